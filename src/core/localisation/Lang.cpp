@@ -1,0 +1,84 @@
+#include "core/localisation/Lang.h"
+
+#include "core/app/Defaults.h"
+#include "core/localisation/KeyHints.h"
+#include "core/localisation/Translations.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace Lang {
+namespace {
+constexpr int kUnset = -1;
+std::atomic<int> g_current{kUnset};
+std::mutex g_initMutex;
+
+AppLanguage initial() {
+    if (auto stored = Defaults::stringValue(QStringLiteral("language")))
+        if (auto lang = AppLanguages::fromRaw(*stored)) return *lang;
+    return AppLanguages::system();
+}
+} // namespace
+
+AppLanguage current() {
+    int v = g_current.load(std::memory_order_acquire);
+    if (v == kUnset) {
+        std::lock_guard lock(g_initMutex);
+        v = g_current.load(std::memory_order_acquire);
+        if (v == kUnset) {
+            v = int(initial());
+            g_current.store(v, std::memory_order_release);
+        }
+    }
+    return AppLanguage(v);
+}
+
+void setCurrent(AppLanguage lang) {
+    std::lock_guard lock(g_initMutex);
+    g_current.store(int(lang), std::memory_order_release);
+}
+
+void resetForTests() {
+    std::lock_guard lock(g_initMutex);
+    g_current.store(kUnset, std::memory_order_release);
+}
+} // namespace Lang
+
+QString L(const QString &key) {
+    const AppLanguage lang = Lang::current();
+    if (key.isEmpty()) return key;
+    if (lang == AppLanguage::de) return KeyHints::linuxize(key, lang);
+    const QHash<QString, QString> &table = lang == AppLanguage::en   ? Translations::en()
+                                           : lang == AppLanguage::pl ? Translations::pl()
+                                                                     : Translations::th();
+    const auto it = table.constFind(key);
+    return KeyHints::linuxize(it != table.constEnd() ? *it : key, lang);
+}
+
+QString L(const char *key) {
+    return L(QString::fromUtf8(key));
+}
+
+QString formatKey(const QString &format, std::initializer_list<FmtArg> args) {
+    QString out;
+    out.reserve(format.size() + 32);
+    auto next = args.begin();
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'%' && i + 1 < format.size()) {
+            const QChar spec = format[i + 1];
+            if (spec == u'@' || spec == u'd') {
+                if (next != args.end()) out += (next++)->text();
+                ++i;
+                continue;
+            }
+            if (spec == u'%') {
+                out += u'%';
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/localisation/AppLanguage.h"
+
+#include <QString>
+#include <concepts>
+#include <initializer_list>
+
+namespace Lang {
+// Read lazily from the "language" setting (or the system's preference) on first use.
+AppLanguage current();
+// Main thread only; the application core also stores the setting.
+void setCurrent(AppLanguage lang);
+// Forgets the lazily read value so the next read starts over (tests only).
+void resetForTests();
+} // namespace Lang
+
+// The text of a German key in the current language; untranslated keys come back in German.
+QString L(const QString &key);
+QString L(const char *key);
+
+// Marks a German key kept as data, so the key scan finds it.
+constexpr const char *K(const char *key) {
+    return key;
+}
+
+// One argument of LF: a string for "%@" or an integer for "%d".
+class FmtArg {
+public:
+    FmtArg(const QString &s) : m_text(s) {}
+    FmtArg(const char *s) : m_text(QString::fromUtf8(s)) {}
+    template <std::integral T>
+    FmtArg(T n) : m_text(QString::number(static_cast<qlonglong>(n))), m_isNumber(true) {}
+    const QString &text() const { return m_text; }
+    bool isNumber() const { return m_isNumber; }
+
+private:
+    QString m_text;
+    bool m_isNumber = false;
+};
+
+// Fills "%@" and "%d" in key order, with plain digits (no grouping, no locale).
+QString formatKey(const QString &format, std::initializer_list<FmtArg> args);
+
+template <typename... Args> QString LF(const char *key, const Args &...args) {
+    return formatKey(L(key), {FmtArg(args)...});
+}
+template <typename... Args> QString LF(const QString &key, const Args &...args) {
+    return formatKey(L(key), {FmtArg(args)...});
+}

@@ -1,0 +1,79 @@
+#include "core/model/FileFmt.h"
+
+#include "core/localisation/Lang.h"
+
+#include <QHash>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace FileFmt {
+
+QString size(qint64 bytes) {
+    if (bytes <= 999) return QString::number(bytes) + QStringLiteral(" B");
+    static const char *const units[] = {"KB", "MB", "GB", "TB"};
+    static const int decimals[] = {0, 1, 2, 2};
+    double v = double(bytes) / 1000.0;
+    int unit = 0;
+    // Step up when the value as printed would reach 1000, so 999,999 bytes read "1.0 MB", not "1000 KB".
+    auto rounded = [&](double x) {
+        const double scale = std::pow(10.0, decimals[unit]);
+        return std::round(x * scale) / scale;
+    };
+    while (rounded(v) >= 1000.0 && unit < 3) {
+        v /= 1000.0;
+        ++unit;
+    }
+    QLocale locale = AppLanguages::locale(Lang::current());
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(v, 'f', decimals[unit]) + u' ' + QLatin1String(units[unit]);
+}
+
+QString count(qint64 n) {
+    const QString num = QString::number(n);
+    switch (Lang::current()) {
+    case AppLanguage::de:
+        return n == 1 ? QStringLiteral("1 Objekt") : num + QStringLiteral(" Objekte");
+    case AppLanguage::en:
+        return n == 1 ? QStringLiteral("1 item") : num + QStringLiteral(" items");
+    case AppLanguage::pl: {
+        if (n == 1) return QStringLiteral("1 obiekt");
+        const qint64 m10 = n % 10, m100 = n % 100;
+        const bool few = n > 0 && m10 >= 2 && m10 <= 4 && !(m100 >= 12 && m100 <= 14);
+        return num + (few ? QStringLiteral(" obiekty") : QStringLiteral(" obiektów"));
+    }
+    case AppLanguage::th:
+        return num + QStringLiteral(" รายการ");
+    }
+    return num;
+}
+
+namespace {
+// Day, month, four-digit year, 24-hour time, in each language's own order and separators.
+QString patternFor(AppLanguage lang) {
+    switch (lang) {
+    case AppLanguage::de:
+        return QStringLiteral("dd.MM.yyyy, HH:mm");
+    case AppLanguage::en:
+        return QStringLiteral("MM/dd/yyyy, HH:mm");
+    case AppLanguage::pl:
+        return QStringLiteral("dd.MM.yyyy, HH:mm");
+    case AppLanguage::th:
+        return QStringLiteral("dd/MM/yyyy HH:mm");
+    }
+    return QStringLiteral("yyyy-MM-dd HH:mm");
+}
+} // namespace
+
+const DateFormatter &date() {
+    static std::mutex mutex;
+    static std::map<AppLanguage, std::unique_ptr<DateFormatter>> cache;
+    const AppLanguage lang = Lang::current();
+    std::lock_guard lock(mutex);
+    auto &slot = cache[lang];
+    if (!slot) slot = std::make_unique<DateFormatter>(AppLanguages::locale(lang), patternFor(lang));
+    return *slot;
+}
+
+} // namespace FileFmt

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+// Sizes, item counts and dates in the interface language.
+namespace FileFmt {
+
+// Decimal units (1 KB = 1000 bytes): "512 B", "1 KB", "1,5 MB" (German), "1.23 GB" (English).
+QString size(qint64 bytes);
+// "1 Objekt", "3 obiekty", "5 obiektów", "2 รายการ" …
+QString count(qint64 n);
+
+// A short date with time (four-digit year, 24-hour clock) for one language.
+class DateFormatter {
+public:
+    explicit DateFormatter(QLocale locale, QString pattern)
+        : m_locale(std::move(locale)), m_pattern(std::move(pattern)) {}
+    QString string(const QDateTime &dt) const { return m_locale.toString(dt.toLocalTime(), m_pattern); }
+    const QString &pattern() const { return m_pattern; }
+
+private:
+    QLocale m_locale;
+    QString m_pattern;
+};
+
+// The formatter of the current language, made once per language and kept.
+const DateFormatter &date();
+
+} // namespace FileFmt

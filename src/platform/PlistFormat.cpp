@@ -1,0 +1,37 @@
+#include "platform/PlistFormat.h"
+
+#include "platform/Plist.h"
+
+#include <QIODevice>
+
+namespace PlistFormat {
+namespace {
+
+bool readPlist(QIODevice &device, QSettings::SettingsMap &map) {
+    const QByteArray data = device.readAll();
+    if (data.trimmed().isEmpty()) return true;
+    const auto root = Plist::parse(data);
+    if (!root || root->typeId() != QMetaType::QVariantMap) return false;
+    const QVariantMap dict = root->toMap();
+    for (auto it = dict.cbegin(); it != dict.cend(); ++it)
+        map.insert(it.key(), it.value());
+    return true;
+}
+
+bool writePlist(QIODevice &device, const QSettings::SettingsMap &map) {
+    QVariantMap dict;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        dict.insert(it.key(), it.value());
+    const QByteArray xml = Plist::toXml(dict);
+    return !xml.isEmpty() && device.write(xml) == xml.size();
+}
+
+} // namespace
+
+QSettings::Format format() {
+    static const QSettings::Format f =
+        QSettings::registerFormat(QStringLiteral("plist"), readPlist, writePlist);
+    return f;
+}
+
+} // namespace PlistFormat

@@ -1,0 +1,83 @@
+#include "platform/TrashRoots.h"
+
+#include "platform/Posix.h"
+#include "platform/Volumes.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace TrashRoots {
+namespace {
+
+bool lstatPath(const QString &path, struct stat &st) {
+    const auto p = Posix::encode(path);
+    return p && ::lstat(p->constData(), &st) == 0;
+}
+
+bool isRealDir(const QString &path) {
+    struct stat st {};
+    return lstatPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool under(const QString &path, const QString &root) {
+    return path == root || (path.startsWith(root) && path.size() > root.size() && path[root.size()] == u'/');
+}
+
+} // namespace
+
+QString homeTrash() {
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || !data.startsWith(u'/')) data = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(data + QStringLiteral("/Trash"));
+}
+
+QStringList volumeTrashes(const QString &mountPoint) {
+    QStringList out;
+    const QString uid = QString::number(getuid());
+    const QString top = mountPoint == u"/" ? QString() : mountPoint;
+    const QString shared = top + QStringLiteral("/.Trash");
+    struct stat st {};
+    // A shared .Trash must be a sticky folder and not a link, or anyone could redirect our deletions.
+    if (lstatPath(shared, st) && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+        isRealDir(shared + u'/' + uid))
+        out << shared + u'/' + uid;
+    const QString own = top + QStringLiteral("/.Trash-") + uid;
+    if (isRealDir(own)) out << own;
+    return out;
+}
+
+QStringList all() {
+    QStringList out{homeTrash()};
+    for (const Volume &v : Volumes::mounted())
+        for (const QString &t : volumeTrashes(v.mountPoint))
+            if (!out.contains(t)) out << t;
+    return out;
+}
+
+QString rootFor(const QString &path) {
+    const QString home = homeTrash();
+    if (Volumes::sameVolume(path, home) || Volumes::sameVolume(path, QFileInfo(home).path())) return home;
+    const dev_t dev = Volumes::deviceOf(path);
+    if (dev == 0) return {};
+    const QString mount = Volumes::mountPointOf(path);
+    const QStringList existing = volumeTrashes(mount);
+    if (!existing.isEmpty()) return existing.first();
+    return (mount == u"/" ? QString() : mount) + QStringLiteral("/.Trash-") + QString::number(getuid());
+}
+
+QString containing(const QString &path) {
+    const QString clean = QDir::cleanPath(path);
+    const QString home = homeTrash();
+    if (under(clean, home)) return home;
+    // Only the trash folders of the volume that holds the path can contain it.
+    if (!clean.contains(QStringLiteral("/.Trash"))) return {};
+    const QString mount = Volumes::mountPointOf(clean);
+    for (const QString &t : volumeTrashes(mount))
+        if (under(clean, t)) return t;
+    return {};
+}
+
+} // namespace TrashRoots

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where the freedesktop Trash lives: the home trash and the per-volume trash folders.
+namespace TrashRoots {
+
+// $XDG_DATA_HOME/Trash (~/.local/share/Trash by default).
+QString homeTrash();
+// The trash folders of the volume mounted at mountPoint that exist now: <mount>/.Trash/<uid> (only when
+// .Trash is a real sticky folder, not a link) and <mount>/.Trash-<uid>.
+QStringList volumeTrashes(const QString &mountPoint);
+// The home trash and the existing trash folders of every mounted volume.
+QStringList all();
+// The trash folder an item at path would go to: the home trash on its volume, else the volume's own
+// (existing or to be made as <mount>/.Trash-<uid>); empty when path's volume cannot be found.
+QString rootFor(const QString &path);
+// The trash root whose files or info folder holds path (or the root itself); empty when none does.
+// Only real trash roots count: a user folder that happens to be named ".Trash" is not the Trash.
+QString containing(const QString &path);
+inline bool isInTrash(const QString &path) {
+    return !containing(path).isEmpty();
+}
+
+} // namespace TrashRoots

@@ -1,0 +1,111 @@
+#include "platform/Volumes.h"
+
+#include "platform/Posix.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <sys/stat.h>
+
+namespace Volumes {
+namespace {
+
+bool statPath(const QString &path, struct stat &st) {
+    const auto p = Posix::encode(path);
+    return p && ::stat(p->constData(), &st) == 0;
+}
+
+QString parentOf(const QString &path) {
+    if (path == u"/" || path.isEmpty()) return {};
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+// The path itself or its nearest existing ancestor, with its stat.
+QString existingAncestor(QString path, struct stat &st) {
+    while (!path.isEmpty()) {
+        if (statPath(path, st)) return path;
+        path = parentOf(path);
+    }
+    return {};
+}
+
+bool isPseudo(const QString &type) {
+    static const QSet<QString> pseudo = {
+        "proc",      "sysfs",           "cgroup",      "cgroup2",  "devpts", "devtmpfs",   "securityfs",
+        "debugfs",   "tracefs",         "configfs",    "fusectl",  "pstore", "bpf",        "mqueue",
+        "hugetlbfs", "autofs",          "binfmt_misc", "efivarfs", "nsfs",   "rpc_pipefs", "ramfs",
+        "squashfs",  "fuse.gvfsd-fuse", "fuse.portal", "overlay"};
+    return pseudo.contains(type);
+}
+
+bool isUserPlace(const QString &mountPoint) {
+    return mountPoint.startsWith(u"/media/") || mountPoint.startsWith(u"/run/media/") ||
+           mountPoint.startsWith(u"/mnt/");
+}
+
+} // namespace
+
+QString unescapeMountField(const QByteArray &field) {
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            bool ok = false;
+            const int v = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok) {
+                out += char(v);
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return QString::fromUtf8(out);
+}
+
+std::vector<Volume> mounted() {
+    std::vector<Volume> out;
+    QFile f(QStringLiteral("/proc/self/mountinfo"));
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 5 || dash < 0 || dash + 2 >= fields.size()) continue;
+        Volume v;
+        v.mountPoint = unescapeMountField(fields[4]);
+        v.fsType = QString::fromUtf8(fields[dash + 1]);
+        v.source = unescapeMountField(fields[dash + 2]);
+        v.userMount = isUserPlace(v.mountPoint);
+        // tmpfs counts only where a user mounted it; elsewhere it is the system's scratch space.
+        if (isPseudo(v.fsType) || (v.fsType == u"tmpfs" && !v.userMount)) continue;
+        out.push_back(v);
+    }
+    return out;
+}
+
+dev_t deviceOf(const QString &path) {
+    struct stat st {};
+    return existingAncestor(path, st).isEmpty() ? 0 : st.st_dev;
+}
+
+QString mountPointOf(const QString &path) {
+    struct stat st {};
+    QString cur = existingAncestor(path, st);
+    if (cur.isEmpty()) return QStringLiteral("/");
+    const dev_t dev = st.st_dev;
+    for (;;) {
+        const QString parent = parentOf(cur);
+        struct stat pst {};
+        if (parent.isEmpty() || !statPath(parent, pst) || pst.st_dev != dev) return cur;
+        cur = parent;
+    }
+}
+
+bool sameVolume(const QString &a, const QString &b) {
+    const dev_t da = deviceOf(a), db = deviceOf(b);
+    return da != 0 && da == db;
+}
+
+} // namespace Volumes

@@ -1,0 +1,103 @@
+#include "platform/Xattr.h"
+
+#include "platform/Posix.h"
+
+#include <sys/xattr.h>
+
+namespace Xattr {
+namespace {
+
+template <typename SizeFn, typename ReadFn> Result read(SizeFn sizeOf, ReadFn readInto) {
+    Result r;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const ssize_t size = sizeOf();
+        if (size < 0) break;
+        r.value.resize(size);
+        const ssize_t got = size ? readInto(r.value.data(), size_t(size)) : 0;
+        if (got >= 0) {
+            r.value.resize(got);
+            r.status = Status::ok;
+            return r;
+        }
+        if (errno != ERANGE) break; // grew between the two calls: ask once more
+    }
+    r.value.clear();
+    r.err = errno;
+    if (r.err == ENODATA)
+        r.status = Status::absent, r.err = 0;
+    else if (r.err == ENOTSUP)
+        r.status = Status::unsupported;
+    else
+        r.status = Status::error;
+    return r;
+}
+
+std::optional<QStringList> splitNames(const QByteArray &buf) {
+    QStringList names;
+    for (const QByteArray &n : buf.split('\0'))
+        if (!n.isEmpty()) names << QString::fromUtf8(n);
+    return names;
+}
+
+template <typename SizeFn, typename ReadFn>
+std::optional<QStringList> readList(SizeFn sizeOf, ReadFn readInto) {
+    Result r = read(sizeOf, readInto);
+    if (r.status == Status::ok) return splitNames(r.value);
+    if (r.status == Status::unsupported) return QStringList();
+    return std::nullopt;
+}
+
+} // namespace
+
+QString userName(const QString &macName) {
+    return QStringLiteral("user.") + macName;
+}
+
+Result get(const QString &path, const QString &name) {
+    const auto p = Posix::encode(path);
+    if (!p) return Result{Status::error, {}, EILSEQ};
+    const QByteArray n = name.toUtf8();
+    return read([&] { return getxattr(p->constData(), n.constData(), nullptr, 0); },
+                [&](char *buf, size_t size) { return getxattr(p->constData(), n.constData(), buf, size); });
+}
+
+Result get(int fd, const QString &name) {
+    const QByteArray n = name.toUtf8();
+    return read([&] { return fgetxattr(fd, n.constData(), nullptr, 0); },
+                [&](char *buf, size_t size) { return fgetxattr(fd, n.constData(), buf, size); });
+}
+
+int set(const QString &path, const QString &name, const QByteArray &value) {
+    const auto p = Posix::encode(path);
+    if (!p) return EILSEQ;
+    return setxattr(p->constData(), name.toUtf8().constData(), value.constData(), size_t(value.size()), 0) ==
+                   0
+               ? 0
+               : errno;
+}
+
+int set(int fd, const QString &name, const QByteArray &value) {
+    return fsetxattr(fd, name.toUtf8().constData(), value.constData(), size_t(value.size()), 0) == 0 ? 0
+                                                                                                     : errno;
+}
+
+int remove(const QString &path, const QString &name) {
+    const auto p = Posix::encode(path);
+    if (!p) return EILSEQ;
+    if (removexattr(p->constData(), name.toUtf8().constData()) == 0 || errno == ENODATA) return 0;
+    return errno;
+}
+
+std::optional<QStringList> list(const QString &path) {
+    const auto p = Posix::encode(path);
+    if (!p) return std::nullopt;
+    return readList([&] { return listxattr(p->constData(), nullptr, 0); },
+                    [&](char *buf, size_t size) { return listxattr(p->constData(), buf, size); });
+}
+
+std::optional<QStringList> list(int fd) {
+    return readList([&] { return flistxattr(fd, nullptr, 0); },
+                    [&](char *buf, size_t size) { return flistxattr(fd, buf, size); });
+}
+
+} // namespace Xattr

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Extended attributes. Attribute names are full Linux names ("user.xdg.tags"); userName() maps a macOS
+// attribute name to its "user." counterpart.
+namespace Xattr {
+
+enum class Status { ok, absent, unsupported, error };
+
+struct Result {
+    Status status = Status::absent;
+    QByteArray value;
+    int err = 0; // errno for unsupported and error
+};
+
+QString userName(const QString &macName);
+
+// Tells an absent attribute from one that could not be read; a size race is retried once.
+Result get(const QString &path, const QString &name);
+// 0 on success, else errno.
+int set(const QString &path, const QString &name, const QByteArray &value);
+// 0 on success or when the attribute was absent, else errno.
+int remove(const QString &path, const QString &name);
+// nullopt when the list could not be read; an empty list when the file system has no attributes.
+std::optional<QStringList> list(const QString &path);
+
+// The same on an open file descriptor.
+Result get(int fd, const QString &name);
+int set(int fd, const QString &name, const QByteArray &value);
+std::optional<QStringList> list(int fd);
+
+} // namespace Xattr

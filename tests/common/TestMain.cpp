@@ -1,0 +1,52 @@
+// Shared main of every test program: a private home and XDG folders, so no test touches the real ones.
+#include "common/TestUtil.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#ifdef KESTRIN_TEST_UI
+#include <QApplication>
+using TestApp = QApplication;
+#else
+#include <QCoreApplication>
+using TestApp = QCoreApplication;
+#endif
+
+namespace {
+QString g_home;
+}
+
+QString TestUtil::testHome() {
+    return g_home;
+}
+
+int main(int argc, char **argv) {
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/kestrin-test-XXXXXX"));
+    if (!root.isValid()) return 2;
+    g_home = root.path() + QStringLiteral("/home");
+    const QByteArray home = g_home.toUtf8();
+    QDir().mkpath(g_home);
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    qputenv("XDG_CACHE_HOME", home + "/.cache");
+    qputenv("XDG_STATE_HOME", home + "/.local/state");
+    qputenv("XDG_RUNTIME_DIR", root.path().toUtf8() + "/runtime");
+    QDir().mkpath(root.path() + QStringLiteral("/runtime"));
+    QFile::setPermissions(root.path() + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_CONFIG_DIRS", root.path().toUtf8() + "/etc-xdg");
+    // Fixed language environment, so the system-language choice is the same on every machine.
+    qputenv("LANGUAGE", "");
+    qputenv("LANG", "C.UTF-8");
+    qunsetenv("LC_ALL");
+    qunsetenv("LC_MESSAGES");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QStandardPaths::setTestModeEnabled(true);
+    TestApp app(argc, argv);
+    TestApp::setApplicationName(QStringLiteral("kestrin-test"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

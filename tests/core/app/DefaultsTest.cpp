@@ -1,0 +1,45 @@
+#include "common/TestUtil.h"
+#include "core/app/Defaults.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <gtest/gtest.h>
+
+TEST(Defaults, ValuesKeepTheirTypesAcrossReopening) {
+    Defaults::setValue("t.bool", true);
+    Defaults::setValue("t.int", 42);
+    Defaults::setValue("t.neg", -7);
+    Defaults::setValue("t.real", 0.25);
+    Defaults::setValue("t.text", "true");
+    Defaults::setValue("t.list", QStringList{"a", "b"});
+    Defaults::resetForTests();
+
+    EXPECT_EQ(Defaults::boolValue("t.bool"), true);
+    EXPECT_EQ(Defaults::intValue("t.int"), 42);
+    EXPECT_EQ(Defaults::intValue("t.neg"), -7);
+    EXPECT_EQ(Defaults::doubleValue("t.real"), 0.25);
+    EXPECT_EQ(Defaults::stringValue("t.text"), "true");
+    EXPECT_EQ(Defaults::value("t.list").toStringList(), (QStringList{"a", "b"}));
+    // A value of another type reads as absent.
+    EXPECT_FALSE(Defaults::boolValue("t.text"));
+    EXPECT_FALSE(Defaults::stringValue("t.int"));
+    EXPECT_FALSE(Defaults::intValue("t.missing"));
+    Defaults::remove("t.bool");
+    EXPECT_FALSE(Defaults::contains("t.bool"));
+}
+
+TEST(Defaults, UnreadableFileIsKeptAside) {
+    Defaults::resetForTests();
+    const QString path = Defaults::filePath();
+    const QByteArray garbage = "<?xml version=\"1.0\"?><plist><dict><key>x</key>";
+    ASSERT_TRUE(TestUtil::writeFile(path, garbage));
+    Defaults::resetForTests();
+    EXPECT_FALSE(Defaults::contains("x"));
+    const QString aside = Defaults::setAsidePath();
+    ASSERT_FALSE(aside.isEmpty());
+    EXPECT_EQ(TestUtil::readFile(aside), garbage);
+    Defaults::setValue("fresh", 1);
+    EXPECT_EQ(TestUtil::readFile(aside), garbage);
+    QFile::remove(aside);
+    Defaults::resetForTests();
+}

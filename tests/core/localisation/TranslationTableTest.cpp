@@ -1,0 +1,103 @@
+// Checks the translation data against itself and against every key the sources use.
+#include "core/localisation/Translations.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList placeholders(const QString &text) {
+    static const QRegularExpression re(QStringLiteral("%[@d]"));
+    QStringList out;
+    for (auto it = re.globalMatch(text); it.hasNext();)
+        out << it.next().captured();
+    return out;
+}
+
+// A C++ string literal's contents with its escapes undone.
+QString unescapeLiteral(const QString &s) {
+    QString out;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] == u'\\' && i + 1 < s.size()) {
+            const QChar n = s[++i];
+            out += n == u'n' ? QChar(u'\n') : n == u't' ? QChar(u'\t') : n;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+// Every L("…"), LF("…" and K("…") literal under src/, with the file that uses it.
+QHash<QString, QString> keysInSources() {
+    static const QRegularExpression re(
+        QStringLiteral(R"re((?<![A-Za-z0-9_])(?:L|LF|K)\(\s*"((?:[^"\\]|\\.)*)")re"));
+    QHash<QString, QString> keys;
+    QDirIterator it(QStringLiteral(KESTRIN_SOURCE_DIR "/src"), {"*.cpp", "*.h"}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QString text = QString::fromUtf8(f.readAll());
+        for (auto m = re.globalMatch(text); m.hasNext();) {
+            const QString key = unescapeLiteral(m.next().captured(1));
+            if (!key.isEmpty()) keys.insert(key, path.mid(QStringLiteral(KESTRIN_SOURCE_DIR).size() + 1));
+        }
+    }
+    return keys;
+}
+
+} // namespace
+
+TEST(TranslationData, RowsAreCompleteWithMatchingPlaceholders) {
+    ASSERT_FALSE(Translations::rows().empty());
+    for (const auto &row : Translations::rows()) {
+        const std::string where = (row.source + ": " + row.key).toStdString();
+        EXPECT_FALSE(row.en.isEmpty()) << "no English for " << where;
+        EXPECT_FALSE(row.pl.isEmpty()) << "no Polish for " << where;
+        EXPECT_FALSE(row.th.isEmpty()) << "no Thai for " << where;
+        const QStringList want = placeholders(row.key);
+        EXPECT_EQ(placeholders(row.en), want) << "English placeholders of " << where;
+        EXPECT_EQ(placeholders(row.pl), want) << "Polish placeholders of " << where;
+        EXPECT_EQ(placeholders(row.th), want) << "Thai placeholders of " << where;
+    }
+}
+
+TEST(TranslationData, RepeatedKeysAgree) {
+    QHash<QString, const Translations::Row *> seen;
+    for (const auto &row : Translations::rows()) {
+        if (const auto *first = seen.value(row.key)) {
+            EXPECT_TRUE(first->en == row.en && first->pl == row.pl && first->th == row.th)
+                << "key translated twice, differently: " << row.key.toStdString() << " in "
+                << first->source.toStdString() << " and " << row.source.toStdString();
+        } else {
+            seen.insert(row.key, &row);
+        }
+    }
+}
+
+TEST(TranslationData, TablesHoldTheSameKeys) {
+    const auto keys = [](const QHash<QString, QString> &t) {
+        auto k = t.keys();
+        return QSet<QString>(k.begin(), k.end());
+    };
+    EXPECT_EQ(keys(Translations::en()), keys(Translations::pl()));
+    EXPECT_EQ(keys(Translations::en()), keys(Translations::th()));
+}
+
+TEST(TranslationData, EveryKeyInTheSourcesHasARow) {
+    const auto used = keysInSources();
+    for (auto it = used.cbegin(); it != used.cend(); ++it)
+        EXPECT_TRUE(Translations::en().contains(it.key()))
+            << "no translation row for \"" << it.key().toStdString() << "\" (" << it.value().toStdString()
+            << ")";
+}
+
+TEST(TranslationData, EscapesInTheDataFiles) {
+    EXPECT_EQ(Translations::unescape(u"a\\nb\\tc\\\\d"), "a\nb\tc\\d");
+}

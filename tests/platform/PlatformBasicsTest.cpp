@@ -1,0 +1,99 @@
+#include "common/TestUtil.h"
+#include "platform/Plist.h"
+#include "platform/Posix.h"
+#include "platform/TrashRoots.h"
+#include "platform/Volumes.h"
+#include "platform/Xattr.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TEST(Posix, NamesThatCannotRoundTripAreRefused) {
+    EXPECT_EQ(Posix::encode("/tmp/ä b"), QByteArray("/tmp/\xc3\xa4 b"));
+    EXPECT_FALSE(Posix::encode(QString(QChar(0xD800))));
+    EXPECT_FALSE(Posix::encode(QString("a") + QChar(0) + "b"));
+    EXPECT_EQ(Posix::decode(QByteArray("caf\xc3\xa9")), "café");
+    EXPECT_FALSE(Posix::decode(QByteArray("caf\xe9")));
+    EXPECT_EQ(Posix::errorName(ENOENT), "ENOENT");
+}
+
+TEST(Xattr, AbsentIsNotAnError) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/f";
+    ASSERT_TRUE(TestUtil::writeFile(file, "x"));
+    const auto absent = Xattr::get(file, "user.kestrin.none");
+    if (absent.status == Xattr::Status::unsupported) GTEST_SKIP() << "no user attributes here";
+    EXPECT_EQ(absent.status, Xattr::Status::absent);
+    ASSERT_EQ(Xattr::set(file, "user.kestrin.t", QByteArray("v\0w", 3)), 0);
+    const auto got = Xattr::get(file, "user.kestrin.t");
+    EXPECT_EQ(got.status, Xattr::Status::ok);
+    EXPECT_EQ(got.value, QByteArray("v\0w", 3));
+    EXPECT_TRUE(Xattr::list(file)->contains("user.kestrin.t"));
+    EXPECT_EQ(Xattr::remove(file, "user.kestrin.t"), 0);
+    EXPECT_EQ(Xattr::remove(file, "user.kestrin.t"), 0);
+    EXPECT_EQ(Xattr::get(dir.path() + "/missing", "user.x").status, Xattr::Status::error);
+    EXPECT_EQ(Xattr::userName("com.apple.metadata:_kMDItemUserTags"),
+              "user.com.apple.metadata:_kMDItemUserTags");
+}
+
+TEST(Plist, RoundTripsInBothForms) {
+    QVariantMap m{{"s", "ä"},
+                  {"n", qint64(-3)},
+                  {"b", true},
+                  {"d", 1.5},
+                  {"data", QByteArray("\x01\x02")},
+                  {"list", QVariantList{"Rot\n6", "x"}}};
+    for (const QByteArray &bytes : {Plist::toBinary(m), Plist::toXml(m)}) {
+        const auto back = Plist::parse(bytes);
+        ASSERT_TRUE(back);
+        const QVariantMap r = back->toMap();
+        EXPECT_EQ(r["s"].toString(), "ä");
+        EXPECT_EQ(r["n"].toLongLong(), -3);
+        EXPECT_EQ(r["b"].typeId(), QMetaType::Bool);
+        EXPECT_EQ(r["d"].toDouble(), 1.5);
+        EXPECT_EQ(r["data"].toByteArray(), QByteArray("\x01\x02"));
+        EXPECT_EQ(r["list"].toList().value(0).toString(), "Rot\n6");
+    }
+    EXPECT_FALSE(Plist::parse("not a plist"));
+    EXPECT_FALSE(Plist::parse(QByteArray("bplist00\xff\xff", 10)));
+}
+
+TEST(Volumes, MountPointsAndDevices) {
+    EXPECT_EQ(Volumes::unescapeMountField("/media/u/My\\040Disk"), "/media/u/My Disk");
+    EXPECT_EQ(Volumes::mountPointOf("/"), "/");
+    EXPECT_TRUE(Volumes::sameVolume("/tmp/does/not/exist", "/tmp"));
+    for (const Volume &v : Volumes::mounted())
+        EXPECT_NE(v.fsType, "proc");
+    TestUtil::TmpfsMount second;
+    if (!second.valid()) GTEST_SKIP() << "a second volume needs root";
+    EXPECT_EQ(Volumes::mountPointOf(second.path() + "/x/y"), second.path());
+    EXPECT_FALSE(Volumes::sameVolume(second.path(), QDir::homePath()));
+}
+
+TEST(TrashRoots, OnlyRealTrashFoldersCount) {
+    const QString home = TrashRoots::homeTrash();
+    EXPECT_EQ(home, TestUtil::testHome() + "/.local/share/Trash");
+    EXPECT_TRUE(TrashRoots::isInTrash(home + "/files/a.txt"));
+    // A user folder named .Trash is not the Trash.
+    QTemporaryDir dir;
+    QDir().mkpath(dir.path() + "/.Trash/x");
+    EXPECT_FALSE(TrashRoots::isInTrash(dir.path() + "/.Trash/x"));
+    EXPECT_FALSE(TrashRoots::isInTrash(home + "-other/files"));
+}
+
+TEST(TrashRoots, VolumeTrashesOfASecondVolume) {
+    TestUtil::TmpfsMount vol;
+    if (!vol.valid()) GTEST_SKIP() << "a second volume needs root";
+    const QString uid = QString::number(getuid());
+    EXPECT_EQ(TrashRoots::rootFor(vol.path() + "/a"), vol.path() + "/.Trash-" + uid);
+    // A shared .Trash without the sticky bit is not used.
+    QDir().mkpath(vol.path() + "/.Trash/" + uid);
+    EXPECT_TRUE(TrashRoots::volumeTrashes(vol.path()).isEmpty());
+    chmod(QFile::encodeName(vol.path() + "/.Trash").constData(), 01777);
+    EXPECT_EQ(TrashRoots::volumeTrashes(vol.path()), QStringList{vol.path() + "/.Trash/" + uid});
+    EXPECT_TRUE(TrashRoots::isInTrash(vol.path() + "/.Trash/" + uid + "/files/x"));
+}
