@@ -109,6 +109,13 @@ const QHash<QString, QString> &names() {
 
 } // namespace
 
+QStringList known() {
+    QStringList out;
+    for (const Entry &e : table)
+        out << QString::fromLatin1(e.symbol);
+    return out;
+}
+
 QString themeName(const QString &symbol) {
     return names().value(symbol);
 }

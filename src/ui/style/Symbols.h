@@ -9,6 +9,8 @@
 // matching icon and from our bundled SVGs otherwise, so the app looks complete without a theme.
 namespace Symbols {
 
+// Every symbol name of the table.
+QStringList known();
 // The icon-theme name for a symbol; empty when the theme naming has no counterpart.
 QString themeName(const QString &symbol);
 // The bundled SVG for a symbol; empty when none is bundled.

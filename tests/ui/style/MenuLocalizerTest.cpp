@@ -1,0 +1,112 @@
+#include "common/TestUtil.h"
+#include "ui/style/MenuLocalizer.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using TestUtil::LanguageScope;
+
+namespace {
+
+struct MenuFixture {
+    QMainWindow window;
+    QMenu *view = nullptr;
+    QMenu *windows = nullptr;
+    QAction *folder = nullptr;
+    QAction *trash = nullptr;
+    QAction *foreign = nullptr;
+
+    MenuFixture() {
+        view = window.menuBar()->addMenu(QString());
+        MenuLocalizer::setKey(view, "Darstellung");
+        folder = view->addAction(QString());
+        MenuLocalizer::setKey(folder, "Neuer Ordner");
+        windows = view->addMenu(QString());
+        MenuLocalizer::setKey(windows, "Fenster");
+        trash = windows->addAction(QString());
+        MenuLocalizer::setKey(trash, "In den Papierkorb legen");
+        foreign = windows->addAction(QStringLiteral("Kestrin"));
+        window.show();
+    }
+};
+
+// Lets queued calls and short timers run for a while.
+void settle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QTest::qWait(5);
+}
+
+} // namespace
+
+TEST(MenuLocalizerTest, PassRetitlesKeyedItemsAndSubmenus) {
+    LanguageScope de(AppLanguage::de);
+    MenuFixture m;
+    EXPECT_EQ(m.view->title(), "Darstellung");
+    EXPECT_EQ(MenuLocalizer::key(m.folder), "Neuer Ordner");
+    EXPECT_EQ(MenuLocalizer::key(m.foreign), "");
+
+    Lang::setCurrent(AppLanguage::pl);
+    MenuLocalizer::apply();
+    EXPECT_EQ(m.view->title(), "Widok");
+    EXPECT_EQ(m.folder->text(), "Nowy folder");
+    EXPECT_EQ(m.windows->title(), "Okna");
+    EXPECT_EQ(m.trash->text(), "Przenieś do Kosza");
+    EXPECT_EQ(m.foreign->text(), "Kestrin"); // no key: left alone
+
+    Lang::setCurrent(AppLanguage::en);
+    MenuLocalizer::walk(m.window.menuBar());
+    EXPECT_EQ(m.windows->title(), "Windows");
+    EXPECT_EQ(m.trash->text(), "Move to Trash");
+}
+
+TEST(MenuLocalizerTest, BurstsOfRequestsGiveOnePass) {
+    MenuLocalizer::setDelay(std::chrono::milliseconds(30));
+    LanguageScope en(AppLanguage::en);
+    MenuFixture m;
+    settle(80);
+    const int before = MenuLocalizer::passCount();
+    for (int i = 0; i < 400; ++i)
+        MenuLocalizer::scheduleApply();
+    EXPECT_EQ(MenuLocalizer::passCount(), before); // never synchronous
+    settle(150);
+    EXPECT_EQ(MenuLocalizer::passCount(), before + 1);
+
+    // A request while the delayed pass waits is absorbed by it.
+    MenuLocalizer::scheduleApply();
+    settle(10);
+    MenuLocalizer::scheduleApply();
+    settle(150);
+    EXPECT_EQ(MenuLocalizer::passCount(), before + 2);
+    MenuLocalizer::setDelay(std::chrono::milliseconds(250));
+}
+
+TEST(MenuLocalizerTest, WatchedMenusFollowTheLanguageAndSettle) {
+    MenuLocalizer::setDelay(std::chrono::milliseconds(20));
+    MenuLocalizer::start();
+    LanguageScope de(AppLanguage::de);
+    MenuFixture m;
+    settle(150); // passes raised by building the menus
+
+    Lang::setCurrent(AppLanguage::th);
+    const int before = MenuLocalizer::passCount();
+    MenuLocalizer::scheduleApply();
+    settle(250);
+    EXPECT_EQ(m.folder->text(), "โฟลเดอร์ใหม่");
+    EXPECT_EQ(m.windows->title(), "หน้าต่าง");
+    // The pass changed titles, which asks for one more pass; that one changes nothing and it ends.
+    EXPECT_EQ(MenuLocalizer::passCount(), before + 2);
+
+    // An item added later is titled by the pass its addition asks for.
+    QAction *later = new QAction(m.view);
+    later->setProperty("kestrinMenuKey", QStringLiteral("Sprache"));
+    m.view->addAction(later);
+    settle(150);
+    EXPECT_EQ(later->text(), "ภาษา");
+    MenuLocalizer::setDelay(std::chrono::milliseconds(250));
+}
