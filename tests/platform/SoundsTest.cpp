@@ -1,3 +1,5 @@
+#include <gio/gio.h>
+
 #include "platform/Sounds.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +78,24 @@ TEST(SoundsTest, MissingSoundIsSilentAndSecondCallReplacesTheFirst) {
     play(Kind::moveToTrash);
     EXPECT_EQ(current(), before);
     uninstall();
+}
+
+TEST(SoundsTest, DesktopSwitchReadsAsOnByDefault) {
+    // The in-memory settings backend holds the schema defaults and never touches the user's store.
+    qputenv("GSETTINGS_BACKEND", "memory");
+    EXPECT_TRUE(enabled());
+
+    GSettingsSchemaSource *source = g_settings_schema_source_get_default();
+    GSettingsSchema *schema =
+        source ? g_settings_schema_source_lookup(source, "org.gnome.desktop.sound", TRUE) : nullptr;
+    if (!schema) GTEST_SKIP() << "no desktop sound schema installed";
+    GSettings *settings = g_settings_new_full(schema, nullptr, nullptr);
+    g_settings_set_boolean(settings, "event-sounds", FALSE);
+    EXPECT_FALSE(enabled());
+    g_settings_reset(settings, "event-sounds");
+    EXPECT_TRUE(enabled());
+    g_object_unref(settings);
+    g_settings_schema_unref(schema);
 }
 
 TEST(SoundsTest, RealPlayerNeverFailsLoudly) {

@@ -321,6 +321,8 @@ void IconButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg) {
 // LinkButton
 
 LinkButton::LinkButton(const QString &key, QWidget *parent) : StyledButton(false, 0.96, parent), m_key(key) {
+    // Links sit in running text, so they take the text colour unless the caller picks another role.
+    setForegroundRole(QPalette::WindowText);
     setAccessibleName(key);
 }
 

@@ -49,6 +49,11 @@ UIScale EnvironmentValues::uiFromSettings() {
     return ui;
 }
 
+void EnvironmentValues::applySettings() {
+    setAppTheme(themeFromSettings());
+    setUi(uiFromSettings());
+}
+
 void EnvironmentValues::setAppTheme(const AppTheme &theme) {
     if (theme == m_theme) return;
     m_theme = theme;

@@ -22,6 +22,8 @@ public:
     // The values the settings ask for: "theme", "fontSize" (10 to 18, else 13), "folderIcons".
     static AppTheme themeFromSettings();
     static UIScale uiFromSettings();
+    // Sets both values from the settings; a window root calls it at creation and after they change.
+    void applySettings();
 
     const AppTheme &appTheme() const { return m_theme; }
     const UIScale &ui() const { return m_ui; }

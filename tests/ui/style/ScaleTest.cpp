@@ -68,6 +68,11 @@ TEST(EnvironmentTest, ValuesFromSettings) {
     Defaults::setValue("folderIcons", "theme");
     EXPECT_EQ(EnvironmentValues::themeFromSettings().id, "burgund");
     EXPECT_EQ(EnvironmentValues::uiFromSettings(), (UIScale{18, false}));
+    QWidget root;
+    EnvironmentValues *env = EnvironmentValues::install(&root);
+    env->applySettings();
+    EXPECT_EQ(env->appTheme().id, "burgund");
+    EXPECT_EQ(env->ui(), (UIScale{18, false}));
 
     // Out of bounds falls back to 13, not to the nearer bound; unknown themes to the first one.
     Defaults::setValue("theme", "Burgund");
