@@ -42,6 +42,23 @@ void settle(int ms) {
         QTest::qWait(5);
 }
 
+template <typename Pred> bool waitFor(Pred pred, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < ms)
+        QTest::qWait(5);
+    return pred();
+}
+
+// Waits until no pass has run for longer than any delay the tests use.
+void settleMenus() {
+    int last = -1;
+    while (last != MenuLocalizer::passCount()) {
+        last = MenuLocalizer::passCount();
+        settle(400);
+    }
+}
+
 } // namespace
 
 TEST(MenuLocalizerTest, PassRetitlesKeyedItemsAndSubmenus) {
@@ -66,22 +83,24 @@ TEST(MenuLocalizerTest, PassRetitlesKeyedItemsAndSubmenus) {
 }
 
 TEST(MenuLocalizerTest, BurstsOfRequestsGiveOnePass) {
-    MenuLocalizer::setDelay(std::chrono::milliseconds(30));
+    MenuLocalizer::setDelay(std::chrono::milliseconds(300));
     LanguageScope en(AppLanguage::en);
     MenuFixture m;
-    settle(80);
+    settleMenus();
     const int before = MenuLocalizer::passCount();
     for (int i = 0; i < 400; ++i)
         MenuLocalizer::scheduleApply();
     EXPECT_EQ(MenuLocalizer::passCount(), before); // never synchronous
-    settle(150);
+    EXPECT_TRUE(waitFor([&] { return MenuLocalizer::passCount() > before; }));
+    settle(400);
     EXPECT_EQ(MenuLocalizer::passCount(), before + 1);
 
     // A request while the delayed pass waits is absorbed by it.
     MenuLocalizer::scheduleApply();
-    settle(10);
+    settle(30);
     MenuLocalizer::scheduleApply();
-    settle(150);
+    EXPECT_TRUE(waitFor([&] { return MenuLocalizer::passCount() > before + 1; }));
+    settle(400);
     EXPECT_EQ(MenuLocalizer::passCount(), before + 2);
     MenuLocalizer::setDelay(std::chrono::milliseconds(250));
 }
@@ -91,14 +110,14 @@ TEST(MenuLocalizerTest, WatchedMenusFollowTheLanguageAndSettle) {
     MenuLocalizer::start();
     LanguageScope de(AppLanguage::de);
     MenuFixture m;
-    settle(150); // passes raised by building the menus
+    settleMenus(); // passes raised by building the menus
 
     Lang::setCurrent(AppLanguage::th);
     const int before = MenuLocalizer::passCount();
     MenuLocalizer::scheduleApply();
-    settle(250);
+    EXPECT_TRUE(waitFor([&] { return m.windows->title() == "หน้าต่าง"; }));
     EXPECT_EQ(m.folder->text(), "โฟลเดอร์ใหม่");
-    EXPECT_EQ(m.windows->title(), "หน้าต่าง");
+    settleMenus();
     // The pass changed titles, which asks for one more pass; that one changes nothing and it ends.
     EXPECT_EQ(MenuLocalizer::passCount(), before + 2);
 
@@ -106,7 +125,6 @@ TEST(MenuLocalizerTest, WatchedMenusFollowTheLanguageAndSettle) {
     QAction *later = new QAction(m.view);
     later->setProperty("kestrinMenuKey", QStringLiteral("Sprache"));
     m.view->addAction(later);
-    settle(150);
-    EXPECT_EQ(later->text(), "ภาษา");
+    EXPECT_TRUE(waitFor([&] { return later->text() == "ภาษา"; }));
     MenuLocalizer::setDelay(std::chrono::milliseconds(250));
 }
