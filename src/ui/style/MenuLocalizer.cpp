@@ -77,6 +77,24 @@ QString key(const QAction *action) {
     return action ? action->property(keyProperty).toString() : QString();
 }
 
+QMenu *addMenu(QMenuBar *bar, const QString &k) {
+    QMenu *menu = bar->addMenu(QString());
+    setKey(menu, k);
+    return menu;
+}
+
+QMenu *addMenu(QMenu *parent, const QString &k) {
+    QMenu *menu = parent->addMenu(QString());
+    setKey(menu, k);
+    return menu;
+}
+
+QAction *addAction(QMenu *menu, const QString &k) {
+    QAction *action = menu->addAction(QString());
+    setKey(action, k);
+    return action;
+}
+
 void start() {
     static bool started = false;
     if (started || !qApp) return;

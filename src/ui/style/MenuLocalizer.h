@@ -6,6 +6,7 @@
 
 class QAction;
 class QMenu;
+class QMenuBar;
 class QWidget;
 
 // Keeps the titles of our menu bars in the current language. Every menu and action carries its
@@ -18,6 +19,10 @@ void setKey(QAction *action, const QString &key);
 void setKey(QMenu *menu, const QString &key);
 // The key of an action; empty when it has none (such titles are left alone).
 QString key(const QAction *action);
+// A new keyed submenu of a menu bar or menu, and a new keyed action of a menu.
+QMenu *addMenu(QMenuBar *bar, const QString &key);
+QMenu *addMenu(QMenu *menu, const QString &key);
+QAction *addAction(QMenu *menu, const QString &key);
 
 // Watches every menu and menu bar for added and changed items. Call once at start-up.
 void start();

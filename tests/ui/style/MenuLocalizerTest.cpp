@@ -21,12 +21,9 @@ struct MenuFixture {
     QAction *foreign = nullptr;
 
     MenuFixture() {
-        view = window.menuBar()->addMenu(QString());
-        MenuLocalizer::setKey(view, "Darstellung");
-        folder = view->addAction(QString());
-        MenuLocalizer::setKey(folder, "Neuer Ordner");
-        windows = view->addMenu(QString());
-        MenuLocalizer::setKey(windows, "Fenster");
+        view = MenuLocalizer::addMenu(window.menuBar(), "Darstellung");
+        folder = MenuLocalizer::addAction(view, "Neuer Ordner");
+        windows = MenuLocalizer::addMenu(view, "Fenster");
         trash = windows->addAction(QString());
         MenuLocalizer::setKey(trash, "In den Papierkorb legen");
         foreign = windows->addAction(QStringLiteral("Kestrin"));
