@@ -2,27 +2,23 @@
 
 #include "core/app/Defaults.h"
 
-#include <QPointer>
 #include <QWidget>
 
-static constexpr const char *envProperty = "kestrinEnvironment";
+EnvironmentValues::EnvironmentValues(QWidget *root) : QObject(root) {}
 
-EnvironmentValues::EnvironmentValues(QWidget *root) : QObject(root) {
-    root->setProperty(envProperty, QVariant::fromValue(static_cast<QObject *>(this)));
+// A direct child of its root, so it can never outlive it or be found after it is gone.
+static EnvironmentValues *attached(const QWidget *w) {
+    return w->findChild<EnvironmentValues *>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 EnvironmentValues *EnvironmentValues::install(QWidget *root) {
-    if (auto *existing = qobject_cast<EnvironmentValues *>(root->property(envProperty).value<QObject *>()))
-        return existing;
+    if (EnvironmentValues *existing = attached(root)) return existing;
     return new EnvironmentValues(root);
 }
 
 EnvironmentValues *EnvironmentValues::of(const QWidget *w) {
-    for (; w; w = w->parentWidget()) {
-        const QVariant v = w->property(envProperty);
-        if (v.isValid())
-            if (auto *env = qobject_cast<EnvironmentValues *>(v.value<QObject *>())) return env;
-    }
+    for (; w; w = w->parentWidget())
+        if (EnvironmentValues *env = attached(w)) return env;
     return nullptr;
 }
 

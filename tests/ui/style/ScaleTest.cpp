@@ -42,6 +42,9 @@ TEST(EnvironmentTest, ViewsReadTheNearestRootOrTheDefaults) {
     EXPECT_EQ(EnvironmentValues::appTheme(leaf).id, "nebula");
     EXPECT_EQ(EnvironmentValues::of(leaf), sheet);
     EXPECT_EQ(EnvironmentValues::of(&root), env);
+
+    delete sheet;
+    EXPECT_EQ(EnvironmentValues::appTheme(leaf).id, "wald");
 }
 
 TEST(EnvironmentTest, EqualValuesDoNotNotify) {
