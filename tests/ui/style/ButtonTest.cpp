@@ -170,16 +170,12 @@ TEST(ButtonWidgetTest, SelectedIconButtonIsFilledWithTheGradient) {
     EXPECT_TRUE(white);
 }
 
-TEST(ButtonWidgetTest, BarButtonSizeFollowsTheScaleAndLanguage) {
+TEST(ButtonWidgetTest, BarButtonSizeFollowsTheScale) {
     QWidget root;
     EnvironmentValues *env = EnvironmentValues::install(&root);
     auto *b = new BarButton(QStringLiteral("Abbrechen"), true, &root);
     const QSize small = b->sizeHint();
     env->setUi(UIScale{18, true});
     EXPECT_GT(b->sizeHint().height(), small.height());
-    b->resize(b->sizeHint());
-    root.resize(200, 50);
-    root.show();
-    const QImage img = b->grab().toImage();
-    EXPECT_EQ(img.size(), b->size() * img.devicePixelRatio());
+    EXPECT_GT(b->sizeHint().width(), small.width());
 }

@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QPainter>
-#include <QPalette>
 #include <gtest/gtest.h>
 
 namespace {
@@ -103,15 +102,6 @@ TEST(AppThemeTest, UnreachableContrastGivesWhiteOrBlack) {
     const AppTheme &t = AppTheme::named("lagune");
     expectColor(t.readable(ColorScheme::dark, 17), 1, 1, 1);
     expectColor(t.readable(ColorScheme::light, 22), 0, 0, 0);
-}
-
-TEST(AppThemeTest, SchemeFollowsWindowColour) {
-    QPalette light;
-    light.setColor(QPalette::Window, QColor(236, 236, 236));
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(30, 30, 30));
-    EXPECT_EQ(AppTheme::schemeOf(light), ColorScheme::light);
-    EXPECT_EQ(AppTheme::schemeOf(dark), ColorScheme::dark);
 }
 
 // The accent strip of a pane: the theme gradient across a thin bar, in a light and a dark window.
