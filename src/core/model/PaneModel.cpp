@@ -661,7 +661,8 @@ void PaneModel::selectByPrefix(const QString &prefix) {
 
 QStringList PaneModel::selectedPaths() const {
     QStringList paths(m_selection.begin(), m_selection.end());
-    QCollator collator;
+    // An explicit locale: under C.UTF-8 the collator would ignore numeric mode.
+    QCollator collator(AppLanguages::locale(Lang::current()));
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(paths.begin(), paths.end(), [&collator](const QString &a, const QString &b) {
