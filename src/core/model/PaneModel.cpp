@@ -15,6 +15,7 @@
 #include <QFutureWatcher>
 #include <QMimeData>
 #include <QStorageInfo>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
@@ -177,10 +178,13 @@ void PaneModel::setCursor(const std::optional<QString> &cursor) {
 }
 
 void PaneModel::setItems(QList<FileItem> items) {
-    m_items = std::move(items);
+    QList<FileItem> old = std::exchange(m_items, std::move(items));
     ++m_itemsVersion;
     emit itemsChanged();
     emit changed();
+    // Freeing a listing of 100,000 records takes tens of milliseconds; let a worker do it.
+    if (old.size() > 5000)
+        QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.clear(); });
 }
 
 void PaneModel::setSearchResults(std::optional<QList<FileItem>> results) {
