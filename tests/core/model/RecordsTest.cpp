@@ -63,6 +63,8 @@ TEST(Records, SearchKindMatchesByLowercasedExtension) {
     }
     EXPECT_TRUE(matches(SearchKind::apps, QStringLiteral("Safari.app"), false, true));
     EXPECT_FALSE(matches(SearchKind::apps, QStringLiteral("Tools.app"), true, false));
+    EXPECT_TRUE(matches(SearchKind::apps, QStringLiteral("org.example.Editor.desktop"), false, false));
+    EXPECT_FALSE(matches(SearchKind::apps, QStringLiteral("x.desktop"), true, false));
 }
 
 TEST(Records, FilterIsActiveWhenAnyFieldDiffers) {
