@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <fcntl.h>
+#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +15,13 @@
 // A fresh folder per test, with helpers that create entries by raw bytes.
 class ModelFixture : public ::testing::Test {
 protected:
+    // Removes by bytes: QTemporaryDir can't name entries whose names aren't valid UTF-8.
+    ~ModelFixture() override {
+        ::nftw(
+            QFile::encodeName(tmp.path()).constData(),
+            [](const char *p, const struct stat *, int, struct FTW *) { return ::remove(p), 0; }, 16,
+            FTW_DEPTH | FTW_PHYS);
+    }
     QTemporaryDir tmp{QDir::tempPath() + QStringLiteral("/kestrin-model-XXXXXX")};
     QString dir() const { return tmp.path(); }
     QString at(const QString &rel) const { return tmp.path() + u'/' + rel; }
