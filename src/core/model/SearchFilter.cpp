@@ -101,7 +101,8 @@ bool matches(SearchKind k, const QString &name, bool isDirectory, bool isPackage
     case SearchKind::folders:
         return isDirectory;
     case SearchKind::apps:
-        return isPackage && ext == u"app";
+        // No bundles here: applications are their .desktop entries.
+        return (isPackage && ext == u"app") || (!isDirectory && ext == u"desktop");
     default:
         break;
     }
