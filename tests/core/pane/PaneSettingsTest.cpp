@@ -31,13 +31,6 @@ TEST_F(PaneSettings, DefaultsAndUnknownStoredValues) {
     EXPECT_FALSE(PaneModel(Side::right, root).sortReversed());
 }
 
-TEST_F(PaneSettings, StartPathIsStandardised) {
-    mkdir(QStringLiteral("a/b"));
-    PaneModel pane(Side::left, root + QStringLiteral("/a/./b/../b/"));
-    EXPECT_EQ(pane.currentPath(), root + QStringLiteral("/a/b"));
-    EXPECT_EQ(pane.currentURL(), QUrl::fromLocalFile(root + QStringLiteral("/a/b/")));
-}
-
 TEST_F(PaneSettings, ChooseSortWritesAndFlips) {
     auto pane = openPane(root);
     pane->chooseSort(SortKey::date);
