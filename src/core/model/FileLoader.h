@@ -53,6 +53,8 @@ bool isInTrash(const QString &path);
 
 // Folders first in both directions; stable.
 QList<FileItem> sorted(const QList<FileItem> &items, SortKey key, bool reversed);
+// The same, reordering the given records in place (for large listings).
+QList<FileItem> sorted(QList<FileItem> &&items, SortKey key, bool reversed);
 // When the file was last opened: its access time here.
 std::optional<QDateTime> lastUsedDate(const QString &path);
 

@@ -45,7 +45,10 @@ std::optional<QDateTime> lastUsedDate(const QString &path) {
     return QDateTime::fromMSecsSinceEpoch(st.atimeSec * 1000 + st.atimeNsec / 1000000, Qt::UTC);
 }
 
-QList<FileItem> sorted(const QList<FileItem> &items, SortKey key, bool reversed) {
+namespace {
+
+// The positions of items in their sorted order.
+std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool reversed) {
     const qsizetype n = items.size();
     const QCollator collator = makeCollator();
     std::vector<QCollatorSortKey> names;
@@ -113,21 +116,45 @@ QList<FileItem> sorted(const QList<FileItem> &items, SortKey key, bool reversed)
     };
     std::stable_sort(order.begin(), order.end(), before);
 
-    QList<FileItem> out;
-    out.reserve(n);
-    if (!reversed) {
-        for (qsizetype i : order)
-            out.append(items[i]);
-        return out;
+    if (reversed) {
+        // Reverse the folders and the files each as a whole, so folders stay on top.
+        const auto firstFile =
+            std::find_if(order.begin(), order.end(), [&](qsizetype i) { return !items[i].isDirectory; });
+        std::reverse(order.begin(), firstFile);
+        std::reverse(firstFile, order.end());
     }
-    // Reverse the folders and the files each as a whole, so folders stay on top.
-    const auto firstFile =
-        std::find_if(order.begin(), order.end(), [&](qsizetype i) { return !items[i].isDirectory; });
-    for (auto it = std::make_reverse_iterator(firstFile); it != order.rend(); ++it)
-        out.append(items[*it]);
-    for (auto it = order.rbegin(); it != std::make_reverse_iterator(firstFile); ++it)
-        out.append(items[*it]);
+    return order;
+}
+
+} // namespace
+
+QList<FileItem> sorted(const QList<FileItem> &items, SortKey key, bool reversed) {
+    QList<FileItem> out;
+    out.reserve(items.size());
+    for (qsizetype i : sortOrder(items, key, reversed))
+        out.append(items[i]);
     return out;
+}
+
+QList<FileItem> sorted(QList<FileItem> &&items, SortKey key, bool reversed) {
+    std::vector<qsizetype> order = sortOrder(items, key, reversed);
+    // Apply the permutation in place, cycle by cycle, so a large listing is never held twice.
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (order[start] < 0) continue;
+        FileItem held = std::move(items[qsizetype(start)]);
+        size_t pos = start;
+        for (;;) {
+            const qsizetype from = order[pos];
+            order[pos] = -1;
+            if (size_t(from) == start) {
+                items[qsizetype(pos)] = std::move(held);
+                break;
+            }
+            items[qsizetype(pos)] = std::move(items[from]);
+            pos = size_t(from);
+        }
+    }
+    return std::move(items);
 }
 
 } // namespace FileLoader

@@ -24,8 +24,13 @@ QStringList order(const QList<FileItem> &items) {
     return out;
 }
 
+// Both forms, which must agree.
 QStringList sortedNames(const QList<FileItem> &items, SortKey key, bool reversed = false) {
-    return order(FileLoader::sorted(items, key, reversed));
+    const QStringList copied = order(FileLoader::sorted(items, key, reversed));
+    QList<FileItem> own = items;
+    own.detach();
+    EXPECT_EQ(order(FileLoader::sorted(std::move(own), key, reversed)), copied);
+    return copied;
 }
 
 } // namespace
