@@ -116,7 +116,8 @@ TEST_F(Basics, RenameNeverReplacesAndExplainsFailure) {
         FAIL();
     } catch (const FileError &e) {
         EXPECT_EQ(e.code, ENOENT);
-        EXPECT_TRUE(e.description.startsWith("„missing“ ließ sich nicht umbenennen: ")) << e.description.toStdString();
+        EXPECT_TRUE(e.description.startsWith("„missing“ ließ sich nicht umbenennen: "))
+            << e.description.toStdString();
         EXPECT_TRUE(e.description.endsWith(QStringLiteral("(Fehler %1)").arg(ENOENT)));
     }
     FileOps::rename(a, path("r/c"));
@@ -143,7 +144,8 @@ TEST(Explain, SentencesByErrno) {
     EXPECT_EQ(FileOps::describe(deep, "Fotos"),
               "„bild.jpg“: Nicht genug freier Speicherplatz auf dem Ziel. (in „Fotos“)");
     const CopyFailure single{"/src/bild.jpg", FileError::fromErrno(ENOSPC)};
-    EXPECT_EQ(FileOps::describe(single, "bild.jpg"), "„bild.jpg“: Nicht genug freier Speicherplatz auf dem Ziel.");
+    EXPECT_EQ(FileOps::describe(single, "bild.jpg"),
+              "„bild.jpg“: Nicht genug freier Speicherplatz auf dem Ziel.");
 }
 
 TEST(TrashMemory, NewestWinsCapAndCorruptList) {
@@ -156,7 +158,8 @@ TEST(TrashMemory, NewestWinsCapAndCorruptList) {
     EXPECT_FALSE(TrashMemory::origin("/t/x"));
 
     QVariantList many;
-    for (int i = 0; i < TrashMemory::limit; ++i) many << QVariant(QVariantList{QString("/t/%1").arg(i), "/o"});
+    for (int i = 0; i < TrashMemory::limit; ++i)
+        many << QVariant(QVariantList{QString("/t/%1").arg(i), "/o"});
     Defaults::setValue("trashOrigins", many);
     TrashMemory::remember("/o/new", "/t/new");
     EXPECT_EQ(Defaults::value("trashOrigins").toList().size(), TrashMemory::limit);

@@ -19,7 +19,8 @@ namespace FileOpsTest {
 // Bytes that differ from offset to offset, so a shifted or short copy shows.
 inline QByteArray pattern(qint64 size, char seed = 1) {
     QByteArray b(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i) b[i] = char((i * 131 + seed * 7 + i / 4096) & 0xff);
+    for (qint64 i = 0; i < size; ++i)
+        b[i] = char((i * 131 + seed * 7 + i / 4096) & 0xff);
     return b;
 }
 
