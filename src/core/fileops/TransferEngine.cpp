@@ -113,8 +113,8 @@ TransferOutcome Engine::run() {
 Engine::Step Engine::item(const QString &path, bool sameVolume) {
     const QString name = lastComponent(path);
     struct stat src;
-    if (!lstatPath(path, src)) {
-        fail(explain(FileError::fromErrno(Posix::encode(path) ? errno : EILSEQ), name));
+    if (const int e = lstatError(path, src)) {
+        fail(explain(FileError::fromErrno(e), name));
         return Step::next;
     }
 

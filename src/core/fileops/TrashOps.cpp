@@ -40,8 +40,8 @@ DeleteResult deletePermanently(const QStringList &paths) {
         // Known before the item goes: afterwards its Trash can no longer be told.
         const QString info = Trash::infoFileFor(path);
         struct stat st;
-        int e =
-            detail::lstatPath(path, st) ? detail::removeTree(path) : (Posix::encode(path) ? errno : EILSEQ);
+        int e = detail::lstatError(path, st);
+        if (e == 0) e = detail::removeTree(path);
         if (e == 0) {
             ++result.done;
             if (!info.isEmpty()) {

@@ -41,6 +41,12 @@ bool lstatPath(const QString &path, struct stat &st) {
     return p && ::lstat(p->constData(), &st) == 0;
 }
 
+int lstatError(const QString &path, struct stat &st) {
+    const auto p = Posix::encode(path);
+    if (!p) return EILSEQ;
+    return ::lstat(p->constData(), &st) == 0 ? 0 : errno;
+}
+
 bool statPath(const QString &path, struct stat &st) {
     const auto p = Posix::encode(path);
     return p && ::stat(p->constData(), &st) == 0;
