@@ -52,9 +52,10 @@ DeleteResult deletePermanently(const QStringList &paths) {
         const FileError error = FileError::fromErrno(e);
         if (isPermissionDenied(error)) {
             result.denied << path;
-            result.errors << LF("„%@“ gehört dem System (nur „root“ hat Rechte). Kestrin darf es nicht "
-                                "löschen; das geht nur mit Administratorrechten.",
+            // clang-format off
+            result.errors << LF("„%@“ gehört dem System (nur „root“ hat Rechte). Kestrin darf es nicht löschen; das geht nur mit Administratorrechten.",
                                 name);
+            // clang-format on
         } else {
             result.errors << explain(error, name);
         }
