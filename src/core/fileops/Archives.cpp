@@ -53,6 +53,9 @@ std::optional<bool> hasEntries(const QString &folder) {
     return !dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
 }
 
+const char *const bundledKey =
+    K("„%@“ angelegt. Die Dateien sind schon komprimiert, Kestrin hat sie nur gebündelt.");
+
 } // namespace
 
 QString archiveBaseName(const QStringList &paths) {
@@ -221,10 +224,7 @@ void compress(const FileActionContext &ctx, const QStringList &paths, ArchiveFor
                 const QString name = Restore::name(dest);
                 ctx.selectPaths({dest});
                 ctx.journal(LF("Komprimiert zu „%@“", name), UndoAction::makeCreated({dest}));
-                ctx.toast(result.bundled ? LF("„%@“ angelegt. Die Dateien sind schon komprimiert, Kestrin "
-                                              "hat sie nur gebündelt.",
-                                              name)
-                                         : LF("„%@“ angelegt.", name));
+                ctx.toast(result.bundled ? LF(bundledKey, name) : LF("„%@“ angelegt.", name));
             }
         });
 }

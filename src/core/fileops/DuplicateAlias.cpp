@@ -116,8 +116,7 @@ void makeAlias(const FileActionContext &ctx, const QStringList &paths) {
         if (e == 0)
             created << QDir::cleanPath(target);
         else
-            errors << QStringLiteral("„") + name + QStringLiteral("“: ") +
-                          FileError::fromErrno(e).description;
+            errors << FileOps::explain(FileError::fromErrno(e), name);
     }
     ctx.refresh();
     if (!created.isEmpty()) {
