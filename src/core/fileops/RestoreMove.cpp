@@ -72,19 +72,26 @@ QString message(const FileError &error, const QString &name) {
 }
 
 std::optional<QString> trashInfoOrigin(const QString &inTrash) {
+    const auto info = readTrashInfo(inTrash);
+    return info ? std::optional<QString>(info->original) : std::nullopt;
+}
+
+std::optional<TrashInfo> readTrashInfo(const QString &inTrash) {
     const QString infoPath = Trash::infoFileFor(inTrash);
     if (infoPath.isEmpty()) return std::nullopt;
     QFile file(infoPath);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     bool inGroup = false;
     QByteArray path;
+    QDateTime deleted;
     while (!file.atEnd()) {
         const QByteArray line = file.readLine(64 * 1024).trimmed();
         if (line.startsWith('[')) {
             inGroup = line == "[Trash Info]";
-        } else if (inGroup && line.startsWith("Path=")) {
+        } else if (inGroup && line.startsWith("Path=") && path.isEmpty()) {
             path = QByteArray::fromPercentEncoding(line.mid(5));
-            break;
+        } else if (inGroup && line.startsWith("DeletionDate=")) {
+            deleted = QDateTime::fromString(QString::fromLatin1(line.mid(13)), Qt::ISODate);
         }
     }
     if (path.isEmpty() || path.contains('\0')) return std::nullopt;
@@ -106,7 +113,7 @@ std::optional<QString> trashInfoOrigin(const QString &inTrash) {
     }
     original = QDir::cleanPath(original); // "." and ".." resolved by text
     if (original == u"/") return std::nullopt;
-    return original;
+    return TrashInfo{original, deleted};
 }
 
 void forgetTrashed(const QString &inTrash) {

@@ -5,6 +5,7 @@
 
 #include "core/fileops/FileError.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -35,6 +36,12 @@ Placed moveToFreeName(const QString &from, const QString &folder, const QString 
 // The sentence for a failed move of the item called `name`.
 QString message(const FileError &error, const QString &name);
 
+// What a Trash item's .trashinfo says: the original path and when the item was trashed.
+struct TrashInfo {
+    QString original;
+    QDateTime deleted; // invalid when absent or unreadable
+};
+std::optional<TrashInfo> readTrashInfo(const QString &inTrash);
 // The original path a Trash item's .trashinfo names; nothing when it has none or it cannot be read.
 std::optional<QString> trashInfoOrigin(const QString &inTrash);
 // Forgets an item that has left the Trash: its .trashinfo and our record of its origin.

@@ -269,6 +269,20 @@ TEST_F(ArchivesTest, EmptyAndHostileArchives) {
     EXPECT_FALSE(exists(d + "/evil.txt"));
     EXPECT_FALSE(exists(d + "/box/evil.txt"));
     EXPECT_FALSE(exists(d + "/box/böse")); // the half-filled folder went again
+
+    // Nor through a link that the archive itself brings along.
+    const QString outside = UndoTest::mkdir(d + "/outside");
+    UndoTest::mkdir(d + "/in2/m");
+    TestUtil::writeFile(d + "/in2/m/x.txt", "through the link");
+    ::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(d + "/in2/l").constData());
+    ASSERT_EQ(
+        run("/usr/bin/bsdtar", {"-cf", d + "/box/link.tar", "-s", ",^m,l,", "l", "m/x.txt"}, d + "/in2"), 0);
+    h.toasts.clear();
+    extract(h.ctx(), {d + "/box/link.tar"});
+    ASSERT_TRUE(h.waitForToast());
+    EXPECT_TRUE(h.last().error);
+    EXPECT_TRUE(QDir(outside).isEmpty());
+    EXPECT_FALSE(exists(d + "/box/link"));
 }
 
 TEST_F(ArchivesTest, CancelOfALongCompressionStopsWithinASecond) {

@@ -1,6 +1,7 @@
 #include "Harness.h"
 
 #include "core/fileops/FileOps.h"
+#include "core/fileops/PutBack.h"
 #include "core/fileops/TrashMemory.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
@@ -111,7 +112,11 @@ TEST_F(UndoLast, CopiesGoToTheTrash) {
     const Toast t = undo();
     EXPECT_EQ(t.text, "Rückgängig gemacht: 2 Objekte kopiert (1 Objekt).");
     EXPECT_FALSE(exists(y + "/a.txt"));
-    EXPECT_EQ(TestUtil::readFile(TrashRoots::homeTrash() + "/files/a.txt"), "a");
+    QStringList fromY;
+    for (const QString &name : QDir(TrashRoots::homeTrash() + "/files").entryList(QDir::Files))
+        if (trashOrigin(TrashRoots::homeTrash() + "/files/" + name) == y + "/a.txt") fromY << name;
+    ASSERT_EQ(fromY.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(TrashRoots::homeTrash() + "/files/" + fromY[0]), "a");
 }
 
 TEST_F(UndoLast, CopiesOnAVolumeWithoutTrashStay) {
@@ -217,4 +222,49 @@ TEST_F(UndoLast, MovesAcrossVolumesAreVerifiedMoves) {
     EXPECT_TRUE(undo().error);
     EXPECT_TRUE(exists(y + "/big.bin"));
     EXPECT_FALSE(exists(tiny.path() + "/big.bin"));
+}
+
+TEST_F(UndoLast, ATransferThatReplacedItemsIsUndoneWhole) {
+    TestUtil::writeFile(x + "/a.txt", "new a");
+    TestUtil::writeFile(x + "/b.txt", "new b");
+    TestUtil::writeFile(x + "/c.txt", "new c");
+    TestUtil::writeFile(y + "/a.txt", "old a");
+    TestUtil::writeFile(y + "/b.txt", "old b");
+    TestUtil::writeFile(y + "/c.txt", "old c");
+    // An older Trash item that once lay at y/b.txt is not this batch's.
+    const FileOps::TrashResult earlier = FileOps::trash({y + "/b.txt"});
+    TestUtil::writeFile(y + "/b.txt", "old b");
+
+    const TrashSnapshot before = trashSnapshot(y);
+    TransferProgress progress;
+    const QHash<QString, ConflictChoice> answers = {{x + "/a.txt", ConflictChoice::replace},
+                                                    {x + "/b.txt", ConflictChoice::replace},
+                                                    {x + "/c.txt", ConflictChoice::keepBoth}};
+    const TransferOutcome copied =
+        FileOps::runWithProgress({x + "/a.txt", x + "/b.txt", x + "/c.txt"}, y, false, progress, answers);
+    ASSERT_EQ(copied.done, 3);
+    const QList<FileOps::TrashedPair> replaced = replacedItems(copied, answers, before);
+    ASSERT_EQ(replaced.size(), 2);
+    EXPECT_NE(replaced[1].inTrash, earlier.moved[0].inTrash);
+    QStringList targets;
+    for (const TransferPair &p : copied.pairs)
+        targets << p.to;
+    journal.record("3 Objekte kopiert", UndoAction::makeCreated(targets, replaced));
+    EXPECT_EQ(undo().text, "Rückgängig gemacht: 3 Objekte kopiert (3 Objekte).");
+    EXPECT_EQ(TestUtil::readFile(y + "/a.txt"), "old a");
+    EXPECT_EQ(TestUtil::readFile(y + "/b.txt"), "old b");
+    EXPECT_EQ(TestUtil::readFile(y + "/c.txt"), "old c");
+    EXPECT_FALSE(exists(y + "/c Kopie.txt"));
+    EXPECT_TRUE(exists(earlier.moved[0].inTrash));
+
+    // The same for a move.
+    const TrashSnapshot beforeMove = trashSnapshot(y);
+    const QHash<QString, ConflictChoice> replaceA = {{x + "/a.txt", ConflictChoice::replace}};
+    const TransferOutcome moved = FileOps::runWithProgress({x + "/a.txt"}, y, true, progress, replaceA);
+    ASSERT_EQ(moved.done, 1);
+    journal.record("1 Objekt bewegt",
+                   UndoAction::makeMoved(moved.pairs, replacedItems(moved, replaceA, beforeMove)));
+    EXPECT_FALSE(undo().error);
+    EXPECT_EQ(TestUtil::readFile(x + "/a.txt"), "new a");
+    EXPECT_EQ(TestUtil::readFile(y + "/a.txt"), "old a");
 }
