@@ -1,0 +1,368 @@
+#include "Fixture.h"
+
+#include "core/app/Defaults.h"
+#include "core/fileops/FileOps.h"
+#include "core/fileops/TrashMemory.h"
+#include "platform/TrashRoots.h"
+
+#include <QDir>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace FileOpsTest;
+using TestUtil::LanguageScope;
+using Snapshot = TransferProgress::Snapshot;
+
+namespace {
+
+// Acts on the running job from another thread once `when` holds for its progress.
+class Watch {
+public:
+    Watch(TransferProgress &p, std::function<bool(const Snapshot &)> when, std::function<void()> act = {})
+        : m_thread([&p, when, act, this] {
+              while (!m_stop) {
+                  if (when(p.snapshot())) {
+                      if (act)
+                          act();
+                      else
+                          p.cancel();
+                      m_fired = true;
+                      return;
+                  }
+                  std::this_thread::yield();
+              }
+          }) {}
+    ~Watch() { finish(); }
+    bool finish() {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+        return m_fired;
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_fired{false};
+    std::thread m_thread;
+};
+
+QStringList namesIn(const QString &dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                               QDir::Name);
+}
+
+QStringList trashed() {
+    return namesIn(TrashRoots::homeTrash() + "/files");
+}
+
+void emptyHomeTrash() {
+    QDir(TrashRoots::homeTrash()).removeRecursively();
+}
+
+} // namespace
+
+class Engine : public Dir {
+protected:
+    void SetUp() override {
+        Dir::SetUp();
+        emptyHomeTrash();
+        Defaults::remove("trashOrigins");
+    }
+    TransferOutcome run(const QStringList &paths, const QString &to, bool move,
+                        const QHash<QString, ConflictChoice> &res = {}) {
+        TransferProgress p;
+        return FileOps::runWithProgress(paths, to, move, p, res);
+    }
+};
+
+TEST_F(Engine, EmptyBatchAndPlainCopiesAndMoves) {
+    TransferProgress p;
+    EXPECT_EQ(FileOps::runWithProgress({}, tmp.path(), false, p), TransferOutcome{});
+    EXPECT_EQ(p.snapshot().count, 0);
+
+    LanguageScope de(AppLanguage::de);
+    const QString a = file("src/a.txt", pattern(5000));
+    const QString f = mkdir("src/folder");
+    file("src/folder/inner", pattern(10));
+    const QString dst = mkdir("dst");
+    TransferOutcome o = run({a, f}, dst, false);
+    EXPECT_EQ(o.done, 2);
+    EXPECT_EQ(o.created, (QStringList{dst + "/a.txt", dst + "/folder"}));
+    EXPECT_EQ(o.pairs.size(), 2);
+    EXPECT_TRUE(o.errors.isEmpty());
+    EXPECT_EQ(snapshot(f), snapshot(dst + "/folder"));
+
+    o = run({a}, dst, false); // no answer: a free name
+    EXPECT_EQ(o.created, QStringList{dst + "/a Kopie.txt"});
+
+    // Moving into the folder the item lies in does nothing.
+    o = run({a}, path("src"), true);
+    EXPECT_EQ(o.skipped, 1);
+    EXPECT_EQ(o.done, 0);
+    EXPECT_TRUE(exists(a));
+
+    TransferProgress mp;
+    o = FileOps::runWithProgress({a}, mkdir("moved"), true, mp);
+    EXPECT_EQ(o.pairs, (QList<TransferPair>{{a, path("moved/a.txt")}}));
+    EXPECT_FALSE(exists(a));
+    EXPECT_EQ(mp.snapshot().total, 0); // a rename is not measured
+}
+
+TEST_F(Engine, NothingGoesIntoItselfNotEvenThroughALink) {
+    LanguageScope de(AppLanguage::de);
+    const QString src = mkdir("src/sub");
+    file("src/f", "x");
+    ASSERT_EQ(::symlink(path("src").toUtf8().constData(), path("link").toUtf8().constData()), 0);
+    const QString other = file("other.txt", "o");
+
+    for (const bool move : {false, true}) {
+        TransferOutcome o = run({path("src"), other}, path("src/sub"), move);
+        EXPECT_EQ(o.errors, QStringList{"„src“ kann nicht in sich selbst abgelegt werden."});
+        EXPECT_EQ(o.done, 1);
+        // The same folder reached through a link.
+        o = run({path("src")}, path("link/sub"), move);
+        EXPECT_EQ(o.errors, QStringList{"„src“ kann nicht in sich selbst abgelegt werden."});
+        if (move) break;
+        ASSERT_TRUE(QFile::remove(path("src/sub/other.txt")));
+    }
+    EXPECT_EQ(namesIn(src), QStringList{"other.txt"});
+    // A sibling whose name extends the folder's name is another place.
+    const QString sibling = mkdir("src2");
+    EXPECT_EQ(run({path("src")}, sibling, false).done, 1);
+    // Replace is not even looked at for an item that would go into itself.
+    file("src/sub/src", "keep");
+    EXPECT_EQ(run({path("src")}, src, false, {{path("src"), ConflictChoice::replace}}).done, 0);
+    EXPECT_TRUE(trashed().isEmpty());
+}
+
+TEST_F(Engine, ReplaceTrashesTheOldItemOnlyAfterTheCopyIsComplete) {
+    const QString a = file("src/x", "new");
+    const QString dst = mkdir("dst");
+    file("dst/x", "old");
+    TransferOutcome o = run({a}, dst, false, {{a, ConflictChoice::replace}});
+    EXPECT_EQ(o.done, 1);
+    EXPECT_EQ(o.created, QStringList{dst + "/x"});
+    EXPECT_EQ(TestUtil::readFile(dst + "/x"), "new");
+    ASSERT_EQ(trashed().size(), 1);
+    const QString inTrash = TrashRoots::homeTrash() + "/files/" + trashed().first();
+    EXPECT_EQ(TestUtil::readFile(inTrash), "old");
+    EXPECT_EQ(TrashMemory::origin(inTrash), dst + "/x");
+    EXPECT_EQ(namesIn(dst), QStringList{"x"}); // no hidden part left
+
+    // The old item went meanwhile: the copy takes the name, nothing is trashed.
+    ASSERT_TRUE(QFile::remove(dst + "/x"));
+    o = run({a}, dst, true, {{a, ConflictChoice::replace}});
+    EXPECT_EQ(o.done, 1);
+    EXPECT_EQ(trashed().size(), 1);
+}
+
+TEST_F(Engine, ReplaceCancelledOrFailingLeavesTheOldItemInPlace) {
+    const QString big = file("src/x", pattern(64 << 20));
+    const QString dst = mkdir("dst");
+    file("dst/x", "old");
+    TransferProgress p;
+    Watch w(p, [](const Snapshot &s) { return s.done > 0; });
+    TransferOutcome o = FileOps::runWithProgress({big}, dst, false, p, {{big, ConflictChoice::replace}});
+    ASSERT_TRUE(w.finish());
+    EXPECT_TRUE(o.cancelled);
+    EXPECT_EQ(TestUtil::readFile(dst + "/x"), "old");
+    EXPECT_EQ(namesIn(dst), QStringList{"x"});
+    EXPECT_TRUE(trashed().isEmpty());
+    EXPECT_EQ(QFileInfo(big).size(), 64 << 20);
+
+    if (!TestUtil::isRoot()) {
+        // A file inside the source that cannot be read fails the copy.
+        file("folder/ok", "1");
+        const QString locked = file("folder/locked", "2");
+        ASSERT_EQ(::chmod(locked.toUtf8().constData(), 0), 0);
+        mkdir("dst/folder");
+        file("dst/folder/old", "old");
+        o = run({path("folder")}, dst, false, {{path("folder"), ConflictChoice::replace}});
+        EXPECT_EQ(o.errors.size(), 1);
+        EXPECT_EQ(namesIn(dst + "/folder"), QStringList{"old"});
+        EXPECT_TRUE(trashed().isEmpty());
+    }
+}
+
+TEST_F(Engine, ReplaceNeverTrashesTheSourceOrWhatTheBatchMade) {
+    LanguageScope de(AppLanguage::de);
+    const QString a = file("a/x", "from a");
+    const QString b = file("b/x", "from b");
+    const QString dst = mkdir("dst");
+    file("dst/x", "old");
+    const QHash<QString, ConflictChoice> both{{a, ConflictChoice::replace}, {b, ConflictChoice::replace}};
+    TransferOutcome o = run({a, b}, dst, false, both);
+    EXPECT_EQ(o.done, 2);
+    EXPECT_EQ(TestUtil::readFile(dst + "/x"), "from a");
+    EXPECT_EQ(TestUtil::readFile(dst + "/x Kopie"), "from b");
+    EXPECT_EQ(trashed().size(), 1); // only the old one
+
+    // The destination reaches the source's own folder through a link.
+    ASSERT_EQ(::symlink(path("a").toUtf8().constData(), path("toA").toUtf8().constData()), 0);
+    o = run({a}, path("toA"), false, {{a, ConflictChoice::replace}});
+    EXPECT_EQ(o.created, QStringList{path("toA/x Kopie")});
+    EXPECT_EQ(TestUtil::readFile(a), "from a");
+    o = run({a}, path("toA"), true, {{a, ConflictChoice::replace}});
+    EXPECT_EQ(o.skipped, 1);
+    EXPECT_EQ(TestUtil::readFile(a), "from a");
+    EXPECT_EQ(trashed().size(), 1);
+}
+
+TEST_F(Engine, CancelInTheThirdOfFiveItems) {
+    QStringList items;
+    for (int i = 1; i <= 5; ++i)
+        items << file(QString("src/%1").arg(i), pattern(i == 3 ? (64 << 20) : 100000, char(i)));
+    const QString dst = mkdir("dst");
+    TransferProgress p;
+    Watch w(p, [](const Snapshot &s) { return s.index == 3; });
+    const TransferOutcome o = FileOps::runWithProgress(items, dst, false, p);
+    ASSERT_TRUE(w.finish());
+    EXPECT_TRUE(o.cancelled);
+    EXPECT_EQ(o.done, 2);
+    EXPECT_TRUE(o.errors.isEmpty());
+    EXPECT_EQ(namesIn(dst), (QStringList{"1", "2"}));
+    for (const QString &s : items)
+        EXPECT_TRUE(exists(s));
+}
+
+TEST_F(Engine, OddNamesAndCopyWordsOnLongNames) {
+    LanguageScope de(AppLanguage::de);
+    const QString nl = file("src/line\nbreak", "1");
+    const QString dash = file("src/-rf", "2");
+    const QString longName = file("src/" + QString(251, 'n') + ".txt", "3");
+    const QString dst = mkdir("dst");
+    EXPECT_EQ(run({nl, dash, longName}, dst, false).done, 3);
+    const TransferOutcome o = run({nl, dash, longName}, dst, false);
+    EXPECT_EQ(o.done, 3);
+    EXPECT_TRUE(o.errors.isEmpty()) << o.errors.join('\n').toStdString();
+    EXPECT_EQ(o.created[0], dst + "/line\nbreak Kopie");
+    EXPECT_EQ(o.created[1], dst + "/-rf Kopie");
+    EXPECT_TRUE(o.created[2].endsWith(" Kopie.txt"));
+    EXPECT_EQ(TestUtil::readFile(o.created[2]), "3");
+}
+
+// --- a second volume (root only)
+
+class CrossVolume : public Engine {
+protected:
+    void SetUp() override {
+        Engine::SetUp();
+        if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    }
+};
+
+TEST_F(CrossVolume, DiskFullInTheMiddleOfAFile) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::TmpfsMount vol("4m");
+    ASSERT_TRUE(vol.valid());
+    // Small files take a whole page each, so the measured bytes fit but the volume fills.
+    for (int i = 0; i < 700; ++i)
+        file(QString("src/many/%1").arg(i), "x");
+    const QString big = file("src/big", pattern(2 << 20));
+    const auto before = snapshot(path("src"));
+    const TransferOutcome o = run({path("src/many"), big}, vol.path(), false);
+    EXPECT_EQ(o.done, 1);
+    EXPECT_EQ(o.errors, QStringList{"„big“: Nicht genug freier Speicherplatz auf dem Ziel."});
+    EXPECT_FALSE(exists(vol.path() + "/big"));
+    EXPECT_EQ(snapshot(path("src")), before);
+
+    // Known too small beforehand: nothing is started.
+    const QString huge = file("huge", pattern(8 << 20));
+    const TransferOutcome refused = run({huge}, vol.path(), false);
+    ASSERT_EQ(refused.errors.size(), 1);
+    EXPECT_TRUE(refused.errors[0].startsWith("Nicht genug freier Speicherplatz auf dem Ziel: "));
+    EXPECT_EQ(refused.done, 0);
+}
+
+TEST_F(CrossVolume, ReplaceWhoseCopyFailsKeepsTheOldItem) {
+    TestUtil::TmpfsMount vol("1m");
+    ASSERT_TRUE(vol.valid());
+    for (int i = 0; i < 400; ++i)
+        file(QString("src/d/%1").arg(i), "x");
+    QDir().mkpath(vol.path() + "/d");
+    ASSERT_TRUE(TestUtil::writeFile(vol.path() + "/d/old", "old"));
+    const TransferOutcome o =
+        run({path("src/d")}, vol.path(), false, {{path("src/d"), ConflictChoice::replace}});
+    EXPECT_EQ(o.errors.size(), 1);
+    EXPECT_EQ(namesIn(vol.path()), QStringList{"d"});
+    EXPECT_EQ(namesIn(vol.path() + "/d"), QStringList{"old"});
+}
+
+TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::TmpfsMount vol("256m");
+    ASSERT_TRUE(vol.valid());
+    file("src/tree/a", pattern(3 << 20));
+    file("src/tree/sub/b", pattern(10));
+    ASSERT_EQ(::symlink("sub/b", path("src/tree/l").toUtf8().constData()), 0);
+    const auto before = snapshot(path("src/tree"));
+    TransferOutcome o = run({path("src/tree")}, vol.path(), true);
+    EXPECT_EQ(o.done, 1);
+    EXPECT_FALSE(exists(path("src/tree")));
+    EXPECT_EQ(snapshot(vol.path() + "/tree"), before);
+
+    // A pipe cannot be carried: the copy goes, the source stays.
+    file("src/withfifo/f", "x");
+    ASSERT_EQ(::mkfifo(path("src/withfifo/pipe").toUtf8().constData(), 0600), 0);
+    o = run({path("src/withfifo")}, vol.path(), true);
+    EXPECT_EQ(o.done, 0);
+    ASSERT_EQ(o.errors.size(), 1);
+    EXPECT_TRUE(o.errors[0].contains("Pipes")) << o.errors[0].toStdString();
+    EXPECT_TRUE(exists(path("src/withfifo/pipe")));
+    EXPECT_FALSE(exists(vol.path() + "/withfifo"));
+    EXPECT_EQ(run({path("src/withfifo/pipe")}, vol.path(), false).errors.size(), 1);
+
+    // A file that shrinks while it is copied never loses its source.
+    const QString shrinking = file("src/shrinking", pattern(64 << 20));
+    TransferProgress p;
+    Watch w(
+        p, [](const Snapshot &s) { return s.done > 0; },
+        [&] { ::truncate(shrinking.toUtf8().constData(), 1 << 20); });
+    o = FileOps::runWithProgress({shrinking}, vol.path(), true, p);
+    ASSERT_TRUE(w.finish());
+    EXPECT_EQ(o.done, 0);
+    EXPECT_EQ(o.errors.size(), 1);
+    EXPECT_TRUE(exists(shrinking));
+    EXPECT_FALSE(exists(vol.path() + "/shrinking"));
+
+    // Replace on the other volume: the old item goes to that volume's Trash.
+    const QString x = file("src/x", "new");
+    ASSERT_TRUE(TestUtil::writeFile(vol.path() + "/x", "old"));
+    o = run({x}, vol.path(), true, {{x, ConflictChoice::replace}});
+    EXPECT_EQ(o.done, 1);
+    EXPECT_EQ(TestUtil::readFile(vol.path() + "/x"), "new");
+    EXPECT_FALSE(exists(x));
+    const QString volTrash = vol.path() + QString("/.Trash-%1").arg(::getuid());
+    EXPECT_EQ(namesIn(volTrash + "/files"), QStringList{"x"});
+    EXPECT_TRUE(TestUtil::readFile(volTrash + "/info/x.trashinfo").contains("\nPath=x\n"));
+}
+
+TEST_F(CrossVolume, KilledMoveLeavesTheSourceComplete) {
+    TestUtil::TmpfsMount vol("600m");
+    ASSERT_TRUE(vol.valid());
+    for (int i = 0; i < 4; ++i)
+        file(QString("src/tree/%1").arg(i), pattern(96 << 20, char(i)));
+    const auto before = snapshot(path("src/tree"));
+    const QString target = vol.path() + "/tree";
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TransferProgress p;
+        FileOps::runWithProgress({path("src/tree")}, vol.path(), true, p);
+        ::_exit(0);
+    }
+    // Kill it once the copy is under way.
+    for (int i = 0; i < 20000 && QFileInfo(target + "/0").size() == 0; ++i)
+        ::usleep(100);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the move finished before it could be killed";
+    EXPECT_EQ(snapshot(path("src/tree")), before);
+}

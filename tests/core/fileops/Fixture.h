@@ -1,0 +1,73 @@
+#pragma once
+
+#include "common/TestUtil.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace FileOpsTest {
+
+// Bytes that differ from offset to offset, so a shifted or short copy shows.
+inline QByteArray pattern(qint64 size, char seed = 1) {
+    QByteArray b(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        b[i] = char((i * 131 + seed * 7 + i / 4096) & 0xff);
+    return b;
+}
+
+inline bool exists(const QString &path) {
+    struct stat st;
+    return ::lstat(path.toUtf8().constData(), &st) == 0;
+}
+
+// Every entry below root: relative path -> type and content hash (link text for links).
+inline QMap<QString, QByteArray> snapshot(const QString &root) {
+    QMap<QString, QByteArray> out;
+    QFileInfo top(root);
+    auto describe = [](const QFileInfo &fi) -> QByteArray {
+        if (fi.isSymLink()) {
+            char buf[4096];
+            const ssize_t n = ::readlink(fi.filePath().toUtf8().constData(), buf, sizeof buf);
+            return "L:" + QByteArray(buf, n < 0 ? 0 : n);
+        }
+        if (fi.isDir()) return "D";
+        QFile f(fi.filePath());
+        if (!f.open(QIODevice::ReadOnly)) return "?";
+        return "F:" + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex();
+    };
+    out.insert(QStringLiteral("."), describe(top));
+    if (!top.isDir() || top.isSymLink()) return out;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        out.insert(it.filePath().mid(root.size() + 1), describe(it.fileInfo()));
+    }
+    return out;
+}
+
+class Dir : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(tmp.isValid()); }
+    QString path(const QString &rel) const { return tmp.path() + u'/' + rel; }
+    QString mkdir(const QString &rel) const {
+        QDir().mkpath(path(rel));
+        return path(rel);
+    }
+    QString file(const QString &rel, const QByteArray &data) const {
+        EXPECT_TRUE(TestUtil::writeFile(path(rel), data));
+        return path(rel);
+    }
+    QTemporaryDir tmp;
+};
+
+} // namespace FileOpsTest

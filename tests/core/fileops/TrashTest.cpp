@@ -1,0 +1,182 @@
+#include "Fixture.h"
+
+#include "core/app/Defaults.h"
+#include "core/fileops/FileOps.h"
+#include "core/fileops/TrashMemory.h"
+#include "platform/Trash.h"
+#include "platform/TrashRoots.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace FileOpsTest;
+using TestUtil::LanguageScope;
+
+namespace {
+
+QString homeFiles() {
+    return TrashRoots::homeTrash() + "/files";
+}
+QString homeInfo() {
+    return TrashRoots::homeTrash() + "/info";
+}
+
+QStringList entries(const QString &dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                               QDir::Name);
+}
+
+} // namespace
+
+class TrashOps : public Dir {
+protected:
+    void SetUp() override {
+        Dir::SetUp();
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        Defaults::remove("trashOrigins");
+    }
+};
+
+TEST_F(TrashOps, TrashWritesInfoFirstAndRemembersTheOrigin) {
+    LanguageScope de(AppLanguage::de);
+    EXPECT_EQ(FileOps::trash({}).done, 0);
+    const QString odd = file("a b%\nc.txt", "1");
+    const QString folder = mkdir("folder");
+    file("folder/inner", "2");
+    const auto r = FileOps::trash({odd, path("missing"), folder});
+    EXPECT_EQ(r.done, 2);
+    EXPECT_EQ(r.errors, QStringList{"„missing“: Die Datei gibt es nicht mehr oder sie wurde verschoben."});
+    EXPECT_TRUE(r.noTrash.isEmpty());
+    ASSERT_EQ(r.moved.size(), 2);
+    EXPECT_EQ(r.moved[0], (FileOps::TrashedPair{odd, homeFiles() + "/a b%\nc.txt"}));
+    EXPECT_FALSE(exists(odd));
+    EXPECT_EQ(TrashMemory::origin(r.moved[1].inTrash), folder);
+
+    const QByteArray info = TestUtil::readFile(homeInfo() + "/a b%\nc.txt.trashinfo");
+    EXPECT_TRUE(info.startsWith("[Trash Info]\nPath=")) << info.constData();
+    EXPECT_TRUE(info.contains("/a%20b%25%0Ac.txt\n"));
+    EXPECT_TRUE(info.contains("\nDeletionDate=20"));
+
+    // A second item of the same name gets its own entry.
+    const QString again = file("a b%\nc.txt", "3");
+    const auto r2 = FileOps::trash({again});
+    ASSERT_EQ(r2.moved.size(), 1);
+    EXPECT_NE(r2.moved[0].inTrash, r.moved[0].inTrash);
+    EXPECT_EQ(TestUtil::readFile(r2.moved[0].inTrash), "3");
+}
+
+TEST_F(TrashOps, LongNamesFitTheInfoFile) {
+    const QString name = QString(253, 'l') + QChar(0xe9);
+    ASSERT_EQ(name.toUtf8().size(), 255);
+    const QString p = file(name, "x");
+    const auto r = FileOps::trash({p});
+    ASSERT_EQ(r.done, 1) << r.errors.join(' ').toStdString();
+    const QString inTrash = r.moved[0].inTrash;
+    const QString trashName = inTrash.mid(inTrash.lastIndexOf('/') + 1);
+    EXPECT_LE(trashName.toUtf8().size() + 10, 255);
+    EXPECT_TRUE(exists(homeInfo() + "/" + trashName + ".trashinfo"));
+    // The full original path is kept.
+    EXPECT_TRUE(
+        TestUtil::readFile(homeInfo() + "/" + trashName + ".trashinfo").contains(QString(253, 'l').toUtf8()));
+}
+
+TEST_F(TrashOps, PermanentDeleteRemovesTheInfoToo) {
+    const QString a = file("a", "1");
+    const QString d = mkdir("d/e/f");
+    const auto r = FileOps::trash({a, path("d")});
+    ASSERT_EQ(r.done, 2);
+    const auto del = FileOps::deletePermanently({r.moved[0].inTrash, r.moved[1].inTrash, path("gone")});
+    EXPECT_EQ(del.done, 2);
+    EXPECT_EQ(del.errors.size(), 1);
+    EXPECT_TRUE(del.denied.isEmpty());
+    EXPECT_TRUE(entries(homeFiles()).isEmpty());
+    EXPECT_TRUE(entries(homeInfo()).isEmpty());
+    // Outside a Trash only the item goes.
+    const QString plain = file("plain", "x");
+    EXPECT_EQ(FileOps::deletePermanently({plain}).done, 1);
+    EXPECT_FALSE(exists(plain));
+    (void)d;
+}
+
+TEST_F(TrashOps, ListedByTheFreedesktopTools) {
+    const QString tool = QStandardPaths::findExecutable("trash-list");
+    if (tool.isEmpty()) GTEST_SKIP() << "trash-cli is not installed";
+    const QString a = file("interop one.txt", "1");
+    const QString b = file("zwei/ü", "2");
+    const auto r = FileOps::trash({a, b});
+    ASSERT_EQ(r.done, 2);
+    QProcess p;
+    p.start(tool, {});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(" " + a + "\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains(" " + b + "\n")) << out.toStdString();
+
+    FileOps::deletePermanently({r.moved[0].inTrash});
+    p.start(tool, {});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QString after = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_FALSE(after.contains(a));
+    EXPECT_TRUE(after.contains(b));
+}
+
+TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    TestUtil::TmpfsMount vol("4m");
+    ASSERT_TRUE(vol.valid());
+    const QString own = vol.path() + QString("/.Trash-%1").arg(::getuid());
+    ASSERT_TRUE(TestUtil::writeFile(vol.path() + "/sub/v.txt", "v"));
+    auto r = FileOps::trash({vol.path() + "/sub/v.txt"});
+    ASSERT_EQ(r.done, 1);
+    EXPECT_EQ(r.moved[0].inTrash, own + "/files/v.txt");
+    EXPECT_TRUE(TestUtil::readFile(own + "/info/v.txt.trashinfo").contains("\nPath=sub/v.txt\n"));
+    EXPECT_EQ(FileOps::deletePermanently({r.moved[0].inTrash}).done, 1);
+    EXPECT_FALSE(exists(own + "/info/v.txt.trashinfo"));
+
+    // No Trash may be made there: the item stays and is reported as such.
+    QDir(own).removeRecursively();
+    ASSERT_TRUE(TestUtil::writeFile(own, "not a folder"));
+    ASSERT_TRUE(TestUtil::writeFile(vol.path() + "/w.txt", "w"));
+    r = FileOps::trash({vol.path() + "/w.txt"});
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.noTrash, QStringList{vol.path() + "/w.txt"});
+    EXPECT_TRUE(r.errors.isEmpty());
+    EXPECT_TRUE(exists(vol.path() + "/w.txt"));
+}
+
+TEST_F(TrashOps, RefusedDeleteIsDenied) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root to drop to another user";
+    const QString locked = mkdir("locked");
+    const QString victim = file("locked/item", "x");
+    ASSERT_EQ(::chmod(locked.toUtf8().constData(), 0755), 0);
+    ASSERT_EQ(::chmod(tmp.path().toUtf8().constData(), 0755), 0);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        LanguageScope de(AppLanguage::de);
+        const auto r = FileOps::deletePermanently({victim});
+        const QByteArray out = (r.denied.join('|') + "\n" + r.errors.join('|')).toUtf8();
+        if (::write(fds[1], out.constData(), size_t(out.size())) < 0) ::_exit(3);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray out;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const QStringList parts = QString::fromUtf8(out).split('\n');
+    EXPECT_EQ(parts.value(0), victim);
+    EXPECT_TRUE(parts.value(1).startsWith("„item“ gehört dem System")) << out.constData();
+    EXPECT_TRUE(exists(victim));
+}

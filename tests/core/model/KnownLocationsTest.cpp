@@ -1,0 +1,81 @@
+#include "ModelFixture.h"
+
+#include "core/model/FileLoader.h"
+#include "core/model/ICloud.h"
+#include "core/model/LocationRoots.h"
+
+// The test home is private to this program, so the cloud folders can be built in it.
+class KnownLocations : public ::testing::Test {
+protected:
+    QString home = QDir::homePath();
+    void TearDown() override { QDir(home + QStringLiteral("/Library")).removeRecursively(); }
+    void mk(const QString &rel) { ASSERT_TRUE(QDir().mkpath(home + u'/' + rel)); }
+};
+
+TEST_F(KnownLocations, AppLibrariesSkipTheDriveAndDotContainers) {
+    mk(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs"));
+    mk(QStringLiteral("Library/Mobile Documents/.Trash"));
+    mk(QStringLiteral("Library/Mobile Documents/iCloud~com~example~Notes/Documents"));
+    mk(QStringLiteral("Library/Mobile Documents/com~other~App"));
+    const auto libs = ICloud::appLibraries();
+    ASSERT_EQ(libs.size(), 2);
+    EXPECT_EQ(libs[0].path, ICloud::containers() + QStringLiteral("/com~other~App"));
+    EXPECT_EQ(libs[1].path, ICloud::containers() + QStringLiteral("/iCloud~com~example~Notes/Documents"));
+    EXPECT_FALSE(libs[1].appPath);
+}
+
+TEST_F(KnownLocations, VirtualItemsAvoidNamesAlreadyShown) {
+    mk(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs"));
+    mk(QStringLiteral("Library/Mobile Documents/Notes"));
+    mk(QStringLiteral("Library/Mobile Documents/Other"));
+    mk(QStringLiteral("Desktop"));
+    ASSERT_EQ(::symlink(QFile::encodeName(home + QStringLiteral("/Desktop")).constData(),
+                        QFile::encodeName(ICloud::root() + QStringLiteral("/Desktop")).constData()),
+              0);
+    FileItem existing;
+    existing.name = QStringLiteral("NOTES");
+    const auto items = ICloud::virtualItems({existing});
+    QStringList paths;
+    for (const FileItem &i : items) {
+        paths << i.path;
+        EXPECT_TRUE(i.isDirectory);
+        EXPECT_EQ(i.kind, "Ordner");
+    }
+    EXPECT_EQ(paths, (QStringList{home + QStringLiteral("/Desktop"), ICloud::containers() + "/Other"}));
+    // The listing of the root appends them; in English the link already shows the name "Desktop".
+    TestUtil::LanguageScope en(AppLanguage::en);
+    const auto l = FileLoader::list(ICloud::root());
+    EXPECT_EQ(l.items.size(), 3); // the link, Notes and Other
+}
+
+TEST_F(KnownLocations, ICloudCrumbs) {
+    mk(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs/A/B"));
+    mk(QStringLiteral("Library/Mobile Documents/App/Documents/Sub"));
+    EXPECT_EQ(ICloud::crumbs(ICloud::root()), (QList<Crumb>{{ICloud::root(), "iCloud Drive"}}));
+    const auto deep = ICloud::crumbs(ICloud::root() + QStringLiteral("/A/B"));
+    ASSERT_TRUE(deep);
+    ASSERT_EQ(deep->size(), 3);
+    EXPECT_EQ(deep->at(2), (Crumb{ICloud::root() + "/A/B", "B"}));
+    const QString docs = ICloud::containers() + QStringLiteral("/App/Documents");
+    const auto lib = ICloud::crumbs(docs + QStringLiteral("/Sub"));
+    ASSERT_TRUE(lib);
+    EXPECT_EQ(lib->size(), 3);
+    EXPECT_EQ(lib->at(1).first, docs);
+    EXPECT_FALSE(ICloud::crumbs(ICloud::containers() + QStringLiteral("/App")));
+    EXPECT_FALSE(ICloud::crumbs(QStringLiteral("/etc")));
+}
+
+TEST_F(KnownLocations, RootsStartAtCloudStorageOrTheFolderOfHomes) {
+    mk(QStringLiteral("Library/CloudStorage/Box/Work"));
+    const auto cloud = LocationRoots::crumbs(home + QStringLiteral("/Library/CloudStorage/Box/Work"));
+    ASSERT_TRUE(cloud);
+    EXPECT_EQ(cloud->first().first, home + QStringLiteral("/Library/CloudStorage/Box"));
+    EXPECT_EQ(cloud->size(), 2);
+    const QString homes = home.section(u'/', 0, -2);
+    const auto inHome = LocationRoots::crumbs(home + QStringLiteral("/x"));
+    ASSERT_TRUE(inHome);
+    EXPECT_EQ(inHome->first().first, homes);
+    EXPECT_EQ(inHome->last(), (Crumb{home + "/x", "x"}));
+    for (const Crumb &r : LocationRoots::roots())
+        EXPECT_NE(QFileInfo(r.first).canonicalFilePath(), "/") << r.first.toStdString();
+}

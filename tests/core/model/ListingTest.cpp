@@ -1,0 +1,219 @@
+#include "ModelFixture.h"
+
+#include "core/model/FileLoader.h"
+#include "core/model/Tags.h"
+#include "platform/TrashRoots.h"
+
+#include <QSet>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+namespace {
+
+const FileItem *find(const QList<FileItem> &items, const QString &name) {
+    for (const FileItem &i : items)
+        if (i.name == name) return &i;
+    return nullptr;
+}
+
+QSet<QString> names(const QList<FileItem> &items) {
+    QSet<QString> out;
+    for (const FileItem &i : items)
+        out.insert(i.name);
+    return out;
+}
+
+class HiddenScope {
+public:
+    explicit HiddenScope(bool show) : m_old(FileLoader::showHidden()) { FileLoader::setShowHidden(show); }
+    ~HiddenScope() { FileLoader::setShowHidden(m_old); }
+
+private:
+    bool m_old;
+};
+
+} // namespace
+
+using Listing = ModelFixture;
+
+TEST_F(Listing, RecordsCarryTypeSizeDateKindAndTags) {
+    file(QStringLiteral("a.txt"), "hello");
+    folder(QStringLiteral("Sub"));
+    setMtime(QStringLiteral("a.txt"), 1'700'000'000);
+    ASSERT_FALSE(FileOps::writeRawTags({QStringLiteral("Rot\n6")}, at(QStringLiteral("a.txt"))));
+
+    const auto l = FileLoader::list(dir() + QStringLiteral("/./"));
+    ASSERT_FALSE(l.error);
+    ASSERT_EQ(l.items.size(), 2);
+    const FileItem *a = find(l.items, QStringLiteral("a.txt"));
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->path, at(QStringLiteral("a.txt")));
+    EXPECT_FALSE(a->isDirectory);
+    EXPECT_FALSE(a->isPackage);
+    EXPECT_EQ(a->size, 5);
+    EXPECT_EQ(a->modified, QDateTime::fromSecsSinceEpoch(1'700'000'000));
+    EXPECT_FALSE(a->kind.isEmpty());
+    EXPECT_EQ(a->tags, QStringList{QStringLiteral("Rot\n6")});
+    const FileItem *sub = find(l.items, QStringLiteral("Sub"));
+    ASSERT_TRUE(sub);
+    EXPECT_TRUE(sub->isDirectory);
+    EXPECT_EQ(sub->size, 0);
+    EXPECT_EQ(FileLoader::item(at(QStringLiteral("a.txt"))), *a);
+}
+
+TEST_F(Listing, HiddenEntriesFollowTheSwitch) {
+    file(QStringLiteral(".hidden"));
+    folder(QStringLiteral(".config"));
+    {
+        HiddenScope h(false);
+        EXPECT_TRUE(FileLoader::list(dir()).items.isEmpty());
+    }
+    HiddenScope h(true);
+    EXPECT_EQ(names(FileLoader::list(dir()).items), (QSet<QString>{".hidden", ".config"}));
+}
+
+TEST_F(Listing, AwkwardNamesAndSpecialFilesAreListedNeverOpened) {
+    file(QStringLiteral("line\nbreak"));
+    file(QStringLiteral("-rf"));
+    const QString longName = QString(251, u'x') + QStringLiteral(".txt");
+    file(longName);
+    link(QStringLiteral("/nonexistent/target"), QStringLiteral("dangling"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at(QStringLiteral("pipe"))).constData(), 0644), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray sp = QFile::encodeName(at(QStringLiteral("sock")));
+    if (size_t(sp.size()) < sizeof addr.sun_path) {
+        std::memcpy(addr.sun_path, sp.constData(), size_t(sp.size()));
+        ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    }
+    ::close(sock);
+
+    // The listing returns (a FIFO opened for reading would block it).
+    const auto l = FileLoader::list(dir());
+    ASSERT_FALSE(l.error);
+    EXPECT_TRUE(find(l.items, QStringLiteral("line\nbreak")));
+    EXPECT_TRUE(find(l.items, QStringLiteral("-rf")));
+    ASSERT_TRUE(find(l.items, longName));
+    EXPECT_EQ(find(l.items, longName)->path.toUtf8().size(), dir().toUtf8().size() + 1 + 255);
+    const FileItem *d = find(l.items, QStringLiteral("dangling"));
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(d->isDirectory);
+    const FileItem *p = find(l.items, QStringLiteral("pipe"));
+    ASSERT_TRUE(p);
+    EXPECT_FALSE(p->isDirectory);
+    EXPECT_EQ(p->size, 0);
+    EXPECT_FALSE(p->kind.isEmpty());
+    if (size_t(sp.size()) < sizeof addr.sun_path) {
+        EXPECT_TRUE(find(l.items, QStringLiteral("sock")));
+    }
+}
+
+TEST_F(Listing, NamesThatAreNotUtf8AreReportedNotConfused) {
+    // Two names that a lossy decoding would turn into the same text.
+    for (const char *raw : {"bad\xff", "bad\xfe"}) {
+        const int fd = ::open(bytesAt(raw).constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    file(QStringLiteral("good"));
+    const auto l = FileLoader::list(dir());
+    ASSERT_FALSE(l.error);
+    EXPECT_EQ(names(l.items), QSet<QString>{"good"});
+    EXPECT_EQ(l.unrepresentable.size(), 2);
+    TestUtil::LanguageScope en(AppLanguage::en);
+    EXPECT_TRUE(FileLoader::describeUnrepresentable(l.unrepresentable).startsWith(u"2 items"));
+    EXPECT_TRUE(FileLoader::describeUnrepresentable({}).isEmpty());
+}
+
+TEST_F(Listing, LinkToAFolderListsAsAFolderAndOpensAsOne) {
+    folder(QStringLiteral("real"));
+    file(QStringLiteral("real/inside"));
+    link(at(QStringLiteral("real")), QStringLiteral("alias"));
+    const auto l = FileLoader::list(dir());
+    const FileItem *a = find(l.items, QStringLiteral("alias"));
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(a->isDirectory);
+    EXPECT_EQ(a->path, at(QStringLiteral("alias")));
+    EXPECT_EQ(names(FileLoader::list(a->path).items), QSet<QString>{"inside"});
+}
+
+TEST_F(Listing, FailuresAreExplained) {
+    TestUtil::LanguageScope en(AppLanguage::en);
+    const auto missing = FileLoader::list(at(QStringLiteral("gone")));
+    ASSERT_TRUE(missing.error);
+    EXPECT_EQ(missing.error->code, ENOENT);
+    EXPECT_EQ(FileLoader::describe(*missing.error), "This folder doesn’t exist.");
+    file(QStringLiteral("plain"));
+    const auto notDir = FileLoader::list(at(QStringLiteral("plain")));
+    ASSERT_TRUE(notDir.error);
+    EXPECT_EQ(notDir.error->code, ENOTDIR);
+    EXPECT_TRUE(FileLoader::describe({EACCES, {}}).startsWith(u"No access to this folder."));
+    EXPECT_TRUE(FileLoader::describe({ENOSPC, {}}).contains(u"ENOSPC"));
+}
+
+TEST(ListingAccess, UnreadableFolderGivesThePermissionError) {
+    QTemporaryDir open(QStringLiteral("/tmp/kestrin-perm-XXXXXX"));
+    ASSERT_TRUE(open.isValid());
+    ::chmod(QFile::encodeName(open.path()).constData(), 0755);
+    const QString locked = open.path() + QStringLiteral("/locked");
+    const QString readable = open.path() + QStringLiteral("/readable");
+    ASSERT_TRUE(QDir().mkdir(locked) && QDir().mkdir(readable));
+    ::chmod(QFile::encodeName(locked).constData(), 0);
+    const auto result = asNobody([&] {
+        const auto l = FileLoader::list(locked);
+        return l.error && l.error->code == EACCES && !FileLoader::list(readable).error;
+    });
+    ::chmod(QFile::encodeName(locked).constData(), 0755);
+    if (!result) GTEST_SKIP() << "cannot drop privileges here";
+    EXPECT_TRUE(*result);
+}
+
+TEST_F(Listing, NormRemovesDotsAndTrailingSlashes) {
+    EXPECT_EQ(FileLoader::norm(QStringLiteral("/Users/x/Documents/../Desktop/")), "/Users/x/Desktop");
+    EXPECT_EQ(FileLoader::norm(QStringLiteral("/a/./b//c")), "/a/b/c");
+    EXPECT_EQ(FileLoader::norm(QStringLiteral("/")), "/");
+}
+
+TEST_F(Listing, OnlyRealTrashFoldersAreTheTrash) {
+    const QString trash = FileLoader::mainTrash();
+    EXPECT_TRUE(trash.startsWith(TrashRoots::homeTrash()));
+    EXPECT_TRUE(FileLoader::isInTrash(trash + QStringLiteral("/a.txt")));
+    EXPECT_TRUE(FileLoader::isInTrash(TrashRoots::homeTrash() + QStringLiteral("/info/a.txt.trashinfo")));
+    EXPECT_FALSE(FileLoader::isInTrash(trash));
+    EXPECT_FALSE(FileLoader::isInTrash(TrashRoots::homeTrash()));
+    // A user folder named .Trash is just a folder.
+    folder(QStringLiteral("proj/.Trash/sub"));
+    EXPECT_FALSE(FileLoader::isInTrash(at(QStringLiteral("proj/.Trash/sub"))));
+    EXPECT_FALSE(FileLoader::isInTrash(QDir::homePath() + QStringLiteral("/.Trash/a")));
+    EXPECT_FALSE(FileLoader::isInTrash(QStringLiteral("/Users/x/My.Trash/a")));
+    const QString uid = QString::number(getuid());
+    EXPECT_TRUE(
+        FileLoader::isInTrash(QStringLiteral("/Volumes/Stick/.Trashes/") + uid + QStringLiteral("/a.txt")));
+    EXPECT_FALSE(FileLoader::isInTrash(QStringLiteral("/Volumes/Stick/.Trashes/") + uid));
+    EXPECT_TRUE(
+        FileLoader::isInTrash(QDir::homePath() + QStringLiteral("/Library/Mobile Documents/.Trash/x")));
+}
+
+TEST_F(Listing, HomeTrashShowsEveryTrashFolderOnce) {
+    const QString home = QDir::homePath();
+    const QString cloudTrash = home + QStringLiteral("/Library/Mobile Documents/.Trash");
+    ASSERT_TRUE(QDir().mkpath(FileLoader::mainTrash()) && QDir().mkpath(cloudTrash));
+    TestUtil::writeFile(FileLoader::mainTrash() + QStringLiteral("/home.txt"), "1");
+    TestUtil::writeFile(cloudTrash + QStringLiteral("/cloud.txt"), "2");
+    TestUtil::TmpfsMount vol;
+    if (vol.valid()) {
+        const QString volTrash =
+            vol.path() + QStringLiteral("/.Trash-") + QString::number(getuid()) + "/files";
+        ASSERT_TRUE(QDir().mkpath(volTrash));
+        TestUtil::writeFile(volTrash + QStringLiteral("/stick.txt"), "3");
+        EXPECT_TRUE(FileLoader::isInTrash(volTrash + QStringLiteral("/stick.txt")));
+        EXPECT_FALSE(FileLoader::isInTrash(volTrash));
+    }
+    const auto l = FileLoader::list(FileLoader::mainTrash());
+    const QSet<QString> want{"home.txt", "cloud.txt"};
+    EXPECT_EQ(names(l.items), want);
+    EXPECT_EQ(l.items.size(), want.size());
+    QDir(cloudTrash).removeRecursively();
+    QDir(FileLoader::mainTrash()).removeRecursively();
+}

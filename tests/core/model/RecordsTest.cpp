@@ -1,0 +1,119 @@
+#include "core/model/CancelFlag.h"
+#include "core/model/FileItem.h"
+#include "core/model/SearchFilter.h"
+#include "core/model/Side.h"
+#include "core/model/SortKey.h"
+#include "core/model/ViewMode.h"
+
+#include "common/TestUtil.h"
+
+#include <gtest/gtest.h>
+
+TEST(Records, RawValuesRoundTripAndUnknownOnesYieldNothing) {
+    for (ViewMode m : ViewModes::allCases)
+        EXPECT_EQ(viewModeFromRaw(rawValue(m)), m);
+    for (SortKey k : SortKeys::allCases)
+        EXPECT_EQ(sortKeyFromRaw(rawValue(k)), k);
+    for (SearchKind k : SearchKinds::allCases)
+        EXPECT_EQ(searchKindFromRaw(rawValue(k)), k);
+    EXPECT_EQ(rawValue(SortKey::lastOpened), "lastOpened");
+    EXPECT_FALSE(viewModeFromRaw(QStringLiteral("Icons")));
+    EXPECT_FALSE(sortKeyFromRaw(QString()));
+    EXPECT_FALSE(searchSizeFromRaw(5));
+    EXPECT_FALSE(searchAgeFromRaw(-1));
+    EXPECT_EQ(searchSizeFromRaw(4), SearchSize::gb1);
+    EXPECT_EQ(other(Side::left), Side::right);
+    EXPECT_EQ(other(Side::right), Side::left);
+}
+
+TEST(Records, TitlesFollowTheInterfaceLanguage) {
+    TestUtil::LanguageScope en(AppLanguage::en);
+    EXPECT_EQ(title(SortKey::size), "Size");
+    EXPECT_EQ(title(SearchSize::mb1), "Over 1 MB");
+    EXPECT_EQ(title(ViewMode::columns), "Columns");
+    TestUtil::LanguageScope de(AppLanguage::de);
+    EXPECT_EQ(title(SearchAge::today), "Heute geändert");
+}
+
+TEST(Records, StartsAscendingOnlyForNameAndType) {
+    for (SortKey k : SortKeys::allCases)
+        EXPECT_EQ(startsAscending(k), k == SortKey::name || k == SortKey::type) << rawValue(k).toStdString();
+    EXPECT_EQ(minBytes(SearchSize::mb1), 1'000'000);
+    EXPECT_EQ(minBytes(SearchSize::gb1), 1'000'000'000);
+}
+
+TEST(Records, SearchKindMatchesByLowercasedExtension) {
+    EXPECT_TRUE(matches(SearchKind::documents, QStringLiteral("Report.PDF"), false, false));
+    EXPECT_FALSE(matches(SearchKind::documents, QStringLiteral("x.pdf"), true, false));
+    EXPECT_FALSE(matches(SearchKind::documents, QStringLiteral("x.pdf"), false, true));
+    EXPECT_TRUE(matches(SearchKind::documents, QStringLiteral("notes.md"), false, false));
+    EXPECT_TRUE(matches(SearchKind::documents, QStringLiteral("brief.docx"), false, false));
+    EXPECT_TRUE(matches(SearchKind::images, QStringLiteral("Foto.JPG"), false, false));
+    EXPECT_TRUE(matches(SearchKind::audio, QStringLiteral("song.mp3"), false, false));
+    EXPECT_TRUE(matches(SearchKind::video, QStringLiteral("film.mp4"), false, false));
+    EXPECT_TRUE(matches(SearchKind::archives, QStringLiteral("backup.tar.gz"), false, false));
+    EXPECT_TRUE(matches(SearchKind::archives, QStringLiteral("a.zip"), false, false));
+    EXPECT_FALSE(matches(SearchKind::images, QStringLiteral("a.zip"), false, false));
+
+    // No extension: only "all", and "folders" for a folder.
+    for (SearchKind k : SearchKinds::allCases) {
+        EXPECT_EQ(matches(k, QStringLiteral("README"), false, false), k == SearchKind::all);
+        EXPECT_EQ(matches(k, QStringLiteral("Projekte"), true, false),
+                  k == SearchKind::all || k == SearchKind::folders);
+    }
+    EXPECT_TRUE(matches(SearchKind::apps, QStringLiteral("Safari.app"), false, true));
+    EXPECT_FALSE(matches(SearchKind::apps, QStringLiteral("Tools.app"), true, false));
+    EXPECT_TRUE(matches(SearchKind::apps, QStringLiteral("org.example.Editor.desktop"), false, false));
+    EXPECT_FALSE(matches(SearchKind::apps, QStringLiteral("x.desktop"), true, false));
+}
+
+TEST(Records, FilterIsActiveWhenAnyFieldDiffers) {
+    EXPECT_FALSE(SearchFilter{}.isActive());
+    EXPECT_TRUE((SearchFilter{SearchKind::all, SearchSize::any, SearchAge::any, false}).isActive());
+    EXPECT_TRUE((SearchFilter{SearchKind::images, SearchSize::any, SearchAge::any, true}).isActive());
+    EXPECT_TRUE((SearchFilter{SearchKind::all, SearchSize::any, SearchAge::week, true}).isActive());
+}
+
+TEST(Records, AgeCutoffsUseTheLocalCalendar) {
+    const QDateTime now(QDate(2026, 3, 15), QTime(14, 30));
+    EXPECT_FALSE(cutoff(SearchAge::any, now));
+    EXPECT_EQ(cutoff(SearchAge::year, now), QDateTime(QDate(2026, 1, 1), QTime(0, 0)));
+    EXPECT_EQ(cutoff(SearchAge::today, now), QDateTime(QDate(2026, 3, 15), QTime(0, 0)));
+    EXPECT_EQ(cutoff(SearchAge::week, now), QDateTime(QDate(2026, 3, 8), QTime(14, 30)));
+    EXPECT_EQ(cutoff(SearchAge::month, now), QDateTime(QDate(2026, 2, 13), QTime(14, 30)));
+}
+
+TEST(Records, FileItemEqualityCoversEveryFieldButIdIsThePath) {
+    FileItem a{QStringLiteral("/x/a"), QStringLiteral("a"), false, false, 5, std::nullopt, {}, {}, {}};
+    FileItem b = a;
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(qHash(a), qHash(b));
+    b.size = 6;
+    EXPECT_NE(a, b);
+    EXPECT_NE(qHash(a), qHash(b));
+    EXPECT_EQ(a.id(), b.id());
+    b = a;
+    b.iconPath = QString();
+    EXPECT_NE(a, b); // none differs from an empty path
+    b = a;
+    b.tags = {QStringLiteral("Rot\n6")};
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.url().toLocalFile(), "/x/a");
+}
+
+TEST(Records, FolderTintIsTheFirstTagWithAColour) {
+    FileItem f;
+    f.tags = {QStringLiteral("Projekt\n0"), QStringLiteral("Rot\n6")};
+    EXPECT_EQ(f.folderTint(), 6);
+    f.tags = {QStringLiteral("Projekt\n0")};
+    EXPECT_FALSE(f.folderTint());
+    f.tags = {QStringLiteral("Blau")};
+    EXPECT_EQ(f.folderTint(), 4);
+}
+
+TEST(Records, CancelFlagStartsClear) {
+    CancelFlag f;
+    EXPECT_FALSE(f.cancelled());
+    f.setCancelled();
+    EXPECT_TRUE(f.cancelled());
+}

@@ -1,0 +1,143 @@
+#include "ModelFixture.h"
+
+#include "core/model/Tags.h"
+#include "platform/Plist.h"
+#include "platform/Xattr.h"
+
+namespace {
+
+const QString kAttr = QStringLiteral("user.com.apple.metadata:_kMDItemUserTags");
+const QString kXdg = QStringLiteral("user.xdg.tags");
+
+QStringList stored(const QString &path) {
+    const auto r = Xattr::get(path, kAttr);
+    if (r.status != Xattr::Status::ok) return {};
+    QStringList out;
+    for (const QVariant &v : Plist::parse(r.value).value_or(QVariant()).toList())
+        out << v.toString();
+    return out;
+}
+
+} // namespace
+
+class Tags : public ModelFixture {
+protected:
+    void SetUp() override {
+        file(QStringLiteral("a"));
+        file(QStringLiteral("b"));
+        file(QStringLiteral("c"));
+        if (Xattr::set(at("a"), QStringLiteral("user.probe"), "1") != 0)
+            GTEST_SKIP() << "no user xattrs here";
+        Xattr::remove(at("a"), QStringLiteral("user.probe"));
+    }
+    QString a() const { return at(QStringLiteral("a")); }
+    QString b() const { return at(QStringLiteral("b")); }
+};
+
+TEST_F(Tags, NoAttributeMeansNoTagsAndClearingSucceeds) {
+    EXPECT_TRUE(FileOps::rawTags(a()).isEmpty());
+    EXPECT_TRUE(FileOps::tags(a()).isEmpty());
+    EXPECT_FALSE(FileOps::clearTags({a()}));
+    EXPECT_EQ(Xattr::get(a(), kAttr).status, Xattr::Status::absent);
+    EXPECT_TRUE(FileOps::rawTags(at(QStringLiteral("missing"))).isEmpty());
+}
+
+TEST_F(Tags, ReadersIgnoreWhatIsNoListOfStrings) {
+    for (const QByteArray &bytes :
+         {Plist::toBinary(QVariantMap{{"a", 1}}), Plist::toBinary(QStringLiteral("Rot")),
+          QByteArray("\x00\xff garbage", 10), Plist::toBinary(QVariantList{QStringLiteral("Rot"), 3})}) {
+        ASSERT_EQ(Xattr::set(a(), kAttr, bytes), 0);
+        EXPECT_TRUE(FileOps::rawTags(a()).isEmpty());
+    }
+    ASSERT_EQ(Xattr::set(a(), kAttr, Plist::toXml(QVariantList{QStringLiteral("Blau\n4")})), 0);
+    EXPECT_EQ(FileOps::rawTags(a()), QStringList{"Blau\n4"});
+}
+
+TEST_F(Tags, WritersNeverOverwriteWhatTheyCouldNotParse) {
+    const QByteArray garbage("not a property list at all");
+    ASSERT_EQ(Xattr::set(a(), kAttr, garbage), 0);
+    FileOps::TagError err;
+    EXPECT_FALSE(FileOps::readRawTagsStrict(a(), &err));
+    EXPECT_EQ(err.reason, FileOps::TagError::Reason::unparsable);
+    const auto e = FileOps::setTagNames({QStringLiteral("Rot")}, a());
+    ASSERT_TRUE(e);
+    EXPECT_EQ(Xattr::get(a(), kAttr).value, garbage);
+
+    // Toggling over several items writes the readable ones and reports the other.
+    TestUtil::LanguageScope en(AppLanguage::en);
+    const auto msg = FileOps::toggleTag(QStringLiteral("Rot"), {b(), a()});
+    ASSERT_TRUE(msg);
+    EXPECT_TRUE(msg->contains(u"damaged")) << msg->toStdString();
+    EXPECT_EQ(stored(b()), QStringList{"Rot\n6"});
+    EXPECT_EQ(Xattr::get(a(), kAttr).value, garbage);
+    // Clearing is the user's explicit wish to drop them.
+    EXPECT_FALSE(FileOps::clearTags({a()}));
+    EXPECT_EQ(Xattr::get(a(), kAttr).status, Xattr::Status::absent);
+}
+
+TEST_F(Tags, WritingNormalisesKnownColoursOnly) {
+    ASSERT_FALSE(FileOps::writeRawTags(
+        {QStringLiteral("Rot\n3"), QStringLiteral("Projekt\n9"), QStringLiteral("Projekt2")}, a()));
+    EXPECT_EQ(stored(a()), (QStringList{"Rot\n6", "Projekt\n9", "Projekt2"}));
+    EXPECT_EQ(Xattr::get(a(), kXdg).value, "Rot,Projekt,Projekt2");
+    ASSERT_FALSE(FileOps::writeRawTags({}, a()));
+    EXPECT_EQ(Xattr::get(a(), kAttr).status, Xattr::Status::absent);
+    EXPECT_EQ(Xattr::get(a(), kXdg).status, Xattr::Status::absent);
+}
+
+TEST_F(Tags, SetNamesReusesExistingEntries) {
+    ASSERT_FALSE(FileOps::writeRawTags({QStringLiteral("Projekt\n0")}, a()));
+    ASSERT_FALSE(FileOps::setTagNames({QStringLiteral("Blau"), QStringLiteral("Projekt")}, a()));
+    EXPECT_EQ(stored(a()), (QStringList{"Blau\n4", "Projekt\n0"}));
+    EXPECT_EQ(FileOps::tags(a()), (QStringList{"Blau", "Projekt"}));
+    ASSERT_FALSE(FileOps::setTagNames({}, a()));
+    EXPECT_EQ(Xattr::get(a(), kAttr).status, Xattr::Status::absent);
+}
+
+TEST_F(Tags, ToggleAddsUnlessEveryItemHasIt) {
+    ASSERT_FALSE(FileOps::writeRawTags({QStringLiteral("Rot\n6"), QStringLiteral("Gelb\n5")}, a()));
+    EXPECT_FALSE(FileOps::toggleTag(QStringLiteral("Rot"), {a(), b()}));
+    EXPECT_EQ(stored(a()), (QStringList{"Rot\n6", "Gelb\n5"}));
+    EXPECT_EQ(stored(b()), QStringList{"Rot\n6"});
+    EXPECT_FALSE(FileOps::toggleTag(QStringLiteral("Rot"), {a(), b()}));
+    EXPECT_EQ(stored(a()), QStringList{"Gelb\n5"});
+    EXPECT_EQ(Xattr::get(b(), kAttr).status, Xattr::Status::absent);
+    // An entry carried twice goes entirely.
+    ASSERT_FALSE(FileOps::writeRawTags({QStringLiteral("X\n0"), QStringLiteral("X\n1")}, b()));
+    EXPECT_FALSE(FileOps::toggleTag(QStringLiteral("X"), {b()}));
+    EXPECT_TRUE(stored(b()).isEmpty());
+    EXPECT_FALSE(FileOps::toggleTag(QStringLiteral("X"), {}));
+}
+
+TEST_F(Tags, ToggleCarriesOnPastAFailure) {
+    TestUtil::LanguageScope en(AppLanguage::en);
+    const QString missing = at(QStringLiteral("gone"));
+    const auto msg = FileOps::toggleTag(QStringLiteral("Grün"), {a(), missing, b()});
+    ASSERT_TRUE(msg);
+    EXPECT_TRUE(msg->contains(u"gone")) << msg->toStdString();
+    EXPECT_EQ(stored(a()), QStringList{"Grün\n2"});
+    EXPECT_EQ(stored(b()), QStringList{"Grün\n2"});
+}
+
+TEST_F(Tags, MirrorIsReadWhenThePlistIsAbsent) {
+    ASSERT_EQ(Xattr::set(a(), kXdg, "Rot, Arbeit"), 0);
+    EXPECT_EQ(FileOps::rawTags(a()), (QStringList{"Rot", "Arbeit"}));
+    EXPECT_FALSE(FileOps::toggleTag(QStringLiteral("Blau"), {a()}));
+    EXPECT_EQ(stored(a()), (QStringList{"Rot\n6", "Arbeit", "Blau\n4"}));
+}
+
+TEST(TagColours, NumbersFromFieldOrName) {
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Projekt")), 0);
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Projekt\n5")), 5);
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Projekt\n1")), 1);
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Grau\n0")), 1);
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Blau\n1")), 4);
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Lila")), 3);
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Rot\n+7")), 7);
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Rot\n 7")), 6);
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("X\n99999999999999")), 0);
+    // Decomposed ü names the same tag as the precomposed one.
+    EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Gru\u0308n")), 2);
+    EXPECT_EQ(FileOps::tagChoices().size(), 7);
+    EXPECT_EQ(FileOps::tagChoices().last(), "Grau");
+}
