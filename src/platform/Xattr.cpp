@@ -2,6 +2,7 @@
 
 #include "platform/Posix.h"
 
+#include <cstring>
 #include <sys/xattr.h>
 
 namespace Xattr {
@@ -98,6 +99,30 @@ std::optional<QStringList> list(const QString &path) {
 std::optional<QStringList> list(int fd) {
     return readList([&] { return flistxattr(fd, nullptr, 0); },
                     [&](char *buf, size_t size) { return flistxattr(fd, buf, size); });
+}
+
+std::optional<QByteArray> listRaw(const char *path) {
+    char buf[1024];
+    const ssize_t n = Posix::retry([&] { return listxattr(path, buf, sizeof buf); });
+    if (n >= 0) return QByteArray(buf, n);
+    if (errno == ENOTSUP) return QByteArray();
+    if (errno != ERANGE) return std::nullopt;
+    Result r = read([&] { return listxattr(path, nullptr, 0); },
+                    [&](char *b, size_t size) { return listxattr(path, b, size); });
+    if (r.status == Status::ok) return r.value;
+    if (r.status == Status::unsupported || r.status == Status::absent) return QByteArray();
+    return std::nullopt;
+}
+
+bool listHas(const QByteArray &rawList, const char *name) {
+    const qsizetype len = qsizetype(std::strlen(name));
+    for (qsizetype pos = 0; pos < rawList.size();) {
+        const qsizetype end = rawList.indexOf('\0', pos);
+        const qsizetype stop = end < 0 ? rawList.size() : end;
+        if (stop - pos == len && std::memcmp(rawList.constData() + pos, name, size_t(len)) == 0) return true;
+        pos = stop + 1;
+    }
+    return false;
 }
 
 } // namespace Xattr

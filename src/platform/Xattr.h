@@ -33,4 +33,11 @@ Result get(int fd, const QString &name);
 int set(int fd, const QString &name, const QByteArray &value);
 std::optional<QStringList> list(int fd);
 
+// The raw, NUL-separated name list of an already encoded path, for loops over many entries: one system
+// call when the item has few attributes. Empty when it has none or the file system keeps none; nullopt
+// when the list could not be read.
+std::optional<QByteArray> listRaw(const char *path);
+// Whether a NUL-separated name list holds name.
+bool listHas(const QByteArray &rawList, const char *name);
+
 } // namespace Xattr

@@ -1,0 +1,50 @@
+#pragma once
+
+// The archive formats we can write, and what depends only on a format or a file name:
+// extensions, menu titles, the bsdtar options, and the names of archives we can unpack.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+enum class ArchiveFormat { zip, sevenZip, sevenZipSmall, tarGz, tarBz2, tarXz, tar };
+
+namespace Archive {
+
+QString rawValue(ArchiveFormat format);
+std::optional<ArchiveFormat> fromRaw(const QString &raw);
+inline QString id(ArchiveFormat format) {
+    return rawValue(format);
+}
+
+QString ext(ArchiveFormat format);
+QString title(ArchiveFormat format);
+
+// Options of bsdtar for a normal run, and for input that is already compressed.
+QStringList tarArguments(ArchiveFormat format, bool bundled = false);
+// What is actually written for already compressed input.
+ArchiveFormat bundledEquivalent(ArchiveFormat format);
+
+const QList<ArchiveFormat> &allCases();
+// Every format but zip, for the menus that offer zip on its own.
+const QList<ArchiveFormat> &otherFormats();
+
+// Whether every file under the paths is already compressed (at least one file, at most
+// 100,000 entries per folder are looked at).
+bool allAlreadyCompressed(const QStringList &paths);
+
+// Names are single path components.
+bool canExtract(const QString &name);
+bool isZip(const QString &name);
+QString formatLabel(const QString &name);
+QString strippedName(const QString &name);
+
+// The desktop id of the application that opens a file by default; nullopt when there is none.
+using DefaultAppLookup = std::function<std::optional<QString>(const QString &path)>;
+// Whether opening the file should unpack it here: 7z and RAR files that no application opens.
+bool prefersKestrinExtraction(const QString &path, const DefaultAppLookup &lookup = {});
+
+} // namespace Archive

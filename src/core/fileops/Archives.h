@@ -1,0 +1,60 @@
+#pragma once
+
+// Packing items into an archive and unpacking archives into new folders, through the
+// system's archive tools, as jobs of the application core.
+
+#include "core/fileops/ArchiveFormat.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct FileActionContext;
+class TransferProgress;
+
+namespace FileActions {
+
+constexpr const char *zipTool = "/usr/bin/zip";
+constexpr const char *tarTool = "/usr/bin/bsdtar";
+
+// One run of a tool.
+struct ToolCall {
+    QString tool;
+    QStringList arguments;
+    std::optional<QString> directory;
+    QHash<QString, QString> environment;
+};
+
+// The archive name of a selection: the item's whole name, or for several items the first one's
+// stem (cut to 23 characters and "…" from 25 on) with " + " and the number of the others.
+QString archiveBaseName(const QStringList &paths);
+
+// The run that packs `names` (items of `folder`) into `archive` in the format written.
+ToolCall compressCall(ArchiveFormat written, bool bundled, const QString &folder, const QStringList &names,
+                      const QString &archive);
+// The run that unpacks `archive` into the existing folder `target`.
+ToolCall extractCall(const QString &archive, const QString &target);
+
+struct CompressResult {
+    std::optional<QString> error;
+    std::optional<QString> dest;
+    bool bundled = false;
+    bool cancelled = false;
+};
+// Blocking: packs the items (all in one folder) into a new archive next to them.
+CompressResult compressItems(const QStringList &paths, ArchiveFormat format, const QString &baseName,
+                             TransferProgress &progress);
+
+struct ExtractResult {
+    QStringList created; // folders that now hold unpacked content
+    QStringList errors;
+};
+// Blocking: unpacks each archive into a new folder beside it.
+ExtractResult extractArchives(const QStringList &archives, TransferProgress &progress);
+
+void compress(const FileActionContext &ctx, const QStringList &paths, ArchiveFormat format);
+void extract(const FileActionContext &ctx, const QStringList &paths);
+
+} // namespace FileActions

@@ -1,0 +1,134 @@
+#include "core/fileops/DuplicateAlias.h"
+
+#include "core/fileops/FileActionContext.h"
+#include "core/fileops/FileOps.h"
+#include "core/fileops/RestoreMove.h"
+#include "core/fileops/TreeWalk.h"
+#include "core/localisation/Lang.h"
+#include "core/model/FileFmt.h"
+#include "platform/Posix.h"
+
+#include <QDir>
+
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace FileActions {
+
+DuplicateResult duplicateItems(const QStringList &paths, TransferProgress &progress) {
+    DuplicateResult result;
+    auto job = FileOps::detail::newCopyJob(progress);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString &path = paths[i];
+        const QString name = Restore::name(path);
+        if (progress.isCancelled()) {
+            result.cancelled = true;
+            break;
+        }
+        progress.setItem(i + 1, name);
+        const QString target = FileOps::uniqueURL(name, Restore::folder(path));
+        FileOps::detail::CopyReport report;
+        try {
+            FileOps::detail::copyTree(*job, path, target, false, report);
+            result.created << target;
+            continue;
+        } catch (const CancelledError &) {
+            result.cancelled = true;
+        } catch (const CopyFailure &failure) {
+            result.errors << FileOps::describe(failure, name);
+        } catch (const FileError &error) {
+            result.errors << FileOps::explain(error, name);
+        }
+        // Only the copy begun here goes; an item that took the name meanwhile is not ours.
+        if (report.createdRoot) FileOps::detail::removeTree(target);
+        if (result.cancelled) break;
+    }
+    return result;
+}
+
+namespace {
+
+void finishDuplicate(const FileActionContext &ctx, const DuplicateResult &result, bool job) {
+    if (job) ctx.end();
+    ctx.refresh();
+    if (!result.created.isEmpty()) {
+        QStringList made;
+        for (const QString &p : result.created)
+            made << QDir::cleanPath(p);
+        ctx.selectPaths(made);
+        ctx.journal(LF("%@ dupliziert", FileFmt::count(made.size())), UndoAction::makeCreated(made));
+    }
+    if (!result.errors.isEmpty())
+        ctx.toast(result.errors.first(), true);
+    else if (result.cancelled)
+        ctx.toast(K("Abgebrochen. Unvollständiges wurde entfernt."));
+    else
+        ctx.toast(LF("%@ dupliziert.", FileFmt::count(result.created.size())));
+}
+
+} // namespace
+
+void duplicate(const FileActionContext &ctx, const QStringList &paths, qint64 jobFrom) {
+    if (paths.isEmpty()) {
+        ctx.toast(K("Nichts ausgewählt."));
+        return;
+    }
+    // First the size: a large duplicate becomes a job with the banner and cancel.
+    inBackground(
+        ctx, [paths] { return FileOps::totalBytes(paths); },
+        [ctx, paths, jobFrom](qint64 bytes) {
+            std::shared_ptr<TransferProgress> progress;
+            const bool job = bytes >= jobFrom;
+            if (job) {
+                progress = ctx.begin(K("Dupliziere"));
+                if (!progress) return;
+                progress->setTotal(bytes, paths.size());
+            } else {
+                progress = std::make_shared<TransferProgress>();
+            }
+            inBackground(
+                ctx, [paths, progress] { return duplicateItems(paths, *progress); },
+                [ctx, job](const DuplicateResult &result) { finishDuplicate(ctx, result, job); });
+        });
+}
+
+void makeAlias(const FileActionContext &ctx, const QStringList &paths) {
+    if (paths.isEmpty()) {
+        ctx.toast(K("Nichts ausgewählt."));
+        return;
+    }
+    QStringList created;
+    QStringList errors;
+    for (const QString &path : paths) {
+        const QString name = Restore::name(path);
+        int e = Restore::exists(path) ? EEXIST : ENOENT;
+        QString target;
+        const auto from = Posix::encode(QDir::cleanPath(path));
+        if (!from) e = EILSEQ;
+        // A link that points at the item by its full path, made only where nothing is yet;
+        // a name taken between the look and the link is followed by the next free one.
+        for (int attempt = 0; e == EEXIST && attempt < 20; ++attempt) {
+            target = FileOps::uniqueURL(name + QStringLiteral(" Alias"), Restore::folder(path));
+            const auto to = Posix::encode(target);
+            e = !to ? EILSEQ : ::symlink(from->constData(), to->constData()) == 0 ? 0 : errno;
+        }
+        if (e == 0)
+            created << QDir::cleanPath(target);
+        else
+            errors << QStringLiteral("„") + name + QStringLiteral("“: ") +
+                          FileError::fromErrno(e).description;
+    }
+    ctx.refresh();
+    if (!created.isEmpty()) {
+        ctx.selectPaths(created);
+        ctx.journal(LF("%@ Alias angelegt", FileFmt::count(created.size())),
+                    UndoAction::makeCreated(created));
+    }
+    if (errors.isEmpty())
+        ctx.toast(LF("%@ Alias angelegt.", FileFmt::count(created.size())));
+    else
+        ctx.toast(errors.first(), true);
+}
+
+} // namespace FileActions

@@ -1,0 +1,74 @@
+#pragma once
+
+// What the file actions (undo, put back, archives, duplicate, alias) need of the
+// application core. The core fills these hooks; tests fill them with recorders.
+// Every hook is called on the thread of `owner` (the main thread).
+
+#include "core/fileops/TransferProgress.h"
+#include "core/fileops/UndoJournal.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The folder question: folders only, one of them, new folders allowed.
+struct FolderQuestion {
+    QString message; // already translated
+    QString prompt;  // already translated
+};
+
+struct FileActionContext {
+    // Raises a toast; the text is a German key or a text already formed with LF.
+    std::function<void(const QString &text, bool error)> show;
+    std::function<void()> refreshAll;
+    // A new job's progress, or null when a job still runs (the core has said so).
+    std::function<std::shared_ptr<TransferProgress>(const QString &title)> beginJob;
+    std::function<void()> endJob;
+    std::function<void(const QString &title, const UndoAction &action)> record;
+    // Makes these paths the selection of the active pane.
+    std::function<void(const QStringList &paths)> select;
+    // The chosen folder, or nothing when the user cancelled.
+    std::function<std::optional<QString>(const FolderQuestion &)> chooseFolder;
+    // Results of background work come back to this object's thread; they are dropped once it is gone.
+    QPointer<QObject> owner;
+    // Period of the elapsed-time text while compressing.
+    int tickMs = 1000;
+
+    void toast(const QString &text, bool error = false) const {
+        if (show) show(text, error);
+    }
+    void refresh() const {
+        if (refreshAll) refreshAll();
+    }
+    std::shared_ptr<TransferProgress> begin(const QString &title) const {
+        return beginJob ? beginJob(title) : std::make_shared<TransferProgress>();
+    }
+    void end() const {
+        if (endJob) endJob();
+    }
+    void journal(const QString &title, const UndoAction &action) const {
+        if (record) record(title, action);
+    }
+    void selectPaths(const QStringList &paths) const {
+        if (select) select(paths);
+    }
+};
+
+namespace FileActions {
+
+// Runs work on the thread pool and then done(result) on the owner's thread.
+template <typename Work, typename Done>
+void inBackground(const FileActionContext &ctx, Work work, Done done) {
+    QObject *owner = ctx.owner.data();
+    if (!owner) return;
+    QtConcurrent::run(std::move(work)).then(owner, std::move(done));
+}
+
+} // namespace FileActions

@@ -1,0 +1,93 @@
+#pragma once
+
+// Stateless file operations shared by the whole program. Safe from any thread.
+
+#include "core/fileops/FileError.h"
+#include "core/fileops/TransferOutcome.h"
+#include "core/fileops/TransferProgress.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace FileOps {
+
+// --- basics
+
+// A path in `folder` at which no item exists: `name` itself, else the name with the
+// copy word (or, when numbered, " 2", " 3" …). Names are shortened at character
+// boundaries when the suffix would make them longer than the folder's file system allows.
+QString uniqueURL(const QString &name, const QString &folder, bool numbered = false);
+
+bool sameVolume(const QString &a, const QString &b);
+
+struct SizeCount {
+    qint64 bytes = 0;
+    qsizetype files = 0;
+};
+SizeCount totalSize(const QStringList &paths);
+
+// Renames without ever replacing an existing item; throws FileError.
+void rename(const QString &from, const QString &to);
+
+// --- tree copy
+
+// Copies a file, link or folder tree to `target`, which must not exist. Throws
+// CancelledError, CopyFailure for a failing file, FileError for folders and links.
+// With flush, the copy is on stable storage when this returns.
+void copyTree(const QString &source, const QString &target, TransferProgress &progress, bool flush);
+void copyFileChunked(const QString &source, const QString &target, TransferProgress &progress, bool flush);
+
+qint64 totalBytes(const QStringList &paths);
+std::optional<qint64> totalBytes(const QStringList &paths, TransferProgress &progress);
+
+struct TreeStats {
+    qsizetype files = 0;   // every non-folder entry: files, links, special files
+    qint64 bytes = 0;      // sizes of the regular files
+    qsizetype special = 0; // pipes, sockets, devices among them
+    friend bool operator==(const TreeStats &, const TreeStats &) = default;
+};
+TreeStats treeStats(const QString &path);
+
+std::optional<qint64> freeBytes(const QString &path);
+
+// --- errors
+
+QString explain(const FileError &error, const QString &name);
+QString describe(const FileError &error, const QString &name);
+QString describe(const CopyFailure &error, const QString &name);
+bool isPermissionDenied(const FileError &error);
+
+// --- transfer engine
+
+TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
+                                TransferProgress &progress,
+                                const QHash<QString, ConflictChoice> &resolutions = {});
+
+// --- trash and permanent delete
+
+struct TrashedPair {
+    QString original;
+    QString inTrash;
+    friend bool operator==(const TrashedPair &, const TrashedPair &) = default;
+};
+
+struct TrashResult {
+    qsizetype done = 0;
+    QStringList errors;
+    QStringList noTrash;
+    QList<TrashedPair> moved;
+};
+TrashResult trash(const QStringList &paths);
+
+struct DeleteResult {
+    qsizetype done = 0;
+    QStringList errors;
+    QStringList denied;
+};
+DeleteResult deletePermanently(const QStringList &paths);
+
+} // namespace FileOps

@@ -1,0 +1,142 @@
+#include "core/fileops/PutBack.h"
+
+#include "core/fileops/FileActionContext.h"
+#include "core/fileops/RestoreMove.h"
+#include "core/fileops/TrashMemory.h"
+#include "core/localisation/Lang.h"
+#include "core/model/FileFmt.h"
+#include "platform/TrashRoots.h"
+
+#include <QDir>
+
+namespace FileActions {
+namespace {
+
+// Only what lies in a Trash's files folder can go back; not the Trash itself nor its info files.
+bool puttable(const QString &path) {
+    const QString clean = QDir::cleanPath(path);
+    const QString root = TrashRoots::containing(clean);
+    return !root.isEmpty() && clean.startsWith(root + QStringLiteral("/files/"));
+}
+
+void moveBack(const QString &path, const QString &folder, const QString &name, TransferProgress &progress,
+              PutBackReport &report) {
+    const Restore::Placed placed = Restore::moveToFreeName(path, folder, name, progress);
+    if (placed.error) {
+        report.errors << Restore::message(*placed.error, Restore::name(path));
+        return;
+    }
+    Restore::forgetTrashed(path);
+    report.moved << TransferPair{path, placed.path};
+}
+
+} // namespace
+
+std::optional<QString> trashOrigin(const QString &inTrash) {
+    // The .trashinfo travels with the item; our record may be about an earlier item of the same name.
+    if (auto origin = Restore::trashInfoOrigin(inTrash)) return origin;
+    return TrashMemory::origin(inTrash);
+}
+
+PutBackReport putBackToOrigins(const QStringList &inTrash, TransferProgress &progress) {
+    PutBackReport report;
+    try {
+        for (const QString &path : inTrash) {
+            if (progress.isCancelled()) {
+                report.cancelled = true;
+                break;
+            }
+            if (!Restore::exists(path)) continue;
+            const std::optional<QString> origin = trashOrigin(path);
+            if (!origin || !Restore::isFolder(Restore::folder(*origin))) {
+                report.unresolved << path;
+                continue;
+            }
+            moveBack(path, Restore::folder(*origin), Restore::name(*origin), progress, report);
+        }
+    } catch (const CancelledError &) {
+        report.cancelled = true;
+    }
+    return report;
+}
+
+PutBackReport putBackInto(const QStringList &inTrash, const QString &folder, TransferProgress &progress) {
+    PutBackReport report;
+    try {
+        for (const QString &path : inTrash) {
+            if (progress.isCancelled()) {
+                report.cancelled = true;
+                break;
+            }
+            if (!Restore::exists(path)) continue;
+            // The name it had before the Trash, when known; a Trash name may carry a number.
+            const std::optional<QString> origin = trashOrigin(path);
+            moveBack(path, folder, origin ? Restore::name(*origin) : Restore::name(path), progress, report);
+        }
+    } catch (const CancelledError &) {
+        report.cancelled = true;
+    }
+    return report;
+}
+
+namespace {
+
+void finish(const FileActionContext &ctx, const PutBackReport &report) {
+    ctx.end();
+    ctx.refresh();
+    if (!report.moved.isEmpty())
+        ctx.journal(LF("%@ zurückgelegt", FileFmt::count(report.moved.size())),
+                    UndoAction::makeMoved(report.moved));
+    if (!report.errors.isEmpty())
+        ctx.toast(report.errors.first(), true);
+    else if (report.cancelled)
+        ctx.toast(K("Abgebrochen. Unvollständiges wurde entfernt."));
+    else if (!report.moved.isEmpty())
+        ctx.toast(LF("%@ zurückgelegt.", FileFmt::count(report.moved.size())));
+    else
+        ctx.toast(K("Nichts zurückgelegt."));
+}
+
+} // namespace
+
+void putBack(const FileActionContext &ctx, const QStringList &paths) {
+    QStringList kept;
+    for (const QString &path : paths)
+        if (puttable(path)) kept << QDir::cleanPath(path);
+    if (kept.isEmpty()) {
+        ctx.toast(K("Zum Zurücklegen Objekte im Papierkorb markieren."));
+        return;
+    }
+    std::shared_ptr<TransferProgress> progress = ctx.begin(K("Lege zurück"));
+    if (!progress) return;
+    progress->setItem(0, Restore::name(kept.first()));
+    inBackground(
+        ctx, [kept, progress] { return putBackToOrigins(kept, *progress); },
+        [ctx, progress](PutBackReport first) {
+            if (first.unresolved.isEmpty() || first.cancelled || !ctx.chooseFolder) {
+                finish(ctx, first);
+                return;
+            }
+            const std::optional<QString> folder = ctx.chooseFolder(FolderQuestion{
+                L("Der alte Ort ist nicht bekannt oder fehlt. In welchen Ordner sollen die Objekte zurück?"),
+                L("Hierher zurücklegen")});
+            if (!folder || folder->isEmpty()) {
+                finish(ctx, first); // the rest stays in the Trash, without a message of its own
+                return;
+            }
+            inBackground(
+                ctx,
+                [unresolved = first.unresolved, target = *folder, progress] {
+                    return putBackInto(unresolved, target, *progress);
+                },
+                [ctx, first](const PutBackReport &second) {
+                    PutBackReport all = first;
+                    all.moved << second.moved;
+                    all.errors << second.errors;
+                    all.cancelled = second.cancelled;
+                    finish(ctx, all);
+                });
+        });
+}
+
+} // namespace FileActions

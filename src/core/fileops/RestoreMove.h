@@ -1,0 +1,43 @@
+#pragma once
+
+// Moving items back where they were (undo, put back): never over an existing item,
+// and across volumes only by a verified copy before the original goes.
+
+#include "core/fileops/FileError.h"
+
+#include <QString>
+
+#include <optional>
+
+class TransferProgress;
+
+namespace Restore {
+
+// Whether anything (a broken link too) is at the path.
+bool exists(const QString &path);
+bool isFolder(const QString &path);
+QString name(const QString &path);
+QString folder(const QString &path);
+
+// Nothing on success, else why not. Throws CancelledError when the job is cancelled during a
+// copy across volumes (the partial copy is gone by then).
+std::optional<FileError> moveItem(const QString &from, const QString &to, TransferProgress &progress);
+
+// Moves `from` into `folder` under `wanted` or, when that is taken, the next free copy name.
+// The path it went to, or the error.
+struct Placed {
+    QString path;
+    std::optional<FileError> error;
+};
+Placed moveToFreeName(const QString &from, const QString &folder, const QString &wanted,
+                      TransferProgress &progress);
+
+// The sentence for a failed move of the item called `name`.
+QString message(const FileError &error, const QString &name);
+
+// The original path a Trash item's .trashinfo names; nothing when it has none or it cannot be read.
+std::optional<QString> trashInfoOrigin(const QString &inTrash);
+// Forgets an item that has left the Trash: its .trashinfo and our record of its origin.
+void forgetTrashed(const QString &inTrash);
+
+} // namespace Restore

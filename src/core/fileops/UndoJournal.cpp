@@ -1,0 +1,166 @@
+#include "core/fileops/UndoJournal.h"
+
+#include "core/fileops/FileActionContext.h"
+#include "core/fileops/RestoreMove.h"
+#include "core/localisation/Lang.h"
+#include "core/model/FileFmt.h"
+
+#include <QSet>
+
+void UndoJournal::record(const QString &title, const UndoAction &action) {
+    entries_.append(UndoEntry{title, action});
+    if (entries_.size() > limit) entries_.remove(0, entries_.size() - limit);
+    emit changed();
+}
+
+std::optional<QString> UndoJournal::undoTitle() const {
+    if (entries_.isEmpty()) return std::nullopt;
+    return entries_.last().title;
+}
+
+std::optional<UndoEntry> UndoJournal::takeLast() {
+    if (entries_.isEmpty()) return std::nullopt;
+    UndoEntry entry = entries_.takeLast();
+    emit changed();
+    return entry;
+}
+
+namespace FileActions {
+namespace {
+
+// Brings back the items that the reversed items had replaced, where their place is free again.
+void restoreReplaced(const QList<FileOps::TrashedPair> &replaced, const QSet<QString> &freed,
+                     TransferProgress &progress, UndoReport &report) {
+    for (const FileOps::TrashedPair &pair : replaced) {
+        if (!freed.contains(pair.original) || !Restore::exists(pair.inTrash)) continue;
+        if (Restore::exists(pair.original)) continue; // taken again meanwhile: it stays in the Trash
+        if (auto error = Restore::moveItem(pair.inTrash, pair.original, progress))
+            report.errors << Restore::message(*error, Restore::name(pair.original));
+        else
+            Restore::forgetTrashed(pair.inTrash);
+    }
+}
+
+void reverseMoves(const UndoAction &action, TransferProgress &progress, UndoReport &report) {
+    QSet<QString> freed;
+    for (qsizetype i = action.pairs.size() - 1; i >= 0; --i) {
+        if (progress.isCancelled()) {
+            report.cancelled = true;
+            break;
+        }
+        const TransferPair &pair = action.pairs[i];
+        if (!Restore::exists(pair.to)) {
+            report.errors << LF("„%@“ ist nicht mehr da.", Restore::name(pair.to));
+            continue;
+        }
+        if (Restore::exists(pair.from)) {
+            // Fixed wording without a translation, the same in every language.
+            report.errors << QStringLiteral("„") + Restore::name(pair.from) +
+                                 QStringLiteral("“ gibt es am alten Ort schon.");
+            continue;
+        }
+        if (auto error = Restore::moveItem(pair.to, pair.from, progress)) {
+            report.errors << Restore::message(*error, Restore::name(pair.to));
+            continue;
+        }
+        ++report.done;
+        freed.insert(pair.to);
+    }
+    restoreReplaced(action.replaced, freed, progress, report);
+}
+
+void reverseCreated(const UndoAction &action, TransferProgress &progress, UndoReport &report) {
+    QStringList present;
+    for (const QString &path : action.paths)
+        if (Restore::exists(path)) present << path;
+    const FileOps::TrashResult trashed = FileOps::trash(present);
+    report.done = trashed.done;
+    report.errors << trashed.errors;
+    if (!trashed.noTrash.isEmpty())
+        report.errors << LF("%d Objekt(e) liegen auf einem Laufwerk ohne Papierkorb und bleiben.",
+                            trashed.noTrash.size());
+    QSet<QString> freed;
+    for (const FileOps::TrashedPair &pair : trashed.moved)
+        freed.insert(pair.original);
+    restoreReplaced(action.replaced, freed, progress, report);
+}
+
+void reverseTrashed(const UndoAction &action, TransferProgress &progress, UndoReport &report) {
+    for (const FileOps::TrashedPair &pair : action.trashed) {
+        if (progress.isCancelled()) {
+            report.cancelled = true;
+            break;
+        }
+        const QString name = Restore::name(pair.original);
+        if (!Restore::exists(pair.inTrash)) {
+            report.errors << LF("„%@“ ist nicht mehr im Papierkorb.", name);
+            continue;
+        }
+        const Restore::Placed placed =
+            Restore::moveToFreeName(pair.inTrash, Restore::folder(pair.original), name, progress);
+        if (placed.error) {
+            report.errors << Restore::message(*placed.error, name);
+            continue;
+        }
+        ++report.done;
+        // Out of the Trash: its .trashinfo and our record would only mislead a later put back.
+        Restore::forgetTrashed(pair.inTrash);
+    }
+}
+
+} // namespace
+
+UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
+    UndoReport report;
+    try {
+        switch (action.kind) {
+        case UndoAction::Kind::moved:
+        case UndoAction::Kind::renamed:
+            reverseMoves(action, progress, report);
+            break;
+        case UndoAction::Kind::created:
+            reverseCreated(action, progress, report);
+            break;
+        case UndoAction::Kind::trashed:
+            reverseTrashed(action, progress, report);
+            break;
+        }
+    } catch (const CancelledError &) {
+        report.cancelled = true;
+    }
+    return report;
+}
+
+QString undoToast(const QString &title, const UndoReport &report, bool *error) {
+    *error = !report.errors.isEmpty();
+    if (report.errors.isEmpty()) {
+        if (report.cancelled) return L("Abgebrochen. Unvollständiges wurde entfernt.");
+        return LF("Rückgängig gemacht: %@ (%@).", title, FileFmt::count(report.done));
+    }
+    QString text = L("Rückgängig:") + u' ' + report.errors.first();
+    if (report.errors.size() >= 2) text += LF(" (+%d weitere)", report.errors.size() - 1);
+    return text;
+}
+
+void undoLast(const FileActionContext &ctx, UndoJournal &journal) {
+    if (!journal.undoTitle()) {
+        ctx.toast(K("Es gibt nichts rückgängig zu machen."));
+        return;
+    }
+    // A refused job leaves the entry where it is: nothing has been reversed.
+    std::shared_ptr<TransferProgress> progress = ctx.begin(K("Mache rückgängig"));
+    if (!progress) return;
+    const UndoEntry entry = *journal.takeLast(); // consumed now, whatever happens
+    progress->setItem(0, entry.title);
+    inBackground(
+        ctx, [action = entry.action, progress] { return reverse(action, *progress); },
+        [ctx, title = entry.title](const UndoReport &report) {
+            ctx.end();
+            ctx.refresh();
+            bool error = false;
+            const QString text = undoToast(title, report, &error);
+            ctx.toast(text, error);
+        });
+}
+
+} // namespace FileActions

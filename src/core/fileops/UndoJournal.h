@@ -1,0 +1,88 @@
+#pragma once
+
+// The undo journal: the last 30 file operations, newest last, each reversible once.
+
+#include "core/fileops/FileOps.h"
+#include "core/fileops/TransferOutcome.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct FileActionContext;
+
+struct UndoAction {
+    enum class Kind { moved, created, renamed, trashed };
+
+    Kind kind = Kind::created;
+    QList<TransferPair> pairs;           // moved, renamed: where each item was (from) and is (to)
+    QStringList paths;                   // created: items that did not exist before
+    QList<FileOps::TrashedPair> trashed; // trashed: where each item was and where it lies in a Trash
+    // Items that a copy or move replaced and sent to a Trash; they come back to their old
+    // place once the item that replaced them is gone again.
+    QList<FileOps::TrashedPair> replaced;
+
+    static UndoAction makeMoved(QList<TransferPair> pairs, QList<FileOps::TrashedPair> replaced = {}) {
+        return {Kind::moved, std::move(pairs), {}, {}, std::move(replaced)};
+    }
+    static UndoAction makeCreated(QStringList paths, QList<FileOps::TrashedPair> replaced = {}) {
+        return {Kind::created, {}, std::move(paths), {}, std::move(replaced)};
+    }
+    static UndoAction makeRenamed(QList<TransferPair> pairs) {
+        return {Kind::renamed, std::move(pairs), {}, {}, {}};
+    }
+    static UndoAction makeTrashed(QList<FileOps::TrashedPair> trashed) {
+        return {Kind::trashed, {}, {}, std::move(trashed), {}};
+    }
+
+    friend bool operator==(const UndoAction &, const UndoAction &) = default;
+};
+
+struct UndoEntry {
+    QString title; // formed in German by the recorder, e.g. "3 Objekte kopiert"
+    UndoAction action;
+    friend bool operator==(const UndoEntry &, const UndoEntry &) = default;
+};
+
+// The journal itself; lives on the main thread with the application core.
+class UndoJournal : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int limit = 30;
+
+    using QObject::QObject;
+
+    void record(const QString &title, const UndoAction &action);
+    std::optional<QString> undoTitle() const;
+    const QList<UndoEntry> &entries() const { return entries_; }
+    std::optional<UndoEntry> takeLast();
+
+signals:
+    void changed();
+
+private:
+    QList<UndoEntry> entries_;
+};
+
+namespace FileActions {
+
+// What reversing one entry did.
+struct UndoReport {
+    qsizetype done = 0;
+    QStringList errors;
+    bool cancelled = false;
+};
+
+// Reverses one entry (blocking; a background thread). Never replaces an existing item.
+UndoReport reverse(const UndoAction &action, TransferProgress &progress);
+
+// The one toast that reports an undo.
+QString undoToast(const QString &title, const UndoReport &report, bool *error);
+
+// Takes the newest entry and reverses it as a job, then refreshes and reports.
+void undoLast(const FileActionContext &ctx, UndoJournal &journal);
+
+} // namespace FileActions

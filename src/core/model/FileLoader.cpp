@@ -1,0 +1,339 @@
+#include "core/model/FileLoader.h"
+
+#include "core/app/Defaults.h"
+#include "core/localisation/Lang.h"
+#include "core/localisation/SystemNames.h"
+#include "core/model/FileLoaderDetail.h"
+#include "core/model/ICloud.h"
+#include "core/model/MimeKinds.h"
+#include "core/model/Tags.h"
+#include "platform/DirReader.h"
+#include "platform/Posix.h"
+#include "platform/TrashRoots.h"
+#include "platform/Volumes.h"
+#include "platform/Xattr.h"
+
+#include <QDir>
+#include <QSet>
+#include <atomic>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace FileLoader {
+
+namespace detail {
+
+QString KindCache::forFile(const QString &name) {
+    const QString ext = MimeKinds::extensionKey(name);
+    auto it = byExtension.constFind(ext);
+    if (it != byExtension.constEnd()) return *it;
+    const QString kind = MimeKinds::kindForFile(name);
+    byExtension.insert(ext, kind);
+    return kind;
+}
+
+QString KindCache::forType(unsigned fileType) {
+    auto it = byFileType.constFind(fileType);
+    if (it != byFileType.constEnd()) return *it;
+    const char *mime = "application/octet-stream";
+    switch (fileType) {
+    case S_IFDIR:
+        mime = "inode/directory";
+        break;
+    case S_IFLNK:
+        mime = "inode/symlink";
+        break;
+    case S_IFIFO:
+        mime = "inode/fifo";
+        break;
+    case S_IFSOCK:
+        mime = "inode/socket";
+        break;
+    case S_IFCHR:
+        mime = "inode/chardevice";
+        break;
+    case S_IFBLK:
+        mime = "inode/blockdevice";
+        break;
+    default:
+        break;
+    }
+    const QString kind = MimeKinds::kindForMimeName(mime);
+    byFileType.insert(fileType, kind);
+    return kind;
+}
+
+bool decodeName(const char *bytes, qsizetype len, QString &out) {
+    bool ascii = true;
+    for (qsizetype i = 0; i < len; ++i)
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii) {
+        out = QString::fromLatin1(bytes, len);
+        return true;
+    }
+    auto decoded = Posix::decode(bytes, len);
+    if (!decoded) return false;
+    out = std::move(*decoded);
+    return true;
+}
+
+FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteArray &pathBytes,
+                  const QString &path, const QString &diskName, KindCache &kinds) {
+    FileItem item;
+    item.path = path;
+    DirReader::Stat st;
+    int err;
+    // A link to a folder opens as a folder, so links describe their target; a dangling one itself.
+    if (dType == DT_LNK) {
+        err = DirReader::statAt(dirFd, name, true, st);
+        if (err) err = DirReader::statAt(dirFd, name, false, st);
+    } else {
+        err = DirReader::statAt(dirFd, name, false, st);
+        if (!err && st.isLink()) {
+            DirReader::Stat target;
+            if (DirReader::statAt(dirFd, name, true, target) == 0) st = target;
+        }
+    }
+    if (err) {
+        item.name = diskName;
+        return item;
+    }
+    item.isDirectory = st.isDir();
+    if (item.isDirectory) {
+        const auto known = SystemNames::name(path);
+        item.name = known ? *known : diskName;
+    } else {
+        item.name = diskName;
+    }
+    if (st.isReg()) {
+        item.size = st.size;
+        item.kind = kinds.forFile(diskName);
+    } else {
+        item.kind = kinds.forType(st.mode & S_IFMT);
+    }
+    if (st.hasMtime)
+        item.modified = QDateTime::fromMSecsSinceEpoch(st.mtimeSec * 1000 + st.mtimeNsec / 1000000, Qt::UTC);
+    // One listxattr: an item without attributes costs nothing further.
+    if (const auto attrs = Xattr::listRaw(pathBytes.constData()); attrs && !attrs->isEmpty())
+        item.tags = FileOps::rawTagsOfEncoded(pathBytes.constData(), &*attrs);
+    return item;
+}
+
+} // namespace detail
+
+namespace {
+
+std::atomic<int> g_showHidden{-1};
+
+QString joinPath(const QString &dir, const QString &name) {
+    return dir == u"/" ? u'/' + name : dir + u'/' + name;
+}
+
+QByteArray joinBytes(const QByteArray &dir, const char *name, qsizetype len) {
+    QByteArray out;
+    out.reserve(dir.size() + len + 1);
+    out.append(dir);
+    if (dir != "/") out.append('/');
+    out.append(name, len);
+    return out;
+}
+
+// Reads one folder into records; false with err set when the folder itself can't be read.
+bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepresentable, int &err) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) {
+        err = EILSEQ;
+        return false;
+    }
+    DirReader::Dir dir(*bytes);
+    DirReader::Batch batch;
+    if (!dir.isOpen() || !dir.readAll(batch)) {
+        err = dir.error();
+        return false;
+    }
+    const bool hidden = showHidden();
+    detail::KindCache kinds;
+    items.reserve(items.size() + qsizetype(batch.entries.size()));
+    QString name;
+    for (const DirReader::Entry &e : batch.entries) {
+        const char *raw = batch.name(e);
+        if (!hidden && raw[0] == '.') continue;
+        if (!detail::decodeName(raw, e.length, name)) {
+            unrepresentable << QString::fromUtf8(raw, e.length);
+            continue;
+        }
+        const QByteArray pathBytes = joinBytes(*bytes, raw, e.length);
+        items.append(detail::makeItem(dir.fd(), raw, e.type, pathBytes, joinPath(path, name), name, kinds));
+    }
+    return true;
+}
+
+bool isRealDir(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    DirReader::Stat st;
+    return bytes && DirReader::statPath(*bytes, false, st) == 0 && st.isDir();
+}
+
+QStringList namesIn(const QString &folder) {
+    const auto bytes = Posix::encode(folder);
+    if (!bytes) return {};
+    DirReader::Dir dir(*bytes);
+    DirReader::Batch batch;
+    if (!dir.isOpen() || !dir.readAll(batch)) return {};
+    QStringList out;
+    QString name;
+    for (const DirReader::Entry &e : batch.entries)
+        if (detail::decodeName(batch.name(e), e.length, name)) out << name;
+    return out;
+}
+
+bool strictlyUnder(const QString &path, const QString &root) {
+    return path.size() > root.size() + 1 && path.startsWith(root) && path[root.size()] == u'/';
+}
+
+} // namespace
+
+QString norm(const QString &path) {
+    if (path.isEmpty()) return path;
+    return QDir::cleanPath(path);
+}
+
+bool showHidden() {
+    int v = g_showHidden.load(std::memory_order_relaxed);
+    if (v < 0) {
+        v = Defaults::boolValue(QStringLiteral("showHidden")).value_or(false) ? 1 : 0;
+        int expected = -1;
+        g_showHidden.compare_exchange_strong(expected, v);
+        v = g_showHidden.load(std::memory_order_relaxed);
+    }
+    return v == 1;
+}
+
+void setShowHidden(bool show) {
+    g_showHidden.store(show ? 1 : 0, std::memory_order_relaxed);
+}
+
+FileItem item(const QString &path) {
+    const QString p = norm(path);
+    const qsizetype slash = p.lastIndexOf(u'/');
+    const QString diskName = p == u"/" ? p : p.mid(slash + 1);
+    const auto bytes = Posix::encode(p);
+    detail::KindCache kinds;
+    if (!bytes) {
+        FileItem it;
+        it.path = p;
+        it.name = diskName;
+        return it;
+    }
+    return detail::makeItem(AT_FDCWD, bytes->constData(), DT_UNKNOWN, *bytes, p, diskName, kinds);
+}
+
+Listing list(const QString &path) {
+    Listing out;
+    const QString p = norm(path);
+    int err = 0;
+    if (!readFolder(p, out.items, out.unrepresentable, err)) {
+        out.error = Error{err, p};
+        out.items.clear();
+        return out;
+    }
+    if (p == ICloud::root()) out.items += ICloud::virtualItems(out.items);
+    if (p == norm(mainTrash())) {
+        for (const QString &folder : extraTrashFolders()) {
+            QSet<QString> present;
+            for (const FileItem &i : out.items)
+                present.insert(i.path);
+            QList<FileItem> more;
+            QStringList ignored;
+            int ignoredErr = 0;
+            if (!readFolder(folder, more, ignored, ignoredErr)) continue;
+            for (FileItem &i : more)
+                if (!present.contains(i.path)) out.items.append(std::move(i));
+        }
+    }
+    return out;
+}
+
+QString describe(const Error &error) {
+    switch (error.code) {
+    case EACCES:
+    case EPERM:
+        return L(
+            "Kein Zugriff auf diesen Ordner. Prüfe die Zugriffsrechte (Eigentümer und Rechte) des Ordners.");
+    case ENOENT:
+        return L("Dieser Ordner existiert nicht.");
+    case ENOTDIR:
+        return L("Das ist kein Ordner.");
+    case ELOOP:
+        return L("Der Ordner ist über zu viele symbolische Links verkettet.");
+    case EILSEQ:
+        return L("Der Pfad enthält Zeichen, die nicht dargestellt werden können.");
+    case EIO:
+        return L("Beim Lesen des Ordners ist ein Ein-/Ausgabefehler aufgetreten.");
+    default:
+        return LF("Der Ordner konnte nicht gelesen werden (%@).", Posix::errorName(error.code));
+    }
+}
+
+QString describeUnrepresentable(const QStringList &names) {
+    if (names.isEmpty()) return {};
+    if (names.size() == 1)
+        return LF("„%@“ wird nicht angezeigt: Der Name ist kein gültiges UTF-8.", names.first());
+    return LF("%d Objekte werden nicht angezeigt: Ihre Namen sind kein gültiges UTF-8.", names.size());
+}
+
+QString mainTrash() {
+    return norm(TrashRoots::homeTrash() + QStringLiteral("/files"));
+}
+
+QStringList extraTrashFolders() {
+    const QString home = QDir::homePath();
+    const QString uid = QString::number(getuid());
+    QStringList candidates;
+    candidates << home + QStringLiteral("/Library/Mobile Documents/.Trash");
+    const QString cloud = home + QStringLiteral("/Library/CloudStorage");
+    for (const QString &name : namesIn(cloud))
+        candidates << cloud + u'/' + name + QStringLiteral("/.Trash");
+    for (const QString &name : namesIn(QStringLiteral("/Volumes")))
+        candidates << QStringLiteral("/Volumes/") + name + QStringLiteral("/.Trashes/") + uid;
+    const QString homeTrash = norm(TrashRoots::homeTrash());
+    for (const Volume &v : Volumes::mounted())
+        for (const QString &t : TrashRoots::volumeTrashes(v.mountPoint))
+            if (norm(t) != homeTrash) candidates << norm(t) + QStringLiteral("/files");
+    QStringList out;
+    for (const QString &c : candidates)
+        if (!out.contains(c) && isRealDir(c)) out << c;
+    return out;
+}
+
+QStringList allTrashFolders() {
+    return QStringList{mainTrash()} + extraTrashFolders();
+}
+
+bool isInTrash(const QString &path) {
+    const QString p = norm(path);
+    if (p.isEmpty()) return false;
+    const QString root = TrashRoots::containing(p);
+    if (!root.isEmpty())
+        return p != root && p != root + QStringLiteral("/files") && p != root + QStringLiteral("/info");
+    const QString home = QDir::homePath();
+    const QString uid = QString::number(getuid());
+    if (strictlyUnder(p, home + QStringLiteral("/Library/Mobile Documents/.Trash"))) return true;
+    // <cloud>/<provider>/.Trash/… and /Volumes/<name>/.Trashes/<uid>/…
+    const QString cloud = home + QStringLiteral("/Library/CloudStorage/");
+    if (p.startsWith(cloud)) {
+        const QStringList parts = p.mid(cloud.size()).split(u'/');
+        if (parts.size() >= 3 && parts[1] == u".Trash") return true;
+    }
+    if (p.startsWith(QStringLiteral("/Volumes/"))) {
+        const QStringList parts = p.mid(9).split(u'/');
+        if (parts.size() >= 4 && parts[1] == u".Trashes" && parts[2] == uid) return true;
+    }
+    return false;
+}
+
+} // namespace FileLoader

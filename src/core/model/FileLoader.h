@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/model/CancelFlag.h"
+#include "core/model/FileItem.h"
+#include "core/model/SearchFilter.h"
+#include "core/model/SortKey.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Turns the file system into FileItem records: listing, sorting, search, trash folders.
+namespace FileLoader {
+
+// Why a folder could not be listed.
+struct Error {
+    int code = 0; // errno
+    QString path;
+};
+
+struct Listing {
+    QList<FileItem> items;
+    std::optional<Error> error; // set when the folder itself could not be read; items is then empty
+    // Entries whose names are not valid UTF-8: left out rather than shown under a name that is not theirs.
+    QStringList unrepresentable; // their names with the bad bytes replaced, for the message
+};
+
+// Removes "." and ".." components and trailing slashes; the one path normaliser of the program.
+QString norm(const QString &path);
+
+// Whether listings and searches include hidden entries; first read from the "showHidden" setting.
+bool showHidden();
+void setShowHidden(bool show);
+
+// The record of one entry; never fails (an entry without attributes is a file of size 0).
+FileItem item(const QString &path);
+// One folder level, unsorted; the home trash lists every trash folder's items.
+Listing list(const QString &path);
+// The user's sentence for a listing error.
+QString describe(const Error &error);
+// The sentence for entries left out of a listing because their names can't be represented.
+QString describeUnrepresentable(const QStringList &names);
+
+// The folder the home trash keeps its items in.
+QString mainTrash();
+QStringList extraTrashFolders();
+QStringList allTrashFolders();
+// True for what lies inside a real trash folder (not for the trash folders themselves).
+bool isInTrash(const QString &path);
+
+// Folders first in both directions; stable.
+QList<FileItem> sorted(const QList<FileItem> &items, SortKey key, bool reversed);
+// When the file was last opened: its access time here.
+std::optional<QDateTime> lastUsedDate(const QString &path);
+
+// Recursive name and filter search below root; empty when cancelled. Never follows symbolic links.
+QList<FileItem> search(const QString &root, const QString &query, const SearchFilter &filter,
+                       const CancelFlag &flag, int limit = 400);
+
+} // namespace FileLoader

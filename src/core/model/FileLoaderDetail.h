@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/model/FileItem.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+// Shared by the listing and the search: one record from an entry whose bytes are already at hand.
+namespace FileLoader::detail {
+
+// Kinds looked up once per extension for one walk.
+struct KindCache {
+    QHash<QString, QString> byExtension;
+    QHash<unsigned, QString> byFileType; // S_IFMT value -> description
+    QString forFile(const QString &name);
+    QString forType(unsigned fileType);
+};
+
+// dirFd/name locate the entry (AT_FDCWD and the full path bytes work too); dType is the directory
+// entry's type hint (DT_UNKNOWN when not known).
+FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteArray &pathBytes,
+                  const QString &path, const QString &diskName, KindCache &kinds);
+
+// True when the name's bytes are valid UTF-8 (then decoded into out).
+bool decodeName(const char *bytes, qsizetype len, QString &out);
+
+} // namespace FileLoader::detail

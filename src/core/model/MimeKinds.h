@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QMimeType>
+#include <QString>
+
+// MIME types by file name extension only (never by content), cached per extension.
+namespace MimeKinds {
+
+// The lowercased extension used as cache key ("" when the name has none).
+QString extensionKey(const QString &fileName);
+
+// The type of a regular file by its name; invalid when the extension is unknown or absent.
+QMimeType typeForName(const QString &fileName);
+
+// Localised description: of a regular file by extension, or of a folder, link, FIFO, socket or device.
+QString kindForFile(const QString &fileName);
+QString kindForMimeName(const char *mimeName); // "inode/directory", "inode/fifo" …
+
+} // namespace MimeKinds

@@ -1,0 +1,729 @@
+#include "core/model/PaneModel.h"
+
+#include "core/app/Defaults.h"
+#include "core/localisation/Lang.h"
+#include "core/localisation/SystemNames.h"
+#include "core/model/DragState.h"
+#include "core/model/FileFmt.h"
+#include "core/model/FileLoader.h"
+#include "core/model/FolderWatch.h"
+#include "core/model/LocationRoots.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QMimeData>
+#include <QStorageInfo>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <limits>
+
+struct PaneModel::ListResult {
+    FileLoader::Listing listing;
+    std::optional<qint64> freeBytes;
+};
+
+namespace {
+
+PaneModel::Timings g_timings;
+PaneModel::Backend g_backend;
+
+PaneModel::Backend backend() {
+    PaneModel::Backend b = g_backend;
+    if (!b.list) b.list = [](const QString &path) { return FileLoader::list(path); };
+    if (!b.search)
+        b.search = [](const QString &root, const QString &query, const SearchFilter &filter,
+                      const CancelFlag &flag,
+                      int limit) { return FileLoader::search(root, query, filter, flag, limit); };
+    return b;
+}
+
+// Runs work on the thread pool and hands its result to done on context's thread. Deleting context
+// deletes the watcher, so a late result never reaches a destroyed model.
+template <typename T, typename Work, typename Done> void inWorker(QObject *context, Work work, Done done) {
+    auto *watcher = new QFutureWatcher<T>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, done = std::move(done)]() {
+        T result = watcher->result();
+        watcher->deleteLater();
+        done(std::move(result));
+    });
+    watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+QString settingsKey(const char *prefix, Side side) {
+    return QString::fromLatin1(prefix) + rawValue(side);
+}
+
+// Absolute, with dot segments resolved and no trailing slash.
+QString standardised(const QString &path) {
+    return FileLoader::norm(QDir::isRelativePath(path) ? QDir::current().absoluteFilePath(path) : path);
+}
+
+qsizetype indexOfPath(const QList<FileItem> &list, const QString &path) {
+    for (qsizetype i = 0; i < list.size(); ++i)
+        if (list[i].path == path) return i;
+    return -1;
+}
+
+// Case- and diacritic-insensitive form for prefix matching (É, E and e fold alike).
+QString folded(const QString &s) {
+    const QString decomposed = s.normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(decomposed.size());
+    for (QChar c : decomposed)
+        if (c.category() != QChar::Mark_NonSpacing) out.append(c);
+    return out.toCaseFolded();
+}
+
+} // namespace
+
+PaneModel::Timings PaneModel::timings() {
+    return g_timings;
+}
+
+void PaneModel::setTimings(const Timings &t) {
+    g_timings = t;
+}
+
+void PaneModel::setBackend(const Backend &b) {
+    g_backend = b;
+}
+
+PaneModel::PaneModel(Side side, const QString &start, QObject *parent)
+    : QObject(parent), m_side(side), m_searchFlag(std::make_shared<CancelFlag>()) {
+    m_currentPath = standardised(start);
+    const QString view = Defaults::stringValue(settingsKey("view.", side)).value_or(QString());
+    m_viewMode = view == u"icons" ? ViewMode::icons : view == u"list" ? ViewMode::list : ViewMode::columns;
+    m_sort = sortKeyFromRaw(Defaults::stringValue(settingsKey("sort.", side)).value_or(QString()))
+                 .value_or(SortKey::name);
+    m_sortReversed = Defaults::boolValue(settingsKey("sortReversed.", side)).value_or(false);
+
+    m_pendingReload = new QTimer(this);
+    m_pendingReload->setSingleShot(true);
+    connect(m_pendingReload, &QTimer::timeout, this, [this] {
+        if (m_shutDown) return;
+        raiseRefreshToken();
+        reload();
+    });
+    m_searchTask = new QTimer(this);
+    m_searchTask->setSingleShot(true);
+    connect(m_searchTask, &QTimer::timeout, this, &PaneModel::startSearchWalk);
+    connect(&FolderWatch::shared(), &FolderWatch::folderChanged, this, [this](const QString &path) {
+        if (!m_watchedPath.isEmpty() && path == m_watchedPath) externalChange();
+    });
+
+    updateCrumbs();
+    startMonitor();
+    reload();
+}
+
+PaneModel::~PaneModel() {
+    shutdown();
+}
+
+// ---- published state ----
+
+void PaneModel::setSelection(const QSet<QString> &selection) {
+    m_selection = selection;
+    emit selectionChanged();
+    emit changed();
+}
+
+void PaneModel::setSearchText(const QString &text) {
+    if (text == m_searchText) return;
+    m_searchText = text;
+    emit searchTextChanged();
+    emit changed();
+    scheduleSearch();
+}
+
+void PaneModel::setSearchFilter(const SearchFilter &filter) {
+    if (filter == m_searchFilter) return;
+    m_searchFilter = filter;
+    emit searchFilterChanged();
+    emit changed();
+    scheduleSearch();
+}
+
+void PaneModel::setViewMode(ViewMode mode) {
+    m_viewMode = mode;
+    Defaults::setValue(settingsKey("view.", m_side), rawValue(mode));
+    emit viewModeChanged();
+    emit changed();
+}
+
+void PaneModel::setSort(SortKey key) {
+    m_sort = key;
+    Defaults::setValue(settingsKey("sort.", m_side), rawValue(key));
+    emit sortChanged();
+    emit changed();
+    resort();
+}
+
+void PaneModel::setSortReversed(bool reversed) {
+    m_sortReversed = reversed;
+    Defaults::setValue(settingsKey("sortReversed.", m_side), reversed);
+    emit sortReversedChanged();
+    emit changed();
+    resort();
+}
+
+void PaneModel::setCursor(const std::optional<QString> &cursor) {
+    m_cursor = cursor;
+    emit cursorChanged();
+    emit changed();
+}
+
+void PaneModel::setItems(QList<FileItem> items) {
+    m_items = std::move(items);
+    ++m_itemsVersion;
+    emit itemsChanged();
+    emit changed();
+}
+
+void PaneModel::setSearchResults(std::optional<QList<FileItem>> results) {
+    m_searchResults = std::move(results);
+    ++m_resultsVersion;
+    emit searchResultsChanged();
+    emit changed();
+}
+
+void PaneModel::setIsSearching(bool searching) {
+    m_isSearching = searching;
+    emit isSearchingChanged();
+    emit changed();
+}
+
+void PaneModel::setErrorText(const std::optional<QString> &text) {
+    m_errorText = text;
+    emit errorTextChanged();
+    emit changed();
+}
+
+void PaneModel::setFreeSpace(const QString &text) {
+    m_freeSpace = text;
+    emit freeSpaceChanged();
+    emit changed();
+}
+
+void PaneModel::setCurrentPath(const QString &path) {
+    m_currentPath = path;
+    emit currentPathChanged();
+    emit changed();
+}
+
+void PaneModel::setCrumbs(const QList<Crumb> &crumbs) {
+    m_crumbs = crumbs;
+    emit crumbsChanged();
+    emit changed();
+}
+
+void PaneModel::setBackStack(const QStringList &stack) {
+    m_backStack = stack;
+    emit backStackChanged();
+    emit changed();
+}
+
+void PaneModel::setForwardStack(const QStringList &stack) {
+    m_forwardStack = stack;
+    emit forwardStackChanged();
+    emit changed();
+}
+
+void PaneModel::raiseRefreshToken() {
+    ++m_refreshToken;
+    emit refreshTokenChanged();
+    emit changed();
+}
+
+// ---- settings, sorting, lifetime ----
+
+QUrl PaneModel::currentURL() const {
+    return QUrl::fromLocalFile(m_currentPath.endsWith(u'/') ? m_currentPath : m_currentPath + u'/');
+}
+
+QString PaneModel::sortArrow() const {
+    return startsAscending(m_sort) != m_sortReversed ? QStringLiteral("↑") : QStringLiteral("↓");
+}
+
+void PaneModel::chooseSort(SortKey key) {
+    if (key != m_sort) {
+        setSortReversed(false);
+        setSort(key);
+    } else {
+        setSortReversed(!m_sortReversed);
+    }
+}
+
+// Sorting a large folder takes too long for the main thread; only the newest re-sort is applied, and
+// only to the lists it started from (a listing or search that arrived meanwhile was sorted already).
+void PaneModel::resort() {
+    const quint64 generation = ++m_sortGeneration;
+    const SortKey key = m_sort;
+    const bool reversed = m_sortReversed;
+    const quint64 itemsVersion = m_itemsVersion;
+    const quint64 resultsVersion = m_resultsVersion;
+    struct Sorted {
+        QList<FileItem> items;
+        std::optional<QList<FileItem>> results;
+    };
+    inWorker<Sorted>(
+        this,
+        [items = m_items, results = m_searchResults, key, reversed] {
+            Sorted s;
+            s.items = FileLoader::sorted(items, key, reversed);
+            if (results) s.results = FileLoader::sorted(*results, key, reversed);
+            return s;
+        },
+        [this, generation, itemsVersion, resultsVersion](Sorted s) {
+            if (generation != m_sortGeneration) return;
+            if (m_itemsVersion == itemsVersion) setItems(std::move(s.items));
+            if (s.results && m_resultsVersion == resultsVersion) setSearchResults(std::move(s.results));
+            raiseRefreshToken();
+        });
+}
+
+void PaneModel::shutdown() {
+    stopMonitor();
+    m_searchFlag->setCancelled();
+    m_searchTask->stop();
+    m_pendingReload->stop();
+    m_shutDown = true;
+}
+
+// ---- navigation, watch, reload ----
+
+void PaneModel::go(const QString &to, bool record, const QSet<QString> &select) {
+    const QString target = standardised(to);
+    if (record && target != m_currentPath) {
+        setBackStack(m_backStack + QStringList{m_currentPath});
+        setForwardStack({});
+    }
+    // The search is reset before the new selection is set: clearing shown hits prunes the selection.
+    setSearchFilter(SearchFilter{});
+    setSearchText(QString());
+    if (target != m_currentPath) m_shownUnrepresentable.clear();
+    setCurrentPath(target);
+    setSelection(select);
+    m_anchor = select.isEmpty() ? std::nullopt : std::optional<QString>(*select.begin());
+    updateCrumbs();
+    startMonitor();
+    reload();
+}
+
+void PaneModel::goBack() {
+    if (m_backStack.isEmpty()) return;
+    QStringList back = m_backStack;
+    const QString entry = back.takeLast();
+    setBackStack(back);
+    setForwardStack(m_forwardStack + QStringList{m_currentPath});
+    go(entry, false, {});
+}
+
+void PaneModel::goForward() {
+    if (m_forwardStack.isEmpty()) return;
+    QStringList forward = m_forwardStack;
+    const QString entry = forward.takeLast();
+    setForwardStack(forward);
+    setBackStack(m_backStack + QStringList{m_currentPath});
+    go(entry, false, {});
+}
+
+void PaneModel::goUp() {
+    if (m_crumbs.size() < 2) return;
+    // The previous crumb, which may be a known location rather than the file-system parent.
+    go(m_crumbs[m_crumbs.size() - 2].first, true, {m_currentPath});
+}
+
+void PaneModel::refresh() {
+    raiseRefreshToken();
+    reload();
+}
+
+QStringList PaneModel::chain() const {
+    QStringList out;
+    out.reserve(m_crumbs.size());
+    for (const Crumb &c : m_crumbs)
+        out << c.first;
+    return out;
+}
+
+QStringList PaneModel::columnDirs() const {
+    QStringList dirs = chain();
+    if (m_selection.size() == 1 && isBrowsableFolder(*m_selection.begin())) dirs << *m_selection.begin();
+    return dirs;
+}
+
+bool PaneModel::isBrowsableFolder(const QString &path) {
+    // There are no packages here: every folder can be entered.
+    const QFileInfo info(path);
+    return info.exists() && info.isDir();
+}
+
+void PaneModel::updateCrumbs() {
+    if (auto trail = ICloud::crumbs(m_currentPath)) {
+        setCrumbs(*trail);
+        return;
+    }
+    if (auto trail = LocationRoots::crumbs(m_currentPath)) {
+        setCrumbs(*trail);
+        return;
+    }
+    QList<Crumb> trail;
+    QString running;
+    const QStringList parts = m_currentPath.split(u'/', Qt::SkipEmptyParts);
+    if (m_currentPath.startsWith(u'/')) {
+        running = QStringLiteral("/");
+        trail << Crumb{running, localName(running)};
+    }
+    for (const QString &part : parts) {
+        running = running.isEmpty() ? part : running == u"/" ? running + part : running + u'/' + part;
+        trail << Crumb{running, localName(running)};
+    }
+    setCrumbs(trail);
+}
+
+void PaneModel::startMonitor() {
+    stopMonitor();
+    if (!QFileInfo(m_currentPath).isDir()) return; // nothing to watch; the pane still lists on demand
+    if (FolderWatch::shared().add(m_currentPath)) m_watchedPath = m_currentPath;
+}
+
+void PaneModel::stopMonitor() {
+    if (m_watchedPath.isEmpty()) return;
+    FolderWatch::shared().remove(m_watchedPath);
+    m_watchedPath.clear();
+}
+
+void PaneModel::externalChange() {
+    if (m_shutDown) return;
+    m_pendingReload->start(g_timings.reloadDelayMs);
+}
+
+void PaneModel::reload() {
+    if (m_shutDown) return;
+    const QString path = m_currentPath;
+    const quint64 generation = ++m_listGeneration;
+    const SortKey key = m_sort;
+    const bool reversed = m_sortReversed;
+    inWorker<ListResult>(
+        this,
+        [list = backend().list, path, key, reversed] {
+            ListResult r;
+            r.listing = list(path);
+            if (!r.listing.error) r.listing.items = FileLoader::sorted(r.listing.items, key, reversed);
+            const QStorageInfo volume(path);
+            if (volume.isValid() && volume.isReady() && volume.bytesAvailable() >= 0)
+                r.freeBytes = volume.bytesAvailable();
+            return r;
+        },
+        [this, generation, path, key, reversed](ListResult r) {
+            applyListing(generation, path, key, reversed, std::move(r));
+        });
+}
+
+// A listing applies only while the pane still shows its folder and no newer listing has been applied,
+// so a slow, older listing never overwrites a newer one.
+void PaneModel::applyListing(quint64 generation, const QString &path, SortKey key, bool reversed,
+                             ListResult result) {
+    if (m_shutDown || generation <= m_appliedListGeneration || path != m_currentPath) return;
+    if (!result.listing.error && (key != m_sort || reversed != m_sortReversed)) {
+        // The sort order changed while listing: sort again off the main thread before showing.
+        const SortKey nowKey = m_sort;
+        const bool nowReversed = m_sortReversed;
+        inWorker<ListResult>(
+            this,
+            [result, nowKey, nowReversed] {
+                ListResult r = result;
+                r.listing.items = FileLoader::sorted(r.listing.items, nowKey, nowReversed);
+                return r;
+            },
+            [this, generation, path, nowKey, nowReversed](ListResult r) {
+                applyListing(generation, path, nowKey, nowReversed, std::move(r));
+            });
+        return;
+    }
+    m_appliedListGeneration = generation;
+    if (result.listing.error) {
+        setItems({});
+        const QString text = FileLoader::describe(*result.listing.error);
+        if (m_errorText != text) setErrorText(text);
+    } else {
+        setItems(std::move(result.listing.items));
+        if (m_errorText) setErrorText(std::nullopt);
+    }
+    // Also after a failed listing: commands must not act on entries that are no longer shown.
+    pruneSelectionToVisible();
+    const QString free = result.freeBytes ? L("Frei:") + u' ' + FileFmt::size(*result.freeBytes) : QString();
+    if (free != m_freeSpace) setFreeSpace(free);
+
+    const QStringList &leftOut = result.listing.unrepresentable;
+    if (leftOut != m_shownUnrepresentable) {
+        m_shownUnrepresentable = leftOut;
+        if (!leftOut.isEmpty() && m_app && m_app->show)
+            m_app->show(FileLoader::describeUnrepresentable(leftOut), true);
+    }
+    emit listed();
+}
+
+void PaneModel::pruneSelectionToVisible() {
+    if (m_selection.isEmpty()) return;
+    QSet<QString> kept;
+    kept.reserve(m_selection.size());
+    for (const FileItem &item : visibleItems())
+        if (m_selection.contains(item.path)) kept.insert(item.path);
+    if (kept != m_selection) setSelection(kept);
+}
+
+// ---- search ----
+
+void PaneModel::scheduleSearch() {
+    // Supersede the older search before anything else: stop its timer and its walk.
+    m_searchTask->stop();
+    m_searchFlag->setCancelled();
+    ++m_searchGeneration;
+    // All white space, a pasted line break included.
+    const QString query = m_searchText.trimmed();
+    if (query.isEmpty() && !m_searchFilter.isActive()) {
+        const bool wasShown = m_searchResults.has_value();
+        if (wasShown) setSearchResults(std::nullopt);
+        if (m_isSearching) setIsSearching(false);
+        if (wasShown) pruneSelectionToVisible();
+        return;
+    }
+    if (!m_isSearching) setIsSearching(true);
+    m_searchRoot = m_currentPath;
+    m_searchQuery = query;
+    m_searchFlag = std::make_shared<CancelFlag>();
+    if (!m_shutDown) m_searchTask->start(g_timings.searchDelayMs);
+}
+
+void PaneModel::startSearchWalk() {
+    if (m_shutDown) return;
+    const quint64 generation = m_searchGeneration;
+    const CancelFlagPtr flag = m_searchFlag;
+    const QString root = m_searchRoot;
+    const QString query = m_searchQuery;
+    const SearchFilter filter = m_searchFilter;
+    const SortKey key = m_sort;
+    const bool reversed = m_sortReversed;
+    emit searchWalkStarted(query);
+    inWorker<QList<FileItem>>(
+        this,
+        [search = backend().search, root, query, filter, flag, key, reversed] {
+            const QList<FileItem> hits = search(root, query, filter, *flag, searchLimit);
+            if (flag->cancelled()) return QList<FileItem>();
+            return FileLoader::sorted(hits, key, reversed);
+        },
+        [this, generation, flag, key, reversed](QList<FileItem> hits) {
+            publishSearch(generation, flag, key, reversed, std::move(hits));
+        });
+}
+
+void PaneModel::publishSearch(quint64 generation, const CancelFlagPtr &flag, SortKey key, bool reversed,
+                              QList<FileItem> hits) {
+    if (m_shutDown || generation != m_searchGeneration || flag->cancelled()) return;
+    if (key != m_sort || reversed != m_sortReversed) {
+        // The order changed during the walk; the hits are shown in the order the pane shows now.
+        const SortKey nowKey = m_sort;
+        const bool nowReversed = m_sortReversed;
+        inWorker<QList<FileItem>>(
+            this, [hits, nowKey, nowReversed] { return FileLoader::sorted(hits, nowKey, nowReversed); },
+            [this, generation, flag, nowKey, nowReversed](QList<FileItem> sorted) {
+                publishSearch(generation, flag, nowKey, nowReversed, std::move(sorted));
+            });
+        return;
+    }
+    setSearchResults(std::move(hits));
+    setIsSearching(false);
+    pruneSelectionToVisible();
+}
+
+// ---- selection ----
+
+void PaneModel::activateSide() {
+    if (m_app && m_app->setActive) m_app->setActive(m_side);
+}
+
+Qt::KeyboardModifiers PaneModel::heldModifiers() const {
+    return m_app && m_app->modifiers ? m_app->modifiers() : Qt::KeyboardModifiers();
+}
+
+void PaneModel::click(const FileItem &item, const QList<FileItem> &ordered, Qt::KeyboardModifiers modifiers,
+                      int clickCount) {
+    activateSide();
+    const bool doubleClick = clickCount > 1;
+    setCursor(item.path);
+    if (modifiers & Qt::ControlModifier) {
+        QSet<QString> s = m_selection;
+        if (!s.remove(item.path)) s.insert(item.path);
+        setSelection(s);
+        m_anchor = item.path;
+        return;
+    }
+    if ((modifiers & Qt::ShiftModifier) && m_anchor && !ordered.isEmpty()) {
+        const qsizetype a = indexOfPath(ordered, *m_anchor);
+        const qsizetype b = indexOfPath(ordered, item.path);
+        if (a >= 0 && b >= 0) {
+            QSet<QString> range;
+            for (qsizetype i = std::min(a, b); i <= std::max(a, b); ++i)
+                range.insert(ordered[i].path);
+            setSelection(range);
+            return;
+        }
+    }
+    setSelection({item.path});
+    m_anchor = item.path;
+    if (doubleClick) openItem(item);
+}
+
+void PaneModel::columnClick(const QString &dir, const FileItem &item, const QList<FileItem> &ordered,
+                            Qt::KeyboardModifiers modifiers, int clickCount) {
+    if (standardised(dir) == m_currentPath) {
+        click(item, ordered, modifiers, clickCount);
+        return;
+    }
+    activateSide();
+    go(dir, false, {item.path});
+    if (clickCount > 1) openItem(item);
+}
+
+void PaneModel::contextSelect(const FileItem &item) {
+    activateSide();
+    setCursor(item.path);
+    if (!m_selection.contains(item.path)) {
+        setSelection({item.path});
+        m_anchor = item.path;
+    }
+}
+
+void PaneModel::openItem(const FileItem &item) {
+    if (item.isDirectory) {
+        go(item.path, true, {});
+        return;
+    }
+    if (m_app && m_app->prefersExtraction && m_app->extract && m_app->prefersExtraction(item.path)) {
+        m_app->extract({item.path});
+        return;
+    }
+    if (m_app && m_app->openFile) m_app->openFile(item.path);
+}
+
+void PaneModel::moveSelection(int delta, bool extend) {
+    const QList<FileItem> list = visibleItems(); // a copy: observers may change the lists while we publish
+    if (list.isEmpty()) return;
+    const qint64 count = list.size();
+    const qsizetype at = m_cursor ? indexOfPath(list, *m_cursor) : -1;
+    qint64 target = at >= 0 ? qint64(at) + delta : delta <= 0 ? count + delta : qint64(delta) - 1;
+    target = std::clamp<qint64>(target, 0, count - 1);
+    const QString path = list[target].path;
+    setCursor(path);
+    if (extend && m_anchor) {
+        const qsizetype a = indexOfPath(list, *m_anchor);
+        if (a >= 0) {
+            QSet<QString> range;
+            for (qint64 i = std::min<qint64>(a, target); i <= std::max<qint64>(a, target); ++i)
+                range.insert(list[i].path);
+            setSelection(range);
+            return;
+        }
+    }
+    setSelection({path});
+    m_anchor = path;
+}
+
+void PaneModel::selectAll() {
+    const QList<FileItem> list = visibleItems();
+    if (list.isEmpty()) return;
+    QSet<QString> all;
+    all.reserve(list.size());
+    for (const FileItem &item : list)
+        all.insert(item.path);
+    setSelection(all);
+    m_anchor = list.first().path;
+    setCursor(list.last().path);
+}
+
+void PaneModel::selectByPrefix(const QString &prefix) {
+    const QString wanted = folded(prefix);
+    if (wanted.isEmpty()) return;
+    for (const FileItem &item : visibleItems()) {
+        if (!folded(item.name).startsWith(wanted)) continue;
+        const QString path = item.path;
+        setCursor(path);
+        setSelection({path});
+        m_anchor = path;
+        return;
+    }
+}
+
+QStringList PaneModel::selectedPaths() const {
+    QStringList paths(m_selection.begin(), m_selection.end());
+    // An explicit locale: under C.UTF-8 the collator would ignore numeric mode.
+    QCollator collator(AppLanguages::locale(Lang::current()));
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(paths.begin(), paths.end(), [&collator](const QString &a, const QString &b) {
+        const int c = collator.compare(a, b);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return paths;
+}
+
+QString PaneModel::targetFolder() const {
+    if (m_selection.size() == 1 && isBrowsableFolder(*m_selection.begin())) return *m_selection.begin();
+    return m_currentPath;
+}
+
+std::optional<QString> PaneModel::previewPath() const {
+    if (m_selection.size() == 1 && !isBrowsableFolder(*m_selection.begin())) return *m_selection.begin();
+    return std::nullopt;
+}
+
+QString PaneModel::footerText() const {
+    const QList<FileItem> &visible = visibleItems();
+    if (m_selection.isEmpty()) return FileFmt::count(visible.size());
+    QString text = LF("%d von %d ausgewählt", m_selection.size(), visible.size());
+    qint64 total = 0;
+    for (const FileItem &item : visible) {
+        if (item.isDirectory || !m_selection.contains(item.path) || item.size <= 0) continue;
+        // Saturate rather than wrap: the sum is only shown.
+        total = item.size > std::numeric_limits<qint64>::max() - total ? std::numeric_limits<qint64>::max()
+                                                                       : total + item.size;
+    }
+    if (total >= 1) text += QStringLiteral(" · ") + FileFmt::size(total);
+    return text;
+}
+
+// ---- drag and drop ----
+
+QMimeData *PaneModel::dragProvider(const FileItem &item) {
+    activateSide();
+    QStringList paths;
+    if (m_viewMode != ViewMode::columns) {
+        if (!m_selection.contains(item.path)) setSelection({item.path});
+        paths = selectedPaths();
+    } else {
+        // In columns the selection decides which columns show, so an unselected item is dragged alone.
+        paths = m_selection.contains(item.path) ? selectedPaths() : QStringList{FileLoader::norm(item.path)};
+    }
+    return DragState::shared().beginDrag(paths);
+}
+
+bool PaneModel::handleDrop(const QMimeData *data, const QString &into, std::optional<bool> copyHeld) {
+    if (!data || data->formats().isEmpty()) return false;
+    const bool copy = copyHeld.value_or(bool(heldModifiers() & Qt::ControlModifier));
+    DragState &drag = DragState::shared();
+    const QStringList paths = drag.dropPaths(data);
+    if (paths.isEmpty()) return true;
+    const QString destination = standardised(into);
+    const bool move = DragState::movesOnDrop(paths, destination, copy);
+    drag.clear();
+    // The transfer may ask questions; start it after the drop has returned to the window system.
+    QTimer::singleShot(0, this, [this, paths, destination, move] {
+        if (m_app && m_app->transfer) m_app->transfer(paths, destination, move);
+    });
+    return true;
+}

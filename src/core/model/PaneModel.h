@@ -1,0 +1,219 @@
+#pragma once
+
+#include "core/model/CancelFlag.h"
+#include "core/model/FileItem.h"
+#include "core/model/FileLoader.h"
+#include "core/model/ICloud.h"
+#include "core/model/PaneHooks.h"
+#include "core/model/SearchFilter.h"
+#include "core/model/Side.h"
+#include "core/model/SortKey.h"
+#include "core/model/ViewMode.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+#include <optional>
+
+class QMimeData;
+class QTimer;
+
+// The model of one pane tab: folder, items, selection, history, crumbs, search, view settings and the
+// watch on the shown folder. Main thread only; listing, sorting and search run in workers and only the
+// newest result of each is applied. Every published property has its own signal, and changed() follows
+// each of them.
+class PaneModel : public QObject {
+    Q_OBJECT
+public:
+    // Debounce durations; tests shorten them.
+    struct Timings {
+        int reloadDelayMs = 300; // refresh after the last event of the folder watch
+        int searchDelayMs = 250; // search after the last change of text or filter
+    };
+    static Timings timings();
+    static void setTimings(const Timings &t);
+    static constexpr int searchLimit = 400;
+
+    // The file-system work the pane runs in workers; tests replace it to control order and timing.
+    struct Backend {
+        std::function<FileLoader::Listing(const QString &path)> list;
+        std::function<QList<FileItem>(const QString &root, const QString &query, const SearchFilter &filter,
+                                      const CancelFlag &flag, int limit)>
+            search;
+    };
+    static void setBackend(const Backend &backend); // empty members use FileLoader
+
+    PaneModel(Side side, const QString &start, QObject *parent = nullptr);
+    ~PaneModel() override;
+
+    Side side() const { return m_side; }
+    PaneHooks *app() const { return m_app; }
+    void setApp(PaneHooks *app) { m_app = app; }
+
+    // Published state.
+    const QString &currentPath() const { return m_currentPath; }
+    const QList<FileItem> &items() const { return m_items; }
+    const QSet<QString> &selection() const { return m_selection; }
+    void setSelection(const QSet<QString> &selection);
+    const QString &searchText() const { return m_searchText; }
+    void setSearchText(const QString &text);
+    const SearchFilter &searchFilter() const { return m_searchFilter; }
+    void setSearchFilter(const SearchFilter &filter);
+    const std::optional<QList<FileItem>> &searchResults() const { return m_searchResults; }
+    bool isSearching() const { return m_isSearching; }
+    const std::optional<QString> &errorText() const { return m_errorText; }
+    const QString &freeSpace() const { return m_freeSpace; }
+    const QList<Crumb> &crumbs() const { return m_crumbs; }
+    const QStringList &backStack() const { return m_backStack; }
+    const QStringList &forwardStack() const { return m_forwardStack; }
+    qint64 refreshToken() const { return m_refreshToken; }
+    ViewMode viewMode() const { return m_viewMode; }
+    void setViewMode(ViewMode mode);
+    SortKey sort() const { return m_sort; }
+    void setSort(SortKey key);
+    bool sortReversed() const { return m_sortReversed; }
+    void setSortReversed(bool reversed);
+    const std::optional<QString> &cursor() const { return m_cursor; }
+    void setCursor(const std::optional<QString> &cursor);
+    const std::optional<QString> &anchor() const { return m_anchor; }
+
+    // Derived values.
+    QUrl currentURL() const;
+    bool canGoBack() const { return !m_backStack.isEmpty(); }
+    bool canGoForward() const { return !m_forwardStack.isEmpty(); }
+    bool canGoUp() const { return m_crumbs.size() > 1; }
+    // The search hits while a search is shown, else the folder items.
+    const QList<FileItem> &visibleItems() const { return m_searchResults ? *m_searchResults : m_items; }
+    QString sortArrow() const;
+    QStringList chain() const;
+    QStringList columnDirs() const;
+    QStringList selectedPaths() const;
+    QString targetFolder() const;
+    std::optional<QString> previewPath() const;
+    QString footerText() const;
+    bool isWatching() const { return !m_watchedPath.isEmpty(); }
+
+    // Settings and lifetime.
+    void chooseSort(SortKey key);
+    void shutdown();
+
+    // Navigation.
+    void go(const QString &to, bool record = true, const QSet<QString> &select = {});
+    void goBack();
+    void goForward();
+    void goUp();
+    void refresh();
+    void reload();
+    void externalChange();
+    static bool isBrowsableFolder(const QString &path);
+
+    // Selection. Ctrl stands for the Command key; clickCount above 1 is a double click.
+    void click(const FileItem &item, const QList<FileItem> &ordered, Qt::KeyboardModifiers modifiers,
+               int clickCount = 1);
+    void columnClick(const QString &dir, const FileItem &item, const QList<FileItem> &ordered,
+                     Qt::KeyboardModifiers modifiers, int clickCount = 1);
+    void contextSelect(const FileItem &item);
+    void openItem(const FileItem &item);
+    void moveSelection(int delta, bool extend);
+    void selectAll();
+    void selectByPrefix(const QString &prefix);
+
+    // Drag and drop. The drag's data carries every dragged file's URL; the caller (the drag) owns it.
+    QMimeData *dragProvider(const FileItem &item);
+    // copyHeld: whether the copy key (Ctrl) is held, when the caller knows; else it is asked of the hooks.
+    bool handleDrop(const QMimeData *data, const QString &into, std::optional<bool> copyHeld = std::nullopt);
+
+signals:
+    void currentPathChanged();
+    void itemsChanged();
+    void selectionChanged();
+    void searchTextChanged();
+    void searchFilterChanged();
+    void searchResultsChanged();
+    void isSearchingChanged();
+    void errorTextChanged();
+    void freeSpaceChanged();
+    void crumbsChanged();
+    void backStackChanged();
+    void forwardStackChanged();
+    void refreshTokenChanged();
+    void viewModeChanged();
+    void sortChanged();
+    void sortReversedChanged();
+    void cursorChanged();
+    void changed();
+    // A listing of the shown folder was applied (items or error).
+    void listed();
+    // A background search walk started for this query.
+    void searchWalkStarted(const QString &query);
+
+private:
+    struct ListResult;
+    void updateCrumbs();
+    void startMonitor();
+    void stopMonitor();
+    void applyListing(quint64 generation, const QString &path, SortKey key, bool reversed, ListResult result);
+    void resort();
+    void scheduleSearch();
+    void startSearchWalk();
+    void publishSearch(quint64 generation, const CancelFlagPtr &flag, SortKey key, bool reversed,
+                       QList<FileItem> hits);
+    void pruneSelectionToVisible();
+    void activateSide();
+    Qt::KeyboardModifiers heldModifiers() const;
+
+    void setItems(QList<FileItem> items);
+    void setSearchResults(std::optional<QList<FileItem>> results);
+    void setIsSearching(bool searching);
+    void setErrorText(const std::optional<QString> &text);
+    void setFreeSpace(const QString &text);
+    void setCurrentPath(const QString &path);
+    void setCrumbs(const QList<Crumb> &crumbs);
+    void setBackStack(const QStringList &stack);
+    void setForwardStack(const QStringList &stack);
+    void raiseRefreshToken();
+
+    const Side m_side;
+    QPointer<PaneHooks> m_app;
+    QString m_currentPath;
+    QList<FileItem> m_items;
+    QSet<QString> m_selection;
+    QString m_searchText;
+    SearchFilter m_searchFilter;
+    std::optional<QList<FileItem>> m_searchResults;
+    bool m_isSearching = false;
+    std::optional<QString> m_errorText;
+    QString m_freeSpace;
+    QList<Crumb> m_crumbs;
+    QStringList m_backStack;
+    QStringList m_forwardStack;
+    qint64 m_refreshToken = 0;
+    ViewMode m_viewMode = ViewMode::columns;
+    SortKey m_sort = SortKey::name;
+    bool m_sortReversed = false;
+    std::optional<QString> m_anchor;
+    std::optional<QString> m_cursor;
+
+    QString m_watchedPath; // empty: no watch
+    QTimer *m_pendingReload = nullptr;
+    QTimer *m_searchTask = nullptr;
+    CancelFlagPtr m_searchFlag;
+    bool m_shutDown = false;
+
+    // Generation counters: a worker's result applies only when it is still the newest of its kind.
+    quint64 m_listGeneration = 0;
+    quint64 m_appliedListGeneration = 0;
+    quint64 m_sortGeneration = 0;
+    quint64 m_searchGeneration = 0;
+    quint64 m_itemsVersion = 0;
+    quint64 m_resultsVersion = 0;
+    // The search captured when it was scheduled, started when the debounce ends.
+    QString m_searchRoot;
+    QString m_searchQuery;
+    QStringList m_shownUnrepresentable; // the left-out names last reported for this folder
+};

@@ -1,0 +1,279 @@
+#include "core/model/Tags.h"
+
+#include "core/localisation/Lang.h"
+#include "core/localisation/SystemNames.h"
+#include "platform/Plist.h"
+#include "platform/Posix.h"
+#include "platform/Xattr.h"
+
+#include <QVariant>
+
+namespace FileOps {
+
+namespace {
+
+const char *const kTagsAttr = "user.com.apple.metadata:_kMDItemUserTags";
+const char *const kXdgTagsAttr = "user.xdg.tags";
+
+QString tagName(const QString &raw) {
+    const qsizetype nl = raw.indexOf(u'\n');
+    return nl < 0 ? raw : raw.left(nl);
+}
+
+// Canonically equivalent forms (a precomposed and a decomposed ü) name the same tag.
+QString canonical(const QString &s) {
+    return s.normalized(QString::NormalizationForm_C);
+}
+
+bool sameName(const QString &a, const QString &b) {
+    return a == b || canonical(a) == canonical(b);
+}
+
+std::optional<int> tableNumber(const QString &name) {
+    const auto &table = tagColorNumber();
+    auto it = table.constFind(name);
+    if (it == table.constEnd()) it = table.constFind(canonical(name));
+    if (it == table.constEnd()) return std::nullopt;
+    return *it;
+}
+
+std::optional<QStringList> parseTagList(const QByteArray &bytes) {
+    const auto root = Plist::parse(bytes);
+    if (!root || root->typeId() != QMetaType::QVariantList) return std::nullopt;
+    QStringList out;
+    for (const QVariant &v : root->toList()) {
+        if (v.typeId() != QMetaType::QString) return std::nullopt;
+        out << v.toString();
+    }
+    return out;
+}
+
+QStringList parseXdgTags(const QByteArray &bytes) {
+    QStringList out;
+    for (const QString &part : QString::fromUtf8(bytes).split(u',')) {
+        const QString name = part.trimmed();
+        if (!name.isEmpty()) out << name;
+    }
+    return out;
+}
+
+QString newRawTag(const QString &name) {
+    return name + u'\n' + QString::number(tableNumber(name).value_or(0));
+}
+
+QStringList names(const QStringList &raw) {
+    QStringList out;
+    out.reserve(raw.size());
+    for (const QString &r : raw)
+        out << tagName(r);
+    return out;
+}
+
+bool containsName(const QStringList &names, const QString &name) {
+    for (const QString &n : names)
+        if (sameName(n, name)) return true;
+    return false;
+}
+
+} // namespace
+
+QString describe(const TagError &error) {
+    const QString name = localName(error.path);
+    switch (error.reason) {
+    case TagError::Reason::unreadable:
+        return LF("Die Tags von „%@“ konnten nicht gelesen werden und bleiben unverändert (%@).", name,
+                  Posix::errorName(error.code));
+    case TagError::Reason::unparsable:
+        return LF("Die Tags von „%@“ sind beschädigt und bleiben unverändert.", name);
+    case TagError::Reason::encoding:
+        return LF("Der Name „%@“ kann nicht dargestellt werden; die Tags bleiben unverändert.", name);
+    case TagError::Reason::write:
+        break;
+    }
+    if (error.code == EACCES || error.code == EPERM || error.code == EROFS)
+        return LF("Die Tags von „%@“ konnten nicht geändert werden: Keine Berechtigung.", name);
+    if (error.code == ENOTSUP)
+        return LF("„%@“ liegt auf einem Laufwerk, das keine Tags speichern kann.", name);
+    return LF("Die Tags von „%@“ konnten nicht geändert werden (%@).", name, Posix::errorName(error.code));
+}
+
+const QString &tagXattr() {
+    static const QString name = QStringLiteral("com.apple.metadata:_kMDItemUserTags");
+    return name;
+}
+
+const QStringList &tagChoices() {
+    // German names whatever the interface language; menus show them through L.
+    static const QStringList choices{QString::fromUtf8(K("Rot")),  QString::fromUtf8(K("Orange")),
+                                     QString::fromUtf8(K("Gelb")), QString::fromUtf8(K("Grün")),
+                                     QString::fromUtf8(K("Blau")), QString::fromUtf8(K("Lila")),
+                                     QString::fromUtf8(K("Grau"))};
+    return choices;
+}
+
+const QHash<QString, int> &tagColorNumber() {
+    static const QHash<QString, int> table{{QStringLiteral("Grau"), 1},  {QStringLiteral("Grün"), 2},
+                                           {QStringLiteral("Lila"), 3},  {QStringLiteral("Blau"), 4},
+                                           {QStringLiteral("Gelb"), 5},  {QStringLiteral("Rot"), 6},
+                                           {QStringLiteral("Orange"), 7}};
+    return table;
+}
+
+QStringList rawTagsOfEncoded(const char *path, const QByteArray *rawList) {
+    std::optional<QByteArray> list;
+    if (!rawList) {
+        list = Xattr::listRaw(path);
+        if (!list) return {};
+        rawList = &*list;
+    }
+    if (rawList->isEmpty()) return {};
+    const QString qpath = QString::fromUtf8(path);
+    if (Xattr::listHas(*rawList, kTagsAttr)) {
+        const Xattr::Result r = Xattr::get(qpath, QString::fromLatin1(kTagsAttr));
+        if (r.status != Xattr::Status::ok) return {};
+        return parseTagList(r.value).value_or(QStringList());
+    }
+    if (Xattr::listHas(*rawList, kXdgTagsAttr)) {
+        const Xattr::Result r = Xattr::get(qpath, QString::fromLatin1(kXdgTagsAttr));
+        return r.status == Xattr::Status::ok ? parseXdgTags(r.value) : QStringList();
+    }
+    return {};
+}
+
+QStringList rawTags(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    return bytes ? rawTagsOfEncoded(bytes->constData()) : QStringList();
+}
+
+QStringList tags(const QString &path) {
+    return names(rawTags(path));
+}
+
+int colorNumber(const QString &rawTag) {
+    const QStringList parts = rawTag.split(u'\n');
+    std::optional<int> parsed;
+    if (parts.size() >= 2) {
+        const QString &field = parts[1];
+        // Decimal with an optional sign; nothing else (no blanks, no other digits).
+        qsizetype i = (field.startsWith(u'+') || field.startsWith(u'-')) ? 1 : 0;
+        bool digits = i < field.size();
+        for (qsizetype j = i; j < field.size(); ++j)
+            if (field[j] < u'0' || field[j] > u'9') digits = false;
+        bool ok = false;
+        const int v = digits ? field.toInt(&ok) : 0;
+        if (ok) parsed = v;
+        if (parsed && *parsed >= 2) return *parsed;
+    }
+    if (const auto n = tableNumber(parts[0])) return *n;
+    return parsed.value_or(0);
+}
+
+std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *error) {
+    const auto fail = [&](TagError::Reason reason, int code) -> std::optional<QStringList> {
+        if (error) *error = TagError{reason, code, path};
+        return std::nullopt;
+    };
+    if (!Posix::encode(path)) return fail(TagError::Reason::encoding, EILSEQ);
+    const Xattr::Result r = Xattr::get(path, QString::fromLatin1(kTagsAttr));
+    switch (r.status) {
+    case Xattr::Status::ok: {
+        auto parsed = parseTagList(r.value);
+        if (!parsed) return fail(TagError::Reason::unparsable, EILSEQ);
+        return parsed;
+    }
+    case Xattr::Status::unsupported:
+        return QStringList(); // the write that follows reports it
+    case Xattr::Status::error:
+        return fail(TagError::Reason::unreadable, r.err);
+    case Xattr::Status::absent:
+        break;
+    }
+    const Xattr::Result x = Xattr::get(path, QString::fromLatin1(kXdgTagsAttr));
+    if (x.status == Xattr::Status::ok) return parseXdgTags(x.value);
+    if (x.status == Xattr::Status::error) return fail(TagError::Reason::unreadable, x.err);
+    return QStringList();
+}
+
+std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &path) {
+    const auto failed = [&](int code) { return TagError{TagError::Reason::write, code ? code : EIO, path}; };
+    if (!Posix::encode(path)) return TagError{TagError::Reason::encoding, EILSEQ, path};
+    if (rawTags.isEmpty()) {
+        if (int err = Xattr::remove(path, QString::fromLatin1(kTagsAttr))) return failed(err);
+        if (int err = Xattr::remove(path, QString::fromLatin1(kXdgTagsAttr))) return failed(err);
+        return std::nullopt;
+    }
+    QStringList normalised;
+    QVariantList list;
+    for (const QString &raw : rawTags) {
+        const QString name = tagName(raw);
+        const auto n = tableNumber(name);
+        const QString entry = n ? name + u'\n' + QString::number(*n) : raw;
+        normalised << entry;
+        list << entry;
+    }
+    const QByteArray bytes = Plist::toBinary(list);
+    if (bytes.isEmpty()) return failed(EINVAL);
+    if (int err = Xattr::set(path, QString::fromLatin1(kTagsAttr), bytes)) return failed(err);
+    if (int err = Xattr::set(path, QString::fromLatin1(kXdgTagsAttr), names(normalised).join(u',').toUtf8()))
+        return failed(err);
+    return std::nullopt;
+}
+
+std::optional<TagError> setTagNames(const QStringList &newNames, const QString &path) {
+    TagError error;
+    const auto existing = readRawTagsStrict(path, &error);
+    if (!existing) return error;
+    QStringList result;
+    for (const QString &name : newNames) {
+        QString chosen;
+        for (const QString &raw : *existing)
+            if (sameName(tagName(raw), name)) {
+                chosen = raw;
+                break;
+            }
+        result << (chosen.isNull() ? newRawTag(name) : chosen);
+    }
+    return writeRawTags(result, path);
+}
+
+std::optional<QString> toggleTag(const QString &name, const QStringList &paths) {
+    if (paths.isEmpty()) return std::nullopt;
+    std::optional<QString> first;
+    const auto note = [&](const TagError &e) {
+        if (!first) first = describe(e);
+    };
+    // Read every item once; an item whose tags can't be read is reported and left alone.
+    QList<std::optional<QStringList>> current;
+    QList<TagError> errors;
+    bool everyHasIt = true;
+    for (const QString &p : paths) {
+        TagError e;
+        auto raw = readRawTagsStrict(p, &e);
+        if (raw && !containsName(names(*raw), name)) everyHasIt = false;
+        current << raw;
+        errors << e;
+    }
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        if (!current[i]) {
+            note(errors[i]);
+            continue;
+        }
+        QStringList raw = *current[i];
+        if (everyHasIt) {
+            raw.removeIf([&](const QString &r) { return sameName(tagName(r), name); });
+        } else if (!containsName(names(raw), name)) {
+            raw << newRawTag(name);
+        }
+        if (auto e = writeRawTags(raw, paths[i])) note(*e);
+    }
+    return first;
+}
+
+std::optional<QString> clearTags(const QStringList &paths) {
+    std::optional<QString> first;
+    for (const QString &p : paths)
+        if (auto e = writeRawTags({}, p); e && !first) first = describe(*e);
+    return first;
+}
+
+} // namespace FileOps

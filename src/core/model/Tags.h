@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Finder-compatible tags: a binary property list of "name\ncolour" strings in the attribute
+// user.com.apple.metadata:_kMDItemUserTags, mirrored as comma-separated names to user.xdg.tags.
+namespace FileOps {
+
+// Why the tags of one item could not be changed.
+struct TagError {
+    enum class Reason { write, unreadable, unparsable, encoding };
+    Reason reason = Reason::write;
+    int code = 0; // errno of the failed call
+    QString path;
+};
+// One German sentence naming the item, in the current language.
+QString describe(const TagError &error);
+
+const QString &tagXattr(); // "com.apple.metadata:_kMDItemUserTags"
+const QStringList &tagChoices();
+const QHash<QString, int> &tagColorNumber();
+
+// For display: no attribute, an unreadable one and one that is no list of strings all read as no tags.
+QStringList rawTags(const QString &path);
+QStringList tags(const QString &path);
+// The same on a path already turned into bytes; rawList is the item's attribute name list when the caller
+// has read it (so an item without tags costs no further call).
+QStringList rawTagsOfEncoded(const char *path, const QByteArray *rawList = nullptr);
+
+int colorNumber(const QString &rawTag);
+
+// For writers: tells "no tags" (empty list) from an attribute that could not be read or parsed.
+std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *error);
+
+std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &path);
+std::optional<TagError> setTagNames(const QStringList &names, const QString &path);
+// The first failure's description, or nothing when every item was written.
+std::optional<QString> toggleTag(const QString &name, const QStringList &paths);
+std::optional<QString> clearTags(const QStringList &paths);
+
+} // namespace FileOps

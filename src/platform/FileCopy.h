@@ -1,0 +1,54 @@
+#pragma once
+
+// The byte and metadata work of a copy, on open file descriptors. Callers open
+// the files (O_EXCL on the target) and decide what a failure means.
+
+#include <QtGlobal>
+
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace FileCopy {
+
+// Progress and cancel are reported once per chunk of this size.
+constexpr qint64 chunkSize = qint64(1) << 20;
+
+// One per job: the reusable chunk buffer and what the file systems told us they
+// cannot do, so that a job of many files does not ask again for every file.
+class Session {
+public:
+    char *buffer();
+    bool cloneRefused(dev_t from, dev_t to) const;
+    void refuseClone(dev_t from, dev_t to);
+    bool rangeRefused = false;
+
+private:
+    std::unique_ptr<char[]> buffer_;
+    std::vector<std::pair<dev_t, dev_t>> cloneRefused_;
+};
+
+// Called after each written chunk with its byte count; returning false stops the copy.
+using ChunkHook = std::function<bool(qint64)>;
+
+// Copies the data of src into the empty file dst: a clone where the file system can,
+// else copy_file_range per chunk, else read/write through the session's buffer.
+// Reads until the end of the file as it is while being read. Returns 0 or an errno;
+// ECANCELED when the hook asked to stop. *copied gets the bytes written so far.
+int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session &session,
+             const ChunkHook &chunk, qint64 *copied);
+
+// Applies user.* attributes, owner (where permitted), mode and times (ns) of st to the
+// open file or folder dst. Best effort: what cannot be applied is left as created.
+void copyMetadata(int src, int dst, const struct stat &st);
+
+// Owner (where permitted) and times of a symbolic link, without following it.
+void copyLinkMetadata(int dirFd, const char *name, const struct stat &st);
+
+// close(2) whose failure counts (delayed write errors surface here). 0 or errno.
+int closeChecked(int fd);
+
+} // namespace FileCopy

@@ -1,0 +1,194 @@
+#include "platform/Trash.h"
+
+#include "platform/Posix.h"
+#include "platform/TrashRoots.h"
+#include "platform/Volumes.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cerrno>
+#include <climits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Trash {
+namespace {
+
+constexpr qsizetype infoSuffixLength = 10; // ".trashinfo"
+
+Result failed(int err) {
+    return Result{Status::failed, err, {}};
+}
+Result noTrash() {
+    return Result{Status::noTrash, 0, {}};
+}
+
+bool lstatBytes(const QByteArray &p, struct stat &st) {
+    return ::lstat(p.constData(), &st) == 0;
+}
+
+// A folder we own that is really a folder (not a link), made when missing.
+int ensureOwnDir(const QByteArray &p) {
+    if (::mkdir(p.constData(), 0700) != 0 && errno != EEXIST) return errno;
+    struct stat st;
+    if (!lstatBytes(p, st)) return errno;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return EPERM;
+    return 0;
+}
+
+// Cuts a UTF-8 name to at most max bytes without splitting a character.
+QByteArray cutUtf8(const QByteArray &s, qsizetype max) {
+    if (s.size() <= max) return s;
+    qsizetype n = max;
+    while (n > 0 && (uchar(s[n]) & 0xC0) == 0x80)
+        --n;
+    return s.left(n);
+}
+
+QByteArray candidate(const QByteArray &name, int n, qsizetype max) {
+    const qsizetype dot = name.lastIndexOf('.');
+    QByteArray stem = dot > 0 ? name.left(dot) : name;
+    QByteArray ext = dot > 0 ? name.mid(dot) : QByteArray();
+    if (ext.size() > max / 2) {
+        stem = name;
+        ext.clear();
+    }
+    const QByteArray suffix = n == 1 ? QByteArray() : "_" + QByteArray::number(n);
+    return cutUtf8(stem, max - suffix.size() - ext.size()) + suffix + ext;
+}
+
+struct Root {
+    QString path;
+    QString topdir; // empty for the home trash
+};
+
+// The Trash for an item on device dev, or an errno (ENOTSUP: there is none).
+int findRoot(const QString &path, dev_t dev, Root &root) {
+    const QString home = TrashRoots::homeTrash();
+    struct stat st {};
+    // The home trash serves its own volume; make it on first use.
+    QString probe = home;
+    while (!probe.isEmpty()) {
+        const auto p = Posix::encode(probe);
+        if (p && ::stat(p->constData(), &st) == 0) break;
+        probe = probe == u"/" ? QString() : QFileInfo(probe).path();
+    }
+    if (!probe.isEmpty() && st.st_dev == dev) {
+        if (!QDir().mkpath(home)) return EACCES;
+        root = Root{home, {}};
+        return 0;
+    }
+    const QString parent = QFileInfo(path).path();
+    const QString mount = Volumes::mountPointOf(parent);
+    if (mount.isEmpty()) return ENOTSUP;
+    const QString top = mount == u"/" ? QString() : mount;
+    const QByteArray uid = QByteArray::number(::getuid());
+    const QByteArray topBytes = Posix::encode(top).value_or(QByteArray());
+
+    // A shared .Trash counts only as a sticky folder that is not a link.
+    const QByteArray shared = topBytes + "/.Trash";
+    if (lstatBytes(shared, st) && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
+        const QByteArray own = shared + '/' + uid;
+        if (ensureOwnDir(own) == 0 && lstatBytes(own, st) && st.st_dev == dev) {
+            root = Root{QString::fromUtf8(own), mount};
+            return 0;
+        }
+    }
+    const QByteArray own = topBytes + "/.Trash-" + uid;
+    const int e = ensureOwnDir(own);
+    if (e == EROFS) return EROFS;
+    if (e || !lstatBytes(own, st) || st.st_dev != dev) return ENOTSUP;
+    root = Root{QString::fromUtf8(own), mount};
+    return 0;
+}
+
+int writeAll(int fd, const QByteArray &data) {
+    const char *p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t w = Posix::retry([&] { return ::write(fd, p, size_t(left)); });
+        if (w <= 0) return w < 0 ? errno : EIO;
+        p += w;
+        left -= w;
+    }
+    return 0;
+}
+
+} // namespace
+
+QByteArray encodePath(const QByteArray &path) {
+    return QUrl::toPercentEncoding(QString::fromUtf8(path), "/");
+}
+
+Result moveToTrash(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes || !path.startsWith(u'/')) return failed(EINVAL);
+    struct stat st;
+    if (!lstatBytes(*bytes, st)) return failed(errno);
+
+    Root root;
+    if (const int e = findRoot(path, st.st_dev, root)) return e == ENOTSUP ? noTrash() : failed(e);
+    const QByteArray rootBytes = Posix::encode(root.path).value_or(QByteArray());
+    const QByteArray filesDir = rootBytes + "/files";
+    const QByteArray infoDir = rootBytes + "/info";
+    for (const QByteArray &d : {rootBytes, filesDir, infoDir})
+        if (const int e = ensureOwnDir(d)) return e == EROFS ? failed(e) : noTrash();
+
+    // Paths in a volume's Trash are kept relative to its top folder.
+    QByteArray stored = *bytes;
+    if (!root.topdir.isEmpty() && root.topdir != u"/") {
+        const QByteArray top = Posix::encode(root.topdir).value_or(QByteArray()) + '/';
+        if (stored.startsWith(top)) stored = stored.mid(top.size());
+    }
+    const QByteArray info =
+        "[Trash Info]\nPath=" + encodePath(stored) + "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() + "\n";
+
+    const QByteArray name = bytes->mid(bytes->lastIndexOf('/') + 1);
+    long nameMax = ::pathconf(infoDir.constData(), _PC_NAME_MAX);
+    if (nameMax <= 0) nameMax = NAME_MAX;
+    const qsizetype max = qsizetype(nameMax) - infoSuffixLength;
+
+    for (int n = 1; n < 100000; ++n) {
+        const QByteArray cand = candidate(name, n, max);
+        const QByteArray target = filesDir + '/' + cand;
+        struct stat taken;
+        if (lstatBytes(target, taken)) continue;
+        const QByteArray infoPath = infoDir + '/' + cand + ".trashinfo";
+        const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return failed(errno);
+        }
+        int e = writeAll(fd, info);
+        if (::close(fd) != 0 && !e && errno != EINTR) e = errno;
+        if (e) {
+            ::unlink(infoPath.constData());
+            return failed(e);
+        }
+        if (::renameat2(AT_FDCWD, bytes->constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0) {
+            e = errno;
+            ::unlink(infoPath.constData());
+            if (e == EEXIST) continue;
+            return e == EXDEV ? noTrash() : failed(e);
+        }
+        return Result{Status::moved, 0, QString::fromUtf8(target)};
+    }
+    return failed(EEXIST);
+}
+
+QString infoFileFor(const QString &trashedPath) {
+    const QString root = TrashRoots::containing(trashedPath);
+    if (root.isEmpty()) return {};
+    const QString clean = QDir::cleanPath(trashedPath);
+    const qsizetype slash = clean.lastIndexOf(u'/');
+    if (slash < 0 || clean.left(slash) != root + QStringLiteral("/files")) return {};
+    return root + QStringLiteral("/info/") + clean.mid(slash + 1) + QStringLiteral(".trashinfo");
+}
+
+} // namespace Trash

@@ -1,0 +1,90 @@
+#include "ui/style/AppTheme.h"
+
+#include <QPalette>
+
+#include <algorithm>
+#include <cmath>
+
+QColor colorFromHex(quint32 value) {
+    return QColor::fromRgb((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+}
+
+const QList<AppTheme> &AppTheme::all() {
+    static const QList<AppTheme> themes = {
+        {"nebula", "Nebula", colorFromHex(0x8B5CF6), colorFromHex(0x14B8C4)},
+        {"lagune", "Lagune", colorFromHex(0x14B8A6), colorFromHex(0x8B7CF6)},
+        {"ozean", "Ozean", colorFromHex(0x2B9CE8), colorFromHex(0x4F6BF2)},
+        {"sonnenuntergang", "Sonnenuntergang", colorFromHex(0xF0617A), colorFromHex(0xF59E0B)},
+        {"wald", "Wald", colorFromHex(0x22B07D), colorFromHex(0x84CC16)},
+        {"oliv", "Oliv", colorFromHex(0xA3AE3F), colorFromHex(0x66792A)},
+        {"burgund", "Burgund", colorFromHex(0xB8344F), colorFromHex(0x7A1D35)},
+        {"hellbraun", "Hellbraun", colorFromHex(0xD0A06A), colorFromHex(0x9C6A3E)},
+        {"graphit", "Graphit", colorFromHex(0x6B7686), colorFromHex(0x9AA6B8)},
+    };
+    return themes;
+}
+
+const AppTheme &AppTheme::named(const QString &id) {
+    const auto &themes = all();
+    for (const AppTheme &t : themes)
+        if (t.id == id) return t;
+    return themes.front();
+}
+
+static QColor withOpacity(QColor c, double opacity) {
+    c.setAlphaF(float(std::clamp(c.alphaF() * opacity, 0.0, 1.0)));
+    return c;
+}
+
+QLinearGradient AppTheme::gradient(const QRectF &rect, double opacity) const {
+    QLinearGradient g(rect.topLeft(), rect.bottomRight());
+    g.setColorAt(0, withOpacity(a, opacity));
+    g.setColorAt(1, withOpacity(b, opacity));
+    return g;
+}
+
+static double linear(double x) {
+    return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+}
+
+static double luminanceOf(double r, double g, double b) {
+    return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
+}
+
+double AppTheme::luminance(const QColor &color) {
+    QColor c = color.isValid() ? color.toRgb() : QColor(Qt::gray);
+    return luminanceOf(c.redF(), c.greenF(), c.blueF());
+}
+
+double AppTheme::contrastRatio(double x, double y) {
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+QColor AppTheme::onAccent() const {
+    const double l = (luminance(a) + luminance(b)) * 0.5;
+    const double withWhite = 1.05 / (l + 0.05);
+    const double withBlack = (l + 0.05) / 0.05;
+    if (withWhite >= withBlack) return QColor(Qt::white);
+    return QColor::fromRgbF(0, 0, 0, 0.88f);
+}
+
+QColor AppTheme::readable(ColorScheme scheme, double contrast) const {
+    const bool dark = scheme == ColorScheme::dark;
+    const double bg = dark ? 0.013 : 1.0;
+    const QColor base =
+        contrastRatio(luminance(a), bg) >= contrastRatio(luminance(b), bg) ? a.toRgb() : b.toRgb();
+    const double target = dark ? 1.0 : 0.0;
+    const double r = base.redF(), g = base.greenF(), bl = base.blueF();
+    for (double t = 0; t <= 1; t += 0.04) {
+        const double mr = r * (1 - t) + target * t;
+        const double mg = g * (1 - t) + target * t;
+        const double mb = bl * (1 - t) + target * t;
+        if (contrastRatio(luminanceOf(mr, mg, mb), bg) >= contrast)
+            return QColor::fromRgbF(float(mr), float(mg), float(mb));
+    }
+    return dark ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+ColorScheme AppTheme::schemeOf(const QPalette &palette) {
+    return palette.color(QPalette::Window).lightnessF() < 0.5 ? ColorScheme::dark : ColorScheme::light;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QColor>
+#include <QLinearGradient>
+#include <QList>
+#include <QString>
+
+class QPalette;
+
+// Light or dark window background, for picking readable accent colours.
+enum class ColorScheme { light, dark };
+
+// Opaque sRGB colour from 0xRRGGBB; the top byte is ignored.
+QColor colorFromHex(quint32 value);
+
+// One accent palette: two colours drawn as a diagonal gradient.
+struct AppTheme {
+    QString id;
+    QString name;
+    QColor a;
+    QColor b;
+
+    bool operator==(const AppTheme &) const = default;
+
+    static const QList<AppTheme> &all();
+    // Unknown or empty ids fall back to the first theme.
+    static const AppTheme &named(const QString &id);
+
+    // From the top-left to the bottom-right corner of rect, both colours at opacity.
+    QLinearGradient gradient(const QRectF &rect, double opacity = 1.0) const;
+    // Text and icon colour on top of the gradient.
+    QColor onAccent() const;
+    // A theme colour that keeps at least `contrast` against the scheme's window background.
+    QColor readable(ColorScheme scheme, double contrast = 4.5) const;
+
+    static double luminance(const QColor &color);
+    static double contrastRatio(double x, double y);
+    static ColorScheme schemeOf(const QPalette &palette);
+};

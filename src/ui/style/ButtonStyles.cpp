@@ -1,0 +1,357 @@
+#include "ui/style/ButtonStyles.h"
+
+#include "core/localisation/Lang.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/style/Symbols.h"
+
+#include <QEnterEvent>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
+#include <QToolTip>
+#include <QVariantAnimation>
+
+namespace {
+
+std::chrono::milliseconds g_flashDuration{350};
+
+QColor primary(const QPalette &palette) {
+    return palette.color(QPalette::WindowText);
+}
+
+QColor secondary(const QPalette &palette) {
+    QColor c = primary(palette);
+    c.setAlphaF(c.alphaF() * 0.5f);
+    return c;
+}
+
+} // namespace
+
+namespace BarButtonStyle {
+
+ButtonLook look(const ButtonState &s, bool prominent, const AppTheme &theme, const QPalette &palette) {
+    ButtonLook l;
+    l.radius = 6;
+    const bool active = s.active() && s.enabled;
+    if (!s.enabled)
+        l.foreground = secondary(palette);
+    else if (!prominent && !active)
+        l.foreground = primary(palette);
+    else
+        l.foreground = theme.onAccent();
+
+    if (!s.enabled) {
+        l.fill = ButtonLook::Fill::primary;
+        l.fillOpacity = 0.05;
+    } else if (prominent) {
+        l.fill = ButtonLook::Fill::gradient;
+        l.fillOpacity = active ? 0.75 : s.hover ? 1.0 : 0.92;
+    } else if (active) {
+        l.fill = ButtonLook::Fill::gradient;
+        l.fillOpacity = 0.95;
+    } else {
+        l.fill = ButtonLook::Fill::primary;
+        l.fillOpacity = s.hover ? 0.14 : 0.06;
+    }
+    l.border = s.hover && s.enabled;
+    l.scale = active ? 0.94 : 1;
+    l.opacity = s.enabled ? 1 : 0.7;
+    return l;
+}
+
+QFont font(const UIScale &ui) {
+    QFont f;
+    f.setPixelSize(qMax(1, qRound(ui.small() + 0.5)));
+    f.setWeight(QFont::Medium);
+    return f;
+}
+
+} // namespace BarButtonStyle
+
+namespace IconButtonStyle {
+
+ButtonLook look(const ButtonState &s, bool selected, const AppTheme &theme, const QPalette &palette) {
+    ButtonLook l;
+    l.radius = 5;
+    const bool active = s.active() && s.enabled;
+    l.foreground = selected || active ? theme.onAccent() : primary(palette);
+    if (selected || active) {
+        l.fill = ButtonLook::Fill::gradient;
+        l.fillOpacity = active ? 1.0 : 0.9;
+    } else {
+        l.fill = ButtonLook::Fill::primary;
+        l.fillOpacity = s.hover && s.enabled ? 0.14 : 0;
+    }
+    l.scale = active ? 0.9 : 1;
+    l.opacity = s.enabled ? 1 : 0.5;
+    return l;
+}
+
+QSize frame(double size) {
+    return QSize(qRound(size + 14), qRound(size + 12));
+}
+
+} // namespace IconButtonStyle
+
+namespace LinkButtonStyle {
+
+ButtonLook look(const ButtonState &s, const AppTheme &, const QPalette &palette) {
+    ButtonLook l;
+    l.radius = 4;
+    if (s.pressed) {
+        l.fill = ButtonLook::Fill::gradient;
+        l.fillOpacity = 0.35;
+    } else {
+        l.fill = ButtonLook::Fill::primary;
+        l.fillOpacity = s.hover ? 0.1 : 0;
+    }
+    l.scale = s.pressed ? 0.96 : 1;
+    l.foreground = palette.color(QPalette::WindowText);
+    return l;
+}
+
+} // namespace LinkButtonStyle
+
+// StyledButton
+
+void StyledButton::setFlashDuration(std::chrono::milliseconds duration) {
+    g_flashDuration = duration;
+}
+
+std::chrono::milliseconds StyledButton::flashDuration() {
+    return g_flashDuration;
+}
+
+StyledButton::StyledButton(bool hasFlash, double pressedScale, QWidget *parent)
+    : QAbstractButton(parent), m_hasFlash(hasFlash), m_pressedScale(pressedScale) {
+    setAttribute(Qt::WA_Hover);
+    setCursor(Qt::ArrowCursor);
+    m_anim = new QVariantAnimation(this);
+    m_anim->setDuration(100);
+    m_anim->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_anim, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
+        m_scaleProgress = v.toDouble();
+        update();
+    });
+    connect(this, &QAbstractButton::pressed, this, [this] {
+        m_wasPressed = true;
+        activeChanged();
+    });
+    connect(this, &QAbstractButton::released, this, [this] {
+        // Any end of a press shows the flash, so even a very short click is visible.
+        if (m_wasPressed && m_hasFlash && isEnabled()) {
+            m_flash = true;
+            const int generation = ++m_flashGeneration;
+            QTimer::singleShot(g_flashDuration, this, [this, generation] {
+                if (generation != m_flashGeneration) return;
+                m_flash = false;
+                activeChanged();
+            });
+        }
+        m_wasPressed = false;
+        activeChanged();
+    });
+}
+
+ButtonState StyledButton::state() const {
+    ButtonState s;
+    s.enabled = isEnabled();
+    s.hover = m_hover;
+    s.pressed = isDown();
+    s.flash = m_flash;
+    return s;
+}
+
+AppTheme StyledButton::theme() const {
+    return EnvironmentValues::appTheme(this);
+}
+
+UIScale StyledButton::ui() const {
+    return EnvironmentValues::ui(this);
+}
+
+void StyledButton::activeChanged() {
+    const bool active = state().active();
+    if (active != m_wasActive) {
+        m_wasActive = active;
+        m_anim->stop();
+        m_anim->setStartValue(m_scaleProgress);
+        m_anim->setEndValue(active ? 1.0 : 0.0);
+        m_anim->start();
+    }
+    update();
+}
+
+void StyledButton::enterEvent(QEnterEvent *event) {
+    m_hover = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void StyledButton::leaveEvent(QEvent *event) {
+    m_hover = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+void StyledButton::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) {
+        // A disabled button shows no flash.
+        m_flash = false;
+        ++m_flashGeneration;
+        activeChanged();
+    }
+    QAbstractButton::changeEvent(event);
+}
+
+void StyledButton::paintEvent(QPaintEvent *) {
+    const ButtonLook l = look();
+    const AppTheme t = theme();
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = rect();
+    // Eased between 1 and the pressed scale as the active state changes.
+    const double scale = 1 - (1 - m_pressedScale) * m_scaleProgress;
+    p.translate(r.center());
+    p.scale(scale, scale);
+    p.translate(-r.center());
+    p.setOpacity(l.opacity);
+
+    QPainterPath shape;
+    shape.addRoundedRect(r, l.radius, l.radius);
+    if (l.fill == ButtonLook::Fill::gradient) {
+        p.fillPath(shape, t.gradient(r, l.fillOpacity));
+    } else if (l.fill == ButtonLook::Fill::primary && l.fillOpacity > 0) {
+        QColor c = palette().color(QPalette::WindowText);
+        c.setAlphaF(float(l.fillOpacity));
+        p.fillPath(shape, c);
+    }
+    if (l.border) {
+        const QRectF inner = r.adjusted(0.5, 0.5, -0.5, -0.5);
+        p.setPen(QPen(QBrush(t.gradient(inner, 0.7)), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(inner, l.radius - 0.5, l.radius - 0.5);
+    }
+    paintLabel(p, r, l.foreground);
+}
+
+// BarButton
+
+BarButton::BarButton(const QString &key, bool prominent, QWidget *parent)
+    : StyledButton(true, 0.94, parent), m_key(key), m_prominent(prominent) {
+    setAccessibleName(key);
+}
+
+void BarButton::setKey(const QString &key) {
+    m_key = key;
+    setAccessibleName(key);
+    updateGeometry();
+    update();
+}
+
+void BarButton::setProminent(bool prominent) {
+    m_prominent = prominent;
+    update();
+}
+
+ButtonLook BarButton::look() const {
+    return BarButtonStyle::look(state(), m_prominent, theme(), palette());
+}
+
+QSize BarButton::sizeHint() const {
+    const QFontMetrics fm(BarButtonStyle::font(ui()));
+    return QSize(fm.horizontalAdvance(L(m_key)) + 2 * BarButtonStyle::padX,
+                 fm.height() + 2 * BarButtonStyle::padY);
+}
+
+void BarButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg) {
+    p.setFont(BarButtonStyle::font(ui()));
+    p.setPen(fg);
+    p.drawText(r, Qt::AlignCenter, L(m_key));
+}
+
+// IconButton
+
+IconButton::IconButton(const QString &symbol, bool selected, double size, QWidget *parent)
+    : StyledButton(true, 0.9, parent), m_symbol(symbol), m_selected(selected), m_size(size) {
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void IconButton::setHelpKey(const QString &key) {
+    m_helpKey = key;
+    setAccessibleName(L(key));
+}
+
+void IconButton::setSelected(bool selected) {
+    m_selected = selected;
+    update();
+}
+
+void IconButton::setSymbol(const QString &symbol) {
+    m_symbol = symbol;
+    update();
+}
+
+ButtonLook IconButton::look() const {
+    return IconButtonStyle::look(state(), m_selected, theme(), palette());
+}
+
+QSize IconButton::sizeHint() const {
+    return IconButtonStyle::frame(m_size);
+}
+
+bool IconButton::event(QEvent *e) {
+    // The tooltip is looked up when shown, so it follows the current language.
+    if (e->type() == QEvent::ToolTip && !m_helpKey.isEmpty()) {
+        QToolTip::showText(static_cast<QHelpEvent *>(e)->globalPos(), L(m_helpKey), this);
+        return true;
+    }
+    return StyledButton::event(e);
+}
+
+void IconButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg) {
+    const int px = qMax(1, qRound(m_size));
+    const QPixmap pm = Symbols::pixmap(m_symbol, px, fg, devicePixelRatioF());
+    if (pm.isNull()) return;
+    const QSizeF s = QSizeF(pm.size()) / pm.devicePixelRatio();
+    p.drawPixmap(QPointF(r.center().x() - s.width() / 2, r.center().y() - s.height() / 2), pm);
+}
+
+// LinkButton
+
+LinkButton::LinkButton(const QString &key, QWidget *parent) : StyledButton(false, 0.96, parent), m_key(key) {
+    // Links sit in running text, so they take the text colour unless the caller picks another role.
+    setForegroundRole(QPalette::WindowText);
+    setAccessibleName(key);
+}
+
+void LinkButton::setKey(const QString &key) {
+    m_key = key;
+    updateGeometry();
+    update();
+}
+
+ButtonLook LinkButton::look() const {
+    ButtonLook l = LinkButtonStyle::look(state(), theme(), palette());
+    l.foreground = palette().color(foregroundRole());
+    return l;
+}
+
+QSize LinkButton::sizeHint() const {
+    const QFontMetrics fm(font());
+    return QSize(fm.horizontalAdvance(L(m_key)) + 2 * LinkButtonStyle::padX, fm.height());
+}
+
+void LinkButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg) {
+    p.setFont(font());
+    p.setPen(fg);
+    p.drawText(r, Qt::AlignCenter, L(m_key));
+}
+
+// SettingsGearButton
+
+SettingsGearButton::SettingsGearButton(QWidget *parent)
+    : IconButton(QStringLiteral("gearshape"), false, 14, parent) {
+    setHelpKey(K("Einstellungen (⌘,)"));
+}

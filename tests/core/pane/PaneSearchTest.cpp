@@ -1,0 +1,157 @@
+#include "PaneTestUtil.h"
+
+#include <QSemaphore>
+#include <QThread>
+#include <atomic>
+#include <mutex>
+
+using namespace PaneTest;
+
+namespace {
+class PaneSearch : public PaneFixture {
+protected:
+    // A search backend that records its queries and can hold a walk until released.
+    struct Recorder {
+        std::mutex lock;
+        QStringList queries;
+        std::atomic<bool> hold{false};
+        std::atomic<bool> sawCancel{false};
+        qsizetype count() {
+            std::lock_guard g(lock);
+            return queries.size();
+        }
+        QStringList all() {
+            std::lock_guard g(lock);
+            return queries;
+        }
+    };
+    void useRecorder(Recorder &r) {
+        PaneModel::setBackend({{},
+                               [&r](const QString &root, const QString &query, const SearchFilter &filter,
+                                    const CancelFlag &flag, int limit) {
+                                   {
+                                       std::lock_guard g(r.lock);
+                                       r.queries << query;
+                                   }
+                                   while (r.hold && !flag.cancelled())
+                                       QThread::msleep(2);
+                                   if (flag.cancelled()) r.sawCancel = true;
+                                   return FileLoader::search(root, query, filter, flag, limit);
+                               }});
+    }
+};
+} // namespace
+
+TEST_F(PaneSearch, TypingIsDebouncedIntoOneWalk) {
+    touch(root + QStringLiteral("/report.txt"));
+    touch(root + QStringLiteral("/sub/annual-REPORT.pdf"));
+    touch(root + QStringLiteral("/rep-ort.txt"));
+    Recorder rec;
+    useRecorder(rec);
+    auto pane = openPane(root);
+    QSignalSpy walks(pane.get(), &PaneModel::searchWalkStarted);
+    pane->setSearchText(QStringLiteral("re"));
+    pane->setSearchText(QStringLiteral("rep"));
+    pane->setSearchText(QStringLiteral("repo"));
+    EXPECT_TRUE(pane->isSearching());
+    EXPECT_FALSE(pane->searchResults().has_value());
+    ASSERT_TRUE(waitUntil([&] { return pane->searchResults().has_value(); }));
+    EXPECT_FALSE(pane->isSearching());
+    EXPECT_EQ(walks.count(), 1);
+    EXPECT_EQ(rec.all(), QStringList{QStringLiteral("repo")});
+    EXPECT_EQ(names(*pane->searchResults()),
+              (QStringList{QStringLiteral("annual-REPORT.pdf"), QStringLiteral("report.txt")}));
+    EXPECT_EQ(pane->visibleItems().size(), 2);
+
+    // The same text again changes nothing.
+    pane->setSearchText(QStringLiteral("repo"));
+    QTest::qWait(120);
+    EXPECT_EQ(walks.count(), 1);
+    EXPECT_FALSE(pane->isSearching());
+}
+
+TEST_F(PaneSearch, WhiteSpaceIsTrimmedEntirely) {
+    touch(root + QStringLiteral("/alpha"));
+    Recorder rec;
+    useRecorder(rec);
+    auto pane = openPane(root);
+    pane->setSearchText(QStringLiteral("   \t"));
+    EXPECT_FALSE(pane->isSearching());
+    EXPECT_FALSE(pane->searchResults().has_value());
+    pane->setSearchText(QStringLiteral(" alp\n")); // pasted with its line break
+    ASSERT_TRUE(waitUntil([&] { return pane->searchResults().has_value(); }));
+    EXPECT_EQ(rec.all(), QStringList{QStringLiteral("alp")});
+    EXPECT_EQ(pane->searchResults()->size(), 1);
+
+    // Spaces only with a filter: the filter alone decides.
+    SearchFilter folders;
+    folders.kind = SearchKind::folders;
+    mkdir(QStringLiteral("x/y"));
+    pane->setSearchText(QStringLiteral("  "));
+    pane->setSearchFilter(folders);
+    ASSERT_TRUE(waitUntil([&] { return pane->searchResults().has_value() && !pane->isSearching(); }));
+    EXPECT_EQ(rec.all().last(), QString());
+    EXPECT_EQ(paths(*pane->searchResults()),
+              (QStringList{root + QStringLiteral("/x"), root + QStringLiteral("/x/y")}));
+}
+
+TEST_F(PaneSearch, NewerSearchSupersedesAndClearingCancels) {
+    touch(root + QStringLiteral("/one"));
+    touch(root + QStringLiteral("/two"));
+    Recorder rec;
+    useRecorder(rec);
+    auto pane = openPane(root);
+    QSignalSpy results(pane.get(), &PaneModel::searchResultsChanged);
+
+    rec.hold = true;
+    pane->setSearchText(QStringLiteral("one"));
+    ASSERT_TRUE(waitUntil([&] { return rec.count() == 1; }));
+    // A newer text stops the running walk at once; only its own hits are ever published.
+    pane->setSearchText(QStringLiteral("two"));
+    EXPECT_TRUE(waitUntil([&] { return rec.sawCancel.load(); }));
+    rec.hold = false;
+    ASSERT_TRUE(waitUntil([&] { return pane->searchResults().has_value(); }));
+    EXPECT_EQ(names(*pane->searchResults()), QStringList{QStringLiteral("two")});
+    QTest::qWait(100);
+    EXPECT_EQ(results.count(), 1);
+
+    // Clearing while a walk runs: stops it, drops the hits, not searching any more, all at once.
+    rec.hold = true;
+    rec.sawCancel = false;
+    pane->setSearchText(QStringLiteral("on"));
+    ASSERT_TRUE(waitUntil([&] { return rec.count() == 3; }));
+    EXPECT_TRUE(pane->searchResults().has_value()); // the previous hits stay while the next one runs
+    pane->setSearchText(QString());
+    EXPECT_FALSE(pane->searchResults().has_value());
+    EXPECT_FALSE(pane->isSearching());
+    EXPECT_TRUE(waitUntil([&] { return rec.sawCancel.load(); }));
+    rec.hold = false;
+    QTest::qWait(100);
+    EXPECT_FALSE(pane->searchResults().has_value());
+}
+
+TEST_F(PaneSearch, LeavingTheFolderClearsTheSearch) {
+    touch(root + QStringLiteral("/a.txt"));
+    auto pane = openPane(root);
+    SearchFilter f;
+    f.subfolders = false;
+    pane->setSearchFilter(f);
+    pane->setSearchText(QStringLiteral("a"));
+    ASSERT_TRUE(waitUntil([&] { return pane->searchResults().has_value(); }));
+    pane->go(mkdir(QStringLiteral("elsewhere")));
+    EXPECT_EQ(pane->searchText(), QString());
+    EXPECT_EQ(pane->searchFilter(), SearchFilter{});
+    EXPECT_FALSE(pane->searchResults().has_value());
+    EXPECT_FALSE(pane->isSearching());
+}
+
+TEST_F(PaneSearch, ShutdownStopsAPendingSearch) {
+    Recorder rec;
+    useRecorder(rec);
+    auto pane = openPane(root);
+    pane->setSearchText(QStringLiteral("x"));
+    pane->shutdown();
+    QTest::qWait(120);
+    EXPECT_TRUE(rec.all().isEmpty());
+    EXPECT_FALSE(pane->searchResults().has_value());
+}

@@ -1,0 +1,127 @@
+#include "common/TestUtil.h"
+#include "ui/style/MenuLocalizer.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using TestUtil::LanguageScope;
+
+namespace {
+
+struct MenuFixture {
+    QMainWindow window;
+    QMenu *view = nullptr;
+    QMenu *windows = nullptr;
+    QAction *folder = nullptr;
+    QAction *trash = nullptr;
+    QAction *foreign = nullptr;
+
+    MenuFixture() {
+        view = MenuLocalizer::addMenu(window.menuBar(), "Darstellung");
+        folder = MenuLocalizer::addAction(view, "Neuer Ordner");
+        windows = MenuLocalizer::addMenu(view, "Fenster");
+        trash = windows->addAction(QString());
+        MenuLocalizer::setKey(trash, "In den Papierkorb legen");
+        foreign = windows->addAction(QStringLiteral("Kestrin"));
+        window.show();
+    }
+};
+
+// Lets queued calls and short timers run for a while.
+void settle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QTest::qWait(5);
+}
+
+template <typename Pred> bool waitFor(Pred pred, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < ms)
+        QTest::qWait(5);
+    return pred();
+}
+
+// Waits until no pass has run for longer than any delay the tests use.
+void settleMenus() {
+    int last = -1;
+    while (last != MenuLocalizer::passCount()) {
+        last = MenuLocalizer::passCount();
+        settle(400);
+    }
+}
+
+} // namespace
+
+TEST(MenuLocalizerTest, PassRetitlesKeyedItemsAndSubmenus) {
+    LanguageScope de(AppLanguage::de);
+    MenuFixture m;
+    EXPECT_EQ(m.view->title(), "Darstellung");
+    EXPECT_EQ(MenuLocalizer::key(m.folder), "Neuer Ordner");
+    EXPECT_EQ(MenuLocalizer::key(m.foreign), "");
+
+    Lang::setCurrent(AppLanguage::pl);
+    MenuLocalizer::apply();
+    EXPECT_EQ(m.view->title(), "Widok");
+    EXPECT_EQ(m.folder->text(), "Nowy folder");
+    EXPECT_EQ(m.windows->title(), "Okna");
+    EXPECT_EQ(m.trash->text(), "Przenieś do Kosza");
+    EXPECT_EQ(m.foreign->text(), "Kestrin"); // no key: left alone
+
+    Lang::setCurrent(AppLanguage::en);
+    MenuLocalizer::walk(m.window.menuBar());
+    EXPECT_EQ(m.windows->title(), "Windows");
+    EXPECT_EQ(m.trash->text(), "Move to Trash");
+}
+
+TEST(MenuLocalizerTest, BurstsOfRequestsGiveOnePass) {
+    MenuLocalizer::setDelay(std::chrono::milliseconds(300));
+    LanguageScope en(AppLanguage::en);
+    MenuFixture m;
+    settleMenus();
+    const int before = MenuLocalizer::passCount();
+    for (int i = 0; i < 400; ++i)
+        MenuLocalizer::scheduleApply();
+    EXPECT_EQ(MenuLocalizer::passCount(), before); // never synchronous
+    EXPECT_TRUE(waitFor([&] { return MenuLocalizer::passCount() > before; }));
+    settle(400);
+    EXPECT_EQ(MenuLocalizer::passCount(), before + 1);
+
+    // A request while the delayed pass waits is absorbed by it.
+    MenuLocalizer::scheduleApply();
+    settle(30);
+    MenuLocalizer::scheduleApply();
+    EXPECT_TRUE(waitFor([&] { return MenuLocalizer::passCount() > before + 1; }));
+    settle(400);
+    EXPECT_EQ(MenuLocalizer::passCount(), before + 2);
+    MenuLocalizer::setDelay(std::chrono::milliseconds(250));
+}
+
+TEST(MenuLocalizerTest, WatchedMenusFollowTheLanguageAndSettle) {
+    MenuLocalizer::setDelay(std::chrono::milliseconds(20));
+    MenuLocalizer::start();
+    LanguageScope de(AppLanguage::de);
+    MenuFixture m;
+    settleMenus(); // passes raised by building the menus
+
+    Lang::setCurrent(AppLanguage::th);
+    const int before = MenuLocalizer::passCount();
+    MenuLocalizer::scheduleApply();
+    EXPECT_TRUE(waitFor([&] { return m.windows->title() == "หน้าต่าง"; }));
+    EXPECT_EQ(m.folder->text(), "โฟลเดอร์ใหม่");
+    settleMenus();
+    // The pass changed titles, which asks for one more pass; that one changes nothing and it ends.
+    EXPECT_EQ(MenuLocalizer::passCount(), before + 2);
+
+    // An item added later is titled by the pass its addition asks for.
+    QAction *later = new QAction(m.view);
+    later->setProperty("kestrinMenuKey", QStringLiteral("Sprache"));
+    m.view->addAction(later);
+    EXPECT_TRUE(waitFor([&] { return later->text() == "ภาษา"; }));
+    MenuLocalizer::setDelay(std::chrono::milliseconds(250));
+}
