@@ -18,24 +18,25 @@ QStringList placeholders(const QString &text) {
     return out;
 }
 
-// A C++ string literal's contents with its escapes undone.
-QString unescapeLiteral(const QString &s) {
+// Reads one C++ string literal starting at text[i] == '"' (escapes undone); i ends after its closing quote.
+QString readLiteral(const QString &text, qsizetype &i) {
     QString out;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] == u'\\' && i + 1 < s.size()) {
-            const QChar n = s[++i];
+    for (++i; i < text.size() && text[i] != u'"'; ++i) {
+        if (text[i] == u'\\' && i + 1 < text.size()) {
+            const QChar n = text[++i];
             out += n == u'n' ? QChar(u'\n') : n == u't' ? QChar(u'\t') : n;
         } else {
-            out += s[i];
+            out += text[i];
         }
     }
+    ++i;
     return out;
 }
 
-// Every L("…"), LF("…" and K("…") literal under src/, with the file that uses it.
+// Every L("…"), LF("…" and K("…") literal under src/, with the file that uses it. Adjacent literals
+// ("a " "b") are one key, as the compiler sees them.
 QHash<QString, QString> keysInSources() {
-    static const QRegularExpression re(
-        QStringLiteral(R"re((?<![A-Za-z0-9_])(?:L|LF|K)\(\s*"((?:[^"\\]|\\.)*)")re"));
+    static const QRegularExpression re(QStringLiteral(R"re((?<![A-Za-z0-9_])(?:L|LF|K)\(\s*")re"));
     QHash<QString, QString> keys;
     QDirIterator it(QStringLiteral(KESTRIN_SOURCE_DIR "/src"), {"*.cpp", "*.h"}, QDir::Files,
                     QDirIterator::Subdirectories);
@@ -45,7 +46,16 @@ QHash<QString, QString> keysInSources() {
         if (!f.open(QIODevice::ReadOnly)) continue;
         const QString text = QString::fromUtf8(f.readAll());
         for (auto m = re.globalMatch(text); m.hasNext();) {
-            const QString key = unescapeLiteral(m.next().captured(1));
+            qsizetype i = m.next().capturedEnd() - 1;
+            QString key = readLiteral(text, i);
+            for (;;) {
+                qsizetype j = i;
+                while (j < text.size() && text[j].isSpace())
+                    ++j;
+                if (j >= text.size() || text[j] != u'"') break;
+                i = j;
+                key += readLiteral(text, i);
+            }
             if (!key.isEmpty()) keys.insert(key, path.mid(QStringLiteral(KESTRIN_SOURCE_DIR).size() + 1));
         }
     }
