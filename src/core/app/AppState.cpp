@@ -16,7 +16,8 @@ std::optional<bool> exactBool(const QString &key) {
     const QVariant v = Defaults::value(key);
     if (v.typeId() == QMetaType::Bool) return v.toBool();
     if (auto n = Defaults::intValue(key); n && (*n == 0 || *n == 1)) return *n == 1;
-    if (v.typeId() == QMetaType::Double && (v.toDouble() == 0.0 || v.toDouble() == 1.0)) return v.toDouble() == 1.0;
+    if (v.typeId() == QMetaType::Double && (v.toDouble() == 0.0 || v.toDouble() == 1.0))
+        return v.toDouble() == 1.0;
     return std::nullopt;
 }
 
@@ -24,12 +25,14 @@ std::optional<bool> exactBool(const QString &key) {
 bool lenientBool(const QString &key) {
     const QVariant v = Defaults::value(key);
     switch (v.typeId()) {
-    case QMetaType::Bool: return v.toBool();
+    case QMetaType::Bool:
+        return v.toBool();
     case QMetaType::QString: {
         const QString s = v.toString().trimmed().toLower();
         return s == u"true" || s == u"yes" || s.toLongLong() != 0;
     }
-    default: return v.isValid() && v.toDouble() != 0.0;
+    default:
+        return v.isValid() && v.toDouble() != 0.0;
     }
 }
 
@@ -40,8 +43,10 @@ std::optional<double> number(const QString &key) {
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::UInt:
-    case QMetaType::ULongLong: return v.toDouble();
-    default: return std::nullopt;
+    case QMetaType::ULongLong:
+        return v.toDouble();
+    default:
+        return std::nullopt;
     }
 }
 
@@ -74,7 +79,8 @@ AppState::AppState(Dialogs dialogs, QObject *parent) : QObject(parent), m_dialog
     connect(&m_toastTimer, &QTimer::timeout, this, [this] { setToast(std::nullopt); });
 
     if (!m_settingsSetAside.isEmpty())
-        show(LF("Die Einstellungen ließen sich nicht lesen und wurden als „%@“ beiseitegelegt. Kestrin startet mit den Standardwerten.",
+        show(LF("Die Einstellungen ließen sich nicht lesen und wurden als „%@“ beiseitegelegt. Kestrin "
+                "startet mit den Standardwerten.",
                 QFileInfo(m_settingsSetAside).fileName()),
              true);
 }
@@ -105,7 +111,9 @@ void AppState::readSettings() {
     m_folderIcons = Defaults::stringValue(QStringLiteral("folderIcons")).value_or(QStringLiteral("finder"));
 }
 
-void AppState::setActive(const Side &value) { publish(m_active, value, &AppState::activeChanged); }
+void AppState::setActive(const Side &value) {
+    publish(m_active, value, &AppState::activeChanged);
+}
 void AppState::setDualPane(const bool &value) {
     publish(m_dualPane, value, &AppState::dualPaneChanged);
     Defaults::setValue(QStringLiteral("dualPane"), value);
@@ -118,14 +126,30 @@ void AppState::setShowInspector(const bool &value) {
     publish(m_showInspector, value, &AppState::showInspectorChanged);
     Defaults::setValue(QStringLiteral("showInspector"), value);
 }
-void AppState::setToast(const std::optional<Toast> &value) { publish(m_toast, value, &AppState::toastChanged); }
-void AppState::setTransferStatus(const std::optional<TransferStatus> &value) { publish(m_transferStatus, value, &AppState::transferStatusChanged); }
-void AppState::setBatchRenameTarget(const std::optional<InfoTarget> &value) { publish(m_batchRenameTarget, value, &AppState::batchRenameTargetChanged); }
-void AppState::setCompareRequest(const std::optional<CompareRequest> &value) { publish(m_compareRequest, value, &AppState::compareRequestChanged); }
-void AppState::setStorageRequest(const std::optional<StorageRequest> &value) { publish(m_storageRequest, value, &AppState::storageRequestChanged); }
-void AppState::setShowRules(const bool &value) { publish(m_showRules, value, &AppState::showRulesChanged); }
-void AppState::setShowShortcuts(const bool &value) { publish(m_showShortcuts, value, &AppState::showShortcutsChanged); }
-void AppState::setShowTerminalHelp(const bool &value) { publish(m_showTerminalHelp, value, &AppState::showTerminalHelpChanged); }
+void AppState::setToast(const std::optional<Toast> &value) {
+    publish(m_toast, value, &AppState::toastChanged);
+}
+void AppState::setTransferStatus(const std::optional<TransferStatus> &value) {
+    publish(m_transferStatus, value, &AppState::transferStatusChanged);
+}
+void AppState::setBatchRenameTarget(const std::optional<InfoTarget> &value) {
+    publish(m_batchRenameTarget, value, &AppState::batchRenameTargetChanged);
+}
+void AppState::setCompareRequest(const std::optional<CompareRequest> &value) {
+    publish(m_compareRequest, value, &AppState::compareRequestChanged);
+}
+void AppState::setStorageRequest(const std::optional<StorageRequest> &value) {
+    publish(m_storageRequest, value, &AppState::storageRequestChanged);
+}
+void AppState::setShowRules(const bool &value) {
+    publish(m_showRules, value, &AppState::showRulesChanged);
+}
+void AppState::setShowShortcuts(const bool &value) {
+    publish(m_showShortcuts, value, &AppState::showShortcutsChanged);
+}
+void AppState::setShowTerminalHelp(const bool &value) {
+    publish(m_showTerminalHelp, value, &AppState::showTerminalHelpChanged);
+}
 void AppState::setSplitFraction(const double &value) {
     publish(m_splitFraction, value, &AppState::splitFractionChanged);
     Defaults::setValue(QStringLiteral("splitFraction"), value);
@@ -134,7 +158,9 @@ void AppState::setInspectorWidth(const double &value) {
     publish(m_inspectorWidth, value, &AppState::inspectorWidthChanged);
     Defaults::setValue(QStringLiteral("inspectorWidth"), value);
 }
-void AppState::setShowToolbarEditor(const bool &value) { publish(m_showToolbarEditor, value, &AppState::showToolbarEditorChanged); }
+void AppState::setShowToolbarEditor(const bool &value) {
+    publish(m_showToolbarEditor, value, &AppState::showToolbarEditorChanged);
+}
 void AppState::setToolbarCompact(const bool &value) {
     publish(m_toolbarCompact, value, &AppState::toolbarCompactChanged);
     Defaults::setValue(QStringLiteral("toolbarCompact"), value);
@@ -147,7 +173,9 @@ void AppState::setQuickFavorites(const QStringList &value) {
     publish(m_quickFavorites, value, &AppState::quickFavoritesChanged);
     Defaults::setValue(QStringLiteral("quickFavorites"), value);
 }
-void AppState::setShowFavoritesEditor(const bool &value) { publish(m_showFavoritesEditor, value, &AppState::showFavoritesEditorChanged); }
+void AppState::setShowFavoritesEditor(const bool &value) {
+    publish(m_showFavoritesEditor, value, &AppState::showFavoritesEditorChanged);
+}
 void AppState::setThemeID(const QString &value) {
     publish(m_themeID, value, &AppState::themeIDChanged);
     Defaults::setValue(QStringLiteral("theme"), value);
@@ -160,17 +188,31 @@ void AppState::setFolderIcons(const QString &value) {
     publish(m_folderIcons, value, &AppState::folderIconsChanged);
     Defaults::setValue(QStringLiteral("folderIcons"), value);
 }
-void AppState::setManualSection(const std::optional<int> &value) { publish(m_manualSection, value, &AppState::manualSectionChanged); }
-void AppState::setManualRequest(const int &value) { publish(m_manualRequest, value, &AppState::manualRequestChanged); }
-void AppState::setShowFeedback(const bool &value) { publish(m_showFeedback, value, &AppState::showFeedbackChanged); }
-void AppState::setFeedbackText(const QString &value) { publish(m_feedbackText, value, &AppState::feedbackTextChanged); }
-void AppState::setFeedbackKind(const FeedbackKind &value) { publish(m_feedbackKind, value, &AppState::feedbackKindChanged); }
+void AppState::setManualSection(const std::optional<int> &value) {
+    publish(m_manualSection, value, &AppState::manualSectionChanged);
+}
+void AppState::setManualRequest(const int &value) {
+    publish(m_manualRequest, value, &AppState::manualRequestChanged);
+}
+void AppState::setShowFeedback(const bool &value) {
+    publish(m_showFeedback, value, &AppState::showFeedbackChanged);
+}
+void AppState::setFeedbackText(const QString &value) {
+    publish(m_feedbackText, value, &AppState::feedbackTextChanged);
+}
+void AppState::setFeedbackKind(const FeedbackKind &value) {
+    publish(m_feedbackKind, value, &AppState::feedbackKindChanged);
+}
 void AppState::setAppearance(const QString &value) {
     publish(m_appearance, value, &AppState::appearanceChanged);
     Defaults::setValue(QStringLiteral("appearance"), value);
 }
-void AppState::setInfoTarget(const std::optional<InfoTarget> &value) { publish(m_infoTarget, value, &AppState::infoTargetChanged); }
-void AppState::setCutPaths(const QSet<QString> &value) { publish(m_cutPaths, value, &AppState::cutPathsChanged); }
+void AppState::setInfoTarget(const std::optional<InfoTarget> &value) {
+    publish(m_infoTarget, value, &AppState::infoTargetChanged);
+}
+void AppState::setCutPaths(const QSet<QString> &value) {
+    publish(m_cutPaths, value, &AppState::cutPathsChanged);
+}
 
 void AppState::setLanguage(const AppLanguage &value) {
     Lang::setCurrent(value);

@@ -3,9 +3,12 @@
 #include "core/app/Dialogs.h"
 #include "core/app/KeyPress.h"
 #include "core/app/Toast.h"
+#include "core/fileops/ArchiveFormat.h"
+#include "core/fileops/FileActionContext.h"
 #include "core/fileops/TransferProgress.h"
+#include "core/fileops/UndoJournal.h"
 #include "core/localisation/AppLanguage.h"
-#include "core/model/FileItem.h"
+#include "core/model/Side.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -19,6 +22,7 @@
 
 class TabGroup;
 class PaneModel;
+class PaneHooks;
 
 using CompareRequest = InfoTarget;
 using StorageRequest = InfoTarget;
@@ -144,13 +148,30 @@ public:
     void transfer(const QStringList &paths, const QString &destination, bool move);
     // The conflict question (through the dialogs): one answer per conflicting source path, or nothing
     // when the user cancelled.
-    std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &paths, const QString &destination,
-                                                               bool move);
+    std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &paths,
+                                                               const QString &destination, bool move);
 
     // The application-wide key monitor: true when the key was used. Ctrl+Shift+period toggles hidden
     // files; everything else goes to handleKey unless a modal question is up.
     bool keyDown(const KeyPress &press);
     bool handleKey(const KeyPress &press);
+
+    // The undo journal and the file actions that record into it.
+    UndoJournal &undoJournal() { return m_undo; }
+    std::optional<QString> undoTitle() const { return m_undo.undoTitle(); }
+    void record(const QString &title, const UndoAction &action);
+    void undoLast();
+    void putBack(const QStringList &paths);
+    void compress(const QStringList &paths, ArchiveFormat format = ArchiveFormat::zip);
+    void extract(const QStringList &paths);
+    void duplicate(const QStringList &paths);
+    void makeAlias(const QStringList &paths);
+    // The hooks the file actions run with; chooseFolder comes from the window.
+    FileActionContext fileActionContext();
+    std::function<std::optional<QString>(const FolderQuestion &)> chooseFolder;
+    // What the window system provides: opening a file with its application, the modifiers held now.
+    std::function<void(const QString &path)> openFile;
+    std::function<Qt::KeyboardModifiers()> keyboardModifiers;
 
     // What the settings file said at start: the path it was put aside to when it could not be read.
     QString settingsSetAside() const { return m_settingsSetAside; }
@@ -203,6 +224,8 @@ private:
     void recordTransfer(const TransferOutcome &outcome, bool move);
 
     Dialogs m_dialogs;
+    PaneHooks *m_hooks = nullptr;
+    UndoJournal m_undo;
     TabGroup *m_leftTabs = nullptr;
     TabGroup *m_rightTabs = nullptr;
     Side m_active{};

@@ -10,31 +10,50 @@ bool AppState::handleKey(const KeyPress &press) {
     if (press.modalOpen || !press.mainWindowActive || press.textHasFocus) return false;
     const Qt::KeyboardModifiers mods =
         press.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    const bool none = mods == Qt::NoModifier, shift = mods == Qt::ShiftModifier, ctrl = mods == Qt::ControlModifier;
+    const bool none = mods == Qt::NoModifier, shift = mods == Qt::ShiftModifier,
+               ctrl = mods == Qt::ControlModifier;
     PaneModel *pane = activePane();
     TabGroup *group = tabs(m_active);
 
     if (ctrl) {
         switch (press.key) {
-        case Qt::Key_A: pane->selectAll(); return true;
+        case Qt::Key_A:
+            pane->selectAll();
+            return true;
         case Qt::Key_W:
             if (group->tabs().size() < 2) return false;
             group->close(group->index());
             return true;
-        case Qt::Key_T: group->newTab(); return true;
-        default: break;
+        case Qt::Key_T:
+            group->newTab();
+            return true;
+        default:
+            break;
         }
     }
     if (none || shift) {
         int step = 0;
         switch (press.key) {
-        case Qt::Key_Up: step = -1; break;
-        case Qt::Key_Down: step = 1; break;
-        case Qt::Key_Home: step = -1000000; break;
-        case Qt::Key_End: step = 1000000; break;
-        case Qt::Key_PageDown: step = none ? 10 : 0; break;
-        case Qt::Key_PageUp: step = none ? -10 : 0; break;
-        default: break;
+        case Qt::Key_Up:
+            step = -1;
+            break;
+        case Qt::Key_Down:
+            step = 1;
+            break;
+        case Qt::Key_Home:
+            step = -1000000;
+            break;
+        case Qt::Key_End:
+            step = 1000000;
+            break;
+        case Qt::Key_PageDown:
+            step = none ? 10 : 0;
+            break;
+        case Qt::Key_PageUp:
+            step = none ? -10 : 0;
+            break;
+        default:
+            break;
         }
         if (step != 0) {
             pane->moveSelection(step, shift);

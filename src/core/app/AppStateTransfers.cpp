@@ -43,9 +43,11 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
             text += LF(" (+%@ weitere Fehler)", QString::number(outcome.errors.size() - 1));
         return text;
     }
-    if (outcome.done == 0 && skips == 0) return L("Quelle und Ziel sind derselbe Ordner. Mit ⌥ gedrückt wird kopiert.");
+    if (outcome.done == 0 && skips == 0)
+        return L("Quelle und Ziel sind derselbe Ordner. Mit ⌘ gedrückt wird kopiert.");
     if (outcome.done == 0) return LF("Alles übersprungen (%@).", FileFmt::count(skips));
-    if (skips > 0) return LF("%@ erledigt, %@ übersprungen.", FileFmt::count(outcome.done), FileFmt::count(skips));
+    if (skips > 0)
+        return LF("%@ erledigt, %@ übersprungen.", FileFmt::count(outcome.done), FileFmt::count(skips));
     return move ? LF("%@ verschoben → %@", FileFmt::count(outcome.done), localName(destination))
                 : LF("%@ kopiert → %@", FileFmt::count(outcome.done), localName(destination));
 }
@@ -70,7 +72,8 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
                 watcher->deleteLater();
                 if (!self) return;
                 const TransferOutcome outcome = watcher->result();
-                const qsizetype skips = std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
+                const qsizetype skips =
+                    std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
                 self->endJob();
                 self->refreshAll();
                 if (!outcome.created.isEmpty()) {

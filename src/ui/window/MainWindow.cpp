@@ -24,11 +24,15 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     }
     setCentralWidget(m_split);
 
-    auto *quit = new QAction(this);
-    quit->setShortcut(QKeySequence::Quit);
-    quit->setShortcutContext(Qt::ApplicationShortcut);
-    connect(quit, &QAction::triggered, this, &QWidget::close);
-    addAction(quit);
+    // Ctrl+Q, and Ctrl+W when the side has one tab left (the key monitor takes it otherwise), close the
+    // window through closeEvent, which asks first while a job runs.
+    for (QKeySequence::StandardKey key : {QKeySequence::Quit, QKeySequence::Close}) {
+        auto *action = new QAction(this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::ApplicationShortcut);
+        connect(action, &QAction::triggered, this, &QWidget::close);
+        addAction(action);
+    }
 }
 
 bool MainWindow::mayClose() {
@@ -45,6 +49,8 @@ bool MainWindow::mayClose() {
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
-    if (mayClose()) event->accept();
-    else event->ignore();
+    if (mayClose())
+        event->accept();
+    else
+        event->ignore();
 }
