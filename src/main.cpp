@@ -3,7 +3,10 @@
 #include "ui/app/QtDialogs.h"
 #include "ui/window/MainWindow.h"
 
+#include "platform/Workspace.h"
+
 #include <QApplication>
+#include <QFileDialog>
 #include <QPointer>
 
 int main(int argc, char **argv) {
@@ -15,6 +18,13 @@ int main(int argc, char **argv) {
 
     QPointer<MainWindow> window;
     AppState app(makeQtDialogs([&window]() -> QWidget * { return window; }));
+    app.openFile = [](const QString &path) { Workspace::openFile(path); };
+    app.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
+    app.chooseFolder = [&window](const FolderQuestion &q) -> std::optional<QString> {
+        const QString dir = QFileDialog::getExistingDirectory(window, q.message);
+        if (dir.isEmpty()) return std::nullopt;
+        return dir;
+    };
     KeyMonitor keys(&app);
     window = new MainWindow(&app);
     window->setAttribute(Qt::WA_DeleteOnClose);
