@@ -1,15 +1,33 @@
+#include "core/app/AppState.h"
+#include "ui/app/KeyMonitor.h"
+#include "ui/app/QtDialogs.h"
 #include "ui/window/MainWindow.h"
 
+#include "platform/Workspace.h"
+
 #include <QApplication>
+#include <QFileDialog>
+#include <QPointer>
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
+    QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrin"));
     QApplication::setOrganizationName(QStringLiteral("Kestrin"));
     QApplication::setDesktopFileName(QStringLiteral("kestrin"));
     QApplication::setQuitOnLastWindowClosed(true);
 
-    MainWindow window;
-    window.show();
-    return app.exec();
+    QPointer<MainWindow> window;
+    AppState app(makeQtDialogs([&window]() -> QWidget * { return window; }));
+    app.openFile = [](const QString &path) { Workspace::openFile(path); };
+    app.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
+    app.chooseFolder = [&window](const FolderQuestion &q) -> std::optional<QString> {
+        const QString dir = QFileDialog::getExistingDirectory(window, q.message);
+        if (dir.isEmpty()) return std::nullopt;
+        return dir;
+    };
+    KeyMonitor keys(&app);
+    window = new MainWindow(&app);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    return qapp.exec();
 }

@@ -1,0 +1,273 @@
+#pragma once
+
+#include "core/app/Dialogs.h"
+#include "core/app/KeyPress.h"
+#include "core/app/Toast.h"
+#include "core/fileops/ArchiveFormat.h"
+#include "core/fileops/FileActionContext.h"
+#include "core/fileops/TransferProgress.h"
+#include "core/fileops/UndoJournal.h"
+#include "core/localisation/AppLanguage.h"
+#include "core/model/Side.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class TabGroup;
+class PaneModel;
+class PaneHooks;
+
+using CompareRequest = InfoTarget;
+using StorageRequest = InfoTarget;
+enum class FeedbackKind { bug, idea, question, other };
+enum class ColorScheme { light, dark };
+
+// The one central state of the application: both pane sides, every application-wide setting, the sheet
+// requests, the toast and the one job channel. Main thread only; it never opens a window itself.
+// Each subsystem adds its operations in a source file of its own (AppState*.cpp).
+class AppState : public QObject {
+    Q_OBJECT
+public:
+    explicit AppState(Dialogs dialogs = {}, QObject *parent = nullptr);
+    ~AppState() override;
+
+    // Timings, injectable so tests don't wait for real seconds.
+    struct Timing {
+        int toastMs = 5000;
+        int errorToastMs = 7000;
+        int pollMs = 120;
+        int firstStatusMs = 400;
+    };
+    static Timing &timing();
+
+    Dialogs &dialogs() { return m_dialogs; }
+
+    // Pane sides.
+    TabGroup *leftTabs() const { return m_leftTabs; }
+    TabGroup *rightTabs() const { return m_rightTabs; }
+    TabGroup *tabs(Side side) const { return side == Side::left ? m_leftTabs : m_rightTabs; }
+    PaneModel *left() const;
+    PaneModel *right() const;
+    PaneModel *activePane() const;
+
+    // Published fields (each has a signal below).
+    const Side &active() const { return m_active; }
+    void setActive(const Side &value);
+    const bool &dualPane() const { return m_dualPane; }
+    void setDualPane(const bool &value);
+    const bool &showSidebar() const { return m_showSidebar; }
+    void setShowSidebar(const bool &value);
+    const bool &showInspector() const { return m_showInspector; }
+    void setShowInspector(const bool &value);
+    const std::optional<Toast> &toast() const { return m_toast; }
+    void setToast(const std::optional<Toast> &value);
+    const std::optional<TransferStatus> &transferStatus() const { return m_transferStatus; }
+    void setTransferStatus(const std::optional<TransferStatus> &value);
+    const std::optional<InfoTarget> &batchRenameTarget() const { return m_batchRenameTarget; }
+    void setBatchRenameTarget(const std::optional<InfoTarget> &value);
+    const std::optional<CompareRequest> &compareRequest() const { return m_compareRequest; }
+    void setCompareRequest(const std::optional<CompareRequest> &value);
+    const std::optional<StorageRequest> &storageRequest() const { return m_storageRequest; }
+    void setStorageRequest(const std::optional<StorageRequest> &value);
+    const bool &showRules() const { return m_showRules; }
+    void setShowRules(const bool &value);
+    const bool &showShortcuts() const { return m_showShortcuts; }
+    void setShowShortcuts(const bool &value);
+    const bool &showTerminalHelp() const { return m_showTerminalHelp; }
+    void setShowTerminalHelp(const bool &value);
+    const double &splitFraction() const { return m_splitFraction; }
+    void setSplitFraction(const double &value);
+    const double &inspectorWidth() const { return m_inspectorWidth; }
+    void setInspectorWidth(const double &value);
+    const bool &showToolbarEditor() const { return m_showToolbarEditor; }
+    void setShowToolbarEditor(const bool &value);
+    const bool &toolbarCompact() const { return m_toolbarCompact; }
+    void setToolbarCompact(const bool &value);
+    const QStringList &toolbarApps() const { return m_toolbarApps; }
+    void setToolbarApps(const QStringList &value);
+    const QStringList &quickFavorites() const { return m_quickFavorites; }
+    void setQuickFavorites(const QStringList &value);
+    const bool &showFavoritesEditor() const { return m_showFavoritesEditor; }
+    void setShowFavoritesEditor(const bool &value);
+    const bool &rulesAuto() const { return m_rulesAuto; }
+    void setRulesAuto(const bool &value);
+    const QString &themeID() const { return m_themeID; }
+    void setThemeID(const QString &value);
+    const double &fontSize() const { return m_fontSize; }
+    void setFontSize(const double &value);
+    const QString &folderIcons() const { return m_folderIcons; }
+    void setFolderIcons(const QString &value);
+    const AppLanguage &language() const { return m_language; }
+    void setLanguage(const AppLanguage &value);
+    const std::optional<int> &manualSection() const { return m_manualSection; }
+    void setManualSection(const std::optional<int> &value);
+    const int &manualRequest() const { return m_manualRequest; }
+    void setManualRequest(const int &value);
+    const bool &showFeedback() const { return m_showFeedback; }
+    void setShowFeedback(const bool &value);
+    const QString &feedbackText() const { return m_feedbackText; }
+    void setFeedbackText(const QString &value);
+    const FeedbackKind &feedbackKind() const { return m_feedbackKind; }
+    void setFeedbackKind(const FeedbackKind &value);
+    const QString &appearance() const { return m_appearance; }
+    void setAppearance(const QString &value);
+    const bool &showHidden() const { return m_showHidden; }
+    void setShowHidden(const bool &value);
+    const std::optional<InfoTarget> &infoTarget() const { return m_infoTarget; }
+    void setInfoTarget(const std::optional<InfoTarget> &value);
+    const QSet<QString> &cutPaths() const { return m_cutPaths; }
+    void setCutPaths(const QSet<QString> &value);
+
+    // Derived values.
+    std::optional<ColorScheme> scheme() const;
+    std::function<void()> openManualWindow;
+
+    // Operations.
+    void refreshAll();
+    void openManual(std::optional<int> section);
+    void show(const QString &text, bool error = false);
+    void saveLastPaths();
+
+    // The job channel: one long job at a time.
+    std::shared_ptr<TransferProgress> beginJob(const QString &title);
+    void endJob();
+    void cancelJob();
+    std::shared_ptr<TransferProgress> currentProgress() const { return m_currentProgress; }
+    // Waits (running the event loop) until the running job has ended; used when quitting.
+    void waitForJob();
+
+    // Transfers between panes.
+    void transferSelection(Side from, bool move);
+    void transfer(const QStringList &paths, const QString &destination, bool move);
+    // The conflict question (through the dialogs): one answer per conflicting source path, or nothing
+    // when the user cancelled.
+    std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &paths,
+                                                               const QString &destination, bool move);
+
+    // The application-wide key monitor: true when the key was used. Ctrl+Shift+period toggles hidden
+    // files; everything else goes to handleKey unless a modal question is up.
+    bool keyDown(const KeyPress &press);
+    bool handleKey(const KeyPress &press);
+
+    // The undo journal and the file actions that record into it.
+    UndoJournal &undoJournal() { return m_undo; }
+    std::optional<QString> undoTitle() const { return m_undo.undoTitle(); }
+    void record(const QString &title, const UndoAction &action);
+    void undoLast();
+    void putBack(const QStringList &paths);
+    void compress(const QStringList &paths, ArchiveFormat format = ArchiveFormat::zip);
+    void extract(const QStringList &paths);
+    void duplicate(const QStringList &paths);
+    void makeAlias(const QStringList &paths);
+    // The hooks the file actions run with; chooseFolder comes from the window.
+    FileActionContext fileActionContext();
+    std::function<std::optional<QString>(const FolderQuestion &)> chooseFolder;
+    // What the window system provides: opening a file with its application, the modifiers held now.
+    std::function<void(const QString &path)> openFile;
+    std::function<Qt::KeyboardModifiers()> keyboardModifiers;
+
+    // What the settings file said at start: the path it was put aside to when it could not be read.
+    QString settingsSetAside() const { return m_settingsSetAside; }
+
+signals:
+    void changed();
+    void activeChanged();
+    void dualPaneChanged();
+    void showSidebarChanged();
+    void showInspectorChanged();
+    void toastChanged();
+    void transferStatusChanged();
+    void batchRenameTargetChanged();
+    void compareRequestChanged();
+    void storageRequestChanged();
+    void showRulesChanged();
+    void showShortcutsChanged();
+    void showTerminalHelpChanged();
+    void splitFractionChanged();
+    void inspectorWidthChanged();
+    void showToolbarEditorChanged();
+    void toolbarCompactChanged();
+    void toolbarAppsChanged();
+    void quickFavoritesChanged();
+    void showFavoritesEditorChanged();
+    void rulesAutoChanged();
+    void themeIDChanged();
+    void fontSizeChanged();
+    void folderIconsChanged();
+    void languageChanged();
+    void manualSectionChanged();
+    void manualRequestChanged();
+    void showFeedbackChanged();
+    void feedbackTextChanged();
+    void feedbackKindChanged();
+    void appearanceChanged();
+    void showHiddenChanged();
+    void infoTargetChanged();
+    void cutPathsChanged();
+
+private:
+    template <typename T> void publish(T &field, const T &value, void (AppState::*signal)()) {
+        field = value;
+        emit(this->*signal)();
+        emit changed();
+    }
+    void readSettings();
+    void buildSides();
+    void pollJob();
+    void recordTransfer(const TransferOutcome &outcome, bool move);
+
+    Dialogs m_dialogs;
+    PaneHooks *m_hooks = nullptr;
+    UndoJournal m_undo;
+    TabGroup *m_leftTabs = nullptr;
+    TabGroup *m_rightTabs = nullptr;
+    Side m_active{};
+    bool m_dualPane{};
+    bool m_showSidebar{};
+    bool m_showInspector{};
+    std::optional<Toast> m_toast{};
+    std::optional<TransferStatus> m_transferStatus{};
+    std::optional<InfoTarget> m_batchRenameTarget{};
+    std::optional<CompareRequest> m_compareRequest{};
+    std::optional<StorageRequest> m_storageRequest{};
+    bool m_showRules{};
+    bool m_showShortcuts{};
+    bool m_showTerminalHelp{};
+    double m_splitFraction{};
+    double m_inspectorWidth{};
+    bool m_showToolbarEditor{};
+    bool m_toolbarCompact{};
+    QStringList m_toolbarApps{};
+    QStringList m_quickFavorites{};
+    bool m_showFavoritesEditor{};
+    bool m_rulesAuto{};
+    QString m_themeID{};
+    double m_fontSize{};
+    QString m_folderIcons{};
+    AppLanguage m_language{};
+    std::optional<int> m_manualSection{};
+    int m_manualRequest{};
+    bool m_showFeedback{};
+    QString m_feedbackText{};
+    FeedbackKind m_feedbackKind{};
+    QString m_appearance{};
+    bool m_showHidden{};
+    std::optional<InfoTarget> m_infoTarget{};
+    QSet<QString> m_cutPaths{};
+
+    std::shared_ptr<TransferProgress> m_currentProgress;
+    QString m_jobTitle;
+    QElapsedTimer m_jobClock;
+    QTimer m_pollTimer;
+    QTimer m_toastTimer;
+    QString m_settingsSetAside;
+    QString m_typeBuffer;
+    qint64 m_typeTime = 0;
+};

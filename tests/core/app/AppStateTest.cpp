@@ -1,0 +1,349 @@
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/app/Defaults.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <thread>
+
+using TestUtil::LanguageScope;
+
+namespace {
+
+// Each test starts with no stored settings and quick timers.
+class AppStateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Defaults::resetForTests();
+        QFile::remove(Defaults::filePath());
+        Defaults::resetForTests();
+        auto &t = AppState::timing();
+        t = AppState::Timing{};
+        t.toastMs = 150;
+        t.errorToastMs = 300;
+        t.pollMs = 20;
+        t.firstStatusMs = 100;
+    }
+    void TearDown() override { AppState::timing() = AppState::Timing{}; }
+
+    static QByteArray settingsFile() { return TestUtil::readFile(Defaults::filePath()); }
+    static void waitListed(PaneModel *pane) {
+        QTRY_VERIFY_WITH_TIMEOUT(!pane->items().isEmpty() || pane->errorText(), 5000);
+    }
+};
+
+} // namespace
+
+TEST_F(AppStateTest, DefaultsWithNothingStoredAndNothingWritten) {
+    AppState app;
+    EXPECT_TRUE(app.dualPane());
+    EXPECT_TRUE(app.showSidebar());
+    EXPECT_FALSE(app.showInspector());
+    EXPECT_EQ(app.splitFraction(), 0.5);
+    EXPECT_EQ(app.inspectorWidth(), 290);
+    EXPECT_TRUE(app.toolbarCompact());
+    EXPECT_TRUE(app.toolbarApps().isEmpty());
+    EXPECT_FALSE(app.rulesAuto());
+    EXPECT_EQ(app.themeID(), "nebula");
+    EXPECT_EQ(app.fontSize(), 13);
+    EXPECT_EQ(app.appearance(), "system");
+    EXPECT_EQ(app.folderIcons(), "finder");
+    EXPECT_FALSE(app.showHidden());
+    EXPECT_EQ(app.active(), Side::left);
+    EXPECT_EQ(app.left()->currentPath(), QDir::homePath());
+    EXPECT_FALSE(Defaults::contains("dualPane"));
+    EXPECT_FALSE(Defaults::contains("fontSize"));
+}
+
+TEST_F(AppStateTest, StoredValuesAreBoundedAndTyped) {
+    Defaults::setValue("fontSize", 9);
+    Defaults::setValue("splitFraction", 0.95);
+    Defaults::setValue("inspectorWidth", 100);
+    Defaults::setValue("dualPane", "false");
+    Defaults::setValue("showInspector", "true");
+    Defaults::setValue("showSidebar", 0);
+    Defaults::setValue("appearance", "Dark");
+    Defaults::setValue("theme", "nosuchtheme");
+    Defaults::setValue("toolbarApps", QVariantList{"a", 3});
+    {
+        AppState app;
+        EXPECT_EQ(app.fontSize(), 13);
+        EXPECT_EQ(app.splitFraction(), 0.8);
+        EXPECT_EQ(app.inspectorWidth(), 220);
+        EXPECT_TRUE(app.dualPane());
+        EXPECT_FALSE(app.showInspector());
+        EXPECT_FALSE(app.showSidebar());
+        EXPECT_FALSE(app.scheme());
+        EXPECT_EQ(app.themeID(), "nosuchtheme");
+        EXPECT_TRUE(app.toolbarApps().isEmpty());
+        // Reading never writes back.
+        EXPECT_EQ(Defaults::value("splitFraction").toDouble(), 0.95);
+    }
+    Defaults::setValue("fontSize", 18);
+    Defaults::setValue("splitFraction", 0.1);
+    Defaults::setValue("appearance", "dark");
+    AppState app;
+    EXPECT_EQ(app.fontSize(), 18);
+    EXPECT_EQ(app.splitFraction(), 0.2);
+    EXPECT_EQ(app.scheme(), ColorScheme::dark);
+}
+
+TEST_F(AppStateTest, SettersWriteAtOnceEvenWhenUnchanged) {
+    AppState app;
+    app.setDualPane(true);
+    EXPECT_EQ(Defaults::boolValue("dualPane"), true);
+    app.setSplitFraction(0.95); // no bound on writing
+    EXPECT_EQ(Defaults::doubleValue("splitFraction"), 0.95);
+    const LanguageScope keep(Lang::current());
+    app.setLanguage(AppLanguage::pl);
+    EXPECT_EQ(Lang::current(), AppLanguage::pl);
+    EXPECT_EQ(Defaults::stringValue("language"), "pl");
+}
+
+TEST_F(AppStateTest, ManyToolbarAppsMoveToFavorites) {
+    Defaults::setValue("toolbarApps", QStringList{"1", "2", "3", "4", "5", "6", "7"});
+    Defaults::setValue("quickFavorites", QStringList{"7"});
+    AppState app;
+    EXPECT_EQ(app.toolbarApps(), (QStringList{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(app.quickFavorites(), (QStringList{"7", "6"}));
+    EXPECT_EQ(Defaults::value("quickFavorites").toStringList(), (QStringList{"7", "6"}));
+}
+
+TEST_F(AppStateTest, StartFoldersFollowLastPathsOrHome) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/plain.txt";
+    TestUtil::writeFile(file, "x");
+    Defaults::setValue("lastPath.left", file); // anything that exists counts
+    Defaults::setValue("lastPath.right", dir.path() + "/gone");
+    {
+        AppState app;
+        EXPECT_EQ(app.left()->currentPath(), file);
+        EXPECT_EQ(app.right()->currentPath(), QDir::homePath());
+    }
+    Defaults::setValue("startFolder", "home");
+    AppState app;
+    EXPECT_EQ(app.left()->currentPath(), QDir::homePath());
+}
+
+TEST_F(AppStateTest, LastPathsAreRememberedOnlyWhenTheyChange) {
+    QTemporaryDir dir;
+    AppState app;
+    app.left()->go(dir.path());
+    QTRY_COMPARE(Defaults::stringValue("lastPath.left"), std::optional<QString>(dir.path()));
+    const QByteArray before = settingsFile();
+    app.left()->setSelection({dir.path() + "/x"});
+    QTest::qWait(30);
+    EXPECT_EQ(settingsFile(), before);
+}
+
+TEST_F(AppStateTest, ToastsReplaceAndDismissByTheirOwnTimer) {
+    AppState app;
+    app.show("Fehler", true);
+    const QUuid first = app.toast()->id;
+    QTest::qWait(100);
+    app.show("Fertig");
+    EXPECT_NE(app.toast()->id, first);
+    EXPECT_FALSE(app.toast()->isError);
+    // The error's longer timer must not remove the newer toast.
+    QTest::qWait(100);
+    ASSERT_TRUE(app.toast());
+    EXPECT_EQ(app.toast()->text, "Fertig");
+    QTRY_VERIFY_WITH_TIMEOUT(!app.toast(), 1000);
+    // The same text twice is two toasts.
+    app.show("Fertig");
+    const QUuid a = app.toast()->id;
+    app.show("Fertig");
+    EXPECT_NE(app.toast()->id, a);
+}
+
+TEST_F(AppStateTest, ToastTextsAreTranslated) {
+    const LanguageScope en(AppLanguage::en);
+    AppState app;
+    app.show("Abgebrochen. Es wurde nichts verändert.");
+    EXPECT_EQ(app.toast()->text, "Cancelled. Nothing was changed.");
+    app.show("schon übersetzt 3");
+    EXPECT_EQ(app.toast()->text, "schon übersetzt 3");
+}
+
+TEST_F(AppStateTest, JobChannelAdmitsOneJobAndPublishesAfterTheGrace) {
+    AppState app;
+    auto progress = app.beginJob("Kopiere");
+    ASSERT_TRUE(progress);
+    EXPECT_FALSE(app.transferStatus());
+    EXPECT_FALSE(app.beginJob("Entpacke"));
+    ASSERT_TRUE(app.toast());
+    EXPECT_TRUE(app.toast()->isError);
+
+    QTRY_VERIFY_WITH_TIMEOUT(app.transferStatus().has_value(), 1000);
+    EXPECT_EQ(app.transferStatus()->title, "Kopiere");
+    EXPECT_FALSE(app.transferStatus()->fraction); // nothing measured yet
+    progress->setTotal(200, 2);
+    progress->setItem(2, "b.txt");
+    progress->add(50);
+    QTRY_COMPARE_WITH_TIMEOUT(app.transferStatus()->fraction, std::optional<double>(0.25), 1000);
+    EXPECT_EQ(app.transferStatus()->name, "b.txt");
+
+    app.cancelJob();
+    EXPECT_TRUE(progress->isCancelled());
+    EXPECT_TRUE(app.transferStatus()); // stays until the job's caller ends it
+    app.endJob();
+    app.endJob();
+    EXPECT_FALSE(app.transferStatus());
+    EXPECT_TRUE(app.beginJob("Kopiere"));
+    app.endJob();
+}
+
+TEST_F(AppStateTest, AShortJobShowsNoBanner) {
+    AppState app;
+    QSignalSpy spy(&app, &AppState::transferStatusChanged);
+    ASSERT_TRUE(app.beginJob("Kopiere"));
+    QTest::qWait(50);
+    EXPECT_EQ(spy.count(), 0);
+    app.endJob();
+    EXPECT_FALSE(app.transferStatus());
+}
+
+TEST_F(AppStateTest, CopyBetweenPanesEndToEnd) {
+    const LanguageScope de(AppLanguage::de);
+    QTemporaryDir src, dst;
+    TestUtil::writeFile(src.path() + "/a.txt", "alpha");
+    TestUtil::writeFile(src.path() + "/b.txt", "beta");
+    TestUtil::writeFile(dst.path() + "/b.txt", "old");
+    QList<Alert> asked;
+    Dialogs dialogs;
+    dialogs.alert = [&](const Alert &a) {
+        asked << a;
+        return AlertAnswer{0, false}; // the first button: keep both
+    };
+    AppState app(dialogs);
+    app.left()->go(src.path());
+    app.right()->go(dst.path());
+    waitListed(app.left());
+    app.left()->setSelection({src.path() + "/a.txt", src.path() + "/b.txt"});
+    app.transferSelection(Side::left, false);
+    QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.currentProgress(), 5000);
+
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(dst.path() + "/a.txt"), "alpha");
+    EXPECT_EQ(TestUtil::readFile(dst.path() + "/b.txt"), "old");
+    EXPECT_FALSE(app.toast()->isError);
+    EXPECT_TRUE(app.toast()->text.startsWith("2 Objekte kopiert → ")) << app.toast()->text.toStdString();
+    EXPECT_EQ(app.right()->selection().size(), 2);
+    EXPECT_TRUE(app.right()->selection().contains(dst.path() + "/a.txt"));
+    ASSERT_TRUE(app.undoTitle());
+    EXPECT_EQ(*app.undoTitle(), "2 Objekte kopiert");
+    // The sources are untouched.
+    EXPECT_EQ(TestUtil::readFile(src.path() + "/b.txt"), "beta");
+}
+
+TEST_F(AppStateTest, TransferRefusalsAndCancelledQuestion) {
+    const LanguageScope de(AppLanguage::de);
+    QTemporaryDir src, dst;
+    TestUtil::writeFile(src.path() + "/a.txt", "alpha");
+    TestUtil::writeFile(dst.path() + "/a.txt", "old");
+    Dialogs dialogs;
+    dialogs.alert = [](const Alert &) { return AlertAnswer{-1, false}; }; // closed: cancel
+    AppState app(dialogs);
+    app.transferSelection(Side::left, true);
+    ASSERT_TRUE(app.toast());
+    EXPECT_EQ(app.toast()->text, "Nichts ausgewählt. Wähle zuerst Dateien im linken Fenster.");
+    EXPECT_FALSE(app.toast()->isError);
+
+    app.transfer({src.path() + "/a.txt"}, dst.path(), true);
+    EXPECT_EQ(app.toast()->text, "Abgebrochen. Es wurde nichts verändert.");
+    EXPECT_FALSE(app.currentProgress());
+    EXPECT_EQ(TestUtil::readFile(src.path() + "/a.txt"), "alpha");
+
+    // A second job while one runs is refused and changes nothing.
+    auto running = app.beginJob("Kopiere");
+    TestUtil::writeFile(src.path() + "/c.txt", "c");
+    app.transfer({src.path() + "/c.txt"}, dst.path(), false);
+    EXPECT_TRUE(app.toast()->isError);
+    QTest::qWait(50);
+    EXPECT_FALSE(QFile::exists(dst.path() + "/c.txt"));
+    app.endJob();
+
+    // An empty list does nothing at all.
+    app.show("x");
+    const QUuid id = app.toast()->id;
+    app.transfer({}, dst.path(), false);
+    EXPECT_EQ(app.toast()->id, id);
+}
+
+TEST_F(AppStateTest, MoveRecordsUndoAndUndoPutsItBack) {
+    const LanguageScope de(AppLanguage::de);
+    QTemporaryDir src, dst;
+    TestUtil::writeFile(src.path() + "/m.txt", "move me");
+    AppState app;
+    app.transfer({src.path() + "/m.txt"}, dst.path(), true);
+    QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.currentProgress(), 5000);
+    EXPECT_TRUE(QFile::exists(dst.path() + "/m.txt"));
+    EXPECT_FALSE(QFile::exists(src.path() + "/m.txt"));
+    EXPECT_EQ(*app.undoTitle(), "1 Objekt verschoben");
+    app.undoLast();
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(src.path() + "/m.txt") && !app.currentProgress(), 5000);
+    EXPECT_FALSE(QFile::exists(dst.path() + "/m.txt"));
+}
+
+TEST_F(AppStateTest, HiddenFilesShortcutAndModalQuestions) {
+    const LanguageScope de(AppLanguage::de);
+    AppState app;
+    KeyPress toggle{Qt::Key_Greater, Qt::ControlModifier | Qt::ShiftModifier, ">", true, false};
+    EXPECT_TRUE(app.keyDown(toggle)); // even while a text field has the focus
+    EXPECT_TRUE(app.showHidden());
+    EXPECT_EQ(Defaults::boolValue("showHidden"), true);
+    EXPECT_EQ(app.toast()->text, "Unsichtbare Dateien werden angezeigt.");
+    app.setShowHidden(true); // unchanged value still toasts and writes
+    EXPECT_EQ(app.toast()->text, "Unsichtbare Dateien werden angezeigt.");
+    app.setShowHidden(false);
+
+    KeyPress down{Qt::Key_Down, Qt::NoModifier, {}, false, true};
+    EXPECT_FALSE(app.keyDown(down)); // a modal question is up: browser keys are left alone
+    KeyPress copy{Qt::Key_C, Qt::ControlModifier, "c", false, true};
+    EXPECT_FALSE(app.keyDown(copy));
+    KeyPress altDown{Qt::Key_Down, Qt::AltModifier, {}, false, false};
+    EXPECT_FALSE(app.keyDown(altDown));
+}
+
+TEST_F(AppStateTest, KeysDriveTheActivePane) {
+    QTemporaryDir dir;
+    for (const char *n : {"apple", "banana", "cherry"})
+        TestUtil::writeFile(dir.path() + "/" + n, "x");
+    AppState app;
+    app.left()->go(dir.path());
+    waitListed(app.left());
+    EXPECT_TRUE(app.keyDown({Qt::Key_Down, Qt::NoModifier, {}, false, false}));
+    EXPECT_EQ(app.left()->selectedPaths(), QStringList{dir.path() + "/apple"});
+    EXPECT_TRUE(app.keyDown({Qt::Key_C, Qt::NoModifier, "c", false, false}));
+    EXPECT_EQ(app.left()->selectedPaths(), QStringList{dir.path() + "/cherry"});
+    EXPECT_TRUE(app.keyDown({Qt::Key_Escape, Qt::NoModifier, {}, false, false}));
+    EXPECT_TRUE(app.left()->selection().isEmpty());
+    EXPECT_FALSE(app.keyDown({Qt::Key_Escape, Qt::NoModifier, {}, false, false}));
+    EXPECT_TRUE(app.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
+    EXPECT_EQ(app.active(), Side::right);
+    app.setDualPane(false);
+    EXPECT_FALSE(app.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
+    // Ctrl+W with one tab is left to the window; with two it closes the current one.
+    EXPECT_FALSE(app.keyDown({Qt::Key_W, Qt::ControlModifier, "w", false, false}));
+    EXPECT_TRUE(app.keyDown({Qt::Key_T, Qt::ControlModifier, "t", false, false}));
+    EXPECT_EQ(app.rightTabs()->tabs().size(), 2);
+    EXPECT_TRUE(app.keyDown({Qt::Key_W, Qt::ControlModifier, "w", false, false}));
+    EXPECT_EQ(app.rightTabs()->tabs().size(), 1);
+}
+
+TEST_F(AppStateTest, UnreadableSettingsAreKeptAsideAndReported) {
+    TestUtil::writeFile(Defaults::filePath(), "<plist><dict><key>broken");
+    Defaults::resetForTests();
+    AppState app;
+    ASSERT_TRUE(app.toast());
+    EXPECT_TRUE(app.toast()->isError);
+    EXPECT_FALSE(app.settingsSetAside().isEmpty());
+    EXPECT_TRUE(QFile::exists(app.settingsSetAside()));
+    QFile::remove(app.settingsSetAside());
+}

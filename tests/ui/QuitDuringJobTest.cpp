@@ -1,0 +1,81 @@
+#include "core/app/AppState.h"
+#include "core/app/Defaults.h"
+#include "ui/app/QtDialogs.h"
+#include "ui/window/MainWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+// A worker that runs until it is cancelled, then tidies up for a moment and ends the job.
+std::thread fakeWorker(AppState &app, std::shared_ptr<TransferProgress> progress,
+                       std::atomic<bool> &cleaned) {
+    return std::thread([&app, progress, &cleaned] {
+        while (!progress->isCancelled())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        cleaned = true;
+        QMetaObject::invokeMethod(
+            &app, [&app] { app.endJob(); }, Qt::QueuedConnection);
+    });
+}
+
+} // namespace
+
+TEST(QuitDuringJob, ConfirmedQuitCancelsAndWaitsForTheCleanUp) {
+    int asked = 0;
+    Dialogs dialogs;
+    dialogs.alert = [&](const Alert &) {
+        ++asked;
+        return AlertAnswer{0, false};
+    };
+    AppState app(dialogs);
+    MainWindow window(&app);
+    EXPECT_TRUE(window.mayClose()); // no job: no question
+    EXPECT_EQ(asked, 0);
+
+    auto progress = app.beginJob("Kopiere");
+    std::atomic<bool> cleaned = false;
+    std::thread worker = fakeWorker(app, progress, cleaned);
+    EXPECT_TRUE(window.mayClose());
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(cleaned);
+    EXPECT_FALSE(app.currentProgress());
+    worker.join();
+}
+
+TEST(QuitDuringJob, DeclinedQuitLeavesTheJobRunning) {
+    Dialogs dialogs;
+    dialogs.alert = [](const Alert &) { return AlertAnswer{1, false}; };
+    AppState app(dialogs);
+    MainWindow window(&app);
+    auto progress = app.beginJob("Kopiere");
+    EXPECT_FALSE(window.mayClose());
+    EXPECT_FALSE(progress->isCancelled());
+    app.endJob();
+}
+
+TEST(QtAlert, ButtonsAndCheckBoxAnswer) {
+    Dialogs dialogs = makeQtDialogs([] { return nullptr; });
+    QTimer::singleShot(0, [] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        box->checkBox()->setChecked(true);
+        for (QAbstractButton *b : box->buttons())
+            if (b->text() == "Ersetzen") b->click();
+    });
+    Alert alert;
+    alert.message = "„a & b“ gibt es schon.";
+    alert.buttons = {"Beide behalten", "Ersetzen", "Abbrechen"};
+    alert.checkBox = "Für alle";
+    const AlertAnswer answer = dialogs.ask(alert);
+    EXPECT_EQ(answer.button, 1);
+    EXPECT_TRUE(answer.checked);
+}
