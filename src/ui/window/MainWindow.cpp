@@ -2,27 +2,83 @@
 
 #include "core/app/AppState.h"
 #include "core/localisation/Lang.h"
+#include "core/model/PaneModel.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/style/MenuLocalizer.h"
+#include "ui/window/ActionBar.h"
+#include "ui/window/PaneArea.h"
+#include "ui/window/SheetPresenter.h"
+#include "ui/window/SplitHandles.h"
+#include "ui/window/ToastView.h"
+#include "ui/window/TransferBanner.h"
+#include "ui/window/pane/PaneView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QSplitter>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QStyleFactory>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+QFrame *line(Qt::Orientation o, QWidget *parent) {
+    auto *f = new QFrame(parent);
+    f->setFrameShape(o == Qt::Vertical ? QFrame::VLine : QFrame::HLine);
+    f->setFrameShadow(QFrame::Plain);
+    QPalette p = f->palette();
+    QColor c = p.color(QPalette::WindowText);
+    c.setAlphaF(0.15);
+    p.setColor(QPalette::WindowText, c);
+    f->setPalette(p);
+    return f;
+}
+
+// An empty column until its own content exists.
+QWidget *placeholderColumn(const char *name, QWidget *parent) {
+    auto *w = new QWidget(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setAutoFillBackground(true);
+    return w;
+}
+
+// Light or dark as the user chose; "follow the system" keeps the platform's own palette.
+void applyScheme(std::optional<ColorScheme> scheme) {
+    static const QPalette system = QApplication::palette();
+    if (!scheme) {
+        QApplication::setPalette(system);
+        return;
+    }
+    QPalette p = QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
+    if (*scheme == ColorScheme::dark) {
+        p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+        p.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xea));
+        p.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
+        p.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x29));
+        p.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xea));
+        p.setColor(QPalette::Button, QColor(0x35, 0x35, 0x38));
+        p.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xea));
+        p.setColor(QPalette::ToolTipBase, QColor(0x35, 0x35, 0x38));
+        p.setColor(QPalette::ToolTipText, QColor(0xe8, 0xe8, 0xea));
+        p.setColor(QPalette::PlaceholderText, QColor(0x8e, 0x8e, 0x93));
+        p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x7a, 0x7a, 0x7f));
+        p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x7a, 0x7a, 0x7f));
+        p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x7a, 0x7a, 0x7f));
+    }
+    QApplication::setPalette(p);
+}
+
+} // namespace
 
 MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_app(app) {
+    // Found by its title, which is never translated.
     setWindowTitle(QStringLiteral("Kestrin"));
     setMinimumSize(kMinimumSize);
     resize(kDefaultSize);
-
-    m_split = new QSplitter(Qt::Horizontal, this);
-    m_split->setChildrenCollapsible(false);
-    for (const char *name : {"leftPane", "rightPane"}) {
-        auto *pane = new QFrame(m_split);
-        pane->setObjectName(QLatin1String(name));
-        pane->setFrameShape(QFrame::StyledPanel);
-        pane->setMinimumWidth(300);
-        m_split->addWidget(pane);
-    }
-    setCentralWidget(m_split);
+    EnvironmentValues::install(this);
 
     // Ctrl+Q, and Ctrl+W when the side has one tab left (the key monitor takes it otherwise), close the
     // window through closeEvent, which asks first while a job runs.
@@ -33,6 +89,154 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         connect(action, &QAction::triggered, this, &QWidget::close);
         addAction(action);
     }
+
+    if (!m_app) {
+        setCentralWidget(new QWidget(this));
+        return;
+    }
+    build();
+    applyEnvironment();
+    m_sheets = new SheetPresenter(m_app, this);
+    m_app->openManualWindow = [] {};
+
+    connect(m_app, &AppState::changed, this, [this] {
+        syncColumns();
+        syncOverlays();
+    });
+    // The whole content is rebuilt in the new language; frame and position stay.
+    connect(m_app, &AppState::languageChanged, this, [this] {
+        build();
+        MenuLocalizer::scheduleApply();
+    });
+    for (auto signal : {&AppState::themeIDChanged, &AppState::fontSizeChanged, &AppState::folderIconsChanged,
+                        &AppState::appearanceChanged})
+        connect(m_app, signal, this, &MainWindow::applyEnvironment);
+}
+
+void MainWindow::build() {
+    delete m_root;
+    m_root = new QWidget(this);
+    auto *columns = new QHBoxLayout(m_root);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+
+    m_sidebar = placeholderColumn("sidebar", m_root);
+    m_sidebar->setFixedWidth(kSidebarWidth);
+    m_sidebar->setAccessibleName(L("Seitenleiste"));
+    m_sidebarLine = line(Qt::Vertical, m_root);
+    columns->addWidget(m_sidebar);
+    columns->addWidget(m_sidebarLine);
+
+    auto *middle = new QWidget(m_root);
+    auto *stack = new QVBoxLayout(middle);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    m_panes = new PaneArea(
+        m_app, [app = m_app.data()](PaneModel *pane, QWidget *parent) { return new PaneView(app, pane, parent); },
+        middle);
+    stack->addWidget(m_panes, 1);
+    stack->addWidget(line(Qt::Horizontal, middle));
+    m_actionBar = new ActionBar(m_app, middle);
+    stack->addWidget(m_actionBar);
+    columns->addWidget(middle, 1);
+
+    m_inspectorHandle = new InspectorResizeHandle([this] { return m_app ? m_app->inspectorWidth() : 290.0; },
+                                                  [this](double v) {
+                                                      if (m_app) m_app->setInspectorWidth(v);
+                                                  },
+                                                  m_root);
+    m_inspector = placeholderColumn("inspector", m_root);
+    m_inspector->setAccessibleName(L("Info-Leiste"));
+    columns->addWidget(m_inspectorHandle);
+    columns->addWidget(m_inspector);
+
+    m_toast = new ToastView(m_root);
+    m_toast->hide();
+    m_banner = TransferBanner::forApp(m_app, m_root);
+
+    setCentralWidget(m_root);
+    m_root->installEventFilter(this);
+
+    // The search field searches the active pane; switching sides shows that pane's own text.
+    if (!m_search) {
+        auto *bar = new QToolBar(this);
+        bar->setObjectName(QStringLiteral("mainToolbar"));
+        bar->setMovable(false);
+        m_search = new QLineEdit(bar);
+        m_search->setClearButtonEnabled(true);
+        m_search->setMaximumWidth(260);
+        auto *spacer = new QWidget(bar);
+        spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        bar->addWidget(spacer);
+        bar->addWidget(m_search);
+        addToolBar(Qt::TopToolBarArea, bar);
+        connect(m_search, &QLineEdit::textEdited, this, [this](const QString &text) {
+            if (m_app) m_app->activePane()->setSearchText(text);
+        });
+    }
+    m_search->setPlaceholderText(L("Suchen"));
+    m_search->setAccessibleName(L("Suchen"));
+
+    syncColumns();
+    syncOverlays();
+}
+
+void MainWindow::syncColumns() {
+    if (!m_app || !m_root) return;
+    m_sidebar->setVisible(m_app->showSidebar());
+    m_sidebarLine->setVisible(m_app->showSidebar());
+    m_inspectorHandle->setVisible(m_app->showInspector());
+    m_inspector->setVisible(m_app->showInspector());
+    m_inspector->setFixedWidth(int(std::lround(m_app->inspectorWidth())));
+    const QString text = m_app->activePane()->searchText();
+    if (m_search && m_search->text() != text) m_search->setText(text);
+}
+
+void MainWindow::syncOverlays() {
+    if (!m_app || !m_toast) return;
+    if (const auto &toast = m_app->toast()) {
+        if (m_toast->isHidden() || m_toast->toast().id != toast->id) m_toast->setToast(*toast);
+        m_toast->show();
+    } else {
+        m_toast->hide();
+    }
+    placeOverlays();
+}
+
+// Both float at the bottom centre: the banner 96 pixels up, above the toast at 44.
+void MainWindow::placeOverlays() {
+    if (!m_root) return;
+    const QSize ts = m_toast->sizeHint();
+    m_toast->setGeometry((m_root->width() - ts.width()) / 2, m_root->height() - 44 - ts.height() + 12, ts.width(),
+                         ts.height());
+    m_toast->raise();
+    if (m_banner) {
+        const QSize bs = m_banner->sizeHint();
+        m_banner->setGeometry((m_root->width() - bs.width()) / 2, m_root->height() - 96 - bs.height(), bs.width(),
+                              bs.height());
+        m_banner->raise();
+    }
+}
+
+void MainWindow::applyEnvironment() {
+    if (!m_app) return;
+    if (auto *env = EnvironmentValues::of(this)) env->applySettings();
+    QFont f = QApplication::font();
+    f.setPixelSize(int(std::lround(m_app->fontSize())));
+    setFont(f);
+    applyScheme(m_app->scheme());
+    QLocale::setDefault(AppLanguages::locale(m_app->language()));
+    placeOverlays();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_root && event->type() == QEvent::Resize) placeOverlays();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    placeOverlays();
 }
 
 bool MainWindow::mayClose() {
@@ -49,8 +253,6 @@ bool MainWindow::mayClose() {
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
-    if (mayClose())
-        event->accept();
-    else
-        event->ignore();
+    if (mayClose()) event->accept();
+    else event->ignore();
 }

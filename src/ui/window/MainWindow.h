@@ -3,10 +3,16 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class ActionBar;
 class AppState;
-class QSplitter;
+class InspectorResizeHandle;
+class PaneArea;
+class QLineEdit;
+class SheetPresenter;
+class ToastView;
 
-// The main window "Kestrin": two panes side by side.
+// The main window "Kestrin": sidebar, one or two panes with the action bar, the inspector, the toast and
+// the progress banner floating at the bottom, and the sheets AppState asks for.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -14,15 +20,43 @@ public:
 
     static constexpr QSize kDefaultSize{1400, 820};
     static constexpr QSize kMinimumSize{900, 460};
+    static constexpr int kSidebarWidth = 210;
 
-    QSplitter *paneSplit() const { return m_split; }
     // Asks before quitting while a job runs; on yes cancels it and waits for its clean-up.
     bool mayClose();
 
+    PaneArea *paneArea() const { return m_panes; }
+    ActionBar *actionBar() const { return m_actionBar; }
+    ToastView *toastView() const { return m_toast; }
+    QWidget *banner() const { return m_banner; }
+    QWidget *sidebarColumn() const { return m_sidebar; }
+    QWidget *inspectorColumn() const { return m_inspector; }
+    InspectorResizeHandle *inspectorHandle() const { return m_inspectorHandle; }
+    SheetPresenter *sheets() const { return m_sheets; }
+    QLineEdit *searchField() const { return m_search; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void build();
+    void syncColumns();
+    void syncOverlays();
+    void applyEnvironment();
+    void placeOverlays();
+
     QPointer<AppState> m_app;
-    QSplitter *m_split = nullptr;
+    QWidget *m_root = nullptr;
+    QWidget *m_sidebar = nullptr;
+    QWidget *m_sidebarLine = nullptr;
+    PaneArea *m_panes = nullptr;
+    ActionBar *m_actionBar = nullptr;
+    InspectorResizeHandle *m_inspectorHandle = nullptr;
+    QWidget *m_inspector = nullptr;
+    ToastView *m_toast = nullptr;
+    QWidget *m_banner = nullptr;
+    QLineEdit *m_search = nullptr;
+    SheetPresenter *m_sheets = nullptr;
 };

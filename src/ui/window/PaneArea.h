@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class AppState;
+class PaneModel;
+class SplitHandle;
+
+// The middle of the main window: one pane, or two side by side with the split handle between them.
+// A pane view belongs to one PaneModel; another tab gets a fresh view.
+class PaneArea : public QWidget {
+    Q_OBJECT
+public:
+    using ViewFactory = std::function<QWidget *(PaneModel *pane, QWidget *parent)>;
+    PaneArea(AppState *app, ViewFactory factory, QWidget *parent = nullptr);
+
+    QWidget *leftView() const { return m_leftView; }
+    QWidget *rightView() const { return m_rightView; }
+    SplitHandle *splitHandle() const { return m_handle; }
+
+    // Puts the views of the current tabs in place and lays them out.
+    void sync();
+
+protected:
+    void resizeEvent(QResizeEvent *) override;
+
+private:
+    void layoutViews();
+    QPointer<AppState> m_app;
+    ViewFactory m_factory;
+    QPointer<PaneModel> m_leftModel, m_rightModel;
+    QPointer<QWidget> m_leftView, m_rightView;
+    SplitHandle *m_handle = nullptr;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/app/Toast.h"
+
+#include <QWidget>
+
+class QLabel;
+
+// One toast as a floating capsule: a status symbol and up to three lines of text. Clicks pass through.
+class ToastView : public QWidget {
+    Q_OBJECT
+public:
+    explicit ToastView(QWidget *parent = nullptr);
+    void setToast(const Toast &toast);
+    const Toast &toast() const { return m_toast; }
+    QSize sizeHint() const override;
+
+    static constexpr int kMaxWidth = 640;
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    QRect textRect(int width) const;
+    QFont textFont() const;
+    Toast m_toast;
+};
