@@ -177,7 +177,8 @@ ExtractResult extractArchives(const QStringList &archives, TransferProgress &pro
     return result;
 }
 
-void compress(const FileActionContext &ctx, const QStringList &paths, ArchiveFormat format) {
+void compress(const FileActionContext &ctx, const QStringList &given, ArchiveFormat format) {
+    const QStringList paths = Restore::normalized(given);
     if (paths.isEmpty()) {
         ctx.toast(K("Nichts ausgewählt."));
         return;
@@ -229,7 +230,8 @@ void compress(const FileActionContext &ctx, const QStringList &paths, ArchiveFor
         });
 }
 
-void extract(const FileActionContext &ctx, const QStringList &paths) {
+void extract(const FileActionContext &ctx, const QStringList &given) {
+    const QStringList paths = Restore::normalized(given);
     QStringList archives;
     for (const QString &p : paths)
         if (Archive::canExtract(Restore::name(p))) archives << p;
