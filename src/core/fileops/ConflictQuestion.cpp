@@ -46,9 +46,9 @@ std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &pa
             sameFolder.size() == 1
                 ? LF("„%@“ liegt schon in diesem Ordner.", detail::lastComponent(sameFolder.first()))
                 : LF("%d Objekte liegen schon in diesem Ordner.", sameFolder.size());
-        notice.informative =
-            L("Ersetzen ist hier nicht möglich, weil sich die Datei dabei selbst überschreiben würde. Es "
-              "kann nur eine Kopie mit neuem Namen angelegt werden.");
+        // clang-format off
+        notice.informative = L("Ersetzen ist hier nicht möglich, weil sich die Datei dabei selbst überschreiben würde. Es kann nur eine Kopie mit neuem Namen angelegt werden.");
+        // clang-format on
         notice.buttons = {L("Kopie anlegen"), L("Abbrechen")};
         if (dialogs.ask(notice).button != 0) return std::nullopt;
     }

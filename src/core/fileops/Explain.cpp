@@ -23,9 +23,10 @@ QString explain(const FileError &error, const QString &name) {
     switch (error.code) {
     case EPERM:
     case EACCES:
-        return LF("„%@“: Keine Berechtigung. Prüfe die Zugriffsrechte. Geschützte Orte kann nur ein "
-                  "Administrator ändern.",
+        // clang-format off
+        return LF("„%@“: Keine Berechtigung. Prüfe die Zugriffsrechte. Geschützte Orte kann nur ein Administrator ändern.",
                   name);
+        // clang-format on
     case ENOSPC:
     case EDQUOT:
         return LF("„%@“: Nicht genug freier Speicherplatz auf dem Ziel.", name);

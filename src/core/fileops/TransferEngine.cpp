@@ -113,8 +113,8 @@ TransferOutcome Engine::run() {
 Engine::Step Engine::item(const QString &path, bool sameVolume) {
     const QString name = lastComponent(path);
     struct stat src;
-    if (!lstatPath(path, src)) {
-        fail(explain(FileError::fromErrno(Posix::encode(path) ? errno : EILSEQ), name));
+    if (const int e = lstatError(path, src)) {
+        fail(explain(FileError::fromErrno(e), name));
         return Step::next;
     }
 
@@ -244,9 +244,10 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
     if (move_ && !renamed) {
         if (const int e = removeTree(path)) {
             out_.created << target;
-            fail(LF("„%@“ wurde kopiert, aber das Original ließ sich nicht löschen. Die Kopie bleibt "
-                    "erhalten. %@",
+            // clang-format off
+            fail(LF("„%@“ wurde kopiert, aber das Original ließ sich nicht löschen. Die Kopie bleibt erhalten. %@",
                     name, explain(FileError::fromErrno(e), name)));
+            // clang-format on
             return Step::next;
         }
     }

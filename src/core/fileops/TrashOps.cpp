@@ -40,8 +40,8 @@ DeleteResult deletePermanently(const QStringList &paths) {
         // Known before the item goes: afterwards its Trash can no longer be told.
         const QString info = Trash::infoFileFor(path);
         struct stat st;
-        int e =
-            detail::lstatPath(path, st) ? detail::removeTree(path) : (Posix::encode(path) ? errno : EILSEQ);
+        int e = detail::lstatError(path, st);
+        if (e == 0) e = detail::removeTree(path);
         if (e == 0) {
             ++result.done;
             if (!info.isEmpty()) {
@@ -52,9 +52,10 @@ DeleteResult deletePermanently(const QStringList &paths) {
         const FileError error = FileError::fromErrno(e);
         if (isPermissionDenied(error)) {
             result.denied << path;
-            result.errors << LF("„%@“ gehört dem System (nur „root“ hat Rechte). Kestrin darf es nicht "
-                                "löschen; das geht nur mit Administratorrechten.",
+            // clang-format off
+            result.errors << LF("„%@“ gehört dem System (nur „root“ hat Rechte). Kestrin darf es nicht löschen; das geht nur mit Administratorrechten.",
                                 name);
+            // clang-format on
         } else {
             result.errors << explain(error, name);
         }

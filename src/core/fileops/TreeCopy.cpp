@@ -374,14 +374,12 @@ TreeStats regularFilesBelow(const QString &folder) {
 
 QString verifyCopy(const QString &source, const QString &target, const CopyReport &report,
                    const QString &name) {
+    // clang-format off
     if (report.passedOver > 0)
-        return LF("„%@“ enthält Pipes, Sockets oder Geräte, die sich nicht kopieren lassen. Das Original "
-                  "wurde nicht gelöscht.",
-                  name);
+        return LF("„%@“ enthält Pipes, Sockets oder Geräte, die sich nicht kopieren lassen. Das Original wurde nicht gelöscht.", name);
     if (!report.unstable.isEmpty() || treeStats(source) != treeStats(target))
-        return LF("„%@“: Die Kopie stimmt nicht mit dem Original überein. Das Original wurde nicht gelöscht. "
-                  "Kopiere die Datei stattdessen und lösche das Original selbst.",
-                  name);
+        return LF("„%@“: Die Kopie stimmt nicht mit dem Original überein. Das Original wurde nicht gelöscht. Kopiere die Datei stattdessen und lösche das Original selbst.", name);
+    // clang-format on
     return {};
 }
 

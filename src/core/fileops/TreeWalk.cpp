@@ -41,6 +41,12 @@ bool lstatPath(const QString &path, struct stat &st) {
     return p && ::lstat(p->constData(), &st) == 0;
 }
 
+int lstatError(const QString &path, struct stat &st) {
+    const auto p = Posix::encode(path);
+    if (!p) return EILSEQ;
+    return ::lstat(p->constData(), &st) == 0 ? 0 : errno;
+}
+
 bool statPath(const QString &path, struct stat &st) {
     const auto p = Posix::encode(path);
     return p && ::stat(p->constData(), &st) == 0;
@@ -114,7 +120,12 @@ int renameNoReplace(const QString &from, const QString &to) {
     const auto b = Posix::encode(to);
     if (!a || !b) return EILSEQ;
     if (::renameat2(AT_FDCWD, a->constData(), AT_FDCWD, b->constData(), RENAME_NOREPLACE) == 0) return 0;
-    return errno;
+    if (errno != EINVAL) return errno;
+    // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
+    struct stat st;
+    if (::lstat(b->constData(), &st) == 0) return EEXIST;
+    if (errno != ENOENT) return errno;
+    return ::rename(a->constData(), b->constData()) == 0 ? 0 : errno;
 }
 
 int syncFolder(const QString &folder) {

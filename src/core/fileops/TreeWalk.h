@@ -23,6 +23,8 @@ QString lastComponent(const QString &path);
 QString parentOf(const QString &path);
 
 bool lstatPath(const QString &path, struct stat &st);
+// 0, or why the item cannot be read (EILSEQ for a name the system cannot be given).
+int lstatError(const QString &path, struct stat &st);
 bool statPath(const QString &path, struct stat &st);
 inline bool sameInode(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
