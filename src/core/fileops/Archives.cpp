@@ -20,9 +20,10 @@
 namespace FileActions {
 namespace {
 
-// A name can never be taken for an option: "-v" goes to the tool as "./-v".
+// A name can never be taken for an option ("-v" goes to the tool as "./-v"), nor by bsdtar
+// for another archive whose entries it should copy ("@old.tar").
 QString guarded(const QString &name) {
-    return name.startsWith(u'-') ? QStringLiteral("./") + name : name;
+    return name.startsWith(u'-') || name.startsWith(u'@') ? QStringLiteral("./") + name : name;
 }
 
 QStringList guarded(const QStringList &names) {

@@ -50,8 +50,8 @@ TEST(ArchiveNames, BaseNamesAndToolCalls) {
     // Names are never options: "--" and "./" for zip, "./" for bsdtar; zip keeps links as links.
     EXPECT_EQ(compressCall(ArchiveFormat::zip, true, "/x", {"a", "-v"}, "/x/.t.zip").arguments,
               QStringList({"-r", "-q", "-y", "-nw", "-0", "/x/.t.zip", "--", "a", "./-v"}));
-    const ToolCall tar = compressCall(ArchiveFormat::tar, false, "/x", {"-v"}, "/x/.t.tar");
-    EXPECT_EQ(tar.arguments, QStringList({"-cf", "/x/.t.tar", "./-v"}));
+    const ToolCall tar = compressCall(ArchiveFormat::tar, false, "/x", {"-v", "@old.tar"}, "/x/.t.tar");
+    EXPECT_EQ(tar.arguments, QStringList({"-cf", "/x/.t.tar", "./-v", "./@old.tar"}));
     EXPECT_EQ(tar.directory, "/x");
     EXPECT_EQ(tar.environment.value("COPYFILE_DISABLE"), "1");
 }
@@ -80,15 +80,16 @@ TEST_F(ArchivesTest, ZipOfAFolderPassesOtherToolsAndComesBack) {
 TEST_F(ArchivesTest, FreeNamesBundlingAndRefusals) {
     TestUtil::writeFile(d + "/a.jpg", "j");
     TestUtil::writeFile(d + "/-v.MP4", "m");
-    TestUtil::writeFile(d + "/a + 1.tar", "existing");
+    TestUtil::writeFile(d + "/@a.png", "p"); // not another archive to copy from
+    TestUtil::writeFile(d + "/a + 2.tar", "existing");
     const Toast t = wait([&](auto c) {
-        compress(c, {d + "/a.jpg", d + "/-v.MP4"}, ArchiveFormat::tarBz2);
-        EXPECT_EQ(job->snapshot().name, "a + 1.tar.bz2"); // the format asked for
+        compress(c, {d + "/a.jpg", d + "/-v.MP4", d + "/@a.png"}, ArchiveFormat::tarBz2);
+        EXPECT_EQ(job->snapshot().name, "a + 2.tar.bz2"); // the format asked for
     });
-    EXPECT_EQ(t.text, "„a + 1 Kopie.tar“ angelegt. Die Dateien sind schon komprimiert, Kestrin hat sie nur "
+    EXPECT_EQ(t.text, "„a + 2 Kopie.tar“ angelegt. Die Dateien sind schon komprimiert, Kestrin hat sie nur "
                       "gebündelt.");
-    EXPECT_EQ(TestUtil::readFile(d + "/a + 1.tar"), "existing");
-    EXPECT_EQ(run("/usr/bin/tar", {"-tf", d + "/a + 1 Kopie.tar"}), "a.jpg\n./-v.MP4\n");
+    EXPECT_EQ(TestUtil::readFile(d + "/a + 2.tar"), "existing");
+    EXPECT_EQ(run("/usr/bin/tar", {"-tf", d + "/a + 2 Kopie.tar"}), "a.jpg\n./-v.MP4\n./@a.png\n");
 
     toasts.clear();
     compress(ctx(), {}, ArchiveFormat::zip);
@@ -106,7 +107,7 @@ TEST_F(ArchivesTest, FreeNamesBundlingAndRefusals) {
     const Toast failed = wait([&](auto c) { compress(c, {d + "/missing"}, ArchiveFormat::tarGz); });
     EXPECT_TRUE(failed.error);
     EXPECT_TRUE(failed.text.startsWith("Komprimieren fehlgeschlagen: "));
-    EXPECT_EQ(names(d).size(), 4);
+    EXPECT_EQ(names(d).size(), 5);
 }
 
 TEST_F(ArchivesTest, ArchivesOfOtherToolsExtractIntoNewFolders) {

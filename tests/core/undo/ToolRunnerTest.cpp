@@ -18,6 +18,7 @@ TEST(ToolRunner, Results) {
     TestUtil::LanguageScope de(AppLanguage::de);
     EXPECT_FALSE(sh("echo warning >&2").has_value());
     EXPECT_EQ(sh("exit 2"), "Beendet mit Fehler 2.");
+    EXPECT_EQ(sh("kill -KILL $$"), "Beendet mit Fehler 9."); // the signal of a killed tool
     EXPECT_EQ(sh("printf '  \\n zip: bad \\n\\n' >&2; exit 1"), "zip: bad");
     EXPECT_EQ(sh("printf '\\377' >&2; exit 3"), "Beendet mit Fehler 3.");
     // Arguments reach the tool as they are: no shell, no expansion.
