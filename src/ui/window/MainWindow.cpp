@@ -3,6 +3,7 @@
 #include "core/app/AppState.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
+#include "ui/app/SceneWindows.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -97,7 +98,11 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     build();
     applyEnvironment();
     m_sheets = new SheetPresenter(m_app, this);
-    m_app->openManualWindow = [] {};
+    m_app->openManualWindow = [app = m_app.data()] { ManualWindow::open(app); };
+    auto *settings = new QAction(this);
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(settings, &QAction::triggered, this, [this] { SettingsWindow::open(m_app); });
+    addAction(settings);
 
     connect(m_app, &AppState::changed, this, [this] {
         syncColumns();
