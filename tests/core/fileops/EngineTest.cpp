@@ -277,6 +277,11 @@ TEST_F(CrossVolume, DiskFullInTheMiddleOfAFile) {
     ASSERT_EQ(refused.errors.size(), 1);
     EXPECT_TRUE(refused.errors[0].startsWith("Nicht genug freier Speicherplatz auf dem Ziel: "));
     EXPECT_EQ(refused.done, 0);
+    // A skipped item does not count against the free space.
+    const QString small = file("small", "s");
+    const TransferOutcome skipped = run({huge, small}, vol.path(), false, {{huge, ConflictChoice::skip}});
+    EXPECT_EQ(skipped.skipped, 1);
+    EXPECT_EQ(skipped.done, 1);
 }
 
 TEST_F(CrossVolume, ReplaceWhoseCopyFailsKeepsTheOldItem) {
@@ -329,6 +334,12 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
     EXPECT_EQ(o.errors.size(), 1);
     EXPECT_TRUE(exists(shrinking));
     EXPECT_FALSE(exists(vol.path() + "/shrinking"));
+
+    // A rename to another volume is a verified move as well.
+    const QString r = file("src/renamed", pattern(5000));
+    FileOps::rename(r, vol.path() + "/renamed");
+    EXPECT_FALSE(exists(r));
+    EXPECT_EQ(TestUtil::readFile(vol.path() + "/renamed"), pattern(5000));
 
     // Replace on the other volume: the old item goes to that volume's Trash.
     const QString x = file("src/x", "new");
