@@ -6,6 +6,7 @@
 #include "platform/TrashRoots.h"
 
 #include <QDir>
+#include <QProcess>
 
 #include <atomic>
 #include <functional>
@@ -392,4 +393,18 @@ TEST_F(CrossVolume, KilledMoveLeavesTheSourceComplete) {
         EXPECT_FALSE(exists(path("src/tree")));
         EXPECT_EQ(snapshot(target), before);
     }
+}
+
+TEST_F(CrossVolume, ABindMountLoopIsRefusedNotCopiedForever) {
+    LanguageScope de(AppLanguage::de);
+    file("src/f", "x");
+    const QString inner = mkdir("src/a/loop");
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", path("src"), inner}), 0);
+    const QString dst = mkdir("dst");
+    const TransferOutcome o = run({path("src")}, dst, false);
+    QProcess::execute("umount", {"-l", inner});
+    EXPECT_EQ(o.done, 0);
+    ASSERT_EQ(o.errors.size(), 1);
+    EXPECT_TRUE(o.errors[0].startsWith("„src“: ")) << o.errors[0].toStdString();
+    EXPECT_TRUE(namesIn(dst).isEmpty());
 }
