@@ -257,11 +257,12 @@ QImage fromDesktopCache(const QString &path, qint64 mtimeMs, int px) {
         QImageReader reader(root + QStringLiteral("/thumbnails/") + QLatin1String(dir) + u'/' + file, "png");
         if (!reader.canRead()) continue;
         // Valid only for this very file version: same URI and same modification second.
-        if (reader.text(QStringLiteral("Thumb::URI")).toUtf8() != uri) continue;
-        bool ok = false;
-        const qint64 mtime = reader.text(QStringLiteral("Thumb::MTime")).toLongLong(&ok);
-        if (!ok || mtime != mtimeMs / 1000) continue;
+        // Read the keys from the image: the reader's own text lookup cuts keys at their first colon.
         const QImage img = reader.read();
+        if (img.text(QStringLiteral("Thumb::URI")).toUtf8() != uri) continue;
+        bool ok = false;
+        const qint64 mtime = img.text(QStringLiteral("Thumb::MTime")).toLongLong(&ok);
+        if (!ok || mtime != mtimeMs / 1000) continue;
         if (!img.isNull()) return fitInto(img, px);
     }
     return {};
