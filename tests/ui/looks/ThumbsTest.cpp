@@ -186,6 +186,11 @@ TEST_F(ThumbsTest, LateResultsNeverLandOnAnotherItem) {
 
     ThumbnailView view(64);
     view.setItem(red);
+    Thumbs::waitForIdle();
+    EXPECT_TRUE(view.image().isNull()); // not on screen: nothing asked
+    view.show();
+    view.setItem(blue);
+    view.setItem(red);
     view.setItem(blue); // the red load is still running
     Thumbs::waitForIdle();
     ASSERT_FALSE(view.image().isNull());
