@@ -1,4 +1,5 @@
 #include "common/TestUtil.h"
+#include "core/app/AppState.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/TransferBanner.h"
@@ -128,4 +129,30 @@ TEST(TransferBannerTest, DeterminateAndIndeterminateBars) {
         accent += isAccent(QColor(bar.shot.pixel(x, bar.y)));
     EXPECT_GT(accent, span / 5); // a moving segment, not an empty track
     EXPECT_LT(accent, span / 2); // and not a full bar
+}
+
+TEST(TransferBannerTest, FollowsTheJobOfTheAppAndCancelsIt) {
+    AppState app;
+    QWidget root;
+    TransferBanner *banner = TransferBanner::forApp(&app, &root);
+    root.show();
+    EXPECT_FALSE(banner->isVisible());
+
+    const std::shared_ptr<TransferProgress> progress = app.beginJob(QStringLiteral("Kopiere"));
+    ASSERT_TRUE(progress);
+    TransferStatus s;
+    s.title = QStringLiteral("Kopiere");
+    s.name = QStringLiteral("a.txt");
+    s.index = 2;
+    s.count = 5;
+    s.fraction = 0.4;
+    app.setTransferStatus(s);
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_EQ(banner->status(), s);
+
+    banner->cancelButton()->click();
+    EXPECT_TRUE(progress->isCancelled());
+    EXPECT_TRUE(banner->isVisible()); // until the core ends the job
+    app.endJob();
+    EXPECT_FALSE(banner->isVisible());
 }
