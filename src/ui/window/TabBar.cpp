@@ -71,7 +71,7 @@ void TabBar::rebuild() {
         }
     }
     while (m_row->count() > 0)
-        m_row->takeAt(0);
+        delete m_row->takeAt(0); // the layout item only; the widgets stay
     for (int i = 0; i < tabs.size(); ++i) {
         TabButton *b = m_buttons.value(tabs[i]);
         if (!b) {
