@@ -92,6 +92,15 @@ TEST_F(ThumbsTest, DecodesScaledOnceAndServesFromCache) {
     EXPECT_NE(changed, key);
     EXPECT_EQ(QColor(load(changed).pixel(10, 10)), QColor(Qt::blue));
 
+    // By path: the file as it is now, answered from the cache at once.
+    const QImage byPath = Thumbs::thumbnail(path, 64.7, nullptr, [](const Thumbs::Key &, const QImage &) {});
+    EXPECT_EQ(QColor(byPath.pixel(10, 10)), QColor(Qt::blue));
+    bool answered = false;
+    Thumbs::thumbnail(at("gone.png"), 64, nullptr,
+                      [&](const Thumbs::Key &, const QImage &img) { answered = img.isNull(); });
+    Thumbs::waitForIdle();
+    EXPECT_TRUE(answered);
+
     // Small pictures are not blown up.
     EXPECT_EQ(load(*Thumbs::keyFor(writeImage(at("small.png"), {20, 10}, Qt::red), 64)).size(),
               QSize(20, 10));
