@@ -8,6 +8,10 @@
 #include <QDir>
 #include <QtConcurrent>
 
+// clang-format off
+constexpr const char *ejectFailed = K("„%@“ ließ sich nicht auswerfen: %@ Vielleicht ist noch eine Datei oder ein Programm darauf geöffnet.");
+// clang-format on
+
 void AppState::eject(const QString &path, const QString &name) {
     const QString home = QDir::homePath();
     const QString inside = path.endsWith(u'/') ? path : path + u'/';
@@ -23,11 +27,7 @@ void AppState::eject(const QString &path, const QString &name) {
         if (!self) return;
         if (self->rebuildSidebar) self->rebuildSidebar();
         if (error)
-            self->show(LF("„%@“ ließ sich nicht auswerfen: %@ Vielleicht ist noch eine Datei oder ein "
-                          "Programm darauf "
-                          "geöffnet.",
-                          name, *error),
-                       true);
+            self->show(LF(ejectFailed, name, *error), true);
         else
             self->show(LF("„%@“ wurde ausgeworfen.", name));
     });

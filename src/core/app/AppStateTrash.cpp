@@ -25,6 +25,12 @@
 
 namespace {
 
+// clang-format off
+constexpr const char *noTrashText = K("Auf diesem Laufwerk gibt es keinen Papierkorb. Das Löschen ist endgültig und lässt sich nicht rückgängig machen.");
+constexpr const char *refusedText = K("Diese Objekte gehören dem System oder einem anderen Benutzer. Kestrin darf sie nicht löschen. Zeige sie im Ordner; löschen lassen sie sich nur mit Administratorrechten.");
+constexpr const char *adminText = K("%@ im Papierkorb gehören dem System oder einem anderen Benutzer. Kestrin darf sie nicht löschen. Mit Administratorrechten geht es; das System fragt dich dann nach deinem Passwort.");
+// clang-format on
+
 QString lastComponent(const QString &path) {
     return path.section(u'/', -1);
 }
@@ -132,10 +138,7 @@ void AppState::trashSelection() {
             now.style = Alert::Style::critical;
             now.message = rest.size() == 1 ? LF("„%@“ sofort löschen?", lastComponent(rest.first()))
                                            : LF("%d Objekte sofort löschen?", rest.size());
-            now.informative =
-                L("Auf diesem Laufwerk gibt es keinen Papierkorb. Das Löschen ist endgültig und "
-                  "lässt sich nicht rückgängig machen.") +
-                QStringLiteral("\n\n") + nameList(rest);
+            now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
             now.buttons = {L("Abbrechen"), L("Sofort löschen")};
             now.destructiveButton = 1;
             if (self->m_dialogs.ask(now).button == 1) {
@@ -198,9 +201,7 @@ void AppState::offerShowInFinder(const QStringList &paths) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Im Ordner zeigen?");
-    question.informative = L("Diese Objekte gehören dem System oder einem anderen Benutzer. Kestrin darf sie "
-                             "nicht löschen. Zeige sie im Ordner; löschen lassen sie sich nur mit "
-                             "Administratorrechten.");
+    question.informative = L(refusedText);
     question.buttons = {L("Abbrechen"), L("Im Ordner zeigen")};
     if (m_dialogs.ask(question).button != 1 || paths.isEmpty()) return;
     QString folder = paths.first().section(u'/', 0, -2);
@@ -272,11 +273,7 @@ void AppState::offerFinderEmpty(const QStringList &denied) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Den Rest mit Administratorrechten löschen?");
-    question.informative =
-        LF("%@ im Papierkorb gehören dem System oder einem anderen Benutzer. Kestrin darf sie nicht löschen. "
-           "Mit "
-           "Administratorrechten geht es; das System fragt dich dann nach deinem Passwort.",
-           FileFmt::count(denied.size()));
+    question.informative = LF(adminText, FileFmt::count(denied.size()));
     question.buttons = {L("Abbrechen"), L("Mit Administratorrechten löschen")};
     question.destructiveButton = 1;
     if (m_dialogs.ask(question).button != 1) return;
