@@ -182,6 +182,8 @@ public:
     DesktopHooks desktop = DesktopHooks::system();
     // Rebuilds the sidebar's device list (after an eject); filled by the window.
     std::function<void()> rebuildSidebar;
+    // The trash folders that emptying clears (tests keep it to their own).
+    std::function<QStringList()> trashFolders;
     // Delay of the second refresh after a rename; tests shorten it.
     int renameRefreshMs = 1200;
 

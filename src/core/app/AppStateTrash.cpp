@@ -69,18 +69,18 @@ QStringList entriesOf(const QString &folder) {
     return out;
 }
 
-QStringList trashContents() {
+QStringList trashContents(const QStringList &folders) {
     QStringList out;
-    for (const QString &folder : FileLoader::allTrashFolders())
+    for (const QString &folder : folders)
         out += entriesOf(folder);
     return out;
 }
 
 // .trashinfo files whose item is gone (left behind by other programs or crashes) go with the emptying.
 // Young ones may belong to an item that is being moved in right now, so they stay.
-void dropOrphanInfos() {
+void dropOrphanInfos(const QStringList &folders) {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    for (const QString &folder : FileLoader::allTrashFolders()) {
+    for (const QString &folder : folders) {
         if (!folder.endsWith(QStringLiteral("/files"))) continue;
         const QString root = folder.chopped(6);
         for (const QString &info : entriesOf(root + QStringLiteral("/info"))) {
@@ -213,11 +213,24 @@ void AppState::offerShowInFinder(const QStringList &paths) {
 }
 
 void AppState::emptyTrash() {
-    // Shared by the question and the counting; the count may come after the question has closed.
+    // Shared by the question and the counting; the count may come before the question is up or after it
+    // has closed.
     struct Found {
         QStringList paths;
+        bool arrived = false;
         bool open = true;
+        bool enabled = false; // the red button could be pressed
         std::function<void(const QString &, bool)> update;
+        void apply() {
+            if (!open || !update || !arrived) return;
+            enabled = !paths.isEmpty();
+            if (paths.isEmpty())
+                update(L("Der Papierkorb ist leer.") + QStringLiteral("\n "), false);
+            else
+                update(LF("%@ werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.",
+                          FileFmt::count(paths.size())),
+                       true);
+        }
     };
     const auto found = std::make_shared<Found>();
 
@@ -230,28 +243,27 @@ void AppState::emptyTrash() {
     question.disabledButton = 1;
     question.onShown = [found](std::function<void(const QString &, bool)> update) {
         found->update = std::move(update);
+        found->apply();
     };
 
-    QtConcurrent::run(trashContents).then(this, [found](const QStringList &paths) {
+    const QStringList folders = trashFolders ? trashFolders() : FileLoader::allTrashFolders();
+    QtConcurrent::run([folders] {
+        return trashContents(folders);
+    }).then(this, [found](const QStringList &paths) {
         found->paths = paths;
-        if (!found->open || !found->update) return;
-        if (paths.isEmpty())
-            found->update(L("Der Papierkorb ist leer.") + QStringLiteral("\n "), false);
-        else
-            found->update(LF("%@ werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.",
-                             FileFmt::count(paths.size())),
-                          true);
+        found->arrived = true;
+        found->apply();
     });
     const int answer = m_dialogs.ask(question).button;
     found->open = false;
     found->update = nullptr;
-    if (answer != 1 || found->paths.isEmpty()) return;
+    if (answer != 1 || !found->enabled || found->paths.isEmpty()) return;
 
     const QStringList paths = found->paths;
     QPointer<AppState> self(this);
-    QtConcurrent::run([paths] {
+    QtConcurrent::run([paths, folders] {
         FileOps::DeleteResult result = FileOps::deletePermanently(paths);
-        dropOrphanInfos();
+        dropOrphanInfos(folders);
         return result;
     }).then(this, [self](const FileOps::DeleteResult &result) {
         if (!self) return;

@@ -60,6 +60,7 @@ protected:
     QList<TextQuestion> textQuestions;
     // Run while an alert is up (for the Trash count), with its update function.
     std::function<void(const Alert &)> whileOpen;
+    bool callOnShown = true; // false: the alert is answered before it could show any update
     QList<Toast> toasts;
     FakeClipboard clipboard;
     QStringList opened;
@@ -82,7 +83,8 @@ protected:
         Dialogs d;
         d.alert = [this](const Alert &a) {
             alerts << a;
-            if (a.onShown) {
+            if (a.onShown && callOnShown) {
+                updates = 0;
                 auto update = [this](const QString &text, bool enable) {
                     alerts.last().informative = text;
                     if (enable) alerts.last().disabledButton = -1;
