@@ -1,6 +1,8 @@
 // Ejecting a volume: tabs on it go home first, the eject runs in the background.
 #include "core/app/AppState.h"
 
+#include "core/app/Background.h"
+
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -21,14 +23,15 @@ void AppState::eject(const QString &path, const QString &name) {
 
     QPointer<AppState> self(this);
     const auto work = desktop.eject;
-    QtConcurrent::run([work, path]() -> std::optional<QString> {
-        return work ? work(path) : std::optional<QString>(QString());
-    }).then(this, [self, name](const std::optional<QString> &error) {
-        if (!self) return;
-        if (self->rebuildSidebar) self->rebuildSidebar();
-        if (error)
-            self->show(LF(ejectFailed, name, *error), true);
-        else
-            self->show(LF("„%@“ wurde ausgeworfen.", name));
-    });
+    whenDone(this, QtConcurrent::run([work, path]() -> std::optional<QString> {
+                 return work ? work(path) : std::optional<QString>(QString());
+             }),
+             [self, name](const std::optional<QString> &error) {
+                 if (!self) return;
+                 if (self->rebuildSidebar) self->rebuildSidebar();
+                 if (error)
+                     self->show(LF(ejectFailed, name, *error), true);
+                 else
+                     self->show(LF("„%@“ wurde ausgeworfen.", name));
+             });
 }

@@ -1,6 +1,8 @@
 // Moving to the Trash, deleting from it, emptying it, and the Trash diagnosis.
 #include "core/app/AppState.h"
 
+#include "core/app/Background.h"
+
 #include "core/fileops/FileOps.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileFmt.h"
@@ -120,52 +122,52 @@ void AppState::trashSelection() {
 
     QPointer<AppState> self(this);
     QPointer<PaneModel> source(pane);
-    QtConcurrent::run([paths] {
-        return FileOps::trash(paths);
-    }).then(this, [self, source](const FileOps::TrashResult &result) {
-        if (!self) return;
-        if (source) source->setSelection({});
-        if (!result.moved.isEmpty())
-            self->record(LF("%@ in den Papierkorb gelegt", FileFmt::count(result.moved.size())),
-                         UndoAction::makeTrashed(result.moved));
-        if (result.done >= 1) SystemSounds::play(SystemSounds::Kind::moveToTrash);
+    whenDone(this, QtConcurrent::run([paths] { return FileOps::trash(paths); }),
+             [self, source](const FileOps::TrashResult &result) {
+                 if (!self) return;
+                 if (source) source->setSelection({});
+                 if (!result.moved.isEmpty())
+                     self->record(LF("%@ in den Papierkorb gelegt", FileFmt::count(result.moved.size())),
+                                  UndoAction::makeTrashed(result.moved));
+                 if (result.done >= 1) SystemSounds::play(SystemSounds::Kind::moveToTrash);
 
-        QStringList errors = result.errors;
-        qsizetype deleted = 0;
-        if (!result.noTrash.isEmpty()) {
-            const QStringList &rest = result.noTrash;
-            Alert now;
-            now.style = Alert::Style::critical;
-            now.message = rest.size() == 1 ? LF("„%@“ sofort löschen?", lastComponent(rest.first()))
-                                           : LF("%d Objekte sofort löschen?", rest.size());
-            now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
-            now.buttons = {L("Abbrechen"), L("Sofort löschen")};
-            now.destructiveButton = 1;
-            if (self->m_dialogs.ask(now).button == 1) {
-                // Waits here with the event loop running, so the window stays responsive.
-                QFuture<FileOps::DeleteResult> future =
-                    QtConcurrent::run([rest] { return FileOps::deletePermanently(rest); });
-                QEventLoop loop;
-                QFutureWatcher<FileOps::DeleteResult> watcher;
-                QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-                watcher.setFuture(future);
-                if (!future.isFinished()) loop.exec();
-                const FileOps::DeleteResult removed = future.result();
-                errors += removed.errors;
-                deleted = removed.done;
-                if (!self) return;
-            }
-        }
-        self->refreshAll();
-        if (!errors.isEmpty()) {
-            self->show(errors.first(), true);
-            return;
-        }
-        QStringList parts;
-        if (result.done > 0) parts << LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done));
-        if (deleted >= 1) parts << LF("%@ endgültig gelöscht", FileFmt::count(deleted));
-        self->show(parts.isEmpty() ? L("Nichts gelöscht.") : parts.join(QStringLiteral(", ")) + u'.');
-    });
+                 QStringList errors = result.errors;
+                 qsizetype deleted = 0;
+                 if (!result.noTrash.isEmpty()) {
+                     const QStringList &rest = result.noTrash;
+                     Alert now;
+                     now.style = Alert::Style::critical;
+                     now.message = rest.size() == 1 ? LF("„%@“ sofort löschen?", lastComponent(rest.first()))
+                                                    : LF("%d Objekte sofort löschen?", rest.size());
+                     now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
+                     now.buttons = {L("Abbrechen"), L("Sofort löschen")};
+                     now.destructiveButton = 1;
+                     if (self->m_dialogs.ask(now).button == 1) {
+                         // Waits here with the event loop running, so the window stays responsive.
+                         QFuture<FileOps::DeleteResult> future =
+                             QtConcurrent::run([rest] { return FileOps::deletePermanently(rest); });
+                         QEventLoop loop;
+                         QFutureWatcher<FileOps::DeleteResult> watcher;
+                         QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+                         watcher.setFuture(future);
+                         if (!future.isFinished()) loop.exec();
+                         const FileOps::DeleteResult removed = future.result();
+                         errors += removed.errors;
+                         deleted = removed.done;
+                         if (!self) return;
+                     }
+                 }
+                 self->refreshAll();
+                 if (!errors.isEmpty()) {
+                     self->show(errors.first(), true);
+                     return;
+                 }
+                 QStringList parts;
+                 if (result.done > 0) parts << LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done));
+                 if (deleted >= 1) parts << LF("%@ endgültig gelöscht", FileFmt::count(deleted));
+                 self->show(parts.isEmpty() ? L("Nichts gelöscht.")
+                                            : parts.join(QStringLiteral(", ")) + u'.');
+             });
 }
 
 void AppState::deleteFromTrash(const QStringList &paths) {
@@ -181,19 +183,18 @@ void AppState::deleteFromTrash(const QStringList &paths) {
 
     QPointer<AppState> self(this);
     QPointer<PaneModel> pane(activePane());
-    QtConcurrent::run([paths] {
-        return FileOps::deletePermanently(paths);
-    }).then(this, [self, pane](const FileOps::DeleteResult &result) {
-        if (!self) return;
-        if (pane) pane->setSelection({});
-        self->refreshAll();
-        if (!result.errors.isEmpty()) {
-            self->show(firstError(result.errors), true);
-            if (!result.denied.isEmpty()) self->offerShowInFinder(result.denied);
-            return;
-        }
-        self->show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
-    });
+    whenDone(this, QtConcurrent::run([paths] { return FileOps::deletePermanently(paths); }),
+             [self, pane](const FileOps::DeleteResult &result) {
+                 if (!self) return;
+                 if (pane) pane->setSelection({});
+                 self->refreshAll();
+                 if (!result.errors.isEmpty()) {
+                     self->show(firstError(result.errors), true);
+                     if (!result.denied.isEmpty()) self->offerShowInFinder(result.denied);
+                     return;
+                 }
+                 self->show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
+             });
 }
 
 // No other file manager is asked: the refused items are shown in the active pane, selected.
@@ -247,13 +248,12 @@ void AppState::emptyTrash() {
     };
 
     const QStringList folders = trashFolders ? trashFolders() : FileLoader::allTrashFolders();
-    QtConcurrent::run([folders] {
-        return trashContents(folders);
-    }).then(this, [found](const QStringList &paths) {
-        found->paths = paths;
-        found->arrived = true;
-        found->apply();
-    });
+    whenDone(this, QtConcurrent::run([folders] { return trashContents(folders); }),
+             [found](const QStringList &paths) {
+                 found->paths = paths;
+                 found->arrived = true;
+                 found->apply();
+             });
     const int answer = m_dialogs.ask(question).button;
     found->open = false;
     found->update = nullptr;
@@ -261,23 +261,24 @@ void AppState::emptyTrash() {
 
     const QStringList paths = found->paths;
     QPointer<AppState> self(this);
-    QtConcurrent::run([paths, folders] {
-        FileOps::DeleteResult result = FileOps::deletePermanently(paths);
-        dropOrphanInfos(folders);
-        return result;
-    }).then(this, [self](const FileOps::DeleteResult &result) {
-        if (!self) return;
-        self->left()->setSelection({});
-        self->right()->setSelection({});
-        self->refreshAll();
-        if (!result.errors.isEmpty()) {
-            self->show(firstError(result.errors), true);
-            if (!result.denied.isEmpty()) self->offerFinderEmpty(result.denied);
-            return;
-        }
-        if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
-        self->show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
-    });
+    whenDone(this, QtConcurrent::run([paths, folders] {
+                 FileOps::DeleteResult result = FileOps::deletePermanently(paths);
+                 dropOrphanInfos(folders);
+                 return result;
+             }),
+             [self](const FileOps::DeleteResult &result) {
+                 if (!self) return;
+                 self->left()->setSelection({});
+                 self->right()->setSelection({});
+                 self->refreshAll();
+                 if (!result.errors.isEmpty()) {
+                     self->show(firstError(result.errors), true);
+                     if (!result.denied.isEmpty()) self->offerFinderEmpty(result.denied);
+                     return;
+                 }
+                 if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
+                 self->show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
+             });
 }
 
 // What we may not delete goes with administrator rights; the system asks for the password.
@@ -293,27 +294,28 @@ void AppState::offerFinderEmpty(const QStringList &denied) {
     show(K("Der Rest des Papierkorbs wird mit Administratorrechten gelöscht …"));
     QPointer<AppState> self(this);
     const auto work = desktop.deleteAsAdmin;
-    QtConcurrent::run([work, denied]() -> std::optional<QString> {
-        if (!work) return QString();
-        auto error = work(denied);
-        // The descriptions of what is gone are ours to remove.
-        for (const QString &path : denied) {
-            struct stat st {};
-            const QString info = Trash::infoFileFor(path);
-            if (!info.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) != 0)
-                ::unlink(QFile::encodeName(info).constData());
-        }
-        return error;
-    }).then(this, [self](const std::optional<QString> &error) {
-        if (!self) return;
-        self->refreshAll();
-        if (error) {
-            self->show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *error), true);
-            return;
-        }
-        SystemSounds::play(SystemSounds::Kind::emptyTrash);
-        self->show(K("Papierkorb mit Administratorrechten geleert."));
-    });
+    whenDone(this, QtConcurrent::run([work, denied]() -> std::optional<QString> {
+                 if (!work) return QString();
+                 auto error = work(denied);
+                 // The descriptions of what is gone are ours to remove.
+                 for (const QString &path : denied) {
+                     struct stat st {};
+                     const QString info = Trash::infoFileFor(path);
+                     if (!info.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) != 0)
+                         ::unlink(QFile::encodeName(info).constData());
+                 }
+                 return error;
+             }),
+             [self](const std::optional<QString> &error) {
+                 if (!self) return;
+                 self->refreshAll();
+                 if (error) {
+                     self->show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *error), true);
+                     return;
+                 }
+                 SystemSounds::play(SystemSounds::Kind::emptyTrash);
+                 self->show(K("Papierkorb mit Administratorrechten geleert."));
+             });
 }
 
 QString AppState::rawListing(const QString &path) {

@@ -46,7 +46,10 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     EXPECT_EQ(pane->selection(), QSet<QString>{renamed});
     EXPECT_EQ(lastToast(), "„a.txt“ umbenannt in „x:y.txt“.");
     EXPECT_EQ(app->undoTitle(), "Umbenennen von „a.txt“");
+    const qsizetype toastsBeforeUndo = toasts.size();
     app->undoLast();
+    // The undo reports when its background work is back; the test ends only then.
+    waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(exists(a) && !exists(renamed), 5000);
 }
 
@@ -72,7 +75,10 @@ TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
     EXPECT_EQ(app->undoTitle(), "Neue Datei");
 
     // Undo puts the new item into the Trash.
+    const qsizetype toastsBeforeUndo = toasts.size();
     app->undoLast();
+    // The undo reports when its background work is back; the test ends only then.
+    waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(!exists(root + "/Neue Datei 2.txt"), 5000);
 }
 

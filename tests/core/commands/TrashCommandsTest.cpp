@@ -57,7 +57,10 @@ TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
     EXPECT_EQ(trashed().size(), 9);
     EXPECT_TRUE(pane->selection().isEmpty());
     EXPECT_EQ(app->undoTitle(), "9 Objekte in den Papierkorb gelegt");
+    const qsizetype toastsBeforeUndo = toasts.size();
     app->undoLast();
+    // The undo reports when its background work is back; the test ends only then.
+    waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(exists(paths[8]), 5000);
 }
 
