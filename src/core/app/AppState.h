@@ -258,6 +258,9 @@ signals:
     void infoTargetChanged();
     void cutPathsChanged();
 
+    // --- Commands: these items' icons (with their tag colours) must be drawn anew.
+    void iconsChanged(const QStringList &paths);
+
 private:
     template <typename T> void publish(T &field, const T &value, void (AppState::*signal)()) {
         field = value;

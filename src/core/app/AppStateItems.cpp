@@ -65,12 +65,14 @@ void AppState::share(const QStringList &paths) {
 void AppState::toggleTag(const QString &tag, const QStringList &paths) {
     if (paths.isEmpty()) return;
     if (const auto error = FileOps::toggleTag(tag, paths)) show(*error, true);
+    emit iconsChanged(paths);
     refreshAll();
 }
 
 void AppState::clearTags(const QStringList &paths) {
     if (paths.isEmpty()) return;
     if (const auto error = FileOps::clearTags(paths)) show(*error, true);
+    emit iconsChanged(paths);
     refreshAll();
 }
 

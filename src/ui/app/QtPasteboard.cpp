@@ -18,7 +18,7 @@ void watchClipboard() {
     connected = true;
     QClipboard *clipboard = QGuiApplication::clipboard();
     QObject::connect(clipboard, &QClipboard::dataChanged, clipboard, [clipboard] {
-        if (g_ours && clipboard->ownsClipboard() && clipboard->mimeData() == g_ours.data()) return;
+        if (g_ours && clipboard->mimeData() == g_ours.data()) return;
         ++g_changes;
     });
 }

@@ -140,3 +140,20 @@ TEST_F(CommandTest, ShareInfoAndContextPaths) {
     EXPECT_EQ(app->pane(Side::right), pane);
     EXPECT_EQ(app->group(Side::left), app->leftTabs());
 }
+
+TEST_F(CommandTest, TagsAreWrittenAndTheIconsRedrawn) {
+    const QString a = make("a.txt");
+    QSignalSpy icons(app.get(), &AppState::iconsChanged);
+    app->toggleTag("Rot", {});
+    EXPECT_EQ(icons.count(), 0);
+    app->toggleTag("Rot", {a});
+    ASSERT_EQ(icons.count(), 1);
+    EXPECT_EQ(icons.at(0).at(0).toStringList(), QStringList{a});
+    EXPECT_FALSE(lastIsError());
+    app->clearTags({a});
+    EXPECT_EQ(icons.count(), 2);
+
+    // A tag that can't be written is reported as an error.
+    app->toggleTag("Rot", {root + "/missing"});
+    EXPECT_TRUE(lastIsError());
+}
