@@ -3,6 +3,9 @@
 #include "core/model/FileLoader.h"
 #include "platform/TrashRoots.h"
 
+#include <QProcess>
+#include <unistd.h>
+
 using TestUtil::LanguageScope;
 
 namespace {
@@ -183,4 +186,119 @@ TEST_F(TrashCommandTest, DiagnosisHasTwelveLinesAndCanBeCopied) {
     answers = {0};
     app->trashDiagnosis();
     EXPECT_EQ(clipboard.text, alerts.last().informative);
+}
+
+TEST_F(TrashCommandTest, ItemsOnAVolumeWithoutTrashAreDeletedOnlyWhenConfirmed) {
+    TestUtil::TmpfsMount volume;
+    if (!volume.valid()) GTEST_SKIP() << "needs root to mount a second volume";
+    LanguageScope de(AppLanguage::de);
+    // A file where the volume's trash folder would go: this volume has no Trash.
+    ASSERT_TRUE(TestUtil::writeFile(volume.path() + QString("/.Trash-%1").arg(getuid()), "blocked"));
+    const QString far1 = volume.path() + "/far1", far2 = volume.path() + "/far2";
+    TestUtil::writeFile(far1, "1");
+    TestUtil::writeFile(far2, "2");
+    const QString near = make("near");
+    PaneModel *pane = app->left();
+
+    // Declined, and nothing else was moved.
+    pane->setSelection({far1});
+    answers = {0, 0};
+    app->trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Nichts gelöscht.", 5000);
+    EXPECT_EQ(alerts.last().message, "„far1“ sofort löschen?");
+    EXPECT_TRUE(alerts.last().informative.endsWith("\n\n• far1"));
+    EXPECT_EQ(alerts.last().destructiveButton, 1);
+    EXPECT_TRUE(exists(far1));
+    EXPECT_EQ(sounds, 0);
+
+    // Confirmed: one part for each road, joined, with one full stop.
+    pane->setSelection({far1, far2, near});
+    answers = {0, 1};
+    app->trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        lastToast() == "1 Objekt in den Papierkorb gelegt, 2 Objekte endgültig gelöscht.", 5000);
+    EXPECT_EQ(alerts.last().message, "2 Objekte sofort löschen?");
+    EXPECT_FALSE(exists(far1));
+    EXPECT_FALSE(exists(far2));
+    EXPECT_FALSE(exists(near));
+    EXPECT_EQ(sounds, 1);
+    EXPECT_EQ(app->undoTitle(), "1 Objekt in den Papierkorb gelegt");
+}
+
+// Root may delete anything but an immutable file: that stands in for items of the system.
+TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRights) {
+    TestUtil::TmpfsMount volume;
+    if (!volume.valid()) GTEST_SKIP() << "needs root to mount a second volume";
+    LanguageScope de(AppLanguage::de);
+    const QString files = volume.path() + "/files";
+    const QString stuck = files + "/stuck", loose = files + "/loose";
+    TestUtil::writeFile(stuck, "s");
+    TestUtil::writeFile(loose, "l");
+    if (QProcess::execute("chattr", {"+i", stuck}) != 0) GTEST_SKIP() << "no immutable files here";
+    app->trashFolders = [files] { return QStringList{files}; };
+    QStringList adminAsked;
+    app->desktop.deleteAsAdmin = [&](const QStringList &paths) -> std::optional<QString> {
+        adminAsked = paths;
+        QProcess::execute("chattr", {"-i", stuck});
+        QFile::remove(stuck);
+        return std::nullopt;
+    };
+
+    whileOpen = [this](const Alert &a) {
+        if (a.onShown) QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
+    };
+    // Empty, then decline the administrator road: the refused item stays.
+    answers = {1, 0};
+    app->emptyTrash();
+    QTRY_VERIFY_WITH_TIMEOUT(alerts.size() == 2, 5000);
+    EXPECT_EQ(alerts.last().message, "Den Rest mit Administratorrechten löschen?");
+    EXPECT_TRUE(alerts.last().informative.startsWith("1 Objekt im Papierkorb gehören"));
+    EXPECT_TRUE(lastIsError());
+    EXPECT_TRUE(lastToast().startsWith("„stuck“"));
+    EXPECT_FALSE(exists(loose));
+    EXPECT_TRUE(exists(stuck));
+    EXPECT_TRUE(adminAsked.isEmpty());
+    EXPECT_EQ(sounds, 0);
+
+    answers = {1, 1};
+    app->emptyTrash();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb mit Administratorrechten geleert.", 5000);
+    EXPECT_EQ(adminAsked, QStringList{stuck});
+    EXPECT_TRUE(std::any_of(toasts.cbegin(), toasts.cend(), [](const Toast &t) {
+        return t.text == "Der Rest des Papierkorbs wird mit Administratorrechten gelöscht …";
+    }));
+    EXPECT_FALSE(exists(stuck));
+    EXPECT_EQ(sounds, 1);
+}
+
+TEST_F(TrashCommandTest, RefusedPermanentDeletesOfferToShowTheItems) {
+    TestUtil::TmpfsMount volume;
+    if (!volume.valid()) GTEST_SKIP() << "needs root to mount a second volume";
+    LanguageScope de(AppLanguage::de);
+    // The volume's own trash, made by moving an item there, holds the refused items.
+    const QString a = volume.path() + "/a", b = volume.path() + "/b";
+    TestUtil::writeFile(a, "a");
+    TestUtil::writeFile(b, "b");
+    PaneModel *pane = app->left();
+    pane->setSelection({a, b});
+    answers = {0};
+    app->trashSelection();
+    const QString trash = volume.path() + QString("/.Trash-%1/files").arg(getuid());
+    QTRY_VERIFY_WITH_TIMEOUT(exists(trash + "/a") && exists(trash + "/b"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!toasts.isEmpty(), 5000);
+    ASSERT_EQ(QProcess::execute("chattr", {"+i", trash + "/a"}), 0);
+    ASSERT_EQ(QProcess::execute("chattr", {"+i", trash + "/b"}), 0);
+
+    pane->setSelection({trash + "/a", trash + "/b"});
+    answers = {1, 1};
+    app->trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(alerts.last().message == "Im Ordner zeigen?", 5000);
+    EXPECT_TRUE(std::any_of(toasts.cbegin(), toasts.cend(), [](const Toast &t) {
+        return t.isError && t.text.endsWith(" (und 1 weitere Fehler)");
+    }));
+    QTRY_COMPARE_WITH_TIMEOUT(pane->currentPath(), trash, 5000);
+    EXPECT_EQ(pane->selection(), (QSet<QString>{trash + "/a", trash + "/b"}));
+    QProcess::execute("chattr", {"-i", trash + "/a"});
+    QProcess::execute("chattr", {"-i", trash + "/b"});
+    pane->go(QDir::homePath(), false, {});
 }
