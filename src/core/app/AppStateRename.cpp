@@ -50,10 +50,10 @@ void AppState::renameSelection() {
         show(K("Der Name darf nicht leer sein."), true);
         return;
     }
-    QString parent = path.section(u'/', 0, -2);
-    const QString newPath = (parent.isEmpty() ? QString() : parent) + u'/' + newName;
+    const QString newPath = path.section(u'/', 0, -2) + u'/' + newName;
+    // lstat: a dangling link is something too.
     struct stat st {};
-    if (::lstat(QFile::encodeName(newPath).constData(), &st) == 0 || newName == u"." || newName == u"..") {
+    if (::lstat(QFile::encodeName(newPath).constData(), &st) == 0) {
         show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
         return;
     }

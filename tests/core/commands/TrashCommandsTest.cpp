@@ -270,35 +270,3 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
     EXPECT_FALSE(exists(stuck));
     EXPECT_EQ(sounds, 1);
 }
-
-TEST_F(TrashCommandTest, RefusedPermanentDeletesOfferToShowTheItems) {
-    TestUtil::TmpfsMount volume;
-    if (!volume.valid()) GTEST_SKIP() << "needs root to mount a second volume";
-    LanguageScope de(AppLanguage::de);
-    // The volume's own trash, made by moving an item there, holds the refused items.
-    const QString a = volume.path() + "/a", b = volume.path() + "/b";
-    TestUtil::writeFile(a, "a");
-    TestUtil::writeFile(b, "b");
-    PaneModel *pane = app->left();
-    pane->setSelection({a, b});
-    answers = {0};
-    app->trashSelection();
-    const QString trash = volume.path() + QString("/.Trash-%1/files").arg(getuid());
-    QTRY_VERIFY_WITH_TIMEOUT(exists(trash + "/a") && exists(trash + "/b"), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!toasts.isEmpty(), 5000);
-    ASSERT_EQ(QProcess::execute("chattr", {"+i", trash + "/a"}), 0);
-    ASSERT_EQ(QProcess::execute("chattr", {"+i", trash + "/b"}), 0);
-
-    pane->setSelection({trash + "/a", trash + "/b"});
-    answers = {1, 1};
-    app->trashSelection();
-    QTRY_VERIFY_WITH_TIMEOUT(alerts.last().message == "Im Ordner zeigen?", 5000);
-    EXPECT_TRUE(std::any_of(toasts.cbegin(), toasts.cend(), [](const Toast &t) {
-        return t.isError && t.text.endsWith(" (und 1 weitere Fehler)");
-    }));
-    QTRY_COMPARE_WITH_TIMEOUT(pane->currentPath(), trash, 5000);
-    EXPECT_EQ(pane->selection(), (QSet<QString>{trash + "/a", trash + "/b"}));
-    QProcess::execute("chattr", {"-i", trash + "/a"});
-    QProcess::execute("chattr", {"-i", trash + "/b"});
-    pane->go(QDir::homePath(), false, {});
-}
