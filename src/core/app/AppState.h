@@ -275,8 +275,8 @@ private:
     // --- Commands (private)
     void clearCut();
     void deleteFromTrash(const QStringList &paths);
-    void offerShowInFinder(const QStringList &paths);
-    void offerFinderEmpty(const QStringList &denied);
+    void offerShowInFolder(const QStringList &paths);
+    void offerAdminEmpty(const QStringList &denied);
     std::optional<qint64> m_cutChangeCount;
     // --- end of commands
 

@@ -190,7 +190,7 @@ void AppState::deleteFromTrash(const QStringList &paths) {
                  self->refreshAll();
                  if (!result.errors.isEmpty()) {
                      self->show(firstError(result.errors), true);
-                     if (!result.denied.isEmpty()) self->offerShowInFinder(result.denied);
+                     if (!result.denied.isEmpty()) self->offerShowInFolder(result.denied);
                      return;
                  }
                  self->show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
@@ -198,7 +198,7 @@ void AppState::deleteFromTrash(const QStringList &paths) {
 }
 
 // No other file manager is asked: the refused items are shown in the active pane, selected.
-void AppState::offerShowInFinder(const QStringList &paths) {
+void AppState::offerShowInFolder(const QStringList &paths) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Im Ordner zeigen?");
@@ -273,7 +273,7 @@ void AppState::emptyTrash() {
                  self->refreshAll();
                  if (!result.errors.isEmpty()) {
                      self->show(firstError(result.errors), true);
-                     if (!result.denied.isEmpty()) self->offerFinderEmpty(result.denied);
+                     if (!result.denied.isEmpty()) self->offerAdminEmpty(result.denied);
                      return;
                  }
                  if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
@@ -282,7 +282,7 @@ void AppState::emptyTrash() {
 }
 
 // What we may not delete goes with administrator rights; the system asks for the password.
-void AppState::offerFinderEmpty(const QStringList &denied) {
+void AppState::offerAdminEmpty(const QStringList &denied) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Den Rest mit Administratorrechten löschen?");
