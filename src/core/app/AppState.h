@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app/ColorScheme.h"
 #include "core/app/DesktopHooks.h"
 #include "core/app/Dialogs.h"
 #include "core/app/KeyPress.h"
@@ -30,7 +31,6 @@ struct FileItem;
 using CompareRequest = InfoTarget;
 using StorageRequest = InfoTarget;
 enum class FeedbackKind { bug, idea, question, other };
-enum class ColorScheme { light, dark };
 
 // The one central state of the application: both pane sides, every application-wide setting, the sheet
 // requests, the toast and the one job channel. Main thread only; it never opens a window itself.
@@ -270,7 +270,7 @@ private:
     void readSettings();
     void buildSides();
     void pollJob();
-    void recordTransfer(const TransferOutcome &outcome, bool move);
+    void recordTransfer(const TransferOutcome &outcome, bool move, const QList<FileOps::TrashedPair> &replaced);
 
     // --- Commands (private)
     void clearCut();
