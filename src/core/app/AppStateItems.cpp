@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <pwd.h>
 #include <sys/stat.h>
 
 namespace {
@@ -31,6 +32,17 @@ QString unquoted(const QString &text) {
     const bool pair = (first == u'"' && last == u'"') || (first == u'\'' && last == u'\'') ||
                       (first == QChar(0x201E) && last == QChar(0x201C));
     return pair ? text.mid(1, text.size() - 2) : text;
+}
+
+// "~" and "~/…" name the home folder, "~name/…" that user's; an unknown user is left as typed.
+QString expandTilde(const QString &text) {
+    if (!text.startsWith(u'~')) return text;
+    const qsizetype slash = text.indexOf(u'/');
+    const QString user = text.mid(1, slash < 0 ? -1 : slash - 1);
+    const QString rest = slash < 0 ? QString() : text.mid(slash);
+    if (user.isEmpty()) return QDir::homePath() + rest;
+    const passwd *entry = ::getpwnam(user.toUtf8().constData());
+    return entry && entry->pw_dir ? QFile::decodeName(entry->pw_dir) + rest : text;
 }
 
 } // namespace
@@ -99,10 +111,7 @@ void AppState::goToFolder(PaneModel *target) {
 
     QString text = unquoted(answer->trimmed());
     if (text.isEmpty()) return;
-    if (text == u"~")
-        text = QDir::homePath();
-    else if (text.startsWith(QStringLiteral("~/")))
-        text = QDir::homePath() + text.mid(1);
+    text = expandTilde(text);
     if (!text.startsWith(u'/')) text = pane->currentPath() + u'/' + text;
     const QString path = FileLoader::norm(text);
 

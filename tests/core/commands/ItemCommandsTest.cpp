@@ -1,5 +1,9 @@
 #include "CommandFixture.h"
 
+#include "core/model/FileLoader.h"
+
+#include <pwd.h>
+
 using TestUtil::LanguageScope;
 
 TEST_F(CommandTest, GoToFolderReadsTildeRelativeAndQuotedPaths) {
@@ -17,6 +21,10 @@ TEST_F(CommandTest, GoToFolderReadsTildeRelativeAndQuotedPaths) {
     EXPECT_EQ(app->active(), Side::right);
     EXPECT_EQ(textQuestions.last().text, root);
     EXPECT_EQ(pane->currentPath(), below);
+
+    textAnswers = {"~root"};
+    app->goToFolder(pane);
+    EXPECT_EQ(pane->currentPath(), FileLoader::norm(QString::fromLocal8Bit(getpwnam("root")->pw_dir)));
 
     show(pane, root);
     textAnswers = {"sub"};
