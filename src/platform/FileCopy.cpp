@@ -91,8 +91,7 @@ int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session
     }
 
     // Read-ahead as wide as the kernel allows, as cp does.
-    if (srcStat.st_size > chunkSize)
-        ::posix_fadvise(src, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (srcStat.st_size > chunkSize) ::posix_fadvise(src, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     if (!session.rangeRefused) {
         for (;;) {

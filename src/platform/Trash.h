@@ -25,7 +25,4 @@ Result moveToTrash(const QString &path);
 // The .trashinfo describing an item that lies directly in a Trash's files folder; empty otherwise.
 QString infoFileFor(const QString &trashedPath);
 
-// The percent-encoded Path= value the way the Trash stores it (exposed for tests).
-QByteArray encodePath(const QByteArray &path);
-
 } // namespace Trash

@@ -4,14 +4,18 @@
 #include "platform/Workspace.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QUrlQuery>
 
 namespace Workspace {
 
 bool openFile(const QString &path) {
     GFile *file = g_file_new_for_path(QFile::encodeName(path).constData());
     bool ok = false;
-    if (GFileInfo *info = g_file_query_info(file, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE, G_FILE_QUERY_INFO_NONE,
-                                            nullptr, nullptr)) {
+    if (GFileInfo *info = g_file_query_info(file, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                                            G_FILE_QUERY_INFO_NONE, nullptr, nullptr)) {
         if (const char *type = g_file_info_get_content_type(info)) {
             // The application registered for the type opens it; an executable is not started by itself.
             if (GAppInfo *app = g_app_info_get_default_for_type(type, FALSE)) {
@@ -24,6 +28,68 @@ bool openFile(const QString &path) {
     }
     g_object_unref(file);
     return ok;
+}
+
+namespace {
+
+QString takeError(GError *error, const QString &fallback = {}) {
+    if (!error) return fallback;
+    QString text = QString::fromUtf8(error->message);
+    g_error_free(error);
+    return text;
+}
+
+} // namespace
+
+std::optional<QString> defaultTextEditor() {
+    GAppInfo *app = g_app_info_get_default_for_type("text/plain", FALSE);
+    if (!app) return std::nullopt;
+    const char *id = g_app_info_get_id(app);
+    std::optional<QString> result;
+    if (id) result = QString::fromUtf8(id);
+    g_object_unref(app);
+    return result;
+}
+
+std::optional<QString> openWith(const QString &appId, const QStringList &paths) {
+    GAppInfo *app = nullptr;
+    GList *all = g_app_info_get_all();
+    for (GList *l = all; l; l = l->next) {
+        const char *id = g_app_info_get_id(G_APP_INFO(l->data));
+        if (id && appId == QString::fromUtf8(id)) {
+            app = G_APP_INFO(g_object_ref(l->data));
+            break;
+        }
+    }
+    g_list_free_full(all, g_object_unref);
+    if (!app) return QStringLiteral("%1: no such application").arg(appId);
+    GList *files = nullptr;
+    for (const QString &path : paths)
+        files = g_list_append(files, g_file_new_for_path(QFile::encodeName(path).constData()));
+    GError *error = nullptr;
+    const bool ok = g_app_info_launch(app, files, nullptr, &error);
+    g_list_free_full(files, g_object_unref);
+    g_object_unref(app);
+    if (ok) return std::nullopt;
+    return takeError(error, appId);
+}
+
+std::optional<QString> composeMail(const QStringList &paths) {
+    if (const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-email")); !tool.isEmpty()) {
+        QStringList args;
+        for (const QString &path : paths)
+            args << QStringLiteral("--attach") << path;
+        if (QProcess::startDetached(tool, args)) return std::nullopt;
+    }
+    QUrl url(QStringLiteral("mailto:"));
+    QUrlQuery query;
+    for (const QString &path : paths)
+        query.addQueryItem(QStringLiteral("attach"),
+                           QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded(QUrl::FullyEncoded)));
+    url.setQuery(query);
+    GError *error = nullptr;
+    if (g_app_info_launch_default_for_uri(url.toEncoded().constData(), nullptr, &error)) return std::nullopt;
+    return takeError(error, QStringLiteral("mailto"));
 }
 
 } // namespace Workspace

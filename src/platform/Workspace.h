@@ -1,10 +1,22 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 // Opening files with the desktop's applications (GIO), never by running them.
 namespace Workspace {
 // Opens the file with the default application for its content type; false when there is none or the
 // launch failed.
 bool openFile(const QString &path);
+
+// The desktop application id of the default program for plain text, or nothing when there is none.
+std::optional<QString> defaultTextEditor();
+// Opens the files with the application of that desktop id, or starts it alone when there are none.
+// Nothing on success, else the system's reason.
+std::optional<QString> openWith(const QString &appId, const QStringList &paths);
+// A new mail draft in the default mail program with the files attached (xdg-email where installed,
+// else a mailto: link with attach= entries, which some programs honour). Nothing on success.
+std::optional<QString> composeMail(const QStringList &paths);
 } // namespace Workspace

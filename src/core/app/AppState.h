@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/app/ColorScheme.h"
+#include "core/app/DesktopHooks.h"
 #include "core/app/Dialogs.h"
 #include "core/app/KeyPress.h"
+#include "core/app/Pasteboard.h"
 #include "core/app/Toast.h"
 #include "core/fileops/ArchiveFormat.h"
 #include "core/fileops/FileActionContext.h"
@@ -24,6 +26,7 @@
 class TabGroup;
 class PaneModel;
 class PaneHooks;
+struct FileItem;
 
 using CompareRequest = InfoTarget;
 using StorageRequest = InfoTarget;
@@ -173,6 +176,49 @@ public:
     std::function<void(const QString &path)> openFile;
     std::function<Qt::KeyboardModifiers()> keyboardModifiers;
 
+    // --- Commands: clipboard, item commands, eject, rename, new items, Trash.
+    // The clipboard and the desktop services; the window fills the clipboard, tests fake both.
+    Pasteboard pasteboard;
+    DesktopHooks desktop = DesktopHooks::system();
+    // Rebuilds the sidebar's device list (after an eject); filled by the window.
+    std::function<void()> rebuildSidebar;
+    // The trash folders that emptying clears (tests keep it to their own).
+    std::function<QStringList()> trashFolders;
+    // Delay of the second refresh after a rename; tests shorten it.
+    int renameRefreshMs = 1200;
+
+    std::optional<qint64> cutChangeCount() const { return m_cutChangeCount; }
+    bool cutInForce(const QStringList &paths) const;
+    void copyToClipboard(const QStringList &paths);
+    void cutToClipboard(const QStringList &paths);
+    void paste(const QString &folder);
+
+    void openSelection();
+    void share(const QStringList &paths);
+    void toggleTag(const QString &tag, const QStringList &paths);
+    void clearTags(const QStringList &paths);
+    void showInfo(const QStringList &paths);
+    void goToFolder(PaneModel *pane = nullptr);
+    void copyPath(const QStringList &paths);
+    void openFolderInTerminal();
+    void openInTextEdit();
+    QStringList contextPaths(PaneModel *pane, const FileItem &item);
+    PaneModel *pane(Side side) const;
+    TabGroup *group(Side side) const { return tabs(side); }
+
+    void eject(const QString &path, const QString &name);
+    void renameSelection();
+    void newFolder(const std::optional<QString> &in = std::nullopt);
+    void newFile(const std::optional<QString> &in = std::nullopt);
+
+    void trashSelection();
+    void emptyTrash();
+    void trashDiagnosis();
+    // The diagnosis text (twelve lines); the raw listing of one folder with POSIX calls.
+    static QString diagnosisText();
+    static QString rawListing(const QString &path);
+    // --- end of commands
+
     // What the settings file said at start: the path it was put aside to when it could not be read.
     QString settingsSetAside() const { return m_settingsSetAside; }
 
@@ -212,6 +258,9 @@ signals:
     void infoTargetChanged();
     void cutPathsChanged();
 
+    // --- Commands: these items' icons (with their tag colours) must be drawn anew.
+    void iconsChanged(const QStringList &paths);
+
 private:
     template <typename T> void publish(T &field, const T &value, void (AppState::*signal)()) {
         field = value;
@@ -222,6 +271,14 @@ private:
     void buildSides();
     void pollJob();
     void recordTransfer(const TransferOutcome &outcome, bool move, const QList<FileOps::TrashedPair> &replaced);
+
+    // --- Commands (private)
+    void clearCut();
+    void deleteFromTrash(const QStringList &paths);
+    void offerShowInFolder(const QStringList &paths);
+    void offerAdminEmpty(const QStringList &denied);
+    std::optional<qint64> m_cutChangeCount;
+    // --- end of commands
 
     Dialogs m_dialogs;
     PaneHooks *m_hooks = nullptr;

@@ -4,6 +4,7 @@
 // application core. The core fills these hooks; tests fill them with recorders.
 // Every hook is called on the thread of `owner` (the main thread).
 
+#include "core/app/Background.h"
 #include "core/fileops/TransferProgress.h"
 #include "core/fileops/UndoJournal.h"
 
@@ -71,7 +72,7 @@ void inBackground(const FileActionContext &ctx, Work work, Done done) {
         done(work()); // no thread to come back to: at least the job ends and reports
         return;
     }
-    QtConcurrent::run(std::move(work)).then(owner, std::move(done));
+    whenDone(owner, QtConcurrent::run(std::move(work)), std::move(done));
 }
 
 } // namespace FileActions

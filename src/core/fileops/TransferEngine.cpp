@@ -80,7 +80,9 @@ TransferOutcome Engine::run() {
         same << s;
         // Only a move within one volume is a rename; every other item is copied byte by byte
         // (or cloned) with progress.
-        if (!(s && move_)) byteCopies << path;
+        // Items the user skips are not counted against the free space.
+        const bool skipped = resolutions_.value(path, ConflictChoice::keepBoth) == ConflictChoice::skip;
+        if (!(s && move_) && !skipped) byteCopies << path;
     }
 
     if (!byteCopies.isEmpty()) progress_.setItem(0, L("Berechne Umfang …"));

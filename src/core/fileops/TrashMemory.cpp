@@ -59,10 +59,17 @@ void drop(QList<QStringList> &list, const QString &inTrash) {
 } // namespace
 
 void remember(const QString &original, const QString &inTrash) {
+    rememberAll({{original, inTrash}});
+}
+
+void rememberAll(const QList<QPair<QString, QString>> &pairs) {
+    if (pairs.isEmpty()) return;
     QMutexLocker guard(&lock());
     QList<QStringList> list = read();
-    drop(list, inTrash);
-    list << QStringList{inTrash, original};
+    for (const auto &[original, inTrash] : pairs) {
+        drop(list, inTrash);
+        list << QStringList{inTrash, original};
+    }
     if (list.size() > limit) list.remove(0, list.size() - limit);
     write(list);
 }

@@ -14,13 +14,14 @@ namespace FileOps {
 
 TrashResult trash(const QStringList &paths) {
     TrashResult result;
+    QList<QPair<QString, QString>> remembered;
     for (const QString &path : paths) {
         const Trash::Result r = Trash::moveToTrash(path);
         switch (r.status) {
         case Trash::Status::moved:
             ++result.done;
             result.moved << TrashedPair{path, r.inTrash};
-            TrashMemory::remember(path, r.inTrash);
+            remembered << qMakePair(path, r.inTrash);
             break;
         case Trash::Status::noTrash:
             result.noTrash << path;
@@ -30,6 +31,7 @@ TrashResult trash(const QStringList &paths) {
             break;
         }
     }
+    TrashMemory::rememberAll(remembered);
     return result;
 }
 

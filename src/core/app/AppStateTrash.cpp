@@ -1,0 +1,378 @@
+// Moving to the Trash, deleting from it, emptying it, and the Trash diagnosis.
+#include "core/app/AppState.h"
+
+#include "core/app/Background.h"
+
+#include "core/fileops/FileOps.h"
+#include "core/localisation/Lang.h"
+#include "core/model/FileFmt.h"
+#include "core/model/FileLoader.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "platform/Posix.h"
+#include "platform/Sounds.h"
+#include "platform/Trash.h"
+#include "platform/TrashRoots.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QtConcurrent>
+
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// clang-format off
+constexpr const char *noTrashText = K("Auf diesem Laufwerk gibt es keinen Papierkorb. Das Löschen ist endgültig und lässt sich nicht rückgängig machen.");
+constexpr const char *refusedText = K("Diese Objekte gehören dem System oder einem anderen Benutzer. Kestrin darf sie nicht löschen. Zeige sie im Ordner; löschen lassen sie sich nur mit Administratorrechten.");
+constexpr const char *adminText = K("%@ im Papierkorb gehören dem System oder einem anderen Benutzer. Kestrin darf sie nicht löschen. Mit Administratorrechten geht es; das System fragt dich dann nach deinem Passwort.");
+// clang-format on
+
+QString lastComponent(const QString &path) {
+    return path.section(u'/', -1);
+}
+
+// At most eight names, then how many more.
+QString nameList(const QStringList &paths) {
+    QStringList lines;
+    for (qsizetype i = 0; i < std::min<qsizetype>(paths.size(), 8); ++i)
+        lines << QStringLiteral("• ") + lastComponent(paths[i]);
+    QString text = lines.join(u'\n');
+    if (paths.size() > 8) text += u'\n' + LF("… und %d weitere", paths.size() - 8);
+    return text;
+}
+
+QString firstError(const QStringList &errors) {
+    QString text = errors.first();
+    if (errors.size() > 1) text += LF(" (und %d weitere Fehler)", errors.size() - 1);
+    return text;
+}
+
+// Entry names of a folder as paths; unreadable counts as empty. Names that are not UTF-8 can't be
+// named safely and are left alone.
+QStringList entriesOf(const QString &folder) {
+    QStringList out;
+    const auto bytes = Posix::encode(folder);
+    if (!bytes) return out;
+    DIR *dir = ::opendir(bytes->constData());
+    if (!dir) return out;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (!std::strcmp(name, ".") || !std::strcmp(name, "..") || !std::strcmp(name, ".DS_Store")) continue;
+        if (const auto decoded = Posix::decode(name, qsizetype(std::strlen(name))))
+            out << folder + u'/' + *decoded;
+    }
+    ::closedir(dir);
+    return out;
+}
+
+QStringList trashContents(const QStringList &folders) {
+    QStringList out;
+    for (const QString &folder : folders)
+        out += entriesOf(folder);
+    return out;
+}
+
+// .trashinfo files whose item is gone (left behind by other programs or crashes) go with the emptying.
+// Young ones may belong to an item that is being moved in right now, so they stay.
+void dropOrphanInfos(const QStringList &folders) {
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (const QString &folder : folders) {
+        if (!folder.endsWith(QStringLiteral("/files"))) continue;
+        const QString root = folder.chopped(6);
+        for (const QString &info : entriesOf(root + QStringLiteral("/info"))) {
+            if (!info.endsWith(QStringLiteral(".trashinfo"))) continue;
+            const QString item = folder + u'/' + lastComponent(info).chopped(10);
+            struct stat st {};
+            const QByteArray itemBytes = QFile::encodeName(item), infoBytes = QFile::encodeName(info);
+            if (::lstat(itemBytes.constData(), &st) == 0) continue;
+            if (::lstat(infoBytes.constData(), &st) != 0 || now - st.st_mtime < 60) continue;
+            ::unlink(infoBytes.constData());
+        }
+    }
+}
+
+} // namespace
+
+void AppState::trashSelection() {
+    PaneModel *pane = activePane();
+    const QStringList paths = pane->selectedPaths();
+    if (paths.isEmpty()) {
+        show(K("Nichts ausgewählt."));
+        return;
+    }
+    if (std::all_of(paths.cbegin(), paths.cend(),
+                    [](const QString &p) { return FileLoader::isInTrash(p); })) {
+        deleteFromTrash(paths);
+        return;
+    }
+    Alert question;
+    question.style = Alert::Style::warning;
+    question.message = paths.size() == 1 ? LF("„%@“ in den Papierkorb legen?", lastComponent(paths.first()))
+                                         : LF("%d Objekte in den Papierkorb legen?", paths.size());
+    question.informative =
+        nameList(paths) + QStringLiteral("\n\n") + L("Du kannst sie im Papierkorb wiederherstellen.");
+    question.buttons = {L("In den Papierkorb"), L("Abbrechen")};
+    if (m_dialogs.ask(question).button != 0) return;
+
+    QPointer<AppState> self(this);
+    QPointer<PaneModel> source(pane);
+    whenDone(this, QtConcurrent::run([paths] { return FileOps::trash(paths); }),
+             [self, source](const FileOps::TrashResult &result) {
+                 if (!self) return;
+                 if (source) source->setSelection({});
+                 if (!result.moved.isEmpty())
+                     self->record(LF("%@ in den Papierkorb gelegt", FileFmt::count(result.moved.size())),
+                                  UndoAction::makeTrashed(result.moved));
+                 if (result.done >= 1) SystemSounds::play(SystemSounds::Kind::moveToTrash);
+
+                 QStringList errors = result.errors;
+                 qsizetype deleted = 0;
+                 if (!result.noTrash.isEmpty()) {
+                     const QStringList &rest = result.noTrash;
+                     Alert now;
+                     now.style = Alert::Style::critical;
+                     now.message = rest.size() == 1 ? LF("„%@“ sofort löschen?", lastComponent(rest.first()))
+                                                    : LF("%d Objekte sofort löschen?", rest.size());
+                     now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
+                     now.buttons = {L("Abbrechen"), L("Sofort löschen")};
+                     now.destructiveButton = 1;
+                     if (self->m_dialogs.ask(now).button == 1) {
+                         // Waits here with the event loop running, so the window stays responsive.
+                         QFuture<FileOps::DeleteResult> future =
+                             QtConcurrent::run([rest] { return FileOps::deletePermanently(rest); });
+                         QEventLoop loop;
+                         QFutureWatcher<FileOps::DeleteResult> watcher;
+                         QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+                         watcher.setFuture(future);
+                         if (!future.isFinished()) loop.exec();
+                         const FileOps::DeleteResult removed = future.result();
+                         errors += removed.errors;
+                         deleted = removed.done;
+                         if (!self) return;
+                     }
+                 }
+                 self->refreshAll();
+                 if (!errors.isEmpty()) {
+                     self->show(errors.first(), true);
+                     return;
+                 }
+                 QStringList parts;
+                 if (result.done > 0) parts << LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done));
+                 if (deleted >= 1) parts << LF("%@ endgültig gelöscht", FileFmt::count(deleted));
+                 self->show(parts.isEmpty() ? L("Nichts gelöscht.")
+                                            : parts.join(QStringLiteral(", ")) + u'.');
+             });
+}
+
+void AppState::deleteFromTrash(const QStringList &paths) {
+    Alert question;
+    question.style = Alert::Style::critical;
+    question.message = paths.size() == 1 ? LF("„%@“ endgültig löschen?", lastComponent(paths.first()))
+                                         : LF("%d Objekte endgültig löschen?", paths.size());
+    question.informative =
+        nameList(paths) + QStringLiteral("\n\n") + L("Das lässt sich nicht rückgängig machen.");
+    question.buttons = {L("Abbrechen"), L("Endgültig löschen")};
+    question.destructiveButton = 1;
+    if (m_dialogs.ask(question).button != 1) return;
+
+    QPointer<AppState> self(this);
+    QPointer<PaneModel> pane(activePane());
+    whenDone(this, QtConcurrent::run([paths] { return FileOps::deletePermanently(paths); }),
+             [self, pane](const FileOps::DeleteResult &result) {
+                 if (!self) return;
+                 if (pane) pane->setSelection({});
+                 self->refreshAll();
+                 if (!result.errors.isEmpty()) {
+                     self->show(firstError(result.errors), true);
+                     if (!result.denied.isEmpty()) self->offerShowInFolder(result.denied);
+                     return;
+                 }
+                 self->show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
+             });
+}
+
+// No other file manager is asked: the refused items are shown in the active pane, selected.
+void AppState::offerShowInFolder(const QStringList &paths) {
+    Alert question;
+    question.style = Alert::Style::warning;
+    question.message = L("Im Ordner zeigen?");
+    question.informative = L(refusedText);
+    question.buttons = {L("Abbrechen"), L("Im Ordner zeigen")};
+    if (m_dialogs.ask(question).button != 1 || paths.isEmpty()) return;
+    QString folder = paths.first().section(u'/', 0, -2);
+    if (folder.isEmpty()) folder = QStringLiteral("/");
+    QSet<QString> select;
+    for (const QString &path : paths)
+        if (path.section(u'/', 0, -2) == folder) select << path;
+    activePane()->go(folder, true, select);
+}
+
+void AppState::emptyTrash() {
+    // Shared by the question and the counting; the count may come before the question is up or after it
+    // has closed.
+    struct Found {
+        QStringList paths;
+        bool arrived = false;
+        bool open = true;
+        bool enabled = false; // the red button could be pressed
+        std::function<void(const QString &, bool)> update;
+        void apply() {
+            if (!open || !update || !arrived) return;
+            enabled = !paths.isEmpty();
+            if (paths.isEmpty())
+                update(L("Der Papierkorb ist leer.") + QStringLiteral("\n "), false);
+            else
+                update(LF("%@ werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.",
+                          FileFmt::count(paths.size())),
+                       true);
+        }
+    };
+    const auto found = std::make_shared<Found>();
+
+    Alert question;
+    question.style = Alert::Style::critical;
+    question.message = L("Papierkorb leeren?");
+    question.informative = L("Papierkorb wird gelesen …") + QStringLiteral("\n ");
+    question.buttons = {L("Abbrechen"), L("Papierkorb leeren")};
+    question.destructiveButton = 1;
+    question.disabledButton = 1;
+    question.onShown = [found](std::function<void(const QString &, bool)> update) {
+        found->update = std::move(update);
+        found->apply();
+    };
+
+    const QStringList folders = trashFolders ? trashFolders() : FileLoader::allTrashFolders();
+    whenDone(this, QtConcurrent::run([folders] { return trashContents(folders); }),
+             [found](const QStringList &paths) {
+                 found->paths = paths;
+                 found->arrived = true;
+                 found->apply();
+             });
+    const int answer = m_dialogs.ask(question).button;
+    found->open = false;
+    found->update = nullptr;
+    if (answer != 1 || !found->enabled || found->paths.isEmpty()) return;
+
+    const QStringList paths = found->paths;
+    QPointer<AppState> self(this);
+    whenDone(this, QtConcurrent::run([paths, folders] {
+                 FileOps::DeleteResult result = FileOps::deletePermanently(paths);
+                 dropOrphanInfos(folders);
+                 return result;
+             }),
+             [self](const FileOps::DeleteResult &result) {
+                 if (!self) return;
+                 self->left()->setSelection({});
+                 self->right()->setSelection({});
+                 self->refreshAll();
+                 if (!result.errors.isEmpty()) {
+                     self->show(firstError(result.errors), true);
+                     if (!result.denied.isEmpty()) self->offerAdminEmpty(result.denied);
+                     return;
+                 }
+                 if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
+                 self->show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
+             });
+}
+
+// What we may not delete goes with administrator rights; the system asks for the password.
+void AppState::offerAdminEmpty(const QStringList &denied) {
+    Alert question;
+    question.style = Alert::Style::warning;
+    question.message = L("Den Rest mit Administratorrechten löschen?");
+    question.informative = LF(adminText, FileFmt::count(denied.size()));
+    question.buttons = {L("Abbrechen"), L("Mit Administratorrechten löschen")};
+    question.destructiveButton = 1;
+    if (m_dialogs.ask(question).button != 1) return;
+
+    show(K("Der Rest des Papierkorbs wird mit Administratorrechten gelöscht …"));
+    QPointer<AppState> self(this);
+    const auto work = desktop.deleteAsAdmin;
+    whenDone(this, QtConcurrent::run([work, denied]() -> std::optional<QString> {
+                 if (!work) return QString();
+                 auto error = work(denied);
+                 // The descriptions of what is gone are ours to remove.
+                 for (const QString &path : denied) {
+                     struct stat st {};
+                     const QString info = Trash::infoFileFor(path);
+                     if (!info.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) != 0)
+                         ::unlink(QFile::encodeName(info).constData());
+                 }
+                 return error;
+             }),
+             [self](const std::optional<QString> &error) {
+                 if (!self) return;
+                 self->refreshAll();
+                 if (error) {
+                     self->show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *error), true);
+                     return;
+                 }
+                 SystemSounds::play(SystemSounds::Kind::emptyTrash);
+                 self->show(K("Papierkorb mit Administratorrechten geleert."));
+             });
+}
+
+QString AppState::rawListing(const QString &path) {
+    DIR *dir = ::opendir(QFile::encodeName(path).constData());
+    if (!dir) {
+        const int e = errno;
+        return QStringLiteral("opendir-Fehler: ") + QString::fromLocal8Bit(std::strerror(e)) +
+               QStringLiteral(" (errno ") + QString::number(e) + u')';
+    }
+    QStringList names;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (!std::strcmp(entry->d_name, ".") || !std::strcmp(entry->d_name, "..")) continue;
+        names << QFile::decodeName(entry->d_name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return QString::number(names.size()) + QStringLiteral(" Einträge: ") +
+           names.mid(0, 25).join(QStringLiteral(", "));
+}
+
+// Fixed German words: the text is meant for a bug report, not for reading in the interface language.
+QString AppState::diagnosisText() {
+    const QString trash = TrashRoots::homeTrash();
+    const QString files = trash + QStringLiteral("/files");
+    const QString uid = QString::number(::getuid());
+    QStringList lines;
+    lines << QStringLiteral("Papierkorb ") + trash;
+    lines << QStringLiteral("• POSIX readdir: ") + rawListing(files);
+    {
+        const int denied = ::access(QFile::encodeName(files).constData(), R_OK | X_OK) == 0 ? 0 : errno;
+        if (denied == 0 && QFileInfo(files).isDir()) {
+            const auto filter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+            lines << QStringLiteral("• QDir: ") + QString::number(QDir(files).entryList(filter).size()) +
+                         QStringLiteral(" Einträge");
+        } else {
+            lines << QStringLiteral("• QDir-Fehler: ") +
+                         QString::fromLocal8Bit(std::strerror(denied ? denied : ENOTDIR));
+        }
+    }
+    for (const QString &other : {QStringLiteral("/.Trash-") + uid, QStringLiteral("/.Trash/") + uid})
+        lines << QStringLiteral("• ") + other + QStringLiteral(": ") + rawListing(other);
+    lines << QString();
+    lines << QStringLiteral("Test geschützter Ordner (nur mit Administratorrechten lesbar)");
+    for (const QString &guarded :
+         {QStringLiteral("/root"), QStringLiteral("/etc/ssl/private"), QStringLiteral("/var/lib/sudo")})
+        lines << QStringLiteral("• ") + lastComponent(guarded) + QStringLiteral(": ") + rawListing(guarded);
+    lines << QString();
+    lines << QStringLiteral("Programm: ") + QCoreApplication::applicationFilePath();
+    return lines.join(u'\n');
+}
+
+void AppState::trashDiagnosis() {
+    const QString text = diagnosisText();
+    Alert alert;
+    alert.style = Alert::Style::warning;
+    alert.message = L("Papierkorb-Diagnose");
+    alert.informative = text;
+    alert.buttons = {L("Text kopieren"), L("Schließen")};
+    if (m_dialogs.ask(alert).button == 0) pasteboard.setText(text);
+}

@@ -1,0 +1,104 @@
+#include "CommandFixture.h"
+
+using TestUtil::LanguageScope;
+
+TEST_F(CommandTest, CopyAndCutWriteTheClipboardAndToast) {
+    LanguageScope de(AppLanguage::de);
+    app->copyToClipboard({});
+    EXPECT_TRUE(toasts.isEmpty());
+    EXPECT_EQ(clipboard.changes, 0);
+
+    app->cutToClipboard({});
+    EXPECT_EQ(lastToast(), "Nichts ausgewählt.");
+    EXPECT_FALSE(lastIsError());
+    EXPECT_EQ(clipboard.changes, 0);
+
+    const QString a = make("a.txt"), b = make("b.txt");
+    app->cutToClipboard({a, b});
+    EXPECT_EQ(clipboard.files, (QStringList{a, b}));
+    EXPECT_TRUE(clipboard.cut);
+    EXPECT_EQ(app->cutPaths(), (QSet<QString>{a, b}));
+    EXPECT_EQ(app->cutChangeCount(), clipboard.changes);
+    EXPECT_TRUE(lastToast().startsWith("2 Objekte ausgeschnitten."));
+
+    app->copyToClipboard({b});
+    EXPECT_FALSE(clipboard.cut);
+    EXPECT_TRUE(app->cutPaths().isEmpty());
+    EXPECT_FALSE(app->cutChangeCount());
+    EXPECT_EQ(lastToast(), "1 Objekt kopiert. Im Zielordner mit „Einsetzen“ (Strg+V) ablegen.");
+}
+
+TEST_F(CommandTest, PasteMovesOnlyWhileTheCutIsInForce) {
+    const QString src = make("src/"), dst = make("dst/");
+    const QString a = make("src/a.txt", "A"), b = make("src/b.txt", "B");
+
+    // The same clipboard, the same set: a move, and the cut is used up.
+    app->cutToClipboard({b, a});
+    EXPECT_TRUE(app->cutInForce({a, b}));
+    EXPECT_FALSE(app->cutInForce({a}));
+    app->paste(dst);
+    EXPECT_TRUE(app->cutPaths().isEmpty());
+    EXPECT_FALSE(app->cutChangeCount());
+    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/a.txt") && exists(dst + "/b.txt") && !app->currentProgress(),
+                             5000);
+    EXPECT_FALSE(exists(a));
+    EXPECT_FALSE(exists(b));
+
+    // Something else changed the clipboard since the cut: a copy.
+    const QString c = make("src/c.txt");
+    app->cutToClipboard({c});
+    ++clipboard.changes;
+    app->paste(dst);
+    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/c.txt") && !app->currentProgress(), 5000);
+    EXPECT_TRUE(exists(c));
+    EXPECT_EQ(app->cutPaths(), QSet<QString>{c}); // a copy leaves the pending cut alone
+}
+
+TEST_F(CommandTest, PasteOfAnotherSetCopiesAndEmptyClipboardSaysSo) {
+    LanguageScope de(AppLanguage::de);
+    const QString dst = make("dst/");
+    app->paste(dst);
+    EXPECT_EQ(lastToast(), "In der Zwischenablage liegen keine Dateien.");
+    EXPECT_FALSE(lastIsError());
+
+    const QString a = make("a.txt"), b = make("b.txt");
+    app->cutToClipboard({a});
+    // Another program put other files there without our count changing (the set differs).
+    clipboard.files = {a, b};
+    app->paste(dst);
+    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/a.txt") && exists(dst + "/b.txt") && !app->currentProgress(),
+                             5000);
+    EXPECT_TRUE(exists(a));
+    EXPECT_TRUE(exists(b));
+}
+
+TEST_F(CommandTest, PasteOfTheSelectedCopiedFolderLandsBesideIt) {
+    const QString folder = make("parent/folder/");
+    make("parent/folder/inner.txt");
+    show(app->left(), root + "/parent");
+    app->left()->setSelection({folder});
+    app->copyToClipboard({folder});
+    // The copy conflicts with the folder itself: keep both.
+    answers = {0};
+    app->paste(app->left()->targetFolder());
+    QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && toasts.size() >= 2, 5000);
+    const QStringList names = QDir(root + "/parent").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_EQ(names.size(), 2) << names.join(",").toStdString();
+    EXPECT_FALSE(exists(folder + "/folder"));
+}
+
+TEST_F(CommandTest, CopyPathPutsLinesAndForgetsTheCutRows) {
+    LanguageScope de(AppLanguage::de);
+    app->copyPath({});
+    EXPECT_TRUE(toasts.isEmpty());
+    const QString a = make("a"), b = make("b"), c = make("c");
+    app->cutToClipboard({a});
+    const auto count = app->cutChangeCount();
+    app->copyPath({a, b, c});
+    EXPECT_EQ(clipboard.text, a + "\n" + b + "\n" + c);
+    EXPECT_EQ(lastToast(), "3 Pfade kopiert.");
+    EXPECT_TRUE(app->cutPaths().isEmpty());
+    EXPECT_EQ(app->cutChangeCount(), count);
+    app->copyPath({a});
+    EXPECT_EQ(lastToast(), "Pfad kopiert: " + a);
+}

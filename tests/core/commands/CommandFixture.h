@@ -1,0 +1,150 @@
+#pragma once
+
+// An application core with scripted questions, a fake clipboard and fake desktop programs, working in
+// fresh folders below the private test home.
+
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/app/Defaults.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "platform/Sounds.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUuid>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+
+struct FakeClipboard {
+    QStringList files;
+    bool cut = false;
+    QString text;
+    bool hasFiles = false;
+    qint64 changes = 0;
+
+    Pasteboard hooks() {
+        Pasteboard p;
+        p.writeFiles = [this](const QStringList &paths, bool isCut) {
+            files = paths;
+            cut = isCut;
+            hasFiles = true;
+            text.clear();
+            ++changes;
+        };
+        p.writeText = [this](const QString &t) {
+            text = t;
+            files.clear();
+            hasFiles = false;
+            ++changes;
+        };
+        p.readFiles = [this]() -> std::optional<QStringList> {
+            if (!hasFiles) return std::nullopt;
+            return files;
+        };
+        p.changeCount = [this] { return changes; };
+        return p;
+    }
+};
+
+class CommandTest : public ::testing::Test {
+protected:
+    // Answers for the next alerts (button index) and text questions, in order; none left: closed.
+    std::deque<int> answers;
+    std::deque<std::optional<QString>> textAnswers;
+    QList<Alert> alerts;
+    QList<TextQuestion> textQuestions;
+    // Run while an alert is up (for the Trash count), with its update function.
+    std::function<void(const Alert &)> whileOpen;
+    bool callOnShown = true; // false: the alert is answered before it could show any update
+    QList<Toast> toasts;
+    FakeClipboard clipboard;
+    QStringList opened;
+    int sounds = 0;
+    std::unique_ptr<AppState> app;
+    QString root;
+
+    void SetUp() override {
+        Defaults::resetForTests();
+        QFile::remove(Defaults::filePath());
+        Defaults::resetForTests();
+        root = TestUtil::testHome() + QStringLiteral("/cmd-") + QUuid::createUuid().toString(QUuid::Id128);
+        QDir().mkpath(root);
+        SystemSounds::setSwitchReader([] { return std::optional<bool>(true); });
+        SystemSounds::setPlayer([this](const char *, std::uint32_t) {
+            ++sounds;
+            return true;
+        });
+
+        Dialogs d;
+        d.alert = [this](const Alert &a) {
+            alerts << a;
+            if (a.onShown && callOnShown) {
+                updates = 0;
+                auto update = [this](const QString &text, bool enable) {
+                    alerts.last().informative = text;
+                    if (enable) alerts.last().disabledButton = -1;
+                    ++updates;
+                };
+                a.onShown(update);
+            }
+            if (whileOpen) whileOpen(a);
+            AlertAnswer answer;
+            if (!answers.empty()) {
+                answer.button = answers.front();
+                answers.pop_front();
+            }
+            return answer;
+        };
+        d.askText = [this](const TextQuestion &q) -> std::optional<QString> {
+            textQuestions << q;
+            if (textAnswers.empty()) return std::nullopt;
+            auto a = textAnswers.front();
+            textAnswers.pop_front();
+            return a;
+        };
+        app = std::make_unique<AppState>(d);
+        app->pasteboard = clipboard.hooks();
+        app->openFile = [this](const QString &path) { opened << path; };
+        QObject::connect(app.get(), &AppState::toastChanged, [this] {
+            if (app && app->toast()) toasts << *app->toast();
+        });
+    }
+
+    void TearDown() override {
+        app.reset();
+        SystemSounds::setPlayer({});
+        SystemSounds::setSwitchReader({});
+        QDir(root).removeRecursively();
+    }
+
+    int updates = 0;
+
+    QString make(const QString &rel, const QByteArray &bytes = "x") {
+        const QString path = root + u'/' + rel;
+        if (rel.endsWith(u'/')) {
+            QDir().mkpath(path);
+            return path.chopped(1);
+        }
+        EXPECT_TRUE(TestUtil::writeFile(path, bytes));
+        return path;
+    }
+    static bool exists(const QString &path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
+
+    // Shows a folder in a pane and waits for its listing.
+    static void show(PaneModel *pane, const QString &folder) {
+        pane->go(folder, false, {});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            pane->currentPath() == folder &&
+                (!pane->items().isEmpty() || pane->errorText() || QDir(folder).isEmpty()),
+            5000);
+        QTest::qWait(20);
+    }
+    QString lastToast() const { return toasts.isEmpty() ? QString() : toasts.last().text; }
+    bool lastIsError() const { return !toasts.isEmpty() && toasts.last().isError; }
+    void waitToast(qsizetype count) { QTRY_VERIFY_WITH_TIMEOUT(toasts.size() >= count, 5000); }
+};

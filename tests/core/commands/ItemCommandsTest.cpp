@@ -1,0 +1,116 @@
+#include "CommandFixture.h"
+
+#include "core/model/FileLoader.h"
+
+#include <pwd.h>
+
+using TestUtil::LanguageScope;
+
+TEST_F(CommandTest, GoToFolderReadsTildeRelativeAndQuotedPaths) {
+    LanguageScope de(AppLanguage::de);
+    const QString home = QDir::homePath();
+    const QString below = home + "/goto-" + QUuid::createUuid().toString(QUuid::Id128);
+    QDir().mkpath(below);
+    make("sub/");
+    const QString file = make("sub/file.txt");
+    PaneModel *pane = app->right();
+    show(pane, root);
+
+    textAnswers = {"  ~/" + below.section('/', -1) + "\n"};
+    app->goToFolder(pane);
+    EXPECT_EQ(app->active(), Side::right);
+    EXPECT_EQ(textQuestions.last().text, root);
+    EXPECT_EQ(pane->currentPath(), below);
+
+    textAnswers = {"~root"};
+    app->goToFolder(pane);
+    EXPECT_EQ(pane->currentPath(), FileLoader::norm(QString::fromLocal8Bit(getpwnam("root")->pw_dir)));
+
+    show(pane, root);
+    textAnswers = {"sub"};
+    app->goToFolder(pane);
+    EXPECT_EQ(pane->currentPath(), root + "/sub");
+
+    show(pane, root);
+    textAnswers = {QString::fromUtf8("„") + file + QString::fromUtf8("“")};
+    app->goToFolder(pane);
+    EXPECT_EQ(pane->currentPath(), root + "/sub");
+    EXPECT_EQ(pane->selection(), QSet<QString>{file});
+    EXPECT_EQ(pane->backStack().last(), root);
+
+    // Quotes only as a matching pair around the whole text; what is inside is not trimmed again.
+    textAnswers = {"\"" + root + "/sub'"};
+    app->goToFolder(pane);
+    EXPECT_EQ(lastToast(), "Diesen Ordner gibt es nicht: " + root + "/sub/\"" + root + "/sub'");
+    EXPECT_TRUE(lastIsError());
+    textAnswers = {"\" " + root + "\""};
+    app->goToFolder(pane);
+    EXPECT_TRUE(lastToast().startsWith("Diesen Ordner gibt es nicht: "));
+
+    // Cancelled or empty: nothing.
+    const qsizetype before = toasts.size();
+    textAnswers = {std::nullopt, QString("   "), QString("\"\"")};
+    app->goToFolder(pane);
+    app->goToFolder(pane);
+    app->goToFolder(pane);
+    EXPECT_EQ(toasts.size(), before);
+    QDir(below).removeRecursively();
+}
+
+TEST_F(CommandTest, OpenSelectionOpensFilesAndEntersOneFolder) {
+    const QString a = make("a.txt"), b = make("b.txt"), dir = make("dir/");
+    make("hidden-by-search.txt");
+    PaneModel *pane = app->left();
+    show(pane, root);
+    pane->setSelection({a, b, dir});
+    app->openSelection();
+    EXPECT_EQ(opened, (QStringList{a, b}));
+
+    opened.clear();
+    pane->setSelection({dir});
+    app->openSelection();
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(pane->currentPath(), dir);
+
+    // Selected paths the pane does not show are not opened.
+    QTRY_VERIFY_WITH_TIMEOUT(pane->items().isEmpty(), 5000);
+    pane->setSelection({a});
+    app->openSelection();
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(CommandTest, TerminalAndEditorUseTheDesktopOrSayTheyAreMissing) {
+    LanguageScope de(AppLanguage::de);
+    const QString a = make("b.txt"), b = make("a.txt"), dir = make("dir/");
+    show(app->left(), root);
+    QString terminalFolder;
+    QStringList editorFiles{"unset"};
+    app->desktop.terminal = [] { return std::optional<QString>(); };
+    app->desktop.openTerminal = [&](const QString &, const QString &folder) {
+        terminalFolder = folder;
+        return std::optional<QString>();
+    };
+    app->desktop.textEditor = [] { return std::optional<QString>(); };
+    app->desktop.openInEditor = [&](const QString &, const QStringList &files) {
+        editorFiles = files;
+        return std::optional<QString>("Startfehler");
+    };
+    app->openFolderInTerminal();
+    EXPECT_EQ(lastToast(), "Terminal wurde nicht gefunden.");
+    EXPECT_TRUE(lastIsError());
+    app->openInTextEdit();
+    EXPECT_EQ(lastToast(), "Texteditor wurde nicht gefunden.");
+
+    app->desktop.terminal = [] { return std::optional<QString>("/usr/bin/term"); };
+    app->desktop.textEditor = [] { return std::optional<QString>("editor.desktop"); };
+    app->left()->setSelection({dir});
+    app->openFolderInTerminal();
+    EXPECT_EQ(terminalFolder, dir);
+    app->openInTextEdit();
+    EXPECT_TRUE(editorFiles.isEmpty()); // only a folder selected: the editor alone
+    EXPECT_EQ(lastToast(), "Startfehler");
+    EXPECT_TRUE(lastIsError());
+    app->left()->setSelection({a, b, dir});
+    app->openInTextEdit();
+    EXPECT_EQ(editorFiles, (QStringList{b, a}));
+}

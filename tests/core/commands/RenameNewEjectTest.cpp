@@ -1,0 +1,143 @@
+#include "CommandFixture.h"
+
+using TestUtil::LanguageScope;
+
+TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
+    LanguageScope de(AppLanguage::de);
+    app->renameRefreshMs = 10;
+    const QString a = make("a.txt"), b = make("b.txt");
+    PaneModel *pane = app->left();
+    show(pane, root);
+
+    app->renameSelection();
+    EXPECT_EQ(lastToast(), "Zum Umbenennen eine oder mehrere Dateien auswählen.");
+    EXPECT_TRUE(textQuestions.isEmpty());
+
+    pane->setSelection({b, a});
+    app->renameSelection();
+    EXPECT_TRUE(textQuestions.isEmpty());
+    ASSERT_TRUE(app->batchRenameTarget());
+    EXPECT_EQ(app->batchRenameTarget()->paths, (QStringList{a, b}));
+
+    pane->setSelection({a});
+    const qsizetype journal = app->undoJournal().entries().size();
+    textAnswers = {QString(" \ta.txt "), QString("   "), QString("b.txt"), std::nullopt};
+    app->renameSelection();
+    EXPECT_EQ(textQuestions.last().text, "a.txt");
+    EXPECT_EQ(textQuestions.last().informative, "Neuer Name für „a.txt“:");
+    EXPECT_EQ(lastToast(), "Der Name wurde nicht geändert.");
+    EXPECT_FALSE(lastIsError());
+    app->renameSelection();
+    EXPECT_EQ(lastToast(), "Der Name darf nicht leer sein.");
+    EXPECT_TRUE(lastIsError());
+    app->renameSelection();
+    EXPECT_EQ(lastToast(), "„b.txt“ gibt es schon in diesem Ordner.");
+    const qsizetype shown = toasts.size();
+    app->renameSelection();
+    EXPECT_EQ(toasts.size(), shown);
+    EXPECT_EQ(app->undoJournal().entries().size(), journal);
+    EXPECT_TRUE(exists(a));
+
+    textAnswers = {QString("  x/y.txt  ")};
+    app->renameSelection();
+    const QString renamed = root + "/x:y.txt";
+    EXPECT_TRUE(exists(renamed));
+    EXPECT_FALSE(exists(a));
+    EXPECT_EQ(pane->selection(), QSet<QString>{renamed});
+    EXPECT_EQ(lastToast(), "„a.txt“ umbenannt in „x:y.txt“.");
+    EXPECT_EQ(app->undoTitle(), "Umbenennen von „a.txt“");
+    const qsizetype toastsBeforeUndo = toasts.size();
+    app->undoLast();
+    // The undo reports when its background work is back; the test ends only then.
+    waitToast(toastsBeforeUndo + 1);
+    QTRY_VERIFY_WITH_TIMEOUT(exists(a) && !exists(renamed), 5000);
+}
+
+TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
+    LanguageScope de(AppLanguage::de);
+    make("Neuer Ordner/");
+    make("Neuer Ordner 2/");
+    PaneModel *pane = app->left();
+    show(pane, root);
+
+    app->newFolder();
+    const QString folder = root + "/Neuer Ordner 3";
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_EQ(pane->selection(), QSet<QString>{folder});
+    EXPECT_EQ(lastToast(), "Ordner „Neuer Ordner 3“ angelegt.");
+    EXPECT_EQ(app->undoTitle(), "Neuer Ordner");
+
+    app->newFile();
+    app->newFile();
+    EXPECT_EQ(QFileInfo(root + "/Neue Datei.txt").size(), 0);
+    EXPECT_TRUE(QFileInfo(root + "/Neue Datei 2.txt").isFile());
+    EXPECT_EQ(lastToast(), "Datei „Neue Datei 2.txt“ angelegt.");
+    EXPECT_EQ(app->undoTitle(), "Neue Datei");
+
+    // Undo puts the new item into the Trash.
+    const qsizetype toastsBeforeUndo = toasts.size();
+    app->undoLast();
+    // The undo reports when its background work is back; the test ends only then.
+    waitToast(toastsBeforeUndo + 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!exists(root + "/Neue Datei 2.txt"), 5000);
+}
+
+TEST_F(CommandTest, NewItemsElsewhereKeepTheSelectionAndFailuresSaySo) {
+    const QString other = make("other/");
+    const QString a = make("a");
+    PaneModel *pane = app->left();
+    show(pane, root);
+    pane->setSelection({a});
+    {
+        LanguageScope en(AppLanguage::en);
+        app->newFolder(other);
+        app->newFile(other);
+    }
+    EXPECT_TRUE(QFileInfo(other + "/New Folder").isDir());
+    EXPECT_TRUE(QFileInfo(other + "/New File.txt").isFile());
+    EXPECT_EQ(pane->selection(), QSet<QString>{a});
+
+    LanguageScope de(AppLanguage::de);
+    const qsizetype journal = app->undoJournal().entries().size();
+    app->newFile(root + "/missing");
+    EXPECT_EQ(lastToast(), "Die Datei ließ sich hier nicht anlegen.");
+    EXPECT_TRUE(lastIsError());
+    app->newFolder(root + "/missing");
+    EXPECT_TRUE(lastIsError());
+    EXPECT_EQ(app->undoJournal().entries().size(), journal);
+}
+
+TEST_F(CommandTest, EjectSendsEveryTabOnTheVolumeHome) {
+    LanguageScope de(AppLanguage::de);
+    const QString volume = make("vol/"), inside = make("vol/deep/"), sibling = make("vol2/");
+    show(app->left(), inside);
+    app->leftTabs()->newTab(volume);
+    app->leftTabs()->select(1);
+    show(app->right(), sibling);
+    PaneModel *background = app->leftTabs()->tabs().at(0);
+
+    int rebuilt = 0;
+    QString asked;
+    app->rebuildSidebar = [&] { ++rebuilt; };
+    app->desktop.eject = [&](const QString &path) {
+        asked = path;
+        return std::optional<QString>("Das Gerät ist beschäftigt.");
+    };
+    app->eject(volume, "Stick");
+    EXPECT_EQ(background->currentPath(), QDir::homePath());
+    EXPECT_EQ(app->left()->currentPath(), QDir::homePath());
+    EXPECT_EQ(app->right()->currentPath(), sibling);
+    QTRY_COMPARE_WITH_TIMEOUT(rebuilt, 1, 5000);
+    EXPECT_EQ(asked, volume);
+    EXPECT_EQ(lastToast(),
+              "„Stick“ ließ sich nicht auswerfen: Das Gerät ist beschäftigt. Vielleicht ist noch eine "
+              "Datei oder ein Programm darauf geöffnet.");
+    EXPECT_TRUE(lastIsError());
+    EXPECT_EQ(background->currentPath(), QDir::homePath());
+
+    app->desktop.eject = [](const QString &) { return std::optional<QString>(); };
+    app->eject(volume, "Stick");
+    QTRY_COMPARE_WITH_TIMEOUT(rebuilt, 2, 5000);
+    EXPECT_EQ(lastToast(), "„Stick“ wurde ausgeworfen.");
+    EXPECT_FALSE(lastIsError());
+}

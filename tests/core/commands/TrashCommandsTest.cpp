@@ -1,0 +1,272 @@
+#include "CommandFixture.h"
+
+#include "core/model/FileLoader.h"
+#include "platform/TrashRoots.h"
+
+#include <QProcess>
+#include <unistd.h>
+
+using TestUtil::LanguageScope;
+
+namespace {
+
+class TrashCommandTest : public CommandTest {
+protected:
+    void SetUp() override {
+        CommandTest::SetUp();
+        // Only the private home trash, never a trash folder of the machine's volumes.
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        QDir().mkpath(FileLoader::mainTrash());
+        QDir().mkpath(TrashRoots::homeTrash() + "/info");
+        app->trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
+    }
+    QStringList trashed() const {
+        return QDir(FileLoader::mainTrash())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+};
+
+} // namespace
+
+TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
+    LanguageScope de(AppLanguage::de);
+    PaneModel *pane = app->left();
+    app->trashSelection();
+    EXPECT_EQ(lastToast(), "Nichts ausgewählt.");
+    EXPECT_TRUE(alerts.isEmpty());
+
+    QStringList paths;
+    for (int i = 1; i <= 9; ++i)
+        paths << make(QString("f%1").arg(i));
+    show(pane, root);
+    pane->setSelection({paths[0]});
+    answers = {1};
+    app->trashSelection();
+    EXPECT_EQ(alerts.last().message, "„f1“ in den Papierkorb legen?");
+    EXPECT_EQ(alerts.last().informative, "• f1\n\nDu kannst sie im Papierkorb wiederherstellen.");
+    EXPECT_EQ(alerts.last().destructiveButton, -1);
+    EXPECT_TRUE(exists(paths[0]));
+
+    pane->setSelection(QSet<QString>(paths.cbegin(), paths.cend()));
+    answers = {0};
+    app->trashSelection();
+    const Alert &question = alerts.last();
+    EXPECT_EQ(question.message, "9 Objekte in den Papierkorb legen?");
+    EXPECT_TRUE(question.informative.startsWith("• f1\n• f2\n"));
+    EXPECT_TRUE(question.informative.contains("• f8\n… und 1 weitere\n\n"));
+    EXPECT_FALSE(question.informative.contains("f9"));
+    QTRY_VERIFY_WITH_TIMEOUT(!toasts.isEmpty() && lastToast() == "9 Objekte in den Papierkorb gelegt.", 5000);
+    EXPECT_EQ(sounds, 1);
+    EXPECT_EQ(trashed().size(), 9);
+    EXPECT_TRUE(pane->selection().isEmpty());
+    EXPECT_EQ(app->undoTitle(), "9 Objekte in den Papierkorb gelegt");
+    const qsizetype toastsBeforeUndo = toasts.size();
+    app->undoLast();
+    // The undo reports when its background work is back; the test ends only then.
+    waitToast(toastsBeforeUndo + 1);
+    QTRY_VERIFY_WITH_TIMEOUT(exists(paths[8]), 5000);
+}
+
+TEST_F(TrashCommandTest, InTheTrashItemsAreDeletedForGoodAfterTheirOwnQuestion) {
+    LanguageScope de(AppLanguage::de);
+    const QString a = make("a"), b = make("b");
+    PaneModel *pane = app->left();
+    show(pane, root);
+    pane->setSelection({a, b});
+    answers = {0};
+    app->trashSelection();
+    QTRY_COMPARE_WITH_TIMEOUT(trashed().size(), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "2 Objekte in den Papierkorb gelegt.", 5000);
+
+    show(pane, FileLoader::mainTrash());
+    const QString inTrash = FileLoader::mainTrash() + "/a";
+    ASSERT_TRUE(exists(inTrash));
+    pane->setSelection({inTrash});
+    answers = {0};
+    app->trashSelection();
+    EXPECT_EQ(alerts.last().message, "„a“ endgültig löschen?");
+    EXPECT_EQ(alerts.last().informative, "• a\n\nDas lässt sich nicht rückgängig machen.");
+    EXPECT_EQ(alerts.last().destructiveButton, 1);
+    EXPECT_TRUE(exists(inTrash));
+
+    const int soundsBefore = sounds;
+    const qsizetype journal = app->undoJournal().entries().size();
+    answers = {1};
+    app->trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "1 Objekt endgültig gelöscht.", 5000);
+    EXPECT_FALSE(exists(inTrash));
+    EXPECT_FALSE(exists(TrashRoots::homeTrash() + "/info/a.trashinfo"));
+    EXPECT_TRUE(pane->selection().isEmpty());
+    EXPECT_EQ(sounds, soundsBefore);
+    EXPECT_EQ(app->undoJournal().entries().size(), journal);
+}
+
+TEST_F(TrashCommandTest, EmptyingCountsWhileAskingAndLeavesDsStore) {
+    LanguageScope de(AppLanguage::de);
+    // Nothing there: the red button never comes on.
+    answers = {1};
+    whileOpen = [this](const Alert &) { QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000); };
+    app->emptyTrash();
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts.last().message, "Papierkorb leeren?");
+    EXPECT_EQ(alerts.last().informative, "Der Papierkorb ist leer.\n ");
+    EXPECT_EQ(alerts.last().disabledButton, 1);
+    EXPECT_EQ(alerts.last().destructiveButton, 1);
+
+    const QString files = FileLoader::mainTrash();
+    TestUtil::writeFile(files + "/one", "1");
+    TestUtil::writeFile(files + "/folder/inner", "2");
+    TestUtil::writeFile(files + "/three", "3");
+    TestUtil::writeFile(files + "/.DS_Store", "x");
+    TestUtil::writeFile(TrashRoots::homeTrash() + "/info/one.trashinfo", "[Trash Info]\n");
+    // An old description whose item is gone goes too.
+    const QString orphan = TrashRoots::homeTrash() + "/info/gone.trashinfo";
+    TestUtil::writeFile(orphan, "[Trash Info]\n");
+    {
+        QFile old(orphan);
+        ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+        old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+    }
+    show(app->left(), root);
+    show(app->right(), root);
+    const QString a = make("a");
+    app->left()->setSelection({a});
+    app->right()->setSelection({a});
+
+    // Cancelled once the count is in: nothing happens.
+    answers = {0};
+    app->emptyTrash();
+    EXPECT_EQ(alerts.last().informative,
+              "3 Objekte werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.");
+    EXPECT_EQ(alerts.last().disabledButton, -1);
+    EXPECT_TRUE(exists(files + "/one"));
+
+    answers = {1};
+    app->emptyTrash();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 3 Objekte gelöscht.", 5000);
+    EXPECT_EQ(trashed(), QStringList{".DS_Store"});
+    EXPECT_FALSE(exists(TrashRoots::homeTrash() + "/info/one.trashinfo"));
+    EXPECT_FALSE(exists(orphan));
+    EXPECT_EQ(sounds, 1);
+    EXPECT_TRUE(app->left()->selection().isEmpty());
+    EXPECT_TRUE(app->right()->selection().isEmpty());
+}
+
+TEST_F(TrashCommandTest, AnAnswerBeforeTheCountDeletesNothing) {
+    TestUtil::writeFile(FileLoader::mainTrash() + "/one", "1");
+    answers = {1};
+    callOnShown = false;
+    app->emptyTrash(); // answered before the count reached the alert: the button was still off
+    QTest::qWait(100);
+    EXPECT_TRUE(exists(FileLoader::mainTrash() + "/one"));
+    EXPECT_TRUE(toasts.isEmpty());
+}
+
+TEST_F(TrashCommandTest, DiagnosisHasTwelveLinesAndCanBeCopied) {
+    const QString text = AppState::diagnosisText();
+    const QStringList lines = text.split('\n');
+    ASSERT_EQ(lines.size(), 12);
+    EXPECT_TRUE(lines[0].startsWith("Papierkorb "));
+    EXPECT_TRUE(lines[1].startsWith("• POSIX readdir: "));
+    EXPECT_TRUE(lines[5].isEmpty());
+    EXPECT_TRUE(lines[10].isEmpty());
+    EXPECT_TRUE(lines[11].startsWith("Programm: "));
+
+    EXPECT_TRUE(AppState::rawListing(root + "/nothing").startsWith("opendir-Fehler: "));
+    EXPECT_TRUE(AppState::rawListing(root + "/nothing").endsWith("(errno 2)"));
+    for (int i = 0; i < 30; ++i)
+        make(QString("dir/n%1").arg(i, 2, 10, QChar('0')));
+    const QString listing = AppState::rawListing(root + "/dir");
+    EXPECT_TRUE(listing.startsWith("30 Einträge: n00, n01, "));
+    EXPECT_TRUE(listing.endsWith(", n24"));
+
+    answers = {1};
+    app->trashDiagnosis();
+    EXPECT_TRUE(clipboard.text.isEmpty());
+    answers = {0};
+    app->trashDiagnosis();
+    EXPECT_EQ(clipboard.text, alerts.last().informative);
+}
+
+TEST_F(TrashCommandTest, ItemsOnAVolumeWithoutTrashAreDeletedOnlyWhenConfirmed) {
+    TestUtil::TmpfsMount volume;
+    if (!volume.valid()) GTEST_SKIP() << "needs root to mount a second volume";
+    LanguageScope de(AppLanguage::de);
+    // A file where the volume's trash folder would go: this volume has no Trash.
+    ASSERT_TRUE(TestUtil::writeFile(volume.path() + QString("/.Trash-%1").arg(getuid()), "blocked"));
+    const QString far1 = volume.path() + "/far1", far2 = volume.path() + "/far2";
+    TestUtil::writeFile(far1, "1");
+    TestUtil::writeFile(far2, "2");
+    const QString near = make("near");
+    PaneModel *pane = app->left();
+
+    // Declined, and nothing else was moved.
+    pane->setSelection({far1});
+    answers = {0, 0};
+    app->trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Nichts gelöscht.", 5000);
+    EXPECT_EQ(alerts.last().message, "„far1“ sofort löschen?");
+    EXPECT_TRUE(alerts.last().informative.endsWith("\n\n• far1"));
+    EXPECT_EQ(alerts.last().destructiveButton, 1);
+    EXPECT_TRUE(exists(far1));
+    EXPECT_EQ(sounds, 0);
+
+    // Confirmed: one part for each road, joined, with one full stop.
+    pane->setSelection({far1, far2, near});
+    answers = {0, 1};
+    app->trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        lastToast() == "1 Objekt in den Papierkorb gelegt, 2 Objekte endgültig gelöscht.", 5000);
+    EXPECT_EQ(alerts.last().message, "2 Objekte sofort löschen?");
+    EXPECT_FALSE(exists(far1));
+    EXPECT_FALSE(exists(far2));
+    EXPECT_FALSE(exists(near));
+    EXPECT_EQ(sounds, 1);
+    EXPECT_EQ(app->undoTitle(), "1 Objekt in den Papierkorb gelegt");
+}
+
+// Root may delete anything but an immutable file: that stands in for items of the system.
+TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRights) {
+    TestUtil::TmpfsMount volume;
+    if (!volume.valid()) GTEST_SKIP() << "needs root to mount a second volume";
+    LanguageScope de(AppLanguage::de);
+    const QString files = volume.path() + "/files";
+    const QString stuck = files + "/stuck", loose = files + "/loose";
+    TestUtil::writeFile(stuck, "s");
+    TestUtil::writeFile(loose, "l");
+    if (QProcess::execute("chattr", {"+i", stuck}) != 0) GTEST_SKIP() << "no immutable files here";
+    app->trashFolders = [files] { return QStringList{files}; };
+    QStringList adminAsked;
+    app->desktop.deleteAsAdmin = [&](const QStringList &paths) -> std::optional<QString> {
+        adminAsked = paths;
+        QProcess::execute("chattr", {"-i", stuck});
+        QFile::remove(stuck);
+        return std::nullopt;
+    };
+
+    whileOpen = [this](const Alert &a) {
+        if (a.onShown) QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
+    };
+    // Empty, then decline the administrator road: the refused item stays.
+    answers = {1, 0};
+    app->emptyTrash();
+    QTRY_VERIFY_WITH_TIMEOUT(alerts.size() == 2, 5000);
+    EXPECT_EQ(alerts.last().message, "Den Rest mit Administratorrechten löschen?");
+    EXPECT_TRUE(alerts.last().informative.startsWith("1 Objekt im Papierkorb gehören"));
+    EXPECT_TRUE(lastIsError());
+    EXPECT_TRUE(lastToast().startsWith("„stuck“"));
+    EXPECT_FALSE(exists(loose));
+    EXPECT_TRUE(exists(stuck));
+    EXPECT_TRUE(adminAsked.isEmpty());
+    EXPECT_EQ(sounds, 0);
+
+    answers = {1, 1};
+    app->emptyTrash();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb mit Administratorrechten geleert.", 5000);
+    EXPECT_EQ(adminAsked, QStringList{stuck});
+    EXPECT_TRUE(std::any_of(toasts.cbegin(), toasts.cend(), [](const Toast &t) {
+        return t.text == "Der Rest des Papierkorbs wird mit Administratorrechten gelöscht …";
+    }));
+    EXPECT_FALSE(exists(stuck));
+    EXPECT_EQ(sounds, 1);
+}
