@@ -1,6 +1,9 @@
 #include "core/app/AppState.h"
 #include "ui/app/KeyMonitor.h"
 #include "ui/app/QtDialogs.h"
+#include "ui/app/QtPasteboard.h"
+#include "ui/style/MenuLocalizer.h"
+#include "ui/style/ScreenFit.h"
 #include "ui/window/MainWindow.h"
 
 #include "platform/Workspace.h"
@@ -8,6 +11,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QPointer>
+#include <QTimer>
 
 int main(int argc, char **argv) {
     QApplication qapp(argc, argv);
@@ -25,9 +29,14 @@ int main(int argc, char **argv) {
         if (dir.isEmpty()) return std::nullopt;
         return dir;
     };
+    app.pasteboard = makeQtPasteboard();
     KeyMonitor keys(&app);
+    MenuLocalizer::start();
     window = new MainWindow(&app);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
+    QTimer::singleShot(0, window, [&window] {
+        if (window && !window->isFullScreen() && !window->isMaximized()) ScreenFit::fit(window);
+    });
     return qapp.exec();
 }

@@ -64,6 +64,11 @@ bool AppState::handleKey(const KeyPress &press) {
             setActive(m_active == Side::left ? Side::right : Side::left);
             return true;
         }
+        if (none && (press.key == Qt::Key_Return || press.key == Qt::Key_Enter)) {
+            if (pane->selection().isEmpty()) return false;
+            renameSelection();
+            return true;
+        }
         if (none && press.key == Qt::Key_Escape) {
             if (pane->selection().isEmpty()) return false;
             pane->setSelection({});

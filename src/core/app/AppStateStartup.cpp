@@ -96,6 +96,23 @@ bool AppState::keyDown(const KeyPress &press) {
         if (!press.modalOpen) setShowHidden(!m_showHidden);
         return true;
     }
+    // File clipboard: Ctrl+C, Ctrl+X and Ctrl+V act on the panes unless a text field has the focus; while a
+    // modal question is up they do nothing here.
+    if (mods == Qt::ControlModifier &&
+        (press.key == Qt::Key_C || press.key == Qt::Key_X || press.key == Qt::Key_V)) {
+        if (press.modalOpen) return false;
+        if (!press.textHasFocus) {
+            if (press.key == Qt::Key_V) {
+                paste(activePane()->targetFolder());
+                return true;
+            }
+            const QStringList paths = activePane()->selectedPaths();
+            if (paths.isEmpty()) return false;
+            if (press.key == Qt::Key_C) copyToClipboard(paths);
+            else cutToClipboard(paths);
+            return true;
+        }
+    }
     if (press.modalOpen) return false;
     return handleKey(press);
 }

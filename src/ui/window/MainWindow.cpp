@@ -137,7 +137,7 @@ void MainWindow::build() {
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
     m_panes = new PaneArea(
-        m_app, [app = m_app.data()](PaneModel *pane, QWidget *parent) { return new PaneView(app, pane, parent); },
+        m_app, [app = m_app.data()](TabGroup *side, QWidget *parent) { return new PaneView(side, app, parent); },
         middle);
     stack->addWidget(m_panes, 1);
     stack->addWidget(line(Qt::Horizontal, middle));

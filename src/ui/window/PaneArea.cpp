@@ -1,7 +1,7 @@
 #include "ui/window/PaneArea.h"
 
 #include "core/app/AppState.h"
-#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
 #include "ui/window/PaneSplit.h"
 #include "ui/window/SplitHandles.h"
 
@@ -19,17 +19,17 @@ PaneArea::PaneArea(AppState *app, ViewFactory factory, QWidget *parent)
 void PaneArea::sync() {
     if (!m_app) return;
     const bool dual = m_app->dualPane();
-    PaneModel *left = dual ? m_app->left() : m_app->activePane();
-    PaneModel *right = dual ? m_app->right() : nullptr;
-    auto place = [this](QPointer<PaneModel> &model, QPointer<QWidget> &view, PaneModel *wanted) {
+    TabGroup *left = dual ? m_app->leftTabs() : m_app->tabs(m_app->active());
+    TabGroup *right = dual ? m_app->rightTabs() : nullptr;
+    auto place = [this](QPointer<TabGroup> &model, QPointer<QWidget> &view, TabGroup *wanted) {
         if (model == wanted && (view || !wanted)) return;
         delete view.data();
         model = wanted;
         view = wanted ? m_factory(wanted, this) : nullptr;
         if (view) view->show();
     };
-    place(m_leftModel, m_leftView, left);
-    place(m_rightModel, m_rightView, right);
+    place(m_leftGroup, m_leftView, left);
+    place(m_rightGroup, m_rightView, right);
     m_handle->setVisible(dual);
     layoutViews();
 }

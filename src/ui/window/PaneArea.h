@@ -5,15 +5,15 @@
 #include <functional>
 
 class AppState;
-class PaneModel;
+class TabGroup;
 class SplitHandle;
 
 // The middle of the main window: one pane, or two side by side with the split handle between them.
-// A pane view belongs to one PaneModel; another tab gets a fresh view.
+// Each pane view shows one side's current tab.
 class PaneArea : public QWidget {
     Q_OBJECT
 public:
-    using ViewFactory = std::function<QWidget *(PaneModel *pane, QWidget *parent)>;
+    using ViewFactory = std::function<QWidget *(TabGroup *side, QWidget *parent)>;
     PaneArea(AppState *app, ViewFactory factory, QWidget *parent = nullptr);
 
     QWidget *leftView() const { return m_leftView; }
@@ -30,7 +30,7 @@ private:
     void layoutViews();
     QPointer<AppState> m_app;
     ViewFactory m_factory;
-    QPointer<PaneModel> m_leftModel, m_rightModel;
+    QPointer<TabGroup> m_leftGroup, m_rightGroup;
     QPointer<QWidget> m_leftView, m_rightView;
     SplitHandle *m_handle = nullptr;
 };
