@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app/ColorScheme.h"
 #include "core/app/Dialogs.h"
 #include "core/app/KeyPress.h"
 #include "core/app/Toast.h"
@@ -27,7 +28,6 @@ class PaneHooks;
 using CompareRequest = InfoTarget;
 using StorageRequest = InfoTarget;
 enum class FeedbackKind { bug, idea, question, other };
-enum class ColorScheme { light, dark };
 
 // The one central state of the application: both pane sides, every application-wide setting, the sheet
 // requests, the toast and the one job channel. Main thread only; it never opens a window itself.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/app/ColorScheme.h"
+
 #include <QColor>
 #include <QLinearGradient>
 #include <QList>
@@ -7,8 +9,6 @@
 
 class QPalette;
 
-// Light or dark window background, for picking readable accent colours.
-enum class ColorScheme { light, dark };
 
 // Opaque sRGB colour from 0xRRGGBB; the top byte is ignored.
 QColor colorFromHex(quint32 value);

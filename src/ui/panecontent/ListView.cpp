@@ -1,0 +1,459 @@
+#include "ui/panecontent/ListView.h"
+
+#include "core/app/AppState.h"
+#include "core/localisation/Lang.h"
+#include "core/model/DragState.h"
+#include "core/model/FileFmt.h"
+#include "core/model/PaneModel.h"
+#include "core/model/ViewMode.h"
+#include "ui/panecontent/ListRowPaint.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/window/pane/PaneCommands.h"
+#include "ui/window/pane/PlainLinkButton.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace {
+
+QFont pixelFont(const QFont &base, double px, QFont::Weight weight = QFont::Normal) {
+    QFont f = base;
+    f.setPixelSize(qMax(1, qRound(px)));
+    f.setWeight(weight);
+    return f;
+}
+
+QColor secondaryOf(QColor c) {
+    c.setAlphaF(c.alphaF() * 0.55f);
+    return c;
+}
+
+} // namespace
+
+// ---- FileListView ----
+
+FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent)
+    : QListView(parent), m_model(model), m_app(app), m_list(new FileListModel(this)) {
+    setModel(m_list);
+    setItemDelegate(new FileRowDelegate(this));
+    setUniformItemSizes(true);
+    setLayoutMode(QListView::SinglePass);
+    setResizeMode(QListView::Adjust);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::NoFocus);
+    setTabKeyNavigation(false);
+    setDragEnabled(false); // our own drags, started from the pane model
+    setAcceptDrops(true);
+    setMouseTracking(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setViewportMargins(0, 4, 0, 4);
+    setAccessibleName(title(::ViewMode::list));
+    if (m_model) {
+        connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
+        connect(m_model, &PaneModel::cursorChanged, this, &FileListView::scrollToCursor);
+    }
+    if (m_app) connect(m_app, &AppState::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
+}
+
+void FileListView::setItems(const QList<FileItem> &items, bool showParent) {
+    const bool parentChanged = showParent != m_showParent;
+    m_showParent = showParent;
+    m_pressRow = m_hoverRow = m_targetRow = -1;
+    const int row = qRound(EnvironmentValues::ui(this).row());
+    verticalScrollBar()->setSingleStep(row);
+    m_list->setItems(items);
+    if (parentChanged) viewport()->update();
+}
+
+int FileListView::rowAt(const QPoint &pos) const {
+    if (!m_model || m_list->rowCount() == 0 || pos.y() < 0 || pos.y() >= viewport()->height()) return -1;
+    const QModelIndex first = m_list->index(0);
+    const QRect r = visualRect(first);
+    if (r.height() <= 0) return -1;
+    const int y = pos.y() - r.top();
+    if (y < 0) return -1;
+    const int row = y / r.height();
+    return row < m_list->rowCount() ? row : -1;
+}
+
+void FileListView::scrollToCursor() {
+    if (!m_model || !m_model->cursor()) return;
+    const int row = m_list->rowOf(*m_model->cursor());
+    if (row >= 0) scrollTo(m_list->index(row), QAbstractItemView::EnsureVisible);
+}
+
+void FileListView::clickedEmpty() {
+    if (!m_model) return;
+    m_model->setSelection({});
+    if (m_app) m_app->setActive(m_model->side());
+}
+
+void FileListView::updateRow(int row) {
+    if (row < 0 || row >= m_list->rowCount()) return;
+    const QRect r = rowRect(row);
+    viewport()->update(QRect(0, r.top(), viewport()->width(), r.height()));
+}
+
+void FileListView::setHoverRow(int row) {
+    if (row == m_hoverRow) return;
+    updateRow(m_hoverRow);
+    m_hoverRow = row;
+    updateRow(m_hoverRow);
+}
+
+void FileListView::setTargetRow(int row) {
+    if (row == m_targetRow) return;
+    updateRow(m_targetRow);
+    m_targetRow = row;
+    updateRow(m_targetRow);
+}
+
+void FileListView::mousePressEvent(QMouseEvent *event) {
+    if (!m_model) return;
+    const QPoint pos = event->position().toPoint();
+    const int row = rowAt(pos);
+    if (event->button() == Qt::LeftButton) {
+        if (row < 0) {
+            clickedEmpty();
+            return;
+        }
+        m_pressRow = row;
+        m_pressPos = pos;
+        const QList<FileItem> ordered = m_list->items(); // the model may publish a new list meanwhile
+        m_model->click(ordered[row], ordered, event->modifiers(), 1);
+    } else if (event->button() == Qt::RightButton && row >= 0) {
+        m_model->contextSelect(m_list->item(row));
+    }
+}
+
+void FileListView::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (!m_model) return;
+    if (event->button() != Qt::LeftButton) return;
+    const int row = rowAt(event->position().toPoint());
+    if (row < 0) {
+        clickedEmpty();
+        return;
+    }
+    m_pressRow = -1;
+    const QList<FileItem> ordered = m_list->items();
+    m_model->click(ordered[row], ordered, event->modifiers(), 2);
+}
+
+void FileListView::mouseMoveEvent(QMouseEvent *event) {
+    const QPoint pos = event->position().toPoint();
+    if ((event->buttons() & Qt::LeftButton) && m_pressRow >= 0 &&
+        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        startDrag(Qt::CopyAction | Qt::MoveAction);
+        return;
+    }
+    setHoverRow(rowAt(pos));
+}
+
+void FileListView::mouseReleaseEvent(QMouseEvent *) {
+    m_pressRow = -1;
+}
+
+void FileListView::leaveEvent(QEvent *event) {
+    setHoverRow(-1);
+    QListView::leaveEvent(event);
+}
+
+void FileListView::keyPressEvent(QKeyEvent *event) {
+    event->ignore(); // keys belong to the application's key handler
+}
+
+void FileListView::startDrag(Qt::DropActions) {
+    if (!m_model || m_pressRow < 0 || m_pressRow >= m_list->rowCount()) return;
+    const FileItem item = m_list->item(m_pressRow);
+    m_pressRow = -1;
+    QMimeData *data = m_model->dragProvider(item);
+    // Ends the recorded drag even when this view is gone once the drag returns.
+    QMimeData token;
+    token.setData(DragState::mimeType, data->data(DragState::mimeType));
+    auto *drag = new QDrag(this);
+    drag->setMimeData(data);
+    const int px = qRound(EnvironmentValues::ui(this).icon());
+    drag->setPixmap(ListRowPaint::icon(item, px * 2, devicePixelRatioF()));
+    QPointer<QDrag> guard(drag);
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+    DragState::shared().endDrag(&token);
+    if (guard) guard->deleteLater();
+}
+
+FolderDropTarget FileListView::rowDrop(int row) {
+    FolderDropTarget t;
+    if (!m_model || row < 0 || row >= m_list->rowCount()) return t;
+    const FileItem &item = m_list->item(row);
+    t.destination = item.isDirectory ? item.path : m_model->currentPath();
+    QPointer<FileListView> self(this);
+    if (item.isDirectory)
+        t.targeted = [self, row](bool on) {
+            if (self) self->setTargetRow(on ? row : -1);
+        };
+    else
+        t.targeted = [self](bool) {
+            if (self) self->setTargetRow(-1);
+        };
+    QPointer<PaneModel> model = m_model;
+    const QString destination = t.destination;
+    t.perform = [model, destination](const QMimeData *data, bool copyHeld) {
+        return model ? model->handleDrop(data, destination, copyHeld) : false;
+    };
+    return t;
+}
+
+void FileListView::dragEnterEvent(QDragEnterEvent *event) {
+    dragMoveEvent(event);
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent *event) {
+    const int row = rowAt(event->position().toPoint());
+    if (row >= 0) {
+        if (m_paneTargeted && paneDrop) paneDrop().dragLeave();
+        m_paneTargeted = false;
+        rowDrop(row).dragMove(event);
+        return;
+    }
+    setTargetRow(-1);
+    if (paneDrop) {
+        m_paneTargeted = paneDrop().dragMove(event);
+        return;
+    }
+    event->ignore();
+}
+
+void FileListView::dragLeaveEvent(QDragLeaveEvent *) {
+    setTargetRow(-1);
+    if (m_paneTargeted && paneDrop) paneDrop().dragLeave();
+    m_paneTargeted = false;
+}
+
+void FileListView::dropEvent(QDropEvent *event) {
+    const int row = rowAt(event->position().toPoint());
+    const bool pane = m_paneTargeted;
+    m_paneTargeted = false;
+    setTargetRow(-1);
+    if (row >= 0) {
+        if (pane && paneDrop) paneDrop().dragLeave();
+        rowDrop(row).drop(event);
+    } else if (paneDrop) {
+        paneDrop().drop(event);
+    } else {
+        event->ignore();
+    }
+}
+
+void FileListView::contextMenuEvent(QContextMenuEvent *event) {
+    if (!m_model) return;
+    const int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
+    QMenu menu(this);
+    const PaneCommands &commands = PaneCommands::shared();
+    if (row >= 0) {
+        const FileItem item = m_list->item(row);
+        m_model->contextSelect(item);
+        if (commands.itemMenu) commands.itemMenu(&menu, m_app, m_model, item);
+    } else if (commands.backgroundMenu) {
+        commands.backgroundMenu(&menu, m_app, m_model);
+    }
+    if (!menu.isEmpty()) menu.exec(event->globalPos());
+}
+
+// ---- FileRowDelegate ----
+
+FileRowDelegate::FileRowDelegate(FileListView *view) : QStyledItemDelegate(view), m_view(view) {}
+
+QSize FileRowDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const {
+    return QSize(qMax(1, m_view->viewport()->width()), qRound(EnvironmentValues::ui(m_view).row()));
+}
+
+QString FileRowDelegate::dateText(const FileItem &item) {
+    return item.modified ? FileFmt::date().string(*item.modified) : QStringLiteral("–");
+}
+
+QString FileRowDelegate::sizeText(const FileItem &item) {
+    return item.isDirectory ? QStringLiteral("–") : FileFmt::size(item.size);
+}
+
+void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const {
+    const FileListModel *list = m_view->listModel();
+    const int rowIndex = index.row();
+    if (rowIndex < 0 || rowIndex >= list->rowCount()) return;
+    const FileItem &item = list->item(rowIndex);
+    const PaneModel *model = m_view->paneModel();
+    const AppState *app = m_view->app();
+    const UIScale ui = EnvironmentValues::ui(m_view);
+    const AppTheme theme = EnvironmentValues::appTheme(m_view);
+
+    p->save();
+    if (app && app->cutPaths().contains(item.path)) p->setOpacity(0.45);
+    const QRect row(stackInset, option.rect.top(), m_view->viewport()->width() - 2 * stackInset,
+                    option.rect.height());
+    const bool selected = model && model->selection().contains(item.path);
+    p->setRenderHint(QPainter::Antialiasing);
+    ListRowPaint::background(*p, row, theme, selected, m_view->hoverRow() == rowIndex,
+                             m_view->targetRow() == rowIndex && item.isDirectory);
+
+    const QPalette &pal = m_view->palette();
+    const QColor primary = selected ? theme.onAccent() : pal.color(QPalette::Text);
+    const QColor secondary = selected ? theme.onAccent() : secondaryOf(pal.color(QPalette::Text));
+    const QFont nameFont = pixelFont(m_view->font(), ui.font);
+    const QFont smallFont = pixelFont(m_view->font(), ui.small());
+    const QFontMetrics nameMetrics(nameFont), smallMetrics(smallFont);
+
+    const QRect content = row.adjusted(inset, 0, -inset, 0);
+    const int iconPx = qRound(ui.icon());
+    int x = content.left();
+    const int cy = content.center().y();
+    p->drawPixmap(QRect(x, cy - iconPx / 2, iconPx, iconPx),
+                  ListRowPaint::icon(item, iconPx, p->device()->devicePixelRatioF()));
+    x += iconPx + spacing;
+
+    const QRect sizeRect(content.right() - sizeWidth + 1, content.top(), sizeWidth, content.height());
+    const QRect dateRect(sizeRect.left() - spacing - dateWidth, content.top(), dateWidth, content.height());
+    const int nameRight = dateRect.left() - spacing - 6; // the flexible space keeps at least 6
+
+    const int tagsW = qRound(ListRowPaint::tagDotsWidth(item.tags));
+    QString parent;
+    int parentW = 0;
+    if (m_view->showParent()) {
+        parent = LF("in %@", item.parentName());
+        parentW = qMin(smallMetrics.horizontalAdvance(parent), qMax(0, (nameRight - x) * 2 / 5));
+    }
+    const int nameAvail =
+        qMax(0, nameRight - x - (tagsW ? tagsW + spacing : 0) - (parentW ? parentW + spacing : 0));
+    const QString name = nameMetrics.elidedText(item.name, Qt::ElideMiddle, nameAvail);
+    p->setFont(nameFont);
+    p->setPen(primary);
+    const int nameW = qMin(nameMetrics.horizontalAdvance(name), nameAvail);
+    p->drawText(QRect(x, content.top(), nameW + 1, content.height()),
+                Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, name);
+    x += nameW;
+    if (tagsW) {
+        x += spacing;
+        ListRowPaint::tagDots(*p, x, cy, item.tags);
+        x += tagsW;
+    }
+    p->setFont(smallFont);
+    p->setPen(secondary);
+    if (parentW) {
+        x += spacing;
+        p->drawText(QRect(x, content.top(), parentW, content.height()),
+                    Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                    smallMetrics.elidedText(parent, Qt::ElideRight, parentW));
+    }
+    p->drawText(dateRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                smallMetrics.elidedText(dateText(item), Qt::ElideRight, dateWidth));
+    p->drawText(sizeRect, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+                smallMetrics.elidedText(sizeText(item), Qt::ElideLeft, sizeWidth));
+    p->restore();
+}
+
+// ---- ListContent ----
+
+ListContent::ListContent(PaneModel *model, AppState *app, QWidget *parent) : QWidget(parent), m_model(model) {
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto *header = new QWidget(this);
+    header->setAccessibleName(L("Spaltenköpfe"));
+    header->setFixedHeight(22);
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(FileRowDelegate::stackInset + FileRowDelegate::inset, 0,
+                            FileRowDelegate::stackInset + FileRowDelegate::inset, 0);
+    row->setSpacing(FileRowDelegate::spacing);
+    auto makeButton = [&](SortKey key, Qt::Alignment align) {
+        auto *b = new PlainLinkButton({}, header);
+        b->setLabelAlignment(align);
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        connect(b, &QAbstractButton::clicked, this, [this, key] {
+            if (m_model) m_model->chooseSort(key);
+        });
+        return b;
+    };
+    m_name = makeButton(SortKey::name, Qt::AlignLeft);
+    m_date = makeButton(SortKey::date, Qt::AlignLeft);
+    m_size = makeButton(SortKey::size, Qt::AlignRight);
+    m_date->setFixedWidth(FileRowDelegate::dateWidth);
+    m_size->setFixedWidth(FileRowDelegate::sizeWidth);
+    row->addWidget(m_name, 1);
+    row->addWidget(m_date);
+    row->addWidget(m_size);
+    layout->addWidget(header);
+
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    line->setForegroundRole(QPalette::Mid);
+    layout->addWidget(line);
+
+    m_view = new FileListView(model, app, this);
+    layout->addWidget(m_view, 1);
+
+    if (m_model) {
+        connect(m_model, &PaneModel::sortChanged, this, &ListContent::updateHeader);
+        connect(m_model, &PaneModel::sortReversedChanged, this, &ListContent::updateHeader);
+    }
+    updateHeader();
+}
+
+void ListContent::setItems(const QList<FileItem> &items, bool showParent) {
+    m_view->setItems(items, showParent);
+}
+
+PlainLinkButton *ListContent::headerButton(SortKey key) const {
+    switch (key) {
+    case SortKey::name:
+        return m_name;
+    case SortKey::date:
+        return m_date;
+    case SortKey::size:
+        return m_size;
+    default:
+        return nullptr;
+    }
+}
+
+QString ListContent::headerTitle(const QString &titleKey, SortKey key, SortKey current,
+                                 const QString &arrow) {
+    return key == current ? L(titleKey) + u' ' + arrow : L(titleKey);
+}
+
+void ListContent::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::LanguageChange) updateHeader();
+    QWidget::changeEvent(event);
+}
+
+void ListContent::updateHeader() {
+    if (!m_model) return;
+    const SortKey current = m_model->sort();
+    const QString arrow = m_model->sortArrow();
+    const AppTheme theme = EnvironmentValues::appTheme(this);
+    const QColor accent = theme.readable(AppTheme::schemeOf(palette()), 4.5);
+    const QFont font = pixelFont(this->font(), EnvironmentValues::ui(this).small(), QFont::DemiBold);
+    const std::pair<PlainLinkButton *, std::pair<const char *, SortKey>> buttons[] = {
+        {m_name, {K("Name"), SortKey::name}},
+        {m_date, {K("Geändert"), SortKey::date}},
+        {m_size, {K("Größe"), SortKey::size}}};
+    for (const auto &[button, spec] : buttons) {
+        button->setPlainText(headerTitle(QString::fromUtf8(spec.first), spec.second, current, arrow));
+        button->setFont(font);
+        QPalette pal = button->palette();
+        pal.setColor(QPalette::WindowText,
+                     spec.second == current ? accent : secondaryOf(palette().color(QPalette::WindowText)));
+        button->setPalette(pal);
+    }
+}
