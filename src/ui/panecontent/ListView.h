@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/app/AppState.h"
+#include "core/model/PaneModel.h"
 #include "core/model/FileItem.h"
 #include "core/model/SortKey.h"
 #include "ui/panecontent/FileListModel.h"

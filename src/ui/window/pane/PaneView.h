@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/app/AppState.h"
+#include "core/model/PaneModel.h"
 #include "ui/panecontent/FolderDropTarget.h"
 
 #include <QPointer>
