@@ -1,0 +1,341 @@
+#include "ui/panecontent/IconCache.h"
+
+#include "core/model/MimeKinds.h"
+#include "ui/style/FolderTint.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QTextStream>
+
+// The bundled SVGs live in a static library, so their resource must be registered by hand.
+static void registerBundled() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+namespace IconCache {
+
+namespace {
+
+// An icon as the theme names it, with the names to try in order and the bundled picture to fall back to.
+struct Source {
+    QStringList names;
+    QString bundled;
+};
+
+struct SizedKey {
+    QString key;
+    int px;
+    int dpr; // device pixel ratio x 100
+    bool operator==(const SizedKey &) const = default;
+};
+
+size_t qHash(const SizedKey &k, size_t seed = 0) {
+    return qHashMulti(seed, k.key, k.px, k.dpr);
+}
+
+struct Store {
+    QHash<QString, Source> sources;      // icon key -> how to make it
+    QHash<QString, QString> byExtension; // lower-case extension -> icon key
+    QHash<QString, QString> specialDirs; // folder path -> icon key
+    QHash<QString, QIcon> icons;         // icon key (also "tint|…", "appfolder|…") -> icon
+    QHash<SizedKey, QPixmap> pixmaps;
+    int made = 0;
+};
+
+Store &store() {
+    static Store s;
+    return s;
+}
+
+QString bundledFile(const QString &name) {
+    registerBundled();
+    return QStringLiteral(":/icons/files/") + name + QStringLiteral(".svg");
+}
+
+// The bundled picture for a MIME type, by its family.
+QString bundledFor(const QMimeType &type) {
+    const QString name = type.isValid() ? type.name() : QString();
+    const QString generic = type.isValid() ? type.genericIconName() : QString();
+    if (name.startsWith(u"image/")) return bundledFile(QStringLiteral("image"));
+    if (name.startsWith(u"audio/")) return bundledFile(QStringLiteral("audio"));
+    if (name.startsWith(u"video/")) return bundledFile(QStringLiteral("video"));
+    if (name == u"application/pdf") return bundledFile(QStringLiteral("pdf"));
+    if (generic == u"package-x-generic" || name.contains(u"compressed") || name.contains(u"archive") ||
+        name.endsWith(u"zip") || name.endsWith(u"-tar"))
+        return bundledFile(QStringLiteral("archive"));
+    if (name == u"application/x-desktop" || generic == u"application-x-executable")
+        return bundledFile(QStringLiteral("app"));
+    if (generic.startsWith(u"x-office") || name.contains(u"opendocument") ||
+        name.contains(u"officedocument") || name == u"application/msword" || name == u"application/rtf")
+        return bundledFile(QStringLiteral("document"));
+    if (name.startsWith(u"text/") || type.inherits(QStringLiteral("text/plain")))
+        return bundledFile(QStringLiteral("text"));
+    return bundledFile(QStringLiteral("generic"));
+}
+
+const QString &folderKey() {
+    static const QString k = QStringLiteral("folder");
+    return k;
+}
+
+void addSource(Store &s, const QString &key, const QStringList &names, const QString &bundled) {
+    if (!s.sources.contains(key)) s.sources.insert(key, Source{names, bundled});
+}
+
+void ensureFolders(Store &s) {
+    if (!s.specialDirs.isEmpty()) return;
+    const QString folder = bundledFile(QStringLiteral("folder"));
+    addSource(s, folderKey(), {folderKey()}, folder);
+    // The user's own folders carry the theme's special folder icons, as the desktop shows them.
+    const std::pair<QStandardPaths::StandardLocation, const char *> special[] = {
+        {QStandardPaths::HomeLocation, "user-home"},
+        {QStandardPaths::DesktopLocation, "user-desktop"},
+        {QStandardPaths::DocumentsLocation, "folder-documents"},
+        {QStandardPaths::DownloadLocation, "folder-download"},
+        {QStandardPaths::MusicLocation, "folder-music"},
+        {QStandardPaths::PicturesLocation, "folder-pictures"},
+        {QStandardPaths::MoviesLocation, "folder-videos"},
+    };
+    for (const auto &[location, name] : special) {
+        const QString path = QDir::cleanPath(QStandardPaths::writableLocation(location));
+        const QString key = QString::fromLatin1(name);
+        if (path.isEmpty() || s.specialDirs.contains(path)) continue;
+        s.specialDirs.insert(path, key);
+        addSource(s, key, {key, folderKey()}, folder);
+    }
+    // A marker so the table is not built twice when no location resolves.
+    s.specialDirs.insert(QString(), folderKey());
+}
+
+QString keyForExtension(Store &s, const QString &ext, const QString &name) {
+    if (auto it = s.byExtension.constFind(ext); it != s.byExtension.constEnd()) return *it;
+    const QMimeType type = MimeKinds::typeForName(name);
+    QStringList names;
+    if (type.isValid()) {
+        names << type.iconName() << type.genericIconName();
+        for (const QString &parent : type.parentMimeTypes())
+            names << QString(parent).replace(u'/', u'-');
+    }
+    names << QStringLiteral("text-x-generic");
+    names.removeDuplicates();
+    names.removeAll(QString());
+    const QString key = QStringLiteral("type|") + (type.isValid() ? type.name() : QStringLiteral("unknown"));
+    addSource(s, key, names, bundledFor(type));
+    s.byExtension.insert(ext, key);
+    return key;
+}
+
+// The Icon= value of a desktop entry ("" when it has none).
+QString desktopIconName(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    QTextStream in(&f);
+    bool inEntry = false;
+    for (int lines = 0; !in.atEnd() && lines < 400; ++lines) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith(u'[')) {
+            if (inEntry) break;
+            inEntry = line == u"[Desktop Entry]";
+        } else if (inEntry && line.startsWith(u"Icon=")) {
+            return line.mid(5).trimmed();
+        }
+    }
+    return {};
+}
+
+// The key of an item's icon: a desktop entry's own icon, a special folder, a folder, else its type.
+QString keyFor(const FileItem &item) {
+    Store &s = store();
+    if (item.isDirectory) {
+        ensureFolders(s);
+        return s.specialDirs.value(item.path, folderKey());
+    }
+    const QString ext = MimeKinds::extensionKey(item.name);
+    if (ext == u"desktop") {
+        // An application entry shows the application's icon; the key follows the entry's version.
+        const QString key = QStringLiteral("desktop|") + item.path + u'|' +
+                            QString::number(item.modified ? item.modified->toMSecsSinceEpoch() : -1);
+        if (!s.sources.contains(key)) {
+            const QString icon = desktopIconName(item.path);
+            QStringList names;
+            if (!icon.isEmpty()) names << icon;
+            names << QStringLiteral("application-x-executable");
+            s.sources.insert(key, Source{names, bundledFile(QStringLiteral("app"))});
+        }
+        return key;
+    }
+    return keyForExtension(s, ext, item.name);
+}
+
+QIcon resolve(const QString &key) {
+    Store &s = store();
+    if (auto it = s.icons.constFind(key); it != s.icons.constEnd()) return *it;
+    const Source src = s.sources.value(key);
+    QIcon icon;
+    for (const QString &name : src.names) {
+        if (name.startsWith(u'/')) {
+            if (QFileInfo::exists(name)) icon = QIcon(name);
+        } else if (QIcon::hasThemeIcon(name)) {
+            icon = QIcon::fromTheme(name);
+        }
+        if (!icon.isNull()) break;
+    }
+    if (icon.isNull())
+        icon = QIcon(src.bundled.isEmpty() ? bundledFile(QStringLiteral("generic")) : src.bundled);
+    ++s.made;
+    s.icons.insert(key, icon);
+    return icon;
+}
+
+QIcon tinted(const QString &baseKey, int number) {
+    Store &s = store();
+    const QString key = QStringLiteral("tint|") + baseKey + u'|' + QString::number(number);
+    if (auto it = s.icons.constFind(key); it != s.icons.constEnd()) return *it;
+    const QIcon base = resolve(baseKey);
+    const QPixmap bitmap = base.pixmap(QSize(side, side));
+    if (bitmap.isNull()) return base; // not stored: the next request tries again
+    const QImage recoloured = tintPixels(bitmap.toImage(), number);
+    if (recoloured.isNull()) return base;
+    const QIcon icon(QPixmap::fromImage(recoloured));
+    ++s.made;
+    s.icons.insert(key, icon);
+    return icon;
+}
+
+// The application's own icon: a desktop entry's Icon=, else the file's icon.
+QIcon applicationIcon(const QString &appPath) {
+    FileItem app;
+    app.path = appPath;
+    app.name = QFileInfo(appPath).fileName();
+    QFileInfo fi(appPath);
+    app.isDirectory = fi.isDir();
+    if (fi.exists()) app.modified = fi.lastModified();
+    return resolve(keyFor(app));
+}
+
+QImage badged(const QIcon &folder, const QIcon &app, int px) {
+    QImage img(px, px, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    folder.paint(&p, QRect(0, 0, px, px));
+    // The badge is 58 of 128 wide, centred across, its lower edge at a fifth of the height.
+    const double edge = 58.0 * px / side;
+    const double y = px - px * 0.2 - edge;
+    app.paint(&p, QRectF((px - edge) / 2, y, edge, edge).toRect());
+    return img;
+}
+
+QPixmap sized(const QString &key, const std::function<QIcon()> &make, int px, qreal dpr) {
+    if (px <= 0 || !(dpr > 0)) return {};
+    Store &s = store();
+    const SizedKey sk{key, px, int(dpr * 100 + 0.5)};
+    if (auto it = s.pixmaps.constFind(sk); it != s.pixmaps.constEnd()) return *it;
+    // A few dozen types at a few sizes; a runaway number of keys only means a theme change or a bug.
+    if (s.pixmaps.size() > 4096) s.pixmaps.clear();
+    QPixmap pm = make().pixmap(QSize(px, px), dpr);
+    s.pixmaps.insert(sk, pm);
+    return pm;
+}
+
+} // namespace
+
+QIcon icon(const QString &path) {
+    const QFileInfo fi(path);
+    FileItem item;
+    item.path = QDir::cleanPath(path);
+    item.name = fi.fileName();
+    item.isDirectory = fi.isDir();
+    if (fi.exists()) item.modified = fi.lastModified();
+    return icon(item);
+}
+
+QIcon icon(const FileItem &item) {
+    return resolve(keyFor(item));
+}
+
+QIcon tintedFolder(const QString &path, int number) {
+    const QFileInfo fi(path);
+    FileItem item;
+    item.path = QDir::cleanPath(path);
+    item.name = fi.fileName();
+    item.isDirectory = fi.isDir();
+    return tintedFolder(item, number);
+}
+
+QIcon tintedFolder(const FileItem &item, int number) {
+    return tinted(keyFor(item), number);
+}
+
+QIcon appFolder(const QString &appPath) {
+    Store &s = store();
+    const QString key = QStringLiteral("appfolder|") + appPath;
+    if (auto it = s.icons.constFind(key); it != s.icons.constEnd()) return *it;
+    ensureFolders(s);
+    const QIcon folder = resolve(folderKey());
+    const QIcon app = applicationIcon(appPath);
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(badged(folder, app, side)));
+    icon.addPixmap(QPixmap::fromImage(badged(folder, app, side * 2)));
+    ++s.made;
+    s.icons.insert(key, icon);
+    return icon;
+}
+
+QImage tintPixels(const QImage &image, int number) {
+    return FolderTint::tintPixels(image, number);
+}
+
+QPixmap iconPixmap(const FileItem &item, int px, qreal dpr) {
+    const QString key = keyFor(item);
+    return sized(
+        key, [&] { return resolve(key); }, px, dpr);
+}
+
+QPixmap tintedFolderPixmap(const FileItem &item, int number, int px, qreal dpr) {
+    const QString base = keyFor(item);
+    // The sized cache shares the tint key, so a base icon without a bitmap is not remembered as tinted.
+    const QString key = QStringLiteral("tint|") + base + u'|' + QString::number(number);
+    if (!store().icons.contains(key)) {
+        const QIcon made = tinted(base, number);
+        if (!store().icons.contains(key)) return made.pixmap(QSize(px, px), dpr);
+    }
+    return sized(
+        key, [&] { return tinted(base, number); }, px, dpr);
+}
+
+QPixmap appFolderPixmap(const QString &appPath, int px, qreal dpr) {
+    return sized(
+        QStringLiteral("appfolder|") + appPath, [&] { return appFolder(appPath); }, px, dpr);
+}
+
+QString iconName(const FileItem &item) {
+    const QString key = keyFor(item);
+    const Source src = store().sources.value(key);
+    for (const QString &name : src.names)
+        if (QIcon::hasThemeIcon(name)) return name;
+    return QFileInfo(src.bundled).completeBaseName();
+}
+
+int madeCount() {
+    return store().made;
+}
+
+void clear() {
+    Store &s = store();
+    s.icons.clear();
+    s.pixmaps.clear();
+    s.sources.clear();
+    s.byExtension.clear();
+    s.specialDirs.clear();
+}
+
+} // namespace IconCache

@@ -1,0 +1,162 @@
+#include "common/TestUtil.h"
+#include "ui/panecontent/FileIcon.h"
+#include "ui/panecontent/IconCache.h"
+
+#include <QDir>
+#include <QIcon>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+FileItem item(const QString &path, bool dir = false) {
+    FileItem f;
+    f.path = path;
+    f.name = path.section(u'/', -1);
+    f.isDirectory = dir;
+    return f;
+}
+
+// The hue in degrees of the most saturated pixel of an image (-1 when no pixel is coloured).
+double dominantHue(const QImage &img) {
+    double best = 0, hue = -1;
+    const QImage rgb = img.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QColor c = QColor::fromRgba(rgb.pixel(x, y));
+            if (c.alpha() < 200) continue;
+            if (c.hsvSaturationF() > best) {
+                best = c.hsvSaturationF();
+                hue = c.hsvHueF() * 360;
+            }
+        }
+    return best > 0.2 ? hue : -1;
+}
+
+double hueDistance(double a, double b) {
+    const double d = std::fabs(a - b);
+    return std::min(d, 360 - d);
+}
+
+// Without a desktop icon theme every icon comes from our bundled pictures.
+class IconCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_paths = QIcon::themeSearchPaths();
+        m_theme = QIcon::themeName();
+        QIcon::setThemeSearchPaths({});
+        QIcon::setThemeName(QStringLiteral("kestrin-no-theme"));
+        IconCache::clear();
+    }
+    void TearDown() override {
+        QIcon::setThemeSearchPaths(m_paths);
+        QIcon::setThemeName(m_theme);
+        IconCache::clear();
+    }
+    QStringList m_paths;
+    QString m_theme;
+};
+
+} // namespace
+
+TEST_F(IconCacheTest, TypeIconsAreCachedPerTypeNotPerPath) {
+    const int before = IconCache::madeCount();
+    const QPixmap a = IconCache::iconPixmap(item("/x/a.jpg"), 32);
+    const QPixmap b = IconCache::iconPixmap(item("/y/Other.JPG"), 32);
+    EXPECT_FALSE(a.isNull());
+    EXPECT_EQ(a.cacheKey(), b.cacheKey());
+    EXPECT_EQ(IconCache::madeCount(), before + 1);
+    IconCache::icon(item("/x/a.jpg"));
+    EXPECT_EQ(IconCache::madeCount(), before + 1);
+
+    // A renamed file is of another type and gets that type's icon, never the old one.
+    EXPECT_EQ(IconCache::iconName(item("/x/a.jpg")), QStringLiteral("image"));
+    EXPECT_EQ(IconCache::iconName(item("/x/a.pdf")), QStringLiteral("pdf"));
+    EXPECT_EQ(IconCache::iconName(item("/x/a.mp3")), QStringLiteral("audio"));
+    EXPECT_EQ(IconCache::iconName(item("/x/a.tar.gz")), QStringLiteral("archive"));
+    EXPECT_EQ(IconCache::iconName(item("/x/a.txt")), QStringLiteral("text"));
+    EXPECT_EQ(IconCache::iconName(item("/x/no-extension")), QStringLiteral("generic"));
+    EXPECT_EQ(IconCache::iconName(item("/x/a.jpg", true)), QStringLiteral("folder"));
+    for (const char *name : {"a.odt", "a.mkv", "a.weird-ext", "a.zip", "a.desktop"})
+        EXPECT_FALSE(IconCache::icon(item(QStringLiteral("/x/") + QLatin1String(name))).isNull()) << name;
+
+    EXPECT_TRUE(IconCache::iconPixmap(item("/x/a.jpg"), 0).isNull());
+    EXPECT_TRUE(IconCache::iconPixmap(item("/x/a.jpg"), -5).isNull());
+    EXPECT_TRUE(
+        IconCache::iconPixmap(item("/x/a.jpg"), 16, std::numeric_limits<double>::quiet_NaN()).isNull());
+}
+
+TEST_F(IconCacheTest, TintedFoldersTakeTheTagHue) {
+    const FileItem folder = item("/x/Projekte", true);
+    const double targets[] = {135, 285, 215, 52, 0, 28};
+    for (int n = 2; n <= 7; ++n) {
+        const QImage img = IconCache::tintedFolderPixmap(folder, n, 64).toImage();
+        ASSERT_FALSE(img.isNull());
+        EXPECT_LT(hueDistance(dominantHue(img), targets[n - 2]), 8) << n;
+    }
+    EXPECT_LT(hueDistance(dominantHue(IconCache::tintedFolderPixmap(folder, 8, 64).toImage()), 28), 8);
+    EXPECT_LT(hueDistance(dominantHue(IconCache::tintedFolderPixmap(folder, 0, 64).toImage()), 28), 8);
+
+    // Grey keeps the shading and the transparent corners.
+    const QImage grey =
+        IconCache::tintedFolder(folder, 1).pixmap(128).toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(dominantHue(grey), -1);
+    EXPECT_EQ(qAlpha(grey.pixel(0, 127)),
+              qAlpha(IconCache::icon(folder).pixmap(128).toImage().pixel(0, 127)));
+    QSet<int> shades;
+    for (int y = 0; y < 128; ++y)
+        if (qAlpha(grey.pixel(64, y)) == 255) shades.insert(qRed(grey.pixel(64, y)));
+    EXPECT_GE(shades.size(), 2);
+
+    // Made once per colour, shared by all folders of the same icon.
+    const int made = IconCache::madeCount();
+    IconCache::tintedFolder(item("/elsewhere/Other", true), 1);
+    EXPECT_EQ(IconCache::madeCount(), made);
+}
+
+TEST_F(IconCacheTest, ApplicationFolderCarriesTheApplicationIcon) {
+    QTemporaryDir dir;
+    QImage red(64, 64, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(dir.path() + QStringLiteral("/red.png")));
+    const QString app = dir.path() + QStringLiteral("/editor.desktop");
+    ASSERT_TRUE(TestUtil::writeFile(
+        app, "[Desktop Entry]\nType=Application\nName=Editor\nIcon=" + dir.path().toUtf8() + "/red.png\n"));
+    const QImage img = IconCache::appFolder(app).pixmap(128).toImage();
+    ASSERT_EQ(img.size(), QSize(128, 128));
+    // 58 wide, centred across, its lower edge at a fifth of the height from the bottom.
+    EXPECT_EQ(QColor(img.pixel(64, 73)), QColor(Qt::red));
+    EXPECT_EQ(QColor(img.pixel(36, 73)), QColor(Qt::red));
+    EXPECT_NE(QColor(img.pixel(33, 73)), QColor(Qt::red));
+    EXPECT_NE(QColor(img.pixel(64, 108)), QColor(Qt::red));
+    const int made = IconCache::madeCount();
+    IconCache::appFolder(app);
+    EXPECT_EQ(IconCache::madeCount(), made);
+
+    // In both folder styles an application folder shows the badged icon.
+    FileItem lib = item(dir.path() + QStringLiteral("/Library"), true);
+    lib.iconPath = app;
+    EXPECT_EQ(FileIcon::choose(lib, UIScale{13, false}), FileIcon::Choice::appFolder);
+    EXPECT_EQ(FileIcon::choose(lib, UIScale{13, true}), FileIcon::Choice::appFolder);
+}
+
+TEST_F(IconCacheTest, DesktopEntryIconFollowsTheEntry) {
+    QTemporaryDir dir;
+    for (auto [name, colour] : {std::pair{"a.png", Qt::red}, std::pair{"b.png", Qt::blue}}) {
+        QImage img(32, 32, QImage::Format_ARGB32);
+        img.fill(colour);
+        ASSERT_TRUE(img.save(dir.path() + u'/' + QLatin1String(name)));
+    }
+    const QString entry = dir.path() + QStringLiteral("/tool.desktop");
+    FileItem f = item(entry);
+    ASSERT_TRUE(TestUtil::writeFile(entry, "[Desktop Entry]\nIcon=" + dir.path().toUtf8() + "/a.png\n"));
+    f.modified = QDateTime::fromMSecsSinceEpoch(1000);
+    EXPECT_EQ(QColor(IconCache::iconPixmap(f, 16).toImage().pixel(8, 8)), QColor(Qt::red));
+    // The entry changed: its new version is a new key, so the old picture is not shown.
+    ASSERT_TRUE(TestUtil::writeFile(entry, "[Desktop Entry]\nIcon=" + dir.path().toUtf8() + "/b.png\n"));
+    f.modified = QDateTime::fromMSecsSinceEpoch(2000);
+    EXPECT_EQ(QColor(IconCache::iconPixmap(f, 16).toImage().pixel(8, 8)), QColor(Qt::blue));
+}

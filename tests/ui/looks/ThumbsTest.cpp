@@ -1,0 +1,216 @@
+#include "common/TestUtil.h"
+#include "ui/panecontent/Thumbs.h"
+#include "ui/panecontent/ThumbnailView.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+#include <utime.h>
+
+namespace {
+
+QString writeImage(const QString &path, QSize size, QColor colour) {
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(colour);
+    EXPECT_TRUE(img.save(path));
+    return path;
+}
+
+void setMtime(const QString &path, qint64 seconds) {
+    utimbuf t{seconds, seconds};
+    ASSERT_EQ(::utime(QFile::encodeName(path).constData(), &t), 0);
+}
+
+// Asks for a thumbnail and waits for it; the key the answer came with is checked against the request.
+QImage load(const Thumbs::Key &key) {
+    QImage out = Thumbs::request(key, nullptr, [&](const Thumbs::Key &k, const QImage &img) {
+        EXPECT_EQ(k, key);
+        out = img;
+    });
+    Thumbs::waitForIdle();
+    return out;
+}
+
+class ThumbsTest : public ::testing::Test {
+protected:
+    void SetUp() override { Thumbs::clear(); }
+    QTemporaryDir dir;
+    QString at(const char *name) const { return dir.path() + u'/' + QLatin1String(name); }
+};
+
+} // namespace
+
+TEST_F(ThumbsTest, KeysTruncateSizesAndRefuseOddOnes) {
+    const QString path = writeImage(at("a.png"), {10, 10}, Qt::red);
+    EXPECT_EQ(Thumbs::keyFor(path, 64.2)->size, 64);
+    EXPECT_EQ(Thumbs::keyFor(path, 64.2)->text(), Thumbs::keyFor(path, 64.9)->text());
+    EXPECT_NE(Thumbs::keyFor(path, 64)->text(), Thumbs::keyFor(path, 128)->text());
+    for (double odd : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                       -std::numeric_limits<double>::infinity(), -3.0, 0.0, 0.5, 1e30})
+        EXPECT_FALSE(Thumbs::keyFor(path, odd)) << odd;
+    EXPECT_FALSE(Thumbs::keyFor(at("missing.png"), 64));
+
+    FileItem folder;
+    folder.path = dir.path();
+    folder.isDirectory = true;
+    EXPECT_FALSE(Thumbs::wanted(folder));
+    FileItem package = folder;
+    package.isDirectory = false;
+    package.isPackage = true;
+    EXPECT_FALSE(Thumbs::wanted(package));
+}
+
+TEST_F(ThumbsTest, DecodesScaledOnceAndServesFromCache) {
+    const QString path = writeImage(at("wide.png"), {400, 300}, Qt::red);
+    const Thumbs::Key key = *Thumbs::keyFor(path, 64);
+    const int decodes = Thumbs::decodeCount();
+    const QImage img = load(key);
+    ASSERT_FALSE(img.isNull());
+    EXPECT_EQ(img.size(), QSize(128, 96)); // two pixels per point, aspect kept
+    EXPECT_EQ(QColor(img.pixel(10, 10)), QColor(Qt::red));
+    EXPECT_EQ(Thumbs::decodeCount(), decodes + 1);
+
+    bool called = false;
+    const QImage again =
+        Thumbs::request(key, nullptr, [&](const Thumbs::Key &, const QImage &) { called = true; });
+    EXPECT_EQ(again.cacheKey(), img.cacheKey());
+    Thumbs::waitForIdle();
+    EXPECT_FALSE(called);
+    EXPECT_EQ(Thumbs::decodeCount(), decodes + 1);
+    EXPECT_GT(Thumbs::cacheBytes(), 0);
+
+    // The file changes: its new version has a new key and its own picture.
+    writeImage(path, {400, 300}, Qt::blue);
+    setMtime(path, 2'000'000'000);
+    const Thumbs::Key changed = *Thumbs::keyFor(path, 64);
+    EXPECT_NE(changed, key);
+    EXPECT_EQ(QColor(load(changed).pixel(10, 10)), QColor(Qt::blue));
+
+    // Small pictures are not blown up.
+    EXPECT_EQ(load(*Thumbs::keyFor(writeImage(at("small.png"), {20, 10}, Qt::red), 64)).size(),
+              QSize(20, 10));
+}
+
+TEST_F(ThumbsTest, FilesWithoutPictureGiveNoImage) {
+    ASSERT_TRUE(TestUtil::writeFile(at("notes.txt"), "hello"));
+    ASSERT_TRUE(TestUtil::writeFile(at("broken.jpg"), "not a jpeg at all"));
+    const int decodes = Thumbs::decodeCount();
+    bool called = false;
+    EXPECT_TRUE(Thumbs::request(*Thumbs::keyFor(at("notes.txt"), 64), nullptr,
+                                [&](const Thumbs::Key &, const QImage &img) { called = img.isNull(); })
+                    .isNull());
+    Thumbs::waitForIdle();
+    EXPECT_TRUE(called);
+    EXPECT_EQ(Thumbs::decodeCount(), decodes); // not even tried
+
+    const Thumbs::Key broken = *Thumbs::keyFor(at("broken.jpg"), 64);
+    EXPECT_TRUE(load(broken).isNull());
+    EXPECT_TRUE(Thumbs::cached(broken).isNull());
+    EXPECT_TRUE(load(broken).isNull());
+    EXPECT_EQ(Thumbs::decodeCount(), decodes + 1); // an unchanged file is not decoded again on every redraw
+    writeImage(at("broken.jpg"), {50, 50}, Qt::green);
+    setMtime(at("broken.jpg"), 2'000'000'000);
+    EXPECT_GT(QColor(load(*Thumbs::keyFor(at("broken.jpg"), 64)).pixel(5, 5)).green(), 240);
+}
+
+TEST_F(ThumbsTest, DesktopThumbnailCacheOnlyWhenValid) {
+    const QString path = writeImage(at("photo.png"), {600, 600}, Qt::red);
+    setMtime(path, 1'700'000'000);
+    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
+    const QString cached = TestUtil::testHome() + QStringLiteral("/.cache/thumbnails/normal/") +
+                           QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex() + ".png";
+    QDir().mkpath(QFileInfo(cached).path());
+    auto writeCached = [&](const QByteArray &mtime) {
+        QImage thumb(128, 128, QImage::Format_RGB32);
+        thumb.fill(Qt::green);
+        thumb.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(uri));
+        thumb.setText(QStringLiteral("Thumb::MTime"), QString::fromLatin1(mtime));
+        ASSERT_TRUE(thumb.save(cached, "png"));
+    };
+    writeCached("1700000000");
+    EXPECT_EQ(QColor(Thumbs::make(*Thumbs::keyFor(path, 64)).pixel(5, 5)), QColor(Qt::green));
+    // 300 points need 600 pixels: a 128-pixel picture is too small and the file is decoded instead.
+    EXPECT_EQ(QColor(Thumbs::make(*Thumbs::keyFor(path, 300)).pixel(5, 5)), QColor(Qt::red));
+    writeCached("1600000000"); // made of an older version of the file
+    EXPECT_EQ(QColor(Thumbs::make(*Thumbs::keyFor(path, 64)).pixel(5, 5)), QColor(Qt::red));
+}
+
+TEST_F(ThumbsTest, FirstPageOfPdf) {
+    const QString path = at("doc.pdf");
+    {
+        QPdfWriter pdf(path);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        QPainter p(&pdf);
+        p.fillRect(QRect(0, 0, pdf.width(), pdf.height()), Qt::blue);
+        pdf.newPage();
+        p.fillRect(QRect(0, 0, pdf.width(), pdf.height()), Qt::red);
+    }
+    const QImage img = load(*Thumbs::keyFor(path, 100));
+    ASSERT_FALSE(img.isNull());
+    EXPECT_EQ(img.height(), 200);
+    EXPECT_NEAR(img.width(), 141, 2); // A4 upright
+    const QColor c(img.pixel(img.width() / 2, img.height() / 2));
+    EXPECT_GT(c.blue(), 200);
+    EXPECT_LT(c.red(), 60);
+}
+
+TEST_F(ThumbsTest, CacheIsBoundedInBytes) {
+    Thumbs::setCacheLimit(200 * 1024);
+    for (int i = 0; i < 6; ++i) {
+        const QString path = writeImage(dir.path() + QStringLiteral("/p%1.png").arg(i), {300, 300}, Qt::red);
+        ASSERT_FALSE(load(*Thumbs::keyFor(path, 64)).isNull());
+    }
+    EXPECT_LE(Thumbs::cacheBytes(), 200 * 1024);
+    Thumbs::setCacheLimit(64 * 1024 * 1024);
+}
+
+TEST_F(ThumbsTest, LateResultsNeverLandOnAnotherItem) {
+    auto fileItem = [&](const QString &path) {
+        FileItem f;
+        f.path = path;
+        f.name = QFileInfo(path).fileName();
+        f.size = QFileInfo(path).size();
+        f.modified = QFileInfo(path).lastModified();
+        return f;
+    };
+    const FileItem red = fileItem(writeImage(at("red.png"), {300, 300}, Qt::red));
+    const FileItem blue = fileItem(writeImage(at("blue.png"), {300, 300}, Qt::blue));
+    FileItem text = fileItem(at("plain.txt"));
+    ASSERT_TRUE(TestUtil::writeFile(text.path, "x"));
+
+    ThumbnailView view(64);
+    view.setItem(red);
+    view.setItem(blue); // the red load is still running
+    Thumbs::waitForIdle();
+    ASSERT_FALSE(view.image().isNull());
+    EXPECT_EQ(QColor(view.image().pixel(5, 5)), QColor(Qt::blue));
+
+    // An item without a picture does not keep the one before it.
+    view.setItem(text);
+    EXPECT_TRUE(view.image().isNull());
+    Thumbs::waitForIdle();
+    EXPECT_TRUE(view.image().isNull());
+
+    // A callback whose receiver is gone is not run.
+    bool ran = false;
+    auto context = std::make_unique<QObject>();
+    Thumbs::request(*Thumbs::keyFor(writeImage(at("green.png"), {300, 300}, Qt::green), 64), context.get(),
+                    [&](const Thumbs::Key &, const QImage &) { ran = true; });
+    context.reset();
+    Thumbs::waitForIdle();
+    EXPECT_FALSE(ran);
+
+    // A non-finite size shows the icon and asks for nothing.
+    view.setEdge(std::numeric_limits<double>::quiet_NaN());
+    view.setItem(red);
+    Thumbs::waitForIdle();
+    EXPECT_TRUE(view.image().isNull());
+    EXPECT_EQ(view.sizeHint(), QSize(0, 0));
+    view.grab(); // paints without a crash
+}
