@@ -6,7 +6,9 @@
 #include "core/model/FileFmt.h"
 #include "core/model/PaneModel.h"
 #include "core/model/ViewMode.h"
-#include "ui/panecontent/ListRowPaint.h"
+#include "ui/panecontent/FileIcon.h"
+#include "ui/panecontent/SelectionBackground.h"
+#include "ui/panecontent/TagDots.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/pane/PaneCommands.h"
 #include "ui/window/pane/PlainLinkButton.h"
@@ -22,6 +24,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QtMath>
 
 namespace {
 
@@ -184,8 +187,13 @@ void FileListView::startDrag(Qt::DropActions) {
     token.setData(DragState::mimeType, data->data(DragState::mimeType));
     auto *drag = new QDrag(this);
     drag->setMimeData(data);
-    const int px = qRound(EnvironmentValues::ui(this).icon());
-    drag->setPixmap(ListRowPaint::icon(item, px * 2, devicePixelRatioF()));
+    const UIScale ui = EnvironmentValues::ui(this);
+    const int px = qRound(ui.icon()) * 2;
+    QPixmap image = FileIcon::image(item, ui, px, devicePixelRatioF());
+    if (image.isNull())
+        image =
+            FileIcon::glyph(EnvironmentValues::appTheme(this), item.folderTint(), px, devicePixelRatioF());
+    drag->setPixmap(image);
     QPointer<QDrag> guard(drag);
     drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
     DragState::shared().endDrag(&token);
@@ -302,12 +310,12 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
                     option.rect.height());
     const bool selected = model && model->selection().contains(item.path);
     p->setRenderHint(QPainter::Antialiasing);
-    ListRowPaint::background(*p, row, theme, selected, m_view->hoverRow() == rowIndex,
-                             m_view->targetRow() == rowIndex && item.isDirectory);
-
     const QPalette &pal = m_view->palette();
-    const QColor primary = selected ? theme.onAccent() : pal.color(QPalette::Text);
-    const QColor secondary = selected ? theme.onAccent() : secondaryOf(pal.color(QPalette::Text));
+    SelectionBackground::paint(p, row, theme, pal, selected, m_view->hoverRow() == rowIndex, true,
+                               m_view->targetRow() == rowIndex && item.isDirectory);
+
+    const QColor primary = pal.color(QPalette::Text);
+    const QColor secondary = secondaryOf(primary);
     const QFont nameFont = pixelFont(m_view->font(), ui.font);
     const QFont smallFont = pixelFont(m_view->font(), ui.small());
     const QFontMetrics nameMetrics(nameFont), smallMetrics(smallFont);
@@ -316,15 +324,14 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     const int iconPx = qRound(ui.icon());
     int x = content.left();
     const int cy = content.center().y();
-    p->drawPixmap(QRect(x, cy - iconPx / 2, iconPx, iconPx),
-                  ListRowPaint::icon(item, iconPx, p->device()->devicePixelRatioF()));
+    FileIcon::paint(p, QRectF(x, cy - iconPx / 2.0, iconPx, iconPx), item, theme, ui);
     x += iconPx + spacing;
 
     const QRect sizeRect(content.right() - sizeWidth + 1, content.top(), sizeWidth, content.height());
     const QRect dateRect(sizeRect.left() - spacing - dateWidth, content.top(), dateWidth, content.height());
     const int nameRight = dateRect.left() - spacing - 6; // the flexible space keeps at least 6
 
-    const int tagsW = qRound(ListRowPaint::tagDotsWidth(item.tags));
+    const int tagsW = qCeil(TagDots::size(item.tags).width());
     QString parent;
     int parentW = 0;
     if (m_view->showParent()) {
@@ -342,7 +349,7 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     x += nameW;
     if (tagsW) {
         x += spacing;
-        ListRowPaint::tagDots(*p, x, cy, item.tags);
+        TagDots::paint(p, QPointF(x, cy), item.tags, pal);
         x += tagsW;
     }
     p->setFont(smallFont);

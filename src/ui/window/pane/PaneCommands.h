@@ -9,7 +9,6 @@ class AppState;
 class PaneModel;
 class QMenu;
 class QWidget;
-class TabGroup;
 
 // What the pane chrome calls that lives in other parts of the window (menus, the tab bar, window-level
 // commands). The window fills these once; an empty member leaves its control out or does nothing.
@@ -20,8 +19,6 @@ struct PaneCommands {
     std::function<void(AppState *, PaneModel *)> goToFolder;
     // The header's places button (shown while the sidebar is hidden).
     std::function<QWidget *(AppState *, PaneModel *, QWidget *parent)> placesMenu;
-    // The tab strip of a side with two or more tabs.
-    std::function<QWidget *(AppState *, TabGroup *, QWidget *parent)> tabBar;
     // Fill the context menu of the empty content area and of an item (already context-selected).
     std::function<void(QMenu *, AppState *, PaneModel *)> backgroundMenu;
     std::function<void(QMenu *, AppState *, PaneModel *, const FileItem &)> itemMenu;

@@ -6,6 +6,7 @@
 #include "core/model/TabGroup.h"
 #include "ui/panecontent/ListView.h"
 #include "ui/style/EnvironmentValues.h"
+#include "ui/window/TabBar.h"
 #include "ui/window/pane/PaneCommands.h"
 #include "ui/window/pane/PaneContent.h"
 #include "ui/window/pane/PaneHeader.h"
@@ -13,10 +14,8 @@
 
 #include <QApplication>
 #include <QDragMoveEvent>
-#include <QFileInfo>
 #include <QFrame>
 #include <QPainter>
-#include <QTabBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -70,26 +69,6 @@ QFrame *divider(QWidget *parent) {
     line->setFixedHeight(1);
     line->setForegroundRole(QPalette::Mid);
     return line;
-}
-
-// A plain tab strip for a side with several tabs, used until the window provides its own.
-QWidget *plainTabBar(TabGroup *group, QWidget *parent) {
-    auto *bar = new QTabBar(parent);
-    bar->setAccessibleName(L("Tabs"));
-    bar->setDocumentMode(true);
-    bar->setExpanding(false);
-    bar->setFocusPolicy(Qt::NoFocus);
-    for (PaneModel *tab : group->tabs()) {
-        QString name = QFileInfo(tab->currentPath()).fileName();
-        if (name.isEmpty()) name = tab->currentPath();
-        bar->addTab(name.replace(u'&', QStringLiteral("&&")));
-    }
-    bar->setCurrentIndex(group->index());
-    QPointer<TabGroup> guard(group);
-    QObject::connect(bar, &QTabBar::currentChanged, bar, [guard](int i) {
-        if (guard && i >= 0 && i != guard->index()) guard->select(i);
-    });
-    return bar;
 }
 
 } // namespace
@@ -159,9 +138,8 @@ void PaneView::updateTabBar() {
         m_tabBox->hide();
         return;
     }
-    const auto &factory = PaneCommands::shared().tabBar;
-    m_tabBar = factory ? factory(m_app, group, m_tabBox) : plainTabBar(group, m_tabBox);
-    if (m_tabBar) layout->addWidget(m_tabBar);
+    m_tabBar = new TabBar(group, m_tabBox);
+    layout->addWidget(m_tabBar);
     layout->addWidget(divider(m_tabBox));
     m_tabBox->show();
 }
