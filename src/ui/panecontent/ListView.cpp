@@ -177,6 +177,20 @@ void FileListView::keyPressEvent(QKeyEvent *event) {
     event->ignore(); // keys belong to the application's key handler
 }
 
+void FileListView::showEvent(QShowEvent *event) {
+    QListView::showEvent(event);
+    // The window's scale decides the row height, its theme the highlight.
+    EnvironmentValues *env = EnvironmentValues::of(this);
+    if (!env || env == m_env) return;
+    if (m_env) disconnect(m_env, nullptr, this, nullptr);
+    m_env = env;
+    connect(env, &EnvironmentValues::uiChanged, this, [this] {
+        scheduleDelayedItemsLayout();
+        viewport()->update();
+    });
+    connect(env, &EnvironmentValues::appThemeChanged, this, [this] { viewport()->update(); });
+}
+
 void FileListView::startDrag(Qt::DropActions) {
     if (!m_model || m_pressRow < 0 || m_pressRow >= m_list->rowCount()) return;
     const FileItem item = m_list->item(m_pressRow);

@@ -53,6 +53,7 @@ protected:
     void leaveEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
@@ -75,6 +76,7 @@ private:
     int m_pressRow = -1;
     QPoint m_pressPos;
     bool m_paneTargeted = false;
+    QPointer<QObject> m_env; // the window's theme and scale, followed once shown
 };
 
 // Paints one row: icon, name (shortened in the middle), tag dots, the parent folder of a search hit,

@@ -63,10 +63,9 @@ PaneContent::PaneContent(PaneModel *model, AppState *app, QWidget *parent)
              {&PaneModel::errorTextChanged, &PaneModel::currentPathChanged, &PaneModel::itemsChanged,
               &PaneModel::searchResultsChanged, &PaneModel::searchTextChanged, &PaneModel::isSearchingChanged,
               &PaneModel::viewModeChanged})
-            connect(m_model, signal, this, &PaneContent::update);
+            connect(m_model, signal, this, &PaneContent::refresh);
     }
-    m_decision.kind = Decision::Kind::message; // differs from any first decision that shows items
-    update();
+    refresh();
 }
 
 void PaneContent::mousePressEvent(QMouseEvent *event) {
@@ -78,7 +77,7 @@ void PaneContent::mousePressEvent(QMouseEvent *event) {
     QStackedWidget::mousePressEvent(event);
 }
 
-void PaneContent::update() {
+void PaneContent::refresh() {
     if (!m_model) return;
     const Decision d = decide(*m_model);
     using Kind = Decision::Kind;

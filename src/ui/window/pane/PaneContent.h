@@ -35,7 +35,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
-    void update();
+    void refresh();
 
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;

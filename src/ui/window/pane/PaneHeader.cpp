@@ -21,6 +21,8 @@
 ActiveIndicator::ActiveIndicator(QWidget *parent) : QWidget(parent) {
     setFixedSize(21, 13);
     setCursor(Qt::PointingHandCursor);
+    setToolTip(L("Fenster aktivieren"));
+    setAccessibleName(toolTip());
 }
 
 void ActiveIndicator::setOn(bool on) {
@@ -74,8 +76,6 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     column->addLayout(row);
 
     m_indicator = new ActiveIndicator(this);
-    m_indicator->setOn(true);
-    m_indicator->setOn(false);
     connect(m_indicator, &ActiveIndicator::clicked, this, [this] {
         if (m_app && m_model) m_app->setActive(m_model->side());
     });

@@ -13,6 +13,11 @@ void PlainLinkButton::setPlainText(const QString &text) {
     update();
 }
 
+void PlainLinkButton::setLabelAlignment(Qt::Alignment align) {
+    m_align = align;
+    update();
+}
+
 QSize PlainLinkButton::sizeHint() const {
     const QFontMetrics fm(font());
     return QSize(fm.horizontalAdvance(m_text) + 2 * LinkButtonStyle::padX, fm.height());

@@ -12,6 +12,7 @@ public:
     QString plainText() const { return m_text; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
+    void setLabelAlignment(Qt::Alignment align);
 
 protected:
     void paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) override;
@@ -19,10 +20,4 @@ protected:
 private:
     QString m_text;
     Qt::Alignment m_align = Qt::AlignCenter;
-
-public:
-    void setLabelAlignment(Qt::Alignment align) {
-        m_align = align;
-        update();
-    }
 };
