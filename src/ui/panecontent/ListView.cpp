@@ -388,17 +388,12 @@ ListContent::ListContent(PaneModel *model, AppState *app, QWidget *parent) : QWi
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto *header = new QWidget(this);
-    header->setAccessibleName(L("Spaltenköpfe"));
-    header->setFixedHeight(22);
-    auto *row = new QHBoxLayout(header);
-    row->setContentsMargins(FileRowDelegate::stackInset + FileRowDelegate::inset, 0,
-                            FileRowDelegate::stackInset + FileRowDelegate::inset, 0);
-    row->setSpacing(FileRowDelegate::spacing);
+    m_header = new QWidget(this);
+    m_header->setAccessibleName(L("Spaltenköpfe"));
+    m_header->setFixedHeight(22);
     auto makeButton = [&](SortKey key, Qt::Alignment align) {
-        auto *b = new PlainLinkButton({}, header);
+        auto *b = new PlainLinkButton({}, m_header);
         b->setLabelAlignment(align);
-        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         connect(b, &QAbstractButton::clicked, this, [this, key] {
             if (m_model) m_model->chooseSort(key);
         });
@@ -407,12 +402,8 @@ ListContent::ListContent(PaneModel *model, AppState *app, QWidget *parent) : QWi
     m_name = makeButton(SortKey::name, Qt::AlignLeft);
     m_date = makeButton(SortKey::date, Qt::AlignLeft);
     m_size = makeButton(SortKey::size, Qt::AlignRight);
-    m_date->setFixedWidth(FileRowDelegate::dateWidth);
-    m_size->setFixedWidth(FileRowDelegate::sizeWidth);
-    row->addWidget(m_name, 1);
-    row->addWidget(m_date);
-    row->addWidget(m_size);
-    layout->addWidget(header);
+    m_header->installEventFilter(this);
+    layout->addWidget(m_header);
 
     auto *line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
@@ -422,6 +413,7 @@ ListContent::ListContent(PaneModel *model, AppState *app, QWidget *parent) : QWi
     layout->addWidget(line);
 
     m_view = new FileListView(model, app, this);
+    m_view->viewport()->installEventFilter(this);
     layout->addWidget(m_view, 1);
 
     if (m_model) {
@@ -429,6 +421,24 @@ ListContent::ListContent(PaneModel *model, AppState *app, QWidget *parent) : QWi
         connect(m_model, &PaneModel::sortReversedChanged, this, &ListContent::updateHeader);
     }
     updateHeader();
+}
+
+bool ListContent::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::Resize && (watched == m_header || watched == m_view->viewport()))
+        layoutHeader();
+    return QWidget::eventFilter(watched, event);
+}
+
+void ListContent::layoutHeader() {
+    // The columns line up with the rows, which end where the scroll bar begins.
+    using D = FileRowDelegate;
+    const int width = m_view->viewport()->width();
+    const int right = width - D::stackInset - D::inset;
+    const int h = m_header->height();
+    m_size->setGeometry(right - D::sizeWidth, 0, D::sizeWidth, h);
+    m_date->setGeometry(right - D::sizeWidth - D::spacing - D::dateWidth, 0, D::dateWidth, h);
+    const int left = D::stackInset + D::inset;
+    m_name->setGeometry(left, 0, qMax(0, m_date->x() - D::spacing - left), h);
 }
 
 void ListContent::setItems(const QList<FileItem> &items, bool showParent) {

@@ -113,12 +113,15 @@ public:
 
 protected:
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void updateHeader();
+    void layoutHeader();
 
     QPointer<PaneModel> m_model;
     FileListView *m_view;
+    QWidget *m_header;
     PlainLinkButton *m_name;
     PlainLinkButton *m_date;
     PlainLinkButton *m_size;

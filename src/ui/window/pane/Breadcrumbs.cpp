@@ -24,11 +24,11 @@ Breadcrumbs::Breadcrumbs(PaneModel *model, AppState *app, QWidget *parent)
     setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     viewport()->setAutoFillBackground(false);
-    m_row->setAutoFillBackground(false);
     auto *layout = new QHBoxLayout(m_row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     setWidget(m_row);
+    m_row->setAutoFillBackground(false); // the header's tint shows through
     setAccessibleName(L("Pfad"));
     if (m_model) {
         connect(m_model, &PaneModel::crumbsChanged, this, &Breadcrumbs::rebuild);

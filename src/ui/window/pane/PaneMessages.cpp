@@ -51,7 +51,7 @@ MessageView::MessageView(int symbolPx, int spacing, int textWidth, QWidget *pare
     m_text->setTextFormat(Qt::PlainText); // error texts quote file names
     m_text->setWordWrap(true);
     m_text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_text->setMaximumWidth(textWidth);
+    m_textWidth = textWidth;
     QPalette pal = m_text->palette();
     QColor secondary = pal.color(QPalette::WindowText);
     secondary.setAlphaF(0.6f);
@@ -69,6 +69,10 @@ MessageView::MessageView(const QString &symbol, const QString &text, QWidget *pa
 void MessageView::setMessage(const QString &symbol, const QString &text) {
     m_symbol->setSymbol(symbol);
     m_text->setText(text);
+    // Wrapped within the width limit, as narrow as the text allows, so the layout knows its height.
+    const QRect used = m_text->fontMetrics().boundingRect(QRect(0, 0, m_textWidth, 100000),
+                                                          Qt::TextWordWrap | Qt::AlignHCenter, text);
+    m_text->setFixedWidth(qMax(1, used.width() + 2));
     setAccessibleName(text);
 }
 

@@ -40,6 +40,7 @@ protected:
     MessageView(int symbolPx, int spacing, int textWidth, QWidget *parent);
     QLabel *m_text;
     GradientSymbol *m_symbol;
+    int m_textWidth;
 };
 
 // The message of a folder that can't be read (or a Trash that looks empty), with the button that

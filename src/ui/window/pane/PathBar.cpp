@@ -39,12 +39,12 @@ PathBar::PathBar(PaneModel *model, AppState *app, QWidget *parent)
     m_path = new QLabel;
     m_path->setTextFormat(Qt::PlainText);
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_path->setAutoFillBackground(false);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(qMax(1, qRound(EnvironmentValues::ui(this).small())));
     m_path->setFont(mono);
     m_path->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     m_scroll->setWidget(m_path);
+    m_path->setAutoFillBackground(false);
     row->addWidget(m_scroll, 1);
 
     m_copy = new IconButton(QStringLiteral("doc.on.doc"), false, 12, this);
