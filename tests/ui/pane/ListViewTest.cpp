@@ -135,3 +135,40 @@ TEST_F(ListViewTest, SearchHitsShowAsListWhateverTheMode) {
     ASSERT_EQ(list->listModel()->rowCount(), 1);
     EXPECT_EQ(list->listModel()->item(0).path, file("b.txt"));
 }
+
+TEST_F(ListViewTest, RightClickSelectsFirstAndDragsEndTheirRecord) {
+    click("a.txt");
+    click("b.txt", Qt::ControlModifier);
+    // On a selected item the selection stays; on another it becomes that item alone.
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("b.txt"))));
+    EXPECT_EQ(pane->selection(), (QSet<QString>{file("a.txt"), file("b.txt")}));
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("b.txt"))));
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("d.txt"))));
+    EXPECT_EQ(pane->selection(), QSet<QString>{file("d.txt")});
+    EXPECT_EQ(pane->cursor(), file("d.txt"));
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("d.txt"))));
+
+    // A drag that ends without a drop leaves no recorded paths behind.
+    const QPoint start = rowPoint(v, rowOf(v, file("c.txt")));
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, start);
+    app->setActive(Side::right);
+    QMouseEvent move(QEvent::MouseMove, start + QPoint(0, 30),
+                     list->viewport()->mapToGlobal(start + QPoint(0, 30)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &move);
+    EXPECT_EQ(app->active(), Side::left); // the drag started from the pane model
+    EXPECT_EQ(pane->selection(), QSet<QString>{file("c.txt")});
+    EXPECT_TRUE(DragState::shared().paths.isEmpty());
+    EXPECT_TRUE(DragState::shared().dragId().isEmpty());
+}
+
+TEST_F(ListViewTest, ColumnTitlesLineUpWithTheRows) {
+    ListContent *content = v->content()->list();
+    const QRect row = list->rowRect(0);
+    const int right = list->viewport()->width() - FileRowDelegate::stackInset - FileRowDelegate::inset;
+    EXPECT_EQ(content->headerButton(SortKey::size)->geometry().right() + 1, right);
+    EXPECT_EQ(content->headerButton(SortKey::date)->geometry().width(), FileRowDelegate::dateWidth);
+    EXPECT_EQ(content->headerButton(SortKey::date)->geometry().right() + 1 + FileRowDelegate::spacing,
+              content->headerButton(SortKey::size)->geometry().left());
+    EXPECT_EQ(row.height(), qRound(UIScale().row()));
+}
