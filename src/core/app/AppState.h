@@ -221,7 +221,7 @@ private:
     void readSettings();
     void buildSides();
     void pollJob();
-    void recordTransfer(const TransferOutcome &outcome, bool move);
+    void recordTransfer(const TransferOutcome &outcome, bool move, const QList<FileOps::TrashedPair> &replaced);
 
     Dialogs m_dialogs;
     PaneHooks *m_hooks = nullptr;

@@ -54,14 +54,15 @@ void AppState::makeAlias(const QStringList &paths) {
     FileActions::makeAlias(fileActionContext(), paths);
 }
 
-void AppState::recordTransfer(const TransferOutcome &outcome, bool move) {
+void AppState::recordTransfer(const TransferOutcome &outcome, bool move,
+                              const QList<FileOps::TrashedPair> &replaced) {
     const QString count = FileFmt::count(outcome.pairs.size());
     if (move) {
-        record(LF("%@ verschoben", count), UndoAction::makeMoved(outcome.pairs));
+        record(LF("%@ verschoben", count), UndoAction::makeMoved(outcome.pairs, replaced));
     } else {
         QStringList targets;
         for (const TransferPair &pair : outcome.pairs)
             targets << pair.to;
-        record(LF("%@ kopiert", count), UndoAction::makeCreated(targets));
+        record(LF("%@ kopiert", count), UndoAction::makeCreated(targets, replaced));
     }
 }

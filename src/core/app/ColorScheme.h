@@ -1,4 +1,4 @@
 #pragma once
 
-// Light or dark window background; shared by the core's appearance setting and the theme colours.
+// Light or dark window background: the user's appearance choice and the palette's actual look.
 enum class ColorScheme { light, dark };

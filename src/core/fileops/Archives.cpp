@@ -20,9 +20,10 @@
 namespace FileActions {
 namespace {
 
-// A name can never be taken for an option: "-v" goes to the tool as "./-v".
+// A name can never be taken for an option ("-v" goes to the tool as "./-v"), nor by bsdtar
+// for another archive whose entries it should copy ("@old.tar").
 QString guarded(const QString &name) {
-    return name.startsWith(u'-') ? QStringLiteral("./") + name : name;
+    return name.startsWith(u'-') || name.startsWith(u'@') ? QStringLiteral("./") + name : name;
 }
 
 QStringList guarded(const QStringList &names) {
@@ -177,7 +178,8 @@ ExtractResult extractArchives(const QStringList &archives, TransferProgress &pro
     return result;
 }
 
-void compress(const FileActionContext &ctx, const QStringList &paths, ArchiveFormat format) {
+void compress(const FileActionContext &ctx, const QStringList &given, ArchiveFormat format) {
+    const QStringList paths = Restore::normalized(given);
     if (paths.isEmpty()) {
         ctx.toast(K("Nichts ausgewählt."));
         return;
@@ -229,7 +231,8 @@ void compress(const FileActionContext &ctx, const QStringList &paths, ArchiveFor
         });
 }
 
-void extract(const FileActionContext &ctx, const QStringList &paths) {
+void extract(const FileActionContext &ctx, const QStringList &given) {
+    const QStringList paths = Restore::normalized(given);
     QStringList archives;
     for (const QString &p : paths)
         if (Archive::canExtract(Restore::name(p))) archives << p;

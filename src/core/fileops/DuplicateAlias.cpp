@@ -69,7 +69,8 @@ void finishDuplicate(const FileActionContext &ctx, const DuplicateResult &result
 
 } // namespace
 
-void duplicate(const FileActionContext &ctx, const QStringList &paths, qint64 jobFrom) {
+void duplicate(const FileActionContext &ctx, const QStringList &given, qint64 jobFrom) {
+    const QStringList paths = Restore::normalized(given);
     if (paths.isEmpty()) {
         ctx.toast(K("Nichts ausgewählt."));
         return;
@@ -93,7 +94,8 @@ void duplicate(const FileActionContext &ctx, const QStringList &paths, qint64 jo
         });
 }
 
-void makeAlias(const FileActionContext &ctx, const QStringList &paths) {
+void makeAlias(const FileActionContext &ctx, const QStringList &given) {
+    const QStringList paths = Restore::normalized(given);
     if (paths.isEmpty()) {
         ctx.toast(K("Nichts ausgewählt."));
         return;

@@ -67,7 +67,10 @@ namespace FileActions {
 template <typename Work, typename Done>
 void inBackground(const FileActionContext &ctx, Work work, Done done) {
     QObject *owner = ctx.owner.data();
-    if (!owner) return;
+    if (!owner) {
+        done(work()); // no thread to come back to: at least the job ends and reports
+        return;
+    }
     QtConcurrent::run(std::move(work)).then(owner, std::move(done));
 }
 

@@ -99,7 +99,8 @@ void finish(const FileActionContext &ctx, const PutBackReport &report) {
 
 } // namespace
 
-void putBack(const FileActionContext &ctx, const QStringList &paths) {
+void putBack(const FileActionContext &ctx, const QStringList &given) {
+    const QStringList paths = Restore::normalized(given);
     QStringList kept;
     for (const QString &path : paths)
         if (puttable(path)) kept << QDir::cleanPath(path);

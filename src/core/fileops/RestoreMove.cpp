@@ -21,6 +21,14 @@
 
 namespace Restore {
 
+QStringList normalized(const QStringList &paths) {
+    QStringList out;
+    out.reserve(paths.size());
+    for (const QString &p : paths)
+        out << QDir::cleanPath(p);
+    return out;
+}
+
 bool exists(const QString &path) {
     struct stat st;
     return FileOps::detail::lstatPath(path, st);

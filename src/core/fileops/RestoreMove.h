@@ -7,12 +7,16 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 class TransferProgress;
 
 namespace Restore {
+
+// The paths as the actions work on them: absolute, without "." or ".." or a trailing slash.
+QStringList normalized(const QStringList &paths);
 
 // Whether anything (a broken link too) is at the path.
 bool exists(const QString &path);

@@ -6,6 +6,7 @@
 #include "core/model/FileFmt.h"
 
 #include "core/fileops/TrashMemory.h"
+#include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
@@ -55,6 +56,16 @@ void reverseMoves(const UndoAction &action, TransferProgress &progress, UndoRepo
         const TransferPair &pair = action.pairs[i];
         if (!Restore::exists(pair.to)) {
             report.errors << LF("„%@“ ist nicht mehr da.", Restore::name(pair.to));
+            continue;
+        }
+        if (!Trash::infoFileFor(pair.from).isEmpty()) {
+            // Back into the Trash (the undo of a put back): as a move to the Trash, so that the
+            // item gets its description again and may take another name there.
+            const FileOps::TrashResult trashed = FileOps::trash({pair.to});
+            report.errors << trashed.errors;
+            if (!trashed.noTrash.isEmpty())
+                report.errors << LF("%d Objekt(e) liegen auf einem Laufwerk ohne Papierkorb und bleiben.", 1);
+            report.done += trashed.done;
             continue;
         }
         if (Restore::exists(pair.from)) {

@@ -15,7 +15,9 @@
 
 #include <QDir>
 #include <QSet>
+#include <algorithm>
 #include <atomic>
+#include <thread>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -128,6 +130,7 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
 namespace {
 
 std::atomic<int> g_showHidden{-1};
+constexpr size_t kParallelFrom = 4096;
 
 QString joinPath(const QString &dir, const QString &name) {
     return dir == u"/" ? u'/' + name : dir + u'/' + name;
@@ -156,8 +159,12 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         return false;
     }
     const bool hidden = showHidden();
-    detail::KindCache kinds;
-    items.reserve(items.size() + qsizetype(batch.entries.size()));
+    struct Pending {
+        const DirReader::Entry *entry;
+        QString name;
+    };
+    std::vector<Pending> todo;
+    todo.reserve(batch.entries.size());
     QString name;
     for (const DirReader::Entry &e : batch.entries) {
         const char *raw = batch.name(e);
@@ -166,9 +173,34 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
             unrepresentable << QString::fromUtf8(raw, e.length);
             continue;
         }
-        const QByteArray pathBytes = joinBytes(*bytes, raw, e.length);
-        items.append(detail::makeItem(dir.fd(), raw, e.type, pathBytes, joinPath(path, name), name, kinds));
+        todo.push_back(Pending{&e, name});
     }
+    const qsizetype first = items.size();
+    items.resize(first + qsizetype(todo.size()));
+    FileItem *out = items.data() + first;
+    const auto build = [&](size_t from, size_t to) {
+        detail::KindCache kinds;
+        for (size_t i = from; i < to; ++i) {
+            const DirReader::Entry &e = *todo[i].entry;
+            const char *raw = batch.name(e);
+            out[i] = detail::makeItem(dir.fd(), raw, e.type, joinBytes(*bytes, raw, e.length),
+                                      joinPath(path, todo[i].name), todo[i].name, kinds);
+        }
+    };
+    // Each entry costs a few system calls; large folders spread them over a few threads.
+    const size_t workers =
+        todo.size() < kParallelFrom ? 1 : std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    if (workers == 1) {
+        build(0, todo.size());
+        return true;
+    }
+    std::vector<std::thread> threads;
+    const size_t chunk = (todo.size() + workers - 1) / workers;
+    for (size_t w = 1; w < workers; ++w)
+        threads.emplace_back(build, std::min(todo.size(), w * chunk), std::min(todo.size(), (w + 1) * chunk));
+    build(0, std::min(todo.size(), chunk));
+    for (std::thread &t : threads)
+        t.join();
     return true;
 }
 

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-// Finder-compatible tags: a binary property list of "name\ncolour" strings in the attribute
+// File tags: a binary property list of "name\ncolour" strings in the attribute
 // user.com.apple.metadata:_kMDItemUserTags, mirrored as comma-separated names to user.xdg.tags.
 namespace FileOps {
 

@@ -150,7 +150,8 @@ void ThumbnailView::load() {
     // Another item or a changed file never shows the earlier picture, not even while its own loads.
     if (key != m_key) m_image = QImage();
     m_key = key;
-    if (!m_key) return;
+    // Only a view on screen asks for its picture; showing it later starts the load.
+    if (!m_key || !isVisible()) return;
     const QImage hit = Thumbs::request(*m_key, this, [this](const Thumbs::Key &key, const QImage &img) {
         // A result for an item or file version shown earlier is dropped.
         if (!m_key || key != *m_key) return;
@@ -162,6 +163,10 @@ void ThumbnailView::load() {
         m_image = hit;
         emit imageChanged();
     }
+}
+
+void ThumbnailView::showEvent(QShowEvent *) {
+    load();
 }
 
 void ThumbnailView::paintEvent(QPaintEvent *) {

@@ -191,6 +191,21 @@ QImage request(const Key &key, QObject *context, Done done) {
     return {};
 }
 
+QImage thumbnail(const QString &path, double size, QObject *context, Done done) {
+    if (const std::optional<Key> key = keyFor(path, size)) return request(*key, context, std::move(done));
+    // Answered like a request, on a later turn of the event loop.
+    QPointer<QObject> ctx(context);
+    const bool hadContext = context != nullptr;
+    const Key none{QDir::cleanPath(path), 0, -1, -1};
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [none, ctx, hadContext, done = std::move(done)] {
+            if (!hadContext || ctx) done(none, QImage());
+        },
+        Qt::QueuedConnection);
+    return {};
+}
+
 void waitForIdle() {
     for (;;) {
         pool().waitForDone();

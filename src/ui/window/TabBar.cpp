@@ -40,8 +40,11 @@ TabBar::TabBar(TabGroup *group, QWidget *parent) : QWidget(parent), m_group(grou
     if (m_group) {
         connect(m_group, &TabGroup::tabsChanged, this, &TabBar::rebuild);
         connect(m_group, &TabGroup::indexChanged, this, [this] {
-            for (TabButton *b : std::as_const(m_buttons))
+            // The selected title is semibold, so widths change too.
+            for (TabButton *b : std::as_const(m_buttons)) {
+                b->updateGeometry();
                 b->update();
+            }
         });
     }
     rebuild();
@@ -68,7 +71,7 @@ void TabBar::rebuild() {
         }
     }
     while (m_row->count() > 0)
-        m_row->takeAt(0);
+        delete m_row->takeAt(0); // the layout item only; the widgets stay
     for (int i = 0; i < tabs.size(); ++i) {
         TabButton *b = m_buttons.value(tabs[i]);
         if (!b) {

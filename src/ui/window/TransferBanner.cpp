@@ -1,5 +1,6 @@
 #include "ui/window/TransferBanner.h"
 
+#include "core/app/AppState.h"
 #include "core/localisation/Lang.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
@@ -185,4 +186,20 @@ void TransferBanner::paintEvent(QPaintEvent *) {
     p.setPen(QPen(border, 1));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 11.5, 11.5);
+}
+
+TransferBanner *TransferBanner::forApp(AppState *app, QWidget *parent) {
+    auto *banner = new TransferBanner({}, {}, parent);
+    QPointer<AppState> weak(app);
+    banner->setCancel([weak] {
+        if (weak) weak->cancelJob();
+    });
+    auto follow = [banner, weak] {
+        const std::optional<TransferStatus> status = weak ? weak->transferStatus() : std::nullopt;
+        if (status) banner->setStatus(*status);
+        banner->setVisible(status.has_value());
+    };
+    if (app) QObject::connect(app, &AppState::transferStatusChanged, banner, follow);
+    follow();
+    return banner;
 }

@@ -217,3 +217,20 @@ TEST_F(Listing, HomeTrashShowsEveryTrashFolderOnce) {
     QDir(cloudTrash).removeRecursively();
     QDir(FileLoader::mainTrash()).removeRecursively();
 }
+
+TEST_F(Listing, LargeFoldersKeepTheFileSystemOrder) {
+    for (int i = 0; i < 5000; ++i)
+        ASSERT_TRUE(TestUtil::writeFile(at(QStringLiteral("f%1.txt").arg(i)), QByteArray(i % 7, 'x')));
+    const auto l = FileLoader::list(dir());
+    ASSERT_EQ(l.items.size(), 5000);
+    QStringList expected;
+    for (const QString &n : QDir(dir()).entryList(QDir::Files, QDir::Unsorted))
+        expected << n;
+    QStringList got;
+    for (const FileItem &i : l.items) {
+        got << i.name;
+        EXPECT_EQ(i.path, at(i.name));
+        EXPECT_EQ(i.size, i.name.mid(1, i.name.size() - 5).toInt() % 7);
+    }
+    EXPECT_EQ(got, expected);
+}

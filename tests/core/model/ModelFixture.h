@@ -1,12 +1,12 @@
 #pragma once
 
 #include "common/TestUtil.h"
+#include "platform/DirReader.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <fcntl.h>
-#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,11 +16,15 @@
 class ModelFixture : public ::testing::Test {
 protected:
     // Removes by bytes: QTemporaryDir can't name entries whose names aren't valid UTF-8.
-    ~ModelFixture() override {
-        ::nftw(
-            QFile::encodeName(tmp.path()).constData(),
-            [](const char *p, const struct stat *, int, struct FTW *) { return ::remove(p), 0; }, 16,
-            FTW_DEPTH | FTW_PHYS);
+    ~ModelFixture() override { removeTree(QFile::encodeName(tmp.path())); }
+    static void removeTree(const QByteArray &path) {
+        DirReader::Batch batch;
+        if (DirReader::Dir(path, true).readAll(batch)) // read whole before removing anything
+            for (const auto &e : batch.entries) {
+                const QByteArray child = path + '/' + batch.name(e);
+                if (::unlink(child.constData()) != 0 && errno == EISDIR) removeTree(child);
+            }
+        ::rmdir(path.constData());
     }
     QTemporaryDir tmp{QDir::tempPath() + QStringLiteral("/kestrin-model-XXXXXX")};
     QString dir() const { return tmp.path(); }

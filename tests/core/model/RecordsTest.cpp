@@ -1,4 +1,3 @@
-#include "core/model/CancelFlag.h"
 #include "core/model/FileItem.h"
 #include "core/model/SearchFilter.h"
 #include "core/model/Side.h"
@@ -24,22 +23,6 @@ TEST(Records, RawValuesRoundTripAndUnknownOnesYieldNothing) {
     EXPECT_EQ(searchSizeFromRaw(4), SearchSize::gb1);
     EXPECT_EQ(other(Side::left), Side::right);
     EXPECT_EQ(other(Side::right), Side::left);
-}
-
-TEST(Records, TitlesFollowTheInterfaceLanguage) {
-    TestUtil::LanguageScope en(AppLanguage::en);
-    EXPECT_EQ(title(SortKey::size), "Size");
-    EXPECT_EQ(title(SearchSize::mb1), "Over 1 MB");
-    EXPECT_EQ(title(ViewMode::columns), "Columns");
-    TestUtil::LanguageScope de(AppLanguage::de);
-    EXPECT_EQ(title(SearchAge::today), "Heute geändert");
-}
-
-TEST(Records, StartsAscendingOnlyForNameAndType) {
-    for (SortKey k : SortKeys::allCases)
-        EXPECT_EQ(startsAscending(k), k == SortKey::name || k == SortKey::type) << rawValue(k).toStdString();
-    EXPECT_EQ(minBytes(SearchSize::mb1), 1'000'000);
-    EXPECT_EQ(minBytes(SearchSize::gb1), 1'000'000'000);
 }
 
 TEST(Records, SearchKindMatchesByLowercasedExtension) {
@@ -111,9 +94,3 @@ TEST(Records, FolderTintIsTheFirstTagWithAColour) {
     EXPECT_EQ(f.folderTint(), 4);
 }
 
-TEST(Records, CancelFlagStartsClear) {
-    CancelFlag f;
-    EXPECT_FALSE(f.cancelled());
-    f.setCancelled();
-    EXPECT_TRUE(f.cancelled());
-}

@@ -7,12 +7,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QThread>
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 struct Toast {
@@ -20,23 +17,22 @@ struct Toast {
     bool error = false;
 };
 
-class Harness {
-public:
+class Harness : public ::testing::Test {
+protected:
     QObject owner;
     QList<Toast> toasts;
-    int refreshes = 0;
-    QStringList selected;
+    int refreshes = 0, jobsEnded = 0;
+    QStringList selected, jobTitles;
     QList<UndoEntry> records;
-    QStringList jobTitles;
-    int jobsEnded = 0;
     std::shared_ptr<TransferProgress> job;
-    bool refuseJob = false;
-    bool cancelOnBegin = false;
+    bool refuseJob = false, cancelOnBegin = false;
     QList<FolderQuestion> questions;
     std::optional<QString> folderAnswer;
-    int tickMs = 1000;
+    QTemporaryDir dir{TestUtil::testHome() + "/t-XXXXXX"};
+    QString d = dir.path();
+    TestUtil::LanguageScope de{AppLanguage::de};
 
-    FileActionContext ctx() {
+    FileActionContext ctx(int tickMs = 1000) {
         FileActionContext c;
         c.show = [this](const QString &t, bool e) { toasts << Toast{t, e}; };
         c.refreshAll = [this] { ++refreshes; };
@@ -47,34 +43,26 @@ public:
             if (cancelOnBegin) job->cancel();
             return job;
         };
-        c.endJob = [this] {
-            ++jobsEnded;
-            job.reset();
-        };
+        c.endJob = [this] { ++jobsEnded, job.reset(); };
         c.record = [this](const QString &title, const UndoAction &a) { records << UndoEntry{title, a}; };
         c.select = [this](const QStringList &p) { selected = p; };
-        c.chooseFolder = [this](const FolderQuestion &q) {
-            questions << q;
-            return folderAnswer;
-        };
+        c.chooseFolder = [this](const FolderQuestion &q) { return questions << q, folderAnswer; };
         c.owner = &owner;
         c.tickMs = tickMs;
         return c;
     }
 
-    // Runs the event loop until the action has shown its toast.
-    bool waitForToast(int ms = 60000) {
+    // Starts an action and runs the event loop until it has shown its toast.
+    template <typename Action> Toast wait(Action action, int ms = 60000) {
+        toasts.clear();
+        action(ctx());
         QDeadlineTimer deadline(ms);
-        while (toasts.isEmpty() && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(2);
-        }
-        return !toasts.isEmpty();
+        while (toasts.isEmpty() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20), QThread::msleep(2);
+        EXPECT_FALSE(toasts.isEmpty()) << "no toast";
+        return toasts.value(toasts.size() - 1);
     }
-    Toast last() const { return toasts.isEmpty() ? Toast{} : toasts.last(); }
 };
-
-namespace UndoTest {
 
 inline bool exists(const QString &path) {
     struct stat st;
@@ -86,19 +74,7 @@ inline QString mkdir(const QString &path) {
     return path;
 }
 
-// Every entry below a folder, relative, sorted.
-inline QStringList tree(const QString &folder) {
-    QStringList out;
-    QDir dir(folder);
-    const auto list =
-        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo &fi : list) {
-        out << fi.fileName();
-        if (fi.isDir() && !fi.isSymLink())
-            for (const QString &sub : tree(fi.filePath()))
-                out << fi.fileName() + u'/' + sub;
-    }
-    return out;
+inline QStringList names(const QString &folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
 }
-
-} // namespace UndoTest

@@ -92,6 +92,15 @@ TEST_F(ThumbsTest, DecodesScaledOnceAndServesFromCache) {
     EXPECT_NE(changed, key);
     EXPECT_EQ(QColor(load(changed).pixel(10, 10)), QColor(Qt::blue));
 
+    // By path: the file as it is now, answered from the cache at once.
+    const QImage byPath = Thumbs::thumbnail(path, 64.7, nullptr, [](const Thumbs::Key &, const QImage &) {});
+    EXPECT_EQ(QColor(byPath.pixel(10, 10)), QColor(Qt::blue));
+    bool answered = false;
+    Thumbs::thumbnail(at("gone.png"), 64, nullptr,
+                      [&](const Thumbs::Key &, const QImage &img) { answered = img.isNull(); });
+    Thumbs::waitForIdle();
+    EXPECT_TRUE(answered);
+
     // Small pictures are not blown up.
     EXPECT_EQ(load(*Thumbs::keyFor(writeImage(at("small.png"), {20, 10}, Qt::red), 64)).size(),
               QSize(20, 10));
@@ -185,6 +194,11 @@ TEST_F(ThumbsTest, LateResultsNeverLandOnAnotherItem) {
     ASSERT_TRUE(TestUtil::writeFile(text.path, "x"));
 
     ThumbnailView view(64);
+    view.setItem(red);
+    Thumbs::waitForIdle();
+    EXPECT_TRUE(view.image().isNull()); // not on screen: nothing asked
+    view.show();
+    view.setItem(blue);
     view.setItem(red);
     view.setItem(blue); // the red load is still running
     Thumbs::waitForIdle();

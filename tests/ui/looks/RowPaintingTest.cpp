@@ -1,0 +1,182 @@
+#include "common/TestUtil.h"
+#include "ui/panecontent/FileIcon.h"
+#include "ui/panecontent/IconCache.h"
+#include "ui/panecontent/SelectionBackground.h"
+#include "ui/panecontent/TagDots.h"
+#include "ui/panecontent/ThumbnailView.h"
+#include "ui/style/EnvironmentValues.h"
+
+#include <QIcon>
+#include <QPainter>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using Look = SelectionBackground::Look;
+
+namespace {
+
+const AppTheme &nebula() {
+    return AppTheme::all().front();
+}
+
+FileItem item(const QString &path, bool dir, const QStringList &tags = {}) {
+    FileItem f;
+    f.path = path;
+    f.name = path.section(u'/', -1);
+    f.isDirectory = dir;
+    f.tags = tags;
+    return f;
+}
+
+QPalette paletteFor(ColorScheme scheme) {
+    QPalette pal;
+    const bool dark = scheme == ColorScheme::dark;
+    pal.setColor(QPalette::Window, dark ? QColor(30, 30, 32) : QColor(246, 246, 246));
+    pal.setColor(QPalette::Base, dark ? QColor(24, 24, 26) : Qt::white);
+    pal.setColor(QPalette::WindowText, dark ? QColor(235, 235, 235) : QColor(20, 20, 20));
+    return pal;
+}
+
+// Three list rows as the list delegate draws them: highlight, icon, name, tag dots.
+class Rows : public QWidget {
+public:
+    static constexpr int rowHeight = 24, iconX = 8, dotsX = 200;
+    QList<FileItem> items;
+    QList<bool> selected, hovered;
+    UIScale ui;
+    Rows() { resize(320, 3 * rowHeight); }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Base));
+        for (int i = 0; i < items.size(); ++i) {
+            const QRectF row(0, i * rowHeight, width(), rowHeight);
+            SelectionBackground::paint(&p, row, nebula(), palette(), selected[i], hovered[i]);
+            FileIcon::paint(&p, QRectF(iconX, row.y() + 3, 18, 18), items[i], nebula(), ui);
+            p.setPen(palette().color(QPalette::WindowText));
+            p.drawText(QRectF(32, row.y(), 150, rowHeight), Qt::AlignVCenter, items[i].name);
+            TagDots::paint(&p, QPointF(dotsX, row.center().y()), items[i].tags, palette());
+        }
+    }
+};
+
+bool near(QColor a, QColor b, int tolerance = 24) {
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+} // namespace
+
+TEST(SelectionBackgroundTest, FillAndBorderByState) {
+    using F = Look::Fill;
+    EXPECT_EQ(SelectionBackground::look(true, false, true, false), (Look{F::gradient, 0.32, 0.55, 1.0}));
+    EXPECT_EQ(SelectionBackground::look(true, true, false, false), (Look{F::gradient, 0.16, 0, 1.0}));
+    EXPECT_EQ(SelectionBackground::look(false, true, true, false), (Look{F::primary, 0.06, 0, 1.0}));
+    EXPECT_EQ(SelectionBackground::look(false, false, true, true), (Look{F::primary, 0.06, 1.0, 1.5}));
+    EXPECT_EQ(SelectionBackground::look(true, false, true, true), (Look{F::gradient, 0.32, 1.0, 1.5}));
+    EXPECT_EQ(SelectionBackground::look(false, false, true, false), Look{});
+}
+
+TEST(TagDotsTest, ColoursSizesAndHelp) {
+    EXPECT_EQ(TagColors::color(6), QColor(0xFF, 0x3B, 0x30));
+    for (int n : {0, 1, -1, 8, 100})
+        EXPECT_EQ(TagColors::color(n), TagColors::color(1)) << n;
+    EXPECT_TRUE(TagDots::size({}).isEmpty());
+    EXPECT_EQ(TagDots::size(QStringList(5, QStringLiteral("x"))), QSizeF(5 * 9 - 4 * 3, 9));
+    EXPECT_EQ(TagDots::helpText({QStringLiteral("Rot\n6"), QStringLiteral("Projekt")}),
+              QStringLiteral("Rot, Projekt"));
+}
+
+TEST(FileIconTest, ChoiceFollowsFolderStyleAndTags) {
+    const UIScale finder{13, true}, themed{13, false};
+    const FileItem red = item("/x/Rot", true, {QStringLiteral("Rot\n6")});
+    EXPECT_EQ(FileIcon::choose(red, finder), FileIcon::Choice::tintedFolder);
+    EXPECT_EQ(FileIcon::choose(red, themed), FileIcon::Choice::themeGlyph);
+    EXPECT_EQ(FileIcon::choose(item("/x/Grau", true, {QStringLiteral("Grau\n1")}), finder),
+              FileIcon::Choice::tintedFolder);
+    EXPECT_EQ(FileIcon::choose(item("/x/Plain", true, {QStringLiteral("Projekt\n0")}), finder),
+              FileIcon::Choice::typeIcon);
+    EXPECT_EQ(FileIcon::choose(item("/x/a.txt", false, {QStringLiteral("Rot\n6")}), finder),
+              FileIcon::Choice::typeIcon);
+
+    // The theme glyph: tag colour, else the gradient, at 85 % (icon) or 80 % (thumbnail) of the square.
+    QImage img(100, 100, QImage::Format_ARGB32_Premultiplied);
+    auto opaqueWidth = [&](const FileItem &f, bool thumb) {
+        img.fill(Qt::transparent);
+        QPainter p(&img);
+        if (thumb)
+            ThumbnailPicture::paint(&p, img.rect(), f, {}, nebula(), themed);
+        else
+            FileIcon::paint(&p, img.rect(), f, nebula(), themed);
+        p.end();
+        int left = 100, right = -1;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                if (qAlpha(img.pixel(x, y)) > 128) left = std::min(left, x), right = std::max(right, x);
+        return right - left + 1;
+    };
+    const int iconWidth = opaqueWidth(red, false);
+    EXPECT_LE(iconWidth, 86);
+    EXPECT_GE(iconWidth, 60);
+    EXPECT_NEAR(opaqueWidth(red, true), iconWidth * 0.8 / 0.85, 3);
+    opaqueWidth(red, false);
+    QColor centre(img.pixel(50, 60));
+    EXPECT_TRUE(near(centre, TagColors::color(6), 30)) << centre.name().toStdString();
+    opaqueWidth(item("/x/Plain", true), false);
+    EXPECT_TRUE(near(QColor(img.pixel(50, 60)).toRgb(), nebula().a, 90) ||
+                near(QColor(img.pixel(50, 60)).toRgb(), nebula().b, 90));
+
+    // Odd rectangles draw nothing rather than fail.
+    QPainter p(&img);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    FileIcon::paint(&p, QRectF(0, 0, nan, nan), red, nebula(), finder);
+    FileIcon::paint(&p, QRectF(0, 0, std::numeric_limits<double>::infinity(), 1e300), red, nebula(), finder);
+    ThumbnailPicture::paint(&p, QRectF(0, 0, nan, 10), red, {}, nebula(), finder);
+    FileIcon::paint(&p, QRectF(0, 0, 0, 0), red, nebula(), finder);
+}
+
+// Rows with a selection, a hovered row, tag dots and a red-tagged folder, in both palettes.
+TEST(RowPaintingTest, RowsWithTagDotsAndTintedFolder) {
+    QIcon::setThemeSearchPaths({}); // our bundled pictures, the same on every machine
+    IconCache::clear();
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        Rows rows;
+        rows.setPalette(paletteFor(scheme));
+        rows.items = {item("/x/Rot", true, {QStringLiteral("Rot\n6")}),
+                      item("/x/Bericht.pdf", false,
+                           {QStringLiteral("Grün\n2"), QStringLiteral("Blau\n4"), QStringLiteral("Projekt")}),
+                      item("/x/Notizen.txt", false)};
+        rows.selected = {false, true, false};
+        rows.hovered = {false, false, true};
+        const QImage shot = rows.grab().toImage();
+        ASSERT_EQ(shot.size(), QSize(320, 72));
+        const QColor base = rows.palette().color(QPalette::Base);
+
+        // Row 1: an unselected row keeps the background; its folder is red.
+        EXPECT_EQ(QColor(shot.pixel(150, 2)), base);
+        int reddish = 0;
+        for (int y = 3; y < 21; ++y)
+            for (int x = 8; x < 26; ++x) {
+                const QColor c(shot.pixel(x, y));
+                if (c.saturation() > 100 && (c.hue() < 15 || c.hue() > 345)) ++reddish;
+            }
+        EXPECT_GT(reddish, 60);
+        // Row 2: the selection is the theme gradient over the background, framed.
+        const QColor sel(shot.pixel(150, 36));
+        EXPECT_NE(sel, base);
+        EXPECT_GT(sel.saturation(), 20);
+        // Three dots 6 points apart: green, blue, grey.
+        const double cy = 36;
+        EXPECT_TRUE(near(QColor(shot.pixel(Rows::dotsX + 3, cy)), TagColors::color(2), 40));
+        EXPECT_TRUE(near(QColor(shot.pixel(Rows::dotsX + 9, cy)), TagColors::color(4), 40));
+        EXPECT_TRUE(near(QColor(shot.pixel(Rows::dotsX + 15, cy)), TagColors::color(0), 40));
+        // Row 3: hovered, a faint shade of the text colour; no dots.
+        const QColor hover(shot.pixel(150, 60));
+        EXPECT_NE(hover, base);
+        EXPECT_LT(std::abs(hover.lightness() - base.lightness()), 20);
+        EXPECT_EQ(QColor(shot.pixel(Rows::dotsX + 4, 60)), hover);
+    }
+}
