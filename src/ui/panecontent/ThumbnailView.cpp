@@ -148,7 +148,10 @@ void ThumbnailView::load() {
     std::optional<Thumbs::Key> key;
     if (m_item && Thumbs::wanted(*m_item)) key = Thumbs::keyFor(*m_item, m_size);
     // Another item or a changed file never shows the earlier picture, not even while its own loads.
-    if (key != m_key) m_image = QImage();
+    if (key != m_key) {
+        m_image = QImage();
+        if (m_key) Thumbs::cancel(*m_key, this);
+    }
     m_key = key;
     // Only a view on screen asks for its picture; showing it later starts the load.
     if (!m_key || !isVisible()) return;
@@ -167,6 +170,10 @@ void ThumbnailView::load() {
 
 void ThumbnailView::showEvent(QShowEvent *) {
     load();
+}
+
+void ThumbnailView::hideEvent(QHideEvent *) {
+    if (m_key && m_image.isNull()) Thumbs::cancel(*m_key, this);
 }
 
 void ThumbnailView::paintEvent(QPaintEvent *) {

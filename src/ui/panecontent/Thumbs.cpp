@@ -120,6 +120,19 @@ void deliver(const Key &key, const QString &text, const QImage &img) {
         if (!w.hadContext || w.context) w.done(key, img);
 }
 
+// Whether anyone still waits for the work on text; when nobody does, the work is dropped here, under the
+// lock, so a request arriving later starts it afresh.
+bool stillWanted(const QString &text) {
+    Store &s = store();
+    QMutexLocker l(&s.lock);
+    auto it = s.pending.find(text);
+    if (it == s.pending.end()) return false;
+    for (const Waiter &w : std::as_const(*it))
+        if (!w.hadContext || w.context) return true;
+    s.pending.erase(it);
+    return false;
+}
+
 } // namespace
 
 QString Key::text() const {
@@ -182,6 +195,7 @@ QImage request(const Key &key, QObject *context, Done done) {
     }
     if (start) {
         pool().start([key, text] {
+            if (!stillWanted(text)) return;
             const QImage img = make(key);
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(), [key, text, img] { deliver(key, text, img); },
@@ -189,6 +203,14 @@ QImage request(const Key &key, QObject *context, Done done) {
         });
     }
     return {};
+}
+
+void cancel(const Key &key, QObject *context) {
+    Store &s = store();
+    QMutexLocker l(&s.lock);
+    auto it = s.pending.find(key.text());
+    if (it == s.pending.end()) return;
+    it->removeIf([context](const Waiter &w) { return w.hadContext && (!w.context || w.context == context); });
 }
 
 QImage thumbnail(const QString &path, double size, QObject *context, Done done) {

@@ -45,6 +45,10 @@ using Done = std::function<void(const Key &key, const QImage &image)>;
 // compares the key passed to done with what it shows now, so a late result never lands on another item.
 QImage request(const Key &key, QObject *context, Done done);
 
+// The caller no longer shows key: its callback is dropped, and work nobody waits for any more is skipped when
+// it has not begun. Waiters whose context was destroyed count as gone as well.
+void cancel(const Key &key, QObject *context);
+
 // The same for a file on disk at size points: the key is made from the file as it is now. A file that is gone
 // or an odd size answers with no image.
 QImage thumbnail(const QString &path, double size, QObject *context, Done done);

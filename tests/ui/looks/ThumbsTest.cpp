@@ -220,6 +220,16 @@ TEST_F(ThumbsTest, LateResultsNeverLandOnAnotherItem) {
     Thumbs::waitForIdle();
     EXPECT_FALSE(ran);
 
+    // A cancelled request is not answered.
+    ran = false;
+    QObject other;
+    const Thumbs::Key orange =
+        *Thumbs::keyFor(writeImage(at("orange.png"), {300, 300}, QColor(255, 128, 0)), 64);
+    Thumbs::request(orange, &other, [&](const Thumbs::Key &, const QImage &) { ran = true; });
+    Thumbs::cancel(orange, &other);
+    Thumbs::waitForIdle();
+    EXPECT_FALSE(ran);
+
     // A non-finite size shows the icon and asks for nothing.
     view.setEdge(std::numeric_limits<double>::quiet_NaN());
     view.setItem(red);
