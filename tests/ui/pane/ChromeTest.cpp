@@ -195,3 +195,19 @@ TEST_F(ChromeTest, EveryControlHasAnAccessibleName) {
     EXPECT_FALSE(v->accessibleName().isEmpty());
     EXPECT_FALSE(listView(v)->accessibleName().isEmpty());
 }
+
+TEST_F(ChromeTest, PaneOverASideFollowsItsCurrentTab) {
+    PaneView side(app->leftTabs(), app.get());
+    side.resize(600, 400);
+    side.show();
+    EXPECT_EQ(side.model(), app->left());
+    app->leftTabs()->newTab(root + QStringLiteral("/top/empty"));
+    ASSERT_EQ(app->leftTabs()->index(), 1);
+    EXPECT_EQ(side.model(), app->leftTabs()->current());
+    EXPECT_NE(side.tabBar(), nullptr);
+    QTRY_COMPARE_WITH_TIMEOUT(side.content()->decision().text, QString("Dieser Ordner ist leer."), 3000);
+    app->leftTabs()->close(1);
+    EXPECT_EQ(side.model(), app->left());
+    EXPECT_EQ(side.tabBar(), nullptr);
+    EXPECT_EQ(side.content()->decision().kind, Kind::list);
+}

@@ -74,9 +74,16 @@ QFrame *divider(QWidget *parent) {
 } // namespace
 
 PaneView::PaneView(PaneModel *model, AppState *app, QWidget *parent)
-    : QWidget(parent), m_model(model), m_app(app) {
+    : PaneView(app && model ? app->tabs(model->side()) : nullptr, model, app, parent) {
+    m_follows = false;
+}
+
+PaneView::PaneView(TabGroup *group, AppState *app, QWidget *parent)
+    : PaneView(group, group ? group->current() : nullptr, app, parent) {}
+
+PaneView::PaneView(TabGroup *group, PaneModel *model, AppState *app, QWidget *parent)
+    : QWidget(parent), m_group(group), m_app(app) {
     setAcceptDrops(true);
-    setAccessibleName(model && model->side() == Side::right ? L("Rechtes Fenster") : L("Linkes Fenster"));
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
@@ -90,30 +97,14 @@ PaneView::PaneView(PaneModel *model, AppState *app, QWidget *parent)
     tabLayout->setSpacing(0);
     stack->addWidget(m_tabBox);
 
-    m_header = new PaneHeader(model, app, this);
-    stack->addWidget(m_header);
-    stack->addWidget(divider(this));
-
-    m_content = new PaneContent(model, app, this);
-    m_content->setBackgroundRole(QPalette::Base);
-    m_content->setAutoFillBackground(true);
-    m_content->list()->view()->paneDrop = [this] { return dropTarget(); };
-    stack->addWidget(m_content, 1);
-    stack->addWidget(divider(this));
-
-    m_pathBar = new PathBar(model, app, this);
-    stack->addWidget(m_pathBar);
-
     m_highlight = new DropHighlight(this);
 
-    if (m_app) {
-        connect(m_app, &AppState::activeChanged, m_strip, qOverload<>(&QWidget::update));
-        if (m_model) {
-            TabGroup *group = m_app->tabs(m_model->side());
-            connect(group, &TabGroup::tabsChanged, this, &PaneView::updateTabBar);
-            connect(group, &TabGroup::indexChanged, this, &PaneView::updateTabBar);
-        }
+    if (m_app) connect(m_app, &AppState::activeChanged, m_strip, qOverload<>(&QWidget::update));
+    if (m_group) {
+        connect(m_group, &TabGroup::tabsChanged, this, &PaneView::followGroup);
+        connect(m_group, &TabGroup::indexChanged, this, &PaneView::followGroup);
     }
+    setModel(model);
     updateTabBar();
     qApp->installEventFilter(this);
 }
@@ -122,26 +113,57 @@ PaneView::~PaneView() {
     qApp->removeEventFilter(this);
 }
 
+void PaneView::followGroup() {
+    updateTabBar();
+    // Built over a group, the pane shows whichever tab is current.
+    if (m_follows && m_group && m_model != m_group->current()) setModel(m_group->current());
+}
+
+void PaneView::setModel(PaneModel *model) {
+    if (m_body) {
+        // The old parts may be inside one of their own signals (the header's new-tab button).
+        m_body->hide();
+        m_body->deleteLater();
+        m_body = nullptr;
+    }
+    m_model = model;
+    setAccessibleName(model && model->side() == Side::right ? L("Rechtes Fenster") : L("Linkes Fenster"));
+    m_body = new QWidget(this);
+    auto *stack = new QVBoxLayout(m_body);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    m_header = new PaneHeader(model, m_app, m_body);
+    stack->addWidget(m_header);
+    stack->addWidget(divider(m_body));
+
+    m_content = new PaneContent(model, m_app, m_body);
+    m_content->setBackgroundRole(QPalette::Base);
+    m_content->setAutoFillBackground(true);
+    m_content->list()->view()->paneDrop = [this] { return dropTarget(); };
+    stack->addWidget(m_content, 1);
+    stack->addWidget(divider(m_body));
+
+    m_pathBar = new PathBar(model, m_app, m_body);
+    stack->addWidget(m_pathBar);
+    static_cast<QVBoxLayout *>(layout())->addWidget(m_body, 1);
+    m_strip->update();
+    m_highlight->raise();
+}
+
 bool PaneView::isActive() const {
     return m_app && m_model && m_app->active() == m_model->side();
 }
 
 void PaneView::updateTabBar() {
-    auto *layout = static_cast<QVBoxLayout *>(m_tabBox->layout());
-    while (QLayoutItem *item = layout->takeAt(0)) {
-        if (item->widget()) item->widget()->deleteLater();
-        delete item;
+    // The bar follows the group's tabs by itself; the pane only shows it from two tabs on.
+    const bool show = m_group && m_group->tabs().size() > 1;
+    if (show && !m_tabBar) {
+        auto *layout = static_cast<QVBoxLayout *>(m_tabBox->layout());
+        m_tabBar = new TabBar(m_group, m_tabBox);
+        layout->addWidget(m_tabBar);
+        layout->addWidget(divider(m_tabBox));
     }
-    m_tabBar = nullptr;
-    TabGroup *group = m_app && m_model ? m_app->tabs(m_model->side()) : nullptr;
-    if (!group || group->tabs().size() <= 1) {
-        m_tabBox->hide();
-        return;
-    }
-    m_tabBar = new TabBar(group, m_tabBox);
-    layout->addWidget(m_tabBar);
-    layout->addWidget(divider(m_tabBox));
-    m_tabBox->show();
+    m_tabBox->setVisible(show);
 }
 
 QString PaneView::dropDestination() const {

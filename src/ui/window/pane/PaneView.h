@@ -13,6 +13,7 @@ class PaneHeader;
 class PaneModel;
 class PathBar;
 class QVBoxLayout;
+class TabGroup;
 
 // The frame of one file pane over the current tab of a side: accent strip, tab bar (two tabs or more),
 // header, content and path bar. The whole pane takes dropped files, and any click in it makes its side
@@ -20,7 +21,10 @@ class QVBoxLayout;
 class PaneView : public QWidget {
     Q_OBJECT
 public:
+    // Over one tab: the pane shows this model for as long as it lives.
     PaneView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    // Over a side: the pane follows the group's current tab.
+    PaneView(TabGroup *group, AppState *app, QWidget *parent = nullptr);
     ~PaneView() override;
 
     PaneModel *model() const { return m_model; }
@@ -33,7 +37,8 @@ public:
     PaneHeader *header() const { return m_header; }
     PaneContent *content() const { return m_content; }
     PathBar *pathBar() const { return m_pathBar; }
-    QWidget *tabBar() const { return m_tabBar; }
+    // The tab strip while the side has two tabs or more, else nullptr.
+    QWidget *tabBar() const { return m_tabBar && !m_tabBox->isHidden() ? m_tabBar : nullptr; }
     QWidget *accentStrip() const { return m_strip; }
 
 protected:
@@ -45,14 +50,20 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    PaneView(TabGroup *group, PaneModel *model, AppState *app, QWidget *parent);
+    void setModel(PaneModel *model);
+    void followGroup();
     void setDropTargeted(bool on);
     void updateTabBar();
 
+    QPointer<TabGroup> m_group;
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;
     QWidget *m_strip;
     QWidget *m_tabBox;
     QWidget *m_tabBar = nullptr;
+    QWidget *m_body = nullptr;
+    bool m_follows = true; // shows the group's current tab
     PaneHeader *m_header;
     PaneContent *m_content;
     PathBar *m_pathBar;
