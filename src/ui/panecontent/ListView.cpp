@@ -17,7 +17,8 @@
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QFrame>
-#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -173,6 +174,25 @@ void FileListView::leaveEvent(QEvent *event) {
     QListView::leaveEvent(event);
 }
 
+bool FileListView::viewportEvent(QEvent *event) {
+    if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
+    // The tag dots name their tags.
+    auto *help = static_cast<QHelpEvent *>(event);
+    const int row = rowAt(help->pos());
+    if (row >= 0) {
+        const FileItem &item = m_list->item(row);
+        const QRect r(0, rowRect(row).top(), viewport()->width(), rowRect(row).height());
+        const FileRowDelegate::Layout l =
+            FileRowDelegate::layout(item, r, EnvironmentValues::ui(this), font(), m_showParent);
+        if (l.tags.contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), TagDots::helpText(item.tags), viewport());
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    return true;
+}
+
 void FileListView::keyPressEvent(QKeyEvent *event) {
     event->ignore(); // keys belong to the application's key handler
 }
@@ -308,6 +328,51 @@ QString FileRowDelegate::sizeText(const FileItem &item) {
     return item.isDirectory ? QStringLiteral("–") : FileFmt::size(item.size);
 }
 
+FileRowDelegate::Layout FileRowDelegate::layout(const FileItem &item, const QRect &rowRect, const UIScale &ui,
+                                                const QFont &base, bool showParent) {
+    Layout l;
+    l.row = QRect(stackInset, rowRect.top(), rowRect.width() - 2 * stackInset, rowRect.height());
+    l.nameFont = pixelFont(base, ui.font);
+    l.smallFont = pixelFont(base, ui.small());
+    const QFontMetrics nameMetrics(l.nameFont), smallMetrics(l.smallFont);
+    const QRect content = l.row.adjusted(inset, 0, -inset, 0);
+    const int iconPx = qRound(ui.icon());
+    const int cy = content.center().y();
+    int x = content.left();
+    l.icon = QRectF(x, cy - iconPx / 2.0, iconPx, iconPx);
+    x += iconPx + spacing;
+
+    l.size = QRect(content.right() - sizeWidth + 1, content.top(), sizeWidth, content.height());
+    l.date = QRect(l.size.left() - spacing - dateWidth, content.top(), dateWidth, content.height());
+    const int nameRight = l.date.left() - spacing - 6; // the flexible space keeps at least 6
+
+    const QSizeF dots = TagDots::size(item.tags);
+    const int tagsW = qCeil(dots.width());
+    int parentW = 0;
+    if (showParent) {
+        l.parentText = LF("in %@", item.parentName());
+        const int natural = smallMetrics.horizontalAdvance(l.parentText) + 1;
+        parentW = qMin(natural, qMax(0, (nameRight - x) * 2 / 5));
+        if (parentW < natural) l.parentText = smallMetrics.elidedText(l.parentText, Qt::ElideRight, parentW);
+    }
+    const int nameAvail =
+        qMax(0, nameRight - x - (tagsW ? tagsW + spacing : 0) - (parentW ? parentW + spacing : 0));
+    l.nameText = nameMetrics.elidedText(item.name, Qt::ElideMiddle, nameAvail);
+    const int nameW = qMin(nameMetrics.horizontalAdvance(l.nameText) + 1, nameAvail);
+    l.name = QRect(x, content.top(), nameW, content.height());
+    x += nameW;
+    if (tagsW) {
+        x += spacing;
+        l.tags = QRectF(x, cy - dots.height() / 2, dots.width(), dots.height());
+        x += tagsW;
+    }
+    if (parentW) {
+        x += spacing;
+        l.parent = QRect(x, content.top(), parentW, content.height());
+    }
+    return l;
+}
+
 void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const {
     const FileListModel *list = m_view->listModel();
     const int rowIndex = index.row();
@@ -317,66 +382,31 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     const AppState *app = m_view->app();
     const UIScale ui = EnvironmentValues::ui(m_view);
     const AppTheme theme = EnvironmentValues::appTheme(m_view);
+    const QRect rowRect(0, option.rect.top(), m_view->viewport()->width(), option.rect.height());
+    const Layout l = layout(item, rowRect, ui, m_view->font(), m_view->showParent());
 
     p->save();
     if (app && app->cutPaths().contains(item.path)) p->setOpacity(0.45);
-    const QRect row(stackInset, option.rect.top(), m_view->viewport()->width() - 2 * stackInset,
-                    option.rect.height());
     const bool selected = model && model->selection().contains(item.path);
     p->setRenderHint(QPainter::Antialiasing);
     const QPalette &pal = m_view->palette();
-    SelectionBackground::paint(p, row, theme, pal, selected, m_view->hoverRow() == rowIndex, true,
+    SelectionBackground::paint(p, l.row, theme, pal, selected, m_view->hoverRow() == rowIndex, true,
                                m_view->targetRow() == rowIndex && item.isDirectory);
+    FileIcon::paint(p, l.icon, item, theme, ui);
 
     const QColor primary = pal.color(QPalette::Text);
-    const QColor secondary = secondaryOf(primary);
-    const QFont nameFont = pixelFont(m_view->font(), ui.font);
-    const QFont smallFont = pixelFont(m_view->font(), ui.small());
-    const QFontMetrics nameMetrics(nameFont), smallMetrics(smallFont);
-
-    const QRect content = row.adjusted(inset, 0, -inset, 0);
-    const int iconPx = qRound(ui.icon());
-    int x = content.left();
-    const int cy = content.center().y();
-    FileIcon::paint(p, QRectF(x, cy - iconPx / 2.0, iconPx, iconPx), item, theme, ui);
-    x += iconPx + spacing;
-
-    const QRect sizeRect(content.right() - sizeWidth + 1, content.top(), sizeWidth, content.height());
-    const QRect dateRect(sizeRect.left() - spacing - dateWidth, content.top(), dateWidth, content.height());
-    const int nameRight = dateRect.left() - spacing - 6; // the flexible space keeps at least 6
-
-    const int tagsW = qCeil(TagDots::size(item.tags).width());
-    QString parent;
-    int parentW = 0;
-    if (m_view->showParent()) {
-        parent = LF("in %@", item.parentName());
-        parentW = qMin(smallMetrics.horizontalAdvance(parent), qMax(0, (nameRight - x) * 2 / 5));
-    }
-    const int nameAvail =
-        qMax(0, nameRight - x - (tagsW ? tagsW + spacing : 0) - (parentW ? parentW + spacing : 0));
-    const QString name = nameMetrics.elidedText(item.name, Qt::ElideMiddle, nameAvail);
-    p->setFont(nameFont);
+    const int flags = Qt::AlignVCenter | Qt::TextSingleLine;
+    p->setFont(l.nameFont);
     p->setPen(primary);
-    const int nameW = qMin(nameMetrics.horizontalAdvance(name), nameAvail);
-    p->drawText(QRect(x, content.top(), nameW + 1, content.height()),
-                Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, name);
-    x += nameW;
-    if (tagsW) {
-        x += spacing;
-        TagDots::paint(p, QPointF(x, cy), item.tags, pal);
-        x += tagsW;
-    }
-    p->setFont(smallFont);
-    p->setPen(secondary);
-    if (parentW) {
-        x += spacing;
-        p->drawText(QRect(x, content.top(), parentW, content.height()),
-                    Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                    smallMetrics.elidedText(parent, Qt::ElideRight, parentW));
-    }
-    p->drawText(dateRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+    p->drawText(l.name, flags | Qt::AlignLeft, l.nameText); // plain text: names are never markup
+    if (!l.tags.isEmpty()) TagDots::paint(p, QPointF(l.tags.left(), l.tags.center().y()), item.tags, pal);
+    p->setFont(l.smallFont);
+    p->setPen(secondaryOf(primary));
+    if (!l.parent.isEmpty()) p->drawText(l.parent, flags | Qt::AlignLeft, l.parentText);
+    const QFontMetrics smallMetrics(l.smallFont);
+    p->drawText(l.date, flags | Qt::AlignLeft,
                 smallMetrics.elidedText(dateText(item), Qt::ElideRight, dateWidth));
-    p->drawText(sizeRect, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+    p->drawText(l.size, flags | Qt::AlignRight,
                 smallMetrics.elidedText(sizeText(item), Qt::ElideLeft, sizeWidth));
     p->restore();
 }

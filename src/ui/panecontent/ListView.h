@@ -6,6 +6,7 @@
 #include "core/model/SortKey.h"
 #include "ui/panecontent/FileListModel.h"
 #include "ui/panecontent/FolderDropTarget.h"
+#include "ui/style/UIScale.h"
 
 #include <QListView>
 #include <QPointer>
@@ -53,6 +54,7 @@ protected:
     void leaveEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
@@ -90,6 +92,23 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
     static constexpr int dateWidth = 128, sizeWidth = 64, spacing = 8, inset = 8, stackInset = 6;
+
+    // Where the parts of a row go; rowRect spans the viewport's width.
+    struct Layout {
+        QRect row; // the highlight
+        QRectF icon;
+        QRect name;
+        QString nameText; // shortened in the middle to fit
+        QRectF tags;      // empty without coloured tags
+        QRect parent;     // search hits only
+        QString parentText;
+        QRect date;
+        QRect size;
+        QFont nameFont;
+        QFont smallFont;
+    };
+    static Layout layout(const FileItem &item, const QRect &rowRect, const UIScale &ui, const QFont &base,
+                         bool showParent);
     // The texts of the date and size columns.
     static QString dateText(const FileItem &item);
     static QString sizeText(const FileItem &item);

@@ -172,3 +172,29 @@ TEST_F(ListViewTest, ColumnTitlesLineUpWithTheRows) {
               content->headerButton(SortKey::size)->geometry().left());
     EXPECT_EQ(row.height(), qRound(UIScale().row()));
 }
+
+TEST_F(ListViewTest, RowLayoutShortensNamesAndPlacesTagsAndParent) {
+    FileItem item;
+    item.path = file("x");
+    item.name = QString(200, u'a') + QStringLiteral("-end.pdf");
+    const QRect row(0, 0, 600, 24);
+    const UIScale ui;
+    FileRowDelegate::Layout l = FileRowDelegate::layout(item, row, ui, QFont(), false);
+    EXPECT_TRUE(l.nameText.startsWith(QStringLiteral("aaa")));
+    EXPECT_TRUE(l.nameText.endsWith(QStringLiteral("-end.pdf")));
+    EXPECT_TRUE(l.nameText.contains(QChar(0x2026)));
+    EXPECT_LE(l.name.right(), l.date.left() - FileRowDelegate::spacing - 6);
+    EXPECT_TRUE(l.tags.isEmpty());
+    EXPECT_TRUE(l.parentText.isEmpty());
+
+    // A search hit names its folder after the tag dots.
+    item.name = QStringLiteral("short.txt");
+    item.tags = {QStringLiteral("Rot\n6")};
+    l = FileRowDelegate::layout(item, row, ui, QFont(), true);
+    EXPECT_EQ(l.nameText, "short.txt");
+    ASSERT_FALSE(l.tags.isEmpty());
+    EXPECT_GT(l.tags.left(), l.name.left());
+    EXPECT_EQ(l.parentText, "in files");
+    EXPECT_GT(l.parent.left(), l.tags.right());
+    EXPECT_LT(l.parent.right(), l.date.left());
+}
