@@ -305,8 +305,10 @@ void FileListView::contextMenuEvent(QContextMenuEvent *event) {
     if (row >= 0) {
         const FileItem item = m_list->item(row);
         m_model->contextSelect(item);
+        menu.setAccessibleName(item.name);
         if (commands.itemMenu) commands.itemMenu(&menu, m_app, m_model, item);
     } else if (commands.backgroundMenu) {
+        menu.setAccessibleName(L("Inhalt"));
         commands.backgroundMenu(&menu, m_app, m_model);
     }
     if (!menu.isEmpty()) menu.exec(event->globalPos());

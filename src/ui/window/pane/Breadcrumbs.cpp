@@ -76,6 +76,7 @@ void Breadcrumbs::rebuild() {
         connect(button, &QWidget::customContextMenuRequested, button,
                 [this, button, path](const QPoint &pos) {
                     QMenu menu(button);
+                    menu.setAccessibleName(L("Pfad kopieren"));
                     QAction *copy = menu.addAction(Symbols::icon(QStringLiteral("link")), L("Pfad kopieren"));
                     connect(copy, &QAction::triggered, this,
                             [this, path] { PaneCommands::copyPaths(m_app, {path}); });

@@ -62,6 +62,7 @@ void SortMenu::updateHelp() {
     const QString help = helpText(*m_model);
     setToolTip(help);
     setAccessibleName(help);
+    menu()->setAccessibleName(help);
 }
 
 void SortMenu::paintEvent(QPaintEvent *) {
