@@ -511,12 +511,12 @@ void ListContent::updateHeader() {
         {m_name, {K("Name"), SortKey::name}},
         {m_date, {K("Geändert"), SortKey::date}},
         {m_size, {K("Größe"), SortKey::size}}};
-    for (const auto &[button, spec] : buttons) {
-        button->setPlainText(headerTitle(QString::fromUtf8(spec.first), spec.second, current, arrow));
+    for (const auto &[button, column] : buttons) {
+        button->setPlainText(headerTitle(QString::fromUtf8(column.first), column.second, current, arrow));
         button->setFont(font);
         QPalette pal = button->palette();
         pal.setColor(QPalette::WindowText,
-                     spec.second == current ? accent : secondaryOf(palette().color(QPalette::WindowText)));
+                     column.second == current ? accent : secondaryOf(palette().color(QPalette::WindowText)));
         button->setPalette(pal);
     }
 }
