@@ -175,6 +175,7 @@ void FileListView::leaveEvent(QEvent *event) {
 }
 
 bool FileListView::viewportEvent(QEvent *event) {
+    if (event->type() == QEvent::Leave) setHoverRow(-1);
     if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
     // The tag dots name their tags.
     auto *help = static_cast<QHelpEvent *>(event);
