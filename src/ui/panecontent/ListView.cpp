@@ -496,6 +496,18 @@ QString ListContent::headerTitle(const QString &titleKey, SortKey key, SortKey c
     return key == current ? L(titleKey) + u' ' + arrow : L(titleKey);
 }
 
+void ListContent::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    // The sort column's colour comes from the window's theme.
+    EnvironmentValues *env = EnvironmentValues::of(this);
+    if (!env || env == m_env) return;
+    if (m_env) disconnect(m_env, nullptr, this, nullptr);
+    m_env = env;
+    connect(env, &EnvironmentValues::appThemeChanged, this, &ListContent::updateHeader);
+    connect(env, &EnvironmentValues::uiChanged, this, &ListContent::updateHeader);
+    updateHeader();
+}
+
 void ListContent::changeEvent(QEvent *event) {
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::LanguageChange) updateHeader();
     QWidget::changeEvent(event);

@@ -131,6 +131,7 @@ public:
     static QString headerTitle(const QString &titleKey, SortKey key, SortKey current, const QString &arrow);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -144,4 +145,5 @@ private:
     PlainLinkButton *m_name;
     PlainLinkButton *m_date;
     PlainLinkButton *m_size;
+    QPointer<QObject> m_env;
 };
