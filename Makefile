@@ -22,6 +22,8 @@ deps:
 
 configure: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@# New headers found by the source globs are only moc'ed when autogen runs again.
+	@find $(BUILD) -path '*_autogen/timestamp' -delete
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)

@@ -1,0 +1,535 @@
+#include "ui/panecontent/ListView.h"
+
+#include "core/app/AppState.h"
+#include "core/localisation/Lang.h"
+#include "core/model/DragState.h"
+#include "core/model/FileFmt.h"
+#include "core/model/PaneModel.h"
+#include "core/model/ViewMode.h"
+#include "ui/panecontent/FileIcon.h"
+#include "ui/panecontent/SelectionBackground.h"
+#include "ui/panecontent/TagDots.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/window/pane/PaneCommands.h"
+#include "ui/window/pane/PlainLinkButton.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QFrame>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <QtMath>
+
+namespace {
+
+QFont pixelFont(const QFont &base, double px, QFont::Weight weight = QFont::Normal) {
+    QFont f = base;
+    f.setPixelSize(qMax(1, qRound(px)));
+    f.setWeight(weight);
+    return f;
+}
+
+QColor secondaryOf(QColor c) {
+    c.setAlphaF(c.alphaF() * 0.55f);
+    return c;
+}
+
+} // namespace
+
+// ---- FileListView ----
+
+FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent)
+    : QListView(parent), m_model(model), m_app(app), m_list(new FileListModel(this)) {
+    setModel(m_list);
+    setItemDelegate(new FileRowDelegate(this));
+    setUniformItemSizes(true);
+    setLayoutMode(QListView::SinglePass);
+    setResizeMode(QListView::Adjust);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::NoFocus);
+    setTabKeyNavigation(false);
+    setDragEnabled(false); // our own drags, started from the pane model
+    setAcceptDrops(true);
+    setMouseTracking(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setViewportMargins(0, 4, 0, 4);
+    setAccessibleName(title(::ViewMode::list));
+    if (m_model) {
+        connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
+        connect(m_model, &PaneModel::cursorChanged, this, &FileListView::scrollToCursor);
+    }
+    if (m_app) connect(m_app, &AppState::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
+}
+
+void FileListView::setItems(const QList<FileItem> &items, bool showParent) {
+    const bool parentChanged = showParent != m_showParent;
+    m_showParent = showParent;
+    m_pressRow = m_hoverRow = m_targetRow = -1;
+    const int row = qRound(EnvironmentValues::ui(this).row());
+    verticalScrollBar()->setSingleStep(row);
+    m_list->setItems(items);
+    if (parentChanged) viewport()->update();
+}
+
+int FileListView::rowAt(const QPoint &pos) const {
+    if (!m_model || m_list->rowCount() == 0 || pos.y() < 0 || pos.y() >= viewport()->height()) return -1;
+    const QModelIndex first = m_list->index(0);
+    const QRect r = visualRect(first);
+    if (r.height() <= 0) return -1;
+    const int y = pos.y() - r.top();
+    if (y < 0) return -1;
+    const int row = y / r.height();
+    return row < m_list->rowCount() ? row : -1;
+}
+
+void FileListView::scrollToCursor() {
+    if (!m_model || !m_model->cursor()) return;
+    const int row = m_list->rowOf(*m_model->cursor());
+    if (row >= 0) scrollTo(m_list->index(row), QAbstractItemView::EnsureVisible);
+}
+
+void FileListView::clickedEmpty() {
+    if (!m_model) return;
+    m_model->setSelection({});
+    if (m_app) m_app->setActive(m_model->side());
+}
+
+void FileListView::updateRow(int row) {
+    if (row < 0 || row >= m_list->rowCount()) return;
+    const QRect r = rowRect(row);
+    viewport()->update(QRect(0, r.top(), viewport()->width(), r.height()));
+}
+
+void FileListView::setHoverRow(int row) {
+    if (row == m_hoverRow) return;
+    updateRow(m_hoverRow);
+    m_hoverRow = row;
+    updateRow(m_hoverRow);
+}
+
+void FileListView::setTargetRow(int row) {
+    if (row == m_targetRow) return;
+    updateRow(m_targetRow);
+    m_targetRow = row;
+    updateRow(m_targetRow);
+}
+
+void FileListView::mousePressEvent(QMouseEvent *event) {
+    if (!m_model) return;
+    const QPoint pos = event->position().toPoint();
+    const int row = rowAt(pos);
+    if (event->button() == Qt::LeftButton) {
+        if (row < 0) {
+            clickedEmpty();
+            return;
+        }
+        m_pressRow = row;
+        m_pressPos = pos;
+        const QList<FileItem> ordered = m_list->items(); // the model may publish a new list meanwhile
+        m_model->click(ordered[row], ordered, event->modifiers(), 1);
+    } else if (event->button() == Qt::RightButton && row >= 0) {
+        m_model->contextSelect(m_list->item(row));
+    }
+}
+
+void FileListView::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (!m_model) return;
+    if (event->button() != Qt::LeftButton) return;
+    const int row = rowAt(event->position().toPoint());
+    if (row < 0) {
+        clickedEmpty();
+        return;
+    }
+    m_pressRow = -1;
+    const QList<FileItem> ordered = m_list->items();
+    m_model->click(ordered[row], ordered, event->modifiers(), 2);
+}
+
+void FileListView::mouseMoveEvent(QMouseEvent *event) {
+    const QPoint pos = event->position().toPoint();
+    if ((event->buttons() & Qt::LeftButton) && m_pressRow >= 0 &&
+        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        startDrag(Qt::CopyAction | Qt::MoveAction);
+        return;
+    }
+    setHoverRow(rowAt(pos));
+}
+
+void FileListView::mouseReleaseEvent(QMouseEvent *) {
+    m_pressRow = -1;
+}
+
+void FileListView::leaveEvent(QEvent *event) {
+    setHoverRow(-1);
+    QListView::leaveEvent(event);
+}
+
+bool FileListView::viewportEvent(QEvent *event) {
+    if (event->type() == QEvent::Leave) setHoverRow(-1);
+    if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
+    // The tag dots name their tags.
+    auto *help = static_cast<QHelpEvent *>(event);
+    const int row = rowAt(help->pos());
+    if (row >= 0) {
+        const FileItem &item = m_list->item(row);
+        const QRect r(0, rowRect(row).top(), viewport()->width(), rowRect(row).height());
+        const FileRowDelegate::Layout l =
+            FileRowDelegate::layout(item, r, EnvironmentValues::ui(this), font(), m_showParent);
+        if (l.tags.contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), TagDots::helpText(item.tags), viewport());
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    return true;
+}
+
+void FileListView::keyPressEvent(QKeyEvent *event) {
+    event->ignore(); // keys belong to the application's key handler
+}
+
+void FileListView::showEvent(QShowEvent *event) {
+    QListView::showEvent(event);
+    // The window's scale decides the row height, its theme the highlight.
+    EnvironmentValues *env = EnvironmentValues::of(this);
+    if (!env || env == m_env) return;
+    if (m_env) disconnect(m_env, nullptr, this, nullptr);
+    m_env = env;
+    connect(env, &EnvironmentValues::uiChanged, this, [this] {
+        scheduleDelayedItemsLayout();
+        viewport()->update();
+    });
+    connect(env, &EnvironmentValues::appThemeChanged, this, [this] { viewport()->update(); });
+}
+
+void FileListView::startDrag(Qt::DropActions) {
+    if (!m_model || m_pressRow < 0 || m_pressRow >= m_list->rowCount()) return;
+    const FileItem item = m_list->item(m_pressRow);
+    m_pressRow = -1;
+    QMimeData *data = m_model->dragProvider(item);
+    // Ends the recorded drag even when this view is gone once the drag returns.
+    QMimeData token;
+    token.setData(DragState::mimeType, data->data(DragState::mimeType));
+    auto *drag = new QDrag(this);
+    drag->setMimeData(data);
+    const UIScale ui = EnvironmentValues::ui(this);
+    const int px = qRound(ui.icon()) * 2;
+    QPixmap image = FileIcon::image(item, ui, px, devicePixelRatioF());
+    if (image.isNull())
+        image =
+            FileIcon::glyph(EnvironmentValues::appTheme(this), item.folderTint(), px, devicePixelRatioF());
+    drag->setPixmap(image);
+    QPointer<QDrag> guard(drag);
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+    DragState::shared().endDrag(&token);
+    if (guard) guard->deleteLater();
+}
+
+FolderDropTarget FileListView::rowDrop(int row) {
+    FolderDropTarget t;
+    if (!m_model || row < 0 || row >= m_list->rowCount()) return t;
+    const FileItem &item = m_list->item(row);
+    t.destination = item.isDirectory ? item.path : m_model->currentPath();
+    QPointer<FileListView> self(this);
+    if (item.isDirectory)
+        t.targeted = [self, row](bool on) {
+            if (self) self->setTargetRow(on ? row : -1);
+        };
+    else
+        t.targeted = [self](bool) {
+            if (self) self->setTargetRow(-1);
+        };
+    QPointer<PaneModel> model = m_model;
+    const QString destination = t.destination;
+    t.perform = [model, destination](const QMimeData *data, bool copyHeld) {
+        return model ? model->handleDrop(data, destination, copyHeld) : false;
+    };
+    return t;
+}
+
+void FileListView::dragEnterEvent(QDragEnterEvent *event) {
+    dragMoveEvent(event);
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent *event) {
+    const int row = rowAt(event->position().toPoint());
+    if (row >= 0) {
+        if (m_paneTargeted && paneDrop) paneDrop().dragLeave();
+        m_paneTargeted = false;
+        rowDrop(row).dragMove(event);
+        return;
+    }
+    setTargetRow(-1);
+    if (paneDrop) {
+        m_paneTargeted = paneDrop().dragMove(event);
+        return;
+    }
+    event->ignore();
+}
+
+void FileListView::dragLeaveEvent(QDragLeaveEvent *) {
+    setTargetRow(-1);
+    if (m_paneTargeted && paneDrop) paneDrop().dragLeave();
+    m_paneTargeted = false;
+}
+
+void FileListView::dropEvent(QDropEvent *event) {
+    const int row = rowAt(event->position().toPoint());
+    const bool pane = m_paneTargeted;
+    m_paneTargeted = false;
+    setTargetRow(-1);
+    if (row >= 0) {
+        if (pane && paneDrop) paneDrop().dragLeave();
+        rowDrop(row).drop(event);
+    } else if (paneDrop) {
+        paneDrop().drop(event);
+    } else {
+        event->ignore();
+    }
+}
+
+void FileListView::contextMenuEvent(QContextMenuEvent *event) {
+    if (!m_model) return;
+    const int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
+    QMenu menu(this);
+    const PaneCommands &commands = PaneCommands::shared();
+    if (row >= 0) {
+        const FileItem item = m_list->item(row);
+        m_model->contextSelect(item);
+        menu.setAccessibleName(item.name);
+        if (commands.itemMenu) commands.itemMenu(&menu, m_app, m_model, item);
+    } else if (commands.backgroundMenu) {
+        menu.setAccessibleName(L("Inhalt"));
+        commands.backgroundMenu(&menu, m_app, m_model);
+    }
+    if (!menu.isEmpty()) menu.exec(event->globalPos());
+}
+
+// ---- FileRowDelegate ----
+
+FileRowDelegate::FileRowDelegate(FileListView *view) : QStyledItemDelegate(view), m_view(view) {}
+
+QSize FileRowDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const {
+    return QSize(qMax(1, m_view->viewport()->width()), qRound(EnvironmentValues::ui(m_view).row()));
+}
+
+QString FileRowDelegate::dateText(const FileItem &item) {
+    return item.modified ? FileFmt::date().string(*item.modified) : QStringLiteral("–");
+}
+
+QString FileRowDelegate::sizeText(const FileItem &item) {
+    return item.isDirectory ? QStringLiteral("–") : FileFmt::size(item.size);
+}
+
+FileRowDelegate::Layout FileRowDelegate::layout(const FileItem &item, const QRect &rowRect, const UIScale &ui,
+                                                const QFont &base, bool showParent) {
+    Layout l;
+    l.row = QRect(stackInset, rowRect.top(), rowRect.width() - 2 * stackInset, rowRect.height());
+    l.nameFont = pixelFont(base, ui.font);
+    l.smallFont = pixelFont(base, ui.small());
+    const QFontMetrics nameMetrics(l.nameFont), smallMetrics(l.smallFont);
+    const QRect content = l.row.adjusted(inset, 0, -inset, 0);
+    const int iconPx = qRound(ui.icon());
+    const int cy = content.center().y();
+    int x = content.left();
+    l.icon = QRectF(x, cy - iconPx / 2.0, iconPx, iconPx);
+    x += iconPx + spacing;
+
+    l.size = QRect(content.right() - sizeWidth + 1, content.top(), sizeWidth, content.height());
+    l.date = QRect(l.size.left() - spacing - dateWidth, content.top(), dateWidth, content.height());
+    const int nameRight = l.date.left() - spacing - 6; // the flexible space keeps at least 6
+
+    const QSizeF dots = TagDots::size(item.tags);
+    const int tagsW = qCeil(dots.width());
+    int parentW = 0;
+    if (showParent) {
+        l.parentText = LF("in %@", item.parentName());
+        const int natural = smallMetrics.horizontalAdvance(l.parentText) + 1;
+        parentW = qMin(natural, qMax(0, (nameRight - x) * 2 / 5));
+        if (parentW < natural) l.parentText = smallMetrics.elidedText(l.parentText, Qt::ElideRight, parentW);
+    }
+    const int nameAvail =
+        qMax(0, nameRight - x - (tagsW ? tagsW + spacing : 0) - (parentW ? parentW + spacing : 0));
+    l.nameText = nameMetrics.elidedText(item.name, Qt::ElideMiddle, nameAvail);
+    const int nameW = qMin(nameMetrics.horizontalAdvance(l.nameText) + 1, nameAvail);
+    l.name = QRect(x, content.top(), nameW, content.height());
+    x += nameW;
+    if (tagsW) {
+        x += spacing;
+        l.tags = QRectF(x, cy - dots.height() / 2, dots.width(), dots.height());
+        x += tagsW;
+    }
+    if (parentW) {
+        x += spacing;
+        l.parent = QRect(x, content.top(), parentW, content.height());
+    }
+    return l;
+}
+
+void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const {
+    const FileListModel *list = m_view->listModel();
+    const int rowIndex = index.row();
+    if (rowIndex < 0 || rowIndex >= list->rowCount()) return;
+    const FileItem &item = list->item(rowIndex);
+    const PaneModel *model = m_view->paneModel();
+    const AppState *app = m_view->app();
+    const UIScale ui = EnvironmentValues::ui(m_view);
+    const AppTheme theme = EnvironmentValues::appTheme(m_view);
+    const QRect rowRect(0, option.rect.top(), m_view->viewport()->width(), option.rect.height());
+    const Layout l = layout(item, rowRect, ui, m_view->font(), m_view->showParent());
+
+    p->save();
+    if (app && app->cutPaths().contains(item.path)) p->setOpacity(0.45);
+    const bool selected = model && model->selection().contains(item.path);
+    p->setRenderHint(QPainter::Antialiasing);
+    const QPalette &pal = m_view->palette();
+    SelectionBackground::paint(p, l.row, theme, pal, selected, m_view->hoverRow() == rowIndex, true,
+                               m_view->targetRow() == rowIndex && item.isDirectory);
+    FileIcon::paint(p, l.icon, item, theme, ui);
+
+    const QColor primary = pal.color(QPalette::Text);
+    const int flags = Qt::AlignVCenter | Qt::TextSingleLine;
+    p->setFont(l.nameFont);
+    p->setPen(primary);
+    p->drawText(l.name, flags | Qt::AlignLeft, l.nameText); // plain text: names are never markup
+    if (!l.tags.isEmpty()) TagDots::paint(p, QPointF(l.tags.left(), l.tags.center().y()), item.tags, pal);
+    p->setFont(l.smallFont);
+    p->setPen(secondaryOf(primary));
+    if (!l.parent.isEmpty()) p->drawText(l.parent, flags | Qt::AlignLeft, l.parentText);
+    const QFontMetrics smallMetrics(l.smallFont);
+    p->drawText(l.date, flags | Qt::AlignLeft,
+                smallMetrics.elidedText(dateText(item), Qt::ElideRight, dateWidth));
+    p->drawText(l.size, flags | Qt::AlignRight,
+                smallMetrics.elidedText(sizeText(item), Qt::ElideLeft, sizeWidth));
+    p->restore();
+}
+
+// ---- ListContent ----
+
+ListContent::ListContent(PaneModel *model, AppState *app, QWidget *parent) : QWidget(parent), m_model(model) {
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_header = new QWidget(this);
+    m_header->setAccessibleName(L("Spaltenköpfe"));
+    m_header->setFixedHeight(22);
+    auto makeButton = [&](SortKey key, Qt::Alignment align) {
+        auto *b = new PlainLinkButton({}, m_header);
+        b->setLabelAlignment(align);
+        connect(b, &QAbstractButton::clicked, this, [this, key] {
+            if (m_model) m_model->chooseSort(key);
+        });
+        return b;
+    };
+    m_name = makeButton(SortKey::name, Qt::AlignLeft);
+    m_date = makeButton(SortKey::date, Qt::AlignLeft);
+    m_size = makeButton(SortKey::size, Qt::AlignRight);
+    m_header->installEventFilter(this);
+    layout->addWidget(m_header);
+
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    line->setForegroundRole(QPalette::Mid);
+    layout->addWidget(line);
+
+    m_view = new FileListView(model, app, this);
+    m_view->viewport()->installEventFilter(this);
+    layout->addWidget(m_view, 1);
+
+    if (m_model) {
+        connect(m_model, &PaneModel::sortChanged, this, &ListContent::updateHeader);
+        connect(m_model, &PaneModel::sortReversedChanged, this, &ListContent::updateHeader);
+    }
+    updateHeader();
+}
+
+bool ListContent::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::Resize && (watched == m_header || watched == m_view->viewport()))
+        layoutHeader();
+    return QWidget::eventFilter(watched, event);
+}
+
+void ListContent::layoutHeader() {
+    // The columns line up with the rows, which end where the scroll bar begins.
+    using D = FileRowDelegate;
+    const int width = m_view->viewport()->width();
+    const int right = width - D::stackInset - D::inset;
+    const int h = m_header->height();
+    m_size->setGeometry(right - D::sizeWidth, 0, D::sizeWidth, h);
+    m_date->setGeometry(right - D::sizeWidth - D::spacing - D::dateWidth, 0, D::dateWidth, h);
+    const int left = D::stackInset + D::inset;
+    m_name->setGeometry(left, 0, qMax(0, m_date->x() - D::spacing - left), h);
+}
+
+void ListContent::setItems(const QList<FileItem> &items, bool showParent) {
+    m_view->setItems(items, showParent);
+}
+
+PlainLinkButton *ListContent::headerButton(SortKey key) const {
+    switch (key) {
+    case SortKey::name:
+        return m_name;
+    case SortKey::date:
+        return m_date;
+    case SortKey::size:
+        return m_size;
+    default:
+        return nullptr;
+    }
+}
+
+QString ListContent::headerTitle(const QString &titleKey, SortKey key, SortKey current,
+                                 const QString &arrow) {
+    return key == current ? L(titleKey) + u' ' + arrow : L(titleKey);
+}
+
+void ListContent::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    // The sort column's colour comes from the window's theme.
+    EnvironmentValues *env = EnvironmentValues::of(this);
+    if (!env || env == m_env) return;
+    if (m_env) disconnect(m_env, nullptr, this, nullptr);
+    m_env = env;
+    connect(env, &EnvironmentValues::appThemeChanged, this, &ListContent::updateHeader);
+    connect(env, &EnvironmentValues::uiChanged, this, &ListContent::updateHeader);
+    updateHeader();
+}
+
+void ListContent::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::LanguageChange) updateHeader();
+    QWidget::changeEvent(event);
+}
+
+void ListContent::updateHeader() {
+    if (!m_model) return;
+    const SortKey current = m_model->sort();
+    const QString arrow = m_model->sortArrow();
+    const AppTheme theme = EnvironmentValues::appTheme(this);
+    const QColor accent = theme.readable(AppTheme::schemeOf(palette()), 4.5);
+    const QFont font = pixelFont(this->font(), EnvironmentValues::ui(this).small(), QFont::DemiBold);
+    const std::pair<PlainLinkButton *, std::pair<const char *, SortKey>> buttons[] = {
+        {m_name, {K("Name"), SortKey::name}},
+        {m_date, {K("Geändert"), SortKey::date}},
+        {m_size, {K("Größe"), SortKey::size}}};
+    for (const auto &[button, column] : buttons) {
+        button->setPlainText(headerTitle(QString::fromUtf8(column.first), column.second, current, arrow));
+        button->setFont(font);
+        QPalette pal = button->palette();
+        pal.setColor(QPalette::WindowText,
+                     column.second == current ? accent : secondaryOf(palette().color(QPalette::WindowText)));
+        button->setPalette(pal);
+    }
+}

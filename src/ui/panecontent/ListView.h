@@ -1,0 +1,149 @@
+#pragma once
+
+#include "core/app/AppState.h"
+#include "core/model/PaneModel.h"
+#include "core/model/FileItem.h"
+#include "core/model/SortKey.h"
+#include "ui/panecontent/FileListModel.h"
+#include "ui/panecontent/FolderDropTarget.h"
+#include "ui/style/UIScale.h"
+
+#include <QListView>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+class AppState;
+class PaneModel;
+class PlainLinkButton;
+
+// The rows of the list: a plain list view that paints every row itself and turns mouse gestures into
+// pane-model calls. It neither selects nor handles keys: the pane model owns the selection and the
+// application's key handler owns the keys.
+class FileListView : public QListView {
+    Q_OBJECT
+public:
+    FileListView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+
+    FileListModel *listModel() const { return m_list; }
+    bool showParent() const { return m_showParent; }
+    void setItems(const QList<FileItem> &items, bool showParent);
+    // The drop target of the pane, used where the pointer is over no row.
+    std::function<FolderDropTarget()> paneDrop;
+
+    // The row under the pointer and the folder row a drag hovers over (-1: none).
+    int hoverRow() const { return m_hoverRow; }
+    int targetRow() const { return m_targetRow; }
+    // The rectangle of a row in viewport coordinates.
+    QRect rowRect(int row) const { return visualRect(m_list->index(row)); }
+    // Scrolls the cursor's row into view when it is in the list.
+    void scrollToCursor();
+    // The row's drop target: a folder row takes the drop itself, a file row puts it in the pane's folder.
+    FolderDropTarget rowDrop(int row);
+
+    PaneModel *paneModel() const { return m_model; }
+    AppState *app() const { return m_app; }
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+private:
+    int rowAt(const QPoint &pos) const;
+    void clickedEmpty();
+    void setHoverRow(int row);
+    void setTargetRow(int row);
+    void updateRow(int row);
+
+    QPointer<PaneModel> m_model;
+    QPointer<AppState> m_app;
+    FileListModel *m_list;
+    bool m_showParent = false;
+    int m_hoverRow = -1;
+    int m_targetRow = -1;
+    int m_pressRow = -1;
+    QPoint m_pressPos;
+    bool m_paneTargeted = false;
+    QPointer<QObject> m_env; // the window's theme and scale, followed once shown
+};
+
+// Paints one row: icon, name (shortened in the middle), tag dots, the parent folder of a search hit,
+// date and size, over the selection, hover and drop highlight; cut items are dimmed.
+class FileRowDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    explicit FileRowDelegate(FileListView *view);
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    static constexpr int dateWidth = 128, sizeWidth = 64, spacing = 8, inset = 8, stackInset = 6;
+
+    // Where the parts of a row go; rowRect spans the viewport's width.
+    struct Layout {
+        QRect row; // the highlight
+        QRectF icon;
+        QRect name;
+        QString nameText; // shortened in the middle to fit
+        QRectF tags;      // empty without coloured tags
+        QRect parent;     // search hits only
+        QString parentText;
+        QRect date;
+        QRect size;
+        QFont nameFont;
+        QFont smallFont;
+    };
+    static Layout layout(const FileItem &item, const QRect &rowRect, const UIScale &ui, const QFont &base,
+                         bool showParent);
+    // The texts of the date and size columns.
+    static QString dateText(const FileItem &item);
+    static QString sizeText(const FileItem &item);
+
+private:
+    FileListView *m_view;
+};
+
+// The list mode of a pane and the look of every search result: three sorting header buttons over the
+// rows.
+class ListContent : public QWidget {
+    Q_OBJECT
+public:
+    ListContent(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+
+    void setItems(const QList<FileItem> &items, bool showParent);
+    FileListView *view() const { return m_view; }
+    PlainLinkButton *headerButton(SortKey key) const;
+    // The text of a header button: its title and, for the key in force, a blank and the arrow.
+    static QString headerTitle(const QString &titleKey, SortKey key, SortKey current, const QString &arrow);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void updateHeader();
+    void layoutHeader();
+
+    QPointer<PaneModel> m_model;
+    FileListView *m_view;
+    QWidget *m_header;
+    PlainLinkButton *m_name;
+    PlainLinkButton *m_date;
+    PlainLinkButton *m_size;
+    QPointer<QObject> m_env;
+};

@@ -1,0 +1,103 @@
+#include "ui/window/pane/Breadcrumbs.h"
+
+#include "core/app/AppState.h"
+#include "core/localisation/Lang.h"
+#include "core/model/PaneModel.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/style/Symbols.h"
+#include "ui/window/pane/PaneCommands.h"
+#include "ui/window/pane/PlainLinkButton.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTimer>
+
+Breadcrumbs::Breadcrumbs(PaneModel *model, AppState *app, QWidget *parent)
+    : QScrollArea(parent), m_model(model), m_app(app), m_row(new QWidget) {
+    setFixedHeight(24);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setWidgetResizable(true);
+    setFocusPolicy(Qt::NoFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    viewport()->setAutoFillBackground(false);
+    auto *layout = new QHBoxLayout(m_row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    setWidget(m_row);
+    m_row->setAutoFillBackground(false); // the header's tint shows through
+    setAccessibleName(L("Pfad"));
+    if (m_model) {
+        connect(m_model, &PaneModel::crumbsChanged, this, &Breadcrumbs::rebuild);
+        connect(m_model, &PaneModel::currentPathChanged, this, &Breadcrumbs::scrollToEnd);
+    }
+    rebuild();
+}
+
+void Breadcrumbs::rebuild() {
+    auto *layout = static_cast<QHBoxLayout *>(m_row->layout());
+    while (QLayoutItem *item = layout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    m_buttons.clear();
+    if (!m_model) return;
+    const UIScale ui = EnvironmentValues::ui(this);
+    const QList<Crumb> &crumbs = m_model->crumbs();
+    QColor secondary = palette().color(QPalette::WindowText);
+    secondary.setAlphaF(0.6f);
+    QColor tertiary = palette().color(QPalette::WindowText);
+    tertiary.setAlphaF(0.35f);
+    for (qsizetype i = 0; i < crumbs.size(); ++i) {
+        const bool last = i == crumbs.size() - 1;
+        if (i > 0) {
+            auto *chevron = new QLabel(m_row);
+            chevron->setPixmap(
+                Symbols::pixmap(QStringLiteral("chevron.right"), 8, tertiary, devicePixelRatioF()));
+            layout->addWidget(chevron);
+        }
+        const QString path = crumbs[i].first;
+        auto *button = new PlainLinkButton(crumbs[i].second, m_row);
+        QFont f = font();
+        f.setPixelSize(qMax(1, qRound(ui.font)));
+        f.setWeight(last ? QFont::DemiBold : QFont::Normal);
+        button->setFont(f);
+        QPalette pal = button->palette();
+        pal.setColor(QPalette::WindowText, last ? palette().color(QPalette::WindowText) : secondary);
+        button->setPalette(pal);
+        button->setFixedHeight(QFontMetrics(f).height() + 4);
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(button, &QAbstractButton::clicked, this, [this, path] {
+            if (m_model) m_model->go(path, true);
+        });
+        connect(button, &QWidget::customContextMenuRequested, button,
+                [this, button, path](const QPoint &pos) {
+                    QMenu menu(button);
+                    menu.setAccessibleName(L("Pfad kopieren"));
+                    QAction *copy = menu.addAction(Symbols::icon(QStringLiteral("link")), L("Pfad kopieren"));
+                    connect(copy, &QAction::triggered, this,
+                            [this, path] { PaneCommands::copyPaths(m_app, {path}); });
+                    menu.exec(button->mapToGlobal(pos));
+                });
+        layout->addWidget(button);
+        m_buttons << button;
+    }
+    auto *end = new QWidget(m_row);
+    end->setFixedSize(1, 1);
+    layout->addWidget(end);
+    layout->addStretch(1);
+}
+
+void Breadcrumbs::scrollToEnd() {
+    // After the new trail has been laid out.
+    QTimer::singleShot(0, this,
+                       [this] { horizontalScrollBar()->setValue(horizontalScrollBar()->maximum()); });
+}
+
+void Breadcrumbs::showEvent(QShowEvent *event) {
+    QScrollArea::showEvent(event);
+    scrollToEnd();
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QPointer>
+#include <QScrollArea>
+
+class AppState;
+class PaneModel;
+class PlainLinkButton;
+
+// The trail from the outermost root to the pane's folder as clickable names; it scrolls sideways and
+// keeps its end (the folder shown) in view after every folder change.
+class Breadcrumbs : public QScrollArea {
+    Q_OBJECT
+public:
+    Breadcrumbs(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    // The crumb buttons, root first.
+    const QList<PlainLinkButton *> &buttons() const { return m_buttons; }
+    void scrollToEnd();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void rebuild();
+
+    QPointer<PaneModel> m_model;
+    QPointer<AppState> m_app;
+    QWidget *m_row;
+    QList<PlainLinkButton *> m_buttons;
+};

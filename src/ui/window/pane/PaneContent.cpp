@@ -1,0 +1,101 @@
+#include "ui/window/pane/PaneContent.h"
+
+#include "core/app/AppState.h"
+#include "core/localisation/Lang.h"
+#include "core/model/FileLoader.h"
+#include "core/model/PaneModel.h"
+#include "ui/panecontent/ListView.h"
+#include "ui/window/pane/PaneMessages.h"
+
+#include <QMouseEvent>
+
+PaneContent::Decision PaneContent::decide(const PaneModel &model) {
+    using Kind = Decision::Kind;
+    if (model.errorText()) return {Kind::access, QStringLiteral("lock.fill"), *model.errorText()};
+    const QString &path = model.currentPath();
+    // The home Trash: where it is kept here, and the other systems' place for it.
+    const bool trash =
+        path.endsWith(QLatin1String("/.Trash")) || FileLoader::norm(path) == FileLoader::mainTrash();
+    if (trash && model.items().isEmpty() && !model.searchResults())
+        return {
+            Kind::access, QStringLiteral("trash"),
+            L("Der Papierkorb ist leer. Zeigen andere Programme dort Dateien, fehlt Kestrin das Leserecht "
+              "für den Papierkorb.")};
+    if (const auto &hits = model.searchResults()) {
+        if (!hits->isEmpty()) return {Kind::list, {}, {}, true};
+        const QString text = model.searchText();
+        // Only spaces and tabs count as blank here; other white space is part of the text.
+        qsizetype a = 0, b = text.size();
+        while (a < b && (text[a] == u' ' || text[a] == u'\t'))
+            ++a;
+        while (b > a && (text[b - 1] == u' ' || text[b - 1] == u'\t'))
+            --b;
+        return {Kind::message, QStringLiteral("magnifyingglass"),
+                a < b ? LF("Nichts gefunden für „%@“.", text) : L("Nichts gefunden.")};
+    }
+    if (model.isSearching()) return {Kind::message, QStringLiteral("magnifyingglass"), L("Suche läuft …")};
+    switch (model.viewMode()) {
+    case ViewMode::columns:
+        return {Kind::columns, {}, {}, false};
+    case ViewMode::icons:
+        if (model.items().isEmpty())
+            return {Kind::message, QStringLiteral("folder"), L("Dieser Ordner ist leer.")};
+        return {Kind::icons, {}, {}, false};
+    case ViewMode::list:
+        break;
+    }
+    if (model.items().isEmpty())
+        return {Kind::message, QStringLiteral("folder"), L("Dieser Ordner ist leer.")};
+    return {Kind::list, {}, {}, false};
+}
+
+PaneContent::PaneContent(PaneModel *model, AppState *app, QWidget *parent)
+    : QStackedWidget(parent), m_model(model), m_app(app) {
+    setAccessibleName(L("Inhalt"));
+    m_list = new ListContent(model, app, this);
+    m_message = new MessageView({}, {}, this);
+    m_access = new AccessMessage({}, {}, this);
+    addWidget(m_list);
+    addWidget(m_message);
+    addWidget(m_access);
+    if (m_model) {
+        for (auto signal :
+             {&PaneModel::errorTextChanged, &PaneModel::currentPathChanged, &PaneModel::itemsChanged,
+              &PaneModel::searchResultsChanged, &PaneModel::searchTextChanged, &PaneModel::isSearchingChanged,
+              &PaneModel::viewModeChanged})
+            connect(m_model, signal, this, &PaneContent::refresh);
+    }
+    refresh();
+}
+
+void PaneContent::mousePressEvent(QMouseEvent *event) {
+    // A click on the empty area (a message) clears the selection and activates the pane.
+    if (event->button() == Qt::LeftButton && m_model) {
+        m_model->setSelection({});
+        if (m_app) m_app->setActive(m_model->side());
+    }
+    QStackedWidget::mousePressEvent(event);
+}
+
+void PaneContent::refresh() {
+    if (!m_model) return;
+    const Decision d = decide(*m_model);
+    using Kind = Decision::Kind;
+    switch (d.kind) {
+    case Kind::access:
+        m_access->setMessage(d.symbol, d.text);
+        setCurrentWidget(m_access);
+        break;
+    case Kind::message:
+        m_message->setMessage(d.symbol, d.text);
+        setCurrentWidget(m_message);
+        break;
+    case Kind::list:
+    case Kind::icons:
+    case Kind::columns:
+        m_list->setItems(d.showParent ? *m_model->searchResults() : m_model->items(), d.showParent);
+        setCurrentWidget(m_list);
+        break;
+    }
+    m_decision = d;
+}

@@ -1,0 +1,193 @@
+#include "ui/window/pane/PaneHeader.h"
+
+#include "core/app/AppState.h"
+#include "core/localisation/Lang.h"
+#include "core/model/FileLoader.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "ui/style/ButtonStyles.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/window/pane/Breadcrumbs.h"
+#include "ui/window/pane/PaneCommands.h"
+#include "ui/window/pane/SortMenus.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+ActiveIndicator::ActiveIndicator(QWidget *parent) : QWidget(parent) {
+    setFixedSize(21, 13);
+    setCursor(Qt::PointingHandCursor);
+    setToolTip(L("Fenster aktivieren"));
+    setAccessibleName(toolTip());
+}
+
+void ActiveIndicator::setOn(bool on) {
+    if (on == m_on) return;
+    m_on = on;
+    setToolTip(L(on ? K("Aktives Fenster") : K("Fenster aktivieren")));
+    setAccessibleName(toolTip());
+    update();
+}
+
+void ActiveIndicator::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF circle(4, 0, 13, 13);
+    if (m_on) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor::fromRgbF(0.2f, 0.78f, 0.35f));
+        p.drawEllipse(circle);
+    } else {
+        QColor ring = palette().color(QPalette::WindowText);
+        ring.setAlphaF(0.5f * 0.55f);
+        p.setPen(QPen(ring, 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(circle.adjusted(0.75, 0.75, -0.75, -0.75));
+    }
+}
+
+void ActiveIndicator::mouseReleaseEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+}
+
+namespace {
+
+IconButton *iconButton(const char *symbol, const char *help, QWidget *parent) {
+    auto *b = new IconButton(QString::fromUtf8(symbol), false, 12, parent);
+    b->setHelpKey(QString::fromUtf8(help));
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+} // namespace
+
+PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
+    : QWidget(parent), m_model(model), m_app(app) {
+    setAccessibleName(L("Kopfzeile des Fensters"));
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(8, 4, 8, 4);
+    column->setSpacing(1);
+    auto *row = new QHBoxLayout;
+    row->setSpacing(2);
+    column->addLayout(row);
+
+    m_indicator = new ActiveIndicator(this);
+    connect(m_indicator, &ActiveIndicator::clicked, this, [this] {
+        if (m_app && m_model) m_app->setActive(m_model->side());
+    });
+    row->addWidget(m_indicator);
+
+    if (PaneCommands::shared().placesMenu && m_model) {
+        m_places = PaneCommands::shared().placesMenu(m_app, m_model, this);
+        if (m_places) row->addWidget(m_places);
+    }
+
+    m_home = iconButton("house", K("Benutzerordner"), this);
+    connect(m_home, &QAbstractButton::clicked, this, [this] {
+        if (m_model) m_model->go(QDir::homePath(), true);
+    });
+    row->addWidget(m_home);
+
+    m_up = iconButton("arrow.up", K("Übergeordneter Ordner (⌘↑)"), this);
+    connect(m_up, &QAbstractButton::clicked, this, [this] {
+        if (m_model) m_model->goUp();
+    });
+    row->addWidget(m_up);
+
+    m_crumbs = new Breadcrumbs(model, app, this);
+    row->addWidget(m_crumbs, 1);
+
+    m_putBack = new BarButton(K("Zurücklegen"), false, this);
+    m_putBack->setToolTip(L("Markierte Objekte an ihren alten Ort zurücklegen"));
+    m_putBack->setAccessibleName(L("Zurücklegen"));
+    connect(m_putBack, &QAbstractButton::clicked, this, [this] {
+        if (!m_app || !m_model) return;
+        m_app->setActive(m_model->side());
+        m_app->putBack(m_model->selectedPaths());
+    });
+    row->addWidget(m_putBack);
+
+    m_emptyTrash = new BarButton(K("Papierkorb leeren …"), false, this);
+    m_emptyTrash->setToolTip(L("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"));
+    m_emptyTrash->setAccessibleName(L("Papierkorb leeren …"));
+    connect(m_emptyTrash, &QAbstractButton::clicked, this, [this] {
+        if (PaneCommands::shared().emptyTrash) PaneCommands::shared().emptyTrash(m_app);
+    });
+    row->addWidget(m_emptyTrash);
+
+    m_newTab = iconButton("plus", K("Neuer Tab (⌘T)"), this);
+    connect(m_newTab, &QAbstractButton::clicked, this, [this] {
+        if (m_app && m_model) m_app->tabs(m_model->side())->newTab();
+    });
+    row->addWidget(m_newTab);
+
+    m_goTo = iconButton("arrow.right.to.line", K("Gehe zu Ordner … (⇧⌘G)"), this);
+    connect(m_goTo, &QAbstractButton::clicked, this, [this] {
+        if (PaneCommands::shared().goToFolder) PaneCommands::shared().goToFolder(m_app, m_model);
+    });
+    row->addWidget(m_goTo);
+
+    m_sort = new SortMenu(model, this);
+    row->addWidget(m_sort);
+
+    m_status = new QLabel(this);
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setContentsMargins(8, 0, 0, 0);
+    QFont f = m_status->font();
+    f.setPixelSize(qMax(1, qRound(EnvironmentValues::ui(this).small())));
+    m_status->setFont(f);
+    QPalette pal = m_status->palette();
+    QColor secondary = pal.color(QPalette::WindowText);
+    secondary.setAlphaF(0.6f);
+    pal.setColor(QPalette::WindowText, secondary);
+    m_status->setPalette(pal);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    column->addWidget(m_status);
+
+    if (m_model) connect(m_model, &PaneModel::changed, this, &PaneHeader::refresh);
+    if (m_app) {
+        connect(m_app, &AppState::activeChanged, this, &PaneHeader::refresh);
+        connect(m_app, &AppState::showSidebarChanged, this, &PaneHeader::refresh);
+        if (m_model)
+            connect(m_app->tabs(m_model->side()), &TabGroup::tabsChanged, this, &PaneHeader::refresh);
+    }
+    refresh();
+}
+
+bool PaneHeader::isActive() const {
+    return m_app && m_model && m_app->active() == m_model->side();
+}
+
+bool PaneHeader::inTrash() const {
+    return m_model && FileLoader::norm(m_model->currentPath()) == FileLoader::mainTrash();
+}
+
+QString PaneHeader::statusText(const PaneModel &model) {
+    QString text = model.footerText();
+    if (!model.freeSpace().isEmpty()) text += QStringLiteral(" · ") + model.freeSpace();
+    return text;
+}
+
+void PaneHeader::refresh() {
+    if (!m_model) return;
+    m_indicator->setOn(isActive());
+    if (m_places) m_places->setVisible(m_app && !m_app->showSidebar());
+    m_up->setEnabled(m_model->canGoUp());
+    const bool trash = inTrash();
+    m_putBack->setVisible(trash);
+    m_emptyTrash->setVisible(trash);
+    const qsizetype tabs = m_app ? m_app->tabs(m_model->side())->tabs().size() : 1;
+    m_newTab->setVisible(tabs <= 1);
+    m_status->setText(statusText(*m_model));
+    update();
+}
+
+void PaneHeader::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Window));
+    if (isActive()) p.fillRect(rect(), EnvironmentValues::appTheme(this).gradient(rect(), 0.22));
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class AppState;
+class BarButton;
+class Breadcrumbs;
+class IconButton;
+class PaneModel;
+class QLabel;
+class SortMenu;
+
+// The round mark of the active pane; a click on it activates the pane.
+class ActiveIndicator : public QWidget {
+    Q_OBJECT
+public:
+    explicit ActiveIndicator(QWidget *parent = nullptr);
+    bool isOn() const { return m_on; }
+    void setOn(bool on);
+    QSize sizeHint() const override { return QSize(21, 13); }
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool m_on = false;
+};
+
+// The pane's navigation header: the active mark, home, parent, breadcrumbs, the Trash commands, new
+// tab, go to folder and sort, over a status line with counts and free space.
+class PaneHeader : public QWidget {
+    Q_OBJECT
+public:
+    PaneHeader(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+
+    bool isActive() const;
+    bool inTrash() const;
+    // The item count or selection, and the free space after " · " when the volume reports it.
+    static QString statusText(const PaneModel &model);
+
+    ActiveIndicator *indicator() const { return m_indicator; }
+    IconButton *homeButton() const { return m_home; }
+    IconButton *upButton() const { return m_up; }
+    BarButton *putBackButton() const { return m_putBack; }
+    BarButton *emptyTrashButton() const { return m_emptyTrash; }
+    IconButton *newTabButton() const { return m_newTab; }
+    IconButton *goToButton() const { return m_goTo; }
+    SortMenu *sortMenu() const { return m_sort; }
+    Breadcrumbs *breadcrumbs() const { return m_crumbs; }
+    QWidget *placesMenu() const { return m_places; }
+    QLabel *statusLabel() const { return m_status; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void refresh();
+
+    QPointer<PaneModel> m_model;
+    QPointer<AppState> m_app;
+    ActiveIndicator *m_indicator;
+    QWidget *m_places = nullptr;
+    IconButton *m_home;
+    IconButton *m_up;
+    Breadcrumbs *m_crumbs;
+    BarButton *m_putBack;
+    BarButton *m_emptyTrash;
+    IconButton *m_newTab;
+    IconButton *m_goTo;
+    SortMenu *m_sort;
+    QLabel *m_status;
+};

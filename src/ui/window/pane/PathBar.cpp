@@ -1,0 +1,91 @@
+#include "ui/window/pane/PathBar.h"
+
+#include "core/app/AppState.h"
+#include "core/localisation/Lang.h"
+#include "core/model/PaneModel.h"
+#include "ui/style/ButtonStyles.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/style/Symbols.h"
+#include "ui/window/pane/PaneCommands.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+
+PathBar::PathBar(PaneModel *model, AppState *app, QWidget *parent)
+    : QWidget(parent), m_model(model), m_app(app) {
+    setFixedHeight(26);
+    setAccessibleName(L("Pfadleiste"));
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(8, 0, 8, 0);
+    row->setSpacing(6);
+
+    QColor secondary = palette().color(QPalette::WindowText);
+    secondary.setAlphaF(0.6f);
+    auto *folder = new QLabel(this);
+    folder->setPixmap(Symbols::pixmap(QStringLiteral("folder"), 12, secondary, devicePixelRatioF()));
+    row->addWidget(folder);
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_path = new QLabel;
+    m_path->setTextFormat(Qt::PlainText);
+    m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(qMax(1, qRound(EnvironmentValues::ui(this).small())));
+    m_path->setFont(mono);
+    m_path->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    m_scroll->setWidget(m_path);
+    m_path->setAutoFillBackground(false);
+    row->addWidget(m_scroll, 1);
+
+    m_copy = new IconButton(QStringLiteral("doc.on.doc"), false, 12, this);
+    m_copy->setHelpKey(K("Vollständigen Pfad kopieren (⌥⌘C)"));
+    m_copy->setFocusPolicy(Qt::NoFocus);
+    connect(m_copy, &QAbstractButton::clicked, this, [this] { PaneCommands::copyPaths(m_app, {m_shown}); });
+    row->addWidget(m_copy);
+
+    if (m_model) {
+        connect(m_model, &PaneModel::selectionChanged, this, &PathBar::refresh);
+        connect(m_model, &PaneModel::currentPathChanged, this, &PathBar::refresh);
+    }
+    refresh();
+}
+
+QString PathBar::shownPath(const PaneModel &model) {
+    return model.selection().size() == 1 ? *model.selection().begin() : model.currentPath();
+}
+
+void PathBar::refresh() {
+    if (!m_model) return;
+    const QString shown = shownPath(*m_model);
+    if (shown == m_shown) return;
+    m_shown = shown;
+    m_path->setText(shown);
+    m_path->setAccessibleName(shown);
+    scrollToEnd();
+}
+
+void PathBar::scrollToEnd() {
+    QTimer::singleShot(0, this, [this] {
+        m_scroll->horizontalScrollBar()->setValue(m_scroll->horizontalScrollBar()->maximum());
+    });
+}
+
+void PathBar::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    scrollToEnd();
+}
+
+void PathBar::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Window));
+}

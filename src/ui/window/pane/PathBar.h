@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class AppState;
+class IconButton;
+class PaneModel;
+class QLabel;
+class QScrollArea;
+
+// The pane's footer: the full path of the one selected item, else of the folder, as selectable text
+// scrolled to its end, and a button that copies it.
+class PathBar : public QWidget {
+    Q_OBJECT
+public:
+    PathBar(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    static QString shownPath(const PaneModel &model);
+    QLabel *pathLabel() const { return m_path; }
+    IconButton *copyButton() const { return m_copy; }
+    QScrollArea *scroller() const { return m_scroll; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void refresh();
+    void scrollToEnd();
+
+    QPointer<PaneModel> m_model;
+    QPointer<AppState> m_app;
+    QScrollArea *m_scroll;
+    QLabel *m_path;
+    IconButton *m_copy;
+    QString m_shown;
+};

@@ -1,0 +1,144 @@
+#include "PaneViewFixture.h"
+
+#include "ui/window/pane/PaneHeader.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+
+using namespace PaneViewTest;
+
+namespace {
+class DropTest : public Fixture {
+protected:
+    void SetUp() override {
+        Fixture::SetUp();
+        touch(QStringLiteral("from/a.txt"), "a");
+        touch(QStringLiteral("from/b.txt"), "b");
+        touch(QStringLiteral("to/here.txt"), "h");
+        mkdir(QStringLiteral("to/inbox"));
+        open(app->left(), root + QStringLiteral("/from"));
+        open(app->right(), root + QStringLiteral("/to"));
+        l = view(Side::left);
+        r = view(Side::right);
+    }
+    QString from(const char *n) const { return root + QStringLiteral("/from/") + QString::fromLatin1(n); }
+    QString to(const char *n) const { return root + QStringLiteral("/to/") + QString::fromLatin1(n); }
+
+    // What a drag of these left-pane items carries, as the list's own drag would start it.
+    QMimeData *dragFromLeft(const QStringList &names) {
+        QSet<QString> sel;
+        for (const QString &n : names)
+            sel.insert(root + QStringLiteral("/from/") + n);
+        app->left()->setSelection(sel);
+        const FileItem &first =
+            app->left()->items()[rowOf(l, root + QStringLiteral("/from/") + names.first())];
+        return app->left()->dragProvider(first);
+    }
+    // Hovers data over a point of a widget; returns whether it was accepted and with which action.
+    static std::pair<bool, Qt::DropAction> hover(QWidget *w, QPoint at, const QMimeData *data,
+                                                 Qt::KeyboardModifiers mods = {},
+                                                 Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
+        QDragEnterEvent enter(at, offered, data, Qt::LeftButton, mods);
+        QCoreApplication::sendEvent(w, &enter);
+        QDragMoveEvent move(at, offered, data, Qt::LeftButton, mods);
+        QCoreApplication::sendEvent(w, &move);
+        return {move.isAccepted(), move.dropAction()};
+    }
+    static std::pair<bool, Qt::DropAction> drop(QWidget *w, QPoint at, const QMimeData *data,
+                                                Qt::KeyboardModifiers mods = {},
+                                                Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
+        QDropEvent ev(at, offered, data, Qt::LeftButton, mods);
+        QCoreApplication::sendEvent(w, &ev);
+        return {ev.isAccepted(), ev.dropAction()};
+    }
+    QPoint rowIn(PaneView *v, const QString &path) { return rowPoint(v, rowOf(v, path)); }
+
+    PaneView *l = nullptr;
+    PaneView *r = nullptr;
+};
+} // namespace
+
+TEST_F(DropTest, DragOntoAFolderRowOfTheOtherPaneMoves) {
+    std::unique_ptr<QMimeData> data(dragFromLeft({"a.txt", "b.txt"}));
+    FileListView *target = listView(r);
+    const QPoint inbox = rowIn(r, to("inbox"));
+    const auto [accepted, action] = hover(target->viewport(), inbox, data.get());
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(action, Qt::MoveAction);
+    EXPECT_EQ(target->targetRow(), rowOf(r, to("inbox")));
+    EXPECT_FALSE(r->dropTargeted()); // the row takes it, not the pane
+
+    // The copy key turns the proposal into a copy.
+    EXPECT_EQ(hover(target->viewport(), inbox, data.get(), Qt::ControlModifier).second, Qt::CopyAction);
+
+    EXPECT_TRUE(drop(target->viewport(), inbox, data.get()).first);
+    EXPECT_EQ(target->targetRow(), -1);
+    DragState::shared().endDrag(data.get());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(to("inbox/a.txt")) && QFileInfo::exists(to("inbox/b.txt")),
+                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(from("a.txt")) && !QFileInfo::exists(from("b.txt")), 5000);
+}
+
+TEST_F(DropTest, CtrlDropCopiesAndAFileRowMeansThePaneFolder) {
+    std::unique_ptr<QMimeData> data(dragFromLeft({"a.txt"}));
+    FileListView *target = listView(r);
+    const QPoint file = rowIn(r, to("here.txt"));
+    EXPECT_TRUE(hover(target->viewport(), file, data.get(), Qt::ControlModifier).first);
+    EXPECT_EQ(target->targetRow(), -1); // a file row is never highlighted
+    EXPECT_TRUE(drop(target->viewport(), file, data.get(), Qt::ControlModifier).first);
+    DragState::shared().endDrag(data.get());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(to("a.txt")), 5000);
+    EXPECT_TRUE(QFileInfo::exists(from("a.txt")));
+}
+
+TEST_F(DropTest, ForeignDropsAreAnsweredAsCopies) {
+    // Text alone is refused everywhere.
+    QMimeData text;
+    text.setText(QStringLiteral("hello"));
+    EXPECT_FALSE(hover(listView(r)->viewport(), rowIn(r, to("inbox")), &text).first);
+    EXPECT_FALSE(hover(r->header(), QPoint(5, 5), &text).first);
+    EXPECT_FALSE(r->dropTargeted());
+
+    // Another program's file URLs: we move them ourselves, and tell it we copied so it deletes nothing.
+    QMimeData foreign;
+    foreign.setUrls({QUrl::fromLocalFile(from("b.txt"))});
+    EXPECT_EQ(hover(listView(r)->viewport(), rowIn(r, to("inbox")), &foreign),
+              std::make_pair(true, Qt::MoveAction));
+    const auto [accepted, action] = drop(listView(r)->viewport(), rowIn(r, to("inbox")), &foreign);
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(action, Qt::CopyAction);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(to("inbox/b.txt")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(from("b.txt")), 5000);
+}
+
+TEST_F(DropTest, TheWholePaneTakesDropsIntoItsFolder) {
+    std::unique_ptr<QMimeData> data(dragFromLeft({"a.txt"}));
+    // Over the header the pane itself is the target and shows its border.
+    EXPECT_TRUE(hover(r->header(), QPoint(5, 5), data.get()).first);
+    EXPECT_TRUE(r->dropTargeted());
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(r->header(), &leave);
+    EXPECT_FALSE(r->dropTargeted());
+
+    // Columns put drops into the one selected folder; the list always into the folder shown.
+    app->right()->setSelection({to("inbox")});
+    EXPECT_EQ(r->dropDestination(), root + QStringLiteral("/to"));
+    app->right()->setViewMode(ViewMode::columns);
+    EXPECT_EQ(r->dropDestination(), to("inbox"));
+    app->right()->setSelection({to("here.txt")});
+    EXPECT_EQ(r->dropDestination(), root + QStringLiteral("/to"));
+    app->right()->setViewMode(ViewMode::list);
+
+    // Below the rows of the list the pane's target takes the drop.
+    FileListView *target = listView(r);
+    const QPoint below(40, target->viewport()->height() - 5);
+    EXPECT_TRUE(hover(target->viewport(), below, data.get()).first);
+    EXPECT_TRUE(r->dropTargeted());
+    EXPECT_TRUE(drop(target->viewport(), below, data.get()).first);
+    EXPECT_FALSE(r->dropTargeted());
+    DragState::shared().endDrag(data.get());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(to("a.txt")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(from("a.txt")), 5000);
+}

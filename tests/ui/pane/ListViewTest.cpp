@@ -1,0 +1,200 @@
+#include "PaneViewFixture.h"
+
+#include "ui/window/pane/PlainLinkButton.h"
+
+#include "core/model/FileFmt.h"
+
+#include <QScrollBar>
+#include <QSignalSpy>
+
+using namespace PaneViewTest;
+
+namespace {
+class ListViewTest : public Fixture {
+protected:
+    void SetUp() override {
+        Fixture::SetUp();
+        for (const char *n : {"a.txt", "b.txt", "c.txt", "d.txt"})
+            touch(QStringLiteral("files/") + QString::fromLatin1(n), "x");
+        mkdir(QStringLiteral("files/sub"));
+        open(app->left(), root + QStringLiteral("/files"));
+        pane = app->left();
+        v = view(Side::left);
+        list = listView(v);
+    }
+    QString file(const char *n) const { return root + QStringLiteral("/files/") + QString::fromLatin1(n); }
+    void click(const char *n, Qt::KeyboardModifiers mods = {}) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, mods, rowPoint(v, rowOf(v, file(n))));
+    }
+    PaneModel *pane = nullptr;
+    PaneView *v = nullptr;
+    FileListView *list = nullptr;
+};
+} // namespace
+
+TEST_F(ListViewTest, ClicksReachThePaneModel) {
+    ASSERT_EQ(list->listModel()->rowCount(), 5);
+    EXPECT_EQ(list->listModel()->item(0).name, "sub"); // folders first
+    app->setActive(Side::right);
+
+    click("b.txt");
+    EXPECT_EQ(pane->selection(), QSet<QString>{file("b.txt")});
+    EXPECT_EQ(app->active(), Side::left);
+    EXPECT_EQ(pane->cursor(), file("b.txt"));
+
+    click("d.txt", Qt::ControlModifier);
+    EXPECT_EQ(pane->selection(), (QSet<QString>{file("b.txt"), file("d.txt")}));
+    click("b.txt", Qt::ControlModifier); // toggles off
+    EXPECT_EQ(pane->selection(), QSet<QString>{file("d.txt")});
+
+    click("a.txt");
+    click("c.txt", Qt::ShiftModifier);
+    EXPECT_EQ(pane->selection(), (QSet<QString>{file("a.txt"), file("b.txt"), file("c.txt")}));
+
+    // A click below the rows clears the selection.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(40, list->viewport()->height() - 5));
+    EXPECT_TRUE(pane->selection().isEmpty());
+}
+
+TEST_F(ListViewTest, SelectionRepaintsWithoutResettingTheRows) {
+    QSignalSpy resets(list->listModel(), &QAbstractItemModel::modelReset);
+    click("a.txt");
+    click("c.txt", Qt::ControlModifier);
+    pane->selectAll();
+    EXPECT_EQ(resets.count(), 0);
+    // The view neither selects nor takes keys itself.
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::NoSelection);
+    EXPECT_EQ(list->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(ListViewTest, DoubleClickOpensAFolderAndCtrlDoubleClickDoesNot) {
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                       rowPoint(v, rowOf(v, file("sub"))));
+    EXPECT_EQ(pane->currentPath(), root + QStringLiteral("/files"));
+
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowPoint(v, rowOf(v, file("sub"))));
+    EXPECT_EQ(pane->currentPath(), file("sub"));
+    // An empty folder shows its message; back brings the list again.
+    QTRY_VERIFY_WITH_TIMEOUT(v->content()->decision().kind == PaneContent::Decision::Kind::message, 3000);
+    pane->goBack();
+    QTRY_COMPARE_WITH_TIMEOUT(list->listModel()->rowCount(), 5, 3000);
+}
+
+TEST_F(ListViewTest, HeaderClickSortsAndMovesTheArrow) {
+    ListContent *content = v->content()->list();
+    EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name ↑");
+    EXPECT_EQ(content->headerButton(SortKey::size)->plainText(), "Größe");
+
+    QTest::mouseClick(content->headerButton(SortKey::name), Qt::LeftButton);
+    EXPECT_TRUE(pane->sortReversed());
+    EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name ↓");
+    QTRY_COMPARE_WITH_TIMEOUT(list->listModel()->item(0).name, QString("sub"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(list->listModel()->item(1).name, QString("d.txt"), 3000);
+
+    QTest::mouseClick(content->headerButton(SortKey::date), Qt::LeftButton);
+    EXPECT_EQ(pane->sort(), SortKey::date);
+    EXPECT_FALSE(pane->sortReversed());
+    EXPECT_EQ(content->headerButton(SortKey::date)->plainText(), "Geändert ↓");
+    EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name");
+}
+
+TEST_F(ListViewTest, RowTexts) {
+    FileItem folder;
+    folder.isDirectory = true;
+    folder.size = 4096;
+    EXPECT_EQ(FileRowDelegate::sizeText(folder), "–");
+    EXPECT_EQ(FileRowDelegate::dateText(folder), "–");
+    FileItem f;
+    f.size = 1500;
+    f.modified = QDateTime(QDate(2024, 3, 5), QTime(9, 7));
+    EXPECT_EQ(FileRowDelegate::sizeText(f), FileFmt::size(1500));
+    EXPECT_EQ(FileRowDelegate::dateText(f), FileFmt::date().string(*f.modified));
+}
+
+TEST_F(ListViewTest, CursorScrollsOnlyToRowsOfTheList) {
+    for (int i = 0; i < 200; ++i)
+        touch(QStringLiteral("many/f%1").arg(i, 3, 10, QLatin1Char('0')));
+    open(pane, root + QStringLiteral("/many"));
+    QTRY_COMPARE_WITH_TIMEOUT(list->listModel()->rowCount(), 200, 3000);
+    list->verticalScrollBar()->setValue(0);
+    pane->setCursor(root + QStringLiteral("/elsewhere"));
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+    pane->setCursor(root + QStringLiteral("/many/f190"));
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(list->viewport()->rect().contains(list->rowRect(190).center()));
+}
+
+TEST_F(ListViewTest, SearchHitsShowAsListWhateverTheMode) {
+    pane->setViewMode(ViewMode::icons);
+    pane->setSearchText(QStringLiteral("b."));
+    QTRY_VERIFY_WITH_TIMEOUT(pane->searchResults().has_value(), 5000);
+    const PaneContent::Decision d = v->content()->decision();
+    EXPECT_EQ(d.kind, PaneContent::Decision::Kind::list);
+    EXPECT_TRUE(d.showParent);
+    EXPECT_TRUE(list->showParent());
+    ASSERT_EQ(list->listModel()->rowCount(), 1);
+    EXPECT_EQ(list->listModel()->item(0).path, file("b.txt"));
+}
+
+TEST_F(ListViewTest, RightClickSelectsFirstAndDragsEndTheirRecord) {
+    click("a.txt");
+    click("b.txt", Qt::ControlModifier);
+    // On a selected item the selection stays; on another it becomes that item alone.
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("b.txt"))));
+    EXPECT_EQ(pane->selection(), (QSet<QString>{file("a.txt"), file("b.txt")}));
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("b.txt"))));
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("d.txt"))));
+    EXPECT_EQ(pane->selection(), QSet<QString>{file("d.txt")});
+    EXPECT_EQ(pane->cursor(), file("d.txt"));
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("d.txt"))));
+
+    // A drag that ends without a drop leaves no recorded paths behind.
+    const QPoint start = rowPoint(v, rowOf(v, file("c.txt")));
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, start);
+    app->setActive(Side::right);
+    QMouseEvent move(QEvent::MouseMove, start + QPoint(0, 30),
+                     list->viewport()->mapToGlobal(start + QPoint(0, 30)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &move);
+    EXPECT_EQ(app->active(), Side::left); // the drag started from the pane model
+    EXPECT_EQ(pane->selection(), QSet<QString>{file("c.txt")});
+    EXPECT_TRUE(DragState::shared().paths.isEmpty());
+    EXPECT_TRUE(DragState::shared().dragId().isEmpty());
+}
+
+TEST_F(ListViewTest, ColumnTitlesLineUpWithTheRows) {
+    ListContent *content = v->content()->list();
+    const QRect row = list->rowRect(0);
+    const int right = list->viewport()->width() - FileRowDelegate::stackInset - FileRowDelegate::inset;
+    EXPECT_EQ(content->headerButton(SortKey::size)->geometry().right() + 1, right);
+    EXPECT_EQ(content->headerButton(SortKey::date)->geometry().width(), FileRowDelegate::dateWidth);
+    EXPECT_EQ(content->headerButton(SortKey::date)->geometry().right() + 1 + FileRowDelegate::spacing,
+              content->headerButton(SortKey::size)->geometry().left());
+    EXPECT_EQ(row.height(), qRound(UIScale().row()));
+}
+
+TEST_F(ListViewTest, RowLayoutShortensNamesAndPlacesTagsAndParent) {
+    FileItem item;
+    item.path = file("x");
+    item.name = QString(200, u'a') + QStringLiteral("-end.pdf");
+    const QRect row(0, 0, 600, 24);
+    const UIScale ui;
+    FileRowDelegate::Layout l = FileRowDelegate::layout(item, row, ui, QFont(), false);
+    EXPECT_TRUE(l.nameText.startsWith(QStringLiteral("aaa")));
+    EXPECT_TRUE(l.nameText.endsWith(QStringLiteral("-end.pdf")));
+    EXPECT_TRUE(l.nameText.contains(QChar(0x2026)));
+    EXPECT_LE(l.name.right(), l.date.left() - FileRowDelegate::spacing - 6);
+    EXPECT_TRUE(l.tags.isEmpty());
+    EXPECT_TRUE(l.parentText.isEmpty());
+
+    // A search hit names its folder after the tag dots.
+    item.name = QStringLiteral("short.txt");
+    item.tags = {QStringLiteral("Rot\n6")};
+    l = FileRowDelegate::layout(item, row, ui, QFont(), true);
+    EXPECT_EQ(l.nameText, "short.txt");
+    ASSERT_FALSE(l.tags.isEmpty());
+    EXPECT_GT(l.tags.left(), l.name.left());
+    EXPECT_EQ(l.parentText, "in files");
+    EXPECT_GT(l.parent.left(), l.tags.right());
+    EXPECT_LT(l.parent.right(), l.date.left());
+}

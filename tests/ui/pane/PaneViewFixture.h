@@ -1,0 +1,93 @@
+#pragma once
+
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/app/Defaults.h"
+#include "core/model/DragState.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "ui/panecontent/ListView.h"
+#include "ui/window/pane/PaneContent.h"
+#include "ui/window/pane/PaneView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace PaneViewTest {
+
+// A real application state whose two panes show folders of a temporary tree, each in an offscreen
+// pane view of its own.
+class Fixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Defaults::resetForTests();
+        QFile::remove(Defaults::filePath());
+        Defaults::resetForTests();
+        PaneModel::setTimings({60, 40});
+        auto &t = AppState::timing();
+        t.pollMs = 20;
+        t.firstStatusMs = 50;
+        DragState::shared().clear();
+        ASSERT_TRUE(tmp.isValid());
+        root = tmp.path();
+        app = std::make_unique<AppState>();
+    }
+    void TearDown() override {
+        left.reset();
+        right.reset();
+        app.reset();
+        PaneModel::setTimings({});
+        AppState::timing() = AppState::Timing{};
+    }
+
+    QString mkdir(const QString &rel) {
+        const QString p = root + u'/' + rel;
+        QDir().mkpath(p);
+        return p;
+    }
+    QString touch(const QString &rel, const QByteArray &bytes = {}) {
+        const QString p = root + u'/' + rel;
+        EXPECT_TRUE(TestUtil::writeFile(p, bytes));
+        return p;
+    }
+    // Opens path in a side's pane and waits for its listing.
+    static void open(PaneModel *pane, const QString &path) {
+        pane->setViewMode(ViewMode::list);
+        pane->go(path, true);
+        QTRY_VERIFY_WITH_TIMEOUT(pane->currentPath() == path && !pane->isSearching(), 5000);
+        QTest::qWait(30);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            pane->items().size() == QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size() ||
+                pane->errorText(),
+            5000);
+    }
+    PaneView *view(Side side) {
+        auto &slot = side == Side::left ? left : right;
+        if (!slot) {
+            slot = std::make_unique<PaneView>(side == Side::left ? app->left() : app->right(), app.get());
+            slot->resize(700, 500);
+            slot->show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(slot.get()));
+        }
+        return slot.get();
+    }
+    static FileListView *listView(PaneView *v) { return v->content()->list()->view(); }
+    // The centre of a row in the list's viewport.
+    static QPoint rowPoint(PaneView *v, int row) {
+        const QRect r = listView(v)->rowRect(row);
+        return QPoint(40, r.center().y());
+    }
+    static int rowOf(PaneView *v, const QString &path) { return listView(v)->listModel()->rowOf(path); }
+
+    TestUtil::LanguageScope german{AppLanguage::de};
+    QTemporaryDir tmp{TestUtil::testHome() + QStringLiteral("/view-XXXXXX")};
+    QString root;
+    std::unique_ptr<AppState> app;
+    std::unique_ptr<PaneView> left, right;
+};
+
+} // namespace PaneViewTest
