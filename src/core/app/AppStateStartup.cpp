@@ -108,8 +108,10 @@ bool AppState::keyDown(const KeyPress &press) {
             }
             const QStringList paths = activePane()->selectedPaths();
             if (paths.isEmpty()) return false;
-            if (press.key == Qt::Key_C) copyToClipboard(paths);
-            else cutToClipboard(paths);
+            if (press.key == Qt::Key_C)
+                copyToClipboard(paths);
+            else
+                cutToClipboard(paths);
             return true;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 // A short message near the bottom of the main window; two toasts with the same text are different toasts.

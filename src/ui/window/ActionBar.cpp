@@ -43,7 +43,8 @@ protected:
             x += icon + 5;
         }
         painter.setPen(foreground);
-        painter.drawText(QRectF(x, rect.top(), textWidth + 1, rect.height()), Qt::AlignVCenter | Qt::AlignLeft, text);
+        painter.drawText(QRectF(x, rect.top(), textWidth + 1, rect.height()),
+                         Qt::AlignVCenter | Qt::AlignLeft, text);
         if (m_trailing) painter.drawPixmap(QPointF(x + textWidth + 5, iconY), pix);
     }
 
@@ -75,17 +76,25 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
         return b;
     };
 
-    m_copyToLeft = bar(K("Kopieren"), "arrow.left", false, true, K("Auswahl rechts in den linken Ordner kopieren"));
-    m_copyToRight = bar(K("Kopieren"), "arrow.right", true, true, K("Auswahl links in den rechten Ordner kopieren"));
+    m_copyToLeft =
+        bar(K("Kopieren"), "arrow.left", false, true, K("Auswahl rechts in den linken Ordner kopieren"));
+    m_copyToRight =
+        bar(K("Kopieren"), "arrow.right", true, true, K("Auswahl links in den rechten Ordner kopieren"));
     QWidget *sep1 = separator();
-    m_moveToLeft = bar(K("Verschieben"), "arrow.left", false, false, K("Auswahl rechts in den linken Ordner verschieben"));
-    m_moveToRight = bar(K("Verschieben"), "arrow.right", true, false, K("Auswahl links in den rechten Ordner verschieben"));
+    m_moveToLeft = bar(K("Verschieben"), "arrow.left", false, false,
+                       K("Auswahl rechts in den linken Ordner verschieben"));
+    m_moveToRight = bar(K("Verschieben"), "arrow.right", true, false,
+                        K("Auswahl links in den rechten Ordner verschieben"));
     QWidget *sep2 = separator();
     m_transferGroup = {m_copyToLeft, m_copyToRight, sep1, m_moveToLeft, m_moveToRight, sep2};
-    connect(m_copyToLeft, &QAbstractButton::clicked, this, [this] { m_app->transferSelection(Side::right, false); });
-    connect(m_copyToRight, &QAbstractButton::clicked, this, [this] { m_app->transferSelection(Side::left, false); });
-    connect(m_moveToLeft, &QAbstractButton::clicked, this, [this] { m_app->transferSelection(Side::right, true); });
-    connect(m_moveToRight, &QAbstractButton::clicked, this, [this] { m_app->transferSelection(Side::left, true); });
+    connect(m_copyToLeft, &QAbstractButton::clicked, this,
+            [this] { m_app->transferSelection(Side::right, false); });
+    connect(m_copyToRight, &QAbstractButton::clicked, this,
+            [this] { m_app->transferSelection(Side::left, false); });
+    connect(m_moveToLeft, &QAbstractButton::clicked, this,
+            [this] { m_app->transferSelection(Side::right, true); });
+    connect(m_moveToRight, &QAbstractButton::clicked, this,
+            [this] { m_app->transferSelection(Side::left, true); });
 
     auto *newFolder = bar(K("Neuer Ordner"), "folder.badge.plus", false, false, nullptr);
     connect(newFolder, &QAbstractButton::clicked, this, [this] { m_app->newFolder(std::nullopt); });
@@ -95,11 +104,13 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
 
     auto selected = [this] { return m_app->activePane()->selectedPaths(); };
     m_copy = icon("doc.on.doc", K("Kopieren (⌘C)"));
-    connect(m_copy, &QAbstractButton::clicked, this, [this, selected] { m_app->copyToClipboard(selected()); });
+    connect(m_copy, &QAbstractButton::clicked, this,
+            [this, selected] { m_app->copyToClipboard(selected()); });
     m_cut = icon("scissors", K("Ausschneiden (⌘X)"));
     connect(m_cut, &QAbstractButton::clicked, this, [this, selected] { m_app->cutToClipboard(selected()); });
     auto *paste = icon("doc.on.clipboard", K("Einsetzen (⌘V)"));
-    connect(paste, &QAbstractButton::clicked, this, [this] { m_app->paste(m_app->activePane()->targetFolder()); });
+    connect(paste, &QAbstractButton::clicked, this,
+            [this] { m_app->paste(m_app->activePane()->targetFolder()); });
     m_share = icon("square.and.arrow.up", K("Teilen"));
     connect(m_share, &QAbstractButton::clicked, this, [this, selected] { m_app->share(selected()); });
 
@@ -107,6 +118,8 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
     m_tags->setAutoRaise(true);
     m_tags->setPopupMode(QToolButton::InstantPopup);
     m_tags->setFixedSize(26, 24);
+    m_tags->setIcon(Symbols::icon(QStringLiteral("tag")));
+    m_tags->setIconSize(QSize(12, 12));
     m_tags->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     m_tags->setToolTip(L("Tags"));
     m_tags->setAccessibleName(L("Tags"));
@@ -126,8 +139,8 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
 
     for (QWidget *w : m_transferGroup)
         row->addWidget(w);
-    for (QWidget *w : std::initializer_list<QWidget *>{newFolder, m_rename, sep3, m_copy, m_cut, paste, m_share, m_tags,
-                                                       m_info})
+    for (QWidget *w : std::initializer_list<QWidget *>{newFolder, m_rename, sep3, m_copy, m_cut, paste,
+                                                       m_share, m_tags, m_info})
         row->addWidget(w);
     row->addStretch(1);
 
@@ -161,7 +174,9 @@ void ActionBar::sync() {
         w->setEnabled(!activeEmpty);
 }
 
-QSize ActionBar::sizeHint() const { return {QWidget::sizeHint().width(), 34}; }
+QSize ActionBar::sizeHint() const {
+    return {QWidget::sizeHint().width(), 34};
+}
 
 void ActionBar::paintEvent(QPaintEvent *) {
     QPainter p(this);

@@ -27,7 +27,8 @@ private:
     QWidget *separator();
     QPointer<AppState> m_app;
     QList<QWidget *> m_transferGroup;
-    BarButton *m_copyToLeft = nullptr, *m_copyToRight = nullptr, *m_moveToLeft = nullptr, *m_moveToRight = nullptr;
+    BarButton *m_copyToLeft = nullptr, *m_copyToRight = nullptr, *m_moveToLeft = nullptr,
+              *m_moveToRight = nullptr;
     BarButton *m_rename = nullptr;
     IconButton *m_copy = nullptr, *m_cut = nullptr, *m_share = nullptr, *m_info = nullptr;
     QToolButton *m_tags = nullptr;

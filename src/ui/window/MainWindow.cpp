@@ -12,6 +12,7 @@
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
 #include "ui/window/TransferBanner.h"
+#include "ui/window/pane/PaneCommands.h"
 #include "ui/window/pane/PaneView.h"
 
 #include <QAction>
@@ -20,6 +21,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -118,7 +120,24 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         connect(m_app, signal, this, &MainWindow::applyEnvironment);
 }
 
+namespace {
+// The pane chrome's window-level commands, the same for every window.
+void fillPaneCommands() {
+    PaneCommands &c = PaneCommands::shared();
+    c.copyPath = [](AppState *app, const QStringList &paths) {
+        if (app) app->copyPath(paths);
+    };
+    c.emptyTrash = [](AppState *app) {
+        if (app) app->emptyTrash();
+    };
+    c.goToFolder = [](AppState *app, PaneModel *pane) {
+        if (app) app->goToFolder(pane);
+    };
+}
+} // namespace
+
 void MainWindow::build() {
+    fillPaneCommands();
     delete m_root;
     m_root = new QWidget(this);
     auto *columns = new QHBoxLayout(m_root);
@@ -137,7 +156,8 @@ void MainWindow::build() {
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
     m_panes = new PaneArea(
-        m_app, [app = m_app.data()](TabGroup *side, QWidget *parent) { return new PaneView(side, app, parent); },
+        m_app,
+        [app = m_app.data()](TabGroup *side, QWidget *parent) { return new PaneView(side, app, parent); },
         middle);
     stack->addWidget(m_panes, 1);
     stack->addWidget(line(Qt::Horizontal, middle));
@@ -212,13 +232,13 @@ void MainWindow::syncOverlays() {
 void MainWindow::placeOverlays() {
     if (!m_root) return;
     const QSize ts = m_toast->sizeHint();
-    m_toast->setGeometry((m_root->width() - ts.width()) / 2, m_root->height() - 44 - ts.height() + 12, ts.width(),
-                         ts.height());
+    m_toast->setGeometry((m_root->width() - ts.width()) / 2, m_root->height() - 44 - ts.height() + 12,
+                         ts.width(), ts.height());
     m_toast->raise();
     if (m_banner) {
         const QSize bs = m_banner->sizeHint();
-        m_banner->setGeometry((m_root->width() - bs.width()) / 2, m_root->height() - 96 - bs.height(), bs.width(),
-                              bs.height());
+        m_banner->setGeometry((m_root->width() - bs.width()) / 2, m_root->height() - 96 - bs.height(),
+                              bs.width(), bs.height());
         m_banner->raise();
     }
 }
@@ -258,6 +278,8 @@ bool MainWindow::mayClose() {
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
-    if (mayClose()) event->accept();
-    else event->ignore();
+    if (mayClose())
+        event->accept();
+    else
+        event->ignore();
 }

@@ -34,7 +34,9 @@ void PaneArea::sync() {
     layoutViews();
 }
 
-void PaneArea::resizeEvent(QResizeEvent *) { layoutViews(); }
+void PaneArea::resizeEvent(QResizeEvent *) {
+    layoutViews();
+}
 
 void PaneArea::layoutViews() {
     if (!m_app) return;

@@ -4,11 +4,14 @@
 
 #include <QDialog>
 
-SheetPresenter::SheetPresenter(AppState *app, QWidget *window) : QObject(window), m_app(app), m_window(window) {
+SheetPresenter::SheetPresenter(AppState *app, QWidget *window)
+    : QObject(window), m_app(app), m_window(window) {
     connect(app, &AppState::changed, this, &SheetPresenter::sync);
 }
 
-void SheetPresenter::setFactory(Sheet sheet, Factory factory) { m_factories[sheet] = std::move(factory); }
+void SheetPresenter::setFactory(Sheet sheet, Factory factory) {
+    m_factories[sheet] = std::move(factory);
+}
 
 // The first sheet that AppState asks for, in the window's order.
 std::optional<SheetPresenter::Sheet> SheetPresenter::wanted() const {
@@ -30,27 +33,52 @@ std::optional<SheetPresenter::Sheet> SheetPresenter::wanted() const {
 QString SheetPresenter::requestId(Sheet sheet) const {
     const AppState &a = *m_app;
     switch (sheet) {
-    case Sheet::info: return a.infoTarget()->id.toString();
-    case Sheet::compare: return a.compareRequest()->id.toString();
-    case Sheet::storage: return a.storageRequest()->id.toString();
-    case Sheet::batchRename: return a.batchRenameTarget()->id.toString();
-    default: return {};
+    case Sheet::info:
+        return a.infoTarget()->id.toString();
+    case Sheet::compare:
+        return a.compareRequest()->id.toString();
+    case Sheet::storage:
+        return a.storageRequest()->id.toString();
+    case Sheet::batchRename:
+        return a.batchRenameTarget()->id.toString();
+    default:
+        return {};
     }
 }
 
 void SheetPresenter::reset(Sheet sheet) {
     AppState &a = *m_app;
     switch (sheet) {
-    case Sheet::info: a.setInfoTarget(std::nullopt); break;
-    case Sheet::feedback: a.setShowFeedback(false); break;
-    case Sheet::favoritesEditor: a.setShowFavoritesEditor(false); break;
-    case Sheet::toolbarEditor: a.setShowToolbarEditor(false); break;
-    case Sheet::shortcuts: a.setShowShortcuts(false); break;
-    case Sheet::terminalHelp: a.setShowTerminalHelp(false); break;
-    case Sheet::rules: a.setShowRules(false); break;
-    case Sheet::compare: a.setCompareRequest(std::nullopt); break;
-    case Sheet::storage: a.setStorageRequest(std::nullopt); break;
-    case Sheet::batchRename: a.setBatchRenameTarget(std::nullopt); break;
+    case Sheet::info:
+        a.setInfoTarget(std::nullopt);
+        break;
+    case Sheet::feedback:
+        a.setShowFeedback(false);
+        break;
+    case Sheet::favoritesEditor:
+        a.setShowFavoritesEditor(false);
+        break;
+    case Sheet::toolbarEditor:
+        a.setShowToolbarEditor(false);
+        break;
+    case Sheet::shortcuts:
+        a.setShowShortcuts(false);
+        break;
+    case Sheet::terminalHelp:
+        a.setShowTerminalHelp(false);
+        break;
+    case Sheet::rules:
+        a.setShowRules(false);
+        break;
+    case Sheet::compare:
+        a.setCompareRequest(std::nullopt);
+        break;
+    case Sheet::storage:
+        a.setStorageRequest(std::nullopt);
+        break;
+    case Sheet::batchRename:
+        a.setBatchRenameTarget(std::nullopt);
+        break;
     }
 }
 

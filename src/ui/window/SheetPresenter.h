@@ -6,7 +6,7 @@
 #include <map>
 
 class AppState;
-class QDialog;
+#include <QDialog>
 class QWidget;
 
 // Shows the main window's sheets from AppState's flags and request records: one window-modal dialog at a
@@ -15,7 +15,16 @@ class SheetPresenter : public QObject {
     Q_OBJECT
 public:
     enum class Sheet {
-        info, feedback, favoritesEditor, toolbarEditor, shortcuts, terminalHelp, rules, compare, storage, batchRename
+        info,
+        feedback,
+        favoritesEditor,
+        toolbarEditor,
+        shortcuts,
+        terminalHelp,
+        rules,
+        compare,
+        storage,
+        batchRename
     };
     using Factory = std::function<QDialog *(QWidget *parent)>;
 

@@ -61,7 +61,9 @@ void ColumnHandle::mouseReleaseEvent(QMouseEvent *) {
     update();
 }
 
-void ColumnHandle::mouseDoubleClickEvent(QMouseEvent *) { m_write(resetValue()); }
+void ColumnHandle::mouseDoubleClickEvent(QMouseEvent *) {
+    m_write(resetValue());
+}
 
 SplitHandle::SplitHandle(std::function<double()> read, std::function<void(double)> write, QWidget *parent)
     : ColumnHandle(std::move(read), std::move(write), parent) {

@@ -55,7 +55,8 @@ private:
 class InspectorResizeHandle : public ColumnHandle {
     Q_OBJECT
 public:
-    InspectorResizeHandle(std::function<double()> read, std::function<void(double)> write, QWidget *parent = nullptr);
+    InspectorResizeHandle(std::function<double()> read, std::function<void(double)> write,
+                          QWidget *parent = nullptr);
 
 protected:
     std::optional<double> dragged(double start, int dx) const override;

@@ -60,8 +60,8 @@ void ToastView::paintEvent(QPaintEvent *) {
     for (int i = 1; i <= 8; ++i) {
         QColor shade(0, 0, 0, int(0.18 * 255 / 8 * (9 - i) / 4));
         QPainterPath s;
-        s.addRoundedRect(capsule.translated(0, 3).adjusted(-i / 2.0, -i / 2.0, i / 2.0, i / 2.0), radius + i / 2.0,
-                         radius + i / 2.0);
+        s.addRoundedRect(capsule.translated(0, 3).adjusted(-i / 2.0, -i / 2.0, i / 2.0, i / 2.0),
+                         radius + i / 2.0, radius + i / 2.0);
         p.fillPath(s, shade);
     }
     QPainterPath path;
@@ -83,7 +83,8 @@ void ToastView::paintEvent(QPaintEvent *) {
                                                         QColor(0xff, 0x95, 0x00), devicePixelRatioF()));
     } else {
         // The checkmark filled with the theme's gradient: the symbol as a mask over the gradient.
-        QPixmap mask = Symbols::pixmap(QStringLiteral("checkmark.circle.fill"), icon, Qt::black, devicePixelRatioF());
+        QPixmap mask =
+            Symbols::pixmap(QStringLiteral("checkmark.circle.fill"), icon, Qt::black, devicePixelRatioF());
         QPixmap tinted(mask.size());
         tinted.setDevicePixelRatio(mask.devicePixelRatio());
         tinted.fill(Qt::transparent);

@@ -39,8 +39,9 @@ struct Value {
 void drag(QWidget *w, int dx) {
     const QPoint start(3, 50);
     QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, start);
-    QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(dx, 0)), w->mapToGlobal(QPointF(start + QPoint(dx, 0))),
-                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(dx, 0)),
+                     w->mapToGlobal(QPointF(start + QPoint(dx, 0))), Qt::LeftButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(w, &move);
     QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, start + QPoint(dx, 0));
 }

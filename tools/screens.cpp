@@ -1,0 +1,82 @@
+// Renders the main window in a few states into PNG files, for looking at the layout by eye:
+// kestrin-screens OUTDIR (run it under Xvfb; tools/screenshots.sh does).
+#include "core/app/AppState.h"
+#include "core/app/Defaults.h"
+#include "core/localisation/Lang.h"
+#include "core/model/PaneModel.h"
+#include "ui/window/MainWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+void settle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+void shoot(MainWindow &w, const QString &file) {
+    settle(300);
+    w.grab().save(file);
+    std::printf("%s\n", qPrintable(file));
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    // A private home, so the real settings and folders are never touched.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
+    QApplication qapp(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screens");
+    QDir().mkpath(out);
+
+    const QString left = home.path() + "/Dokumente-Beispiel", right = home.path() + "/Ziel";
+    QDir().mkpath(left + "/Unterordner mit einem recht langen Namen");
+    QDir().mkpath(right);
+    for (const char *name : {"Bericht 2026.pdf", "Foto.jpg", "Notizen.txt", "Tabelle.ods", "Archiv.zip"}) {
+        QFile f(left + "/" + name);
+        f.open(QIODevice::WriteOnly);
+        f.write(QByteArray(12345, 'x'));
+    }
+    Defaults::setValue("lastPath.left", left);
+    Defaults::setValue("lastPath.right", right);
+
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        MainWindow w(&app);
+        w.show();
+        settle(500);
+        app.left()->setSelection({left + "/Foto.jpg"});
+        shoot(w, out + "/two-panes-" + tag + ".png");
+
+        app.setDualPane(false);
+        shoot(w, out + "/one-pane-" + tag + ".png");
+        app.setDualPane(true);
+
+        // A copy in progress: the banner at 40 % with a toast below it.
+        AppState::timing().firstStatusMs = 0;
+        auto progress = app.beginJob(K("Kopiere"));
+        progress->setTotal(1000, 5);
+        progress->setItem(2, "Bericht 2026.pdf");
+        progress->add(400);
+        app.show(K("Unsichtbare Dateien werden angezeigt."));
+        shoot(w, out + "/copy-banner-" + tag + ".png");
+        app.endJob();
+        AppState::timing() = AppState::Timing{};
+    }
+    return 0;
+}
