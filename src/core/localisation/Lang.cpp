@@ -66,13 +66,13 @@ QString formatKey(const QString &format, std::initializer_list<FmtArg> args) {
     for (qsizetype i = 0; i < format.size(); ++i) {
         const QChar c = format[i];
         if (c == u'%' && i + 1 < format.size()) {
-            const QChar spec = format[i + 1];
-            if (spec == u'@' || spec == u'd') {
+            const QChar kind = format[i + 1];
+            if (kind == u'@' || kind == u'd') {
                 if (next != args.end()) out += (next++)->text();
                 ++i;
                 continue;
             }
-            if (spec == u'%') {
+            if (kind == u'%') {
                 out += u'%';
                 ++i;
                 continue;
