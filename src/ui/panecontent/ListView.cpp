@@ -128,6 +128,12 @@ void FileListView::mousePressEvent(QMouseEvent *event) {
     if (!m_model) return;
     const QPoint pos = event->position().toPoint();
     const int row = rowAt(pos);
+    // Meta+click (the Control-click of other systems) works like a right click: select, then the menu.
+    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::MetaModifier)) {
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, pos, event->globalPosition().toPoint(), event->modifiers());
+        contextMenuEvent(&menu);
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
         if (row < 0) {
             clickedEmpty();
