@@ -14,11 +14,19 @@ KeyMonitor::KeyMonitor(AppState *app, QObject *parent) : QObject(parent), m_app(
 }
 
 bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
-    // A key press passes the filter once per widget it propagates to; take it at its first receiver.
-    if (event->type() != QEvent::KeyPress || !m_app) return false;
+    // Qt offers every key press first as a ShortcutOverride and only then as a KeyPress, and the window's
+    // own shortcuts (Ctrl+W, Ctrl+Q) fire in between. So the key is decided at the override: a key we use
+    // is accepted there, which keeps the shortcuts from firing, and its KeyPress is swallowed.
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::ShortcutOverride && type != QEvent::KeyPress) || !m_app) return false;
     QWidget *first = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
     if (watched != first) return false;
     auto *key = static_cast<QKeyEvent *>(event);
+    if (type == QEvent::KeyPress) {
+        const bool swallow = m_taken && *m_taken == key->key();
+        m_taken.reset();
+        return swallow;
+    }
     KeyPress press;
     press.key = key->key();
     press.modifiers = key->modifiers();
@@ -27,5 +35,11 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     press.textHasFocus = qobject_cast<QLineEdit *>(focus) || qobject_cast<QTextEdit *>(focus) ||
                          qobject_cast<QPlainTextEdit *>(focus) || qobject_cast<QAbstractSpinBox *>(focus);
     press.modalOpen = QApplication::activeModalWidget() != nullptr;
-    return m_app->keyDown(press);
+    QWidget *window = QApplication::activeWindow();
+    press.mainWindowActive = window && window->windowTitle() == u"Kestrin";
+    m_taken.reset();
+    if (!m_app->keyDown(press)) return false;
+    key->accept();
+    m_taken = key->key();
+    return true;
 }

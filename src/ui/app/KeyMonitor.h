@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <optional>
 
 class AppState;
 
@@ -16,4 +17,5 @@ protected:
 
 private:
     QPointer<AppState> m_app;
+    std::optional<int> m_taken; // the key taken at its ShortcutOverride, whose KeyPress follows
 };

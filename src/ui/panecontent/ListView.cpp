@@ -130,7 +130,8 @@ void FileListView::mousePressEvent(QMouseEvent *event) {
     const int row = rowAt(pos);
     // Meta+click (the Control-click of other systems) works like a right click: select, then the menu.
     if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::MetaModifier)) {
-        QContextMenuEvent menu(QContextMenuEvent::Mouse, pos, event->globalPosition().toPoint(), event->modifiers());
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, pos, event->globalPosition().toPoint(),
+                               event->modifiers());
         contextMenuEvent(&menu);
         return;
     }

@@ -85,7 +85,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
 
     // Ctrl+Q, and Ctrl+W when the side has one tab left (the key monitor takes it otherwise), close the
     // window through closeEvent, which asks first while a job runs.
-    for (QKeySequence::StandardKey key : {QKeySequence::Quit, QKeySequence::Close}) {
+    for (const QKeySequence &key : {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
         auto *action = new QAction(this);
         action->setShortcut(key);
         action->setShortcutContext(Qt::ApplicationShortcut);
@@ -201,6 +201,11 @@ void MainWindow::build() {
     }
     m_search->setPlaceholderText(L("Suchen"));
     m_search->setAccessibleName(L("Suchen"));
+
+    // Keys start at the panes, not in the search field, so arrows and letters browse.
+    m_search->setFocusPolicy(Qt::ClickFocus);
+    m_panes->setFocusPolicy(Qt::StrongFocus);
+    m_panes->setFocus();
 
     syncColumns();
     syncOverlays();

@@ -4,6 +4,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "ui/style/ButtonStyles.h"
+#include "ui/app/KeyMonitor.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/PaneArea.h"
@@ -197,4 +198,29 @@ TEST_F(WindowTest, LanguageChangeRebuildsTheContent) {
     EXPECT_EQ(w.searchField()->placeholderText(), L("Suchen"));
     EXPECT_EQ(w.size(), QSize(1400, 820));
     EXPECT_TRUE(w.paneArea()->leftView());
+}
+
+TEST_F(WindowTest, KeysReachTheCoreBeforeTheWindowShortcuts) {
+    AppState app;
+    KeyMonitor monitor(&app);
+    MainWindow w(&app);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    app.leftTabs()->newTab();
+    ASSERT_EQ(app.leftTabs()->tabs().size(), 2);
+    // Keys go where the user types: the focused widget, the pane area at start.
+    QWidget *focus = QApplication::focusWidget();
+    ASSERT_EQ(focus, w.paneArea());
+    // With two tabs Ctrl+W closes the tab, not the window.
+    QTest::keyClick(focus, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(app.leftTabs()->tabs().size(), 1);
+    EXPECT_TRUE(w.isVisible());
+    // Ctrl+Shift+period toggles hidden files once per press.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Greater, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(app.showHidden());
+    // With one tab left Ctrl+W goes on to the window, which closes.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(w.isVisible());
+    app.setShowHidden(false);
 }
