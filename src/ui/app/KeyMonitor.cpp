@@ -18,9 +18,12 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     // own shortcuts (Ctrl+W, Ctrl+Q) fire in between. So the key is decided at the override: a key we use
     // is accepted there, which keeps the shortcuts from firing, and its KeyPress is swallowed.
     const QEvent::Type type = event->type();
-    if ((type != QEvent::ShortcutOverride && type != QEvent::KeyPress) || !m_app) return false;
-    QWidget *first = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
-    if (watched != first) return false;
+    if ((type != QEvent::ShortcutOverride && type != QEvent::KeyPress) || !m_app || !watched->isWidgetType())
+        return false;
+    // The first receiver is the focus widget, or the window itself when nothing has the focus.
+    auto *receiver = static_cast<QWidget *>(watched);
+    QWidget *focus = QApplication::focusWidget();
+    if (focus ? receiver != focus : !receiver->isWindow()) return false;
     auto *key = static_cast<QKeyEvent *>(event);
     if (type == QEvent::KeyPress) {
         const bool swallow = m_taken && *m_taken == key->key();
@@ -31,12 +34,10 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     press.key = key->key();
     press.modifiers = key->modifiers();
     press.text = key->text();
-    QWidget *focus = QApplication::focusWidget();
     press.textHasFocus = qobject_cast<QLineEdit *>(focus) || qobject_cast<QTextEdit *>(focus) ||
                          qobject_cast<QPlainTextEdit *>(focus) || qobject_cast<QAbstractSpinBox *>(focus);
     press.modalOpen = QApplication::activeModalWidget() != nullptr;
-    QWidget *window = QApplication::activeWindow();
-    press.mainWindowActive = window && window->windowTitle() == u"Kestrin";
+    press.mainWindowActive = receiver->window()->windowTitle() == u"Kestrin";
     m_taken.reset();
     if (!m_app->keyDown(press)) return false;
     key->accept();
