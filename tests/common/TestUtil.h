@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app/Defaults.h"
 #include "core/localisation/Lang.h"
 
 #include <QByteArray>
@@ -35,6 +36,13 @@ inline bool writeFile(const QString &path, const QByteArray &bytes) {
 inline QByteArray readFile(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// No stored settings, neither in memory nor on disk.
+inline void freshSettings() {
+    Defaults::resetForTests();
+    QFile::remove(Defaults::filePath());
+    Defaults::resetForTests();
 }
 
 // Sets the interface language for the scope of one test.
