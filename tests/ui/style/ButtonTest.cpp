@@ -1,7 +1,6 @@
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -21,15 +20,6 @@ ButtonState st(bool enabled, bool hover, bool pressed, bool flash = false) {
     s.pressed = pressed;
     s.flash = flash;
     return s;
-}
-
-// Waits (processing events) until pred holds, or the time is up.
-template <typename Pred> bool waitFor(Pred pred, int ms = 2000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms)
-        QTest::qWait(5);
-    return pred();
 }
 
 } // namespace
@@ -66,7 +56,7 @@ TEST(ButtonWidgetTest, QuickClickKeepsTheActiveLookForTheFlash) {
         const bool flashes = b != &link;
         EXPECT_EQ(b->state().flash, flashes);
         EXPECT_EQ(b->look().scale < 1, flashes);
-        EXPECT_TRUE(waitFor([b] { return !b->state().flash; }));
+        EXPECT_TRUE(QTest::qWaitFor([b] { return !b->state().flash; }));
         EXPECT_DOUBLE_EQ(b->look().scale, 1);
     }
 
