@@ -30,10 +30,7 @@ TEST(AppThemeTest, NamedFallsBackToNebula) {
 TEST(AppThemeTest, GradientRunsDiagonallyWithOpacity) {
     const AppTheme &t = AppTheme::named("ozean");
     const QLinearGradient full = t.gradient(QRectF(0, 0, 100, 20));
-    EXPECT_EQ(full.finalStop(), QPointF(100, 20));
-    ASSERT_EQ(full.stops().size(), 2);
-    EXPECT_EQ(full.stops()[0].second, t.a);
-    EXPECT_EQ(full.stops()[1].second, t.b);
+    EXPECT_EQ(full.finalStop(), QPointF(100, 20)); // the colours at both ends: the accent strip test
     const QLinearGradient faint = t.gradient(QRectF(0, 0, 100, 20), 0.28);
     EXPECT_NEAR(faint.stops()[0].second.alphaF(), 0.28, 0.002);
     EXPECT_NEAR(faint.stops()[1].second.alphaF(), 0.28, 0.002);
