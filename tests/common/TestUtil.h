@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app/Defaults.h"
 #include "core/localisation/Lang.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <ostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Readable QStrings in test failure messages.
@@ -35,6 +37,25 @@ inline bool writeFile(const QString &path, const QByteArray &bytes) {
 inline QByteArray readFile(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// True for anything at path, a dangling link included.
+inline bool exists(const QString &path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Every entry of a folder, hidden ones included, sorted by name.
+inline QStringList names(const QString &folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// No stored settings, neither in memory nor on disk.
+inline void freshSettings() {
+    Defaults::resetForTests();
+    QFile::remove(Defaults::filePath());
+    Defaults::resetForTests();
 }
 
 // Sets the interface language for the scope of one test.

@@ -41,8 +41,6 @@ TEST(SoundsTest, KindsNameTheirFiles) {
     EXPECT_EQ(fromRaw("move to trash.aif"), Kind::emptyTrash);
     EXPECT_EQ(fromRaw("Empty Trash.aif"), std::nullopt);
     EXPECT_EQ(fromRaw(""), std::nullopt);
-    EXPECT_STREQ(eventId(Kind::emptyTrash), "trash-empty");
-    EXPECT_STREQ(eventId(Kind::moveToTrash), "file-trash");
 }
 
 TEST(SoundsTest, SwitchDecidesAndAbsentCountsAsOn) {

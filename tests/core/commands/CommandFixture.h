@@ -69,9 +69,7 @@ protected:
     QString root;
 
     void SetUp() override {
-        Defaults::resetForTests();
-        QFile::remove(Defaults::filePath());
-        Defaults::resetForTests();
+        TestUtil::freshSettings();
         root = TestUtil::testHome() + QStringLiteral("/cmd-") + QUuid::createUuid().toString(QUuid::Id128);
         QDir().mkpath(root);
         SystemSounds::setSwitchReader([] { return std::optional<bool>(true); });

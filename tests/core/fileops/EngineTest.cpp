@@ -52,13 +52,8 @@ private:
     std::thread m_thread;
 };
 
-QStringList namesIn(const QString &dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                               QDir::Name);
-}
-
 QStringList trashed() {
-    return namesIn(TrashRoots::homeTrash() + "/files");
+    return names(TrashRoots::homeTrash() + "/files");
 }
 
 void emptyHomeTrash() {
@@ -131,7 +126,7 @@ TEST_F(Engine, NothingGoesIntoItselfNotEvenThroughALink) {
         if (move) break;
         ASSERT_TRUE(QFile::remove(path("src/sub/other.txt")));
     }
-    EXPECT_EQ(namesIn(src), QStringList{"other.txt"});
+    EXPECT_EQ(names(src), QStringList{"other.txt"});
     // A sibling whose name extends the folder's name is another place.
     const QString sibling = mkdir("src2");
     EXPECT_EQ(run({path("src")}, sibling, false).done, 1);
@@ -153,7 +148,7 @@ TEST_F(Engine, ReplaceTrashesTheOldItemOnlyAfterTheCopyIsComplete) {
     const QString inTrash = TrashRoots::homeTrash() + "/files/" + trashed().first();
     EXPECT_EQ(TestUtil::readFile(inTrash), "old");
     EXPECT_EQ(TrashMemory::origin(inTrash), dst + "/x");
-    EXPECT_EQ(namesIn(dst), QStringList{"x"}); // no hidden part left
+    EXPECT_EQ(names(dst), QStringList{"x"}); // no hidden part left
 
     // The old item went meanwhile: the copy takes the name, nothing is trashed.
     ASSERT_TRUE(QFile::remove(dst + "/x"));
@@ -172,7 +167,7 @@ TEST_F(Engine, ReplaceCancelledOrFailingLeavesTheOldItemInPlace) {
     ASSERT_TRUE(w.finish());
     EXPECT_TRUE(o.cancelled);
     EXPECT_EQ(TestUtil::readFile(dst + "/x"), "old");
-    EXPECT_EQ(namesIn(dst), QStringList{"x"});
+    EXPECT_EQ(names(dst), QStringList{"x"});
     EXPECT_TRUE(trashed().isEmpty());
     EXPECT_EQ(QFileInfo(big).size(), 128 << 20);
 
@@ -185,7 +180,7 @@ TEST_F(Engine, ReplaceCancelledOrFailingLeavesTheOldItemInPlace) {
         file("dst/folder/old", "old");
         o = run({path("folder")}, dst, false, {{path("folder"), ConflictChoice::replace}});
         EXPECT_EQ(o.errors.size(), 1);
-        EXPECT_EQ(namesIn(dst + "/folder"), QStringList{"old"});
+        EXPECT_EQ(names(dst + "/folder"), QStringList{"old"});
         EXPECT_TRUE(trashed().isEmpty());
     }
 }
@@ -234,7 +229,7 @@ TEST_F(Engine, CancelInTheThirdOfFiveItems) {
     // Normally the cancel lands in the third item; a slow machine may see a later one.
     const qsizetype finished = at - 1;
     EXPECT_EQ(o.done, finished);
-    EXPECT_EQ(namesIn(dst), items.mid(0, finished).replaceInStrings(path("src/"), QString()));
+    EXPECT_EQ(names(dst), items.mid(0, finished).replaceInStrings(path("src/"), QString()));
     if (at == 3) {
         EXPECT_EQ(o.done, 2);
     }
@@ -306,8 +301,8 @@ TEST_F(CrossVolume, ReplaceWhoseCopyFailsKeepsTheOldItem) {
     const TransferOutcome o =
         run({path("src/d")}, vol.path(), false, {{path("src/d"), ConflictChoice::replace}});
     EXPECT_EQ(o.errors.size(), 1);
-    EXPECT_EQ(namesIn(vol.path()), QStringList{"d"});
-    EXPECT_EQ(namesIn(vol.path() + "/d"), QStringList{"old"});
+    EXPECT_EQ(names(vol.path()), QStringList{"d"});
+    EXPECT_EQ(names(vol.path() + "/d"), QStringList{"old"});
 }
 
 TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
@@ -361,7 +356,7 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
     EXPECT_EQ(TestUtil::readFile(vol.path() + "/x"), "new");
     EXPECT_FALSE(exists(x));
     const QString volTrash = vol.path() + QString("/.Trash-%1").arg(::getuid());
-    EXPECT_EQ(namesIn(volTrash + "/files"), QStringList{"x"});
+    EXPECT_EQ(names(volTrash + "/files"), QStringList{"x"});
     EXPECT_TRUE(TestUtil::readFile(volTrash + "/info/x.trashinfo").contains("\nPath=x\n"));
 }
 
@@ -381,7 +376,7 @@ TEST_F(CrossVolume, KilledMoveLeavesTheSourceComplete) {
         ::_exit(0);
     }
     // Kill it once the copy is under way.
-    for (int i = 0; i < 50000 && namesIn(target).isEmpty(); ++i)
+    for (int i = 0; i < 50000 && names(target).isEmpty(); ++i)
         ::usleep(100);
     ::kill(child, SIGKILL);
     int status = 0;
@@ -406,5 +401,5 @@ TEST_F(CrossVolume, ABindMountLoopIsRefusedNotCopiedForever) {
     EXPECT_EQ(o.done, 0);
     ASSERT_EQ(o.errors.size(), 1);
     EXPECT_TRUE(o.errors[0].startsWith("„src“: ")) << o.errors[0].toStdString();
-    EXPECT_TRUE(namesIn(dst).isEmpty());
+    EXPECT_TRUE(names(dst).isEmpty());
 }

@@ -24,10 +24,8 @@ inline QByteArray pattern(qint64 size, char seed = 1) {
     return b;
 }
 
-inline bool exists(const QString &path) {
-    struct stat st;
-    return ::lstat(path.toUtf8().constData(), &st) == 0;
-}
+using TestUtil::exists;
+using TestUtil::names;
 
 // Every entry below root: relative path -> type and content hash (link text for links).
 inline QMap<QString, QByteArray> snapshot(const QString &root) {

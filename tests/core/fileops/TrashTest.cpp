@@ -24,11 +24,6 @@ QString homeInfo() {
     return TrashRoots::homeTrash() + "/info";
 }
 
-QStringList entries(const QString &dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                               QDir::Name);
-}
-
 } // namespace
 
 class TrashOps : public Dir {
@@ -92,8 +87,8 @@ TEST_F(TrashOps, PermanentDeleteRemovesTheInfoToo) {
     EXPECT_EQ(del.done, 2);
     EXPECT_EQ(del.errors.size(), 1);
     EXPECT_TRUE(del.denied.isEmpty());
-    EXPECT_TRUE(entries(homeFiles()).isEmpty());
-    EXPECT_TRUE(entries(homeInfo()).isEmpty());
+    EXPECT_TRUE(names(homeFiles()).isEmpty());
+    EXPECT_TRUE(names(homeInfo()).isEmpty());
     // Outside a Trash only the item goes.
     const QString plain = file("plain", "x");
     EXPECT_EQ(FileOps::deletePermanently({plain}).done, 1);

@@ -7,31 +7,15 @@
 
 using TestUtil::LanguageScope;
 
-TEST(Lookup, GermanReturnsKeysUnchangedEvenWhenTranslated) {
-    LanguageScope de(AppLanguage::de);
-    EXPECT_EQ(L("Abbrechen"), "Abbrechen");
-    EXPECT_EQ(L("Sprache der App"), "Sprache der App");
-    EXPECT_EQ(L(""), "");
-}
-
+// German returns the key itself; a missing or empty key comes back unchanged in every language.
 TEST(Lookup, EachLanguageUsesItsTable) {
-    {
-        LanguageScope l(AppLanguage::en);
-        EXPECT_EQ(L("Abbrechen"), "Cancel");
-    }
-    {
-        LanguageScope l(AppLanguage::pl);
-        EXPECT_EQ(L("Abbrechen"), "Anuluj");
-    }
-    {
-        LanguageScope l(AppLanguage::th);
-        EXPECT_EQ(L("Abbrechen"), "ยกเลิก");
-    }
-}
-
-TEST(Lookup, MissingKeysAndEmptyKeyComeBackUnchanged) {
-    for (AppLanguage lang : AppLanguages::allCases) {
+    const std::pair<AppLanguage, QString> cancel[] = {{AppLanguage::de, "Abbrechen"},
+                                                      {AppLanguage::en, "Cancel"},
+                                                      {AppLanguage::pl, "Anuluj"},
+                                                      {AppLanguage::th, "ยกเลิก"}};
+    for (const auto &[lang, text] : cancel) {
         LanguageScope l(lang);
+        EXPECT_EQ(L("Abbrechen"), text);
         EXPECT_EQ(L("Ein Text, den es nicht gibt"), "Ein Text, den es nicht gibt");
         EXPECT_EQ(L(""), "");
         EXPECT_EQ(L(QString()), "");
@@ -73,8 +57,6 @@ TEST(Language, RawValuesAreExact) {
     EXPECT_FALSE(AppLanguages::fromRaw("fr"));
     EXPECT_FALSE(AppLanguages::fromRaw(""));
     EXPECT_FALSE(AppLanguages::fromRaw("de "));
-    EXPECT_EQ(AppLanguages::nativeName(AppLanguage::th), "ไทย");
-    EXPECT_EQ(AppLanguages::locale(AppLanguage::pl).language(), QLocale::Polish);
 }
 
 TEST(Language, SystemChoiceTakesFirstMatchingPreference) {

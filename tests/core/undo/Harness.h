@@ -64,17 +64,10 @@ protected:
     }
 };
 
-inline bool exists(const QString &path) {
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
+using TestUtil::exists;
+using TestUtil::names;
 
 inline QString mkdir(const QString &path) {
     QDir().mkpath(path);
     return path;
-}
-
-inline QStringList names(const QString &folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
 }

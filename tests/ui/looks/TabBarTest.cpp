@@ -134,6 +134,5 @@ TEST_F(TabBarTest, LongTitlesAreCut) {
     QCoreApplication::processEvents();
     TabButton *b = bar->buttons()[1];
     EXPECT_EQ(b->title(), longName);
-    EXPECT_EQ(b->titleRect().width(), TabButton::titleWidth);
     EXPECT_LE(b->sizeHint().width(), 9 + 12 + 6 + 140 + 6 + 14 + 9);
 }

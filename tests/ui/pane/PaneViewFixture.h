@@ -24,9 +24,7 @@ namespace PaneViewTest {
 class Fixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        Defaults::resetForTests();
-        QFile::remove(Defaults::filePath());
-        Defaults::resetForTests();
+        TestUtil::freshSettings();
         PaneModel::setTimings({60, 40});
         auto &t = AppState::timing();
         t.pollMs = 20;

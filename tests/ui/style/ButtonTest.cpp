@@ -1,7 +1,6 @@
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -23,90 +22,24 @@ ButtonState st(bool enabled, bool hover, bool pressed, bool flash = false) {
     return s;
 }
 
-// Waits (processing events) until pred holds, or the time is up.
-template <typename Pred> bool waitFor(Pred pred, int ms = 2000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms)
-        QTest::qWait(5);
-    return pred();
-}
-
 } // namespace
 
-TEST(ButtonStyleTest, BarButtonLooks) {
+// Pressed and flashing look alike (gradient, shrunk); disabled ignores both; links never shrink.
+TEST(ButtonStyleTest, ActiveLooksAndDisabledOnes) {
     const QPalette pal;
-    const QColor primary = pal.color(QPalette::WindowText);
-
-    ButtonLook disabled = BarButtonStyle::look(st(false, true, false, true), false, nebula(), pal);
-    EXPECT_EQ(disabled.fill, Fill::primary);
-    EXPECT_DOUBLE_EQ(disabled.fillOpacity, 0.05);
-    EXPECT_DOUBLE_EQ(disabled.opacity, 0.7);
-    EXPECT_FALSE(disabled.border);
-    EXPECT_DOUBLE_EQ(disabled.scale, 1);
-    EXPECT_LT(disabled.foreground.alphaF(), 1.0); // secondary text
-    EXPECT_EQ(BarButtonStyle::look(st(false, false, false), true, nebula(), pal).fillOpacity, 0.05);
-
-    ButtonLook rest = BarButtonStyle::look(st(true, false, false), false, nebula(), pal);
-    EXPECT_EQ(rest.fill, Fill::primary);
-    EXPECT_DOUBLE_EQ(rest.fillOpacity, 0.06);
-    EXPECT_EQ(rest.foreground, primary);
-    ButtonLook hover = BarButtonStyle::look(st(true, true, false), false, nebula(), pal);
-    EXPECT_DOUBLE_EQ(hover.fillOpacity, 0.14);
-    EXPECT_TRUE(hover.border);
-    EXPECT_DOUBLE_EQ(hover.radius, 6);
     for (ButtonState active : {st(true, false, true), st(true, false, false, true)}) {
-        ButtonLook l = BarButtonStyle::look(active, false, nebula(), pal);
-        EXPECT_EQ(l.fill, Fill::gradient);
-        EXPECT_DOUBLE_EQ(l.fillOpacity, 0.95);
-        EXPECT_DOUBLE_EQ(l.scale, 0.94);
-        EXPECT_EQ(l.foreground, nebula().onAccent());
+        const ButtonLook bar = BarButtonStyle::look(active, false, nebula(), pal);
+        EXPECT_EQ(bar.fill, Fill::gradient);
+        EXPECT_LT(bar.scale, 1);
+        EXPECT_EQ(bar.foreground, nebula().onAccent());
+        EXPECT_LT(IconButtonStyle::look(active, false, nebula(), pal).scale, 1);
     }
-
-    EXPECT_DOUBLE_EQ(BarButtonStyle::look(st(true, false, false), true, nebula(), pal).fillOpacity, 0.92);
-    EXPECT_DOUBLE_EQ(BarButtonStyle::look(st(true, true, false), true, nebula(), pal).fillOpacity, 1.0);
-    ButtonLook pressed = BarButtonStyle::look(st(true, true, true), true, nebula(), pal);
-    EXPECT_EQ(pressed.fill, Fill::gradient);
-    EXPECT_DOUBLE_EQ(pressed.fillOpacity, 0.75);
-    EXPECT_EQ(BarButtonStyle::look(st(true, false, false), true, nebula(), pal).foreground,
-              nebula().onAccent());
-
-    EXPECT_EQ(BarButtonStyle::font(UIScale()).pixelSize(), 12); // 11.5 + 0.5
-    EXPECT_EQ(BarButtonStyle::font(UIScale{18, true}).pixelSize(), 17);
-}
-
-TEST(ButtonStyleTest, IconAndLinkLooks) {
-    const QPalette pal;
-    ButtonLook selected = IconButtonStyle::look(st(true, false, false), true, nebula(), pal);
-    EXPECT_EQ(selected.fill, Fill::gradient);
-    EXPECT_DOUBLE_EQ(selected.fillOpacity, 0.9);
-    EXPECT_EQ(selected.foreground, nebula().onAccent());
-    EXPECT_DOUBLE_EQ(selected.radius, 5);
-    ButtonLook active = IconButtonStyle::look(st(true, false, false, true), false, nebula(), pal);
-    EXPECT_DOUBLE_EQ(active.fillOpacity, 1.0);
-    EXPECT_DOUBLE_EQ(active.scale, 0.9);
-    EXPECT_DOUBLE_EQ(IconButtonStyle::look(st(true, true, false), false, nebula(), pal).fillOpacity, 0.14);
-    EXPECT_DOUBLE_EQ(IconButtonStyle::look(st(true, false, false), false, nebula(), pal).fillOpacity, 0);
-    EXPECT_FALSE(IconButtonStyle::look(st(true, true, false), false, nebula(), pal).border);
-    EXPECT_DOUBLE_EQ(IconButtonStyle::look(st(false, false, false), false, nebula(), pal).opacity, 0.5);
-
-    ButtonLook linkPressed = LinkButtonStyle::look(st(true, true, true), nebula(), pal);
-    EXPECT_EQ(linkPressed.fill, Fill::gradient);
-    EXPECT_DOUBLE_EQ(linkPressed.fillOpacity, 0.35);
-    EXPECT_DOUBLE_EQ(linkPressed.scale, 0.96);
-    EXPECT_DOUBLE_EQ(LinkButtonStyle::look(st(true, true, false), nebula(), pal).fillOpacity, 0.1);
-    EXPECT_DOUBLE_EQ(LinkButtonStyle::look(st(true, false, false), nebula(), pal).fillOpacity, 0);
-    // Links have no flash.
+    const ButtonLook disabled = BarButtonStyle::look(st(false, true, true, true), false, nebula(), pal);
+    EXPECT_EQ(disabled.fill, Fill::primary);
+    EXPECT_DOUBLE_EQ(disabled.scale, 1);
+    EXPECT_LT(disabled.opacity, 1);
     EXPECT_DOUBLE_EQ(LinkButtonStyle::look(st(true, false, false, true), nebula(), pal).scale, 1);
-}
-
-TEST(ButtonWidgetTest, IconButtonFrames) {
-    IconButton plain(QStringLiteral("plus"));
-    EXPECT_EQ(plain.sizeHint(), QSize(26, 24));
-    SettingsGearButton gear;
-    EXPECT_EQ(gear.sizeHint(), QSize(28, 26));
-    EXPECT_FALSE(gear.selected());
-    EXPECT_EQ(gear.symbolSize(), 14);
+    EXPECT_LT(LinkButtonStyle::look(st(true, true, true), nebula(), pal).scale, 1);
 }
 
 TEST(ButtonWidgetTest, QuickClickKeepsTheActiveLookForTheFlash) {
@@ -123,7 +56,7 @@ TEST(ButtonWidgetTest, QuickClickKeepsTheActiveLookForTheFlash) {
         const bool flashes = b != &link;
         EXPECT_EQ(b->state().flash, flashes);
         EXPECT_EQ(b->look().scale < 1, flashes);
-        EXPECT_TRUE(waitFor([b] { return !b->state().flash; }));
+        EXPECT_TRUE(QTest::qWaitFor([b] { return !b->state().flash; }));
         EXPECT_DOUBLE_EQ(b->look().scale, 1);
     }
 

@@ -41,13 +41,6 @@ double hueDistance(double a, double b) {
 
 } // namespace
 
-TEST(FolderTintTest, TargetHues) {
-    const int numbers[] = {2, 3, 4, 5, 6, 7, 0, 8, -1};
-    const double hues[] = {135, 285, 215, 52, 0, 28, 28, 28, 28};
-    for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(FolderTint::targetHue(numbers[i]), hues[i]);
-}
-
 TEST(FolderTintTest, BlueFolderTurnsToEachTagHue) {
     for (int number : {2, 3, 4, 5, 6, 7, 0, 8}) {
         auto px = blueIcon();

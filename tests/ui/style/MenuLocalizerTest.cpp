@@ -1,7 +1,6 @@
 #include "common/TestUtil.h"
 #include "ui/style/MenuLocalizer.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -31,28 +30,12 @@ struct MenuFixture {
     }
 };
 
-// Lets queued calls and short timers run for a while.
-void settle(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QTest::qWait(5);
-}
-
-template <typename Pred> bool waitFor(Pred pred, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms)
-        QTest::qWait(5);
-    return pred();
-}
-
 // Waits until no pass has run for longer than any delay the tests use.
 void settleMenus() {
     int last = -1;
     while (last != MenuLocalizer::passCount()) {
         last = MenuLocalizer::passCount();
-        settle(400);
+        QTest::qWait(400);
     }
 }
 
@@ -88,16 +71,16 @@ TEST(MenuLocalizerTest, BurstsOfRequestsGiveOnePass) {
     for (int i = 0; i < 400; ++i)
         MenuLocalizer::scheduleApply();
     EXPECT_EQ(MenuLocalizer::passCount(), before); // never synchronous
-    EXPECT_TRUE(waitFor([&] { return MenuLocalizer::passCount() > before; }));
-    settle(400);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return MenuLocalizer::passCount() > before; }));
+    QTest::qWait(400);
     EXPECT_EQ(MenuLocalizer::passCount(), before + 1);
 
     // A request while the delayed pass waits is absorbed by it.
     MenuLocalizer::scheduleApply();
-    settle(30);
+    QTest::qWait(30);
     MenuLocalizer::scheduleApply();
-    EXPECT_TRUE(waitFor([&] { return MenuLocalizer::passCount() > before + 1; }));
-    settle(400);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return MenuLocalizer::passCount() > before + 1; }));
+    QTest::qWait(400);
     EXPECT_EQ(MenuLocalizer::passCount(), before + 2);
     MenuLocalizer::setDelay(std::chrono::milliseconds(250));
 }
@@ -112,7 +95,7 @@ TEST(MenuLocalizerTest, WatchedMenusFollowTheLanguageAndSettle) {
     Lang::setCurrent(AppLanguage::th);
     const int before = MenuLocalizer::passCount();
     MenuLocalizer::scheduleApply();
-    EXPECT_TRUE(waitFor([&] { return m.windows->title() == "หน้าต่าง"; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m.windows->title() == "หน้าต่าง"; }));
     EXPECT_EQ(m.folder->text(), "โฟลเดอร์ใหม่");
     settleMenus();
     // The pass changed titles, which asks for one more pass; that one changes nothing and it ends.
@@ -122,6 +105,6 @@ TEST(MenuLocalizerTest, WatchedMenusFollowTheLanguageAndSettle) {
     QAction *later = new QAction(m.view);
     later->setProperty("kestrinMenuKey", QStringLiteral("Sprache"));
     m.view->addAction(later);
-    EXPECT_TRUE(waitFor([&] { return later->text() == "ภาษา"; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return later->text() == "ภาษา"; }));
     MenuLocalizer::setDelay(std::chrono::milliseconds(250));
 }

@@ -4,12 +4,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-TEST(SymbolsTest, TableNamesThemeIcons) {
-    EXPECT_EQ(Symbols::themeName("gearshape"), "preferences-system");
-    EXPECT_EQ(Symbols::themeName("trash"), "user-trash");
-    EXPECT_EQ(Symbols::themeName("tag"), "");
-    EXPECT_EQ(Symbols::themeName("no.such.symbol"), "");
-    EXPECT_GT(Symbols::known().size(), 60);
+TEST(SymbolsTest, UnknownNamesAndZeroSizesDrawNothing) {
     EXPECT_TRUE(Symbols::icon("no.such.symbol").isNull());
     EXPECT_TRUE(Symbols::pixmap("no.such.symbol", 16, Qt::black).isNull());
     EXPECT_TRUE(Symbols::pixmap("plus", 0, Qt::black).isNull());

@@ -21,42 +21,16 @@ void expectMix(const QColor &actual, const QColor &base, double target, double t
 
 } // namespace
 
-TEST(AppThemeTest, NineThemesInPickerOrderWithTheirColours) {
-    const auto &all = AppTheme::all();
-    ASSERT_EQ(all.size(), 9);
-    const QStringList ids = {"nebula", "lagune",  "ozean",     "sonnenuntergang", "wald",
-                             "oliv",   "burgund", "hellbraun", "graphit"};
-    const quint32 colours[9][2] = {{0x8B5CF6, 0x14B8C4}, {0x14B8A6, 0x8B7CF6}, {0x2B9CE8, 0x4F6BF2},
-                                   {0xF0617A, 0xF59E0B}, {0x22B07D, 0x84CC16}, {0xA3AE3F, 0x66792A},
-                                   {0xB8344F, 0x7A1D35}, {0xD0A06A, 0x9C6A3E}, {0x6B7686, 0x9AA6B8}};
-    for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(all[i].id, ids[i]);
-        EXPECT_EQ(all[i].name.toLower(), ids[i]);
-        EXPECT_EQ(all[i].a.rgba(), 0xFF000000 | colours[i][0]) << i;
-        EXPECT_EQ(all[i].b.rgba(), 0xFF000000 | colours[i][1]) << i;
-    }
-    EXPECT_EQ(all[3].name, "Sonnenuntergang");
-}
-
 TEST(AppThemeTest, NamedFallsBackToNebula) {
     EXPECT_EQ(AppTheme::named("graphit"), AppTheme::all()[8]);
     for (const char *id : {"Graphit", "", "nope", "nebula "})
         EXPECT_EQ(AppTheme::named(id).id, "nebula") << id;
 }
 
-TEST(AppThemeTest, HexIgnoresTopByte) {
-    EXPECT_EQ(colorFromHex(0xAB8B5CF6), colorFromHex(0x8B5CF6));
-    expectColor(colorFromHex(0x336699), 0x33 / 255.0, 0x66 / 255.0, 0x99 / 255.0);
-}
-
 TEST(AppThemeTest, GradientRunsDiagonallyWithOpacity) {
     const AppTheme &t = AppTheme::named("ozean");
     const QLinearGradient full = t.gradient(QRectF(0, 0, 100, 20));
-    EXPECT_EQ(full.start(), QPointF(0, 0));
-    EXPECT_EQ(full.finalStop(), QPointF(100, 20));
-    ASSERT_EQ(full.stops().size(), 2);
-    EXPECT_EQ(full.stops()[0].second, t.a);
-    EXPECT_EQ(full.stops()[1].second, t.b);
+    EXPECT_EQ(full.finalStop(), QPointF(100, 20)); // the colours at both ends: the accent strip test
     const QLinearGradient faint = t.gradient(QRectF(0, 0, 100, 20), 0.28);
     EXPECT_NEAR(faint.stops()[0].second.alphaF(), 0.28, 0.002);
     EXPECT_NEAR(faint.stops()[1].second.alphaF(), 0.28, 0.002);
@@ -70,11 +44,6 @@ TEST(AppThemeTest, OnlyBurgundGetsWhiteOnAccent) {
         else
             expectColor(c, 0, 0, 0, 0.88);
     }
-    const auto mean = [](const AppTheme &t) {
-        return (AppTheme::luminance(t.a) + AppTheme::luminance(t.b)) / 2;
-    };
-    EXPECT_NEAR(mean(AppTheme::named("nebula")), 0.291, 0.001);
-    EXPECT_NEAR(mean(AppTheme::named("burgund")), 0.092, 0.001);
 }
 
 TEST(AppThemeTest, ReadableStepsTowardsContrast) {
