@@ -17,6 +17,33 @@ std::optional<QString> decode(const char *bytes, qsizetype len) {
     return s;
 }
 
+bool lstatPath(const QString &path, struct stat &st) {
+    const auto p = encode(path);
+    return p && ::lstat(p->constData(), &st) == 0;
+}
+
+bool statPath(const QString &path, struct stat &st) {
+    const auto p = encode(path);
+    return p && ::stat(p->constData(), &st) == 0;
+}
+
+int lstatError(const QString &path, struct stat &st) {
+    const auto p = encode(path);
+    if (!p) return EILSEQ;
+    return ::lstat(p->constData(), &st) == 0 ? 0 : errno;
+}
+
+QString lastComponent(const QString &path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+QString parentOf(const QString &path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0) return QString();
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
 QString errorName(int err) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
     if (const char *name = strerrorname_np(err)) return QString::fromLatin1(name);

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <optional>
 
+#include <sys/stat.h>
+
 // The one place where paths turn into bytes for system calls and back.
 namespace Posix {
 
@@ -16,6 +18,17 @@ std::optional<QString> decode(const char *bytes, qsizetype len);
 inline std::optional<QString> decode(const QByteArray &b) {
     return decode(b.constData(), b.size());
 }
+
+// lstat / stat of a path; false also for a name that cannot be given to the system.
+bool lstatPath(const QString &path, struct stat &st);
+bool statPath(const QString &path, struct stat &st);
+// 0, or why the item cannot be read (EILSEQ for a name the system cannot be given).
+int lstatError(const QString &path, struct stat &st);
+
+// The text after the last slash (the whole path when there is none).
+QString lastComponent(const QString &path);
+// The path up to the last slash: "/" for an item at the top, empty when there is no slash.
+QString parentOf(const QString &path);
 
 // The symbolic name of an errno value ("ENOENT"); "E<number>" for unknown ones.
 QString errorName(int err);

@@ -12,14 +12,9 @@
 namespace TrashRoots {
 namespace {
 
-bool lstatPath(const QString &path, struct stat &st) {
-    const auto p = Posix::encode(path);
-    return p && ::lstat(p->constData(), &st) == 0;
-}
-
 bool isRealDir(const QString &path) {
     struct stat st {};
-    return lstatPath(path, st) && S_ISDIR(st.st_mode);
+    return Posix::lstatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
 bool under(const QString &path, const QString &root) {
@@ -41,7 +36,7 @@ QStringList volumeTrashes(const QString &mountPoint) {
     const QString shared = top + QStringLiteral("/.Trash");
     struct stat st {};
     // A shared .Trash must be a sticky folder and not a link, or anyone could redirect our deletions.
-    if (lstatPath(shared, st) && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+    if (Posix::lstatPath(shared, st) && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
         isRealDir(shared + u'/' + uid))
         out << shared + u'/' + uid;
     const QString own = top + QStringLiteral("/.Trash-") + uid;

@@ -48,7 +48,7 @@ QString describe(const FileError &error, const QString &name) {
 }
 
 QString describe(const CopyFailure &error, const QString &name) {
-    const QString inner = detail::lastComponent(error.path);
+    const QString inner = Posix::lastComponent(error.path);
     const QString sentence = explain(error.underlying, inner);
     if (inner == name) return sentence;
     return sentence + u' ' + LF("(in „%@“)", name);

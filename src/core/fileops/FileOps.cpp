@@ -15,7 +15,7 @@ namespace {
 bool exists(const QString &path) {
     // A dangling link is an item too: its name is taken.
     struct stat st;
-    return detail::lstatPath(path, st);
+    return Posix::lstatPath(path, st);
 }
 
 QString join(const QString &folder, const QString &name) {
@@ -72,8 +72,8 @@ QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
 
 bool sameVolume(const QString &a, const QString &b) {
     struct stat sa, sb;
-    const bool okA = detail::statPath(a, sa);
-    const bool okB = detail::statPath(b, sb);
+    const bool okA = Posix::statPath(a, sa);
+    const bool okB = Posix::statPath(b, sb);
     return okA && okB && sa.st_dev == sb.st_dev;
 }
 
@@ -81,7 +81,7 @@ SizeCount totalSize(const QStringList &paths) {
     SizeCount sum;
     for (const QString &path : paths) {
         struct stat st;
-        if (!detail::statPath(path, st)) continue;
+        if (!Posix::statPath(path, st)) continue;
         if (S_ISDIR(st.st_mode)) {
             const TreeStats t = detail::regularFilesBelow(path);
             sum.bytes += t.bytes;
@@ -95,7 +95,7 @@ SizeCount totalSize(const QStringList &paths) {
 }
 
 void rename(const QString &from, const QString &to) {
-    const QString name = detail::lastComponent(from);
+    const QString name = Posix::lastComponent(from);
     const FileError notApplied{ENOENT, LF("Das Laufwerk hat das Umbenennen von „%@“ nicht übernommen.", name),
                                true};
     int e = detail::renameNoReplace(from, to);
