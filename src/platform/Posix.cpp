@@ -44,6 +44,12 @@ QString parentOf(const QString &path) {
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
+QString errorText(int err) {
+    char buf[256];
+    // GNU strerror_r returns the text, which need not be in buf.
+    return QString::fromLocal8Bit(::strerror_r(err, buf, sizeof buf));
+}
+
 QString errorName(int err) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
     if (const char *name = strerrorname_np(err)) return QString::fromLatin1(name);

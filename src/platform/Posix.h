@@ -30,6 +30,8 @@ QString lastComponent(const QString &path);
 // The path up to the last slash: "/" for an item at the top, empty when there is no slash.
 QString parentOf(const QString &path);
 
+// The system's own sentence for an errno value ("No such file or directory").
+QString errorText(int err);
 // The symbolic name of an errno value ("ENOENT"); "E<number>" for unknown ones.
 QString errorName(int err);
 

@@ -319,7 +319,7 @@ QString AppState::rawListing(const QString &path) {
     DIR *dir = ::opendir(QFile::encodeName(path).constData());
     if (!dir) {
         const int e = errno;
-        return QStringLiteral("opendir-Fehler: ") + QString::fromLocal8Bit(std::strerror(e)) +
+        return QStringLiteral("opendir-Fehler: ") + Posix::errorText(e) +
                QStringLiteral(" (errno ") + QString::number(e) + u')';
     }
     QStringList names;
@@ -349,7 +349,7 @@ QString AppState::diagnosisText() {
                          QStringLiteral(" Einträge");
         } else {
             lines << QStringLiteral("• QDir-Fehler: ") +
-                         QString::fromLocal8Bit(std::strerror(denied ? denied : ENOTDIR));
+                         Posix::errorText(denied ? denied : ENOTDIR);
         }
     }
     for (const QString &other : {QStringLiteral("/.Trash-") + uid, QStringLiteral("/.Trash/") + uid})

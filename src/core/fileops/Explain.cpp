@@ -2,15 +2,12 @@
 #include "core/fileops/TreeWalk.h"
 
 #include "core/localisation/Lang.h"
+#include "platform/Posix.h"
 
 #include <cerrno>
-#include <cstring>
 
 FileError FileError::fromErrno(int code) {
-    char buf[256];
-    // GNU strerror_r returns the text, which need not be in buf.
-    const char *text = ::strerror_r(code, buf, sizeof buf);
-    return FileError{code, QString::fromLocal8Bit(text), false};
+    return FileError{code, Posix::errorText(code), false};
 }
 
 namespace FileOps {

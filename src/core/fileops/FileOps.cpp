@@ -118,9 +118,8 @@ void rename(const QString &from, const QString &to) {
         throw notApplied;
     }
     if (e) {
-        char buf[256];
-        const QString text = QString::fromLocal8Bit(::strerror_r(e, buf, sizeof buf));
-        throw FileError{e, LF("„%@“ ließ sich nicht umbenennen: %@ (Fehler %d)", name, text, e), false};
+        throw FileError{
+            e, LF("„%@“ ließ sich nicht umbenennen: %@ (Fehler %d)", name, Posix::errorText(e), e), false};
     }
 }
 
