@@ -249,13 +249,7 @@ void extract(const FileActionContext &ctx, const QStringList &given) {
             const bool cancelled = progress->isCancelled();
             ctx.end();
             ctx.refresh();
-            if (!result.created.isEmpty()) {
-                QStringList made;
-                for (const QString &p : result.created)
-                    made << QDir::cleanPath(p);
-                ctx.selectPaths(made);
-                ctx.journal(LF("%@ entpackt", FileFmt::count(made.size())), UndoAction::makeCreated(made));
-            }
+            selectCreated(ctx, result.created, LF("%@ entpackt", FileFmt::count(result.created.size())));
             if (cancelled)
                 ctx.toast(K("Abgebrochen. Unvollständiges wurde entfernt."));
             else if (!result.errors.isEmpty())
