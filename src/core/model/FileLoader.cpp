@@ -125,13 +125,6 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     return item;
 }
 
-} // namespace detail
-
-namespace {
-
-std::atomic<int> g_showHidden{-1};
-constexpr size_t kParallelFrom = 4096;
-
 QString joinPath(const QString &dir, const QString &name) {
     return dir == u"/" ? u'/' + name : dir + u'/' + name;
 }
@@ -144,6 +137,13 @@ QByteArray joinBytes(const QByteArray &dir, const char *name, qsizetype len) {
     out.append(name, len);
     return out;
 }
+
+} // namespace detail
+
+namespace {
+
+std::atomic<int> g_showHidden{-1};
+constexpr size_t kParallelFrom = 4096;
 
 // Reads one folder into records; false with err set when the folder itself can't be read.
 bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepresentable, int &err) {
@@ -183,8 +183,8 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         for (size_t i = from; i < to; ++i) {
             const DirReader::Entry &e = *todo[i].entry;
             const char *raw = batch.name(e);
-            out[i] = detail::makeItem(dir.fd(), raw, e.type, joinBytes(*bytes, raw, e.length),
-                                      joinPath(path, todo[i].name), todo[i].name, kinds);
+            out[i] = detail::makeItem(dir.fd(), raw, e.type, detail::joinBytes(*bytes, raw, e.length),
+                                      detail::joinPath(path, todo[i].name), todo[i].name, kinds);
         }
     };
     // Each entry costs a few system calls; large folders spread them over a few threads.
