@@ -44,6 +44,11 @@ QString parentOf(const QString &path) {
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
+bool isAtOrBelow(const QString &path, const QString &folder) {
+    return path == folder ||
+           (path.startsWith(folder) && path.size() > folder.size() && path[folder.size()] == u'/');
+}
+
 QString errorText(int err) {
     char buf[256];
     // GNU strerror_r returns the text, which need not be in buf.

@@ -30,6 +30,9 @@ QString lastComponent(const QString &path);
 // The path up to the last slash: "/" for an item at the top, empty when there is no slash.
 QString parentOf(const QString &path);
 
+// Whether path is folder itself or lies below it, by text alone (no links followed).
+bool isAtOrBelow(const QString &path, const QString &folder);
+
 // The system's own sentence for an errno value ("No such file or directory").
 QString errorText(int err);
 // The symbolic name of an errno value ("ENOENT"); "E<number>" for unknown ones.

@@ -17,10 +17,6 @@ bool isRealDir(const QString &path) {
     return Posix::lstatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
-bool under(const QString &path, const QString &root) {
-    return path == root || (path.startsWith(root) && path.size() > root.size() && path[root.size()] == u'/');
-}
-
 } // namespace
 
 QString homeTrash() {
@@ -66,12 +62,12 @@ QString rootFor(const QString &path) {
 QString containing(const QString &path) {
     const QString clean = QDir::cleanPath(path);
     const QString home = homeTrash();
-    if (under(clean, home)) return home;
+    if (Posix::isAtOrBelow(clean, home)) return home;
     // Only the trash folders of the volume that holds the path can contain it.
     if (!clean.contains(QStringLiteral("/.Trash"))) return {};
     const QString mount = Volumes::mountPointOf(clean);
     for (const QString &t : volumeTrashes(mount))
-        if (under(clean, t)) return t;
+        if (Posix::isAtOrBelow(clean, t)) return t;
     return {};
 }
 

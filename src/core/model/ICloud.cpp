@@ -40,10 +40,6 @@ std::optional<QDateTime> modified(const QString &path) {
     return QDateTime::fromMSecsSinceEpoch(st.mtimeSec * 1000 + st.mtimeNsec / 1000000, Qt::UTC);
 }
 
-bool isPrefixOf(const QString &base, const QString &path) {
-    return path == base || (path.startsWith(base) && path.size() > base.size() && path[base.size()] == u'/');
-}
-
 FileItem folderRecord(const QString &path, const QString &name, const std::optional<QString> &iconPath) {
     FileItem f;
     f.path = path;
@@ -125,10 +121,10 @@ QList<Crumb> subTrail(const QString &path, const QString &base) {
 
 std::optional<QList<Crumb>> crumbs(const QString &path) {
     QList<Crumb> trail{Crumb{root(), QStringLiteral("iCloud Drive")}};
-    if (isPrefixOf(root(), path)) return trail + subTrail(path, root());
+    if (Posix::isAtOrBelow(path, root())) return trail + subTrail(path, root());
     if (path.startsWith(containers() + u'/')) {
         for (const AppLibrary &lib : appLibraries()) {
-            if (!isPrefixOf(lib.path, path)) continue;
+            if (!Posix::isAtOrBelow(path, lib.path)) continue;
             trail << Crumb{lib.path, lib.name};
             return trail + subTrail(path, lib.path);
         }

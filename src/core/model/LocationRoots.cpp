@@ -1,6 +1,7 @@
 #include "core/model/LocationRoots.h"
 
 #include "core/localisation/SystemNames.h"
+#include "platform/Posix.h"
 #include "platform/Volumes.h"
 
 #include <QDir>
@@ -22,7 +23,7 @@ QStringList sortedNames(const QString &folder) {
 
 bool isPrefixOf(const QString &base, const QString &path) {
     if (base == u"/") return path.startsWith(u'/');
-    return path == base || (path.startsWith(base) && path.size() > base.size() && path[base.size()] == u'/');
+    return Posix::isAtOrBelow(path, base);
 }
 
 } // namespace
