@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <unistd.h>
+
 namespace Posix {
 
 std::optional<QByteArray> encode(const QString &path) {
@@ -53,6 +55,20 @@ QString errorText(int err) {
     char buf[256];
     // GNU strerror_r returns the text, which need not be in buf.
     return QString::fromLocal8Bit(::strerror_r(err, buf, sizeof buf));
+}
+
+int writeAll(int fd, const char *data, qint64 n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, data, size_t(n));
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (w == 0) return EIO;
+        data += w;
+        n -= w;
+    }
+    return 0;
 }
 
 QString errorName(int err) {

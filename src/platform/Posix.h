@@ -38,6 +38,9 @@ QString errorText(int err);
 // The symbolic name of an errno value ("ENOENT"); "E<number>" for unknown ones.
 QString errorName(int err);
 
+// Writes all of data, again after EINTR and short writes. 0 or errno (EIO when nothing could be written).
+int writeAll(int fd, const char *data, qint64 n);
+
 // Runs a system call again while it fails with EINTR.
 template <typename F> auto retry(F f) {
     decltype(f()) r;

@@ -107,18 +107,6 @@ int findRoot(const QString &path, dev_t dev, Root &root) {
     return 0;
 }
 
-int writeAll(int fd, const QByteArray &data) {
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t w = Posix::retry([&] { return ::write(fd, p, size_t(left)); });
-        if (w <= 0) return w < 0 ? errno : EIO;
-        p += w;
-        left -= w;
-    }
-    return 0;
-}
-
 } // namespace
 
 QByteArray encodePath(const QByteArray &path) {
@@ -165,7 +153,7 @@ Result moveToTrash(const QString &path) {
             if (errno == EEXIST) continue;
             return failed(errno);
         }
-        int e = writeAll(fd, info);
+        int e = Posix::writeAll(fd, info.constData(), info.size());
         if (::close(fd) != 0 && !e && errno != EINTR) e = errno;
         if (e) {
             ::unlink(infoPath.constData());

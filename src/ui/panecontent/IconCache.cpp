@@ -202,7 +202,7 @@ QIcon tinted(const QString &baseKey, int number) {
     const QIcon base = resolve(baseKey);
     const QPixmap bitmap = base.pixmap(QSize(side, side));
     if (bitmap.isNull()) return base; // not stored: the next request tries again
-    const QImage recoloured = tintPixels(bitmap.toImage(), number);
+    const QImage recoloured = FolderTint::tintPixels(bitmap.toImage(), number);
     if (recoloured.isNull()) return base;
     const QIcon icon(QPixmap::fromImage(recoloured));
     ++s.made;
@@ -288,10 +288,6 @@ QIcon appFolder(const QString &appPath) {
     ++s.made;
     s.icons.insert(key, icon);
     return icon;
-}
-
-QImage tintPixels(const QImage &image, int number) {
-    return FolderTint::tintPixels(image, number);
 }
 
 QPixmap iconPixmap(const FileItem &item, int px, qreal dpr) {
