@@ -117,8 +117,7 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     } else {
         item.kind = kinds.forType(st.mode & S_IFMT);
     }
-    if (st.hasMtime)
-        item.modified = QDateTime::fromMSecsSinceEpoch(st.mtimeSec * 1000 + st.mtimeNsec / 1000000, Qt::UTC);
+    if (st.hasMtime) item.modified = QDateTime::fromMSecsSinceEpoch(st.mtimeMs(), Qt::UTC);
     // One listxattr: an item without attributes costs nothing further.
     if (const auto attrs = Xattr::listRaw(pathBytes.constData()); attrs && !attrs->isEmpty())
         item.tags = FileOps::rawTagsOfEncoded(pathBytes.constData(), &*attrs);
@@ -205,9 +204,8 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
 }
 
 bool isRealDir(const QString &path) {
-    const auto bytes = Posix::encode(path);
     DirReader::Stat st;
-    return bytes && DirReader::statPath(*bytes, false, st) == 0 && st.isDir();
+    return DirReader::statOf(path, false, st) && st.isDir();
 }
 
 QStringList namesIn(const QString &folder) {

@@ -134,8 +134,7 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
             if (!matches(filter.kind, diskName, isDir, false)) hit = false;
             if (hit && sizeTest && (!haveStat || isDir || !st.isReg() || st.size < threshold)) hit = false;
             if (hit && cut) {
-                const qint64 m = haveStat && st.hasMtime ? st.mtimeSec * 1000 + st.mtimeNsec / 1000000
-                                                         : std::numeric_limits<qint64>::min();
+                const qint64 m = haveStat && st.hasMtime ? st.mtimeMs() : std::numeric_limits<qint64>::min();
                 if (m < cutMs) hit = false;
             }
         }

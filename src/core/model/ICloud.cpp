@@ -14,30 +14,25 @@ namespace ICloud {
 
 namespace {
 
-bool statOf(const QString &path, bool follow, DirReader::Stat &st) {
-    const auto bytes = Posix::encode(path);
-    return bytes && DirReader::statPath(*bytes, follow, st) == 0;
-}
-
 bool isDir(const QString &path) {
     DirReader::Stat st;
-    return statOf(path, true, st) && st.isDir();
+    return DirReader::statOf(path, true, st) && st.isDir();
 }
 
 bool exists(const QString &path) {
     DirReader::Stat st;
-    return statOf(path, true, st);
+    return DirReader::statOf(path, true, st);
 }
 
 bool isSymlink(const QString &path) {
     DirReader::Stat st;
-    return statOf(path, false, st) && st.isLink();
+    return DirReader::statOf(path, false, st) && st.isLink();
 }
 
 std::optional<QDateTime> modified(const QString &path) {
     DirReader::Stat st;
-    if (!statOf(path, true, st) || !st.hasMtime) return std::nullopt;
-    return QDateTime::fromMSecsSinceEpoch(st.mtimeSec * 1000 + st.mtimeNsec / 1000000, Qt::UTC);
+    if (!DirReader::statOf(path, true, st) || !st.hasMtime) return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(st.mtimeMs(), Qt::UTC);
 }
 
 FileItem folderRecord(const QString &path, const QString &name, const std::optional<QString> &iconPath) {
