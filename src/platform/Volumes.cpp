@@ -10,10 +10,11 @@
 namespace Volumes {
 namespace {
 
+// One step up; nothing above the root.
 QString parentOf(const QString &path) {
     if (path == u"/" || path.isEmpty()) return {};
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+    const QString up = Posix::parentOf(path);
+    return up.isEmpty() ? QStringLiteral("/") : up;
 }
 
 // The path itself or its nearest existing ancestor, with its stat.
