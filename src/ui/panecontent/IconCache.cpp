@@ -2,6 +2,7 @@
 
 #include "core/model/MimeKinds.h"
 #include "ui/style/FolderTint.h"
+#include "ui/style/Symbols.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,15 +11,6 @@
 #include <QPainter>
 #include <QStandardPaths>
 #include <QTextStream>
-
-// The bundled SVGs live in a static library, so their resource must be registered by hand.
-static void registerBundled() {
-    static const bool done = [] {
-        Q_INIT_RESOURCE(icons);
-        return true;
-    }();
-    Q_UNUSED(done);
-}
 
 namespace IconCache {
 
@@ -56,7 +48,7 @@ Store &store() {
 }
 
 QString bundledFile(const QString &name) {
-    registerBundled();
+    Symbols::registerBundled();
     return QStringLiteral(":/icons/files/") + name + QStringLiteral(".svg");
 }
 
