@@ -46,6 +46,10 @@ QString parentOf(const QString &path) {
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
+QString childPath(const QString &folder, const QString &name) {
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
 bool isAtOrBelow(const QString &path, const QString &folder) {
     return path == folder ||
            (path.startsWith(folder) && path.size() > folder.size() && path[folder.size()] == u'/');

@@ -30,6 +30,8 @@ QString lastComponent(const QString &path);
 // The path up to the last slash: "/" for an item at the top, empty when there is no slash.
 QString parentOf(const QString &path);
 
+// name inside folder, without a second slash when folder ends in one.
+QString childPath(const QString &folder, const QString &name);
 // Whether path is folder itself or lies below it, by text alone (no links followed).
 bool isAtOrBelow(const QString &path, const QString &folder);
 

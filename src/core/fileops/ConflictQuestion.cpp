@@ -3,6 +3,7 @@
 
 #include "core/localisation/Lang.h"
 #include "core/model/FileFmt.h"
+#include "platform/Posix.h"
 
 #include <QDateTime>
 
@@ -33,8 +34,7 @@ std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &pa
             if (!move) sameFolder << p;
             continue;
         }
-        const QString target =
-            dest.endsWith(u'/') ? dest + Posix::lastComponent(p) : dest + u'/' + Posix::lastComponent(p);
+        const QString target = Posix::childPath(dest, Posix::lastComponent(p));
         struct stat st;
         if (target != p && Posix::lstatPath(target, st)) conflicts << p;
     }
@@ -62,7 +62,7 @@ std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &pa
             continue;
         }
         const QString name = Posix::lastComponent(p);
-        const QString target = dest.endsWith(u'/') ? dest + name : dest + u'/' + name;
+        const QString target = Posix::childPath(dest, name);
         Alert question;
         question.style = Alert::Style::warning;
         question.message = LF("„%@“ gibt es im Zielordner schon.", name);

@@ -18,10 +18,6 @@ bool exists(const QString &path) {
     return Posix::lstatPath(path, st);
 }
 
-QString join(const QString &folder, const QString &name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 qsizetype utf8Size(const QString &s) {
     return s.toUtf8().size();
 }
@@ -37,7 +33,7 @@ void chopCharacter(QString &s) {
 } // namespace
 
 QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
-    const QString plain = join(folder, name);
+    const QString plain = Posix::childPath(folder, name);
     if (!exists(plain)) return plain;
 
     const qsizetype dot = name.lastIndexOf(u'.');
@@ -65,7 +61,7 @@ QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
             chopCharacter(s);
         while (utf8Size(make()) > nameMax && !e.isEmpty())
             chopCharacter(e);
-        const QString candidate = join(folder, make());
+        const QString candidate = Posix::childPath(folder, make());
         if (!exists(candidate)) return candidate;
     }
 }

@@ -141,7 +141,7 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
         return Step::next;
     }
 
-    const QString named = to_.endsWith(u'/') ? to_ + name : to_ + u'/' + name;
+    const QString named = Posix::childPath(to_, name);
     QString target;
     bool replacing = false;
     if (choice != resolutions_.cend() && *choice == ConflictChoice::replace) {
