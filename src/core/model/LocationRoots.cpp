@@ -36,8 +36,7 @@ QList<Crumb> roots() {
         if (!name.startsWith(u'.')) out << Crumb{cloud + u'/' + name, localName(cloud + u'/' + name)};
     const QString pcloud = home + QStringLiteral("/pCloud Drive");
     if (QFileInfo::exists(pcloud)) out << Crumb{pcloud, QStringLiteral("pCloud Drive")};
-    const qsizetype slash = home.lastIndexOf(u'/');
-    const QString homes = slash <= 0 ? QStringLiteral("/") : home.left(slash);
+    const QString homes = Posix::parentOf(home);
     out << Crumb{homes, localName(homes)};
     for (const QString &name : sortedNames(QStringLiteral("/Volumes"))) {
         const QString p = QStringLiteral("/Volumes/") + name;
