@@ -71,14 +71,8 @@ struct Root {
 int findRoot(const QString &path, dev_t dev, Root &root) {
     const QString home = TrashRoots::homeTrash();
     struct stat st {};
-    // The home trash serves its own volume; make it on first use.
-    QString probe = home;
-    while (!probe.isEmpty()) {
-        const auto p = Posix::encode(probe);
-        if (p && ::stat(p->constData(), &st) == 0) break;
-        probe = probe == u"/" ? QString() : QFileInfo(probe).path();
-    }
-    if (!probe.isEmpty() && st.st_dev == dev) {
+    // The home trash serves its own volume (that of its nearest existing folder); make it on first use.
+    if (const dev_t homeDev = Volumes::deviceOf(home); homeDev != 0 && homeDev == dev) {
         if (!QDir().mkpath(home)) return EACCES;
         root = Root{home, {}};
         return 0;
