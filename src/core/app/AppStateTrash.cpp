@@ -319,8 +319,8 @@ QString AppState::rawListing(const QString &path) {
     DIR *dir = ::opendir(QFile::encodeName(path).constData());
     if (!dir) {
         const int e = errno;
-        return QStringLiteral("opendir-Fehler: ") + Posix::errorText(e) +
-               QStringLiteral(" (errno ") + QString::number(e) + u')';
+        return QStringLiteral("opendir-Fehler: ") + Posix::errorText(e) + QStringLiteral(" (errno ") +
+               QString::number(e) + u')';
     }
     QStringList names;
     while (const dirent *entry = ::readdir(dir)) {
@@ -348,8 +348,7 @@ QString AppState::diagnosisText() {
             lines << QStringLiteral("• QDir: ") + QString::number(QDir(files).entryList(filter).size()) +
                          QStringLiteral(" Einträge");
         } else {
-            lines << QStringLiteral("• QDir-Fehler: ") +
-                         Posix::errorText(denied ? denied : ENOTDIR);
+            lines << QStringLiteral("• QDir-Fehler: ") + Posix::errorText(denied ? denied : ENOTDIR);
         }
     }
     for (const QString &other : {QStringLiteral("/.Trash-") + uid, QStringLiteral("/.Trash/") + uid})
