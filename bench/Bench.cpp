@@ -1,10 +1,14 @@
 #include "Bench.h"
 
+#include "core/app/Defaults.h"
+
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <cstdio>
+#include <fcntl.h>
 #include <limits>
 #include <map>
 #include <unistd.h>
@@ -59,6 +63,23 @@ void report(const QString &label, double ours, const QString &tool, double their
     else
         std::printf("ratio: n/a (%s failed)\n", qPrintable(tool));
     std::fflush(stdout);
+}
+
+std::optional<PaneFolders> paneFixture(const QString &root, int count) {
+    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
+    Defaults::resetForTests();
+    const PaneFolders f{root + QStringLiteral("/big"), root + QStringLiteral("/small")};
+    QDir().mkpath(f.big);
+    QDir().mkpath(f.small);
+    std::printf("fixture: %d files\n", count);
+    for (int i = 0; i < count; ++i) {
+        const QByteArray name =
+            (f.big + QStringLiteral("/file-%1.txt").arg(i, 6, 10, QLatin1Char('0'))).toLocal8Bit();
+        const int fd = ::open(name.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd < 0) return std::nullopt;
+        ::close(fd);
+    }
+    return f;
 }
 
 qint64 residentBytes() {

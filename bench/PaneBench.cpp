@@ -1,11 +1,9 @@
 // kestrin-bench pane: a pane opens a folder of 100,000 files, then picks up one file added from outside.
 #include "Bench.h"
 
-#include "core/app/Defaults.h"
 #include "core/model/PaneModel.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -53,30 +51,13 @@ bool waitFor(PaneModel &pane, const std::function<bool()> &pred) {
     return loop.exec() == 0;
 }
 
-bool makeFiles(const QString &dir, int count) {
-    for (int i = 0; i < count; ++i) {
-        const QByteArray name =
-            (dir + QStringLiteral("/file-%1.txt").arg(i, 6, 10, QLatin1Char('0'))).toLocal8Bit();
-        const int fd = ::open(name.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd < 0) return false;
-        ::close(fd);
-    }
-    return true;
-}
-
 int run(const QStringList &args) {
     const int count = args.isEmpty() ? 100000 : args[0].toInt();
     QTemporaryDir tmp;
     if (!tmp.isValid()) return 1;
-    // Private settings, so the user's stored sort order does not change what is measured.
-    qputenv("XDG_CONFIG_HOME", (tmp.path() + QStringLiteral("/config")).toLocal8Bit());
-    Defaults::resetForTests();
-    const QString big = tmp.path() + QStringLiteral("/big");
-    const QString small = tmp.path() + QStringLiteral("/small");
-    QDir().mkpath(big);
-    QDir().mkpath(small);
-    std::printf("fixture: %d files\n", count);
-    if (!makeFiles(big, count)) return 1;
+    const auto folders = Bench::paneFixture(tmp.path(), count);
+    if (!folders) return 1;
+    const QString &big = folders->big, &small = folders->small;
 
     StallMeter stalls;
     PaneModel pane(Side::left, small);

@@ -5,7 +5,6 @@
 #include "core/fileops/TreeWalk.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -17,13 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-double seconds(const std::function<void()> &fn) {
-    QElapsedTimer t;
-    t.start();
-    fn();
-    return double(t.nsecsElapsed()) / 1e9;
-}
 
 bool runTool(const QString &program, const QStringList &args) {
     QProcess p;
@@ -68,10 +60,10 @@ void compare(const QString &label, const QString &tool, const std::function<void
     double best = std::numeric_limits<double>::max(), bestTheirs = best;
     for (int i = 0; i < 3; ++i) {
         prepare();
-        best = std::min(best, seconds(ours));
+        best = std::min(best, Bench::bestOf(1, ours));
         prepare();
         bool ok = true;
-        const double t = seconds([&] { ok = theirs(); });
+        const double t = Bench::bestOf(1, [&] { ok = theirs(); });
         bestTheirs = ok ? std::min(bestTheirs, t) : -1;
     }
     Bench::report(label, best, tool, bestTheirs);
@@ -147,7 +139,7 @@ int run(const QStringList &args) {
     double bare = std::numeric_limits<double>::max();
     for (int i = 0; i < 3; ++i) {
         prepare();
-        bare = std::min(bare, seconds([&] {
+        bare = std::min(bare, Bench::bestOf(1, [&] {
                             TransferProgress p;
                             FileOps::copyTree(tree, moved, p, false);
                             FileOps::detail::removeTree(tree);
@@ -157,7 +149,7 @@ int run(const QStringList &args) {
     compare(
         QStringLiteral("(c) move of (b) to a tmpfs"), QStringLiteral("mv"), prepare,
         [&] {
-            full = std::min(full, seconds([&] {
+            full = std::min(full, Bench::bestOf(1, [&] {
                                 TransferProgress p;
                                 FileOps::runWithProgress({tree}, vol, true, p);
                             }));

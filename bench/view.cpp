@@ -3,14 +3,12 @@
 // resident memory per item shown.
 #include "Bench.h"
 
-#include "core/app/Defaults.h"
 #include "core/model/PaneModel.h"
 #include "ui/panecontent/ListView.h"
 #include "ui/window/pane/PaneContent.h"
 #include "ui/window/pane/PaneView.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -19,21 +17,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
-
-bool makeFiles(const QString &dir, int count) {
-    for (int i = 0; i < count; ++i) {
-        const QByteArray name =
-            (dir + QStringLiteral("/file-%1.txt").arg(i, 6, 10, QLatin1Char('0'))).toLocal8Bit();
-        const int fd = ::open(name.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd < 0) return false;
-        ::close(fd);
-    }
-    return true;
-}
 
 // Notes when the list's viewport has finished painting: the paint is run from inside the filter so the
 // time taken after it is exact.
@@ -74,14 +59,9 @@ int run(const QStringList &args) {
     const int count = args.isEmpty() ? 100000 : args[0].toInt();
     QTemporaryDir tmp;
     if (!tmp.isValid()) return 1;
-    qputenv("XDG_CONFIG_HOME", (tmp.path() + QStringLiteral("/config")).toLocal8Bit());
-    Defaults::resetForTests();
-    const QString big = tmp.path() + QStringLiteral("/big");
-    const QString small = tmp.path() + QStringLiteral("/small");
-    QDir().mkpath(big);
-    QDir().mkpath(small);
-    std::printf("fixture: %d files\n", count);
-    if (!makeFiles(big, count)) return 1;
+    const auto folders = Bench::paneFixture(tmp.path(), count);
+    if (!folders) return 1;
+    const QString &big = folders->big, &small = folders->small;
 
     PaneModel pane(Side::left, small);
     pane.setViewMode(ViewMode::list);

@@ -1,5 +1,7 @@
 #include "platform/DirReader.h"
 
+#include "platform/Posix.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -96,6 +98,11 @@ int statAt(int dirFd, const char *name, bool follow, Stat &out) {
 
 int statPath(const QByteArray &path, bool follow, Stat &out) {
     return statAt(AT_FDCWD, path.constData(), follow, out);
+}
+
+bool statOf(const QString &path, bool follow, Stat &out) {
+    const auto bytes = Posix::encode(path);
+    return bytes && statPath(*bytes, follow, out) == 0;
 }
 
 } // namespace DirReader

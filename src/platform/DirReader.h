@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 #include <vector>
@@ -62,10 +63,16 @@ struct Stat {
     bool isDir() const { return S_ISDIR(mode); }
     bool isReg() const { return S_ISREG(mode); }
     bool isLink() const { return S_ISLNK(mode); }
+    // The times in milliseconds since the epoch.
+    int64_t mtimeMs() const { return mtimeSec * 1000 + mtimeNsec / 1000000; }
+    int64_t btimeMs() const { return btimeSec * 1000 + btimeNsec / 1000000; }
+    int64_t atimeMs() const { return atimeSec * 1000 + atimeNsec / 1000000; }
 };
 
 // statx relative to a folder descriptor (AT_FDCWD for absolute paths); 0 or an errno.
 int statAt(int dirFd, const char *name, bool follow, Stat &out);
 int statPath(const QByteArray &path, bool follow, Stat &out);
+// The same for a path in text; false on failure, also for a name the system cannot be given.
+bool statOf(const QString &path, bool follow, Stat &out);
 
 } // namespace DirReader

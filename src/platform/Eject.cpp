@@ -15,21 +15,12 @@ struct Wait {
     QString error;
 };
 
-void finishEject(GObject *source, GAsyncResult *result, gpointer data) {
+// The callback of an eject or unmount: Finish is the matching _finish function of GMount.
+template <gboolean (*Finish)(GMount *, GAsyncResult *, GError **)>
+void finished(GObject *source, GAsyncResult *result, gpointer data) {
     auto *wait = static_cast<Wait *>(data);
     GError *error = nullptr;
-    wait->ok = g_mount_eject_with_operation_finish(G_MOUNT(source), result, &error);
-    if (error) {
-        wait->error = QString::fromUtf8(error->message);
-        g_error_free(error);
-    }
-    g_main_loop_quit(wait->loop);
-}
-
-void finishUnmount(GObject *source, GAsyncResult *result, gpointer data) {
-    auto *wait = static_cast<Wait *>(data);
-    GError *error = nullptr;
-    wait->ok = g_mount_unmount_with_operation_finish(G_MOUNT(source), result, &error);
+    wait->ok = Finish(G_MOUNT(source), result, &error);
     if (error) {
         wait->error = QString::fromUtf8(error->message);
         g_error_free(error);
@@ -55,11 +46,12 @@ std::optional<QString> unmountAndEject(const QString &mountPoint) {
         if (error) g_error_free(error);
     } else {
         if (g_mount_can_eject(mount)) {
-            g_mount_eject_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, finishEject, &wait);
+            g_mount_eject_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr,
+                                         finished<g_mount_eject_with_operation_finish>, &wait);
             g_main_loop_run(wait.loop);
         } else {
-            g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, finishUnmount,
-                                           &wait);
+            g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr,
+                                           finished<g_mount_unmount_with_operation_finish>, &wait);
             g_main_loop_run(wait.loop);
         }
         if (!wait.ok) result = wait.error;

@@ -1,5 +1,7 @@
 #include "platform/FileCopy.h"
 
+#include "platform/Posix.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -33,20 +35,6 @@ bool unsupported(int e) {
            e == EBADF;
 }
 
-int writeAll(int fd, const char *data, qint64 n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, size_t(n));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (w == 0) return EIO;
-        data += w;
-        n -= w;
-    }
-    return 0;
-}
-
 int readWrite(int src, int dst, Session &session, const ChunkHook &chunk, qint64 *copied) {
     char *buf = session.buffer();
     for (;;) {
@@ -56,7 +44,7 @@ int readWrite(int src, int dst, Session &session, const ChunkHook &chunk, qint64
             return errno;
         }
         if (r == 0) return 0;
-        if (const int e = writeAll(dst, buf, r)) return e;
+        if (const int e = Posix::writeAll(dst, buf, r)) return e;
         *copied += r;
         if (!chunk(r)) return ECANCELED;
     }

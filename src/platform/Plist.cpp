@@ -121,6 +121,19 @@ plist_t fromVariant(const QVariant &v) {
     }
 }
 
+// The value written by one of libplist's writers, with its buffer freed by the matching function.
+template <typename Write, typename Free>
+QByteArray serialised(const QVariant &value, Write write, Free release) {
+    plist_t root = fromVariant(value);
+    char *out = nullptr;
+    uint32_t len = 0;
+    write(root, &out, &len);
+    QByteArray bytes(out, qsizetype(len));
+    release(out);
+    plist_free(root);
+    return bytes;
+}
+
 } // namespace
 
 std::optional<QVariant> parse(const QByteArray &data) {
@@ -136,25 +149,11 @@ std::optional<QVariant> parse(const QByteArray &data) {
 }
 
 QByteArray toBinary(const QVariant &value) {
-    plist_t root = fromVariant(value);
-    char *out = nullptr;
-    uint32_t len = 0;
-    plist_to_bin(root, &out, &len);
-    QByteArray bytes(out, qsizetype(len));
-    plist_to_bin_free(out);
-    plist_free(root);
-    return bytes;
+    return serialised(value, plist_to_bin, plist_to_bin_free);
 }
 
 QByteArray toXml(const QVariant &value) {
-    plist_t root = fromVariant(value);
-    char *out = nullptr;
-    uint32_t len = 0;
-    plist_to_xml(root, &out, &len);
-    QByteArray bytes(out, qsizetype(len));
-    plist_to_xml_free(out);
-    plist_free(root);
-    return bytes;
+    return serialised(value, plist_to_xml, plist_to_xml_free);
 }
 
 } // namespace Plist

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <optional>
 
+#include <sys/stat.h>
+
 // The one place where paths turn into bytes for system calls and back.
 namespace Posix {
 
@@ -17,8 +19,29 @@ inline std::optional<QString> decode(const QByteArray &b) {
     return decode(b.constData(), b.size());
 }
 
+// lstat / stat of a path; false also for a name that cannot be given to the system.
+bool lstatPath(const QString &path, struct stat &st);
+bool statPath(const QString &path, struct stat &st);
+// 0, or why the item cannot be read (EILSEQ for a name the system cannot be given).
+int lstatError(const QString &path, struct stat &st);
+
+// The text after the last slash (the whole path when there is none).
+QString lastComponent(const QString &path);
+// The path up to the last slash: "/" for an item at the top, empty when there is no slash.
+QString parentOf(const QString &path);
+
+// name inside folder, without a second slash when folder ends in one.
+QString childPath(const QString &folder, const QString &name);
+// Whether path is folder itself or lies below it, by text alone (no links followed).
+bool isAtOrBelow(const QString &path, const QString &folder);
+
+// The system's own sentence for an errno value ("No such file or directory").
+QString errorText(int err);
 // The symbolic name of an errno value ("ENOENT"); "E<number>" for unknown ones.
 QString errorName(int err);
+
+// Writes all of data, again after EINTR and short writes. 0 or errno (EIO when nothing could be written).
+int writeAll(int fd, const char *data, qint64 n);
 
 // Runs a system call again while it fails with EINTR.
 template <typename F> auto retry(F f) {

@@ -71,14 +71,8 @@ struct Root {
 int findRoot(const QString &path, dev_t dev, Root &root) {
     const QString home = TrashRoots::homeTrash();
     struct stat st {};
-    // The home trash serves its own volume; make it on first use.
-    QString probe = home;
-    while (!probe.isEmpty()) {
-        const auto p = Posix::encode(probe);
-        if (p && ::stat(p->constData(), &st) == 0) break;
-        probe = probe == u"/" ? QString() : QFileInfo(probe).path();
-    }
-    if (!probe.isEmpty() && st.st_dev == dev) {
+    // The home trash serves its own volume (that of its nearest existing folder); make it on first use.
+    if (const dev_t homeDev = Volumes::deviceOf(home); homeDev != 0 && homeDev == dev) {
         if (!QDir().mkpath(home)) return EACCES;
         root = Root{home, {}};
         return 0;
@@ -104,18 +98,6 @@ int findRoot(const QString &path, dev_t dev, Root &root) {
     if (e == EROFS) return EROFS;
     if (e || !lstatBytes(own, st) || st.st_dev != dev) return ENOTSUP;
     root = Root{QString::fromUtf8(own), mount};
-    return 0;
-}
-
-int writeAll(int fd, const QByteArray &data) {
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t w = Posix::retry([&] { return ::write(fd, p, size_t(left)); });
-        if (w <= 0) return w < 0 ? errno : EIO;
-        p += w;
-        left -= w;
-    }
     return 0;
 }
 
@@ -165,7 +147,7 @@ Result moveToTrash(const QString &path) {
             if (errno == EEXIST) continue;
             return failed(errno);
         }
-        int e = writeAll(fd, info);
+        int e = Posix::writeAll(fd, info.constData(), info.size());
         if (::close(fd) != 0 && !e && errno != EINTR) e = errno;
         if (e) {
             ::unlink(infoPath.constData());

@@ -12,18 +12,9 @@
 namespace TrashRoots {
 namespace {
 
-bool lstatPath(const QString &path, struct stat &st) {
-    const auto p = Posix::encode(path);
-    return p && ::lstat(p->constData(), &st) == 0;
-}
-
 bool isRealDir(const QString &path) {
     struct stat st {};
-    return lstatPath(path, st) && S_ISDIR(st.st_mode);
-}
-
-bool under(const QString &path, const QString &root) {
-    return path == root || (path.startsWith(root) && path.size() > root.size() && path[root.size()] == u'/');
+    return Posix::lstatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -41,7 +32,7 @@ QStringList volumeTrashes(const QString &mountPoint) {
     const QString shared = top + QStringLiteral("/.Trash");
     struct stat st {};
     // A shared .Trash must be a sticky folder and not a link, or anyone could redirect our deletions.
-    if (lstatPath(shared, st) && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+    if (Posix::lstatPath(shared, st) && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
         isRealDir(shared + u'/' + uid))
         out << shared + u'/' + uid;
     const QString own = top + QStringLiteral("/.Trash-") + uid;
@@ -71,12 +62,12 @@ QString rootFor(const QString &path) {
 QString containing(const QString &path) {
     const QString clean = QDir::cleanPath(path);
     const QString home = homeTrash();
-    if (under(clean, home)) return home;
+    if (Posix::isAtOrBelow(clean, home)) return home;
     // Only the trash folders of the volume that holds the path can contain it.
     if (!clean.contains(QStringLiteral("/.Trash"))) return {};
     const QString mount = Volumes::mountPointOf(clean);
     for (const QString &t : volumeTrashes(mount))
-        if (under(clean, t)) return t;
+        if (Posix::isAtOrBelow(clean, t)) return t;
     return {};
 }
 

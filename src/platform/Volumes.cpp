@@ -10,21 +10,17 @@
 namespace Volumes {
 namespace {
 
-bool statPath(const QString &path, struct stat &st) {
-    const auto p = Posix::encode(path);
-    return p && ::stat(p->constData(), &st) == 0;
-}
-
+// One step up; nothing above the root.
 QString parentOf(const QString &path) {
     if (path == u"/" || path.isEmpty()) return {};
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+    const QString up = Posix::parentOf(path);
+    return up.isEmpty() ? QStringLiteral("/") : up;
 }
 
 // The path itself or its nearest existing ancestor, with its stat.
 QString existingAncestor(QString path, struct stat &st) {
     while (!path.isEmpty()) {
-        if (statPath(path, st)) return path;
+        if (Posix::statPath(path, st)) return path;
         path = parentOf(path);
     }
     return {};
@@ -98,7 +94,7 @@ QString mountPointOf(const QString &path) {
     for (;;) {
         const QString parent = parentOf(cur);
         struct stat pst {};
-        if (parent.isEmpty() || !statPath(parent, pst) || pst.st_dev != dev) return cur;
+        if (parent.isEmpty() || !Posix::statPath(parent, pst) || pst.st_dev != dev) return cur;
         cur = parent;
     }
 }

@@ -7,6 +7,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "core/model/Tags.h"
+#include "platform/Posix.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,10 +18,8 @@ namespace {
 
 bool existsAnything(const QString &path, bool *isDir = nullptr) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-        // A dangling link still is something.
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return false;
-    }
+    // A dangling link still is something.
+    if (!Posix::statPath(path, st) && !Posix::lstatPath(path, st)) return false;
     if (isDir) *isDir = S_ISDIR(st.st_mode);
     return true;
 }

@@ -5,8 +5,8 @@
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
+#include "platform/Posix.h"
 
-#include <QFile>
 #include <QTimer>
 #include <sys/stat.h>
 
@@ -53,7 +53,7 @@ void AppState::renameSelection() {
     const QString newPath = path.section(u'/', 0, -2) + u'/' + newName;
     // lstat: a dangling link is something too.
     struct stat st {};
-    if (::lstat(QFile::encodeName(newPath).constData(), &st) == 0) {
+    if (Posix::lstatPath(newPath, st)) {
         show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
         return;
     }

@@ -7,6 +7,7 @@
 #include "core/model/PaneHooks.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+#include "platform/Posix.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +17,7 @@ namespace {
 
 bool existsAnything(const QString &path) {
     struct stat st {};
-    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return !path.isEmpty() && Posix::lstatPath(path, st);
 }
 
 } // namespace

@@ -33,15 +33,11 @@ constexpr const char *refusedText = K("Diese Objekte gehören dem System oder ei
 constexpr const char *adminText = K("%@ im Papierkorb gehören dem System oder einem anderen Benutzer. Kestrin darf sie nicht löschen. Mit Administratorrechten geht es; das System fragt dich dann nach deinem Passwort.");
 // clang-format on
 
-QString lastComponent(const QString &path) {
-    return path.section(u'/', -1);
-}
-
 // At most eight names, then how many more.
 QString nameList(const QStringList &paths) {
     QStringList lines;
     for (qsizetype i = 0; i < std::min<qsizetype>(paths.size(), 8); ++i)
-        lines << QStringLiteral("• ") + lastComponent(paths[i]);
+        lines << QStringLiteral("• ") + Posix::lastComponent(paths[i]);
     QString text = lines.join(u'\n');
     if (paths.size() > 8) text += u'\n' + LF("… und %d weitere", paths.size() - 8);
     return text;
@@ -87,12 +83,11 @@ void dropOrphanInfos(const QStringList &folders) {
         const QString root = folder.chopped(6);
         for (const QString &info : entriesOf(root + QStringLiteral("/info"))) {
             if (!info.endsWith(QStringLiteral(".trashinfo"))) continue;
-            const QString item = folder + u'/' + lastComponent(info).chopped(10);
+            const QString item = folder + u'/' + Posix::lastComponent(info).chopped(10);
             struct stat st {};
-            const QByteArray itemBytes = QFile::encodeName(item), infoBytes = QFile::encodeName(info);
-            if (::lstat(itemBytes.constData(), &st) == 0) continue;
-            if (::lstat(infoBytes.constData(), &st) != 0 || now - st.st_mtime < 60) continue;
-            ::unlink(infoBytes.constData());
+            if (Posix::lstatPath(item, st)) continue;
+            if (!Posix::lstatPath(info, st) || now - st.st_mtime < 60) continue;
+            ::unlink(Posix::encode(info)->constData());
         }
     }
 }
@@ -113,8 +108,9 @@ void AppState::trashSelection() {
     }
     Alert question;
     question.style = Alert::Style::warning;
-    question.message = paths.size() == 1 ? LF("„%@“ in den Papierkorb legen?", lastComponent(paths.first()))
-                                         : LF("%d Objekte in den Papierkorb legen?", paths.size());
+    question.message = paths.size() == 1
+                           ? LF("„%@“ in den Papierkorb legen?", Posix::lastComponent(paths.first()))
+                           : LF("%d Objekte in den Papierkorb legen?", paths.size());
     question.informative =
         nameList(paths) + QStringLiteral("\n\n") + L("Du kannst sie im Papierkorb wiederherstellen.");
     question.buttons = {L("In den Papierkorb"), L("Abbrechen")};
@@ -137,8 +133,9 @@ void AppState::trashSelection() {
                      const QStringList &rest = result.noTrash;
                      Alert now;
                      now.style = Alert::Style::critical;
-                     now.message = rest.size() == 1 ? LF("„%@“ sofort löschen?", lastComponent(rest.first()))
-                                                    : LF("%d Objekte sofort löschen?", rest.size());
+                     now.message = rest.size() == 1
+                                       ? LF("„%@“ sofort löschen?", Posix::lastComponent(rest.first()))
+                                       : LF("%d Objekte sofort löschen?", rest.size());
                      now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
                      now.buttons = {L("Abbrechen"), L("Sofort löschen")};
                      now.destructiveButton = 1;
@@ -173,7 +170,7 @@ void AppState::trashSelection() {
 void AppState::deleteFromTrash(const QStringList &paths) {
     Alert question;
     question.style = Alert::Style::critical;
-    question.message = paths.size() == 1 ? LF("„%@“ endgültig löschen?", lastComponent(paths.first()))
+    question.message = paths.size() == 1 ? LF("„%@“ endgültig löschen?", Posix::lastComponent(paths.first()))
                                          : LF("%d Objekte endgültig löschen?", paths.size());
     question.informative =
         nameList(paths) + QStringLiteral("\n\n") + L("Das lässt sich nicht rückgängig machen.");
@@ -301,8 +298,8 @@ void AppState::offerAdminEmpty(const QStringList &denied) {
                  for (const QString &path : denied) {
                      struct stat st {};
                      const QString info = Trash::infoFileFor(path);
-                     if (!info.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) != 0)
-                         ::unlink(QFile::encodeName(info).constData());
+                     if (info.isEmpty() || Posix::lstatPath(path, st)) continue;
+                     if (const auto bytes = Posix::encode(info)) ::unlink(bytes->constData());
                  }
                  return error;
              }),
@@ -322,8 +319,8 @@ QString AppState::rawListing(const QString &path) {
     DIR *dir = ::opendir(QFile::encodeName(path).constData());
     if (!dir) {
         const int e = errno;
-        return QStringLiteral("opendir-Fehler: ") + QString::fromLocal8Bit(std::strerror(e)) +
-               QStringLiteral(" (errno ") + QString::number(e) + u')';
+        return QStringLiteral("opendir-Fehler: ") + Posix::errorText(e) + QStringLiteral(" (errno ") +
+               QString::number(e) + u')';
     }
     QStringList names;
     while (const dirent *entry = ::readdir(dir)) {
@@ -351,8 +348,7 @@ QString AppState::diagnosisText() {
             lines << QStringLiteral("• QDir: ") + QString::number(QDir(files).entryList(filter).size()) +
                          QStringLiteral(" Einträge");
         } else {
-            lines << QStringLiteral("• QDir-Fehler: ") +
-                         QString::fromLocal8Bit(std::strerror(denied ? denied : ENOTDIR));
+            lines << QStringLiteral("• QDir-Fehler: ") + Posix::errorText(denied ? denied : ENOTDIR);
         }
     }
     for (const QString &other : {QStringLiteral("/.Trash-") + uid, QStringLiteral("/.Trash/") + uid})
@@ -361,7 +357,8 @@ QString AppState::diagnosisText() {
     lines << QStringLiteral("Test geschützter Ordner (nur mit Administratorrechten lesbar)");
     for (const QString &guarded :
          {QStringLiteral("/root"), QStringLiteral("/etc/ssl/private"), QStringLiteral("/var/lib/sudo")})
-        lines << QStringLiteral("• ") + lastComponent(guarded) + QStringLiteral(": ") + rawListing(guarded);
+        lines << QStringLiteral("• ") + Posix::lastComponent(guarded) + QStringLiteral(": ") +
+                     rawListing(guarded);
     lines << QString();
     lines << QStringLiteral("Programm: ") + QCoreApplication::applicationFilePath();
     return lines.join(u'\n');

@@ -39,10 +39,6 @@ QString stemOf(const QString &name) {
     return dot > 0 ? name.left(dot) : name;
 }
 
-QString pathIn(const QString &folder, const QString &name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 void removeQuietly(const QString &path) {
     FileOps::detail::removeTree(path);
 }
@@ -103,9 +99,9 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
     const QString folder = Restore::folder(paths.first());
     result.bundled = Archive::allAlreadyCompressed(paths);
     const ArchiveFormat written = result.bundled ? Archive::bundledEquivalent(format) : format;
-    const QString temp =
-        pathIn(folder, QStringLiteral(".Kestrin-") + QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                           Archive::ext(written));
+    const QString temp = Posix::childPath(folder, QStringLiteral(".Kestrin-") +
+                                                      QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                                                      Archive::ext(written));
 
     const ToolCall call = compressCall(written, result.bundled, folder, names, temp);
     if (auto failure = runTool(call.tool, call.arguments, call.directory, call.environment, &progress)) {
@@ -143,7 +139,7 @@ ExtractResult extractArchives(const QStringList &archives, TransferProgress &pro
         const QString folder = Restore::folder(archive);
         const QString name = Restore::name(archive);
         const QString stem = Archive::strippedName(name);
-        QString target = pathIn(folder, stem);
+        QString target = Posix::childPath(folder, stem);
         if (Restore::exists(target))
             target =
                 FileOps::uniqueURL(stem + QStringLiteral(" (") + Archive::formatLabel(name) + u')', folder);
@@ -249,13 +245,7 @@ void extract(const FileActionContext &ctx, const QStringList &given) {
             const bool cancelled = progress->isCancelled();
             ctx.end();
             ctx.refresh();
-            if (!result.created.isEmpty()) {
-                QStringList made;
-                for (const QString &p : result.created)
-                    made << QDir::cleanPath(p);
-                ctx.selectPaths(made);
-                ctx.journal(LF("%@ entpackt", FileFmt::count(made.size())), UndoAction::makeCreated(made));
-            }
+            selectCreated(ctx, result.created, LF("%@ entpackt", FileFmt::count(result.created.size())));
             if (cancelled)
                 ctx.toast(K("Abgebrochen. Unvollständiges wurde entfernt."));
             else if (!result.errors.isEmpty())

@@ -3,6 +3,7 @@
 
 #include "core/localisation/Lang.h"
 #include "core/model/FileFmt.h"
+#include "platform/Posix.h"
 
 #include <QDateTime>
 
@@ -10,7 +11,7 @@ namespace FileOps {
 
 QString conflictInfo(const QString &path) {
     struct stat st;
-    if (!detail::lstatPath(path, st)) return QStringLiteral("–");
+    if (!Posix::lstatPath(path, st)) return QStringLiteral("–");
     QString text = S_ISDIR(st.st_mode) ? L("Ordner") : FileFmt::size(st.st_size);
     const QDateTime modified =
         QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
@@ -21,22 +22,21 @@ QString conflictInfo(const QString &path) {
 std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &paths, const QString &dest,
                                                            bool move, const Dialogs &dialogs) {
     struct stat destSt;
-    const bool destOk = detail::statPath(dest, destSt);
+    const bool destOk = Posix::statPath(dest, destSt);
     QStringList sameFolder, conflicts;
     for (const QString &p : paths) {
-        const QString parent = detail::parentOf(p);
+        const QString parent = Posix::parentOf(p);
         struct stat parentSt;
         // The same folder by name, or reached through a link: replacing would overwrite the item itself.
-        const bool inDest = parent == dest || (destOk && detail::statPath(parent, parentSt) &&
+        const bool inDest = parent == dest || (destOk && Posix::statPath(parent, parentSt) &&
                                                detail::sameInode(parentSt, destSt));
         if (inDest) {
             if (!move) sameFolder << p;
             continue;
         }
-        const QString target =
-            dest.endsWith(u'/') ? dest + detail::lastComponent(p) : dest + u'/' + detail::lastComponent(p);
+        const QString target = Posix::childPath(dest, Posix::lastComponent(p));
         struct stat st;
-        if (target != p && detail::lstatPath(target, st)) conflicts << p;
+        if (target != p && Posix::lstatPath(target, st)) conflicts << p;
     }
 
     if (!sameFolder.isEmpty()) {
@@ -44,7 +44,7 @@ std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &pa
         notice.style = Alert::Style::informational;
         notice.message =
             sameFolder.size() == 1
-                ? LF("„%@“ liegt schon in diesem Ordner.", detail::lastComponent(sameFolder.first()))
+                ? LF("„%@“ liegt schon in diesem Ordner.", Posix::lastComponent(sameFolder.first()))
                 : LF("%d Objekte liegen schon in diesem Ordner.", sameFolder.size());
         // clang-format off
         notice.informative = L("Ersetzen ist hier nicht möglich, weil sich die Datei dabei selbst überschreiben würde. Es kann nur eine Kopie mit neuem Namen angelegt werden.");
@@ -61,8 +61,8 @@ std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &pa
             answers.insert(p, *forAll);
             continue;
         }
-        const QString name = detail::lastComponent(p);
-        const QString target = dest.endsWith(u'/') ? dest + name : dest + u'/' + name;
+        const QString name = Posix::lastComponent(p);
+        const QString target = Posix::childPath(dest, name);
         Alert question;
         question.style = Alert::Style::warning;
         question.message = LF("„%@“ gibt es im Zielordner schon.", name);

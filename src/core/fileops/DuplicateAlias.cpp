@@ -52,13 +52,7 @@ namespace {
 void finishDuplicate(const FileActionContext &ctx, const DuplicateResult &result, bool job) {
     if (job) ctx.end();
     ctx.refresh();
-    if (!result.created.isEmpty()) {
-        QStringList made;
-        for (const QString &p : result.created)
-            made << QDir::cleanPath(p);
-        ctx.selectPaths(made);
-        ctx.journal(LF("%@ dupliziert", FileFmt::count(made.size())), UndoAction::makeCreated(made));
-    }
+    selectCreated(ctx, result.created, LF("%@ dupliziert", FileFmt::count(result.created.size())));
     if (!result.errors.isEmpty())
         ctx.toast(result.errors.first(), true);
     else if (result.cancelled)
@@ -121,11 +115,7 @@ void makeAlias(const FileActionContext &ctx, const QStringList &given) {
             errors << FileOps::explain(FileError::fromErrno(e), name);
     }
     ctx.refresh();
-    if (!created.isEmpty()) {
-        ctx.selectPaths(created);
-        ctx.journal(LF("%@ Alias angelegt", FileFmt::count(created.size())),
-                    UndoAction::makeCreated(created));
-    }
+    selectCreated(ctx, created, LF("%@ Alias angelegt", FileFmt::count(created.size())));
     if (errors.isEmpty())
         ctx.toast(LF("%@ Alias angelegt.", FileFmt::count(created.size())));
     else

@@ -2,15 +2,12 @@
 #include "core/fileops/TreeWalk.h"
 
 #include "core/localisation/Lang.h"
+#include "platform/Posix.h"
 
 #include <cerrno>
-#include <cstring>
 
 FileError FileError::fromErrno(int code) {
-    char buf[256];
-    // GNU strerror_r returns the text, which need not be in buf.
-    const char *text = ::strerror_r(code, buf, sizeof buf);
-    return FileError{code, QString::fromLocal8Bit(text), false};
+    return FileError{code, Posix::errorText(code), false};
 }
 
 namespace FileOps {
@@ -48,7 +45,7 @@ QString describe(const FileError &error, const QString &name) {
 }
 
 QString describe(const CopyFailure &error, const QString &name) {
-    const QString inner = detail::lastComponent(error.path);
+    const QString inner = Posix::lastComponent(error.path);
     const QString sentence = explain(error.underlying, inner);
     if (inner == name) return sentence;
     return sentence + u' ' + LF("(in „%@“)", name);

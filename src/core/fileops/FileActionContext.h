@@ -8,6 +8,7 @@
 #include "core/fileops/TransferProgress.h"
 #include "core/fileops/UndoJournal.h"
 
+#include <QDir>
 #include <QFuture>
 #include <QObject>
 #include <QPointer>
@@ -63,6 +64,16 @@ struct FileActionContext {
 };
 
 namespace FileActions {
+
+// Selects the new items and records them for undo under title; nothing when none was made.
+inline void selectCreated(const FileActionContext &ctx, const QStringList &created, const QString &title) {
+    if (created.isEmpty()) return;
+    QStringList made;
+    for (const QString &p : created)
+        made << QDir::cleanPath(p);
+    ctx.selectPaths(made);
+    ctx.journal(title, UndoAction::makeCreated(made));
+}
 
 // Runs work on the thread pool and then done(result) on the owner's thread.
 template <typename Work, typename Done>

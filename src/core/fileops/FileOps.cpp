@@ -15,11 +15,7 @@ namespace {
 bool exists(const QString &path) {
     // A dangling link is an item too: its name is taken.
     struct stat st;
-    return detail::lstatPath(path, st);
-}
-
-QString join(const QString &folder, const QString &name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+    return Posix::lstatPath(path, st);
 }
 
 qsizetype utf8Size(const QString &s) {
@@ -37,7 +33,7 @@ void chopCharacter(QString &s) {
 } // namespace
 
 QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
-    const QString plain = join(folder, name);
+    const QString plain = Posix::childPath(folder, name);
     if (!exists(plain)) return plain;
 
     const qsizetype dot = name.lastIndexOf(u'.');
@@ -65,15 +61,15 @@ QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
             chopCharacter(s);
         while (utf8Size(make()) > nameMax && !e.isEmpty())
             chopCharacter(e);
-        const QString candidate = join(folder, make());
+        const QString candidate = Posix::childPath(folder, make());
         if (!exists(candidate)) return candidate;
     }
 }
 
 bool sameVolume(const QString &a, const QString &b) {
     struct stat sa, sb;
-    const bool okA = detail::statPath(a, sa);
-    const bool okB = detail::statPath(b, sb);
+    const bool okA = Posix::statPath(a, sa);
+    const bool okB = Posix::statPath(b, sb);
     return okA && okB && sa.st_dev == sb.st_dev;
 }
 
@@ -81,7 +77,7 @@ SizeCount totalSize(const QStringList &paths) {
     SizeCount sum;
     for (const QString &path : paths) {
         struct stat st;
-        if (!detail::statPath(path, st)) continue;
+        if (!Posix::statPath(path, st)) continue;
         if (S_ISDIR(st.st_mode)) {
             const TreeStats t = detail::regularFilesBelow(path);
             sum.bytes += t.bytes;
@@ -95,7 +91,7 @@ SizeCount totalSize(const QStringList &paths) {
 }
 
 void rename(const QString &from, const QString &to) {
-    const QString name = detail::lastComponent(from);
+    const QString name = Posix::lastComponent(from);
     const FileError notApplied{ENOENT, LF("Das Laufwerk hat das Umbenennen von „%@“ nicht übernommen.", name),
                                true};
     int e = detail::renameNoReplace(from, to);
@@ -118,9 +114,8 @@ void rename(const QString &from, const QString &to) {
         throw notApplied;
     }
     if (e) {
-        char buf[256];
-        const QString text = QString::fromLocal8Bit(::strerror_r(e, buf, sizeof buf));
-        throw FileError{e, LF("„%@“ ließ sich nicht umbenennen: %@ (Fehler %d)", name, text, e), false};
+        throw FileError{
+            e, LF("„%@“ ließ sich nicht umbenennen: %@ (Fehler %d)", name, Posix::errorText(e), e), false};
     }
 }
 

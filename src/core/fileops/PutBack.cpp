@@ -30,6 +30,25 @@ void moveBack(const QString &path, const QString &folder, const QString &name, T
     report.moved << TransferPair{path, placed.path};
 }
 
+// Calls place(path, report) for every item still in the Trash, until cancelled.
+template <typename Place>
+PutBackReport eachStillThere(const QStringList &inTrash, TransferProgress &progress, Place place) {
+    PutBackReport report;
+    try {
+        for (const QString &path : inTrash) {
+            if (progress.isCancelled()) {
+                report.cancelled = true;
+                break;
+            }
+            if (!Restore::exists(path)) continue;
+            place(path, report);
+        }
+    } catch (const CancelledError &) {
+        report.cancelled = true;
+    }
+    return report;
+}
+
 } // namespace
 
 std::optional<QString> trashOrigin(const QString &inTrash) {
@@ -39,44 +58,22 @@ std::optional<QString> trashOrigin(const QString &inTrash) {
 }
 
 PutBackReport putBackToOrigins(const QStringList &inTrash, TransferProgress &progress) {
-    PutBackReport report;
-    try {
-        for (const QString &path : inTrash) {
-            if (progress.isCancelled()) {
-                report.cancelled = true;
-                break;
-            }
-            if (!Restore::exists(path)) continue;
-            const std::optional<QString> origin = trashOrigin(path);
-            if (!origin || !Restore::isFolder(Restore::folder(*origin))) {
-                report.unresolved << path;
-                continue;
-            }
-            moveBack(path, Restore::folder(*origin), Restore::name(*origin), progress, report);
+    return eachStillThere(inTrash, progress, [&](const QString &path, PutBackReport &report) {
+        const std::optional<QString> origin = trashOrigin(path);
+        if (!origin || !Restore::isFolder(Restore::folder(*origin))) {
+            report.unresolved << path;
+            return;
         }
-    } catch (const CancelledError &) {
-        report.cancelled = true;
-    }
-    return report;
+        moveBack(path, Restore::folder(*origin), Restore::name(*origin), progress, report);
+    });
 }
 
 PutBackReport putBackInto(const QStringList &inTrash, const QString &folder, TransferProgress &progress) {
-    PutBackReport report;
-    try {
-        for (const QString &path : inTrash) {
-            if (progress.isCancelled()) {
-                report.cancelled = true;
-                break;
-            }
-            if (!Restore::exists(path)) continue;
-            // The name it had before the Trash, when known; a Trash name may carry a number.
-            const std::optional<QString> origin = trashOrigin(path);
-            moveBack(path, folder, origin ? Restore::name(*origin) : Restore::name(path), progress, report);
-        }
-    } catch (const CancelledError &) {
-        report.cancelled = true;
-    }
-    return report;
+    return eachStillThere(inTrash, progress, [&](const QString &path, PutBackReport &report) {
+        // The name it had before the Trash, when known; a Trash name may carry a number.
+        const std::optional<QString> origin = trashOrigin(path);
+        moveBack(path, folder, origin ? Restore::name(*origin) : Restore::name(path), progress, report);
+    });
 }
 
 namespace {

@@ -31,20 +31,20 @@ QStringList normalized(const QStringList &paths) {
 
 bool exists(const QString &path) {
     struct stat st;
-    return FileOps::detail::lstatPath(path, st);
+    return Posix::lstatPath(path, st);
 }
 
 bool isFolder(const QString &path) {
     struct stat st;
-    return FileOps::detail::statPath(path, st) && S_ISDIR(st.st_mode);
+    return Posix::statPath(path, st) && S_ISDIR(st.st_mode);
 }
 
 QString name(const QString &path) {
-    return FileOps::detail::lastComponent(path);
+    return Posix::lastComponent(path);
 }
 
 QString folder(const QString &path) {
-    return FileOps::detail::parentOf(path);
+    return Posix::parentOf(path);
 }
 
 std::optional<FileError> moveItem(const QString &from, const QString &to, TransferProgress &progress) {

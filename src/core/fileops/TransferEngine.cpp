@@ -35,7 +35,7 @@ QString partName(const QString &folder) {
                                                .arg(::getpid())
                                                .arg(counter.fetch_add(1, std::memory_order_relaxed));
         struct stat st;
-        if (!lstatPath(candidate, st)) return candidate;
+        if (!Posix::lstatPath(candidate, st)) return candidate;
     }
 }
 
@@ -70,13 +70,13 @@ private:
 };
 
 TransferOutcome Engine::run() {
-    destOk_ = statPath(to_, destSt);
+    destOk_ = Posix::statPath(to_, destSt);
     // One answer per item: it decides both the measuring and the way of copying.
     QList<bool> same;
     QStringList byteCopies;
     for (const QString &path : paths_) {
         struct stat st;
-        const bool s = destOk_ && lstatPath(path, st) && st.st_dev == destSt.st_dev;
+        const bool s = destOk_ && Posix::lstatPath(path, st) && st.st_dev == destSt.st_dev;
         same << s;
         // Only a move within one volume is a rename; every other item is copied byte by byte
         // (or cloned) with progress.
@@ -106,16 +106,16 @@ TransferOutcome Engine::run() {
             out_.cancelled = true;
             break;
         }
-        progress_.setItem(i + 1, lastComponent(paths_[i]));
+        progress_.setItem(i + 1, Posix::lastComponent(paths_[i]));
         if (item(paths_[i], same[i]) == Step::stop) break;
     }
     return out_;
 }
 
 Engine::Step Engine::item(const QString &path, bool sameVolume) {
-    const QString name = lastComponent(path);
+    const QString name = Posix::lastComponent(path);
     struct stat src;
-    if (const int e = lstatError(path, src)) {
+    if (const int e = Posix::lstatError(path, src)) {
         fail(explain(FileError::fromErrno(e), name));
         return Step::next;
     }
@@ -127,9 +127,10 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
     }
 
     // Moving an item into the folder it already lies in does nothing.
-    const QString parent = parentOf(path);
+    const QString parent = Posix::parentOf(path);
     struct stat parentSt;
-    if (move_ && (parent == to_ || (destOk_ && statPath(parent, parentSt) && sameInode(parentSt, destSt)))) {
+    if (move_ &&
+        (parent == to_ || (destOk_ && Posix::statPath(parent, parentSt) && sameInode(parentSt, destSt)))) {
         ++out_.skipped;
         return Step::next;
     }
@@ -140,12 +141,12 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
         return Step::next;
     }
 
-    const QString named = to_.endsWith(u'/') ? to_ + name : to_ + u'/' + name;
+    const QString named = Posix::childPath(to_, name);
     QString target;
     bool replacing = false;
     if (choice != resolutions_.cend() && *choice == ConflictChoice::replace) {
         struct stat old;
-        if (!lstatPath(named, old)) {
+        if (!Posix::lstatPath(named, old)) {
             target = named; // the old item went meanwhile: nothing to replace
         } else if (sameInode(old, src)) {
             // The destination reaches the source itself through another path.
@@ -255,7 +256,7 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
     }
 
     struct stat made;
-    if (lstatPath(target, made)) made_.insert(identityOf(made));
+    if (Posix::lstatPath(target, made)) made_.insert(identityOf(made));
     ++out_.done;
     out_.created << target;
     out_.pairs << TransferPair{path, target};

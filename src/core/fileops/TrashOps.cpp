@@ -27,7 +27,7 @@ TrashResult trash(const QStringList &paths) {
             result.noTrash << path;
             break;
         case Trash::Status::failed:
-            result.errors << explain(FileError::fromErrno(r.err), detail::lastComponent(path));
+            result.errors << explain(FileError::fromErrno(r.err), Posix::lastComponent(path));
             break;
         }
     }
@@ -38,11 +38,11 @@ TrashResult trash(const QStringList &paths) {
 DeleteResult deletePermanently(const QStringList &paths) {
     DeleteResult result;
     for (const QString &path : paths) {
-        const QString name = detail::lastComponent(path);
+        const QString name = Posix::lastComponent(path);
         // Known before the item goes: afterwards its Trash can no longer be told.
         const QString info = Trash::infoFileFor(path);
         struct stat st;
-        int e = detail::lstatError(path, st);
+        int e = Posix::lstatError(path, st);
         if (e == 0) e = detail::removeTree(path);
         if (e == 0) {
             ++result.done;

@@ -243,7 +243,7 @@ void copyTree(const QString &source, const QString &target, TransferProgress &pr
 
 void copyFileChunked(const QString &source, const QString &target, TransferProgress &progress, bool flush) {
     struct stat st;
-    if (!detail::lstatPath(source, st)) throw FileError::fromErrno(errno);
+    if (!Posix::lstatPath(source, st)) throw FileError::fromErrno(errno);
     if (!S_ISREG(st.st_mode)) throw FileError::fromErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     auto job = detail::newCopyJob(progress);
     detail::CopyReport report;
@@ -253,7 +253,7 @@ void copyFileChunked(const QString &source, const QString &target, TransferProgr
         throw f.underlying;
     }
     if (flush) {
-        if (const int e = detail::syncFolder(detail::parentOf(target))) throw FileError::fromErrno(e);
+        if (const int e = detail::syncFolder(Posix::parentOf(target))) throw FileError::fromErrno(e);
     }
 }
 
@@ -309,7 +309,7 @@ std::optional<qint64> measure(const QStringList &paths, TransferProgress *progre
     for (const QString &path : paths) {
         if (progress && progress->isCancelled()) return std::nullopt;
         struct stat st;
-        if (!detail::lstatPath(path, st)) continue;
+        if (!Posix::lstatPath(path, st)) continue;
         if (!S_ISDIR(st.st_mode)) {
             sum += st.st_size;
             continue;
@@ -337,7 +337,7 @@ std::optional<qint64> totalBytes(const QStringList &paths, TransferProgress &pro
 TreeStats treeStats(const QString &path) {
     TreeStats stats;
     struct stat st;
-    if (!detail::lstatPath(path, st)) return stats;
+    if (!Posix::lstatPath(path, st)) return stats;
     auto count = [&](const struct stat &s) {
         ++stats.files;
         if (S_ISREG(s.st_mode))
@@ -384,7 +384,7 @@ QString verifyCopy(const QString &source, const QString &target, const CopyRepor
 }
 
 void moveAcross(const QString &from, const QString &to, TransferProgress &progress) {
-    const QString name = lastComponent(from);
+    const QString name = Posix::lastComponent(from);
     auto job = newCopyJob(progress);
     CopyReport report;
     try {

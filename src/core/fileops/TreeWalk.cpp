@@ -25,33 +25,6 @@ QString textOf(const QByteArray &bytes) {
     return QString::fromUtf8(bytes);
 }
 
-QString lastComponent(const QString &path) {
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash < 0 ? path : path.mid(slash + 1);
-}
-
-QString parentOf(const QString &path) {
-    const qsizetype slash = path.lastIndexOf(u'/');
-    if (slash < 0) return QString();
-    return slash == 0 ? QStringLiteral("/") : path.left(slash);
-}
-
-bool lstatPath(const QString &path, struct stat &st) {
-    const auto p = Posix::encode(path);
-    return p && ::lstat(p->constData(), &st) == 0;
-}
-
-int lstatError(const QString &path, struct stat &st) {
-    const auto p = Posix::encode(path);
-    if (!p) return EILSEQ;
-    return ::lstat(p->constData(), &st) == 0 ? 0 : errno;
-}
-
-bool statPath(const QString &path, struct stat &st) {
-    const auto p = Posix::encode(path);
-    return p && ::stat(p->constData(), &st) == 0;
-}
-
 bool liesInside(const QString &to, const struct stat &folder) {
     const auto p = Posix::encode(to);
     if (!p) return false;

@@ -5,6 +5,7 @@
 
 #include "core/fileops/FileError.h"
 #include "core/fileops/FileOps.h"
+#include "platform/Posix.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -19,13 +20,7 @@ namespace FileOps::detail {
 // The bytes of a path, or a FileError for a name that cannot be named to the system.
 QByteArray bytesOf(const QString &path);
 QString textOf(const QByteArray &bytes);
-QString lastComponent(const QString &path);
-QString parentOf(const QString &path);
 
-bool lstatPath(const QString &path, struct stat &st);
-// 0, or why the item cannot be read (EILSEQ for a name the system cannot be given).
-int lstatError(const QString &path, struct stat &st);
-bool statPath(const QString &path, struct stat &st);
 inline bool sameInode(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }

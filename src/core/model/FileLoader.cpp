@@ -117,20 +117,12 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     } else {
         item.kind = kinds.forType(st.mode & S_IFMT);
     }
-    if (st.hasMtime)
-        item.modified = QDateTime::fromMSecsSinceEpoch(st.mtimeSec * 1000 + st.mtimeNsec / 1000000, Qt::UTC);
+    if (st.hasMtime) item.modified = QDateTime::fromMSecsSinceEpoch(st.mtimeMs(), Qt::UTC);
     // One listxattr: an item without attributes costs nothing further.
     if (const auto attrs = Xattr::listRaw(pathBytes.constData()); attrs && !attrs->isEmpty())
         item.tags = FileOps::rawTagsOfEncoded(pathBytes.constData(), &*attrs);
     return item;
 }
-
-} // namespace detail
-
-namespace {
-
-std::atomic<int> g_showHidden{-1};
-constexpr size_t kParallelFrom = 4096;
 
 QString joinPath(const QString &dir, const QString &name) {
     return dir == u"/" ? u'/' + name : dir + u'/' + name;
@@ -144,6 +136,13 @@ QByteArray joinBytes(const QByteArray &dir, const char *name, qsizetype len) {
     out.append(name, len);
     return out;
 }
+
+} // namespace detail
+
+namespace {
+
+std::atomic<int> g_showHidden{-1};
+constexpr size_t kParallelFrom = 4096;
 
 // Reads one folder into records; false with err set when the folder itself can't be read.
 bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepresentable, int &err) {
@@ -183,8 +182,8 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         for (size_t i = from; i < to; ++i) {
             const DirReader::Entry &e = *todo[i].entry;
             const char *raw = batch.name(e);
-            out[i] = detail::makeItem(dir.fd(), raw, e.type, joinBytes(*bytes, raw, e.length),
-                                      joinPath(path, todo[i].name), todo[i].name, kinds);
+            out[i] = detail::makeItem(dir.fd(), raw, e.type, detail::joinBytes(*bytes, raw, e.length),
+                                      detail::joinPath(path, todo[i].name), todo[i].name, kinds);
         }
     };
     // Each entry costs a few system calls; large folders spread them over a few threads.
@@ -205,9 +204,8 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
 }
 
 bool isRealDir(const QString &path) {
-    const auto bytes = Posix::encode(path);
     DirReader::Stat st;
-    return bytes && DirReader::statPath(*bytes, false, st) == 0 && st.isDir();
+    return DirReader::statOf(path, false, st) && st.isDir();
 }
 
 QStringList namesIn(const QString &folder) {

@@ -73,15 +73,6 @@ private:
     bool m_ascii = true;
 };
 
-QByteArray childBytes(const QByteArray &dir, const char *name, qsizetype len) {
-    QByteArray out;
-    out.reserve(dir.size() + len + 1);
-    out.append(dir);
-    if (dir != "/") out.append('/');
-    out.append(name, len);
-    return out;
-}
-
 } // namespace
 
 QList<FileItem> search(const QString &root, const QString &query, const SearchFilter &filter,
@@ -120,7 +111,7 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
         unsigned char type = e.type;
         QByteArray pathBytes; // built only when needed
         const auto bytesOfEntry = [&]() -> const QByteArray & {
-            if (pathBytes.isEmpty()) pathBytes = childBytes(top.pathBytes, name, e.length);
+            if (pathBytes.isEmpty()) pathBytes = detail::joinBytes(top.pathBytes, name, e.length);
             return pathBytes;
         };
         if (type == DT_UNKNOWN) {
@@ -143,13 +134,12 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
             if (!matches(filter.kind, diskName, isDir, false)) hit = false;
             if (hit && sizeTest && (!haveStat || isDir || !st.isReg() || st.size < threshold)) hit = false;
             if (hit && cut) {
-                const qint64 m = haveStat && st.hasMtime ? st.mtimeSec * 1000 + st.mtimeNsec / 1000000
-                                                         : std::numeric_limits<qint64>::min();
+                const qint64 m = haveStat && st.hasMtime ? st.mtimeMs() : std::numeric_limits<qint64>::min();
                 if (m < cutMs) hit = false;
             }
         }
         if (hit) {
-            const QString path = *top.path == u"/" ? u'/' + diskName : *top.path + u'/' + diskName;
+            const QString path = detail::joinPath(*top.path, diskName);
             hits.append(detail::makeItem(AT_FDCWD, bytesOfEntry().constData(), type, bytesOfEntry(), path,
                                          diskName, kinds));
             if (hits.size() >= limit) return hits;
@@ -160,7 +150,7 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
             if (top.path) {
                 QString decoded;
                 if (detail::decodeName(name, e.length, decoded))
-                    child.path = *top.path == u"/" ? u'/' + decoded : *top.path + u'/' + decoded;
+                    child.path = detail::joinPath(*top.path, decoded);
             }
             // An unreadable subfolder is passed over.
             if (readFrame(child, true)) stack.push_back(std::move(child));

@@ -1,7 +1,6 @@
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "platform/DirReader.h"
-#include "platform/Posix.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>
@@ -30,19 +29,17 @@ qint64 msecs(const std::optional<QDateTime> &d) {
 }
 
 qint64 birthTime(const QString &path) {
-    const auto bytes = Posix::encode(path);
     DirReader::Stat st;
-    if (!bytes || DirReader::statPath(*bytes, true, st) != 0 || !st.hasBtime) return kDistantPast;
-    return st.btimeSec * 1000 + st.btimeNsec / 1000000;
+    if (!DirReader::statOf(path, true, st) || !st.hasBtime) return kDistantPast;
+    return st.btimeMs();
 }
 
 } // namespace
 
 std::optional<QDateTime> lastUsedDate(const QString &path) {
-    const auto bytes = Posix::encode(path);
     DirReader::Stat st;
-    if (!bytes || DirReader::statPath(*bytes, true, st) != 0 || !st.hasAtime) return std::nullopt;
-    return QDateTime::fromMSecsSinceEpoch(st.atimeSec * 1000 + st.atimeNsec / 1000000, Qt::UTC);
+    if (!DirReader::statOf(path, true, st) || !st.hasAtime) return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(st.atimeMs(), Qt::UTC);
 }
 
 namespace {

@@ -14,34 +14,25 @@ namespace ICloud {
 
 namespace {
 
-bool statOf(const QString &path, bool follow, DirReader::Stat &st) {
-    const auto bytes = Posix::encode(path);
-    return bytes && DirReader::statPath(*bytes, follow, st) == 0;
-}
-
 bool isDir(const QString &path) {
     DirReader::Stat st;
-    return statOf(path, true, st) && st.isDir();
+    return DirReader::statOf(path, true, st) && st.isDir();
 }
 
 bool exists(const QString &path) {
     DirReader::Stat st;
-    return statOf(path, true, st);
+    return DirReader::statOf(path, true, st);
 }
 
 bool isSymlink(const QString &path) {
     DirReader::Stat st;
-    return statOf(path, false, st) && st.isLink();
+    return DirReader::statOf(path, false, st) && st.isLink();
 }
 
 std::optional<QDateTime> modified(const QString &path) {
     DirReader::Stat st;
-    if (!statOf(path, true, st) || !st.hasMtime) return std::nullopt;
-    return QDateTime::fromMSecsSinceEpoch(st.mtimeSec * 1000 + st.mtimeNsec / 1000000, Qt::UTC);
-}
-
-bool isPrefixOf(const QString &base, const QString &path) {
-    return path == base || (path.startsWith(base) && path.size() > base.size() && path[base.size()] == u'/');
+    if (!DirReader::statOf(path, true, st) || !st.hasMtime) return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(st.mtimeMs(), Qt::UTC);
 }
 
 FileItem folderRecord(const QString &path, const QString &name, const std::optional<QString> &iconPath) {
@@ -125,10 +116,10 @@ QList<Crumb> subTrail(const QString &path, const QString &base) {
 
 std::optional<QList<Crumb>> crumbs(const QString &path) {
     QList<Crumb> trail{Crumb{root(), QStringLiteral("iCloud Drive")}};
-    if (isPrefixOf(root(), path)) return trail + subTrail(path, root());
+    if (Posix::isAtOrBelow(path, root())) return trail + subTrail(path, root());
     if (path.startsWith(containers() + u'/')) {
         for (const AppLibrary &lib : appLibraries()) {
-            if (!isPrefixOf(lib.path, path)) continue;
+            if (!Posix::isAtOrBelow(path, lib.path)) continue;
             trail << Crumb{lib.path, lib.name};
             return trail + subTrail(path, lib.path);
         }

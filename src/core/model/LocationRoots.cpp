@@ -1,6 +1,7 @@
 #include "core/model/LocationRoots.h"
 
 #include "core/localisation/SystemNames.h"
+#include "platform/Posix.h"
 #include "platform/Volumes.h"
 
 #include <QDir>
@@ -22,7 +23,7 @@ QStringList sortedNames(const QString &folder) {
 
 bool isPrefixOf(const QString &base, const QString &path) {
     if (base == u"/") return path.startsWith(u'/');
-    return path == base || (path.startsWith(base) && path.size() > base.size() && path[base.size()] == u'/');
+    return Posix::isAtOrBelow(path, base);
 }
 
 } // namespace
@@ -35,8 +36,7 @@ QList<Crumb> roots() {
         if (!name.startsWith(u'.')) out << Crumb{cloud + u'/' + name, localName(cloud + u'/' + name)};
     const QString pcloud = home + QStringLiteral("/pCloud Drive");
     if (QFileInfo::exists(pcloud)) out << Crumb{pcloud, QStringLiteral("pCloud Drive")};
-    const qsizetype slash = home.lastIndexOf(u'/');
-    const QString homes = slash <= 0 ? QStringLiteral("/") : home.left(slash);
+    const QString homes = Posix::parentOf(home);
     out << Crumb{homes, localName(homes)};
     for (const QString &name : sortedNames(QStringLiteral("/Volumes"))) {
         const QString p = QStringLiteral("/Volumes/") + name;

@@ -2,6 +2,7 @@
 
 #include "core/model/MimeKinds.h"
 #include "ui/style/FolderTint.h"
+#include "ui/style/Symbols.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,15 +11,6 @@
 #include <QPainter>
 #include <QStandardPaths>
 #include <QTextStream>
-
-// The bundled SVGs live in a static library, so their resource must be registered by hand.
-static void registerBundled() {
-    static const bool done = [] {
-        Q_INIT_RESOURCE(icons);
-        return true;
-    }();
-    Q_UNUSED(done);
-}
 
 namespace IconCache {
 
@@ -56,7 +48,7 @@ Store &store() {
 }
 
 QString bundledFile(const QString &name) {
-    registerBundled();
+    Symbols::registerBundled();
     return QStringLiteral(":/icons/files/") + name + QStringLiteral(".svg");
 }
 
@@ -202,7 +194,7 @@ QIcon tinted(const QString &baseKey, int number) {
     const QIcon base = resolve(baseKey);
     const QPixmap bitmap = base.pixmap(QSize(side, side));
     if (bitmap.isNull()) return base; // not stored: the next request tries again
-    const QImage recoloured = tintPixels(bitmap.toImage(), number);
+    const QImage recoloured = FolderTint::tintPixels(bitmap.toImage(), number);
     if (recoloured.isNull()) return base;
     const QIcon icon(QPixmap::fromImage(recoloured));
     ++s.made;
@@ -288,10 +280,6 @@ QIcon appFolder(const QString &appPath) {
     ++s.made;
     s.icons.insert(key, icon);
     return icon;
-}
-
-QImage tintPixels(const QImage &image, int number) {
-    return FolderTint::tintPixels(image, number);
 }
 
 QPixmap iconPixmap(const FileItem &item, int px, qreal dpr) {

@@ -24,8 +24,6 @@ QIcon tintedFolder(const QString &path, int number);
 QIcon tintedFolder(const FileItem &item, int number);
 // The generic folder icon with the application's icon (a .desktop file or an image) drawn on it.
 QIcon appFolder(const QString &appPath);
-// The recolouring itself: the image drawn onto a 128 x 128 surface and turned to the tag's hue.
-QImage tintPixels(const QImage &image, int number);
 
 // Sized pixmaps of the three images above, cached per size and device pixel ratio; what a delegate draws on
 // every row. px is the edge in device-independent pixels; a non-positive px gives a null pixmap.

@@ -15,6 +15,10 @@ static void registerBundledIcons() {
 
 namespace Symbols {
 
+void registerBundled() {
+    registerBundledIcons();
+}
+
 namespace {
 
 struct Entry {

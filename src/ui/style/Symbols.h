@@ -9,6 +9,8 @@
 // matching icon and from our bundled SVGs otherwise, so the app looks complete without a theme.
 namespace Symbols {
 
+// Makes the bundled SVGs (":/icons/…") available; cheap after the first call.
+void registerBundled();
 // Every symbol name of the table.
 QStringList known();
 // The icon-theme name for a symbol; empty when the theme naming has no counterpart.
