@@ -79,15 +79,15 @@ TEST(TagDotsTest, OddNumbersAreGreyAndHelpNamesTheTags) {
 }
 
 TEST(FileIconTest, ChoiceFollowsFolderStyleAndTags) {
-    const UIScale finder{13, true}, themed{13, false};
+    const UIScale systemIcons{13, true}, themed{13, false};
     const FileItem red = item("/x/Rot", true, {QStringLiteral("Rot\n6")});
-    EXPECT_EQ(FileIcon::choose(red, finder), FileIcon::Choice::tintedFolder);
+    EXPECT_EQ(FileIcon::choose(red, systemIcons), FileIcon::Choice::tintedFolder);
     EXPECT_EQ(FileIcon::choose(red, themed), FileIcon::Choice::themeGlyph);
-    EXPECT_EQ(FileIcon::choose(item("/x/Grau", true, {QStringLiteral("Grau\n1")}), finder),
+    EXPECT_EQ(FileIcon::choose(item("/x/Grau", true, {QStringLiteral("Grau\n1")}), systemIcons),
               FileIcon::Choice::tintedFolder);
-    EXPECT_EQ(FileIcon::choose(item("/x/Plain", true, {QStringLiteral("Projekt\n0")}), finder),
+    EXPECT_EQ(FileIcon::choose(item("/x/Plain", true, {QStringLiteral("Projekt\n0")}), systemIcons),
               FileIcon::Choice::typeIcon);
-    EXPECT_EQ(FileIcon::choose(item("/x/a.txt", false, {QStringLiteral("Rot\n6")}), finder),
+    EXPECT_EQ(FileIcon::choose(item("/x/a.txt", false, {QStringLiteral("Rot\n6")}), systemIcons),
               FileIcon::Choice::typeIcon);
 
     // The theme glyph: tag colour, else the gradient, at 85 % (icon) or 80 % (thumbnail) of the square.
@@ -120,10 +120,10 @@ TEST(FileIconTest, ChoiceFollowsFolderStyleAndTags) {
     // Odd rectangles draw nothing rather than fail.
     QPainter p(&img);
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    FileIcon::paint(&p, QRectF(0, 0, nan, nan), red, nebula(), finder);
-    FileIcon::paint(&p, QRectF(0, 0, std::numeric_limits<double>::infinity(), 1e300), red, nebula(), finder);
-    ThumbnailPicture::paint(&p, QRectF(0, 0, nan, 10), red, {}, nebula(), finder);
-    FileIcon::paint(&p, QRectF(0, 0, 0, 0), red, nebula(), finder);
+    FileIcon::paint(&p, QRectF(0, 0, nan, nan), red, nebula(), systemIcons);
+    FileIcon::paint(&p, QRectF(0, 0, std::numeric_limits<double>::infinity(), 1e300), red, nebula(), systemIcons);
+    ThumbnailPicture::paint(&p, QRectF(0, 0, nan, 10), red, {}, nebula(), systemIcons);
+    FileIcon::paint(&p, QRectF(0, 0, 0, 0), red, nebula(), systemIcons);
 }
 
 // Rows with a selection, a hovered row, tag dots and a red-tagged folder, in both palettes.
