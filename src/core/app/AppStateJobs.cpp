@@ -43,7 +43,11 @@ void AppState::cancelJob() {
 }
 
 void AppState::waitForJob() {
+    if (!m_currentProgress) return;
+    // endJob clears the progress before it publishes the empty status.
     QEventLoop loop;
-    while (m_currentProgress)
-        loop.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+    connect(this, &AppState::transferStatusChanged, &loop, [this, &loop] {
+        if (!m_currentProgress) loop.quit();
+    });
+    loop.exec();
 }

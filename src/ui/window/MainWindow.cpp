@@ -55,7 +55,9 @@ void applyScheme(std::optional<ColorScheme> scheme) {
         QApplication::setPalette(system);
         return;
     }
-    QPalette p = QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
+    // One style object for the base palette, kept for the process instead of one per change.
+    static QStyle *const fusion = QStyleFactory::create(QStringLiteral("Fusion"));
+    QPalette p = fusion ? fusion->standardPalette() : system;
     if (*scheme == ColorScheme::dark) {
         p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
         p.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xea));
