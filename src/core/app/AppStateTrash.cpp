@@ -284,8 +284,8 @@ void AppState::emptyTrash() {
                  }
                  if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
                  if (emptied.left > 0)
-                     self->show(LF("%@ gelöscht. Noch im Papierkorb: %@.",
-                                   FileFmt::count(result.done), FileFmt::count(emptied.left)));
+                     self->show(LF("%@ gelöscht. Noch im Papierkorb: %@.", FileFmt::count(result.done),
+                                   FileFmt::count(emptied.left)));
                  else
                      self->show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
              });

@@ -100,9 +100,10 @@ std::optional<QByteArray> readInfoFile(const QString &infoPath) {
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= infoLimit) {
         QByteArray data(qsizetype(st.st_size) + 1, Qt::Uninitialized);
         qsizetype got = 0;
-        for (ssize_t n; got < data.size() && (n = Posix::retry([&] {
-                                                  return ::read(fd, data.data() + got, size_t(data.size() - got));
-                                              })) > 0;)
+        for (ssize_t n;
+             got < data.size() && (n = Posix::retry([&] {
+                                       return ::read(fd, data.data() + got, size_t(data.size() - got));
+                                   })) > 0;)
             got += n;
         if (got <= infoLimit) out = data.left(got);
     }

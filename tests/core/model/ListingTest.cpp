@@ -111,7 +111,7 @@ TEST_F(Listing, NamesThatAreNotUtf8AreReportedNotConfused) {
               QSet<QString>({"bad\\xFF", "bad\\xFE"}));
     TestUtil::LanguageScope en(AppLanguage::en);
     EXPECT_TRUE(FileLoader::describeUnrepresentable(l.unrepresentable).startsWith(u"2 items"));
-    EXPECT_TRUE(FileLoader::describeUnrepresentable({l.unrepresentable[0]}).contains(u"„bad\\xF"));
+    EXPECT_TRUE(FileLoader::describeUnrepresentable({l.unrepresentable[0]}).contains(u"bad\\xF"));
     EXPECT_TRUE(FileLoader::describeUnrepresentable({}).isEmpty());
 }
 
