@@ -104,9 +104,13 @@ QString toolDetail(const QString &text) {
     return out.isEmpty() ? text : out;
 }
 
-// Why a tool failed, as our own words where we know the cause, else its cleaned text.
-QString failureDetail(const QString &text) {
-    if (text.contains(QLatin1String("No space left on device")))
+// Why a tool failed, as our own words where we know the cause, else its cleaned text. `folder` is where
+// it wrote: a failure there while it is full (bsdtar then says only "Write error") is a full disk.
+QString failureDetail(const QString &text, const QString &folder = {}) {
+    constexpr qint64 nearlyFull = 64 * 1024;
+    const bool full =
+        !folder.isEmpty() && Restore::isFolder(folder) && FileOps::freeBytes(folder).value_or(0) < nearlyFull;
+    if (full || text.contains(QLatin1String("No space left on device")))
         return L("Nicht genug freier Speicherplatz auf dem Ziel.");
     if (text.contains(QLatin1String("passphrase"), Qt::CaseInsensitive))
         return L("Das Archiv ist mit einem Passwort geschützt. Verschlüsselte Archive kann Kestrin nicht "
@@ -244,9 +248,9 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
 
     const ToolCall call = compressCall(written, result.bundled, folder, names, temp);
     if (auto failure = runTool(call.tool, call.arguments, call.directory, call.environment, &progress)) {
-        removeQuietly(temp);
         result.cancelled = progress.isCancelled();
-        result.error = failureDetail(*failure);
+        result.error = failureDetail(*failure, folder); // before the partial archive goes
+        removeQuietly(temp);
         return result;
     }
     // A cancel that came as the tool finished still means: no archive.
@@ -307,7 +311,7 @@ Unpacked extractOne(const QString &archive, TransferProgress &progress) {
     } else {
         const ToolCall call = extractCall(archive, inside);
         if (auto error = runTool(call.tool, call.arguments, call.directory, call.environment, &progress)) {
-            failure = extractFailure(name, failureDetail(*error));
+            failure = extractFailure(name, failureDetail(*error, folder));
         } else if (progress.isCancelled()) {
             failure = L("Abgebrochen. Unvollständiges wurde entfernt.");
         } else if (!hasEntries(inside).value_or(false)) {
