@@ -301,24 +301,24 @@ Unpacked extractOne(const QString &archive, TransferProgress &progress) {
                                                          QUuid::createUuid().toString(QUuid::WithoutBraces));
     const QString inside = Posix::childPath(staging, stem);
     const auto stagingBytes = Posix::encode(staging), insideBytes = Posix::encode(inside);
-    if (!stagingBytes || !insideBytes) return {{}, FileOps::explain(FileError::fromErrno(EILSEQ), stem)};
+    if (!stagingBytes || !insideBytes) return {{}, FileOps::explain(FileError::fromErrno(EILSEQ), name)};
     if (::mkdir(stagingBytes->constData(), 0700) != 0)
-        return {{}, FileOps::explain(FileError::fromErrno(errno), stem)};
+        return {{}, FileOps::explain(FileError::fromErrno(errno), name)};
 
     QString failure;
     if (::mkdir(insideBytes->constData(), 0777) != 0) {
-        failure = FileOps::explain(FileError::fromErrno(errno), stem);
+        failure = FileOps::explain(FileError::fromErrno(errno), name);
     } else {
         const ToolCall call = extractCall(archive, inside);
         if (auto error = runTool(call.tool, call.arguments, call.directory, call.environment, &progress)) {
             failure = extractFailure(name, failureDetail(*error, folder));
         } else if (progress.isCancelled()) {
             failure = L("Abgebrochen. Unvollständiges wurde entfernt.");
+        } else if (const int e = tame(*insideBytes)) {
+            failure = FileOps::explain(FileError::fromErrno(e), name);
         } else if (!hasEntries(inside).value_or(false)) {
             failure = QStringLiteral("„") + name + QStringLiteral("“: ") +
                       L("Das Archiv ist leer oder noch nicht fertig geschrieben.");
-        } else if (const int e = tame(*insideBytes)) {
-            failure = extractFailure(name, FileOps::explain(FileError::fromErrno(e), stem));
         } else {
             // Next to an existing folder of that name, the name says what it came from.
             const QString wanted = Restore::exists(Posix::childPath(folder, stem))
