@@ -148,7 +148,7 @@ std::optional<TrashInfo> readTrashInfo(const QString &inTrash) {
     if (!data) return std::nullopt;
     const std::optional<TrashInfoText> text = parseTrashInfo(*data);
     if (!text) return std::nullopt;
-    // ".." could lead anywhere; the Trash specification forbids it.
+    // ".." could lead anywhere; freedesktop trash descriptions never hold it.
     if (hasDotDot(text->path)) return TrashInfo{QString(), text->deleted};
 
     // A relative path is relative to the folder the trash folder lies in: $XDG_DATA_HOME for the home
