@@ -276,7 +276,7 @@ private:
     void clearCut();
     void deleteFromTrash(const QStringList &paths);
     void offerShowInFolder(const QStringList &paths);
-    void offerAdminEmpty(const QStringList &denied);
+    void offerAdminEmpty(const QStringList &denied, const QStringList &folders);
     std::optional<qint64> m_cutChangeCount;
     // --- end of commands
 
