@@ -315,6 +315,9 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
             if (f == files || f == FileLoader::mainTrash()) mine << f;
         return mine;
     };
+    whileOpen = [this](const Alert &a) {
+        if (a.onShown) QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
+    };
     answers = {1};
     app->emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 1 Objekt gelöscht.", 5000);
