@@ -1,7 +1,7 @@
 // Moving to the Trash, deleting from it, emptying it, and the Trash diagnosis.
 #include "core/app/AppState.h"
 
-#include "core/app/Background.h"
+#include "core/base/Background.h"
 
 #include "core/fileops/FileOps.h"
 #include "core/localisation/Lang.h"
