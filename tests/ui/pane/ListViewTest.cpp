@@ -30,7 +30,8 @@ protected:
 };
 } // namespace
 
-TEST_F(ListViewTest, ClicksReachThePaneModel) {
+TEST_F(ListViewTest, ClicksReachThePaneModelAndRepaintWithoutReset) {
+    QSignalSpy resets(list->listModel(), &QAbstractItemModel::modelReset);
     ASSERT_EQ(list->listModel()->rowCount(), 5);
     EXPECT_EQ(list->listModel()->item(0).name, "sub"); // folders first
     app->setActive(Side::right);
@@ -52,12 +53,6 @@ TEST_F(ListViewTest, ClicksReachThePaneModel) {
     // A click below the rows clears the selection.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(40, list->viewport()->height() - 5));
     EXPECT_TRUE(pane->selection().isEmpty());
-}
-
-TEST_F(ListViewTest, SelectionRepaintsWithoutResettingTheRows) {
-    QSignalSpy resets(list->listModel(), &QAbstractItemModel::modelReset);
-    click("a.txt");
-    click("c.txt", Qt::ControlModifier);
     pane->selectAll();
     EXPECT_EQ(resets.count(), 0);
 }
@@ -77,9 +72,6 @@ TEST_F(ListViewTest, DoubleClickOpensAFolderAndCtrlDoubleClickDoesNot) {
 
 TEST_F(ListViewTest, HeaderClickSortsAndMovesTheArrow) {
     ListContent *content = v->content()->list();
-    EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name ↑");
-    EXPECT_EQ(content->headerButton(SortKey::size)->plainText(), "Größe");
-
     QTest::mouseClick(content->headerButton(SortKey::name), Qt::LeftButton);
     EXPECT_TRUE(pane->sortReversed());
     EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name ↓");
@@ -91,14 +83,6 @@ TEST_F(ListViewTest, HeaderClickSortsAndMovesTheArrow) {
     EXPECT_FALSE(pane->sortReversed());
     EXPECT_EQ(content->headerButton(SortKey::date)->plainText(), "Geändert ↓");
     EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name");
-}
-
-TEST_F(ListViewTest, FoldersShowNoSizeOrDate) {
-    FileItem folder;
-    folder.isDirectory = true;
-    folder.size = 4096;
-    EXPECT_EQ(FileRowDelegate::sizeText(folder), "–");
-    EXPECT_EQ(FileRowDelegate::dateText(folder), "–");
 }
 
 TEST_F(ListViewTest, CursorScrollsOnlyToRowsOfTheList) {
@@ -118,9 +102,7 @@ TEST_F(ListViewTest, SearchHitsShowAsListWhateverTheMode) {
     pane->setViewMode(ViewMode::icons);
     pane->setSearchText(QStringLiteral("b."));
     QTRY_VERIFY_WITH_TIMEOUT(pane->searchResults().has_value(), 5000);
-    const PaneContent::Decision d = v->content()->decision();
-    EXPECT_EQ(d.kind, PaneContent::Decision::Kind::list);
-    EXPECT_TRUE(d.showParent);
+    EXPECT_EQ(v->content()->decision().kind, PaneContent::Decision::Kind::list);
     EXPECT_TRUE(list->showParent());
     ASSERT_EQ(list->listModel()->rowCount(), 1);
     EXPECT_EQ(list->listModel()->item(0).path, file("b.txt"));
@@ -170,18 +152,15 @@ TEST_F(ListViewTest, RowLayoutShortensNamesAndPlacesTagsAndParent) {
     const QRect row(0, 0, 600, 24);
     const UIScale ui;
     FileRowDelegate::Layout l = FileRowDelegate::layout(item, row, ui, QFont(), false);
-    EXPECT_TRUE(l.nameText.startsWith(QStringLiteral("aaa")));
-    EXPECT_TRUE(l.nameText.endsWith(QStringLiteral("-end.pdf")));
+    EXPECT_TRUE(l.nameText.startsWith(QStringLiteral("aaa")) &&
+                l.nameText.endsWith(QStringLiteral("-end.pdf")));
     EXPECT_TRUE(l.nameText.contains(QChar(0x2026)));
     EXPECT_LE(l.name.right(), l.date.left() - FileRowDelegate::spacing - 6);
-    EXPECT_TRUE(l.tags.isEmpty());
-    EXPECT_TRUE(l.parentText.isEmpty());
 
     // A search hit names its folder after the tag dots.
     item.name = QStringLiteral("short.txt");
     item.tags = {QStringLiteral("Rot\n6")};
     l = FileRowDelegate::layout(item, row, ui, QFont(), true);
-    EXPECT_EQ(l.nameText, "short.txt");
     ASSERT_FALSE(l.tags.isEmpty());
     EXPECT_GT(l.tags.left(), l.name.left());
     EXPECT_EQ(l.parentText, "in files");
