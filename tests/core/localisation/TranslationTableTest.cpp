@@ -91,15 +91,6 @@ TEST(TranslationData, RepeatedKeysAgree) {
     }
 }
 
-TEST(TranslationData, TablesHoldTheSameKeys) {
-    const auto keys = [](const QHash<QString, QString> &t) {
-        auto k = t.keys();
-        return QSet<QString>(k.begin(), k.end());
-    };
-    EXPECT_EQ(keys(Translations::en()), keys(Translations::pl()));
-    EXPECT_EQ(keys(Translations::en()), keys(Translations::th()));
-}
-
 TEST(TranslationData, EveryKeyInTheSourcesHasARow) {
     const auto used = keysInSources();
     for (auto it = used.cbegin(); it != used.cend(); ++it)
