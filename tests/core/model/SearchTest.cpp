@@ -29,10 +29,7 @@ TEST_F(Search, NameFragmentIgnoresCase) {
     file(QStringLiteral("deep/annual-REPORT.txt"));
     file(QStringLiteral("rep-ort.txt"));
     file(QStringLiteral("Über-Bericht.txt"));
-    const auto hits = run(QStringLiteral("report"));
-    EXPECT_EQ(hitNames(hits), (QSet<QString>{"Report.pdf", "annual-REPORT.txt"}));
-    for (const FileItem &h : hits)
-        EXPECT_TRUE(h.path.startsWith(dir() + u'/'));
+    EXPECT_EQ(hitNames(run(QStringLiteral("report"))), (QSet<QString>{"Report.pdf", "annual-REPORT.txt"}));
     EXPECT_EQ(hitNames(run(QStringLiteral("über"))), QSet<QString>{"Über-Bericht.txt"});
     EXPECT_EQ(run(QString()).size(), 5); // the folder "deep" too
 }
@@ -77,11 +74,9 @@ TEST_F(Search, LimitBudgetAndCancel) {
         file(QStringLiteral("hit-%1").arg(i));
     EXPECT_EQ(run(QStringLiteral("hit")).size(), 400);
     EXPECT_EQ(run(QStringLiteral("hit"), {}, 10).size(), 10);
-
     CancelFlag flag;
     flag.setCancelled();
     EXPECT_TRUE(FileLoader::search(dir(), QStringLiteral("hit"), {}, flag).isEmpty());
-    EXPECT_TRUE(run(QStringLiteral("x"), {}, 400).isEmpty());
     CancelFlag none;
     EXPECT_TRUE(FileLoader::search(at(QStringLiteral("missing")), {}, {}, none).isEmpty());
 }
