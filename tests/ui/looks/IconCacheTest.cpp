@@ -13,13 +13,7 @@
 
 namespace {
 
-FileItem item(const QString &path, bool dir = false) {
-    FileItem f;
-    f.path = path;
-    f.name = path.section(u'/', -1);
-    f.isDirectory = dir;
-    return f;
-}
+using TestUtil::fileItem;
 
 // The hue in degrees of the most saturated pixel of an image (-1 when no pixel is coloured).
 double dominantHue(const QImage &img) {
@@ -65,40 +59,29 @@ protected:
 
 TEST_F(IconCacheTest, TypeIconsAreCachedPerTypeNotPerPath) {
     const int before = IconCache::madeCount();
-    const QPixmap a = IconCache::iconPixmap(item("/x/a.jpg"), 32);
-    const QPixmap b = IconCache::iconPixmap(item("/y/Other.JPG"), 32);
+    const QPixmap a = IconCache::iconPixmap(fileItem("/x/a.jpg"), 32);
+    const QPixmap b = IconCache::iconPixmap(fileItem("/y/Other.JPG"), 32);
     EXPECT_FALSE(a.isNull());
     EXPECT_EQ(a.cacheKey(), b.cacheKey());
     EXPECT_EQ(IconCache::madeCount(), before + 1);
 
     // A renamed file is of another type and gets that type's icon, never the old one.
-    EXPECT_NE(IconCache::iconPixmap(item("/x/a.pdf"), 32).cacheKey(), a.cacheKey());
-    EXPECT_EQ(IconCache::iconName(item("/x/a.jpg", true)), QStringLiteral("folder"));
+    EXPECT_NE(IconCache::iconPixmap(fileItem("/x/a.pdf"), 32).cacheKey(), a.cacheKey());
+    EXPECT_EQ(IconCache::iconName(fileItem("/x/a.jpg", true)), QStringLiteral("folder"));
     for (double bad : {0.0, -5.0, std::numeric_limits<double>::quiet_NaN()})
-        EXPECT_TRUE(IconCache::iconPixmap(item("/x/a.jpg"), 16, bad).isNull()) << bad;
+        EXPECT_TRUE(IconCache::iconPixmap(fileItem("/x/a.jpg"), 16, bad).isNull()) << bad;
 }
 
 TEST_F(IconCacheTest, TintedFoldersTakeTheTagHue) {
-    const FileItem folder = item("/x/Projekte", true);
+    const FileItem folder = fileItem("/x/Projekte", true);
     for (int n : {2, 6, 8}) {
         const QImage img = IconCache::tintedFolderPixmap(folder, n, 64).toImage();
         EXPECT_LT(hueDistance(dominantHue(img), FolderTint::targetHue(n)), 8) << n;
     }
 
-    // Grey keeps the shading and the transparent corners.
-    const QImage grey =
-        IconCache::tintedFolder(folder, 1).pixmap(128).toImage().convertToFormat(QImage::Format_ARGB32);
-    EXPECT_EQ(dominantHue(grey), -1);
-    EXPECT_EQ(qAlpha(grey.pixel(0, 127)),
-              qAlpha(IconCache::icon(folder).pixmap(128).toImage().pixel(0, 127)));
-    QSet<int> shades;
-    for (int y = 0; y < 128; ++y)
-        if (qAlpha(grey.pixel(64, y)) == 255) shades.insert(qRed(grey.pixel(64, y)));
-    EXPECT_GE(shades.size(), 2);
-
     // Made once per colour, shared by all folders of the same icon.
     const int made = IconCache::madeCount();
-    IconCache::tintedFolder(item("/elsewhere/Other", true), 1);
+    IconCache::tintedFolder(fileItem("/elsewhere/Other", true), 6);
     EXPECT_EQ(IconCache::madeCount(), made);
 }
 
@@ -117,7 +100,7 @@ TEST_F(IconCacheTest, ApplicationFolderCarriesTheApplicationIcon) {
     EXPECT_NE(QColor(img.pixel(64, 108)), QColor(Qt::red));
 
     // In both folder styles an application folder shows the badged icon.
-    FileItem lib = item(dir.path() + QStringLiteral("/Library"), true);
+    FileItem lib = fileItem(dir.path() + QStringLiteral("/Library"), true);
     lib.iconPath = app;
     for (bool system : {false, true})
         EXPECT_EQ(FileIcon::choose(lib, UIScale{13, system}), FileIcon::Choice::appFolder);
@@ -131,7 +114,7 @@ TEST_F(IconCacheTest, DesktopEntryIconFollowsTheEntry) {
         ASSERT_TRUE(img.save(dir.path() + u'/' + QLatin1String(name)));
     }
     const QString entry = dir.path() + QStringLiteral("/tool.desktop");
-    FileItem f = item(entry);
+    FileItem f = fileItem(entry);
     ASSERT_TRUE(TestUtil::writeFile(entry, "[Desktop Entry]\nIcon=" + dir.path().toUtf8() + "/a.png\n"));
     f.modified = QDateTime::fromMSecsSinceEpoch(1000);
     EXPECT_EQ(QColor(IconCache::iconPixmap(f, 16).toImage().pixel(8, 8)), QColor(Qt::red));

@@ -14,20 +14,12 @@
 #include <limits>
 
 using Look = SelectionBackground::Look;
+using TestUtil::fileItem;
 
 namespace {
 
 const AppTheme &nebula() {
     return AppTheme::all().front();
-}
-
-FileItem item(const QString &path, bool dir, const QStringList &tags = {}) {
-    FileItem f;
-    f.path = path;
-    f.name = path.section(u'/', -1);
-    f.isDirectory = dir;
-    f.tags = tags;
-    return f;
 }
 
 QPalette paletteFor(ColorScheme scheme) {
@@ -75,12 +67,12 @@ TEST(FileIconTest, ChoiceGlyphColourAndOddRectangles) {
         EXPECT_EQ(TagColors::color(n), TagColors::color(1)) << n;
     EXPECT_EQ(TagDots::helpText({QStringLiteral("Rot\n6"), QStringLiteral("Projekt")}), "Rot, Projekt");
     const UIScale systemIcons{13, true}, themed{13, false};
-    const FileItem red = item("/x/Rot", true, {QStringLiteral("Rot\n6")});
+    const FileItem red = fileItem("/x/Rot", true, 0, {QStringLiteral("Rot\n6")});
     EXPECT_EQ(FileIcon::choose(red, systemIcons), FileIcon::Choice::tintedFolder);
     EXPECT_EQ(FileIcon::choose(red, themed), FileIcon::Choice::themeGlyph);
-    EXPECT_EQ(FileIcon::choose(item("/x/Plain", true, {QStringLiteral("Projekt\n0")}), systemIcons),
+    EXPECT_EQ(FileIcon::choose(fileItem("/x/Plain", true, 0, {QStringLiteral("Projekt\n0")}), systemIcons),
               FileIcon::Choice::typeIcon);
-    EXPECT_EQ(FileIcon::choose(item("/x/a.txt", false, {QStringLiteral("Rot\n6")}), systemIcons),
+    EXPECT_EQ(FileIcon::choose(fileItem("/x/a.txt", false, 0, {QStringLiteral("Rot\n6")}), systemIcons),
               FileIcon::Choice::typeIcon);
 
     // The theme glyph: the tag colour, else the gradient.
@@ -92,7 +84,7 @@ TEST(FileIconTest, ChoiceGlyphColourAndOddRectangles) {
         return QColor(img.pixel(50, 60)).toRgb();
     };
     EXPECT_TRUE(near(centre(red), TagColors::color(6), 30));
-    const QColor plain = centre(item("/x/Plain", true));
+    const QColor plain = centre(fileItem("/x/Plain", true));
     EXPECT_TRUE(near(plain, nebula().a, 90) || near(plain, nebula().b, 90));
 
     // Odd rectangles draw nothing rather than fail.
@@ -112,10 +104,11 @@ TEST(RowPaintingTest, RowsWithTagDotsAndTintedFolder) {
     for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
         Rows rows;
         rows.setPalette(paletteFor(scheme));
-        rows.items = {item("/x/Rot", true, {QStringLiteral("Rot\n6")}),
-                      item("/x/Bericht.pdf", false,
-                           {QStringLiteral("Grün\n2"), QStringLiteral("Blau\n4"), QStringLiteral("Projekt")}),
-                      item("/x/Notizen.txt", false)};
+        rows.items = {
+            fileItem("/x/Rot", true, 0, {QStringLiteral("Rot\n6")}),
+            fileItem("/x/Bericht.pdf", false, 0,
+                     {QStringLiteral("Grün\n2"), QStringLiteral("Blau\n4"), QStringLiteral("Projekt")}),
+            fileItem("/x/Notizen.txt", false)};
         rows.selected = {false, true, false};
         rows.hovered = {false, false, true};
         const QImage shot = rows.grab().toImage();
