@@ -12,37 +12,33 @@ protected:
     void mk(const QString &rel) { ASSERT_TRUE(QDir().mkpath(home + u'/' + rel)); }
 };
 
-TEST_F(KnownLocations, AppLibrariesSkipTheDriveAndDotContainers) {
+TEST_F(KnownLocations, AppLibrariesAndVirtualItems) {
     mk(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs"));
     mk(QStringLiteral("Library/Mobile Documents/.Trash"));
     mk(QStringLiteral("Library/Mobile Documents/iCloud~com~example~Notes/Documents"));
-    mk(QStringLiteral("Library/Mobile Documents/com~other~App"));
-    const auto libs = ICloud::appLibraries();
-    ASSERT_EQ(libs.size(), 2);
-    EXPECT_EQ(libs[0].path, ICloud::containers() + QStringLiteral("/com~other~App"));
-    EXPECT_EQ(libs[1].path, ICloud::containers() + QStringLiteral("/iCloud~com~example~Notes/Documents"));
-    EXPECT_FALSE(libs[1].appPath);
-}
-
-TEST_F(KnownLocations, VirtualItemsAvoidNamesAlreadyShown) {
-    mk(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs"));
-    mk(QStringLiteral("Library/Mobile Documents/Notes"));
     mk(QStringLiteral("Library/Mobile Documents/Other"));
     mk(QStringLiteral("Desktop"));
+    // Neither the drive nor dot containers are libraries.
+    const auto libs = ICloud::appLibraries();
+    ASSERT_EQ(libs.size(), 2);
+    EXPECT_EQ(libs[0].path, ICloud::containers() + QStringLiteral("/Other"));
+    EXPECT_EQ(libs[1].path, ICloud::containers() + QStringLiteral("/iCloud~com~example~Notes/Documents"));
+    EXPECT_FALSE(libs[1].appPath);
+
+    // Virtual items avoid names already shown (a link to Desktop, a folder named like a library).
     ASSERT_EQ(::symlink(QFile::encodeName(home + QStringLiteral("/Desktop")).constData(),
                         QFile::encodeName(ICloud::root() + QStringLiteral("/Desktop")).constData()),
               0);
     FileItem existing;
-    existing.name = QStringLiteral("NOTES");
-    const auto items = ICloud::virtualItems({existing});
+    existing.name = QStringLiteral("OTHER");
     QStringList paths;
-    for (const FileItem &i : items)
+    for (const FileItem &i : ICloud::virtualItems({existing}))
         paths << i.path;
-    EXPECT_EQ(paths, (QStringList{home + QStringLiteral("/Desktop"), ICloud::containers() + "/Other"}));
+    EXPECT_EQ(paths, (QStringList{home + QStringLiteral("/Desktop"),
+                                  ICloud::containers() + "/iCloud~com~example~Notes/Documents"}));
     // The listing of the root appends them; in English the link already shows the name "Desktop".
     TestUtil::LanguageScope en(AppLanguage::en);
-    const auto l = FileLoader::list(ICloud::root());
-    EXPECT_EQ(l.items.size(), 3); // the link, Notes and Other
+    EXPECT_EQ(FileLoader::list(ICloud::root()).items.size(), 3); // the link, Other and Notes
 }
 
 TEST_F(KnownLocations, ICloudCrumbs) {

@@ -16,10 +16,6 @@ protected:
         QStringList queries;
         std::atomic<bool> hold{false};
         std::atomic<bool> sawCancel{false};
-        qsizetype count() {
-            std::lock_guard g(lock);
-            return queries.size();
-        }
         QStringList all() {
             std::lock_guard g(lock);
             return queries;
@@ -103,7 +99,7 @@ TEST_F(PaneSearch, NewerSearchSupersedesAndClearingCancels) {
 
     rec.hold = true;
     pane->setSearchText(QStringLiteral("one"));
-    ASSERT_TRUE(waitUntil([&] { return rec.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return rec.all().size() == 1; }));
     // A newer text stops the running walk at once; only its own hits are ever published.
     pane->setSearchText(QStringLiteral("two"));
     EXPECT_TRUE(waitUntil([&] { return rec.sawCancel.load(); }));
@@ -117,7 +113,7 @@ TEST_F(PaneSearch, NewerSearchSupersedesAndClearingCancels) {
     rec.hold = true;
     rec.sawCancel = false;
     pane->setSearchText(QStringLiteral("on"));
-    ASSERT_TRUE(waitUntil([&] { return rec.count() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return rec.all().size() == 3; }));
     EXPECT_TRUE(pane->searchResults().has_value()); // the previous hits stay while the next one runs
     pane->setSearchText(QString());
     EXPECT_FALSE(pane->searchResults().has_value());
