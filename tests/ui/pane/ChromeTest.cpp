@@ -124,7 +124,7 @@ TEST_F(ChromeTest, BreadcrumbsOpenParentsAndKeepNamesPlain) {
     QTRY_COMPARE_WITH_TIMEOUT(crumbs->buttons().last()->plainText(), QString("top"), 3000);
 }
 
-TEST_F(ChromeTest, PathBarShowsAndCopiesThePath) {
+TEST_F(ChromeTest, PathBarAndAccessibleNames) {
     PaneView *v = view(Side::left);
     PathBar *bar = v->pathBar();
     const QString a = root + QStringLiteral("/top/a.txt");
@@ -135,10 +135,8 @@ TEST_F(ChromeTest, PathBarShowsAndCopiesThePath) {
     pane->setSelection({a});
     QTest::mouseClick(bar->copyButton(), Qt::LeftButton);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), a);
-}
 
-TEST_F(ChromeTest, EveryControlHasAnAccessibleName) {
-    PaneView *v = view(Side::left);
+    // Every control has an accessible name.
     for (QWidget *w : v->findChildren<QWidget *>()) {
         if (!qobject_cast<QAbstractButton *>(w) || w->isHidden()) continue;
         EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
