@@ -168,4 +168,13 @@ TEST_F(PaneNavigation, WatchDebouncesFollowsThePaneAndIsShared) {
     touch(other + QStringLiteral("/late.txt"));
     QTest::qWait(200);
     EXPECT_EQ(pane->items().size(), 2);
+
+    // A folder deleted and made again is watched again by the next pane that opens it.
+    auto first = openPane(other);
+    QDir(other).removeRecursively();
+    ASSERT_TRUE(waitUntil([&] { return first->errorText().has_value(); }));
+    QDir().mkpath(other);
+    auto again = openPane(other, Side::right);
+    touch(other + QStringLiteral("/back.txt"));
+    EXPECT_TRUE(waitUntil([&] { return again->items().size() == 1; }));
 }
