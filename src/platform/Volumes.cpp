@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace Volumes {
 namespace {
@@ -79,6 +80,33 @@ std::vector<Volume> mounted() {
         out.push_back(v);
     }
     return out;
+}
+
+std::vector<Mount> mountTable() {
+    std::vector<Mount> out;
+    QFile f(QStringLiteral("/proc/self/mountinfo"));
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    // Kernel text, but bounded all the same.
+    const QList<QByteArray> lines = f.read(qint64(16) << 20).split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5) continue;
+        const QList<QByteArray> mm = fields[2].split(':');
+        bool okMajor = false, okMinor = false;
+        const uint major = mm.size() == 2 ? mm[0].toUInt(&okMajor) : 0;
+        const uint minor = mm.size() == 2 ? mm[1].toUInt(&okMinor) : 0;
+        if (!okMajor || !okMinor) continue;
+        out.push_back({makedev(major, minor), unescapeMountField(fields[3]), unescapeMountField(fields[4])});
+    }
+    return out;
+}
+
+const Mount *mountShowing(const std::vector<Mount> &table, const QString &path) {
+    const Mount *best = nullptr;
+    for (const Mount &m : table)
+        if (Posix::isAtOrBelow(path, m.mountPoint) || m.mountPoint == u"/")
+            if (!best || m.mountPoint.size() >= best->mountPoint.size()) best = &m;
+    return best;
 }
 
 dev_t deviceOf(const QString &path) {
