@@ -101,10 +101,12 @@ TransferOutcome Engine::run() {
         progress_.setItem(i + 1, Posix::lastComponent(paths_[i]));
         if (item(paths_[i], same[i]) == Step::stop) break;
     }
-    if (aclDropped_)
+    if (aclDropped_) {
+        // Said once for the batch, not for every file.
         // clang-format off
         out_.errors << L("Das Ziel kann keine Zugriffslisten (ACLs) speichern. Die Kopien haben nur die einfachen Rechte, und nie mehr, als das Original erlaubte.");
-    // clang-format on
+        // clang-format on
+    }
     return out_;
 }
 
@@ -164,22 +166,22 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
 
     // Copies are made under a hidden name and take their real name only when complete; so is
     // a replacement renamed here, while the old item stays until then.
-    QString placeAt = replacing ? hiddenName(to_, "part") : target;
+    const bool renaming = sameVolume && move_;
+    QString placeAt = replacing || !renaming ? hiddenName(to_, "part") : target;
     bool renamed = false;
     CopyReport report;
     report.remember = move_;
     try {
-        if (sameVolume && move_) {
+        if (renaming) {
+            // EXDEV (e.g. across a bind mount): copy after all.
             const int e = renameNoReplace(path, placeAt);
             if (e == 0)
                 renamed = true;
             else if (e != EXDEV)
                 throw FileError::fromErrno(e);
-            else
-                sameVolume = false; // e.g. a bind mount: copy after all
         }
         if (!renamed) {
-            placeAt = hiddenName(to_, "part");
+            if (placeAt == target) placeAt = hiddenName(to_, "part");
             copyTree(*job_, path, placeAt, move_, report);
         }
     } catch (const CancelledError &) {
