@@ -1,12 +1,10 @@
 #include "core/fileops/TreeWalk.h"
 
-#include "core/localisation/Lang.h"
 #include "platform/Posix.h"
 #include "platform/Volumes.h"
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
