@@ -50,6 +50,43 @@ int readWrite(int src, int dst, Session &session, const ChunkHook &chunk, qint64
     }
 }
 
+// Copies data and leaves holes. Offsets are explicit, so a refusal of SEEK_DATA (-1)
+// lets the caller start over with the plain loop.
+int copySparse(int src, int dst, Session &session, const ChunkHook &chunk, qint64 *copied) {
+    char *buf = session.buffer();
+    off_t pos = 0;
+    for (;;) {
+        off_t data = ::lseek(src, pos, SEEK_DATA);
+        if (data < 0) {
+            if (errno != ENXIO) return pos == 0 && (errno == EINVAL || errno == ENOTSUP) ? -1 : errno;
+            data = std::max<off_t>(pos, ::lseek(src, 0, SEEK_END)); // a hole up to the end
+        }
+        if (data > pos) {
+            *copied += data - pos;
+            if (!chunk(data - pos)) return ECANCELED;
+            pos = data;
+        }
+        const off_t end = ::lseek(src, data, SEEK_HOLE);
+        if (end < 0 && errno != ENXIO) return errno;
+        if (end <= data) break;
+        while (pos < end) {
+            const ssize_t r = ::pread(src, buf, size_t(std::min<off_t>(chunkSize, end - pos)), pos);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                return errno;
+            }
+            if (r == 0) break; // shrank meanwhile
+            if (::lseek(dst, pos, SEEK_SET) < 0) return errno;
+            if (const int e = Posix::writeAll(dst, buf, r)) return e;
+            pos += r;
+            *copied += r;
+            if (!chunk(r)) return ECANCELED;
+        }
+        if (pos < end) break;
+    }
+    return ::ftruncate(dst, pos) == 0 ? 0 : errno;
+}
+
 } // namespace
 
 int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session &session,
@@ -78,6 +115,12 @@ int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session
         }
     }
 
+    // Fewer blocks than bytes: there are holes to keep.
+    if (srcStat.st_size > 0 && qint64(srcStat.st_blocks) * 512 < srcStat.st_size) {
+        const int e = copySparse(src, dst, session, chunk, copied);
+        if (e != -1) return e;
+    }
+
     // Read-ahead as wide as the kernel allows, as cp does.
     if (srcStat.st_size > chunkSize) ::posix_fadvise(src, 0, 0, POSIX_FADV_SEQUENTIAL);
 
@@ -103,28 +146,96 @@ int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session
     return readWrite(src, dst, session, chunk, copied);
 }
 
-void copyMetadata(int src, int dst, const struct stat &st) {
-    // Attributes first: a read-only mode would refuse them afterwards.
+namespace {
+
+constexpr char aclAccess[] = "system.posix_acl_access";
+constexpr char aclDefault[] = "system.posix_acl_default";
+
+// The NUL-separated attribute names of an open item; empty when it has none.
+QByteArray attributeNames(int fd) {
     char names[4096];
-    ssize_t len = ::flistxattr(src, names, sizeof names);
-    std::unique_ptr<char[]> bigNames;
-    if (len < 0 && errno == ERANGE) {
-        const ssize_t need = ::flistxattr(src, nullptr, 0);
-        if (need > 0) {
-            bigNames.reset(new char[need]);
-            len = ::flistxattr(src, bigNames.get(), size_t(need));
+    const ssize_t len = ::flistxattr(fd, names, sizeof names);
+    if (len >= 0) return QByteArray(names, len);
+    if (errno != ERANGE) return {};
+    const ssize_t need = ::flistxattr(fd, nullptr, 0);
+    if (need <= 0 || need > (ssize_t(1) << 20)) return {};
+    QByteArray big(need, Qt::Uninitialized);
+    const ssize_t got = ::flistxattr(fd, big.data(), size_t(need));
+    return got < 0 ? QByteArray() : big.left(got);
+}
+
+std::optional<QByteArray> attribute(int fd, const char *name) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const ssize_t size = ::fgetxattr(fd, name, nullptr, 0);
+        if (size < 0 || size > (ssize_t(1) << 20)) return std::nullopt;
+        QByteArray value(size, Qt::Uninitialized);
+        const ssize_t got = size ? ::fgetxattr(fd, name, value.data(), size_t(size)) : 0;
+        if (got >= 0) return value.left(got);
+        if (errno != ERANGE) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<mode_t> modeWithinAcl(const QByteArray &acl, mode_t mode) {
+    // Header: version 2 (le32); entries: tag (le16), perm (le16), id (le32).
+    auto le = [&](qsizetype at, int bytes) {
+        quint32 v = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            v = (v << 8) | quint8(acl[at + i]);
+        return v;
+    };
+    if (acl.size() < 4 || (acl.size() - 4) % 8 != 0 || acl.size() > 4 + 8 * 4096 || le(0, 4) != 2)
+        return std::nullopt;
+    int owner = -1, group = -1, other = -1, mask = 7;
+    for (qsizetype at = 4; at < acl.size(); at += 8) {
+        const int perm = int(le(at + 2, 2) & 7);
+        switch (le(at, 2)) {
+        case 0x01:
+            owner = perm;
+            break;
+        case 0x04:
+            group = perm;
+            break;
+        case 0x10:
+            mask = perm;
+            break;
+        case 0x20:
+            other = perm;
+            break;
+        default:
+            break; // named users and groups have no place in the mode bits
         }
     }
-    const char *list = bigNames ? bigNames.get() : names;
-    std::vector<char> value;
-    for (ssize_t i = 0; len > 0 && i < len; i += ssize_t(std::strlen(list + i)) + 1) {
-        const char *name = list + i;
-        if (std::strncmp(name, "user.", 5) != 0) continue;
-        const ssize_t size = ::fgetxattr(src, name, nullptr, 0);
-        if (size < 0) continue;
-        value.resize(size_t(size) + 1);
-        const ssize_t got = ::fgetxattr(src, name, value.data(), value.size());
-        if (got >= 0) ::fsetxattr(dst, name, value.data(), size_t(got), 0);
+    if (owner < 0 || group < 0 || other < 0) return std::nullopt;
+    const mode_t bits = mode_t(owner << 6 | (group & mask) << 3 | other);
+    return (mode & 07000) | (bits & mode & 0777);
+}
+
+Metadata copyMetadata(int src, int dst, const struct stat &st) {
+    Metadata result;
+    // Attributes first: a read-only mode would refuse them afterwards.
+    const QByteArray names = attributeNames(src);
+    std::optional<QByteArray> access, defaults;
+    for (qsizetype i = 0; i < names.size();) {
+        const qsizetype end = names.indexOf('\0', i);
+        const QByteArray name = names.mid(i, (end < 0 ? names.size() : end) - i);
+        i = end < 0 ? names.size() : end + 1;
+        if (name == aclAccess)
+            access = attribute(src, aclAccess);
+        else if (name == aclDefault)
+            defaults = attribute(src, aclDefault);
+        else if (name.startsWith("user.")) {
+            if (const auto value = attribute(src, name.constData()))
+                ::fsetxattr(dst, name.constData(), value->constData(), size_t(value->size()), 0);
+        }
+    }
+    // Rights handed down by the destination folder's default ACL are not the source's.
+    if (!access || !defaults) {
+        const QByteArray inherited = attributeNames(dst);
+        if (!access && inherited.contains(aclAccess)) ::fremovexattr(dst, aclAccess);
+        if (!defaults && inherited.contains(aclDefault)) ::fremovexattr(dst, aclDefault);
     }
 
     mode_t mode = st.st_mode & 07777;
@@ -136,9 +247,18 @@ void copyMetadata(int src, int dst, const struct stat &st) {
         }
     }
     ::fchmod(dst, mode);
+    // The ACL sets the permission bits itself (the group bits become its mask).
+    if (access && ::fsetxattr(dst, aclAccess, access->constData(), size_t(access->size()), 0) != 0) {
+        // The mask limits the group, so the mode's group bits may say more than anyone had.
+        ::fchmod(dst, modeWithinAcl(*access, mode).value_or(mode & ~mode_t(077)));
+        result.aclDropped = true;
+    }
+    if (defaults && ::fsetxattr(dst, aclDefault, defaults->constData(), size_t(defaults->size()), 0) != 0)
+        result.aclDropped = true;
 
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(dst, times);
+    return result;
 }
 
 void copyLinkMetadata(int dirFd, const char *name, const struct stat &st) {

@@ -3,9 +3,11 @@
 // The byte and metadata work of a copy, on open file descriptors. Callers open
 // the files (O_EXCL on the target) and decide what a failure means.
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -35,15 +37,26 @@ private:
 using ChunkHook = std::function<bool(qint64)>;
 
 // Copies the data of src into the empty file dst: a clone where the file system can,
-// else copy_file_range per chunk, else read/write through the session's buffer.
+// else copy_file_range per chunk, else read/write through the session's buffer. Holes
+// of a sparse file stay holes (they count as copied bytes for the hook).
 // Reads until the end of the file as it is while being read. Returns 0 or an errno;
 // ECANCELED when the hook asked to stop. *copied gets the bytes written so far.
 int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session &session,
              const ChunkHook &chunk, qint64 *copied);
 
-// Applies user.* attributes, owner (where permitted), mode and times (ns) of st to the
-// open file or folder dst. Best effort: what cannot be applied is left as created.
-void copyMetadata(int src, int dst, const struct stat &st);
+// Applies user.* attributes, POSIX ACLs, owner (where permitted), mode and times (ns) of
+// st to the open file or folder dst. Best effort, but never wider rights than the source:
+// where dst takes no ACL it gets the mode bits the source's ACL lets through, and the
+// result says so.
+struct Metadata {
+    bool aclDropped = false;
+};
+Metadata copyMetadata(int src, int dst, const struct stat &st);
+
+// The permission bits that grant no more than the access ACL `acl` (its raw attribute
+// value) on a file of mode `mode`: the owner's entry, the owning group's entry as the mask
+// lets it through, others. Set-id and sticky bits are kept. nullopt for a malformed value.
+std::optional<mode_t> modeWithinAcl(const QByteArray &acl, mode_t mode);
 
 // Owner (where permitted) and times of a symbolic link, without following it.
 void copyLinkMetadata(int dirFd, const char *name, const struct stat &st);

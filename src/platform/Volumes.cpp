@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace Volumes {
 namespace {
@@ -64,20 +65,8 @@ namespace {
 
 std::vector<Volume> allMounts() {
     std::vector<Volume> out;
-    QFile f(QStringLiteral("/proc/self/mountinfo"));
-    if (!f.open(QIODevice::ReadOnly)) return out;
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.split(' ');
-        const qsizetype dash = fields.indexOf("-");
-        if (fields.size() < 5 || dash < 0 || dash + 2 >= fields.size()) continue;
-        Volume v;
-        v.mountPoint = unescapeMountField(fields[4]);
-        v.fsType = QString::fromUtf8(fields[dash + 1]);
-        v.source = unescapeMountField(fields[dash + 2]);
-        v.userMount = isUserPlace(v.mountPoint);
-        out.push_back(v);
-    }
+    for (const Mount &m : mountTable())
+        out.push_back({m.mountPoint, m.source, m.fsType, isUserPlace(m.mountPoint)});
     return out;
 }
 
@@ -98,6 +87,35 @@ QStringList mountPoints() {
     for (const Volume &v : allMounts())
         if (v.fsType != u"autofs" && !out.contains(v.mountPoint)) out << v.mountPoint;
     return out;
+}
+
+std::vector<Mount> mountTable() {
+    std::vector<Mount> out;
+    QFile f(QStringLiteral("/proc/self/mountinfo"));
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    // Kernel text, but bounded all the same.
+    const QList<QByteArray> lines = f.read(qint64(16) << 20).split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 5 || dash < 0 || dash + 2 >= fields.size()) continue;
+        const QList<QByteArray> mm = fields[2].split(':');
+        bool okMajor = false, okMinor = false;
+        const uint major = mm.size() == 2 ? mm[0].toUInt(&okMajor) : 0;
+        const uint minor = mm.size() == 2 ? mm[1].toUInt(&okMinor) : 0;
+        if (!okMajor || !okMinor) continue;
+        out.push_back({makedev(major, minor), unescapeMountField(fields[3]), unescapeMountField(fields[4]),
+                       QString::fromUtf8(fields[dash + 1]), unescapeMountField(fields[dash + 2])});
+    }
+    return out;
+}
+
+const Mount *mountShowing(const std::vector<Mount> &table, const QString &path) {
+    const Mount *best = nullptr;
+    for (const Mount &m : table)
+        if (Posix::isAtOrBelow(path, m.mountPoint) || m.mountPoint == u"/")
+            if (!best || m.mountPoint.size() >= best->mountPoint.size()) best = &m;
+    return best;
 }
 
 dev_t deviceOf(const QString &path) {

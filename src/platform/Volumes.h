@@ -25,6 +25,19 @@ QString mountPointOf(const QString &path);
 dev_t deviceOf(const QString &path);
 bool sameVolume(const QString &a, const QString &b);
 
+// One line of /proc/self/mountinfo: which folder of which file system shows where.
+struct Mount {
+    dev_t device = 0; // major:minor of the file system
+    QString root;     // the folder of that file system seen at the mount point ("/" for a whole one)
+    QString mountPoint;
+    QString fsType;
+    QString source;
+};
+// Every mount of this process, pseudo file systems included, in mount order.
+std::vector<Mount> mountTable();
+// The mount that shows the canonical path `path` (the last of several on the same point).
+const Mount *mountShowing(const std::vector<Mount> &table, const QString &path);
+
 // Undoes the octal escapes of mountinfo ("\040" for a space).
 QString unescapeMountField(const QByteArray &field);
 

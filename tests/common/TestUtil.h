@@ -85,11 +85,13 @@ private:
 // is false elsewhere and such tests skip.
 class TmpfsMount {
 public:
-    explicit TmpfsMount(const QString &size = QStringLiteral("16m")) {
+    // type: "ramfs" for a volume that keeps no extended attributes (it ignores the size).
+    explicit TmpfsMount(const QString &size = QStringLiteral("16m"),
+                        const QString &type = QStringLiteral("tmpfs")) {
         if (!isRoot() || !m_dir.isValid()) return;
         const int rc =
             QProcess::execute(QStringLiteral("mount"),
-                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                              {QStringLiteral("-t"), type, QStringLiteral("-o"),
                                QStringLiteral("size=") + size, QStringLiteral("kestrintest"), m_dir.path()});
         m_mounted = rc == 0;
     }

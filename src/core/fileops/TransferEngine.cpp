@@ -27,18 +27,6 @@ Identity identityOf(const struct stat &st) {
     return {st.st_dev, st.st_ino};
 }
 
-// A hidden name in `folder` for a copy that is not yet in place.
-QString partName(const QString &folder) {
-    static std::atomic<unsigned> counter{0};
-    for (;;) {
-        const QString candidate = folder + QStringLiteral("/.kestrin-part-%1-%2")
-                                               .arg(::getpid())
-                                               .arg(counter.fetch_add(1, std::memory_order_relaxed));
-        struct stat st;
-        if (!Posix::lstatPath(candidate, st)) return candidate;
-    }
-}
-
 QString noTrashText() {
     return L("Auf diesem Laufwerk gibt es keinen Papierkorb.");
 }
@@ -67,6 +55,7 @@ private:
     std::set<Identity> made_; // what this batch put into the destination
     struct stat destSt {};
     bool destOk_ = false;
+    bool aclDropped_ = false;
 };
 
 TransferOutcome Engine::run() {
@@ -85,7 +74,10 @@ TransferOutcome Engine::run() {
         if (!(s && move_) && !skipped) byteCopies << path;
     }
 
-    if (!byteCopies.isEmpty()) progress_.setItem(0, L("Berechne Umfang …"));
+    if (!byteCopies.isEmpty()) {
+        progress_.setItem(0, L("Berechne Umfang …"));
+        removeStaleParts(to_);
+    }
     const std::optional<qint64> bytes = totalBytes(byteCopies, progress_);
     if (!bytes) {
         out_.cancelled = true;
@@ -109,6 +101,12 @@ TransferOutcome Engine::run() {
         progress_.setItem(i + 1, Posix::lastComponent(paths_[i]));
         if (item(paths_[i], same[i]) == Step::stop) break;
     }
+    if (aclDropped_) {
+        // Said once for the batch, not for every file.
+        // clang-format off
+        out_.errors << L("Das Ziel kann keine Zugriffslisten (ACLs) speichern. Die Kopien haben nur die einfachen Rechte, und nie mehr, als das Original erlaubte.");
+        // clang-format on
+    }
     return out_;
 }
 
@@ -121,7 +119,7 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
     }
 
     // Into itself: by text, and by device and inode of every parent of the destination.
-    if (to_ == path || to_.startsWith(path + u'/') || (S_ISDIR(src.st_mode) && liesInside(to_, src))) {
+    if (to_ == path || to_.startsWith(path + u'/') || (S_ISDIR(src.st_mode) && liesInside(to_, path, src))) {
         fail(LF("„%@“ kann nicht in sich selbst abgelegt werden.", name));
         return Step::next;
     }
@@ -166,21 +164,26 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
         target = uniqueURL(name, to_);
     }
 
-    // A replacement is made under a hidden name first; the old item stays until it is complete.
-    const QString placeAt = replacing ? partName(to_) : target;
+    // Copies are made under a hidden name and take their real name only when complete; so is
+    // a replacement renamed here, while the old item stays until then.
+    const bool renaming = sameVolume && move_;
+    QString placeAt = replacing || !renaming ? hiddenName(to_, "part") : target;
     bool renamed = false;
     CopyReport report;
+    report.remember = move_;
     try {
-        if (sameVolume && move_) {
+        if (renaming) {
+            // EXDEV (e.g. across a bind mount): copy after all.
             const int e = renameNoReplace(path, placeAt);
             if (e == 0)
                 renamed = true;
             else if (e != EXDEV)
                 throw FileError::fromErrno(e);
-            else
-                sameVolume = false; // e.g. a bind mount: copy after all
         }
-        if (!renamed) copyTree(*job_, path, placeAt, move_, report);
+        if (!renamed) {
+            if (placeAt == target) placeAt = hiddenName(to_, "part");
+            copyTree(*job_, path, placeAt, move_, report);
+        }
     } catch (const CancelledError &) {
         if (report.createdRoot) removeTree(placeAt);
         out_.cancelled = true;
@@ -194,6 +197,7 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
         fail(describe(e, name));
         return Step::next;
     }
+    aclDropped_ = aclDropped_ || report.aclDropped;
 
     // Puts things back as they were before this item.
     auto undoPlace = [&] {
@@ -203,19 +207,24 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
             removeTree(placeAt);
     };
 
+    QString changedText;
     if (!renamed) {
         if (!report.createdRoot) {
             // Nothing the copy can carry (a pipe, a socket, a device).
             fail(LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", name));
             return Step::next;
         }
-        if (move_) {
-            const QString mismatch = verifyCopy(path, placeAt, report, name);
-            if (!mismatch.isEmpty()) {
-                removeTree(placeAt);
-                fail(mismatch);
-                return Step::next;
-            }
+        if (move_ && !S_ISDIR(src.st_mode) && !report.unstable.isEmpty()) {
+            removeTree(placeAt);
+            fail(LF("„%@“ wurde während des Verschiebens geändert und bleibt am alten Ort.", name));
+            return Step::next;
+        }
+        if (!move_ && !report.unstable.isEmpty()) {
+            // The copy is kept, but it may hold a state the file never had.
+            const QString inner = Posix::lastComponent(report.unstable.first());
+            changedText = LF(
+                "„%@“ wurde während des Kopierens geändert. Die Kopie ist womöglich unvollständig.", inner);
+            if (inner != name) changedText += u' ' + LF("(in „%@“)", name);
         }
     }
 
@@ -241,16 +250,30 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
             fail(explain(FileError::fromErrno(e), name));
             return Step::next;
         }
-        if (move_ && !renamed) syncFolder(to_); // the final name, too, before the original goes
+    } else if (!renamed) {
+        // A name taken meanwhile: the next free one.
+        int e = 0;
+        for (int attempt = 0; (e = renameNoReplace(placeAt, target)) == EEXIST && attempt < 20; ++attempt)
+            target = uniqueURL(name, to_);
+        if (e) {
+            removeTree(placeAt);
+            fail(explain(FileError::fromErrno(e), name));
+            return Step::next;
+        }
     }
+    report.held.reset();
 
     if (move_ && !renamed) {
-        if (const int e = removeTree(path)) {
-            out_.created << target;
-            // clang-format off
-            fail(LF("„%@“ wurde kopiert, aber das Original ließ sich nicht löschen. Die Kopie bleibt erhalten. %@",
-                    name, explain(FileError::fromErrno(e), name)));
-            // clang-format on
+        reached(detail::Step::placed, bytesOf(target));
+        syncFolder(to_); // the copy's name is on stable storage before the original goes
+        const Leftover left = finishMove(path, target, report);
+        if (const QString text = leftoverText(left, name); !text.isEmpty()) {
+            struct stat kept;
+            if (Posix::lstatPath(target, kept)) {
+                made_.insert(identityOf(kept));
+                out_.created << target;
+            }
+            fail(text);
             return Step::next;
         }
     }
@@ -260,6 +283,7 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
     ++out_.done;
     out_.created << target;
     out_.pairs << TransferPair{path, target};
+    if (!changedText.isEmpty()) fail(changedText);
     return Step::next;
 }
 

@@ -7,10 +7,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -18,27 +20,6 @@ namespace FileOps {
 namespace detail {
 
 namespace {
-
-// A descriptor closed on every way out.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    Fd(Fd &&o) noexcept : fd_(o.release()) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 [[noreturn]] void fail(int code) {
     throw FileError::fromErrno(code);
@@ -83,22 +64,44 @@ public:
     CopyReport *report = nullptr;
     bool syncEachFile = false;
     std::vector<std::pair<dev_t, ino_t>> ancestors;
+    // Where the first name of each file with several links went, to link the others to it.
+    std::unordered_map<Identity, QByteArray, IdentityHash> linked;
 
     void copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                   const QByteArray &srcPath, bool root);
+                   const QByteArray &srcPath, const QByteArray &dstPath, bool root);
     void copyFile(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                  const QByteArray &srcPath, bool root);
+                  const QByteArray &srcPath, const QByteArray &dstPath, bool root);
+
+private:
+    void remember(const struct stat &st, bool stable) {
+        if (report->remember)
+            report->copied[{st.st_dev, st.st_ino}] =
+                Seen{st.st_size, st.st_mtim, st.st_ctim, mode_t(st.st_mode & S_IFMT), stable};
+    }
+    // The new root stays locked until it has its real name, so that no clean-up takes it
+    // for the remains of an interrupted copy.
+    void hold(int fd) {
+        ::flock(fd, LOCK_EX | LOCK_NB);
+        report->held.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    }
+    void metadata(int src, int dst, const struct stat &st) {
+        if (FileCopy::copyMetadata(src, dst, st).aclDropped) report->aclDropped = true;
+    }
 };
 
 void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                        const QByteArray &srcPath, bool root) {
+                        const QByteArray &srcPath, const QByteArray &dstPath, bool root) {
     struct stat st;
     if (::fstatat(srcDir, srcName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) fail(errno);
 
     if (S_ISDIR(st.st_mode)) {
         // A bind mount of a parent inside the tree would make it endless.
         for (const auto &a : ancestors)
-            if (a.first == st.st_dev && a.second == st.st_ino) fail(ELOOP);
+            if (a.first == st.st_dev && a.second == st.st_ino)
+                throw FileError{ELOOP, L("Der Ordner enthält sich selbst (über eine Einhängung)."), false};
+        if (ancestors.size() >= size_t(maxDepth))
+            throw FileError{
+                ELOOP, LF("Die Ordner sind zu tief verschachtelt (mehr als %d Ebenen).", maxDepth), false};
         Fd src(::openat(srcDir, srcName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (src.get() < 0) fail(errno);
         // Private until the children are in; the real mode comes with the metadata.
@@ -106,14 +109,15 @@ void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const
         if (root) report->createdRoot = true;
         Fd dst(::openat(dstDir, dstName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (dst.get() < 0) fail(errno);
+        if (root) hold(dst.get());
         const std::vector<QByteArray> names = listNames(src.get());
         ancestors.emplace_back(st.st_dev, st.st_ino);
         for (const QByteArray &name : names) {
             if (progress.isCancelled()) throw CancelledError{};
-            copyEntry(src.get(), name, dst.get(), name, srcPath + '/' + name, false);
+            copyEntry(src.get(), name, dst.get(), name, srcPath + '/' + name, dstPath + '/' + name, false);
         }
         ancestors.pop_back();
-        FileCopy::copyMetadata(src.get(), dst.get(), st);
+        metadata(src.get(), dst.get(), st);
         return;
     }
 
@@ -131,12 +135,20 @@ void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const
         if (::symlinkat(text.constData(), dstDir, dstName.constData()) != 0) fail(errno);
         if (root) report->createdRoot = true;
         FileCopy::copyLinkMetadata(dstDir, dstName.constData(), st);
+        remember(st, qsizetype(st.st_size) == text.size());
         return;
     }
 
     if (S_ISREG(st.st_mode)) {
+        // Names of one file stay names of one file.
+        if (st.st_nlink > 1 && !root) {
+            const auto first = linked.find({st.st_dev, st.st_ino});
+            if (first != linked.end() &&
+                ::linkat(AT_FDCWD, first->second.constData(), dstDir, dstName.constData(), 0) == 0)
+                return;
+        }
         try {
-            copyFile(srcDir, srcName, dstDir, dstName, srcPath, root);
+            copyFile(srcDir, srcName, dstDir, dstName, srcPath, dstPath, root);
         } catch (const FileError &e) {
             throw CopyFailure{textOf(srcPath), e};
         }
@@ -148,7 +160,7 @@ void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const
 }
 
 void CopyJob::copyFile(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                       const QByteArray &srcPath, bool root) {
+                       const QByteArray &srcPath, const QByteArray &dstPath, bool root) {
     // O_NONBLOCK: an entry swapped for a pipe meanwhile must not hang the job.
     Fd src(::openat(srcDir, srcName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (src.get() < 0) fail(errno);
@@ -161,15 +173,19 @@ void CopyJob::copyFile(int srcDir, const QByteArray &srcName, int dstDir, const 
     if (progress.isCancelled()) throw CancelledError{};
     Fd dst(::openat(dstDir, dstName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (dst.get() < 0) fail(errno);
-    if (root) report->createdRoot = true;
+    if (root) {
+        report->createdRoot = true;
+        hold(dst.get());
+    }
 
     struct stat dstStat;
     const dev_t dstDev = ::fstat(dst.get(), &dstStat) == 0 ? dstStat.st_dev : 0;
     qint64 copied = 0;
     const int e = FileCopy::copyData(
         src.get(), dst.get(), before, dstDev, session,
-        [this](qint64 n) {
+        [this, &srcPath](qint64 n) {
             progress.add(n);
+            reached(Step::chunkCopied, srcPath);
             return !progress.isCancelled();
         },
         &copied);
@@ -178,15 +194,19 @@ void CopyJob::copyFile(int srcDir, const QByteArray &srcName, int dstDir, const 
     if (syncEachFile && Posix::retry([&] { return ::fsync(dst.get()); }) != 0 && errno != EINVAL &&
         errno != ENOTSUP)
         fail(errno);
-    FileCopy::copyMetadata(src.get(), dst.get(), before);
+    metadata(src.get(), dst.get(), before);
 
     // A file that changed while it was read is copied as read; a move must not trust it.
     struct stat after;
-    if (::fstat(src.get(), &after) != 0 || after.st_size != copied || before.st_size != copied ||
-        !sameTime(after.st_mtim, before.st_mtim))
-        report->unstable << textOf(srcPath);
+    const bool stable = ::fstat(src.get(), &after) == 0 && after.st_size == copied &&
+                        before.st_size == copied && sameTime(after.st_mtim, before.st_mtim) &&
+                        sameTime(after.st_ctim, before.st_ctim);
+    if (!stable) report->unstable << textOf(srcPath);
+    remember(before, stable);
 
     if (const int c = FileCopy::closeChecked(dst.release())) fail(c);
+    if (before.st_nlink > 1) linked[{before.st_dev, before.st_ino}] = dstPath;
+    reached(Step::fileCopied, srcPath);
 }
 
 CopyJobPtr newCopyJob(TransferProgress &progress) {
@@ -219,7 +239,8 @@ void copyRoot(CopyJob &job, const QString &source, const QString &target, bool f
     job.report = &report;
     job.syncEachFile = syncEachFile;
     job.ancestors.clear();
-    job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, bytesOf(source), true);
+    job.linked.clear();
+    job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, bytesOf(source), bytesOf(target), true);
     if (flush) {
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
@@ -262,7 +283,7 @@ namespace {
 // Calls visit(stat) for every entry below the folder fd, without following links.
 // Returns false when visit asked to stop.
 template <typename Visit> bool walk(int dirFd, Visit &visit, int depth = 0) {
-    if (depth > 4096) return true;
+    if (depth > detail::maxDepth) return true;
     const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return true;
     DIR *dir = ::fdopendir(fd);
@@ -314,9 +335,11 @@ std::optional<qint64> measure(const QStringList &paths, TransferProgress *progre
             sum += st.st_size;
             continue;
         }
+        std::unordered_set<ino_t> links; // a file with several names is copied once
         auto visit = [&](const struct stat *s) {
             if (progress && progress->isCancelled()) return false;
-            if (s && S_ISREG(s->st_mode)) sum += s->st_size;
+            if (s && S_ISREG(s->st_mode) && (s->st_nlink < 2 || links.insert(s->st_ino).second))
+                sum += s->st_size;
             return true;
         };
         if (!walkPath(path, visit)) return std::nullopt;
@@ -372,38 +395,209 @@ TreeStats regularFilesBelow(const QString &folder) {
     return stats;
 }
 
-QString verifyCopy(const QString &source, const QString &target, const CopyReport &report,
-                   const QString &name) {
+namespace {
+
+bool unchanged(const struct stat &st, const Seen &seen) {
+    return seen.stable && mode_t(st.st_mode & S_IFMT) == seen.type && st.st_size == seen.size &&
+           sameTime(st.st_mtim, seen.mtime) && sameTime(st.st_ctim, seen.ctime);
+}
+
+// Deletes what a move copied from the original, entry by entry, each checked right before.
+class Remover {
+public:
+    Remover(CopyReport &report, Leftover &left, const QByteArray &folder)
+        : report_(report), left_(left), folder_(folder) {}
+
+    // One file, link or special entry; its copy is dstName in dstDir (-1: no copy).
+    void entry(int srcDir, const char *srcName, int dstDir, const char *dstName, const struct stat &st,
+               const QByteArray &rel) {
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+            ++left_.special;
+            return;
+        }
+        const auto seen = report_.copied.find({st.st_dev, st.st_ino});
+        struct stat copy;
+        const bool hasCopy = dstDir >= 0 && ::fstatat(dstDir, dstName, &copy, AT_SYMLINK_NOFOLLOW) == 0 &&
+                             (copy.st_mode & S_IFMT) == (st.st_mode & S_IFMT);
+        if (seen == report_.copied.end() || !hasCopy || !unchanged(st, seen->second) ||
+            (S_ISREG(st.st_mode) && copy.st_size != st.st_size)) {
+            keep(rel);
+            // Its copy holds an older or torn state: only the original counts now.
+            if (hasCopy && seen != report_.copied.end()) ::unlinkat(dstDir, dstName, 0);
+            return;
+        }
+        if (st.st_nlink > 1) {
+            // Its other names see the lower link count as a new change time.
+            Fd fd(::openat(srcDir, srcName, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+            if (!unlink(srcDir, srcName)) return;
+            struct stat after;
+            Seen &s = seen->second;
+            if (fd.get() >= 0 && ::fstat(fd.get(), &after) == 0 && after.st_size == s.size &&
+                sameTime(after.st_mtim, s.mtime))
+                s.ctime = after.st_ctim;
+            else
+                s.stable = false;
+        } else if (!unlink(srcDir, srcName)) {
+            return;
+        }
+        reached(Step::fileRemoved, folder_ + rel);
+    }
+
+    void below(int srcDir, int dstDir, const QByteArray &rel, int depth) {
+        std::vector<QByteArray> names;
+        try {
+            names = listNames(srcDir);
+        } catch (const FileError &e) {
+            error(e.code);
+            return;
+        }
+        for (const QByteArray &name : names) {
+            const QByteArray sub = rel + '/' + name;
+            struct stat st;
+            if (::fstatat(srcDir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT) error(errno);
+                continue;
+            }
+            if (!S_ISDIR(st.st_mode)) {
+                entry(srcDir, name.constData(), dstDir, name.constData(), st, sub);
+                continue;
+            }
+            Fd src(::openat(srcDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            Fd dst(dstDir < 0
+                       ? -1
+                       : ::openat(dstDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (src.get() < 0 || depth >= maxDepth) {
+                error(src.get() < 0 ? errno : ELOOP);
+                continue;
+            }
+            if (dst.get() < 0) {
+                keep(sub); // made after its folder was copied
+                continue;
+            }
+            below(src.get(), dst.get(), sub, depth + 1);
+            // A folder that still holds something stays.
+            if (::unlinkat(srcDir, name.constData(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
+                errno != EEXIST && errno != ENOENT)
+                error(errno);
+        }
+    }
+
+private:
+    void keep(const QByteArray &rel) {
+        if (left_.changed++ == 0) left_.firstChanged = textOf(rel);
+    }
+    void error(int e) {
+        if (!left_.error) left_.error = e;
+    }
+    bool unlink(int dirFd, const char *name) {
+        if (::unlinkat(dirFd, name, 0) == 0 || errno == ENOENT) return true;
+        error(errno);
+        return false;
+    }
+
+    CopyReport &report_;
+    Leftover &left_;
+    const QByteArray folder_;
+};
+
+} // namespace
+
+Leftover finishMove(const QString &source, const QString &target, CopyReport &report) {
+    Leftover left;
+    const QString folder = Posix::parentOf(source);
+    QByteArray name, targetName;
+    Fd parent, targetParent;
+    try {
+        parent = openParent(source, name);
+        targetParent = openParent(target, targetName);
+    } catch (const FileError &e) {
+        left.error = e.code;
+        return left;
+    }
+    Remover remover(report, left, bytesOf(folder) + '/');
+    struct stat st;
+    if (::fstatat(parent.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        left.error = errno;
+        return left;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        // One name goes at once: there is no half-deleted state to hide.
+        remover.entry(parent.get(), name.constData(), targetParent.get(), targetName.constData(), st, name);
+        if (left.changed) left.keptAt = source;
+        return left;
+    }
+
+    // Aside first: an interruption leaves the whole original or none of it under its name.
+    const QString aside = hiddenName(folder, "gone");
+    if (const int e = renameNoReplace(source, aside)) {
+        left.error = e;
+        return left;
+    }
+    const QByteArray asideName = bytesOf(Posix::lastComponent(aside));
+    reached(Step::sourceAside, bytesOf(aside));
+    {
+        Fd src(
+            ::openat(parent.get(), asideName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Fd dst(::openat(targetParent.get(), targetName.constData(),
+                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (src.get() >= 0)
+            remover.below(src.get(), dst.get(), name, 1);
+        else
+            left.error = errno;
+    }
+    if (::unlinkat(parent.get(), asideName.constData(), AT_REMOVEDIR) == 0) return left;
+    if (errno != ENOTEMPTY && errno != EEXIST && !left.error) left.error = errno;
+    // What stays takes its name back.
+    left.keptAt = source;
+    for (int attempt = 0; renameNoReplace(aside, left.keptAt) == EEXIST && attempt < 20; ++attempt)
+        left.keptAt = uniqueURL(Posix::lastComponent(source), folder);
+    if (!Posix::lstatPath(left.keptAt, st)) left.keptAt = aside;
+    return left;
+}
+
+QString leftoverText(const Leftover &left, const QString &name) {
     // clang-format off
-    if (report.passedOver > 0)
-        return LF("„%@“ enthält Pipes, Sockets oder Geräte, die sich nicht kopieren lassen. Das Original wurde nicht gelöscht.", name);
-    if (!report.unstable.isEmpty() || treeStats(source) != treeStats(target))
-        return LF("„%@“: Die Kopie stimmt nicht mit dem Original überein. Das Original wurde nicht gelöscht. Kopiere die Datei stattdessen und lösche das Original selbst.", name);
+    if (left.error)
+        return LF("„%@“ wurde kopiert, aber das Original ließ sich nicht löschen. Die Kopie bleibt erhalten. %@",
+                  name, explain(FileError::fromErrno(left.error), name));
+    QStringList parts;
+    if (left.changed == 1)
+        parts << LF("„%@“ wurde während des Verschiebens geändert und bleibt am alten Ort.", left.firstChanged);
+    else if (left.changed > 1)
+        parts << LF("%d Dateien wurden während des Verschiebens geändert und bleiben am alten Ort, darunter „%@“.",
+                    int(left.changed), left.firstChanged);
+    if (left.special > 0)
+        parts << LF("„%@“ enthält Pipes, Sockets oder Geräte. Sie bleiben mit ihren Ordnern am alten Ort, alles andere wurde verschoben.",
+                    name);
     // clang-format on
-    return {};
+    return parts.join(u' ');
 }
 
 void moveAcross(const QString &from, const QString &to, TransferProgress &progress) {
     const QString name = Posix::lastComponent(from);
+    const QString folder = Posix::parentOf(to);
     auto job = newCopyJob(progress);
     CopyReport report;
+    report.remember = true;
+    const QString part = hiddenName(folder, "part");
     try {
-        copyTree(*job, from, to, true, report);
+        copyTree(*job, from, part, true, report);
     } catch (...) {
-        if (report.createdRoot) removeTree(to);
+        if (report.createdRoot) removeTree(part);
         throw;
     }
-    const QString mismatch = verifyCopy(from, to, report, name);
-    if (!mismatch.isEmpty()) {
-        removeTree(to);
-        throw FileError{EIO, mismatch, false};
+    if (!report.createdRoot)
+        throw FileError{EOPNOTSUPP, LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", name),
+                        false};
+    if (const int e = renameNoReplace(part, to)) {
+        removeTree(part);
+        throw FileError::fromErrno(e);
     }
-    if (const int e = removeTree(from))
-        throw FileError{
-            e,
-            LF("„%@“ wurde kopiert, aber das Original ließ sich nicht löschen. Die Kopie bleibt erhalten. %@",
-               name, explain(FileError::fromErrno(e), name)),
-            false};
+    reached(Step::placed, bytesOf(to));
+    syncFolder(folder);
+    const Leftover left = finishMove(from, to, report);
+    const QString text = leftoverText(left, name);
+    if (!text.isEmpty()) throw FileError{left.error ? left.error : EBUSY, text, false};
 }
 
 } // namespace detail

@@ -1,15 +1,17 @@
 #include "core/fileops/TreeWalk.h"
 
 #include "platform/Posix.h"
+#include "platform/Volumes.h"
 
-#include <QDir>
-
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace FileOps::detail {
@@ -25,38 +27,118 @@ QString textOf(const QByteArray &bytes) {
     return Posix::shown(bytes);
 }
 
-bool liesInside(const QString &to, const struct stat &folder) {
-    const auto p = Posix::encode(to);
-    if (!p) return false;
-    int fd = ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool inside = false;
-    // Walk up through ".." (which the kernel resolves across mounts) to the root.
-    for (int depth = 0; depth < 4096; ++depth) {
-        struct stat st;
-        if (::fstat(fd, &st) != 0) break;
-        if (sameInode(st, folder)) {
-            inside = true;
-            break;
-        }
-        const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (up < 0) break;
-        struct stat upSt;
-        const bool atRoot = ::fstat(up, &upSt) == 0 && sameInode(upSt, st);
-        ::close(fd);
-        fd = up;
-        if (atRoot) break;
-    }
-    ::close(fd);
-    return inside;
+void Fd::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
 }
 
 namespace {
 
-int removeAt(int dirFd, const char *name) {
+// Whether `path` (canonical) or any folder on it, from the one ending at `from` down, is `folder`.
+bool onPath(const QString &path, qsizetype from, const struct stat &folder) {
+    auto is = [&](const QString &p) {
+        struct stat st;
+        return Posix::statPath(p, st) && sameInode(st, folder);
+    };
+    if (is(from == 0 ? QStringLiteral("/") : path.left(from))) return true;
+    for (qsizetype at = path.indexOf(u'/', from + 1); at > 0; at = path.indexOf(u'/', at + 1))
+        if (is(path.left(at))) return true;
+    return is(path);
+}
+
+QString canonical(const QString &path) {
+    const auto p = Posix::encode(path);
+    if (!p) return path;
+    char *real = ::realpath(p->constData(), nullptr);
+    if (!real) return path;
+    const QString out = QString::fromUtf8(real);
+    ::free(real);
+    return out;
+}
+
+// The place `path` shows, as a path inside its file system.
+QString inFileSystem(const Volumes::Mount &m, const QString &path) {
+    const QString rest = m.mountPoint == u"/" ? path : path.mid(m.mountPoint.size());
+    return m.root == u"/" ? (rest.isEmpty() ? QStringLiteral("/") : rest)
+                          : m.root + (rest == u"/" ? QString() : rest);
+}
+
+} // namespace
+
+bool liesInside(const QString &to, const QString &source, const struct stat &folder) {
+    const QString realTo = canonical(to);
+    if (onPath(realTo, 0, folder)) return true;
+    // A bind mount of a folder inside the source shows it elsewhere: look at the same place
+    // through the mount that shows the source.
+    const std::vector<Volumes::Mount> table = Volumes::mountTable();
+    const QString realSource = canonical(source);
+    const Volumes::Mount *mTo = Volumes::mountShowing(table, realTo);
+    const Volumes::Mount *mSource = Volumes::mountShowing(table, realSource);
+    if (!mTo || !mSource || mTo->device != mSource->device) return false;
+    const QString fsTo = inFileSystem(*mTo, realTo);
+    if (Posix::isAtOrBelow(fsTo, inFileSystem(*mSource, realSource))) return true;
+    if (!Posix::isAtOrBelow(fsTo, mSource->root) && mSource->root != u"/") return false;
+    const QString rest = mSource->root == u"/" ? fsTo : fsTo.mid(mSource->root.size());
+    const QString seen = mSource->mountPoint == u"/" ? (rest.isEmpty() ? QStringLiteral("/") : rest)
+                                                     : mSource->mountPoint + rest;
+    return onPath(seen, mSource->mountPoint == u"/" ? 0 : mSource->mountPoint.size(), folder);
+}
+
+namespace {
+
+StepHook &hook() {
+    static StepHook h;
+    return h;
+}
+
+} // namespace
+
+void setStepHook(StepHook h) {
+    hook() = std::move(h);
+}
+
+void reached(Step step, const QByteArray &path) {
+    if (hook()) [[unlikely]]
+        hook()(step, textOf(path));
+}
+
+QString hiddenName(const QString &folder, const char *kind) {
+    static std::atomic<unsigned> counter{0};
+    for (;;) {
+        const QString candidate =
+            Posix::childPath(folder, QStringLiteral(".kestrin-%1-%2-%3")
+                                         .arg(QLatin1String(kind))
+                                         .arg(::getpid())
+                                         .arg(counter.fetch_add(1, std::memory_order_relaxed)));
+        struct stat st;
+        if (!Posix::lstatPath(candidate, st)) return candidate;
+    }
+}
+
+void removeStaleParts(const QString &folder) {
+    const auto p = Posix::encode(folder);
+    if (!p) return;
+    DIR *dir = ::opendir(p->constData());
+    if (!dir) return;
+    std::vector<QByteArray> stale;
+    while (dirent *e = ::readdir(dir)) {
+        if (std::strncmp(e->d_name, ".kestrin-part-", 14) != 0) continue;
+        // A running copy holds its part locked; a lock we get is one that died with its copy.
+        Fd fd(::openat(::dirfd(dir), e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) stale.emplace_back(e->d_name);
+    }
+    ::closedir(dir);
+    for (const QByteArray &name : stale)
+        removeTree(Posix::childPath(folder, textOf(name)));
+}
+
+namespace {
+
+int removeAt(int dirFd, const char *name, int depth = 0) {
     if (::unlinkat(dirFd, name, 0) == 0) return 0;
     if (errno != EISDIR && errno != EPERM) return errno == ENOENT ? 0 : errno;
     const int unlinkErr = errno;
+    if (depth > maxDepth) return ELOOP;
     const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno == ENOTDIR ? unlinkErr : errno;
     DIR *dir = ::fdopendir(fd);
@@ -72,7 +154,7 @@ int removeAt(int dirFd, const char *name) {
     }
     int first = 0;
     for (const QByteArray &n : names) {
-        const int e = removeAt(::dirfd(dir), n.constData());
+        const int e = removeAt(::dirfd(dir), n.constData(), depth + 1);
         if (e && !first) first = e;
     }
     ::closedir(dir);

@@ -3,6 +3,7 @@
 #include "core/app/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TrashMemory.h"
+#include "core/fileops/TreeWalk.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
@@ -13,7 +14,9 @@
 #include <thread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace FileOpsTest;
@@ -51,6 +54,33 @@ private:
     std::atomic<bool> m_fired{false};
     std::thread m_thread;
 };
+
+using FileOps::detail::Step;
+
+// Acts at the engine's steps for the scope of a test.
+class HookScope {
+public:
+    explicit HookScope(FileOps::detail::StepHook hook) { FileOps::detail::setStepHook(std::move(hook)); }
+    ~HookScope() { FileOps::detail::setStepHook({}); }
+};
+
+ino_t inode(const QString &p) {
+    struct stat st {};
+    ::lstat(p.toUtf8().constData(), &st);
+    return st.st_ino;
+}
+
+mode_t mode(const QString &p) {
+    struct stat st {};
+    ::lstat(p.toUtf8().constData(), &st);
+    return st.st_mode & 07777;
+}
+
+QByteArray xattr(const QString &p, const char *name) {
+    char buf[1024];
+    const ssize_t n = ::getxattr(p.toUtf8().constData(), name, buf, sizeof buf);
+    return n < 0 ? QByteArray() : QByteArray(buf, n);
+}
 
 QStringList trashed() {
     return names(TrashRoots::homeTrash() + "/files");
@@ -134,6 +164,40 @@ TEST_F(Engine, NothingGoesIntoItselfNotEvenThroughALink) {
     file("src/sub/src", "keep");
     EXPECT_EQ(run({path("src")}, src, false, {{path("src"), ConflictChoice::replace}}).done, 0);
     EXPECT_TRUE(trashed().isEmpty());
+}
+
+TEST_F(Engine, ChangesDuringACopyAndEndlessDepthAreReported) {
+    LanguageScope de(AppLanguage::de);
+    const QString dst = mkdir("dst");
+    // A file written to while it is copied: the copy stays, but it is not passed off as sound.
+    const QString growing = file("src/growing", pattern(3 << 20));
+    bool grown = false;
+    HookScope writer([&](Step step, const QString &p) {
+        if (step != Step::chunkCopied || p != growing || grown) return;
+        QFile f(growing);
+        grown = f.open(QIODevice::Append) && f.write("more") == 4;
+    });
+    TransferOutcome o = run({path("src")}, dst, false);
+    EXPECT_TRUE(grown);
+    EXPECT_EQ(o.done, 1);
+    EXPECT_EQ(o.errors, QStringList{"„growing“ wurde während des Kopierens geändert. Die Kopie ist womöglich "
+                                    "unvollständig. (in „src“)"});
+    FileOps::detail::setStepHook({});
+
+    // Nesting beyond the bound is refused with a sentence, before it exhausts descriptors.
+    int fd = ::open(mkdir("deep").toUtf8().constData(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < FileOps::detail::maxDepth + 5; ++i) {
+        ASSERT_EQ(::mkdirat(fd, "d", 0700), 0);
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    ::close(fd);
+    o = run({path("deep")}, dst, false);
+    EXPECT_EQ(o.errors,
+              QStringList{QString("„deep“: Die Ordner sind zu tief verschachtelt (mehr als %1 Ebenen).")
+                              .arg(FileOps::detail::maxDepth)});
+    EXPECT_EQ(names(dst), QStringList{"src"});
 }
 
 TEST_F(Engine, ReplaceTrashesTheOldItemOnlyAfterTheCopyIsComplete) {
@@ -312,35 +376,45 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
     file("src/tree/a", pattern(3 << 20));
     file("src/tree/sub/b", pattern(10));
     ASSERT_EQ(::symlink("sub/b", path("src/tree/l").toUtf8().constData()), 0);
+    // Names of one file stay one file, and every name leaves the source.
+    ASSERT_EQ(::link(path("src/tree/a").toUtf8().constData(), path("src/tree/sub/a2").toUtf8().constData()),
+              0);
     const auto before = snapshot(path("src/tree"));
     TransferOutcome o = run({path("src/tree")}, vol.path(), true);
     EXPECT_EQ(o.done, 1);
+    EXPECT_TRUE(o.errors.isEmpty()) << o.errors.join('\n').toStdString();
     EXPECT_FALSE(exists(path("src/tree")));
+    EXPECT_EQ(names(path("src")), QStringList{});
     EXPECT_EQ(snapshot(vol.path() + "/tree"), before);
+    EXPECT_EQ(inode(vol.path() + "/tree/a"), inode(vol.path() + "/tree/sub/a2"));
 
-    // A pipe cannot be carried: the copy goes, the source stays.
+    // Pipes cannot be carried: everything else moves, the pipe stays in its folder.
     file("src/withfifo/f", "x");
-    ASSERT_EQ(::mkfifo(path("src/withfifo/pipe").toUtf8().constData(), 0600), 0);
+    file("src/withfifo/deep/g", "y");
+    ASSERT_EQ(::mkfifo(path("src/withfifo/deep/pipe").toUtf8().constData(), 0600), 0);
     o = run({path("src/withfifo")}, vol.path(), true);
     EXPECT_EQ(o.done, 0);
-    ASSERT_EQ(o.errors.size(), 1);
-    EXPECT_TRUE(o.errors[0].contains("Pipes")) << o.errors[0].toStdString();
-    EXPECT_TRUE(exists(path("src/withfifo/pipe")));
-    EXPECT_FALSE(exists(vol.path() + "/withfifo"));
-    EXPECT_EQ(run({path("src/withfifo/pipe")}, vol.path(), false).errors.size(), 1);
+    EXPECT_EQ(o.created, QStringList{vol.path() + "/withfifo"});
+    EXPECT_EQ(o.errors,
+              QStringList{"„withfifo“ enthält Pipes, Sockets oder Geräte. Sie bleiben mit ihren Ordnern am "
+                          "alten Ort, alles andere wurde verschoben."});
+    EXPECT_EQ(names(path("src/withfifo")), QStringList{"deep"});
+    EXPECT_EQ(names(path("src/withfifo/deep")), QStringList{"pipe"});
+    EXPECT_EQ(TestUtil::readFile(vol.path() + "/withfifo/deep/g"), "y");
+    EXPECT_EQ(run({path("src/withfifo/deep/pipe")}, vol.path(), false).errors.size(), 1);
 
     // A file that shrinks while it is copied never loses its source.
-    const QString shrinking = file("src/shrinking", pattern(160 << 20));
-    TransferProgress p;
-    Watch w(
-        p, [](const Snapshot &s) { return s.done > 0; },
-        [&] { ::truncate(shrinking.toUtf8().constData(), 1 << 20); });
-    o = FileOps::runWithProgress({shrinking}, vol.path(), true, p);
-    ASSERT_TRUE(w.finish());
+    const QString shrinking = file("src/shrinking", pattern(8 << 20));
+    HookScope shrink([&](Step step, const QString &) {
+        if (step == Step::chunkCopied) ::truncate(shrinking.toUtf8().constData(), 1 << 20);
+    });
+    o = run({shrinking}, vol.path(), true);
     EXPECT_EQ(o.done, 0);
-    EXPECT_EQ(o.errors.size(), 1);
+    EXPECT_EQ(o.errors,
+              QStringList{"„shrinking“ wurde während des Verschiebens geändert und bleibt am alten Ort."});
     EXPECT_TRUE(exists(shrinking));
     EXPECT_FALSE(exists(vol.path() + "/shrinking"));
+    FileOps::detail::setStepHook({});
 
     // A rename to another volume is a verified move as well.
     const QString r = file("src/renamed", pattern(5000));
@@ -360,46 +434,174 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
     EXPECT_TRUE(TestUtil::readFile(volTrash + "/info/x.trashinfo").contains("\nPath=x\n"));
 }
 
-TEST_F(CrossVolume, KilledMoveLeavesTheSourceComplete) {
-    TestUtil::TmpfsMount vol("600m");
+TEST_F(CrossVolume, FilesRewrittenDuringAMoveStayWithTheirNewContent) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::TmpfsMount vol("64m");
     ASSERT_TRUE(vol.valid());
-    for (int i = 0; i < 4; ++i)
-        file(QString("src/tree/%1").arg(i), pattern(96 << 20, char(i)));
-    const auto before = snapshot(path("src/tree"));
-    const QString target = vol.path() + "/tree";
+    const QString tree = path("src/tree");
+    for (int i = 0; i < 200; ++i)
+        file(QString("src/tree/%1").arg(i, 3, 10, QChar('0')), pattern(4096, char(i)));
 
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        TransferProgress p;
-        FileOps::runWithProgress({path("src/tree")}, vol.path(), true, p);
-        ::_exit(0);
+    // A writer rewrites every other file in place right after its copy, with the same size; half
+    // of them get their old modification time back, so that only the change time tells.
+    QStringList copied, rewritten;
+    auto rewrite = [&](const QString &f) {
+        struct stat st;
+        ASSERT_EQ(::stat(f.toUtf8().constData(), &st), 0);
+        ASSERT_TRUE(TestUtil::writeFile(f, pattern(4096, 'N')));
+        if (rewritten.size() % 2) {
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            ::utimensat(AT_FDCWD, f.toUtf8().constData(), times, 0);
+        }
+        rewritten << f;
+    };
+    HookScope writer([&](Step step, const QString &p) {
+        if (step == Step::fileCopied) {
+            if (copied.size() % 2) rewrite(copied.last());
+            copied << p;
+        } else if (step == Step::placed) {
+            rewrite(copied.last()); // after the whole copy, before the first deletion
+        }
+    });
+    const TransferOutcome o = run({tree}, vol.path(), true);
+    ASSERT_EQ(copied.size(), 200);
+    ASSERT_GE(rewritten.size(), 100);
+    EXPECT_EQ(o.done, 0);
+    EXPECT_EQ(o.created, QStringList{vol.path() + "/tree"});
+    ASSERT_EQ(o.errors.size(), 1);
+    EXPECT_TRUE(o.errors[0].startsWith(
+        QString(
+            "%1 Dateien wurden während des Verschiebens geändert und bleiben am alten Ort, darunter „tree/")
+            .arg(rewritten.size())))
+        << o.errors[0].toStdString();
+    for (const QString &f : copied) {
+        const QString moved = vol.path() + "/tree/" + Posix::lastComponent(f);
+        if (rewritten.contains(f)) {
+            EXPECT_EQ(TestUtil::readFile(f), pattern(4096, 'N')) << f.toStdString();
+            EXPECT_FALSE(exists(moved)); // no older state beside it
+        } else {
+            EXPECT_FALSE(exists(f));
+            EXPECT_EQ(TestUtil::readFile(moved), pattern(4096, char(Posix::lastComponent(f).toInt())));
+        }
     }
-    // Kill it once the copy is under way.
-    for (int i = 0; i < 50000 && names(target).isEmpty(); ++i)
-        ::usleep(100);
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) {
-        EXPECT_EQ(snapshot(path("src/tree")), before);
-    } else {
-        // Too slow a kill on a busy machine: then the move must have finished whole.
-        EXPECT_FALSE(exists(path("src/tree")));
-        EXPECT_EQ(snapshot(target), before);
+    EXPECT_EQ(names(path("src")), QStringList{"tree"});
+}
+
+TEST_F(CrossVolume, KilledAtAnyStepLeavesOneWholeItemUnderItsName) {
+    TestUtil::TmpfsMount vol("64m");
+    ASSERT_TRUE(vol.valid());
+    const QString tree = path("src/tree"), moved = vol.path() + "/tree";
+    auto make = [&] {
+        QDir(tree).removeRecursively();
+        for (int i = 0; i < 4; ++i)
+            file(QString("src/tree/d%1/f").arg(i), pattern(3 << 20, char(i)));
+    };
+    make();
+    const auto before = snapshot(tree);
+    struct Case {
+        Step step;
+        bool sourceWhole, copyInPlace;
+    };
+    for (const Case c : {Case{Step::chunkCopied, true, false}, Case{Step::fileCopied, true, false},
+                         Case{Step::placed, true, true}, Case{Step::sourceAside, false, true},
+                         Case{Step::fileRemoved, false, true}}) {
+        SCOPED_TRACE(int(c.step));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FileOps::detail::setStepHook([&](Step s, const QString &) {
+                if (s == c.step) ::raise(SIGKILL);
+            });
+            TransferProgress p;
+            FileOps::runWithProgress({tree}, vol.path(), true, p);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        if (c.sourceWhole)
+            EXPECT_EQ(snapshot(tree), before);
+        else
+            EXPECT_FALSE(exists(tree));
+        if (c.copyInPlace)
+            EXPECT_EQ(snapshot(moved), before);
+        else
+            EXPECT_FALSE(exists(moved));
+        // What else is left lies under a hidden name of ours.
+        for (const QString &n : names(path("src")) + names(vol.path()))
+            EXPECT_TRUE(n == "tree" || n.startsWith(".kestrin-")) << n.toStdString();
+        // The next transfer into the volume clears a part that no copy holds any more.
+        EXPECT_EQ(run({file("small", "s")}, vol.path(), false).done, 1);
+        EXPECT_EQ(names(vol.path()), c.copyInPlace ? QStringList({"small", "tree"}) : QStringList({"small"}));
+        for (const QString &n : names(vol.path()))
+            FileOps::detail::removeTree(vol.path() + "/" + n);
+        QDir(path("src")).removeRecursively();
+        make();
     }
 }
 
-TEST_F(CrossVolume, ABindMountLoopIsRefusedNotCopiedForever) {
+TEST_F(CrossVolume, BindMountsDoNotHideThatATargetLiesInsideItsSource) {
     LanguageScope de(AppLanguage::de);
-    file("src/f", "x");
-    const QString inner = mkdir("src/a/loop");
-    ASSERT_EQ(QProcess::execute("mount", {"--bind", path("src"), inner}), 0);
-    const QString dst = mkdir("dst");
-    const TransferOutcome o = run({path("src")}, dst, false);
-    QProcess::execute("umount", {"-l", inner});
+    TestUtil::TmpfsMount vol("16m");
+    ASSERT_TRUE(vol.valid());
+    const QString src = vol.path() + "/src", view = vol.path() + "/view", dst = vol.path() + "/dst";
+    ASSERT_TRUE(TestUtil::writeFile(src + "/a/f", "x"));
+    QDir().mkpath(src + "/a/deep");
+    QDir().mkpath(view);
+    QDir().mkpath(dst);
+    // A folder inside the source shown elsewhere: ".." from there leads away from the source.
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", src + "/a", view}), 0);
+    for (const bool move : {false, true}) {
+        const TransferOutcome o = run({src}, view + "/deep", move);
+        EXPECT_EQ(o.errors, QStringList{"„src“ kann nicht in sich selbst abgelegt werden."});
+        EXPECT_TRUE(names(view + "/deep").isEmpty());
+    }
+    // The source holding a bind mount of itself is refused, not copied forever.
+    QDir().mkpath(src + "/b/loop");
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", src, src + "/b/loop"}), 0);
+    const TransferOutcome o = run({src}, dst, false);
+    QProcess::execute("umount", {"-l", src + "/b/loop"});
+    QProcess::execute("umount", {"-l", view});
     EXPECT_EQ(o.done, 0);
-    ASSERT_EQ(o.errors.size(), 1);
-    EXPECT_TRUE(o.errors[0].startsWith("„src“: ")) << o.errors[0].toStdString();
+    EXPECT_EQ(o.errors, QStringList{"„src“: Der Ordner enthält sich selbst (über eine Einhängung)."});
     EXPECT_TRUE(names(dst).isEmpty());
+}
+
+TEST_F(CrossVolume, AclsTravelOrTheCopyGetsNoMoreThanTheSourceAllowed) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::TmpfsMount from("16m"), with("16m"), without("16m", "ramfs");
+    ASSERT_TRUE(from.valid() && with.valid() && without.valid());
+    const QString doc = from.path() + "/doc", dir = from.path() + "/dir";
+    ASSERT_TRUE(TestUtil::writeFile(doc, "secret"));
+    ASSERT_TRUE(TestUtil::writeFile(dir + "/in", "x"));
+    ASSERT_EQ(::chmod(doc.toUtf8().constData(), 0640), 0);
+    // The group may only read; the mask shows write because a named user has it.
+    if (QProcess::execute("setfacl", {"-m", "u:4242:rw,g::r,m::rw", doc}) != 0 ||
+        QProcess::execute("setfacl", {"-d", "-m", "u:4242:rx", dir}) != 0)
+        GTEST_SKIP() << "setfacl is missing";
+    ASSERT_EQ(mode(doc), 0660u);
+
+    TransferOutcome o = run({doc, dir}, with.path(), false);
+    EXPECT_TRUE(o.errors.isEmpty()) << o.errors.join('\n').toStdString();
+    EXPECT_EQ(xattr(with.path() + "/doc", "system.posix_acl_access"), xattr(doc, "system.posix_acl_access"));
+    EXPECT_EQ(xattr(with.path() + "/dir", "system.posix_acl_default"),
+              xattr(dir, "system.posix_acl_default"));
+    EXPECT_EQ(mode(with.path() + "/doc"), 0660u);
+
+    o = run({doc, dir}, without.path(), true);
+    EXPECT_EQ(o.done, 2);
+    EXPECT_EQ(o.errors,
+              QStringList{"Das Ziel kann keine Zugriffslisten (ACLs) speichern. Die Kopien haben nur die "
+                          "einfachen Rechte, und nie mehr, als das Original erlaubte."});
+    EXPECT_EQ(mode(without.path() + "/doc"), 0640u);
+
+    // A destination whose folder hands down rights gives the copy none the source lacked.
+    const QString giving = with.path() + "/giving";
+    QDir().mkpath(giving);
+    ASSERT_EQ(QProcess::execute("setfacl", {"-d", "-m", "u:4242:rwx", giving}), 0);
+    const QString plain = file("plain", "p");
+    ASSERT_EQ(::chmod(plain.toUtf8().constData(), 0600), 0);
+    EXPECT_EQ(run({plain}, giving, false).done, 1);
+    EXPECT_TRUE(xattr(giving + "/plain", "system.posix_acl_access").isEmpty());
+    EXPECT_EQ(mode(giving + "/plain"), 0600u);
 }

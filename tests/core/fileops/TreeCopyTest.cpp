@@ -1,6 +1,7 @@
 #include "Fixture.h"
 
 #include "core/fileops/FileOps.h"
+#include "platform/FileCopy.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -115,6 +116,54 @@ TEST_F(TreeCopy, CancelStopsWithinAChunk) {
     progress.cancel();
     EXPECT_THROW(FileOps::copyTree(big, path("copy"), progress, false), CancelledError);
     EXPECT_EQ(progress.snapshot().done, 0);
+}
+
+TEST_F(TreeCopy, SparseFilesStaySparseAndHardLinksStayLinked) {
+    const QString sparse = path("t/sparse");
+    file("t/sparse", "");
+    ASSERT_EQ(::truncate(sparse.toUtf8().constData(), 64 << 20), 0);
+    const int fd = ::open(sparse.toUtf8().constData(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, pattern(4096).constData(), 4096, 32 << 20), 4096);
+    ::close(fd);
+    if (qint64(lstatOf(sparse).st_blocks) * 512 >= (1 << 20)) GTEST_SKIP() << "no holes on this file system";
+    file("t/a", pattern(5000));
+    ASSERT_EQ(::link(path("t/a").toUtf8().constData(), path("t/b").toUtf8().constData()), 0);
+    mkdir("t/sub");
+    ASSERT_EQ(::link(path("t/a").toUtf8().constData(), path("t/sub/c").toUtf8().constData()), 0);
+
+    EXPECT_EQ(FileOps::totalBytes({path("t")}), (64 << 20) + 5000); // each file once
+    TransferProgress progress;
+    FileOps::copyTree(path("t"), path("u"), progress, false);
+    EXPECT_EQ(progress.snapshot().done, (64 << 20) + 5000);
+    EXPECT_EQ(snapshot(path("t")), snapshot(path("u")));
+    EXPECT_LT(qint64(lstatOf(path("u/sparse")).st_blocks) * 512, 1 << 20);
+    EXPECT_EQ(lstatOf(path("u/sparse")).st_size, 64 << 20);
+    EXPECT_EQ(lstatOf(path("u/a")).st_nlink, 3u);
+    EXPECT_EQ(lstatOf(path("u/a")).st_ino, lstatOf(path("u/sub/c")).st_ino);
+    EXPECT_EQ(lstatOf(path("u/a")).st_ino, lstatOf(path("u/b")).st_ino);
+}
+
+TEST_F(TreeCopy, ModeWithinAnAclNeverWidens) {
+    auto acl = [](std::initializer_list<std::pair<int, int>> entries) {
+        QByteArray b("\x02\0\0\0", 4);
+        for (const auto &[tag, perm] : entries) {
+            const char e[8] = {char(tag), 0, char(perm), 0, 0, 0, 0, 0};
+            b.append(e, 8);
+        }
+        return b;
+    };
+    // Owner rw, group r under a mask of rw, a named user rw, others nothing: the mode said 0660.
+    const QByteArray a = acl({{0x01, 6}, {0x02, 6}, {0x04, 4}, {0x10, 6}, {0x20, 0}});
+    EXPECT_EQ(FileCopy::modeWithinAcl(a, 02660), std::optional<mode_t>(02640));
+    // The mask also limits the owning group.
+    EXPECT_EQ(FileCopy::modeWithinAcl(acl({{0x01, 7}, {0x04, 7}, {0x10, 5}, {0x20, 1}}), 0751),
+              std::optional<mode_t>(0751));
+    EXPECT_EQ(FileCopy::modeWithinAcl(acl({{0x01, 7}, {0x04, 7}, {0x10, 4}, {0x20, 1}}), 0741),
+              std::optional<mode_t>(0741));
+    // Malformed values are not trusted.
+    EXPECT_FALSE(FileCopy::modeWithinAcl(a.left(9), 0660));
+    EXPECT_FALSE(FileCopy::modeWithinAcl(QByteArray("\x01\0\0\0", 4) + a.mid(4), 0660));
+    EXPECT_FALSE(FileCopy::modeWithinAcl(acl({{0x01, 6}, {0x20, 0}}), 0660));
 }
 
 TEST_F(TreeCopy, MeasureAndTreeStats) {
