@@ -8,7 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
-#include <cstring>
+#include <string_view>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,14 +65,15 @@ TEST(Plist, RoundTripsInBothForms) {
 // The library asserts on strings with NUL characters and recurses without bound; such input is unreadable.
 TEST(Plist, HostileInputIsUnreadableNotFatal) {
     using namespace TestUtil;
+    using namespace std::literals;
     EXPECT_FALSE(Plist::parse(plistWithNulString()));
     const QByteArray nulKey("\0k\0\0\0y", 6);
     EXPECT_FALSE(Plist::parse(binaryPlist({"\xD1" + be32(1) + be32(2), "\x63" + nulKey, "\x51v"})));
     EXPECT_FALSE(Plist::parse(binaryPlist({"\xA1" + be32(1), QByteArray("\x53R\0t", 5)})));
     EXPECT_FALSE(Plist::parse(binaryPlist({"\xA1" + be32(1), "\x52\xc3("}))); // not UTF-8
-    for (const char *xml : {"<plist><array><string>R\0t</string></array></plist>",
-                            "<plist><dict><key>k&#x00;</key><string>v</string></dict></plist>"})
-        EXPECT_FALSE(Plist::parse(QByteArray(xml, qsizetype(std::strlen(xml) + 4))));
+    for (const std::string_view xml : {"<plist><array><string>R\0t</string></array></plist>"sv,
+                                       "<plist><dict><key>k&#x00;</key><string>v</string></dict></plist>"sv})
+        EXPECT_FALSE(Plist::parse(QByteArray(xml.data(), qsizetype(xml.size()))));
 
     // Deep enough to overflow the stack in the library's binary parser or its freeing of an XML tree.
     EXPECT_FALSE(Plist::parse(deepBinaryPlist(300000)));
