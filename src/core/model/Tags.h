@@ -8,7 +8,8 @@
 #include <optional>
 
 // File tags: a binary property list of "name\ncolour" strings in the attribute
-// user.com.apple.metadata:_kMDItemUserTags, mirrored as comma-separated names to user.xdg.tags.
+// user.com.apple.metadata:_kMDItemUserTags, mirrored as comma-separated names to user.xdg.tags. A write
+// changes both attributes or neither.
 namespace FileOps {
 
 // Why the tags of one item could not be changed.
