@@ -5,6 +5,33 @@
 #include <unistd.h>
 
 namespace Posix {
+namespace {
+
+// Length of the valid UTF-8 character at s (n bytes left), or 0: no overlong forms, no surrogates.
+qsizetype validAt(const uchar *s, qsizetype n) {
+    const uchar c = s[0];
+    if (c < 0x80) return c != 0;
+    qsizetype len;
+    char32_t cp, min;
+    if ((c & 0xE0) == 0xC0) {
+        len = 2, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4, cp = c & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (n < len) return 0;
+    for (qsizetype k = 1; k < len; ++k) {
+        if ((s[k] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (s[k] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+} // namespace
 
 std::optional<QByteArray> encode(const QString &path) {
     QByteArray bytes = path.toUtf8();
@@ -13,10 +40,32 @@ std::optional<QByteArray> encode(const QString &path) {
 }
 
 std::optional<QString> decode(const char *bytes, qsizetype len) {
+    const auto *u = reinterpret_cast<const uchar *>(bytes);
+    for (qsizetype i = 0, step; i < len; i += step)
+        if ((step = validAt(u + i, len - i)) == 0) return std::nullopt;
     QString s = QString::fromUtf8(bytes, len);
     const QByteArray back = s.toUtf8();
     if (back.size() != len || std::memcmp(back.constData(), bytes, size_t(len)) != 0) return std::nullopt;
     return s;
+}
+
+QString shown(const char *bytes, qsizetype len) {
+    const auto *u = reinterpret_cast<const uchar *>(bytes);
+    QString out;
+    qsizetype run = 0; // start of the valid stretch not yet appended
+    for (qsizetype i = 0; i < len;) {
+        const qsizetype step = validAt(u + i, len - i);
+        if (step) {
+            i += step;
+            continue;
+        }
+        out += QString::fromUtf8(bytes + run, i - run);
+        static constexpr char hex[] = "0123456789ABCDEF";
+        out += QLatin1String("\\x") + QLatin1Char(hex[u[i] >> 4]) + QLatin1Char(hex[u[i] & 15]);
+        run = ++i;
+    }
+    out += QString::fromUtf8(bytes + run, len - run);
+    return out;
 }
 
 bool lstatPath(const QString &path, struct stat &st) {

@@ -18,6 +18,12 @@ std::optional<QString> decode(const char *bytes, qsizetype len);
 inline std::optional<QString> decode(const QByteArray &b) {
     return decode(b.constData(), b.size());
 }
+// A name for messages: the name itself when it is valid UTF-8, else with every byte that is not part
+// of a valid character written as \xNN, so it never reads like another (real) name.
+QString shown(const char *bytes, qsizetype len);
+inline QString shown(const QByteArray &b) {
+    return shown(b.constData(), b.size());
+}
 
 // lstat / stat of a path; false also for a name that cannot be given to the system.
 bool lstatPath(const QString &path, struct stat &st);

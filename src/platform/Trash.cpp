@@ -165,12 +165,21 @@ Result moveToTrash(const QString &path) {
 }
 
 QString infoFileFor(const QString &trashedPath) {
-    const QString root = TrashRoots::containing(trashedPath);
-    if (root.isEmpty()) return {};
-    const QString clean = QDir::cleanPath(trashedPath);
-    const qsizetype slash = clean.lastIndexOf(u'/');
-    if (slash < 0 || clean.left(slash) != root + QStringLiteral("/files")) return {};
-    return root + QStringLiteral("/info/") + clean.mid(slash + 1) + QStringLiteral(".trashinfo");
+    const auto bytes = Posix::encode(QDir::cleanPath(trashedPath));
+    return bytes ? QString::fromUtf8(infoFileForRaw(*bytes)) : QString();
+}
+
+QByteArray infoFileForRaw(const QByteArray &trashedPath) {
+    const qsizetype slash = trashedPath.lastIndexOf('/');
+    if (slash < 0 || slash + 1 == trashedPath.size()) return {};
+    const std::optional<QString> folder = Posix::decode(trashedPath.left(slash));
+    if (!folder || *folder != QDir::cleanPath(*folder)) return {};
+    const QString root = TrashRoots::containing(*folder);
+    if (root.isEmpty() || *folder != root + QStringLiteral("/files")) return {};
+    const QByteArray name = trashedPath.mid(slash + 1);
+    if (name == "." || name == "..") return {};
+    const auto rootBytes = Posix::encode(root);
+    return rootBytes ? *rootBytes + "/info/" + name + ".trashinfo" : QByteArray();
 }
 
 } // namespace Trash

@@ -24,5 +24,7 @@ Result moveToTrash(const QString &path);
 
 // The .trashinfo describing an item that lies directly in a Trash's files folder; empty otherwise.
 QString infoFileFor(const QString &trashedPath);
+// The same for a path given as bytes (its name need not be valid UTF-8); empty otherwise.
+QByteArray infoFileForRaw(const QByteArray &trashedPath);
 
 } // namespace Trash

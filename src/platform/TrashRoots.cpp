@@ -42,8 +42,8 @@ QStringList volumeTrashes(const QString &mountPoint) {
 
 QStringList all() {
     QStringList out{homeTrash()};
-    for (const Volume &v : Volumes::mounted())
-        for (const QString &t : volumeTrashes(v.mountPoint))
+    for (const QString &mount : Volumes::mountPoints())
+        for (const QString &t : volumeTrashes(mount))
             if (!out.contains(t)) out << t;
     return out;
 }

@@ -11,7 +11,8 @@ QString homeTrash();
 // The trash folders of the volume mounted at mountPoint that exist now: <mount>/.Trash/<uid> (only when
 // .Trash is a real sticky folder, not a link) and <mount>/.Trash-<uid>.
 QStringList volumeTrashes(const QString &mountPoint);
-// The home trash and the existing trash folders of every mounted volume.
+// The home trash and the existing trash folders of every mount point: every place moveToTrash may have
+// put an item, so that the Trash view and its emptying see them all.
 QStringList all();
 // The trash folder an item at path would go to: the home trash on its volume, else the volume's own
 // (existing or to be made as <mount>/.Trash-<uid>); empty when path's volume cannot be found.

@@ -60,7 +60,9 @@ QString unescapeMountField(const QByteArray &field) {
     return QString::fromUtf8(out);
 }
 
-std::vector<Volume> mounted() {
+namespace {
+
+std::vector<Volume> allMounts() {
     std::vector<Volume> out;
     QFile f(QStringLiteral("/proc/self/mountinfo"));
     if (!f.open(QIODevice::ReadOnly)) return out;
@@ -74,10 +76,27 @@ std::vector<Volume> mounted() {
         v.fsType = QString::fromUtf8(fields[dash + 1]);
         v.source = unescapeMountField(fields[dash + 2]);
         v.userMount = isUserPlace(v.mountPoint);
-        // tmpfs counts only where a user mounted it; elsewhere it is the system's scratch space.
-        if (isPseudo(v.fsType) || (v.fsType == u"tmpfs" && !v.userMount)) continue;
         out.push_back(v);
     }
+    return out;
+}
+
+} // namespace
+
+std::vector<Volume> mounted() {
+    std::vector<Volume> out;
+    for (Volume &v : allMounts()) {
+        // tmpfs counts only where a user mounted it; elsewhere it is the system's scratch space.
+        if (isPseudo(v.fsType) || (v.fsType == u"tmpfs" && !v.userMount)) continue;
+        out.push_back(std::move(v));
+    }
+    return out;
+}
+
+QStringList mountPoints() {
+    QStringList out;
+    for (const Volume &v : allMounts())
+        if (v.fsType != u"autofs" && !out.contains(v.mountPoint)) out << v.mountPoint;
     return out;
 }
 

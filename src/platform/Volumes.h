@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <sys/types.h>
 #include <vector>
 
@@ -15,6 +16,9 @@ namespace Volumes {
 
 // Real file systems from /proc/self/mountinfo (no pseudo file systems), in mount order.
 std::vector<Volume> mounted();
+// Every mount point, whatever its file system (only automounts, which a look would trigger, are left
+// out): wherever an item can be trashed.
+QStringList mountPoints();
 // The mount point of the volume holding path (its nearest existing ancestor when path does not exist).
 QString mountPointOf(const QString &path);
 // The device number of path or of its nearest existing ancestor; 0 when none can be read.

@@ -19,6 +19,11 @@ TEST(Posix, NamesThatCannotRoundTripAreRefused) {
     EXPECT_FALSE(Posix::encode(QString("a") + QChar(0) + "b"));
     EXPECT_EQ(Posix::decode(QByteArray("caf\xc3\xa9")), "café");
     EXPECT_FALSE(Posix::decode(QByteArray("caf\xe9")));
+    EXPECT_FALSE(Posix::decode(QByteArray("\xed\xa0\x80"))); // a surrogate
+    // In messages, each stray byte is written out; valid characters around it stay as they are.
+    EXPECT_EQ(Posix::shown(QByteArray("Grüße")), "Grüße");
+    EXPECT_EQ(Posix::shown(QByteArray("a\xff\xc3\xa9\xe2\x82")), "a\\xFFé\\xE2\\x82");
+    EXPECT_EQ(Posix::shown(QByteArray("\xc0\xaf\xed\xa0\x80")), "\\xC0\\xAF\\xED\\xA0\\x80");
 }
 
 TEST(Xattr, AbsentIsNotAnError) {
@@ -125,5 +130,7 @@ TEST(TrashRoots, VolumeTrashesOfASecondVolume) {
     EXPECT_TRUE(TrashRoots::volumeTrashes(vol.path()).isEmpty());
     chmod(QFile::encodeName(vol.path() + "/.Trash").constData(), 01777);
     EXPECT_EQ(TrashRoots::volumeTrashes(vol.path()), QStringList{vol.path() + "/.Trash/" + uid});
+    // Mounted at a temporary folder, not under the media folders, and still one of all trash folders.
+    EXPECT_TRUE(TrashRoots::all().contains(vol.path() + "/.Trash/" + uid));
     EXPECT_TRUE(TrashRoots::isInTrash(vol.path() + "/.Trash/" + uid + "/files/x"));
 }

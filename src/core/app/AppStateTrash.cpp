@@ -49,10 +49,9 @@ QString firstError(const QStringList &errors) {
     return text;
 }
 
-// Entry names of a folder as paths; unreadable counts as empty. Names that are not UTF-8 can't be
-// named safely and are left alone.
-QStringList entriesOf(const QString &folder) {
-    QStringList out;
+// Entries of a folder as path bytes, whatever their names; unreadable counts as empty.
+QList<QByteArray> entriesOf(const QString &folder) {
+    QList<QByteArray> out;
     const auto bytes = Posix::encode(folder);
     if (!bytes) return out;
     DIR *dir = ::opendir(bytes->constData());
@@ -60,15 +59,14 @@ QStringList entriesOf(const QString &folder) {
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
         if (!std::strcmp(name, ".") || !std::strcmp(name, "..") || !std::strcmp(name, ".DS_Store")) continue;
-        if (const auto decoded = Posix::decode(name, qsizetype(std::strlen(name))))
-            out << folder + u'/' + *decoded;
+        out << *bytes + '/' + name;
     }
     ::closedir(dir);
     return out;
 }
 
-QStringList trashContents(const QStringList &folders) {
-    QStringList out;
+QList<QByteArray> trashContents(const QStringList &folders) {
+    QList<QByteArray> out;
     for (const QString &folder : folders)
         out += entriesOf(folder);
     return out;
@@ -80,14 +78,15 @@ void dropOrphanInfos(const QStringList &folders) {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const QString &folder : folders) {
         if (!folder.endsWith(QStringLiteral("/files"))) continue;
-        const QString root = folder.chopped(6);
-        for (const QString &info : entriesOf(root + QStringLiteral("/info"))) {
-            if (!info.endsWith(QStringLiteral(".trashinfo"))) continue;
-            const QString item = folder + u'/' + Posix::lastComponent(info).chopped(10);
+        const auto files = Posix::encode(folder);
+        if (!files) continue;
+        for (const QByteArray &info : entriesOf(folder.chopped(6) + QStringLiteral("/info"))) {
+            if (!info.endsWith(".trashinfo")) continue;
+            const QByteArray name = info.mid(info.lastIndexOf('/') + 1).chopped(10);
             struct stat st {};
-            if (Posix::lstatPath(item, st)) continue;
-            if (!Posix::lstatPath(info, st) || now - st.st_mtime < 60) continue;
-            ::unlink(Posix::encode(info)->constData());
+            if (::lstat((*files + '/' + name).constData(), &st) == 0) continue;
+            if (::lstat(info.constData(), &st) != 0 || now - st.st_mtime < 60) continue;
+            ::unlink(info.constData());
         }
     }
 }
@@ -214,7 +213,7 @@ void AppState::emptyTrash() {
     // Shared by the question and the counting; the count may come before the question is up or after it
     // has closed.
     struct Found {
-        QStringList paths;
+        QList<QByteArray> paths;
         bool arrived = false;
         bool open = true;
         bool enabled = false; // the red button could be pressed
@@ -246,7 +245,7 @@ void AppState::emptyTrash() {
 
     const QStringList folders = trashFolders ? trashFolders() : FileLoader::allTrashFolders();
     whenDone(this, QtConcurrent::run([folders] { return trashContents(folders); }),
-             [found](const QStringList &paths) {
+             [found](const QList<QByteArray> &paths) {
                  found->paths = paths;
                  found->arrived = true;
                  found->apply();
@@ -256,25 +255,39 @@ void AppState::emptyTrash() {
     found->update = nullptr;
     if (answer != 1 || !found->enabled || found->paths.isEmpty()) return;
 
-    const QStringList paths = found->paths;
+    const QList<QByteArray> paths = found->paths;
     QPointer<AppState> self(this);
+    struct Emptied {
+        FileOps::RawDeleteResult result;
+        qsizetype left = 0; // what the trash folders still hold afterwards
+    };
     whenDone(this, QtConcurrent::run([paths, folders] {
-                 FileOps::DeleteResult result = FileOps::deletePermanently(paths);
+                 Emptied emptied{FileOps::deleteRawPermanently(paths), 0};
                  dropOrphanInfos(folders);
-                 return result;
+                 emptied.left = trashContents(folders).size();
+                 return emptied;
              }),
-             [self](const FileOps::DeleteResult &result) {
+             [self](const Emptied &emptied) {
                  if (!self) return;
+                 const FileOps::RawDeleteResult &result = emptied.result;
                  self->left()->setSelection({});
                  self->right()->setSelection({});
                  self->refreshAll();
                  if (!result.errors.isEmpty()) {
                      self->show(firstError(result.errors), true);
-                     if (!result.denied.isEmpty()) self->offerAdminEmpty(result.denied);
+                     // Only names the system can be given as text go to the administrator's delete.
+                     QStringList denied;
+                     for (const QByteArray &path : result.denied)
+                         if (const auto text = Posix::decode(path)) denied << *text;
+                     if (!denied.isEmpty()) self->offerAdminEmpty(denied);
                      return;
                  }
                  if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
-                 self->show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
+                 if (emptied.left > 0)
+                     self->show(LF("%@ gelöscht. Noch im Papierkorb: %@.", FileFmt::count(result.done),
+                                   FileFmt::count(emptied.left)));
+                 else
+                     self->show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
              });
 }
 
@@ -325,7 +338,7 @@ QString AppState::rawListing(const QString &path) {
     QStringList names;
     while (const dirent *entry = ::readdir(dir)) {
         if (!std::strcmp(entry->d_name, ".") || !std::strcmp(entry->d_name, "..")) continue;
-        names << QFile::decodeName(entry->d_name);
+        names << Posix::shown(entry->d_name, qsizetype(std::strlen(entry->d_name)));
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());

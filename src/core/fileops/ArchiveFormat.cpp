@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <limits>
+
 namespace Archive {
 namespace {
 
@@ -212,6 +214,92 @@ QString strippedName(const QString &name) {
     if (!suffix) return name;
     const QString stripped = name.left(name.size() - suffix->size());
     return stripped.isEmpty() ? name : stripped;
+}
+
+bool listsCheaply(const QString &name) {
+    const QString lower = name.toLower();
+    for (const char *s : {".zip", ".7z", ".rar", ".tar"})
+        if (lower.endsWith(QLatin1String(s))) return true;
+    return false;
+}
+
+namespace {
+
+// Enough for mode, links, owner, group and size, however wide bsdtar pads them.
+constexpr qsizetype lineKeep = 512;
+constexpr qint64 sizeCap = std::numeric_limits<qint64>::max() / 2;
+
+} // namespace
+
+void ListingReader::feed(QByteArrayView chunk) {
+    while (!chunk.isEmpty()) {
+        const qsizetype nl = chunk.indexOf('\n');
+        const QByteArrayView part = nl < 0 ? chunk : chunk.first(nl);
+        if (m_line.size() < lineKeep) m_line += part.first(std::min(part.size(), lineKeep - m_line.size()));
+        if (nl < 0) return;
+        line(m_line);
+        m_line.clear();
+        chunk = chunk.sliced(nl + 1);
+    }
+}
+
+void ListingReader::finish() {
+    if (!m_line.isEmpty()) line(m_line);
+    m_line.clear();
+}
+
+void ListingReader::line(QByteArrayView text) {
+    if (text.trimmed().isEmpty()) return;
+    ++m_entries;
+    QByteArrayView fields[5];
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < text.size() && n < 5;) {
+        while (i < text.size() && text[i] == ' ')
+            ++i;
+        const qsizetype start = i;
+        while (i < text.size() && text[i] != ' ')
+            ++i;
+        if (i > start) fields[n++] = text.sliced(start, i - start);
+    }
+    const auto number = [](QByteArrayView f) {
+        bool ok = !f.isEmpty() && f.size() <= 18;
+        for (char c : f)
+            ok = ok && c >= '0' && c <= '9';
+        return ok ? f.toLongLong() : -1;
+    };
+    // "-rw-r--r--  1 1000 1000 1234 …": the mode, then links, owner and group as numbers, then the size
+    // (major,minor for devices).
+    if (n < 5 || fields[0].size() < 10 || number(fields[1]) < 0 || number(fields[2]) < 0 ||
+        number(fields[3]) < 0) {
+        ++m_unreadable;
+        return;
+    }
+    switch (fields[0][0]) {
+    case '-': {
+        const qint64 size = number(fields[4]);
+        if (size < 0) {
+            ++m_unreadable;
+            return;
+        }
+        m_bytes = std::min(sizeCap, m_bytes + size);
+        return;
+    }
+    case 'c':
+    case 'b':
+    case 'p':
+    case 's':
+        ++m_special;
+        return;
+    default: // folders, links, hard links: no room of their own
+        return;
+    }
+}
+
+ListingReader parseListing(QByteArrayView text) {
+    ListingReader reader;
+    reader.feed(text);
+    reader.finish();
+    return reader;
 }
 
 bool prefersKestrinExtraction(const QString &path, const DefaultAppLookup &lookup) {

@@ -42,6 +42,32 @@ bool isZip(const QString &name);
 QString formatLabel(const QString &name);
 QString strippedName(const QString &name);
 
+// Whether an archive's contents can be listed without unpacking it all (zip, 7z and RAR keep a
+// directory; a plain tar is skipped through): then its unpacked size is known before extracting.
+bool listsCheaply(const QString &name);
+
+// What a verbose listing of bsdtar ("-tv --numeric-owner") says about an archive, read as it arrives.
+// Lines it cannot read are counted but add nothing.
+class ListingReader {
+public:
+    void feed(QByteArrayView chunk);
+    void finish(); // a last line without a line feed
+
+    qint64 bytes() const { return m_bytes; } // sizes of the regular files (capped, never overflows)
+    qsizetype entries() const { return m_entries; }
+    qsizetype special() const { return m_special; } // devices, pipes and sockets
+    qsizetype unreadable() const { return m_unreadable; }
+
+private:
+    void line(QByteArrayView line);
+
+    QByteArray m_line; // the start of the current line: only its first fields matter
+    qint64 m_bytes = 0;
+    qsizetype m_entries = 0, m_special = 0, m_unreadable = 0;
+};
+// A whole listing at once.
+ListingReader parseListing(QByteArrayView text);
+
 // The desktop id of the application that opens a file by default; nullopt when there is none.
 using DefaultAppLookup = std::function<std::optional<QString>(const QString &path)>;
 // Whether opening the file should unpack it here: 7z and RAR files that no application opens.

@@ -13,9 +13,20 @@
 #include <QTimer>
 #include <QUuid>
 
-#include <cerrno>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace FileActions {
 namespace {
@@ -53,6 +64,118 @@ std::optional<bool> hasEntries(const QString &folder) {
 const char *const bundledKey =
     K("„%@“ angelegt. Die Dateien sind schon komprimiert, Kestrin hat sie nur gebündelt.");
 
+// zip marks names as UTF-8 only when it can switch to the locale "en_US.UTF-8", which many systems
+// lack. A private locale folder where that name leads to C.UTF-8 gives it that; empty when not needed
+// or not possible.
+QString zipLocaleFolder() {
+    static const QString folder = []() -> QString {
+        if (locale_t l = ::newlocale(LC_CTYPE_MASK, "en_US.UTF-8", locale_t(nullptr))) {
+            ::freelocale(l);
+            return {};
+        }
+        const QByteArray utf8 = "/usr/lib/locale/C.utf8";
+        struct stat st;
+        if (::stat((utf8 + "/LC_CTYPE").constData(), &st) != 0) return {};
+        static QTemporaryDir dir; // removed when the program ends
+        if (!dir.isValid()) return {};
+        const QByteArray base = QFile::encodeName(dir.path());
+        for (const char *name : {"en_US.UTF-8", "C.UTF-8", "C.utf8"})
+            if (::symlink(utf8.constData(), (base + '/' + name).constData()) != 0) return {};
+        return dir.path();
+    }();
+    return folder;
+}
+
+// The tool's own words, cleaned for a message: without prompts, "exit delayed" lines, its name in
+// front and the meaningless system texts libarchive appends ("Unknown error -1", "Success").
+QString toolDetail(const QString &text) {
+    static const QRegularExpression noise(QStringLiteral(": (Unknown error -?\\d+|Success)$"));
+    QStringList kept;
+    for (QString line : QString(text).remove(QStringLiteral("Enter passphrase:")).split(u'\n')) {
+        line = line.trimmed();
+        for (const char *prefix : {"bsdtar: ", "zip error: ", "zip I/O error: ", "zip warning: "})
+            if (line.startsWith(QLatin1String(prefix))) line = line.mid(qsizetype(std::strlen(prefix)));
+        line.remove(noise);
+        if (line.isEmpty() || line.startsWith(QLatin1String("Error exit delayed"))) continue;
+        if (!kept.contains(line)) kept << line;
+    }
+    QString out = kept.mid(0, 3).join(QStringLiteral("; "));
+    if (out.size() > 300) out = out.left(299) + u'…';
+    return out.isEmpty() ? text : out;
+}
+
+// Why a tool failed, as our own words where we know the cause, else its cleaned text. `folder` is where
+// it wrote: a failure there while it is full (bsdtar then says only "Write error") is a full disk.
+QString failureDetail(const QString &text, const QString &folder = {}) {
+    constexpr qint64 nearlyFull = 64 * 1024;
+    const bool full =
+        !folder.isEmpty() && Restore::isFolder(folder) && FileOps::freeBytes(folder).value_or(0) < nearlyFull;
+    if (full || text.contains(QLatin1String("No space left on device")))
+        return L("Nicht genug freier Speicherplatz auf dem Ziel.");
+    if (text.contains(QLatin1String("passphrase"), Qt::CaseInsensitive))
+        return L("Das Archiv ist mit einem Passwort geschützt. Verschlüsselte Archive kann Kestrin nicht "
+                 "entpacken.");
+    return toolDetail(text);
+}
+
+QString extractFailure(const QString &name, const QString &detail) {
+    return LF("„%@“ ließ sich nicht entpacken: %@", name, detail);
+}
+
+// What an archive brings that an ordinary user could not make goes before anyone sees the folder:
+// devices, pipes and sockets are removed, set-id and sticky bits cleared, foreign owners replaced.
+// 0 or errno (then the folder must not be published).
+int tameAt(int dirFd, int depth) {
+    if (depth > 256) return ELOOP;
+    const int fd = ::dup(dirFd);
+    DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0) ::close(fd);
+        return errno ? errno : EIO;
+    }
+    std::vector<QByteArray> names;
+    while (const dirent *e = ::readdir(dir))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    ::closedir(dir);
+    const uid_t uid = ::geteuid();
+    const gid_t gid = ::getegid();
+    for (const QByteArray &name : names) {
+        struct stat st;
+        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) {
+            if (::unlinkat(dirFd, name.constData(), 0) != 0) return errno;
+            continue;
+        }
+        if ((st.st_uid != uid || st.st_gid != gid) &&
+            ::fchownat(dirFd, name.constData(), uid, gid, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno;
+        if (S_ISLNK(st.st_mode)) continue;
+        if ((st.st_mode & 07000) && ::fchmodat(dirFd, name.constData(), st.st_mode & 0777, 0) != 0)
+            return errno;
+        if (S_ISDIR(st.st_mode)) {
+            const int sub =
+                ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) return errno;
+            const int e = tameAt(sub, depth + 1);
+            ::close(sub);
+            if (e) return e;
+        }
+    }
+    return 0;
+}
+
+int tame(const QByteArray &folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat st;
+    int e = ::fstat(fd, &st) == 0 ? 0 : errno;
+    if (!e && (st.st_mode & 07000) && ::fchmod(fd, st.st_mode & 0777) != 0) e = errno;
+    if (!e) e = tameAt(fd, 0);
+    ::close(fd);
+    return e;
+}
+
 } // namespace
 
 QString archiveBaseName(const QStringList &paths) {
@@ -71,7 +194,10 @@ ToolCall compressCall(ArchiveFormat written, bool bundled, const QString &folder
                          QStringLiteral("-nw")};
         if (bundled) args << QStringLiteral("-0");
         args << archive << QStringLiteral("--") << guarded(names);
-        return {QString::fromLatin1(zipTool), args, folder, {}};
+        QHash<QString, QString> env;
+        if (const QString locales = zipLocaleFolder(); !locales.isEmpty())
+            env.insert(QStringLiteral("LOCPATH"), locales);
+        return {QString::fromLatin1(zipTool), args, folder, env};
     }
     QStringList args = Archive::tarArguments(written, bundled);
     args << archive << guarded(names);
@@ -83,11 +209,28 @@ ToolCall compressCall(ArchiveFormat written, bool bundled, const QString &folder
 
 ToolCall extractCall(const QString &archive, const QString &target) {
     // bsdtar refuses names with "..", strips a leading "/" and does not extract through links,
-    // so nothing lands outside the target folder.
+    // so nothing lands outside the target folder. Also as root it unpacks as an ordinary user would:
+    // our own owner, no set-id bits, no attributes, ACLs or file flags from the archive.
     return {QString::fromLatin1(tarTool),
-            {QStringLiteral("-xf"), archive, QStringLiteral("-C"), target},
+            {QStringLiteral("-xf"), archive, QStringLiteral("-C"), target, QStringLiteral("--no-same-owner"),
+             QStringLiteral("--no-same-permissions"), QStringLiteral("--no-xattrs"),
+             QStringLiteral("--no-acls"), QStringLiteral("--no-fflags")},
             std::nullopt,
             {}};
+}
+
+std::optional<qint64> unpackedSize(const QString &archive, TransferProgress &progress, QString &failure) {
+    if (!Archive::listsCheaply(Restore::name(archive))) return std::nullopt;
+    Archive::ListingReader reader;
+    const auto error = runToolReading(
+        QString::fromLatin1(tarTool), {QStringLiteral("-tvf"), archive, QStringLiteral("--numeric-owner")},
+        [&reader](QByteArrayView out) { reader.feed(out); }, &progress);
+    reader.finish();
+    if (error) {
+        failure = *error;
+        return std::nullopt;
+    }
+    return reader.bytes();
 }
 
 CompressResult compressItems(const QStringList &paths, ArchiveFormat format, const QString &baseName,
@@ -105,9 +248,9 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
 
     const ToolCall call = compressCall(written, result.bundled, folder, names, temp);
     if (auto failure = runTool(call.tool, call.arguments, call.directory, call.environment, &progress)) {
-        removeQuietly(temp);
         result.cancelled = progress.isCancelled();
-        result.error = *failure;
+        result.error = failureDetail(*failure, folder); // before the partial archive goes
+        removeQuietly(temp);
         return result;
     }
     // A cancel that came as the tool finished still means: no archive.
@@ -132,44 +275,78 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
     return result;
 }
 
+namespace {
+
+struct Unpacked {
+    QString path;    // the new folder
+    QString failure; // or why there is none
+};
+
+// Unpacks one archive into a new folder beside it. The work happens in a
+// private folder, and the result appears under its name only once it is complete and tamed.
+Unpacked extractOne(const QString &archive, TransferProgress &progress) {
+    const QString folder = Restore::folder(archive);
+    const QString name = Restore::name(archive);
+    const QString stem = Archive::strippedName(name);
+
+    QString listFailure;
+    const std::optional<qint64> size = unpackedSize(archive, progress, listFailure);
+    if (!listFailure.isEmpty()) return {{}, extractFailure(name, failureDetail(listFailure))};
+    if (const std::optional<qint64> free = FileOps::freeBytes(folder); size && free && *free < *size)
+        return {{},
+                extractFailure(name, LF("Nicht genug freier Speicherplatz auf dem Ziel: %@ nötig, %@ frei.",
+                                        FileFmt::size(*size), FileFmt::size(*free)))};
+
+    const QString staging = Posix::childPath(folder, QStringLiteral(".Kestrin-") +
+                                                         QUuid::createUuid().toString(QUuid::WithoutBraces));
+    const QString inside = Posix::childPath(staging, stem);
+    const auto stagingBytes = Posix::encode(staging), insideBytes = Posix::encode(inside);
+    if (!stagingBytes || !insideBytes) return {{}, FileOps::explain(FileError::fromErrno(EILSEQ), name)};
+    if (::mkdir(stagingBytes->constData(), 0700) != 0)
+        return {{}, FileOps::explain(FileError::fromErrno(errno), name)};
+
+    QString failure;
+    if (::mkdir(insideBytes->constData(), 0777) != 0) {
+        failure = FileOps::explain(FileError::fromErrno(errno), name);
+    } else {
+        const ToolCall call = extractCall(archive, inside);
+        if (auto error = runTool(call.tool, call.arguments, call.directory, call.environment, &progress)) {
+            failure = extractFailure(name, failureDetail(*error, folder));
+        } else if (progress.isCancelled()) {
+            failure = L("Abgebrochen. Unvollständiges wurde entfernt.");
+        } else if (const int e = tame(*insideBytes)) {
+            failure = FileOps::explain(FileError::fromErrno(e), name);
+        } else if (!hasEntries(inside).value_or(false)) {
+            failure = QStringLiteral("„") + name + QStringLiteral("“: ") +
+                      L("Das Archiv ist leer oder noch nicht fertig geschrieben.");
+        } else {
+            // Next to an existing folder of that name, the name says what it came from.
+            const QString wanted = Restore::exists(Posix::childPath(folder, stem))
+                                       ? stem + QStringLiteral(" (") + Archive::formatLabel(name) + u')'
+                                       : stem;
+            const Restore::Placed placed = Restore::moveToFreeName(inside, folder, wanted, progress);
+            if (!placed.error) {
+                ::rmdir(stagingBytes->constData());
+                return {placed.path, {}};
+            }
+            failure = extractFailure(name, Restore::message(*placed.error, stem));
+        }
+    }
+    removeQuietly(staging);
+    return {{}, failure};
+}
+
+} // namespace
+
 ExtractResult extractArchives(const QStringList &archives, TransferProgress &progress) {
     ExtractResult result;
     for (const QString &archive : archives) {
         if (progress.isCancelled()) break;
-        const QString folder = Restore::folder(archive);
-        const QString name = Restore::name(archive);
-        const QString stem = Archive::strippedName(name);
-        QString target = Posix::childPath(folder, stem);
-        if (Restore::exists(target))
-            target =
-                FileOps::uniqueURL(stem + QStringLiteral(" (") + Archive::formatLabel(name) + u')', folder);
-
-        QString failure;
-        bool ours = false;
-        const auto bytes = Posix::encode(target);
-        if (!bytes) {
-            failure = FileOps::explain(FileError::fromErrno(EILSEQ), Restore::name(target));
-        } else if (::mkdir(bytes->constData(), 0777) != 0) {
-            failure = FileError::fromErrno(errno).description;
-        } else {
-            ours = true;
-            const ToolCall call = extractCall(archive, target);
-            if (auto error =
-                    runTool(call.tool, call.arguments, call.directory, call.environment, &progress)) {
-                failure = *error;
-            } else if (progress.isCancelled()) {
-                failure = L("Abgebrochen. Unvollständiges wurde entfernt.");
-            } else if (hasEntries(target).value_or(false)) {
-                result.created << target;
-                continue;
-            } else {
-                failure = L("Das Archiv ist leer oder noch nicht fertig geschrieben.");
-            }
-        }
-        // Only a folder made here is removed; one that appeared meanwhile is not ours.
-        if (ours) removeQuietly(target);
-        if (!progress.isCancelled())
-            result.errors << QStringLiteral("„") + name + QStringLiteral("“: ") + failure;
+        const auto outcome = extractOne(archive, progress);
+        if (outcome.failure.isEmpty())
+            result.created << outcome.path;
+        else if (!progress.isCancelled())
+            result.errors << outcome.failure;
     }
     return result;
 }

@@ -89,5 +89,12 @@ struct DeleteResult {
     QStringList denied;
 };
 DeleteResult deletePermanently(const QStringList &paths);
+// The same on path bytes, so that names which are not valid UTF-8 go too.
+struct RawDeleteResult {
+    qsizetype done = 0;
+    QStringList errors;
+    QList<QByteArray> denied;
+};
+RawDeleteResult deleteRawPermanently(const QList<QByteArray> &paths);
 
 } // namespace FileOps

@@ -53,12 +53,19 @@ PutBackReport eachStillThere(const QStringList &inTrash, TransferProgress &progr
 
 std::optional<QString> trashOrigin(const QString &inTrash) {
     // The .trashinfo travels with the item; our record may be about an earlier item of the same name.
-    if (auto origin = Restore::trashInfoOrigin(inTrash)) return origin;
+    // A description that names no acceptable place is not overruled by our record either.
+    if (const auto info = Restore::readTrashInfo(inTrash))
+        return info->original.isEmpty() ? std::nullopt : std::optional<QString>(info->original);
     return TrashMemory::origin(inTrash);
 }
 
 PutBackReport putBackToOrigins(const QStringList &inTrash, TransferProgress &progress) {
     return eachStillThere(inTrash, progress, [&](const QString &path, PutBackReport &report) {
+        if (const auto info = Restore::readTrashInfo(path); info && info->original.isEmpty()) {
+            report.errors << LF("„%@“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.",
+                                Restore::name(path));
+            return;
+        }
         const std::optional<QString> origin = trashOrigin(path);
         if (!origin || !Restore::isFolder(Restore::folder(*origin))) {
             report.unresolved << path;

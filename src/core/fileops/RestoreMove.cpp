@@ -7,14 +7,12 @@
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
-#include "platform/Volumes.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QUrl>
 
 #include <cerrno>
+
+#include <fcntl.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,47 +79,91 @@ QString message(const FileError &error, const QString &name) {
 
 std::optional<QString> trashInfoOrigin(const QString &inTrash) {
     const auto info = readTrashInfo(inTrash);
-    return info ? std::optional<QString>(info->original) : std::nullopt;
+    if (!info || info->original.isEmpty()) return std::nullopt;
+    return info->original;
+}
+
+namespace {
+
+// Descriptions are a few hundred bytes; anything much larger is not one.
+constexpr qsizetype infoLimit = 64 * 1024;
+
+// The whole .trashinfo, read without following a link or waiting on a pipe; nothing when it is not a
+// small regular file.
+std::optional<QByteArray> readInfoFile(const QString &infoPath) {
+    const auto bytes = Posix::encode(infoPath);
+    if (!bytes) return std::nullopt;
+    const int fd = ::open(bytes->constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st;
+    std::optional<QByteArray> out;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= infoLimit) {
+        QByteArray data(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+        qsizetype got = 0;
+        for (ssize_t n;
+             got < data.size() && (n = Posix::retry([&] {
+                                       return ::read(fd, data.data() + got, size_t(data.size() - got));
+                                   })) > 0;)
+            got += n;
+        if (got <= infoLimit) out = data.left(got);
+    }
+    ::close(fd);
+    return out;
+}
+
+bool hasDotDot(const QString &path) {
+    return path.split(u'/').contains(QStringLiteral(".."));
+}
+
+} // namespace
+
+std::optional<TrashInfoText> parseTrashInfo(QByteArrayView text) {
+    if (text.size() > infoLimit) return std::nullopt;
+    bool inGroup = false, seenPath = false;
+    QByteArray path;
+    QDateTime deleted;
+    for (QByteArrayView rest = text; !rest.isEmpty();) {
+        const qsizetype nl = rest.indexOf('\n');
+        const QByteArrayView line = (nl < 0 ? rest : rest.first(nl)).trimmed();
+        rest = nl < 0 ? QByteArrayView() : rest.sliced(nl + 1);
+        if (line.startsWith('[')) {
+            inGroup = line == "[Trash Info]";
+        } else if (inGroup && line.startsWith("Path=") && !seenPath) {
+            seenPath = true;
+            path = QByteArray::fromPercentEncoding(line.sliced(5).toByteArray());
+        } else if (inGroup && line.startsWith("DeletionDate=")) {
+            deleted = QDateTime::fromString(QString::fromLatin1(line.sliced(13)), Qt::ISODate);
+        }
+    }
+    if (path.isEmpty() || path.contains('\0')) return std::nullopt;
+    std::optional<QString> decoded = Posix::decode(path);
+    if (!decoded) return std::nullopt;
+    return TrashInfoText{*decoded, deleted};
 }
 
 std::optional<TrashInfo> readTrashInfo(const QString &inTrash) {
     const QString infoPath = Trash::infoFileFor(inTrash);
     if (infoPath.isEmpty()) return std::nullopt;
-    QFile file(infoPath);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    bool inGroup = false;
-    QByteArray path;
-    QDateTime deleted;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine(64 * 1024).trimmed();
-        if (line.startsWith('[')) {
-            inGroup = line == "[Trash Info]";
-        } else if (inGroup && line.startsWith("Path=") && path.isEmpty()) {
-            path = QByteArray::fromPercentEncoding(line.mid(5));
-        } else if (inGroup && line.startsWith("DeletionDate=")) {
-            deleted = QDateTime::fromString(QString::fromLatin1(line.mid(13)), Qt::ISODate);
-        }
-    }
-    if (path.isEmpty() || path.contains('\0')) return std::nullopt;
-    const std::optional<QString> decoded = Posix::decode(path);
-    if (!decoded) return std::nullopt;
-    QString original = *decoded;
-    if (!original.startsWith(u'/')) {
-        // Relative to the top folder of the volume whose Trash holds the item.
-        const QString root = TrashRoots::containing(inTrash);
-        QString top;
-        if (root.section(u'/', -1).startsWith(QLatin1String(".Trash-")))
-            top = folder(root);
-        else if (root.section(u'/', -2, -2) == u".Trash")
-            top = folder(folder(root));
-        else
-            top = Volumes::mountPointOf(root);
-        if (top.isEmpty()) return std::nullopt;
-        original = top + u'/' + original;
-    }
-    original = QDir::cleanPath(original); // "." and ".." resolved by text
-    if (original == u"/") return std::nullopt;
-    return TrashInfo{original, deleted};
+    const std::optional<QByteArray> data = readInfoFile(infoPath);
+    if (!data) return std::nullopt;
+    const std::optional<TrashInfoText> text = parseTrashInfo(*data);
+    if (!text) return std::nullopt;
+    // ".." could lead anywhere; freedesktop trash descriptions never hold it.
+    if (hasDotDot(text->path)) return TrashInfo{QString(), text->deleted};
+
+    // A relative path is relative to the folder the trash folder lies in: $XDG_DATA_HOME for the home
+    // trash, the volume's top folder for <top>/.Trash-<uid> and <top>/.Trash/<uid>.
+    const QString root = TrashRoots::containing(inTrash);
+    const bool home = root == TrashRoots::homeTrash();
+    const QString base =
+        !home && root.section(u'/', -2, -2) == u".Trash" ? folder(folder(root)) : folder(root);
+    const QString top = base.isEmpty() ? QStringLiteral("/") : base;
+    QString original = text->path;
+    if (!original.startsWith(u'/')) original = Posix::childPath(top, original);
+    original = QDir::cleanPath(original); // "." and "//" only: ".." is refused above
+    // A volume's Trash holds only what lay on that volume.
+    const bool acceptable = original != u"/" && (home || Posix::isAtOrBelow(original, top));
+    return TrashInfo{acceptable ? original : QString(), text->deleted};
 }
 
 void forgetTrashed(const QString &inTrash) {

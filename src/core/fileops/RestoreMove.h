@@ -40,13 +40,23 @@ Placed moveToFreeName(const QString &from, const QString &folder, const QString 
 // The sentence for a failed move of the item called `name`.
 QString message(const FileError &error, const QString &name);
 
-// What a Trash item's .trashinfo says: the original path and when the item was trashed.
-struct TrashInfo {
-    QString original;
+// The text of a .trashinfo file: the Path= value as written (decoded; absolute or relative) and the
+// deletion date. Nothing when it is not a description (no Path=, not UTF-8, too large).
+struct TrashInfoText {
+    QString path;
     QDateTime deleted; // invalid when absent or unreadable
 };
+std::optional<TrashInfoText> parseTrashInfo(QByteArrayView text);
+
+// What a Trash item's .trashinfo says: the original path and when the item was trashed.
+struct TrashInfo {
+    QString original; // absolute; empty when the place named is not acceptable (".." in it, another volume)
+    QDateTime deleted;
+};
+// Nothing when the item has no .trashinfo or it cannot be read.
 std::optional<TrashInfo> readTrashInfo(const QString &inTrash);
-// The original path a Trash item's .trashinfo names; nothing when it has none or it cannot be read.
+// The original path a Trash item's .trashinfo names; nothing when it has none, it cannot be read or
+// the place it names is not acceptable.
 std::optional<QString> trashInfoOrigin(const QString &inTrash);
 // Forgets an item that has left the Trash: its .trashinfo and our record of its origin.
 void forgetTrashed(const QString &inTrash);

@@ -9,6 +9,8 @@
 #include <QProcessEnvironment>
 #include <QStringDecoder>
 
+#include <unistd.h>
+
 namespace FileActions {
 namespace {
 
@@ -19,12 +21,11 @@ void keep(QByteArray &into, const QByteArray &more) {
     if (into.size() < errorKeep) into += more.left(errorKeep - into.size());
 }
 
-} // namespace
-
-std::optional<QString> runTool(const QString &tool, const QStringList &arguments,
-                               const std::optional<QString> &directory,
-                               const QHash<QString, QString> &environment, TransferProgress *progress,
-                               const ToolTimings &timings) {
+std::optional<QString> run(const QString &tool, const QStringList &arguments,
+                           const std::optional<QString> &directory,
+                           const QHash<QString, QString> &environment,
+                           const std::function<void(QByteArrayView)> &output, TransferProgress *progress,
+                           const ToolTimings &timings) {
     QProcess process;
     process.setProgram(tool);
     process.setArguments(arguments);
@@ -34,9 +35,11 @@ std::optional<QString> runTool(const QString &tool, const QStringList &arguments
         env.insert(it.key(), it.value());
     process.setProcessEnvironment(env);
     if (directory) process.setWorkingDirectory(*directory);
-    // Nobody reads the output: it goes nowhere, so a chatty tool can never fill a pipe and stall.
-    process.setStandardOutputFile(QProcess::nullDevice());
+    // Unread output goes nowhere, so a chatty tool can never fill a pipe and stall.
+    if (!output) process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardInputFile(QProcess::nullDevice());
+    // No controlling terminal: a tool that wants a password can't wait for one on ours.
+    process.setChildProcessModifier([] { ::setsid(); });
 
     process.start();
     if (!process.waitForStarted(-1))
@@ -49,6 +52,7 @@ std::optional<QString> runTool(const QString &tool, const QStringList &arguments
         // waitForFinished also reads standard error as it arrives, so that pipe never fills either.
         if (process.waitForFinished(timings.pollMs) || process.state() == QProcess::NotRunning) break;
         keep(errors, process.readAllStandardError());
+        if (output) output(process.readAllStandardOutput());
         if (!progress) continue;
         if (!terminated && progress->isCancelled()) {
             process.terminate();
@@ -59,6 +63,7 @@ std::optional<QString> runTool(const QString &tool, const QStringList &arguments
         }
     }
     keep(errors, process.readAllStandardError());
+    if (output) output(process.readAllStandardOutput());
 
     const int status = process.exitCode(); // the signal number when the tool was killed
     if (process.exitStatus() == QProcess::NormalExit && status == 0) return std::nullopt;
@@ -66,6 +71,21 @@ std::optional<QString> runTool(const QString &tool, const QStringList &arguments
     const QString text = QString(decode(errors)).trimmed();
     if (!decode.hasError() && !text.isEmpty()) return text;
     return LF("Beendet mit Fehler %d.", status);
+}
+
+} // namespace
+
+std::optional<QString> runTool(const QString &tool, const QStringList &arguments,
+                               const std::optional<QString> &directory,
+                               const QHash<QString, QString> &environment, TransferProgress *progress,
+                               const ToolTimings &timings) {
+    return run(tool, arguments, directory, environment, {}, progress, timings);
+}
+
+std::optional<QString> runToolReading(const QString &tool, const QStringList &arguments,
+                                      const std::function<void(QByteArrayView)> &output,
+                                      TransferProgress *progress, const ToolTimings &timings) {
+    return run(tool, arguments, std::nullopt, {}, output, progress, timings);
 }
 
 } // namespace FileActions

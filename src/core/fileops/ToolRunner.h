@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class TransferProgress;
@@ -26,5 +27,9 @@ std::optional<QString> runTool(const QString &tool, const QStringList &arguments
                                const std::optional<QString> &directory = std::nullopt,
                                const QHash<QString, QString> &environment = {},
                                TransferProgress *progress = nullptr, const ToolTimings &timings = {});
+// The same, handing the tool's standard output to `output` piece by piece as it arrives.
+std::optional<QString> runToolReading(const QString &tool, const QStringList &arguments,
+                                      const std::function<void(QByteArrayView)> &output,
+                                      TransferProgress *progress = nullptr, const ToolTimings &timings = {});
 
 } // namespace FileActions

@@ -35,32 +35,56 @@ TrashResult trash(const QStringList &paths) {
     return result;
 }
 
+namespace {
+
+// One item for good, with its .trashinfo when it lay in a Trash. 0 or errno.
+int deleteOne(const QByteArray &path) {
+    // Known before the item goes: afterwards its Trash can no longer be told.
+    const QByteArray info = Trash::infoFileForRaw(path);
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0) return errno;
+    if (const int e = detail::removeTree(path)) return e;
+    if (!info.isEmpty()) ::unlink(info.constData());
+    return 0;
+}
+
+// clang-format off
+constexpr const char *deniedText = K("„%@“ gehört dem System (nur „root“ hat Rechte). Kestrin darf es nicht löschen; das geht nur mit Administratorrechten.");
+// clang-format on
+
+// Counts the item and words a failure; true when it was refused for lack of rights.
+bool account(int e, const QString &name, qsizetype &done, QStringList &errors) {
+    if (e == 0) {
+        ++done;
+        return false;
+    }
+    const FileError error = FileError::fromErrno(e);
+    if (isPermissionDenied(error)) {
+        errors << LF(deniedText, name);
+        return true;
+    }
+    errors << explain(error, name);
+    return false;
+}
+
+} // namespace
+
 DeleteResult deletePermanently(const QStringList &paths) {
     DeleteResult result;
     for (const QString &path : paths) {
-        const QString name = Posix::lastComponent(path);
-        // Known before the item goes: afterwards its Trash can no longer be told.
-        const QString info = Trash::infoFileFor(path);
-        struct stat st;
-        int e = Posix::lstatError(path, st);
-        if (e == 0) e = detail::removeTree(path);
-        if (e == 0) {
-            ++result.done;
-            if (!info.isEmpty()) {
-                if (const auto p = Posix::encode(info)) ::unlink(p->constData());
-            }
-            continue;
-        }
-        const FileError error = FileError::fromErrno(e);
-        if (isPermissionDenied(error)) {
+        const auto bytes = Posix::encode(path);
+        const int e = bytes && !bytes->isEmpty() ? deleteOne(*bytes) : EILSEQ;
+        if (account(e, Posix::lastComponent(path), result.done, result.errors)) result.denied << path;
+    }
+    return result;
+}
+
+RawDeleteResult deleteRawPermanently(const QList<QByteArray> &paths) {
+    RawDeleteResult result;
+    for (const QByteArray &path : paths) {
+        const int e = path.isEmpty() || path.contains('\0') ? EINVAL : deleteOne(path);
+        if (account(e, Posix::shown(path.mid(path.lastIndexOf('/') + 1)), result.done, result.errors))
             result.denied << path;
-            // clang-format off
-            result.errors << LF("„%@“ gehört dem System (nur „root“ hat Rechte). Kestrin darf es nicht löschen; das geht nur mit Administratorrechten.",
-                                name);
-            // clang-format on
-        } else {
-            result.errors << explain(error, name);
-        }
     }
     return result;
 }

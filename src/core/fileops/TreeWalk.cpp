@@ -21,8 +21,8 @@ QByteArray bytesOf(const QString &path) {
 }
 
 QString textOf(const QByteArray &bytes) {
-    // Only for messages: a name that is not valid UTF-8 is shown with replacement marks.
-    return QString::fromUtf8(bytes);
+    // Only for messages.
+    return Posix::shown(bytes);
 }
 
 bool liesInside(const QString &to, const struct stat &folder) {
@@ -85,7 +85,12 @@ int removeAt(int dirFd, const char *name) {
 int removeTree(const QString &path) {
     const auto p = Posix::encode(path);
     if (!p) return EILSEQ;
-    return removeAt(AT_FDCWD, p->constData());
+    return removeTree(*p);
+}
+
+int removeTree(const QByteArray &path) {
+    if (path.isEmpty() || path.contains('\0')) return EINVAL;
+    return removeAt(AT_FDCWD, path.constData());
 }
 
 int renameNoReplace(const QString &from, const QString &to) {

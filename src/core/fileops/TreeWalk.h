@@ -58,6 +58,7 @@ QString verifyCopy(const QString &source, const QString &target, const CopyRepor
 
 // Removes a file, link or whole folder without following links. 0 or the first errno.
 int removeTree(const QString &path);
+int removeTree(const QByteArray &path);
 // rename with RENAME_NOREPLACE. 0 or errno.
 int renameNoReplace(const QString &from, const QString &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.

@@ -10,7 +10,6 @@
 #include "platform/DirReader.h"
 #include "platform/Posix.h"
 #include "platform/TrashRoots.h"
-#include "platform/Volumes.h"
 #include "platform/Xattr.h"
 
 #include <QDir>
@@ -169,7 +168,7 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         const char *raw = batch.name(e);
         if (!hidden && raw[0] == '.') continue;
         if (!detail::decodeName(raw, e.length, name)) {
-            unrepresentable << QString::fromUtf8(raw, e.length);
+            unrepresentable << Posix::shown(raw, e.length);
             continue;
         }
         todo.push_back(Pending{&e, name});
@@ -331,9 +330,8 @@ QStringList extraTrashFolders() {
     for (const QString &name : namesIn(QStringLiteral("/Volumes")))
         candidates << QStringLiteral("/Volumes/") + name + QStringLiteral("/.Trashes/") + uid;
     const QString homeTrash = norm(TrashRoots::homeTrash());
-    for (const Volume &v : Volumes::mounted())
-        for (const QString &t : TrashRoots::volumeTrashes(v.mountPoint))
-            if (norm(t) != homeTrash) candidates << norm(t) + QStringLiteral("/files");
+    for (const QString &t : TrashRoots::all())
+        if (norm(t) != homeTrash) candidates << norm(t) + QStringLiteral("/files");
     QStringList out;
     for (const QString &c : candidates)
         if (!out.contains(c) && isRealDir(c)) out << c;

@@ -1,9 +1,12 @@
 #include "CommandFixture.h"
 
+#include "core/fileops/FileOps.h"
 #include "core/model/FileLoader.h"
+#include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 
 #include <QProcess>
+#include <fcntl.h>
 #include <unistd.h>
 
 using TestUtil::LanguageScope;
@@ -119,6 +122,12 @@ TEST_F(TrashCommandTest, EmptyingCountsWhileAskingAndLeavesDsStore) {
     TestUtil::writeFile(files + "/three", "3");
     TestUtil::writeFile(files + "/.DS_Store", "x");
     TestUtil::writeFile(TrashRoots::homeTrash() + "/info/one.trashinfo", "[Trash Info]\n");
+    // Names that are not UTF-8 are emptied too, description and all.
+    const QByteArray raw = QFile::encodeName(files),
+                     rawInfo = QFile::encodeName(TrashRoots::homeTrash() + "/info");
+    ASSERT_EQ(::mkdir(raw + "/dir\xfe", 0755), 0);
+    for (const QByteArray &p : {raw + "/bad\xff", raw + "/dir\xfe/in\xfd", rawInfo + "/bad\xff.trashinfo"})
+        ::close(::open(p.constData(), O_CREAT | O_WRONLY, 0644));
     // An old description whose item is gone goes too.
     const QString orphan = TrashRoots::homeTrash() + "/info/gone.trashinfo";
     TestUtil::writeFile(orphan, "[Trash Info]\n");
@@ -137,14 +146,17 @@ TEST_F(TrashCommandTest, EmptyingCountsWhileAskingAndLeavesDsStore) {
     answers = {0};
     app->emptyTrash();
     EXPECT_EQ(alerts.last().informative,
-              "3 Objekte werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.");
+              "5 Objekte werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.");
     EXPECT_EQ(alerts.last().disabledButton, -1);
     EXPECT_TRUE(exists(files + "/one"));
 
     answers = {1};
     app->emptyTrash();
-    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 3 Objekte gelöscht.", 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 5 Objekte gelöscht.", 5000);
     EXPECT_EQ(trashed(), QStringList{".DS_Store"});
+    struct stat st;
+    EXPECT_NE(::lstat(raw + "/bad\xff", &st), 0);
+    EXPECT_NE(::lstat(rawInfo + "/bad\xff.trashinfo", &st), 0);
     EXPECT_FALSE(exists(TrashRoots::homeTrash() + "/info/one.trashinfo"));
     EXPECT_FALSE(exists(orphan));
     EXPECT_EQ(sounds, 1);
@@ -269,4 +281,33 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
     }));
     EXPECT_FALSE(exists(stuck));
     EXPECT_EQ(sounds, 1);
+}
+
+// Wherever a volume is mounted, what was trashed there shows in the Trash and goes when it is emptied.
+TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
+    TestUtil::TmpfsMount volume;
+    if (!volume.valid()) GTEST_SKIP() << "needs root to mount a second volume";
+    LanguageScope de(AppLanguage::de);
+    TestUtil::writeFile(volume.path() + "/far.txt", "far");
+    const FileOps::TrashResult r = FileOps::trash({volume.path() + "/far.txt"});
+    ASSERT_EQ(r.moved.size(), 1);
+    const QString files = Posix::parentOf(r.moved[0].inTrash);
+    EXPECT_TRUE(FileLoader::allTrashFolders().contains(files));
+    QStringList shown; // the machine's own trash folders may show up too
+    for (const FileItem &i : FileLoader::list(FileLoader::mainTrash()).items)
+        if (i.path.startsWith(volume.path() + '/')) shown << i.path;
+    EXPECT_EQ(shown, QStringList{r.moved[0].inTrash});
+
+    // Only this test's trash folders: the machine's own are not ours to empty.
+    app->trashFolders = [files] {
+        QStringList mine;
+        for (const QString &f : FileLoader::allTrashFolders())
+            if (f == files || f == FileLoader::mainTrash()) mine << f;
+        return mine;
+    };
+    answers = {1};
+    app->emptyTrash();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 1 Objekt gelöscht.", 5000);
+    EXPECT_TRUE(TestUtil::names(files).isEmpty());
+    EXPECT_TRUE(TestUtil::names(Posix::parentOf(files) + "/info").isEmpty());
 }

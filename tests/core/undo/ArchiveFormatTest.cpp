@@ -61,3 +61,39 @@ TEST(ArchiveFormat, NamesOfArchives) {
     EXPECT_TRUE(prefersKestrinExtraction("/x/A.RAR", none));
     EXPECT_FALSE(prefersKestrinExtraction("/x/a.7z", some));
 }
+
+TEST(ArchiveFormat, ListingsOfHostileArchivesAreReadSafely) {
+    // A real listing, then what an archive can make of it: huge sizes, junk, endless lines.
+    const QByteArray listing = "drwxr-xr-x  0 0      0           0 Dec  7 01:00 ./\n"
+                               "-rw-r--r--  0 1234   1234     1500 Dec  7 01:00 ./a b -> c\n"
+                               "crw-r--r--  0 0      0         1,3 Dec  7 01:00 ./dev\n"
+                               "prw-r--r--  0 0      0           0 Dec  7 01:00 ./fifo\n"
+                               "hrw-r--r--  0 0      0        9999 Dec  7 01:00 ./hard link to ./a\n"
+                               "-rw-r--r--  0 0      0 999999999999999999 Dec  7 2020 ./big\n"
+                               "-rw-r--r--  0 0      0 9999999999999999999999 Dec  7 2020 ./bigger\n"
+                               "-rw-r--r--  0 0\n"
+                               "\n"
+                               "garbage";
+    ListingReader whole = parseListing(listing);
+    EXPECT_EQ(whole.entries(), 9);
+    EXPECT_EQ(whole.special(), 2);
+    EXPECT_EQ(whole.unreadable(), 3);
+    EXPECT_EQ(whole.bytes(), 1500 + 999999999999999999LL);
+    // Fed in pieces of any size, the result is the same; an endless line costs no memory.
+    ListingReader pieces;
+    for (qsizetype i = 0; i < listing.size(); i += 7)
+        pieces.feed(QByteArrayView(listing).sliced(i, std::min<qsizetype>(7, listing.size() - i)));
+    pieces.finish();
+    EXPECT_EQ(pieces.bytes(), whole.bytes());
+    EXPECT_EQ(pieces.entries(), whole.entries());
+    ListingReader endless;
+    for (int i = 0; i < 1000; ++i)
+        endless.feed(QByteArray(1 << 16, 'x'));
+    endless.feed("\n-rw-r--r--  0 0 0 5 Dec  7 01:00 ./x\n");
+    EXPECT_EQ(endless.bytes(), 5);
+    EXPECT_EQ(endless.unreadable(), 1);
+    ListingReader many;
+    for (int i = 0; i < 20; ++i)
+        many.feed("-rw-r--r--  0 0 0 999999999999999999 Dec  7 01:00 ./x\n");
+    EXPECT_GT(many.bytes(), 0); // capped, never wrapped round
+}

@@ -5,6 +5,9 @@
 #include <QElapsedTimer>
 #include <QProcess>
 
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+
 using namespace FileActions;
 using ArchivesTest = Harness;
 
@@ -32,6 +35,21 @@ void makeProject(const QString &folder) {
     ::symlink("sub/run.sh", QFile::encodeName(folder + "/Projekt/link").constData());
 }
 
+// How many central directory entries of a zip have non-ASCII names, and how many of those are marked
+// as UTF-8 (flag bit 11).
+std::pair<int, int> zipNameFlags(const QByteArray &zip) {
+    int wide = 0, utf8 = 0;
+    for (qsizetype at = zip.indexOf("PK\x01\x02"); at >= 0 && at + 46 <= zip.size();
+         at = zip.indexOf("PK\x01\x02", at + 4)) {
+        const int length = uchar(zip[at + 28]) | uchar(zip[at + 29]) << 8;
+        const QByteArray name = zip.mid(at + 46, length);
+        if (std::all_of(name.cbegin(), name.cend(), [](char c) { return uchar(c) < 0x80; })) continue;
+        ++wide;
+        if (uchar(zip[at + 9]) & 0x08) ++utf8;
+    }
+    return {wide, utf8};
+}
+
 void expectProject(const QString &root) {
     EXPECT_EQ(TestUtil::readFile(root + "/Grüße an Łódź.txt"), "hallo") << root.toStdString();
     struct stat st {};
@@ -56,7 +74,7 @@ TEST(ArchiveNames, BaseNamesAndToolCalls) {
     EXPECT_EQ(tar.environment.value("COPYFILE_DISABLE"), "1");
 }
 
-TEST_F(ArchivesTest, ZipOfAFolderPassesOtherToolsAndComesBack) {
+TEST_F(ArchivesTest, ZipOfAFolderPassesOtherTools) {
     makeProject(d);
     const Toast t = wait([&](auto c) {
         compress(c, {d + "/Projekt"}, ArchiveFormat::zip);
@@ -69,12 +87,8 @@ TEST_F(ArchivesTest, ZipOfAFolderPassesOtherToolsAndComesBack) {
     ASSERT_EQ(records.size(), 1);
     EXPECT_EQ(records[0].title, "Komprimiert zu „Projekt.zip“");
     EXPECT_EQ(records[0].action, UndoAction::makeCreated({zip}));
-    EXPECT_EQ(status("/usr/bin/unzip", {"-tq", zip}), 0);
-    EXPECT_EQ(status("/usr/bin/bsdtar", {"-tf", zip}), 0);
+    EXPECT_EQ(status("/usr/bin/unzip", {"-tq", zip}), 0); // extracting it again: the round trip below
     EXPECT_EQ(names(d), QStringList({"Projekt", "Projekt.zip"}));
-
-    EXPECT_EQ(wait([&](auto c) { extract(c, {zip}); }).text, "1 Objekt entpackt.");
-    expectProject(d + "/Projekt (zip)/Projekt");
 }
 
 TEST_F(ArchivesTest, FreeNamesBundlingAndRefusals) {
@@ -140,6 +154,11 @@ TEST_F(ArchivesTest, RoundTripInEveryFormat) {
         ASSERT_FALSE(wait([&](auto c) { compress(c, {d + "/Projekt", d + "/ข้อมูล.txt"}, f); }).error);
         const QString archive = selected.value(0);
         EXPECT_EQ(archive, d + "/Projekt + 1" + Archive::ext(f));
+        if (f == ArchiveFormat::zip) { // every reader shows the same names
+            const auto [wide, utf8] = zipNameFlags(TestUtil::readFile(archive));
+            EXPECT_EQ(wide, 2);
+            EXPECT_EQ(utf8, wide);
+        }
         ASSERT_FALSE(wait([&](auto c) { extract(c, {archive}); }).error);
         expectProject(selected.value(0) + "/Projekt");
         EXPECT_EQ(TestUtil::readFile(selected.value(0) + "/ข้อมูล.txt"), "thai");
@@ -168,7 +187,7 @@ TEST_F(ArchivesTest, EmptyAndHostileArchivesLeaveNothing) {
         0);
     const Toast t = wait([&](auto c) { extract(c, {d + "/box/dots.tar", d + "/box/link.tar"}); });
     EXPECT_TRUE(t.error);
-    EXPECT_TRUE(t.text.startsWith("„dots.tar“: "));
+    EXPECT_TRUE(t.text.startsWith("„dots.tar“ ließ sich nicht entpacken: ")) << t.text.toStdString();
     EXPECT_FALSE(exists(d + "/evil.txt"));
     EXPECT_TRUE(QDir(outside).isEmpty());
     EXPECT_EQ(names(d + "/box"), QStringList({"dots.tar", "link.tar"}));
@@ -203,4 +222,83 @@ TEST_F(ArchivesTest, CancelOfALongCompressionWithinASecond) {
               "Abgebrochen. Unvollständiges wurde entfernt.");
     EXPECT_EQ(names(d), QStringList({"a.zip", "big.bin"}));
     EXPECT_TRUE(records.isEmpty());
+}
+
+// As root bsdtar would recreate all of this; we unpack as an ordinary user would.
+TEST_F(ArchivesTest, ExtractionAsRootMakesNothingAnOrdinaryUserCouldNot) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "only root can build and unpack such an archive";
+    const QString src = mkdir(d + "/src/Fremd");
+    TestUtil::writeFile(src + "/plain.txt", "p");
+    TestUtil::writeFile(src + "/setuid", "s");
+    const QByteArray s = QFile::encodeName(src);
+    ASSERT_EQ(::mknod(s + "/null", S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(::mkfifo(s + "/pipe", 0644), 0);
+    ASSERT_EQ(::chmod(s + "/setuid", 04755), 0);
+    ASSERT_EQ(::chmod(s, 02775), 0);
+    ASSERT_EQ(::lchown(s + "/plain.txt", 4321, 4321), 0);
+    ASSERT_EQ(::lsetxattr(s + "/plain.txt", "user.fremd", "1", 1, 0), 0);
+    ASSERT_EQ(::lsetxattr(s + "/plain.txt", "trusted.fremd", "1", 1, 0), 0);
+    for (const QString &archive : {d + "/Fremd.tar", d + "/Fremd.zip"})
+        ASSERT_EQ(status("/usr/bin/bsdtar", {"--xattrs", "-acf", archive, "Fremd"}, d + "/src"), 0);
+
+    EXPECT_EQ(wait([&](auto c) {
+                  extract(c, {d + "/Fremd.tar", d + "/Fremd.zip"});
+              }).text,
+              "2 Objekte entpackt.");
+    ASSERT_EQ(selected.size(), 2);
+    for (const QString &folder : selected) {
+        SCOPED_TRACE(folder.toStdString());
+        const QString root = folder + "/Fremd";
+        EXPECT_EQ(names(root), QStringList({"plain.txt", "setuid"})); // no device, no pipe
+        struct stat st {};
+        ASSERT_EQ(::lstat(QFile::encodeName(root + "/setuid"), &st), 0);
+        EXPECT_EQ(st.st_mode & 07000, 0u);
+        ASSERT_EQ(::lstat(QFile::encodeName(root), &st), 0);
+        EXPECT_EQ(st.st_mode & 07000, 0u);
+        ASSERT_EQ(::lstat(QFile::encodeName(root + "/plain.txt"), &st), 0);
+        EXPECT_EQ(st.st_uid, ::getuid());
+        EXPECT_EQ(st.st_gid, ::getgid());
+        EXPECT_EQ(::lgetxattr(QFile::encodeName(root + "/plain.txt"), "user.fremd", nullptr, 0), -1);
+        EXPECT_EQ(::lgetxattr(QFile::encodeName(root + "/plain.txt"), "trusted.fremd", nullptr, 0), -1);
+    }
+    EXPECT_EQ(names(d).filter(".Kestrin-"), QStringList()); // the private folder is gone
+}
+
+// Tool failures are our sentences with the tool's words cleaned up, and a full disk is known before.
+TEST_F(ArchivesTest, FailuresAreOurSentencesAndAFullDiskIsFoundFirst) {
+    TestUtil::writeFile(d + "/kaputt.zip", "no archive at all");
+    TestUtil::writeFile(d + "/geheim/a.txt", QByteArray(1000, 'a'));
+    ASSERT_EQ(status("/usr/bin/zip", {"-q", "-r", "-P", "pw", d + "/geheim.zip", "geheim"}, d), 0);
+    const Toast broken = wait([&](auto c) { extract(c, {d + "/kaputt.zip"}); });
+    EXPECT_TRUE(broken.error);
+    EXPECT_TRUE(broken.text.startsWith("„kaputt.zip“ ließ sich nicht entpacken: "))
+        << broken.text.toStdString();
+    const Toast locked = wait([&](auto c) { extract(c, {d + "/geheim.zip"}); });
+    EXPECT_EQ(locked.text, "„geheim.zip“ ließ sich nicht entpacken: Das Archiv ist mit einem Passwort "
+                           "geschützt. Verschlüsselte Archive kann Kestrin nicht entpacken.");
+    for (const QString &text : {broken.text, locked.text})
+        for (const char *noise : {"bsdtar:", "Unknown error", "Success", "delayed", "passphrase:"})
+            EXPECT_FALSE(text.contains(noise)) << text.toStdString();
+    EXPECT_EQ(names(d), QStringList({"geheim", "geheim.zip", "kaputt.zip"}));
+
+    TestUtil::TmpfsMount small("2m");
+    if (!small.valid()) GTEST_SKIP() << "a small volume needs root";
+    QFile zeros(small.path() + "/zeros.bin");
+    ASSERT_TRUE(zeros.open(QIODevice::WriteOnly));
+    zeros.write(QByteArray(1 << 20, '\0'));
+    zeros.close();
+    // 64 MB of zeros packed into a few KB, next to 1 MB that is free.
+    ASSERT_EQ(
+        status("/bin/sh", {"-c", "head -c 64000000 /dev/zero > big && zip -q big.zip big && rm big"}, d), 0);
+    ASSERT_TRUE(QFile::copy(d + "/big.zip", small.path() + "/big.zip"));
+    const Toast full = wait([&](auto c) { extract(c, {small.path() + "/big.zip"}); });
+    EXPECT_TRUE(full.text.startsWith("„big.zip“ ließ sich nicht entpacken: Nicht genug freier Speicherplatz "
+                                     "auf dem Ziel: 64,0 MB nötig, "))
+        << full.text.toStdString();
+    EXPECT_EQ(names(small.path()), QStringList({"big.zip", "zeros.bin"}));
+    // Packing onto the full disk says so in our words too.
+    const Toast packing =
+        wait([&](auto c) { compress(c, {small.path() + "/zeros.bin"}, ArchiveFormat::tar); });
+    EXPECT_TRUE(packing.error);
+    EXPECT_EQ(packing.text, "Komprimieren fehlgeschlagen: Nicht genug freier Speicherplatz auf dem Ziel.");
 }

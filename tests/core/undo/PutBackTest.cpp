@@ -141,3 +141,43 @@ TEST_F(PutBackTest, FromTheTrashOfAnotherVolume) {
     EXPECT_EQ(TestUtil::readFile(d + "/home side/b.txt"), "b");
     EXPECT_FALSE(exists(b));
 }
+
+TEST_F(PutBackTest, DescriptionsLeadingElsewhereAreRefusedAndTheItemStays) {
+    // Hand-written descriptions, as any program (or a hostile one) could leave them.
+    const auto planted = [](const QString &root, const QString &name, const QByteArray &path) {
+        TestUtil::writeFile(root + "/files/" + name, "x");
+        TestUtil::writeFile(root + "/info/" + name + ".trashinfo",
+                            "[Trash Info]\nPath=" + path + "\nDeletionDate=2024-01-01T10:00:00\n");
+        return root + "/files/" + name;
+    };
+    const QString home = TrashRoots::homeTrash();
+    mkdir(d + "/ok");
+    const QString climbs = planted(home, "climbs", QFile::encodeName(d) + "/ok/%2E%2E/../climbs");
+    const QString fine = planted(home, "fine", QFile::encodeName(d) + "/ok/./fine");
+    // Relative in the home trash: below the folder that holds the trash, never above it.
+    const QString relative = planted(home, "relative", "../escaped");
+    TrashMemory::remember(d + "/ok/climbs", climbs); // our record does not overrule the description
+    const Toast t = wait([&](auto c) { putBack(c, {climbs, fine, relative}); });
+    EXPECT_TRUE(t.error);
+    EXPECT_EQ(t.text, "„climbs“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.");
+    EXPECT_TRUE(exists(climbs));
+    EXPECT_TRUE(exists(relative));
+    EXPECT_TRUE(exists(Trash::infoFileFor(climbs)));
+    EXPECT_EQ(names(d + "/ok"), QStringList{"fine"});
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_FALSE(exists(d + "/climbs"));
+    EXPECT_FALSE(exists(QFileInfo(home).path() + "/../escaped"));
+
+    TestUtil::TmpfsMount mount;
+    if (!mount.valid()) GTEST_SKIP() << "a volume trash needs root for a tmpfs";
+    const QString trash = mount.path() + "/.Trash-" + QString::number(::getuid());
+    mkdir(mount.path() + "/docs");
+    const QString out = planted(trash, "out", "docs/../out");
+    const QString elsewhere = planted(trash, "elsewhere", QFile::encodeName(d) + "/elsewhere");
+    const QString inside = planted(trash, "inside", "docs/inside");
+    const Toast v = wait([&](auto c) { putBack(c, {out, elsewhere, inside}); });
+    EXPECT_EQ(v.text, "„out“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.");
+    EXPECT_TRUE(exists(out) && exists(elsewhere));
+    EXPECT_FALSE(exists(d + "/elsewhere") || exists(mount.path() + "/out"));
+    EXPECT_EQ(names(mount.path() + "/docs"), QStringList{"inside"});
+}

@@ -36,6 +36,13 @@ TEST(ToolRunner, EnvironmentFolderAndChattyTools) {
     EXPECT_EQ(sh("pwd >&2; exit 1", {}, TestUtil::testHome()), TestUtil::testHome());
     // Nobody reads standard output and standard error is drained: neither pipe can stall the tool.
     EXPECT_FALSE(sh("head -c 20000000 /dev/zero; head -c 3000000 /dev/zero | tr '\\0' x >&2").has_value());
+    // A session of its own: no terminal of ours to ask for a password on.
+    EXPECT_FALSE(sh("read -r pid comm state ppid pgrp sid rest < /proc/$$/stat; test $sid = $$").has_value());
+    // Output, when wanted, arrives in pieces and whole.
+    qint64 got = 0;
+    EXPECT_FALSE(FileActions::runToolReading("/bin/sh", {"-c", "head -c 5000000 /dev/zero"},
+                                             [&got](QByteArrayView piece) { got += piece.size(); }));
+    EXPECT_EQ(got, 5000000);
 }
 
 TEST(ToolRunner, CancelTerminatesThenKills) {
