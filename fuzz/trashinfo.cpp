@@ -1,4 +1,5 @@
-// The .trashinfo of an item in the home Trash, as any program may have written it.
+// .trashinfo files as any program may have written them: parsed, and when they parse, read for an item in
+// the home Trash (where relative and ".." paths are resolved or refused).
 #include "FuzzEnv.h"
 #include "core/fileops/RestoreMove.h"
 
@@ -10,6 +11,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const QByteArrayView text(reinterpret_cast<const char *>(data), qsizetype(size));
+    if (!Restore::parseTrashInfo(text)) return 0;
     static const QString item = [] {
         const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
         QDir().mkpath(trash + QStringLiteral("/files"));
@@ -19,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }();
     QFile info(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/info/item.trashinfo"));
     if (!info.open(QIODevice::WriteOnly | QIODevice::Truncate)) std::abort();
-    info.write(reinterpret_cast<const char *>(data), qint64(size));
+    info.write(text.data(), text.size());
     info.close();
     Restore::readTrashInfo(item);
     Restore::trashInfoOrigin(item);
