@@ -46,7 +46,7 @@ TEST_F(Tags, NoAttributeMeansNoTagsAndClearingSucceeds) {
 TEST_F(Tags, ReadersIgnoreWhatIsNoListOfStrings) {
     for (const QByteArray &bytes :
          {Plist::toBinary(QVariantMap{{"a", 1}}), Plist::toBinary(QStringLiteral("Rot")),
-          QByteArray("\x00\xff garbage", 10), Plist::toBinary(QVariantList{QStringLiteral("Rot"), 3})}) {
+          Plist::toBinary(QVariantList{QStringLiteral("Rot"), 3})}) {
         ASSERT_EQ(Xattr::set(a(), kAttr, bytes), 0);
         EXPECT_TRUE(FileOps::rawTags(a()).isEmpty());
     }
