@@ -2,6 +2,7 @@
 
 #include "core/app/Defaults.h"
 #include "core/localisation/Lang.h"
+#include "core/model/FileItem.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -49,6 +50,18 @@ inline bool exists(const QString &path) {
 inline QStringList names(const QString &folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                   QDir::Name);
+}
+
+// A file record as a listing would give it, without the file system.
+inline FileItem fileItem(const QString &path, bool dir = false, qint64 size = 0,
+                         const QStringList &tags = {}) {
+    FileItem item;
+    item.path = path;
+    item.name = path.section(u'/', -1);
+    item.isDirectory = dir;
+    item.size = size;
+    item.tags = tags;
+    return item;
 }
 
 // No stored settings, neither in memory nor on disk.

@@ -1,4 +1,7 @@
+// Qt's signals keyword (the test headers bring Qt in first) would break GIO's headers.
+#undef signals
 #include <gio/gio.h>
+#define signals Q_SIGNALS
 
 #include "platform/Sounds.h"
 

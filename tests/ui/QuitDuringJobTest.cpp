@@ -29,12 +29,12 @@ std::thread fakeWorker(AppState &app, std::shared_ptr<TransferProgress> progress
 
 } // namespace
 
-TEST(QuitDuringJob, ConfirmedQuitCancelsAndWaitsForTheCleanUp) {
-    int asked = 0;
+TEST(QuitDuringJob, ConfirmedQuitCancelsAndWaitsForTheCleanUpDeclinedOneDoesNot) {
+    int asked = 0, answer = 0;
     Dialogs dialogs;
     dialogs.alert = [&](const Alert &) {
         ++asked;
-        return AlertAnswer{0, false};
+        return AlertAnswer{answer, false};
     };
     AppState app(dialogs);
     MainWindow window(&app);
@@ -49,14 +49,10 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndWaitsForTheCleanUp) {
     EXPECT_TRUE(cleaned);
     EXPECT_FALSE(app.currentProgress());
     worker.join();
-}
 
-TEST(QuitDuringJob, DeclinedQuitLeavesTheJobRunning) {
-    Dialogs dialogs;
-    dialogs.alert = [](const Alert &) { return AlertAnswer{1, false}; };
-    AppState app(dialogs);
-    MainWindow window(&app);
-    auto progress = app.beginJob("Kopiere");
+    // Declined: the job runs on.
+    answer = 1;
+    progress = app.beginJob("Kopiere");
     EXPECT_FALSE(window.mayClose());
     EXPECT_FALSE(progress->isCancelled());
     app.endJob();

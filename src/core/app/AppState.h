@@ -2,10 +2,10 @@
 
 #include "core/app/ColorScheme.h"
 #include "core/app/DesktopHooks.h"
-#include "core/app/Dialogs.h"
 #include "core/app/KeyPress.h"
 #include "core/app/Pasteboard.h"
 #include "core/app/Toast.h"
+#include "core/base/Dialogs.h"
 #include "core/fileops/ArchiveFormat.h"
 #include "core/fileops/FileActionContext.h"
 #include "core/fileops/TransferProgress.h"
@@ -276,7 +276,7 @@ private:
     void clearCut();
     void deleteFromTrash(const QStringList &paths);
     void offerShowInFolder(const QStringList &paths);
-    void offerAdminEmpty(const QStringList &denied);
+    void offerAdminEmpty(const QStringList &denied, const QStringList &folders);
     std::optional<qint64> m_cutChangeCount;
     // --- end of commands
 

@@ -1,7 +1,7 @@
 // Ejecting a volume: tabs on it go home first, the eject runs in the background.
 #include "core/app/AppState.h"
 
-#include "core/app/Background.h"
+#include "core/base/Background.h"
 
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"

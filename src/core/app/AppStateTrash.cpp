@@ -1,7 +1,7 @@
 // Moving to the Trash, deleting from it, emptying it, and the Trash diagnosis.
 #include "core/app/AppState.h"
 
-#include "core/app/Background.h"
+#include "core/base/Background.h"
 
 #include "core/fileops/FileOps.h"
 #include "core/localisation/Lang.h"
@@ -267,7 +267,7 @@ void AppState::emptyTrash() {
                  emptied.left = trashContents(folders).size();
                  return emptied;
              }),
-             [self](const Emptied &emptied) {
+             [self, folders](const Emptied &emptied) {
                  if (!self) return;
                  const FileOps::RawDeleteResult &result = emptied.result;
                  self->left()->setSelection({});
@@ -279,7 +279,7 @@ void AppState::emptyTrash() {
                      QStringList denied;
                      for (const QByteArray &path : result.denied)
                          if (const auto text = Posix::decode(path)) denied << *text;
-                     if (!denied.isEmpty()) self->offerAdminEmpty(denied);
+                     if (!denied.isEmpty()) self->offerAdminEmpty(denied, folders);
                      return;
                  }
                  if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
@@ -292,7 +292,7 @@ void AppState::emptyTrash() {
 }
 
 // What we may not delete goes with administrator rights; the system asks for the password.
-void AppState::offerAdminEmpty(const QStringList &denied) {
+void AppState::offerAdminEmpty(const QStringList &denied, const QStringList &folders) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Den Rest mit Administratorrechten löschen?");
@@ -304,9 +304,13 @@ void AppState::offerAdminEmpty(const QStringList &denied) {
     show(K("Der Rest des Papierkorbs wird mit Administratorrechten gelöscht …"));
     QPointer<AppState> self(this);
     const auto work = desktop.deleteAsAdmin;
-    whenDone(this, QtConcurrent::run([work, denied]() -> std::optional<QString> {
-                 if (!work) return QString();
-                 auto error = work(denied);
+    struct AdminResult {
+        std::optional<QString> error;
+        qsizetype left = 0; // what the trash folders still hold afterwards
+    };
+    whenDone(this, QtConcurrent::run([work, denied, folders]() -> AdminResult {
+                 if (!work) return {QString(), 0};
+                 AdminResult result{work(denied), 0};
                  // The descriptions of what is gone are ours to remove.
                  for (const QString &path : denied) {
                      struct stat st {};
@@ -314,13 +318,22 @@ void AppState::offerAdminEmpty(const QStringList &denied) {
                      if (info.isEmpty() || Posix::lstatPath(path, st)) continue;
                      if (const auto bytes = Posix::encode(info)) ::unlink(bytes->constData());
                  }
-                 return error;
+                 dropOrphanInfos(folders);
+                 result.left = trashContents(folders).size();
+                 return result;
              }),
-             [self](const std::optional<QString> &error) {
+             [self](const AdminResult &result) {
                  if (!self) return;
                  self->refreshAll();
-                 if (error) {
-                     self->show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *error), true);
+                 if (result.error) {
+                     self->show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *result.error), true);
+                     return;
+                 }
+                 // Names the system can't be given as text never reach the administrator's delete.
+                 if (result.left > 0) {
+                     self->show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@",
+                                   LF("Noch im Papierkorb: %@.", FileFmt::count(result.left))),
+                                true);
                      return;
                  }
                  SystemSounds::play(SystemSounds::Kind::emptyTrash);

@@ -3,7 +3,7 @@
 // The question before a copy or move: what to do with every item whose name is
 // already taken in the destination folder.
 
-#include "core/app/Dialogs.h"
+#include "core/base/Dialogs.h"
 #include "core/fileops/TransferOutcome.h"
 
 #include <QHash>

@@ -4,7 +4,7 @@
 // application core. The core fills these hooks; tests fill them with recorders.
 // Every hook is called on the thread of `owner` (the main thread).
 
-#include "core/app/Background.h"
+#include "core/base/Background.h"
 #include "core/fileops/TransferProgress.h"
 #include "core/fileops/UndoJournal.h"
 

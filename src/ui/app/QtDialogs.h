@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/app/Dialogs.h"
+#include "core/base/Dialogs.h"
 
 class QWidget;
 

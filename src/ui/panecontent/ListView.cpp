@@ -10,7 +10,6 @@
 #include "ui/panecontent/SelectionBackground.h"
 #include "ui/panecontent/TagDots.h"
 #include "ui/style/EnvironmentValues.h"
-#include "ui/window/pane/PaneCommands.h"
 #include "ui/window/pane/PlainLinkButton.h"
 
 #include <QApplication>
@@ -19,7 +18,6 @@
 #include <QFrame>
 #include <QHelpEvent>
 #include <QToolTip>
-#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -308,18 +306,8 @@ void FileListView::dropEvent(QDropEvent *event) {
 void FileListView::contextMenuEvent(QContextMenuEvent *event) {
     if (!m_model) return;
     const int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
-    QMenu menu(this);
-    const PaneCommands &commands = PaneCommands::shared();
-    if (row >= 0) {
-        const FileItem item = m_list->item(row);
-        m_model->contextSelect(item);
-        menu.setAccessibleName(item.name);
-        if (commands.itemMenu) commands.itemMenu(&menu, m_app, m_model, item);
-    } else if (commands.backgroundMenu) {
-        menu.setAccessibleName(L("Inhalt"));
-        commands.backgroundMenu(&menu, m_app, m_model);
-    }
-    if (!menu.isEmpty()) menu.exec(event->globalPos());
+    // A right click selects its row, so that item commands act on what was clicked.
+    if (row >= 0) m_model->contextSelect(m_list->item(row));
 }
 
 // ---- FileRowDelegate ----

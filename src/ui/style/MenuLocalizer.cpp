@@ -16,6 +16,7 @@ namespace MenuLocalizer {
 namespace {
 
 constexpr const char *keyProperty = "kestrinMenuKey";
+constexpr const char *hintProperty = "kestrinKeyHint";
 
 std::chrono::milliseconds g_delay{250};
 bool g_pending = false;
@@ -31,7 +32,10 @@ QString menuText(const QString &key) {
 void retitle(QAction *action) {
     const QString k = key(action);
     if (k.isEmpty()) return;
-    const QString text = menuText(k);
+    QString text = menuText(k);
+    // Menus show what follows a tab in the shortcut column.
+    const QString hint = action->property(hintProperty).toString();
+    if (!hint.isEmpty()) text += u'\t' + hint;
     if (action->text() != text) action->setText(text);
 }
 
@@ -71,6 +75,11 @@ void setKey(QAction *action, const QString &k) {
 
 void setKey(QMenu *menu, const QString &k) {
     setKey(menu->menuAction(), k);
+}
+
+void setKeyHint(QAction *action, const QString &hint) {
+    action->setProperty(hintProperty, hint);
+    retitle(action);
 }
 
 QString key(const QAction *action) {

@@ -17,6 +17,8 @@ namespace MenuLocalizer {
 // Gives an action (or a menu, through its menu action) its German key and titles it now.
 void setKey(QAction *action, const QString &key);
 void setKey(QMenu *menu, const QString &key);
+// Keys served elsewhere (not the action's shortcut), shown in the menu's shortcut column.
+void setKeyHint(QAction *action, const QString &hint);
 // The key of an action; empty when it has none (such titles are left alone).
 QString key(const QAction *action);
 // A new keyed submenu of a menu bar or menu, and a new keyed action of a menu.

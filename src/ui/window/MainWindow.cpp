@@ -3,6 +3,7 @@
 #include "core/app/AppState.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
+#include "ui/app/Commands.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
@@ -12,10 +13,8 @@
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
 #include "ui/window/TransferBanner.h"
-#include "ui/window/pane/PaneCommands.h"
 #include "ui/window/pane/PaneView.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -85,16 +84,6 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     resize(kDefaultSize);
     EnvironmentValues::install(this);
 
-    // Ctrl+Q, and Ctrl+W when the side has one tab left (the key monitor takes it otherwise), close the
-    // window through closeEvent, which asks first while a job runs.
-    for (const QKeySequence &key : {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
-        auto *action = new QAction(this);
-        action->setShortcut(key);
-        action->setShortcutContext(Qt::ApplicationShortcut);
-        connect(action, &QAction::triggered, this, &QWidget::close);
-        addAction(action);
-    }
-
     if (!m_app) {
         setCentralWidget(new QWidget(this));
         return;
@@ -103,10 +92,9 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     applyEnvironment();
     m_sheets = new SheetPresenter(m_app, this);
     m_app->openManualWindow = [app = m_app.data()] { ManualWindow::open(app); };
-    auto *settings = new QAction(this);
-    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    connect(settings, &QAction::triggered, this, [this] { SettingsWindow::open(m_app); });
-    addAction(settings);
+    // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
+    // closeEvent, which asks first while a job runs.
+    Commands::of(m_app)->attach(this);
 
     connect(m_app, &AppState::changed, this, [this] {
         syncColumns();
@@ -122,24 +110,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         connect(m_app, signal, this, &MainWindow::applyEnvironment);
 }
 
-namespace {
-// The pane chrome's window-level commands, the same for every window.
-void fillPaneCommands() {
-    PaneCommands &c = PaneCommands::shared();
-    c.copyPath = [](AppState *app, const QStringList &paths) {
-        if (app) app->copyPath(paths);
-    };
-    c.emptyTrash = [](AppState *app) {
-        if (app) app->emptyTrash();
-    };
-    c.goToFolder = [](AppState *app, PaneModel *pane) {
-        if (app) app->goToFolder(pane);
-    };
-}
-} // namespace
-
 void MainWindow::build() {
-    fillPaneCommands();
     delete m_root;
     m_root = new QWidget(this);
     auto *columns = new QHBoxLayout(m_root);

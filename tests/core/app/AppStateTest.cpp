@@ -127,18 +127,19 @@ TEST_F(AppStateTest, LastPathsAreRememberedOnlyWhenTheyChange) {
 }
 
 TEST_F(AppStateTest, ToastsReplaceAndDismissByTheirOwnTimer) {
+    AppState::timing().errorToastMs = 600;
     AppState app;
-    app.show("Fehler", true);
-    const QUuid first = app.toast()->id;
-    QTest::qWait(100);
     app.show("Fertig");
+    const QUuid first = app.toast()->id;
+    QTest::qWait(50);
+    app.show("Fehler", true);
     EXPECT_NE(app.toast()->id, first);
-    EXPECT_FALSE(app.toast()->isError);
-    // The error's longer timer must not remove the newer toast.
-    QTest::qWait(100);
+    EXPECT_TRUE(app.toast()->isError);
+    // The first toast's shorter time runs out while the error is up; that must not remove the error.
+    QTest::qWait(250);
     ASSERT_TRUE(app.toast());
-    EXPECT_EQ(app.toast()->text, "Fertig");
-    QTRY_VERIFY_WITH_TIMEOUT(!app.toast(), 1000);
+    EXPECT_EQ(app.toast()->text, "Fehler");
+    QTRY_VERIFY_WITH_TIMEOUT(!app.toast(), 2000);
     // The same text twice is two toasts.
     app.show("Fertig");
     const QUuid a = app.toast()->id;

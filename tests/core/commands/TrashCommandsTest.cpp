@@ -249,8 +249,10 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
     if (QProcess::execute("chattr", {"+i", stuck}) != 0) GTEST_SKIP() << "no immutable files here";
     app->trashFolders = [files] { return QStringList{files}; };
     QStringList adminAsked;
+    bool adminWorks = false;
     app->desktop.deleteAsAdmin = [&](const QStringList &paths) -> std::optional<QString> {
         adminAsked = paths;
+        if (!adminWorks) return std::nullopt; // says nothing, deletes nothing
         QProcess::execute("chattr", {"-i", stuck});
         QFile::remove(stuck);
         return std::nullopt;
@@ -272,6 +274,14 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
     EXPECT_TRUE(adminAsked.isEmpty());
     EXPECT_EQ(sounds, 0);
 
+    // An administrator delete that left the item is no success.
+    answers = {1, 1};
+    app->emptyTrash();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast().endsWith("Noch im Papierkorb: 1 Objekt."), 5000);
+    EXPECT_TRUE(lastIsError());
+    EXPECT_TRUE(exists(stuck));
+
+    adminWorks = true;
     answers = {1, 1};
     app->emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb mit Administratorrechten geleert.", 5000);
@@ -304,6 +314,9 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
         for (const QString &f : FileLoader::allTrashFolders())
             if (f == files || f == FileLoader::mainTrash()) mine << f;
         return mine;
+    };
+    whileOpen = [this](const Alert &a) {
+        if (a.onShown) QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
     };
     answers = {1};
     app->emptyTrash();

@@ -14,27 +14,11 @@ const FileItem *find(const QList<FileItem> &items, const QString &name) {
     return nullptr;
 }
 
-QSet<QString> names(const QList<FileItem> &items) {
-    QSet<QString> out;
-    for (const FileItem &i : items)
-        out.insert(i.name);
-    return out;
-}
-
-class HiddenScope {
-public:
-    explicit HiddenScope(bool show) : m_old(FileLoader::showHidden()) { FileLoader::setShowHidden(show); }
-    ~HiddenScope() { FileLoader::setShowHidden(m_old); }
-
-private:
-    bool m_old;
-};
-
 } // namespace
 
 using Listing = ModelFixture;
 
-TEST_F(Listing, RecordsCarryTypeSizeDateKindAndTags) {
+TEST_F(Listing, RecordsCarryTypeSizeDateKindTagsAndHiddenFollowsTheSwitch) {
     file(QStringLiteral("a.txt"), "hello");
     folder(QStringLiteral("Sub"));
     setMtime(QStringLiteral("a.txt"), 1'700'000'000);
@@ -46,28 +30,20 @@ TEST_F(Listing, RecordsCarryTypeSizeDateKindAndTags) {
     const FileItem *a = find(l.items, QStringLiteral("a.txt"));
     ASSERT_TRUE(a);
     EXPECT_EQ(a->path, at(QStringLiteral("a.txt")));
-    EXPECT_FALSE(a->isDirectory);
-    EXPECT_FALSE(a->isPackage);
-    EXPECT_EQ(a->size, 5);
+    EXPECT_TRUE(a->size == 5 && !a->isDirectory && !a->kind.isEmpty());
     EXPECT_EQ(a->modified, QDateTime::fromSecsSinceEpoch(1'700'000'000));
-    EXPECT_FALSE(a->kind.isEmpty());
     EXPECT_EQ(a->tags, QStringList{QStringLiteral("Rot\n6")});
-    const FileItem *sub = find(l.items, QStringLiteral("Sub"));
-    ASSERT_TRUE(sub);
-    EXPECT_TRUE(sub->isDirectory);
-    EXPECT_EQ(sub->size, 0);
+    EXPECT_TRUE(find(l.items, QStringLiteral("Sub"))->isDirectory);
     EXPECT_EQ(FileLoader::item(at(QStringLiteral("a.txt"))), *a);
-}
 
-TEST_F(Listing, HiddenEntriesFollowTheSwitch) {
+    // Hidden entries follow the switch.
     file(QStringLiteral(".hidden"));
-    folder(QStringLiteral(".config"));
-    {
-        HiddenScope h(false);
-        EXPECT_TRUE(FileLoader::list(dir()).items.isEmpty());
-    }
-    HiddenScope h(true);
-    EXPECT_EQ(names(FileLoader::list(dir()).items), (QSet<QString>{".hidden", ".config"}));
+    const bool shown = FileLoader::showHidden();
+    FileLoader::setShowHidden(false);
+    EXPECT_EQ(FileLoader::list(dir()).items.size(), 2);
+    FileLoader::setShowHidden(true);
+    EXPECT_TRUE(find(FileLoader::list(dir()).items, QStringLiteral(".hidden")));
+    FileLoader::setShowHidden(shown);
 }
 
 TEST_F(Listing, AwkwardNamesAndSpecialFilesAreListedNeverOpened) {
@@ -85,14 +61,9 @@ TEST_F(Listing, AwkwardNamesAndSpecialFilesAreListedNeverOpened) {
     EXPECT_TRUE(find(l.items, QStringLiteral("-rf")));
     ASSERT_TRUE(find(l.items, longName));
     EXPECT_EQ(find(l.items, longName)->path.toUtf8().size(), dir().toUtf8().size() + 1 + 255);
-    const FileItem *d = find(l.items, QStringLiteral("dangling"));
-    ASSERT_TRUE(d);
-    EXPECT_FALSE(d->isDirectory);
-    const FileItem *p = find(l.items, QStringLiteral("pipe"));
-    ASSERT_TRUE(p);
-    EXPECT_FALSE(p->isDirectory);
-    EXPECT_EQ(p->size, 0);
-    EXPECT_FALSE(p->kind.isEmpty());
+    ASSERT_TRUE(find(l.items, QStringLiteral("dangling")) && find(l.items, QStringLiteral("pipe")));
+    EXPECT_FALSE(find(l.items, QStringLiteral("dangling"))->isDirectory);
+    EXPECT_FALSE(find(l.items, QStringLiteral("pipe"))->isDirectory);
 }
 
 TEST_F(Listing, NamesThatAreNotUtf8AreReportedNotConfused) {
@@ -106,7 +77,7 @@ TEST_F(Listing, NamesThatAreNotUtf8AreReportedNotConfused) {
     file(QStringLiteral("bad\uFFFD"));
     const auto l = FileLoader::list(dir());
     ASSERT_FALSE(l.error);
-    EXPECT_EQ(names(l.items), QSet<QString>{"bad\uFFFD"});
+    EXPECT_EQ(nameSet(l.items), QSet<QString>{"bad\uFFFD"});
     EXPECT_EQ(QSet<QString>(l.unrepresentable.cbegin(), l.unrepresentable.cend()),
               QSet<QString>({"bad\\xFF", "bad\\xFE"}));
     TestUtil::LanguageScope en(AppLanguage::en);
@@ -124,7 +95,7 @@ TEST_F(Listing, LinkToAFolderListsAsAFolderAndOpensAsOne) {
     ASSERT_TRUE(a);
     EXPECT_TRUE(a->isDirectory);
     EXPECT_EQ(a->path, at(QStringLiteral("alias")));
-    EXPECT_EQ(names(FileLoader::list(a->path).items), QSet<QString>{"inside"});
+    EXPECT_EQ(nameSet(FileLoader::list(a->path).items), QSet<QString>{"inside"});
 }
 
 TEST_F(Listing, FailuresAreExplained) {
@@ -132,12 +103,11 @@ TEST_F(Listing, FailuresAreExplained) {
     const auto missing = FileLoader::list(at(QStringLiteral("gone")));
     ASSERT_TRUE(missing.error);
     EXPECT_EQ(missing.error->code, ENOENT);
-    EXPECT_EQ(FileLoader::describe(*missing.error), "This folder doesn’t exist.");
     file(QStringLiteral("plain"));
     const auto notDir = FileLoader::list(at(QStringLiteral("plain")));
     ASSERT_TRUE(notDir.error);
     EXPECT_EQ(notDir.error->code, ENOTDIR);
-    EXPECT_TRUE(FileLoader::describe({EACCES, {}}).startsWith(u"No access to this folder."));
+    EXPECT_NE(FileLoader::describe(*missing.error), FileLoader::describe({EACCES, {}}));
     EXPECT_TRUE(FileLoader::describe({ENOSPC, {}}).contains(u"ENOSPC"));
 }
 
@@ -156,12 +126,6 @@ TEST(ListingAccess, UnreadableFolderGivesThePermissionError) {
     ::chmod(QFile::encodeName(locked).constData(), 0755);
     if (!result) GTEST_SKIP() << "cannot drop privileges here";
     EXPECT_TRUE(*result);
-}
-
-TEST_F(Listing, NormRemovesDotsAndTrailingSlashes) {
-    EXPECT_EQ(FileLoader::norm(QStringLiteral("/Users/x/Documents/../Desktop/")), "/Users/x/Desktop");
-    EXPECT_EQ(FileLoader::norm(QStringLiteral("/a/./b//c")), "/a/b/c");
-    EXPECT_EQ(FileLoader::norm(QStringLiteral("/")), "/");
 }
 
 TEST_F(Listing, OnlyRealTrashFoldersAreTheTrash) {
@@ -203,7 +167,7 @@ TEST_F(Listing, HomeTrashShowsEveryTrashFolderOnce) {
         EXPECT_FALSE(FileLoader::isInTrash(volTrash));
     }
     const auto l = FileLoader::list(FileLoader::mainTrash());
-    EXPECT_EQ(names(l.items), want);
+    EXPECT_EQ(nameSet(l.items), want);
     EXPECT_EQ(l.items.size(), want.size());
     QDir(cloudTrash).removeRecursively();
     QDir(FileLoader::mainTrash()).removeRecursively();
@@ -214,14 +178,10 @@ TEST_F(Listing, LargeFoldersKeepTheFileSystemOrder) {
         ASSERT_TRUE(TestUtil::writeFile(at(QStringLiteral("f%1.txt").arg(i)), QByteArray(i % 7, 'x')));
     const auto l = FileLoader::list(dir());
     ASSERT_EQ(l.items.size(), 5000);
-    QStringList expected;
-    for (const QString &n : QDir(dir()).entryList(QDir::Files, QDir::Unsorted))
-        expected << n;
     QStringList got;
     for (const FileItem &i : l.items) {
         got << i.name;
-        EXPECT_EQ(i.path, at(i.name));
         EXPECT_EQ(i.size, i.name.mid(1, i.name.size() - 5).toInt() % 7);
     }
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(got, QDir(dir()).entryList(QDir::Files, QDir::Unsorted));
 }

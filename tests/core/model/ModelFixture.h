@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -44,6 +45,13 @@ protected:
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(at(rel)).constData(), ts, AT_SYMLINK_NOFOLLOW), 0);
     }
 };
+
+inline QSet<QString> nameSet(const QList<FileItem> &items) {
+    QSet<QString> out;
+    for (const FileItem &i : items)
+        out.insert(i.name);
+    return out;
+}
 
 // Runs fn in a child that has given up root (as nobody), so permission checks apply; the child's
 // result is fn's. Returns nullopt when privileges can't be dropped here.

@@ -5,17 +5,6 @@
 #include <QSet>
 #include <thread>
 
-namespace {
-
-QSet<QString> hitNames(const QList<FileItem> &hits) {
-    QSet<QString> out;
-    for (const FileItem &h : hits)
-        out.insert(h.name);
-    return out;
-}
-
-} // namespace
-
 class Search : public ModelFixture {
 protected:
     QList<FileItem> run(const QString &query, SearchFilter f = {}, int limit = 400) {
@@ -29,11 +18,8 @@ TEST_F(Search, NameFragmentIgnoresCase) {
     file(QStringLiteral("deep/annual-REPORT.txt"));
     file(QStringLiteral("rep-ort.txt"));
     file(QStringLiteral("Über-Bericht.txt"));
-    const auto hits = run(QStringLiteral("report"));
-    EXPECT_EQ(hitNames(hits), (QSet<QString>{"Report.pdf", "annual-REPORT.txt"}));
-    for (const FileItem &h : hits)
-        EXPECT_TRUE(h.path.startsWith(dir() + u'/'));
-    EXPECT_EQ(hitNames(run(QStringLiteral("über"))), QSet<QString>{"Über-Bericht.txt"});
+    EXPECT_EQ(nameSet(run(QStringLiteral("report"))), (QSet<QString>{"Report.pdf", "annual-REPORT.txt"}));
+    EXPECT_EQ(nameSet(run(QStringLiteral("über"))), QSet<QString>{"Über-Bericht.txt"});
     EXPECT_EQ(run(QString()).size(), 5); // the folder "deep" too
 }
 
@@ -42,18 +28,18 @@ TEST_F(Search, FiltersByKindSizeAndAge) {
     file(QStringLiteral("sub/b.png"));
     file(QStringLiteral("c.txt"));
     folder(QStringLiteral("pics.jpg"));
-    EXPECT_EQ(hitNames(run({}, {SearchKind::images, SearchSize::any, SearchAge::any, true})),
+    EXPECT_EQ(nameSet(run({}, {SearchKind::images, SearchSize::any, SearchAge::any, true})),
               (QSet<QString>{"a.jpg", "b.png"}));
 
     file(QStringLiteral("exact.bin"), QByteArray(1'000'000, 'x'));
     file(QStringLiteral("under.bin"), QByteArray(999'999, 'x'));
     folder(QStringLiteral("big.bin"));
-    EXPECT_EQ(hitNames(run(QStringLiteral(".bin"), {SearchKind::all, SearchSize::mb1, SearchAge::any, true})),
+    EXPECT_EQ(nameSet(run(QStringLiteral(".bin"), {SearchKind::all, SearchSize::mb1, SearchAge::any, true})),
               QSet<QString>{"exact.bin"});
 
     setMtime(QStringLiteral("c.txt"), 1000);
     const auto today =
-        hitNames(run(QStringLiteral(".txt"), {SearchKind::all, SearchSize::any, SearchAge::today, true}));
+        nameSet(run(QStringLiteral(".txt"), {SearchKind::all, SearchSize::any, SearchAge::today, true}));
     EXPECT_FALSE(today.contains(QStringLiteral("c.txt")));
 }
 
@@ -64,10 +50,10 @@ TEST_F(Search, SubfoldersHiddenAndLinksAreNotEntered) {
     folder(QStringLiteral("loop"));
     link(dir(), QStringLiteral("loop/back")); // a cycle through a link
     link(at(QStringLiteral("sub")), QStringLiteral("alias-x"));
-    EXPECT_EQ(hitNames(run(QStringLiteral("-x"), {SearchKind::all, SearchSize::any, SearchAge::any, false})),
+    EXPECT_EQ(nameSet(run(QStringLiteral("-x"), {SearchKind::all, SearchSize::any, SearchAge::any, false})),
               (QSet<QString>{"top-x", "alias-x"}));
     // The link itself is a hit, but what lies behind it is found only once, through the real folder.
-    EXPECT_EQ(hitNames(run(QStringLiteral("-x"))), (QSet<QString>{"top-x", "deep-x", "alias-x"}));
+    EXPECT_EQ(nameSet(run(QStringLiteral("-x"))), (QSet<QString>{"top-x", "deep-x", "alias-x"}));
     EXPECT_EQ(run(QStringLiteral("-x")).size(), 3);
     EXPECT_EQ(run(QStringLiteral("back")).size(), 1);
 }
@@ -77,11 +63,9 @@ TEST_F(Search, LimitBudgetAndCancel) {
         file(QStringLiteral("hit-%1").arg(i));
     EXPECT_EQ(run(QStringLiteral("hit")).size(), 400);
     EXPECT_EQ(run(QStringLiteral("hit"), {}, 10).size(), 10);
-
     CancelFlag flag;
     flag.setCancelled();
     EXPECT_TRUE(FileLoader::search(dir(), QStringLiteral("hit"), {}, flag).isEmpty());
-    EXPECT_TRUE(run(QStringLiteral("x"), {}, 400).isEmpty());
     CancelFlag none;
     EXPECT_TRUE(FileLoader::search(at(QStringLiteral("missing")), {}, {}, none).isEmpty());
 }
@@ -106,5 +90,5 @@ TEST_F(Search, NamesThatAreNotUtf8AreNeverHits) {
         ::close(fd);
     }
     file(QStringLiteral("x/frag-ok"));
-    EXPECT_EQ(hitNames(run(QStringLiteral("frag"))), QSet<QString>{"frag-ok"});
+    EXPECT_EQ(nameSet(run(QStringLiteral("frag"))), QSet<QString>{"frag-ok"});
 }

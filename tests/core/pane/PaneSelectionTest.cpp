@@ -2,6 +2,8 @@
 
 #include "core/model/FileFmt.h"
 
+#include <limits>
+
 using namespace PaneTest;
 
 namespace {
@@ -30,35 +32,39 @@ TEST_F(PaneSelection, ClicksWithCtrlAndShift) {
     pane->click(items[2], items, Qt::ShiftModifier);
     EXPECT_EQ(pane->selection(), QSet<QString>{p("f2")});
     EXPECT_EQ(rec.activated, QList<Side>{Side::left});
-
     pane->click(items[4], items, Qt::ShiftModifier);
     EXPECT_EQ(pane->selection(), (QSet<QString>{p("f2"), p("f3"), p("f4")}));
     EXPECT_EQ(pane->anchor(), p("f2"));
-    EXPECT_EQ(pane->cursor(), p("f4"));
     pane->click(items[1], items, Qt::ShiftModifier); // the other direction, both ends included
     EXPECT_EQ(pane->selection(), (QSet<QString>{p("f1"), p("f2")}));
 
     // Ctrl toggles and wins over Shift; a Ctrl double click never opens.
     pane->click(items[5], items, Qt::ControlModifier | Qt::ShiftModifier, 2);
     EXPECT_EQ(pane->selection(), (QSet<QString>{p("f1"), p("f2"), p("f5")}));
-    EXPECT_EQ(pane->anchor(), p("f5"));
     pane->click(items[5], items, Qt::ControlModifier);
     EXPECT_EQ(pane->selection(), (QSet<QString>{p("f1"), p("f2")}));
+    EXPECT_EQ(pane->anchor(), p("f5"));
     EXPECT_TRUE(rec.opened.isEmpty());
 
-    pane->click(items[3], items, Qt::NoModifier);
-    pane->click(items[3], items, Qt::ControlModifier);
-    EXPECT_TRUE(pane->selection().isEmpty());
-    EXPECT_EQ(pane->anchor(), p("f3"));
-    EXPECT_EQ(pane->cursor(), p("f3"));
-
     // Anchor no longer in the list: a plain click, which opens on a double click.
-    pane->click(items[4], items.mid(4), Qt::ShiftModifier, 2);
+    pane->click(items[4], items.mid(0, 5), Qt::ShiftModifier, 2);
     EXPECT_EQ(pane->selection(), QSet<QString>{p("f4")});
     EXPECT_EQ(rec.opened, QStringList{p("f4")});
-    // Shift double click with a usable anchor never opens.
-    pane->click(items[5], items, Qt::ShiftModifier, 2);
+    pane->click(items[5], items, Qt::ShiftModifier, 2); // with a usable anchor it never opens
     EXPECT_EQ(rec.opened.size(), 1);
+
+    // Columns: a click in a parent column goes there without history; a right click keeps a selection
+    // it falls in and otherwise selects its item alone.
+    pane->go(p("d"));
+    pane->columnClick(root, items[2], items, Qt::NoModifier);
+    EXPECT_EQ(pane->currentPath(), root);
+    EXPECT_EQ(pane->selection(), QSet<QString>{p("f2")});
+    EXPECT_EQ(pane->backStack().size(), 1);
+    pane->setSelection({p("f1"), p("f2")});
+    pane->contextSelect(items[2]);
+    EXPECT_EQ(pane->selection().size(), 2);
+    pane->contextSelect(items[5]);
+    EXPECT_EQ(pane->selection(), QSet<QString>{p("f5")});
 }
 
 TEST_F(PaneSelection, OpeningFoldersArchivesAndFiles) {
@@ -66,9 +72,6 @@ TEST_F(PaneSelection, OpeningFoldersArchivesAndFiles) {
     const QList<FileItem> items = pane->items();
     pane->click(items[0], items, Qt::NoModifier, 2);
     EXPECT_EQ(pane->currentPath(), p("d"));
-    EXPECT_EQ(pane->backStack(), QStringList{root});
-    EXPECT_TRUE(pane->selection().isEmpty());
-
     pane->openItem(fileItem(p("a.zip")));
     EXPECT_EQ(rec.extracted, QStringList{p("a.zip")});
     FileItem app = fileItem(p("Tool.app"));
@@ -76,41 +79,14 @@ TEST_F(PaneSelection, OpeningFoldersArchivesAndFiles) {
     pane->openItem(app);
     EXPECT_EQ(rec.opened, QStringList{p("Tool.app")});
     EXPECT_EQ(pane->currentPath(), p("d"));
-
-    // Without a core nothing happens and nothing breaks.
-    pane->setApp(nullptr);
+    pane->setApp(nullptr); // without a core nothing happens
     pane->openItem(fileItem(p("f1")));
     EXPECT_EQ(rec.opened.size(), 1);
 }
 
-TEST_F(PaneSelection, ColumnAndContextClicks) {
-    auto pane = fivePane();
-    const QList<FileItem> items = pane->items();
-    pane->go(p("d"));
-    const int back = int(pane->backStack().size());
-    pane->columnClick(root, items[2], items, Qt::NoModifier);
-    EXPECT_EQ(pane->currentPath(), root);
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("f2")});
-    EXPECT_EQ(pane->backStack().size(), back);                // no history entry
-    pane->columnClick(root, items[3], items, Qt::NoModifier); // now the last column: a plain click
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("f3")});
-    EXPECT_EQ(pane->cursor(), p("f3"));
-
-    pane->setSelection({p("f1"), p("f2")});
-    pane->contextSelect(items[2]);
-    EXPECT_EQ(pane->selection().size(), 2); // a right click on a selected item keeps the selection
-    EXPECT_EQ(pane->cursor(), p("f2"));
-    pane->contextSelect(items[5]);
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("f5")});
-    EXPECT_EQ(pane->anchor(), p("f5"));
-}
-
 TEST_F(PaneSelection, KeyboardMoves) {
     auto pane = fivePane();
-    pane->moveSelection(1, false);
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("d")});
-    pane->setCursor(std::nullopt);
-    pane->moveSelection(-1, false);
+    pane->moveSelection(-1, false); // no cursor: from the end
     EXPECT_EQ(pane->selection(), QSet<QString>{p("f5")});
     pane->moveSelection(-10, false);
     EXPECT_EQ(pane->selection(), QSet<QString>{p("d")});
@@ -118,30 +94,19 @@ TEST_F(PaneSelection, KeyboardMoves) {
     EXPECT_EQ(pane->cursor(), p("f5"));
     pane->moveSelection(-2, true);
     EXPECT_EQ(pane->selection(), (QSet<QString>{p("f3"), p("f4"), p("f5")}));
-    EXPECT_EQ(pane->anchor(), p("f5"));
     pane->moveSelection(-1000000, true);
     EXPECT_EQ(pane->selection().size(), 6);
 
     // A cursor that is not in the list counts as none; extending without an anchor selects the target only.
     pane->setCursor(p("elsewhere"));
-    pane->setSelection({});
     pane->moveSelection(1, false);
     EXPECT_EQ(pane->cursor(), p("d"));
-    QDir().mkpath(TestUtil::testHome() + QStringLiteral("/empty"));
-    PaneModel empty(Side::left, TestUtil::testHome() + QStringLiteral("/empty"));
-    empty.moveSelection(1, true);
-    EXPECT_FALSE(empty.cursor().has_value());
     pane->go(p("d"));
     ASSERT_TRUE(waitUntil([&] { return pane->items().isEmpty(); }));
     pane->go(root);
     ASSERT_TRUE(waitUntil([&] { return pane->items().size() == 6; }));
     pane->moveSelection(2, true); // the cursor survived the folder change; there is no anchor
     EXPECT_EQ(pane->selection(), QSet<QString>{p("f2")});
-
-    pane->selectAll();
-    EXPECT_EQ(pane->selection().size(), 6);
-    EXPECT_EQ(pane->anchor(), p("d"));
-    EXPECT_EQ(pane->cursor(), p("f5"));
 }
 
 TEST_F(PaneSelection, TypeToSelectIgnoresCaseAndDiacritics) {
@@ -149,45 +114,47 @@ TEST_F(PaneSelection, TypeToSelectIgnoresCaseAndDiacritics) {
                              QStringLiteral("Zürich")})
         touch(root + u'/' + n);
     auto pane = openPane(root);
-    pane->selectByPrefix(QStringLiteral("e"));
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("Éclair")});
-    EXPECT_EQ(pane->cursor(), p("Éclair"));
+    // A miss keeps the last hit; decomposed input (e + combining accent) matches as well.
+    const std::pair<const char *, const char *> cases[] = {
+        {"e", "Éclair"}, {"EU", "eule"}, {"zu", "Zürich"}, {"q", "Zürich"}, {"e\u0301c", "Éclair"}};
+    for (const auto &[typed, hit] : cases) {
+        pane->selectByPrefix(QString::fromUtf8(typed));
+        EXPECT_EQ(pane->selection(), QSet<QString>{p(QString::fromUtf8(hit))}) << typed;
+    }
     EXPECT_EQ(pane->anchor(), p("Éclair"));
-    pane->selectByPrefix(QStringLiteral("EU"));
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("eule")});
-    pane->selectByPrefix(QStringLiteral("zu"));
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("Zürich")});
-    pane->selectByPrefix(QStringLiteral("q"));
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("Zürich")});
-    // Decomposed input (e + combining accent) matches as well.
-    pane->selectByPrefix(QStringLiteral("e\u0301c"));
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("Éclair")});
 }
 
 TEST_F(PaneSelection, DerivedValues) {
     TestUtil::LanguageScope en(AppLanguage::en);
     mkdir(QStringLiteral("folder"));
-    mkdir(QStringLiteral("folder2"));
     touch(p("File 10"), QByteArray(1500, 'a'));
     touch(p("File 2"), QByteArray(2500, 'a'));
-    for (int i = 0; i < 6; ++i)
-        touch(p(QStringLiteral("z%1").arg(i)));
     auto pane = openPane(root);
-    ASSERT_EQ(pane->items().size(), 10);
-    EXPECT_EQ(pane->footerText(), FileFmt::count(10));
+    EXPECT_EQ(pane->footerText(), FileFmt::count(3));
     pane->setSelection({p("File 10"), p("File 2"), p("folder")});
     EXPECT_EQ(pane->footerText(),
-              LF("%d von %d ausgewählt", 3, 10) + QStringLiteral(" · ") + FileFmt::size(4000));
+              LF("%d von %d ausgewählt", 3, 3) + QStringLiteral(" · ") + FileFmt::size(4000));
     EXPECT_EQ(pane->selectedPaths(), (QStringList{p("File 2"), p("File 10"), p("folder")}));
-    pane->setSelection({p("folder"), p("folder2")});
-    EXPECT_EQ(pane->footerText(), LF("%d von %d ausgewählt", 2, 10));
     EXPECT_EQ(pane->targetFolder(), root);
     EXPECT_FALSE(pane->previewPath().has_value());
     pane->setSelection({p("folder")});
     EXPECT_EQ(pane->targetFolder(), p("folder"));
     pane->setSelection({p("File 2")});
     EXPECT_EQ(pane->previewPath(), p("File 2"));
-    EXPECT_EQ(pane->targetFolder(), root);
+
+    // Sizes that would overflow the sum saturate.
+    PaneModel::setBackend({[](const QString &path) {
+                               FileLoader::Listing l;
+                               for (const char *n : {"/x", "/y"})
+                                   l.items << fileItem(path + QLatin1String(n), false,
+                                                       std::numeric_limits<qint64>::max());
+                               return l;
+                           },
+                           {}});
+    pane->refresh();
+    ASSERT_TRUE(waitUntil([&] { return pane->items().size() == 2; }));
+    pane->selectAll();
+    EXPECT_TRUE(pane->footerText().endsWith(FileFmt::size(std::numeric_limits<qint64>::max())));
 }
 
 TEST_F(PaneSelection, SelectionFollowsWhatIsVisible) {

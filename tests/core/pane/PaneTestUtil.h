@@ -19,14 +19,7 @@ template <typename Pred> bool waitUntil(Pred pred, int timeoutMs = 5000) {
     return QTest::qWaitFor(pred, timeoutMs);
 }
 
-inline FileItem fileItem(const QString &path, bool dir = false, qint64 size = 0) {
-    FileItem item;
-    item.path = path;
-    item.name = path.section(u'/', -1);
-    item.isDirectory = dir;
-    item.size = size;
-    return item;
-}
+using TestUtil::fileItem;
 
 // Hooks that record what a pane asks of the core.
 struct RecordingHooks {

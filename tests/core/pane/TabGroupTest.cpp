@@ -26,52 +26,31 @@ protected:
 };
 } // namespace
 
-TEST_F(TabGroups, NewGroupAndNewTabs) {
+TEST_F(TabGroups, NewTabsAndClosing) {
     TabGroup g(Side::right, a);
-    ASSERT_EQ(g.tabs().size(), 1);
-    EXPECT_EQ(g.index(), 0);
-    EXPECT_EQ(g.current()->side(), Side::right);
-    EXPECT_EQ(g.current()->currentPath(), a);
-
     g.current()->go(b);
     g.setApp(&rec.hooks);
-    EXPECT_EQ(g.current()->app(), &rec.hooks);
     g.newTab();
     ASSERT_EQ(g.tabs().size(), 2);
     EXPECT_EQ(g.index(), 1);
     EXPECT_EQ(g.current()->currentPath(), b); // only the folder is taken over
     EXPECT_TRUE(g.current()->backStack().isEmpty());
-    EXPECT_EQ(g.current()->app(), &rec.hooks); // later tabs receive the core in add
+    EXPECT_EQ(g.current()->app(), &rec.hooks); // later tabs receive the core too
     EXPECT_EQ(rec.activated, QList<Side>{Side::right});
-    g.newTab(c);
-    EXPECT_EQ(g.current()->currentPath(), c);
-    EXPECT_EQ(g.index(), 2);
-}
 
-TEST_F(TabGroups, CloseKeepsTheRightTabSelected) {
     TabGroup one(Side::left, a);
     one.close(0);
     EXPECT_EQ(one.tabs().size(), 1); // never the last
-
-    auto g = three(1);
-    PaneModel *second = g->tabs()[1];
-    g->close(-1);
-    g->close(3);
-    EXPECT_EQ(g->tabs().size(), 3);
-    g->close(0);
-    EXPECT_EQ(g->index(), 0);
-    EXPECT_EQ(g->current(), second);
-
-    g = three(1);
-    PaneModel *third = g->tabs()[2];
-    g->close(1);
-    EXPECT_EQ(g->index(), 1);
-    EXPECT_EQ(g->current(), third);
-
-    g = three(2);
-    g->close(2);
-    EXPECT_EQ(g->index(), 1);
-    EXPECT_EQ(g->tabs().size(), 2);
+    // Closing keeps the tab that took the closed one's place, or the one before the last.
+    for (const auto &[selected, closed, kept] : {std::array{1, 0, 1}, {1, 1, 2}, {2, 2, 1}}) {
+        auto t = three(selected);
+        PaneModel *keep = t->tabs()[kept];
+        t->close(-1);
+        t->close(3);
+        t->close(closed);
+        EXPECT_EQ(t->tabs().size(), 2);
+        EXPECT_EQ(t->current(), keep) << selected << closed;
+    }
 }
 
 TEST_F(TabGroups, SelectAndWrap) {
@@ -85,20 +64,10 @@ TEST_F(TabGroups, SelectAndWrap) {
     g->select(2); // the selected one again: still a change, still activates
     EXPECT_EQ(index.count(), 1);
     EXPECT_EQ(rec.activated.size(), 1);
-    g->selectNext(+1);
-    EXPECT_EQ(g->index(), 0);
-    g->selectNext(-1);
-    EXPECT_EQ(g->index(), 2);
-    g->selectNext(-7);
-    EXPECT_EQ(g->index(), 1);
-
-    TabGroup one(Side::left, a);
-    one.setApp(&rec.hooks);
-    rec.activated.clear();
-    one.selectNext(1);
-    one.selectNext(-1);
-    EXPECT_EQ(one.index(), 0);
-    EXPECT_TRUE(rec.activated.isEmpty());
+    for (const auto &[step, want] : {std::pair{1, 0}, {-1, 2}, {-7, 1}}) {
+        g->selectNext(step);
+        EXPECT_EQ(g->index(), want) << step;
+    }
 }
 
 TEST_F(TabGroups, ForwardsChangesOfOpenTabsOnly) {

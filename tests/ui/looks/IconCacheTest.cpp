@@ -1,6 +1,7 @@
 #include "common/TestUtil.h"
 #include "ui/panecontent/FileIcon.h"
 #include "ui/panecontent/IconCache.h"
+#include "ui/style/FolderTint.h"
 
 #include <QDir>
 #include <QIcon>
@@ -12,13 +13,7 @@
 
 namespace {
 
-FileItem item(const QString &path, bool dir = false) {
-    FileItem f;
-    f.path = path;
-    f.name = path.section(u'/', -1);
-    f.isDirectory = dir;
-    return f;
-}
+using TestUtil::fileItem;
 
 // The hue in degrees of the most saturated pixel of an image (-1 when no pixel is coloured).
 double dominantHue(const QImage &img) {
@@ -64,50 +59,29 @@ protected:
 
 TEST_F(IconCacheTest, TypeIconsAreCachedPerTypeNotPerPath) {
     const int before = IconCache::madeCount();
-    const QPixmap a = IconCache::iconPixmap(item("/x/a.jpg"), 32);
-    const QPixmap b = IconCache::iconPixmap(item("/y/Other.JPG"), 32);
+    const QPixmap a = IconCache::iconPixmap(fileItem("/x/a.jpg"), 32);
+    const QPixmap b = IconCache::iconPixmap(fileItem("/y/Other.JPG"), 32);
     EXPECT_FALSE(a.isNull());
     EXPECT_EQ(a.cacheKey(), b.cacheKey());
     EXPECT_EQ(IconCache::madeCount(), before + 1);
-    IconCache::icon(item("/x/a.jpg"));
-    EXPECT_EQ(IconCache::madeCount(), before + 1);
 
     // A renamed file is of another type and gets that type's icon, never the old one.
-    EXPECT_EQ(IconCache::iconName(item("/x/a.jpg")), QStringLiteral("image"));
-    EXPECT_EQ(IconCache::iconName(item("/x/a.pdf")), QStringLiteral("pdf"));
-    EXPECT_EQ(IconCache::iconName(item("/x/no-extension")), QStringLiteral("generic"));
-    EXPECT_EQ(IconCache::iconName(item("/x/a.jpg", true)), QStringLiteral("folder"));
-    EXPECT_TRUE(IconCache::iconPixmap(item("/x/a.jpg"), 0).isNull());
-    EXPECT_TRUE(IconCache::iconPixmap(item("/x/a.jpg"), -5).isNull());
-    EXPECT_TRUE(
-        IconCache::iconPixmap(item("/x/a.jpg"), 16, std::numeric_limits<double>::quiet_NaN()).isNull());
+    EXPECT_NE(IconCache::iconPixmap(fileItem("/x/a.pdf"), 32).cacheKey(), a.cacheKey());
+    EXPECT_EQ(IconCache::iconName(fileItem("/x/a.jpg", true)), QStringLiteral("folder"));
+    for (double bad : {0.0, -5.0, std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_TRUE(IconCache::iconPixmap(fileItem("/x/a.jpg"), 16, bad).isNull()) << bad;
 }
 
 TEST_F(IconCacheTest, TintedFoldersTakeTheTagHue) {
-    const FileItem folder = item("/x/Projekte", true);
-    const double targets[] = {135, 285, 215, 52, 0, 28};
-    for (int n = 2; n <= 7; ++n) {
+    const FileItem folder = fileItem("/x/Projekte", true);
+    for (int n : {2, 6, 8}) {
         const QImage img = IconCache::tintedFolderPixmap(folder, n, 64).toImage();
-        ASSERT_FALSE(img.isNull());
-        EXPECT_LT(hueDistance(dominantHue(img), targets[n - 2]), 8) << n;
+        EXPECT_LT(hueDistance(dominantHue(img), FolderTint::targetHue(n)), 8) << n;
     }
-    EXPECT_LT(hueDistance(dominantHue(IconCache::tintedFolderPixmap(folder, 8, 64).toImage()), 28), 8);
-    EXPECT_LT(hueDistance(dominantHue(IconCache::tintedFolderPixmap(folder, 0, 64).toImage()), 28), 8);
-
-    // Grey keeps the shading and the transparent corners.
-    const QImage grey =
-        IconCache::tintedFolder(folder, 1).pixmap(128).toImage().convertToFormat(QImage::Format_ARGB32);
-    EXPECT_EQ(dominantHue(grey), -1);
-    EXPECT_EQ(qAlpha(grey.pixel(0, 127)),
-              qAlpha(IconCache::icon(folder).pixmap(128).toImage().pixel(0, 127)));
-    QSet<int> shades;
-    for (int y = 0; y < 128; ++y)
-        if (qAlpha(grey.pixel(64, y)) == 255) shades.insert(qRed(grey.pixel(64, y)));
-    EXPECT_GE(shades.size(), 2);
 
     // Made once per colour, shared by all folders of the same icon.
     const int made = IconCache::madeCount();
-    IconCache::tintedFolder(item("/elsewhere/Other", true), 1);
+    IconCache::tintedFolder(fileItem("/elsewhere/Other", true), 6);
     EXPECT_EQ(IconCache::madeCount(), made);
 }
 
@@ -119,22 +93,17 @@ TEST_F(IconCacheTest, ApplicationFolderCarriesTheApplicationIcon) {
     const QString app = dir.path() + QStringLiteral("/editor.desktop");
     ASSERT_TRUE(TestUtil::writeFile(
         app, "[Desktop Entry]\nType=Application\nName=Editor\nIcon=" + dir.path().toUtf8() + "/red.png\n"));
+    // The badge sits centred on the folder, which still shows around it.
     const QImage img = IconCache::appFolder(app).pixmap(128).toImage();
-    ASSERT_EQ(img.size(), QSize(128, 128));
-    // 58 wide, centred across, its lower edge at a fifth of the height from the bottom.
     EXPECT_EQ(QColor(img.pixel(64, 73)), QColor(Qt::red));
-    EXPECT_EQ(QColor(img.pixel(36, 73)), QColor(Qt::red));
-    EXPECT_NE(QColor(img.pixel(33, 73)), QColor(Qt::red));
+    EXPECT_NE(QColor(img.pixel(20, 73)), QColor(Qt::red));
     EXPECT_NE(QColor(img.pixel(64, 108)), QColor(Qt::red));
-    const int made = IconCache::madeCount();
-    IconCache::appFolder(app);
-    EXPECT_EQ(IconCache::madeCount(), made);
 
     // In both folder styles an application folder shows the badged icon.
-    FileItem lib = item(dir.path() + QStringLiteral("/Library"), true);
+    FileItem lib = fileItem(dir.path() + QStringLiteral("/Library"), true);
     lib.iconPath = app;
-    EXPECT_EQ(FileIcon::choose(lib, UIScale{13, false}), FileIcon::Choice::appFolder);
-    EXPECT_EQ(FileIcon::choose(lib, UIScale{13, true}), FileIcon::Choice::appFolder);
+    for (bool system : {false, true})
+        EXPECT_EQ(FileIcon::choose(lib, UIScale{13, system}), FileIcon::Choice::appFolder);
 }
 
 TEST_F(IconCacheTest, DesktopEntryIconFollowsTheEntry) {
@@ -145,7 +114,7 @@ TEST_F(IconCacheTest, DesktopEntryIconFollowsTheEntry) {
         ASSERT_TRUE(img.save(dir.path() + u'/' + QLatin1String(name)));
     }
     const QString entry = dir.path() + QStringLiteral("/tool.desktop");
-    FileItem f = item(entry);
+    FileItem f = fileItem(entry);
     ASSERT_TRUE(TestUtil::writeFile(entry, "[Desktop Entry]\nIcon=" + dir.path().toUtf8() + "/a.png\n"));
     f.modified = QDateTime::fromMSecsSinceEpoch(1000);
     EXPECT_EQ(QColor(IconCache::iconPixmap(f, 16).toImage().pixel(8, 8)), QColor(Qt::red));

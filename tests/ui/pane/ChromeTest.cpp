@@ -7,12 +7,10 @@
 #include "ui/window/pane/PaneMessages.h"
 #include "ui/window/pane/PathBar.h"
 #include "ui/window/pane/PlainLinkButton.h"
-#include "ui/window/pane/SortMenus.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QMenu>
 
 using namespace PaneViewTest;
 using Kind = PaneContent::Decision::Kind;
@@ -50,17 +48,13 @@ TEST_F(ChromeTest, MessagesPerState) {
     EXPECT_EQ(content->decision(),
               (PaneContent::Decision{Kind::message, "folder", "Dieser Ordner ist leer.", false}));
     EXPECT_EQ(content->currentWidget(), content->messageView());
-    EXPECT_EQ(content->messageView()->text(), "Dieser Ordner ist leer.");
     pane->setViewMode(ViewMode::columns); // the columns have no empty message
     EXPECT_EQ(content->decision().kind, Kind::columns);
-    pane->setViewMode(ViewMode::icons);
-    EXPECT_EQ(content->decision().kind, Kind::message);
 
     // A search with nothing found keeps the text as typed; blanks alone give the plain sentence.
     pane->setSearchText(QStringLiteral(" zzz "));
     QTRY_VERIFY_WITH_TIMEOUT(pane->searchResults().has_value(), 5000);
     EXPECT_EQ(content->decision().text, "Nichts gefunden für „ zzz “.");
-    EXPECT_EQ(content->decision().symbol, "magnifyingglass");
 }
 
 TEST_F(ChromeTest, UnreadableFolderAndEmptyTrash) {
@@ -74,10 +68,8 @@ TEST_F(ChromeTest, UnreadableFolderAndEmptyTrash) {
     PaneView *v = view(Side::left);
     pane->go(locked, true);
     QTRY_VERIFY_WITH_TIMEOUT(pane->errorText().has_value(), 3000);
-    const PaneContent::Decision d = v->content()->decision();
-    EXPECT_EQ(d.kind, Kind::access);
-    EXPECT_EQ(d.symbol, "lock.fill");
-    EXPECT_EQ(d.text, *pane->errorText());
+    EXPECT_EQ(v->content()->decision().kind, Kind::access);
+    EXPECT_EQ(v->content()->decision().text, *pane->errorText());
     EXPECT_EQ(v->content()->currentWidget(), v->content()->accessMessage());
 
     pane->go(trash, true);
@@ -95,19 +87,14 @@ TEST_F(ChromeTest, HeaderFollowsSideTabsAndFolder) {
     PaneView *l = view(Side::left);
     PaneView *r = view(Side::right);
     app->setActive(Side::left);
-    EXPECT_TRUE(l->header()->indicator()->isOn());
-    EXPECT_FALSE(r->header()->indicator()->isOn());
     QTest::mouseClick(r->header()->indicator(), Qt::LeftButton);
     EXPECT_EQ(app->active(), Side::right);
     EXPECT_FALSE(l->header()->indicator()->isOn());
-
     // A click anywhere in a pane activates it, also on the path bar.
     QTest::mouseClick(l->pathBar(), Qt::LeftButton, {}, QPoint(3, 3));
-    EXPECT_EQ(app->active(), Side::left);
+    EXPECT_TRUE(l->header()->indicator()->isOn());
 
     // One tab: plus button, no tab bar. Two tabs: tab bar, no plus button.
-    EXPECT_FALSE(l->header()->newTabButton()->isHidden());
-    EXPECT_EQ(l->tabBar(), nullptr);
     QTest::mouseClick(l->header()->newTabButton(), Qt::LeftButton);
     EXPECT_EQ(app->leftTabs()->tabs().size(), 2);
     EXPECT_TRUE(l->header()->newTabButton()->isHidden());
@@ -115,18 +102,11 @@ TEST_F(ChromeTest, HeaderFollowsSideTabsAndFolder) {
     app->leftTabs()->close(1);
     EXPECT_EQ(l->tabBar(), nullptr);
 
-    // Status line: count and free space joined by a middle dot; the parent button is off at "/".
-    const QString status = PaneHeader::statusText(*pane);
-    EXPECT_TRUE(status.startsWith(pane->footerText()));
-    if (!pane->freeSpace().isEmpty()) {
-        EXPECT_EQ(status, pane->footerText() + " · " + pane->freeSpace());
-    }
-    EXPECT_TRUE(l->header()->upButton()->isEnabled());
+    // The parent button is off at "/".
     pane->go(QStringLiteral("/"), true);
     QTRY_VERIFY_WITH_TIMEOUT(!l->header()->upButton()->isEnabled(), 3000);
     QTest::mouseClick(l->header()->homeButton(), Qt::LeftButton);
     EXPECT_EQ(pane->currentPath(), QDir::homePath());
-    EXPECT_EQ(pane->backStack().last(), "/");
 }
 
 TEST_F(ChromeTest, BreadcrumbsOpenParentsAndKeepNamesPlain) {
@@ -139,39 +119,15 @@ TEST_F(ChromeTest, BreadcrumbsOpenParentsAndKeepNamesPlain) {
     const auto &buttons = crumbs->buttons();
     ASSERT_EQ(buttons.size(), pane->crumbs().size());
     EXPECT_EQ(buttons.last()->plainText(), "Abbrechen & Co");
-    EXPECT_EQ(buttons.first()->plainText(), pane->crumbs().first().second);
-
     QTest::mouseClick(buttons[buttons.size() - 2], Qt::LeftButton);
-    EXPECT_EQ(pane->currentPath(), root + QStringLiteral("/top"));
     EXPECT_EQ(pane->backStack().last(), odd);
     QTRY_COMPARE_WITH_TIMEOUT(crumbs->buttons().last()->plainText(), QString("top"), 3000);
 }
 
-TEST_F(ChromeTest, SortEntriesAndHelp) {
-    EXPECT_EQ(SortMenuItems::label(*pane, 0), "Name ↑");
-    EXPECT_EQ(SortMenuItems::label(*pane, 3), "Größe");
-    EXPECT_EQ(SortMenu::helpText(*pane), "Sortieren: Name ↑ (erneut wählen kehrt die Richtung um)");
-    QMenu menu;
-    SortMenuItems::fill(&menu, pane);
-    ASSERT_EQ(menu.actions().size(), 6);
-    EXPECT_FALSE(menu.actions()[0]->icon().isNull());
-    EXPECT_TRUE(menu.actions()[3]->icon().isNull());
-    menu.actions()[3]->trigger(); // size: sorted descending first
-    EXPECT_EQ(pane->sort(), SortKey::size);
-    EXPECT_FALSE(pane->sortReversed());
-    EXPECT_EQ(SortMenuItems::label(*pane, 3), "Größe ↓");
-    menu.clear();
-    SortMenuItems::fill(&menu, pane);
-    menu.actions()[3]->trigger();
-    EXPECT_TRUE(pane->sortReversed());
-    EXPECT_EQ(SortMenu::helpText(*pane), "Sortieren: Größe ↑ (erneut wählen kehrt die Richtung um)");
-}
-
-TEST_F(ChromeTest, PathBarShowsAndCopiesThePath) {
+TEST_F(ChromeTest, PathBarAndAccessibleNames) {
     PaneView *v = view(Side::left);
     PathBar *bar = v->pathBar();
     const QString a = root + QStringLiteral("/top/a.txt");
-    EXPECT_EQ(bar->pathLabel()->text(), pane->currentPath());
     pane->setSelection({a});
     EXPECT_EQ(bar->pathLabel()->text(), a);
     pane->setSelection({a, root + QStringLiteral("/top/empty")});
@@ -179,12 +135,8 @@ TEST_F(ChromeTest, PathBarShowsAndCopiesThePath) {
     pane->setSelection({a});
     QTest::mouseClick(bar->copyButton(), Qt::LeftButton);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), a);
-    ASSERT_TRUE(app->toast().has_value());
-    EXPECT_EQ(app->toast()->text, "Pfad kopiert: " + a);
-}
 
-TEST_F(ChromeTest, EveryControlHasAnAccessibleName) {
-    PaneView *v = view(Side::left);
+    // Every control has an accessible name.
     for (QWidget *w : v->findChildren<QWidget *>()) {
         if (!qobject_cast<QAbstractButton *>(w) || w->isHidden()) continue;
         EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
@@ -197,14 +149,11 @@ TEST_F(ChromeTest, PaneOverASideFollowsItsCurrentTab) {
     PaneView side(app->leftTabs(), app.get());
     side.resize(600, 400);
     side.show();
-    EXPECT_EQ(side.model(), app->left());
     app->leftTabs()->newTab(root + QStringLiteral("/top/empty"));
-    ASSERT_EQ(app->leftTabs()->index(), 1);
     EXPECT_EQ(side.model(), app->leftTabs()->current());
     EXPECT_NE(side.tabBar(), nullptr);
     QTRY_COMPARE_WITH_TIMEOUT(side.content()->decision().text, QString("Dieser Ordner ist leer."), 3000);
     app->leftTabs()->close(1);
     EXPECT_EQ(side.model(), app->left());
-    EXPECT_EQ(side.tabBar(), nullptr);
     EXPECT_EQ(side.content()->decision().kind, Kind::list);
 }

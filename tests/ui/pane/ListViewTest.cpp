@@ -30,21 +30,16 @@ protected:
 };
 } // namespace
 
-TEST_F(ListViewTest, ClicksReachThePaneModel) {
+TEST_F(ListViewTest, ClicksReachThePaneModelAndRepaintWithoutReset) {
+    QSignalSpy resets(list->listModel(), &QAbstractItemModel::modelReset);
     ASSERT_EQ(list->listModel()->rowCount(), 5);
     EXPECT_EQ(list->listModel()->item(0).name, "sub"); // folders first
     app->setActive(Side::right);
 
     click("b.txt");
-    EXPECT_EQ(pane->selection(), QSet<QString>{file("b.txt")});
     EXPECT_EQ(app->active(), Side::left);
-    EXPECT_EQ(pane->cursor(), file("b.txt"));
-
     click("d.txt", Qt::ControlModifier);
     EXPECT_EQ(pane->selection(), (QSet<QString>{file("b.txt"), file("d.txt")}));
-    click("b.txt", Qt::ControlModifier); // toggles off
-    EXPECT_EQ(pane->selection(), QSet<QString>{file("d.txt")});
-
     click("a.txt");
     click("c.txt", Qt::ShiftModifier);
     EXPECT_EQ(pane->selection(), (QSet<QString>{file("a.txt"), file("b.txt"), file("c.txt")}));
@@ -52,12 +47,6 @@ TEST_F(ListViewTest, ClicksReachThePaneModel) {
     // A click below the rows clears the selection.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(40, list->viewport()->height() - 5));
     EXPECT_TRUE(pane->selection().isEmpty());
-}
-
-TEST_F(ListViewTest, SelectionRepaintsWithoutResettingTheRows) {
-    QSignalSpy resets(list->listModel(), &QAbstractItemModel::modelReset);
-    click("a.txt");
-    click("c.txt", Qt::ControlModifier);
     pane->selectAll();
     EXPECT_EQ(resets.count(), 0);
 }
@@ -69,36 +58,16 @@ TEST_F(ListViewTest, DoubleClickOpensAFolderAndCtrlDoubleClickDoesNot) {
 
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowPoint(v, rowOf(v, file("sub"))));
     EXPECT_EQ(pane->currentPath(), file("sub"));
-    // An empty folder shows its message; back brings the list again.
-    QTRY_VERIFY_WITH_TIMEOUT(v->content()->decision().kind == PaneContent::Decision::Kind::message, 3000);
-    pane->goBack();
-    QTRY_COMPARE_WITH_TIMEOUT(list->listModel()->rowCount(), 5, 3000);
 }
 
 TEST_F(ListViewTest, HeaderClickSortsAndMovesTheArrow) {
     ListContent *content = v->content()->list();
-    EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name ↑");
-    EXPECT_EQ(content->headerButton(SortKey::size)->plainText(), "Größe");
-
     QTest::mouseClick(content->headerButton(SortKey::name), Qt::LeftButton);
-    EXPECT_TRUE(pane->sortReversed());
     EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name ↓");
-    QTRY_COMPARE_WITH_TIMEOUT(list->listModel()->item(0).name, QString("sub"), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(list->listModel()->item(1).name, QString("d.txt"), 3000);
-
     QTest::mouseClick(content->headerButton(SortKey::date), Qt::LeftButton);
     EXPECT_EQ(pane->sort(), SortKey::date);
-    EXPECT_FALSE(pane->sortReversed());
-    EXPECT_EQ(content->headerButton(SortKey::date)->plainText(), "Geändert ↓");
     EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name");
-}
-
-TEST_F(ListViewTest, FoldersShowNoSizeOrDate) {
-    FileItem folder;
-    folder.isDirectory = true;
-    folder.size = 4096;
-    EXPECT_EQ(FileRowDelegate::sizeText(folder), "–");
-    EXPECT_EQ(FileRowDelegate::dateText(folder), "–");
 }
 
 TEST_F(ListViewTest, CursorScrollsOnlyToRowsOfTheList) {
@@ -118,12 +87,9 @@ TEST_F(ListViewTest, SearchHitsShowAsListWhateverTheMode) {
     pane->setViewMode(ViewMode::icons);
     pane->setSearchText(QStringLiteral("b."));
     QTRY_VERIFY_WITH_TIMEOUT(pane->searchResults().has_value(), 5000);
-    const PaneContent::Decision d = v->content()->decision();
-    EXPECT_EQ(d.kind, PaneContent::Decision::Kind::list);
-    EXPECT_TRUE(d.showParent);
+    EXPECT_EQ(v->content()->decision().kind, PaneContent::Decision::Kind::list);
     EXPECT_TRUE(list->showParent());
-    ASSERT_EQ(list->listModel()->rowCount(), 1);
-    EXPECT_EQ(list->listModel()->item(0).path, file("b.txt"));
+    EXPECT_EQ(list->listModel()->rowCount(), 1);
 }
 
 TEST_F(ListViewTest, RightClickSelectsFirstAndDragsEndTheirRecord) {
@@ -135,7 +101,6 @@ TEST_F(ListViewTest, RightClickSelectsFirstAndDragsEndTheirRecord) {
     QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("b.txt"))));
     QTest::mousePress(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("d.txt"))));
     EXPECT_EQ(pane->selection(), QSet<QString>{file("d.txt")});
-    EXPECT_EQ(pane->cursor(), file("d.txt"));
     QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, rowPoint(v, rowOf(v, file("d.txt"))));
 
     // A drag that ends without a drop leaves no recorded paths behind.
@@ -154,13 +119,11 @@ TEST_F(ListViewTest, RightClickSelectsFirstAndDragsEndTheirRecord) {
 
 TEST_F(ListViewTest, ColumnTitlesLineUpWithTheRows) {
     ListContent *content = v->content()->list();
-    const QRect row = list->rowRect(0);
     const int right = list->viewport()->width() - FileRowDelegate::stackInset - FileRowDelegate::inset;
     EXPECT_EQ(content->headerButton(SortKey::size)->geometry().right() + 1, right);
     EXPECT_EQ(content->headerButton(SortKey::date)->geometry().width(), FileRowDelegate::dateWidth);
     EXPECT_EQ(content->headerButton(SortKey::date)->geometry().right() + 1 + FileRowDelegate::spacing,
               content->headerButton(SortKey::size)->geometry().left());
-    EXPECT_EQ(row.height(), qRound(UIScale().row()));
 }
 
 TEST_F(ListViewTest, RowLayoutShortensNamesAndPlacesTagsAndParent) {
@@ -170,18 +133,15 @@ TEST_F(ListViewTest, RowLayoutShortensNamesAndPlacesTagsAndParent) {
     const QRect row(0, 0, 600, 24);
     const UIScale ui;
     FileRowDelegate::Layout l = FileRowDelegate::layout(item, row, ui, QFont(), false);
-    EXPECT_TRUE(l.nameText.startsWith(QStringLiteral("aaa")));
-    EXPECT_TRUE(l.nameText.endsWith(QStringLiteral("-end.pdf")));
+    EXPECT_TRUE(l.nameText.startsWith(QStringLiteral("aaa")) &&
+                l.nameText.endsWith(QStringLiteral("-end.pdf")));
     EXPECT_TRUE(l.nameText.contains(QChar(0x2026)));
     EXPECT_LE(l.name.right(), l.date.left() - FileRowDelegate::spacing - 6);
-    EXPECT_TRUE(l.tags.isEmpty());
-    EXPECT_TRUE(l.parentText.isEmpty());
 
     // A search hit names its folder after the tag dots.
     item.name = QStringLiteral("short.txt");
     item.tags = {QStringLiteral("Rot\n6")};
     l = FileRowDelegate::layout(item, row, ui, QFont(), true);
-    EXPECT_EQ(l.nameText, "short.txt");
     ASSERT_FALSE(l.tags.isEmpty());
     EXPECT_GT(l.tags.left(), l.name.left());
     EXPECT_EQ(l.parentText, "in files");

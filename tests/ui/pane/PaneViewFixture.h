@@ -6,6 +6,7 @@
 #include "core/model/DragState.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+#include "ui/app/QtPasteboard.h"
 #include "ui/panecontent/ListView.h"
 #include "ui/window/pane/PaneContent.h"
 #include "ui/window/pane/PaneView.h"
@@ -33,6 +34,7 @@ protected:
         ASSERT_TRUE(tmp.isValid());
         root = tmp.path();
         app = std::make_unique<AppState>();
+        app->pasteboard = makeQtPasteboard();
     }
     void TearDown() override {
         left.reset();

@@ -68,7 +68,7 @@ TEST(ButtonWidgetTest, QuickClickKeepsTheActiveLookForTheFlash) {
     StyledButton::setFlashDuration(std::chrono::milliseconds(350));
 }
 
-TEST(ButtonWidgetTest, SelectedIconButtonIsFilledWithTheGradient) {
+TEST(ButtonWidgetTest, SelectedIconButtonGradientAndScaledSize) {
     QWidget root;
     EnvironmentValues::install(&root)->setAppTheme(AppTheme::named("burgund"));
     root.setAutoFillBackground(true);
@@ -94,21 +94,16 @@ TEST(ButtonWidgetTest, SelectedIconButtonIsFilledWithTheGradient) {
     EXPECT_NEAR(got.red(), expect(t.a.redF(), t.b.redF(), 246 / 255.0), 14);
     EXPECT_NEAR(got.green(), expect(t.a.greenF(), t.b.greenF(), 246 / 255.0), 14);
     EXPECT_NEAR(got.blue(), expect(t.a.blueF(), t.b.blueF(), 246 / 255.0), 14);
-    // The plain one at rest is transparent: window colour.
-    EXPECT_EQ(img.pixelColor(44, 12), QColor(246, 246, 246));
+    EXPECT_EQ(img.pixelColor(44, 12), QColor(246, 246, 246)); // the plain one at rest: transparent
     // The symbol is drawn in white (onAccent of burgund) at the centre of the selected one.
     bool white = false;
     for (int x = 9; x < 17 && !white; ++x)
         white = img.pixelColor(x, 12).lightness() > 230;
     EXPECT_TRUE(white);
-}
-
-TEST(ButtonWidgetTest, BarButtonSizeFollowsTheScale) {
-    QWidget root;
-    EnvironmentValues *env = EnvironmentValues::install(&root);
-    auto *b = new BarButton(QStringLiteral("Abbrechen"), true, &root);
-    const QSize small = b->sizeHint();
-    env->setUi(UIScale{18, true});
-    EXPECT_GT(b->sizeHint().height(), small.height());
-    EXPECT_GT(b->sizeHint().width(), small.width());
+    // Bar buttons grow with the text size.
+    auto *bar = new BarButton(QStringLiteral("Abbrechen"), true, &root);
+    const QSize small = bar->sizeHint();
+    EnvironmentValues::of(&root)->setUi(UIScale{18, true});
+    EXPECT_GT(bar->sizeHint().height(), small.height());
+    EXPECT_GT(bar->sizeHint().width(), small.width());
 }

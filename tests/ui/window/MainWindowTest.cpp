@@ -13,7 +13,11 @@
 #include "ui/window/ToastView.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QDialog>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QToolButton>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -76,30 +80,81 @@ TEST_F(WindowTest, ColumnsFollowTheirSwitches) {
     EXPECT_FALSE(w.sidebarColumn()->isVisible());
 }
 
-TEST_F(WindowTest, ActionBarCopiesTheSelectionOfItsSourceSide) {
+// Each button runs its own command; the transfer buttons carry their direction whichever side is active.
+TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
     const LanguageScope de(AppLanguage::de);
     QTemporaryDir a, b;
-    TestUtil::writeFile(a.path() + "/x.txt", "x");
+    for (const char *name : {"/a.txt", "/m.txt"})
+        TestUtil::writeFile(a.path() + name, "x");
+    for (const char *name : {"/b.txt", "/n.txt"})
+        TestUtil::writeFile(b.path() + name, "x");
     AppState app;
-    MainWindow w(&app);
-    w.show();
+    QStringList written, shared;
+    bool writtenCut = false;
+    app.pasteboard.writeFiles = [&](const QStringList &paths, bool cut) {
+        written = paths;
+        writtenCut = cut;
+    };
+    app.desktop.share = [&](const QStringList &paths) -> std::optional<QString> {
+        shared = paths;
+        return std::nullopt;
+    };
+    app.dialogs().askText = [](const TextQuestion &) { return std::optional<QString>("r.txt"); };
     app.left()->go(a.path());
     app.right()->go(b.path());
-    QTRY_VERIFY_WITH_TIMEOUT(!app.left()->items().isEmpty(), 5000);
-
-    auto *toRight = barButtons(w.actionBar(), "Auswahl links in den rechten Ordner kopieren").value(0);
-    auto *toLeft = barButtons(w.actionBar(), "Auswahl rechts in den linken Ordner kopieren").value(0);
-    ASSERT_TRUE(toRight && toLeft);
-    EXPECT_FALSE(toRight->isEnabled());
-    app.left()->setSelection({a.path() + "/x.txt"});
-    // The right side is active, yet the left-to-right buttons follow the left selection.
+    QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 2 && app.right()->items().size() == 2, 5000);
+    ActionBar bar(&app);
+    bar.show();
+    auto click = [&](const QString &name) {
+        QList<QAbstractButton *> hits;
+        for (QAbstractButton *button : bar.findChildren<QAbstractButton *>())
+            if (button->accessibleName() == L(name)) hits << button;
+        ASSERT_EQ(hits.size(), 1) << name.toStdString();
+        ASSERT_TRUE(hits[0]->isEnabled()) << name.toStdString();
+        hits[0]->click();
+    };
+    auto transfer = [&](const char *button, const QString &leftPick, const QString &rightPick) {
+        app.left()->setSelection({leftPick});
+        app.right()->setSelection({rightPick});
+        click(button);
+        QTRY_VERIFY_WITH_TIMEOUT(!app.currentProgress(), 5000);
+    };
     app.setActive(Side::right);
-    EXPECT_TRUE(toRight->isEnabled());
-    EXPECT_FALSE(toLeft->isEnabled());
-    toRight->click();
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.path() + "/x.txt") && !app.currentProgress(), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(w.toastView()->isVisible(), 2000);
-    EXPECT_TRUE(w.toastView()->toast().text.startsWith("1 Objekt kopiert"));
+    transfer("Auswahl rechts in den linken Ordner kopieren", a.path() + "/a.txt", b.path() + "/b.txt");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a.path() + "/b.txt"), 5000);
+    EXPECT_FALSE(QFile::exists(b.path() + "/a.txt"));
+    transfer("Auswahl links in den rechten Ordner kopieren", a.path() + "/a.txt", b.path() + "/b.txt");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.path() + "/a.txt"), 5000);
+    app.setActive(Side::left);
+    transfer("Auswahl rechts in den linken Ordner verschieben", a.path() + "/m.txt", b.path() + "/n.txt");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a.path() + "/n.txt") && !QFile::exists(b.path() + "/n.txt"), 5000);
+    EXPECT_TRUE(QFile::exists(a.path() + "/m.txt"));
+    transfer("Auswahl links in den rechten Ordner verschieben", a.path() + "/m.txt", b.path() + "/b.txt");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.path() + "/m.txt") && !QFile::exists(a.path() + "/m.txt"), 5000);
+
+    // The rest act on the active pane.
+    const QString pick = a.path() + "/a.txt";
+    app.left()->setSelection({pick});
+    click("Kopieren (⌘C)");
+    EXPECT_EQ(written, QStringList{pick});
+    EXPECT_FALSE(writtenCut);
+    click("Ausschneiden (⌘X)");
+    EXPECT_TRUE(writtenCut);
+    click("Teilen");
+    EXPECT_EQ(shared, QStringList{pick});
+    QSignalSpy icons(&app, &AppState::iconsChanged);
+    bar.findChild<QToolButton *>()->defaultAction()->menu()->actions().constFirst()->trigger();
+    ASSERT_EQ(icons.size(), 1);
+    EXPECT_EQ(icons[0][0].toStringList(), QStringList{pick});
+    click("Informationen");
+    ASSERT_TRUE(app.infoTarget());
+    EXPECT_EQ(app.infoTarget()->paths, QStringList{pick});
+    click("Einsetzen (⌘V)");
+    EXPECT_EQ(app.toast()->text, "In der Zwischenablage liegen keine Dateien.");
+    click("Umbenennen");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a.path() + "/r.txt"), 5000);
+    click("Neuer Ordner");
+    EXPECT_TRUE(QFileInfo(a.path() + "/Neuer Ordner").isDir());
 }
 
 TEST_F(WindowTest, ToastShowsAtTheBottomAndGoesAway) {
@@ -212,6 +267,9 @@ TEST_F(WindowTest, KeysReachTheCoreBeforeTheWindowShortcuts) {
     // Ctrl+Shift+period toggles hidden files once per press.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Greater, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(app.showHidden());
+    // A command's own key fires once the monitor lets it pass.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_H, Qt::ControlModifier);
+    EXPECT_FALSE(app.showHidden());
     // With one tab left Ctrl+W goes on to the window, which closes.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_FALSE(w.isVisible());

@@ -24,7 +24,9 @@ TEST(PaneSplit, WidthsForARangeOfAreas) {
                 EXPECT_GE(w.right, 0);
                 // The active pane keeps a width wherever there is any.
                 const int active = side == Side::left ? w.left : w.right;
-                if (avail > 0) EXPECT_GT(active, 0) << area << " " << f;
+                if (avail > 0) {
+                    EXPECT_GT(active, 0) << area << " " << f;
+                }
             }
     // A narrow area: the active pane keeps 260, the other gets the rest.
     EXPECT_EQ(widths(407, 0.5, Side::left), (PaneWidths{260, 140}));

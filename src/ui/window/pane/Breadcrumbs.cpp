@@ -5,7 +5,6 @@
 #include "core/model/PaneModel.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
-#include "ui/window/pane/PaneCommands.h"
 #include "ui/window/pane/PlainLinkButton.h"
 
 #include <QHBoxLayout>
@@ -78,8 +77,9 @@ void Breadcrumbs::rebuild() {
                     QMenu menu(button);
                     menu.setAccessibleName(L("Pfad kopieren"));
                     QAction *copy = menu.addAction(Symbols::icon(QStringLiteral("link")), L("Pfad kopieren"));
-                    connect(copy, &QAction::triggered, this,
-                            [this, path] { PaneCommands::copyPaths(m_app, {path}); });
+                    connect(copy, &QAction::triggered, this, [this, path] {
+                        if (m_app) m_app->copyPath({path});
+                    });
                     menu.exec(button->mapToGlobal(pos));
                 });
         layout->addWidget(button);

@@ -5,10 +5,10 @@
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+#include "ui/app/Commands.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/pane/Breadcrumbs.h"
-#include "ui/window/pane/PaneCommands.h"
 #include "ui/window/pane/SortMenus.h"
 
 #include <QDir>
@@ -65,6 +65,12 @@ IconButton *iconButton(const char *symbol, const char *help, QWidget *parent) {
 
 } // namespace
 
+void PaneHeader::runOnThisSide(const char *command) {
+    if (!m_app || !m_model) return;
+    m_app->setActive(m_model->side());
+    Commands::of(m_app)->action(QString::fromUtf8(command))->trigger();
+}
+
 PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     : QWidget(parent), m_model(model), m_app(app) {
     setAccessibleName(L("Kopfzeile des Fensters"));
@@ -80,11 +86,6 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
         if (m_app && m_model) m_app->setActive(m_model->side());
     });
     row->addWidget(m_indicator);
-
-    if (PaneCommands::shared().placesMenu && m_model) {
-        m_places = PaneCommands::shared().placesMenu(m_app, m_model, this);
-        if (m_places) row->addWidget(m_places);
-    }
 
     m_home = iconButton("house", K("Benutzerordner"), this);
     connect(m_home, &QAbstractButton::clicked, this, [this] {
@@ -114,21 +115,15 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     m_emptyTrash = new BarButton(K("Papierkorb leeren …"), false, this);
     m_emptyTrash->setToolTip(L("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"));
     m_emptyTrash->setAccessibleName(L("Papierkorb leeren …"));
-    connect(m_emptyTrash, &QAbstractButton::clicked, this, [this] {
-        if (PaneCommands::shared().emptyTrash) PaneCommands::shared().emptyTrash(m_app);
-    });
+    connect(m_emptyTrash, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::emptyTrash); });
     row->addWidget(m_emptyTrash);
 
     m_newTab = iconButton("plus", K("Neuer Tab (⌘T)"), this);
-    connect(m_newTab, &QAbstractButton::clicked, this, [this] {
-        if (m_app && m_model) m_app->tabs(m_model->side())->newTab();
-    });
+    connect(m_newTab, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::newTab); });
     row->addWidget(m_newTab);
 
     m_goTo = iconButton("arrow.right.to.line", K("Gehe zu Ordner … (⇧⌘G)"), this);
-    connect(m_goTo, &QAbstractButton::clicked, this, [this] {
-        if (PaneCommands::shared().goToFolder) PaneCommands::shared().goToFolder(m_app, m_model);
-    });
+    connect(m_goTo, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::goToFolder); });
     row->addWidget(m_goTo);
 
     m_sort = new SortMenu(model, this);
@@ -175,7 +170,6 @@ QString PaneHeader::statusText(const PaneModel &model) {
 void PaneHeader::refresh() {
     if (!m_model) return;
     m_indicator->setOn(isActive());
-    if (m_places) m_places->setVisible(m_app && !m_app->showSidebar());
     m_up->setEnabled(m_model->canGoUp());
     const bool trash = inTrash();
     m_putBack->setVisible(trash);

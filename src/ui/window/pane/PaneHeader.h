@@ -52,7 +52,6 @@ public:
     IconButton *goToButton() const { return m_goTo; }
     SortMenu *sortMenu() const { return m_sort; }
     Breadcrumbs *breadcrumbs() const { return m_crumbs; }
-    QWidget *placesMenu() const { return m_places; }
     QLabel *statusLabel() const { return m_status; }
 
 protected:
@@ -60,11 +59,12 @@ protected:
 
 private:
     void refresh();
+    // Makes this side the active one and runs a registered command there.
+    void runOnThisSide(const char *command);
 
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;
     ActiveIndicator *m_indicator;
-    QWidget *m_places = nullptr;
     IconButton *m_home;
     IconButton *m_up;
     Breadcrumbs *m_crumbs;

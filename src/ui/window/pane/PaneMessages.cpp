@@ -4,7 +4,6 @@
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
-#include "ui/window/pane/PaneCommands.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -88,16 +87,6 @@ AccessMessage::AccessMessage(const QString &symbol, const QString &text, QWidget
     : MessageView(36, 12, 380, parent) {
     QFont f = m_text->font();
     m_text->setFont(f);
-    m_button = new BarButton(K("Datenschutz-Einstellungen öffnen"), true, this);
-    m_button->setAccessibleName(L("Datenschutz-Einstellungen öffnen"));
-    auto *box = static_cast<QVBoxLayout *>(layout());
-    box->addWidget(m_button, 0, Qt::AlignHCenter);
-    box->addStretch(1);
-    connect(m_button, &QAbstractButton::clicked, this, [] {
-        if (PaneCommands::shared().openPrivacySettings) PaneCommands::shared().openPrivacySettings();
-    });
-    // Linux desktops have no setting that grants one program access to all files; without an opener
-    // the button would do nothing, so it is left out.
-    m_button->setVisible(bool(PaneCommands::shared().openPrivacySettings));
+    static_cast<QVBoxLayout *>(layout())->addStretch(1);
     setMessage(symbol, text);
 }

@@ -43,14 +43,10 @@ protected:
     int m_textWidth;
 };
 
-// The message of a folder that can't be read (or a Trash that looks empty), with the button that
-// opens the desktop's privacy settings where the desktop has them.
+// The message of a folder that can't be read (or a Trash that looks empty). Linux desktops have no
+// setting that grants one program access to all files, so it has no button that would open one.
 class AccessMessage : public MessageView {
     Q_OBJECT
 public:
     AccessMessage(const QString &symbol = {}, const QString &text = {}, QWidget *parent = nullptr);
-    BarButton *settingsButton() const { return m_button; }
-
-private:
-    BarButton *m_button;
 };

@@ -7,7 +7,6 @@
 #include "ui/panecontent/ListView.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/TabBar.h"
-#include "ui/window/pane/PaneCommands.h"
 #include "ui/window/pane/PaneContent.h"
 #include "ui/window/pane/PaneHeader.h"
 #include "ui/window/pane/PathBar.h"

@@ -6,7 +6,6 @@
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
-#include "ui/window/pane/PaneCommands.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -50,7 +49,9 @@ PathBar::PathBar(PaneModel *model, AppState *app, QWidget *parent)
     m_copy = new IconButton(QStringLiteral("doc.on.doc"), false, 12, this);
     m_copy->setHelpKey(K("Vollständigen Pfad kopieren (⌥⌘C)"));
     m_copy->setFocusPolicy(Qt::NoFocus);
-    connect(m_copy, &QAbstractButton::clicked, this, [this] { PaneCommands::copyPaths(m_app, {m_shown}); });
+    connect(m_copy, &QAbstractButton::clicked, this, [this] {
+        if (m_app) m_app->copyPath({m_shown});
+    });
     row->addWidget(m_copy);
 
     if (m_model) {

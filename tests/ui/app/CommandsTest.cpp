@@ -1,0 +1,131 @@
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/localisation/Translations.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "ui/app/Commands.h"
+#include "ui/style/Symbols.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using TestUtil::LanguageScope;
+
+namespace {
+
+class CommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestUtil::freshSettings();
+        ASSERT_TRUE(dir.isValid());
+        file = dir.path() + "/a.txt";
+        TestUtil::writeFile(file, "a");
+        app = std::make_unique<AppState>();
+        app->left()->go(dir.path());
+        app->right()->go(dir.path());
+        commands = Commands::of(app.get());
+    }
+    QAction *action(const char *id) const { return commands->action(QString::fromUtf8(id)); }
+    static KeyPress press(const QKeySequence &key) {
+        KeyPress p;
+        p.key = key[0].key();
+        p.modifiers = key[0].keyboardModifiers();
+        return p;
+    }
+
+    QTemporaryDir dir;
+    QString file;
+    std::unique_ptr<AppState> app;
+    Commands *commands = nullptr;
+};
+
+} // namespace
+
+TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn) {
+    EXPECT_EQ(Commands::of(app.get()), commands);
+    const QStringList symbols = Symbols::known();
+    QSet<QString> ids;
+    QHash<QKeySequence, QString> owner;
+    for (QAction *a : commands->actions()) {
+        const QString id = a->objectName();
+        EXPECT_FALSE(ids.contains(id)) << id.toStdString();
+        ids.insert(id);
+        for (const QString &key : {id, Commands::helpKey(a)}) {
+            if (key.isEmpty()) continue;
+            EXPECT_TRUE(Translations::en().contains(key) && Translations::pl().contains(key) &&
+                        Translations::th().contains(key))
+                << "no rows for " << key.toStdString();
+        }
+        if (!Commands::symbol(a).isEmpty()) {
+            EXPECT_TRUE(symbols.contains(Commands::symbol(a))) << id.toStdString();
+        }
+        for (const QKeySequence &key : a->shortcuts() + Commands::monitorKeys(a)) {
+            EXPECT_FALSE(owner.contains(key)) << key.toString().toStdString() << " of " << id.toStdString()
+                                              << " and " << owner.value(key).toStdString();
+            owner.insert(key, id);
+        }
+    }
+    EXPECT_EQ(commands->action("nicht da"), nullptr);
+    ASSERT_TRUE(action(Cmd::tags)->menu());
+    EXPECT_GT(action(Cmd::tags)->menu()->actions().size(), 2);
+}
+
+// The key monitor decides first: each key it serves must be taken by it, and a command's own shortcut
+// must never be, or the shortcut would be dead.
+TEST_F(CommandsTest, MonitorKeysAreTakenByTheMonitorAndOwnKeysAreNot) {
+    app->setDualPane(true);
+    for (QAction *a : commands->actions())
+        for (const QKeySequence &key : a->shortcuts()) {
+            app->activePane()->setSelection({file});
+            EXPECT_FALSE(app->keyDown(press(key))) << key.toString().toStdString();
+        }
+    for (QAction *a : commands->actions())
+        for (const QKeySequence &key : Commands::monitorKeys(a)) {
+            app->activePane()->setSelection({file});
+            EXPECT_TRUE(app->keyDown(press(key))) << key.toString().toStdString();
+        }
+    app->setShowHidden(false);
+}
+
+TEST_F(CommandsTest, EnabledStatesFollowTheSelectionOfTheirSide) {
+    QAction *toRight = action(Cmd::copyToRight), *toLeft = action(Cmd::moveToLeft), *copy = action(Cmd::copy);
+    EXPECT_FALSE(toRight->isEnabled());
+    EXPECT_TRUE(action(Cmd::paste)->isEnabled());
+    app->left()->setSelection({file});
+    EXPECT_TRUE(toRight->isEnabled());
+    EXPECT_FALSE(toLeft->isEnabled());
+    EXPECT_TRUE(copy->isEnabled());
+    // The transfer keeps following the left side while the right one is active.
+    app->setActive(Side::right);
+    EXPECT_TRUE(toRight->isEnabled());
+    EXPECT_FALSE(copy->isEnabled());
+    // A new tab is watched in place of the one it hides.
+    app->leftTabs()->newTab();
+    EXPECT_FALSE(toRight->isEnabled());
+    EXPECT_FALSE(copy->isEnabled());
+    app->left()->setSelection({file});
+    EXPECT_TRUE(toRight->isEnabled() && copy->isEnabled());
+    app->leftTabs()->close(app->leftTabs()->index());
+    app->left()->setSelection({});
+    EXPECT_FALSE(toRight->isEnabled());
+}
+
+TEST_F(CommandsTest, TitlesFollowTheLanguageWithTheMonitorKeysAsHints) {
+    const LanguageScope keep(Lang::current());
+    app->setLanguage(AppLanguage::en);
+    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Copy to the Left");
+    EXPECT_EQ(action(Cmd::copy)->text(), "Copy\tCtrl+C");
+    EXPECT_EQ(action(Cmd::copy)->iconText(), "Copy");
+    EXPECT_EQ(action(Cmd::copy)->toolTip(), L("Kopieren (⌘C)"));
+    EXPECT_EQ(action(Cmd::tags)->menu()->actions().constLast()->text(), "Remove Tags");
+    app->setLanguage(AppLanguage::de);
+    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Nach links kopieren");
+    // The switch shows the setting.
+    app->setShowHidden(true);
+    EXPECT_TRUE(action(Cmd::showHidden)->isChecked());
+    action(Cmd::showHidden)->trigger();
+    EXPECT_FALSE(app->showHidden());
+}
