@@ -25,11 +25,6 @@ std::optional<QString> mirrorText(const QByteArray &bytes) {
     return text;
 }
 
-std::optional<FileError> failed(int err) {
-    if (!err) return std::nullopt;
-    return FileError::fromErrno(err);
-}
-
 } // namespace
 
 const QString &commentXattr() {
@@ -48,12 +43,11 @@ std::optional<QVariant> readXattrPlist(const QString &name, const QString &path)
     return Plist::parse(r.value);
 }
 
-std::optional<FileError> writeXattrPlist(const std::optional<QVariant> &value, const QString &name,
-                                         const QString &path) {
-    if (!value) return failed(Xattr::remove(path, Xattr::userName(name)));
+int writeXattrPlist(const std::optional<QVariant> &value, const QString &name, const QString &path) {
+    if (!value) return Xattr::remove(path, Xattr::userName(name));
     const QByteArray bytes = Plist::toBinary(*value);
-    if (bytes.isEmpty()) return FileError::fromErrno(EINVAL);
-    return failed(Xattr::set(path, Xattr::userName(name), bytes));
+    if (bytes.isEmpty()) return EINVAL;
+    return Xattr::set(path, Xattr::userName(name), bytes);
 }
 
 QString comment(const QString &path) {
@@ -64,12 +58,12 @@ QString comment(const QString &path) {
     return mirrorText(r.value).value_or(QString());
 }
 
-std::optional<FileError> setComment(const QString &text, const QString &path) {
+int setComment(const QString &text, const QString &path) {
     const QString attr = Xattr::userName(commentXattr());
-    if (text.isEmpty()) return failed(Xattr::setBoth(path, attr, std::nullopt, kCommentMirror, std::nullopt));
+    if (text.isEmpty()) return Xattr::setBoth(path, attr, std::nullopt, kCommentMirror, std::nullopt);
     const QByteArray bytes = Plist::toBinary(text);
-    if (bytes.isEmpty()) return FileError::fromErrno(EINVAL);
-    return failed(Xattr::setBoth(path, attr, bytes, kCommentMirror, text.toUtf8()));
+    if (bytes.isEmpty()) return EINVAL;
+    return Xattr::setBoth(path, attr, bytes, kCommentMirror, text.toUtf8());
 }
 
 std::optional<QString> openWithOverride(const QString &path) {
@@ -80,7 +74,7 @@ std::optional<QString> openWithOverride(const QString &path) {
     return app.toString();
 }
 
-std::optional<FileError> setOpenWithOverride(const std::optional<QString> &appPath, const QString &path) {
+int setOpenWithOverride(const std::optional<QString> &appPath, const QString &path) {
     if (!appPath) return writeXattrPlist(std::nullopt, openWithXattr(), path);
     const QVariantMap entry{{QStringLiteral("bundleidentifier"), Workspace::desktopId(*appPath)},
                             {QStringLiteral("path"), *appPath},
