@@ -8,6 +8,8 @@ namespace PlistFormat {
 namespace {
 
 bool readPlist(QIODevice &device, QSettings::SettingsMap &map) {
+    // A file beyond the bound is unreadable without loading it whole.
+    if (device.size() > Plist::kMaxBytes) return false;
     const QByteArray data = device.readAll();
     if (data.trimmed().isEmpty()) return true;
     const auto root = Plist::parse(data);

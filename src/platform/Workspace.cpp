@@ -3,13 +3,30 @@
 
 #include "platform/Workspace.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QUrlQuery>
 
 namespace Workspace {
+
+QString desktopId(const QString &desktopFile) {
+    if (!desktopFile.endsWith(QLatin1String(".desktop")) || !QFileInfo(desktopFile).isFile()) return {};
+    const QString clean = QDir::cleanPath(desktopFile);
+    // The folders the desktop searches, as GIO does (not Qt's, which tests redirect).
+    QString home = qEnvironmentVariable("XDG_DATA_HOME");
+    if (home.isEmpty()) home = QDir::homePath() + QStringLiteral("/.local/share");
+    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dirs.isEmpty()) dirs = QStringLiteral("/usr/local/share:/usr/share");
+    for (const QString &dir : QStringList{home} + dirs.split(u':', Qt::SkipEmptyParts)) {
+        const QString root = QDir::cleanPath(dir) + QStringLiteral("/applications/");
+        if (clean.startsWith(root)) return clean.mid(root.size()).replace(u'/', u'-');
+    }
+    return {};
+}
 
 bool openFile(const QString &path) {
     GFile *file = g_file_new_for_path(QFile::encodeName(path).constData());

@@ -16,6 +16,9 @@ std::optional<QString> defaultTextEditor();
 // Opens the files with the application of that desktop id, or starts it alone when there are none.
 // Nothing on success, else the system's reason.
 std::optional<QString> openWith(const QString &appId, const QStringList &paths);
+// The desktop id of an application's .desktop file: its path below an applications folder of the data
+// folders, with '/' turned into '-'. Empty for a file elsewhere or one that isn't there.
+QString desktopId(const QString &desktopFile);
 // A new mail draft in the default mail program with the files attached (xdg-email where installed,
 // else a mailto: link with attach= entries, which some programs honour). Nothing on success.
 std::optional<QString> composeMail(const QStringList &paths);

@@ -48,6 +48,13 @@ std::optional<QStringList> readList(SizeFn sizeOf, ReadFn readInto) {
     return std::nullopt;
 }
 
+QString g_failing;
+int g_failWith = 0;
+
+int injected(const QString &name) {
+    return g_failWith && name == g_failing ? g_failWith : 0;
+}
+
 } // namespace
 
 QString userName(const QString &macName) {
@@ -71,6 +78,7 @@ Result get(int fd, const QString &name) {
 int set(const QString &path, const QString &name, const QByteArray &value) {
     const auto p = Posix::encode(path);
     if (!p) return EILSEQ;
+    if (int err = injected(name)) return err;
     return setxattr(p->constData(), name.toUtf8().constData(), value.constData(), size_t(value.size()), 0) ==
                    0
                ? 0
@@ -78,6 +86,7 @@ int set(const QString &path, const QString &name, const QByteArray &value) {
 }
 
 int set(int fd, const QString &name, const QByteArray &value) {
+    if (int err = injected(name)) return err;
     return fsetxattr(fd, name.toUtf8().constData(), value.constData(), size_t(value.size()), 0) == 0 ? 0
                                                                                                      : errno;
 }
@@ -85,8 +94,29 @@ int set(int fd, const QString &name, const QByteArray &value) {
 int remove(const QString &path, const QString &name) {
     const auto p = Posix::encode(path);
     if (!p) return EILSEQ;
+    if (int err = injected(name)) return err;
     if (removexattr(p->constData(), name.toUtf8().constData()) == 0 || errno == ENODATA) return 0;
     return errno;
+}
+
+int setBoth(const QString &path, const QString &first, const std::optional<QByteArray> &firstValue,
+            const QString &second, const std::optional<QByteArray> &secondValue) {
+    const auto write = [&](const QString &name, const std::optional<QByteArray> &value) {
+        return value ? set(path, name, *value) : remove(path, name);
+    };
+    const Result old = get(path, first);
+    if (old.status == Status::error) return old.err;
+    if (int err = write(first, firstValue)) return err;
+    if (int err = write(second, secondValue)) {
+        write(first, old.status == Status::ok ? std::optional<QByteArray>(old.value) : std::nullopt);
+        return err;
+    }
+    return 0;
+}
+
+void failWritesForTests(const QString &name, int err) {
+    g_failing = name;
+    g_failWith = err;
 }
 
 std::optional<QStringList> list(const QString &path) {

@@ -28,6 +28,14 @@ int remove(const QString &path, const QString &name);
 // nullopt when the list could not be read; an empty list when the file system has no attributes.
 std::optional<QStringList> list(const QString &path);
 
+// Gives two attributes of one item their new values (nullopt removes one) together or not at all: when
+// the second write fails, the first attribute gets its old value back. 0 on success, else errno.
+int setBoth(const QString &path, const QString &first, const std::optional<QByteArray> &firstValue,
+            const QString &second, const std::optional<QByteArray> &secondValue);
+
+// Tests only: every later write or removal of the named attribute fails with err (0 ends it).
+void failWritesForTests(const QString &name, int err);
+
 // The same on an open file descriptor.
 Result get(int fd, const QString &name);
 int set(int fd, const QString &name, const QByteArray &value);

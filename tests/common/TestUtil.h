@@ -106,4 +106,44 @@ private:
     bool m_mounted = false;
 };
 
+// Binary property lists as hostile files hold them. Objects are marker and body bytes; object 0 is the top
+// one; references are 4 bytes wide.
+inline QByteArray be32(quint32 v) {
+    const char bytes[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    return QByteArray(bytes, 4);
+}
+inline QByteArray binaryPlist(const QList<QByteArray> &objects) {
+    QByteArray out("bplist00");
+    QList<quint32> offsets;
+    for (const QByteArray &o : objects) {
+        offsets << quint32(out.size());
+        out += o;
+    }
+    const quint32 table = quint32(out.size());
+    for (quint32 o : offsets)
+        out += be32(o);
+    out += QByteArray(6, '\0') + "\x04\x04" + QByteArray(4, '\0') + be32(quint32(objects.size())) +
+           QByteArray(8, '\0') + QByteArray(4, '\0') + be32(table);
+    return out;
+}
+// An array holding one string of UTF-16 text with a NUL character: "Rot", NUL, "\n6".
+inline QByteArray plistWithNulString() {
+    const QByteArray utf16("\0R\0o\0t\0\0\0\n\0"
+                           "6",
+                           12);
+    return binaryPlist({QByteArray("\xA1") + be32(1), QByteArray("\x66") + utf16});
+}
+// Arrays nested `depth` deep around one string.
+inline QByteArray deepBinaryPlist(int depth) {
+    QList<QByteArray> objects;
+    for (int i = 0; i < depth - 1; ++i)
+        objects << QByteArray("\xA1") + be32(quint32(i + 1));
+    objects << QByteArray("\x51x");
+    return binaryPlist(objects);
+}
+inline QByteArray deepXmlPlist(int depth) {
+    return "<?xml version=\"1.0\"?><plist version=\"1.0\">" + QByteArray("<array>").repeated(depth - 1) +
+           "<string>x</string>" + QByteArray("</array>").repeated(depth - 1) + "</plist>";
+}
+
 } // namespace TestUtil

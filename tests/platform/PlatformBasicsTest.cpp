@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
+#include <string_view>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +63,38 @@ TEST(Plist, RoundTripsInBothForms) {
     }
     EXPECT_FALSE(Plist::parse("not a plist"));
     EXPECT_FALSE(Plist::parse(QByteArray("bplist00\xff\xff", 10)));
+    // A string with a NUL character can't be written faithfully.
+    EXPECT_TRUE(Plist::toBinary(QVariantList{QString("a") + QChar(0)}).isEmpty());
+}
+
+// The library asserts on strings with NUL characters and recurses without bound; such input is unreadable.
+TEST(Plist, HostileInputIsUnreadableNotFatal) {
+    using namespace TestUtil;
+    using namespace std::literals;
+    EXPECT_FALSE(Plist::parse(plistWithNulString()));
+    const QByteArray nulKey("\0k\0\0\0y", 6);
+    EXPECT_FALSE(Plist::parse(binaryPlist({"\xD1" + be32(1) + be32(2), "\x63" + nulKey, "\x51v"})));
+    EXPECT_FALSE(Plist::parse(binaryPlist({"\xA1" + be32(1), QByteArray("\x53R\0t", 5)})));
+    EXPECT_FALSE(Plist::parse(binaryPlist({"\xA1" + be32(1), "\x52\xc3("}))); // not UTF-8
+    for (const std::string_view xml : {"<plist><array><string>R\0t</string></array></plist>"sv,
+                                       "<plist><dict><key>k&#x00;</key><string>v</string></dict></plist>"sv})
+        EXPECT_FALSE(Plist::parse(QByteArray(xml.data(), qsizetype(xml.size()))));
+
+    // Deep enough to overflow the stack in the library's binary parser or its freeing of an XML tree.
+    EXPECT_FALSE(Plist::parse(deepBinaryPlist(300000)));
+    EXPECT_FALSE(Plist::parse(deepXmlPlist(1100000)));
+    for (const auto &make : {deepBinaryPlist, deepXmlPlist}) {
+        const auto fits = Plist::parse(make(Plist::kMaxDepth));
+        ASSERT_TRUE(fits);
+        EXPECT_EQ(fits->toList().size(), 1);
+        EXPECT_FALSE(Plist::parse(make(Plist::kMaxDepth + 1)));
+    }
+    // Forty arrays each holding the next one twice: 2^40 values once the library copies them out.
+    QList<QByteArray> shared;
+    for (quint32 i = 0; i < 40; ++i)
+        shared << "\xA2" + be32(i + 1) + be32(i + 1);
+    shared << "\x51x";
+    EXPECT_FALSE(Plist::parse(binaryPlist(shared)));
 }
 
 TEST(Volumes, MountPointsAndDevices) {

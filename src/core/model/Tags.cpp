@@ -6,6 +6,7 @@
 #include "platform/Posix.h"
 #include "platform/Xattr.h"
 
+#include <QStringDecoder>
 #include <QVariant>
 
 namespace FileOps {
@@ -48,9 +49,25 @@ std::optional<QStringList> parseTagList(const QByteArray &bytes) {
     return out;
 }
 
-QStringList parseXdgTags(const QByteArray &bytes) {
+// The mirror holds comma-separated UTF-8 names. A value that is not that (invalid UTF-8, control
+// characters, longer than the bound) is unreadable, and so never replaced by what we made of it.
+const qsizetype kMaxMirrorBytes = 16 * 1024;
+
+bool mirrorBytesOk(const QByteArray &bytes) {
+    if (bytes.size() > kMaxMirrorBytes) return false;
+    for (const char c : bytes)
+        if (uchar(c) < 0x20 || c == 0x7f) return false;
+    return true;
+}
+
+std::optional<QStringList> parseXdgTags(const QByteArray &bytes) {
+    if (!mirrorBytesOk(bytes)) return std::nullopt;
+    QStringDecoder decode(QStringDecoder::Utf8,
+                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = decode(bytes);
+    if (decode.hasError()) return std::nullopt;
     QStringList out;
-    for (const QString &part : QString::fromUtf8(bytes).split(u',')) {
+    for (const QString &part : text.split(u',')) {
         const QString name = part.trimmed();
         if (!name.isEmpty()) out << name;
     }
@@ -135,7 +152,8 @@ QStringList rawTagsOfEncoded(const char *path, const QByteArray *rawList) {
     }
     if (Xattr::listHas(*rawList, kXdgTagsAttr)) {
         const Xattr::Result r = Xattr::get(qpath, QString::fromLatin1(kXdgTagsAttr));
-        return r.status == Xattr::Status::ok ? parseXdgTags(r.value) : QStringList();
+        if (r.status != Xattr::Status::ok) return {};
+        return parseXdgTags(r.value).value_or(QStringList());
     }
     return {};
 }
@@ -174,6 +192,14 @@ std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *erro
         return std::nullopt;
     };
     if (!Posix::encode(path)) return fail(TagError::Reason::encoding, EILSEQ);
+    // Both attributes are rewritten together, so neither may hold what we could not read.
+    const Xattr::Result x = Xattr::get(path, QString::fromLatin1(kXdgTagsAttr));
+    if (x.status == Xattr::Status::error) return fail(TagError::Reason::unreadable, x.err);
+    std::optional<QStringList> mirror;
+    if (x.status == Xattr::Status::ok) {
+        mirror = parseXdgTags(x.value);
+        if (!mirror) return fail(TagError::Reason::unparsable, EILSEQ);
+    }
     const Xattr::Result r = Xattr::get(path, QString::fromLatin1(kTagsAttr));
     switch (r.status) {
     case Xattr::Status::ok: {
@@ -188,18 +214,15 @@ std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *erro
     case Xattr::Status::absent:
         break;
     }
-    const Xattr::Result x = Xattr::get(path, QString::fromLatin1(kXdgTagsAttr));
-    if (x.status == Xattr::Status::ok) return parseXdgTags(x.value);
-    if (x.status == Xattr::Status::error) return fail(TagError::Reason::unreadable, x.err);
-    return QStringList();
+    return mirror.value_or(QStringList());
 }
 
 std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &path) {
     const auto failed = [&](int code) { return TagError{TagError::Reason::write, code ? code : EIO, path}; };
     if (!Posix::encode(path)) return TagError{TagError::Reason::encoding, EILSEQ, path};
+    const QString attr = QString::fromLatin1(kTagsAttr), mirrorAttr = QString::fromLatin1(kXdgTagsAttr);
     if (rawTags.isEmpty()) {
-        if (int err = Xattr::remove(path, QString::fromLatin1(kTagsAttr))) return failed(err);
-        if (int err = Xattr::remove(path, QString::fromLatin1(kXdgTagsAttr))) return failed(err);
+        if (int err = Xattr::setBoth(path, attr, std::nullopt, mirrorAttr, std::nullopt)) return failed(err);
         return std::nullopt;
     }
     QStringList normalised;
@@ -213,9 +236,10 @@ std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &
     }
     const QByteArray bytes = Plist::toBinary(list);
     if (bytes.isEmpty()) return failed(EINVAL);
-    if (int err = Xattr::set(path, QString::fromLatin1(kTagsAttr), bytes)) return failed(err);
-    if (int err = Xattr::set(path, QString::fromLatin1(kXdgTagsAttr), names(normalised).join(u',').toUtf8()))
-        return failed(err);
+    // Never write a mirror we would refuse to read back.
+    const QByteArray mirror = names(normalised).join(u',').toUtf8();
+    if (!mirrorBytesOk(mirror)) return failed(mirror.size() > kMaxMirrorBytes ? E2BIG : EINVAL);
+    if (int err = Xattr::setBoth(path, attr, bytes, mirrorAttr, mirror)) return failed(err);
     return std::nullopt;
 }
 

@@ -8,7 +8,8 @@
 #include <optional>
 
 // File tags: a binary property list of "name\ncolour" strings in the attribute
-// user.com.apple.metadata:_kMDItemUserTags, mirrored as comma-separated names to user.xdg.tags.
+// user.com.apple.metadata:_kMDItemUserTags, mirrored as comma-separated names to user.xdg.tags. A write
+// changes both attributes or neither.
 namespace FileOps {
 
 // Why the tags of one item could not be changed.
@@ -34,7 +35,8 @@ QStringList rawTagsOfEncoded(const char *path, const QByteArray *rawList = nullp
 
 int colorNumber(const QString &rawTag);
 
-// For writers: tells "no tags" (empty list) from an attribute that could not be read or parsed.
+// For writers: tells "no tags" (empty list) from either attribute (the list or its mirror) holding what
+// could not be read or parsed; both are rewritten together, so neither may then be replaced.
 std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *error);
 
 std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &path);

@@ -1,5 +1,6 @@
 #include "common/TestUtil.h"
 #include "core/app/Defaults.h"
+#include "platform/Plist.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -28,18 +29,25 @@ TEST(Defaults, ValuesKeepTheirTypesAcrossReopening) {
     EXPECT_FALSE(Defaults::contains("t.bool"));
 }
 
+// Unreadable settings, crashing ones included, are put aside whole and the program runs on defaults.
 TEST(Defaults, UnreadableFileIsKeptAside) {
-    Defaults::resetForTests();
-    const QString path = Defaults::filePath();
-    const QByteArray garbage = "<?xml version=\"1.0\"?><plist><dict><key>x</key>";
-    ASSERT_TRUE(TestUtil::writeFile(path, garbage));
-    Defaults::resetForTests();
-    EXPECT_FALSE(Defaults::contains("x"));
-    const QString aside = Defaults::setAsidePath();
-    ASSERT_FALSE(aside.isEmpty());
-    EXPECT_EQ(TestUtil::readFile(aside), garbage);
-    Defaults::setValue("fresh", 1);
-    EXPECT_EQ(TestUtil::readFile(aside), garbage);
-    QFile::remove(aside);
+    const QByteArray head = "<?xml version=\"1.0\"?><plist><dict><key>dualPane</key><false/>";
+    const QList<QByteArray> files{head + "<key>x</key>",
+                                  head + QByteArray("<key>x</key><string>a\0b</string></dict></plist>", 47),
+                                  TestUtil::plistWithNulString(), TestUtil::deepBinaryPlist(300000),
+                                  TestUtil::deepXmlPlist(Plist::kMaxDepth + 1)};
+    for (const QByteArray &bad : files) {
+        Defaults::resetForTests();
+        const QString path = Defaults::filePath();
+        ASSERT_TRUE(TestUtil::writeFile(path, bad));
+        Defaults::resetForTests();
+        EXPECT_FALSE(Defaults::boolValue("dualPane"));
+        const QString aside = Defaults::setAsidePath();
+        ASSERT_FALSE(aside.isEmpty());
+        EXPECT_EQ(TestUtil::readFile(aside), bad);
+        Defaults::setValue("fresh", 1);
+        EXPECT_EQ(TestUtil::readFile(aside), bad);
+        QFile::remove(aside);
+    }
     Defaults::resetForTests();
 }

@@ -1,5 +1,6 @@
 #include "ModelFixture.h"
 
+#include "core/model/FileLoader.h"
 #include "core/model/Tags.h"
 #include "platform/Plist.h"
 #include "platform/Xattr.h"
@@ -45,7 +46,7 @@ TEST_F(Tags, NoAttributeMeansNoTagsAndClearingSucceeds) {
 TEST_F(Tags, ReadersIgnoreWhatIsNoListOfStrings) {
     for (const QByteArray &bytes :
          {Plist::toBinary(QVariantMap{{"a", 1}}), Plist::toBinary(QStringLiteral("Rot")),
-          QByteArray("\x00\xff garbage", 10), Plist::toBinary(QVariantList{QStringLiteral("Rot"), 3})}) {
+          Plist::toBinary(QVariantList{QStringLiteral("Rot"), 3})}) {
         ASSERT_EQ(Xattr::set(a(), kAttr, bytes), 0);
         EXPECT_TRUE(FileOps::rawTags(a()).isEmpty());
     }
@@ -53,26 +54,67 @@ TEST_F(Tags, ReadersIgnoreWhatIsNoListOfStrings) {
     EXPECT_EQ(FileOps::rawTags(a()), QStringList{"Blau\n4"});
 }
 
-TEST_F(Tags, WritersNeverOverwriteWhatTheyCouldNotParse) {
-    const QByteArray garbage("not a property list at all");
-    ASSERT_EQ(Xattr::set(a(), kAttr, garbage), 0);
-    FileOps::TagError err;
-    EXPECT_FALSE(FileOps::readRawTagsStrict(a(), &err));
-    EXPECT_EQ(err.reason, FileOps::TagError::Reason::unparsable);
-    const auto e = FileOps::setTagNames({QStringLiteral("Rot")}, a());
-    ASSERT_TRUE(e);
-    EXPECT_EQ(Xattr::get(a(), kAttr).value, garbage);
-
-    // Toggling over several items writes the readable ones and reports the other.
+// Neither attribute is replaced when either holds what we can't read; a NUL character once aborted the
+// listing, the reading and the adding.
+TEST_F(Tags, WritersNeverOverwriteWhatTheyCouldNotRead) {
     TestUtil::LanguageScope en(AppLanguage::en);
-    const auto msg = FileOps::toggleTag(QStringLiteral("Rot"), {b(), a()});
-    ASSERT_TRUE(msg);
-    EXPECT_TRUE(msg->contains(u"damaged")) << msg->toStdString();
-    EXPECT_EQ(stored(b()), QStringList{"Rot\n6"});
-    EXPECT_EQ(Xattr::get(a(), kAttr).value, garbage);
+    const QByteArray good = Plist::toBinary(QVariantList{QStringLiteral("Blau\n4")});
+    const struct {
+        QString attr;
+        QByteArray bytes;
+        QByteArray otherPlist;
+    } cases[] = {{kAttr, "not a property list at all", {}},
+                 {kAttr, TestUtil::plistWithNulString(), {}},
+                 {kXdg, "Rot,Bl\xff", {}},
+                 {kXdg, QByteArray("Rot\0Blau", 8), {}},
+                 {kXdg, "Rot\x01", good}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.bytes.toStdString());
+        FileOps::clearTags({a(), b()});
+        ASSERT_EQ(Xattr::set(a(), c.attr, c.bytes), 0);
+        if (!c.otherPlist.isEmpty()) {
+            ASSERT_EQ(Xattr::set(a(), kAttr, c.otherPlist), 0);
+        }
+        const QStringList shown = c.otherPlist.isEmpty() ? QStringList() : QStringList{"Blau\n4"};
+        bool listed = false;
+        for (const FileItem &item : FileLoader::list(dir()).items) {
+            if (item.name != u"a") continue;
+            listed = true;
+            EXPECT_EQ(item.tags, shown);
+        }
+        EXPECT_TRUE(listed);
+        FileOps::TagError err;
+        EXPECT_FALSE(FileOps::readRawTagsStrict(a(), &err));
+        EXPECT_EQ(err.reason, FileOps::TagError::Reason::unparsable);
+        EXPECT_TRUE(FileOps::setTagNames({QStringLiteral("Rot")}, a()));
+        // Toggling over several items writes the readable ones and reports the other.
+        const auto msg = FileOps::toggleTag(QStringLiteral("Rot"), {b(), a()});
+        ASSERT_TRUE(msg);
+        EXPECT_TRUE(msg->contains(u"damaged")) << msg->toStdString();
+        EXPECT_EQ(stored(b()), QStringList{"Rot\n6"});
+        EXPECT_EQ(Xattr::get(a(), c.attr).value, c.bytes);
+        EXPECT_EQ(Xattr::get(a(), kAttr).value, c.attr == kAttr ? c.bytes : c.otherPlist);
+    }
     // Clearing is the user's explicit wish to drop them.
     EXPECT_FALSE(FileOps::clearTags({a()}));
     EXPECT_EQ(Xattr::get(a(), kAttr).status, Xattr::Status::absent);
+    EXPECT_EQ(Xattr::get(a(), kXdg).status, Xattr::Status::absent);
+}
+
+TEST_F(Tags, BothAttributesChangeTogetherOrNotAtAll) {
+    ASSERT_FALSE(FileOps::writeRawTags({QStringLiteral("Rot")}, a()));
+    Xattr::failWritesForTests(kXdg, ENOSPC);
+    EXPECT_TRUE(FileOps::writeRawTags({QStringLiteral("Blau")}, a()));
+    EXPECT_TRUE(FileOps::clearTags({a()}));
+    EXPECT_TRUE(FileOps::toggleTag(QStringLiteral("Gelb"), {b()}));
+    Xattr::failWritesForTests({}, 0);
+    EXPECT_EQ(stored(a()), QStringList{"Rot\n6"});
+    EXPECT_EQ(Xattr::get(a(), kXdg).value, "Rot");
+    EXPECT_EQ(Xattr::get(b(), kAttr).status, Xattr::Status::absent);
+    // A mirror we could not read back is not written, and so neither is the list.
+    EXPECT_TRUE(FileOps::setTagNames({QString(17000, u'x')}, b()));
+    EXPECT_TRUE(FileOps::setTagNames({QStringLiteral("Tab\there")}, b()));
+    EXPECT_EQ(Xattr::get(b(), kAttr).status, Xattr::Status::absent);
 }
 
 TEST_F(Tags, WritingNormalisesKnownColoursOnly) {
