@@ -2,6 +2,7 @@
 
 #include "core/app/ColorScheme.h"
 #include "core/app/DesktopHooks.h"
+#include "core/app/JobRunner.h"
 #include "core/app/KeyPress.h"
 #include "core/app/Pasteboard.h"
 #include "core/app/Toast.h"
@@ -13,7 +14,6 @@
 #include "core/localisation/AppLanguage.h"
 #include "core/model/Side.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -71,8 +71,7 @@ public:
     void setShowInspector(const bool &value);
     const std::optional<Toast> &toast() const { return m_toast; }
     void setToast(const std::optional<Toast> &value);
-    const std::optional<TransferStatus> &transferStatus() const { return m_transferStatus; }
-    void setTransferStatus(const std::optional<TransferStatus> &value);
+    const std::optional<TransferStatus> &transferStatus() const { return m_jobs->status(); }
     const std::optional<InfoTarget> &batchRenameTarget() const { return m_batchRenameTarget; }
     void setBatchRenameTarget(const std::optional<InfoTarget> &value);
     const std::optional<CompareRequest> &compareRequest() const { return m_compareRequest; }
@@ -138,13 +137,12 @@ public:
     void show(const QString &text, bool error = false);
     void saveLastPaths();
 
-    // The job channel: one long job at a time.
-    std::shared_ptr<TransferProgress> beginJob(const QString &title);
-    void endJob();
-    void cancelJob();
-    std::shared_ptr<TransferProgress> currentProgress() const { return m_currentProgress; }
-    // Waits (running the event loop) until the running job has ended; used when quitting.
-    void waitForJob();
+    // The job channel: one long job at a time (forwards to the runner).
+    JobRunner &jobs() const { return *m_jobs; }
+    std::shared_ptr<TransferProgress> beginJob(const QString &title) { return m_jobs->begin(title); }
+    void endJob() { m_jobs->end(); }
+    void cancelJob() { m_jobs->cancel(); }
+    std::shared_ptr<TransferProgress> currentProgress() const { return m_jobs->progress(); }
 
     // Transfers between panes.
     void transferSelection(Side from, bool move);
@@ -229,7 +227,6 @@ signals:
     void showSidebarChanged();
     void showInspectorChanged();
     void toastChanged();
-    void transferStatusChanged();
     void batchRenameTargetChanged();
     void compareRequestChanged();
     void storageRequestChanged();
@@ -269,7 +266,6 @@ private:
     }
     void readSettings();
     void buildSides();
-    void pollJob();
     void recordTransfer(const TransferOutcome &outcome, bool move, const QList<FileOps::TrashedPair> &replaced);
 
     // --- Commands (private)
@@ -290,7 +286,6 @@ private:
     bool m_showSidebar{};
     bool m_showInspector{};
     std::optional<Toast> m_toast{};
-    std::optional<TransferStatus> m_transferStatus{};
     std::optional<InfoTarget> m_batchRenameTarget{};
     std::optional<CompareRequest> m_compareRequest{};
     std::optional<StorageRequest> m_storageRequest{};
@@ -319,10 +314,7 @@ private:
     std::optional<InfoTarget> m_infoTarget{};
     QSet<QString> m_cutPaths{};
 
-    std::shared_ptr<TransferProgress> m_currentProgress;
-    QString m_jobTitle;
-    QElapsedTimer m_jobClock;
-    QTimer m_pollTimer;
+    JobRunner *m_jobs = nullptr;
     QTimer m_toastTimer;
     QString m_settingsSetAside;
     QString m_typeBuffer;
