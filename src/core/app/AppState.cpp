@@ -70,7 +70,10 @@ AppState::Timing &AppState::timing() {
 
 AppState::AppState(Dialogs dialogs, QObject *parent) : QObject(parent), m_dialogs(std::move(dialogs)) {
     m_jobs = new JobRunner([this](const QString &text) { show(text, true); },
-                           [] { return JobRunner::Timing{timing().pollMs, timing().firstStatusMs}; }, this);
+                           [] {
+                               return JobRunner::Timing{timing().pollMs, timing().firstStatusMs};
+                           },
+                           this);
     m_settingsSetAside = Defaults::setAsidePath();
     readSettings();
     buildSides();

@@ -266,7 +266,8 @@ private:
     }
     void readSettings();
     void buildSides();
-    void recordTransfer(const TransferOutcome &outcome, bool move, const QList<FileOps::TrashedPair> &replaced);
+    void recordTransfer(const TransferOutcome &outcome, bool move,
+                        const QList<FileOps::TrashedPair> &replaced);
 
     // --- Commands (private)
     void clearCut();

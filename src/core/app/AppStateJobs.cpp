@@ -3,7 +3,6 @@
 
 #include "core/localisation/Lang.h"
 
-
 void AppState::show(const QString &text, bool error) {
     setToast(Toast(L(text), error));
     // Restarting the one timer cancels the previous toast's dismissal; a later toast is never removed early.

@@ -9,7 +9,6 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 
-
 std::optional<QHash<QString, ConflictChoice>> AppState::askConflicts(const QStringList &paths,
                                                                      const QString &destination, bool move) {
     return FileOps::askConflicts(paths, destination, move, m_dialogs);
@@ -78,7 +77,8 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
         [self, paths, destination, move, resolutions](const Result &result) {
             if (!self) return;
             const TransferOutcome &outcome = result.outcome;
-            const qsizetype skips = std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
+            const qsizetype skips =
+                std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
             self->refreshAll();
             if (!outcome.created.isEmpty()) {
                 const QSet<QString> made(outcome.created.cbegin(), outcome.created.cend());

@@ -140,7 +140,8 @@ void AppState::trashSelection() {
 
     QPointer<PaneModel> source(pane);
     m_jobs->run(
-        K("Lege in den Papierkorb"), [paths](TransferProgress &progress) { return FileOps::trash(paths, &progress); },
+        K("Lege in den Papierkorb"),
+        [paths](TransferProgress &progress) { return FileOps::trash(paths, &progress); },
         [this, source](const FileOps::TrashResult &result) {
             if (source) source->setSelection({});
             // What went is recorded even when the rest stayed behind a cancel.
@@ -161,10 +162,14 @@ void AppState::trashSelection() {
             now.buttons = {L("Abbrechen"), L("Sofort löschen")};
             now.destructiveButton = 1;
             const bool started =
-                m_dialogs.ask(now).button == 1 &&
-                m_jobs->run(
-                    K("Lösche"), [rest](TransferProgress &progress) { return FileOps::deletePermanently(rest, &progress); },
-                    [this, result](const FileOps::DeleteResult &removed) { reportTrash(*this, result, removed); });
+                m_dialogs.ask(now).button == 1 && m_jobs->run(
+                                                      K("Lösche"),
+                                                      [rest](TransferProgress &progress) {
+                                                          return FileOps::deletePermanently(rest, &progress);
+                                                      },
+                                                      [this, result](const FileOps::DeleteResult &removed) {
+                                                          reportTrash(*this, result, removed);
+                                                      });
             if (!started) reportTrash(*this, result, {});
         });
 }
@@ -182,7 +187,8 @@ void AppState::deleteFromTrash(const QStringList &paths) {
 
     QPointer<PaneModel> pane(activePane());
     m_jobs->run(
-        K("Lösche"), [paths](TransferProgress &progress) { return FileOps::deletePermanently(paths, &progress); },
+        K("Lösche"),
+        [paths](TransferProgress &progress) { return FileOps::deletePermanently(paths, &progress); },
         [this, pane](const FileOps::DeleteResult &result) {
             if (pane) pane->setSelection({});
             refreshAll();
@@ -192,7 +198,8 @@ void AppState::deleteFromTrash(const QStringList &paths) {
                 return;
             }
             if (result.cancelled)
-                show(LF("Abgebrochen. %@ endgültig gelöscht; der Rest ist unverändert.", FileFmt::count(result.done)));
+                show(LF("Abgebrochen. %@ endgültig gelöscht; der Rest ist unverändert.",
+                        FileFmt::count(result.done)));
             else
                 show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
         });

@@ -2,9 +2,11 @@
 
 #include "core/localisation/Lang.h"
 
-const char *const JobRunner::busyText = K("Es läuft noch ein Vorgang. Warte, bis er fertig ist, oder brich ihn ab.");
+const char *const JobRunner::busyText =
+    K("Es läuft noch ein Vorgang. Warte, bis er fertig ist, oder brich ihn ab.");
 
-JobRunner::JobRunner(std::function<void(const QString &)> refuse, std::function<Timing()> timing, QObject *parent)
+JobRunner::JobRunner(std::function<void(const QString &)> refuse, std::function<Timing()> timing,
+                     QObject *parent)
     : QObject(parent), m_refuse(std::move(refuse)), m_timing(std::move(timing)) {
     connect(&m_timer, &QTimer::timeout, this, &JobRunner::publish);
 }

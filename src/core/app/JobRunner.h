@@ -31,8 +31,8 @@ public:
         int quietMs = 400;  // a job shorter than this shows nothing
     };
     // refuse shows the refusal (the caller's toast); timing is read at every begin, so tests may shorten it.
-    explicit JobRunner(std::function<void(const QString &text)> refuse = {}, std::function<Timing()> timing = {},
-                       QObject *parent = nullptr);
+    explicit JobRunner(std::function<void(const QString &text)> refuse = {},
+                       std::function<Timing()> timing = {}, QObject *parent = nullptr);
 
     static const char *const busyText;
 
@@ -58,7 +58,8 @@ public:
     template <typename Work, typename Done> bool run(const QString &title, Work work, Done done) {
         const std::shared_ptr<TransferProgress> progress = begin(title);
         if (!progress) return false;
-        whenDone(this, QtConcurrent::run([work = std::move(work), progress]() mutable { return work(*progress); }),
+        whenDone(this,
+                 QtConcurrent::run([work = std::move(work), progress]() mutable { return work(*progress); }),
                  [this, done = std::move(done)](const auto &result) mutable {
                      end();
                      done(result);

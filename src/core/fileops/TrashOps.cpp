@@ -17,8 +17,10 @@ namespace {
 // Item by item over a list; false when the job was cancelled before item i.
 template <typename Name> bool step(TransferProgress *progress, qsizetype i, qsizetype count, Name name) {
     if (!progress) return true;
-    if (i == 0) progress->setTotal(count, count);
-    else progress->add(1);
+    if (i == 0)
+        progress->setTotal(count, count);
+    else
+        progress->add(1);
     if (progress->isCancelled()) return false;
     progress->setItem(i + 1, name());
     return true;

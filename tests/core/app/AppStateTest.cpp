@@ -212,8 +212,7 @@ TEST_F(AppStateTest, TransferRefusalsAndCancelledQuestion) {
     TestUtil::writeFile(src.path() + "/c.txt", "c");
     app.transfer({src.path() + "/c.txt"}, dst.path(), false);
     EXPECT_TRUE(app.toast()->isError);
-    QTest::qWait(50);
-    EXPECT_FALSE(QFile::exists(dst.path() + "/c.txt"));
+    EXPECT_EQ(app.currentProgress(), running); // no job of its own was started
     app.endJob();
 
     // An empty list does nothing at all.

@@ -76,7 +76,8 @@ TEST(JobRunner, RunEndsTheJobBeforeItsResultAndAShortJobShowsNothing) {
             got = result;
             freeWhenDone = !r.jobs.busy();
         }));
-    EXPECT_FALSE(r.jobs.run("Entpacke", [](TransferProgress &) { return 0; }, [](int) { FAIL(); }));
+    EXPECT_FALSE(r.jobs.run(
+        "Entpacke", [](TransferProgress &) { return 0; }, [](int) { FAIL(); }));
     QTRY_VERIFY_WITH_TIMEOUT(got.has_value(), 5000);
     EXPECT_EQ(*got, 7);
     EXPECT_TRUE(freeWhenDone);

@@ -379,7 +379,8 @@ TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecord
     EXPECT_GT(left, 0);
     EXPECT_GT(went, 0);
     EXPECT_EQ(trashed().size(), went);
-    EXPECT_EQ(lastToast(), QStringLiteral("Abgebrochen. %1 Objekte in den Papierkorb gelegt; der Rest ist unverändert.")
-                               .arg(went));
+    EXPECT_EQ(lastToast(),
+              QStringLiteral("Abgebrochen. %1 Objekte in den Papierkorb gelegt; der Rest ist unverändert.")
+                  .arg(went));
     EXPECT_EQ(app->undoTitle(), QStringLiteral("%1 Objekte in den Papierkorb gelegt").arg(went));
 }
