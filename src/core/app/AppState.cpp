@@ -1,4 +1,5 @@
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/app/Defaults.h"
 #include "core/localisation/Lang.h"

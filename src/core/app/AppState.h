@@ -2,7 +2,6 @@
 
 #include "core/app/ColorScheme.h"
 #include "core/app/DesktopHooks.h"
-#include "core/app/JobRunner.h"
 #include "core/app/KeyPress.h"
 #include "core/app/Pasteboard.h"
 #include "core/app/Toast.h"
@@ -23,6 +22,7 @@
 #include <memory>
 #include <optional>
 
+class JobRunner;
 class TabGroup;
 class PaneModel;
 class PaneHooks;
@@ -71,7 +71,7 @@ public:
     void setShowInspector(const bool &value);
     const std::optional<Toast> &toast() const { return m_toast; }
     void setToast(const std::optional<Toast> &value);
-    const std::optional<TransferStatus> &transferStatus() const { return m_jobs->status(); }
+    const std::optional<TransferStatus> &transferStatus() const;
     const std::optional<InfoTarget> &batchRenameTarget() const { return m_batchRenameTarget; }
     void setBatchRenameTarget(const std::optional<InfoTarget> &value);
     const std::optional<CompareRequest> &compareRequest() const { return m_compareRequest; }
@@ -139,10 +139,10 @@ public:
 
     // The job channel: one long job at a time (forwards to the runner).
     JobRunner &jobs() const { return *m_jobs; }
-    std::shared_ptr<TransferProgress> beginJob(const QString &title) { return m_jobs->begin(title); }
-    void endJob() { m_jobs->end(); }
-    void cancelJob() { m_jobs->cancel(); }
-    std::shared_ptr<TransferProgress> currentProgress() const { return m_jobs->progress(); }
+    std::shared_ptr<TransferProgress> beginJob(const QString &title);
+    void endJob();
+    void cancelJob();
+    std::shared_ptr<TransferProgress> currentProgress() const;
 
     // Transfers between panes.
     void transferSelection(Side from, bool move);

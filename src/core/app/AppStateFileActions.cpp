@@ -1,5 +1,6 @@
 // The file actions of the application core: undo, put back, archives, duplicate and alias.
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/fileops/Archives.h"
 #include "core/fileops/DuplicateAlias.h"

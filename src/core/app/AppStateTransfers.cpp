@@ -1,5 +1,6 @@
 // Copies and moves between panes: conflict question, the job, and one toast at the end.
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/fileops/ConflictQuestion.h"
 #include "core/fileops/FileOps.h"

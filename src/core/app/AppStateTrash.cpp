@@ -1,5 +1,6 @@
 // Moving to the Trash, deleting from it, emptying it, and the Trash diagnosis.
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/fileops/FileOps.h"
 #include "core/localisation/Lang.h"

@@ -1,6 +1,7 @@
 #include "ui/window/MainWindow.h"
 
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"

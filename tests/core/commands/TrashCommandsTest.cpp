@@ -1,5 +1,6 @@
 #include "CommandFixture.h"
 
+#include "core/app/JobRunner.h"
 #include "core/fileops/FileOps.h"
 #include "core/model/FileLoader.h"
 #include "platform/Posix.h"
