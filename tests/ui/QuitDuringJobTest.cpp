@@ -1,4 +1,5 @@
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/app/Defaults.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/window/MainWindow.h"
@@ -7,6 +8,7 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -29,7 +31,7 @@ std::thread fakeWorker(AppState &app, std::shared_ptr<TransferProgress> progress
 
 } // namespace
 
-TEST(QuitDuringJob, ConfirmedQuitCancelsAndWaitsForTheCleanUpDeclinedOneDoesNot) {
+TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesNot) {
     int asked = 0, answer = 0;
     Dialogs dialogs;
     dialogs.alert = [&](const Alert &) {
@@ -41,21 +43,29 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndWaitsForTheCleanUpDeclinedOneDoesNot)
     EXPECT_TRUE(window.mayClose()); // no job: no question
     EXPECT_EQ(asked, 0);
 
+    // Confirmed: the job is cancelled, the window stays until its clean-up is over, then closes unasked.
+    window.show();
     auto progress = app.beginJob("Kopiere");
     std::atomic<bool> cleaned = false;
     std::thread worker = fakeWorker(app, progress, cleaned);
-    EXPECT_TRUE(window.mayClose());
+    EXPECT_FALSE(window.close());
     EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(progress->isCancelled());
+    EXPECT_TRUE(window.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
     EXPECT_TRUE(cleaned);
-    EXPECT_FALSE(app.currentProgress());
+    EXPECT_EQ(asked, 1);
     worker.join();
 
-    // Declined: the job runs on.
+    // Declined: the job runs on and the window stays.
     answer = 1;
+    window.show();
     progress = app.beginJob("Kopiere");
-    EXPECT_FALSE(window.mayClose());
+    EXPECT_FALSE(window.close());
     EXPECT_FALSE(progress->isCancelled());
     app.endJob();
+    QCoreApplication::processEvents(); // a queued close would come now
+    EXPECT_TRUE(window.isVisible());
 }
 
 TEST(QtAlert, ButtonsAndCheckBoxAnswer) {

@@ -1,4 +1,5 @@
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/app/Defaults.h"
 #include "core/localisation/Lang.h"
@@ -69,12 +70,15 @@ AppState::Timing &AppState::timing() {
 }
 
 AppState::AppState(Dialogs dialogs, QObject *parent) : QObject(parent), m_dialogs(std::move(dialogs)) {
+    m_jobs = new JobRunner([this](const QString &text) { show(text, true); },
+                           [] {
+                               return JobRunner::Timing{timing().pollMs, timing().firstStatusMs};
+                           },
+                           this);
     m_settingsSetAside = Defaults::setAsidePath();
     readSettings();
     buildSides();
 
-    m_pollTimer.setInterval(timing().pollMs);
-    connect(&m_pollTimer, &QTimer::timeout, this, &AppState::pollJob);
     m_toastTimer.setSingleShot(true);
     connect(&m_toastTimer, &QTimer::timeout, this, [this] { setToast(std::nullopt); });
 
@@ -128,9 +132,6 @@ void AppState::setShowInspector(const bool &value) {
 }
 void AppState::setToast(const std::optional<Toast> &value) {
     publish(m_toast, value, &AppState::toastChanged);
-}
-void AppState::setTransferStatus(const std::optional<TransferStatus> &value) {
-    publish(m_transferStatus, value, &AppState::transferStatusChanged);
 }
 void AppState::setBatchRenameTarget(const std::optional<InfoTarget> &value) {
     publish(m_batchRenameTarget, value, &AppState::batchRenameTargetChanged);

@@ -13,7 +13,6 @@
 #include "core/localisation/AppLanguage.h"
 #include "core/model/Side.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -23,6 +22,7 @@
 #include <memory>
 #include <optional>
 
+class JobRunner;
 class TabGroup;
 class PaneModel;
 class PaneHooks;
@@ -71,8 +71,7 @@ public:
     void setShowInspector(const bool &value);
     const std::optional<Toast> &toast() const { return m_toast; }
     void setToast(const std::optional<Toast> &value);
-    const std::optional<TransferStatus> &transferStatus() const { return m_transferStatus; }
-    void setTransferStatus(const std::optional<TransferStatus> &value);
+    const std::optional<TransferStatus> &transferStatus() const;
     const std::optional<InfoTarget> &batchRenameTarget() const { return m_batchRenameTarget; }
     void setBatchRenameTarget(const std::optional<InfoTarget> &value);
     const std::optional<CompareRequest> &compareRequest() const { return m_compareRequest; }
@@ -138,13 +137,12 @@ public:
     void show(const QString &text, bool error = false);
     void saveLastPaths();
 
-    // The job channel: one long job at a time.
+    // The job channel: one long job at a time (forwards to the runner).
+    JobRunner &jobs() const { return *m_jobs; }
     std::shared_ptr<TransferProgress> beginJob(const QString &title);
     void endJob();
     void cancelJob();
-    std::shared_ptr<TransferProgress> currentProgress() const { return m_currentProgress; }
-    // Waits (running the event loop) until the running job has ended; used when quitting.
-    void waitForJob();
+    std::shared_ptr<TransferProgress> currentProgress() const;
 
     // Transfers between panes.
     void transferSelection(Side from, bool move);
@@ -229,7 +227,6 @@ signals:
     void showSidebarChanged();
     void showInspectorChanged();
     void toastChanged();
-    void transferStatusChanged();
     void batchRenameTargetChanged();
     void compareRequestChanged();
     void storageRequestChanged();
@@ -269,8 +266,8 @@ private:
     }
     void readSettings();
     void buildSides();
-    void pollJob();
-    void recordTransfer(const TransferOutcome &outcome, bool move, const QList<FileOps::TrashedPair> &replaced);
+    void recordTransfer(const TransferOutcome &outcome, bool move,
+                        const QList<FileOps::TrashedPair> &replaced);
 
     // --- Commands (private)
     void clearCut();
@@ -290,7 +287,6 @@ private:
     bool m_showSidebar{};
     bool m_showInspector{};
     std::optional<Toast> m_toast{};
-    std::optional<TransferStatus> m_transferStatus{};
     std::optional<InfoTarget> m_batchRenameTarget{};
     std::optional<CompareRequest> m_compareRequest{};
     std::optional<StorageRequest> m_storageRequest{};
@@ -319,10 +315,7 @@ private:
     std::optional<InfoTarget> m_infoTarget{};
     QSet<QString> m_cutPaths{};
 
-    std::shared_ptr<TransferProgress> m_currentProgress;
-    QString m_jobTitle;
-    QElapsedTimer m_jobClock;
-    QTimer m_pollTimer;
+    JobRunner *m_jobs = nullptr;
     QTimer m_toastTimer;
     QString m_settingsSetAside;
     QString m_typeBuffer;

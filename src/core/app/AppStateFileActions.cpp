@@ -1,5 +1,6 @@
 // The file actions of the application core: undo, put back, archives, duplicate and alias.
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/fileops/Archives.h"
 #include "core/fileops/DuplicateAlias.h"
@@ -28,7 +29,14 @@ FileActionContext AppState::fileActionContext() {
     ctx.select = [self](const QStringList &paths) {
         if (self) self->activePane()->setSelection(QSet<QString>(paths.cbegin(), paths.cend()));
     };
-    ctx.chooseFolder = chooseFolder;
+    if (chooseFolder)
+        ctx.chooseFolder = [self, ask = chooseFolder](const FolderQuestion &question) {
+            // The running job (put back) waits for this answer.
+            if (self) self->jobs().setWaitingForAnswer(true);
+            const std::optional<QString> answer = ask(question);
+            if (self) self->jobs().setWaitingForAnswer(false);
+            return answer;
+        };
     return ctx;
 }
 

@@ -1,10 +1,8 @@
-// Toasts and the one job channel.
+// Toasts and the forwards to the job runner.
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/localisation/Lang.h"
-
-#include <QCoreApplication>
-#include <QEventLoop>
 
 void AppState::show(const QString &text, bool error) {
     setToast(Toast(L(text), error));
@@ -13,41 +11,17 @@ void AppState::show(const QString &text, bool error) {
 }
 
 std::shared_ptr<TransferProgress> AppState::beginJob(const QString &title) {
-    if (m_currentProgress) {
-        show(K("Es läuft noch ein Vorgang. Warte, bis er fertig ist, oder brich ihn ab."), true);
-        return nullptr;
-    }
-    m_currentProgress = std::make_shared<TransferProgress>();
-    m_jobTitle = title;
-    m_jobClock.start();
-    m_pollTimer.setInterval(timing().pollMs);
-    m_pollTimer.start();
-    pollJob();
-    return m_currentProgress;
+    return m_jobs->begin(title);
 }
-
-void AppState::pollJob() {
-    if (!m_currentProgress) return;
-    if (m_jobClock.elapsed() > timing().firstStatusMs)
-        setTransferStatus(TransferStatus::from(m_jobTitle, m_currentProgress->snapshot()));
-}
-
 void AppState::endJob() {
-    m_pollTimer.stop();
-    m_currentProgress.reset();
-    setTransferStatus(std::nullopt);
+    m_jobs->end();
 }
-
 void AppState::cancelJob() {
-    if (m_currentProgress) m_currentProgress->cancel();
+    m_jobs->cancel();
 }
-
-void AppState::waitForJob() {
-    if (!m_currentProgress) return;
-    // endJob clears the progress before it publishes the empty status.
-    QEventLoop loop;
-    connect(this, &AppState::transferStatusChanged, &loop, [this, &loop] {
-        if (!m_currentProgress) loop.quit();
-    });
-    loop.exec();
+std::shared_ptr<TransferProgress> AppState::currentProgress() const {
+    return m_jobs->progress();
+}
+const std::optional<TransferStatus> &AppState::transferStatus() const {
+    return m_jobs->status();
 }

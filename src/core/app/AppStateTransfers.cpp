@@ -1,5 +1,6 @@
 // Copies and moves between panes: conflict question, the job, and one toast at the end.
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/fileops/ConflictQuestion.h"
 #include "core/fileops/FileOps.h"
@@ -8,8 +9,6 @@
 #include "core/model/FileFmt.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
-
-#include <QtConcurrent>
 
 std::optional<QHash<QString, ConflictChoice>> AppState::askConflicts(const QStringList &paths,
                                                                      const QString &destination, bool move) {
@@ -61,39 +60,36 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
         show(K("Abgebrochen. Es wurde nichts verändert."));
         return;
     }
-    const auto progress = beginJob(move ? K("Verschiebe") : K("Kopiere"));
-    if (!progress) return;
-
     QPointer<AppState> self(this);
     const QHash<QString, ConflictChoice> resolutions = *answers;
     struct Result {
         TransferOutcome outcome;
         QList<FileOps::TrashedPair> replaced; // what the batch sent to a Trash in place of a new item
     };
-    auto *watcher = new QFutureWatcher<Result>(this);
-    connect(watcher, &QFutureWatcher<Result>::finished, this, [self, watcher, paths, destination, move, resolutions] {
-        watcher->deleteLater();
-        if (!self) return;
-        const Result result = watcher->result();
-        const TransferOutcome &outcome = result.outcome;
-        const qsizetype skips = std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
-        self->endJob();
-        self->refreshAll();
-        if (!outcome.created.isEmpty()) {
-            const QSet<QString> made(outcome.created.cbegin(), outcome.created.cend());
-            for (TabGroup *group : {self->leftTabs(), self->rightTabs()})
-                if (PaneModel *pane = group->current(); pane->currentPath() == destination) pane->setSelection(made);
-        }
-        if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move, result.replaced);
-        bool isError = false;
-        const QString text = resultToast(outcome, paths.size(), skips, move, destination, isError);
-        self->show(text, isError);
-    });
-    watcher->setFuture(QtConcurrent::run([paths, destination, move, progress, resolutions] {
-        const auto before = FileActions::trashSnapshot(destination);
-        Result r;
-        r.outcome = FileOps::runWithProgress(paths, destination, move, *progress, resolutions);
-        r.replaced = FileActions::replacedItems(r.outcome, resolutions, before);
-        return r;
-    }));
+    m_jobs->run(
+        move ? K("Verschiebe") : K("Kopiere"),
+        [paths, destination, move, resolutions](TransferProgress &progress) {
+            const auto before = FileActions::trashSnapshot(destination);
+            Result r;
+            r.outcome = FileOps::runWithProgress(paths, destination, move, progress, resolutions);
+            r.replaced = FileActions::replacedItems(r.outcome, resolutions, before);
+            return r;
+        },
+        [self, paths, destination, move, resolutions](const Result &result) {
+            if (!self) return;
+            const TransferOutcome &outcome = result.outcome;
+            const qsizetype skips =
+                std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
+            self->refreshAll();
+            if (!outcome.created.isEmpty()) {
+                const QSet<QString> made(outcome.created.cbegin(), outcome.created.cend());
+                for (TabGroup *group : {self->leftTabs(), self->rightTabs()})
+                    if (PaneModel *pane = group->current(); pane->currentPath() == destination)
+                        pane->setSelection(made);
+            }
+            if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move, result.replaced);
+            bool isError = false;
+            const QString text = resultToast(outcome, paths.size(), skips, move, destination, isError);
+            self->show(text, isError);
+        });
 }

@@ -1,7 +1,6 @@
 // Moving to the Trash, deleting from it, emptying it, and the Trash diagnosis.
 #include "core/app/AppState.h"
-
-#include "core/base/Background.h"
+#include "core/app/JobRunner.h"
 
 #include "core/fileops/FileOps.h"
 #include "core/localisation/Lang.h"
@@ -93,6 +92,29 @@ void dropOrphanInfos(const QStringList &folders) {
 
 } // namespace
 
+namespace {
+
+// The one toast after a trash (and a permanent delete of what had no Trash).
+void reportTrash(AppState &app, const FileOps::TrashResult &result, const FileOps::DeleteResult &removed) {
+    app.refreshAll();
+    const QStringList errors = result.errors + removed.errors;
+    if (!errors.isEmpty()) {
+        app.show(errors.first(), true);
+        return;
+    }
+    if (result.cancelled) {
+        app.show(LF("Abgebrochen. %@ in den Papierkorb gelegt; der Rest ist unverändert.",
+                    FileFmt::count(result.done)));
+        return;
+    }
+    QStringList parts;
+    if (result.done > 0) parts << LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done));
+    if (removed.done >= 1) parts << LF("%@ endgültig gelöscht", FileFmt::count(removed.done));
+    app.show(parts.isEmpty() ? L("Nichts gelöscht.") : parts.join(QStringLiteral(", ")) + u'.');
+}
+
+} // namespace
+
 void AppState::trashSelection() {
     PaneModel *pane = activePane();
     const QStringList paths = pane->selectedPaths();
@@ -100,6 +122,8 @@ void AppState::trashSelection() {
         show(K("Nichts ausgewählt."));
         return;
     }
+    // Refused before any question: the answer could not be acted on.
+    if (!m_jobs->admits()) return;
     if (std::all_of(paths.cbegin(), paths.cend(),
                     [](const QString &p) { return FileLoader::isInTrash(p); })) {
         deleteFromTrash(paths);
@@ -115,55 +139,40 @@ void AppState::trashSelection() {
     question.buttons = {L("In den Papierkorb"), L("Abbrechen")};
     if (m_dialogs.ask(question).button != 0) return;
 
-    QPointer<AppState> self(this);
     QPointer<PaneModel> source(pane);
-    whenDone(this, QtConcurrent::run([paths] { return FileOps::trash(paths); }),
-             [self, source](const FileOps::TrashResult &result) {
-                 if (!self) return;
-                 if (source) source->setSelection({});
-                 if (!result.moved.isEmpty())
-                     self->record(LF("%@ in den Papierkorb gelegt", FileFmt::count(result.moved.size())),
-                                  UndoAction::makeTrashed(result.moved));
-                 if (result.done >= 1) SystemSounds::play(SystemSounds::Kind::moveToTrash);
-
-                 QStringList errors = result.errors;
-                 qsizetype deleted = 0;
-                 if (!result.noTrash.isEmpty()) {
-                     const QStringList &rest = result.noTrash;
-                     Alert now;
-                     now.style = Alert::Style::critical;
-                     now.message = rest.size() == 1
-                                       ? LF("„%@“ sofort löschen?", Posix::lastComponent(rest.first()))
-                                       : LF("%d Objekte sofort löschen?", rest.size());
-                     now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
-                     now.buttons = {L("Abbrechen"), L("Sofort löschen")};
-                     now.destructiveButton = 1;
-                     if (self->m_dialogs.ask(now).button == 1) {
-                         // Waits here with the event loop running, so the window stays responsive.
-                         QFuture<FileOps::DeleteResult> future =
-                             QtConcurrent::run([rest] { return FileOps::deletePermanently(rest); });
-                         QEventLoop loop;
-                         QFutureWatcher<FileOps::DeleteResult> watcher;
-                         QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-                         watcher.setFuture(future);
-                         if (!future.isFinished()) loop.exec();
-                         const FileOps::DeleteResult removed = future.result();
-                         errors += removed.errors;
-                         deleted = removed.done;
-                         if (!self) return;
-                     }
-                 }
-                 self->refreshAll();
-                 if (!errors.isEmpty()) {
-                     self->show(errors.first(), true);
-                     return;
-                 }
-                 QStringList parts;
-                 if (result.done > 0) parts << LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done));
-                 if (deleted >= 1) parts << LF("%@ endgültig gelöscht", FileFmt::count(deleted));
-                 self->show(parts.isEmpty() ? L("Nichts gelöscht.")
-                                            : parts.join(QStringLiteral(", ")) + u'.');
-             });
+    m_jobs->run(
+        K("Lege in den Papierkorb"),
+        [paths](TransferProgress &progress) { return FileOps::trash(paths, &progress); },
+        [this, source](const FileOps::TrashResult &result) {
+            if (source) source->setSelection({});
+            // What went is recorded even when the rest stayed behind a cancel.
+            if (!result.moved.isEmpty())
+                record(LF("%@ in den Papierkorb gelegt", FileFmt::count(result.moved.size())),
+                       UndoAction::makeTrashed(result.moved));
+            if (result.done >= 1) SystemSounds::play(SystemSounds::Kind::moveToTrash);
+            if (result.noTrash.isEmpty() || result.cancelled) {
+                reportTrash(*this, result, {});
+                return;
+            }
+            const QStringList &rest = result.noTrash;
+            Alert now;
+            now.style = Alert::Style::critical;
+            now.message = rest.size() == 1 ? LF("„%@“ sofort löschen?", Posix::lastComponent(rest.first()))
+                                           : LF("%d Objekte sofort löschen?", rest.size());
+            now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
+            now.buttons = {L("Abbrechen"), L("Sofort löschen")};
+            now.destructiveButton = 1;
+            const bool started =
+                m_dialogs.ask(now).button == 1 && m_jobs->run(
+                                                      K("Lösche"),
+                                                      [rest](TransferProgress &progress) {
+                                                          return FileOps::deletePermanently(rest, &progress);
+                                                      },
+                                                      [this, result](const FileOps::DeleteResult &removed) {
+                                                          reportTrash(*this, result, removed);
+                                                      });
+            if (!started) reportTrash(*this, result, {});
+        });
 }
 
 void AppState::deleteFromTrash(const QStringList &paths) {
@@ -177,20 +186,24 @@ void AppState::deleteFromTrash(const QStringList &paths) {
     question.destructiveButton = 1;
     if (m_dialogs.ask(question).button != 1) return;
 
-    QPointer<AppState> self(this);
     QPointer<PaneModel> pane(activePane());
-    whenDone(this, QtConcurrent::run([paths] { return FileOps::deletePermanently(paths); }),
-             [self, pane](const FileOps::DeleteResult &result) {
-                 if (!self) return;
-                 if (pane) pane->setSelection({});
-                 self->refreshAll();
-                 if (!result.errors.isEmpty()) {
-                     self->show(firstError(result.errors), true);
-                     if (!result.denied.isEmpty()) self->offerShowInFolder(result.denied);
-                     return;
-                 }
-                 self->show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
-             });
+    m_jobs->run(
+        K("Lösche"),
+        [paths](TransferProgress &progress) { return FileOps::deletePermanently(paths, &progress); },
+        [this, pane](const FileOps::DeleteResult &result) {
+            if (pane) pane->setSelection({});
+            refreshAll();
+            if (!result.errors.isEmpty()) {
+                show(firstError(result.errors), true);
+                if (!result.denied.isEmpty()) offerShowInFolder(result.denied);
+                return;
+            }
+            if (result.cancelled)
+                show(LF("Abgebrochen. %@ endgültig gelöscht; der Rest ist unverändert.",
+                        FileFmt::count(result.done)));
+            else
+                show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
+        });
 }
 
 // No other file manager is asked: the refused items are shown in the active pane, selected.
@@ -210,6 +223,7 @@ void AppState::offerShowInFolder(const QStringList &paths) {
 }
 
 void AppState::emptyTrash() {
+    if (!m_jobs->admits()) return;
     // Shared by the question and the counting; the count may come before the question is up or after it
     // has closed.
     struct Found {
@@ -256,39 +270,39 @@ void AppState::emptyTrash() {
     if (answer != 1 || !found->enabled || found->paths.isEmpty()) return;
 
     const QList<QByteArray> paths = found->paths;
-    QPointer<AppState> self(this);
     struct Emptied {
         FileOps::RawDeleteResult result;
         qsizetype left = 0; // what the trash folders still hold afterwards
     };
-    whenDone(this, QtConcurrent::run([paths, folders] {
-                 Emptied emptied{FileOps::deleteRawPermanently(paths), 0};
-                 dropOrphanInfos(folders);
-                 emptied.left = trashContents(folders).size();
-                 return emptied;
-             }),
-             [self, folders](const Emptied &emptied) {
-                 if (!self) return;
-                 const FileOps::RawDeleteResult &result = emptied.result;
-                 self->left()->setSelection({});
-                 self->right()->setSelection({});
-                 self->refreshAll();
-                 if (!result.errors.isEmpty()) {
-                     self->show(firstError(result.errors), true);
-                     // Only names the system can be given as text go to the administrator's delete.
-                     QStringList denied;
-                     for (const QByteArray &path : result.denied)
-                         if (const auto text = Posix::decode(path)) denied << *text;
-                     if (!denied.isEmpty()) self->offerAdminEmpty(denied, folders);
-                     return;
-                 }
-                 if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
-                 if (emptied.left > 0)
-                     self->show(LF("%@ gelöscht. Noch im Papierkorb: %@.", FileFmt::count(result.done),
-                                   FileFmt::count(emptied.left)));
-                 else
-                     self->show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
-             });
+    m_jobs->run(
+        K("Leere den Papierkorb"),
+        [paths, folders](TransferProgress &progress) {
+            Emptied emptied{FileOps::deleteRawPermanently(paths, &progress), 0};
+            dropOrphanInfos(folders);
+            emptied.left = trashContents(folders).size();
+            return emptied;
+        },
+        [this, folders](const Emptied &emptied) {
+            const FileOps::RawDeleteResult &result = emptied.result;
+            left()->setSelection({});
+            right()->setSelection({});
+            refreshAll();
+            if (!result.errors.isEmpty()) {
+                show(firstError(result.errors), true);
+                // Only names the system can be given as text go to the administrator's delete.
+                QStringList denied;
+                for (const QByteArray &path : result.denied)
+                    if (const auto text = Posix::decode(path)) denied << *text;
+                if (!denied.isEmpty()) offerAdminEmpty(denied, folders);
+                return;
+            }
+            if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
+            if (emptied.left > 0)
+                show(LF("%@ gelöscht. Noch im Papierkorb: %@.", FileFmt::count(result.done),
+                        FileFmt::count(emptied.left)));
+            else
+                show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
+        });
 }
 
 // What we may not delete goes with administrator rights; the system asks for the password.
@@ -301,44 +315,44 @@ void AppState::offerAdminEmpty(const QStringList &denied, const QStringList &fol
     question.destructiveButton = 1;
     if (m_dialogs.ask(question).button != 1) return;
 
-    show(K("Der Rest des Papierkorbs wird mit Administratorrechten gelöscht …"));
-    QPointer<AppState> self(this);
     const auto work = desktop.deleteAsAdmin;
     struct AdminResult {
         std::optional<QString> error;
         qsizetype left = 0; // what the trash folders still hold afterwards
     };
-    whenDone(this, QtConcurrent::run([work, denied, folders]() -> AdminResult {
-                 if (!work) return {QString(), 0};
-                 AdminResult result{work(denied), 0};
-                 // The descriptions of what is gone are ours to remove.
-                 for (const QString &path : denied) {
-                     struct stat st {};
-                     const QString info = Trash::infoFileFor(path);
-                     if (info.isEmpty() || Posix::lstatPath(path, st)) continue;
-                     if (const auto bytes = Posix::encode(info)) ::unlink(bytes->constData());
-                 }
-                 dropOrphanInfos(folders);
-                 result.left = trashContents(folders).size();
-                 return result;
-             }),
-             [self](const AdminResult &result) {
-                 if (!self) return;
-                 self->refreshAll();
-                 if (result.error) {
-                     self->show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *result.error), true);
-                     return;
-                 }
-                 // Names the system can't be given as text never reach the administrator's delete.
-                 if (result.left > 0) {
-                     self->show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@",
-                                   LF("Noch im Papierkorb: %@.", FileFmt::count(result.left))),
-                                true);
-                     return;
-                 }
-                 SystemSounds::play(SystemSounds::Kind::emptyTrash);
-                 self->show(K("Papierkorb mit Administratorrechten geleert."));
-             });
+    const bool started = m_jobs->run(
+        K("Leere den Papierkorb"),
+        [work, denied, folders](TransferProgress &) -> AdminResult {
+            if (!work) return {QString(), 0};
+            AdminResult result{work(denied), 0};
+            // The descriptions of what is gone are ours to remove.
+            for (const QString &path : denied) {
+                struct stat st {};
+                const QString info = Trash::infoFileFor(path);
+                if (info.isEmpty() || Posix::lstatPath(path, st)) continue;
+                if (const auto bytes = Posix::encode(info)) ::unlink(bytes->constData());
+            }
+            dropOrphanInfos(folders);
+            result.left = trashContents(folders).size();
+            return result;
+        },
+        [this](const AdminResult &result) {
+            refreshAll();
+            if (result.error) {
+                show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *result.error), true);
+                return;
+            }
+            // Names the system can't be given as text never reach the administrator's delete.
+            if (result.left > 0) {
+                show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@",
+                        LF("Noch im Papierkorb: %@.", FileFmt::count(result.left))),
+                     true);
+                return;
+            }
+            SystemSounds::play(SystemSounds::Kind::emptyTrash);
+            show(K("Papierkorb mit Administratorrechten geleert."));
+        });
+    if (started) show(K("Der Rest des Papierkorbs wird mit Administratorrechten gelöscht …"));
 }
 
 QString AppState::rawListing(const QString &path) {

@@ -75,26 +75,31 @@ struct TrashedPair {
     friend bool operator==(const TrashedPair &, const TrashedPair &) = default;
 };
 
+// With a progress these count items (done and total) and stop before the next item once it is cancelled;
+// what was not reached yet stays where it is.
 struct TrashResult {
     qsizetype done = 0;
     QStringList errors;
     QStringList noTrash;
     QList<TrashedPair> moved;
+    bool cancelled = false;
 };
-TrashResult trash(const QStringList &paths);
+TrashResult trash(const QStringList &paths, TransferProgress *progress = nullptr);
 
 struct DeleteResult {
     qsizetype done = 0;
     QStringList errors;
     QStringList denied;
+    bool cancelled = false;
 };
-DeleteResult deletePermanently(const QStringList &paths);
+DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progress = nullptr);
 // The same on path bytes, so that names which are not valid UTF-8 go too.
 struct RawDeleteResult {
     qsizetype done = 0;
     QStringList errors;
     QList<QByteArray> denied;
+    bool cancelled = false;
 };
-RawDeleteResult deleteRawPermanently(const QList<QByteArray> &paths);
+RawDeleteResult deleteRawPermanently(const QList<QByteArray> &paths, TransferProgress *progress = nullptr);
 
 } // namespace FileOps

@@ -12,10 +12,35 @@
 
 namespace FileOps {
 
-TrashResult trash(const QStringList &paths) {
+namespace {
+
+// Item by item over a list; false when the job was cancelled before item i.
+template <typename Name> bool step(TransferProgress *progress, qsizetype i, qsizetype count, Name name) {
+    if (!progress) return true;
+    if (i == 0)
+        progress->setTotal(count, count);
+    else
+        progress->add(1);
+    if (progress->isCancelled()) return false;
+    progress->setItem(i + 1, name());
+    return true;
+}
+
+void last(TransferProgress *progress, qsizetype count) {
+    if (progress && count > 0) progress->add(1);
+}
+
+} // namespace
+
+TrashResult trash(const QStringList &paths, TransferProgress *progress) {
     TrashResult result;
     QList<QPair<QString, QString>> remembered;
-    for (const QString &path : paths) {
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString &path = paths[i];
+        if (!step(progress, i, paths.size(), [&] { return Posix::lastComponent(path); })) {
+            result.cancelled = true;
+            break;
+        }
         const Trash::Result r = Trash::moveToTrash(path);
         switch (r.status) {
         case Trash::Status::moved:
@@ -31,6 +56,7 @@ TrashResult trash(const QStringList &paths) {
             break;
         }
     }
+    if (!result.cancelled) last(progress, paths.size());
     TrashMemory::rememberAll(remembered);
     return result;
 }
@@ -69,23 +95,35 @@ bool account(int e, const QString &name, qsizetype &done, QStringList &errors) {
 
 } // namespace
 
-DeleteResult deletePermanently(const QStringList &paths) {
+DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progress) {
     DeleteResult result;
-    for (const QString &path : paths) {
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString &path = paths[i];
+        if (!step(progress, i, paths.size(), [&] { return Posix::lastComponent(path); })) {
+            result.cancelled = true;
+            return result;
+        }
         const auto bytes = Posix::encode(path);
         const int e = bytes && !bytes->isEmpty() ? deleteOne(*bytes) : EILSEQ;
         if (account(e, Posix::lastComponent(path), result.done, result.errors)) result.denied << path;
     }
+    last(progress, paths.size());
     return result;
 }
 
-RawDeleteResult deleteRawPermanently(const QList<QByteArray> &paths) {
+RawDeleteResult deleteRawPermanently(const QList<QByteArray> &paths, TransferProgress *progress) {
     RawDeleteResult result;
-    for (const QByteArray &path : paths) {
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QByteArray &path = paths[i];
+        const auto name = [&] { return Posix::shown(path.mid(path.lastIndexOf('/') + 1)); };
+        if (!step(progress, i, paths.size(), name)) {
+            result.cancelled = true;
+            return result;
+        }
         const int e = path.isEmpty() || path.contains('\0') ? EINVAL : deleteOne(path);
-        if (account(e, Posix::shown(path.mid(path.lastIndexOf('/') + 1)), result.done, result.errors))
-            result.denied << path;
+        if (account(e, name(), result.done, result.errors)) result.denied << path;
     }
+    last(progress, paths.size());
     return result;
 }
 

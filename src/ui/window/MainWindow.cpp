@@ -1,6 +1,7 @@
 #include "ui/window/MainWindow.h"
 
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
@@ -150,7 +151,7 @@ void MainWindow::build() {
 
     m_toast = new ToastView(m_root);
     m_toast->hide();
-    m_banner = TransferBanner::forApp(m_app, m_root);
+    m_banner = TransferBanner::forJobs(m_app ? &m_app->jobs() : nullptr, m_root);
 
     setCentralWidget(m_root);
     m_root->installEventFilter(this);
@@ -250,9 +251,11 @@ bool MainWindow::mayClose() {
     alert.informative = L("Der Vorgang wird abgebrochen; Unvollständiges wird entfernt.");
     alert.buttons = {L("Vorgang abbrechen und beenden"), L("Weiterarbeiten")};
     if (m_app->dialogs().ask(alert).button != 0) return false;
+    // The window closes once the job has cleaned up and the runner is free (asked no second time).
+    connect(&m_app->jobs(), &JobRunner::finished, this, &QWidget::close,
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
     m_app->cancelJob();
-    m_app->waitForJob();
-    return true;
+    return false;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {

@@ -22,7 +22,8 @@ public:
     static constexpr QSize kMinimumSize{900, 460};
     static constexpr int kSidebarWidth = 210;
 
-    // Asks before quitting while a job runs; on yes cancels it and waits for its clean-up.
+    // Asks before quitting while a job runs; on yes cancels it and closes the window once the job has
+    // cleaned up. True when the window may close now.
     bool mayClose();
 
     PaneArea *paneArea() const { return m_panes; }

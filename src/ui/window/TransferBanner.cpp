@@ -1,6 +1,6 @@
 #include "ui/window/TransferBanner.h"
 
-#include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/localisation/Lang.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
@@ -188,18 +188,18 @@ void TransferBanner::paintEvent(QPaintEvent *) {
     p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 11.5, 11.5);
 }
 
-TransferBanner *TransferBanner::forApp(AppState *app, QWidget *parent) {
+TransferBanner *TransferBanner::forJobs(JobRunner *jobs, QWidget *parent) {
     auto *banner = new TransferBanner({}, {}, parent);
-    QPointer<AppState> weak(app);
+    QPointer<JobRunner> weak(jobs);
     banner->setCancel([weak] {
-        if (weak) weak->cancelJob();
+        if (weak) weak->cancel();
     });
     auto follow = [banner, weak] {
-        const std::optional<TransferStatus> status = weak ? weak->transferStatus() : std::nullopt;
+        const std::optional<TransferStatus> status = weak ? weak->status() : std::nullopt;
         if (status) banner->setStatus(*status);
         banner->setVisible(status.has_value());
     };
-    if (app) QObject::connect(app, &AppState::transferStatusChanged, banner, follow);
+    if (jobs) QObject::connect(jobs, &JobRunner::statusChanged, banner, follow);
     follow();
     return banner;
 }

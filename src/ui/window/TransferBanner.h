@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class AppState;
+class JobRunner;
 class BarButton;
 class QLabel;
 class BannerProgress;
@@ -22,9 +22,9 @@ public:
     explicit TransferBanner(const TransferStatus &status = {}, std::function<void()> cancel = {},
                             QWidget *parent = nullptr);
 
-    // A banner that follows app's transfer status: shown while one is published, hidden otherwise, its
-    // button calling cancelJob(). The window places it.
-    static TransferBanner *forApp(AppState *app, QWidget *parent);
+    // A banner that follows the runner's status: shown while one is published, hidden otherwise, its
+    // button cancelling the job. The window places it.
+    static TransferBanner *forJobs(JobRunner *jobs, QWidget *parent);
 
     void setStatus(const TransferStatus &status);
     const TransferStatus &status() const { return m_status; }

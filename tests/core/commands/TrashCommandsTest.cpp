@@ -1,5 +1,6 @@
 #include "CommandFixture.h"
 
+#include "core/app/JobRunner.h"
 #include "core/fileops/FileOps.h"
 #include "core/model/FileLoader.h"
 #include "platform/Posix.h"
@@ -22,6 +23,10 @@ protected:
         QDir().mkpath(FileLoader::mainTrash());
         QDir().mkpath(TrashRoots::homeTrash() + "/info");
         app->trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
+    }
+    void TearDown() override {
+        CommandTest::TearDown();
+        AppState::timing() = AppState::Timing{};
     }
     QStringList trashed() const {
         return QDir(FileLoader::mainTrash())
@@ -323,4 +328,60 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 1 Objekt gelöscht.", 5000);
     EXPECT_TRUE(TestUtil::names(files).isEmpty());
     EXPECT_TRUE(TestUtil::names(Posix::parentOf(files) + "/info").isEmpty());
+}
+
+TEST_F(TrashCommandTest, EmptyingWhileACopyRunsIsRefusedBeforeAnyQuestion) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::writeFile(FileLoader::mainTrash() + "/old", "1");
+    const QString copied = make("a.txt");
+    const QString into = make("into/");
+    app->transfer({copied}, into, false);
+    ASSERT_TRUE(app->currentProgress()); // the copy holds the runner until its result is back
+    answers = {1};
+    app->emptyTrash();
+    EXPECT_TRUE(alerts.isEmpty());
+    EXPECT_EQ(lastToast(), JobRunner::busyText);
+    EXPECT_TRUE(lastIsError());
+    QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && exists(into + "/a.txt"), 5000);
+    EXPECT_TRUE(exists(FileLoader::mainTrash() + "/old"));
+}
+
+TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecordsWhatWent) {
+    LanguageScope de(AppLanguage::de);
+    AppState::timing().pollMs = 5;
+    AppState::timing().firstStatusMs = 0;
+    const QString folder = make("many/");
+    constexpr int count = 10'000;
+    QSet<QString> paths;
+    for (int i = 0; i < count; ++i) {
+        const QString path = folder + QStringLiteral("/f%1").arg(i, 5, 10, QLatin1Char('0'));
+        ::close(::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY, 0644));
+        paths << path;
+    }
+    show(app->left(), folder);
+    app->left()->setSelection(paths);
+    // Cancelled at the first published share between nothing and all.
+    QList<double> fractions;
+    QObject::connect(&app->jobs(), &JobRunner::statusChanged, app.get(), [&] {
+        const auto status = app->jobs().status();
+        if (!status || !status->fraction) return;
+        fractions << *status->fraction;
+        if (*status->fraction > 0 && *status->fraction < 1) app->cancelJob();
+    });
+    answers = {0};
+    app->trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && !toasts.isEmpty(), 60000);
+
+    ASSERT_FALSE(fractions.isEmpty());
+    EXPECT_GT(fractions.first(), 0);
+    EXPECT_LT(fractions.first(), 1);
+    const qsizetype left = QDir(folder).entryList(QDir::Files).size();
+    const qsizetype went = count - left;
+    EXPECT_GT(left, 0);
+    EXPECT_GT(went, 0);
+    EXPECT_EQ(trashed().size(), went);
+    EXPECT_EQ(lastToast(),
+              QStringLiteral("Abgebrochen. %1 Objekte in den Papierkorb gelegt; der Rest ist unverändert.")
+                  .arg(went));
+    EXPECT_EQ(app->undoTitle(), QStringLiteral("%1 Objekte in den Papierkorb gelegt").arg(went));
 }

@@ -1,5 +1,5 @@
 #include "common/TestUtil.h"
-#include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/TransferBanner.h"
@@ -109,24 +109,26 @@ TEST(TransferBannerTest, DeterminateAndIndeterminateBars) {
     EXPECT_LT(accent, span / 2); // and not a full bar
 }
 
-TEST(TransferBannerTest, FollowsTheJobOfTheAppAndCancelsIt) {
-    AppState app;
+TEST(TransferBannerTest, FollowsTheRunnerAndCancelsIt) {
+    JobRunner jobs({}, [] { return JobRunner::Timing{5, 0}; });
     QWidget root;
-    TransferBanner *banner = TransferBanner::forApp(&app, &root);
+    TransferBanner *banner = TransferBanner::forJobs(&jobs, &root);
     root.show();
     EXPECT_FALSE(banner->isVisible());
 
-    const std::shared_ptr<TransferProgress> progress = app.beginJob(QStringLiteral("Kopiere"));
+    const std::shared_ptr<TransferProgress> progress = jobs.begin(QStringLiteral("Kopiere"));
     ASSERT_TRUE(progress);
-    const TransferStatus s = status(2, 5, 0.4);
-    app.setTransferStatus(s);
-    EXPECT_TRUE(banner->isVisible());
-    EXPECT_EQ(banner->status(), s);
+    progress->setTotal(10, 5);
+    progress->setItem(2, QStringLiteral("b.txt"));
+    progress->add(4);
+    QTRY_VERIFY_WITH_TIMEOUT(banner->isVisible() && banner->status() == *jobs.status(), 2000);
+    EXPECT_EQ(banner->barValue(), std::optional<double>(0.4));
+    EXPECT_EQ(banner->nameText(), "b.txt");
 
     banner->cancelButton()->click();
     banner->cancelButton()->click(); // again: the flag is only set again
     EXPECT_TRUE(progress->isCancelled());
-    EXPECT_TRUE(banner->isVisible()); // until the core ends the job
-    app.endJob();
+    EXPECT_TRUE(banner->isVisible()); // until the work has come back
+    jobs.end();
     EXPECT_FALSE(banner->isVisible());
 }
