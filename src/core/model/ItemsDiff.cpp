@@ -4,7 +4,8 @@
 #include <vector>
 
 std::optional<ItemsDiff> ItemsDiff::between(const QList<FileItem> &before, const QList<FileItem> &after) {
-    if (before.isEmpty() || after.isEmpty()) return std::nullopt;
+    if (before.isEmpty() || after.isEmpty() || before.size() > maxRows || after.size() > maxRows)
+        return std::nullopt;
     QHash<QString, qsizetype> rowInAfter;
     rowInAfter.reserve(after.size());
     for (qsizetype j = after.size() - 1; j >= 0; --j)

@@ -15,6 +15,8 @@ struct ItemsDiff {
     QList<qsizetype> updated;  // rows of the new list whose item kept its place but changed
     QList<FileItem> before;    // the old list the rows refer to, filled in by whoever publishes the diff
 
-    // None when the lists differ too much for ranges to pay off (a new folder, a re-sort).
+    // None when the lists differ too much for ranges to pay off (a new folder, a re-sort), and for very
+    // long lists, where a view lays out again faster than it copies the list to update it by ranges.
     static std::optional<ItemsDiff> between(const QList<FileItem> &before, const QList<FileItem> &after);
+    static constexpr qsizetype maxRows = 10000;
 };
