@@ -7,8 +7,12 @@
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
 #include "core/model/FileFmt.h"
+#include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+
+#include <QFileInfo>
+#include <algorithm>
 
 std::optional<QHash<QString, ConflictChoice>> AppState::askConflicts(const QStringList &paths,
                                                                      const QString &destination, bool move) {
@@ -51,6 +55,28 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
                 : LF("%@ kopiert → %@", FileFmt::count(outcome.done), localName(destination));
 }
 
+// Lists again the panes, in every tab of both sides, that show one of the folders: as their folder or,
+// in columns, as one of the columns. Other panes keep their listing.
+void refreshPanesShowing(const QList<TabGroup *> &groups, const QSet<QString> &folders) {
+    for (TabGroup *group : groups)
+        for (PaneModel *pane : group->tabs()) {
+            const QStringList shown =
+                pane->viewMode() == ViewMode::columns ? pane->columnDirs() : QStringList{pane->currentPath()};
+            if (std::any_of(shown.cbegin(), shown.cend(),
+                            [&](const QString &f) { return folders.contains(f); }))
+                pane->refresh();
+        }
+}
+
+// The destination and the folders the sources were in (a move empties those). A Trash that took replaced
+// items follows through its folder watch.
+QSet<QString> touchedFolders(const QStringList &paths, const QString &destination) {
+    QSet<QString> folders{FileLoader::norm(destination)};
+    for (const QString &p : paths)
+        folders.insert(FileLoader::norm(QFileInfo(FileLoader::norm(p)).path()));
+    return folders;
+}
+
 } // namespace
 
 void AppState::transfer(const QStringList &paths, const QString &destination, bool move) {
@@ -80,7 +106,7 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
             const TransferOutcome &outcome = result.outcome;
             const qsizetype skips =
                 std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
-            self->refreshAll();
+            refreshPanesShowing({self->leftTabs(), self->rightTabs()}, touchedFolders(paths, destination));
             if (!outcome.created.isEmpty()) {
                 const QSet<QString> made(outcome.created.cbegin(), outcome.created.cend());
                 for (TabGroup *group : {self->leftTabs(), self->rightTabs()})

@@ -24,6 +24,8 @@
 struct PaneModel::ListResult {
     FileLoader::Listing listing;
     std::optional<qint64> freeBytes;
+    std::optional<ItemsDiff> diff; // against the items shown when the listing started
+    quint64 diffBase = 0;          // the version of those items
 };
 
 namespace {
@@ -60,12 +62,6 @@ QString settingsKey(const char *prefix, Side side) {
 // Absolute, with dot segments resolved and no trailing slash.
 QString standardised(const QString &path) {
     return FileLoader::norm(QDir::isRelativePath(path) ? QDir::current().absoluteFilePath(path) : path);
-}
-
-qsizetype indexOfPath(const QList<FileItem> &list, const QString &path) {
-    for (qsizetype i = 0; i < list.size(); ++i)
-        if (list[i].path == path) return i;
-    return -1;
 }
 
 // Case- and diacritic-insensitive form for prefix matching (É, E and e fold alike).
@@ -126,17 +122,51 @@ PaneModel::~PaneModel() {
 
 // ---- published state ----
 
+PaneModel::ChangeBatch::~ChangeBatch() {
+    if (--m_model->m_batchDepth > 0 || !m_model->m_changePending) return;
+    m_model->m_changePending = false;
+    emit m_model->changed();
+}
+
+void PaneModel::notifyChanged() {
+    if (m_batchDepth > 0)
+        m_changePending = true;
+    else
+        emit changed();
+}
+
+qsizetype PaneModel::visibleRow(const QString &path) const {
+    const QList<FileItem> &list = visibleItems();
+    if (list.constData() != m_indexedList.constData() || list.size() != m_indexedList.size()) {
+        m_indexedList = list; // shared, and it keeps the indexed data alive
+        m_rowIndex.clear();
+        m_rowIndex.reserve(list.size());
+        for (qsizetype i = list.size() - 1; i >= 0; --i)
+            m_rowIndex.insert(list[i].path, i); // the first row of a path wins
+    }
+    return m_rowIndex.value(path, -1);
+}
+
+// A view passes the list it shows, which is normally the visible list itself.
+qsizetype PaneModel::rowIn(const QList<FileItem> &list, const QString &path) const {
+    const QList<FileItem> &visible = visibleItems();
+    if (list.constData() == visible.constData() && list.size() == visible.size()) return visibleRow(path);
+    for (qsizetype i = 0; i < list.size(); ++i)
+        if (list[i].path == path) return i;
+    return -1;
+}
+
 void PaneModel::setSelection(const QSet<QString> &selection) {
     m_selection = selection;
     emit selectionChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::setSearchText(const QString &text) {
     if (text == m_searchText) return;
     m_searchText = text;
     emit searchTextChanged();
-    emit changed();
+    notifyChanged();
     scheduleSearch();
 }
 
@@ -144,7 +174,7 @@ void PaneModel::setSearchFilter(const SearchFilter &filter) {
     if (filter == m_searchFilter) return;
     m_searchFilter = filter;
     emit searchFilterChanged();
-    emit changed();
+    notifyChanged();
     scheduleSearch();
 }
 
@@ -152,14 +182,14 @@ void PaneModel::setViewMode(ViewMode mode) {
     m_viewMode = mode;
     Defaults::setValue(settingsKey("view.", m_side), rawValue(mode));
     emit viewModeChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::setSort(SortKey key) {
     m_sort = key;
     Defaults::setValue(settingsKey("sort.", m_side), rawValue(key));
     emit sortChanged();
-    emit changed();
+    notifyChanged();
     resort();
 }
 
@@ -167,79 +197,89 @@ void PaneModel::setSortReversed(bool reversed) {
     m_sortReversed = reversed;
     Defaults::setValue(settingsKey("sortReversed.", m_side), reversed);
     emit sortReversedChanged();
-    emit changed();
+    notifyChanged();
     resort();
 }
 
 void PaneModel::setCursor(const std::optional<QString> &cursor) {
     m_cursor = cursor;
     emit cursorChanged();
-    emit changed();
+    notifyChanged();
 }
 
-void PaneModel::setItems(QList<FileItem> items) {
+void PaneModel::setItems(QList<FileItem> items, std::optional<ItemsDiff> diff) {
     QList<FileItem> old = std::exchange(m_items, std::move(items));
     ++m_itemsVersion;
+    if (diff) diff->before = old;
+    m_itemsDiff = std::move(diff);
     emit itemsChanged();
-    emit changed();
-    // Freeing a listing of 100,000 records takes tens of milliseconds; let a worker do it.
+    m_itemsDiff.reset(); // only valid for the views updating now; drops its share of the old list
+    notifyChanged();
+    // Freeing a listing of 100,000 records takes tens of milliseconds; let a worker do it, with the
+    // row index that may refer to it.
     if (old.size() > 5000)
-        QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.clear(); });
+        QThreadPool::globalInstance()->start([old = std::move(old),
+                                              indexed = std::exchange(m_indexedList, {}),
+                                              index = std::exchange(m_rowIndex, {})]() mutable {
+            index.clear();
+            indexed.clear();
+            old.clear();
+        });
 }
 
 void PaneModel::setSearchResults(std::optional<QList<FileItem>> results) {
     m_searchResults = std::move(results);
     ++m_resultsVersion;
     emit searchResultsChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::setIsSearching(bool searching) {
     m_isSearching = searching;
     emit isSearchingChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::setErrorText(const std::optional<QString> &text) {
     m_errorText = text;
     emit errorTextChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::setFreeSpace(const QString &text) {
     m_freeSpace = text;
     emit freeSpaceChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::setCurrentPath(const QString &path) {
     m_currentPath = path;
     emit currentPathChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::setCrumbs(const QList<Crumb> &crumbs) {
     m_crumbs = crumbs;
     emit crumbsChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::setBackStack(const QStringList &stack) {
     m_backStack = stack;
     emit backStackChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::setForwardStack(const QStringList &stack) {
     m_forwardStack = stack;
     emit forwardStackChanged();
-    emit changed();
+    notifyChanged();
 }
 
 void PaneModel::raiseRefreshToken() {
     ++m_refreshToken;
     emit refreshTokenChanged();
-    emit changed();
+    notifyChanged();
 }
 
 // ---- settings, sorting, lifetime ----
@@ -253,6 +293,7 @@ QString PaneModel::sortArrow() const {
 }
 
 void PaneModel::chooseSort(SortKey key) {
+    ChangeBatch batch(this);
     if (key != m_sort) {
         setSortReversed(false);
         setSort(key);
@@ -283,6 +324,7 @@ void PaneModel::resort() {
         },
         [this, generation, itemsVersion, resultsVersion](Sorted s) {
             if (generation != m_sortGeneration) return;
+            ChangeBatch batch(this);
             if (m_itemsVersion == itemsVersion) setItems(std::move(s.items));
             if (s.results && m_resultsVersion == resultsVersion) setSearchResults(std::move(s.results));
             raiseRefreshToken();
@@ -301,6 +343,7 @@ void PaneModel::shutdown() {
 
 void PaneModel::go(const QString &to, bool record, const QSet<QString> &select) {
     const QString target = standardised(to);
+    ChangeBatch batch(this);
     if (record && target != m_currentPath) {
         setBackStack(m_backStack + QStringList{m_currentPath});
         setForwardStack({});
@@ -319,6 +362,7 @@ void PaneModel::go(const QString &to, bool record, const QSet<QString> &select) 
 
 void PaneModel::goBack() {
     if (m_backStack.isEmpty()) return;
+    ChangeBatch batch(this);
     QStringList back = m_backStack;
     const QString entry = back.takeLast();
     setBackStack(back);
@@ -328,6 +372,7 @@ void PaneModel::goBack() {
 
 void PaneModel::goForward() {
     if (m_forwardStack.isEmpty()) return;
+    ChangeBatch batch(this);
     QStringList forward = m_forwardStack;
     const QString entry = forward.takeLast();
     setForwardStack(forward);
@@ -412,12 +457,19 @@ void PaneModel::reload() {
     const quint64 generation = ++m_listGeneration;
     const SortKey key = m_sort;
     const bool reversed = m_sortReversed;
+    // A listing of the folder already shown (a watch event, a refresh) is compared with what is shown.
+    const QList<FileItem> before = path == m_itemsPath ? m_items : QList<FileItem>();
+    const quint64 beforeVersion = m_itemsVersion;
     inWorker<ListResult>(
         this,
-        [list = backend().list, path, key, reversed] {
+        [list = backend().list, path, key, reversed, before, beforeVersion] {
             ListResult r;
             r.listing = list(path);
-            if (!r.listing.error) r.listing.items = FileLoader::sorted(r.listing.items, key, reversed);
+            if (!r.listing.error) {
+                r.listing.items = FileLoader::sorted(r.listing.items, key, reversed);
+                r.diff = ItemsDiff::between(before, r.listing.items);
+                r.diffBase = beforeVersion;
+            }
             const QStorageInfo volume(path);
             if (volume.isValid() && volume.isReady() && volume.bytesAvailable() >= 0)
                 r.freeBytes = volume.bytesAvailable();
@@ -441,6 +493,7 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
             this,
             [result, nowKey, nowReversed] {
                 ListResult r = result;
+                r.diff.reset();
                 r.listing.items = FileLoader::sorted(r.listing.items, nowKey, nowReversed);
                 return r;
             },
@@ -450,12 +503,16 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
         return;
     }
     m_appliedListGeneration = generation;
+    ChangeBatch batch(this);
+    m_itemsPath = path;
     if (result.listing.error) {
         setItems({});
         const QString text = FileLoader::describe(*result.listing.error);
         if (m_errorText != text) setErrorText(text);
     } else {
-        setItems(std::move(result.listing.items));
+        // The diff holds only while the items it was computed against are still shown.
+        if (result.diff && result.diffBase != m_itemsVersion) result.diff.reset();
+        setItems(std::move(result.listing.items), std::move(result.diff));
         if (m_errorText) setErrorText(std::nullopt);
     }
     // Also after a failed listing: commands must not act on entries that are no longer shown.
@@ -540,6 +597,7 @@ void PaneModel::publishSearch(quint64 generation, const CancelFlagPtr &flag, Sor
             });
         return;
     }
+    ChangeBatch batch(this);
     setSearchResults(std::move(hits));
     setIsSearching(false);
     pruneSelectionToVisible();
@@ -558,6 +616,7 @@ Qt::KeyboardModifiers PaneModel::heldModifiers() const {
 void PaneModel::click(const FileItem &item, const QList<FileItem> &ordered, Qt::KeyboardModifiers modifiers,
                       int clickCount) {
     activateSide();
+    ChangeBatch batch(this);
     const bool doubleClick = clickCount > 1;
     setCursor(item.path);
     if (modifiers & Qt::ControlModifier) {
@@ -568,8 +627,8 @@ void PaneModel::click(const FileItem &item, const QList<FileItem> &ordered, Qt::
         return;
     }
     if ((modifiers & Qt::ShiftModifier) && m_anchor && !ordered.isEmpty()) {
-        const qsizetype a = indexOfPath(ordered, *m_anchor);
-        const qsizetype b = indexOfPath(ordered, item.path);
+        const qsizetype a = rowIn(ordered, *m_anchor);
+        const qsizetype b = rowIn(ordered, item.path);
         if (a >= 0 && b >= 0) {
             QSet<QString> range;
             for (qsizetype i = std::min(a, b); i <= std::max(a, b); ++i)
@@ -590,12 +649,14 @@ void PaneModel::columnClick(const QString &dir, const FileItem &item, const QLis
         return;
     }
     activateSide();
+    ChangeBatch batch(this);
     go(dir, false, {item.path});
     if (clickCount > 1) openItem(item);
 }
 
 void PaneModel::contextSelect(const FileItem &item) {
     activateSide();
+    ChangeBatch batch(this);
     setCursor(item.path);
     if (!m_selection.contains(item.path)) {
         setSelection({item.path});
@@ -619,13 +680,14 @@ void PaneModel::moveSelection(int delta, bool extend) {
     const QList<FileItem> list = visibleItems(); // a copy: observers may change the lists while we publish
     if (list.isEmpty()) return;
     const qint64 count = list.size();
-    const qsizetype at = m_cursor ? indexOfPath(list, *m_cursor) : -1;
+    ChangeBatch batch(this);
+    const qsizetype at = m_cursor ? rowIn(list, *m_cursor) : -1;
     qint64 target = at >= 0 ? qint64(at) + delta : delta <= 0 ? count + delta : qint64(delta) - 1;
     target = std::clamp<qint64>(target, 0, count - 1);
     const QString path = list[target].path;
     setCursor(path);
     if (extend && m_anchor) {
-        const qsizetype a = indexOfPath(list, *m_anchor);
+        const qsizetype a = rowIn(list, *m_anchor);
         if (a >= 0) {
             QSet<QString> range;
             for (qint64 i = std::min<qint64>(a, target); i <= std::max<qint64>(a, target); ++i)
@@ -645,6 +707,7 @@ void PaneModel::selectAll() {
     all.reserve(list.size());
     for (const FileItem &item : list)
         all.insert(item.path);
+    ChangeBatch batch(this);
     setSelection(all);
     m_anchor = list.first().path;
     setCursor(list.last().path);
@@ -656,6 +719,7 @@ void PaneModel::selectByPrefix(const QString &prefix) {
     for (const FileItem &item : visibleItems()) {
         if (!folded(item.name).startsWith(wanted)) continue;
         const QString path = item.path;
+        ChangeBatch batch(this);
         setCursor(path);
         setSelection({path});
         m_anchor = path;
@@ -691,11 +755,19 @@ QString PaneModel::footerText() const {
     if (m_selection.isEmpty()) return FileFmt::count(visible.size());
     QString text = LF("%d von %d ausgewählt", m_selection.size(), visible.size());
     qint64 total = 0;
-    for (const FileItem &item : visible) {
-        if (item.isDirectory || !m_selection.contains(item.path) || item.size <= 0) continue;
+    const auto add = [&total](const FileItem &item) {
+        if (item.isDirectory || item.size <= 0) return;
         // Saturate rather than wrap: the sum is only shown.
         total = item.size > std::numeric_limits<qint64>::max() - total ? std::numeric_limits<qint64>::max()
                                                                        : total + item.size;
+    };
+    // The header asks on every change: walk the smaller side.
+    if (m_selection.size() < visible.size() / 4) {
+        for (const QString &path : m_selection)
+            if (const qsizetype row = visibleRow(path); row >= 0) add(visible[row]);
+    } else {
+        for (const FileItem &item : visible)
+            if (m_selection.contains(item.path)) add(item);
     }
     if (total >= 1) text += QStringLiteral(" · ") + FileFmt::size(total);
     return text;

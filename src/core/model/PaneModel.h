@@ -4,6 +4,7 @@
 #include "core/model/FileItem.h"
 #include "core/model/FileLoader.h"
 #include "core/model/ICloud.h"
+#include "core/model/ItemsDiff.h"
 #include "core/model/PaneHooks.h"
 #include "core/model/SearchFilter.h"
 #include "core/model/Side.h"
@@ -25,8 +26,8 @@ class QTimer;
 
 // The model of one pane tab: folder, items, selection, history, crumbs, search, view settings and the
 // watch on the shown folder. Main thread only; listing, sorting and search run in workers and only the
-// newest result of each is applied. Every published property has its own signal, and changed() follows
-// each of them.
+// newest result of each is applied. Every published property has its own signal; changed() follows them,
+// once per operation (a navigation sets several properties but re-syncs its observers once).
 class PaneModel : public QObject {
     Q_OBJECT
 public:
@@ -89,6 +90,11 @@ public:
     bool canGoUp() const { return m_crumbs.size() > 1; }
     // The search hits while a search is shown, else the folder items.
     const QList<FileItem> &visibleItems() const { return m_searchResults ? *m_searchResults : m_items; }
+    // The row of a path in visibleItems(), -1 when absent; hashed, built once per list.
+    qsizetype visibleRow(const QString &path) const;
+    // While itemsChanged() is emitted: how the previous items became the new ones, when the new listing
+    // is of the same folder and close to the old one. Null otherwise.
+    const ItemsDiff *itemsDiff() const { return m_itemsDiff ? &*m_itemsDiff : nullptr; }
     QString sortArrow() const;
     QStringList chain() const;
     QStringList columnDirs() const;
@@ -154,6 +160,19 @@ signals:
 
 private:
     struct ListResult;
+    // Holds back changed() until the outermost operation ends, then emits it once if anything changed.
+    class ChangeBatch {
+    public:
+        explicit ChangeBatch(PaneModel *m) : m_model(m) { ++m->m_batchDepth; }
+        ~ChangeBatch();
+        ChangeBatch(const ChangeBatch &) = delete;
+        ChangeBatch &operator=(const ChangeBatch &) = delete;
+
+    private:
+        PaneModel *m_model;
+    };
+    void notifyChanged();
+    qsizetype rowIn(const QList<FileItem> &list, const QString &path) const;
     void updateCrumbs();
     void startMonitor();
     void stopMonitor();
@@ -167,7 +186,7 @@ private:
     void activateSide();
     Qt::KeyboardModifiers heldModifiers() const;
 
-    void setItems(QList<FileItem> items);
+    void setItems(QList<FileItem> items, std::optional<ItemsDiff> diff = std::nullopt);
     void setSearchResults(std::optional<QList<FileItem>> results);
     void setIsSearching(bool searching);
     void setErrorText(const std::optional<QString> &text);
@@ -198,6 +217,14 @@ private:
     bool m_sortReversed = false;
     std::optional<QString> m_anchor;
     std::optional<QString> m_cursor;
+
+    int m_batchDepth = 0;
+    bool m_changePending = false;
+    std::optional<ItemsDiff> m_itemsDiff;
+    QString m_itemsPath; // the folder m_items was listed from
+    // The path-to-row index of one visible list, kept with a reference to that list.
+    mutable QList<FileItem> m_indexedList;
+    mutable QHash<QString, qsizetype> m_rowIndex;
 
     QString m_watchedPath; // empty: no watch
     QTimer *m_pendingReload = nullptr;

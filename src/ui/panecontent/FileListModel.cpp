@@ -1,17 +1,68 @@
 #include "ui/panecontent/FileListModel.h"
 
-void FileListModel::setItems(const QList<FileItem> &items) {
+namespace {
+
+// Runs of consecutive rows, as (first, last) pairs in ascending order.
+QList<std::pair<qsizetype, qsizetype>> runs(const QList<qsizetype> &rows) {
+    QList<std::pair<qsizetype, qsizetype>> out;
+    for (qsizetype r : rows) {
+        if (!out.isEmpty() && out.last().second + 1 == r)
+            out.last().second = r;
+        else
+            out.append({r, r});
+    }
+    return out;
+}
+
+} // namespace
+
+void FileListModel::setItems(const QList<FileItem> &items, const ItemsDiff *diff) {
     // Same list object (no change of items): nothing to lay out again.
     if (items.constData() == m_items.constData() && items.size() == m_items.size()) return;
+    m_rowsValid = false;
+    if (diff && applyDiff(items, *diff)) {
+        m_rowsValid = false; // views may have asked in between
+        return;
+    }
     beginResetModel();
     m_items = items;
     endResetModel();
 }
 
+bool FileListModel::applyDiff(const QList<FileItem> &items, const ItemsDiff &diff) {
+    const QList<FileItem> &before = diff.before;
+    if (before.constData() != m_items.constData() || before.size() != m_items.size() ||
+        before.size() - diff.removed.size() + diff.inserted.size() != items.size())
+        return false;
+    const auto removedRuns = runs(diff.removed);
+    for (auto it = removedRuns.crbegin(); it != removedRuns.crend(); ++it) {
+        beginRemoveRows({}, int(it->first), int(it->second));
+        m_items.remove(it->first, it->second - it->first + 1);
+        endRemoveRows();
+    }
+    // Inserting in ascending order: the rows above each run are already those of the new list.
+    for (const auto &[first, last] : runs(diff.inserted)) {
+        beginInsertRows({}, int(first), int(last));
+        m_items.insert(first, last - first + 1, FileItem());
+        for (qsizetype r = first; r <= last; ++r)
+            m_items[r] = items[r];
+        endInsertRows();
+    }
+    m_items = items; // the pane's own list again, so the next diff recognises it
+    for (const auto &[first, last] : runs(diff.updated))
+        emit dataChanged(index(int(first)), index(int(last)));
+    return true;
+}
+
 int FileListModel::rowOf(const QString &path) const {
-    for (qsizetype i = 0; i < m_items.size(); ++i)
-        if (m_items[i].path == path) return int(i);
-    return -1;
+    if (!m_rowsValid) {
+        m_rows.clear();
+        m_rows.reserve(m_items.size());
+        for (qsizetype i = m_items.size() - 1; i >= 0; --i)
+            m_rows.insert(m_items[i].path, int(i)); // the first row of a path wins
+        m_rowsValid = true;
+    }
+    return m_rows.value(path, -1);
 }
 
 int FileListModel::rowCount(const QModelIndex &parent) const {

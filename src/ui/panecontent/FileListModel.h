@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/model/FileItem.h"
+#include "core/model/ItemsDiff.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
 
 // The rows of a list over a pane's visible items. It shares the pane's list (implicitly shared, so a
@@ -14,8 +16,9 @@ public:
 
     using QAbstractListModel::QAbstractListModel;
 
-    // A new list (a listing, a re-sort or a search result): the view lays itself out again.
-    void setItems(const QList<FileItem> &items);
+    // A new list. With a diff from the list shown now (a folder that changed a little), rows are removed
+    // and inserted by ranges and the view keeps its place; otherwise the view lays itself out again.
+    void setItems(const QList<FileItem> &items, const ItemsDiff *diff = nullptr);
     const QList<FileItem> &items() const { return m_items; }
     const FileItem &item(int row) const { return m_items.at(row); }
     // The row of a path; -1 when it is not in the list.
@@ -26,5 +29,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
+    bool applyDiff(const QList<FileItem> &items, const ItemsDiff &diff);
+
     QList<FileItem> m_items;
+    mutable QHash<QString, int> m_rows; // path to row, built when first asked after a change
+    mutable bool m_rowsValid = false;
 };

@@ -69,13 +69,13 @@ FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent)
     if (m_app) connect(m_app, &AppState::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
-void FileListView::setItems(const QList<FileItem> &items, bool showParent) {
+void FileListView::setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff) {
     const bool parentChanged = showParent != m_showParent;
     m_showParent = showParent;
     m_pressRow = m_hoverRow = m_targetRow = -1;
     const int row = qRound(EnvironmentValues::ui(this).row());
     verticalScrollBar()->setSingleStep(row);
-    m_list->setItems(items);
+    m_list->setItems(items, parentChanged ? nullptr : diff);
     if (parentChanged) viewport()->update();
 }
 
@@ -469,8 +469,8 @@ void ListContent::layoutHeader() {
     m_name->setGeometry(left, 0, qMax(0, m_date->x() - D::spacing - left), h);
 }
 
-void ListContent::setItems(const QList<FileItem> &items, bool showParent) {
-    m_view->setItems(items, showParent);
+void ListContent::setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff) {
+    m_view->setItems(items, showParent, diff);
 }
 
 PlainLinkButton *ListContent::headerButton(SortKey key) const {

@@ -29,7 +29,7 @@ public:
 
     FileListModel *listModel() const { return m_list; }
     bool showParent() const { return m_showParent; }
-    void setItems(const QList<FileItem> &items, bool showParent);
+    void setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff = nullptr);
     // The drop target of the pane, used where the pointer is over no row.
     std::function<FolderDropTarget()> paneDrop;
 
@@ -124,7 +124,7 @@ class ListContent : public QWidget {
 public:
     ListContent(PaneModel *model, AppState *app, QWidget *parent = nullptr);
 
-    void setItems(const QList<FileItem> &items, bool showParent);
+    void setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff = nullptr);
     FileListView *view() const { return m_view; }
     PlainLinkButton *headerButton(SortKey key) const;
     // The text of a header button: its title and, for the key in force, a blank and the arrow.

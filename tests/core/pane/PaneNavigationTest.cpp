@@ -134,6 +134,45 @@ TEST_F(PaneNavigation, SortChangeDuringListingStillShowsNewOrder) {
     EXPECT_EQ(names(pane.items()), (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
 }
 
+TEST_F(PaneNavigation, ListingOfTheShownFolderPublishesWhatChanged) {
+    QList<FileItem> listing;
+    for (const char *n : {"a", "b", "c", "d"})
+        listing << fileItem(root + u'/' + QLatin1String(n), false, 1);
+    PaneModel::setBackend({[&](const QString &) { return FileLoader::Listing{listing, {}, {}}; }, {}});
+    PaneModel pane(Side::left, root);
+    QSignalSpy listed(&pane, &PaneModel::listed);
+    ASSERT_TRUE(listed.wait(5000));
+    std::optional<ItemsDiff> seen;
+    int published = 0;
+    QObject::connect(&pane, &PaneModel::itemsChanged, [&] {
+        ++published;
+        seen = pane.itemsDiff() ? std::optional<ItemsDiff>(*pane.itemsDiff()) : std::nullopt;
+    });
+    const QList<FileItem> before = pane.items();
+
+    // b gone, e new, c grown: the rows say so against the list shown before.
+    listing.removeAt(1);
+    listing[1].size = 9;
+    listing << fileItem(root + QStringLiteral("/e"), false, 1);
+    pane.refresh();
+    ASSERT_TRUE(listed.wait(5000));
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->removed, QList<qsizetype>{1});
+    EXPECT_EQ(seen->inserted, QList<qsizetype>{3});
+    EXPECT_EQ(seen->updated, QList<qsizetype>{1});
+    EXPECT_EQ(seen->before.constData(), before.constData());
+    EXPECT_FALSE(pane.itemsDiff()); // only while the change is published
+
+    // Another folder, or a sort that moves every row: a new list, no rows.
+    pane.setSortReversed(true);
+    ASSERT_TRUE(waitUntil([&] { return published == 2; }));
+    EXPECT_FALSE(seen);
+    pane.go(mkdir(QStringLiteral("other")));
+    ASSERT_TRUE(listed.wait(5000));
+    EXPECT_EQ(published, 3);
+    EXPECT_FALSE(seen);
+}
+
 TEST_F(PaneNavigation, WatchDebouncesFollowsThePaneAndIsShared) {
     auto pane = openPane(root);
     ASSERT_TRUE(pane->isWatching());

@@ -1,5 +1,6 @@
 #include "PaneTestUtil.h"
 
+#include "core/app/AppState.h"
 #include "core/model/TabGroup.h"
 
 using namespace PaneTest;
@@ -84,4 +85,47 @@ TEST_F(TabGroups, ForwardsChangesOfOpenTabsOnly) {
     EXPECT_FALSE(closed->isWatching()); // shut down
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull()); // and deleted
+}
+
+TEST_F(TabGroups, NavigationResyncsOnceAndATransferListsOnlyItsFolders) {
+    TestUtil::freshSettings();
+    PaneModel::setTimings({60000, 40}); // no watch refresh during the test: only the transfer's own
+    touch(a + QStringLiteral("/m.txt"), "x");
+    AppState app;
+    app.left()->go(a);
+    app.leftTabs()->newTab(c); // unrelated to the transfer
+    app.right()->go(b);
+    app.rightTabs()->newTab(a); // a source's folder in a tab in the background
+    app.rightTabs()->select(0);
+    PaneModel *source = app.leftTabs()->tabs()[0], *unrelated = app.leftTabs()->tabs()[1];
+    PaneModel *destination = app.rightTabs()->tabs()[0], *hiddenSource = app.rightTabs()->tabs()[1];
+    const auto shows = [](PaneModel *p, const QString &path, int n) {
+        return p->currentPath() == path && p->items().size() == n && !p->freeSpace().isEmpty();
+    };
+    ASSERT_TRUE(waitUntil([&] {
+        return shows(source, a, 1) && shows(hiddenSource, a, 1) && shows(unrelated, c, 0) &&
+               shows(destination, b, 0);
+    }));
+
+    // A navigation sets several properties and re-syncs the window once.
+    QSignalSpy windowSyncs(&app, &AppState::changed);
+    QSignalSpy paneSyncs(destination, &PaneModel::changed);
+    destination->go(c);
+    EXPECT_EQ(windowSyncs.count(), 1);
+    EXPECT_EQ(paneSyncs.count(), 1);
+    windowSyncs.clear();
+    destination->goBack();
+    EXPECT_EQ(windowSyncs.count(), 1);
+    ASSERT_TRUE(waitUntil([&] { return shows(destination, b, 0); }));
+
+    // The panes showing the destination or a source's folder list again, in any tab; others do not.
+    const qint64 unrelatedToken = unrelated->refreshToken(), sourceToken = hiddenSource->refreshToken();
+    QSignalSpy unrelatedListed(unrelated, &PaneModel::listed);
+    app.transfer({a + QStringLiteral("/m.txt")}, b, true);
+    ASSERT_TRUE(waitUntil([&] { return app.toast() && !app.currentProgress(); }));
+    EXPECT_GT(hiddenSource->refreshToken(), sourceToken);
+    EXPECT_TRUE(waitUntil(
+        [&] { return shows(destination, b, 1) && shows(source, a, 0) && shows(hiddenSource, a, 0); }));
+    EXPECT_EQ(unrelated->refreshToken(), unrelatedToken);
+    EXPECT_EQ(unrelatedListed.count(), 0);
 }

@@ -70,17 +70,45 @@ TEST_F(ListViewTest, HeaderClickSortsAndMovesTheArrow) {
     EXPECT_EQ(content->headerButton(SortKey::name)->plainText(), "Name");
 }
 
-TEST_F(ListViewTest, CursorScrollsOnlyToRowsOfTheList) {
-    for (int i = 0; i < 200; ++i)
-        touch(QStringLiteral("many/f%1").arg(i, 3, 10, QLatin1Char('0')));
+TEST_F(ListViewTest, CursorScrollsAndAFewAddedOrRemovedFilesUpdateRowsInPlace) {
+    for (int i = 0; i < 1000; ++i)
+        touch(QStringLiteral("many/f%1").arg(i, 4, 10, QLatin1Char('0')));
     open(pane, root + QStringLiteral("/many"));
-    QTRY_COMPARE_WITH_TIMEOUT(list->listModel()->rowCount(), 200, 3000);
+    FileListModel *rows = list->listModel();
+    QTRY_COMPARE_WITH_TIMEOUT(rows->rowCount(), 1000, 3000);
+    const auto many = [&](const char *n) { return root + QStringLiteral("/many/") + QString::fromLatin1(n); };
+    // The cursor scrolls only to rows of the list.
     list->verticalScrollBar()->setValue(0);
     pane->setCursor(root + QStringLiteral("/elsewhere"));
     EXPECT_EQ(list->verticalScrollBar()->value(), 0);
-    pane->setCursor(root + QStringLiteral("/many/f190"));
-    EXPECT_GT(list->verticalScrollBar()->value(), 0);
-    EXPECT_TRUE(list->viewport()->rect().contains(list->rowRect(190).center()));
+    pane->setSelection({many("f0500"), many("f0501")});
+    pane->setCursor(many("f0500"));
+    const int scrolled = list->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    EXPECT_TRUE(list->viewport()->rect().contains(list->rowRect(500).center()));
+    QSignalSpy resets(rows, &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(rows, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(rows, &QAbstractItemModel::rowsRemoved);
+
+    // Below the shown rows, so the shown ones stay where they are.
+    touch(QStringLiteral("many/f0900a"));
+    touch(QStringLiteral("many/f0950a"));
+    QFile::remove(many("f0800"));
+    QFile::remove(many("f0801"));
+    QTRY_VERIFY_WITH_TIMEOUT(rows->rowOf(many("f0950a")) == 950 && rows->rowOf(many("f0800")) < 0, 5000);
+    EXPECT_EQ(rows->rowCount(), 1000);
+    EXPECT_EQ(resets.count(), 0);
+    const auto rowsIn = [](const QSignalSpy &spy) {
+        int n = 0;
+        for (const QList<QVariant> &args : spy)
+            n += args[2].toInt() - args[1].toInt() + 1;
+        return n;
+    };
+    EXPECT_EQ(rowsIn(inserted), 2);
+    EXPECT_EQ(rowsIn(removed), 2);
+    EXPECT_EQ(rows->items(), pane->items());
+    EXPECT_EQ(list->verticalScrollBar()->value(), scrolled);
+    EXPECT_EQ(pane->selection(), (QSet<QString>{many("f0500"), many("f0501")}));
 }
 
 TEST_F(ListViewTest, SearchHitsShowAsListWhateverTheMode) {

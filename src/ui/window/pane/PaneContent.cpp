@@ -93,7 +93,10 @@ void PaneContent::refresh() {
     case Kind::list:
     case Kind::icons:
     case Kind::columns:
-        m_list->setItems(d.showParent ? *m_model->searchResults() : m_model->items(), d.showParent);
+        if (d.showParent)
+            m_list->setItems(*m_model->searchResults(), true);
+        else
+            m_list->setItems(m_model->items(), false, m_model->itemsDiff());
         setCurrentWidget(m_list);
         break;
     }

@@ -1,0 +1,34 @@
+#include "core/model/ItemsDiff.h"
+
+#include <QHash>
+#include <vector>
+
+std::optional<ItemsDiff> ItemsDiff::between(const QList<FileItem> &before, const QList<FileItem> &after) {
+    if (before.isEmpty() || after.isEmpty() || before.size() > maxRows || after.size() > maxRows)
+        return std::nullopt;
+    QHash<QString, qsizetype> rowInAfter;
+    rowInAfter.reserve(after.size());
+    for (qsizetype j = after.size() - 1; j >= 0; --j)
+        rowInAfter.insert(after[j].path, j); // the first row of a path wins
+    // Keep old items in their order while they appear further down the new list; an item that moved up
+    // past kept ones counts as removed and inserted again.
+    ItemsDiff diff;
+    std::vector<bool> kept(size_t(after.size()), false);
+    qsizetype lastKept = -1;
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        const qsizetype j = rowInAfter.value(before[i].path, -1);
+        if (j > lastKept) {
+            kept[size_t(j)] = true;
+            lastKept = j;
+            if (!(before[i] == after[j])) diff.updated << j;
+        } else {
+            diff.removed << i;
+        }
+    }
+    for (qsizetype j = 0; j < after.size(); ++j)
+        if (!kept[size_t(j)]) diff.inserted << j;
+    // Many scattered changes cost more as ranges than one new layout.
+    const qsizetype changes = diff.removed.size() + diff.inserted.size();
+    if (changes > 512 || changes > after.size() / 2 + 1) return std::nullopt;
+    return diff;
+}
