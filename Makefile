@@ -2,7 +2,7 @@
 DEPS := g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev qt6-pdf-dev \
         libplist-dev libglib2.0-dev libglib2.0-bin libcanberra-dev libgtest-dev \
         libarchive-tools zip unzip bzip2 xz-utils xvfb xauth trash-cli fonts-tlwg-loma-ttf \
-        clang libclang-rt-14-dev acl
+        clang libclang-rt-14-dev clang-format acl
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -12,7 +12,7 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build run test test-asan fuzz bench clean
+.PHONY: deps configure build run test test-asan fuzz format-check format bench clean
 
 deps:
 	@missing=""; for p in $(DEPS); do \
@@ -35,7 +35,7 @@ build: configure
 run: build
 	./$(BUILD)/kestrin
 
-test: build test-asan fuzz
+test: format-check build test-asan fuzz
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 # The core and platform tests once more under AddressSanitizer and UBSan.
@@ -71,6 +71,14 @@ fuzz: deps
 	  fi; \
 	done; \
 	exit $$status
+
+# Every C++ file as .clang-format wants it; `make format` rewrites them so.
+FORMATTED = git ls-files '*.cpp' '*.h'
+format-check: deps
+	@$(FORMATTED) | xargs clang-format --dry-run -Werror
+
+format: deps
+	@$(FORMATTED) | xargs clang-format -i
 
 bench: build
 	@echo "Benchmarks: ./$(BUILD)/kestrin-bench --help"

@@ -9,7 +9,6 @@
 
 class QPalette;
 
-
 // Opaque sRGB colour from 0xRRGGBB; the top byte is ignored.
 QColor colorFromHex(quint32 value);
 
