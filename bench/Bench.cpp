@@ -1,6 +1,6 @@
 #include "Bench.h"
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 
 #include <QApplication>
 #include <QDir>

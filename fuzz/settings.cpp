@@ -1,6 +1,6 @@
 // The settings file as found at start: read through the settings store, set aside when unreadable.
 #include "FuzzEnv.h"
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 // Renders the main window in a few states into PNG files, for looking at the layout by eye:
 // kestrin-screens OUTDIR (run it under Xvfb; tools/screenshots.sh does).
 #include "core/app/AppState.h"
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/window/MainWindow.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileItem.h"
 

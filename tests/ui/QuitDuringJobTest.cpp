@@ -1,6 +1,6 @@
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/window/MainWindow.h"
 

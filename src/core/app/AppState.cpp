@@ -1,7 +1,7 @@
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"

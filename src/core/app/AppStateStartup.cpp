@@ -1,7 +1,7 @@
 // Start-up of the two pane sides, remembering their folders, and the application-wide key monitor.
 #include "core/app/AppState.h"
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/fileops/ArchiveFormat.h"
 #include "core/model/PaneHooks.h"

@@ -1,6 +1,6 @@
 #include "core/fileops/TrashMemory.h"
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 
 #include <QList>
 #include <QMutex>

@@ -1,6 +1,6 @@
 #include "core/localisation/Lang.h"
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/localisation/KeyHints.h"
 #include "core/localisation/Translations.h"
 

@@ -1,6 +1,6 @@
 #include "core/model/FileLoader.h"
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
 #include "core/model/FileLoaderDetail.h"

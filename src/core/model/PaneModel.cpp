@@ -1,6 +1,6 @@
 #include "core/model/PaneModel.h"
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
 #include "core/model/DragState.h"

@@ -1,6 +1,6 @@
 #include "ui/style/EnvironmentValues.h"
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 
 #include <QWidget>
 

@@ -1,5 +1,5 @@
 #include "common/TestUtil.h"
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "platform/Plist.h"
 
 #include <QDateTime>

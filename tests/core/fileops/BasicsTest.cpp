@@ -3,7 +3,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TransferProgress.h"
 #include "core/fileops/TrashMemory.h"
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 
 #include <cerrno>
 

@@ -1,6 +1,6 @@
 #include "Fixture.h"
 
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TrashMemory.h"
 #include "platform/Trash.h"

@@ -1,5 +1,5 @@
 #include "common/TestUtil.h"
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/localisation/KeyHints.h"
 #include "core/localisation/Lang.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/TestUtil.h"
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/model/DragState.h"
 #include "core/model/PaneModel.h"
 

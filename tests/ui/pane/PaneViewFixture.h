@@ -2,7 +2,7 @@
 
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "core/model/DragState.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"

@@ -1,4 +1,4 @@
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 #include "ui/style/EnvironmentValues.h"
 
 #include <QSignalSpy>

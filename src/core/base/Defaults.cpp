@@ -1,4 +1,4 @@
-#include "core/app/Defaults.h"
+#include "core/base/Defaults.h"
 
 #include "platform/PlistFormat.h"
 
