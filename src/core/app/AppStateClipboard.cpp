@@ -2,7 +2,7 @@
 #include "core/app/AppState.h"
 
 #include "core/localisation/Lang.h"
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"

@@ -6,7 +6,7 @@
 #include "core/fileops/DuplicateAlias.h"
 #include "core/fileops/PutBack.h"
 #include "core/localisation/Lang.h"
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 #include "core/model/PaneModel.h"
 
 FileActionContext AppState::fileActionContext() {

@@ -6,7 +6,7 @@
 #include "core/fileops/ToolRunner.h"
 #include "core/fileops/TreeWalk.h"
 #include "core/localisation/Lang.h"
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"
 
 #include <QDir>

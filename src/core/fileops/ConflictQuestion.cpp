@@ -2,7 +2,7 @@
 #include "core/fileops/TreeWalk.h"
 
 #include "core/localisation/Lang.h"
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"
 
 #include <QDateTime>

@@ -4,7 +4,7 @@
 #include "core/fileops/RestoreMove.h"
 #include "core/fileops/TrashMemory.h"
 #include "core/localisation/Lang.h"
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "core/fileops/FileActionContext.h"
 #include "core/fileops/RestoreMove.h"
 #include "core/localisation/Lang.h"
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 
 #include "core/fileops/TrashMemory.h"
 #include "platform/Trash.h"

@@ -4,7 +4,7 @@
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
 #include "core/model/DragState.h"
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 #include "core/model/FileLoader.h"
 #include "core/model/FolderWatch.h"
 #include "core/model/LocationRoots.h"

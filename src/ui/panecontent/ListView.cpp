@@ -3,7 +3,7 @@
 #include "core/app/AppState.h"
 #include "core/localisation/Lang.h"
 #include "core/model/DragState.h"
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 #include "core/model/PaneModel.h"
 #include "core/model/ViewMode.h"
 #include "ui/panecontent/FileIcon.h"

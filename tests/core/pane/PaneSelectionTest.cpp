@@ -1,6 +1,6 @@
 #include "PaneTestUtil.h"
 
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 
 #include <limits>
 

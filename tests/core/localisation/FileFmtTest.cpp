@@ -1,5 +1,5 @@
 #include "common/TestUtil.h"
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/model/FileFmt.h"
+#include "core/localisation/FileFmt.h"
 
 #include "core/localisation/Lang.h"
 
