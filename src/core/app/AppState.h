@@ -270,7 +270,7 @@ private:
     void readSettings();
     void buildSides();
     void pollJob();
-    void recordTransfer(const TransferOutcome &outcome, bool move, const QList<FileOps::TrashedPair> &replaced);
+    void recordTransfer(const TransferOutcome &outcome, bool move);
 
     // --- Commands (private)
     void clearCut();

@@ -66,16 +66,12 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
 
     QPointer<AppState> self(this);
     const QHash<QString, ConflictChoice> resolutions = *answers;
-    struct Result {
-        TransferOutcome outcome;
-        QList<FileOps::TrashedPair> replaced; // what the batch sent to a Trash in place of a new item
-    };
-    auto *watcher = new QFutureWatcher<Result>(this);
-    connect(watcher, &QFutureWatcher<Result>::finished, this, [self, watcher, paths, destination, move, resolutions] {
+    using Watcher = QFutureWatcher<TransferOutcome>;
+    auto *watcher = new Watcher(this);
+    connect(watcher, &Watcher::finished, this, [self, watcher, paths, destination, move, resolutions] {
         watcher->deleteLater();
         if (!self) return;
-        const Result result = watcher->result();
-        const TransferOutcome &outcome = result.outcome;
+        const TransferOutcome outcome = watcher->result();
         const qsizetype skips = std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
         self->endJob();
         self->refreshAll();
@@ -84,16 +80,12 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
             for (TabGroup *group : {self->leftTabs(), self->rightTabs()})
                 if (PaneModel *pane = group->current(); pane->currentPath() == destination) pane->setSelection(made);
         }
-        if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move, result.replaced);
+        if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move);
         bool isError = false;
         const QString text = resultToast(outcome, paths.size(), skips, move, destination, isError);
         self->show(text, isError);
     });
     watcher->setFuture(QtConcurrent::run([paths, destination, move, progress, resolutions] {
-        const auto before = FileActions::trashSnapshot(destination);
-        Result r;
-        r.outcome = FileOps::runWithProgress(paths, destination, move, *progress, resolutions);
-        r.replaced = FileActions::replacedItems(r.outcome, resolutions, before);
-        return r;
+        return FileOps::runWithProgress(paths, destination, move, *progress, resolutions);
     }));
 }

@@ -69,12 +69,6 @@ TransferOutcome runWithProgress(const QStringList &paths, const QString &to, boo
 
 // --- trash and permanent delete
 
-struct TrashedPair {
-    QString original;
-    QString inTrash;
-    friend bool operator==(const TrashedPair &, const TrashedPair &) = default;
-};
-
 struct TrashResult {
     qsizetype done = 0;
     QStringList errors;
