@@ -136,8 +136,6 @@ TEST_F(UndoLast, ATransferThatReplacedItemsIsUndoneWhole) {
     ASSERT_EQ(copied.done, 4);
     ASSERT_EQ(meanwhile.size(), 1);
     ASSERT_EQ(copied.replaced.size(), 2);
-    EXPECT_EQ(copied.replaced[0].original, y + "/a.txt");
-    EXPECT_EQ(copied.replaced[1].original, y + "/b.txt");
     journal.record("4 Objekte kopiert", UndoAction::makeCreated(copied.created, copied.replaced));
     EXPECT_EQ(undo().text, "Rückgängig gemacht: 4 Objekte kopiert (4 Objekte).");
     EXPECT_EQ(names(y), QStringList({"a.txt", "b.txt", "c.txt"}));
