@@ -266,8 +266,7 @@ private:
     }
     void readSettings();
     void buildSides();
-    void recordTransfer(const TransferOutcome &outcome, bool move,
-                        const QList<FileOps::TrashedPair> &replaced);
+    void recordTransfer(const TransferOutcome &outcome, bool move);
 
     // --- Commands (private)
     void clearCut();

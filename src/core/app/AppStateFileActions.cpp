@@ -62,15 +62,14 @@ void AppState::makeAlias(const QStringList &paths) {
     FileActions::makeAlias(fileActionContext(), paths);
 }
 
-void AppState::recordTransfer(const TransferOutcome &outcome, bool move,
-                              const QList<FileOps::TrashedPair> &replaced) {
+void AppState::recordTransfer(const TransferOutcome &outcome, bool move) {
     const QString count = FileFmt::count(outcome.pairs.size());
     if (move) {
-        record(LF("%@ verschoben", count), UndoAction::makeMoved(outcome.pairs, replaced));
+        record(LF("%@ verschoben", count), UndoAction::makeMoved(outcome.pairs, outcome.replaced));
     } else {
         QStringList targets;
         for (const TransferPair &pair : outcome.pairs)
             targets << pair.to;
-        record(LF("%@ kopiert", count), UndoAction::makeCreated(targets, replaced));
+        record(LF("%@ kopiert", count), UndoAction::makeCreated(targets, outcome.replaced));
     }
 }

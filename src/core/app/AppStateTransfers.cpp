@@ -68,12 +68,15 @@ void refreshPanesShowing(const QList<TabGroup *> &groups, const QSet<QString> &f
         }
 }
 
-// The destination and the folders the sources were in (a move empties those). A Trash that took replaced
-// items follows through its folder watch.
-QSet<QString> touchedFolders(const QStringList &paths, const QString &destination) {
+// The destination, the folders the sources were in (a move empties those) and the Trash folders that
+// took replaced items.
+QSet<QString> touchedFolders(const QStringList &paths, const QString &destination,
+                             const TransferOutcome &outcome) {
     QSet<QString> folders{FileLoader::norm(destination)};
     for (const QString &p : paths)
         folders.insert(FileLoader::norm(QFileInfo(FileLoader::norm(p)).path()));
+    for (const FileOps::TrashedPair &pair : outcome.replaced)
+        folders.insert(FileLoader::norm(QFileInfo(pair.inTrash).path()));
     return folders;
 }
 
@@ -88,32 +91,24 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
     }
     QPointer<AppState> self(this);
     const QHash<QString, ConflictChoice> resolutions = *answers;
-    struct Result {
-        TransferOutcome outcome;
-        QList<FileOps::TrashedPair> replaced; // what the batch sent to a Trash in place of a new item
-    };
     m_jobs->run(
         move ? K("Verschiebe") : K("Kopiere"),
         [paths, destination, move, resolutions](TransferProgress &progress) {
-            const auto before = FileActions::trashSnapshot(destination);
-            Result r;
-            r.outcome = FileOps::runWithProgress(paths, destination, move, progress, resolutions);
-            r.replaced = FileActions::replacedItems(r.outcome, resolutions, before);
-            return r;
+            return FileOps::runWithProgress(paths, destination, move, progress, resolutions);
         },
-        [self, paths, destination, move, resolutions](const Result &result) {
+        [self, paths, destination, move, resolutions](const TransferOutcome &outcome) {
             if (!self) return;
-            const TransferOutcome &outcome = result.outcome;
             const qsizetype skips =
                 std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
-            refreshPanesShowing({self->leftTabs(), self->rightTabs()}, touchedFolders(paths, destination));
+            refreshPanesShowing({self->leftTabs(), self->rightTabs()},
+                                touchedFolders(paths, destination, outcome));
             if (!outcome.created.isEmpty()) {
                 const QSet<QString> made(outcome.created.cbegin(), outcome.created.cend());
                 for (TabGroup *group : {self->leftTabs(), self->rightTabs()})
                     if (PaneModel *pane = group->current(); pane->currentPath() == destination)
                         pane->setSelection(made);
             }
-            if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move, result.replaced);
+            if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move);
             bool isError = false;
             const QString text = resultToast(outcome, paths.size(), skips, move, destination, isError);
             self->show(text, isError);

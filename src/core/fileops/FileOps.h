@@ -69,12 +69,6 @@ TransferOutcome runWithProgress(const QStringList &paths, const QString &to, boo
 
 // --- trash and permanent delete
 
-struct TrashedPair {
-    QString original;
-    QString inTrash;
-    friend bool operator==(const TrashedPair &, const TrashedPair &) = default;
-};
-
 // With a progress these count items (done and total) and stop before the next item once it is cancelled;
 // what was not reached yet stays where it is.
 struct TrashResult {

@@ -41,9 +41,45 @@ public:
     TransferOutcome run();
 
 private:
-    enum class Step { next, stop };
+    // After each step of an item: on with it, on with the next item, or stop the batch.
+    enum class Step { proceed, next, stop };
+
+    // One source item on its way into the destination.
+    struct Item {
+        QString path, name;
+        bool sameVolume = false;
+        struct stat src {};
+        QString named;          // its own name in the destination
+        QString target;         // the name it gets there
+        bool replacing = false; // target is named, and the item there goes to the Trash
+        QString placeAt;        // where it lies until it takes the target's name
+        bool renamed = false;   // moved by a rename: placeAt holds the source itself
+        CopyReport report;
+        QString changedText; // a copy that may hold a state the file never had
+    };
+
     Step item(const QString &path, bool sameVolume);
-    void fail(const QString &message) { out_.errors << message; }
+    Step readSource(Item &it);
+    Step checkInsideItself(Item &it);
+    Step skipIfInPlace(Item &it);
+    Step resolveConflict(Item &it);
+    Step placeCopy(Item &it);
+    Step checkCopy(Item &it);
+    Step giveName(Item &it);
+    Step replaceOld(Item &it);
+    Step takeFreeName(Item &it);
+    Step verifyAndFinishMove(Item &it);
+    void succeed(const Item &it);
+    void undoPlace(const Item &it);
+
+    Step fail(const QString &message) {
+        out_.errors << message;
+        return Step::next;
+    }
+    Step skip() {
+        ++out_.skipped;
+        return Step::next;
+    }
 
     const QStringList &paths_;
     const QString to_;
@@ -111,180 +147,201 @@ TransferOutcome Engine::run() {
 }
 
 Engine::Step Engine::item(const QString &path, bool sameVolume) {
-    const QString name = Posix::lastComponent(path);
-    struct stat src;
-    if (const int e = Posix::lstatError(path, src)) {
-        fail(explain(FileError::fromErrno(e), name));
-        return Step::next;
-    }
+    Item it;
+    it.path = path;
+    it.name = Posix::lastComponent(path);
+    it.sameVolume = sameVolume;
+    for (const auto step :
+         {&Engine::readSource, &Engine::checkInsideItself, &Engine::skipIfInPlace, &Engine::resolveConflict,
+          &Engine::placeCopy, &Engine::checkCopy, &Engine::giveName, &Engine::verifyAndFinishMove})
+        if (const Step s = (this->*step)(it); s != Step::proceed) return s;
+    succeed(it);
+    return Step::next;
+}
 
-    // Into itself: by text, and by device and inode of every parent of the destination.
-    if (to_ == path || to_.startsWith(path + u'/') || (S_ISDIR(src.st_mode) && liesInside(to_, path, src))) {
-        fail(LF("„%@“ kann nicht in sich selbst abgelegt werden.", name));
-        return Step::next;
-    }
+Engine::Step Engine::readSource(Item &it) {
+    if (const int e = Posix::lstatError(it.path, it.src))
+        return fail(explain(FileError::fromErrno(e), it.name));
+    return Step::proceed;
+}
 
-    // Moving an item into the folder it already lies in does nothing.
-    const QString parent = Posix::parentOf(path);
+// By text, and by device and inode of every parent of the destination.
+Engine::Step Engine::checkInsideItself(Item &it) {
+    if (to_ == it.path || to_.startsWith(it.path + u'/') ||
+        (S_ISDIR(it.src.st_mode) && liesInside(to_, it.path, it.src)))
+        return fail(LF("„%@“ kann nicht in sich selbst abgelegt werden.", it.name));
+    return Step::proceed;
+}
+
+// Moving an item into the folder it already lies in does nothing.
+Engine::Step Engine::skipIfInPlace(Item &it) {
+    if (!move_) return Step::proceed;
+    const QString parent = Posix::parentOf(it.path);
     struct stat parentSt;
-    if (move_ &&
-        (parent == to_ || (destOk_ && Posix::statPath(parent, parentSt) && sameInode(parentSt, destSt)))) {
-        ++out_.skipped;
-        return Step::next;
-    }
+    if (parent == to_ || (destOk_ && Posix::statPath(parent, parentSt) && sameInode(parentSt, destSt)))
+        return skip();
+    return Step::proceed;
+}
 
-    const auto choice = resolutions_.constFind(path);
-    if (choice != resolutions_.cend() && *choice == ConflictChoice::skip) {
-        ++out_.skipped;
-        return Step::next;
-    }
+Engine::Step Engine::resolveConflict(Item &it) {
+    const auto choice = resolutions_.constFind(it.path);
+    const bool answered = choice != resolutions_.cend();
+    if (answered && *choice == ConflictChoice::skip) return skip();
 
-    const QString named = Posix::childPath(to_, name);
-    QString target;
-    bool replacing = false;
-    if (choice != resolutions_.cend() && *choice == ConflictChoice::replace) {
-        struct stat old;
-        if (!Posix::lstatPath(named, old)) {
-            target = named; // the old item went meanwhile: nothing to replace
-        } else if (sameInode(old, src)) {
-            // The destination reaches the source itself through another path.
-            if (move_) {
-                ++out_.skipped;
-                return Step::next;
-            }
-            target = uniqueURL(name, to_);
-        } else if (made_.count(identityOf(old))) {
-            // Never replace what this batch has just put there.
-            target = uniqueURL(name, to_);
-        } else {
-            target = named;
-            replacing = true;
-        }
+    it.named = Posix::childPath(to_, it.name);
+    if (!answered || *choice != ConflictChoice::replace) {
+        it.target = uniqueURL(it.name, to_);
+        return Step::proceed;
+    }
+    struct stat old;
+    if (!Posix::lstatPath(it.named, old)) {
+        it.target = it.named; // the old item went meanwhile: nothing to replace
+    } else if (sameInode(old, it.src)) {
+        // The destination reaches the source itself through another path.
+        if (move_) return skip();
+        it.target = uniqueURL(it.name, to_);
+    } else if (made_.count(identityOf(old))) {
+        // Never replace what this batch has just put there.
+        it.target = uniqueURL(it.name, to_);
     } else {
-        target = uniqueURL(name, to_);
+        it.target = it.named;
+        it.replacing = true;
     }
+    return Step::proceed;
+}
 
-    // Copies are made under a hidden name and take their real name only when complete; so is
-    // a replacement renamed here, while the old item stays until then.
-    const bool renaming = sameVolume && move_;
-    QString placeAt = replacing || !renaming ? hiddenName(to_, "part") : target;
-    bool renamed = false;
-    CopyReport report;
-    report.remember = move_;
+// Copies are made under a hidden name and take their real name only when complete; so is
+// a replacement renamed here, while the old item stays until then.
+Engine::Step Engine::placeCopy(Item &it) {
+    const bool renaming = it.sameVolume && move_;
+    it.placeAt = it.replacing || !renaming ? hiddenName(to_, "part") : it.target;
+    it.report.remember = move_;
+    auto dropPart = [&] {
+        if (it.report.createdRoot) removeTree(it.placeAt);
+    };
     try {
         if (renaming) {
             // EXDEV (e.g. across a bind mount): copy after all.
-            const int e = renameNoReplace(path, placeAt);
+            const int e = renameNoReplace(it.path, it.placeAt);
             if (e == 0)
-                renamed = true;
+                it.renamed = true;
             else if (e != EXDEV)
                 throw FileError::fromErrno(e);
         }
-        if (!renamed) {
-            if (placeAt == target) placeAt = hiddenName(to_, "part");
-            copyTree(*job_, path, placeAt, move_, report);
+        if (!it.renamed) {
+            if (it.placeAt == it.target) it.placeAt = hiddenName(to_, "part");
+            copyTree(*job_, it.path, it.placeAt, move_, it.report);
         }
     } catch (const CancelledError &) {
-        if (report.createdRoot) removeTree(placeAt);
+        dropPart();
         out_.cancelled = true;
         return Step::stop;
     } catch (const CopyFailure &f) {
-        if (report.createdRoot) removeTree(placeAt);
-        fail(describe(f, name));
-        return Step::next;
+        dropPart();
+        return fail(describe(f, it.name));
     } catch (const FileError &e) {
-        if (report.createdRoot) removeTree(placeAt);
-        fail(describe(e, name));
-        return Step::next;
+        dropPart();
+        return fail(describe(e, it.name));
     }
-    aclDropped_ = aclDropped_ || report.aclDropped;
+    aclDropped_ = aclDropped_ || it.report.aclDropped;
+    return Step::proceed;
+}
 
-    // Puts things back as they were before this item.
-    auto undoPlace = [&] {
-        if (renamed)
-            renameNoReplace(placeAt, path);
-        else
-            removeTree(placeAt);
-    };
-
-    QString changedText;
-    if (!renamed) {
-        if (!report.createdRoot) {
-            // Nothing the copy can carry (a pipe, a socket, a device).
-            fail(LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", name));
-            return Step::next;
-        }
-        if (move_ && !S_ISDIR(src.st_mode) && !report.unstable.isEmpty()) {
-            removeTree(placeAt);
-            fail(LF("„%@“ wurde während des Verschiebens geändert und bleibt am alten Ort.", name));
-            return Step::next;
-        }
-        if (!move_ && !report.unstable.isEmpty()) {
-            // The copy is kept, but it may hold a state the file never had.
-            const QString inner = Posix::lastComponent(report.unstable.first());
-            changedText = LF(
-                "„%@“ wurde während des Kopierens geändert. Die Kopie ist womöglich unvollständig.", inner);
-            if (inner != name) changedText += u' ' + LF("(in „%@“)", name);
-        }
+Engine::Step Engine::checkCopy(Item &it) {
+    if (it.renamed) return Step::proceed;
+    if (!it.report.createdRoot) {
+        // Nothing the copy can carry (a pipe, a socket, a device).
+        return fail(LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", it.name));
     }
-
-    if (replacing) {
-        const Trash::Result trashed = Trash::moveToTrash(named);
-        if (trashed.status != Trash::Status::moved) {
-            undoPlace();
-            const FileError e = trashed.status == Trash::Status::noTrash
-                                    ? FileError{EOPNOTSUPP, noTrashText(), false}
-                                    : FileError::fromErrno(trashed.err);
-            fail(explain(e, name));
-            return Step::next;
-        }
-        TrashMemory::remember(named, trashed.inTrash);
-        if (const int e = renameNoReplace(placeAt, named)) {
-            // Something took the name meanwhile: bring the old item back where it was.
-            if (renameNoReplace(trashed.inTrash, named) == 0) {
-                TrashMemory::forget(trashed.inTrash);
-                if (const QString info = Trash::infoFileFor(trashed.inTrash); !info.isEmpty())
-                    removeTree(info);
-            }
-            undoPlace();
-            fail(explain(FileError::fromErrno(e), name));
-            return Step::next;
-        }
-    } else if (!renamed) {
-        // A name taken meanwhile: the next free one.
-        int e = 0;
-        for (int attempt = 0; (e = renameNoReplace(placeAt, target)) == EEXIST && attempt < 20; ++attempt)
-            target = uniqueURL(name, to_);
-        if (e) {
-            removeTree(placeAt);
-            fail(explain(FileError::fromErrno(e), name));
-            return Step::next;
-        }
+    if (it.report.unstable.isEmpty()) return Step::proceed;
+    if (move_ && !S_ISDIR(it.src.st_mode)) {
+        removeTree(it.placeAt);
+        return fail(LF("„%@“ wurde während des Verschiebens geändert und bleibt am alten Ort.", it.name));
     }
-    report.held.reset();
-
-    if (move_ && !renamed) {
-        reached(detail::Step::placed, bytesOf(target));
-        syncFolder(to_); // the copy's name is on stable storage before the original goes
-        const Leftover left = finishMove(path, target, report);
-        if (const QString text = leftoverText(left, name); !text.isEmpty()) {
-            struct stat kept;
-            if (Posix::lstatPath(target, kept)) {
-                made_.insert(identityOf(kept));
-                out_.created << target;
-            }
-            fail(text);
-            return Step::next;
-        }
+    if (!move_) {
+        // The copy is kept, but it may hold a state the file never had.
+        const QString inner = Posix::lastComponent(it.report.unstable.first());
+        it.changedText =
+            LF("„%@“ wurde während des Kopierens geändert. Die Kopie ist womöglich unvollständig.", inner);
+        if (inner != it.name) it.changedText += u' ' + LF("(in „%@“)", it.name);
     }
+    return Step::proceed;
+}
 
+// Puts things back as they were before this item.
+void Engine::undoPlace(const Item &it) {
+    if (it.renamed)
+        renameNoReplace(it.placeAt, it.path);
+    else
+        removeTree(it.placeAt);
+}
+
+Engine::Step Engine::giveName(Item &it) {
+    const Step s = it.replacing ? replaceOld(it) : it.renamed ? Step::proceed : takeFreeName(it);
+    if (s == Step::proceed) it.report.held.reset();
+    return s;
+}
+
+// The old item goes to the Trash only now that its replacement is complete.
+Engine::Step Engine::replaceOld(Item &it) {
+    const Trash::Result trashed = Trash::moveToTrash(it.named);
+    if (trashed.status != Trash::Status::moved) {
+        undoPlace(it);
+        const FileError e = trashed.status == Trash::Status::noTrash
+                                ? FileError{EOPNOTSUPP, noTrashText(), false}
+                                : FileError::fromErrno(trashed.err);
+        return fail(explain(e, it.name));
+    }
+    TrashMemory::remember(it.named, trashed.inTrash);
+    if (const int e = renameNoReplace(it.placeAt, it.named)) {
+        // Something took the name meanwhile: bring the old item back where it was.
+        if (renameNoReplace(trashed.inTrash, it.named) == 0) {
+            TrashMemory::forget(trashed.inTrash);
+            if (const QString info = Trash::infoFileFor(trashed.inTrash); !info.isEmpty()) removeTree(info);
+        }
+        undoPlace(it);
+        return fail(explain(FileError::fromErrno(e), it.name));
+    }
+    out_.replaced << TrashedPair{it.named, trashed.inTrash};
+    return Step::proceed;
+}
+
+// A name taken meanwhile: the next free one.
+Engine::Step Engine::takeFreeName(Item &it) {
+    int e = 0;
+    for (int attempt = 0; (e = renameNoReplace(it.placeAt, it.target)) == EEXIST && attempt < 20; ++attempt)
+        it.target = uniqueURL(it.name, to_);
+    if (e) {
+        removeTree(it.placeAt);
+        return fail(explain(FileError::fromErrno(e), it.name));
+    }
+    return Step::proceed;
+}
+
+// A move by copy: the original goes only file by file, each one unchanged since its copy.
+Engine::Step Engine::verifyAndFinishMove(Item &it) {
+    if (!move_ || it.renamed) return Step::proceed;
+    reached(detail::Step::placed, bytesOf(it.target));
+    syncFolder(to_); // the copy's name is on stable storage before the original goes
+    const Leftover left = finishMove(it.path, it.target, it.report);
+    if (const QString text = leftoverText(left, it.name); !text.isEmpty()) {
+        struct stat kept;
+        if (Posix::lstatPath(it.target, kept)) {
+            made_.insert(identityOf(kept));
+            out_.created << it.target;
+        }
+        return fail(text);
+    }
+    return Step::proceed;
+}
+
+void Engine::succeed(const Item &it) {
     struct stat made;
-    if (Posix::lstatPath(target, made)) made_.insert(identityOf(made));
+    if (Posix::lstatPath(it.target, made)) made_.insert(identityOf(made));
     ++out_.done;
-    out_.created << target;
-    out_.pairs << TransferPair{path, target};
-    if (!changedText.isEmpty()) fail(changedText);
-    return Step::next;
+    out_.created << it.target;
+    out_.pairs << TransferPair{it.path, it.target};
+    if (!it.changedText.isEmpty()) fail(it.changedText);
 }
 
 } // namespace

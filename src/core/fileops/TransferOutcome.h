@@ -13,6 +13,15 @@ struct TransferPair {
     friend bool operator==(const TransferPair &, const TransferPair &) = default;
 };
 
+namespace FileOps {
+// An item sent to a Trash: where it was, and where it lies there now.
+struct TrashedPair {
+    QString original;
+    QString inTrash;
+    friend bool operator==(const TrashedPair &, const TrashedPair &) = default;
+};
+} // namespace FileOps
+
 struct TransferOutcome {
     qsizetype done = 0;
     QStringList created;
@@ -20,6 +29,8 @@ struct TransferOutcome {
     qsizetype skipped = 0;
     bool cancelled = false;
     QList<TransferPair> pairs;
+    // Every item the batch replaced, as the engine sent it to a Trash; the undo brings them back.
+    QList<FileOps::TrashedPair> replaced;
 
     friend bool operator==(const TransferOutcome &, const TransferOutcome &) = default;
 };

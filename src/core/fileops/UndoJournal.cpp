@@ -5,11 +5,8 @@
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 
-#include "core/fileops/TrashMemory.h"
 #include "platform/Trash.h"
-#include "platform/TrashRoots.h"
 
-#include <QDir>
 #include <QSet>
 
 void UndoJournal::record(const QString &title, const UndoAction &action) {
@@ -124,50 +121,6 @@ void reverseTrashed(const UndoAction &action, TransferProgress &progress, UndoRe
 }
 
 } // namespace
-
-namespace {
-
-QSet<QString> namesIn(const QString &folder) {
-    const QStringList list =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    return QSet<QString>(list.cbegin(), list.cend());
-}
-
-} // namespace
-
-TrashSnapshot trashSnapshot(const QString &destination) {
-    TrashSnapshot snapshot;
-    snapshot.root = TrashRoots::rootFor(destination);
-    if (!snapshot.root.isEmpty()) snapshot.names = namesIn(snapshot.root + QStringLiteral("/files"));
-    return snapshot;
-}
-
-QList<FileOps::TrashedPair> replacedItems(const TransferOutcome &outcome,
-                                          const QHash<QString, ConflictChoice> &resolutions,
-                                          const TrashSnapshot &before) {
-    QList<FileOps::TrashedPair> found;
-    if (before.root.isEmpty()) return found;
-    QSet<QString> added;
-    bool listed = false;
-    for (const TransferPair &pair : outcome.pairs) {
-        const auto choice = resolutions.constFind(pair.from);
-        if (choice == resolutions.cend() || *choice != ConflictChoice::replace) continue;
-        if (!listed) {
-            added = namesIn(before.root + QStringLiteral("/files")) - before.names;
-            listed = true;
-        }
-        for (const QString &name : std::as_const(added)) {
-            const QString inTrash = before.root + QStringLiteral("/files/") + name;
-            // New in the Trash during the batch, described as coming from this place, and ours.
-            if (Restore::trashInfoOrigin(inTrash) != pair.to || TrashMemory::origin(inTrash) != pair.to)
-                continue;
-            found << FileOps::TrashedPair{pair.to, inTrash};
-            added.remove(name);
-            break;
-        }
-    }
-    return found;
-}
 
 UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
     UndoReport report;

@@ -5,10 +5,8 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TransferOutcome.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -77,19 +75,6 @@ struct UndoReport {
     QStringList errors;
     bool cancelled = false;
 };
-
-// What lies in the Trash that serves a batch's destination, taken before the batch runs.
-struct TrashSnapshot {
-    QString root;
-    QSet<QString> names;
-};
-TrashSnapshot trashSnapshot(const QString &destination);
-
-// The items that a copy or move batch replaced: the engine sent each to that Trash on the way
-// and remembered it there. For the batch's undo entry.
-QList<FileOps::TrashedPair> replacedItems(const TransferOutcome &outcome,
-                                          const QHash<QString, ConflictChoice> &resolutions,
-                                          const TrashSnapshot &before);
 
 // Reverses one entry (blocking; a background thread). Never replaces an existing item.
 UndoReport reverse(const UndoAction &action, TransferProgress &progress);

@@ -226,15 +226,18 @@ TEST_F(AppStateTest, MoveRecordsUndoAndUndoPutsItBack) {
     const LanguageScope de(AppLanguage::de);
     QTemporaryDir src, dst;
     TestUtil::writeFile(src.path() + "/m.txt", "move me");
-    AppState app;
+    TestUtil::writeFile(dst.path() + "/m.txt", "old");
+    Dialogs dialogs;
+    dialogs.alert = [](const Alert &) { return AlertAnswer{1, false}; }; // replace
+    AppState app(dialogs);
     app.transfer({src.path() + "/m.txt"}, dst.path(), true);
     QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.currentProgress(), 5000);
-    EXPECT_TRUE(QFile::exists(dst.path() + "/m.txt"));
+    EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "move me");
     EXPECT_FALSE(QFile::exists(src.path() + "/m.txt"));
     EXPECT_EQ(*app.undoTitle(), "1 Objekt verschoben");
     app.undoLast();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(src.path() + "/m.txt") && !app.currentProgress(), 5000);
-    EXPECT_FALSE(QFile::exists(dst.path() + "/m.txt"));
+    EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "old"); // the replaced item is back
 }
 
 TEST_F(AppStateTest, HiddenFilesShortcutAndModalQuestions) {

@@ -212,12 +212,14 @@ TEST_F(Engine, ReplaceTrashesTheOldItemOnlyAfterTheCopyIsComplete) {
     const QString inTrash = TrashRoots::homeTrash() + "/files/" + trashed().first();
     EXPECT_EQ(TestUtil::readFile(inTrash), "old");
     EXPECT_EQ(TrashMemory::origin(inTrash), dst + "/x");
+    EXPECT_EQ(o.replaced, (QList<FileOps::TrashedPair>{{dst + "/x", inTrash}}));
     EXPECT_EQ(names(dst), QStringList{"x"}); // no hidden part left
 
     // The old item went meanwhile: the copy takes the name, nothing is trashed.
     ASSERT_TRUE(QFile::remove(dst + "/x"));
     o = run({a}, dst, true, {{a, ConflictChoice::replace}});
     EXPECT_EQ(o.done, 1);
+    EXPECT_TRUE(o.replaced.isEmpty());
     EXPECT_EQ(trashed().size(), 1);
 }
 
@@ -230,6 +232,7 @@ TEST_F(Engine, ReplaceCancelledOrFailingLeavesTheOldItemInPlace) {
     TransferOutcome o = FileOps::runWithProgress({big}, dst, false, p, {{big, ConflictChoice::replace}});
     ASSERT_TRUE(w.finish());
     EXPECT_TRUE(o.cancelled);
+    EXPECT_TRUE(o.replaced.isEmpty());
     EXPECT_EQ(TestUtil::readFile(dst + "/x"), "old");
     EXPECT_EQ(names(dst), QStringList{"x"});
     EXPECT_TRUE(trashed().isEmpty());

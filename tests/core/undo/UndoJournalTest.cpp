@@ -3,6 +3,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/PutBack.h"
 #include "core/fileops/TrashMemory.h"
+#include "core/fileops/TreeWalk.h"
 #include "platform/Trash.h"
 
 #include <QSignalSpy>
@@ -110,35 +111,41 @@ TEST_F(UndoLast, TrashedItemsComeBackUnderAFreeName) {
 }
 
 TEST_F(UndoLast, ATransferThatReplacedItemsIsUndoneWhole) {
-    for (const char *n : {"a", "b", "c"}) {
+    for (const char *n : {"a", "b", "c", "d"}) {
         TestUtil::writeFile(x + "/" + n + ".txt", QByteArray("new ") + n);
         TestUtil::writeFile(y + "/" + n + ".txt", QByteArray("old ") + n);
     }
     const auto earlier = trash({y + "/b.txt"}); // an older Trash item from the same place
     TestUtil::writeFile(y + "/b.txt", "old b");
 
+    // While the batch runs, something else sends d.txt to the Trash before the batch reaches it:
+    // the batch did not replace it, so its undo leaves it there.
+    QList<FileOps::TrashedPair> meanwhile;
+    FileOps::detail::setStepHook([&](FileOps::detail::Step step, const QString &path) {
+        if (step == FileOps::detail::Step::fileCopied && path == x + "/a.txt")
+            meanwhile = trash({y + "/d.txt"});
+    });
     TransferProgress progress;
     const QHash<QString, ConflictChoice> answers = {{x + "/a.txt", ConflictChoice::replace},
                                                     {x + "/b.txt", ConflictChoice::replace},
-                                                    {x + "/c.txt", ConflictChoice::keepBoth}};
-    TrashSnapshot before = trashSnapshot(y);
-    const TransferOutcome copied =
-        FileOps::runWithProgress({x + "/a.txt", x + "/b.txt", x + "/c.txt"}, y, false, progress, answers);
-    ASSERT_EQ(copied.done, 3);
-    const auto replaced = replacedItems(copied, answers, before);
-    ASSERT_EQ(replaced.size(), 2);
-    EXPECT_NE(replaced[1].inTrash, earlier[0].inTrash);
-    journal.record("3 Objekte kopiert", UndoAction::makeCreated(copied.created, replaced));
-    EXPECT_EQ(undo().text, "Rückgängig gemacht: 3 Objekte kopiert (3 Objekte).");
+                                                    {x + "/c.txt", ConflictChoice::keepBoth},
+                                                    {x + "/d.txt", ConflictChoice::replace}};
+    const TransferOutcome copied = FileOps::runWithProgress(
+        {x + "/a.txt", x + "/b.txt", x + "/c.txt", x + "/d.txt"}, y, false, progress, answers);
+    FileOps::detail::setStepHook({});
+    ASSERT_EQ(copied.done, 4);
+    ASSERT_EQ(meanwhile.size(), 1);
+    ASSERT_EQ(copied.replaced.size(), 2);
+    journal.record("4 Objekte kopiert", UndoAction::makeCreated(copied.created, copied.replaced));
+    EXPECT_EQ(undo().text, "Rückgängig gemacht: 4 Objekte kopiert (4 Objekte).");
     EXPECT_EQ(names(y), QStringList({"a.txt", "b.txt", "c.txt"}));
     EXPECT_EQ(TestUtil::readFile(y + "/a.txt") + TestUtil::readFile(y + "/b.txt"), "old aold b");
     EXPECT_TRUE(exists(earlier[0].inTrash));
+    EXPECT_TRUE(exists(meanwhile[0].inTrash));
 
-    before = trashSnapshot(y);
-    const QHash<QString, ConflictChoice> replaceA = {{x + "/a.txt", ConflictChoice::replace}};
-    const TransferOutcome moved = FileOps::runWithProgress({x + "/a.txt"}, y, true, progress, replaceA);
-    journal.record("1 Objekt bewegt",
-                   UndoAction::makeMoved(moved.pairs, replacedItems(moved, replaceA, before)));
+    const TransferOutcome moved = FileOps::runWithProgress({x + "/a.txt"}, y, true, progress,
+                                                           {{x + "/a.txt", ConflictChoice::replace}});
+    journal.record("1 Objekt bewegt", UndoAction::makeMoved(moved.pairs, moved.replaced));
     EXPECT_FALSE(undo().error);
     EXPECT_EQ(TestUtil::readFile(x + "/a.txt") + TestUtil::readFile(y + "/a.txt"), "new aold a");
 
