@@ -77,12 +77,6 @@ QString message(const FileError &error, const QString &name) {
     return FileOps::explain(error, name);
 }
 
-std::optional<QString> trashInfoOrigin(const QString &inTrash) {
-    const auto info = readTrashInfo(inTrash);
-    if (!info || info->original.isEmpty()) return std::nullopt;
-    return info->original;
-}
-
 namespace {
 
 // Descriptions are a few hundred bytes; anything much larger is not one.

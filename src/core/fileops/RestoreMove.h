@@ -55,9 +55,6 @@ struct TrashInfo {
 };
 // Nothing when the item has no .trashinfo or it cannot be read.
 std::optional<TrashInfo> readTrashInfo(const QString &inTrash);
-// The original path a Trash item's .trashinfo names; nothing when it has none, it cannot be read or
-// the place it names is not acceptable.
-std::optional<QString> trashInfoOrigin(const QString &inTrash);
 // Forgets an item that has left the Trash: its .trashinfo and our record of its origin.
 void forgetTrashed(const QString &inTrash);
 

@@ -25,7 +25,8 @@ QString trashOne(const QString &path) {
 QString inHomeTrash(const QString &original) {
     const QString files = TrashRoots::homeTrash() + "/files/";
     for (const QString &name : names(files))
-        if (Restore::trashInfoOrigin(files + name) == original) return files + name;
+        if (const auto info = Restore::readTrashInfo(files + name); info && info->original == original)
+            return files + name;
     return {};
 }
 
