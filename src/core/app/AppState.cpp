@@ -37,20 +37,6 @@ bool lenientBool(const QString &key) {
     }
 }
 
-std::optional<double> number(const QString &key) {
-    const QVariant v = Defaults::value(key);
-    switch (v.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return v.toDouble();
-    default:
-        return std::nullopt;
-    }
-}
-
 std::optional<QStringList> stringList(const QString &key) {
     const QVariant v = Defaults::value(key);
     if (v.typeId() != QMetaType::QVariantList && v.typeId() != QMetaType::QStringList) return std::nullopt;
@@ -97,9 +83,9 @@ void AppState::readSettings() {
     m_dualPane = exactBool(QStringLiteral("dualPane")).value_or(true);
     m_showSidebar = exactBool(QStringLiteral("showSidebar")).value_or(true);
     m_showInspector = exactBool(QStringLiteral("showInspector")).value_or(false);
-    const auto split = number(QStringLiteral("splitFraction"));
+    const auto split = Defaults::doubleValue(QStringLiteral("splitFraction"));
     m_splitFraction = split ? std::clamp(*split, 0.2, 0.8) : 0.5;
-    const auto inspector = number(QStringLiteral("inspectorWidth"));
+    const auto inspector = Defaults::doubleValue(QStringLiteral("inspectorWidth"));
     m_inspectorWidth = inspector ? std::clamp(*inspector, 220.0, 520.0) : 290.0;
     m_toolbarCompact = exactBool(QStringLiteral("toolbarCompact")).value_or(true);
     m_toolbarApps = stringList(QStringLiteral("toolbarApps")).value_or(QStringList());
@@ -109,7 +95,7 @@ void AppState::readSettings() {
     m_feedbackKind = FeedbackKind::idea;
     m_showHidden = FileLoader::showHidden();
     m_themeID = Defaults::stringValue(QStringLiteral("theme")).value_or(QStringLiteral("nebula"));
-    const double font = number(QStringLiteral("fontSize")).value_or(0);
+    const double font = Defaults::doubleValue(QStringLiteral("fontSize")).value_or(0);
     m_fontSize = font >= 10 && font <= 18 ? font : 13;
     m_appearance = Defaults::stringValue(QStringLiteral("appearance")).value_or(QStringLiteral("system"));
     m_folderIcons = Defaults::stringValue(QStringLiteral("folderIcons")).value_or(QStringLiteral("finder"));

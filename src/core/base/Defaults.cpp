@@ -100,6 +100,8 @@ std::optional<double> doubleValue(const QString &key) {
     case QMetaType::Double:
     case QMetaType::Int:
     case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
         return v.toDouble();
     default:
         return std::nullopt;
