@@ -25,6 +25,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     info.write(text.data(), text.size());
     info.close();
     Restore::readTrashInfo(item);
-    Restore::trashInfoOrigin(item);
     return 0;
 }
