@@ -1,3 +1,4 @@
+#include "common/ScriptedDialogs.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 #include "core/app/Defaults.h"
@@ -32,16 +33,12 @@ std::thread fakeWorker(AppState &app, std::shared_ptr<TransferProgress> progress
 } // namespace
 
 TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesNot) {
-    int asked = 0, answer = 0;
-    Dialogs dialogs;
-    dialogs.alert = [&](const Alert &) {
-        ++asked;
-        return AlertAnswer{answer, false};
-    };
-    AppState app(dialogs);
+    ScriptedDialogs script;
+    script.answers = {AlertRole::confirm};
+    AppState app(script.dialogs());
     MainWindow window(&app);
     EXPECT_TRUE(window.mayClose()); // no job: no question
-    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(script.alerts.isEmpty());
 
     // Confirmed: the job is cancelled, the window stays until its clean-up is over, then closes unasked.
     window.show();
@@ -49,16 +46,16 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     std::atomic<bool> cleaned = false;
     std::thread worker = fakeWorker(app, progress, cleaned);
     EXPECT_FALSE(window.close());
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(script.alerts.size(), 1);
     EXPECT_TRUE(progress->isCancelled());
     EXPECT_TRUE(window.isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
     EXPECT_TRUE(cleaned);
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(script.alerts.size(), 1);
     worker.join();
 
     // Declined: the job runs on and the window stays.
-    answer = 1;
+    script.answers = {AlertRole::cancel};
     window.show();
     progress = app.beginJob("Kopiere");
     EXPECT_FALSE(window.close());
@@ -68,20 +65,32 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     EXPECT_TRUE(window.isVisible());
 }
 
-TEST(QtAlert, ButtonsAndCheckBoxAnswer) {
+// The alert opens and ask() returns at once; the answer comes when a button is pressed, by its role.
+TEST(QtAlert, AsksWithoutWaitingAndAnswersByRole) {
     Dialogs dialogs = makeQtDialogs([] { return nullptr; });
-    QTimer::singleShot(0, [] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        ASSERT_TRUE(box);
-        box->checkBox()->setChecked(true);
-        for (QAbstractButton *b : box->buttons())
-            if (b->text() == "Ersetzen") b->click();
-    });
     Alert alert;
     alert.message = "„a & b“ gibt es schon.";
-    alert.buttons = {"Beide behalten", "Ersetzen", "Abbrechen"};
+    alert.buttons = {{"Beide behalten", AlertRole::keepBoth},
+                     {"Ersetzen", AlertRole::replace},
+                     {"Abbrechen", AlertRole::cancel}};
     alert.checkBox = "Für alle";
-    const AlertAnswer answer = dialogs.ask(alert);
-    EXPECT_EQ(answer.button, 1);
-    EXPECT_TRUE(answer.checked);
+    std::optional<AlertAnswer> answer;
+    dialogs.ask(alert, [&](AlertAnswer a) { answer = a; });
+    EXPECT_FALSE(answer);
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    box->checkBox()->setChecked(true);
+    for (QAbstractButton *b : box->buttons())
+        if (b->text() == "Ersetzen") b->click();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->role, AlertRole::replace);
+    EXPECT_TRUE(answer->checked);
+
+    // Escape is the cancelling button, wherever it stands.
+    answer.reset();
+    dialogs.ask(alert, [&](AlertAnswer a) { answer = a; });
+    QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(answer);
+    EXPECT_EQ(answer->role, AlertRole::cancel);
 }

@@ -36,52 +36,47 @@ TEST(QtPasteboard, FilesCarryTheCutMarkAndTheCountFollowsEveryChange) {
     EXPECT_EQ(copiedFilesMarker({"/a"}, false), QByteArray("copy\nfile:///a"));
 }
 
+// Every question opens without waiting and answers when it closes.
 TEST(QtDialogs, TextQuestionGivesTheTypedTextOnlyWhenConfirmed) {
     Dialogs dialogs = makeQtDialogs(nullptr);
     TextQuestion q;
     q.message = "Umbenennen";
     q.text = "old.txt";
     q.buttons = {"Umbenennen", "Abbrechen"};
-    auto answerWith = [](bool confirm) {
-        QTimer::singleShot(50, [confirm] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                auto *dialog = qobject_cast<QDialog *>(w);
-                if (!dialog || !dialog->isVisible()) continue;
-                auto *field = dialog->findChild<QLineEdit *>();
-                EXPECT_EQ(field->text(), "old.txt");
-                field->setText("new.txt");
-                for (QPushButton *b : dialog->findChildren<QPushButton *>())
-                    if (b->text() == (confirm ? "Umbenennen" : "Abbrechen")) b->click();
-            }
-        });
-    };
-    answerWith(true);
-    EXPECT_EQ(dialogs.text(q), "new.txt");
-    answerWith(false);
-    EXPECT_FALSE(dialogs.text(q));
+    for (const bool confirm : {true, false}) {
+        std::optional<std::optional<QString>> answer;
+        dialogs.text(q, [&](std::optional<QString> a) { answer = a; });
+        EXPECT_FALSE(answer);
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        auto *field = dialog->findChild<QLineEdit *>();
+        EXPECT_EQ(field->text(), "old.txt");
+        field->setText("new.txt");
+        for (QPushButton *b : dialog->findChildren<QPushButton *>())
+            if (b->text() == (confirm ? "Umbenennen" : "Abbrechen")) b->click();
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(*answer, confirm ? std::optional<QString>("new.txt") : std::nullopt);
+    }
 
     // A gated alert: the update reaches the open box and enables its button.
     Alert alert;
     alert.message = "Papierkorb leeren?";
-    alert.buttons = {"Abbrechen", "Papierkorb leeren"};
-    alert.destructiveButton = 1;
-    alert.disabledButton = 1;
+    alert.buttons = {{"Abbrechen", AlertRole::cancel}, {"Papierkorb leeren", AlertRole::destructive}};
+    alert.disabled = AlertRole::destructive;
     std::function<void(const QString &, bool)> update;
     alert.onShown = [&](std::function<void(const QString &, bool)> u) { update = std::move(u); };
-    bool wasDisabled = false;
-    QTimer::singleShot(50, [&] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
-                QPushButton *red = nullptr;
-                for (QPushButton *b : box->findChildren<QPushButton *>())
-                    if (b->text() == "Papierkorb leeren") red = b;
-                wasDisabled = red && !red->isEnabled();
-                update("3 Objekte", true);
-                EXPECT_EQ(box->informativeText(), "3 Objekte");
-                if (red) red->click();
-            }
-    });
-    EXPECT_EQ(dialogs.ask(alert).button, 1);
-    EXPECT_TRUE(wasDisabled);
+    AlertRole role = AlertRole::closed;
+    dialogs.ask(alert, [&](AlertAnswer a) { role = a.role; });
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(box && update);
+    QPushButton *red = nullptr;
+    for (QPushButton *b : box->findChildren<QPushButton *>())
+        if (b->text() == "Papierkorb leeren") red = b;
+    ASSERT_TRUE(red);
+    EXPECT_FALSE(red->isEnabled());
+    update("3 Objekte", true);
+    EXPECT_EQ(box->informativeText(), "3 Objekte");
+    red->click();
+    EXPECT_EQ(role, AlertRole::destructive);
     update("later", false); // the box is gone: nothing happens
 }
