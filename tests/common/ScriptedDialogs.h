@@ -68,10 +68,11 @@ struct ScriptedDialogs {
 
 private:
     template <typename T> static T next(std::deque<T> &script, T none) {
-        if (script.empty()) return none;
-        T first = std::move(script.front());
-        script.pop_front();
-        return first;
+        if (!script.empty()) {
+            none = script.front();
+            script.pop_front();
+        }
+        return none;
     }
     void reply(std::function<void()> answer) {
         if (hold)

@@ -2,13 +2,9 @@
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 #include "core/app/Defaults.h"
-#include "ui/app/QtDialogs.h"
 #include "ui/window/MainWindow.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -63,34 +59,4 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     app.endJob();
     QCoreApplication::processEvents(); // a queued close would come now
     EXPECT_TRUE(window.isVisible());
-}
-
-// The alert opens and ask() returns at once; the answer comes when a button is pressed, by its role.
-TEST(QtAlert, AsksWithoutWaitingAndAnswersByRole) {
-    Dialogs dialogs = makeQtDialogs([] { return nullptr; });
-    Alert alert;
-    alert.message = "„a & b“ gibt es schon.";
-    alert.buttons = {{"Beide behalten", AlertRole::keepBoth},
-                     {"Ersetzen", AlertRole::replace},
-                     {"Abbrechen", AlertRole::cancel}};
-    alert.checkBox = "Für alle";
-    std::optional<AlertAnswer> answer;
-    dialogs.ask(alert, [&](AlertAnswer a) { answer = a; });
-    EXPECT_FALSE(answer);
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
-    box->checkBox()->setChecked(true);
-    for (QAbstractButton *b : box->buttons())
-        if (b->text() == "Ersetzen") b->click();
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->role, AlertRole::replace);
-    EXPECT_TRUE(answer->checked);
-
-    // Escape is the cancelling button, wherever it stands.
-    answer.reset();
-    dialogs.ask(alert, [&](AlertAnswer a) { answer = a; });
-    QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
-    QTRY_VERIFY(answer);
-    EXPECT_EQ(answer->role, AlertRole::cancel);
 }
