@@ -59,4 +59,16 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     app.endJob();
     QCoreApplication::processEvents(); // a queued close would come now
     EXPECT_TRUE(window.isVisible());
+
+    // While the question is up a second close asks no second time; the job that ended meanwhile
+    // leaves nothing to wait for.
+    script.hold = true;
+    script.answers = {AlertRole::confirm};
+    progress = app.beginJob("Kopiere");
+    EXPECT_FALSE(window.close());
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(script.alerts.size(), 3);
+    app.endJob();
+    script.answerHeld();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
 }
