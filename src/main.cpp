@@ -9,7 +9,6 @@
 #include "platform/Workspace.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QPointer>
 #include <QTimer>
 
@@ -24,11 +23,6 @@ int main(int argc, char **argv) {
     AppState app(makeQtDialogs([&window]() -> QWidget * { return window; }));
     app.openFile = [](const QString &path) { Workspace::openFile(path); };
     app.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
-    app.chooseFolder = [&window](const FolderQuestion &q) -> std::optional<QString> {
-        const QString dir = QFileDialog::getExistingDirectory(window, q.message);
-        if (dir.isEmpty()) return std::nullopt;
-        return dir;
-    };
     app.pasteboard = makeQtPasteboard();
     KeyMonitor keys(&app);
     MenuLocalizer::start();

@@ -1,13 +1,10 @@
+#include "common/ScriptedDialogs.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
-#include "ui/app/QtDialogs.h"
 #include "ui/window/MainWindow.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -32,16 +29,12 @@ std::thread fakeWorker(AppState &app, std::shared_ptr<TransferProgress> progress
 } // namespace
 
 TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesNot) {
-    int asked = 0, answer = 0;
-    Dialogs dialogs;
-    dialogs.alert = [&](const Alert &) {
-        ++asked;
-        return AlertAnswer{answer, false};
-    };
-    AppState app(dialogs);
+    ScriptedDialogs script;
+    script.answers = {AlertRole::confirm};
+    AppState app(script.dialogs());
     MainWindow window(&app);
     EXPECT_TRUE(window.mayClose()); // no job: no question
-    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(script.alerts.isEmpty());
 
     // Confirmed: the job is cancelled, the window stays until its clean-up is over, then closes unasked.
     window.show();
@@ -49,16 +42,16 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     std::atomic<bool> cleaned = false;
     std::thread worker = fakeWorker(app, progress, cleaned);
     EXPECT_FALSE(window.close());
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(script.alerts.size(), 1);
     EXPECT_TRUE(progress->isCancelled());
     EXPECT_TRUE(window.isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
     EXPECT_TRUE(cleaned);
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(script.alerts.size(), 1);
     worker.join();
 
     // Declined: the job runs on and the window stays.
-    answer = 1;
+    script.answers = {AlertRole::cancel};
     window.show();
     progress = app.beginJob("Kopiere");
     EXPECT_FALSE(window.close());
@@ -66,22 +59,16 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     app.endJob();
     QCoreApplication::processEvents(); // a queued close would come now
     EXPECT_TRUE(window.isVisible());
-}
 
-TEST(QtAlert, ButtonsAndCheckBoxAnswer) {
-    Dialogs dialogs = makeQtDialogs([] { return nullptr; });
-    QTimer::singleShot(0, [] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        ASSERT_TRUE(box);
-        box->checkBox()->setChecked(true);
-        for (QAbstractButton *b : box->buttons())
-            if (b->text() == "Ersetzen") b->click();
-    });
-    Alert alert;
-    alert.message = "„a & b“ gibt es schon.";
-    alert.buttons = {"Beide behalten", "Ersetzen", "Abbrechen"};
-    alert.checkBox = "Für alle";
-    const AlertAnswer answer = dialogs.ask(alert);
-    EXPECT_EQ(answer.button, 1);
-    EXPECT_TRUE(answer.checked);
+    // While the question is up a second close asks no second time; the job that ended meanwhile
+    // leaves nothing to wait for.
+    script.hold = true;
+    script.answers = {AlertRole::confirm};
+    progress = app.beginJob("Kopiere");
+    EXPECT_FALSE(window.close());
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(script.alerts.size(), 3);
+    app.endJob();
+    script.answerHeld();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
 }

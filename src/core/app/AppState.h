@@ -147,10 +147,6 @@ public:
     // Transfers between panes.
     void transferSelection(Side from, bool move);
     void transfer(const QStringList &paths, const QString &destination, bool move);
-    // The conflict question (through the dialogs): one answer per conflicting source path, or nothing
-    // when the user cancelled.
-    std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &paths,
-                                                               const QString &destination, bool move);
 
     // The application-wide key monitor: true when the key was used. Ctrl+Shift+period toggles hidden
     // files; everything else goes to handleKey unless a modal question is up.
@@ -167,9 +163,8 @@ public:
     void extract(const QStringList &paths);
     void duplicate(const QStringList &paths);
     void makeAlias(const QStringList &paths);
-    // The hooks the file actions run with; chooseFolder comes from the window.
+    // The hooks the file actions run with.
     FileActionContext fileActionContext();
-    std::function<std::optional<QString>(const FolderQuestion &)> chooseFolder;
     // What the window system provides: opening a file with its application, the modifiers held now.
     std::function<void(const QString &path)> openFile;
     std::function<Qt::KeyboardModifiers()> keyboardModifiers;
@@ -259,6 +254,9 @@ signals:
     void iconsChanged(const QStringList &paths);
 
 private:
+    // The transfer once its conflicts are answered.
+    void startTransfer(const QStringList &paths, const QString &destination, bool move,
+                       const QHash<QString, ConflictChoice> &resolutions);
     template <typename T> void publish(T &field, const T &value, void (AppState::*signal)()) {
         field = value;
         emit(this->*signal)();
@@ -273,6 +271,13 @@ private:
     void deleteFromTrash(const QStringList &paths);
     void offerShowInFolder(const QStringList &paths);
     void offerAdminEmpty(const QStringList &denied, const QStringList &folders);
+    // The work after each question was answered.
+    void startTrash(const QStringList &paths, QPointer<PaneModel> source);
+    void startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel> pane);
+    void startEmptyTrash(const QList<QByteArray> &paths, const QStringList &folders);
+    void startAdminEmpty(const QStringList &denied, const QStringList &folders);
+    void renameItem(PaneModel *pane, const QString &path, const QString &answer);
+    void goToTypedFolder(PaneModel *pane, const QString &answer);
     std::optional<qint64> m_cutChangeCount;
     // --- end of commands
 

@@ -29,13 +29,15 @@ FileActionContext AppState::fileActionContext() {
     ctx.select = [self](const QStringList &paths) {
         if (self) self->activePane()->setSelection(QSet<QString>(paths.cbegin(), paths.cend()));
     };
-    if (chooseFolder)
-        ctx.chooseFolder = [self, ask = chooseFolder](const FolderQuestion &question) {
+    if (m_dialogs.askFolder)
+        ctx.chooseFolder = [self](const FolderQuestion &question, Dialogs::TextDone done) {
+            if (!self) return done(std::nullopt);
             // The running job (put back) waits for this answer.
-            if (self) self->jobs().setWaitingForAnswer(true);
-            const std::optional<QString> answer = ask(question);
-            if (self) self->jobs().setWaitingForAnswer(false);
-            return answer;
+            self->jobs().setWaitingForAnswer(true);
+            self->m_dialogs.folder(question, [self, done = std::move(done)](std::optional<QString> answer) {
+                if (self) self->jobs().setWaitingForAnswer(false);
+                done(std::move(answer));
+            });
         };
     return ctx;
 }

@@ -105,10 +105,15 @@ void AppState::goToFolder(PaneModel *target) {
     q.placeholder = QStringLiteral("/home/…");
     q.buttons = {L("Öffnen"), L("Abbrechen")};
     q.fieldWidth = 440;
-    const std::optional<QString> answer = m_dialogs.text(q);
-    if (!answer) return;
+    QPointer<AppState> self(this);
+    QPointer<PaneModel> asking(pane);
+    m_dialogs.text(q, [self, asking](const std::optional<QString> &answer) {
+        if (self && asking && answer) self->goToTypedFolder(asking, *answer);
+    });
+}
 
-    QString text = unquoted(answer->trimmed());
+void AppState::goToTypedFolder(PaneModel *pane, const QString &answer) {
+    QString text = unquoted(answer.trimmed());
     if (text.isEmpty()) return;
     text = expandTilde(text);
     if (!text.startsWith(u'/')) text = pane->currentPath() + u'/' + text;

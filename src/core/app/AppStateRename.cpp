@@ -30,11 +30,18 @@ void AppState::renameSelection() {
     q.text = name;
     q.buttons = {L("Umbenennen"), L("Abbrechen")};
     q.fieldWidth = 320;
-    const std::optional<QString> answer = m_dialogs.text(q);
-    if (!answer) return;
+    QPointer<AppState> self(this);
+    QPointer<PaneModel> target(pane);
+    m_dialogs.text(q, [self, target, path](const std::optional<QString> &answer) {
+        // The pane may have closed while the question was up.
+        if (self && target && answer) self->renameItem(target, path, *answer);
+    });
+}
 
+void AppState::renameItem(PaneModel *pane, const QString &path, const QString &answer) {
+    const QString name = path.section(u'/', -1);
     // Spaces and tabs only; "/" can't be part of a name.
-    QString newName = *answer;
+    QString newName = answer;
     auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
     while (!newName.isEmpty() && blank(newName.front()))
         newName.remove(0, 1);

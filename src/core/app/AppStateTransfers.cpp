@@ -14,11 +14,6 @@
 #include <QFileInfo>
 #include <algorithm>
 
-std::optional<QHash<QString, ConflictChoice>> AppState::askConflicts(const QStringList &paths,
-                                                                     const QString &destination, bool move) {
-    return FileOps::askConflicts(paths, destination, move, m_dialogs);
-}
-
 void AppState::transferSelection(Side from, bool move) {
     PaneModel *source = tabs(from)->current();
     const QStringList paths = source->selectedPaths();
@@ -84,13 +79,20 @@ QSet<QString> touchedFolders(const QStringList &paths, const QString &destinatio
 
 void AppState::transfer(const QStringList &paths, const QString &destination, bool move) {
     if (paths.isEmpty()) return;
-    const auto answers = askConflicts(paths, destination, move);
-    if (!answers) {
-        show(K("Abgebrochen. Es wurde nichts verändert."));
-        return;
-    }
     QPointer<AppState> self(this);
-    const QHash<QString, ConflictChoice> resolutions = *answers;
+    FileOps::askConflicts(paths, destination, move, m_dialogs,
+                          [self, paths, destination, move](auto answers) {
+                              if (!self) return;
+                              if (!answers)
+                                  self->show(K("Abgebrochen. Es wurde nichts verändert."));
+                              else
+                                  self->startTransfer(paths, destination, move, *answers);
+                          });
+}
+
+void AppState::startTransfer(const QStringList &paths, const QString &destination, bool move,
+                             const QHash<QString, ConflictChoice> &resolutions) {
+    QPointer<AppState> self(this);
     m_jobs->run(
         move ? K("Verschiebe") : K("Kopiere"),
         [paths, destination, move, resolutions](TransferProgress &progress) {

@@ -136,10 +136,15 @@ void AppState::trashSelection() {
                            : LF("%d Objekte in den Papierkorb legen?", paths.size());
     question.informative =
         nameList(paths) + QStringLiteral("\n\n") + L("Du kannst sie im Papierkorb wiederherstellen.");
-    question.buttons = {L("In den Papierkorb"), L("Abbrechen")};
-    if (m_dialogs.ask(question).button != 0) return;
-
+    question.buttons = {{L("In den Papierkorb"), AlertRole::confirm}, {L("Abbrechen"), AlertRole::cancel}};
+    QPointer<AppState> self(this);
     QPointer<PaneModel> source(pane);
+    m_dialogs.ask(question, [self, source, paths](const AlertAnswer &answer) {
+        if (self && answer.role == AlertRole::confirm) self->startTrash(paths, source);
+    });
+}
+
+void AppState::startTrash(const QStringList &paths, QPointer<PaneModel> source) {
     m_jobs->run(
         K("Lege in den Papierkorb"),
         [paths](TransferProgress &progress) { return FileOps::trash(paths, &progress); },
@@ -160,18 +165,22 @@ void AppState::trashSelection() {
             now.message = rest.size() == 1 ? LF("„%@“ sofort löschen?", Posix::lastComponent(rest.first()))
                                            : LF("%d Objekte sofort löschen?", rest.size());
             now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
-            now.buttons = {L("Abbrechen"), L("Sofort löschen")};
-            now.destructiveButton = 1;
-            const bool started =
-                m_dialogs.ask(now).button == 1 && m_jobs->run(
-                                                      K("Lösche"),
-                                                      [rest](TransferProgress &progress) {
-                                                          return FileOps::deletePermanently(rest, &progress);
-                                                      },
-                                                      [this, result](const FileOps::DeleteResult &removed) {
-                                                          reportTrash(*this, result, removed);
-                                                      });
-            if (!started) reportTrash(*this, result, {});
+            now.buttons = {{L("Abbrechen"), AlertRole::cancel},
+                           {L("Sofort löschen"), AlertRole::destructive}};
+            QPointer<AppState> self(this);
+            m_dialogs.ask(now, [self, rest, result](const AlertAnswer &answer) {
+                if (!self) return;
+                const bool started = answer.role == AlertRole::destructive &&
+                                     self->m_jobs->run(
+                                         K("Lösche"),
+                                         [rest](TransferProgress &progress) {
+                                             return FileOps::deletePermanently(rest, &progress);
+                                         },
+                                         [self, result](const FileOps::DeleteResult &removed) {
+                                             if (self) reportTrash(*self, result, removed);
+                                         });
+                if (!started) reportTrash(*self, result, {});
+            });
         });
 }
 
@@ -182,11 +191,16 @@ void AppState::deleteFromTrash(const QStringList &paths) {
                                          : LF("%d Objekte endgültig löschen?", paths.size());
     question.informative =
         nameList(paths) + QStringLiteral("\n\n") + L("Das lässt sich nicht rückgängig machen.");
-    question.buttons = {L("Abbrechen"), L("Endgültig löschen")};
-    question.destructiveButton = 1;
-    if (m_dialogs.ask(question).button != 1) return;
-
+    question.buttons = {{L("Abbrechen"), AlertRole::cancel},
+                        {L("Endgültig löschen"), AlertRole::destructive}};
+    QPointer<AppState> self(this);
     QPointer<PaneModel> pane(activePane());
+    m_dialogs.ask(question, [self, pane, paths](const AlertAnswer &answer) {
+        if (self && answer.role == AlertRole::destructive) self->startDeleteFromTrash(paths, pane);
+    });
+}
+
+void AppState::startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel> pane) {
     m_jobs->run(
         K("Lösche"),
         [paths](TransferProgress &progress) { return FileOps::deletePermanently(paths, &progress); },
@@ -212,14 +226,17 @@ void AppState::offerShowInFolder(const QStringList &paths) {
     question.style = Alert::Style::warning;
     question.message = L("Im Ordner zeigen?");
     question.informative = L(refusedText);
-    question.buttons = {L("Abbrechen"), L("Im Ordner zeigen")};
-    if (m_dialogs.ask(question).button != 1 || paths.isEmpty()) return;
-    QString folder = paths.first().section(u'/', 0, -2);
-    if (folder.isEmpty()) folder = QStringLiteral("/");
-    QSet<QString> select;
-    for (const QString &path : paths)
-        if (path.section(u'/', 0, -2) == folder) select << path;
-    activePane()->go(folder, true, select);
+    question.buttons = {{L("Abbrechen"), AlertRole::cancel}, {L("Im Ordner zeigen"), AlertRole::confirm}};
+    QPointer<AppState> self(this);
+    m_dialogs.ask(question, [self, paths](const AlertAnswer &answer) {
+        if (!self || answer.role != AlertRole::confirm || paths.isEmpty()) return;
+        QString folder = paths.first().section(u'/', 0, -2);
+        if (folder.isEmpty()) folder = QStringLiteral("/");
+        QSet<QString> select;
+        for (const QString &path : paths)
+            if (path.section(u'/', 0, -2) == folder) select << path;
+        self->activePane()->go(folder, true, select);
+    });
 }
 
 void AppState::emptyTrash() {
@@ -249,9 +266,9 @@ void AppState::emptyTrash() {
     question.style = Alert::Style::critical;
     question.message = L("Papierkorb leeren?");
     question.informative = L("Papierkorb wird gelesen …") + QStringLiteral("\n ");
-    question.buttons = {L("Abbrechen"), L("Papierkorb leeren")};
-    question.destructiveButton = 1;
-    question.disabledButton = 1;
+    question.buttons = {{L("Abbrechen"), AlertRole::cancel},
+                        {L("Papierkorb leeren"), AlertRole::destructive}};
+    question.disabled = AlertRole::destructive;
     question.onShown = [found](std::function<void(const QString &, bool)> update) {
         found->update = std::move(update);
         found->apply();
@@ -264,12 +281,17 @@ void AppState::emptyTrash() {
                  found->arrived = true;
                  found->apply();
              });
-    const int answer = m_dialogs.ask(question).button;
-    found->open = false;
-    found->update = nullptr;
-    if (answer != 1 || !found->enabled || found->paths.isEmpty()) return;
+    QPointer<AppState> self(this);
+    m_dialogs.ask(question, [self, found, folders](const AlertAnswer &answer) {
+        found->open = false;
+        found->update = nullptr;
+        if (!self || answer.role != AlertRole::destructive || !found->enabled || found->paths.isEmpty())
+            return;
+        self->startEmptyTrash(found->paths, folders);
+    });
+}
 
-    const QList<QByteArray> paths = found->paths;
+void AppState::startEmptyTrash(const QList<QByteArray> &paths, const QStringList &folders) {
     struct Emptied {
         FileOps::RawDeleteResult result;
         qsizetype left = 0; // what the trash folders still hold afterwards
@@ -311,10 +333,15 @@ void AppState::offerAdminEmpty(const QStringList &denied, const QStringList &fol
     question.style = Alert::Style::warning;
     question.message = L("Den Rest mit Administratorrechten löschen?");
     question.informative = LF(adminText, FileFmt::count(denied.size()));
-    question.buttons = {L("Abbrechen"), L("Mit Administratorrechten löschen")};
-    question.destructiveButton = 1;
-    if (m_dialogs.ask(question).button != 1) return;
+    question.buttons = {{L("Abbrechen"), AlertRole::cancel},
+                        {L("Mit Administratorrechten löschen"), AlertRole::destructive}};
+    QPointer<AppState> self(this);
+    m_dialogs.ask(question, [self, denied, folders](const AlertAnswer &answer) {
+        if (self && answer.role == AlertRole::destructive) self->startAdminEmpty(denied, folders);
+    });
+}
 
+void AppState::startAdminEmpty(const QStringList &denied, const QStringList &folders) {
     const auto work = desktop.deleteAsAdmin;
     struct AdminResult {
         std::optional<QString> error;
@@ -410,6 +437,9 @@ void AppState::trashDiagnosis() {
     alert.style = Alert::Style::warning;
     alert.message = L("Papierkorb-Diagnose");
     alert.informative = text;
-    alert.buttons = {L("Text kopieren"), L("Schließen")};
-    if (m_dialogs.ask(alert).button == 0) pasteboard.setText(text);
+    alert.buttons = {{L("Text kopieren"), AlertRole::confirm}, {L("Schließen"), AlertRole::cancel}};
+    QPointer<AppState> self(this);
+    m_dialogs.ask(alert, [self, text](const AlertAnswer &answer) {
+        if (self && answer.role == AlertRole::confirm) self->pasteboard.setText(text);
+    });
 }

@@ -1,29 +1,51 @@
 #pragma once
 
-// Questions the core asks the user. The window fills these with its alerts and panels;
-// tests fill them with scripted answers. The core never opens a window itself.
+// Questions the core asks the user. The window fills these with window-modal alerts and panels that
+// answer later; tests fill them with scripted answers, which may come at once. The core never opens a
+// window itself, and whatever it asked about may be gone by the time the answer comes.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <optional>
 
+// What a button means; the answer names it, never its place or its title.
+enum class AlertRole {
+    closed, // no button: the alert went away otherwise
+    cancel,
+    confirm,
+    destructive, // drawn red
+    keepBoth,
+    replace,
+    skip,
+};
+
+struct AlertButton {
+    QString title; // already translated
+    AlertRole role = AlertRole::confirm;
+};
+
 struct Alert {
     enum class Style { informational, warning, critical };
     Style style = Style::informational;
-    QString message;     // already translated
-    QString informative; // already translated
-    QStringList buttons; // titles, already translated, first is the default
-    QString checkBox;    // title of an accessory check box; empty for none
+    QString message;            // already translated
+    QString informative;        // already translated
+    QList<AlertButton> buttons; // the first is the default
+    QString checkBox;           // title of an accessory check box; empty for none
 
-    // Destructive confirmations: this button is drawn red. -1: none.
-    int destructiveButton = -1;
-    // This button starts disabled until `onShown`'s update enables it. -1: none.
-    int disabledButton = -1;
+    // The button of this role starts disabled until `onShown`'s update enables it; closed: none.
+    AlertRole disabled = AlertRole::closed;
     // Called once while the alert is up, with a function that replaces the informative text and enables
-    // or disables `disabledButton`; the function does nothing once the alert has closed.
+    // or disables the `disabled` button; the function does nothing once the alert has closed.
     std::function<void(std::function<void(const QString &informative, bool enable)>)> onShown;
+
+    bool has(AlertRole role) const {
+        for (const AlertButton &b : buttons)
+            if (b.role == role) return true;
+        return false;
+    }
 };
 
 // An alert with one text field; the confirming button comes first, "Abbrechen" second.
@@ -36,19 +58,45 @@ struct TextQuestion {
     int fieldWidth = 320;
 };
 
+// The folder question: folders only, one of them, new folders allowed.
+struct FolderQuestion {
+    QString message; // already translated
+    QString prompt;  // already translated
+};
+
 struct AlertAnswer {
-    int button = -1; // index into Alert::buttons; -1 when the alert was closed otherwise
-    bool checked = false;
+    AlertAnswer(AlertRole r = AlertRole::closed, bool c = false) : role(r), checked(c) {}
+    AlertRole role;
+    bool checked; // the accessory check box
 };
 
 struct Dialogs {
-    // Runs a modal alert. Unset: every alert counts as closed without an answer.
-    std::function<AlertAnswer(const Alert &)> alert;
+    using AlertDone = std::function<void(AlertAnswer)>;
+    // The text when the confirming button was chosen, the chosen folder; nothing otherwise.
+    using TextDone = std::function<void(std::optional<QString>)>;
 
-    AlertAnswer ask(const Alert &a) const { return alert ? alert(a) : AlertAnswer{}; }
+    // Each shows its question and calls `done` once with the answer, now or later. Unset: every question
+    // counts as closed without an answer.
+    std::function<void(const Alert &, AlertDone)> alert;
+    std::function<void(const TextQuestion &, TextDone)> askText;
+    std::function<void(const FolderQuestion &, TextDone)> askFolder;
 
-    // Runs a modal text question: the field's text when the first button was chosen, else nothing.
-    std::function<std::optional<QString>(const TextQuestion &)> askText;
-
-    std::optional<QString> text(const TextQuestion &q) const { return askText ? askText(q) : std::nullopt; }
+    void ask(const Alert &a, AlertDone done) const {
+        if (alert)
+            alert(a, std::move(done));
+        else
+            done({});
+    }
+    void text(const TextQuestion &q, TextDone done) const {
+        if (askText)
+            askText(q, std::move(done));
+        else
+            done(std::nullopt);
+    }
+    void folder(const FolderQuestion &q, TextDone done) const {
+        if (askFolder)
+            askFolder(q, std::move(done));
+        else
+            done(std::nullopt);
+    }
 };

@@ -6,6 +6,7 @@
 #include "platform/Posix.h"
 
 #include <QDateTime>
+#include <memory>
 
 namespace FileOps {
 
@@ -19,8 +20,70 @@ QString conflictInfo(const QString &path) {
     return text;
 }
 
-std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &paths, const QString &dest,
-                                                           bool move, const Dialogs &dialogs) {
+namespace {
+
+// The conflicts still to be asked, answered one by one; ticking the check box answers the rest alike.
+struct ConflictRound : std::enable_shared_from_this<ConflictRound> {
+    QStringList conflicts;
+    QString dest;
+    Dialogs dialogs;
+    std::function<void(ConflictAnswers)> done;
+    QHash<QString, ConflictChoice> answers;
+    qsizetype next = 0;
+
+    void askNext() {
+        if (next >= conflicts.size()) {
+            done(answers);
+            return;
+        }
+        const QString &p = conflicts[next];
+        const QString name = Posix::lastComponent(p);
+        const QString target = Posix::childPath(dest, name);
+        Alert question;
+        question.style = Alert::Style::warning;
+        question.message = LF("„%@“ gibt es im Zielordner schon.", name);
+        question.informative = LF("Vorhanden: %@", conflictInfo(target)) + u'\n' +
+                               LF("Neu: %@", conflictInfo(p)) + QStringLiteral("\n\n") +
+                               L("Beim Ersetzen kommt die vorhandene Datei in den Papierkorb.");
+        question.buttons = {{L("Beide behalten"), AlertRole::keepBoth},
+                            {L("Ersetzen"), AlertRole::replace},
+                            {L("Überspringen"), AlertRole::skip},
+                            {L("Abbrechen"), AlertRole::cancel}};
+        const bool more = conflicts.size() - next >= 2;
+        if (more) question.checkBox = L("Für alle weiteren Konflikte übernehmen");
+        dialogs.ask(question, [self = shared_from_this(), more](const AlertAnswer &answer) {
+            self->answered(answer, more);
+        });
+    }
+
+    void answered(const AlertAnswer &answer, bool more) {
+        ConflictChoice choice;
+        switch (answer.role) {
+        case AlertRole::keepBoth:
+            choice = ConflictChoice::keepBoth;
+            break;
+        case AlertRole::replace:
+            choice = ConflictChoice::replace;
+            break;
+        case AlertRole::skip:
+            choice = ConflictChoice::skip;
+            break;
+        default:
+            done(std::nullopt);
+            return;
+        }
+        answers.insert(conflicts[next++], choice);
+        if (more && answer.checked)
+            for (; next < conflicts.size(); ++next)
+                answers.insert(conflicts[next], choice);
+        askNext();
+    }
+};
+
+} // namespace
+
+void askConflicts(const QStringList &paths, const QString &dest, bool move, const Dialogs &dialogs,
+                  std::function<void(ConflictAnswers)> done) {
     struct stat destSt;
     const bool destOk = Posix::statPath(dest, destSt);
     QStringList sameFolder, conflicts;
@@ -39,58 +102,30 @@ std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &pa
         if (target != p && Posix::lstatPath(target, st)) conflicts << p;
     }
 
-    if (!sameFolder.isEmpty()) {
-        Alert notice;
-        notice.style = Alert::Style::informational;
-        notice.message =
-            sameFolder.size() == 1
-                ? LF("„%@“ liegt schon in diesem Ordner.", Posix::lastComponent(sameFolder.first()))
-                : LF("%d Objekte liegen schon in diesem Ordner.", sameFolder.size());
-        // clang-format off
-        notice.informative = L("Ersetzen ist hier nicht möglich, weil sich die Datei dabei selbst überschreiben würde. Es kann nur eine Kopie mit neuem Namen angelegt werden.");
-        // clang-format on
-        notice.buttons = {L("Kopie anlegen"), L("Abbrechen")};
-        if (dialogs.ask(notice).button != 0) return std::nullopt;
+    auto round = std::make_shared<ConflictRound>();
+    round->conflicts = conflicts;
+    round->dest = dest;
+    round->dialogs = dialogs;
+    round->done = std::move(done);
+    if (sameFolder.isEmpty()) {
+        round->askNext();
+        return;
     }
-
-    QHash<QString, ConflictChoice> answers;
-    std::optional<ConflictChoice> forAll;
-    for (qsizetype i = 0; i < conflicts.size(); ++i) {
-        const QString &p = conflicts[i];
-        if (forAll) {
-            answers.insert(p, *forAll);
-            continue;
-        }
-        const QString name = Posix::lastComponent(p);
-        const QString target = Posix::childPath(dest, name);
-        Alert question;
-        question.style = Alert::Style::warning;
-        question.message = LF("„%@“ gibt es im Zielordner schon.", name);
-        question.informative = LF("Vorhanden: %@", conflictInfo(target)) + u'\n' +
-                               LF("Neu: %@", conflictInfo(p)) + QStringLiteral("\n\n") +
-                               L("Beim Ersetzen kommt die vorhandene Datei in den Papierkorb.");
-        question.buttons = {L("Beide behalten"), L("Ersetzen"), L("Überspringen"), L("Abbrechen")};
-        const bool more = conflicts.size() - i >= 2;
-        if (more) question.checkBox = L("Für alle weiteren Konflikte übernehmen");
-        const AlertAnswer answer = dialogs.ask(question);
-        ConflictChoice choice;
-        switch (answer.button) {
-        case 0:
-            choice = ConflictChoice::keepBoth;
-            break;
-        case 1:
-            choice = ConflictChoice::replace;
-            break;
-        case 2:
-            choice = ConflictChoice::skip;
-            break;
-        default:
-            return std::nullopt;
-        }
-        answers.insert(p, choice);
-        if (more && answer.checked) forAll = choice;
-    }
-    return answers;
+    Alert notice;
+    notice.style = Alert::Style::informational;
+    notice.message = sameFolder.size() == 1
+                         ? LF("„%@“ liegt schon in diesem Ordner.", Posix::lastComponent(sameFolder.first()))
+                         : LF("%d Objekte liegen schon in diesem Ordner.", sameFolder.size());
+    // clang-format off
+    notice.informative = L("Ersetzen ist hier nicht möglich, weil sich die Datei dabei selbst überschreiben würde. Es kann nur eine Kopie mit neuem Namen angelegt werden.");
+    // clang-format on
+    notice.buttons = {{L("Kopie anlegen"), AlertRole::confirm}, {L("Abbrechen"), AlertRole::cancel}};
+    dialogs.ask(notice, [round](const AlertAnswer &answer) {
+        if (answer.role == AlertRole::confirm)
+            round->askNext();
+        else
+            round->done(std::nullopt);
+    });
 }
 
 } // namespace FileOps

@@ -10,14 +10,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace FileOps {
 
-// One answer per conflicting source path (keyed by the path as given); nothing when the
-// user cancelled. Main thread: it runs modal alerts through `dialogs`.
-std::optional<QHash<QString, ConflictChoice>> askConflicts(const QStringList &paths, const QString &dest,
-                                                           bool move, const Dialogs &dialogs);
+using ConflictAnswers = std::optional<QHash<QString, ConflictChoice>>;
+
+// Calls `done` with one answer per conflicting source path (keyed by the path as given), or nothing when
+// the user cancelled. Main thread: the conflicts are asked one after another through `dialogs`.
+void askConflicts(const QStringList &paths, const QString &dest, bool move, const Dialogs &dialogs,
+                  std::function<void(ConflictAnswers)> done);
 
 // The one-line description of an item in the question: size or "Ordner", and its date.
 QString conflictInfo(const QString &path);

@@ -5,6 +5,7 @@
 // Every hook is called on the thread of `owner` (the main thread).
 
 #include "core/base/Background.h"
+#include "core/base/Dialogs.h"
 #include "core/fileops/TransferProgress.h"
 #include "core/fileops/UndoJournal.h"
 
@@ -20,12 +21,6 @@
 #include <memory>
 #include <optional>
 
-// The folder question: folders only, one of them, new folders allowed.
-struct FolderQuestion {
-    QString message; // already translated
-    QString prompt;  // already translated
-};
-
 struct FileActionContext {
     // Raises a toast; the text is a German key or a text already formed with LF.
     std::function<void(const QString &text, bool error)> show;
@@ -36,8 +31,8 @@ struct FileActionContext {
     std::function<void(const QString &title, const UndoAction &action)> record;
     // Makes these paths the selection of the active pane.
     std::function<void(const QStringList &paths)> select;
-    // The chosen folder, or nothing when the user cancelled.
-    std::function<std::optional<QString>(const FolderQuestion &)> chooseFolder;
+    // Asks for a folder and calls back with it, or with nothing when the user cancelled.
+    std::function<void(const FolderQuestion &, Dialogs::TextDone)> chooseFolder;
     // Results of background work come back to this object's thread; they are dropped once it is gone.
     QPointer<QObject> owner;
     // Period of the elapsed-time text while compressing.

@@ -122,25 +122,27 @@ void putBack(const FileActionContext &ctx, const QStringList &given) {
                 finish(ctx, first);
                 return;
             }
-            const std::optional<QString> folder = ctx.chooseFolder(FolderQuestion{
+            const FolderQuestion question{
                 L("Der alte Ort ist nicht bekannt oder fehlt. In welchen Ordner sollen die Objekte zurück?"),
-                L("Hierher zurücklegen")});
-            if (!folder || folder->isEmpty()) {
-                finish(ctx, first); // the rest stays in the Trash, without a message of its own
-                return;
-            }
-            inBackground(
-                ctx,
-                [unresolved = first.unresolved, target = *folder, progress] {
-                    return putBackInto(unresolved, target, *progress);
-                },
-                [ctx, first](const PutBackReport &second) {
-                    PutBackReport all = first;
-                    all.moved << second.moved;
-                    all.errors << second.errors;
-                    all.cancelled = second.cancelled;
-                    finish(ctx, all);
-                });
+                L("Hierher zurücklegen")};
+            ctx.chooseFolder(question, [ctx, progress, first](const std::optional<QString> &folder) {
+                if (!folder || folder->isEmpty()) {
+                    finish(ctx, first); // the rest stays in the Trash, without a message of its own
+                    return;
+                }
+                inBackground(
+                    ctx,
+                    [unresolved = first.unresolved, target = *folder, progress] {
+                        return putBackInto(unresolved, target, *progress);
+                    },
+                    [ctx, first](const PutBackReport &second) {
+                        PutBackReport all = first;
+                        all.moved << second.moved;
+                        all.errors << second.errors;
+                        all.cancelled = second.cancelled;
+                        finish(ctx, all);
+                    });
+            });
         });
 }
 

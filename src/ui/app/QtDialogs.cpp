@@ -1,111 +1,146 @@
 #include "ui/app/QtDialogs.h"
 
-#include "core/localisation/Lang.h"
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
-#include <QVBoxLayout>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// Plain text: an "&" in a file name is not a mnemonic.
+QString buttonTitle(QString title) {
+    title.replace(u'&', QStringLiteral("&&"));
+    return title;
+}
+
+// Deleted once closed; it answers through `finished`, which fires after its own event handling.
+template <typename W> void openWindowModal(W *window) {
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowModality(Qt::WindowModal);
+    window->open();
+}
+
+void paintRed(QAbstractButton *red) {
+    QPalette palette = red->palette();
+    palette.setColor(QPalette::Button, QColor::fromRgbF(0.62f, 0.09f, 0.09f));
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    red->setPalette(palette);
+    red->setAutoFillBackground(true);
+    red->setStyleSheet(QStringLiteral("QPushButton { background-color: rgb(158, 23, 23); color: white; "
+                                      "border-radius: 4px; padding: 4px 12px; }"
+                                      "QPushButton:disabled { background-color: rgba(158, 23, 23, 0.45); "
+                                      "color: rgba(255, 255, 255, 0.7); }"));
+}
+
+void openAlert(QWidget *parent, const Alert &a, Dialogs::AlertDone done) {
+    auto *box = new QMessageBox(parent);
+    box->setIcon(a.style == Alert::Style::critical  ? QMessageBox::Critical
+                 : a.style == Alert::Style::warning ? QMessageBox::Warning
+                                                    : QMessageBox::Information);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(a.message);
+    box->setInformativeText(a.informative);
+    QHash<QAbstractButton *, AlertRole> roles;
+    QPointer<QAbstractButton> gated;
+    for (qsizetype i = 0; i < a.buttons.size(); ++i) {
+        const AlertButton &b = a.buttons[i];
+        QAbstractButton *button =
+            box->addButton(buttonTitle(b.title), i == 0 ? QMessageBox::AcceptRole : QMessageBox::ActionRole);
+        roles.insert(button, b.role);
+        if (i == 0) box->setDefaultButton(qobject_cast<QPushButton *>(button));
+        if (b.role == AlertRole::cancel) box->setEscapeButton(button);
+        if (b.role == AlertRole::destructive) paintRed(button);
+        if (a.disabled != AlertRole::closed && b.role == a.disabled) {
+            gated = button;
+            button->setEnabled(false);
+        }
+    }
+    QPointer<QCheckBox> check;
+    if (!a.checkBox.isEmpty()) {
+        check = new QCheckBox(a.checkBox, box);
+        box->setCheckBox(check);
+    }
+    QObject::connect(box, &QMessageBox::finished, box, [box, roles, check, done = std::move(done)] {
+        done(AlertAnswer(roles.value(box->clickedButton(), AlertRole::closed), check && check->isChecked()));
+    });
+    openWindowModal(box);
+    if (a.onShown) {
+        QPointer<QMessageBox> alive(box);
+        a.onShown([alive, gated](const QString &informative, bool enable) {
+            if (!alive || !alive->isVisible()) return;
+            alive->setInformativeText(informative);
+            if (gated) gated->setEnabled(enable);
+        });
+    }
+}
+
+void openText(QWidget *parent, const TextQuestion &q, Dialogs::TextDone done) {
+    auto *dialog = new QDialog(parent);
+    dialog->setWindowTitle(q.message);
+    auto *layout = new QVBoxLayout(dialog);
+    auto *title = new QLabel(q.message, dialog);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    title->setTextFormat(Qt::PlainText);
+    layout->addWidget(title);
+    auto *info = new QLabel(q.informative, dialog);
+    info->setTextFormat(Qt::PlainText);
+    info->setWordWrap(true);
+    layout->addWidget(info);
+    auto *field = new QLineEdit(q.text, dialog);
+    field->setPlaceholderText(q.placeholder);
+    field->setMinimumWidth(q.fieldWidth);
+    layout->addWidget(field);
+    auto *row = new QDialogButtonBox(dialog);
+    for (qsizetype i = 0; i < q.buttons.size(); ++i) {
+        QPushButton *b = row->addButton(buttonTitle(q.buttons[i]),
+                                        i == 0 ? QDialogButtonBox::AcceptRole : QDialogButtonBox::RejectRole);
+        if (i == 0) b->setDefault(true);
+    }
+    QObject::connect(row, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(row, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    layout->addWidget(row);
+    QObject::connect(dialog, &QDialog::finished, dialog, [field, done = std::move(done)](int result) {
+        done(result == QDialog::Accepted ? std::optional<QString>(field->text()) : std::nullopt);
+    });
+    openWindowModal(dialog);
+    field->setFocus();
+    field->selectAll();
+}
+
+void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done) {
+    auto *dialog = new QFileDialog(parent, q.message);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setLabelText(QFileDialog::Accept, q.prompt);
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        const QString dir = result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+        done(dir.isEmpty() ? std::nullopt : std::optional<QString>(dir));
+    });
+    openWindowModal(dialog);
+}
+
+} // namespace
 
 Dialogs makeQtDialogs(std::function<QWidget *()> parent) {
+    auto window = [parent] { return parent ? parent() : nullptr; };
     Dialogs d;
-    d.alert = [parent](const Alert &a) {
-        QMessageBox box(parent ? parent() : nullptr);
-        box.setIcon(a.style == Alert::Style::critical  ? QMessageBox::Critical
-                    : a.style == Alert::Style::warning ? QMessageBox::Warning
-                                                       : QMessageBox::Information);
-        box.setTextFormat(Qt::PlainText);
-        box.setText(a.message);
-        box.setInformativeText(a.informative);
-        QList<QAbstractButton *> buttons;
-        for (qsizetype i = 0; i < a.buttons.size(); ++i) {
-            // Plain text: an "&" in a file name is not a mnemonic.
-            QString title = a.buttons[i];
-            title.replace(u'&', QStringLiteral("&&"));
-            buttons << box.addButton(title, i == 0 ? QMessageBox::AcceptRole : QMessageBox::ActionRole);
-            if (a.buttons[i] == L("Abbrechen")) box.setEscapeButton(buttons.last());
-        }
-        if (!buttons.isEmpty()) box.setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
-        QCheckBox *check = nullptr;
-        if (!a.checkBox.isEmpty()) {
-            check = new QCheckBox(a.checkBox, &box);
-            box.setCheckBox(check);
-        }
-        // The destructive button: red with white text, whatever the style draws.
-        if (a.destructiveButton >= 0 && a.destructiveButton < buttons.size()) {
-            QAbstractButton *red = buttons[a.destructiveButton];
-            QPalette palette = red->palette();
-            palette.setColor(QPalette::Button, QColor::fromRgbF(0.62f, 0.09f, 0.09f));
-            palette.setColor(QPalette::ButtonText, Qt::white);
-            red->setPalette(palette);
-            red->setAutoFillBackground(true);
-            red->setStyleSheet(
-                QStringLiteral("QPushButton { background-color: rgb(158, 23, 23); color: white; "
-                               "border-radius: 4px; padding: 4px 12px; }"
-                               "QPushButton:disabled { background-color: rgba(158, 23, 23, 0.45); "
-                               "color: rgba(255, 255, 255, 0.7); }"));
-        }
-        QPointer<QAbstractButton> gated;
-        if (a.disabledButton >= 0 && a.disabledButton < buttons.size()) {
-            gated = buttons[a.disabledButton];
-            gated->setEnabled(false);
-        }
-        if (a.onShown) {
-            QPointer<QMessageBox> alive(&box);
-            a.onShown([alive, gated](const QString &informative, bool enable) {
-                if (!alive) return;
-                alive->setInformativeText(informative);
-                if (gated) gated->setEnabled(enable);
-            });
-        }
-        box.exec();
-        AlertAnswer answer;
-        answer.button = int(buttons.indexOf(box.clickedButton()));
-        answer.checked = check && check->isChecked();
-        return answer;
+    d.alert = [window](const Alert &a, Dialogs::AlertDone done) { openAlert(window(), a, std::move(done)); };
+    d.askText = [window](const TextQuestion &q, Dialogs::TextDone done) {
+        openText(window(), q, std::move(done));
     };
-    d.askText = [parent](const TextQuestion &q) -> std::optional<QString> {
-        QDialog dialog(parent ? parent() : nullptr);
-        dialog.setWindowTitle(q.message);
-        auto *layout = new QVBoxLayout(&dialog);
-        auto *title = new QLabel(q.message, &dialog);
-        QFont bold = title->font();
-        bold.setBold(true);
-        title->setFont(bold);
-        title->setTextFormat(Qt::PlainText);
-        layout->addWidget(title);
-        auto *info = new QLabel(q.informative, &dialog);
-        info->setTextFormat(Qt::PlainText);
-        info->setWordWrap(true);
-        layout->addWidget(info);
-        auto *field = new QLineEdit(q.text, &dialog);
-        field->setPlaceholderText(q.placeholder);
-        field->setMinimumWidth(q.fieldWidth);
-        layout->addWidget(field);
-        auto *row = new QDialogButtonBox(&dialog);
-        QPushButton *confirm = nullptr;
-        for (qsizetype i = 0; i < q.buttons.size(); ++i) {
-            QString text = q.buttons[i];
-            text.replace(u'&', QStringLiteral("&&"));
-            QPushButton *b =
-                row->addButton(text, i == 0 ? QDialogButtonBox::AcceptRole : QDialogButtonBox::RejectRole);
-            if (i == 0) confirm = b;
-        }
-        if (confirm) confirm->setDefault(true);
-        QObject::connect(row, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-        QObject::connect(row, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-        layout->addWidget(row);
-        field->setFocus();
-        field->selectAll();
-        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-        return field->text();
+    d.askFolder = [window](const FolderQuestion &q, Dialogs::TextDone done) {
+        openFolder(window(), q, std::move(done));
     };
     return d;
 }

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -249,12 +250,25 @@ bool MainWindow::mayClose() {
     alert.style = Alert::Style::warning;
     alert.message = L("Es läuft noch ein Vorgang. Trotzdem beenden?");
     alert.informative = L("Der Vorgang wird abgebrochen; Unvollständiges wird entfernt.");
-    alert.buttons = {L("Vorgang abbrechen und beenden"), L("Weiterarbeiten")};
-    if (m_app->dialogs().ask(alert).button != 0) return false;
-    // The window closes once the job has cleaned up and the runner is free (asked no second time).
-    connect(&m_app->jobs(), &JobRunner::finished, this, &QWidget::close,
-            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
-    m_app->cancelJob();
+    alert.buttons = {{L("Vorgang abbrechen und beenden"), AlertRole::confirm},
+                     {L("Weiterarbeiten"), AlertRole::cancel}};
+    if (m_askingToQuit) return false;
+    m_askingToQuit = true;
+    QPointer<MainWindow> self(this);
+    m_app->dialogs().ask(alert, [self](const AlertAnswer &answer) {
+        if (!self) return;
+        self->m_askingToQuit = false;
+        if (answer.role != AlertRole::confirm || !self->m_app) return;
+        // The job may have ended while the question was up.
+        if (!self->m_app->currentProgress()) {
+            QTimer::singleShot(0, self, &QWidget::close);
+            return;
+        }
+        // The window closes once the job has cleaned up and the runner is free (asked no second time).
+        connect(&self->m_app->jobs(), &JobRunner::finished, self, &QWidget::close,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        self->m_app->cancelJob();
+    });
     return false;
 }
 

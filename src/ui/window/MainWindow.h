@@ -23,7 +23,7 @@ public:
     static constexpr int kSidebarWidth = 210;
 
     // Asks before quitting while a job runs; on yes cancels it and closes the window once the job has
-    // cleaned up. True when the window may close now.
+    // cleaned up. True when the window may close now; false while the question is up or the job cleans up.
     bool mayClose();
 
     PaneArea *paneArea() const { return m_panes; }
@@ -42,6 +42,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool m_askingToQuit = false; // the quit question is up: a second close asks no second time
     void build();
     void syncColumns();
     void syncOverlays();

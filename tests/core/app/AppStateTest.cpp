@@ -1,3 +1,4 @@
+#include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/base/Defaults.h"
@@ -162,13 +163,9 @@ TEST_F(AppStateTest, CopyBetweenPanesEndToEnd) {
     TestUtil::writeFile(src.path() + "/a.txt", "alpha");
     TestUtil::writeFile(src.path() + "/b.txt", "beta");
     TestUtil::writeFile(dst.path() + "/b.txt", "old");
-    QList<Alert> asked;
-    Dialogs dialogs;
-    dialogs.alert = [&](const Alert &a) {
-        asked << a;
-        return AlertAnswer{0, false}; // the first button: keep both
-    };
-    AppState app(dialogs);
+    ScriptedDialogs script;
+    script.answers = {AlertRole::keepBoth};
+    AppState app(script.dialogs());
     app.left()->go(src.path());
     app.right()->go(dst.path());
     waitListed(app.left());
@@ -176,7 +173,7 @@ TEST_F(AppStateTest, CopyBetweenPanesEndToEnd) {
     app.transferSelection(Side::left, false);
     QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.currentProgress(), 5000);
 
-    EXPECT_EQ(asked.size(), 1);
+    EXPECT_EQ(script.alerts.size(), 1);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/a.txt"), "alpha");
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/b.txt"), "old");
     EXPECT_FALSE(app.toast()->isError);
@@ -194,9 +191,7 @@ TEST_F(AppStateTest, TransferRefusalsAndCancelledQuestion) {
     QTemporaryDir src, dst;
     TestUtil::writeFile(src.path() + "/a.txt", "alpha");
     TestUtil::writeFile(dst.path() + "/a.txt", "old");
-    Dialogs dialogs;
-    dialogs.alert = [](const Alert &) { return AlertAnswer{-1, false}; }; // closed: cancel
-    AppState app(dialogs);
+    AppState app; // no window: every question counts as cancelled
     app.transferSelection(Side::left, true);
     ASSERT_TRUE(app.toast());
     EXPECT_EQ(app.toast()->text, "Nichts ausgewählt. Wähle zuerst Dateien im linken Fenster.");
@@ -227,9 +222,9 @@ TEST_F(AppStateTest, MoveRecordsUndoAndUndoPutsItBack) {
     QTemporaryDir src, dst;
     TestUtil::writeFile(src.path() + "/m.txt", "move me");
     TestUtil::writeFile(dst.path() + "/m.txt", "old");
-    Dialogs dialogs;
-    dialogs.alert = [](const Alert &) { return AlertAnswer{1, false}; }; // replace
-    AppState app(dialogs);
+    ScriptedDialogs script;
+    script.answers = {AlertRole::replace};
+    AppState app(script.dialogs());
     app.transfer({src.path() + "/m.txt"}, dst.path(), true);
     QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.currentProgress(), 5000);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "move me");

@@ -79,7 +79,7 @@ TEST_F(CommandTest, PasteOfTheSelectedCopiedFolderLandsBesideIt) {
     app->left()->setSelection({folder});
     app->copyToClipboard({folder});
     // The copy conflicts with the folder itself: keep both.
-    answers = {0};
+    answers = {AlertRole::confirm};
     app->paste(app->left()->targetFolder());
     QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && toasts.size() >= 2, 5000);
     const QStringList names = QDir(root + "/parent").entryList(QDir::Dirs | QDir::NoDotAndDotDot);

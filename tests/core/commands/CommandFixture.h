@@ -3,6 +3,7 @@
 // An application core with scripted questions, a fake clipboard and fake desktop programs, working in
 // fresh folders below the private test home.
 
+#include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/base/Defaults.h"
@@ -51,16 +52,8 @@ struct FakeClipboard {
     }
 };
 
-class CommandTest : public ::testing::Test {
+class CommandTest : public ::testing::Test, protected ScriptedDialogs {
 protected:
-    // Answers for the next alerts (button index) and text questions, in order; none left: closed.
-    std::deque<int> answers;
-    std::deque<std::optional<QString>> textAnswers;
-    QList<Alert> alerts;
-    QList<TextQuestion> textQuestions;
-    // Run while an alert is up (for the Trash count), with its update function.
-    std::function<void(const Alert &)> whileOpen;
-    bool callOnShown = true; // false: the alert is answered before it could show any update
     QList<Toast> toasts;
     FakeClipboard clipboard;
     QStringList opened;
@@ -78,34 +71,7 @@ protected:
             return true;
         });
 
-        Dialogs d;
-        d.alert = [this](const Alert &a) {
-            alerts << a;
-            if (a.onShown && callOnShown) {
-                updates = 0;
-                auto update = [this](const QString &text, bool enable) {
-                    alerts.last().informative = text;
-                    if (enable) alerts.last().disabledButton = -1;
-                    ++updates;
-                };
-                a.onShown(update);
-            }
-            if (whileOpen) whileOpen(a);
-            AlertAnswer answer;
-            if (!answers.empty()) {
-                answer.button = answers.front();
-                answers.pop_front();
-            }
-            return answer;
-        };
-        d.askText = [this](const TextQuestion &q) -> std::optional<QString> {
-            textQuestions << q;
-            if (textAnswers.empty()) return std::nullopt;
-            auto a = textAnswers.front();
-            textAnswers.pop_front();
-            return a;
-        };
-        app = std::make_unique<AppState>(d);
+        app = std::make_unique<AppState>(dialogs());
         app->pasteboard = clipboard.hooks();
         app->openFile = [this](const QString &path) { opened << path; };
         QObject::connect(app.get(), &AppState::toastChanged, [this] {
@@ -119,8 +85,6 @@ protected:
         SystemSounds::setSwitchReader({});
         QDir(root).removeRecursively();
     }
-
-    int updates = 0;
 
     QString make(const QString &rel, const QByteArray &bytes = "x") {
         const QString path = root + u'/' + rel;

@@ -114,3 +114,33 @@ TEST_F(CommandTest, TerminalAndEditorUseTheDesktopOrSayTheyAreMissing) {
     app->openInTextEdit();
     EXPECT_EQ(editorFiles, (QStringList{b, a}));
 }
+
+// Answers may come after the tab or the whole core they were asked for has gone: they do nothing.
+TEST_F(CommandTest, AnswersAfterTheirTabOrCoreClosedDoNothing) {
+    const QString file = make("a.txt");
+    TabGroup *group = app->rightTabs();
+    group->newTab(root);
+    PaneModel *pane = group->current();
+    show(pane, root);
+    pane->setSelection({file});
+    app->setActive(Side::right);
+    hold = true;
+    textAnswers = {QString("b.txt"), QString("/")};
+    app->renameSelection();
+    app->goToFolder(pane);
+    ASSERT_EQ(held.size(), 2u);
+    group->close(group->index());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    answerHeld();
+    EXPECT_TRUE(exists(file));
+    EXPECT_FALSE(exists(root + "/b.txt"));
+    EXPECT_NE(app->right()->currentPath(), "/");
+
+    answers = {AlertRole::confirm, AlertRole::destructive};
+    app->trashDiagnosis();
+    app->emptyTrash();
+    ASSERT_EQ(held.size(), 2u);
+    app.reset();
+    answerHeld();
+    EXPECT_TRUE(clipboard.text.isEmpty());
+}

@@ -48,15 +48,15 @@ TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
         paths << make(QString("f%1").arg(i));
     show(pane, root);
     pane->setSelection({paths[0]});
-    answers = {1};
+    answers = {AlertRole::cancel};
     app->trashSelection();
     EXPECT_EQ(alerts.last().message, "„f1“ in den Papierkorb legen?");
     EXPECT_EQ(alerts.last().informative, "• f1\n\nDu kannst sie im Papierkorb wiederherstellen.");
-    EXPECT_EQ(alerts.last().destructiveButton, -1);
+    EXPECT_FALSE(alerts.last().has(AlertRole::destructive));
     EXPECT_TRUE(exists(paths[0]));
 
     pane->setSelection(QSet<QString>(paths.cbegin(), paths.cend()));
-    answers = {0};
+    answers = {AlertRole::confirm};
     app->trashSelection();
     const Alert &question = alerts.last();
     EXPECT_EQ(question.message, "9 Objekte in den Papierkorb legen?");
@@ -81,7 +81,7 @@ TEST_F(TrashCommandTest, InTheTrashItemsAreDeletedForGoodAfterTheirOwnQuestion) 
     PaneModel *pane = app->left();
     show(pane, root);
     pane->setSelection({a, b});
-    answers = {0};
+    answers = {AlertRole::confirm};
     app->trashSelection();
     QTRY_COMPARE_WITH_TIMEOUT(trashed().size(), 2, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "2 Objekte in den Papierkorb gelegt.", 5000);
@@ -90,16 +90,16 @@ TEST_F(TrashCommandTest, InTheTrashItemsAreDeletedForGoodAfterTheirOwnQuestion) 
     const QString inTrash = FileLoader::mainTrash() + "/a";
     ASSERT_TRUE(exists(inTrash));
     pane->setSelection({inTrash});
-    answers = {0};
+    answers = {AlertRole::cancel};
     app->trashSelection();
     EXPECT_EQ(alerts.last().message, "„a“ endgültig löschen?");
     EXPECT_EQ(alerts.last().informative, "• a\n\nDas lässt sich nicht rückgängig machen.");
-    EXPECT_EQ(alerts.last().destructiveButton, 1);
+    EXPECT_TRUE(alerts.last().has(AlertRole::destructive));
     EXPECT_TRUE(exists(inTrash));
 
     const int soundsBefore = sounds;
     const qsizetype journal = app->undoJournal().entries().size();
-    answers = {1};
+    answers = {AlertRole::destructive};
     app->trashSelection();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "1 Objekt endgültig gelöscht.", 5000);
     EXPECT_FALSE(exists(inTrash));
@@ -112,14 +112,14 @@ TEST_F(TrashCommandTest, InTheTrashItemsAreDeletedForGoodAfterTheirOwnQuestion) 
 TEST_F(TrashCommandTest, EmptyingCountsWhileAskingAndLeavesDsStore) {
     LanguageScope de(AppLanguage::de);
     // Nothing there: the red button never comes on.
-    answers = {1};
+    answers = {AlertRole::destructive};
     whileOpen = [this](const Alert &) { QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000); };
     app->emptyTrash();
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_EQ(alerts.last().message, "Papierkorb leeren?");
     EXPECT_EQ(alerts.last().informative, "Der Papierkorb ist leer.\n ");
-    EXPECT_EQ(alerts.last().disabledButton, 1);
-    EXPECT_EQ(alerts.last().destructiveButton, 1);
+    EXPECT_EQ(alerts.last().disabled, AlertRole::destructive);
+    EXPECT_TRUE(alerts.last().has(AlertRole::destructive));
 
     const QString files = FileLoader::mainTrash();
     TestUtil::writeFile(files + "/one", "1");
@@ -148,14 +148,14 @@ TEST_F(TrashCommandTest, EmptyingCountsWhileAskingAndLeavesDsStore) {
     app->right()->setSelection({a});
 
     // Cancelled once the count is in: nothing happens.
-    answers = {0};
+    answers = {AlertRole::cancel};
     app->emptyTrash();
     EXPECT_EQ(alerts.last().informative,
               "5 Objekte werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.");
-    EXPECT_EQ(alerts.last().disabledButton, -1);
+    EXPECT_EQ(alerts.last().disabled, AlertRole::closed);
     EXPECT_TRUE(exists(files + "/one"));
 
-    answers = {1};
+    answers = {AlertRole::destructive};
     app->emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 5 Objekte gelöscht.", 5000);
     EXPECT_EQ(trashed(), QStringList{".DS_Store"});
@@ -171,7 +171,7 @@ TEST_F(TrashCommandTest, EmptyingCountsWhileAskingAndLeavesDsStore) {
 
 TEST_F(TrashCommandTest, AnAnswerBeforeTheCountDeletesNothing) {
     TestUtil::writeFile(FileLoader::mainTrash() + "/one", "1");
-    answers = {1};
+    answers = {AlertRole::destructive};
     callOnShown = false;
     app->emptyTrash(); // answered before the count reached the alert: the button was still off
     QTest::qWait(100);
@@ -197,10 +197,10 @@ TEST_F(TrashCommandTest, DiagnosisHasTwelveLinesAndCanBeCopied) {
     EXPECT_TRUE(listing.startsWith("30 Einträge: n00, n01, "));
     EXPECT_TRUE(listing.endsWith(", n24"));
 
-    answers = {1};
+    answers = {AlertRole::cancel};
     app->trashDiagnosis();
     EXPECT_TRUE(clipboard.text.isEmpty());
-    answers = {0};
+    answers = {AlertRole::confirm};
     app->trashDiagnosis();
     EXPECT_EQ(clipboard.text, alerts.last().informative);
 }
@@ -219,18 +219,18 @@ TEST_F(TrashCommandTest, ItemsOnAVolumeWithoutTrashAreDeletedOnlyWhenConfirmed) 
 
     // Declined, and nothing else was moved.
     pane->setSelection({far1});
-    answers = {0, 0};
+    answers = {AlertRole::confirm, AlertRole::cancel};
     app->trashSelection();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Nichts gelöscht.", 5000);
     EXPECT_EQ(alerts.last().message, "„far1“ sofort löschen?");
     EXPECT_TRUE(alerts.last().informative.endsWith("\n\n• far1"));
-    EXPECT_EQ(alerts.last().destructiveButton, 1);
+    EXPECT_TRUE(alerts.last().has(AlertRole::destructive));
     EXPECT_TRUE(exists(far1));
     EXPECT_EQ(sounds, 0);
 
     // Confirmed: one part for each road, joined, with one full stop.
     pane->setSelection({far1, far2, near});
-    answers = {0, 1};
+    answers = {AlertRole::confirm, AlertRole::destructive};
     app->trashSelection();
     QTRY_VERIFY_WITH_TIMEOUT(
         lastToast() == "1 Objekt in den Papierkorb gelegt, 2 Objekte endgültig gelöscht.", 5000);
@@ -267,7 +267,7 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
         if (a.onShown) QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
     };
     // Empty, then decline the administrator road: the refused item stays.
-    answers = {1, 0};
+    answers = {AlertRole::destructive, AlertRole::cancel};
     app->emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(alerts.size() == 2, 5000);
     EXPECT_EQ(alerts.last().message, "Den Rest mit Administratorrechten löschen?");
@@ -280,14 +280,14 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
     EXPECT_EQ(sounds, 0);
 
     // An administrator delete that left the item is no success.
-    answers = {1, 1};
+    answers = {AlertRole::destructive, AlertRole::destructive};
     app->emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast().endsWith("Noch im Papierkorb: 1 Objekt."), 5000);
     EXPECT_TRUE(lastIsError());
     EXPECT_TRUE(exists(stuck));
 
     adminWorks = true;
-    answers = {1, 1};
+    answers = {AlertRole::destructive, AlertRole::destructive};
     app->emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb mit Administratorrechten geleert.", 5000);
     EXPECT_EQ(adminAsked, QStringList{stuck});
@@ -323,7 +323,7 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
     whileOpen = [this](const Alert &a) {
         if (a.onShown) QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
     };
-    answers = {1};
+    answers = {AlertRole::destructive};
     app->emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 1 Objekt gelöscht.", 5000);
     EXPECT_TRUE(TestUtil::names(files).isEmpty());
@@ -337,7 +337,7 @@ TEST_F(TrashCommandTest, EmptyingWhileACopyRunsIsRefusedBeforeAnyQuestion) {
     const QString into = make("into/");
     app->transfer({copied}, into, false);
     ASSERT_TRUE(app->currentProgress()); // the copy holds the runner until its result is back
-    answers = {1};
+    answers = {AlertRole::destructive};
     app->emptyTrash();
     EXPECT_TRUE(alerts.isEmpty());
     EXPECT_EQ(lastToast(), JobRunner::busyText);
@@ -368,7 +368,7 @@ TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecord
         fractions << *status->fraction;
         if (*status->fraction > 0 && *status->fraction < 1) app->cancelJob();
     });
-    answers = {0};
+    answers = {AlertRole::confirm};
     app->trashSelection();
     QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && !toasts.isEmpty(), 60000);
 

@@ -1,5 +1,6 @@
 #include "Fixture.h"
 
+#include "common/ScriptedDialogs.h"
 #include "core/fileops/ConflictQuestion.h"
 
 #include <vector>
@@ -9,18 +10,18 @@ using TestUtil::LanguageScope;
 
 namespace {
 
-// Answers alerts from a script and keeps what was asked.
-struct Script {
-    explicit Script(std::vector<AlertAnswer> a = {}) : answers(std::move(a)) {}
-    std::vector<AlertAnswer> answers;
-    std::vector<Alert> asked;
-    Dialogs dialogs() {
-        Dialogs d;
-        d.alert = [this](const Alert &a) {
-            asked.push_back(a);
-            return asked.size() <= answers.size() ? answers[asked.size() - 1] : AlertAnswer{};
-        };
-        return d;
+using Answers = FileOps::ConflictAnswers;
+constexpr auto keepBoth = AlertRole::keepBoth, replace = AlertRole::replace, skip = AlertRole::skip;
+
+// Asks with scripted answers, which come at once; `answered` tells whether the chain ended.
+struct Script : ScriptedDialogs {
+    explicit Script(std::deque<AlertAnswer> a = {}) { answers = std::move(a); }
+    bool answered = false;
+    Answers ask(const QStringList &paths, const QString &dest, bool move) {
+        Answers result;
+        FileOps::askConflicts(paths, dest, move, dialogs(), [&](Answers r) { result = r, answered = true; });
+        EXPECT_TRUE(answered);
+        return result;
     }
 };
 
@@ -42,61 +43,78 @@ protected:
 
 TEST_F(Conflicts, OneQuestionPerConflictWithApplyToAll) {
     LanguageScope de(AppLanguage::de);
-    Script s({{2, true}});
-    auto r = FileOps::askConflicts(srcs, path("dst"), false, s.dialogs());
+    Script s({{skip, true}});
+    auto r = s.ask(srcs, path("dst"), false);
     ASSERT_TRUE(r);
-    EXPECT_EQ(s.asked.size(), 1u);
+    EXPECT_EQ(s.alerts.size(), 1);
     EXPECT_EQ(r->size(), 3);
     EXPECT_EQ(r->value(path("src/c")), ConflictChoice::skip);
     EXPECT_FALSE(r->contains(path("src/free")));
-    const Alert &first = s.asked[0];
+    const Alert &first = s.alerts[0];
     EXPECT_EQ(first.message, "„a“ gibt es im Zielordner schon.");
-    EXPECT_EQ(first.buttons, (QStringList{"Beide behalten", "Ersetzen", "Überspringen", "Abbrechen"}));
+    QStringList titles;
+    for (const AlertButton &b : first.buttons)
+        titles << b.title;
+    EXPECT_EQ(titles, (QStringList{"Beide behalten", "Ersetzen", "Überspringen", "Abbrechen"}));
     EXPECT_EQ(first.checkBox, "Für alle weiteren Konflikte übernehmen");
     EXPECT_TRUE(first.informative.startsWith("Vorhanden: 3 B · "));
     EXPECT_TRUE(
         first.informative.endsWith("\n\nBeim Ersetzen kommt die vorhandene Datei in den Papierkorb."));
 
     // Ticked at the second: the first keeps its own answer; the last has no check box.
-    Script t({{1, false}, {0, true}});
-    r = FileOps::askConflicts(srcs, path("dst"), false, t.dialogs());
+    Script t({replace, {keepBoth, true}});
+    r = t.ask(srcs, path("dst"), false);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->value(path("src/a")), ConflictChoice::replace);
     EXPECT_EQ(r->value(path("src/b")), ConflictChoice::keepBoth);
     EXPECT_EQ(r->value(path("src/c")), ConflictChoice::keepBoth);
-    Script u({{0, false}, {0, false}, {0, true}});
-    FileOps::askConflicts(srcs, path("dst"), false, u.dialogs());
-    ASSERT_EQ(u.asked.size(), 3u);
-    EXPECT_TRUE(u.asked[2].checkBox.isEmpty());
+    Script u({keepBoth, keepBoth, {keepBoth, true}});
+    u.ask(srcs, path("dst"), false);
+    ASSERT_EQ(u.alerts.size(), 3);
+    EXPECT_TRUE(u.alerts[2].checkBox.isEmpty());
+
+    // Answers that come later: the next conflict is asked only once the one before is answered.
+    Script later({keepBoth, skip, replace});
+    later.hold = true;
+    Answers held;
+    FileOps::askConflicts(srcs, path("dst"), false, later.dialogs(), [&](Answers a) { held = a; });
+    EXPECT_EQ(later.alerts.size(), 1);
+    later.answerHeld();
+    ASSERT_TRUE(held);
+    EXPECT_EQ(later.alerts.size(), 3);
+    EXPECT_EQ(held->value(path("src/c")), ConflictChoice::replace);
 
     // Cancel at the second drops everything.
-    Script c({{0, false}, {3, false}});
-    EXPECT_FALSE(FileOps::askConflicts(srcs, path("dst"), false, c.dialogs()));
+    Script c({keepBoth, AlertRole::cancel});
+    EXPECT_FALSE(c.ask(srcs, path("dst"), false));
 }
 
 TEST_F(Conflicts, SameFolderNoticeForCopiesNothingForMoves) {
     LanguageScope de(AppLanguage::de);
     Script none;
-    auto r = FileOps::askConflicts({path("src/a")}, path("src"), true, none.dialogs());
+    auto r = none.ask({path("src/a")}, path("src"), true);
     ASSERT_TRUE(r);
     EXPECT_TRUE(r->isEmpty());
-    EXPECT_TRUE(none.asked.empty());
+    EXPECT_TRUE(none.alerts.empty());
 
-    Script s({{0, false}});
-    r = FileOps::askConflicts({path("src/a")}, path("src"), false, s.dialogs());
+    Script s({AlertRole::confirm});
+    r = s.ask({path("src/a")}, path("src"), false);
     ASSERT_TRUE(r);
     EXPECT_TRUE(r->isEmpty());
-    ASSERT_EQ(s.asked.size(), 1u);
-    EXPECT_EQ(s.asked[0].message, "„a“ liegt schon in diesem Ordner.");
-    EXPECT_EQ(s.asked[0].buttons, (QStringList{"Kopie anlegen", "Abbrechen"}));
+    ASSERT_EQ(s.alerts.size(), 1);
+    EXPECT_EQ(s.alerts[0].message, "„a“ liegt schon in diesem Ordner.");
+    ASSERT_EQ(s.alerts[0].buttons.size(), 2);
+    EXPECT_EQ(s.alerts[0].buttons[0].title, "Kopie anlegen");
 
     // The same folder through a link is the same folder.
     ASSERT_EQ(::symlink(path("src").toUtf8().constData(), path("alias").toUtf8().constData()), 0);
-    Script two({{1, false}});
-    EXPECT_FALSE(FileOps::askConflicts({path("src/a"), path("src/b")}, path("alias"), false, two.dialogs()));
-    EXPECT_EQ(two.asked[0].message, "2 Objekte liegen schon in diesem Ordner.");
+    Script two({AlertRole::cancel});
+    EXPECT_FALSE(two.ask({path("src/a"), path("src/b")}, path("alias"), false));
+    EXPECT_EQ(two.alerts[0].message, "2 Objekte liegen schon in diesem Ordner.");
     // No window at all reads as cancel.
-    EXPECT_FALSE(FileOps::askConflicts({path("src/a")}, path("dst"), false, Dialogs{}));
+    Answers closed = QHash<QString, ConflictChoice>();
+    FileOps::askConflicts({path("src/a")}, path("dst"), false, Dialogs{}, [&](Answers r) { closed = r; });
+    EXPECT_FALSE(closed);
 }
 
 TEST_F(Conflicts, ItemDescriptions) {

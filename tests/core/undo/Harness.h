@@ -2,6 +2,7 @@
 
 // A stand-in for the application core: records what the file actions ask of it.
 
+#include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/fileops/FileActionContext.h"
 
@@ -17,7 +18,7 @@ struct Toast {
     bool error = false;
 };
 
-class Harness : public ::testing::Test {
+class Harness : public ::testing::Test, protected ScriptedDialogs {
 protected:
     QObject owner;
     QList<Toast> toasts;
@@ -26,8 +27,6 @@ protected:
     QList<UndoEntry> records;
     std::shared_ptr<TransferProgress> job;
     bool refuseJob = false, cancelOnBegin = false;
-    QList<FolderQuestion> questions;
-    std::optional<QString> folderAnswer;
     QTemporaryDir dir{TestUtil::testHome() + "/t-XXXXXX"};
     QString d = dir.path();
     TestUtil::LanguageScope de{AppLanguage::de};
@@ -46,7 +45,9 @@ protected:
         c.endJob = [this] { ++jobsEnded, job.reset(); };
         c.record = [this](const QString &title, const UndoAction &a) { records << UndoEntry{title, a}; };
         c.select = [this](const QStringList &p) { selected = p; };
-        c.chooseFolder = [this](const FolderQuestion &q) { return questions << q, folderAnswer; };
+        c.chooseFolder = [d = dialogs()](const FolderQuestion &q, Dialogs::TextDone done) {
+            d.folder(q, std::move(done));
+        };
         c.owner = &owner;
         c.tickMs = tickMs;
         return c;

@@ -77,14 +77,14 @@ TEST_F(PutBackTest, AskForAFolderWhenTheOldOneIsGone) {
     const QString a = trashOne(d + "/weg/a.txt");
     QDir(d + "/weg").removeRecursively();
     EXPECT_EQ(wait([&](auto c) { putBack(c, {a}); }).text, "Nichts zurückgelegt."); // no folder chosen
-    ASSERT_EQ(questions.size(), 1);
-    EXPECT_EQ(questions[0].prompt, "Hierher zurücklegen");
+    ASSERT_EQ(folderQuestions.size(), 1);
+    EXPECT_EQ(folderQuestions[0].prompt, "Hierher zurücklegen");
     EXPECT_TRUE(exists(a));
 
     // An item without any description or record, and one that is gone, go along.
     const QString stray = TrashRoots::homeTrash() + "/files/stray.txt";
     TestUtil::writeFile(stray, "s");
-    folderAnswer = mkdir(d + "/chosen");
+    folderAnswers = {mkdir(d + "/chosen")};
     const Toast t = wait([&](auto c) { putBack(c, {a, stray, TrashRoots::homeTrash() + "/files/gone"}); });
     EXPECT_EQ(t.text, "2 Objekte zurückgelegt.");
     EXPECT_EQ(names(d + "/chosen"), QStringList({"a.txt", "stray.txt"}));
@@ -118,7 +118,7 @@ TEST_F(PutBackTest, ItemsTrashedByOtherPrograms) {
     EXPECT_FALSE(wait([&](auto c) { putBack(c, inTrash); }).error);
     EXPECT_EQ(TestUtil::readFile(d + "/von gio/Grüße.txt"), "gio");
     EXPECT_EQ(TestUtil::readFile(d + "/von trash-cli/b.txt"), "cli");
-    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_TRUE(folderQuestions.isEmpty());
     for (const QString &p : inTrash)
         EXPECT_FALSE(exists(Trash::infoFileFor(p)));
 }
@@ -137,7 +137,7 @@ TEST_F(PutBackTest, FromTheTrashOfAnotherVolume) {
     TestUtil::writeFile(mount.path() + "/gone/b.txt", "b");
     const QString b = trashOne(mount.path() + "/gone/b.txt");
     QDir(mount.path() + "/gone").removeRecursively();
-    folderAnswer = mkdir(d + "/home side");
+    folderAnswers = {mkdir(d + "/home side")};
     EXPECT_EQ(wait([&](auto c) { putBack(c, {b}); }).text, "1 Objekt zurückgelegt.");
     EXPECT_EQ(TestUtil::readFile(d + "/home side/b.txt"), "b");
     EXPECT_FALSE(exists(b));
@@ -165,7 +165,7 @@ TEST_F(PutBackTest, DescriptionsLeadingElsewhereAreRefusedAndTheItemStays) {
     EXPECT_TRUE(exists(relative));
     EXPECT_TRUE(exists(Trash::infoFileFor(climbs)));
     EXPECT_EQ(names(d + "/ok"), QStringList{"fine"});
-    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_TRUE(folderQuestions.isEmpty());
     EXPECT_FALSE(exists(d + "/climbs"));
     EXPECT_FALSE(exists(QFileInfo(home).path() + "/../escaped"));
 

@@ -1,14 +1,9 @@
 #include "common/TestUtil.h"
-#include "ui/app/QtDialogs.h"
 #include "ui/app/QtPasteboard.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDialog>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QMimeData>
-#include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -34,54 +29,4 @@ TEST(QtPasteboard, FilesCarryTheCutMarkAndTheCountFollowsEveryChange) {
     board.setText("/x\n/y");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "/x\n/y");
     EXPECT_EQ(copiedFilesMarker({"/a"}, false), QByteArray("copy\nfile:///a"));
-}
-
-TEST(QtDialogs, TextQuestionGivesTheTypedTextOnlyWhenConfirmed) {
-    Dialogs dialogs = makeQtDialogs(nullptr);
-    TextQuestion q;
-    q.message = "Umbenennen";
-    q.text = "old.txt";
-    q.buttons = {"Umbenennen", "Abbrechen"};
-    auto answerWith = [](bool confirm) {
-        QTimer::singleShot(50, [confirm] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                auto *dialog = qobject_cast<QDialog *>(w);
-                if (!dialog || !dialog->isVisible()) continue;
-                auto *field = dialog->findChild<QLineEdit *>();
-                EXPECT_EQ(field->text(), "old.txt");
-                field->setText("new.txt");
-                for (QPushButton *b : dialog->findChildren<QPushButton *>())
-                    if (b->text() == (confirm ? "Umbenennen" : "Abbrechen")) b->click();
-            }
-        });
-    };
-    answerWith(true);
-    EXPECT_EQ(dialogs.text(q), "new.txt");
-    answerWith(false);
-    EXPECT_FALSE(dialogs.text(q));
-
-    // A gated alert: the update reaches the open box and enables its button.
-    Alert alert;
-    alert.message = "Papierkorb leeren?";
-    alert.buttons = {"Abbrechen", "Papierkorb leeren"};
-    alert.destructiveButton = 1;
-    alert.disabledButton = 1;
-    std::function<void(const QString &, bool)> update;
-    alert.onShown = [&](std::function<void(const QString &, bool)> u) { update = std::move(u); };
-    bool wasDisabled = false;
-    QTimer::singleShot(50, [&] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
-                QPushButton *red = nullptr;
-                for (QPushButton *b : box->findChildren<QPushButton *>())
-                    if (b->text() == "Papierkorb leeren") red = b;
-                wasDisabled = red && !red->isEnabled();
-                update("3 Objekte", true);
-                EXPECT_EQ(box->informativeText(), "3 Objekte");
-                if (red) red->click();
-            }
-    });
-    EXPECT_EQ(dialogs.ask(alert).button, 1);
-    EXPECT_TRUE(wasDisabled);
-    update("later", false); // the box is gone: nothing happens
 }

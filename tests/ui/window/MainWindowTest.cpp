@@ -99,7 +99,7 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
         shared = paths;
         return std::nullopt;
     };
-    app.dialogs().askText = [](const TextQuestion &) { return std::optional<QString>("r.txt"); };
+    app.dialogs().askText = [](const TextQuestion &, Dialogs::TextDone done) { done(QString("r.txt")); };
     app.left()->go(a.path());
     app.right()->go(b.path());
     QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 2 && app.right()->items().size() == 2, 5000);

@@ -1,0 +1,93 @@
+#include "ui/app/QtDialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+// The alert opens and ask() returns at once; the answer comes when a button is pressed, by its role.
+TEST(QtAlert, AsksWithoutWaitingAndAnswersByRole) {
+    Dialogs dialogs = makeQtDialogs([] { return nullptr; });
+    Alert alert;
+    alert.message = "„a & b“ gibt es schon.";
+    alert.buttons = {{"Beide behalten", AlertRole::keepBoth},
+                     {"Ersetzen", AlertRole::replace},
+                     {"Abbrechen", AlertRole::cancel}};
+    alert.checkBox = "Für alle";
+    std::optional<AlertAnswer> answer;
+    // A loop of its own inside ask() would run this timer there: it closes the box so the test ends.
+    bool loopInside = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget *open = QApplication::activeModalWidget()) loopInside = true, open->close();
+    });
+    dialogs.ask(alert, [&](AlertAnswer a) { answer = a; });
+    EXPECT_FALSE(loopInside);
+    EXPECT_FALSE(answer);
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    box->checkBox()->setChecked(true);
+    for (QAbstractButton *b : box->buttons())
+        if (b->text() == "Ersetzen") b->click();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->role, AlertRole::replace);
+    EXPECT_TRUE(answer->checked);
+
+    // Escape is the cancelling button, wherever it stands.
+    answer.reset();
+    dialogs.ask(alert, [&](AlertAnswer a) { answer = a; });
+    QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(answer);
+    EXPECT_EQ(answer->role, AlertRole::cancel);
+}
+
+// Every question opens without waiting and answers when it closes.
+TEST(QtDialogs, TextQuestionGivesTheTypedTextOnlyWhenConfirmed) {
+    Dialogs dialogs = makeQtDialogs(nullptr);
+    TextQuestion q;
+    q.message = "Umbenennen";
+    q.text = "old.txt";
+    q.buttons = {"Umbenennen", "Abbrechen"};
+    for (const bool confirm : {true, false}) {
+        std::optional<std::optional<QString>> answer;
+        dialogs.text(q, [&](std::optional<QString> a) { answer = a; });
+        EXPECT_FALSE(answer);
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        auto *field = dialog->findChild<QLineEdit *>();
+        EXPECT_EQ(field->text(), "old.txt");
+        field->setText("new.txt");
+        for (QPushButton *b : dialog->findChildren<QPushButton *>())
+            if (b->text() == (confirm ? "Umbenennen" : "Abbrechen")) b->click();
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(*answer, confirm ? std::optional<QString>("new.txt") : std::nullopt);
+    }
+
+    // A gated alert: the update reaches the open box and enables its button.
+    Alert alert;
+    alert.message = "Papierkorb leeren?";
+    alert.buttons = {{"Abbrechen", AlertRole::cancel}, {"Papierkorb leeren", AlertRole::destructive}};
+    alert.disabled = AlertRole::destructive;
+    std::function<void(const QString &, bool)> update;
+    alert.onShown = [&](std::function<void(const QString &, bool)> u) { update = std::move(u); };
+    AlertRole role = AlertRole::closed;
+    dialogs.ask(alert, [&](AlertAnswer a) { role = a.role; });
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(box && update);
+    QPushButton *red = nullptr;
+    for (QPushButton *b : box->findChildren<QPushButton *>())
+        if (b->text() == "Papierkorb leeren") red = b;
+    ASSERT_TRUE(red);
+    EXPECT_FALSE(red->isEnabled());
+    update("3 Objekte", true);
+    EXPECT_EQ(box->informativeText(), "3 Objekte");
+    red->click();
+    EXPECT_EQ(role, AlertRole::destructive);
+    update("later", false); // the box is gone: nothing happens
+}
