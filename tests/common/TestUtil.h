@@ -46,6 +46,13 @@ inline bool exists(const QString &path) {
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
+// The entry itself, not what a link points to; zeroed when there is nothing.
+inline struct stat lstatOf(const QString &path) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
 // Every entry of a folder, hidden ones included, sorted by name.
 inline QStringList names(const QString &folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,

@@ -12,16 +12,13 @@ using TestUtil::LanguageScope;
 
 TEST(TransferProgress, SnapshotsAndStatus) {
     TransferProgress p;
-    auto s = p.snapshot();
-    EXPECT_FALSE(TransferStatus::from("Kopiere", s).fraction); // nothing measured yet
+    EXPECT_FALSE(TransferStatus::from("Kopiere", p.snapshot()).fraction); // nothing measured yet
 
     p.add(300);
     p.setTotal(1200, 4); // keeps what was counted
     p.setItem(2, "b.txt");
-    s = p.snapshot();
-    EXPECT_EQ(s.done, 300);
-    const TransferStatus status = TransferStatus::from("Kopiere", s);
-    EXPECT_EQ(status, (TransferStatus{"Kopiere", "b.txt", 2, 4, 0.25}));
+    EXPECT_EQ(TransferStatus::from("Kopiere", p.snapshot()),
+              (TransferStatus{"Kopiere", "b.txt", 2, 4, 0.25}));
 
     p.add(2000); // grew meanwhile: not clamped here
     EXPECT_GT(*TransferStatus::from("Kopiere", p.snapshot()).fraction, 1.0);
@@ -86,9 +83,7 @@ TEST_F(Basics, SameVolumeAndTotalSize) {
     const auto t = FileOps::totalSize({path("s"), a, path("missing")});
     EXPECT_EQ(t.bytes, 2024);
     EXPECT_EQ(t.files, 3);
-    const auto e = FileOps::totalSize({path("s/empty")});
-    EXPECT_EQ(e.bytes, 0);
-    EXPECT_EQ(e.files, 0);
+    EXPECT_EQ(FileOps::totalSize({path("s/empty")}).files, 0);
 }
 
 TEST_F(Basics, RenameNeverReplacesAndExplainsFailure) {

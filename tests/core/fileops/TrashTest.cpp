@@ -44,7 +44,6 @@ TEST_F(TrashOps, TrashWritesInfoFirstAndRemembersTheOrigin) {
     const auto r = FileOps::trash({odd, path("missing"), folder});
     EXPECT_EQ(r.done, 2);
     EXPECT_EQ(r.errors, QStringList{"„missing“: Die Datei gibt es nicht mehr oder sie wurde verschoben."});
-    EXPECT_TRUE(r.noTrash.isEmpty());
     ASSERT_EQ(r.moved.size(), 2);
     EXPECT_EQ(r.moved[0], (FileOps::TrashedPair{odd, homeFiles() + "/a b%\nc.txt"}));
     EXPECT_FALSE(exists(odd));
@@ -69,31 +68,27 @@ TEST_F(TrashOps, LongNamesFitTheInfoFile) {
     const QString p = file(name, "x");
     const auto r = FileOps::trash({p});
     ASSERT_EQ(r.done, 1) << r.errors.join(' ').toStdString();
-    const QString inTrash = r.moved[0].inTrash;
-    const QString trashName = inTrash.mid(inTrash.lastIndexOf('/') + 1);
+    const QString trashName = r.moved[0].inTrash.section('/', -1);
     EXPECT_LE(trashName.toUtf8().size() + 10, 255);
-    EXPECT_TRUE(exists(homeInfo() + "/" + trashName + ".trashinfo"));
-    // The full original path is kept.
+    // The info file fits and keeps the full original path.
     EXPECT_TRUE(
         TestUtil::readFile(homeInfo() + "/" + trashName + ".trashinfo").contains(QString(253, 'l').toUtf8()));
 }
 
 TEST_F(TrashOps, PermanentDeleteRemovesTheInfoToo) {
     const QString a = file("a", "1");
-    const QString d = mkdir("d/e/f");
+    mkdir("d/e/f");
     const auto r = FileOps::trash({a, path("d")});
     ASSERT_EQ(r.done, 2);
     const auto del = FileOps::deletePermanently({r.moved[0].inTrash, r.moved[1].inTrash, path("gone")});
     EXPECT_EQ(del.done, 2);
     EXPECT_EQ(del.errors.size(), 1);
-    EXPECT_TRUE(del.denied.isEmpty());
     EXPECT_TRUE(names(homeFiles()).isEmpty());
     EXPECT_TRUE(names(homeInfo()).isEmpty());
     // Outside a Trash only the item goes.
     const QString plain = file("plain", "x");
     EXPECT_EQ(FileOps::deletePermanently({plain}).done, 1);
     EXPECT_FALSE(exists(plain));
-    (void)d;
 }
 
 TEST_F(TrashOps, ListedByTheFreedesktopTools) {

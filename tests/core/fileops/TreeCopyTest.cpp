@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 using namespace FileOpsTest;
+using TestUtil::lstatOf;
 
 namespace {
 
@@ -23,12 +24,6 @@ void makeSocket(const QString &path) {
     std::memcpy(addr.sun_path, p.constData(), size_t(p.size()));
     ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
     ::close(s);
-}
-
-struct stat lstatOf(const QString &p) {
-    struct stat st {};
-    ::lstat(p.toUtf8().constData(), &st);
-    return st;
 }
 
 } // namespace
@@ -103,8 +98,7 @@ TEST_F(TreeCopy, OddNamesSurviveByteForByte) {
     EXPECT_EQ(TestUtil::readFile(path("odd2/line\nbreak")), "1");
     EXPECT_EQ(TestUtil::readFile(path("odd2/-rf")), "2");
     EXPECT_EQ(TestUtil::readFile(path("odd2/" + QString(255, 'n'))), "3");
-    struct stat st;
-    EXPECT_EQ(::lstat((path("odd2").toUtf8() + "/caf\xe9").constData(), &st), 0);
+    EXPECT_EQ(::access((path("odd2").toUtf8() + "/caf\xe9").constData(), F_OK), 0);
     // QTemporaryDir cannot remove what it cannot name.
     ::unlink(latin1.constData());
     ::unlink((path("odd2").toUtf8() + "/caf\xe9").constData());

@@ -26,7 +26,6 @@ protected:
     void SetUp() override {
         file(QStringLiteral("a"));
         file(QStringLiteral("b"));
-        file(QStringLiteral("c"));
         if (Xattr::set(at("a"), QStringLiteral("user.probe"), "1") != 0)
             GTEST_SKIP() << "no user xattrs here";
         Xattr::remove(at("a"), QStringLiteral("user.probe"));

@@ -1,4 +1,5 @@
 #include "common/TestUtil.h"
+#include "core/model/FileLoader.h"
 #include "ui/panecontent/Thumbs.h"
 #include "ui/panecontent/ThumbnailView.h"
 
@@ -146,18 +147,10 @@ TEST_F(ThumbsTest, FirstPageOfPdfAndBoundedCache) {
 }
 
 TEST_F(ThumbsTest, LateResultsNeverLandOnAnotherItem) {
-    auto fileItem = [&](const QString &path) {
-        FileItem f;
-        f.path = path;
-        f.name = QFileInfo(path).fileName();
-        f.size = QFileInfo(path).size();
-        f.modified = QFileInfo(path).lastModified();
-        return f;
-    };
-    const FileItem red = fileItem(writeImage(at("red.png"), {300, 300}, Qt::red));
-    const FileItem blue = fileItem(writeImage(at("blue.png"), {300, 300}, Qt::blue));
-    FileItem text = fileItem(at("plain.txt"));
-    ASSERT_TRUE(TestUtil::writeFile(text.path, "x"));
+    const FileItem red = FileLoader::item(writeImage(at("red.png"), {300, 300}, Qt::red));
+    const FileItem blue = FileLoader::item(writeImage(at("blue.png"), {300, 300}, Qt::blue));
+    ASSERT_TRUE(TestUtil::writeFile(at("plain.txt"), "x"));
+    const FileItem text = FileLoader::item(at("plain.txt"));
 
     ThumbnailView view(64);
     view.setItem(red);

@@ -15,13 +15,7 @@ namespace {
 
 TransferStatus status(qsizetype index, qsizetype count, std::optional<double> fraction,
                       const QString &name = QStringLiteral("Bild.jpg")) {
-    TransferStatus s;
-    s.title = QStringLiteral("Kopiere");
-    s.name = name;
-    s.index = index;
-    s.count = count;
-    s.fraction = fraction;
-    return s;
+    return {QStringLiteral("Kopiere"), name, index, count, fraction};
 }
 
 // The banner's bar: the row of pixels through its middle.
