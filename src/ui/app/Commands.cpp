@@ -36,7 +36,7 @@ Commands *Commands::of(AppState *app) {
 Commands::~Commands() = default;
 
 Commands::Commands(AppState *app) : QObject(app), m_app(app) {
-    using S = Spec;
+    using S = Entry;
     using W = When;
     const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
     auto selected = [this] { return m_app->activePane()->selectedPaths(); };
@@ -150,23 +150,23 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     retitle();
 }
 
-QAction *Commands::add(const Spec &spec, std::function<void()> run) {
+QAction *Commands::add(const Entry &entry, std::function<void()> run) {
     auto *action = new QAction(this);
-    action->setObjectName(QString::fromUtf8(spec.id));
-    action->setShortcuts(spec.keys);
-    action->setShortcutContext(spec.context);
-    action->setProperty(monitorKeysProperty, QVariant::fromValue(spec.monitorKeys));
-    if (spec.help) action->setProperty(helpProperty, QString::fromUtf8(spec.help));
-    if (spec.symbol) {
-        action->setProperty(symbolProperty, QString::fromLatin1(spec.symbol));
-        action->setIcon(Symbols::icon(QString::fromLatin1(spec.symbol)));
+    action->setObjectName(QString::fromUtf8(entry.id));
+    action->setShortcuts(entry.keys);
+    action->setShortcutContext(entry.context);
+    action->setProperty(monitorKeysProperty, QVariant::fromValue(entry.monitorKeys));
+    if (entry.help) action->setProperty(helpProperty, QString::fromUtf8(entry.help));
+    if (entry.symbol) {
+        action->setProperty(symbolProperty, QString::fromLatin1(entry.symbol));
+        action->setIcon(Symbols::icon(QString::fromLatin1(entry.symbol)));
     }
     if (run)
         connect(action, &QAction::triggered, this, [this, run = std::move(run)] {
             if (m_app) run();
         });
     m_actions << action;
-    m_when << spec.when;
+    m_when << entry.when;
     return action;
 }
 

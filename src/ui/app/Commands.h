@@ -78,7 +78,7 @@ public:
 
 private:
     enum class When { always, selection, leftSelection, rightSelection };
-    struct Spec {
+    struct Entry {
         const char *id;
         const char *symbol = nullptr;
         const char *help = nullptr;
@@ -89,7 +89,7 @@ private:
     };
 
     explicit Commands(AppState *app);
-    QAction *add(const Spec &spec, std::function<void()> run);
+    QAction *add(const Entry &entry, std::function<void()> run);
     void buildTagMenu(QAction *tags);
     void watchPanes();
     void updateEnabled();
