@@ -77,6 +77,18 @@ int main(int argc, char **argv) {
         shoot(w, out + "/copy-banner-" + tag + ".png");
         app.endJob();
         AppState::timing() = AppState::Timing{};
+
+        // The smallest window with the largest text in dark, and a large screen with the smallest text.
+        app.setAppearance("dark");
+        app.setFontSize(18);
+        w.resize(900, 460);
+        shoot(w, out + "/small-dark-18-" + tag + ".png");
+        app.setAppearance("light");
+        app.setFontSize(10);
+        w.resize(2560, 1440);
+        shoot(w, out + "/large-10-" + tag + ".png");
+        app.setFontSize(13);
+        app.setAppearance("system");
     }
     return 0;
 }
