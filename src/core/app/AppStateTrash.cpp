@@ -131,9 +131,8 @@ void AppState::trashSelection() {
     }
     Alert question;
     question.style = Alert::Style::warning;
-    question.message = paths.size() == 1
-                           ? LF("„%@“ in den Papierkorb legen?", Posix::lastComponent(paths.first()))
-                           : LF("%d Objekte in den Papierkorb legen?", paths.size());
+    question.message = FileOps::aboutItems(paths, K("„%@“ in den Papierkorb legen?"),
+                                           K("%d Objekte in den Papierkorb legen?"));
     question.informative =
         nameList(paths) + QStringLiteral("\n\n") + L("Du kannst sie im Papierkorb wiederherstellen.");
     question.buttons = {{L("In den Papierkorb"), AlertRole::confirm}, {L("Abbrechen"), AlertRole::cancel}};
@@ -162,8 +161,8 @@ void AppState::startTrash(const QStringList &paths, QPointer<PaneModel> source) 
             const QStringList &rest = result.noTrash;
             Alert now;
             now.style = Alert::Style::critical;
-            now.message = rest.size() == 1 ? LF("„%@“ sofort löschen?", Posix::lastComponent(rest.first()))
-                                           : LF("%d Objekte sofort löschen?", rest.size());
+            now.message =
+                FileOps::aboutItems(rest, K("„%@“ sofort löschen?"), K("%d Objekte sofort löschen?"));
             now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
             now.buttons = {{L("Abbrechen"), AlertRole::cancel},
                            {L("Sofort löschen"), AlertRole::destructive}};
@@ -187,8 +186,8 @@ void AppState::startTrash(const QStringList &paths, QPointer<PaneModel> source) 
 void AppState::deleteFromTrash(const QStringList &paths) {
     Alert question;
     question.style = Alert::Style::critical;
-    question.message = paths.size() == 1 ? LF("„%@“ endgültig löschen?", Posix::lastComponent(paths.first()))
-                                         : LF("%d Objekte endgültig löschen?", paths.size());
+    question.message =
+        FileOps::aboutItems(paths, K("„%@“ endgültig löschen?"), K("%d Objekte endgültig löschen?"));
     question.informative =
         nameList(paths) + QStringLiteral("\n\n") + L("Das lässt sich nicht rückgängig machen.");
     question.buttons = {{L("Abbrechen"), AlertRole::cancel},

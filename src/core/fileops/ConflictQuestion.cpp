@@ -1,4 +1,5 @@
 #include "core/fileops/ConflictQuestion.h"
+#include "core/fileops/FileOps.h"
 #include "core/fileops/TreeWalk.h"
 
 #include "core/localisation/Lang.h"
@@ -113,9 +114,8 @@ void askConflicts(const QStringList &paths, const QString &dest, bool move, cons
     }
     Alert notice;
     notice.style = Alert::Style::informational;
-    notice.message = sameFolder.size() == 1
-                         ? LF("„%@“ liegt schon in diesem Ordner.", Posix::lastComponent(sameFolder.first()))
-                         : LF("%d Objekte liegen schon in diesem Ordner.", sameFolder.size());
+    notice.message = FileOps::aboutItems(sameFolder, K("„%@“ liegt schon in diesem Ordner."),
+                                         K("%d Objekte liegen schon in diesem Ordner."));
     // clang-format off
     notice.informative = L("Ersetzen ist hier nicht möglich, weil sich die Datei dabei selbst überschreiben würde. Es kann nur eine Kopie mit neuem Namen angelegt werden.");
     // clang-format on

@@ -119,4 +119,8 @@ void rename(const QString &from, const QString &to) {
     }
 }
 
+QString aboutItems(const QStringList &paths, const char *one, const char *many) {
+    return paths.size() == 1 ? LF(one, Posix::lastComponent(paths.first())) : LF(many, int(paths.size()));
+}
+
 } // namespace FileOps

@@ -59,6 +59,8 @@ std::optional<qint64> freeBytes(const QString &path);
 QString explain(const FileError &error, const QString &name);
 QString describe(const FileError &error, const QString &name);
 QString describe(const CopyFailure &error, const QString &name);
+// A question about items: the `one` key with the item's name for a single item, else `many` with their count.
+QString aboutItems(const QStringList &paths, const char *one, const char *many);
 bool isPermissionDenied(const FileError &error);
 
 // --- transfer engine
