@@ -1,6 +1,7 @@
 #include "ui/app/SceneWindows.h"
 
 #include "core/app/AppState.h"
+#include "core/help/ManualChapters.h"
 #include "core/localisation/Lang.h"
 #include "ui/style/EnvironmentValues.h"
 
@@ -44,7 +45,7 @@ void ManualWindow::rebuild() {
     clearLayout(this);
     auto *layout = new QVBoxLayout(this);
     const QString lang = AppLanguages::rawValue(Lang::current());
-    QFile file(QStringLiteral(":/Handbuch/manual.%1.md").arg(lang));
+    QFile file(ManualChapters::path(Lang::current()));
     if (file.open(QIODevice::ReadOnly)) {
         auto *text = new QTextBrowser(this);
         text->setMarkdown(QString::fromUtf8(file.readAll()));

@@ -44,6 +44,7 @@ constexpr Entry table[] = {
     {"arrow.up.bin", "edit-undo"},
     {"arrow.up.forward.app", "document-open"},
     {"arrow.uturn.backward", "edit-undo"},
+    {"book", "help-contents"},
     {"chart.pie", "drive-harddisk"},
     {"checkmark", "object-select"},
     {"checkmark.circle", "object-select"},

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "ui/style/ButtonStyles.h"
+
+#include <QPointer>
+
+class AppState;
+
+// The question-mark button of sheets and settings pages: opens the manual at its chapter.
+class HelpButton : public IconButton {
+    Q_OBJECT
+public:
+    HelpButton(AppState *app, int section, QWidget *parent = nullptr);
+    int section() const { return m_section; }
+    ButtonLook look() const override;
+
+private:
+    QPointer<AppState> m_app;
+    int m_section;
+};
