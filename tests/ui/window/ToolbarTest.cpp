@@ -1,0 +1,427 @@
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/fileops/ArchiveFormat.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "ui/app/Commands.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/SheetPresenter.h"
+#include "ui/window/toolbar/ActionsMenu.h"
+#include "ui/window/toolbar/LanguageHelpMenu.h"
+#include "ui/window/toolbar/MainToolbar.h"
+#include "ui/window/toolbar/SearchExtras.h"
+#include "ui/window/toolbar/ToolHelp.h"
+#include "ui/window/toolbar/ToolbarButtons.h"
+#include "ui/window/toolbar/ToolbarCommands.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using TestUtil::LanguageScope;
+
+namespace {
+
+class ToolbarTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestUtil::freshSettings();
+        ASSERT_TRUE(dir.isValid());
+        file = dir.path() + "/a.txt";
+        TestUtil::writeFile(file, "a");
+        QDir().mkpath(dir.path() + "/sub");
+        app = std::make_unique<AppState>();
+        app->left()->go(dir.path());
+        app->right()->go(dir.path());
+        window = std::make_unique<MainWindow>(app.get());
+        window->show();
+        bar = window->toolbar();
+        ASSERT_TRUE(bar);
+    }
+    void TearDown() override {
+        window.reset();
+        app.reset();
+    }
+    template <typename T = QWidget> T *item(const char *name) const {
+        auto *w = qobject_cast<T *>(bar->item(QString::fromLatin1(name)));
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    QMenu *actionsMenu() const {
+        bar->actionsMenu()->fill();
+        return bar->actionsMenu()->menu();
+    }
+    static QAction *entry(QMenu *menu, const QString &title) {
+        for (QAction *a : menu->actions())
+            if (a->text() == title) return a;
+        return nullptr;
+    }
+    static QStringList titles(QMenu *menu) {
+        QStringList out;
+        for (QAction *a : menu->actions())
+            out << (a->isSeparator() ? QStringLiteral("--") : a->text());
+        return out;
+    }
+
+    QTemporaryDir dir;
+    QString file;
+    std::unique_ptr<AppState> app;
+    std::unique_ptr<MainWindow> window;
+    MainToolbar *bar = nullptr;
+};
+
+} // namespace
+
+// Each push button triggers its own registry command, and no other.
+TEST_F(ToolbarTest, EveryButtonReachesItsCommand) {
+    app->left()->setSelection({file});
+    app->left()->go(dir.path() + "/sub");
+    app->left()->goBack();
+    Commands *commands = Commands::of(app.get());
+    const QList<std::pair<const char *, QString>> expected = {
+        {"sidebar", ToolbarCmd::sidebar},       {"back", ToolbarCmd::back},
+        {"forward", ToolbarCmd::forward},       {"view.icons", ToolbarCmd::icons},
+        {"view.list", ToolbarCmd::list},        {"view.columns", ToolbarCmd::columns},
+        {"hidden", Cmd::showHidden},            {"refresh", ToolbarCmd::refresh},
+        {"newFile", ToolbarCmd::newFile},       {"newFolder", Cmd::newFolder},
+        {"trash", ToolbarCmd::trash},           {"emptyTrash", Cmd::emptyTrash},
+        {"dualPane", ToolbarCmd::dualPane},     {"inspector", ToolbarCmd::inspector},
+    };
+    const QList<ToolbarIconButton *> buttons = bar->findChildren<ToolbarIconButton *>();
+    EXPECT_EQ(buttons.size(), expected.size());
+    for (const auto &[name, id] : expected) {
+        auto *b = item<ToolbarIconButton>(name);
+        if (!b) continue;
+        QAction *command = commands->action(id);
+        ASSERT_TRUE(command) << name;
+        EXPECT_EQ(b->action(), command) << name;
+        // Clicking it fires the command and only that one.
+        QList<QAction *> fired;
+        QList<QMetaObject::Connection> links;
+        for (QAction *a : commands->actions())
+            links << QObject::connect(a, &QAction::triggered, [&fired, a] { fired << a; });
+        ASSERT_TRUE(b->isEnabled()) << name;
+        QSignalSpy spy(command, &QAction::triggered);
+        b->click();
+        for (const auto &l : links)
+            QObject::disconnect(l);
+        EXPECT_EQ(fired, QList<QAction *>{command}) << name;
+        // Questions the command may ask are left unanswered; close what opened.
+        window->activateWindow();
+    }
+    // The gear opens the settings through its command.
+    QSignalSpy settings(commands->action(Cmd::settings), &QAction::triggered);
+    item<QAbstractButton>("settings")->click();
+    EXPECT_EQ(settings.count(), 1);
+}
+
+TEST_F(ToolbarTest, StatesFollowTheActivePaneAndTheSettings) {
+    PaneModel *pane = app->activePane();
+    // History: nothing to go back to, then forward after going back.
+    auto *back = item<ToolbarIconButton>("back");
+    auto *forward = item<ToolbarIconButton>("forward");
+    const bool hadBack = pane->canGoBack();
+    EXPECT_EQ(back->isEnabled(), hadBack);
+    pane->go(dir.path() + "/sub");
+    EXPECT_TRUE(back->isEnabled());
+    EXPECT_FALSE(forward->isEnabled());
+    pane->goBack();
+    EXPECT_TRUE(forward->isEnabled());
+
+    // Exactly the pane's view mode is selected; its help names its place in the list.
+    pane->setViewMode(ViewMode::list);
+    EXPECT_FALSE(item<ToolbarIconButton>("view.icons")->selected());
+    EXPECT_TRUE(item<ToolbarIconButton>("view.list")->selected());
+    EXPECT_FALSE(item<ToolbarIconButton>("view.columns")->selected());
+    EXPECT_TRUE(ToolHelp::text(item("view.columns")).endsWith("+3)"));
+    EXPECT_EQ(ToolHelp::chapter(item("view.columns")), 2);
+
+    // Hidden files: the eye shows the state and is never drawn selected.
+    auto *hidden = item<ToolbarIconButton>("hidden");
+    app->setShowHidden(false);
+    EXPECT_EQ(hidden->symbol(), "eye.slash");
+    app->setShowHidden(true);
+    EXPECT_EQ(hidden->symbol(), "eye");
+    EXPECT_FALSE(hidden->selected());
+
+    // The trash button is only dimmed without a selection, never disabled.
+    auto *trash = item<ToolbarIconButton>("trash");
+    pane->setSelection({});
+    EXPECT_TRUE(trash->isEnabled());
+    EXPECT_TRUE(trash->dimmed());
+    EXPECT_DOUBLE_EQ(trash->look().opacity, 0.5);
+    pane->setSelection({file});
+    EXPECT_FALSE(trash->dimmed());
+    EXPECT_DOUBLE_EQ(trash->look().opacity, 1.0);
+
+    // One or two panes: symbol and help change together.
+    auto *dual = item<ToolbarIconButton>("dualPane");
+    app->setDualPane(false);
+    EXPECT_EQ(ToolHelp::text(dual), L("Zwei Fenster nebeneinander zeigen"));
+    EXPECT_EQ(dual->symbol(), "rectangle.split.2x1");
+    EXPECT_EQ(ToolHelp::chapter(dual), 1);
+    app->setDualPane(true);
+    EXPECT_EQ(ToolHelp::text(dual), L("Nur ein Fenster zeigen"));
+    EXPECT_EQ(dual->symbol(), "rectangle.split.2x1.fill");
+
+    // The inspector button is selected while the inspector shows.
+    app->setShowInspector(true);
+    EXPECT_TRUE(item<ToolbarIconButton>("inspector")->selected());
+    app->setShowInspector(false);
+    EXPECT_FALSE(item<ToolbarIconButton>("inspector")->selected());
+
+    // The star fills when the target folder is a favourite.
+    auto *star = item<ToolbarMenuButton>("favoritesMenu");
+    pane->setSelection({});
+    app->setQuickFavorites({pane->currentPath()});
+    EXPECT_EQ(star->symbol(), "star.fill");
+    app->setQuickFavorites({});
+    EXPECT_EQ(star->symbol(), "star");
+}
+
+
+// Without a selection the entries on the selection are disabled and the others stay enabled; every entry
+// that is not a submenu triggers a command of the registry.
+TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
+    // Every sheet can be shown here, so only the selection decides.
+    for (auto sheet : {SheetPresenter::Sheet::info, SheetPresenter::Sheet::compare, SheetPresenter::Sheet::rules,
+                       SheetPresenter::Sheet::storage})
+        window->sheets()->setFactory(sheet, [](QWidget *parent) { return new QDialog(parent); });
+    const QStringList onSelection = {L("Umbenennen …"),  L("Ausschneiden"),     L("Kopieren"),
+                                     L("Teilen …"),      L("Tags"),             L("Informationen"),
+                                     L("Schnellvorschau"), L("Duplizieren"),    L("Komprimieren (ZIP)"),
+                                     L("Komprimieren als"), L("Entpacken"),     L("Alias erzeugen"),
+                                     L("In den Papierkorb …")};
+    app->left()->setSelection({});
+    QMenu *menu = actionsMenu();
+    EXPECT_EQ(titles(menu).count("--"), 6);
+    int commandsSeen = 0;
+    for (QAction *a : menu->actions()) {
+        if (a->isSeparator()) continue;
+        const bool selectionEntry = onSelection.contains(a->text());
+        if (a->text() == L("Rückgängig")) {
+            EXPECT_FALSE(a->isEnabled());
+            continue;
+        }
+        EXPECT_EQ(a->isEnabled(), !selectionEntry) << a->text().toStdString();
+        if (a->menu()) continue;
+        QAction *command = ActionsMenu::command(a);
+        ASSERT_TRUE(command) << a->text().toStdString();
+        ++commandsSeen;
+    }
+    EXPECT_EQ(commandsSeen, 26);
+
+    app->left()->setSelection({file});
+    menu = actionsMenu();
+    for (QAction *a : menu->actions())
+        if (!a->isSeparator() && a->text() != L("Rückgängig")) {
+            EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+        }
+
+    // An entry fires its command, which acts on the selection of the moment of the click.
+    QStringList copied;
+    app->pasteboard.writeFiles = [&copied](const QStringList &paths, bool) { copied = paths; };
+    QAction *copy = entry(menu, L("Kopieren"));
+    QSignalSpy fired(ActionsMenu::command(copy), &QAction::triggered);
+    copy->trigger();
+    EXPECT_EQ(fired.count(), 1);
+    EXPECT_EQ(copied, QStringList{file});
+
+    // Each archive format of the submenu has its own command.
+    QMenu *formats = entry(menu, L("Komprimieren als"))->menu();
+    ASSERT_EQ(formats->actions().size(), Archive::otherFormats().size());
+    for (qsizetype i = 0; i < formats->actions().size(); ++i)
+        EXPECT_EQ(ActionsMenu::command(formats->actions()[i])->objectName(),
+                  ToolbarCmd::compressAs(Archive::otherFormats()[i]));
+    // The sort submenu lists the pane's sort keys.
+    EXPECT_FALSE(entry(menu, L("Sortieren nach"))->menu()->isEmpty());
+}
+
+// An entry whose sheet is not there yet is disabled instead of asking in vain.
+TEST_F(ToolbarTest, EntriesOfSheetsNotBuiltAreDisabled) {
+    app->left()->setSelection({file});
+    QMenu *menu = actionsMenu();
+    for (const char *title : {K("Informationen"), K("Ordner vergleichen und synchronisieren …"),
+                              K("Aufräum-Regeln …"), K("Speicheranalyse …")})
+        EXPECT_FALSE(entry(menu, L(title))->isEnabled()) << title;
+    window->sheets()->setFactory(SheetPresenter::Sheet::info, [](QWidget *parent) { return new QDialog(parent); });
+    EXPECT_TRUE(entry(actionsMenu(), L("Informationen"))->isEnabled());
+
+    auto *lookup = item<ToolbarMenuButton>("lookupMenu");
+    bar->fillLookup();
+    for (QAction *a : lookup->menu()->actions())
+        EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+    window->sheets()->setFactory(SheetPresenter::Sheet::shortcuts,
+                                 [](QWidget *parent) { return new QDialog(parent); });
+    bar->fillLookup();
+    EXPECT_TRUE(lookup->menu()->actions().at(0)->isEnabled());
+    EXPECT_FALSE(lookup->menu()->actions().at(1)->isEnabled());
+}
+
+// The undo entry follows the journal: disabled and plain while it is empty, titled after its newest entry
+// (a name with '&' shown as written) and enabled otherwise.
+TEST_F(ToolbarTest, UndoEntryFollowsTheJournal) {
+    QMenu *menu = actionsMenu();
+    QAction *undo = menu->actions().at(menu->actions().size() - 4);
+    EXPECT_EQ(undo->text(), L("Rückgängig"));
+    EXPECT_FALSE(undo->isEnabled());
+    app->record("Kopieren von „A & B“", UndoAction::makeCreated({file}));
+    menu = actionsMenu();
+    undo = menu->actions().at(menu->actions().size() - 4);
+    EXPECT_EQ(undo->text(), LF("Rückgängig: %@", "Kopieren von „A && B“"));
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(ActionsMenu::command(undo)->objectName(), ToolbarCmd::undo);
+}
+
+TEST_F(ToolbarTest, LanguageMenuListsTheLanguagesByTheirOwnNames) {
+    const LanguageScope keep(Lang::current());
+    app->setLanguage(AppLanguage::en);
+    auto *globe = qobject_cast<LanguageHelpMenu *>(window->toolbar()->item("languageHelpMenu"));
+    ASSERT_TRUE(globe);
+    globe->fill();
+    QMenu *menu = globe->menu();
+    EXPECT_EQ(titles(menu), (QStringList{"Deutsch", "English", "Polski", "ไทย", "--", "Open Manual"}));
+    for (QAction *a : menu->actions())
+        EXPECT_EQ(!a->icon().isNull(), a->text() == "English") << a->text().toStdString();
+    EXPECT_EQ(ToolHelp::chapter(globe), 11);
+
+    int opened = 0;
+    app->openManualWindow = [&opened] { ++opened; };
+    menu->actions().last()->trigger();
+    EXPECT_EQ(opened, 1);
+    EXPECT_FALSE(app->manualSection().has_value());
+
+    // Choosing a language rebuilds the toolbar in it; the checkmark moves.
+    menu->actions().at(2)->trigger();
+    EXPECT_EQ(app->language(), AppLanguage::pl);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    globe = qobject_cast<LanguageHelpMenu *>(window->toolbar()->item("languageHelpMenu"));
+    globe->fill();
+    EXPECT_EQ(globe->menu()->actions().at(0)->text(), "Deutsch");
+    EXPECT_FALSE(globe->menu()->actions().at(2)->icon().isNull());
+    EXPECT_TRUE(globe->menu()->actions().at(1)->icon().isNull());
+    EXPECT_EQ(window->searchField()->placeholderText(), L("Suchen"));
+    EXPECT_EQ(window->findChildren<MainToolbar *>().size(), 1);
+}
+
+TEST_F(ToolbarTest, SearchExtrasFollowTheActivePaneAndItsFilter) {
+    SearchExtras *extras = bar->searchExtras();
+    PaneModel *left = app->left();
+    EXPECT_EQ(extras->pane(), left);
+    EXPECT_TRUE(extras->endSearch()->isHidden());
+    EXPECT_EQ(extras->filterMenu()->symbol(), "line.3.horizontal.decrease.circle");
+
+    // Turning subfolders off alone makes the filter active.
+    extras->filterMenu()->fill();
+    QMenu *menu = extras->filterMenu()->menu();
+    QAction *reset = menu->findChild<QAction *>("reset");
+    ASSERT_TRUE(reset);
+    EXPECT_FALSE(reset->isEnabled());
+    menu->findChild<QAction *>("subfolders")->trigger();
+    EXPECT_FALSE(left->searchFilter().subfolders);
+    EXPECT_EQ(extras->filterMenu()->symbol(), "line.3.horizontal.decrease.circle.fill");
+    EXPECT_FALSE(extras->endSearch()->isHidden());
+    extras->filterMenu()->fill();
+    EXPECT_TRUE(menu->findChild<QAction *>("reset")->isEnabled());
+    // A choice writes its own field only.
+    menu->findChild<QAction *>("size2")->trigger();
+    EXPECT_EQ(left->searchFilter().size, SearchSize::mb10);
+    EXPECT_FALSE(left->searchFilter().subfolders);
+    extras->filterMenu()->fill();
+    EXPECT_TRUE(menu->findChild<QAction *>("size2")->isChecked());
+    EXPECT_FALSE(menu->findChild<QAction *>("size0")->isChecked());
+
+    // The other side: its own state at once.
+    app->setActive(Side::right);
+    EXPECT_EQ(extras->pane(), app->right());
+    EXPECT_TRUE(extras->endSearch()->isHidden());
+    EXPECT_EQ(extras->filterMenu()->symbol(), "line.3.horizontal.decrease.circle");
+    app->right()->setSearchText("a");
+    EXPECT_FALSE(extras->endSearch()->isHidden());
+    // The end-search button clears text and filter.
+    extras->endSearch()->click();
+    EXPECT_TRUE(app->right()->searchText().isEmpty());
+    EXPECT_TRUE(extras->endSearch()->isHidden());
+    app->setActive(Side::left);
+    extras->endSearch()->click();
+    EXPECT_FALSE(left->searchFilter().isActive());
+}
+
+// Favourites show their names as written, '&' included; entries without their operations yet are there,
+// disabled; the add-or-remove entry names what it would do.
+TEST_F(ToolbarTest, FavoritesMenu) {
+    bar->fillFavorites();
+    QMenu *menu = item<ToolbarMenuButton>("favoritesMenu")->menu();
+    ASSERT_FALSE(menu->actions().isEmpty());
+    EXPECT_EQ(menu->actions().at(0)->text(), L("Noch keine Favoriten"));
+    EXPECT_FALSE(menu->actions().at(0)->isEnabled());
+
+    const QString odd = dir.path() + "/A & B";
+    QDir().mkpath(odd);
+    app->setQuickFavorites({odd});
+    bar->fillFavorites();
+    QAction *fav = menu->actions().at(0);
+    EXPECT_EQ(fav->text(), "A && B");
+    EXPECT_EQ(fav->iconText(), "A & B");
+    fav->trigger();
+    EXPECT_EQ(app->activePane()->currentPath(), odd);
+    bar->fillFavorites();
+    auto *toggle = menu->findChild<QAction *>("toggleFavorite");
+    ASSERT_TRUE(toggle);
+    EXPECT_EQ(toggle->text(), L("Aktuellen Ordner aus den Favoriten entfernen"));
+    app->activePane()->go(dir.path());
+    app->activePane()->setSelection({dir.path() + "/sub"});
+    bar->fillFavorites();
+    EXPECT_EQ(menu->findChild<QAction *>("toggleFavorite")->text(), L("Markierten Ordner zu den Favoriten hinzufügen"));
+    EXPECT_FALSE(menu->findChild<QAction *>("editFavorites")->isEnabled());
+}
+
+TEST_F(ToolbarTest, CompactSettingChangesOnlyTheAppsStrip) {
+    auto *strip = item("appsStrip");
+    app->setToolbarCompact(false);
+    const int wide = strip->layout()->spacing();
+    bar->fillApps();
+    QMenu *menu = item<ToolbarMenuButton>("appsMenu")->menu();
+    QAction *compact = menu->findChild<QAction *>("compact");
+    ASSERT_TRUE(compact);
+    EXPECT_FALSE(compact->isChecked());
+    compact->trigger();
+    EXPECT_TRUE(app->toolbarCompact());
+    EXPECT_LT(strip->layout()->spacing(), wide);
+    EXPECT_FALSE(menu->findChild<QAction *>("editToolbar")->isEnabled());
+    EXPECT_FALSE(menu->findChild<QAction *>("addApp")->isEnabled());
+}
+
+// At the smallest window every item is shown whole, side by side, in each language and text size.
+TEST_F(ToolbarTest, EverythingFitsTheSmallestWindow) {
+    const LanguageScope keep(Lang::current());
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
+        for (double font : {13.0, 18.0}) {
+            app->setLanguage(lang);
+            app->setFontSize(font);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            window->resize(MainWindow::kMinimumSize);
+            QCoreApplication::processEvents();
+            MainToolbar *tb = window->toolbar();
+            const QRect area = tb->rect();
+            QList<QRect> taken;
+            for (QWidget *w : tb->findChildren<QWidget *>()) {
+                if (!w->isVisible() || w->parentWidget() != tb->item("toolbarContent")) continue;
+                const QRect r(w->mapTo(tb, QPoint(0, 0)), w->size());
+                EXPECT_TRUE(area.contains(r)) << w->objectName().toStdString() << " in " << int(lang);
+                EXPECT_GE(r.width(), w->minimumSizeHint().width()) << w->objectName().toStdString();
+                for (const QRect &other : taken)
+                    EXPECT_FALSE(other.intersects(r)) << w->objectName().toStdString();
+                taken << r;
+            }
+            EXPECT_LE(window->width(), MainWindow::kMinimumSize.width());
+        }
+    }
+}
