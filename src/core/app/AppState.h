@@ -195,6 +195,14 @@ public:
     void copyPath(const QStringList &paths);
     void openFolderInTerminal();
     void openInTextEdit();
+    // Shows the items selected in the desktop's file manager, else in the active pane.
+    void showInFileManager(const QStringList &paths);
+    // The sheets of the folder compare (both panes' folders) and of the storage analysis (the active
+    // pane's folder when no path is given).
+    void openCompare();
+    void openStorageAnalysis(const std::optional<QString> &path = std::nullopt);
+    // Shows or hides the preview of the active pane's selection; empty until the preview exists.
+    std::function<void()> quickLook;
     QStringList contextPaths(PaneModel *pane, const FileItem &item);
     PaneModel *pane(Side side) const;
     TabGroup *group(Side side) const { return tabs(side); }

@@ -219,7 +219,7 @@ void AppState::startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel
         });
 }
 
-// No other file manager is asked: the refused items are shown in the active pane, selected.
+// The refused items are shown selected, in the desktop's file manager or in the active pane.
 void AppState::offerShowInFolder(const QStringList &paths) {
     Alert question;
     question.style = Alert::Style::warning;
@@ -228,13 +228,7 @@ void AppState::offerShowInFolder(const QStringList &paths) {
     question.buttons = {{L("Abbrechen"), AlertRole::cancel}, {L("Im Ordner zeigen"), AlertRole::confirm}};
     QPointer<AppState> self(this);
     m_dialogs.ask(question, [self, paths](const AlertAnswer &answer) {
-        if (!self || answer.role != AlertRole::confirm || paths.isEmpty()) return;
-        QString folder = paths.first().section(u'/', 0, -2);
-        if (folder.isEmpty()) folder = QStringLiteral("/");
-        QSet<QString> select;
-        for (const QString &path : paths)
-            if (path.section(u'/', 0, -2) == folder) select << path;
-        self->activePane()->go(folder, true, select);
+        if (self && answer.role == AlertRole::confirm) self->showInFileManager(paths);
     });
 }
 

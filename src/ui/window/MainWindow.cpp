@@ -97,6 +97,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
     // closeEvent, which asks first while a job runs.
     Commands::of(m_app)->attach(this);
+    Commands::of(m_app)->setSheets(m_sheets);
 
     connect(m_app, &AppState::changed, this, [this] {
         syncColumns();

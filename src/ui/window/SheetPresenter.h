@@ -31,8 +31,7 @@ public:
     SheetPresenter(AppState *app, QWidget *window);
     // Registers the dialog that shows a sheet; a sheet without one is closed again at once.
     void setFactory(Sheet sheet, Factory factory);
-    // Whether a dialog is registered for the sheet: entries that would ask for one that is not are
-    // disabled instead of asking in vain.
+    // Whether a request for the sheet would show something (its dialog exists).
     bool canShow(Sheet sheet) const { return m_factories.count(sheet) > 0; }
     QDialog *current() const { return m_dialog; }
 
@@ -40,7 +39,8 @@ public:
     void sync();
 
 signals:
-    void factoriesChanged();
+    // A sheet got its dialog.
+    void sheetsChanged();
 
 private:
     std::optional<Sheet> wanted() const;

@@ -57,6 +57,7 @@ protected:
     QList<Toast> toasts;
     FakeClipboard clipboard;
     QStringList opened;
+    QStringList revealed;
     int sounds = 0;
     std::unique_ptr<AppState> app;
     QString root;
@@ -74,6 +75,11 @@ protected:
         app = std::make_unique<AppState>(dialogs());
         app->pasteboard = clipboard.hooks();
         app->openFile = [this](const QString &path) { opened << path; };
+        // No desktop file manager: the items are shown in the pane.
+        app->desktop.showItems = [this](const QStringList &paths) -> std::optional<QString> {
+            revealed << paths;
+            return QStringLiteral("no file manager");
+        };
         QObject::connect(app.get(), &AppState::toastChanged, [this] {
             if (app && app->toast()) toasts << *app->toast();
         });

@@ -62,7 +62,7 @@ MainToolbar::MainToolbar(AppState *app, const SheetPresenter *sheets, QWidget *p
     setContextMenuPolicy(Qt::PreventContextMenu);
     build();
     if (m_app) connect(m_app, &AppState::changed, this, &MainToolbar::sync);
-    if (m_sheets) connect(m_sheets, &SheetPresenter::factoriesChanged, this, &MainToolbar::sync);
+    if (m_sheets) connect(m_sheets, &SheetPresenter::sheetsChanged, this, &MainToolbar::sync);
     sync();
 }
 
