@@ -7,9 +7,10 @@
 #include "ui/app/Commands.h"
 #include "ui/window/pane/SortMenus.h"
 #include "ui/window/toolbar/ToolHelp.h"
-#include "ui/window/toolbar/ToolbarCommands.h"
 
 #include <QMenu>
+
+#include <functional>
 
 namespace {
 
@@ -47,19 +48,24 @@ void ActionsMenu::fill() {
     Commands *commands = Commands::of(m_app);
     const bool selected = !m_app->activePane()->selection().isEmpty();
 
-    // An entry of ours that triggers the command: its title and enabled rule are this menu's.
-    auto add = [&](QMenu *into, const QString &title, QAction *command, bool enabled) {
+    // An entry of ours that triggers the command (or runs its own step for the same operation): its
+    // title and enabled rule are this menu's.
+    auto add = [&](QMenu *into, const QString &title, QAction *command, bool enabled,
+                   std::function<void()> run = {}) {
         QString text = title;
         QAction *a = into->addAction(text.replace(u'&', QStringLiteral("&&")));
         a->setObjectName(command ? command->objectName() : title);
         a->setProperty(commandProperty, QVariant::fromValue(command));
         if (command) a->setIcon(command->icon());
         // A command that cannot run now would drop the request: the entry says so by being disabled.
-        a->setEnabled(enabled && command && command->isEnabled());
+        a->setEnabled(enabled && command && (run || command->isEnabled()));
         QPointer<QAction> target = command;
-        connect(a, &QAction::triggered, this, [target] {
-            if (target) target->trigger();
-        });
+        if (run)
+            connect(a, &QAction::triggered, this, run);
+        else
+            connect(a, &QAction::triggered, this, [target] {
+                if (target) target->trigger();
+            });
         return a;
     };
     auto entry = [&](const Entry &e) {
@@ -68,13 +74,22 @@ void ActionsMenu::fill() {
     };
 
     entry({K("Neuer Ordner"), Cmd::newFolder});
-    entry({K("Neue Datei"), ToolbarCmd::newFile});
+    entry({K("Neue Datei"), Cmd::newFile});
     entry({K("Neuer Tab"), Cmd::newTab});
     m->addSeparator();
     entry({K("Umbenennen …"), Cmd::rename, true});
-    entry({K("Ausschneiden"), Cmd::cut, true});
-    entry({K("Kopieren"), Cmd::copy, true});
-    entry({K("Einsetzen"), Cmd::paste});
+    // The clipboard entries mean the files even while a text field has the focus, where the Edit
+    // commands would serve the field: they run the file clipboard's operations themselves.
+    QPointer<AppState> app = m_app;
+    add(m, L("Ausschneiden"), commands->action(Cmd::cut), selected, [app] {
+        if (app) app->cutToClipboard(app->activePane()->selectedPaths());
+    });
+    add(m, L("Kopieren"), commands->action(Cmd::copy), selected, [app] {
+        if (app) app->copyToClipboard(app->activePane()->selectedPaths());
+    });
+    add(m, L("Einsetzen"), commands->action(Cmd::paste), true, [app] {
+        if (app) app->paste(app->activePane()->targetFolder());
+    });
     m->addSeparator();
     entry({K("Teilen …"), Cmd::share, true});
     // The tag entries act on the selection of the moment they are chosen, which the open menu keeps.
@@ -90,27 +105,27 @@ void ActionsMenu::fill() {
     SortMenuItems::fill(sort, m_app->activePane());
     entry({K("Gehe zu Ordner …"), Cmd::goToFolder});
     m->addSeparator();
-    entry({K("Schnellvorschau"), ToolbarCmd::quickLook, true});
-    entry({K("Duplizieren"), ToolbarCmd::duplicate, true});
-    entry({K("Komprimieren (ZIP)"), ToolbarCmd::compressZip, true});
+    entry({K("Schnellvorschau"), Cmd::quickLook, true});
+    entry({K("Duplizieren"), Cmd::duplicate, true});
+    entry({K("Komprimieren (ZIP)"), Cmd::compressZip, true});
     QMenu *formats = m->addMenu(L("Komprimieren als"));
     formats->setObjectName(QStringLiteral("compressAs"));
     for (ArchiveFormat format : Archive::otherFormats())
-        add(formats, Archive::title(format), commands->action(ToolbarCmd::compressAs(format)), selected);
+        add(formats, Archive::title(format), commands->action(Cmd::compressAsId(format)), selected);
     formats->menuAction()->setEnabled(selected);
-    entry({K("Entpacken"), ToolbarCmd::extract, true});
-    entry({K("Alias erzeugen"), ToolbarCmd::makeAlias, true});
+    entry({K("Entpacken"), Cmd::extract, true});
+    entry({K("Alias erzeugen"), Cmd::alias, true});
     m->addSeparator();
-    entry({K("Im Terminal öffnen"), ToolbarCmd::terminal});
-    entry({K("Im Texteditor öffnen"), ToolbarCmd::textEditor});
-    entry({K("Ordner vergleichen und synchronisieren …"), ToolbarCmd::compare, false, Sheet::compare});
-    entry({K("Aufräum-Regeln …"), ToolbarCmd::rules, false, Sheet::rules});
-    entry({K("Speicheranalyse …"), ToolbarCmd::storage, false, Sheet::storage});
+    entry({K("Im Terminal öffnen"), Cmd::terminal});
+    entry({K("Im Texteditor öffnen"), Cmd::textEditor});
+    entry({K("Ordner vergleichen und synchronisieren …"), Cmd::compare, false, Sheet::compare});
+    entry({K("Aufräum-Regeln …"), Cmd::rules, false, Sheet::rules});
+    entry({K("Speicheranalyse …"), Cmd::storage, false, Sheet::storage});
     // One rule with the menu bar: nothing to undo, nothing to choose.
     const std::optional<QString> undoTitle = m_app->undoTitle();
-    add(m, undoTitle ? LF("Rückgängig: %@", *undoTitle) : L("Rückgängig"), commands->action(ToolbarCmd::undo),
-        undoTitle.has_value());
+    add(m, undoTitle ? LF("Rückgängig: %@", *undoTitle) : L("Rückgängig"), commands->action(Cmd::undo),
+        !m_app->undoJournal().entries().isEmpty());
     m->addSeparator();
-    entry({K("In den Papierkorb …"), ToolbarCmd::trash, true});
+    entry({K("In den Papierkorb …"), Cmd::trash, true});
     entry({K("Papierkorb leeren …"), Cmd::emptyTrash});
 }

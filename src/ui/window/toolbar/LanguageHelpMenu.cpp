@@ -38,8 +38,10 @@ void LanguageHelpMenu::fill() {
     m->addSeparator();
     QAction *manual = m->addAction(L("Handbuch öffnen"));
     manual->setObjectName(QStringLiteral("manual"));
-    QPointer<AppState> app = m_app;
-    connect(manual, &QAction::triggered, this, [app] {
-        if (app) app->openManual(std::nullopt);
+    // The manual's command, under this menu's own title.
+    QPointer<QAction> command = Commands::of(m_app)->action(Cmd::manual);
+    manual->setEnabled(command && command->isEnabled());
+    connect(manual, &QAction::triggered, this, [command] {
+        if (command) command->trigger();
     });
 }

@@ -14,7 +14,6 @@
 #include "ui/window/toolbar/SearchExtras.h"
 #include "ui/window/toolbar/ToolHelp.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
-#include "ui/window/toolbar/ToolbarCommands.h"
 #include "ui/style/Symbols.h"
 
 #include <QAction>
@@ -98,14 +97,14 @@ void MainToolbar::build() {
     titleImage->setVisible(!appIcon.isNull());
     row->addWidget(titleImage);
 
-    ToolbarIconButton *sidebar = button("sidebar", "sidebar.left", command(ToolbarCmd::sidebar));
+    ToolbarIconButton *sidebar = button("sidebar", "sidebar.left", command(Cmd::sidebar));
     toolHelp(sidebar, K("Seitenleiste ein- oder ausblenden"), 2);
     row->addWidget(sidebar);
     auto *history = new QHBoxLayout;
     history->setSpacing(10);
-    m_back = button("back", "chevron.left", command(ToolbarCmd::back));
+    m_back = button("back", "chevron.left", command(Cmd::back));
     toolHelp(m_back, K("Zurück (⌘[)"), 2);
-    m_forward = button("forward", "chevron.right", command(ToolbarCmd::forward));
+    m_forward = button("forward", "chevron.right", command(Cmd::forward));
     toolHelp(m_forward, K("Vorwärts (⌘])"), 2);
     history->addWidget(m_back);
     history->addWidget(m_forward);
@@ -123,14 +122,15 @@ void MainToolbar::build() {
 
     auto *modes = new QHBoxLayout;
     modes->setSpacing(0);
-    const QString modeIds[] = {ToolbarCmd::icons, ToolbarCmd::list, ToolbarCmd::columns};
+    const QString modeIds[] = {Cmd::asIcons, Cmd::asList, Cmd::asColumns};
     for (size_t i = 0; i < ViewModes::allCases.size(); ++i) {
         const ViewMode mode = ViewModes::allCases[i];
         auto *b = new ToolbarIconButton(symbol(mode), content);
         b->setObjectName(QStringLiteral("view.") + rawValue(mode));
         b->setAction(command(modeIds[i]));
         // The number is the mode's place in the list, as in its key.
-        toolHelp(b, KeyHints::linuxize(title(mode) + QStringLiteral(" (⌘%1)").arg(i + 1), Lang::current()), 2);
+        toolHelp(b, KeyHints::linuxize(title(mode) + QStringLiteral(" (⌘%1)").arg(i + 1), Lang::current()),
+                 2);
         modes->addWidget(b);
         m_viewModes << b;
     }
@@ -163,11 +163,12 @@ void MainToolbar::build() {
     m_appsMenu->setObjectName(QStringLiteral("appsMenu"));
     m_appsMenu->setMenu(new QMenu(m_appsMenu));
     connect(m_appsMenu->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillApps);
-    toolHelp(m_appsMenu,
-             LF("Leiste anpassen: Apps hinzufügen, anordnen, entfernen (bis zu %@). Programme lassen sich auch "
-                "hierher ziehen.",
-                "5"),
-             7);
+    toolHelp(
+        m_appsMenu,
+        LF("Leiste anpassen: Apps hinzufügen, anordnen, entfernen (bis zu %@). Programme lassen sich auch "
+           "hierher ziehen.",
+           "5"),
+        7);
     m_appsRow->addWidget(m_appsMenu);
     toolHelpContext(m_apps, 7);
     row->addWidget(m_apps);
@@ -175,20 +176,27 @@ void MainToolbar::build() {
     m_actions = new ActionsMenu(m_app, m_sheets, content);
     row->addWidget(m_actions);
 
-    ToolbarIconButton *refresh = button("refresh", "arrow.clockwise", command(ToolbarCmd::refresh));
+    ToolbarIconButton *refresh = button("refresh", "arrow.clockwise", command(Cmd::refresh));
     toolHelp(refresh, K("Aktualisieren (⌘R)"), 2);
-    ToolbarIconButton *newFile = button("newFile", "doc.badge.plus", command(ToolbarCmd::newFile));
+    ToolbarIconButton *newFile = button("newFile", "doc.badge.plus", command(Cmd::newFile));
     toolHelp(newFile, K("Neue Datei"), 4);
     ToolbarIconButton *newFolder = button("newFolder", "folder.badge.plus", command(Cmd::newFolder));
     toolHelp(newFolder, K("Neuer Ordner (⇧⌘N)"), 4);
-    m_trash = button("trash", "trash", command(ToolbarCmd::trash));
+    m_trash = button("trash", "trash", nullptr);
+    // Never disabled: without a selection the operation itself says what is missing, which the command
+    // (disabled then) would not get to say.
+    QPointer<AppState> app = m_app;
+    m_trash->setAction(command(Cmd::trash), [app] {
+        if (app) app->trashSelection();
+    });
     toolHelp(m_trash, K("In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen"), 5);
     ToolbarIconButton *empty = button("emptyTrash", "trash.slash", command(Cmd::emptyTrash));
     toolHelp(empty, K("Papierkorb leeren …"), 5);
-    m_dual = button("dualPane", "rectangle.split.2x1.fill", command(ToolbarCmd::dualPane));
-    m_inspector = button("inspector", "sidebar.right", command(ToolbarCmd::inspector));
+    m_dual = button("dualPane", "rectangle.split.2x1.fill", command(Cmd::dualPane));
+    m_inspector = button("inspector", "sidebar.right", command(Cmd::inspector));
     toolHelp(m_inspector, K("Info-Leiste ein- oder ausblenden"), 8);
-    for (QWidget *w : std::initializer_list<QWidget *>{refresh, newFile, newFolder, m_trash, empty, m_dual, m_inspector})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{refresh, newFile, newFolder, m_trash, empty, m_dual, m_inspector})
         row->addWidget(w);
 
     m_language = new LanguageHelpMenu(m_app, content);
@@ -229,18 +237,18 @@ void MainToolbar::build() {
 void MainToolbar::sync() {
     if (!m_app) return;
     PaneModel *pane = m_app->activePane();
-    m_back->setCondition(pane->canGoBack());
-    m_forward->setCondition(pane->canGoForward());
     for (size_t i = 0; i < ViewModes::allCases.size() && i < size_t(m_viewModes.size()); ++i)
         m_viewModes[qsizetype(i)]->setSelected(pane->viewMode() == ViewModes::allCases[i]);
-    m_favorites->setSymbol(m_app->quickFavorites().contains(pane->targetFolder()) ? QStringLiteral("star.fill")
-                                                                                   : QStringLiteral("star"));
+    m_favorites->setSymbol(m_app->quickFavorites().contains(pane->targetFolder())
+                               ? QStringLiteral("star.fill")
+                               : QStringLiteral("star"));
     // Shows the state, never drawn as selected.
     m_hidden->setSymbol(m_app->showHidden() ? QStringLiteral("eye") : QStringLiteral("eye.slash"));
     // Never disabled: without a selection the command says what is missing.
     m_trash->setDimmed(pane->selection().isEmpty());
     const bool dual = m_app->dualPane();
-    m_dual->setSymbol(dual ? QStringLiteral("rectangle.split.2x1.fill") : QStringLiteral("rectangle.split.2x1"));
+    m_dual->setSymbol(dual ? QStringLiteral("rectangle.split.2x1.fill")
+                           : QStringLiteral("rectangle.split.2x1"));
     toolHelp(m_dual, dual ? K("Nur ein Fenster zeigen") : K("Zwei Fenster nebeneinander zeigen"), 1);
     m_inspector->setSelected(m_app->showInspector());
     m_appsRow->setSpacing(m_app->toolbarCompact() ? 2 : 6);
@@ -278,8 +286,8 @@ void MainToolbar::fillFavorites() {
                                           : K("Aktuellen Ordner aus den Favoriten entfernen"))
                              : (selection ? K("Markierten Ordner zu den Favoriten hinzufügen")
                                           : K("Aktuellen Ordner zu den Favoriten hinzufügen"));
-    QAction *toggle = m->addAction(Symbols::icon(known ? QStringLiteral("star.slash") : QStringLiteral("star")),
-                                   L(text));
+    QAction *toggle =
+        m->addAction(Symbols::icon(known ? QStringLiteral("star.slash") : QStringLiteral("star")), L(text));
     toggle->setObjectName(QStringLiteral("toggleFavorite"));
     toggle->setEnabled(false);
     QAction *edit = m->addAction(L("Favoriten bearbeiten …"));
@@ -301,9 +309,9 @@ void MainToolbar::fillLookup() {
         QString command;
         Sheet sheet;
     };
-    for (const Lookup &l : {Lookup{K("macOS-Tastenkürzel nachschauen …"), "keyboard", ToolbarCmd::shortcuts,
-                                   Sheet::shortcuts},
-                            Lookup{K("Terminal-Hilfe …"), "terminal", ToolbarCmd::terminalHelp, Sheet::terminalHelp}}) {
+    for (const Lookup &l :
+         {Lookup{K("macOS-Tastenkürzel nachschauen …"), "keyboard", Cmd::shortcuts, Sheet::shortcuts},
+          Lookup{K("Terminal-Hilfe …"), "terminal", Cmd::terminalHelp, Sheet::terminalHelp}}) {
         QAction *command = commands->action(l.command);
         QAction *a = m->addAction(Symbols::icon(QString::fromLatin1(l.symbol)), L(l.title));
         a->setObjectName(l.command);

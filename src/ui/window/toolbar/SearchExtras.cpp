@@ -89,9 +89,8 @@ void SearchFilterMenu::fill() {
     sub->setObjectName(QStringLiteral("subfolders"));
     sub->setCheckable(true);
     sub->setChecked(filter.subfolders);
-    connect(sub, &QAction::triggered, this, [change](bool on) {
-        change([on](SearchFilter &f) { f.subfolders = on; });
-    });
+    connect(sub, &QAction::triggered, this,
+            [change](bool on) { change([on](SearchFilter &f) { f.subfolders = on; }); });
     QAction *reset = m->addAction(L("Filter zurücksetzen"));
     reset->setObjectName(QStringLiteral("reset"));
     reset->setEnabled(filter.isActive());

@@ -11,24 +11,23 @@ ToolbarIconButton::ToolbarIconButton(const QString &symbol, QWidget *parent)
     setFocusPolicy(Qt::NoFocus);
     setEnabled(false);
     connect(this, &QAbstractButton::clicked, this, [this] {
-        if (m_action) m_action->trigger();
+        if (m_action && m_action->isEnabled())
+            m_action->trigger();
+        else if (m_whileDisabled)
+            m_whileDisabled();
     });
 }
 
-void ToolbarIconButton::setAction(QAction *action) {
+void ToolbarIconButton::setAction(QAction *action, std::function<void()> whileDisabled) {
     if (m_action) m_action->disconnect(this);
     m_action = action;
+    m_whileDisabled = std::move(whileDisabled);
     if (action) connect(action, &QAction::enabledChanged, this, &ToolbarIconButton::updateEnabled);
     updateEnabled();
 }
 
-void ToolbarIconButton::setCondition(bool enabled) {
-    m_condition = enabled;
-    updateEnabled();
-}
-
 void ToolbarIconButton::updateEnabled() {
-    setEnabled(m_condition && m_action && m_action->isEnabled());
+    setEnabled(m_action && (m_whileDisabled || m_action->isEnabled()));
 }
 
 void ToolbarIconButton::setDimmed(bool dimmed) {

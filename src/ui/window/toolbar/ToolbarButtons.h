@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QToolButton>
 
+#include <functional>
+
 class QAction;
 
 // A push button of the toolbar: only its symbol shows (14 pixels in the icon button frame). It may follow
@@ -14,10 +16,9 @@ class ToolbarIconButton : public IconButton {
 public:
     explicit ToolbarIconButton(const QString &symbol, QWidget *parent = nullptr);
     // Clicks trigger the action; the button is enabled with it. Null leaves the button disabled.
-    void setAction(QAction *action);
+    // With whileDisabled the button stays enabled and a click runs that while the action is disabled.
+    void setAction(QAction *action, std::function<void()> whileDisabled = {});
     QAction *action() const { return m_action; }
-    // A condition of the toolbar's own on top of the action's enabled state.
-    void setCondition(bool enabled);
     // Drawn at half opacity, still clickable.
     void setDimmed(bool dimmed);
     bool dimmed() const { return m_dimmed; }
@@ -26,7 +27,7 @@ public:
 private:
     void updateEnabled();
     QPointer<QAction> m_action;
-    bool m_condition = true;
+    std::function<void()> m_whileDisabled;
     bool m_dimmed = false;
 };
 
