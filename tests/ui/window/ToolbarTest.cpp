@@ -14,6 +14,7 @@
 #include "ui/window/toolbar/ToolbarButtons.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QLayout>
 #include <QLineEdit>
@@ -215,9 +216,19 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
     app->left()->setSelection({file});
     app->record("x", UndoAction::makeCreated({file}));
     menu = actionsMenu();
-    recordCommands();
+    // The clipboard entries act on the files, also while a text field has the focus.
     QStringList copied;
     app->pasteboard.writeFiles = [&copied](const QStringList &paths, bool) { copied = paths; };
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->searchField()->setFocus();
+    window->searchField()->setText("typed");
+    window->searchField()->selectAll();
+    ASSERT_EQ(QApplication::focusWidget(), window->searchField());
+    entry(menu, L("Kopieren"))->trigger();
+    EXPECT_EQ(copied, QStringList{file});
+
+    recordCommands();
     // Each entry but the clipboard's fires the command of its title, and only that one.
     const QHash<QString, QString> commandOf = {{L("Neuer Ordner"), Cmd::newFolder},
                                                {L("Neue Datei"), Cmd::newFile},
@@ -251,10 +262,6 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
         }
     }
     EXPECT_EQ(walked, commandOf.size());
-    // The clipboard entries act on the files, also while a text field has the focus.
-    window->searchField()->setFocus();
-    entry(menu, L("Kopieren"))->trigger();
-    EXPECT_EQ(copied, QStringList{file});
 
     // Each archive format of the submenu fires its own command.
     QMenu *formats = entry(menu, L("Komprimieren als"))->menu();
