@@ -45,7 +45,8 @@ QString AboutPanel::creditsHtml() {
             esc(L("Mit Terminal-Hilfe zum Nachschlagen")) + QStringLiteral("</span></p>");
     html += p + esc(L("Entwickler")) + QStringLiteral(": <b>") + esc(AppInfo::developer) +
             QStringLiteral("</b></p>");
-    html += p + esc(L("Datum")) + QStringLiteral(": <b>") + esc(AppInfo::dateText()) + QStringLiteral("</b></p>");
+    html +=
+        p + esc(L("Datum")) + QStringLiteral(": <b>") + esc(AppInfo::dateText()) + QStringLiteral("</b></p>");
     html += QStringLiteral("<p style=\"margin-top:6px\" align=\"center\"><i>") +
             esc(QStringLiteral("Zwei Fenster, ein Gedanke.")) + QStringLiteral("</i></p>");
     return html;
@@ -74,8 +75,9 @@ void AboutPanel::rebuild() {
     name->setAlignment(Qt::AlignCenter);
     column->addWidget(name);
 
-    auto *version = new QLabel(
-        LF("Version %@", AppInfo::version) + QStringLiteral(" (") + AppInfo::serial + QStringLiteral(")"), this);
+    auto *version = new QLabel(LF("Version %@", AppInfo::version) + QStringLiteral(" (") + AppInfo::serial +
+                                   QStringLiteral(")"),
+                               this);
     version->setObjectName(QStringLiteral("aboutVersion"));
     version->setAlignment(Qt::AlignCenter);
     version->setTextFormat(Qt::PlainText);
