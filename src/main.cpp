@@ -21,7 +21,7 @@ int main(int argc, char **argv) {
 
     QPointer<MainWindow> window;
     AppState app(makeQtDialogs([&window]() -> QWidget * { return window; }));
-    app.openFile = [](const QString &path) { Workspace::openFile(path); };
+    app.openFile = [](const QString &path) { return Workspace::openFile(path); };
     app.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
     app.pasteboard = makeQtPasteboard();
     KeyMonitor keys(&app);

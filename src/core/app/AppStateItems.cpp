@@ -61,7 +61,13 @@ void AppState::openSelection() {
         return;
     }
     for (const FileItem &item : chosen)
-        if (!item.isDirectory && openFile) openFile(item.path);
+        if (!item.isDirectory) openWithApplication(item.path);
+}
+
+void AppState::openWithApplication(const QString &path) {
+    if (!openFile) return;
+    if (!openFile(path))
+        show(LF("„%@“ lässt sich mit keinem Programm öffnen.", Posix::lastComponent(path)), true);
 }
 
 void AppState::share(const QStringList &paths) {

@@ -169,16 +169,19 @@ void AppState::startTrash(const QStringList &paths, QPointer<PaneModel> source) 
             QPointer<AppState> self(this);
             m_dialogs.ask(now, [self, rest, result](const AlertAnswer &answer) {
                 if (!self) return;
-                const bool started = answer.role == AlertRole::destructive &&
-                                     self->m_jobs->run(
-                                         K("Lösche"),
-                                         [rest](TransferProgress &progress) {
-                                             return FileOps::deletePermanently(rest, &progress);
-                                         },
-                                         [self, result](const FileOps::DeleteResult &removed) {
-                                             if (self) reportTrash(*self, result, removed);
-                                         });
-                if (!started) reportTrash(*self, result, {});
+                if (answer.role != AlertRole::destructive) {
+                    reportTrash(*self, result, {});
+                    return;
+                }
+                // A job that began while the question was up refuses the delete with its own toast.
+                self->m_jobs->run(
+                    K("Lösche"),
+                    [rest](TransferProgress &progress) {
+                        return FileOps::deletePermanently(rest, &progress);
+                    },
+                    [self, result](const FileOps::DeleteResult &removed) {
+                        if (self) reportTrash(*self, result, removed);
+                    });
             });
         });
 }

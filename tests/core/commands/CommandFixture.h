@@ -58,6 +58,7 @@ protected:
     FakeClipboard clipboard;
     QStringList opened;
     QStringList revealed;
+    QStringList unopenable; // files no application opens
     int sounds = 0;
     std::unique_ptr<AppState> app;
     QString root;
@@ -74,7 +75,10 @@ protected:
 
         app = std::make_unique<AppState>(dialogs());
         app->pasteboard = clipboard.hooks();
-        app->openFile = [this](const QString &path) { opened << path; };
+        app->openFile = [this](const QString &path) {
+            opened << path;
+            return !unopenable.contains(path);
+        };
         // No desktop file manager: the items are shown in the pane.
         app->desktop.showItems = [this](const QStringList &paths) -> std::optional<QString> {
             revealed << paths;
