@@ -4,6 +4,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "ui/app/Commands.h"
+#include "ui/window/ActionBar.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/ActionsMenu.h"
@@ -459,4 +460,30 @@ TEST_F(ToolbarTest, EverythingFitsTheSmallestWindow) {
             EXPECT_LE(window->width(), MainWindow::kMinimumSize.width());
         }
     }
+}
+
+// The action bar at the bottom: at the smallest window its buttons show their symbols alone rather than
+// being cut off; with room they show their titles again.
+TEST_F(ToolbarTest, ActionBarButtonsAreNeverCutOff) {
+    ActionBar *actions = window->actionBar();
+    auto titled = [actions] {
+        int wide = 0;
+        for (BarButton *b : actions->findChildren<BarButton *>())
+            if (b->sizeHint().width() > 60) ++wide;
+        return wide;
+    };
+    window->resize(MainWindow::kDefaultSize);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(titled(), 6);
+    window->resize(MainWindow::kMinimumSize);
+    QCoreApplication::processEvents();
+    for (QWidget *w : actions->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!w->isVisible()) continue;
+        EXPECT_GE(w->width(), w->sizeHint().width()) << w->accessibleName().toStdString();
+        EXPECT_TRUE(actions->rect().contains(w->geometry())) << w->accessibleName().toStdString();
+    }
+    EXPECT_EQ(titled(), 0);
+    window->resize(MainWindow::kDefaultSize);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(titled(), 6);
 }
