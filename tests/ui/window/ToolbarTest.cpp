@@ -11,7 +11,7 @@
 #include "ui/window/toolbar/LanguageHelpMenu.h"
 #include "ui/window/toolbar/MainToolbar.h"
 #include "ui/window/toolbar/SearchExtras.h"
-#include "ui/window/toolbar/ToolHelp.h"
+#include "ui/window/toolbar/ToolbarHelp.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
 
 #include <QAction>
@@ -146,8 +146,8 @@ TEST_F(ToolbarTest, StatesFollowTheActivePaneAndTheSettings) {
     EXPECT_FALSE(item<ToolbarIconButton>("view.icons")->selected());
     EXPECT_TRUE(item<ToolbarIconButton>("view.list")->selected());
     EXPECT_FALSE(item<ToolbarIconButton>("view.columns")->selected());
-    EXPECT_TRUE(ToolHelp::text(item("view.columns")).endsWith("+3)"));
-    EXPECT_EQ(ToolHelp::chapter(item("view.columns")), 2);
+    EXPECT_TRUE(ToolbarHelp::text(item("view.columns")).endsWith("+3)"));
+    EXPECT_EQ(ToolbarHelp::chapter(item("view.columns")), 2);
 
     // Hidden files: the eye shows the state and is never drawn selected.
     auto *hidden = item<ToolbarIconButton>("hidden");
@@ -170,11 +170,11 @@ TEST_F(ToolbarTest, StatesFollowTheActivePaneAndTheSettings) {
     // One or two panes: symbol and help change together.
     auto *dual = item<ToolbarIconButton>("dualPane");
     app->setDualPane(false);
-    EXPECT_EQ(ToolHelp::text(dual), L("Zwei Fenster nebeneinander zeigen"));
+    EXPECT_EQ(ToolbarHelp::text(dual), L("Zwei Fenster nebeneinander zeigen"));
     EXPECT_EQ(dual->symbol(), "rectangle.split.2x1");
-    EXPECT_EQ(ToolHelp::chapter(dual), 1);
+    EXPECT_EQ(ToolbarHelp::chapter(dual), 1);
     app->setDualPane(true);
-    EXPECT_EQ(ToolHelp::text(dual), L("Nur ein Fenster zeigen"));
+    EXPECT_EQ(ToolbarHelp::text(dual), L("Nur ein Fenster zeigen"));
     EXPECT_EQ(dual->symbol(), "rectangle.split.2x1.fill");
 
     // The inspector button is selected while the inspector shows.
@@ -325,7 +325,7 @@ TEST_F(ToolbarTest, LanguageMenuListsTheLanguagesByTheirOwnNames) {
     EXPECT_EQ(titles(menu), (QStringList{"Deutsch", "English", "Polski", "ไทย", "--", "Open Manual"}));
     for (QAction *a : menu->actions())
         EXPECT_EQ(!a->icon().isNull(), a->text() == "English") << a->text().toStdString();
-    EXPECT_EQ(ToolHelp::chapter(globe), 11);
+    EXPECT_EQ(ToolbarHelp::chapter(globe), 11);
 
     int opened = 0;
     app->openManualWindow = [&opened] { ++opened; };

@@ -6,7 +6,7 @@
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
 #include "ui/window/pane/SortMenus.h"
-#include "ui/window/toolbar/ToolHelp.h"
+#include "ui/window/toolbar/ToolbarHelp.h"
 
 #include <QMenu>
 
@@ -33,7 +33,7 @@ ActionsMenu::ActionsMenu(AppState *app, const SheetPresenter *sheets, QWidget *p
     auto *menu = new QMenu(this);
     connect(menu, &QMenu::aboutToShow, this, &ActionsMenu::fill);
     setMenu(menu);
-    toolHelp(this, K("Aktionen"), 4);
+    toolbarHelp(this, m_app, K("Aktionen"), 4);
     fill();
 }
 

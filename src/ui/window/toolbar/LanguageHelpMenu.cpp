@@ -5,7 +5,7 @@
 #include "core/localisation/Lang.h"
 #include "ui/app/Commands.h"
 #include "ui/style/Symbols.h"
-#include "ui/window/toolbar/ToolHelp.h"
+#include "ui/window/toolbar/ToolbarHelp.h"
 
 #include <QMenu>
 
@@ -15,7 +15,7 @@ LanguageHelpMenu::LanguageHelpMenu(AppState *app, QWidget *parent)
     auto *menu = new QMenu(this);
     connect(menu, &QMenu::aboutToShow, this, &LanguageHelpMenu::fill);
     setMenu(menu);
-    toolHelp(this, K("Sprache und Handbuch"), 11);
+    toolbarHelp(this, m_app, K("Sprache und Handbuch"), 11);
     fill();
 }
 

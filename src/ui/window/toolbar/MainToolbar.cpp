@@ -12,7 +12,7 @@
 #include "ui/window/toolbar/ActionsMenu.h"
 #include "ui/window/toolbar/LanguageHelpMenu.h"
 #include "ui/window/toolbar/SearchExtras.h"
-#include "ui/window/toolbar/ToolHelp.h"
+#include "ui/window/toolbar/ToolbarHelp.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
 #include "ui/style/Symbols.h"
 
@@ -98,14 +98,14 @@ void MainToolbar::build() {
     row->addWidget(titleImage);
 
     ToolbarIconButton *sidebar = button("sidebar", "sidebar.left", command(Cmd::sidebar));
-    toolHelp(sidebar, K("Seitenleiste ein- oder ausblenden"), 2);
+    toolbarHelp(sidebar, m_app, K("Seitenleiste ein- oder ausblenden"), 2);
     row->addWidget(sidebar);
     auto *history = new QHBoxLayout;
     history->setSpacing(10);
     m_back = button("back", "chevron.left", command(Cmd::back));
-    toolHelp(m_back, K("Zurück (⌘[)"), 2);
+    toolbarHelp(m_back, m_app, K("Zurück (⌘[)"), 2);
     m_forward = button("forward", "chevron.right", command(Cmd::forward));
-    toolHelp(m_forward, K("Vorwärts (⌘])"), 2);
+    toolbarHelp(m_forward, m_app, K("Vorwärts (⌘])"), 2);
     history->addWidget(m_back);
     history->addWidget(m_forward);
     row->addSpacing(4);
@@ -129,8 +129,9 @@ void MainToolbar::build() {
         b->setObjectName(QStringLiteral("view.") + rawValue(mode));
         b->setAction(command(modeIds[i]));
         // The number is the mode's place in the list, as in its key.
-        toolHelp(b, KeyHints::linuxize(title(mode) + QStringLiteral(" (⌘%1)").arg(i + 1), Lang::current()),
-                 2);
+        toolbarHelp(b, m_app,
+                    KeyHints::linuxize(title(mode) + QStringLiteral(" (⌘%1)").arg(i + 1), Lang::current()),
+                    2);
         modes->addWidget(b);
         m_viewModes << b;
     }
@@ -140,18 +141,19 @@ void MainToolbar::build() {
     m_favorites->setObjectName(QStringLiteral("favoritesMenu"));
     m_favorites->setMenu(new QMenu(m_favorites));
     connect(m_favorites->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillFavorites);
-    toolHelp(m_favorites, K("Favoriten: Ordner, Dateien und Programme öffnen, hinzufügen oder entfernen"), 7);
+    toolbarHelp(m_favorites, m_app,
+                K("Favoriten: Ordner, Dateien und Programme öffnen, hinzufügen oder entfernen"), 7);
     row->addWidget(m_favorites);
 
     m_hidden = button("hidden", "eye.slash", command(Cmd::showHidden));
-    toolHelp(m_hidden, K("Unsichtbare Dateien ein- oder ausblenden (⇧⌘.)"), 2);
+    toolbarHelp(m_hidden, m_app, K("Unsichtbare Dateien ein- oder ausblenden (⇧⌘.)"), 2);
     row->addWidget(m_hidden);
 
     m_lookup = new ToolbarMenuButton(QStringLiteral("keyboard"), content);
     m_lookup->setObjectName(QStringLiteral("lookupMenu"));
     m_lookup->setMenu(new QMenu(m_lookup));
     connect(m_lookup->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillLookup);
-    toolHelp(m_lookup, K("Nachschlagen: macOS-Tastenkürzel und Terminal-Befehle"), 12);
+    toolbarHelp(m_lookup, m_app, K("Nachschlagen: macOS-Tastenkürzel und Terminal-Befehle"), 12);
     row->addWidget(m_lookup);
 
     // The toolbar apps: the strip with its customise menu; its buttons come with their own part.
@@ -163,25 +165,25 @@ void MainToolbar::build() {
     m_appsMenu->setObjectName(QStringLiteral("appsMenu"));
     m_appsMenu->setMenu(new QMenu(m_appsMenu));
     connect(m_appsMenu->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillApps);
-    toolHelp(
-        m_appsMenu,
+    toolbarHelp(
+        m_appsMenu, m_app,
         LF("Leiste anpassen: Apps hinzufügen, anordnen, entfernen (bis zu %@). Programme lassen sich auch "
            "hierher ziehen.",
            "5"),
         7);
     m_appsRow->addWidget(m_appsMenu);
-    toolHelpContext(m_apps, 7);
+    toolbarHelpContext(m_apps, m_app, 7);
     row->addWidget(m_apps);
 
     m_actions = new ActionsMenu(m_app, m_sheets, content);
     row->addWidget(m_actions);
 
     ToolbarIconButton *refresh = button("refresh", "arrow.clockwise", command(Cmd::refresh));
-    toolHelp(refresh, K("Aktualisieren (⌘R)"), 2);
+    toolbarHelp(refresh, m_app, K("Aktualisieren (⌘R)"), 2);
     ToolbarIconButton *newFile = button("newFile", "doc.badge.plus", command(Cmd::newFile));
-    toolHelp(newFile, K("Neue Datei"), 4);
+    toolbarHelp(newFile, m_app, K("Neue Datei"), 4);
     ToolbarIconButton *newFolder = button("newFolder", "folder.badge.plus", command(Cmd::newFolder));
-    toolHelp(newFolder, K("Neuer Ordner (⇧⌘N)"), 4);
+    toolbarHelp(newFolder, m_app, K("Neuer Ordner (⇧⌘N)"), 4);
     m_trash = button("trash", "trash", nullptr);
     // Never disabled: without a selection the operation itself says what is missing, which the command
     // (disabled then) would not get to say.
@@ -189,12 +191,12 @@ void MainToolbar::build() {
     m_trash->setAction(command(Cmd::trash), [app] {
         if (app) app->trashSelection();
     });
-    toolHelp(m_trash, K("In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen"), 5);
+    toolbarHelp(m_trash, m_app, K("In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen"), 5);
     ToolbarIconButton *empty = button("emptyTrash", "trash.slash", command(Cmd::emptyTrash));
-    toolHelp(empty, K("Papierkorb leeren …"), 5);
+    toolbarHelp(empty, m_app, K("Papierkorb leeren …"), 5);
     m_dual = button("dualPane", "rectangle.split.2x1.fill", command(Cmd::dualPane));
     m_inspector = button("inspector", "sidebar.right", command(Cmd::inspector));
-    toolHelp(m_inspector, K("Info-Leiste ein- oder ausblenden"), 8);
+    toolbarHelp(m_inspector, m_app, K("Info-Leiste ein- oder ausblenden"), 8);
     for (QWidget *w :
          std::initializer_list<QWidget *>{refresh, newFile, newFolder, m_trash, empty, m_dual, m_inspector})
         row->addWidget(w);
@@ -209,7 +211,7 @@ void MainToolbar::build() {
         connect(gear, &QAbstractButton::clicked, settings, &QAction::trigger);
     else
         gear->setEnabled(false);
-    toolHelpContext(gear, 11);
+    toolbarHelpContext(gear, m_app, 11);
     row->addWidget(gear);
 
     m_extras = new SearchExtras(m_app, content);
@@ -249,7 +251,8 @@ void MainToolbar::sync() {
     const bool dual = m_app->dualPane();
     m_dual->setSymbol(dual ? QStringLiteral("rectangle.split.2x1.fill")
                            : QStringLiteral("rectangle.split.2x1"));
-    toolHelp(m_dual, dual ? K("Nur ein Fenster zeigen") : K("Zwei Fenster nebeneinander zeigen"), 1);
+    toolbarHelp(m_dual, m_app, dual ? K("Nur ein Fenster zeigen") : K("Zwei Fenster nebeneinander zeigen"),
+                1);
     m_inspector->setSelected(m_app->showInspector());
     m_appsRow->setSpacing(m_app->toolbarCompact() ? 2 : 6);
 }

@@ -5,7 +5,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/SearchFilter.h"
 #include "ui/style/EnvironmentValues.h"
-#include "ui/window/toolbar/ToolHelp.h"
+#include "ui/window/toolbar/ToolbarHelp.h"
 
 #include <QActionGroup>
 #include <QHBoxLayout>
@@ -35,13 +35,13 @@ void addChoice(QMenu *menu, const char *heading, const std::array<Enum, N> &case
 
 } // namespace
 
-SearchFilterMenu::SearchFilterMenu(PaneModel *pane, QWidget *parent)
-    : ToolbarMenuButton(QStringLiteral("line.3.horizontal.decrease.circle"), parent) {
+SearchFilterMenu::SearchFilterMenu(AppState *app, PaneModel *pane, QWidget *parent)
+    : ToolbarMenuButton(QStringLiteral("line.3.horizontal.decrease.circle"), parent), m_app(app) {
     setObjectName(QStringLiteral("searchFilterMenu"));
     auto *menu = new QMenu(this);
     connect(menu, &QMenu::aboutToShow, this, &SearchFilterMenu::fill);
     setMenu(menu);
-    toolHelp(this, K("Suche filtern: Art, Größe, Datum, Unterordner"), 6);
+    toolbarHelp(this, m_app, K("Suche filtern: Art, Größe, Datum, Unterordner"), 6);
     setPane(pane);
 }
 
@@ -119,11 +119,11 @@ SearchExtras::SearchExtras(AppState *app, QWidget *parent) : QWidget(parent), m_
         m_pane->setSearchText(QString());
         m_pane->setSearchFilter(SearchFilter{});
     });
-    m_filter = new SearchFilterMenu(nullptr, this);
+    m_filter = new SearchFilterMenu(m_app, nullptr, this);
     row->addWidget(m_progress);
     row->addWidget(m_end);
     row->addWidget(m_filter);
-    toolHelpContext(this, 6);
+    toolbarHelpContext(this, m_app, 6);
     if (m_app) connect(m_app, &AppState::changed, this, &SearchExtras::follow);
     follow();
 }

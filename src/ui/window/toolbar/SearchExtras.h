@@ -14,13 +14,14 @@ class QProgressBar;
 class SearchFilterMenu : public ToolbarMenuButton {
     Q_OBJECT
 public:
-    explicit SearchFilterMenu(PaneModel *pane, QWidget *parent = nullptr);
+    SearchFilterMenu(AppState *app, PaneModel *pane, QWidget *parent = nullptr);
     void setPane(PaneModel *pane);
     // Builds the entries for the pane's filter of now; the menu does so each time it opens.
     void fill();
     void sync();
 
 private:
+    QPointer<AppState> m_app;
     QPointer<PaneModel> m_pane;
 };
 

@@ -1,4 +1,4 @@
-#include "ui/window/toolbar/ToolHelp.h"
+#include "ui/window/toolbar/ToolbarHelp.h"
 
 #include "core/localisation/Lang.h"
 
@@ -6,11 +6,11 @@
 #include <QWidget>
 
 namespace {
-constexpr const char *textProperty = "kestrinToolHelp";
-constexpr const char *chapterProperty = "kestrinToolHelpChapter";
+constexpr const char *textProperty = "kestrinToolbarHelp";
+constexpr const char *chapterProperty = "kestrinToolbarHelpChapter";
 } // namespace
 
-void toolHelp(QWidget *item, const QString &text, int chapter) {
+void toolbarHelp(QWidget *item, AppState *, const QString &text, int chapter) {
     if (!item) return;
     item->setProperty(textProperty, text);
     item->setProperty(chapterProperty, chapter);
@@ -18,15 +18,15 @@ void toolHelp(QWidget *item, const QString &text, int chapter) {
     item->setAccessibleName(text);
 }
 
-void toolHelp(QWidget *item, const char *textKey, int chapter) {
-    toolHelp(item, L(textKey), chapter);
+void toolbarHelp(QWidget *item, AppState *app, const char *textKey, int chapter) {
+    toolbarHelp(item, app, L(textKey), chapter);
 }
 
-void toolHelpContext(QWidget *item, int chapter) {
+void toolbarHelpContext(QWidget *item, AppState *, int chapter) {
     if (item) item->setProperty(chapterProperty, chapter);
 }
 
-namespace ToolHelp {
+namespace ToolbarHelp {
 
 QString text(const QWidget *item) {
     return item ? item->property(textProperty).toString() : QString();
@@ -36,4 +36,4 @@ int chapter(const QWidget *item) {
     return item ? item->property(chapterProperty).toInt() : 0;
 }
 
-} // namespace ToolHelp
+} // namespace ToolbarHelp
