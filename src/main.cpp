@@ -1,16 +1,14 @@
 #include "core/app/AppState.h"
+#include "ui/app/AppDelegate.h"
 #include "ui/app/KeyMonitor.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/app/QtPasteboard.h"
-#include "ui/style/MenuLocalizer.h"
-#include "ui/style/ScreenFit.h"
 #include "ui/window/MainWindow.h"
 
 #include "platform/Workspace.h"
 
 #include <QApplication>
 #include <QPointer>
-#include <QTimer>
 
 int main(int argc, char **argv) {
     QApplication qapp(argc, argv);
@@ -25,12 +23,9 @@ int main(int argc, char **argv) {
     app.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
     app.pasteboard = makeQtPasteboard();
     KeyMonitor keys(&app);
-    MenuLocalizer::start();
+    AppDelegate delegate;
     window = new MainWindow(&app);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
-    QTimer::singleShot(0, window, [&window] {
-        if (window && !window->isFullScreen() && !window->isMaximized()) ScreenFit::fit(window);
-    });
     return qapp.exec();
 }

@@ -4,7 +4,6 @@
 #include "core/localisation/Lang.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
 namespace AppInfo {
 
@@ -17,12 +16,22 @@ QDateTime date() {
 }
 
 QString dateText() {
-    const QLocale locale = AppLanguages::locale(Lang::current());
     // Qt's long format names the weekday as well; the long style is day, month name and year.
-    QString format = locale.dateFormat(QLocale::LongFormat);
-    static const QRegularExpression weekday(QStringLiteral("d{4}[,\\s]*|[,\\s]*d{4}"));
-    format.remove(weekday);
-    return locale.toString(date().date(), format.trimmed());
+    const AppLanguage lang = Lang::current();
+    QString format;
+    switch (lang) {
+    case AppLanguage::de:
+        format = QStringLiteral("d. MMMM yyyy");
+        break;
+    case AppLanguage::en:
+        format = QStringLiteral("MMMM d, yyyy");
+        break;
+    case AppLanguage::pl:
+    case AppLanguage::th:
+        format = QStringLiteral("d MMMM yyyy");
+        break;
+    }
+    return AppLanguages::locale(lang).toString(date().date(), format);
 }
 
 } // namespace AppInfo

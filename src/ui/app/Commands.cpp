@@ -69,12 +69,45 @@ bool textCanRedo(QWidget *text) {
     return false;
 }
 
+// German keyboards name their keys in German; elsewhere the English names are printed on the keys.
+QString keyWord(const QString &word) {
+    static const QHash<QString, QString> german{
+        {QStringLiteral("Ctrl"), QStringLiteral("Strg")},
+        {QStringLiteral("Shift"), QStringLiteral("Umschalt")},
+        {QStringLiteral("Del"), QStringLiteral("Entf")},
+        {QStringLiteral("Backspace"), QStringLiteral("Rücktaste")},
+        {QStringLiteral("Space"), QStringLiteral("Leertaste")},
+        {QStringLiteral("Return"), QStringLiteral("Eingabe")},
+        {QStringLiteral("Enter"), QStringLiteral("Eingabe")},
+        {QStringLiteral("Left"), QStringLiteral("Links")},
+        {QStringLiteral("Right"), QStringLiteral("Rechts")},
+        {QStringLiteral("Up"), QStringLiteral("Hoch")},
+        {QStringLiteral("Down"), QStringLiteral("Runter")},
+        {QStringLiteral("PgUp"), QStringLiteral("Bild auf")},
+        {QStringLiteral("PgDown"), QStringLiteral("Bild ab")},
+        {QStringLiteral("Home"), QStringLiteral("Pos1")},
+        {QStringLiteral("End"), QStringLiteral("Ende")},
+    };
+    return Lang::current() == AppLanguage::de ? german.value(word, word) : word;
+}
+
 // A name in a menu title shows its '&' as the character, not as a mnemonic.
 QString menuEscaped(QString text) {
     return text.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
 } // namespace
+
+QString Commands::keyText(const QKeySequence &key) {
+    const QString text = key.toString(QKeySequence::PortableText);
+    QStringList words;
+    // "Ctrl++" ends in the plus key itself.
+    const bool plusKey = text.endsWith(QStringLiteral("++")) || text == u"+";
+    for (const QString &word : (plusKey ? text.chopped(1) : text).split(u'+', Qt::SkipEmptyParts))
+        words << keyWord(word);
+    if (plusKey) words << QStringLiteral("+");
+    return words.join(u'+');
+}
 
 QString Cmd::compressAsId(ArchiveFormat format) {
     return QString::fromUtf8(compressAs) + u'/' + Archive::id(format);
@@ -134,7 +167,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
               t.from == Side::left ? W::leftSelection : W::rightSelection},
             [this, t] { m_app->transferSelection(t.from, t.move); });
     // Some window managers take Alt+Shift+arrows: F6 moves to the other pane.
-    add(S{K("Ins andere Fenster verschieben"), nullptr, nullptr, {keys(Qt::Key_F6)}, {}, W::selection},
+    add(S{Cmd::moveToOther, nullptr, nullptr, {keys(Qt::Key_F6)}, {}, W::selection},
         [this] { m_app->transferSelection(m_app->active(), true); });
 
     // Items.
@@ -475,9 +508,11 @@ void Commands::setSheets(SheetPresenter *sheets) {
 }
 
 void Commands::applyTitle(QAction *a) {
+    // The first key of its own and the first the monitor serves, in the words of the language; menus show
+    // this instead of Qt's own rendering of the shortcut.
     QStringList hints;
-    for (const QKeySequence &key : monitorKeys(a))
-        hints << key.toString(QKeySequence::NativeText);
+    if (!a->shortcuts().isEmpty()) hints << keyText(a->shortcuts().first());
+    if (!monitorKeys(a).isEmpty()) hints << keyText(monitorKeys(a).first());
     const QString hint = hints.join(QStringLiteral(", "));
     const State &s = state(a);
     if (s.formed) {

@@ -27,6 +27,7 @@ inline constexpr const char *copyToLeft = K("Nach links kopieren");
 inline constexpr const char *copyToRight = K("Nach rechts kopieren");
 inline constexpr const char *moveToLeft = K("Nach links verschieben");
 inline constexpr const char *moveToRight = K("Nach rechts verschieben");
+inline constexpr const char *moveToOther = K("Ins andere Fenster verschieben"); // F6
 // Items.
 inline constexpr const char *newFolder = K("Neuer Ordner");
 inline constexpr const char *newFile = K("Neue Datei");
@@ -138,6 +139,9 @@ public:
     // Enabled and checked states and the titles that follow the state; runs on every change of the
     // state, and by hand after a hook (quickLook) was filled.
     void update();
+
+    // A key as menus and hints show it, with the key names of the language ("Strg+Umschalt+N").
+    static QString keyText(const QKeySequence &key);
 
     // The text widget that edit commands go to: the focus widget when it is a text field or editor.
     static QWidget *focusedText();

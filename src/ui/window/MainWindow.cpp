@@ -5,6 +5,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
+#include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
@@ -98,6 +99,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     // closeEvent, which asks first while a job runs.
     Commands::of(m_app)->attach(this);
     Commands::of(m_app)->setSheets(m_sheets);
+    setMenuBar(new MainMenuBar(m_app, this));
 
     connect(m_app, &AppState::changed, this, [this] {
         syncColumns();

@@ -117,13 +117,13 @@ TEST_F(CommandsTest, EnabledStatesFollowTheSelectionOfTheirSide) {
 TEST_F(CommandsTest, TitlesFollowTheLanguageWithTheMonitorKeysAsHints) {
     const LanguageScope keep(Lang::current());
     app->setLanguage(AppLanguage::en);
-    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Copy to the Left");
+    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Copy to the Left\tCtrl+Shift+Left");
     EXPECT_EQ(action(Cmd::copy)->text(), "Copy\tCtrl+C");
     EXPECT_EQ(action(Cmd::copy)->iconText(), "Copy");
     EXPECT_EQ(action(Cmd::copy)->toolTip(), L("Kopieren (⌘C)"));
     EXPECT_EQ(action(Cmd::tags)->menu()->actions().constLast()->text(), "Remove Tags");
     app->setLanguage(AppLanguage::de);
-    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Nach links kopieren");
+    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Nach links kopieren\tStrg+Umschalt+Links");
     // The switch shows the setting.
     app->setShowHidden(true);
     EXPECT_TRUE(action(Cmd::showHidden)->isChecked());
