@@ -1,16 +1,14 @@
 #include "core/app/AppState.h"
+#include "ui/app/AppDelegate.h"
 #include "ui/app/KeyMonitor.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/app/QtPasteboard.h"
-#include "ui/style/MenuLocalizer.h"
-#include "ui/style/ScreenFit.h"
 #include "ui/window/MainWindow.h"
 
 #include "platform/Workspace.h"
 
 #include <QApplication>
 #include <QPointer>
-#include <QTimer>
 
 int main(int argc, char **argv) {
     QApplication qapp(argc, argv);
@@ -21,16 +19,13 @@ int main(int argc, char **argv) {
 
     QPointer<MainWindow> window;
     AppState app(makeQtDialogs([&window]() -> QWidget * { return window; }));
-    app.openFile = [](const QString &path) { Workspace::openFile(path); };
+    app.openFile = [](const QString &path) { return Workspace::openFile(path); };
     app.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
     app.pasteboard = makeQtPasteboard();
     KeyMonitor keys(&app);
-    MenuLocalizer::start();
+    AppDelegate delegate;
     window = new MainWindow(&app);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
-    QTimer::singleShot(0, window, [&window] {
-        if (window && !window->isFullScreen() && !window->isMaximized()) ScreenFit::fit(window);
-    });
     return qapp.exec();
 }

@@ -53,6 +53,22 @@ int main(int argc, char **argv) {
     Defaults::setValue("lastPath.left", left);
     Defaults::setValue("lastPath.right", right);
 
+    // The toolbar at the smallest window, normal and compact, in three languages.
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        MainWindow w(&app);
+        w.resize(MainWindow::kMinimumSize);
+        w.show();
+        settle(500);
+        app.left()->setSelection({left + "/Foto.jpg"});
+        for (bool compact : {false, true}) {
+            app.setToolbarCompact(compact);
+            shoot(w, out + "/toolbar-" + QString(compact ? "compact-" : "normal-") + tag + ".png");
+        }
+    }
+
     for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
         Lang::setCurrent(lang);
         const QString tag = AppLanguages::rawValue(lang);

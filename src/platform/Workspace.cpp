@@ -91,6 +91,29 @@ std::optional<QString> openWith(const QString &appId, const QStringList &paths) 
     return takeError(error, appId);
 }
 
+std::optional<QString> showItems(const QStringList &paths) {
+    if (paths.isEmpty()) return std::nullopt;
+    // Without a session bus GIO would try to launch one.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return QStringLiteral("no session bus");
+    GError *error = nullptr;
+    GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (!bus) return takeError(error, QStringLiteral("session bus"));
+    GVariantBuilder uris;
+    g_variant_builder_init(&uris, G_VARIANT_TYPE("as"));
+    for (const QString &path : paths)
+        g_variant_builder_add(&uris, "s",
+                              QUrl::fromLocalFile(path).toEncoded(QUrl::FullyEncoded).constData());
+    // Not auto-started: without a running file manager the call fails at once instead of waiting.
+    GVariant *reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1",
+        "ShowItems", g_variant_new("(ass)", &uris, ""), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, 3000,
+        nullptr, &error);
+    g_object_unref(bus);
+    if (!reply) return takeError(error, QStringLiteral("org.freedesktop.FileManager1"));
+    g_variant_unref(reply);
+    return std::nullopt;
+}
+
 std::optional<QString> composeMail(const QStringList &paths) {
     if (const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-email")); !tool.isEmpty()) {
         QStringList args;

@@ -19,6 +19,9 @@ std::optional<QString> openWith(const QString &appId, const QStringList &paths);
 // The desktop id of an application's .desktop file: its path below an applications folder of the data
 // folders, with '/' turned into '-'. Empty for a file elsewhere or one that isn't there.
 QString desktopId(const QString &desktopFile);
+// Asks the desktop's file manager (org.freedesktop.FileManager1 on the session bus) to show the items
+// selected. Nothing on success, else why not (no session bus, no such service, a refusal).
+std::optional<QString> showItems(const QStringList &paths);
 // A new mail draft in the default mail program with the files attached (xdg-email where installed,
 // else a mailto: link with attach= entries, which some programs honour). Nothing on success.
 std::optional<QString> composeMail(const QStringList &paths);

@@ -146,7 +146,9 @@ public:
 
     // Transfers between panes.
     void transferSelection(Side from, bool move);
-    void transfer(const QStringList &paths, const QString &destination, bool move);
+    // admitted runs once the job has been admitted (not when refused or cancelled at a question).
+    void transfer(const QStringList &paths, const QString &destination, bool move,
+                  std::function<void()> admitted = {});
 
     // The application-wide key monitor: true when the key was used. Ctrl+Shift+period toggles hidden
     // files; everything else goes to handleKey unless a modal question is up.
@@ -165,8 +167,11 @@ public:
     void makeAlias(const QStringList &paths);
     // The hooks the file actions run with.
     FileActionContext fileActionContext();
-    // What the window system provides: opening a file with its application, the modifiers held now.
-    std::function<void(const QString &path)> openFile;
+    // What the window system provides: opening a file with its application (false when none took it),
+    // the modifiers held now.
+    std::function<bool(const QString &path)> openFile;
+    // Opens a file with its application; says so in a toast when none opens it.
+    void openWithApplication(const QString &path);
     std::function<Qt::KeyboardModifiers()> keyboardModifiers;
 
     // --- Commands: clipboard, item commands, eject, rename, new items, Trash.
@@ -195,6 +200,14 @@ public:
     void copyPath(const QStringList &paths);
     void openFolderInTerminal();
     void openInTextEdit();
+    // Shows the items selected in the desktop's file manager, else in the active pane.
+    void showInFileManager(const QStringList &paths);
+    // The sheets of the folder compare (both panes' folders) and of the storage analysis (the active
+    // pane's folder when no path is given).
+    void openCompare();
+    void openStorageAnalysis(const std::optional<QString> &path = std::nullopt);
+    // Shows or hides the preview of the active pane's selection; empty until the preview exists.
+    std::function<void()> quickLook;
     QStringList contextPaths(PaneModel *pane, const FileItem &item);
     PaneModel *pane(Side side) const;
     TabGroup *group(Side side) const { return tabs(side); }
@@ -256,7 +269,8 @@ signals:
 private:
     // The transfer once its conflicts are answered.
     void startTransfer(const QStringList &paths, const QString &destination, bool move,
-                       const QHash<QString, ConflictChoice> &resolutions);
+                       const QHash<QString, ConflictChoice> &resolutions,
+                       const std::function<void()> &admitted);
     template <typename T> void publish(T &field, const T &value, void (AppState::*signal)()) {
         field = value;
         emit(this->*signal)();

@@ -59,7 +59,12 @@ void AppState::paste(const QString &folder) {
             destination = right()->currentPath();
     }
 
+    // The cut is used up only by a move that runs: refused as busy or cancelled at a question, it stays.
     const bool move = cutInForce(paths);
-    if (move) clearCut();
-    transfer(paths, destination, move);
+    std::function<void()> admitted;
+    if (move)
+        admitted = [this, count = m_cutChangeCount] {
+            if (m_cutChangeCount == count) clearCut();
+        };
+    transfer(paths, destination, move, admitted);
 }

@@ -61,7 +61,13 @@ void AppState::openSelection() {
         return;
     }
     for (const FileItem &item : chosen)
-        if (!item.isDirectory && openFile) openFile(item.path);
+        if (!item.isDirectory) openWithApplication(item.path);
+}
+
+void AppState::openWithApplication(const QString &path) {
+    if (!openFile) return;
+    if (!openFile(path))
+        show(LF("„%@“ lässt sich mit keinem Programm öffnen.", Posix::lastComponent(path)), true);
 }
 
 void AppState::share(const QStringList &paths) {
@@ -164,6 +170,39 @@ void AppState::openInTextEdit() {
     files.sort();
     if (!desktop.openInEditor) return;
     if (const auto error = desktop.openInEditor(*editor, files)) show(*error, true);
+}
+
+void AppState::showInFileManager(const QStringList &paths) {
+    if (paths.isEmpty()) {
+        show(K("Nichts ausgewählt."));
+        return;
+    }
+    // The desktop's file manager when one answers; otherwise the items' folder in the active pane, with
+    // the items of that folder selected.
+    if (desktop.showItems && !desktop.showItems(paths)) return;
+    QString folder = paths.first().section(u'/', 0, -2);
+    if (folder.isEmpty()) folder = QStringLiteral("/");
+    QSet<QString> select;
+    for (const QString &path : paths) {
+        QString parent = path.section(u'/', 0, -2);
+        if (parent.isEmpty()) parent = QStringLiteral("/");
+        if (parent == folder) select << path;
+    }
+    activePane()->go(folder, true, select);
+}
+
+void AppState::openCompare() {
+    const QString left = this->left()->currentPath(), right = this->right()->currentPath();
+    if (left == right) {
+        show(K("Links und rechts ist derselbe Ordner. Öffne zum Vergleichen zwei verschiedene Ordner."),
+             true);
+        return;
+    }
+    setCompareRequest(CompareRequest({left, right}));
+}
+
+void AppState::openStorageAnalysis(const std::optional<QString> &path) {
+    setStorageRequest(StorageRequest({path ? *path : activePane()->currentPath()}));
 }
 
 QStringList AppState::contextPaths(PaneModel *pane, const FileItem &item) {

@@ -20,6 +20,13 @@ bool AppState::handleKey(const KeyPress &press) {
         case Qt::Key_A:
             pane->selectAll();
             return true;
+        case Qt::Key_Z:
+            undoLast();
+            return true;
+        case Qt::Key_Down:
+            if (pane->selection().isEmpty()) return false;
+            openSelection();
+            return true;
         case Qt::Key_W:
             if (group->tabs().size() < 2) return false;
             group->close(group->index());
@@ -64,9 +71,16 @@ bool AppState::handleKey(const KeyPress &press) {
             setActive(m_active == Side::left ? Side::right : Side::left);
             return true;
         }
+        // Linux file managers open with Enter; F2 renames (a shortcut of the window).
         if (none && (press.key == Qt::Key_Return || press.key == Qt::Key_Enter)) {
             if (pane->selection().isEmpty()) return false;
-            renameSelection();
+            openSelection();
+            return true;
+        }
+        // Until the preview exists Space is left to the window.
+        if (none && press.key == Qt::Key_Space) {
+            if (!quickLook) return false;
+            quickLook();
             return true;
         }
         if (none && press.key == Qt::Key_Escape) {

@@ -41,9 +41,7 @@ void AppState::buildSides() {
     m_hooks->extract = [this](const QStringList &paths) { extract(paths); };
     m_hooks->show = [this](const QString &text, bool error) { show(text, error); };
     m_hooks->prefersExtraction = [](const QString &path) { return Archive::prefersKestrinExtraction(path); };
-    m_hooks->openFile = [this](const QString &path) {
-        if (openFile) openFile(path);
-    };
+    m_hooks->openFile = [this](const QString &path) { openWithApplication(path); };
     m_hooks->modifiers = [this] { return keyboardModifiers ? keyboardModifiers() : Qt::KeyboardModifiers(); };
     m_leftTabs->setApp(m_hooks);
     m_rightTabs->setApp(m_hooks);

@@ -77,23 +77,27 @@ QSet<QString> touchedFolders(const QStringList &paths, const QString &destinatio
 
 } // namespace
 
-void AppState::transfer(const QStringList &paths, const QString &destination, bool move) {
+void AppState::transfer(const QStringList &paths, const QString &destination, bool move,
+                        std::function<void()> admitted) {
     if (paths.isEmpty()) return;
+    // Refused before any question: the answers could not be acted on.
+    if (!m_jobs->admits()) return;
     QPointer<AppState> self(this);
     FileOps::askConflicts(paths, destination, move, m_dialogs,
-                          [self, paths, destination, move](auto answers) {
+                          [self, paths, destination, move, admitted](auto answers) {
                               if (!self) return;
                               if (!answers)
                                   self->show(K("Abgebrochen. Es wurde nichts verändert."));
                               else
-                                  self->startTransfer(paths, destination, move, *answers);
+                                  self->startTransfer(paths, destination, move, *answers, admitted);
                           });
 }
 
 void AppState::startTransfer(const QStringList &paths, const QString &destination, bool move,
-                             const QHash<QString, ConflictChoice> &resolutions) {
+                             const QHash<QString, ConflictChoice> &resolutions,
+                             const std::function<void()> &admitted) {
     QPointer<AppState> self(this);
-    m_jobs->run(
+    const bool started = m_jobs->run(
         move ? K("Verschiebe") : K("Kopiere"),
         [paths, destination, move, resolutions](TransferProgress &progress) {
             return FileOps::runWithProgress(paths, destination, move, progress, resolutions);
@@ -115,4 +119,5 @@ void AppState::startTransfer(const QStringList &paths, const QString &destinatio
             const QString text = resultToast(outcome, paths.size(), skips, move, destination, isError);
             self->show(text, isError);
         });
+    if (started && admitted) admitted();
 }

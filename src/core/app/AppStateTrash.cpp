@@ -169,16 +169,19 @@ void AppState::startTrash(const QStringList &paths, QPointer<PaneModel> source) 
             QPointer<AppState> self(this);
             m_dialogs.ask(now, [self, rest, result](const AlertAnswer &answer) {
                 if (!self) return;
-                const bool started = answer.role == AlertRole::destructive &&
-                                     self->m_jobs->run(
-                                         K("Lösche"),
-                                         [rest](TransferProgress &progress) {
-                                             return FileOps::deletePermanently(rest, &progress);
-                                         },
-                                         [self, result](const FileOps::DeleteResult &removed) {
-                                             if (self) reportTrash(*self, result, removed);
-                                         });
-                if (!started) reportTrash(*self, result, {});
+                if (answer.role != AlertRole::destructive) {
+                    reportTrash(*self, result, {});
+                    return;
+                }
+                // A job that began while the question was up refuses the delete with its own toast.
+                self->m_jobs->run(
+                    K("Lösche"),
+                    [rest](TransferProgress &progress) {
+                        return FileOps::deletePermanently(rest, &progress);
+                    },
+                    [self, result](const FileOps::DeleteResult &removed) {
+                        if (self) reportTrash(*self, result, removed);
+                    });
             });
         });
 }
@@ -219,7 +222,7 @@ void AppState::startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel
         });
 }
 
-// No other file manager is asked: the refused items are shown in the active pane, selected.
+// The refused items are shown selected, in the desktop's file manager or in the active pane.
 void AppState::offerShowInFolder(const QStringList &paths) {
     Alert question;
     question.style = Alert::Style::warning;
@@ -228,13 +231,7 @@ void AppState::offerShowInFolder(const QStringList &paths) {
     question.buttons = {{L("Abbrechen"), AlertRole::cancel}, {L("Im Ordner zeigen"), AlertRole::confirm}};
     QPointer<AppState> self(this);
     m_dialogs.ask(question, [self, paths](const AlertAnswer &answer) {
-        if (!self || answer.role != AlertRole::confirm || paths.isEmpty()) return;
-        QString folder = paths.first().section(u'/', 0, -2);
-        if (folder.isEmpty()) folder = QStringLiteral("/");
-        QSet<QString> select;
-        for (const QString &path : paths)
-            if (path.section(u'/', 0, -2) == folder) select << path;
-        self->activePane()->go(folder, true, select);
+        if (self && answer.role == AlertRole::confirm) self->showInFileManager(paths);
     });
 }
 

@@ -17,6 +17,7 @@ DesktopHooks DesktopHooks::system() {
     d.openInEditor = [](const QString &editor, const QStringList &files) {
         return Workspace::openWith(editor, files);
     };
+    d.showItems = [](const QStringList &paths) { return Workspace::showItems(paths); };
     d.share = [](const QStringList &paths) { return Workspace::composeMail(paths); };
     d.eject = [](const QString &mountPoint) { return Eject::unmountAndEject(mountPoint); };
     d.deleteAsAdmin = [](const QStringList &paths) -> std::optional<QString> {

@@ -16,6 +16,8 @@ struct DesktopHooks {
     std::function<std::optional<QString>()> textEditor;
     // Opens the files with the editor, or starts it alone for an empty list.
     std::function<std::optional<QString>(const QString &editor, const QStringList &files)> openInEditor;
+    // Shows the items selected in the desktop's file manager; nothing on success.
+    std::function<std::optional<QString>(const QStringList &paths)> showItems;
     // A mail draft with the files attached (sharing).
     std::function<std::optional<QString>(const QStringList &paths)> share;
     // Unmounts and ejects the volume at a mount point; blocks, runs off the main thread.

@@ -4,12 +4,18 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "core/model/Tags.h"
+#include "ui/app/AboutPanel.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/style/Symbols.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QWidget>
 
 namespace {
@@ -17,12 +23,95 @@ namespace {
 constexpr const char *monitorKeysProperty = "kestrinMonitorKeys";
 constexpr const char *helpProperty = "kestrinHelpKey";
 constexpr const char *symbolProperty = "kestrinSymbol";
+constexpr const char *titleProperty = "kestrinTitleKey";
 
 QKeySequence keys(QKeyCombination combination) {
     return QKeySequence(combination);
 }
 
+// The standard editing actions of a text widget; false when the widget is none.
+bool edit(QWidget *text, const char *command) {
+    const QByteArray c(command);
+    if (auto *line = qobject_cast<QLineEdit *>(text)) {
+        if (c == "undo") line->undo();
+        if (c == "redo") line->redo();
+        if (c == "cut") line->cut();
+        if (c == "copy") line->copy();
+        if (c == "paste") line->paste();
+        if (c == "selectAll") line->selectAll();
+        return true;
+    }
+    if (auto *rich = qobject_cast<QTextEdit *>(text)) {
+        if (c == "undo") rich->undo();
+        if (c == "redo") rich->redo();
+        if (c == "cut") rich->cut();
+        if (c == "copy") rich->copy();
+        if (c == "paste") rich->paste();
+        if (c == "selectAll") rich->selectAll();
+        return true;
+    }
+    if (auto *plain = qobject_cast<QPlainTextEdit *>(text)) {
+        if (c == "undo") plain->undo();
+        if (c == "redo") plain->redo();
+        if (c == "cut") plain->cut();
+        if (c == "copy") plain->copy();
+        if (c == "paste") plain->paste();
+        if (c == "selectAll") plain->selectAll();
+        return true;
+    }
+    return false;
+}
+
+bool textCanRedo(QWidget *text) {
+    if (auto *line = qobject_cast<QLineEdit *>(text)) return line->isRedoAvailable();
+    if (auto *rich = qobject_cast<QTextEdit *>(text)) return rich->document()->isRedoAvailable();
+    if (auto *plain = qobject_cast<QPlainTextEdit *>(text)) return plain->document()->isRedoAvailable();
+    return false;
+}
+
+// German keyboards name their keys in German; elsewhere the English names are printed on the keys.
+QString keyWord(const QString &word) {
+    static const QHash<QString, QString> german{
+        {QStringLiteral("Ctrl"), QStringLiteral("Strg")},
+        {QStringLiteral("Shift"), QStringLiteral("Umschalt")},
+        {QStringLiteral("Del"), QStringLiteral("Entf")},
+        {QStringLiteral("Backspace"), QStringLiteral("Rücktaste")},
+        {QStringLiteral("Space"), QStringLiteral("Leertaste")},
+        {QStringLiteral("Return"), QStringLiteral("Eingabe")},
+        {QStringLiteral("Enter"), QStringLiteral("Eingabe")},
+        {QStringLiteral("Left"), QStringLiteral("Links")},
+        {QStringLiteral("Right"), QStringLiteral("Rechts")},
+        {QStringLiteral("Up"), QStringLiteral("Hoch")},
+        {QStringLiteral("Down"), QStringLiteral("Runter")},
+        {QStringLiteral("PgUp"), QStringLiteral("Bild auf")},
+        {QStringLiteral("PgDown"), QStringLiteral("Bild ab")},
+        {QStringLiteral("Home"), QStringLiteral("Pos1")},
+        {QStringLiteral("End"), QStringLiteral("Ende")},
+    };
+    return Lang::current() == AppLanguage::de ? german.value(word, word) : word;
+}
+
+// A name in a menu title shows its '&' as the character, not as a mnemonic.
+QString menuEscaped(QString text) {
+    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
 } // namespace
+
+QString Commands::keyText(const QKeySequence &key) {
+    const QString text = key.toString(QKeySequence::PortableText);
+    QStringList words;
+    // "Ctrl++" ends in the plus key itself.
+    const bool plusKey = text.endsWith(QStringLiteral("++")) || text == u"+";
+    for (const QString &word : (plusKey ? text.chopped(1) : text).split(u'+', Qt::SkipEmptyParts))
+        words << keyWord(word);
+    if (plusKey) words << QStringLiteral("+");
+    return words.join(u'+');
+}
+
+QString Cmd::compressAsId(ArchiveFormat format) {
+    return QString::fromUtf8(compressAs) + u'/' + Archive::id(format);
+}
 
 Commands *Commands::of(AppState *app) {
     if (!app) return nullptr;
@@ -35,11 +124,23 @@ Commands *Commands::of(AppState *app) {
 
 Commands::~Commands() = default;
 
+QWidget *Commands::focusedText() {
+    QWidget *focus = QApplication::focusWidget();
+    if (auto *spin = qobject_cast<QAbstractSpinBox *>(focus)) return spin->findChild<QLineEdit *>();
+    if (qobject_cast<QLineEdit *>(focus) || qobject_cast<QTextEdit *>(focus) ||
+        qobject_cast<QPlainTextEdit *>(focus))
+        return focus;
+    return nullptr;
+}
+
 Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     using S = Entry;
     using W = When;
+    using Sheet = SheetPresenter::Sheet;
     const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
     auto selected = [this] { return m_app->activePane()->selectedPaths(); };
+    auto pane = [this] { return m_app->activePane(); };
+    auto group = [this] { return m_app->tabs(m_app->active()); };
 
     // Transfers: the direction belongs to the command, whichever side is active.
     struct Transfer {
@@ -65,21 +166,88 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
               {},
               t.from == Side::left ? W::leftSelection : W::rightSelection},
             [this, t] { m_app->transferSelection(t.from, t.move); });
+    // Some window managers take Alt+Shift+arrows: F6 moves to the other pane.
+    add(S{Cmd::moveToOther, nullptr, nullptr, {keys(Qt::Key_F6)}, {}, W::selection},
+        [this] { m_app->transferSelection(m_app->active(), true); });
 
+    // Items.
     add(S{Cmd::newFolder, "folder.badge.plus", nullptr, {keys(ctrl | shift | Qt::Key_N)}},
         [this] { m_app->newFolder(std::nullopt); });
-    add(S{Cmd::rename, "pencil", nullptr, {keys(Qt::Key_F2)}, {keys(Qt::Key_Return)}, W::selection},
-        [this] { m_app->renameSelection(); });
+    add(S{Cmd::newFile, "doc.badge.plus"}, [this] { m_app->newFile(std::nullopt); });
+    // Several items are renamed in the batch rename sheet.
+    QAction *rename = add(S{Cmd::rename,
+                            "pencil",
+                            nullptr,
+                            {keys(Qt::Key_F2)},
+                            {},
+                            W::selection,
+                            Qt::WindowShortcut,
+                            K("Umbenennen …")},
+                          [this] { m_app->renameSelection(); });
+    state(rename).rule = [this] {
+        return m_app->activePane()->selection().size() < 2 ||
+               (m_sheets && m_sheets->canShow(Sheet::batchRename));
+    };
+    add(S{Cmd::open,
+          nullptr,
+          nullptr,
+          {},
+          {keys(Qt::Key_Return), keys(Qt::Key_Enter), keys(ctrl | Qt::Key_Down)},
+          W::selection},
+        [this] { m_app->openSelection(); });
+    add(S{Cmd::trash,
+          "trash",
+          K("In den Papierkorb legen (Entf)"),
+          {keys(Qt::Key_Delete), keys(ctrl | Qt::Key_Backspace)},
+          {},
+          W::selection},
+        [this] { m_app->trashSelection(); });
+    add(S{Cmd::emptyTrash,
+          "trash",
+          K("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"),
+          {keys(ctrl | shift | Qt::Key_Backspace)}},
+        [this] { m_app->emptyTrash(); });
+    // One rule for every undo entry: enabled while the journal holds something.
+    QAction *undo = add(S{Cmd::undo, "arrow.uturn.backward", nullptr, {}, {keys(ctrl | Qt::Key_Z)}},
+                        [this] { m_app->undoLast(); });
+    state(undo).rule = [this] { return !m_app->undoJournal().entries().isEmpty(); };
+    state(undo).formed = [this] {
+        const auto title = m_app->undoTitle();
+        return title ? LF("Rückgängig: %@", *title) : L("Rückgängig");
+    };
+    // Until the preview exists, Space and the entry do nothing, so the entry is off.
+    QAction *quick =
+        add(S{Cmd::quickLook, nullptr, nullptr, {keys(ctrl | Qt::Key_Y)}, {keys(Qt::Key_Space)}}, [this] {
+            if (m_app->quickLook) m_app->quickLook();
+        });
+    state(quick).rule = [this] { return bool(m_app->quickLook); };
 
+    // Edit: a focused text field gets the standard action; otherwise the files are meant.
+    QAction *editUndo = add(S{Cmd::editUndo}, [this] {
+        if (!edit(focusedText(), "undo")) m_app->undoLast();
+    });
+    state(editUndo).rule = [this] { return focusedText() || !m_app->undoJournal().entries().isEmpty(); };
+    QAction *editRedo = add(S{Cmd::editRedo, nullptr, nullptr, {keys(ctrl | shift | Qt::Key_Z)}},
+                            [] { edit(focusedText(), "redo"); });
+    // The file journal has no redo.
+    state(editRedo).rule = [] { return textCanRedo(focusedText()); };
     // The file clipboard's keys are the monitor's: a text field with the focus keeps them.
-    add(S{Cmd::copy, "doc.on.doc", K("Kopieren (⌘C)"), {}, {keys(ctrl | Qt::Key_C)}, W::selection},
-        [this, selected] { m_app->copyToClipboard(selected()); });
-    add(S{Cmd::cut, "scissors", K("Ausschneiden (⌘X)"), {}, {keys(ctrl | Qt::Key_X)}, W::selection},
-        [this, selected] { m_app->cutToClipboard(selected()); });
-    add(S{Cmd::paste, "doc.on.clipboard", K("Einsetzen (⌘V)"), {}, {keys(ctrl | Qt::Key_V)}},
-        [this] { m_app->paste(m_app->activePane()->targetFolder()); });
-    add(S{Cmd::selectAll, nullptr, nullptr, {}, {keys(ctrl | Qt::Key_A)}},
-        [this] { m_app->activePane()->selectAll(); });
+    QAction *copy =
+        add(S{Cmd::copy, "doc.on.doc", K("Kopieren (⌘C)"), {}, {keys(ctrl | Qt::Key_C)}}, [this, selected] {
+            if (!edit(focusedText(), "copy")) m_app->copyToClipboard(selected());
+        });
+    QAction *cut =
+        add(S{Cmd::cut, "scissors", K("Ausschneiden (⌘X)"), {}, {keys(ctrl | Qt::Key_X)}}, [this, selected] {
+            if (!edit(focusedText(), "cut")) m_app->cutToClipboard(selected());
+        });
+    for (QAction *a : {copy, cut})
+        state(a).rule = [this] { return focusedText() || !m_app->activePane()->selection().isEmpty(); };
+    add(S{Cmd::paste, "doc.on.clipboard", K("Einsetzen (⌘V)"), {}, {keys(ctrl | Qt::Key_V)}}, [this] {
+        if (!edit(focusedText(), "paste")) m_app->paste(m_app->activePane()->targetFolder());
+    });
+    add(S{Cmd::selectAll, nullptr, nullptr, {}, {keys(ctrl | Qt::Key_A)}}, [this] {
+        if (!edit(focusedText(), "selectAll")) m_app->activePane()->selectAll();
+    });
     add(S{Cmd::deselect, nullptr, nullptr, {}, {keys(Qt::Key_Escape)}, W::selection},
         [this] { m_app->activePane()->setSelection({}); });
 
@@ -87,41 +255,136 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         [this, selected] { m_app->share(selected()); });
     QAction *tags = add(S{Cmd::tags, "tag", K("Tags"), {}, {}, W::selection}, nullptr);
     buildTagMenu(tags);
-    add(S{Cmd::info, "info.circle", K("Informationen"), {}, {}, W::selection},
-        [this, selected] { m_app->showInfo(selected()); });
+    needsSheet(add(S{Cmd::info, "info.circle", K("Informationen"), {}, {}, W::selection},
+                   [this, selected] { m_app->showInfo(selected()); }),
+               Sheet::info);
 
-    // Without a selection the path of the shown folder.
-    add(S{Cmd::copyPath, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_C)}}, [this, selected] {
-        const QStringList paths = selected();
-        m_app->copyPath(paths.isEmpty() ? QStringList{m_app->activePane()->currentPath()} : paths);
-    });
+    // The "Dateien" menu.
     add(S{Cmd::goToFolder,
           "arrow.right.to.line",
           K("Gehe zu Ordner … (⇧⌘G)"),
           {keys(ctrl | shift | Qt::Key_G), keys(ctrl | Qt::Key_L)}},
         [this] { m_app->goToFolder(); });
-    add(S{Cmd::emptyTrash,
-          "trash",
-          K("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"),
-          {keys(ctrl | shift | Qt::Key_Backspace)}},
-        [this] { m_app->emptyTrash(); });
+    add(S{Cmd::duplicate, "plus.square.on.square", nullptr, {keys(ctrl | Qt::Key_D)}, {}, W::selection},
+        [this, selected] { m_app->duplicate(selected()); });
+    add(S{Cmd::compressZip, nullptr, nullptr, {}, {}, W::selection},
+        [this, selected] { m_app->compress(selected(), ArchiveFormat::zip); });
+    for (ArchiveFormat format : Archive::otherFormats()) {
+        QAction *a = add(S{nullptr, nullptr, nullptr, {}, {}, W::selection},
+                         [this, selected, format] { m_app->compress(selected(), format); });
+        a->setObjectName(Cmd::compressAsId(format));
+        state(a).formed = [format] { return Archive::title(format); };
+    }
+    add(S{Cmd::extract, "arrow.up.bin", nullptr, {}, {}, W::selection},
+        [this, selected] { m_app->extract(selected()); });
+    add(S{Cmd::alias, "link", nullptr, {keys(ctrl | shift | Qt::Key_M)}, {}, W::selection},
+        [this, selected] { m_app->makeAlias(selected()); });
+    add(S{Cmd::putBack, nullptr, nullptr, {}, {}, W::selection},
+        [this, selected] { m_app->putBack(selected()); });
+    // Without a selection the path of the shown folder.
+    add(S{Cmd::copyPath, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_C)}}, [this, selected] {
+        const QStringList paths = selected();
+        m_app->copyPath(paths.isEmpty() ? QStringList{m_app->activePane()->currentPath()} : paths);
+    });
+    add(S{Cmd::terminal, "terminal"}, [this] { m_app->openFolderInTerminal(); });
+    add(S{Cmd::textEditor}, [this] { m_app->openInTextEdit(); });
+    add(S{Cmd::showInFileManager, "folder", nullptr, {}, {}, W::selection},
+        [this, selected] { m_app->showInFileManager(selected()); });
+    needsSheet(add(S{Cmd::compare, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_Y)}},
+                   [this] { m_app->openCompare(); }),
+               Sheet::compare);
+    needsSheet(add(S{Cmd::rules}, [this] { m_app->setShowRules(true); }), Sheet::rules);
+    needsSheet(add(S{Cmd::storage, "chart.pie"}, [this] { m_app->openStorageAnalysis(); }), Sheet::storage);
+    needsSheet(add(S{Cmd::shortcuts, "keyboard"}, [this] { m_app->setShowShortcuts(true); }),
+               Sheet::shortcuts);
+    needsSheet(add(S{Cmd::terminalHelp, "terminal"}, [this] { m_app->setShowTerminalHelp(true); }),
+               Sheet::terminalHelp);
+    add(S{Cmd::trashDiagnosis}, [this] { m_app->trashDiagnosis(); });
+    add(S{Cmd::activateLeft, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_1)}},
+        [this] { m_app->setActive(Side::left); });
+    QAction *activateRight = add(S{Cmd::activateRight, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_2)}},
+                                 [this] { m_app->setActive(Side::right); });
+    // One pane shows only the left side.
+    state(activateRight).rule = [this] { return m_app->dualPane(); };
+    add(S{Cmd::otherSide, nullptr, nullptr, {}, {keys(Qt::Key_Tab)}},
+        [this] { m_app->setActive(m_app->active() == Side::left ? Side::right : Side::left); });
+    QAction *back =
+        add(S{Cmd::back,
+              "chevron.left",
+              nullptr,
+              {keys(ctrl | Qt::Key_BracketLeft), keys(alt | Qt::Key_Left), keys(Qt::Key_Backspace)}},
+            [pane] { pane()->goBack(); });
+    state(back).rule = [pane] { return pane()->canGoBack(); };
+    QAction *forward = add(S{Cmd::forward,
+                             "chevron.right",
+                             nullptr,
+                             {keys(ctrl | Qt::Key_BracketRight), keys(alt | Qt::Key_Right)}},
+                           [pane] { pane()->goForward(); });
+    state(forward).rule = [pane] { return pane()->canGoForward(); };
+    QAction *up = add(S{Cmd::up, "arrow.up", nullptr, {keys(ctrl | Qt::Key_Up), keys(alt | Qt::Key_Up)}},
+                      [pane] { pane()->goUp(); });
+    state(up).rule = [pane] { return pane()->canGoUp(); };
+    add(S{Cmd::refresh, "arrow.clockwise", nullptr, {keys(ctrl | Qt::Key_R), keys(Qt::Key_F5)}},
+        [this] { m_app->refreshAll(); });
+
+    // View.
+    for (const auto &[id, mode, key] : {std::tuple{Cmd::asIcons, ViewMode::icons, Qt::Key_1},
+                                        std::tuple{Cmd::asList, ViewMode::list, Qt::Key_2},
+                                        std::tuple{Cmd::asColumns, ViewMode::columns, Qt::Key_3}}) {
+        QAction *a =
+            add(S{id, nullptr, nullptr, {keys(ctrl | key)}}, [pane, mode] { pane()->setViewMode(mode); });
+        a->setCheckable(true);
+        state(a).checked = [pane, mode] { return pane()->viewMode() == mode; };
+    }
     QAction *hidden = add(
         S{Cmd::showHidden, nullptr, nullptr, {keys(ctrl | Qt::Key_H)}, {keys(ctrl | shift | Qt::Key_Period)}},
         [this] { m_app->setShowHidden(!m_app->showHidden()); });
     hidden->setCheckable(true);
-    hidden->setChecked(m_app->showHidden());
-    connect(m_app, &AppState::showHiddenChanged, hidden,
-            [this, hidden] { hidden->setChecked(m_app->showHidden()); });
-
-    add(S{Cmd::otherSide, nullptr, nullptr, {}, {keys(Qt::Key_Tab)}},
-        [this] { m_app->setActive(m_app->active() == Side::left ? Side::right : Side::left); });
+    state(hidden).checked = [this] { return m_app->showHidden(); };
+    QAction *sidebar = add(S{Cmd::sidebar, "sidebar.left", nullptr, {keys(ctrl | alt | Qt::Key_S)}},
+                           [this] { m_app->setShowSidebar(!m_app->showSidebar()); });
+    state(sidebar).titleKey = [this] {
+        return QString::fromUtf8(m_app->showSidebar() ? K("Seitenleiste ausblenden")
+                                                      : K("Seitenleiste einblenden"));
+    };
+    QAction *inspector = add(S{Cmd::inspector, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_I)}},
+                             [this] { m_app->setShowInspector(!m_app->showInspector()); });
+    state(inspector).titleKey = [this] {
+        return QString::fromUtf8(m_app->showInspector() ? K("Info-Leiste ausblenden")
+                                                        : K("Info-Leiste einblenden"));
+    };
+    QAction *dual = add(S{Cmd::dualPane, "rectangle.split.2x1", nullptr, {keys(ctrl | alt | Qt::Key_P)}},
+                        [this] { m_app->setDualPane(!m_app->dualPane()); });
+    state(dual).titleKey = [this] {
+        return QString::fromUtf8(m_app->dualPane() ? K("Nur ein Fenster zeigen")
+                                                   : K("Zwei Fenster nebeneinander zeigen"));
+    };
     add(S{Cmd::newTab, "plus", K("Neuer Tab (⌘T)"), {}, {keys(ctrl | Qt::Key_T)}},
-        [this] { m_app->tabs(m_app->active())->newTab(); });
+        [group] { group()->newTab(); });
     // The last tab stays; Ctrl+W then closes the window.
-    add(S{Cmd::closeTab}, [this] {
-        TabGroup *group = m_app->tabs(m_app->active());
-        group->close(group->index());
-    });
+    QAction *closeTab = add(S{Cmd::closeTab}, [group] { group()->close(group()->index()); });
+    state(closeTab).rule = [group] { return group()->tabs().size() > 1; };
+    QAction *nextTab = add(S{Cmd::nextTab,
+                             nullptr,
+                             nullptr,
+                             {keys(ctrl | shift | Qt::Key_BracketRight), keys(ctrl | Qt::Key_PageDown)}},
+                           [group] { group()->selectNext(1); });
+    QAction *previousTab = add(S{Cmd::previousTab,
+                                 nullptr,
+                                 nullptr,
+                                 {keys(ctrl | shift | Qt::Key_BracketLeft), keys(ctrl | Qt::Key_PageUp)}},
+                               [group] { group()->selectNext(-1); });
+    for (QAction *a : {nextTab, previousTab})
+        state(a).rule = [group] { return group()->tabs().size() > 1; };
+
+    // Help and the application.
+    add(S{Cmd::manual,
+          "questionmark.circle",
+          nullptr,
+          {keys(ctrl | Qt::Key_Question), keys(ctrl | shift | Qt::Key_Slash), keys(Qt::Key_F1)}},
+        [this] { m_app->openManual(std::nullopt); });
+    needsSheet(add(S{Cmd::feedback}, [this] { m_app->setShowFeedback(true); }), Sheet::feedback);
+    add(S{Cmd::about, "info.circle"}, [this] { AboutPanel::open(m_app); });
     // Ctrl+Q and Ctrl+W work from every window, as Linux users expect; closing asks first while a job runs.
     add(S{Cmd::closeWindow,
           nullptr,
@@ -141,21 +404,25 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         [this] { SettingsWindow::open(m_app); });
 
     connect(m_app, &AppState::languageChanged, this, &Commands::retitle);
-    connect(m_app, &AppState::activeChanged, this, &Commands::updateEnabled);
-    for (TabGroup *group : {m_app->leftTabs(), m_app->rightTabs()}) {
-        connect(group, &TabGroup::indexChanged, this, &Commands::watchPanes);
-        connect(group, &TabGroup::tabsChanged, this, &Commands::watchPanes);
+    connect(m_app, &AppState::changed, this, &Commands::update);
+    connect(&m_app->undoJournal(), &UndoJournal::changed, this, &Commands::update);
+    for (TabGroup *g : {m_app->leftTabs(), m_app->rightTabs()}) {
+        connect(g, &TabGroup::indexChanged, this, &Commands::watchPanes);
+        connect(g, &TabGroup::tabsChanged, this, &Commands::watchPanes);
     }
+    // The edit commands follow the focus: a text field has its own undo, redo and clipboard.
+    if (qApp) connect(qApp, &QApplication::focusChanged, this, &Commands::update);
     watchPanes();
     retitle();
 }
 
 QAction *Commands::add(const Entry &entry, std::function<void()> run) {
     auto *action = new QAction(this);
-    action->setObjectName(QString::fromUtf8(entry.id));
+    if (entry.id) action->setObjectName(QString::fromUtf8(entry.id));
     action->setShortcuts(entry.keys);
     action->setShortcutContext(entry.context);
     action->setProperty(monitorKeysProperty, QVariant::fromValue(entry.monitorKeys));
+    if (entry.id) action->setProperty(titleProperty, QString::fromUtf8(entry.title ? entry.title : entry.id));
     if (entry.help) action->setProperty(helpProperty, QString::fromUtf8(entry.help));
     if (entry.symbol) {
         action->setProperty(symbolProperty, QString::fromLatin1(entry.symbol));
@@ -166,8 +433,20 @@ QAction *Commands::add(const Entry &entry, std::function<void()> run) {
             if (m_app) run();
         });
     m_actions << action;
-    m_when << entry.when;
+    State state;
+    state.when = entry.when;
+    m_states << state;
     return action;
+}
+
+Commands::State &Commands::state(QAction *action) {
+    return m_states[m_actions.indexOf(action)];
+}
+
+void Commands::needsSheet(QAction *action, SheetPresenter::Sheet sheet) {
+    State &s = state(action);
+    auto before = std::move(s.rule);
+    s.rule = [this, sheet, before] { return (!before || before()) && m_sheets && m_sheets->canShow(sheet); };
 }
 
 void Commands::buildTagMenu(QAction *tags) {
@@ -207,6 +486,10 @@ QString Commands::symbol(const QAction *action) {
     return action ? action->property(symbolProperty).toString() : QString();
 }
 
+QString Commands::titleKey(const QAction *action) {
+    return action ? action->property(titleProperty).toString() : QString();
+}
+
 void Commands::attach(QWidget *window) {
     if (m_window)
         for (QAction *a : std::as_const(m_actions))
@@ -217,37 +500,71 @@ void Commands::attach(QWidget *window) {
         if (!a->shortcuts().isEmpty()) window->addAction(a);
 }
 
-void Commands::retitle() {
-    for (QAction *a : std::as_const(m_actions)) {
-        QStringList hints;
-        for (const QKeySequence &key : monitorKeys(a))
-            hints << key.toString(QKeySequence::NativeText);
-        MenuLocalizer::setKeyHint(a, hints.join(QStringLiteral(", ")));
-        MenuLocalizer::setKey(a, a->objectName());
-        a->setIconText(L(a->objectName()));
+void Commands::setSheets(SheetPresenter *sheets) {
+    disconnect(m_sheetsChanged);
+    m_sheets = sheets;
+    if (sheets) m_sheetsChanged = connect(sheets, &SheetPresenter::sheetsChanged, this, &Commands::update);
+    update();
+}
+
+void Commands::applyTitle(QAction *a) {
+    // The first key of its own and the first the monitor serves, in the words of the language; menus show
+    // this instead of Qt's own rendering of the shortcut.
+    QStringList hints;
+    if (!a->shortcuts().isEmpty()) hints << keyText(a->shortcuts().first());
+    if (!monitorKeys(a).isEmpty()) hints << keyText(monitorKeys(a).first());
+    const QString hint = hints.join(QStringLiteral(", "));
+    const State &s = state(a);
+    if (s.formed) {
+        // Formed from data (a journal title, a format): not keyed, so the menu re-titling leaves it alone.
+        a->setProperty(titleProperty, QString());
+        const QString text = s.formed();
+        QString shown = menuEscaped(text);
+        if (!hint.isEmpty()) shown += u'\t' + hint;
+        if (a->text() != shown) a->setText(shown);
+        a->setIconText(menuEscaped(text));
         const QString help = helpKey(a);
-        a->setToolTip(help.isEmpty() ? L(a->objectName()) : L(help));
+        a->setToolTip(help.isEmpty() ? text : L(help));
+        return;
     }
+    if (s.titleKey) a->setProperty(titleProperty, s.titleKey());
+    const QString key = titleKey(a);
+    MenuLocalizer::setKeyHint(a, hint);
+    MenuLocalizer::setKey(a, key);
+    a->setIconText(menuEscaped(L(key)));
+    const QString help = helpKey(a);
+    a->setToolTip(help.isEmpty() ? L(key) : L(help));
+}
+
+void Commands::retitle() {
+    for (QAction *a : std::as_const(m_actions))
+        applyTitle(a);
     if (m_tagMenu) MenuLocalizer::walk(m_tagMenu.get());
 }
 
 void Commands::watchPanes() {
-    disconnect(m_leftSelection);
-    disconnect(m_rightSelection);
-    m_leftSelection = connect(m_app->left(), &PaneModel::selectionChanged, this, &Commands::updateEnabled);
-    m_rightSelection = connect(m_app->right(), &PaneModel::selectionChanged, this, &Commands::updateEnabled);
-    updateEnabled();
+    disconnect(m_leftPane);
+    disconnect(m_rightPane);
+    m_leftPane = connect(m_app->left(), &PaneModel::changed, this, &Commands::update);
+    m_rightPane = connect(m_app->right(), &PaneModel::changed, this, &Commands::update);
+    update();
 }
 
-void Commands::updateEnabled() {
+void Commands::update() {
     if (!m_app) return;
     const bool left = !m_app->left()->selection().isEmpty();
     const bool right = !m_app->right()->selection().isEmpty();
     const bool active = m_app->active() == Side::left ? left : right;
     for (qsizetype i = 0; i < m_actions.size(); ++i) {
-        const When when = m_when[i];
-        m_actions[i]->setEnabled(when == When::always || (when == When::selection && active) ||
-                                 (when == When::leftSelection && left) ||
-                                 (when == When::rightSelection && right));
+        QAction *a = m_actions[i];
+        const State &s = m_states[i];
+        const When when = s.when;
+        const bool enabled =
+            (when == When::always || (when == When::selection && active) ||
+             (when == When::leftSelection && left) || (when == When::rightSelection && right)) &&
+            (!s.rule || s.rule());
+        if (a->isEnabled() != enabled) a->setEnabled(enabled);
+        if (s.checked && a->isChecked() != s.checked()) a->setChecked(s.checked());
+        if (s.titleKey || s.formed) applyTitle(a);
     }
 }

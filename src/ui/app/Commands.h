@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/fileops/ArchiveFormat.h"
 #include "core/localisation/Lang.h"
+#include "ui/window/SheetPresenter.h"
 
 #include <QKeySequence>
 #include <QList>
@@ -10,48 +12,103 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class AppState;
 class QAction;
 class QMenu;
 class QWidget;
 
-// The ids of the commands: each is the German key of its title.
+// The ids of the commands: each is the German key of its title (for a title that switches, of the title
+// it shows first).
 namespace Cmd {
+// Transfers between the panes.
 inline constexpr const char *copyToLeft = K("Nach links kopieren");
 inline constexpr const char *copyToRight = K("Nach rechts kopieren");
 inline constexpr const char *moveToLeft = K("Nach links verschieben");
 inline constexpr const char *moveToRight = K("Nach rechts verschieben");
+inline constexpr const char *moveToOther = K("Ins andere Fenster verschieben"); // F6
+// Items.
 inline constexpr const char *newFolder = K("Neuer Ordner");
+inline constexpr const char *newFile = K("Neue Datei");
 inline constexpr const char *rename = K("Umbenennen");
+inline constexpr const char *trash = K("In den Papierkorb …");
+inline constexpr const char *emptyTrash = K("Papierkorb leeren …");
+inline constexpr const char *undo = K("Rückgängig");
+inline constexpr const char *quickLook = K("Schnellvorschau");
+inline constexpr const char *open = K("Öffnen");
+// Edit: the focused text field's own, otherwise the file commands.
+inline constexpr const char *editUndo = K("Widerrufen");
+inline constexpr const char *editRedo = K("Widerrufen umkehren");
 inline constexpr const char *copy = K("Kopieren");
 inline constexpr const char *cut = K("Ausschneiden");
 inline constexpr const char *paste = K("Einfügen");
 inline constexpr const char *selectAll = K("Alles auswählen");
 inline constexpr const char *deselect = K("Auswahl aufheben");
+// Selection.
 inline constexpr const char *share = K("Teilen");
 inline constexpr const char *tags = K("Tags");
 inline constexpr const char *info = K("Informationen");
-inline constexpr const char *copyPath = K("Pfad kopieren");
+// The "Dateien" menu.
 inline constexpr const char *goToFolder = K("Gehe zu Ordner …");
-inline constexpr const char *emptyTrash = K("Papierkorb leeren …");
-inline constexpr const char *showHidden = K("Unsichtbare Dateien anzeigen");
+inline constexpr const char *duplicate = K("Duplizieren");
+inline constexpr const char *compressZip = K("Komprimieren (ZIP)");
+inline constexpr const char *compressAs = K("Komprimieren als"); // the submenu's title, not a command
+inline constexpr const char *extract = K("Entpacken");
+inline constexpr const char *alias = K("Alias erzeugen");
+inline constexpr const char *putBack = K("Zurücklegen");
+inline constexpr const char *copyPath = K("Pfad kopieren");
+inline constexpr const char *terminal = K("Im Terminal öffnen");
+inline constexpr const char *textEditor = K("Im Texteditor öffnen");
+inline constexpr const char *showInFileManager = K("Im Dateimanager zeigen");
+inline constexpr const char *compare = K("Ordner vergleichen und synchronisieren …");
+inline constexpr const char *rules = K("Aufräum-Regeln …");
+inline constexpr const char *storage = K("Speicheranalyse …");
+inline constexpr const char *shortcuts = K("macOS-Tastenkürzel nachschauen …");
+inline constexpr const char *terminalHelp = K("Terminal-Hilfe …");
+inline constexpr const char *trashDiagnosis = K("Papierkorb-Diagnose …");
+inline constexpr const char *activateLeft = K("Linkes Fenster aktivieren");
+inline constexpr const char *activateRight = K("Rechtes Fenster aktivieren");
 inline constexpr const char *otherSide = K("Anderes Fenster aktivieren");
+inline constexpr const char *back = K("Zurück");
+inline constexpr const char *forward = K("Vorwärts");
+inline constexpr const char *up = K("Übergeordneter Ordner");
+inline constexpr const char *refresh = K("Aktualisieren");
+// View.
+inline constexpr const char *asIcons = K("Als Symbole");
+inline constexpr const char *asList = K("Als Liste");
+inline constexpr const char *asColumns = K("Als Spalten");
+inline constexpr const char *showHidden = K("Unsichtbare Dateien anzeigen");
+inline constexpr const char *sidebar = K("Seitenleiste ausblenden");  // or "… einblenden"
+inline constexpr const char *inspector = K("Info-Leiste ausblenden"); // or "… einblenden"
+inline constexpr const char *dualPane = K("Nur ein Fenster zeigen");  // or "Zwei Fenster …"
 inline constexpr const char *newTab = K("Neuer Tab");
 inline constexpr const char *closeTab = K("Tab schließen");
-inline constexpr const char *closeWindow = K("Schließen");
+inline constexpr const char *nextTab = K("Nächster Tab");
+inline constexpr const char *previousTab = K("Vorheriger Tab");
+// Help and the application.
+inline constexpr const char *manual = K("Kestrin-Handbuch");
+inline constexpr const char *feedback = K("Feedback senden");
+inline constexpr const char *about = K("Über Kestrin");
 inline constexpr const char *settings = K("Einstellungen …");
+inline constexpr const char *closeWindow = K("Schließen");
 inline constexpr const char *quit = K("Beenden");
+
+// "Komprimieren als" holds one command per format but zip, titled with the format's title.
+QString compressAsId(ArchiveFormat format);
 } // namespace Cmd
 
 // Every command of the main window as one QAction, made once per application state: the German key is
-// the action's id and title (re-titled on a language change, and by the menu re-titling wherever the
-// action sits in a menu), with its keys, its symbol, its enabled rule and its trigger. Buttons, menus and
-// toolbars take the actions from here instead of calling AppState themselves.
+// the action's id (and, unless it says otherwise, its title; re-titled on a language change and by the
+// menu re-titling wherever the action sits in a menu), with its keys, its symbol, its enabled rule and its
+// trigger. Menus, buttons and toolbars take the actions from here instead of calling AppState themselves.
 //
 // Keys come in two kinds. The key monitor decides its keys (Ctrl+C, Return, Tab …) before any shortcut,
 // so those are only shown with the action (after a tab in its title) and never registered as shortcuts;
 // the action's own shortcuts are live while the action sits in the window given to attach().
+//
+// A command whose sheet is not built yet is disabled (never a click that does nothing): it asks the sheet
+// presenter given to setSheets() and lights up once that sheet has its dialog.
 class Commands : public QObject {
     Q_OBJECT
 public:
@@ -68,13 +125,26 @@ public:
     static QString helpKey(const QAction *action);
     // The Symbols name of an action; empty when it has none.
     static QString symbol(const QAction *action);
+    // The German key of the action's title now; empty for a title formed from data (undo, formats).
+    static QString titleKey(const QAction *action);
 
     // Makes the actions' own shortcuts live in a window; window commands (close, quit) act on it.
     void attach(QWidget *window);
     QWidget *window() const { return m_window; }
+    // The presenter that decides which sheet commands can be offered.
+    void setSheets(SheetPresenter *sheets);
 
     // Titles, help texts and key hints in the current language.
     void retitle();
+    // Enabled and checked states and the titles that follow the state; runs on every change of the
+    // state, and by hand after a hook (quickLook) was filled.
+    void update();
+
+    // A key as menus and hints show it, with the key names of the language ("Strg+Umschalt+N").
+    static QString keyText(const QKeySequence &key);
+
+    // The text widget that edit commands go to: the focus widget when it is a text field or editor.
+    static QWidget *focusedText();
 
 private:
     enum class When { always, selection, leftSelection, rightSelection };
@@ -86,18 +156,29 @@ private:
         QList<QKeySequence> monitorKeys = {}; // decided by the key monitor
         When when = When::always;
         Qt::ShortcutContext context = Qt::WindowShortcut;
+        const char *title = nullptr; // the German key of the title when it is not the id
+    };
+    struct State {
+        When when = When::always;
+        std::function<bool()> rule;        // further condition of the enabled state
+        std::function<bool()> checked;     // for switches
+        std::function<QString()> titleKey; // a title key that follows the state
+        std::function<QString()> formed;   // a title formed from data, shown as it is
     };
 
     explicit Commands(AppState *app);
     QAction *add(const Entry &entry, std::function<void()> run);
+    State &state(QAction *action);
+    void needsSheet(QAction *action, SheetPresenter::Sheet sheet);
     void buildTagMenu(QAction *tags);
     void watchPanes();
-    void updateEnabled();
+    void applyTitle(QAction *action);
 
     QPointer<AppState> m_app;
     QPointer<QWidget> m_window;
+    QPointer<SheetPresenter> m_sheets;
     QList<QAction *> m_actions;
-    QList<When> m_when;
+    QList<State> m_states;
     std::unique_ptr<QMenu> m_tagMenu;
-    QMetaObject::Connection m_leftSelection, m_rightSelection;
+    QMetaObject::Connection m_leftPane, m_rightPane, m_sheetsChanged;
 };

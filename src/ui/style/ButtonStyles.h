@@ -120,6 +120,7 @@ public:
     bool selected() const { return m_selected; }
     void setSelected(bool selected);
     void setSymbol(const QString &symbol);
+    QString symbol() const { return m_symbol; }
     double symbolSize() const { return m_size; }
     ButtonLook look() const override;
     QSize sizeHint() const override;

@@ -23,12 +23,34 @@ public:
 
     QSize sizeHint() const override {
         const QSize base = BarButton::sizeHint();
+        if (m_symbolOnly) return {iconSize() + 2 * BarButtonStyle::padX, base.height()};
+        return fullSize();
+    }
+    QSize fullSize() const {
+        const QSize base = BarButton::sizeHint();
         return {base.width() + iconSize() + 5, base.height()};
+    }
+    // Without its title when the bar is too narrow for every title; the tooltip then names it.
+    void setSymbolOnly(bool on) {
+        if (on == m_symbolOnly) return;
+        m_symbolOnly = on;
+        setToolTip(on && m_tip.isEmpty() ? L(key()) : m_tip);
+        updateGeometry();
+        update();
+    }
+    void setTip(const QString &tip) {
+        m_tip = tip;
+        setToolTip(tip);
     }
 
 protected:
     void paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) override {
         const int icon = iconSize();
+        if (m_symbolOnly) {
+            painter.drawPixmap(QPointF(rect.center().x() - icon / 2.0, rect.center().y() - icon / 2.0),
+                               Symbols::pixmap(m_symbol, icon, foreground, devicePixelRatioF()));
+            return;
+        }
         const QString text = L(key());
         painter.setFont(BarButtonStyle::font(ui()));
         const double textWidth = painter.fontMetrics().horizontalAdvance(text);
@@ -49,7 +71,9 @@ protected:
 private:
     int iconSize() const { return int(std::lround(ui().small())); }
     QString m_symbol;
+    QString m_tip;
     bool m_trailing;
+    bool m_symbolOnly = false;
 };
 
 } // namespace
@@ -76,7 +100,7 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
         QAction *action = commands->action(QString::fromUtf8(id));
         auto *b = new LabelButton(label, Commands::symbol(action), trailing, prominent, this);
         const QString help = Commands::helpKey(action);
-        if (!help.isEmpty()) b->setToolTip(L(help));
+        if (!help.isEmpty()) b->setTip(L(help));
         b->setAccessibleName(L(help.isEmpty() ? QString::fromUtf8(label) : help));
         bind(b, action);
         return b;
@@ -133,6 +157,31 @@ void ActionBar::sync() {
     if (!m_app) return;
     for (QWidget *w : std::as_const(m_transferGroup))
         w->setVisible(m_app->dualPane());
+    fit();
+}
+
+// The titles go when the bar cannot show them all, so no button is cut off.
+void ActionBar::fit() {
+    auto *row = static_cast<QHBoxLayout *>(layout());
+    if (!row) return;
+    const QMargins m = row->contentsMargins();
+    int needed = m.left() + m.right();
+    int shown = 0;
+    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (w->isHidden()) continue;
+        auto *label = dynamic_cast<LabelButton *>(w);
+        needed += label ? label->fullSize().width() : w->sizeHint().width();
+        ++shown;
+    }
+    needed += row->spacing() * qMax(0, shown - 1);
+    const bool symbolsOnly = needed > width();
+    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        if (auto *label = dynamic_cast<LabelButton *>(w)) label->setSymbolOnly(symbolsOnly);
+}
+
+void ActionBar::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    fit();
 }
 
 QSize ActionBar::sizeHint() const {

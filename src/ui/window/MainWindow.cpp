@@ -5,6 +5,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
+#include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
@@ -15,6 +16,7 @@
 #include "ui/window/ToastView.h"
 #include "ui/window/TransferBanner.h"
 #include "ui/window/pane/PaneView.h"
+#include "ui/window/toolbar/MainToolbar.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,7 +26,6 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
-#include <QToolBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -90,13 +91,15 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         setCentralWidget(new QWidget(this));
         return;
     }
+    m_sheets = new SheetPresenter(m_app, this);
     build();
     applyEnvironment();
-    m_sheets = new SheetPresenter(m_app, this);
     m_app->openManualWindow = [app = m_app.data()] { ManualWindow::open(app); };
     // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
     // closeEvent, which asks first while a job runs.
     Commands::of(m_app)->attach(this);
+    Commands::of(m_app)->setSheets(m_sheets);
+    setMenuBar(new MainMenuBar(m_app, this));
 
     connect(m_app, &AppState::changed, this, [this] {
         syncColumns();
@@ -157,25 +160,15 @@ void MainWindow::build() {
     setCentralWidget(m_root);
     m_root->installEventFilter(this);
 
-    // The search field searches the active pane; switching sides shows that pane's own text.
-    if (!m_search) {
-        auto *bar = new QToolBar(this);
-        bar->setObjectName(QStringLiteral("mainToolbar"));
-        bar->setMovable(false);
-        m_search = new QLineEdit(bar);
-        m_search->setClearButtonEnabled(true);
-        m_search->setMaximumWidth(260);
-        auto *spacer = new QWidget(bar);
-        spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-        bar->addWidget(spacer);
-        bar->addWidget(m_search);
-        addToolBar(Qt::TopToolBarArea, bar);
-        connect(m_search, &QLineEdit::textEdited, this, [this](const QString &text) {
-            if (m_app) m_app->activePane()->setSearchText(text);
-        });
+    // The toolbar is made anew in the language of now; the old one may be running the language menu's
+    // action, so it goes once that has returned.
+    if (m_toolbar) {
+        removeToolBar(m_toolbar);
+        m_toolbar->deleteLater();
     }
-    m_search->setPlaceholderText(L("Suchen"));
-    m_search->setAccessibleName(L("Suchen"));
+    m_toolbar = new MainToolbar(m_app, m_sheets, this);
+    addToolBar(Qt::TopToolBarArea, m_toolbar);
+    m_search = m_toolbar->searchField();
 
     // Keys start at the panes, not in the search field, so arrows and letters browse.
     m_search->setFocusPolicy(Qt::ClickFocus);

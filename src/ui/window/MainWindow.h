@@ -6,6 +6,7 @@
 class ActionBar;
 class AppState;
 class InspectorResizeHandle;
+class MainToolbar;
 class PaneArea;
 class QLineEdit;
 class SheetPresenter;
@@ -35,6 +36,7 @@ public:
     InspectorResizeHandle *inspectorHandle() const { return m_inspectorHandle; }
     SheetPresenter *sheets() const { return m_sheets; }
     QLineEdit *searchField() const { return m_search; }
+    MainToolbar *toolbar() const { return m_toolbar; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -60,5 +62,6 @@ private:
     ToastView *m_toast = nullptr;
     QWidget *m_banner = nullptr;
     QLineEdit *m_search = nullptr;
+    MainToolbar *m_toolbar = nullptr;
     SheetPresenter *m_sheets = nullptr;
 };

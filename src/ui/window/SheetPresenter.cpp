@@ -11,6 +11,7 @@ SheetPresenter::SheetPresenter(AppState *app, QWidget *window)
 
 void SheetPresenter::setFactory(Sheet sheet, Factory factory) {
     m_factories[sheet] = std::move(factory);
+    emit sheetsChanged();
 }
 
 // The first sheet that AppState asks for, in the window's order.

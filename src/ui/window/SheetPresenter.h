@@ -31,10 +31,16 @@ public:
     SheetPresenter(AppState *app, QWidget *window);
     // Registers the dialog that shows a sheet; a sheet without one is closed again at once.
     void setFactory(Sheet sheet, Factory factory);
+    // Whether a request for the sheet would show something (its dialog exists).
+    bool canShow(Sheet sheet) const { return m_factories.count(sheet) > 0; }
     QDialog *current() const { return m_dialog; }
 
     // Looks at AppState and opens, replaces or closes the sheet it asks for.
     void sync();
+
+signals:
+    // A sheet got its dialog.
+    void sheetsChanged();
 
 private:
     std::optional<Sheet> wanted() const;

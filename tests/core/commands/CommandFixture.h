@@ -57,6 +57,8 @@ protected:
     QList<Toast> toasts;
     FakeClipboard clipboard;
     QStringList opened;
+    QStringList revealed;
+    QStringList unopenable; // files no application opens
     int sounds = 0;
     std::unique_ptr<AppState> app;
     QString root;
@@ -73,7 +75,15 @@ protected:
 
         app = std::make_unique<AppState>(dialogs());
         app->pasteboard = clipboard.hooks();
-        app->openFile = [this](const QString &path) { opened << path; };
+        app->openFile = [this](const QString &path) {
+            opened << path;
+            return !unopenable.contains(path);
+        };
+        // No desktop file manager: the items are shown in the pane.
+        app->desktop.showItems = [this](const QStringList &paths) -> std::optional<QString> {
+            revealed << paths;
+            return QStringLiteral("no file manager");
+        };
         QObject::connect(app.get(), &AppState::toastChanged, [this] {
             if (app && app->toast()) toasts << *app->toast();
         });

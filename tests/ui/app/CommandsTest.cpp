@@ -53,7 +53,7 @@ TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn)
         const QString id = a->objectName();
         EXPECT_FALSE(ids.contains(id)) << id.toStdString();
         ids.insert(id);
-        for (const QString &key : {id, Commands::helpKey(a)}) {
+        for (const QString &key : {Commands::titleKey(a), Commands::helpKey(a)}) {
             if (key.isEmpty()) continue;
             EXPECT_TRUE(Translations::en().contains(key) && Translations::pl().contains(key) &&
                         Translations::th().contains(key))
@@ -77,6 +77,7 @@ TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn)
 // must never be, or the shortcut would be dead.
 TEST_F(CommandsTest, MonitorKeysAreTakenByTheMonitorAndOwnKeysAreNot) {
     app->setDualPane(true);
+    app->quickLook = [] {};
     for (QAction *a : commands->actions())
         for (const QKeySequence &key : a->shortcuts()) {
             app->activePane()->setSelection({file});
@@ -116,13 +117,13 @@ TEST_F(CommandsTest, EnabledStatesFollowTheSelectionOfTheirSide) {
 TEST_F(CommandsTest, TitlesFollowTheLanguageWithTheMonitorKeysAsHints) {
     const LanguageScope keep(Lang::current());
     app->setLanguage(AppLanguage::en);
-    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Copy to the Left");
+    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Copy to the Left\tCtrl+Shift+Left");
     EXPECT_EQ(action(Cmd::copy)->text(), "Copy\tCtrl+C");
     EXPECT_EQ(action(Cmd::copy)->iconText(), "Copy");
     EXPECT_EQ(action(Cmd::copy)->toolTip(), L("Kopieren (⌘C)"));
     EXPECT_EQ(action(Cmd::tags)->menu()->actions().constLast()->text(), "Remove Tags");
     app->setLanguage(AppLanguage::de);
-    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Nach links kopieren");
+    EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Nach links kopieren\tStrg+Umschalt+Links");
     // The switch shows the setting.
     app->setShowHidden(true);
     EXPECT_TRUE(action(Cmd::showHidden)->isChecked());

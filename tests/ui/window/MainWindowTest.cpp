@@ -6,6 +6,7 @@
 #include "ui/style/ButtonStyles.h"
 #include "ui/app/KeyMonitor.h"
 #include "ui/window/ActionBar.h"
+#include "ui/app/Commands.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/PaneArea.h"
 #include "ui/window/SheetPresenter.h"
@@ -146,6 +147,16 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
     bar.findChild<QToolButton *>()->defaultAction()->menu()->actions().constFirst()->trigger();
     ASSERT_EQ(icons.size(), 1);
     EXPECT_EQ(icons[0][0].toStringList(), QStringList{pick});
+    // The information sheet is offered only once it can be shown.
+    QList<QAbstractButton *> info;
+    for (QAbstractButton *button : bar.findChildren<QAbstractButton *>())
+        if (button->accessibleName() == L("Informationen")) info << button;
+    ASSERT_EQ(info.size(), 1);
+    EXPECT_FALSE(info[0]->isEnabled());
+    QWidget host;
+    SheetPresenter sheets(&app, &host);
+    Commands::of(&app)->setSheets(&sheets);
+    sheets.setFactory(SheetPresenter::Sheet::info, [](QWidget *parent) { return new QDialog(parent); });
     click("Informationen");
     ASSERT_TRUE(app.infoTarget());
     EXPECT_EQ(app.infoTarget()->paths, QStringList{pick});

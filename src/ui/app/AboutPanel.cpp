@@ -1,0 +1,101 @@
+#include "ui/app/AboutPanel.h"
+
+#include "core/app/AppInfo.h"
+#include "core/localisation/Lang.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+QString esc(const QString &text) {
+    return text.toHtmlEscaped();
+}
+
+} // namespace
+
+AboutPanel::AboutPanel(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("aboutPanel"));
+    rebuild();
+}
+
+AboutPanel *AboutPanel::open(AppState *) {
+    static QPointer<AboutPanel> one;
+    if (!one) {
+        one = new AboutPanel();
+        one->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        one->rebuild();
+    }
+    one->show();
+    one->raise();
+    one->activateWindow();
+    return one;
+}
+
+QString AboutPanel::creditsHtml() {
+    const QString p = QStringLiteral("<p style=\"margin-bottom:2px\" align=\"center\">");
+    QString html;
+    html += p + QStringLiteral("<span style=\"font-size:11.5pt;font-weight:500\">") +
+            esc(L("Dateimanager für Linux mit eingebauter macOS-Tastaturbelegung und Tastenkürzeln")) +
+            QStringLiteral("</span></p>");
+    html += p + QStringLiteral("<span style=\"font-weight:600;color:palette(highlight)\">") +
+            esc(L("Mit Terminal-Hilfe zum Nachschlagen")) + QStringLiteral("</span></p>");
+    html += p + esc(L("Entwickler")) + QStringLiteral(": <b>") + esc(AppInfo::developer) +
+            QStringLiteral("</b></p>");
+    html +=
+        p + esc(L("Datum")) + QStringLiteral(": <b>") + esc(AppInfo::dateText()) + QStringLiteral("</b></p>");
+    html += QStringLiteral("<p style=\"margin-top:6px\" align=\"center\"><i>") +
+            esc(QStringLiteral("Zwei Fenster, ein Gedanke.")) + QStringLiteral("</i></p>");
+    return html;
+}
+
+void AboutPanel::rebuild() {
+    setWindowTitle(L("Über Kestrin"));
+    delete layout();
+    for (QObject *child : children())
+        if (child->isWidgetType()) delete child;
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 20, 24, 20);
+    column->setSpacing(6);
+
+    auto *icon = new QLabel(this);
+    icon->setPixmap(QApplication::windowIcon().pixmap(64, 64));
+    icon->setAlignment(Qt::AlignCenter);
+    column->addWidget(icon);
+
+    auto *name = new QLabel(AppInfo::name, this);
+    name->setObjectName(QStringLiteral("aboutName"));
+    QFont big = name->font();
+    big.setBold(true);
+    big.setPixelSize(18);
+    name->setFont(big);
+    name->setAlignment(Qt::AlignCenter);
+    column->addWidget(name);
+
+    auto *version = new QLabel(LF("Version %@", AppInfo::version) + QStringLiteral(" (") + AppInfo::serial +
+                                   QStringLiteral(")"),
+                               this);
+    version->setObjectName(QStringLiteral("aboutVersion"));
+    version->setAlignment(Qt::AlignCenter);
+    version->setTextFormat(Qt::PlainText);
+    column->addWidget(version);
+
+    auto *credits = new QLabel(creditsHtml(), this);
+    credits->setObjectName(QStringLiteral("aboutCredits"));
+    credits->setTextFormat(Qt::RichText);
+    credits->setAlignment(Qt::AlignCenter);
+    credits->setWordWrap(true);
+    column->addWidget(credits);
+
+    auto *copyright = new QLabel(QStringLiteral("© 2026 ") + AppInfo::developer, this);
+    copyright->setAlignment(Qt::AlignCenter);
+    copyright->setTextFormat(Qt::PlainText);
+    QFont small = copyright->font();
+    small.setPixelSize(11);
+    copyright->setFont(small);
+    column->addWidget(copyright);
+    setFixedWidth(360);
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+
+class AppState;
+
+// The About panel: name, version and build line, the credits and the copyright line. Built afresh at
+// every opening, so its texts and date are in the language of that moment.
+class AboutPanel : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutPanel(QWidget *parent = nullptr);
+    // Opens the one panel (or rebuilds and raises the open one).
+    static AboutPanel *open(AppState *app);
+    // The credits as rich text (each line its own paragraph).
+    static QString creditsHtml();
+
+private:
+    void rebuild();
+};

@@ -1,0 +1,45 @@
+#include "ui/app/AppDelegate.h"
+
+#include "ui/style/MenuLocalizer.h"
+#include "ui/style/ScreenFit.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+AppDelegate::AppDelegate(QObject *parent) : QObject(parent) {
+    MenuLocalizer::start();
+    if (!qApp) return;
+    qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive) activated();
+    });
+}
+
+AppDelegate::~AppDelegate() {
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+bool AppDelegate::isMainWindow(const QWidget *window) {
+    return window && window->isWindow() && window->windowTitle() == u"Kestrin";
+}
+
+void AppDelegate::activated() {
+    MenuLocalizer::scheduleApply();
+}
+
+bool AppDelegate::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() != QEvent::Show || !watched->isWidgetType()) return false;
+    auto *window = static_cast<QWidget *>(watched);
+    if (!isMainWindow(window) || m_settled.contains(window)) return false;
+    m_settled.insert(window);
+    connect(window, &QObject::destroyed, this, [this, window] { m_settled.remove(window); });
+    // Once the window manager has placed it; full-screen and maximised windows keep their frame.
+    QPointer<QWidget> shown(window);
+    QTimer::singleShot(0, this, [shown] {
+        if (shown) ScreenFit::fit(shown);
+    });
+    return false;
+}

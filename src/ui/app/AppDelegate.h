@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+
+class QWidget;
+
+// What the application does around its windows. It starts the menu re-titling, re-applies the menu
+// titles whenever the application becomes active, and fits each main window ("Kestrin") into its screen
+// once, when it is first shown. Activation never raises windows: the window manager decides the order.
+// Linux has no automatic window tabs to switch off, and the window manager draws the title bar, so the
+// title text stays as it is.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    explicit AppDelegate(QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    static bool isMainWindow(const QWidget *window);
+    // The application became active.
+    void activated();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QSet<const QWidget *> m_settled; // main windows fitted already; a window is fitted once
+};

@@ -1,0 +1,76 @@
+#include "ui/app/MainMenuBar.h"
+
+#include "core/fileops/ArchiveFormat.h"
+#include "ui/app/Commands.h"
+#include "ui/style/MenuLocalizer.h"
+
+#include <QAction>
+#include <QMenu>
+
+MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
+    setObjectName(QStringLiteral("mainMenuBar"));
+    Commands *commands = Commands::of(app);
+    if (!commands) return;
+    // A null id is a separator.
+    auto fill = [commands](QMenu *menu, std::initializer_list<const char *> ids) {
+        for (const char *id : ids) {
+            if (!id)
+                menu->addSeparator();
+            else if (QAction *a = commands->action(QString::fromUtf8(id)))
+                menu->addAction(a);
+        }
+    };
+
+    m_file = MenuLocalizer::addMenu(this, K("Datei"));
+    fill(m_file, {Cmd::newFolder, Cmd::newFile, Cmd::rename, Cmd::trash, Cmd::emptyTrash, nullptr, Cmd::undo,
+                  Cmd::quickLook, nullptr, Cmd::closeWindow, Cmd::quit});
+
+    m_edit = MenuLocalizer::addMenu(this, K("Bearbeiten"));
+    fill(m_edit, {Cmd::editUndo, Cmd::editRedo, nullptr, Cmd::cut, Cmd::copy, Cmd::paste, Cmd::selectAll,
+                  Cmd::deselect, nullptr, Cmd::settings});
+
+    m_files = MenuLocalizer::addMenu(this, K("Dateien"));
+    fill(m_files, {Cmd::goToFolder, Cmd::duplicate, Cmd::compressZip});
+    QMenu *formats = MenuLocalizer::addMenu(m_files, Cmd::compressAs);
+    for (ArchiveFormat format : Archive::otherFormats())
+        formats->addAction(commands->action(Cmd::compressAsId(format)));
+    fill(m_files, {Cmd::extract,
+                   Cmd::alias,
+                   nullptr,
+                   Cmd::putBack,
+                   Cmd::copyPath,
+                   Cmd::showInFileManager,
+                   Cmd::terminal,
+                   Cmd::textEditor,
+                   Cmd::compare,
+                   Cmd::rules,
+                   Cmd::storage,
+                   Cmd::shortcuts,
+                   Cmd::terminalHelp,
+                   Cmd::trashDiagnosis,
+                   nullptr,
+                   Cmd::copyToRight,
+                   Cmd::copyToLeft,
+                   nullptr,
+                   Cmd::moveToRight,
+                   Cmd::moveToLeft,
+                   Cmd::moveToOther,
+                   nullptr,
+                   Cmd::activateLeft,
+                   Cmd::activateRight,
+                   nullptr,
+                   Cmd::back,
+                   Cmd::forward,
+                   Cmd::up,
+                   Cmd::refresh});
+
+    m_view = MenuLocalizer::addMenu(this, K("Ansicht"));
+    fill(m_view, {Cmd::asIcons, Cmd::asList, Cmd::asColumns, nullptr, Cmd::showHidden, nullptr, Cmd::sidebar,
+                  Cmd::inspector, Cmd::dualPane, nullptr, Cmd::newTab, Cmd::closeTab, Cmd::nextTab,
+                  Cmd::previousTab});
+
+    m_help = MenuLocalizer::addMenu(this, K("Hilfe"));
+    fill(m_help, {Cmd::manual});
+    m_chaptersAnchor = m_help->addSeparator();
+    fill(m_help, {Cmd::shortcuts, Cmd::terminalHelp, nullptr, Cmd::feedback, nullptr, Cmd::about});
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QMenuBar>
+#include <QPointer>
+
+class AppState;
+class QAction;
+class QMenu;
+
+// The main window's menu bar: Datei, Bearbeiten, Dateien, Ansicht, Hilfe. Every entry is an action of the
+// command registry, so menus, keys and buttons run the same command and share its enabled state; every
+// title is a German key and follows the language. Linux has no application menu: "Beenden" stands in
+// the Datei menu, "Einstellungen …" in Bearbeiten and "Über Kestrin" in Hilfe.
+class MainMenuBar : public QMenuBar {
+    Q_OBJECT
+public:
+    explicit MainMenuBar(AppState *app, QWidget *parent = nullptr);
+
+    QMenu *fileMenu() const { return m_file; }
+    QMenu *editMenu() const { return m_edit; }
+    QMenu *filesMenu() const { return m_files; }
+    QMenu *viewMenu() const { return m_view; }
+    QMenu *helpMenu() const { return m_help; }
+    // Where the manual's chapter submenu goes: insert it before this separator of the Help menu
+    // (helpMenu()->insertMenu(helpChaptersAnchor(), chapters)).
+    QAction *helpChaptersAnchor() const { return m_chaptersAnchor; }
+
+private:
+    QMenu *m_file = nullptr;
+    QMenu *m_edit = nullptr;
+    QMenu *m_files = nullptr;
+    QMenu *m_view = nullptr;
+    QMenu *m_help = nullptr;
+    QAction *m_chaptersAnchor = nullptr;
+};
