@@ -11,6 +11,7 @@
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/ActionsMenu.h"
 #include "ui/window/toolbar/LanguageHelpMenu.h"
+#include "ui/help/HelpChaptersMenu.h"
 #include "ui/window/toolbar/SearchExtras.h"
 #include "ui/window/toolbar/ToolbarHelp.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
@@ -118,6 +119,7 @@ void MainToolbar::build() {
     m_helpSlot = new QHBoxLayout(helpHolder);
     m_helpSlot->setContentsMargins(0, 0, 0, 0);
     m_helpSlot->setSpacing(0);
+    m_helpSlot->addWidget(new HelpChaptersMenu(m_app, helpHolder));
     row->addWidget(helpHolder);
 
     auto *modes = new QHBoxLayout;

@@ -1,6 +1,8 @@
 #include "ui/window/toolbar/ToolbarHelp.h"
 
 #include "core/localisation/Lang.h"
+#include "ui/help/HelpContext.h"
+#include "ui/help/ToolHelp.h"
 
 #include <QVariant>
 #include <QWidget>
@@ -10,20 +12,26 @@ constexpr const char *textProperty = "kestrinToolbarHelp";
 constexpr const char *chapterProperty = "kestrinToolbarHelpChapter";
 } // namespace
 
-void toolbarHelp(QWidget *item, AppState *, const QString &text, int chapter) {
+void toolbarHelp(QWidget *item, AppState *app, const QString &text, int chapter) {
     if (!item) return;
     item->setProperty(textProperty, text);
     item->setProperty(chapterProperty, chapter);
-    item->setToolTip(text);
     item->setAccessibleName(text);
+    // The hover card replaces the plain tooltip; a second call replaces the card's text.
+    if (app)
+        toolHelp(item, app, ToolHelp::Text([text] { return text; }), chapter);
+    else
+        item->setToolTip(text);
 }
 
 void toolbarHelp(QWidget *item, AppState *app, const char *textKey, int chapter) {
     toolbarHelp(item, app, L(textKey), chapter);
 }
 
-void toolbarHelpContext(QWidget *item, AppState *, int chapter) {
-    if (item) item->setProperty(chapterProperty, chapter);
+void toolbarHelpContext(QWidget *item, AppState *app, int chapter) {
+    if (!item) return;
+    item->setProperty(chapterProperty, chapter);
+    if (app) helpContext(item, app, chapter);
 }
 
 namespace ToolbarHelp {
