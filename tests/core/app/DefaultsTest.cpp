@@ -81,16 +81,3 @@ TEST(Defaults, WhatIsNoFileIsPutAside) {
     Defaults::resetForTests();
     EXPECT_EQ(Defaults::intValue("fresh"), 1);
 }
-
-// Numbers: finite ones only. NaN passes every bound made of comparisons.
-TEST(Defaults, NumbersReadAreFinite) {
-    for (double bad : {qQNaN(), qInf(), -qInf()}) {
-        Defaults::setValue("t.real", bad);
-        Defaults::resetForTests();
-        EXPECT_FALSE(Defaults::doubleValue("t.real")) << bad;
-    }
-    Defaults::setValue("t.real", 1e300);
-    Defaults::resetForTests();
-    EXPECT_EQ(Defaults::doubleValue("t.real"), 1e300) << TestUtil::readFile(Defaults::filePath()).constData();
-    Defaults::remove("t.real");
-}
