@@ -22,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Defaults::boolValue(QStringLiteral("dualPane"));
     Defaults::intValue(QStringLiteral("fontSize"));
     Defaults::doubleValue(QStringLiteral("splitFraction"));
+    Defaults::doubleValue(QStringLiteral("inspectorWidth"));
+    Defaults::unreadable();
     Defaults::value(QStringLiteral("toolbarApps")).toStringList();
     if (const QString aside = Defaults::setAsidePath(); !aside.isEmpty()) QFile::remove(aside);
     return 0;

@@ -1,6 +1,14 @@
 #include "platform/Posix.h"
 
+#include <QList>
+
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 
 #include <unistd.h>
 
@@ -129,6 +137,55 @@ QString errorName(int err) {
     if (const char *name = strerrorname_np(err)) return QString::fromLatin1(name);
 #endif
     return QStringLiteral("E%1").arg(err);
+}
+
+} // namespace Posix
+
+namespace Posix {
+
+int openFolderBeneath(const QString &top, const QString &relative) {
+    const auto topBytes = encode(top);
+    const auto relBytes = encode(relative.isEmpty() ? QStringLiteral(".") : relative);
+    if (!topBytes || !relBytes) {
+        errno = EILSEQ;
+        return -1;
+    }
+    const int topFd = ::open(topBytes->constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (topFd < 0) return -1;
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_MAGICLINKS;
+    int fd = int(::syscall(SYS_openat2, topFd, relBytes->constData(), &how, sizeof how));
+    if (fd < 0 && errno == ENOSYS) {
+        // Kernels before 5.6: step by step, refusing every link and every change of file system.
+        struct stat topSt {};
+        fd = ::fstat(topFd, &topSt) == 0 ? ::dup(topFd) : -1;
+        for (const QByteArray &part : relBytes->split('/')) {
+            if (fd < 0 || part == ".") continue;
+            struct stat st {};
+            int e = 0;
+            if (part.isEmpty() || part == "..")
+                e = EXDEV;
+            else if (::fstatat(fd, part.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                e = errno;
+            else if (S_ISLNK(st.st_mode))
+                e = ELOOP;
+            else if (!S_ISDIR(st.st_mode))
+                e = ENOTDIR;
+            else if (st.st_dev != topSt.st_dev)
+                e = EXDEV;
+            const int next =
+                e ? -1 : ::openat(fd, part.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (!e && next < 0) e = errno;
+            ::close(fd);
+            fd = next;
+            errno = e;
+        }
+    }
+    const int e = errno;
+    ::close(topFd);
+    errno = e;
+    return fd;
 }
 
 } // namespace Posix

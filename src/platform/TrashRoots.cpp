@@ -6,15 +6,56 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace TrashRoots {
 namespace {
 
-bool isRealDir(const QString &path) {
+// What a would-be trash folder is: ours, absent, or there but not to be trusted (and why, in the fixed
+// German words of the diagnosis).
+struct Verdict {
+    bool exists = false;
+    QString refusal; // empty when it is ours
+};
+
+// A folder we own that is a folder, not a link to one: nobody else can have put items or descriptions in it.
+Verdict ownFolder(const QString &path) {
     struct stat st {};
-    return Posix::lstatPath(path, st) && S_ISDIR(st.st_mode);
+    if (!Posix::lstatPath(path, st)) return {};
+    if (S_ISLNK(st.st_mode)) return {true, QStringLiteral("ein symbolischer Link")};
+    if (!S_ISDIR(st.st_mode)) return {true, QStringLiteral("kein Ordner")};
+    if (st.st_uid != getuid())
+        return {true, QStringLiteral("gehört einem anderen Benutzer (uid %1)").arg(st.st_uid)};
+    return {true, {}};
+}
+
+// The freedesktop rules for both kinds of volume trash: <top>/.Trash must be a real folder with the sticky
+// bit (so nobody can replace another's <uid> folder) holding <uid> as a folder of ours; <top>/.Trash-<uid>
+// must be a real folder of ours.
+struct Candidate {
+    QString path;
+    Verdict verdict;
+};
+QList<Candidate> candidates(const QString &mountPoint) {
+    const QString uid = QString::number(getuid());
+    const QString top = mountPoint == u"/" ? QString() : mountPoint;
+    const QString shared = top + QStringLiteral("/.Trash");
+    QList<Candidate> out;
+    Verdict inShared = ownFolder(shared + u'/' + uid);
+    if (inShared.exists && inShared.refusal.isEmpty()) {
+        struct stat st {};
+        if (!Posix::lstatPath(shared, st) || !S_ISDIR(st.st_mode))
+            inShared.refusal = QStringLiteral(".Trash ist kein echter Ordner");
+        else if (!(st.st_mode & S_ISVTX))
+            inShared.refusal = QStringLiteral(".Trash hat kein Sticky-Bit");
+    }
+    out.push_back({shared + u'/' + uid, inShared});
+    const QString own = top + QStringLiteral("/.Trash-") + uid;
+    out.push_back({own, ownFolder(own)});
+    return out;
 }
 
 } // namespace
@@ -27,16 +68,18 @@ QString homeTrash() {
 
 QStringList volumeTrashes(const QString &mountPoint) {
     QStringList out;
-    const QString uid = QString::number(getuid());
-    const QString top = mountPoint == u"/" ? QString() : mountPoint;
-    const QString shared = top + QStringLiteral("/.Trash");
-    struct stat st {};
-    // A shared .Trash must be a sticky folder and not a link, or anyone could redirect our deletions.
-    if (Posix::lstatPath(shared, st) && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
-        isRealDir(shared + u'/' + uid))
-        out << shared + u'/' + uid;
-    const QString own = top + QStringLiteral("/.Trash-") + uid;
-    if (isRealDir(own)) out << own;
+    for (const Candidate &c : candidates(mountPoint))
+        if (c.verdict.exists && c.verdict.refusal.isEmpty()) out << c.path;
+    return out;
+}
+
+QList<Refused> refused() {
+    QList<Refused> out;
+    for (const QString &mount : Volumes::mountPoints())
+        for (const Candidate &c : candidates(mount))
+            if (c.verdict.exists && !c.verdict.refusal.isEmpty() &&
+                std::none_of(out.cbegin(), out.cend(), [&](const Refused &r) { return r.path == c.path; }))
+                out.push_back({c.path, c.verdict.refusal});
     return out;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -8,9 +9,17 @@ namespace TrashRoots {
 
 // $XDG_DATA_HOME/Trash (~/.local/share/Trash by default).
 QString homeTrash();
-// The trash folders of the volume mounted at mountPoint that exist now: <mount>/.Trash/<uid> (only when
-// .Trash is a real sticky folder, not a link) and <mount>/.Trash-<uid>.
+// The trash folders of the volume mounted at mountPoint that exist now and may be trusted:
+// <mount>/.Trash/<uid> (only when .Trash is a real sticky folder, not a link) and <mount>/.Trash-<uid>,
+// each a real folder owned by this user. Anything else there is neither listed, nor put back from, nor
+// emptied: another user could have made it and planted items in it.
 QStringList volumeTrashes(const QString &mountPoint);
+// Would-be trash folders of every mount point that exist but are not trusted, and why (for the diagnosis).
+struct Refused {
+    QString path;
+    QString reason;
+};
+QList<Refused> refused();
 // The home trash and the existing trash folders of every mount point: every place moveToTrash may have
 // put an item, so that the Trash view and its emptying see them all.
 QStringList all();

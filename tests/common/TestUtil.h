@@ -10,9 +10,12 @@
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+#include <cstring>
+#include <linux/capability.h>
 #include <memory>
 #include <ostream>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // Readable QStrings in test failure messages.
@@ -86,6 +89,34 @@ public:
 
 private:
     AppLanguage m_old;
+};
+
+// Root may read and write every file. Within this scope the calling thread alone loses those rights, so that
+// "permission denied" can be tried as root in-process; for other users it does nothing. active() is false
+// when the rights could not be dropped.
+class NoFileRights {
+public:
+    NoFileRights() {
+        if (!isRoot()) return;
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        if (::syscall(SYS_capget, &header, m_old) != 0) return;
+        __user_cap_data_struct fewer[2];
+        std::memcpy(fewer, m_old, sizeof fewer);
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            fewer[cap / 32].effective &= ~(1u << (cap % 32));
+        m_dropped = ::syscall(SYS_capset, &header, fewer) == 0;
+    }
+    ~NoFileRights() {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        if (m_dropped) ::syscall(SYS_capset, &header, m_old);
+    }
+    NoFileRights(const NoFileRights &) = delete;
+    NoFileRights &operator=(const NoFileRights &) = delete;
+    bool active() const { return !isRoot() || m_dropped; }
+
+private:
+    __user_cap_data_struct m_old[2]{};
+    bool m_dropped = false;
 };
 
 // A small tmpfs mounted on a temporary folder, for tests that need a second volume. Only as root; valid()

@@ -6,10 +6,12 @@
 #include "platform/Xattr.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QDir>
 #include <QTemporaryDir>
 #include <string_view>
 #include <gtest/gtest.h>
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +26,33 @@ TEST(Posix, NamesThatCannotRoundTripAreRefused) {
     EXPECT_EQ(Posix::shown(QByteArray("Grüße")), "Grüße");
     EXPECT_EQ(Posix::shown(QByteArray("a\xff\xc3\xa9\xe2\x82")), "a\\xFFé\\xE2\\x82");
     EXPECT_EQ(Posix::shown(QByteArray("\xc0\xaf\xed\xa0\x80")), "\\xC0\\xAF\\xED\\xA0\\x80");
+}
+
+// A folder is reached below its top only: no link leads out, no other file system is entered.
+TEST(Posix, FoldersBeneathATopNeverLeaveIt) {
+    QTemporaryDir dir;
+    const QString top = dir.path() + "/top";
+    ASSERT_TRUE(QDir().mkpath(top + "/a/b") && QDir().mkpath(dir.path() + "/outside"));
+    const QByteArray t = QFile::encodeName(top);
+    ASSERT_EQ(::symlink(QFile::encodeName(dir.path() + "/outside").constData(), t + "/out"), 0);
+    ASSERT_EQ(::symlink("a", t + "/in"), 0);
+    const auto opens = [&](const QString &relative) {
+        const int fd = Posix::openFolderBeneath(top, relative);
+        const int e = errno;
+        if (fd >= 0) ::close(fd);
+        return fd >= 0 ? 0 : e;
+    };
+    EXPECT_EQ(opens(""), 0);
+    EXPECT_EQ(opens("a/b"), 0);
+    EXPECT_EQ(opens("in/b"), 0);
+    EXPECT_EQ(opens("a/missing"), ENOENT);
+    EXPECT_EQ(opens("out/x"), EXDEV);
+
+    TestUtil::TmpfsMount inner;
+    if (!inner.valid()) GTEST_SKIP() << "another file system needs root";
+    EXPECT_EQ(Posix::openFolderBeneath(QFileInfo(inner.path()).path(), QFileInfo(inner.path()).fileName()),
+              -1);
+    EXPECT_EQ(errno, EXDEV);
 }
 
 TEST(Xattr, AbsentIsNotAnError) {

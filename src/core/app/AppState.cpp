@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace {
 
 // A Boolean stored as a Boolean or as the number 0 or 1; anything else is absent.
@@ -32,8 +34,11 @@ bool lenientBool(const QString &key) {
         const QString s = v.toString().trimmed().toLower();
         return s == u"true" || s == u"yes" || s.toLongLong() != 0;
     }
-    default:
-        return v.isValid() && v.toDouble() != 0.0;
+    default: {
+        // NaN and infinities are no numbers to read: absent.
+        const double d = v.toDouble();
+        return v.isValid() && std::isfinite(d) && d != 0.0;
+    }
     }
 }
 
@@ -73,6 +78,8 @@ AppState::AppState(Dialogs dialogs, QObject *parent) : QObject(parent), m_dialog
                 "startet mit den Standardwerten.",
                 QFileInfo(m_settingsSetAside).fileName()),
              true);
+    else if (Defaults::unreadable())
+        show(K("Die Einstellungen ließen sich nicht lesen. Kestrin verwendet die Standardwerte."), true);
 }
 
 AppState::~AppState() = default;

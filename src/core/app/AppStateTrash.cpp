@@ -416,6 +416,9 @@ QString AppState::diagnosisText() {
     }
     for (const QString &other : {QStringLiteral("/.Trash-") + uid, QStringLiteral("/.Trash/") + uid})
         lines << QStringLiteral("• ") + other + QStringLiteral(": ") + rawListing(other);
+    // Would-be trash folders another user could have made are never used: each is named once.
+    for (const TrashRoots::Refused &refused : TrashRoots::refused())
+        lines << QStringLiteral("• ") + refused.path + QStringLiteral(": nicht verwendet, ") + refused.reason;
     lines << QString();
     lines << QStringLiteral("Test geschützter Ordner (nur mit Administratorrechten lesbar)");
     for (const QString &guarded :

@@ -7,8 +7,15 @@
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cmath>
 #include <memory>
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Defaults {
 namespace {
@@ -16,22 +23,90 @@ namespace {
 std::recursive_mutex g_mutex;
 std::unique_ptr<QSettings> g_store;
 QString g_setAside;
+bool g_unreadable = false;
+
+// What lies at the settings path.
+enum class Found { nothing, file, unreadable, notAFile };
+
+// Looked at without ever waiting on it: a FIFO would block an ordinary open until someone writes to it,
+// and opening a device can do things of its own.
+Found inspect(const QString &path) {
+    const QByteArray bytes = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(bytes.constData(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Found::nothing : Found::unreadable;
+    if (!S_ISREG(st.st_mode)) return Found::notAFile;
+    const int fd = ::open(bytes.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? Found::nothing : Found::unreadable;
+    // It may have been swapped since the look.
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular ? Found::file : Found::notAFile;
+}
+
+// Keeps the unreadable file for the user instead of overwriting it with defaults. A plain rename: it never
+// falls back to copying (which would read a FIFO) nor replaces an earlier one set aside.
+void setAside(const QString &path) {
+    const QByteArray from = QFile::encodeName(path);
+    const QString base = path + QStringLiteral(".unreadable-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int n = 1; n < 100; ++n) {
+        const QString to = n == 1 ? base : base + u'-' + QString::number(n);
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+                        RENAME_NOREPLACE) == 0) {
+            g_setAside = to;
+            return;
+        }
+        if (errno != EEXIST) return;
+    }
+}
+
+// Where the settings live when their file can be neither read nor put aside: a private file for this run,
+// so that nothing ever opens what lies at the real path.
+QString standIn() {
+    static QTemporaryDir dir;
+    return dir.path() + QStringLiteral("/settings.plist");
+}
 
 QSettings &store() {
     if (!g_store) {
         const QString path = filePath();
         QDir().mkpath(QFileInfo(path).absolutePath());
+        switch (inspect(path)) {
+        case Found::notAFile:
+            setAside(path);
+            break;
+        case Found::unreadable:
+            // Left as it is (QSettings will neither read nor write it); the user is told once.
+            g_unreadable = true;
+            break;
+        default:
+            break;
+        }
+        if (inspect(path) == Found::notAFile) {
+            g_unreadable = true;
+            g_store = std::make_unique<QSettings>(standIn(), PlistFormat::format());
+            return *g_store;
+        }
         g_store = std::make_unique<QSettings>(path, PlistFormat::format());
         if (g_store->status() == QSettings::FormatError) {
-            // Keep the unreadable file for the user instead of overwriting it with defaults.
             g_store.reset();
-            g_setAside = path + QStringLiteral(".unreadable-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-            QFile::rename(path, g_setAside);
+            setAside(path);
+            if (g_setAside.isEmpty()) g_unreadable = true;
             g_store = std::make_unique<QSettings>(path, PlistFormat::format());
         }
     }
     return *g_store;
+}
+
+// QSettings reads the file again when it changed on disk; something that is no file goes aside first.
+void syncStore() {
+    const QString path = filePath();
+    if (store().fileName() == path && inspect(path) == Found::notAFile) {
+        setAside(path);
+        if (inspect(path) == Found::notAFile) return;
+    }
+    store().sync();
 }
 
 } // namespace
@@ -47,6 +122,12 @@ QString setAsidePath() {
     return g_setAside;
 }
 
+bool unreadable() {
+    std::lock_guard lock(g_mutex);
+    store();
+    return g_unreadable;
+}
+
 QVariant value(const QString &key) {
     std::lock_guard lock(g_mutex);
     return store().value(key);
@@ -55,13 +136,13 @@ QVariant value(const QString &key) {
 void setValue(const QString &key, const QVariant &v) {
     std::lock_guard lock(g_mutex);
     store().setValue(key, v);
-    store().sync();
+    syncStore();
 }
 
 void remove(const QString &key) {
     std::lock_guard lock(g_mutex);
     store().remove(key);
-    store().sync();
+    syncStore();
 }
 
 bool contains(const QString &key) {
@@ -101,8 +182,12 @@ std::optional<double> doubleValue(const QString &key) {
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return v.toDouble();
+    case QMetaType::ULongLong: {
+        // NaN passes every comparison-based bound, so it never leaves here; nor does an infinity.
+        const double d = v.toDouble();
+        if (!std::isfinite(d)) return std::nullopt;
+        return d;
+    }
     default:
         return std::nullopt;
     }
@@ -112,6 +197,7 @@ void resetForTests() {
     std::lock_guard lock(g_mutex);
     g_store.reset();
     g_setAside.clear();
+    g_unreadable = false;
 }
 
 } // namespace Defaults

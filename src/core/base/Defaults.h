@@ -17,11 +17,15 @@ bool contains(const QString &key);
 std::optional<QString> stringValue(const QString &key);
 std::optional<bool> boolValue(const QString &key);
 std::optional<qint64> intValue(const QString &key);
+// Finite numbers only: NaN and infinities read as absent.
 std::optional<double> doubleValue(const QString &key);
 
 QString filePath();
 // Where an unparsable settings file was put aside at start, or empty.
 QString setAsidePath();
+// Whether a settings file is there that could not be read (no rights): then it is left untouched and the
+// defaults are in use.
+bool unreadable();
 
 // Closes the store so the next call opens it again from the current environment (tests only).
 void resetForTests();

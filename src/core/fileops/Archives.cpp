@@ -20,12 +20,14 @@
 #include <cerrno>
 #include <clocale>
 #include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace FileActions {
@@ -93,7 +95,7 @@ QString toolDetail(const QString &text) {
     QStringList kept;
     for (QString line : QString(text).remove(QStringLiteral("Enter passphrase:")).split(u'\n')) {
         line = line.trimmed();
-        for (const char *prefix : {"bsdtar: ", "zip error: ", "zip I/O error: ", "zip warning: "})
+        for (const char *prefix : {"bsdtar: ", "bsdcat: ", "zip error: ", "zip I/O error: ", "zip warning: "})
             if (line.startsWith(QLatin1String(prefix))) line = line.mid(qsizetype(std::strlen(prefix)));
         line.remove(noise);
         if (line.isEmpty() || line.startsWith(QLatin1String("Error exit delayed"))) continue;
@@ -120,6 +122,28 @@ QString failureDetail(const QString &text, const QString &folder = {}) {
 
 QString extractFailure(const QString &name, const QString &detail) {
     return LF("„%@“ ließ sich nicht entpacken: %@", name, detail);
+}
+
+// What unpacking must leave free on the target volume, so that other programs writing there never run out
+// of space because of us: 5 % of the volume, at most 100 MB.
+qint64 freeMargin(const QString &folder) {
+    constexpr qint64 most = 100'000'000;
+    const auto bytes = Posix::encode(folder);
+    struct statvfs vfs {};
+    if (!bytes || ::statvfs(bytes->constData(), &vfs) != 0) return most;
+    return std::min(most, qint64(vfs.f_blocks) * qint64(vfs.f_frsize) / 20);
+}
+
+// What may still be on its way to the disk when the free space is looked at (a pipe and the tool's buffers
+// of the stream, each header of which can cost a whole block), and then some.
+constexpr qint64 inFlight = 2 * 1024 * 1024;
+
+QString marginFailure(const QString &name, qint64 margin) {
+    return extractFailure(
+        name,
+        LF("Nicht genug freier Speicherplatz auf dem Ziel: Das Entpacken wurde angehalten, bevor weniger "
+           "als %@ frei blieben.",
+           FileFmt::size(margin)));
 }
 
 // What an archive brings that an ordinary user could not make goes before anyone sees the folder:
@@ -292,10 +316,11 @@ Unpacked extractOne(const QString &archive, TransferProgress &progress) {
     QString listFailure;
     const std::optional<qint64> size = unpackedSize(archive, progress, listFailure);
     if (!listFailure.isEmpty()) return {{}, extractFailure(name, failureDetail(listFailure))};
-    if (const std::optional<qint64> free = FileOps::freeBytes(folder); size && free && *free < *size)
+    const qint64 margin = freeMargin(folder);
+    if (const std::optional<qint64> free = FileOps::freeBytes(folder); size && free && *free < *size + margin)
         return {{},
                 extractFailure(name, LF("Nicht genug freier Speicherplatz auf dem Ziel: %@ nötig, %@ frei.",
-                                        FileFmt::size(*size), FileFmt::size(*free)))};
+                                        FileFmt::size(*size + margin), FileFmt::size(*free)))};
 
     const QString staging = Posix::childPath(folder, QStringLiteral(".Kestrin-") +
                                                          QUuid::createUuid().toString(QUuid::WithoutBraces));
@@ -309,8 +334,30 @@ Unpacked extractOne(const QString &archive, TransferProgress &progress) {
     if (::mkdir(insideBytes->constData(), 0777) != 0) {
         failure = FileOps::explain(FileError::fromErrno(errno), name);
     } else {
-        const ToolCall call = extractCall(archive, inside);
-        if (auto error = runTool(call.tool, call.arguments, call.directory, call.environment, &progress)) {
+        // The free space is watched all along: what an archive says about its size may be a lie, a compressed
+        // one is not even asked, and other programs may be writing there too.
+        const auto roomLeft = [&folder, margin](qint64 coming) {
+            const std::optional<qint64> free = FileOps::freeBytes(folder);
+            return !free || *free - coming >= margin;
+        };
+        bool full = false;
+        std::optional<QString> error;
+        if (!Archive::listsCheaply(name)) {
+            // Decompressed by one tool and unpacked by the other, with every piece between them let through
+            // only while it leaves the margin: never beyond it, however well the archive compresses.
+            const ToolCall call = extractCall(QStringLiteral("-"), inside);
+            error = runToolPipe(
+                QString::fromLatin1(catTool), {archive}, call.tool, call.arguments,
+                [&](qint64 piece) { return roomLeft(piece + inFlight); }, &full, &progress);
+        } else {
+            const ToolCall call = extractCall(archive, inside);
+            error = runTool(
+                call.tool, call.arguments, call.directory, call.environment, &progress, {},
+                [&] { return roomLeft(0); }, &full);
+        }
+        if (full) {
+            failure = marginFailure(name, margin);
+        } else if (error) {
             failure = extractFailure(name, failureDetail(*error, folder));
         } else if (progress.isCancelled()) {
             failure = L("Abgebrochen. Unvollständiges wurde entfernt.");

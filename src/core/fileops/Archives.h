@@ -18,6 +18,8 @@ namespace FileActions {
 
 constexpr const char *zipTool = "/usr/bin/zip";
 constexpr const char *tarTool = "/usr/bin/bsdtar";
+// Decompresses anything bsdtar reads (gzip, bzip2, xz, zstd …) to its standard output.
+constexpr const char *catTool = "/usr/bin/bsdcat";
 
 // One run of a tool.
 struct ToolCall {

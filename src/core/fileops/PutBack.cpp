@@ -5,9 +5,14 @@
 #include "core/fileops/TrashMemory.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
+#include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
+
+#include <cerrno>
+
+#include <unistd.h>
 
 namespace FileActions {
 namespace {
@@ -19,15 +24,47 @@ bool puttable(const QString &path) {
     return !root.isEmpty() && clean.startsWith(root + QStringLiteral("/files/"));
 }
 
+QString invalidOrigin(const QString &path) {
+    return LF("„%@“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.", Restore::name(path));
+}
+
 void moveBack(const QString &path, const QString &folder, const QString &name, TransferProgress &progress,
-              PutBackReport &report) {
-    const Restore::Placed placed = Restore::moveToFreeName(path, folder, name, progress);
+              PutBackReport &report, const QString &shownFolder = {}) {
+    Restore::Placed placed = Restore::moveToFreeName(path, folder, name, progress);
     if (placed.error) {
         report.errors << Restore::message(*placed.error, Restore::name(path));
         return;
     }
+    if (!shownFolder.isEmpty()) placed.path = Posix::childPath(shownFolder, Restore::name(placed.path));
     Restore::forgetTrashed(path);
     report.moved << TransferPair{path, placed.path};
+}
+
+// Back from a volume's trash: the old folder is opened below the volume's top folder without following a
+// link off the volume (nor onto another mounted file system), and the item moves into exactly that folder.
+void moveBackWithin(const QString &path, const QString &top, const QString &origin,
+                    TransferProgress &progress, PutBackReport &report) {
+    if (!Restore::isBelow(origin, top) || origin == top) {
+        report.errors << invalidOrigin(path);
+        return;
+    }
+    const QString relative = origin.mid(top.size() + (top.endsWith(u'/') ? 0 : 1));
+    const QString relFolder = relative.contains(u'/') ? relative.section(u'/', 0, -2) : QString();
+    const int fd = Posix::openFolderBeneath(top, relFolder);
+    if (fd < 0) {
+        const int e = errno;
+        if (e == ENOENT || e == ENOTDIR)
+            report.unresolved << path;
+        else if (e == EXDEV || e == ELOOP)
+            report.errors << invalidOrigin(path);
+        else
+            report.errors << Restore::message(FileError::fromErrno(e), Restore::name(path));
+        return;
+    }
+    // The pinned folder by its descriptor: names swapped for links meanwhile lead nowhere else.
+    const QString pinned = QStringLiteral("/proc/self/fd/") + QString::number(fd);
+    moveBack(path, pinned, Restore::name(origin), progress, report, Restore::folder(origin));
+    ::close(fd);
 }
 
 // Calls place(path, report) for every item still in the Trash, until cancelled.
@@ -62,11 +99,14 @@ std::optional<QString> trashOrigin(const QString &inTrash) {
 PutBackReport putBackToOrigins(const QStringList &inTrash, TransferProgress &progress) {
     return eachStillThere(inTrash, progress, [&](const QString &path, PutBackReport &report) {
         if (const auto info = Restore::readTrashInfo(path); info && info->original.isEmpty()) {
-            report.errors << LF("„%@“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.",
-                                Restore::name(path));
+            report.errors << invalidOrigin(path);
             return;
         }
         const std::optional<QString> origin = trashOrigin(path);
+        if (const QString top = Restore::volumeTopOf(path); origin && !top.isEmpty()) {
+            moveBackWithin(path, top, QDir::cleanPath(*origin), progress, report);
+            return;
+        }
         if (!origin || !Restore::isFolder(Restore::folder(*origin))) {
             report.unresolved << path;
             return;

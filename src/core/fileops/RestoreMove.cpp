@@ -10,6 +10,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 #include <cerrno>
 
 #include <fcntl.h>
@@ -105,8 +107,20 @@ std::optional<QByteArray> readInfoFile(const QString &infoPath) {
     return out;
 }
 
-bool hasDotDot(const QString &path) {
-    return path.split(u'/').contains(QStringLiteral(".."));
+// "..", "." and empty components: none of them is in a description any program writes, and "." alone
+// would name the volume's own top folder.
+bool hasOddComponent(const QString &path) {
+    const QStringList parts = (path.startsWith(u'/') ? path.mid(1) : path).split(u'/');
+    return std::any_of(parts.cbegin(), parts.cend(),
+                       [](const QString &p) { return p.isEmpty() || p == u"." || p == u".."; });
+}
+
+// The folder relative Path= values are relative to: $XDG_DATA_HOME for the home trash, the volume's top
+// folder for <top>/.Trash-<uid> and <top>/.Trash/<uid>.
+QString baseOf(const QString &root, bool home) {
+    const QString base =
+        !home && root.section(u'/', -2, -2) == u".Trash" ? folder(folder(root)) : folder(root);
+    return base.isEmpty() ? QStringLiteral("/") : base;
 }
 
 } // namespace
@@ -142,22 +156,27 @@ std::optional<TrashInfo> readTrashInfo(const QString &inTrash) {
     if (!data) return std::nullopt;
     const std::optional<TrashInfoText> text = parseTrashInfo(*data);
     if (!text) return std::nullopt;
-    // ".." could lead anywhere; freedesktop trash descriptions never hold it.
-    if (hasDotDot(text->path)) return TrashInfo{QString(), text->deleted};
+    // ".." could lead anywhere, "." could name the volume itself; freedesktop descriptions hold neither.
+    if (hasOddComponent(text->path)) return TrashInfo{QString(), text->deleted};
 
-    // A relative path is relative to the folder the trash folder lies in: $XDG_DATA_HOME for the home
-    // trash, the volume's top folder for <top>/.Trash-<uid> and <top>/.Trash/<uid>.
     const QString root = TrashRoots::containing(inTrash);
     const bool home = root == TrashRoots::homeTrash();
-    const QString base =
-        !home && root.section(u'/', -2, -2) == u".Trash" ? folder(folder(root)) : folder(root);
-    const QString top = base.isEmpty() ? QStringLiteral("/") : base;
+    const QString top = baseOf(root, home);
     QString original = text->path;
     if (!original.startsWith(u'/')) original = Posix::childPath(top, original);
-    original = QDir::cleanPath(original); // "." and "//" only: ".." is refused above
-    // A volume's Trash holds only what lay on that volume.
-    const bool acceptable = original != u"/" && (home || Posix::isAtOrBelow(original, top));
+    // A volume's Trash holds only what lay on that volume, below its top folder.
+    const bool acceptable = original != u"/" && (home || (isBelow(original, top) && original != top));
     return TrashInfo{acceptable ? original : QString(), text->deleted};
+}
+
+bool isBelow(const QString &path, const QString &top) {
+    return top == u"/" ? path.startsWith(u'/') : Posix::isAtOrBelow(path, top);
+}
+
+QString volumeTopOf(const QString &inTrash) {
+    const QString root = TrashRoots::containing(inTrash);
+    if (root.isEmpty() || root == TrashRoots::homeTrash()) return {};
+    return baseOf(root, false);
 }
 
 void forgetTrashed(const QString &inTrash) {

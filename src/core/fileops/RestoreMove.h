@@ -50,11 +50,17 @@ std::optional<TrashInfoText> parseTrashInfo(QByteArrayView text);
 
 // What a Trash item's .trashinfo says: the original path and when the item was trashed.
 struct TrashInfo {
-    QString original; // absolute; empty when the place named is not acceptable (".." in it, another volume)
+    QString original; // absolute; empty when the place named is not acceptable ("..", "." or an empty
+                      // component, another volume, the volume's top folder itself)
     QDateTime deleted;
 };
 // Nothing when the item has no .trashinfo or it cannot be read.
 std::optional<TrashInfo> readTrashInfo(const QString &inTrash);
+// The top folder of the volume whose trash holds the item: it may go back only below it, never through a
+// link that leads off the volume. Empty for the home trash and for what is in no Trash.
+QString volumeTopOf(const QString &inTrash);
+// Whether path is top or lies below it, by text alone; everything absolute lies below "/".
+bool isBelow(const QString &path, const QString &top);
 // Forgets an item that has left the Trash: its .trashinfo and our record of its origin.
 void forgetTrashed(const QString &inTrash);
 

@@ -9,6 +9,9 @@
 #include <QProcessEnvironment>
 #include <QStringDecoder>
 
+#include <initializer_list>
+#include <utility>
+
 #include <unistd.h>
 
 namespace FileActions {
@@ -21,12 +24,8 @@ void keep(QByteArray &into, const QByteArray &more) {
     if (into.size() < errorKeep) into += more.left(errorKeep - into.size());
 }
 
-std::optional<QString> run(const QString &tool, const QStringList &arguments,
-                           const std::optional<QString> &directory,
-                           const QHash<QString, QString> &environment,
-                           const std::function<void(QByteArrayView)> &output, TransferProgress *progress,
-                           const ToolTimings &timings) {
-    QProcess process;
+void prepare(QProcess &process, const QString &tool, const QStringList &arguments,
+             const QHash<QString, QString> &environment) {
     process.setProgram(tool);
     process.setArguments(arguments);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -34,37 +33,16 @@ std::optional<QString> run(const QString &tool, const QStringList &arguments,
     for (auto it = environment.cbegin(); it != environment.cend(); ++it)
         env.insert(it.key(), it.value());
     process.setProcessEnvironment(env);
-    if (directory) process.setWorkingDirectory(*directory);
-    // Unread output goes nowhere, so a chatty tool can never fill a pipe and stall.
-    if (!output) process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardInputFile(QProcess::nullDevice());
     // No controlling terminal: a tool that wants a password can't wait for one on ours.
     process.setChildProcessModifier([] { ::setsid(); });
+}
 
-    process.start();
-    if (!process.waitForStarted(-1))
-        return LF("„%@“ ließ sich nicht starten: %@", QFileInfo(tool).fileName(), process.errorString());
+std::optional<QString> notStarted(const QString &tool, const QProcess &process) {
+    return LF("„%@“ ließ sich nicht starten: %@", QFileInfo(tool).fileName(), process.errorString());
+}
 
-    QByteArray errors;
-    bool terminated = false;
-    QDeadlineTimer killAt;
-    for (;;) {
-        // waitForFinished also reads standard error as it arrives, so that pipe never fills either.
-        if (process.waitForFinished(timings.pollMs) || process.state() == QProcess::NotRunning) break;
-        keep(errors, process.readAllStandardError());
-        if (output) output(process.readAllStandardOutput());
-        if (!progress) continue;
-        if (!terminated && progress->isCancelled()) {
-            process.terminate();
-            terminated = true;
-            killAt.setRemainingTime(timings.graceMs);
-        } else if (terminated && killAt.hasExpired()) {
-            process.kill();
-        }
-    }
-    keep(errors, process.readAllStandardError());
-    if (output) output(process.readAllStandardOutput());
-
+// Nothing when the tool ended well, else its words or its exit status.
+std::optional<QString> outcome(const QProcess &process, const QByteArray &errors) {
     const int status = process.exitCode(); // the signal number when the tool was killed
     if (process.exitStatus() == QProcess::NormalExit && status == 0) return std::nullopt;
     QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -73,19 +51,128 @@ std::optional<QString> run(const QString &tool, const QStringList &arguments,
     return LF("Beendet mit Fehler %d.", status);
 }
 
+// SIGTERM, then SIGKILL after the grace time; reads standard error meanwhile.
+void stopAll(std::initializer_list<std::pair<QProcess *, QByteArray *>> processes,
+             const ToolTimings &timings) {
+    for (const auto &[process, errors] : processes)
+        if (process->state() != QProcess::NotRunning) process->terminate();
+    QDeadlineTimer killAt(timings.graceMs);
+    for (const auto &[process, errors] : processes) {
+        while (process->state() != QProcess::NotRunning) {
+            if (killAt.hasExpired()) process->kill();
+            process->waitForFinished(timings.pollMs);
+            keep(*errors, process->readAllStandardError());
+        }
+        keep(*errors, process->readAllStandardError());
+    }
+}
+
+std::optional<QString> run(const QString &tool, const QStringList &arguments,
+                           const std::optional<QString> &directory,
+                           const QHash<QString, QString> &environment,
+                           const std::function<void(QByteArrayView)> &output, TransferProgress *progress,
+                           const ToolTimings &timings, const ToolWatch &watch, bool *stopped) {
+    QProcess process;
+    prepare(process, tool, arguments, environment);
+    if (directory) process.setWorkingDirectory(*directory);
+    // Unread output goes nowhere, so a chatty tool can never fill a pipe and stall.
+    if (!output) process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardInputFile(QProcess::nullDevice());
+
+    process.start();
+    if (!process.waitForStarted(-1)) return notStarted(tool, process);
+
+    QByteArray errors;
+    for (;;) {
+        // waitForFinished also reads standard error as it arrives, so that pipe never fills either.
+        if (process.waitForFinished(timings.pollMs) || process.state() == QProcess::NotRunning) break;
+        keep(errors, process.readAllStandardError());
+        if (output) output(process.readAllStandardOutput());
+        const bool halt = watch && !watch();
+        if (halt && stopped) *stopped = true;
+        if (halt || (progress && progress->isCancelled())) {
+            stopAll({{&process, &errors}}, timings);
+            break;
+        }
+    }
+    keep(errors, process.readAllStandardError());
+    if (output) output(process.readAllStandardOutput());
+    return outcome(process, errors);
+}
+
 } // namespace
 
 std::optional<QString> runTool(const QString &tool, const QStringList &arguments,
                                const std::optional<QString> &directory,
                                const QHash<QString, QString> &environment, TransferProgress *progress,
-                               const ToolTimings &timings) {
-    return run(tool, arguments, directory, environment, {}, progress, timings);
+                               const ToolTimings &timings, const ToolWatch &watch, bool *stopped) {
+    return run(tool, arguments, directory, environment, {}, progress, timings, watch, stopped);
 }
 
 std::optional<QString> runToolReading(const QString &tool, const QStringList &arguments,
                                       const std::function<void(QByteArrayView)> &output,
                                       TransferProgress *progress, const ToolTimings &timings) {
-    return run(tool, arguments, std::nullopt, {}, output, progress, timings);
+    return run(tool, arguments, std::nullopt, {}, output, progress, timings, {}, nullptr);
+}
+
+std::optional<QString> runToolPipe(const QString &producer, const QStringList &producerArguments,
+                                   const QString &consumer, const QStringList &consumerArguments,
+                                   const std::function<bool(qint64)> &admit, bool *stopped,
+                                   TransferProgress *progress, const ToolTimings &timings) {
+    // Pieces no larger than a pipe holds: the consumer is never far ahead of what was admitted.
+    constexpr qint64 piece = 64 * 1024;
+    QProcess from, to;
+    prepare(from, producer, producerArguments, {});
+    prepare(to, consumer, consumerArguments, {});
+    from.setStandardInputFile(QProcess::nullDevice());
+    to.setStandardOutputFile(QProcess::nullDevice());
+    from.start();
+    if (!from.waitForStarted(-1)) return notStarted(producer, from);
+    to.start();
+    if (!to.waitForStarted(-1)) {
+        QByteArray ignored;
+        stopAll({{&from, &ignored}}, timings);
+        return notStarted(consumer, to);
+    }
+
+    QByteArray fromErrors, toErrors;
+    const auto cancelled = [progress] { return progress && progress->isCancelled(); };
+    bool halt = false;
+    while (!halt && to.state() != QProcess::NotRunning) {
+        if (from.bytesAvailable() == 0 && !from.waitForReadyRead(timings.pollMs)) {
+            keep(fromErrors, from.readAllStandardError());
+            keep(toErrors, to.readAllStandardError());
+            if (cancelled()) halt = true;
+            if (from.state() == QProcess::NotRunning && from.bytesAvailable() == 0) break;
+            continue;
+        }
+        const QByteArray chunk = from.read(piece);
+        if (!admit(chunk.size())) {
+            if (stopped) *stopped = true;
+            halt = true;
+            break;
+        }
+        to.write(chunk);
+        while (to.bytesToWrite() > 0 && to.state() != QProcess::NotRunning && !halt) {
+            to.waitForBytesWritten(timings.pollMs);
+            keep(toErrors, to.readAllStandardError());
+            halt = cancelled();
+        }
+        keep(fromErrors, from.readAllStandardError());
+    }
+    // A consumer that is done (or gave up) first leaves a producer that we stop: its end says nothing.
+    const bool producerEnded = from.state() == QProcess::NotRunning;
+    if (!halt) {
+        to.closeWriteChannel();
+        while (!to.waitForFinished(timings.pollMs) && to.state() != QProcess::NotRunning) {
+            keep(toErrors, to.readAllStandardError());
+            if (cancelled()) break;
+        }
+    }
+    stopAll({{&from, &fromErrors}, {&to, &toErrors}}, timings);
+    if (producerEnded)
+        if (auto failed = outcome(from, fromErrors)) return failed;
+    return outcome(to, toErrors);
 }
 
 } // namespace FileActions

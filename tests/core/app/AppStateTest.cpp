@@ -11,6 +11,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 
 using TestUtil::LanguageScope;
@@ -290,4 +296,126 @@ TEST_F(AppStateTest, UnreadableSettingsAreKeptAsideAndReported) {
     EXPECT_FALSE(app.settingsSetAside().isEmpty());
     EXPECT_TRUE(QFile::exists(app.settingsSetAside()));
     QFile::remove(app.settingsSetAside());
+}
+
+namespace {
+
+// Runs work; should it hang on the FIFO at `fifo` for ten seconds, a writer comes and goes so that it ends.
+// True when it finished on its own.
+template <typename Work> bool finishesUnaided(const QString &fifo, Work work) {
+    std::atomic<bool> done{false}, rescued{false};
+    std::thread guard([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (!done) {
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                rescued = true;
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    work();
+    done = true;
+    guard.join();
+    return !rescued;
+}
+
+bool isFifo(const QString &path) {
+    return S_ISFIFO(TestUtil::lstatOf(path).st_mode);
+}
+
+} // namespace
+
+// Anyone who may write the config folder can put a FIFO there; reading it would wait for a writer forever.
+TEST_F(AppStateTest, AFifoForSettingsIsSetAsideAndTheStartFinishes) {
+    LanguageScope de(AppLanguage::de);
+    const QString path = Defaults::filePath();
+    QFile::remove(path);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    Defaults::resetForTests();
+    std::unique_ptr<AppState> app;
+    EXPECT_TRUE(finishesUnaided(path, [&] { app = std::make_unique<AppState>(); }));
+    ASSERT_TRUE(app->toast());
+    EXPECT_TRUE(app->toast()->isError);
+    EXPECT_TRUE(app->toast()->text.startsWith("Die Einstellungen ließen sich nicht lesen und wurden als"));
+    EXPECT_TRUE(isFifo(app->settingsSetAside()));
+    EXPECT_TRUE(app->dualPane());
+
+    // One put there while running never holds up the next write either.
+    app->setDualPane(false);
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    Defaults::setValue("probe", 1); // the store notices the change on disk and would read it again
+    EXPECT_TRUE(finishesUnaided(path, [&] { app->setShowSidebar(false); }));
+    EXPECT_TRUE(S_ISREG(TestUtil::lstatOf(path).st_mode));
+    app.reset();
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::boolValue("showSidebar"), false);
+    for (const QString &name : TestUtil::names(QFileInfo(path).path()))
+        if (name.contains(".unreadable-")) QFile::remove(QFileInfo(path).path() + '/' + name);
+}
+
+// NaN passes every bound made of comparisons (std::clamp too); an infinity is no width or size either.
+TEST_F(AppStateTest, EveryStoredNumberIsFiniteOrTheDefault) {
+    const char *keys[] = {"splitFraction", "inspectorWidth", "fontSize",       "dualPane",
+                          "showSidebar",   "showInspector",  "toolbarCompact", "rulesAuto"};
+    const QList<QVariant> values = {qQNaN(), qInf(), -qInf(), 1e308, -1e308, QVariant(quint64(-1))};
+    for (const QVariant &value : values) {
+        SCOPED_TRACE(value.toString().toStdString());
+        for (const char *key : keys)
+            Defaults::setValue(key, value);
+        Defaults::resetForTests();                                         // read back from the file
+        const double stored = Defaults::value("splitFraction").toDouble(); // the file holds it as it is
+        EXPECT_TRUE(std::isnan(value.toDouble()) ? std::isnan(stored) : stored == value.toDouble());
+        const bool finite = std::isfinite(value.toDouble());
+        if (!finite) {
+            EXPECT_FALSE(Defaults::doubleValue("splitFraction"));
+        }
+        AppState app;
+        EXPECT_EQ(app.splitFraction(), finite ? std::clamp(value.toDouble(), 0.2, 0.8) : 0.5);
+        EXPECT_EQ(app.inspectorWidth(), finite ? std::clamp(value.toDouble(), 220.0, 520.0) : 290.0);
+        EXPECT_EQ(app.fontSize(), 13);
+        EXPECT_TRUE(app.dualPane());
+        EXPECT_TRUE(app.showSidebar());
+        EXPECT_FALSE(app.showInspector());
+        EXPECT_TRUE(app.toolbarCompact());
+        EXPECT_EQ(app.rulesAuto(), finite); // the lenient reading: any finite number but 0 is true
+    }
+}
+
+// Without the rights to read the file, it is left exactly as it is and the user hears once why the
+// defaults are in use.
+TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
+    LanguageScope de(AppLanguage::de);
+    const QString path = Defaults::filePath();
+    const QByteArray stored =
+        "<?xml version=\"1.0\"?><plist><dict><key>dualPane</key><false/></dict></plist>";
+    ASSERT_TRUE(TestUtil::writeFile(path, stored));
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
+    Defaults::resetForTests();
+    {
+        TestUtil::NoFileRights noRights;
+        if (!noRights.active()) GTEST_SKIP() << "the rights to read every file could not be dropped";
+        AppState app;
+        ASSERT_TRUE(app.toast());
+        EXPECT_TRUE(app.toast()->isError);
+        EXPECT_EQ(app.toast()->text,
+                  "Die Einstellungen ließen sich nicht lesen. Kestrin verwendet die Standardwerte.");
+        EXPECT_TRUE(app.settingsSetAside().isEmpty());
+        EXPECT_TRUE(app.dualPane()); // the default
+        app.setShowSidebar(false);
+    }
+    EXPECT_EQ(TestUtil::lstatOf(path).st_mode & 07777, 0u);
+    ::chmod(QFile::encodeName(path).constData(), 0600);
+    EXPECT_EQ(TestUtil::readFile(path), stored);
+    EXPECT_EQ(TestUtil::names(QFileInfo(path).path()).filter(".unreadable-"), QStringList());
+
+    // Readable again, nothing is said.
+    Defaults::resetForTests();
+    AppState app;
+    EXPECT_FALSE(app.toast());
+    EXPECT_FALSE(app.dualPane());
 }

@@ -6,6 +6,10 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 TEST(Defaults, ValuesKeepTheirTypesAcrossReopening) {
     Defaults::setValue("t.bool", true);
     Defaults::setValue("t.int", 42);
@@ -50,4 +54,30 @@ TEST(Defaults, UnreadableFileIsKeptAside) {
         QFile::remove(aside);
     }
     Defaults::resetForTests();
+}
+
+// Only a regular file is read: a socket (or a FIFO, or a link to a device) where the settings belong goes
+// aside, and a fresh file takes its place.
+TEST(Defaults, WhatIsNoFileIsPutAside) {
+    Defaults::resetForTests();
+    const QString path = Defaults::filePath();
+    QFile::remove(path);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray bytes = QFile::encodeName(path);
+    ASSERT_LT(size_t(bytes.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ::close(sock);
+    Defaults::resetForTests();
+    EXPECT_FALSE(Defaults::boolValue("dualPane"));
+    const QString aside = Defaults::setAsidePath();
+    ASSERT_FALSE(aside.isEmpty());
+    EXPECT_TRUE(S_ISSOCK(TestUtil::lstatOf(aside).st_mode));
+    Defaults::setValue("fresh", 1);
+    EXPECT_TRUE(S_ISREG(TestUtil::lstatOf(path).st_mode));
+    QFile::remove(aside);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::intValue("fresh"), 1);
 }

@@ -385,3 +385,49 @@ TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecord
                   .arg(went));
     EXPECT_EQ(app->undoTitle(), QStringLiteral("%1 Objekte in den Papierkorb gelegt").arg(went));
 }
+
+// On a shared volume anyone may make a .Trash-<uid> or a .Trash/<uid> for us and plant items in it with a
+// description of their choosing. Such folders are not listed, nothing is put back from them, the emptying
+// leaves them alone, and the diagnosis names each once.
+TEST_F(TrashCommandTest, AnotherUsersTrashFoldersAreNeverUsed) {
+    TestUtil::TmpfsMount volume;
+    if (!volume.valid()) GTEST_SKIP() << "needs root to mount a volume and to give folders to another user";
+    LanguageScope de(AppLanguage::de);
+    const QString v = volume.path();
+    const QString uid = QString::number(::getuid());
+    const QString own = v + "/.Trash-" + uid, shared = v + "/.Trash/" + uid;
+    for (const QString &trash : {own, shared}) {
+        TestUtil::writeFile(trash + "/files/authorized_keys", "planted");
+        TestUtil::writeFile(trash + "/info/authorized_keys.trashinfo",
+                            "[Trash Info]\nPath=secure/authorized_keys\nDeletionDate=2024-01-01T10:00:00\n");
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(v + "/.Trash").constData(), 01777), 0); // a proper shared .Trash
+    // Made by a user id nobody has: no system user is added for the test.
+    ASSERT_EQ(QProcess::execute("chown", {"-R", "54321:54321", own, shared}), 0);
+    const QString secure = v + "/secure";
+    ASSERT_TRUE(QDir().mkpath(secure));
+    ::chmod(QFile::encodeName(secure).constData(), 0700);
+
+    EXPECT_TRUE(TrashRoots::volumeTrashes(v).isEmpty());
+    EXPECT_FALSE(TrashRoots::all().contains(own) || TrashRoots::all().contains(shared));
+    for (const QString &folder : FileLoader::allTrashFolders()) // what the emptying deletes from
+        EXPECT_FALSE(folder.startsWith(v + '/')) << folder.toStdString();
+    for (const FileItem &item : FileLoader::list(FileLoader::mainTrash()).items)
+        EXPECT_FALSE(item.path.startsWith(v + '/')) << item.path.toStdString();
+    for (const QString &trash : {own, shared})
+        EXPECT_FALSE(FileLoader::isInTrash(trash + "/files/authorized_keys"));
+
+    app->putBack({own + "/files/authorized_keys", shared + "/files/authorized_keys"});
+    QTRY_COMPARE_WITH_TIMEOUT(lastToast(), QString("Zum Zurücklegen Objekte im Papierkorb markieren."), 5000);
+    EXPECT_TRUE(TestUtil::names(secure).isEmpty());
+
+    const QString text = AppState::diagnosisText();
+    const QString foreign = ": nicht verwendet, gehört einem anderen Benutzer (uid 54321)";
+    EXPECT_EQ(text.count(own + foreign), 1) << text.toStdString();
+    EXPECT_EQ(text.count(shared + foreign), 1) << text.toStdString();
+
+    // Ours, the same folders are trash folders.
+    ASSERT_EQ(QProcess::execute("chown", {"-R", uid, own, shared}), 0);
+    EXPECT_EQ(TrashRoots::volumeTrashes(v), QStringList({shared, own}));
+    EXPECT_TRUE(FileLoader::isInTrash(own + "/files/authorized_keys"));
+}

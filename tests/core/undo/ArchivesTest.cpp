@@ -1,10 +1,15 @@
 #include "Harness.h"
 
 #include "core/fileops/Archives.h"
+#include "core/localisation/FileFmt.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 
+#include <atomic>
+#include <thread>
+
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
 
@@ -293,7 +298,8 @@ TEST_F(ArchivesTest, FailuresAreOurSentencesAndAFullDiskIsFoundFirst) {
     ASSERT_TRUE(QFile::copy(d + "/big.zip", small.path() + "/big.zip"));
     const Toast full = wait([&](auto c) { extract(c, {small.path() + "/big.zip"}); });
     EXPECT_TRUE(full.text.startsWith("„big.zip“ ließ sich nicht entpacken: Nicht genug freier Speicherplatz "
-                                     "auf dem Ziel: 64,0 MB nötig, "))
+                                     "auf dem Ziel: 64,1 MB nötig, ")) // with 5 % of the volume left free
+
         << full.text.toStdString();
     EXPECT_EQ(names(small.path()), QStringList({"big.zip", "zeros.bin"}));
     // Packing onto the full disk says so in our words too.
@@ -301,4 +307,59 @@ TEST_F(ArchivesTest, FailuresAreOurSentencesAndAFullDiskIsFoundFirst) {
         wait([&](auto c) { compress(c, {small.path() + "/zeros.bin"}, ArchiveFormat::tar); });
     EXPECT_TRUE(packing.error);
     EXPECT_EQ(packing.text, "Komprimieren fehlgeschlagen: Nicht genug freier Speicherplatz auf dem Ziel.");
+}
+
+// A compressed tar tells nothing of its size before it is unpacked. The free space is watched while it is,
+// and unpacking stops before less than 5 % of the volume would be left, for whatever else writes there.
+TEST_F(ArchivesTest, CompressedBombsStopBeforeTheFreeMargin) {
+    TestUtil::TmpfsMount small("24m");
+    if (!small.valid()) GTEST_SKIP() << "a small volume needs root";
+    const QByteArray volume = QFile::encodeName(small.path());
+    const auto freeNow = [&] {
+        struct statvfs vfs {};
+        ::statvfs(volume.constData(), &vfs);
+        return qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
+    };
+    struct statvfs vfs {};
+    ASSERT_EQ(::statvfs(volume.constData(), &vfs), 0);
+    const qint64 margin = qint64(vfs.f_blocks) * qint64(vfs.f_frsize) / 20;
+    // 60 MB of zeros (not stored sparse) in a few hundred KB, in every compression we unpack.
+    ASSERT_EQ(status("/bin/sh",
+                     {"-c", "truncate -s 60000000 zeros && tar czf bomb.tar.gz zeros && "
+                            "cp bomb.tar.gz bomb.tgz && tar cjf bomb.tar.bz2 zeros && "
+                            "tar cJf bomb.tar.xz zeros && rm zeros"},
+                     d),
+              0);
+    const QStringList bombs = {"bomb.tar.gz", "bomb.tgz", "bomb.tar.bz2", "bomb.tar.xz"};
+    for (const QString &bomb : bombs)
+        ASSERT_TRUE(QFile::copy(d + "/" + bomb, small.path() + "/" + bomb));
+    for (const QString &bomb : bombs) {
+        SCOPED_TRACE(bomb.toStdString());
+        std::atomic<bool> done{false};
+        std::atomic<qint64> least{freeNow()};
+        std::thread watch([&] {
+            while (!done) {
+                least = std::min<qint64>(least, freeNow());
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        const Toast t = wait([&](auto c) { extract(c, {small.path() + "/" + bomb}); });
+        done = true;
+        watch.join();
+        EXPECT_TRUE(t.error);
+        EXPECT_EQ(t.text, "„" + bomb +
+                              "“ ließ sich nicht entpacken: Nicht genug freier Speicherplatz auf dem "
+                              "Ziel: Das Entpacken wurde angehalten, bevor weniger als " +
+                              FileFmt::size(margin) + " frei blieben.");
+        EXPECT_GE(least, margin);
+        EXPECT_LT(least, margin + 8 * 1024 * 1024); // it did unpack until near the margin
+        EXPECT_EQ(names(small.path()),
+                  QStringList({"bomb.tar.bz2", "bomb.tar.gz", "bomb.tar.xz", "bomb.tgz"}))
+            << "nothing is left of the attempt";
+    }
+    // A small one still unpacks there, through the same watch.
+    makeProject(d + "/src");
+    ASSERT_EQ(status("/usr/bin/tar", {"cJf", small.path() + "/Klein.tar.xz", "Projekt"}, d + "/src"), 0);
+    EXPECT_EQ(wait([&](auto c) { extract(c, {small.path() + "/Klein.tar.xz"}); }).text, "1 Objekt entpackt.");
+    expectProject(small.path() + "/Klein/Projekt");
 }

@@ -40,6 +40,14 @@ QString trashedBy(const QString &program, const QString &path) {
     return inHomeTrash(path);
 }
 
+// A hand-written description, as any program (or a hostile one) could leave it.
+QString planted(const QString &root, const QString &name, const QByteArray &path) {
+    TestUtil::writeFile(root + "/files/" + name, "x");
+    TestUtil::writeFile(root + "/info/" + name + ".trashinfo",
+                        "[Trash Info]\nPath=" + path + "\nDeletionDate=2024-01-01T10:00:00\n");
+    return root + "/files/" + name;
+}
+
 } // namespace
 
 TEST_F(PutBackTest, BackToTheOldPlaceUnderAFreeNameAndUndoneIntoTheTrash) {
@@ -144,27 +152,21 @@ TEST_F(PutBackTest, FromTheTrashOfAnotherVolume) {
 }
 
 TEST_F(PutBackTest, DescriptionsLeadingElsewhereAreRefusedAndTheItemStays) {
-    // Hand-written descriptions, as any program (or a hostile one) could leave them.
-    const auto planted = [](const QString &root, const QString &name, const QByteArray &path) {
-        TestUtil::writeFile(root + "/files/" + name, "x");
-        TestUtil::writeFile(root + "/info/" + name + ".trashinfo",
-                            "[Trash Info]\nPath=" + path + "\nDeletionDate=2024-01-01T10:00:00\n");
-        return root + "/files/" + name;
-    };
     const QString home = TrashRoots::homeTrash();
     mkdir(d + "/ok");
     const QString climbs = planted(home, "climbs", QFile::encodeName(d) + "/ok/%2E%2E/../climbs");
-    const QString fine = planted(home, "fine", QFile::encodeName(d) + "/ok/./fine");
+    const QString dotted = planted(home, "dotted", QFile::encodeName(d) + "/ok/./dotted");
     // Relative in the home trash: below the folder that holds the trash, never above it.
     const QString relative = planted(home, "relative", "../escaped");
     TrashMemory::remember(d + "/ok/climbs", climbs); // our record does not overrule the description
-    const Toast t = wait([&](auto c) { putBack(c, {climbs, fine, relative}); });
+    const Toast t = wait([&](auto c) { putBack(c, {climbs, dotted, relative}); });
     EXPECT_TRUE(t.error);
     EXPECT_EQ(t.text, "„climbs“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.");
     EXPECT_TRUE(exists(climbs));
     EXPECT_TRUE(exists(relative));
+    EXPECT_TRUE(exists(dotted)); // "." is in no description any program writes
     EXPECT_TRUE(exists(Trash::infoFileFor(climbs)));
-    EXPECT_EQ(names(d + "/ok"), QStringList{"fine"});
+    EXPECT_TRUE(names(d + "/ok").isEmpty());
     EXPECT_TRUE(folderQuestions.isEmpty());
     EXPECT_FALSE(exists(d + "/climbs"));
     EXPECT_FALSE(exists(QFileInfo(home).path() + "/../escaped"));
@@ -181,4 +183,46 @@ TEST_F(PutBackTest, DescriptionsLeadingElsewhereAreRefusedAndTheItemStays) {
     EXPECT_TRUE(exists(out) && exists(elsewhere));
     EXPECT_FALSE(exists(d + "/elsewhere") || exists(mount.path() + "/out"));
     EXPECT_EQ(names(mount.path() + "/docs"), QStringList{"inside"});
+}
+
+// From a volume's trash an item goes back onto that volume only: never through a link to another volume,
+// nor beside the mount point ("." and an empty name would name the volume's top folder itself).
+TEST_F(PutBackTest, BackFromAVolumesTrashStaysOnTheVolume) {
+    TestUtil::TmpfsMount mount, other;
+    if (!mount.valid() || !other.valid()) GTEST_SKIP() << "needs root for two tmpfs";
+    const QString v = mount.path();
+    const QByteArray vBytes = QFile::encodeName(v);
+    const QString trash = v + "/.Trash-" + QString::number(::getuid());
+    mkdir(v + "/docs");
+    ASSERT_EQ(::symlink(QFile::encodeName(other.path()).constData(), vBytes + "/link"), 0);
+    ASSERT_EQ(::symlink("docs", vBytes + "/inner"), 0); // a link that stays on the volume
+    const QStringList refused = {planted(trash, "relative", "link/relative"),
+                                 planted(trash, "absolute", vBytes + "/link/absolute"),
+                                 planted(trash, "dot", "."),
+                                 planted(trash, "dotslash", "%2E/"),
+                                 planted(trash, "empty", "docs//empty"),
+                                 planted(trash, "dotted", "docs/./dotted"),
+                                 planted(trash, "top", vBytes),
+                                 planted(trash, "trailing", "docs/trailing/"),
+                                 planted(trash, "deeper", "link/docs/deeper")};
+    mkdir(other.path() + "/docs");
+    const Toast t = wait([&](auto c) { putBack(c, refused); });
+    EXPECT_TRUE(t.error);
+    EXPECT_EQ(t.text, "„relative“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.");
+    for (const QString &item : refused) {
+        EXPECT_TRUE(exists(item)) << item.toStdString();
+        EXPECT_TRUE(exists(Trash::infoFileFor(item))) << item.toStdString();
+    }
+    EXPECT_EQ(names(other.path()), QStringList{"docs"});
+    EXPECT_TRUE(names(other.path() + "/docs").isEmpty());
+    EXPECT_TRUE(names(v + "/docs").isEmpty());
+    for (const char *copy : {" Kopie", " Kopie 2", " Kopie 3"}) // beside the mount point
+        EXPECT_FALSE(exists(v + copy)) << copy;
+    EXPECT_TRUE(folderQuestions.isEmpty());
+
+    const QString fine = planted(trash, "fine", "inner/fine");
+    EXPECT_EQ(wait([&](auto c) { putBack(c, {fine}); }).text, "1 Objekt zurückgelegt.");
+    EXPECT_EQ(TestUtil::readFile(v + "/docs/fine"), "x");
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].action, UndoAction::makeMoved({{fine, v + "/inner/fine"}}));
 }

@@ -59,3 +59,35 @@ TEST(ToolRunner, CancelTerminatesThenKills) {
     EXPECT_TRUE(runTool("/bin/sh", {"-c", "trap '' TERM; sleep 30"}, std::nullopt, {}, &progress, {50, 300}));
     EXPECT_LT(t.elapsed(), 5000);
 }
+
+// Between two tools every byte passes the gate: the consumer never gets more than was admitted, a refusal
+// stops both, and of two failures the producer's words count (the consumer fails too when its input ends).
+TEST(ToolRunner, PipesThroughAGate) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString counted = TestUtil::testHome() + "/counted";
+    const QStringList count = {"-c", "wc -c > \"$0\"", counted};
+    const auto pipe = [&](const QString &producer, const std::function<bool(qint64)> &admit, bool *stopped,
+                          const QStringList &consumer) {
+        return FileActions::runToolPipe("/bin/sh", {"-c", producer}, "/bin/sh", consumer, admit, stopped);
+    };
+    qint64 admitted = 0;
+    bool stopped = false;
+    const auto all = [&](qint64 piece) { return (admitted += piece), true; };
+    EXPECT_FALSE(pipe("head -c 3000000 /dev/zero", all, &stopped, count));
+    EXPECT_EQ(TestUtil::readFile(counted).trimmed(), "3000000");
+
+    admitted = 0;
+    const auto some = [&](qint64 piece) { return admitted + piece <= 1000000 && (admitted += piece); };
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(pipe("cat /dev/zero", some, &stopped, count)); // never ends by itself
+    EXPECT_TRUE(stopped);
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_LE(TestUtil::readFile(counted).trimmed().toLongLong(), admitted);
+    EXPECT_GT(admitted, 900000);
+
+    EXPECT_EQ(pipe("echo broken >&2; exit 2", all, &stopped, {"-c", "cat >/dev/null; echo cut >&2; exit 1"}),
+              "broken");
+    // A consumer that is done early leaves a producer that is stopped: no failure.
+    EXPECT_FALSE(pipe("cat /dev/zero", all, nullptr, {"-c", "head -c 10 >/dev/null"}));
+}
