@@ -367,12 +367,15 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     QAction *nextTab = add(S{Cmd::nextTab,
                              nullptr,
                              nullptr,
-                             {keys(ctrl | shift | Qt::Key_BracketRight), keys(ctrl | Qt::Key_PageDown)}},
+                             // Shift turns the bracket into a brace on most layouts.
+                             {keys(ctrl | shift | Qt::Key_BracketRight), keys(ctrl | Qt::Key_PageDown),
+                              keys(ctrl | shift | Qt::Key_BraceRight)}},
                            [group] { group()->selectNext(1); });
     QAction *previousTab = add(S{Cmd::previousTab,
                                  nullptr,
                                  nullptr,
-                                 {keys(ctrl | shift | Qt::Key_BracketLeft), keys(ctrl | Qt::Key_PageUp)}},
+                                 {keys(ctrl | shift | Qt::Key_BracketLeft), keys(ctrl | Qt::Key_PageUp),
+                                  keys(ctrl | shift | Qt::Key_BraceLeft)}},
                                [group] { group()->selectNext(-1); });
     for (QAction *a : {nextTab, previousTab})
         state(a).rule = [group] { return group()->tabs().size() > 1; };
