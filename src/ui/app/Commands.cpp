@@ -98,6 +98,10 @@ QString menuEscaped(QString text) {
 
 } // namespace
 
+QString Commands::literalTitle(const QString &text) {
+    return menuEscaped(text);
+}
+
 QString Commands::keyText(const QKeySequence &key) {
     const QString text = key.toString(QKeySequence::PortableText);
     QStringList words;

@@ -135,7 +135,8 @@ protected:
         QTRY_VERIFY_WITH_TIMEOUT(pane->currentPath() == folder && !pane->items().isEmpty(), 5000);
     }
     static void press(const QKeySequence &key) {
-        QWidget *to = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+        QWidget *to =
+            QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
         QTest::keyClick(to, key[0].key(), key[0].keyboardModifiers());
     }
 

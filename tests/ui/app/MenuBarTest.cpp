@@ -11,6 +11,7 @@
 #include "ui/app/AboutPanel.h"
 #include "ui/app/Commands.h"
 #include "ui/app/MainMenuBar.h"
+#include "ui/style/AppIcons.h"
 #include "ui/window/SheetPresenter.h"
 
 #include <QAction>
@@ -340,4 +341,22 @@ TEST_F(MenuBarTest, AboutShowsTheFactsAndTheLongDateOfTheLanguage) {
             EXPECT_EQ(p->windowTitle(), "Über Kestrin");
             EXPECT_TRUE(p->findChild<QLabel *>("aboutCredits")->text().contains(dates[AppLanguage::de]));
         }
+}
+
+TEST(AppIconsTest, WithoutTheTitleSymbolTheApplicationIconStandsIn) {
+    QPixmap own(16, 16);
+    own.fill(Qt::red);
+    QApplication::setWindowIcon(QIcon(own));
+    const QIcon missing = AppIcons::titleSymbolFrom(":/nicht-da.png");
+    EXPECT_EQ(missing.pixmap(16).toImage().pixel(3, 3), QColor(Qt::red).rgb());
+    QTemporaryDir dir;
+    QImage blue(8, 8, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    ASSERT_TRUE(blue.save(dir.path() + "/t.png"));
+    EXPECT_EQ(AppIcons::titleSymbolFrom(dir.path() + "/t.png").pixmap(8).toImage().pixel(3, 3),
+              QColor(Qt::blue).rgb());
+    TestUtil::writeFile(dir.path() + "/broken.png", "not a picture");
+    EXPECT_EQ(AppIcons::titleSymbolFrom(dir.path() + "/broken.png").pixmap(16).toImage().pixel(3, 3),
+              QColor(Qt::red).rgb());
+    QApplication::setWindowIcon(QIcon());
 }
