@@ -190,6 +190,15 @@ TEST_F(KeysTest, TextFieldsKeepTheirEditingKeys) {
     commands->action(Cmd::selectAll)->trigger();
     commands->action(Cmd::copy)->trigger();
     EXPECT_TRUE(clipboardFiles.isEmpty());
+    // Delete and Backspace edit the text too: nothing goes to the Trash, the pane does not go back.
+    search->clear();
+    QTest::keyClicks(search, "xy");
+    QTest::keyClick(search, Qt::Key_Left);
+    QTest::keyClick(search, Qt::Key_Delete);
+    QTest::keyClick(search, Qt::Key_Backspace);
+    EXPECT_EQ(search->text(), "");
+    EXPECT_TRUE(alerts.isEmpty());
+    EXPECT_EQ(app->left()->currentPath(), dir.path() + "/one/two");
     // Back at the panes the same entries mean the files.
     window->paneArea()->setFocus();
     EXPECT_FALSE(commands->action(Cmd::editRedo)->isEnabled());
