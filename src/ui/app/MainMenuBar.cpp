@@ -2,6 +2,7 @@
 
 #include "core/fileops/ArchiveFormat.h"
 #include "ui/app/Commands.h"
+#include "ui/help/HelpChaptersMenu.h"
 #include "ui/style/MenuLocalizer.h"
 
 #include <QAction>
@@ -52,6 +53,8 @@ MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
 
     m_help = MenuLocalizer::addMenu(this, K("Hilfe"));
     fill(m_help, {Cmd::manual});
-    m_chaptersAnchor = m_help->addSeparator();
+    m_chapters = MenuLocalizer::addMenu(m_help, K("Kapitel"));
+    addHelpChapters(m_chapters, app);
+    m_help->addSeparator();
     fill(m_help, {Cmd::shortcuts, Cmd::terminalHelp, nullptr, Cmd::feedback, nullptr, Cmd::about});
 }
