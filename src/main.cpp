@@ -18,10 +18,11 @@ int main(int argc, char **argv) {
     QApplication::setQuitOnLastWindowClosed(true);
 
     QPointer<MainWindow> window;
-    AppState app(makeQtDialogs([&window]() -> QWidget * { return window; }));
-    app.openFile = [](const QString &path) { return Workspace::openFile(path); };
-    app.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
-    app.pasteboard = makeQtPasteboard();
+    Services services(makeQtDialogs([&window]() -> QWidget * { return window; }));
+    services.openFile = [](const QString &path) { return Workspace::openFile(path); };
+    services.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
+    services.pasteboard = makeQtPasteboard();
+    AppState app(std::move(services));
     KeyMonitor keys(&app);
     AppDelegate delegate;
     window = new MainWindow(&app);

@@ -1,6 +1,7 @@
 // Renders the main window in a few states into PNG files, for looking at the layout by eye:
 // kestrin-screens OUTDIR (run it under Xvfb; tools/screenshots.sh does).
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
@@ -64,7 +65,7 @@ int main(int argc, char **argv) {
         settle(500);
         app.left()->setSelection({left + "/Foto.jpg"});
         for (bool compact : {false, true}) {
-            app.setToolbarCompact(compact);
+            app.settings().setToolbarCompact(compact);
             shoot(w, out + "/toolbar-" + QString(compact ? "compact-" : "normal-") + tag + ".png");
         }
     }
@@ -79,32 +80,32 @@ int main(int argc, char **argv) {
         app.left()->setSelection({left + "/Foto.jpg"});
         shoot(w, out + "/two-panes-" + tag + ".png");
 
-        app.setDualPane(false);
+        app.settings().setDualPane(false);
         shoot(w, out + "/one-pane-" + tag + ".png");
-        app.setDualPane(true);
+        app.settings().setDualPane(true);
 
         // A copy in progress: the banner at 40 % with a toast below it.
-        AppState::timing().firstStatusMs = 0;
-        auto progress = app.beginJob(K("Kopiere"));
+        app.services().timings.jobQuietMs = 0;
+        auto progress = app.jobs().begin(K("Kopiere"));
         progress->setTotal(1000, 5);
         progress->setItem(2, "Bericht 2026.pdf");
         progress->add(400);
         app.show(K("Unsichtbare Dateien werden angezeigt."));
         shoot(w, out + "/copy-banner-" + tag + ".png");
-        app.endJob();
-        AppState::timing() = AppState::Timing{};
+        app.jobs().end();
+        app.services().timings = Services::Timings{};
 
         // The smallest window with the largest text in dark, and a large screen with the smallest text.
-        app.setAppearance("dark");
-        app.setFontSize(18);
+        app.settings().setAppearance("dark");
+        app.settings().setFontSize(18);
         w.resize(900, 460);
         shoot(w, out + "/small-dark-18-" + tag + ".png");
-        app.setAppearance("light");
-        app.setFontSize(10);
+        app.settings().setAppearance("light");
+        app.settings().setFontSize(10);
         w.resize(2560, 1440);
         shoot(w, out + "/large-10-" + tag + ".png");
-        app.setFontSize(13);
-        app.setAppearance("system");
+        app.settings().setFontSize(13);
+        app.settings().setAppearance("system");
     }
     return 0;
 }

@@ -22,7 +22,7 @@ std::thread fakeWorker(AppState &app, std::shared_ptr<TransferProgress> progress
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         cleaned = true;
         QMetaObject::invokeMethod(
-            &app, [&app] { app.endJob(); }, Qt::QueuedConnection);
+            &app, [&app] { app.jobs().end(); }, Qt::QueuedConnection);
     });
 }
 
@@ -38,7 +38,7 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
 
     // Confirmed: the job is cancelled, the window stays until its clean-up is over, then closes unasked.
     window.show();
-    auto progress = app.beginJob("Kopiere");
+    auto progress = app.jobs().begin("Kopiere");
     std::atomic<bool> cleaned = false;
     std::thread worker = fakeWorker(app, progress, cleaned);
     EXPECT_FALSE(window.close());
@@ -53,10 +53,10 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     // Declined: the job runs on and the window stays.
     script.answers = {AlertRole::cancel};
     window.show();
-    progress = app.beginJob("Kopiere");
+    progress = app.jobs().begin("Kopiere");
     EXPECT_FALSE(window.close());
     EXPECT_FALSE(progress->isCancelled());
-    app.endJob();
+    app.jobs().end();
     QCoreApplication::processEvents(); // a queued close would come now
     EXPECT_TRUE(window.isVisible());
 
@@ -64,11 +64,11 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     // leaves nothing to wait for.
     script.hold = true;
     script.answers = {AlertRole::confirm};
-    progress = app.beginJob("Kopiere");
+    progress = app.jobs().begin("Kopiere");
     EXPECT_FALSE(window.close());
     EXPECT_FALSE(window.close());
     EXPECT_EQ(script.alerts.size(), 3);
-    app.endJob();
+    app.jobs().end();
     script.answerHeld();
     QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
 }

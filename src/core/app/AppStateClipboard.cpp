@@ -14,13 +14,13 @@ void AppState::clearCut() {
 
 // A cut counts only while nothing has written to the clipboard since and the same items come back.
 bool AppState::cutInForce(const QStringList &paths) const {
-    if (!m_cutChangeCount || *m_cutChangeCount != pasteboard.count()) return false;
+    if (!m_cutChangeCount || *m_cutChangeCount != m_services.pasteboard.count()) return false;
     return !m_cutPaths.isEmpty() && QSet<QString>(paths.cbegin(), paths.cend()) == m_cutPaths;
 }
 
 void AppState::copyToClipboard(const QStringList &paths) {
     if (paths.isEmpty()) return;
-    pasteboard.setFiles(paths, false);
+    m_services.pasteboard.setFiles(paths, false);
     clearCut();
     show(LF("%@ kopiert. Im Zielordner mit „Einsetzen“ (⌘V) ablegen.", FileFmt::count(paths.size())));
 }
@@ -30,15 +30,15 @@ void AppState::cutToClipboard(const QStringList &paths) {
         show(K("Nichts ausgewählt."));
         return;
     }
-    pasteboard.setFiles(paths, true);
+    m_services.pasteboard.setFiles(paths, true);
     setCutPaths(QSet<QString>(paths.cbegin(), paths.cend()));
-    m_cutChangeCount = pasteboard.count();
+    m_cutChangeCount = m_services.pasteboard.count();
     show(LF("%@ ausgeschnitten. Im Zielordner mit „Einsetzen“ (⌘V) verschieben.",
             FileFmt::count(paths.size())));
 }
 
 void AppState::paste(const QString &folder) {
-    const std::optional<QStringList> urls = pasteboard.files();
+    const std::optional<QStringList> urls = m_services.pasteboard.files();
     if (!urls || urls->isEmpty()) {
         show(K("In der Zwischenablage liegen keine Dateien."));
         return;

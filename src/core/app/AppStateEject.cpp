@@ -17,18 +17,18 @@ constexpr const char *ejectFailed = K("„%@“ ließ sich nicht auswerfen: %@ V
 void AppState::eject(const QString &path, const QString &name) {
     const QString home = QDir::homePath();
     const QString inside = path.endsWith(u'/') ? path : path + u'/';
-    for (TabGroup *group : {m_leftTabs, m_rightTabs})
+    for (TabGroup *group : {m_sides.leftTabs(), m_sides.rightTabs()})
         for (PaneModel *tab : group->tabs())
             if (tab->currentPath() == path || tab->currentPath().startsWith(inside)) tab->go(home, true, {});
 
     QPointer<AppState> self(this);
-    const auto work = desktop.eject;
+    const auto work = m_services.desktop.eject;
     whenDone(this, QtConcurrent::run([work, path]() -> std::optional<QString> {
                  return work ? work(path) : std::optional<QString>(QString());
              }),
              [self, name](const std::optional<QString> &error) {
                  if (!self) return;
-                 if (self->rebuildSidebar) self->rebuildSidebar();
+                 emit self->devicesChanged();
                  if (error)
                      self->show(LF(ejectFailed, name, *error), true);
                  else

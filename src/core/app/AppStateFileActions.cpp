@@ -17,11 +17,11 @@ FileActionContext AppState::fileActionContext() {
         if (self) self->show(text, error);
     };
     ctx.refreshAll = [self] {
-        if (self) self->refreshAll();
+        if (self) self->sides().refreshAll();
     };
-    ctx.beginJob = [self](const QString &title) { return self ? self->beginJob(title) : nullptr; };
+    ctx.beginJob = [self](const QString &title) { return self ? self->jobs().begin(title) : nullptr; };
     ctx.endJob = [self] {
-        if (self) self->endJob();
+        if (self) self->jobs().end();
     };
     ctx.record = [self](const QString &title, const UndoAction &action) {
         if (self) self->record(title, action);
@@ -29,15 +29,16 @@ FileActionContext AppState::fileActionContext() {
     ctx.select = [self](const QStringList &paths) {
         if (self) self->activePane()->setSelection(QSet<QString>(paths.cbegin(), paths.cend()));
     };
-    if (m_dialogs.askFolder)
+    if (m_services.dialogs.askFolder)
         ctx.chooseFolder = [self](const FolderQuestion &question, Dialogs::TextDone done) {
             if (!self) return done(std::nullopt);
             // The running job (put back) waits for this answer.
             self->jobs().setWaitingForAnswer(true);
-            self->m_dialogs.folder(question, [self, done = std::move(done)](std::optional<QString> answer) {
-                if (self) self->jobs().setWaitingForAnswer(false);
-                done(std::move(answer));
-            });
+            self->m_services.dialogs.folder(question,
+                                            [self, done = std::move(done)](std::optional<QString> answer) {
+                                                if (self) self->jobs().setWaitingForAnswer(false);
+                                                done(std::move(answer));
+                                            });
         };
     return ctx;
 }

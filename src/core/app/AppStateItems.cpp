@@ -46,10 +46,6 @@ QString expandTilde(const QString &text) {
 
 } // namespace
 
-PaneModel *AppState::pane(Side side) const {
-    return tabs(side)->current();
-}
-
 void AppState::openSelection() {
     PaneModel *pane = activePane();
     QList<FileItem> chosen;
@@ -65,8 +61,8 @@ void AppState::openSelection() {
 }
 
 void AppState::openWithApplication(const QString &path) {
-    if (!openFile) return;
-    if (!openFile(path))
+    if (!m_services.openFile) return;
+    if (!m_services.openFile(path))
         show(LF("„%@“ lässt sich mit keinem Programm öffnen.", Posix::lastComponent(path)), true);
 }
 
@@ -75,8 +71,8 @@ void AppState::share(const QStringList &paths) {
         show(K("Nichts ausgewählt."));
         return;
     }
-    if (!desktop.share) return;
-    if (const auto error = desktop.share(paths)) show(*error, true);
+    if (!m_services.desktop.share) return;
+    if (const auto error = m_services.desktop.share(paths)) show(*error, true);
 }
 
 void AppState::toggleTag(const QString &tag, const QStringList &paths) {
@@ -98,12 +94,12 @@ void AppState::showInfo(const QStringList &paths) {
         show(K("Nichts ausgewählt."));
         return;
     }
-    setInfoTarget(InfoTarget(paths));
+    m_requests.setInfoTarget(InfoTarget(paths));
 }
 
 void AppState::goToFolder(PaneModel *target) {
     PaneModel *pane = target ? target : activePane();
-    setActive(pane->side());
+    m_sides.setActive(pane->side());
     TextQuestion q;
     q.message = L("Gehe zu Ordner");
     q.informative = L("Pfad eingeben, zum Beispiel ~/Dokumente, /usr/share oder /media:");
@@ -113,7 +109,7 @@ void AppState::goToFolder(PaneModel *target) {
     q.fieldWidth = 440;
     QPointer<AppState> self(this);
     QPointer<PaneModel> asking(pane);
-    m_dialogs.text(q, [self, asking](const std::optional<QString> &answer) {
+    m_services.dialogs.text(q, [self, asking](const std::optional<QString> &answer) {
         if (self && asking && answer) self->goToTypedFolder(asking, *answer);
     });
 }
@@ -141,7 +137,7 @@ void AppState::goToTypedFolder(PaneModel *pane, const QString &answer) {
 
 void AppState::copyPath(const QStringList &paths) {
     if (paths.isEmpty()) return;
-    pasteboard.setText(paths.join(u'\n'));
+    m_services.pasteboard.setText(paths.join(u'\n'));
     setCutPaths({});
     // Put together directly: the number and the path are not translated.
     show(paths.size() == 1 ? L("Pfad kopiert: ") + paths.first()
@@ -149,17 +145,20 @@ void AppState::copyPath(const QStringList &paths) {
 }
 
 void AppState::openFolderInTerminal() {
-    const std::optional<QString> terminal = desktop.terminal ? desktop.terminal() : std::nullopt;
+    const std::optional<QString> terminal =
+        m_services.desktop.terminal ? m_services.desktop.terminal() : std::nullopt;
     if (!terminal) {
         show(LF("%@ wurde nicht gefunden.", L("Terminal")), true);
         return;
     }
-    if (!desktop.openTerminal) return;
-    if (const auto error = desktop.openTerminal(*terminal, activePane()->targetFolder())) show(*error, true);
+    if (!m_services.desktop.openTerminal) return;
+    if (const auto error = m_services.desktop.openTerminal(*terminal, activePane()->targetFolder()))
+        show(*error, true);
 }
 
 void AppState::openInTextEdit() {
-    const std::optional<QString> editor = desktop.textEditor ? desktop.textEditor() : std::nullopt;
+    const std::optional<QString> editor =
+        m_services.desktop.textEditor ? m_services.desktop.textEditor() : std::nullopt;
     if (!editor) {
         show(LF("%@ wurde nicht gefunden.", L("Texteditor")), true);
         return;
@@ -168,8 +167,8 @@ void AppState::openInTextEdit() {
     for (const QString &path : activePane()->selectedPaths())
         if (!PaneModel::isBrowsableFolder(path)) files << path;
     files.sort();
-    if (!desktop.openInEditor) return;
-    if (const auto error = desktop.openInEditor(*editor, files)) show(*error, true);
+    if (!m_services.desktop.openInEditor) return;
+    if (const auto error = m_services.desktop.openInEditor(*editor, files)) show(*error, true);
 }
 
 void AppState::showInFileManager(const QStringList &paths) {
@@ -179,7 +178,7 @@ void AppState::showInFileManager(const QStringList &paths) {
     }
     // The desktop's file manager when one answers; otherwise the items' folder in the active pane, with
     // the items of that folder selected.
-    if (desktop.showItems && !desktop.showItems(paths)) return;
+    if (m_services.desktop.showItems && !m_services.desktop.showItems(paths)) return;
     QString folder = paths.first().section(u'/', 0, -2);
     if (folder.isEmpty()) folder = QStringLiteral("/");
     QSet<QString> select;
@@ -198,11 +197,11 @@ void AppState::openCompare() {
              true);
         return;
     }
-    setCompareRequest(CompareRequest({left, right}));
+    m_requests.setCompareRequest(CompareRequest({left, right}));
 }
 
 void AppState::openStorageAnalysis(const std::optional<QString> &path) {
-    setStorageRequest(StorageRequest({path ? *path : activePane()->currentPath()}));
+    m_requests.setStorageRequest(StorageRequest({path ? *path : activePane()->currentPath()}));
 }
 
 QStringList AppState::contextPaths(PaneModel *pane, const FileItem &item) {

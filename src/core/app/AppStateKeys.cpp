@@ -13,7 +13,7 @@ bool AppState::handleKey(const KeyPress &press) {
     const bool none = mods == Qt::NoModifier, shift = mods == Qt::ShiftModifier,
                ctrl = mods == Qt::ControlModifier;
     PaneModel *pane = activePane();
-    TabGroup *group = tabs(m_active);
+    TabGroup *group = tabs(m_sides.active());
 
     if (ctrl) {
         switch (press.key) {
@@ -67,8 +67,8 @@ bool AppState::handleKey(const KeyPress &press) {
             return true;
         }
         if (press.key == Qt::Key_Tab || press.key == Qt::Key_Backtab) {
-            if (!m_dualPane) return false;
-            setActive(m_active == Side::left ? Side::right : Side::left);
+            if (!m_settings.dualPane()) return false;
+            m_sides.setActive(m_sides.active() == Side::left ? Side::right : Side::left);
             return true;
         }
         // Linux file managers open with Enter; F2 renames (a shortcut of the window).

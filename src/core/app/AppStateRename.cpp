@@ -14,7 +14,7 @@ void AppState::renameSelection() {
     PaneModel *pane = activePane();
     const QStringList selected = pane->selectedPaths();
     if (selected.size() >= 2) {
-        setBatchRenameTarget(InfoTarget(selected));
+        m_requests.setBatchRenameTarget(InfoTarget(selected));
         return;
     }
     if (selected.isEmpty()) {
@@ -32,7 +32,7 @@ void AppState::renameSelection() {
     q.fieldWidth = 320;
     QPointer<AppState> self(this);
     QPointer<PaneModel> target(pane);
-    m_dialogs.text(q, [self, target, path](const std::optional<QString> &answer) {
+    m_services.dialogs.text(q, [self, target, path](const std::optional<QString> &answer) {
         // The pane may have closed while the question was up.
         if (self && target && answer) self->renameItem(target, path, *answer);
     });
@@ -76,7 +76,7 @@ void AppState::renameItem(PaneModel *pane, const QString &path, const QString &a
     record(LF("Umbenennen von „%@“", name), UndoAction::makeRenamed({TransferPair{path, newPath}}));
     show(LF("„%@“ umbenannt in „%@“.", name, newName));
     QPointer<PaneModel> later(pane);
-    QTimer::singleShot(renameRefreshMs, this, [later] {
+    QTimer::singleShot(m_services.timings.renameRefreshMs, this, [later] {
         if (later) later->refresh();
     });
 }

@@ -1,4 +1,4 @@
-// Start-up of the two pane sides, remembering their folders, and the application-wide key monitor.
+// Start-up of the two pane sides and the application-wide key monitor.
 #include "core/app/AppState.h"
 
 #include "core/base/Defaults.h"
@@ -13,28 +13,9 @@
 #include <QFileInfo>
 #include <sys/stat.h>
 
-namespace {
-
-bool existsAnything(const QString &path) {
-    struct stat st {};
-    return !path.isEmpty() && Posix::lstatPath(path, st);
-}
-
-} // namespace
-
 void AppState::buildSides() {
-    const QString home = QDir::homePath();
-    const bool startAtHome = Defaults::stringValue(QStringLiteral("startFolder")) == QStringLiteral("home");
-    auto startFolder = [&](const char *key) {
-        if (startAtHome) return home;
-        const auto stored = Defaults::stringValue(QString::fromLatin1(key));
-        return stored && existsAnything(*stored) ? *stored : home;
-    };
-    m_leftTabs = new TabGroup(Side::left, startFolder("lastPath.left"), this);
-    m_rightTabs = new TabGroup(Side::right, startFolder("lastPath.right"), this);
-
     m_hooks = new PaneHooks(this);
-    m_hooks->setActive = [this](Side side) { setActive(side); };
+    m_hooks->setActive = [this](Side side) { m_sides.setActive(side); };
     m_hooks->transfer = [this](const QStringList &paths, const QString &to, bool move) {
         transfer(paths, to, move);
     };
@@ -42,45 +23,20 @@ void AppState::buildSides() {
     m_hooks->show = [this](const QString &text, bool error) { show(text, error); };
     m_hooks->prefersExtraction = [](const QString &path) { return Archive::prefersKestrinExtraction(path); };
     m_hooks->openFile = [this](const QString &path) { openWithApplication(path); };
-    m_hooks->modifiers = [this] { return keyboardModifiers ? keyboardModifiers() : Qt::KeyboardModifiers(); };
-    m_leftTabs->setApp(m_hooks);
-    m_rightTabs->setApp(m_hooks);
+    m_hooks->modifiers = [this] {
+        return m_services.keyboardModifiers ? m_services.keyboardModifiers() : Qt::KeyboardModifiers();
+    };
+    m_sides.setHooks(m_hooks);
 
-    // More than five toolbar applications: the rest become star favourites.
-    if (m_toolbarApps.size() > 5) {
-        const QStringList extra = m_toolbarApps.mid(5);
-        setToolbarApps(m_toolbarApps.mid(0, 5));
-        QStringList favorites = m_quickFavorites;
-        for (const QString &app : extra)
+    // More than five toolbar applications: the rest become star favourites, stored at once.
+    const QStringList apps = m_settings.toolbarApps();
+    if (apps.size() > 5) {
+        m_settings.setToolbarApps(apps.mid(0, 5));
+        QStringList favorites = m_settings.quickFavorites();
+        for (const QString &app : apps.mid(5))
             if (!favorites.contains(app)) favorites << app;
-        setQuickFavorites(favorites);
-    }
-
-    for (TabGroup *group : {m_leftTabs, m_rightTabs}) {
-        connect(group, &TabGroup::changed, this, &AppState::changed);
-        // One turn later, so the new folder is in place when it is remembered.
-        connect(group, &TabGroup::changed, this,
-                [this] { QMetaObject::invokeMethod(this, &AppState::saveLastPaths, Qt::QueuedConnection); });
-    }
-}
-
-PaneModel *AppState::left() const {
-    return m_leftTabs->current();
-}
-PaneModel *AppState::right() const {
-    return m_rightTabs->current();
-}
-PaneModel *AppState::activePane() const {
-    return tabs(m_active)->current();
-}
-
-void AppState::saveLastPaths() {
-    const std::pair<const char *, PaneModel *> sides[] = {{"lastPath.left", left()},
-                                                          {"lastPath.right", right()}};
-    for (const auto &[key, pane] : sides) {
-        const QString path = pane->currentPath();
-        if (Defaults::stringValue(QString::fromLatin1(key)) != path)
-            Defaults::setValue(QString::fromLatin1(key), path);
+        m_settings.setQuickFavorites(favorites);
+        m_settings.save();
     }
 }
 
@@ -92,7 +48,7 @@ bool AppState::keyDown(const KeyPress &press) {
     const bool period =
         press.key == Qt::Key_Period || press.key == Qt::Key_Greater || press.key == Qt::Key_Colon;
     if (period && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
-        if (!press.modalOpen) setShowHidden(!m_showHidden);
+        if (!press.modalOpen) m_settings.setShowHidden(!m_settings.showHidden());
         return true;
     }
     // File clipboard: Ctrl+C, Ctrl+X and Ctrl+V act on the panes unless a text field has the focus; while a

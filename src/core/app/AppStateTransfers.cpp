@@ -83,7 +83,7 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
     // Refused before any question: the answers could not be acted on.
     if (!m_jobs->admits()) return;
     QPointer<AppState> self(this);
-    FileOps::askConflicts(paths, destination, move, m_dialogs,
+    FileOps::askConflicts(paths, destination, move, m_services.dialogs,
                           [self, paths, destination, move, admitted](auto answers) {
                               if (!self) return;
                               if (!answers)
@@ -106,11 +106,11 @@ void AppState::startTransfer(const QStringList &paths, const QString &destinatio
             if (!self) return;
             const qsizetype skips =
                 std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
-            refreshPanesShowing({self->leftTabs(), self->rightTabs()},
+            refreshPanesShowing({self->sides().leftTabs(), self->sides().rightTabs()},
                                 touchedFolders(paths, destination, outcome));
             if (!outcome.created.isEmpty()) {
                 const QSet<QString> made(outcome.created.cbegin(), outcome.created.cend());
-                for (TabGroup *group : {self->leftTabs(), self->rightTabs()})
+                for (TabGroup *group : {self->sides().leftTabs(), self->sides().rightTabs()})
                     if (PaneModel *pane = group->current(); pane->currentPath() == destination)
                         pane->setSelection(made);
             }

@@ -96,7 +96,7 @@ namespace {
 
 // The one toast after a trash (and a permanent delete of what had no Trash).
 void reportTrash(AppState &app, const FileOps::TrashResult &result, const FileOps::DeleteResult &removed) {
-    app.refreshAll();
+    app.sides().refreshAll();
     const QStringList errors = result.errors + removed.errors;
     if (!errors.isEmpty()) {
         app.show(errors.first(), true);
@@ -138,7 +138,7 @@ void AppState::trashSelection() {
     question.buttons = {{L("In den Papierkorb"), AlertRole::confirm}, {L("Abbrechen"), AlertRole::cancel}};
     QPointer<AppState> self(this);
     QPointer<PaneModel> source(pane);
-    m_dialogs.ask(question, [self, source, paths](const AlertAnswer &answer) {
+    m_services.dialogs.ask(question, [self, source, paths](const AlertAnswer &answer) {
         if (self && answer.role == AlertRole::confirm) self->startTrash(paths, source);
     });
 }
@@ -167,7 +167,7 @@ void AppState::startTrash(const QStringList &paths, QPointer<PaneModel> source) 
             now.buttons = {{L("Abbrechen"), AlertRole::cancel},
                            {L("Sofort löschen"), AlertRole::destructive}};
             QPointer<AppState> self(this);
-            m_dialogs.ask(now, [self, rest, result](const AlertAnswer &answer) {
+            m_services.dialogs.ask(now, [self, rest, result](const AlertAnswer &answer) {
                 if (!self) return;
                 if (answer.role != AlertRole::destructive) {
                     reportTrash(*self, result, {});
@@ -197,7 +197,7 @@ void AppState::deleteFromTrash(const QStringList &paths) {
                         {L("Endgültig löschen"), AlertRole::destructive}};
     QPointer<AppState> self(this);
     QPointer<PaneModel> pane(activePane());
-    m_dialogs.ask(question, [self, pane, paths](const AlertAnswer &answer) {
+    m_services.dialogs.ask(question, [self, pane, paths](const AlertAnswer &answer) {
         if (self && answer.role == AlertRole::destructive) self->startDeleteFromTrash(paths, pane);
     });
 }
@@ -230,7 +230,7 @@ void AppState::offerShowInFolder(const QStringList &paths) {
     question.informative = L(refusedText);
     question.buttons = {{L("Abbrechen"), AlertRole::cancel}, {L("Im Ordner zeigen"), AlertRole::confirm}};
     QPointer<AppState> self(this);
-    m_dialogs.ask(question, [self, paths](const AlertAnswer &answer) {
+    m_services.dialogs.ask(question, [self, paths](const AlertAnswer &answer) {
         if (self && answer.role == AlertRole::confirm) self->showInFileManager(paths);
     });
 }
@@ -270,7 +270,8 @@ void AppState::emptyTrash() {
         found->apply();
     };
 
-    const QStringList folders = trashFolders ? trashFolders() : FileLoader::allTrashFolders();
+    const QStringList folders =
+        m_services.trashFolders ? m_services.trashFolders() : FileLoader::allTrashFolders();
     whenDone(this, QtConcurrent::run([folders] { return trashContents(folders); }),
              [found](const QList<QByteArray> &paths) {
                  found->paths = paths;
@@ -278,7 +279,7 @@ void AppState::emptyTrash() {
                  found->apply();
              });
     QPointer<AppState> self(this);
-    m_dialogs.ask(question, [self, found, folders](const AlertAnswer &answer) {
+    m_services.dialogs.ask(question, [self, found, folders](const AlertAnswer &answer) {
         found->open = false;
         found->update = nullptr;
         if (!self || answer.role != AlertRole::destructive || !found->enabled || found->paths.isEmpty())
@@ -332,13 +333,13 @@ void AppState::offerAdminEmpty(const QStringList &denied, const QStringList &fol
     question.buttons = {{L("Abbrechen"), AlertRole::cancel},
                         {L("Mit Administratorrechten löschen"), AlertRole::destructive}};
     QPointer<AppState> self(this);
-    m_dialogs.ask(question, [self, denied, folders](const AlertAnswer &answer) {
+    m_services.dialogs.ask(question, [self, denied, folders](const AlertAnswer &answer) {
         if (self && answer.role == AlertRole::destructive) self->startAdminEmpty(denied, folders);
     });
 }
 
 void AppState::startAdminEmpty(const QStringList &denied, const QStringList &folders) {
-    const auto work = desktop.deleteAsAdmin;
+    const auto work = m_services.desktop.deleteAsAdmin;
     struct AdminResult {
         std::optional<QString> error;
         qsizetype left = 0; // what the trash folders still hold afterwards
@@ -438,7 +439,7 @@ void AppState::trashDiagnosis() {
     alert.informative = text;
     alert.buttons = {{L("Text kopieren"), AlertRole::confirm}, {L("Schließen"), AlertRole::cancel}};
     QPointer<AppState> self(this);
-    m_dialogs.ask(alert, [self, text](const AlertAnswer &answer) {
-        if (self && answer.role == AlertRole::confirm) self->pasteboard.setText(text);
+    m_services.dialogs.ask(alert, [self, text](const AlertAnswer &answer) {
+        if (self && answer.role == AlertRole::confirm) self->m_services.pasteboard.setText(text);
     });
 }

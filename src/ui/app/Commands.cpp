@@ -144,7 +144,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
     auto selected = [this] { return m_app->activePane()->selectedPaths(); };
     auto pane = [this] { return m_app->activePane(); };
-    auto group = [this] { return m_app->tabs(m_app->active()); };
+    auto group = [this] { return m_app->sides().tabs(m_app->sides().active()); };
 
     // Transfers: the direction belongs to the command, whichever side is active.
     struct Transfer {
@@ -172,7 +172,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
             [this, t] { m_app->transferSelection(t.from, t.move); });
     // Some window managers take Alt+Shift+arrows: F6 moves to the other pane.
     add(S{Cmd::moveToOther, nullptr, nullptr, {keys(Qt::Key_F6)}, {}, W::selection},
-        [this] { m_app->transferSelection(m_app->active(), true); });
+        [this] { m_app->transferSelection(m_app->sides().active(), true); });
 
     // Items.
     add(S{Cmd::newFolder, "folder.badge.plus", nullptr, {keys(ctrl | shift | Qt::Key_N)}},
@@ -216,7 +216,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
                         [this] { m_app->undoLast(); });
     state(undo).rule = [this] { return !m_app->undoJournal().entries().isEmpty(); };
     state(undo).formed = [this] {
-        const auto title = m_app->undoTitle();
+        const auto title = m_app->undoJournal().undoTitle();
         return title ? LF("Rückgängig: %@", *title) : L("Rückgängig");
     };
     // Until the preview exists, Space and the entry do nothing, so the entry is off.
@@ -297,21 +297,22 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     needsSheet(add(S{Cmd::compare, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_Y)}},
                    [this] { m_app->openCompare(); }),
                Sheet::compare);
-    needsSheet(add(S{Cmd::rules}, [this] { m_app->setShowRules(true); }), Sheet::rules);
+    needsSheet(add(S{Cmd::rules}, [this] { m_app->requests().setShowRules(true); }), Sheet::rules);
     needsSheet(add(S{Cmd::storage, "chart.pie"}, [this] { m_app->openStorageAnalysis(); }), Sheet::storage);
-    needsSheet(add(S{Cmd::shortcuts, "keyboard"}, [this] { m_app->setShowShortcuts(true); }),
+    needsSheet(add(S{Cmd::shortcuts, "keyboard"}, [this] { m_app->requests().setShowShortcuts(true); }),
                Sheet::shortcuts);
-    needsSheet(add(S{Cmd::terminalHelp, "terminal"}, [this] { m_app->setShowTerminalHelp(true); }),
+    needsSheet(add(S{Cmd::terminalHelp, "terminal"}, [this] { m_app->requests().setShowTerminalHelp(true); }),
                Sheet::terminalHelp);
     add(S{Cmd::trashDiagnosis}, [this] { m_app->trashDiagnosis(); });
     add(S{Cmd::activateLeft, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_1)}},
-        [this] { m_app->setActive(Side::left); });
+        [this] { m_app->sides().setActive(Side::left); });
     QAction *activateRight = add(S{Cmd::activateRight, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_2)}},
-                                 [this] { m_app->setActive(Side::right); });
+                                 [this] { m_app->sides().setActive(Side::right); });
     // One pane shows only the left side.
-    state(activateRight).rule = [this] { return m_app->dualPane(); };
-    add(S{Cmd::otherSide, nullptr, nullptr, {}, {keys(Qt::Key_Tab)}},
-        [this] { m_app->setActive(m_app->active() == Side::left ? Side::right : Side::left); });
+    state(activateRight).rule = [this] { return m_app->settings().dualPane(); };
+    add(S{Cmd::otherSide, nullptr, nullptr, {}, {keys(Qt::Key_Tab)}}, [this] {
+        m_app->sides().setActive(m_app->sides().active() == Side::left ? Side::right : Side::left);
+    });
     QAction *back =
         add(S{Cmd::back,
               "chevron.left",
@@ -329,7 +330,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
                       [pane] { pane()->goUp(); });
     state(up).rule = [pane] { return pane()->canGoUp(); };
     add(S{Cmd::refresh, "arrow.clockwise", nullptr, {keys(ctrl | Qt::Key_R), keys(Qt::Key_F5)}},
-        [this] { m_app->refreshAll(); });
+        [this] { m_app->sides().refreshAll(); });
 
     // View.
     for (const auto &[id, mode, key] : {std::tuple{Cmd::asIcons, ViewMode::icons, Qt::Key_1},
@@ -342,26 +343,27 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     }
     QAction *hidden = add(
         S{Cmd::showHidden, nullptr, nullptr, {keys(ctrl | Qt::Key_H)}, {keys(ctrl | shift | Qt::Key_Period)}},
-        [this] { m_app->setShowHidden(!m_app->showHidden()); });
+        [this] { m_app->settings().setShowHidden(!m_app->settings().showHidden()); });
     hidden->setCheckable(true);
-    state(hidden).checked = [this] { return m_app->showHidden(); };
+    state(hidden).checked = [this] { return m_app->settings().showHidden(); };
     QAction *sidebar = add(S{Cmd::sidebar, "sidebar.left", nullptr, {keys(ctrl | alt | Qt::Key_S)}},
-                           [this] { m_app->setShowSidebar(!m_app->showSidebar()); });
+                           [this] { m_app->settings().setShowSidebar(!m_app->settings().showSidebar()); });
     state(sidebar).titleKey = [this] {
-        return QString::fromUtf8(m_app->showSidebar() ? K("Seitenleiste ausblenden")
-                                                      : K("Seitenleiste einblenden"));
+        return QString::fromUtf8(m_app->settings().showSidebar() ? K("Seitenleiste ausblenden")
+                                                                 : K("Seitenleiste einblenden"));
     };
-    QAction *inspector = add(S{Cmd::inspector, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_I)}},
-                             [this] { m_app->setShowInspector(!m_app->showInspector()); });
+    QAction *inspector = add(S{Cmd::inspector, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_I)}}, [this] {
+        m_app->settings().setShowInspector(!m_app->settings().showInspector());
+    });
     state(inspector).titleKey = [this] {
-        return QString::fromUtf8(m_app->showInspector() ? K("Info-Leiste ausblenden")
-                                                        : K("Info-Leiste einblenden"));
+        return QString::fromUtf8(m_app->settings().showInspector() ? K("Info-Leiste ausblenden")
+                                                                   : K("Info-Leiste einblenden"));
     };
     QAction *dual = add(S{Cmd::dualPane, "rectangle.split.2x1", nullptr, {keys(ctrl | alt | Qt::Key_P)}},
-                        [this] { m_app->setDualPane(!m_app->dualPane()); });
+                        [this] { m_app->settings().setDualPane(!m_app->settings().dualPane()); });
     state(dual).titleKey = [this] {
-        return QString::fromUtf8(m_app->dualPane() ? K("Nur ein Fenster zeigen")
-                                                   : K("Zwei Fenster nebeneinander zeigen"));
+        return QString::fromUtf8(m_app->settings().dualPane() ? K("Nur ein Fenster zeigen")
+                                                              : K("Zwei Fenster nebeneinander zeigen"));
     };
     add(S{Cmd::newTab, "plus", K("Neuer Tab (⌘T)"), {}, {keys(ctrl | Qt::Key_T)}},
         [group] { group()->newTab(); });
@@ -389,8 +391,8 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
           "questionmark.circle",
           nullptr,
           {keys(ctrl | Qt::Key_Question), keys(ctrl | shift | Qt::Key_Slash), keys(Qt::Key_F1)}},
-        [this] { m_app->openManual(std::nullopt); });
-    needsSheet(add(S{Cmd::feedback}, [this] { m_app->setShowFeedback(true); }), Sheet::feedback);
+        [this] { m_app->requests().openManual(std::nullopt); });
+    needsSheet(add(S{Cmd::feedback}, [this] { m_app->requests().setShowFeedback(true); }), Sheet::feedback);
     add(S{Cmd::about, "info.circle"}, [this] { AboutPanel::open(m_app); });
     // Ctrl+Q and Ctrl+W work from every window, as Linux users expect; closing asks first while a job runs.
     add(S{Cmd::closeWindow,
@@ -410,10 +412,16 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     add(S{Cmd::settings, "gearshape", K("Einstellungen (⌘,)"), {keys(ctrl | Qt::Key_Comma)}},
         [this] { SettingsWindow::open(m_app); });
 
-    connect(m_app, &AppState::languageChanged, this, &Commands::retitle);
-    connect(m_app, &AppState::changed, this, &Commands::update);
+    connect(&m_app->settings(), &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::Key::language) retitle();
+        update();
+    });
+    connect(&m_app->sides(), &Sides::activeChanged, this, &Commands::update);
+    connect(&m_app->sides(), &Sides::sideChanged, this, &Commands::update);
+    connect(&m_app->requests(), &WindowRequests::changed, this, &Commands::update);
+    connect(m_app, &AppState::cutPathsChanged, this, &Commands::update);
     connect(&m_app->undoJournal(), &UndoJournal::changed, this, &Commands::update);
-    for (TabGroup *g : {m_app->leftTabs(), m_app->rightTabs()}) {
+    for (TabGroup *g : {m_app->sides().leftTabs(), m_app->sides().rightTabs()}) {
         connect(g, &TabGroup::indexChanged, this, &Commands::watchPanes);
         connect(g, &TabGroup::tabsChanged, this, &Commands::watchPanes);
     }
@@ -561,7 +569,7 @@ void Commands::update() {
     if (!m_app) return;
     const bool left = !m_app->left()->selection().isEmpty();
     const bool right = !m_app->right()->selection().isEmpty();
-    const bool active = m_app->active() == Side::left ? left : right;
+    const bool active = m_app->sides().active() == Side::left ? left : right;
     for (qsizetype i = 0; i < m_actions.size(); ++i) {
         QAction *a = m_actions[i];
         const State &s = m_states[i];

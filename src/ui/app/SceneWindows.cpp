@@ -31,9 +31,12 @@ void clearLayout(QWidget *w) {
 ManualWindow::ManualWindow(AppState *app) : QWidget(nullptr, Qt::Window), m_app(app) {
     setWindowTitle(QStringLiteral("Kestrin-Handbuch"));
     resize(820, 780);
-    EnvironmentValues::install(this)->applySettings();
+    EnvironmentValues::install(this)->applySettings(app ? &app->settings() : nullptr);
     rebuild();
-    if (app) connect(app, &AppState::languageChanged, this, &ManualWindow::rebuild);
+    if (app)
+        connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
+            if (key == Settings::Key::language) rebuild();
+        });
 }
 
 ManualWindow *ManualWindow::open(AppState *app) {
@@ -60,9 +63,12 @@ void ManualWindow::rebuild() {
 
 SettingsWindow::SettingsWindow(AppState *app) : QWidget(nullptr, Qt::Window), m_app(app) {
     resize(640, 480);
-    EnvironmentValues::install(this)->applySettings();
+    EnvironmentValues::install(this)->applySettings(app ? &app->settings() : nullptr);
     rebuild();
-    if (app) connect(app, &AppState::languageChanged, this, &SettingsWindow::rebuild);
+    if (app)
+        connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
+            if (key == Settings::Key::language) rebuild();
+        });
 }
 
 SettingsWindow *SettingsWindow::open(AppState *app) {

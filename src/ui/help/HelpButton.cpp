@@ -7,7 +7,7 @@ HelpButton::HelpButton(AppState *app, int section, QWidget *parent)
     : IconButton(QStringLiteral("questionmark.circle"), false, 16, parent), m_app(app), m_section(section) {
     setHelpKey(K("Hilfe zu diesem Fenster im Handbuch öffnen"));
     connect(this, &QAbstractButton::clicked, this, [this] {
-        if (m_app) m_app->openManual(m_section);
+        if (m_app) m_app->requests().openManual(m_section);
     });
 }
 

@@ -31,11 +31,12 @@ void HelpChapterEntries::refresh() {
     };
     auto *open = new QAction(L("Handbuch öffnen"), this);
     connect(open, &QAction::triggered, this, [app] {
-        if (app) app->openManual(std::nullopt);
+        if (app) app->requests().openManual(std::nullopt);
     });
     add(open);
 
-    const QList<ManualChapter> chapters = ManualChapters::list(app ? app->language() : Lang::current());
+    const QList<ManualChapter> chapters =
+        ManualChapters::list(app ? app->settings().language() : Lang::current());
     if (chapters.isEmpty()) return;
     auto *divider = new QAction(this);
     divider->setSeparator(true);
@@ -46,7 +47,7 @@ void HelpChapterEntries::refresh() {
         auto *entry = new QAction(title.replace(u'&', QStringLiteral("&&")), this);
         const int number = chapter.number;
         connect(entry, &QAction::triggered, this, [app, number] {
-            if (app) app->openManual(number);
+            if (app) app->requests().openManual(number);
         });
         add(entry);
     }

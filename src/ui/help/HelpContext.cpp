@@ -20,7 +20,7 @@ QAction *HelpContext::addItem(QMenu *menu, AppState *app, int section) {
     QAction *item = menu->addAction(Symbols::icon(QStringLiteral("questionmark.circle")), L("Hilfe dazu"));
     QPointer<AppState> target(app);
     QObject::connect(item, &QAction::triggered, menu, [target, section] {
-        if (target) target->openManual(section);
+        if (target) target->requests().openManual(section);
     });
     return item;
 }

@@ -38,7 +38,7 @@ void ToolHelp::shownChanged(bool shown) {
 
 void ToolHelp::followLink() {
     m_timing->linkFollowed();
-    if (m_app) m_app->openManual(m_section);
+    if (m_app) m_app->requests().openManual(m_section);
 }
 
 bool ToolHelp::eventFilter(QObject *watched, QEvent *event) {

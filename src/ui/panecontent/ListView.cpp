@@ -99,7 +99,7 @@ void FileListView::scrollToCursor() {
 void FileListView::clickedEmpty() {
     if (!m_model) return;
     m_model->setSelection({});
-    if (m_app) m_app->setActive(m_model->side());
+    if (m_app) m_app->sides().setActive(m_model->side());
 }
 
 void FileListView::updateRow(int row) {

@@ -1,6 +1,6 @@
 #include "ui/style/EnvironmentValues.h"
 
-#include "core/base/Defaults.h"
+#include "core/app/Settings.h"
 
 #include <QWidget>
 
@@ -32,22 +32,24 @@ UIScale EnvironmentValues::ui(const QWidget *w) {
     return env ? env->m_ui : UIScale();
 }
 
-AppTheme EnvironmentValues::themeFromSettings() {
-    return AppTheme::named(Defaults::stringValue("theme").value_or("nebula"));
+static QVariant setting(const Settings *live, Settings::Key key) {
+    return live ? live->value(key) : Settings::stored(key);
 }
 
-UIScale EnvironmentValues::uiFromSettings() {
+AppTheme EnvironmentValues::themeFromSettings(const Settings *live) {
+    return AppTheme::named(setting(live, Settings::Key::themeID).toString());
+}
+
+UIScale EnvironmentValues::uiFromSettings(const Settings *live) {
     UIScale ui;
-    const double font = Defaults::doubleValue("fontSize").value_or(0);
-    // Out of range gives the default, not the nearer bound.
-    ui.font = font >= 10 && font <= 18 ? font : 13;
-    ui.finderFolders = Defaults::stringValue("folderIcons").value_or("finder") == QLatin1String("finder");
+    ui.font = setting(live, Settings::Key::fontSize).toDouble();
+    ui.finderFolders = setting(live, Settings::Key::folderIcons).toString() == QLatin1String("finder");
     return ui;
 }
 
-void EnvironmentValues::applySettings() {
-    setAppTheme(themeFromSettings());
-    setUi(uiFromSettings());
+void EnvironmentValues::applySettings(const Settings *live) {
+    setAppTheme(themeFromSettings(live));
+    setUi(uiFromSettings(live));
 }
 
 void EnvironmentValues::setAppTheme(const AppTheme &theme) {

@@ -6,6 +6,7 @@
 #include <QObject>
 
 class QWidget;
+class Settings;
 
 // The theme and size scale of one window. A window root owns one; views find the nearest one
 // up their parent chain and fall back to the defaults (first theme, UIScale()) outside any root.
@@ -19,11 +20,12 @@ public:
     static AppTheme appTheme(const QWidget *w);
     static UIScale ui(const QWidget *w);
 
-    // The values the settings ask for: "theme", "fontSize" (10 to 18, else 13), "folderIcons".
-    static AppTheme themeFromSettings();
-    static UIScale uiFromSettings();
+    // The values the settings ask for (theme, font size, folder icons): the running application's, or
+    // without one what the settings file holds, read as the settings table reads it.
+    static AppTheme themeFromSettings(const Settings *live = nullptr);
+    static UIScale uiFromSettings(const Settings *live = nullptr);
     // Sets both values from the settings; a window root calls it at creation and after they change.
-    void applySettings();
+    void applySettings(const Settings *live = nullptr);
 
     const AppTheme &appTheme() const { return m_theme; }
     const UIScale &ui() const { return m_ui; }

@@ -139,7 +139,10 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
         row->addWidget(w);
     row->addStretch(1);
 
-    if (m_app) connect(m_app, &AppState::dualPaneChanged, this, &ActionBar::sync);
+    if (m_app)
+        connect(&m_app->settings(), &Settings::changed, this, [this](Settings::Key key) {
+            if (key == Settings::Key::dualPane) sync();
+        });
     sync();
 }
 
@@ -156,7 +159,7 @@ QWidget *ActionBar::separator() {
 void ActionBar::sync() {
     if (!m_app) return;
     for (QWidget *w : std::as_const(m_transferGroup))
-        w->setVisible(m_app->dualPane());
+        w->setVisible(m_app->settings().dualPane());
     fit();
 }
 

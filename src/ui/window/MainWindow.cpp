@@ -91,28 +91,44 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         setCentralWidget(new QWidget(this));
         return;
     }
-    m_sheets = new SheetPresenter(m_app, this);
+    m_sheets = new SheetPresenter(m_app->requests(), this);
     build();
     applyEnvironment();
-    m_app->openManualWindow = [app = m_app.data()] { ManualWindow::open(app); };
+    connect(&m_app->requests(), &WindowRequests::manualRequested, this,
+            [app = m_app.data()] { ManualWindow::open(app); });
     // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
     // closeEvent, which asks first while a job runs.
     Commands::of(m_app)->attach(this);
     Commands::of(m_app)->setSheets(m_sheets);
     setMenuBar(new MainMenuBar(m_app, this));
 
-    connect(m_app, &AppState::changed, this, [this] {
-        syncColumns();
-        syncOverlays();
+    using K = Settings::Key;
+    connect(&m_app->settings(), &Settings::changed, this, [this](K key) {
+        switch (key) {
+        case K::showSidebar:
+        case K::showInspector:
+        case K::inspectorWidth:
+            syncColumns();
+            break;
+        case K::language:
+            // The whole content is rebuilt in the new language; frame and position stay.
+            build();
+            MenuLocalizer::scheduleApply();
+            break;
+        case K::themeID:
+        case K::fontSize:
+        case K::folderIcons:
+        case K::appearance:
+            applyEnvironment();
+            break;
+        default:
+            break;
+        }
     });
-    // The whole content is rebuilt in the new language; frame and position stay.
-    connect(m_app, &AppState::languageChanged, this, [this] {
-        build();
-        MenuLocalizer::scheduleApply();
-    });
-    for (auto signal : {&AppState::themeIDChanged, &AppState::fontSizeChanged, &AppState::folderIconsChanged,
-                        &AppState::appearanceChanged})
-        connect(m_app, signal, this, &MainWindow::applyEnvironment);
+    // The columns follow the active pane's search text.
+    connect(&m_app->sides(), &Sides::activeChanged, this, &MainWindow::syncColumns);
+    connect(&m_app->sides(), &Sides::sideChanged, this, &MainWindow::syncColumns);
+    connect(&m_app->toasts(), &Toasts::toastChanged, this, &MainWindow::syncOverlays);
 }
 
 void MainWindow::build() {
@@ -143,11 +159,12 @@ void MainWindow::build() {
     stack->addWidget(m_actionBar);
     columns->addWidget(middle, 1);
 
-    m_inspectorHandle = new InspectorResizeHandle([this] { return m_app ? m_app->inspectorWidth() : 290.0; },
-                                                  [this](double v) {
-                                                      if (m_app) m_app->setInspectorWidth(v);
-                                                  },
-                                                  m_root);
+    m_inspectorHandle =
+        new InspectorResizeHandle([this] { return m_app ? m_app->settings().inspectorWidth() : 290.0; },
+                                  [this](double v) {
+                                      if (m_app) m_app->settings().setInspectorWidth(v);
+                                  },
+                                  m_root);
     m_inspector = placeholderColumn("inspector", m_root);
     m_inspector->setAccessibleName(L("Info-Leiste"));
     columns->addWidget(m_inspectorHandle);
@@ -181,11 +198,11 @@ void MainWindow::build() {
 
 void MainWindow::syncColumns() {
     if (!m_app || !m_root) return;
-    m_sidebar->setVisible(m_app->showSidebar());
-    m_sidebarLine->setVisible(m_app->showSidebar());
-    m_inspectorHandle->setVisible(m_app->showInspector());
-    m_inspector->setVisible(m_app->showInspector());
-    m_inspector->setFixedWidth(int(std::lround(m_app->inspectorWidth())));
+    m_sidebar->setVisible(m_app->settings().showSidebar());
+    m_sidebarLine->setVisible(m_app->settings().showSidebar());
+    m_inspectorHandle->setVisible(m_app->settings().showInspector());
+    m_inspector->setVisible(m_app->settings().showInspector());
+    m_inspector->setFixedWidth(int(std::lround(m_app->settings().inspectorWidth())));
     const QString text = m_app->activePane()->searchText();
     if (m_search && m_search->text() != text) m_search->setText(text);
 }
@@ -218,12 +235,12 @@ void MainWindow::placeOverlays() {
 
 void MainWindow::applyEnvironment() {
     if (!m_app) return;
-    if (auto *env = EnvironmentValues::of(this)) env->applySettings();
+    if (auto *env = EnvironmentValues::of(this)) env->applySettings(&m_app->settings());
     QFont f = QApplication::font();
-    f.setPixelSize(int(std::lround(m_app->fontSize())));
+    f.setPixelSize(int(std::lround(m_app->settings().fontSize())));
     setFont(f);
-    applyScheme(m_app->scheme());
-    QLocale::setDefault(AppLanguages::locale(m_app->language()));
+    applyScheme(m_app->settings().scheme());
+    QLocale::setDefault(AppLanguages::locale(m_app->settings().language()));
     placeOverlays();
 }
 
@@ -238,7 +255,7 @@ void MainWindow::resizeEvent(QResizeEvent *event) {
 }
 
 bool MainWindow::mayClose() {
-    if (!m_app || !m_app->currentProgress()) return true;
+    if (!m_app || !m_app->jobs().progress()) return true;
     Alert alert;
     alert.style = Alert::Style::warning;
     alert.message = L("Es läuft noch ein Vorgang. Trotzdem beenden?");
@@ -248,19 +265,19 @@ bool MainWindow::mayClose() {
     if (m_askingToQuit) return false;
     m_askingToQuit = true;
     QPointer<MainWindow> self(this);
-    m_app->dialogs().ask(alert, [self](const AlertAnswer &answer) {
+    m_app->services().dialogs.ask(alert, [self](const AlertAnswer &answer) {
         if (!self) return;
         self->m_askingToQuit = false;
         if (answer.role != AlertRole::confirm || !self->m_app) return;
         // The job may have ended while the question was up.
-        if (!self->m_app->currentProgress()) {
+        if (!self->m_app->jobs().progress()) {
             QTimer::singleShot(0, self, &QWidget::close);
             return;
         }
         // The window closes once the job has cleaned up and the runner is free (asked no second time).
         connect(&self->m_app->jobs(), &JobRunner::finished, self, &QWidget::close,
                 Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
-        self->m_app->cancelJob();
+        self->m_app->jobs().cancel();
     });
     return false;
 }

@@ -7,20 +7,23 @@
 
 PaneArea::PaneArea(AppState *app, ViewFactory factory, QWidget *parent)
     : QWidget(parent), m_app(app), m_factory(std::move(factory)) {
-    m_handle = new SplitHandle([this] { return m_app ? m_app->splitFraction() : 0.5; },
+    m_handle = new SplitHandle([this] { return m_app ? m_app->settings().splitFraction() : 0.5; },
                                [this](double v) {
-                                   if (m_app) m_app->setSplitFraction(v);
+                                   if (m_app) m_app->settings().setSplitFraction(v);
                                },
                                this);
-    connect(app, &AppState::changed, this, &PaneArea::sync);
+    connect(&app->sides(), &Sides::activeChanged, this, &PaneArea::sync);
+    connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::Key::dualPane || key == Settings::Key::splitFraction) sync();
+    });
     sync();
 }
 
 void PaneArea::sync() {
     if (!m_app) return;
-    const bool dual = m_app->dualPane();
-    TabGroup *left = dual ? m_app->leftTabs() : m_app->tabs(m_app->active());
-    TabGroup *right = dual ? m_app->rightTabs() : nullptr;
+    const bool dual = m_app->settings().dualPane();
+    TabGroup *left = dual ? m_app->sides().leftTabs() : m_app->sides().tabs(m_app->sides().active());
+    TabGroup *right = dual ? m_app->sides().rightTabs() : nullptr;
     auto place = [this](QPointer<TabGroup> &model, QPointer<QWidget> &view, TabGroup *wanted) {
         if (model == wanted && (view || !wanted)) return;
         delete view.data();
@@ -41,11 +44,12 @@ void PaneArea::resizeEvent(QResizeEvent *) {
 void PaneArea::layoutViews() {
     if (!m_app) return;
     const int h = height();
-    if (!m_app->dualPane()) {
+    if (!m_app->settings().dualPane()) {
         if (m_leftView) m_leftView->setGeometry(0, 0, width(), h);
         return;
     }
-    const PaneWidths w = PaneSplit::widths(width(), m_app->splitFraction(), m_app->active());
+    const PaneWidths w =
+        PaneSplit::widths(width(), m_app->settings().splitFraction(), m_app->sides().active());
     m_handle->setTotal(std::max(width() - PaneSplit::handleWidth, 0));
     if (m_leftView) m_leftView->setGeometry(0, 0, w.left, h);
     m_handle->setGeometry(w.left, 0, PaneSplit::handleWidth, h);

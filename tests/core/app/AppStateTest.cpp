@@ -1,6 +1,7 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -26,16 +27,15 @@ namespace {
 // Each test starts with no stored settings and quick timers.
 class AppStateTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        TestUtil::freshSettings();
-        auto &t = AppState::timing();
-        t = AppState::Timing{};
-        t.toastMs = 150;
-        t.errorToastMs = 300;
-        t.pollMs = 20;
-        t.firstStatusMs = 100;
+    void SetUp() override { TestUtil::freshSettings(); }
+    static Services quick(Dialogs dialogs = {}) {
+        Services s(std::move(dialogs));
+        s.timings.toastMs = 150;
+        s.timings.errorToastMs = 300;
+        s.timings.jobPeriodMs = 20;
+        s.timings.jobQuietMs = 100;
+        return s;
     }
-    void TearDown() override { AppState::timing() = AppState::Timing{}; }
 
     static QByteArray settingsFile() { return TestUtil::readFile(Defaults::filePath()); }
     static void waitListed(PaneModel *pane) {
@@ -46,10 +46,17 @@ protected:
 } // namespace
 
 TEST_F(AppStateTest, NothingStoredStartsAtHomeAndWritesNothing) {
-    AppState app;
+    AppState app(quick());
     EXPECT_EQ(app.left()->currentPath(), QDir::homePath());
     EXPECT_FALSE(Defaults::contains("dualPane"));
     EXPECT_FALSE(Defaults::contains("fontSize"));
+    app.settings().save();
+    for (const Settings::Row &row : Settings::rows()) {
+        EXPECT_FALSE(Defaults::contains(row.name)) << row.name;
+        if (row.key != Settings::Key::language && row.key != Settings::Key::showHidden) {
+            EXPECT_EQ(app.settings().value(row.key), row.fallback) << row.name;
+        }
+    }
 }
 
 TEST_F(AppStateTest, StoredValuesAreBoundedAndTyped) {
@@ -63,46 +70,46 @@ TEST_F(AppStateTest, StoredValuesAreBoundedAndTyped) {
     Defaults::setValue("theme", "nosuchtheme");
     Defaults::setValue("toolbarApps", QVariantList{"a", 3});
     {
-        AppState app;
-        EXPECT_EQ(app.fontSize(), 13);
-        EXPECT_EQ(app.splitFraction(), 0.8);
-        EXPECT_EQ(app.inspectorWidth(), 220);
-        EXPECT_TRUE(app.dualPane());
-        EXPECT_FALSE(app.showInspector());
-        EXPECT_FALSE(app.showSidebar());
-        EXPECT_FALSE(app.scheme());
-        EXPECT_EQ(app.themeID(), "nosuchtheme");
-        EXPECT_TRUE(app.toolbarApps().isEmpty());
+        AppState app(quick());
+        EXPECT_EQ(app.settings().fontSize(), 13);
+        EXPECT_EQ(app.settings().splitFraction(), 0.8);
+        EXPECT_EQ(app.settings().inspectorWidth(), 220);
+        EXPECT_TRUE(app.settings().dualPane());
+        EXPECT_FALSE(app.settings().showInspector());
+        EXPECT_FALSE(app.settings().showSidebar());
+        EXPECT_FALSE(app.settings().scheme());
+        EXPECT_EQ(app.settings().themeID(), "nosuchtheme");
+        EXPECT_TRUE(app.settings().toolbarApps().isEmpty());
         // Reading never writes back.
         EXPECT_EQ(Defaults::value("splitFraction").toDouble(), 0.95);
     }
     Defaults::setValue("fontSize", 18);
     Defaults::setValue("splitFraction", 0.1);
     Defaults::setValue("appearance", "dark");
-    AppState app;
-    EXPECT_EQ(app.fontSize(), 18);
-    EXPECT_EQ(app.splitFraction(), 0.2);
-    EXPECT_EQ(app.scheme(), ColorScheme::dark);
+    AppState app(quick());
+    EXPECT_EQ(app.settings().fontSize(), 18);
+    EXPECT_EQ(app.settings().splitFraction(), 0.2);
+    EXPECT_EQ(app.settings().scheme(), ColorScheme::dark);
 }
 
-TEST_F(AppStateTest, SettersWriteAtOnceEvenWhenUnchanged) {
-    AppState app;
-    app.setDualPane(true);
-    EXPECT_EQ(Defaults::boolValue("dualPane"), true);
-    app.setSplitFraction(0.95); // no bound on writing
-    EXPECT_EQ(Defaults::doubleValue("splitFraction"), 0.95);
+TEST_F(AppStateTest, SettersWriteSoonEvenWhenUnchanged) {
+    AppState app(quick());
+    app.settings().setDualPane(true);
+    QTRY_COMPARE(Defaults::boolValue("dualPane"), std::optional<bool>(true));
+    app.settings().setSplitFraction(0.95); // no bound on writing
+    QTRY_COMPARE(Defaults::doubleValue("splitFraction"), std::optional<double>(0.95));
     const LanguageScope keep(Lang::current());
-    app.setLanguage(AppLanguage::pl);
+    app.settings().setLanguage(AppLanguage::pl);
     EXPECT_EQ(Lang::current(), AppLanguage::pl);
-    EXPECT_EQ(Defaults::stringValue("language"), "pl");
+    QTRY_COMPARE(Defaults::stringValue("language"), std::optional<QString>("pl"));
 }
 
 TEST_F(AppStateTest, ManyToolbarAppsMoveToFavorites) {
     Defaults::setValue("toolbarApps", QStringList{"1", "2", "3", "4", "5", "6", "7"});
     Defaults::setValue("quickFavorites", QStringList{"7"});
-    AppState app;
-    EXPECT_EQ(app.toolbarApps(), (QStringList{"1", "2", "3", "4", "5"}));
-    EXPECT_EQ(app.quickFavorites(), (QStringList{"7", "6"}));
+    AppState app(quick());
+    EXPECT_EQ(app.settings().toolbarApps(), (QStringList{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(app.settings().quickFavorites(), (QStringList{"7", "6"}));
     EXPECT_EQ(Defaults::value("quickFavorites").toStringList(), (QStringList{"7", "6"}));
 }
 
@@ -113,18 +120,18 @@ TEST_F(AppStateTest, StartFoldersFollowLastPathsOrHome) {
     Defaults::setValue("lastPath.left", file); // anything that exists counts
     Defaults::setValue("lastPath.right", dir.path() + "/gone");
     {
-        AppState app;
+        AppState app(quick());
         EXPECT_EQ(app.left()->currentPath(), file);
         EXPECT_EQ(app.right()->currentPath(), QDir::homePath());
     }
     Defaults::setValue("startFolder", "home");
-    AppState app;
+    AppState app(quick());
     EXPECT_EQ(app.left()->currentPath(), QDir::homePath());
 }
 
 TEST_F(AppStateTest, LastPathsAreRememberedOnlyWhenTheyChange) {
     QTemporaryDir dir;
-    AppState app;
+    AppState app(quick());
     app.left()->go(dir.path());
     QTRY_COMPARE(Defaults::stringValue("lastPath.left"), std::optional<QString>(dir.path()));
     const QByteArray before = settingsFile();
@@ -134,8 +141,9 @@ TEST_F(AppStateTest, LastPathsAreRememberedOnlyWhenTheyChange) {
 }
 
 TEST_F(AppStateTest, ToastsReplaceAndDismissByTheirOwnTimer) {
-    AppState::timing().errorToastMs = 600;
-    AppState app;
+    Services services = quick();
+    services.timings.errorToastMs = 600;
+    AppState app(services);
     app.show("Fertig");
     const QUuid first = app.toast()->id;
     QTest::qWait(50);
@@ -156,7 +164,7 @@ TEST_F(AppStateTest, ToastsReplaceAndDismissByTheirOwnTimer) {
 
 TEST_F(AppStateTest, ToastTextsAreTranslated) {
     const LanguageScope en(AppLanguage::en);
-    AppState app;
+    AppState app(quick());
     app.show("Abgebrochen. Es wurde nichts verändert.");
     EXPECT_EQ(app.toast()->text, "Cancelled. Nothing was changed.");
     app.show("schon übersetzt 3");
@@ -171,13 +179,13 @@ TEST_F(AppStateTest, CopyBetweenPanesEndToEnd) {
     TestUtil::writeFile(dst.path() + "/b.txt", "old");
     ScriptedDialogs script;
     script.answers = {AlertRole::keepBoth};
-    AppState app(script.dialogs());
+    AppState app(quick(script.dialogs()));
     app.left()->go(src.path());
     app.right()->go(dst.path());
     waitListed(app.left());
     app.left()->setSelection({src.path() + "/a.txt", src.path() + "/b.txt"});
     app.transferSelection(Side::left, false);
-    QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.currentProgress(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.jobs().progress(), 5000);
 
     EXPECT_EQ(script.alerts.size(), 1);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/a.txt"), "alpha");
@@ -186,8 +194,8 @@ TEST_F(AppStateTest, CopyBetweenPanesEndToEnd) {
     EXPECT_TRUE(app.toast()->text.startsWith("2 Objekte kopiert → ")) << app.toast()->text.toStdString();
     EXPECT_EQ(app.right()->selection().size(), 2);
     EXPECT_TRUE(app.right()->selection().contains(dst.path() + "/a.txt"));
-    ASSERT_TRUE(app.undoTitle());
-    EXPECT_EQ(*app.undoTitle(), "2 Objekte kopiert");
+    ASSERT_TRUE(app.undoJournal().undoTitle());
+    EXPECT_EQ(*app.undoJournal().undoTitle(), "2 Objekte kopiert");
     // The sources are untouched.
     EXPECT_EQ(TestUtil::readFile(src.path() + "/b.txt"), "beta");
 }
@@ -197,7 +205,7 @@ TEST_F(AppStateTest, TransferRefusalsAndCancelledQuestion) {
     QTemporaryDir src, dst;
     TestUtil::writeFile(src.path() + "/a.txt", "alpha");
     TestUtil::writeFile(dst.path() + "/a.txt", "old");
-    AppState app; // no window: every question counts as cancelled
+    AppState app(quick()); // no window: every question counts as cancelled
     app.transferSelection(Side::left, true);
     ASSERT_TRUE(app.toast());
     EXPECT_EQ(app.toast()->text, "Nichts ausgewählt. Wähle zuerst Dateien im linken Fenster.");
@@ -205,16 +213,16 @@ TEST_F(AppStateTest, TransferRefusalsAndCancelledQuestion) {
 
     app.transfer({src.path() + "/a.txt"}, dst.path(), true);
     EXPECT_EQ(app.toast()->text, "Abgebrochen. Es wurde nichts verändert.");
-    EXPECT_FALSE(app.currentProgress());
+    EXPECT_FALSE(app.jobs().progress());
     EXPECT_EQ(TestUtil::readFile(src.path() + "/a.txt"), "alpha");
 
     // A second job while one runs is refused and changes nothing.
-    auto running = app.beginJob("Kopiere");
+    auto running = app.jobs().begin("Kopiere");
     TestUtil::writeFile(src.path() + "/c.txt", "c");
     app.transfer({src.path() + "/c.txt"}, dst.path(), false);
     EXPECT_TRUE(app.toast()->isError);
-    EXPECT_EQ(app.currentProgress(), running); // no job of its own was started
-    app.endJob();
+    EXPECT_EQ(app.jobs().progress(), running); // no job of its own was started
+    app.jobs().end();
 
     // An empty list does nothing at all.
     app.show("x");
@@ -230,28 +238,29 @@ TEST_F(AppStateTest, MoveRecordsUndoAndUndoPutsItBack) {
     TestUtil::writeFile(dst.path() + "/m.txt", "old");
     ScriptedDialogs script;
     script.answers = {AlertRole::replace};
-    AppState app(script.dialogs());
+    AppState app(quick(script.dialogs()));
     app.transfer({src.path() + "/m.txt"}, dst.path(), true);
-    QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.currentProgress(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.jobs().progress(), 5000);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "move me");
     EXPECT_FALSE(QFile::exists(src.path() + "/m.txt"));
-    EXPECT_EQ(*app.undoTitle(), "1 Objekt verschoben");
+    EXPECT_EQ(*app.undoJournal().undoTitle(), "1 Objekt verschoben");
     app.undoLast();
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(src.path() + "/m.txt") && !app.currentProgress(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(src.path() + "/m.txt") && !app.jobs().progress(), 5000);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "old"); // the replaced item is back
 }
 
 TEST_F(AppStateTest, HiddenFilesShortcutAndModalQuestions) {
     const LanguageScope de(AppLanguage::de);
-    AppState app;
+    AppState app(quick());
     KeyPress toggle{Qt::Key_Greater, Qt::ControlModifier | Qt::ShiftModifier, ">", true, false};
     EXPECT_TRUE(app.keyDown(toggle)); // even while a text field has the focus
-    EXPECT_TRUE(app.showHidden());
+    EXPECT_TRUE(app.settings().showHidden());
+    app.settings().save(); // written after a pause; now
     EXPECT_EQ(Defaults::boolValue("showHidden"), true);
     EXPECT_EQ(app.toast()->text, "Unsichtbare Dateien werden angezeigt.");
-    app.setShowHidden(true); // unchanged value still toasts and writes
+    app.settings().setShowHidden(true); // unchanged value still toasts and writes
     EXPECT_EQ(app.toast()->text, "Unsichtbare Dateien werden angezeigt.");
-    app.setShowHidden(false);
+    app.settings().setShowHidden(false);
 
     KeyPress down{Qt::Key_Down, Qt::NoModifier, {}, false, true};
     EXPECT_FALSE(app.keyDown(down)); // a modal question is up: browser keys are left alone
@@ -265,7 +274,7 @@ TEST_F(AppStateTest, KeysDriveTheActivePane) {
     QTemporaryDir dir;
     for (const char *n : {"apple", "banana", "cherry"})
         TestUtil::writeFile(dir.path() + "/" + n, "x");
-    AppState app;
+    AppState app(quick());
     app.left()->go(dir.path());
     waitListed(app.left());
     EXPECT_TRUE(app.keyDown({Qt::Key_Down, Qt::NoModifier, {}, false, false}));
@@ -276,21 +285,21 @@ TEST_F(AppStateTest, KeysDriveTheActivePane) {
     EXPECT_TRUE(app.left()->selection().isEmpty());
     EXPECT_FALSE(app.keyDown({Qt::Key_Escape, Qt::NoModifier, {}, false, false}));
     EXPECT_TRUE(app.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
-    EXPECT_EQ(app.active(), Side::right);
-    app.setDualPane(false);
+    EXPECT_EQ(app.sides().active(), Side::right);
+    app.settings().setDualPane(false);
     EXPECT_FALSE(app.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
     // Ctrl+W with one tab is left to the window; with two it closes the current one.
     EXPECT_FALSE(app.keyDown({Qt::Key_W, Qt::ControlModifier, "w", false, false}));
     EXPECT_TRUE(app.keyDown({Qt::Key_T, Qt::ControlModifier, "t", false, false}));
-    EXPECT_EQ(app.rightTabs()->tabs().size(), 2);
+    EXPECT_EQ(app.sides().rightTabs()->tabs().size(), 2);
     EXPECT_TRUE(app.keyDown({Qt::Key_W, Qt::ControlModifier, "w", false, false}));
-    EXPECT_EQ(app.rightTabs()->tabs().size(), 1);
+    EXPECT_EQ(app.sides().rightTabs()->tabs().size(), 1);
 }
 
 TEST_F(AppStateTest, UnreadableSettingsAreKeptAsideAndReported) {
     TestUtil::writeFile(Defaults::filePath(), "<plist><dict><key>broken");
     Defaults::resetForTests();
-    AppState app;
+    AppState app(quick());
     ASSERT_TRUE(app.toast());
     EXPECT_TRUE(app.toast()->isError);
     EXPECT_FALSE(app.settingsSetAside().isEmpty());
@@ -337,19 +346,23 @@ TEST_F(AppStateTest, AFifoForSettingsIsSetAsideAndTheStartFinishes) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     Defaults::resetForTests();
     std::unique_ptr<AppState> app;
-    EXPECT_TRUE(finishesUnaided(path, [&] { app = std::make_unique<AppState>(); }));
+    EXPECT_TRUE(finishesUnaided(path, [&] { app = std::make_unique<AppState>(quick()); }));
     ASSERT_TRUE(app->toast());
     EXPECT_TRUE(app->toast()->isError);
     EXPECT_TRUE(app->toast()->text.startsWith("Die Einstellungen ließen sich nicht lesen und wurden als"));
     EXPECT_TRUE(isFifo(app->settingsSetAside()));
-    EXPECT_TRUE(app->dualPane());
+    EXPECT_TRUE(app->settings().dualPane());
 
     // One put there while running never holds up the next write either.
-    app->setDualPane(false);
+    app->settings().setDualPane(false);
+    app->settings().save();
     ASSERT_TRUE(QFile::remove(path));
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     Defaults::setValue("probe", 1); // the store notices the change on disk and would read it again
-    EXPECT_TRUE(finishesUnaided(path, [&] { app->setShowSidebar(false); }));
+    EXPECT_TRUE(finishesUnaided(path, [&] {
+        app->settings().setShowSidebar(false);
+        app->settings().save();
+    }));
     EXPECT_TRUE(S_ISREG(TestUtil::lstatOf(path).st_mode));
     app.reset();
     Defaults::resetForTests();
@@ -360,13 +373,11 @@ TEST_F(AppStateTest, AFifoForSettingsIsSetAsideAndTheStartFinishes) {
 
 // NaN passes every bound made of comparisons (std::clamp too); an infinity is no width or size either.
 TEST_F(AppStateTest, EveryStoredNumberIsFiniteOrTheDefault) {
-    const char *keys[] = {"splitFraction", "inspectorWidth", "fontSize",       "dualPane",
-                          "showSidebar",   "showInspector",  "toolbarCompact", "rulesAuto"};
     const QList<QVariant> values = {qQNaN(), qInf(), -qInf(), 1e308, -1e308, QVariant(quint64(-1))};
     for (const QVariant &value : values) {
         SCOPED_TRACE(value.toString().toStdString());
-        for (const char *key : keys)
-            Defaults::setValue(key, value);
+        for (const Settings::Row &row : Settings::rows()) // every stored setting of the table
+            Defaults::setValue(row.name, value);
         Defaults::resetForTests();                                         // read back from the file
         const double stored = Defaults::value("splitFraction").toDouble(); // the file holds it as it is
         EXPECT_TRUE(std::isnan(value.toDouble()) ? std::isnan(stored) : stored == value.toDouble());
@@ -374,15 +385,18 @@ TEST_F(AppStateTest, EveryStoredNumberIsFiniteOrTheDefault) {
         if (!finite) {
             EXPECT_FALSE(Defaults::doubleValue("splitFraction"));
         }
-        AppState app;
-        EXPECT_EQ(app.splitFraction(), finite ? std::clamp(value.toDouble(), 0.2, 0.8) : 0.5);
-        EXPECT_EQ(app.inspectorWidth(), finite ? std::clamp(value.toDouble(), 220.0, 520.0) : 290.0);
-        EXPECT_EQ(app.fontSize(), 13);
-        EXPECT_TRUE(app.dualPane());
-        EXPECT_TRUE(app.showSidebar());
-        EXPECT_FALSE(app.showInspector());
-        EXPECT_TRUE(app.toolbarCompact());
-        EXPECT_EQ(app.rulesAuto(), finite); // the lenient reading: any finite number but 0 is true
+        AppState app(quick());
+        EXPECT_EQ(app.settings().splitFraction(), finite ? std::clamp(value.toDouble(), 0.2, 0.8) : 0.5);
+        EXPECT_EQ(app.settings().inspectorWidth(),
+                  finite ? std::clamp(value.toDouble(), 220.0, 520.0) : 290.0);
+        EXPECT_EQ(app.settings().fontSize(), 13);
+        EXPECT_TRUE(app.settings().dualPane());
+        EXPECT_TRUE(app.settings().showSidebar());
+        EXPECT_FALSE(app.settings().showInspector());
+        EXPECT_TRUE(app.settings().toolbarCompact());
+        EXPECT_EQ(app.settings().rulesAuto(), finite); // the lenient reading: any finite number but 0 is true
+        EXPECT_EQ(app.settings().themeID(), "nebula"); // a number is no text
+        EXPECT_TRUE(app.settings().toolbarApps().isEmpty());
     }
 }
 
@@ -399,14 +413,14 @@ TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
     {
         TestUtil::NoFileRights noRights;
         if (!noRights.active()) GTEST_SKIP() << "the rights to read every file could not be dropped";
-        AppState app;
+        AppState app(quick());
         ASSERT_TRUE(app.toast());
         EXPECT_TRUE(app.toast()->isError);
         EXPECT_EQ(app.toast()->text,
                   "Die Einstellungen ließen sich nicht lesen. Kestrin verwendet die Standardwerte.");
         EXPECT_TRUE(app.settingsSetAside().isEmpty());
-        EXPECT_TRUE(app.dualPane()); // the default
-        app.setShowSidebar(false);
+        EXPECT_TRUE(app.settings().dualPane()); // the default
+        app.settings().setShowSidebar(false);
     }
     EXPECT_EQ(TestUtil::lstatOf(path).st_mode & 07777, 0u);
     ::chmod(QFile::encodeName(path).constData(), 0600);
@@ -415,7 +429,7 @@ TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
 
     // Readable again, nothing is said.
     Defaults::resetForTests();
-    AppState app;
+    AppState app(quick());
     EXPECT_FALSE(app.toast());
-    EXPECT_FALSE(app.dualPane());
+    EXPECT_FALSE(app.settings().dualPane());
 }

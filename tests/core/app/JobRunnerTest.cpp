@@ -84,3 +84,24 @@ TEST(JobRunner, RunEndsTheJobBeforeItsResultAndAShortJobShowsNothing) {
     EXPECT_EQ(published.count(), 0);
     EXPECT_EQ(r.refusals.size(), 1);
 }
+
+// While the first job waits for an answer or is cancelling it still holds the runner: a second job is
+// refused, through begin and through run alike, until the first has come back.
+TEST(JobRunner, NoSecondJobWhileTheFirstWaitsOrCancels) {
+    Runner r;
+    const auto progress = r.jobs.begin("Kopiere");
+    ASSERT_TRUE(progress);
+    r.jobs.setWaitingForAnswer(true);
+    EXPECT_FALSE(r.jobs.admits());
+    EXPECT_FALSE(r.jobs.run(
+        "Entpacke", [](TransferProgress &) { return 0; }, [](int) { FAIL(); }));
+    r.jobs.cancel();
+    ASSERT_EQ(r.jobs.state(), Job::State::cancelling);
+    EXPECT_FALSE(r.jobs.admits());
+    EXPECT_FALSE(r.jobs.run(
+        "Entpacke", [](TransferProgress &) { return 0; }, [](int) { FAIL(); }));
+    EXPECT_EQ(r.jobs.progress(), progress);
+    EXPECT_EQ(r.refusals.size(), 4);
+    r.jobs.end();
+    EXPECT_TRUE(r.jobs.admits());
+}

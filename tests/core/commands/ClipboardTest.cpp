@@ -39,7 +39,7 @@ TEST_F(CommandTest, PasteMovesOnlyWhileTheCutIsInForce) {
     app->paste(dst);
     EXPECT_TRUE(app->cutPaths().isEmpty());
     EXPECT_FALSE(app->cutChangeCount());
-    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/a.txt") && exists(dst + "/b.txt") && !app->currentProgress(),
+    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/a.txt") && exists(dst + "/b.txt") && !app->jobs().progress(),
                              5000);
     EXPECT_FALSE(exists(a));
     EXPECT_FALSE(exists(b));
@@ -49,7 +49,7 @@ TEST_F(CommandTest, PasteMovesOnlyWhileTheCutIsInForce) {
     app->cutToClipboard({c});
     ++clipboard.changes;
     app->paste(dst);
-    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/c.txt") && !app->currentProgress(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/c.txt") && !app->jobs().progress(), 5000);
     EXPECT_TRUE(exists(c));
     EXPECT_EQ(app->cutPaths(), QSet<QString>{c}); // a copy leaves the pending cut alone
 }
@@ -66,7 +66,7 @@ TEST_F(CommandTest, PasteOfAnotherSetCopiesAndEmptyClipboardSaysSo) {
     // Another program put other files there without our count changing (the set differs).
     clipboard.files = {a, b};
     app->paste(dst);
-    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/a.txt") && exists(dst + "/b.txt") && !app->currentProgress(),
+    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/a.txt") && exists(dst + "/b.txt") && !app->jobs().progress(),
                              5000);
     EXPECT_TRUE(exists(a));
     EXPECT_TRUE(exists(b));
@@ -81,7 +81,7 @@ TEST_F(CommandTest, PasteOfTheSelectedCopiedFolderLandsBesideIt) {
     // The copy conflicts with the folder itself: keep both.
     answers = {AlertRole::confirm};
     app->paste(app->left()->targetFolder());
-    QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && toasts.size() >= 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && toasts.size() >= 2, 5000);
     const QStringList names = QDir(root + "/parent").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     EXPECT_EQ(names.size(), 2) << names.join(",").toStdString();
     EXPECT_FALSE(exists(folder + "/folder"));

@@ -6,6 +6,7 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -74,17 +75,17 @@ protected:
         });
 
         app = std::make_unique<AppState>(dialogs());
-        app->pasteboard = clipboard.hooks();
-        app->openFile = [this](const QString &path) {
+        app->services().pasteboard = clipboard.hooks();
+        app->services().openFile = [this](const QString &path) {
             opened << path;
             return !unopenable.contains(path);
         };
         // No desktop file manager: the items are shown in the pane.
-        app->desktop.showItems = [this](const QStringList &paths) -> std::optional<QString> {
+        app->services().desktop.showItems = [this](const QStringList &paths) -> std::optional<QString> {
             revealed << paths;
             return QStringLiteral("no file manager");
         };
-        QObject::connect(app.get(), &AppState::toastChanged, [this] {
+        QObject::connect(&app->toasts(), &Toasts::toastChanged, [this] {
             if (app && app->toast()) toasts << *app->toast();
         });
     }

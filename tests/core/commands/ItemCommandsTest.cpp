@@ -18,7 +18,7 @@ TEST_F(CommandTest, GoToFolderReadsTildeRelativeAndQuotedPaths) {
 
     textAnswers = {"  ~/" + below.section('/', -1) + "\n"};
     app->goToFolder(pane);
-    EXPECT_EQ(app->active(), Side::right);
+    EXPECT_EQ(app->sides().active(), Side::right);
     EXPECT_EQ(textQuestions.last().text, root);
     EXPECT_EQ(pane->currentPath(), below);
 
@@ -85,13 +85,13 @@ TEST_F(CommandTest, TerminalAndEditorUseTheDesktopOrSayTheyAreMissing) {
     show(app->left(), root);
     QString terminalFolder;
     QStringList editorFiles{"unset"};
-    app->desktop.terminal = [] { return std::optional<QString>(); };
-    app->desktop.openTerminal = [&](const QString &, const QString &folder) {
+    app->services().desktop.terminal = [] { return std::optional<QString>(); };
+    app->services().desktop.openTerminal = [&](const QString &, const QString &folder) {
         terminalFolder = folder;
         return std::optional<QString>();
     };
-    app->desktop.textEditor = [] { return std::optional<QString>(); };
-    app->desktop.openInEditor = [&](const QString &, const QStringList &files) {
+    app->services().desktop.textEditor = [] { return std::optional<QString>(); };
+    app->services().desktop.openInEditor = [&](const QString &, const QStringList &files) {
         editorFiles = files;
         return std::optional<QString>("Startfehler");
     };
@@ -101,8 +101,8 @@ TEST_F(CommandTest, TerminalAndEditorUseTheDesktopOrSayTheyAreMissing) {
     app->openInTextEdit();
     EXPECT_EQ(lastToast(), "Texteditor wurde nicht gefunden.");
 
-    app->desktop.terminal = [] { return std::optional<QString>("/usr/bin/term"); };
-    app->desktop.textEditor = [] { return std::optional<QString>("editor.desktop"); };
+    app->services().desktop.terminal = [] { return std::optional<QString>("/usr/bin/term"); };
+    app->services().desktop.textEditor = [] { return std::optional<QString>("editor.desktop"); };
     app->left()->setSelection({dir});
     app->openFolderInTerminal();
     EXPECT_EQ(terminalFolder, dir);
@@ -118,12 +118,12 @@ TEST_F(CommandTest, TerminalAndEditorUseTheDesktopOrSayTheyAreMissing) {
 // Answers may come after the tab or the whole core they were asked for has gone: they do nothing.
 TEST_F(CommandTest, AnswersAfterTheirTabOrCoreClosedDoNothing) {
     const QString file = make("a.txt");
-    TabGroup *group = app->rightTabs();
+    TabGroup *group = app->sides().rightTabs();
     group->newTab(root);
     PaneModel *pane = group->current();
     show(pane, root);
     pane->setSelection({file});
-    app->setActive(Side::right);
+    app->sides().setActive(Side::right);
     hold = true;
     textAnswers = {QString("b.txt"), QString("/")};
     app->renameSelection();

@@ -13,11 +13,11 @@ TEST_F(CommandTest, PasteKeepsTheCutUntilItsMoveIsAdmitted) {
     make("dst/a.txt", "old");
     app->cutToClipboard({a});
     // Refused while another job runs (asking nothing), then cancelled at the name conflict: the cut stays.
-    ASSERT_TRUE(app->beginJob(QStringLiteral("Kopiere")));
+    ASSERT_TRUE(app->jobs().begin(QStringLiteral("Kopiere")));
     app->paste(dst);
     EXPECT_EQ(lastToast(), JobRunner::busyText);
     EXPECT_TRUE(alerts.isEmpty());
-    app->endJob();
+    app->jobs().end();
     answers = {AlertRole::cancel};
     app->paste(dst);
     EXPECT_EQ(lastToast(), "Abgebrochen. Es wurde nichts verändert.");
@@ -26,7 +26,7 @@ TEST_F(CommandTest, PasteKeepsTheCutUntilItsMoveIsAdmitted) {
     answers = {AlertRole::keepBoth};
     app->paste(dst);
     EXPECT_TRUE(app->cutPaths().isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(!exists(a) && !app->currentProgress(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!exists(a) && !app->jobs().progress(), 5000);
 }
 
 // A job that begins while a delete question is up (a move out of the Trash) refuses the delete.
@@ -34,22 +34,22 @@ TEST_F(CommandTest, DeletesAreRefusedWhenAJobBeganDuringTheirQuestion) {
     LanguageScope de(AppLanguage::de);
     QDir(TrashRoots::homeTrash()).removeRecursively();
     QDir().mkpath(FileLoader::mainTrash());
-    app->trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
+    app->services().trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
     const QString old = FileLoader::mainTrash() + "/old";
     TestUtil::writeFile(old, "1");
     auto refused = [&](const QString &item, std::function<void()> start) {
         start();
-        QTRY_VERIFY_WITH_TIMEOUT(app->currentProgress() && !held.empty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(app->jobs().progress() && !held.empty(), 5000);
         answerHeld();
         EXPECT_EQ(lastToast(), JobRunner::busyText);
         QTest::qWait(50);
         EXPECT_TRUE(exists(item));
-        app->endJob();
+        app->jobs().end();
         alerts.clear();
     };
     hold = true;
     whileOpen = [this](const Alert &a) {
-        if (a.message != "Papierkorb leeren?") app->beginJob(QStringLiteral("Lege zurück"));
+        if (a.message != "Papierkorb leeren?") app->jobs().begin(QStringLiteral("Lege zurück"));
     };
     // Deleting from the Trash.
     show(app->left(), FileLoader::mainTrash());
@@ -61,7 +61,7 @@ TEST_F(CommandTest, DeletesAreRefusedWhenAJobBeganDuringTheirQuestion) {
     refused(old, [&] {
         app->emptyTrash();
         QTRY_VERIFY_WITH_TIMEOUT(alerts.size() == 1 && alerts[0].informative.contains("endgültig"), 5000);
-        app->beginJob(QStringLiteral("Lege zurück"));
+        app->jobs().begin(QStringLiteral("Lege zurück"));
     });
     // "sofort löschen" of what lies on a volume without a Trash: the refusal is what the user reads.
     TestUtil::TmpfsMount volume;
@@ -72,7 +72,7 @@ TEST_F(CommandTest, DeletesAreRefusedWhenAJobBeganDuringTheirQuestion) {
     app->left()->setSelection({far});
     answers = {AlertRole::confirm, AlertRole::destructive};
     whileOpen = [this](const Alert &a) {
-        if (a.message == "„far“ sofort löschen?") app->beginJob(QStringLiteral("Lege zurück"));
+        if (a.message == "„far“ sofort löschen?") app->jobs().begin(QStringLiteral("Lege zurück"));
     };
     refused(far, [&] {
         app->trashSelection();
@@ -111,12 +111,12 @@ TEST_F(CommandTest, CompareNeedsTwoFolders) {
     show(app->left(), one);
     show(app->right(), one);
     app->openCompare();
-    EXPECT_FALSE(app->compareRequest());
+    EXPECT_FALSE(app->requests().compareRequest());
     EXPECT_TRUE(lastIsError());
     show(app->right(), two);
     app->openCompare();
-    ASSERT_TRUE(app->compareRequest());
-    EXPECT_EQ(app->compareRequest()->paths, (QStringList{one, two}));
+    ASSERT_TRUE(app->requests().compareRequest());
+    EXPECT_EQ(app->requests().compareRequest()->paths, (QStringList{one, two}));
 }
 
 // Enter and Ctrl+Down open the selection (with none they go on); Space previews once there is a preview.

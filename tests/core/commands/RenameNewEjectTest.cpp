@@ -4,7 +4,7 @@ using TestUtil::LanguageScope;
 
 TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     LanguageScope de(AppLanguage::de);
-    app->renameRefreshMs = 10;
+    app->services().timings.renameRefreshMs = 10;
     const QString a = make("a.txt"), b = make("b.txt");
     PaneModel *pane = app->left();
     show(pane, root);
@@ -16,8 +16,8 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     pane->setSelection({b, a});
     app->renameSelection();
     EXPECT_TRUE(textQuestions.isEmpty());
-    ASSERT_TRUE(app->batchRenameTarget());
-    EXPECT_EQ(app->batchRenameTarget()->paths, (QStringList{a, b}));
+    ASSERT_TRUE(app->requests().batchRenameTarget());
+    EXPECT_EQ(app->requests().batchRenameTarget()->paths, (QStringList{a, b}));
 
     pane->setSelection({a});
     const qsizetype journal = app->undoJournal().entries().size();
@@ -45,7 +45,7 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     EXPECT_FALSE(exists(a));
     EXPECT_EQ(pane->selection(), QSet<QString>{renamed});
     EXPECT_EQ(lastToast(), "„a.txt“ umbenannt in „x:y.txt“.");
-    EXPECT_EQ(app->undoTitle(), "Umbenennen von „a.txt“");
+    EXPECT_EQ(app->undoJournal().undoTitle(), "Umbenennen von „a.txt“");
     const qsizetype toastsBeforeUndo = toasts.size();
     app->undoLast();
     // The undo reports when its background work is back; the test ends only then.
@@ -65,14 +65,14 @@ TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_EQ(pane->selection(), QSet<QString>{folder});
     EXPECT_EQ(lastToast(), "Ordner „Neuer Ordner 3“ angelegt.");
-    EXPECT_EQ(app->undoTitle(), "Neuer Ordner");
+    EXPECT_EQ(app->undoJournal().undoTitle(), "Neuer Ordner");
 
     app->newFile();
     app->newFile();
     EXPECT_EQ(QFileInfo(root + "/Neue Datei.txt").size(), 0);
     EXPECT_TRUE(QFileInfo(root + "/Neue Datei 2.txt").isFile());
     EXPECT_EQ(lastToast(), "Datei „Neue Datei 2.txt“ angelegt.");
-    EXPECT_EQ(app->undoTitle(), "Neue Datei");
+    EXPECT_EQ(app->undoJournal().undoTitle(), "Neue Datei");
 
     // Undo puts the new item into the Trash.
     const qsizetype toastsBeforeUndo = toasts.size();
@@ -111,15 +111,15 @@ TEST_F(CommandTest, EjectSendsEveryTabOnTheVolumeHome) {
     LanguageScope de(AppLanguage::de);
     const QString volume = make("vol/"), inside = make("vol/deep/"), sibling = make("vol2/");
     show(app->left(), inside);
-    app->leftTabs()->newTab(volume);
-    app->leftTabs()->select(1);
+    app->sides().leftTabs()->newTab(volume);
+    app->sides().leftTabs()->select(1);
     show(app->right(), sibling);
-    PaneModel *background = app->leftTabs()->tabs().at(0);
+    PaneModel *background = app->sides().leftTabs()->tabs().at(0);
 
     int rebuilt = 0;
     QString asked;
-    app->rebuildSidebar = [&] { ++rebuilt; };
-    app->desktop.eject = [&](const QString &path) {
+    QObject::connect(app.get(), &AppState::devicesChanged, [&] { ++rebuilt; });
+    app->services().desktop.eject = [&](const QString &path) {
         asked = path;
         return std::optional<QString>("Das Gerät ist beschäftigt.");
     };
@@ -135,7 +135,7 @@ TEST_F(CommandTest, EjectSendsEveryTabOnTheVolumeHome) {
     EXPECT_TRUE(lastIsError());
     EXPECT_EQ(background->currentPath(), QDir::homePath());
 
-    app->desktop.eject = [](const QString &) { return std::optional<QString>(); };
+    app->services().desktop.eject = [](const QString &) { return std::optional<QString>(); };
     app->eject(volume, "Stick");
     QTRY_COMPARE_WITH_TIMEOUT(rebuilt, 2, 5000);
     EXPECT_EQ(lastToast(), "„Stick“ wurde ausgeworfen.");

@@ -22,11 +22,7 @@ protected:
         QDir(TrashRoots::homeTrash()).removeRecursively();
         QDir().mkpath(FileLoader::mainTrash());
         QDir().mkpath(TrashRoots::homeTrash() + "/info");
-        app->trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
-    }
-    void TearDown() override {
-        CommandTest::TearDown();
-        AppState::timing() = AppState::Timing{};
+        app->services().trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
     }
     QStringList trashed() const {
         return QDir(FileLoader::mainTrash())
@@ -67,7 +63,7 @@ TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
     EXPECT_EQ(sounds, 1);
     EXPECT_EQ(trashed().size(), 9);
     EXPECT_TRUE(pane->selection().isEmpty());
-    EXPECT_EQ(app->undoTitle(), "9 Objekte in den Papierkorb gelegt");
+    EXPECT_EQ(app->undoJournal().undoTitle(), "9 Objekte in den Papierkorb gelegt");
     const qsizetype toastsBeforeUndo = toasts.size();
     app->undoLast();
     // The undo reports when its background work is back; the test ends only then.
@@ -239,7 +235,7 @@ TEST_F(TrashCommandTest, ItemsOnAVolumeWithoutTrashAreDeletedOnlyWhenConfirmed) 
     EXPECT_FALSE(exists(far2));
     EXPECT_FALSE(exists(near));
     EXPECT_EQ(sounds, 1);
-    EXPECT_EQ(app->undoTitle(), "1 Objekt in den Papierkorb gelegt");
+    EXPECT_EQ(app->undoJournal().undoTitle(), "1 Objekt in den Papierkorb gelegt");
 }
 
 // Root may delete anything but an immutable file: that stands in for items of the system.
@@ -252,10 +248,10 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
     TestUtil::writeFile(stuck, "s");
     TestUtil::writeFile(loose, "l");
     if (QProcess::execute("chattr", {"+i", stuck}) != 0) GTEST_SKIP() << "no immutable files here";
-    app->trashFolders = [files] { return QStringList{files}; };
+    app->services().trashFolders = [files] { return QStringList{files}; };
     QStringList adminAsked;
     bool adminWorks = false;
-    app->desktop.deleteAsAdmin = [&](const QStringList &paths) -> std::optional<QString> {
+    app->services().desktop.deleteAsAdmin = [&](const QStringList &paths) -> std::optional<QString> {
         adminAsked = paths;
         if (!adminWorks) return std::nullopt; // says nothing, deletes nothing
         QProcess::execute("chattr", {"-i", stuck});
@@ -314,7 +310,7 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
     EXPECT_EQ(shown, QStringList{r.moved[0].inTrash});
 
     // Only this test's trash folders: the machine's own are not ours to empty.
-    app->trashFolders = [files] {
+    app->services().trashFolders = [files] {
         QStringList mine;
         for (const QString &f : FileLoader::allTrashFolders())
             if (f == files || f == FileLoader::mainTrash()) mine << f;
@@ -336,20 +332,20 @@ TEST_F(TrashCommandTest, EmptyingWhileACopyRunsIsRefusedBeforeAnyQuestion) {
     const QString copied = make("a.txt");
     const QString into = make("into/");
     app->transfer({copied}, into, false);
-    ASSERT_TRUE(app->currentProgress()); // the copy holds the runner until its result is back
+    ASSERT_TRUE(app->jobs().progress()); // the copy holds the runner until its result is back
     answers = {AlertRole::destructive};
     app->emptyTrash();
     EXPECT_TRUE(alerts.isEmpty());
     EXPECT_EQ(lastToast(), JobRunner::busyText);
     EXPECT_TRUE(lastIsError());
-    QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && exists(into + "/a.txt"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && exists(into + "/a.txt"), 5000);
     EXPECT_TRUE(exists(FileLoader::mainTrash() + "/old"));
 }
 
 TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecordsWhatWent) {
     LanguageScope de(AppLanguage::de);
-    AppState::timing().pollMs = 5;
-    AppState::timing().firstStatusMs = 0;
+    app->services().timings.jobPeriodMs = 5;
+    app->services().timings.jobQuietMs = 0;
     const QString folder = make("many/");
     constexpr int count = 10'000;
     QSet<QString> paths;
@@ -366,11 +362,11 @@ TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecord
         const auto status = app->jobs().status();
         if (!status || !status->fraction) return;
         fractions << *status->fraction;
-        if (*status->fraction > 0 && *status->fraction < 1) app->cancelJob();
+        if (*status->fraction > 0 && *status->fraction < 1) app->jobs().cancel();
     });
     answers = {AlertRole::confirm};
     app->trashSelection();
-    QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && !toasts.isEmpty(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 60000);
 
     ASSERT_FALSE(fractions.isEmpty());
     EXPECT_GT(fractions.first(), 0);
@@ -383,7 +379,8 @@ TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecord
     EXPECT_EQ(lastToast(),
               QStringLiteral("Abgebrochen. %1 Objekte in den Papierkorb gelegt; der Rest ist unverändert.")
                   .arg(went));
-    EXPECT_EQ(app->undoTitle(), QStringLiteral("%1 Objekte in den Papierkorb gelegt").arg(went));
+    EXPECT_EQ(app->undoJournal().undoTitle(),
+              QStringLiteral("%1 Objekte in den Papierkorb gelegt").arg(went));
 }
 
 // On a shared volume anyone may make a .Trash-<uid> or a .Trash/<uid> for us and plant items in it with a

@@ -1,6 +1,7 @@
 #include "PaneTestUtil.h"
 
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/model/TabGroup.h"
 
 using namespace PaneTest;
@@ -93,12 +94,13 @@ TEST_F(TabGroups, NavigationResyncsOnceAndATransferListsOnlyItsFolders) {
     touch(a + QStringLiteral("/m.txt"), "x");
     AppState app;
     app.left()->go(a);
-    app.leftTabs()->newTab(c); // unrelated to the transfer
+    app.sides().leftTabs()->newTab(c); // unrelated to the transfer
     app.right()->go(b);
-    app.rightTabs()->newTab(a); // a source's folder in a tab in the background
-    app.rightTabs()->select(0);
-    PaneModel *source = app.leftTabs()->tabs()[0], *unrelated = app.leftTabs()->tabs()[1];
-    PaneModel *destination = app.rightTabs()->tabs()[0], *hiddenSource = app.rightTabs()->tabs()[1];
+    app.sides().rightTabs()->newTab(a); // a source's folder in a tab in the background
+    app.sides().rightTabs()->select(0);
+    PaneModel *source = app.sides().leftTabs()->tabs()[0], *unrelated = app.sides().leftTabs()->tabs()[1];
+    PaneModel *destination = app.sides().rightTabs()->tabs()[0],
+              *hiddenSource = app.sides().rightTabs()->tabs()[1];
     const auto shows = [](PaneModel *p, const QString &path, int n) {
         return p->currentPath() == path && p->items().size() == n && !p->freeSpace().isEmpty();
     };
@@ -108,7 +110,7 @@ TEST_F(TabGroups, NavigationResyncsOnceAndATransferListsOnlyItsFolders) {
     }));
 
     // A navigation sets several properties and re-syncs the window once.
-    QSignalSpy windowSyncs(&app, &AppState::changed);
+    QSignalSpy windowSyncs(&app.sides(), &Sides::sideChanged);
     QSignalSpy paneSyncs(destination, &PaneModel::changed);
     destination->go(c);
     EXPECT_EQ(windowSyncs.count(), 1);
@@ -122,7 +124,7 @@ TEST_F(TabGroups, NavigationResyncsOnceAndATransferListsOnlyItsFolders) {
     const qint64 unrelatedToken = unrelated->refreshToken(), sourceToken = hiddenSource->refreshToken();
     QSignalSpy unrelatedListed(unrelated, &PaneModel::listed);
     app.transfer({a + QStringLiteral("/m.txt")}, b, true);
-    ASSERT_TRUE(waitUntil([&] { return app.toast() && !app.currentProgress(); }));
+    ASSERT_TRUE(waitUntil([&] { return app.toast() && !app.jobs().progress(); }));
     EXPECT_GT(hiddenSource->refreshToken(), sourceToken);
     EXPECT_TRUE(waitUntil(
         [&] { return shows(destination, b, 1) && shows(source, a, 0) && shows(hiddenSource, a, 0); }));

@@ -76,7 +76,7 @@ TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn)
 // The key monitor decides first: each key it serves must be taken by it, and a command's own shortcut
 // must never be, or the shortcut would be dead.
 TEST_F(CommandsTest, MonitorKeysAreTakenByTheMonitorAndOwnKeysAreNot) {
-    app->setDualPane(true);
+    app->settings().setDualPane(true);
     app->quickLook = [] {};
     for (QAction *a : commands->actions())
         for (const QKeySequence &key : a->shortcuts()) {
@@ -88,7 +88,7 @@ TEST_F(CommandsTest, MonitorKeysAreTakenByTheMonitorAndOwnKeysAreNot) {
             app->activePane()->setSelection({file});
             EXPECT_TRUE(app->keyDown(press(key))) << key.toString().toStdString();
         }
-    app->setShowHidden(false);
+    app->settings().setShowHidden(false);
 }
 
 TEST_F(CommandsTest, EnabledStatesFollowTheSelectionOfTheirSide) {
@@ -100,33 +100,33 @@ TEST_F(CommandsTest, EnabledStatesFollowTheSelectionOfTheirSide) {
     EXPECT_FALSE(toLeft->isEnabled());
     EXPECT_TRUE(copy->isEnabled());
     // The transfer keeps following the left side while the right one is active.
-    app->setActive(Side::right);
+    app->sides().setActive(Side::right);
     EXPECT_TRUE(toRight->isEnabled());
     EXPECT_FALSE(copy->isEnabled());
     // A new tab is watched in place of the one it hides.
-    app->leftTabs()->newTab();
+    app->sides().leftTabs()->newTab();
     EXPECT_FALSE(toRight->isEnabled());
     EXPECT_FALSE(copy->isEnabled());
     app->left()->setSelection({file});
     EXPECT_TRUE(toRight->isEnabled() && copy->isEnabled());
-    app->leftTabs()->close(app->leftTabs()->index());
+    app->sides().leftTabs()->close(app->sides().leftTabs()->index());
     app->left()->setSelection({});
     EXPECT_FALSE(toRight->isEnabled());
 }
 
 TEST_F(CommandsTest, TitlesFollowTheLanguageWithTheMonitorKeysAsHints) {
     const LanguageScope keep(Lang::current());
-    app->setLanguage(AppLanguage::en);
+    app->settings().setLanguage(AppLanguage::en);
     EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Copy to the Left\tCtrl+Shift+Left");
     EXPECT_EQ(action(Cmd::copy)->text(), "Copy\tCtrl+C");
     EXPECT_EQ(action(Cmd::copy)->iconText(), "Copy");
     EXPECT_EQ(action(Cmd::copy)->toolTip(), L("Kopieren (⌘C)"));
     EXPECT_EQ(action(Cmd::tags)->menu()->actions().constLast()->text(), "Remove Tags");
-    app->setLanguage(AppLanguage::de);
+    app->settings().setLanguage(AppLanguage::de);
     EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Nach links kopieren\tStrg+Umschalt+Links");
     // The switch shows the setting.
-    app->setShowHidden(true);
+    app->settings().setShowHidden(true);
     EXPECT_TRUE(action(Cmd::showHidden)->isChecked());
     action(Cmd::showHidden)->trigger();
-    EXPECT_FALSE(app->showHidden());
+    EXPECT_FALSE(app->settings().showHidden());
 }

@@ -2,6 +2,7 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -70,10 +71,12 @@ protected:
         TestUtil::writeFile(file, "a");
         TestUtil::writeFile(dir.path() + "/other/o.txt", "o");
         app = std::make_unique<AppState>(dialogs());
-        app->openManualWindow = app->quickLook = [] {};
-        app->pasteboard.writeFiles = [this](const QStringList &paths, bool) { clipboardFiles = paths; };
-        app->trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
-        app->setDualPane(true);
+        app->quickLook = [] {};
+        app->services().pasteboard.writeFiles = [this](const QStringList &paths, bool) {
+            clipboardFiles = paths;
+        };
+        app->services().trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
+        app->settings().setDualPane(true);
     }
     void TearDown() override {
         window.reset();
@@ -130,8 +133,8 @@ TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
     for (const Row &row : linuxKeys()) {
         QAction *a = commands->action(QString::fromUtf8(row.id));
         if (skipped.contains(QString::fromUtf8(row.id)) || !a->shortcuts().contains(row.key())) continue;
-        app->setActive(Side::left);
-        if (app->leftTabs()->tabs().size() < 2) app->leftTabs()->newTab();
+        app->sides().setActive(Side::left);
+        if (app->sides().leftTabs()->tabs().size() < 2) app->sides().leftTabs()->newTab();
         if (!app->left()->canGoBack() || !app->left()->canGoForward()) {
             show(app->left(), dir.path() + "/one/two");
             show(app->left(), dir.path() + "/one");
@@ -139,7 +142,7 @@ TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
             app->left()->goBack();
             app->left()->goForward();
         }
-        app->setDualPane(true);
+        app->settings().setDualPane(true);
         QTRY_VERIFY_WITH_TIMEOUT(!app->left()->items().isEmpty(), 5000);
         app->left()->setSelection({app->left()->items().first().path});
         app->right()->setSelection({dir.path() + "/other/o.txt"});
@@ -148,7 +151,7 @@ TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
         QSignalSpy hits(a, &QAction::triggered);
         press(row.key());
         EXPECT_EQ(hits.size(), 1) << row.key().toString().toStdString() << " for " << row.id;
-        QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress(), 10000);
         alerts.clear();
     }
 }
@@ -218,11 +221,11 @@ TEST_F(KeysTest, DeleteThenUndoBringsTheFileBack) {
     press(QKeySequence(Qt::Key_Delete));
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_EQ(alerts.first().message, "„a.txt“ in den Papierkorb legen?");
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(file) && !app->currentProgress(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(file) && !app->jobs().progress(), 5000);
     EXPECT_TRUE(QFile::exists(FileLoader::mainTrash() + "/a.txt"));
 
     press(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file) && !app->currentProgress(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file) && !app->jobs().progress(), 5000);
     EXPECT_FALSE(QFile::exists(FileLoader::mainTrash() + "/a.txt"));
     EXPECT_TRUE(app->undoJournal().entries().isEmpty());
 }

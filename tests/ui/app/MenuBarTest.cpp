@@ -46,29 +46,40 @@ protected:
         QDir(TrashRoots::homeTrash()).removeRecursively();
         QDir().mkpath(FileLoader::mainTrash());
         app = std::make_unique<AppState>(dialogs());
-        app->trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
+        app->services().trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
         auto count = [this] { ++effects; };
         auto none = [this]() -> std::optional<QString> { return ++effects, std::nullopt; };
-        app->pasteboard.writeFiles = [count](const QStringList &, bool) { count(); };
-        app->pasteboard.writeText = [count](const QString &) { count(); };
-        app->desktop.terminal = [this] { return ++effects, std::optional<QString>("term"); };
-        app->desktop.textEditor = app->desktop.terminal;
-        app->desktop.openTerminal = [none](const QString &, const QString &) { return none(); };
-        app->desktop.openInEditor = [none](const QString &, const QStringList &) { return none(); };
-        app->desktop.showItems = app->desktop.share = [none](const QStringList &) { return none(); };
-        app->openManualWindow = app->quickLook = count;
-        app->openFile = [this](const QString &) { return ++effects, true; };
+        app->services().pasteboard.writeFiles = [count](const QStringList &, bool) { count(); };
+        app->services().pasteboard.writeText = [count](const QString &) { count(); };
+        app->services().desktop.terminal = [this] { return ++effects, std::optional<QString>("term"); };
+        app->services().desktop.textEditor = app->services().desktop.terminal;
+        app->services().desktop.openTerminal = [none](const QString &, const QString &) { return none(); };
+        app->services().desktop.openInEditor = [none](const QString &, const QStringList &) {
+            return none();
+        };
+        app->services().desktop.showItems =
+            app->services().desktop.share = [none](const QStringList &) { return none(); };
+        app->quickLook = count;
+        QObject::connect(&app->requests(), &WindowRequests::manualRequested, count);
+        app->services().openFile = [this](const QString &) { return ++effects, true; };
         // What a command changes that the user sees; not the listings that come and go by themselves.
-        for (auto signal :
-             {&AppState::activeChanged, &AppState::dualPaneChanged, &AppState::showSidebarChanged,
-              &AppState::showInspectorChanged, &AppState::toastChanged, &AppState::compareRequestChanged,
-              &AppState::storageRequestChanged, &AppState::showRulesChanged, &AppState::showShortcutsChanged,
-              &AppState::showTerminalHelpChanged, &AppState::showFeedbackChanged,
-              &AppState::showHiddenChanged, &AppState::infoTargetChanged})
-            QObject::connect(app.get(), signal, count);
+        QObject::connect(&app->sides(), &Sides::activeChanged, count);
+        QObject::connect(&app->toasts(), &Toasts::toastChanged, count);
+        QObject::connect(&app->settings(), &Settings::changed, [this](Settings::Key key) {
+            using K = Settings::Key;
+            if (key == K::dualPane || key == K::showSidebar || key == K::showInspector ||
+                key == K::showHidden)
+                ++effects;
+        });
+        QObject::connect(&app->requests(), &WindowRequests::changed, [this] {
+            const WindowRequests &r = app->requests();
+            if (r.compareRequest() || r.storageRequest() || r.showRules() || r.showShortcuts() ||
+                r.showTerminalHelp() || r.showFeedback() || r.infoTarget())
+                ++effects;
+        });
         QObject::connect(app.get(), &AppState::iconsChanged, count);
         QObject::connect(&app->jobs(), &JobRunner::stateChanged, count);
-        for (TabGroup *g : {app->leftTabs(), app->rightTabs()}) {
+        for (TabGroup *g : {app->sides().leftTabs(), app->sides().rightTabs()}) {
             QObject::connect(g, &TabGroup::tabsChanged, count);
             QObject::connect(g, &TabGroup::indexChanged, count);
         }
@@ -89,10 +100,10 @@ protected:
 
     // Two tabs on the left, a folder with history both ways, one file selected on each side.
     void prepare() {
-        app->setDualPane(true);
-        app->setActive(Side::left);
+        app->settings().setDualPane(true);
+        app->sides().setActive(Side::left);
         host.show();
-        if (app->leftTabs()->tabs().size() < 2) app->leftTabs()->newTab();
+        if (app->sides().leftTabs()->tabs().size() < 2) app->sides().leftTabs()->newTab();
         const QString l = root + "/a/x/l.txt", r = root + "/b/b.txt";
         QDir().mkpath(root + "/a/x/y");
         QDir().mkpath(root + "/b");
@@ -147,7 +158,7 @@ TEST_F(MenuBarTest, EveryMenuEntryReachesItsCommand) {
         {Cmd::shortcuts, Sheet::shortcuts}, {Cmd::terminalHelp, Sheet::terminalHelp},
         {Cmd::feedback, Sheet::feedback}};
     QWidget window;
-    SheetPresenter sheets(app.get(), &window);
+    SheetPresenter sheets(app->requests(), &window);
     commands->setSheets(&sheets);
     for (const bool withSheets : {false, true}) {
         for (QAction *a : all) {
@@ -175,7 +186,7 @@ TEST_F(MenuBarTest, EveryMenuEntryReachesItsCommand) {
             EXPECT_GT(seen(), before) << id.toStdString() << " did nothing";
             for (const auto &c : watched)
                 QObject::disconnect(c);
-            QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress(), 20000);
             if (sheets.current()) sheets.current()->reject();
         }
         for (Sheet s : sheetOf)
@@ -207,11 +218,11 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
 
     // Switches carry the setting in their title or check mark.
     QAction *sidebar = commands->action(Cmd::sidebar), *dual = commands->action(Cmd::dualPane);
-    app->setShowSidebar(true);
+    app->settings().setShowSidebar(true);
     EXPECT_EQ(sidebar->text(), "Seitenleiste ausblenden\tStrg+Alt+S");
     sidebar->trigger();
     EXPECT_EQ(sidebar->text(), "Seitenleiste einblenden\tStrg+Alt+S");
-    app->setDualPane(false);
+    app->settings().setDualPane(false);
     EXPECT_TRUE(dual->text().startsWith("Zwei Fenster nebeneinander zeigen"));
     EXPECT_FALSE(commands->action(Cmd::activateRight)->isEnabled());
     app->left()->setViewMode(ViewMode::columns);
@@ -219,11 +230,11 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
     EXPECT_FALSE(commands->action(Cmd::asList)->isChecked());
 
     // The language re-titles menus and entries, formed titles included.
-    app->setLanguage(AppLanguage::en);
+    app->settings().setLanguage(AppLanguage::en);
     EXPECT_EQ(bar->fileMenu()->title(), "File");
     EXPECT_TRUE(sidebar->text().startsWith("Show Sidebar"));
     EXPECT_TRUE(undo->text().startsWith("Undo\t"));
-    app->setLanguage(AppLanguage::de);
+    app->settings().setLanguage(AppLanguage::de);
 }
 
 // Linux has no application menu, and no title speaks of programs of another system.

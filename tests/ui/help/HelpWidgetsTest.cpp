@@ -29,7 +29,7 @@ protected:
     void SetUp() override {
         TestUtil::freshSettings();
         app = std::make_unique<AppState>();
-        app->setLanguage(AppLanguage::de);
+        app->settings().setLanguage(AppLanguage::de);
     }
     void TearDown() override { ManualChapters::setFolder({}); }
 
@@ -57,7 +57,7 @@ protected:
         menu->close();
     }
     // The chapter of the last request and how many requests reached the application.
-    Request request() const { return {app->manualSection(), app->manualRequest()}; }
+    Request request() const { return {app->requests().manualSection(), app->requests().manualRequest()}; }
 
     LanguageScope german{AppLanguage::de};
     std::unique_ptr<AppState> app;
@@ -81,7 +81,7 @@ TEST_F(HelpWidgetsTest, ChapterMenuOpensTheManualOrAChapterAndFollowsTheLanguage
     trigger(menu, 0);
     EXPECT_EQ(request(), Request(std::nullopt, 3));
 
-    app->setLanguage(AppLanguage::en);
+    app->settings().setLanguage(AppLanguage::en);
     LanguageScope en(AppLanguage::en);
     emit menu->aboutToShow();
     got = titles(menu);

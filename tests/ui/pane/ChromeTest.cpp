@@ -86,9 +86,9 @@ TEST_F(ChromeTest, UnreadableFolderAndEmptyTrash) {
 TEST_F(ChromeTest, HeaderFollowsSideTabsAndFolder) {
     PaneView *l = view(Side::left);
     PaneView *r = view(Side::right);
-    app->setActive(Side::left);
+    app->sides().setActive(Side::left);
     QTest::mouseClick(r->header()->indicator(), Qt::LeftButton);
-    EXPECT_EQ(app->active(), Side::right);
+    EXPECT_EQ(app->sides().active(), Side::right);
     EXPECT_FALSE(l->header()->indicator()->isOn());
     // A click anywhere in a pane activates it, also on the path bar.
     QTest::mouseClick(l->pathBar(), Qt::LeftButton, {}, QPoint(3, 3));
@@ -96,10 +96,10 @@ TEST_F(ChromeTest, HeaderFollowsSideTabsAndFolder) {
 
     // One tab: plus button, no tab bar. Two tabs: tab bar, no plus button.
     QTest::mouseClick(l->header()->newTabButton(), Qt::LeftButton);
-    EXPECT_EQ(app->leftTabs()->tabs().size(), 2);
+    EXPECT_EQ(app->sides().leftTabs()->tabs().size(), 2);
     EXPECT_TRUE(l->header()->newTabButton()->isHidden());
     EXPECT_NE(l->tabBar(), nullptr);
-    app->leftTabs()->close(1);
+    app->sides().leftTabs()->close(1);
     EXPECT_EQ(l->tabBar(), nullptr);
 
     // The parent button is off at "/".
@@ -146,14 +146,14 @@ TEST_F(ChromeTest, PathBarAndAccessibleNames) {
 }
 
 TEST_F(ChromeTest, PaneOverASideFollowsItsCurrentTab) {
-    PaneView side(app->leftTabs(), app.get());
+    PaneView side(app->sides().leftTabs(), app.get());
     side.resize(600, 400);
     side.show();
-    app->leftTabs()->newTab(root + QStringLiteral("/top/empty"));
-    EXPECT_EQ(side.model(), app->leftTabs()->current());
+    app->sides().leftTabs()->newTab(root + QStringLiteral("/top/empty"));
+    EXPECT_EQ(side.model(), app->sides().leftTabs()->current());
     EXPECT_NE(side.tabBar(), nullptr);
     QTRY_COMPARE_WITH_TIMEOUT(side.content()->decision().text, QString("Dieser Ordner ist leer."), 3000);
-    app->leftTabs()->close(1);
+    app->sides().leftTabs()->close(1);
     EXPECT_EQ(side.model(), app->left());
     EXPECT_EQ(side.content()->decision().kind, Kind::list);
 }

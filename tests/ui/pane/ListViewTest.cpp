@@ -34,10 +34,10 @@ TEST_F(ListViewTest, ClicksReachThePaneModelAndRepaintWithoutReset) {
     QSignalSpy resets(list->listModel(), &QAbstractItemModel::modelReset);
     ASSERT_EQ(list->listModel()->rowCount(), 5);
     EXPECT_EQ(list->listModel()->item(0).name, "sub"); // folders first
-    app->setActive(Side::right);
+    app->sides().setActive(Side::right);
 
     click("b.txt");
-    EXPECT_EQ(app->active(), Side::left);
+    EXPECT_EQ(app->sides().active(), Side::left);
     click("d.txt", Qt::ControlModifier);
     EXPECT_EQ(pane->selection(), (QSet<QString>{file("b.txt"), file("d.txt")}));
     click("a.txt");
@@ -134,12 +134,12 @@ TEST_F(ListViewTest, RightClickSelectsFirstAndDragsEndTheirRecord) {
     // A drag that ends without a drop leaves no recorded paths behind.
     const QPoint start = rowPoint(v, rowOf(v, file("c.txt")));
     QTest::mousePress(list->viewport(), Qt::LeftButton, {}, start);
-    app->setActive(Side::right);
+    app->sides().setActive(Side::right);
     QMouseEvent move(QEvent::MouseMove, start + QPoint(0, 30),
                      list->viewport()->mapToGlobal(start + QPoint(0, 30)), Qt::NoButton, Qt::LeftButton,
                      Qt::NoModifier);
     QCoreApplication::sendEvent(list->viewport(), &move);
-    EXPECT_EQ(app->active(), Side::left); // the drag started from the pane model
+    EXPECT_EQ(app->sides().active(), Side::left); // the drag started from the pane model
     EXPECT_EQ(pane->selection(), QSet<QString>{file("c.txt")});
     EXPECT_TRUE(DragState::shared().paths.isEmpty());
     EXPECT_TRUE(DragState::shared().dragId().isEmpty());

@@ -27,21 +27,19 @@ protected:
     void SetUp() override {
         TestUtil::freshSettings();
         PaneModel::setTimings({60, 40});
-        auto &t = AppState::timing();
-        t.pollMs = 20;
-        t.firstStatusMs = 50;
         DragState::shared().clear();
         ASSERT_TRUE(tmp.isValid());
         root = tmp.path();
         app = std::make_unique<AppState>();
-        app->pasteboard = makeQtPasteboard();
+        app->services().pasteboard = makeQtPasteboard();
+        app->services().timings.jobPeriodMs = 20;
+        app->services().timings.jobQuietMs = 50;
     }
     void TearDown() override {
         left.reset();
         right.reset();
         app.reset();
         PaneModel::setTimings({});
-        AppState::timing() = AppState::Timing{};
     }
 
     QString mkdir(const QString &rel) {

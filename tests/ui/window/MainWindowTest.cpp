@@ -1,5 +1,6 @@
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -30,12 +31,13 @@ namespace {
 
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        TestUtil::freshSettings();
-        AppState::timing().toastMs = 200;
-        AppState::timing().errorToastMs = 300;
+    void SetUp() override { TestUtil::freshSettings(); }
+    static Services quick() {
+        Services s;
+        s.timings.toastMs = 200;
+        s.timings.errorToastMs = 300;
+        return s;
     }
-    void TearDown() override { AppState::timing() = AppState::Timing{}; }
 };
 
 QList<BarButton *> barButtons(ActionBar *bar, const QString &tip) {
@@ -48,7 +50,7 @@ QList<BarButton *> barButtons(ActionBar *bar, const QString &tip) {
 } // namespace
 
 TEST_F(WindowTest, TwoPanesOrOne) {
-    AppState app;
+    AppState app(quick());
     MainWindow w(&app);
     w.show();
     PaneArea *area = w.paneArea();
@@ -57,8 +59,8 @@ TEST_F(WindowTest, TwoPanesOrOne) {
     // The two panes and the handle fill the area.
     EXPECT_EQ(area->leftView()->width() + 7 + area->rightView()->width(), area->width());
 
-    app.setActive(Side::right);
-    app.setDualPane(false);
+    app.sides().setActive(Side::right);
+    app.settings().setDualPane(false);
     EXPECT_FALSE(area->rightView());
     EXPECT_FALSE(area->splitHandle()->isVisible());
     EXPECT_EQ(area->leftView()->width(), area->width());
@@ -67,14 +69,14 @@ TEST_F(WindowTest, TwoPanesOrOne) {
 }
 
 TEST_F(WindowTest, ColumnsFollowTheirSwitches) {
-    AppState app;
+    AppState app(quick());
     MainWindow w(&app);
     w.show();
     EXPECT_TRUE(w.sidebarColumn()->isVisible());
     EXPECT_FALSE(w.inspectorColumn()->isVisible());
-    app.setShowInspector(true);
-    app.setInspectorWidth(400);
-    app.setShowSidebar(false);
+    app.settings().setShowInspector(true);
+    app.settings().setInspectorWidth(400);
+    app.settings().setShowSidebar(false);
     QApplication::processEvents();
     EXPECT_TRUE(w.inspectorColumn()->isVisible());
     EXPECT_EQ(w.inspectorColumn()->width(), 400);
@@ -89,18 +91,20 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
         TestUtil::writeFile(a.path() + name, "x");
     for (const char *name : {"/b.txt", "/n.txt"})
         TestUtil::writeFile(b.path() + name, "x");
-    AppState app;
+    AppState app(quick());
     QStringList written, shared;
     bool writtenCut = false;
-    app.pasteboard.writeFiles = [&](const QStringList &paths, bool cut) {
+    app.services().pasteboard.writeFiles = [&](const QStringList &paths, bool cut) {
         written = paths;
         writtenCut = cut;
     };
-    app.desktop.share = [&](const QStringList &paths) -> std::optional<QString> {
+    app.services().desktop.share = [&](const QStringList &paths) -> std::optional<QString> {
         shared = paths;
         return std::nullopt;
     };
-    app.dialogs().askText = [](const TextQuestion &, Dialogs::TextDone done) { done(QString("r.txt")); };
+    app.services().dialogs.askText = [](const TextQuestion &, Dialogs::TextDone done) {
+        done(QString("r.txt"));
+    };
     app.left()->go(a.path());
     app.right()->go(b.path());
     QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 2 && app.right()->items().size() == 2, 5000);
@@ -118,15 +122,15 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
         app.left()->setSelection({leftPick});
         app.right()->setSelection({rightPick});
         click(button);
-        QTRY_VERIFY_WITH_TIMEOUT(!app.currentProgress(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!app.jobs().progress(), 5000);
     };
-    app.setActive(Side::right);
+    app.sides().setActive(Side::right);
     transfer("Auswahl rechts in den linken Ordner kopieren", a.path() + "/a.txt", b.path() + "/b.txt");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a.path() + "/b.txt"), 5000);
     EXPECT_FALSE(QFile::exists(b.path() + "/a.txt"));
     transfer("Auswahl links in den rechten Ordner kopieren", a.path() + "/a.txt", b.path() + "/b.txt");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.path() + "/a.txt"), 5000);
-    app.setActive(Side::left);
+    app.sides().setActive(Side::left);
     transfer("Auswahl rechts in den linken Ordner verschieben", a.path() + "/m.txt", b.path() + "/n.txt");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a.path() + "/n.txt") && !QFile::exists(b.path() + "/n.txt"), 5000);
     EXPECT_TRUE(QFile::exists(a.path() + "/m.txt"));
@@ -154,12 +158,12 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
     ASSERT_EQ(info.size(), 1);
     EXPECT_FALSE(info[0]->isEnabled());
     QWidget host;
-    SheetPresenter sheets(&app, &host);
+    SheetPresenter sheets(app.requests(), &host);
     Commands::of(&app)->setSheets(&sheets);
     sheets.setFactory(SheetPresenter::Sheet::info, [](QWidget *parent) { return new QDialog(parent); });
     click("Informationen");
-    ASSERT_TRUE(app.infoTarget());
-    EXPECT_EQ(app.infoTarget()->paths, QStringList{pick});
+    ASSERT_TRUE(app.requests().infoTarget());
+    EXPECT_EQ(app.requests().infoTarget()->paths, QStringList{pick});
     click("Einsetzen (⌘V)");
     EXPECT_EQ(app.toast()->text, "In der Zwischenablage liegen keine Dateien.");
     click("Umbenennen");
@@ -169,7 +173,7 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
 }
 
 TEST_F(WindowTest, ToastShowsAtTheBottomAndGoesAway) {
-    AppState app;
+    AppState app(quick());
     MainWindow w(&app);
     w.show();
     app.show("Fertig.");
@@ -183,27 +187,29 @@ TEST_F(WindowTest, ToastShowsAtTheBottomAndGoesAway) {
 }
 
 TEST_F(WindowTest, BannerFloatsAboveTheToast) {
-    AppState::timing().firstStatusMs = 0;
-    AppState::timing().pollMs = 10;
-    AppState app;
+    Services services = quick();
+    services.timings.jobQuietMs = 0;
+    services.timings.jobPeriodMs = 10;
+    AppState app(services);
     MainWindow w(&app);
     w.show();
-    auto progress = app.beginJob("Kopiere");
+    auto progress = app.jobs().begin("Kopiere");
     progress->setTotal(100, 1);
     progress->add(40);
     app.show("Fertig.");
     QTRY_VERIFY_WITH_TIMEOUT(w.banner()->isVisible(), 2000);
     EXPECT_LT(w.banner()->geometry().bottom(), w.toastView()->geometry().center().y());
-    app.endJob();
+    app.jobs().end();
     QTRY_VERIFY_WITH_TIMEOUT(!w.banner()->isVisible(), 2000);
 }
 
 TEST_F(WindowTest, SplitHandleWritesTheSetting) {
-    AppState app;
+    AppState app(quick());
     MainWindow w(&app);
     w.show();
     SplitHandle *handle = w.paneArea()->splitHandle();
     QTest::mouseDClick(handle, Qt::LeftButton);
+    app.settings().save(); // written after a pause; now
     EXPECT_EQ(Defaults::doubleValue("splitFraction"), 0.5);
     const QPoint start(3, 100);
     QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, start);
@@ -212,15 +218,16 @@ TEST_F(WindowTest, SplitHandleWritesTheSetting) {
                      Qt::NoModifier);
     QApplication::sendEvent(handle, &move);
     QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, start + QPoint(100, 0));
-    EXPECT_GT(app.splitFraction(), 0.5);
-    EXPECT_EQ(Defaults::doubleValue("splitFraction"), app.splitFraction());
+    EXPECT_GT(app.settings().splitFraction(), 0.5);
+    app.settings().save();
+    EXPECT_EQ(Defaults::doubleValue("splitFraction"), app.settings().splitFraction());
     // The left pane followed.
     const int avail = w.paneArea()->width() - 7;
-    EXPECT_NEAR(w.paneArea()->leftView()->width(), avail * app.splitFraction(), 1.0);
+    EXPECT_NEAR(w.paneArea()->leftView()->width(), avail * app.settings().splitFraction(), 1.0);
 }
 
 TEST_F(WindowTest, SheetsOpenFromFlagsAndResetThemWhenClosed) {
-    AppState app;
+    AppState app(quick());
     MainWindow w(&app);
     w.show();
     int made = 0;
@@ -228,61 +235,61 @@ TEST_F(WindowTest, SheetsOpenFromFlagsAndResetThemWhenClosed) {
         ++made;
         return new QDialog(parent);
     });
-    app.setShowRules(true);
+    app.requests().setShowRules(true);
     ASSERT_TRUE(w.sheets()->current());
     EXPECT_EQ(made, 1);
     EXPECT_EQ(w.sheets()->current()->windowModality(), Qt::WindowModal);
     w.sheets()->current()->reject();
-    EXPECT_FALSE(app.showRules());
+    EXPECT_FALSE(app.requests().showRules());
     // A sheet nothing can show yet is closed again at once.
-    app.setShowShortcuts(true);
-    EXPECT_FALSE(app.showShortcuts());
+    app.requests().setShowShortcuts(true);
+    EXPECT_FALSE(app.requests().showShortcuts());
     // A new request with the same paths is a new request.
     w.sheets()->setFactory(SheetPresenter::Sheet::info, [&](QWidget *parent) {
         ++made;
         return new QDialog(parent);
     });
-    app.setInfoTarget(InfoTarget({"/tmp"}));
-    app.setInfoTarget(InfoTarget({"/tmp"}));
+    app.requests().setInfoTarget(InfoTarget({"/tmp"}));
+    app.requests().setInfoTarget(InfoTarget({"/tmp"}));
     EXPECT_EQ(made, 3);
 }
 
 TEST_F(WindowTest, LanguageChangeRebuildsTheContent) {
     const LanguageScope keep(Lang::current());
-    AppState app;
+    AppState app(quick());
     MainWindow w(&app);
     w.show();
-    app.setLanguage(AppLanguage::de);
+    app.settings().setLanguage(AppLanguage::de);
     EXPECT_EQ(w.searchField()->placeholderText(), "Suchen");
-    app.setLanguage(AppLanguage::en);
+    app.settings().setLanguage(AppLanguage::en);
     EXPECT_EQ(w.searchField()->placeholderText(), L("Suchen"));
     EXPECT_TRUE(w.paneArea()->leftView());
 }
 
 TEST_F(WindowTest, KeysReachTheCoreBeforeTheWindowShortcuts) {
-    AppState app;
+    AppState app(quick());
     KeyMonitor monitor(&app);
     MainWindow w(&app);
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    app.leftTabs()->newTab();
-    ASSERT_EQ(app.leftTabs()->tabs().size(), 2);
+    app.sides().leftTabs()->newTab();
+    ASSERT_EQ(app.sides().leftTabs()->tabs().size(), 2);
     // Keys go where the user types: the focused widget, the pane area at start.
     QWidget *focus = QApplication::focusWidget();
     ASSERT_EQ(focus, w.paneArea());
     // With two tabs Ctrl+W closes the tab, not the window.
     QTest::keyClick(focus, Qt::Key_W, Qt::ControlModifier);
-    EXPECT_EQ(app.leftTabs()->tabs().size(), 1);
+    EXPECT_EQ(app.sides().leftTabs()->tabs().size(), 1);
     EXPECT_TRUE(w.isVisible());
     // Ctrl+Shift+period toggles hidden files once per press.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Greater, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_TRUE(app.showHidden());
+    EXPECT_TRUE(app.settings().showHidden());
     // A command's own key fires once the monitor lets it pass.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_H, Qt::ControlModifier);
-    EXPECT_FALSE(app.showHidden());
+    EXPECT_FALSE(app.settings().showHidden());
     // With one tab left Ctrl+W goes on to the window, which closes.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_FALSE(w.isVisible());
-    app.setShowHidden(false);
+    app.settings().setShowHidden(false);
 }

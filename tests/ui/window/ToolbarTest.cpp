@@ -127,9 +127,9 @@ TEST_F(ToolbarTest, StatesFollowTheActivePaneAndTheSettings) {
 
     // Hidden files: the eye shows the state and is never drawn selected.
     auto *hidden = item<ToolbarIconButton>("hidden");
-    app->setShowHidden(false);
+    app->settings().setShowHidden(false);
     EXPECT_EQ(hidden->symbol(), "eye.slash");
-    app->setShowHidden(true);
+    app->settings().setShowHidden(true);
     EXPECT_EQ(hidden->symbol(), "eye");
     EXPECT_FALSE(hidden->selected());
 
@@ -147,26 +147,26 @@ TEST_F(ToolbarTest, StatesFollowTheActivePaneAndTheSettings) {
 
     // One or two panes: symbol and help change together.
     auto *dual = item<ToolbarIconButton>("dualPane");
-    app->setDualPane(false);
+    app->settings().setDualPane(false);
     EXPECT_EQ(ToolbarHelp::text(dual), L("Zwei Fenster nebeneinander zeigen"));
     EXPECT_EQ(dual->symbol(), "rectangle.split.2x1");
     EXPECT_EQ(ToolbarHelp::chapter(dual), 1);
-    app->setDualPane(true);
+    app->settings().setDualPane(true);
     EXPECT_EQ(ToolbarHelp::text(dual), L("Nur ein Fenster zeigen"));
     EXPECT_EQ(dual->symbol(), "rectangle.split.2x1.fill");
 
     // The inspector button is selected while the inspector shows.
     for (bool shown : {true, false}) {
-        app->setShowInspector(shown);
+        app->settings().setShowInspector(shown);
         EXPECT_EQ(item<ToolbarIconButton>("inspector")->selected(), shown);
     }
 
     // The star fills when the target folder is a favourite.
     auto *star = item<ToolbarMenuButton>("favoritesMenu");
     pane->setSelection({});
-    app->setQuickFavorites({pane->currentPath()});
+    app->settings().setQuickFavorites({pane->currentPath()});
     EXPECT_EQ(star->symbol(), "star.fill");
-    app->setQuickFavorites({});
+    app->settings().setQuickFavorites({});
     EXPECT_EQ(star->symbol(), "star");
 }
 
@@ -197,7 +197,7 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
     menu = actionsMenu();
     // The clipboard entries act on the files, also while a text field has the focus.
     QStringList copied;
-    app->pasteboard.writeFiles = [&copied](const QStringList &paths, bool) { copied = paths; };
+    app->services().pasteboard.writeFiles = [&copied](const QStringList &paths, bool) { copied = paths; };
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     window->searchField()->setFocus();
@@ -295,7 +295,7 @@ TEST_F(ToolbarTest, UndoEntryFollowsTheJournal) {
 
 TEST_F(ToolbarTest, LanguageMenuListsTheLanguagesByTheirOwnNames) {
     const LanguageScope keep(Lang::current());
-    app->setLanguage(AppLanguage::en);
+    app->settings().setLanguage(AppLanguage::en);
     auto *globe = qobject_cast<LanguageHelpMenu *>(window->toolbar()->item("languageHelpMenu"));
     ASSERT_TRUE(globe);
     globe->fill();
@@ -306,14 +306,14 @@ TEST_F(ToolbarTest, LanguageMenuListsTheLanguagesByTheirOwnNames) {
     EXPECT_EQ(ToolbarHelp::chapter(globe), 11);
 
     int opened = 0;
-    app->openManualWindow = [&opened] { ++opened; };
+    QObject::connect(&app->requests(), &WindowRequests::manualRequested, [&opened] { ++opened; });
     menu->actions().last()->trigger();
     EXPECT_EQ(opened, 1);
-    EXPECT_FALSE(app->manualSection().has_value());
+    EXPECT_FALSE(app->requests().manualSection().has_value());
 
     // Choosing a language rebuilds the toolbar in it; the checkmark moves.
     menu->actions().at(2)->trigger();
-    EXPECT_EQ(app->language(), AppLanguage::pl);
+    EXPECT_EQ(app->settings().language(), AppLanguage::pl);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     globe = qobject_cast<LanguageHelpMenu *>(window->toolbar()->item("languageHelpMenu"));
     globe->fill();
@@ -345,12 +345,12 @@ TEST_F(ToolbarTest, SearchExtrasFollowTheActivePaneAndItsFilter) {
     EXPECT_FALSE(menu->findChild<QAction *>("size0")->isChecked());
 
     // The other side shows its own state at once; the end-search button clears text and filter.
-    app->setActive(Side::right);
+    app->sides().setActive(Side::right);
     EXPECT_TRUE(extras->endSearch()->isHidden());
     EXPECT_EQ(extras->filterMenu()->symbol(), "line.3.horizontal.decrease.circle");
     app->right()->setSearchText("a");
     EXPECT_FALSE(extras->endSearch()->isHidden());
-    app->setActive(Side::left);
+    app->sides().setActive(Side::left);
     extras->endSearch()->click();
     EXPECT_EQ(left->searchFilter(), SearchFilter{});
     EXPECT_EQ(app->right()->searchText(), "a");
@@ -368,7 +368,7 @@ TEST_F(ToolbarTest, FavoritesMenu) {
 
     const QString odd = dir.path() + "/A & B";
     QDir().mkpath(odd);
-    app->setQuickFavorites({odd});
+    app->settings().setQuickFavorites({odd});
     bar->fillFavorites();
     QAction *fav = menu->actions().at(0);
     EXPECT_EQ(fav->text(), "A && B");
@@ -389,7 +389,7 @@ TEST_F(ToolbarTest, FavoritesMenu) {
 
 TEST_F(ToolbarTest, CompactSettingChangesOnlyTheAppsStrip) {
     auto *strip = item("appsStrip");
-    app->setToolbarCompact(false);
+    app->settings().setToolbarCompact(false);
     const int wide = strip->layout()->spacing();
     bar->fillApps();
     QMenu *menu = item<ToolbarMenuButton>("appsMenu")->menu();
@@ -397,7 +397,7 @@ TEST_F(ToolbarTest, CompactSettingChangesOnlyTheAppsStrip) {
     ASSERT_TRUE(compact);
     EXPECT_FALSE(compact->isChecked());
     compact->trigger();
-    EXPECT_TRUE(app->toolbarCompact());
+    EXPECT_TRUE(app->settings().toolbarCompact());
     EXPECT_LT(strip->layout()->spacing(), wide);
     EXPECT_FALSE(menu->findChild<QAction *>("editToolbar")->isEnabled());
     EXPECT_FALSE(menu->findChild<QAction *>("addApp")->isEnabled());
@@ -408,8 +408,8 @@ TEST_F(ToolbarTest, EverythingFitsTheSmallestWindow) {
     const LanguageScope keep(Lang::current());
     for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
         for (double font : {13.0, 18.0}) {
-            app->setLanguage(lang);
-            app->setFontSize(font);
+            app->settings().setLanguage(lang);
+            app->settings().setFontSize(font);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             window->resize(MainWindow::kMinimumSize);
             QCoreApplication::processEvents();

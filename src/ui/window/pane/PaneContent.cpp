@@ -72,7 +72,7 @@ void PaneContent::mousePressEvent(QMouseEvent *event) {
     // A click on the empty area (a message) clears the selection and activates the pane.
     if (event->button() == Qt::LeftButton && m_model) {
         m_model->setSelection({});
-        if (m_app) m_app->setActive(m_model->side());
+        if (m_app) m_app->sides().setActive(m_model->side());
     }
     QStackedWidget::mousePressEvent(event);
 }

@@ -67,7 +67,7 @@ IconButton *iconButton(const char *symbol, const char *help, QWidget *parent) {
 
 void PaneHeader::runOnThisSide(const char *command) {
     if (!m_app || !m_model) return;
-    m_app->setActive(m_model->side());
+    m_app->sides().setActive(m_model->side());
     Commands::of(m_app)->action(QString::fromUtf8(command))->trigger();
 }
 
@@ -83,7 +83,7 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
 
     m_indicator = new ActiveIndicator(this);
     connect(m_indicator, &ActiveIndicator::clicked, this, [this] {
-        if (m_app && m_model) m_app->setActive(m_model->side());
+        if (m_app && m_model) m_app->sides().setActive(m_model->side());
     });
     row->addWidget(m_indicator);
 
@@ -107,7 +107,7 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     m_putBack->setAccessibleName(L("Zurücklegen"));
     connect(m_putBack, &QAbstractButton::clicked, this, [this] {
         if (!m_app || !m_model) return;
-        m_app->setActive(m_model->side());
+        m_app->sides().setActive(m_model->side());
         m_app->putBack(m_model->selectedPaths());
     });
     row->addWidget(m_putBack);
@@ -145,16 +145,18 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
 
     if (m_model) connect(m_model, &PaneModel::changed, this, &PaneHeader::refresh);
     if (m_app) {
-        connect(m_app, &AppState::activeChanged, this, &PaneHeader::refresh);
-        connect(m_app, &AppState::showSidebarChanged, this, &PaneHeader::refresh);
+        connect(&m_app->sides(), &Sides::activeChanged, this, &PaneHeader::refresh);
+        connect(&m_app->settings(), &Settings::changed, this, [this](Settings::Key key) {
+            if (key == Settings::Key::showSidebar) refresh();
+        });
         if (m_model)
-            connect(m_app->tabs(m_model->side()), &TabGroup::tabsChanged, this, &PaneHeader::refresh);
+            connect(m_app->sides().tabs(m_model->side()), &TabGroup::tabsChanged, this, &PaneHeader::refresh);
     }
     refresh();
 }
 
 bool PaneHeader::isActive() const {
-    return m_app && m_model && m_app->active() == m_model->side();
+    return m_app && m_model && m_app->sides().active() == m_model->side();
 }
 
 bool PaneHeader::inTrash() const {
@@ -174,7 +176,7 @@ void PaneHeader::refresh() {
     const bool trash = inTrash();
     m_putBack->setVisible(trash);
     m_emptyTrash->setVisible(trash);
-    const qsizetype tabs = m_app ? m_app->tabs(m_model->side())->tabs().size() : 1;
+    const qsizetype tabs = m_app ? m_app->sides().tabs(m_model->side())->tabs().size() : 1;
     m_newTab->setVisible(tabs <= 1);
     m_status->setText(statusText(*m_model));
     update();

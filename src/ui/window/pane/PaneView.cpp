@@ -73,7 +73,7 @@ QFrame *divider(QWidget *parent) {
 } // namespace
 
 PaneView::PaneView(PaneModel *model, AppState *app, QWidget *parent)
-    : PaneView(app && model ? app->tabs(model->side()) : nullptr, model, app, parent) {
+    : PaneView(app && model ? app->sides().tabs(model->side()) : nullptr, model, app, parent) {
     m_follows = false;
 }
 
@@ -98,7 +98,7 @@ PaneView::PaneView(TabGroup *group, PaneModel *model, AppState *app, QWidget *pa
 
     m_highlight = new DropHighlight(this);
 
-    if (m_app) connect(m_app, &AppState::activeChanged, m_strip, qOverload<>(&QWidget::update));
+    if (m_app) connect(&m_app->sides(), &Sides::activeChanged, m_strip, qOverload<>(&QWidget::update));
     if (m_group) {
         connect(m_group, &TabGroup::tabsChanged, this, &PaneView::followGroup);
         connect(m_group, &TabGroup::indexChanged, this, &PaneView::followGroup);
@@ -150,7 +150,7 @@ void PaneView::setModel(PaneModel *model) {
 }
 
 bool PaneView::isActive() const {
-    return m_app && m_model && m_app->active() == m_model->side();
+    return m_app && m_model && m_app->sides().active() == m_model->side();
 }
 
 void PaneView::updateTabBar() {
@@ -210,7 +210,8 @@ bool PaneView::eventFilter(QObject *watched, QEvent *event) {
         return false;
     }
     // Every click anywhere in the pane activates its side; the click itself goes on as usual.
-    if (m_app && m_model && m_app->active() != m_model->side()) m_app->setActive(m_model->side());
+    if (m_app && m_model && m_app->sides().active() != m_model->side())
+        m_app->sides().setActive(m_model->side());
     return false;
 }
 

@@ -122,7 +122,7 @@ void ActionsMenu::fill() {
     entry({K("Aufräum-Regeln …"), Cmd::rules, false, Sheet::rules});
     entry({K("Speicheranalyse …"), Cmd::storage, false, Sheet::storage});
     // One rule with the menu bar: nothing to undo, nothing to choose.
-    const std::optional<QString> undoTitle = m_app->undoTitle();
+    const std::optional<QString> undoTitle = m_app->undoJournal().undoTitle();
     add(m, undoTitle ? LF("Rückgängig: %@", *undoTitle) : L("Rückgängig"), commands->action(Cmd::undo),
         !m_app->undoJournal().entries().isEmpty());
     m->addSeparator();

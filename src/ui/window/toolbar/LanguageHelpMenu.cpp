@@ -28,11 +28,11 @@ void LanguageHelpMenu::fill() {
         QString name = AppLanguages::nativeName(lang);
         QAction *a = m->addAction(name.replace(u'&', QStringLiteral("&&")));
         a->setObjectName(AppLanguages::rawValue(lang));
-        if (lang == m_app->language()) a->setIcon(Symbols::icon(QStringLiteral("checkmark")));
+        if (lang == m_app->settings().language()) a->setIcon(Symbols::icon(QStringLiteral("checkmark")));
         QPointer<AppState> app = m_app;
         // The window rebuilds its toolbar in the new language and lets this one go later.
         connect(a, &QAction::triggered, this, [app, lang] {
-            if (app) app->setLanguage(lang);
+            if (app) app->settings().setLanguage(lang);
         });
     }
     m->addSeparator();

@@ -61,7 +61,11 @@ MainToolbar::MainToolbar(AppState *app, const SheetPresenter *sheets, QWidget *p
     setFloatable(false);
     setContextMenuPolicy(Qt::PreventContextMenu);
     build();
-    if (m_app) connect(m_app, &AppState::changed, this, &MainToolbar::sync);
+    if (m_app) {
+        connect(&m_app->settings(), &Settings::changed, this, &MainToolbar::sync);
+        connect(&m_app->sides(), &Sides::activeChanged, this, &MainToolbar::sync);
+        connect(&m_app->sides(), &Sides::sideChanged, this, &MainToolbar::sync);
+    }
     if (m_sheets) connect(m_sheets, &SheetPresenter::sheetsChanged, this, &MainToolbar::sync);
     sync();
 }
@@ -243,27 +247,27 @@ void MainToolbar::sync() {
     PaneModel *pane = m_app->activePane();
     for (size_t i = 0; i < ViewModes::allCases.size() && i < size_t(m_viewModes.size()); ++i)
         m_viewModes[qsizetype(i)]->setSelected(pane->viewMode() == ViewModes::allCases[i]);
-    m_favorites->setSymbol(m_app->quickFavorites().contains(pane->targetFolder())
+    m_favorites->setSymbol(m_app->settings().quickFavorites().contains(pane->targetFolder())
                                ? QStringLiteral("star.fill")
                                : QStringLiteral("star"));
     // Shows the state, never drawn as selected.
-    m_hidden->setSymbol(m_app->showHidden() ? QStringLiteral("eye") : QStringLiteral("eye.slash"));
+    m_hidden->setSymbol(m_app->settings().showHidden() ? QStringLiteral("eye") : QStringLiteral("eye.slash"));
     // Never disabled: without a selection the command says what is missing.
     m_trash->setDimmed(pane->selection().isEmpty());
-    const bool dual = m_app->dualPane();
+    const bool dual = m_app->settings().dualPane();
     m_dual->setSymbol(dual ? QStringLiteral("rectangle.split.2x1.fill")
                            : QStringLiteral("rectangle.split.2x1"));
     toolbarHelp(m_dual, m_app, dual ? K("Nur ein Fenster zeigen") : K("Zwei Fenster nebeneinander zeigen"),
                 1);
-    m_inspector->setSelected(m_app->showInspector());
-    m_appsRow->setSpacing(m_app->toolbarCompact() ? 2 : 6);
+    m_inspector->setSelected(m_app->settings().showInspector());
+    m_appsRow->setSpacing(m_app->settings().toolbarCompact() ? 2 : 6);
 }
 
 void MainToolbar::fillFavorites() {
     QMenu *m = m_favorites->menu();
     m->clear();
     if (!m_app) return;
-    const QStringList favorites = m_app->quickFavorites();
+    const QStringList favorites = m_app->settings().quickFavorites();
     if (favorites.isEmpty()) m->addAction(L("Noch keine Favoriten"))->setEnabled(false);
     QFileIconProvider icons;
     for (const QString &path : favorites) {
@@ -275,8 +279,8 @@ void MainToolbar::fillFavorites() {
             if (!app) return;
             if (PaneModel::isBrowsableFolder(path))
                 app->activePane()->go(path);
-            else if (app->openFile)
-                app->openFile(path);
+            else if (app->services().openFile)
+                app->services().openFile(path);
         });
     }
     m->addSeparator();
@@ -299,7 +303,7 @@ void MainToolbar::fillFavorites() {
     edit->setObjectName(QStringLiteral("editFavorites"));
     edit->setEnabled(m_sheets && m_sheets->canShow(SheetPresenter::Sheet::favoritesEditor));
     connect(edit, &QAction::triggered, this, [this] {
-        if (m_app) m_app->setShowFavoritesEditor(true);
+        if (m_app) m_app->requests().setShowFavoritesEditor(true);
     });
 }
 
@@ -340,14 +344,14 @@ void MainToolbar::fillApps() {
     edit->setObjectName(QStringLiteral("editToolbar"));
     edit->setEnabled(m_sheets && m_sheets->canShow(SheetPresenter::Sheet::toolbarEditor));
     connect(edit, &QAction::triggered, this, [this] {
-        if (m_app) m_app->setShowToolbarEditor(true);
+        if (m_app) m_app->requests().setShowToolbarEditor(true);
     });
     m->addSeparator();
     QAction *compact = m->addAction(L("Kompakte Leiste (nur Symbole)"));
     compact->setObjectName(QStringLiteral("compact"));
     compact->setCheckable(true);
-    compact->setChecked(m_app->toolbarCompact());
+    compact->setChecked(m_app->settings().toolbarCompact());
     connect(compact, &QAction::triggered, this, [this](bool on) {
-        if (m_app) m_app->setToolbarCompact(on);
+        if (m_app) m_app->settings().setToolbarCompact(on);
     });
 }

@@ -124,7 +124,10 @@ SearchExtras::SearchExtras(AppState *app, QWidget *parent) : QWidget(parent), m_
     row->addWidget(m_end);
     row->addWidget(m_filter);
     toolbarHelpContext(this, m_app, 6);
-    if (m_app) connect(m_app, &AppState::changed, this, &SearchExtras::follow);
+    if (m_app) {
+        connect(&m_app->sides(), &Sides::activeChanged, this, &SearchExtras::follow);
+        connect(&m_app->sides(), &Sides::sideChanged, this, &SearchExtras::follow);
+    }
     follow();
 }
 

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "core/app/ColorScheme.h"
+#include "core/localisation/AppLanguage.h"
+
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
+#include <QVariant>
+#include <optional>
+#include <span>
+
+// Every stored application-wide setting, one row of a table each: its key in the settings file, its
+// default, how a stored value is read and bounded. Values are read once at start (reading writes nothing
+// back) and written by one debounced save, which writes only what was set. Main thread only.
+class Settings : public QObject {
+    Q_OBJECT
+public:
+    enum class Key {
+        dualPane,
+        showSidebar,
+        showInspector,
+        splitFraction,
+        inspectorWidth,
+        toolbarCompact,
+        toolbarApps,
+        quickFavorites,
+        rulesAuto,
+        themeID,
+        fontSize,
+        folderIcons,
+        language,
+        appearance,
+        showHidden,
+    };
+    Q_ENUM(Key)
+
+    // A stored value as it reads: absent (invalid) when missing or not of the row's kind.
+    using Reader = QVariant (*)(const QString &name);
+    // Bounds a read value; the default comes in for a value it refuses.
+    using Bound = QVariant (*)(const QVariant &value, const QVariant &fallback);
+    struct Row {
+        Key key;
+        const char *name; // the key in the settings file
+        QVariant fallback;
+        Reader read;
+        Bound bound = nullptr;
+    };
+    static std::span<const Row> rows();
+    static const Row &row(Key key);
+    // The row stored under a name, or null.
+    static const Row *rowNamed(const QString &name);
+    // What the settings file holds for a row, read and bounded as at start (the default when absent).
+    static QVariant stored(Key key);
+
+    explicit Settings(int saveDelayMs = 300, QObject *parent = nullptr);
+    ~Settings() override; // writes what is still waiting
+
+    QVariant value(Key key) const { return m_values.value(int(key)); }
+    // Takes a value of the row's kind (false and nothing kept otherwise) and saves it soon, even when it is
+    // the value already held.
+    bool set(Key key, const QVariant &value);
+    // The same by the name in the settings file: a name the table lacks is never stored.
+    bool set(const QString &name, const QVariant &value);
+    // Writes every value set since the last save now.
+    void save();
+    bool savePending() const { return !m_pending.isEmpty(); }
+
+    bool dualPane() const { return value(Key::dualPane).toBool(); }
+    void setDualPane(bool v) { set(Key::dualPane, v); }
+    bool showSidebar() const { return value(Key::showSidebar).toBool(); }
+    void setShowSidebar(bool v) { set(Key::showSidebar, v); }
+    bool showInspector() const { return value(Key::showInspector).toBool(); }
+    void setShowInspector(bool v) { set(Key::showInspector, v); }
+    double splitFraction() const { return value(Key::splitFraction).toDouble(); }
+    void setSplitFraction(double v) { set(Key::splitFraction, v); }
+    double inspectorWidth() const { return value(Key::inspectorWidth).toDouble(); }
+    void setInspectorWidth(double v) { set(Key::inspectorWidth, v); }
+    bool toolbarCompact() const { return value(Key::toolbarCompact).toBool(); }
+    void setToolbarCompact(bool v) { set(Key::toolbarCompact, v); }
+    QStringList toolbarApps() const { return value(Key::toolbarApps).toStringList(); }
+    void setToolbarApps(const QStringList &v) { set(Key::toolbarApps, v); }
+    QStringList quickFavorites() const { return value(Key::quickFavorites).toStringList(); }
+    void setQuickFavorites(const QStringList &v) { set(Key::quickFavorites, v); }
+    bool rulesAuto() const { return value(Key::rulesAuto).toBool(); }
+    void setRulesAuto(bool v) { set(Key::rulesAuto, v); }
+    QString themeID() const { return value(Key::themeID).toString(); }
+    void setThemeID(const QString &v) { set(Key::themeID, v); }
+    double fontSize() const { return value(Key::fontSize).toDouble(); }
+    void setFontSize(double v) { set(Key::fontSize, v); }
+    QString folderIcons() const { return value(Key::folderIcons).toString(); }
+    void setFolderIcons(const QString &v) { set(Key::folderIcons, v); }
+    AppLanguage language() const;
+    void setLanguage(AppLanguage v) { set(Key::language, AppLanguages::rawValue(v)); }
+    QString appearance() const { return value(Key::appearance).toString(); }
+    void setAppearance(const QString &v) { set(Key::appearance, v); }
+    bool showHidden() const { return value(Key::showHidden).toBool(); }
+    void setShowHidden(bool v) { set(Key::showHidden, v); }
+
+    // The appearance as a scheme: absent for "system" and anything unknown.
+    std::optional<ColorScheme> scheme() const;
+
+signals:
+    void changed(Settings::Key key);
+
+private:
+    QVariantList m_values;
+    QSet<int> m_pending;
+    QTimer m_save;
+};

@@ -1,0 +1,73 @@
+#include "core/app/Sides.h"
+
+#include "core/base/Defaults.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "platform/Posix.h"
+
+#include <QDir>
+#include <sys/stat.h>
+
+namespace {
+
+bool existsAnything(const QString &path) {
+    struct stat st {};
+    return !path.isEmpty() && Posix::lstatPath(path, st);
+}
+
+} // namespace
+
+Sides::Sides(QObject *parent) : QObject(parent) {
+    const QString home = QDir::homePath();
+    const bool startAtHome = Defaults::stringValue(QStringLiteral("startFolder")) == QStringLiteral("home");
+    auto startFolder = [&](const char *key) {
+        if (startAtHome) return home;
+        const auto stored = Defaults::stringValue(QString::fromLatin1(key));
+        return stored && existsAnything(*stored) ? *stored : home;
+    };
+    m_left = new TabGroup(Side::left, startFolder("lastPath.left"), this);
+    m_right = new TabGroup(Side::right, startFolder("lastPath.right"), this);
+    for (TabGroup *group : {m_left, m_right}) {
+        const Side side = group == m_left ? Side::left : Side::right;
+        connect(group, &TabGroup::changed, this, [this, side] { emit sideChanged(side); });
+        // One turn later, so the new folder is in place when it is remembered.
+        connect(group, &TabGroup::changed, this,
+                [this] { QMetaObject::invokeMethod(this, &Sides::saveLastPaths, Qt::QueuedConnection); });
+    }
+}
+
+PaneModel *Sides::left() const {
+    return m_left->current();
+}
+PaneModel *Sides::right() const {
+    return m_right->current();
+}
+PaneModel *Sides::pane(Side side) const {
+    return tabs(side)->current();
+}
+
+void Sides::setActive(Side value) {
+    m_active = value;
+    emit activeChanged();
+}
+
+void Sides::setHooks(PaneHooks *hooks) {
+    m_left->setApp(hooks);
+    m_right->setApp(hooks);
+}
+
+void Sides::refreshAll() {
+    for (TabGroup *group : {m_left, m_right})
+        for (PaneModel *pane : group->tabs())
+            pane->refresh();
+}
+
+void Sides::saveLastPaths() {
+    const std::pair<const char *, PaneModel *> sides[] = {{"lastPath.left", left()},
+                                                          {"lastPath.right", right()}};
+    for (const auto &[key, pane] : sides) {
+        const QString path = pane->currentPath();
+        if (Defaults::stringValue(QString::fromLatin1(key)) != path)
+            Defaults::setValue(QString::fromLatin1(key), path);
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/model/Side.h"
+
+#include <QObject>
+#include <QStringList>
+
+class PaneHooks;
+class PaneModel;
+class TabGroup;
+
+// The two pane sides: their tab groups (opened at the remembered folders), which side is active, and the
+// remembered folders. Whether one or two panes show and where they split are settings. Main thread only.
+class Sides : public QObject {
+    Q_OBJECT
+public:
+    explicit Sides(QObject *parent = nullptr);
+
+    TabGroup *leftTabs() const { return m_left; }
+    TabGroup *rightTabs() const { return m_right; }
+    TabGroup *tabs(Side side) const { return side == Side::left ? m_left : m_right; }
+    PaneModel *left() const;
+    PaneModel *right() const;
+    PaneModel *pane(Side side) const;
+    PaneModel *activePane() const { return pane(m_active); }
+
+    Side active() const { return m_active; }
+    void setActive(Side value);
+
+    // Every tab of both sides gets these hooks.
+    void setHooks(PaneHooks *hooks);
+    void refreshAll();
+    // Writes each side's folder when it differs from the one remembered.
+    void saveLastPaths();
+
+signals:
+    void activeChanged();
+    // Something in a side's tab group changed: the tabs, the current tab or what it shows.
+    void sideChanged(Side side);
+
+private:
+    TabGroup *m_left = nullptr;
+    TabGroup *m_right = nullptr;
+    Side m_active = Side::left;
+};
