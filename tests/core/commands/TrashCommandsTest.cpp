@@ -428,3 +428,70 @@ TEST_F(TrashCommandTest, AnotherUsersTrashFoldersAreNeverUsed) {
     EXPECT_EQ(TrashRoots::volumeTrashes(v), QStringList({shared, own}));
     EXPECT_TRUE(FileLoader::isInTrash(own + "/files/authorized_keys"));
 }
+
+// Every question before a permanent delete acts on its red button alone: closed without a click,
+// cancelled, or never shown because the core has no window, it deletes nothing.
+TEST_F(TrashCommandTest, OnlyTheRedButtonOfEachDeleteQuestionDeletes) {
+    LanguageScope de(AppLanguage::de);
+    const QString kept = FileLoader::mainTrash() + "/kept";
+    ASSERT_TRUE(TestUtil::writeFile(kept, "k"));
+    TestUtil::TmpfsMount volume; // a volume without a Trash, when one can be mounted
+    QString far;
+    if (volume.valid()) {
+        TestUtil::writeFile(volume.path() + QString("/.Trash-%1").arg(getuid()), "blocked");
+        far = volume.path() + "/far";
+        TestUtil::writeFile(far, "f");
+    }
+    const struct {
+        const char *question;
+        std::function<void(AppState &)> ask;
+        const QString &item;
+        std::deque<AlertAnswer> before; // the answers to the questions on the way
+    } questions[] = {
+        {"„kept“ endgültig löschen?",
+         [&](AppState &a) {
+             show(a.left(), FileLoader::mainTrash());
+             a.left()->setSelection({kept});
+             a.trashSelection();
+         },
+         kept,
+         {}},
+        {"Papierkorb leeren?", [](AppState &a) { a.emptyTrash(); }, kept, {}},
+        {"„far“ sofort löschen?",
+         [&](AppState &a) {
+             show(a.left(), volume.path());
+             a.left()->setSelection({far});
+             a.trashSelection();
+         },
+         far,
+         {AlertRole::confirm}},
+    };
+    for (const auto &q : questions) {
+        if (q.item.isEmpty()) continue; // no second volume here
+        SCOPED_TRACE(q.question);
+        for (const AlertRole role : {AlertRole::closed, AlertRole::cancel}) {
+            answers = q.before;
+            answers.push_back(role);
+            const qsizetype asked = alerts.size();
+            q.ask(*app);
+            QTRY_VERIFY_WITH_TIMEOUT(alerts.size() > asked && alerts.last().message == q.question, 5000);
+            QTest::qWait(100);
+            EXPECT_TRUE(exists(q.item));
+        }
+        // A core without a window: every question counts as closed.
+        Services bare;
+        bare.trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
+        AppState windowless(bare);
+        q.ask(windowless);
+        QTest::qWait(100);
+        EXPECT_TRUE(exists(q.item));
+        EXPECT_FALSE(windowless.jobs().busy());
+    }
+    // The red button does delete.
+    answers = {AlertRole::destructive};
+    whileOpen = [this](const Alert &a) {
+        if (a.onShown) QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
+    };
+    app->emptyTrash();
+    QTRY_VERIFY_WITH_TIMEOUT(!exists(kept), 5000);
+}
