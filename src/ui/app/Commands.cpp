@@ -283,7 +283,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         [this, selected] { m_app->extract(selected()); });
     add(S{Cmd::alias, "link", nullptr, {keys(ctrl | shift | Qt::Key_M)}, {}, W::selection},
         [this, selected] { m_app->makeAlias(selected()); });
-    add(S{Cmd::putBack, nullptr, nullptr, {}, {}, W::selection},
+    add(S{Cmd::putBack, nullptr, K("Markierte Objekte an ihren alten Ort zurücklegen"), {}, {}, W::selection},
         [this, selected] { m_app->putBack(selected()); });
     // Without a selection the path of the shown folder.
     add(S{Cmd::copyPath, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_C)}}, [this, selected] {

@@ -1,6 +1,7 @@
 #include "PaneViewFixture.h"
 
 #include "core/model/FileLoader.h"
+#include "ui/app/Commands.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/window/pane/Breadcrumbs.h"
 #include "ui/window/pane/PaneHeader.h"
@@ -11,6 +12,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QSignalSpy>
 
 using namespace PaneViewTest;
 using Kind = PaneContent::Decision::Kind;
@@ -79,6 +81,17 @@ TEST_F(ChromeTest, UnreadableFolderAndEmptyTrash) {
     // In the Trash the header offers put back and empty Trash.
     EXPECT_FALSE(v->header()->putBackButton()->isHidden());
     EXPECT_FALSE(v->header()->emptyTrashButton()->isHidden());
+    // Both are the registry's commands, with its help texts, run on this side.
+    QAction *putBack = Commands::of(app.get())->action(Cmd::putBack);
+    EXPECT_EQ(v->header()->putBackButton()->toolTip(), putBack->toolTip());
+    EXPECT_EQ(v->header()->emptyTrashButton()->toolTip(),
+              Commands::of(app.get())->action(Cmd::emptyTrash)->toolTip());
+    QSignalSpy putBackRuns(putBack, &QAction::triggered);
+    app->sides().setActive(Side::right);
+    pane->setSelection({trash + QStringLiteral("/gone")});
+    QTest::mouseClick(v->header()->putBackButton(), Qt::LeftButton);
+    EXPECT_EQ(app->sides().active(), Side::left);
+    EXPECT_EQ(putBackRuns.count(), 1);
     pane->go(root, true);
     QTRY_VERIFY_WITH_TIMEOUT(v->header()->putBackButton()->isHidden(), 3000);
 }

@@ -56,9 +56,9 @@ void ActiveIndicator::mouseReleaseEvent(QMouseEvent *event) {
 
 namespace {
 
-IconButton *iconButton(const char *symbol, const char *help, QWidget *parent) {
+IconButton *iconButton(const char *symbol, const QString &help, QWidget *parent) {
     auto *b = new IconButton(QString::fromUtf8(symbol), false, 12, parent);
-    b->setHelpKey(QString::fromUtf8(help));
+    b->setHelpKey(help);
     b->setFocusPolicy(Qt::NoFocus);
     return b;
 }
@@ -69,6 +69,11 @@ void PaneHeader::runOnThisSide(const char *command) {
     if (!m_app || !m_model) return;
     m_app->sides().setActive(m_model->side());
     Commands::of(m_app)->action(QString::fromUtf8(command))->trigger();
+}
+
+// The help text of a command of the registry, which the header's buttons share with the menus.
+QString PaneHeader::commandHelp(const char *command) const {
+    return m_app ? Commands::helpKey(Commands::of(m_app)->action(QString::fromUtf8(command))) : QString();
 }
 
 PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
@@ -87,13 +92,13 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     });
     row->addWidget(m_indicator);
 
-    m_home = iconButton("house", K("Benutzerordner"), this);
+    m_home = iconButton("house", QString::fromUtf8(K("Benutzerordner")), this);
     connect(m_home, &QAbstractButton::clicked, this, [this] {
         if (m_model) m_model->go(QDir::homePath(), true);
     });
     row->addWidget(m_home);
 
-    m_up = iconButton("arrow.up", K("Übergeordneter Ordner (⌘↑)"), this);
+    m_up = iconButton("arrow.up", QString::fromUtf8(K("Übergeordneter Ordner (⌘↑)")), this);
     connect(m_up, &QAbstractButton::clicked, this, [this] {
         if (m_model) m_model->goUp();
     });
@@ -103,26 +108,22 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     row->addWidget(m_crumbs, 1);
 
     m_putBack = new BarButton(K("Zurücklegen"), false, this);
-    m_putBack->setToolTip(L("Markierte Objekte an ihren alten Ort zurücklegen"));
+    m_putBack->setToolTip(L(commandHelp(Cmd::putBack)));
     m_putBack->setAccessibleName(L("Zurücklegen"));
-    connect(m_putBack, &QAbstractButton::clicked, this, [this] {
-        if (!m_app || !m_model) return;
-        m_app->sides().setActive(m_model->side());
-        m_app->putBack(m_model->selectedPaths());
-    });
+    connect(m_putBack, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::putBack); });
     row->addWidget(m_putBack);
 
     m_emptyTrash = new BarButton(K("Papierkorb leeren …"), false, this);
-    m_emptyTrash->setToolTip(L("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"));
+    m_emptyTrash->setToolTip(L(commandHelp(Cmd::emptyTrash)));
     m_emptyTrash->setAccessibleName(L("Papierkorb leeren …"));
     connect(m_emptyTrash, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::emptyTrash); });
     row->addWidget(m_emptyTrash);
 
-    m_newTab = iconButton("plus", K("Neuer Tab (⌘T)"), this);
+    m_newTab = iconButton("plus", commandHelp(Cmd::newTab), this);
     connect(m_newTab, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::newTab); });
     row->addWidget(m_newTab);
 
-    m_goTo = iconButton("arrow.right.to.line", K("Gehe zu Ordner … (⇧⌘G)"), this);
+    m_goTo = iconButton("arrow.right.to.line", commandHelp(Cmd::goToFolder), this);
     connect(m_goTo, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::goToFolder); });
     row->addWidget(m_goTo);
 

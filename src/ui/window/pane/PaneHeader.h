@@ -61,6 +61,7 @@ private:
     void refresh();
     // Makes this side the active one and runs a registered command there.
     void runOnThisSide(const char *command);
+    QString commandHelp(const char *command) const;
 
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;
