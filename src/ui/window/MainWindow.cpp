@@ -150,7 +150,7 @@ void MainWindow::build() {
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
     m_panes = new PaneArea(
-        m_app,
+        m_app->sides(), m_app->settings(),
         [app = m_app.data()](TabGroup *side, QWidget *parent) { return new PaneView(side, app, parent); },
         middle);
     stack->addWidget(m_panes, 1);

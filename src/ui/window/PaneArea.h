@@ -4,7 +4,8 @@
 #include <QWidget>
 #include <functional>
 
-class AppState;
+class Settings;
+class Sides;
 class TabGroup;
 class SplitHandle;
 
@@ -14,7 +15,7 @@ class PaneArea : public QWidget {
     Q_OBJECT
 public:
     using ViewFactory = std::function<QWidget *(TabGroup *side, QWidget *parent)>;
-    PaneArea(AppState *app, ViewFactory factory, QWidget *parent = nullptr);
+    PaneArea(Sides &sides, Settings &settings, ViewFactory factory, QWidget *parent = nullptr);
 
     QWidget *leftView() const { return m_leftView; }
     QWidget *rightView() const { return m_rightView; }
@@ -28,7 +29,8 @@ protected:
 
 private:
     void layoutViews();
-    QPointer<AppState> m_app;
+    QPointer<Sides> m_sides;
+    QPointer<Settings> m_settings;
     ViewFactory m_factory;
     QPointer<TabGroup> m_leftGroup, m_rightGroup;
     QPointer<QWidget> m_leftView, m_rightView;
