@@ -62,8 +62,8 @@ public:
     void transfer(const QStringList &paths, const QString &destination, bool move,
                   std::function<void()> admitted = {});
 
-    // The application-wide key monitor: true when the key was used. Ctrl+Shift+period toggles hidden
-    // files; everything else goes to handleKey unless a modal question is up.
+    // The keys of the browser that are no command: moving through the list, type-to-select, Ctrl+W on a
+    // side with several tabs. True when the key was used; nothing while a modal question is up.
     bool keyDown(const KeyPress &press);
 
     // The undo journal and the file actions that record into it.

@@ -15,28 +15,11 @@ bool AppState::handleKey(const KeyPress &press) {
     PaneModel *pane = activePane();
     TabGroup *group = tabs(m_sides.active());
 
-    if (ctrl) {
-        switch (press.key) {
-        case Qt::Key_A:
-            pane->selectAll();
-            return true;
-        case Qt::Key_Z:
-            undoLast();
-            return true;
-        case Qt::Key_Down:
-            if (pane->selection().isEmpty()) return false;
-            openSelection();
-            return true;
-        case Qt::Key_W:
-            if (group->tabs().size() < 2) return false;
-            group->close(group->index());
-            return true;
-        case Qt::Key_T:
-            group->newTab();
-            return true;
-        default:
-            break;
-        }
+    // Ctrl+W closes the tab while the side has several; with one it is left to the window, which closes.
+    if (ctrl && press.key == Qt::Key_W) {
+        if (group->tabs().size() < 2) return false;
+        group->close(group->index());
+        return true;
     }
     if (none || shift) {
         int step = 0;
@@ -64,28 +47,6 @@ bool AppState::handleKey(const KeyPress &press) {
         }
         if (step != 0) {
             pane->moveSelection(step, shift);
-            return true;
-        }
-        if (press.key == Qt::Key_Tab || press.key == Qt::Key_Backtab) {
-            if (!m_settings.dualPane()) return false;
-            m_sides.setActive(m_sides.active() == Side::left ? Side::right : Side::left);
-            return true;
-        }
-        // Linux file managers open with Enter; F2 renames (a shortcut of the window).
-        if (none && (press.key == Qt::Key_Return || press.key == Qt::Key_Enter)) {
-            if (pane->selection().isEmpty()) return false;
-            openSelection();
-            return true;
-        }
-        // Until the preview exists Space is left to the window.
-        if (none && press.key == Qt::Key_Space) {
-            if (!quickLook) return false;
-            quickLook();
-            return true;
-        }
-        if (none && press.key == Qt::Key_Escape) {
-            if (pane->selection().isEmpty()) return false;
-            pane->setSelection({});
             return true;
         }
         // Type-to-select: one letter or digit; a pause of more than a second starts a new prefix.

@@ -41,35 +41,7 @@ void AppState::buildSides() {
 }
 
 bool AppState::keyDown(const KeyPress &press) {
-    const Qt::KeyboardModifiers mods =
-        press.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    // Ctrl+Shift+period shows or hides hidden files, whatever has the focus; layouts put the period's
-    // shifted character on different keys.
-    const bool period =
-        press.key == Qt::Key_Period || press.key == Qt::Key_Greater || press.key == Qt::Key_Colon;
-    if (period && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
-        if (!press.modalOpen) m_settings.setShowHidden(!m_settings.showHidden());
-        return true;
-    }
-    // File clipboard: Ctrl+C, Ctrl+X and Ctrl+V act on the panes unless a text field has the focus; while a
-    // modal question is up they do nothing here.
-    if (mods == Qt::ControlModifier &&
-        (press.key == Qt::Key_C || press.key == Qt::Key_X || press.key == Qt::Key_V)) {
-        if (press.modalOpen) return false;
-        if (!press.textHasFocus) {
-            if (press.key == Qt::Key_V) {
-                paste(activePane()->targetFolder());
-                return true;
-            }
-            const QStringList paths = activePane()->selectedPaths();
-            if (paths.isEmpty()) return false;
-            if (press.key == Qt::Key_C)
-                copyToClipboard(paths);
-            else
-                cutToClipboard(paths);
-            return true;
-        }
-    }
+    // The commands' keys are the registry's (the key monitor triggers them); these are the browser's own.
     if (press.modalOpen) return false;
     return handleKey(press);
 }

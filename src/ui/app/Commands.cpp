@@ -21,6 +21,7 @@
 namespace {
 
 constexpr const char *monitorKeysProperty = "kestrinMonitorKeys";
+constexpr const char *inTextFieldsProperty = "kestrinInTextFields";
 constexpr const char *helpProperty = "kestrinHelpKey";
 constexpr const char *symbolProperty = "kestrinSymbol";
 constexpr const char *titleProperty = "kestrinTitleKey";
@@ -310,9 +311,10 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
                                  [this] { m_app->sides().setActive(Side::right); });
     // One pane shows only the left side.
     state(activateRight).rule = [this] { return m_app->settings().dualPane(); };
-    add(S{Cmd::otherSide, nullptr, nullptr, {}, {keys(Qt::Key_Tab)}}, [this] {
+    QAction *otherSide = add(S{Cmd::otherSide, nullptr, nullptr, {}, {keys(Qt::Key_Tab)}}, [this] {
         m_app->sides().setActive(m_app->sides().active() == Side::left ? Side::right : Side::left);
     });
+    state(otherSide).rule = [this] { return m_app->settings().dualPane(); };
     QAction *back =
         add(S{Cmd::back,
               "chevron.left",
@@ -345,6 +347,9 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         S{Cmd::showHidden, nullptr, nullptr, {keys(ctrl | Qt::Key_H)}, {keys(ctrl | shift | Qt::Key_Period)}},
         [this] { m_app->settings().setShowHidden(!m_app->settings().showHidden()); });
     hidden->setCheckable(true);
+    // Layouts put the period's shifted character on different keys; the monitor reads them all as the
+    // period, whatever has the focus.
+    hidden->setProperty(inTextFieldsProperty, true);
     state(hidden).checked = [this] { return m_app->settings().showHidden(); };
     QAction *sidebar = add(S{Cmd::sidebar, "sidebar.left", nullptr, {keys(ctrl | alt | Qt::Key_S)}},
                            [this] { m_app->settings().setShowSidebar(!m_app->settings().showSidebar()); });
@@ -486,6 +491,16 @@ QAction *Commands::action(const QString &id) const {
     for (QAction *a : m_actions)
         if (a->objectName() == id) return a;
     return nullptr;
+}
+
+QAction *Commands::byMonitorKey(const QKeySequence &key) const {
+    for (QAction *a : m_actions)
+        if (monitorKeys(a).contains(key)) return a;
+    return nullptr;
+}
+
+bool Commands::inTextFields(const QAction *action) {
+    return action && action->property(inTextFieldsProperty).toBool();
 }
 
 QList<QKeySequence> Commands::monitorKeys(const QAction *action) {

@@ -121,6 +121,10 @@ public:
 
     // Keys the key monitor serves for an action (shown, not registered).
     static QList<QKeySequence> monitorKeys(const QAction *action);
+    // The action whose monitor key this is; null when none.
+    QAction *byMonitorKey(const QKeySequence &key) const;
+    // Whether the monitor serves the action's keys whatever has the focus, a text field too.
+    static bool inTextFields(const QAction *action);
     // The German key of an action's help text (tooltip); empty when it has none.
     static QString helpKey(const QAction *action);
     // The Symbols name of an action; empty when it has none.

@@ -1,6 +1,7 @@
 #include "ui/app/KeyMonitor.h"
 
 #include "core/app/AppState.h"
+#include "ui/app/Commands.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -39,8 +40,38 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     press.modalOpen = QApplication::activeModalWidget() != nullptr;
     press.mainWindowActive = receiver->window()->windowTitle() == u"Kestrin";
     m_taken.reset();
-    if (!m_app->keyDown(press)) return false;
+    if (!keyDown(press)) return false;
     key->accept();
     m_taken = key->key();
     return true;
+}
+
+QKeySequence KeyMonitor::monitorKey(const KeyPress &press) {
+    Qt::KeyboardModifiers mods =
+        press.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    int key = press.key;
+    if ((key == Qt::Key_Greater || key == Qt::Key_Colon) && mods == (Qt::ControlModifier | Qt::ShiftModifier))
+        key = Qt::Key_Period;
+    if (key == Qt::Key_Backtab && mods == Qt::ShiftModifier) {
+        key = Qt::Key_Tab;
+        mods = Qt::NoModifier;
+    }
+    return QKeySequence(QKeyCombination(mods, Qt::Key(key)));
+}
+
+bool KeyMonitor::keyDown(const KeyPress &press) {
+    if (!m_app) return false;
+    if (QAction *command = Commands::of(m_app)->byMonitorKey(monitorKey(press))) {
+        // Taken whatever has the focus; nothing happens while a modal question is up.
+        if (Commands::inTextFields(command)) {
+            if (!press.modalOpen && command->isEnabled()) command->trigger();
+            return true;
+        }
+        // A text field keeps its editing keys; a disabled command leaves the key to the window.
+        if (press.modalOpen || press.textHasFocus || !press.mainWindowActive || !command->isEnabled())
+            return false;
+        command->trigger();
+        return true;
+    }
+    return m_app->keyDown(press);
 }

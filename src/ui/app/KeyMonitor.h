@@ -1,16 +1,25 @@
 #pragma once
 
+#include "core/app/KeyPress.h"
+
+#include <QKeySequence>
 #include <QObject>
 #include <QPointer>
 #include <optional>
 
 class AppState;
 
-// The application-wide key-down monitor: every key press reaches AppState::keyDown first.
+// The application-wide key-down monitor: a key the command registry serves as a monitor key triggers its
+// command; every other key goes on to AppState::keyDown (moving through the list, type-to-select).
 class KeyMonitor : public QObject {
     Q_OBJECT
 public:
     explicit KeyMonitor(AppState *app, QObject *parent = nullptr);
+
+    // True when the key was used.
+    bool keyDown(const KeyPress &press);
+    // The registry's form of a pressed key: Shift+Tab is Tab, the period's shifted characters the period.
+    static QKeySequence monitorKey(const KeyPress &press);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

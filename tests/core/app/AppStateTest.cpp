@@ -249,53 +249,6 @@ TEST_F(AppStateTest, MoveRecordsUndoAndUndoPutsItBack) {
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "old"); // the replaced item is back
 }
 
-TEST_F(AppStateTest, HiddenFilesShortcutAndModalQuestions) {
-    const LanguageScope de(AppLanguage::de);
-    AppState app(quick());
-    KeyPress toggle{Qt::Key_Greater, Qt::ControlModifier | Qt::ShiftModifier, ">", true, false};
-    EXPECT_TRUE(app.keyDown(toggle)); // even while a text field has the focus
-    EXPECT_TRUE(app.settings().showHidden());
-    app.settings().save(); // written after a pause; now
-    EXPECT_EQ(Defaults::boolValue("showHidden"), true);
-    EXPECT_EQ(app.toast()->text, "Unsichtbare Dateien werden angezeigt.");
-    app.settings().setShowHidden(true); // unchanged value still toasts and writes
-    EXPECT_EQ(app.toast()->text, "Unsichtbare Dateien werden angezeigt.");
-    app.settings().setShowHidden(false);
-
-    KeyPress down{Qt::Key_Down, Qt::NoModifier, {}, false, true};
-    EXPECT_FALSE(app.keyDown(down)); // a modal question is up: browser keys are left alone
-    KeyPress copy{Qt::Key_C, Qt::ControlModifier, "c", false, true};
-    EXPECT_FALSE(app.keyDown(copy));
-    KeyPress altDown{Qt::Key_Down, Qt::AltModifier, {}, false, false};
-    EXPECT_FALSE(app.keyDown(altDown));
-}
-
-TEST_F(AppStateTest, KeysDriveTheActivePane) {
-    QTemporaryDir dir;
-    for (const char *n : {"apple", "banana", "cherry"})
-        TestUtil::writeFile(dir.path() + "/" + n, "x");
-    AppState app(quick());
-    app.left()->go(dir.path());
-    waitListed(app.left());
-    EXPECT_TRUE(app.keyDown({Qt::Key_Down, Qt::NoModifier, {}, false, false}));
-    EXPECT_EQ(app.left()->selectedPaths(), QStringList{dir.path() + "/apple"});
-    EXPECT_TRUE(app.keyDown({Qt::Key_C, Qt::NoModifier, "c", false, false}));
-    EXPECT_EQ(app.left()->selectedPaths(), QStringList{dir.path() + "/cherry"});
-    EXPECT_TRUE(app.keyDown({Qt::Key_Escape, Qt::NoModifier, {}, false, false}));
-    EXPECT_TRUE(app.left()->selection().isEmpty());
-    EXPECT_FALSE(app.keyDown({Qt::Key_Escape, Qt::NoModifier, {}, false, false}));
-    EXPECT_TRUE(app.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
-    EXPECT_EQ(app.sides().active(), Side::right);
-    app.settings().setDualPane(false);
-    EXPECT_FALSE(app.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
-    // Ctrl+W with one tab is left to the window; with two it closes the current one.
-    EXPECT_FALSE(app.keyDown({Qt::Key_W, Qt::ControlModifier, "w", false, false}));
-    EXPECT_TRUE(app.keyDown({Qt::Key_T, Qt::ControlModifier, "t", false, false}));
-    EXPECT_EQ(app.sides().rightTabs()->tabs().size(), 2);
-    EXPECT_TRUE(app.keyDown({Qt::Key_W, Qt::ControlModifier, "w", false, false}));
-    EXPECT_EQ(app.sides().rightTabs()->tabs().size(), 1);
-}
-
 TEST_F(AppStateTest, UnreadableSettingsAreKeptAsideAndReported) {
     TestUtil::writeFile(Defaults::filePath(), "<plist><dict><key>broken");
     Defaults::resetForTests();

@@ -118,25 +118,3 @@ TEST_F(CommandTest, CompareNeedsTwoFolders) {
     ASSERT_TRUE(app->requests().compareRequest());
     EXPECT_EQ(app->requests().compareRequest()->paths, (QStringList{one, two}));
 }
-
-// Enter and Ctrl+Down open the selection (with none they go on); Space previews once there is a preview.
-TEST_F(CommandTest, KeysOpenAndPreview) {
-    const QString folder = make("k/"), a = make("k/a.txt");
-    show(app->left(), folder);
-    auto key = [this](int k, Qt::KeyboardModifiers mods = {}) {
-        KeyPress p;
-        p.key = k;
-        p.modifiers = mods;
-        return app->keyDown(p);
-    };
-    EXPECT_FALSE(key(Qt::Key_Return));
-    app->left()->setSelection({a});
-    EXPECT_TRUE(key(Qt::Key_Return) && key(Qt::Key_Enter, Qt::KeypadModifier) &&
-                key(Qt::Key_Down, Qt::ControlModifier));
-    EXPECT_EQ(opened, (QStringList{a, a, a}));
-    EXPECT_FALSE(key(Qt::Key_Space));
-    int previews = 0;
-    app->quickLook = [&previews] { ++previews; };
-    EXPECT_TRUE(key(Qt::Key_Space));
-    EXPECT_EQ(previews, 1);
-}

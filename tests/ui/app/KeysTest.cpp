@@ -3,6 +3,7 @@
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
+#include "core/base/Defaults.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -156,6 +157,31 @@ TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
     }
 }
 
+// Pressed in the window, each key the monitor serves triggers its command of the registry, once.
+TEST_F(KeysTest, EveryMonitorKeyReachesItsCommand) {
+    open();
+    Commands *commands = Commands::of(app.get());
+    for (QAction *a : commands->actions())
+        for (const QKeySequence &key : Commands::monitorKeys(a)) {
+            app->sides().setActive(Side::left);
+            app->settings().setDualPane(true);
+            if (app->undoJournal().entries().isEmpty())
+                app->record("Neu", UndoAction::makeCreated({dir.path() + "/made.txt"}));
+            QTRY_VERIFY_WITH_TIMEOUT(!app->left()->items().isEmpty(), 5000);
+            app->left()->setSelection({app->left()->items().first().path});
+            window->paneArea()->setFocus();
+            ASSERT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+            QSignalSpy hits(a, &QAction::triggered);
+            press(key);
+            EXPECT_EQ(hits.size(), 1)
+                << key.toString().toStdString() << " for " << a->objectName().toStdString();
+            QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress(), 10000);
+            show(app->left(), dir.path() + "/one/two");
+            alerts.clear();
+        }
+    app->settings().setShowHidden(false);
+}
+
 // Ctrl+C, Ctrl+V, Ctrl+Z and Ctrl+A belong to a text field with the focus, not to the files.
 TEST_F(KeysTest, TextFieldsKeepTheirEditingKeys) {
     open();
@@ -207,6 +233,94 @@ TEST_F(KeysTest, TextFieldsKeepTheirEditingKeys) {
     EXPECT_FALSE(commands->action(Cmd::editRedo)->isEnabled());
     commands->action(Cmd::copy)->trigger();
     EXPECT_EQ(clipboardFiles, QStringList{file});
+}
+
+// The commands' keys go through the monitor to the registry: Ctrl+Shift+period whatever has the focus,
+// nothing while a modal question is up.
+TEST_F(KeysTest, HiddenFilesShortcutAndModalQuestions) {
+    const LanguageScope de(AppLanguage::de);
+    KeyMonitor monitor(app.get());
+    app->settings().setShowHidden(false); // whatever an earlier test of this program left
+    KeyPress toggle{Qt::Key_Greater, Qt::ControlModifier | Qt::ShiftModifier, ">", true, false};
+    EXPECT_TRUE(monitor.keyDown(toggle)); // even while a text field has the focus
+    EXPECT_TRUE(app->settings().showHidden());
+    app->settings().save(); // written after a pause; now
+    EXPECT_EQ(Defaults::boolValue("showHidden"), true);
+    EXPECT_EQ(app->toast()->text, "Unsichtbare Dateien werden angezeigt.");
+    app->settings().setShowHidden(true); // unchanged value still toasts and writes
+    EXPECT_EQ(app->toast()->text, "Unsichtbare Dateien werden angezeigt.");
+    app->settings().setShowHidden(false);
+
+    KeyPress down{Qt::Key_Down, Qt::NoModifier, {}, false, true};
+    EXPECT_FALSE(monitor.keyDown(down)); // a modal question is up: browser keys are left alone
+    KeyPress copy{Qt::Key_C, Qt::ControlModifier, "c", false, true};
+    EXPECT_FALSE(monitor.keyDown(copy));
+    KeyPress altDown{Qt::Key_Down, Qt::AltModifier, {}, false, false};
+    EXPECT_FALSE(monitor.keyDown(altDown));
+    toggle.modalOpen = true; // taken, and nothing happens
+    EXPECT_TRUE(monitor.keyDown(toggle));
+    EXPECT_FALSE(app->settings().showHidden());
+}
+
+TEST_F(KeysTest, KeysDriveTheActivePane) {
+    KeyMonitor monitor(app.get());
+    QTemporaryDir fruit;
+    for (const char *n : {"apple", "banana", "cherry"})
+        TestUtil::writeFile(fruit.path() + "/" + n, "x");
+    show(app->left(), fruit.path());
+    const QString path = fruit.path();
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_Down, Qt::NoModifier, {}, false, false}));
+    EXPECT_EQ(app->left()->selectedPaths(), QStringList{path + "/apple"});
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_C, Qt::NoModifier, "c", false, false}));
+    EXPECT_EQ(app->left()->selectedPaths(), QStringList{path + "/cherry"});
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_Escape, Qt::NoModifier, {}, false, false}));
+    EXPECT_TRUE(app->left()->selection().isEmpty());
+    EXPECT_FALSE(monitor.keyDown({Qt::Key_Escape, Qt::NoModifier, {}, false, false}));
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
+    EXPECT_EQ(app->sides().active(), Side::right);
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_Backtab, Qt::ShiftModifier, {}, false, false}));
+    EXPECT_EQ(app->sides().active(), Side::left);
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
+    app->settings().setDualPane(false);
+    // One pane: the key and the menu entry alike leave the sides as they are.
+    EXPECT_FALSE(monitor.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
+    EXPECT_FALSE(Commands::of(app.get())->action(Cmd::otherSide)->isEnabled());
+    // Ctrl+W with one tab is left to the window; with two it closes the current one.
+    EXPECT_FALSE(monitor.keyDown({Qt::Key_W, Qt::ControlModifier, "w", false, false}));
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_T, Qt::ControlModifier, "t", false, false}));
+    EXPECT_EQ(app->sides().rightTabs()->tabs().size(), 2);
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_W, Qt::ControlModifier, "w", false, false}));
+    EXPECT_EQ(app->sides().rightTabs()->tabs().size(), 1);
+}
+
+// Enter and Ctrl+Down open the selection (with none they go on); Space previews once there is a preview.
+TEST_F(KeysTest, KeysOpenAndPreview) {
+    KeyMonitor monitor(app.get());
+    QStringList opened;
+    app->services().openFile = [&opened](const QString &path) { return opened << path, true; };
+    app->quickLook = nullptr;
+    Commands::of(app.get())->update();
+    const QString folder = dir.path() + "/k", a = folder + "/a.txt";
+    QDir().mkpath(folder);
+    TestUtil::writeFile(a, "a");
+    show(app->left(), folder);
+    auto key = [&monitor](int k, Qt::KeyboardModifiers mods = {}) {
+        KeyPress p;
+        p.key = k;
+        p.modifiers = mods;
+        return monitor.keyDown(p);
+    };
+    EXPECT_FALSE(key(Qt::Key_Return));
+    app->left()->setSelection({a});
+    EXPECT_TRUE(key(Qt::Key_Return) && key(Qt::Key_Enter, Qt::KeypadModifier) &&
+                key(Qt::Key_Down, Qt::ControlModifier));
+    EXPECT_EQ(opened, (QStringList{a, a, a}));
+    EXPECT_FALSE(key(Qt::Key_Space));
+    int previews = 0;
+    app->quickLook = [&previews] { ++previews; };
+    Commands::of(app.get())->update(); // the preview's hook was filled
+    EXPECT_TRUE(key(Qt::Key_Space));
+    EXPECT_EQ(previews, 1);
 }
 
 // A new user's first steps: select a file, press Delete, find it in the Trash, press Ctrl+Z, find it back.
