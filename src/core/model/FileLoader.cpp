@@ -118,13 +118,19 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     }
     if (st.hasMtime) item.modified = QDateTime::fromMSecsSinceEpoch(st.mtimeMs(), Qt::UTC);
     // One listxattr: an item without attributes costs nothing further.
-    if (const auto attrs = Xattr::listRaw(pathBytes.constData()); attrs && !attrs->isEmpty())
+    if (const auto attrs = Xattr::listRawAt(dirFd, name, pathBytes.constData()); attrs && !attrs->isEmpty())
         item.tags = FileOps::rawTagsOfEncoded(pathBytes.constData(), &*attrs);
     return item;
 }
 
 QString joinPath(const QString &dir, const QString &name) {
-    return dir == u"/" ? u'/' + name : dir + u'/' + name;
+    // Exactly as long as needed: a listing holds one of these per entry.
+    QString out;
+    out.reserve(dir.size() + 1 + name.size());
+    if (dir != u"/") out.append(dir);
+    out.append(u'/');
+    out.append(name);
+    return out;
 }
 
 QByteArray joinBytes(const QByteArray &dir, const char *name, qsizetype len) {
@@ -285,6 +291,28 @@ Listing list(const QString &path) {
         }
     }
     return out;
+}
+
+bool entries(const QString &folder, const QStringList &names, QList<FileItem> &out) {
+    const QString p = norm(folder);
+    const auto bytes = Posix::encode(p);
+    if (!bytes) return false;
+    DirReader::Dir dir(*bytes);
+    if (!dir.isOpen()) return false;
+    const bool hidden = showHidden();
+    detail::KindCache kinds;
+    for (const QString &name : names) {
+        if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..") continue;
+        if (!hidden && name.startsWith(u'.')) continue;
+        const auto raw = Posix::encode(name);
+        if (!raw) continue;
+        DirReader::Stat st;
+        if (DirReader::statAt(dir.fd(), raw->constData(), false, st) != 0) continue; // gone
+        out.append(detail::makeItem(dir.fd(), raw->constData(), DT_UNKNOWN,
+                                    detail::joinBytes(*bytes, raw->constData(), raw->size()),
+                                    detail::joinPath(p, name), name, kinds));
+    }
+    return true;
 }
 
 QString describe(const Error &error) {

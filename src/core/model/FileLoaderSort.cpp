@@ -6,6 +6,7 @@
 #include <QCollatorSortKey>
 #include <algorithm>
 #include <limits>
+#include <thread>
 #include <vector>
 
 namespace FileLoader {
@@ -44,18 +45,49 @@ std::optional<QDateTime> lastUsedDate(const QString &path) {
 
 namespace {
 
+// Below this many records one thread sorts; above it the keys are made and the runs sorted on a few threads,
+// then merged.
+constexpr qsizetype kParallelFrom = 20000;
+
+// Runs fn(from, to) over [0, n) split into `parts` contiguous ranges, the first on this thread.
+template <typename Fn> void inParts(qsizetype n, int parts, Fn fn) {
+    const qsizetype chunk = (n + parts - 1) / parts;
+    std::vector<std::thread> threads;
+    for (int w = 1; w < parts; ++w) {
+        const qsizetype from = std::min(n, w * chunk), to = std::min(n, (w + 1) * chunk);
+        if (from < to) threads.emplace_back(fn, from, to);
+    }
+    fn(qsizetype(0), std::min(n, chunk));
+    for (std::thread &t : threads)
+        t.join();
+}
+
 // The positions of items in their sorted order.
 std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool reversed) {
     const qsizetype n = items.size();
+    const int parts = n < kParallelFrom ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     const QCollator collator = makeCollator();
-    std::vector<QCollatorSortKey> names;
-    names.reserve(size_t(n));
-    for (const FileItem &i : items)
-        names.push_back(collator.sortKey(i.name));
+    // Collation keys: the costly part, made on every thread with a collator of its own.
+    std::vector<std::optional<QCollatorSortKey>> names(static_cast<size_t>(n));
+    std::vector<qint64> dates;
+    if (key == SortKey::date || key == SortKey::created || key == SortKey::lastOpened)
+        dates.resize(size_t(n));
+    inParts(n, parts, [&](qsizetype from, qsizetype to) {
+        const QCollator own = makeCollator();
+        for (qsizetype i = from; i < to; ++i) {
+            const FileItem &item = items[i];
+            names[size_t(i)] = own.sortKey(item.name);
+            if (key == SortKey::date)
+                dates[size_t(i)] = msecs(item.modified);
+            else if (key == SortKey::created)
+                dates[size_t(i)] = birthTime(item.path);
+            else if (key == SortKey::lastOpened)
+                dates[size_t(i)] = msecs(lastUsedDate(item.path));
+        }
+    });
 
     // Kinds repeat: rank the distinct ones once instead of collating every pair.
     std::vector<int> kindRank;
-    std::vector<qint64> dates;
     if (key == SortKey::type) {
         QStringList distinct;
         QHash<QString, int> seen;
@@ -71,23 +103,13 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
         kindRank.reserve(size_t(n));
         for (const FileItem &i : items)
             kindRank.push_back(seen.value(i.kind));
-    } else if (key == SortKey::date || key == SortKey::created || key == SortKey::lastOpened) {
-        dates.reserve(size_t(n));
-        for (const FileItem &i : items) {
-            if (key == SortKey::date)
-                dates.push_back(msecs(i.modified));
-            else if (key == SortKey::created)
-                dates.push_back(birthTime(i.path));
-            else
-                dates.push_back(msecs(lastUsedDate(i.path)));
-        }
     }
 
     std::vector<qsizetype> order(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i)
         order[size_t(i)] = i;
     const auto byName = [&](qsizetype a, qsizetype b) {
-        return names[size_t(a)].compare(names[size_t(b)]) < 0;
+        return names[size_t(a)]->compare(*names[size_t(b)]) < 0;
     };
     const auto before = [&](qsizetype a, qsizetype b) {
         const FileItem &x = items[a];
@@ -111,7 +133,34 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
         }
         return false;
     };
-    std::stable_sort(order.begin(), order.end(), before);
+    // Stable runs in listing order, merged pairwise; a merge takes the earlier run first on ties, so the
+    // result is that of one stable sort of the whole.
+    std::vector<std::pair<qsizetype, qsizetype>> runs;
+    inParts(n, parts, [&](qsizetype from, qsizetype to) {
+        std::stable_sort(order.begin() + from, order.begin() + to, before);
+    });
+    const qsizetype chunk = (n + parts - 1) / std::max(parts, 1);
+    for (qsizetype from = 0; from < n; from += chunk)
+        runs.emplace_back(from, std::min(n, from + chunk));
+    std::vector<qsizetype> scratch;
+    if (runs.size() > 1) scratch.resize(size_t(n));
+    while (runs.size() > 1) {
+        std::vector<std::pair<qsizetype, qsizetype>> next;
+        std::vector<std::thread> threads;
+        for (size_t r = 0; r + 1 < runs.size(); r += 2) {
+            const auto a = runs[r], b = runs[r + 1];
+            threads.emplace_back([&, a, b] {
+                std::merge(order.begin() + a.first, order.begin() + a.second, order.begin() + b.first,
+                           order.begin() + b.second, scratch.begin() + a.first, before);
+                std::copy(scratch.begin() + a.first, scratch.begin() + b.second, order.begin() + a.first);
+            });
+            next.emplace_back(a.first, b.second);
+        }
+        if (runs.size() % 2) next.push_back(runs.back());
+        for (std::thread &t : threads)
+            t.join();
+        runs = std::move(next);
+    }
 
     if (reversed) {
         // Reverse the folders and the files each as a whole, so folders stay on top.
@@ -121,6 +170,28 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
         std::reverse(firstFile, order.end());
     }
     return order;
+}
+
+// a against b in the sort's own direction (before reversal): negative when a goes first.
+int compareItems(const FileItem &a, const FileItem &b, SortKey key, const QCollator &collator) {
+    const auto byName = [&] { return collator.compare(a.name, b.name); };
+    const auto later = [&](qint64 x, qint64 y) { return x != y ? (x > y ? -1 : 1) : byName(); };
+    switch (key) {
+    case SortKey::name:
+        return byName();
+    case SortKey::type:
+        if (const int c = collator.compare(a.kind, b.kind); c != 0) return c;
+        return byName();
+    case SortKey::size:
+        return a.size != b.size ? (a.size > b.size ? -1 : 1) : byName();
+    case SortKey::date:
+        return later(msecs(a.modified), msecs(b.modified));
+    case SortKey::created:
+        return later(birthTime(a.path), birthTime(b.path));
+    case SortKey::lastOpened:
+        return later(msecs(lastUsedDate(a.path)), msecs(lastUsedDate(b.path)));
+    }
+    return 0;
 }
 
 } // namespace
@@ -152,6 +223,40 @@ QList<FileItem> sorted(QList<FileItem> &&items, SortKey key, bool reversed) {
         }
     }
     return std::move(items);
+}
+
+QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, const QStringList &names,
+                       QList<FileItem> records, SortKey key, bool reversed) {
+    const QString prefix = folder == u"/" ? folder : folder + u'/';
+    QHash<QStringView, bool> changed;
+    changed.reserve(names.size());
+    for (const QString &name : names)
+        changed.insert(QStringView(name), true);
+    records = sorted(std::move(records), key, reversed);
+    const QCollator collator = makeCollator();
+    // Where each new record goes among the old rows: after the rows it does not go before.
+    const auto goesBefore = [&](const FileItem &x, const FileItem &y) {
+        if (x.isDirectory != y.isDirectory) return x.isDirectory;
+        const int c = compareItems(x, y, key, collator);
+        return reversed ? c > 0 : c < 0;
+    };
+    std::vector<qsizetype> at;
+    at.reserve(size_t(records.size()));
+    for (const FileItem &r : records)
+        at.push_back(std::upper_bound(before.begin(), before.end(), r, goesBefore) - before.begin());
+    QList<FileItem> out;
+    out.reserve(before.size() + records.size());
+    size_t next = 0;
+    for (qsizetype row = 0; row <= before.size(); ++row) {
+        while (next < at.size() && at[next] <= row)
+            out.append(records[qsizetype(next++)]);
+        if (row == before.size()) break;
+        const QString &path = before[row].path;
+        const bool mine = path.size() > prefix.size() && path.startsWith(prefix);
+        if (mine && changed.contains(QStringView(path).sliced(prefix.size()))) continue;
+        out.append(before[row]);
+    }
+    return out;
 }
 
 } // namespace FileLoader

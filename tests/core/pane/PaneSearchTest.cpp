@@ -24,7 +24,7 @@ protected:
     void useRecorder(Recorder &r) {
         PaneModel::setBackend({{},
                                [&r](const QString &root, const QString &query, const SearchFilter &filter,
-                                    const CancelFlag &flag, int limit) {
+                                    const CancelFlag &flag, int limit, bool *cutShort) {
                                    {
                                        std::lock_guard g(r.lock);
                                        r.queries << query;
@@ -32,7 +32,7 @@ protected:
                                    while (r.hold && !flag.cancelled())
                                        QThread::msleep(2);
                                    if (flag.cancelled()) r.sawCancel = true;
-                                   return FileLoader::search(root, query, filter, flag, limit);
+                                   return FileLoader::search(root, query, filter, flag, limit, cutShort);
                                }});
     }
 };
