@@ -14,6 +14,7 @@
 #include <map>
 #include <thread>
 #include <vector>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace Bench {
@@ -151,6 +152,12 @@ std::optional<PaneFolders> paneFixture(const QString &root, int count) {
         ::close(fd);
     }
     return f;
+}
+
+qint64 peakResidentBytes() {
+    struct rusage u {};
+    ::getrusage(RUSAGE_SELF, &u);
+    return qint64(u.ru_maxrss) * 1024;
 }
 
 qint64 residentBytes() {

@@ -64,5 +64,7 @@ void unmount(const QString &dir);
 
 // Resident set size of this process in bytes (from /proc/self/statm).
 qint64 residentBytes();
+// The largest resident set size this process has had so far, in bytes (getrusage; no lock taken).
+qint64 peakResidentBytes();
 
 } // namespace Bench

@@ -65,7 +65,9 @@ int run(const QStringList &args) {
     Bench::spread(QStringLiteral("external change picked up (of which %1 ms debounce)")
                       .arg(PaneModel::timings().reloadDelayMs),
                   change, "ms", 1000);
-    std::printf("longest main-thread stall: %.1f ms\n", stalls.longestMs());
+    std::printf(
+        "longest main-thread stall: %.1f ms (busy at most %.1f ms; the rest waiting for a processor)\n",
+        stalls.longestMs(), stalls.longestBusyMs());
     return 0;
 }
 

@@ -77,6 +77,13 @@ void FileListView::setItems(const QList<FileItem> &items, bool showParent, const
     m_pressRow = m_hoverRow = m_targetRow = -1;
     const int row = qRound(EnvironmentValues::ui(this).row());
     verticalScrollBar()->setSingleStep(row);
+    // Laying out a long list at once blocks the window for tens of milliseconds; in batches the first
+    // rows show at once and the rest follow between events.
+    const bool batched = items.size() > kBatch;
+    if (batched != (layoutMode() == QListView::Batched)) {
+        setLayoutMode(batched ? QListView::Batched : QListView::SinglePass);
+        setBatchSize(kBatch);
+    }
     m_list->setItems(items, parentChanged ? nullptr : diff);
     if (parentChanged) viewport()->update();
 }

@@ -27,6 +27,8 @@ class FileListView : public QListView {
     Q_OBJECT
 public:
     FileListView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    // Rows laid out in one go; longer lists are laid out in batches of this many.
+    static constexpr int kBatch = 50000;
 
     FileListModel *listModel() const { return m_list; }
     bool showParent() const { return m_showParent; }
