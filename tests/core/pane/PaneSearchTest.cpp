@@ -137,3 +137,31 @@ TEST_F(PaneSearch, LeavingTheFolderClearsTheSearch) {
     EXPECT_EQ(pane->searchFilter(), SearchFilter{});
     EXPECT_FALSE(pane->searchResults().has_value());
 }
+
+TEST_F(PaneSearch, AWalkCutShortByItsBudgetIsToldUntilTheNextOneCompletes) {
+    touch(root + QStringLiteral("/cut.txt"));
+    touch(root + QStringLiteral("/whole.txt"));
+    PaneModel::setBackend({{},
+                           [](const QString &root, const QString &query, const SearchFilter &filter,
+                              const CancelFlag &flag, int limit, bool *cutShort) {
+                               QList<FileItem> hits =
+                                   FileLoader::search(root, query, filter, flag, limit, cutShort);
+                               if (cutShort && query == u"cut") *cutShort = true;
+                               return hits;
+                           }});
+    auto pane = openPane(root);
+    QSignalSpy told(pane.get(), &PaneModel::searchCutShortChanged);
+    pane->setSearchText(QStringLiteral("cut"));
+    ASSERT_TRUE(waitUntil([&] { return pane->searchResults().has_value(); }));
+    EXPECT_TRUE(pane->searchCutShort());
+    EXPECT_EQ(told.count(), 1);
+    // A search that looked everywhere says nothing, nor does the folder once the search is cleared.
+    pane->setSearchText(QStringLiteral("whole"));
+    ASSERT_TRUE(waitUntil([&] { return !pane->isSearching() && pane->searchResults()->size() == 1; }));
+    EXPECT_FALSE(pane->searchCutShort());
+    pane->setSearchText(QStringLiteral("cut"));
+    ASSERT_TRUE(waitUntil([&] { return pane->searchCutShort(); }));
+    pane->setSearchText(QString());
+    EXPECT_FALSE(pane->searchCutShort());
+    EXPECT_FALSE(pane->searchResults().has_value());
+}
