@@ -26,6 +26,22 @@ namespace FileLoader {
 namespace detail {
 
 QString KindCache::forFile(const QString &name) {
+    // Neighbours mostly share their extension: answered without a temporary string, which would leave
+    // a hole between the records in the heap for every entry.
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QStringView raw = dot < 0 ? QStringView() : QStringView(name).sliced(dot + 1);
+    const bool tarLike = dot >= 4 && QStringView(name).first(dot).endsWith(u".tar", Qt::CaseInsensitive);
+    if (!tarLike && hasLast && raw == lastRaw) return lastKind;
+    const QString kind = byExtensionKey(name);
+    if (!tarLike) {
+        lastRaw = raw.toString();
+        lastKind = kind;
+        hasLast = true;
+    }
+    return kind;
+}
+
+QString KindCache::byExtensionKey(const QString &name) {
     const QString ext = MimeKinds::extensionKey(name);
     auto it = byExtension.constFind(ext);
     if (it != byExtension.constEnd()) return *it;

@@ -14,6 +14,10 @@ struct KindCache {
     QHash<QString, QString> byExtension;
     QHash<unsigned, QString> byFileType; // S_IFMT value -> description
     QString forFile(const QString &name);
+    // The last extension asked for, as written, and its kind.
+    QString lastRaw, lastKind;
+    bool hasLast = false;
+    QString byExtensionKey(const QString &name);
     QString forType(unsigned fileType);
 };
 

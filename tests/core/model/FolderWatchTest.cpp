@@ -37,7 +37,8 @@ TEST_F(FolderWatchTest, NamesWhatChangedAndSurvivesQuickAddsAndRemoves) {
     file(QStringLiteral("w/new.txt"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return changesOf(w, spy).contains(QStringLiteral("new.txt")); }, 3000));
     spy.clear();
-    ASSERT_EQ(::rename(QFile::encodeName(at("w/new.txt")).constData(), QFile::encodeName(at("w/old.txt")).constData()),
+    ASSERT_EQ(::rename(QFile::encodeName(at("w/new.txt")).constData(),
+                       QFile::encodeName(at("w/old.txt")).constData()),
               0);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -55,7 +56,8 @@ TEST_F(FolderWatchTest, NamesWhatChangedAndSurvivesQuickAddsAndRemoves) {
     watch.waitForIdle();
     spy.clear();
     file(QStringLiteral("w/third.txt"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changesOf(alias, spy).contains(QStringLiteral("third.txt")); }, 3000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return changesOf(alias, spy).contains(QStringLiteral("third.txt")); }, 3000));
     EXPECT_TRUE(changesOf(w, spy).isEmpty());
 
     // The folder itself going away is a change of everything; one made again is watched anew.
@@ -68,7 +70,8 @@ TEST_F(FolderWatchTest, NamesWhatChangedAndSurvivesQuickAddsAndRemoves) {
     watch.waitUntilWatched(w, 2000);
     spy.clear();
     file(QStringLiteral("w/back.txt"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return changesOf(w, spy).contains(QStringLiteral("back.txt")); }, 3000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return changesOf(w, spy).contains(QStringLiteral("back.txt")); }, 3000));
     watch.remove(w);
     watch.waitForIdle();
 }
