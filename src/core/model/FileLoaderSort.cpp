@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <QCollatorSortKey>
+#include <QSet>
 #include <algorithm>
 #include <limits>
 #include <thread>
@@ -244,18 +245,39 @@ QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, con
     at.reserve(size_t(records.size()));
     for (const FileItem &r : records)
         at.push_back(std::upper_bound(before.begin(), before.end(), r, goesBefore) - before.begin());
-    QList<FileItem> out;
-    out.reserve(before.size() + records.size());
-    size_t next = 0;
-    for (qsizetype row = 0; row <= before.size(); ++row) {
-        while (next < at.size() && at[next] <= row)
-            out.append(records[qsizetype(next++)]);
-        if (row == before.size()) break;
+    // The rows that go: only names of a changed length are looked up.
+    QSet<qsizetype> lengths;
+    for (const QString &name : names)
+        lengths.insert(name.size());
+    std::vector<qsizetype> drop;
+    for (qsizetype row = 0; row < before.size(); ++row) {
         const QString &path = before[row].path;
-        const bool mine = path.size() > prefix.size() && path.startsWith(prefix);
-        if (mine && changed.contains(QStringView(path).sliced(prefix.size()))) continue;
-        out.append(before[row]);
+        const qsizetype len = path.size() - prefix.size();
+        if (len > 0 && lengths.contains(len) && path.startsWith(prefix) &&
+            changed.contains(QStringView(path).sliced(prefix.size())))
+            drop.push_back(row);
     }
+    // The kept rows in runs between the dropped ones and the new records.
+    QList<FileItem> out;
+    out.reserve(before.size() - qsizetype(drop.size()) + records.size());
+    qsizetype cursor = 0;
+    size_t nextDrop = 0;
+    const auto keepUpTo = [&](qsizetype end) {
+        while (cursor < end) {
+            if (nextDrop < drop.size() && drop[nextDrop] == cursor) {
+                ++cursor, ++nextDrop;
+                continue;
+            }
+            const qsizetype stop = nextDrop < drop.size() ? std::min(end, drop[nextDrop]) : end;
+            out.append(before.cbegin() + cursor, before.cbegin() + stop);
+            cursor = stop;
+        }
+    };
+    for (size_t i = 0; i < at.size(); ++i) {
+        keepUpTo(at[i]);
+        out.append(records[qsizetype(i)]);
+    }
+    keepUpTo(before.size());
     return out;
 }
 
