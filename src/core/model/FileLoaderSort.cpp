@@ -3,12 +3,17 @@
 #include "platform/DirReader.h"
 
 #include <QCollator>
+#include <QLocale>
 #include <QCollatorSortKey>
 #include <QSet>
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <thread>
+#include <cstring>
 #include <vector>
+
+#include <unicode/ucol.h>
 
 namespace FileLoader {
 
@@ -23,6 +28,58 @@ QCollator makeCollator() {
     c.setIgnorePunctuation(false);
     return c;
 }
+
+// Collation keys of many names in one block per thread, made by the same ICU collator settings that
+// makeCollator() gives QCollator (which allocates twice per key; for a million names that churn stays in
+// the heap long after the sort).
+class KeyBlock {
+public:
+    KeyBlock() {
+        UErrorCode status = U_ZERO_ERROR;
+        const QByteArray name =
+            AppLanguages::locale(Lang::current()).bcp47Name().replace('-', '_').toLatin1();
+        m_collator = ucol_open(name.constData(), &status);
+        if (U_FAILURE(status) || !m_collator) {
+            m_collator = nullptr;
+            return;
+        }
+        ucol_setAttribute(m_collator, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+        ucol_setAttribute(m_collator, UCOL_STRENGTH, UCOL_SECONDARY, &status); // case-insensitive
+        ucol_setAttribute(m_collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+        ucol_setAttribute(m_collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+        if (U_FAILURE(status)) {
+            ucol_close(m_collator);
+            m_collator = nullptr;
+        }
+    }
+    ~KeyBlock() {
+        if (m_collator) ucol_close(m_collator);
+    }
+    KeyBlock(const KeyBlock &) = delete;
+    KeyBlock &operator=(const KeyBlock &) = delete;
+    bool ok() const { return m_collator != nullptr; }
+    // Appends the key of text; returns its offset. Keys end with a NUL and hold no other.
+    size_t add(const QString &text) {
+        const size_t at = m_bytes.size();
+        size_t room = std::max<size_t>(64, size_t(text.size()) * 4 + 16);
+        for (;;) {
+            m_bytes.resize(at + room);
+            const int32_t n = ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()),
+                                              int32_t(text.size()), m_bytes.data() + at, int32_t(room));
+            if (n > 0 && size_t(n) <= room) {
+                m_bytes.resize(at + size_t(n));
+                return at;
+            }
+            room = n > 0 ? size_t(n) : room * 2;
+        }
+    }
+    const char *at(size_t offset) const { return reinterpret_cast<const char *>(m_bytes.data() + offset); }
+    void reserve(size_t bytes) { m_bytes.reserve(bytes); }
+
+private:
+    UCollator *m_collator = nullptr;
+    std::vector<uint8_t> m_bytes;
+};
 
 constexpr qint64 kDistantPast = std::numeric_limits<qint64>::min();
 
@@ -68,16 +125,31 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
     const qsizetype n = items.size();
     const int parts = n < kParallelFrom ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     const QCollator collator = makeCollator();
-    // Collation keys: the costly part, made on every thread with a collator of its own.
-    std::vector<std::optional<QCollatorSortKey>> names(static_cast<size_t>(n));
+    // Collation keys: the costly part, made on every thread into a block of its own; where ICU can't
+    // be set up, QCollator's keys instead.
+    std::vector<std::unique_ptr<KeyBlock>> blocks(size_t(std::max(parts, 1)));
+    std::vector<std::pair<const KeyBlock *, size_t>> keyAt(static_cast<size_t>(n), {nullptr, 0});
+    std::vector<std::optional<QCollatorSortKey>> names;
     std::vector<qint64> dates;
     if (key == SortKey::date || key == SortKey::created || key == SortKey::lastOpened)
         dates.resize(size_t(n));
+    const qsizetype partSize = (n + parts - 1) / std::max(parts, 1);
+    bool icu = true;
+    for (auto &b : blocks) {
+        b = std::make_unique<KeyBlock>();
+        icu = icu && b->ok();
+    }
+    if (!icu) names.resize(size_t(n));
     inParts(n, parts, [&](qsizetype from, qsizetype to) {
         const QCollator own = makeCollator();
+        KeyBlock &block = *blocks[size_t(partSize ? from / partSize : 0)];
+        if (icu) block.reserve(size_t(to - from) * 40);
         for (qsizetype i = from; i < to; ++i) {
             const FileItem &item = items[i];
-            names[size_t(i)] = own.sortKey(item.name);
+            if (icu)
+                keyAt[size_t(i)].second = block.add(item.name);
+            else
+                names[size_t(i)] = own.sortKey(item.name);
             if (key == SortKey::date)
                 dates[size_t(i)] = msecs(item.modified);
             else if (key == SortKey::created)
@@ -109,7 +181,14 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
     std::vector<qsizetype> order(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i)
         order[size_t(i)] = i;
+    if (icu)
+        for (qsizetype i = 0; i < n; ++i)
+            keyAt[size_t(i)].first = blocks[size_t(partSize ? i / partSize : 0)].get();
     const auto byName = [&](qsizetype a, qsizetype b) {
+        if (icu) {
+            const auto &x = keyAt[size_t(a)], &y = keyAt[size_t(b)];
+            return std::strcmp(x.first->at(x.second), y.first->at(y.second)) < 0;
+        }
         return names[size_t(a)]->compare(*names[size_t(b)]) < 0;
     };
     const auto before = [&](qsizetype a, qsizetype b) {
