@@ -77,6 +77,9 @@ void FileListView::setItems(const QList<FileItem> &items, bool showParent, const
     verticalScrollBar()->setSingleStep(row);
     m_list->setItems(items, parentChanged ? nullptr : diff);
     if (parentChanged) viewport()->update();
+    if (m_pendingCursor && m_model && m_model->cursor() == m_pendingCursor &&
+        m_list->rowOf(*m_pendingCursor) >= 0)
+        scrollToCursor();
 }
 
 int FileListView::rowAt(const QPoint &pos) const {
@@ -91,9 +94,13 @@ int FileListView::rowAt(const QPoint &pos) const {
 }
 
 void FileListView::scrollToCursor() {
+    m_pendingCursor.reset();
     if (!m_model || !m_model->cursor()) return;
     const int row = m_list->rowOf(*m_model->cursor());
-    if (row >= 0) scrollTo(m_list->index(row), QAbstractItemView::EnsureVisible);
+    if (row >= 0)
+        scrollTo(m_list->index(row), QAbstractItemView::EnsureVisible);
+    else
+        m_pendingCursor = m_model->cursor(); // a new or renamed item the list does not show yet
 }
 
 void FileListView::clickedEmpty() {
@@ -318,8 +325,51 @@ QSize FileRowDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex 
     return QSize(qMax(1, m_view->viewport()->width()), qRound(EnvironmentValues::ui(m_view).row()));
 }
 
-QString FileRowDelegate::dateText(const FileItem &item) {
-    return item.modified ? FileFmt::date().string(*item.modified) : QStringLiteral("–");
+QString FileRowDelegate::dateText(const FileItem &item, bool dateOnly) {
+    if (!item.modified) return QStringLiteral("–");
+    return dateOnly ? FileFmt::date().dateString(*item.modified) : FileFmt::date().string(*item.modified);
+}
+
+int FileRowDelegate::nameMinimum(const UIScale &ui) {
+    return int(std::lround(ui.font * 8));
+}
+
+FileRowDelegate::Columns FileRowDelegate::columns(int contentWidth, const UIScale &ui, const QFont &base) {
+    // Measured once per width, scale, font and language: every row asks.
+    static QHash<QString, Columns> cache;
+    const QString key = QStringLiteral("%1/%2/%3/%4")
+                            .arg(contentWidth)
+                            .arg(ui.font)
+                            .arg(base.family())
+                            .arg(AppLanguages::rawValue(Lang::current()));
+    if (const auto it = cache.constFind(key); it != cache.constEnd()) return *it;
+    if (cache.size() > 200) cache.clear();
+
+    const double scale = ui.font / 13;
+    const QFontMetrics small(pixelFont(base, ui.small())),
+        header(pixelFont(base, ui.small(), QFont::DemiBold));
+    auto headerWidth = [&](const char *title) {
+        return header.horizontalAdvance(L(title) + QStringLiteral(" ↓")) + 2 * LinkButtonStyle::padX + 1;
+    };
+    const QDateTime sample(QDate(2028, 12, 28), QTime(20, 58));
+    const int dateFull = std::max({int(std::lround(dateWidth * scale)), headerWidth(K("Geändert")),
+                                   small.horizontalAdvance(FileFmt::date().string(sample)) + 1});
+    const int dateShort = small.horizontalAdvance(FileFmt::date().dateString(sample)) + 1;
+    int size = qMax(int(std::lround(sizeWidth * scale)), headerWidth(K("Größe")));
+    for (qint64 bytes : {999LL, 999'949LL, 999'949'000LL, 999'949'000'000LL, 999'949'000'000'000LL})
+        size = qMax(size, small.horizontalAdvance(FileFmt::size(bytes)) + 1);
+
+    // Left for the name: the content less the icon and the flexible space of at least 6.
+    const int room = contentWidth - qRound(ui.icon()) - spacing - nameMinimum(ui);
+    Columns c;
+    if (room >= dateFull + size + 2 * spacing + 6)
+        c = {dateFull, size, false};
+    else if (room >= dateShort + size + 2 * spacing + 6)
+        c = {dateShort, size, true};
+    else if (room >= dateShort + spacing + 6)
+        c = {dateShort, 0, true};
+    cache.insert(key, c);
+    return c;
 }
 
 QString FileRowDelegate::sizeText(const FileItem &item) {
@@ -340,9 +390,13 @@ FileRowDelegate::Layout FileRowDelegate::layout(const FileItem &item, const QRec
     l.icon = QRectF(x, cy - iconPx / 2.0, iconPx, iconPx);
     x += iconPx + spacing;
 
-    l.size = QRect(content.right() - sizeWidth + 1, content.top(), sizeWidth, content.height());
-    l.date = QRect(l.size.left() - spacing - dateWidth, content.top(), dateWidth, content.height());
-    const int nameRight = l.date.left() - spacing - 6; // the flexible space keeps at least 6
+    const Columns columns = FileRowDelegate::columns(content.width(), ui, base);
+    l.dateOnly = columns.dateOnly;
+    l.size = QRect(content.right() - columns.size + 1, content.top(), columns.size, content.height());
+    l.date = QRect(columns.size ? l.size.left() - spacing - columns.date : content.right() - columns.date + 1,
+                   content.top(), columns.date, content.height());
+    // The flexible space keeps at least 6.
+    const int nameRight = columns.date ? l.date.left() - spacing - 6 : content.right() + 1;
 
     const QSizeF dots = TagDots::size(item.tags);
     const int tagsW = qCeil(dots.width());
@@ -402,10 +456,12 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     p->setPen(secondaryOf(primary));
     if (!l.parent.isEmpty()) p->drawText(l.parent, flags | Qt::AlignLeft, l.parentText);
     const QFontMetrics smallMetrics(l.smallFont);
-    p->drawText(l.date, flags | Qt::AlignLeft,
-                smallMetrics.elidedText(dateText(item), Qt::ElideRight, dateWidth));
-    p->drawText(l.size, flags | Qt::AlignRight,
-                smallMetrics.elidedText(sizeText(item), Qt::ElideLeft, sizeWidth));
+    if (l.date.width() > 0)
+        p->drawText(l.date, flags | Qt::AlignLeft,
+                    smallMetrics.elidedText(dateText(item, l.dateOnly), Qt::ElideRight, l.date.width()));
+    if (l.size.width() > 0)
+        p->drawText(l.size, flags | Qt::AlignRight,
+                    smallMetrics.elidedText(sizeText(item), Qt::ElideRight, l.size.width()));
     p->restore();
 }
 
@@ -462,11 +518,14 @@ void ListContent::layoutHeader() {
     using D = FileRowDelegate;
     const int width = m_view->viewport()->width();
     const int right = width - D::stackInset - D::inset;
-    const int h = m_header->height();
-    m_size->setGeometry(right - D::sizeWidth, 0, D::sizeWidth, h);
-    m_date->setGeometry(right - D::sizeWidth - D::spacing - D::dateWidth, 0, D::dateWidth, h);
     const int left = D::stackInset + D::inset;
-    m_name->setGeometry(left, 0, qMax(0, m_date->x() - D::spacing - left), h);
+    const int h = m_header->height();
+    const D::Columns c = D::columns(right - left, EnvironmentValues::ui(this), m_view->font());
+    m_size->setGeometry(right - c.size, 0, c.size, h);
+    m_date->setGeometry((c.size ? m_size->x() - D::spacing : right) - c.date, 0, c.date, h);
+    m_size->setVisible(c.size > 0);
+    m_date->setVisible(c.date > 0);
+    m_name->setGeometry(left, 0, qMax(0, (c.date ? m_date->x() - D::spacing : right) - left), h);
 }
 
 void ListContent::setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff) {
@@ -527,4 +586,7 @@ void ListContent::updateHeader() {
                      column.second == current ? accent : secondaryOf(palette().color(QPalette::WindowText)));
         button->setPalette(pal);
     }
+    // 22 at the base size of 13.
+    m_header->setFixedHeight(qMax(22, int(std::lround(22 * EnvironmentValues::ui(this).font / 13))));
+    layoutHeader();
 }

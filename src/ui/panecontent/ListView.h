@@ -78,7 +78,8 @@ private:
     int m_pressRow = -1;
     QPoint m_pressPos;
     bool m_paneTargeted = false;
-    QPointer<QObject> m_env; // the window's theme and scale, followed once shown
+    QPointer<QObject> m_env;                // the window's theme and scale, followed once shown
+    std::optional<QString> m_pendingCursor; // the cursor's item, scrolled to when it arrives
 };
 
 // Paints one row: icon, name (shortened in the middle), tag dots, the parent folder of a search hit,
@@ -91,7 +92,19 @@ public:
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
+    // The date and size widths at the base size of 13; the columns grow with the scale and the language.
     static constexpr int dateWidth = 128, sizeWidth = 64, spacing = 8, inset = 8, stackInset = 6;
+
+    // The date and size columns for the width of a row's content. The name keeps at least nameMinimum:
+    // first the date drops its time, then the size column goes, then the date column (width 0: hidden).
+    struct Columns {
+        int date = 0;
+        int size = 0;
+        bool dateOnly = false;
+        bool operator==(const Columns &) const = default;
+    };
+    static Columns columns(int contentWidth, const UIScale &ui, const QFont &base);
+    static int nameMinimum(const UIScale &ui);
 
     // Where the parts of a row go; rowRect spans the viewport's width.
     struct Layout {
@@ -104,13 +117,14 @@ public:
         QString parentText;
         QRect date;
         QRect size;
+        bool dateOnly = false;
         QFont nameFont;
         QFont smallFont;
     };
     static Layout layout(const FileItem &item, const QRect &rowRect, const UIScale &ui, const QFont &base,
                          bool showParent);
     // The texts of the date and size columns.
-    static QString dateText(const FileItem &item);
+    static QString dateText(const FileItem &item, bool dateOnly = false);
     static QString sizeText(const FileItem &item);
 
 private:

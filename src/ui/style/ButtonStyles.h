@@ -100,6 +100,7 @@ public:
     void setProminent(bool prominent);
     ButtonLook look() const override;
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) override;

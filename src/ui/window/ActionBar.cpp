@@ -7,9 +7,11 @@
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 
+#include <cmath>
 #include <QAction>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QPainter>
 #include <QToolButton>
 
@@ -25,13 +27,22 @@ public:
         const QSize base = BarButton::sizeHint();
         return {base.width() + iconSize() + 5, base.height()};
     }
+    // At the narrowest the symbol alone.
+    QSize minimumSizeHint() const override {
+        return {iconSize() + 2 * BarButtonStyle::padX, BarButton::sizeHint().height()};
+    }
 
 protected:
     void paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) override {
         const int icon = iconSize();
-        const QString text = L(key());
         painter.setFont(BarButtonStyle::font(ui()));
-        const double textWidth = painter.fontMetrics().horizontalAdvance(text);
+        // The title gives way first: shortened, then left out, so the button never draws beyond itself.
+        const int room = int(rect.width()) - 2 * BarButtonStyle::padX - icon - 5;
+        QString text = L(key());
+        if (painter.fontMetrics().horizontalAdvance(text) > room)
+            text = painter.fontMetrics().elidedText(text, Qt::ElideRight, qMax(0, room));
+        if (text.size() < 3) text.clear();
+        const double textWidth = text.isEmpty() ? -5 : painter.fontMetrics().horizontalAdvance(text);
         const double total = textWidth + 5 + icon;
         double x = rect.center().x() - total / 2;
         const QPixmap pix = Symbols::pixmap(m_symbol, icon, foreground, devicePixelRatioF());
@@ -41,8 +52,9 @@ protected:
             x += icon + 5;
         }
         painter.setPen(foreground);
-        painter.drawText(QRectF(x, rect.top(), textWidth + 1, rect.height()),
-                         Qt::AlignVCenter | Qt::AlignLeft, text);
+        if (!text.isEmpty())
+            painter.drawText(QRectF(x, rect.top(), textWidth + 1, rect.height()),
+                             Qt::AlignVCenter | Qt::AlignLeft, text);
         if (m_trailing) painter.drawPixmap(QPointF(x + textWidth + 5, iconY), pix);
     }
 
@@ -56,6 +68,12 @@ private:
 
 ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(app) {
     setFixedHeight(34);
+    // 34 at the base size of 13; the buttons' sizes follow the scale as well.
+    EnvironmentValues::follow(this, [this] {
+        setFixedHeight(qMax(34, int(std::lround(34 * EnvironmentValues::ui(this).font / 13))));
+        for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            w->updateGeometry();
+    });
     setAccessibleName(L("Aktionsleiste"));
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(10, 0, 10, 0);
@@ -97,14 +115,15 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
     QWidget *sep2 = separator();
     m_transferGroup = {copyToLeft, copyToRight, sep1, moveToLeft, moveToRight, sep2};
 
-    auto *tags = new QToolButton(this);
-    tags->setDefaultAction(commands->action(QString::fromUtf8(Cmd::tags)));
-    tags->setAutoRaise(true);
-    tags->setPopupMode(QToolButton::InstantPopup);
-    tags->setFixedSize(26, 24);
-    tags->setIconSize(QSize(12, 12));
-    tags->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
-    tags->setAccessibleName(L("Tags"));
+    // Drawn like the other symbol buttons, enabled and disabled; a click opens the command's menu.
+    QAction *tagsAction = commands->action(QString::fromUtf8(Cmd::tags));
+    auto *tags = new IconButton(Commands::symbol(tagsAction), false, 12, this);
+    tags->setHelpKey(K("Tags"));
+    tags->setEnabled(tagsAction->isEnabled());
+    connect(tagsAction, &QAction::enabledChanged, tags, &QWidget::setEnabled);
+    connect(tags, &QAbstractButton::clicked, tagsAction, [tags, tagsAction] {
+        if (QMenu *menu = tagsAction->menu()) menu->popup(tags->mapToGlobal(QPoint(0, tags->height())));
+    });
 
     for (QWidget *w : m_transferGroup)
         row->addWidget(w);
@@ -119,14 +138,26 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
     sync();
 }
 
+namespace {
+
+// A thin divider in the text colour of the moment, faint like the window's other lines.
+class BarSeparator : public QWidget {
+public:
+    explicit BarSeparator(QWidget *parent) : QWidget(parent) { setFixedSize(5, 16); }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        QColor c = palette().color(QPalette::WindowText);
+        c.setAlphaF(0.2f);
+        p.fillRect(QRect(2, 0, 1, height()), c);
+    }
+};
+
+} // namespace
+
 QWidget *ActionBar::separator() {
-    auto *holder = new QWidget(this);
-    holder->setFixedSize(5, 16);
-    auto *line = new QFrame(holder);
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setGeometry(2, 0, 1, 16);
-    return holder;
+    return new BarSeparator(this);
 }
 
 void ActionBar::sync() {
@@ -136,7 +167,7 @@ void ActionBar::sync() {
 }
 
 QSize ActionBar::sizeHint() const {
-    return {QWidget::sizeHint().width(), 34};
+    return {QWidget::sizeHint().width(), height()};
 }
 
 void ActionBar::paintEvent(QPaintEvent *) {

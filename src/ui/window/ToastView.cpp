@@ -3,6 +3,7 @@
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,7 +16,6 @@ constexpr int kPadX = 14, kPadY = 8, kSpacing = 8, kShadow = 12;
 ToastView::ToastView(QWidget *parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
-    setAccessibleName(QStringLiteral("toast"));
 }
 
 QFont ToastView::textFont() const {
@@ -26,10 +26,25 @@ QFont ToastView::textFont() const {
 
 void ToastView::setToast(const Toast &toast) {
     m_toast = toast;
+    setAccessibleName(toast.text);
     setAccessibleDescription(toast.text);
+    m_announce = true;
+    if (isVisible()) announce();
     updateGeometry();
     resize(sizeHint());
     update();
+}
+
+void ToastView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (m_announce) announce();
+}
+
+// Screen readers read a new toast out as an alert.
+void ToastView::announce() {
+    m_announce = false;
+    QAccessibleEvent event(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&event);
 }
 
 // The text's box: at most three lines, the capsule at most 640 wide.
