@@ -50,7 +50,10 @@ FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent)
     setUniformItemSizes(true);
     setLayoutMode(QListView::SinglePass);
     setResizeMode(QListView::Adjust);
-    setSelectionMode(QAbstractItemView::NoSelection);
+    // The view's selection mirrors the pane model's, so screen readers see and change it through the
+    // list's accessible table; mouse and keys never touch it (their events are handled here and by the
+    // application's key handler).
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::NoFocus);
     setTabKeyNavigation(false);
@@ -62,7 +65,10 @@ FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setViewportMargins(0, 4, 0, 4);
     setAccessibleName(title(::ViewMode::list));
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &FileListView::viewSelectionChanged);
     if (m_model) {
+        connect(m_model, &PaneModel::selectionChanged, this, &FileListView::mirrorSelection);
         connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
         connect(m_model, &PaneModel::cursorChanged, this, &FileListView::scrollToCursor);
     }
@@ -77,9 +83,40 @@ void FileListView::setItems(const QList<FileItem> &items, bool showParent, const
     verticalScrollBar()->setSingleStep(row);
     m_list->setItems(items, parentChanged ? nullptr : diff);
     if (parentChanged) viewport()->update();
+    mirrorSelection();
     if (m_pendingCursor && m_model && m_model->cursor() == m_pendingCursor &&
         m_list->rowOf(*m_pendingCursor) >= 0)
         scrollToCursor();
+}
+
+void FileListView::mirrorSelection() {
+    if (!m_model) return;
+    QItemSelection rows;
+    const QSet<QString> &selected = m_model->selection();
+    if (!selected.isEmpty()) {
+        const QList<FileItem> &items = m_list->items();
+        for (int row = 0; row < items.size(); ++row) {
+            if (!selected.contains(items[row].path)) continue;
+            int end = row;
+            while (end + 1 < items.size() && selected.contains(items[end + 1].path))
+                ++end;
+            rows.select(m_list->index(row), m_list->index(end));
+            row = end;
+        }
+    }
+    m_mirroring = true;
+    selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+    m_mirroring = false;
+}
+
+void FileListView::viewSelectionChanged() {
+    // Only a change from outside (a screen reader) goes back to the pane model.
+    if (m_mirroring || !m_model) return;
+    QSet<QString> paths;
+    for (const QModelIndex &index : selectionModel()->selectedIndexes())
+        if (index.row() < m_list->rowCount()) paths.insert(m_list->item(index.row()).path);
+    if (m_app) m_app->setActive(m_model->side());
+    m_model->setSelection(paths);
 }
 
 int FileListView::rowAt(const QPoint &pos) const {

@@ -68,6 +68,9 @@ private:
     void setHoverRow(int row);
     void setTargetRow(int row);
     void updateRow(int row);
+    // The view's selection follows the pane model's; a change made through the view goes back to it.
+    void mirrorSelection();
+    void viewSelectionChanged();
 
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;
@@ -78,7 +81,8 @@ private:
     int m_pressRow = -1;
     QPoint m_pressPos;
     bool m_paneTargeted = false;
-    QPointer<QObject> m_env;                // the window's theme and scale, followed once shown
+    QPointer<QObject> m_env; // the window's theme and scale, followed once shown
+    bool m_mirroring = false;
     std::optional<QString> m_pendingCursor; // the cursor's item, scrolled to when it arrives
 };
 

@@ -274,15 +274,22 @@ QSize BarButton::minimumSizeHint() const {
                  full.height());
 }
 
-void BarButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg) {
-    const QFont font = BarButtonStyle::font(ui());
-    p.setFont(font);
-    p.setPen(fg);
-    const int room = qMax(0, int(r.width()) - 2 * BarButtonStyle::padX);
-    const QFontMetrics fm(font);
+QString BarButton::shownText() const {
+    const QFontMetrics fm(BarButtonStyle::font(ui()));
+    const int room = qMax(0, width() - 2 * BarButtonStyle::padX);
     const QString text = L(m_key);
-    p.drawText(r, Qt::AlignCenter,
-               fm.horizontalAdvance(text) <= room ? text : fm.elidedText(text, Qt::ElideRight, room));
+    // (elidedText alone would also shorten a text that fits but for a fraction of a pixel)
+    return fm.horizontalAdvance(text) <= room ? text : fm.elidedText(text, Qt::ElideRight, room);
+}
+
+int BarButton::drawnWidth() const {
+    return QFontMetrics(BarButtonStyle::font(ui())).horizontalAdvance(shownText()) + 2 * BarButtonStyle::padX;
+}
+
+void BarButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg) {
+    p.setFont(BarButtonStyle::font(ui()));
+    p.setPen(fg);
+    p.drawText(r, Qt::AlignCenter, shownText());
 }
 
 // IconButton

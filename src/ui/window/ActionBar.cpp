@@ -31,17 +31,26 @@ public:
     QSize minimumSizeHint() const override {
         return {iconSize() + 2 * BarButtonStyle::padX, BarButton::sizeHint().height()};
     }
+    // The title gives way first: shortened, then left out, so the button never draws beyond itself.
+    QString shownText() const override {
+        const QFontMetrics fm(BarButtonStyle::font(ui()));
+        const int room = width() - 2 * BarButtonStyle::padX - iconSize() - 5;
+        QString text = L(key());
+        if (fm.horizontalAdvance(text) > room) text = fm.elidedText(text, Qt::ElideRight, qMax(0, room));
+        return text.size() < 3 ? QString() : text;
+    }
+    int drawnWidth() const override {
+        const QString text = shownText();
+        const int textWidth =
+            text.isEmpty() ? 0 : QFontMetrics(BarButtonStyle::font(ui())).horizontalAdvance(text) + 5;
+        return iconSize() + textWidth + 2 * BarButtonStyle::padX;
+    }
 
 protected:
     void paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) override {
         const int icon = iconSize();
         painter.setFont(BarButtonStyle::font(ui()));
-        // The title gives way first: shortened, then left out, so the button never draws beyond itself.
-        const int room = int(rect.width()) - 2 * BarButtonStyle::padX - icon - 5;
-        QString text = L(key());
-        if (painter.fontMetrics().horizontalAdvance(text) > room)
-            text = painter.fontMetrics().elidedText(text, Qt::ElideRight, qMax(0, room));
-        if (text.size() < 3) text.clear();
+        const QString text = shownText();
         const double textWidth = text.isEmpty() ? -5 : painter.fontMetrics().horizontalAdvance(text);
         const double total = textWidth + 5 + icon;
         double x = rect.center().x() - total / 2;

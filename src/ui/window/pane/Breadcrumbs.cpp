@@ -104,7 +104,8 @@ QSize Breadcrumbs::minimumSizeHint() const {
     // up to a limit, past which a long name is cut.
     const int last = m_buttons.isEmpty() ? 0 : m_buttons.last()->sizeHint().width();
     const int cap = int(std::lround(EnvironmentValues::ui(this).font * 6));
-    return {qMin(last + 1, cap), QScrollArea::minimumSizeHint().height()};
+    // (the spacing and the end mark after it included)
+    return {qMin(last + 3, cap), QScrollArea::minimumSizeHint().height()};
 }
 
 void Breadcrumbs::resizeEvent(QResizeEvent *event) {
