@@ -34,11 +34,6 @@ QFont pixelFont(const QFont &base, double px, QFont::Weight weight = QFont::Norm
     return f;
 }
 
-QColor secondaryOf(QColor c) {
-    c.setAlphaF(c.alphaF() * 0.55f);
-    return c;
-}
-
 } // namespace
 
 // ---- FileListView ----
@@ -356,6 +351,22 @@ void FileListView::contextMenuEvent(QContextMenuEvent *event) {
 
 // ---- FileRowDelegate ----
 
+QList<QColor> FileRowDelegate::selectedBackgrounds(const QPalette &pal, const AppTheme &theme) {
+    const SelectionBackground::Look look = SelectionBackground::look(true, false, true, false);
+    const QColor base = pal.color(QPalette::Base);
+    QColor a = theme.a, b = theme.b;
+    a.setAlphaF(float(look.fillOpacity));
+    b.setAlphaF(float(look.fillOpacity));
+    return {AppTheme::over(a, base), AppTheme::over(b, base)};
+}
+
+QColor FileRowDelegate::secondaryColor(const QPalette &pal, const AppTheme &theme) {
+    // Readable on the plain row and on the selection's tint.
+    return AppTheme::secondaryText(pal.color(QPalette::Text),
+                                   QList<QColor>{pal.color(QPalette::Base)} + selectedBackgrounds(pal, theme),
+                                   0.55);
+}
+
 FileRowDelegate::FileRowDelegate(FileListView *view) : QStyledItemDelegate(view), m_view(view) {}
 
 QSize FileRowDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const {
@@ -486,11 +497,11 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     const QColor primary = pal.color(QPalette::Text);
     const int flags = Qt::AlignVCenter | Qt::TextSingleLine;
     p->setFont(l.nameFont);
-    p->setPen(primary);
+    p->setPen(selected ? AppTheme::readableOn(primary, selectedBackgrounds(pal, theme)) : primary);
     p->drawText(l.name, flags | Qt::AlignLeft, l.nameText); // plain text: names are never markup
     if (!l.tags.isEmpty()) TagDots::paint(p, QPointF(l.tags.left(), l.tags.center().y()), item.tags, pal);
     p->setFont(l.smallFont);
-    p->setPen(secondaryOf(primary));
+    p->setPen(secondaryColor(pal, theme));
     if (!l.parent.isEmpty()) p->drawText(l.parent, flags | Qt::AlignLeft, l.parentText);
     const QFontMetrics smallMetrics(l.smallFont);
     if (l.date.width() > 0)
@@ -609,7 +620,12 @@ void ListContent::updateHeader() {
     const SortKey current = m_model->sort();
     const QString arrow = m_model->sortArrow();
     const AppTheme theme = EnvironmentValues::appTheme(this);
-    const QColor accent = theme.readable(AppTheme::schemeOf(palette()), 4.5);
+    // Both kept readable on the header's own background.
+    const QColor background = palette().color(QPalette::Window);
+    const QColor accent =
+        AppTheme::readableOn(theme.readable(AppTheme::schemeOf(palette()), 4.5), {background});
+    const QColor secondary =
+        AppTheme::secondaryText(palette().color(QPalette::WindowText), {background}, 0.55);
     const QFont font = pixelFont(this->font(), EnvironmentValues::ui(this).small(), QFont::DemiBold);
     const std::pair<PlainLinkButton *, std::pair<const char *, SortKey>> buttons[] = {
         {m_name, {K("Name"), SortKey::name}},
@@ -619,8 +635,7 @@ void ListContent::updateHeader() {
         button->setPlainText(headerTitle(QString::fromUtf8(column.first), column.second, current, arrow));
         button->setFont(font);
         QPalette pal = button->palette();
-        pal.setColor(QPalette::WindowText,
-                     column.second == current ? accent : secondaryOf(palette().color(QPalette::WindowText)));
+        pal.setColor(QPalette::WindowText, column.second == current ? accent : secondary);
         button->setPalette(pal);
     }
     // 22 at the base size of 13.

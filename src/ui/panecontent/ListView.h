@@ -6,6 +6,7 @@
 #include "core/model/SortKey.h"
 #include "ui/panecontent/FileListModel.h"
 #include "ui/panecontent/FolderDropTarget.h"
+#include "ui/style/AppTheme.h"
 #include "ui/style/UIScale.h"
 
 #include <QListView>
@@ -130,6 +131,10 @@ public:
     // The texts of the date and size columns.
     static QString dateText(const FileItem &item, bool dateOnly = false);
     static QString sizeText(const FileItem &item);
+    // Secondary texts (date, size, parent folder), readable on a plain and a selected row; the two
+    // ends of the selection's tint on the list's background.
+    static QColor secondaryColor(const QPalette &palette, const AppTheme &theme);
+    static QList<QColor> selectedBackgrounds(const QPalette &palette, const AppTheme &theme);
 
 private:
     FileListView *m_view;

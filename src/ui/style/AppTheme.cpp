@@ -74,8 +74,8 @@ QColor AppTheme::onAccent() const {
 AppTheme AppTheme::forText() const {
     const QColor text = onAccent();
     const bool whiteText = text == QColor(Qt::white);
-    // A little above 4.5, so the fill may be slightly see-through.
-    constexpr double wanted = 4.8;
+    // Well above 4.5, so the fill may be slightly see-through over a dark window.
+    constexpr double wanted = 5.4;
     AppTheme t = *this;
     for (double f = 0; f <= 1.0; f += 0.02) {
         t.a = whiteText ? a.toRgb().darker(int(100 + f * 150)) : a.toRgb().lighter(int(100 + f * 60));
@@ -127,6 +127,21 @@ QColor AppTheme::secondaryText(const QColor &text, const QList<QColor> &backgrou
     QColor c = text.toRgb();
     c.setAlpha(255);
     return c;
+}
+
+QColor AppTheme::readableOn(const QColor &color, const QList<QColor> &backgrounds, double wanted) {
+    const QColor first = backgrounds.isEmpty() ? QColor(Qt::white) : backgrounds.front();
+    const double target = luminance(first) < 0.18 ? 1.0 : 0.0;
+    const QColor c = color.toRgb();
+    for (double t = 0; t <= 1.0; t += 0.02) {
+        const QColor m =
+            QColor::fromRgbF(float(c.redF() * (1 - t) + target * t), float(c.greenF() * (1 - t) + target * t),
+                             float(c.blueF() * (1 - t) + target * t));
+        if (std::all_of(backgrounds.begin(), backgrounds.end(),
+                        [&](const QColor &bg) { return contrast(m, bg) >= wanted; }))
+            return m;
+    }
+    return target > 0 ? QColor(Qt::white) : QColor(Qt::black);
 }
 
 ColorScheme AppTheme::schemeOf(const QPalette &palette) {

@@ -45,4 +45,7 @@ struct AppTheme {
     // Secondary text: the text colour toned down towards the first background, but never below 4.5:1
     // against any of them. Opaque.
     static QColor secondaryText(const QColor &text, const QList<QColor> &backgrounds, double share = 0.6);
+    // color moved towards black or white (away from the first background) until it keeps `contrast`
+    // against every background.
+    static QColor readableOn(const QColor &color, const QList<QColor> &backgrounds, double contrast = 4.5);
 };

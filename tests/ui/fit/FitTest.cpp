@@ -61,8 +61,8 @@ void expectApart(const QWidget *parent) {
 void expectLabelsInside(const QWidget *root) {
     for (BarButton *b : root->findChildren<BarButton *>())
         if (b->isVisible()) {
-            EXPECT_LE(b->drawnWidth(), b->width()) << qPrintable(where(b)) << " draws \"" << qPrintable(b->shownText())
-                                                  << "\" beyond its width";
+            EXPECT_LE(b->drawnWidth(), b->width())
+                << qPrintable(where(b)) << " draws \"" << qPrintable(b->shownText()) << "\" beyond its width";
         }
 }
 
@@ -97,8 +97,8 @@ TEST_P(FitTest, SmallestWindowFits) {
     MainWindow w(&app);
     w.resize(MainWindow::kMinimumSize);
     w.show();
-    QApplication::processEvents();
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QTest::qWait(200); // layouts and the crumbs' scrolling settle through posted events
     ASSERT_EQ(w.size(), MainWindow::kMinimumSize) << "the content asks for more than the smallest window";
     const UIScale ui = EnvironmentValues::ui(&w);
     ASSERT_EQ(ui.font, GetParam().pt);
@@ -121,8 +121,8 @@ TEST_P(FitTest, SmallestWindowFits) {
         ASSERT_FALSE(crumbs->buttons().isEmpty());
         PlainLinkButton *last = crumbs->buttons().last();
         EXPECT_EQ(last->font().pixelSize(), qRound(ui.font));
-        const QRect shown =
-            QRect(last->mapTo(crumbs->viewport(), QPoint(0, 0)), last->size()).intersected(crumbs->viewport()->rect());
+        const QRect shown = QRect(last->mapTo(crumbs->viewport(), QPoint(0, 0)), last->size())
+                                .intersected(crumbs->viewport()->rect());
         // (a name wider than the room shows its end, up to the spacing and the 1-point end mark)
         EXPECT_GE(shown.width(), qMin(last->width(), crumbs->viewport()->width() - 3))
             << "the last crumb is out of view: " << qPrintable(last->plainText());
@@ -152,7 +152,8 @@ TEST_P(FitTest, SmallestWindowFits) {
             EXPECT_GE(l.date.left() - l.name.left(), l.date.width() ? FileRowDelegate::nameMinimum(ui) : 0);
             // The columns are wide enough for their texts: nothing is cut, least of all a size's digits.
             if (l.date.width() > 0) {
-                EXPECT_GE(l.date.width(), small.horizontalAdvance(FileRowDelegate::dateText(item, l.dateOnly)))
+                EXPECT_GE(l.date.width(),
+                          small.horizontalAdvance(FileRowDelegate::dateText(item, l.dateOnly)))
                     << qPrintable(item.name);
             }
             if (l.size.width() > 0) {
