@@ -4,6 +4,7 @@
 #include "ui/style/Symbols.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -13,7 +14,20 @@ namespace {
 constexpr int kPadX = 14, kPadY = 8, kSpacing = 8, kShadow = 12;
 }
 
+namespace {
+
+// Screen readers treat a toast as an alert: announced with its text when it appears.
+QAccessibleInterface *toastAccessible(const QString &className, QObject *object) {
+    if (className == QLatin1String("ToastView") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::AlertMessage);
+    return nullptr;
+}
+
+} // namespace
+
 ToastView::ToastView(QWidget *parent) : QWidget(parent) {
+    static const bool installed = (QAccessible::installFactory(toastAccessible), true);
+    Q_UNUSED(installed);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
 }
