@@ -35,7 +35,8 @@ protected:
 
 QAccessibleInterface *leftList(MainWindow &w) {
     for (ListContent *list : w.findChildren<ListContent *>())
-        if (list->view()->paneModel()->side() == Side::left) return QAccessible::queryAccessibleInterface(list->view());
+        if (list->view()->paneModel()->side() == Side::left)
+            return QAccessible::queryAccessibleInterface(list->view());
     return nullptr;
 }
 
@@ -97,8 +98,9 @@ TEST_F(AccessTest, EveryButtonHasANameInTheLanguage) {
         QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
         ASSERT_TRUE(iface);
         EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty())
-            << button->metaObject()->className() << " in " << button->parentWidget()->metaObject()->className()
-            << " (" << qPrintable(button->toolTip()) << ")";
+            << button->metaObject()->className() << " in "
+            << button->parentWidget()->metaObject()->className() << " (" << qPrintable(button->toolTip())
+            << ")";
     }
     // The banner's cancel button, hidden until a job runs, speaks the language too.
     auto *banner = w.findChild<TransferBanner *>();
