@@ -35,7 +35,8 @@ TEST_F(PlacementTest, BannerStaysCentredWhateverTheName) {
     for (const QString &name : {QStringLiteral("a"), QString(300, u'x') + ".txt"}) {
         progress->setItem(1, name);
         progress->add(10);
-        QTRY_VERIFY_WITH_TIMEOUT(w.banner()->isVisible() && static_cast<TransferBanner *>(w.banner())->nameText() == name, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.banner()->isVisible() && static_cast<TransferBanner *>(w.banner())->nameText() == name, 2000);
         w.resize(1201, 700); // placed anew
         w.resize(1200, 700);
         QApplication::processEvents();
