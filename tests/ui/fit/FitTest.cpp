@@ -13,6 +13,7 @@
 #include "ui/window/pane/Breadcrumbs.h"
 #include "ui/window/pane/PaneHeader.h"
 #include "ui/window/pane/PathBar.h"
+#include "ui/window/pane/PaneView.h"
 #include "ui/window/pane/PlainLinkButton.h"
 
 #include <QApplication>
@@ -128,6 +129,11 @@ TEST_P(FitTest, SmallestWindowFits) {
             << "the last crumb is out of view: " << qPrintable(last->plainText());
         EXPECT_GE(crumbs->viewport()->width(), qMin(last->sizeHint().width(), qRound(ui.font * 6)));
     }
+    // The pane's parts stack without overlapping, and so do the path bar's.
+    for (PaneView *v : w.findChildren<PaneView *>())
+        expectApart(v);
+    for (PathBar *p : w.findChildren<PathBar *>())
+        expectApart(p);
     for (PathBar *p : w.findChildren<PathBar *>())
         for (QLabel *label : p->findChildren<QLabel *>())
             if (!label->text().isEmpty()) {
