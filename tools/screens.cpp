@@ -3,10 +3,12 @@
 #include "core/app/AppState.h"
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
+#include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/help/ToolHelpModifier.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/help/ToolHelp.h"
+#include "core/model/ViewMode.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/toolbar/MainToolbar.h"
 
@@ -64,6 +66,12 @@ int main(int argc, char **argv) {
         f.open(QIODevice::WriteOnly);
         f.write(QByteArray(12345, 'x'));
     }
+    // A large sparse file, so the size column shows gigabytes.
+    QFile big(left + "/Sicherung.img");
+    big.open(QIODevice::WriteOnly);
+    big.resize(3150000000);
+    big.close();
+    QDir().mkpath(home.path() + "/Leer");
     Defaults::setValue("lastPath.left", left);
     Defaults::setValue("lastPath.right", right);
 
@@ -134,6 +142,51 @@ int main(int argc, char **argv) {
         shoot(w, out + "/large-10-" + tag + ".png");
         app.setFontSize(13);
         app.setAppearance("system");
+    }
+
+    // The smallest window in German and Polish at the smallest and largest text, then the crowded
+    // Trash header, an empty folder in the column view and a dark theme.
+    QDir().mkpath(FileLoader::mainTrash());
+    QFile trashed(FileLoader::mainTrash() + "/Alt.txt");
+    trashed.open(QIODevice::WriteOnly);
+    trashed.close();
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::pl}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        MainWindow w(&app);
+        w.resize(900, 460);
+        w.show();
+        settle(500);
+        app.left()->setSelection({left + "/Foto.jpg"});
+        for (int pt : {10, 18}) {
+            app.setFontSize(pt);
+            shoot(w, out + QStringLiteral("/min-%1-%2.png").arg(tag).arg(pt));
+        }
+        app.setFontSize(13);
+        // The banner with a short name stands where it stands with a long one: in the middle.
+        AppState::timing().firstStatusMs = 0;
+        auto progress = app.beginJob(K("Kopiere"));
+        progress->setTotal(1000, 1);
+        progress->setItem(1, "a");
+        progress->add(400);
+        shoot(w, out + "/banner-short-name-" + tag + ".png");
+        app.endJob();
+        AppState::timing() = AppState::Timing{};
+        app.right()->go(FileLoader::mainTrash());
+        app.left()->setViewMode(ViewMode::columns);
+        app.left()->go(home.path() + "/Leer");
+        shoot(w, out + "/trash-empty-columns-" + tag + ".png");
+        app.left()->setViewMode(ViewMode::list);
+        app.left()->go(left);
+        app.right()->go(right);
+        app.setThemeID("graphit");
+        app.setAppearance("dark");
+        settle(300);
+        app.left()->setSelection({left + "/Foto.jpg"});
+        shoot(w, out + "/dark-graphit-" + tag + ".png");
+        app.setAppearance("system");
+        app.setThemeID("nebula");
     }
     return 0;
 }

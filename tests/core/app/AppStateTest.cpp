@@ -97,6 +97,23 @@ TEST_F(AppStateTest, SettersWriteAtOnceEvenWhenUnchanged) {
     EXPECT_EQ(Defaults::stringValue("language"), "pl");
 }
 
+// The window reads the look from the store when it hears of a change, so the store is written first.
+TEST_F(AppStateTest, LookIsStoredBeforeItsChangeIsAnnounced) {
+    AppState app;
+    std::optional<double> font;
+    std::optional<QString> theme, icons;
+    QObject::connect(&app, &AppState::fontSizeChanged, [&] { font = Defaults::doubleValue("fontSize"); });
+    QObject::connect(&app, &AppState::themeIDChanged, [&] { theme = Defaults::stringValue("theme"); });
+    QObject::connect(&app, &AppState::folderIconsChanged,
+                     [&] { icons = Defaults::stringValue("folderIcons"); });
+    app.setFontSize(17);
+    app.setThemeID("wald");
+    app.setFolderIcons("theme");
+    EXPECT_EQ(font, 17);
+    EXPECT_EQ(theme, "wald");
+    EXPECT_EQ(icons, "theme");
+}
+
 TEST_F(AppStateTest, ManyToolbarAppsMoveToFavorites) {
     Defaults::setValue("toolbarApps", QStringList{"1", "2", "3", "4", "5", "6", "7"});
     Defaults::setValue("quickFavorites", QStringList{"7"});
