@@ -142,16 +142,18 @@ QString machineModel() {
 }
 
 QString subject(FeedbackKind kind) {
-    return AppInfo::name + u' ' + AppInfo::version + QStringLiteral(" \u2013 Feedback (") + FeedbackKinds::tag(kind) +
-           u')';
+    return AppInfo::name + u' ' + AppInfo::version + QStringLiteral(" \u2013 Feedback (") +
+           FeedbackKinds::tag(kind) + u')';
 }
 
 QStringList technicalLines(const Options &options) {
     QStringList lines;
     if (options.appVersion)
-        lines << QStringLiteral("App: %1 %2 (Build %3, %4)").arg(AppInfo::name, AppInfo::version, build(), AppInfo::serial);
+        lines << QStringLiteral("App: %1 %2 (Build %3, %4)")
+                     .arg(AppInfo::name, AppInfo::version, build(), AppInfo::serial);
     if (options.system) lines << QStringLiteral("System: ") + osVersion();
-    if (options.model) lines << QStringLiteral("Machine: ") + machineModel() + QStringLiteral(", ") + architecture();
+    if (options.model)
+        lines << QStringLiteral("Machine: ") + machineModel() + QStringLiteral(", ") + architecture();
     if (options.language) lines << QStringLiteral("Language: ") + AppLanguages::rawValue(Lang::current());
     return lines;
 }

@@ -50,7 +50,8 @@ QString inlinePart(QStringView line, int depth) {
         if (c == u'`') {
             const qsizetype end = closing(line, i + 1, u"`");
             if (end > 0) {
-                out += QStringLiteral("<code>") + escaped(line.sliced(i + 1, end - i - 1)) + QStringLiteral("</code>");
+                out += QStringLiteral("<code>") + escaped(line.sliced(i + 1, end - i - 1)) +
+                       QStringLiteral("</code>");
                 i = end + 1;
                 continue;
             }
@@ -80,8 +81,8 @@ QString inlinePart(QStringView line, int depth) {
                 const QString text = inlinePart(line.sliced(i + 1, textEnd - i - 1), depth + 1);
                 const QString href = line.sliced(textEnd + 2, hrefEnd - textEnd - 2).trimmed().toString();
                 if (isAllowedLink(href))
-                    out += QStringLiteral("<a href=\"") + href.toHtmlEscaped() + QStringLiteral("\">") + text +
-                           QStringLiteral("</a>");
+                    out += QStringLiteral("<a href=\"") + href.toHtmlEscaped() + QStringLiteral("\">") +
+                           text + QStringLiteral("</a>");
                 else
                     out += text;
                 i = hrefEnd + 1;
@@ -148,7 +149,8 @@ QString inlineHtml(const QString &line) {
 QString html(const QList<ManualBlock> &blocks, const Labels &labels) {
     QList<std::pair<QString, QString>> contents;
     for (qsizetype i = 0; i < blocks.size(); ++i)
-        if (blocks[i].kind == ManualBlock::Kind::heading) contents.append({anchor(blocks[i].text, i), blocks[i].text});
+        if (blocks[i].kind == ManualBlock::Kind::heading)
+            contents.append({anchor(blocks[i].text, i), blocks[i].text});
 
     QString box = QStringLiteral("<table width=\"100%\" cellpadding=\"12\" class=\"contents\"><tr><td>"
                                  "<p class=\"caption\"><b>%1</b></p><table width=\"100%\" cellspacing=\"6\">")
@@ -177,12 +179,14 @@ QString html(const QList<ManualBlock> &blocks, const Labels &labels) {
         }
         switch (b.kind) {
         case ManualBlock::Kind::title:
-            out += QStringLiteral("<h1><a name=\"%1\"></a>%2</h1>").arg(topAnchor, b.text.toHtmlEscaped()) + box;
+            out +=
+                QStringLiteral("<h1><a name=\"%1\"></a>%2</h1>").arg(topAnchor, b.text.toHtmlEscaped()) + box;
             break;
         case ManualBlock::Kind::heading:
-            out += QStringLiteral("<table width=\"100%\" class=\"heading\"><tr><td><h2><a name=\"%1\"></a>%2</h2>"
-                                  "</td><td align=\"right\" valign=\"middle\"><a href=\"#%3\">&#8593; %4</a>"
-                                  "</td></tr></table>")
+            out += QStringLiteral(
+                       "<table width=\"100%\" class=\"heading\"><tr><td><h2><a name=\"%1\"></a>%2</h2>"
+                       "</td><td align=\"right\" valign=\"middle\"><a href=\"#%3\">&#8593; %4</a>"
+                       "</td></tr></table>")
                        .arg(anchor(b.text, i).toHtmlEscaped(), b.text.toHtmlEscaped(), topAnchor,
                             labels.toContents.toHtmlEscaped());
             break;

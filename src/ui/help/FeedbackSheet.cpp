@@ -140,10 +140,11 @@ FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), 
     preview->addWidget(m_preview);
     layout->addLayout(preview);
 
-    auto *notice = new QLabel(L("Kestrin schickt nichts selbst ab. Der Entwurf öffnet sich in deinem "
-                                "Mail-Programm, und du sendest ihn selbst. Es werden keine Dateien, Dateinamen, "
-                                "Ordnerpfade oder Namen angehängt."),
-                              this);
+    auto *notice =
+        new QLabel(L("Kestrin schickt nichts selbst ab. Der Entwurf öffnet sich in deinem "
+                     "Mail-Programm, und du sendest ihn selbst. Es werden keine Dateien, Dateinamen, "
+                     "Ordnerpfade oder Namen angehängt."),
+                   this);
     notice->setWordWrap(true);
     notice->setFont(sf);
     notice->setForegroundRole(QPalette::PlaceholderText);
@@ -193,8 +194,8 @@ bool FeedbackSheet::hasText() const {
 QString FeedbackSheet::previewText() const {
     if (!m_app) return {};
     const QString message = hasText() ? m_app->feedbackText() : L("(Hier steht dein Text.)");
-    return L("An") + QStringLiteral(": ") + FeedbackMail::address + u'\n' + L("Betreff") + QStringLiteral(": ") +
-           FeedbackMail::subject(m_app->feedbackKind()) + QStringLiteral("\n\n") +
+    return L("An") + QStringLiteral(": ") + FeedbackMail::address + u'\n' + L("Betreff") +
+           QStringLiteral(": ") + FeedbackMail::subject(m_app->feedbackKind()) + QStringLiteral("\n\n") +
            FeedbackMail::body(message, m_options);
 }
 
@@ -221,7 +222,8 @@ void FeedbackSheet::openDraft() {
     // A link this long is cut or refused on the way, which would lose part of the message unseen.
     if (url && url->toEncoded().size() > FeedbackMail::maxUrlBytes) {
         copy();
-        m_app->show(K("Der Entwurf ist zu lang für einen Mail-Link. Der Text liegt in der Zwischenablage."), true);
+        m_app->show(K("Der Entwurf ist zu lang für einen Mail-Link. Der Text liegt in der Zwischenablage."),
+                    true);
         return;
     }
     if (url && opener() && opener()(*url)) {

@@ -73,7 +73,8 @@ TEST_F(FeedbackMailTest, SubjectKeepsTheEnglishTagInEveryLanguageAndTitlesFollow
     EXPECT_EQ(FeedbackMail::subject(FeedbackKind::bug), QString::fromUtf8("Kestrin 1.04 – Feedback (Bug)"));
     EXPECT_EQ(L(FeedbackKinds::title(FeedbackKind::bug)), "Report a Bug");
     Lang::setCurrent(AppLanguage::th);
-    EXPECT_EQ(FeedbackMail::subject(FeedbackKind::other), QString::fromUtf8("Kestrin 1.04 – Feedback (Other)"));
+    EXPECT_EQ(FeedbackMail::subject(FeedbackKind::other),
+              QString::fromUtf8("Kestrin 1.04 – Feedback (Other)"));
     EXPECT_EQ(FeedbackKinds::fromRaw(2), FeedbackKind::question);
     EXPECT_FALSE(FeedbackKinds::fromRaw(4));
     EXPECT_FALSE(FeedbackKinds::fromRaw(-1));

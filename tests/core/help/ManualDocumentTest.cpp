@@ -15,7 +15,10 @@ void PrintTo(const ManualBlock &b, std::ostream *os) {
 
 TEST(ManualDocumentTest, LinesBecomeTitleHeadingBulletAndParagraphBlocks) {
     EXPECT_EQ(ManualDocument::parse("# Handbuch\n\n## 1. Start\n- Punkt\nText"),
-              Blocks({{Kind::title, "Handbuch"}, {Kind::heading, "1. Start"}, {Kind::bullet, "Punkt"}, {Kind::para, "Text"}}));
+              Blocks({{Kind::title, "Handbuch"},
+                      {Kind::heading, "1. Start"},
+                      {Kind::bullet, "Punkt"},
+                      {Kind::para, "Text"}}));
     EXPECT_EQ(ManualDocument::parse(" \t## 2. Fenster \t\r\n##2. Fenster\n#  Titel\n### x\n* x\n1. x\n   \n"),
               Blocks({{Kind::heading, "2. Fenster"},
                       {Kind::para, "##2. Fenster"},
@@ -46,7 +49,9 @@ TEST(ManualDocumentTest, InlineMarksAreStyledButTextCannotInjectMarkupOrUnsafeLi
     EXPECT_EQ(ManualDocument::inlineHtml("[Kapitel](#h3)"), "<a href=\"#h3\">Kapitel</a>");
     for (const char *bad : {"file:///etc/passwd", "javascript:alert", "kestrin://x", "data:text/html,x",
                             "/etc/passwd", "https://a.org/\"onclick=\"x", "#h3\" onclick=\"x"})
-        EXPECT_EQ(ManualDocument::inlineHtml(QStringLiteral("[Text](%1)").arg(QString::fromUtf8(bad))), "Text") << bad;
+        EXPECT_EQ(ManualDocument::inlineHtml(QStringLiteral("[Text](%1)").arg(QString::fromUtf8(bad))),
+                  "Text")
+            << bad;
     EXPECT_TRUE(ManualDocument::isAllowedLink("mailto:feedback@kestrin-app.org"));
     EXPECT_FALSE(ManualDocument::isAllowedLink("mailto:"));
     EXPECT_FALSE(ManualDocument::isAllowedLink("http://"));
@@ -56,7 +61,8 @@ TEST(ManualDocumentTest, InlineMarksAreStyledButTextCannotInjectMarkupOrUnsafeLi
 }
 
 TEST(ManualDocumentTest, DocumentCarriesAnAnchorPerChapterAndContentsLinksToThem) {
-    const Blocks blocks = ManualDocument::parse("# Handbuch <b>\n## 1. Start\nText\n## **2.** Fett\n## Anhang\n");
+    const Blocks blocks =
+        ManualDocument::parse("# Handbuch <b>\n## 1. Start\nText\n## **2.** Fett\n## Anhang\n");
     const QString html = ManualDocument::html(blocks, {"Inhalt", "Zum Inhalt"});
     EXPECT_TRUE(html.contains("<a name=\"top\"></a>Handbuch &lt;b&gt;"));
     for (const char *anchor : {"h1", "h-4"}) {
@@ -71,11 +77,12 @@ TEST(ManualDocumentTest, DocumentCarriesAnAnchorPerChapterAndContentsLinksToThem
 // The help entry points name chapters by number: every number in the code must be a chapter of every
 // manual, and every chapter heading must start with plain ASCII digits so that it gets its anchor.
 TEST(ManualDocumentTest, BundledManualsAnchorEveryChapterTheCodeAsksFor) {
-    static const QRegularExpression caller(
-        QStringLiteral("\\b(?:toolbarHelp|toolbarHelpContext|toolHelp|helpContext|HelpButton|openManual)\\s*\\("
-                       "(?:[^();]|\\([^()]*\\))*?\\b(\\d+)\\s*(?:,\\s*this\\s*)?\\)"));
+    static const QRegularExpression caller(QStringLiteral(
+        "\\b(?:toolbarHelp|toolbarHelpContext|toolHelp|helpContext|HelpButton|openManual)\\s*\\("
+        "(?:[^();]|\\([^()]*\\))*?\\b(\\d+)\\s*(?:,\\s*this\\s*)?\\)"));
     QSet<int> used;
-    QDirIterator it(QStringLiteral(KESTRIN_SOURCE_DIR "/src"), {"*.cpp"}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(QStringLiteral(KESTRIN_SOURCE_DIR "/src"), {"*.cpp"}, QDir::Files,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString code = QString::fromUtf8(TestUtil::readFile(it.next()));
         for (const QRegularExpressionMatch &m : caller.globalMatch(code))
@@ -90,13 +97,16 @@ TEST(ManualDocumentTest, BundledManualsAnchorEveryChapterTheCodeAsksFor) {
         ASSERT_TRUE(text) << code;
         for (QStringView line : QStringView(*text).split(u'\n')) {
             if (line.startsWith(u"## ")) {
-                EXPECT_TRUE(plainHeading.match(line).hasMatch()) << code << ": " << line.toString().toStdString();
+                EXPECT_TRUE(plainHeading.match(line).hasMatch())
+                    << code << ": " << line.toString().toStdString();
             }
         }
-        EXPECT_FALSE(foreignWords.match(*text).hasMatch()) << code << ": " << foreignWords.match(*text).captured().toStdString();
+        EXPECT_FALSE(foreignWords.match(*text).hasMatch())
+            << code << ": " << foreignWords.match(*text).captured().toStdString();
         const QString html = ManualDocument::html(ManualDocument::parse(*text), {"Inhalt", "Zum Inhalt"});
         for (int chapter : used)
-            EXPECT_TRUE(html.contains(QStringLiteral("<a name=\"%1\">").arg(ManualDocument::chapterAnchor(chapter))))
+            EXPECT_TRUE(
+                html.contains(QStringLiteral("<a name=\"%1\">").arg(ManualDocument::chapterAnchor(chapter))))
                 << code << " chapter " << chapter;
         EXPECT_GE(ManualDocument::parse(*text).size(), 100) << code << ": the manual is only its headings";
     }

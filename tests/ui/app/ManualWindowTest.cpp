@@ -2,9 +2,15 @@
 #include "core/app/AppState.h"
 #include "core/help/ManualChapters.h"
 #include "core/localisation/Lang.h"
+#include "ui/app/Commands.h"
+#include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -109,3 +115,90 @@ TEST_F(ManualWindowTest, BundledManualsShowInEveryLanguage) {
         EXPECT_TRUE(window->document()->toHtml().contains("name=\"h13\""));
     }
 }
+
+namespace {
+
+// Counts the links the desktop would be asked to open.
+class LinkSink : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+} // namespace
+
+// The file is outside data: only web and mail links leave the window, anchors stay inside it.
+TEST_F(ManualWindowTest, LinksReachOnlyTheWebMailAndTheManualItself) {
+    ASSERT_TRUE(TestUtil::writeFile(dir.filePath("manual.de.md"), longManual()));
+    app->openManual(12);
+    ASSERT_TRUE(window && window->document());
+    QTRY_VERIFY(scroll() > 0);
+    LinkSink sink;
+    for (const char *scheme : {"file", "https", "mailto", "kestrin"})
+        QDesktopServices::setUrlHandler(scheme, &sink, "open");
+    for (const char *href : {"file:///etc/passwd", "kestrin://x", "https://example.org/", "mailto:a@b.org"})
+        emit window->document()->anchorClicked(QUrl(QString::fromUtf8(href)));
+    for (const char *scheme : {"file", "https", "mailto", "kestrin"})
+        QDesktopServices::unsetUrlHandler(scheme);
+    EXPECT_EQ(sink.urls, QList<QUrl>({QUrl("https://example.org/"), QUrl("mailto:a@b.org")}));
+    // "Zum Inhalt" goes back to the title.
+    emit window->document()->anchorClicked(QUrl("#top"));
+    EXPECT_LT(scroll(), 20);
+}
+
+// Every key the German manual names is a key of a command (or one of the few the panes and fields keep),
+// and every menu path it names leads through menus that exist.
+TEST_F(ManualWindowTest, KeysAndMenusTheManualNamesExist) {
+    const LanguageScope de(AppLanguage::de);
+    Commands *commands = Commands::of(app.get());
+    QSet<QString> keys{"Strg", "Tab", "Esc"};
+    for (QAction *a : commands->actions())
+        for (const QList<QKeySequence> &list : {a->shortcuts(), Commands::monitorKeys(a)})
+            for (const QKeySequence &k : list)
+                keys.insert(Commands::keyText(k));
+    const QString text =
+        QString::fromUtf8(TestUtil::readFile(KESTRIN_SOURCE_DIR "/resources/Handbuch/manual.de.md"));
+    static const QRegularExpression key(QStringLiteral("\\*\\*((?:Strg|Alt|Umschalt)(?:\\+[^*\\s]+)?|F\\d+|"
+                                                       "Entf|Rücktaste|Eingabe|Leertaste|Tab|Esc)\\*\\*"));
+    int named = 0;
+    for (const QRegularExpressionMatch &m : key.globalMatch(text)) {
+        QString k = m.captured(1);
+        QStringList forms{k};
+        if (k.endsWith("Links/Rechts")) {
+            k.chop(QStringLiteral("Links/Rechts").size());
+            forms = {k + "Links", k + "Rechts"};
+        }
+        for (const QString &f : forms) {
+            ++named;
+            EXPECT_TRUE(keys.contains(f)) << f.toStdString();
+        }
+    }
+    EXPECT_GT(named, 40);
+
+    // The menu paths in every language, against the menus built in that language.
+    for (AppLanguage lang : AppLanguages::allCases) {
+        app->setLanguage(lang);
+        const QString code = AppLanguages::rawValue(lang);
+        const QString manual = QString::fromUtf8(TestUtil::readFile(
+            QStringLiteral(KESTRIN_SOURCE_DIR "/resources/Handbuch/manual.%1.md").arg(code)));
+        MainMenuBar bar(app.get());
+        static const QRegularExpression path(QStringLiteral("\\*\\*([^*]+ > [^*]+)\\*\\*"));
+        int paths = 0;
+        for (const QRegularExpressionMatch &m : path.globalMatch(manual)) {
+            ++paths;
+            QList<QAction *> level = bar.actions();
+            for (const QString &part : m.captured(1).split(QStringLiteral(" > "))) {
+                QAction *found = nullptr;
+                for (QAction *a : level)
+                    if (a->text().section(u'\t', 0, 0).replace("&&", "&") == part) found = a;
+                ASSERT_TRUE(found) << code.toStdString() << ": " << m.captured(1).toStdString();
+                if (found->menu()) level = found->menu()->actions();
+            }
+        }
+        EXPECT_GE(paths, 5) << code.toStdString();
+    }
+}
+
+#include "ManualWindowTest.moc"

@@ -64,8 +64,8 @@ TEST_F(FeedbackSheetTest, WithoutAMailProgramTheDraftIsCopiedAndTheErrorSaysSo) 
     sheet.openDraft();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_TRUE(opened[0].toEncoded().contains("body=Absturz%0D%0A%0D%0A%E2%80%94"));
-    const QString expected = FeedbackMail::address + "\n" + FeedbackMail::subject(FeedbackKind::bug) + "\n\n" +
-                             FeedbackMail::body("Absturz", sheet.options());
+    const QString expected = FeedbackMail::address + "\n" + FeedbackMail::subject(FeedbackKind::bug) +
+                             "\n\n" + FeedbackMail::body("Absturz", sheet.options());
     EXPECT_EQ(clipboard, expected);
     ASSERT_TRUE(app->toast());
     EXPECT_TRUE(app->toast()->isError);
