@@ -183,10 +183,10 @@ QString html(const QList<ManualBlock> &blocks, const Labels &labels) {
                 QStringLiteral("<h1><a name=\"%1\"></a>%2</h1>").arg(topAnchor, b.text.toHtmlEscaped()) + box;
             break;
         case ManualBlock::Kind::heading:
-            out += QStringLiteral(
-                       "<table width=\"100%\" class=\"heading\"><tr><td><h2><a name=\"%1\"></a>%2</h2>"
-                       "</td><td align=\"right\" valign=\"middle\"><a href=\"#%3\">&#8593; %4</a>"
-                       "</td></tr></table>")
+            out += QStringLiteral("<table width=\"100%\" class=\"heading\" style=\"margin-top: "
+                                  "14px\"><tr><td><h2><a name=\"%1\"></a>%2</h2>"
+                                  "</td><td align=\"right\" valign=\"middle\"><a href=\"#%3\">&#8593; %4</a>"
+                                  "</td></tr></table>")
                        .arg(anchor(b.text, i).toHtmlEscaped(), b.text.toHtmlEscaped(), topAnchor,
                             labels.toContents.toHtmlEscaped());
             break;

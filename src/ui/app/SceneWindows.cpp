@@ -143,10 +143,15 @@ void ManualWindow::showDocument() {
     QFont font = doc->font();
     font.setPixelSize(int(ui.font + 1));
     doc->document()->setDefaultFont(font);
+    // Links in the theme's colour, made readable on the window's background.
+    const AppTheme theme = EnvironmentValues::appTheme(this);
+    const QColor link = theme.readable(AppTheme::schemeOf(palette()));
     doc->document()->setDefaultStyleSheet(
-        QStringLiteral("h1 { font-size: %1px; } h2 { font-size: %2px; } a { text-decoration: none; }")
+        QStringLiteral(
+            "h1 { font-size: %1px; } h2 { font-size: %2px; } a { text-decoration: none; color: %3; }")
             .arg(int(ui.font + 12))
-            .arg(int(ui.font + 4)));
+            .arg(int(ui.font + 4))
+            .arg(link.name()));
     doc->setHtml(ManualDocument::html(ManualDocument::parse(*text), {L("Inhalt"), L("Zum Inhalt")}));
     connect(doc, &QTextBrowser::anchorClicked, this, [doc](const QUrl &url) {
         const QString href = url.toString(QUrl::FullyEncoded);
