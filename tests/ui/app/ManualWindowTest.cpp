@@ -154,7 +154,7 @@ TEST_F(ManualWindowTest, LinksReachOnlyTheWebMailAndTheManualItself) {
 TEST_F(ManualWindowTest, KeysAndMenusTheManualNamesExist) {
     const LanguageScope de(AppLanguage::de);
     Commands *commands = Commands::of(app.get());
-    QSet<QString> keys{"Strg", "Tab", "Esc"};
+    QSet<QString> keys{"Strg", "Umschalt", "Tab", "Esc"};
     for (QAction *a : commands->actions())
         for (const QList<QKeySequence> &list : {a->shortcuts(), Commands::monitorKeys(a)})
             for (const QKeySequence &k : list)
