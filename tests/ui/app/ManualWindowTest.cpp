@@ -106,17 +106,6 @@ TEST_F(ManualWindowTest, AMissingFileShowsTheNotFoundLineAndKeepsTheRequestForAn
     EXPECT_EQ(app->language(), AppLanguage::pl) << "the window's own switch leaves the app's language";
 }
 
-// The bundled manuals load and show every chapter's anchor in each language.
-TEST_F(ManualWindowTest, BundledManualsShowInEveryLanguage) {
-    ManualChapters::setFolder({});
-    app->openManual(13);
-    for (AppLanguage lang : AppLanguages::allCases) {
-        window->setLanguage(lang);
-        ASSERT_TRUE(window->document()) << AppLanguages::rawValue(lang).toStdString();
-        EXPECT_TRUE(window->document()->toHtml().contains("name=\"h13\""));
-    }
-}
-
 namespace {
 
 // Counts the links the desktop would be asked to open.
