@@ -9,7 +9,9 @@
 #include "ui/app/MainMenuBar.h"
 #include "ui/help/ToolHelp.h"
 #include "core/model/ViewMode.h"
+#include "ui/app/SceneWindows.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/MainToolbar.h"
 
 #include <QApplication>
@@ -187,6 +189,31 @@ int main(int argc, char **argv) {
         shoot(w, out + "/dark-graphit-" + tag + ".png");
         app.setAppearance("system");
         app.setThemeID("nebula");
+    }
+    // The manual opened at a chapter, and the feedback sheet with a message.
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        MainWindow w(&app);
+        w.show();
+        settle(300);
+        app.openManual(std::nullopt);
+        ManualWindow *manual = ManualWindow::open(&app);
+        settle(300);
+        manual->grab().save(out + "/manual-top-" + tag + ".png");
+        app.openManual(5);
+        settle(300);
+        manual->grab().save(out + "/manual-chapter5-" + tag + ".png");
+        std::printf("%s\n", qPrintable(out + "/manual-chapter5-" + tag + ".png"));
+        manual->close();
+        app.setFeedbackText(QStringLiteral("Beim Kopieren auf einen USB-Stick bleibt der Balken stehen."));
+        app.setShowFeedback(true);
+        settle(300);
+        if (QDialog *sheet = w.sheets()->current()) {
+            sheet->grab().save(out + "/feedback-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/feedback-" + tag + ".png"));
+        }
     }
     return 0;
 }
