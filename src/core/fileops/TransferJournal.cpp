@@ -219,9 +219,9 @@ bool sameItem(const struct stat &st, const Record &r) {
 }
 
 enum class Outcome {
-    settled,  // done, or nothing of ours is there
-    notMine,  // the item under the name is not the one this record speaks of
-    pending,  // to be tried again later
+    settled, // done, or nothing of ours is there
+    notMine, // the item under the name is not the one this record speaks of
+    pending, // to be tried again later
 };
 
 // What `left` gets is what cannot be settled on its own (only when reporting).
@@ -278,9 +278,10 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return; // its transfer still runs
     QByteArray text(qsizetype(st.st_size), Qt::Uninitialized);
     qsizetype got = 0;
-    for (ssize_t n; got < text.size() && (n = Posix::retry([&] {
-                                               return ::read(fd.get(), text.data() + got, size_t(text.size() - got));
-                                           })) > 0;)
+    for (ssize_t n;
+         got < text.size() && (n = Posix::retry([&] {
+                                   return ::read(fd.get(), text.data() + got, size_t(text.size() - got));
+                               })) > 0;)
         got += n;
     text.truncate(got);
     const QByteArray token = name.left(tokenLength);

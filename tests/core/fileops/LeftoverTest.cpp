@@ -111,8 +111,9 @@ TEST_F(Leftover, StartUpRemovesAKilledCopyButNotWhatLooksLikeIt) {
     const QString part = dst + "/" + hidden(dst, "part").value(0);
     ASSERT_EQ(FileOps::detail::removeTree(part), 0);
     ASSERT_TRUE(TestUtil::writeFile(part, "the user's"));
-    ASSERT_EQ(::setxattr(part.toUtf8().constData(), "user.kestrin.part", "0123456789abcdef0123456789abcdef", 32, 0),
-              0);
+    ASSERT_EQ(
+        ::setxattr(part.toUtf8().constData(), "user.kestrin.part", "0123456789abcdef0123456789abcdef", 32, 0),
+        0);
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
     EXPECT_EQ(TestUtil::readFile(part), "the user's");
 }
@@ -267,8 +268,9 @@ TEST_F(LeftoverAcross, AMoveLeavesMountsInsideTheFolderWhereTheyWere) {
     EXPECT_EQ(snapshot(inner.path()), mem);
     EXPECT_EQ(boundAfter, outside);
     EXPECT_EQ(memAfter, mem);
-    const QString said = "„tree“ enthält 2 eingehängte Ordner, darunter „%1“. Sie bleiben mit ihrem Inhalt am "
-                         "alten Ort, alles andere wurde verschoben.";
+    const QString said =
+        "„tree“ enthält 2 eingehängte Ordner, darunter „%1“. Sie bleiben mit ihrem Inhalt am "
+        "alten Ort, alles andere wurde verschoben.";
     ASSERT_EQ(o.errors.size(), 1);
     EXPECT_TRUE(o.errors[0] == said.arg("tree/bound") || o.errors[0] == said.arg("tree/sub/mem"))
         << o.errors[0].toStdString();
