@@ -41,6 +41,7 @@ struct State {
     int fd = -1;
     QByteArray path;
     QByteArray token;
+    bool named = false;          // the journal's name is on stable storage
     QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
 };
 
@@ -63,16 +64,17 @@ bool ready(State &s) {
         s.fd = -1;
         s.path.clear();
         s.token.clear();
+        s.named = false;
         s.open.clear();
         s.pid = ::getpid();
     }
     if (s.token.isEmpty()) s.token = newToken();
     if (s.fd >= 0) return true;
     const QString dir = folder();
-    if (!QDir().mkpath(dir)) return false;
+    const auto dirBytes = Posix::encode(dir);
     const auto path = Posix::encode(dir + u'/' + QString::fromLatin1(s.token) + QStringLiteral(".log"));
-    if (!path) return false;
-    ::chmod(Posix::encode(dir)->constData(), 0700);
+    if (!dirBytes || !path || !QDir().mkpath(dir)) return false;
+    ::chmod(dirBytes->constData(), 0700);
     const int fd =
         ::open(path->constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
@@ -84,6 +86,7 @@ bool ready(State &s) {
     }
     s.fd = fd;
     s.path = *path;
+    s.named = false;
     return true;
 }
 
@@ -92,13 +95,19 @@ QByteArray keyOf(const QString &path) {
     return bytes ? bytes->toHex() : QByteArray();
 }
 
-void record(const QByteArray &key, const QByteArray &line, bool durable) {
+// Appends a record; the token of the journal it went to. Durable records are on stable storage
+// when this returns (those of copies need not be: a lost one only leaves a copy in place).
+QByteArray record(const QByteArray &key, const QByteArray &line, bool durable) {
     State &s = state();
     std::lock_guard guard(s.lock);
-    if (key.isEmpty() || !ready(s)) return;
-    if (Posix::writeAll(s.fd, line.constData(), line.size()) != 0) return;
-    if (durable) Posix::retry([&] { return ::fdatasync(s.fd); });
+    if (key.isEmpty() || !ready(s)) return s.token;
+    if (Posix::writeAll(s.fd, line.constData(), line.size()) != 0) return s.token;
+    if (durable) {
+        Posix::retry([&] { return ::fdatasync(s.fd); });
+        if (!s.named) s.named = syncFolder(folder()) == 0;
+    }
     ++s.open[key];
+    return s.token;
 }
 
 QByteArray identity(const struct stat &st) {
@@ -109,11 +118,7 @@ QByteArray identity(const struct stat &st) {
 
 QByteArray beginPart(const QString &path) {
     const QByteArray key = keyOf(path);
-    record(key, "part " + key + '\n', false);
-    State &s = state();
-    std::lock_guard guard(s.lock);
-    if (s.token.isEmpty()) s.token = newToken();
-    return s.token;
+    return record(key, "part " + key + '\n', false);
 }
 
 void beginReplace(const QString &part, const QString &named, const struct stat &old) {
