@@ -251,8 +251,21 @@ TEST_F(LeftoverAcross, AMoveLeavesMountsInsideTheFolderWhereTheyWere) {
     ASSERT_TRUE(TestUtil::writeFile(inner.path() + "/m", "m"));
     QDir().mkpath(tree + "/bound");
     QDir().mkpath(tree + "/sub/mem");
-    ASSERT_EQ(QProcess::execute("mount", {"--bind", path("outside"), tree + "/bound"}), 0);
-    ASSERT_EQ(QProcess::execute("mount", {"--bind", inner.path(), tree + "/sub/mem"}), 0);
+    // Unmounted on every way out, so that no clean-up deletes through them.
+    struct Binds {
+        QStringList at;
+        bool bind(const QString &from, const QString &to) {
+            if (QProcess::execute("mount", {"--bind", from, to}) != 0) return false;
+            at << to;
+            return true;
+        }
+        ~Binds() {
+            for (const QString &p : at)
+                QProcess::execute("umount", {"-l", p});
+        }
+    } binds;
+    ASSERT_TRUE(binds.bind(path("outside"), tree + "/bound"));
+    ASSERT_TRUE(binds.bind(inner.path(), tree + "/sub/mem"));
     const auto outside = snapshot(path("outside")), mem = snapshot(inner.path());
 
     // A copy takes a mounted folder's contents along.
@@ -262,8 +275,6 @@ TEST_F(LeftoverAcross, AMoveLeavesMountsInsideTheFolderWhereTheyWere) {
 
     const TransferOutcome o = run({tree}, vol.path(), true);
     const auto boundAfter = snapshot(tree + "/bound"), memAfter = snapshot(tree + "/sub/mem");
-    QProcess::execute("umount", {"-l", tree + "/bound"});
-    QProcess::execute("umount", {"-l", tree + "/sub/mem"});
     EXPECT_EQ(snapshot(path("outside")), outside);
     EXPECT_EQ(snapshot(inner.path()), mem);
     EXPECT_EQ(boundAfter, outside);
