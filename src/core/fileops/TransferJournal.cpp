@@ -26,6 +26,8 @@ namespace {
 
 // Anything larger, or more of them, is not a journal of ours.
 constexpr qint64 maxJournalBytes = 1 << 20;
+// A journal with nothing in flight starts afresh beyond this size.
+constexpr off_t restartBytes = 64 << 10;
 constexpr int maxJournals = 256;
 constexpr qsizetype tokenLength = 32;
 
@@ -43,6 +45,11 @@ struct State {
     QByteArray token;
     bool named = false;          // the journal's name is on stable storage
     QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
+
+    // One journal for the life of the process: made and removed once, not for every item.
+    ~State() {
+        if (fd >= 0 && pid == ::getpid() && open.isEmpty()) ::unlink(path.constData());
+    }
 };
 
 State &state() {
@@ -135,17 +142,10 @@ void end(const QString &path) {
     const QByteArray key = keyOf(path);
     State &s = state();
     std::lock_guard guard(s.lock);
-    if (s.pid != ::getpid() || s.fd < 0 || !s.open.remove(key)) return;
-    if (s.open.isEmpty()) {
-        // Nothing in flight: no journal to read.
-        ::unlink(s.path.constData());
-        ::close(s.fd);
-        s.fd = -1;
-        s.token.clear();
-        return;
-    }
-    const QByteArray line = "end " + key + '\n';
-    Posix::writeAll(s.fd, line.constData(), line.size());
+    // Not written: a record whose item has gone from its name is settled by finding nothing there,
+    // and hidden names are never used twice by one process.
+    if (s.fd < 0 || !s.open.remove(key)) return;
+    if (s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) ::ftruncate(s.fd, 0);
 }
 
 namespace {

@@ -13,7 +13,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -90,10 +89,9 @@ private:
             report->copied[{st.st_dev, st.st_ino}] =
                 Seen{st.st_size, st.st_mtim, st.st_ctim, mode_t(st.st_mode & S_IFMT), stable};
     }
-    // The new root stays locked until it has its real name, so that no clean-up takes it
-    // for the remains of an interrupted copy; its marker proves it ours to the clean-up after a crash.
+    // The new root carries our marker until it has its real name: it proves the copy ours to the
+    // clean-up after a crash.
     void hold(int fd) {
-        ::flock(fd, LOCK_EX | LOCK_NB);
         report->held.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
         if (!report->mark.isEmpty())
             ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0);

@@ -82,7 +82,7 @@ struct CopyReport {
     qsizetype passedOver = 0; // pipes, sockets, devices not carried
     QStringList unstable;     // files that changed while they were copied
     bool aclDropped = false;  // the target took no ACL; it got narrower mode bits instead
-    Fd held;                  // the new root, locked while it has no real name yet
+    Fd held;                  // the new root, open while it has no real name yet
     QByteArray mark;          // the marker value the new root gets while it has no real name
     std::unordered_map<Identity, Seen, IdentityHash> copied;
 };
