@@ -130,6 +130,9 @@ TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
     };
     make();
     const auto newOne = snapshot(src), oldOne = snapshot(named);
+    struct ExchangeBack {
+        ~ExchangeBack() { FileOps::detail::setExchangeForTests(true); }
+    } back;
     for (const bool exchange : {true, false}) {
         FileOps::detail::setExchangeForTests(exchange);
         for (const Step step : {Step::chunkCopied, Step::fileCopied, Step::oldItemOut}) {
@@ -155,7 +158,6 @@ TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
             make();
         }
     }
-    FileOps::detail::setExchangeForTests(true);
 
     // Not killed: the same with and without the exchange.
     for (const bool exchange : {true, false}) {
@@ -169,7 +171,6 @@ TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
         QDir(TrashRoots::homeTrash()).removeRecursively();
         make();
     }
-    FileOps::detail::setExchangeForTests(true);
 }
 
 // --- a second volume (root only)
