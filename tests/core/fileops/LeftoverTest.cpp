@@ -118,6 +118,33 @@ TEST_F(Leftover, StartUpRemovesAKilledCopyButNotWhatLooksLikeIt) {
     EXPECT_EQ(TestUtil::readFile(part), "the user's");
 }
 
+TEST_F(Leftover, JournalsOfAnyShapeTakeNothingThatIsNotAPart) {
+    const QString journals = qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
+    const QString token(32, u'b');
+    // Marked with the journal's own token, but not named like a part.
+    const QString notes = file("notes.txt", "notes");
+    ASSERT_EQ(
+        ::setxattr(notes.toUtf8().constData(), "user.kestrin.part", token.toLatin1().constData(), 32, 0), 0);
+    const QByteArray hexNotes = notes.toUtf8().toHex();
+    ASSERT_TRUE(QDir().mkpath(journals));
+    ASSERT_TRUE(TestUtil::writeFile(journals + "/" + token + ".log",
+                                    "part " + hexNotes + "\nreplace " + hexNotes + " " + hexNotes +
+                                        " 1 2\naside zz 2f 1 1\npart 2f61\0\npart 612f\npart 2f6\nend\n" +
+                                        QByteArray(3000, 'x') + "\nreplace " + hexNotes +
+                                        " 2f 99999999999999999999999 1\n"));
+    ASSERT_TRUE(
+        TestUtil::writeFile(journals + "/" + QString(32, u'c') + ".log", QByteArray((1 << 20) + 1, '\n')));
+    ASSERT_EQ(::symlink(notes.toUtf8().constData(),
+                        (journals + "/" + QString(32, u'd') + ".log").toUtf8().constData()),
+              0);
+
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(TestUtil::readFile(notes), "notes");
+    EXPECT_EQ(names(tmp.path()), QStringList{"notes.txt"});
+    for (const char *c : {"b", "c", "d"})
+        QFile::remove(journals + "/" + QString(32, QChar::fromLatin1(*c)) + ".log");
+}
+
 TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
     const QString dst = mkdir("dst"), src = path("src/x"), named = dst + "/x";
     auto make = [&] {
