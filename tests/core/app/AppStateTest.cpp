@@ -436,3 +436,33 @@ TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
     EXPECT_FALSE(app.toast());
     EXPECT_FALSE(app.dualPane());
 }
+
+TEST_F(AppStateTest, WhatAnInterruptedMoveLeftIsToldAtStartWithAWayToShowIt) {
+    LanguageScope de(AppLanguage::de);
+    QTemporaryDir tmp;
+    const QString aside = tmp.path() + "/.kestrin-gone-1-0", source = tmp.path() + "/tree";
+    ASSERT_TRUE(QDir().mkpath(aside));
+    ASSERT_TRUE(TestUtil::writeFile(source, "a new item under the old name"));
+    const struct stat st = TestUtil::lstatOf(aside);
+    // The record a move killed after setting its original aside leaves.
+    const QString journals = qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
+    const QString journal = journals + "/" + QString(32, u'a') + ".log";
+    ASSERT_TRUE(QDir().mkpath(journals));
+    ASSERT_TRUE(TestUtil::writeFile(journal, "aside " + aside.toUtf8().toHex() + ' ' +
+                                                 source.toUtf8().toHex() + ' ' +
+                                                 QByteArray::number(quint64(st.st_dev)) + ' ' +
+                                                 QByteArray::number(quint64(st.st_ino)) + '\n'));
+    ScriptedDialogs d;
+    d.answers = {AlertAnswer{AlertRole::confirm}};
+    AppState app(d.dialogs());
+    QTRY_COMPARE_WITH_TIMEOUT(d.alerts.size(), 1, 5000);
+    EXPECT_EQ(d.alerts[0].message,
+              QString("Das Original eines abgebrochenen Verschiebens liegt als „.kestrin-gone-1-0“ in „%1“, "
+                      "weil sein Name wieder vergeben ist.")
+                  .arg(tmp.path()));
+    EXPECT_TRUE(app.showHidden());
+    EXPECT_EQ(app.activePane()->currentPath(), tmp.path());
+    QTRY_VERIFY_WITH_TIMEOUT(app.activePane()->selection() == QSet<QString>{aside}, 5000);
+    EXPECT_FALSE(QFile::exists(journal));
+    EXPECT_TRUE(QFileInfo(aside).isDir());
+}

@@ -93,7 +93,7 @@ TEST_P(FitTest, SmallestWindowFits) {
     app.setFontSize(GetParam().pt);
     app.left()->go(left);
     app.right()->go(FileLoader::mainTrash()); // the crowded header: put back and empty Trash
-    QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 5 && app.right()->items().size() == 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 5 && app.right()->items().size() == 1, 20000);
     app.left()->setSelection({left + "/Foto.jpg"});
     MainWindow w(&app);
     w.resize(MainWindow::kMinimumSize);
