@@ -14,20 +14,23 @@ void AppState::runSync(const QString &left, const QString &right, const QList<Sy
         const qsizetype total = steps.size();
         self->jobs().run(
             K("Synchronisiere"),
-            [left, right, steps](TransferProgress &progress) { return FolderSync::run(left, right, steps, progress); },
+            [left, right, steps](TransferProgress &progress) {
+                return FolderSync::run(left, right, steps, progress);
+            },
             [self, total, completion](const SyncResult &r) {
                 if (!self) return;
                 self->refreshAll();
                 if (r.cancelled) {
-                    self->show(LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.", QString::number(r.done),
-                                  QString::number(total)));
+                    self->show(LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.",
+                                  QString::number(r.done), QString::number(total)));
                 } else if (!r.errors.isEmpty()) {
                     QString text = r.errors.first();
                     if (r.errors.size() > 1) text += LF(" (+%d weitere)", r.errors.size() - 1);
                     self->show(text, true);
                 } else {
-                    self->show(LF("Synchronisiert: %@ Schritte. Überschriebenes und Gelöschtes liegt im Papierkorb.",
-                                  QString::number(r.done)));
+                    self->show(
+                        LF("Synchronisiert: %@ Schritte. Überschriebenes und Gelöschtes liegt im Papierkorb.",
+                           QString::number(r.done)));
                 }
                 if (completion) completion();
             });

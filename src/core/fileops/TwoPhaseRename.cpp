@@ -28,7 +28,8 @@ QString renameTempName() {
 
 TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress,
                                  const Renamer &renamer) {
-    const Renamer move = renamer ? renamer : Renamer([](const QString &a, const QString &b) { rename(a, b); });
+    const Renamer move =
+        renamer ? renamer : Renamer([](const QString &a, const QString &b) { rename(a, b); });
     TwoPhaseReport report;
     if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
 

@@ -33,7 +33,8 @@ struct Row {
     std::optional<QString> problem; // translated; absent when the row may go ahead
     // Canonically equivalent forms count as the same name.
     bool changed() const {
-        return newName.normalized(QString::NormalizationForm_C) != old.normalized(QString::NormalizationForm_C);
+        return newName.normalized(QString::NormalizationForm_C) !=
+               old.normalized(QString::NormalizationForm_C);
     }
     friend bool operator==(const Row &, const Row &) = default;
 };

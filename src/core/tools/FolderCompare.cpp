@@ -141,9 +141,7 @@ struct Walker {
         rows << row;
     }
 
-    static QString unreadableNote(int err) {
-        return LF("Nicht lesbar: %@", Posix::errorText(err));
-    }
+    static QString unreadableNote(int err) { return LF("Nicht lesbar: %@", Posix::errorText(err)); }
 
     void walk(const QString &rel, int depth) {
         if (stop()) return;
@@ -153,7 +151,8 @@ struct Walker {
             if (rel.isEmpty())
                 error = note;
             else
-                add(rel, CompareRow::Status::unreadable, read(join(left, rel)), read(join(right, rel)), true, note);
+                add(rel, CompareRow::Status::unreadable, read(join(left, rel)), read(join(right, rel)), true,
+                    note);
             return;
         }
         const auto child = [&](const QString &name) { return rel.isEmpty() ? name : rel + u'/' + name; };
@@ -192,7 +191,8 @@ struct Walker {
             const Side rs = read(Posix::childPath(join(right, rel), name));
             if (ls.err || rs.err) {
                 const bool dir = (ls.facts && ls.facts->isDir()) || (rs.facts && rs.facts->isDir());
-                add(id, CompareRow::Status::unreadable, ls, rs, dir, unreadableNote(ls.err ? ls.err : rs.err));
+                add(id, CompareRow::Status::unreadable, ls, rs, dir,
+                    unreadableNote(ls.err ? ls.err : rs.err));
                 continue;
             }
             if (!ls.facts && !rs.facts) continue;
@@ -257,7 +257,7 @@ QString rootError(const QString &root) {
 } // namespace
 
 bool isIgnored(const QString &name) {
-    static const QStringList ignored{QStringLiteral(".DS_Store"),      QStringLiteral(".Trash"),
+    static const QStringList ignored{QStringLiteral(".DS_Store"),       QStringLiteral(".Trash"),
                                      QStringLiteral(".Spotlight-V100"), QStringLiteral(".fseventsd"),
                                      QStringLiteral(".localized"),      QStringLiteral(".TemporaryItems")};
     return name.startsWith(QLatin1String("._")) || ignored.contains(name);
@@ -302,7 +302,8 @@ bool nested(const QString &a, const QString &b) {
             }
             const int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
             struct stat su;
-            const bool top = up < 0 || ::fstat(up, &su) != 0 || (su.st_dev == st.st_dev && su.st_ino == st.st_ino);
+            const bool top =
+                up < 0 || ::fstat(up, &su) != 0 || (su.st_dev == st.st_dev && su.st_ino == st.st_ino);
             ::close(fd);
             fd = up;
             if (top) break;

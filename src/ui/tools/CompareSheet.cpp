@@ -87,7 +87,8 @@ QVariant CompareRowsModel::data(const QModelIndex &index, int role) const {
             return a != SyncAction::none && !m_off.contains(row.id) ? Qt::Checked : Qt::Unchecked;
         break;
     case name:
-        if (role == Qt::DisplayRole) return row.note.isEmpty() ? row.id : row.id + QStringLiteral(" — ") + row.note;
+        if (role == Qt::DisplayRole)
+            return row.note.isEmpty() ? row.id : row.id + QStringLiteral(" — ") + row.note;
         if (role == Qt::ToolTipRole) return row.note.isEmpty() ? row.id : row.note;
         if (role == Qt::DecorationRole)
             return Symbols::icon(row.isDir ? QStringLiteral("folder") : QStringLiteral("doc"));
@@ -113,7 +114,8 @@ QVariant CompareRowsModel::data(const QModelIndex &index, int role) const {
             QColor color = palette.color(QPalette::Text);
             color.setAlphaF(0.35);
             if (a == SyncAction::toRight || a == SyncAction::toLeft) {
-                symbol = a == SyncAction::toRight ? QStringLiteral("arrow.right") : QStringLiteral("arrow.left");
+                symbol =
+                    a == SyncAction::toRight ? QStringLiteral("arrow.right") : QStringLiteral("arrow.left");
                 color = EnvironmentValues::themeFromSettings().readable(AppTheme::schemeOf(palette), 3.0);
             } else if (a == SyncAction::trashLeft || a == SyncAction::trashRight) {
                 symbol = QStringLiteral("trash");
@@ -140,7 +142,7 @@ Qt::ItemFlags CompareRowsModel::flags(const QModelIndex &index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     if (index.column() != check) return Qt::ItemIsEnabled;
     return actionOf(m_rows[index.row()]) == SyncAction::none ? Qt::ItemIsUserCheckable
-                                                              : Qt::ItemIsEnabled | Qt::ItemIsUserCheckable;
+                                                             : Qt::ItemIsEnabled | Qt::ItemIsUserCheckable;
 }
 
 // --- the sheet
@@ -202,8 +204,9 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
     small.setPixelSize(int(ui.small() + 0.5));
     auto *paths = new QVBoxLayout;
     paths->setSpacing(2);
-    for (const auto &[symbol, path] : {std::pair{QStringLiteral("rectangle.lefthalf.inset.filled"), m_left},
-                                       std::pair{QStringLiteral("rectangle.righthalf.inset.filled"), m_right}}) {
+    for (const auto &[symbol, path] :
+         {std::pair{QStringLiteral("rectangle.lefthalf.inset.filled"), m_left},
+          std::pair{QStringLiteral("rectangle.righthalf.inset.filled"), m_right}}) {
         auto *line = new QHBoxLayout;
         auto *icon = new QLabel(this);
         icon->setPixmap(Symbols::pixmap(symbol, int(ui.small()), palette().color(QPalette::PlaceholderText)));
@@ -230,7 +233,8 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
     modes->addStretch();
     root->addLayout(modes);
 
-    m_deleteExtra = new QCheckBox(L("Was nur auf der Zielseite liegt, in den Papierkorb legen (Spiegeln)"), this);
+    m_deleteExtra =
+        new QCheckBox(L("Was nur auf der Zielseite liegt, in den Papierkorb legen (Spiegeln)"), this);
     m_deleteExtra->setFont(small);
     root->addWidget(m_deleteExtra);
 
@@ -269,7 +273,8 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
     h->resizeSection(CompareRowsModel::leftInfo, 170);
     h->resizeSection(CompareRowsModel::action, 24);
     h->resizeSection(CompareRowsModel::rightInfo, 170);
-    m_table->setStyleSheet(QStringLiteral("QTableView { border: 1px solid rgba(127,127,127,0.3); border-radius: 6px; }"));
+    m_table->setStyleSheet(
+        QStringLiteral("QTableView { border: 1px solid rgba(127,127,127,0.3); border-radius: 6px; }"));
     m_content->addWidget(m_table);
     root->addWidget(m_content, 1);
 
@@ -326,8 +331,7 @@ void CompareSheet::scan() {
     const int token = ++m_token;
     update();
     const CancelFlagPtr flag = m_cancel;
-    whenDone(this,
-             QtConcurrent::run([left = m_left, right = m_right, flag] {
+    whenDone(this, QtConcurrent::run([left = m_left, right = m_right, flag] {
                  return FolderCompare::scan(left, right, [flag] { return flag->cancelled(); });
              }),
              [this, token](const CompareResult &result) { applyResult(token, result); });

@@ -40,7 +40,8 @@ TEST_F(Rename, PatternCounterAndOrder) {
         EXPECT_FALSE(row.changed() || row.problem);
     s.pattern = "Urlaub [Z]";
     EXPECT_EQ(newNames(s, paths), (QStringList{"Urlaub 01.jpg", "Urlaub 02.png", "Urlaub 03.jpg"}));
-    EXPECT_EQ(BatchRename::ordered({"/x/img10.jpg", "/x/img9.jpg"}), (QStringList{"/x/img9.jpg", "/x/img10.jpg"}));
+    EXPECT_EQ(BatchRename::ordered({"/x/img10.jpg", "/x/img9.jpg"}),
+              (QStringList{"/x/img9.jpg", "/x/img10.jpg"}));
     // Equal names keep their given order.
     EXPECT_EQ(BatchRename::ordered({"/b/n", "/a/n"}), (QStringList{"/b/n", "/a/n"}));
 }
@@ -76,7 +77,11 @@ TEST(RenameNames, CountersExtensionsCaseAndTokens) {
     EXPECT_EQ(BatchRename::newName(s, "/x/photo.jpg", 0, noon), "PHOTO.jpg");
     s.keepExtension = false;
     EXPECT_EQ(BatchRename::newName(s, "/x/photo.jpg", 0, noon), "PHOTO.JPG");
-    EXPECT_EQ(BatchRename::newName(s, QString::fromUtf8("/x/stra\xc3\x9f" "e"), 0, noon), "STRASSE");
+    EXPECT_EQ(BatchRename::newName(s,
+                                   QString::fromUtf8("/x/stra\xc3\x9f"
+                                                     "e"),
+                                   0, noon),
+              "STRASSE");
     s.caseMode = 3;
     s.keepExtension = true;
     EXPECT_EQ(BatchRename::newName(s, QString::fromUtf8("/x/\xc3\xa4rger.txt"), 0, noon),

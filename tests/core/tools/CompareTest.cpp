@@ -38,7 +38,9 @@ protected:
         setTime(L(rel), 1'700'000'000 + dtSec, dtNs);
         setTime(R(rel), 1'700'000'000);
     }
-    CompareResult scan() { return FolderCompare::scan(L(), R(), [] { return false; }); }
+    CompareResult scan() {
+        return FolderCompare::scan(L(), R(), [] { return false; });
+    }
     QStringList ids(const CompareResult &r) const {
         QStringList out;
         for (const CompareRow &row : r.rows)
@@ -150,8 +152,8 @@ TEST_F(Compare, NestedRootsAreRefused) {
 TEST_F(Compare, CaseAndNormalisationClashesAreConflicts) {
     file("L/Photo.jpg", "1");
     file("R/photo.jpg", "1");
-    file(QString("L/") + QString::fromUtf8("\xc3\xa4"), "1");        // ä composed
-    file(QString("R/") + QString::fromUtf8("a\xcc\x88"), "1");      // ä decomposed
+    file(QString("L/") + QString::fromUtf8("\xc3\xa4"), "1");  // ä composed
+    file(QString("R/") + QString::fromUtf8("a\xcc\x88"), "1"); // ä decomposed
     const CompareResult r = scan();
     ASSERT_EQ(r.rows.size(), 4);
     for (const CompareRow &row : r.rows) {
@@ -191,14 +193,10 @@ TEST_F(Compare, DepthIsBounded) {
 
 TEST(CompareActions, TablePerMode) {
     const std::map<S, std::array<A, 3>> table{
-        {S::onlyLeft, {A::toRight, A::toRight, A::none}},
-        {S::onlyRight, {A::none, A::toLeft, A::toLeft}},
-        {S::leftNewer, {A::toRight, A::toRight, A::none}},
-        {S::rightNewer, {A::none, A::toLeft, A::toLeft}},
-        {S::different, {A::toRight, A::none, A::toLeft}},
-        {S::unreadable, {A::none, A::none, A::none}},
-        {S::conflict, {A::none, A::none, A::none}},
-        {S::badName, {A::none, A::none, A::none}},
+        {S::onlyLeft, {A::toRight, A::toRight, A::none}},  {S::onlyRight, {A::none, A::toLeft, A::toLeft}},
+        {S::leftNewer, {A::toRight, A::toRight, A::none}}, {S::rightNewer, {A::none, A::toLeft, A::toLeft}},
+        {S::different, {A::toRight, A::none, A::toLeft}},  {S::unreadable, {A::none, A::none, A::none}},
+        {S::conflict, {A::none, A::none, A::none}},        {S::badName, {A::none, A::none, A::none}},
     };
     for (const auto &[status, actions] : table)
         for (int m = 0; m < 3; ++m) {

@@ -27,7 +27,9 @@ protected:
         QDir(TrashRoots::homeTrash()).removeRecursively();
     }
     void TearDown() override { FolderSync::setAfterCopyHook({}); }
-    CompareResult scan() { return FolderCompare::scan(L(), R(), [] { return false; }); }
+    CompareResult scan() {
+        return FolderCompare::scan(L(), R(), [] { return false; });
+    }
     // The plan the sheet would hand over: every row with an action under the mode.
     QList<SyncStep> plan(SyncMode mode, bool deleteExtra) {
         QList<SyncStep> steps;
