@@ -69,7 +69,8 @@ BatchRenameSheet::BatchRenameSheet(AppState *app, QStringList paths, QWidget *pa
     m_pattern->setPlaceholderText(QStringLiteral("[N]"));
     grid->addWidget(secondary(L("Muster"), this), 0, 0);
     grid->addWidget(m_pattern, 0, 1);
-    auto *tokens = secondary(L("[N] Name  ·  [Z] Zähler  ·  [D] Datum  ·  [U] Uhrzeit (aus dem Änderungsdatum)"), this);
+    auto *tokens =
+        secondary(L("[N] Name  ·  [Z] Zähler  ·  [D] Datum  ·  [U] Uhrzeit (aus dem Änderungsdatum)"), this);
     QFont small = font();
     small.setPixelSize(int(ui.small()));
     tokens->setFont(small);
@@ -172,7 +173,8 @@ BatchRenameSheet::BatchRenameSheet(AppState *app, QStringList paths, QWidget *pa
 }
 
 void BatchRenameSheet::setSettings(const BatchRename::Settings &s) {
-    const QSignalBlocker b1(m_pattern), b2(m_find), b3(m_replace), b4(m_start), b5(m_digits), b6(m_case), b7(m_keep);
+    const QSignalBlocker b1(m_pattern), b2(m_find), b3(m_replace), b4(m_start), b5(m_digits), b6(m_case),
+        b7(m_keep);
     m_settings = s;
     m_pattern->setText(s.pattern);
     m_find->setText(s.find);
@@ -236,7 +238,8 @@ void BatchRenameSheet::rename() {
     if (apply(m_app, m_rows)) accept();
 }
 
-bool BatchRenameSheet::apply(AppState *app, const QList<BatchRename::Row> &rows, std::function<void()> finished) {
+bool BatchRenameSheet::apply(AppState *app, const QList<BatchRename::Row> &rows,
+                             std::function<void()> finished) {
     if (!app) return false;
     QList<TransferPair> pairs;
     for (const BatchRename::Row &row : rows)
@@ -246,14 +249,16 @@ bool BatchRenameSheet::apply(AppState *app, const QList<BatchRename::Row> &rows,
     QPointer<AppState> self(app);
     QPointer<PaneModel> pane(app->activePane());
     return app->jobs().run(
-        K("Benenne um"), [pairs](TransferProgress &progress) { return FileOps::renameInTwoPhases(pairs, &progress); },
+        K("Benenne um"),
+        [pairs](TransferProgress &progress) { return FileOps::renameInTwoPhases(pairs, &progress); },
         [self, pane, finished](const FileOps::TwoPhaseReport &report) {
             if (self) finish(self, pane, report);
             if (finished) finished();
         });
 }
 
-void BatchRenameSheet::finish(AppState *app, QPointer<PaneModel> pane, const FileOps::TwoPhaseReport &report) {
+void BatchRenameSheet::finish(AppState *app, QPointer<PaneModel> pane,
+                              const FileOps::TwoPhaseReport &report) {
     if (pane) {
         pane->refresh();
         QTimer::singleShot(app->renameRefreshMs, pane, [pane] {

@@ -29,7 +29,8 @@ public:
     bool canRename() const;
 
     // Renames the changed rows as one job; false when the job was refused (the sheet stays open).
-    static bool apply(AppState *app, const QList<BatchRename::Row> &rows, std::function<void()> finished = {});
+    static bool apply(AppState *app, const QList<BatchRename::Row> &rows,
+                      std::function<void()> finished = {});
     // What follows a rename: refreshes, selection, one undo entry, one toast.
     static void finish(AppState *app, QPointer<PaneModel> pane, const FileOps::TwoPhaseReport &report);
 
