@@ -36,16 +36,23 @@ bool writeFile(const QByteArray &path, qsizetype size, qint64 mtime) {
 
 // rsync's itemised changes: files to send and deletions, as relative paths.
 QSet<QString> rsyncChanges(const QString &left, const QString &right, bool update) {
-    QStringList args{QStringLiteral("-rlt"), QStringLiteral("--modify-window=2"), QStringLiteral("--delete"),
-                     QStringLiteral("-n"), QStringLiteral("-i"), left + u'/', right + u'/'};
+    QStringList args{QStringLiteral("-rlt"),
+                     QStringLiteral("--modify-window=2"),
+                     QStringLiteral("--delete"),
+                     QStringLiteral("-n"),
+                     QStringLiteral("-i"),
+                     left + u'/',
+                     right + u'/'};
     if (update) args.prepend(QStringLiteral("-u"));
     QProcess p;
     p.start(QStringLiteral("rsync"), args);
     p.waitForFinished(-1);
     QSet<QString> out;
     for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
-        if (line.startsWith("*deleting ")) out.insert(QString::fromUtf8(line.mid(10).trimmed()));
-        else if (line.startsWith(">f")) out.insert(QString::fromUtf8(line.mid(12).trimmed()));
+        if (line.startsWith("*deleting "))
+            out.insert(QString::fromUtf8(line.mid(10).trimmed()));
+        else if (line.startsWith(">f"))
+            out.insert(QString::fromUtf8(line.mid(12).trimmed()));
     }
     return out;
 }
@@ -69,7 +76,8 @@ int compareRun(const QStringList &args) {
             const qsizetype size = 100 + (n % 7) * 10;
             // Spread over the tree: every 100th sized, every 100th (offset 50) newer on the left, every 200th
             // (offset 25) on one side only, alternating.
-            const bool changeSize = n % 100 == 0, shift = n % 100 == 50, one = n % 200 == 25 || n % 200 == 125;
+            const bool changeSize = n % 100 == 0, shift = n % 100 == 50,
+                       one = n % 200 == 25 || n % 200 == 125;
             if (one) {
                 ++oneSided;
                 if (!writeFile((n % 200 == 25 ? l : r) + name, size, base)) return 1;
@@ -84,11 +92,12 @@ int compareRun(const QStringList &args) {
     // Warm cache and collation tables.
     FolderCompare::scan(left, right, [] { return false; });
     CompareResult result;
-    const double ours = Bench::bestOf(3, [&] { result = FolderCompare::scan(left, right, [] { return false; }); });
+    const double ours =
+        Bench::bestOf(3, [&] { result = FolderCompare::scan(left, right, [] { return false; }); });
     const double theirs = Bench::bestOfCommand(
         3, QStringLiteral("rsync"),
-        {QStringLiteral("-rlt"), QStringLiteral("-u"), QStringLiteral("--modify-window=2"), QStringLiteral("--delete"),
-         QStringLiteral("-n"), QStringLiteral("-i"), left + u'/', right + u'/'});
+        {QStringLiteral("-rlt"), QStringLiteral("-u"), QStringLiteral("--modify-window=2"),
+         QStringLiteral("--delete"), QStringLiteral("-n"), QStringLiteral("-i"), left + u'/', right + u'/'});
     QSet<QString> ids, notSizeOnly;
     int counts[8] = {};
     for (const CompareRow &row : result.rows) {
@@ -99,15 +108,16 @@ int compareRun(const QStringList &args) {
     // With -u and a modify window rsync passes over files whose times agree but sizes differ; without -u it
     // lists them too.
     const QSet<QString> withU = rsyncChanges(left, right, true), withoutU = rsyncChanges(left, right, false);
-    std::printf("entries per side: %d, planted: %d sizes, %d times, %d one-sided\n", folders * files, sized, shifted,
-                oneSided);
-    std::printf("rows: %lld (onlyLeft %d, onlyRight %d, leftNewer %d, rightNewer %d, different %d, other %d)\n",
-                static_cast<long long>(result.rows.size()), counts[0], counts[1], counts[2], counts[3], counts[4],
-                counts[5] + counts[6] + counts[7]);
+    std::printf("entries per side: %d, planted: %d sizes, %d times, %d one-sided\n", folders * files, sized,
+                shifted, oneSided);
+    std::printf(
+        "rows: %lld (onlyLeft %d, onlyRight %d, leftNewer %d, rightNewer %d, different %d, other %d)\n",
+        static_cast<long long>(result.rows.size()), counts[0], counts[1], counts[2], counts[3], counts[4],
+        counts[5] + counts[6] + counts[7]);
     std::printf("rsync -u changes: %lld, same as the rows other than size-only differences: %s\n",
                 static_cast<long long>(withU.size()), withU == notSizeOnly ? "yes" : "no");
-    std::printf("rsync without -u changes: %lld, same as all rows: %s\n", static_cast<long long>(withoutU.size()),
-                withoutU == ids ? "yes" : "no");
+    std::printf("rsync without -u changes: %lld, same as all rows: %s\n",
+                static_cast<long long>(withoutU.size()), withoutU == ids ? "yes" : "no");
     Bench::report(QStringLiteral("compare two trees"), ours, QStringLiteral("rsync -n -i"), theirs);
     return withU == notSizeOnly && withoutU == ids ? 0 : 1;
 }
@@ -132,24 +142,27 @@ int syncRun(const QStringList &args) {
         TransferProgress progress;
         FolderSync::run(src, dst, steps, progress);
     });
-    rowsAfter = FolderCompare::scan(src, tmp.path() + QStringLiteral("/ours%1").arg(round), [] { return false; })
-                    .rows.size();
+    rowsAfter = FolderCompare::scan(src, tmp.path() + QStringLiteral("/ours%1").arg(round), [] {
+                    return false;
+                }).rows.size();
     int theirsRound = 0;
     double theirs = -1;
     for (int i = 0; i < 3; ++i) {
         const QString dst = tmp.path() + QStringLiteral("/rsync%1").arg(++theirsRound);
-        const double t = Bench::bestOfCommand(1, QStringLiteral("rsync"), {QStringLiteral("-a"), src + u'/', dst + u'/'});
+        const double t =
+            Bench::bestOfCommand(1, QStringLiteral("rsync"), {QStringLiteral("-a"), src + u'/', dst + u'/'});
         if (t >= 0 && (theirs < 0 || t < theirs)) theirs = t;
     }
     std::printf("files: %d, rows of a second compare: %lld\n", count, static_cast<long long>(rowsAfter));
-    Bench::report(QStringLiteral("sync one-sided files (compare and copy)"), ours,
-                  QStringLiteral("rsync -a"), theirs);
+    Bench::report(QStringLiteral("sync one-sided files (compare and copy)"), ours, QStringLiteral("rsync -a"),
+                  theirs);
     return rowsAfter == 0 ? 0 : 1;
 }
 
-const Bench::Registration compareReg("compare",
-                                     "compare two trees of 1,000 folders x 100 files (reference: rsync -n -i)",
-                                     compareRun);
-const Bench::Registration syncReg("sync", "sync 100,000 one-sided 4 KiB files (reference: rsync -a)", syncRun);
+const Bench::Registration
+    compareReg("compare", "compare two trees of 1,000 folders x 100 files (reference: rsync -n -i)",
+               compareRun);
+const Bench::Registration syncReg("sync", "sync 100,000 one-sided 4 KiB files (reference: rsync -a)",
+                                  syncRun);
 
 } // namespace

@@ -4,6 +4,8 @@
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
+#include "ui/tools/BatchRenameSheet.h"
+#include "ui/tools/CompareSheet.h"
 #include "ui/window/MainWindow.h"
 
 #include <QApplication>
@@ -50,6 +52,12 @@ int main(int argc, char **argv) {
         f.open(QIODevice::WriteOnly);
         f.write(QByteArray(12345, 'x'));
     }
+    // Differences for the compare sheet.
+    for (const char *name : {"Foto.jpg", "Nur rechts.txt"}) {
+        QFile f(right + "/" + name);
+        f.open(QIODevice::WriteOnly);
+        f.write(QByteArray(777, 'y'));
+    }
     Defaults::setValue("lastPath.left", left);
     Defaults::setValue("lastPath.right", right);
 
@@ -78,6 +86,29 @@ int main(int argc, char **argv) {
         settle(500);
         app.left()->setSelection({left + "/Foto.jpg"});
         shoot(w, out + "/two-panes-" + tag + ".png");
+
+        // The compare sheet with its rows, and the batch rename sheet with a counter pattern.
+        app.openCompare();
+        settle(800);
+        if (auto *sheet = w.findChild<CompareSheet *>()) {
+            sheet->grab().save(out + "/compare-sheet-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/compare-sheet-" + tag + ".png"));
+        }
+        app.setCompareRequest(std::nullopt);
+        settle(200);
+        app.setBatchRenameTarget(InfoTarget(
+            {left + "/Foto.jpg", left + "/Notizen.txt", left + "/Bericht 2026.pdf", left + "/Archiv.zip"}));
+        settle(500);
+        if (auto *sheet = w.findChild<BatchRenameSheet *>()) {
+            BatchRename::Settings s;
+            s.pattern = "Urlaub [Z]";
+            sheet->setSettings(s);
+            settle(200);
+            sheet->grab().save(out + "/batch-rename-sheet-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/batch-rename-sheet-" + tag + ".png"));
+        }
+        app.setBatchRenameTarget(std::nullopt);
+        settle(200);
 
         app.setDualPane(false);
         shoot(w, out + "/one-pane-" + tag + ".png");
