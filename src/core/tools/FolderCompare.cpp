@@ -54,18 +54,17 @@ struct Listing {
     QStringList badNames; // shown forms of names that are not valid UTF-8
 };
 
-Listing list(const QString &folder) {
+// The entries of an open folder; the descriptor stays open for the caller.
+Listing list(int fd) {
     Listing out;
-    const std::optional<QByteArray> path = Posix::encode(folder);
-    if (!path) {
-        out.err = EILSEQ;
-        return out;
-    }
-    DIR *dir = ::opendir(path->constData());
+    const int own = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    DIR *dir = own < 0 ? nullptr : ::fdopendir(own);
     if (!dir) {
-        out.err = errno;
+        out.err = fd < 0 ? EBADF : errno;
+        if (own >= 0) ::close(own);
         return out;
     }
+    ::rewinddir(dir);
     errno = 0;
     while (const dirent *e = ::readdir(dir)) {
         const char *n = e->d_name;
@@ -82,6 +81,21 @@ Listing list(const QString &folder) {
     if (errno != 0) out.err = errno;
     ::closedir(dir);
     return out;
+}
+
+// A folder below an open one, without following a link; -1 with errno when it cannot be opened.
+int openBelow(int parent, const QString &name) {
+    return ::openat(parent, name.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+EntryFacts factsOf(const struct stat &st) {
+    EntryFacts f;
+    f.type = st.st_mode & S_IFMT;
+    f.size = st.st_size;
+    f.timeNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    f.dev = st.st_dev;
+    f.ino = st.st_ino;
+    return f;
 }
 
 // The key under which names clash on a file system that folds case or normalises.
@@ -116,6 +130,16 @@ struct Walker {
         s.facts = facts(path, &s.err);
         return s;
     }
+    // An entry of an open folder (the name is valid UTF-8, so its bytes are its UTF-8 form).
+    static Side read(int dirFd, const QString &name) {
+        Side s;
+        struct stat st;
+        if (::fstatat(dirFd, name.toUtf8().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            s.facts = factsOf(st);
+        else if (errno != ENOENT)
+            s.err = errno;
+        return s;
+    }
 
     static void fill(CompareRow &row, const Side &l, const Side &r) {
         if (l.facts) {
@@ -143,9 +167,11 @@ struct Walker {
 
     static QString unreadableNote(int err) { return LF("Nicht lesbar: %@", Posix::errorText(err)); }
 
-    void walk(const QString &rel, int depth) {
+    // Walks the folder pair rel, open as lfd and rfd (-1 with errno when it could not be opened).
+    void walk(const QString &rel, int depth, int lfd, int rfd, int openErr) {
         if (stop()) return;
-        const Listing l = list(join(left, rel)), r = list(join(right, rel));
+        Listing l = list(lfd), r = list(rfd);
+        if (openErr) l.err = openErr;
         if (l.err || r.err) {
             const QString note = unreadableNote(l.err ? l.err : r.err);
             if (rel.isEmpty())
@@ -187,8 +213,8 @@ struct Walker {
             if (stop()) return;
             const QString &name = k.name;
             const QString id = child(name);
-            const Side ls = read(Posix::childPath(join(left, rel), name));
-            const Side rs = read(Posix::childPath(join(right, rel), name));
+            const Side ls = read(lfd, name);
+            const Side rs = read(rfd, name);
             if (ls.err || rs.err) {
                 const bool dir = (ls.facts && ls.facts->isDir()) || (rs.facts && rs.facts->isDir());
                 add(id, CompareRow::Status::unreadable, ls, rs, dir,
@@ -212,7 +238,7 @@ struct Walker {
             }
             const EntryFacts &a = *ls.facts, &b = *rs.facts;
             if (a.isDir() && b.isDir()) {
-                descend(id, ls, rs, depth + 1);
+                descend(id, name, ls, rs, depth + 1, lfd, rfd);
                 continue;
             }
             if (a.isDir() != b.isDir() || a.type != b.type) {
@@ -231,12 +257,19 @@ struct Walker {
 
     // Into a folder present on both sides; one that cannot be listed on either side becomes one
     // unreadable row, so the other side's entries never look one-sided.
-    void descend(const QString &id, const Side &ls, const Side &rs, int depth) {
+    void descend(const QString &id, const QString &name, const Side &ls, const Side &rs, int depth,
+                 int lparent, int rparent) {
         if (depth > maxDepth) {
             add(id, CompareRow::Status::unreadable, ls, rs, true, L("Zu tief verschachtelt"));
             return;
         }
-        walk(id, depth);
+        const int lfd = openBelow(lparent, name);
+        int err = lfd < 0 ? errno : 0;
+        const int rfd = openBelow(rparent, name);
+        if (rfd < 0 && !err) err = errno;
+        walk(id, depth, lfd, rfd, err);
+        if (lfd >= 0) ::close(lfd);
+        if (rfd >= 0) ::close(rfd);
     }
 };
 
@@ -276,13 +309,7 @@ std::optional<EntryFacts> facts(const QString &path, int *err) {
         if (err) *err = e;
         return std::nullopt;
     }
-    EntryFacts f;
-    f.type = st.st_mode & S_IFMT;
-    f.size = st.st_size;
-    f.timeNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    f.dev = st.st_dev;
-    f.ino = st.st_ino;
-    return f;
+    return factsOf(st);
 }
 
 bool nested(const QString &a, const QString &b) {
@@ -327,7 +354,14 @@ CompareResult scan(const QString &left, const QString &right, const std::functio
     Walker w{left, right, isCancelled, QCollator(AppLanguages::locale(Lang::current())), {}, false, {}};
     w.collator.setNumericMode(true);
     w.collator.setCaseSensitivity(Qt::CaseInsensitive);
-    w.walk(QString(), 0);
+    const std::optional<QByteArray> lp = Posix::encode(left), rp = Posix::encode(right);
+    const int lfd = lp ? ::open(lp->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    int err = lfd < 0 ? (lp ? errno : EILSEQ) : 0;
+    const int rfd = rp ? ::open(rp->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (rfd < 0 && !err) err = rp ? errno : EILSEQ;
+    w.walk(QString(), 0, lfd, rfd, err);
+    if (lfd >= 0) ::close(lfd);
+    if (rfd >= 0) ::close(rfd);
     result.rows = std::move(w.rows);
     result.cancelled = w.cancelled;
     if (!w.error.isEmpty()) {
