@@ -65,6 +65,8 @@ public:
     bool loading() const { return m_loading; }
     CompareRowsModel *model() const { return m_model; }
     QString summary() const;
+    // The cancel flag of the newest compare; set once it is replaced or the sheet closes.
+    CancelFlagPtr scanFlag() const { return m_cancel; }
 
     void done(int result) override;
 

@@ -110,6 +110,19 @@ TEST_F(ToolSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
     EXPECT_EQ(sheet.summary(), "1 Unterschiede · 1 Schritte ausgewählt");
 }
 
+TEST_F(ToolSheets, CompareStopsWhenReplacedOrClosed) {
+    const QString l = make("L/"), r = make("R/");
+    CompareSheet sheet(app.get(), l, r);
+    sheet.scan();
+    const CancelFlagPtr first = sheet.scanFlag();
+    sheet.scan();
+    EXPECT_TRUE(first->cancelled());
+    const CancelFlagPtr second = sheet.scanFlag();
+    EXPECT_FALSE(second->cancelled());
+    sheet.reject();
+    EXPECT_TRUE(second->cancelled());
+}
+
 TEST_F(ToolSheets, CompareErrorIsShownNotEqual) {
     const QString l = make("L/");
     make("L/in/");
