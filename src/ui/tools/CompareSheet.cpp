@@ -149,24 +149,13 @@ Qt::ItemFlags CompareRowsModel::flags(const QModelIndex &index) const {
 
 namespace {
 
-QLabel *pathLabel(const QString &symbol, const QString &path, QWidget *parent) {
-    auto *label = new QLabel(parent);
-    label->setText(path);
-    label->setToolTip(path);
-    label->setTextFormat(Qt::PlainText);
-    label->setMinimumWidth(100);
-    label->setProperty("symbol", symbol);
-    return label;
-}
-
 // A label that shortens its text in the middle to fit one line.
 class ElidedLabel : public QLabel {
 public:
-    ElidedLabel(const QString &symbol, const QString &text, QWidget *parent) : QLabel(parent), m_text(text) {
+    ElidedLabel(const QString &text, QWidget *parent) : QLabel(parent), m_text(text) {
         setToolTip(text);
         setMinimumWidth(60);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        m_symbol = symbol;
     }
 
 protected:
@@ -177,7 +166,6 @@ protected:
 
 private:
     QString m_text;
-    QString m_symbol;
 };
 
 } // namespace
@@ -210,7 +198,7 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
         auto *line = new QHBoxLayout;
         auto *icon = new QLabel(this);
         icon->setPixmap(Symbols::pixmap(symbol, int(ui.small()), palette().color(QPalette::PlaceholderText)));
-        auto *label = new ElidedLabel(symbol, path, this);
+        auto *label = new ElidedLabel(path, this);
         label->setFont(small);
         label->setForegroundRole(QPalette::PlaceholderText);
         line->addWidget(icon);
@@ -218,7 +206,6 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
         paths->addLayout(line);
     }
     root->addLayout(paths);
-    (void)&pathLabel;
 
     auto *modes = new QHBoxLayout;
     modes->setSpacing(0);
