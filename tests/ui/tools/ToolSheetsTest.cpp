@@ -162,6 +162,31 @@ TEST_F(ToolSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {
     EXPECT_FALSE(exists(f + "/3.txt"));
 }
 
+TEST_F(ToolSheets, BatchRenameKeys) {
+    const QString f = make("f/");
+    const QString a = make("f/a.txt", "A"), b = make("f/b.txt", "B");
+    show(app->activePane(), f);
+    BatchRename::Settings s;
+    s.pattern = "x[Z]";
+    {
+        BatchRenameSheet sheet(app.get(), {a, b});
+        sheet.setSettings(s);
+        sheet.show();
+        QTest::keyClick(&sheet, Qt::Key_Escape);
+        EXPECT_EQ(sheet.result(), QDialog::Rejected);
+        EXPECT_TRUE(exists(a));
+    }
+    BatchRenameSheet sheet(app.get(), {a, b});
+    sheet.show();
+    // Nothing changes yet: Return does nothing.
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    EXPECT_TRUE(sheet.isVisible());
+    sheet.setSettings(s);
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && exists(f + "/x01.txt") && exists(f + "/x02.txt"), 5000);
+    EXPECT_EQ(sheet.result(), QDialog::Accepted);
+}
+
 TEST_F(ToolSheets, BatchRenameFailuresAndRefusal) {
     const QString f = make("f/");
     const QString a = make("f/a", "A"), b = make("f/b", "B");
