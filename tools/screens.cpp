@@ -10,6 +10,8 @@
 #include "ui/help/ToolHelp.h"
 #include "core/model/ViewMode.h"
 #include "ui/app/SceneWindows.h"
+#include "ui/tools/BatchRenameSheet.h"
+#include "ui/tools/CompareSheet.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/MainToolbar.h"
@@ -74,6 +76,12 @@ int main(int argc, char **argv) {
     big.resize(3150000000);
     big.close();
     QDir().mkpath(home.path() + "/Leer");
+    // Differences for the compare sheet.
+    for (const char *name : {"Foto.jpg", "Nur rechts.txt"}) {
+        QFile f(right + "/" + name);
+        f.open(QIODevice::WriteOnly);
+        f.write(QByteArray(777, 'y'));
+    }
     Defaults::setValue("lastPath.left", left);
     Defaults::setValue("lastPath.right", right);
 
@@ -117,6 +125,29 @@ int main(int argc, char **argv) {
         settle(500);
         app.left()->setSelection({left + "/Foto.jpg"});
         shoot(w, out + "/two-panes-" + tag + ".png");
+
+        // The compare sheet with its rows, and the batch rename sheet with a counter pattern.
+        app.openCompare();
+        settle(800);
+        if (auto *sheet = w.findChild<CompareSheet *>()) {
+            sheet->grab().save(out + "/compare-sheet-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/compare-sheet-" + tag + ".png"));
+        }
+        app.setCompareRequest(std::nullopt);
+        settle(200);
+        app.setBatchRenameTarget(InfoTarget(
+            {left + "/Foto.jpg", left + "/Notizen.txt", left + "/Bericht 2026.pdf", left + "/Archiv.zip"}));
+        settle(500);
+        if (auto *sheet = w.findChild<BatchRenameSheet *>()) {
+            BatchRename::Settings s;
+            s.pattern = "Urlaub [Z]";
+            sheet->setSettings(s);
+            settle(200);
+            sheet->grab().save(out + "/batch-rename-sheet-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/batch-rename-sheet-" + tag + ".png"));
+        }
+        app.setBatchRenameTarget(std::nullopt);
+        settle(200);
 
         app.setDualPane(false);
         shoot(w, out + "/one-pane-" + tag + ".png");

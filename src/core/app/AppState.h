@@ -27,6 +27,7 @@ class TabGroup;
 class PaneModel;
 class PaneHooks;
 struct FileItem;
+struct SyncStep;
 
 using CompareRequest = InfoTarget;
 using StorageRequest = InfoTarget;
@@ -205,6 +206,10 @@ public:
     // The sheets of the folder compare (both panes' folders) and of the storage analysis (the active
     // pane's folder when no path is given).
     void openCompare();
+    // Runs the ticked steps of a compare as the one job (asking first when items go to the Trash or are
+    // replaced); completion runs on the main thread after the result toast, only when the job ran.
+    void runSync(const QString &left, const QString &right, const QList<SyncStep> &steps,
+                 std::function<void()> completion);
     void openStorageAnalysis(const std::optional<QString> &path = std::nullopt);
     // Shows or hides the preview of the active pane's selection; empty until the preview exists.
     std::function<void()> quickLook;
