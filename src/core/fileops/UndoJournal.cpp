@@ -129,6 +129,8 @@ UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
         case UndoAction::Kind::moved:
         case UndoAction::Kind::renamed:
             reverseMoves(action, progress, report);
+            // A cleanup run records its moves and the files it put in the Trash as one entry.
+            if (!action.trashed.isEmpty() && !report.cancelled) reverseTrashed(action, progress, report);
             break;
         case UndoAction::Kind::created:
             reverseCreated(action, progress, report);

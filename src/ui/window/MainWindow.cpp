@@ -11,6 +11,7 @@
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/PaneArea.h"
+#include "ui/tools/ToolSheets.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
@@ -92,6 +93,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         return;
     }
     m_sheets = new SheetPresenter(m_app, this);
+    ToolSheets::install(m_sheets, m_app);
     build();
     applyEnvironment();
     m_app->openManualWindow = [app = m_app.data()] { ManualWindow::open(app); };
