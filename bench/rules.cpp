@@ -40,14 +40,15 @@ int run(const QStringList &args) {
     const double ours = Bench::bestOf(3, [&] { found = RulesEngine::matches(rule).size(); });
     const double theirs = Bench::bestOfCommand(
         3, QStringLiteral("find"),
-        {rule.folder, QStringLiteral("-maxdepth"), QStringLiteral("1"), QStringLiteral("-type"), QStringLiteral("f"),
-         QStringLiteral("-iname"), QStringLiteral("*foto*.png"), QStringLiteral("!"), QStringLiteral("-name"),
-         QStringLiteral(".*")});
+        {rule.folder, QStringLiteral("-maxdepth"), QStringLiteral("1"), QStringLiteral("-type"),
+         QStringLiteral("f"), QStringLiteral("-iname"), QStringLiteral("*foto*.png"), QStringLiteral("!"),
+         QStringLiteral("-name"), QStringLiteral(".*")});
     std::printf("matches: %lld of %d files\n", static_cast<long long>(found), count);
     Bench::report(QStringLiteral("rule matching"), ours, QStringLiteral("find -maxdepth 1 -iname"), theirs);
     return found > 0 ? 0 : 1;
 }
 
-const Bench::Registration reg("rules", "match one cleanup rule in a folder of 100,000 files (reference: find)", run);
+const Bench::Registration reg("rules",
+                              "match one cleanup rule in a folder of 100,000 files (reference: find)", run);
 
 } // namespace

@@ -58,10 +58,10 @@ int run(const QStringList &args) {
     if (!tmp.isValid()) return 1;
     QString root = tmp.path();
     if (onTmpfs) {
-        if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                        QStringLiteral("-o"),
-                                                        QStringLiteral("size=2g,nr_inodes=3000000"),
-                                                        QStringLiteral("kestrinbench"), root}) != 0) {
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=2g,nr_inodes=3000000"), QStringLiteral("kestrinbench"),
+                               root}) != 0) {
             std::fprintf(stderr, "--tmpfs needs root (mount)\n");
             return 1;
         }
@@ -75,7 +75,8 @@ int run(const QStringList &args) {
         Bench::bestOfCommand(1, QStringLiteral("du"), {QStringLiteral("-s"), root});
         StorageSnapshot last;
         const qint64 before = peakBytes();
-        const double ours = Bench::bestOf(3, [&] { last = StorageScanner::scan(root, [] { return false; }, {}); });
+        const double ours =
+            Bench::bestOf(3, [&] { last = StorageScanner::scan(root, [] { return false; }, {}); });
         const qint64 peak = peakBytes();
         const double theirs = Bench::bestOfCommand(3, QStringLiteral("du"), {QStringLiteral("-s"), root});
         std::printf("counted: %lld files, %lld folders, %lld bytes\n", static_cast<long long>(last.files),
@@ -90,9 +91,10 @@ int run(const QStringList &args) {
     return rc;
 }
 
-const Bench::Registration reg("storage",
-                              "storage scan of 500,000 files in 20,000 folders (--tmpfs: 2,000,000 on a tmpfs; "
-                              "reference: du -s)",
-                              run);
+const Bench::Registration
+    reg("storage",
+        "storage scan of 500,000 files in 20,000 folders (--tmpfs: 2,000,000 on a tmpfs; "
+        "reference: du -s)",
+        run);
 
 } // namespace

@@ -47,8 +47,10 @@ bool statxAt(int dirFd, const char *name, struct statx &sx) {
 
 // Same folder by device and inode, whatever the spelling, links or bind mounts.
 bool sameFolder(const QString &a, const QString &b) {
-    struct stat sa {}, sb {};
-    return Posix::statPath(a, sa) && Posix::statPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    struct stat sa {
+    }, sb{};
+    return Posix::statPath(a, sa) && Posix::statPath(b, sb) && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 __int128 nanos(int64_t sec, uint32_t nsec) {
@@ -73,7 +75,8 @@ QList<Match> matchEntries(const CleanRule &rule, const Clock &clock) {
     if (rule.olderThanDays >= 1) {
         qint64 span = 0, at = 0;
         // A day count too large to reach back from now matches nothing.
-        if (__builtin_mul_overflow(rule.olderThanDays, dayMs, &span) || __builtin_sub_overflow(now(), span, &at))
+        if (__builtin_mul_overflow(rule.olderThanDays, dayMs, &span) ||
+            __builtin_sub_overflow(now(), span, &at))
             return out;
         cutoff = __int128(at) * 1000000;
     }
@@ -118,7 +121,8 @@ QList<Match> matchEntries(const CleanRule &rule, const Clock &clock) {
     keys.reserve(out.size());
     for (qsizetype i = 0; i < out.size(); ++i)
         keys.append({out[i].path.normalized(QString::NormalizationForm_C).toUtf8(), i});
-    std::stable_sort(keys.begin(), keys.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
     QList<Match> sorted;
     sorted.reserve(out.size());
     for (const auto &k : keys)

@@ -345,9 +345,8 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
         }
     }
 
-    const int threads = options.threads > 0
-                            ? options.threads
-                            : int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u));
+    const int threads =
+        options.threads > 0 ? options.threads : int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u));
     Walk walk(rootVolume, options.maxDepth, int(names.size()));
     for (int i = 0; i <= threads; ++i)
         walk.tops.push_back(std::make_unique<TopList>());
@@ -418,8 +417,7 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
             ++rootFolders;
             const bool other = rootVolume.differs(volumeOf(sx));
             children.push_back({int(i), StorageEntry{path, *name, 0, true, other}});
-            if (!other)
-                walk.push(Task{rootHolder, std::make_shared<Node>(Node{rootNode, raw}), int(i), 1});
+            if (!other) walk.push(Task{rootHolder, std::make_shared<Node>(Node{rootNode, raw}), int(i), 1});
         } else {
             ++rootFiles;
             const qint64 size = walk.firstLink(sx) ? allocated(sx) : 0;

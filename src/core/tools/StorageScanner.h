@@ -33,16 +33,17 @@ namespace StorageScanner {
 constexpr int topCount = 50;
 
 struct Options {
-    int threads = 0;         // walkers besides the calling thread; 0: by the machine
-    int progressMs = 400;    // least time between partial snapshots
-    int maxDepth = 1024;     // deeper folders are counted as skipped
+    int threads = 0;      // walkers besides the calling thread; 0: by the machine
+    int progressMs = 400; // least time between partial snapshots
+    int maxDepth = 1024;  // deeper folders are counted as skipped
 };
 
 // Measures the direct children of root and the largest files below it, in parallel, never following a
 // link or leaving root's mount; a hard-linked file counts once. Blocking; cancelled and progress are called
 // on the calling thread only, cancelled at least every 20 ms.
 StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled,
-                     const std::function<void(const StorageSnapshot &)> &progress, const Options &options = {});
+                     const std::function<void(const StorageSnapshot &)> &progress,
+                     const Options &options = {});
 
 // The pool the scans run on. At quit every scan is told to stop and the quit waits a bounded time, so
 // that a folder on a dead network mount cannot hold it.

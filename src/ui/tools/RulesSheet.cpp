@@ -63,7 +63,7 @@ RulesSheet::RulesSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(
     m_previewTimer.setSingleShot(true);
     connect(&m_previewTimer, &QTimer::timeout, this, [this] {
         const auto i = index();
-        if (!i || !m_app) return;
+        if (!i || !m_app || !m_app->rules()[*i].isValid()) return;
         const CleanRule rule = m_app->rules()[*i];
         const quint64 generation = ++m_generation;
         QPointer<RulesSheet> self(this);
@@ -169,12 +169,12 @@ void RulesSheet::build() {
         grid->addWidget(l, row, 0, Qt::AlignLeft | Qt::AlignVCenter);
         return l;
     };
-    auto lineEdit = [&](const char *placeholderKey, const std::function<void(CleanRule &, const QString &)> &set) {
+    auto lineEdit = [&](const char *placeholderKey,
+                        const std::function<void(CleanRule &, const QString &)> &set) {
         auto *e = new QLineEdit(form);
         if (placeholderKey) e->setPlaceholderText(L(placeholderKey));
-        connect(e, &QLineEdit::textEdited, this, [this, set](const QString &text) {
-            edit([&](CleanRule &r) { set(r, text); });
-        });
+        connect(e, &QLineEdit::textEdited, this,
+                [this, set](const QString &text) { edit([&](CleanRule &r) { set(r, text); }); });
         grid->addWidget(e, row, 1);
         return e;
     };
@@ -232,7 +232,8 @@ void RulesSheet::build() {
         h->setContentsMargins(0, 0, 0, 0);
         h->setSpacing(0);
         m_action = new QButtonGroup(w);
-        const std::pair<const char *, int> segments[] = {{"Verschieben nach …", 0}, {"In den Papierkorb legen", 1}};
+        const std::pair<const char *, int> segments[] = {{"Verschieben nach …", 0},
+                                                         {"In den Papierkorb legen", 1}};
         for (const auto &[key, id] : segments) {
             auto *b = new QPushButton(L(key), w);
             b->setCheckable(true);
@@ -241,7 +242,9 @@ void RulesSheet::build() {
         }
         h->addStretch();
         connect(m_action, &QButtonGroup::idClicked, this, [this](int id) {
-            edit([id](CleanRule &r) { r.action = id == 1 ? QStringLiteral("trash") : QStringLiteral("move"); });
+            edit([id](CleanRule &r) {
+                r.action = id == 1 ? QStringLiteral("trash") : QStringLiteral("move");
+            });
         });
         grid->addWidget(w, row, 1);
     }
@@ -396,6 +399,7 @@ void RulesSheet::refreshDerived() {
         }
         m_preview->hide();
         m_previewCount.reset();
+        m_previewTimer.stop();
         ++m_generation;
         return;
     }
@@ -474,13 +478,14 @@ void RulesSheet::chooseFolder(bool destination) {
     if (!i || !m_app) return;
     const QUuid id = m_app->rules()[*i].id;
     QPointer<RulesSheet> self(this);
-    m_app->dialogs().folder(FolderQuestion{QString(), L("Wählen …")}, [self, id, destination](
-                                                                          std::optional<QString> chosen) {
-        // The rule is looked up again: the list may have changed while the panel was open.
-        if (!self || !chosen || !self->m_app) return;
-        QList<CleanRule> list = self->m_app->rules();
-        for (CleanRule &r : list)
-            if (r.id == id) (destination ? r.destination : r.folder) = *chosen;
-        self->m_app->setRules(list);
-    });
+    m_app->dialogs().folder(FolderQuestion{QString(), L("Wählen …")},
+                            [self, id, destination](std::optional<QString> chosen) {
+                                // The rule is looked up again: the list may have changed while the panel was
+                                // open.
+                                if (!self || !chosen || !self->m_app) return;
+                                QList<CleanRule> list = self->m_app->rules();
+                                for (CleanRule &r : list)
+                                    if (r.id == id) (destination ? r.destination : r.folder) = *chosen;
+                                self->m_app->setRules(list);
+                            });
 }

@@ -43,7 +43,9 @@ public:
         analysed = a;
         endResetModel();
     }
-    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(rows.size()); }
+    int rowCount(const QModelIndex &parent = {}) const override {
+        return parent.isValid() ? 0 : int(rows.size());
+    }
     QVariant data(const QModelIndex &index, int role) const override {
         if (!index.isValid() || index.row() >= rows.size()) return {};
         const StorageEntry &e = rows[index.row()];
@@ -119,15 +121,18 @@ public:
         p->setFont(nameFont);
         const QFontMetrics fm(nameFont), sm(smallFont);
         const bool two = m_rows->tab == 1 || e.otherVolume;
-        const int lineY = two ? r.center().y() - (fm.height() + sm.height()) / 2 : r.center().y() - fm.height() / 2;
-        p->drawText(QRect(nameRect.left(), lineY, nameRect.width(), fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+        const int lineY =
+            two ? r.center().y() - (fm.height() + sm.height()) / 2 : r.center().y() - fm.height() / 2;
+        p->drawText(QRect(nameRect.left(), lineY, nameRect.width(), fm.height()),
+                    Qt::AlignLeft | Qt::AlignVCenter,
                     fm.elidedText(e.name, Qt::ElideMiddle, nameRect.width()));
         if (two) {
             p->setFont(smallFont);
             p->setPen(dim);
-            p->drawText(QRect(nameRect.left(), lineY + fm.height() + 1, nameRect.width(), sm.height()),
-                        Qt::AlignLeft | Qt::AlignVCenter,
-                        sm.elidedText(second, m_rows->tab == 1 ? Qt::ElideLeft : Qt::ElideRight, nameRect.width()));
+            p->drawText(
+                QRect(nameRect.left(), lineY + fm.height() + 1, nameRect.width(), sm.height()),
+                Qt::AlignLeft | Qt::AlignVCenter,
+                sm.elidedText(second, m_rows->tab == 1 ? Qt::ElideLeft : Qt::ElideRight, nameRect.width()));
         }
         const QRectF track(barX, r.center().y() - 4, barW, 8);
         QColor trackColour = text;
@@ -135,7 +140,8 @@ public:
         p->setPen(Qt::NoPen);
         p->setBrush(trackColour);
         p->drawRoundedRect(track, 4, 4);
-        const QRectF bar(track.left(), track.top(), StorageAnalysisSheet::barWidth(e.size, m_rows->scale(), barW), 8);
+        const QRectF bar(track.left(), track.top(),
+                         StorageAnalysisSheet::barWidth(e.size, m_rows->scale(), barW), 8);
         p->setBrush(theme.gradient(bar));
         p->drawRoundedRect(bar, 4, 4);
         QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -274,9 +280,10 @@ void StorageAnalysisSheet::build() {
     outer->addWidget(m_skipped);
     auto *note = secondary(ui.small(), this);
     note->setWordWrap(true);
-    note->setText(L("Gemessen wird der belegte Platz auf dem Datenträger. Dateien, die nur in der Cloud liegen, "
-                    "zählen kaum. Verknüpfungen und andere Laufwerke werden nicht verfolgt. Gelöscht wird hier "
-                    "nichts."));
+    note->setText(
+        L("Gemessen wird der belegte Platz auf dem Datenträger. Dateien, die nur in der Cloud liegen, "
+          "zählen kaum. Verknüpfungen und andere Laufwerke werden nicht verfolgt. Gelöscht wird hier "
+          "nichts."));
     outer->addWidget(note);
 
     auto *actions = new QHBoxLayout;
@@ -331,7 +338,8 @@ void StorageAnalysisSheet::refresh() {
     const bool scanning = m_model.scanning();
     m_back->setEnabled(!m_model.history().isEmpty());
     m_again->setEnabled(!scanning);
-    m_path->setText(QFontMetrics(m_path->font()).elidedText(m_model.path(), Qt::ElideLeft, std::max(100, width() - 40)));
+    m_path->setText(
+        QFontMetrics(m_path->font()).elidedText(m_model.path(), Qt::ElideLeft, std::max(100, width() - 40)));
     m_spinner->setVisible(scanning);
     m_stop->setVisible(scanning);
     if (scanning) {
@@ -390,7 +398,8 @@ std::optional<QString> StorageAnalysisSheet::volumeLine() const {
     if (m_model.path().isEmpty()) return std::nullopt;
     const QStorageInfo info(m_model.path());
     if (!info.isValid() || !info.isReady() || info.bytesTotal() <= 0) return std::nullopt;
-    return LF("Frei auf dem Laufwerk: %@ von %@", FileFmt::size(info.bytesAvailable()), FileFmt::size(info.bytesTotal()));
+    return LF("Frei auf dem Laufwerk: %@ von %@", FileFmt::size(info.bytesAvailable()),
+              FileFmt::size(info.bytesTotal()));
 }
 
 void StorageAnalysisSheet::analyse(const StorageEntry &entry) {
@@ -428,11 +437,12 @@ void StorageAnalysisSheet::openInPane(const StorageEntry &entry) {
 void StorageAnalysisSheet::chooseFolder() {
     if (!m_app) return;
     QPointer<StorageAnalysisSheet> self(this);
-    m_app->dialogs().folder(FolderQuestion{QString(), L("Analysieren")}, [self](std::optional<QString> chosen) {
-        if (!self || !chosen) return;
-        self->m_selected.reset();
-        self->m_model.start(*chosen, true);
-    });
+    m_app->dialogs().folder(FolderQuestion{QString(), L("Analysieren")},
+                            [self](std::optional<QString> chosen) {
+                                if (!self || !chosen) return;
+                                self->m_selected.reset();
+                                self->m_model.start(*chosen, true);
+                            });
 }
 
 void StorageAnalysisSheet::contextMenu(const QPoint &at) {

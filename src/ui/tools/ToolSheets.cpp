@@ -10,7 +10,8 @@
 namespace ToolSheets {
 
 void install(SheetPresenter *presenter, AppState *app) {
-    presenter->setFactory(SheetPresenter::Sheet::rules, [app](QWidget *parent) { return new RulesSheet(app, parent); });
+    presenter->setFactory(SheetPresenter::Sheet::rules,
+                          [app](QWidget *parent) { return new RulesSheet(app, parent); });
     presenter->setFactory(SheetPresenter::Sheet::storage, [app](QWidget *parent) {
         const auto &request = app->storageRequest();
         const QString path = request && !request->paths.isEmpty() ? request->paths.first() : QDir::homePath();

@@ -33,7 +33,8 @@ void setMtime(const QString &path, qint64 ms) {
     struct timespec times[2];
     times[0].tv_sec = times[1].tv_sec = ms / 1000;
     times[0].tv_nsec = times[1].tv_nsec = (ms % 1000) * 1000000;
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.toUtf8().constData(), times, AT_SYMLINK_NOFOLLOW), 0) << qPrintable(path);
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.toUtf8().constData(), times, AT_SYMLINK_NOFOLLOW), 0)
+        << qPrintable(path);
 }
 
 QString oldFile(const QString &path, qint64 ageMs = 86400000) {
@@ -42,7 +43,8 @@ QString oldFile(const QString &path, qint64 ageMs = 86400000) {
     return path;
 }
 
-CleanRule rule(const QString &folder, const QString &contains, const QString &exts, const QString &dest = {}) {
+CleanRule rule(const QString &folder, const QString &contains, const QString &exts,
+               const QString &dest = {}) {
     CleanRule r;
     r.folder = folder;
     r.nameContains = contains;
@@ -149,7 +151,8 @@ TEST_F(RulesTest, ConditionsValidityAndSummary) {
 
     CleanRule m = rule(QStringLiteral("/x/Desktop"), QStringLiteral("Bildschirmfoto"), QStringLiteral("png"),
                        QStringLiteral("/x/Bildschirmfotos"));
-    EXPECT_EQ(m.summary(), QStringLiteral("Desktop: Name enthält „Bildschirmfoto“ und Endung png → Bildschirmfotos"));
+    EXPECT_EQ(m.summary(),
+              QStringLiteral("Desktop: Name enthält „Bildschirmfoto“ und Endung png → Bildschirmfotos"));
     EXPECT_TRUE(m.isValid());
     m.destination = QStringLiteral("/x/Desktop/");
     EXPECT_FALSE(m.isValid()) << "the same folder once normalised";

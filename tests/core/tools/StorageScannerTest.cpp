@@ -22,14 +22,15 @@ using TestUtil::writeFile;
 namespace {
 
 StorageSnapshot scanOf(const QString &root, StorageScanner::Options o = {}) {
-    return StorageScanner::scan(root, [] { return false; }, {}, o);
+    return StorageScanner::scan(
+        root, [] { return false; }, {}, o);
 }
 
 // The allocated bytes of the files below root, each inode once, as find sees them (folders add nothing).
 qint64 findAllocated(const QString &root, const QStringList &extra = {}) {
     QProcess p;
-    p.start(QStringLiteral("find"), QStringList{root, "-xdev"} + extra +
-                                        QStringList{"-type", "f", "-printf", "%D %i %b\n"});
+    p.start(QStringLiteral("find"),
+            QStringList{root, "-xdev"} + extra + QStringList{"-type", "f", "-printf", "%D %i %b\n"});
     p.waitForFinished(-1);
     QSet<QByteArray> seen;
     qint64 total = 0;
@@ -62,7 +63,8 @@ TEST(StorageScanner, TotalsCountAllocatedBytesOnceAndNeverFollowLinks) {
     QDir().mkpath(r + "/tree/a/b");
     fill(r + "/tree/a/b/deep", 300000);
     fill(r + "/tree/one", 70000);
-    ASSERT_EQ(::link((r + "/tree/one").toUtf8().constData(), (r + "/tree/a/one-again").toUtf8().constData()), 0);
+    ASSERT_EQ(::link((r + "/tree/one").toUtf8().constData(), (r + "/tree/a/one-again").toUtf8().constData()),
+              0);
     ASSERT_EQ(::link((r + "/big").toUtf8().constData(), (r + "/tree/big-again").toUtf8().constData()), 0);
     // A sparse file takes what it really holds.
     const int fd = ::open((r + "/tree/sparse").toUtf8().constData(), O_CREAT | O_WRONLY, 0644);
@@ -175,7 +177,8 @@ TEST(StorageScanner, CancelEndsWithinATenthOfASecond) {
         const QString dir = tmp.path() + QStringLiteral("/d%1").arg(d);
         QDir().mkpath(dir);
         for (int f = 0; f < 250; ++f)
-            ::close(::open(QStringLiteral("%1/f%2").arg(dir).arg(f).toUtf8().constData(), O_CREAT | O_WRONLY, 0644));
+            ::close(::open(QStringLiteral("%1/f%2").arg(dir).arg(f).toUtf8().constData(), O_CREAT | O_WRONLY,
+                           0644));
     }
     // The flag is set from another thread in the middle of the walk, as the model's cancel does.
     std::atomic<bool> cancel{false};
@@ -207,26 +210,38 @@ TEST(StorageScanner, CancelEndsWithinATenthOfASecond) {
 TEST(StorageModel, AReplacedScanNeverShowsAndHistoryGoesBack) {
     QTemporaryDir tmp;
     const QString a = tmp.path() + "/A", b = tmp.path() + "/B";
-    QDir().mkpath(a + "/inA");
-    QDir().mkpath(b + "/inB");
-    fill(a + "/inA/x", 5000);
+    // Large enough that A is still being walked when B starts, and B still when A's answer comes.
+    for (const QString &top : {a + "/inA", b + "/inB"})
+        for (int d = 0; d < 40; ++d) {
+            const QString dir = top + QStringLiteral("/d%1").arg(d);
+            QDir().mkpath(dir);
+            for (int f = 0; f < 250; ++f)
+                ::close(::open(QStringLiteral("%1/f%2").arg(dir).arg(f).toUtf8().constData(),
+                               O_CREAT | O_WRONLY, 0644));
+        }
     StorageModel model;
+    model.options = {1, 0, 1024};
+    bool recording = false;
     std::vector<QString> seen;
     QObject::connect(&model, &StorageModel::changed, [&] {
-        for (const StorageEntry &e : model.snapshot().entries)
-            seen.push_back(e.name);
+        if (recording)
+            for (const StorageEntry &e : model.snapshot().entries)
+                seen.push_back(e.name);
     });
     model.start(a, true);
     EXPECT_TRUE(model.history().isEmpty()) << "an empty path is never pushed";
+    QTRY_VERIFY(!model.snapshot().entries.isEmpty()); // A is being walked
+    recording = true;
     model.start(b, true);
     EXPECT_TRUE(model.snapshot().entries.isEmpty());
     EXPECT_EQ(model.history(), QStringList{a});
-    QTRY_VERIFY(!model.scanning());
+    QTRY_VERIFY_WITH_TIMEOUT(!model.scanning(), 20000);
     QTest::qWait(50);
     for (const QString &name : seen)
         EXPECT_NE(name, "inA") << "a result of the replaced scan arrived";
     ASSERT_EQ(model.snapshot().entries.size(), 1);
     EXPECT_EQ(model.snapshot().entries.first().name, "inB");
+    EXPECT_EQ(model.snapshot().files, 10000);
 
     model.start(b, true);
     EXPECT_EQ(model.history(), QStringList{a}) << "the same folder is not pushed";
@@ -237,5 +252,5 @@ TEST(StorageModel, AReplacedScanNeverShowsAndHistoryGoesBack) {
     EXPECT_TRUE(model.history().isEmpty());
     model.back();
     EXPECT_EQ(model.path(), a);
-    QTRY_VERIFY(!model.scanning());
+    QTRY_VERIFY_WITH_TIMEOUT(!model.scanning(), 20000);
 }

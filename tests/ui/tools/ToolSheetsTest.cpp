@@ -95,8 +95,9 @@ TEST_F(ToolSheetsTest, RulesSheetAddsRemovesAndSelects) {
     EXPECT_NE(app.rules()[0].id, app.rules()[1].id);
     EXPECT_EQ(sheet.selected(), app.rules()[1].id);
     QTest::qWait(20);
-    EXPECT_TRUE(showsText(&sheet, "Mindestens eine Bedingung (Name, Endung oder Alter) ist nötig, damit die Regel "
-                                  "nicht auf alles passt."));
+    EXPECT_TRUE(showsText(&sheet,
+                          "Mindestens eine Bedingung (Name, Endung oder Alter) ist nötig, damit die Regel "
+                          "nicht auf alles passt."));
     EXPECT_TRUE(showsText(&sheet, "nicht gewählt"));
 
     sheet.addExample();
@@ -138,7 +139,8 @@ TEST_F(ToolSheetsTest, RulesPreviewIsComputedAwayAndOnlyTheNewestCounts) {
     EXPECT_TRUE(showsText(&sheet, "• f3.png"));
     EXPECT_FALSE(showsText(&sheet, "• f4.png"));
     EXPECT_TRUE(showsText(&sheet, "… und 1 weitere"));
-    EXPECT_TRUE(button(&sheet, "Jetzt ausführen")->isEnabled()) << "disabled rules don't count, this one is on";
+    EXPECT_TRUE(button(&sheet, "Jetzt ausführen")->isEnabled())
+        << "disabled rules don't count, this one is on";
 
     // Two quick edits: the first one's answer never shows.
     QList<CleanRule> list = app.rules();
@@ -152,6 +154,18 @@ TEST_F(ToolSheetsTest, RulesPreviewIsComputedAwayAndOnlyTheNewestCounts) {
     QTRY_VERIFY(sheet.previewCount().has_value());
     QTest::qWait(50);
     EXPECT_EQ(*sheet.previewCount(), 0);
+
+    // Valid, then at once incomplete: no count is shown for the incomplete rule.
+    list[0].folder = many;
+    app.setRules(list);
+    QCoreApplication::processEvents(); // the sheet has seen the valid rule
+    list[0].extensions.clear();
+    app.setRules(list);
+    QTest::qWait(100);
+    EXPECT_FALSE(sheet.previewCount().has_value());
+    for (QLabel *l : sheet.findChildren<QLabel *>())
+        EXPECT_FALSE(l->isVisibleTo(&sheet) && l->text().startsWith("Trifft jetzt auf"))
+            << "shown for an incomplete rule";
 }
 
 TEST_F(ToolSheetsTest, StorageRowsTextsAndShares) {
