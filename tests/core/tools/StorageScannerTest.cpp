@@ -254,3 +254,14 @@ TEST(StorageModel, AReplacedScanNeverShowsAndHistoryGoesBack) {
     EXPECT_EQ(model.path(), a);
     QTRY_VERIFY_WITH_TIMEOUT(!model.scanning(), 20000);
 }
+
+TEST(StorageScanner, QuittingStopsEveryScanAtOnce) {
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + "/a/b");
+    fill(tmp.path() + "/a/b/f", 5000);
+    StorageScanner::stopAll(100);
+    const StorageSnapshot s = scanOf(tmp.path());
+    StorageScanner::resetForTests();
+    EXPECT_TRUE(s.entries.isEmpty()) << "a scan after the quit measures nothing";
+    EXPECT_EQ(scanOf(tmp.path()).entries.size(), 1);
+}
