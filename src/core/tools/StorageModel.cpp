@@ -14,7 +14,8 @@ StorageModel::~StorageModel() {
 }
 
 void StorageModel::start(const QString &path, bool pushHistory) {
-    cancel();
+    // Stopped without a change of its own: observers see the new scan at once, never the old snapshot idle.
+    stop();
     if (pushHistory && !m_path.isEmpty() && m_path != path) m_history << m_path;
     m_path = path;
     m_snapshot = StorageSnapshot();
@@ -60,13 +61,17 @@ void StorageModel::deliver(const QUuid &token, const StorageSnapshot &snapshot, 
     emit changed();
 }
 
-void StorageModel::cancel() {
+bool StorageModel::stop() {
     if (m_task) m_task->set();
     m_task.reset();
     m_token = QUuid::createUuid();
     const bool was = m_scanning;
     m_scanning = false;
-    if (was) emit changed();
+    return was;
+}
+
+void StorageModel::cancel() {
+    if (stop()) emit changed();
 }
 
 void StorageModel::back() {

@@ -51,6 +51,8 @@ signals:
 
 private:
     void deliver(const QUuid &token, const StorageSnapshot &snapshot, bool final);
+    // Stops the scan and drops its results; true when one was running.
+    bool stop();
 
     QString m_path;
     StorageSnapshot m_snapshot;
