@@ -476,16 +476,19 @@ void RulesSheet::removeRule() {
 void RulesSheet::chooseFolder(bool destination) {
     const auto i = index();
     if (!i || !m_app) return;
-    const QUuid id = m_app->rules()[*i].id;
+    const CleanRule &rule = m_app->rules()[*i];
+    const QUuid id = rule.id;
     QPointer<RulesSheet> self(this);
-    m_app->dialogs().folder(FolderQuestion{QString(), L("Wählen …")},
-                            [self, id, destination](std::optional<QString> chosen) {
-                                // The rule is looked up again: the list may have changed while the panel was
-                                // open.
-                                if (!self || !chosen || !self->m_app) return;
-                                QList<CleanRule> list = self->m_app->rules();
-                                for (CleanRule &r : list)
-                                    if (r.id == id) (destination ? r.destination : r.folder) = *chosen;
-                                self->m_app->setRules(list);
-                            });
+    // The panel opens in the folder the field holds.
+    m_app->dialogs().folder(
+        FolderQuestion{QString(), L("Wählen …"), destination ? rule.destination : rule.folder},
+        [self, id, destination](std::optional<QString> chosen) {
+            // The rule is looked up again: the list may have changed while the panel was
+            // open.
+            if (!self || !chosen || !self->m_app) return;
+            QList<CleanRule> list = self->m_app->rules();
+            for (CleanRule &r : list)
+                if (r.id == id) (destination ? r.destination : r.folder) = *chosen;
+            self->m_app->setRules(list);
+        });
 }

@@ -437,7 +437,7 @@ void StorageAnalysisSheet::openInPane(const StorageEntry &entry) {
 void StorageAnalysisSheet::chooseFolder() {
     if (!m_app) return;
     QPointer<StorageAnalysisSheet> self(this);
-    m_app->dialogs().folder(FolderQuestion{QString(), L("Analysieren")},
+    m_app->dialogs().folder(FolderQuestion{QString(), L("Analysieren"), m_model.path()},
                             [self](std::optional<QString> chosen) {
                                 if (!self || !chosen) return;
                                 self->m_selected.reset();

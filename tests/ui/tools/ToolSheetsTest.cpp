@@ -1,4 +1,5 @@
 // The cleanup rules sheet and the storage analysis sheet.
+#include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/localisation/FileFmt.h"
@@ -113,6 +114,19 @@ TEST_F(ToolSheetsTest, RulesSheetAddsRemovesAndSelects) {
     sheet.removeRule();
     EXPECT_EQ(app.rules().size(), 3);
     EXPECT_EQ(sheet.selected(), app.rules()[0].id);
+
+    // The folder choice opens in the field's folder and writes the chosen one; a cancel changes nothing.
+    sheet.select(app.rules()[2].id);
+    QTest::qWait(20);
+    ScriptedDialogs dialogs;
+    app.dialogs() = dialogs.dialogs();
+    dialogs.folderAnswers = {std::nullopt, QStringLiteral("/chosen")};
+    button(&sheet, "Wählen …")->click();
+    EXPECT_EQ(app.rules()[2].folder, QDir::homePath() + "/Desktop");
+    button(&sheet, "Wählen …")->click();
+    ASSERT_EQ(dialogs.folderQuestions.size(), 2);
+    EXPECT_EQ(dialogs.folderQuestions[0].directory, QDir::homePath() + "/Desktop");
+    EXPECT_EQ(app.rules()[2].folder, "/chosen");
 
     // A new sheet starts at the first rule.
     RulesSheet again(&app);
