@@ -7,6 +7,7 @@
 #include "ui/help/HelpButton.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/ScreenFit.h"
+#include "ui/style/Symbols.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -38,10 +39,9 @@ QLabel *secondary(const QString &text, double px, QWidget *parent) {
     return l;
 }
 
+// A style sheet of its own: a label inside a list row takes the view's palette otherwise.
 void setColour(QLabel *label, const QColor &colour) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, colour);
-    label->setPalette(p);
+    label->setStyleSheet(QStringLiteral("color: %1").arg(colour.name(QColor::HexArgb)));
 }
 
 const QColor orange(255, 149, 0);
@@ -136,8 +136,8 @@ void RulesSheet::build() {
     });
     left->addWidget(m_list);
     auto *buttons = new QHBoxLayout;
-    auto *add = new QPushButton(QIcon::fromTheme(QStringLiteral("list-add")), L("Regel"), this);
-    m_remove = new QPushButton(QIcon::fromTheme(QStringLiteral("list-remove")), L("Entfernen"), this);
+    auto *add = new QPushButton(Symbols::icon(QStringLiteral("plus")), L("Regel"), this);
+    m_remove = new QPushButton(Symbols::icon(QStringLiteral("minus")), L("Entfernen"), this);
     connect(add, &QPushButton::clicked, this, &RulesSheet::addRule);
     connect(m_remove, &QPushButton::clicked, this, &RulesSheet::removeRule);
     buttons->addWidget(add);

@@ -9,6 +9,7 @@
 #include "ui/panecontent/IconCache.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/ScreenFit.h"
+#include "ui/style/Symbols.h"
 
 #include <QAbstractListModel>
 #include <QApplication>
@@ -188,7 +189,7 @@ void StorageAnalysisSheet::build() {
     title->setFont(sized(title->font(), ui.font + 3, QFont::DemiBold));
     header->addWidget(title);
     header->addStretch();
-    m_back = new QPushButton(QIcon::fromTheme(QStringLiteral("go-previous")), L("Zurück"), this);
+    m_back = new QPushButton(Symbols::icon(QStringLiteral("chevron.left")), L("Zurück"), this);
     connect(m_back, &QPushButton::clicked, this, [this] {
         m_selected.reset();
         m_model.back();
