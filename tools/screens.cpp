@@ -12,11 +12,13 @@
 #include "ui/app/SceneWindows.h"
 #include "ui/tools/BatchRenameSheet.h"
 #include "ui/tools/CompareSheet.h"
+#include "ui/tools/StorageAnalysisSheet.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/MainToolbar.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -244,6 +246,50 @@ int main(int argc, char **argv) {
         if (QDialog *sheet = w.sheets()->current()) {
             sheet->grab().save(out + "/feedback-" + tag + ".png");
             std::printf("%s\n", qPrintable(out + "/feedback-" + tag + ".png"));
+        }
+    }
+
+    // The cleanup rules and the storage analysis of the build folder (the folder this program lies in).
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        MainWindow w(&app);
+        w.show();
+        settle(300);
+        CleanRule shots;
+        shots.name = "Bildschirmfotos ablegen";
+        shots.folder = left;
+        shots.nameContains = "Foto";
+        shots.extensions = "jpg, png";
+        shots.destination = right;
+        CleanRule logs;
+        logs.name = "Alte Protokolle";
+        logs.folder = left;
+        logs.extensions = "log";
+        logs.olderThanDays = 30;
+        logs.action = "trash";
+        app.setRules({shots, logs, CleanRule()});
+        app.setShowRules(true);
+        settle(600);
+        if (QDialog *sheet = w.sheets()->current()) {
+            sheet->grab().save(out + "/rules-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/rules-" + tag + ".png"));
+            sheet->reject();
+        }
+        app.openStorageAnalysis(QCoreApplication::applicationDirPath());
+        auto *storage = qobject_cast<StorageAnalysisSheet *>(w.sheets()->current());
+        for (int i = 0; storage && storage->model().scanning() && i < 600; ++i)
+            settle(100);
+        settle(300);
+        if (storage) {
+            storage->grab().save(out + "/storage-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/storage-" + tag + ".png"));
+            storage->setTab(1);
+            settle(300);
+            storage->grab().save(out + "/storage-largest-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/storage-largest-" + tag + ".png"));
+            storage->reject();
         }
     }
     return 0;

@@ -80,6 +80,7 @@ AppState::AppState(Dialogs dialogs, QObject *parent) : QObject(parent), m_dialog
              true);
     else if (Defaults::unreadable())
         show(K("Die Einstellungen ließen sich nicht lesen. Kestrin verwendet die Standardwerte."), true);
+    loadRules();
 }
 
 AppState::~AppState() = default;
@@ -235,6 +236,7 @@ void AppState::setShowHidden(const bool &value) {
 void AppState::setRulesAuto(const bool &value) {
     publish(m_rulesAuto, value, &AppState::rulesAutoChanged);
     Defaults::setValue(QStringLiteral("rulesAuto"), value);
+    startRulesTimer();
 }
 
 std::optional<ColorScheme> AppState::scheme() const {

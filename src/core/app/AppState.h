@@ -12,6 +12,7 @@
 #include "core/fileops/UndoJournal.h"
 #include "core/localisation/AppLanguage.h"
 #include "core/model/Side.h"
+#include "core/tools/CleanRule.h"
 
 #include <QObject>
 #include <QPointer>
@@ -48,6 +49,7 @@ public:
         int errorToastMs = 7000;
         int pollMs = 120;
         int firstStatusMs = 400;
+        int rulesMs = 60000; // period of the automatic cleanup
     };
     static Timing &timing();
 
@@ -101,6 +103,9 @@ public:
     void setShowFavoritesEditor(const bool &value);
     const bool &rulesAuto() const { return m_rulesAuto; }
     void setRulesAuto(const bool &value);
+    // The cleanup rules in user order; every change is stored at once.
+    const QList<CleanRule> &rules() const { return m_rules; }
+    void setRules(const QList<CleanRule> &value);
     const QString &themeID() const { return m_themeID; }
     void setThemeID(const QString &value);
     const double &fontSize() const { return m_fontSize; }
@@ -230,6 +235,12 @@ public:
     static QString rawListing(const QString &path);
     // --- end of commands
 
+    // Cleanup: all enabled, complete rules as one job (silent for the timer's runs), and the minute loop
+    // that runs while rulesAuto is on.
+    void runRules(bool silent);
+    void startRulesTimer();
+    bool rulesTimerActive() const { return m_rulesTask.isActive(); }
+
     // What the settings file said at start: the path it was put aside to when it could not be read.
     QString settingsSetAside() const { return m_settingsSetAside; }
 
@@ -254,6 +265,7 @@ signals:
     void quickFavoritesChanged();
     void showFavoritesEditorChanged();
     void rulesAutoChanged();
+    void rulesChanged();
     void themeIDChanged();
     void fontSizeChanged();
     void folderIconsChanged();
@@ -282,6 +294,7 @@ private:
         emit changed();
     }
     void readSettings();
+    void loadRules();
     void buildSides();
     void recordTransfer(const TransferOutcome &outcome, bool move);
 
@@ -324,6 +337,10 @@ private:
     QStringList m_quickFavorites{};
     bool m_showFavoritesEditor{};
     bool m_rulesAuto{};
+    QList<CleanRule> m_rules;
+    // Stored rules that could not be read, kept aside before the first save.
+    std::optional<QByteArray> m_rulesUnreadable;
+    QTimer m_rulesTask;
     QString m_themeID{};
     double m_fontSize{};
     QString m_folderIcons{};

@@ -155,6 +155,8 @@ UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
         switch (action.kind) {
         case UndoAction::Kind::moved:
             reverseMoves(action, progress, report);
+            // A cleanup run records its moves and the files it put in the Trash as one entry.
+            if (!action.trashed.isEmpty() && !report.cancelled) reverseTrashed(action, progress, report);
             break;
         case UndoAction::Kind::renamed:
             reverseRenames(action, progress, report);

@@ -135,6 +135,7 @@ void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
     dialog->setLabelText(QFileDialog::Accept, q.prompt);
+    if (!q.directory.isEmpty()) dialog->setDirectory(q.directory);
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
         const QString dir = result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
         done(dir.isEmpty() ? std::nullopt : std::optional<QString>(dir));

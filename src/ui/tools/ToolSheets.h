@@ -3,5 +3,8 @@
 class AppState;
 class SheetPresenter;
 
-// Gives the sheet presenter the dialogs of folder compare and batch rename.
-void registerToolSheets(AppState *app, SheetPresenter *sheets);
+// Gives the presenter the dialogs of folder compare, batch rename, the cleanup rules and the storage
+// analysis.
+namespace ToolSheets {
+void install(SheetPresenter *presenter, AppState *app);
+}

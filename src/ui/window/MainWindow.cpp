@@ -12,8 +12,8 @@
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/PaneArea.h"
-#include "ui/window/SheetPresenter.h"
 #include "ui/tools/ToolSheets.h"
+#include "ui/window/SheetPresenter.h"
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
 #include "ui/window/TransferBanner.h"
@@ -95,7 +95,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     }
     m_sheets = new SheetPresenter(m_app, this);
     FeedbackSheet::registerWith(m_sheets, m_app);
-    registerToolSheets(m_app, m_sheets);
+    ToolSheets::install(m_sheets, m_app);
     build();
     applyEnvironment();
     m_app->openManualWindow = [app = m_app.data()] { ManualWindow::open(app); };

@@ -13,7 +13,7 @@
 
 namespace {
 
-class ToolSheets : public CommandTest {
+class CompareSheets : public CommandTest {
 protected:
     TestUtil::LanguageScope german{AppLanguage::de};
     QList<SyncStep> plan(const QString &l, const QString &r, SyncMode mode, bool deleteExtra) {
@@ -32,7 +32,7 @@ protected:
 
 } // namespace
 
-TEST_F(ToolSheets, SyncAsksBeforeItTrashesAndRunsAsOneJob) {
+TEST_F(CompareSheets, SyncAsksBeforeItTrashesAndRunsAsOneJob) {
     const QString l = make("L/"), r = make("R/");
     make("L/new.txt", "new");
     make("R/extra.txt", "extra");
@@ -66,7 +66,7 @@ TEST_F(ToolSheets, SyncAsksBeforeItTrashesAndRunsAsOneJob) {
     EXPECT_EQ(completions, 1);
 }
 
-TEST_F(ToolSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
+TEST_F(CompareSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
     const QString l = make("L/"), r = make("R/");
     {
         CompareSheet same(app.get(), l, r);
@@ -110,7 +110,7 @@ TEST_F(ToolSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
     EXPECT_EQ(sheet.summary(), "1 Unterschiede · 1 Schritte ausgewählt");
 }
 
-TEST_F(ToolSheets, CompareStopsWhenReplacedOrClosed) {
+TEST_F(CompareSheets, CompareStopsWhenReplacedOrClosed) {
     const QString l = make("L/"), r = make("R/");
     CompareSheet sheet(app.get(), l, r);
     sheet.scan();
@@ -123,7 +123,7 @@ TEST_F(ToolSheets, CompareStopsWhenReplacedOrClosed) {
     EXPECT_TRUE(second->cancelled());
 }
 
-TEST_F(ToolSheets, CompareErrorIsShownNotEqual) {
+TEST_F(CompareSheets, CompareErrorIsShownNotEqual) {
     const QString l = make("L/");
     make("L/in/");
     CompareSheet sheet(app.get(), l, l + "/in");
@@ -135,7 +135,7 @@ TEST_F(ToolSheets, CompareErrorIsShownNotEqual) {
     EXPECT_TRUE(shown);
 }
 
-TEST_F(ToolSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {
+TEST_F(CompareSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {
     const QString f = make("f/");
     const QString one = make("f/1.txt", "one"), two = make("f/2.txt", "two");
     show(app->activePane(), f);
@@ -162,7 +162,7 @@ TEST_F(ToolSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {
     EXPECT_FALSE(exists(f + "/3.txt"));
 }
 
-TEST_F(ToolSheets, BatchRenameKeys) {
+TEST_F(CompareSheets, BatchRenameKeys) {
     const QString f = make("f/");
     const QString a = make("f/a.txt", "A"), b = make("f/b.txt", "B");
     show(app->activePane(), f);
@@ -187,7 +187,7 @@ TEST_F(ToolSheets, BatchRenameKeys) {
     EXPECT_EQ(sheet.result(), QDialog::Accepted);
 }
 
-TEST_F(ToolSheets, BatchRenameFailuresAndRefusal) {
+TEST_F(CompareSheets, BatchRenameFailuresAndRefusal) {
     const QString f = make("f/");
     const QString a = make("f/a", "A"), b = make("f/b", "B");
     show(app->activePane(), f);
