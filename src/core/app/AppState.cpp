@@ -30,6 +30,7 @@ AppState::AppState(Services services, QObject *parent)
              true);
     else if (Defaults::unreadable())
         show(K("Die Einstellungen ließen sich nicht lesen. Kestrin verwendet die Standardwerte."), true);
+    loadRules();
 }
 
 AppState::~AppState() = default;
@@ -57,6 +58,9 @@ void AppState::settingChanged(Settings::Key key) {
                    : K("Unsichtbare Dateien sind ausgeblendet."));
         break;
     }
+    case Settings::Key::rulesAuto:
+        startRulesTimer();
+        break;
     default:
         break;
     }

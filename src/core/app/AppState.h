@@ -12,6 +12,7 @@
 #include "core/fileops/UndoJournal.h"
 #include "core/localisation/AppLanguage.h"
 #include "core/model/Side.h"
+#include "core/tools/CleanRule.h"
 
 #include <QObject>
 #include <QPointer>
@@ -27,6 +28,7 @@ class PaneModel;
 class PaneHooks;
 class TabGroup;
 struct FileItem;
+struct SyncStep;
 
 // The application state: it builds its parts at start (settings, pane sides, window requests, toasts, the
 // one job channel and the undo journal), hands them out, and holds the item commands. Main thread only; it
@@ -101,6 +103,10 @@ public:
     // The sheets of the folder compare (both panes' folders) and of the storage analysis (the active
     // pane's folder when no path is given).
     void openCompare();
+    // Runs the ticked steps of a compare as the one job (asking first when items go to the Trash or are
+    // replaced); completion runs on the main thread after the result toast, only when the job ran.
+    void runSync(const QString &left, const QString &right, const QList<SyncStep> &steps,
+                 std::function<void()> completion);
     void openStorageAnalysis(const std::optional<QString> &path = std::nullopt);
     // Shows or hides the preview of the active pane's selection; empty until the preview exists.
     std::function<void()> quickLook;
@@ -119,11 +125,20 @@ public:
     static QString rawListing(const QString &path);
     // --- end of commands
 
+    // Cleanup: all enabled, complete rules as one job (silent for the timer's runs), and the minute loop
+    // that runs while rulesAuto is on.
+    void runRules(bool silent);
+    // The cleanup rules in user order; every change is stored at once.
+    const QList<CleanRule> &rules() const { return m_rules; }
+    void setRules(const QList<CleanRule> &value);
+    bool rulesTimerActive() const { return m_rulesTask.isActive(); }
+
     // What the settings file said at start: the path it was put aside to when it could not be read.
     QString settingsSetAside() const { return m_settingsSetAside; }
 
 signals:
     void cutPathsChanged();
+    void rulesChanged();
     // The mounted volumes changed (after an eject): the sidebar lists its devices anew.
     void devicesChanged();
 
@@ -136,6 +151,9 @@ private:
                        const QHash<QString, ConflictChoice> &resolutions,
                        const std::function<void()> &admitted);
     void buildSides();
+    void loadRules();
+    // (Re)starts the minute loop of the cleanup while rulesAuto is on.
+    void startRulesTimer();
     bool handleKey(const KeyPress &press);
     // What a changed setting does beyond itself.
     void settingChanged(Settings::Key key);
@@ -171,6 +189,10 @@ private:
     QSet<QString> m_cutPaths;
 
     JobRunner *m_jobs = nullptr;
+    QList<CleanRule> m_rules;
+    // Stored rules that could not be read, kept aside before the first save.
+    std::optional<QByteArray> m_rulesUnreadable;
+    QTimer m_rulesTask;
     QString m_settingsSetAside;
     QString m_typeBuffer;
     qint64 m_typeTime = 0;

@@ -192,9 +192,8 @@ void AppState::showInFileManager(const QStringList &paths) {
 
 void AppState::openCompare() {
     const QString left = this->left()->currentPath(), right = this->right()->currentPath();
-    if (left == right) {
-        show(K("Links und rechts ist derselbe Ordner. Öffne zum Vergleichen zwei verschiedene Ordner."),
-             true);
+    if (FileLoader::norm(left) == FileLoader::norm(right)) {
+        show(K("Links und rechts ist derselbe Ordner. Öffne zum Vergleichen zwei verschiedene Ordner."));
         return;
     }
     m_requests.setCompareRequest(CompareRequest({left, right}));

@@ -1,9 +1,11 @@
 // Start-up of the two pane sides and the application-wide key monitor.
 #include "core/app/AppState.h"
 
+#include "core/base/Background.h"
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/fileops/ArchiveFormat.h"
+#include "core/fileops/FileOps.h"
 #include "core/model/PaneHooks.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -11,7 +13,37 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QtConcurrent>
 #include <sys/stat.h>
+
+namespace {
+
+bool existsAnything(const QString &path) {
+    struct stat st {};
+    return !path.isEmpty() && Posix::lstatPath(path, st);
+}
+
+// What interrupted transfers left is settled off the main thread; what stayed is told once, with a
+// way to show it.
+void settleLeftovers(AppState *app) {
+    whenDone(app, QtConcurrent::run([] { return FileOps::recoverTransfers(); }),
+             [app](const FileOps::Leftovers &left) {
+                 if (left.isEmpty()) return;
+                 const QString first = left.setAside.isEmpty() ? left.parts.first() : left.setAside.first();
+                 Alert alert;
+                 alert.style = Alert::Style::warning;
+                 alert.message = FileOps::leftoversText(left);
+                 alert.buttons = {{L("Zeigen"), AlertRole::confirm}, {L("OK"), AlertRole::cancel}};
+                 app->services().dialogs.ask(
+                     alert, [app = QPointer<AppState>(app), first](AlertAnswer answer) {
+                         if (!app || answer.role != AlertRole::confirm || !existsAnything(first)) return;
+                         app->settings().setShowHidden(true); // its name is a hidden one
+                         app->activePane()->go(Posix::parentOf(first), true, {first});
+                     });
+             });
+}
+
+} // namespace
 
 void AppState::buildSides() {
     m_hooks = new PaneHooks(this);
@@ -38,6 +70,7 @@ void AppState::buildSides() {
         m_settings.setQuickFavorites(favorites);
         m_settings.save();
     }
+    settleLeftovers(this);
 }
 
 bool AppState::keyDown(const KeyPress &press) {

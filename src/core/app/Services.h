@@ -17,6 +17,7 @@ struct Services {
         int jobQuietMs = 400;       // a job shorter than this shows nothing
         int renameRefreshMs = 1200; // the second refresh after a rename
         int settingsSaveMs = 300;   // changed settings are written together after this pause
+        int rulesMs = 60000;        // period of the automatic cleanup
     };
 
     Services(Dialogs d = {}) : dialogs(std::move(d)) {} // NOLINT: a Services with these questions

@@ -51,9 +51,15 @@ public:
     bool showFeedback() const { return m_showFeedback; }
     void setShowFeedback(bool value) { publish(m_showFeedback, value); }
     const QString &feedbackText() const { return m_feedbackText; }
-    void setFeedbackText(const QString &value) { publish(m_feedbackText, value); }
+    void setFeedbackText(const QString &value) {
+        publish(m_feedbackText, value);
+        emit feedbackTextChanged();
+    }
     FeedbackKind feedbackKind() const { return m_feedbackKind; }
-    void setFeedbackKind(FeedbackKind value) { publish(m_feedbackKind, value); }
+    void setFeedbackKind(FeedbackKind value) {
+        publish(m_feedbackKind, value);
+        emit feedbackKindChanged();
+    }
     const std::optional<int> &manualSection() const { return m_manualSection; }
     void setManualSection(const std::optional<int> &value) { publish(m_manualSection, value); }
     int manualRequest() const { return m_manualRequest; }
@@ -72,6 +78,9 @@ public:
 signals:
     void changed();
     void manualRequested(std::optional<int> section);
+    // The feedback sheet's own fields, for the open sheet.
+    void feedbackTextChanged();
+    void feedbackKindChanged();
 
 private:
     template <typename T> void publish(T &field, const T &value) {

@@ -60,8 +60,9 @@ struct TextQuestion {
 
 // The folder question: folders only, one of them, new folders allowed.
 struct FolderQuestion {
-    QString message; // already translated
-    QString prompt;  // already translated
+    QString message;        // already translated
+    QString prompt;         // already translated
+    QString directory = {}; // where the panel opens; empty: its own default
 };
 
 struct AlertAnswer {

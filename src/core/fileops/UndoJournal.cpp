@@ -1,4 +1,5 @@
 #include "core/fileops/UndoJournal.h"
+#include "core/fileops/TwoPhaseRename.h"
 
 #include "core/fileops/FileActionContext.h"
 #include "core/fileops/RestoreMove.h"
@@ -120,6 +121,32 @@ void reverseTrashed(const UndoAction &action, TransferProgress &progress, UndoRe
     }
 }
 
+// The same two phases as the rename itself, so swaps and chains within one batch go back whole.
+void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoReport &report) {
+    QSet<QString> leaving;
+    for (const TransferPair &p : action.pairs)
+        leaving.insert(p.to);
+    QList<TransferPair> back;
+    for (const TransferPair &p : action.pairs) {
+        if (!Restore::exists(p.to)) {
+            report.errors << LF("„%@“ ist nicht mehr da.", Restore::name(p.to));
+            continue;
+        }
+        // An old name that another item of the batch holds now is freed by the first phase.
+        if (Restore::exists(p.from) && !leaving.contains(p.from)) {
+            // Fixed wording without a translation, the same in every language.
+            report.errors << QStringLiteral("„") + Restore::name(p.from) +
+                                 QStringLiteral("“ gibt es am alten Ort schon.");
+            continue;
+        }
+        back << TransferPair{p.to, p.from};
+    }
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(back, &progress);
+    report.done += r.done.size();
+    report.errors << r.errors;
+    report.cancelled = report.cancelled || r.cancelled;
+}
+
 } // namespace
 
 UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
@@ -127,8 +154,12 @@ UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
     try {
         switch (action.kind) {
         case UndoAction::Kind::moved:
-        case UndoAction::Kind::renamed:
             reverseMoves(action, progress, report);
+            // A cleanup run records its moves and the files it put in the Trash as one entry.
+            if (!action.trashed.isEmpty() && !report.cancelled) reverseTrashed(action, progress, report);
+            break;
+        case UndoAction::Kind::renamed:
+            reverseRenames(action, progress, report);
             break;
         case UndoAction::Kind::created:
             reverseCreated(action, progress, report);

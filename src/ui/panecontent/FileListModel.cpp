@@ -1,5 +1,8 @@
 #include "ui/panecontent/FileListModel.h"
 
+#include <QThreadPool>
+#include <utility>
+
 namespace {
 
 // Runs of consecutive rows, as (first, last) pairs in ascending order.
@@ -25,8 +28,15 @@ void FileListModel::setItems(const QList<FileItem> &items, const ItemsDiff *diff
         return;
     }
     beginResetModel();
-    m_items = items;
+    QList<FileItem> old = std::exchange(m_items, items);
     endResetModel();
+    // Freeing a list of a million records takes the better part of 100 ms: not on the window's thread.
+    if (old.size() > 5000 || m_rows.size() > 5000)
+        QThreadPool::globalInstance()->start(
+            [old = std::move(old), rows = std::exchange(m_rows, {})]() mutable {
+                rows.clear();
+                old.clear();
+            });
 }
 
 bool FileListModel::applyDiff(const QList<FileItem> &items, const ItemsDiff &diff) {
@@ -84,6 +94,6 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const {
 }
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex &index) const {
-    // Not selectable by the view: the pane model owns the selection.
-    return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
+    // Selectable so that the view's selection can mirror the pane model's, which owns it.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }

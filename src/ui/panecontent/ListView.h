@@ -6,6 +6,7 @@
 #include "core/model/SortKey.h"
 #include "ui/panecontent/FileListModel.h"
 #include "ui/panecontent/FolderDropTarget.h"
+#include "ui/style/AppTheme.h"
 #include "ui/style/UIScale.h"
 
 #include <QListView>
@@ -18,6 +19,7 @@
 class AppState;
 class PaneModel;
 class PlainLinkButton;
+class QLabel;
 
 // The rows of the list: a plain list view that paints every row itself and turns mouse gestures into
 // pane-model calls. It neither selects nor handles keys: the pane model owns the selection and the
@@ -26,6 +28,8 @@ class FileListView : public QListView {
     Q_OBJECT
 public:
     FileListView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    // Rows laid out in one go; longer lists are laid out in batches of this many.
+    static constexpr int kBatch = 50000;
 
     FileListModel *listModel() const { return m_list; }
     bool showParent() const { return m_showParent; }
@@ -68,6 +72,9 @@ private:
     void setHoverRow(int row);
     void setTargetRow(int row);
     void updateRow(int row);
+    // The view's selection follows the pane model's; a change made through the view goes back to it.
+    void mirrorSelection();
+    void viewSelectionChanged();
 
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;
@@ -79,6 +86,8 @@ private:
     QPoint m_pressPos;
     bool m_paneTargeted = false;
     QPointer<QObject> m_env; // the window's theme and scale, followed once shown
+    bool m_mirroring = false;
+    std::optional<QString> m_pendingCursor; // the cursor's item, scrolled to when it arrives
 };
 
 // Paints one row: icon, name (shortened in the middle), tag dots, the parent folder of a search hit,
@@ -91,7 +100,19 @@ public:
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
+    // The date and size widths at the base size of 13; the columns grow with the scale and the language.
     static constexpr int dateWidth = 128, sizeWidth = 64, spacing = 8, inset = 8, stackInset = 6;
+
+    // The date and size columns for the width of a row's content. The name keeps at least nameMinimum:
+    // first the date drops its time, then the size column goes, then the date column (width 0: hidden).
+    struct Columns {
+        int date = 0;
+        int size = 0;
+        bool dateOnly = false;
+        bool operator==(const Columns &) const = default;
+    };
+    static Columns columns(int contentWidth, const UIScale &ui, const QFont &base);
+    static int nameMinimum(const UIScale &ui);
 
     // Where the parts of a row go; rowRect spans the viewport's width.
     struct Layout {
@@ -104,14 +125,19 @@ public:
         QString parentText;
         QRect date;
         QRect size;
+        bool dateOnly = false;
         QFont nameFont;
         QFont smallFont;
     };
     static Layout layout(const FileItem &item, const QRect &rowRect, const UIScale &ui, const QFont &base,
                          bool showParent);
     // The texts of the date and size columns.
-    static QString dateText(const FileItem &item);
+    static QString dateText(const FileItem &item, bool dateOnly = false);
     static QString sizeText(const FileItem &item);
+    // Secondary texts (date, size, parent folder), readable on a plain and a selected row; the two
+    // ends of the selection's tint on the list's background.
+    static QColor secondaryColor(const QPalette &palette, const AppTheme &theme);
+    static QList<QColor> selectedBackgrounds(const QPalette &palette, const AppTheme &theme);
 
 private:
     FileListView *m_view;
@@ -126,6 +152,8 @@ public:
 
     void setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff = nullptr);
     FileListView *view() const { return m_view; }
+    // The line under search hits that says the search stopped before it had looked everywhere.
+    QLabel *cutShortNote() const { return m_cutShort; }
     PlainLinkButton *headerButton(SortKey key) const;
     // The text of a header button: its title and, for the key in force, a blank and the arrow.
     static QString headerTitle(const QString &titleKey, SortKey key, SortKey current, const QString &arrow);
@@ -138,6 +166,7 @@ protected:
 private:
     void updateHeader();
     void layoutHeader();
+    void updateCutShort();
 
     QPointer<PaneModel> m_model;
     FileListView *m_view;
@@ -145,5 +174,7 @@ private:
     PlainLinkButton *m_name;
     PlainLinkButton *m_date;
     PlainLinkButton *m_size;
+    QLabel *m_cutShort;
+    bool m_showsHits = false;
     QPointer<QObject> m_env;
 };

@@ -7,10 +7,12 @@
 #include "ui/app/Commands.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
+#include "ui/help/FeedbackSheet.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/PaneArea.h"
+#include "ui/tools/ToolSheets.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
@@ -92,6 +94,8 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         return;
     }
     m_sheets = new SheetPresenter(m_app->requests(), this);
+    FeedbackSheet::registerWith(m_sheets, m_app);
+    ToolSheets::install(m_sheets, m_app);
     build();
     applyEnvironment();
     connect(&m_app->requests(), &WindowRequests::manualRequested, this,

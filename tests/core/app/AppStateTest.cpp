@@ -104,6 +104,29 @@ TEST_F(AppStateTest, SettersWriteSoonEvenWhenUnchanged) {
     QTRY_COMPARE(Defaults::stringValue("language"), std::optional<QString>("pl"));
 }
 
+// The window reads the look from the settings when it hears of a change, so the new value is in place
+// then; the store follows with the debounced save.
+TEST_F(AppStateTest, LookIsStoredBeforeItsChangeIsAnnounced) {
+    AppState app;
+    std::optional<double> font;
+    std::optional<QString> theme, icons;
+    using K = Settings::Key;
+    QObject::connect(&app.settings(), &Settings::changed, [&](K key) {
+        if (key == K::fontSize) font = app.settings().fontSize();
+        if (key == K::themeID) theme = app.settings().themeID();
+        if (key == K::folderIcons) icons = app.settings().folderIcons();
+    });
+    app.settings().setFontSize(17);
+    app.settings().setThemeID("wald");
+    app.settings().setFolderIcons("theme");
+    EXPECT_EQ(font, 17);
+    EXPECT_EQ(theme, "wald");
+    EXPECT_EQ(icons, "theme");
+    QTRY_COMPARE(Defaults::doubleValue("fontSize"), std::optional<double>(17));
+    EXPECT_EQ(Defaults::stringValue("theme"), "wald");
+    EXPECT_EQ(Defaults::stringValue("folderIcons"), "theme");
+}
+
 TEST_F(AppStateTest, ManyToolbarAppsMoveToFavorites) {
     Defaults::setValue("toolbarApps", QStringList{"1", "2", "3", "4", "5", "6", "7"});
     Defaults::setValue("quickFavorites", QStringList{"7"});
@@ -385,4 +408,34 @@ TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
     AppState app(quick());
     EXPECT_FALSE(app.toast());
     EXPECT_FALSE(app.settings().dualPane());
+}
+
+TEST_F(AppStateTest, WhatAnInterruptedMoveLeftIsToldAtStartWithAWayToShowIt) {
+    LanguageScope de(AppLanguage::de);
+    QTemporaryDir tmp;
+    const QString aside = tmp.path() + "/.kestrin-gone-1-0", source = tmp.path() + "/tree";
+    ASSERT_TRUE(QDir().mkpath(aside));
+    ASSERT_TRUE(TestUtil::writeFile(source, "a new item under the old name"));
+    const struct stat st = TestUtil::lstatOf(aside);
+    // The record a move killed after setting its original aside leaves.
+    const QString journals = qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
+    const QString journal = journals + "/" + QString(32, u'a') + ".log";
+    ASSERT_TRUE(QDir().mkpath(journals));
+    ASSERT_TRUE(TestUtil::writeFile(journal, "aside " + aside.toUtf8().toHex() + ' ' +
+                                                 source.toUtf8().toHex() + ' ' +
+                                                 QByteArray::number(quint64(st.st_dev)) + ' ' +
+                                                 QByteArray::number(quint64(st.st_ino)) + '\n'));
+    ScriptedDialogs d;
+    d.answers = {AlertAnswer{AlertRole::confirm}};
+    AppState app(d.dialogs());
+    QTRY_COMPARE_WITH_TIMEOUT(d.alerts.size(), 1, 5000);
+    EXPECT_EQ(d.alerts[0].message,
+              QString("Das Original eines abgebrochenen Verschiebens liegt als „.kestrin-gone-1-0“ in „%1“, "
+                      "weil sein Name wieder vergeben ist.")
+                  .arg(tmp.path()));
+    EXPECT_TRUE(app.settings().showHidden());
+    EXPECT_EQ(app.activePane()->currentPath(), tmp.path());
+    QTRY_VERIFY_WITH_TIMEOUT(app.activePane()->selection() == QSet<QString>{aside}, 5000);
+    EXPECT_FALSE(QFile::exists(journal));
+    EXPECT_TRUE(QFileInfo(aside).isDir());
 }

@@ -1,4 +1,5 @@
 #include "ui/app/QtDialogs.h"
+#include "ui/style/AppTheme.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -90,4 +92,32 @@ TEST(QtDialogs, TextQuestionGivesTheTypedTextOnlyWhenConfirmed) {
     red->click();
     EXPECT_EQ(role, AlertRole::destructive);
     update("later", false); // the box is gone: nothing happens
+}
+
+// On a dark window the check box of a question ("for all") keeps a visible frame: the style draws it
+// a shade darker than the box's window colour, which must stand 3:1 apart from the dialog's.
+TEST(QtAlert, CheckBoxFrameVisibleInDark) {
+    if (QApplication::style()->name().compare("fusion", Qt::CaseInsensitive) != 0)
+        GTEST_SKIP() << "the frame rule is the Fusion style's";
+    const QPalette old = QApplication::palette();
+    QPalette dark = old;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+    dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xea));
+    dark.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
+    QApplication::setPalette(dark);
+    Dialogs dialogs = makeQtDialogs([] { return nullptr; });
+    Alert alert;
+    alert.message = "„a“ gibt es schon.";
+    alert.buttons = {{"Ersetzen", AlertRole::replace}, {"Abbrechen", AlertRole::cancel}};
+    alert.checkBox = "Für alle";
+    dialogs.ask(alert, [](AlertAnswer) {});
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(box);
+    const QColor frame = box->checkBox()->palette().color(QPalette::Window).darker(140).lighter(110);
+    const QColor behind = box->palette().color(QPalette::Window);
+    EXPECT_GE(AppTheme::contrast(frame, behind), 3.0)
+        << qPrintable(frame.name()) << " on " << qPrintable(behind.name());
+    EXPECT_EQ(box->checkBox()->palette().color(QPalette::WindowText), dark.color(QPalette::WindowText));
+    box->close();
+    QApplication::setPalette(old);
 }

@@ -36,6 +36,9 @@ PaneContent::Decision PaneContent::decide(const PaneModel &model) {
     if (model.isSearching()) return {Kind::message, QStringLiteral("magnifyingglass"), L("Suche läuft …")};
     switch (model.viewMode()) {
     case ViewMode::columns:
+        // The column view shows the list, so an empty folder says so as the list does.
+        if (model.items().isEmpty())
+            return {Kind::message, QStringLiteral("folder"), L("Dieser Ordner ist leer.")};
         return {Kind::columns, {}, {}, false};
     case ViewMode::icons:
         if (model.items().isEmpty())
@@ -100,5 +103,8 @@ void PaneContent::refresh() {
         setCurrentWidget(m_list);
         break;
     }
+    // A folder with nothing to show: the list lets go of the last folder's rows instead of keeping them.
+    if (d.kind == Kind::access || d.kind == Kind::message)
+        if (m_model->items().isEmpty() && !m_model->searchResults()) m_list->setItems({}, false);
     m_decision = d;
 }

@@ -1,0 +1,70 @@
+// The cleanup rules: their list, the run as a job, and the minute loop.
+#include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
+
+#include "core/localisation/FileFmt.h"
+#include "core/localisation/Lang.h"
+#include "core/tools/RulesEngine.h"
+
+void AppState::loadRules() {
+    RulesEngine::Loaded loaded = RulesEngine::loadStored();
+    m_rules = loaded.rules;
+    m_rulesUnreadable = loaded.unreadable;
+    if (m_rulesUnreadable)
+        show(K("Die gespeicherten Aufräum-Regeln ließen sich nicht lesen. Sie bleiben aufbewahrt; die Liste "
+               "beginnt leer."),
+             true);
+    m_rulesTask.setSingleShot(false);
+    connect(&m_rulesTask, &QTimer::timeout, this, [this] { runRules(true); });
+    startRulesTimer();
+}
+
+void AppState::setRules(const QList<CleanRule> &value) {
+    m_rules = value;
+    emit rulesChanged();
+    RulesEngine::save(m_rules, &m_rulesUnreadable);
+}
+
+void AppState::startRulesTimer() {
+    m_rulesTask.stop();
+    if (!m_settings.rulesAuto()) return;
+    // The first automatic run comes one period after the start, never at once.
+    m_rulesTask.start(m_services.timings.rulesMs);
+}
+
+void AppState::runRules(bool silent) {
+    QList<CleanRule> active;
+    for (const CleanRule &rule : m_rules)
+        if (rule.enabled && rule.isValid()) active << rule;
+    if (active.isEmpty()) {
+        if (!silent) show(K("Keine aktive, vollständige Regel. Öffne „Aufräum-Regeln“ und lege eine an."));
+        return;
+    }
+    if (silent && m_jobs->busy()) return;
+    QPointer<AppState> self(this);
+    m_jobs->run(
+        K("Räume auf"), [active](TransferProgress &progress) { return RulesEngine::run(active, progress); },
+        [self, silent](const RulesEngine::RunResult &result) {
+            if (!self) return;
+            const qsizetype moved = result.moved.size(), trashed = result.trashed.size();
+            if (moved + trashed >= 1) {
+                self->refreshAll();
+                // One entry brings back both the moved and the trashed files.
+                UndoAction action = UndoAction::makeMoved(result.moved);
+                action.trashed = result.trashed;
+                const QString title =
+                    trashed == 0 ? LF("Aufräumen: %@ verschoben", FileFmt::count(moved))
+                    : moved == 0 ? LF("Aufräumen: %@ in den Papierkorb gelegt", FileFmt::count(trashed))
+                                 : LF("Aufräumen: %@ verschoben, %@ in den Papierkorb gelegt",
+                                      FileFmt::count(moved), FileFmt::count(trashed));
+                self->record(title, action);
+            }
+            if (!result.errors.isEmpty())
+                self->show(L("Aufräumen:") + u' ' + result.errors.first(), true);
+            else if (moved + trashed >= 1)
+                self->show(LF("Aufgeräumt: %@ verschoben, %@ in den Papierkorb.", FileFmt::count(moved),
+                              FileFmt::count(trashed)));
+            else if (!silent)
+                self->show(K("Aufräumen: nichts gefunden, was auf die Regeln passt."));
+        });
+}

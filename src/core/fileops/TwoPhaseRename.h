@@ -1,0 +1,34 @@
+#pragma once
+
+// Renames many items at once: first every item out of the way under a hidden temporary name in its own
+// folder, then each into its new name, never replacing anything. So names can be swapped or passed
+// along within one batch. Used by batch rename and by its undo.
+
+#include "core/fileops/TransferOutcome.h"
+#include "core/fileops/TransferProgress.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace FileOps {
+
+struct TwoPhaseReport {
+    QList<TransferPair> done; // from: old path, to: new path
+    QStringList errors;       // one sentence per item that did not get its new name
+    bool cancelled = false;   // stopped before moving further items out of the way
+};
+
+// The rename itself (no-replace); tests put in failures. Throws FileError.
+using Renamer = std::function<void(const QString &from, const QString &to)>;
+
+// A hidden temporary name: ".dravendel-" and eight hexadecimal digits.
+QString renameTempName();
+
+// pairs: from (old path) and to (new path, in the same folder). Unchanged pairs must be left out.
+TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress = nullptr,
+                                 const Renamer &renamer = {});
+
+} // namespace FileOps

@@ -1,0 +1,47 @@
+#pragma once
+
+// Running a sync plan: copies through a hidden temporary name beside the destination, replaced and
+// surplus items to the Trash. Runs on a worker thread; touches no application state.
+
+#include "core/fileops/TransferOutcome.h"
+#include "core/fileops/TransferProgress.h"
+#include "core/tools/FolderCompare.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+struct SyncStep {
+    CompareRow row;
+    SyncAction action = SyncAction::none;
+};
+
+struct SyncResult {
+    qsizetype done = 0;
+    QStringList errors; // one message per failed step, in step order
+    bool cancelled = false;
+    QList<FileOps::TrashedPair> trashed; // what the run moved to a Trash (its origins are remembered)
+};
+
+namespace FolderSync {
+
+// What a plan would trash outright and what it would replace, for the question before it runs.
+struct Counts {
+    qsizetype trash = 0;
+    qsizetype replace = 0;
+};
+Counts counts(const QList<SyncStep> &steps);
+
+// The hidden name a copy is made under before it takes its place.
+QString tempName();
+
+// Test seam: called after a copy is complete under its temporary name, before the old item goes.
+using Hook = std::function<void(const QString &tempPath)>;
+void setAfterCopyHook(Hook hook);
+
+SyncResult run(const QString &left, const QString &right, const QList<SyncStep> &steps,
+               TransferProgress &progress);
+
+} // namespace FolderSync

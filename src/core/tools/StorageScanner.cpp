@@ -1,0 +1,470 @@
+#include "core/tools/StorageScanner.h"
+
+#include "platform/Posix.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_set>
+#include <vector>
+
+namespace StorageScanner {
+namespace {
+
+std::atomic<bool> g_stopping{false};
+
+struct linux_dirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[];
+};
+
+// Identity of a mount: other device or other mount id (bind mounts share the device).
+struct Volume {
+    uint64_t dev = 0;
+    uint64_t mnt = 0;
+    bool hasMnt = false;
+    bool known = false;
+    bool differs(const Volume &o) const {
+        if (!known || !o.known) return false;
+        return dev != o.dev || (hasMnt && o.hasMnt && mnt != o.mnt);
+    }
+};
+
+Volume volumeOf(const struct statx &sx) {
+    Volume v;
+    v.dev = (uint64_t(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+    v.hasMnt = (sx.stx_mask & STATX_MNT_ID) != 0;
+    v.mnt = v.hasMnt ? sx.stx_mnt_id : 0;
+    v.known = true;
+    return v;
+}
+
+constexpr unsigned statMask = STATX_TYPE | STATX_BLOCKS | STATX_INO | STATX_NLINK | STATX_MNT_ID;
+
+int statxAt(int fd, const char *name, int extra, struct statx &sx) {
+    return Posix::retry([&] {
+        return ::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC | extra, statMask,
+                       &sx);
+    });
+}
+
+qint64 allocated(const struct statx &sx) {
+    return (sx.stx_mask & STATX_BLOCKS) ? qint64(sx.stx_blocks) * 512 : 0;
+}
+
+struct FdHolder {
+    int fd = -1;
+    explicit FdHolder(int f) : fd(f) {}
+    ~FdHolder() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// A folder's name and its parent, for the few paths that are ever built (top-list candidates).
+struct Node {
+    std::shared_ptr<const Node> parent;
+    QByteArray name; // the root node holds the whole root path
+};
+
+std::optional<QString> pathOf(const Node *node, const char *leaf) {
+    std::vector<const Node *> chain;
+    for (; node; node = node->parent.get())
+        chain.push_back(node);
+    QByteArray bytes;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!bytes.isEmpty() && !bytes.endsWith('/')) bytes += '/';
+        bytes += (*it)->name;
+    }
+    if (leaf) {
+        if (!bytes.endsWith('/')) bytes += '/';
+        bytes += leaf;
+    }
+    return Posix::decode(bytes);
+}
+
+struct Task {
+    std::shared_ptr<FdHolder> parentFd;
+    std::shared_ptr<const Node> node;
+    int child = 0; // which direct child of the root it belongs to
+    int depth = 1;
+};
+
+// The largest files seen by one walker: a bounded list with a remembered smallest slot.
+class TopList {
+public:
+    bool wants(qint64 size) const {
+        std::lock_guard g(m_lock);
+        return size >= 1 && (m_items.size() < topCount || m_items[m_smallest].first.size < size);
+    }
+    void offer(const StorageEntry &e, uint64_t order) {
+        std::lock_guard g(m_lock);
+        if (e.size < 1) return;
+        if (m_items.size() < topCount)
+            m_items.push_back({e, order});
+        else if (m_items[m_smallest].first.size >= e.size)
+            return;
+        else
+            m_items[m_smallest] = {e, order};
+        m_smallest = 0;
+        for (size_t i = 1; i < m_items.size(); ++i)
+            if (m_items[i].first.size < m_items[m_smallest].first.size) m_smallest = i;
+    }
+    void appendTo(std::vector<std::pair<StorageEntry, uint64_t>> &out) const {
+        std::lock_guard g(m_lock);
+        out.insert(out.end(), m_items.begin(), m_items.end());
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<std::pair<StorageEntry, uint64_t>> m_items;
+    size_t m_smallest = 0;
+};
+
+struct HardLinkKey {
+    uint64_t dev, ino;
+    bool operator==(const HardLinkKey &) const = default;
+};
+struct HardLinkHash {
+    size_t operator()(const HardLinkKey &k) const { return std::hash<uint64_t>()(k.ino * 1000003u ^ k.dev); }
+};
+
+class Walk {
+public:
+    Walk(Volume root, int maxDepth, int children) : m_root(root), m_maxDepth(maxDepth), m_sizes(children) {}
+
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> files{0}, folders{0}, skipped{0};
+    std::vector<std::atomic<qint64>> &sizes() { return m_sizes; }
+    std::vector<std::unique_ptr<TopList>> tops;
+
+    // Counts a file's bytes once, however many names it has.
+    bool firstLink(const struct statx &sx) {
+        if (sx.stx_nlink <= 1) return true;
+        const HardLinkKey key{(uint64_t(sx.stx_dev_major) << 32) | sx.stx_dev_minor, sx.stx_ino};
+        std::lock_guard g(m_linkLock);
+        return m_links.insert(key).second;
+    }
+
+    void push(Task task) {
+        m_pending.fetch_add(1);
+        {
+            std::lock_guard g(m_lock);
+            m_queue.push_back(std::move(task));
+        }
+        m_wake.notify_one();
+    }
+    // No more root children will be queued.
+    void closeInput() {
+        m_pending.fetch_sub(1);
+        m_wake.notify_all();
+    }
+    bool done() const { return m_pending.load() == 0; }
+    void waitDone(int ms) {
+        std::unique_lock g(m_lock);
+        m_wake.wait_for(g, std::chrono::milliseconds(ms), [this] { return done() || stop.load(); });
+    }
+    void wakeAll() { m_wake.notify_all(); }
+    uint64_t nextOrder() { return m_order.fetch_add(1); }
+
+    void work(TopList &top) {
+        std::vector<Task> local;
+        for (;;) {
+            Task task;
+            if (!local.empty()) {
+                task = std::move(local.back());
+                local.pop_back();
+            } else {
+                std::unique_lock g(m_lock);
+                m_idle.fetch_add(1);
+                // Timed waits: the pending count changes outside the lock, so a wake-up may slip by.
+                while (m_queue.empty() && !done() && !stop.load())
+                    m_wake.wait_for(g, std::chrono::milliseconds(20));
+                m_idle.fetch_sub(1);
+                if (stop.load() || (m_queue.empty() && done())) {
+                    m_wake.notify_all();
+                    return;
+                }
+                task = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            if (!stop.load()) walkFolder(task, local, top);
+            // A walker with a backlog gives its oldest (largest) folders to the idle ones.
+            if (local.size() >= 2 && m_idle.load() > 0) {
+                const size_t half = local.size() / 2;
+                {
+                    std::lock_guard g(m_lock);
+                    for (size_t i = 0; i < half; ++i)
+                        m_queue.push_back(std::move(local[i]));
+                }
+                local.erase(local.begin(), local.begin() + half);
+                m_wake.notify_all();
+            }
+            if (m_pending.fetch_sub(1) == 1) m_wake.notify_all();
+            if (stop.load()) {
+                // Dropped work still counts down, so that the others can finish.
+                for (size_t i = 0; i < local.size(); ++i)
+                    m_pending.fetch_sub(1);
+                local.clear();
+                m_wake.notify_all();
+            }
+        }
+    }
+
+private:
+    void walkFolder(const Task &task, std::vector<Task> &local, TopList &top) {
+        const int fd = Posix::retry([&] {
+            return ::openat(task.parentFd->fd, task.node->name.constData(),
+                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        });
+        if (fd < 0) {
+            skipped.fetch_add(1);
+            return;
+        }
+        auto self = std::make_shared<FdHolder>(fd);
+        qint64 bytes = 0, nFiles = 0, nFolders = 0, nSkipped = 0;
+        alignas(8) char buf[32768];
+        for (;;) {
+            const long n = Posix::retry([&] { return ::syscall(SYS_getdents64, fd, buf, sizeof buf); });
+            if (n < 0) {
+                ++nSkipped;
+                break;
+            }
+            if (n == 0) break;
+            for (long off = 0; off < n;) {
+                auto *d = reinterpret_cast<linux_dirent64 *>(buf + off);
+                off += d->d_reclen;
+                if (stop.load(std::memory_order_relaxed)) break;
+                const char *name = d->d_name;
+                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+                if (d->d_type == DT_LNK) continue;
+                struct statx sx {};
+                if (statxAt(fd, name, 0, sx) != 0) {
+                    ++nSkipped;
+                    continue;
+                }
+                if (S_ISLNK(sx.stx_mode)) continue;
+                if (S_ISDIR(sx.stx_mode)) {
+                    // A mount point below is passed over, uncounted.
+                    if (m_root.differs(volumeOf(sx))) continue;
+                    ++nFolders;
+                    if (task.depth + 1 > m_maxDepth) {
+                        ++nSkipped;
+                        continue;
+                    }
+                    m_pending.fetch_add(1);
+                    local.push_back(Task{self, std::make_shared<Node>(Node{task.node, QByteArray(name)}),
+                                         task.child, task.depth + 1});
+                    continue;
+                }
+                ++nFiles;
+                if (!firstLink(sx)) continue;
+                const qint64 size = allocated(sx);
+                bytes += size;
+                if (top.wants(size)) {
+                    // A name that is not valid UTF-8 is measured but never listed under another name.
+                    if (auto path = pathOf(task.node.get(), name))
+                        top.offer(StorageEntry{*path, Posix::lastComponent(*path), size, false, false},
+                                  nextOrder());
+                }
+            }
+            if (stop.load(std::memory_order_relaxed)) break;
+        }
+        m_sizes[task.child].fetch_add(bytes);
+        files.fetch_add(nFiles);
+        folders.fetch_add(nFolders);
+        skipped.fetch_add(nSkipped);
+    }
+
+    Volume m_root;
+    int m_maxDepth;
+    std::vector<std::atomic<qint64>> m_sizes;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<Task> m_queue;
+    std::atomic<qint64> m_pending{1}; // 1 while the root is still being listed
+    std::atomic<int> m_idle{0};
+    std::atomic<uint64_t> m_order{0};
+    std::mutex m_linkLock;
+    std::unordered_set<HardLinkKey, HardLinkHash> m_links;
+};
+
+void sortBySize(QList<StorageEntry> &list) {
+    std::stable_sort(list.begin(), list.end(),
+                     [](const StorageEntry &a, const StorageEntry &b) { return a.size > b.size; });
+}
+
+} // namespace
+
+StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled,
+                     const std::function<void(const StorageSnapshot &)> &progress, const Options &options) {
+    StorageSnapshot failed;
+    failed.skipped = 1;
+    const auto rootBytes = Posix::encode(root);
+    if (!rootBytes) return failed;
+    const int rootFd =
+        Posix::retry([&] { return ::open(rootBytes->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (rootFd < 0) return failed;
+    auto rootHolder = std::make_shared<FdHolder>(rootFd);
+    struct statx rootSx {};
+    Volume rootVolume;
+    if (statxAt(rootFd, "", AT_EMPTY_PATH, rootSx) == 0) rootVolume = volumeOf(rootSx);
+
+    // The root's entries first (names only), so that every direct child has its slot.
+    std::vector<QByteArray> names;
+    std::vector<unsigned char> types;
+    {
+        alignas(8) char buf[32768];
+        for (;;) {
+            const long n = Posix::retry([&] { return ::syscall(SYS_getdents64, rootFd, buf, sizeof buf); });
+            if (n < 0) return failed;
+            if (n == 0) break;
+            for (long off = 0; off < n;) {
+                auto *d = reinterpret_cast<linux_dirent64 *>(buf + off);
+                off += d->d_reclen;
+                const char *name = d->d_name;
+                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+                names.emplace_back(name);
+                types.push_back(d->d_type);
+            }
+        }
+    }
+
+    const int threads =
+        options.threads > 0 ? options.threads : int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u));
+    Walk walk(rootVolume, options.maxDepth, int(names.size()));
+    for (int i = 0; i <= threads; ++i)
+        walk.tops.push_back(std::make_unique<TopList>());
+    TopList &rootTop = *walk.tops.back();
+    std::vector<std::thread> walkers;
+    for (int i = 0; i < threads; ++i)
+        walkers.emplace_back([&walk, i] { walk.work(*walk.tops[size_t(i)]); });
+
+    auto rootNode = std::make_shared<Node>(Node{nullptr, *rootBytes});
+    struct Child {
+        int slot;
+        StorageEntry entry;
+    };
+    std::vector<Child> children;
+    qint64 rootFiles = 0, rootFolders = 0, rootSkipped = 0;
+
+    auto isCancelled = [&] { return g_stopping.load() || (cancelled && cancelled()); };
+    auto snapshot = [&](bool final) {
+        StorageSnapshot s;
+        for (const Child &c : children) {
+            StorageEntry e = c.entry;
+            if (e.isDirectory && !e.otherVolume) e.size = walk.sizes()[size_t(c.slot)].load();
+            s.total += e.size;
+            s.entries << e;
+        }
+        std::vector<std::pair<StorageEntry, uint64_t>> tops;
+        for (const auto &t : walk.tops)
+            t->appendTo(tops);
+        std::stable_sort(tops.begin(), tops.end(), [](const auto &a, const auto &b) {
+            return a.first.size != b.first.size ? a.first.size > b.first.size : a.second < b.second;
+        });
+        for (size_t i = 0; i < tops.size() && i < size_t(topCount); ++i)
+            s.topFiles << tops[i].first;
+        s.files = rootFiles + walk.files.load();
+        s.folders = rootFolders + walk.folders.load();
+        s.skipped = rootSkipped + walk.skipped.load();
+        if (final) sortBySize(s.entries);
+        return s;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastReport = 0;
+    auto maybeReport = [&] {
+        if (progress && clock.elapsed() - lastReport > options.progressMs) {
+            lastReport = clock.elapsed();
+            progress(snapshot(false));
+        }
+    };
+
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (isCancelled()) break;
+        const QByteArray &raw = names[i];
+        if (types[i] == DT_LNK) continue;
+        struct statx sx {};
+        if (statxAt(rootFd, raw.constData(), 0, sx) != 0) {
+            ++rootSkipped;
+            continue;
+        }
+        if (S_ISLNK(sx.stx_mode)) continue;
+        const auto name = Posix::decode(raw);
+        if (!name) {
+            // Not shown under another name, so not listed at all.
+            ++rootSkipped;
+            continue;
+        }
+        const QString path = Posix::childPath(root, *name);
+        if (S_ISDIR(sx.stx_mode)) {
+            ++rootFolders;
+            const bool other = rootVolume.differs(volumeOf(sx));
+            children.push_back({int(i), StorageEntry{path, *name, 0, true, other}});
+            if (!other) walk.push(Task{rootHolder, std::make_shared<Node>(Node{rootNode, raw}), int(i), 1});
+        } else {
+            ++rootFiles;
+            const qint64 size = walk.firstLink(sx) ? allocated(sx) : 0;
+            StorageEntry e{path, *name, size, false, false};
+            children.push_back({int(i), e});
+            rootTop.offer(e, walk.nextOrder());
+        }
+        if ((i & 63) == 0) maybeReport();
+    }
+    walk.closeInput();
+    while (!walk.done()) {
+        if (isCancelled()) {
+            walk.stop.store(true);
+            walk.wakeAll();
+            break;
+        }
+        walk.waitDone(20);
+        maybeReport();
+    }
+    for (std::thread &t : walkers)
+        t.join();
+    return snapshot(true);
+}
+
+QThreadPool *pool() {
+    // Never deleted: a scan blocked on a dead mount must not hold the exit.
+    static QThreadPool *p = [] {
+        auto *created = new QThreadPool;
+        created->setMaxThreadCount(4);
+        if (auto *app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, [] { stopAll(500); });
+        return created;
+    }();
+    return p;
+}
+
+void stopAll(int waitMs) {
+    g_stopping.store(true);
+    pool()->waitForDone(waitMs);
+}
+
+bool stopping() {
+    return g_stopping.load();
+}
+
+void resetForTests() {
+    g_stopping.store(false);
+}
+
+} // namespace StorageScanner

@@ -1,0 +1,211 @@
+#include "../../core/commands/CommandFixture.h"
+
+#include "core/app/JobRunner.h"
+#include "core/fileops/TrashMemory.h"
+#include "core/localisation/FileFmt.h"
+#include "core/tools/FolderSync.h"
+#include "ui/tools/BatchRenameSheet.h"
+#include "ui/tools/CompareSheet.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+class CompareSheets : public CommandTest {
+protected:
+    TestUtil::LanguageScope german{AppLanguage::de};
+    QList<SyncStep> plan(const QString &l, const QString &r, SyncMode mode, bool deleteExtra) {
+        QList<SyncStep> steps;
+        for (const CompareRow &row : FolderCompare::scan(l, r, [] { return false; }).rows)
+            if (FolderCompare::action(row, mode, deleteExtra) != SyncAction::none)
+                steps << SyncStep{row, FolderCompare::action(row, mode, deleteExtra)};
+        return steps;
+    }
+    static QPushButton *button(QWidget *w, const QString &key) {
+        for (QPushButton *b : w->findChildren<QPushButton *>())
+            if (b->text() == L(key)) return b;
+        return nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(CompareSheets, SyncAsksBeforeItTrashesAndRunsAsOneJob) {
+    const QString l = make("L/"), r = make("R/");
+    make("L/new.txt", "new");
+    make("R/extra.txt", "extra");
+    const QList<SyncStep> steps = plan(l, r, SyncMode::leftToRight, true);
+    ASSERT_EQ(steps.size(), 2);
+    int completions = 0;
+
+    // An empty plan and a refused answer do nothing.
+    app->runSync(l, r, {}, [&] { ++completions; });
+    answers.push_back(AlertRole::cancel);
+    app->runSync(l, r, steps, [&] { ++completions; });
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts[0].buttons[0].role, AlertRole::destructive);
+    EXPECT_TRUE(alerts[0].informative.contains("1 Objekte kommen in den Papierkorb, 0 werden ersetzt"));
+    EXPECT_TRUE(exists(r + "/extra.txt"));
+
+    // Another job running: only its refusal.
+    auto other = app->jobs().begin(K("Kopiere"));
+    app->runSync(l, r, steps, [&] { ++completions; });
+    EXPECT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(lastIsError() || !lastToast().isEmpty());
+    app->jobs().end();
+
+    answers.push_back(AlertRole::destructive);
+    app->runSync(l, r, steps, [&] { ++completions; });
+    QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 5000);
+    EXPECT_EQ(lastToast(), "Synchronisiert: 2 Schritte. Überschriebenes und Gelöschtes liegt im Papierkorb.");
+    EXPECT_TRUE(exists(r + "/new.txt"));
+    EXPECT_FALSE(exists(r + "/extra.txt"));
+    QTest::qWait(50);
+    EXPECT_EQ(completions, 1);
+}
+
+TEST_F(CompareSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
+    const QString l = make("L/"), r = make("R/");
+    {
+        CompareSheet same(app.get(), l, r);
+        QTRY_VERIFY_WITH_TIMEOUT(!same.loading(), 5000);
+        EXPECT_EQ(same.summary(), "0 Unterschiede · 0 Schritte ausgewählt");
+        EXPECT_FALSE(button(&same, "Synchronisieren")->isEnabled());
+    }
+    make("L/a.txt", "a");
+    make("L/b.txt", "b");
+    make("R/c.txt", "c");
+    CompareSheet sheet(app.get(), l, r);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet.loading(), 5000);
+    CompareRowsModel *m = sheet.model();
+    ASSERT_EQ(m->rows().size(), 3);
+    EXPECT_EQ(sheet.summary(), "3 Unterschiede · 2 Schritte ausgewählt");
+    // c.txt exists only on the right: nothing without mirroring, disabled box.
+    EXPECT_EQ(m->flags(m->index(2, CompareRowsModel::check)) & Qt::ItemIsEnabled, 0);
+    m->setData(m->index(0, CompareRowsModel::check), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(sheet.summary(), "3 Unterschiede · 1 Schritte ausgewählt");
+    sheet.findChild<QCheckBox *>()->setChecked(true);
+    EXPECT_EQ(m->actionOf(m->rows()[2]), SyncAction::trashRight);
+    EXPECT_EQ(sheet.summary(), "3 Unterschiede · 2 Schritte ausgewählt");
+    // Both ways: the toggle hides, the unticked row stays unticked.
+    QList<QPushButton *> modes;
+    for (QPushButton *b : sheet.findChildren<QPushButton *>())
+        if (b->isCheckable()) modes << b;
+    ASSERT_EQ(modes.size(), 3);
+    modes[1]->click();
+    EXPECT_EQ(m->actionOf(m->rows()[2]), SyncAction::toLeft);
+    EXPECT_EQ(m->data(m->index(0, CompareRowsModel::check), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    modes[0]->click();
+    EXPECT_EQ(m->data(m->index(0, CompareRowsModel::check), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    EXPECT_EQ(CompareRowsModel::info(std::nullopt, QDateTime::currentDateTime()), "—");
+    EXPECT_EQ(CompareRowsModel::info(1000, std::nullopt), FileFmt::size(1000));
+
+    // After a sync the sheet compares again with every row ticked.
+    answers.push_back(AlertRole::destructive);
+    sheet.sync();
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && !sheet.loading() && m->rows().size() == 1, 5000);
+    EXPECT_EQ(m->rows()[0].id, "a.txt");
+    EXPECT_EQ(sheet.summary(), "1 Unterschiede · 1 Schritte ausgewählt");
+}
+
+TEST_F(CompareSheets, CompareStopsWhenReplacedOrClosed) {
+    const QString l = make("L/"), r = make("R/");
+    CompareSheet sheet(app.get(), l, r);
+    sheet.scan();
+    const CancelFlagPtr first = sheet.scanFlag();
+    sheet.scan();
+    EXPECT_TRUE(first->cancelled());
+    const CancelFlagPtr second = sheet.scanFlag();
+    EXPECT_FALSE(second->cancelled());
+    sheet.reject();
+    EXPECT_TRUE(second->cancelled());
+}
+
+TEST_F(CompareSheets, CompareErrorIsShownNotEqual) {
+    const QString l = make("L/");
+    make("L/in/");
+    CompareSheet sheet(app.get(), l, l + "/in");
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet.loading(), 5000);
+    EXPECT_FALSE(button(&sheet, "Synchronisieren")->isEnabled());
+    bool shown = false;
+    for (QLabel *label : sheet.findChildren<QLabel *>())
+        shown = shown || label->text() == "Ein Ordner liegt im anderen.";
+    EXPECT_TRUE(shown);
+}
+
+TEST_F(CompareSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {
+    const QString f = make("f/");
+    const QString one = make("f/1.txt", "one"), two = make("f/2.txt", "two");
+    show(app->activePane(), f);
+    BatchRenameSheet sheet(app.get(), {two, one});
+    EXPECT_FALSE(button(&sheet, "Umbenennen")->isEnabled());
+    BatchRename::Settings s;
+    s.pattern = "[Z]";
+    s.start = 2;
+    s.digits = 1;
+    sheet.setSettings(s);
+    EXPECT_EQ(sheet.status(), "2 von 2 Namen ändern sich.");
+    ASSERT_TRUE(button(&sheet, "Umbenennen")->isEnabled());
+    button(&sheet, "Umbenennen")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && !toasts.isEmpty(), 5000);
+    EXPECT_EQ(lastToast(), "2 Objekte umbenannt.");
+    EXPECT_FALSE(lastIsError());
+    EXPECT_EQ(TestUtil::readFile(f + "/2.txt"), "one");
+    EXPECT_EQ(TestUtil::readFile(f + "/3.txt"), "two");
+    EXPECT_EQ(app->activePane()->selection(), (QSet<QString>{f + "/2.txt", f + "/3.txt"}));
+    EXPECT_EQ(app->undoJournal().undoTitle(), "2 Objekte umbenannt");
+    app->undoLast();
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && TestUtil::readFile(f + "/1.txt") == "one", 5000);
+    EXPECT_EQ(TestUtil::readFile(f + "/2.txt"), "two");
+    EXPECT_FALSE(exists(f + "/3.txt"));
+}
+
+TEST_F(CompareSheets, BatchRenameKeys) {
+    const QString f = make("f/");
+    const QString a = make("f/a.txt", "A"), b = make("f/b.txt", "B");
+    show(app->activePane(), f);
+    BatchRename::Settings s;
+    s.pattern = "x[Z]";
+    {
+        BatchRenameSheet sheet(app.get(), {a, b});
+        sheet.setSettings(s);
+        sheet.show();
+        QTest::keyClick(&sheet, Qt::Key_Escape);
+        EXPECT_EQ(sheet.result(), QDialog::Rejected);
+        EXPECT_TRUE(exists(a));
+    }
+    BatchRenameSheet sheet(app.get(), {a, b});
+    sheet.show();
+    // Nothing changes yet: Return does nothing.
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    EXPECT_TRUE(sheet.isVisible());
+    sheet.setSettings(s);
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && exists(f + "/x01.txt") && exists(f + "/x02.txt"), 5000);
+    EXPECT_EQ(sheet.result(), QDialog::Accepted);
+}
+
+TEST_F(CompareSheets, BatchRenameFailuresAndRefusal) {
+    const QString f = make("f/");
+    const QString a = make("f/a", "A"), b = make("f/b", "B");
+    show(app->activePane(), f);
+    BatchRename::Settings s;
+    s.pattern = "[N]-x";
+    const QList<BatchRename::Row> rows = BatchRename::rows(s, {a, b});
+
+    auto other = app->jobs().begin(K("Kopiere"));
+    EXPECT_FALSE(BatchRenameSheet::apply(app.get(), rows));
+    app->jobs().end();
+
+    QFile::remove(a);
+    QFile::remove(b);
+    bool ended = false;
+    ASSERT_TRUE(BatchRenameSheet::apply(app.get(), rows, [&] { ended = true; }));
+    QTRY_VERIFY_WITH_TIMEOUT(ended, 5000);
+    EXPECT_TRUE(lastIsError());
+    EXPECT_TRUE(lastToast().endsWith(" (+1 weitere)")) << lastToast().toStdString();
+    EXPECT_FALSE(app->undoJournal().undoTitle());
+    EXPECT_TRUE(app->activePane()->selection().isEmpty());
+}
