@@ -271,7 +271,7 @@ int main(int argc, char **argv) {
         logs.extensions = "log";
         logs.olderThanDays = 30;
         logs.action = "trash";
-        app.setRules({shots, logs, CleanRule()});
+        app.cleanupRules().setRules({shots, logs, CleanRule()});
         app.requests().setShowRules(true);
         settle(600);
         if (QDialog *sheet = w.sheets()->current()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app/CleanupRules.h"
 #include "core/app/KeyPress.h"
 #include "core/app/Services.h"
 #include "core/app/Settings.h"
@@ -12,7 +13,6 @@
 #include "core/fileops/UndoJournal.h"
 #include "core/localisation/AppLanguage.h"
 #include "core/model/Side.h"
-#include "core/tools/CleanRule.h"
 
 #include <QObject>
 #include <QPointer>
@@ -129,8 +129,7 @@ public:
     // that runs while rulesAuto is on.
     void runRules(bool silent);
     // The cleanup rules in user order; every change is stored at once.
-    const QList<CleanRule> &rules() const { return m_rules; }
-    void setRules(const QList<CleanRule> &value);
+    CleanupRules &cleanupRules() { return m_cleanupRules; }
     bool rulesTimerActive() const { return m_rulesTask.isActive(); }
 
     // What the settings file said at start: the path it was put aside to when it could not be read.
@@ -138,7 +137,6 @@ public:
 
 signals:
     void cutPathsChanged();
-    void rulesChanged();
     // The mounted volumes changed (after an eject): the sidebar lists its devices anew.
     void devicesChanged();
 
@@ -189,9 +187,7 @@ private:
     QSet<QString> m_cutPaths;
 
     JobRunner *m_jobs = nullptr;
-    QList<CleanRule> m_rules;
-    // Stored rules that could not be read, kept aside before the first save.
-    std::optional<QByteArray> m_rulesUnreadable;
+    CleanupRules m_cleanupRules;
     QTimer m_rulesTask;
     QString m_settingsSetAside;
     QString m_typeBuffer;

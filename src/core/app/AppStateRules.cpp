@@ -7,22 +7,13 @@
 #include "core/tools/RulesEngine.h"
 
 void AppState::loadRules() {
-    RulesEngine::Loaded loaded = RulesEngine::loadStored();
-    m_rules = loaded.rules;
-    m_rulesUnreadable = loaded.unreadable;
-    if (m_rulesUnreadable)
+    if (!m_cleanupRules.load())
         show(K("Die gespeicherten Aufräum-Regeln ließen sich nicht lesen. Sie bleiben aufbewahrt; die Liste "
                "beginnt leer."),
              true);
     m_rulesTask.setSingleShot(false);
     connect(&m_rulesTask, &QTimer::timeout, this, [this] { runRules(true); });
     startRulesTimer();
-}
-
-void AppState::setRules(const QList<CleanRule> &value) {
-    m_rules = value;
-    emit rulesChanged();
-    RulesEngine::save(m_rules, &m_rulesUnreadable);
 }
 
 void AppState::startRulesTimer() {
@@ -34,7 +25,7 @@ void AppState::startRulesTimer() {
 
 void AppState::runRules(bool silent) {
     QList<CleanRule> active;
-    for (const CleanRule &rule : m_rules)
+    for (const CleanRule &rule : m_cleanupRules.rules())
         if (rule.enabled && rule.isValid()) active << rule;
     if (active.isEmpty()) {
         if (!silent) show(K("Keine aktive, vollständige Regel. Öffne „Aufräum-Regeln“ und lege eine an."));

@@ -63,8 +63,8 @@ RulesSheet::RulesSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(
     m_previewTimer.setSingleShot(true);
     connect(&m_previewTimer, &QTimer::timeout, this, [this] {
         const auto i = index();
-        if (!i || !m_app || !m_app->rules()[*i].isValid()) return;
-        const CleanRule rule = m_app->rules()[*i];
+        if (!i || !m_app || !m_app->cleanupRules().rules()[*i].isValid()) return;
+        const CleanRule rule = m_app->cleanupRules().rules()[*i];
         const quint64 generation = ++m_generation;
         QPointer<RulesSheet> self(this);
         // The listing may take long on a slow folder: off the main thread, and only the newest result counts.
@@ -77,7 +77,7 @@ RulesSheet::RulesSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(
     if (m_app) {
         // Queued: a row's own check box changes the rules, and the rebuild replaces that check box.
         connect(
-            m_app, &AppState::rulesChanged, this,
+            &m_app->cleanupRules(), &CleanupRules::rulesChanged, this,
             [this] {
                 rebuildList();
                 refreshDerived();
@@ -88,7 +88,7 @@ RulesSheet::RulesSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(
             const QSignalBlocker block(m_auto);
             m_auto->setChecked(m_app->settings().rulesAuto());
         });
-        if (!m_app->rules().isEmpty()) m_selected = m_app->rules().first().id;
+        if (!m_app->cleanupRules().rules().isEmpty()) m_selected = m_app->cleanupRules().rules().first().id;
     }
     rebuildList();
     loadForm();
@@ -96,7 +96,7 @@ RulesSheet::RulesSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(
 
 std::optional<qsizetype> RulesSheet::index() const {
     if (!m_selected || !m_app) return std::nullopt;
-    const auto &rules = m_app->rules();
+    const auto &rules = m_app->cleanupRules().rules();
     for (qsizetype i = 0; i < rules.size(); ++i)
         if (rules[i].id == *m_selected) return i;
     return std::nullopt;
@@ -131,8 +131,8 @@ void RulesSheet::build() {
     m_list->setFixedSize(270, 330);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (m_loading || !m_app || row < 0 || row >= m_app->rules().size()) return;
-        m_selected = m_app->rules()[row].id;
+        if (m_loading || !m_app || row < 0 || row >= m_app->cleanupRules().rules().size()) return;
+        m_selected = m_app->cleanupRules().rules()[row].id;
         loadForm();
     });
     left->addWidget(m_list);
@@ -304,7 +304,7 @@ void RulesSheet::rebuildList() {
     const UIScale ui = EnvironmentValues::ui(parentWidget());
     m_loading = true;
     m_list->clear();
-    const auto &rules = m_app->rules();
+    const auto &rules = m_app->cleanupRules().rules();
     for (qsizetype i = 0; i < rules.size(); ++i) {
         const CleanRule &r = rules[i];
         auto *item = new QListWidgetItem(m_list);
@@ -317,10 +317,10 @@ void RulesSheet::rebuildList() {
         const QUuid id = r.id;
         connect(on, &QCheckBox::toggled, this, [this, id](bool checked) {
             if (!m_app) return;
-            QList<CleanRule> list = m_app->rules();
+            QList<CleanRule> list = m_app->cleanupRules().rules();
             for (CleanRule &rule : list)
                 if (rule.id == id) rule.enabled = checked;
-            m_app->setRules(list);
+            m_app->cleanupRules().setRules(list);
         });
         h->addWidget(on);
         auto *texts = new QVBoxLayout;
@@ -349,7 +349,7 @@ void RulesSheet::loadForm() {
     m_remove->setEnabled(i.has_value());
     m_right->setCurrentIndex(i ? 1 : 0);
     if (i) {
-        const CleanRule &r = m_app->rules()[*i];
+        const CleanRule &r = m_app->cleanupRules().rules()[*i];
         m_loading = true;
         m_name->setText(r.name);
         m_contains->setText(r.nameContains);
@@ -365,7 +365,7 @@ void RulesSheet::refreshDerived() {
     const auto i = index();
     bool anyRunnable = false;
     if (m_app)
-        for (const CleanRule &r : m_app->rules())
+        for (const CleanRule &r : m_app->cleanupRules().rules())
             anyRunnable = anyRunnable || (r.enabled && r.isValid());
     m_run->setEnabled(anyRunnable);
     m_remove->setEnabled(i.has_value());
@@ -376,7 +376,7 @@ void RulesSheet::refreshDerived() {
         ++m_generation;
         return;
     }
-    const CleanRule &r = m_app->rules()[*i];
+    const CleanRule &r = m_app->cleanupRules().rules()[*i];
     auto pathText = [](QLabel *label, const QString &path) {
         label->setText(path.isEmpty() ? L("nicht gewählt") : path);
         setColour(label, path.isEmpty() ? orange : label->palette().color(QPalette::Text));
@@ -439,15 +439,15 @@ void RulesSheet::showPreview(const QStringList &paths) {
 void RulesSheet::edit(const std::function<void(CleanRule &)> &change) {
     const auto i = index();
     if (m_loading || !i || !m_app) return;
-    QList<CleanRule> list = m_app->rules();
+    QList<CleanRule> list = m_app->cleanupRules().rules();
     change(list[*i]);
-    m_app->setRules(list);
+    m_app->cleanupRules().setRules(list);
 }
 
 void RulesSheet::addRule() {
     if (!m_app) return;
     CleanRule r;
-    m_app->setRules(m_app->rules() + QList<CleanRule>{r});
+    m_app->cleanupRules().setRules(m_app->cleanupRules().rules() + QList<CleanRule>{r});
     select(r.id);
 }
 
@@ -461,23 +461,23 @@ void RulesSheet::addExample() {
     r.nameContains = QStringLiteral("Bildschirmfoto");
     r.extensions = QStringLiteral("png");
     r.destination = home + QStringLiteral("/Pictures/Bildschirmfotos");
-    m_app->setRules(m_app->rules() + QList<CleanRule>{r});
+    m_app->cleanupRules().setRules(m_app->cleanupRules().rules() + QList<CleanRule>{r});
     select(r.id);
 }
 
 void RulesSheet::removeRule() {
     const auto i = index();
     if (!i || !m_app) return;
-    QList<CleanRule> list = m_app->rules();
+    QList<CleanRule> list = m_app->cleanupRules().rules();
     list.removeAt(*i);
-    m_app->setRules(list);
+    m_app->cleanupRules().setRules(list);
     select(list.isEmpty() ? std::nullopt : std::optional<QUuid>(list.first().id));
 }
 
 void RulesSheet::chooseFolder(bool destination) {
     const auto i = index();
     if (!i || !m_app) return;
-    const CleanRule &rule = m_app->rules()[*i];
+    const CleanRule &rule = m_app->cleanupRules().rules()[*i];
     const QUuid id = rule.id;
     QPointer<RulesSheet> self(this);
     // The panel opens in the folder the field holds.
@@ -487,9 +487,9 @@ void RulesSheet::chooseFolder(bool destination) {
             // The rule is looked up again: the list may have changed while the panel was
             // open.
             if (!self || !chosen || !self->m_app) return;
-            QList<CleanRule> list = self->m_app->rules();
+            QList<CleanRule> list = self->m_app->cleanupRules().rules();
             for (CleanRule &r : list)
                 if (r.id == id) (destination ? r.destination : r.folder) = *chosen;
-            self->m_app->setRules(list);
+            self->m_app->cleanupRules().setRules(list);
         });
 }

@@ -122,15 +122,15 @@ TEST_F(RulesTest, AnUnreadableStoreIsKeptAsideBeforeTheFirstSave) {
     const QByteArray garbage = "[{\"id\": \"not a rule\"}]";
     Defaults::setValue(RulesEngine::storeKey, garbage);
     AppState app(quick());
-    EXPECT_TRUE(app.rules().isEmpty());
+    EXPECT_TRUE(app.cleanupRules().rules().isEmpty());
     ASSERT_TRUE(app.toast());
     EXPECT_TRUE(app.toast()->isError);
     EXPECT_FALSE(Defaults::contains(RulesEngine::setAsideKey)) << "starting writes nothing";
-    app.setRules({rule(folder, QStringLiteral("a"), {})});
+    app.cleanupRules().setRules({rule(folder, QStringLiteral("a"), {})});
     EXPECT_EQ(Defaults::value(RulesEngine::setAsideKey).toByteArray(), garbage);
     EXPECT_EQ(RulesEngine::load().size(), 1);
     // Only the first save sets aside: a later one keeps what was set aside.
-    app.setRules({});
+    app.cleanupRules().setRules({});
     EXPECT_EQ(Defaults::value(RulesEngine::setAsideKey).toByteArray(), garbage);
 }
 
@@ -281,7 +281,7 @@ TEST_F(RulesTest, ARunMovesAndTrashesWithOneUndoEntry) {
     CleanRule trash = rule(folder, {}, QStringLiteral("log"));
     CleanRule off = rule(folder, {}, QStringLiteral("txt"));
     off.enabled = false;
-    app.setRules({move, trash, off});
+    app.cleanupRules().setRules({move, trash, off});
     app.runRules(false);
     QTRY_VERIFY(!app.jobs().busy());
     EXPECT_TRUE(exists(dest + "/shot 1.png"));
@@ -308,7 +308,7 @@ TEST_F(RulesTest, SilentRunsAndTheMinuteLoop) {
     const QString dest = tmp.path() + "/dest";
     QDir().mkpath(dest);
     AppState app(quick(60));
-    app.setRules({rule(folder, {}, QStringLiteral("png"), dest)});
+    app.cleanupRules().setRules({rule(folder, {}, QStringLiteral("png"), dest)});
     // A silent run that finds nothing says nothing; the user's run says so.
     app.runRules(true);
     QTRY_VERIFY(!app.jobs().busy());

@@ -91,10 +91,10 @@ TEST_F(RulesSheetsTest, RulesSheetAddsRemovesAndSelects) {
 
     sheet.addRule();
     sheet.addRule();
-    ASSERT_EQ(app.rules().size(), 2);
-    EXPECT_EQ(app.rules()[0].name, "Neue Regel");
-    EXPECT_NE(app.rules()[0].id, app.rules()[1].id);
-    EXPECT_EQ(sheet.selected(), app.rules()[1].id);
+    ASSERT_EQ(app.cleanupRules().rules().size(), 2);
+    EXPECT_EQ(app.cleanupRules().rules()[0].name, "Neue Regel");
+    EXPECT_NE(app.cleanupRules().rules()[0].id, app.cleanupRules().rules()[1].id);
+    EXPECT_EQ(sheet.selected(), app.cleanupRules().rules()[1].id);
     QTest::qWait(20);
     EXPECT_TRUE(showsText(&sheet,
                           "Mindestens eine Bedingung (Name, Endung oder Alter) ist nötig, damit die Regel "
@@ -103,8 +103,8 @@ TEST_F(RulesSheetsTest, RulesSheetAddsRemovesAndSelects) {
 
     sheet.addExample();
     sheet.addExample();
-    ASSERT_EQ(app.rules().size(), 4);
-    const CleanRule a = app.rules()[2], b = app.rules()[3];
+    ASSERT_EQ(app.cleanupRules().rules().size(), 4);
+    const CleanRule a = app.cleanupRules().rules()[2], b = app.cleanupRules().rules()[3];
     EXPECT_NE(a.id, b.id);
     EXPECT_FALSE(a.enabled);
     EXPECT_EQ(a.folder, QDir::homePath() + "/Desktop");
@@ -112,21 +112,21 @@ TEST_F(RulesSheetsTest, RulesSheetAddsRemovesAndSelects) {
 
     // Removing the last selects the first, not the neighbour.
     sheet.removeRule();
-    EXPECT_EQ(app.rules().size(), 3);
-    EXPECT_EQ(sheet.selected(), app.rules()[0].id);
+    EXPECT_EQ(app.cleanupRules().rules().size(), 3);
+    EXPECT_EQ(sheet.selected(), app.cleanupRules().rules()[0].id);
 
     // The folder choice opens in the field's folder and writes the chosen one; a cancel changes nothing.
-    sheet.select(app.rules()[2].id);
+    sheet.select(app.cleanupRules().rules()[2].id);
     QTest::qWait(20);
     ScriptedDialogs dialogs;
     app.services().dialogs = dialogs.dialogs();
     dialogs.folderAnswers = {std::nullopt, QStringLiteral("/chosen")};
     button(&sheet, "Wählen …")->click();
-    EXPECT_EQ(app.rules()[2].folder, QDir::homePath() + "/Desktop");
+    EXPECT_EQ(app.cleanupRules().rules()[2].folder, QDir::homePath() + "/Desktop");
     button(&sheet, "Wählen …")->click();
     ASSERT_EQ(dialogs.folderQuestions.size(), 2);
     EXPECT_EQ(dialogs.folderQuestions[0].directory, QDir::homePath() + "/Desktop");
-    EXPECT_EQ(app.rules()[2].folder, "/chosen");
+    EXPECT_EQ(app.cleanupRules().rules()[2].folder, "/chosen");
 
     // A new sheet starts at the first rule.
     RulesSheet again(&app);
@@ -145,7 +145,7 @@ TEST_F(RulesSheetsTest, RulesPreviewIsComputedAwayAndOnlyTheNewestCounts) {
     r.folder = many;
     r.extensions = "png";
     r.action = "trash";
-    app.setRules({r});
+    app.cleanupRules().setRules({r});
     RulesSheet sheet(&app);
     QTRY_VERIFY(sheet.previewCount().has_value());
     EXPECT_EQ(*sheet.previewCount(), 5);
@@ -157,24 +157,24 @@ TEST_F(RulesSheetsTest, RulesPreviewIsComputedAwayAndOnlyTheNewestCounts) {
         << "disabled rules don't count, this one is on";
 
     // Two quick edits: the first one's answer never shows.
-    QList<CleanRule> list = app.rules();
+    QList<CleanRule> list = app.cleanupRules().rules();
     list[0].folder = none;
-    app.setRules(list);
+    app.cleanupRules().setRules(list);
     QTest::qWait(1);
     list[0].folder = many;
-    app.setRules(list);
+    app.cleanupRules().setRules(list);
     list[0].folder = none;
-    app.setRules(list);
+    app.cleanupRules().setRules(list);
     QTRY_VERIFY(sheet.previewCount().has_value());
     QTest::qWait(50);
     EXPECT_EQ(*sheet.previewCount(), 0);
 
     // Valid, then at once incomplete: no count is shown for the incomplete rule.
     list[0].folder = many;
-    app.setRules(list);
+    app.cleanupRules().setRules(list);
     QCoreApplication::processEvents(); // the sheet has seen the valid rule
     list[0].extensions.clear();
-    app.setRules(list);
+    app.cleanupRules().setRules(list);
     QTest::qWait(100);
     EXPECT_FALSE(sheet.previewCount().has_value());
     for (QLabel *l : sheet.findChildren<QLabel *>())
