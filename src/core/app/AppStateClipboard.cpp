@@ -27,7 +27,7 @@ void AppState::copyToClipboard(const QStringList &paths) {
 
 void AppState::cutToClipboard(const QStringList &paths) {
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."));
+        show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     pasteboard.setFiles(paths, true);
@@ -40,7 +40,7 @@ void AppState::cutToClipboard(const QStringList &paths) {
 void AppState::paste(const QString &folder) {
     const std::optional<QStringList> urls = pasteboard.files();
     if (!urls || urls->isEmpty()) {
-        show(K("In der Zwischenablage liegen keine Dateien."));
+        show(K("In der Zwischenablage liegen keine Dateien."), ToastKind::warning);
         return;
     }
     QStringList paths;

@@ -19,7 +19,8 @@ void AppState::transferSelection(Side from, bool move) {
     const QStringList paths = source->selectedPaths();
     if (paths.isEmpty()) {
         show(LF("Nichts ausgewählt. Wähle zuerst Dateien im %@ Fenster.",
-                L(from == Side::left ? K("linken") : K("rechten"))));
+                L(from == Side::left ? K("linken") : K("rechten"))),
+             ToastKind::warning);
         return;
     }
     PaneModel *target = tabs(from == Side::left ? Side::right : Side::left)->current();
@@ -29,16 +30,17 @@ void AppState::transferSelection(Side from, bool move) {
 namespace {
 
 QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype skips, bool move,
-                    const QString &destination, bool &isError) {
-    isError = false;
+                    const QString &destination, ToastKind &kind) {
+    // Whatever was left undone is reported with the warning look.
+    kind = ToastKind::warning;
     if (outcome.cancelled)
         return LF("Abgebrochen. %@ von %@ waren schon fertig; Unvollständiges wurde entfernt.",
-                  FileFmt::count(outcome.done), QString::number(sources));
+                  FileFmt::count(outcome.done), localNumber(sources));
     if (!outcome.errors.isEmpty()) {
-        isError = true;
+        kind = ToastKind::error;
         QString text = outcome.errors.first();
         if (outcome.errors.size() > 1)
-            text += LF(" (+%@ weitere Fehler)", QString::number(outcome.errors.size() - 1));
+            text += LF(" (+%@ weitere Fehler)", localNumber(outcome.errors.size() - 1));
         return text;
     }
     if (outcome.done == 0 && skips == 0)
@@ -46,6 +48,7 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
     if (outcome.done == 0) return LF("Alles übersprungen (%@).", FileFmt::count(skips));
     if (skips > 0)
         return LF("%@ erledigt, %@ übersprungen.", FileFmt::count(outcome.done), FileFmt::count(skips));
+    kind = ToastKind::success;
     return move ? LF("%@ verschoben → %@", FileFmt::count(outcome.done), localName(destination))
                 : LF("%@ kopiert → %@", FileFmt::count(outcome.done), localName(destination));
 }
@@ -83,14 +86,14 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
     // Refused before any question: the answers could not be acted on.
     if (!m_jobs->admits()) return;
     QPointer<AppState> self(this);
-    FileOps::askConflicts(paths, destination, move, m_dialogs,
-                          [self, paths, destination, move, admitted](auto answers) {
-                              if (!self) return;
-                              if (!answers)
-                                  self->show(K("Abgebrochen. Es wurde nichts verändert."));
-                              else
-                                  self->startTransfer(paths, destination, move, *answers, admitted);
-                          });
+    FileOps::askConflicts(
+        paths, destination, move, m_dialogs, [self, paths, destination, move, admitted](auto answers) {
+            if (!self) return;
+            if (!answers)
+                self->show(K("Abgebrochen. Es wurde nichts verändert."), ToastKind::warning);
+            else
+                self->startTransfer(paths, destination, move, *answers, admitted);
+        });
 }
 
 void AppState::startTransfer(const QStringList &paths, const QString &destination, bool move,
@@ -115,9 +118,9 @@ void AppState::startTransfer(const QStringList &paths, const QString &destinatio
                         pane->setSelection(made);
             }
             if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move);
-            bool isError = false;
-            const QString text = resultToast(outcome, paths.size(), skips, move, destination, isError);
-            self->show(text, isError);
+            ToastKind kind = ToastKind::success;
+            const QString text = resultToast(outcome, paths.size(), skips, move, destination, kind);
+            self->show(text, kind);
         });
     if (started && admitted) admitted();
 }

@@ -1,6 +1,7 @@
 #include "core/app/DesktopHooks.h"
 
 #include "core/fileops/ToolRunner.h"
+#include "core/localisation/Lang.h"
 #include "platform/Eject.h"
 #include "platform/Terminal.h"
 #include "platform/Workspace.h"
@@ -14,15 +15,19 @@ DesktopHooks DesktopHooks::system() {
         return Terminal::openIn(terminal, folder);
     };
     d.textEditor = [] { return Workspace::defaultTextEditor(); };
-    d.openInEditor = [](const QString &editor, const QStringList &files) {
-        return Workspace::openWith(editor, files);
+    d.openInEditor = [](const QString &editor, const QStringList &files) -> std::optional<QString> {
+        const std::optional<QString> error = Workspace::openWith(editor, files);
+        if (!error) return std::nullopt;
+        if (*error == Workspace::noSuchApplication()) return LF("%@ wurde nicht gefunden.", editor);
+        // The system's words only as a detail after ours.
+        return LF("„%@“ ließ sich nicht starten (%@).", editor, *error);
     };
     d.showItems = [](const QStringList &paths) { return Workspace::showItems(paths); };
     d.share = [](const QStringList &paths) { return Workspace::composeMail(paths); };
     d.eject = [](const QString &mountPoint) { return Eject::unmountAndEject(mountPoint); };
     d.deleteAsAdmin = [](const QStringList &paths) -> std::optional<QString> {
         const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-        if (pkexec.isEmpty()) return QStringLiteral("pkexec: not found");
+        if (pkexec.isEmpty()) return LF("%@ wurde nicht gefunden.", QStringLiteral("pkexec"));
         // rm itself, no shell; "--" keeps names that start with "-" from being read as options.
         return FileActions::runTool(
             pkexec,
