@@ -86,12 +86,13 @@ protected:
         app->openFile = [this](const QString &) { return ++effects, true; };
         app->quickLook = [this] { ++effects; };
         // What a command changes that the user sees; not the listings that come and go by themselves.
-        for (auto signal :
-             {&AppState::activeChanged, &AppState::dualPaneChanged, &AppState::showSidebarChanged,
-              &AppState::showInspectorChanged, &AppState::toastChanged, &AppState::batchRenameTargetChanged,
-              &AppState::compareRequestChanged, &AppState::storageRequestChanged, &AppState::showRulesChanged,
-              &AppState::showShortcutsChanged, &AppState::showTerminalHelpChanged,
-              &AppState::showFeedbackChanged, &AppState::showHiddenChanged, &AppState::infoTargetChanged})
+        for (auto signal : {&AppState::activeChanged, &AppState::dualPaneChanged, &AppState::showSidebarChanged,
+                            &AppState::showInspectorChanged, &AppState::toastChanged,
+                            &AppState::batchRenameTargetChanged, &AppState::compareRequestChanged,
+                            &AppState::storageRequestChanged, &AppState::showRulesChanged,
+                            &AppState::showShortcutsChanged, &AppState::showTerminalHelpChanged,
+                            &AppState::showFeedbackChanged, &AppState::showHiddenChanged,
+                            &AppState::infoTargetChanged})
             QObject::connect(app.get(), signal, [this] { ++effects; });
         QObject::connect(app.get(), &AppState::iconsChanged, [this] { ++effects; });
         QObject::connect(&app->jobs(), &JobRunner::stateChanged, [this] { ++effects; });
@@ -195,8 +196,8 @@ TEST_F(MenuBarTest, EveryMenuEntryReachesItsCommand) {
             QTest::qWait(30);
             PaneModel *pane = app->left();
             QList<QMetaObject::Connection> watched;
-            for (auto signal :
-                 {&PaneModel::viewModeChanged, &PaneModel::currentPathChanged, &PaneModel::selectionChanged})
+            for (auto signal : {&PaneModel::viewModeChanged, &PaneModel::currentPathChanged,
+                                &PaneModel::selectionChanged})
                 watched << QObject::connect(pane, signal, [this] { ++effects; });
             if (id == Cmd::refresh)
                 watched << QObject::connect(pane, &PaneModel::refreshTokenChanged, [this] { ++effects; });
@@ -216,10 +217,9 @@ TEST_F(MenuBarTest, EveryMenuEntryReachesItsCommand) {
             QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress(), 20000);
             if (sheets.current()) sheets.current()->reject();
         }
-        for (auto s :
-             {SheetPresenter::Sheet::info, SheetPresenter::Sheet::compare, SheetPresenter::Sheet::rules,
-              SheetPresenter::Sheet::storage, SheetPresenter::Sheet::shortcuts,
-              SheetPresenter::Sheet::terminalHelp, SheetPresenter::Sheet::feedback})
+        for (auto s : {SheetPresenter::Sheet::info, SheetPresenter::Sheet::compare, SheetPresenter::Sheet::rules,
+                       SheetPresenter::Sheet::storage, SheetPresenter::Sheet::shortcuts,
+                       SheetPresenter::Sheet::terminalHelp, SheetPresenter::Sheet::feedback})
             sheets.setFactory(s, [](QWidget *parent) { return new QDialog(parent); });
     }
 }
@@ -310,9 +310,9 @@ TEST_F(MenuBarTest, AboutShowsTheFactsAndTheLongDateOfTheLanguage) {
     EXPECT_EQ(AppInfo::date().date(), QDate(2026, 11, 5));
     EXPECT_EQ(AppInfo::date().time(), QTime(12, 0));
     const QMap<AppLanguage, QString> dates{{AppLanguage::de, "5. November 2026"},
-                                           {AppLanguage::en, "November 5, 2026"},
-                                           {AppLanguage::pl, "5 listopada 2026"},
-                                           {AppLanguage::th, "5 พฤศจิกายน 2026"}};
+                                            {AppLanguage::en, "November 5, 2026"},
+                                            {AppLanguage::pl, "5 listopada 2026"},
+                                            {AppLanguage::th, "5 พฤศจิกายน 2026"}};
     for (auto it = dates.cbegin(); it != dates.cend(); ++it) {
         const LanguageScope scope(it.key());
         EXPECT_EQ(AppInfo::dateText(), it.value()) << AppLanguages::rawValue(it.key()).toStdString();
@@ -329,8 +329,7 @@ TEST_F(MenuBarTest, AboutShowsTheFactsAndTheLongDateOfTheLanguage) {
         EXPECT_TRUE(credits.contains("File manager for Linux"));
         EXPECT_TRUE(credits.contains("Developer: <b>Kestrin-Projekt</b>"));
         EXPECT_TRUE(credits.contains(dates[AppLanguage::en]));
-        EXPECT_EQ(panel->findChild<QLabel *>("aboutVersion")->text(),
-                  "Version 1.04 (" + AppInfo::serial + ")");
+        EXPECT_EQ(panel->findChild<QLabel *>("aboutVersion")->text(), "Version 1.04 (" + AppInfo::serial + ")");
     }
     // Opened again in another language: built afresh.
     const LanguageScope de(AppLanguage::de);
