@@ -1,5 +1,6 @@
 // Copy, cut and paste of files through the desktop clipboard.
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
@@ -38,6 +39,8 @@ void AppState::cutToClipboard(const QStringList &paths) {
 }
 
 void AppState::paste(const QString &folder) {
+    // The one-job rule first: nothing is read, asked or prepared for a paste that can't run.
+    if (!m_jobs->admits()) return;
     const std::optional<QStringList> urls = pasteboard.files();
     if (!urls || urls->isEmpty()) {
         show(K("In der Zwischenablage liegen keine Dateien."), ToastKind::warning);

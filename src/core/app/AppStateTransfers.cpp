@@ -15,6 +15,7 @@
 #include <algorithm>
 
 void AppState::transferSelection(Side from, bool move) {
+    if (!m_jobs->admits()) return;
     PaneModel *source = tabs(from)->current();
     const QStringList paths = source->selectedPaths();
     if (paths.isEmpty()) {
