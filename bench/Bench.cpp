@@ -3,6 +3,7 @@
 #include "core/base/Defaults.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,6 +12,9 @@
 #include <fcntl.h>
 #include <limits>
 #include <map>
+#include <thread>
+#include <vector>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace Bench {
@@ -29,40 +33,108 @@ Registration::Registration(const char *name, const char *help, Run run) {
     registry()[QString::fromUtf8(name)] = Entry{QString::fromUtf8(help), std::move(run)};
 }
 
-double bestOf(int times, const std::function<void()> &fn) {
-    double best = std::numeric_limits<double>::max();
-    for (int i = 0; i < times; ++i) {
-        QElapsedTimer t;
-        t.start();
-        fn();
-        best = std::min(best, double(t.nsecsElapsed()) / 1e9);
-    }
-    return best;
+double Stats::min() const {
+    return samples.empty() ? -1 : *std::min_element(samples.begin(), samples.end());
 }
 
-double bestOfCommand(int times, const QString &program, const QStringList &args, const QString &workDir) {
-    double best = std::numeric_limits<double>::max();
-    for (int i = 0; i < times; ++i) {
-        QProcess p;
-        p.setStandardOutputFile(QProcess::nullDevice());
-        p.setStandardErrorFile(QProcess::nullDevice());
-        if (!workDir.isEmpty()) p.setWorkingDirectory(workDir);
-        QElapsedTimer t;
-        t.start();
-        p.start(program, args);
-        if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit) return -1;
-        best = std::min(best, double(t.nsecsElapsed()) / 1e9);
-    }
-    return best;
+double Stats::max() const {
+    return samples.empty() ? -1 : *std::max_element(samples.begin(), samples.end());
 }
 
-void report(const QString &label, double ours, const QString &tool, double theirs) {
-    std::printf("%s: kestrin %.4f s, %s %.4f s\n", qPrintable(label), ours, qPrintable(tool), theirs);
-    if (theirs > 0)
-        std::printf("ratio: %.3f\n", ours / theirs);
+double Stats::median() const {
+    if (samples.empty()) return -1;
+    std::vector<double> s = samples;
+    std::sort(s.begin(), s.end());
+    const size_t n = s.size();
+    return n % 2 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+}
+
+double timeOf(const std::function<void()> &fn) {
+    QElapsedTimer t;
+    t.start();
+    fn();
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+double timeOfCommand(const QString &program, const QStringList &args, const QString &workDir) {
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    if (!workDir.isEmpty()) p.setWorkingDirectory(workDir);
+    QElapsedTimer t;
+    t.start();
+    p.start(program, args);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit) return -1;
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+Pair alternate(int times, const std::function<double()> &ours, const std::function<double()> &theirs,
+               const std::function<void()> &prepare) {
+    Pair out;
+    bool theirsFailed = false;
+    for (int i = 0; i < times; ++i) {
+        if (prepare) prepare();
+        if (const double a = ours(); a >= 0) out.ours.samples.push_back(a);
+        if (prepare) prepare();
+        const double b = theirs();
+        if (b < 0) theirsFailed = true;
+        if (!theirsFailed) out.theirs.samples.push_back(b);
+    }
+    if (theirsFailed) out.theirs.samples.clear();
+    return out;
+}
+
+void report(const QString &label, const Stats &ours, int oursThreads, const QString &tool,
+            const Stats &theirs, int theirsThreads) {
+    std::printf("%s: kestrin min/median/max %.4f / %.4f / %.4f s (%d thread%s), ", qPrintable(label),
+                ours.min(), ours.median(), ours.max(), oursThreads, oursThreads == 1 ? "" : "s");
+    if (theirs.ok())
+        std::printf("%s %.4f / %.4f / %.4f s (%d thread%s)\n", qPrintable(tool), theirs.min(),
+                    theirs.median(), theirs.max(), theirsThreads, theirsThreads == 1 ? "" : "s");
+    else
+        std::printf("%s failed\n", qPrintable(tool));
+    if (theirs.ok() && ours.ok() && theirs.median() > 0)
+        std::printf("ratio: %.3f (medians; %zu runs each, alternating)\n", ours.median() / theirs.median(),
+                    ours.samples.size());
     else
         std::printf("ratio: n/a (%s failed)\n", qPrintable(tool));
     std::fflush(stdout);
+}
+
+void spread(const QString &label, const Stats &s, const char *unit, double factor, int decimals) {
+    std::printf("%s: min/median/max %.*f / %.*f / %.*f %s\n", qPrintable(label), decimals, s.min() * factor,
+                decimals, s.median() * factor, decimals, s.max() * factor, unit);
+    std::fflush(stdout);
+}
+
+int filesArg(const QStringList &args, int fallback) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--files" && i + 1 < args.size()) return std::max(1, args[i + 1].toInt());
+        if (args[i].startsWith(QLatin1String("--files="))) return std::max(1, args[i].mid(8).toInt());
+    }
+    for (const QString &a : args)
+        if (a.toInt() > 0) return a.toInt();
+    return fallback;
+}
+
+int listingThreads(int n) {
+    // As the listing decides: a few threads from 4096 entries on.
+    return n < 4096 ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+}
+
+bool mountTmpfs(const QString &dir, const QString &size) {
+    if (::geteuid() != 0) return false;
+    QDir().mkpath(dir);
+    QProcess p;
+    p.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                      QStringLiteral("size=") + size, QStringLiteral("kestrinbench"), dir});
+    return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+void unmount(const QString &dir) {
+    QProcess p;
+    p.start(QStringLiteral("umount"), {QStringLiteral("-l"), dir});
+    p.waitForFinished(-1);
 }
 
 std::optional<PaneFolders> paneFixture(const QString &root, int count) {
@@ -82,6 +154,12 @@ std::optional<PaneFolders> paneFixture(const QString &root, int count) {
     return f;
 }
 
+qint64 peakResidentBytes() {
+    struct rusage u {};
+    ::getrusage(RUSAGE_SELF, &u);
+    return qint64(u.ru_maxrss) * 1024;
+}
+
 qint64 residentBytes() {
     QFile f(QStringLiteral("/proc/self/statm"));
     if (!f.open(QIODevice::ReadOnly)) return 0;
@@ -94,8 +172,10 @@ qint64 residentBytes() {
 static void usage() {
     std::printf("usage: kestrin-bench <subcommand> [args]\n\n"
                 "Each subcommand builds its own fixture in a temporary folder, times Kestrin's code and a\n"
-                "reference system tool in the same run (best of 3 each) and ends with 'ratio: X'\n"
-                "(Kestrin / reference; below 1 means Kestrin is faster).\n\nsubcommands:\n");
+                "reference in the same run, taking turns (ABABAB), prints min/median/max of each side and\n"
+                "the threads each used, and ends with 'ratio: X' (median of Kestrin / median of the\n"
+                "reference; below 1 means Kestrin is faster). list, pane, view, copy and scale take\n"
+                "--files N.\n\nsubcommands:\n");
     for (const auto &[name, entry] : Bench::registry())
         std::printf("  %-10s %s\n", qPrintable(name), qPrintable(entry.help));
     if (Bench::registry().empty()) std::printf("  (none yet)\n");

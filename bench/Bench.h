@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <vector>
 
 // The benchmark harness: each subcommand registers itself with a static Bench::Registration.
 namespace Bench {
@@ -14,13 +15,41 @@ struct Registration {
     Registration(const char *name, const char *help, Run run);
 };
 
-// Seconds of the fastest of `times` runs of fn.
-double bestOf(int times, const std::function<void()> &fn);
-// Seconds of the fastest of `times` runs of a system tool; its output is discarded. A tool that fails or
-// is missing gives a negative value.
-double bestOfCommand(int times, const QString &program, const QStringList &args, const QString &workDir = {});
-// Prints "<label>: ours X s, <tool> Y s" and the closing "ratio: X" line (ours ÷ theirs).
-void report(const QString &label, double ours, const QString &tool, double theirs);
+// The spread of a few timings, in seconds.
+struct Stats {
+    std::vector<double> samples;
+    double min() const;
+    double median() const;
+    double max() const;
+    bool ok() const { return !samples.empty(); }
+};
+
+// Seconds one run of fn takes.
+double timeOf(const std::function<void()> &fn);
+// Seconds one run of a system tool takes, its output discarded; negative when it fails or is missing.
+double timeOfCommand(const QString &program, const QStringList &args, const QString &workDir = {});
+
+// Ours and the reference taking turns (ABABAB…), `times` runs each; each returns its seconds, negative
+// when it failed (the reference's failure leaves its stats empty). prepare, when given, runs before every
+// single run and is not timed.
+struct Pair {
+    Stats ours, theirs;
+};
+Pair alternate(int times, const std::function<double()> &ours, const std::function<double()> &theirs,
+               const std::function<void()> &prepare = {});
+
+// Prints "<label>: kestrin min/median/max … s (N threads), <tool> … (M threads)" and the closing
+// "ratio: X" line (median ÷ median).
+void report(const QString &label, const Stats &ours, int oursThreads, const QString &tool,
+            const Stats &theirs, int theirsThreads);
+// "<label>: min/median/max a / b / c <unit>" for a figure without a reference; values scaled by factor.
+void spread(const QString &label, const Stats &s, const char *unit, double factor = 1.0, int decimals = 1);
+
+// The value of "--files N" among args, else fallback. The first bare number counts too (older usage).
+int filesArg(const QStringList &args, int fallback);
+// The threads our listing uses for a folder of n entries.
+int listingThreads(int n);
+
 // The fixture of the pane benchmarks under root: "big" with count empty files, an empty "small", and private
 // settings so that the user's stored sort order does not change what is measured. Nothing when a file can't
 // be made.
@@ -29,7 +58,13 @@ struct PaneFolders {
 };
 std::optional<PaneFolders> paneFixture(const QString &root, int count);
 
+// Mounts a tmpfs of the given size on dir when we are root; false otherwise (the caller then uses the disk).
+bool mountTmpfs(const QString &dir, const QString &size);
+void unmount(const QString &dir);
+
 // Resident set size of this process in bytes (from /proc/self/statm).
 qint64 residentBytes();
+// The largest resident set size this process has had so far, in bytes (getrusage; no lock taken).
+qint64 peakResidentBytes();
 
 } // namespace Bench

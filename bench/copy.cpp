@@ -5,6 +5,7 @@
 #include "core/fileops/TreeWalk.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -36,12 +37,12 @@ void writeFile(const QString &path, qint64 size, char seed) {
     }
 }
 
-void makeSmallTree(const QString &root) {
+void makeSmallTree(const QString &root, int files) {
     QByteArray data(4096, 'k');
-    for (int d = 0; d < 200; ++d) {
+    for (int d = 0; d * 100 < files; ++d) {
         const QString dir = root + QStringLiteral("/d%1").arg(d);
         QDir().mkpath(dir);
-        for (int f = 0; f < 100; ++f) {
+        for (int f = 0; f < 100 && d * 100 + f < files; ++f) {
             QFile file(dir + QStringLiteral("/f%1").arg(f));
             data[0] = char(f);
             if (file.open(QIODevice::WriteOnly)) file.write(data);
@@ -54,28 +55,49 @@ void clear(const QString &path) {
     ::sync();
 }
 
-// Best of three, ours and theirs taking turns on the same fixture.
-void compare(const QString &label, const QString &tool, const std::function<void()> &prepare,
-             const std::function<void()> &ours, const std::function<bool()> &theirs) {
-    double best = std::numeric_limits<double>::max(), bestTheirs = best;
-    for (int i = 0; i < 3; ++i) {
-        prepare();
-        best = std::min(best, Bench::bestOf(1, ours));
-        prepare();
-        bool ok = true;
-        const double t = Bench::bestOf(1, [&] { ok = theirs(); });
-        bestTheirs = ok ? std::min(bestTheirs, t) : -1;
-    }
-    Bench::report(label, best, tool, bestTheirs);
+// Ours and theirs taking turns; every run writes into a folder of its own that no earlier run used, so no
+// run creates files where another has just deleted them.
+void compare(const QString &label, const QString &tool, int times, const QString &outBase,
+             const std::function<void(const QString &out)> &ours,
+             const std::function<bool(const QString &out)> &theirs) {
+    int n = 0;
+    QStringList made;
+    const auto fresh = [&] {
+        const QString out = outBase + QStringLiteral("-%1").arg(n++);
+        QDir().mkpath(out);
+        made << out;
+        ::sync();
+        return out;
+    };
+    const Bench::Pair t = Bench::alternate(
+        times,
+        [&] {
+            const QString out = fresh();
+            return Bench::timeOf([&] { ours(out); });
+        },
+        [&] {
+            const QString out = fresh();
+            bool ok = true;
+            const double s = Bench::timeOf([&] { ok = theirs(out); });
+            return ok ? s : -1.0;
+        });
+    Bench::report(label, t.ours, 1, tool, t.theirs, 1);
+    for (const QString &out : made)
+        FileOps::detail::removeTree(out);
+    ::sync();
 }
 
 int run(const QStringList &args) {
     // Cases to run ("a", "b", "c"); all of them by default.
-    auto want = [&](const char *c) { return args.isEmpty() || args.contains(QString::fromLatin1(c)); };
+    auto want = [&](const char *c) {
+        for (const QString &a : args)
+            if (a.size() == 1 && a[0].isLetter()) return args.contains(QString::fromLatin1(c));
+        return true;
+    };
+    const int files = Bench::filesArg(args, 20000);
     QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/kestrin-bench-XXXXXX"));
     if (!tmp.isValid()) return 1;
     const QString base = tmp.path();
-    const QString out = base + QStringLiteral("/out");
 
     // (a) one file of 1 GiB within one file system.
     const QString big = base + QStringLiteral("/big.bin");
@@ -83,89 +105,93 @@ int run(const QStringList &args) {
         writeFile(big, qint64(1) << 30, 7);
         ::sync();
         compare(
-            QStringLiteral("(a) 1 GiB file"), QStringLiteral("cp -a"),
-            [&] { clear(out), QDir().mkpath(out); },
-            [&] {
+            QStringLiteral("(a) 1 GiB file"), QStringLiteral("cp -a"), 3, base + QStringLiteral("/out-a"),
+            [&](const QString &out) {
                 TransferProgress p;
                 FileOps::runWithProgress({big}, out, false, p);
             },
-            [&] {
+            [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), big, out + QStringLiteral("/")});
             });
-        clear(out);
         clear(big);
     }
 
-    // (b) 20,000 files of 4 KiB in 200 folders.
+    // (b) small files of 4 KiB, 100 to a folder.
     const QString tree = base + QStringLiteral("/tree");
     if (want("b")) {
-        makeSmallTree(tree);
+        makeSmallTree(tree, files);
         ::sync();
         compare(
-            QStringLiteral("(b) 20000 files of 4 KiB"), QStringLiteral("cp -a"),
-            [&] { clear(out), QDir().mkpath(out); },
-            [&] {
+            QStringLiteral("(b) %1 files of 4 KiB").arg(files), QStringLiteral("cp -a"), 5,
+            base + QStringLiteral("/out-b"),
+            [&](const QString &out) {
                 TransferProgress p;
                 FileOps::runWithProgress({tree}, out, false, p);
             },
-            [&] {
+            [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), tree, out + QStringLiteral("/")});
             });
-        clear(out);
+        clear(tree);
     }
     if (!want("c")) return 0;
 
     // (c) moving (b) to another file system.
-    if (::geteuid() != 0) {
+    const QString vol = base + QStringLiteral("/vol");
+    if (!Bench::mountTmpfs(vol, QStringLiteral("2g"))) {
         std::printf("(c) move to another volume: skipped (needs root for a tmpfs)\nratio: n/a (skipped)\n");
         return 0;
     }
-    const QString vol = base + QStringLiteral("/vol");
-    QDir().mkpath(vol);
-    if (!runTool(QStringLiteral("mount"),
-                 {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                  QStringLiteral("size=1g"), QStringLiteral("kestrinbench"), vol})) {
-        std::printf("(c) move to another volume: skipped (no tmpfs)\nratio: n/a (skipped)\n");
-        return 0;
-    }
-    const QString moved = vol + QStringLiteral("/tree");
-    auto prepare = [&] {
-        FileOps::detail::removeTree(moved);
-        FileOps::detail::removeTree(tree);
-        makeSmallTree(tree);
+    // Each run moves a tree of its own, made beforehand in a folder of its own, into a fresh folder.
+    int n = 0;
+    QString source, into;
+    const auto prepare = [&] {
+        source = base + QStringLiteral("/src-c-%1/tree").arg(n);
+        into = vol + QStringLiteral("/in-%1").arg(n);
+        ++n;
+        makeSmallTree(source, files);
+        QDir().mkpath(into);
         ::sync();
     };
-    // What the flush and the verification cost: the same move without them.
-    double bare = std::numeric_limits<double>::max();
-    for (int i = 0; i < 3; ++i) {
-        prepare();
-        bare = std::min(bare, Bench::bestOf(1, [&] {
-                            TransferProgress p;
-                            FileOps::copyTree(tree, moved, p, false);
-                            FileOps::detail::removeTree(tree);
-                        }));
-    }
-    double full = std::numeric_limits<double>::max();
-    compare(
-        QStringLiteral("(c) move of (b) to a tmpfs"), QStringLiteral("mv"), prepare,
+    // The phases of our move, timed where the engine reports its steps: the last file copied, the copy
+    // put in place (after the one flush of the target), and the end (verification and removal of the
+    // originals).
+    QElapsedTimer clock;
+    qint64 lastCopied = 0, placed = 0;
+    FileOps::detail::setStepHook([&](FileOps::detail::Step step, const QString &) {
+        if (step == FileOps::detail::Step::fileCopied) lastCopied = clock.nsecsElapsed();
+        if (step == FileOps::detail::Step::placed) placed = clock.nsecsElapsed();
+    });
+    Bench::Stats flush, verify;
+    const Bench::Pair t = Bench::alternate(
+        5,
         [&] {
-            full = std::min(full, Bench::bestOf(1, [&] {
-                                TransferProgress p;
-                                FileOps::runWithProgress({tree}, vol, true, p);
-                            }));
+            clock.start();
+            TransferProgress p;
+            FileOps::runWithProgress({source}, into, true, p);
+            const qint64 end = clock.nsecsElapsed();
+            flush.samples.push_back((placed - lastCopied) / 1e9);
+            verify.samples.push_back((end - placed) / 1e9);
+            return end / 1e9;
         },
         [&] {
-            return runTool(QStringLiteral("mv"), {tree, vol + QStringLiteral("/")});
-        });
-    std::printf("(c) flush and verification: %.4f s of %.4f s (unverified copy and delete %.4f s)\n",
-                std::max(0.0, full - bare), full, bare);
-    runTool(QStringLiteral("umount"), {QStringLiteral("-l"), vol});
+            bool ok = true;
+            const double s = Bench::timeOf([&] {
+                ok = runTool(QStringLiteral("mv"), {source, into + QStringLiteral("/")});
+            });
+            return ok ? s : -1.0;
+        },
+        prepare);
+    FileOps::detail::setStepHook({});
+    Bench::report(QStringLiteral("(c) move of (b) to a tmpfs"), t.ours, 1, QStringLiteral("mv"), t.theirs, 1);
+    Bench::spread(QStringLiteral("(c) flush of the target"), flush, "ms", 1000);
+    Bench::spread(QStringLiteral("(c) verification and removal of the originals"), verify, "ms", 1000);
+    Bench::unmount(vol);
     return 0;
 }
 
 const Bench::Registration
     registration("copy",
-                 "copy/move engine against cp -a and mv: (a) 1 GiB, (b) 20000 small files, "
+                 "copy/move engine against cp -a and mv: (a) 1 GiB, (b) 20000 small files (--files N), "
                  "(c) move of (b) to a tmpfs",
                  run);
 

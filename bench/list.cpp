@@ -15,7 +15,7 @@ namespace {
 const char *const kExtensions[] = {".txt", ".jpg", ".pdf", ".md", ".zip", "", ".cpp", ".mp3"};
 
 int run(const QStringList &args) {
-    const int count = args.isEmpty() ? 100000 : args.first().toInt();
+    const int count = Bench::filesArg(args, 100000);
     QTemporaryDir tmp;
     if (!tmp.isValid()) return 1;
     const QByteArray dir = QFile::encodeName(tmp.path() + QStringLiteral("/big"));
@@ -33,20 +33,29 @@ int run(const QStringList &args) {
 
     qint64 growth = 0;
     qsizetype listed = 0;
-    const double ours = Bench::bestOf(3, [&] {
-        const qint64 before = Bench::residentBytes();
-        FileLoader::Listing l = FileLoader::list(path);
-        const QList<FileItem> items = FileLoader::sorted(std::move(l.items), SortKey::name, false);
-        growth = std::max(growth, Bench::residentBytes() - before);
-        listed = items.size();
-    });
-    const double theirs = Bench::bestOfCommand(3, QStringLiteral("ls"), {QStringLiteral("-l"), path});
+    const Bench::Pair t = Bench::alternate(
+        5,
+        [&] {
+            const qint64 before = Bench::residentBytes();
+            return Bench::timeOf([&] {
+                FileLoader::Listing l = FileLoader::list(path);
+                const QList<FileItem> items = FileLoader::sorted(std::move(l.items), SortKey::name, false);
+                growth = std::max(growth, Bench::residentBytes() - before);
+                listed = items.size();
+            });
+        },
+        [&] {
+            return Bench::timeOfCommand(QStringLiteral("ls"), {QStringLiteral("-l"), path});
+        });
     std::printf("entries: %lld\n", static_cast<long long>(listed));
-    std::printf("resident growth: %.1f MB\n", double(growth) / 1e6);
-    Bench::report(QStringLiteral("list and sort by name"), ours, QStringLiteral("ls -l"), theirs);
+    std::printf("resident growth: %.1f MB (%.0f bytes per item)\n", double(growth) / 1e6,
+                double(growth) / std::max(1, count));
+    Bench::report(QStringLiteral("list and sort by name"), t.ours, Bench::listingThreads(count),
+                  QStringLiteral("ls -l"), t.theirs, 1);
     return listed == count ? 0 : 1;
 }
 
-const Bench::Registration reg("list", "list and sort a folder of 100,000 files (reference: ls -l)", run);
+const Bench::Registration reg("list", "list and sort a folder of 100,000 files (reference: ls -l); --files N",
+                              run);
 
 } // namespace

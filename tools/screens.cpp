@@ -4,11 +4,17 @@
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
+#include "core/help/ToolHelpModifier.h"
+#include "ui/app/MainMenuBar.h"
+#include "ui/help/ToolHelp.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/toolbar/MainToolbar.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -27,6 +33,14 @@ void settle(int ms) {
 void shoot(MainWindow &w, const QString &file) {
     settle(300);
     w.grab().save(file);
+    std::printf("%s\n", qPrintable(file));
+}
+
+// The screen around the window, so that cards and open menus (windows of their own) show too.
+void shootScreen(MainWindow &w, const QString &file) {
+    settle(700);
+    const QRect r = w.frameGeometry().adjusted(-20, -20, 300, 300);
+    QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).save(file);
     std::printf("%s\n", qPrintable(file));
 }
 
@@ -66,6 +80,21 @@ int main(int argc, char **argv) {
         for (bool compact : {false, true}) {
             app.setToolbarCompact(compact);
             shoot(w, out + "/toolbar-" + QString(compact ? "compact-" : "normal-") + tag + ".png");
+        }
+        app.setToolbarCompact(false);
+
+        // A help card open on a toolbar button, then the files menu open.
+        w.move(40, 40);
+        if (ToolHelp *help = ToolHelp::of(w.toolbar()->item(QStringLiteral("view.list")))) {
+            help->timing()->setOverSymbol(true);
+            shootScreen(w, out + "/helpcard-" + tag + ".png");
+            help->timing()->dismiss();
+        }
+        if (auto *bar = qobject_cast<MainMenuBar *>(w.menuBar())) {
+            bar->filesMenu()->popup(
+                w.mapToGlobal(bar->actionGeometry(bar->filesMenu()->menuAction()).bottomLeft()));
+            shootScreen(w, out + "/menu-files-" + tag + ".png");
+            bar->filesMenu()->hide();
         }
     }
 

@@ -45,6 +45,9 @@ std::optional<QStringList> list(int fd);
 // call when the item has few attributes. Empty when it has none or the file system keeps none; nullopt
 // when the list could not be read.
 std::optional<QByteArray> listRaw(const char *path);
+// The same for an entry of an open folder: the kernel looks up one name instead of the whole path (the
+// full path is used where the kernel has no call for it).
+std::optional<QByteArray> listRawAt(int dirFd, const char *name, const char *path);
 // Whether a NUL-separated name list holds name.
 bool listHas(const QByteArray &rawList, const char *name);
 

@@ -26,6 +26,22 @@ namespace FileLoader {
 namespace detail {
 
 QString KindCache::forFile(const QString &name) {
+    // Neighbours mostly share their extension: answered without a temporary string, which would leave
+    // a hole between the records in the heap for every entry.
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QStringView raw = dot < 0 ? QStringView() : QStringView(name).sliced(dot + 1);
+    const bool tarLike = dot >= 4 && QStringView(name).first(dot).endsWith(u".tar", Qt::CaseInsensitive);
+    if (!tarLike && hasLast && raw == lastRaw) return lastKind;
+    const QString kind = byExtensionKey(name);
+    if (!tarLike) {
+        lastRaw = raw.toString();
+        lastKind = kind;
+        hasLast = true;
+    }
+    return kind;
+}
+
+QString KindCache::byExtensionKey(const QString &name) {
     const QString ext = MimeKinds::extensionKey(name);
     auto it = byExtension.constFind(ext);
     if (it != byExtension.constEnd()) return *it;
@@ -118,13 +134,26 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     }
     if (st.hasMtime) item.modified = QDateTime::fromMSecsSinceEpoch(st.mtimeMs(), Qt::UTC);
     // One listxattr: an item without attributes costs nothing further.
-    if (const auto attrs = Xattr::listRaw(pathBytes.constData()); attrs && !attrs->isEmpty())
+    if (const auto attrs = Xattr::listRawAt(dirFd, name, pathBytes.constData()); attrs && !attrs->isEmpty())
         item.tags = FileOps::rawTagsOfEncoded(pathBytes.constData(), &*attrs);
     return item;
 }
 
 QString joinPath(const QString &dir, const QString &name) {
-    return dir == u"/" ? u'/' + name : dir + u'/' + name;
+    // Exactly as long as needed: a listing holds one of these per entry.
+    QString out;
+    out.reserve(dir.size() + 1 + name.size());
+    if (dir != u"/") out.append(dir);
+    out.append(u'/');
+    out.append(name);
+    return out;
+}
+
+void joinInto(QByteArray &out, const QByteArray &dir, const char *name, qsizetype len) {
+    out.truncate(0); // keeps the block: one per thread for a whole listing
+    out.append(dir);
+    if (dir != "/") out.append('/');
+    out.append(name, len);
 }
 
 QByteArray joinBytes(const QByteArray &dir, const char *name, qsizetype len) {
@@ -174,15 +203,22 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         todo.push_back(Pending{&e, name});
     }
     const qsizetype first = items.size();
+    // Exactly this many: growing would round the block up to a power of two (a third more, on average).
+    items.reserve(first + qsizetype(todo.size()));
     items.resize(first + qsizetype(todo.size()));
     FileItem *out = items.data() + first;
     const auto build = [&](size_t from, size_t to) {
         detail::KindCache kinds;
+        // A path's bytes are needed only for a moment; one buffer per thread leaves no holes between
+        // the records in the heap (they would keep the sort's scratch memory from going back).
+        QByteArray pathBytes;
+        pathBytes.reserve(bytes->size() + 256);
         for (size_t i = from; i < to; ++i) {
             const DirReader::Entry &e = *todo[i].entry;
             const char *raw = batch.name(e);
-            out[i] = detail::makeItem(dir.fd(), raw, e.type, detail::joinBytes(*bytes, raw, e.length),
-                                      detail::joinPath(path, todo[i].name), todo[i].name, kinds);
+            detail::joinInto(pathBytes, *bytes, raw, e.length);
+            out[i] = detail::makeItem(dir.fd(), raw, e.type, pathBytes, detail::joinPath(path, todo[i].name),
+                                      todo[i].name, kinds);
         }
     };
     // Each entry costs a few system calls; large folders spread them over a few threads.
@@ -285,6 +321,28 @@ Listing list(const QString &path) {
         }
     }
     return out;
+}
+
+bool entries(const QString &folder, const QStringList &names, QList<FileItem> &out) {
+    const QString p = norm(folder);
+    const auto bytes = Posix::encode(p);
+    if (!bytes) return false;
+    DirReader::Dir dir(*bytes);
+    if (!dir.isOpen()) return false;
+    const bool hidden = showHidden();
+    detail::KindCache kinds;
+    for (const QString &name : names) {
+        if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..") continue;
+        if (!hidden && name.startsWith(u'.')) continue;
+        const auto raw = Posix::encode(name);
+        if (!raw) continue;
+        DirReader::Stat st;
+        if (DirReader::statAt(dir.fd(), raw->constData(), false, st) != 0) continue; // gone
+        out.append(detail::makeItem(dir.fd(), raw->constData(), DT_UNKNOWN,
+                                    detail::joinBytes(*bytes, raw->constData(), raw->size()),
+                                    detail::joinPath(p, name), name, kinds));
+    }
+    return true;
 }
 
 QString describe(const Error &error) {

@@ -41,6 +41,9 @@ FileItem item(const QString &path);
 Listing list(const QString &path);
 // The user's sentence for a listing error.
 QString describe(const Error &error);
+// The records of the named entries of one folder that exist now (hidden ones only when shown); false when
+// the folder itself can't be read.
+bool entries(const QString &folder, const QStringList &names, QList<FileItem> &out);
 // The sentence for entries left out of a listing because their names can't be represented.
 QString describeUnrepresentable(const QStringList &names);
 
@@ -55,11 +58,18 @@ bool isInTrash(const QString &path);
 QList<FileItem> sorted(const QList<FileItem> &items, SortKey key, bool reversed);
 // The same, reordering the given records in place (for large listings).
 QList<FileItem> sorted(QList<FileItem> &&items, SortKey key, bool reversed);
+// A sorted listing of folder after the named entries changed: their old rows dropped, records (what exists
+// of them now) put where the sort puts them. Rows of other folders stay.
+QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, const QStringList &names,
+                       QList<FileItem> records, SortKey key, bool reversed);
 // When the file was last opened: its access time here.
 std::optional<QDateTime> lastUsedDate(const QString &path);
 
+// How many entries one search looks at, at most.
+constexpr int searchBudget = 80'000;
 // Recursive name and filter search below root; empty when cancelled. Never follows symbolic links.
+// cutShort tells whether the walk stopped at its budget of entries with parts of the tree not looked at.
 QList<FileItem> search(const QString &root, const QString &query, const SearchFilter &filter,
-                       const CancelFlag &flag, int limit = 400);
+                       const CancelFlag &flag, int limit = 400, bool *cutShort = nullptr);
 
 } // namespace FileLoader

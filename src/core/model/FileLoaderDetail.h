@@ -14,6 +14,10 @@ struct KindCache {
     QHash<QString, QString> byExtension;
     QHash<unsigned, QString> byFileType; // S_IFMT value -> description
     QString forFile(const QString &name);
+    // The last extension asked for, as written, and its kind.
+    QString lastRaw, lastKind;
+    bool hasLast = false;
+    QString byExtensionKey(const QString &name);
     QString forType(unsigned fileType);
 };
 
@@ -25,6 +29,8 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
 // A child's path below a folder, in text and in bytes ("/" gets no second slash).
 QString joinPath(const QString &dir, const QString &name);
 QByteArray joinBytes(const QByteArray &dir, const char *name, qsizetype len);
+// The same into a buffer that keeps its block.
+void joinInto(QByteArray &out, const QByteArray &dir, const char *name, qsizetype len);
 
 // True when the name's bytes are valid UTF-8 (then decoded into out).
 bool decodeName(const char *bytes, qsizetype len, QString &out);

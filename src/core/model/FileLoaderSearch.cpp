@@ -11,7 +11,7 @@ namespace FileLoader {
 
 namespace {
 
-constexpr int kVisitBudget = 80'000;
+constexpr int kVisitBudget = searchBudget;
 
 // One folder on the walk's stack: its entries are read at once, so no descriptor stays open while the
 // walk is deeper down.
@@ -76,8 +76,9 @@ private:
 } // namespace
 
 QList<FileItem> search(const QString &root, const QString &query, const SearchFilter &filter,
-                       const CancelFlag &flag, int limit) {
+                       const CancelFlag &flag, int limit, bool *cutShort) {
     QList<FileItem> hits;
+    if (cutShort) *cutShort = false;
     const bool hidden = showHidden();
     const bool plain = filter == SearchFilter{};
     const bool sizeTest = filter.size != SearchSize::any;
@@ -106,7 +107,10 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
         const char *name = top.batch.name(e);
         if (flag.cancelled()) return {};
         if (!hidden && name[0] == '.') continue;
-        if (++visited > kVisitBudget) return hits;
+        if (++visited > kVisitBudget) {
+            if (cutShort) *cutShort = true;
+            return hits;
+        }
 
         unsigned char type = e.type;
         QByteArray pathBytes; // built only when needed

@@ -3,10 +3,17 @@
 #include "platform/DirReader.h"
 
 #include <QCollator>
+#include <QLocale>
 #include <QCollatorSortKey>
+#include <QSet>
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <thread>
+#include <cstring>
 #include <vector>
+
+#include <unicode/ucol.h>
 
 namespace FileLoader {
 
@@ -21,6 +28,58 @@ QCollator makeCollator() {
     c.setIgnorePunctuation(false);
     return c;
 }
+
+// Collation keys of many names in one block per thread, made by the same ICU collator settings that
+// makeCollator() gives QCollator (which allocates twice per key; for a million names that churn stays in
+// the heap long after the sort).
+class KeyBlock {
+public:
+    KeyBlock() {
+        UErrorCode status = U_ZERO_ERROR;
+        const QByteArray name =
+            AppLanguages::locale(Lang::current()).bcp47Name().replace('-', '_').toLatin1();
+        m_collator = ucol_open(name.constData(), &status);
+        if (U_FAILURE(status) || !m_collator) {
+            m_collator = nullptr;
+            return;
+        }
+        ucol_setAttribute(m_collator, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+        ucol_setAttribute(m_collator, UCOL_STRENGTH, UCOL_SECONDARY, &status); // case-insensitive
+        ucol_setAttribute(m_collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+        ucol_setAttribute(m_collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+        if (U_FAILURE(status)) {
+            ucol_close(m_collator);
+            m_collator = nullptr;
+        }
+    }
+    ~KeyBlock() {
+        if (m_collator) ucol_close(m_collator);
+    }
+    KeyBlock(const KeyBlock &) = delete;
+    KeyBlock &operator=(const KeyBlock &) = delete;
+    bool ok() const { return m_collator != nullptr; }
+    // Appends the key of text; returns its offset. Keys end with a NUL and hold no other.
+    size_t add(const QString &text) {
+        const size_t at = m_bytes.size();
+        size_t room = std::max<size_t>(64, size_t(text.size()) * 4 + 16);
+        for (;;) {
+            m_bytes.resize(at + room);
+            const int32_t n = ucol_getSortKey(m_collator, reinterpret_cast<const UChar *>(text.utf16()),
+                                              int32_t(text.size()), m_bytes.data() + at, int32_t(room));
+            if (n > 0 && size_t(n) <= room) {
+                m_bytes.resize(at + size_t(n));
+                return at;
+            }
+            room = n > 0 ? size_t(n) : room * 2;
+        }
+    }
+    const char *at(size_t offset) const { return reinterpret_cast<const char *>(m_bytes.data() + offset); }
+    void reserve(size_t bytes) { m_bytes.reserve(bytes); }
+
+private:
+    UCollator *m_collator = nullptr;
+    std::vector<uint8_t> m_bytes;
+};
 
 constexpr qint64 kDistantPast = std::numeric_limits<qint64>::min();
 
@@ -44,18 +103,64 @@ std::optional<QDateTime> lastUsedDate(const QString &path) {
 
 namespace {
 
+// Below this many records one thread sorts; above it the keys are made and the runs sorted on a few threads,
+// then merged.
+constexpr qsizetype kParallelFrom = 20000;
+
+// Runs fn(from, to) over [0, n) split into `parts` contiguous ranges, the first on this thread.
+template <typename Fn> void inParts(qsizetype n, int parts, Fn fn) {
+    const qsizetype chunk = (n + parts - 1) / parts;
+    std::vector<std::thread> threads;
+    for (int w = 1; w < parts; ++w) {
+        const qsizetype from = std::min(n, w * chunk), to = std::min(n, (w + 1) * chunk);
+        if (from < to) threads.emplace_back(fn, from, to);
+    }
+    fn(qsizetype(0), std::min(n, chunk));
+    for (std::thread &t : threads)
+        t.join();
+}
+
 // The positions of items in their sorted order.
 std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool reversed) {
     const qsizetype n = items.size();
+    const int parts = n < kParallelFrom ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     const QCollator collator = makeCollator();
-    std::vector<QCollatorSortKey> names;
-    names.reserve(size_t(n));
-    for (const FileItem &i : items)
-        names.push_back(collator.sortKey(i.name));
+    // Collation keys: the costly part, made on every thread into a block of its own; where ICU can't
+    // be set up, QCollator's keys instead.
+    std::vector<std::unique_ptr<KeyBlock>> blocks(size_t(std::max(parts, 1)));
+    std::vector<std::pair<const KeyBlock *, size_t>> keyAt(static_cast<size_t>(n), {nullptr, 0});
+    std::vector<std::optional<QCollatorSortKey>> names;
+    std::vector<qint64> dates;
+    if (key == SortKey::date || key == SortKey::created || key == SortKey::lastOpened)
+        dates.resize(size_t(n));
+    const qsizetype partSize = (n + parts - 1) / std::max(parts, 1);
+    bool icu = true;
+    for (auto &b : blocks) {
+        b = std::make_unique<KeyBlock>();
+        icu = icu && b->ok();
+    }
+    if (!icu) names.resize(size_t(n));
+    inParts(n, parts, [&](qsizetype from, qsizetype to) {
+        const QCollator own = makeCollator();
+        KeyBlock &block = *blocks[size_t(partSize ? from / partSize : 0)];
+        if (icu) block.reserve(size_t(to - from) * 40);
+        for (qsizetype i = from; i < to; ++i) {
+            const FileItem &item = items[i];
+            if (icu)
+                keyAt[size_t(i)].second = block.add(item.name);
+            else
+                names[size_t(i)] = own.sortKey(item.name);
+            if (key == SortKey::date)
+                dates[size_t(i)] = msecs(item.modified);
+            else if (key == SortKey::created)
+                dates[size_t(i)] = birthTime(item.path);
+            else if (key == SortKey::lastOpened)
+                dates[size_t(i)] = msecs(lastUsedDate(item.path));
+        }
+    });
 
     // Kinds repeat: rank the distinct ones once instead of collating every pair.
     std::vector<int> kindRank;
-    std::vector<qint64> dates;
     if (key == SortKey::type) {
         QStringList distinct;
         QHash<QString, int> seen;
@@ -71,23 +176,20 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
         kindRank.reserve(size_t(n));
         for (const FileItem &i : items)
             kindRank.push_back(seen.value(i.kind));
-    } else if (key == SortKey::date || key == SortKey::created || key == SortKey::lastOpened) {
-        dates.reserve(size_t(n));
-        for (const FileItem &i : items) {
-            if (key == SortKey::date)
-                dates.push_back(msecs(i.modified));
-            else if (key == SortKey::created)
-                dates.push_back(birthTime(i.path));
-            else
-                dates.push_back(msecs(lastUsedDate(i.path)));
-        }
     }
 
     std::vector<qsizetype> order(static_cast<size_t>(n));
     for (qsizetype i = 0; i < n; ++i)
         order[size_t(i)] = i;
+    if (icu)
+        for (qsizetype i = 0; i < n; ++i)
+            keyAt[size_t(i)].first = blocks[size_t(partSize ? i / partSize : 0)].get();
     const auto byName = [&](qsizetype a, qsizetype b) {
-        return names[size_t(a)].compare(names[size_t(b)]) < 0;
+        if (icu) {
+            const auto &x = keyAt[size_t(a)], &y = keyAt[size_t(b)];
+            return std::strcmp(x.first->at(x.second), y.first->at(y.second)) < 0;
+        }
+        return names[size_t(a)]->compare(*names[size_t(b)]) < 0;
     };
     const auto before = [&](qsizetype a, qsizetype b) {
         const FileItem &x = items[a];
@@ -111,7 +213,34 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
         }
         return false;
     };
-    std::stable_sort(order.begin(), order.end(), before);
+    // Stable runs in listing order, merged pairwise; a merge takes the earlier run first on ties, so the
+    // result is that of one stable sort of the whole.
+    std::vector<std::pair<qsizetype, qsizetype>> runs;
+    inParts(n, parts, [&](qsizetype from, qsizetype to) {
+        std::stable_sort(order.begin() + from, order.begin() + to, before);
+    });
+    const qsizetype chunk = (n + parts - 1) / std::max(parts, 1);
+    for (qsizetype from = 0; from < n; from += chunk)
+        runs.emplace_back(from, std::min(n, from + chunk));
+    std::vector<qsizetype> scratch;
+    if (runs.size() > 1) scratch.resize(size_t(n));
+    while (runs.size() > 1) {
+        std::vector<std::pair<qsizetype, qsizetype>> next;
+        std::vector<std::thread> threads;
+        for (size_t r = 0; r + 1 < runs.size(); r += 2) {
+            const auto a = runs[r], b = runs[r + 1];
+            threads.emplace_back([&, a, b] {
+                std::merge(order.begin() + a.first, order.begin() + a.second, order.begin() + b.first,
+                           order.begin() + b.second, scratch.begin() + a.first, before);
+                std::copy(scratch.begin() + a.first, scratch.begin() + b.second, order.begin() + a.first);
+            });
+            next.emplace_back(a.first, b.second);
+        }
+        if (runs.size() % 2) next.push_back(runs.back());
+        for (std::thread &t : threads)
+            t.join();
+        runs = std::move(next);
+    }
 
     if (reversed) {
         // Reverse the folders and the files each as a whole, so folders stay on top.
@@ -121,6 +250,28 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
         std::reverse(firstFile, order.end());
     }
     return order;
+}
+
+// a against b in the sort's own direction (before reversal): negative when a goes first.
+int compareItems(const FileItem &a, const FileItem &b, SortKey key, const QCollator &collator) {
+    const auto byName = [&] { return collator.compare(a.name, b.name); };
+    const auto later = [&](qint64 x, qint64 y) { return x != y ? (x > y ? -1 : 1) : byName(); };
+    switch (key) {
+    case SortKey::name:
+        return byName();
+    case SortKey::type:
+        if (const int c = collator.compare(a.kind, b.kind); c != 0) return c;
+        return byName();
+    case SortKey::size:
+        return a.size != b.size ? (a.size > b.size ? -1 : 1) : byName();
+    case SortKey::date:
+        return later(msecs(a.modified), msecs(b.modified));
+    case SortKey::created:
+        return later(birthTime(a.path), birthTime(b.path));
+    case SortKey::lastOpened:
+        return later(msecs(lastUsedDate(a.path)), msecs(lastUsedDate(b.path)));
+    }
+    return 0;
 }
 
 } // namespace
@@ -152,6 +303,61 @@ QList<FileItem> sorted(QList<FileItem> &&items, SortKey key, bool reversed) {
         }
     }
     return std::move(items);
+}
+
+QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, const QStringList &names,
+                       QList<FileItem> records, SortKey key, bool reversed) {
+    const QString prefix = folder == u"/" ? folder : folder + u'/';
+    QHash<QStringView, bool> changed;
+    changed.reserve(names.size());
+    for (const QString &name : names)
+        changed.insert(QStringView(name), true);
+    records = sorted(std::move(records), key, reversed);
+    const QCollator collator = makeCollator();
+    // Where each new record goes among the old rows: after the rows it does not go before.
+    const auto goesBefore = [&](const FileItem &x, const FileItem &y) {
+        if (x.isDirectory != y.isDirectory) return x.isDirectory;
+        const int c = compareItems(x, y, key, collator);
+        return reversed ? c > 0 : c < 0;
+    };
+    std::vector<qsizetype> at;
+    at.reserve(size_t(records.size()));
+    for (const FileItem &r : records)
+        at.push_back(std::upper_bound(before.begin(), before.end(), r, goesBefore) - before.begin());
+    // The rows that go: only names of a changed length are looked up.
+    QSet<qsizetype> lengths;
+    for (const QString &name : names)
+        lengths.insert(name.size());
+    std::vector<qsizetype> drop;
+    for (qsizetype row = 0; row < before.size(); ++row) {
+        const QString &path = before[row].path;
+        const qsizetype len = path.size() - prefix.size();
+        if (len > 0 && lengths.contains(len) && path.startsWith(prefix) &&
+            changed.contains(QStringView(path).sliced(prefix.size())))
+            drop.push_back(row);
+    }
+    // The kept rows in runs between the dropped ones and the new records.
+    QList<FileItem> out;
+    out.reserve(before.size() - qsizetype(drop.size()) + records.size());
+    qsizetype cursor = 0;
+    size_t nextDrop = 0;
+    const auto keepUpTo = [&](qsizetype end) {
+        while (cursor < end) {
+            if (nextDrop < drop.size() && drop[nextDrop] == cursor) {
+                ++cursor, ++nextDrop;
+                continue;
+            }
+            const qsizetype stop = nextDrop < drop.size() ? std::min(end, drop[nextDrop]) : end;
+            out.append(before.cbegin() + cursor, before.cbegin() + stop);
+            cursor = stop;
+        }
+    };
+    for (size_t i = 0; i < at.size(); ++i) {
+        keepUpTo(at[i]);
+        out.append(records[qsizetype(i)]);
+    }
+    keepUpTo(before.size());
+    return out;
 }
 
 } // namespace FileLoader

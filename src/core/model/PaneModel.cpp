@@ -26,6 +26,7 @@ struct PaneModel::ListResult {
     std::optional<qint64> freeBytes;
     std::optional<ItemsDiff> diff; // against the items shown when the listing started
     quint64 diffBase = 0;          // the version of those items
+    bool incremental = false;      // the shown items with some entries updated: only valid on diffBase
 };
 
 namespace {
@@ -38,8 +39,9 @@ PaneModel::Backend backend() {
     if (!b.list) b.list = [](const QString &path) { return FileLoader::list(path); };
     if (!b.search)
         b.search = [](const QString &root, const QString &query, const SearchFilter &filter,
-                      const CancelFlag &flag,
-                      int limit) { return FileLoader::search(root, query, filter, flag, limit); };
+                      const CancelFlag &flag, int limit, bool *cutShort) {
+            return FileLoader::search(root, query, filter, flag, limit, cutShort);
+        };
     return b;
 }
 
@@ -102,14 +104,18 @@ PaneModel::PaneModel(Side side, const QString &start, QObject *parent)
     connect(m_pendingReload, &QTimer::timeout, this, [this] {
         if (m_shutDown) return;
         raiseRefreshToken();
-        reload();
+        const bool all = std::exchange(m_changedAll, false);
+        const QStringList names(m_changedNames.cbegin(), m_changedNames.cend());
+        m_changedNames.clear();
+        if (all || names.isEmpty() || !update(names)) reload();
     });
     m_searchTask = new QTimer(this);
     m_searchTask->setSingleShot(true);
     connect(m_searchTask, &QTimer::timeout, this, &PaneModel::startSearchWalk);
-    connect(&FolderWatch::shared(), &FolderWatch::folderChanged, this, [this](const QString &path) {
-        if (!m_watchedPath.isEmpty() && path == m_watchedPath) externalChange();
-    });
+    connect(&FolderWatch::shared(), &FolderWatch::folderChanged, this,
+            [this](const QString &path, const QStringList &names) {
+                if (!m_watchedPath.isEmpty() && path == m_watchedPath) noteChanges(names);
+            });
 
     updateCrumbs();
     startMonitor();
@@ -231,6 +237,12 @@ void PaneModel::setSearchResults(std::optional<QList<FileItem>> results) {
     m_searchResults = std::move(results);
     ++m_resultsVersion;
     emit searchResultsChanged();
+    notifyChanged();
+}
+
+void PaneModel::setSearchCutShort(bool cutShort) {
+    m_searchCutShort = cutShort;
+    emit searchCutShortChanged();
     notifyChanged();
 }
 
@@ -447,8 +459,62 @@ void PaneModel::stopMonitor() {
 }
 
 void PaneModel::externalChange() {
+    noteChanges({});
+}
+
+void PaneModel::noteChanges(const QStringList &names) {
     if (m_shutDown) return;
+    // Past a few thousand names a new listing is cheaper than looking each one up.
+    constexpr qsizetype kMostNames = 2000;
+    if (names.isEmpty() || m_changedNames.size() + names.size() > kMostNames) {
+        m_changedAll = true;
+        m_changedNames.clear();
+    } else if (!m_changedAll) {
+        for (const QString &n : names)
+            m_changedNames.insert(n);
+    }
     m_pendingReload->start(g_timings.reloadDelayMs);
+}
+
+// Re-reads only the named entries of the folder shown and merges them into its sorted items; false when
+// a whole listing is needed instead.
+bool PaneModel::update(const QStringList &names) {
+    const QString path = m_currentPath;
+    if (path != m_itemsPath || m_errorText || m_listGeneration != m_appliedListGeneration) return false;
+    // Dates that are not in the records would have to be read anew for every row.
+    if (m_sort == SortKey::created || m_sort == SortKey::lastOpened) return false;
+    // Listings that merge other folders in.
+    if (path == FileLoader::norm(FileLoader::mainTrash()) || path == ICloud::root()) return false;
+    const quint64 generation = ++m_listGeneration;
+    const SortKey key = m_sort;
+    const bool reversed = m_sortReversed;
+    inWorker<ListResult>(
+        this,
+        [list = backend().list, path, names, before = m_items, beforeVersion = m_itemsVersion,
+         unrepresentable = m_shownUnrepresentable, key, reversed]() mutable {
+            ListResult r;
+            QList<FileItem> records;
+            if (FileLoader::entries(path, names, records)) {
+                r.listing.items = FileLoader::merged(before, path, names, std::move(records), key, reversed);
+                r.listing.unrepresentable = unrepresentable;
+                r.incremental = true;
+            } else {
+                r.listing = list(path); // the folder went away: its error
+                if (!r.listing.error)
+                    r.listing.items = FileLoader::sorted(std::move(r.listing.items), key, reversed);
+            }
+            if (!r.listing.error) r.diff = ItemsDiff::between(before, r.listing.items);
+            r.diffBase = beforeVersion;
+            before = {}; // the main thread's list is its own again when the result arrives
+            const QStorageInfo volume(path);
+            if (volume.isValid() && volume.isReady() && volume.bytesAvailable() >= 0)
+                r.freeBytes = volume.bytesAvailable();
+            return r;
+        },
+        [this, generation, path, key, reversed](ListResult r) {
+            applyListing(generation, path, key, reversed, std::move(r));
+        });
+    return true;
 }
 
 void PaneModel::reload() {
@@ -464,9 +530,11 @@ void PaneModel::reload() {
         this,
         [list = backend().list, path, key, reversed, before, beforeVersion] {
             ListResult r;
+            // The watch first: a change it doesn't report yet, the listing must already see.
+            FolderWatch::shared().waitUntilWatched(path, 2000);
             r.listing = list(path);
             if (!r.listing.error) {
-                r.listing.items = FileLoader::sorted(r.listing.items, key, reversed);
+                r.listing.items = FileLoader::sorted(std::move(r.listing.items), key, reversed);
                 r.diff = ItemsDiff::between(before, r.listing.items);
                 r.diffBase = beforeVersion;
             }
@@ -485,16 +553,22 @@ void PaneModel::reload() {
 void PaneModel::applyListing(quint64 generation, const QString &path, SortKey key, bool reversed,
                              ListResult result) {
     if (m_shutDown || generation <= m_appliedListGeneration || path != m_currentPath) return;
+    if (result.incremental && result.diffBase != m_itemsVersion) {
+        // Merged into items that are no longer shown: list the folder instead.
+        reload();
+        return;
+    }
     if (!result.listing.error && (key != m_sort || reversed != m_sortReversed)) {
         // The sort order changed while listing: sort again off the main thread before showing.
         const SortKey nowKey = m_sort;
         const bool nowReversed = m_sortReversed;
         inWorker<ListResult>(
             this,
-            [result, nowKey, nowReversed] {
-                ListResult r = result;
+            [result = std::move(result), nowKey, nowReversed]() mutable {
+                ListResult r = std::move(result);
                 r.diff.reset();
-                r.listing.items = FileLoader::sorted(r.listing.items, nowKey, nowReversed);
+                r.incremental = false;
+                r.listing.items = FileLoader::sorted(std::move(r.listing.items), nowKey, nowReversed);
                 return r;
             },
             [this, generation, path, nowKey, nowReversed](ListResult r) {
@@ -549,6 +623,7 @@ void PaneModel::scheduleSearch() {
     const QString query = m_searchText.trimmed();
     if (query.isEmpty() && !m_searchFilter.isActive()) {
         const bool wasShown = m_searchResults.has_value();
+        if (m_searchCutShort) setSearchCutShort(false);
         if (wasShown) setSearchResults(std::nullopt);
         if (m_isSearching) setIsSearching(false);
         if (wasShown) pruneSelectionToVisible();
@@ -571,20 +646,22 @@ void PaneModel::startSearchWalk() {
     const SortKey key = m_sort;
     const bool reversed = m_sortReversed;
     emit searchWalkStarted(query);
-    inWorker<QList<FileItem>>(
+    using Found = std::pair<QList<FileItem>, bool>;
+    inWorker<Found>(
         this,
         [search = backend().search, root, query, filter, flag, key, reversed] {
-            const QList<FileItem> hits = search(root, query, filter, *flag, searchLimit);
-            if (flag->cancelled()) return QList<FileItem>();
-            return FileLoader::sorted(hits, key, reversed);
+            bool cutShort = false;
+            QList<FileItem> hits = search(root, query, filter, *flag, searchLimit, &cutShort);
+            if (flag->cancelled()) return Found();
+            return Found(FileLoader::sorted(std::move(hits), key, reversed), cutShort);
         },
-        [this, generation, flag, key, reversed](QList<FileItem> hits) {
-            publishSearch(generation, flag, key, reversed, std::move(hits));
+        [this, generation, flag, key, reversed](Found found) {
+            publishSearch(generation, flag, key, reversed, std::move(found.first), found.second);
         });
 }
 
 void PaneModel::publishSearch(quint64 generation, const CancelFlagPtr &flag, SortKey key, bool reversed,
-                              QList<FileItem> hits) {
+                              QList<FileItem> hits, bool cutShort) {
     if (m_shutDown || generation != m_searchGeneration || flag->cancelled()) return;
     if (key != m_sort || reversed != m_sortReversed) {
         // The order changed during the walk; the hits are shown in the order the pane shows now.
@@ -592,12 +669,13 @@ void PaneModel::publishSearch(quint64 generation, const CancelFlagPtr &flag, Sor
         const bool nowReversed = m_sortReversed;
         inWorker<QList<FileItem>>(
             this, [hits, nowKey, nowReversed] { return FileLoader::sorted(hits, nowKey, nowReversed); },
-            [this, generation, flag, nowKey, nowReversed](QList<FileItem> sorted) {
-                publishSearch(generation, flag, nowKey, nowReversed, std::move(sorted));
+            [this, generation, flag, nowKey, nowReversed, cutShort](QList<FileItem> sorted) {
+                publishSearch(generation, flag, nowKey, nowReversed, std::move(sorted), cutShort);
             });
         return;
     }
     ChangeBatch batch(this);
+    if (cutShort != m_searchCutShort) setSearchCutShort(cutShort);
     setSearchResults(std::move(hits));
     setIsSearching(false);
     pruneSelectionToVisible();

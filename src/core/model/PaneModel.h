@@ -44,7 +44,7 @@ public:
     struct Backend {
         std::function<FileLoader::Listing(const QString &path)> list;
         std::function<QList<FileItem>(const QString &root, const QString &query, const SearchFilter &filter,
-                                      const CancelFlag &flag, int limit)>
+                                      const CancelFlag &flag, int limit, bool *cutShort)>
             search;
     };
     static void setBackend(const Backend &backend); // empty members use FileLoader
@@ -67,6 +67,8 @@ public:
     void setSearchFilter(const SearchFilter &filter);
     const std::optional<QList<FileItem>> &searchResults() const { return m_searchResults; }
     bool isSearching() const { return m_isSearching; }
+    // Whether the hits shown are from a walk that stopped at its budget of entries before it was done.
+    bool searchCutShort() const { return m_searchCutShort; }
     const std::optional<QString> &errorText() const { return m_errorText; }
     const QString &freeSpace() const { return m_freeSpace; }
     const QList<Crumb> &crumbs() const { return m_crumbs; }
@@ -142,6 +144,7 @@ signals:
     void searchFilterChanged();
     void searchResultsChanged();
     void isSearchingChanged();
+    void searchCutShortChanged();
     void errorTextChanged();
     void freeSpaceChanged();
     void crumbsChanged();
@@ -176,12 +179,14 @@ private:
     void updateCrumbs();
     void startMonitor();
     void stopMonitor();
+    void noteChanges(const QStringList &names);
+    bool update(const QStringList &names);
     void applyListing(quint64 generation, const QString &path, SortKey key, bool reversed, ListResult result);
     void resort();
     void scheduleSearch();
     void startSearchWalk();
     void publishSearch(quint64 generation, const CancelFlagPtr &flag, SortKey key, bool reversed,
-                       QList<FileItem> hits);
+                       QList<FileItem> hits, bool cutShort);
     void pruneSelectionToVisible();
     void activateSide();
     Qt::KeyboardModifiers heldModifiers() const;
@@ -189,6 +194,7 @@ private:
     void setItems(QList<FileItem> items, std::optional<ItemsDiff> diff = std::nullopt);
     void setSearchResults(std::optional<QList<FileItem>> results);
     void setIsSearching(bool searching);
+    void setSearchCutShort(bool cutShort);
     void setErrorText(const std::optional<QString> &text);
     void setFreeSpace(const QString &text);
     void setCurrentPath(const QString &path);
@@ -206,6 +212,7 @@ private:
     SearchFilter m_searchFilter;
     std::optional<QList<FileItem>> m_searchResults;
     bool m_isSearching = false;
+    bool m_searchCutShort = false;
     std::optional<QString> m_errorText;
     QString m_freeSpace;
     QList<Crumb> m_crumbs;
@@ -228,6 +235,9 @@ private:
 
     QString m_watchedPath; // empty: no watch
     QTimer *m_pendingReload = nullptr;
+    // What the watch reported since the last refresh: entry names, or anything at all.
+    QSet<QString> m_changedNames;
+    bool m_changedAll = false;
     QTimer *m_searchTask = nullptr;
     CancelFlagPtr m_searchFlag;
     bool m_shutDown = false;

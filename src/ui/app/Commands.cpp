@@ -98,6 +98,10 @@ QString menuEscaped(QString text) {
 
 } // namespace
 
+QString Commands::literalTitle(const QString &text) {
+    return menuEscaped(text);
+}
+
 QString Commands::keyText(const QKeySequence &key) {
     const QString text = key.toString(QKeySequence::PortableText);
     QStringList words;
@@ -367,12 +371,15 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     QAction *nextTab = add(S{Cmd::nextTab,
                              nullptr,
                              nullptr,
-                             {keys(ctrl | shift | Qt::Key_BracketRight), keys(ctrl | Qt::Key_PageDown)}},
+                             // Shift turns the bracket into a brace on most layouts.
+                             {keys(ctrl | shift | Qt::Key_BracketRight), keys(ctrl | Qt::Key_PageDown),
+                              keys(ctrl | shift | Qt::Key_BraceRight)}},
                            [group] { group()->selectNext(1); });
     QAction *previousTab = add(S{Cmd::previousTab,
                                  nullptr,
                                  nullptr,
-                                 {keys(ctrl | shift | Qt::Key_BracketLeft), keys(ctrl | Qt::Key_PageUp)}},
+                                 {keys(ctrl | shift | Qt::Key_BracketLeft), keys(ctrl | Qt::Key_PageUp),
+                                  keys(ctrl | shift | Qt::Key_BraceLeft)}},
                                [group] { group()->selectNext(-1); });
     for (QAction *a : {nextTab, previousTab})
         state(a).rule = [group] { return group()->tabs().size() > 1; };

@@ -140,6 +140,8 @@ public:
     // state, and by hand after a hook (quickLook) was filled.
     void update();
 
+    // A title carrying a file, folder or app name for a menu or button: its '&' shows as the character.
+    static QString literalTitle(const QString &text);
     // A key as menus and hints show it, with the key names of the language ("Strg+Umschalt+N").
     static QString keyText(const QKeySequence &key);
 

@@ -2,6 +2,7 @@
 
 #include "core/fileops/ArchiveFormat.h"
 #include "ui/app/Commands.h"
+#include "ui/help/HelpChaptersMenu.h"
 #include "ui/style/MenuLocalizer.h"
 
 #include <QAction>
@@ -34,35 +35,16 @@ MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
     QMenu *formats = MenuLocalizer::addMenu(m_files, Cmd::compressAs);
     for (ArchiveFormat format : Archive::otherFormats())
         formats->addAction(commands->action(Cmd::compressAsId(format)));
-    fill(m_files, {Cmd::extract,
-                   Cmd::alias,
-                   nullptr,
-                   Cmd::putBack,
-                   Cmd::copyPath,
-                   Cmd::showInFileManager,
-                   Cmd::terminal,
-                   Cmd::textEditor,
-                   Cmd::compare,
-                   Cmd::rules,
-                   Cmd::storage,
-                   Cmd::shortcuts,
-                   Cmd::terminalHelp,
-                   Cmd::trashDiagnosis,
-                   nullptr,
-                   Cmd::copyToRight,
-                   Cmd::copyToLeft,
-                   nullptr,
-                   Cmd::moveToRight,
-                   Cmd::moveToLeft,
-                   Cmd::moveToOther,
-                   nullptr,
-                   Cmd::activateLeft,
-                   Cmd::activateRight,
-                   nullptr,
-                   Cmd::back,
-                   Cmd::forward,
-                   Cmd::up,
-                   Cmd::refresh});
+    fill(m_files, {Cmd::extract,      Cmd::alias,          nullptr,
+                   Cmd::putBack,      Cmd::copyPath,       Cmd::showInFileManager,
+                   Cmd::terminal,     Cmd::textEditor,     Cmd::compare,
+                   Cmd::rules,        Cmd::storage,        Cmd::shortcuts,
+                   Cmd::terminalHelp, Cmd::trashDiagnosis, nullptr,
+                   Cmd::copyToRight,  Cmd::copyToLeft,     nullptr,
+                   Cmd::moveToRight,  Cmd::moveToLeft,     Cmd::moveToOther,
+                   nullptr,           Cmd::activateLeft,   Cmd::activateRight,
+                   nullptr,           Cmd::back,           Cmd::forward,
+                   Cmd::up,           Cmd::refresh});
 
     m_view = MenuLocalizer::addMenu(this, K("Ansicht"));
     fill(m_view, {Cmd::asIcons, Cmd::asList, Cmd::asColumns, nullptr, Cmd::showHidden, nullptr, Cmd::sidebar,
@@ -71,6 +53,8 @@ MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
 
     m_help = MenuLocalizer::addMenu(this, K("Hilfe"));
     fill(m_help, {Cmd::manual});
-    m_chaptersAnchor = m_help->addSeparator();
+    m_chapters = MenuLocalizer::addMenu(m_help, K("Kapitel"));
+    addHelpChapters(m_chapters, app);
+    m_help->addSeparator();
     fill(m_help, {Cmd::shortcuts, Cmd::terminalHelp, nullptr, Cmd::feedback, nullptr, Cmd::about});
 }

@@ -21,9 +21,8 @@ public:
     QMenu *filesMenu() const { return m_files; }
     QMenu *viewMenu() const { return m_view; }
     QMenu *helpMenu() const { return m_help; }
-    // Where the manual's chapter submenu goes: insert it before this separator of the Help menu
-    // (helpMenu()->insertMenu(helpChaptersAnchor(), chapters)).
-    QAction *helpChaptersAnchor() const { return m_chaptersAnchor; }
+    // The manual's chapters, a submenu of Hilfe right after the manual entry.
+    QMenu *chaptersMenu() const { return m_chapters; }
 
 private:
     QMenu *m_file = nullptr;
@@ -31,5 +30,5 @@ private:
     QMenu *m_files = nullptr;
     QMenu *m_view = nullptr;
     QMenu *m_help = nullptr;
-    QAction *m_chaptersAnchor = nullptr;
+    QMenu *m_chapters = nullptr;
 };

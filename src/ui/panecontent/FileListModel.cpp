@@ -1,5 +1,8 @@
 #include "ui/panecontent/FileListModel.h"
 
+#include <QThreadPool>
+#include <utility>
+
 namespace {
 
 // Runs of consecutive rows, as (first, last) pairs in ascending order.
@@ -25,8 +28,15 @@ void FileListModel::setItems(const QList<FileItem> &items, const ItemsDiff *diff
         return;
     }
     beginResetModel();
-    m_items = items;
+    QList<FileItem> old = std::exchange(m_items, items);
     endResetModel();
+    // Freeing a list of a million records takes the better part of 100 ms: not on the window's thread.
+    if (old.size() > 5000 || m_rows.size() > 5000)
+        QThreadPool::globalInstance()->start(
+            [old = std::move(old), rows = std::exchange(m_rows, {})]() mutable {
+                rows.clear();
+                old.clear();
+            });
 }
 
 bool FileListModel::applyDiff(const QList<FileItem> &items, const ItemsDiff &diff) {

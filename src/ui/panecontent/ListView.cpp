@@ -3,6 +3,7 @@
 #include "core/app/AppState.h"
 #include "core/localisation/Lang.h"
 #include "core/model/DragState.h"
+#include "core/model/FileLoader.h"
 #include "core/localisation/FileFmt.h"
 #include "core/model/PaneModel.h"
 #include "core/model/ViewMode.h"
@@ -17,6 +18,7 @@
 #include <QDrag>
 #include <QFrame>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QToolTip>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -75,6 +77,13 @@ void FileListView::setItems(const QList<FileItem> &items, bool showParent, const
     m_pressRow = m_hoverRow = m_targetRow = -1;
     const int row = qRound(EnvironmentValues::ui(this).row());
     verticalScrollBar()->setSingleStep(row);
+    // Laying out a long list at once blocks the window for tens of milliseconds; in batches the first
+    // rows show at once and the rest follow between events.
+    const bool batched = items.size() > kBatch;
+    if (batched != (layoutMode() == QListView::Batched)) {
+        setLayoutMode(batched ? QListView::Batched : QListView::SinglePass);
+        setBatchSize(kBatch);
+    }
     m_list->setItems(items, parentChanged ? nullptr : diff);
     if (parentChanged) viewport()->update();
 }
@@ -444,11 +453,26 @@ ListContent::ListContent(PaneModel *model, AppState *app, QWidget *parent) : QWi
     m_view->viewport()->installEventFilter(this);
     layout->addWidget(m_view, 1);
 
+    m_cutShort = new QLabel(this);
+    m_cutShort->setWordWrap(true);
+    m_cutShort->setContentsMargins(FileRowDelegate::inset, 4, FileRowDelegate::inset, 4);
+    m_cutShort->hide();
+    layout->addWidget(m_cutShort);
+
     if (m_model) {
         connect(m_model, &PaneModel::sortChanged, this, &ListContent::updateHeader);
         connect(m_model, &PaneModel::sortReversedChanged, this, &ListContent::updateHeader);
+        connect(m_model, &PaneModel::searchCutShortChanged, this, &ListContent::updateCutShort);
     }
     updateHeader();
+}
+
+void ListContent::updateCutShort() {
+    const bool show = m_showsHits && m_model && m_model->searchCutShort();
+    if (show)
+        m_cutShort->setText(LF("Die Suche wurde nach %d Einträgen beendet; weitere Treffer sind möglich.",
+                               FileLoader::searchBudget));
+    m_cutShort->setVisible(show);
 }
 
 bool ListContent::eventFilter(QObject *watched, QEvent *event) {
@@ -471,6 +495,8 @@ void ListContent::layoutHeader() {
 
 void ListContent::setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff) {
     m_view->setItems(items, showParent, diff);
+    m_showsHits = showParent;
+    updateCutShort();
 }
 
 PlainLinkButton *ListContent::headerButton(SortKey key) const {
@@ -505,6 +531,7 @@ void ListContent::showEvent(QShowEvent *event) {
 
 void ListContent::changeEvent(QEvent *event) {
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::LanguageChange) updateHeader();
+    if (event->type() == QEvent::LanguageChange) updateCutShort();
     QWidget::changeEvent(event);
 }
 

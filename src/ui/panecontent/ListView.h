@@ -18,6 +18,7 @@
 class AppState;
 class PaneModel;
 class PlainLinkButton;
+class QLabel;
 
 // The rows of the list: a plain list view that paints every row itself and turns mouse gestures into
 // pane-model calls. It neither selects nor handles keys: the pane model owns the selection and the
@@ -26,6 +27,8 @@ class FileListView : public QListView {
     Q_OBJECT
 public:
     FileListView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    // Rows laid out in one go; longer lists are laid out in batches of this many.
+    static constexpr int kBatch = 50000;
 
     FileListModel *listModel() const { return m_list; }
     bool showParent() const { return m_showParent; }
@@ -126,6 +129,8 @@ public:
 
     void setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff = nullptr);
     FileListView *view() const { return m_view; }
+    // The line under search hits that says the search stopped before it had looked everywhere.
+    QLabel *cutShortNote() const { return m_cutShort; }
     PlainLinkButton *headerButton(SortKey key) const;
     // The text of a header button: its title and, for the key in force, a blank and the arrow.
     static QString headerTitle(const QString &titleKey, SortKey key, SortKey current, const QString &arrow);
@@ -138,6 +143,7 @@ protected:
 private:
     void updateHeader();
     void layoutHeader();
+    void updateCutShort();
 
     QPointer<PaneModel> m_model;
     FileListView *m_view;
@@ -145,5 +151,7 @@ private:
     PlainLinkButton *m_name;
     PlainLinkButton *m_date;
     PlainLinkButton *m_size;
+    QLabel *m_cutShort;
+    bool m_showsHits = false;
     QPointer<QObject> m_env;
 };

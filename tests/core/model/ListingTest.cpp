@@ -1,6 +1,8 @@
 #include "ModelFixture.h"
 
 #include "core/model/FileLoader.h"
+#include "core/model/FileLoaderDetail.h"
+#include "core/model/MimeKinds.h"
 #include "core/model/Tags.h"
 #include "platform/TrashRoots.h"
 
@@ -184,4 +186,15 @@ TEST_F(Listing, LargeFoldersKeepTheFileSystemOrder) {
         EXPECT_EQ(i.size, i.name.mid(1, i.name.size() - 5).toInt() % 7);
     }
     EXPECT_EQ(got, QDir(dir()).entryList(QDir::Files, QDir::Unsorted));
+}
+
+TEST(ListingKinds, NeighboursSharingAnExtensionStillGetTheirOwnKind) {
+    // The cache answers a repeated extension at once; a compressed tar archive after a plain compressed
+    // file, or the same letters in other case, must not take the neighbour's kind.
+    FileLoader::detail::KindCache kinds;
+    for (const char *name : {"a.gz", "b.tar.gz", "c.gz", "d.TAR.GZ", "e.gz", "f.txt", "g.TXT", "h", "i.",
+                             "j.txt", "k.tar.xz", "l.xz"}) {
+        const QString n = QString::fromLatin1(name);
+        EXPECT_EQ(kinds.forFile(n), MimeKinds::kindForFile(n)) << name;
+    }
 }

@@ -80,6 +80,18 @@ TEST_F(Search, StopsAfterEightyThousandEntries) {
         ::close(fd);
     }
     EXPECT_EQ(run(QString(), {}, 200'000).size(), 80'000);
+    // The caller is told that entries were left unlooked at, also when none of those seen matched.
+    CancelFlag flag;
+    bool cutShort = false;
+    EXPECT_TRUE(FileLoader::search(dir(), QStringLiteral("nowhere"), {}, flag, 400, &cutShort).isEmpty());
+    EXPECT_TRUE(cutShort);
+    // Stopping at the hit limit, or a walk of everything, is not cut short by the budget.
+    EXPECT_EQ(FileLoader::search(dir(), QString(), {}, flag, 10, &cutShort).size(), 10);
+    EXPECT_FALSE(cutShort);
+    file(QStringLiteral("b/one"));
+    cutShort = true;
+    EXPECT_EQ(FileLoader::search(at(QStringLiteral("b")), QString(), {}, flag, 400, &cutShort).size(), 1);
+    EXPECT_FALSE(cutShort);
 }
 
 TEST_F(Search, NamesThatAreNotUtf8AreNeverHits) {

@@ -1,8 +1,11 @@
 #include "PaneTestUtil.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSemaphore>
 #include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace PaneTest;
 
@@ -216,4 +219,58 @@ TEST_F(PaneNavigation, WatchDebouncesFollowsThePaneAndIsShared) {
     auto again = openPane(other, Side::right);
     touch(other + QStringLiteral("/back.txt"));
     EXPECT_TRUE(waitUntil([&] { return again->items().size() == 1; }));
+}
+
+TEST_F(PaneNavigation, WatchedChangesUpdateOnlyTheNamedEntries) {
+    // Full listings are counted: a change the watch names must not cost one.
+    std::atomic<int> listings{0};
+    PaneModel::setBackend({[&](const QString &path) {
+                               ++listings;
+                               return FileLoader::list(path);
+                           },
+                           {}});
+    for (int i = 0; i < 40; ++i)
+        touch(root + QStringLiteral("/file %1.txt").arg(i));
+    mkdir(QStringLiteral("Ordner"));
+    auto pane = openPane(root);
+    ASSERT_EQ(listings, 1);
+    const auto sameAsListing = [&] {
+        return paths(pane->items()) ==
+               paths(FileLoader::sorted(FileLoader::list(root).items, pane->sort(), pane->sortReversed()));
+    };
+    pane->setSelection({root + QStringLiteral("/file 3.txt"), root + QStringLiteral("/file 4.txt")});
+
+    // Added at the top and the end of the files and among the folders, renamed, removed, and a
+    // selected file removed.
+    touch(root + QStringLiteral("/000 first.txt"));
+    touch(root + QStringLiteral("/zzz last.txt"));
+    mkdir(QStringLiteral("Neu"));
+    ASSERT_TRUE(QFile::rename(root + QStringLiteral("/file 7.txt"), root + QStringLiteral("/seven.txt")));
+    ASSERT_TRUE(QFile::remove(root + QStringLiteral("/file 0.txt")));
+    ASSERT_TRUE(QFile::remove(root + QStringLiteral("/file 3.txt")));
+    ASSERT_TRUE(waitUntil(sameAsListing));
+    EXPECT_EQ(pane->items().size(), 42);
+    EXPECT_EQ(pane->selection(), QSet<QString>{root + QStringLiteral("/file 4.txt")});
+
+    // A changed date moves a file to the top of the files (below the two folders) when sorted by date:
+    // the newest in the natural direction, the oldest reversed.
+    pane->setSort(SortKey::date);
+    ASSERT_TRUE(waitUntil(sameAsListing));
+    for (bool reversed : {false, true}) {
+        pane->setSortReversed(reversed);
+        const QString moved = root + QStringLiteral("/file %1.txt").arg(reversed ? 30 : 20);
+        const time_t when = reversed ? 10 : 4'000'000'000;
+        struct timespec ts[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(moved).constData(), ts, 0), 0);
+        ASSERT_TRUE(waitUntil([&] { return pane->items().size() > 2 && pane->items()[2].path == moved; }))
+            << (reversed ? "reversed" : "natural");
+        EXPECT_TRUE(sameAsListing());
+    }
+    EXPECT_EQ(listings, 1);
+
+    // When the watch can't say what changed, or the user asks, the folder is listed again.
+    pane->externalChange();
+    ASSERT_TRUE(waitUntil([&] { return listings == 2; }));
+    pane->refresh();
+    ASSERT_TRUE(waitUntil([&] { return listings == 3; }));
 }

@@ -24,7 +24,7 @@ protected:
     void useRecorder(Recorder &r) {
         PaneModel::setBackend({{},
                                [&r](const QString &root, const QString &query, const SearchFilter &filter,
-                                    const CancelFlag &flag, int limit) {
+                                    const CancelFlag &flag, int limit, bool *cutShort) {
                                    {
                                        std::lock_guard g(r.lock);
                                        r.queries << query;
@@ -32,7 +32,7 @@ protected:
                                    while (r.hold && !flag.cancelled())
                                        QThread::msleep(2);
                                    if (flag.cancelled()) r.sawCancel = true;
-                                   return FileLoader::search(root, query, filter, flag, limit);
+                                   return FileLoader::search(root, query, filter, flag, limit, cutShort);
                                }});
     }
 };
@@ -135,5 +135,33 @@ TEST_F(PaneSearch, LeavingTheFolderClearsTheSearch) {
     pane->go(mkdir(QStringLiteral("elsewhere")));
     EXPECT_EQ(pane->searchText(), QString());
     EXPECT_EQ(pane->searchFilter(), SearchFilter{});
+    EXPECT_FALSE(pane->searchResults().has_value());
+}
+
+TEST_F(PaneSearch, AWalkCutShortByItsBudgetIsToldUntilTheNextOneCompletes) {
+    touch(root + QStringLiteral("/cut.txt"));
+    touch(root + QStringLiteral("/whole.txt"));
+    PaneModel::setBackend({{},
+                           [](const QString &root, const QString &query, const SearchFilter &filter,
+                              const CancelFlag &flag, int limit, bool *cutShort) {
+                               QList<FileItem> hits =
+                                   FileLoader::search(root, query, filter, flag, limit, cutShort);
+                               if (cutShort && query == u"cut") *cutShort = true;
+                               return hits;
+                           }});
+    auto pane = openPane(root);
+    QSignalSpy told(pane.get(), &PaneModel::searchCutShortChanged);
+    pane->setSearchText(QStringLiteral("cut"));
+    ASSERT_TRUE(waitUntil([&] { return pane->searchResults().has_value(); }));
+    EXPECT_TRUE(pane->searchCutShort());
+    EXPECT_EQ(told.count(), 1);
+    // A search that looked everywhere says nothing, nor does the folder once the search is cleared.
+    pane->setSearchText(QStringLiteral("whole"));
+    ASSERT_TRUE(waitUntil([&] { return !pane->isSearching() && pane->searchResults()->size() == 1; }));
+    EXPECT_FALSE(pane->searchCutShort());
+    pane->setSearchText(QStringLiteral("cut"));
+    ASSERT_TRUE(waitUntil([&] { return pane->searchCutShort(); }));
+    pane->setSearchText(QString());
+    EXPECT_FALSE(pane->searchCutShort());
     EXPECT_FALSE(pane->searchResults().has_value());
 }

@@ -1,7 +1,10 @@
 #include "PaneViewFixture.h"
 
+#include "core/localisation/Lang.h"
+#include "core/model/FileLoader.h"
 #include "ui/window/pane/PlainLinkButton.h"
 
+#include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
 
@@ -118,6 +121,39 @@ TEST_F(ListViewTest, SearchHitsShowAsListWhateverTheMode) {
     EXPECT_EQ(v->content()->decision().kind, PaneContent::Decision::Kind::list);
     EXPECT_TRUE(list->showParent());
     EXPECT_EQ(list->listModel()->rowCount(), 1);
+}
+
+TEST_F(ListViewTest, HitsOfASearchCutShortSayItUnderneath) {
+    struct Restore {
+        ~Restore() { PaneModel::setBackend({}); }
+    } restore;
+    PaneModel::setBackend({{},
+                           [](const QString &root, const QString &query, const SearchFilter &filter,
+                              const CancelFlag &flag, int limit, bool *cutShort) {
+                               QList<FileItem> hits =
+                                   FileLoader::search(root, query, filter, flag, limit, cutShort);
+                               *cutShort = query == u"b.";
+                               return hits;
+                           }});
+    QLabel *note = v->content()->list()->cutShortNote();
+    pane->setSearchText(QStringLiteral("b."));
+    QTRY_VERIFY_WITH_TIMEOUT(pane->searchResults().has_value() && !pane->isSearching(), 5000);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(),
+              LF("Die Suche wurde nach %d Einträgen beendet; weitere Treffer sind möglich.", 80000));
+    EXPECT_NE(note->text(),
+              QStringLiteral("Die Suche wurde nach %d Einträgen beendet; weitere Treffer sind möglich."));
+    pane->setSearchText(QStringLiteral("c."));
+    QTRY_VERIFY_WITH_TIMEOUT(!pane->isSearching() && pane->searchResults()->size() == 1 &&
+                                 pane->searchResults()->first().name == u"c.txt",
+                             5000);
+    EXPECT_FALSE(note->isVisible());
+    // Back in the folder the note is gone.
+    pane->setSearchText(QStringLiteral("b."));
+    QTRY_VERIFY_WITH_TIMEOUT(note->isVisible(), 5000);
+    pane->setSearchText(QString());
+    QTRY_VERIFY_WITH_TIMEOUT(!pane->searchResults().has_value(), 5000);
+    EXPECT_FALSE(note->isVisible());
 }
 
 TEST_F(ListViewTest, RightClickSelectsFirstAndDragsEndTheirRecord) {

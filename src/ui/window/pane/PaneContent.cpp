@@ -98,5 +98,8 @@ void PaneContent::refresh() {
         setCurrentWidget(m_list);
         break;
     }
+    // A folder with nothing to show: the list lets go of the last folder's rows instead of keeping them.
+    if (d.kind == Kind::access || d.kind == Kind::message)
+        if (m_model->items().isEmpty() && !m_model->searchResults()) m_list->setItems({}, false);
     m_decision = d;
 }

@@ -1,0 +1,254 @@
+// Keys of the Linux table, text fields that keep theirs, and the first steps of a new user.
+#include "common/ScriptedDialogs.h"
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/model/FileLoader.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "platform/TrashRoots.h"
+#include "ui/app/AppDelegate.h"
+#include "ui/app/Commands.h"
+#include "ui/app/KeyMonitor.h"
+#include "ui/style/MenuLocalizer.h"
+#include "ui/style/ScreenFit.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/PaneArea.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using TestUtil::LanguageScope;
+
+namespace {
+
+struct Row {
+    const char *keys;
+    const char *id;
+    QKeySequence key() const { return QKeySequence(QString::fromLatin1(keys)); }
+};
+
+// The table "Keys on Linux", one row per key.
+const QList<Row> &linuxKeys() {
+    static const QList<Row> rows{
+        // clang-format off
+        {"Ctrl+Z", Cmd::undo}, {"Ctrl+Shift+Z", Cmd::editRedo}, {"Ctrl+X", Cmd::cut}, {"Ctrl+C", Cmd::copy},
+        {"Ctrl+V", Cmd::paste}, {"Ctrl+A", Cmd::selectAll}, {"Ctrl+Shift+N", Cmd::newFolder},
+        {"Del", Cmd::trash}, {"Ctrl+Backspace", Cmd::trash}, {"Ctrl+Shift+Backspace", Cmd::emptyTrash},
+        {"Ctrl+Y", Cmd::quickLook}, {"Space", Cmd::quickLook}, {"Ctrl+Shift+G", Cmd::goToFolder},
+        {"Ctrl+L", Cmd::goToFolder}, {"Ctrl+D", Cmd::duplicate}, {"Ctrl+Shift+M", Cmd::alias},
+        {"Ctrl+Alt+C", Cmd::copyPath}, {"Ctrl+Alt+Y", Cmd::compare}, {"Ctrl+Shift+Right", Cmd::copyToRight},
+        {"Ctrl+Shift+Left", Cmd::copyToLeft}, {"Alt+Shift+Right", Cmd::moveToRight},
+        {"Alt+Shift+Left", Cmd::moveToLeft}, {"F6", Cmd::moveToOther}, {"Ctrl+Alt+1", Cmd::activateLeft},
+        {"Ctrl+Alt+2", Cmd::activateRight}, {"Return", Cmd::open}, {"Ctrl+Down", Cmd::open},
+        {"F2", Cmd::rename}, {"Ctrl+[", Cmd::back}, {"Ctrl+]", Cmd::forward}, {"Ctrl+Up", Cmd::up},
+        {"Alt+Left", Cmd::back}, {"Alt+Right", Cmd::forward}, {"Alt+Up", Cmd::up}, {"Backspace", Cmd::back},
+        {"Ctrl+R", Cmd::refresh}, {"F5", Cmd::refresh}, {"Ctrl+?", Cmd::manual}, {"F1", Cmd::manual},
+        {"Ctrl+1", Cmd::asIcons}, {"Ctrl+2", Cmd::asList}, {"Ctrl+3", Cmd::asColumns},
+        {"Ctrl+Alt+S", Cmd::sidebar}, {"Ctrl+Alt+I", Cmd::inspector}, {"Ctrl+Alt+P", Cmd::dualPane},
+        {"Ctrl+Shift+]", Cmd::nextTab}, {"Ctrl+Shift+[", Cmd::previousTab}, {"Ctrl+PgDown", Cmd::nextTab},
+        {"Ctrl+PgUp", Cmd::previousTab}, {"Ctrl+,", Cmd::settings}, {"Ctrl+Q", Cmd::quit},
+        {"Ctrl+W", Cmd::closeWindow}, {"Ctrl+Shift+.", Cmd::showHidden}, {"Ctrl+H", Cmd::showHidden},
+        {"Ctrl+T", Cmd::newTab},
+        // clang-format on
+    };
+    return rows;
+}
+
+class KeysTest : public ::testing::Test, protected ScriptedDialogs {
+protected:
+    void SetUp() override {
+        TestUtil::freshSettings();
+        file = dir.path() + "/one/two/a.txt";
+        QDir().mkpath(dir.path() + "/one/two");
+        QDir().mkpath(dir.path() + "/other");
+        TestUtil::writeFile(file, "a");
+        TestUtil::writeFile(dir.path() + "/other/o.txt", "o");
+        app = std::make_unique<AppState>(dialogs());
+        app->openManualWindow = app->quickLook = [] {};
+        app->pasteboard.writeFiles = [this](const QStringList &paths, bool) { clipboardFiles = paths; };
+        app->trashFolders = [] { return QStringList{FileLoader::mainTrash()}; };
+        app->setDualPane(true);
+    }
+    void TearDown() override {
+        window.reset();
+        app.reset();
+    }
+    // The main window, shown and active, with the keys going through the monitor.
+    void open() {
+        monitor = std::make_unique<KeyMonitor>(app.get());
+        window = std::make_unique<MainWindow>(app.get());
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        show(app->left(), dir.path() + "/one/two");
+        show(app->right(), dir.path() + "/other");
+    }
+    static void show(PaneModel *pane, const QString &folder) {
+        pane->go(folder, true, {});
+        QTRY_VERIFY_WITH_TIMEOUT(pane->currentPath() == folder && !pane->items().isEmpty(), 5000);
+    }
+    static void press(const QKeySequence &key) {
+        QWidget *to =
+            QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+        QTest::keyClick(to, key[0].key(), key[0].keyboardModifiers());
+    }
+
+    QTemporaryDir dir;
+    QString file;
+    std::unique_ptr<AppState> app;
+    std::unique_ptr<KeyMonitor> monitor;
+    std::unique_ptr<MainWindow> window;
+    QStringList clipboardFiles;
+};
+
+} // namespace
+
+TEST_F(KeysTest, EveryKeyOfTheLinuxTableBelongsToItsCommand) {
+    Commands *commands = Commands::of(app.get());
+    for (const Row &row : linuxKeys()) {
+        QStringList owners;
+        for (QAction *a : commands->actions())
+            if (a->shortcuts().contains(row.key()) || Commands::monitorKeys(a).contains(row.key()))
+                owners << a->objectName();
+        EXPECT_EQ(owners, QStringList{QString::fromUtf8(row.id)}) << row.key().toString().toStdString();
+    }
+}
+
+// Pressed in the window as a user would: each key of the window's own reaches its command; keys the
+// monitor serves are taken before any shortcut.
+TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
+    open();
+    Commands *commands = Commands::of(app.get());
+    // These end the window or need a sheet or a text field; their keys are checked elsewhere.
+    const QStringList skipped{Cmd::quit, Cmd::closeWindow, Cmd::compare, Cmd::editRedo, Cmd::settings};
+    for (const Row &row : linuxKeys()) {
+        QAction *a = commands->action(QString::fromUtf8(row.id));
+        if (skipped.contains(QString::fromUtf8(row.id)) || !a->shortcuts().contains(row.key())) continue;
+        app->setActive(Side::left);
+        if (app->leftTabs()->tabs().size() < 2) app->leftTabs()->newTab();
+        if (!app->left()->canGoBack() || !app->left()->canGoForward()) {
+            show(app->left(), dir.path() + "/one/two");
+            show(app->left(), dir.path() + "/one");
+            app->left()->goBack();
+            app->left()->goBack();
+            app->left()->goForward();
+        }
+        app->setDualPane(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!app->left()->items().isEmpty(), 5000);
+        app->left()->setSelection({app->left()->items().first().path});
+        app->right()->setSelection({dir.path() + "/other/o.txt"});
+        window->paneArea()->setFocus();
+        EXPECT_TRUE(a->isEnabled()) << row.id;
+        QSignalSpy hits(a, &QAction::triggered);
+        press(row.key());
+        EXPECT_EQ(hits.size(), 1) << row.key().toString().toStdString() << " for " << row.id;
+        QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress(), 10000);
+        alerts.clear();
+    }
+}
+
+// Ctrl+C, Ctrl+V, Ctrl+Z and Ctrl+A belong to a text field with the focus, not to the files.
+TEST_F(KeysTest, TextFieldsKeepTheirEditingKeys) {
+    open();
+    TestUtil::writeFile(dir.path() + "/made", "m");
+    app->record("Neu", UndoAction::makeCreated({dir.path() + "/made"}));
+    app->left()->setSelection({file});
+    QLineEdit *search = window->searchField();
+    search->setFocus();
+    ASSERT_TRUE(search->hasFocus());
+    QTest::keyClicks(search, "abc");
+    QTest::keyClick(search, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(search->selectedText(), "abc");
+    QTest::keyClick(search, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(search, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(clipboardFiles.isEmpty());
+    EXPECT_EQ(search->text(), "");
+    QTest::keyClick(search, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(search->text(), "abc");
+    QTest::keyClick(search, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(search->text(), "");
+    EXPECT_EQ(app->left()->selection(), QSet<QString>{file}); // Ctrl+A selected no files
+    EXPECT_TRUE(QFile::exists(dir.path() + "/made"));         // Ctrl+Z undid no file
+    EXPECT_EQ(app->undoJournal().entries().size(), 1);
+
+    // The Edit menu's entries go to the field as well, and redo is there while the field can redo.
+    Commands *commands = Commands::of(app.get());
+    EXPECT_TRUE(commands->action(Cmd::editRedo)->isEnabled());
+    commands->action(Cmd::editRedo)->trigger();
+    EXPECT_EQ(search->text(), "abc");
+    commands->action(Cmd::editUndo)->trigger();
+    EXPECT_EQ(search->text(), "");
+    EXPECT_TRUE(QFile::exists(dir.path() + "/made"));
+    commands->action(Cmd::paste)->trigger();
+    EXPECT_EQ(search->text(), "abc");
+    commands->action(Cmd::selectAll)->trigger();
+    commands->action(Cmd::copy)->trigger();
+    EXPECT_TRUE(clipboardFiles.isEmpty());
+    // Delete and Backspace edit the text too: nothing goes to the Trash, the pane does not go back.
+    search->clear();
+    QTest::keyClicks(search, "xy");
+    QTest::keyClick(search, Qt::Key_Left);
+    QTest::keyClick(search, Qt::Key_Delete);
+    QTest::keyClick(search, Qt::Key_Backspace);
+    EXPECT_EQ(search->text(), "");
+    EXPECT_TRUE(alerts.isEmpty());
+    EXPECT_EQ(app->left()->currentPath(), dir.path() + "/one/two");
+    // Back at the panes the same entries mean the files.
+    window->paneArea()->setFocus();
+    EXPECT_FALSE(commands->action(Cmd::editRedo)->isEnabled());
+    commands->action(Cmd::copy)->trigger();
+    EXPECT_EQ(clipboardFiles, QStringList{file});
+}
+
+// A new user's first steps: select a file, press Delete, find it in the Trash, press Ctrl+Z, find it back.
+TEST_F(KeysTest, DeleteThenUndoBringsTheFileBack) {
+    const LanguageScope de(AppLanguage::de);
+    QDir(TrashRoots::homeTrash()).removeRecursively();
+    QDir().mkpath(FileLoader::mainTrash());
+    open();
+    app->left()->setSelection({file});
+    window->paneArea()->setFocus();
+    answers = {AlertRole::confirm};
+    press(QKeySequence(Qt::Key_Delete));
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts.first().message, "„a.txt“ in den Papierkorb legen?");
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(file) && !app->currentProgress(), 5000);
+    EXPECT_TRUE(QFile::exists(FileLoader::mainTrash() + "/a.txt"));
+
+    press(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file) && !app->currentProgress(), 5000);
+    EXPECT_FALSE(QFile::exists(FileLoader::mainTrash() + "/a.txt"));
+    EXPECT_TRUE(app->undoJournal().entries().isEmpty());
+}
+
+TEST(AppDelegateTest, AMainWindowIsFittedOnceAndActivationOnlyRetitlesMenus) {
+    AppDelegate delegate;
+    const QRect screen = ScreenFit::visible();
+    QWidget main, other;
+    main.setWindowTitle("Kestrin");
+    other.setWindowTitle("Kestrin-Handbuch");
+    for (QWidget *w : {&main, &other})
+        w->resize(screen.width() + 300, screen.height() + 300);
+    main.show();
+    other.show();
+    QTRY_VERIFY_WITH_TIMEOUT(screen.contains(main.frameGeometry()) || screen.contains(main.geometry()), 2000);
+    EXPECT_GT(other.width(), screen.width());
+    // Made larger by the user and shown again: left as it is.
+    main.hide();
+    main.resize(screen.width() + 100, main.height());
+    main.show();
+    QTest::qWait(20);
+    EXPECT_EQ(main.width(), screen.width() + 100);
+
+    MenuLocalizer::setDelay(std::chrono::milliseconds(1));
+    const int passes = MenuLocalizer::passCount();
+    delegate.activated();
+    QTRY_VERIFY_WITH_TIMEOUT(MenuLocalizer::passCount() > passes, 2000);
+    MenuLocalizer::setDelay(std::chrono::milliseconds(250));
+}
