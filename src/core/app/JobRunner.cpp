@@ -54,6 +54,7 @@ void JobRunner::end() {
 void JobRunner::cancel() {
     if (!busy()) return;
     m_job.progress->cancel();
+    if (m_job.state == Job::State::cancelling) return; // said already; a listener may cancel again
     setState(Job::State::cancelling);
     publish();
 }
