@@ -40,8 +40,21 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
     if (!outcome.errors.isEmpty()) {
         kind = ToastKind::error;
         QString text = outcome.errors.first();
-        if (outcome.errors.size() > 1)
-            text += LF(" (+%@ weitere Fehler)", localNumber(outcome.errors.size() - 1));
+        // The other items that failed by name, the first few, then how many more: a failure is never
+        // hidden in a count behind another item's message.
+        if (outcome.failed.size() > 1) {
+            constexpr qsizetype named = 3;
+            QStringList names;
+            for (const QString &name : outcome.failed.mid(1, named))
+                names << LF("„%@“", name);
+            QString list = names.join(QStringLiteral(", "));
+            if (outcome.failed.size() - 1 > named)
+                list += LF(" und %@", FileFmt::count(outcome.failed.size() - 1 - named));
+            text += u' ' + LF("Auch nicht übertragen: %@.", list);
+        }
+        if (const qsizetype more = outcome.errors.size() - std::max<qsizetype>(1, outcome.failed.size());
+            more > 0)
+            text += LF(" (+%@ weitere Fehler)", localNumber(more));
         return text;
     }
     if (outcome.done == 0 && skips == 0)
