@@ -433,6 +433,10 @@ TEST(DesktopHooksTest, MissingProgramsAreReportedInOurWords) {
     EXPECT_EQ(admin, std::optional<QString>("pkexec wurde nicht gefunden."));
     EXPECT_EQ(hooks.openInEditor("no-such-editor.desktop", {}),
               std::optional<QString>("no-such-editor.desktop wurde nicht gefunden."));
+    const std::optional<QString> terminal = hooks.openTerminal(empty.path() + "/no-terminal", empty.path());
+    ASSERT_TRUE(terminal);
+    EXPECT_TRUE(terminal->startsWith("„" + empty.path() + "/no-terminal“ ließ sich nicht starten ("))
+        << terminal->toStdString();
     TestUtil::LanguageScope th(AppLanguage::th);
     EXPECT_FALSE(hooks.openInEditor("no-such-editor.desktop", {})->contains("nicht"));
 }
