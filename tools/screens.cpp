@@ -3,12 +3,16 @@
 #include "core/app/AppState.h"
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
+#include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/help/ToolHelpModifier.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/help/ToolHelp.h"
+#include "core/model/ViewMode.h"
+#include "ui/app/SceneWindows.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/MainToolbar.h"
 
 #include <QApplication>
@@ -65,6 +69,12 @@ int main(int argc, char **argv) {
         f.open(QIODevice::WriteOnly);
         f.write(QByteArray(12345, 'x'));
     }
+    // A large sparse file, so the size column shows gigabytes.
+    QFile big(left + "/Sicherung.img");
+    big.open(QIODevice::WriteOnly);
+    big.resize(3150000000);
+    big.close();
+    QDir().mkpath(home.path() + "/Leer");
     Defaults::setValue("lastPath.left", left);
     Defaults::setValue("lastPath.right", right);
 
@@ -165,6 +175,76 @@ int main(int argc, char **argv) {
 
         app.paste(right); // nothing on the clipboard
         shoot(w, out + "/refusal-toast-" + tag + ".png");
+    }
+
+    // The smallest window in German and Polish at the smallest and largest text, then the crowded
+    // Trash header, an empty folder in the column view and a dark theme.
+    QDir().mkpath(FileLoader::mainTrash());
+    QFile trashed(FileLoader::mainTrash() + "/Alt.txt");
+    trashed.open(QIODevice::WriteOnly);
+    trashed.close();
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::pl}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        MainWindow w(&app);
+        w.resize(900, 460);
+        w.show();
+        settle(500);
+        app.left()->setSelection({left + "/Foto.jpg"});
+        for (int pt : {10, 18}) {
+            app.setFontSize(pt);
+            shoot(w, out + QStringLiteral("/min-%1-%2.png").arg(tag).arg(pt));
+        }
+        app.setFontSize(13);
+        // The banner with a short name stands where it stands with a long one: in the middle.
+        AppState::timing().firstStatusMs = 0;
+        auto progress = app.beginJob(K("Kopiere"));
+        progress->setTotal(1000, 1);
+        progress->setItem(1, "a");
+        progress->add(400);
+        shoot(w, out + "/banner-short-name-" + tag + ".png");
+        app.endJob();
+        AppState::timing() = AppState::Timing{};
+        app.right()->go(FileLoader::mainTrash());
+        app.left()->setViewMode(ViewMode::columns);
+        app.left()->go(home.path() + "/Leer");
+        shoot(w, out + "/trash-empty-columns-" + tag + ".png");
+        app.left()->setViewMode(ViewMode::list);
+        app.left()->go(left);
+        app.right()->go(right);
+        app.setThemeID("graphit");
+        app.setAppearance("dark");
+        settle(300);
+        app.left()->setSelection({left + "/Foto.jpg"});
+        shoot(w, out + "/dark-graphit-" + tag + ".png");
+        app.setAppearance("system");
+        app.setThemeID("nebula");
+    }
+    // The manual opened at a chapter, and the feedback sheet with a message.
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        MainWindow w(&app);
+        w.show();
+        settle(300);
+        app.openManual(std::nullopt);
+        ManualWindow *manual = ManualWindow::open(&app);
+        settle(300);
+        manual->grab().save(out + "/manual-top-" + tag + ".png");
+        app.openManual(5);
+        settle(300);
+        manual->grab().save(out + "/manual-chapter5-" + tag + ".png");
+        std::printf("%s\n", qPrintable(out + "/manual-chapter5-" + tag + ".png"));
+        manual->close();
+        app.setFeedbackText(QStringLiteral("Beim Kopieren auf einen USB-Stick bleibt der Balken stehen."));
+        app.setShowFeedback(true);
+        settle(300);
+        if (QDialog *sheet = w.sheets()->current()) {
+            sheet->grab().save(out + "/feedback-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/feedback-" + tag + ".png"));
+        }
     }
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the main window under Xvfb: the toolbar at the smallest window, normal and compact, in
 # German, English and Thai; two panes and one pane, German and Thai, a copy with the progress banner,
-# the smallest window at the largest text in dark and a large screen at the smallest text.
+# the smallest window at the largest text in dark and a large screen at the smallest text; the manual at
+# its start and at a chapter, and the feedback sheet, in German, English and Thai.
 # Usage: tools/screenshots.sh [OUTDIR]   (after `make build`)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -226,7 +226,7 @@ Metadata copyMetadata(int src, int dst, const struct stat &st) {
             access = attribute(src, aclAccess);
         else if (name == aclDefault)
             defaults = attribute(src, aclDefault);
-        else if (name.startsWith("user.")) {
+        else if (name.startsWith("user.") && name != partMark) {
             if (const auto value = attribute(src, name.constData()))
                 ::fsetxattr(dst, name.constData(), value->constData(), size_t(value->size()), 0);
         }

@@ -44,7 +44,11 @@ using ChunkHook = std::function<bool(qint64)>;
 int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session &session,
              const ChunkHook &chunk, qint64 *copied);
 
-// Applies user.* attributes, POSIX ACLs, owner (where permitted), mode and times (ns) of
+// The attribute that marks an unfinished copy as ours; it belongs to that copy alone and is
+// never carried to another one.
+constexpr char partMark[] = "user.kestrin.part";
+
+// Applies user.* attributes (but partMark), POSIX ACLs, owner (where permitted), mode and times (ns) of
 // st to the open file or folder dst. Best effort, but never wider rights than the source:
 // where dst takes no ACL it gets the mode bits the source's ACL lets through, and the
 // result says so.

@@ -107,9 +107,10 @@ QByteArray encodePath(const QByteArray &path) {
     return QUrl::toPercentEncoding(QString::fromUtf8(path), "/");
 }
 
-Result moveToTrash(const QString &path) {
+Result moveToTrash(const QString &path, const QString &shownAs) {
     const auto bytes = Posix::encode(path);
-    if (!bytes || !path.startsWith(u'/')) return failed(EINVAL);
+    const auto origin = Posix::encode(shownAs.isEmpty() ? path : shownAs);
+    if (!bytes || !origin || !path.startsWith(u'/') || !origin->startsWith('/')) return failed(EINVAL);
     struct stat st;
     if (!lstatBytes(*bytes, st)) return failed(errno);
 
@@ -122,7 +123,7 @@ Result moveToTrash(const QString &path) {
         if (const int e = ensureOwnDir(d)) return e == EROFS ? failed(e) : noTrash();
 
     // Paths in a volume's Trash are kept relative to its top folder.
-    QByteArray stored = *bytes;
+    QByteArray stored = *origin;
     if (!root.topdir.isEmpty() && root.topdir != u"/") {
         const QByteArray top = Posix::encode(root.topdir).value_or(QByteArray()) + '/';
         if (stored.startsWith(top)) stored = stored.mid(top.size());
@@ -131,7 +132,7 @@ Result moveToTrash(const QString &path) {
         "[Trash Info]\nPath=" + encodePath(stored) + "\nDeletionDate=" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() + "\n";
 
-    const QByteArray name = bytes->mid(bytes->lastIndexOf('/') + 1);
+    const QByteArray name = origin->mid(origin->lastIndexOf('/') + 1);
     long nameMax = ::pathconf(infoDir.constData(), _PC_NAME_MAX);
     if (nameMax <= 0) nameMax = NAME_MAX;
     const qsizetype max = qsizetype(nameMax) - infoSuffixLength;

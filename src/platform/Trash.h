@@ -20,7 +20,9 @@ struct Result {
     QString inTrash; // where the item is now, when moved
 };
 
-Result moveToTrash(const QString &path);
+// shownAs: the place the item is to be remembered at, when it lies under another name for the moment
+// (the Trash entry takes that name and origin).
+Result moveToTrash(const QString &path, const QString &shownAs = {});
 
 // The .trashinfo describing an item that lies directly in a Trash's files folder; empty otherwise.
 QString infoFileFor(const QString &trashedPath);

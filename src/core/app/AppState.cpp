@@ -171,16 +171,19 @@ void AppState::setShowFavoritesEditor(const bool &value) {
     publish(m_showFavoritesEditor, value, &AppState::showFavoritesEditorChanged);
 }
 void AppState::setThemeID(const QString &value) {
-    publish(m_themeID, value, &AppState::themeIDChanged);
+    // Stored first: the window reads the stored value when it hears of the change.
     Defaults::setValue(QStringLiteral("theme"), value);
+    publish(m_themeID, value, &AppState::themeIDChanged);
 }
 void AppState::setFontSize(const double &value) {
-    publish(m_fontSize, value, &AppState::fontSizeChanged);
+    // Stored first: the window reads the stored value when it hears of the change.
     Defaults::setValue(QStringLiteral("fontSize"), value);
+    publish(m_fontSize, value, &AppState::fontSizeChanged);
 }
 void AppState::setFolderIcons(const QString &value) {
-    publish(m_folderIcons, value, &AppState::folderIconsChanged);
+    // Stored first: the window reads the stored value when it hears of the change.
     Defaults::setValue(QStringLiteral("folderIcons"), value);
+    publish(m_folderIcons, value, &AppState::folderIconsChanged);
 }
 void AppState::setManualSection(const std::optional<int> &value) {
     publish(m_manualSection, value, &AppState::manualSectionChanged);

@@ -43,7 +43,11 @@ static void makeNewItem(AppState &app, const std::optional<QString> &in, bool fo
         return;
     }
     pane->refresh();
-    if (dir == pane->currentPath()) pane->setSelection({FileLoader::norm(path)});
+    if (dir == pane->currentPath()) {
+        // The cursor brings the new item into view once the list shows it.
+        pane->setSelection({FileLoader::norm(path)});
+        pane->setCursor(FileLoader::norm(path));
+    }
     app.record(L(base), UndoAction::makeCreated({path}));
     const QString made = path.section(u'/', -1);
     app.show(folder ? LF("Ordner „%@“ angelegt.", made) : LF("Datei „%@“ angelegt.", made));

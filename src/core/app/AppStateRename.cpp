@@ -73,6 +73,7 @@ void AppState::renameItem(PaneModel *pane, const QString &path, const QString &a
 
     pane->refresh();
     pane->setSelection({FileLoader::norm(newPath)});
+    pane->setCursor(FileLoader::norm(newPath)); // scrolled into view under its new name
     record(LF("Umbenennen von „%@“", name), UndoAction::makeRenamed({TransferPair{path, newPath}}));
     show(LF("„%@“ umbenannt in „%@“.", name, newName));
     QPointer<PaneModel> later(pane);

@@ -1,9 +1,11 @@
 // Start-up of the two pane sides, remembering their folders, and the application-wide key monitor.
 #include "core/app/AppState.h"
 
+#include "core/base/Background.h"
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/fileops/ArchiveFormat.h"
+#include "core/fileops/FileOps.h"
 #include "core/model/PaneHooks.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -11,6 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QtConcurrent>
 #include <sys/stat.h>
 
 namespace {
@@ -18,6 +21,25 @@ namespace {
 bool existsAnything(const QString &path) {
     struct stat st {};
     return !path.isEmpty() && Posix::lstatPath(path, st);
+}
+
+// What interrupted transfers left is settled off the main thread; what stayed is told once, with a
+// way to show it.
+void settleLeftovers(AppState *app) {
+    whenDone(app, QtConcurrent::run([] { return FileOps::recoverTransfers(); }),
+             [app](const FileOps::Leftovers &left) {
+                 if (left.isEmpty()) return;
+                 const QString first = left.setAside.isEmpty() ? left.parts.first() : left.setAside.first();
+                 Alert alert;
+                 alert.style = Alert::Style::warning;
+                 alert.message = FileOps::leftoversText(left);
+                 alert.buttons = {{L("Zeigen"), AlertRole::confirm}, {L("OK"), AlertRole::cancel}};
+                 app->dialogs().ask(alert, [app = QPointer<AppState>(app), first](AlertAnswer answer) {
+                     if (!app || answer.role != AlertRole::confirm || !existsAnything(first)) return;
+                     app->setShowHidden(true); // its name is a hidden one
+                     app->activePane()->go(Posix::parentOf(first), true, {first});
+                 });
+             });
 }
 
 } // namespace
@@ -62,6 +84,7 @@ void AppState::buildSides() {
         connect(group, &TabGroup::changed, this,
                 [this] { QMetaObject::invokeMethod(this, &AppState::saveLastPaths, Qt::QueuedConnection); });
     }
+    settleLeftovers(this);
 }
 
 PaneModel *AppState::left() const {

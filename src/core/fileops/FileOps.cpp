@@ -102,7 +102,9 @@ void rename(const QString &from, const QString &to) {
             detail::moveAcross(from, to, progress);
             e = 0;
         } catch (const FileError &error) {
-            if (error.renameNotApplied) throw;
+            // Our own sentence (what stayed of the original) says more than the error code.
+            if (error.renameNotApplied || error.description != FileError::fromErrno(error.code).description)
+                throw;
             e = error.code;
         } catch (const CopyFailure &failure) {
             e = failure.underlying.code;

@@ -69,6 +69,20 @@ TransferOutcome runWithProgress(const QStringList &paths, const QString &to, boo
                                 TransferProgress &progress,
                                 const QHash<QString, ConflictChoice> &resolutions = {});
 
+// --- what interrupted transfers left
+
+// Items an interrupted transfer left under hidden names that could not be settled on their own.
+struct Leftovers {
+    QStringList setAside; // originals of folder moves whose name is taken again
+    QStringList parts;    // copies on file systems that keep no marker of ours
+    bool isEmpty() const { return setAside.isEmpty() && parts.isEmpty(); }
+};
+// Settles what the journal says interrupted transfers left: removes their incomplete copies,
+// finishes replacements, gives set-aside originals their names back. Removes nothing else.
+Leftovers recoverTransfers();
+// One sentence about what stayed; empty when nothing did.
+QString leftoversText(const Leftovers &left);
+
 // --- trash and permanent delete
 
 // With a progress these count items (done and total) and stop before the next item once it is cancelled;

@@ -1,4 +1,5 @@
 #include "core/fileops/FileOps.h"
+#include "core/fileops/TransferJournal.h"
 #include "core/fileops/TrashMemory.h"
 #include "core/fileops/TreeWalk.h"
 
@@ -55,7 +56,8 @@ private:
         QString placeAt;        // where it lies until it takes the target's name
         bool renamed = false;   // moved by a rename: placeAt holds the source itself
         CopyReport report;
-        QString changedText; // a copy that may hold a state the file never had
+        QString changedText;     // a copy that may hold a state the file never had
+        Journal::Scope recorded; // placeAt, while the journal names it
     };
 
     Step item(const QString &path, bool sameVolume);
@@ -68,6 +70,8 @@ private:
     Step giveName(Item &it);
     Step replaceOld(Item &it);
     Step takeFreeName(Item &it);
+    Step trashExchanged(Item &it);
+    Step takeName(Item &it);
     Step verifyAndFinishMove(Item &it);
     void succeed(const Item &it);
     void undoPlace(const Item &it);
@@ -221,6 +225,12 @@ Engine::Step Engine::placeCopy(Item &it) {
     };
     try {
         if (renaming) {
+            // Under a hidden name the source itself is on record, so that it gets its name back
+            // after a crash.
+            if (it.replacing) {
+                Journal::beginAside(it.placeAt, it.path, it.src);
+                it.recorded.set(it.placeAt);
+            }
             // EXDEV (e.g. across a bind mount): copy after all.
             const int e = renameNoReplace(it.path, it.placeAt);
             if (e == 0)
@@ -230,6 +240,8 @@ Engine::Step Engine::placeCopy(Item &it) {
         }
         if (!it.renamed) {
             if (it.placeAt == it.target) it.placeAt = hiddenName(to_, "part");
+            it.report.mark = Journal::beginPart(it.placeAt);
+            it.recorded.set(it.placeAt);
             copyTree(*job_, it.path, it.placeAt, move_, it.report);
         }
     } catch (const CancelledError &) {
@@ -278,31 +290,76 @@ void Engine::undoPlace(const Item &it) {
 
 Engine::Step Engine::giveName(Item &it) {
     const Step s = it.replacing ? replaceOld(it) : it.renamed ? Step::proceed : takeFreeName(it);
-    if (s == Step::proceed) it.report.held.reset();
+    if (s == Step::proceed) {
+        unmark(it.report);
+        it.report.held.reset();
+    }
     return s;
 }
 
-// The old item goes to the Trash only now that its replacement is complete.
+FileError trashFailure(const Trash::Result &trashed) {
+    return trashed.status == Trash::Status::noTrash ? FileError{EOPNOTSUPP, noTrashText(), false}
+                                                    : FileError::fromErrno(trashed.err);
+}
+
+// The replacement and the old item swap names in one step, and the old item goes to the Trash
+// from its hidden name: the name is never empty.
 Engine::Step Engine::replaceOld(Item &it) {
+    struct stat old;
+    if (!Posix::lstatPath(it.named, old)) return takeName(it); // it went meanwhile
+    Journal::beginReplace(it.placeAt, it.named, old);
+    const int e = exchangeNames(it.placeAt, it.named);
+    if (e == 0) return trashExchanged(it);
+    if (e == ENOENT) return takeName(it);
+    if (e != EINVAL && e != ENOTSUP && e != EOPNOTSUPP && e != ENOSYS) {
+        undoPlace(it);
+        return fail(explain(FileError::fromErrno(e), it.name));
+    }
+    // No exchange on this file system: the old item goes first; after a crash in between, the
+    // journal gives the name to the copy.
     const Trash::Result trashed = Trash::moveToTrash(it.named);
     if (trashed.status != Trash::Status::moved) {
         undoPlace(it);
-        const FileError e = trashed.status == Trash::Status::noTrash
-                                ? FileError{EOPNOTSUPP, noTrashText(), false}
-                                : FileError::fromErrno(trashed.err);
-        return fail(explain(e, it.name));
+        return fail(explain(trashFailure(trashed), it.name));
     }
     TrashMemory::remember(it.named, trashed.inTrash);
-    if (const int e = renameNoReplace(it.placeAt, it.named)) {
+    reached(detail::Step::oldItemOut, bytesOf(it.named));
+    if (const int r = renameNoReplace(it.placeAt, it.named)) {
         // Something took the name meanwhile: bring the old item back where it was.
         if (renameNoReplace(trashed.inTrash, it.named) == 0) {
             TrashMemory::forget(trashed.inTrash);
             if (const QString info = Trash::infoFileFor(trashed.inTrash); !info.isEmpty()) removeTree(info);
         }
         undoPlace(it);
-        return fail(explain(FileError::fromErrno(e), it.name));
+        return fail(explain(FileError::fromErrno(r), it.name));
     }
     out_.replaced << TrashedPair{it.named, trashed.inTrash};
+    return Step::proceed;
+}
+
+// The old item lies under the hidden name now.
+Engine::Step Engine::trashExchanged(Item &it) {
+    reached(detail::Step::oldItemOut, bytesOf(it.named));
+    const Trash::Result trashed = Trash::moveToTrash(it.placeAt, it.named);
+    if (trashed.status != Trash::Status::moved) {
+        // The old item takes its name back.
+        if (exchangeNames(it.placeAt, it.named) == 0)
+            undoPlace(it);
+        else
+            it.recorded.keep(); // the journal sends it to the Trash at the next start
+        return fail(explain(trashFailure(trashed), it.name));
+    }
+    TrashMemory::remember(it.named, trashed.inTrash);
+    out_.replaced << TrashedPair{it.named, trashed.inTrash};
+    return Step::proceed;
+}
+
+// Nothing is under the name any more.
+Engine::Step Engine::takeName(Item &it) {
+    if (const int e = renameNoReplace(it.placeAt, it.named)) {
+        undoPlace(it);
+        return fail(explain(FileError::fromErrno(e), it.name));
+    }
     return Step::proceed;
 }
 
@@ -345,6 +402,27 @@ void Engine::succeed(const Item &it) {
 }
 
 } // namespace
+
+Leftovers recoverTransfers() {
+    return detail::Journal::settle();
+}
+
+QString leftoversText(const Leftovers &left) {
+    const qsizetype count = left.setAside.size() + left.parts.size();
+    if (count == 0) return {};
+    const QString first = left.setAside.isEmpty() ? left.parts.first() : left.setAside.first();
+    const QString name = Posix::lastComponent(first), folder = Posix::parentOf(first);
+    // clang-format off
+    if (count > 1)
+        return LF("Abgebrochene Übertragungen haben %d Objekte unter verborgenen Namen hinterlassen, darunter „%@“ in „%@“.",
+                  int(count), name, folder);
+    if (!left.setAside.isEmpty())
+        return LF("Das Original eines abgebrochenen Verschiebens liegt als „%@“ in „%@“, weil sein Name wieder vergeben ist.",
+                  name, folder);
+    return LF("Eine abgebrochene Kopie liegt noch als „%@“ in „%@“. Das Laufwerk kann nicht kennzeichnen, dass sie von Kestrin stammt; sie wird daher nicht gelöscht.",
+              name, folder);
+    // clang-format on
+}
 
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
                                 TransferProgress &progress,

@@ -1,4 +1,5 @@
 #include "core/fileops/FileOps.h"
+#include "core/fileops/TransferJournal.h"
 #include "core/fileops/TreeWalk.h"
 
 #include "core/localisation/Lang.h"
@@ -12,8 +13,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace FileOps {
@@ -53,6 +54,16 @@ bool sameTime(const timespec &a, const timespec &b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// Whether the folder `name` in dirFd (stat st, in a folder on device parentDev) is where another
+// file system or a bind mount is mounted.
+bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t parentDev) {
+    struct statx sx;
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &sx) == 0 &&
+        (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT))
+        return sx.stx_attributes & STATX_ATTR_MOUNT_ROOT;
+    return st.st_dev != parentDev;
+}
+
 } // namespace
 
 class CopyJob {
@@ -78,11 +89,12 @@ private:
             report->copied[{st.st_dev, st.st_ino}] =
                 Seen{st.st_size, st.st_mtim, st.st_ctim, mode_t(st.st_mode & S_IFMT), stable};
     }
-    // The new root stays locked until it has its real name, so that no clean-up takes it
-    // for the remains of an interrupted copy.
+    // The new root carries our marker until it has its real name: it proves the copy ours to the
+    // clean-up after a crash.
     void hold(int fd) {
-        ::flock(fd, LOCK_EX | LOCK_NB);
         report->held.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        if (!report->mark.isEmpty())
+            ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0);
     }
     void metadata(int src, int dst, const struct stat &st) {
         if (FileCopy::copyMetadata(src, dst, st).aclDropped) report->aclDropped = true;
@@ -95,6 +107,10 @@ void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const
     if (::fstatat(srcDir, srcName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) fail(errno);
 
     if (S_ISDIR(st.st_mode)) {
+        // A move leaves what is mounted inside the folder where it is.
+        if (report->remember && !root &&
+            isMountPoint(srcDir, srcName.constData(), st, ancestors.back().first))
+            return;
         // A bind mount of a parent inside the tree would make it endless.
         for (const auto &a : ancestors)
             if (a.first == st.st_dev && a.second == st.st_ino)
@@ -444,6 +460,11 @@ public:
     }
 
     void below(int srcDir, int dstDir, const QByteArray &rel, int depth) {
+        struct stat here;
+        if (::fstat(srcDir, &here) != 0) {
+            error(errno);
+            return;
+        }
         std::vector<QByteArray> names;
         try {
             names = listNames(srcDir);
@@ -460,6 +481,11 @@ public:
             }
             if (!S_ISDIR(st.st_mode)) {
                 entry(srcDir, name.constData(), dstDir, name.constData(), st, sub);
+                continue;
+            }
+            // Never delete on another file system than the original's, nor through a bind mount.
+            if (isMountPoint(srcDir, name.constData(), st, here.st_dev)) {
+                if (left_.mounts++ == 0) left_.firstMount = textOf(sub);
                 continue;
             }
             Fd src(::openat(srcDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -529,6 +555,9 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
 
     // Aside first: an interruption leaves the whole original or none of it under its name.
     const QString aside = hiddenName(folder, "gone");
+    Journal::Scope recorded;
+    Journal::beginAside(aside, source, st);
+    recorded.set(aside);
     if (const int e = renameNoReplace(source, aside)) {
         left.error = e;
         return left;
@@ -569,6 +598,12 @@ QString leftoverText(const Leftover &left, const QString &name) {
     if (left.special > 0)
         parts << LF("„%@“ enthält Pipes, Sockets oder Geräte. Sie bleiben mit ihren Ordnern am alten Ort, alles andere wurde verschoben.",
                     name);
+    if (left.mounts == 1)
+        parts << LF("„%@“ enthält den eingehängten Ordner „%@“. Er bleibt mit seinem Inhalt am alten Ort, alles andere wurde verschoben.",
+                    name, left.firstMount);
+    else if (left.mounts > 1)
+        parts << LF("„%@“ enthält %d eingehängte Ordner, darunter „%@“. Sie bleiben mit ihrem Inhalt am alten Ort, alles andere wurde verschoben.",
+                    name, int(left.mounts), left.firstMount);
     // clang-format on
     return parts.join(u' ');
 }
@@ -580,6 +615,9 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     CopyReport report;
     report.remember = true;
     const QString part = hiddenName(folder, "part");
+    Journal::Scope recorded;
+    report.mark = Journal::beginPart(part);
+    recorded.set(part);
     try {
         copyTree(*job, from, part, true, report);
     } catch (...) {
@@ -593,6 +631,7 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
         removeTree(part);
         throw FileError::fromErrno(e);
     }
+    unmark(report);
     reached(Step::placed, bytesOf(to));
     syncFolder(folder);
     const Leftover left = finishMove(from, to, report);

@@ -1,5 +1,7 @@
 #include "core/fileops/TreeWalk.h"
 
+#include "core/fileops/TransferJournal.h"
+#include "platform/FileCopy.h"
 #include "platform/Posix.h"
 #include "platform/Volumes.h"
 
@@ -11,7 +13,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace FileOps::detail {
@@ -116,20 +118,30 @@ QString hiddenName(const QString &folder, const char *kind) {
 }
 
 void removeStaleParts(const QString &folder) {
-    const auto p = Posix::encode(folder);
-    if (!p) return;
-    DIR *dir = ::opendir(p->constData());
-    if (!dir) return;
-    std::vector<QByteArray> stale;
-    while (dirent *e = ::readdir(dir)) {
-        if (std::strncmp(e->d_name, ".kestrin-part-", 14) != 0) continue;
-        // A running copy holds its part locked; a lock we get is one that died with its copy.
-        Fd fd(::openat(::dirfd(dir), e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) stale.emplace_back(e->d_name);
-    }
-    ::closedir(dir);
-    for (const QByteArray &name : stale)
-        removeTree(Posix::childPath(folder, textOf(name)));
+    Journal::settle(folder);
+}
+
+void unmark(CopyReport &report) {
+    if (report.held.get() >= 0 && !report.mark.isEmpty())
+        ::fremovexattr(report.held.get(), FileCopy::partMark);
+}
+
+namespace {
+
+std::atomic<bool> exchangeOn{true};
+
+} // namespace
+
+void setExchangeForTests(bool on) {
+    exchangeOn = on;
+}
+
+int exchangeNames(const QString &a, const QString &b) {
+    const auto x = Posix::encode(a);
+    const auto y = Posix::encode(b);
+    if (!x || !y) return EILSEQ;
+    if (!exchangeOn) return EINVAL;
+    return ::renameat2(AT_FDCWD, x->constData(), AT_FDCWD, y->constData(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
 
 namespace {

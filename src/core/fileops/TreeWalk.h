@@ -82,7 +82,8 @@ struct CopyReport {
     qsizetype passedOver = 0; // pipes, sockets, devices not carried
     QStringList unstable;     // files that changed while they were copied
     bool aclDropped = false;  // the target took no ACL; it got narrower mode bits instead
-    Fd held;                  // the new root, locked while it has no real name yet
+    Fd held;                  // the new root, open while it has no real name yet
+    QByteArray mark;          // the marker value the new root gets while it has no real name
     std::unordered_map<Identity, Seen, IdentityHash> copied;
 };
 
@@ -101,9 +102,11 @@ TreeStats regularFilesBelow(const QString &folder);
 // A free hidden name in `folder`: "part" for a copy that is not in place yet, "gone" for
 // an original on its way out.
 QString hiddenName(const QString &folder, const char *kind);
-// Removes the copies in `folder` that an interrupted transfer left under a part name
-// (those no running copy holds locked).
+// Removes the copies in `folder` that an interrupted transfer left under a part name (those
+// the journal names and their marker proves ours).
 void removeStaleParts(const QString &folder);
+// Takes the marker off a copy that has its real name now.
+void unmark(CopyReport &report);
 
 // What stayed of an original after a move to another volume.
 struct Leftover {
@@ -111,6 +114,8 @@ struct Leftover {
     qsizetype changed = 0; // files changed or added since their copy began
     QString firstChanged;  // one of them, relative to the original's folder
     qsizetype special = 0; // pipes, sockets, devices
+    qsizetype mounts = 0;  // folders where something is mounted: they stay with what they show
+    QString firstMount;    // one of them, relative to the original's folder
     QString keptAt;        // where the rest of the original is now (empty: all gone)
 };
 // Ends a move once the copy of `source` has its real name at `target`: sets the original
@@ -127,15 +132,21 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
 // Removes a file, link or whole folder without following links. 0 or the first errno.
 int removeTree(const QString &path);
 int removeTree(const QByteArray &path);
+// Swaps the names of two items in one step (RENAME_EXCHANGE). 0 or errno; EINVAL, ENOTSUP or
+// ENOSYS where the file system cannot.
+int exchangeNames(const QString &a, const QString &b);
 // rename with RENAME_NOREPLACE. 0 or errno.
 int renameNoReplace(const QString &from, const QString &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.
 int syncFolder(const QString &folder);
 
 // Steps of a copy or move at which tests act (a writer, a kill).
-enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved };
+// oldItemOut: a replaced item has left its name.
+enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut };
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);
 void reached(Step step, const QByteArray &path);
+// Tests only: false makes a replace take the way of file systems that cannot exchange two names.
+void setExchangeForTests(bool on);
 
 } // namespace FileOps::detail

@@ -68,15 +68,20 @@ QList<ManualChapter> list(AppLanguage lang) {
     return fromFile(path(lang));
 }
 
-QList<ManualChapter> fromFile(const QString &file) {
+std::optional<QString> read(const QString &file) {
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > maxBytes) return {};
+    if (!f.open(QIODevice::ReadOnly) || f.size() > maxBytes) return std::nullopt;
     const QByteArray bytes = f.read(maxBytes + 1);
-    if (bytes.size() > maxBytes) return {};
+    if (bytes.size() > maxBytes) return std::nullopt;
     QStringDecoder decode(QStringDecoder::Utf8);
-    const QString text = decode(bytes);
-    if (decode.hasError()) return {};
-    return parse(text);
+    QString text = decode(bytes);
+    if (decode.hasError()) return std::nullopt;
+    return text;
+}
+
+QList<ManualChapter> fromFile(const QString &file) {
+    const std::optional<QString> text = read(file);
+    return text ? parse(*text) : QList<ManualChapter>();
 }
 
 QList<ManualChapter> parse(const QString &text) {

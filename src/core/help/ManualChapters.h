@@ -24,6 +24,8 @@ QString path(AppLanguage lang);
 // larger than maxBytes or not UTF-8.
 QList<ManualChapter> list(AppLanguage lang);
 QList<ManualChapter> fromFile(const QString &file);
+// The whole text of a manual file; nothing when it is missing, unreadable, too large or not UTF-8.
+std::optional<QString> read(const QString &file);
 // The chapters of a manual text.
 QList<ManualChapter> parse(const QString &text);
 

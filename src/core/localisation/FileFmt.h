@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QString>
 
 // Sizes, item counts and dates in the interface language.
@@ -18,6 +19,13 @@ public:
     explicit DateFormatter(QLocale locale, QString pattern)
         : m_locale(std::move(locale)), m_pattern(std::move(pattern)) {}
     QString string(const QDateTime &dt) const { return m_locale.toString(dt.toLocalTime(), m_pattern); }
+    // The date alone, for narrow columns: the pattern up to its time.
+    QString dateString(const QDateTime &dt) const {
+        QString pattern = m_pattern.left(m_pattern.indexOf(QRegularExpression(QStringLiteral("[Hh]"))));
+        while (pattern.endsWith(u' ') || pattern.endsWith(u','))
+            pattern.chop(1);
+        return m_locale.toString(dt.toLocalTime(), pattern.isEmpty() ? m_pattern : pattern);
+    }
     const QString &pattern() const { return m_pattern; }
 
 private:

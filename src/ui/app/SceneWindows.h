@@ -5,7 +5,13 @@
 
 class AppState;
 
-// The manual window "Kestrin-Handbuch" (at most one): shows the manual of the interface language.
+#include "core/localisation/AppLanguage.h"
+
+class QButtonGroup;
+class QTextBrowser;
+
+// The manual window "Kestrin-Handbuch" (at most one): the manual in a language of its own choosing,
+// scrolled to the chapter a help entry point asks for.
 class ManualWindow : public QWidget {
     Q_OBJECT
 public:
@@ -13,9 +19,21 @@ public:
     // Opens the one manual window, or brings the open one forward.
     static ManualWindow *open(AppState *app);
 
+    AppLanguage language() const { return m_lang; }
+    void setLanguage(AppLanguage lang);
+    // The document, or nullptr while the not-found line stands in its place.
+    QTextBrowser *document() const { return m_document; }
+
 private:
     void rebuild();
+    void showDocument();
+    // Takes a pending chapter request and scrolls there on the next turn of the event loop.
+    void jump();
     QPointer<AppState> m_app;
+    AppLanguage m_lang;
+    QButtonGroup *m_languages = nullptr;
+    QWidget *m_body = nullptr;
+    QTextBrowser *m_document = nullptr;
 };
 
 // The settings window; its pages come with the settings subsystem.

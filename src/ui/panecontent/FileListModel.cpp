@@ -94,6 +94,6 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const {
 }
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex &index) const {
-    // Not selectable by the view: the pane model owns the selection.
-    return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
+    // Selectable so that the view's selection can mirror the pane model's, which owns it.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }

@@ -36,11 +36,6 @@ QFont pixelFont(const QFont &base, double px, QFont::Weight weight = QFont::Norm
     return f;
 }
 
-QColor secondaryOf(QColor c) {
-    c.setAlphaF(c.alphaF() * 0.55f);
-    return c;
-}
-
 } // namespace
 
 // ---- FileListView ----
@@ -52,7 +47,10 @@ FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent)
     setUniformItemSizes(true);
     setLayoutMode(QListView::SinglePass);
     setResizeMode(QListView::Adjust);
-    setSelectionMode(QAbstractItemView::NoSelection);
+    // The view's selection mirrors the pane model's, so screen readers see and change it through the
+    // list's accessible table; mouse and keys never touch it (their events are handled here and by the
+    // application's key handler).
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::NoFocus);
     setTabKeyNavigation(false);
@@ -64,7 +62,10 @@ FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setViewportMargins(0, 4, 0, 4);
     setAccessibleName(title(::ViewMode::list));
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &FileListView::viewSelectionChanged);
     if (m_model) {
+        connect(m_model, &PaneModel::selectionChanged, this, &FileListView::mirrorSelection);
         connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
         connect(m_model, &PaneModel::cursorChanged, this, &FileListView::scrollToCursor);
     }
@@ -86,6 +87,40 @@ void FileListView::setItems(const QList<FileItem> &items, bool showParent, const
     }
     m_list->setItems(items, parentChanged ? nullptr : diff);
     if (parentChanged) viewport()->update();
+    mirrorSelection();
+    if (m_pendingCursor && m_model && m_model->cursor() == m_pendingCursor &&
+        m_list->rowOf(*m_pendingCursor) >= 0)
+        scrollToCursor();
+}
+
+void FileListView::mirrorSelection() {
+    if (!m_model) return;
+    QItemSelection rows;
+    const QSet<QString> &selected = m_model->selection();
+    if (!selected.isEmpty()) {
+        const QList<FileItem> &items = m_list->items();
+        for (int row = 0; row < items.size(); ++row) {
+            if (!selected.contains(items[row].path)) continue;
+            int end = row;
+            while (end + 1 < items.size() && selected.contains(items[end + 1].path))
+                ++end;
+            rows.select(m_list->index(row), m_list->index(end));
+            row = end;
+        }
+    }
+    m_mirroring = true;
+    selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+    m_mirroring = false;
+}
+
+void FileListView::viewSelectionChanged() {
+    // Only a change from outside (a screen reader) goes back to the pane model.
+    if (m_mirroring || !m_model) return;
+    QSet<QString> paths;
+    for (const QModelIndex &index : selectionModel()->selectedIndexes())
+        if (index.row() < m_list->rowCount()) paths.insert(m_list->item(index.row()).path);
+    if (m_app) m_app->setActive(m_model->side());
+    m_model->setSelection(paths);
 }
 
 int FileListView::rowAt(const QPoint &pos) const {
@@ -100,9 +135,13 @@ int FileListView::rowAt(const QPoint &pos) const {
 }
 
 void FileListView::scrollToCursor() {
+    m_pendingCursor.reset();
     if (!m_model || !m_model->cursor()) return;
     const int row = m_list->rowOf(*m_model->cursor());
-    if (row >= 0) scrollTo(m_list->index(row), QAbstractItemView::EnsureVisible);
+    if (row >= 0)
+        scrollTo(m_list->index(row), QAbstractItemView::EnsureVisible);
+    else
+        m_pendingCursor = m_model->cursor(); // a new or renamed item the list does not show yet
 }
 
 void FileListView::clickedEmpty() {
@@ -321,14 +360,73 @@ void FileListView::contextMenuEvent(QContextMenuEvent *event) {
 
 // ---- FileRowDelegate ----
 
+QList<QColor> FileRowDelegate::selectedBackgrounds(const QPalette &pal, const AppTheme &theme) {
+    const SelectionBackground::Look look = SelectionBackground::look(true, false, true, false);
+    const QColor base = pal.color(QPalette::Base);
+    QColor a = theme.a, b = theme.b;
+    a.setAlphaF(float(look.fillOpacity));
+    b.setAlphaF(float(look.fillOpacity));
+    return {AppTheme::over(a, base), AppTheme::over(b, base)};
+}
+
+QColor FileRowDelegate::secondaryColor(const QPalette &pal, const AppTheme &theme) {
+    // Readable on the plain row and on the selection's tint.
+    return AppTheme::secondaryText(pal.color(QPalette::Text),
+                                   QList<QColor>{pal.color(QPalette::Base)} + selectedBackgrounds(pal, theme),
+                                   0.55);
+}
+
 FileRowDelegate::FileRowDelegate(FileListView *view) : QStyledItemDelegate(view), m_view(view) {}
 
 QSize FileRowDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const {
     return QSize(qMax(1, m_view->viewport()->width()), qRound(EnvironmentValues::ui(m_view).row()));
 }
 
-QString FileRowDelegate::dateText(const FileItem &item) {
-    return item.modified ? FileFmt::date().string(*item.modified) : QStringLiteral("–");
+QString FileRowDelegate::dateText(const FileItem &item, bool dateOnly) {
+    if (!item.modified) return QStringLiteral("–");
+    return dateOnly ? FileFmt::date().dateString(*item.modified) : FileFmt::date().string(*item.modified);
+}
+
+int FileRowDelegate::nameMinimum(const UIScale &ui) {
+    return int(std::lround(ui.font * 8));
+}
+
+FileRowDelegate::Columns FileRowDelegate::columns(int contentWidth, const UIScale &ui, const QFont &base) {
+    // Measured once per width, scale, font and language: every row asks.
+    static QHash<QString, Columns> cache;
+    const QString key = QStringLiteral("%1/%2/%3/%4")
+                            .arg(contentWidth)
+                            .arg(ui.font)
+                            .arg(base.family())
+                            .arg(AppLanguages::rawValue(Lang::current()));
+    if (const auto it = cache.constFind(key); it != cache.constEnd()) return *it;
+    if (cache.size() > 200) cache.clear();
+
+    const double scale = ui.font / 13;
+    const QFontMetrics small(pixelFont(base, ui.small())),
+        header(pixelFont(base, ui.small(), QFont::DemiBold));
+    auto headerWidth = [&](const char *title) {
+        return header.horizontalAdvance(L(title) + QStringLiteral(" ↓")) + 2 * LinkButtonStyle::padX + 1;
+    };
+    const QDateTime sample(QDate(2028, 12, 28), QTime(20, 58));
+    const int dateFull = std::max({int(std::lround(dateWidth * scale)), headerWidth(K("Geändert")),
+                                   small.horizontalAdvance(FileFmt::date().string(sample)) + 1});
+    const int dateShort = small.horizontalAdvance(FileFmt::date().dateString(sample)) + 1;
+    int size = qMax(int(std::lround(sizeWidth * scale)), headerWidth(K("Größe")));
+    for (qint64 bytes : {999LL, 999'949LL, 999'949'000LL, 999'949'000'000LL, 999'949'000'000'000LL})
+        size = qMax(size, small.horizontalAdvance(FileFmt::size(bytes)) + 1);
+
+    // Left for the name: the content less the icon and the flexible space of at least 6.
+    const int room = contentWidth - qRound(ui.icon()) - spacing - nameMinimum(ui);
+    Columns c;
+    if (room >= dateFull + size + 2 * spacing + 6)
+        c = {dateFull, size, false};
+    else if (room >= dateShort + size + 2 * spacing + 6)
+        c = {dateShort, size, true};
+    else if (room >= dateShort + spacing + 6)
+        c = {dateShort, 0, true};
+    cache.insert(key, c);
+    return c;
 }
 
 QString FileRowDelegate::sizeText(const FileItem &item) {
@@ -349,9 +447,13 @@ FileRowDelegate::Layout FileRowDelegate::layout(const FileItem &item, const QRec
     l.icon = QRectF(x, cy - iconPx / 2.0, iconPx, iconPx);
     x += iconPx + spacing;
 
-    l.size = QRect(content.right() - sizeWidth + 1, content.top(), sizeWidth, content.height());
-    l.date = QRect(l.size.left() - spacing - dateWidth, content.top(), dateWidth, content.height());
-    const int nameRight = l.date.left() - spacing - 6; // the flexible space keeps at least 6
+    const Columns columns = FileRowDelegate::columns(content.width(), ui, base);
+    l.dateOnly = columns.dateOnly;
+    l.size = QRect(content.right() - columns.size + 1, content.top(), columns.size, content.height());
+    l.date = QRect(columns.size ? l.size.left() - spacing - columns.date : content.right() - columns.date + 1,
+                   content.top(), columns.date, content.height());
+    // The flexible space keeps at least 6.
+    const int nameRight = columns.date ? l.date.left() - spacing - 6 : content.right() + 1;
 
     const QSizeF dots = TagDots::size(item.tags);
     const int tagsW = qCeil(dots.width());
@@ -404,17 +506,19 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     const QColor primary = pal.color(QPalette::Text);
     const int flags = Qt::AlignVCenter | Qt::TextSingleLine;
     p->setFont(l.nameFont);
-    p->setPen(primary);
+    p->setPen(selected ? AppTheme::readableOn(primary, selectedBackgrounds(pal, theme)) : primary);
     p->drawText(l.name, flags | Qt::AlignLeft, l.nameText); // plain text: names are never markup
     if (!l.tags.isEmpty()) TagDots::paint(p, QPointF(l.tags.left(), l.tags.center().y()), item.tags, pal);
     p->setFont(l.smallFont);
-    p->setPen(secondaryOf(primary));
+    p->setPen(secondaryColor(pal, theme));
     if (!l.parent.isEmpty()) p->drawText(l.parent, flags | Qt::AlignLeft, l.parentText);
     const QFontMetrics smallMetrics(l.smallFont);
-    p->drawText(l.date, flags | Qt::AlignLeft,
-                smallMetrics.elidedText(dateText(item), Qt::ElideRight, dateWidth));
-    p->drawText(l.size, flags | Qt::AlignRight,
-                smallMetrics.elidedText(sizeText(item), Qt::ElideLeft, sizeWidth));
+    if (l.date.width() > 0)
+        p->drawText(l.date, flags | Qt::AlignLeft,
+                    smallMetrics.elidedText(dateText(item, l.dateOnly), Qt::ElideRight, l.date.width()));
+    if (l.size.width() > 0)
+        p->drawText(l.size, flags | Qt::AlignRight,
+                    smallMetrics.elidedText(sizeText(item), Qt::ElideRight, l.size.width()));
     p->restore();
 }
 
@@ -486,11 +590,14 @@ void ListContent::layoutHeader() {
     using D = FileRowDelegate;
     const int width = m_view->viewport()->width();
     const int right = width - D::stackInset - D::inset;
-    const int h = m_header->height();
-    m_size->setGeometry(right - D::sizeWidth, 0, D::sizeWidth, h);
-    m_date->setGeometry(right - D::sizeWidth - D::spacing - D::dateWidth, 0, D::dateWidth, h);
     const int left = D::stackInset + D::inset;
-    m_name->setGeometry(left, 0, qMax(0, m_date->x() - D::spacing - left), h);
+    const int h = m_header->height();
+    const D::Columns c = D::columns(right - left, EnvironmentValues::ui(this), m_view->font());
+    m_size->setGeometry(right - c.size, 0, c.size, h);
+    m_date->setGeometry((c.size ? m_size->x() - D::spacing : right) - c.date, 0, c.date, h);
+    m_size->setVisible(c.size > 0);
+    m_date->setVisible(c.date > 0);
+    m_name->setGeometry(left, 0, qMax(0, (c.date ? m_date->x() - D::spacing : right) - left), h);
 }
 
 void ListContent::setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff) {
@@ -540,7 +647,12 @@ void ListContent::updateHeader() {
     const SortKey current = m_model->sort();
     const QString arrow = m_model->sortArrow();
     const AppTheme theme = EnvironmentValues::appTheme(this);
-    const QColor accent = theme.readable(AppTheme::schemeOf(palette()), 4.5);
+    // Both kept readable on the header's own background.
+    const QColor background = palette().color(QPalette::Window);
+    const QColor accent =
+        AppTheme::readableOn(theme.readable(AppTheme::schemeOf(palette()), 4.5), {background});
+    const QColor secondary =
+        AppTheme::secondaryText(palette().color(QPalette::WindowText), {background}, 0.55);
     const QFont font = pixelFont(this->font(), EnvironmentValues::ui(this).small(), QFont::DemiBold);
     const std::pair<PlainLinkButton *, std::pair<const char *, SortKey>> buttons[] = {
         {m_name, {K("Name"), SortKey::name}},
@@ -550,8 +662,10 @@ void ListContent::updateHeader() {
         button->setPlainText(headerTitle(QString::fromUtf8(column.first), column.second, current, arrow));
         button->setFont(font);
         QPalette pal = button->palette();
-        pal.setColor(QPalette::WindowText,
-                     column.second == current ? accent : secondaryOf(palette().color(QPalette::WindowText)));
+        pal.setColor(QPalette::WindowText, column.second == current ? accent : secondary);
         button->setPalette(pal);
     }
+    // 22 at the base size of 13.
+    m_header->setFixedHeight(qMax(22, int(std::lround(22 * EnvironmentValues::ui(this).font / 13))));
+    layoutHeader();
 }

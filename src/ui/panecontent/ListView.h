@@ -6,6 +6,7 @@
 #include "core/model/SortKey.h"
 #include "ui/panecontent/FileListModel.h"
 #include "ui/panecontent/FolderDropTarget.h"
+#include "ui/style/AppTheme.h"
 #include "ui/style/UIScale.h"
 
 #include <QListView>
@@ -71,6 +72,9 @@ private:
     void setHoverRow(int row);
     void setTargetRow(int row);
     void updateRow(int row);
+    // The view's selection follows the pane model's; a change made through the view goes back to it.
+    void mirrorSelection();
+    void viewSelectionChanged();
 
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;
@@ -82,6 +86,8 @@ private:
     QPoint m_pressPos;
     bool m_paneTargeted = false;
     QPointer<QObject> m_env; // the window's theme and scale, followed once shown
+    bool m_mirroring = false;
+    std::optional<QString> m_pendingCursor; // the cursor's item, scrolled to when it arrives
 };
 
 // Paints one row: icon, name (shortened in the middle), tag dots, the parent folder of a search hit,
@@ -94,7 +100,19 @@ public:
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
+    // The date and size widths at the base size of 13; the columns grow with the scale and the language.
     static constexpr int dateWidth = 128, sizeWidth = 64, spacing = 8, inset = 8, stackInset = 6;
+
+    // The date and size columns for the width of a row's content. The name keeps at least nameMinimum:
+    // first the date drops its time, then the size column goes, then the date column (width 0: hidden).
+    struct Columns {
+        int date = 0;
+        int size = 0;
+        bool dateOnly = false;
+        bool operator==(const Columns &) const = default;
+    };
+    static Columns columns(int contentWidth, const UIScale &ui, const QFont &base);
+    static int nameMinimum(const UIScale &ui);
 
     // Where the parts of a row go; rowRect spans the viewport's width.
     struct Layout {
@@ -107,14 +125,19 @@ public:
         QString parentText;
         QRect date;
         QRect size;
+        bool dateOnly = false;
         QFont nameFont;
         QFont smallFont;
     };
     static Layout layout(const FileItem &item, const QRect &rowRect, const UIScale &ui, const QFont &base,
                          bool showParent);
     // The texts of the date and size columns.
-    static QString dateText(const FileItem &item);
+    static QString dateText(const FileItem &item, bool dateOnly = false);
     static QString sizeText(const FileItem &item);
+    // Secondary texts (date, size, parent folder), readable on a plain and a selected row; the two
+    // ends of the selection's tint on the list's background.
+    static QColor secondaryColor(const QPalette &palette, const AppTheme &theme);
+    static QList<QColor> selectedBackgrounds(const QPalette &palette, const AppTheme &theme);
 
 private:
     FileListView *m_view;

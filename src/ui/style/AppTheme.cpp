@@ -60,12 +60,29 @@ double AppTheme::contrastRatio(double x, double y) {
     return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
 
-QColor AppTheme::onAccent() const {
-    const double l = (luminance(a) + luminance(b)) * 0.5;
-    const double withWhite = 1.05 / (l + 0.05);
-    const double withBlack = (l + 0.05) / 0.05;
-    if (withWhite >= withBlack) return QColor(Qt::white);
+// Near-black text, a little softer than black.
+static QColor darkText() {
     return QColor::fromRgbF(0, 0, 0, 0.88f);
+}
+
+QColor AppTheme::onAccent() const {
+    const double white = std::min(contrast(Qt::white, a), contrast(Qt::white, b));
+    const double black = std::min(contrast(darkText(), a), contrast(darkText(), b));
+    return white >= black ? QColor(Qt::white) : darkText();
+}
+
+AppTheme AppTheme::forText() const {
+    const QColor text = onAccent();
+    const bool whiteText = text == QColor(Qt::white);
+    // Well above 4.5, so the fill may be slightly see-through over a dark window.
+    constexpr double wanted = 5.4;
+    AppTheme t = *this;
+    for (double f = 0; f <= 1.0; f += 0.02) {
+        t.a = whiteText ? a.toRgb().darker(int(100 + f * 150)) : a.toRgb().lighter(int(100 + f * 60));
+        t.b = whiteText ? b.toRgb().darker(int(100 + f * 150)) : b.toRgb().lighter(int(100 + f * 60));
+        if (std::min(contrast(text, t.a), contrast(text, t.b)) >= wanted) return t;
+    }
+    return t;
 }
 
 QColor AppTheme::readable(ColorScheme scheme, double contrast) const {
@@ -83,6 +100,48 @@ QColor AppTheme::readable(ColorScheme scheme, double contrast) const {
             return QColor::fromRgbF(float(mr), float(mg), float(mb));
     }
     return dark ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+QColor AppTheme::over(const QColor &top, const QColor &below) {
+    const QColor t = top.toRgb(), b = below.toRgb();
+    const double k = t.alphaF();
+    return QColor::fromRgbF(float(t.redF() * k + b.redF() * (1 - k)),
+                            float(t.greenF() * k + b.greenF() * (1 - k)),
+                            float(t.blueF() * k + b.blueF() * (1 - k)));
+}
+
+double AppTheme::contrast(const QColor &text, const QColor &background) {
+    return contrastRatio(luminance(over(text, background)), luminance(background));
+}
+
+QColor AppTheme::secondaryText(const QColor &text, const QList<QColor> &backgrounds, double share) {
+    const QColor first = backgrounds.isEmpty() ? QColor(Qt::gray) : backgrounds.front();
+    for (double k = share; k < 1.0; k += 0.05) {
+        QColor c = text.toRgb();
+        c.setAlphaF(float(k));
+        const QColor opaque = over(c, first);
+        if (std::all_of(backgrounds.begin(), backgrounds.end(),
+                        [&](const QColor &bg) { return contrast(opaque, bg) >= 4.5; }))
+            return opaque;
+    }
+    QColor c = text.toRgb();
+    c.setAlpha(255);
+    return c;
+}
+
+QColor AppTheme::readableOn(const QColor &color, const QList<QColor> &backgrounds, double wanted) {
+    const QColor first = backgrounds.isEmpty() ? QColor(Qt::white) : backgrounds.front();
+    const double target = luminance(first) < 0.18 ? 1.0 : 0.0;
+    const QColor c = color.toRgb();
+    for (double t = 0; t <= 1.0; t += 0.02) {
+        const QColor m =
+            QColor::fromRgbF(float(c.redF() * (1 - t) + target * t), float(c.greenF() * (1 - t) + target * t),
+                             float(c.blueF() * (1 - t) + target * t));
+        if (std::all_of(backgrounds.begin(), backgrounds.end(),
+                        [&](const QColor &bg) { return contrast(m, bg) >= wanted; }))
+            return m;
+    }
+    return target > 0 ? QColor(Qt::white) : QColor(Qt::black);
 }
 
 ColorScheme AppTheme::schemeOf(const QPalette &palette) {

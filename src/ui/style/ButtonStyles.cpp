@@ -221,7 +221,8 @@ void StyledButton::paintEvent(QPaintEvent *) {
     QPainterPath shape;
     shape.addRoundedRect(r, l.radius, l.radius);
     if (l.fill == ButtonLook::Fill::gradient) {
-        p.fillPath(shape, t.gradient(r, l.fillOpacity));
+        // The label sits on the gradient, so the fill keeps it readable.
+        p.fillPath(shape, t.forText().gradient(r, l.fillOpacity));
     } else if (l.fill == ButtonLook::Fill::primary && l.fillOpacity > 0) {
         QColor c = palette().color(QPalette::WindowText);
         c.setAlphaF(float(l.fillOpacity));
@@ -240,12 +241,12 @@ void StyledButton::paintEvent(QPaintEvent *) {
 
 BarButton::BarButton(const QString &key, bool prominent, QWidget *parent)
     : StyledButton(true, 0.94, parent), m_key(key), m_prominent(prominent) {
-    setAccessibleName(key);
+    setAccessibleName(L(key));
 }
 
 void BarButton::setKey(const QString &key) {
     m_key = key;
-    setAccessibleName(key);
+    setAccessibleName(L(key));
     updateGeometry();
     update();
 }
@@ -265,10 +266,30 @@ QSize BarButton::sizeHint() const {
                  fm.height() + 2 * BarButtonStyle::padY);
 }
 
+QSize BarButton::minimumSizeHint() const {
+    // Room for a few letters; the title is shortened below its full width.
+    const QFontMetrics fm(BarButtonStyle::font(ui()));
+    const QSize full = sizeHint();
+    return QSize(qMin(full.width(), fm.horizontalAdvance(QStringLiteral("Mm…")) + 2 * BarButtonStyle::padX),
+                 full.height());
+}
+
+QString BarButton::shownText() const {
+    const QFontMetrics fm(BarButtonStyle::font(ui()));
+    const int room = qMax(0, width() - 2 * BarButtonStyle::padX);
+    const QString text = L(m_key);
+    // (elidedText alone would also shorten a text that fits but for a fraction of a pixel)
+    return fm.horizontalAdvance(text) <= room ? text : fm.elidedText(text, Qt::ElideRight, room);
+}
+
+int BarButton::drawnWidth() const {
+    return QFontMetrics(BarButtonStyle::font(ui())).horizontalAdvance(shownText()) + 2 * BarButtonStyle::padX;
+}
+
 void BarButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg) {
     p.setFont(BarButtonStyle::font(ui()));
     p.setPen(fg);
-    p.drawText(r, Qt::AlignCenter, L(m_key));
+    p.drawText(r, Qt::AlignCenter, shownText());
 }
 
 // IconButton
@@ -323,11 +344,12 @@ void IconButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg) {
 LinkButton::LinkButton(const QString &key, QWidget *parent) : StyledButton(false, 0.96, parent), m_key(key) {
     // Links sit in running text, so they take the text colour unless the caller picks another role.
     setForegroundRole(QPalette::WindowText);
-    setAccessibleName(key);
+    setAccessibleName(L(key));
 }
 
 void LinkButton::setKey(const QString &key) {
     m_key = key;
+    setAccessibleName(L(key));
     updateGeometry();
     update();
 }

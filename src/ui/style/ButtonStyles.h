@@ -100,6 +100,11 @@ public:
     void setProminent(bool prominent);
     ButtonLook look() const override;
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    // The title as drawn at the current width (shortened where it does not fit), and the width the
+    // drawn label then takes, which never exceeds the button's.
+    virtual QString shownText() const;
+    virtual int drawnWidth() const;
 
 protected:
     void paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) override;

@@ -2,7 +2,59 @@
 
 #include "core/base/Defaults.h"
 
+#include <QEvent>
+#include <QPointer>
 #include <QWidget>
+
+namespace {
+
+// Runs one widget's update for the window's values and its palette.
+class Follower : public QObject {
+public:
+    Follower(QWidget *w, std::function<void()> f) : QObject(w), m_w(w), m_f(std::move(f)) {
+        w->installEventFilter(this);
+        attach();
+        run();
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == m_w) {
+            const QEvent::Type t = event->type();
+            if (t == QEvent::Show || t == QEvent::ParentChange) {
+                if (attach()) run();
+            } else if (t == QEvent::PaletteChange) {
+                run();
+            }
+        }
+        return false;
+    }
+
+private:
+    // True when the window's values were found anew.
+    bool attach() {
+        EnvironmentValues *env = EnvironmentValues::of(m_w);
+        if (env == m_env) return false;
+        if (m_env) disconnect(m_env, nullptr, this, nullptr);
+        m_env = env;
+        if (!env) return false;
+        connect(env, &EnvironmentValues::uiChanged, this, &Follower::run);
+        connect(env, &EnvironmentValues::appThemeChanged, this, &Follower::run);
+        return true;
+    }
+    void run() {
+        if (m_running) return; // the update may itself change a palette
+        m_running = true;
+        m_f();
+        m_running = false;
+    }
+
+    QWidget *m_w;
+    std::function<void()> m_f;
+    QPointer<EnvironmentValues> m_env;
+    bool m_running = false;
+};
+
+} // namespace
 
 EnvironmentValues::EnvironmentValues(QWidget *root) : QObject(root) {}
 
@@ -20,6 +72,10 @@ EnvironmentValues *EnvironmentValues::of(const QWidget *w) {
     for (; w; w = w->parentWidget())
         if (EnvironmentValues *env = attached(w)) return env;
     return nullptr;
+}
+
+void EnvironmentValues::follow(QWidget *w, std::function<void()> f) {
+    new Follower(w, std::move(f));
 }
 
 AppTheme EnvironmentValues::appTheme(const QWidget *w) {

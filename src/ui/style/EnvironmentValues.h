@@ -4,6 +4,7 @@
 #include "ui/style/UIScale.h"
 
 #include <QObject>
+#include <functional>
 
 class QWidget;
 
@@ -18,6 +19,11 @@ public:
     static EnvironmentValues *of(const QWidget *w);
     static AppTheme appTheme(const QWidget *w);
     static UIScale ui(const QWidget *w);
+
+    // Calls f now, whenever w's window changes its theme or scale and whenever w's palette changes (light or
+    // dark), so texts and sizes set by hand follow them. A widget built before it has a window finds it
+    // when it is first shown.
+    static void follow(QWidget *w, std::function<void()> f);
 
     // The values the settings ask for: "theme", "fontSize" (10 to 18, else 13), "folderIcons".
     static AppTheme themeFromSettings();

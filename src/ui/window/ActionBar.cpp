@@ -7,9 +7,11 @@
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 
+#include <cmath>
 #include <QAction>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QPainter>
 #include <QToolButton>
 
@@ -23,37 +25,33 @@ public:
 
     QSize sizeHint() const override {
         const QSize base = BarButton::sizeHint();
-        if (m_symbolOnly) return {iconSize() + 2 * BarButtonStyle::padX, base.height()};
-        return fullSize();
-    }
-    QSize fullSize() const {
-        const QSize base = BarButton::sizeHint();
         return {base.width() + iconSize() + 5, base.height()};
     }
-    // Without its title when the bar is too narrow for every title; the tooltip then names it.
-    void setSymbolOnly(bool on) {
-        if (on == m_symbolOnly) return;
-        m_symbolOnly = on;
-        setToolTip(on && m_tip.isEmpty() ? L(key()) : m_tip);
-        updateGeometry();
-        update();
+    // At the narrowest the symbol alone.
+    QSize minimumSizeHint() const override {
+        return {iconSize() + 2 * BarButtonStyle::padX, BarButton::sizeHint().height()};
     }
-    void setTip(const QString &tip) {
-        m_tip = tip;
-        setToolTip(tip);
+    // The title gives way first: shortened, then left out, so the button never draws beyond itself.
+    QString shownText() const override {
+        const QFontMetrics fm(BarButtonStyle::font(ui()));
+        const int room = width() - 2 * BarButtonStyle::padX - iconSize() - 5;
+        QString text = L(key());
+        if (fm.horizontalAdvance(text) > room) text = fm.elidedText(text, Qt::ElideRight, qMax(0, room));
+        return text.size() < 3 ? QString() : text;
+    }
+    int drawnWidth() const override {
+        const QString text = shownText();
+        const int textWidth =
+            text.isEmpty() ? 0 : QFontMetrics(BarButtonStyle::font(ui())).horizontalAdvance(text) + 5;
+        return iconSize() + textWidth + 2 * BarButtonStyle::padX;
     }
 
 protected:
     void paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) override {
         const int icon = iconSize();
-        if (m_symbolOnly) {
-            painter.drawPixmap(QPointF(rect.center().x() - icon / 2.0, rect.center().y() - icon / 2.0),
-                               Symbols::pixmap(m_symbol, icon, foreground, devicePixelRatioF()));
-            return;
-        }
-        const QString text = L(key());
         painter.setFont(BarButtonStyle::font(ui()));
-        const double textWidth = painter.fontMetrics().horizontalAdvance(text);
+        const QString text = shownText();
+        const double textWidth = text.isEmpty() ? -5 : painter.fontMetrics().horizontalAdvance(text);
         const double total = textWidth + 5 + icon;
         double x = rect.center().x() - total / 2;
         const QPixmap pix = Symbols::pixmap(m_symbol, icon, foreground, devicePixelRatioF());
@@ -63,23 +61,28 @@ protected:
             x += icon + 5;
         }
         painter.setPen(foreground);
-        painter.drawText(QRectF(x, rect.top(), textWidth + 1, rect.height()),
-                         Qt::AlignVCenter | Qt::AlignLeft, text);
+        if (!text.isEmpty())
+            painter.drawText(QRectF(x, rect.top(), textWidth + 1, rect.height()),
+                             Qt::AlignVCenter | Qt::AlignLeft, text);
         if (m_trailing) painter.drawPixmap(QPointF(x + textWidth + 5, iconY), pix);
     }
 
 private:
     int iconSize() const { return int(std::lround(ui().small())); }
     QString m_symbol;
-    QString m_tip;
     bool m_trailing;
-    bool m_symbolOnly = false;
 };
 
 } // namespace
 
 ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(app) {
     setFixedHeight(34);
+    // 34 at the base size of 13; the buttons' sizes follow the scale as well.
+    EnvironmentValues::follow(this, [this] {
+        setFixedHeight(qMax(34, int(std::lround(34 * EnvironmentValues::ui(this).font / 13))));
+        for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            w->updateGeometry();
+    });
     setAccessibleName(L("Aktionsleiste"));
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(10, 0, 10, 0);
@@ -100,7 +103,7 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
         QAction *action = commands->action(QString::fromUtf8(id));
         auto *b = new LabelButton(label, Commands::symbol(action), trailing, prominent, this);
         const QString help = Commands::helpKey(action);
-        if (!help.isEmpty()) b->setTip(L(help));
+        if (!help.isEmpty()) b->setToolTip(L(help));
         b->setAccessibleName(L(help.isEmpty() ? QString::fromUtf8(label) : help));
         bind(b, action);
         return b;
@@ -121,14 +124,15 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
     QWidget *sep2 = separator();
     m_transferGroup = {copyToLeft, copyToRight, sep1, moveToLeft, moveToRight, sep2};
 
-    auto *tags = new QToolButton(this);
-    tags->setDefaultAction(commands->action(QString::fromUtf8(Cmd::tags)));
-    tags->setAutoRaise(true);
-    tags->setPopupMode(QToolButton::InstantPopup);
-    tags->setFixedSize(26, 24);
-    tags->setIconSize(QSize(12, 12));
-    tags->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
-    tags->setAccessibleName(L("Tags"));
+    // Drawn like the other symbol buttons, enabled and disabled; a click opens the command's menu.
+    QAction *tagsAction = commands->action(QString::fromUtf8(Cmd::tags));
+    auto *tags = new IconButton(Commands::symbol(tagsAction), false, 12, this);
+    tags->setHelpKey(K("Tags"));
+    tags->setEnabled(tagsAction->isEnabled());
+    connect(tagsAction, &QAction::enabledChanged, tags, &QWidget::setEnabled);
+    connect(tags, &QAbstractButton::clicked, tagsAction, [tags, tagsAction] {
+        if (QMenu *menu = tagsAction->menu()) menu->popup(tags->mapToGlobal(QPoint(0, tags->height())));
+    });
 
     for (QWidget *w : m_transferGroup)
         row->addWidget(w);
@@ -143,49 +147,36 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
     sync();
 }
 
+namespace {
+
+// A thin divider in the text colour of the moment, faint like the window's other lines.
+class BarSeparator : public QWidget {
+public:
+    explicit BarSeparator(QWidget *parent) : QWidget(parent) { setFixedSize(5, 16); }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        QColor c = palette().color(QPalette::WindowText);
+        c.setAlphaF(0.2f);
+        p.fillRect(QRect(2, 0, 1, height()), c);
+    }
+};
+
+} // namespace
+
 QWidget *ActionBar::separator() {
-    auto *holder = new QWidget(this);
-    holder->setFixedSize(5, 16);
-    auto *line = new QFrame(holder);
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setGeometry(2, 0, 1, 16);
-    return holder;
+    return new BarSeparator(this);
 }
 
 void ActionBar::sync() {
     if (!m_app) return;
     for (QWidget *w : std::as_const(m_transferGroup))
         w->setVisible(m_app->dualPane());
-    fit();
-}
-
-// The titles go when the bar cannot show them all, so no button is cut off.
-void ActionBar::fit() {
-    auto *row = static_cast<QHBoxLayout *>(layout());
-    if (!row) return;
-    const QMargins m = row->contentsMargins();
-    int needed = m.left() + m.right();
-    int shown = 0;
-    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (w->isHidden()) continue;
-        auto *label = dynamic_cast<LabelButton *>(w);
-        needed += label ? label->fullSize().width() : w->sizeHint().width();
-        ++shown;
-    }
-    needed += row->spacing() * qMax(0, shown - 1);
-    const bool symbolsOnly = needed > width();
-    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-        if (auto *label = dynamic_cast<LabelButton *>(w)) label->setSymbolOnly(symbolsOnly);
-}
-
-void ActionBar::resizeEvent(QResizeEvent *event) {
-    QWidget::resizeEvent(event);
-    fit();
 }
 
 QSize ActionBar::sizeHint() const {
-    return {QWidget::sizeHint().width(), 34};
+    return {QWidget::sizeHint().width(), height()};
 }
 
 void ActionBar::paintEvent(QPaintEvent *) {

@@ -18,10 +18,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void fit();
     QWidget *separator();
     QPointer<AppState> m_app;
     QList<QWidget *> m_transferGroup;

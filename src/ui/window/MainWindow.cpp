@@ -7,6 +7,7 @@
 #include "ui/app/Commands.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
+#include "ui/help/FeedbackSheet.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -92,6 +93,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         return;
     }
     m_sheets = new SheetPresenter(m_app, this);
+    FeedbackSheet::registerWith(m_sheets, m_app);
     build();
     applyEnvironment();
     m_app->openManualWindow = [app = m_app.data()] { ManualWindow::open(app); };

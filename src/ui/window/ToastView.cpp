@@ -3,6 +3,8 @@
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -12,10 +14,22 @@ namespace {
 constexpr int kPadX = 14, kPadY = 8, kSpacing = 8, kShadow = 12;
 }
 
+namespace {
+
+// Screen readers treat a toast as an alert: announced with its text when it appears.
+QAccessibleInterface *toastAccessible(const QString &className, QObject *object) {
+    if (className == QLatin1String("ToastView") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::AlertMessage);
+    return nullptr;
+}
+
+} // namespace
+
 ToastView::ToastView(QWidget *parent) : QWidget(parent) {
+    static const bool installed = (QAccessible::installFactory(toastAccessible), true);
+    Q_UNUSED(installed);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
-    setAccessibleName(QStringLiteral("toast"));
 }
 
 QFont ToastView::textFont() const {
@@ -26,10 +40,25 @@ QFont ToastView::textFont() const {
 
 void ToastView::setToast(const Toast &toast) {
     m_toast = toast;
+    setAccessibleName(toast.text);
     setAccessibleDescription(toast.text);
+    m_announce = true;
+    if (isVisible()) announce();
     updateGeometry();
     resize(sizeHint());
     update();
+}
+
+void ToastView::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (m_announce) announce();
+}
+
+// Screen readers read a new toast out as an alert.
+void ToastView::announce() {
+    m_announce = false;
+    QAccessibleEvent event(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&event);
 }
 
 // The text's box: at most three lines, the capsule at most 640 wide.

@@ -19,8 +19,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
+    void announce();
+    bool m_announce = false;
     QRect textRect(int width) const;
     QFont textFont() const;
     Toast m_toast;

@@ -120,6 +120,10 @@ TransferBanner::TransferBanner(const TransferStatus &status, std::function<void(
     refresh();
 }
 
+QSize TransferBanner::sizeHint() const {
+    return {cardWidth, QWidget::sizeHint().height()};
+}
+
 void TransferBanner::setStatus(const TransferStatus &status) {
     m_status = status;
     refresh();

@@ -26,6 +26,8 @@ public:
     // button cancelling the job. The window places it.
     static TransferBanner *forJobs(JobRunner *jobs, QWidget *parent);
 
+    // Always the card's width, so the window centres it whatever the texts are.
+    QSize sizeHint() const override;
     void setStatus(const TransferStatus &status);
     const TransferStatus &status() const { return m_status; }
     void setCancel(std::function<void()> cancel) { m_cancel = std::move(cancel); }

@@ -97,6 +97,23 @@ TEST_F(AppStateTest, SettersWriteAtOnceEvenWhenUnchanged) {
     EXPECT_EQ(Defaults::stringValue("language"), "pl");
 }
 
+// The window reads the look from the store when it hears of a change, so the store is written first.
+TEST_F(AppStateTest, LookIsStoredBeforeItsChangeIsAnnounced) {
+    AppState app;
+    std::optional<double> font;
+    std::optional<QString> theme, icons;
+    QObject::connect(&app, &AppState::fontSizeChanged, [&] { font = Defaults::doubleValue("fontSize"); });
+    QObject::connect(&app, &AppState::themeIDChanged, [&] { theme = Defaults::stringValue("theme"); });
+    QObject::connect(&app, &AppState::folderIconsChanged,
+                     [&] { icons = Defaults::stringValue("folderIcons"); });
+    app.setFontSize(17);
+    app.setThemeID("wald");
+    app.setFolderIcons("theme");
+    EXPECT_EQ(font, 17);
+    EXPECT_EQ(theme, "wald");
+    EXPECT_EQ(icons, "theme");
+}
+
 TEST_F(AppStateTest, ManyToolbarAppsMoveToFavorites) {
     Defaults::setValue("toolbarApps", QStringList{"1", "2", "3", "4", "5", "6", "7"});
     Defaults::setValue("quickFavorites", QStringList{"7"});
@@ -439,4 +456,34 @@ TEST(DesktopHooksTest, MissingProgramsAreReportedInOurWords) {
         << terminal->toStdString();
     TestUtil::LanguageScope th(AppLanguage::th);
     EXPECT_FALSE(hooks.openInEditor("no-such-editor.desktop", {})->contains("nicht"));
+}
+
+TEST_F(AppStateTest, WhatAnInterruptedMoveLeftIsToldAtStartWithAWayToShowIt) {
+    LanguageScope de(AppLanguage::de);
+    QTemporaryDir tmp;
+    const QString aside = tmp.path() + "/.kestrin-gone-1-0", source = tmp.path() + "/tree";
+    ASSERT_TRUE(QDir().mkpath(aside));
+    ASSERT_TRUE(TestUtil::writeFile(source, "a new item under the old name"));
+    const struct stat st = TestUtil::lstatOf(aside);
+    // The record a move killed after setting its original aside leaves.
+    const QString journals = qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
+    const QString journal = journals + "/" + QString(32, u'a') + ".log";
+    ASSERT_TRUE(QDir().mkpath(journals));
+    ASSERT_TRUE(TestUtil::writeFile(journal, "aside " + aside.toUtf8().toHex() + ' ' +
+                                                 source.toUtf8().toHex() + ' ' +
+                                                 QByteArray::number(quint64(st.st_dev)) + ' ' +
+                                                 QByteArray::number(quint64(st.st_ino)) + '\n'));
+    ScriptedDialogs d;
+    d.answers = {AlertAnswer{AlertRole::confirm}};
+    AppState app(d.dialogs());
+    QTRY_COMPARE_WITH_TIMEOUT(d.alerts.size(), 1, 5000);
+    EXPECT_EQ(d.alerts[0].message,
+              QString("Das Original eines abgebrochenen Verschiebens liegt als „.kestrin-gone-1-0“ in „%1“, "
+                      "weil sein Name wieder vergeben ist.")
+                  .arg(tmp.path()));
+    EXPECT_TRUE(app.showHidden());
+    EXPECT_EQ(app.activePane()->currentPath(), tmp.path());
+    QTRY_VERIFY_WITH_TIMEOUT(app.activePane()->selection() == QSet<QString>{aside}, 5000);
+    EXPECT_FALSE(QFile::exists(journal));
+    EXPECT_TRUE(QFileInfo(aside).isDir());
 }

@@ -64,6 +64,7 @@ TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
     const QString folder = root + "/Neuer Ordner 3";
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_EQ(pane->selection(), QSet<QString>{folder});
+    EXPECT_EQ(pane->cursor(), folder); // so the list brings it into view
     EXPECT_EQ(lastToast(), "Ordner „Neuer Ordner 3“ angelegt.");
     EXPECT_EQ(app->undoTitle(), "Neuer Ordner");
 

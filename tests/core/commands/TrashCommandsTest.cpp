@@ -7,6 +7,7 @@
 #include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 
+#include <algorithm>
 #include <QProcess>
 #include <fcntl.h>
 #include <unistd.h>
@@ -373,9 +374,9 @@ TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecord
     app->trashSelection();
     QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && !toasts.isEmpty(), 60000);
 
+    // A slow machine may publish the start (0) before the first item went; the cancel came at a share.
     ASSERT_FALSE(fractions.isEmpty());
-    EXPECT_GT(fractions.first(), 0);
-    EXPECT_LT(fractions.first(), 1);
+    EXPECT_TRUE(std::any_of(fractions.cbegin(), fractions.cend(), [](double f) { return f > 0 && f < 1; }));
     const qsizetype left = QDir(folder).entryList(QDir::Files).size();
     const qsizetype went = count - left;
     EXPECT_GT(left, 0);

@@ -408,6 +408,19 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
     FileOps::rename(r, vol.path() + "/renamed");
     EXPECT_FALSE(exists(r));
     EXPECT_EQ(TestUtil::readFile(vol.path() + "/renamed"), pattern(5000));
+    // What stayed of it is said, not a failure that did not happen.
+    file("src/withpipe/f", "x");
+    ASSERT_EQ(::mkfifo(path("src/withpipe/pipe").toUtf8().constData(), 0600), 0);
+    try {
+        FileOps::rename(path("src/withpipe"), vol.path() + "/withpipe");
+        ADD_FAILURE() << "the pipe stayed, yet the rename reported nothing";
+    } catch (const FileError &e) {
+        EXPECT_EQ(e.description,
+                  "„withpipe“ enthält Pipes, Sockets oder Geräte. Sie bleiben mit ihren Ordnern am "
+                  "alten Ort, alles andere wurde verschoben.");
+    }
+    EXPECT_EQ(TestUtil::readFile(vol.path() + "/withpipe/f"), "x");
+    EXPECT_EQ(names(path("src/withpipe")), QStringList{"pipe"});
 
     // Replace on the other volume: the old item goes to that volume's Trash.
     const QString x = file("src/x", "new");

@@ -1,4 +1,5 @@
 #include "ui/app/QtDialogs.h"
+#include "ui/style/AppTheme.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -116,4 +118,32 @@ TEST(QtDialogs, FolderQuestionShowsItsQuestionInside) {
     dialog->reject();
     ASSERT_TRUE(answer);
     EXPECT_FALSE(*answer);
+}
+
+// On a dark window the check box of a question ("for all") keeps a visible frame: the style draws it
+// a shade darker than the box's window colour, which must stand 3:1 apart from the dialog's.
+TEST(QtAlert, CheckBoxFrameVisibleInDark) {
+    if (QApplication::style()->name().compare("fusion", Qt::CaseInsensitive) != 0)
+        GTEST_SKIP() << "the frame rule is the Fusion style's";
+    const QPalette old = QApplication::palette();
+    QPalette dark = old;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+    dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xea));
+    dark.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x22));
+    QApplication::setPalette(dark);
+    Dialogs dialogs = makeQtDialogs([] { return nullptr; });
+    Alert alert;
+    alert.message = "„a“ gibt es schon.";
+    alert.buttons = {{"Ersetzen", AlertRole::replace}, {"Abbrechen", AlertRole::cancel}};
+    alert.checkBox = "Für alle";
+    dialogs.ask(alert, [](AlertAnswer) {});
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(box);
+    const QColor frame = box->checkBox()->palette().color(QPalette::Window).darker(140).lighter(110);
+    const QColor behind = box->palette().color(QPalette::Window);
+    EXPECT_GE(AppTheme::contrast(frame, behind), 3.0)
+        << qPrintable(frame.name()) << " on " << qPrintable(behind.name());
+    EXPECT_EQ(box->checkBox()->palette().color(QPalette::WindowText), dark.color(QPalette::WindowText));
+    box->close();
+    QApplication::setPalette(old);
 }

@@ -48,8 +48,9 @@ TEST_F(ChromeTest, MessagesPerState) {
     EXPECT_EQ(content->decision(),
               (PaneContent::Decision{Kind::message, "folder", "Dieser Ordner ist leer.", false}));
     EXPECT_EQ(content->currentWidget(), content->messageView());
-    pane->setViewMode(ViewMode::columns); // the columns have no empty message
-    EXPECT_EQ(content->decision().kind, Kind::columns);
+    pane->setViewMode(ViewMode::columns); // shown as the list, so empty says so as well
+    EXPECT_EQ(content->decision().text, "Dieser Ordner ist leer.");
+    EXPECT_EQ(content->currentWidget(), content->messageView());
 
     // A search with nothing found keeps the text as typed; blanks alone give the plain sentence.
     pane->setSearchText(QStringLiteral(" zzz "));

@@ -5,8 +5,10 @@
 #include "core/model/PaneModel.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
+#include "ui/window/pane/PaneHeader.h"
 #include "ui/window/pane/PlainLinkButton.h"
 
+#include <cmath>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -29,11 +31,15 @@ Breadcrumbs::Breadcrumbs(PaneModel *model, AppState *app, QWidget *parent)
     setWidget(m_row);
     m_row->setAutoFillBackground(false); // the header's tint shows through
     setAccessibleName(L("Pfad"));
+    // A new trail or a new width shows the end again once laid out.
+    connect(horizontalScrollBar(), &QScrollBar::rangeChanged, this,
+            [this](int, int max) { horizontalScrollBar()->setValue(max); });
     if (m_model) {
         connect(m_model, &PaneModel::crumbsChanged, this, &Breadcrumbs::rebuild);
         connect(m_model, &PaneModel::currentPathChanged, this, &Breadcrumbs::scrollToEnd);
     }
-    rebuild();
+    // Sizes and colours follow the window's scale, theme and light or dark from the start.
+    EnvironmentValues::follow(this, [this] { rebuild(); });
 }
 
 void Breadcrumbs::rebuild() {
@@ -45,9 +51,9 @@ void Breadcrumbs::rebuild() {
     m_buttons.clear();
     if (!m_model) return;
     const UIScale ui = EnvironmentValues::ui(this);
+    setFixedHeight(qMax(24, int(std::lround(24 * ui.font / 13))));
     const QList<Crumb> &crumbs = m_model->crumbs();
-    QColor secondary = palette().color(QPalette::WindowText);
-    secondary.setAlphaF(0.6f);
+    const QColor secondary = PaneHeader::secondaryColor(this);
     QColor tertiary = palette().color(QPalette::WindowText);
     tertiary.setAlphaF(0.35f);
     for (qsizetype i = 0; i < crumbs.size(); ++i) {
@@ -89,6 +95,22 @@ void Breadcrumbs::rebuild() {
     end->setFixedSize(1, 1);
     layout->addWidget(end);
     layout->addStretch(1);
+    updateGeometry();
+    scrollToEnd();
+}
+
+QSize Breadcrumbs::minimumSizeHint() const {
+    // The current folder stays in view: the header gives the last crumb its room before any other,
+    // up to a limit, past which a long name is cut.
+    const int last = m_buttons.isEmpty() ? 0 : m_buttons.last()->sizeHint().width();
+    const int cap = int(std::lround(EnvironmentValues::ui(this).font * 6));
+    // (the spacing and the end mark after it included)
+    return {qMin(last + 3, cap), QScrollArea::minimumSizeHint().height()};
+}
+
+void Breadcrumbs::resizeEvent(QResizeEvent *event) {
+    QScrollArea::resizeEvent(event);
+    horizontalScrollBar()->setValue(horizontalScrollBar()->maximum());
 }
 
 void Breadcrumbs::scrollToEnd() {

@@ -17,9 +17,11 @@ public:
     // The crumb buttons, root first.
     const QList<PlainLinkButton *> &buttons() const { return m_buttons; }
     void scrollToEnd();
+    QSize minimumSizeHint() const override;
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void rebuild();

@@ -34,6 +34,9 @@ PaneContent::Decision PaneContent::decide(const PaneModel &model) {
     if (model.isSearching()) return {Kind::message, QStringLiteral("magnifyingglass"), L("Suche läuft …")};
     switch (model.viewMode()) {
     case ViewMode::columns:
+        // The column view shows the list, so an empty folder says so as the list does.
+        if (model.items().isEmpty())
+            return {Kind::message, QStringLiteral("folder"), L("Dieser Ordner ist leer.")};
         return {Kind::columns, {}, {}, false};
     case ViewMode::icons:
         if (model.items().isEmpty())

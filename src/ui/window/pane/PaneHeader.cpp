@@ -54,6 +54,19 @@ void ActiveIndicator::mouseReleaseEvent(QMouseEvent *event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
 }
 
+QColor PaneHeader::secondaryColor(const QWidget *w) {
+    // Readable on the plain header and on both ends of the active pane's tint.
+    const QPalette &pal = w->palette();
+    const QColor window = pal.color(QPalette::Window);
+    const AppTheme theme = EnvironmentValues::appTheme(w);
+    auto tinted = [&](QColor c) {
+        c.setAlphaF(0.22f);
+        return AppTheme::over(c, window);
+    };
+    return AppTheme::secondaryText(pal.color(QPalette::WindowText),
+                                   {window, tinted(theme.a), tinted(theme.b)});
+}
+
 namespace {
 
 IconButton *iconButton(const char *symbol, const char *help, QWidget *parent) {
@@ -132,16 +145,17 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     m_status = new QLabel(this);
     m_status->setTextFormat(Qt::PlainText);
     m_status->setContentsMargins(8, 0, 0, 0);
-    QFont f = m_status->font();
-    f.setPixelSize(qMax(1, qRound(EnvironmentValues::ui(this).small())));
-    m_status->setFont(f);
-    QPalette pal = m_status->palette();
-    QColor secondary = pal.color(QPalette::WindowText);
-    secondary.setAlphaF(0.6f);
-    pal.setColor(QPalette::WindowText, secondary);
-    m_status->setPalette(pal);
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(m_status);
+    // The status line's size and colour follow the window's scale, theme and light or dark.
+    EnvironmentValues::follow(this, [this] {
+        QFont f = m_status->font();
+        f.setPixelSize(qMax(1, qRound(EnvironmentValues::ui(this).small())));
+        m_status->setFont(f);
+        QPalette pal = m_status->palette();
+        pal.setColor(QPalette::WindowText, secondaryColor(this));
+        m_status->setPalette(pal);
+    });
 
     if (m_model) connect(m_model, &PaneModel::changed, this, &PaneHeader::refresh);
     if (m_app) {

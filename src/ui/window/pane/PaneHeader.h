@@ -42,6 +42,8 @@ public:
     bool inTrash() const;
     // The item count or selection, and the free space after " · " when the volume reports it.
     static QString statusText(const PaneModel &model);
+    // Secondary text in a header: the status line and the outer crumbs.
+    static QColor secondaryColor(const QWidget *w);
 
     ActiveIndicator *indicator() const { return m_indicator; }
     IconButton *homeButton() const { return m_home; }

@@ -5,6 +5,7 @@
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -51,12 +52,28 @@ MessageView::MessageView(int symbolPx, int spacing, int textWidth, QWidget *pare
     m_text->setWordWrap(true);
     m_text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_textWidth = textWidth;
-    QPalette pal = m_text->palette();
-    QColor secondary = pal.color(QPalette::WindowText);
-    secondary.setAlphaF(0.6f);
-    pal.setColor(QPalette::WindowText, secondary);
-    m_text->setPalette(pal);
     layout->addWidget(m_text, 0, Qt::AlignHCenter);
+    // Colour and width follow light or dark and the window's font size.
+    EnvironmentValues::follow(this, [this] {
+        QPalette pal = m_text->palette();
+        pal.setColor(QPalette::WindowText, AppTheme::secondaryText(palette().color(QPalette::WindowText),
+                                                                   {palette().color(QPalette::Window),
+                                                                    palette().color(QPalette::Base)}));
+        m_text->setPalette(pal);
+        fitText();
+    });
+}
+
+void MessageView::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::FontChange) fitText();
+    QWidget::changeEvent(event);
+}
+
+void MessageView::fitText() {
+    // Wrapped within the width limit, as narrow as the text allows, so the layout knows its height.
+    const QRect used = m_text->fontMetrics().boundingRect(
+        QRect(0, 0, m_textWidth, 100000), Qt::TextWordWrap | Qt::AlignHCenter, m_text->text());
+    m_text->setFixedWidth(qMax(1, used.width() + 2));
 }
 
 MessageView::MessageView(const QString &symbol, const QString &text, QWidget *parent)
@@ -68,10 +85,7 @@ MessageView::MessageView(const QString &symbol, const QString &text, QWidget *pa
 void MessageView::setMessage(const QString &symbol, const QString &text) {
     m_symbol->setSymbol(symbol);
     m_text->setText(text);
-    // Wrapped within the width limit, as narrow as the text allows, so the layout knows its height.
-    const QRect used = m_text->fontMetrics().boundingRect(QRect(0, 0, m_textWidth, 100000),
-                                                          Qt::TextWordWrap | Qt::AlignHCenter, text);
-    m_text->setFixedWidth(qMax(1, used.width() + 2));
+    fitText();
     setAccessibleName(text);
 }
 

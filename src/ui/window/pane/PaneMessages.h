@@ -38,6 +38,8 @@ public:
 
 protected:
     MessageView(int symbolPx, int spacing, int textWidth, QWidget *parent);
+    void changeEvent(QEvent *event) override;
+    void fitText();
     QLabel *m_text;
     GradientSymbol *m_symbol;
     int m_textWidth;

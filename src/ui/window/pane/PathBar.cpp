@@ -7,6 +7,7 @@
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 
+#include <cmath>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,10 +24,7 @@ PathBar::PathBar(PaneModel *model, AppState *app, QWidget *parent)
     row->setContentsMargins(8, 0, 8, 0);
     row->setSpacing(6);
 
-    QColor secondary = palette().color(QPalette::WindowText);
-    secondary.setAlphaF(0.6f);
     auto *folder = new QLabel(this);
-    folder->setPixmap(Symbols::pixmap(QStringLiteral("folder"), 12, secondary, devicePixelRatioF()));
     row->addWidget(folder);
 
     m_scroll = new QScrollArea(this);
@@ -38,9 +36,6 @@ PathBar::PathBar(PaneModel *model, AppState *app, QWidget *parent)
     m_path = new QLabel;
     m_path->setTextFormat(Qt::PlainText);
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPixelSize(qMax(1, qRound(EnvironmentValues::ui(this).small())));
-    m_path->setFont(mono);
     m_path->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     m_scroll->setWidget(m_path);
     m_path->setAutoFillBackground(false);
@@ -53,6 +48,18 @@ PathBar::PathBar(PaneModel *model, AppState *app, QWidget *parent)
         if (m_app) m_app->copyPath({m_shown});
     });
     row->addWidget(m_copy);
+
+    // Size and colours follow the window's scale and light or dark.
+    EnvironmentValues::follow(this, [this, folder] {
+        const UIScale ui = EnvironmentValues::ui(this);
+        setFixedHeight(qMax(26, int(std::lround(26 * ui.font / 13))));
+        QColor secondary = palette().color(QPalette::WindowText);
+        secondary.setAlphaF(0.6f);
+        folder->setPixmap(Symbols::pixmap(QStringLiteral("folder"), 12, secondary, devicePixelRatioF()));
+        QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        mono.setPixelSize(qMax(1, qRound(ui.small())));
+        m_path->setFont(mono);
+    });
 
     if (m_model) {
         connect(m_model, &PaneModel::selectionChanged, this, &PathBar::refresh);

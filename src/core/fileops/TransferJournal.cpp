@@ -1,0 +1,351 @@
+#include "core/fileops/TransferJournal.h"
+
+#include "core/fileops/TrashMemory.h"
+#include "core/fileops/TreeWalk.h"
+#include "platform/FileCopy.h"
+#include "platform/Posix.h"
+#include "platform/Trash.h"
+
+#include <QDir>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <mutex>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace FileOps::detail::Journal {
+namespace {
+
+// Anything larger, or more of them, is not a journal of ours.
+constexpr qint64 maxJournalBytes = 1 << 20;
+// A journal with nothing in flight starts afresh beyond this size.
+constexpr off_t restartBytes = 64 << 10;
+constexpr int maxJournals = 256;
+constexpr qsizetype tokenLength = 32;
+
+QString folder() {
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!base.startsWith(u'/')) base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/kestrin/transfers");
+}
+
+struct State {
+    std::mutex lock;
+    pid_t pid = 0;
+    int fd = -1;
+    QByteArray path;
+    QByteArray token;
+    bool named = false;          // the journal's name is on stable storage
+    QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
+
+    // One journal for the life of the process: made and removed once, not for every item.
+    ~State() {
+        if (fd >= 0 && pid == ::getpid() && open.isEmpty()) ::unlink(path.constData());
+    }
+};
+
+State &state() {
+    static State s;
+    return s;
+}
+
+QByteArray newToken() {
+    quint64 words[2];
+    QRandomGenerator::system()->fillRange(words);
+    return QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex();
+}
+
+// This process's journal, made on first use. The caller holds the lock.
+bool ready(State &s) {
+    if (s.pid != ::getpid()) {
+        // A forked child has a journal of its own.
+        if (s.fd >= 0) ::close(s.fd);
+        s.fd = -1;
+        s.path.clear();
+        s.token.clear();
+        s.named = false;
+        s.open.clear();
+        s.pid = ::getpid();
+    }
+    if (s.token.isEmpty()) s.token = newToken();
+    if (s.fd >= 0) return true;
+    const QString dir = folder();
+    const auto dirBytes = Posix::encode(dir);
+    const auto path = Posix::encode(dir + u'/' + QString::fromLatin1(s.token) + QStringLiteral(".log"));
+    if (!dirBytes || !path || !QDir().mkpath(dir)) return false;
+    ::chmod(dirBytes->constData(), 0700);
+    const int fd =
+        ::open(path->constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    // Held while the process lives: a journal that can be locked is one of a transfer that ended.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        ::unlink(path->constData());
+        return false;
+    }
+    s.fd = fd;
+    s.path = *path;
+    s.named = false;
+    return true;
+}
+
+QByteArray keyOf(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    return bytes ? bytes->toHex() : QByteArray();
+}
+
+// Appends a record; the token of the journal it went to. Durable records are on stable storage
+// when this returns (those of copies need not be: a lost one only leaves a copy in place).
+QByteArray record(const QByteArray &key, const QByteArray &line, bool durable) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    if (key.isEmpty() || !ready(s)) return s.token;
+    if (Posix::writeAll(s.fd, line.constData(), line.size()) != 0) return s.token;
+    if (durable) {
+        Posix::retry([&] { return ::fdatasync(s.fd); });
+        if (!s.named) s.named = syncFolder(folder()) == 0;
+    }
+    ++s.open[key];
+    return s.token;
+}
+
+QByteArray identity(const struct stat &st) {
+    return QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino));
+}
+
+} // namespace
+
+QByteArray beginPart(const QString &path) {
+    const QByteArray key = keyOf(path);
+    return record(key, "part " + key + '\n', false);
+}
+
+void beginReplace(const QString &part, const QString &named, const struct stat &old) {
+    const QByteArray key = keyOf(part), other = keyOf(named);
+    if (!other.isEmpty()) record(key, "replace " + key + ' ' + other + ' ' + identity(old) + '\n', true);
+}
+
+void beginAside(const QString &aside, const QString &source, const struct stat &st) {
+    const QByteArray key = keyOf(aside), other = keyOf(source);
+    if (!other.isEmpty()) record(key, "aside " + key + ' ' + other + ' ' + identity(st) + '\n', true);
+}
+
+void end(const QString &path) {
+    const QByteArray key = keyOf(path);
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    // Not written: a record whose item has gone from its name is settled by finding nothing there,
+    // and hidden names are never used twice by one process.
+    if (s.fd < 0 || !s.open.remove(key)) return;
+    if (s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) ::ftruncate(s.fd, 0);
+}
+
+namespace {
+
+struct Record {
+    QByteArray kind, key;
+    QString path, other;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool ended = false;
+};
+
+std::optional<QString> pathOf(const QByteArray &hex) {
+    static const QRegularExpression hexOnly(QStringLiteral("^(?:[0-9a-f]{2})+$"));
+    if (hex.size() > 16384 || !hexOnly.match(QString::fromLatin1(hex)).hasMatch()) return std::nullopt;
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    if (!bytes.startsWith('/') || bytes.contains('\0')) return std::nullopt;
+    return Posix::decode(bytes);
+}
+
+std::vector<Record> parse(const QByteArray &text) {
+    std::vector<Record> records;
+    QHash<QByteArray, std::vector<size_t>> open;
+    for (const QByteArray &line : text.split('\n')) {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() == 2 && f[0] == "end") {
+            for (const size_t at : open.take(f[1]))
+                records[at].ended = true;
+            continue;
+        }
+        const bool two = f.size() == 5 && (f[0] == "replace" || f[0] == "aside");
+        if (!two && !(f.size() == 2 && f[0] == "part")) continue;
+        Record r;
+        r.kind = f[0];
+        r.key = f[1];
+        const auto path = pathOf(f[1]);
+        if (!path) continue;
+        r.path = *path;
+        if (two) {
+            bool devOk = false, inoOk = false;
+            const auto other = pathOf(f[2]);
+            r.dev = dev_t(f[3].toULongLong(&devOk));
+            r.ino = ino_t(f[4].toULongLong(&inoOk));
+            if (!other || !devOk || !inoOk) continue;
+            r.other = *other;
+        }
+        open[r.key].push_back(records.size());
+        records.push_back(r);
+    }
+    return records;
+}
+
+enum class Mark { ours, none, unsupported, other };
+
+Mark markOf(const QString &path, const QByteArray &token) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) return Mark::other;
+    char value[64];
+    const ssize_t n = ::lgetxattr(bytes->constData(), FileCopy::partMark, value, sizeof value);
+    if (n < 0) return errno == ENODATA ? Mark::none : errno == ENOTSUP ? Mark::unsupported : Mark::other;
+    return QByteArray(value, n) == token ? Mark::ours : Mark::other;
+}
+
+void unmark(const QString &path) {
+    if (const auto bytes = Posix::encode(path)) ::lremovexattr(bytes->constData(), FileCopy::partMark);
+}
+
+// A part by its name and owner; whether it is ours the marker tells.
+bool partShaped(const QString &path, const struct stat &st) {
+    static const QRegularExpression form(QStringLiteral("^\\.kestrin-part-[0-9]+-[0-9]+$"));
+    return st.st_uid == ::geteuid() && form.match(Posix::lastComponent(path)).hasMatch();
+}
+
+bool sameItem(const struct stat &st, const Record &r) {
+    return st.st_dev == r.dev && st.st_ino == r.ino;
+}
+
+enum class Outcome {
+    settled, // done, or nothing of ours is there
+    notMine, // the item under the name is not the one this record speaks of
+    pending, // to be tried again later
+};
+
+// What `left` gets is what cannot be settled on its own (only when reporting).
+Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Leftovers &left) {
+    struct stat st;
+    if (!Posix::lstatPath(r.path, st)) return Outcome::settled; // nothing left under the name
+    if (r.kind == "aside") {
+        // The original of a move: its name back, or say where it is.
+        if (!sameItem(st, r)) return Outcome::notMine;
+        if (renameNoReplace(r.path, r.other) == 0) return Outcome::settled;
+        if (!report) return Outcome::pending;
+        left.setAside << r.path;
+        return Outcome::settled;
+    }
+    const Mark mark = partShaped(r.path, st) ? markOf(r.path, token) : Mark::other;
+    if (r.kind == "replace") {
+        if (markOf(r.other, token) == Mark::ours) unmark(r.other); // the new item took the name
+        struct stat named;
+        if (mark == Mark::ours) {
+            // The complete copy: it takes the name when the old item went, else it goes.
+            if (!Posix::lstatPath(r.other, named) && renameNoReplace(r.path, r.other) == 0) {
+                unmark(r.other);
+                return Outcome::settled;
+            }
+            return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+        }
+        if (!sameItem(st, r)) return Outcome::notMine;
+        // The old item, exchanged for its replacement: on to the Trash as was meant.
+        const Trash::Result trashed = Trash::moveToTrash(r.path, r.other);
+        if (trashed.status != Trash::Status::moved) return Outcome::pending;
+        TrashMemory::remember(r.other, trashed.inTrash);
+        return Outcome::settled;
+    }
+    switch (mark) {
+    case Mark::ours:
+        return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+    case Mark::other:
+        return Outcome::notMine;
+    case Mark::none:
+    case Mark::unsupported:
+        if (!report) return Outcome::pending;
+        left.parts << r.path;
+        return Outcome::settled;
+    }
+    return Outcome::settled;
+}
+
+void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Leftovers &left) {
+    Fd fd(::openat(dirFd, name.constData(), O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        st.st_size > maxJournalBytes)
+        return;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return; // its transfer still runs
+    QByteArray text(qsizetype(st.st_size), Qt::Uninitialized);
+    qsizetype got = 0;
+    for (ssize_t n;
+         got < text.size() && (n = Posix::retry([&] {
+                                   return ::read(fd.get(), text.data() + got, size_t(text.size() - got));
+                               })) > 0;)
+        got += n;
+    text.truncate(got);
+    const QByteArray token = name.left(tokenLength);
+    std::vector<Record> records = parse(text);
+
+    // The records about one name, the latest first: it tells what the name holds now, and an
+    // earlier one speaks only when the latest finds an item that is not its own.
+    bool all = true;
+    QList<QByteArray> keys;
+    QHash<QByteArray, std::vector<const Record *>> byKey;
+    for (auto r = records.crbegin(); r != records.crend(); ++r) {
+        if (r->ended) continue;
+        auto &about = byKey[r->key];
+        if (about.empty()) keys << r->key;
+        about.push_back(&*r);
+    }
+    for (const QByteArray &key : keys) {
+        const std::vector<const Record *> &about = byKey[key];
+        // At the start of a transfer: only copies begun in its folder that are nothing else.
+        if (!partsIn.isEmpty() &&
+            (about.size() != 1 || about[0]->kind != "part" || Posix::parentOf(about[0]->path) != partsIn)) {
+            all = false;
+            continue;
+        }
+        Outcome outcome = Outcome::notMine;
+        for (const Record *r : about)
+            if ((outcome = settleRecord(*r, token, partsIn.isEmpty(), left)) != Outcome::notMine) break;
+        if (outcome == Outcome::pending) {
+            all = false;
+            continue;
+        }
+        if (!partsIn.isEmpty()) {
+            const QByteArray line = "end " + key + '\n';
+            Posix::writeAll(fd.get(), line.constData(), line.size());
+        }
+    }
+    if (all) ::unlinkat(dirFd, name.constData(), 0);
+}
+
+} // namespace
+
+Leftovers settle(const QString &partsIn) {
+    Leftovers left;
+    const auto dirPath = Posix::encode(folder());
+    if (!dirPath) return left;
+    Fd dirFd(::open(dirPath->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dirFd.get() < 0) return left;
+    std::vector<QByteArray> names;
+    if (DIR *dir = ::fdopendir(::fcntl(dirFd.get(), F_DUPFD_CLOEXEC, 0))) {
+        static const QRegularExpression form(QStringLiteral("^[0-9a-f]{32}\\.log$"));
+        while (dirent *e = ::readdir(dir))
+            if (names.size() < size_t(maxJournals) && form.match(QString::fromLatin1(e->d_name)).hasMatch())
+                names.emplace_back(e->d_name);
+        ::closedir(dir);
+    }
+    // This process's own journal is locked through another descriptor: passed over like any running one.
+    for (const QByteArray &name : names)
+        settleJournal(dirFd.get(), name, partsIn, left);
+    return left;
+}
+
+} // namespace FileOps::detail::Journal

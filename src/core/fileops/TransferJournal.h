@@ -1,0 +1,46 @@
+#pragma once
+
+// A record, in the state folder, of what running transfers keep under hidden names: copies not yet in
+// place, replaced items on their way to the Trash, originals set aside while a move deletes them. What
+// an interrupted transfer left is settled from it; nothing it does not name is ever taken for such a
+// leftover. Internal to the file operations; safe from any thread.
+
+#include "core/fileops/FileOps.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <sys/stat.h>
+
+namespace FileOps::detail::Journal {
+
+// Recorded before the part `path` is made; the value its marker attribute gets.
+QByteArray beginPart(const QString &path);
+// Recorded before the complete part `part` takes the place of `named`, where the item `old` is.
+void beginReplace(const QString &part, const QString &named, const struct stat &old);
+// Recorded on stable storage before the item `source` (whose stat is `st`) goes aside as `aside`.
+void beginAside(const QString &aside, const QString &source, const struct stat &st);
+// What was recorded about `path` is settled: nothing of ours is left under that name.
+void end(const QString &path);
+
+// Ends the records about one path when it goes out of scope.
+class Scope {
+public:
+    Scope() = default;
+    Scope(const Scope &) = delete;
+    Scope &operator=(const Scope &) = delete;
+    ~Scope() {
+        if (!path_.isEmpty()) end(path_);
+    }
+    void set(const QString &path) { path_ = path; }
+    // Left to the next start.
+    void keep() { path_.clear(); }
+
+private:
+    QString path_;
+};
+
+// Settles the records of transfers that no longer run. With a folder, only copies begun in that folder.
+Leftovers settle(const QString &partsIn = {});
+
+} // namespace FileOps::detail::Journal

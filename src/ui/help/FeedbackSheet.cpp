@@ -1,0 +1,236 @@
+#include "ui/help/FeedbackSheet.h"
+
+#include "core/app/AppState.h"
+#include "core/localisation/Lang.h"
+#include "platform/MailHandler.h"
+#include "ui/help/HelpButton.h"
+#include "ui/style/AppIcons.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/window/SheetPresenter.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *heading(const char *key, QWidget *parent) {
+    auto *label = new QLabel(L(key), parent);
+    QFont f = label->font();
+    f.setPixelSize(int(EnvironmentValues::ui(parent).small()));
+    f.setWeight(QFont::DemiBold);
+    label->setFont(f);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+} // namespace
+
+std::function<bool(const QUrl &)> &FeedbackSheet::opener() {
+    static std::function<bool(const QUrl &)> open = [](const QUrl &url) {
+        return MailHandler::exists() && QDesktopServices::openUrl(url);
+    };
+    return open;
+}
+
+void FeedbackSheet::registerWith(SheetPresenter *sheets, AppState *app) {
+    sheets->setFactory(SheetPresenter::Sheet::feedback,
+                       [app](QWidget *parent) -> QDialog * { return new FeedbackSheet(app, parent); });
+}
+
+FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(app) {
+    setWindowTitle(L("Feedback senden"));
+    setFixedWidth(560);
+    const UIScale ui = EnvironmentValues::ui(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(14);
+
+    auto *header = new QHBoxLayout;
+    header->setSpacing(12);
+    auto *icon = new QLabel(this);
+    icon->setPixmap(AppIcons::titleSymbol().pixmap(44, 44));
+    icon->setFixedSize(44, 44);
+    header->addWidget(icon);
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    auto *title = new QLabel(L("Feedback senden"), this);
+    QFont tf = title->font();
+    tf.setPixelSize(int(ui.font + 5));
+    tf.setWeight(QFont::DemiBold);
+    title->setFont(tf);
+    auto *subtitle = new QLabel(L("Rückmeldungen helfen, Kestrin besser zu machen."), this);
+    QFont sf = subtitle->font();
+    sf.setPixelSize(int(ui.small()));
+    subtitle->setFont(sf);
+    subtitle->setForegroundRole(QPalette::PlaceholderText);
+    titles->addWidget(title);
+    titles->addWidget(subtitle);
+    header->addLayout(titles);
+    header->addStretch();
+    layout->addLayout(header);
+
+    auto *kinds = new QHBoxLayout;
+    kinds->setSpacing(0);
+    kinds->addWidget(new QLabel(L("Art"), this));
+    kinds->addSpacing(8);
+    m_kinds = new QButtonGroup(this);
+    for (FeedbackKind kind : FeedbackKinds::allCases) {
+        auto *b = new QPushButton(L(FeedbackKinds::title(kind)), this);
+        b->setCheckable(true);
+        b->setAutoDefault(false);
+        b->setChecked(app && app->feedbackKind() == kind);
+        m_kinds->addButton(b, FeedbackKinds::rawValue(kind));
+        kinds->addWidget(b);
+    }
+    kinds->addStretch();
+    connect(m_kinds, &QButtonGroup::idClicked, this, [this](int id) {
+        if (const auto kind = FeedbackKinds::fromRaw(id); kind && m_app) m_app->setFeedbackKind(*kind);
+    });
+    layout->addLayout(kinds);
+
+    auto *message = new QVBoxLayout;
+    message->setSpacing(4);
+    message->addWidget(heading("Deine Nachricht", this));
+    m_message = new QPlainTextEdit(this);
+    m_message->setTabChangesFocus(true);
+    m_message->setFixedHeight(130);
+    if (app) m_message->setPlainText(app->feedbackText());
+    connect(m_message, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_app && m_app->feedbackText() != m_message->toPlainText())
+            m_app->setFeedbackText(m_message->toPlainText());
+    });
+    message->addWidget(m_message);
+    layout->addLayout(message);
+
+    auto *facts = new QVBoxLayout;
+    facts->setSpacing(4);
+    facts->addWidget(heading("Technische Angaben (optional)", this));
+    const std::pair<const char *, bool FeedbackMail::Options::*> toggles[] = {
+        {K("App-Version und Seriennummer"), &FeedbackMail::Options::appVersion},
+        {K("Linux-Version"), &FeedbackMail::Options::system},
+        {K("Rechnermodell und Prozessor"), &FeedbackMail::Options::model},
+        {K("Sprache der App"), &FeedbackMail::Options::language}};
+    for (const auto &[key, field] : toggles) {
+        auto *box = new QCheckBox(L(key), this);
+        box->setChecked(true);
+        connect(box, &QCheckBox::toggled, this, [this, field = field](bool on) {
+            m_options.*field = on;
+            refresh();
+        });
+        facts->addWidget(box);
+    }
+    layout->addLayout(facts);
+
+    auto *preview = new QVBoxLayout;
+    preview->setSpacing(4);
+    preview->addWidget(heading("So sieht der E-Mail-Entwurf aus", this));
+    m_preview = new QPlainTextEdit(this);
+    m_preview->setReadOnly(true);
+    m_preview->setFixedHeight(110);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(int(ui.small()));
+    m_preview->setFont(mono);
+    preview->addWidget(m_preview);
+    layout->addLayout(preview);
+
+    auto *notice =
+        new QLabel(L("Kestrin schickt nichts selbst ab. Der Entwurf öffnet sich in deinem "
+                     "Mail-Programm, und du sendest ihn selbst. Es werden keine Dateien, Dateinamen, "
+                     "Ordnerpfade oder Namen angehängt."),
+                   this);
+    notice->setWordWrap(true);
+    notice->setFont(sf);
+    notice->setForegroundRole(QPalette::PlaceholderText);
+    layout->addWidget(notice);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(new HelpButton(app, 13, this));
+    m_clear = new QPushButton(L("Text löschen"), this);
+    m_clear->setAutoDefault(false);
+    connect(m_clear, &QPushButton::clicked, this, [this] { m_message->clear(); });
+    buttons->addWidget(m_clear);
+    buttons->addStretch();
+    auto *close = new QPushButton(L("Schließen"), this);
+    close->setAutoDefault(false);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    buttons->addWidget(close);
+    m_copy = new QPushButton(L("Kopieren"), this);
+    m_copy->setAutoDefault(false);
+    connect(m_copy, &QPushButton::clicked, this, &FeedbackSheet::copy);
+    buttons->addWidget(m_copy);
+    m_open = new QPushButton(L("E-Mail-Entwurf öffnen"), this);
+    m_open->setDefault(true);
+    connect(m_open, &QPushButton::clicked, this, &FeedbackSheet::openDraft);
+    buttons->addWidget(m_open);
+    layout->addLayout(buttons);
+
+    if (app) {
+        connect(app, &AppState::feedbackTextChanged, this, [this] {
+            if (m_app && m_message->toPlainText() != m_app->feedbackText())
+                m_message->setPlainText(m_app->feedbackText());
+            refresh();
+        });
+        connect(app, &AppState::feedbackKindChanged, this, [this] {
+            if (QAbstractButton *b = m_kinds->button(FeedbackKinds::rawValue(m_app->feedbackKind())))
+                b->setChecked(true);
+            refresh();
+        });
+    }
+    refresh();
+    m_message->setFocus();
+}
+
+bool FeedbackSheet::hasText() const {
+    return m_app && !m_app->feedbackText().trimmed().isEmpty();
+}
+
+QString FeedbackSheet::previewText() const {
+    if (!m_app) return {};
+    const QString message = hasText() ? m_app->feedbackText() : L("(Hier steht dein Text.)");
+    return L("An") + QStringLiteral(": ") + FeedbackMail::address + u'\n' + L("Betreff") +
+           QStringLiteral(": ") + FeedbackMail::subject(m_app->feedbackKind()) + QStringLiteral("\n\n") +
+           FeedbackMail::body(message, m_options);
+}
+
+void FeedbackSheet::refresh() {
+    const bool text = hasText();
+    m_clear->setEnabled(text);
+    m_copy->setEnabled(text);
+    m_open->setEnabled(text);
+    m_preview->setPlainText(previewText());
+    m_preview->setForegroundRole(text ? QPalette::Text : QPalette::PlaceholderText);
+}
+
+void FeedbackSheet::copy() {
+    if (!m_app) return;
+    m_app->pasteboard.setText(FeedbackMail::address + u'\n' + FeedbackMail::subject(m_app->feedbackKind()) +
+                              QStringLiteral("\n\n") + FeedbackMail::body(m_app->feedbackText(), m_options));
+    m_app->show(K("In die Zwischenablage kopiert. Füge den Text in eine neue E-Mail ein."));
+}
+
+void FeedbackSheet::openDraft() {
+    if (!m_app || !hasText()) return;
+    const QString body = FeedbackMail::body(m_app->feedbackText(), m_options);
+    const std::optional<QUrl> url = FeedbackMail::url(FeedbackMail::subject(m_app->feedbackKind()), body);
+    // A link this long is cut or refused on the way, which would lose part of the message unseen.
+    if (url && url->toEncoded().size() > FeedbackMail::maxUrlBytes) {
+        copy();
+        m_app->show(K("Der Entwurf ist zu lang für einen Mail-Link. Der Text liegt in der Zwischenablage."),
+                    true);
+        return;
+    }
+    if (url && opener() && opener()(*url)) {
+        m_app->show(K("E-Mail-Entwurf geöffnet. Prüfe ihn und sende ihn selbst ab."));
+        accept();
+        return;
+    }
+    copy();
+    m_app->show(K("Kein Mail-Programm gefunden. Der Text liegt in der Zwischenablage."), true);
+}

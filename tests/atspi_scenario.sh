@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The AT-SPI scenario in its own D-Bus session and X server; skipped (77) where the tools are missing.
+set -u
+app="$1"
+here="$(cd "$(dirname "$0")" && pwd)"
+for tool in dbus-run-session xvfb-run /usr/libexec/at-spi-bus-launcher; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is missing"; exit 77; }
+done
+/usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' 2>/dev/null ||
+    { echo "skipped: the AT-SPI Python bindings (gir1.2-atspi-2.0) are missing"; exit 77; }
+exec timeout -s KILL 120 dbus-run-session -- xvfb-run -a -s "-screen 0 1600x1000x24" \
+    /usr/bin/python3 "$here/atspi_scenario.py" "$app"

@@ -1,0 +1,323 @@
+// What interrupted transfers leave, what the next start makes of it, and what a transfer never takes.
+#include "Fixture.h"
+
+#include "core/base/Defaults.h"
+#include "core/fileops/FileOps.h"
+#include "core/fileops/TrashMemory.h"
+#include "core/fileops/TreeWalk.h"
+#include "platform/Trash.h"
+#include "platform/TrashRoots.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <functional>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace FileOpsTest;
+using FileOps::detail::Step;
+using TestUtil::LanguageScope;
+
+namespace {
+
+QStringList trashed() {
+    return names(TrashRoots::homeTrash() + "/files");
+}
+
+// Runs `work` in a child that is killed when it reaches `step`; whether the kill came.
+bool killedAt(Step step, const std::function<void()> &work) {
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        FileOps::detail::setStepHook([step](Step s, const QString &) {
+            if (s == step) ::raise(SIGKILL);
+        });
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+QStringList hidden(const QString &folder, const QString &kind) {
+    return names(folder).filter(QRegularExpression("^\\.kestrin-" + kind + "-"));
+}
+
+} // namespace
+
+class Leftover : public Dir {
+protected:
+    void SetUp() override {
+        Dir::SetUp();
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        Defaults::remove("trashOrigins");
+        FileOps::recoverTransfers(); // what earlier tests left
+    }
+    TransferOutcome run(const QStringList &paths, const QString &to, bool move,
+                        const QHash<QString, ConflictChoice> &res = {}) {
+        TransferProgress p;
+        return FileOps::runWithProgress(paths, to, move, p, res);
+    }
+};
+
+TEST_F(Leftover, ItemsOfTheUserNamedLikePartsSurviveCopiesMovesAndStartUp) {
+    const QString dst = mkdir("dst");
+    file("dst/.kestrin-part-notes.txt", "notes");
+    file("dst/.kestrin-part-photos/a.jpg", "jpg");
+    file("dst/.kestrin-part-4242-7", "our very name form, but not made by us");
+    // Moved in by a rename: its source is gone at once.
+    file("src/.kestrin-part-moved/b", "b");
+    EXPECT_EQ(run({path("src/.kestrin-part-moved")}, dst, true).done, 1);
+    const auto before = snapshot(dst);
+
+    EXPECT_EQ(run({file("one", "1")}, dst, false).done, 1);
+    EXPECT_EQ(run({file("two", "2")}, dst, true).done, 1);
+    // A file open in another program counts for nothing either.
+    QFile open(dst + "/.kestrin-part-notes.txt");
+    ASSERT_TRUE(open.open(QIODevice::ReadOnly));
+    EXPECT_EQ(run({mkdir("three")}, dst, false).done, 1);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+
+    auto after = snapshot(dst);
+    for (const char *added : {"one", "two", "three"})
+        EXPECT_TRUE(after.remove(added)) << added;
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(Leftover, StartUpRemovesAKilledCopyButNotWhatLooksLikeIt) {
+    const QString big = file("src/big", pattern(16 << 20));
+    const QString dst = mkdir("dst");
+    ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({big}, dst, false); }));
+    const QStringList parts = hidden(dst, "part");
+    ASSERT_EQ(parts.size(), 1);
+    // The same part copied elsewhere with its attributes is the user's now.
+    const QString elsewhere = mkdir("elsewhere");
+    ASSERT_EQ(QProcess::execute("cp", {"-a", dst + "/" + parts[0], elsewhere + "/"}), 0);
+
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_TRUE(names(dst).isEmpty());
+    EXPECT_EQ(names(elsewhere), parts);
+    EXPECT_EQ(QFileInfo(big).size(), 16 << 20);
+
+    // Under a recorded name, but with a marker of another run (restored from a backup, say).
+    ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({big}, dst, false); }));
+    const QString part = dst + "/" + hidden(dst, "part").value(0);
+    ASSERT_EQ(FileOps::detail::removeTree(part), 0);
+    ASSERT_TRUE(TestUtil::writeFile(part, "the user's"));
+    ASSERT_EQ(
+        ::setxattr(part.toUtf8().constData(), "user.kestrin.part", "0123456789abcdef0123456789abcdef", 32, 0),
+        0);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(TestUtil::readFile(part), "the user's");
+}
+
+TEST_F(Leftover, JournalsOfAnyShapeTakeNothingThatIsNotAPart) {
+    const QString journals = qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
+    const QString token(32, u'b');
+    // Marked with the journal's own token, but not named like a part.
+    const QString notes = file("notes.txt", "notes");
+    ASSERT_EQ(
+        ::setxattr(notes.toUtf8().constData(), "user.kestrin.part", token.toLatin1().constData(), 32, 0), 0);
+    const QByteArray hexNotes = notes.toUtf8().toHex();
+    ASSERT_TRUE(QDir().mkpath(journals));
+    ASSERT_TRUE(TestUtil::writeFile(journals + "/" + token + ".log",
+                                    "part " + hexNotes + "\nreplace " + hexNotes + " " + hexNotes +
+                                        " 1 2\naside zz 2f 1 1\npart 2f61\0\npart 612f\npart 2f6\nend\n" +
+                                        QByteArray(3000, 'x') + "\nreplace " + hexNotes +
+                                        " 2f 99999999999999999999999 1\n"));
+    ASSERT_TRUE(
+        TestUtil::writeFile(journals + "/" + QString(32, u'c') + ".log", QByteArray((1 << 20) + 1, '\n')));
+    ASSERT_EQ(::symlink(notes.toUtf8().constData(),
+                        (journals + "/" + QString(32, u'd') + ".log").toUtf8().constData()),
+              0);
+
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(TestUtil::readFile(notes), "notes");
+    EXPECT_EQ(names(tmp.path()), QStringList{"notes.txt"});
+    for (const char *c : {"b", "c", "d"})
+        QFile::remove(journals + "/" + QString(32, QChar::fromLatin1(*c)) + ".log");
+}
+
+TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
+    const QString dst = mkdir("dst"), src = path("src/x"), named = dst + "/x";
+    auto make = [&] {
+        QDir(src).removeRecursively();
+        QDir(named).removeRecursively();
+        for (int i = 0; i < 3; ++i) {
+            file(QString("src/x/new%1").arg(i), pattern(2 << 20, char(i)));
+            file(QString("dst/x/old%1").arg(i), pattern(1000, char(i + 10)));
+        }
+    };
+    make();
+    const auto newOne = snapshot(src), oldOne = snapshot(named);
+    struct ExchangeBack {
+        ~ExchangeBack() { FileOps::detail::setExchangeForTests(true); }
+    } back;
+    for (const bool exchange : {true, false}) {
+        FileOps::detail::setExchangeForTests(exchange);
+        for (const Step step : {Step::chunkCopied, Step::fileCopied, Step::oldItemOut}) {
+            SCOPED_TRACE(QString("exchange %1, step %2").arg(exchange).arg(int(step)).toStdString());
+            ASSERT_TRUE(killedAt(step, [&] { run({src}, dst, false, {{src, ConflictChoice::replace}}); }));
+            const bool done = step == Step::oldItemOut;
+            // Without the exchange the start-up finishes what was begun.
+            if (exchange) {
+                EXPECT_EQ(snapshot(named), done ? newOne : oldOne);
+            }
+            EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+            EXPECT_EQ(names(dst), QStringList{"x"});
+            EXPECT_EQ(snapshot(named), done ? newOne : oldOne);
+            ASSERT_EQ(trashed().size(), done ? 1 : 0);
+            if (done) {
+                const QString inTrash = TrashRoots::homeTrash() + "/files/" + trashed()[0];
+                EXPECT_EQ(snapshot(inTrash), oldOne);
+                EXPECT_EQ(trashed()[0], "x");
+                EXPECT_TRUE(TestUtil::readFile(Trash::infoFileFor(inTrash))
+                                .contains("\nPath=" + QUrl::toPercentEncoding(named, "/") + "\n"));
+                QDir(TrashRoots::homeTrash()).removeRecursively();
+            }
+            make();
+        }
+    }
+
+    // Not killed: the same with and without the exchange.
+    for (const bool exchange : {true, false}) {
+        FileOps::detail::setExchangeForTests(exchange);
+        EXPECT_EQ(run({src}, dst, false, {{src, ConflictChoice::replace}}).done, 1);
+        EXPECT_EQ(snapshot(named), newOne);
+        EXPECT_EQ(names(dst), QStringList{"x"});
+        ASSERT_EQ(trashed(), QStringList{"x"});
+        EXPECT_TRUE(TestUtil::readFile(TrashRoots::homeTrash() + "/info/x.trashinfo")
+                        .contains("\nPath=" + QUrl::toPercentEncoding(named, "/") + "\n"));
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        make();
+    }
+}
+
+// --- a second volume (root only)
+
+class LeftoverAcross : public Leftover {
+protected:
+    void SetUp() override {
+        Leftover::SetUp();
+        if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    }
+};
+
+TEST_F(LeftoverAcross, StartUpGivesSetAsideOriginalsTheirNamesOrSaysWhereTheyAre) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::TmpfsMount vol("64m");
+    ASSERT_TRUE(vol.valid());
+    const QString tree = path("src/tree"), moved = vol.path() + "/tree";
+    auto make = [&] {
+        QDir(tree).removeRecursively();
+        QDir(moved).removeRecursively();
+        for (int i = 0; i < 3; ++i)
+            file(QString("src/tree/d%1/f").arg(i), pattern(1 << 20, char(i)));
+    };
+    make();
+    const auto before = snapshot(tree);
+
+    // Killed right after the original went aside: all of it comes back.
+    ASSERT_TRUE(killedAt(Step::sourceAside, [&] { run({tree}, vol.path(), true); }));
+    ASSERT_EQ(hidden(path("src"), "gone").size(), 1);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(path("src")), QStringList{"tree"});
+    EXPECT_EQ(snapshot(tree), before);
+    EXPECT_EQ(snapshot(moved), before);
+
+    // Killed after a first deletion, with the name taken again meanwhile: one sentence says where it is.
+    make();
+    ASSERT_TRUE(killedAt(Step::fileRemoved, [&] { run({tree}, vol.path(), true); }));
+    const QStringList gone = hidden(path("src"), "gone");
+    ASSERT_EQ(gone.size(), 1);
+    file("src/tree", "a new item of the same name");
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_EQ(left.setAside, QStringList{path("src/") + gone[0]});
+    EXPECT_EQ(FileOps::leftoversText(left),
+              QString("Das Original eines abgebrochenen Verschiebens liegt als „%1“ in „%2“, weil sein Name "
+                      "wieder vergeben ist.")
+                  .arg(gone[0], path("src")));
+    EXPECT_EQ(names(path("src")), (QStringList{gone[0], "tree"}));
+    EXPECT_EQ(snapshot(moved), before);
+    // Told once.
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+}
+
+TEST_F(LeftoverAcross, APartWithoutMarkerIsReportedNotRemoved) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::TmpfsMount bare("16m", "ramfs");
+    ASSERT_TRUE(bare.valid());
+    const QString big = file("big", pattern(8 << 20));
+    ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({big}, bare.path(), false); }));
+    const QStringList parts = hidden(bare.path(), "part");
+    ASSERT_EQ(parts.size(), 1);
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_EQ(left.parts, QStringList{bare.path() + "/" + parts[0]});
+    EXPECT_EQ(FileOps::leftoversText(left),
+              QString("Eine abgebrochene Kopie liegt noch als „%1“ in „%2“. Das Laufwerk kann nicht "
+                      "kennzeichnen, dass sie von Kestrin stammt; sie wird daher nicht gelöscht.")
+                  .arg(parts[0], bare.path()));
+    EXPECT_EQ(names(bare.path()), parts);
+}
+
+TEST_F(LeftoverAcross, AMoveLeavesMountsInsideTheFolderWhereTheyWere) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::TmpfsMount vol("64m"), inner("4m");
+    ASSERT_TRUE(vol.valid() && inner.valid());
+    const QString tree = path("src/tree");
+    file("src/tree/a", pattern(5000));
+    file("src/tree/sub/b", "b");
+    file("outside/keep", "k");
+    file("outside/deep/keep2", "k2");
+    ASSERT_TRUE(TestUtil::writeFile(inner.path() + "/m", "m"));
+    QDir().mkpath(tree + "/bound");
+    QDir().mkpath(tree + "/sub/mem");
+    // Unmounted on every way out, so that no clean-up deletes through them.
+    struct Binds {
+        QStringList at;
+        bool bind(const QString &from, const QString &to) {
+            if (QProcess::execute("mount", {"--bind", from, to}) != 0) return false;
+            at << to;
+            return true;
+        }
+        ~Binds() {
+            for (const QString &p : at)
+                QProcess::execute("umount", {"-l", p});
+        }
+    } binds;
+    ASSERT_TRUE(binds.bind(path("outside"), tree + "/bound"));
+    ASSERT_TRUE(binds.bind(inner.path(), tree + "/sub/mem"));
+    const auto outside = snapshot(path("outside")), mem = snapshot(inner.path());
+
+    // A copy takes a mounted folder's contents along.
+    const QString copies = mkdir("copies");
+    EXPECT_EQ(run({tree}, copies, false).done, 1);
+    EXPECT_EQ(snapshot(copies + "/tree/bound"), outside);
+
+    const TransferOutcome o = run({tree}, vol.path(), true);
+    const auto boundAfter = snapshot(tree + "/bound"), memAfter = snapshot(tree + "/sub/mem");
+    EXPECT_EQ(snapshot(path("outside")), outside);
+    EXPECT_EQ(snapshot(inner.path()), mem);
+    EXPECT_EQ(boundAfter, outside);
+    EXPECT_EQ(memAfter, mem);
+    const QString said =
+        "„tree“ enthält 2 eingehängte Ordner, darunter „%1“. Sie bleiben mit ihrem Inhalt am "
+        "alten Ort, alles andere wurde verschoben.";
+    ASSERT_EQ(o.errors.size(), 1);
+    EXPECT_TRUE(o.errors[0] == said.arg("tree/bound") || o.errors[0] == said.arg("tree/sub/mem"))
+        << o.errors[0].toStdString();
+    EXPECT_EQ(o.created, QStringList{vol.path() + "/tree"});
+    EXPECT_EQ(TestUtil::readFile(vol.path() + "/tree/a"), pattern(5000));
+    EXPECT_EQ(TestUtil::readFile(vol.path() + "/tree/sub/b"), "b");
+    EXPECT_EQ(names(vol.path() + "/tree"), (QStringList{"a", "sub"}));
+    EXPECT_EQ(names(vol.path() + "/tree/sub"), QStringList{"b"});
+    EXPECT_EQ(names(tree), (QStringList{"bound", "sub"}));
+    EXPECT_EQ(names(tree + "/sub"), QStringList{"mem"});
+}

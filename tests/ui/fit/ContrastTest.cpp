@@ -1,0 +1,119 @@
+// Every themed text of the main window keeps 4.5:1 against what lies behind it, in every theme, light
+// and dark, also after switching from one to the other while the window is open.
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/model/PaneModel.h"
+#include "ui/panecontent/ListView.h"
+#include "ui/style/AppTheme.h"
+#include "ui/style/ButtonStyles.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/window/ActionBar.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/pane/Breadcrumbs.h"
+#include "ui/window/pane/PaneHeader.h"
+#include "ui/window/pane/PaneMessages.h"
+#include "ui/window/pane/PlainLinkButton.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QColor tint(QColor c, double opacity, const QColor &below) {
+    c.setAlphaF(float(opacity));
+    return AppTheme::over(c, below);
+}
+
+std::string describe(const QString &what, const AppTheme &theme, const QString &scheme) {
+    return (what + " in " + theme.id + " " + scheme).toStdString();
+}
+
+void expectReadable(const QColor &text, const QList<QColor> &backgrounds, const std::string &what) {
+    for (const QColor &bg : backgrounds)
+        EXPECT_GE(AppTheme::contrast(text, bg), 4.5)
+            << what << ": " << qPrintable(text.name(QColor::HexArgb)) << " on " << qPrintable(bg.name());
+}
+
+class ContrastTest : public ::testing::TestWithParam<QString> {
+protected:
+    void SetUp() override { TestUtil::freshSettings(); }
+};
+
+TEST_P(ContrastTest, EveryThemedTextIsReadable) {
+    const QString scheme = GetParam();
+    QTemporaryDir dir, empty;
+    TestUtil::writeFile(dir.path() + "/a.txt", "x");
+    TestUtil::writeFile(dir.path() + "/b.txt", "x");
+    AppState app;
+    app.left()->go(dir.path());
+    app.right()->go(empty.path());
+    QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 2, 5000);
+    app.left()->setSelection({dir.path() + "/a.txt"});
+    // Built in the other scheme first: colours worked out once at creation would be stale.
+    app.setAppearance(scheme == "dark" ? "light" : "dark");
+    MainWindow w(&app);
+    w.resize(1200, 700);
+    w.show();
+    QApplication::processEvents();
+    app.setAppearance(scheme);
+    for (const AppTheme &theme : AppTheme::all()) {
+        app.setThemeID(theme.id);
+        QApplication::processEvents();
+        const QPalette pal = w.palette();
+        const QColor window = pal.color(QPalette::Window);
+        ASSERT_EQ(AppTheme::schemeOf(pal) == ColorScheme::dark, scheme == "dark");
+
+        // Header: the plain bar and both ends of the active pane's tint.
+        const QList<QColor> header = {window, tint(theme.a, 0.22, window), tint(theme.b, 0.22, window)};
+        for (PaneHeader *h : w.findChildren<PaneHeader *>()) {
+            expectReadable(h->statusLabel()->palette().color(QPalette::WindowText), header,
+                           describe("status line", theme, scheme));
+            for (PlainLinkButton *crumb : h->breadcrumbs()->buttons())
+                expectReadable(crumb->palette().color(QPalette::WindowText), header,
+                               describe("crumb " + crumb->plainText(), theme, scheme));
+        }
+        // The list's column titles, its rows plain and selected.
+        for (ListContent *list : w.findChildren<ListContent *>()) {
+            for (SortKey key : {SortKey::name, SortKey::date, SortKey::size})
+                expectReadable(list->headerButton(key)->palette().color(QPalette::WindowText),
+                               {list->palette().color(QPalette::Window)},
+                               describe("column title", theme, scheme));
+        }
+        const QColor base = pal.color(QPalette::Base);
+        const QList<QColor> selected = FileRowDelegate::selectedBackgrounds(pal, theme);
+        expectReadable(pal.color(QPalette::Text), QList<QColor>{base}, describe("name", theme, scheme));
+        expectReadable(FileRowDelegate::secondaryColor(pal, theme), QList<QColor>{base} + selected,
+                       describe("date and size", theme, scheme));
+        // The empty folder's sentence.
+        for (MessageView *m : w.findChildren<MessageView *>())
+            for (QLabel *label : m->findChildren<QLabel *>())
+                if (label->isVisible() && !label->text().isEmpty())
+                    expectReadable(label->palette().color(QPalette::WindowText), {window, base},
+                                   describe("message", theme, scheme));
+        // Bar buttons, the prominent ones on their gradient.
+        auto *bar = w.findChild<ActionBar *>();
+        const QColor barBackground = window.darker(103);
+        for (BarButton *b : bar->findChildren<BarButton *>()) {
+            if (!b->isEnabled()) continue; // disabled controls are exempt
+            const ButtonLook look = b->look();
+            QList<QColor> behind;
+            if (look.fill == ButtonLook::Fill::gradient) {
+                const AppTheme fill = theme.forText();
+                behind = {tint(fill.a, look.fillOpacity, barBackground),
+                          tint(fill.b, look.fillOpacity, barBackground)};
+            } else {
+                behind = {tint(pal.color(QPalette::WindowText), look.fillOpacity, barBackground)};
+            }
+            expectReadable(look.foreground, behind,
+                           describe("bar button " + b->accessibleName(), theme, scheme));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, ContrastTest, ::testing::Values(QString("light"), QString("dark")),
+                         [](const auto &info) { return info.param.toStdString(); });
+
+} // namespace
