@@ -3,6 +3,7 @@
 #include "CommandFixture.h"
 
 #include "core/app/JobRunner.h"
+#include "core/fileops/TreeWalk.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 
@@ -118,4 +119,29 @@ TEST_F(CommandTest, EachRefusalHasTheWarningLook) {
         app->copyToClipboard(many);
         EXPECT_TRUE(lastToast().contains(QString::fromUtf8(count))) << lastToast().toStdString();
     }
+}
+
+// Sources renamed while the first is copied: the result names each failed item, the first few by name
+// and then how many more, and never lets another item's message stand for them.
+TEST_F(CommandTest, TheTransferResultNamesTheItemsThatFailed) {
+    LanguageScope de(AppLanguage::de);
+    const QString dst = make("dst/");
+    const QString big = make("src/big", QByteArray(3 << 20, 'b'));
+    QStringList queued;
+    for (int i = 1; i <= 5; ++i)
+        queued << make(QStringLiteral("src/q%1").arg(i));
+    bool renamed = false;
+    FileOps::detail::setStepHook([&](FileOps::detail::Step step, const QString &p) {
+        if (step != FileOps::detail::Step::chunkCopied || p != big || renamed) return;
+        for (const QString &q : queued)
+            renamed = ::rename(QFile::encodeName(q), QFile::encodeName(q + "-renamed")) == 0;
+    });
+    app->transfer(QStringList{big} + queued, dst, false);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->currentProgress() && !toasts.isEmpty(), 10000);
+    FileOps::detail::setStepHook({});
+    EXPECT_TRUE(renamed);
+    EXPECT_EQ(lastToast(),
+              "„q1“: Die Datei gibt es nicht mehr oder sie wurde verschoben. Auch nicht übertragen: "
+              "„q2“, „q3“, „q4“ und 1 Objekt.");
+    EXPECT_EQ(toasts.last().kind, ToastKind::error);
 }
