@@ -141,6 +141,8 @@ public:
     void refreshAll();
     void openManual(std::optional<int> section);
     void show(const QString &text, bool error = false);
+    // Refusals and notices of work left undone: the warning look.
+    void show(const QString &text, ToastKind kind);
     void saveLastPaths();
 
     // The job channel: one long job at a time (forwards to the runner).

@@ -5,9 +5,13 @@
 #include "core/localisation/Lang.h"
 
 void AppState::show(const QString &text, bool error) {
-    setToast(Toast(L(text), error));
+    show(text, error ? ToastKind::error : ToastKind::success);
+}
+
+void AppState::show(const QString &text, ToastKind kind) {
+    setToast(Toast(L(text), kind));
     // Restarting the one timer cancels the previous toast's dismissal; a later toast is never removed early.
-    m_toastTimer.start(error ? timing().errorToastMs : timing().toastMs);
+    m_toastTimer.start(kind == ToastKind::error ? timing().errorToastMs : timing().toastMs);
 }
 
 std::shared_ptr<TransferProgress> AppState::beginJob(const QString &title) {
