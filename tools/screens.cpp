@@ -8,6 +8,7 @@
 #include "core/model/PaneModel.h"
 #include "core/help/ToolHelpModifier.h"
 #include "ui/app/MainMenuBar.h"
+#include "ui/app/QtDialogs.h"
 #include "ui/help/ToolHelp.h"
 #include "core/model/ViewMode.h"
 #include "ui/app/SceneWindows.h"
@@ -178,6 +179,36 @@ int main(int argc, char **argv) {
         shoot(w, out + "/large-10-" + tag + ".png");
         app.settings().setFontSize(13);
         app.settings().setAppearance("system");
+    }
+    // How a job speaks: the quit question while it runs, its banner right after cancel, and a refusal.
+    for (AppLanguage lang : {AppLanguage::en, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        QWidget *parent = nullptr;
+        AppState app(makeQtDialogs([&parent] { return parent; }));
+        MainWindow w(&app);
+        parent = &w;
+        w.move(40, 40);
+        w.show();
+        settle(500);
+
+        app.services().timings.jobQuietMs = 0;
+        auto progress = app.jobs().begin(K("Kopiere"));
+        progress->setTotal(1000, 4);
+        progress->setItem(3, "Tabelle.ods");
+        progress->add(600);
+        w.close(); // asks, since a job runs
+        shootScreen(w, out + "/quit-question-" + tag + ".png");
+        if (QWidget *question = QApplication::activeModalWidget()) question->close();
+        settle(200);
+
+        app.jobs().cancel();
+        shoot(w, out + "/cancelling-banner-" + tag + ".png");
+        app.jobs().end();
+        app.services().timings = Services::Timings{};
+
+        app.paste(right); // nothing on the clipboard
+        shoot(w, out + "/refusal-toast-" + tag + ".png");
     }
 
     // The smallest window in German and Polish at the smallest and largest text, then the crowded

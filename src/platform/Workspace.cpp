@@ -79,7 +79,7 @@ std::optional<QString> openWith(const QString &appId, const QStringList &paths) 
         }
     }
     g_list_free_full(all, g_object_unref);
-    if (!app) return QStringLiteral("%1: no such application").arg(appId);
+    if (!app) return noSuchApplication();
     GList *files = nullptr;
     for (const QString &path : paths)
         files = g_list_append(files, g_file_new_for_path(QFile::encodeName(path).constData()));

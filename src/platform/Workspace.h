@@ -14,8 +14,12 @@ bool openFile(const QString &path);
 // The desktop application id of the default program for plain text, or nothing when there is none.
 std::optional<QString> defaultTextEditor();
 // Opens the files with the application of that desktop id, or starts it alone when there are none.
-// Nothing on success, else the system's reason.
+// Nothing on success, noSuchApplication() when no application has that id, else the system's reason.
 std::optional<QString> openWith(const QString &appId, const QStringList &paths);
+// The answer of openWith when the id names no application; the caller words it for the user.
+inline QString noSuchApplication() {
+    return QStringLiteral("no such application");
+}
 // The desktop id of an application's .desktop file: its path below an applications folder of the data
 // folders, with '/' turned into '-'. Empty for a file elsewhere or one that isn't there.
 QString desktopId(const QString &desktopFile);

@@ -2,6 +2,7 @@
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
+#include "core/localisation/Lang.h"
 #include "ui/window/MainWindow.h"
 
 #include <QApplication>
@@ -30,7 +31,7 @@ std::thread fakeWorker(AppState &app, std::shared_ptr<TransferProgress> progress
 
 TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesNot) {
     ScriptedDialogs script;
-    script.answers = {AlertRole::confirm};
+    script.answers = {AlertRole::destructive};
     AppState app(script.dialogs());
     MainWindow window(&app);
     EXPECT_TRUE(window.mayClose()); // no job: no question
@@ -43,8 +44,18 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     std::thread worker = fakeWorker(app, progress, cleaned);
     EXPECT_FALSE(window.close());
     EXPECT_EQ(script.alerts.size(), 1);
+    // Return (the first, default button) keeps working; quitting is the red one.
+    ASSERT_EQ(script.alerts[0].buttons.size(), 2);
+    EXPECT_EQ(script.alerts[0].buttons.first().role, AlertRole::cancel);
+    EXPECT_EQ(script.alerts[0].buttons.last().role, AlertRole::destructive);
     EXPECT_TRUE(progress->isCancelled());
     EXPECT_TRUE(window.isVisible());
+    // The window says at once that it is stopping, also before the banner's quiet start is over.
+    ASSERT_TRUE(app.toast());
+    EXPECT_EQ(app.toast()->text, L("Kestrin wird beendet, sobald der Vorgang abgebrochen ist."));
+    EXPECT_EQ(app.toast()->kind, ToastKind::warning);
+    ASSERT_TRUE(app.jobs().status());
+    EXPECT_TRUE(app.jobs().status()->cancelling);
     QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
     EXPECT_TRUE(cleaned);
     EXPECT_EQ(script.alerts.size(), 1);
@@ -63,7 +74,7 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     // While the question is up a second close asks no second time; the job that ended meanwhile
     // leaves nothing to wait for.
     script.hold = true;
-    script.answers = {AlertRole::confirm};
+    script.answers = {AlertRole::destructive};
     progress = app.jobs().begin("Kopiere");
     EXPECT_FALSE(window.close());
     EXPECT_FALSE(window.close());

@@ -53,6 +53,8 @@ public:
     // The toast.
     const std::optional<Toast> &toast() const { return m_toasts.toast(); }
     void show(const QString &text, bool error = false);
+    // Refusals and notices of work left undone: the warning look.
+    void show(const QString &text, ToastKind kind);
     const QSet<QString> &cutPaths() const { return m_cutPaths; }
 
     // The job channel: one long job at a time.
@@ -77,8 +79,6 @@ public:
     void extract(const QStringList &paths);
     void duplicate(const QStringList &paths);
     void makeAlias(const QStringList &paths);
-    // The hooks the file actions run with.
-    FileActionContext fileActionContext();
     // Opens a file with its application; says so in a toast when none opens it.
     void openWithApplication(const QString &path);
 
@@ -150,6 +150,8 @@ private:
                        const std::function<void()> &admitted);
     void buildSides();
     void loadRules();
+    // The hooks the file actions run with.
+    FileActionContext fileActionContext();
     // (Re)starts the minute loop of the cleanup while rulesAuto is on.
     void startRulesTimer();
     bool handleKey(const KeyPress &press);

@@ -1,5 +1,6 @@
 // Copy, cut and paste of files through the desktop clipboard.
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
@@ -27,7 +28,7 @@ void AppState::copyToClipboard(const QStringList &paths) {
 
 void AppState::cutToClipboard(const QStringList &paths) {
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."));
+        show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     m_services.pasteboard.setFiles(paths, true);
@@ -38,9 +39,11 @@ void AppState::cutToClipboard(const QStringList &paths) {
 }
 
 void AppState::paste(const QString &folder) {
+    // The one-job rule first: nothing is read, asked or prepared for a paste that can't run.
+    if (!m_jobs->admits()) return;
     const std::optional<QStringList> urls = m_services.pasteboard.files();
     if (!urls || urls->isEmpty()) {
-        show(K("In der Zwischenablage liegen keine Dateien."));
+        show(K("In der Zwischenablage liegen keine Dateien."), ToastKind::warning);
         return;
     }
     QStringList paths;

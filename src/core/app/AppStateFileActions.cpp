@@ -13,8 +13,8 @@ FileActionContext AppState::fileActionContext() {
     QPointer<AppState> self(this);
     FileActionContext ctx;
     ctx.owner = this;
-    ctx.show = [self](const QString &text, bool error) {
-        if (self) self->show(text, error);
+    ctx.show = [self](const QString &text, ToastKind kind) {
+        if (self) self->show(text, kind);
     };
     ctx.refreshAll = [self] {
         if (self) self->sides().refreshAll();

@@ -68,7 +68,7 @@ void AppState::openWithApplication(const QString &path) {
 
 void AppState::share(const QStringList &paths) {
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."));
+        show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     if (!m_services.desktop.share) return;
@@ -91,7 +91,7 @@ void AppState::clearTags(const QStringList &paths) {
 
 void AppState::showInfo(const QStringList &paths) {
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."));
+        show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     m_requests.setInfoTarget(InfoTarget(paths));
@@ -141,7 +141,7 @@ void AppState::copyPath(const QStringList &paths) {
     setCutPaths({});
     // Put together directly: the number and the path are not translated.
     show(paths.size() == 1 ? L("Pfad kopiert: ") + paths.first()
-                           : QString::number(paths.size()) + L(" Pfade kopiert."));
+                           : localNumber(paths.size()) + L(" Pfade kopiert."));
 }
 
 void AppState::openFolderInTerminal() {
@@ -173,7 +173,7 @@ void AppState::openInTextEdit() {
 
 void AppState::showInFileManager(const QStringList &paths) {
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."));
+        show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     // The desktop's file manager when one answers; otherwise the items' folder in the active pane, with
@@ -193,7 +193,8 @@ void AppState::showInFileManager(const QStringList &paths) {
 void AppState::openCompare() {
     const QString left = this->left()->currentPath(), right = this->right()->currentPath();
     if (FileLoader::norm(left) == FileLoader::norm(right)) {
-        show(K("Links und rechts ist derselbe Ordner. Öffne zum Vergleichen zwei verschiedene Ordner."));
+        show(K("Links und rechts ist derselbe Ordner. Öffne zum Vergleichen zwei verschiedene Ordner."),
+             ToastKind::warning);
         return;
     }
     m_requests.setCompareRequest(CompareRequest({left, right}));

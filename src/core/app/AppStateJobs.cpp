@@ -3,5 +3,9 @@
 #include "core/app/JobRunner.h"
 
 void AppState::show(const QString &text, bool error) {
-    m_toasts.show(text, error);
+    show(text, error ? ToastKind::error : ToastKind::success);
+}
+
+void AppState::show(const QString &text, ToastKind kind) {
+    m_toasts.show(text, kind);
 }

@@ -18,7 +18,7 @@ void AppState::renameSelection() {
         return;
     }
     if (selected.isEmpty()) {
-        show(K("Zum Umbenennen eine oder mehrere Dateien auswählen."));
+        show(K("Zum Umbenennen eine oder mehrere Dateien auswählen."), ToastKind::warning);
         return;
     }
     const QString path = selected.first();
@@ -50,7 +50,7 @@ void AppState::renameItem(PaneModel *pane, const QString &path, const QString &a
     newName.replace(u'/', u':');
 
     if (newName == name) {
-        show(K("Der Name wurde nicht geändert."));
+        show(K("Der Name wurde nicht geändert."), ToastKind::warning);
         return;
     }
     if (newName.isEmpty()) {

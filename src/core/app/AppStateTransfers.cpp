@@ -15,11 +15,13 @@
 #include <algorithm>
 
 void AppState::transferSelection(Side from, bool move) {
+    if (!m_jobs->admits()) return;
     PaneModel *source = tabs(from)->current();
     const QStringList paths = source->selectedPaths();
     if (paths.isEmpty()) {
         show(LF("Nichts ausgewählt. Wähle zuerst Dateien im %@ Fenster.",
-                L(from == Side::left ? K("linken") : K("rechten"))));
+                L(from == Side::left ? K("linken") : K("rechten"))),
+             ToastKind::warning);
         return;
     }
     PaneModel *target = tabs(from == Side::left ? Side::right : Side::left)->current();
@@ -29,16 +31,30 @@ void AppState::transferSelection(Side from, bool move) {
 namespace {
 
 QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype skips, bool move,
-                    const QString &destination, bool &isError) {
-    isError = false;
+                    const QString &destination, ToastKind &kind) {
+    // Whatever was left undone is reported with the warning look.
+    kind = ToastKind::warning;
     if (outcome.cancelled)
         return LF("Abgebrochen. %@ von %@ waren schon fertig; Unvollständiges wurde entfernt.",
-                  FileFmt::count(outcome.done), QString::number(sources));
+                  FileFmt::count(outcome.done), localNumber(sources));
     if (!outcome.errors.isEmpty()) {
-        isError = true;
+        kind = ToastKind::error;
         QString text = outcome.errors.first();
-        if (outcome.errors.size() > 1)
-            text += LF(" (+%@ weitere Fehler)", QString::number(outcome.errors.size() - 1));
+        // The other items that failed by name, the first few, then how many more: a failure is never
+        // hidden in a count behind another item's message.
+        if (outcome.failed.size() > 1) {
+            constexpr qsizetype named = 3;
+            QStringList names;
+            for (const QString &name : outcome.failed.mid(1, named))
+                names << LF("„%@“", name);
+            QString list = names.join(QStringLiteral(", "));
+            if (outcome.failed.size() - 1 > named)
+                list += LF(" und %@", FileFmt::count(outcome.failed.size() - 1 - named));
+            text += u' ' + LF("Auch nicht übertragen: %@.", list);
+        }
+        if (const qsizetype more = outcome.errors.size() - std::max<qsizetype>(1, outcome.failed.size());
+            more > 0)
+            text += LF(" (+%@ weitere Fehler)", localNumber(more));
         return text;
     }
     if (outcome.done == 0 && skips == 0)
@@ -46,6 +62,7 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
     if (outcome.done == 0) return LF("Alles übersprungen (%@).", FileFmt::count(skips));
     if (skips > 0)
         return LF("%@ erledigt, %@ übersprungen.", FileFmt::count(outcome.done), FileFmt::count(skips));
+    kind = ToastKind::success;
     return move ? LF("%@ verschoben → %@", FileFmt::count(outcome.done), localName(destination))
                 : LF("%@ kopiert → %@", FileFmt::count(outcome.done), localName(destination));
 }
@@ -87,7 +104,8 @@ void AppState::transfer(const QStringList &paths, const QString &destination, bo
                           [self, paths, destination, move, admitted](auto answers) {
                               if (!self) return;
                               if (!answers)
-                                  self->show(K("Abgebrochen. Es wurde nichts verändert."));
+                                  self->show(K("Abgebrochen. Es wurde nichts verändert."),
+                                             ToastKind::warning);
                               else
                                   self->startTransfer(paths, destination, move, *answers, admitted);
                           });
@@ -115,9 +133,9 @@ void AppState::startTransfer(const QStringList &paths, const QString &destinatio
                         pane->setSelection(made);
             }
             if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move);
-            bool isError = false;
-            const QString text = resultToast(outcome, paths.size(), skips, move, destination, isError);
-            self->show(text, isError);
+            ToastKind kind = ToastKind::success;
+            const QString text = resultToast(outcome, paths.size(), skips, move, destination, kind);
+            self->show(text, kind);
         });
     if (started && admitted) admitted();
 }

@@ -104,13 +104,17 @@ void reportTrash(AppState &app, const FileOps::TrashResult &result, const FileOp
     }
     if (result.cancelled) {
         app.show(LF("Abgebrochen. %@ in den Papierkorb gelegt; der Rest ist unverändert.",
-                    FileFmt::count(result.done)));
+                    FileFmt::count(result.done)),
+                 ToastKind::warning);
         return;
     }
     QStringList parts;
     if (result.done > 0) parts << LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done));
     if (removed.done >= 1) parts << LF("%@ endgültig gelöscht", FileFmt::count(removed.done));
-    app.show(parts.isEmpty() ? L("Nichts gelöscht.") : parts.join(QStringLiteral(", ")) + u'.');
+    if (parts.isEmpty())
+        app.show(K("Nichts gelöscht."), ToastKind::warning);
+    else
+        app.show(parts.join(QStringLiteral(", ")) + u'.');
 }
 
 } // namespace
@@ -119,7 +123,7 @@ void AppState::trashSelection() {
     PaneModel *pane = activePane();
     const QStringList paths = pane->selectedPaths();
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."));
+        show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     // Refused before any question: the answer could not be acted on.
@@ -216,7 +220,8 @@ void AppState::startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel
             }
             if (result.cancelled)
                 show(LF("Abgebrochen. %@ endgültig gelöscht; der Rest ist unverändert.",
-                        FileFmt::count(result.done)));
+                        FileFmt::count(result.done)),
+                     ToastKind::warning);
             else
                 show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
         });
@@ -318,7 +323,8 @@ void AppState::startEmptyTrash(const QList<QByteArray> &paths, const QStringList
             if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
             if (emptied.left > 0)
                 show(LF("%@ gelöscht. Noch im Papierkorb: %@.", FileFmt::count(result.done),
-                        FileFmt::count(emptied.left)));
+                        FileFmt::count(emptied.left)),
+                     ToastKind::warning);
             else
                 show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
         });

@@ -1,6 +1,7 @@
 #include "core/app/DesktopHooks.h"
 
 #include "core/fileops/ToolRunner.h"
+#include "core/localisation/Lang.h"
 #include "platform/Eject.h"
 #include "platform/Terminal.h"
 #include "platform/Workspace.h"
@@ -10,19 +11,29 @@
 DesktopHooks DesktopHooks::system() {
     DesktopHooks d;
     d.terminal = [] { return Terminal::find(); };
-    d.openTerminal = [](const QString &terminal, const QString &folder) {
-        return Terminal::openIn(terminal, folder);
+    // The system's words only as a detail after ours.
+    d.openTerminal = [](const QString &terminal, const QString &folder) -> std::optional<QString> {
+        const std::optional<QString> error = Terminal::openIn(terminal, folder);
+        if (!error) return std::nullopt;
+        return LF("„%@“ ließ sich nicht starten (%@).", terminal, *error);
     };
     d.textEditor = [] { return Workspace::defaultTextEditor(); };
-    d.openInEditor = [](const QString &editor, const QStringList &files) {
-        return Workspace::openWith(editor, files);
+    d.openInEditor = [](const QString &editor, const QStringList &files) -> std::optional<QString> {
+        const std::optional<QString> error = Workspace::openWith(editor, files);
+        if (!error) return std::nullopt;
+        if (*error == Workspace::noSuchApplication()) return LF("%@ wurde nicht gefunden.", editor);
+        return LF("„%@“ ließ sich nicht starten (%@).", editor, *error);
     };
     d.showItems = [](const QStringList &paths) { return Workspace::showItems(paths); };
-    d.share = [](const QStringList &paths) { return Workspace::composeMail(paths); };
+    d.share = [](const QStringList &paths) -> std::optional<QString> {
+        const std::optional<QString> error = Workspace::composeMail(paths);
+        if (!error) return std::nullopt;
+        return LF("Das Mailprogramm ließ sich nicht öffnen (%@).", *error);
+    };
     d.eject = [](const QString &mountPoint) { return Eject::unmountAndEject(mountPoint); };
     d.deleteAsAdmin = [](const QStringList &paths) -> std::optional<QString> {
         const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-        if (pkexec.isEmpty()) return QStringLiteral("pkexec: not found");
+        if (pkexec.isEmpty()) return LF("%@ wurde nicht gefunden.", QStringLiteral("pkexec"));
         // rm itself, no shell; "--" keeps names that start with "-" from being read as options.
         return FileActions::runTool(
             pkexec,

@@ -30,9 +30,12 @@ std::shared_ptr<TransferProgress> JobRunner::begin(const QString &title) {
 }
 
 void JobRunner::publish() {
-    if (!busy() || m_clock.elapsed() <= m_now.quietMs) return;
+    const bool cancelling = m_job.state == Job::State::cancelling;
+    // A cancel shows at once, also in the quiet start: the user waits for the tidying up.
+    if (!busy() || (m_clock.elapsed() <= m_now.quietMs && !cancelling)) return;
     // Published on every pass, changed or not: the banner hears from the runner while a job shows.
     m_status = TransferStatus::from(m_job.title, m_job.progress->snapshot());
+    m_status->cancelling = cancelling;
     emit statusChanged();
 }
 
@@ -51,7 +54,9 @@ void JobRunner::end() {
 void JobRunner::cancel() {
     if (!busy()) return;
     m_job.progress->cancel();
+    if (m_job.state == Job::State::cancelling) return; // said already; a listener may cancel again
     setState(Job::State::cancelling);
+    publish();
 }
 
 void JobRunner::setWaitingForAnswer(bool waiting) {

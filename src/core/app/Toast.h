@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/ToastKind.h"
+
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -9,9 +11,12 @@ struct Toast {
     QUuid id = QUuid::createUuid();
     QString text; // already translated
     bool isError = false;
+    ToastKind kind = ToastKind::success; // error exactly when isError
 
     Toast() = default;
-    Toast(QString t, bool error) : text(std::move(t)), isError(error) {}
+    Toast(QString t, bool error)
+        : text(std::move(t)), isError(error), kind(error ? ToastKind::error : ToastKind::success) {}
+    Toast(QString t, ToastKind k) : text(std::move(t)), isError(k == ToastKind::error), kind(k) {}
     friend bool operator==(const Toast &, const Toast &) = default;
 };
 

@@ -8,9 +8,13 @@ Toasts::Toasts(const Services::Timings &timings, QObject *parent) : QObject(pare
 }
 
 void Toasts::show(const QString &text, bool error) {
-    setToast(Toast(L(text), error));
+    show(text, error ? ToastKind::error : ToastKind::success);
+}
+
+void Toasts::show(const QString &text, ToastKind kind) {
+    setToast(Toast(L(text), kind));
     // Restarting the one timer cancels the previous toast's dismissal; a later toast is never removed early.
-    m_timer.start(error ? m_timings.errorToastMs : m_timings.toastMs);
+    m_timer.start(kind == ToastKind::error ? m_timings.errorToastMs : m_timings.toastMs);
 }
 
 void Toasts::setToast(const std::optional<Toast> &value) {

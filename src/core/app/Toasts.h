@@ -16,6 +16,8 @@ public:
 
     // Shows a text (a German key or already translated) for a while.
     void show(const QString &text, bool error = false);
+    // Refusals and notices of work left undone take the warning look.
+    void show(const QString &text, ToastKind kind);
     const std::optional<Toast> &toast() const { return m_toast; }
     void setToast(const std::optional<Toast> &value);
 

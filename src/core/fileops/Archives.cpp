@@ -401,7 +401,7 @@ ExtractResult extractArchives(const QStringList &archives, TransferProgress &pro
 void compress(const FileActionContext &ctx, const QStringList &given, ArchiveFormat format) {
     const QStringList paths = Restore::normalized(given);
     if (paths.isEmpty()) {
-        ctx.toast(K("Nichts ausgewählt."));
+        ctx.warn(K("Nichts ausgewählt."));
         return;
     }
     const QString folder = Restore::folder(paths.first());
@@ -438,7 +438,7 @@ void compress(const FileActionContext &ctx, const QStringList &given, ArchiveFor
             ctx.end();
             ctx.refresh();
             if (cancelled) {
-                ctx.toast(K("Abgebrochen. Das unfertige Archiv wurde entfernt."));
+                ctx.warn(K("Abgebrochen. Das unfertige Archiv wurde entfernt."));
             } else if (result.error) {
                 ctx.toast(LF("Komprimieren fehlgeschlagen: %@", *result.error), true);
             } else if (result.dest) {
@@ -457,7 +457,7 @@ void extract(const FileActionContext &ctx, const QStringList &given) {
     for (const QString &p : paths)
         if (Archive::canExtract(Restore::name(p))) archives << p;
     if (archives.isEmpty()) {
-        ctx.toast(K("Zum Entpacken ein Archiv markieren (ZIP, 7z, RAR, TAR)."));
+        ctx.warn(K("Zum Entpacken ein Archiv markieren (ZIP, 7z, RAR, TAR)."));
         return;
     }
     std::shared_ptr<TransferProgress> progress = ctx.begin(K("Entpacke"));
@@ -471,7 +471,7 @@ void extract(const FileActionContext &ctx, const QStringList &given) {
             ctx.refresh();
             selectCreated(ctx, result.created, LF("%@ entpackt", FileFmt::count(result.created.size())));
             if (cancelled)
-                ctx.toast(K("Abgebrochen. Unvollständiges wurde entfernt."));
+                ctx.warn(K("Abgebrochen. Unvollständiges wurde entfernt."));
             else if (!result.errors.isEmpty())
                 ctx.toast(result.errors.first(), true);
             else

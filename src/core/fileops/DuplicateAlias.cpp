@@ -56,7 +56,7 @@ void finishDuplicate(const FileActionContext &ctx, const DuplicateResult &result
     if (!result.errors.isEmpty())
         ctx.toast(result.errors.first(), true);
     else if (result.cancelled)
-        ctx.toast(K("Abgebrochen. Unvollständiges wurde entfernt."));
+        ctx.warn(K("Abgebrochen. Unvollständiges wurde entfernt."));
     else
         ctx.toast(LF("%@ dupliziert.", FileFmt::count(result.created.size())));
 }
@@ -66,7 +66,7 @@ void finishDuplicate(const FileActionContext &ctx, const DuplicateResult &result
 void duplicate(const FileActionContext &ctx, const QStringList &given, qint64 jobFrom) {
     const QStringList paths = Restore::normalized(given);
     if (paths.isEmpty()) {
-        ctx.toast(K("Nichts ausgewählt."));
+        ctx.warn(K("Nichts ausgewählt."));
         return;
     }
     // First the size: a large duplicate becomes a job with the banner and cancel.
@@ -91,7 +91,7 @@ void duplicate(const FileActionContext &ctx, const QStringList &given, qint64 jo
 void makeAlias(const FileActionContext &ctx, const QStringList &given) {
     const QStringList paths = Restore::normalized(given);
     if (paths.isEmpty()) {
-        ctx.toast(K("Nichts ausgewählt."));
+        ctx.warn(K("Nichts ausgewählt."));
         return;
     }
     QStringList created;

@@ -10,6 +10,69 @@ FileError FileError::fromErrno(int code) {
     return FileError{code, Posix::errorText(code), false};
 }
 
+namespace {
+
+// Sentences for the further errors copying, moving, deleting and renaming can meet.
+const char *sentenceFor(int code) {
+    switch (code) {
+    case EEXIST:
+    case ENOTEMPTY:
+        return K("„%@“: Am Ziel gibt es schon ein Objekt mit diesem Namen.");
+    case EISDIR:
+        return K("„%@“: Hier wird eine Datei erwartet, aber es ist ein Ordner.");
+    case ENOTDIR:
+        return K("„%@“: Ein Teil des Pfads ist kein Ordner.");
+    case EXDEV:
+        return K("„%@“: Quelle und Ziel liegen auf verschiedenen Laufwerken.");
+    case EIO:
+        return K("„%@“: Lese- oder Schreibfehler des Laufwerks. Das Laufwerk ist vielleicht beschädigt oder "
+                 "wurde getrennt.");
+    case ELOOP:
+        return K("„%@“: Zu viele verkettete symbolische Links.");
+    case EMLINK:
+        return K("„%@“: Das Ziel nimmt keine weiteren Einträge oder Links auf.");
+    case EFBIG:
+        return K("„%@“: Die Datei ist zu groß für das Dateisystem des Ziels.");
+    case EINVAL:
+    case EILSEQ:
+        return K("„%@“: Der Name oder der Vorgang ist auf diesem Laufwerk nicht möglich.");
+    case ETXTBSY:
+        return K("„%@“: Das Programm läuft gerade und kann nicht geändert werden.");
+    case ENOTSUP:
+        return K("„%@“: Das Dateisystem unterstützt diesen Vorgang nicht.");
+    case ENOMEM:
+    case EMFILE:
+    case ENFILE:
+        return K(
+            "„%@“: Dem System fehlen gerade Mittel dafür. Schließe andere Programme und versuche es noch "
+            "einmal.");
+    case ENODATA:
+    case E2BIG:
+    case ERANGE:
+        return K("„%@“: Die Zusatzinformationen der Datei ließen sich nicht übernehmen.");
+    case ESTALE:
+    case ENOTCONN:
+    case ENXIO:
+    case ENODEV:
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+        return K("„%@“: Das Laufwerk ist nicht mehr erreichbar.");
+    case EAGAIN:
+    case EINTR:
+        return K("„%@“: Der Vorgang wurde unterbrochen. Versuche es noch einmal.");
+    case ECANCELED:
+        return K("„%@“: Der Vorgang wurde abgebrochen.");
+    case EBADF:
+    case EFAULT:
+        return K("„%@“: Die Datei ließ sich nicht öffnen.");
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
 namespace FileOps {
 
 bool isPermissionDenied(const FileError &error) {
@@ -36,8 +99,16 @@ QString explain(const FileError &error, const QString &name) {
     case EBUSY:
         return LF("„%@“: Die Datei wird gerade von einem Programm benutzt.", name);
     default:
-        return LF("„%@“: %@", name, error.description);
+        break;
     }
+    // A text of our own (a description the engine wrote) says more than any sentence for its number.
+    const QString system = Posix::errorText(error.code);
+    if (!error.description.isEmpty() && (error.code == 0 || error.description != system))
+        return LF("„%@“: %@", name, error.description);
+    if (const char *sentence = sentenceFor(error.code)) return LF(sentence, name);
+    // Unforeseen: our sentence, the system's words only as a detail after it.
+    return LF("„%@“: Der Vorgang ist fehlgeschlagen (Fehler %@: %@).", name, QString::number(error.code),
+              system);
 }
 
 QString describe(const FileError &error, const QString &name) {

@@ -6,6 +6,7 @@
 
 #include "core/base/Background.h"
 #include "core/base/Dialogs.h"
+#include "core/base/ToastKind.h"
 #include "core/fileops/TransferProgress.h"
 #include "core/fileops/UndoJournal.h"
 
@@ -23,7 +24,7 @@
 
 struct FileActionContext {
     // Raises a toast; the text is a German key or a text already formed with LF.
-    std::function<void(const QString &text, bool error)> show;
+    std::function<void(const QString &text, ToastKind kind)> show;
     std::function<void()> refreshAll;
     // A new job's progress, or null when a job still runs (the core has said so).
     std::function<std::shared_ptr<TransferProgress>(const QString &title)> beginJob;
@@ -39,7 +40,10 @@ struct FileActionContext {
     int tickMs = 1000;
 
     void toast(const QString &text, bool error = false) const {
-        if (show) show(text, error);
+        if (show) show(text, error ? ToastKind::error : ToastKind::success);
+    }
+    void warn(const QString &text) const {
+        if (show) show(text, ToastKind::warning);
     }
     void refresh() const {
         if (refreshAll) refreshAll();

@@ -117,7 +117,8 @@ void rename(const QString &from, const QString &to) {
     }
     if (e) {
         throw FileError{
-            e, LF("„%@“ ließ sich nicht umbenennen: %@ (Fehler %d)", name, Posix::errorText(e), e), false};
+            e, LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' + explain(FileError::fromErrno(e), name),
+            false};
     }
 }
 

@@ -134,11 +134,11 @@ void finish(const FileActionContext &ctx, const PutBackReport &report) {
     if (!report.errors.isEmpty())
         ctx.toast(report.errors.first(), true);
     else if (report.cancelled)
-        ctx.toast(K("Abgebrochen. Unvollständiges wurde entfernt."));
+        ctx.warn(K("Abgebrochen. Unvollständiges wurde entfernt."));
     else if (!report.moved.isEmpty())
         ctx.toast(LF("%@ zurückgelegt.", FileFmt::count(report.moved.size())));
     else
-        ctx.toast(K("Nichts zurückgelegt."));
+        ctx.warn(K("Nichts zurückgelegt."));
 }
 
 } // namespace
@@ -149,7 +149,7 @@ void putBack(const FileActionContext &ctx, const QStringList &given) {
     for (const QString &path : paths)
         if (puttable(path)) kept << QDir::cleanPath(path);
     if (kept.isEmpty()) {
-        ctx.toast(K("Zum Zurücklegen Objekte im Papierkorb markieren."));
+        ctx.warn(K("Zum Zurücklegen Objekte im Papierkorb markieren."));
         return;
     }
     std::shared_ptr<TransferProgress> progress = ctx.begin(K("Lege zurück"));

@@ -92,6 +92,7 @@ private:
     const QHash<QString, ConflictChoice> &resolutions_;
     CopyJobPtr job_;
     TransferOutcome out_;
+    QStringList changed_;     // copies kept that may be incomplete: reported after the items that failed
     std::set<Identity> made_; // what this batch put into the destination
     struct stat destSt {};
     bool destOk_ = false;
@@ -139,8 +140,13 @@ TransferOutcome Engine::run() {
             break;
         }
         progress_.setItem(i + 1, Posix::lastComponent(paths_[i]));
-        if (item(paths_[i], same[i]) == Step::stop) break;
+        const qsizetype errors = out_.errors.size(), done = out_.done;
+        const Step step = item(paths_[i], same[i]);
+        // Each failed item by its own name, so the report can name it.
+        if (out_.errors.size() > errors && out_.done == done) out_.failed << Posix::lastComponent(paths_[i]);
+        if (step == Step::stop) break;
     }
+    out_.errors << changed_;
     if (aclDropped_) {
         // Said once for the batch, not for every file.
         // clang-format off
@@ -398,7 +404,7 @@ void Engine::succeed(const Item &it) {
     ++out_.done;
     out_.created << it.target;
     out_.pairs << TransferPair{it.path, it.target};
-    if (!it.changedText.isEmpty()) fail(it.changedText);
+    if (!it.changedText.isEmpty()) changed_ << it.changedText;
 }
 
 } // namespace

@@ -26,6 +26,8 @@ struct TransferOutcome {
     qsizetype done = 0;
     QStringList created;
     QStringList errors;
+    // The names of the items that were not transferred, in order; each has its own sentence in errors.
+    QStringList failed;
     qsizetype skipped = 0;
     bool cancelled = false;
     QList<TransferPair> pairs;

@@ -35,7 +35,7 @@ TransferProgress::Snapshot TransferProgress::snapshot() const {
 }
 
 TransferStatus TransferStatus::from(const QString &title, const TransferProgress::Snapshot &snapshot) {
-    TransferStatus status{title, snapshot.name, snapshot.index, snapshot.count, std::nullopt};
+    TransferStatus status{title, snapshot.name, snapshot.index, snapshot.count, std::nullopt, false};
     if (snapshot.total >= 1) status.fraction = double(snapshot.done) / double(snapshot.total);
     return status;
 }

@@ -47,6 +47,7 @@ struct TransferStatus {
     qsizetype index = 0;
     qsizetype count = 0;
     std::optional<double> fraction;
+    bool cancelling = false; // cancel was asked for; the worker is stopping and tidying up
 
     // The status of a job begun with `title` at the moment of `snapshot`.
     static TransferStatus from(const QString &title, const TransferProgress::Snapshot &snapshot);

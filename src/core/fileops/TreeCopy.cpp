@@ -99,6 +99,23 @@ private:
     void metadata(int src, int dst, const struct stat &st) {
         if (FileCopy::copyMetadata(src, dst, st).aclDropped) report->aclDropped = true;
     }
+    // Whether the copy holds exactly the source's bytes now, both read again chunk by chunk. Anything
+    // unreadable or short counts as different.
+    bool sameBytes(int src, int dstDir, const QByteArray &dstName, qint64 size) {
+        Fd dst(::openat(dstDir, dstName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (dst.get() < 0) return false;
+        constexpr qint64 chunk = 1 << 20;
+        std::vector<char> a(size_t(std::min(chunk, size))), b(a.size());
+        for (qint64 at = 0; at < size;) {
+            if (progress.isCancelled()) throw CancelledError{};
+            const qint64 want = std::min<qint64>(qint64(a.size()), size - at);
+            const ssize_t x = Posix::retry([&] { return ::pread(src, a.data(), size_t(want), at); });
+            const ssize_t y = Posix::retry([&] { return ::pread(dst.get(), b.data(), size_t(want), at); });
+            if (x != want || y != want || std::memcmp(a.data(), b.data(), size_t(want)) != 0) return false;
+            at += want;
+        }
+        return true;
+    }
 };
 
 void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
@@ -214,9 +231,13 @@ void CopyJob::copyFile(int srcDir, const QByteArray &srcName, int dstDir, const 
 
     // A file that changed while it was read is copied as read; a move must not trust it.
     struct stat after;
-    const bool stable = ::fstat(src.get(), &after) == 0 && after.st_size == copied &&
-                        before.st_size == copied && sameTime(after.st_mtim, before.st_mtim) &&
-                        sameTime(after.st_ctim, before.st_ctim);
+    const bool sameSizeAndTime = ::fstat(src.get(), &after) == 0 && after.st_size == copied &&
+                                 before.st_size == copied && sameTime(after.st_mtim, before.st_mtim);
+    bool stable = sameSizeAndTime && sameTime(after.st_ctim, before.st_ctim);
+    // Renaming or linking another name of a file changes its ctime alone: for a copy the bytes decide.
+    // A move keeps the stricter rule, since its original goes.
+    if (sameSizeAndTime && !stable && !report->remember)
+        stable = sameBytes(src.get(), dstDir, dstName, copied);
     if (!stable) report->unstable << textOf(srcPath);
     remember(before, stable);
 

@@ -187,7 +187,7 @@ QString undoToast(const QString &title, const UndoReport &report, bool *error) {
 
 void undoLast(const FileActionContext &ctx, UndoJournal &journal) {
     if (!journal.undoTitle()) {
-        ctx.toast(K("Es gibt nichts rückgängig zu machen."));
+        ctx.warn(K("Es gibt nichts rückgängig zu machen."));
         return;
     }
     // A refused job leaves the entry where it is: nothing has been reversed.

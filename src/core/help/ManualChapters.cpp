@@ -22,20 +22,6 @@ QString &folderOverride() {
     return folder;
 }
 
-// Blanks are tabs and the space separators; line breaks are not blanks.
-bool isBlank(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-QStringView trimBlanks(QStringView s) {
-    qsizetype begin = 0, end = s.size();
-    while (begin < end && isBlank(s[begin]))
-        ++begin;
-    while (end > begin && isBlank(s[end - 1]))
-        --end;
-    return s.sliced(begin, end - begin);
-}
-
 // An optional sign and ASCII digits, nothing else (no blanks), within the range of a chapter request.
 std::optional<int> chapterNumber(QStringView text) {
     qsizetype i = 0;
@@ -99,6 +85,17 @@ QList<ManualChapter> parse(const QString &text) {
         out.append({*number, trimBlanks(line.sliced(dot + 1)).toString()});
     }
     return out;
+}
+
+QStringView trimBlanks(QStringView s) {
+    // Blanks are tabs and the space separators.
+    const auto isBlank = [](QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; };
+    qsizetype begin = 0, end = s.size();
+    while (begin < end && isBlank(s[begin]))
+        ++begin;
+    while (end > begin && isBlank(s[end - 1]))
+        --end;
+    return s.sliced(begin, end - begin);
 }
 
 } // namespace ManualChapters

@@ -28,6 +28,8 @@ QList<ManualChapter> fromFile(const QString &file);
 std::optional<QString> read(const QString &file);
 // The chapters of a manual text.
 QList<ManualChapter> parse(const QString &text);
+// s without tabs and space separators at both ends; line breaks are not blanks.
+QStringView trimBlanks(QStringView s);
 
 // A manual is a few hundred kilobytes; anything far larger is not one.
 inline constexpr qint64 maxBytes = 8 * 1024 * 1024;

@@ -8,18 +8,7 @@
 namespace ManualDocument {
 namespace {
 
-bool isBlank(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-QStringView trimBlanks(QStringView s) {
-    qsizetype begin = 0, end = s.size();
-    while (begin < end && isBlank(s[begin]))
-        ++begin;
-    while (end > begin && isBlank(s[end - 1]))
-        --end;
-    return s.sliced(begin, end - begin);
-}
+using ManualChapters::trimBlanks;
 
 QString escaped(QStringView text) {
     return text.toString().toHtmlEscaped();

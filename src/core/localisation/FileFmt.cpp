@@ -31,7 +31,7 @@ QString size(qint64 bytes) {
 }
 
 QString count(qint64 n) {
-    const QString num = QString::number(n);
+    const QString num = localNumber(n);
     switch (Lang::current()) {
     case AppLanguage::de:
         return n == 1 ? QStringLiteral("1 Objekt") : num + QStringLiteral(" Objekte");

@@ -59,6 +59,16 @@ QString L(const char *key) {
     return L(QString::fromUtf8(key));
 }
 
+QString localNumber(qint64 n) {
+    const QLocale locale = AppLanguages::locale(Lang::current());
+    if (locale.language() != QLocale::Polish) return locale.toString(n);
+    // Polish groups only from five digits on, and then every group; Qt 6.4 leaves the first group
+    // whole ("1234 567"), so the digits are grouped with a locale that always groups.
+    if (n > -10000 && n < 10000) return QString::number(n);
+    QLocale always(QLocale::German);
+    return always.toString(n).replace(always.groupSeparator(), locale.groupSeparator());
+}
+
 QString formatKey(const QString &format, std::initializer_list<FmtArg> args) {
     QString out;
     out.reserve(format.size() + 32);

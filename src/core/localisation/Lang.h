@@ -24,13 +24,15 @@ constexpr const char *K(const char *key) {
     return key;
 }
 
+// A number as the current language writes it in a text, with its digit grouping.
+QString localNumber(qint64 n);
+
 // One argument of LF: a string for "%@" or an integer for "%d".
 class FmtArg {
 public:
     FmtArg(const QString &s) : m_text(s) {}
     FmtArg(const char *s) : m_text(QString::fromUtf8(s)) {}
-    template <std::integral T>
-    FmtArg(T n) : m_text(QString::number(static_cast<qlonglong>(n))), m_isNumber(true) {}
+    template <std::integral T> FmtArg(T n) : m_text(localNumber(static_cast<qint64>(n))), m_isNumber(true) {}
     const QString &text() const { return m_text; }
     bool isNumber() const { return m_isNumber; }
 
@@ -39,7 +41,7 @@ private:
     bool m_isNumber = false;
 };
 
-// Fills "%@" and "%d" in key order, with plain digits (no grouping, no locale).
+// Fills "%@" and "%d" in key order; integers are written for the current language.
 QString formatKey(const QString &format, std::initializer_list<FmtArg> args);
 
 template <typename... Args> QString LF(const char *key, const Args &...args) {

@@ -408,7 +408,9 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
           W::always,
           Qt::ApplicationShortcut},
         [this] {
-            if (m_window) m_window->close();
+            // The window that has the focus: Ctrl+W in the settings or the manual closes that one.
+            QWidget *focused = QApplication::activeWindow();
+            if (QWidget *w = focused ? focused : m_window.data()) w->close();
         });
     add(S{Cmd::quit, nullptr, nullptr, {keys(ctrl | Qt::Key_Q)}, {}, W::always, Qt::ApplicationShortcut},
         [this] {

@@ -61,6 +61,7 @@ constexpr Entry table[] = {
     {"doc.on.doc", "edit-copy"},
     {"eject.fill", "media-eject"},
     {"ellipsis.circle", "view-more"},
+    {"exclamationmark.circle.fill", ""},
     {"exclamationmark.triangle.fill", "dialog-warning"},
     {"externaldrive", "drive-removable-media"},
     {"eye", "view-reveal"},

@@ -264,15 +264,16 @@ bool MainWindow::mayClose() {
     alert.style = Alert::Style::warning;
     alert.message = L("Es läuft noch ein Vorgang. Trotzdem beenden?");
     alert.informative = L("Der Vorgang wird abgebrochen; Unvollständiges wird entfernt.");
-    alert.buttons = {{L("Vorgang abbrechen und beenden"), AlertRole::confirm},
-                     {L("Weiterarbeiten"), AlertRole::cancel}};
+    // Return keeps working: a reflex key press must not throw a long job away.
+    alert.buttons = {{L("Weiterarbeiten"), AlertRole::cancel},
+                     {L("Vorgang abbrechen und beenden"), AlertRole::destructive}};
     if (m_askingToQuit) return false;
     m_askingToQuit = true;
     QPointer<MainWindow> self(this);
     m_app->services().dialogs.ask(alert, [self](const AlertAnswer &answer) {
         if (!self) return;
         self->m_askingToQuit = false;
-        if (answer.role != AlertRole::confirm || !self->m_app) return;
+        if (answer.role != AlertRole::destructive || !self->m_app) return;
         // The job may have ended while the question was up.
         if (!self->m_app->jobs().progress()) {
             QTimer::singleShot(0, self, &QWidget::close);
@@ -282,6 +283,7 @@ bool MainWindow::mayClose() {
         connect(&self->m_app->jobs(), &JobRunner::finished, self, &QWidget::close,
                 Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
         self->m_app->jobs().cancel();
+        self->m_app->show(K("Kestrin wird beendet, sobald der Vorgang abgebrochen ist."), ToastKind::warning);
     });
     return false;
 }

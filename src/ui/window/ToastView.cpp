@@ -110,6 +110,9 @@ void ToastView::paintEvent(QPaintEvent *) {
     if (m_toast.isError) {
         p.drawPixmap(iconRect.toRect(), Symbols::pixmap(QStringLiteral("exclamationmark.triangle.fill"), icon,
                                                         QColor(0xff, 0x95, 0x00), devicePixelRatioF()));
+    } else if (m_toast.kind == ToastKind::warning) {
+        p.drawPixmap(iconRect.toRect(), Symbols::pixmap(QStringLiteral("exclamationmark.circle.fill"), icon,
+                                                        QColor(0xe0, 0xa8, 0x00), devicePixelRatioF()));
     } else {
         // The checkmark filled with the theme's gradient: the symbol as a mask over the gradient.
         QPixmap mask =

@@ -130,15 +130,18 @@ void TransferBanner::setStatus(const TransferStatus &status) {
 }
 
 QString TransferBanner::titleText() const {
+    if (m_status.cancelling) return L("Wird abgebrochen …");
     if (m_status.count >= 2) return LF("%@ %d von %d", L(m_status.title), m_status.index, m_status.count);
     return L(m_status.title);
 }
 
 QString TransferBanner::nameText() const {
-    return m_status.name;
+    return m_status.cancelling ? L("Unvollständiges wird entfernt …") : m_status.name;
 }
 
 std::optional<double> TransferBanner::barValue() const {
+    // Stopping has no measure: the bar only says that work goes on.
+    if (m_status.cancelling) return std::nullopt;
     // NaN has no place on a bar; it reads as "not known yet".
     if (!m_status.fraction || std::isnan(*m_status.fraction)) return std::nullopt;
     return std::clamp(*m_status.fraction, 0.0, 1.0);
@@ -162,11 +165,12 @@ void TransferBanner::refresh() {
     m_name->setPalette(pal);
     // One line, cut in the middle, so the card keeps its width.
     const int room = cardWidth - 2 * padding;
-    m_name->setText(QFontMetrics(nameFont).elidedText(m_status.name, Qt::ElideMiddle, room));
+    m_name->setText(QFontMetrics(nameFont).elidedText(nameText(), Qt::ElideMiddle, room));
     m_name->setMaximumWidth(room);
     m_title->setMaximumWidth(room - m_button->sizeHint().width() - 10);
 
     m_bar->setValue(barValue());
+    m_button->setEnabled(!m_status.cancelling);
     update();
 }
 

@@ -410,6 +410,27 @@ TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
     EXPECT_FALSE(app.settings().dualPane());
 }
 
+// The desktop's helpers report in our words: a missing admin helper or application is named in a
+// sentence of ours, in the interface language.
+TEST(DesktopHooksTest, MissingProgramsAreReportedInOurWords) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const DesktopHooks hooks = DesktopHooks::system();
+    const QByteArray path = qgetenv("PATH");
+    QTemporaryDir empty;
+    qputenv("PATH", empty.path().toUtf8());
+    const std::optional<QString> admin = hooks.deleteAsAdmin({empty.path() + "/x"});
+    qputenv("PATH", path);
+    EXPECT_EQ(admin, std::optional<QString>("pkexec wurde nicht gefunden."));
+    EXPECT_EQ(hooks.openInEditor("no-such-editor.desktop", {}),
+              std::optional<QString>("no-such-editor.desktop wurde nicht gefunden."));
+    const std::optional<QString> terminal = hooks.openTerminal(empty.path() + "/no-terminal", empty.path());
+    ASSERT_TRUE(terminal);
+    EXPECT_TRUE(terminal->startsWith("„" + empty.path() + "/no-terminal“ ließ sich nicht starten ("))
+        << terminal->toStdString();
+    TestUtil::LanguageScope th(AppLanguage::th);
+    EXPECT_FALSE(hooks.openInEditor("no-such-editor.desktop", {})->contains("nicht"));
+}
+
 TEST_F(AppStateTest, WhatAnInterruptedMoveLeftIsToldAtStartWithAWayToShowIt) {
     LanguageScope de(AppLanguage::de);
     QTemporaryDir tmp;

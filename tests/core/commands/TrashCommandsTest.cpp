@@ -2,6 +2,7 @@
 
 #include "core/app/JobRunner.h"
 #include "core/fileops/FileOps.h"
+#include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "platform/Posix.h"
 #include "platform/TrashRoots.h"
@@ -379,9 +380,9 @@ TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecord
     EXPECT_EQ(trashed().size(), went);
     EXPECT_EQ(lastToast(),
               QStringLiteral("Abgebrochen. %1 Objekte in den Papierkorb gelegt; der Rest ist unverändert.")
-                  .arg(went));
+                  .arg(localNumber(went)));
     EXPECT_EQ(app->undoJournal().undoTitle(),
-              QStringLiteral("%1 Objekte in den Papierkorb gelegt").arg(went));
+              QStringLiteral("%1 Objekte in den Papierkorb gelegt").arg(localNumber(went)));
 }
 
 // On a shared volume anyone may make a .Trash-<uid> or a .Trash/<uid> for us and plant items in it with a

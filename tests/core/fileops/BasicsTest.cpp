@@ -105,9 +105,10 @@ TEST_F(Basics, RenameNeverReplacesAndExplainsFailure) {
         FAIL();
     } catch (const FileError &e) {
         EXPECT_EQ(e.code, ENOENT);
-        EXPECT_TRUE(e.description.startsWith("„missing“ ließ sich nicht umbenennen: "))
+        EXPECT_TRUE(e.description.startsWith("„missing“ ließ sich nicht umbenennen. "))
             << e.description.toStdString();
-        EXPECT_TRUE(e.description.endsWith(QStringLiteral("(Fehler %1)").arg(ENOENT)));
+        // The reason in our words, not the system's.
+        EXPECT_TRUE(e.description.endsWith("Die Datei gibt es nicht mehr oder sie wurde verschoben."));
     }
     FileOps::rename(a, path("r/c"));
     EXPECT_EQ(TestUtil::readFile(path("r/c")), "A");
@@ -118,8 +119,26 @@ TEST(Explain, SentencesByErrno) {
     auto ex = [](int code) { return FileOps::explain(FileError::fromErrno(code), "x"); };
     EXPECT_TRUE(ex(EACCES).startsWith("„x“: Keine Berechtigung."));
     EXPECT_EQ(ex(EPERM), ex(EACCES));
-    // Codes without a sentence of their own fall back to the system's text.
-    EXPECT_EQ(ex(EIO), "„x“: " + FileError::fromErrno(EIO).description);
+    // Every code the engine can meet has our sentence, in every language; the system's words (English
+    // here) never stand in for it.
+    for (int code :
+         {EEXIST,  ENOTEMPTY,  EISDIR, ENOTDIR, EXDEV,     EIO,     ELOOP,  EMLINK, EFBIG,  EINVAL,   EILSEQ,
+          ETXTBSY, EOPNOTSUPP, ENOMEM, EMFILE,  ENFILE,    ENODATA, E2BIG,  ERANGE, ESTALE, ENOTCONN, ENXIO,
+          ENODEV,  ETIMEDOUT,  EAGAIN, EINTR,   ECANCELED, EBADF,   ENOENT, ENOSPC, EROFS}) {
+        const QString system = FileError::fromErrno(code).description;
+        const QString german = ex(code);
+        for (AppLanguage lang : AppLanguages::allCases) {
+            LanguageScope l(lang);
+            EXPECT_FALSE(ex(code).contains(system)) << code << " " << ex(code).toStdString();
+            if (lang != AppLanguage::de) {
+                EXPECT_NE(ex(code), german) << "untranslated: " << german.toStdString();
+            }
+        }
+    }
+    // An unforeseen code: ours first, the system's text only as a detail; a description of our own stays.
+    EXPECT_EQ(ex(EDOM), "„x“: Der Vorgang ist fehlgeschlagen (Fehler " + QString::number(EDOM) + ": " +
+                            FileError::fromErrno(EDOM).description + ").");
+    EXPECT_EQ(FileOps::explain(FileError{EOPNOTSUPP, "Eigener Satz.", false}, "x"), "„x“: Eigener Satz.");
 
     EXPECT_TRUE(FileOps::isPermissionDenied(FileError::fromErrno(EACCES)));
     EXPECT_FALSE(FileOps::isPermissionDenied(FileError::fromErrno(EROFS)));

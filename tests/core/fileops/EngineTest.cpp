@@ -604,3 +604,70 @@ TEST_F(CrossVolume, AclsTravelOrTheCopyGetsNoMoreThanTheSourceAllowed) {
     EXPECT_TRUE(xattr(giving + "/plain", "system.posix_acl_access").isEmpty());
     EXPECT_EQ(mode(giving + "/plain"), 0600u);
 }
+
+// A queued source renamed while an earlier one is copied fails by its own name; the result lists every
+// item that failed, and a warning about another item does not stand in for it.
+TEST_F(Engine, AQueuedSourceRenamedMeanwhileFailsByItsName) {
+    LanguageScope de(AppLanguage::de);
+    const QString dst = mkdir("dst");
+    const QString big = file("src/big", pattern(3 << 20));
+    const QString growing = file("src/growing", pattern(3 << 20, 2));
+    const QString queued = file("src/queued", "q");
+    bool renamed = false, grown = false;
+    HookScope hook([&](Step step, const QString &p) {
+        if (step != Step::chunkCopied) return;
+        if (p == big && !renamed)
+            renamed = ::rename(QFile::encodeName(queued), QFile::encodeName(queued + "2")) == 0;
+        if (p == growing && !grown) {
+            QFile f(growing);
+            grown = f.open(QIODevice::Append) && f.write("more") == 4;
+        }
+    });
+    const TransferOutcome o = run({big, growing, queued}, dst, false);
+    ASSERT_TRUE(renamed && grown);
+    EXPECT_EQ(o.done, 2);
+    EXPECT_EQ(o.failed, QStringList{"queued"});
+    ASSERT_EQ(o.errors.size(), 2);
+    // The failure first, by its name; the warning about the complete copy after it.
+    EXPECT_EQ(o.errors.first(), "„queued“: Die Datei gibt es nicht mehr oder sie wurde verschoben.");
+    EXPECT_TRUE(o.errors.last().startsWith("„growing“ wurde während des Kopierens geändert."));
+}
+
+// Renaming another name of a hard-linked file changes the ctime of all its names: a complete, identical
+// copy gets no warning. A change of the bytes still does.
+TEST_F(Engine, ACtimeChangeAloneIsNoChangeOfContent) {
+    LanguageScope de(AppLanguage::de);
+    const QString dst = mkdir("dst");
+    const QString linked = file("src/linked", pattern(3 << 20));
+    const QString other = path("elsewhere");
+    ASSERT_EQ(::link(QFile::encodeName(linked).constData(), QFile::encodeName(other).constData()), 0);
+    int renames = 0;
+    HookScope hook([&](Step step, const QString &p) {
+        if (step != Step::chunkCopied || p != linked) return;
+        const QString from = renames % 2 ? other + "2" : other, to = renames % 2 ? other : other + "2";
+        renames += ::rename(QFile::encodeName(from), QFile::encodeName(to)) == 0;
+    });
+    TransferOutcome o = run({linked}, dst, false);
+    EXPECT_GT(renames, 0);
+    EXPECT_EQ(o.done, 1);
+    EXPECT_TRUE(o.errors.isEmpty()) << o.errors.value(0).toStdString();
+    EXPECT_EQ(TestUtil::readFile(dst + "/linked"), pattern(3 << 20));
+
+    // Same size and time, other bytes (the time put back by hand): the warning stays.
+    const QString faked = file("src2/faked", pattern(3 << 20));
+    bool rewritten = false;
+    HookScope writer([&](Step step, const QString &p) {
+        if (step != Step::chunkCopied || p != faked || rewritten) return;
+        struct stat st;
+        ::stat(QFile::encodeName(faked).constData(), &st);
+        QFile f(faked);
+        rewritten = f.open(QIODevice::ReadWrite) && f.write("XXXX") == 4;
+        f.close();
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ::utimensat(AT_FDCWD, QFile::encodeName(faked).constData(), times, 0);
+    });
+    o = run({faked}, mkdir("dst2"), false);
+    EXPECT_TRUE(rewritten);
+    ASSERT_EQ(o.errors.size(), 1);
+    EXPECT_TRUE(o.errors.first().startsWith("„faked“ wurde während des Kopierens geändert."));
+}

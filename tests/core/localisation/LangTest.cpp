@@ -1,5 +1,6 @@
 #include "common/TestUtil.h"
 #include "core/base/Defaults.h"
+#include "core/localisation/FileFmt.h"
 #include "core/localisation/KeyHints.h"
 #include "core/localisation/Lang.h"
 
@@ -19,8 +20,18 @@ TEST(Lookup, TablesPlaceholdersAndMissingKeys) {
     LanguageScope l(AppLanguage::pl);
     EXPECT_EQ(LF("Nicht genug freier Speicherplatz auf dem Ziel: %@ nötig, %@ frei.", "5 GB", "1 GB"),
               "Za mało wolnego miejsca w miejscu docelowym: potrzeba 5 GB, wolne 1 GB.");
-    // Plain digits; other percent signs and missing arguments are left alone.
-    EXPECT_EQ(formatKey(QStringLiteral("%d von %d, 100%%"), {1234567, -3}), "1234567 von -3, 100%");
+    // Numbers as the language writes them; other percent signs and missing arguments are left alone.
+    EXPECT_EQ(formatKey(QStringLiteral("%d von %d, 100%%"), {1234567, -3}),
+              "1\u00a0234\u00a0567 von -3, 100%");
+    EXPECT_EQ(FileFmt::count(1234), "1234 obiekty");
+    for (const auto &[lang, text] : {std::pair{AppLanguage::de, "10.000 Objekte"},
+                                     {AppLanguage::en, "10,000 items"},
+                                     {AppLanguage::pl, "10\u00a0000 obiektów"},
+                                     {AppLanguage::th, "10,000 รายการ"}}) {
+        LanguageScope other(lang);
+        EXPECT_EQ(FileFmt::count(10000), QString::fromUtf8(text));
+        EXPECT_EQ(LF("%@ von %d", "x", 10000), QString::fromUtf8(text).section(u' ', 0, 0).prepend("x von "));
+    }
     EXPECT_EQ(formatKey(QStringLiteral("%@ und %@"), {QStringLiteral("a")}), "a und ");
     EXPECT_EQ(formatKey(QStringLiteral("50% %s"), {}), "50% %s");
 }

@@ -16,6 +16,7 @@
 struct Toast {
     QString text;
     bool error = false;
+    ToastKind kind = ToastKind::success;
 };
 
 class Harness : public ::testing::Test, protected ScriptedDialogs {
@@ -33,7 +34,7 @@ protected:
 
     FileActionContext ctx(int tickMs = 1000) {
         FileActionContext c;
-        c.show = [this](const QString &t, bool e) { toasts << Toast{t, e}; };
+        c.show = [this](const QString &t, ToastKind k) { toasts << Toast{t, k == ToastKind::error, k}; };
         c.refreshAll = [this] { ++refreshes; };
         c.beginJob = [this](const QString &title) -> std::shared_ptr<TransferProgress> {
             jobTitles << title;

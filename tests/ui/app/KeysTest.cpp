@@ -11,6 +11,7 @@
 #include "ui/app/AppDelegate.h"
 #include "ui/app/Commands.h"
 #include "ui/app/KeyMonitor.h"
+#include "ui/app/SceneWindows.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/style/ScreenFit.h"
 #include "ui/window/MainWindow.h"
@@ -180,6 +181,23 @@ TEST_F(KeysTest, EveryMonitorKeyReachesItsCommand) {
             alerts.clear();
         }
     app->settings().setShowHidden(false);
+}
+
+// Window commands act on the window that has the focus: Ctrl+W in the settings closes the settings and
+// leaves the main window open; in the main window it closes that one.
+TEST_F(KeysTest, CtrlWClosesTheFocusedWindow) {
+    open();
+    QWidget *settings = SettingsWindow::open(app.get());
+    ASSERT_TRUE(settings);
+    settings->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+    press(QKeySequence(QStringLiteral("Ctrl+W")));
+    QTRY_VERIFY_WITH_TIMEOUT(!settings->isVisible(), 2000);
+    EXPECT_TRUE(window->isVisible());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    press(QKeySequence(QStringLiteral("Ctrl+W")));
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 2000);
 }
 
 // Ctrl+C, Ctrl+V, Ctrl+Z and Ctrl+A belong to a text field with the focus, not to the files.

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -92,6 +94,30 @@ TEST(QtDialogs, TextQuestionGivesTheTypedTextOnlyWhenConfirmed) {
     red->click();
     EXPECT_EQ(role, AlertRole::destructive);
     update("later", false); // the box is gone: nothing happens
+}
+
+// The folder question shows its question inside the dialog, not only as the caption.
+TEST(QtDialogs, FolderQuestionShowsItsQuestionInside) {
+    Dialogs dialogs = makeQtDialogs(nullptr);
+    const FolderQuestion q{"In welchen Ordner sollen die Objekte zurück?", "Hierher zurücklegen"};
+    std::optional<std::optional<QString>> answer;
+    dialogs.folder(q, [&](std::optional<QString> a) { answer = a; });
+    auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(dialog);
+    dialog->show();
+    QLabel *question = nullptr;
+    for (QLabel *label : dialog->findChildren<QLabel *>())
+        if (label->text() == q.message) question = label;
+    ASSERT_TRUE(question);
+    EXPECT_TRUE(question->isVisible());
+    EXPECT_GE(dialog->layout()->indexOf(question), 0); // placed by the layout, not lying at 0,0
+    bool prompt = false;
+    for (QPushButton *b : dialog->findChildren<QPushButton *>())
+        prompt |= b->text() == q.prompt;
+    EXPECT_TRUE(prompt);
+    dialog->reject();
+    ASSERT_TRUE(answer);
+    EXPECT_FALSE(*answer);
 }
 
 // On a dark window the check box of a question ("for all") keeps a visible frame: the style draws it

@@ -1,5 +1,6 @@
 #include "common/TestUtil.h"
 #include "core/app/JobRunner.h"
+#include "core/localisation/Lang.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/TransferBanner.h"
@@ -123,6 +124,26 @@ TEST(TransferBannerTest, FollowsTheRunnerAndCancelsIt) {
     banner->cancelButton()->click(); // again: the flag is only set again
     EXPECT_TRUE(progress->isCancelled());
     EXPECT_TRUE(banner->isVisible()); // until the work has come back
+    // At once, before the next poll and whatever the worker still reports: cancelling, no counter, no
+    // progress, no second cancel.
+    progress->setItem(3, QStringLiteral("c.txt"));
+    progress->add(4);
+    EXPECT_EQ(banner->titleText(), L("Wird abgebrochen …"));
+    EXPECT_EQ(banner->nameText(), L("Unvollständiges wird entfernt …"));
+    EXPECT_FALSE(banner->barValue());
+    EXPECT_FALSE(banner->cancelButton()->isEnabled());
+    QTest::qWait(30);
+    EXPECT_EQ(banner->titleText(), L("Wird abgebrochen …"));
     jobs.end();
     EXPECT_FALSE(banner->isVisible());
+
+    // A cancel in the quiet start (the quit question) shows the banner at once.
+    JobRunner quiet({}, [] { return JobRunner::Timing{120, 60000}; });
+    TransferBanner *second = TransferBanner::forJobs(&quiet, &root);
+    ASSERT_TRUE(quiet.begin(QStringLiteral("Kopiere")));
+    EXPECT_FALSE(second->isVisible());
+    quiet.cancel();
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_EQ(second->titleText(), L("Wird abgebrochen …"));
+    quiet.end();
 }

@@ -16,11 +16,9 @@ PaneContent::Decision PaneContent::decide(const PaneModel &model) {
     // The home Trash: where it is kept here, and the other systems' place for it.
     const bool trash =
         path.endsWith(QLatin1String("/.Trash")) || FileLoader::norm(path) == FileLoader::mainTrash();
+    // The listing went through (an unreadable Trash has its error text above): empty means empty.
     if (trash && model.items().isEmpty() && !model.searchResults())
-        return {
-            Kind::access, QStringLiteral("trash"),
-            L("Der Papierkorb ist leer. Zeigen andere Programme dort Dateien, fehlt Kestrin das Leserecht "
-              "für den Papierkorb.")};
+        return {Kind::message, QStringLiteral("trash"), L("Der Papierkorb ist leer.")};
     if (const auto &hits = model.searchResults()) {
         if (!hits->isEmpty()) return {Kind::list, {}, {}, true};
         const QString text = model.searchText();

@@ -1,0 +1,147 @@
+// How jobs and refusals speak to the user: the one-job rule before any question, and the look of each
+// refusal.
+#include "CommandFixture.h"
+
+#include "core/app/JobRunner.h"
+#include "core/fileops/TreeWalk.h"
+#include "core/localisation/FileFmt.h"
+#include "core/localisation/Lang.h"
+
+#include <QMimeData>
+#include <QUrl>
+
+using TestUtil::LanguageScope;
+
+// Paste, copy to the other pane and a drop, each onto a name clash while a job runs: refused at once,
+// nothing asked and nothing changed.
+TEST_F(CommandTest, TransfersDuringAJobAreRefusedBeforeAnyQuestion) {
+    LanguageScope de(AppLanguage::de);
+    const QString src = make("src/"), dst = make("dst/");
+    const QString a = make("src/a.txt", "new");
+    const QString clash = make("dst/a.txt", "old");
+    show(app->left(), src);
+    show(app->right(), dst);
+    app->left()->setSelection({a});
+    clipboard.files = {a};
+    clipboard.hasFiles = true;
+    ASSERT_TRUE(app->jobs().begin(QStringLiteral("Kopiere")));
+
+    auto refused = [&](const char *what) {
+        EXPECT_TRUE(alerts.isEmpty()) << what << " asked: " << alerts.value(0).message.toStdString();
+        ASSERT_FALSE(toasts.isEmpty()) << what;
+        EXPECT_EQ(toasts.last().text, JobRunner::busyText) << what;
+        EXPECT_EQ(toasts.last().kind, ToastKind::error) << what;
+        toasts.clear();
+    };
+    answers = {AlertRole::replace, AlertRole::replace, AlertRole::replace};
+    app->paste(dst);
+    refused("paste");
+    app->transferSelection(Side::left, false);
+    refused("copy to the right");
+    app->transferSelection(Side::left, true);
+    refused("move to the right");
+    QMimeData drop;
+    drop.setUrls({QUrl::fromLocalFile(a)});
+    ASSERT_TRUE(app->right()->handleDrop(&drop, dst, true));
+    QTest::qWait(20); // the drop's transfer starts once the drop has returned
+    refused("drop");
+
+    app->jobs().end();
+    QTest::qWait(50);
+    EXPECT_EQ(TestUtil::readFile(clash), "old");
+    EXPECT_EQ(TestUtil::readFile(a), "new");
+}
+
+// Refusals and work left undone carry the warning look, failures the error look, results the tick;
+// counts are written as the language writes numbers.
+TEST_F(CommandTest, EachRefusalHasTheWarningLook) {
+    LanguageScope de(AppLanguage::de);
+    const QString folder = make("f/");
+    show(app->left(), folder);
+    app->left()->setSelection({});
+
+    struct Case {
+        const char *what;
+        std::function<void()> run;
+    };
+    const QList<Case> refusals = {
+        {"paste without files", [&] { app->paste(folder); }},
+        {"cut of nothing", [&] { app->cutToClipboard({}); }},
+        {"copy to the right of nothing", [&] { app->transferSelection(Side::left, false); }},
+        {"trash of nothing", [&] { app->trashSelection(); }},
+        {"rename of nothing", [&] { app->renameSelection(); }},
+        {"reveal of nothing", [&] { app->showInFileManager({}); }},
+        {"compare of one folder",
+         [&] {
+             show(app->right(), folder);
+             app->openCompare();
+         }},
+        {"undo of nothing", [&] { app->undoLast(); }},
+        {"duplicate of nothing", [&] { app->duplicate({}); }},
+        {"put back of nothing", [&] { app->putBack({}); }},
+        {"extract of nothing", [&] { app->extract({}); }},
+    };
+    for (const Case &c : refusals) {
+        toasts.clear();
+        c.run();
+        ASSERT_FALSE(toasts.isEmpty()) << c.what;
+        EXPECT_EQ(toasts.last().kind, ToastKind::warning) << c.what << ": " << lastToast().toStdString();
+        EXPECT_FALSE(toasts.last().isError) << c.what;
+    }
+
+    // A question cancelled: nothing changed, and no tick for it.
+    const QString a = make("src/a.txt");
+    make("f/a.txt");
+    answers = {AlertRole::cancel};
+    toasts.clear();
+    app->transfer({a}, folder, false);
+    ASSERT_FALSE(toasts.isEmpty());
+    EXPECT_EQ(lastToast(), "Abgebrochen. Es wurde nichts verändert.");
+    EXPECT_EQ(toasts.last().kind, ToastKind::warning);
+
+    // A result that went through keeps the tick; a failure the error look.
+    app->copyToClipboard({a});
+    EXPECT_EQ(toasts.last().kind, ToastKind::success);
+    ASSERT_TRUE(app->jobs().begin(QStringLiteral("Kopiere")));
+    app->paste(folder);
+    EXPECT_EQ(toasts.last().kind, ToastKind::error);
+    app->jobs().end();
+
+    // Counts with the language's digit grouping.
+    QStringList many;
+    for (int i = 0; i < 10000; ++i)
+        many << QStringLiteral("/x/%1").arg(i);
+    for (const auto &[lang, count] : {std::pair{AppLanguage::de, "10.000 Objekte"},
+                                      {AppLanguage::en, "10,000 items"},
+                                      {AppLanguage::pl, "10\u00a0000 obiektów"},
+                                      {AppLanguage::th, "10,000 รายการ"}}) {
+        LanguageScope l(lang);
+        app->copyToClipboard(many);
+        EXPECT_TRUE(lastToast().contains(QString::fromUtf8(count))) << lastToast().toStdString();
+    }
+}
+
+// Sources renamed while the first is copied: the result names each failed item, the first few by name
+// and then how many more, and never lets another item's message stand for them.
+TEST_F(CommandTest, TheTransferResultNamesTheItemsThatFailed) {
+    LanguageScope de(AppLanguage::de);
+    const QString dst = make("dst/");
+    const QString big = make("src/big", QByteArray(3 << 20, 'b'));
+    QStringList queued;
+    for (int i = 1; i <= 5; ++i)
+        queued << make(QStringLiteral("src/q%1").arg(i));
+    bool renamed = false;
+    FileOps::detail::setStepHook([&](FileOps::detail::Step step, const QString &p) {
+        if (step != FileOps::detail::Step::chunkCopied || p != big || renamed) return;
+        for (const QString &q : queued)
+            renamed = ::rename(QFile::encodeName(q), QFile::encodeName(q + "-renamed")) == 0;
+    });
+    app->transfer(QStringList{big} + queued, dst, false);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
+    FileOps::detail::setStepHook({});
+    EXPECT_TRUE(renamed);
+    EXPECT_EQ(lastToast(),
+              "„q1“: Die Datei gibt es nicht mehr oder sie wurde verschoben. Auch nicht übertragen: "
+              "„q2“, „q3“, „q4“ und 1 Objekt.");
+    EXPECT_EQ(toasts.last().kind, ToastKind::error);
+}
