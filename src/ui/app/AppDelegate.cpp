@@ -36,6 +36,13 @@ bool AppDelegate::eventFilter(QObject *watched, QEvent *event) {
     if (!isMainWindow(window) || m_settled.contains(window)) return false;
     m_settled.insert(window);
     connect(window, &QObject::destroyed, this, [this, window] { m_settled.remove(window); });
+    // Before it is mapped, with room for decorations the window manager has not reported yet: a window
+    // larger than the screen would be placed with its title bar off the screen and could not be moved.
+    if (!window->isFullScreen() && !window->isMaximized()) {
+        const QRect available = ScreenFit::visible();
+        window->resize(ScreenFit::width(window->width(), ScreenFit::defaultWidthMargin, available),
+                       ScreenFit::height(window->height(), ScreenFit::defaultHeightMargin, available));
+    }
     // Once the window manager has placed it; full-screen and maximised windows keep their frame.
     QPointer<QWidget> shown(window);
     QTimer::singleShot(0, this, [shown] {
