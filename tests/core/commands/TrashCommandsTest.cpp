@@ -179,7 +179,9 @@ TEST_F(TrashCommandTest, AnAnswerBeforeTheCountDeletesNothing) {
 
 TEST_F(TrashCommandTest, DiagnosisHasTwelveLinesAndCanBeCopied) {
     const QString text = AppState::diagnosisText();
-    const QStringList lines = text.split('\n');
+    QStringList lines = text.split('\n');
+    // Each unused trash folder of a mounted volume adds a line (tests running beside this one mount some).
+    lines.removeIf([](const QString &line) { return line.contains(": nicht verwendet, "); });
     ASSERT_EQ(lines.size(), 12);
     EXPECT_TRUE(lines[0].startsWith("Papierkorb "));
     EXPECT_TRUE(lines[1].startsWith("• POSIX readdir: "));
