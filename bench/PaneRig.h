@@ -6,12 +6,39 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QEvent>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <functional>
 #include <ctime>
 
 namespace Bench {
+// Notes when the list's viewport has finished painting: the paint is run from inside the filter so the
+// time taken after it is exact.
+class PaintClock : public QObject {
+public:
+    explicit PaintClock(QWidget *viewport) : m_viewport(viewport) { viewport->installEventFilter(this); }
+    QElapsedTimer since;
+    qint64 paintedNs = -1;
+    bool armed = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched != m_viewport || event->type() != QEvent::Paint || m_inside || !armed) return false;
+        m_inside = true;
+        QCoreApplication::sendEvent(watched, event);
+        m_inside = false;
+        paintedNs = since.nsecsElapsed();
+        armed = false;
+        return true;
+    }
+
+private:
+    QWidget *m_viewport;
+    bool m_inside = false;
+};
+
 // Longest gap between ticks of a 1 ms timer while it runs: how long the main thread was blocked.
 class StallMeter {
 public:

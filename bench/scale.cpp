@@ -22,30 +22,6 @@
 
 namespace {
 
-// Notes when the list's viewport has finished a paint after being armed.
-class PaintClock : public QObject {
-public:
-    explicit PaintClock(QWidget *viewport) : m_viewport(viewport) { viewport->installEventFilter(this); }
-    QElapsedTimer since;
-    qint64 paintedNs = -1;
-    bool armed = false;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override {
-        if (watched != m_viewport || event->type() != QEvent::Paint || m_inside || !armed) return false;
-        m_inside = true;
-        QCoreApplication::sendEvent(watched, event);
-        m_inside = false;
-        paintedNs = since.nsecsElapsed();
-        armed = false;
-        return true;
-    }
-
-private:
-    QWidget *m_viewport;
-    bool m_inside = false;
-};
-
 // Lets workers finish freeing what the last round left behind.
 void settle() {
     QElapsedTimer t;
@@ -76,7 +52,7 @@ int run(const QStringList &args) {
     {
         PaneModel pane(Side::left, small);
         pane.setViewMode(ViewMode::list);
-        PaintClock *clock = nullptr;
+        Bench::PaintClock *clock = nullptr;
         QObject::connect(&pane, &PaneModel::itemsChanged, [&] {
             if (clock && pane.items().size() == count && clock->paintedNs < 0) clock->armed = true;
         });
@@ -84,7 +60,7 @@ int run(const QStringList &args) {
         view.resize(900, 760);
         view.show();
         FileListView *list = view.content()->list()->view();
-        PaintClock paint(list->viewport());
+        Bench::PaintClock paint(list->viewport());
         clock = &paint;
         if (!Bench::waitUntil([&] { return pane.currentPath() == small && !pane.freeSpace().isEmpty(); }))
             return 1;

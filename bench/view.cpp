@@ -22,31 +22,6 @@
 
 namespace {
 
-// Notes when the list's viewport has finished painting: the paint is run from inside the filter so the
-// time taken after it is exact.
-class PaintClock : public QObject {
-public:
-    explicit PaintClock(QWidget *viewport) : m_viewport(viewport) { viewport->installEventFilter(this); }
-    QElapsedTimer since;
-    qint64 paintedNs = -1;
-    bool armed = false;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override {
-        if (watched != m_viewport || event->type() != QEvent::Paint || m_inside || !armed) return false;
-        m_inside = true;
-        QCoreApplication::sendEvent(watched, event);
-        m_inside = false;
-        paintedNs = since.nsecsElapsed();
-        armed = false;
-        return true;
-    }
-
-private:
-    QWidget *m_viewport;
-    bool m_inside = false;
-};
-
 bool waitFor(const std::function<bool()> &pred) {
     return Bench::waitUntil(pred, 120000);
 }
@@ -63,7 +38,7 @@ int run(const QStringList &args) {
     pane.setViewMode(ViewMode::list);
     // Connected before the view, so the clock is armed before the view takes the new items; the clock
     // itself runs from the moment the folder is opened.
-    PaintClock *clock = nullptr;
+    Bench::PaintClock *clock = nullptr;
     QObject::connect(&pane, &PaneModel::itemsChanged, [&] {
         if (clock && pane.items().size() == count && clock->paintedNs < 0) clock->armed = true;
     });
@@ -71,7 +46,7 @@ int run(const QStringList &args) {
     view.resize(900, 760);
     view.show();
     FileListView *list = view.content()->list()->view();
-    PaintClock paint(list->viewport());
+    Bench::PaintClock paint(list->viewport());
     clock = &paint;
     if (!waitFor([&] { return pane.currentPath() == small && !pane.freeSpace().isEmpty(); })) return 1;
     QCoreApplication::processEvents();
