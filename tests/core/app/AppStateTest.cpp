@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -435,6 +436,9 @@ TEST_F(AppStateTest, WhatAnInterruptedMoveLeftIsToldAtStartWithAWayToShowIt) {
     LanguageScope de(AppLanguage::de);
     QTemporaryDir tmp;
     const QString aside = tmp.path() + "/.kestrin-gone-1-0", source = tmp.path() + "/tree";
+    // An earlier test's start-up may still be settling journals in the background; it would take
+    // this one from the start below.
+    QThreadPool::globalInstance()->waitForDone(10000);
     ASSERT_TRUE(QDir().mkpath(aside));
     ASSERT_TRUE(TestUtil::writeFile(source, "a new item under the old name"));
     const struct stat st = TestUtil::lstatOf(aside);
