@@ -5,7 +5,7 @@
 #include "ui/app/QtPasteboard.h"
 #include "ui/window/MainWindow.h"
 
-#include "platform/Workspace.h"
+#include "core/model/OpenWithApp.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -19,7 +19,9 @@ int main(int argc, char **argv) {
 
     QPointer<MainWindow> window;
     Services services(makeQtDialogs([&window]() -> QWidget * { return window; }));
-    services.openFile = [](const QString &path) { return Workspace::openFile(path); };
+    services.openFile = [](const QString &path) {
+        return OpenWith::openDocument(path) == OpenWith::Opened::opened;
+    };
     services.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
     services.pasteboard = makeQtPasteboard();
     AppState app(std::move(services));
