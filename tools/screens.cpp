@@ -18,6 +18,8 @@
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/MainToolbar.h"
+#include "ui/panecontent/OpenWithMenu.h"
+#include "ui/sidebar/FileInfoAppSection.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -62,6 +64,30 @@ int main(int argc, char **argv) {
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
     qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
+    // A few applications of the user's own, the text editor the default for text.
+    const QString appDir = home.path() + "/.local/share/applications";
+    QDir().mkpath(appDir);
+    const char *const entries[][3] = {{"texteditor", "Texteditor", "accessories-text-editor"},
+                                      {"bilder", "Bildbetrachter", "image-viewer"},
+                                      {"terminal", "Terminal", "utilities-terminal"},
+                                      {"rechner", "Rechner", "accessories-calculator"}};
+    for (const auto &e : entries) {
+        QFile f(appDir + "/" + e[0] + ".desktop");
+        f.open(QIODevice::WriteOnly);
+        f.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nIcon=%2\nExec=true %F\n"
+                               "MimeType=text/plain;\n")
+                    .arg(QString::fromUtf8(e[1]), QString::fromUtf8(e[2]))
+                    .toUtf8());
+    }
+    QFile cache(appDir + "/mimeinfo.cache");
+    cache.open(QIODevice::WriteOnly);
+    cache.write("[MIME Cache]\ntext/plain=texteditor.desktop;bilder.desktop;terminal.desktop;rechner.desktop;\n");
+    cache.close();
+    QDir().mkpath(home.path() + "/.config");
+    QFile mimeapps(home.path() + "/.config/mimeapps.list");
+    mimeapps.open(QIODevice::WriteOnly);
+    mimeapps.write("[Default Applications]\ntext/plain=texteditor.desktop\n");
+    mimeapps.close();
     QApplication qapp(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screens");
     QDir().mkpath(out);
@@ -324,6 +350,53 @@ int main(int argc, char **argv) {
             std::printf("%s\n", qPrintable(out + "/storage-largest-" + tag + ".png"));
             storage->reject();
         }
+    }
+
+    // The toolbar applications with their editor, "Öffnen mit" and the Get Info section, German and Thai.
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        auto save = [&](QWidget *widget, const QString &name) {
+            const QString file = out + "/" + name + "-" + tag + ".png";
+            widget->grab().save(file);
+            std::printf("%s\n", qPrintable(file));
+        };
+        AppState app;
+        app.settings().setToolbarApps(
+            {appDir + "/texteditor.desktop", appDir + "/bilder.desktop", appDir + "/terminal.desktop"});
+        app.settings().setToolbarCompact(false);
+        MainWindow w(&app);
+        w.move(40, 40);
+        w.show();
+        settle(600);
+        if (QWidget *strip = w.toolbar()->item(QStringLiteral("appsStrip"))) save(strip, "apps-strip");
+        app.settings().setToolbarCompact(true);
+        settle(300);
+        if (QWidget *strip = w.toolbar()->item(QStringLiteral("appsStrip"))) save(strip, "apps-strip-compact");
+        app.settings().setToolbarApps({appDir + "/texteditor.desktop", appDir + "/bilder.desktop",
+                                       appDir + "/terminal.desktop", appDir + "/fehlt.desktop"});
+        app.requests().setShowToolbarEditor(true);
+        settle(600);
+        if (QDialog *sheet = w.sheets()->current()) {
+            save(sheet, "toolbar-editor");
+            sheet->reject();
+        }
+        settle(200);
+        QMenu *menu = OpenWithMenu::build(&app, {left + "/Notizen.txt"}, &w);
+        menu->popup(w.mapToGlobal(QPoint(300, 200)));
+        shootScreen(w, out + "/open-with-" + tag + ".png");
+        menu->hide();
+        QWidget panel;
+        panel.setWindowTitle(QStringLiteral("Info"));
+        auto *section = new FileInfoAppSection(&app, left + "/Notizen.txt", &panel);
+        panel.resize(300, 260);
+        section->resize(280, 240);
+        section->move(10, 10);
+        panel.show();
+        for (int i = 0; i < 50 && !section->isLoaded(); ++i)
+            settle(100);
+        settle(200);
+        save(&panel, "getinfo-apps");
     }
     return 0;
 }

@@ -61,7 +61,7 @@ QList<OpenWithApp> OpenWithApp::list(const QString &path, int limit) {
 namespace OpenWith {
 
 const char *notAnAppText() {
-    return K("Das ist keine App. Ziehe ein Programm (Endung .app) hierher.");
+    return K("Das ist keine App. Ziehe ein Programm (Endung .desktop) hierher.");
 }
 
 std::optional<QString> launch(const QString &desktopFile, const QStringList &paths) {

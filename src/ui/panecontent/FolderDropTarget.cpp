@@ -44,7 +44,9 @@ bool FolderDropTarget::drop(QDropEvent *event) const {
         event->ignore();
         return false;
     }
-    const bool done = perform(event->mimeData(), copyHeld(event->modifiers()));
+    // A source that offers no move (a toolbar application, say) keeps its item whatever the volumes.
+    const bool done =
+        perform(event->mimeData(), copyHeld(event->modifiers()) || !(event->possibleActions() & Qt::MoveAction));
     if (!done) {
         event->ignore();
         return false;

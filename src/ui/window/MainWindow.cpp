@@ -16,6 +16,7 @@
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
+#include "ui/window/ToolbarEditorSheet.h"
 #include "ui/window/TransferBanner.h"
 #include "ui/window/pane/PaneView.h"
 #include "ui/window/toolbar/MainToolbar.h"
@@ -96,6 +97,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     m_sheets = new SheetPresenter(m_app->requests(), this);
     FeedbackSheet::registerWith(m_sheets, m_app);
     ToolSheets::install(m_sheets, m_app);
+    ToolbarEditorSheet::registerWith(m_sheets, m_app);
     build();
     applyEnvironment();
     connect(&m_app->requests(), &WindowRequests::manualRequested, this,

@@ -402,6 +402,10 @@ TEST_F(ToolbarTest, CompactSettingChangesOnlyTheAppsStrip) {
     EXPECT_TRUE(app->settings().toolbarCompact());
     EXPECT_LT(strip->layout()->spacing(), wide);
     EXPECT_FALSE(menu->findChild<QAction *>("editToolbar")->isEnabled());
+    // Adding is there until the strip holds five.
+    EXPECT_TRUE(menu->findChild<QAction *>("addApp")->isEnabled());
+    app->settings().setToolbarApps({"/a.desktop", "/b.desktop", "/c.desktop", "/d.desktop", "/e.desktop"});
+    bar->fillApps();
     EXPECT_FALSE(menu->findChild<QAction *>("addApp")->isEnabled());
 }
 

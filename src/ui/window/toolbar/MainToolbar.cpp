@@ -1,6 +1,7 @@
 #include "ui/window/toolbar/MainToolbar.h"
 
 #include "core/app/AppState.h"
+#include "core/app/ToolbarApps.h"
 #include "core/localisation/KeyHints.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
@@ -14,6 +15,7 @@
 #include "ui/help/HelpChaptersMenu.h"
 #include "ui/window/toolbar/SearchExtras.h"
 #include "ui/window/toolbar/ToolbarHelp.h"
+#include "ui/window/toolbar/ToolbarAppsStrip.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
 #include "ui/style/Symbols.h"
 
@@ -34,23 +36,6 @@ namespace {
 QString literal(QString text) {
     return text.replace(u'&', QStringLiteral("&&"));
 }
-
-// The strip of toolbar apps: a rounded, lightly tinted background around its buttons and menus.
-class AppsStrip : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QColor fill = palette().color(QPalette::WindowText);
-        fill.setAlphaF(0.07f);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 7, 7);
-        p.fillPath(shape, fill);
-    }
-};
 
 } // namespace
 
@@ -162,11 +147,10 @@ void MainToolbar::build() {
     toolbarHelp(m_lookup, m_app, K("Nachschlagen: macOS-Tastenkürzel und Terminal-Befehle"), 12);
     row->addWidget(m_lookup);
 
-    // The toolbar apps: the strip with its customise menu; its buttons come with their own part.
-    m_apps = new AppsStrip(content);
-    m_apps->setObjectName(QStringLiteral("appsStrip"));
-    m_appsRow = new QHBoxLayout(m_apps);
-    m_appsRow->setContentsMargins(5, 1, 5, 1);
+    // The toolbar apps: the strip's buttons, then its customise menu.
+    auto *strip = new ToolbarAppsStrip(m_app, content);
+    m_apps = strip;
+    m_appsRow = strip->row();
     m_appsMenu = new ToolbarMenuButton(QStringLiteral("plus.app"), m_apps);
     m_appsMenu->setObjectName(QStringLiteral("appsMenu"));
     m_appsMenu->setMenu(new QMenu(m_appsMenu));
@@ -336,10 +320,12 @@ void MainToolbar::fillApps() {
     QMenu *m = m_appsMenu->menu();
     m->clear();
     if (!m_app) return;
-    // Adding apps comes with the toolbar apps' own part.
     QAction *add = m->addAction(L("App hinzufügen …"));
     add->setObjectName(QStringLiteral("addApp"));
-    add->setEnabled(false);
+    add->setEnabled(m_app->settings().toolbarApps().size() < ToolbarApps::maxToolbarApps);
+    connect(add, &QAction::triggered, this, [this] {
+        if (ToolbarApps *apps = ToolbarApps::of(m_app)) apps->addToolbarApp();
+    });
     QAction *edit = m->addAction(L("Leiste anpassen …"));
     edit->setObjectName(QStringLiteral("editToolbar"));
     edit->setEnabled(m_sheets && m_sheets->canShow(SheetPresenter::Sheet::toolbarEditor));

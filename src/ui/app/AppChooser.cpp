@@ -1,0 +1,22 @@
+#include "ui/app/AppChooser.h"
+
+#include "core/localisation/Lang.h"
+
+#include <QFileDialog>
+
+void chooseApplications(QWidget *parent, const QString &title, const QString &directory, bool many,
+                        std::function<void(const QStringList &)> done) {
+    auto *dialog = new QFileDialog(parent, title);
+    dialog->setObjectName(QStringLiteral("appChooser"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setFileMode(many ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog->setNameFilter(QStringLiteral("*.desktop"));
+    dialog->setDirectory(directory);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Öffnen"));
+    dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        done(result == QDialog::Accepted ? dialog->selectedFiles() : QStringList());
+    });
+    dialog->open();
+}

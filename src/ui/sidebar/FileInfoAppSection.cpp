@@ -1,0 +1,242 @@
+#include "ui/sidebar/FileInfoAppSection.h"
+
+#include "core/app/AppState.h"
+#include "core/base/Background.h"
+#include "core/fileops/FileAccess.h"
+#include "core/fileops/FileError.h"
+#include "core/fileops/FileOps.h"
+#include "core/localisation/Lang.h"
+#include "core/model/MimeKinds.h"
+#include "core/model/XattrPlist.h"
+#include "platform/AppRegistry.h"
+#include "platform/Posix.h"
+#include "ui/style/DesktopAppIcon.h"
+#include "ui/style/EnvironmentValues.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+constexpr int kAccessValues[] = {6, 4, 2, 0};
+constexpr const char *kAccessTitles[] = {K("Lesen & Schreiben"), K("Nur Lesen"), K("Nur Schreiben"),
+                                         K("Kein Zugriff")};
+constexpr int kShifts[] = {6, 3, 0};
+
+QLabel *header(const QString &text, QWidget *parent) {
+    auto *l = new QLabel(text, parent);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+QString reason(int err, const QString &path) {
+    return FileOps::explain(FileError::fromErrno(err), Posix::lastComponent(path));
+}
+
+} // namespace
+
+struct FileInfoAppSection::Facts {
+    QList<OpenWithApp> apps;
+    std::optional<QString> override;
+    QString contentType, kind;
+    FileAccess::Facts access;
+};
+
+FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidget *parent)
+    : QWidget(parent), m_app(app), m_path(path) {
+    setObjectName(QStringLiteral("fileInfoAppSection"));
+    const UIScale ui = EnvironmentValues::ui(parent);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(10);
+
+    m_openWithPart = new QWidget(this);
+    m_openWithPart->setObjectName(QStringLiteral("openWithPart"));
+    auto *apps = new QVBoxLayout(m_openWithPart);
+    apps->setContentsMargins(0, 0, 0, 0);
+    apps->setSpacing(4);
+    apps->addWidget(header(L("Öffnen mit"), m_openWithPart));
+    m_appPicker = new QComboBox(m_openWithPart);
+    m_appPicker->setObjectName(QStringLiteral("appPicker"));
+    m_appPicker->setAccessibleName(L("Öffnen mit"));
+    m_appPicker->setEnabled(false);
+    connect(m_appPicker, &QComboBox::activated, this, [this](int index) {
+        chooseApp(m_appPicker->itemData(index).toString());
+    });
+    apps->addWidget(m_appPicker);
+    auto *only = new QLabel(L("Gilt nur für diese Datei."), m_openWithPart);
+    QFont small = only->font();
+    small.setPixelSize(int(ui.small()));
+    only->setFont(small);
+    only->setForegroundRole(QPalette::PlaceholderText);
+    apps->addWidget(only);
+    m_changeAll = new QPushButton(L("Alle ändern …"), m_openWithPart);
+    m_changeAll->setObjectName(QStringLiteral("changeAll"));
+    m_changeAll->setEnabled(false);
+    connect(m_changeAll, &QPushButton::clicked, this, &FileInfoAppSection::changeAllOfType);
+    apps->addWidget(m_changeAll, 0, Qt::AlignLeft);
+    outer->addWidget(m_openWithPart);
+
+    auto *access = new QWidget(this);
+    access->setObjectName(QStringLiteral("accessPart"));
+    auto *rows = new QVBoxLayout(access);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(4);
+    rows->addWidget(header(L("Teilen & Zugriffsrechte"), access));
+    for (int shift : kShifts) {
+        auto *row = new QHBoxLayout;
+        auto *title = new QLabel(access);
+        QFont f = title->font();
+        f.setPixelSize(int(ui.small() + 0.5));
+        title->setFont(f);
+        row->addWidget(title);
+        row->addSpacing(6);
+        row->addStretch(1);
+        auto *picker = new QComboBox(access);
+        picker->setObjectName(QStringLiteral("access%1").arg(shift));
+        for (size_t i = 0; i < std::size(kAccessValues); ++i)
+            picker->addItem(L(kAccessTitles[i]), kAccessValues[i]);
+        // Until the mode is known a choice would start from nothing and clear every other bit.
+        picker->setEnabled(false);
+        connect(picker, &QComboBox::activated, this,
+                [this, picker, shift](int index) { setAccess(picker->itemData(index).toInt(), shift); });
+        row->addWidget(picker);
+        rows->addLayout(row);
+        m_rowTitles << title;
+        m_accessPickers << picker;
+    }
+    outer->addWidget(access);
+    showAccess();
+    load();
+}
+
+void FileInfoAppSection::load() {
+    const quint64 generation = ++m_generation;
+    const QString path = m_path;
+    QPointer<FileInfoAppSection> self(this);
+    whenDone(this, QtConcurrent::run([path] {
+                 Facts f;
+                 f.access = FileAccess::read(path);
+                 if (!f.access.isDirectory && f.access.err == 0) {
+                     f.apps = OpenWithApp::list(path);
+                     f.override = FileOps::openWithOverride(path);
+                     f.contentType = AppRegistry::contentType(path, true);
+                     f.kind = MimeKinds::kindForFile(Posix::lastComponent(path));
+                 }
+                 return f;
+             }),
+             [self, generation](const Facts &facts) {
+                 if (self && generation == self->m_generation) self->apply(facts);
+             });
+}
+
+void FileInfoAppSection::apply(const Facts &facts) {
+    m_loaded = true;
+    m_accessOk = facts.access.err == 0;
+    m_mode = facts.access.mode;
+    m_owner = facts.access.owner;
+    m_group = facts.access.group;
+    m_apps = facts.apps;
+    m_contentType = facts.contentType;
+    m_kind = facts.kind;
+    m_openWith.clear();
+    if (facts.override)
+        m_openWith = *facts.override;
+    else
+        for (const OpenWithApp &a : m_apps)
+            if (a.isDefault) m_openWith = a.path;
+    m_openWithPart->setVisible(!facts.access.isDirectory);
+    showApps();
+    showAccess();
+    emit loaded();
+}
+
+void FileInfoAppSection::showApps() {
+    const QSignalBlocker block(m_appPicker);
+    m_appPicker->clear();
+    for (const OpenWithApp &a : m_apps)
+        m_appPicker->addItem(QIcon(toolbarAppIcon(a.path, 16)),
+                             a.isDefault ? a.name + QStringLiteral(" (Standard)") : a.name, a.path);
+    m_appPicker->setCurrentIndex(m_appPicker->findData(m_openWith));
+    m_appPicker->setEnabled(m_loaded && !m_apps.isEmpty());
+    m_changeAll->setEnabled(m_loaded && !m_openWith.isEmpty());
+}
+
+void FileInfoAppSection::showAccess() {
+    const QString titles[] = {LF("%@ (Besitzer)", m_owner), LF("%@ (Gruppe)", m_group), L("Alle anderen")};
+    for (int i = 0; i < 3; ++i) {
+        m_rowTitles[i]->setText(titles[i]);
+        QComboBox *picker = m_accessPickers[i];
+        const QSignalBlocker block(picker);
+        picker->setCurrentIndex(picker->findData(int((m_mode >> kShifts[i]) & 6)));
+        picker->setEnabled(m_loaded && m_accessOk);
+    }
+}
+
+const OpenWithApp *FileInfoAppSection::appAt(const QString &path) const {
+    for (const OpenWithApp &a : m_apps)
+        if (a.path == path) return &a;
+    return nullptr;
+}
+
+void FileInfoAppSection::chooseApp(const QString &appPath) {
+    const QString previous = m_openWith;
+    m_openWith = appPath;
+    const OpenWithApp *app = appAt(appPath);
+    if (!app) {
+        showApps();
+        return;
+    }
+    const int err = FileOps::setOpenWithOverride(app->isDefault ? std::nullopt : std::optional(app->path), m_path);
+    if (err != 0) {
+        // What the file has is still the old choice; the picker says so again.
+        m_openWith = previous;
+        if (m_app) m_app->show(LF("„Öffnen mit“ ließ sich nicht ändern: %@", reason(err, m_path)), true);
+    }
+    showApps();
+}
+
+void FileInfoAppSection::changeAllOfType() {
+    const OpenWithApp *found = appAt(m_openWith);
+    if (!found || m_contentType.isEmpty() || !m_app) return;
+    const OpenWithApp app = *found;
+    const QString type = m_contentType;
+    Alert a;
+    a.message = LF("Alle Dokumente dieser Art mit „%@“ öffnen?", app.name);
+    a.informative = LF("Das gilt dann für alle Dateien vom Typ „%@“, nicht nur für diese.", m_kind);
+    a.buttons = {{L("Abbrechen"), AlertRole::cancel}, {L("Alle ändern"), AlertRole::confirm}};
+    QPointer<FileInfoAppSection> self(this);
+    QPointer<AppState> state(m_app);
+    m_app->services().dialogs.ask(a, [self, state, app, type](AlertAnswer answer) {
+        if (answer.role != AlertRole::confirm || !state) return;
+        const std::optional<QString> error = AppRegistry::setDefaultFor(app.path, type);
+        // Success is what the system names now, not what the call said: a desktop's own list may win.
+        const bool named = AppRegistry::defaultFor(type) == app.path;
+        if (!error && named) {
+            state->show(LF("„%@“ öffnet jetzt alle Dateien dieser Art.", app.name), false);
+            if (self) self->load();
+            return;
+        }
+        state->show(LF("Das Standardprogramm ließ sich nicht ändern: %@",
+                       error ? *error : L("Das System nennt weiterhin ein anderes Programm.")),
+                    true);
+    });
+}
+
+void FileInfoAppSection::setAccess(int value, int shift) {
+    if (!m_loaded || !m_accessOk) return;
+    const FileAccess::Written w = FileAccess::setAccess(m_path, value, shift);
+    if (w.err != 0) {
+        if (w.mode != 0) m_mode = w.mode;
+        if (m_app) m_app->show(LF("Zugriffsrechte ließen sich nicht ändern: %@", reason(w.err, m_path)), true);
+    } else {
+        m_mode = w.mode;
+    }
+    showAccess();
+}

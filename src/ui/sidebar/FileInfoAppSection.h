@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/model/OpenWithApp.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+#include <sys/types.h>
+
+class AppState;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+// Two sections of the Get Info form for one item: "Öffnen mit" (files only: the application for this one
+// file, and making it the default for every file of the type) and "Teilen & Zugriffsrechte" (read and
+// write access of owner, group and others). Loads its facts off the main thread; every picker stays
+// disabled until they are there. A link shows and changes the item it leads to; a broken one is disabled.
+class FileInfoAppSection : public QWidget {
+    Q_OBJECT
+public:
+    FileInfoAppSection(AppState *app, const QString &path, QWidget *parent = nullptr);
+
+    bool isLoaded() const { return m_loaded; }
+    QString openWith() const { return m_openWith; }
+    mode_t mode() const { return m_mode; }
+    const QList<OpenWithApp> &apps() const { return m_apps; }
+
+    void chooseApp(const QString &appPath);
+    void changeAllOfType();
+    void setAccess(int value, int shift);
+    // Reads everything again.
+    void load();
+
+signals:
+    void loaded();
+
+private:
+    struct Facts;
+    void apply(const Facts &facts);
+    void showApps();
+    void showAccess();
+    const OpenWithApp *appAt(const QString &path) const;
+
+    QPointer<AppState> m_app;
+    QString m_path;
+    quint64 m_generation = 0;
+    bool m_loaded = false;
+    bool m_accessOk = false;
+    QList<OpenWithApp> m_apps;
+    QString m_openWith;
+    QString m_contentType, m_kind;
+    mode_t m_mode = 0;
+    QString m_owner, m_group;
+
+    QWidget *m_openWithPart = nullptr;
+    QComboBox *m_appPicker = nullptr;
+    QPushButton *m_changeAll = nullptr;
+    QList<QLabel *> m_rowTitles;
+    QList<QComboBox *> m_accessPickers;
+};

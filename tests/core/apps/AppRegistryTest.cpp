@@ -1,0 +1,149 @@
+// Applications for a file, launching, the default for a type and what a double click does, against the
+// fixture entries (AppFixtures.h) in a process of their own.
+#include "core/apps/AppFixtures.h"
+
+#include "core/localisation/Lang.h"
+#include "core/model/OpenWithApp.h"
+#include "core/model/XattrPlist.h"
+#include "platform/AppRegistry.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace AppFixtures;
+using TestUtil::LanguageScope;
+
+namespace {
+
+[[maybe_unused]] auto *const env = ::testing::AddGlobalTestEnvironment(new Environment);
+
+class AppRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override { clearOut(); }
+    QString file(const QString &name, const QByteArray &bytes = "text\n") {
+        const QString path = root() + "/docs/" + name;
+        TestUtil::writeFile(path, bytes);
+        return path;
+    }
+    static QStringList names(const QList<OpenWithApp> &apps) {
+        QStringList n;
+        for (const OpenWithApp &a : apps)
+            n << a.name;
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(AppRegistryTest, ListsDefaultThenRecommendedThenOthersInNameOrder) {
+    const LanguageScope de(AppLanguage::de);
+    const QList<OpenWithApp> apps = OpenWithApp::list(file("main.c", "int main() { return 0; }\n"));
+    // Zeta is the default although it sorts last; Alpha is registered for C itself; the rest only for
+    // plain text, in natural order ("Tool 2" before "Tool 10").
+    EXPECT_EQ(names(apps), (QStringList{"Zeta", "Alpha", "Beta", "Editor", "Tool 2", "Tool 10"}));
+    ASSERT_FALSE(apps.isEmpty());
+    EXPECT_TRUE(apps[0].isDefault);
+    EXPECT_EQ(apps[0].path, entry("zeta"));
+    for (qsizetype i = 1; i < apps.size(); ++i)
+        EXPECT_FALSE(apps[i].isDefault) << apps[i].name.toStdString();
+    // The look-alike outside the application folders, and the link to it inside, are never offered.
+    for (const OpenWithApp &a : apps)
+        EXPECT_NE(a.name, "Evil");
+}
+
+TEST_F(AppRegistryTest, ListsAreCutAt60AndAt40WithTheDefaultKept) {
+    const QString paper = file("paper.tex", "\\documentclass{article}\n");
+    const QList<OpenWithApp> listed = OpenWithApp::list(paper);
+    ASSERT_EQ(listed.size(), 60);
+    EXPECT_EQ(listed.first().name, "App 74");
+    EXPECT_EQ(listed[1].name, "App 00");
+    EXPECT_EQ(listed.last().name, "App 58");
+    const QList<OpenWithApp> menu = OpenWithApp::list(paper, OpenWithApp::kMaxMenu);
+    ASSERT_EQ(menu.size(), 40);
+    EXPECT_EQ(menu.first().name, "App 74");
+    EXPECT_EQ(menu.last().name, "App 38");
+}
+
+TEST_F(AppRegistryTest, ArrangeKeepsEachEntryOnceAndNothingOpensABlob) {
+    OpenWithApp a{"/x/a.desktop", "A", {}, false, false};
+    OpenWithApp b{"/x/b.desktop", "B", {}, true, false};
+    EXPECT_EQ(OpenWithApp::arrange({a, b, a}, 60), (QList<OpenWithApp>{b, a}));
+    EXPECT_TRUE(OpenWithApp::list(file("blob.kestrinunknown", QByteArray("\x00\x01\x02\xff", 4))).isEmpty());
+}
+
+TEST_F(AppRegistryTest, LaunchHandsOverFilesAsArgumentsOrNone) {
+    const QString one = file("one.c"), two = file("two words.c");
+    EXPECT_EQ(OpenWith::launch(entry("alpha"), {one, two}), std::nullopt);
+    EXPECT_EQ(waitLaunch(), (QStringList{"alpha", one, two}));
+    clearOut();
+    EXPECT_EQ(OpenWith::launch(entry("beta"), {}), std::nullopt);
+    EXPECT_EQ(waitLaunch(), (QStringList{"beta"}));
+}
+
+TEST_F(AppRegistryTest, EntriesOutsideTheApplicationFoldersAreRefusedAndNeverRun) {
+    const LanguageScope de(AppLanguage::de);
+    const QString evil = downloads() + "/evil.desktop";
+    EXPECT_FALSE(AppRegistry::isApplicationEntry(evil));
+    EXPECT_FALSE(AppRegistry::isApplicationEntry(appsDir() + "/linked.desktop"));
+    EXPECT_FALSE(AppRegistry::isApplicationEntry(appsDir() + "/../../Downloads/evil.desktop"));
+    EXPECT_TRUE(AppRegistry::isApplicationEntry(entry("zeta")));
+    const QString refusal = "Das ist keine App. Ziehe ein Programm (Endung .desktop) hierher.";
+    EXPECT_EQ(OpenWith::launch(evil, {file("x.c")}), refusal);
+    EXPECT_EQ(OpenWith::launch(appsDir() + "/linked.desktop", {}), refusal);
+    EXPECT_EQ(AppRegistry::setDefaultFor(evil, "text/x-csrc").has_value(), true);
+    EXPECT_TRUE(nothingLaunched());
+    EXPECT_EQ(AppRegistry::defaultFor("text/x-csrc"), entry("zeta"));
+}
+
+TEST_F(AppRegistryTest, LaunchErrorsAreSentencesOfTheInterfaceLanguage) {
+    const QString gone = appsDir() + "/gone.desktop";
+    {
+        const LanguageScope de(AppLanguage::de);
+        EXPECT_EQ(OpenWith::launch(gone, {}), "gone wurde nicht gefunden.");
+    }
+    const LanguageScope en(AppLanguage::en);
+    EXPECT_EQ(OpenWith::launch(gone, {}), L("%@ wurde nicht gefunden.").replace("%@", "gone"));
+    EXPECT_NE(OpenWith::launch(gone, {}), "gone wurde nicht gefunden.");
+}
+
+TEST_F(AppRegistryTest, SettingTheDefaultIsReadBack) {
+    ASSERT_EQ(AppRegistry::setDefaultFor(entry("alpha"), "text/x-csrc"), std::nullopt);
+    EXPECT_EQ(AppRegistry::defaultFor("text/x-csrc"), entry("alpha"));
+    ASSERT_EQ(AppRegistry::setDefaultFor(entry("zeta"), "text/x-csrc"), std::nullopt);
+    EXPECT_EQ(AppRegistry::defaultFor("text/x-csrc"), entry("zeta"));
+    // The desktop's own list names Zeta for Java: the call goes through, the default stays.
+    EXPECT_EQ(AppRegistry::setDefaultFor(entry("alpha"), "text/x-java"), std::nullopt);
+    EXPECT_EQ(AppRegistry::defaultFor("text/x-java"), entry("zeta"));
+}
+
+TEST_F(AppRegistryTest, DoubleClickNeverHandsAProgramToALauncher) {
+    // A script opens as text in the editor; had it run, it would have left its mark.
+    const QString mark = root() + "/docs/ran";
+    const QString script = file("tidy", ("#!/bin/sh\ntouch " + mark + "\n").toUtf8());
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(OpenWith::openDocument(script), OpenWith::Opened::opened);
+    EXPECT_EQ(waitLaunch(), (QStringList{"editor", script}));
+    EXPECT_FALSE(QFile::exists(mark));
+    clearOut();
+    // A .desktop file of a download is text to read, not an entry to start.
+    EXPECT_EQ(OpenWith::openDocument(downloads() + "/evil.desktop"), OpenWith::Opened::opened);
+    EXPECT_EQ(waitLaunch(), (QStringList{"editor", downloads() + "/evil.desktop"}));
+    clearOut();
+    // A binary has nothing to show.
+    const QString binary = root() + "/docs/prog";
+    ASSERT_TRUE(QFile::copy("/bin/true", binary));
+    EXPECT_EQ(OpenWith::openDocument(binary), OpenWith::Opened::program);
+    EXPECT_TRUE(nothingLaunched());
+}
+
+TEST_F(AppRegistryTest, DoubleClickHonoursTheFilesOwnChoiceOnlyForRealEntries) {
+    const QString doc = file("chosen.c");
+    ASSERT_EQ(FileOps::setOpenWithOverride(entry("alpha"), doc), 0);
+    EXPECT_EQ(OpenWith::openDocument(doc), OpenWith::Opened::opened);
+    EXPECT_EQ(waitLaunch(), (QStringList{"alpha", doc}));
+    clearOut();
+    // A choice naming a download is ignored: the default opens it.
+    ASSERT_EQ(FileOps::setOpenWithOverride(downloads() + "/evil.desktop", doc), 0);
+    EXPECT_EQ(OpenWith::openDocument(doc), OpenWith::Opened::opened);
+    EXPECT_EQ(waitLaunch(), (QStringList{"zeta", doc}));
+}

@@ -1,0 +1,253 @@
+// The toolbar applications strip and its editor, the "Öffnen mit" menu and the Get Info section of the
+// opening application and permissions, against the fixture entries (tests/core/apps/AppFixtures.h).
+#include "core/apps/AppFixtures.h"
+
+#include "common/ScriptedDialogs.h"
+#include "core/app/AppState.h"
+#include "core/app/ToolbarApps.h"
+#include "core/localisation/Lang.h"
+#include "core/model/XattrPlist.h"
+#include "platform/AppRegistry.h"
+#include "platform/Xattr.h"
+#include "ui/panecontent/FolderDropTarget.h"
+#include "ui/panecontent/OpenWithMenu.h"
+#include "ui/sidebar/FileInfoAppSection.h"
+#include "ui/style/ButtonStyles.h"
+#include "ui/window/ToolbarEditorSheet.h"
+#include "ui/window/toolbar/ToolbarAppsStrip.h"
+#include "ui/window/toolbar/ToolbarButtons.h"
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace AppFixtures;
+using TestUtil::LanguageScope;
+
+namespace {
+
+[[maybe_unused]] auto *const env = ::testing::AddGlobalTestEnvironment(new Environment);
+
+class AppsViewsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestUtil::freshSettings();
+        clearOut();
+        app = std::make_unique<AppState>(Services(scripted.dialogs()));
+        apps = ToolbarApps::of(app.get());
+        apps->launcher = [this](const QString &a, const QStringList &paths) -> std::optional<QString> {
+            launched << QStringList{a} + paths;
+            return std::nullopt;
+        };
+    }
+    static QString e(int i) { return entry(QStringLiteral("many%1").arg(i, 2, 10, QLatin1Char('0'))); }
+    QString toastText() const { return app->toast() ? app->toast()->text : QString(); }
+    QString doc(const QString &name, const QByteArray &bytes = "int x;\n") {
+        const QString path = root() + "/views/" + name;
+        TestUtil::writeFile(path, bytes);
+        return path;
+    }
+    static QMimeData *urls(const QStringList &paths) {
+        auto *data = new QMimeData;
+        QList<QUrl> list;
+        for (const QString &p : paths)
+            list << QUrl::fromLocalFile(p);
+        data->setUrls(list);
+        return data;
+    }
+
+    LanguageScope de{AppLanguage::de};
+    ScriptedDialogs scripted;
+    std::unique_ptr<AppState> app;
+    ToolbarApps *apps = nullptr;
+    QList<QStringList> launched;
+};
+
+} // namespace
+
+TEST_F(AppsViewsTest, StripShowsFiveButtonsAndTheRestInTheOverflowMenu) {
+    app->settings().setToolbarApps({e(0), e(1), e(2), e(3), e(4), e(5), e(6)});
+    ToolbarAppsStrip strip(app.get());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(strip.findChildren<ToolbarAppButton *>().size(), 5);
+    auto *more = strip.findChild<ToolbarMenuButton *>("appsOverflow");
+    ASSERT_TRUE(more);
+    ASSERT_EQ(more->menu()->actions().size(), 2);
+    EXPECT_EQ(more->menu()->actions()[0]->text(), "App 05");
+    app->settings().setToolbarApps({e(0)});
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(strip.findChildren<ToolbarAppButton *>().size(), 1);
+    EXPECT_FALSE(strip.findChild<ToolbarMenuButton *>("appsOverflow"));
+}
+
+TEST_F(AppsViewsTest, StripDropsReorderOpenDocumentsOrAddAndNeverTakeAMove) {
+    app->settings().setToolbarApps({e(0), e(1), e(2), e(3)});
+    ToolbarAppsStrip strip(app.get());
+    // A button dragged onto another: its private type reorders.
+    QMimeData own;
+    own.setUrls({QUrl::fromLocalFile(e(0))});
+    own.setData(ToolbarAppsStrip::dragType(), e(0).toUtf8());
+    EXPECT_TRUE(strip.handleDrop(&own, e(2)));
+    EXPECT_EQ(apps->apps(), (QStringList{e(1), e(2), e(0), e(3)}));
+    // A document (with an entry beside it) opens with the button's application; nothing is added.
+    std::unique_ptr<QMimeData> docs(urls({doc("a.c"), e(7)}));
+    EXPECT_TRUE(strip.handleDrop(docs.get(), e(1)));
+    ASSERT_EQ(launched.size(), 1);
+    EXPECT_EQ(launched[0], (QStringList{e(1), doc("a.c"), e(7)}));
+    EXPECT_EQ(apps->apps().size(), 4);
+    // Entries on a button go in front of it; on the background at the end.
+    std::unique_ptr<QMimeData> entries(urls({e(8)}));
+    EXPECT_TRUE(strip.handleDrop(entries.get(), e(2)));
+    EXPECT_EQ(apps->apps(), (QStringList{e(1), e(8), e(2), e(0), e(3)}));
+
+    // A source that offers only a move is not taken; one that offers more is taken as a copy.
+    std::unique_ptr<QMimeData> offered(urls({e(9)}));
+    QDragEnterEvent moveOnly(QPoint(2, 2), Qt::MoveAction, offered.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&strip, &moveOnly);
+    EXPECT_FALSE(moveOnly.isAccepted());
+    QDragEnterEvent any(QPoint(2, 2), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, offered.get(),
+                        Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&strip, &any);
+    EXPECT_TRUE(any.isAccepted());
+    EXPECT_EQ(any.dropAction(), Qt::CopyAction);
+}
+
+TEST_F(AppsViewsTest, APaneDropOfAStripButtonCopies) {
+    bool copied = false;
+    FolderDropTarget target;
+    target.perform = [&copied](const QMimeData *, bool copy) { return copied = copy, true; };
+    std::unique_ptr<QMimeData> data(urls({e(0)}));
+    QDropEvent drop(QPointF(1, 1), Qt::CopyAction | Qt::LinkAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    EXPECT_TRUE(target.drop(&drop));
+    EXPECT_TRUE(copied);
+    QDropEvent movable(QPointF(1, 1), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton,
+                       Qt::NoModifier);
+    EXPECT_TRUE(target.drop(&movable));
+    EXPECT_FALSE(copied);
+}
+
+TEST_F(AppsViewsTest, EditorRowsCounterAndLook) {
+    app->settings().setToolbarCompact(true);
+    ToolbarEditorSheet sheet(app.get());
+    auto *counter = sheet.findChild<QLabel *>("counter");
+    EXPECT_EQ(counter->text(), "0 von 5");
+    EXPECT_TRUE(sheet.findChild<QLabel *>("emptyPlaceholder")->isVisibleTo(&sheet));
+    const QString gone = appsDir() + "/gone.desktop";
+    app->settings().setToolbarApps({e(0), e(1), e(2), e(3), gone});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter->text(), "5 von 5");
+    EXPECT_FALSE(sheet.findChild<QPushButton *>("addApp")->isEnabled());
+    QWidget *first = sheet.findChild<QWidget *>("row:" + e(0));
+    QWidget *last = sheet.findChild<QWidget *>("row:" + gone);
+    ASSERT_TRUE(first && last);
+    EXPECT_FALSE(first->findChild<IconButton *>("up")->isEnabled());
+    EXPECT_TRUE(first->findChild<IconButton *>("down")->isEnabled());
+    EXPECT_FALSE(last->findChild<IconButton *>("down")->isEnabled());
+    EXPECT_EQ(last->findChild<QLabel *>("where")->text(), "Nicht gefunden");
+    EXPECT_EQ(first->findChild<QLabel *>("where")->text(), appsDir());
+    // The buttons of a missing entry still work.
+    last->findChild<IconButton *>("up")->click();
+    EXPECT_EQ(apps->apps(), (QStringList{e(0), e(1), e(2), gone, e(3)}));
+    QCoreApplication::processEvents();
+    sheet.findChild<QWidget *>("row:" + gone)->findChild<IconButton *>("remove")->click();
+    EXPECT_EQ(apps->apps(), (QStringList{e(0), e(1), e(2), e(3)}));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(sheet.findChild<QPushButton *>("addApp")->isEnabled());
+    sheet.findChild<QPushButton *>("lookWide")->click();
+    EXPECT_FALSE(app->settings().toolbarCompact());
+}
+
+TEST_F(AppsViewsTest, OpenWithMenuListsTheFirstPathsAppsAndOpensAllPaths) {
+    const QString c = doc("m.c"), text = doc("n.txt", "hello\n");
+    int picked = 0;
+    QWidget parent;
+    QMenu *menu = OpenWithMenu::build(app.get(), {c, text}, &parent, [&picked] { ++picked; });
+    OpenWithMenu::fill(menu, app.get(), {c, text}, [&picked] { ++picked; });
+    const QList<QAction *> actions = menu->actions();
+    ASSERT_GE(actions.size(), 4);
+    EXPECT_EQ(menu->title(), "Öffnen mit");
+    EXPECT_EQ(actions[0]->text(), "Zeta (Standard)");
+    EXPECT_EQ(actions[1]->text(), "Alpha");
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.last()->text(), "Andere …");
+    actions[1]->trigger();
+    EXPECT_EQ(picked, 1);
+    EXPECT_EQ(waitLaunch(), (QStringList{"alpha", c, text}));
+}
+
+TEST_F(AppsViewsTest, PermissionPickersWaitForTheLoadAndWriteTheFile) {
+    const QString file = doc("perm.c");
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
+    FileInfoAppSection section(app.get(), file);
+    auto *owner = section.findChild<QComboBox *>("access6");
+    auto *others = section.findChild<QComboBox *>("access0");
+    // Before the load a choice would start from mode 0.
+    EXPECT_FALSE(owner->isEnabled());
+    section.setAccess(4, 0);
+    struct stat st {};
+    ::stat(QFile::encodeName(file).constData(), &st);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0640));
+    QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
+    EXPECT_TRUE(owner->isEnabled());
+    EXPECT_EQ(owner->currentData().toInt(), 6);
+    EXPECT_EQ(others->currentData().toInt(), 0);
+    section.setAccess(4, 0);
+    ::stat(QFile::encodeName(file).constData(), &st);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0644));
+    EXPECT_EQ(others->currentData().toInt(), 4);
+}
+
+TEST_F(AppsViewsTest, AFailedChoicePutsThePreviousOneBack) {
+    const QString file = doc("choice.c");
+    if (Xattr::set(file, QStringLiteral("user.probe"), "1") != 0) GTEST_SKIP() << "no user xattrs here";
+    FileInfoAppSection section(app.get(), file);
+    QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
+    EXPECT_EQ(section.openWith(), entry("zeta"));
+    section.chooseApp(entry("alpha"));
+    EXPECT_EQ(FileOps::openWithOverride(file), entry("alpha"));
+    const QString attr = Xattr::userName(FileOps::openWithXattr());
+    Xattr::failWritesForTests(attr, EIO);
+    section.chooseApp(entry("beta"));
+    Xattr::failWritesForTests(attr, 0);
+    EXPECT_EQ(section.openWith(), entry("alpha"));
+    EXPECT_EQ(section.findChild<QComboBox *>("appPicker")->currentData().toString(), entry("alpha"));
+    EXPECT_TRUE(toastText().startsWith("„Öffnen mit“ ließ sich nicht ändern: ")) << toastText().toStdString();
+    // The default entry takes the file's own choice away.
+    section.chooseApp(entry("zeta"));
+    EXPECT_EQ(FileOps::openWithOverride(file), std::nullopt);
+}
+
+TEST_F(AppsViewsTest, ChangeAllOfTypeClaimsSuccessOnlyWhenTheSystemNamesTheApp) {
+    const QString c = doc("all.c");
+    {
+        FileInfoAppSection section(app.get(), c);
+        QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
+        section.chooseApp(entry("alpha"));
+        scripted.answers.push_back(AlertRole::cancel);
+        section.changeAllOfType();
+        EXPECT_EQ(AppRegistry::defaultFor("text/x-csrc"), entry("zeta"));
+        scripted.answers.push_back(AlertRole::confirm);
+        section.changeAllOfType();
+        EXPECT_EQ(AppRegistry::defaultFor("text/x-csrc"), entry("alpha"));
+        EXPECT_EQ(toastText(), "„Alpha“ öffnet jetzt alle Dateien dieser Art.");
+        ASSERT_EQ(AppRegistry::setDefaultFor(entry("zeta"), "text/x-csrc"), std::nullopt);
+    }
+    // Java's default comes from the desktop's own list, which a change of the general list can't beat.
+    const QString java = doc("All.java", "class All {}\n");
+    FileInfoAppSection section(app.get(), java);
+    QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
+    section.chooseApp(entry("alpha"));
+    scripted.answers.push_back(AlertRole::confirm);
+    section.changeAllOfType();
+    EXPECT_EQ(toastText(), "Das Standardprogramm ließ sich nicht ändern: Das System nennt weiterhin ein anderes "
+                           "Programm.");
+    EXPECT_TRUE(app->toast() && app->toast()->isError);
+}
