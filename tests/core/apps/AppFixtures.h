@@ -60,6 +60,7 @@ inline void install() {
     TestUtil::writeFile(entry("zeta"), desktopFile("zeta", "Zeta", "text/x-csrc;text/x-java;"));
     TestUtil::writeFile(entry("alpha"), desktopFile("alpha", "Alpha", "text/x-csrc;text/x-java;"));
     TestUtil::writeFile(entry("beta"), desktopFile("beta", "Beta", "text/plain;"));
+    TestUtil::writeFile(entry("aaron"), desktopFile("aaron", "Aaron", "text/plain;"));
     TestUtil::writeFile(entry("tool10"), desktopFile("tool10", "Tool 10", "text/plain;"));
     TestUtil::writeFile(entry("tool2"), desktopFile("tool2", "Tool 2", "text/plain;"));
     TestUtil::writeFile(entry("editor"), desktopFile("editor", "Editor", "text/plain;"));
@@ -71,7 +72,7 @@ inline void install() {
     QMap<QString, QStringList> byType;
     byType["text/x-csrc"] = QStringList{"zeta.desktop", "alpha.desktop"};
     byType["text/x-java"] = QStringList{"zeta.desktop", "alpha.desktop"};
-    byType["text/plain"] = QStringList{"beta.desktop", "tool10.desktop", "tool2.desktop", "editor.desktop"};
+    byType["text/plain"] = QStringList{"aaron.desktop", "beta.desktop", "tool10.desktop", "tool2.desktop", "editor.desktop"};
     for (int i = 0; i < 75; ++i)
         byType["text/x-tex"] << QStringLiteral("many%1.desktop").arg(i, 2, 10, QLatin1Char('0'));
     writeCache(byType);

@@ -38,9 +38,9 @@ protected:
 TEST_F(AppRegistryTest, ListsDefaultThenRecommendedThenOthersInNameOrder) {
     const LanguageScope de(AppLanguage::de);
     const QList<OpenWithApp> apps = OpenWithApp::list(file("main.c", "int main() { return 0; }\n"));
-    // Zeta is the default although it sorts last; Alpha is registered for C itself; the rest only for
-    // plain text, in natural order ("Tool 2" before "Tool 10").
-    EXPECT_EQ(names(apps), (QStringList{"Zeta", "Alpha", "Beta", "Editor", "Tool 2", "Tool 10"}));
+    // Zeta is the default although it sorts last; Alpha is registered for C itself and comes before
+    // Aaron, which only opens plain text; those in natural order ("Tool 2" before "Tool 10").
+    EXPECT_EQ(names(apps), (QStringList{"Zeta", "Alpha", "Aaron", "Beta", "Editor", "Tool 2", "Tool 10"}));
     ASSERT_FALSE(apps.isEmpty());
     EXPECT_TRUE(apps[0].isDefault);
     EXPECT_EQ(apps[0].path, entry("zeta"));
