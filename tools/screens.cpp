@@ -81,7 +81,8 @@ int main(int argc, char **argv) {
     }
     QFile cache(appDir + "/mimeinfo.cache");
     cache.open(QIODevice::WriteOnly);
-    cache.write("[MIME Cache]\ntext/plain=texteditor.desktop;bilder.desktop;terminal.desktop;rechner.desktop;\n");
+    cache.write(
+        "[MIME Cache]\ntext/plain=texteditor.desktop;bilder.desktop;terminal.desktop;rechner.desktop;\n");
     cache.close();
     QDir().mkpath(home.path() + "/.config");
     QFile mimeapps(home.path() + "/.config/mimeapps.list");
@@ -372,7 +373,8 @@ int main(int argc, char **argv) {
         if (QWidget *strip = w.toolbar()->item(QStringLiteral("appsStrip"))) save(strip, "apps-strip");
         app.settings().setToolbarCompact(true);
         settle(300);
-        if (QWidget *strip = w.toolbar()->item(QStringLiteral("appsStrip"))) save(strip, "apps-strip-compact");
+        if (QWidget *strip = w.toolbar()->item(QStringLiteral("appsStrip")))
+            save(strip, "apps-strip-compact");
         app.settings().setToolbarApps({appDir + "/texteditor.desktop", appDir + "/bilder.desktop",
                                        appDir + "/terminal.desktop", appDir + "/fehlt.desktop"});
         app.requests().setShowToolbarEditor(true);

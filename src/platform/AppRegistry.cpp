@@ -111,13 +111,22 @@ QString contentType(const QString &path, bool sniff) {
 bool isRunnableType(const QString &contentType) {
     if (contentType.isEmpty()) return false;
     const QByteArray type = contentType.toUtf8();
-    static const char *const runnable[] = {
-        "application/x-executable",  "application/x-sharedlib",     "application/x-shellscript",
-        "application/x-desktop",     "application/x-ms-dos-executable", "application/x-msdownload",
-        "application/x-msi",         "application/x-appimage",      "application/x-java-archive",
-        "application/x-perl",        "text/x-python",               "text/x-python3",
-        "application/x-ruby",        "application/x-csh",           "application/x-pie-executable",
-        "application/vnd.microsoft.portable-executable"};
+    static const char *const runnable[] = {"application/x-executable",
+                                           "application/x-sharedlib",
+                                           "application/x-shellscript",
+                                           "application/x-desktop",
+                                           "application/x-ms-dos-executable",
+                                           "application/x-msdownload",
+                                           "application/x-msi",
+                                           "application/x-appimage",
+                                           "application/x-java-archive",
+                                           "application/x-perl",
+                                           "text/x-python",
+                                           "text/x-python3",
+                                           "application/x-ruby",
+                                           "application/x-csh",
+                                           "application/x-pie-executable",
+                                           "application/vnd.microsoft.portable-executable"};
     for (const char *r : runnable)
         if (g_content_type_is_a(type.constData(), r)) return true;
     // Other types the system marks as executable, except plain text, which only might be a script.
@@ -131,11 +140,13 @@ bool isA(const QString &contentType, const QString &other) {
 }
 
 std::optional<Entry> entry(const QString &desktopFile, const QString &language) {
-    if (!isApplicationEntry(desktopFile) || QFileInfo(desktopFile).size() > kMaxEntryBytes) return std::nullopt;
+    if (!isApplicationEntry(desktopFile) || QFileInfo(desktopFile).size() > kMaxEntryBytes)
+        return std::nullopt;
     GKeyFile *keys = g_key_file_new();
     std::optional<Entry> result;
     const char *group = G_KEY_FILE_DESKTOP_GROUP;
-    if (g_key_file_load_from_file(keys, QFile::encodeName(desktopFile).constData(), G_KEY_FILE_NONE, nullptr)) {
+    if (g_key_file_load_from_file(keys, QFile::encodeName(desktopFile).constData(), G_KEY_FILE_NONE,
+                                  nullptr)) {
         gchar *type = g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_TYPE, nullptr);
         const bool app = type && qstrcmp(type, G_KEY_FILE_DESKTOP_TYPE_APPLICATION) == 0;
         g_free(type);
@@ -144,9 +155,9 @@ std::optional<Entry> entry(const QString &desktopFile, const QString &language) 
             Entry e;
             e.file = desktopFile;
             const QByteArray lang = language.toUtf8();
-            if (gchar *name = g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_NAME,
-                                                           lang.isEmpty() ? nullptr : lang.constData(),
-                                                           nullptr)) {
+            if (gchar *name =
+                    g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_NAME,
+                                                 lang.isEmpty() ? nullptr : lang.constData(), nullptr)) {
                 e.name = QString::fromUtf8(name).trimmed();
                 g_free(name);
             }
@@ -188,7 +199,8 @@ LaunchResult launch(const QString &desktopFile, const QStringList &paths) {
     if (!app) return {LaunchError::notAnApplication, {}};
     GList *uris = nullptr;
     for (const QString &path : paths)
-        uris = g_list_append(uris, g_strdup(QUrl::fromLocalFile(path).toEncoded(QUrl::FullyEncoded).constData()));
+        uris = g_list_append(uris,
+                             g_strdup(QUrl::fromLocalFile(path).toEncoded(QUrl::FullyEncoded).constData()));
     GError *error = nullptr;
     const bool ok = g_app_info_launch_uris(app, uris, nullptr, &error);
     g_list_free_full(uris, g_free);

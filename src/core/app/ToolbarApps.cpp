@@ -38,12 +38,15 @@ QString toolbarAppName(const QString &path) {
 
 ToolbarApps::ToolbarApps(AppState *app) : QObject(app), m_app(app) {
     setObjectName(QStringLiteral("toolbarApps"));
-    launcher = [](const QString &appPath, const QStringList &paths) { return OpenWith::launch(appPath, paths); };
+    launcher = [](const QString &appPath, const QStringList &paths) {
+        return OpenWith::launch(appPath, paths);
+    };
 }
 
 ToolbarApps *ToolbarApps::of(AppState *app) {
     if (!app) return nullptr;
-    if (auto *existing = app->findChild<ToolbarApps *>(QStringLiteral("toolbarApps"), Qt::FindDirectChildrenOnly))
+    if (auto *existing =
+            app->findChild<ToolbarApps *>(QStringLiteral("toolbarApps"), Qt::FindDirectChildrenOnly))
         return existing;
     return new ToolbarApps(app);
 }
@@ -83,25 +86,26 @@ void ToolbarApps::addToolbarApp() {
 void ToolbarApps::replaceToolbarApp(const QString &path) {
     if (!m_app || !apps().contains(path) || !choose) return;
     QPointer<ToolbarApps> self(this);
-    choose({L("Neue App für diesen Platz wählen"), startFolder(), false}, [self, path](const QStringList &chosen) {
-        if (!self || !self->m_app || chosen.isEmpty()) return;
-        const QString app = chosen.first();
-        QStringList list = self->apps();
-        // The slot is looked up again: the list may have changed while the panel was up.
-        const qsizetype slot = list.indexOf(path);
-        if (slot < 0) return;
-        if (!AppRegistry::isApplicationEntry(app)) {
-            self->m_app->show(L(OpenWith::notAnAppText()), true);
-            return;
-        }
-        const qsizetype at = list.indexOf(app);
-        if (at >= 0 && at != slot) {
-            self->m_app->show(LF("„%@“ ist schon in der Leiste.", toolbarAppName(app)), false);
-            return;
-        }
-        list[slot] = app;
-        self->setApps(list);
-    });
+    choose({L("Neue App für diesen Platz wählen"), startFolder(), false},
+           [self, path](const QStringList &chosen) {
+               if (!self || !self->m_app || chosen.isEmpty()) return;
+               const QString app = chosen.first();
+               QStringList list = self->apps();
+               // The slot is looked up again: the list may have changed while the panel was up.
+               const qsizetype slot = list.indexOf(path);
+               if (slot < 0) return;
+               if (!AppRegistry::isApplicationEntry(app)) {
+                   self->m_app->show(L(OpenWith::notAnAppText()), true);
+                   return;
+               }
+               const qsizetype at = list.indexOf(app);
+               if (at >= 0 && at != slot) {
+                   self->m_app->show(LF("„%@“ ist schon in der Leiste.", toolbarAppName(app)), false);
+                   return;
+               }
+               list[slot] = app;
+               self->setApps(list);
+           });
 }
 
 void ToolbarApps::removeToolbarApp(const QString &path) {

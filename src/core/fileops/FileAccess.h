@@ -9,7 +9,7 @@
 namespace FileAccess {
 
 struct Facts {
-    int err = 0; // errno when the item (or the target of a link) could not be read
+    int err = 0;     // errno when the item (or the target of a link) could not be read
     mode_t mode = 0; // permission bits with set-user-ID, set-group-ID and sticky
     QString owner, group;
     bool isDirectory = false;

@@ -93,12 +93,14 @@ Opened openDocument(const QString &path) {
                    : Opened::noApplication;
     }
     // The choice for this one file counts only when it names a real application entry.
-    if (const auto chosen = FileOps::openWithOverride(path); chosen && AppRegistry::isApplicationEntry(*chosen))
-        if (AppRegistry::launch(*chosen, {path}).error == AppRegistry::LaunchError::none) return Opened::opened;
+    if (const auto chosen = FileOps::openWithOverride(path);
+        chosen && AppRegistry::isApplicationEntry(*chosen))
+        if (AppRegistry::launch(*chosen, {path}).error == AppRegistry::LaunchError::none)
+            return Opened::opened;
     const auto app = AppRegistry::defaultFor(type);
     if (!app) return Opened::noApplication;
     return AppRegistry::launch(*app, {path}).error == AppRegistry::LaunchError::none ? Opened::opened
-                                                                                    : Opened::noApplication;
+                                                                                     : Opened::noApplication;
 }
 
 } // namespace OpenWith

@@ -45,8 +45,8 @@ bool FolderDropTarget::drop(QDropEvent *event) const {
         return false;
     }
     // A source that offers no move (a toolbar application, say) keeps its item whatever the volumes.
-    const bool done =
-        perform(event->mimeData(), copyHeld(event->modifiers()) || !(event->possibleActions() & Qt::MoveAction));
+    const bool done = perform(event->mimeData(),
+                              copyHeld(event->modifiers()) || !(event->possibleActions() & Qt::MoveAction));
     if (!done) {
         event->ignore();
         return false;

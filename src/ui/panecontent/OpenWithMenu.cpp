@@ -31,9 +31,8 @@ QMenu *build(AppState *app, const QStringList &paths, QWidget *parent, std::func
     menu->setObjectName(QStringLiteral("openWithMenu"));
     menu->setIcon(Symbols::icon(QStringLiteral("arrow.up.forward.app")));
     QPointer<AppState> guard(app);
-    QObject::connect(menu, &QMenu::aboutToShow, menu, [menu, guard, paths, onPick] {
-        fill(menu, guard, paths, onPick);
-    });
+    QObject::connect(menu, &QMenu::aboutToShow, menu,
+                     [menu, guard, paths, onPick] { fill(menu, guard, paths, onPick); });
     return menu;
 }
 
@@ -65,15 +64,16 @@ void fill(QMenu *menu, AppState *app, const QStringList &paths, std::function<vo
                 start = folder;
                 break;
             }
-        chooseApplications(window, L("Programm wählen"), start, false, [guard, paths](const QStringList &chosen) {
-            if (chosen.isEmpty()) return;
-            // An entry outside the application folders (a download) could run anything.
-            if (!AppRegistry::isApplicationEntry(chosen.first())) {
-                if (guard) guard->show(L(OpenWith::notAnAppText()), true);
-                return;
-            }
-            openAll(guard, chosen.first(), paths);
-        });
+        chooseApplications(window, L("Programm wählen"), start, false,
+                           [guard, paths](const QStringList &chosen) {
+                               if (chosen.isEmpty()) return;
+                               // An entry outside the application folders (a download) could run anything.
+                               if (!AppRegistry::isApplicationEntry(chosen.first())) {
+                                   if (guard) guard->show(L(OpenWith::notAnAppText()), true);
+                                   return;
+                               }
+                               openAll(guard, chosen.first(), paths);
+                           });
     });
 }
 

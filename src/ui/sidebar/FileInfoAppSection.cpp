@@ -66,9 +66,8 @@ FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidg
     m_appPicker->setObjectName(QStringLiteral("appPicker"));
     m_appPicker->setAccessibleName(L("Öffnen mit"));
     m_appPicker->setEnabled(false);
-    connect(m_appPicker, &QComboBox::activated, this, [this](int index) {
-        chooseApp(m_appPicker->itemData(index).toString());
-    });
+    connect(m_appPicker, &QComboBox::activated, this,
+            [this](int index) { chooseApp(m_appPicker->itemData(index).toString()); });
     apps->addWidget(m_appPicker);
     auto *only = new QLabel(L("Gilt nur für diese Datei."), m_openWithPart);
     QFont small = only->font();
@@ -193,7 +192,8 @@ void FileInfoAppSection::chooseApp(const QString &appPath) {
         showApps();
         return;
     }
-    const int err = FileOps::setOpenWithOverride(app->isDefault ? std::nullopt : std::optional(app->path), m_path);
+    const int err =
+        FileOps::setOpenWithOverride(app->isDefault ? std::nullopt : std::optional(app->path), m_path);
     if (err != 0) {
         // What the file has is still the old choice; the picker says so again.
         m_openWith = previous;
@@ -234,7 +234,8 @@ void FileInfoAppSection::setAccess(int value, int shift) {
     const FileAccess::Written w = FileAccess::setAccess(m_path, value, shift);
     if (w.err != 0) {
         if (w.mode != 0) m_mode = w.mode;
-        if (m_app) m_app->show(LF("Zugriffsrechte ließen sich nicht ändern: %@", reason(w.err, m_path)), true);
+        if (m_app)
+            m_app->show(LF("Zugriffsrechte ließen sich nicht ändern: %@", reason(w.err, m_path)), true);
     } else {
         m_mode = w.mode;
     }

@@ -39,8 +39,9 @@ QString rgba(QColor c, double alpha) {
 } // namespace
 
 void ToolbarEditorSheet::registerWith(SheetPresenter *presenter, AppState *app) {
-    presenter->setFactory(SheetPresenter::Sheet::toolbarEditor,
-                          [app](QWidget *parent) -> QDialog * { return new ToolbarEditorSheet(app, parent); });
+    presenter->setFactory(SheetPresenter::Sheet::toolbarEditor, [app](QWidget *parent) -> QDialog * {
+        return new ToolbarEditorSheet(app, parent);
+    });
 }
 
 ToolbarEditorSheet::ToolbarEditorSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(app) {
@@ -67,10 +68,11 @@ void ToolbarEditorSheet::build() {
     auto *title = new QLabel(L("Leiste anpassen"), this);
     title->setFont(sized(title->font(), ui.font + 5, QFont::DemiBold));
     outer->addWidget(title);
-    auto *about = new QLabel(L("Hier legst du fest, welche Apps in der Leiste stehen und in welcher "
-                               "Reihenfolge. Du kannst Programme auch aus einem Dateifenster hierher oder direkt auf die "
-                               "Leiste ziehen."),
-                             this);
+    auto *about = new QLabel(
+        L("Hier legst du fest, welche Apps in der Leiste stehen und in welcher "
+          "Reihenfolge. Du kannst Programme auch aus einem Dateifenster hierher oder direkt auf die "
+          "Leiste ziehen."),
+        this);
     about->setWordWrap(true);
     about->setFont(sized(about->font(), ui.small()));
     about->setForegroundRole(QPalette::PlaceholderText);
@@ -172,8 +174,9 @@ void ToolbarEditorSheet::rebuild() {
         const QString folder = Posix::parentOf(path);
         where->setText(exists ? fontMetrics().elidedText(folder, Qt::ElideMiddle, 260) : L("Nicht gefunden"));
         where->setToolTip(exists ? folder : QString());
-        where->setStyleSheet(exists ? QStringLiteral("color: %1").arg(rgba(palette().color(QPalette::WindowText), 0.55))
-                                    : QStringLiteral("color: #ff3b30"));
+        where->setStyleSheet(
+            exists ? QStringLiteral("color: %1").arg(rgba(palette().color(QPalette::WindowText), 0.55))
+                   : QStringLiteral("color: #ff3b30"));
         texts->addWidget(where);
         h->addLayout(texts);
         h->addStretch(1);
@@ -183,7 +186,8 @@ void ToolbarEditorSheet::rebuild() {
             std::function<void(ToolbarApps *)> run;
         };
         const Tool tools[] = {
-            {"chevron.up", K("Nach vorn"), "up", i > 0, [path, i](ToolbarApps *a) { a->moveToolbarApp(path, i - 1); }},
+            {"chevron.up", K("Nach vorn"), "up", i > 0,
+             [path, i](ToolbarApps *a) { a->moveToolbarApp(path, i - 1); }},
             {"chevron.down", K("Nach hinten"), "down", i < count - 1,
              [path, i](ToolbarApps *a) { a->moveToolbarApp(path, i + 1); }},
             {"arrow.triangle.2.circlepath", K("Ersetzen durch …"), "replace", true,

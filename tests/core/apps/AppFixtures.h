@@ -50,10 +50,11 @@ inline void install() {
     QDir().mkpath(appsDir());
     QDir().mkpath(outDir());
     QDir().mkpath(downloads());
-    TestUtil::writeFile(r + "/writer.sh", QStringLiteral("#!/bin/sh\nout=%1\nprintf '%s\\n' \"$@\" > \"$out/t.$$\" && "
-                                                         "mv \"$out/t.$$\" \"$out/run.$$\"\n")
-                                              .arg(outDir())
-                                              .toUtf8());
+    TestUtil::writeFile(r + "/writer.sh",
+                        QStringLiteral("#!/bin/sh\nout=%1\nprintf '%s\\n' \"$@\" > \"$out/t.$$\" && "
+                                       "mv \"$out/t.$$\" \"$out/run.$$\"\n")
+                            .arg(outDir())
+                            .toUtf8());
     QFile::setPermissions(r + "/writer.sh", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // The real type database, but none of the machine's applications.
     QFile::link(QStringLiteral("/usr/share/mime"), r + QStringLiteral("/data/mime"));
@@ -66,13 +67,15 @@ inline void install() {
     TestUtil::writeFile(entry("editor"), desktopFile("editor", "Editor", "text/plain;"));
     for (int i = 0; i < 75; ++i) {
         const QString id = QStringLiteral("many%1").arg(i, 2, 10, QLatin1Char('0'));
-        TestUtil::writeFile(entry(id), desktopFile(id, QStringLiteral("App %1").arg(i, 2, 10, QLatin1Char('0')),
-                                                   "text/x-tex;"));
+        TestUtil::writeFile(
+            entry(id),
+            desktopFile(id, QStringLiteral("App %1").arg(i, 2, 10, QLatin1Char('0')), "text/x-tex;"));
     }
     QMap<QString, QStringList> byType;
     byType["text/x-csrc"] = QStringList{"zeta.desktop", "alpha.desktop"};
     byType["text/x-java"] = QStringList{"zeta.desktop", "alpha.desktop"};
-    byType["text/plain"] = QStringList{"aaron.desktop", "beta.desktop", "tool10.desktop", "tool2.desktop", "editor.desktop"};
+    byType["text/plain"] =
+        QStringList{"aaron.desktop", "beta.desktop", "tool10.desktop", "tool2.desktop", "editor.desktop"};
     for (int i = 0; i < 75; ++i)
         byType["text/x-tex"] << QStringLiteral("many%1.desktop").arg(i, 2, 10, QLatin1Char('0'));
     writeCache(byType);
@@ -85,7 +88,8 @@ inline void install() {
     TestUtil::writeFile(config + "/mimeapps.list", "[Default Applications]\ntext/x-csrc=zeta.desktop\n"
                                                    "text/plain=editor.desktop\ntext/x-tex=many74.desktop\n");
     // A desktop's own list comes first: a default set in the general list does not win against it.
-    TestUtil::writeFile(config + "/ktest-mimeapps.list", "[Default Applications]\ntext/x-java=zeta.desktop\n");
+    TestUtil::writeFile(config + "/ktest-mimeapps.list",
+                        "[Default Applications]\ntext/x-java=zeta.desktop\n");
     qputenv("XDG_CURRENT_DESKTOP", "KTest");
     qputenv("XDG_DATA_DIRS", (r + "/data").toUtf8());
 }
@@ -106,7 +110,8 @@ inline QStringList waitLaunch(int ms = 5000) {
         QTest::qWait(20);
     }
     if (runs.isEmpty()) return {};
-    return QString::fromUtf8(TestUtil::readFile(outDir() + u'/' + runs.first())).split(u'\n', Qt::SkipEmptyParts);
+    return QString::fromUtf8(TestUtil::readFile(outDir() + u'/' + runs.first()))
+        .split(u'\n', Qt::SkipEmptyParts);
 }
 
 inline bool nothingLaunched(int ms = 600) {

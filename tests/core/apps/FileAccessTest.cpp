@@ -26,7 +26,9 @@ protected:
         ::stat(QFile::encodeName(path).constData(), &st);
         return st.st_mode & 07777;
     }
-    static void chmodTo(const QString &path, mode_t m) { ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), m), 0); }
+    static void chmodTo(const QString &path, mode_t m) {
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), m), 0);
+    }
     QString dir, file;
 };
 

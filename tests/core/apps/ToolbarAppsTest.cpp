@@ -67,7 +67,8 @@ TEST_F(ToolbarAppsTest, APartlyRefusedDropKeepsTheLimitErrorInView) {
     // One toast: the summary does not replace the limit error that came just before it.
     EXPECT_TRUE(toastIsError());
     EXPECT_TRUE(toastText().contains("1 Objekt zur Leiste hinzugefügt.")) << toastText().toStdString();
-    EXPECT_TRUE(toastText().contains("Mehr als 5 Apps passen nicht in die Leiste.")) << toastText().toStdString();
+    EXPECT_TRUE(toastText().contains("Mehr als 5 Apps passen nicht in die Leiste."))
+        << toastText().toStdString();
     // Full: the panel does not open, the limit is a plain notice; a listed one is a duplicate first.
     apps->addToolbarApp();
     EXPECT_TRUE(choices.isEmpty());
@@ -131,5 +132,6 @@ TEST_F(ToolbarAppsTest, LaunchOpensTheSelectionOrStartsAloneAndSaysWhatFailed) {
     launched.clear();
     apps->launchToolbarApp(appsDir() + "/gone.desktop");
     EXPECT_TRUE(launched.isEmpty());
-    EXPECT_EQ(toastText(), "„gone.desktop“ gibt es nicht mehr. Entferne das Symbol über „Leiste anpassen …“.");
+    EXPECT_EQ(toastText(),
+              "„gone.desktop“ gibt es nicht mehr. Entferne das Symbol über „Leiste anpassen …“.");
 }

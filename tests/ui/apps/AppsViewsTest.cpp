@@ -125,7 +125,8 @@ TEST_F(AppsViewsTest, APaneDropOfAStripButtonCopies) {
     FolderDropTarget target;
     target.perform = [&copied](const QMimeData *, bool copy) { return copied = copy, true; };
     std::unique_ptr<QMimeData> data(urls({e(0)}));
-    QDropEvent drop(QPointF(1, 1), Qt::CopyAction | Qt::LinkAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(1, 1), Qt::CopyAction | Qt::LinkAction, data.get(), Qt::LeftButton,
+                    Qt::NoModifier);
     EXPECT_TRUE(target.drop(&drop));
     EXPECT_TRUE(copied);
     QDropEvent movable(QPointF(1, 1), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton,
@@ -253,7 +254,8 @@ TEST_F(AppsViewsTest, ChangeAllOfTypeClaimsSuccessOnlyWhenTheSystemNamesTheApp) 
     section.chooseApp(entry("alpha"));
     scripted.answers.push_back(AlertRole::confirm);
     section.changeAllOfType();
-    EXPECT_EQ(toastText(), "Das Standardprogramm ließ sich nicht ändern: Das System nennt weiterhin ein anderes "
-                           "Programm.");
+    EXPECT_EQ(toastText(),
+              "Das Standardprogramm ließ sich nicht ändern: Das System nennt weiterhin ein anderes "
+              "Programm.");
     EXPECT_TRUE(app->toast() && app->toast()->isError);
 }

@@ -70,7 +70,8 @@ ToolbarAppsStrip::ToolbarAppsStrip(AppState *app, QWidget *parent) : QWidget(par
         // The panels of adding and replacing open over this window.
         QPointer<QWidget> self(this);
         apps->choose = [self](const ToolbarApps::Choice &c, ToolbarApps::Chosen done) {
-            chooseApplications(self ? self->window() : nullptr, c.title, c.directory, c.many, std::move(done));
+            chooseApplications(self ? self->window() : nullptr, c.title, c.directory, c.many,
+                               std::move(done));
         };
         connect(&m_app->settings(), &Settings::changed, this, [this](Settings::Key key) {
             if (key != Settings::Key::toolbarApps && key != Settings::Key::toolbarCompact) return;
@@ -127,7 +128,8 @@ bool ToolbarAppsStrip::handleDrop(const QMimeData *data, const QString &target) 
     ToolbarApps *apps = ToolbarApps::of(m_app);
     if (!apps || !data) return false;
     const QStringList list = apps->apps();
-    const qsizetype targetIndex = target.isEmpty() || !list.contains(target) ? list.size() : list.indexOf(target);
+    const qsizetype targetIndex =
+        target.isEmpty() || !list.contains(target) ? list.size() : list.indexOf(target);
     if (data->hasFormat(dragType())) {
         // One of our own buttons: it only changes its place.
         apps->moveToolbarApp(QString::fromUtf8(data->data(dragType())), int(targetIndex));
