@@ -164,6 +164,19 @@ TEST_F(AppsViewsTest, EditorRowsCounterAndLook) {
     EXPECT_TRUE(sheet.findChild<QPushButton *>("addApp")->isEnabled());
     sheet.findChild<QPushButton *>("lookWide")->click();
     EXPECT_FALSE(app->settings().toolbarCompact());
+
+    // A row dragged inside the list: the list takes the new order. An entry dropped on the sheet joins.
+    app->settings().setToolbarApps({e(0), e(1), e(2)});
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(sheet.list()->model()->moveRow(QModelIndex(), 0, QModelIndex(), 3));
+    EXPECT_EQ(apps->apps(), (QStringList{e(1), e(2), e(0)}));
+    std::unique_ptr<QMimeData> dropped(urls({e(5)}));
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, dropped.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&sheet, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, dropped.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&sheet, &drop);
+    EXPECT_EQ(apps->apps(), (QStringList{e(1), e(2), e(0), e(5)}));
 }
 
 TEST_F(AppsViewsTest, OpenWithMenuListsTheFirstPathsAppsAndOpensAllPaths) {
