@@ -8,6 +8,8 @@
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/help/FeedbackSheet.h"
+#include "ui/inspector/InfoSheet.h"
+#include "ui/inspector/InspectorView.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -96,6 +98,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     m_sheets = new SheetPresenter(m_app->requests(), this);
     FeedbackSheet::registerWith(m_sheets, m_app);
     ToolSheets::install(m_sheets, m_app);
+    InfoSheet::registerWith(m_sheets, m_app);
     build();
     applyEnvironment();
     connect(&m_app->requests(), &WindowRequests::manualRequested, this,
@@ -169,7 +172,7 @@ void MainWindow::build() {
                                       if (m_app) m_app->settings().setInspectorWidth(v);
                                   },
                                   m_root);
-    m_inspector = placeholderColumn("inspector", m_root);
+    m_inspector = new InspectorView(m_app, m_root);
     m_inspector->setAccessibleName(L("Info-Leiste"));
     columns->addWidget(m_inspectorHandle);
     columns->addWidget(m_inspector);
