@@ -92,12 +92,13 @@ int run(const QStringList &args) {
                 view.multi() == shown ? "yes" : "no");
     std::printf("size walks at once, at most: %d\n", SizeWalk::runningMost());
     writer.stop();
-    const bool ok = summary.ok() && summary.max() <= 0.2 && SizeWalk::runningMost() <= 1 && view.multi() == shown;
+    const bool ok =
+        summary.ok() && summary.max() <= 0.2 && SizeWalk::runningMost() <= 1 && view.multi() == shown;
     std::printf("%s\n", ok ? "within bounds (≤ 200 ms, one walk)" : "OUT OF BOUNDS");
     return ok ? 0 : 1;
 }
 
-const Bench::Registration reg("inspector",
-                              "inspector summary of 10,000 selected items in a busy folder (no reference)", run);
+const Bench::Registration
+    reg("inspector", "inspector summary of 10,000 selected items in a busy folder (no reference)", run);
 
 } // namespace

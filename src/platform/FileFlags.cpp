@@ -24,7 +24,8 @@ int openForFlags(const QString &path) {
         errno = ENOTTY;
         return -1;
     }
-    return Posix::retry([&] { return ::open(bytes->constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC); });
+    return Posix::retry(
+        [&] { return ::open(bytes->constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC); });
 }
 
 } // namespace
@@ -33,9 +34,11 @@ std::optional<QDateTime> birthTime(const QString &path) {
     const auto bytes = Posix::encode(path);
     if (!bytes) return std::nullopt;
     struct statx sx {};
-    if (::statx(AT_FDCWD, bytes->constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0) return std::nullopt;
+    if (::statx(AT_FDCWD, bytes->constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0)
+        return std::nullopt;
     if (!(sx.stx_mask & STATX_BTIME)) return std::nullopt;
-    return QDateTime::fromMSecsSinceEpoch(qint64(sx.stx_btime.tv_sec) * 1000 + sx.stx_btime.tv_nsec / 1000000);
+    return QDateTime::fromMSecsSinceEpoch(qint64(sx.stx_btime.tv_sec) * 1000 +
+                                          sx.stx_btime.tv_nsec / 1000000);
 }
 
 std::optional<bool> immutable(const QString &path) {

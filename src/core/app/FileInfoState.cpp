@@ -257,8 +257,9 @@ void FileInfoState::rename() {
             if (error.code == EEXIST)
                 m_app->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
             else
-                m_app->show(LF("Das Umbenennen ging nicht: %@",
-                               error.description.isEmpty() ? Posix::errorText(error.code) : error.description),
+                m_app->show(LF("Das Umbenennen ging nicht: %@", error.description.isEmpty()
+                                                                    ? Posix::errorText(error.code)
+                                                                    : error.description),
                             true);
         }
         resetName();
@@ -296,7 +297,8 @@ void FileInfoState::saveComment() {
     }
     const QString text = m_comment;
     if (const int err = FileOps::setComment(text, m_path)) {
-        if (m_app) m_app->show(LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)), true);
+        if (m_app)
+            m_app->show(LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)), true);
         return;
     }
     if (FileOps::comment(m_path) != text) {

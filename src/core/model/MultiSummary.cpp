@@ -26,8 +26,8 @@ MultiSummary MultiSummary::make(const QStringList &paths, const CancelFlag *canc
         }
         const bool dir = S_ISDIR(st.st_mode);
         dir ? ++s.folders : ++s.files;
-        QString kind = S_ISREG(st.st_mode) ? MimeKinds::kindForFile(Posix::lastComponent(path))
-                       : dir               ? MimeKinds::kindForMimeName("inode/directory")
+        QString kind = S_ISREG(st.st_mode)   ? MimeKinds::kindForFile(Posix::lastComponent(path))
+                       : dir                 ? MimeKinds::kindForMimeName("inode/directory")
                        : S_ISLNK(st.st_mode) ? MimeKinds::kindForMimeName("inode/symlink")
                                              : MimeKinds::kindForMimeName("application/octet-stream");
         if (kind.isEmpty()) kind = QStringLiteral("?");
@@ -41,7 +41,8 @@ MultiSummary MultiSummary::make(const QStringList &paths, const CancelFlag *canc
         s.kinds.append({it.key(), it.value()});
     std::sort(s.kinds.begin(), s.kinds.end(), [](const Kind &a, const Kind &b) {
         if (a.count != b.count) return a.count > b.count;
-        return a.name.normalized(QString::NormalizationForm_C) < b.name.normalized(QString::NormalizationForm_C);
+        return a.name.normalized(QString::NormalizationForm_C) <
+               b.name.normalized(QString::NormalizationForm_C);
     });
     if (parents.size() == 1) s.location = *parents.cbegin();
     s.tagsOnAll = tagsOnAllOf(paths, cancel);
@@ -73,8 +74,9 @@ SelectionSize selectionSize(const QStringList &paths, const CancelFlag *cancel) 
     QStringList sorted;
     for (const QString &p : paths)
         sorted << FileLoader::norm(p);
-    std::sort(sorted.begin(), sorted.end(),
-              [](const QString &a, const QString &b) { return a.size() != b.size() ? a.size() < b.size() : a < b; });
+    std::sort(sorted.begin(), sorted.end(), [](const QString &a, const QString &b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
     QStringList kept;
     QSet<QString> keptSet;
     for (const QString &p : sorted) {

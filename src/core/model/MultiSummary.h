@@ -18,7 +18,7 @@ struct MultiSummary {
     };
     int folders = 0;
     int files = 0;
-    QList<Kind> kinds; // most frequent first, then by name
+    QList<Kind> kinds;               // most frequent first, then by name
     std::optional<QString> location; // the one parent folder, when all items share it
     std::optional<QDateTime> oldest;
     std::optional<QDateTime> newest;

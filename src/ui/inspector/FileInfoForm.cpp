@@ -163,7 +163,8 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
         if (m_app) m_app->toggleTag(tag, {m_state->path()});
         m_state->load();
     });
-    for (QWidget *w : {static_cast<QWidget *>(m_tags), static_cast<QWidget *>(m_name), static_cast<QWidget *>(m_comment)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_tags), static_cast<QWidget *>(m_name), static_cast<QWidget *>(m_comment)})
         w->installEventFilter(this);
 
     connect(m_state, &FileInfoState::changed, this, &FileInfoForm::sync);

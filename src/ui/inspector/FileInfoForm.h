@@ -46,7 +46,8 @@ protected:
 private:
     void sync();
     void fillFields();
-    void rebuildRows(QVBoxLayout *layout, QList<QWidget *> &rows, const QList<QPair<QString, QString>> &pairs);
+    void rebuildRows(QVBoxLayout *layout, QList<QWidget *> &rows,
+                     const QList<QPair<QString, QString>> &pairs);
 
     AppState *m_app = nullptr;
     FileInfoState *m_state = nullptr;

@@ -111,9 +111,8 @@ InfoSheet::InfoSheet(AppState *app, const QStringList &paths, QWidget *parent) :
     setFixedWidth(420);
 
     m_walk = new SizeWalk(this);
-    connect(m_walk, &SizeWalk::finished, this, [this](const FileOps::SelectionSize &r) {
-        m_size->setText(totalText(r.bytes, r.files));
-    });
+    connect(m_walk, &SizeWalk::finished, this,
+            [this](const FileOps::SelectionSize &r) { m_size->setText(totalText(r.bytes, r.files)); });
     // Closing (or a new target, which closes this sheet) ends the count at once.
     connect(this, &QDialog::finished, m_walk, &SizeWalk::cancel);
     m_walk->start(paths);

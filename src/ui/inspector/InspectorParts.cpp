@@ -69,22 +69,27 @@ InspectorSection::InspectorSection(const char *titleKey, QWidget *parent) : QWid
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(12, 12, 12, 12);
     outer->setSpacing(8);
+    // The whole row takes the click; title and chevron are drawn by labels inside it, so the title stays
+    // at the leading edge and an "&" of it is shown as written.
     m_header = new QToolButton(this);
-    m_header->setText(L(titleKey));
+    m_header->setAccessibleName(L(titleKey));
     m_header->setAutoRaise(true);
-    m_header->setToolButtonStyle(Qt::ToolButtonTextOnly);
     m_header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_header->setLayoutDirection(Qt::LeftToRight);
-    QFont hf = m_header->font();
+    m_header->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
+    auto *title = new QLabel(L(titleKey), m_header);
+    title->setTextFormat(Qt::PlainText);
+    title->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QFont hf = title->font();
     hf.setPixelSize(int(std::lround(EnvironmentValues::ui(this).font)));
     hf.setWeight(QFont::DemiBold);
-    m_header->setFont(hf);
-    m_header->setStyleSheet(QStringLiteral("QToolButton { text-align: left; border: none; padding: 0; }"));
+    title->setFont(hf);
+    m_header->setMinimumHeight(title->sizeHint().height() + 2);
     auto *chevron = new QLabel(m_header);
     chevron->setObjectName(QStringLiteral("chevron"));
     chevron->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto *hl = new QHBoxLayout(m_header);
     hl->setContentsMargins(0, 0, 0, 0);
+    hl->addWidget(title);
     hl->addStretch(1);
     hl->addWidget(chevron);
     outer->addWidget(m_header);
@@ -102,7 +107,8 @@ void InspectorSection::setOpen(bool open) {
     m_open = open;
     m_content->setVisible(open);
     if (auto *chevron = m_header->findChild<QLabel *>(QStringLiteral("chevron")))
-        chevron->setPixmap(Symbols::icon(QLatin1String(open ? "chevron.down" : "chevron.right")).pixmap(10, 10));
+        chevron->setPixmap(
+            Symbols::icon(QLatin1String(open ? "chevron.down" : "chevron.right")).pixmap(10, 10));
     if (change) emit openChanged(open);
 }
 

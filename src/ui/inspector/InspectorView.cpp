@@ -120,7 +120,8 @@ void InspectorView::readTags(const QStringList &paths) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, tags, generation] {
-                if (self && generation == self->m_generation && self->multi()) self->multi()->setTagsOnAll(tags);
+                if (self && generation == self->m_generation && self->multi())
+                    self->multi()->setTagsOnAll(tags);
             },
             Qt::QueuedConnection);
     });

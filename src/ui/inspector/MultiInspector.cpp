@@ -68,7 +68,8 @@ void MultiInspector::rebuild() {
     m_rows.clear();
     QList<QPair<QString, QString>> rows;
     if (m_summary) {
-        rows.append({QString::fromUtf8(K("Aufteilung")), LF("%d Ordner, %d Dateien", m_summary->folders, m_summary->files)});
+        rows.append({QString::fromUtf8(K("Aufteilung")),
+                     LF("%d Ordner, %d Dateien", m_summary->folders, m_summary->files)});
         rows.append({QString::fromUtf8(K("Ort")), m_summary->location.value_or(L("Verschiedene Orte"))});
         rows.append(kindsRow(m_summary->kinds));
     }

@@ -69,13 +69,15 @@ TEST_F(InfoFacts, FormattingOfBytesAndLocation) {
 }
 
 TEST_F(InfoFacts, SummaryOfSeveralItems) {
-    for (const char *name : {"1.txt", "2.txt", "3.txt", "a.png", "b.png", "c.pdf", "d.pdf", "e.zip", "f.html", "g.mp3"})
+    for (const char *name :
+         {"1.txt", "2.txt", "3.txt", "a.png", "b.png", "c.pdf", "d.pdf", "e.zip", "f.html", "g.mp3"})
         file(QString::fromUtf8(name));
     folder("sub");
     setMtime("1.txt", 1000);
     setMtime("2.txt", 5000);
     QStringList paths;
-    for (const char *name : {"1.txt", "2.txt", "3.txt", "a.png", "b.png", "c.pdf", "d.pdf", "e.zip", "f.html", "g.mp3"})
+    for (const char *name :
+         {"1.txt", "2.txt", "3.txt", "a.png", "b.png", "c.pdf", "d.pdf", "e.zip", "f.html", "g.mp3"})
         paths << at(QString::fromUtf8(name));
     MultiSummary s = MultiSummary::make(paths);
     EXPECT_EQ(s.folders, 0);
