@@ -149,13 +149,19 @@ TEST_F(InfoFacts, FolderOfExactlyTheLimitIsComplete) {
 
 // A count that runs until it is cancelled, so tests see how walks overlap.
 struct BlockingCount {
-    std::atomic<int> started{0}, sawCancel{0};
+    struct Counters {
+        std::atomic<int> started{0}, sawCancel{0};
+    };
+    // Shared with the walks, which may still be returning when the test ends.
+    std::shared_ptr<Counters> c = std::make_shared<Counters>();
+    std::atomic<int> &started = c->started;
+    std::atomic<int> &sawCancel = c->sawCancel;
     SizeWalk::Count fn() {
-        return [this](const QStringList &paths, const CancelFlag &cancel) {
-            ++started;
+        return [c = c](const QStringList &paths, const CancelFlag &cancel) {
+            ++c->started;
             for (int i = 0; i < 500 && !cancel.cancelled(); ++i)
                 QThread::msleep(2);
-            if (cancel.cancelled()) ++sawCancel;
+            if (cancel.cancelled()) ++c->sawCancel;
             return FileOps::SelectionSize{qint64(paths.size()), 0, false, cancel.cancelled()};
         };
     }
@@ -184,5 +190,6 @@ TEST_F(InfoFacts, OneWalkAtATimeAndOnlyTheNewestIsReported) {
     }
     // Gone with its owner: the walk stops.
     QTRY_VERIFY(count.sawCancel == 2);
+    QTRY_VERIFY(SizeWalk::runningNow() == 0);
     SizeWalk::setCountForTests({});
 }

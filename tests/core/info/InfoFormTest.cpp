@@ -178,6 +178,8 @@ TEST_F(InfoForm, FolderSizeTextAndSupersededWalks) {
     EXPECT_EQ(SizeWalk::runningMost(), 1);
     s.reset();
     QTRY_VERIFY(sawCancel == 2);
+    // The counters live on this stack: nothing may still use them.
+    QTRY_VERIFY(SizeWalk::runningNow() == 0);
 }
 
 TEST_F(InfoForm, CommentIsSavedOnceAfterTypingAndFailuresSaySo) {

@@ -34,6 +34,7 @@ protected:
         QTRY_VERIFY(pane()->items().size() == 4);
     }
     void TearDown() override {
+        QTRY_VERIFY(SizeWalk::runningNow() == 0);
         SizeWalk::setCountForTests({});
         FileInfoForm::setSectionProvider({});
         app.reset();
@@ -45,15 +46,21 @@ protected:
     std::unique_ptr<AppState> app;
 };
 
-// A count that runs until it is cancelled (or two seconds pass).
+// A count that runs until it is cancelled (or two seconds pass). Its counters outlive the test, since a
+// cancelled walk may still be returning when the test ends.
 struct BlockingCount {
-    std::atomic<int> started{0}, sawCancel{0};
+    struct Counters {
+        std::atomic<int> started{0}, sawCancel{0};
+    };
+    std::shared_ptr<Counters> c = std::make_shared<Counters>();
+    std::atomic<int> &started = c->started;
+    std::atomic<int> &sawCancel = c->sawCancel;
     SizeWalk::Count fn() {
-        return [this](const QStringList &, const CancelFlag &cancel) {
-            ++started;
+        return [c = c](const QStringList &, const CancelFlag &cancel) {
+            ++c->started;
             for (int i = 0; i < 1000 && !cancel.cancelled(); ++i)
                 QThread::msleep(2);
-            if (cancel.cancelled()) ++sawCancel;
+            if (cancel.cancelled()) ++c->sawCancel;
             return FileOps::SelectionSize{1, 1, false, cancel.cancelled()};
         };
     }
