@@ -60,7 +60,7 @@ TEST_F(InfoFacts, ContentRowsComeFromTheInstalledReader) {
 }
 
 TEST_F(InfoFacts, FormattingOfBytesAndLocation) {
-    Lang::setCurrent(AppLanguage::de);
+    TestUtil::LanguageScope german(AppLanguage::de);
     EXPECT_EQ(InfoFmt::exactBytes(1234567), QStringLiteral("1.234.567 Byte"));
     EXPECT_EQ(InfoFmt::location(QStringLiteral("/etc")), localName(QStringLiteral("/")));
     EXPECT_EQ(InfoFmt::location(QStringLiteral("/")), localName(QStringLiteral("/")));

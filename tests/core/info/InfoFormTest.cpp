@@ -14,7 +14,10 @@
 
 class InfoForm : public CommandTest {
 protected:
+    // The toasts are compared in German.
+    std::optional<TestUtil::LanguageScope> german;
     void SetUp() override {
+        german.emplace(AppLanguage::de);
         CommandTest::SetUp();
         FileInfoState::setTimings({50, 200000});
     }
@@ -24,6 +27,7 @@ protected:
         SizeWalk::setCountForTests({});
         Xattr::failWritesForTests({}, 0);
         CommandTest::TearDown();
+        german.reset();
     }
     std::unique_ptr<FileInfoState> form(const QString &path, qint64 refresh = 0) {
         auto s = std::make_unique<FileInfoState>(app.get(), path, refresh);

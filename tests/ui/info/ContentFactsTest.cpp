@@ -51,7 +51,8 @@ TEST(ContentFacts, ImageSizeAndPdfFacts) {
 
     // Damaged files, a folder and a file of another kind: no rows, no failure.
     for (const char *name : {"kaputt.png", "kaputt.pdf", "text.txt"})
-        ASSERT_TRUE(TestUtil::writeFile(dir.path() + "/" + name, QByteArray("\x89PNG\r\n\x1a\n%PDF-1.4 garbage", 24)));
+        ASSERT_TRUE(TestUtil::writeFile(dir.path() + "/" + name,
+                                        QByteArray("\x89PNG\r\n\x1a\n%PDF-1.4 garbage", 24)));
     for (const char *name : {"kaputt.png", "kaputt.pdf", "text.txt", ""})
         EXPECT_TRUE(FullDetails::extraInfo(dir.path() + "/" + name).isEmpty()) << name;
     EXPECT_TRUE(FullDetails::load(png).extra.size() == 1);
