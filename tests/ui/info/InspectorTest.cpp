@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -150,6 +151,19 @@ TEST_F(Inspector, TypedNameSurvivesReloads) {
     EXPECT_EQ(form.nameField()->text(), typed);
     QTest::keyClick(form.nameField(), Qt::Key_Return);
     QTRY_VERIFY(form.state()->path().endsWith(typed));
+}
+
+TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
+    InfoSheet sheet(app.get(), {at("a.txt")});
+    ASSERT_TRUE(sheet.form());
+    EXPECT_EQ(sheet.form()->state()->path(), at("a.txt"));
+    EXPECT_FALSE(sheet.sizeLabel());
+    EXPECT_EQ(sheet.width(), 440);
+    QPushButton *done = nullptr;
+    for (QPushButton *b : sheet.findChildren<QPushButton *>())
+        if (b->text() == L("Fertig")) done = b;
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(done->isDefault());
 }
 
 TEST_F(Inspector, SheetCountsSeveralItemsAndStopsWhenClosed) {
