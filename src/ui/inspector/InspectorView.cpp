@@ -36,6 +36,11 @@ InspectorView::~InspectorView() {
     if (m_summaryFlag) m_summaryFlag->setCancelled();
 }
 
+void InspectorView::showEvent(QShowEvent *event) {
+    QScrollArea::showEvent(event);
+    if (m_stale) sync();
+}
+
 FileInfoForm *InspectorView::form() const {
     return widget() ? widget()->findChild<FileInfoForm *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
 }
@@ -61,6 +66,12 @@ void InspectorView::sync() {
     if (!m_app) return;
     watchPane();
     if (!m_pane) return;
+    // While the column is switched off nothing is read; showing it catches up.
+    if (testAttribute(Qt::WA_WState_ExplicitShowHide) && isHidden()) {
+        m_stale = true;
+        return;
+    }
+    m_stale = false;
     const QSet<QString> &selection = m_pane->selection();
     if (selection.size() >= 2) {
         // A pane refresh keeps the selection: the summary of this selection stays as it is.

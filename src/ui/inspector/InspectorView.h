@@ -27,6 +27,9 @@ public:
     // Reads the active pane again and shows what it asks for.
     void sync();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void watchPane();
     void showMulti(const QStringList &paths);
@@ -37,7 +40,7 @@ private:
     QList<QMetaObject::Connection> m_paneConnections;
     QSet<QString> m_selection;
     QString m_single;
-    bool m_hasShown = false;
+    bool m_stale = false;
     SizeWalk *m_walk = nullptr;
     CancelFlagPtr m_summaryFlag;
     quint64 m_generation = 0;

@@ -104,6 +104,14 @@ TEST_F(Inspector, FollowsTheActivePaneAndKeepsItsViewOnRefresh) {
     QTRY_VERIFY(count.started == 2);
     EXPECT_EQ(count.sawCancel, 1);
     EXPECT_EQ(SizeWalk::runningMost(), 1);
+
+    // Switched off, the column reads nothing; shown again, it catches up.
+    view.hide();
+    pane()->setSelection({at("c.txt")});
+    EXPECT_TRUE(view.multi());
+    view.show();
+    ASSERT_TRUE(view.form());
+    EXPECT_EQ(view.form()->state()->path(), at("c.txt"));
 }
 
 TEST_F(Inspector, KindsRowShowsFourKindsAndTheRest) {
