@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPropertyAnimation>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -105,7 +106,23 @@ InspectorSection::InspectorSection(const char *titleKey, QWidget *parent) : QWid
 void InspectorSection::setOpen(bool open) {
     const bool change = open != m_open;
     m_open = open;
-    m_content->setVisible(open);
+    if (change && isVisible()) {
+        // Folding and unfolding ease out over 0.15 s; the content is hidden once folded.
+        const int full = m_content->sizeHint().height();
+        auto *anim = new QPropertyAnimation(m_content, "maximumHeight", this);
+        anim->setDuration(150);
+        anim->setEasingCurve(QEasingCurve::OutCubic);
+        anim->setStartValue(open ? 0 : m_content->height());
+        anim->setEndValue(open ? full : 0);
+        if (open) m_content->setVisible(true);
+        connect(anim, &QPropertyAnimation::finished, m_content, [content = m_content, open] {
+            content->setMaximumHeight(QWIDGETSIZE_MAX);
+            content->setVisible(open);
+        });
+        anim->start(QAbstractAnimation::DeleteWhenStopped);
+    } else {
+        m_content->setVisible(open);
+    }
     if (auto *chevron = m_header->findChild<QLabel *>(QStringLiteral("chevron")))
         chevron->setPixmap(
             Symbols::icon(QLatin1String(open ? "chevron.down" : "chevron.right")).pixmap(10, 10));

@@ -7,6 +7,7 @@
 #include "core/model/SizeWalk.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InfoSheet.h"
+#include "ui/inspector/InspectorParts.h"
 #include "ui/inspector/InspectorView.h"
 #include "ui/inspector/MultiInspector.h"
 #include "ui/window/SheetPresenter.h"
@@ -14,6 +15,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -204,4 +207,25 @@ TEST_F(Inspector, SheetCountsSeveralItemsAndStopsWhenClosed) {
     QTRY_VERIFY(count.sawCancel == 2);
     QTRY_VERIFY(count.started == 3);
     ASSERT_TRUE(qobject_cast<InfoSheet *>(presenter.current()));
+}
+
+TEST(InspectorParts, SectionFoldsAndPickerReportsClicks) {
+    InspectorSection section(K("Allgemein"));
+    section.body()->addWidget(new QLabel(QStringLiteral("Inhalt")));
+    section.show();
+    QWidget *content = section.body()->parentWidget();
+    QTest::mouseClick(section.header(), Qt::LeftButton);
+    EXPECT_FALSE(section.isOpen());
+    QTRY_VERIFY(!content->isVisible());
+    QTest::mouseClick(section.header(), Qt::LeftButton);
+    EXPECT_TRUE(section.isOpen());
+    QTRY_VERIFY(content->isVisible() && content->maximumHeight() == QWIDGETSIZE_MAX);
+
+    TagPicker picker;
+    QStringList clicked;
+    QObject::connect(&picker, &TagPicker::toggled, [&](const QString &t) { clicked << t; });
+    picker.setSet({QStringLiteral("Blau")});
+    QTest::mouseClick(picker.button(QStringLiteral("Rot")), Qt::LeftButton);
+    EXPECT_EQ(clicked, QStringList{"Rot"});
+    EXPECT_EQ(picker.button(QStringLiteral("Rot"))->toolTip(), QStringLiteral("Rot"));
 }
