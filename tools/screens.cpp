@@ -6,6 +6,8 @@
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
+#include "core/model/Tags.h"
+#include "core/model/XattrPlist.h"
 #include "core/help/ToolHelpModifier.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/QtDialogs.h"
@@ -399,6 +401,39 @@ int main(int argc, char **argv) {
             settle(100);
         settle(200);
         save(&panel, "getinfo-apps");
+    }
+    // The inspector with one item and with several, and the information sheet for one and for several.
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        app.settings().setShowInspector(true);
+        MainWindow w(&app);
+        w.resize(1400, 900);
+        w.show();
+        settle(500);
+        FileOps::setComment(QStringLiteral("Entwurf für die Sitzung"), left + "/Notizen.txt");
+        FileOps::setTagNames({QStringLiteral("Blau"), QStringLiteral("Projekt")}, left + "/Notizen.txt");
+        app.left()->setSelection({left + "/Notizen.txt"});
+        settle(800);
+        shoot(w, out + "/inspector-one-" + tag + ".png");
+        app.left()->setSelection({left + "/Foto.jpg", left + "/Notizen.txt", left + "/Archiv.zip",
+                                  left + "/Unterordner mit einem recht langen Namen"});
+        settle(800);
+        shoot(w, out + "/inspector-several-" + tag + ".png");
+        for (const auto &[paths, name] :
+             {std::pair{QStringList{left + "/Notizen.txt"}, QStringLiteral("info-sheet-one-")},
+              std::pair{QStringList{left + "/Foto.jpg", left + "/Notizen.txt", left + "/Bericht 2026.pdf"},
+                        QStringLiteral("info-sheet-several-")}}) {
+            app.showInfo(paths);
+            settle(900);
+            if (QDialog *sheet = w.sheets()->current()) {
+                sheet->grab().save(out + "/" + name + tag + ".png");
+                std::printf("%s\n", qPrintable(out + "/" + name + tag + ".png"));
+                sheet->reject();
+                settle(200);
+            }
+        }
     }
     return 0;
 }

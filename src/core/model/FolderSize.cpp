@@ -51,6 +51,7 @@ FolderSize folderSize(const QString &path, int maxFiles, const CancelFlag *cance
             }
             result.bytes += st.size;
             ++counted;
+            result.files = counted;
         }
         // Reversed so the first subfolder is read next.
         for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)

@@ -8,6 +8,7 @@ namespace FileOps {
 
 struct FolderSize {
     qint64 bytes = 0;
+    qint64 files = 0;
     bool truncated = false; // more regular files exist beyond the limit
     bool cancelled = false;
 };

@@ -111,6 +111,7 @@ FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidg
         m_accessPickers << picker;
     }
     outer->addWidget(access);
+    m_accessPart = access;
     showAccess();
     load();
 }

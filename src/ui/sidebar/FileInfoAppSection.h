@@ -32,6 +32,9 @@ public:
     void setAccess(int value, int shift);
     // Reads everything again.
     void load();
+    // The two parts, for a form that places them apart; they keep working from here.
+    QWidget *openWithPart() const { return m_openWithPart; }
+    QWidget *accessPart() const { return m_accessPart; }
 
 signals:
     void loaded();
@@ -55,6 +58,7 @@ private:
     QString m_owner, m_group;
 
     QWidget *m_openWithPart = nullptr;
+    QWidget *m_accessPart = nullptr;
     QComboBox *m_appPicker = nullptr;
     QPushButton *m_changeAll = nullptr;
     QList<QLabel *> m_rowTitles;

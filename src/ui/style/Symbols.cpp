@@ -100,6 +100,7 @@ constexpr Entry table[] = {
     {"sidebar.right", ""},
     {"square.and.arrow.up", "document-send"},
     {"square.grid.2x2", "view-grid"},
+    {"square.stack.3d.up", ""},
     {"star", "non-starred"},
     {"star.fill", "starred"},
     {"star.slash", "non-starred"},

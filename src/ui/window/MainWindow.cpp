@@ -8,6 +8,11 @@
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/help/FeedbackSheet.h"
+#include "ui/sidebar/FileInfoAppSection.h"
+#include "core/app/FileInfoState.h"
+#include "ui/inspector/FileInfoForm.h"
+#include "ui/inspector/InfoSheet.h"
+#include "ui/inspector/InspectorView.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -98,6 +103,17 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     FeedbackSheet::registerWith(m_sheets, m_app);
     ToolSheets::install(m_sheets, m_app);
     ToolbarEditorSheet::registerWith(m_sheets, m_app);
+    InfoSheet::registerWith(m_sheets, m_app);
+    // The form's application and access sections come from one widget that loads their facts once;
+    // it stays hidden in the form while its two parts sit where the form places them.
+    FileInfoForm::setSectionProvider([app = m_app](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
+        auto *section = form->findChild<FileInfoAppSection *>(QString(), Qt::FindDirectChildrenOnly);
+        if (!section) {
+            section = new FileInfoAppSection(app, form->state()->path(), form);
+            section->hide();
+        }
+        return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();
+    });
     build();
     applyEnvironment();
     connect(&m_app->requests(), &WindowRequests::manualRequested, this,
@@ -171,7 +187,7 @@ void MainWindow::build() {
                                       if (m_app) m_app->settings().setInspectorWidth(v);
                                   },
                                   m_root);
-    m_inspector = placeholderColumn("inspector", m_root);
+    m_inspector = new InspectorView(m_app, m_root);
     m_inspector->setAccessibleName(L("Info-Leiste"));
     columns->addWidget(m_inspectorHandle);
     columns->addWidget(m_inspector);

@@ -260,10 +260,9 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
 TEST_F(ToolbarTest, EntriesOfSheetsNotBuiltAreDisabled) {
     app->left()->setSelection({file});
     QMenu *menu = actionsMenu();
-    EXPECT_FALSE(entry(menu, L("Informationen"))->isEnabled());
-    // The window brings the sheets of compare, the cleanup rules and the storage analysis along.
-    for (const char *title :
-         {K("Ordner vergleichen und synchronisieren …"), K("Aufräum-Regeln …"), K("Speicheranalyse …")})
+    // The window brings the sheets of information, compare, the cleanup rules and the storage analysis along.
+    for (const char *title : {K("Informationen"), K("Ordner vergleichen und synchronisieren …"),
+                              K("Aufräum-Regeln …"), K("Speicheranalyse …")})
         EXPECT_TRUE(entry(menu, L(title))->isEnabled()) << title;
     window->sheets()->setFactory(SheetPresenter::Sheet::info,
                                  [](QWidget *parent) { return new QDialog(parent); });

@@ -1,0 +1,312 @@
+#include "core/app/FileInfoState.h"
+
+#include "core/app/AppState.h"
+#include "core/fileops/FileOps.h"
+#include "core/localisation/FileFmt.h"
+#include "core/localisation/Lang.h"
+#include "core/model/FileLoader.h"
+#include "core/model/FolderSize.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "core/model/Tags.h"
+#include "core/model/XattrPlist.h"
+#include "platform/FileFlags.h"
+#include "platform/Posix.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QtConcurrent/QtConcurrentRun>
+#include <sys/stat.h>
+
+namespace {
+
+FileInfoState::Timings current;
+QMutex loaderLock;
+std::function<FullDetails(const QString &)> &loaderOverride() {
+    static std::function<FullDetails(const QString &)> f;
+    return f;
+}
+
+int idx(FileInfoState::Field f) {
+    return int(f);
+}
+
+// Blanks and tabs only, as typed names may end with other space on purpose.
+QString trimBlanks(QString s) {
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (!s.isEmpty() && blank(s.front()))
+        s.remove(0, 1);
+    while (!s.isEmpty() && blank(s.back()))
+        s.chop(1);
+    return s;
+}
+
+} // namespace
+
+FileInfoState::Timings FileInfoState::timings() {
+    return current;
+}
+void FileInfoState::setTimings(const Timings &t) {
+    current = t;
+}
+void FileInfoState::setLoaderForTests(std::function<FullDetails(const QString &)> loader) {
+    QMutexLocker lock(&loaderLock);
+    loaderOverride() = std::move(loader);
+}
+
+FileInfoState::FileInfoState(AppState *app, const QString &path, qint64 refresh, QObject *parent)
+    : QObject(parent), m_app(app), m_path(path), m_refresh(refresh), m_sizeText(L("Wird berechnet …")),
+      m_walk(this, [](const QStringList &paths, const CancelFlag &cancel) {
+          const FileOps::FolderSize f = FileOps::folderSize(paths.value(0), current.folderLimit, &cancel);
+          return FileOps::SelectionSize{f.bytes, f.files, f.truncated, f.cancelled};
+      }) {
+    m_commentTimer.setSingleShot(true);
+    connect(&m_commentTimer, &QTimer::timeout, this, &FileInfoState::saveComment);
+    connect(&m_walk, &SizeWalk::finished, this, [this](const FileOps::SelectionSize &r) {
+        // "mehr als " reads the same in every language.
+        m_sizeText = (r.truncated ? QStringLiteral("mehr als ") : QString()) + FileFmt::size(r.bytes);
+        emit changed();
+    });
+}
+
+FileInfoState::~FileInfoState() {
+    if (m_commentTimer.isActive()) {
+        m_commentTimer.stop();
+        saveComment();
+    }
+}
+
+QString FileInfoState::sizeLong() const {
+    if (m_details.isDirectory) return m_sizeText;
+    QString text = InfoFmt::exactBytes(m_details.bytes);
+    if (m_details.onDisk >= 1) text += LF(" (%@ auf dem Volume)", FileFmt::size(m_details.onDisk));
+    return text;
+}
+
+void FileInfoState::setNameText(const QString &text) {
+    m_nameText = text;
+    m_typed[idx(Field::name)] = true;
+}
+
+void FileInfoState::setTagsText(const QString &text) {
+    m_tagsText = text;
+    m_typed[idx(Field::tags)] = true;
+}
+
+void FileInfoState::setComment(const QString &text) {
+    if (text == m_comment) return;
+    m_comment = text;
+    m_typed[idx(Field::comment)] = true;
+    m_commentTimer.start(current.commentSaveMs);
+}
+
+void FileInfoState::setFocused(Field field, bool focused) {
+    m_focused[idx(field)] = focused;
+    if (field == Field::comment && !focused) {
+        m_commentTimer.stop();
+        saveComment();
+    }
+}
+
+void FileInfoState::setRefresh(qint64 token) {
+    if (token == m_refresh) return;
+    m_refresh = token;
+    load();
+}
+
+bool FileInfoState::keeps(Field field) const {
+    return m_typed[idx(field)] || m_focused[idx(field)];
+}
+
+void FileInfoState::load() {
+    // What the user typed is written before the stored value is read back.
+    if (m_commentTimer.isActive()) {
+        m_commentTimer.stop();
+        saveComment();
+    }
+    const quint64 generation = ++m_generation;
+    const QString path = m_path;
+    std::function<FullDetails(const QString &)> loader;
+    {
+        QMutexLocker lock(&loaderLock);
+        loader = loaderOverride();
+    }
+    if (!loader) loader = &FullDetails::load;
+    QPointer<FileInfoState> self(this);
+    (void)QtConcurrent::run([self, loader, path, generation] {
+        const FullDetails details = loader(path);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, details, path, generation] {
+                // Only the newest load of the path still shown is applied.
+                if (!self || generation != self->m_generation || path != self->m_path) return;
+                self->apply(details);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void FileInfoState::apply(const FullDetails &details) {
+    m_details = details;
+    m_loaded = true;
+    bool reset = false;
+    if (!keeps(Field::name)) {
+        m_nameText = Posix::lastComponent(m_path);
+        reset = true;
+    }
+    if (!keeps(Field::tags)) {
+        m_tagsText = details.tags.join(QStringLiteral(", "));
+        reset = true;
+    }
+    if (!keeps(Field::comment)) {
+        m_comment = details.comment;
+        reset = true;
+    }
+    if (!details.isDirectory) {
+        m_walk.cancel();
+        m_countedPath.clear();
+        m_sizeText = FileFmt::size(details.bytes);
+    } else {
+        startFolderCount();
+    }
+    if (reset) emit fieldsReset();
+    emit changed();
+}
+
+void FileInfoState::startFolderCount() {
+    // A walk of this folder still running serves this load as well; a finished one is repeated, since
+    // the folder may have changed. The last size stays shown meanwhile.
+    if (m_countedPath == m_path && m_walk.busy()) return;
+    if (m_countedPath != m_path) m_sizeText = L("Wird berechnet …");
+    m_countedPath = m_path;
+    m_walk.start({m_path});
+}
+
+void FileInfoState::applyTags() {
+    QStringList names;
+    for (const QString &piece : m_tagsText.split(u',', Qt::SkipEmptyParts)) {
+        const QString name = trimBlanks(piece);
+        if (!name.isEmpty()) names << name;
+    }
+    if (const auto error = FileOps::setTagNames(names, m_path)) {
+        if (m_app) m_app->show(LF("Tags ließen sich nicht ändern: %@", FileOps::describe(*error)), true);
+        return;
+    }
+    m_typed[idx(Field::tags)] = false;
+    m_focused[idx(Field::tags)] = false;
+    if (m_app) {
+        emit m_app->iconsChanged({m_path});
+        m_app->sides().refreshAll();
+    }
+    load();
+}
+
+bool FileInfoState::canChangeLock() {
+    return FileFlags::canChangeImmutable();
+}
+
+void FileInfoState::setLocked(bool locked) {
+    if (const int err = FileFlags::setImmutable(m_path, locked)) {
+        if (m_app) m_app->show(LF("Der Schutz ließ sich nicht ändern: %@", Posix::errorText(err)), true);
+        emit changed(); // the control shows the stored state again
+        return;
+    }
+    m_details.locked = locked;
+    emit changed();
+}
+
+bool FileInfoState::validName(const QString &name) {
+    if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..")) return false;
+    for (const QChar c : name)
+        if (c == QChar(0) || c == u'\n' || c == u'\r' || c == u'/') return false;
+    const auto bytes = Posix::encode(name);
+    return bytes && bytes->size() <= 255;
+}
+
+void FileInfoState::rename() {
+    const QString oldName = Posix::lastComponent(m_path);
+    QString newName = trimBlanks(m_nameText);
+    // A slash can't be part of a name; the same stand-in as the rename command.
+    newName.replace(u'/', u':');
+    auto resetName = [this, &oldName] {
+        m_nameText = oldName;
+        m_typed[idx(Field::name)] = false;
+        emit fieldsReset();
+    };
+    if (newName.isEmpty() || newName == oldName) {
+        resetName();
+        return;
+    }
+    if (!validName(newName)) {
+        if (m_app) m_app->show(K("Name ungültig"), true);
+        resetName();
+        return;
+    }
+    const QString dest = Posix::childPath(Posix::parentOf(m_path), newName);
+    struct stat st {};
+    if (Posix::lstatPath(dest, st)) {
+        if (m_app) m_app->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+        resetName();
+        return;
+    }
+    try {
+        // Never replaces: an item that appeared meanwhile makes it fail.
+        FileOps::rename(m_path, dest);
+    } catch (const FileError &error) {
+        if (m_app) {
+            if (error.code == EEXIST)
+                m_app->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+            else
+                m_app->show(LF("Das Umbenennen ging nicht: %@", error.description.isEmpty()
+                                                                    ? Posix::errorText(error.code)
+                                                                    : error.description),
+                            true);
+        }
+        resetName();
+        return;
+    }
+    const QString oldPath = m_path;
+    m_path = FileLoader::norm(dest);
+    m_typed[idx(Field::name)] = false;
+    moveTabs(oldPath, m_path);
+    if (m_app) {
+        PaneModel *pane = m_app->activePane();
+        pane->refresh();
+        if (Posix::parentOf(m_path) == pane->currentPath()) pane->setSelection({m_path});
+    }
+    emit pathChanged();
+    load();
+}
+
+void FileInfoState::moveTabs(const QString &from, const QString &to) {
+    if (!m_app) return;
+    for (TabGroup *group : {m_app->sides().leftTabs(), m_app->sides().rightTabs()}) {
+        for (PaneModel *tab : group->tabs()) {
+            const QString cur = tab->currentPath();
+            if (!Posix::isAtOrBelow(cur, from)) continue;
+            tab->go(to + cur.mid(from.size()), false);
+        }
+    }
+}
+
+void FileInfoState::saveComment() {
+    m_commentTimer.stop();
+    if (m_comment == m_details.comment) {
+        m_typed[idx(Field::comment)] = false;
+        return;
+    }
+    const QString text = m_comment;
+    if (const int err = FileOps::setComment(text, m_path)) {
+        if (m_app)
+            m_app->show(LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)), true);
+        return;
+    }
+    if (FileOps::comment(m_path) != text) {
+        if (m_app) m_app->show(K("Der Kommentar wurde nicht an der Datei gespeichert."), true);
+        return;
+    }
+    m_details.comment = text;
+    if (m_comment == text) m_typed[idx(Field::comment)] = false;
+    // Both attributes were written together: ours and the one other file managers read.
+    if (m_app) m_app->show(K("Kommentar gespeichert, auch für andere Dateimanager lesbar"));
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/model/FullDetails.h"
+#include "core/model/SizeWalk.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <functional>
+
+class AppState;
+
+// The state and edits of the Get Info form for one item: loads its facts in a worker (only the newest
+// load is applied), counts a folder's size (one walk at a time), and writes back the name, tags, lock and
+// comment. Reloads keep what the user is editing. Main thread only.
+class FileInfoState : public QObject {
+    Q_OBJECT
+public:
+    enum class Field { name, tags, comment };
+
+    struct Timings {
+        int commentSaveMs = 600; // the comment is written this long after the last keystroke
+        int folderLimit = 200000;
+    };
+    static Timings timings();
+    static void setTimings(const Timings &t);
+    // Tests: what a load reads (empty restores FullDetails::load).
+    static void setLoaderForTests(std::function<FullDetails(const QString &path)> loader);
+
+    FileInfoState(AppState *app, const QString &path, qint64 refresh, QObject *parent = nullptr);
+    // A pending comment is written first.
+    ~FileInfoState() override;
+
+    AppState *app() const { return m_app; }
+    const QString &path() const { return m_path; }
+    qint64 refresh() const { return m_refresh; }
+    const FullDetails &details() const { return m_details; }
+    bool loaded() const { return m_loaded; }
+    const QString &sizeText() const { return m_sizeText; }
+    // The "Größe" row: a folder's count, else the exact bytes and what they take on the volume.
+    QString sizeLong() const;
+
+    const QString &nameText() const { return m_nameText; }
+    const QString &tagsText() const { return m_tagsText; }
+    const QString &comment() const { return m_comment; }
+    // Typing: the field then holds unsaved text that no reload replaces.
+    void setNameText(const QString &text);
+    void setTagsText(const QString &text);
+    // Also schedules the delayed save.
+    void setComment(const QString &text);
+    // Keyboard focus of a field; the comment is saved when it loses focus.
+    void setFocused(Field field, bool focused);
+    bool commentSavePending() const { return m_commentTimer.isActive(); }
+
+    // A new refresh token of the owner loads the facts again.
+    void setRefresh(qint64 token);
+    void load();
+
+    void applyTags();
+    void setLocked(bool locked);
+    void rename();
+    void saveComment();
+    // Whether the lock can be changed by this process at all.
+    static bool canChangeLock();
+
+    // The name shown in the form refuses these: NUL, line breaks, "." and "..", more than 255 bytes.
+    static bool validName(const QString &name);
+
+signals:
+    // Any state changed (facts, size, path).
+    void changed();
+    // Texts of the fields were replaced from outside (a load, a reset after a refused rename).
+    void fieldsReset();
+    void pathChanged();
+
+private:
+    bool keeps(Field field) const;
+    void apply(const FullDetails &details);
+    void startFolderCount();
+    // Every tab showing the renamed item or something inside it follows it.
+    void moveTabs(const QString &from, const QString &to);
+
+    QPointer<AppState> m_app;
+    QString m_path;
+    qint64 m_refresh = 0;
+    FullDetails m_details;
+    bool m_loaded = false;
+    QString m_sizeText;
+    QString m_nameText, m_tagsText, m_comment;
+    bool m_typed[3] = {false, false, false};
+    bool m_focused[3] = {false, false, false};
+    quint64 m_generation = 0;
+    QTimer m_commentTimer;
+    SizeWalk m_walk;
+    QString m_countedPath; // the folder whose size sizeText shows
+};

@@ -1,0 +1,76 @@
+#include "platform/FileFlags.h"
+
+#include "platform/Posix.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace FileFlags {
+
+namespace {
+
+// O_NONBLOCK so a FIFO doesn't hang the open; links are never followed to another item's flags.
+int openForFlags(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) return -1;
+    struct stat st {};
+    if (::lstat(bytes->constData(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+        errno = ENOTTY;
+        return -1;
+    }
+    return Posix::retry(
+        [&] { return ::open(bytes->constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC); });
+}
+
+} // namespace
+
+std::optional<QDateTime> birthTime(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) return std::nullopt;
+    struct statx sx {};
+    if (::statx(AT_FDCWD, bytes->constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0)
+        return std::nullopt;
+    if (!(sx.stx_mask & STATX_BTIME)) return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(qint64(sx.stx_btime.tv_sec) * 1000 +
+                                          sx.stx_btime.tv_nsec / 1000000);
+}
+
+std::optional<bool> immutable(const QString &path) {
+    const int fd = openForFlags(path);
+    if (fd < 0) return std::nullopt;
+    int flags = 0;
+    const int rc = ::ioctl(fd, FS_IOC_GETFLAGS, &flags);
+    ::close(fd);
+    if (rc != 0) return std::nullopt;
+    return (flags & FS_IMMUTABLE_FL) != 0;
+}
+
+int setImmutable(const QString &path, bool on) {
+    const int fd = openForFlags(path);
+    if (fd < 0) return errno ? errno : EIO;
+    int flags = 0;
+    int err = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+        err = errno;
+    } else {
+        const int wanted = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        if (wanted != flags && ::ioctl(fd, FS_IOC_SETFLAGS, &wanted) != 0) err = errno;
+    }
+    ::close(fd);
+    return err;
+}
+
+bool canChangeImmutable() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (::syscall(SYS_capget, &header, data) != 0) return false;
+    return (data[CAP_LINUX_IMMUTABLE / 32].effective & (1u << (CAP_LINUX_IMMUTABLE % 32))) != 0;
+}
+
+} // namespace FileFlags

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+// The inode facts that plain stat() doesn't give: birth time (statx) and the immutable flag
+// (FS_IOC_GETFLAGS / FS_IOC_SETFLAGS).
+namespace FileFlags {
+
+// Nothing when the file system keeps no birth time or the item can't be read.
+std::optional<QDateTime> birthTime(const QString &path);
+
+// Nothing when the flags can't be read (no such item, a file system without them, a link).
+std::optional<bool> immutable(const QString &path);
+// 0 on success, else errno. Needs CAP_LINUX_IMMUTABLE in the caller's user namespace.
+int setImmutable(const QString &path, bool on);
+// Whether this process holds CAP_LINUX_IMMUTABLE (without it every change is refused).
+bool canChangeImmutable();
+
+} // namespace FileFlags

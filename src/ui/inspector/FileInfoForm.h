@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class AppState;
+class FileInfoState;
+class InspectorSection;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QVBoxLayout;
+class TagPicker;
+class ThumbnailView;
+
+// The Get Info form of one file or folder: header, tags, general facts with the lock, further facts, name,
+// comment and preview. Its state and edits live in FileInfoState.
+class FileInfoForm : public QWidget {
+    Q_OBJECT
+public:
+    // Places in the form where another part of the program adds a section of its own: the application
+    // that opens the file (files only: hidden for folders), after the comment; the access rights, last.
+    enum class Slot { openWith, permissions };
+    // Called once per place when a form is built; nullptr leaves the place empty. The widget can follow
+    // the form through form->state() (changed(), details(), path(), load()).
+    using SectionProvider = std::function<QWidget *(FileInfoForm *form, Slot slot)>;
+    static void setSectionProvider(SectionProvider provider);
+
+    FileInfoForm(AppState *app, const QString &path, qint64 refresh, QWidget *parent = nullptr);
+
+    FileInfoState *state() const { return m_state; }
+    void setRefresh(qint64 token);
+
+    // For tests and screenshots.
+    QLineEdit *nameField() const { return m_name; }
+    QLineEdit *tagsField() const { return m_tags; }
+    QPlainTextEdit *commentEditor() const { return m_comment; }
+    QCheckBox *lockBox() const { return m_lock; }
+    TagPicker *tagPicker() const { return m_picker; }
+    QWidget *slotWidget(Slot slot) const { return slot == Slot::openWith ? m_openWith : m_permissions; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void sync();
+    void fillFields();
+    void rebuildRows(QVBoxLayout *layout, QList<QWidget *> &rows,
+                     const QList<QPair<QString, QString>> &pairs);
+
+    AppState *m_app = nullptr;
+    FileInfoState *m_state = nullptr;
+    bool m_filling = false;
+    ThumbnailView *m_thumb = nullptr;
+    ThumbnailView *m_preview = nullptr;
+    QLabel *m_title = nullptr;
+    QLabel *m_size = nullptr;
+    QLabel *m_modified = nullptr;
+    TagPicker *m_picker = nullptr;
+    QLineEdit *m_tags = nullptr;
+    InspectorSection *m_general = nullptr;
+    QVBoxLayout *m_generalRows = nullptr;
+    QList<QWidget *> m_generalList;
+    QList<QPair<QString, QString>> m_generalShown;
+    QCheckBox *m_lock = nullptr;
+    InspectorSection *m_extra = nullptr;
+    QList<QWidget *> m_extraList;
+    QList<QPair<QString, QString>> m_extraShown;
+    QLineEdit *m_name = nullptr;
+    QPlainTextEdit *m_comment = nullptr;
+    QWidget *m_openWith = nullptr;
+    QWidget *m_permissions = nullptr;
+    QString m_shownPath;
+};

@@ -1,0 +1,127 @@
+#include "ui/inspector/InfoSheet.h"
+
+#include "core/app/AppState.h"
+#include "core/localisation/FileFmt.h"
+#include "core/localisation/Lang.h"
+#include "core/model/SizeWalk.h"
+#include "ui/app/Commands.h"
+#include "ui/help/HelpButton.h"
+#include "ui/inspector/ContentFacts.h"
+#include "ui/inspector/FileInfoForm.h"
+#include "ui/style/ScreenFit.h"
+#include "ui/window/SheetPresenter.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+void InfoSheet::registerWith(SheetPresenter *sheets, AppState *app) {
+    sheets->setFactory(SheetPresenter::Sheet::info, [app](QWidget *parent) -> QDialog * {
+        const auto &target = app->requests().infoTarget();
+        return new InfoSheet(app, target ? target->paths : QStringList(), parent);
+    });
+}
+
+QString InfoSheet::totalText(qint64 bytes, qint64 files) {
+    QString text = FileFmt::size(bytes);
+    if (files >= 2) text += QStringLiteral(" (") + LF("%d Dateien", files) + u')';
+    return text;
+}
+
+InfoSheet::InfoSheet(AppState *app, const QStringList &paths, QWidget *parent) : QDialog(parent), m_app(app) {
+    setObjectName(QStringLiteral("InfoSheet"));
+    setWindowTitle(L("Informationen"));
+    ContentFacts::install();
+    auto *done = new QPushButton(L("Fertig"), this);
+    done->setDefault(true);
+    done->setAutoDefault(true);
+    connect(done, &QPushButton::clicked, this, &QDialog::accept);
+
+    if (paths.size() == 1) {
+        const QString path = paths.first();
+        auto *stack = new QVBoxLayout(this);
+        stack->setContentsMargins(0, 0, 0, 0);
+        stack->setSpacing(0);
+        auto *scroll = new QScrollArea(this);
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        auto *host = new QWidget;
+        auto *hl = new QVBoxLayout(host);
+        hl->setContentsMargins(16, 16, 16, 16);
+        m_form = new FileInfoForm(app, path, 0, host);
+        hl->addWidget(m_form);
+        scroll->setWidget(host);
+        stack->addWidget(scroll, 1);
+        auto *line = new QFrame(this);
+        line->setFrameShape(QFrame::HLine);
+        stack->addWidget(line);
+        auto *bar = new QHBoxLayout;
+        bar->setContentsMargins(12, 12, 12, 12);
+        bar->addWidget(new HelpButton(app, 8, this));
+        auto *reveal = new QPushButton(L(Cmd::showInFileManager), this);
+        reveal->setAutoDefault(false);
+        // The sheet stays open.
+        connect(reveal, &QPushButton::clicked, this, [this, path] {
+            if (m_app) m_app->showInFileManager({path});
+        });
+        bar->addWidget(reveal);
+        bar->addStretch(1);
+        bar->addWidget(done);
+        stack->addLayout(bar);
+        setFixedSize(ScreenFit::width(440), ScreenFit::height(660));
+        return;
+    }
+
+    auto *stack = new QVBoxLayout(this);
+    stack->setContentsMargins(20, 20, 20, 20);
+    stack->setSpacing(14);
+    auto *headline = new QLabel(LF("%@ Objekte", QString::number(paths.size())), this);
+    QFont hf = headline->font();
+    hf.setWeight(QFont::DemiBold);
+    hf.setPixelSize(hf.pixelSize() > 0 ? hf.pixelSize() + 2 : 15);
+    headline->setFont(hf);
+    stack->addWidget(headline);
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    stack->addWidget(line);
+    auto *row = new QHBoxLayout;
+    auto *label = new QLabel(L("Gesamtgröße"), this);
+    label->setFixedWidth(110);
+    QPalette lp = label->palette();
+    QColor dim = lp.color(QPalette::WindowText);
+    dim.setAlphaF(0.6);
+    lp.setColor(QPalette::WindowText, dim);
+    label->setPalette(lp);
+    m_size = new QLabel(L("Wird berechnet …"), this);
+    m_size->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    row->addWidget(label, 0, Qt::AlignTop);
+    row->addWidget(m_size, 1, Qt::AlignTop);
+    stack->addLayout(row);
+    auto *bar = new QHBoxLayout;
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->addWidget(new HelpButton(app, 8, this));
+    bar->addStretch(1);
+    bar->addWidget(done);
+    stack->addLayout(bar);
+    setFixedWidth(420);
+
+    m_walk = new SizeWalk(this);
+    connect(m_walk, &SizeWalk::finished, this,
+            [this](const FileOps::SelectionSize &r) { m_size->setText(totalText(r.bytes, r.files)); });
+    // Closing (or a new target, which closes this sheet) ends the count at once.
+    connect(this, &QDialog::finished, m_walk, &SizeWalk::cancel);
+    m_walk->start(paths);
+}
+
+InfoSheet::~InfoSheet() {
+    if (m_walk) m_walk->cancel();
+}
+
+bool InfoSheet::counting() const {
+    return m_walk && m_walk->busy();
+}

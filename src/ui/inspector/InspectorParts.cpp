@@ -1,0 +1,193 @@
+#include "ui/inspector/InspectorParts.h"
+
+#include "core/localisation/Lang.h"
+#include "core/model/Tags.h"
+#include "ui/panecontent/TagDots.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/style/Symbols.h"
+
+#include <QAbstractButton>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPropertyAnimation>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// One round colour tag with its ring and, when set, a check mark.
+class TagButton : public QAbstractButton {
+public:
+    TagButton(const QString &tag, QWidget *parent) : QAbstractButton(parent), m_tag(tag) {
+        setFixedSize(18, 18);
+        setToolTip(tag); // the stored name, as it stands
+        setAccessibleName(tag);
+        setCursor(Qt::PointingHandCursor);
+        setCheckable(false);
+    }
+    bool on = false;
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF r(1, 1, 16, 16);
+        p.setPen(Qt::NoPen);
+        p.setBrush(TagColors::color(FileOps::tagColorNumber().value(m_tag, 0)));
+        p.drawEllipse(r);
+        QColor ring = palette().color(QPalette::WindowText);
+        ring.setAlphaF(on ? 0.9 : 0.15);
+        const double w = on ? 2 : 1;
+        p.setPen(QPen(ring, w));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(r.adjusted(w / 2, w / 2, -w / 2, -w / 2));
+        if (on) {
+            p.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            QPainterPath check;
+            check.moveTo(6, 9.5);
+            check.lineTo(8.3, 11.8);
+            check.lineTo(12.3, 6.8);
+            p.drawPath(check);
+        }
+    }
+
+private:
+    QString m_tag;
+};
+
+void smallFont(QWidget *w, double delta = 0.5) {
+    QFont f = w->font();
+    f.setPixelSize(int(std::lround(EnvironmentValues::ui(w).small() + delta)));
+    w->setFont(f);
+}
+
+} // namespace
+
+InspectorSection::InspectorSection(const char *titleKey, QWidget *parent) : QWidget(parent) {
+    setObjectName(QString::fromUtf8(titleKey));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(12, 12, 12, 12);
+    outer->setSpacing(8);
+    // The whole row takes the click; title and chevron are drawn by labels inside it, so the title stays
+    // at the leading edge and an "&" of it is shown as written.
+    m_header = new QToolButton(this);
+    m_header->setAccessibleName(L(titleKey));
+    m_header->setAutoRaise(true);
+    m_header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_header->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
+    auto *title = new QLabel(L(titleKey), m_header);
+    title->setTextFormat(Qt::PlainText);
+    title->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QFont hf = title->font();
+    hf.setPixelSize(int(std::lround(EnvironmentValues::ui(this).font)));
+    hf.setWeight(QFont::DemiBold);
+    title->setFont(hf);
+    m_header->setMinimumHeight(title->sizeHint().height() + 2);
+    auto *chevron = new QLabel(m_header);
+    chevron->setObjectName(QStringLiteral("chevron"));
+    chevron->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto *hl = new QHBoxLayout(m_header);
+    hl->setContentsMargins(0, 0, 0, 0);
+    hl->addWidget(title);
+    hl->addStretch(1);
+    hl->addWidget(chevron);
+    outer->addWidget(m_header);
+    m_content = new QWidget(this);
+    m_body = new QVBoxLayout(m_content);
+    m_body->setContentsMargins(0, 0, 0, 0);
+    m_body->setSpacing(6);
+    outer->addWidget(m_content);
+    connect(m_header, &QToolButton::clicked, this, [this] { setOpen(!m_open); });
+    setOpen(true);
+}
+
+void InspectorSection::setOpen(bool open) {
+    const bool change = open != m_open;
+    m_open = open;
+    if (change && isVisible()) {
+        // Folding and unfolding ease out over 0.15 s; the content is hidden once folded.
+        const int full = m_content->sizeHint().height();
+        auto *anim = new QPropertyAnimation(m_content, "maximumHeight", this);
+        anim->setDuration(150);
+        anim->setEasingCurve(QEasingCurve::OutCubic);
+        anim->setStartValue(open ? 0 : m_content->height());
+        anim->setEndValue(open ? full : 0);
+        if (open) m_content->setVisible(true);
+        connect(anim, &QPropertyAnimation::finished, m_content, [content = m_content, open] {
+            content->setMaximumHeight(QWIDGETSIZE_MAX);
+            content->setVisible(open);
+        });
+        anim->start(QAbstractAnimation::DeleteWhenStopped);
+    } else {
+        m_content->setVisible(open);
+    }
+    if (auto *chevron = m_header->findChild<QLabel *>(QStringLiteral("chevron")))
+        chevron->setPixmap(
+            Symbols::icon(QLatin1String(open ? "chevron.down" : "chevron.right")).pixmap(10, 10));
+    if (change) emit openChanged(open);
+}
+
+void InspectorSection::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor fill = palette().color(QPalette::WindowText);
+    fill.setAlphaF(0.05);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(rect()), 8, 8);
+}
+
+InspectorRow::InspectorRow(const char *labelKey, const QString &value, QWidget *parent)
+    : InspectorRow(QString::fromUtf8(labelKey), value, parent) {}
+
+InspectorRow::InspectorRow(const QString &labelKey, const QString &value, QWidget *parent) : QWidget(parent) {
+    setObjectName(labelKey);
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(8);
+    auto *label = new QLabel(L(labelKey), this);
+    QPalette lp = label->palette();
+    QColor dim = lp.color(QPalette::WindowText);
+    dim.setAlphaF(0.6);
+    lp.setColor(QPalette::WindowText, dim);
+    label->setPalette(lp);
+    label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
+    m_value = new QLabel(value, this);
+    m_value->setTextFormat(Qt::PlainText);
+    m_value->setWordWrap(true);
+    m_value->setAlignment(Qt::AlignTrailing | Qt::AlignTop);
+    m_value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_value->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    smallFont(label);
+    smallFont(m_value);
+    row->addWidget(label, 0, Qt::AlignTop);
+    row->addSpacing(8);
+    row->addWidget(m_value, 1);
+}
+
+TagPicker::TagPicker(QWidget *parent) : QWidget(parent) {
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+    for (const QString &tag : FileOps::tagChoices()) {
+        auto *b = new TagButton(tag, this);
+        b->setObjectName(tag);
+        connect(b, &QAbstractButton::clicked, this, [this, tag] { emit toggled(tag); });
+        row->addWidget(b);
+    }
+    row->addStretch(1);
+}
+
+void TagPicker::setSet(const QSet<QString> &tagsOnAll) {
+    m_set = tagsOnAll;
+    for (auto *b : findChildren<TagButton *>()) {
+        b->on = m_set.contains(b->objectName());
+        b->update();
+    }
+}
+
+QWidget *TagPicker::button(const QString &tag) const {
+    return findChild<QWidget *>(tag);
+}

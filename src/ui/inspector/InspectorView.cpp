@@ -1,0 +1,139 @@
+#include "ui/inspector/InspectorView.h"
+
+#include "core/app/AppState.h"
+#include "core/app/FileInfoState.h"
+#include "core/localisation/FileFmt.h"
+#include "core/model/MultiSummary.h"
+#include "core/model/PaneModel.h"
+#include "core/model/SizeWalk.h"
+#include "ui/inspector/ContentFacts.h"
+#include "ui/inspector/FileInfoForm.h"
+#include "ui/inspector/InspectorParts.h"
+#include "ui/inspector/MultiInspector.h"
+
+#include <QCoreApplication>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+InspectorView::InspectorView(AppState *app, QWidget *parent) : QScrollArea(parent), m_app(app) {
+    setObjectName(QStringLiteral("inspector"));
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setBackgroundRole(QPalette::Base);
+    ContentFacts::install();
+    m_walk = new SizeWalk(this);
+    connect(m_walk, &SizeWalk::finished, this, [this](const FileOps::SelectionSize &r) {
+        if (MultiInspector *m = multi()) m->setTotal(FileFmt::size(r.bytes));
+    });
+    if (!m_app) return;
+    connect(&m_app->sides(), &Sides::activeChanged, this, &InspectorView::sync);
+    connect(&m_app->sides(), &Sides::sideChanged, this, &InspectorView::sync);
+    sync();
+}
+
+InspectorView::~InspectorView() {
+    if (m_summaryFlag) m_summaryFlag->setCancelled();
+}
+
+void InspectorView::showEvent(QShowEvent *event) {
+    QScrollArea::showEvent(event);
+    if (m_stale) sync();
+}
+
+FileInfoForm *InspectorView::form() const {
+    return widget() ? widget()->findChild<FileInfoForm *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+MultiInspector *InspectorView::multi() const {
+    return qobject_cast<MultiInspector *>(widget());
+}
+
+void InspectorView::watchPane() {
+    PaneModel *pane = m_app->activePane();
+    if (pane == m_pane) return;
+    for (const auto &c : m_paneConnections)
+        disconnect(c);
+    m_paneConnections.clear();
+    m_pane = pane;
+    if (!pane) return;
+    m_paneConnections << connect(pane, &PaneModel::selectionChanged, this, &InspectorView::sync)
+                      << connect(pane, &PaneModel::currentPathChanged, this, &InspectorView::sync)
+                      << connect(pane, &PaneModel::refreshTokenChanged, this, &InspectorView::sync);
+}
+
+void InspectorView::sync() {
+    if (!m_app) return;
+    watchPane();
+    if (!m_pane) return;
+    // While the column is switched off nothing is read; showing it catches up.
+    if (testAttribute(Qt::WA_WState_ExplicitShowHide) && isHidden()) {
+        m_stale = true;
+        return;
+    }
+    m_stale = false;
+    const QSet<QString> &selection = m_pane->selection();
+    if (selection.size() >= 2) {
+        // A pane refresh keeps the selection: the summary of this selection stays as it is.
+        if (multi() && selection == m_selection) return;
+        m_selection = selection;
+        showMulti(m_pane->selectedPaths());
+        return;
+    }
+    m_selection.clear();
+    const QString path = selection.isEmpty() ? m_pane->currentPath() : *selection.begin();
+    if (FileInfoForm *f = form(); f && f->state()->path() == path) {
+        f->setRefresh(m_pane->refreshToken());
+        return;
+    }
+    ++m_generation;
+    if (m_summaryFlag) m_summaryFlag->setCancelled();
+    m_walk->cancel();
+    auto *host = new QWidget;
+    auto *layout = new QVBoxLayout(host);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->addWidget(new FileInfoForm(m_app, path, m_pane->refreshToken(), host));
+    setWidget(host);
+}
+
+void InspectorView::showMulti(const QStringList &paths) {
+    const quint64 generation = ++m_generation;
+    if (m_summaryFlag) m_summaryFlag->setCancelled();
+    m_walk->cancel();
+    auto *view = new MultiInspector(paths);
+    setWidget(view);
+    connect(view->tagPicker(), &TagPicker::toggled, this, [this, paths](const QString &tag) {
+        if (m_app) m_app->toggleTag(tag, paths);
+        readTags(paths);
+    });
+    m_summaryFlag = std::make_shared<CancelFlag>();
+    CancelFlagPtr flag = m_summaryFlag;
+    QPointer<InspectorView> self(this);
+    (void)QtConcurrent::run([self, flag, paths, generation] {
+        const MultiSummary summary = MultiSummary::make(paths, flag.get());
+        if (flag->cancelled()) return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, summary, paths, generation] {
+                if (!self || generation != self->m_generation || !self->multi()) return;
+                self->multi()->setSummary(summary);
+                self->m_walk->start(paths);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void InspectorView::readTags(const QStringList &paths) {
+    const quint64 generation = m_generation;
+    QPointer<InspectorView> self(this);
+    (void)QtConcurrent::run([self, paths, generation] {
+        const QSet<QString> tags = tagsOnAllOf(paths);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, tags, generation] {
+                if (self && generation == self->m_generation && self->multi())
+                    self->multi()->setTagsOnAll(tags);
+            },
+            Qt::QueuedConnection);
+    });
+}

@@ -1,0 +1,231 @@
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/app/FileInfoState.h"
+#include "core/localisation/FileFmt.h"
+#include "core/localisation/Lang.h"
+#include "core/model/PaneModel.h"
+#include "core/model/SizeWalk.h"
+#include "ui/inspector/FileInfoForm.h"
+#include "ui/inspector/InfoSheet.h"
+#include "ui/inspector/InspectorParts.h"
+#include "ui/inspector/InspectorView.h"
+#include "ui/inspector/MultiInspector.h"
+#include "ui/window/SheetPresenter.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Inspector : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestUtil::freshSettings();
+        app = std::make_unique<AppState>();
+        for (const char *name : {"a.txt", "b.txt", "c.txt"})
+            ASSERT_TRUE(TestUtil::writeFile(at(name), "12345"));
+        QDir().mkpath(at("sub"));
+        pane()->go(dir.path(), false);
+        QTRY_VERIFY(pane()->items().size() == 4);
+    }
+    void TearDown() override {
+        QTRY_VERIFY(SizeWalk::runningNow() == 0);
+        SizeWalk::setCountForTests({});
+        FileInfoForm::setSectionProvider({});
+        app.reset();
+    }
+    QString at(const char *name) const { return dir.path() + u'/' + QString::fromUtf8(name); }
+    PaneModel *pane() const { return app->activePane(); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<AppState> app;
+};
+
+// A count that runs until it is cancelled (or two seconds pass). Its counters outlive the test, since a
+// cancelled walk may still be returning when the test ends.
+struct BlockingCount {
+    struct Counters {
+        std::atomic<int> started{0}, sawCancel{0};
+    };
+    std::shared_ptr<Counters> c = std::make_shared<Counters>();
+    std::atomic<int> &started = c->started;
+    std::atomic<int> &sawCancel = c->sawCancel;
+    SizeWalk::Count fn() {
+        return [c = c](const QStringList &, const CancelFlag &cancel) {
+            ++c->started;
+            for (int i = 0; i < 1000 && !cancel.cancelled(); ++i)
+                QThread::msleep(2);
+            if (cancel.cancelled()) ++c->sawCancel;
+            return FileOps::SelectionSize{1, 1, false, cancel.cancelled()};
+        };
+    }
+};
+
+} // namespace
+
+TEST_F(Inspector, FollowsTheActivePaneAndKeepsItsViewOnRefresh) {
+    InspectorView view(app.get());
+    ASSERT_TRUE(view.form());
+    EXPECT_EQ(view.form()->state()->path(), dir.path());
+
+    pane()->setSelection({at("a.txt")});
+    ASSERT_TRUE(view.form());
+    FileInfoForm *form = view.form();
+    EXPECT_EQ(form->state()->path(), at("a.txt"));
+    pane()->refresh();
+    QTRY_VERIFY(form->state()->refresh() == pane()->refreshToken());
+    EXPECT_EQ(view.form(), form);
+
+    BlockingCount count;
+    SizeWalk::setCountForTests(count.fn());
+    SizeWalk::resetRunningMost();
+    pane()->setSelection({at("b.txt"), at("a.txt"), at("sub")});
+    ASSERT_TRUE(view.multi());
+    MultiInspector *multi = view.multi();
+    EXPECT_EQ(multi->paths(), (QStringList{at("a.txt"), at("b.txt"), at("sub")}));
+    EXPECT_EQ(multi->total(), L("Wird berechnet …"));
+    QTRY_VERIFY(multi->summary().has_value());
+    EXPECT_EQ(multi->summary()->folders, 1);
+    QTRY_VERIFY(count.started == 1);
+    // A refresh of the busy folder keeps the summary and starts no further walk.
+    for (int i = 0; i < 3; ++i)
+        pane()->refresh();
+    QTest::qWait(50);
+    EXPECT_EQ(view.multi(), multi);
+    EXPECT_EQ(count.started, 1);
+    // Another selection stops the walk of the old one before its own starts.
+    pane()->setSelection({at("b.txt"), at("c.txt")});
+    QTRY_VERIFY(count.started == 2);
+    EXPECT_EQ(count.sawCancel, 1);
+    EXPECT_EQ(SizeWalk::runningMost(), 1);
+
+    // Switched off, the column reads nothing; shown again, it catches up.
+    view.hide();
+    pane()->setSelection({at("c.txt")});
+    EXPECT_TRUE(view.multi());
+    view.show();
+    ASSERT_TRUE(view.form());
+    EXPECT_EQ(view.form()->state()->path(), at("c.txt"));
+}
+
+TEST_F(Inspector, KindsRowShowsFourKindsAndTheRest) {
+    const QList<MultiSummary::Kind> six{{"A", 3}, {"B", 2}, {"C", 2}, {"D", 1}, {"E", 1}, {"F", 1}};
+    const auto [label, text] = MultiInspector::kindsRow(six);
+    EXPECT_EQ(label, QStringLiteral("Arten"));
+    EXPECT_EQ(text, QStringLiteral("A: 3\nB: 2\nC: 2\nD: 1\n") + LF("… und %d weitere Arten", 2));
+    EXPECT_EQ(MultiInspector::kindsRow({{"A", 7}}), qMakePair(QStringLiteral("Art"), QStringLiteral("A")));
+}
+
+TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
+    int asked = 0;
+    FileInfoForm::setSectionProvider([&asked](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
+        ++asked;
+        auto *w = new QLabel(form);
+        w->setObjectName(slot == FileInfoForm::Slot::openWith ? "apps" : "rights");
+        return w;
+    });
+    FileInfoForm folder(app.get(), at("sub"), 0);
+    folder.show();
+    EXPECT_EQ(asked, 2);
+    QTRY_VERIFY(folder.state()->loaded());
+    EXPECT_FALSE(folder.slotWidget(FileInfoForm::Slot::openWith)->isVisible());
+    EXPECT_TRUE(folder.slotWidget(FileInfoForm::Slot::permissions)->isVisible());
+    for (QCheckBox *box : folder.findChildren<QCheckBox *>())
+        EXPECT_NE(box->text(), L("Suffix ausblenden"));
+    EXPECT_EQ(folder.lockBox()->toolTip().isEmpty(), FileInfoState::canChangeLock());
+
+    FileInfoForm file(app.get(), at("a.txt"), 0);
+    file.show();
+    QTRY_VERIFY(file.state()->loaded());
+    EXPECT_TRUE(file.slotWidget(FileInfoForm::Slot::openWith)->isVisible());
+}
+
+TEST_F(Inspector, TypedNameSurvivesReloads) {
+    FileInfoForm form(app.get(), at("a.txt"), 0);
+    form.show();
+    QTRY_VERIFY(form.state()->loaded());
+    EXPECT_EQ(form.nameField()->text(), QStringLiteral("a.txt"));
+    form.nameField()->setFocus();
+    QTest::keyClicks(form.nameField(), QStringLiteral("x"));
+    const QString typed = form.nameField()->text();
+    form.setRefresh(1);
+    QTest::qWait(150);
+    EXPECT_EQ(form.nameField()->text(), typed);
+    QTest::keyClick(form.nameField(), Qt::Key_Return);
+    QTRY_VERIFY(form.state()->path().endsWith(typed));
+}
+
+TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
+    InfoSheet sheet(app.get(), {at("a.txt")});
+    ASSERT_TRUE(sheet.form());
+    EXPECT_EQ(sheet.form()->state()->path(), at("a.txt"));
+    EXPECT_FALSE(sheet.sizeLabel());
+    EXPECT_EQ(sheet.width(), 440);
+    QPushButton *done = nullptr;
+    for (QPushButton *b : sheet.findChildren<QPushButton *>())
+        if (b->text() == L("Fertig")) done = b;
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(done->isDefault());
+}
+
+TEST_F(Inspector, SheetCountsSeveralItemsAndStopsWhenClosed) {
+    EXPECT_EQ(InfoSheet::totalText(5, 1), FileFmt::size(5));
+    EXPECT_EQ(InfoSheet::totalText(10, 2), FileFmt::size(10) + " (" + LF("%d Dateien", 2) + ")");
+    {
+        InfoSheet sheet(app.get(), {at("a.txt"), at("b.txt"), at("a.txt")});
+        QTRY_COMPARE(sheet.sizeLabel()->text(), InfoSheet::totalText(10, 2));
+    }
+
+    BlockingCount count;
+    SizeWalk::setCountForTests(count.fn());
+    InfoSheet sheet(app.get(), {at("a.txt"), at("b.txt")});
+    sheet.open();
+    QTRY_VERIFY(count.started == 1);
+    sheet.reject();
+    QTRY_VERIFY(count.sawCancel == 1);
+    QTest::qWait(50);
+    EXPECT_EQ(sheet.sizeLabel()->text(), L("Wird berechnet …"));
+
+    // A new target replaces the sheet; the old one's count stops.
+    QWidget window;
+    SheetPresenter presenter(app->requests(), &window);
+    InfoSheet::registerWith(&presenter, app.get());
+    app->showInfo({at("a.txt"), at("b.txt")});
+    presenter.sync();
+    QTRY_VERIFY(count.started == 2);
+    app->showInfo({at("b.txt"), at("c.txt")});
+    presenter.sync();
+    QTRY_VERIFY(count.sawCancel == 2);
+    QTRY_VERIFY(count.started == 3);
+    ASSERT_TRUE(qobject_cast<InfoSheet *>(presenter.current()));
+}
+
+TEST(InspectorParts, SectionFoldsAndPickerReportsClicks) {
+    InspectorSection section(K("Allgemein"));
+    section.body()->addWidget(new QLabel(QStringLiteral("Inhalt")));
+    section.show();
+    QWidget *content = section.body()->parentWidget();
+    QTest::mouseClick(section.header(), Qt::LeftButton);
+    EXPECT_FALSE(section.isOpen());
+    QTRY_VERIFY(!content->isVisible());
+    QTest::mouseClick(section.header(), Qt::LeftButton);
+    EXPECT_TRUE(section.isOpen());
+    QTRY_VERIFY(content->isVisible() && content->maximumHeight() == QWIDGETSIZE_MAX);
+
+    TagPicker picker;
+    QStringList clicked;
+    QObject::connect(&picker, &TagPicker::toggled, [&](const QString &t) { clicked << t; });
+    picker.setSet({QStringLiteral("Blau")});
+    QTest::mouseClick(picker.button(QStringLiteral("Rot")), Qt::LeftButton);
+    EXPECT_EQ(clicked, QStringList{"Rot"});
+    EXPECT_EQ(picker.button(QStringLiteral("Rot"))->toolTip(), QStringLiteral("Rot"));
+}
