@@ -8,6 +8,8 @@
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/help/FeedbackSheet.h"
+#include "ui/sidebar/FavoritesEditorSheet.h"
+#include "ui/sidebar/SidebarView.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -96,6 +98,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     m_sheets = new SheetPresenter(m_app->requests(), this);
     FeedbackSheet::registerWith(m_sheets, m_app);
     ToolSheets::install(m_sheets, m_app);
+    FavoritesEditorSheet::registerWith(m_sheets, m_app);
     build();
     applyEnvironment();
     connect(&m_app->requests(), &WindowRequests::manualRequested, this,
@@ -142,9 +145,8 @@ void MainWindow::build() {
     columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(0);
 
-    m_sidebar = placeholderColumn("sidebar", m_root);
+    m_sidebar = new SidebarView(m_app, m_root);
     m_sidebar->setFixedWidth(kSidebarWidth);
-    m_sidebar->setAccessibleName(L("Seitenleiste"));
     m_sidebarLine = line(Qt::Vertical, m_root);
     columns->addWidget(m_sidebar);
     columns->addWidget(m_sidebarLine);
