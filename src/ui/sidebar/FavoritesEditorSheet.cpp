@@ -203,24 +203,6 @@ void FavoritesEditorSheet::reload() {
     }
 }
 
-QStringList FavoritesEditorSheet::moved(const QStringList &list, const QList<int> &rows, int to) {
-    QStringList taken, rest;
-    int before = 0;
-    for (int i = 0; i < list.size(); ++i) {
-        if (rows.contains(i)) {
-            taken << list[i];
-            if (i < to) ++before;
-        } else {
-            rest << list[i];
-        }
-    }
-    QStringList out = rest;
-    const int at = std::clamp(to - before, 0, int(rest.size()));
-    for (int i = 0; i < taken.size(); ++i)
-        out.insert(at + i, taken[i]);
-    return out;
-}
-
 void FavoritesEditorSheet::rowsDragged() {
     if (!m_app) return;
     // The list widget has moved its rows already; their order is the new list.

@@ -20,8 +20,6 @@ public:
 
     QListWidget *list() const { return m_list; }
     bool showsEmptyBox() const;
-    // The list after dragging the rows at `rows` before position `to` (counted in the list before the move).
-    static QStringList moved(const QStringList &list, const QList<int> &rows, int to);
     // A row's controls, for tests and the screenshots: "up", "down", "remove" and the second line "where".
     QWidget *rowWidget(int row) const;
 

@@ -39,11 +39,15 @@ protected:
 
 } // namespace
 
-TEST_F(FavoritesEditorTest, DraggingRowsGivesTheListOrderAfterTheMove) {
-    const QStringList four{"1", "2", "3", "4"};
-    EXPECT_EQ(FavoritesEditorSheet::moved(four, {0}, 3), (QStringList{"2", "3", "1", "4"}));
-    EXPECT_EQ(FavoritesEditorSheet::moved(four, {3}, 0), (QStringList{"4", "1", "2", "3"}));
-    EXPECT_EQ(FavoritesEditorSheet::moved(four, {1, 2}, 4), (QStringList{"1", "4", "2", "3"}));
+TEST_F(FavoritesEditorTest, DraggingARowStoresTheNewOrder) {
+    AppState app(services());
+    app.favorites().setList({p("a"), p("b"), p("c"), p("d")});
+    FavoritesEditorSheet sheet(&app);
+    // The first row dragged below the third.
+    ASSERT_TRUE(sheet.list()->model()->moveRow(QModelIndex(), 0, QModelIndex(), 3));
+    QTRY_COMPARE(app.favorites().list(), (QStringList{p("b"), p("c"), p("a"), p("d")}));
+    ASSERT_EQ(sheet.list()->count(), 4);
+    EXPECT_EQ(sheet.list()->item(2)->data(Qt::UserRole).toString(), p("a"));
 }
 
 TEST_F(FavoritesEditorTest, TheRowsMoveRemoveAndMarkWhatIsGone) {
