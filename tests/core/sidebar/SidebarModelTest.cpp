@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -211,12 +212,15 @@ TEST_F(SidebarModelTest, AVolumeMountedUnderTheMediaFolderAppearsAndGoesAfterUnm
     ASSERT_EQ(find(model.devices(), point), nullptr);
 
     ASSERT_EQ(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4m", "kestrintest", point}), 0);
+    // Unmounted whatever happens below.
+    auto unmount = [point] { QProcess::execute("umount", {"-l", point}); };
+    std::unique_ptr<void, std::function<void(void *)>> guard(&media, [unmount](void *) { unmount(); });
     QTRY_VERIFY_WITH_TIMEOUT(find(model.devices(), point) != nullptr, 10000);
     const SidebarItem *item = find(model.devices(), point);
     EXPECT_EQ(item->name, "STICK");
     EXPECT_TRUE(item->ejectable);
     EXPECT_FALSE(item->detail.isEmpty()); // its free space
 
-    QProcess::execute("umount", {point});
+    unmount();
     QTRY_VERIFY_WITH_TIMEOUT(find(model.devices(), point) == nullptr, 10000);
 }
