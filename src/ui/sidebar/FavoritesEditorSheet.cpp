@@ -152,7 +152,10 @@ void FavoritesEditorSheet::reload() {
         line->setContentsMargins(4, 2, 4, 2);
         line->setSpacing(10);
         auto *icon = new QLabel(row);
-        icon->setPixmap(icons.icon(QFileInfo(path)).pixmap(24, 24));
+        QIcon fileIcon = icons.icon(QFileInfo(path));
+        if (fileIcon.isNull()) fileIcon = icons.icon(QAbstractFileIconProvider::File);
+        icon->setPixmap(fileIcon.pixmap(24, 24));
+        icon->setFixedSize(24, 24);
         line->addWidget(icon);
         auto *texts = new QVBoxLayout;
         texts->setSpacing(1);
@@ -161,11 +164,14 @@ void FavoritesEditorSheet::reload() {
         const bool present = QFileInfo::exists(path);
         QLabel *where = textLabel(present ? Posix::parentOf(path) : L("Nicht gefunden"), ui.small(), row);
         where->setObjectName(QStringLiteral("where"));
-        QPalette pal = where->palette();
-        QColor c = present ? pal.color(QPalette::WindowText) : QColor(0xd7, 0x2c, 0x2c);
+        QColor c = present ? where->palette().color(QPalette::WindowText) : QColor(0xd7, 0x2c, 0x2c);
         if (present) c.setAlphaF(0.6f);
-        pal.setColor(QPalette::WindowText, c);
-        where->setPalette(pal);
+        // A style sheet, since the list's item widgets take their text colour from the list's style.
+        where->setStyleSheet(QStringLiteral("color: rgba(%1, %2, %3, %4)")
+                                 .arg(c.red())
+                                 .arg(c.green())
+                                 .arg(c.blue())
+                                 .arg(c.alpha()));
         where->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         texts->addWidget(where);
         line->addLayout(texts, 1);

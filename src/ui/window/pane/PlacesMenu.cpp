@@ -76,9 +76,10 @@ QList<PlacesMenu::Place> PlacesMenu::places(const QString &home, const QStringLi
     return out;
 }
 
-QList<PlacesMenu::Place> PlacesMenu::places() {
+QList<PlacesMenu::Place> PlacesMenu::places() const {
     QStringList mounts;
-    for (const Volume &v : Volumes::userVolumes())
+    const auto &volumes = m_app ? m_app->services().sidebar.volumes : nullptr;
+    for (const Volume &v : volumes ? volumes() : Volumes::userVolumes())
         mounts << v.mountPoint;
     return places(FileLoader::norm(QDir::homePath()), mounts);
 }

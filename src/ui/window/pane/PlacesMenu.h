@@ -20,7 +20,8 @@ public:
     // Home, the cloud folders that exist, the standard folders that exist, "/", the mounted volumes and
     // the pCloud Drive folder. Only local tests and the mount table: nothing that can hang on a volume.
     static QList<Place> places(const QString &home, const QStringList &volumeMountPoints);
-    static QList<Place> places();
+    // The list for this machine, with the volumes the sidebar lists.
+    QList<Place> places() const;
 
     PlacesMenu(PaneModel *model, AppState *app, QWidget *parent = nullptr);
     // Fills the menu as it is about to show.
