@@ -15,12 +15,27 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <algorithm>
+#include <mutex>
 #include <thread>
 
 namespace {
 
 // Builds that hang on a dead mount each keep a thread; beyond this many, new requests wait for one.
 constexpr int kMaxInFlight = 3;
+
+// A build may end after the application object has gone; its lists are then posted nowhere.
+std::mutex g_postMutex;
+bool g_appGone = false;
+
+void watchAppEnd() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        qAddPostRoutine([] {
+            std::lock_guard lock(g_postMutex);
+            g_appGone = true;
+        });
+    });
+}
 
 bool exists(const QString &path) {
     return !path.isEmpty() && QFileInfo::exists(path);
@@ -62,6 +77,7 @@ SidebarModel::SidebarModel(Settings &settings, Sources sources, QObject *parent)
     m_userFavorites = m_settings.userFavorites();
     const QStringList hidden = m_settings.hiddenFavorites();
     m_hiddenFavorites = QSet<QString>(hidden.cbegin(), hidden.cend());
+    watchAppEnd();
     m_settle.setSingleShot(true);
     connect(&m_settle, &QTimer::timeout, this, &SidebarModel::rebuild);
     if (m_sources.watchMounts) {
@@ -182,7 +198,8 @@ void SidebarModel::startBuild() {
     // A plain thread, never waited for: one stuck on a dead mount must not hold up quitting.
     std::thread([in = inputs(), generation, self] {
         Lists lists = build(in);
-        if (QCoreApplication *app = QCoreApplication::instance())
+        std::lock_guard lock(g_postMutex);
+        if (QCoreApplication *app = QCoreApplication::instance(); app && !g_appGone)
             QMetaObject::invokeMethod(
                 app,
                 [self, generation, lists = std::move(lists)] {
