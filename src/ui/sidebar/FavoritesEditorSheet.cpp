@@ -46,8 +46,22 @@ protected:
     }
 };
 
-QLabel *textLabel(const QString &text, double pixelSize, QWidget *parent) {
-    auto *l = new QLabel(text, parent);
+// One line, shortened in the middle when it does not fit, so both ends of a path stay readable.
+class MiddleElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter,
+                   fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width()));
+    }
+};
+
+QLabel *textLabel(const QString &text, double pixelSize, QWidget *parent, bool middleElided = false) {
+    QLabel *l = middleElided ? new MiddleElidedLabel(text, parent) : new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
     QFont f = l->font();
     f.setPixelSize(qMax(1, int(std::lround(pixelSize))));
@@ -162,7 +176,8 @@ void FavoritesEditorSheet::reload() {
         texts->addWidget(textLabel(localName(path), ui.font, row));
         // Tested at each drawing: an entry whose item went stays listed, marked in red.
         const bool present = QFileInfo::exists(path);
-        QLabel *where = textLabel(present ? Posix::parentOf(path) : L("Nicht gefunden"), ui.small(), row);
+        QLabel *where =
+            textLabel(present ? Posix::parentOf(path) : L("Nicht gefunden"), ui.small(), row, true);
         where->setObjectName(QStringLiteral("where"));
         QColor c = present ? where->palette().color(QPalette::WindowText) : QColor(0xd7, 0x2c, 0x2c);
         if (present) c.setAlphaF(0.6f);
