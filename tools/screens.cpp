@@ -22,6 +22,12 @@
 #include "ui/window/toolbar/MainToolbar.h"
 #include "ui/panecontent/OpenWithMenu.h"
 #include "ui/sidebar/FileInfoAppSection.h"
+#include "core/app/Favorites.h"
+#include "platform/Volumes.h"
+#include "ui/window/pane/PaneHeader.h"
+#include "ui/window/pane/PlacesMenu.h"
+#include "ui/window/PaneArea.h"
+#include <QProcess>
 
 #include <QApplication>
 #include <QDialog>
@@ -435,5 +441,49 @@ int main(int argc, char **argv) {
             }
         }
     }
+    // The sidebar with a mounted volume and own favourites, the places menu of a pane while the sidebar
+    // is hidden, and the favourites editor, German and Thai.
+    for (const char *folder : {"Desktop", "Documents", "Downloads", "Music", "Pictures", "Projekte"})
+        QDir().mkpath(home.path() + "/" + folder);
+    const QString media = home.path() + "/media";
+    const QString stick = media + "/USB-Stick";
+    QDir().mkpath(stick);
+    const bool mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64m", "kestrin", stick}) == 0;
+    Defaults::setValue("userFavorites", QStringList{home.path() + "/Projekte"});
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        Services services;
+        services.sidebar.volumes = [media, stick, mounted] {
+            return mounted ? Volumes::userVolumes({media})
+                           : std::vector<Volume>{{stick, "/dev/sdb1", "vfat", true}};
+        };
+        AppState app(services);
+        app.favorites().setList({home.path() + "/Projekte", left + "/Notizen.txt", home.path() + "/weg"});
+        MainWindow w(&app);
+        w.move(40, 40);
+        w.show();
+        settle(800);
+        app.left()->go(home.path() + "/Projekte");
+        shoot(w, out + "/sidebar-" + tag + ".png");
+        app.settings().setShowSidebar(false);
+        settle(300);
+        if (auto *header = w.paneArea()->findChild<PaneHeader *>()) {
+            PlacesMenu *places = header->placesMenu();
+            places->menu()->popup(places->mapToGlobal(QPoint(0, places->height())));
+            shootScreen(w, out + "/places-menu-" + tag + ".png");
+            places->menu()->hide();
+        }
+        app.settings().setShowSidebar(true);
+        app.requests().setShowFavoritesEditor(true);
+        settle(400);
+        if (QDialog *sheet = w.sheets()->current()) {
+            sheet->grab().save(out + "/favorites-editor-" + tag + ".png");
+            std::printf("%s\n", qPrintable(out + "/favorites-editor-" + tag + ".png"));
+            sheet->reject();
+        }
+        app.settings().save();
+    }
+    if (mounted) QProcess::execute("umount", {stick});
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -78,6 +79,22 @@ std::vector<Volume> mounted() {
         // tmpfs counts only where a user mounted it; elsewhere it is the system's scratch space.
         if (isPseudo(v.fsType) || (v.fsType == u"tmpfs" && !v.userMount)) continue;
         out.push_back(std::move(v));
+    }
+    return out;
+}
+
+QStringList defaultUserRoots() {
+    return {QStringLiteral("/media"), QStringLiteral("/run/media"), QStringLiteral("/mnt")};
+}
+
+std::vector<Volume> userVolumes(const QStringList &roots) {
+    std::vector<Volume> out;
+    for (Volume &v : allMounts()) {
+        if (isPseudo(v.fsType)) continue;
+        const bool below = std::any_of(roots.cbegin(), roots.cend(), [&](const QString &root) {
+            return v.mountPoint != root && Posix::isAtOrBelow(v.mountPoint, root);
+        });
+        if (below) out.push_back(std::move(v));
     }
     return out;
 }

@@ -16,6 +16,10 @@ namespace Volumes {
 
 // Real file systems from /proc/self/mountinfo (no pseudo file systems), in mount order.
 std::vector<Volume> mounted();
+// The volumes a user mounted: real file systems, and tmpfs, mounted below one of roots (by default
+// /media, /run/media and /mnt), in mount order.
+QStringList defaultUserRoots();
+std::vector<Volume> userVolumes(const QStringList &roots = defaultUserRoots());
 // Every mount point, whatever its file system (only automounts, which a look would trigger, are left
 // out): wherever an item can be trashed.
 QStringList mountPoints();

@@ -1,5 +1,7 @@
 #include "core/app/AppState.h"
+#include "core/app/Favorites.h"
 #include "core/app/JobRunner.h"
+#include "core/app/SidebarModel.h"
 
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
@@ -20,6 +22,10 @@ AppState::AppState(Services services, QObject *parent)
         },
         this);
     m_settingsSetAside = Defaults::setAsidePath();
+    m_sidebar = new SidebarModel(m_settings, m_services.sidebar, this);
+    m_favorites = new Favorites(*this, this);
+    // After an eject the devices are listed anew.
+    connect(this, &AppState::devicesChanged, m_sidebar, &SidebarModel::rebuild);
     buildSides();
     connect(&m_settings, &Settings::changed, this, &AppState::settingChanged);
 
@@ -45,7 +51,9 @@ void AppState::settingChanged(Settings::Key key) {
         QMetaObject::invokeMethod(
             this,
             [self] {
-                if (self) self->refreshAll();
+                if (!self) return;
+                self->m_sidebar->rebuild();
+                self->refreshAll();
             },
             Qt::QueuedConnection);
         break;

@@ -23,7 +23,9 @@
 #include <memory>
 #include <optional>
 
+class Favorites;
 class JobRunner;
+class SidebarModel;
 class PaneModel;
 class PaneHooks;
 class TabGroup;
@@ -45,6 +47,8 @@ public:
     Sides &sides() { return m_sides; }
     WindowRequests &requests() { return m_requests; }
     Toasts &toasts() { return m_toasts; }
+    SidebarModel &sidebar() const { return *m_sidebar; }
+    Favorites &favorites() const { return *m_favorites; }
 
     // The panes the commands use most.
     PaneModel *left() const { return m_sides.left(); }
@@ -118,6 +122,9 @@ public:
     void newFile(const std::optional<QString> &in = std::nullopt);
 
     void trashSelection();
+    // Files dropped on the Trash: into the trash as the one job, with no question (items already in a
+    // trash stay where they are).
+    void trashDropped(const QStringList &paths);
     void emptyTrash();
     void trashDiagnosis();
     // The diagnosis text (twelve lines); the raw listing of one folder with POSIX calls.
@@ -189,6 +196,8 @@ private:
     QSet<QString> m_cutPaths;
 
     JobRunner *m_jobs = nullptr;
+    SidebarModel *m_sidebar = nullptr;
+    Favorites *m_favorites = nullptr;
     CleanupRules m_cleanupRules;
     QTimer m_rulesTask;
     QString m_settingsSetAside;

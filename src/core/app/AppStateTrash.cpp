@@ -147,6 +147,15 @@ void AppState::trashSelection() {
     });
 }
 
+void AppState::trashDropped(const QStringList &paths) {
+    QStringList outside;
+    for (const QString &p : paths)
+        if (!FileLoader::isInTrash(p) && !FileLoader::allTrashFolders().contains(FileLoader::norm(p)))
+            outside << p;
+    if (outside.isEmpty() || !m_jobs->admits()) return;
+    startTrash(outside, {});
+}
+
 void AppState::startTrash(const QStringList &paths, QPointer<PaneModel> source) {
     m_jobs->run(
         K("Lege in den Papierkorb"),

@@ -26,5 +26,8 @@ struct DesktopHooks {
     // blocks, runs off the main thread.
     std::function<std::optional<QString>(const QStringList &paths)> deleteAsAdmin;
 
+    // Starts the program of a desktop entry (.desktop file); nothing on success, else the reason.
+    std::function<std::optional<QString>(const QString &desktopFile)> launchEntry;
+
     static DesktopHooks system();
 };

@@ -2,6 +2,7 @@
 
 #include "core/app/DesktopHooks.h"
 #include "core/app/Pasteboard.h"
+#include "core/app/SidebarModel.h"
 #include "core/base/Dialogs.h"
 
 #include <QStringList>
@@ -32,4 +33,6 @@ struct Services {
     // The trash folders that emptying clears (tests keep it to their own).
     std::function<QStringList()> trashFolders;
     Timings timings;
+    // Where the sidebar's lists come from (tests: their own volumes, no mount watch).
+    SidebarModel::Sources sidebar = SidebarModel::systemSources();
 };

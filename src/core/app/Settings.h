@@ -33,6 +33,8 @@ public:
         language,
         appearance,
         showHidden,
+        userFavorites,
+        hiddenFavorites,
     };
     Q_ENUM(Key)
 
@@ -97,6 +99,11 @@ public:
     void setAppearance(const QString &v) { set(Key::appearance, v); }
     bool showHidden() const { return value(Key::showHidden).toBool(); }
     void setShowHidden(bool v) { set(Key::showHidden, v); }
+    // The sidebar's own favourite folders and the standard entries hidden from it.
+    QStringList userFavorites() const { return value(Key::userFavorites).toStringList(); }
+    void setUserFavorites(const QStringList &v) { set(Key::userFavorites, v); }
+    QStringList hiddenFavorites() const { return value(Key::hiddenFavorites).toStringList(); }
+    void setHiddenFavorites(const QStringList &v) { set(Key::hiddenFavorites, v); }
 
     // The appearance as a scheme: absent for "system" and anything unknown.
     std::optional<ColorScheme> scheme() const;

@@ -99,6 +99,8 @@ const Settings::Row table[] = {
     {K::language, "language", QStringLiteral("en"), language},
     {K::appearance, "appearance", QStringLiteral("system"), text},
     {K::showHidden, "showHidden", false, hiddenFiles},
+    {K::userFavorites, "userFavorites", QStringList(), stringList},
+    {K::hiddenFavorites, "hiddenFavorites", QStringList(), stringList},
 };
 
 } // namespace

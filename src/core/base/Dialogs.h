@@ -65,6 +65,14 @@ struct FolderQuestion {
     QString directory = {}; // where the panel opens; empty: its own default
 };
 
+// The open panel for files and folders together, several at once.
+struct FilesQuestion {
+    QString title;   // already translated
+    QString message; // already translated
+    QString prompt;  // the confirming button, already translated
+    QString directory = {};
+};
+
 struct AlertAnswer {
     AlertAnswer(AlertRole r = AlertRole::closed, bool c = false) : role(r), checked(c) {}
     AlertRole role;
@@ -75,12 +83,15 @@ struct Dialogs {
     using AlertDone = std::function<void(AlertAnswer)>;
     // The text when the confirming button was chosen, the chosen folder; nothing otherwise.
     using TextDone = std::function<void(std::optional<QString>)>;
+    // The chosen paths in the panel's order; nothing when cancelled.
+    using FilesDone = std::function<void(std::optional<QStringList>)>;
 
     // Each shows its question and calls `done` once with the answer, now or later. Unset: every question
     // counts as closed without an answer.
     std::function<void(const Alert &, AlertDone)> alert;
     std::function<void(const TextQuestion &, TextDone)> askText;
     std::function<void(const FolderQuestion &, TextDone)> askFolder;
+    std::function<void(const FilesQuestion &, FilesDone)> askFiles;
 
     void ask(const Alert &a, AlertDone done) const {
         if (alert)
@@ -91,6 +102,12 @@ struct Dialogs {
     void text(const TextQuestion &q, TextDone done) const {
         if (askText)
             askText(q, std::move(done));
+        else
+            done(std::nullopt);
+    }
+    void files(const FilesQuestion &q, FilesDone done) const {
+        if (askFiles)
+            askFiles(q, std::move(done));
         else
             done(std::nullopt);
     }

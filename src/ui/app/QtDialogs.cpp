@@ -1,4 +1,5 @@
 #include "ui/app/QtDialogs.h"
+#include "ui/app/FilesPanel.h"
 
 #include "ui/style/AppTheme.h"
 
@@ -179,6 +180,9 @@ Dialogs makeQtDialogs(std::function<QWidget *()> parent) {
     };
     d.askFolder = [window](const FolderQuestion &q, Dialogs::TextDone done) {
         openFolder(window(), q, std::move(done));
+    };
+    d.askFiles = [window](const FilesQuestion &q, Dialogs::FilesDone done) {
+        FilesPanel::open(window(), q, std::move(done));
     };
     return d;
 }

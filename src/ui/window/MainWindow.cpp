@@ -13,6 +13,8 @@
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InfoSheet.h"
 #include "ui/inspector/InspectorView.h"
+#include "ui/sidebar/FavoritesEditorSheet.h"
+#include "ui/sidebar/SidebarView.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -48,14 +50,6 @@ QFrame *line(Qt::Orientation o, QWidget *parent) {
     p.setColor(QPalette::WindowText, c);
     f->setPalette(p);
     return f;
-}
-
-// An empty column until its own content exists.
-QWidget *placeholderColumn(const char *name, QWidget *parent) {
-    auto *w = new QWidget(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setAutoFillBackground(true);
-    return w;
 }
 
 // Light or dark as the user chose; "follow the system" keeps the platform's own palette.
@@ -114,6 +108,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         }
         return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();
     });
+    FavoritesEditorSheet::registerWith(m_sheets, m_app);
     build();
     applyEnvironment();
     connect(&m_app->requests(), &WindowRequests::manualRequested, this,
@@ -160,9 +155,8 @@ void MainWindow::build() {
     columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(0);
 
-    m_sidebar = placeholderColumn("sidebar", m_root);
+    m_sidebar = new SidebarView(m_app, m_root);
     m_sidebar->setFixedWidth(kSidebarWidth);
-    m_sidebar->setAccessibleName(L("Seitenleiste"));
     m_sidebarLine = line(Qt::Vertical, m_root);
     columns->addWidget(m_sidebar);
     columns->addWidget(m_sidebarLine);

@@ -358,8 +358,8 @@ TEST_F(ToolbarTest, SearchExtrasFollowTheActivePaneAndItsFilter) {
     EXPECT_TRUE(extras->endSearch()->isHidden());
 }
 
-// Favourites show their names as written, '&' included; entries without their operations yet are there,
-// disabled; the add-or-remove entry names what it would do.
+// Favourites show their names as written, '&' included; the add-or-remove entry names what it would do
+// and does it; the editor can be opened.
 TEST_F(ToolbarTest, FavoritesMenu) {
     bar->fillFavorites();
     QMenu *menu = item<ToolbarMenuButton>("favoritesMenu")->menu();
@@ -385,7 +385,9 @@ TEST_F(ToolbarTest, FavoritesMenu) {
     bar->fillFavorites();
     EXPECT_EQ(menu->findChild<QAction *>("toggleFavorite")->text(),
               L("Markierten Ordner zu den Favoriten hinzufügen"));
-    EXPECT_FALSE(menu->findChild<QAction *>("editFavorites")->isEnabled());
+    menu->findChild<QAction *>("toggleFavorite")->trigger();
+    EXPECT_EQ(app->settings().quickFavorites(), (QStringList{odd, dir.path() + "/sub"}));
+    EXPECT_TRUE(menu->findChild<QAction *>("editFavorites")->isEnabled());
 }
 
 TEST_F(ToolbarTest, CompactSettingChangesOnlyTheAppsStrip) {

@@ -9,6 +9,7 @@
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/pane/Breadcrumbs.h"
+#include "ui/window/pane/PlacesMenu.h"
 #include "ui/window/pane/SortMenus.h"
 
 #include <QDir>
@@ -105,6 +106,10 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     });
     row->addWidget(m_indicator);
 
+    // While the sidebar is hidden its places are one menu away.
+    m_places = new PlacesMenu(model, app, this);
+    row->addWidget(m_places);
+
     m_home = iconButton("house", QString::fromUtf8(K("Benutzerordner")), this);
     connect(m_home, &QAbstractButton::clicked, this, [this] {
         if (m_model) m_model->go(QDir::homePath(), true);
@@ -187,6 +192,7 @@ QString PaneHeader::statusText(const PaneModel &model) {
 void PaneHeader::refresh() {
     if (!m_model) return;
     m_indicator->setOn(isActive());
+    m_places->setVisible(m_app && !m_app->settings().showSidebar());
     m_up->setEnabled(m_model->canGoUp());
     const bool trash = inTrash();
     m_putBack->setVisible(trash);

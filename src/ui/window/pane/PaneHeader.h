@@ -8,6 +8,7 @@ class BarButton;
 class Breadcrumbs;
 class IconButton;
 class PaneModel;
+class PlacesMenu;
 class QLabel;
 class SortMenu;
 
@@ -46,6 +47,7 @@ public:
     static QColor secondaryColor(const QWidget *w);
 
     ActiveIndicator *indicator() const { return m_indicator; }
+    PlacesMenu *placesMenu() const { return m_places; }
     IconButton *homeButton() const { return m_home; }
     IconButton *upButton() const { return m_up; }
     BarButton *putBackButton() const { return m_putBack; }
@@ -68,6 +70,7 @@ private:
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;
     ActiveIndicator *m_indicator;
+    PlacesMenu *m_places;
     IconButton *m_home;
     IconButton *m_up;
     Breadcrumbs *m_crumbs;

@@ -2,6 +2,7 @@
 
 #include "core/app/AppState.h"
 #include "core/app/ToolbarApps.h"
+#include "core/app/Favorites.h"
 #include "core/localisation/KeyHints.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
@@ -260,17 +261,15 @@ void MainToolbar::fillFavorites() {
         QPointer<AppState> app = m_app;
         // A folder opens in the active pane, anything else with its application.
         connect(a, &QAction::triggered, this, [app, path] {
-            if (!app) return;
-            if (PaneModel::isBrowsableFolder(path))
-                app->activePane()->go(path);
-            else if (app->services().openFile)
-                app->services().openFile(path);
+            if (app) app->favorites().openFavorite(path);
         });
     }
     m->addSeparator();
-    // Searching for favourites and keeping the list come with the favourites' own part: until then
-    // these entries are there, disabled.
-    m->addAction(L("Ordner, Datei oder Programm suchen und hinzufügen …"))->setEnabled(false);
+    QAction *search = m->addAction(L("Ordner, Datei oder Programm suchen und hinzufügen …"));
+    search->setObjectName(QStringLiteral("addFavorites"));
+    connect(search, &QAction::triggered, this, [this] {
+        if (m_app) m_app->favorites().addFavoritesDialog();
+    });
     PaneModel *pane = m_app->activePane();
     const QString target = pane->targetFolder();
     const bool known = favorites.contains(target);
@@ -282,7 +281,9 @@ void MainToolbar::fillFavorites() {
     QAction *toggle =
         m->addAction(Symbols::icon(known ? QStringLiteral("star.slash") : QStringLiteral("star")), L(text));
     toggle->setObjectName(QStringLiteral("toggleFavorite"));
-    toggle->setEnabled(false);
+    connect(toggle, &QAction::triggered, this, [this] {
+        if (m_app) m_app->favorites().toggleFavoriteCurrent();
+    });
     QAction *edit = m->addAction(L("Favoriten bearbeiten …"));
     edit->setObjectName(QStringLiteral("editFavorites"));
     edit->setEnabled(m_sheets && m_sheets->canShow(SheetPresenter::Sheet::favoritesEditor));

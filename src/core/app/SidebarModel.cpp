@@ -1,0 +1,251 @@
+#include "core/app/SidebarModel.h"
+
+#include "core/app/Settings.h"
+#include "core/localisation/FileFmt.h"
+#include "core/localisation/Lang.h"
+#include "core/localisation/SystemNames.h"
+#include "core/model/FileLoader.h"
+#include "platform/MountWatch.h"
+#include "platform/Volumes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Builds that hang on a dead mount each keep a thread; beyond this many, new requests wait for one.
+constexpr int kMaxInFlight = 3;
+
+// A build may end after the application object has gone; its lists are then posted nowhere.
+std::mutex g_postMutex;
+bool g_appGone = false;
+
+void watchAppEnd() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        qAddPostRoutine([] {
+            std::lock_guard lock(g_postMutex);
+            g_appGone = true;
+        });
+    });
+}
+
+bool exists(const QString &path) {
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+SidebarItem entry(const QString &path, const QString &name, const QString &symbol, const QString &detail = {},
+                  bool removable = false, bool ejectable = false) {
+    SidebarItem i;
+    i.path = path;
+    i.name = name;
+    i.symbol = symbol;
+    i.detail = detail;
+    i.removable = removable;
+    i.ejectable = ejectable;
+    return i;
+}
+
+bool isSystemVolumeName(const QString &name) {
+    static const QStringList names = {"Recovery", "Preboot",    "VM",      "Update",
+                                      "xarts",    "iSCPreboot", "Hardware"};
+    return names.contains(name) || name.startsWith(u"com.apple");
+}
+
+} // namespace
+
+SidebarModel::Sources SidebarModel::systemSources() {
+    Sources s;
+    s.volumes = [] { return Volumes::userVolumes(); };
+    s.freeBytes = [](const QString &path) -> std::optional<qint64> {
+        QStorageInfo info(path);
+        if (!info.isValid()) return std::nullopt;
+        return info.bytesAvailable();
+    };
+    return s;
+}
+
+SidebarModel::SidebarModel(Settings &settings, Sources sources, QObject *parent)
+    : QObject(parent), m_settings(settings), m_sources(std::move(sources)) {
+    m_userFavorites = m_settings.userFavorites();
+    const QStringList hidden = m_settings.hiddenFavorites();
+    m_hiddenFavorites = QSet<QString>(hidden.cbegin(), hidden.cend());
+    watchAppEnd();
+    m_settle.setSingleShot(true);
+    connect(&m_settle, &QTimer::timeout, this, &SidebarModel::rebuild);
+    if (m_sources.watchMounts) {
+        m_mounts = new MountWatch(this);
+        connect(m_mounts, &MountWatch::mountsChanged, this, [this] { m_settle.start(m_sources.settleMs); });
+    }
+    rebuild();
+}
+
+SidebarModel::~SidebarModel() = default;
+
+SidebarModel::Inputs SidebarModel::inputs() const {
+    Inputs in;
+    in.home = FileLoader::norm(m_sources.home.isEmpty() ? QDir::homePath() : m_sources.home);
+    in.trash = FileLoader::mainTrash();
+    in.userFavorites = m_userFavorites;
+    in.hidden = m_hiddenFavorites;
+    in.sources = m_sources;
+    // The desktop's own folders where the user keeps them; one set to the home folder itself is none.
+    struct Standard {
+        const char *name, *symbol;
+        std::optional<QStandardPaths::StandardLocation> location;
+        const char *fixed;
+    };
+    const Standard standard[] = {
+        {K("Schreibtisch"), "menubar.dock.rectangle", QStandardPaths::DesktopLocation, nullptr},
+        {K("Dokumente"), "doc", QStandardPaths::DocumentsLocation, nullptr},
+        {K("Downloads"), "arrow.down.circle", QStandardPaths::DownloadLocation, nullptr},
+        {K("Programme"), "square.grid.2x2", std::nullopt, "/Applications"},
+        {K("Bilder"), "photo", QStandardPaths::PicturesLocation, nullptr},
+        {K("Filme"), "film", QStandardPaths::MoviesLocation, nullptr},
+        {K("Musik"), "music.note", QStandardPaths::MusicLocation, nullptr},
+    };
+    for (const Standard &s : standard) {
+        const QString path =
+            s.location ? QStandardPaths::writableLocation(*s.location) : QString::fromUtf8(s.fixed);
+        if (path.isEmpty() || FileLoader::norm(path) == FileLoader::norm(QDir::homePath())) continue;
+        in.standard.append(
+            entry(FileLoader::norm(path), QString::fromUtf8(s.name), QString::fromUtf8(s.symbol)));
+    }
+    return in;
+}
+
+SidebarModel::Lists SidebarModel::build(const Inputs &in) {
+    Lists out;
+    auto freeSpace = [&](const QString &path) -> QString {
+        const auto bytes = in.sources.freeBytes ? in.sources.freeBytes(path) : std::nullopt;
+        return bytes && *bytes >= 1 ? FileFmt::size(*bytes) : QString();
+    };
+
+    // Devices: the root file system, then the volumes the user mounted.
+    out.devices.append(entry(QStringLiteral("/"), localName(QStringLiteral("/")),
+                             QStringLiteral("internaldrive"), freeSpace(QStringLiteral("/"))));
+    const std::vector<Volume> volumes = in.sources.volumes ? in.sources.volumes() : std::vector<Volume>();
+    for (const Volume &v : volumes) {
+        const QString canonical = QFileInfo(v.mountPoint).canonicalFilePath();
+        const QString path = canonical.isEmpty() ? FileLoader::norm(v.mountPoint) : canonical;
+        const QString name = localName(path);
+        if (path == u"/" || isSystemVolumeName(name)) continue;
+        if (std::any_of(out.devices.cbegin(), out.devices.cend(),
+                        [&](const SidebarItem &i) { return i.path == path; }))
+            continue;
+        out.devices.append(entry(path, name, QStringLiteral("externaldrive"), freeSpace(path), false, true));
+    }
+    const QString pcloud = in.home + QStringLiteral("/pCloud Drive");
+    if (exists(pcloud) && std::none_of(out.devices.cbegin(), out.devices.cend(),
+                                       [&](const SidebarItem &i) { return i.path == pcloud; }))
+        out.devices.append(
+            entry(pcloud, QStringLiteral("pCloud Drive"), QStringLiteral("externaldrive"), {}, false, true));
+
+    // Favourites: home, the cloud folders that exist here, the standard folders that exist.
+    QList<SidebarItem> fav;
+    fav.append(entry(in.home, localName(in.home), QStringLiteral("house")));
+    const QString icloud = in.home + QStringLiteral("/Library/Mobile Documents/com~apple~CloudDocs");
+    if (exists(icloud)) fav.append(entry(icloud, QStringLiteral("iCloud Drive"), QStringLiteral("icloud")));
+    const QString cloudStorage = in.home + QStringLiteral("/Library/CloudStorage");
+    QStringList clouds =
+        QDir(cloudStorage).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    std::sort(clouds.begin(), clouds.end());
+    for (const QString &name : clouds) {
+        if (name.startsWith(u'.')) continue;
+        const QString path = cloudStorage + u'/' + name;
+        fav.append(entry(path, localName(path), QStringLiteral("cloud")));
+    }
+    const QString dropbox = in.home + QStringLiteral("/Dropbox");
+    if (std::none_of(fav.cbegin(), fav.cend(), [](const SidebarItem &i) { return i.name == u"Dropbox"; }) &&
+        exists(dropbox))
+        fav.append(entry(dropbox, QStringLiteral("Dropbox"), QStringLiteral("cloud")));
+    for (const SidebarItem &s : in.standard)
+        if (exists(s.path)) fav.append(s);
+    fav.erase(
+        std::remove_if(fav.begin(), fav.end(),
+                       [&](const SidebarItem &i) { return in.hidden.contains(FileLoader::norm(i.path)); }),
+        fav.end());
+    for (const QString &path : in.userFavorites) {
+        if (!exists(path)) continue; // stays stored, shown again once it exists
+        if (std::any_of(fav.cbegin(), fav.cend(), [&](const SidebarItem &i) { return i.path == path; }))
+            continue;
+        fav.append(entry(path, localName(path), QStringLiteral("folder"), {}, true, false));
+    }
+    out.favorites = fav;
+
+    out.places.append(entry(in.trash, QStringLiteral("Papierkorb"), QStringLiteral("trash")));
+    return out;
+}
+
+void SidebarModel::rebuild() {
+    m_wanted = true;
+    if (m_inFlight >= kMaxInFlight) return; // the next finished build starts it
+    startBuild();
+}
+
+void SidebarModel::startBuild() {
+    m_wanted = false;
+    ++m_inFlight;
+    const quint64 generation = ++m_generation;
+    QPointer<SidebarModel> self(this);
+    // A plain thread, never waited for: one stuck on a dead mount must not hold up quitting.
+    std::thread([in = inputs(), generation, self] {
+        Lists lists = build(in);
+        std::lock_guard lock(g_postMutex);
+        if (QCoreApplication *app = QCoreApplication::instance(); app && !g_appGone)
+            QMetaObject::invokeMethod(
+                app,
+                [self, generation, lists = std::move(lists)] {
+                    if (self) self->apply(generation, lists);
+                },
+                Qt::QueuedConnection);
+    }).detach();
+}
+
+void SidebarModel::apply(quint64 generation, const Lists &lists) {
+    --m_inFlight;
+    const bool newer = generation > m_applied;
+    if (newer) m_applied = generation;
+    const bool differs = newer && (lists.devices != m_lists.devices || lists.favorites != m_lists.favorites ||
+                                   lists.places != m_lists.places);
+    if (differs) m_lists = lists;
+    if (m_wanted && m_inFlight < kMaxInFlight) startBuild();
+    if (differs) emit changed();
+}
+
+bool SidebarModel::isFavorite(const QString &path) const {
+    const QString p = FileLoader::norm(path);
+    return std::any_of(m_lists.favorites.cbegin(), m_lists.favorites.cend(),
+                       [&](const SidebarItem &i) { return FileLoader::norm(i.path) == p; });
+}
+
+bool SidebarModel::toggleFavorite(const QString &path) {
+    const QString p = FileLoader::norm(path);
+    bool shown;
+    if (m_userFavorites.contains(p)) {
+        m_userFavorites.removeAll(p);
+        shown = false;
+    } else if (isFavorite(p)) {
+        m_hiddenFavorites.insert(p);
+        shown = false;
+    } else if (m_hiddenFavorites.contains(p)) {
+        m_hiddenFavorites.remove(p);
+        shown = true;
+    } else {
+        m_userFavorites.append(p);
+        shown = true;
+    }
+    m_settings.setUserFavorites(m_userFavorites);
+    QStringList hidden(m_hiddenFavorites.cbegin(), m_hiddenFavorites.cend());
+    hidden.sort();
+    m_settings.setHiddenFavorites(hidden);
+    rebuild();
+    return shown;
+}

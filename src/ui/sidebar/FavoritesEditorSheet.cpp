@@ -1,0 +1,251 @@
+#include "ui/sidebar/FavoritesEditorSheet.h"
+
+#include "core/app/AppState.h"
+#include "core/app/Favorites.h"
+#include "core/localisation/Lang.h"
+#include "core/localisation/SystemNames.h"
+#include "core/model/DragState.h"
+#include "platform/Posix.h"
+#include "ui/style/ButtonStyles.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/style/ScreenFit.h"
+#include "ui/window/SheetPresenter.h"
+
+#include <QDragEnterEvent>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <cmath>
+#include <QPainter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// The empty list: a dashed box around its text.
+class EmptyBox : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *event) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QColor c = palette().color(QPalette::WindowText);
+        c.setAlphaF(0.2f);
+        QPen pen(c, 1, Qt::CustomDashLine);
+        pen.setDashPattern({4, 4});
+        p.setPen(pen);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+        p.end();
+        QLabel::paintEvent(event);
+    }
+};
+
+// One line, shortened in the middle when it does not fit, so both ends of a path stay readable.
+class MiddleElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter,
+                   fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width()));
+    }
+};
+
+QLabel *textLabel(const QString &text, double pixelSize, QWidget *parent, bool middleElided = false) {
+    QLabel *l = middleElided ? new MiddleElidedLabel(text, parent) : new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    QFont f = l->font();
+    f.setPixelSize(qMax(1, int(std::lround(pixelSize))));
+    l->setFont(f);
+    return l;
+}
+
+} // namespace
+
+void FavoritesEditorSheet::registerWith(SheetPresenter *sheets, AppState *app) {
+    sheets->setFactory(SheetPresenter::Sheet::favoritesEditor,
+                       [app](QWidget *parent) -> QDialog * { return new FavoritesEditorSheet(app, parent); });
+}
+
+FavoritesEditorSheet::FavoritesEditorSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(app) {
+    setObjectName(QStringLiteral("favoritesEditor"));
+    setWindowTitle(L("Favoriten bearbeiten"));
+    setFixedSize(ScreenFit::width(520), ScreenFit::height(460));
+    setAcceptDrops(true);
+    const UIScale ui = EnvironmentValues::ui(parent ? parent : this);
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(20, 20, 20, 20);
+    column->setSpacing(14);
+
+    QLabel *title = textLabel(L("Favoriten bearbeiten"), ui.font + 5, this);
+    QFont bold = title->font();
+    bold.setWeight(QFont::DemiBold);
+    title->setFont(bold);
+    column->addWidget(title);
+    QLabel *explain =
+        textLabel(L("Hier legst du fest, was im Stern-Menü steht: Ordner, Dateien und Programme, in "
+                    "beliebiger Reihenfolge. Du kannst sie auch aus dem Finder oder aus einem "
+                    "Fenster hierher ziehen."),
+                  ui.small(), this);
+    explain->setWordWrap(true);
+    QPalette pal = explain->palette();
+    QColor secondary = pal.color(QPalette::WindowText);
+    secondary.setAlphaF(0.6f);
+    pal.setColor(QPalette::WindowText, secondary);
+    explain->setPalette(pal);
+    column->addWidget(explain);
+
+    m_stack = new QStackedWidget(this);
+    m_empty = new EmptyBox(L("Noch keine Favoriten."), m_stack);
+    m_empty->setObjectName(QStringLiteral("empty"));
+    m_empty->setAlignment(Qt::AlignCenter);
+    m_empty->setMinimumHeight(120);
+    m_empty->setPalette(pal);
+    m_list = new QListWidget(m_stack);
+    m_list->setObjectName(QStringLiteral("favorites"));
+    m_list->setMinimumHeight(200);
+    m_list->setDragDropMode(QAbstractItemView::InternalMove);
+    m_list->setDefaultDropAction(Qt::MoveAction);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(m_list->model(), &QAbstractItemModel::rowsMoved, this, &FavoritesEditorSheet::rowsDragged);
+    m_stack->addWidget(m_empty);
+    m_stack->addWidget(m_list);
+    column->addWidget(m_stack, 1);
+
+    auto *bottom = new QHBoxLayout;
+    auto *add = new QPushButton(L("Hinzufügen …"), this);
+    add->setObjectName(QStringLiteral("add"));
+    add->setAutoDefault(false);
+    connect(add, &QPushButton::clicked, this, [this] {
+        if (m_app) m_app->favorites().addFavoritesDialog();
+    });
+    auto *done = new QPushButton(L("Fertig"), this);
+    done->setObjectName(QStringLiteral("done"));
+    done->setDefault(true);
+    connect(done, &QPushButton::clicked, this, &QDialog::accept);
+    bottom->addWidget(add);
+    bottom->addStretch(1);
+    bottom->addWidget(done);
+    column->addLayout(bottom);
+
+    if (m_app) connect(&m_app->favorites(), &Favorites::changed, this, &FavoritesEditorSheet::reload);
+    reload();
+}
+
+bool FavoritesEditorSheet::showsEmptyBox() const {
+    return m_stack->currentWidget() == m_empty;
+}
+
+QWidget *FavoritesEditorSheet::rowWidget(int row) const {
+    return m_list->itemWidget(m_list->item(row));
+}
+
+void FavoritesEditorSheet::reload() {
+    if (!m_app) return;
+    const QStringList favorites = m_app->favorites().list();
+    m_shown = favorites;
+    m_list->clear();
+    m_stack->setCurrentWidget(favorites.isEmpty() ? static_cast<QWidget *>(m_empty) : m_list);
+    const UIScale ui = EnvironmentValues::ui(this);
+    QFileIconProvider icons;
+    for (int i = 0; i < favorites.size(); ++i) {
+        const QString path = favorites[i];
+        auto *item = new QListWidgetItem(m_list);
+        item->setData(Qt::UserRole, path);
+        auto *row = new QWidget(m_list);
+        auto *line = new QHBoxLayout(row);
+        line->setContentsMargins(4, 2, 4, 2);
+        line->setSpacing(10);
+        auto *icon = new QLabel(row);
+        QIcon fileIcon = icons.icon(QFileInfo(path));
+        if (fileIcon.isNull()) fileIcon = icons.icon(QAbstractFileIconProvider::File);
+        icon->setPixmap(fileIcon.pixmap(24, 24));
+        icon->setFixedSize(24, 24);
+        line->addWidget(icon);
+        auto *texts = new QVBoxLayout;
+        texts->setSpacing(1);
+        texts->addWidget(textLabel(localName(path), ui.font, row));
+        // Tested at each drawing: an entry whose item went stays listed, marked in red.
+        const bool present = QFileInfo::exists(path);
+        QLabel *where =
+            textLabel(present ? Posix::parentOf(path) : L("Nicht gefunden"), ui.small(), row, true);
+        where->setObjectName(QStringLiteral("where"));
+        QColor c = present ? where->palette().color(QPalette::WindowText) : QColor(0xd7, 0x2c, 0x2c);
+        if (present) c.setAlphaF(0.6f);
+        // A style sheet, since the list's item widgets take their text colour from the list's style.
+        where->setStyleSheet(QStringLiteral("color: rgba(%1, %2, %3, %4)")
+                                 .arg(c.red())
+                                 .arg(c.green())
+                                 .arg(c.blue())
+                                 .arg(c.alpha()));
+        where->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        texts->addWidget(where);
+        line->addLayout(texts, 1);
+        const struct {
+            const char *name, *symbol, *help;
+            bool enabled;
+            int to;
+        } buttons[] = {{"up", "chevron.up", K("Nach vorn"), i > 0, i - 1},
+                       {"down", "chevron.down", K("Nach hinten"), i < favorites.size() - 1, i + 1},
+                       {"remove", "minus.circle", K("Aus den Favoriten entfernen"), true, -1}};
+        for (const auto &b : buttons) {
+            auto *button = new IconButton(QString::fromUtf8(b.symbol), false, 12, row);
+            button->setObjectName(QString::fromUtf8(b.name));
+            button->setHelpKey(QString::fromUtf8(b.help));
+            button->setEnabled(b.enabled);
+            const bool remove = b.to < 0;
+            connect(button, &QAbstractButton::clicked, this, [this, path, remove, to = b.to] {
+                if (!m_app) return;
+                // Queued: the row goes with the list it changes.
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, path, remove, to] {
+                        if (!m_app) return;
+                        if (remove)
+                            m_app->favorites().removeFavorite(path);
+                        else
+                            m_app->favorites().moveFavorite(path, to);
+                    },
+                    Qt::QueuedConnection);
+            });
+            line->addWidget(button);
+        }
+        item->setSizeHint(row->sizeHint());
+        m_list->setItemWidget(item, row);
+    }
+}
+
+void FavoritesEditorSheet::rowsDragged() {
+    if (!m_app) return;
+    // The list widget has moved its rows already; their order is the new list.
+    QStringList order;
+    for (int i = 0; i < m_list->count(); ++i)
+        order << m_list->item(i)->data(Qt::UserRole).toString();
+    QMetaObject::invokeMethod(
+        this,
+        [this, order] {
+            if (m_app) m_app->favorites().setList(order);
+        },
+        Qt::QueuedConnection);
+}
+
+void FavoritesEditorSheet::dragEnterEvent(QDragEnterEvent *event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void FavoritesEditorSheet::dropEvent(QDropEvent *event) {
+    const QStringList paths = DragState::shared().dropPaths(event->mimeData());
+    if (paths.isEmpty() || !m_app) return;
+    // Appended at the end in the dropped order, wherever they were dropped.
+    m_app->favorites().addFavorites(paths);
+    event->acceptProposedAction();
+}

@@ -1,0 +1,288 @@
+#include "ui/sidebar/SidebarView.h"
+
+#include "core/app/AppState.h"
+#include "core/localisation/Lang.h"
+#include "core/model/DragState.h"
+#include "core/model/FileLoader.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "ui/style/ButtonStyles.h"
+#include "ui/style/EnvironmentValues.h"
+#include "ui/style/Symbols.h"
+
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <cmath>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace {
+
+QColor withAlpha(QColor c, double a) {
+    c.setAlphaF(float(a));
+    return c;
+}
+
+} // namespace
+
+SidebarRow::SidebarRow(AppState *app, const SidebarItem &item, QWidget *parent)
+    : QWidget(parent), m_app(app), m_item(item) {
+    setObjectName(item.path);
+    setAcceptDrops(true);
+    setMouseTracking(true);
+    setAccessibleName(L(item.name));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    if (item.ejectable) {
+        m_eject = new IconButton(QStringLiteral("eject.fill"), false, 10, this);
+        m_eject->setObjectName(QStringLiteral("eject"));
+        // The stored name, untranslated: it is the volume's own.
+        m_eject->setHelpKey(LF("„%@“ auswerfen", item.name));
+        m_eject->setFocusPolicy(Qt::NoFocus);
+        connect(m_eject, &QAbstractButton::clicked, this, [this] {
+            if (m_app) m_app->eject(m_item.path, m_item.name);
+        });
+    }
+    setFixedHeight(int(EnvironmentValues::ui(this).row()));
+    EnvironmentValues::follow(this, [this] {
+        setFixedHeight(int(EnvironmentValues::ui(this).row()));
+        update();
+    });
+}
+
+QSize SidebarRow::sizeHint() const {
+    return QSize(194, int(EnvironmentValues::ui(this).row()));
+}
+
+bool SidebarRow::isCurrent() const {
+    return m_app && m_app->activePane()->currentPath() == m_item.path;
+}
+
+bool SidebarRow::isTrash() const {
+    return m_item.path == FileLoader::mainTrash();
+}
+
+void SidebarRow::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const UIScale ui = EnvironmentValues::ui(this);
+    const AppTheme theme = EnvironmentValues::appTheme(this);
+    const QColor primary = palette().color(QPalette::WindowText);
+    const QRectF r = QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75);
+    QPainterPath shape;
+    shape.addRoundedRect(r, 6, 6);
+    const bool current = isCurrent();
+    if (current)
+        p.fillPath(shape, theme.gradient(r, 0.3));
+    else if (m_targeted)
+        p.fillPath(shape, withAlpha(primary, 0.16));
+    else if (m_hover)
+        p.fillPath(shape, withAlpha(primary, 0.07));
+    if (m_targeted) p.strokePath(shape, QPen(QBrush(theme.gradient(r, 1.0)), 1.5));
+
+    // Icon, name, then the free space at the right edge before the eject button.
+    const int left = 8;
+    const QColor iconColor = theme.readable(AppTheme::schemeOf(palette()), 3);
+    const int iconSize = int(std::lround(ui.font));
+    const QRect iconBox(left, 0, 20, height());
+    const QPixmap icon = Symbols::icon(m_item.symbol).pixmap(iconSize, iconSize);
+    if (!icon.isNull()) {
+        QPixmap tinted = icon;
+        QPainter tp(&tinted);
+        tp.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        tp.fillRect(tinted.rect(), iconColor);
+        tp.end();
+        const QSize shown = tinted.deviceIndependentSize().toSize();
+        p.drawPixmap(iconBox.x() + (iconBox.width() - shown.width()) / 2, (height() - shown.height()) / 2,
+                     tinted);
+    }
+    int right = width() - 8;
+    if (m_eject) {
+        m_eject->setGeometry(right - 18, (height() - 18) / 2, 18, 18);
+        right -= 18 + 4;
+    }
+    if (!m_item.detail.isEmpty()) {
+        QFont f = font();
+        f.setPixelSize(qMax(1, int(std::lround(ui.small() - 1))));
+        p.setFont(f);
+        const int w = QFontMetrics(f).horizontalAdvance(m_item.detail);
+        p.setPen(withAlpha(primary, 0.55));
+        p.drawText(QRect(right - w, 0, w, height()), Qt::AlignVCenter | Qt::AlignRight, m_item.detail);
+        right -= w + 4;
+    }
+    QFont f = font();
+    f.setPixelSize(qMax(1, int(std::lround(ui.font))));
+    p.setFont(f);
+    p.setPen(primary);
+    const int x = iconBox.right() + 1 + 8;
+    const QString name = QFontMetrics(f).elidedText(L(m_item.name), Qt::ElideRight, qMax(0, right - x));
+    p.drawText(QRect(x, 0, qMax(0, right - x), height()), Qt::AlignVCenter | Qt::AlignLeft, name);
+}
+
+void SidebarRow::enterEvent(QEnterEvent *) {
+    m_hover = true;
+    update();
+}
+
+void SidebarRow::leaveEvent(QEvent *) {
+    m_hover = false;
+    update();
+}
+
+void SidebarRow::mouseReleaseEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()) || !m_app) return;
+    m_app->activePane()->go(m_item.path, true, {});
+}
+
+QMenu *SidebarRow::makeMenu(QWidget *parent) {
+    auto *menu = new QMenu(parent);
+    QPointer<AppState> app = m_app;
+    const SidebarItem item = m_item;
+    QAction *tab =
+        menu->addAction(Symbols::icon(QStringLiteral("plus.square.on.square")), L("In neuem Tab öffnen"));
+    tab->setObjectName(QStringLiteral("newTab"));
+    connect(tab, &QAction::triggered, menu, [app, item] {
+        if (app) app->sides().tabs(app->sides().active())->newTab(item.path);
+    });
+    if (item.ejectable) {
+        QAction *eject = menu->addAction(Symbols::icon(QStringLiteral("eject")), L("Auswerfen"));
+        eject->setObjectName(QStringLiteral("eject"));
+        connect(eject, &QAction::triggered, menu, [app, item] {
+            if (app) app->eject(item.path, item.name);
+        });
+    }
+    if (item.removable) {
+        QAction *remove =
+            menu->addAction(Symbols::icon(QStringLiteral("star.slash")), L("Aus Favoriten entfernen"));
+        remove->setObjectName(QStringLiteral("removeFavorite"));
+        connect(remove, &QAction::triggered, menu, [app, item] {
+            if (app) app->sidebar().toggleFavorite(item.path);
+        });
+    }
+    return menu;
+}
+
+void SidebarRow::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu *menu = makeMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+bool SidebarRow::drop(const QMimeData *data, bool copyHeld) {
+    if (!m_app || !data || !data->hasUrls()) return false;
+    if (isTrash()) {
+        // Into the trash as the trash operation does it (with its record for putting back), never a plain
+        // move into the trash folder.
+        const QStringList paths = DragState::shared().dropPaths(data);
+        DragState::shared().clear();
+        if (paths.isEmpty()) return false;
+        m_app->trashDropped(paths);
+        return true;
+    }
+    return m_app->activePane()->handleDrop(data, m_item.path, copyHeld);
+}
+
+void SidebarRow::dragEnterEvent(QDragEnterEvent *event) {
+    if (!event->mimeData()->hasUrls()) return;
+    m_targeted = true;
+    update();
+    event->acceptProposedAction();
+}
+
+void SidebarRow::dragMoveEvent(QDragMoveEvent *event) {
+    if (!event->mimeData()->hasUrls()) return;
+    const bool copy = event->modifiers() & Qt::ControlModifier;
+    const QStringList dragged = DragState::shared().dropPaths(event->mimeData());
+    if (isTrash())
+        event->setDropAction(Qt::MoveAction);
+    else
+        event->setDropAction(DragState::movesOnDrop(dragged, m_item.path, copy) ? Qt::MoveAction
+                                                                                : Qt::CopyAction);
+    event->accept();
+}
+
+void SidebarRow::dragLeaveEvent(QDragLeaveEvent *) {
+    m_targeted = false;
+    update();
+}
+
+void SidebarRow::dropEvent(QDropEvent *event) {
+    m_targeted = false;
+    update();
+    if (drop(event->mimeData(), event->modifiers() & Qt::ControlModifier)) event->acceptProposedAction();
+}
+
+SidebarView::SidebarView(AppState *app, QWidget *parent) : QScrollArea(parent), m_app(app) {
+    setObjectName(QStringLiteral("sidebar"));
+    setAccessibleName(L("Seitenleiste"));
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setBackgroundRole(QPalette::Base);
+    m_content = new QWidget(this);
+    m_content->setBackgroundRole(QPalette::Base);
+    m_content->setAutoFillBackground(true);
+    viewport()->setBackgroundRole(QPalette::Base);
+    m_stack = new QVBoxLayout(m_content);
+    m_stack->setContentsMargins(8, 10, 8, 10);
+    m_stack->setSpacing(14);
+    setWidget(m_content);
+    rebuildRows();
+    if (!m_app) return;
+    connect(&m_app->sidebar(), &SidebarModel::changed, this, &SidebarView::rebuildRows);
+    // The row of the active pane's folder is drawn as current.
+    auto repaint = [this] {
+        for (SidebarRow *r : rows())
+            r->update();
+    };
+    connect(&m_app->sides(), &Sides::activeChanged, this, repaint);
+    connect(&m_app->sides(), &Sides::sideChanged, this, repaint);
+    EnvironmentValues::follow(this, [this] { rebuildRows(); });
+}
+
+QList<SidebarRow *> SidebarView::rows() const {
+    return m_content->findChildren<SidebarRow *>();
+}
+
+SidebarRow *SidebarView::row(const QString &path) const {
+    for (SidebarRow *r : rows())
+        if (r->item().path == path) return r;
+    return nullptr;
+}
+
+void SidebarView::rebuildRows() {
+    if (!m_app || !m_stack) return;
+    while (QLayoutItem *item = m_stack->takeAt(0)) {
+        delete item->widget(); // rows change only from queued model updates, never inside their own handlers
+        delete item;
+    }
+    const UIScale ui = EnvironmentValues::ui(this);
+    const SidebarModel &model = m_app->sidebar();
+    const std::pair<const char *, const QList<SidebarItem> *> sections[] = {
+        {K("Geräte"), &model.devices()}, {K("Favoriten"), &model.favorites()}, {K("Orte"), &model.places()}};
+    for (const auto &[title, items] : sections) {
+        auto *section = new QWidget(m_content);
+        auto *column = new QVBoxLayout(section);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(1);
+        auto *label = new QLabel(L(title), section);
+        label->setObjectName(QString::fromUtf8(title));
+        QFont f = label->font();
+        f.setPixelSize(qMax(1, int(std::lround(ui.small()))));
+        f.setWeight(QFont::DemiBold);
+        label->setFont(f);
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, withAlpha(palette().color(QPalette::WindowText), 0.55));
+        label->setPalette(pal);
+        label->setContentsMargins(8, 0, 8, 2);
+        column->addWidget(label);
+        for (const SidebarItem &item : *items)
+            column->addWidget(new SidebarRow(m_app, item, section));
+        m_stack->addWidget(section);
+    }
+    m_stack->addStretch(1);
+}

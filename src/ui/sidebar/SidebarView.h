@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/app/SidebarModel.h"
+
+#include <QPointer>
+#include <QScrollArea>
+#include <QWidget>
+
+class AppState;
+class IconButton;
+class QMenu;
+class QMimeData;
+class QVBoxLayout;
+
+// One entry of the sidebar: icon, name, free space, eject button. A click opens it in the active pane;
+// files dropped on it move or copy there (the Trash row trashes them); a right click shows its menu.
+class SidebarRow : public QWidget {
+    Q_OBJECT
+public:
+    SidebarRow(AppState *app, const SidebarItem &item, QWidget *parent = nullptr);
+
+    const SidebarItem &item() const { return m_item; }
+    bool isCurrent() const;
+    bool targeted() const { return m_targeted; }
+    bool hovered() const { return m_hover; }
+    IconButton *ejectButton() const { return m_eject; }
+    // What a drop of these files does here; copyHeld: the copy key (Ctrl) is held.
+    bool drop(const QMimeData *data, bool copyHeld);
+    // The row's context menu, built anew (the caller owns it).
+    QMenu *makeMenu(QWidget *parent);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    bool isTrash() const;
+    QPointer<AppState> m_app;
+    SidebarItem m_item;
+    IconButton *m_eject = nullptr;
+    bool m_hover = false;
+    bool m_targeted = false;
+};
+
+// The sidebar column: the sections "Geräte", "Favoriten" and "Orte" with a row per entry.
+class SidebarView : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit SidebarView(AppState *app, QWidget *parent = nullptr);
+
+    QList<SidebarRow *> rows() const;
+    SidebarRow *row(const QString &path) const;
+
+private:
+    void rebuildRows();
+    QPointer<AppState> m_app;
+    QWidget *m_content = nullptr;
+    QVBoxLayout *m_stack = nullptr;
+};

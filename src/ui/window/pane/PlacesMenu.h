@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QPointer>
+#include <QToolButton>
+
+class AppState;
+class PaneModel;
+
+// The header's menu of well-known places for its pane, shown while the sidebar is hidden; the list is
+// made anew each time the menu opens.
+class PlacesMenu : public QToolButton {
+    Q_OBJECT
+public:
+    struct Place {
+        QString name; // shown as it is: already in the interface language
+        QString symbol;
+        QString path;
+        friend bool operator==(const Place &, const Place &) = default;
+    };
+    // Home, the cloud folders that exist, the standard folders that exist, "/", the mounted volumes and
+    // the pCloud Drive folder. Only local tests and the mount table: nothing that can hang on a volume.
+    static QList<Place> places(const QString &home, const QStringList &volumeMountPoints);
+    // The list for this machine, with the volumes the sidebar lists.
+    QList<Place> places() const;
+
+    PlacesMenu(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    // Fills the menu as it is about to show.
+    void fill();
+
+private:
+    QPointer<PaneModel> m_model;
+    QPointer<AppState> m_app;
+};

@@ -1,0 +1,218 @@
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
+#include "core/app/SidebarModel.h"
+#include "core/model/FileLoader.h"
+#include "core/model/PaneModel.h"
+#include "core/model/TabGroup.h"
+#include "platform/TrashRoots.h"
+#include "ui/sidebar/SidebarView.h"
+#include "ui/style/ButtonStyles.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/pane/PaneHeader.h"
+#include "ui/window/pane/PaneView.h"
+#include "ui/window/pane/PlacesMenu.h"
+#include "ui/window/PaneArea.h"
+
+#include <QDir>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using TestUtil::LanguageScope;
+
+namespace {
+
+class SidebarViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestUtil::freshSettings();
+        QDir(FileLoader::mainTrash()).removeRecursively();
+        QDir(TrashRoots::homeTrash() + "/info").removeRecursively();
+    }
+    Services services(std::vector<Volume> volumes = {}) {
+        Services s;
+        s.sidebar.watchMounts = false;
+        s.sidebar.volumes = [volumes] { return volumes; };
+        s.timings.jobQuietMs = 10;
+        s.timings.jobPeriodMs = 10;
+        s.desktop.eject = [this](const QString &path) -> std::optional<QString> {
+            ejected << path;
+            return std::nullopt;
+        };
+        return s;
+    }
+    static std::unique_ptr<QMimeData> urls(const QStringList &paths) {
+        auto data = std::make_unique<QMimeData>();
+        QList<QUrl> list;
+        for (const QString &p : paths)
+            list << QUrl::fromLocalFile(p);
+        data->setUrls(list);
+        return data;
+    }
+    static void waitIdle(AppState &app) {
+        QTRY_VERIFY(!app.sidebar().building());
+        QTRY_VERIFY(!app.jobs().busy());
+    }
+    QTemporaryDir dir;
+    QStringList ejected;
+};
+
+} // namespace
+
+TEST_F(SidebarViewTest, FilesDroppedOnTheTrashRowGoThroughTheTrashWithTheirRecord) {
+    TestUtil::writeFile(dir.path() + "/old.txt", "old");
+    AppState app(services());
+    SidebarView view(&app);
+    QTRY_VERIFY(view.row(FileLoader::mainTrash()) != nullptr);
+    auto data = urls({dir.path() + "/old.txt"});
+    EXPECT_TRUE(view.row(FileLoader::mainTrash())->drop(data.get(), false));
+    waitIdle(app);
+    EXPECT_FALSE(TestUtil::exists(dir.path() + "/old.txt"));
+    EXPECT_TRUE(TestUtil::exists(FileLoader::mainTrash() + "/old.txt"));
+    // The record that lets it be put back.
+    const QByteArray info = TestUtil::readFile(TrashRoots::homeTrash() + "/info/old.txt.trashinfo");
+    EXPECT_TRUE(info.contains("Path=" + QUrl::toPercentEncoding(dir.path() + "/old.txt", "/")));
+}
+
+TEST_F(SidebarViewTest, FilesDroppedOnAFolderRowMoveOnTheSameVolumeAndCopyWithTheCopyKeyOrFromAnother) {
+    QDir().mkpath(dir.path() + "/inbox");
+    TestUtil::writeFile(dir.path() + "/a.txt", "a");
+    TestUtil::writeFile(dir.path() + "/b.txt", "b");
+    Defaults::setValue("userFavorites", QStringList{dir.path() + "/inbox"});
+    AppState app(services());
+    SidebarView view(&app);
+    QTRY_VERIFY(view.row(dir.path() + "/inbox") != nullptr);
+    SidebarRow *row = view.row(dir.path() + "/inbox");
+
+    auto a = urls({dir.path() + "/a.txt"});
+    EXPECT_TRUE(row->drop(a.get(), false));
+    QTRY_VERIFY(TestUtil::exists(dir.path() + "/inbox/a.txt"));
+    waitIdle(app);
+    EXPECT_FALSE(TestUtil::exists(dir.path() + "/a.txt"));
+
+    auto b = urls({dir.path() + "/b.txt"});
+    EXPECT_TRUE(row->drop(b.get(), true));
+    QTRY_VERIFY(TestUtil::exists(dir.path() + "/inbox/b.txt"));
+    waitIdle(app);
+    EXPECT_TRUE(TestUtil::exists(dir.path() + "/b.txt"));
+
+    TestUtil::TmpfsMount other;
+    if (!other.valid()) return; // the other-volume case needs root
+    TestUtil::writeFile(other.path() + "/c.txt", "c");
+    auto c = urls({other.path() + "/c.txt"});
+    EXPECT_TRUE(row->drop(c.get(), false));
+    QTRY_VERIFY(TestUtil::exists(dir.path() + "/inbox/c.txt"));
+    waitIdle(app);
+    EXPECT_TRUE(TestUtil::exists(other.path() + "/c.txt"));
+}
+
+TEST_F(SidebarViewTest, RowsOpenTheirFolderAndOfferOnlyTheEntriesThatApply) {
+    LanguageScope german(AppLanguage::de);
+    QTemporaryDir stick;
+    QDir().mkpath(dir.path() + "/mine");
+    Defaults::setValue("userFavorites", QStringList{dir.path() + "/mine"});
+    AppState app(services({{stick.path(), "/dev/sdz1", "vfat", true}}));
+    SidebarView view(&app);
+    QTRY_VERIFY(view.row(stick.path()) && view.row(dir.path() + "/mine"));
+
+    // A click opens the entry in the active pane, which then draws it as current.
+    SidebarRow *mine = view.row(dir.path() + "/mine");
+    QTest::mouseClick(mine, Qt::LeftButton);
+    EXPECT_EQ(app.activePane()->currentPath(), dir.path() + "/mine");
+    EXPECT_TRUE(mine->isCurrent());
+
+    auto names = [](QMenu *m) {
+        QStringList out;
+        for (QAction *a : m->actions())
+            out << a->objectName();
+        delete m;
+        return out;
+    };
+    EXPECT_EQ(names(view.row(stick.path())->makeMenu(nullptr)), (QStringList{"newTab", "eject"}));
+    EXPECT_EQ(names(mine->makeMenu(nullptr)), (QStringList{"newTab", "removeFavorite"}));
+    EXPECT_EQ(names(view.row(FileLoader::mainTrash())->makeMenu(nullptr)), QStringList{"newTab"});
+    EXPECT_EQ(mine->ejectButton(), nullptr);
+    ASSERT_NE(view.row(stick.path())->ejectButton(), nullptr);
+
+    // Eject goes through the application's eject; removal through the model, which stores it.
+    view.row(stick.path())->ejectButton()->click();
+    QTRY_COMPARE(ejected, QStringList{stick.path()});
+    QMenu *menu = mine->makeMenu(nullptr);
+    menu->actions().last()->trigger();
+    delete menu;
+    QTRY_VERIFY(view.row(dir.path() + "/mine") == nullptr);
+    EXPECT_TRUE(app.sidebar().userFavorites().isEmpty());
+}
+
+TEST_F(SidebarViewTest, TheWindowShowsTheSidebarOrThePlacesMenuNeverBoth) {
+    AppState app(services());
+    MainWindow window(&app);
+    window.show();
+    ASSERT_NE(qobject_cast<SidebarView *>(window.sidebarColumn()), nullptr);
+    auto *pane = window.paneArea()->findChild<PaneHeader *>();
+    ASSERT_NE(pane, nullptr);
+    EXPECT_TRUE(window.sidebarColumn()->isVisible());
+    EXPECT_FALSE(pane->placesMenu()->isVisible());
+    app.settings().setShowSidebar(false);
+    EXPECT_FALSE(window.sidebarColumn()->isVisible());
+    EXPECT_TRUE(pane->placesMenu()->isVisible());
+}
+
+TEST_F(SidebarViewTest, PlacesAreNamedInTheAppLanguageAndLeaveOutWhatIsNotThere) {
+    const QString home = dir.path() + "/home";
+    QDir().mkpath(home + "/Library/CloudStorage/Dropbox");
+    QDir().mkpath(home + "/Library/CloudStorage/.hidden");
+    QDir().mkpath(home + "/Dropbox");
+    auto names = [](const QList<PlacesMenu::Place> &places) {
+        QStringList out;
+        for (const PlacesMenu::Place &p : places)
+            out << p.name;
+        return out;
+    };
+    auto pathsOf = [](const QList<PlacesMenu::Place> &places) {
+        QStringList out;
+        for (const PlacesMenu::Place &p : places)
+            out << p.path;
+        return out;
+    };
+    // No iCloud, no Applications here: home, the cloud folder (which stands for the home Dropbox), "/",
+    // the volume once.
+    const QList<PlacesMenu::Place> bare = PlacesMenu::places(home, {"/media/u/STICK", "/media/u/STICK", "/"});
+    EXPECT_EQ(pathsOf(bare),
+              (QStringList{home, home + "/Library/CloudStorage/Dropbox", "/", "/media/u/STICK"}));
+
+    const QString desktop =
+        FileLoader::norm(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    QDir().mkpath(desktop);
+    {
+        LanguageScope thai(AppLanguage::th);
+        EXPECT_TRUE(names(PlacesMenu::places(home, {})).contains(QString::fromUtf8("เดสก์ท็อป")));
+    }
+    {
+        LanguageScope german(AppLanguage::de);
+        EXPECT_TRUE(names(PlacesMenu::places(home, {})).contains("Schreibtisch"));
+    }
+    QDir(desktop).removeRecursively();
+
+    AppState app(services());
+    PlacesMenu menu(app.activePane(), &app);
+    menu.fill();
+    const QList<QAction *> actions = menu.menu()->actions();
+    ASSERT_GE(actions.size(), 4);
+    EXPECT_EQ(actions[0]->objectName(), "goToFolder");
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_EQ(actions[2]->objectName(), FileLoader::norm(QDir::homePath()));
+    QAction *root = nullptr;
+    for (QAction *a : actions)
+        if (a->objectName() == u"/") root = a;
+    ASSERT_NE(root, nullptr);
+    root->trigger();
+    EXPECT_EQ(app.activePane()->currentPath(), "/");
+}
