@@ -8,6 +8,7 @@
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/help/FeedbackSheet.h"
+#include "ui/panecontent/QuickLook.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -104,6 +105,9 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     // closeEvent, which asks first while a job runs.
     Commands::of(m_app)->attach(this);
     Commands::of(m_app)->setSheets(m_sheets);
+    // The preview window of Space and Ctrl+Y.
+    new QuickLook(m_app, this);
+    Commands::of(m_app)->update();
     setMenuBar(new MainMenuBar(m_app, this));
 
     using K = Settings::Key;
