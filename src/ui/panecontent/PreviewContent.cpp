@@ -25,18 +25,6 @@ QByteArray head(const QString &path, qint64 bytes) {
     return f.read(bytes);
 }
 
-// The bytes without a UTF-8 sequence cut off at their end.
-QByteArray withoutCutSequence(const QByteArray &bytes) {
-    const qsizetype n = bytes.size();
-    for (qsizetype back = 1; back <= 3 && back <= n; ++back) {
-        const auto c = uchar(bytes[n - back]);
-        if ((c & 0xC0) == 0x80) continue; // a continuation byte: look further back
-        const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-        return length > back ? bytes.left(n - back) : bytes;
-    }
-    return bytes;
-}
-
 bool isImage(const QMimeType &mime) {
     static const QList<QByteArray> types = QImageReader::supportedMimeTypes();
     if (types.contains(mime.name().toLatin1())) return true;
@@ -106,7 +94,8 @@ QByteArray detectEncoding(const QByteArray &bytes) {
         return {};
     }
     QStringDecoder utf8(QStringConverter::Utf8);
-    (void)QString(utf8.decode(withoutCutSequence(bytes)));
+    // A sequence cut off at the end stays pending in the decoder and counts as no error.
+    (void)QString(utf8.decode(bytes));
     if (!utf8.hasError()) return "UTF-8";
     return QStringDecoder("windows-1252").isValid() ? QByteArray("windows-1252") : QByteArray("ISO-8859-1");
 }
@@ -117,7 +106,6 @@ QString decode(const QByteArray &bytes, QByteArray *encoding) {
     if (name.isEmpty()) name = "ISO-8859-1";
     QByteArray body = bytes;
     if (name.startsWith("UTF-16") && body.size() % 2) body.chop(1);
-    if (name == "UTF-8") body = withoutCutSequence(body);
     QStringDecoder decoder(name.constData());
     QString text = decoder.decode(body);
     // Zero bytes of a mostly textual file would end the text early in some views.

@@ -39,7 +39,7 @@ Result load(const QString &path, const QSize &target);
 // cut at the end counts as valid), else UTF-16 when every other byte is zero, else Windows-1252. Empty for
 // bytes that look binary (zero bytes in no UTF-16 pattern).
 QByteArray detectEncoding(const QByteArray &bytes);
-// Decodes with detectEncoding; a sequence cut at the end is dropped.
+// Decodes with detectEncoding; a character cut off at the end is left out.
 QString decode(const QByteArray &bytes, QByteArray *encoding = nullptr);
 
 } // namespace PreviewContent

@@ -88,6 +88,8 @@ protected:
     void open() {
         monitor = std::make_unique<KeyMonitor>(app.get());
         window = std::make_unique<MainWindow>(app.get());
+        // The window's preview would take the focus from the keys pressed after Ctrl+Y.
+        app->requests().quickLook = [] {};
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));

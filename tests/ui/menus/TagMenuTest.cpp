@@ -61,7 +61,7 @@ TEST_F(TagMenuTest, OpeningNeverWaitsForTheReading) {
     TagMenu menu(&app, [] { return QStringList{"/a", "/b"}; });
     const Tags tags{{"/a", {"Grün"}}, {"/b", {"Grün", "Rot"}}};
     menu.setReader([&gate, tags](const QString &path) {
-        gate.acquire();
+        gate.tryAcquire(1, 3000); // a reader that held the menu up would be let go after a while
         return tags.value(path);
     });
     QSignalSpy read(&menu, &TagMenu::marksRead);
