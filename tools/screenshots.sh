@@ -3,7 +3,8 @@
 # German, English and Thai; two panes and one pane, German and Thai, a copy with the progress banner,
 # the smallest window at the largest text in dark and a large screen at the smallest text; the manual at
 # its start and at a chapter, and the feedback sheet, in German, English and Thai; the compare and batch
-# rename sheets, German and Thai.
+# rename sheets, German and Thai; the item menu with its tag submenu and the preview window, German and
+# Thai, light and dark.
 # Usage: tools/screenshots.sh [OUTDIR]   (after `make build`)
 set -euo pipefail
 cd "$(dirname "$0")/.."
