@@ -12,7 +12,9 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -33,6 +35,33 @@ QLabel *plainLabel(QWidget *parent) {
 }
 
 } // namespace
+
+// A picture fitted into the area, centred, never drawn larger than it is.
+class FitImage : public QWidget {
+public:
+    using QWidget::QWidget;
+    void setImage(const QImage &image) {
+        m_image = image;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        if (m_image.isNull()) return;
+        const qreal dpr = devicePixelRatioF();
+        const QSize native = (QSizeF(m_image.size()) / dpr).toSize();
+        const QSize shown = native.boundedTo(size()).isEmpty()
+                                ? native
+                                : native.scaled(native.boundedTo(size()), Qt::KeepAspectRatio);
+        QPainter p(this);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRect(QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown),
+                    m_image);
+    }
+
+private:
+    QImage m_image;
+};
 
 PreviewWindow::PreviewWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -81,6 +110,8 @@ PreviewWindow::PreviewWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     factsLayout->addWidget(m_icon);
     factsLayout->addWidget(m_factsText);
     factsLayout->addStretch(1);
+    m_image = new FitImage(m_stack);
+    m_stack->addWidget(m_image);
     m_stack->addWidget(m_pictures);
     m_stack->addWidget(m_text);
     m_stack->addWidget(m_facts);
@@ -113,7 +144,8 @@ void PreviewWindow::showItem(int index) {
     showFacts(path);
     m_loading = true;
     const int generation = ++m_generation;
-    const QSize target = m_stack->size() * devicePixelRatioF();
+    // Decoded for the screen, not for the window's size now: the window may still be laid out or grow.
+    const QSize target = (screen() ? screen()->availableSize() : QSize(1920, 1080)) * devicePixelRatioF();
     whenDone(this, QtConcurrent::run([path, target] {
                  return Loaded{FileLoader::item(path), PreviewContent::load(path, target)};
              }),
@@ -156,8 +188,12 @@ void PreviewWindow::showResult(const PreviewContent::Result &result) {
     }
     m_kind = result.kind;
     m_note->hide();
+    m_image->setImage({});
     switch (result.kind) {
     case Kind::image:
+        m_image->setImage(result.images.value(0));
+        m_stack->setCurrentWidget(m_image);
+        break;
     case Kind::pdf: {
         const qreal dpr = devicePixelRatioF();
         for (const QImage &image : result.images) {
@@ -168,7 +204,7 @@ void PreviewWindow::showResult(const PreviewContent::Result &result) {
             label->setAlignment(Qt::AlignCenter);
             m_pagesLayout->addWidget(label);
         }
-        if (result.kind == Kind::pdf && result.pageCount > result.images.size()) {
+        if (result.pageCount > result.images.size()) {
             m_note->setText(LF("Seite 1–%d von %d", int(result.images.size()), result.pageCount));
             m_note->show();
         }

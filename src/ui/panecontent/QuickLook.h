@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class AppState;
+class FitImage;
 class QLabel;
 class QPlainTextEdit;
 class QScrollArea;
@@ -53,6 +54,7 @@ private:
     QLabel *m_name;
     QLabel *m_position;
     QStackedWidget *m_stack;
+    FitImage *m_image;
     QScrollArea *m_pictures;
     QWidget *m_pages;
     QVBoxLayout *m_pagesLayout;
