@@ -6,6 +6,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
+#include "core/model/Tags.h"
 #include "core/help/ToolHelpModifier.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/QtDialogs.h"
@@ -307,6 +308,10 @@ int main(int argc, char **argv) {
         text.open(QIODevice::WriteOnly);
         text.write(
             "Kestrin – Vorschau\n\nÄnderungen seit der letzten Fassung:\n- Spalten\n- Schnellvorschau\n");
+        text.close();
+        // Both carry one tag, so the tag submenu shows its checkmark.
+        for (const QString &name : {QStringLiteral("Aussicht.png"), QStringLiteral("Liesmich.txt")})
+            FileOps::setTagNames({QStringLiteral("Grün")}, samples + u'/' + name);
     }
     for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
         Lang::setCurrent(lang);

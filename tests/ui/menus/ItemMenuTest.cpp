@@ -1,6 +1,5 @@
 // The item menu and the pane background menu: what they offer for files, folders, mixed selections and
 // items in the Trash, what they act on, and how right clicks reach them.
-#include "ui/menus/MenuHelpers.h"
 #include "ui/pane/PaneViewFixture.h"
 
 #include "core/model/FileLoader.h"
@@ -13,9 +12,30 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 
-using namespace MenuTest;
-
 namespace {
+
+// The names (German keys) of a menu's entries in order, separators left out.
+QStringList entries(const QMenu *menu) {
+    QStringList out;
+    for (const QAction *a : menu->actions())
+        if (!a->isSeparator()) out << a->objectName();
+    return out;
+}
+
+// An entry anywhere in the menu or its submenus; nullptr when there is none.
+QAction *find(const QMenu *menu, const QString &name) {
+    for (QAction *a : menu->actions()) {
+        if (a->objectName() == name) return a;
+        if (a->menu())
+            if (QAction *found = find(a->menu(), name)) return found;
+    }
+    return nullptr;
+}
+
+QMenu *submenu(const QMenu *menu, const QString &name) {
+    QAction *a = find(menu, name);
+    return a ? a->menu() : nullptr;
+}
 
 class ItemMenuTest : public PaneViewTest::Fixture {
 protected:
@@ -82,25 +102,25 @@ TEST_F(ItemMenuTest, FileAndFolderMenusOfferWhatAppliesInTheirOrder) {
     EXPECT_FALSE(names.contains("Zurücklegen"));
 }
 
-TEST_F(ItemMenuTest, HooksAddTheirPartsAndAnEmptyProviderLeavesNoEntry) {
-    const QString a = touch("h/a.txt"), b = touch("h/b.txt");
-    app->left()->setSelection({a, b});
+TEST_F(ItemMenuTest, AMixedSelectionReachesTheHooksWhichAddTheirParts) {
+    const QString file = touch("h/a.txt"), folder = mkdir("h/Ordner");
+    app->left()->setSelection({file, folder});
     QStringList given;
     ItemMenu::openWith = [&given](QMenu *menu, const QStringList &paths, const std::function<void()> &) {
         given = paths;
-        menu->addAction("Editor")->setObjectName("Editor");
+        menu->addAction("Editor");
     };
     ItemMenu::favourites = [](QMenu *menu, const QStringList &, const std::function<void()> &) {
         menu->addAction("fav")->setObjectName("fav");
     };
-    auto m = menuFor(app->left(), a);
-    const QStringList names = entries(m.get());
-    EXPECT_EQ(names.indexOf("Öffnen mit"), 1);
+    // Clicked on the folder: its own entries, and the parts get the whole selection.
+    const QStringList names = entries(menuFor(app->left(), folder, true).get());
+    EXPECT_EQ(names.mid(0, 3), (QStringList{"Öffnen", "Öffnen mit", "In neuem Tab öffnen"}));
     EXPECT_EQ(names.indexOf("fav") + 1, names.indexOf("Umbenennen …"));
     given.sort();
-    EXPECT_EQ(given, (QStringList{a, b}));
+    EXPECT_EQ(given, (QStringList{folder, file}));
     ItemMenu::openWith = [](QMenu *, const QStringList &, const std::function<void()> &) {};
-    EXPECT_FALSE(entries(menuFor(app->left(), a).get()).contains("Öffnen mit"));
+    EXPECT_FALSE(entries(menuFor(app->left(), file).get()).contains("Öffnen mit"));
 }
 
 TEST_F(ItemMenuTest, EntriesActOnTheSelectionOrOnTheClickedItemAlone) {

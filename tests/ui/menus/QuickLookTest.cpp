@@ -111,10 +111,6 @@ TEST(PreviewEncoding, TheEncodingIsDetected) {
     EXPECT_EQ(enc, "UTF-16LE");
     EXPECT_EQ(PreviewContent::decode(QByteArray("\xfe\xff\0H\0i", 6), &enc), "Hi");
     EXPECT_EQ(enc, "UTF-16BE");
-    EXPECT_TRUE(PreviewContent::detectEncoding(QByteArray("\x7f"
-                                                          "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0",
-                                                          20))
-                    .isEmpty());
 }
 
 class QuickLookTest : public ::testing::Test {
@@ -163,8 +159,10 @@ TEST_F(QuickLookTest, TheCommandOpensClosesOrSaysWhatToDo) {
     EXPECT_FALSE(app->requests().quickLook);
 }
 
-TEST_F(QuickLookTest, ArrowsMoveThroughTheSelection) {
-    look->toggle({at("a.txt"), at("b.txt"), at("c.txt")});
+TEST_F(QuickLookTest, ArrowsMoveThroughTheSelectionAndNamesArePlainText) {
+    const QString odd = dir.path() + "/<b>fett<i> & Co.txt";
+    ASSERT_TRUE(TestUtil::writeFile(odd, "x"));
+    look->toggle({at("a.txt"), at("b.txt"), odd});
     PreviewWindow *w = look->window();
     QTRY_VERIFY(!w->loading());
     EXPECT_EQ(w->shownKind(), Kind::text);
@@ -175,23 +173,15 @@ TEST_F(QuickLookTest, ArrowsMoveThroughTheSelection) {
     QTest::keyClick(w, Qt::Key_Right); // no further than the last
     EXPECT_EQ(w->index(), 2);
     QTRY_VERIFY(!w->loading());
-    EXPECT_EQ(w->shownText(), "c.txt");
-    EXPECT_EQ(w->nameLabel()->text(), "c.txt");
+    EXPECT_EQ(w->shownText(), "x");
+    EXPECT_EQ(w->nameLabel()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(w->nameLabel()->text(), "<b>fett<i> & Co.txt");
     QTest::keyClick(w, Qt::Key_Left);
     QTest::keyClick(w, Qt::Key_Up);
     QTest::keyClick(w, Qt::Key_Up);
     EXPECT_EQ(w->index(), 0);
     w->showItem(3);
     EXPECT_EQ(w->index(), 0);
-}
-
-TEST_F(QuickLookTest, NamesArePlainText) {
-    const QString odd = dir.path() + "/<b>fett<i> & Co.txt";
-    ASSERT_TRUE(TestUtil::writeFile(odd, "x"));
-    look->toggle({odd});
-    EXPECT_EQ(look->window()->nameLabel()->textFormat(), Qt::PlainText);
-    EXPECT_EQ(look->window()->nameLabel()->text(), "<b>fett<i> & Co.txt");
-    QTRY_VERIFY(!look->window()->loading());
 }
 
 } // namespace
