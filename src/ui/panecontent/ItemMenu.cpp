@@ -51,18 +51,33 @@ QAction *entry(QMenu *menu, const char *key, const char *symbol, std::function<v
                const QString &title = {}) {
     QAction *a = menu->addAction(title.isEmpty() ? L(key) : title);
     a->setObjectName(QString::fromUtf8(key));
-    if (symbol) a->setIcon(Symbols::icon(QString::fromLatin1(symbol)));
+    if (symbol) a->setIcon(ItemMenu::icon(symbol, menu));
     QObject::connect(a, &QAction::triggered, menu, std::move(act));
     return a;
 }
 
 QMenu *submenu(QMenu *menu, const char *key, const char *symbol) {
-    QMenu *sub = menu->addMenu(Symbols::icon(QString::fromLatin1(symbol)), L(key));
+    QMenu *sub = menu->addMenu(ItemMenu::icon(symbol, menu), L(key));
     sub->menuAction()->setObjectName(QString::fromUtf8(key));
     return sub;
 }
 
 } // namespace
+
+QIcon ItemMenu::icon(const char *symbol, const QWidget *menu) {
+    const qreal dpr = menu->devicePixelRatioF();
+    QIcon icon;
+    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Active})
+        icon.addPixmap(Symbols::pixmap(QString::fromLatin1(symbol), 16,
+                                       menu->palette().color(mode == QIcon::Active ? QPalette::HighlightedText
+                                                                                   : QPalette::Text),
+                                       dpr),
+                       mode);
+    icon.addPixmap(Symbols::pixmap(QString::fromLatin1(symbol), 16,
+                                   menu->palette().color(QPalette::Disabled, QPalette::Text), dpr),
+                   QIcon::Disabled);
+    return icon;
+}
 
 QStringList ItemMenu::menuPaths(const PaneModel &pane, const FileItem &item) {
     const QSet<QString> &selection = pane.selection();

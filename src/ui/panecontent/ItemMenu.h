@@ -2,6 +2,7 @@
 
 #include "core/model/FileItem.h"
 
+#include <QIcon>
 #include <QStringList>
 #include <functional>
 
@@ -30,6 +31,9 @@ public:
     // The paths an item's menu shows for: the selection when it holds the item, else the item alone. In
     // no particular order (sorting a large selection would hold the menu up).
     static QStringList menuPaths(const PaneModel &pane, const FileItem &item);
+    // A symbol for an entry of a context menu, in the menu's text colour (dark themes included).
+    static QIcon icon(const char *symbol, const QWidget *menu);
+
     // Whether every path lies in a trash folder: then deleting is for good and putting back applies.
     // Stops at the first path outside.
     static bool allInTrash(const QStringList &paths);

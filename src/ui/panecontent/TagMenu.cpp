@@ -4,6 +4,7 @@
 #include "core/base/Background.h"
 #include "core/localisation/Lang.h"
 #include "core/model/Tags.h"
+#include "ui/panecontent/ItemMenu.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/style/Symbols.h"
 
@@ -25,7 +26,7 @@ QSet<QString> TagMenu::marks(const QStringList &paths, const std::atomic_bool *c
 TagMenu::TagMenu(AppState *app, Paths paths, std::function<void()> pick, QWidget *parent)
     : QMenu(parent), m_app(app), m_paths(std::move(paths)), m_pick(std::move(pick)) {
     setTitle(L("Tags"));
-    setIcon(Symbols::icon(QStringLiteral("tag")));
+    setIcon(ItemMenu::icon("tag", this));
     menuAction()->setObjectName(QStringLiteral("Tags"));
     for (const QString &name : FileOps::tagChoices()) {
         // The stored name stays German; only the title is translated.
@@ -85,6 +86,6 @@ void TagMenu::opening() {
 void TagMenu::showMarks() {
     for (QAction *a : std::as_const(m_entries)) {
         const bool marked = m_marks && m_marks->contains(a->objectName());
-        a->setIcon(marked ? Symbols::icon(QStringLiteral("checkmark")) : QIcon());
+        a->setIcon(marked ? ItemMenu::icon("checkmark", this) : QIcon());
     }
 }

@@ -4,6 +4,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
+#include "ui/panecontent/ItemMenu.h"
 #include "ui/style/Symbols.h"
 #include "ui/window/pane/SortMenus.h"
 
@@ -19,7 +20,7 @@ QMenu *build(AppState *app, PaneModel *pane, QWidget *parent) {
     QPointer<AppState> a = app;
     QPointer<PaneModel> p = pane;
     auto add = [menu](const char *key, const char *symbol, std::function<void()> act) {
-        QAction *action = menu->addAction(Symbols::icon(QString::fromLatin1(symbol)), L(key));
+        QAction *action = menu->addAction(ItemMenu::icon(symbol, menu), L(key));
         action->setObjectName(QString::fromUtf8(key));
         QObject::connect(action, &QAction::triggered, menu, std::move(act));
         return action;
@@ -44,7 +45,7 @@ QMenu *build(AppState *app, PaneModel *pane, QWidget *parent) {
     menu->addSeparator();
     // The command would select the text of a focused search field instead.
     add(Cmd::selectAll, "checkmark.circle", activated([p] { p->selectAll(); }));
-    QMenu *sort = menu->addMenu(Symbols::icon(QStringLiteral("arrow.up.arrow.down")), L("Sortieren nach"));
+    QMenu *sort = menu->addMenu(ItemMenu::icon("arrow.up.arrow.down", menu), L("Sortieren nach"));
     sort->menuAction()->setObjectName(QStringLiteral("Sortieren nach"));
     SortMenuItems::fill(sort, pane);
     // This pane only, and the active side stays.
