@@ -184,4 +184,23 @@ TEST_F(QuickLookTest, ArrowsMoveThroughTheSelectionAndNamesArePlainText) {
     EXPECT_EQ(w->index(), 0);
 }
 
+// Read in the background, each viewer shows up in the window; a folder shows its facts.
+TEST_F(QuickLookTest, TheWindowShowsEachViewer) {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    ASSERT_TRUE(image.save(at("bild.png")));
+    {
+        QPdfWriter writer(at("doc.pdf"));
+        QPainter(&writer).drawText(100, 100, "PDF");
+    }
+    look->toggle({at("bild.png"), at("doc.pdf"), dir.path()});
+    PreviewWindow *w = look->window();
+    for (Kind kind : {Kind::image, Kind::pdf, Kind::facts}) {
+        QTRY_VERIFY(!w->loading());
+        EXPECT_EQ(w->shownKind(), kind) << w->index();
+        QTest::keyClick(w, Qt::Key_Right);
+    }
+    EXPECT_TRUE(w->shownText().contains(L("Ordner")));
+}
+
 } // namespace
