@@ -11,6 +11,7 @@
 #include "ui/style/Symbols.h"
 
 #include <QAction>
+#include <QHash>
 #include <QMenu>
 #include <QPointer>
 
@@ -87,8 +88,21 @@ QStringList ItemMenu::menuPaths(const PaneModel &pane, const FileItem &item) {
 
 bool ItemMenu::allInTrash(const QStringList &paths) {
     if (paths.isEmpty()) return false;
-    for (const QString &path : paths)
-        if (!FileLoader::isInTrash(path)) return false;
+    // Items of one folder share the answer, so a large selection costs one test per folder. Only a
+    // trash's own "files" and "info" differ from their siblings: they are tested one by one.
+    QHash<QStringView, bool> byFolder;
+    for (const QString &path : paths) {
+        const qsizetype slash = path.lastIndexOf(u'/');
+        const QStringView name = QStringView(path).mid(slash + 1);
+        if (slash <= 0 || name == u"files" || name == u"info") {
+            if (!FileLoader::isInTrash(path)) return false;
+            continue;
+        }
+        const QStringView folder = QStringView(path).left(slash);
+        auto it = byFolder.constFind(folder);
+        if (it == byFolder.constEnd()) it = byFolder.insert(folder, FileLoader::isInTrash(path));
+        if (!*it) return false;
+    }
     return true;
 }
 

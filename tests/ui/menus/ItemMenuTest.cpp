@@ -3,6 +3,7 @@
 #include "ui/pane/PaneViewFixture.h"
 
 #include "core/model/FileLoader.h"
+#include "platform/TrashRoots.h"
 #include "ui/app/Commands.h"
 #include "ui/panecontent/ItemMenu.h"
 #include "ui/panecontent/TagMenu.h"
@@ -165,6 +166,11 @@ TEST_F(ItemMenuTest, DeleteWordingAndPutBackFollowEveryPathNotTheClickedOne) {
     ASSERT_GE(at, 0);
     EXPECT_EQ(names.mid(at, 3), (QStringList{"Endgültig löschen …", "Zurücklegen", "Papierkorb leeren …"}));
     EXPECT_EQ(find(trash.get(), "Endgültig löschen …")->text(), L("Endgültig löschen …"));
+    // Beside a trash's "files" folder, siblings are in the Trash but "files" itself is not.
+    const QString root = TrashRoots::homeTrash();
+    EXPECT_TRUE(ItemMenu::allInTrash({root + "/stray", inTrash}));
+    EXPECT_FALSE(ItemMenu::allInTrash({root + "/stray", root + "/files"}));
+    EXPECT_FALSE(ItemMenu::allInTrash({}));
     // A user folder that merely looks like a trash is an ordinary folder.
     const QString lookalike = touch("u/.Trash/x.txt");
     EXPECT_TRUE(find(menuFor(app->left(), lookalike).get(), "In den Papierkorb …"));
