@@ -12,6 +12,10 @@
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/help/ToolHelp.h"
+#include "ui/app/Commands.h"
+#include "ui/panecontent/ContextMenus.h"
+#include "ui/panecontent/QuickLook.h"
+#include "ui/panecontent/TagMenu.h"
 #include "core/model/ViewMode.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/tools/BatchRenameSheet.h"
@@ -34,6 +38,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QPainter>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -315,6 +320,82 @@ int main(int argc, char **argv) {
             sheet->grab().save(out + "/feedback-" + tag + ".png");
             std::printf("%s\n", qPrintable(out + "/feedback-" + tag + ".png"));
         }
+    }
+
+    // The item menu with its tag submenu, and the preview window on a picture and a text, German and
+    // Thai, light and dark.
+    const QString samples = home.path() + "/Vorschau";
+    QDir().mkpath(samples);
+    {
+        QImage picture(640, 400, QImage::Format_RGB32);
+        QPainter p(&picture);
+        QLinearGradient sky(0, 0, 0, 400);
+        sky.setColorAt(0, QColor(90, 150, 220));
+        sky.setColorAt(1, QColor(250, 200, 140));
+        p.fillRect(picture.rect(), sky);
+        p.setBrush(QColor(60, 90, 60));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPoint(200, 520), 420, 220);
+        p.end();
+        picture.save(samples + "/Aussicht.png");
+        QFile text(samples + "/Liesmich.txt");
+        text.open(QIODevice::WriteOnly);
+        text.write(
+            "Kestrin – Vorschau\n\nÄnderungen seit der letzten Fassung:\n- Spalten\n- Schnellvorschau\n");
+        text.close();
+        // Both carry one tag, so the tag submenu shows its checkmark.
+        for (const QString &name : {QStringLiteral("Aussicht.png"), QStringLiteral("Liesmich.txt")})
+            FileOps::setTagNames({QStringLiteral("Grün")}, samples + u'/' + name);
+    }
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        MainWindow w(&app);
+        w.move(40, 40);
+        w.show();
+        settle(500);
+        app.left()->go(samples);
+        settle(500);
+        for (const char *lookName : {"light", "dark"}) {
+            app.settings().setAppearance(QString::fromLatin1(lookName));
+            settle(300);
+            const FileItem item = FileLoader::item(samples + "/Liesmich.txt");
+            app.left()->setSelection({item.path, samples + "/Aussicht.png"});
+            QMenu *menu = ContextMenus::popup(&app, app.left(), &item, w.mapToGlobal(QPoint(260, 190)), &w);
+            settle(200);
+            QMenu *share = nullptr;
+            for (QAction *a : menu->actions())
+                if (a->objectName() == u"Teilen und Markieren") share = a->menu();
+            if (share) {
+                share->popup(menu->mapToGlobal(menu->actionGeometry(share->menuAction()).topRight()));
+                settle(200);
+                if (auto *tags = share->findChild<TagMenu *>())
+                    tags->popup(share->mapToGlobal(share->actionGeometry(tags->menuAction()).topRight()));
+            }
+            shootScreen(w, out + "/item-menu-" + tag + "-" + lookName + ".png");
+            for (QWidget *popup = QApplication::activePopupWidget(); popup;
+                 popup = QApplication::activePopupWidget())
+                popup->close();
+            settle(200);
+            if (Commands::of(&app)->action(Cmd::quickLook)->isEnabled())
+                Commands::of(&app)->action(Cmd::quickLook)->trigger();
+            if (auto *look = w.findChild<QuickLook *>(); look && look->window()) {
+                PreviewWindow *preview = look->window();
+                preview->resize(720, 520);
+                for (int i = 0; i < 2; ++i) {
+                    settle(600);
+                    const QString file =
+                        out + QStringLiteral("/quicklook-%1-%2-%3.png")
+                                  .arg(tag, QString::fromLatin1(lookName), QString::number(i + 1));
+                    preview->grab().save(file);
+                    std::printf("%s\n", qPrintable(file));
+                    preview->showItem(1);
+                }
+                look->toggle({});
+            }
+        }
+        app.settings().setAppearance("system");
     }
 
     // The cleanup rules and the storage analysis of the build folder (the folder this program lies in).

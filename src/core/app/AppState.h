@@ -112,8 +112,6 @@ public:
     void runSync(const QString &left, const QString &right, const QList<SyncStep> &steps,
                  std::function<void()> completion);
     void openStorageAnalysis(const std::optional<QString> &path = std::nullopt);
-    // Shows or hides the preview of the active pane's selection; empty until the preview exists.
-    std::function<void()> quickLook;
     QStringList contextPaths(PaneModel *pane, const FileItem &item);
 
     void eject(const QString &path, const QString &name);

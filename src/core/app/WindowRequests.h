@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
 using CompareRequest = InfoTarget;
@@ -64,6 +65,10 @@ public:
     void setManualSection(const std::optional<int> &value) { publish(m_manualSection, value); }
     int manualRequest() const { return m_manualRequest; }
     void setManualRequest(int value) { publish(m_manualRequest, value); }
+
+    // The Quick Look command: shows or hides the preview of the active pane's selection. The window that
+    // owns the preview fills it; empty, Quick Look is offered nowhere.
+    std::function<void()> quickLook;
 
     // Asks for the manual window, at a section or at its start.
     void openManual(std::optional<int> section);

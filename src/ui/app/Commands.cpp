@@ -6,6 +6,7 @@
 #include "core/model/Tags.h"
 #include "ui/app/AboutPanel.h"
 #include "ui/app/SceneWindows.h"
+#include "ui/panecontent/TagMenu.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/style/Symbols.h"
 
@@ -223,9 +224,9 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     // Until the preview exists, Space and the entry do nothing, so the entry is off.
     QAction *quick =
         add(S{Cmd::quickLook, nullptr, nullptr, {keys(ctrl | Qt::Key_Y)}, {keys(Qt::Key_Space)}}, [this] {
-            if (m_app->quickLook) m_app->quickLook();
+            if (m_app->requests().quickLook) m_app->requests().quickLook();
         });
-    state(quick).rule = [this] { return bool(m_app->quickLook); };
+    state(quick).rule = [this] { return bool(m_app->requests().quickLook); };
 
     // Edit: a focused text field gets the standard action; otherwise the files are meant.
     QAction *editUndo = add(S{Cmd::editUndo}, [this] {
@@ -472,19 +473,11 @@ void Commands::needsSheet(QAction *action, SheetPresenter::Sheet sheet) {
 }
 
 void Commands::buildTagMenu(QAction *tags) {
-    m_tagMenu = std::make_unique<QMenu>();
-    for (const QString &name : FileOps::tagChoices()) {
-        // The stored tag name stays German; only the title is translated.
-        QAction *a = m_tagMenu->addAction(QString());
-        MenuLocalizer::setKey(a, name);
-        connect(a, &QAction::triggered, this, [this, name] {
-            if (m_app) m_app->toggleTag(name, m_app->activePane()->selectedPaths());
-        });
-    }
-    m_tagMenu->addSeparator();
-    QAction *clear = MenuLocalizer::addAction(m_tagMenu.get(), K("Tags entfernen"));
-    connect(clear, &QAction::triggered, this, [this] {
-        if (m_app) m_app->clearTags(m_app->activePane()->selectedPaths());
+    // The active pane's selection when the menu opens, in no particular order: only membership counts.
+    m_tagMenu = std::make_unique<TagMenu>(m_app, [this] {
+        if (!m_app) return QStringList();
+        const QSet<QString> &selection = m_app->activePane()->selection();
+        return QStringList(selection.begin(), selection.end());
     });
     tags->setMenu(m_tagMenu.get());
 }

@@ -1,5 +1,7 @@
 #include "ui/panecontent/ListView.h"
 
+#include "ui/panecontent/ContextMenus.h"
+
 #include "core/app/AppState.h"
 #include "core/localisation/Lang.h"
 #include "core/model/DragState.h"
@@ -353,9 +355,18 @@ void FileListView::dropEvent(QDropEvent *event) {
 
 void FileListView::contextMenuEvent(QContextMenuEvent *event) {
     if (!m_model) return;
-    const int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
+    int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
+    QPoint at = event->globalPos();
+    // The menu key opens the menu of the cursor's item while it is selected.
+    if (event->reason() != QContextMenuEvent::Mouse && m_model->cursor() &&
+        m_model->selection().contains(*m_model->cursor())) {
+        row = m_list->rowOf(*m_model->cursor());
+        if (row >= 0) at = viewport()->mapToGlobal(rowRect(row).center());
+    }
     // A right click selects its row, so that item commands act on what was clicked.
-    if (row >= 0) m_model->contextSelect(m_list->item(row));
+    const FileItem item = row >= 0 ? m_list->item(row) : FileItem();
+    ContextMenus::popup(m_app, m_model, row >= 0 ? &item : nullptr, at, this);
+    event->accept();
 }
 
 // ---- FileRowDelegate ----

@@ -28,6 +28,7 @@ struct Entry {
 
 // One table from symbol names to freedesktop icon names; "" where the naming has none.
 constexpr Entry table[] = {
+    {"archivebox", "package-x-generic"},
     {"arrow.clockwise", "view-refresh"},
     {"arrow.counterclockwise", "edit-undo"},
     {"arrow.down.circle", "go-down"},
@@ -39,6 +40,7 @@ constexpr Entry table[] = {
     {"arrow.right.square", "go-next"},
     {"arrow.right.to.line", "go-last"},
     {"arrow.triangle.2.circlepath", "view-refresh"},
+    {"arrow.turn.up.right", "emblem-symbolic-link"},
     {"arrow.up", "go-up"},
     {"arrow.up.arrow.down", "view-sort-ascending"},
     {"arrow.up.bin", "edit-undo"},
@@ -103,8 +105,10 @@ constexpr Entry table[] = {
     {"sidebar.left", ""},
     {"sidebar.right", ""},
     {"square.and.arrow.up", "document-send"},
+    {"square.and.arrow.up.on.square", "document-open"},
     {"square.grid.2x2", "view-grid"},
     {"square.stack.3d.up", ""},
+    {"square.on.square", "edit-copy"},
     {"star", "non-starred"},
     {"star.fill", "starred"},
     {"star.slash", "non-starred"},

@@ -8,6 +8,9 @@
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/help/FeedbackSheet.h"
+#include "ui/panecontent/ItemMenu.h"
+#include "ui/panecontent/OpenWithMenu.h"
+#include "core/app/Favorites.h"
 #include "ui/sidebar/FileInfoAppSection.h"
 #include "core/app/FileInfoState.h"
 #include "ui/inspector/FileInfoForm.h"
@@ -15,6 +18,7 @@
 #include "ui/inspector/InspectorView.h"
 #include "ui/sidebar/FavoritesEditorSheet.h"
 #include "ui/sidebar/SidebarView.h"
+#include "ui/panecontent/QuickLook.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -98,6 +102,21 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     ToolSheets::install(m_sheets, m_app);
     ToolbarEditorSheet::registerWith(m_sheets, m_app);
     InfoSheet::registerWith(m_sheets, m_app);
+    // The item menu's entries that other parts provide.
+    ItemMenu::openWith = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
+                                                           const std::function<void()> &pick) {
+        if (app) OpenWithMenu::fill(menu, app, paths, pick);
+    };
+    ItemMenu::favourites = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
+                                                             const std::function<void()> &pick) {
+        if (!app) return;
+        QAction *add = menu->addAction(ItemMenu::icon("star", menu), L("Zu Favoriten hinzufügen"));
+        add->setObjectName(QStringLiteral("Zu Favoriten hinzufügen"));
+        QObject::connect(add, &QAction::triggered, menu, [app, paths, pick] {
+            if (pick) pick();
+            if (app) app->favorites().addFavorites(paths);
+        });
+    };
     // The form's application and access sections come from one widget that loads their facts once;
     // it stays hidden in the form while its two parts sit where the form places them.
     FileInfoForm::setSectionProvider([app = m_app](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
@@ -117,6 +136,9 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     // closeEvent, which asks first while a job runs.
     Commands::of(m_app)->attach(this);
     Commands::of(m_app)->setSheets(m_sheets);
+    // The preview window of Space and Ctrl+Y.
+    new QuickLook(m_app, this);
+    Commands::of(m_app)->update();
     setMenuBar(new MainMenuBar(m_app, this));
 
     using K = Settings::Key;

@@ -79,7 +79,7 @@ TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn)
 TEST_F(CommandsTest, MonitorKeysAreTakenByTheMonitorAndOwnKeysAreNot) {
     KeyMonitor monitor(app.get());
     app->settings().setDualPane(true);
-    app->quickLook = [] {};
+    app->requests().quickLook = [] {};
     app->record("Neu", UndoAction::makeCreated({dir.path() + "/made.txt"})); // undo has something to do
     for (QAction *a : commands->actions())
         for (const QKeySequence &key : a->shortcuts()) {

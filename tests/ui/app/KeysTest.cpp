@@ -73,7 +73,7 @@ protected:
         TestUtil::writeFile(file, "a");
         TestUtil::writeFile(dir.path() + "/other/o.txt", "o");
         app = std::make_unique<AppState>(dialogs());
-        app->quickLook = [] {};
+        app->requests().quickLook = [] {};
         app->services().pasteboard.writeFiles = [this](const QStringList &paths, bool) {
             clipboardFiles = paths;
         };
@@ -88,6 +88,8 @@ protected:
     void open() {
         monitor = std::make_unique<KeyMonitor>(app.get());
         window = std::make_unique<MainWindow>(app.get());
+        // The window's preview would take the focus from the keys pressed after Ctrl+Y.
+        app->requests().quickLook = [] {};
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -316,7 +318,7 @@ TEST_F(KeysTest, KeysOpenAndPreview) {
     KeyMonitor monitor(app.get());
     QStringList opened;
     app->services().openFile = [&opened](const QString &path) { return opened << path, true; };
-    app->quickLook = nullptr;
+    app->requests().quickLook = nullptr;
     Commands::of(app.get())->update();
     const QString folder = dir.path() + "/k", a = folder + "/a.txt";
     QDir().mkpath(folder);
@@ -335,7 +337,7 @@ TEST_F(KeysTest, KeysOpenAndPreview) {
     EXPECT_EQ(opened, (QStringList{a, a, a}));
     EXPECT_FALSE(key(Qt::Key_Space));
     int previews = 0;
-    app->quickLook = [&previews] { ++previews; };
+    app->requests().quickLook = [&previews] { ++previews; };
     Commands::of(app.get())->update(); // the preview's hook was filled
     EXPECT_TRUE(key(Qt::Key_Space));
     EXPECT_EQ(previews, 1);

@@ -59,7 +59,7 @@ protected:
         };
         app->services().desktop.showItems =
             app->services().desktop.share = [none](const QStringList &) { return none(); };
-        app->quickLook = count;
+        app->requests().quickLook = count;
         QObject::connect(&app->requests(), &WindowRequests::manualRequested, count);
         app->services().openFile = [this](const QString &) { return ++effects, true; };
         // What a command changes that the user sees; not the listings that come and go by themselves.

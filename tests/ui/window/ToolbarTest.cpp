@@ -177,7 +177,7 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
     for (auto sheet : {SheetPresenter::Sheet::info, SheetPresenter::Sheet::compare,
                        SheetPresenter::Sheet::rules, SheetPresenter::Sheet::storage})
         window->sheets()->setFactory(sheet, [](QWidget *parent) { return new QDialog(parent); });
-    app->quickLook = [] {};
+    app->requests().quickLook = [] {};
     const QStringList onSelection = {L("Umbenennen …"),       L("Ausschneiden"), L("Kopieren"),
                                      L("Teilen …"),           L("Tags"),         L("Informationen"),
                                      L("Schnellvorschau"),    L("Duplizieren"),  L("Komprimieren (ZIP)"),

@@ -4,9 +4,11 @@
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
+#include "ui/panecontent/ContextMenus.h"
 #include "ui/panecontent/ListView.h"
 #include "ui/window/pane/PaneMessages.h"
 
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 
 PaneContent::Decision PaneContent::decide(const PaneModel &model) {
@@ -76,6 +78,11 @@ void PaneContent::mousePressEvent(QMouseEvent *event) {
         if (m_app) m_app->sides().setActive(m_model->side());
     }
     QStackedWidget::mousePressEvent(event);
+}
+
+void PaneContent::contextMenuEvent(QContextMenuEvent *event) {
+    ContextMenus::popup(m_app, m_model, nullptr, event->globalPos(), this);
+    event->accept();
 }
 
 void PaneContent::refresh() {

@@ -33,6 +33,8 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    // Right clicks no item view took (a message, the list's header): the background menu.
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     void refresh();

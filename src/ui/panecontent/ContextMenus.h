@@ -1,0 +1,18 @@
+#pragma once
+
+#include "core/model/FileItem.h"
+
+#include <QPoint>
+
+class AppState;
+class PaneModel;
+class QMenu;
+class QWidget;
+
+// Where every view of a pane's items sends its right clicks (and Meta+clicks, and the menu key): on an
+// item, the item is selected first and the item menu opens; on empty space, the pane's background menu.
+namespace ContextMenus {
+// item: the clicked item, nullptr for empty space. The menu pops up at globalPos, belongs to view and is
+// deleted once closed.
+QMenu *popup(AppState *app, PaneModel *pane, const FileItem *item, const QPoint &globalPos, QWidget *view);
+} // namespace ContextMenus

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+// What the preview window shows of one file, read off the main thread. Everything read from the file is
+// bounded: images decode under an allocation limit and a pixel cap, PDFs show their first pages, text its
+// first mebibyte. Only regular files are opened (a FIFO or a device would block the reader).
+namespace PreviewContent {
+
+enum class Kind { image, pdf, text, facts };
+
+inline constexpr qint64 kTextBytes = 1024 * 1024;         // text read from a file
+inline constexpr qint64 kFileBytes = 512LL * 1024 * 1024; // images and PDFs larger than this are not read
+inline constexpr int kImageAllocationMB = 256;            // the decoder's own limit
+inline constexpr qint64 kImagePixels = 20000LL * 20000;   // the declared size a decoder may start on
+inline constexpr int kPdfPages = 8;                       // pages rendered
+inline constexpr int kLargest = 2400;                     // longest side of a decoded image or page
+
+struct Result {
+    Kind kind = Kind::facts;
+    QList<QImage> images; // the picture, or the rendered pages
+    int pageCount = 0;    // PDFs: the pages the document has
+    QString text;
+    QByteArray encoding; // text: the encoding it was read in
+    bool truncated = false;
+};
+
+// The viewer for a path, from what the file is (no decoding yet).
+Kind kindFor(const QString &path);
+// Reads the file for its viewer; falls back to facts when the viewer cannot show it. target: the area the
+// picture is fitted into (no upscaling).
+Result load(const QString &path, const QSize &target);
+
+// The encoding of a text's bytes: a byte-order mark, else UTF-8 when the bytes are valid UTF-8 (a sequence
+// cut at the end counts as valid), else UTF-16 when every other byte is zero, else Windows-1252. Empty for
+// bytes that look binary (zero bytes in no UTF-16 pattern).
+QByteArray detectEncoding(const QByteArray &bytes);
+// Decodes with detectEncoding; a character cut off at the end is left out.
+QString decode(const QByteArray &bytes, QByteArray *encoding = nullptr);
+
+} // namespace PreviewContent

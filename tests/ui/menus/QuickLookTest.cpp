@@ -1,0 +1,206 @@
+// The preview window: which viewer a file gets and the bounds on what is read, then opening, closing and
+// moving through the selection.
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/model/PaneModel.h"
+#include "ui/panecontent/PreviewContent.h"
+#include "ui/panecontent/QuickLook.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTest>
+#include <future>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+using Kind = PreviewContent::Kind;
+
+class PreviewContentTest : public ::testing::Test {
+protected:
+    QString path(const QString &name) const { return dir.path() + u'/' + name; }
+    QString file(const QString &name, const QByteArray &bytes) const {
+        EXPECT_TRUE(TestUtil::writeFile(path(name), bytes));
+        return path(name);
+    }
+    QString pdf(const QString &name, int pages) const {
+        QPdfWriter writer(path(name));
+        QPainter painter(&writer);
+        for (int i = 0; i < pages; ++i) {
+            if (i) writer.newPage();
+            painter.drawText(100, 100, QStringLiteral("Seite %1").arg(i + 1));
+        }
+        painter.end();
+        return path(name);
+    }
+    QTemporaryDir dir{TestUtil::testHome() + "/preview-XXXXXX"};
+};
+
+TEST_F(PreviewContentTest, EachKindOfFileGetsItsViewer) {
+    QImage image(300, 100, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(path("Bild.png")));
+    auto picture = PreviewContent::load(path("Bild.png"), QSize(150, 150));
+    EXPECT_EQ(picture.kind, Kind::image);
+    ASSERT_EQ(picture.images.size(), 1);
+    EXPECT_EQ(picture.images[0].size(), QSize(150, 50)); // fitted, never enlarged
+
+    auto doc = PreviewContent::load(pdf("Brief.pdf", 2), QSize(400, 400));
+    EXPECT_EQ(doc.kind, Kind::pdf);
+    EXPECT_EQ(doc.pageCount, 2);
+    EXPECT_EQ(doc.images.size(), 2);
+
+    EXPECT_EQ(PreviewContent::kindFor(file("Notizen.txt", "Hallo")), Kind::text);
+    EXPECT_EQ(PreviewContent::kindFor(file("ohne Endung", "nur Text\n")), Kind::text);
+    EXPECT_EQ(PreviewContent::kindFor(file("leer.dat", "")), Kind::text);
+    EXPECT_EQ(PreviewContent::kindFor(file("daten.bin", QByteArray("\x01\x00\x02\x00\xff\xfe\x00\x00", 8))),
+              Kind::facts);
+    EXPECT_EQ(PreviewContent::kindFor(dir.path()), Kind::facts);
+    // A broken picture and a broken PDF fall back to the facts.
+    EXPECT_EQ(PreviewContent::load(file("kaputt.png", "\x89PNG nope"), {}).kind, Kind::facts);
+    EXPECT_EQ(PreviewContent::load(file("kaputt.pdf", "%PDF-1.4 nope"), {}).kind, Kind::facts);
+}
+
+TEST_F(PreviewContentTest, WhatIsReadStaysWithinItsBounds) {
+    // Text: the first mebibyte.
+    auto text = PreviewContent::load(file("gross.txt", QByteArray(3 * 1024 * 1024, 'a')), {});
+    EXPECT_EQ(text.kind, Kind::text);
+    EXPECT_EQ(text.text.size(), PreviewContent::kTextBytes);
+    EXPECT_TRUE(text.truncated);
+    // PDFs: the first pages.
+    auto doc = PreviewContent::load(pdf("lang.pdf", PreviewContent::kPdfPages + 3), QSize(200, 200));
+    EXPECT_EQ(doc.pageCount, PreviewContent::kPdfPages + 3);
+    EXPECT_EQ(doc.images.size(), PreviewContent::kPdfPages);
+    // A picture file too large to read, and one whose declared size is beyond the pixel cap.
+    const QString huge = path("riesig.png");
+    ASSERT_TRUE(TestUtil::writeFile(huge, "\x89PNG"));
+    ASSERT_EQ(::truncate(QFile::encodeName(huge).constData(), PreviewContent::kFileBytes + 1), 0);
+    EXPECT_EQ(PreviewContent::kindFor(huge), Kind::facts);
+    EXPECT_EQ(PreviewContent::load(file("weit.pgm", "P5\n60000 60000\n255\n"), {}).kind, Kind::facts);
+    // A FIFO is never opened (opening it would wait for a writer).
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("rohr.txt")).constData(), 0600), 0);
+    auto pending =
+        std::async(std::launch::async, [this] { return PreviewContent::load(path("rohr.txt"), {}); });
+    const bool done = pending.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!done) { // let the reader go, then fail
+        QFile writer(path("rohr.txt"));
+        writer.open(QIODevice::WriteOnly);
+    }
+    ASSERT_TRUE(done);
+    EXPECT_EQ(pending.get().kind, Kind::facts);
+}
+
+TEST(PreviewEncoding, TheEncodingIsDetected) {
+    QByteArray enc;
+    EXPECT_EQ(PreviewContent::decode(QByteArray("Gr\xfc\xdf"
+                                                "e"),
+                                     &enc),
+              "Grüße");
+    EXPECT_EQ(enc, "windows-1252");
+    // A UTF-8 sequence cut at the end of what was read is still UTF-8; the cut character goes.
+    const QByteArray utf8 = QStringLiteral("Grüße ä").toUtf8();
+    EXPECT_EQ(PreviewContent::decode(utf8.left(utf8.size() - 1), &enc), "Grüße ");
+    EXPECT_EQ(enc, "UTF-8");
+    QByteArray le;
+    for (QChar c : QStringLiteral("Hallo Welt"))
+        le.append(char(c.unicode())).append('\0');
+    EXPECT_EQ(PreviewContent::decode(le, &enc), "Hallo Welt");
+    EXPECT_EQ(enc, "UTF-16LE");
+    EXPECT_EQ(PreviewContent::decode(QByteArray("\xfe\xff\0H\0i", 6), &enc), "Hi");
+    EXPECT_EQ(enc, "UTF-16BE");
+}
+
+class QuickLookTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestUtil::freshSettings();
+        for (const char *name : {"c.txt", "a.txt", "b.txt"})
+            ASSERT_TRUE(TestUtil::writeFile(dir.path() + "/" + name, name));
+        app = std::make_unique<AppState>();
+        look = std::make_unique<QuickLook>(app.get());
+    }
+    QString at(const char *name) const { return dir.path() + "/" + name; }
+
+    TestUtil::LanguageScope german{AppLanguage::de};
+    QTemporaryDir dir{TestUtil::testHome() + "/look-XXXXXX"};
+    std::unique_ptr<AppState> app;
+    std::unique_ptr<QuickLook> look;
+};
+
+TEST_F(QuickLookTest, TheCommandOpensClosesOrSaysWhatToDo) {
+    ASSERT_TRUE(app->requests().quickLook);
+    app->requests().quickLook();
+    EXPECT_FALSE(look->isVisible());
+    ASSERT_TRUE(app->toast());
+    EXPECT_EQ(app->toast()->text, L("Nichts ausgewählt. Markiere eine Datei und drücke die Leertaste."));
+
+    app->activePane()->setSelection({at("c.txt"), at("a.txt"), at("b.txt")});
+    app->requests().quickLook();
+    ASSERT_TRUE(look->isVisible());
+    EXPECT_EQ(look->window()->paths(), (QStringList{at("a.txt"), at("b.txt"), at("c.txt")}));
+    EXPECT_EQ(look->window()->index(), 0);
+    // Closing needs no selection.
+    app->activePane()->setSelection({});
+    app->requests().quickLook();
+    EXPECT_FALSE(look->isVisible());
+    // Opened again, it shows the selection of now.
+    app->activePane()->setSelection({at("b.txt")});
+    app->requests().quickLook();
+    EXPECT_EQ(look->window()->paths(), QStringList{at("b.txt")});
+    QTest::keyClick(look->window(), Qt::Key_Space);
+    EXPECT_FALSE(look->isVisible());
+    look->toggle({at("a.txt")});
+    QTest::keyClick(look->window(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_FALSE(look->isVisible());
+    look.reset();
+    EXPECT_FALSE(app->requests().quickLook);
+}
+
+TEST_F(QuickLookTest, ArrowsMoveThroughTheSelectionAndNamesArePlainText) {
+    const QString odd = dir.path() + "/<b>fett<i> & Co.txt";
+    ASSERT_TRUE(TestUtil::writeFile(odd, "x"));
+    look->toggle({at("a.txt"), at("b.txt"), odd});
+    PreviewWindow *w = look->window();
+    QTRY_VERIFY(!w->loading());
+    EXPECT_EQ(w->shownKind(), Kind::text);
+    EXPECT_EQ(w->shownText(), "a.txt");
+    QTest::keyClick(w, Qt::Key_Right);
+    QTest::keyClick(w, Qt::Key_Down);
+    EXPECT_EQ(w->index(), 2);
+    QTest::keyClick(w, Qt::Key_Right); // no further than the last
+    EXPECT_EQ(w->index(), 2);
+    QTRY_VERIFY(!w->loading());
+    EXPECT_EQ(w->shownText(), "x");
+    EXPECT_EQ(w->nameLabel()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(w->nameLabel()->text(), "<b>fett<i> & Co.txt");
+    QTest::keyClick(w, Qt::Key_Left);
+    QTest::keyClick(w, Qt::Key_Up);
+    QTest::keyClick(w, Qt::Key_Up);
+    EXPECT_EQ(w->index(), 0);
+    w->showItem(3);
+    EXPECT_EQ(w->index(), 0);
+}
+
+// Read in the background, each viewer shows up in the window; a folder shows its facts.
+TEST_F(QuickLookTest, TheWindowShowsEachViewer) {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    ASSERT_TRUE(image.save(at("bild.png")));
+    {
+        QPdfWriter writer(at("doc.pdf"));
+        QPainter(&writer).drawText(100, 100, "PDF");
+    }
+    look->toggle({at("bild.png"), at("doc.pdf"), dir.path()});
+    PreviewWindow *w = look->window();
+    for (Kind kind : {Kind::image, Kind::pdf, Kind::facts}) {
+        QTRY_VERIFY(!w->loading());
+        EXPECT_EQ(w->shownKind(), kind) << w->index();
+        QTest::keyClick(w, Qt::Key_Right);
+    }
+    EXPECT_TRUE(w->shownText().contains(L("Ordner")));
+}
+
+} // namespace
