@@ -72,8 +72,9 @@ void IconGrid::relayout() {
     const UIScale ui = EnvironmentValues::ui(this);
     const int v = viewport()->width();
     m_columns = columns(v - spacing);
-    // Whole points per grid cell, so that n cells never need more than the viewport's width.
-    const int gridW = std::max(1, int(std::floor(v / double(m_columns.count))));
+    // Whole points per grid cell, so that n cells never need more than the viewport's width (the view
+    // wraps once a cell would reach its last point).
+    const int gridW = std::max(1, (v - 1) / m_columns.count);
     const QSize grid(std::max(gridW, int(minCell + spacing)), cellHeight(ui, font()) + int(spacing));
     if (grid != gridSize()) setGridSize(grid);
     verticalScrollBar()->setSingleStep(grid.height() / 3);

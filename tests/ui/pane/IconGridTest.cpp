@@ -125,6 +125,7 @@ TEST_F(IconGridTest, ALateThumbnailNeverLandsOnAnotherVersionAndAFolderLosesItsP
     QImage blue(60, 30, QImage::Format_RGB32);
     blue.fill(Qt::blue);
     ASSERT_TRUE(blue.save(path("pic.png")));
+    pane->refresh();
     QTRY_VERIFY_WITH_TIMEOUT(Thumbs::keyFor(grid->listModel()->item(row()), IconGrid::thumbEdge) != before, 5000);
     QImage stale(8, 8, QImage::Format_RGB32);
     stale.fill(Qt::green);
@@ -135,6 +136,7 @@ TEST_F(IconGridTest, ALateThumbnailNeverLandsOnAnotherVersionAndAFolderLosesItsP
     QTRY_VERIFY_WITH_TIMEOUT(!grid->shownThumb(row()).isNull(), 5000);
     QFile::remove(path("pic.png"));
     mkdir(QStringLiteral("grid/pic.png"));
+    pane->refresh();
     QTRY_VERIFY_WITH_TIMEOUT(row() >= 0 && grid->listModel()->item(row()).isDirectory, 5000);
     EXPECT_TRUE(grid->shownThumb(row()).isNull());
 }
