@@ -32,7 +32,8 @@ int run(const QStringList &args) {
         trail << dir;
         // The next folder of the trail is one of the entries.
         for (int i = level < 5 ? 1 : 0; i < count; ++i) {
-            const QByteArray name = (dir + QStringLiteral("/file-%1.txt").arg(i, 6, 10, QLatin1Char('0'))).toLocal8Bit();
+            const QByteArray name =
+                (dir + QStringLiteral("/file-%1.txt").arg(i, 6, 10, QLatin1Char('0'))).toLocal8Bit();
             const int fd = ::open(name.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
             if (fd < 0) return 1;
             ::close(fd);
@@ -67,7 +68,8 @@ int run(const QStringList &args) {
         5,
         [&] {
             pane.go(folders->small);
-            ok &= Bench::waitUntil([&] { return pane.currentPath() == folders->small && !cols->column(trail[0]); });
+            ok &= Bench::waitUntil(
+                [&] { return pane.currentPath() == folders->small && !cols->column(trail[0]); });
             QCoreApplication::processEvents();
             return Bench::timeOf([&] {
                 pane.go(deepest);
@@ -82,8 +84,9 @@ int run(const QStringList &args) {
     if (!ok) return 1;
     std::printf("listings of the current folder by its column: %d (the pane lists it once)\n",
                 int(currentListed.loadRelaxed()));
-    Bench::report(QStringLiteral("go to the 5th folder, all columns listed and painted (%1 files each)").arg(count),
-                  t.ours, Bench::listingThreads(count), QStringLiteral("ls -l"), t.theirs, 1);
+    Bench::report(
+        QStringLiteral("go to the 5th folder, all columns listed and painted (%1 files each)").arg(count),
+        t.ours, Bench::listingThreads(count), QStringLiteral("ls -l"), t.theirs, 1);
     return 0;
 }
 

@@ -38,7 +38,8 @@ int run(const QStringList &args) {
     PaneView view(&pane, nullptr);
     view.resize(900, 760);
     view.show();
-    if (!Bench::waitUntil([&] { return pane.currentPath() == small && !pane.freeSpace().isEmpty(); })) return 1;
+    if (!Bench::waitUntil([&] { return pane.currentPath() == small && !pane.freeSpace().isEmpty(); }))
+        return 1;
     pane.go(big);
     if (!Bench::waitUntil([&] { return view.content()->grid() != nullptr; })) return 1;
     IconGrid *grid = view.content()->grid();
@@ -54,7 +55,8 @@ int run(const QStringList &args) {
     qint64 after = 0;
     for (int round = 0; round < 5; ++round) {
         pane.go(small);
-        if (!Bench::waitUntil([&] { return pane.currentPath() == small && pane.items().isEmpty(); })) return 1;
+        if (!Bench::waitUntil([&] { return pane.currentPath() == small && pane.items().isEmpty(); }))
+            return 1;
         Thumbs::waitForIdle();
         QCoreApplication::processEvents();
         paint.paintedNs = -1;

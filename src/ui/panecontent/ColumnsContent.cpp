@@ -111,7 +111,8 @@ void ColumnList::load() {
     });
     watcher->setFuture(QtConcurrent::run([lister, key] {
         FileLoader::Listing listing = lister(key.dir);
-        if (!listing.error) listing.items = FileLoader::sorted(std::move(listing.items), key.sort, key.reversed);
+        if (!listing.error)
+            listing.items = FileLoader::sorted(std::move(listing.items), key.sort, key.reversed);
         return listing;
     }));
 }
@@ -210,7 +211,8 @@ QSize ColumnRowDelegate::sizeHint(const QStyleOptionViewItem &, const QModelInde
     return QSize(std::max(1, m_column->viewport()->width()), int(EnvironmentValues::ui(m_column).row()));
 }
 
-void ColumnRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const {
+void ColumnRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
+                              const QModelIndex &index) const {
     const int row = index.row();
     if (row < 0 || row >= m_column->listModel()->rowCount()) return;
     const FileItem &item = m_column->listModel()->item(row);
@@ -241,10 +243,12 @@ void ColumnRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, c
     const QString name = fm.elidedText(item.name, Qt::ElideMiddle, avail);
     const QColor primary = pal.color(QPalette::Text);
     p->setFont(font);
-    p->setPen(h.on && h.strong ? AppTheme::readableOn(primary, FileRowDelegate::selectedBackgrounds(pal, theme))
-                               : primary);
+    p->setPen(h.on && h.strong
+                  ? AppTheme::readableOn(primary, FileRowDelegate::selectedBackgrounds(pal, theme))
+                  : primary);
     // Plain text: a name is never markup and its '&' never a mnemonic.
-    p->drawText(QRect(x, content.top(), avail, content.height()), Qt::AlignVCenter | Qt::TextSingleLine, name);
+    p->drawText(QRect(x, content.top(), avail, content.height()), Qt::AlignVCenter | Qt::TextSingleLine,
+                name);
     x += std::min(avail, fm.horizontalAdvance(name) + 1);
     if (tagsW) TagDots::paint(p, QPointF(x + kGap, cy), item.tags, pal);
     if (chevron) {
@@ -325,9 +329,9 @@ ColumnsContent::ColumnsContent(PaneModel *model, AppState *app, QWidget *parent)
     m_scrollAnimation->setPropertyName("value");
     m_scrollAnimation->setEasingCurve(QEasingCurve::OutCubic);
     if (m_model) {
-        for (auto signal : {&PaneModel::currentPathChanged, &PaneModel::crumbsChanged, &PaneModel::selectionChanged,
-                            &PaneModel::refreshTokenChanged, &PaneModel::sortChanged,
-                            &PaneModel::sortReversedChanged})
+        for (auto signal :
+             {&PaneModel::currentPathChanged, &PaneModel::crumbsChanged, &PaneModel::selectionChanged,
+              &PaneModel::refreshTokenChanged, &PaneModel::sortChanged, &PaneModel::sortReversedChanged})
             connect(m_model, signal, this, &ColumnsContent::rebuild);
         connect(m_model, &PaneModel::currentPathChanged, this, [this] { m_paneListed.clear(); });
         connect(m_model, &PaneModel::listed, this, [this] {
@@ -335,7 +339,8 @@ ColumnsContent::ColumnsContent(PaneModel *model, AppState *app, QWidget *parent)
             rebuild();
         });
         connect(m_model, &PaneModel::itemsChanged, this, [this] {
-            if (ColumnList *c = m_columns.value(m_model->currentPath()); c && m_paneListed == m_model->currentPath())
+            if (ColumnList *c = m_columns.value(m_model->currentPath());
+                c && m_paneListed == m_model->currentPath())
                 c->setPaneItems(m_model->items(), m_model->itemsDiff(), paneKey());
         });
         if (!m_model->items().isEmpty() || !m_model->isWatching()) m_paneListed = m_model->currentPath();
@@ -387,7 +392,8 @@ void ColumnsContent::rebuild() {
         // The pane lists its current folder already: its column shows those items, sorted as the pane
         // sorts, instead of listing the folder a second time.
         if (dirs[i] == current) {
-            if (m_paneListed == current && !m_model->errorText()) c->setPaneItems(m_model->items(), nullptr, paneKey());
+            if (m_paneListed == current && !m_model->errorText())
+                c->setPaneItems(m_model->items(), nullptr, paneKey());
         } else {
             c->setKey({dirs[i], m_model->refreshToken(), m_model->sort(), m_model->sortReversed()});
         }

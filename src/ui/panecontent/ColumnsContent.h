@@ -87,7 +87,8 @@ class ColumnRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     explicit ColumnRowDelegate(ColumnList *column);
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:

@@ -150,9 +150,8 @@ QImage IconGrid::thumbFor(int row) {
     // Pictures of cells no longer painted are forgotten; the thumbnail cache still has them.
     if (m_thumbs.size() > 2000) m_thumbs.clear();
     m_pending.insert(item.path, *key);
-    const QImage hit = Thumbs::request(*key, this, [this](const Thumbs::Key &k, const QImage &image) {
-        thumbArrived(k, image);
-    });
+    const QImage hit = Thumbs::request(
+        *key, this, [this](const Thumbs::Key &k, const QImage &image) { thumbArrived(k, image); });
     if (!hit.isNull()) thumbArrived(*key, hit);
     return shownThumb(row);
 }
@@ -215,7 +214,8 @@ QSize IconGridDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex
     return m_grid->gridSize();
 }
 
-void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const {
+void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
+                             const QModelIndex &index) const {
     const int row = index.row();
     if (row < 0 || row >= m_grid->listModel()->rowCount()) return;
     const FileItem &item = m_grid->listModel()->item(row);
@@ -235,8 +235,9 @@ void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, co
                                m_grid->targetRow() == row && item.isDirectory);
     const double top = cell.top() + 6;
     const QRectF frame(cell.left() + 4, top, cell.width() - 8, IconGrid::thumbFrame);
-    const QRectF thumb(frame.center().x() - IconGrid::thumbEdge / 2, frame.center().y() - IconGrid::thumbEdge / 2,
-                       IconGrid::thumbEdge, IconGrid::thumbEdge);
+    const QRectF thumb(frame.center().x() - IconGrid::thumbEdge / 2,
+                       frame.center().y() - IconGrid::thumbEdge / 2, IconGrid::thumbEdge,
+                       IconGrid::thumbEdge);
     ThumbnailPicture::paint(p, thumb, item, m_grid->thumbFor(row), theme, ui);
 
     const QFont font = IconGrid::nameFont(ui, m_grid->font());
@@ -245,7 +246,8 @@ void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, co
     const QStringList lines = IconGrid::nameLines(item.name, font, nameW);
     p->setFont(font);
     const QColor primary = pal.color(QPalette::Text);
-    p->setPen(selected ? AppTheme::readableOn(primary, FileRowDelegate::selectedBackgrounds(pal, theme)) : primary);
+    p->setPen(selected ? AppTheme::readableOn(primary, FileRowDelegate::selectedBackgrounds(pal, theme))
+                       : primary);
     int y = int(top + IconGrid::thumbFrame + 4);
     for (const QString &line : lines) {
         // Plain text: a name is never markup and its '&' never a mnemonic.
@@ -256,8 +258,9 @@ void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, co
     if (!item.tags.isEmpty()) {
         const QSizeF dots = TagDots::size(item.tags);
         const double nameH = std::max(30, 2 * fm.lineSpacing());
-        TagDots::paint(p, QPointF(cell.center().x() - dots.width() / 2,
-                                  top + IconGrid::thumbFrame + 4 + nameH + 4 + TagDots::dot / 2),
+        TagDots::paint(p,
+                       QPointF(cell.center().x() - dots.width() / 2,
+                               top + IconGrid::thumbFrame + 4 + nameH + 4 + TagDots::dot / 2),
                        item.tags, pal);
     }
     p->restore();

@@ -60,8 +60,8 @@ private:
         Thumbs::Key key;
         QImage image;
     };
-    QHash<QString, Shown> m_thumbs;         // by path, only for cells painted lately
-    QHash<QString, Thumbs::Key> m_pending;  // asked for and not answered yet
+    QHash<QString, Shown> m_thumbs;        // by path, only for cells painted lately
+    QHash<QString, Thumbs::Key> m_pending; // asked for and not answered yet
     Columns m_columns;
     QPointer<QObject> m_env;
 };
@@ -70,7 +70,8 @@ class IconGridDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     explicit IconGridDelegate(IconGrid *grid);
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:

@@ -129,8 +129,8 @@ bool ItemView::viewportEvent(QEvent *event) {
     auto *help = static_cast<QHelpEvent *>(event);
     const int row = rowAt(help->pos());
     if (row >= 0 && !m_list->item(row).tags.isEmpty())
-        QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(TagDots::helpText(m_list->item(row).tags)),
-                           viewport());
+        QToolTip::showText(help->globalPos(),
+                           Qt::convertFromPlainText(TagDots::helpText(m_list->item(row).tags)), viewport());
     else
         QToolTip::hideText();
     return true;

@@ -16,8 +16,8 @@ class QWidget;
 // sets the builders; without one no menu opens (the right click still selects).
 namespace ViewMenus {
 
-using Builder =
-    std::function<QMenu *(QWidget *parent, PaneModel *model, AppState *app, const std::optional<FileItem> &item)>;
+using Builder = std::function<QMenu *(QWidget *parent, PaneModel *model, AppState *app,
+                                      const std::optional<FileItem> &item)>;
 void setItemMenu(Builder builder);
 void setBackgroundMenu(Builder builder);
 

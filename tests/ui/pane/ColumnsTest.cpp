@@ -38,7 +38,9 @@ protected:
     }
     QString p(const char *rel) const { return root + u'/' + QString::fromLatin1(rel); }
     int rowIn(ColumnList *c, const char *rel) const { return c->listModel()->rowOf(p(rel)); }
-    QPoint rowPoint(ColumnList *c, int row) const { return c->visualRect(c->listModel()->index(row)).center(); }
+    QPoint rowPoint(ColumnList *c, int row) const {
+        return c->visualRect(c->listModel()->index(row)).center();
+    }
     void waitLoaded(ColumnList *c, int rows) const {
         QTRY_VERIFY_WITH_TIMEOUT(c && c->listModel()->rowCount() == rows && !c->loading(), 5000);
     }
@@ -62,9 +64,8 @@ TEST(ColumnsGeometry, ColumnsShareTheWidthAndNeverGoNegative) {
 TEST_F(ColumnsTest, TheTrailIsHighlightedAndAnAncestorClickMovesThere) {
     pane->setSelection({p("a/b/c")});
     ColumnList *a = nullptr, *b = nullptr, *c = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT((a = cols->column(p("a"))) && (b = cols->column(p("a/b"))) &&
-                                 (c = cols->column(p("a/b/c"))),
-                             3000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (a = cols->column(p("a"))) && (b = cols->column(p("a/b"))) && (c = cols->column(p("a/b/c"))), 3000);
     EXPECT_EQ(cols->columns().last(), c);
     waitLoaded(a, 3);
     waitLoaded(b, 3);
@@ -126,8 +127,8 @@ TEST_F(ColumnsTest, TheCurrentFolderIsListedByThePaneAlone) {
         return FileLoader::list(dir);
     });
     pane->go(p("a/b/c"));
-    QTRY_VERIFY_WITH_TIMEOUT(cols->column(p("a/b/c")) && cols->column(p("a/b/c"))->listModel()->rowCount() == 1,
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        cols->column(p("a/b/c")) && cols->column(p("a/b/c"))->listModel()->rowCount() == 1, 5000);
     QTest::qWait(50);
     QMutexLocker g(&lock);
     EXPECT_FALSE(listed.contains(p("a/b/c")));

@@ -126,7 +126,8 @@ TEST_F(IconGridTest, ALateThumbnailNeverLandsOnAnotherVersionAndAFolderLosesItsP
     blue.fill(Qt::blue);
     ASSERT_TRUE(blue.save(path("pic.png")));
     pane->refresh();
-    QTRY_VERIFY_WITH_TIMEOUT(Thumbs::keyFor(grid->listModel()->item(row()), IconGrid::thumbEdge) != before, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(Thumbs::keyFor(grid->listModel()->item(row()), IconGrid::thumbEdge) != before,
+                             5000);
     QImage stale(8, 8, QImage::Format_RGB32);
     stale.fill(Qt::green);
     grid->thumbArrived(before, stale);

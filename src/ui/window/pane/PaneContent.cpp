@@ -131,7 +131,8 @@ void PaneContent::refresh() {
             if (m_grid) m_grid->setItems({});
         }
     // The views not shown let go of their items; a long list is not kept twice.
-    if (d.kind != Kind::list && d.kind != Kind::access && d.kind != Kind::message) m_list->setItems({}, false);
+    if (d.kind != Kind::list && d.kind != Kind::access && d.kind != Kind::message)
+        m_list->setItems({}, false);
     if (d.kind != Kind::icons && m_grid) m_grid->setItems({});
     m_decision = d;
 }
