@@ -342,7 +342,9 @@ int main(int argc, char **argv) {
         img.save(pictures + QStringLiteral("/Strand %1.jpg").arg(i + 1));
         if (i < 3) img.save(pictures + QStringLiteral("/Urlaub 2026/Tag %1.png").arg(i + 1));
     }
-    QImage(120, 120, QImage::Format_RGB32).save(pictures + "/Tom & Jerry mit einem sehr langen Namen.png");
+    QImage odd(120, 120, QImage::Format_RGB32);
+    odd.fill(QColor(250, 200, 60));
+    odd.save(pictures + "/Tom & Jerry mit einem sehr langen Namen.png");
     QFile notes(pictures + "/Notizen.txt");
     notes.open(QIODevice::WriteOnly);
     notes.write("Liste");
