@@ -75,8 +75,11 @@ ColumnList::ColumnList(PaneModel *model, AppState *app, const QString &dir, QWid
     setViewportMargins(kInset, kInset, kInset, kInset);
     setAccessibleName(dir.section(u'/', -1).isEmpty() ? dir : dir.section(u'/', -1));
     if (m_model) {
+        m_chain = m_model->chain();
+        connect(m_model, &PaneModel::crumbsChanged, this, [this] { m_chain = m_model->chain(); });
         connect(m_model, &PaneModel::cursorChanged, this, &ColumnList::scrollToCursor);
         connect(m_model, &PaneModel::crumbsChanged, viewport(), qOverload<>(&QWidget::update));
+        connect(m_model, &PaneModel::crumbsChanged, this, &ColumnList::mirrorSelection);
     }
 }
 
@@ -84,6 +87,7 @@ void ColumnList::setIndex(int index) {
     if (index == m_index) return;
     m_index = index;
     viewport()->update();
+    mirrorSelection();
 }
 
 void ColumnList::setKey(const ColumnLoadKey &key) {
@@ -130,6 +134,7 @@ void ColumnList::apply(quint64 generation, FileLoader::Listing listing) {
     }
     showFailure(false);
     m_list->setItems(listing.items);
+    mirrorSelection();
     scrollToCursor();
 }
 
@@ -140,6 +145,7 @@ void ColumnList::setPaneItems(const QList<FileItem> &items, const ItemsDiff *dif
     m_loading = false;
     showFailure(false);
     m_list->setItems(items, diff);
+    mirrorSelection();
 }
 
 void ColumnList::showFailure(bool failed) {
@@ -168,11 +174,21 @@ void ColumnList::scrollToCursor() {
 ColumnList::Highlight ColumnList::highlight(int row) const {
     if (!m_model || row < 0 || row >= m_list->rowCount()) return {};
     const QString &path = m_list->item(row).path;
-    const QStringList chain = m_model->chain();
-    const int last = int(chain.size()) - 1;
+    const int last = int(m_chain.size()) - 1;
     if (m_index == last) return {m_model->selection().contains(path), true};
-    if (m_index < last) return {path == chain[m_index + 1], false};
+    if (m_index < last) return {path == m_chain[m_index + 1], false};
     return {};
+}
+
+void ColumnList::selectedFromView(const QSet<QString> &paths) {
+    if (m_dir == m_model->currentPath()) {
+        if (m_app) m_app->sides().setActive(m_model->side());
+        m_model->setSelection(paths);
+        return;
+    }
+    // In another column, choosing a row goes there, as a click does.
+    const int row = paths.isEmpty() ? -1 : m_list->rowOf(*paths.begin());
+    if (row >= 0) itemClicked(row, {}, 1);
 }
 
 void ColumnList::itemClicked(int row, Qt::KeyboardModifiers modifiers, int count) {

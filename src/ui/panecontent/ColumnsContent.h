@@ -63,6 +63,8 @@ public:
 
 protected:
     void itemClicked(int row, Qt::KeyboardModifiers modifiers, int count) override;
+    bool rowSelected(int row) const override { return highlight(row).on; }
+    void selectedFromView(const QSet<QString> &paths) override;
     FolderDropTarget dropTarget(int row) override;
     void openMenu(int row, const QPoint &global) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -75,6 +77,7 @@ private:
 
     QString m_dir;
     int m_index = 0;
+    QStringList m_chain; // the pane's trail, asked once per change rather than per row
     ColumnLoadKey m_key;
     quint64 m_generation = 0;
     bool m_loading = false;

@@ -119,6 +119,7 @@ void IconGrid::setItems(const QList<FileItem> &items, const ItemsDiff *diff) {
             it = m_thumbs.erase(it);
     }
     dropHiddenRequests();
+    mirrorSelection();
     if (m_model && m_model->cursor() && m_list->rowOf(*m_model->cursor()) >= 0) scrollToCursor();
 }
 
@@ -180,6 +181,15 @@ void IconGrid::dropHiddenRequests() {
         Thumbs::cancel(*it, this);
         it = m_pending.erase(it);
     }
+}
+
+bool IconGrid::rowSelected(int row) const {
+    return m_model && m_model->selection().contains(m_list->item(row).path);
+}
+
+void IconGrid::selectedFromView(const QSet<QString> &paths) {
+    if (m_app) m_app->sides().setActive(m_model->side());
+    m_model->setSelection(paths);
 }
 
 void IconGrid::itemClicked(int row, Qt::KeyboardModifiers modifiers, int count) {

@@ -48,6 +48,8 @@ public:
 
 protected:
     void itemClicked(int row, Qt::KeyboardModifiers modifiers, int count) override;
+    bool rowSelected(int row) const override;
+    void selectedFromView(const QSet<QString> &paths) override;
     FolderDropTarget dropTarget(int row) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;

@@ -21,8 +21,8 @@ ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
     : QListView(parent), m_model(model), m_app(app), m_list(new FileListModel(this)) {
     setModel(m_list);
     setUniformItemSizes(true);
-    // The pane model owns the selection; the view paints it.
-    setSelectionMode(QAbstractItemView::NoSelection);
+    // The pane model owns the selection; mouse and keys never touch the view's, which only mirrors it.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::NoFocus);
     setTabKeyNavigation(false);
@@ -31,8 +31,38 @@ ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
     setMouseTracking(true);
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    if (m_model) connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ItemView::viewSelectionChanged);
+    if (m_model) {
+        connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
+        connect(m_model, &PaneModel::selectionChanged, this, &ItemView::mirrorSelection);
+    }
     if (m_app) connect(m_app, &AppState::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
+}
+
+void ItemView::mirrorSelection() {
+    if (!m_model) return;
+    QItemSelection rows;
+    const int count = m_list->rowCount();
+    for (int row = 0; row < count; ++row) {
+        if (!rowSelected(row)) continue;
+        int end = row;
+        while (end + 1 < count && rowSelected(end + 1))
+            ++end;
+        rows.select(m_list->index(row), m_list->index(end));
+        row = end;
+    }
+    m_mirroring = true;
+    selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+    m_mirroring = false;
+}
+
+void ItemView::viewSelectionChanged() {
+    // Only a change from outside (a screen reader) goes back to the pane model.
+    if (m_mirroring || !m_model) return;
+    QSet<QString> paths;
+    for (const QModelIndex &index : selectionModel()->selectedIndexes())
+        if (index.row() < m_list->rowCount()) paths.insert(m_list->item(index.row()).path);
+    selectedFromView(paths);
 }
 
 int ItemView::rowAt(const QPoint &pos) const {
@@ -142,10 +172,18 @@ void ItemView::keyPressEvent(QKeyEvent *event) {
 
 void ItemView::contextMenuEvent(QContextMenuEvent *event) {
     if (!m_model) return;
-    const int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
+    int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
+    QPoint at = event->globalPos();
+    // The menu key opens the menu of the cursor's item while it is selected.
+    if (event->reason() != QContextMenuEvent::Mouse && m_model->cursor() &&
+        m_model->selection().contains(*m_model->cursor())) {
+        row = m_list->rowOf(*m_model->cursor());
+        if (row >= 0) at = viewport()->mapToGlobal(visualRect(m_list->index(row)).center());
+    }
     // A right click selects its item first, so that the menu acts on what was clicked.
     if (row >= 0) m_model->contextSelect(m_list->item(row));
-    openMenu(row, event->globalPos());
+    openMenu(row, at);
+    event->accept();
 }
 
 void ItemView::startDrag(Qt::DropActions) {

@@ -26,8 +26,15 @@ public:
     int hoverRow() const { return m_hoverRow; }
     int targetRow() const { return m_targetRow; }
     void updateRow(int row);
+    // The view's own selection follows what the view draws as selected, so screen readers see it and
+    // can change it through the view's accessible table.
+    void mirrorSelection();
 
 protected:
+    // Whether a row is drawn as selected.
+    virtual bool rowSelected(int row) const = 0;
+    // Rows selected through the view (a screen reader), as paths.
+    virtual void selectedFromView(const QSet<QString> &paths) = 0;
     // A primary click on a row; count above 1 is a double click.
     virtual void itemClicked(int row, Qt::KeyboardModifiers modifiers, int count) = 0;
     // The drop target of a row, or of the empty area for -1.
@@ -58,6 +65,8 @@ protected:
 
 private:
     void setHoverRow(int row);
+    void viewSelectionChanged();
+    bool m_mirroring = false;
     int m_hoverRow = -1;
     int m_targetRow = -1;
     int m_pressRow = -1;
