@@ -58,6 +58,7 @@ IconGrid::IconGrid(PaneModel *model, AppState *app, QWidget *parent) : ItemView(
     setWrapping(true);
     setResizeMode(QListView::Adjust);
     setMovement(QListView::Static);
+    viewport()->setAcceptDrops(true); // a static movement turned drops off
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The padding of 10, less the spacing that every cell keeps on its right and below it.

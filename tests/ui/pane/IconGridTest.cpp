@@ -1,9 +1,12 @@
 #include "PaneViewFixture.h"
 
+#include "core/app/JobRunner.h"
 #include "ui/panecontent/IconGrid.h"
 #include "ui/panecontent/ViewMenus.h"
 
+#include <QDropEvent>
 #include <QImage>
+#include <QMimeData>
 #include <QMenu>
 #include <QSignalSpy>
 
@@ -140,4 +143,37 @@ TEST_F(IconGridTest, ALateThumbnailNeverLandsOnAnotherVersionAndAFolderLosesItsP
     pane->refresh();
     QTRY_VERIFY_WITH_TIMEOUT(row() >= 0 && grid->listModel()->item(row()).isDirectory, 5000);
     EXPECT_TRUE(grid->shownThumb(row()).isNull());
+}
+
+TEST_F(IconGridTest, AFolderCellTakesADropAndAFileCellHandsItToThePanesFolder) {
+    const QString outside = touch(QStringLiteral("elsewhere/x.txt"), "x");
+    const QString other = touch(QStringLiteral("elsewhere/y.txt"), "y");
+    const auto dragged = [](const QString &file) {
+        auto *data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(file)});
+        return std::unique_ptr<QMimeData>(data);
+    };
+    const auto send = [&](QEvent::Type type, const QString &cell, const QMimeData *data) {
+        const QPoint at = cellPoint(cell);
+        if (type == QEvent::Drop) {
+            QDropEvent ev(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::ControlModifier);
+            QCoreApplication::sendEvent(grid->viewport(), &ev);
+            return;
+        }
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::ControlModifier);
+        QCoreApplication::sendEvent(grid->viewport(), &enter);
+        QDragMoveEvent ev(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::ControlModifier);
+        QCoreApplication::sendEvent(grid->viewport(), &ev);
+    };
+    auto x = dragged(outside), y = dragged(other);
+    send(QEvent::DragMove, "sub", x.get());
+    EXPECT_EQ(grid->targetRow(), grid->listModel()->rowOf(path("sub")));
+    send(QEvent::DragMove, "f01.txt", x.get());
+    EXPECT_EQ(grid->targetRow(), -1); // a file is never lit up
+    send(QEvent::Drop, "f01.txt", x.get());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("x.txt")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy(), 5000);
+    send(QEvent::DragMove, "sub", y.get());
+    send(QEvent::Drop, "sub", y.get());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("sub/y.txt")), 5000);
 }
