@@ -28,6 +28,7 @@ ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
     setTabKeyNavigation(false);
     setDragEnabled(false); // our own drags, started from the pane model
     setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     setMouseTracking(true);
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);

@@ -1,11 +1,15 @@
 #include "PaneViewFixture.h"
 
+#include "core/app/JobRunner.h"
+
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "ui/panecontent/ColumnsContent.h"
 #include "ui/panecontent/PreviewColumn.h"
 
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QMenu>
 #include <QMutex>
 #include <QScrollBar>
@@ -232,4 +236,28 @@ TEST_F(ColumnsTest, OnlyARealTrashSaysItIsEmpty) {
     QDir().mkpath(FileLoader::mainTrash());
     open(pane, FileLoader::mainTrash());
     EXPECT_EQ(PaneContent::decide(*pane).symbol, "trash");
+}
+
+TEST_F(ColumnsTest, AFolderRowTakesADropAndAFileRowHandsItToTheColumnsFolder) {
+    const QString outside = touch(QStringLiteral("elsewhere/x.txt"), "x");
+    const QString other = touch(QStringLiteral("elsewhere/y.txt"), "y");
+    ColumnList *a = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((a = cols->column(p("a"))) && a->listModel()->rowCount() == 3, 3000);
+    const auto dropOn = [&](const char *row, const QString &file) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        const QPoint at = rowPoint(a, rowIn(a, row));
+        const auto actions = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, Qt::ControlModifier);
+        QCoreApplication::sendEvent(a->viewport(), &enter);
+        QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::ControlModifier);
+        QCoreApplication::sendEvent(a->viewport(), &drop);
+        EXPECT_TRUE(drop.isAccepted()) << row;
+    };
+    // The ancestor's file row drops into the ancestor, not into the pane's current folder.
+    dropOn("a/top.txt", outside);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(p("a/x.txt")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy(), 5000);
+    dropOn("a/x", other);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(p("a/x/y.txt")), 5000);
 }
