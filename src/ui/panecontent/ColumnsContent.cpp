@@ -139,6 +139,10 @@ void ColumnList::apply(quint64 generation, FileLoader::Listing listing) {
 }
 
 void ColumnList::setPaneItems(const QList<FileItem> &items, const ItemsDiff *diff, const ColumnLoadKey &key) {
+    // The same list again (the pane published something else): nothing to do.
+    const QList<FileItem> &shown = m_list->items();
+    if (!m_failed && key == m_key && items.constData() == shown.constData() && items.size() == shown.size())
+        return;
     // Loads still running are of no use any more.
     ++m_generation;
     m_key = key;
