@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 using namespace PaneViewTest;
@@ -176,4 +177,19 @@ TEST_F(IconGridTest, AFolderCellTakesADropAndAFileCellHandsItToThePanesFolder) {
     send(QEvent::DragMove, "sub", y.get());
     send(QEvent::Drop, "sub", y.get());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("sub/y.txt")), 5000);
+}
+
+TEST_F(IconGridTest, TheCursorScrollsItsCellIntoViewAndOnlyThen) {
+    for (int i = 30; i < 300; ++i)
+        touch(QStringLiteral("grid/f%1.txt").arg(i, 3, 10, QLatin1Char('0')), "x");
+    pane->refresh();
+    QTRY_COMPARE_WITH_TIMEOUT(grid->listModel()->rowCount(), 301, 5000);
+    QScrollBar *bar = grid->verticalScrollBar();
+    bar->setValue(0);
+    pane->setCursor(root + QStringLiteral("/elsewhere/f250.txt"));
+    EXPECT_EQ(bar->value(), 0);
+    pane->setCursor(path("f250.txt"));
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_TRUE(
+        grid->viewport()->rect().contains(grid->cellRect(grid->listModel()->rowOf(path("f250.txt")))));
 }
