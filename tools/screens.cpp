@@ -37,6 +37,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
@@ -566,5 +567,47 @@ int main(int argc, char **argv) {
         app.settings().save();
     }
     if (mounted) QProcess::execute("umount", {stick});
+    // The icon grid and the columns with a preview, with thumbnails, German and Thai, light and dark.
+    const QString pictures = home.path() + "/Bilder";
+    QDir().mkpath(pictures + "/Urlaub 2026");
+    for (int i = 0; i < 7; ++i) {
+        QImage img(i % 2 ? 240 : 360, 240, QImage::Format_RGB32);
+        QPainter painter(&img);
+        QLinearGradient g(0, 0, img.width(), img.height());
+        g.setColorAt(0, QColor::fromHsv(i * 50 % 360, 160, 240));
+        g.setColorAt(1, QColor::fromHsv((i * 50 + 120) % 360, 200, 120));
+        painter.fillRect(img.rect(), g);
+        painter.end();
+        img.save(pictures + QStringLiteral("/Strand %1.jpg").arg(i + 1));
+        if (i < 3) img.save(pictures + QStringLiteral("/Urlaub 2026/Tag %1.png").arg(i + 1));
+    }
+    QImage odd(120, 120, QImage::Format_RGB32);
+    odd.fill(QColor(250, 200, 60));
+    odd.save(pictures + "/Tom & Jerry mit einem sehr langen Namen.png");
+    QFile notes(pictures + "/Notizen.txt");
+    notes.open(QIODevice::WriteOnly);
+    notes.write("Liste");
+    notes.close();
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        for (const char *look : {"light", "dark"}) {
+            Lang::setCurrent(lang);
+            const QString tag = AppLanguages::rawValue(lang);
+            AppState app;
+            MainWindow w(&app);
+            w.resize(1500, 820);
+            w.show();
+            app.settings().setAppearance(look);
+            app.left()->setViewMode(ViewMode::icons);
+            app.left()->go(pictures);
+            app.right()->setViewMode(ViewMode::columns);
+            app.right()->go(pictures + "/Urlaub 2026");
+            settle(600);
+            app.left()->setSelection({pictures + "/Strand 2.jpg"});
+            app.right()->setSelection({pictures + "/Urlaub 2026/Tag 2.png"});
+            settle(1200);
+            shoot(w, out + QStringLiteral("/grid-columns-%1-%2.png").arg(tag, QString::fromLatin1(look)));
+            app.settings().setAppearance("system");
+        }
+    }
     return 0;
 }

@@ -25,6 +25,7 @@ protected:
         TestUtil::freshSettings();
         for (const char *name : {"/a.txt", "/b.txt", "/c.txt"})
             TestUtil::writeFile(dir.path() + name, "x");
+        app.left()->setViewMode(ViewMode::list);
         app.left()->go(dir.path());
         QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 3, 5000);
         app.sides().setActive(Side::right);

@@ -57,6 +57,7 @@ TEST_F(PlacementTest, RenamedItemIsScrolledIntoView) {
     app.services().dialogs.askText = [](const TextQuestion &, Dialogs::TextDone done) {
         done(QString("zzz.txt"));
     };
+    app.left()->setViewMode(ViewMode::list);
     app.left()->go(dir.path());
     QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 120, 5000);
     MainWindow w(&app);

@@ -3,6 +3,7 @@
 #include "core/model/FileLoader.h"
 #include "ui/app/Commands.h"
 #include "ui/style/ButtonStyles.h"
+#include "ui/panecontent/ColumnsContent.h"
 #include "ui/window/pane/Breadcrumbs.h"
 #include "ui/window/pane/PaneHeader.h"
 #include "ui/window/pane/PaneMessages.h"
@@ -50,9 +51,9 @@ TEST_F(ChromeTest, MessagesPerState) {
     EXPECT_EQ(content->decision(),
               (PaneContent::Decision{Kind::message, "folder", "Dieser Ordner ist leer.", false}));
     EXPECT_EQ(content->currentWidget(), content->messageView());
-    pane->setViewMode(ViewMode::columns); // shown as the list, so empty says so as well
-    EXPECT_EQ(content->decision().text, "Dieser Ordner ist leer.");
-    EXPECT_EQ(content->currentWidget(), content->messageView());
+    pane->setViewMode(ViewMode::columns); // an empty folder is an empty column
+    EXPECT_EQ(content->decision().kind, Kind::columns);
+    EXPECT_EQ(content->currentWidget(), content->columns());
 
     // A search with nothing found keeps the text as typed; blanks alone give the plain sentence.
     pane->setSearchText(QStringLiteral(" zzz "));

@@ -5,6 +5,8 @@
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "ui/panecontent/ContextMenus.h"
+#include "ui/panecontent/ColumnsContent.h"
+#include "ui/panecontent/IconGrid.h"
 #include "ui/panecontent/ListView.h"
 #include "ui/window/pane/PaneMessages.h"
 
@@ -15,11 +17,8 @@ PaneContent::Decision PaneContent::decide(const PaneModel &model) {
     using Kind = Decision::Kind;
     if (model.errorText()) return {Kind::access, QStringLiteral("lock.fill"), *model.errorText()};
     const QString &path = model.currentPath();
-    // The home Trash: where it is kept here, and the other systems' place for it.
-    const bool trash =
-        path.endsWith(QLatin1String("/.Trash")) || FileLoader::norm(path) == FileLoader::mainTrash();
     // The listing went through (an unreadable Trash has its error text above): empty means empty.
-    if (trash && model.items().isEmpty() && !model.searchResults())
+    if (model.items().isEmpty() && !model.searchResults() && isTrashFolder(path))
         return {Kind::message, QStringLiteral("trash"), L("Der Papierkorb ist leer.")};
     if (const auto &hits = model.searchResults()) {
         if (!hits->isEmpty()) return {Kind::list, {}, {}, true};
@@ -36,9 +35,7 @@ PaneContent::Decision PaneContent::decide(const PaneModel &model) {
     if (model.isSearching()) return {Kind::message, QStringLiteral("magnifyingglass"), L("Suche läuft …")};
     switch (model.viewMode()) {
     case ViewMode::columns:
-        // The column view shows the list, so an empty folder says so as the list does.
-        if (model.items().isEmpty())
-            return {Kind::message, QStringLiteral("folder"), L("Dieser Ordner ist leer.")};
+        // An empty folder is an empty column.
         return {Kind::columns, {}, {}, false};
     case ViewMode::icons:
         if (model.items().isEmpty())
@@ -50,6 +47,16 @@ PaneContent::Decision PaneContent::decide(const PaneModel &model) {
     if (model.items().isEmpty())
         return {Kind::message, QStringLiteral("folder"), L("Dieser Ordner ist leer.")};
     return {Kind::list, {}, {}, false};
+}
+
+bool PaneContent::isTrashFolder(const QString &path) {
+    const QString p = FileLoader::norm(path);
+    if (p == FileLoader::mainTrash()) return true;
+    // Only names a trash folder can have are looked up among the real ones (which reads the mounts).
+    if (!p.endsWith(QLatin1String("/files")) && !p.endsWith(QLatin1String("/.Trash")) &&
+        !p.contains(QLatin1String("/.Trashes/")))
+        return false;
+    return FileLoader::extraTrashFolders().contains(p);
 }
 
 PaneContent::PaneContent(PaneModel *model, AppState *app, QWidget *parent)
@@ -98,9 +105,25 @@ void PaneContent::refresh() {
         m_message->setMessage(d.symbol, d.text);
         setCurrentWidget(m_message);
         break;
-    case Kind::list:
     case Kind::icons:
+        if (!m_grid) {
+            m_grid = new IconGrid(m_model, m_app, this);
+            m_grid->paneDrop = [list = m_list->view()] {
+                return list->paneDrop ? list->paneDrop() : FolderDropTarget{};
+            };
+            addWidget(m_grid);
+        }
+        m_grid->setItems(m_model->items(), m_model->itemsDiff());
+        setCurrentWidget(m_grid);
+        break;
     case Kind::columns:
+        if (!m_columns) {
+            m_columns = new ColumnsContent(m_model, m_app, this);
+            addWidget(m_columns);
+        }
+        setCurrentWidget(m_columns);
+        break;
+    case Kind::list:
         if (d.showParent)
             m_list->setItems(*m_model->searchResults(), true);
         else
@@ -110,6 +133,13 @@ void PaneContent::refresh() {
     }
     // A folder with nothing to show: the list lets go of the last folder's rows instead of keeping them.
     if (d.kind == Kind::access || d.kind == Kind::message)
-        if (m_model->items().isEmpty() && !m_model->searchResults()) m_list->setItems({}, false);
+        if (m_model->items().isEmpty() && !m_model->searchResults()) {
+            m_list->setItems({}, false);
+            if (m_grid) m_grid->setItems({});
+        }
+    // The views not shown let go of their items; a long list is not kept twice.
+    if (d.kind != Kind::list && d.kind != Kind::access && d.kind != Kind::message)
+        m_list->setItems({}, false);
+    if (d.kind != Kind::icons && m_grid) m_grid->setItems({});
     m_decision = d;
 }

@@ -5,12 +5,14 @@
 
 class AccessMessage;
 class AppState;
+class ColumnsContent;
+class IconGrid;
 class ListContent;
 class MessageView;
 class PaneModel;
 
-// The content area of a pane: a message or the items, decided by one fixed order of cases. The icon
-// grid and the columns show the list for now.
+// The content area of a pane: a message or the items as a list, an icon grid or columns, decided by one
+// fixed order of cases.
 class PaneContent : public QStackedWidget {
     Q_OBJECT
 public:
@@ -28,6 +30,11 @@ public:
 
     const Decision &decision() const { return m_decision; }
     ListContent *list() const { return m_list; }
+    // Made when first shown.
+    IconGrid *grid() const { return m_grid; }
+    ColumnsContent *columns() const { return m_columns; }
+    // Whether path is a real Trash folder (a user's folder that is merely named so is not).
+    static bool isTrashFolder(const QString &path);
     MessageView *messageView() const { return m_message; }
     AccessMessage *accessMessage() const { return m_access; }
 
@@ -43,6 +50,8 @@ private:
     QPointer<AppState> m_app;
     Decision m_decision;
     ListContent *m_list;
+    IconGrid *m_grid = nullptr;
+    ColumnsContent *m_columns = nullptr;
     MessageView *m_message;
     AccessMessage *m_access;
 };

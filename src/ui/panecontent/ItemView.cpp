@@ -1,0 +1,255 @@
+#include "ui/panecontent/ItemView.h"
+
+#include "core/app/AppState.h"
+#include "core/model/DragState.h"
+#include "core/model/PaneModel.h"
+#include "ui/panecontent/FileIcon.h"
+#include "ui/panecontent/TagDots.h"
+#include "ui/panecontent/ViewMenus.h"
+#include "ui/style/EnvironmentValues.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QHelpEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QTextDocument>
+#include <QToolTip>
+
+ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
+    : QListView(parent), m_model(model), m_app(app), m_list(new FileListModel(this)) {
+    setModel(m_list);
+    setUniformItemSizes(true);
+    // The pane model owns the selection; mouse and keys never touch the view's, which only mirrors it.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFocusPolicy(Qt::NoFocus);
+    setTabKeyNavigation(false);
+    setDragEnabled(false); // our own drags, started from the pane model
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setMouseTracking(true);
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ItemView::viewSelectionChanged);
+    if (m_model) {
+        connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
+        connect(m_model, &PaneModel::selectionChanged, this, &ItemView::mirrorSelection);
+    }
+    if (m_app) connect(m_app, &AppState::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
+}
+
+void ItemView::mirrorSelection() {
+    if (!m_model) return;
+    QItemSelection rows;
+    const int count = m_list->rowCount();
+    for (int row = 0; row < count; ++row) {
+        if (!rowSelected(row)) continue;
+        int end = row;
+        while (end + 1 < count && rowSelected(end + 1))
+            ++end;
+        rows.select(m_list->index(row), m_list->index(end));
+        row = end;
+    }
+    m_mirroring = true;
+    selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+    m_mirroring = false;
+}
+
+void ItemView::viewSelectionChanged() {
+    // Only a change from outside (a screen reader) goes back to the pane model.
+    if (m_mirroring || !m_model) return;
+    QSet<QString> paths;
+    for (const QModelIndex &index : selectionModel()->selectedIndexes())
+        if (index.row() < m_list->rowCount()) paths.insert(m_list->item(index.row()).path);
+    selectedFromView(paths);
+}
+
+int ItemView::rowAt(const QPoint &pos) const {
+    if (!viewport()->rect().contains(pos)) return -1;
+    const QModelIndex index = indexAt(pos);
+    return index.isValid() && index.row() < m_list->rowCount() ? index.row() : -1;
+}
+
+void ItemView::updateRow(int row) {
+    if (row < 0 || row >= m_list->rowCount()) return;
+    viewport()->update(visualRect(m_list->index(row)));
+}
+
+void ItemView::setHoverRow(int row) {
+    if (row == m_hoverRow) return;
+    updateRow(m_hoverRow);
+    m_hoverRow = row;
+    updateRow(m_hoverRow);
+}
+
+void ItemView::setTargetRow(int row) {
+    if (row == m_targetRow) return;
+    updateRow(m_targetRow);
+    m_targetRow = row;
+    updateRow(m_targetRow);
+}
+
+void ItemView::emptyClicked() {
+    if (!m_model) return;
+    m_model->setSelection({});
+    if (m_app) m_app->sides().setActive(m_model->side());
+}
+
+void ItemView::openMenu(int row, const QPoint &global) {
+    std::optional<FileItem> item;
+    if (row >= 0) item = m_list->item(row);
+    ViewMenus::popup(this, m_model, m_app, item, global);
+}
+
+void ItemView::mousePressEvent(QMouseEvent *event) {
+    if (!m_model) return;
+    const QPoint pos = event->position().toPoint();
+    // Meta+click (the Control-click of other systems) works like a right click.
+    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::MetaModifier)) {
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, pos, event->globalPosition().toPoint(),
+                               event->modifiers());
+        contextMenuEvent(&menu);
+        return;
+    }
+    if (event->button() != Qt::LeftButton) return;
+    const int row = rowAt(pos);
+    if (row < 0) {
+        emptyClicked();
+        return;
+    }
+    m_pressRow = row;
+    m_pressPos = pos;
+    itemClicked(row, event->modifiers(), 1);
+}
+
+void ItemView::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (!m_model || event->button() != Qt::LeftButton) return;
+    const int row = rowAt(event->position().toPoint());
+    m_pressRow = -1;
+    if (row < 0)
+        emptyClicked();
+    else
+        itemClicked(row, event->modifiers(), 2);
+}
+
+void ItemView::mouseMoveEvent(QMouseEvent *event) {
+    const QPoint pos = event->position().toPoint();
+    if ((event->buttons() & Qt::LeftButton) && m_pressRow >= 0 &&
+        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        startDrag(Qt::CopyAction | Qt::MoveAction);
+        return;
+    }
+    setHoverRow(rowAt(pos));
+}
+
+void ItemView::mouseReleaseEvent(QMouseEvent *) {
+    m_pressRow = -1;
+}
+
+void ItemView::leaveEvent(QEvent *event) {
+    setHoverRow(-1);
+    QListView::leaveEvent(event);
+}
+
+bool ItemView::viewportEvent(QEvent *event) {
+    if (event->type() == QEvent::Leave) setHoverRow(-1);
+    if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
+    // Names are drawn, never shown as markup; only the tag dots explain themselves.
+    auto *help = static_cast<QHelpEvent *>(event);
+    const int row = rowAt(help->pos());
+    if (row >= 0 && !m_list->item(row).tags.isEmpty())
+        QToolTip::showText(help->globalPos(),
+                           Qt::convertFromPlainText(TagDots::helpText(m_list->item(row).tags)), viewport());
+    else
+        QToolTip::hideText();
+    return true;
+}
+
+void ItemView::keyPressEvent(QKeyEvent *event) {
+    event->ignore(); // keys belong to the application's key handler
+}
+
+void ItemView::contextMenuEvent(QContextMenuEvent *event) {
+    if (!m_model) return;
+    int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
+    QPoint at = event->globalPos();
+    // The menu key opens the menu of the cursor's item while it is selected.
+    if (event->reason() != QContextMenuEvent::Mouse && m_model->cursor() &&
+        m_model->selection().contains(*m_model->cursor())) {
+        row = m_list->rowOf(*m_model->cursor());
+        if (row >= 0) at = viewport()->mapToGlobal(visualRect(m_list->index(row)).center());
+    }
+    // A right click selects its item first, so that the menu acts on what was clicked.
+    if (row >= 0) m_model->contextSelect(m_list->item(row));
+    openMenu(row, at);
+    event->accept();
+}
+
+void ItemView::startDrag(Qt::DropActions) {
+    if (!m_model || m_pressRow < 0 || m_pressRow >= m_list->rowCount()) return;
+    const FileItem item = m_list->item(m_pressRow);
+    m_pressRow = -1;
+    QMimeData *data = m_model->dragProvider(item);
+    // Ends the recorded drag even when this view is gone once the drag returns.
+    QMimeData token;
+    token.setData(DragState::mimeType, data->data(DragState::mimeType));
+    auto *drag = new QDrag(this);
+    drag->setMimeData(data);
+    const UIScale ui = EnvironmentValues::ui(this);
+    const int px = qRound(ui.icon()) * 2;
+    QPixmap image = FileIcon::image(item, ui, px, devicePixelRatioF());
+    if (image.isNull())
+        image =
+            FileIcon::glyph(EnvironmentValues::appTheme(this), item.folderTint(), px, devicePixelRatioF());
+    drag->setPixmap(image);
+    QPointer<QDrag> guard(drag);
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+    DragState::shared().endDrag(&token);
+    if (guard) guard->deleteLater();
+}
+
+void ItemView::dragEnterEvent(QDragEnterEvent *event) {
+    dragMoveEvent(event);
+}
+
+void ItemView::dragMoveEvent(QDragMoveEvent *event) {
+    const int row = rowAt(event->position().toPoint());
+    if (row >= 0) {
+        if (m_emptyTargeted) dropTarget(-1).dragLeave();
+        m_emptyTargeted = false;
+        dropTarget(row).dragMove(event);
+        return;
+    }
+    setTargetRow(-1);
+    const FolderDropTarget empty = dropTarget(-1);
+    if (!empty.perform) {
+        event->ignore();
+        return;
+    }
+    m_emptyTargeted = empty.dragMove(event);
+}
+
+void ItemView::dragLeaveEvent(QDragLeaveEvent *) {
+    setTargetRow(-1);
+    if (m_emptyTargeted) dropTarget(-1).dragLeave();
+    m_emptyTargeted = false;
+}
+
+void ItemView::dropEvent(QDropEvent *event) {
+    const int row = rowAt(event->position().toPoint());
+    const bool empty = m_emptyTargeted;
+    m_emptyTargeted = false;
+    setTargetRow(-1);
+    if (row >= 0) {
+        if (empty) dropTarget(-1).dragLeave();
+        dropTarget(row).drop(event);
+        return;
+    }
+    const FolderDropTarget target = dropTarget(-1);
+    if (target.perform)
+        target.drop(event);
+    else
+        event->ignore();
+}

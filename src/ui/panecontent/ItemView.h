@@ -1,0 +1,75 @@
+#pragma once
+
+#include "core/model/FileItem.h"
+#include "ui/panecontent/FileListModel.h"
+#include "ui/panecontent/FolderDropTarget.h"
+
+#include <QListView>
+#include <QPointer>
+#include <optional>
+
+class AppState;
+class PaneModel;
+
+// What the icon grid and the folder columns share: a list view over items that paints itself, takes no
+// keys and no selection of its own, and turns clicks, drags, drops and right clicks into pane-model calls.
+class ItemView : public QListView {
+    Q_OBJECT
+public:
+    ItemView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+
+    FileListModel *listModel() const { return m_list; }
+    PaneModel *paneModel() const { return m_model; }
+    AppState *app() const { return m_app; }
+    // The row under a viewport point, -1 over the empty area.
+    int rowAt(const QPoint &pos) const;
+    int hoverRow() const { return m_hoverRow; }
+    int targetRow() const { return m_targetRow; }
+    void updateRow(int row);
+    // The view's own selection follows what the view draws as selected, so screen readers see it and
+    // can change it through the view's accessible table.
+    void mirrorSelection();
+
+protected:
+    // Whether a row is drawn as selected.
+    virtual bool rowSelected(int row) const = 0;
+    // Rows selected through the view (a screen reader), as paths.
+    virtual void selectedFromView(const QSet<QString> &paths) = 0;
+    // A primary click on a row; count above 1 is a double click.
+    virtual void itemClicked(int row, Qt::KeyboardModifiers modifiers, int count) = 0;
+    // The drop target of a row, or of the empty area for -1.
+    virtual FolderDropTarget dropTarget(int row) = 0;
+    // A right click on a row (after it was selected) or on the empty area (-1).
+    virtual void openMenu(int row, const QPoint &global);
+    // A click on the empty area: clears the selection and makes the pane active.
+    virtual void emptyClicked();
+    void setTargetRow(int row);
+
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+    QPointer<PaneModel> m_model;
+    QPointer<AppState> m_app;
+    FileListModel *m_list;
+
+private:
+    void setHoverRow(int row);
+    void viewSelectionChanged();
+    bool m_mirroring = false;
+    int m_hoverRow = -1;
+    int m_targetRow = -1;
+    int m_pressRow = -1;
+    QPoint m_pressPos;
+    bool m_emptyTargeted = false;
+};
