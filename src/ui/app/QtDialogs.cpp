@@ -168,10 +168,34 @@ void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done
     openWindowModal(dialog);
 }
 
+void openFile(QWidget *parent, const FileQuestion &q, Dialogs::TextDone done) {
+    auto *dialog = new QFileDialog(parent, q.title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(q.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(q.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setLabelText(QFileDialog::Accept, q.prompt);
+    if (!q.nameFilters.isEmpty()) dialog->setNameFilters(q.nameFilters);
+    if (q.save) {
+        dialog->setDefaultSuffix(QStringLiteral("plist"));
+        dialog->selectFile(q.fileName);
+    }
+    if (!q.message.isEmpty()) dialog->setToolTip(q.message);
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        const QString file = result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+        done(file.isEmpty() ? std::nullopt : std::optional<QString>(file));
+    });
+    openWindowModal(dialog);
+}
+
 } // namespace
 
 Dialogs makeQtDialogs(std::function<QWidget *()> parent) {
-    auto window = [parent] { return parent ? parent() : nullptr; };
+    // Questions asked from the settings window stand on it, not on the main window it may cover.
+    auto window = [parent]() -> QWidget * {
+        if (QWidget *active = QApplication::activeWindow(); active && active->inherits("SettingsWindow"))
+            return active;
+        return parent ? parent() : nullptr;
+    };
     Dialogs d;
     d.alert = [window](const Alert &a, Dialogs::AlertDone done) { openAlert(window(), a, std::move(done)); };
     d.askText = [window](const TextQuestion &q, Dialogs::TextDone done) {
@@ -179,6 +203,9 @@ Dialogs makeQtDialogs(std::function<QWidget *()> parent) {
     };
     d.askFolder = [window](const FolderQuestion &q, Dialogs::TextDone done) {
         openFolder(window(), q, std::move(done));
+    };
+    d.askFile = [window](const FileQuestion &q, Dialogs::TextDone done) {
+        openFile(window(), q, std::move(done));
     };
     return d;
 }
