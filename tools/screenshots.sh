@@ -3,7 +3,7 @@
 # German, English and Thai; two panes and one pane, German and Thai, a copy with the progress banner,
 # the smallest window at the largest text in dark and a large screen at the smallest text; the manual at
 # its start and at a chapter, and the feedback sheet, in German, English and Thai; the compare and batch
-# rename sheets, German and Thai.
+# rename sheets, German and Thai; the seven settings pages, German and Thai.
 # Usage: tools/screenshots.sh [OUTDIR]   (after `make build`)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -222,8 +222,15 @@ ThemeGrid::ThemeGrid(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
     refresh();
 }
 
+// Columns at least 78 wide, and wide enough for the longest theme name in the language's font.
 int ThemeGrid::columns(int width) const {
-    return std::max(1, (width + gap) / (cellWidth + gap));
+    int least = cellWidth;
+    for (const QAbstractButton *cell : m_cells)
+        least = std::max(
+            least,
+            QFontMetrics(sized(this, EnvironmentValues::ui(this).small())).horizontalAdvance(cell->text()) +
+                4);
+    return std::max(1, (width + gap) / (least + gap));
 }
 
 int ThemeGrid::heightForWidth(int width) const {
@@ -252,9 +259,9 @@ void ThemeGrid::resizeEvent(QResizeEvent *) {
 
 void ThemeGrid::place() {
     const int cols = columns(width());
+    const int each = std::max(cellWidth, (width() - (cols - 1) * gap) / cols);
     for (int i = 0; i < m_cells.size(); ++i) {
         const QSize s = m_cells[i]->sizeHint();
-        m_cells[i]->setGeometry((i % cols) * (cellWidth + gap), (i / cols) * (s.height() + gap), cellWidth,
-                                s.height());
+        m_cells[i]->setGeometry((i % cols) * (each + gap), (i / cols) * (s.height() + gap), each, s.height());
     }
 }

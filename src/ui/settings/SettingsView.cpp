@@ -12,6 +12,8 @@
 #include "ui/window/SheetPresenter.h"
 
 #include <QApplication>
+#include <QButtonGroup>
+#include <QPainter>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -431,9 +433,67 @@ SettingsPage *resetPage(AppState *app, SettingsCommands *commands) {
 
 } // namespace
 
+SettingsTab::SettingsTab(const QString &symbol, const QString &title, QWidget *parent)
+    : QAbstractButton(parent), m_symbol(symbol) {
+    setCheckable(true);
+    setText(title);
+    setAccessibleName(title);
+    // Clicked, never a stop of the Tab key: the page's controls come first.
+    setFocusPolicy(Qt::NoFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+}
+
+namespace {
+constexpr int tabIcon = 18;
+}
+
+QSize SettingsTab::sizeHint() const {
+    const int w = QFontMetrics(font()).horizontalAdvance(text()) + 2 * tabPad;
+    return {w, heightForWidth(w)};
+}
+
+int SettingsTab::heightForWidth(int width) const {
+    const QRect text = QFontMetrics(font()).boundingRect(QRect(0, 0, std::max(1, width - 2 * tabPad), 1000),
+                                                         Qt::AlignHCenter | Qt::TextWordWrap, this->text());
+    return tabPad + tabIcon + 4 + text.height() + tabPad;
+}
+
+bool SettingsTab::fits() const {
+    const QFontMetrics fm(font());
+    const QRect text = fm.boundingRect(QRect(0, 0, std::max(1, width() - 2 * tabPad), 1000),
+                                       Qt::AlignHCenter | Qt::TextWordWrap, this->text());
+    return text.width() <= width() - 2 * tabPad && heightForWidth(width()) <= height();
+}
+
+void SettingsTab::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = QRectF(rect()).adjusted(2, 2, -2, -2);
+    if (isChecked() || underMouse()) {
+        QColor fill = palette().color(QPalette::WindowText);
+        fill.setAlphaF(isChecked() ? 0.10f : 0.05f);
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
+        p.drawRoundedRect(r, 6, 6);
+    }
+    const AppTheme theme = EnvironmentValues::appTheme(this);
+    const QColor tint =
+        isChecked() ? theme.readable(AppTheme::schemeOf(palette())) : palette().color(QPalette::WindowText);
+    Symbols::icon(m_symbol).paint(&p, QRect((width() - tabIcon) / 2, tabPad, tabIcon, tabIcon));
+    p.setPen(tint);
+    p.setFont(font());
+    p.drawText(QRect(tabPad, tabPad + tabIcon + 4, width() - 2 * tabPad, height() - tabIcon - 2 * tabPad - 4),
+               Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text());
+    if (hasFocus()) {
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(r, 6, 6);
+    }
+}
+
 SettingsView::SettingsView(AppState *app, QWidget *parent)
-    : QTabWidget(parent), m_app(app), m_commands(new SettingsCommands(app, this)) {
-    setDocumentMode(true);
+    : QWidget(parent), m_app(app), m_commands(new SettingsCommands(app, this)),
+      m_group(new QButtonGroup(this)) {
     struct Tab {
         SettingsPage *(*make)(AppState *, SettingsCommands *);
         const char *title;
@@ -448,23 +508,98 @@ SettingsView::SettingsView(AppState *app, QWidget *parent)
         {backupPage, K("Sicherung"), "externaldrive"},
         {resetPage, K("Zurücksetzen"), "arrow.counterclockwise"},
     };
-    for (const Tab &t : tabs)
-        addTab(t.make(app, m_commands), Symbols::icon(QString::fromLatin1(t.symbol)), L(t.title));
+    for (const Tab &t : tabs) {
+        auto *tab = new SettingsTab(QString::fromLatin1(t.symbol), L(t.title), this);
+        m_group->addButton(tab, int(m_tabs.size()));
+        m_tabs << tab;
+        SettingsPage *page = t.make(app, m_commands);
+        page->setParent(this);
+        page->hide();
+        m_pages << page;
+    }
+    connect(m_group, &QButtonGroup::idClicked, this, &SettingsView::setCurrentIndex);
     setFixedWidth(width);
-    // The height follows the page shown.
-    connect(this, &QTabWidget::currentChanged, this, [this] {
-        updateGeometry();
-        if (QWidget *w = window(); w && w != this) w->adjustSize();
-    });
+    m_current = -1;
+    setCurrentIndex(0);
 }
 
-SettingsPage *SettingsView::page(int index) const {
-    return qobject_cast<SettingsPage *>(widget(index));
+void SettingsView::setCurrentIndex(int index) {
+    if (index < 0 || index >= count() || index == m_current) return;
+    if (m_current >= 0) m_pages[m_current]->hide();
+    m_current = index;
+    m_tabs[index]->setChecked(true);
+    m_pages[index]->show();
+    place();
+    updateGeometry();
+    // The window takes the height of the page shown.
+    if (QWidget *w = window(); w && w != this) w->adjustSize();
+    emit currentChanged(index);
+}
+
+// Each tab as wide as its title on one line when all fit; otherwise as wide as its longest word, and the
+// titles wrap. What is left is shared out evenly.
+QList<int> SettingsView::tabWidths() const {
+    QList<int> want, least;
+    int sumWant = 0, sumLeast = 0;
+    for (SettingsTab *t : m_tabs) {
+        const QFontMetrics fm(t->font());
+        int longest = 0;
+        for (const QString &word : t->text().split(u' ', Qt::SkipEmptyParts))
+            longest = std::max(longest, fm.horizontalAdvance(word));
+        want << t->sizeHint().width();
+        least << longest + 2 * SettingsTab::tabPad + 2;
+        sumWant += want.last();
+        sumLeast += least.last();
+    }
+    const QList<int> &base = sumWant <= width ? want : least;
+    const int used = sumWant <= width ? sumWant : sumLeast;
+    QList<int> out;
+    const int n = std::max<int>(1, int(base.size()));
+    for (int i = 0; i < base.size(); ++i)
+        out << base[i] + std::max(0, width - used) / n;
+    return out;
+}
+
+int SettingsView::tabHeight() const {
+    int h = 0;
+    const QList<int> widths = tabWidths();
+    for (int i = 0; i < count(); ++i)
+        h = std::max(h, m_tabs[i]->heightForWidth(widths[i]));
+    return h + 8;
 }
 
 QSize SettingsView::sizeHint() const {
-    const QWidget *current = currentWidget();
-    const int pageHeight = current ? current->heightForWidth(width) : 0;
-    const int h = std::max(pageHeight, current ? current->sizeHint().height() : 0);
-    return {width, h + tabBar()->sizeHint().height() + 4};
+    const SettingsPage *current = page(m_current);
+    int pageHeight = 0;
+    if (current) {
+        pageHeight = current->heightForWidth(width);
+        if (pageHeight < 0) pageHeight = current->sizeHint().height();
+    }
+    return {width, tabHeight() + 1 + pageHeight};
+}
+
+void SettingsView::resizeEvent(QResizeEvent *) {
+    place();
+}
+
+bool SettingsView::event(QEvent *e) {
+    if (e->type() == QEvent::LayoutRequest || e->type() == QEvent::FontChange) {
+        updateGeometry();
+        place();
+    }
+    return QWidget::event(e);
+}
+
+void SettingsView::place() {
+    const QList<int> widths = tabWidths();
+    const int th = tabHeight();
+    int used = 0;
+    for (int w : widths)
+        used += w;
+    int x = std::max(0, (width - used) / 2);
+    for (int i = 0; i < count(); ++i) {
+        m_tabs[i]->setGeometry(x, 4, widths[i], th - 8);
+        x += widths[i];
+    }
+    if (SettingsPage *p = page(m_current)) p->setGeometry(0, th + 1, width, std::max(0, height() - th - 1));
 }
