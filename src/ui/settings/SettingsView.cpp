@@ -518,7 +518,7 @@ SettingsView::SettingsView(AppState *app, QWidget *parent)
         m_pages << page;
     }
     connect(m_group, &QButtonGroup::idClicked, this, &SettingsView::setCurrentIndex);
-    setFixedWidth(width);
+    setFixedWidth(kWidth);
     m_current = -1;
     setCurrentIndex(0);
 }
@@ -551,12 +551,12 @@ QList<int> SettingsView::tabWidths() const {
         sumWant += want.last();
         sumLeast += least.last();
     }
-    const QList<int> &base = sumWant <= width ? want : least;
-    const int used = sumWant <= width ? sumWant : sumLeast;
+    const QList<int> &base = sumWant <= kWidth ? want : least;
+    const int used = sumWant <= kWidth ? sumWant : sumLeast;
     QList<int> out;
     const int n = std::max<int>(1, int(base.size()));
     for (int i = 0; i < base.size(); ++i)
-        out << base[i] + std::max(0, width - used) / n;
+        out << base[i] + std::max(0, kWidth - used) / n;
     return out;
 }
 
@@ -572,10 +572,10 @@ QSize SettingsView::sizeHint() const {
     const SettingsPage *current = page(m_current);
     int pageHeight = 0;
     if (current) {
-        pageHeight = current->heightForWidth(width);
+        pageHeight = current->heightForWidth(kWidth);
         if (pageHeight < 0) pageHeight = current->sizeHint().height();
     }
-    return {width, tabHeight() + 1 + pageHeight};
+    return {kWidth, tabHeight() + 1 + pageHeight};
 }
 
 void SettingsView::resizeEvent(QResizeEvent *) {
@@ -596,10 +596,10 @@ void SettingsView::place() {
     int used = 0;
     for (int w : widths)
         used += w;
-    int x = std::max(0, (width - used) / 2);
+    int x = std::max(0, (kWidth - used) / 2);
     for (int i = 0; i < count(); ++i) {
         m_tabs[i]->setGeometry(x, 4, widths[i], th - 8);
         x += widths[i];
     }
-    if (SettingsPage *p = page(m_current)) p->setGeometry(0, th + 1, width, std::max(0, height() - th - 1));
+    if (SettingsPage *p = page(m_current)) p->setGeometry(0, th + 1, kWidth, std::max(0, height() - th - 1));
 }

@@ -33,7 +33,7 @@ private:
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int width = 600;
+    static constexpr int kWidth = 600;
     explicit SettingsView(AppState *app, QWidget *parent = nullptr);
     int count() const { return int(m_pages.size()); }
     int currentIndex() const { return m_current; }
