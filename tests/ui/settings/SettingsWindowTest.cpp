@@ -81,7 +81,7 @@ QString clipped(QWidget *w) {
     }
     if (auto *b = qobject_cast<QAbstractButton *>(w)) {
         if (!b->text().isEmpty() && b->sizeHint().width() > b->width()) return b->text();
-        if (b->metaObject()->className() == QByteArrayLiteral("ThemeCell") &&
+        if (qobject_cast<ThemeGrid *>(b->parentWidget()) &&
             QFontMetrics(b->font()).horizontalAdvance(b->text()) > b->width())
             return b->text();
     }
