@@ -5,6 +5,7 @@
 #include "core/base/Defaults.h"
 #include "platform/Plist.h"
 
+#include <QDir>
 #include <QLocale>
 #include <cmath>
 
@@ -63,16 +64,31 @@ bool isMap(const QVariant &v) {
 
 } // namespace
 
+namespace {
+// Where the desktop keeps its application entries: the applications folder of each XDG data folder.
+QStringList applicationFolders() {
+    QString home = qEnvironmentVariable("XDG_DATA_HOME");
+    if (home.isEmpty()) home = QDir::homePath() + QStringLiteral("/.local/share");
+    QStringList data{home};
+    const QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    data << (dirs.isEmpty() ? QStringLiteral("/usr/local/share:/usr/share") : dirs)
+                .split(u':', Qt::SkipEmptyParts);
+    QStringList out;
+    for (const QString &d : std::as_const(data))
+        if (d.startsWith(u'/')) out << QDir::cleanPath(d) + QStringLiteral("/applications/");
+    return out;
+}
+} // namespace
+
 bool isApplicationEntry(const QString &path) {
     if (!path.endsWith(QLatin1String(".desktop")) || path.size() <= 8) return false;
     for (QChar c : path)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f) return false;
     if (!path.contains(u'/')) return true; // an id the desktop resolves in its own folders
-    if (!path.startsWith(u'/')) return false;
-    const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
-    if (parts.contains(QLatin1String("..")) || parts.contains(QLatin1String("."))) return false;
-    // The entry lies below a folder named "applications", where the desktop keeps them.
-    return parts.mid(0, parts.size() - 1).contains(QLatin1String("applications"));
+    if (QDir::cleanPath(path) != path) return false;
+    for (const QString &folder : applicationFolders())
+        if (path.startsWith(folder)) return true;
+    return false;
 }
 
 std::optional<QVariant> accepted(const QString &key, const QVariant &value) {

@@ -65,6 +65,11 @@ QVariantMap root(const QVariant &settings, const QString &app = QStringLiteral("
             {"settings", settings}};
 }
 
+// The user's own folder of application entries.
+QString localApps() {
+    return qEnvironmentVariable("XDG_DATA_HOME") + "/applications/";
+}
+
 // Compares what the settings file holds with the values, lists read as lists of strings.
 void expectStored(const QVariantMap &values) {
     for (auto it = values.begin(); it != values.end(); ++it) {
@@ -221,7 +226,8 @@ TEST_F(SettingsBackupTest, WrongKindsAreDropped) {
         {"hiddenFavorites", QVariantList{}},
         {"toolbarApps",
          QVariantList{"/usr/bin/rm", "/tmp/evil.desktop", "/usr/share/applications/ok.desktop",
-                      "/home/u/.local/share/applications/kde/mine.desktop", "plain.desktop",
+                      localApps() + "kde/mine.desktop", "plain.desktop",
+                      "/srv/Downloads/applications/evil.desktop",
                       "/usr/share/applications/../../../tmp/x.desktop", "sub/dir.desktop", "bad\n.desktop"}},
     };
     const auto c = SettingsBackup::decode(Plist::toXml(root(hostile)));
@@ -230,8 +236,8 @@ TEST_F(SettingsBackupTest, WrongKindsAreDropped) {
               (QSet<QString>{"splitFraction", "view.left", "hiddenFavorites", "toolbarApps"}));
     EXPECT_EQ(c->dropped, 8);
     EXPECT_EQ(c->settings["toolbarApps"].toStringList(),
-              (QStringList{"/usr/share/applications/ok.desktop",
-                           "/home/u/.local/share/applications/kde/mine.desktop", "plain.desktop"}));
+              (QStringList{"/usr/share/applications/ok.desktop", localApps() + "kde/mine.desktop",
+                           "plain.desktop"}));
 }
 
 // The question counts the accepted entries only; cancelling changes nothing and does not restart.
