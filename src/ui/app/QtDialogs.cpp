@@ -133,6 +133,30 @@ void openText(QWidget *parent, const TextQuestion &q, Dialogs::TextDone done) {
     field->selectAll();
 }
 
+// Our own widgets, so the question can stand inside the dialog and not only in its caption, which
+// many window managers cut short or don't show for a modal sheet: everything moves down one row and the
+// question takes the top row.
+void putQuestionOnTop(QFileDialog *dialog, const QString &message) {
+    auto *grid = qobject_cast<QGridLayout *>(dialog->layout());
+    if (message.isEmpty() || !grid) return;
+    QList<std::pair<QLayoutItem *, std::array<int, 4>>> items;
+    while (grid->count() > 0) {
+        std::array<int, 4> at{};
+        grid->getItemPosition(0, &at[0], &at[1], &at[2], &at[3]);
+        items.append({grid->takeAt(0), at});
+    }
+    for (const auto &[item, at] : items)
+        grid->addItem(item, at[0] + 1, at[1], at[2], at[3]);
+    auto *question = new QLabel(message, dialog);
+    question->setObjectName(QStringLiteral("question"));
+    question->setTextFormat(Qt::PlainText);
+    question->setWordWrap(true);
+    QFont bold = question->font();
+    bold.setBold(true);
+    question->setFont(bold);
+    grid->addWidget(question, 0, 0, 1, std::max(1, grid->columnCount()));
+}
+
 void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done) {
     auto *dialog = new QFileDialog(parent, q.message);
     // Our own widgets, so the question can stand inside the dialog and not only in its caption, which
@@ -142,25 +166,7 @@ void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
     dialog->setLabelText(QFileDialog::Accept, q.prompt);
     if (!q.directory.isEmpty()) dialog->setDirectory(q.directory);
-    if (auto *grid = qobject_cast<QGridLayout *>(dialog->layout())) {
-        // Everything moves down one row; the question takes the top row.
-        QList<std::pair<QLayoutItem *, std::array<int, 4>>> items;
-        while (grid->count() > 0) {
-            std::array<int, 4> at{};
-            grid->getItemPosition(0, &at[0], &at[1], &at[2], &at[3]);
-            items.append({grid->takeAt(0), at});
-        }
-        for (const auto &[item, at] : items)
-            grid->addItem(item, at[0] + 1, at[1], at[2], at[3]);
-        auto *question = new QLabel(q.message, dialog);
-        question->setObjectName(QStringLiteral("question"));
-        question->setTextFormat(Qt::PlainText);
-        question->setWordWrap(true);
-        QFont bold = question->font();
-        bold.setBold(true);
-        question->setFont(bold);
-        grid->addWidget(question, 0, 0, 1, std::max(1, grid->columnCount()));
-    }
+    putQuestionOnTop(dialog, q.message);
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
         const QString dir = result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
         done(dir.isEmpty() ? std::nullopt : std::optional<QString>(dir));
@@ -179,7 +185,7 @@ void openFile(QWidget *parent, const FileQuestion &q, Dialogs::TextDone done) {
         dialog->setDefaultSuffix(QStringLiteral("plist"));
         dialog->selectFile(q.fileName);
     }
-    if (!q.message.isEmpty()) dialog->setToolTip(q.message);
+    putQuestionOnTop(dialog, q.message);
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
         const QString file = result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
         done(file.isEmpty() ? std::nullopt : std::optional<QString>(file));
