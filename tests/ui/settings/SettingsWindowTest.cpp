@@ -6,6 +6,7 @@
 #include "core/model/FileLoader.h"
 #include "ui/app/QtTranslations.h"
 #include "ui/app/SceneWindows.h"
+#include "ui/help/HelpButton.h"
 #include "ui/settings/SettingsParts.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/style/EnvironmentValues.h"
@@ -237,8 +238,12 @@ TEST_F(SettingsWindowTest, ToolbarPageAndPageResets) {
     // No main window has a toolbar editor now.
     EXPECT_FALSE(view.findChild<QPushButton *>("editToolbar")->isEnabled());
 
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(view.page(i)->resetButton() != nullptr, i < 5) << i;
+        auto *help = view.page(i)->findChild<HelpButton *>();
+        ASSERT_TRUE(help);
+        EXPECT_EQ(help->section(), 11);
+    }
     app.settings().setShowInspector(true);
     d.answers = {AlertAnswer(AlertRole::cancel), AlertAnswer(AlertRole::confirm)};
     view.page(2)->resetButton()->click();
