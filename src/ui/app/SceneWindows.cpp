@@ -208,7 +208,9 @@ SettingsWindow::SettingsWindow(AppState *app) : QWidget(nullptr, Qt::Window), m_
     rebuild();
     if (app)
         connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            if (key == Settings::Key::language) rebuild();
+            // On the next turn: the language chip that was clicked is still running its click.
+            if (key == Settings::Key::language)
+                QMetaObject::invokeMethod(this, &SettingsWindow::rebuild, Qt::QueuedConnection);
         });
 }
 

@@ -181,6 +181,21 @@ TEST_F(SettingsWindowTest, ChipsAndTogglesWriteAtOnceAndFollowTheirKeys) {
         EXPECT_FALSE(chip(&view, key)->selected());
 }
 
+// A language chip rebuilds the window in the new language once its click is over.
+TEST_F(SettingsWindowTest, LanguageChipRebuildsTheWindow) {
+    LanguageScope de(AppLanguage::de);
+    AppState app;
+    SettingsWindow window(&app);
+    window.show();
+    QPointer<ChoiceChip> english = chip(window.view(), "English");
+    ASSERT_TRUE(english);
+    QTest::mouseClick(english, Qt::LeftButton);
+    EXPECT_TRUE(english); // not deleted inside its own click
+    QTRY_VERIFY(!english);
+    EXPECT_EQ(window.windowTitle(), "Settings");
+    EXPECT_EQ(window.view()->tab(0)->text(), "General");
+}
+
 // The split text and its button by the stored fraction.
 TEST_F(SettingsWindowTest, SplitTextAndEvenButton) {
     LanguageScope de(AppLanguage::de);
