@@ -3,14 +3,18 @@
 #include "ui/app/KeyMonitor.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/app/QtPasteboard.h"
+#include "ui/app/QtTranslations.h"
 #include "ui/window/MainWindow.h"
 
 #include "core/model/OpenWithApp.h"
+#include "platform/Relaunch.h"
 
 #include <QApplication>
 #include <QPointer>
 
 int main(int argc, char **argv) {
+    // Started anew after a restore: the settings are read only once the old instance has gone.
+    Relaunch::awaitPredecessor();
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrin"));
     QApplication::setOrganizationName(QStringLiteral("Kestrin"));
@@ -25,6 +29,7 @@ int main(int argc, char **argv) {
     services.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
     services.pasteboard = makeQtPasteboard();
     AppState app(std::move(services));
+    QtTranslations::follow(&app.settings());
     KeyMonitor keys(&app);
     AppDelegate delegate;
     window = new MainWindow(&app);

@@ -609,5 +609,22 @@ int main(int argc, char **argv) {
             app.settings().setAppearance("system");
         }
     }
+    // The seven settings pages, German and Thai.
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        app.settings().setToolbarApps({QStringLiteral("org.example.editor.desktop")});
+        SettingsWindow *settings = SettingsWindow::open(&app);
+        for (int page = 0; page < settings->view()->count(); ++page) {
+            settings->view()->setCurrentIndex(page);
+            settle(300);
+            const QString file = out + "/settings-" + QString::number(page + 1) + "-" + tag + ".png";
+            settings->grab().save(file);
+            std::printf("%s\n", qPrintable(file));
+        }
+        settings->close();
+        settle(100);
+    }
     return 0;
 }

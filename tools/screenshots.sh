@@ -4,8 +4,8 @@
 # the smallest window at the largest text in dark and a large screen at the smallest text; the manual at
 # its start and at a chapter, and the feedback sheet, in German, English and Thai; the compare and batch
 # rename sheets, German and Thai; the sidebar with a mounted volume and favourites, the places menu, the
-# favourites editor, the item menu with its tag submenu and the preview window, German and Thai; and the
-# other sheets and panels of tools/screens.cpp.
+# favourites editor, the item menu with its tag submenu and the preview window, the seven settings pages,
+# German and Thai; and the other sheets and panels of tools/screens.cpp.
 # Usage: tools/screenshots.sh [OUTDIR]   (after `make build`)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -15,6 +15,8 @@ struct ScriptedDialogs {
     std::deque<AlertAnswer> answers;
     std::deque<std::optional<QString>> textAnswers;
     std::deque<std::optional<QString>> folderAnswers;
+    std::deque<std::optional<QString>> fileAnswers;
+    QList<FileQuestion> fileQuestions;
     QList<Alert> alerts;
     QList<TextQuestion> textQuestions;
     QList<FolderQuestion> folderQuestions;
@@ -52,6 +54,12 @@ struct ScriptedDialogs {
         d.askFolder = [this](const FolderQuestion &q, Dialogs::TextDone done) {
             folderQuestions << q;
             reply([done = std::move(done), answer = next(folderAnswers, std::optional<QString>())] {
+                done(answer);
+            });
+        };
+        d.askFile = [this](const FileQuestion &q, Dialogs::TextDone done) {
+            fileQuestions << q;
+            reply([done = std::move(done), answer = next(fileAnswers, std::optional<QString>())] {
                 done(answer);
             });
         };

@@ -49,8 +49,10 @@ bool Settings::set(Key key, const QVariant &value) {
         return false;
     }
     m_values[int(key)] = v;
-    m_pending.insert(int(key));
-    m_save.start();
+    if (!m_frozen) {
+        m_pending.insert(int(key));
+        m_save.start();
+    }
     emit changed(key);
     return true;
 }
@@ -60,9 +62,37 @@ bool Settings::set(const QString &name, const QVariant &value) {
     return r && set(r->key, value);
 }
 
+void Settings::remove(Key key) {
+    const Row &r = row(key);
+    m_pending.remove(int(key));
+    if (!m_frozen) Defaults::remove(QString::fromLatin1(r.name));
+    m_values[int(key)] = r.fallback;
+    emit changed(key);
+}
+
+void Settings::reset(Reset group) {
+    if (group == Reset::none) return;
+    for (const Row &r : rows()) {
+        if (r.reset != group) continue;
+        if (!r.resetValue)
+            set(r.key, r.fallback);
+        else if (const QVariant v = r.resetValue(); v.isValid())
+            set(r.key, v);
+        else
+            remove(r.key);
+    }
+}
+
+void Settings::freeze() {
+    m_frozen = true;
+    m_save.stop();
+    m_pending.clear();
+}
+
 void Settings::save() {
     m_save.stop();
     const QSet<int> pending = std::exchange(m_pending, {});
+    if (m_frozen) return;
     for (const Row &r : rows())
         if (pending.contains(int(r.key)))
             Defaults::setValue(QString::fromLatin1(r.name), m_values[int(r.key)]);

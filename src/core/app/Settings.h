@@ -33,10 +33,24 @@ public:
         language,
         appearance,
         showHidden,
+        startFolder,
+        keyboardLayout,
+        // Stored by their owners (the sidebar, the cleanup rules, the panes); the table knows them for the
+        // backup.
         userFavorites,
         hiddenFavorites,
+        cleanRules,
+        viewLeft,
+        viewRight,
+        sortLeft,
+        sortRight,
     };
     Q_ENUM(Key)
+
+    // Which reset puts a row back; resetting everything runs the groups in this order.
+    enum class Reset { none, general, appearance, window, toolbarLook, toolbarApps, file };
+    // What a backup carries for a row, and the only kind a restore accepts for it.
+    enum class Backup { none, boolean, number, text, textList, rules };
 
     // A stored value as it reads: absent (invalid) when missing or not of the row's kind.
     using Reader = QVariant (*)(const QString &name);
@@ -48,6 +62,10 @@ public:
         QVariant fallback;
         Reader read;
         Bound bound = nullptr;
+        Reset reset = Reset::none;
+        Backup backup = Backup::none;
+        // The value a reset puts back when it is not the default; absent: the key is removed.
+        QVariant (*resetValue)() = nullptr;
     };
     static std::span<const Row> rows();
     static const Row &row(Key key);
@@ -65,8 +83,16 @@ public:
     bool set(Key key, const QVariant &value);
     // The same by the name in the settings file: a name the table lacks is never stored.
     bool set(const QString &name, const QVariant &value);
+    // Removes the stored value: the default applies again (and is what the row holds now).
+    void remove(Key key);
+    // Puts back every row of a group, in table order.
+    void reset(Reset group);
     // Writes every value set since the last save now.
     void save();
+    // From now on nothing is written any more: the settings file was replaced from outside (a restored
+    // backup) and this instance is about to end.
+    void freeze();
+    bool frozen() const { return m_frozen; }
     bool savePending() const { return !m_pending.isEmpty(); }
 
     bool dualPane() const { return value(Key::dualPane).toBool(); }
@@ -104,6 +130,10 @@ public:
     void setUserFavorites(const QStringList &v) { set(Key::userFavorites, v); }
     QStringList hiddenFavorites() const { return value(Key::hiddenFavorites).toStringList(); }
     void setHiddenFavorites(const QStringList &v) { set(Key::hiddenFavorites, v); }
+    QString startFolder() const { return value(Key::startFolder).toString(); }
+    void setStartFolder(const QString &v) { set(Key::startFolder, v); }
+    QString keyboardLayout() const { return value(Key::keyboardLayout).toString(); }
+    void setKeyboardLayout(const QString &v) { set(Key::keyboardLayout, v); }
 
     // The appearance as a scheme: absent for "system" and anything unknown.
     std::optional<ColorScheme> scheme() const;
@@ -115,4 +145,5 @@ private:
     QVariantList m_values;
     QSet<int> m_pending;
     QTimer m_save;
+    bool m_frozen = false;
 };

@@ -81,26 +81,51 @@ QVariant fontBound(const QVariant &v, const QVariant &fallback) {
     return d >= 10 && d <= 18 ? v : fallback;
 }
 
+// Stored data: the cleanup rules are kept as JSON bytes.
+QVariant data(const QString &key) {
+    const QVariant v = Defaults::value(key);
+    return v.typeId() == QMetaType::QByteArray ? v : QVariant();
+}
+
+// The language a reset returns to: the system's choice, not the table's default.
+QVariant systemLanguage() {
+    return AppLanguages::rawValue(AppLanguages::system());
+}
+// A reset that removes the key, so that its reader's default applies again.
+QVariant removed() {
+    return {};
+}
+
 using K = Settings::Key;
+using R = Settings::Reset;
+using B = Settings::Backup;
 
 const Settings::Row table[] = {
-    {K::dualPane, "dualPane", true, exactBool},
-    {K::showSidebar, "showSidebar", true, exactBool},
-    {K::showInspector, "showInspector", false, exactBool},
-    {K::splitFraction, "splitFraction", 0.5, number, splitBound},
-    {K::inspectorWidth, "inspectorWidth", 290.0, number, inspectorBound},
-    {K::toolbarCompact, "toolbarCompact", true, exactBool},
-    {K::toolbarApps, "toolbarApps", QStringList(), stringList},
-    {K::quickFavorites, "quickFavorites", QStringList(), stringList},
-    {K::rulesAuto, "rulesAuto", false, lenientBool},
-    {K::themeID, "theme", QStringLiteral("nebula"), text},
-    {K::fontSize, "fontSize", 13.0, number, fontBound},
-    {K::folderIcons, "folderIcons", QStringLiteral("finder"), text},
-    {K::language, "language", QStringLiteral("en"), language},
-    {K::appearance, "appearance", QStringLiteral("system"), text},
-    {K::showHidden, "showHidden", false, hiddenFiles},
-    {K::userFavorites, "userFavorites", QStringList(), stringList},
-    {K::hiddenFavorites, "hiddenFavorites", QStringList(), stringList},
+    {K::dualPane, "dualPane", true, exactBool, nullptr, R::window, B::boolean},
+    {K::showSidebar, "showSidebar", true, exactBool, nullptr, R::window, B::boolean},
+    {K::showInspector, "showInspector", false, exactBool, nullptr, R::window, B::boolean},
+    {K::splitFraction, "splitFraction", 0.5, number, splitBound, R::window, B::number},
+    {K::inspectorWidth, "inspectorWidth", 290.0, number, inspectorBound, R::window, B::number},
+    {K::toolbarCompact, "toolbarCompact", true, exactBool, nullptr, R::toolbarLook, B::boolean},
+    {K::toolbarApps, "toolbarApps", QStringList(), stringList, nullptr, R::toolbarApps, B::textList},
+    {K::quickFavorites, "quickFavorites", QStringList(), stringList, nullptr, R::none, B::textList},
+    {K::rulesAuto, "rulesAuto", false, lenientBool, nullptr, R::file, B::boolean},
+    {K::themeID, "theme", QStringLiteral("nebula"), text, nullptr, R::appearance, B::text},
+    {K::fontSize, "fontSize", 13.0, number, fontBound, R::appearance, B::number},
+    {K::folderIcons, "folderIcons", QStringLiteral("finder"), text, nullptr, R::appearance, B::text},
+    {K::language, "language", QStringLiteral("en"), language, nullptr, R::general, B::text, systemLanguage},
+    {K::appearance, "appearance", QStringLiteral("system"), text, nullptr, R::appearance, B::text},
+    {K::showHidden, "showHidden", false, hiddenFiles, nullptr, R::file, B::boolean},
+    {K::startFolder, "startFolder", QStringLiteral("last"), text, nullptr, R::general, B::text, removed},
+    {K::keyboardLayout, "keyboardLayout", QStringLiteral("auto"), text, nullptr, R::general, B::text,
+     removed},
+    {K::userFavorites, "userFavorites", QStringList(), stringList, nullptr, R::none, B::textList},
+    {K::hiddenFavorites, "hiddenFavorites", QStringList(), stringList, nullptr, R::none, B::textList},
+    {K::cleanRules, "cleanRules", QByteArray(), data, nullptr, R::none, B::rules},
+    {K::viewLeft, "view.left", QStringLiteral("columns"), text, nullptr, R::none, B::text},
+    {K::viewRight, "view.right", QStringLiteral("columns"), text, nullptr, R::none, B::text},
+    {K::sortLeft, "sort.left", QStringLiteral("name"), text, nullptr, R::none, B::text},
+    {K::sortRight, "sort.right", QStringLiteral("name"), text, nullptr, R::none, B::text},
 };
 
 } // namespace

@@ -73,6 +73,17 @@ struct FilesQuestion {
     QString directory = {};
 };
 
+// A file chooser: one existing file to open, or where to save a new one (an existing file there is
+// replaced only after the chooser asked).
+struct FileQuestion {
+    bool save = false;
+    QString title;           // already translated
+    QString message;         // already translated
+    QString prompt;          // already translated
+    QString fileName;        // the name offered when saving
+    QStringList nameFilters; // e.g. "*.plist"; empty: any file
+};
+
 struct AlertAnswer {
     AlertAnswer(AlertRole r = AlertRole::closed, bool c = false) : role(r), checked(c) {}
     AlertRole role;
@@ -92,6 +103,7 @@ struct Dialogs {
     std::function<void(const TextQuestion &, TextDone)> askText;
     std::function<void(const FolderQuestion &, TextDone)> askFolder;
     std::function<void(const FilesQuestion &, FilesDone)> askFiles;
+    std::function<void(const FileQuestion &, TextDone)> askFile;
 
     void ask(const Alert &a, AlertDone done) const {
         if (alert)
@@ -114,6 +126,12 @@ struct Dialogs {
     void folder(const FolderQuestion &q, TextDone done) const {
         if (askFolder)
             askFolder(q, std::move(done));
+        else
+            done(std::nullopt);
+    }
+    void file(const FileQuestion &q, TextDone done) const {
+        if (askFile)
+            askFile(q, std::move(done));
         else
             done(std::nullopt);
     }

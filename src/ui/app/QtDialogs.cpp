@@ -134,6 +134,30 @@ void openText(QWidget *parent, const TextQuestion &q, Dialogs::TextDone done) {
     field->selectAll();
 }
 
+// Our own widgets, so the question can stand inside the dialog and not only in its caption, which
+// many window managers cut short or don't show for a modal sheet: everything moves down one row and the
+// question takes the top row.
+void putQuestionOnTop(QFileDialog *dialog, const QString &message) {
+    auto *grid = qobject_cast<QGridLayout *>(dialog->layout());
+    if (message.isEmpty() || !grid) return;
+    QList<std::pair<QLayoutItem *, std::array<int, 4>>> items;
+    while (grid->count() > 0) {
+        std::array<int, 4> at{};
+        grid->getItemPosition(0, &at[0], &at[1], &at[2], &at[3]);
+        items.append({grid->takeAt(0), at});
+    }
+    for (const auto &[item, at] : items)
+        grid->addItem(item, at[0] + 1, at[1], at[2], at[3]);
+    auto *question = new QLabel(message, dialog);
+    question->setObjectName(QStringLiteral("question"));
+    question->setTextFormat(Qt::PlainText);
+    question->setWordWrap(true);
+    QFont bold = question->font();
+    bold.setBold(true);
+    question->setFont(bold);
+    grid->addWidget(question, 0, 0, 1, std::max(1, grid->columnCount()));
+}
+
 void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done) {
     auto *dialog = new QFileDialog(parent, q.message);
     // Our own widgets, so the question can stand inside the dialog and not only in its caption, which
@@ -143,25 +167,7 @@ void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
     dialog->setLabelText(QFileDialog::Accept, q.prompt);
     if (!q.directory.isEmpty()) dialog->setDirectory(q.directory);
-    if (auto *grid = qobject_cast<QGridLayout *>(dialog->layout())) {
-        // Everything moves down one row; the question takes the top row.
-        QList<std::pair<QLayoutItem *, std::array<int, 4>>> items;
-        while (grid->count() > 0) {
-            std::array<int, 4> at{};
-            grid->getItemPosition(0, &at[0], &at[1], &at[2], &at[3]);
-            items.append({grid->takeAt(0), at});
-        }
-        for (const auto &[item, at] : items)
-            grid->addItem(item, at[0] + 1, at[1], at[2], at[3]);
-        auto *question = new QLabel(q.message, dialog);
-        question->setObjectName(QStringLiteral("question"));
-        question->setTextFormat(Qt::PlainText);
-        question->setWordWrap(true);
-        QFont bold = question->font();
-        bold.setBold(true);
-        question->setFont(bold);
-        grid->addWidget(question, 0, 0, 1, std::max(1, grid->columnCount()));
-    }
+    putQuestionOnTop(dialog, q.message);
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
         const QString dir = result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
         done(dir.isEmpty() ? std::nullopt : std::optional<QString>(dir));
@@ -169,10 +175,34 @@ void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done
     openWindowModal(dialog);
 }
 
+void openFile(QWidget *parent, const FileQuestion &q, Dialogs::TextDone done) {
+    auto *dialog = new QFileDialog(parent, q.title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(q.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(q.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setLabelText(QFileDialog::Accept, q.prompt);
+    if (!q.nameFilters.isEmpty()) dialog->setNameFilters(q.nameFilters);
+    if (q.save) {
+        dialog->setDefaultSuffix(QStringLiteral("plist"));
+        dialog->selectFile(q.fileName);
+    }
+    putQuestionOnTop(dialog, q.message);
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        const QString file = result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+        done(file.isEmpty() ? std::nullopt : std::optional<QString>(file));
+    });
+    openWindowModal(dialog);
+}
+
 } // namespace
 
 Dialogs makeQtDialogs(std::function<QWidget *()> parent) {
-    auto window = [parent] { return parent ? parent() : nullptr; };
+    // Questions asked from the settings window stand on it, not on the main window it may cover.
+    auto window = [parent]() -> QWidget * {
+        if (QWidget *active = QApplication::activeWindow(); active && active->inherits("SettingsWindow"))
+            return active;
+        return parent ? parent() : nullptr;
+    };
     Dialogs d;
     d.alert = [window](const Alert &a, Dialogs::AlertDone done) { openAlert(window(), a, std::move(done)); };
     d.askText = [window](const TextQuestion &q, Dialogs::TextDone done) {
@@ -183,6 +213,9 @@ Dialogs makeQtDialogs(std::function<QWidget *()> parent) {
     };
     d.askFiles = [window](const FilesQuestion &q, Dialogs::FilesDone done) {
         FilesPanel::open(window(), q, std::move(done));
+    };
+    d.askFile = [window](const FileQuestion &q, Dialogs::TextDone done) {
+        openFile(window(), q, std::move(done));
     };
     return d;
 }

@@ -3,9 +3,11 @@
 #include "core/app/AppState.h"
 #include "core/help/ManualDocument.h"
 #include "core/localisation/Lang.h"
+#include "ui/settings/SettingsView.h"
 #include "ui/style/EnvironmentValues.h"
 
 #include <QButtonGroup>
+#include <QScrollBar>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
@@ -13,6 +15,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace {
 template <typename W> W *openOne(QPointer<W> &slot, AppState *app) {
@@ -25,6 +28,23 @@ template <typename W> W *openOne(QPointer<W> &slot, AppState *app) {
     slot->activateWindow();
     return slot;
 }
+// A window of its own follows the theme, the font size and the folder icons of the settings at once.
+void followLooks(QWidget *w, AppState *app) {
+    EnvironmentValues *env = EnvironmentValues::install(w);
+    const auto apply = [w, env, app = QPointer<AppState>(app)] {
+        env->applySettings(app ? &app->settings() : nullptr);
+        QFont f = w->font();
+        f.setPixelSize(int(std::lround(env->ui().font)));
+        w->setFont(f);
+    };
+    apply();
+    if (!app) return;
+    QObject::connect(&app->settings(), &Settings::changed, w, [apply](Settings::Key key) {
+        using K = Settings::Key;
+        if (key == K::themeID || key == K::fontSize || key == K::folderIcons || key == K::appearance) apply();
+    });
+}
+
 void clearLayout(QWidget *w) {
     delete w->layout();
     const QObjectList children = w->children();
@@ -50,13 +70,21 @@ ManualWindow::ManualWindow(AppState *app)
     resize(820, 780);
     // The application ends with its main window; an open manual alone doesn't keep it running.
     setAttribute(Qt::WA_QuitOnClose, false);
-    EnvironmentValues::install(this)->applySettings(app ? &app->settings() : nullptr);
+    followLooks(this, app);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
     rebuild();
     if (app) {
         connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            if (key != Settings::Key::language) return;
+            using K = Settings::Key;
+            if (key == K::themeID || key == K::fontSize || key == K::appearance) {
+                // The text is laid out in the new size and link colour, where the reader was.
+                const int at = m_document ? m_document->verticalScrollBar()->value() : 0;
+                showDocument();
+                if (m_document) m_document->verticalScrollBar()->setValue(at);
+                return;
+            }
+            if (key != K::language) return;
             m_lang = Lang::current();
             rebuild();
         });
@@ -176,12 +204,13 @@ void ManualWindow::jump() {
 }
 
 SettingsWindow::SettingsWindow(AppState *app) : QWidget(nullptr, Qt::Window), m_app(app) {
-    resize(640, 480);
-    EnvironmentValues::install(this)->applySettings(app ? &app->settings() : nullptr);
+    followLooks(this, app);
     rebuild();
     if (app)
         connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            if (key == Settings::Key::language) rebuild();
+            // On the next turn: the language chip that was clicked is still running its click.
+            if (key == Settings::Key::language)
+                QMetaObject::invokeMethod(this, &SettingsWindow::rebuild, Qt::QueuedConnection);
         });
 }
 
@@ -192,6 +221,12 @@ SettingsWindow *SettingsWindow::open(AppState *app) {
 
 void SettingsWindow::rebuild() {
     setWindowTitle(L("Einstellungen"));
+    const int tab = m_view ? m_view->currentIndex() : 0;
     clearLayout(this);
-    new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_view = new SettingsView(m_app, this);
+    m_view->setCurrentIndex(tab);
+    layout->addWidget(m_view);
 }

@@ -9,6 +9,7 @@ class AppState;
 
 class QButtonGroup;
 class QTextBrowser;
+#include "ui/settings/SettingsView.h"
 
 // The manual window "Kestrin-Handbuch" (at most one): the manual in a language of its own choosing,
 // scrolled to the chapter a help entry point asks for.
@@ -36,14 +37,16 @@ private:
     QTextBrowser *m_document = nullptr;
 };
 
-// The settings window; its pages come with the settings subsystem.
+// The settings window: its seven pages, rebuilt whole when the language changes.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     explicit SettingsWindow(AppState *app);
     static SettingsWindow *open(AppState *app);
+    SettingsView *view() const { return m_view; }
 
 private:
     void rebuild();
     QPointer<AppState> m_app;
+    QPointer<SettingsView> m_view;
 };

@@ -50,6 +50,8 @@ protected:
             return !row.fallback.toBool();
         case QMetaType::QStringList:
             return QStringList{"/a", "/b"};
+        case QMetaType::QByteArray:
+            return QByteArray("[]");
         default:
             return "other";
         }

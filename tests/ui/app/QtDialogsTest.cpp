@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -146,4 +148,31 @@ TEST(QtAlert, CheckBoxFrameVisibleInDark) {
     EXPECT_EQ(box->checkBox()->palette().color(QPalette::WindowText), dark.color(QPalette::WindowText));
     box->close();
     QApplication::setPalette(old);
+}
+
+// The save chooser offers the given name with its question inside; accepting answers the chosen path.
+TEST(QtDialogs, FileQuestionOffersItsNameAndAnswersThePath) {
+    QTemporaryDir dir;
+    Dialogs dialogs = makeQtDialogs(nullptr);
+    FileQuestion q;
+    q.save = true;
+    q.title = "Einstellungen sichern";
+    q.message = "Wähle einen sicheren Ort.";
+    q.prompt = "Sichern";
+    q.fileName = "Kestrin-Sicherung-2025-03-14.plist";
+    q.nameFilters = {"*.plist"};
+    std::optional<std::optional<QString>> answer;
+    dialogs.file(q, [&](std::optional<QString> a) { answer = a; });
+    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+    bool question = false;
+    for (QLabel *label : dialog->findChildren<QLabel *>())
+        question |= label->text() == q.message && dialog->layout()->indexOf(label) >= 0;
+    EXPECT_TRUE(question);
+    dialog->setDirectory(dir.path());
+    dialog->selectFile(q.fileName);
+    static_cast<QDialog *>(dialog)->accept();
+    ASSERT_TRUE(answer && *answer);
+    EXPECT_EQ(**answer, dir.filePath(q.fileName));
 }

@@ -1,0 +1,177 @@
+#include "core/app/SettingsBackup.h"
+
+#include "core/app/AppInfo.h"
+#include "core/app/Settings.h"
+#include "core/base/Defaults.h"
+#include "platform/Plist.h"
+
+#include <QDir>
+#include <QLocale>
+#include <cmath>
+
+namespace SettingsBackup {
+
+QStringList keys() {
+    QStringList out;
+    for (const Settings::Row &r : Settings::rows())
+        if (r.backup != Settings::Backup::none) out << QString::fromLatin1(r.name);
+    return out;
+}
+
+QString fileName(const QDate &day) {
+    return QStringLiteral("Kestrin-Sicherung-") + QLocale::c().toString(day, QStringLiteral("yyyy-MM-dd")) +
+           QStringLiteral(".plist");
+}
+
+QVariantMap collect() {
+    QVariantMap out;
+    for (const QString &key : keys()) {
+        QVariant v = Defaults::value(key);
+        if (!v.isValid()) continue;
+        if (v.typeId() == QMetaType::QStringList) v = v.toList();
+        out.insert(key, v);
+    }
+    return out;
+}
+
+QByteArray encode(const QDateTime &now) {
+    QVariantMap root;
+    root.insert(QStringLiteral("app"), AppInfo::name);
+    root.insert(QStringLiteral("format"), qint64(format));
+    root.insert(QStringLiteral("created"), now);
+    root.insert(QStringLiteral("version"), AppInfo::version);
+    root.insert(QStringLiteral("settings"), collect());
+    return Plist::toXml(root);
+}
+
+namespace {
+
+bool isInteger(const QVariant &v) {
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isMap(const QVariant &v) {
+    return v.typeId() == QMetaType::QVariantMap;
+}
+
+} // namespace
+
+namespace {
+// Where the desktop keeps its application entries: the applications folder of each XDG data folder.
+QStringList applicationFolders() {
+    QString home = qEnvironmentVariable("XDG_DATA_HOME");
+    if (home.isEmpty()) home = QDir::homePath() + QStringLiteral("/.local/share");
+    QStringList data{home};
+    const QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    data << (dirs.isEmpty() ? QStringLiteral("/usr/local/share:/usr/share") : dirs)
+                .split(u':', Qt::SkipEmptyParts);
+    QStringList out;
+    for (const QString &d : std::as_const(data))
+        if (d.startsWith(u'/')) out << QDir::cleanPath(d) + QStringLiteral("/applications/");
+    return out;
+}
+} // namespace
+
+bool isApplicationEntry(const QString &path) {
+    if (!path.endsWith(QLatin1String(".desktop")) || path.size() <= 8) return false;
+    for (QChar c : path)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return false;
+    if (!path.contains(u'/')) return true; // an id the desktop resolves in its own folders
+    if (QDir::cleanPath(path) != path) return false;
+    for (const QString &folder : applicationFolders())
+        if (path.startsWith(folder)) return true;
+    return false;
+}
+
+std::optional<QVariant> accepted(const QString &key, const QVariant &value) {
+    const Settings::Row *row = Settings::rowNamed(key);
+    if (!row) return std::nullopt;
+    switch (row->backup) {
+    case Settings::Backup::none:
+        return std::nullopt;
+    case Settings::Backup::boolean:
+        if (value.typeId() == QMetaType::Bool) return value;
+        return std::nullopt;
+    case Settings::Backup::number:
+        if (isInteger(value)) return value;
+        if (value.typeId() == QMetaType::Double && std::isfinite(value.toDouble())) return value;
+        return std::nullopt;
+    case Settings::Backup::text:
+        if (value.typeId() == QMetaType::QString) return value;
+        return std::nullopt;
+    case Settings::Backup::textList: {
+        if (value.typeId() != QMetaType::QVariantList) return std::nullopt;
+        QStringList out;
+        for (const QVariant &item : value.toList()) {
+            if (item.typeId() != QMetaType::QString) return std::nullopt;
+            // Launched by a click: only application entries, never a program or script of the file's
+            // choosing.
+            if (row->key == Settings::Key::toolbarApps && !isApplicationEntry(item.toString())) continue;
+            out << item.toString();
+        }
+        return out;
+    }
+    case Settings::Backup::rules:
+        if (value.typeId() == QMetaType::QByteArray && RulesEngine::decode(value.toByteArray())) return value;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<Contents> decode(const QByteArray &bytes) {
+    const std::optional<QVariant> parsed = Plist::parse(bytes);
+    if (!parsed || !isMap(*parsed)) return std::nullopt;
+    const QVariantMap root = parsed->toMap();
+    const QVariant app = root.value(QStringLiteral("app"));
+    if (app.typeId() != QMetaType::QString) return std::nullopt;
+    if (app.toString() != AppInfo::name && app.toString() != olderName) return std::nullopt;
+    const QVariant fmt = root.value(QStringLiteral("format"));
+    if (!isInteger(fmt)) return std::nullopt;
+    // Negative numbers pass; any number beyond the signed range is a newer format.
+    if (fmt.typeId() == QMetaType::ULongLong ? fmt.toULongLong() >= 2 : fmt.toLongLong() >= 2)
+        return std::nullopt;
+    const QVariant settings = root.value(QStringLiteral("settings"));
+    if (!isMap(settings)) return std::nullopt;
+
+    Contents out;
+    const QVariant created = root.value(QStringLiteral("created"));
+    out.created = created.typeId() == QMetaType::QDateTime ? created.toDateTime()
+                                                           : QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+    const QVariant version = root.value(QStringLiteral("version"));
+    if (version.typeId() == QMetaType::QString) out.appVersion = version.toString();
+    const QStringList known = keys();
+    const QVariantMap entries = settings.toMap();
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (!known.contains(it.key())) continue;
+        if (const std::optional<QVariant> v = accepted(it.key(), it.value()))
+            out.settings.insert(it.key(), *v);
+        else
+            ++out.dropped;
+    }
+    return out;
+}
+
+void guardRules(Contents &contents, const QList<CleanRule> &current) {
+    const QString key = QString::fromLatin1(RulesEngine::storeKey);
+    if (!contents.settings.contains(key)) return;
+    const auto brought = RulesEngine::decode(contents.settings.value(key).toByteArray());
+    contents.stopsAutoCleanup = !brought || *brought != current;
+    if (contents.stopsAutoCleanup && contents.settings.contains(QStringLiteral("rulesAuto")))
+        contents.settings.insert(QStringLiteral("rulesAuto"), false);
+}
+
+void apply(const Contents &contents) {
+    for (auto it = contents.settings.begin(); it != contents.settings.end(); ++it)
+        Defaults::setValue(it.key(), it.value());
+    if (contents.stopsAutoCleanup) Defaults::setValue(QStringLiteral("rulesAuto"), false);
+}
+
+} // namespace SettingsBackup

@@ -1,0 +1,411 @@
+#include "common/ScriptedDialogs.h"
+#include "common/TestUtil.h"
+#include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
+#include "core/app/SettingsBackup.h"
+#include "core/app/SettingsCommands.h"
+#include "core/base/Defaults.h"
+#include "core/localisation/Lang.h"
+#include "core/model/FileLoader.h"
+#include "platform/Plist.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+CleanRule rule(const QString &folder) {
+    CleanRule r;
+    r.folder = folder;
+    r.extensions = QStringLiteral("tmp");
+    r.action = QStringLiteral("trash");
+    return r;
+}
+
+// One value of each backed-up key, of the kind its owner stores, none of them a default.
+QVariantMap sample() {
+    return {
+        {"language", "pl"},
+        {"theme", "ember"},
+        {"fontSize", 15.0},
+        {"folderIcons", "theme"},
+        {"appearance", "dark"},
+        {"dualPane", false},
+        {"showSidebar", false},
+        {"showInspector", true},
+        {"splitFraction", 0.3},
+        {"inspectorWidth", qint64(400)},
+        {"toolbarCompact", false},
+        {"toolbarApps", QStringList{"/usr/share/applications/a.desktop", "b.desktop"}},
+        {"quickFavorites", QStringList{"/srv/x", "/srv/y"}},
+        {"userFavorites", QStringList{"/srv/u"}},
+        {"hiddenFavorites", QStringList{"/srv/h1", "/srv/h2"}},
+        {"rulesAuto", true},
+        {"cleanRules", RulesEngine::encode({rule("/srv/in")})},
+        {"showHidden", true},
+        {"startFolder", "home"},
+        {"keyboardLayout", "th"},
+        {"view.left", "icons"},
+        {"view.right", "list"},
+        {"sort.left", "size"},
+        {"sort.right", "date"},
+    };
+}
+
+QVariantMap root(const QVariant &settings, const QString &app = QStringLiteral("Kestrin")) {
+    return {{"app", app},
+            {"format", qint64(1)},
+            {"created", QDateTime(QDate(2025, 3, 14), QTime(9, 30), Qt::UTC)},
+            {"version", "1.03"},
+            {"settings", settings}};
+}
+
+// The user's own folder of application entries.
+QString localApps() {
+    return qEnvironmentVariable("XDG_DATA_HOME") + "/applications/";
+}
+
+// Compares what the settings file holds with the values, lists read as lists of strings.
+void expectStored(const QVariantMap &values) {
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const QVariant stored = Defaults::value(it.key());
+        if (it.value().typeId() == QMetaType::QStringList)
+            EXPECT_EQ(stored.toStringList(), it.value().toStringList()) << qPrintable(it.key());
+        else
+            EXPECT_EQ(stored, it.value()) << qPrintable(it.key());
+    }
+}
+
+class SettingsBackupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestUtil::freshSettings();
+        m_hidden = FileLoader::showHidden();
+    }
+    void TearDown() override {
+        release = true;
+        Lang::setCurrent(m_language);
+        FileLoader::setShowHidden(m_hidden);
+        TestUtil::freshSettings();
+    }
+
+    static void storeAll(const QVariantMap &values) {
+        for (auto it = values.begin(); it != values.end(); ++it)
+            Defaults::setValue(it.key(), it.value());
+    }
+    QString writeBackup(const QByteArray &bytes) {
+        const QString path = m_dir.filePath(QStringLiteral("backup.plist"));
+        EXPECT_TRUE(TestUtil::writeFile(path, bytes));
+        return path;
+    }
+    // Holds the one job until release is set.
+    void holdJob(AppState &app) {
+        release = false;
+        ASSERT_TRUE(app.jobs().run(
+            QStringLiteral("Test"),
+            [this](TransferProgress &) {
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                return 0;
+            },
+            [](int) {}));
+    }
+
+    std::atomic<bool> release{false};
+    QTemporaryDir m_dir;
+    AppLanguage m_language = Lang::current();
+    bool m_hidden = false;
+};
+
+} // namespace
+
+// Every key of every kind is written and read back the same; keys outside the backup stay out.
+TEST_F(SettingsBackupTest, RoundTripOfEveryKeyAndKind) {
+    const QVariantMap values = sample();
+    ASSERT_EQ(values.size(), 24);
+    const QStringList keys = SettingsBackup::keys();
+    EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()), QSet<QString>(values.keyBegin(), values.keyEnd()));
+    storeAll(values);
+    Defaults::setValue("lastPath.left", "/srv");
+    Defaults::setValue("trashOrigins", QVariantList{"a", "b"});
+    Defaults::setValue("sortReversed.left", true);
+
+    const QByteArray bytes = SettingsBackup::encode(QDateTime(QDate(2025, 3, 14), QTime(8, 0), Qt::UTC));
+    EXPECT_TRUE(bytes.startsWith("<?xml"));
+    const QVariantMap top = Plist::parse(bytes)->toMap();
+    EXPECT_EQ(QSet<QString>(top.keyBegin(), top.keyEnd()),
+              (QSet<QString>{"app", "format", "created", "version", "settings"}));
+    EXPECT_EQ(top["app"], "Kestrin");
+    EXPECT_EQ(top["format"].toLongLong(), 1);
+    EXPECT_EQ(top["settings"].toMap().size(), 24);
+
+    TestUtil::freshSettings();
+    const auto contents = SettingsBackup::decode(bytes);
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(contents->appVersion, "1.04");
+    EXPECT_EQ(contents->created, QDateTime(QDate(2025, 3, 14), QTime(8, 0), Qt::UTC));
+    EXPECT_EQ(contents->settings.size(), 24);
+    EXPECT_EQ(contents->dropped, 0);
+    SettingsBackup::apply(*contents);
+    Defaults::resetForTests(); // as the next start reads it
+    expectStored(values);
+    EXPECT_FALSE(Defaults::contains("lastPath.left"));
+    EXPECT_FALSE(Defaults::contains("trashOrigins"));
+    EXPECT_FALSE(Defaults::contains("sortReversed.left"));
+}
+
+// A setting never stored is left out, never written empty; the name offered never follows the locale.
+TEST_F(SettingsBackupTest, AbsentKeysStayOutAndTheFileNameIsFixed) {
+    Defaults::setValue("fontSize", 12.0);
+    const QVariantMap settings = Plist::parse(SettingsBackup::encode())->toMap()["settings"].toMap();
+    EXPECT_EQ(settings.keys(), QStringList{"fontSize"});
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    EXPECT_EQ(SettingsBackup::fileName(QDate(2025, 3, 14)), "Kestrin-Sicherung-2025-03-14.plist");
+    QLocale::setDefault(QLocale::c());
+}
+
+// Binary lists and the older product name are read; format 0 passes, 2 and non-integers do not.
+TEST_F(SettingsBackupTest, AcceptedFilesAndRefusedHeads) {
+    const QVariantMap one{{"fontSize", 14.0}};
+    EXPECT_TRUE(SettingsBackup::decode(Plist::toBinary(root(one))));
+    EXPECT_TRUE(SettingsBackup::decode(Plist::toBinary(root(one, "Brisvane"))));
+    EXPECT_FALSE(SettingsBackup::decode(Plist::toXml(root(one, "Kestrin2"))));
+    EXPECT_FALSE(SettingsBackup::decode(Plist::toXml(root(one, "kestrin"))));
+
+    QVariantMap r = root(one);
+    r["format"] = qint64(0);
+    EXPECT_TRUE(SettingsBackup::decode(Plist::toXml(r)));
+    r["format"] = qint64(-3);
+    EXPECT_TRUE(SettingsBackup::decode(Plist::toXml(r)));
+    r["format"] = qint64(2);
+    EXPECT_FALSE(SettingsBackup::decode(Plist::toXml(r)));
+    r["format"] = 1.0;
+    EXPECT_FALSE(SettingsBackup::decode(Plist::toXml(r)));
+    r["format"] = "1";
+    EXPECT_FALSE(SettingsBackup::decode(Plist::toXml(r)));
+    r.remove("format");
+    EXPECT_FALSE(SettingsBackup::decode(Plist::toXml(r)));
+
+    r = root(one);
+    r["settings"] = QVariantList{1, 2};
+    EXPECT_FALSE(SettingsBackup::decode(Plist::toXml(r)));
+    EXPECT_FALSE(SettingsBackup::decode(Plist::toXml(QVariantList{root(one)})));
+
+    r = root(one);
+    r.remove("created");
+    r["version"] = 7;
+    const auto c = SettingsBackup::decode(Plist::toXml(r));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->created.date(), QDate(1, 1, 1));
+    EXPECT_EQ(c->appVersion, "");
+}
+
+// Each value must be of its key's kind; others and unknown keys are dropped. The launchable toolbar entries
+// are application entries only.
+TEST_F(SettingsBackupTest, WrongKindsAreDropped) {
+    const QVariantMap hostile{
+        {"fontSize", "16"},
+        {"dualPane", qint64(1)},
+        {"showHidden", "true"},
+        {"theme", QVariantList{"ember"}},
+        {"quickFavorites", QVariantList{"/a", qint64(3)}},
+        {"userFavorites", QVariantList{QVariantList{"/nested"}}},
+        {"cleanRules", QByteArray("[{\"not\":\"a rule\"}]")},
+        {"language", QByteArray("de")},
+        {"trashOrigins", QVariantList{"x"}},
+        {"lastPath.left", "/etc"},
+        {"somethingElse", true},
+        // kept:
+        {"splitFraction", qint64(0)},
+        {"view.left", "icons"},
+        {"hiddenFavorites", QVariantList{}},
+        {"toolbarApps",
+         QVariantList{"/usr/bin/rm", "/tmp/evil.desktop", "/usr/share/applications/ok.desktop",
+                      localApps() + "kde/mine.desktop", "plain.desktop",
+                      "/srv/Downloads/applications/evil.desktop",
+                      "/usr/share/applications/../../../tmp/x.desktop", "sub/dir.desktop", "bad\n.desktop"}},
+    };
+    const auto c = SettingsBackup::decode(Plist::toXml(root(hostile)));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(QSet<QString>(c->settings.keyBegin(), c->settings.keyEnd()),
+              (QSet<QString>{"splitFraction", "view.left", "hiddenFavorites", "toolbarApps"}));
+    EXPECT_EQ(c->dropped, 8);
+    EXPECT_EQ(c->settings["toolbarApps"].toStringList(),
+              (QStringList{"/usr/share/applications/ok.desktop", localApps() + "kde/mine.desktop",
+                           "plain.desktop"}));
+}
+
+// The question counts the accepted entries only; cancelling changes nothing and does not restart.
+TEST_F(SettingsBackupTest, TheQuestionCountsAcceptedEntries) {
+    ScriptedDialogs d;
+    Defaults::setValue("fontSize", 12.0);
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    int restarts = 0;
+    commands.restart = [&] { ++restarts; };
+    const QString path = writeBackup(
+        Plist::toXml(root(QVariantMap{{"fontSize", 16.0}, {"theme", 3}, {"dualPane", false}, {"x", 1}})));
+
+    d.fileAnswers = {path};
+    d.answers = {AlertAnswer(AlertRole::cancel)};
+    TestUtil::LanguageScope de(AppLanguage::de);
+    commands.restoreSettings();
+    ASSERT_EQ(d.fileQuestions.size(), 1);
+    EXPECT_FALSE(d.fileQuestions[0].save);
+    ASSERT_EQ(d.alerts.size(), 1);
+    EXPECT_TRUE(d.alerts[0].informative.contains("mit 2 Einstellungen"))
+        << d.alerts[0].informative.toStdString();
+    EXPECT_TRUE(d.alerts[0].informative.contains("Version 1.03"));
+    EXPECT_TRUE(d.alerts[0].informative.contains("2025"));
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 12.0);
+    EXPECT_EQ(restarts, 0);
+
+    d.fileAnswers = {path};
+    d.answers = {AlertAnswer(AlertRole::confirm)};
+    commands.restoreSettings();
+    EXPECT_EQ(restarts, 1);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 16.0);
+    EXPECT_EQ(Defaults::boolValue("dualPane"), false);
+    EXPECT_FALSE(Defaults::contains("theme"));
+    // The running instance writes nothing over the restored values any more.
+    app.settings().setFontSize(11);
+    app.settings().save();
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 16.0);
+}
+
+// A truncated or foreign file: the alert, nothing changed, no restart.
+TEST_F(SettingsBackupTest, TruncatedFileChangesNothing) {
+    ScriptedDialogs d;
+    storeAll({{"fontSize", 12.0}, {"theme", "ember"}});
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    int restarts = 0;
+    commands.restart = [&] { ++restarts; };
+    const QByteArray whole = Plist::toXml(root(sample()));
+    const QByteArray binary = Plist::toBinary(root(sample()));
+    for (const QByteArray &bytes :
+         {whole.left(whole.size() / 2), binary.left(binary.size() - 9), QByteArray()}) {
+        d.fileAnswers = {writeBackup(bytes)};
+        commands.restoreSettings();
+    }
+    d.fileAnswers = {m_dir.path()}; // a folder
+    commands.restoreSettings();
+    ASSERT_EQ(d.alerts.size(), 4);
+    for (const Alert &a : d.alerts) {
+        EXPECT_EQ(a.message, L("Das ist keine Sicherung von Kestrin."));
+        EXPECT_EQ(a.buttons.size(), 1);
+    }
+    EXPECT_EQ(restarts, 0);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 12.0);
+    EXPECT_EQ(Defaults::stringValue("theme"), "ember");
+    EXPECT_EQ(Defaults::value("dualPane"), QVariant());
+}
+
+// A backup that brings other cleanup rules never switches automatic cleanup on, nor leaves it on; the
+// rules in use with the same backup keep the choice.
+TEST_F(SettingsBackupTest, ForeignRulesNeverRunOnTheirOwn) {
+    const QList<CleanRule> mine{rule("/srv/mine")};
+    storeAll({{"cleanRules", RulesEngine::encode(mine)}, {"rulesAuto", true}});
+    {
+        ScriptedDialogs d;
+        AppState app(Services(d.dialogs()));
+        SettingsCommands commands(&app);
+        commands.restart = [] {};
+        const QList<CleanRule> foreign{rule("/")};
+        d.fileAnswers = {writeBackup(Plist::toXml(
+            root(QVariantMap{{"cleanRules", RulesEngine::encode(foreign)}, {"rulesAuto", true}})))};
+        d.answers = {AlertAnswer(AlertRole::confirm)};
+        commands.restoreSettings();
+        Defaults::resetForTests();
+        EXPECT_EQ(Defaults::boolValue("rulesAuto"), false);
+        EXPECT_EQ(*RulesEngine::decode(Defaults::value("cleanRules").toByteArray()), foreign);
+    }
+    // Rules brought without the switch: the switch that was on goes off.
+    storeAll({{"cleanRules", RulesEngine::encode(mine)}, {"rulesAuto", true}});
+    auto c = SettingsBackup::decode(
+        Plist::toXml(root(QVariantMap{{"cleanRules", RulesEngine::encode({rule("/x")})}})));
+    ASSERT_TRUE(c);
+    SettingsBackup::guardRules(*c, mine);
+    SettingsBackup::apply(*c);
+    EXPECT_EQ(Defaults::boolValue("rulesAuto"), false);
+    // The same rules as in use: the switch is taken as it comes.
+    c = SettingsBackup::decode(
+        Plist::toXml(root(QVariantMap{{"cleanRules", RulesEngine::encode(mine)}, {"rulesAuto", true}})));
+    SettingsBackup::guardRules(*c, mine);
+    EXPECT_FALSE(c->stopsAutoCleanup);
+    EXPECT_EQ(c->settings["rulesAuto"], true);
+}
+
+// While a job runs: restore asks nothing, a confirmation that comes once a job began applies nothing,
+// resets and the restart are refused with the busy toast.
+TEST_F(SettingsBackupTest, RestoreResetAndRestartRefuseWhileAJobRuns) {
+    ScriptedDialogs d;
+    Defaults::setValue("fontSize", 12.0);
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    int restarts = 0;
+    commands.restart = [&] { ++restarts; };
+    holdJob(app);
+    commands.restoreSettings();
+    commands.resetAll();
+    commands.resetPage(Settings::Reset::appearance, "Darstellung zurücksetzen?", "x");
+    commands.removeAllToolbarApps();
+    commands.relaunch();
+    EXPECT_TRUE(d.fileQuestions.isEmpty());
+    EXPECT_TRUE(d.alerts.isEmpty());
+    EXPECT_EQ(restarts, 0);
+    ASSERT_TRUE(app.toast());
+    EXPECT_EQ(app.toast()->text, L(JobRunner::busyText));
+    release = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!app.jobs().busy(), 5000);
+
+    // The job begins while the question is up.
+    d.whileOpen = [&](const Alert &) {
+        if (!app.jobs().busy()) holdJob(app);
+    };
+    d.fileAnswers = {writeBackup(Plist::toXml(root(QVariantMap{{"fontSize", 16.0}})))};
+    d.answers = {AlertAnswer(AlertRole::confirm)};
+    commands.restoreSettings();
+    ASSERT_EQ(d.alerts.size(), 1);
+    release = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!app.jobs().busy(), 5000);
+    d.answers = {AlertAnswer(AlertRole::confirm)};
+    commands.resetPage(Settings::Reset::appearance, "Darstellung zurücksetzen?", "x");
+    ASSERT_EQ(d.alerts.size(), 2);
+    EXPECT_EQ(restarts, 0);
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 12.0);
+    EXPECT_EQ(app.settings().fontSize(), 12.0);
+}
+
+// The backup is written whole at the chosen place, with the file name in the toast; a place that can't be
+// written gives the error toast.
+TEST_F(SettingsBackupTest, BackupWritesTheFileOrSaysWhy) {
+    ScriptedDialogs d;
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    app.settings().setFontSize(15); // still waiting for the debounced save
+    const QString path = m_dir.filePath(QStringLiteral("out.plist"));
+    d.fileAnswers = {path};
+    commands.backupSettings();
+    ASSERT_EQ(d.fileQuestions.size(), 1);
+    EXPECT_TRUE(d.fileQuestions[0].save);
+    EXPECT_TRUE(d.fileQuestions[0].fileName.startsWith("Kestrin-Sicherung-"));
+    const auto c = SettingsBackup::decode(TestUtil::readFile(path));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->settings.value("fontSize"), 15.0);
+    ASSERT_TRUE(app.toast());
+    EXPECT_FALSE(app.toast()->isError);
+    EXPECT_TRUE(app.toast()->text.contains("out.plist"));
+
+    d.fileAnswers = {m_dir.filePath(QStringLiteral("missing/folder/out.plist"))};
+    commands.backupSettings();
+    ASSERT_TRUE(app.toast());
+    EXPECT_TRUE(app.toast()->isError);
+}
