@@ -123,6 +123,9 @@ public:
     static QList<QKeySequence> monitorKeys(const QAction *action);
     // The action whose monitor key this is; null when none.
     QAction *byMonitorKey(const QKeySequence &key) const;
+    // The enabled action that takes this key ahead of the command whose own key it is (closing a tab
+    // before the window); null when none.
+    QAction *aheadOf(const QKeySequence &key) const;
     // Whether the monitor serves the action's keys whatever has the focus, a text field too.
     static bool inTextFields(const QAction *action);
     // The German key of an action's help text (tooltip); empty when it has none.
