@@ -6,6 +6,7 @@
 #include "core/model/Tags.h"
 #include "ui/app/AboutPanel.h"
 #include "ui/app/SceneWindows.h"
+#include "ui/style/ButtonStyles.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/style/Symbols.h"
 
@@ -532,6 +533,25 @@ QString Commands::symbol(const QAction *action) {
 
 QString Commands::titleKey(const QAction *action) {
     return action ? action->property(titleProperty).toString() : QString();
+}
+
+void Commands::bindButton(QAbstractButton *button, QAction *action, std::function<void()> before) {
+    if (!button || !action) return;
+    const QString help = helpKey(action), title = titleKey(action);
+    if (auto *icon = qobject_cast<IconButton *>(button)) {
+        icon->setHelpKey(help.isEmpty() ? title : help); // shown in the language of the moment
+    } else {
+        auto follow = [button, action, title] {
+            button->setToolTip(action->toolTip());
+            button->setAccessibleName(L(title));
+        };
+        follow();
+        connect(action, &QAction::changed, button, follow);
+    }
+    connect(button, &QAbstractButton::clicked, action, [action, before = std::move(before)] {
+        if (before) before();
+        action->trigger();
+    });
 }
 
 void Commands::attach(QWidget *window) {

@@ -15,6 +15,7 @@
 #include <optional>
 
 class AppState;
+class QAbstractButton;
 class QAction;
 class QMenu;
 class QWidget;
@@ -134,6 +135,9 @@ public:
     static QString symbol(const QAction *action);
     // The German key of the action's title now; empty for a title formed from data (undo, formats).
     static QString titleKey(const QAction *action);
+    // Makes a button the face of an action: its help text and name are the action's (in the current
+    // language), and a click runs before() (activating the button's pane, say) and then the action.
+    static void bindButton(QAbstractButton *button, QAction *action, std::function<void()> before = {});
 
     // Makes the actions' own shortcuts live in a window; window commands (close, quit) act on it.
     void attach(QWidget *window);
