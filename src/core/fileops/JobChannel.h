@@ -18,7 +18,8 @@
 class JobChannel {
 public:
     // The handle of an admitted job, passed from step to step on the channel's thread. The job ends with
-    // end(), or when the last copy of its handle is gone (a question that closes without an answer).
+    // end(), or when the last copy of its handle is gone (a question that closes without an answer); so a
+    // handle stays on that thread and is never captured by the work itself.
     class Step {
     public:
         TransferProgress &progress() const { return *m_held->progress; }
