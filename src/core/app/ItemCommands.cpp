@@ -200,8 +200,9 @@ void ItemCommands::showInFileManager(const QStringList &paths) {
 void ItemCommands::openCompare() {
     const QString left = m_sides.left()->currentPath(), right = m_sides.right()->currentPath();
     if (FileLoader::norm(left) == FileLoader::norm(right)) {
-        m_toasts.show(K("Links und rechts ist derselbe Ordner. Öffne zum Vergleichen zwei verschiedene Ordner."),
-             ToastKind::warning);
+        m_toasts.show(
+            K("Links und rechts ist derselbe Ordner. Öffne zum Vergleichen zwei verschiedene Ordner."),
+            ToastKind::warning);
         return;
     }
     m_requests.setCompareRequest(CompareRequest({left, right}));

@@ -30,8 +30,8 @@ void Transfers::transferSelection(Side from, bool move) {
     const QStringList paths = source->selectedPaths();
     if (paths.isEmpty()) {
         m_toasts.show(LF("Nichts ausgewählt. Wähle zuerst Dateien im %@ Fenster.",
-                L(from == Side::left ? K("linken") : K("rechten"))),
-             ToastKind::warning);
+                         L(from == Side::left ? K("linken") : K("rechten"))),
+                      ToastKind::warning);
         return;
     }
     PaneModel *target = m_sides.tabs(from == Side::left ? Side::right : Side::left)->current();
@@ -110,15 +110,14 @@ void Transfers::transfer(const QStringList &paths, const QString &destination, b
     // Refused before any question: the answers could not be acted on.
     if (!m_jobs.admits()) return;
     QPointer<Transfers> self(this);
-    FileOps::askConflicts(paths, destination, move, m_dialogs,
-                          [self, paths, destination, move, admitted](auto answers) {
-                              if (!self) return;
-                              if (!answers)
-                                  self->m_toasts.show(K("Abgebrochen. Es wurde nichts verändert."),
-                                                      ToastKind::warning);
-                              else
-                                  self->startTransfer(paths, destination, move, *answers, admitted);
-                          });
+    FileOps::askConflicts(
+        paths, destination, move, m_dialogs, [self, paths, destination, move, admitted](auto answers) {
+            if (!self) return;
+            if (!answers)
+                self->m_toasts.show(K("Abgebrochen. Es wurde nichts verändert."), ToastKind::warning);
+            else
+                self->startTransfer(paths, destination, move, *answers, admitted);
+        });
 }
 
 void Transfers::startTransfer(const QStringList &paths, const QString &destination, bool move,
@@ -179,7 +178,7 @@ void Transfers::runSync(const QString &left, const QString &right, const QList<S
                 self->m_sides.refreshAll();
                 if (r.cancelled) {
                     self->m_toasts.show(LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.",
-                                  QString::number(r.done), QString::number(total)));
+                                           QString::number(r.done), QString::number(total)));
                 } else if (!r.errors.isEmpty()) {
                     QString text = r.errors.first();
                     if (r.errors.size() > 1) text += LF(" (+%d weitere)", r.errors.size() - 1);

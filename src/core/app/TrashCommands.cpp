@@ -111,8 +111,8 @@ void reportTrash(Sides &sides, Toasts &toasts, const FileOps::TrashResult &resul
     }
     if (result.cancelled) {
         toasts.show(LF("Abgebrochen. %@ in den Papierkorb gelegt; der Rest ist unverändert.",
-                    FileFmt::count(result.done)),
-                 ToastKind::warning);
+                       FileFmt::count(result.done)),
+                    ToastKind::warning);
         return;
     }
     QStringList parts;
@@ -126,8 +126,8 @@ void reportTrash(Sides &sides, Toasts &toasts, const FileOps::TrashResult &resul
 
 } // namespace
 
-TrashCommands::TrashCommands(Sides &sides, JobRunner &jobs, UndoJournal &undo, Toasts &toasts, ItemCommands &items,
-                             const Services &services, QObject *parent)
+TrashCommands::TrashCommands(Sides &sides, JobRunner &jobs, UndoJournal &undo, Toasts &toasts,
+                             ItemCommands &items, const Services &services, QObject *parent)
     : QObject(parent), m_sides(sides), m_jobs(jobs), m_undo(undo), m_toasts(toasts), m_items(items),
       m_services(services) {}
 
@@ -168,7 +168,7 @@ void TrashCommands::startTrash(const QStringList &paths, QPointer<PaneModel> sou
             // What went is recorded even when the rest stayed behind a cancel.
             if (!result.moved.isEmpty())
                 m_undo.record(LF("%@ in den Papierkorb gelegt", FileFmt::count(result.moved.size())),
-                       UndoAction::makeTrashed(result.moved));
+                              UndoAction::makeTrashed(result.moved));
             if (result.done >= 1) SystemSounds::play(SystemSounds::Kind::moveToTrash);
             if (result.noTrash.isEmpty() || result.cancelled) {
                 reportTrash(m_sides, m_toasts, result, {});
@@ -232,8 +232,8 @@ void TrashCommands::startDeleteFromTrash(const QStringList &paths, QPointer<Pane
             }
             if (result.cancelled)
                 m_toasts.show(LF("Abgebrochen. %@ endgültig gelöscht; der Rest ist unverändert.",
-                        FileFmt::count(result.done)),
-                     ToastKind::warning);
+                                 FileFmt::count(result.done)),
+                              ToastKind::warning);
             else
                 m_toasts.show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
         });
@@ -335,8 +335,8 @@ void TrashCommands::startEmptyTrash(const QList<QByteArray> &paths, const QStrin
             if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
             if (emptied.left > 0)
                 m_toasts.show(LF("%@ gelöscht. Noch im Papierkorb: %@.", FileFmt::count(result.done),
-                        FileFmt::count(emptied.left)),
-                     ToastKind::warning);
+                                 FileFmt::count(emptied.left)),
+                              ToastKind::warning);
             else
                 m_toasts.show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
         });
@@ -381,14 +381,15 @@ void TrashCommands::startAdminEmpty(const QStringList &denied, const QStringList
         [this](const AdminResult &result) {
             m_sides.refreshAll();
             if (result.error) {
-                m_toasts.show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *result.error), true);
+                m_toasts.show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *result.error),
+                              true);
                 return;
             }
             // Names the system can't be given as text never reach the administrator's delete.
             if (result.left > 0) {
                 m_toasts.show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@",
-                        LF("Noch im Papierkorb: %@.", FileFmt::count(result.left))),
-                     true);
+                                 LF("Noch im Papierkorb: %@.", FileFmt::count(result.left))),
+                              true);
                 return;
             }
             SystemSounds::play(SystemSounds::Kind::emptyTrash);
