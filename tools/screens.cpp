@@ -172,7 +172,7 @@ int main(int argc, char **argv) {
         shoot(w, out + "/two-panes-" + tag + ".png");
 
         // The compare sheet with its rows, and the batch rename sheet with a counter pattern.
-        app.openCompare();
+        app.items().openCompare();
         settle(800);
         if (auto *sheet = w.findChild<CompareSheet *>()) {
             sheet->grab().save(out + "/compare-sheet-" + tag + ".png");
@@ -200,13 +200,15 @@ int main(int argc, char **argv) {
 
         // A copy in progress: the banner at 40 % with a toast below it.
         app.services().timings.jobQuietMs = 0;
-        auto progress = app.jobs().begin(K("Kopiere"));
+        std::optional<JobChannel::Step> job; // held until the shot is taken
+        app.jobs().run(K("Kopiere"), [&job](const JobChannel::Step &s) { job = s; });
+        auto progress = job->sharedProgress();
         progress->setTotal(1000, 5);
         progress->setItem(2, "Bericht 2026.pdf");
         progress->add(400);
         app.show(K("Unsichtbare Dateien werden angezeigt."));
         shoot(w, out + "/copy-banner-" + tag + ".png");
-        app.jobs().end();
+        job->end();
         app.services().timings = Services::Timings{};
 
         // The smallest window with the largest text in dark, and a large screen with the smallest text.
@@ -234,7 +236,9 @@ int main(int argc, char **argv) {
         settle(500);
 
         app.services().timings.jobQuietMs = 0;
-        auto progress = app.jobs().begin(K("Kopiere"));
+        std::optional<JobChannel::Step> job; // held until the shot is taken
+        app.jobs().run(K("Kopiere"), [&job](const JobChannel::Step &s) { job = s; });
+        auto progress = job->sharedProgress();
         progress->setTotal(1000, 4);
         progress->setItem(3, "Tabelle.ods");
         progress->add(600);
@@ -245,10 +249,10 @@ int main(int argc, char **argv) {
 
         app.jobs().cancel();
         shoot(w, out + "/cancelling-banner-" + tag + ".png");
-        app.jobs().end();
+        job->end();
         app.services().timings = Services::Timings{};
 
-        app.paste(right); // nothing on the clipboard
+        app.clipboard().paste(right); // nothing on the clipboard
         shoot(w, out + "/refusal-toast-" + tag + ".png");
     }
 
@@ -274,12 +278,14 @@ int main(int argc, char **argv) {
         app.settings().setFontSize(13);
         // The banner with a short name stands where it stands with a long one: in the middle.
         app.services().timings.jobQuietMs = 0;
-        auto progress = app.jobs().begin(K("Kopiere"));
+        std::optional<JobChannel::Step> job; // held until the shot is taken
+        app.jobs().run(K("Kopiere"), [&job](const JobChannel::Step &s) { job = s; });
+        auto progress = job->sharedProgress();
         progress->setTotal(1000, 1);
         progress->setItem(1, "a");
         progress->add(400);
         shoot(w, out + "/banner-short-name-" + tag + ".png");
-        app.jobs().end();
+        job->end();
         app.services().timings = Services::Timings{};
         app.right()->go(FileLoader::mainTrash());
         app.left()->setViewMode(ViewMode::columns);
@@ -427,7 +433,7 @@ int main(int argc, char **argv) {
             std::printf("%s\n", qPrintable(out + "/rules-" + tag + ".png"));
             sheet->reject();
         }
-        app.openStorageAnalysis(QCoreApplication::applicationDirPath());
+        app.items().openStorageAnalysis(QCoreApplication::applicationDirPath());
         auto *storage = qobject_cast<StorageAnalysisSheet *>(w.sheets()->current());
         for (int i = 0; storage && storage->model().scanning() && i < 600; ++i)
             settle(100);
@@ -513,7 +519,7 @@ int main(int argc, char **argv) {
              {std::pair{QStringList{left + "/Notizen.txt"}, QStringLiteral("info-sheet-one-")},
               std::pair{QStringList{left + "/Foto.jpg", left + "/Notizen.txt", left + "/Bericht 2026.pdf"},
                         QStringLiteral("info-sheet-several-")}}) {
-            app.showInfo(paths);
+            app.items().showInfo(paths);
             settle(900);
             if (QDialog *sheet = w.sheets()->current()) {
                 sheet->grab().save(out + "/" + name + tag + ".png");

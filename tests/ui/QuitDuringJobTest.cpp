@@ -1,3 +1,4 @@
+#include "common/HeldJob.h"
 #include "common/ScriptedDialogs.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
@@ -15,15 +16,15 @@
 namespace {
 
 // A worker that runs until it is cancelled, then tidies up for a moment and ends the job.
-std::thread fakeWorker(AppState &app, std::shared_ptr<TransferProgress> progress,
+std::thread fakeWorker(AppState &app, HeldJob &busy, std::shared_ptr<TransferProgress> progress,
                        std::atomic<bool> &cleaned) {
-    return std::thread([&app, progress, &cleaned] {
+    return std::thread([&app, &busy, progress, &cleaned] {
         while (!progress->isCancelled())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         cleaned = true;
         QMetaObject::invokeMethod(
-            &app, [&app] { app.jobs().end(); }, Qt::QueuedConnection);
+            &app, [&busy] { busy.end(); }, Qt::QueuedConnection);
     });
 }
 
@@ -39,9 +40,10 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
 
     // Confirmed: the job is cancelled, the window stays until its clean-up is over, then closes unasked.
     window.show();
-    auto progress = app.jobs().begin("Kopiere");
+    HeldJob busy;
+    auto progress = busy.begin(app.jobs(), "Kopiere");
     std::atomic<bool> cleaned = false;
-    std::thread worker = fakeWorker(app, progress, cleaned);
+    std::thread worker = fakeWorker(app, busy, progress, cleaned);
     EXPECT_FALSE(window.close());
     EXPECT_EQ(script.alerts.size(), 1);
     // Return (the first, default button) keeps working; quitting is the red one.
@@ -64,10 +66,10 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     // Declined: the job runs on and the window stays.
     script.answers = {AlertRole::cancel};
     window.show();
-    progress = app.jobs().begin("Kopiere");
+    progress = busy.begin(app.jobs(), "Kopiere");
     EXPECT_FALSE(window.close());
     EXPECT_FALSE(progress->isCancelled());
-    app.jobs().end();
+    busy.end();
     QCoreApplication::processEvents(); // a queued close would come now
     EXPECT_TRUE(window.isVisible());
 
@@ -75,11 +77,11 @@ TEST(QuitDuringJob, ConfirmedQuitCancelsAndClosesAfterTheCleanUpDeclinedOneDoesN
     // leaves nothing to wait for.
     script.hold = true;
     script.answers = {AlertRole::destructive};
-    progress = app.jobs().begin("Kopiere");
+    progress = busy.begin(app.jobs(), "Kopiere");
     EXPECT_FALSE(window.close());
     EXPECT_FALSE(window.close());
     EXPECT_EQ(script.alerts.size(), 3);
-    app.jobs().end();
+    busy.end();
     script.answerHeld();
     QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
 }

@@ -14,18 +14,22 @@
 
 AppState::AppState(Services services, QObject *parent)
     : QObject(parent), m_services(std::move(services)), m_settings(m_services.timings.settingsSaveMs),
-      m_toasts(m_services.timings) {
-    m_jobs = new JobRunner(
-        [this](const QString &text) { show(text, true); },
-        [this] {
-            return JobRunner::Timing{m_services.timings.jobPeriodMs, m_services.timings.jobQuietMs};
-        },
-        this);
+      m_toasts(m_services.timings),
+      m_jobs([this](const QString &text) { show(text, true); },
+             [this] {
+                 return JobRunner::Timing{m_services.timings.jobPeriodMs, m_services.timings.jobQuietMs};
+             }),
+      m_transfers(m_sides, m_jobs, m_undo, m_toasts, m_services.dialogs),
+      m_clipboard(m_sides, m_transfers, m_jobs, m_toasts, m_services.pasteboard),
+      m_items(m_sides, m_toasts, m_requests, m_services),
+      m_renames(m_sides, m_toasts, m_requests, m_undo, m_services),
+      m_trash(m_sides, m_jobs, m_undo, m_toasts, m_items, m_services),
+      m_fileActions(m_sides, m_jobs, m_undo, m_toasts, m_services.dialogs) {
     m_settingsSetAside = Defaults::setAsidePath();
     m_sidebar = new SidebarModel(m_settings, m_services.sidebar, this);
     m_favorites = new Favorites(*this, this);
     // After an eject the devices are listed anew.
-    connect(this, &AppState::devicesChanged, m_sidebar, &SidebarModel::rebuild);
+    connect(&m_items, &ItemCommands::devicesChanged, m_sidebar, &SidebarModel::rebuild);
     buildSides();
     connect(&m_settings, &Settings::changed, this, &AppState::settingChanged);
 
@@ -53,7 +57,7 @@ void AppState::settingChanged(Settings::Key key) {
             [self] {
                 if (!self) return;
                 self->m_sidebar->rebuild();
-                self->refreshAll();
+                self->m_sides.refreshAll();
             },
             Qt::QueuedConnection);
         break;
@@ -61,7 +65,7 @@ void AppState::settingChanged(Settings::Key key) {
     case Settings::Key::showHidden: {
         const bool value = m_settings.showHidden();
         FileLoader::setShowHidden(value);
-        refreshAll();
+        m_sides.refreshAll();
         show(value ? K("Unsichtbare Dateien werden angezeigt.")
                    : K("Unsichtbare Dateien sind ausgeblendet."));
         break;
@@ -72,9 +76,4 @@ void AppState::settingChanged(Settings::Key key) {
     default:
         break;
     }
-}
-
-void AppState::setCutPaths(const QSet<QString> &value) {
-    m_cutPaths = value;
-    emit cutPathsChanged();
 }

@@ -1,26 +1,16 @@
-// The browser's keyboard commands and type-to-select.
+// The browser's own keys: moving through the list and type-to-select. Commands' keys are the registry's.
 #include "core/app/AppState.h"
 
 #include "core/model/PaneModel.h"
-#include "core/model/TabGroup.h"
 
 #include <QDateTime>
 
-bool AppState::handleKey(const KeyPress &press) {
+bool AppState::keyDown(const KeyPress &press) {
     if (press.modalOpen || !press.mainWindowActive || press.textHasFocus) return false;
     const Qt::KeyboardModifiers mods =
         press.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    const bool none = mods == Qt::NoModifier, shift = mods == Qt::ShiftModifier,
-               ctrl = mods == Qt::ControlModifier;
+    const bool none = mods == Qt::NoModifier, shift = mods == Qt::ShiftModifier;
     PaneModel *pane = activePane();
-    TabGroup *group = tabs(m_sides.active());
-
-    // Ctrl+W closes the tab while the side has several; with one it is left to the window, which closes.
-    if (ctrl && press.key == Qt::Key_W) {
-        if (group->tabs().size() < 2) return false;
-        group->close(group->index());
-        return true;
-    }
     if (none || shift) {
         int step = 0;
         switch (press.key) {

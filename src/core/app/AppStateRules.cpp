@@ -31,15 +31,15 @@ void AppState::runRules(bool silent) {
         if (!silent) show(K("Keine aktive, vollständige Regel. Öffne „Aufräum-Regeln“ und lege eine an."));
         return;
     }
-    if (silent && m_jobs->busy()) return;
+    if (silent && m_jobs.busy()) return;
     QPointer<AppState> self(this);
-    m_jobs->run(
+    m_jobs.run(
         K("Räume auf"), [active](TransferProgress &progress) { return RulesEngine::run(active, progress); },
         [self, silent](const RulesEngine::RunResult &result) {
             if (!self) return;
             const qsizetype moved = result.moved.size(), trashed = result.trashed.size();
             if (moved + trashed >= 1) {
-                self->refreshAll();
+                self->m_sides.refreshAll();
                 // One entry brings back both the moved and the trashed files.
                 UndoAction action = UndoAction::makeMoved(result.moved);
                 action.trashed = result.trashed;
@@ -48,7 +48,7 @@ void AppState::runRules(bool silent) {
                     : moved == 0 ? LF("Aufräumen: %@ in den Papierkorb gelegt", FileFmt::count(trashed))
                                  : LF("Aufräumen: %@ verschoben, %@ in den Papierkorb gelegt",
                                       FileFmt::count(moved), FileFmt::count(trashed));
-                self->record(title, action);
+                self->m_undo.record(title, action);
             }
             if (!result.errors.isEmpty())
                 self->show(L("Aufräumen:") + u' ' + result.errors.first(), true);

@@ -49,12 +49,12 @@ void AppState::buildSides() {
     m_hooks = new PaneHooks(this);
     m_hooks->setActive = [this](Side side) { m_sides.setActive(side); };
     m_hooks->transfer = [this](const QStringList &paths, const QString &to, bool move) {
-        transfer(paths, to, move);
+        m_transfers.transfer(paths, to, move);
     };
-    m_hooks->extract = [this](const QStringList &paths) { extract(paths); };
+    m_hooks->extract = [this](const QStringList &paths) { m_fileActions.extract(paths); };
     m_hooks->show = [this](const QString &text, bool error) { show(text, error); };
     m_hooks->prefersExtraction = [](const QString &path) { return Archive::prefersKestrinExtraction(path); };
-    m_hooks->openFile = [this](const QString &path) { openWithApplication(path); };
+    m_hooks->openFile = [this](const QString &path) { m_items.openWithApplication(path); };
     m_hooks->modifiers = [this] {
         return m_services.keyboardModifiers ? m_services.keyboardModifiers() : Qt::KeyboardModifiers();
     };
@@ -71,10 +71,4 @@ void AppState::buildSides() {
         m_settings.save();
     }
     settleLeftovers(this);
-}
-
-bool AppState::keyDown(const KeyPress &press) {
-    // The commands' keys are the registry's (the key monitor triggers them); these are the browser's own.
-    if (press.modalOpen) return false;
-    return handleKey(press);
 }

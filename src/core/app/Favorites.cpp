@@ -131,5 +131,5 @@ void Favorites::openFavorite(const QString &path) {
             m_app.show(LF("„%@“ lässt sich mit keinem Programm öffnen.", Posix::lastComponent(path)), true);
         return;
     }
-    m_app.openWithApplication(path);
+    m_app.items().openWithApplication(path);
 }

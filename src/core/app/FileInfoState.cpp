@@ -195,7 +195,7 @@ void FileInfoState::applyTags() {
     m_typed[idx(Field::tags)] = false;
     m_focused[idx(Field::tags)] = false;
     if (m_app) {
-        emit m_app->iconsChanged({m_path});
+        emit m_app->items().iconsChanged({m_path});
         m_app->sides().refreshAll();
     }
     load();

@@ -17,7 +17,7 @@ bool JobRunner::admits() {
     return false;
 }
 
-std::shared_ptr<TransferProgress> JobRunner::begin(const QString &title) {
+std::shared_ptr<TransferProgress> JobRunner::open(const QString &title) {
     if (!admits()) return nullptr;
     m_now = m_timing ? m_timing() : Timing{};
     m_job.title = title;
@@ -39,7 +39,9 @@ void JobRunner::publish() {
     emit statusChanged();
 }
 
-void JobRunner::end() {
+void JobRunner::close(const TransferProgress *job) {
+    // A step of a job that has ended already never ends the one that holds the runner now.
+    if (!busy() || m_job.progress.get() != job) return;
     m_timer.stop();
     const bool cancelled = m_job.progress && m_job.progress->isCancelled();
     const bool had = busy();
@@ -59,7 +61,7 @@ void JobRunner::cancel() {
     publish();
 }
 
-void JobRunner::setWaitingForAnswer(bool waiting) {
+void JobRunner::waiting(bool waiting) {
     if (!busy() || m_job.state == Job::State::cancelling) return;
     setState(waiting ? Job::State::waitingForAnswer : Job::State::running);
 }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "core/base/Background.h"
+#include "core/fileops/JobChannel.h"
 #include "core/fileops/TransferProgress.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <functional>
 #include <memory>
@@ -22,15 +21,16 @@ struct Job {
 };
 
 // Runs one long job at a time: admits or refuses it, publishes its progress on its own timer, passes the
-// cancel on to the worker and frees itself when the work has come back. Main thread only.
-class JobRunner : public QObject {
+// cancel on to the worker and frees itself when the work has come back. Jobs come in only through run().
+// Main thread only.
+class JobRunner : public QObject, public JobChannel {
     Q_OBJECT
 public:
     struct Timing {
         int periodMs = 120; // how often the status is published
         int quietMs = 400;  // a job shorter than this shows nothing
     };
-    // refuse shows the refusal (the caller's toast); timing is read at every begin, so tests may shorten it.
+    // refuse shows the refusal (the caller's toast); timing is read at every start, so tests may shorten it.
     explicit JobRunner(std::function<void(const QString &text)> refuse = {},
                        std::function<Timing()> timing = {}, QObject *parent = nullptr);
 
@@ -39,13 +39,7 @@ public:
     bool busy() const { return m_job.progress != nullptr; }
     // True when a job could begin now; otherwise the refusal has been shown.
     bool admits();
-    // A new job's progress, or nothing when another job runs (the refusal has been shown).
-    // Every job admitted so is ended with end() once its work has come back.
-    std::shared_ptr<TransferProgress> begin(const QString &title);
-    void end();
     void cancel();
-    // The job waits for the user's answer to a question (and runs on after it).
-    void setWaitingForAnswer(bool waiting);
 
     const Job &job() const { return m_job; }
     Job::State state() const { return m_job.state; }
@@ -53,19 +47,7 @@ public:
     // What the banner shows: absent without a job and during its quiet start.
     const std::optional<TransferStatus> &status() const { return m_status; }
 
-    // The whole road of a job: begin, work(progress) on the thread pool, end, then done(result) on this
-    // thread. False (and nothing run) when refused.
-    template <typename Work, typename Done> bool run(const QString &title, Work work, Done done) {
-        const std::shared_ptr<TransferProgress> progress = begin(title);
-        if (!progress) return false;
-        whenDone(this,
-                 QtConcurrent::run([work = std::move(work), progress]() mutable { return work(*progress); }),
-                 [this, done = std::move(done)](const auto &result) mutable {
-                     end();
-                     done(result);
-                 });
-        return true;
-    }
+    using JobChannel::run;
 
 signals:
     void stateChanged(Job::State state);
@@ -75,6 +57,10 @@ signals:
     void finished(bool cancelled);
 
 private:
+    std::shared_ptr<TransferProgress> open(const QString &title) override;
+    void close(const TransferProgress *job) override;
+    void waiting(bool waiting) override;
+    QObject *home() override { return this; }
     void setState(Job::State state);
     void publish();
 

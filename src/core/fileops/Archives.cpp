@@ -412,43 +412,44 @@ void compress(const FileActionContext &ctx, const QStringList &given, ArchiveFor
         }
     }
     const QString baseName = archiveBaseName(paths);
-    std::shared_ptr<TransferProgress> progress = ctx.begin(K("Komprimiere"));
-    if (!progress) return;
     const QString archiveName = baseName + Archive::ext(format);
-    progress->setItem(0, archiveName);
+    ctx.job(K("Komprimiere"), [ctx, paths, format, baseName, archiveName](const JobChannel::Step &step) {
+        const std::shared_ptr<TransferProgress> progress = step.sharedProgress();
+        progress->setItem(0, archiveName);
 
-    // The banner shows how long the tool has been at work.
-    auto *ticker = new QTimer(ctx.owner.data());
-    auto seconds = std::make_shared<int>(0);
-    QObject::connect(ticker, &QTimer::timeout, ticker, [progress, seconds, archiveName] {
-        ++*seconds;
-        progress->setItem(0, QStringLiteral("%1 · %2:%3")
-                                 .arg(archiveName)
-                                 .arg(*seconds / 60)
-                                 .arg(*seconds % 60, 2, 10, QLatin1Char('0')));
-    });
-    ticker->start(ctx.tickMs);
-
-    inBackground(
-        ctx,
-        [paths, format, baseName, progress] { return compressItems(paths, format, baseName, *progress); },
-        [ctx, progress, ticker = QPointer<QTimer>(ticker)](const CompressResult &result) {
-            if (ticker) ticker->deleteLater();
-            const bool cancelled = progress->isCancelled() || result.cancelled;
-            ctx.end();
-            ctx.refresh();
-            if (cancelled) {
-                ctx.warn(K("Abgebrochen. Das unfertige Archiv wurde entfernt."));
-            } else if (result.error) {
-                ctx.toast(LF("Komprimieren fehlgeschlagen: %@", *result.error), true);
-            } else if (result.dest) {
-                const QString dest = QDir::cleanPath(*result.dest);
-                const QString name = Restore::name(dest);
-                ctx.selectPaths({dest});
-                ctx.journal(LF("Komprimiert zu „%@“", name), UndoAction::makeCreated({dest}));
-                ctx.toast(result.bundled ? LF(bundledKey, name) : LF("„%@“ angelegt.", name));
-            }
+        // The banner shows how long the tool has been at work.
+        auto *ticker = new QTimer(ctx.owner.data());
+        auto seconds = std::make_shared<int>(0);
+        QObject::connect(ticker, &QTimer::timeout, ticker, [progress, seconds, archiveName] {
+            ++*seconds;
+            progress->setItem(0, QStringLiteral("%1 · %2:%3")
+                                     .arg(archiveName)
+                                     .arg(*seconds / 60)
+                                     .arg(*seconds % 60, 2, 10, QLatin1Char('0')));
         });
+        ticker->start(ctx.tickMs);
+
+        step.then([paths, format,
+                   baseName](TransferProgress &p) { return compressItems(paths, format, baseName, p); },
+                  [ctx, ticker = QPointer<QTimer>(ticker)](const CompressResult &result,
+                                                           const JobChannel::Step &at) {
+                      if (ticker) ticker->deleteLater();
+                      const bool cancelled = at.progress().isCancelled() || result.cancelled;
+                      at.end();
+                      ctx.refresh();
+                      if (cancelled) {
+                          ctx.warn(K("Abgebrochen. Das unfertige Archiv wurde entfernt."));
+                      } else if (result.error) {
+                          ctx.toast(LF("Komprimieren fehlgeschlagen: %@", *result.error), true);
+                      } else if (result.dest) {
+                          const QString dest = QDir::cleanPath(*result.dest);
+                          const QString name = Restore::name(dest);
+                          ctx.selectPaths({dest});
+                          ctx.journal(LF("Komprimiert zu „%@“", name), UndoAction::makeCreated({dest}));
+                          ctx.toast(result.bundled ? LF(bundledKey, name) : LF("„%@“ angelegt.", name));
+                      }
+                  });
+    });
 }
 
 void extract(const FileActionContext &ctx, const QStringList &given) {
@@ -460,23 +461,23 @@ void extract(const FileActionContext &ctx, const QStringList &given) {
         ctx.warn(K("Zum Entpacken ein Archiv markieren (ZIP, 7z, RAR, TAR)."));
         return;
     }
-    std::shared_ptr<TransferProgress> progress = ctx.begin(K("Entpacke"));
-    if (!progress) return;
-    progress->setItem(0, Restore::name(archives.first()));
-    inBackground(
-        ctx, [archives, progress] { return extractArchives(archives, *progress); },
-        [ctx, progress](const ExtractResult &result) {
-            const bool cancelled = progress->isCancelled();
-            ctx.end();
-            ctx.refresh();
-            selectCreated(ctx, result.created, LF("%@ entpackt", FileFmt::count(result.created.size())));
-            if (cancelled)
-                ctx.warn(K("Abgebrochen. Unvollständiges wurde entfernt."));
-            else if (!result.errors.isEmpty())
-                ctx.toast(result.errors.first(), true);
-            else
-                ctx.toast(LF("%@ entpackt.", FileFmt::count(result.created.size())));
-        });
+    ctx.job(K("Entpacke"), [ctx, archives](const JobChannel::Step &step) {
+        step.progress().setItem(0, Restore::name(archives.first()));
+        step.then([archives](TransferProgress &progress) { return extractArchives(archives, progress); },
+                  [ctx](const ExtractResult &result, const JobChannel::Step &at) {
+                      const bool cancelled = at.progress().isCancelled();
+                      at.end();
+                      ctx.refresh();
+                      selectCreated(ctx, result.created,
+                                    LF("%@ entpackt", FileFmt::count(result.created.size())));
+                      if (cancelled)
+                          ctx.warn(K("Abgebrochen. Unvollständiges wurde entfernt."));
+                      else if (!result.errors.isEmpty())
+                          ctx.toast(result.errors.first(), true);
+                      else
+                          ctx.toast(LF("%@ entpackt.", FileFmt::count(result.created.size())));
+                  });
+    });
 }
 
 } // namespace FileActions

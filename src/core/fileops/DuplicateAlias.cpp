@@ -49,8 +49,7 @@ DuplicateResult duplicateItems(const QStringList &paths, TransferProgress &progr
 
 namespace {
 
-void finishDuplicate(const FileActionContext &ctx, const DuplicateResult &result, bool job) {
-    if (job) ctx.end();
+void finishDuplicate(const FileActionContext &ctx, const DuplicateResult &result) {
     ctx.refresh();
     selectCreated(ctx, result.created, LF("%@ dupliziert", FileFmt::count(result.created.size())));
     if (!result.errors.isEmpty())
@@ -73,18 +72,24 @@ void duplicate(const FileActionContext &ctx, const QStringList &given, qint64 jo
     inBackground(
         ctx, [paths] { return FileOps::totalBytes(paths); },
         [ctx, paths, jobFrom](qint64 bytes) {
-            std::shared_ptr<TransferProgress> progress;
-            const bool job = bytes >= jobFrom;
-            if (job) {
-                progress = ctx.begin(K("Dupliziere"));
-                if (!progress) return;
-                progress->setTotal(bytes, paths.size());
-            } else {
-                progress = std::make_shared<TransferProgress>();
+            if (bytes >= jobFrom) {
+                ctx.job(K("Dupliziere"), [ctx, paths, bytes](const JobChannel::Step &step) {
+                    step.progress().setTotal(bytes, paths.size());
+                    step.then([paths](TransferProgress &progress) { return duplicateItems(paths, progress); },
+                              [ctx](const DuplicateResult &result, const JobChannel::Step &at) {
+                                  at.end();
+                                  finishDuplicate(ctx, result);
+                              });
+                });
+                return;
             }
             inBackground(
-                ctx, [paths, progress] { return duplicateItems(paths, *progress); },
-                [ctx, job](const DuplicateResult &result) { finishDuplicate(ctx, result, job); });
+                ctx,
+                [paths] {
+                    TransferProgress progress;
+                    return duplicateItems(paths, progress);
+                },
+                [ctx](const DuplicateResult &result) { finishDuplicate(ctx, result); });
         });
 }
 

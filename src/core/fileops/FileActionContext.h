@@ -7,6 +7,7 @@
 #include "core/base/Background.h"
 #include "core/base/Dialogs.h"
 #include "core/base/ToastKind.h"
+#include "core/fileops/JobChannel.h"
 #include "core/fileops/TransferProgress.h"
 #include "core/fileops/UndoJournal.h"
 
@@ -26,9 +27,8 @@ struct FileActionContext {
     // Raises a toast; the text is a German key or a text already formed with LF.
     std::function<void(const QString &text, ToastKind kind)> show;
     std::function<void()> refreshAll;
-    // A new job's progress, or null when a job still runs (the core has said so).
-    std::function<std::shared_ptr<TransferProgress>(const QString &title)> beginJob;
-    std::function<void()> endJob;
+    // The one job channel; without it no action that needs a job runs.
+    JobChannel *jobs = nullptr;
     std::function<void(const QString &title, const UndoAction &action)> record;
     // Makes these paths the selection of the active pane.
     std::function<void(const QStringList &paths)> select;
@@ -48,11 +48,9 @@ struct FileActionContext {
     void refresh() const {
         if (refreshAll) refreshAll();
     }
-    std::shared_ptr<TransferProgress> begin(const QString &title) const {
-        return beginJob ? beginJob(title) : std::make_shared<TransferProgress>();
-    }
-    void end() const {
-        if (endJob) endJob();
+    // Runs the action's job in steps (see JobChannel::run); false when refused or without a channel.
+    template <typename First> bool job(const QString &title, First first) const {
+        return jobs && jobs->run(title, std::move(first));
     }
     void journal(const QString &title, const UndoAction &action) const {
         if (record) record(title, action);

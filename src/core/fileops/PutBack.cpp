@@ -125,8 +125,8 @@ PutBackReport putBackInto(const QStringList &inTrash, const QString &folder, Tra
 
 namespace {
 
-void finish(const FileActionContext &ctx, const PutBackReport &report) {
-    ctx.end();
+void finish(const FileActionContext &ctx, const JobChannel::Step &step, const PutBackReport &report) {
+    step.end();
     ctx.refresh();
     if (!report.moved.isEmpty())
         ctx.journal(LF("%@ zurückgelegt", FileFmt::count(report.moved.size())),
@@ -152,38 +152,39 @@ void putBack(const FileActionContext &ctx, const QStringList &given) {
         ctx.warn(K("Zum Zurücklegen Objekte im Papierkorb markieren."));
         return;
     }
-    std::shared_ptr<TransferProgress> progress = ctx.begin(K("Lege zurück"));
-    if (!progress) return;
-    progress->setItem(0, Restore::name(kept.first()));
-    inBackground(
-        ctx, [kept, progress] { return putBackToOrigins(kept, *progress); },
-        [ctx, progress](PutBackReport first) {
-            if (first.unresolved.isEmpty() || first.cancelled || !ctx.chooseFolder) {
-                finish(ctx, first);
-                return;
-            }
-            const FolderQuestion question{
-                L("Der alte Ort ist nicht bekannt oder fehlt. In welchen Ordner sollen die Objekte zurück?"),
-                L("Hierher zurücklegen")};
-            ctx.chooseFolder(question, [ctx, progress, first](const std::optional<QString> &folder) {
-                if (!folder || folder->isEmpty()) {
-                    finish(ctx, first); // the rest stays in the Trash, without a message of its own
-                    return;
-                }
-                inBackground(
-                    ctx,
-                    [unresolved = first.unresolved, target = *folder, progress] {
-                        return putBackInto(unresolved, target, *progress);
-                    },
-                    [ctx, first](const PutBackReport &second) {
-                        PutBackReport all = first;
-                        all.moved << second.moved;
-                        all.errors << second.errors;
-                        all.cancelled = second.cancelled;
-                        finish(ctx, all);
-                    });
-            });
-        });
+    // One job over both passes: the folder question comes between them while the job waits.
+    ctx.job(K("Lege zurück"), [ctx, kept](const JobChannel::Step &step) {
+        step.progress().setItem(0, Restore::name(kept.first()));
+        step.then([kept](TransferProgress &progress) { return putBackToOrigins(kept, progress); },
+                  [ctx](const PutBackReport &first, const JobChannel::Step &step) {
+                      if (first.unresolved.isEmpty() || first.cancelled || !ctx.chooseFolder) {
+                          finish(ctx, step, first);
+                          return;
+                      }
+                      const FolderQuestion question{L("Der alte Ort ist nicht bekannt oder fehlt. In welchen "
+                                                      "Ordner sollen die Objekte zurück?"),
+                                                    L("Hierher zurücklegen")};
+                      step.setWaitingForAnswer(true);
+                      ctx.chooseFolder(question, [ctx, step, first](const std::optional<QString> &folder) {
+                          step.setWaitingForAnswer(false);
+                          if (!folder || folder->isEmpty()) {
+                              finish(ctx, step, first); // the rest stays in the Trash, without a message
+                              return;
+                          }
+                          step.then(
+                              [unresolved = first.unresolved, target = *folder](TransferProgress &progress) {
+                                  return putBackInto(unresolved, target, progress);
+                              },
+                              [ctx, first](const PutBackReport &second, const JobChannel::Step &last) {
+                                  PutBackReport all = first;
+                                  all.moved << second.moved;
+                                  all.errors << second.errors;
+                                  all.cancelled = second.cancelled;
+                                  finish(ctx, last, all);
+                              });
+                      });
+                  });
+    });
 }
 
 } // namespace FileActions

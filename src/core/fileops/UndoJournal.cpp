@@ -191,19 +191,18 @@ void undoLast(const FileActionContext &ctx, UndoJournal &journal) {
         return;
     }
     // A refused job leaves the entry where it is: nothing has been reversed.
-    std::shared_ptr<TransferProgress> progress = ctx.begin(K("Mache rückgängig"));
-    if (!progress) return;
-    const UndoEntry entry = *journal.takeLast(); // consumed now, whatever happens
-    progress->setItem(0, entry.title);
-    inBackground(
-        ctx, [action = entry.action, progress] { return reverse(action, *progress); },
-        [ctx, title = entry.title](const UndoReport &report) {
-            ctx.end();
-            ctx.refresh();
-            bool error = false;
-            const QString text = undoToast(title, report, &error);
-            ctx.toast(text, error);
-        });
+    ctx.job(K("Mache rückgängig"), [ctx, &journal](const JobChannel::Step &step) {
+        const UndoEntry entry = *journal.takeLast(); // consumed now, whatever happens
+        step.progress().setItem(0, entry.title);
+        step.then([action = entry.action](TransferProgress &progress) { return reverse(action, progress); },
+                  [ctx, title = entry.title](const UndoReport &report, const JobChannel::Step &at) {
+                      at.end();
+                      ctx.refresh();
+                      bool error = false;
+                      const QString text = undoToast(title, report, &error);
+                      ctx.toast(text, error);
+                  });
+    });
 }
 
 } // namespace FileActions

@@ -7,6 +7,7 @@
 #include "ui/app/AboutPanel.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/panecontent/TagMenu.h"
+#include "ui/style/ButtonStyles.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/style/Symbols.h"
 
@@ -22,6 +23,7 @@
 namespace {
 
 constexpr const char *monitorKeysProperty = "kestrinMonitorKeys";
+constexpr const char *aheadKeysProperty = "kestrinAheadKeys";
 constexpr const char *inTextFieldsProperty = "kestrinInTextFields";
 constexpr const char *helpProperty = "kestrinHelpKey";
 constexpr const char *symbolProperty = "kestrinSymbol";
@@ -171,15 +173,15 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
               {keys(t.key)},
               {},
               t.from == Side::left ? W::leftSelection : W::rightSelection},
-            [this, t] { m_app->transferSelection(t.from, t.move); });
+            [this, t] { m_app->transfers().transferSelection(t.from, t.move); });
     // Some window managers take Alt+Shift+arrows: F6 moves to the other pane.
     add(S{Cmd::moveToOther, nullptr, nullptr, {keys(Qt::Key_F6)}, {}, W::selection},
-        [this] { m_app->transferSelection(m_app->sides().active(), true); });
+        [this] { m_app->transfers().transferSelection(m_app->sides().active(), true); });
 
     // Items.
     add(S{Cmd::newFolder, "folder.badge.plus", nullptr, {keys(ctrl | shift | Qt::Key_N)}},
-        [this] { m_app->newFolder(std::nullopt); });
-    add(S{Cmd::newFile, "doc.badge.plus"}, [this] { m_app->newFile(std::nullopt); });
+        [this] { m_app->renames().newFolder(); });
+    add(S{Cmd::newFile, "doc.badge.plus"}, [this] { m_app->renames().newFile(); });
     // Several items are renamed in the batch rename sheet.
     QAction *rename = add(S{Cmd::rename,
                             "pencil",
@@ -189,7 +191,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
                             W::selection,
                             Qt::WindowShortcut,
                             K("Umbenennen …")},
-                          [this] { m_app->renameSelection(); });
+                          [this] { m_app->renames().renameSelection(); });
     state(rename).rule = [this] {
         return m_app->activePane()->selection().size() < 2 ||
                (m_sheets && m_sheets->canShow(Sheet::batchRename));
@@ -200,22 +202,22 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
           {},
           {keys(Qt::Key_Return), keys(Qt::Key_Enter), keys(ctrl | Qt::Key_Down)},
           W::selection},
-        [this] { m_app->openSelection(); });
+        [this] { m_app->items().openSelection(); });
     add(S{Cmd::trash,
           "trash",
           K("In den Papierkorb legen (Entf)"),
           {keys(Qt::Key_Delete), keys(ctrl | Qt::Key_Backspace)},
           {},
           W::selection},
-        [this] { m_app->trashSelection(); });
+        [this] { m_app->trash().trashSelection(); });
     add(S{Cmd::emptyTrash,
           "trash",
           K("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"),
           {keys(ctrl | shift | Qt::Key_Backspace)}},
-        [this] { m_app->emptyTrash(); });
+        [this] { m_app->trash().emptyTrash(); });
     // One rule for every undo entry: enabled while the journal holds something.
     QAction *undo = add(S{Cmd::undo, "arrow.uturn.backward", nullptr, {}, {keys(ctrl | Qt::Key_Z)}},
-                        [this] { m_app->undoLast(); });
+                        [this] { m_app->fileActions().undoLast(); });
     state(undo).rule = [this] { return !m_app->undoJournal().entries().isEmpty(); };
     state(undo).formed = [this] {
         const auto title = m_app->undoJournal().undoTitle();
@@ -230,7 +232,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
 
     // Edit: a focused text field gets the standard action; otherwise the files are meant.
     QAction *editUndo = add(S{Cmd::editUndo}, [this] {
-        if (!edit(focusedText(), "undo")) m_app->undoLast();
+        if (!edit(focusedText(), "undo")) m_app->fileActions().undoLast();
     });
     state(editUndo).rule = [this] { return focusedText() || !m_app->undoJournal().entries().isEmpty(); };
     QAction *editRedo = add(S{Cmd::editRedo, nullptr, nullptr, {keys(ctrl | shift | Qt::Key_Z)}},
@@ -240,16 +242,16 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     // The file clipboard's keys are the monitor's: a text field with the focus keeps them.
     QAction *copy =
         add(S{Cmd::copy, "doc.on.doc", K("Kopieren (⌘C)"), {}, {keys(ctrl | Qt::Key_C)}}, [this, selected] {
-            if (!edit(focusedText(), "copy")) m_app->copyToClipboard(selected());
+            if (!edit(focusedText(), "copy")) m_app->clipboard().copy(selected());
         });
     QAction *cut =
         add(S{Cmd::cut, "scissors", K("Ausschneiden (⌘X)"), {}, {keys(ctrl | Qt::Key_X)}}, [this, selected] {
-            if (!edit(focusedText(), "cut")) m_app->cutToClipboard(selected());
+            if (!edit(focusedText(), "cut")) m_app->clipboard().cut(selected());
         });
     for (QAction *a : {copy, cut})
         state(a).rule = [this] { return focusedText() || !m_app->activePane()->selection().isEmpty(); };
     add(S{Cmd::paste, "doc.on.clipboard", K("Einsetzen (⌘V)"), {}, {keys(ctrl | Qt::Key_V)}}, [this] {
-        if (!edit(focusedText(), "paste")) m_app->paste(m_app->activePane()->targetFolder());
+        if (!edit(focusedText(), "paste")) m_app->clipboard().paste(m_app->activePane()->targetFolder());
     });
     add(S{Cmd::selectAll, nullptr, nullptr, {}, {keys(ctrl | Qt::Key_A)}}, [this] {
         if (!edit(focusedText(), "selectAll")) m_app->activePane()->selectAll();
@@ -258,11 +260,11 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         [this] { m_app->activePane()->setSelection({}); });
 
     add(S{Cmd::share, "square.and.arrow.up", K("Teilen"), {}, {}, W::selection},
-        [this, selected] { m_app->share(selected()); });
+        [this, selected] { m_app->items().share(selected()); });
     QAction *tags = add(S{Cmd::tags, "tag", K("Tags"), {}, {}, W::selection}, nullptr);
     buildTagMenu(tags);
     needsSheet(add(S{Cmd::info, "info.circle", K("Informationen"), {}, {}, W::selection},
-                   [this, selected] { m_app->showInfo(selected()); }),
+                   [this, selected] { m_app->items().showInfo(selected()); }),
                Sheet::info);
 
     // The "Dateien" menu.
@@ -270,42 +272,44 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
           "arrow.right.to.line",
           K("Gehe zu Ordner … (⇧⌘G)"),
           {keys(ctrl | shift | Qt::Key_G), keys(ctrl | Qt::Key_L)}},
-        [this] { m_app->goToFolder(); });
+        [this] { m_app->items().goToFolder(); });
     add(S{Cmd::duplicate, "plus.square.on.square", nullptr, {keys(ctrl | Qt::Key_D)}, {}, W::selection},
-        [this, selected] { m_app->duplicate(selected()); });
+        [this, selected] { m_app->fileActions().duplicate(selected()); });
     add(S{Cmd::compressZip, nullptr, nullptr, {}, {}, W::selection},
-        [this, selected] { m_app->compress(selected(), ArchiveFormat::zip); });
+        [this, selected] { m_app->fileActions().compress(selected(), ArchiveFormat::zip); });
     for (ArchiveFormat format : Archive::otherFormats()) {
         QAction *a = add(S{nullptr, nullptr, nullptr, {}, {}, W::selection},
-                         [this, selected, format] { m_app->compress(selected(), format); });
+                         [this, selected, format] { m_app->fileActions().compress(selected(), format); });
         a->setObjectName(Cmd::compressAsId(format));
         state(a).formed = [format] { return Archive::title(format); };
     }
     add(S{Cmd::extract, "arrow.up.bin", nullptr, {}, {}, W::selection},
-        [this, selected] { m_app->extract(selected()); });
+        [this, selected] { m_app->fileActions().extract(selected()); });
     add(S{Cmd::alias, "link", nullptr, {keys(ctrl | shift | Qt::Key_M)}, {}, W::selection},
-        [this, selected] { m_app->makeAlias(selected()); });
+        [this, selected] { m_app->fileActions().makeAlias(selected()); });
     add(S{Cmd::putBack, nullptr, K("Markierte Objekte an ihren alten Ort zurücklegen"), {}, {}, W::selection},
-        [this, selected] { m_app->putBack(selected()); });
+        [this, selected] { m_app->fileActions().putBack(selected()); });
     // Without a selection the path of the shown folder.
     add(S{Cmd::copyPath, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_C)}}, [this, selected] {
         const QStringList paths = selected();
-        m_app->copyPath(paths.isEmpty() ? QStringList{m_app->activePane()->currentPath()} : paths);
+        m_app->clipboard().copyPath(paths.isEmpty() ? QStringList{m_app->activePane()->currentPath()}
+                                                    : paths);
     });
-    add(S{Cmd::terminal, "terminal"}, [this] { m_app->openFolderInTerminal(); });
-    add(S{Cmd::textEditor}, [this] { m_app->openInTextEdit(); });
+    add(S{Cmd::terminal, "terminal"}, [this] { m_app->items().openFolderInTerminal(); });
+    add(S{Cmd::textEditor}, [this] { m_app->items().openInTextEdit(); });
     add(S{Cmd::showInFileManager, "folder", nullptr, {}, {}, W::selection},
-        [this, selected] { m_app->showInFileManager(selected()); });
+        [this, selected] { m_app->items().showInFileManager(selected()); });
     needsSheet(add(S{Cmd::compare, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_Y)}},
-                   [this] { m_app->openCompare(); }),
+                   [this] { m_app->items().openCompare(); }),
                Sheet::compare);
     needsSheet(add(S{Cmd::rules}, [this] { m_app->requests().setShowRules(true); }), Sheet::rules);
-    needsSheet(add(S{Cmd::storage, "chart.pie"}, [this] { m_app->openStorageAnalysis(); }), Sheet::storage);
+    needsSheet(add(S{Cmd::storage, "chart.pie"}, [this] { m_app->items().openStorageAnalysis(); }),
+               Sheet::storage);
     needsSheet(add(S{Cmd::shortcuts, "keyboard"}, [this] { m_app->requests().setShowShortcuts(true); }),
                Sheet::shortcuts);
     needsSheet(add(S{Cmd::terminalHelp, "terminal"}, [this] { m_app->requests().setShowTerminalHelp(true); }),
                Sheet::terminalHelp);
-    add(S{Cmd::trashDiagnosis}, [this] { m_app->trashDiagnosis(); });
+    add(S{Cmd::trashDiagnosis}, [this] { m_app->trash().trashDiagnosis(); });
     add(S{Cmd::activateLeft, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_1)}},
         [this] { m_app->sides().setActive(Side::left); });
     QAction *activateRight = add(S{Cmd::activateRight, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_2)}},
@@ -373,8 +377,10 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     };
     add(S{Cmd::newTab, "plus", K("Neuer Tab (⌘T)"), {}, {keys(ctrl | Qt::Key_T)}},
         [group] { group()->newTab(); });
-    // The last tab stays; Ctrl+W then closes the window.
+    // The last tab stays. Ctrl+W is the window's; while the side has several tabs it closes the tab first.
     QAction *closeTab = add(S{Cmd::closeTab}, [group] { group()->close(group()->index()); });
+    closeTab->setProperty(aheadKeysProperty,
+                          QVariant::fromValue(QList<QKeySequence>{keys(ctrl | Qt::Key_W)}));
     state(closeTab).rule = [group] { return group()->tabs().size() > 1; };
     QAction *nextTab = add(S{Cmd::nextTab,
                              nullptr,
@@ -427,7 +433,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     connect(&m_app->sides(), &Sides::activeChanged, this, &Commands::update);
     connect(&m_app->sides(), &Sides::sideChanged, this, &Commands::update);
     connect(&m_app->requests(), &WindowRequests::changed, this, &Commands::update);
-    connect(m_app, &AppState::cutPathsChanged, this, &Commands::update);
+    connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, this, &Commands::update);
     connect(&m_app->undoJournal(), &UndoJournal::changed, this, &Commands::update);
     for (TabGroup *g : {m_app->sides().leftTabs(), m_app->sides().rightTabs()}) {
         connect(g, &TabGroup::indexChanged, this, &Commands::watchPanes);
@@ -494,6 +500,13 @@ QAction *Commands::byMonitorKey(const QKeySequence &key) const {
     return nullptr;
 }
 
+QAction *Commands::aheadOf(const QKeySequence &key) const {
+    for (QAction *a : m_actions)
+        if (a->isEnabled() && a->property(aheadKeysProperty).value<QList<QKeySequence>>().contains(key))
+            return a;
+    return nullptr;
+}
+
 bool Commands::inTextFields(const QAction *action) {
     return action && action->property(inTextFieldsProperty).toBool();
 }
@@ -513,6 +526,25 @@ QString Commands::symbol(const QAction *action) {
 
 QString Commands::titleKey(const QAction *action) {
     return action ? action->property(titleProperty).toString() : QString();
+}
+
+void Commands::bindButton(QAbstractButton *button, QAction *action, std::function<void()> before) {
+    if (!button || !action) return;
+    const QString help = helpKey(action), title = titleKey(action);
+    if (auto *icon = qobject_cast<IconButton *>(button)) {
+        icon->setHelpKey(help.isEmpty() ? title : help); // shown in the language of the moment
+    } else {
+        auto follow = [button, action, title] {
+            button->setToolTip(action->toolTip());
+            button->setAccessibleName(L(title));
+        };
+        follow();
+        connect(action, &QAction::changed, button, follow);
+    }
+    connect(button, &QAbstractButton::clicked, action, [action, before = std::move(before)] {
+        if (before) before();
+        action->trigger();
+    });
 }
 
 void Commands::attach(QWidget *window) {

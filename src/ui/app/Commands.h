@@ -15,6 +15,7 @@
 #include <optional>
 
 class AppState;
+class QAbstractButton;
 class QAction;
 class QMenu;
 class QWidget;
@@ -123,6 +124,9 @@ public:
     static QList<QKeySequence> monitorKeys(const QAction *action);
     // The action whose monitor key this is; null when none.
     QAction *byMonitorKey(const QKeySequence &key) const;
+    // The enabled action that takes this key ahead of the command whose own key it is (closing a tab
+    // before the window); null when none.
+    QAction *aheadOf(const QKeySequence &key) const;
     // Whether the monitor serves the action's keys whatever has the focus, a text field too.
     static bool inTextFields(const QAction *action);
     // The German key of an action's help text (tooltip); empty when it has none.
@@ -131,6 +135,9 @@ public:
     static QString symbol(const QAction *action);
     // The German key of the action's title now; empty for a title formed from data (undo, formats).
     static QString titleKey(const QAction *action);
+    // Makes a button the face of an action: its help text and name are the action's (in the current
+    // language), and a click runs before() (activating the button's pane, say) and then the action.
+    static void bindButton(QAbstractButton *button, QAction *action, std::function<void()> before = {});
 
     // Makes the actions' own shortcuts live in a window; window commands (close, quit) act on it.
     void attach(QWidget *window);

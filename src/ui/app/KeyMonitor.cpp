@@ -73,5 +73,10 @@ bool KeyMonitor::keyDown(const KeyPress &press) {
         command->trigger();
         return true;
     }
+    if (!press.modalOpen && !press.textHasFocus && press.mainWindowActive)
+        if (QAction *first = Commands::of(m_app)->aheadOf(monitorKey(press))) {
+            first->trigger();
+            return true;
+        }
     return m_app->keyDown(press);
 }

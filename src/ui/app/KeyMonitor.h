@@ -10,7 +10,8 @@
 class AppState;
 
 // The application-wide key-down monitor: a key the command registry serves as a monitor key triggers its
-// command; every other key goes on to AppState::keyDown (moving through the list, type-to-select).
+// command, as does a key an enabled command takes ahead of the window's own (Ctrl+W closing a tab); every
+// other key goes on to AppState::keyDown (moving through the list, type-to-select).
 class KeyMonitor : public QObject {
     Q_OBJECT
 public:

@@ -160,7 +160,7 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
         if (!open) m_state->saveComment();
     });
     connect(m_picker, &TagPicker::toggled, this, [this](const QString &tag) {
-        if (m_app) m_app->toggleTag(tag, {m_state->path()});
+        if (m_app) m_app->items().toggleTag(tag, {m_state->path()});
         m_state->load();
     });
     for (QWidget *w :

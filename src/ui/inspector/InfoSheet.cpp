@@ -67,7 +67,7 @@ InfoSheet::InfoSheet(AppState *app, const QStringList &paths, QWidget *parent) :
         reveal->setAutoDefault(false);
         // The sheet stays open.
         connect(reveal, &QPushButton::clicked, this, [this, path] {
-            if (m_app) m_app->showInFileManager({path});
+            if (m_app) m_app->items().showInFileManager({path});
         });
         bar->addWidget(reveal);
         bar->addStretch(1);

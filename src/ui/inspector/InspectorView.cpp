@@ -103,7 +103,7 @@ void InspectorView::showMulti(const QStringList &paths) {
     auto *view = new MultiInspector(paths);
     setWidget(view);
     connect(view->tagPicker(), &TagPicker::toggled, this, [this, paths](const QString &tag) {
-        if (m_app) m_app->toggleTag(tag, paths);
+        if (m_app) m_app->items().toggleTag(tag, paths);
         readTags(paths);
     });
     m_summaryFlag = std::make_shared<CancelFlag>();

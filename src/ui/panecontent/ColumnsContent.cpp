@@ -244,7 +244,7 @@ void ColumnRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
 
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
-    if (m_column->app() && m_column->app()->cutPaths().contains(item.path)) p->setOpacity(0.45);
+    if (m_column->app() && m_column->app()->clipboard().cutPaths().contains(item.path)) p->setOpacity(0.45);
     SelectionBackground::paint(p, r, theme, pal, h.on, m_column->hoverRow() == row, h.strong, false);
     const QRect content = r.adjusted(kRowInset, 0, -kRowInset, 0);
     const int iconPx = int(std::lround(ui.icon()));
@@ -304,10 +304,10 @@ QMenu *ColumnBackgroundMenu::build(QWidget *parent, PaneModel *model, AppState *
             act(state.data());
         });
     };
-    onFolder(K("Einsetzen"), "doc.on.clipboard", [dir](AppState *a) { a->paste(dir); });
+    onFolder(K("Einsetzen"), "doc.on.clipboard", [dir](AppState *a) { a->clipboard().paste(dir); });
     menu->addSeparator();
-    onFolder(K("Neuer Ordner"), "folder.badge.plus", [dir](AppState *a) { a->newFolder(dir); });
-    onFolder(K("Neue Datei"), "doc.badge.plus", [dir](AppState *a) { a->newFile(dir); });
+    onFolder(K("Neuer Ordner"), "folder.badge.plus", [dir](AppState *a) { a->renames().newFolder(dir); });
+    onFolder(K("Neue Datei"), "doc.badge.plus", [dir](AppState *a) { a->renames().newFile(dir); });
     menu->addSeparator();
     QMenu *sort = menu->addMenu(Symbols::icon(QStringLiteral("arrow.up.arrow.down")), L("Sortieren nach"));
     sort->menuAction()->setObjectName(QStringLiteral("Sortieren nach"));
@@ -317,7 +317,8 @@ QMenu *ColumnBackgroundMenu::build(QWidget *parent, PaneModel *model, AppState *
     QObject::connect(refresh, &QAction::triggered, menu, [pane] {
         if (pane) pane->refresh();
     });
-    onFolder(K("Speicheranalyse …"), "chart.pie", [dir](AppState *a) { a->openStorageAnalysis(dir); });
+    onFolder(K("Speicheranalyse …"), "chart.pie",
+             [dir](AppState *a) { a->items().openStorageAnalysis(dir); });
     return menu;
 }
 

@@ -240,7 +240,7 @@ void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
 
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
-    if (app && app->cutPaths().contains(item.path)) p->setOpacity(0.45);
+    if (app && app->clipboard().cutPaths().contains(item.path)) p->setOpacity(0.45);
     const bool selected = model && model->selection().contains(item.path);
     SelectionBackground::paint(p, cell, theme, pal, selected, m_grid->hoverRow() == row, true,
                                m_grid->targetRow() == row && item.isDirectory);

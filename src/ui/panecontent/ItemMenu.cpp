@@ -30,7 +30,7 @@ struct Context {
     // The paths an entry acts on, taken when it is chosen.
     QStringList actionPaths() const {
         if (!app || !pane) return {};
-        return app->contextPaths(pane, item);
+        return app->items().contextPaths(pane, item);
     }
     QAction *command(const char *id) const {
         return app ? Commands::of(app)->action(QString::fromUtf8(id)) : nullptr;
@@ -137,21 +137,21 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
     if (folder && c.offers(Cmd::storage))
         entry(menu, Cmd::storage, "chart.pie", [c] {
             // The clicked folder itself, whatever is selected.
-            if (c.app) c.app->openStorageAnalysis(c.item.path);
+            if (c.app) c.app->items().openStorageAnalysis(c.item.path);
         });
     menu->addSeparator();
 
     // The clipboard commands would serve a focused text field instead; here the files are meant.
     entry(menu, Cmd::cut, "scissors", [c] {
-        if (c.app) c.app->cutToClipboard(c.actionPaths());
+        if (c.app) c.app->clipboard().cut(c.actionPaths());
     });
     entry(menu, Cmd::copy, "doc.on.doc", [c] {
-        if (c.app) c.app->copyToClipboard(c.actionPaths());
+        if (c.app) c.app->clipboard().copy(c.actionPaths());
     });
     entry(
         menu, folder ? K("In „%@“ einsetzen") : K("Einsetzen"), "doc.on.clipboard",
         [c, folder] {
-            if (c.app && c.pane) c.app->paste(folder ? c.item.path : c.pane->currentPath());
+            if (c.app && c.pane) c.app->clipboard().paste(folder ? c.item.path : c.pane->currentPath());
         },
         folder ? Commands::literalTitle(LF("In „%@“ einsetzen", item.name)) : QString());
     menu->addSeparator();
@@ -206,7 +206,7 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
     entry(where, Cmd::copyPath, "link", [c] { c.run(Cmd::copyPath); });
     entry(where, Cmd::showInFileManager, "magnifyingglass", [c] {
         // The clicked item alone; the selection stays.
-        if (c.app) c.app->showInFileManager({c.item.path});
+        if (c.app) c.app->items().showInFileManager({c.item.path});
     });
     return menu;
 }

@@ -37,7 +37,8 @@ ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
         connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
         connect(m_model, &PaneModel::selectionChanged, this, &ItemView::mirrorSelection);
     }
-    if (m_app) connect(m_app, &AppState::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
+    if (m_app)
+        connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
 void ItemView::mirrorSelection() {

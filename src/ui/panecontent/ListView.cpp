@@ -71,7 +71,8 @@ FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent)
         connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
         connect(m_model, &PaneModel::cursorChanged, this, &FileListView::scrollToCursor);
     }
-    if (m_app) connect(m_app, &AppState::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
+    if (m_app)
+        connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
 void FileListView::setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff) {
@@ -506,7 +507,7 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     const Layout l = layout(item, rowRect, ui, m_view->font(), m_view->showParent());
 
     p->save();
-    if (app && app->cutPaths().contains(item.path)) p->setOpacity(0.45);
+    if (app && app->clipboard().cutPaths().contains(item.path)) p->setOpacity(0.45);
     const bool selected = model && model->selection().contains(item.path);
     p->setRenderHint(QPainter::Antialiasing);
     const QPalette &pal = m_view->palette();

@@ -36,7 +36,7 @@ TagMenu::TagMenu(AppState *app, Paths paths, std::function<void()> pick, QWidget
         MenuLocalizer::setKey(a, name);
         connect(a, &QAction::triggered, this, [this, name] {
             if (m_pick) m_pick();
-            if (m_app) m_app->toggleTag(name, m_paths ? m_paths() : QStringList());
+            if (m_app) m_app->items().toggleTag(name, m_paths ? m_paths() : QStringList());
         });
         m_entries << a;
     }
@@ -45,7 +45,7 @@ TagMenu::TagMenu(AppState *app, Paths paths, std::function<void()> pick, QWidget
     clear->setObjectName(QStringLiteral("Tags entfernen"));
     connect(clear, &QAction::triggered, this, [this] {
         if (m_pick) m_pick();
-        if (m_app) m_app->clearTags(m_paths ? m_paths() : QStringList());
+        if (m_app) m_app->items().clearTags(m_paths ? m_paths() : QStringList());
     });
     connect(this, &QMenu::aboutToShow, this, &TagMenu::opening);
     // Closed before the marks are known: nobody waits for them any more.

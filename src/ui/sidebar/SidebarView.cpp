@@ -44,7 +44,7 @@ SidebarRow::SidebarRow(AppState *app, const SidebarItem &item, QWidget *parent)
         m_eject->setHelpKey(LF("„%@“ auswerfen", item.name));
         m_eject->setFocusPolicy(Qt::NoFocus);
         connect(m_eject, &QAbstractButton::clicked, this, [this] {
-            if (m_app) m_app->eject(m_item.path, m_item.name);
+            if (m_app) m_app->items().eject(m_item.path, m_item.name);
         });
     }
     setFixedHeight(int(EnvironmentValues::ui(this).row()));
@@ -152,7 +152,7 @@ QMenu *SidebarRow::makeMenu(QWidget *parent) {
         QAction *eject = menu->addAction(Symbols::icon(QStringLiteral("eject")), L("Auswerfen"));
         eject->setObjectName(QStringLiteral("eject"));
         connect(eject, &QAction::triggered, menu, [app, item] {
-            if (app) app->eject(item.path, item.name);
+            if (app) app->items().eject(item.path, item.name);
         });
     }
     if (item.removable) {
@@ -180,7 +180,7 @@ bool SidebarRow::drop(const QMimeData *data, bool copyHeld) {
         const QStringList paths = DragState::shared().dropPaths(data);
         DragState::shared().clear();
         if (paths.isEmpty()) return false;
-        m_app->trashDropped(paths);
+        m_app->trash().trashDropped(paths);
         return true;
     }
     return m_app->activePane()->handleDrop(data, m_item.path, copyHeld);

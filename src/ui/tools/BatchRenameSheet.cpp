@@ -270,7 +270,9 @@ void BatchRenameSheet::finish(AppState *app, QPointer<PaneModel> pane,
         pane->setSelection(selected);
     }
     const qsizetype n = report.done.size();
-    if (n > 0) app->record(LF("%@ umbenannt", FileFmt::count(n)), UndoAction::makeRenamed(report.done));
+    if (n > 0)
+        app->undoJournal().record(LF("%@ umbenannt", FileFmt::count(n)),
+                                  UndoAction::makeRenamed(report.done));
     if (!report.errors.isEmpty()) {
         QString text = report.errors.first();
         if (report.errors.size() > 1) text += LF(" (+%d weitere)", report.errors.size() - 1);

@@ -337,7 +337,7 @@ void CompareSheet::sync() {
     const QList<SyncStep> steps = m_model->steps();
     if (steps.isEmpty()) return;
     QPointer<CompareSheet> self(this);
-    m_app->runSync(m_left, m_right, steps, [self] {
+    m_app->transfers().runSync(m_left, m_right, steps, [self] {
         if (self) self->scan();
     });
 }

@@ -418,7 +418,7 @@ void StorageAnalysisSheet::activate(const StorageEntry &entry) {
 }
 
 void StorageAnalysisSheet::reveal(const QString &path) {
-    if (m_app) m_app->showInFileManager({path});
+    if (m_app) m_app->items().showInFileManager({path});
 }
 
 void StorageAnalysisSheet::openInPane(const StorageEntry &entry) {

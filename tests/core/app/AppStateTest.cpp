@@ -1,3 +1,4 @@
+#include "common/HeldJob.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
@@ -208,7 +209,7 @@ TEST_F(AppStateTest, CopyBetweenPanesEndToEnd) {
     app.right()->go(dst.path());
     waitListed(app.left());
     app.left()->setSelection({src.path() + "/a.txt", src.path() + "/b.txt"});
-    app.transferSelection(Side::left, false);
+    app.transfers().transferSelection(Side::left, false);
     QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.jobs().progress(), 5000);
 
     EXPECT_EQ(script.alerts.size(), 1);
@@ -230,28 +231,29 @@ TEST_F(AppStateTest, TransferRefusalsAndCancelledQuestion) {
     TestUtil::writeFile(src.path() + "/a.txt", "alpha");
     TestUtil::writeFile(dst.path() + "/a.txt", "old");
     AppState app(quick()); // no window: every question counts as cancelled
-    app.transferSelection(Side::left, true);
+    app.transfers().transferSelection(Side::left, true);
     ASSERT_TRUE(app.toast());
     EXPECT_EQ(app.toast()->text, "Nichts ausgewählt. Wähle zuerst Dateien im linken Fenster.");
     EXPECT_FALSE(app.toast()->isError);
 
-    app.transfer({src.path() + "/a.txt"}, dst.path(), true);
+    app.transfers().transfer({src.path() + "/a.txt"}, dst.path(), true);
     EXPECT_EQ(app.toast()->text, "Abgebrochen. Es wurde nichts verändert.");
     EXPECT_FALSE(app.jobs().progress());
     EXPECT_EQ(TestUtil::readFile(src.path() + "/a.txt"), "alpha");
 
     // A second job while one runs is refused and changes nothing.
-    auto running = app.jobs().begin("Kopiere");
+    HeldJob busy;
+    auto running = busy.begin(app.jobs(), "Kopiere");
     TestUtil::writeFile(src.path() + "/c.txt", "c");
-    app.transfer({src.path() + "/c.txt"}, dst.path(), false);
+    app.transfers().transfer({src.path() + "/c.txt"}, dst.path(), false);
     EXPECT_TRUE(app.toast()->isError);
     EXPECT_EQ(app.jobs().progress(), running); // no job of its own was started
-    app.jobs().end();
+    busy.end();
 
     // An empty list does nothing at all.
     app.show("x");
     const QUuid id = app.toast()->id;
-    app.transfer({}, dst.path(), false);
+    app.transfers().transfer({}, dst.path(), false);
     EXPECT_EQ(app.toast()->id, id);
 }
 
@@ -263,12 +265,12 @@ TEST_F(AppStateTest, MoveRecordsUndoAndUndoPutsItBack) {
     ScriptedDialogs script;
     script.answers = {AlertRole::replace};
     AppState app(quick(script.dialogs()));
-    app.transfer({src.path() + "/m.txt"}, dst.path(), true);
+    app.transfers().transfer({src.path() + "/m.txt"}, dst.path(), true);
     QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.jobs().progress(), 5000);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "move me");
     EXPECT_FALSE(QFile::exists(src.path() + "/m.txt"));
     EXPECT_EQ(*app.undoJournal().undoTitle(), "1 Objekt verschoben");
-    app.undoLast();
+    app.fileActions().undoLast();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(src.path() + "/m.txt") && !app.jobs().progress(), 5000);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "old"); // the replaced item is back
 }

@@ -1,5 +1,7 @@
 #include "core/app/JobRunner.h"
 
+#include "common/HeldJob.h"
+
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -21,12 +23,13 @@ TEST(JobRunner, AdmitsOneJobPublishesOnItsTimerAndCancelsUntilTheEnd) {
     QSignalSpy states(&r.jobs, &JobRunner::stateChanged);
     QSignalSpy finished(&r.jobs, &JobRunner::finished);
     EXPECT_EQ(r.jobs.state(), Job::State::finished);
-    const auto progress = r.jobs.begin("Kopiere");
+    HeldJob job, second;
+    const auto progress = job.begin(r.jobs, "Kopiere");
     ASSERT_TRUE(progress);
     EXPECT_EQ(r.jobs.state(), Job::State::running);
 
     // A second job is refused and leaves the first as it was.
-    EXPECT_FALSE(r.jobs.begin("Entpacke"));
+    EXPECT_FALSE(second.begin(r.jobs, "Entpacke"));
     EXPECT_EQ(r.refusals, QStringList{JobRunner::busyText});
     EXPECT_EQ(r.jobs.progress(), progress);
 
@@ -39,25 +42,26 @@ TEST(JobRunner, AdmitsOneJobPublishesOnItsTimerAndCancelsUntilTheEnd) {
     QTRY_COMPARE_WITH_TIMEOUT(r.jobs.status()->fraction, std::optional<double>(0.25), 1000);
     EXPECT_EQ(r.jobs.status()->name, "b.txt");
 
-    r.jobs.setWaitingForAnswer(true);
+    job.step->setWaitingForAnswer(true);
     EXPECT_EQ(r.jobs.state(), Job::State::waitingForAnswer);
     r.jobs.cancel();
     EXPECT_TRUE(progress->isCancelled());
     EXPECT_EQ(r.jobs.state(), Job::State::cancelling);
-    r.jobs.setWaitingForAnswer(false); // an answer does not take the cancel back
+    job.step->setWaitingForAnswer(false); // an answer does not take the cancel back
     EXPECT_EQ(r.jobs.state(), Job::State::cancelling);
     QSignalSpy published(&r.jobs, &JobRunner::statusChanged);
     QTRY_VERIFY_WITH_TIMEOUT(published.count() >= 2, 1000);
     EXPECT_TRUE(r.jobs.status()); // shown until the work has come back
 
-    r.jobs.end();
-    r.jobs.end();
+    const JobChannel::Step kept = *job.step;
+    job.end();
+    kept.end();
     EXPECT_FALSE(r.jobs.status());
     EXPECT_EQ(finished.count(), 1);
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_EQ(states.count(), 4); // running, waiting for an answer, cancelling, finished
-    EXPECT_TRUE(r.jobs.begin("Kopiere"));
-    r.jobs.end();
+    EXPECT_TRUE(job.begin(r.jobs, "Kopiere"));
+    job.end();
 }
 
 TEST(JobRunner, RunEndsTheJobBeforeItsResultAndAShortJobShowsNothing) {
@@ -86,12 +90,13 @@ TEST(JobRunner, RunEndsTheJobBeforeItsResultAndAShortJobShowsNothing) {
 }
 
 // While the first job waits for an answer or is cancelling it still holds the runner: a second job is
-// refused, through begin and through run alike, until the first has come back.
+// refused, through admits and through run alike, until the first has come back.
 TEST(JobRunner, NoSecondJobWhileTheFirstWaitsOrCancels) {
     Runner r;
-    const auto progress = r.jobs.begin("Kopiere");
+    HeldJob job;
+    const auto progress = job.begin(r.jobs, "Kopiere");
     ASSERT_TRUE(progress);
-    r.jobs.setWaitingForAnswer(true);
+    job.step->setWaitingForAnswer(true);
     EXPECT_FALSE(r.jobs.admits());
     EXPECT_FALSE(r.jobs.run(
         "Entpacke", [](TransferProgress &) { return 0; }, [](int) { FAIL(); }));
@@ -102,6 +107,6 @@ TEST(JobRunner, NoSecondJobWhileTheFirstWaitsOrCancels) {
         "Entpacke", [](TransferProgress &) { return 0; }, [](int) { FAIL(); }));
     EXPECT_EQ(r.jobs.progress(), progress);
     EXPECT_EQ(r.refusals.size(), 4);
-    r.jobs.end();
+    job.end();
     EXPECT_TRUE(r.jobs.admits());
 }

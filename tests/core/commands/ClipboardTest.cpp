@@ -4,27 +4,27 @@ using TestUtil::LanguageScope;
 
 TEST_F(CommandTest, CopyAndCutWriteTheClipboardAndToast) {
     LanguageScope de(AppLanguage::de);
-    app->copyToClipboard({});
+    app->clipboard().copy({});
     EXPECT_TRUE(toasts.isEmpty());
     EXPECT_EQ(clipboard.changes, 0);
 
-    app->cutToClipboard({});
+    app->clipboard().cut({});
     EXPECT_EQ(lastToast(), "Nichts ausgewählt.");
     EXPECT_FALSE(lastIsError());
     EXPECT_EQ(clipboard.changes, 0);
 
     const QString a = make("a.txt"), b = make("b.txt");
-    app->cutToClipboard({a, b});
+    app->clipboard().cut({a, b});
     EXPECT_EQ(clipboard.files, (QStringList{a, b}));
     EXPECT_TRUE(clipboard.cut);
-    EXPECT_EQ(app->cutPaths(), (QSet<QString>{a, b}));
-    EXPECT_EQ(app->cutChangeCount(), clipboard.changes);
+    EXPECT_EQ(app->clipboard().cutPaths(), (QSet<QString>{a, b}));
+    EXPECT_EQ(app->clipboard().cutChangeCount(), clipboard.changes);
     EXPECT_TRUE(lastToast().startsWith("2 Objekte ausgeschnitten."));
 
-    app->copyToClipboard({b});
+    app->clipboard().copy({b});
     EXPECT_FALSE(clipboard.cut);
-    EXPECT_TRUE(app->cutPaths().isEmpty());
-    EXPECT_FALSE(app->cutChangeCount());
+    EXPECT_TRUE(app->clipboard().cutPaths().isEmpty());
+    EXPECT_FALSE(app->clipboard().cutChangeCount());
     EXPECT_EQ(lastToast(), "1 Objekt kopiert. Im Zielordner mit „Einsetzen“ (Strg+V) ablegen.");
 }
 
@@ -33,12 +33,12 @@ TEST_F(CommandTest, PasteMovesOnlyWhileTheCutIsInForce) {
     const QString a = make("src/a.txt", "A"), b = make("src/b.txt", "B");
 
     // The same clipboard, the same set: a move, and the cut is used up.
-    app->cutToClipboard({b, a});
-    EXPECT_TRUE(app->cutInForce({a, b}));
-    EXPECT_FALSE(app->cutInForce({a}));
-    app->paste(dst);
-    EXPECT_TRUE(app->cutPaths().isEmpty());
-    EXPECT_FALSE(app->cutChangeCount());
+    app->clipboard().cut({b, a});
+    EXPECT_TRUE(app->clipboard().cutInForce({a, b}));
+    EXPECT_FALSE(app->clipboard().cutInForce({a}));
+    app->clipboard().paste(dst);
+    EXPECT_TRUE(app->clipboard().cutPaths().isEmpty());
+    EXPECT_FALSE(app->clipboard().cutChangeCount());
     QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/a.txt") && exists(dst + "/b.txt") && !app->jobs().progress(),
                              5000);
     EXPECT_FALSE(exists(a));
@@ -46,26 +46,26 @@ TEST_F(CommandTest, PasteMovesOnlyWhileTheCutIsInForce) {
 
     // Something else changed the clipboard since the cut: a copy.
     const QString c = make("src/c.txt");
-    app->cutToClipboard({c});
+    app->clipboard().cut({c});
     ++clipboard.changes;
-    app->paste(dst);
+    app->clipboard().paste(dst);
     QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/c.txt") && !app->jobs().progress(), 5000);
     EXPECT_TRUE(exists(c));
-    EXPECT_EQ(app->cutPaths(), QSet<QString>{c}); // a copy leaves the pending cut alone
+    EXPECT_EQ(app->clipboard().cutPaths(), QSet<QString>{c}); // a copy leaves the pending cut alone
 }
 
 TEST_F(CommandTest, PasteOfAnotherSetCopiesAndEmptyClipboardSaysSo) {
     LanguageScope de(AppLanguage::de);
     const QString dst = make("dst/");
-    app->paste(dst);
+    app->clipboard().paste(dst);
     EXPECT_EQ(lastToast(), "In der Zwischenablage liegen keine Dateien.");
     EXPECT_FALSE(lastIsError());
 
     const QString a = make("a.txt"), b = make("b.txt");
-    app->cutToClipboard({a});
+    app->clipboard().cut({a});
     // Another program put other files there without our count changing (the set differs).
     clipboard.files = {a, b};
-    app->paste(dst);
+    app->clipboard().paste(dst);
     QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/a.txt") && exists(dst + "/b.txt") && !app->jobs().progress(),
                              5000);
     EXPECT_TRUE(exists(a));
@@ -77,10 +77,10 @@ TEST_F(CommandTest, PasteOfTheSelectedCopiedFolderLandsBesideIt) {
     make("parent/folder/inner.txt");
     show(app->left(), root + "/parent");
     app->left()->setSelection({folder});
-    app->copyToClipboard({folder});
+    app->clipboard().copy({folder});
     // The copy conflicts with the folder itself: keep both.
     answers = {AlertRole::confirm};
-    app->paste(app->left()->targetFolder());
+    app->clipboard().paste(app->left()->targetFolder());
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && toasts.size() >= 2, 5000);
     const QStringList names = QDir(root + "/parent").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     EXPECT_EQ(names.size(), 2) << names.join(",").toStdString();
@@ -89,16 +89,16 @@ TEST_F(CommandTest, PasteOfTheSelectedCopiedFolderLandsBesideIt) {
 
 TEST_F(CommandTest, CopyPathPutsLinesAndForgetsTheCutRows) {
     LanguageScope de(AppLanguage::de);
-    app->copyPath({});
+    app->clipboard().copyPath({});
     EXPECT_TRUE(toasts.isEmpty());
     const QString a = make("a"), b = make("b"), c = make("c");
-    app->cutToClipboard({a});
-    const auto count = app->cutChangeCount();
-    app->copyPath({a, b, c});
+    app->clipboard().cut({a});
+    const auto count = app->clipboard().cutChangeCount();
+    app->clipboard().copyPath({a, b, c});
     EXPECT_EQ(clipboard.text, a + "\n" + b + "\n" + c);
     EXPECT_EQ(lastToast(), "3 Pfade kopiert.");
-    EXPECT_TRUE(app->cutPaths().isEmpty());
-    EXPECT_EQ(app->cutChangeCount(), count);
-    app->copyPath({a});
+    EXPECT_TRUE(app->clipboard().cutPaths().isEmpty());
+    EXPECT_EQ(app->clipboard().cutChangeCount(), count);
+    app->clipboard().copyPath({a});
     EXPECT_EQ(lastToast(), "Pfad kopiert: " + a);
 }

@@ -3,6 +3,7 @@
 // An application core with scripted questions, a fake clipboard and fake desktop programs, working in
 // fresh folders below the private test home.
 
+#include "common/HeldJob.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
@@ -55,6 +56,7 @@ struct FakeClipboard {
 
 class CommandTest : public ::testing::Test, protected ScriptedDialogs {
 protected:
+    HeldJob busy; // another job holding the runner
     QList<Toast> toasts;
     FakeClipboard clipboard;
     QStringList opened;

@@ -17,42 +17,42 @@ TEST_F(CommandTest, GoToFolderReadsTildeRelativeAndQuotedPaths) {
     show(pane, root);
 
     textAnswers = {"  ~/" + below.section('/', -1) + "\n"};
-    app->goToFolder(pane);
+    app->items().goToFolder(pane);
     EXPECT_EQ(app->sides().active(), Side::right);
     EXPECT_EQ(textQuestions.last().text, root);
     EXPECT_EQ(pane->currentPath(), below);
 
     textAnswers = {"~root"};
-    app->goToFolder(pane);
+    app->items().goToFolder(pane);
     EXPECT_EQ(pane->currentPath(), FileLoader::norm(QString::fromLocal8Bit(getpwnam("root")->pw_dir)));
 
     show(pane, root);
     textAnswers = {"sub"};
-    app->goToFolder(pane);
+    app->items().goToFolder(pane);
     EXPECT_EQ(pane->currentPath(), root + "/sub");
 
     show(pane, root);
     textAnswers = {QString::fromUtf8("„") + file + QString::fromUtf8("“")};
-    app->goToFolder(pane);
+    app->items().goToFolder(pane);
     EXPECT_EQ(pane->currentPath(), root + "/sub");
     EXPECT_EQ(pane->selection(), QSet<QString>{file});
     EXPECT_EQ(pane->backStack().last(), root);
 
     // Quotes only as a matching pair around the whole text; what is inside is not trimmed again.
     textAnswers = {"\"" + root + "/sub'"};
-    app->goToFolder(pane);
+    app->items().goToFolder(pane);
     EXPECT_EQ(lastToast(), "Diesen Ordner gibt es nicht: " + root + "/sub/\"" + root + "/sub'");
     EXPECT_TRUE(lastIsError());
     textAnswers = {"\" " + root + "\""};
-    app->goToFolder(pane);
+    app->items().goToFolder(pane);
     EXPECT_TRUE(lastToast().startsWith("Diesen Ordner gibt es nicht: "));
 
     // Cancelled or empty: nothing.
     const qsizetype before = toasts.size();
     textAnswers = {std::nullopt, QString("   "), QString("\"\"")};
-    app->goToFolder(pane);
-    app->goToFolder(pane);
-    app->goToFolder(pane);
+    app->items().goToFolder(pane);
+    app->items().goToFolder(pane);
+    app->items().goToFolder(pane);
     EXPECT_EQ(toasts.size(), before);
     QDir(below).removeRecursively();
 }
@@ -63,19 +63,19 @@ TEST_F(CommandTest, OpenSelectionOpensFilesAndEntersOneFolder) {
     PaneModel *pane = app->left();
     show(pane, root);
     pane->setSelection({a, b, dir});
-    app->openSelection();
+    app->items().openSelection();
     EXPECT_EQ(opened, (QStringList{a, b}));
 
     opened.clear();
     pane->setSelection({dir});
-    app->openSelection();
+    app->items().openSelection();
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(pane->currentPath(), dir);
 
     // Selected paths the pane does not show are not opened.
     QTRY_VERIFY_WITH_TIMEOUT(pane->items().isEmpty(), 5000);
     pane->setSelection({a});
-    app->openSelection();
+    app->items().openSelection();
     EXPECT_TRUE(opened.isEmpty());
 }
 
@@ -95,23 +95,23 @@ TEST_F(CommandTest, TerminalAndEditorUseTheDesktopOrSayTheyAreMissing) {
         editorFiles = files;
         return std::optional<QString>("Startfehler");
     };
-    app->openFolderInTerminal();
+    app->items().openFolderInTerminal();
     EXPECT_EQ(lastToast(), "Terminal wurde nicht gefunden.");
     EXPECT_TRUE(lastIsError());
-    app->openInTextEdit();
+    app->items().openInTextEdit();
     EXPECT_EQ(lastToast(), "Texteditor wurde nicht gefunden.");
 
     app->services().desktop.terminal = [] { return std::optional<QString>("/usr/bin/term"); };
     app->services().desktop.textEditor = [] { return std::optional<QString>("editor.desktop"); };
     app->left()->setSelection({dir});
-    app->openFolderInTerminal();
+    app->items().openFolderInTerminal();
     EXPECT_EQ(terminalFolder, dir);
-    app->openInTextEdit();
+    app->items().openInTextEdit();
     EXPECT_TRUE(editorFiles.isEmpty()); // only a folder selected: the editor alone
     EXPECT_EQ(lastToast(), "Startfehler");
     EXPECT_TRUE(lastIsError());
     app->left()->setSelection({a, b, dir});
-    app->openInTextEdit();
+    app->items().openInTextEdit();
     EXPECT_EQ(editorFiles, (QStringList{b, a}));
 }
 
@@ -126,8 +126,8 @@ TEST_F(CommandTest, AnswersAfterTheirTabOrCoreClosedDoNothing) {
     app->sides().setActive(Side::right);
     hold = true;
     textAnswers = {QString("b.txt"), QString("/")};
-    app->renameSelection();
-    app->goToFolder(pane);
+    app->renames().renameSelection();
+    app->items().goToFolder(pane);
     ASSERT_EQ(held.size(), 2u);
     group->close(group->index());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -137,8 +137,8 @@ TEST_F(CommandTest, AnswersAfterTheirTabOrCoreClosedDoNothing) {
     EXPECT_NE(app->right()->currentPath(), "/");
 
     answers = {AlertRole::confirm, AlertRole::destructive};
-    app->trashDiagnosis();
-    app->emptyTrash();
+    app->trash().trashDiagnosis();
+    app->trash().emptyTrash();
     ASSERT_EQ(held.size(), 2u);
     app.reset();
     answerHeld();

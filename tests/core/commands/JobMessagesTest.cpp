@@ -24,7 +24,7 @@ TEST_F(CommandTest, TransfersDuringAJobAreRefusedBeforeAnyQuestion) {
     app->left()->setSelection({a});
     clipboard.files = {a};
     clipboard.hasFiles = true;
-    ASSERT_TRUE(app->jobs().begin(QStringLiteral("Kopiere")));
+    ASSERT_TRUE(busy.begin(app->jobs(), QStringLiteral("Kopiere")));
 
     auto refused = [&](const char *what) {
         EXPECT_TRUE(alerts.isEmpty()) << what << " asked: " << alerts.value(0).message.toStdString();
@@ -34,11 +34,11 @@ TEST_F(CommandTest, TransfersDuringAJobAreRefusedBeforeAnyQuestion) {
         toasts.clear();
     };
     answers = {AlertRole::replace, AlertRole::replace, AlertRole::replace};
-    app->paste(dst);
+    app->clipboard().paste(dst);
     refused("paste");
-    app->transferSelection(Side::left, false);
+    app->transfers().transferSelection(Side::left, false);
     refused("copy to the right");
-    app->transferSelection(Side::left, true);
+    app->transfers().transferSelection(Side::left, true);
     refused("move to the right");
     QMimeData drop;
     drop.setUrls({QUrl::fromLocalFile(a)});
@@ -46,7 +46,7 @@ TEST_F(CommandTest, TransfersDuringAJobAreRefusedBeforeAnyQuestion) {
     QTest::qWait(20); // the drop's transfer starts once the drop has returned
     refused("drop");
 
-    app->jobs().end();
+    busy.end();
     QTest::qWait(50);
     EXPECT_EQ(TestUtil::readFile(clash), "old");
     EXPECT_EQ(TestUtil::readFile(a), "new");
@@ -65,21 +65,21 @@ TEST_F(CommandTest, EachRefusalHasTheWarningLook) {
         std::function<void()> run;
     };
     const QList<Case> refusals = {
-        {"paste without files", [&] { app->paste(folder); }},
-        {"cut of nothing", [&] { app->cutToClipboard({}); }},
-        {"copy to the right of nothing", [&] { app->transferSelection(Side::left, false); }},
-        {"trash of nothing", [&] { app->trashSelection(); }},
-        {"rename of nothing", [&] { app->renameSelection(); }},
-        {"reveal of nothing", [&] { app->showInFileManager({}); }},
+        {"paste without files", [&] { app->clipboard().paste(folder); }},
+        {"cut of nothing", [&] { app->clipboard().cut({}); }},
+        {"copy to the right of nothing", [&] { app->transfers().transferSelection(Side::left, false); }},
+        {"trash of nothing", [&] { app->trash().trashSelection(); }},
+        {"rename of nothing", [&] { app->renames().renameSelection(); }},
+        {"reveal of nothing", [&] { app->items().showInFileManager({}); }},
         {"compare of one folder",
          [&] {
              show(app->right(), folder);
-             app->openCompare();
+             app->items().openCompare();
          }},
-        {"undo of nothing", [&] { app->undoLast(); }},
-        {"duplicate of nothing", [&] { app->duplicate({}); }},
-        {"put back of nothing", [&] { app->putBack({}); }},
-        {"extract of nothing", [&] { app->extract({}); }},
+        {"undo of nothing", [&] { app->fileActions().undoLast(); }},
+        {"duplicate of nothing", [&] { app->fileActions().duplicate({}); }},
+        {"put back of nothing", [&] { app->fileActions().putBack({}); }},
+        {"extract of nothing", [&] { app->fileActions().extract({}); }},
     };
     for (const Case &c : refusals) {
         toasts.clear();
@@ -94,18 +94,18 @@ TEST_F(CommandTest, EachRefusalHasTheWarningLook) {
     make("f/a.txt");
     answers = {AlertRole::cancel};
     toasts.clear();
-    app->transfer({a}, folder, false);
+    app->transfers().transfer({a}, folder, false);
     ASSERT_FALSE(toasts.isEmpty());
     EXPECT_EQ(lastToast(), "Abgebrochen. Es wurde nichts verändert.");
     EXPECT_EQ(toasts.last().kind, ToastKind::warning);
 
     // A result that went through keeps the tick; a failure the error look.
-    app->copyToClipboard({a});
+    app->clipboard().copy({a});
     EXPECT_EQ(toasts.last().kind, ToastKind::success);
-    ASSERT_TRUE(app->jobs().begin(QStringLiteral("Kopiere")));
-    app->paste(folder);
+    ASSERT_TRUE(busy.begin(app->jobs(), QStringLiteral("Kopiere")));
+    app->clipboard().paste(folder);
     EXPECT_EQ(toasts.last().kind, ToastKind::error);
-    app->jobs().end();
+    busy.end();
 
     // Counts with the language's digit grouping.
     QStringList many;
@@ -116,7 +116,7 @@ TEST_F(CommandTest, EachRefusalHasTheWarningLook) {
                                       {AppLanguage::pl, "10\u00a0000 obiektów"},
                                       {AppLanguage::th, "10,000 รายการ"}}) {
         LanguageScope l(lang);
-        app->copyToClipboard(many);
+        app->clipboard().copy(many);
         EXPECT_TRUE(lastToast().contains(QString::fromUtf8(count))) << lastToast().toStdString();
     }
 }
@@ -136,7 +136,7 @@ TEST_F(CommandTest, TheTransferResultNamesTheItemsThatFailed) {
         for (const QString &q : queued)
             renamed = ::rename(QFile::encodeName(q), QFile::encodeName(q + "-renamed")) == 0;
     });
-    app->transfer(QStringList{big} + queued, dst, false);
+    app->transfers().transfer(QStringList{big} + queued, dst, false);
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
     FileOps::detail::setStepHook({});
     EXPECT_TRUE(renamed);

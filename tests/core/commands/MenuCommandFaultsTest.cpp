@@ -11,21 +11,21 @@ TEST_F(CommandTest, PasteKeepsTheCutUntilItsMoveIsAdmitted) {
     LanguageScope de(AppLanguage::de);
     const QString dst = make("dst/"), a = make("src/a.txt", "A");
     make("dst/a.txt", "old");
-    app->cutToClipboard({a});
+    app->clipboard().cut({a});
     // Refused while another job runs (asking nothing), then cancelled at the name conflict: the cut stays.
-    ASSERT_TRUE(app->jobs().begin(QStringLiteral("Kopiere")));
-    app->paste(dst);
+    ASSERT_TRUE(busy.begin(app->jobs(), QStringLiteral("Kopiere")));
+    app->clipboard().paste(dst);
     EXPECT_EQ(lastToast(), JobRunner::busyText);
     EXPECT_TRUE(alerts.isEmpty());
-    app->jobs().end();
+    busy.end();
     answers = {AlertRole::cancel};
-    app->paste(dst);
+    app->clipboard().paste(dst);
     EXPECT_EQ(lastToast(), "Abgebrochen. Es wurde nichts verändert.");
-    EXPECT_TRUE(app->cutInForce({a}));
+    EXPECT_TRUE(app->clipboard().cutInForce({a}));
     // Answered: the move runs and uses the cut up.
     answers = {AlertRole::keepBoth};
-    app->paste(dst);
-    EXPECT_TRUE(app->cutPaths().isEmpty());
+    app->clipboard().paste(dst);
+    EXPECT_TRUE(app->clipboard().cutPaths().isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!exists(a) && !app->jobs().progress(), 5000);
 }
 
@@ -44,24 +44,24 @@ TEST_F(CommandTest, DeletesAreRefusedWhenAJobBeganDuringTheirQuestion) {
         EXPECT_EQ(lastToast(), JobRunner::busyText);
         QTest::qWait(50);
         EXPECT_TRUE(exists(item));
-        app->jobs().end();
+        busy.end();
         alerts.clear();
     };
     hold = true;
     whileOpen = [this](const Alert &a) {
-        if (a.message != "Papierkorb leeren?") app->jobs().begin(QStringLiteral("Lege zurück"));
+        if (a.message != "Papierkorb leeren?") busy.begin(app->jobs(), QStringLiteral("Lege zurück"));
     };
     // Deleting from the Trash.
     show(app->left(), FileLoader::mainTrash());
     app->left()->setSelection({old});
     answers = {AlertRole::destructive};
-    refused(old, [&] { app->trashSelection(); });
+    refused(old, [&] { app->trash().trashSelection(); });
     // Emptying: the job begins once the count is in and the red button is live.
     answers = {AlertRole::destructive};
     refused(old, [&] {
-        app->emptyTrash();
+        app->trash().emptyTrash();
         QTRY_VERIFY_WITH_TIMEOUT(alerts.size() == 1 && alerts[0].informative.contains("endgültig"), 5000);
-        app->jobs().begin(QStringLiteral("Lege zurück"));
+        busy.begin(app->jobs(), QStringLiteral("Lege zurück"));
     });
     // "sofort löschen" of what lies on a volume without a Trash: the refusal is what the user reads.
     TestUtil::TmpfsMount volume;
@@ -72,10 +72,10 @@ TEST_F(CommandTest, DeletesAreRefusedWhenAJobBeganDuringTheirQuestion) {
     app->left()->setSelection({far});
     answers = {AlertRole::confirm, AlertRole::destructive};
     whileOpen = [this](const Alert &a) {
-        if (a.message == "„far“ sofort löschen?") app->jobs().begin(QStringLiteral("Lege zurück"));
+        if (a.message == "„far“ sofort löschen?") busy.begin(app->jobs(), QStringLiteral("Lege zurück"));
     };
     refused(far, [&] {
-        app->trashSelection();
+        app->trash().trashSelection();
         QTRY_VERIFY_WITH_TIMEOUT(!held.empty(), 5000);
         answerHeld(); // the first question: into the Trash
     });
@@ -88,7 +88,7 @@ TEST_F(CommandTest, AFileNoApplicationOpensSaysSo) {
     show(app->left(), folder);
     // From the selection (Enter) and from the pane (a double click).
     app->left()->setSelection({odd});
-    app->openSelection();
+    app->items().openSelection();
     EXPECT_EQ(lastToast(), "„a & b.xyz“ lässt sich mit keinem Programm öffnen.");
     EXPECT_TRUE(lastIsError());
     toasts.clear();
@@ -100,7 +100,7 @@ TEST_F(CommandTest, AFileNoApplicationOpensSaysSo) {
 
 TEST_F(CommandTest, ShowInFileManagerFallsBackToThePane) {
     const QString folder = make("f/"), a = make("f/a"), b = make("f/b"), elsewhere = make("g/c");
-    app->showInFileManager({a, b, elsewhere});
+    app->items().showInFileManager({a, b, elsewhere});
     EXPECT_EQ(revealed, (QStringList{a, b, elsewhere}));
     QTRY_VERIFY_WITH_TIMEOUT(app->activePane()->currentPath() == folder, 5000);
     EXPECT_EQ(app->activePane()->selection(), (QSet<QString>{a, b}));
@@ -110,11 +110,11 @@ TEST_F(CommandTest, CompareNeedsTwoFolders) {
     const QString one = make("one/"), two = make("two/");
     show(app->left(), one);
     show(app->right(), one);
-    app->openCompare();
+    app->items().openCompare();
     EXPECT_FALSE(app->requests().compareRequest());
     EXPECT_EQ(toasts.last().kind, ToastKind::warning);
     show(app->right(), two);
-    app->openCompare();
+    app->items().openCompare();
     ASSERT_TRUE(app->requests().compareRequest());
     EXPECT_EQ(app->requests().compareRequest()->paths, (QStringList{one, two}));
 }

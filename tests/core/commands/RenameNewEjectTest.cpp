@@ -9,12 +9,12 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     PaneModel *pane = app->left();
     show(pane, root);
 
-    app->renameSelection();
+    app->renames().renameSelection();
     EXPECT_EQ(lastToast(), "Zum Umbenennen eine oder mehrere Dateien auswählen.");
     EXPECT_TRUE(textQuestions.isEmpty());
 
     pane->setSelection({b, a});
-    app->renameSelection();
+    app->renames().renameSelection();
     EXPECT_TRUE(textQuestions.isEmpty());
     ASSERT_TRUE(app->requests().batchRenameTarget());
     EXPECT_EQ(app->requests().batchRenameTarget()->paths, (QStringList{a, b}));
@@ -22,24 +22,24 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     pane->setSelection({a});
     const qsizetype journal = app->undoJournal().entries().size();
     textAnswers = {QString(" \ta.txt "), QString("   "), QString("b.txt"), std::nullopt};
-    app->renameSelection();
+    app->renames().renameSelection();
     EXPECT_EQ(textQuestions.last().text, "a.txt");
     EXPECT_EQ(textQuestions.last().informative, "Neuer Name für „a.txt“:");
     EXPECT_EQ(lastToast(), "Der Name wurde nicht geändert.");
     EXPECT_FALSE(lastIsError());
-    app->renameSelection();
+    app->renames().renameSelection();
     EXPECT_EQ(lastToast(), "Der Name darf nicht leer sein.");
     EXPECT_TRUE(lastIsError());
-    app->renameSelection();
+    app->renames().renameSelection();
     EXPECT_EQ(lastToast(), "„b.txt“ gibt es schon in diesem Ordner.");
     const qsizetype shown = toasts.size();
-    app->renameSelection();
+    app->renames().renameSelection();
     EXPECT_EQ(toasts.size(), shown);
     EXPECT_EQ(app->undoJournal().entries().size(), journal);
     EXPECT_TRUE(exists(a));
 
     textAnswers = {QString("  x/y.txt  ")};
-    app->renameSelection();
+    app->renames().renameSelection();
     const QString renamed = root + "/x:y.txt";
     EXPECT_TRUE(exists(renamed));
     EXPECT_FALSE(exists(a));
@@ -47,7 +47,7 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     EXPECT_EQ(lastToast(), "„a.txt“ umbenannt in „x:y.txt“.");
     EXPECT_EQ(app->undoJournal().undoTitle(), "Umbenennen von „a.txt“");
     const qsizetype toastsBeforeUndo = toasts.size();
-    app->undoLast();
+    app->fileActions().undoLast();
     // The undo reports when its background work is back; the test ends only then.
     waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(exists(a) && !exists(renamed), 5000);
@@ -60,7 +60,7 @@ TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
     PaneModel *pane = app->left();
     show(pane, root);
 
-    app->newFolder();
+    app->renames().newFolder();
     const QString folder = root + "/Neuer Ordner 3";
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_EQ(pane->selection(), QSet<QString>{folder});
@@ -68,8 +68,8 @@ TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
     EXPECT_EQ(lastToast(), "Ordner „Neuer Ordner 3“ angelegt.");
     EXPECT_EQ(app->undoJournal().undoTitle(), "Neuer Ordner");
 
-    app->newFile();
-    app->newFile();
+    app->renames().newFile();
+    app->renames().newFile();
     EXPECT_EQ(QFileInfo(root + "/Neue Datei.txt").size(), 0);
     EXPECT_TRUE(QFileInfo(root + "/Neue Datei 2.txt").isFile());
     EXPECT_EQ(lastToast(), "Datei „Neue Datei 2.txt“ angelegt.");
@@ -77,7 +77,7 @@ TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
 
     // Undo puts the new item into the Trash.
     const qsizetype toastsBeforeUndo = toasts.size();
-    app->undoLast();
+    app->fileActions().undoLast();
     // The undo reports when its background work is back; the test ends only then.
     waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(!exists(root + "/Neue Datei 2.txt"), 5000);
@@ -91,8 +91,8 @@ TEST_F(CommandTest, NewItemsElsewhereKeepTheSelectionAndFailuresSaySo) {
     pane->setSelection({a});
     {
         LanguageScope en(AppLanguage::en);
-        app->newFolder(other);
-        app->newFile(other);
+        app->renames().newFolder(other);
+        app->renames().newFile(other);
     }
     EXPECT_TRUE(QFileInfo(other + "/New Folder").isDir());
     EXPECT_TRUE(QFileInfo(other + "/New File.txt").isFile());
@@ -100,10 +100,10 @@ TEST_F(CommandTest, NewItemsElsewhereKeepTheSelectionAndFailuresSaySo) {
 
     LanguageScope de(AppLanguage::de);
     const qsizetype journal = app->undoJournal().entries().size();
-    app->newFile(root + "/missing");
+    app->renames().newFile(root + "/missing");
     EXPECT_EQ(lastToast(), "Die Datei ließ sich hier nicht anlegen.");
     EXPECT_TRUE(lastIsError());
-    app->newFolder(root + "/missing");
+    app->renames().newFolder(root + "/missing");
     EXPECT_TRUE(lastIsError());
     EXPECT_EQ(app->undoJournal().entries().size(), journal);
 }
@@ -119,12 +119,12 @@ TEST_F(CommandTest, EjectSendsEveryTabOnTheVolumeHome) {
 
     int rebuilt = 0;
     QString asked;
-    QObject::connect(app.get(), &AppState::devicesChanged, [&] { ++rebuilt; });
+    QObject::connect(&app->items(), &ItemCommands::devicesChanged, [&] { ++rebuilt; });
     app->services().desktop.eject = [&](const QString &path) {
         asked = path;
         return std::optional<QString>("Das Gerät ist beschäftigt.");
     };
-    app->eject(volume, "Stick");
+    app->items().eject(volume, "Stick");
     EXPECT_EQ(background->currentPath(), QDir::homePath());
     EXPECT_EQ(app->left()->currentPath(), QDir::homePath());
     EXPECT_EQ(app->right()->currentPath(), sibling);
@@ -137,7 +137,7 @@ TEST_F(CommandTest, EjectSendsEveryTabOnTheVolumeHome) {
     EXPECT_EQ(background->currentPath(), QDir::homePath());
 
     app->services().desktop.eject = [](const QString &) { return std::optional<QString>(); };
-    app->eject(volume, "Stick");
+    app->items().eject(volume, "Stick");
     QTRY_COMPARE_WITH_TIMEOUT(rebuilt, 2, 5000);
     EXPECT_EQ(lastToast(), "„Stick“ wurde ausgeworfen.");
     EXPECT_FALSE(lastIsError());

@@ -37,7 +37,7 @@ protected:
 TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
     LanguageScope de(AppLanguage::de);
     PaneModel *pane = app->left();
-    app->trashSelection();
+    app->trash().trashSelection();
     EXPECT_EQ(lastToast(), "Nichts ausgewählt.");
     EXPECT_TRUE(alerts.isEmpty());
 
@@ -47,7 +47,7 @@ TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
     show(pane, root);
     pane->setSelection({paths[0]});
     answers = {AlertRole::cancel};
-    app->trashSelection();
+    app->trash().trashSelection();
     EXPECT_EQ(alerts.last().message, "„f1“ in den Papierkorb legen?");
     EXPECT_EQ(alerts.last().informative, "• f1\n\nDu kannst sie im Papierkorb wiederherstellen.");
     EXPECT_FALSE(alerts.last().has(AlertRole::destructive));
@@ -55,7 +55,7 @@ TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
 
     pane->setSelection(QSet<QString>(paths.cbegin(), paths.cend()));
     answers = {AlertRole::confirm};
-    app->trashSelection();
+    app->trash().trashSelection();
     const Alert &question = alerts.last();
     EXPECT_EQ(question.message, "9 Objekte in den Papierkorb legen?");
     EXPECT_TRUE(question.informative.startsWith("• f1\n• f2\n"));
@@ -67,7 +67,7 @@ TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
     EXPECT_TRUE(pane->selection().isEmpty());
     EXPECT_EQ(app->undoJournal().undoTitle(), "9 Objekte in den Papierkorb gelegt");
     const qsizetype toastsBeforeUndo = toasts.size();
-    app->undoLast();
+    app->fileActions().undoLast();
     // The undo reports when its background work is back; the test ends only then.
     waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(exists(paths[8]), 5000);
@@ -80,7 +80,7 @@ TEST_F(TrashCommandTest, InTheTrashItemsAreDeletedForGoodAfterTheirOwnQuestion) 
     show(pane, root);
     pane->setSelection({a, b});
     answers = {AlertRole::confirm};
-    app->trashSelection();
+    app->trash().trashSelection();
     QTRY_COMPARE_WITH_TIMEOUT(trashed().size(), 2, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "2 Objekte in den Papierkorb gelegt.", 5000);
 
@@ -89,7 +89,7 @@ TEST_F(TrashCommandTest, InTheTrashItemsAreDeletedForGoodAfterTheirOwnQuestion) 
     ASSERT_TRUE(exists(inTrash));
     pane->setSelection({inTrash});
     answers = {AlertRole::cancel};
-    app->trashSelection();
+    app->trash().trashSelection();
     EXPECT_EQ(alerts.last().message, "„a“ endgültig löschen?");
     EXPECT_EQ(alerts.last().informative, "• a\n\nDas lässt sich nicht rückgängig machen.");
     EXPECT_TRUE(alerts.last().has(AlertRole::destructive));
@@ -98,7 +98,7 @@ TEST_F(TrashCommandTest, InTheTrashItemsAreDeletedForGoodAfterTheirOwnQuestion) 
     const int soundsBefore = sounds;
     const qsizetype journal = app->undoJournal().entries().size();
     answers = {AlertRole::destructive};
-    app->trashSelection();
+    app->trash().trashSelection();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "1 Objekt endgültig gelöscht.", 5000);
     EXPECT_FALSE(exists(inTrash));
     EXPECT_FALSE(exists(TrashRoots::homeTrash() + "/info/a.trashinfo"));
@@ -112,7 +112,7 @@ TEST_F(TrashCommandTest, EmptyingCountsWhileAskingAndLeavesDsStore) {
     // Nothing there: the red button never comes on.
     answers = {AlertRole::destructive};
     whileOpen = [this](const Alert &) { QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000); };
-    app->emptyTrash();
+    app->trash().emptyTrash();
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_EQ(alerts.last().message, "Papierkorb leeren?");
     EXPECT_EQ(alerts.last().informative, "Der Papierkorb ist leer.\n ");
@@ -147,14 +147,14 @@ TEST_F(TrashCommandTest, EmptyingCountsWhileAskingAndLeavesDsStore) {
 
     // Cancelled once the count is in: nothing happens.
     answers = {AlertRole::cancel};
-    app->emptyTrash();
+    app->trash().emptyTrash();
     EXPECT_EQ(alerts.last().informative,
               "5 Objekte werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.");
     EXPECT_EQ(alerts.last().disabled, AlertRole::closed);
     EXPECT_TRUE(exists(files + "/one"));
 
     answers = {AlertRole::destructive};
-    app->emptyTrash();
+    app->trash().emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 5 Objekte gelöscht.", 5000);
     EXPECT_EQ(trashed(), QStringList{".DS_Store"});
     struct stat st;
@@ -171,14 +171,14 @@ TEST_F(TrashCommandTest, AnAnswerBeforeTheCountDeletesNothing) {
     TestUtil::writeFile(FileLoader::mainTrash() + "/one", "1");
     answers = {AlertRole::destructive};
     callOnShown = false;
-    app->emptyTrash(); // answered before the count reached the alert: the button was still off
+    app->trash().emptyTrash(); // answered before the count reached the alert: the button was still off
     QTest::qWait(100);
     EXPECT_TRUE(exists(FileLoader::mainTrash() + "/one"));
     EXPECT_TRUE(toasts.isEmpty());
 }
 
 TEST_F(TrashCommandTest, DiagnosisHasTwelveLinesAndCanBeCopied) {
-    const QString text = AppState::diagnosisText();
+    const QString text = TrashCommands::diagnosisText();
     QStringList lines = text.split('\n');
     // Each unused trash folder of a mounted volume adds a line (tests running beside this one mount some).
     lines.removeIf([](const QString &line) { return line.contains(": nicht verwendet, "); });
@@ -189,19 +189,19 @@ TEST_F(TrashCommandTest, DiagnosisHasTwelveLinesAndCanBeCopied) {
     EXPECT_TRUE(lines[10].isEmpty());
     EXPECT_TRUE(lines[11].startsWith("Programm: "));
 
-    EXPECT_TRUE(AppState::rawListing(root + "/nothing").startsWith("opendir-Fehler: "));
-    EXPECT_TRUE(AppState::rawListing(root + "/nothing").endsWith("(errno 2)"));
+    EXPECT_TRUE(TrashCommands::rawListing(root + "/nothing").startsWith("opendir-Fehler: "));
+    EXPECT_TRUE(TrashCommands::rawListing(root + "/nothing").endsWith("(errno 2)"));
     for (int i = 0; i < 30; ++i)
         make(QString("dir/n%1").arg(i, 2, 10, QChar('0')));
-    const QString listing = AppState::rawListing(root + "/dir");
+    const QString listing = TrashCommands::rawListing(root + "/dir");
     EXPECT_TRUE(listing.startsWith("30 Einträge: n00, n01, "));
     EXPECT_TRUE(listing.endsWith(", n24"));
 
     answers = {AlertRole::cancel};
-    app->trashDiagnosis();
+    app->trash().trashDiagnosis();
     EXPECT_TRUE(clipboard.text.isEmpty());
     answers = {AlertRole::confirm};
-    app->trashDiagnosis();
+    app->trash().trashDiagnosis();
     EXPECT_EQ(clipboard.text, alerts.last().informative);
 }
 
@@ -220,7 +220,7 @@ TEST_F(TrashCommandTest, ItemsOnAVolumeWithoutTrashAreDeletedOnlyWhenConfirmed) 
     // Declined, and nothing else was moved.
     pane->setSelection({far1});
     answers = {AlertRole::confirm, AlertRole::cancel};
-    app->trashSelection();
+    app->trash().trashSelection();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Nichts gelöscht.", 5000);
     EXPECT_EQ(alerts.last().message, "„far1“ sofort löschen?");
     EXPECT_TRUE(alerts.last().informative.endsWith("\n\n• far1"));
@@ -231,7 +231,7 @@ TEST_F(TrashCommandTest, ItemsOnAVolumeWithoutTrashAreDeletedOnlyWhenConfirmed) 
     // Confirmed: one part for each road, joined, with one full stop.
     pane->setSelection({far1, far2, near});
     answers = {AlertRole::confirm, AlertRole::destructive};
-    app->trashSelection();
+    app->trash().trashSelection();
     QTRY_VERIFY_WITH_TIMEOUT(
         lastToast() == "1 Objekt in den Papierkorb gelegt, 2 Objekte endgültig gelöscht.", 5000);
     EXPECT_EQ(alerts.last().message, "2 Objekte sofort löschen?");
@@ -268,7 +268,7 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
     };
     // Empty, then decline the administrator road: the refused item stays.
     answers = {AlertRole::destructive, AlertRole::cancel};
-    app->emptyTrash();
+    app->trash().emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(alerts.size() == 2, 5000);
     EXPECT_EQ(alerts.last().message, "Den Rest mit Administratorrechten löschen?");
     EXPECT_TRUE(alerts.last().informative.startsWith("1 Objekt im Papierkorb gehören"));
@@ -281,14 +281,14 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
 
     // An administrator delete that left the item is no success.
     answers = {AlertRole::destructive, AlertRole::destructive};
-    app->emptyTrash();
+    app->trash().emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast().endsWith("Noch im Papierkorb: 1 Objekt."), 5000);
     EXPECT_TRUE(lastIsError());
     EXPECT_TRUE(exists(stuck));
 
     adminWorks = true;
     answers = {AlertRole::destructive, AlertRole::destructive};
-    app->emptyTrash();
+    app->trash().emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb mit Administratorrechten geleert.", 5000);
     EXPECT_EQ(adminAsked, QStringList{stuck});
     EXPECT_TRUE(std::any_of(toasts.cbegin(), toasts.cend(), [](const Toast &t) {
@@ -324,7 +324,7 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
         if (a.onShown) QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
     };
     answers = {AlertRole::destructive};
-    app->emptyTrash();
+    app->trash().emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "Papierkorb geleert: 1 Objekt gelöscht.", 5000);
     EXPECT_TRUE(TestUtil::names(files).isEmpty());
     EXPECT_TRUE(TestUtil::names(Posix::parentOf(files) + "/info").isEmpty());
@@ -335,10 +335,10 @@ TEST_F(TrashCommandTest, EmptyingWhileACopyRunsIsRefusedBeforeAnyQuestion) {
     TestUtil::writeFile(FileLoader::mainTrash() + "/old", "1");
     const QString copied = make("a.txt");
     const QString into = make("into/");
-    app->transfer({copied}, into, false);
+    app->transfers().transfer({copied}, into, false);
     ASSERT_TRUE(app->jobs().progress()); // the copy holds the runner until its result is back
     answers = {AlertRole::destructive};
-    app->emptyTrash();
+    app->trash().emptyTrash();
     EXPECT_TRUE(alerts.isEmpty());
     EXPECT_EQ(lastToast(), JobRunner::busyText);
     EXPECT_TRUE(lastIsError());
@@ -369,7 +369,7 @@ TEST_F(TrashCommandTest, ALargeTrashShowsProgressAndACancelKeepsTheRestAndRecord
         if (*status->fraction > 0 && *status->fraction < 1) app->jobs().cancel();
     });
     answers = {AlertRole::confirm};
-    app->trashSelection();
+    app->trash().trashSelection();
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 60000);
 
     // A slow machine may publish the start (0) before the first item went; the cancel came at a share.
@@ -418,11 +418,11 @@ TEST_F(TrashCommandTest, AnotherUsersTrashFoldersAreNeverUsed) {
     for (const QString &trash : {own, shared})
         EXPECT_FALSE(FileLoader::isInTrash(trash + "/files/authorized_keys"));
 
-    app->putBack({own + "/files/authorized_keys", shared + "/files/authorized_keys"});
+    app->fileActions().putBack({own + "/files/authorized_keys", shared + "/files/authorized_keys"});
     QTRY_COMPARE_WITH_TIMEOUT(lastToast(), QString("Zum Zurücklegen Objekte im Papierkorb markieren."), 5000);
     EXPECT_TRUE(TestUtil::names(secure).isEmpty());
 
-    const QString text = AppState::diagnosisText();
+    const QString text = TrashCommands::diagnosisText();
     const QString foreign = ": nicht verwendet, gehört einem anderen Benutzer (uid 54321)";
     EXPECT_EQ(text.count(own + foreign), 1) << text.toStdString();
     EXPECT_EQ(text.count(shared + foreign), 1) << text.toStdString();
@@ -456,16 +456,16 @@ TEST_F(TrashCommandTest, OnlyTheRedButtonOfEachDeleteQuestionDeletes) {
          [&](AppState &a) {
              show(a.left(), FileLoader::mainTrash());
              a.left()->setSelection({kept});
-             a.trashSelection();
+             a.trash().trashSelection();
          },
          kept,
          {}},
-        {"Papierkorb leeren?", [](AppState &a) { a.emptyTrash(); }, kept, {}},
+        {"Papierkorb leeren?", [](AppState &a) { a.trash().emptyTrash(); }, kept, {}},
         {"„far“ sofort löschen?",
          [&](AppState &a) {
              show(a.left(), volume.path());
              a.left()->setSelection({far});
-             a.trashSelection();
+             a.trash().trashSelection();
          },
          far,
          {AlertRole::confirm}},
@@ -496,6 +496,6 @@ TEST_F(TrashCommandTest, OnlyTheRedButtonOfEachDeleteQuestionDeletes) {
     whileOpen = [this](const Alert &a) {
         if (a.onShown) QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
     };
-    app->emptyTrash();
+    app->trash().emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(!exists(kept), 5000);
 }

@@ -123,7 +123,7 @@ TEST_F(TabGroups, NavigationResyncsOnceAndATransferListsOnlyItsFolders) {
     // The panes showing the destination or a source's folder list again, in any tab; others do not.
     const qint64 unrelatedToken = unrelated->refreshToken(), sourceToken = hiddenSource->refreshToken();
     QSignalSpy unrelatedListed(unrelated, &PaneModel::listed);
-    app.transfer({a + QStringLiteral("/m.txt")}, b, true);
+    app.transfers().transfer({a + QStringLiteral("/m.txt")}, b, true);
     ASSERT_TRUE(waitUntil([&] { return app.toast() && !app.jobs().progress(); }));
     EXPECT_GT(hiddenSource->refreshToken(), sourceToken);
     EXPECT_TRUE(waitUntil(

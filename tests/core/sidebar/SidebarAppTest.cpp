@@ -32,7 +32,7 @@ TEST(SidebarAppTest, ALanguageChangeAndAnEjectRebuildTheLists) {
     *volumes = {{TestUtil::testHome(), "/dev/sdz1", "vfat", true}};
     model.rebuild();
     QTRY_COMPARE(model.devices().size(), 2);
-    app.eject(TestUtil::testHome(), "Stick");
+    app.items().eject(TestUtil::testHome(), "Stick");
     QTRY_COMPARE(model.devices().size(), 1);
     app.settings().setLanguage(AppLanguage::en);
 }

@@ -1,4 +1,5 @@
 // Cleanup rules: the stored record, matching and the run.
+#include "common/HeldJob.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
@@ -295,7 +296,7 @@ TEST_F(RulesTest, ARunMovesAndTrashesWithOneUndoEntry) {
     ASSERT_TRUE(app.toast());
     EXPECT_FALSE(app.toast()->isError);
 
-    app.undoLast();
+    app.fileActions().undoLast();
     QTRY_VERIFY(!app.jobs().busy());
     EXPECT_TRUE(exists(folder + "/shot 1.png"));
     EXPECT_TRUE(exists(folder + "/shot 2.png"));
@@ -318,12 +319,13 @@ TEST_F(RulesTest, SilentRunsAndTheMinuteLoop) {
 
     // While another job runs a silent run does nothing at all.
     app.toasts().setToast(std::nullopt);
-    auto other = app.jobs().begin(QStringLiteral("x"));
+    HeldJob busy;
+    auto other = busy.begin(app.jobs(), QStringLiteral("x"));
     ASSERT_TRUE(other);
     oldFile(folder + "/a.png", 60000);
     app.runRules(true);
     EXPECT_FALSE(app.toast());
-    app.jobs().end();
+    busy.end();
 
     EXPECT_FALSE(app.rulesTimerActive());
     app.settings().setRulesAuto(true);

@@ -21,6 +21,22 @@ struct Toast {
 
 class Harness : public ::testing::Test, protected ScriptedDialogs {
 protected:
+    // The job channel the actions run on: it records titles and ends, refuses or cancels on request.
+    struct Jobs : JobChannel {
+        Harness &h;
+        explicit Jobs(Harness &harness) : h(harness) {}
+        std::shared_ptr<TransferProgress> open(const QString &title) override {
+            h.jobTitles << title;
+            if (h.refuseJob || h.job) return nullptr;
+            h.job = std::make_shared<TransferProgress>();
+            if (h.cancelOnBegin) h.job->cancel();
+            return h.job;
+        }
+        void close(const TransferProgress *) override { ++h.jobsEnded, h.job.reset(); }
+        void waiting(bool) override {}
+        QObject *home() override { return &h.owner; }
+    };
+
     QObject owner;
     QList<Toast> toasts;
     int refreshes = 0, jobsEnded = 0;
@@ -31,19 +47,13 @@ protected:
     QTemporaryDir dir{TestUtil::testHome() + "/t-XXXXXX"};
     QString d = dir.path();
     TestUtil::LanguageScope de{AppLanguage::de};
+    Jobs jobs{*this};
 
     FileActionContext ctx(int tickMs = 1000) {
         FileActionContext c;
         c.show = [this](const QString &t, ToastKind k) { toasts << Toast{t, k == ToastKind::error, k}; };
         c.refreshAll = [this] { ++refreshes; };
-        c.beginJob = [this](const QString &title) -> std::shared_ptr<TransferProgress> {
-            jobTitles << title;
-            if (refuseJob || job) return nullptr;
-            job = std::make_shared<TransferProgress>();
-            if (cancelOnBegin) job->cancel();
-            return job;
-        };
-        c.endJob = [this] { ++jobsEnded, job.reset(); };
+        c.jobs = &jobs;
         c.record = [this](const QString &title, const UndoAction &a) { records << UndoEntry{title, a}; };
         c.select = [this](const QStringList &p) { selected = p; };
         c.chooseFolder = [d = dialogs()](const FolderQuestion &q, Dialogs::TextDone done) {

@@ -80,7 +80,8 @@ TEST_F(CommandsTest, MonitorKeysAreTakenByTheMonitorAndOwnKeysAreNot) {
     KeyMonitor monitor(app.get());
     app->settings().setDualPane(true);
     app->requests().quickLook = [] {};
-    app->record("Neu", UndoAction::makeCreated({dir.path() + "/made.txt"})); // undo has something to do
+    app->undoJournal().record(
+        "Neu", UndoAction::makeCreated({dir.path() + "/made.txt"})); // undo has something to do
     for (QAction *a : commands->actions())
         for (const QKeySequence &key : a->shortcuts()) {
             app->activePane()->setSelection({file});

@@ -169,7 +169,7 @@ TEST_F(KeysTest, EveryMonitorKeyReachesItsCommand) {
             app->sides().setActive(Side::left);
             app->settings().setDualPane(true);
             if (app->undoJournal().entries().isEmpty())
-                app->record("Neu", UndoAction::makeCreated({dir.path() + "/made.txt"}));
+                app->undoJournal().record("Neu", UndoAction::makeCreated({dir.path() + "/made.txt"}));
             QTRY_VERIFY_WITH_TIMEOUT(!app->left()->items().isEmpty(), 5000);
             app->left()->setSelection({app->left()->items().first().path});
             window->paneArea()->setFocus();
@@ -206,7 +206,7 @@ TEST_F(KeysTest, CtrlWClosesTheFocusedWindow) {
 TEST_F(KeysTest, TextFieldsKeepTheirEditingKeys) {
     open();
     TestUtil::writeFile(dir.path() + "/made", "m");
-    app->record("Neu", UndoAction::makeCreated({dir.path() + "/made"}));
+    app->undoJournal().record("Neu", UndoAction::makeCreated({dir.path() + "/made"}));
     app->left()->setSelection({file});
     QLineEdit *search = window->searchField();
     search->setFocus();

@@ -77,7 +77,7 @@ protected:
                 r.showTerminalHelp() || r.showFeedback() || r.infoTarget())
                 ++effects;
         });
-        QObject::connect(app.get(), &AppState::iconsChanged, count);
+        QObject::connect(&app->items(), &ItemCommands::iconsChanged, count);
         QObject::connect(&app->jobs(), &JobRunner::stateChanged, count);
         for (TabGroup *g : {app->sides().leftTabs(), app->sides().rightTabs()}) {
             QObject::connect(g, &TabGroup::tabsChanged, count);
@@ -126,7 +126,7 @@ protected:
         app->right()->setSelection({r});
         if (app->undoJournal().entries().isEmpty()) {
             TestUtil::writeFile(root + "/made.txt", "m");
-            app->record("Neu", UndoAction::makeCreated({root + "/made.txt"}));
+            app->undoJournal().record("Neu", UndoAction::makeCreated({root + "/made.txt"}));
         }
     }
 
@@ -202,7 +202,7 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
     EXPECT_FALSE(undo->isEnabled() || editUndo->isEnabled());
     EXPECT_EQ(undo->text(), "Rückgängig\tStrg+Z");
     // A name with "&" shows the character, not a mnemonic.
-    app->record("„R&D“ umbenannt", UndoAction::makeCreated({root + "/x"}));
+    app->undoJournal().record("„R&D“ umbenannt", UndoAction::makeCreated({root + "/x"}));
     EXPECT_TRUE(undo->isEnabled() && editUndo->isEnabled());
     EXPECT_EQ(undo->text(), "Rückgängig: „R&&D“ umbenannt\tStrg+Z");
     app->undoJournal().takeLast();

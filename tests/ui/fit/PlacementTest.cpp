@@ -1,5 +1,6 @@
 // Where things land: the progress banner in the middle whatever its texts, and an item just renamed
 // or made scrolled into view.
+#include "common/HeldJob.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
@@ -32,7 +33,8 @@ TEST_F(PlacementTest, BannerStaysCentredWhateverTheName) {
     MainWindow w(&app);
     w.resize(1200, 700);
     w.show();
-    auto progress = app.jobs().begin("Kopiere");
+    HeldJob busy;
+    auto progress = busy.begin(app.jobs(), "Kopiere");
     progress->setTotal(100, 1);
     for (const QString &name : {QStringLiteral("a"), QString(300, u'x') + ".txt"}) {
         progress->setItem(1, name);
@@ -46,7 +48,7 @@ TEST_F(PlacementTest, BannerStaysCentredWhateverTheName) {
         EXPECT_NEAR(w.banner()->geometry().center().x(), root->width() / 2, 1) << name.size();
         EXPECT_EQ(w.banner()->width(), TransferBanner::cardWidth);
     }
-    app.jobs().end();
+    busy.end();
 }
 
 TEST_F(PlacementTest, RenamedItemIsScrolledIntoView) {
@@ -70,7 +72,7 @@ TEST_F(PlacementTest, RenamedItemIsScrolledIntoView) {
     QTRY_VERIFY_WITH_TIMEOUT(view->listModel()->rowCount() == 120, 2000);
     app.sides().setActive(Side::left);
     app.left()->setSelection({dir.path() + "/f000.txt"});
-    app.renameSelection(); // sorts last now, far below the visible rows
+    app.renames().renameSelection(); // sorts last now, far below the visible rows
     const QString renamed = dir.path() + "/zzz.txt";
     QTRY_VERIFY_WITH_TIMEOUT(view->listModel()->rowOf(renamed) == 119, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(view->viewport()->rect().contains(view->rowRect(119)), 2000);

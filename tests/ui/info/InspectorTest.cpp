@@ -199,10 +199,10 @@ TEST_F(Inspector, SheetCountsSeveralItemsAndStopsWhenClosed) {
     QWidget window;
     SheetPresenter presenter(app->requests(), &window);
     InfoSheet::registerWith(&presenter, app.get());
-    app->showInfo({at("a.txt"), at("b.txt")});
+    app->items().showInfo({at("a.txt"), at("b.txt")});
     presenter.sync();
     QTRY_VERIFY(count.started == 2);
-    app->showInfo({at("b.txt"), at("c.txt")});
+    app->items().showInfo({at("b.txt"), at("c.txt")});
     presenter.sync();
     QTRY_VERIFY(count.sawCancel == 2);
     QTRY_VERIFY(count.started == 3);

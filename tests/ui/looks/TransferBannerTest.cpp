@@ -1,3 +1,4 @@
+#include "common/HeldJob.h"
 #include "common/TestUtil.h"
 #include "core/app/JobRunner.h"
 #include "core/localisation/Lang.h"
@@ -111,7 +112,8 @@ TEST(TransferBannerTest, FollowsTheRunnerAndCancelsIt) {
     root.show();
     EXPECT_FALSE(banner->isVisible());
 
-    const std::shared_ptr<TransferProgress> progress = jobs.begin(QStringLiteral("Kopiere"));
+    HeldJob job;
+    const std::shared_ptr<TransferProgress> progress = job.begin(jobs, QStringLiteral("Kopiere"));
     ASSERT_TRUE(progress);
     progress->setTotal(10, 5);
     progress->setItem(2, QStringLiteral("b.txt"));
@@ -134,16 +136,16 @@ TEST(TransferBannerTest, FollowsTheRunnerAndCancelsIt) {
     EXPECT_FALSE(banner->cancelButton()->isEnabled());
     QTest::qWait(30);
     EXPECT_EQ(banner->titleText(), L("Wird abgebrochen …"));
-    jobs.end();
+    job.end();
     EXPECT_FALSE(banner->isVisible());
 
     // A cancel in the quiet start (the quit question) shows the banner at once.
     JobRunner quiet({}, [] { return JobRunner::Timing{120, 60000}; });
     TransferBanner *second = TransferBanner::forJobs(&quiet, &root);
-    ASSERT_TRUE(quiet.begin(QStringLiteral("Kopiere")));
+    ASSERT_TRUE(job.begin(quiet, QStringLiteral("Kopiere")));
     EXPECT_FALSE(second->isVisible());
     quiet.cancel();
     EXPECT_TRUE(second->isVisible());
     EXPECT_EQ(second->titleText(), L("Wird abgebrochen …"));
-    quiet.end();
+    job.end();
 }

@@ -41,23 +41,24 @@ TEST_F(CompareSheets, SyncAsksBeforeItTrashesAndRunsAsOneJob) {
     int completions = 0;
 
     // An empty plan and a refused answer do nothing.
-    app->runSync(l, r, {}, [&] { ++completions; });
+    app->transfers().runSync(l, r, {}, [&] { ++completions; });
     answers.push_back(AlertRole::cancel);
-    app->runSync(l, r, steps, [&] { ++completions; });
+    app->transfers().runSync(l, r, steps, [&] { ++completions; });
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_EQ(alerts[0].buttons[0].role, AlertRole::destructive);
     EXPECT_TRUE(alerts[0].informative.contains("1 Objekte kommen in den Papierkorb, 0 werden ersetzt"));
     EXPECT_TRUE(exists(r + "/extra.txt"));
 
     // Another job running: only its refusal.
-    auto other = app->jobs().begin(K("Kopiere"));
-    app->runSync(l, r, steps, [&] { ++completions; });
+    HeldJob busy;
+    auto other = busy.begin(app->jobs(), K("Kopiere"));
+    app->transfers().runSync(l, r, steps, [&] { ++completions; });
     EXPECT_EQ(alerts.size(), 1);
     EXPECT_TRUE(lastIsError() || !lastToast().isEmpty());
-    app->jobs().end();
+    busy.end();
 
     answers.push_back(AlertRole::destructive);
-    app->runSync(l, r, steps, [&] { ++completions; });
+    app->transfers().runSync(l, r, steps, [&] { ++completions; });
     QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 5000);
     EXPECT_EQ(lastToast(), "Synchronisiert: 2 Schritte. Überschriebenes und Gelöschtes liegt im Papierkorb.");
     EXPECT_TRUE(exists(r + "/new.txt"));
@@ -156,7 +157,7 @@ TEST_F(CompareSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {
     EXPECT_EQ(TestUtil::readFile(f + "/3.txt"), "two");
     EXPECT_EQ(app->activePane()->selection(), (QSet<QString>{f + "/2.txt", f + "/3.txt"}));
     EXPECT_EQ(app->undoJournal().undoTitle(), "2 Objekte umbenannt");
-    app->undoLast();
+    app->fileActions().undoLast();
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && TestUtil::readFile(f + "/1.txt") == "one", 5000);
     EXPECT_EQ(TestUtil::readFile(f + "/2.txt"), "two");
     EXPECT_FALSE(exists(f + "/3.txt"));
@@ -195,9 +196,10 @@ TEST_F(CompareSheets, BatchRenameFailuresAndRefusal) {
     s.pattern = "[N]-x";
     const QList<BatchRename::Row> rows = BatchRename::rows(s, {a, b});
 
-    auto other = app->jobs().begin(K("Kopiere"));
+    HeldJob busy;
+    auto other = busy.begin(app->jobs(), K("Kopiere"));
     EXPECT_FALSE(BatchRenameSheet::apply(app.get(), rows));
-    app->jobs().end();
+    busy.end();
 
     QFile::remove(a);
     QFile::remove(b);

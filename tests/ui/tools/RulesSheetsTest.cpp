@@ -72,7 +72,7 @@ TEST_F(RulesSheetsTest, TheMenuEntriesLightUpAndOpenTheSheets) {
     EXPECT_TRUE(qobject_cast<RulesSheet *>(w.sheets()->current()));
     w.sheets()->current()->reject();
     EXPECT_FALSE(app.requests().showRules());
-    app.openStorageAnalysis(tmp.path());
+    app.items().openStorageAnalysis(tmp.path());
     auto *sheet = qobject_cast<StorageAnalysisSheet *>(w.sheets()->current());
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->model().path(), tmp.path());

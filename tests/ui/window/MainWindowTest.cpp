@@ -1,3 +1,4 @@
+#include "common/HeldJob.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
@@ -147,7 +148,7 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
     EXPECT_TRUE(writtenCut);
     click("Teilen");
     EXPECT_EQ(shared, QStringList{pick});
-    QSignalSpy icons(&app, &AppState::iconsChanged);
+    QSignalSpy icons(&app.items(), &ItemCommands::iconsChanged);
     click("Tags"); // opens the tag menu
     auto *tagMenu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
     ASSERT_TRUE(tagMenu);
@@ -197,13 +198,14 @@ TEST_F(WindowTest, BannerFloatsAboveTheToast) {
     AppState app(services);
     MainWindow w(&app);
     w.show();
-    auto progress = app.jobs().begin("Kopiere");
+    HeldJob busy;
+    auto progress = busy.begin(app.jobs(), "Kopiere");
     progress->setTotal(100, 1);
     progress->add(40);
     app.show("Fertig.");
     QTRY_VERIFY_WITH_TIMEOUT(w.banner()->isVisible(), 2000);
     EXPECT_LT(w.banner()->geometry().bottom(), w.toastView()->geometry().center().y());
-    app.jobs().end();
+    busy.end();
     QTRY_VERIFY_WITH_TIMEOUT(!w.banner()->isVisible(), 2000);
 }
 

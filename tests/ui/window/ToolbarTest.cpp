@@ -193,7 +193,7 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
     }
 
     app->left()->setSelection({file});
-    app->record("x", UndoAction::makeCreated({file}));
+    app->undoJournal().record("x", UndoAction::makeCreated({file}));
     menu = actionsMenu();
     // The clipboard entries act on the files, also while a text field has the focus.
     QStringList copied;
@@ -286,7 +286,7 @@ TEST_F(ToolbarTest, UndoEntryFollowsTheJournal) {
     QAction *undo = menu->actions().at(menu->actions().size() - 4);
     EXPECT_EQ(undo->text(), L("Rückgängig"));
     EXPECT_FALSE(undo->isEnabled());
-    app->record("Kopieren von „A & B“", UndoAction::makeCreated({file}));
+    app->undoJournal().record("Kopieren von „A & B“", UndoAction::makeCreated({file}));
     menu = actionsMenu();
     undo = menu->actions().at(menu->actions().size() - 4);
     EXPECT_EQ(undo->text(), LF("Rückgängig: %@", "Kopieren von „A && B“"));

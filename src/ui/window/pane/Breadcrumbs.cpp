@@ -84,7 +84,7 @@ void Breadcrumbs::rebuild() {
                     menu.setAccessibleName(L("Pfad kopieren"));
                     QAction *copy = menu.addAction(Symbols::icon(QStringLiteral("link")), L("Pfad kopieren"));
                     connect(copy, &QAction::triggered, this, [this, path] {
-                        if (m_app) m_app->copyPath({path});
+                        if (m_app) m_app->clipboard().copyPath({path});
                     });
                     menu.exec(button->mapToGlobal(pos));
                 });

@@ -38,7 +38,7 @@ QMenu *build(AppState *app, PaneModel *pane, QWidget *parent) {
     };
 
     // Into the folder shown, whatever is selected in it (the paste command would take a selected folder).
-    add(K("Einsetzen"), "doc.on.clipboard", activated([a, p] { a->paste(p->currentPath()); }));
+    add(K("Einsetzen"), "doc.on.clipboard", activated([a, p] { a->clipboard().paste(p->currentPath()); }));
     menu->addSeparator();
     add(Cmd::newFolder, "folder.badge.plus", activated([command] { command(Cmd::newFolder); }));
     add(Cmd::newFile, "doc.badge.plus", activated([command] { command(Cmd::newFile); }));
@@ -54,7 +54,8 @@ QMenu *build(AppState *app, PaneModel *pane, QWidget *parent) {
     });
     if (QAction *storage = Commands::of(app)->action(QString::fromUtf8(Cmd::storage));
         storage && storage->isEnabled())
-        add(Cmd::storage, "chart.pie", activated([a, p] { a->openStorageAnalysis(p->currentPath()); }));
+        add(Cmd::storage, "chart.pie",
+            activated([a, p] { a->items().openStorageAnalysis(p->currentPath()); }));
     return menu;
 }
 

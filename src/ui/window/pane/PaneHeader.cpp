@@ -79,15 +79,15 @@ IconButton *iconButton(const char *symbol, const QString &help, QWidget *parent)
 
 } // namespace
 
-void PaneHeader::runOnThisSide(const char *command) {
-    if (!m_app || !m_model) return;
-    m_app->sides().setActive(m_model->side());
-    Commands::of(m_app)->action(QString::fromUtf8(command))->trigger();
+QAction *PaneHeader::command(const char *id) const {
+    return m_app ? Commands::of(m_app)->action(QString::fromUtf8(id)) : nullptr;
 }
 
-// The help text of a command of the registry, which the header's buttons share with the menus.
-QString PaneHeader::commandHelp(const char *command) const {
-    return m_app ? Commands::helpKey(Commands::of(m_app)->action(QString::fromUtf8(command))) : QString();
+// A header button is the face of its command in the registry, run on this side.
+void PaneHeader::bindOnThisSide(QAbstractButton *button, const char *id) {
+    Commands::bindButton(button, command(id), [this] {
+        if (m_app && m_model) m_app->sides().setActive(m_model->side());
+    });
 }
 
 PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
@@ -125,24 +125,20 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     m_crumbs = new Breadcrumbs(model, app, this);
     row->addWidget(m_crumbs, 1);
 
-    m_putBack = new BarButton(K("Zurücklegen"), false, this);
-    m_putBack->setToolTip(L(commandHelp(Cmd::putBack)));
-    m_putBack->setAccessibleName(L("Zurücklegen"));
-    connect(m_putBack, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::putBack); });
+    m_putBack = new BarButton(Commands::titleKey(command(Cmd::putBack)), false, this);
+    bindOnThisSide(m_putBack, Cmd::putBack);
     row->addWidget(m_putBack);
 
-    m_emptyTrash = new BarButton(K("Papierkorb leeren …"), false, this);
-    m_emptyTrash->setToolTip(L(commandHelp(Cmd::emptyTrash)));
-    m_emptyTrash->setAccessibleName(L("Papierkorb leeren …"));
-    connect(m_emptyTrash, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::emptyTrash); });
+    m_emptyTrash = new BarButton(Commands::titleKey(command(Cmd::emptyTrash)), false, this);
+    bindOnThisSide(m_emptyTrash, Cmd::emptyTrash);
     row->addWidget(m_emptyTrash);
 
-    m_newTab = iconButton("plus", commandHelp(Cmd::newTab), this);
-    connect(m_newTab, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::newTab); });
+    m_newTab = iconButton("plus", {}, this);
+    bindOnThisSide(m_newTab, Cmd::newTab);
     row->addWidget(m_newTab);
 
-    m_goTo = iconButton("arrow.right.to.line", commandHelp(Cmd::goToFolder), this);
-    connect(m_goTo, &QAbstractButton::clicked, this, [this] { runOnThisSide(Cmd::goToFolder); });
+    m_goTo = iconButton("arrow.right.to.line", {}, this);
+    bindOnThisSide(m_goTo, Cmd::goToFolder);
     row->addWidget(m_goTo);
 
     m_sort = new SortMenu(model, this);

@@ -5,6 +5,8 @@
 
 class AppState;
 class BarButton;
+class QAbstractButton;
+class QAction;
 class Breadcrumbs;
 class IconButton;
 class PaneModel;
@@ -63,9 +65,9 @@ protected:
 
 private:
     void refresh();
-    // Makes this side the active one and runs a registered command there.
-    void runOnThisSide(const char *command);
-    QString commandHelp(const char *command) const;
+    QAction *command(const char *id) const;
+    // The button runs the registered command on this side (making it the active one first).
+    void bindOnThisSide(QAbstractButton *button, const char *id);
 
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;

@@ -45,7 +45,7 @@ PathBar::PathBar(PaneModel *model, AppState *app, QWidget *parent)
     m_copy->setHelpKey(K("Vollständigen Pfad kopieren (⌥⌘C)"));
     m_copy->setFocusPolicy(Qt::NoFocus);
     connect(m_copy, &QAbstractButton::clicked, this, [this] {
-        if (m_app) m_app->copyPath({m_shown});
+        if (m_app) m_app->clipboard().copyPath({m_shown});
     });
     row->addWidget(m_copy);
 

@@ -107,7 +107,7 @@ void PlacesMenu::fill() {
         m->addAction(Symbols::icon(QStringLiteral("arrow.right.to.line")), L("Gehe zu Ordner …  (⇧⌘G)"));
     goTo->setObjectName(QStringLiteral("goToFolder"));
     connect(goTo, &QAction::triggered, this, [this] {
-        if (m_app && m_model) m_app->goToFolder(m_model);
+        if (m_app && m_model) m_app->items().goToFolder(m_model);
     });
     m->addSeparator();
     for (const Place &place : places()) {

@@ -82,13 +82,13 @@ void ActionsMenu::fill() {
     // commands would serve the field: they run the file clipboard's operations themselves.
     QPointer<AppState> app = m_app;
     add(m, L("Ausschneiden"), commands->action(Cmd::cut), selected, [app] {
-        if (app) app->cutToClipboard(app->activePane()->selectedPaths());
+        if (app) app->clipboard().cut(app->activePane()->selectedPaths());
     });
     add(m, L("Kopieren"), commands->action(Cmd::copy), selected, [app] {
-        if (app) app->copyToClipboard(app->activePane()->selectedPaths());
+        if (app) app->clipboard().copy(app->activePane()->selectedPaths());
     });
     add(m, L("Einsetzen"), commands->action(Cmd::paste), true, [app] {
-        if (app) app->paste(app->activePane()->targetFolder());
+        if (app) app->clipboard().paste(app->activePane()->targetFolder());
     });
     m->addSeparator();
     entry({K("Teilen …"), Cmd::share, true});

@@ -180,7 +180,7 @@ void MainToolbar::build() {
     // (disabled then) would not get to say.
     QPointer<AppState> app = m_app;
     m_trash->setAction(command(Cmd::trash), [app] {
-        if (app) app->trashSelection();
+        if (app) app->trash().trashSelection();
     });
     toolbarHelp(m_trash, m_app, K("In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen"), 5);
     ToolbarIconButton *empty = button("emptyTrash", "trash.slash", command(Cmd::emptyTrash));

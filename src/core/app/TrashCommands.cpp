@@ -1,6 +1,12 @@
 // Moving to the Trash, deleting from it, emptying it, and the Trash diagnosis.
-#include "core/app/AppState.h"
+#include "core/app/TrashCommands.h"
+
+#include "core/app/ItemCommands.h"
 #include "core/app/JobRunner.h"
+#include "core/app/Services.h"
+#include "core/app/Sides.h"
+#include "core/app/Toasts.h"
+#include "core/fileops/UndoJournal.h"
 
 #include "core/fileops/FileOps.h"
 #include "core/localisation/Lang.h"
@@ -95,39 +101,45 @@ void dropOrphanInfos(const QStringList &folders) {
 namespace {
 
 // The one toast after a trash (and a permanent delete of what had no Trash).
-void reportTrash(AppState &app, const FileOps::TrashResult &result, const FileOps::DeleteResult &removed) {
-    app.sides().refreshAll();
+void reportTrash(Sides &sides, Toasts &toasts, const FileOps::TrashResult &result,
+                 const FileOps::DeleteResult &removed) {
+    sides.refreshAll();
     const QStringList errors = result.errors + removed.errors;
     if (!errors.isEmpty()) {
-        app.show(errors.first(), true);
+        toasts.show(errors.first(), true);
         return;
     }
     if (result.cancelled) {
-        app.show(LF("Abgebrochen. %@ in den Papierkorb gelegt; der Rest ist unverändert.",
-                    FileFmt::count(result.done)),
-                 ToastKind::warning);
+        toasts.show(LF("Abgebrochen. %@ in den Papierkorb gelegt; der Rest ist unverändert.",
+                       FileFmt::count(result.done)),
+                    ToastKind::warning);
         return;
     }
     QStringList parts;
     if (result.done > 0) parts << LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done));
     if (removed.done >= 1) parts << LF("%@ endgültig gelöscht", FileFmt::count(removed.done));
     if (parts.isEmpty())
-        app.show(K("Nichts gelöscht."), ToastKind::warning);
+        toasts.show(K("Nichts gelöscht."), ToastKind::warning);
     else
-        app.show(parts.join(QStringLiteral(", ")) + u'.');
+        toasts.show(parts.join(QStringLiteral(", ")) + u'.');
 }
 
 } // namespace
 
-void AppState::trashSelection() {
-    PaneModel *pane = activePane();
+TrashCommands::TrashCommands(Sides &sides, JobRunner &jobs, UndoJournal &undo, Toasts &toasts,
+                             ItemCommands &items, const Services &services, QObject *parent)
+    : QObject(parent), m_sides(sides), m_jobs(jobs), m_undo(undo), m_toasts(toasts), m_items(items),
+      m_services(services) {}
+
+void TrashCommands::trashSelection() {
+    PaneModel *pane = m_sides.activePane();
     const QStringList paths = pane->selectedPaths();
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."), ToastKind::warning);
+        m_toasts.show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     // Refused before any question: the answer could not be acted on.
-    if (!m_jobs->admits()) return;
+    if (!m_jobs.admits()) return;
     if (std::all_of(paths.cbegin(), paths.cend(),
                     [](const QString &p) { return FileLoader::isInTrash(p); })) {
         deleteFromTrash(paths);
@@ -140,35 +152,35 @@ void AppState::trashSelection() {
     question.informative =
         nameList(paths) + QStringLiteral("\n\n") + L("Du kannst sie im Papierkorb wiederherstellen.");
     question.buttons = {{L("In den Papierkorb"), AlertRole::confirm}, {L("Abbrechen"), AlertRole::cancel}};
-    QPointer<AppState> self(this);
+    QPointer<TrashCommands> self(this);
     QPointer<PaneModel> source(pane);
     m_services.dialogs.ask(question, [self, source, paths](const AlertAnswer &answer) {
         if (self && answer.role == AlertRole::confirm) self->startTrash(paths, source);
     });
 }
 
-void AppState::trashDropped(const QStringList &paths) {
+void TrashCommands::trashDropped(const QStringList &paths) {
     QStringList outside;
     for (const QString &p : paths)
         if (!FileLoader::isInTrash(p) && !FileLoader::allTrashFolders().contains(FileLoader::norm(p)))
             outside << p;
-    if (outside.isEmpty() || !m_jobs->admits()) return;
+    if (outside.isEmpty() || !m_jobs.admits()) return;
     startTrash(outside, {});
 }
 
-void AppState::startTrash(const QStringList &paths, QPointer<PaneModel> source) {
-    m_jobs->run(
+void TrashCommands::startTrash(const QStringList &paths, QPointer<PaneModel> source) {
+    m_jobs.run(
         K("Lege in den Papierkorb"),
         [paths](TransferProgress &progress) { return FileOps::trash(paths, &progress); },
         [this, source](const FileOps::TrashResult &result) {
             if (source) source->setSelection({});
             // What went is recorded even when the rest stayed behind a cancel.
             if (!result.moved.isEmpty())
-                record(LF("%@ in den Papierkorb gelegt", FileFmt::count(result.moved.size())),
-                       UndoAction::makeTrashed(result.moved));
+                m_undo.record(LF("%@ in den Papierkorb gelegt", FileFmt::count(result.moved.size())),
+                              UndoAction::makeTrashed(result.moved));
             if (result.done >= 1) SystemSounds::play(SystemSounds::Kind::moveToTrash);
             if (result.noTrash.isEmpty() || result.cancelled) {
-                reportTrash(*this, result, {});
+                reportTrash(m_sides, m_toasts, result, {});
                 return;
             }
             const QStringList &rest = result.noTrash;
@@ -179,27 +191,27 @@ void AppState::startTrash(const QStringList &paths, QPointer<PaneModel> source) 
             now.informative = L(noTrashText) + QStringLiteral("\n\n") + nameList(rest);
             now.buttons = {{L("Abbrechen"), AlertRole::cancel},
                            {L("Sofort löschen"), AlertRole::destructive}};
-            QPointer<AppState> self(this);
+            QPointer<TrashCommands> self(this);
             m_services.dialogs.ask(now, [self, rest, result](const AlertAnswer &answer) {
                 if (!self) return;
                 if (answer.role != AlertRole::destructive) {
-                    reportTrash(*self, result, {});
+                    reportTrash(self->m_sides, self->m_toasts, result, {});
                     return;
                 }
                 // A job that began while the question was up refuses the delete with its own toast.
-                self->m_jobs->run(
+                self->m_jobs.run(
                     K("Lösche"),
                     [rest](TransferProgress &progress) {
                         return FileOps::deletePermanently(rest, &progress);
                     },
                     [self, result](const FileOps::DeleteResult &removed) {
-                        if (self) reportTrash(*self, result, removed);
+                        if (self) reportTrash(self->m_sides, self->m_toasts, result, removed);
                     });
             });
         });
 }
 
-void AppState::deleteFromTrash(const QStringList &paths) {
+void TrashCommands::deleteFromTrash(const QStringList &paths) {
     Alert question;
     question.style = Alert::Style::critical;
     question.message =
@@ -208,49 +220,49 @@ void AppState::deleteFromTrash(const QStringList &paths) {
         nameList(paths) + QStringLiteral("\n\n") + L("Das lässt sich nicht rückgängig machen.");
     question.buttons = {{L("Abbrechen"), AlertRole::cancel},
                         {L("Endgültig löschen"), AlertRole::destructive}};
-    QPointer<AppState> self(this);
-    QPointer<PaneModel> pane(activePane());
+    QPointer<TrashCommands> self(this);
+    QPointer<PaneModel> pane(m_sides.activePane());
     m_services.dialogs.ask(question, [self, pane, paths](const AlertAnswer &answer) {
         if (self && answer.role == AlertRole::destructive) self->startDeleteFromTrash(paths, pane);
     });
 }
 
-void AppState::startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel> pane) {
-    m_jobs->run(
+void TrashCommands::startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel> pane) {
+    m_jobs.run(
         K("Lösche"),
         [paths](TransferProgress &progress) { return FileOps::deletePermanently(paths, &progress); },
         [this, pane](const FileOps::DeleteResult &result) {
             if (pane) pane->setSelection({});
-            refreshAll();
+            m_sides.refreshAll();
             if (!result.errors.isEmpty()) {
-                show(firstError(result.errors), true);
+                m_toasts.show(firstError(result.errors), true);
                 if (!result.denied.isEmpty()) offerShowInFolder(result.denied);
                 return;
             }
             if (result.cancelled)
-                show(LF("Abgebrochen. %@ endgültig gelöscht; der Rest ist unverändert.",
-                        FileFmt::count(result.done)),
-                     ToastKind::warning);
+                m_toasts.show(LF("Abgebrochen. %@ endgültig gelöscht; der Rest ist unverändert.",
+                                 FileFmt::count(result.done)),
+                              ToastKind::warning);
             else
-                show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
+                m_toasts.show(LF("%@ endgültig gelöscht.", FileFmt::count(result.done)));
         });
 }
 
 // The refused items are shown selected, in the desktop's file manager or in the active pane.
-void AppState::offerShowInFolder(const QStringList &paths) {
+void TrashCommands::offerShowInFolder(const QStringList &paths) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Im Ordner zeigen?");
     question.informative = L(refusedText);
     question.buttons = {{L("Abbrechen"), AlertRole::cancel}, {L("Im Ordner zeigen"), AlertRole::confirm}};
-    QPointer<AppState> self(this);
+    QPointer<TrashCommands> self(this);
     m_services.dialogs.ask(question, [self, paths](const AlertAnswer &answer) {
-        if (self && answer.role == AlertRole::confirm) self->showInFileManager(paths);
+        if (self && answer.role == AlertRole::confirm) self->m_items.showInFileManager(paths);
     });
 }
 
-void AppState::emptyTrash() {
-    if (!m_jobs->admits()) return;
+void TrashCommands::emptyTrash() {
+    if (!m_jobs.admits()) return;
     // Shared by the question and the counting; the count may come before the question is up or after it
     // has closed.
     struct Found {
@@ -292,7 +304,7 @@ void AppState::emptyTrash() {
                  found->arrived = true;
                  found->apply();
              });
-    QPointer<AppState> self(this);
+    QPointer<TrashCommands> self(this);
     m_services.dialogs.ask(question, [self, found, folders](const AlertAnswer &answer) {
         found->open = false;
         found->update = nullptr;
@@ -302,12 +314,12 @@ void AppState::emptyTrash() {
     });
 }
 
-void AppState::startEmptyTrash(const QList<QByteArray> &paths, const QStringList &folders) {
+void TrashCommands::startEmptyTrash(const QList<QByteArray> &paths, const QStringList &folders) {
     struct Emptied {
         FileOps::RawDeleteResult result;
         qsizetype left = 0; // what the trash folders still hold afterwards
     };
-    m_jobs->run(
+    m_jobs.run(
         K("Leere den Papierkorb"),
         [paths, folders](TransferProgress &progress) {
             Emptied emptied{FileOps::deleteRawPermanently(paths, &progress), 0};
@@ -317,11 +329,11 @@ void AppState::startEmptyTrash(const QList<QByteArray> &paths, const QStringList
         },
         [this, folders](const Emptied &emptied) {
             const FileOps::RawDeleteResult &result = emptied.result;
-            left()->setSelection({});
-            right()->setSelection({});
-            refreshAll();
+            m_sides.left()->setSelection({});
+            m_sides.right()->setSelection({});
+            m_sides.refreshAll();
             if (!result.errors.isEmpty()) {
-                show(firstError(result.errors), true);
+                m_toasts.show(firstError(result.errors), true);
                 // Only names the system can be given as text go to the administrator's delete.
                 QStringList denied;
                 for (const QByteArray &path : result.denied)
@@ -331,35 +343,35 @@ void AppState::startEmptyTrash(const QList<QByteArray> &paths, const QStringList
             }
             if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
             if (emptied.left > 0)
-                show(LF("%@ gelöscht. Noch im Papierkorb: %@.", FileFmt::count(result.done),
-                        FileFmt::count(emptied.left)),
-                     ToastKind::warning);
+                m_toasts.show(LF("%@ gelöscht. Noch im Papierkorb: %@.", FileFmt::count(result.done),
+                                 FileFmt::count(emptied.left)),
+                              ToastKind::warning);
             else
-                show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
+                m_toasts.show(LF("Papierkorb geleert: %@ gelöscht.", FileFmt::count(result.done)));
         });
 }
 
 // What we may not delete goes with administrator rights; the system asks for the password.
-void AppState::offerAdminEmpty(const QStringList &denied, const QStringList &folders) {
+void TrashCommands::offerAdminEmpty(const QStringList &denied, const QStringList &folders) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Den Rest mit Administratorrechten löschen?");
     question.informative = LF(adminText, FileFmt::count(denied.size()));
     question.buttons = {{L("Abbrechen"), AlertRole::cancel},
                         {L("Mit Administratorrechten löschen"), AlertRole::destructive}};
-    QPointer<AppState> self(this);
+    QPointer<TrashCommands> self(this);
     m_services.dialogs.ask(question, [self, denied, folders](const AlertAnswer &answer) {
         if (self && answer.role == AlertRole::destructive) self->startAdminEmpty(denied, folders);
     });
 }
 
-void AppState::startAdminEmpty(const QStringList &denied, const QStringList &folders) {
+void TrashCommands::startAdminEmpty(const QStringList &denied, const QStringList &folders) {
     const auto work = m_services.desktop.deleteAsAdmin;
     struct AdminResult {
         std::optional<QString> error;
         qsizetype left = 0; // what the trash folders still hold afterwards
     };
-    const bool started = m_jobs->run(
+    const bool started = m_jobs.run(
         K("Leere den Papierkorb"),
         [work, denied, folders](TransferProgress &) -> AdminResult {
             if (!work) return {QString(), 0};
@@ -376,25 +388,26 @@ void AppState::startAdminEmpty(const QStringList &denied, const QStringList &fol
             return result;
         },
         [this](const AdminResult &result) {
-            refreshAll();
+            m_sides.refreshAll();
             if (result.error) {
-                show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *result.error), true);
+                m_toasts.show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@", *result.error),
+                              true);
                 return;
             }
             // Names the system can't be given as text never reach the administrator's delete.
             if (result.left > 0) {
-                show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@",
-                        LF("Noch im Papierkorb: %@.", FileFmt::count(result.left))),
-                     true);
+                m_toasts.show(LF("Der Rest des Papierkorbs ließ sich nicht löschen: %@",
+                                 LF("Noch im Papierkorb: %@.", FileFmt::count(result.left))),
+                              true);
                 return;
             }
             SystemSounds::play(SystemSounds::Kind::emptyTrash);
-            show(K("Papierkorb mit Administratorrechten geleert."));
+            m_toasts.show(K("Papierkorb mit Administratorrechten geleert."));
         });
-    if (started) show(K("Der Rest des Papierkorbs wird mit Administratorrechten gelöscht …"));
+    if (started) m_toasts.show(K("Der Rest des Papierkorbs wird mit Administratorrechten gelöscht …"));
 }
 
-QString AppState::rawListing(const QString &path) {
+QString TrashCommands::rawListing(const QString &path) {
     DIR *dir = ::opendir(QFile::encodeName(path).constData());
     if (!dir) {
         const int e = errno;
@@ -413,7 +426,7 @@ QString AppState::rawListing(const QString &path) {
 }
 
 // Fixed German words: the text is meant for a bug report, not for reading in the interface language.
-QString AppState::diagnosisText() {
+QString TrashCommands::diagnosisText() {
     const QString trash = TrashRoots::homeTrash();
     const QString files = trash + QStringLiteral("/files");
     const QString uid = QString::number(::getuid());
@@ -446,14 +459,14 @@ QString AppState::diagnosisText() {
     return lines.join(u'\n');
 }
 
-void AppState::trashDiagnosis() {
+void TrashCommands::trashDiagnosis() {
     const QString text = diagnosisText();
     Alert alert;
     alert.style = Alert::Style::warning;
     alert.message = L("Papierkorb-Diagnose");
     alert.informative = text;
     alert.buttons = {{L("Text kopieren"), AlertRole::confirm}, {L("Schließen"), AlertRole::cancel}};
-    QPointer<AppState> self(this);
+    QPointer<TrashCommands> self(this);
     m_services.dialogs.ask(alert, [self, text](const AlertAnswer &answer) {
         if (self && answer.role == AlertRole::confirm) self->m_services.pasteboard.setText(text);
     });

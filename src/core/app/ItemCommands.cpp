@@ -1,6 +1,13 @@
 // Small commands on the selection or the active pane: open, share, tags, information, go to a folder,
-// copy paths, Terminal and the text editor, and the lookups item menus use.
-#include "core/app/AppState.h"
+// Terminal and the text editor, the lookups item menus use, and eject.
+#include "core/app/ItemCommands.h"
+
+#include "core/app/Services.h"
+#include "core/app/Sides.h"
+#include "core/app/Toasts.h"
+#include "core/app/WindowRequests.h"
+#include "core/base/Background.h"
+#include "core/fileops/FileOps.h"
 
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
@@ -11,6 +18,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QtConcurrent>
 #include <pwd.h>
 #include <sys/stat.h>
 
@@ -44,10 +52,18 @@ QString expandTilde(const QString &text) {
     return entry && entry->pw_dir ? QFile::decodeName(entry->pw_dir) + rest : text;
 }
 
+// clang-format off
+constexpr const char *ejectFailed = K("„%@“ ließ sich nicht auswerfen: %@ Vielleicht ist noch eine Datei oder ein Programm darauf geöffnet.");
+// clang-format on
+
 } // namespace
 
-void AppState::openSelection() {
-    PaneModel *pane = activePane();
+ItemCommands::ItemCommands(Sides &sides, Toasts &toasts, WindowRequests &requests, const Services &services,
+                           QObject *parent)
+    : QObject(parent), m_sides(sides), m_toasts(toasts), m_requests(requests), m_services(services) {}
+
+void ItemCommands::openSelection() {
+    PaneModel *pane = m_sides.activePane();
     QList<FileItem> chosen;
     for (const FileItem &item : pane->visibleItems())
         if (pane->selection().contains(item.path)) chosen << item;
@@ -60,45 +76,45 @@ void AppState::openSelection() {
         if (!item.isDirectory) openWithApplication(item.path);
 }
 
-void AppState::openWithApplication(const QString &path) {
+void ItemCommands::openWithApplication(const QString &path) {
     if (!m_services.openFile) return;
     if (!m_services.openFile(path))
-        show(LF("„%@“ lässt sich mit keinem Programm öffnen.", Posix::lastComponent(path)), true);
+        m_toasts.show(LF("„%@“ lässt sich mit keinem Programm öffnen.", Posix::lastComponent(path)), true);
 }
 
-void AppState::share(const QStringList &paths) {
+void ItemCommands::share(const QStringList &paths) {
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."), ToastKind::warning);
+        m_toasts.show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     if (!m_services.desktop.share) return;
-    if (const auto error = m_services.desktop.share(paths)) show(*error, true);
+    if (const auto error = m_services.desktop.share(paths)) m_toasts.show(*error, true);
 }
 
-void AppState::toggleTag(const QString &tag, const QStringList &paths) {
+void ItemCommands::toggleTag(const QString &tag, const QStringList &paths) {
     if (paths.isEmpty()) return;
-    if (const auto error = FileOps::toggleTag(tag, paths)) show(*error, true);
+    if (const auto error = FileOps::toggleTag(tag, paths)) m_toasts.show(*error, true);
     emit iconsChanged(paths);
-    refreshAll();
+    m_sides.refreshAll();
 }
 
-void AppState::clearTags(const QStringList &paths) {
+void ItemCommands::clearTags(const QStringList &paths) {
     if (paths.isEmpty()) return;
-    if (const auto error = FileOps::clearTags(paths)) show(*error, true);
+    if (const auto error = FileOps::clearTags(paths)) m_toasts.show(*error, true);
     emit iconsChanged(paths);
-    refreshAll();
+    m_sides.refreshAll();
 }
 
-void AppState::showInfo(const QStringList &paths) {
+void ItemCommands::showInfo(const QStringList &paths) {
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."), ToastKind::warning);
+        m_toasts.show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     m_requests.setInfoTarget(InfoTarget(paths));
 }
 
-void AppState::goToFolder(PaneModel *target) {
-    PaneModel *pane = target ? target : activePane();
+void ItemCommands::goToFolder(PaneModel *target) {
+    PaneModel *pane = target ? target : m_sides.activePane();
     m_sides.setActive(pane->side());
     TextQuestion q;
     q.message = L("Gehe zu Ordner");
@@ -107,14 +123,14 @@ void AppState::goToFolder(PaneModel *target) {
     q.placeholder = QStringLiteral("/home/…");
     q.buttons = {L("Öffnen"), L("Abbrechen")};
     q.fieldWidth = 440;
-    QPointer<AppState> self(this);
+    QPointer<ItemCommands> self(this);
     QPointer<PaneModel> asking(pane);
     m_services.dialogs.text(q, [self, asking](const std::optional<QString> &answer) {
         if (self && asking && answer) self->goToTypedFolder(asking, *answer);
     });
 }
 
-void AppState::goToTypedFolder(PaneModel *pane, const QString &answer) {
+void ItemCommands::goToTypedFolder(PaneModel *pane, const QString &answer) {
     QString text = unquoted(answer.trimmed());
     if (text.isEmpty()) return;
     text = expandTilde(text);
@@ -123,7 +139,7 @@ void AppState::goToTypedFolder(PaneModel *pane, const QString &answer) {
 
     bool isDir = false;
     if (!existsAnything(path, &isDir)) {
-        show(LF("Diesen Ordner gibt es nicht: %@", path), true);
+        m_toasts.show(LF("Diesen Ordner gibt es nicht: %@", path), true);
         return;
     }
     if (isDir) {
@@ -135,45 +151,36 @@ void AppState::goToTypedFolder(PaneModel *pane, const QString &answer) {
     pane->go(parent, true, {path});
 }
 
-void AppState::copyPath(const QStringList &paths) {
-    if (paths.isEmpty()) return;
-    m_services.pasteboard.setText(paths.join(u'\n'));
-    setCutPaths({});
-    // Put together directly: the number and the path are not translated.
-    show(paths.size() == 1 ? L("Pfad kopiert: ") + paths.first()
-                           : localNumber(paths.size()) + L(" Pfade kopiert."));
-}
-
-void AppState::openFolderInTerminal() {
+void ItemCommands::openFolderInTerminal() {
     const std::optional<QString> terminal =
         m_services.desktop.terminal ? m_services.desktop.terminal() : std::nullopt;
     if (!terminal) {
-        show(LF("%@ wurde nicht gefunden.", L("Terminal")), true);
+        m_toasts.show(LF("%@ wurde nicht gefunden.", L("Terminal")), true);
         return;
     }
     if (!m_services.desktop.openTerminal) return;
-    if (const auto error = m_services.desktop.openTerminal(*terminal, activePane()->targetFolder()))
-        show(*error, true);
+    if (const auto error = m_services.desktop.openTerminal(*terminal, m_sides.activePane()->targetFolder()))
+        m_toasts.show(*error, true);
 }
 
-void AppState::openInTextEdit() {
+void ItemCommands::openInTextEdit() {
     const std::optional<QString> editor =
         m_services.desktop.textEditor ? m_services.desktop.textEditor() : std::nullopt;
     if (!editor) {
-        show(LF("%@ wurde nicht gefunden.", L("Texteditor")), true);
+        m_toasts.show(LF("%@ wurde nicht gefunden.", L("Texteditor")), true);
         return;
     }
     QStringList files;
-    for (const QString &path : activePane()->selectedPaths())
+    for (const QString &path : m_sides.activePane()->selectedPaths())
         if (!PaneModel::isBrowsableFolder(path)) files << path;
     files.sort();
     if (!m_services.desktop.openInEditor) return;
-    if (const auto error = m_services.desktop.openInEditor(*editor, files)) show(*error, true);
+    if (const auto error = m_services.desktop.openInEditor(*editor, files)) m_toasts.show(*error, true);
 }
 
-void AppState::showInFileManager(const QStringList &paths) {
+void ItemCommands::showInFileManager(const QStringList &paths) {
     if (paths.isEmpty()) {
-        show(K("Nichts ausgewählt."), ToastKind::warning);
+        m_toasts.show(K("Nichts ausgewählt."), ToastKind::warning);
         return;
     }
     // The desktop's file manager when one answers; otherwise the items' folder in the active pane, with
@@ -187,24 +194,47 @@ void AppState::showInFileManager(const QStringList &paths) {
         if (parent.isEmpty()) parent = QStringLiteral("/");
         if (parent == folder) select << path;
     }
-    activePane()->go(folder, true, select);
+    m_sides.activePane()->go(folder, true, select);
 }
 
-void AppState::openCompare() {
-    const QString left = this->left()->currentPath(), right = this->right()->currentPath();
+void ItemCommands::openCompare() {
+    const QString left = m_sides.left()->currentPath(), right = m_sides.right()->currentPath();
     if (FileLoader::norm(left) == FileLoader::norm(right)) {
-        show(K("Links und rechts ist derselbe Ordner. Öffne zum Vergleichen zwei verschiedene Ordner."),
-             ToastKind::warning);
+        m_toasts.show(
+            K("Links und rechts ist derselbe Ordner. Öffne zum Vergleichen zwei verschiedene Ordner."),
+            ToastKind::warning);
         return;
     }
     m_requests.setCompareRequest(CompareRequest({left, right}));
 }
 
-void AppState::openStorageAnalysis(const std::optional<QString> &path) {
-    m_requests.setStorageRequest(StorageRequest({path ? *path : activePane()->currentPath()}));
+void ItemCommands::openStorageAnalysis(const std::optional<QString> &path) {
+    m_requests.setStorageRequest(StorageRequest({path ? *path : m_sides.activePane()->currentPath()}));
 }
 
-QStringList AppState::contextPaths(PaneModel *pane, const FileItem &item) {
+QStringList ItemCommands::contextPaths(PaneModel *pane, const FileItem &item) {
     pane->contextSelect(item);
     return pane->selectedPaths();
+}
+
+void ItemCommands::eject(const QString &path, const QString &name) {
+    const QString home = QDir::homePath();
+    const QString inside = path.endsWith(u'/') ? path : path + u'/';
+    for (TabGroup *group : {m_sides.leftTabs(), m_sides.rightTabs()})
+        for (PaneModel *tab : group->tabs())
+            if (tab->currentPath() == path || tab->currentPath().startsWith(inside)) tab->go(home, true, {});
+
+    QPointer<ItemCommands> self(this);
+    const auto work = m_services.desktop.eject;
+    whenDone(this, QtConcurrent::run([work, path]() -> std::optional<QString> {
+                 return work ? work(path) : std::optional<QString>(QString());
+             }),
+             [self, name](const std::optional<QString> &error) {
+                 if (!self) return;
+                 emit self->devicesChanged();
+                 if (error)
+                     self->m_toasts.show(LF(ejectFailed, name, *error), true);
+                 else
+                     self->m_toasts.show(LF("„%@“ wurde ausgeworfen.", name));
+             });
 }

@@ -1,6 +1,12 @@
 // Copies and moves between panes: conflict question, the job, and one toast at the end.
-#include "core/app/AppState.h"
+#include "core/app/Transfers.h"
+
 #include "core/app/JobRunner.h"
+#include "core/app/Sides.h"
+#include "core/app/Toasts.h"
+#include "core/base/Dialogs.h"
+#include "core/fileops/UndoJournal.h"
+#include "core/tools/FolderSync.h"
 
 #include "core/fileops/ConflictQuestion.h"
 #include "core/fileops/FileOps.h"
@@ -14,17 +20,21 @@
 #include <QFileInfo>
 #include <algorithm>
 
-void AppState::transferSelection(Side from, bool move) {
-    if (!m_jobs->admits()) return;
-    PaneModel *source = tabs(from)->current();
+Transfers::Transfers(Sides &sides, JobRunner &jobs, UndoJournal &undo, Toasts &toasts, const Dialogs &dialogs,
+                     QObject *parent)
+    : QObject(parent), m_sides(sides), m_jobs(jobs), m_undo(undo), m_toasts(toasts), m_dialogs(dialogs) {}
+
+void Transfers::transferSelection(Side from, bool move) {
+    if (!m_jobs.admits()) return;
+    PaneModel *source = m_sides.tabs(from)->current();
     const QStringList paths = source->selectedPaths();
     if (paths.isEmpty()) {
-        show(LF("Nichts ausgewählt. Wähle zuerst Dateien im %@ Fenster.",
-                L(from == Side::left ? K("linken") : K("rechten"))),
-             ToastKind::warning);
+        m_toasts.show(LF("Nichts ausgewählt. Wähle zuerst Dateien im %@ Fenster.",
+                         L(from == Side::left ? K("linken") : K("rechten"))),
+                      ToastKind::warning);
         return;
     }
-    PaneModel *target = tabs(from == Side::left ? Side::right : Side::left)->current();
+    PaneModel *target = m_sides.tabs(from == Side::left ? Side::right : Side::left)->current();
     transfer(paths, target->targetFolder(), move);
 }
 
@@ -94,28 +104,27 @@ QSet<QString> touchedFolders(const QStringList &paths, const QString &destinatio
 
 } // namespace
 
-void AppState::transfer(const QStringList &paths, const QString &destination, bool move,
-                        std::function<void()> admitted) {
+void Transfers::transfer(const QStringList &paths, const QString &destination, bool move,
+                         std::function<void()> admitted) {
     if (paths.isEmpty()) return;
     // Refused before any question: the answers could not be acted on.
-    if (!m_jobs->admits()) return;
-    QPointer<AppState> self(this);
-    FileOps::askConflicts(paths, destination, move, m_services.dialogs,
-                          [self, paths, destination, move, admitted](auto answers) {
-                              if (!self) return;
-                              if (!answers)
-                                  self->show(K("Abgebrochen. Es wurde nichts verändert."),
-                                             ToastKind::warning);
-                              else
-                                  self->startTransfer(paths, destination, move, *answers, admitted);
-                          });
+    if (!m_jobs.admits()) return;
+    QPointer<Transfers> self(this);
+    FileOps::askConflicts(
+        paths, destination, move, m_dialogs, [self, paths, destination, move, admitted](auto answers) {
+            if (!self) return;
+            if (!answers)
+                self->m_toasts.show(K("Abgebrochen. Es wurde nichts verändert."), ToastKind::warning);
+            else
+                self->startTransfer(paths, destination, move, *answers, admitted);
+        });
 }
 
-void AppState::startTransfer(const QStringList &paths, const QString &destination, bool move,
-                             const QHash<QString, ConflictChoice> &resolutions,
-                             const std::function<void()> &admitted) {
-    QPointer<AppState> self(this);
-    const bool started = m_jobs->run(
+void Transfers::startTransfer(const QStringList &paths, const QString &destination, bool move,
+                              const QHash<QString, ConflictChoice> &resolutions,
+                              const std::function<void()> &admitted) {
+    QPointer<Transfers> self(this);
+    const bool started = m_jobs.run(
         move ? K("Verschiebe") : K("Kopiere"),
         [paths, destination, move, resolutions](TransferProgress &progress) {
             return FileOps::runWithProgress(paths, destination, move, progress, resolutions);
@@ -124,18 +133,78 @@ void AppState::startTransfer(const QStringList &paths, const QString &destinatio
             if (!self) return;
             const qsizetype skips =
                 std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
-            refreshPanesShowing({self->sides().leftTabs(), self->sides().rightTabs()},
+            refreshPanesShowing({self->m_sides.leftTabs(), self->m_sides.rightTabs()},
                                 touchedFolders(paths, destination, outcome));
             if (!outcome.created.isEmpty()) {
                 const QSet<QString> made(outcome.created.cbegin(), outcome.created.cend());
-                for (TabGroup *group : {self->sides().leftTabs(), self->sides().rightTabs()})
+                for (TabGroup *group : {self->m_sides.leftTabs(), self->m_sides.rightTabs()})
                     if (PaneModel *pane = group->current(); pane->currentPath() == destination)
                         pane->setSelection(made);
             }
             if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move);
             ToastKind kind = ToastKind::success;
             const QString text = resultToast(outcome, paths.size(), skips, move, destination, kind);
-            self->show(text, kind);
+            self->m_toasts.show(text, kind);
         });
     if (started && admitted) admitted();
+}
+
+void Transfers::recordTransfer(const TransferOutcome &outcome, bool move) {
+    const QString count = FileFmt::count(outcome.pairs.size());
+    if (move) {
+        m_undo.record(LF("%@ verschoben", count), UndoAction::makeMoved(outcome.pairs, outcome.replaced));
+    } else {
+        QStringList targets;
+        for (const TransferPair &pair : outcome.pairs)
+            targets << pair.to;
+        m_undo.record(LF("%@ kopiert", count), UndoAction::makeCreated(targets, outcome.replaced));
+    }
+}
+
+void Transfers::runSync(const QString &left, const QString &right, const QList<SyncStep> &steps,
+                        std::function<void()> completion) {
+    if (steps.isEmpty() || !m_jobs.admits()) return;
+    QPointer<Transfers> self(this);
+    const auto start = [self, left, right, steps, completion] {
+        if (!self) return;
+        const qsizetype total = steps.size();
+        self->m_jobs.run(
+            K("Synchronisiere"),
+            [left, right, steps](TransferProgress &progress) {
+                return FolderSync::run(left, right, steps, progress);
+            },
+            [self, total, completion](const SyncResult &r) {
+                if (!self) return;
+                self->m_sides.refreshAll();
+                if (r.cancelled) {
+                    self->m_toasts.show(LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.",
+                                           QString::number(r.done), QString::number(total)));
+                } else if (!r.errors.isEmpty()) {
+                    QString text = r.errors.first();
+                    if (r.errors.size() > 1) text += LF(" (+%d weitere)", r.errors.size() - 1);
+                    self->m_toasts.show(text, true);
+                } else {
+                    self->m_toasts.show(
+                        LF("Synchronisiert: %@ Schritte. Überschriebenes und Gelöschtes liegt im Papierkorb.",
+                           QString::number(r.done)));
+                }
+                if (completion) completion();
+            });
+    };
+    const FolderSync::Counts counts = FolderSync::counts(steps);
+    if (counts.trash == 0 && counts.replace == 0) {
+        start();
+        return;
+    }
+    // Nothing goes to the Trash or is replaced without the user's word.
+    Alert alert;
+    alert.style = Alert::Style::warning;
+    alert.message = L("Ordner synchronisieren?");
+    alert.informative = LF("%d Objekte kommen in den Papierkorb, %d werden ersetzt (das Alte liegt danach im "
+                           "Papierkorb).",
+                           counts.trash, counts.replace);
+    alert.buttons = {{L("Synchronisieren"), AlertRole::destructive}, {L("Abbrechen"), AlertRole::cancel}};
+    m_dialogs.ask(alert, [start](AlertAnswer answer) {
+        if (answer.role == AlertRole::destructive) start();
+    });
 }

@@ -1,0 +1,147 @@
+// Renaming the one selected item (several go to the batch rename), and new folders and files.
+#include "core/app/RenameCommands.h"
+
+#include "core/app/Services.h"
+#include "core/app/Sides.h"
+#include "core/app/Toasts.h"
+#include "core/app/WindowRequests.h"
+#include "core/fileops/UndoJournal.h"
+
+#include "core/fileops/FileOps.h"
+#include "core/localisation/Lang.h"
+#include "core/model/FileLoader.h"
+#include "core/model/PaneModel.h"
+#include "platform/Posix.h"
+
+#include <QTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// 0 or the errno of the failed creation. O_EXCL: an item that appeared after the name was chosen is never
+// truncated or replaced.
+int createItem(const QString &path, bool folder) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) return EINVAL;
+    if (folder) return ::mkdir(bytes->constData(), 0777) == 0 ? 0 : errno;
+    const int fd = ::open(bytes->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    ::close(fd);
+    return 0;
+}
+
+} // namespace
+
+RenameCommands::RenameCommands(Sides &sides, Toasts &toasts, WindowRequests &requests, UndoJournal &undo,
+                               const Services &services, QObject *parent)
+    : QObject(parent), m_sides(sides), m_toasts(toasts), m_requests(requests), m_undo(undo),
+      m_services(services) {}
+
+void RenameCommands::renameSelection() {
+    PaneModel *pane = m_sides.activePane();
+    const QStringList selected = pane->selectedPaths();
+    if (selected.size() >= 2) {
+        m_requests.setBatchRenameTarget(InfoTarget(selected));
+        return;
+    }
+    if (selected.isEmpty()) {
+        m_toasts.show(K("Zum Umbenennen eine oder mehrere Dateien auswählen."), ToastKind::warning);
+        return;
+    }
+    const QString path = selected.first();
+    const QString name = path.section(u'/', -1);
+
+    TextQuestion q;
+    q.message = L("Umbenennen");
+    q.informative = LF("Neuer Name für „%@“:", name);
+    q.text = name;
+    q.buttons = {L("Umbenennen"), L("Abbrechen")};
+    q.fieldWidth = 320;
+    QPointer<RenameCommands> self(this);
+    QPointer<PaneModel> target(pane);
+    m_services.dialogs.text(q, [self, target, path](const std::optional<QString> &answer) {
+        // The pane may have closed while the question was up.
+        if (self && target && answer) self->renameItem(target, path, *answer);
+    });
+}
+
+void RenameCommands::renameItem(PaneModel *pane, const QString &path, const QString &answer) {
+    const QString name = path.section(u'/', -1);
+    // Spaces and tabs only; "/" can't be part of a name.
+    QString newName = answer;
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (!newName.isEmpty() && blank(newName.front()))
+        newName.remove(0, 1);
+    while (!newName.isEmpty() && blank(newName.back()))
+        newName.chop(1);
+    newName.replace(u'/', u':');
+
+    if (newName == name) {
+        m_toasts.show(K("Der Name wurde nicht geändert."), ToastKind::warning);
+        return;
+    }
+    if (newName.isEmpty()) {
+        m_toasts.show(K("Der Name darf nicht leer sein."), true);
+        return;
+    }
+    const QString newPath = path.section(u'/', 0, -2) + u'/' + newName;
+    // lstat: a dangling link is something too.
+    struct stat st {};
+    if (Posix::lstatPath(newPath, st)) {
+        m_toasts.show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+        return;
+    }
+    try {
+        FileOps::rename(path, newPath);
+    } catch (const FileError &error) {
+        m_toasts.show(error.description.isEmpty() ? FileOps::explain(error, name) : error.description, true);
+        return;
+    }
+
+    pane->refresh();
+    pane->setSelection({FileLoader::norm(newPath)});
+    pane->setCursor(FileLoader::norm(newPath)); // scrolled into view under its new name
+    m_undo.record(LF("Umbenennen von „%@“", name), UndoAction::makeRenamed({TransferPair{path, newPath}}));
+    m_toasts.show(LF("„%@“ umbenannt in „%@“.", name, newName));
+    QPointer<PaneModel> later(pane);
+    QTimer::singleShot(m_services.timings.renameRefreshMs, this, [later] {
+        if (later) later->refresh();
+    });
+}
+
+void RenameCommands::makeNewItem(const std::optional<QString> &in, bool folder) {
+    PaneModel *pane = m_sides.activePane();
+    const QString dir = in.value_or(pane->currentPath());
+    const char *base = folder ? K("Neuer Ordner") : K("Neue Datei");
+    const QString name = folder ? L(base) : L(base) + QStringLiteral(".txt");
+    const QString path = FileOps::uniqueURL(name, dir, true);
+
+    if (const int e = createItem(path, folder); e != 0) {
+        if (folder)
+            m_toasts.show(FileOps::explain(FileError::fromErrno(e), path.section(u'/', -1)), true);
+        else
+            m_toasts.show(K("Die Datei ließ sich hier nicht anlegen."), true);
+        return;
+    }
+    pane->refresh();
+    if (dir == pane->currentPath()) {
+        // The cursor brings the new item into view once the list shows it.
+        pane->setSelection({FileLoader::norm(path)});
+        pane->setCursor(FileLoader::norm(path));
+    }
+    m_undo.record(L(base), UndoAction::makeCreated({path}));
+    const QString made = path.section(u'/', -1);
+    m_toasts.show(folder ? LF("Ordner „%@“ angelegt.", made) : LF("Datei „%@“ angelegt.", made));
+}
+
+void RenameCommands::newFolder(const std::optional<QString> &in) {
+    makeNewItem(in, true);
+}
+
+void RenameCommands::newFile(const std::optional<QString> &in) {
+    makeNewItem(in, false);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <optional>
+
+class PaneModel;
+class Sides;
+class Toasts;
+class UndoJournal;
+class WindowRequests;
+struct Services;
+
+// Names for items: renaming the one selected item (several go to the batch rename), and new folders
+// and files under a free localised name. Each is recorded for undo. Main thread only.
+class RenameCommands : public QObject {
+    Q_OBJECT
+public:
+    RenameCommands(Sides &sides, Toasts &toasts, WindowRequests &requests, UndoJournal &undo,
+                   const Services &services, QObject *parent = nullptr);
+
+    void renameSelection();
+    // In the given folder, else in the active pane's.
+    void newFolder(const std::optional<QString> &in = std::nullopt);
+    void newFile(const std::optional<QString> &in = std::nullopt);
+
+private:
+    void renameItem(PaneModel *pane, const QString &path, const QString &answer);
+    void makeNewItem(const std::optional<QString> &in, bool folder);
+
+    Sides &m_sides;
+    Toasts &m_toasts;
+    WindowRequests &m_requests;
+    UndoJournal &m_undo;
+    const Services &m_services;
+};
