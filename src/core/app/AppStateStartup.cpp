@@ -51,6 +51,7 @@ void AppState::buildSides() {
     m_hooks->transfer = [this](const QStringList &paths, const QString &to, bool move) {
         m_transfers.transfer(paths, to, move);
     };
+    m_hooks->trash = [this](const QStringList &paths) { m_trash.trashDropped(paths); };
     m_hooks->extract = [this](const QStringList &paths) { m_fileActions.extract(paths); };
     m_hooks->show = [this](const QString &text, bool error) { show(text, error); };
     m_hooks->prefersExtraction = [](const QString &path) { return Archive::prefersKestrinExtraction(path); };

@@ -19,6 +19,8 @@ public:
     std::function<void(Side)> setActive;
     // Copies or moves paths into a folder (asks about conflicts, runs the job, reports the outcome).
     std::function<void(const QStringList &paths, const QString &to, bool move)> transfer;
+    // Moves paths to the Trash as the trash command does (with the record that puts them back).
+    std::function<void(const QStringList &paths)> trash;
     // Unpacks archives next to themselves.
     std::function<void(const QStringList &paths)> extract;
     // Shows a toast; the text is a German key or a text already formed with LF.

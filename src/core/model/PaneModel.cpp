@@ -873,8 +873,16 @@ bool PaneModel::handleDrop(const QMimeData *data, const QString &into, std::opti
     const QStringList paths = drag.dropPaths(data);
     if (paths.isEmpty()) return true;
     const QString destination = standardised(into);
-    const bool move = DragState::movesOnDrop(paths, destination, copy);
     drag.clear();
+    // Into the Trash itself: trashed as the command does, never a plain move that no record could
+    // put back.
+    if (FileLoader::allTrashFolders().contains(FileLoader::norm(destination))) {
+        QTimer::singleShot(0, this, [this, paths] {
+            if (m_app && m_app->trash) m_app->trash(paths);
+        });
+        return true;
+    }
+    const bool move = DragState::movesOnDrop(paths, destination, copy);
     // The transfer may ask questions; start it after the drop has returned to the window system.
     QTimer::singleShot(0, this, [this, paths, destination, move] {
         if (m_app && m_app->transfer) m_app->transfer(paths, destination, move);

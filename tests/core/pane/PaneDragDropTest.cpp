@@ -158,3 +158,16 @@ TEST_F(PaneDragDrop, OtherVolumeCopiesWhenAnySourceIsElsewhere) {
     EXPECT_FALSE(rec.transfers[1].move);
     EXPECT_TRUE(DragState::movesOnDrop({src("a"), src("b")}, dest, false));
 }
+
+// A drop on the Trash's own folder goes through the trash operation, never a plain move into it.
+TEST_F(PaneDragDrop, ADropIntoTheTrashFolderTrashes) {
+    const QString trash = FileLoader::mainTrash();
+    ASSERT_TRUE(QDir().mkpath(trash));
+    auto target = openPane(root);
+    target->setApp(&rec.hooks);
+    std::unique_ptr<QMimeData> data(foreign({src("a"), src("b")}));
+    EXPECT_TRUE(target->handleDrop(data.get(), trash, false));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rec.trashed, (QStringList{src("a"), src("b")}));
+    EXPECT_TRUE(rec.transfers.isEmpty());
+}

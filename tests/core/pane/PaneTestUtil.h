@@ -33,6 +33,7 @@ struct RecordingHooks {
     QList<Transfer> transfers;
     QStringList opened;
     QStringList extracted;
+    QStringList trashed;
     Qt::KeyboardModifiers held;
 
     RecordingHooks() {
@@ -42,6 +43,7 @@ struct RecordingHooks {
         };
         hooks.openFile = [this](const QString &p) { opened << p; };
         hooks.extract = [this](const QStringList &p) { extracted << p; };
+        hooks.trash = [this](const QStringList &p) { trashed << p; };
         hooks.prefersExtraction = [](const QString &p) { return p.endsWith(QStringLiteral(".zip")); };
         hooks.modifiers = [this] { return held; };
     }
