@@ -240,18 +240,18 @@ int run(const QStringList &args) {
         },
         prepare);
     FileOps::detail::setStepHook({});
-    Bench::report(QStringLiteral("(c) move of (b) to a tmpfs"), t.ours, treeThreads, QStringLiteral("mv"), t.theirs,
-                  1);
+    Bench::report(QStringLiteral("(c) move of (b) to a tmpfs"), t.ours, treeThreads, QStringLiteral("mv"),
+                  t.theirs, 1);
     Bench::spread(QStringLiteral("(c) flush of the target"), flush, "ms", 1000);
     Bench::spread(QStringLiteral("(c) verification and removal of the originals"), verify, "ms", 1000);
     Bench::unmount(vol);
     return 0;
 }
 
-const Bench::Registration
-    registration("copy",
-                 "copy/move engine against cp -a and mv: (a) 1 GiB, (b) 20000 small files (--files N), "
-                 "(c) move of (b) to a tmpfs, (d) 250000 files in a deep tree (--deep N); the fixture lies in TMPDIR",
-                 run);
+const Bench::Registration registration(
+    "copy",
+    "copy/move engine against cp -a and mv: (a) 1 GiB, (b) 20000 small files (--files N), "
+    "(c) move of (b) to a tmpfs, (d) 250000 files in a deep tree (--deep N); the fixture lies in TMPDIR",
+    run);
 
 } // namespace

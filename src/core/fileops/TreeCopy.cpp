@@ -99,7 +99,7 @@ public:
     static constexpr int batchFiles = 8;
     static constexpr int maxQueued = copyThreads * 4;
 
-    explicit CopyJob(TransferProgress &p) : progress(p) { pool_.setMaxThreadCount(copyThreads); }
+    explicit CopyJob(TransferProgress &p) : progress(p) { pool_.setMaxThreadCount(detail::copyThreads); }
     ~CopyJob() { pool_.waitForDone(); }
 
     TransferProgress &progress;
@@ -137,6 +137,8 @@ private:
         Fd src, dst;
         struct stat st {};
         QByteArray srcPath, dstPath;
+        dev_t dstDev = 0;
+        bool handsDownAcl = true; // files made in dst get an ACL from it
         Folder *parent = nullptr;
         // The walk's hold, one per queued batch of its files and one per subfolder.
         std::atomic<int> pending{1};
@@ -163,10 +165,13 @@ private:
     void entry(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
                const QByteArray &srcPath, const QByteArray &dstPath, bool root);
     void copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
-                     const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath, bool root);
+                     const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
+                     bool root, const Folder *in = nullptr);
     void copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
-                  const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath, bool root);
+                  const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath, bool root,
+                  const Folder *in);
     void queue(Folder *f, std::vector<QByteArray> names);
+    void copyBatch(FileCopy::Session &s, Folder *f, const std::vector<QByteArray> &names);
     void release(Folder *f) {
         while (f && f->pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             Folder *up = f->parent;
@@ -193,8 +198,8 @@ private:
         if (!report->mark.isEmpty())
             ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0);
     }
-    void metadata(int src, int dst, const struct stat &st) {
-        if (FileCopy::copyMetadata(src, dst, st).aclDropped) {
+    void metadata(int src, int dst, const struct stat &st, bool mayInherit = true) {
+        if (FileCopy::copyMetadata(src, dst, st, mayInherit).aclDropped) {
             std::lock_guard guard(reportLock_);
             report->aclDropped = true;
         }
@@ -301,6 +306,9 @@ void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int 
     f->dst.reset(::openat(dstDir, dstName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (f->dst.get() < 0) fail(errno);
     if (root) hold(f->dst.get());
+    struct stat dstSt;
+    f->dstDev = ::fstat(f->dst.get(), &dstSt) == 0 ? dstSt.st_dev : 0;
+    f->handsDownAcl = FileCopy::handsDownAcl(f->dst.get());
     const std::vector<Entry> entries = listEntries(f->src.get());
     ancestors_.emplace_back(st.st_dev, st.st_ino);
     std::vector<QByteArray> batch;
@@ -314,8 +322,8 @@ void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int 
                 type = IFTODT(s.st_mode);
         }
         if (type != DT_REG) {
-            entry(f, f->src.get(), e.name, f->dst.get(), e.name, srcPath + '/' + e.name, dstPath + '/' + e.name,
-                  false);
+            entry(f, f->src.get(), e.name, f->dst.get(), e.name, srcPath + '/' + e.name,
+                  dstPath + '/' + e.name, false);
             continue;
         }
         batch.push_back(e.name);
@@ -326,35 +334,44 @@ void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int 
 }
 
 void CopyJob::queue(Folder *f, std::vector<QByteArray> names) {
+    bool room;
     {
-        std::unique_lock guard(lock_);
-        idle_.wait(guard, [&] { return queued_ < maxQueued; });
-        ++queued_;
+        std::lock_guard guard(lock_);
+        room = queued_ < maxQueued;
+        queued_ += room;
+    }
+    if (!room) {
+        // The copying threads have enough to do: the walk copies this batch itself.
+        copyBatch(session, f, names);
+        return;
     }
     f->pending.fetch_add(1, std::memory_order_relaxed);
     pool_.start([this, f, names = std::move(names)] {
         thread_local FileCopy::Session own;
-        for (const QByteArray &name : names) {
-            if (halted_) break;
-            try {
-                copyRegular(own, f->src.get(), name, f->dst.get(), name, f->srcPath + '/' + name,
-                            f->dstPath + '/' + name, false);
-            } catch (...) {
-                halt(std::current_exception());
-            }
-        }
+        copyBatch(own, f, names);
         release(f);
         std::lock_guard guard(lock_);
-        --queued_;
-        idle_.notify_all();
+        if (--queued_ == 0) idle_.notify_all();
     });
+}
+
+void CopyJob::copyBatch(FileCopy::Session &s, Folder *f, const std::vector<QByteArray> &names) {
+    for (const QByteArray &name : names) {
+        if (halted_) return;
+        try {
+            copyRegular(s, f->src.get(), name, f->dst.get(), name, f->srcPath + '/' + name,
+                        f->dstPath + '/' + name, false, f);
+        } catch (...) {
+            halt(std::current_exception());
+        }
+    }
 }
 
 void CopyJob::copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
                           const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
-                          bool root) {
+                          bool root, const Folder *in) {
     try {
-        copyFile(s, srcDir, srcName, dstDir, dstName, srcPath, dstPath, root);
+        copyFile(s, srcDir, srcName, dstDir, dstName, srcPath, dstPath, root, in);
     } catch (const FileError &e) {
         throw CopyFailure{textOf(srcPath), e};
     }
@@ -362,7 +379,7 @@ void CopyJob::copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &sr
 
 void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
                        const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
-                       bool root) {
+                       bool root, const Folder *in) {
     // O_NONBLOCK: an entry swapped for a pipe meanwhile must not hang the job.
     Fd src(::openat(srcDir, srcName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (src.get() < 0) fail(errno);
@@ -390,8 +407,11 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
         hold(dst.get());
     }
 
-    struct stat dstStat;
-    const dev_t dstDev = ::fstat(dst.get(), &dstStat) == 0 ? dstStat.st_dev : 0;
+    dev_t dstDev = in ? in->dstDev : 0;
+    if (!in) {
+        struct stat dstStat;
+        if (::fstat(dst.get(), &dstStat) == 0) dstDev = dstStat.st_dev;
+    }
     qint64 copied = 0;
     const int e = FileCopy::copyData(
         src.get(), dst.get(), before, dstDev, s,
@@ -406,7 +426,7 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     if (syncEachFile && Posix::retry([&] { return ::fsync(dst.get()); }) != 0 && errno != EINVAL &&
         errno != ENOTSUP)
         fail(errno);
-    metadata(src.get(), dst.get(), before);
+    metadata(src.get(), dst.get(), before, !in || in->handsDownAcl);
 
     // A file that changed while it was read is copied as read; a move must not trust it.
     struct stat after;
@@ -549,6 +569,80 @@ template <typename Visit> bool walkPath(const QString &path, Visit &visit, bool 
     return go;
 }
 
+// The bytes of the regular files below one folder; its subfolders are read by a few threads at once.
+class Measure {
+public:
+    explicit Measure(TransferProgress *progress) : progress_(progress) {
+        pool_.setMaxThreadCount(detail::copyThreads);
+    }
+    // Nothing when cancelled.
+    std::optional<qint64> below(const QString &folder) {
+        const auto p = Posix::encode(folder);
+        if (!p) return 0;
+        const int fd = ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return 0;
+        walk(fd, 0);
+        pool_.waitForDone();
+        if (stop_) return std::nullopt;
+        return sum_.load();
+    }
+
+private:
+    // Takes the descriptor.
+    void walk(int fd, int depth) {
+        if (depth > detail::maxDepth) {
+            ::close(fd);
+            return;
+        }
+        DIR *dir = ::fdopendir(fd);
+        if (!dir) {
+            ::close(fd);
+            return;
+        }
+        qint64 sum = 0;
+        while (dirent *e = ::readdir(dir)) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+            if (stop_ || (progress_ && progress_->isCancelled())) {
+                stop_ = true;
+                break;
+            }
+            struct stat st;
+            if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (S_ISREG(st.st_mode)) {
+                if (st.st_nlink < 2 || firstName(st.st_ino))
+                    sum += st.st_size; // a file with several names is copied once
+            } else if (S_ISDIR(st.st_mode)) {
+                const int sub =
+                    ::openat(::dirfd(dir), e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub < 0) continue;
+                if (queued_.fetch_add(1) < 4 * detail::copyThreads) {
+                    pool_.start([this, sub, depth] {
+                        walk(sub, depth + 1);
+                        --queued_;
+                    });
+                } else {
+                    --queued_;
+                    walk(sub, depth + 1);
+                }
+            }
+        }
+        ::closedir(dir);
+        sum_ += sum;
+    }
+    bool firstName(ino_t ino) {
+        std::lock_guard guard(linksLock_);
+        return links_.insert(ino).second;
+    }
+
+    TransferProgress *progress_;
+    QThreadPool pool_;
+    std::atomic<qint64> sum_{0};
+    std::atomic<bool> stop_{false};
+    std::atomic<int> queued_{0};
+    std::mutex linksLock_;
+    std::unordered_set<ino_t> links_;
+};
+
 std::optional<qint64> measure(const QStringList &paths, TransferProgress *progress) {
     qint64 sum = 0;
     for (const QString &path : paths) {
@@ -559,14 +653,9 @@ std::optional<qint64> measure(const QStringList &paths, TransferProgress *progre
             sum += st.st_size;
             continue;
         }
-        std::unordered_set<ino_t> links; // a file with several names is copied once
-        auto visit = [&](const struct stat *s) {
-            if (progress && progress->isCancelled()) return false;
-            if (s && S_ISREG(s->st_mode) && (s->st_nlink < 2 || links.insert(s->st_ino).second))
-                sum += s->st_size;
-            return true;
-        };
-        if (!walkPath(path, visit)) return std::nullopt;
+        const std::optional<qint64> below = Measure(progress).below(path);
+        if (!below) return std::nullopt;
+        sum += *below;
     }
     return sum;
 }

@@ -106,9 +106,9 @@ TEST_F(ParallelCopy, ConflictAnswersApplyPerItem) {
     HookScope check([&](Step s, const QString &) {
         if (s == Step::oldItemOut) whole = snapshot(dst + "/a") == source;
     });
-    const TransferOutcome o = run(
-        {a, b, c}, dst, false,
-        {{a, ConflictChoice::replace}, {b, ConflictChoice::skip}, {c, ConflictChoice::keepBoth}});
+    const TransferOutcome o =
+        run({a, b, c}, dst, false,
+            {{a, ConflictChoice::replace}, {b, ConflictChoice::skip}, {c, ConflictChoice::keepBoth}});
     EXPECT_TRUE(o.errors.isEmpty()) << o.errors.join('\n').toStdString();
     EXPECT_TRUE(whole);
     EXPECT_EQ(o.done, 2);
@@ -131,7 +131,8 @@ TEST_F(ParallelCopy, AFailingFileFailsItsItemAndTheOthersFinish) {
         if (s == Step::chunkCopied && p == bad) throw FileError::fromErrno(ENOENT);
     });
     const TransferOutcome o = run({a, b}, dst, false);
-    EXPECT_EQ(o.errors, QStringList{"„f50“: Die Datei gibt es nicht mehr oder sie wurde verschoben. (in „a“)"});
+    EXPECT_EQ(o.errors,
+              QStringList{"„f50“: Die Datei gibt es nicht mehr oder sie wurde verschoben. (in „a“)"});
     EXPECT_EQ(o.failed, QStringList{"a"});
     EXPECT_EQ(o.done, 1);
     EXPECT_EQ(names(dst), QStringList{"b"});
