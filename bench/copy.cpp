@@ -15,6 +15,7 @@
 #include <limits>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +79,13 @@ void clear(const QString &path) {
     ::sync();
 }
 
+double cpuSeconds(int who) {
+    struct rusage u;
+    ::getrusage(who, &u);
+    auto sec = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return sec(u.ru_utime) + sec(u.ru_stime);
+}
+
 // Ours and theirs taking turns; every run writes into a folder of its own that no earlier run used, so no
 // run creates files where another has just deleted them. The copy before the last is removed before a run
 // (untimed), so that a large fixture does not fill a tmpfs.
@@ -94,19 +102,29 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
         ::sync();
         return out;
     };
+    // Processor time (user and system) beside the wall time: with other work on the machine, a pool of
+    // threads may get no more processor than one thread does.
+    Bench::Stats oursCpu, theirsCpu;
     const Bench::Pair t = Bench::alternate(
         times,
         [&] {
             const QString out = fresh();
-            return Bench::timeOf([&] { ours(out); });
+            const double before = cpuSeconds(RUSAGE_SELF);
+            const double s = Bench::timeOf([&] { ours(out); });
+            oursCpu.samples.push_back(cpuSeconds(RUSAGE_SELF) - before);
+            return s;
         },
         [&] {
             const QString out = fresh();
             bool ok = true;
+            const double before = cpuSeconds(RUSAGE_CHILDREN);
             const double s = Bench::timeOf([&] { ok = theirs(out); });
+            theirsCpu.samples.push_back(cpuSeconds(RUSAGE_CHILDREN) - before);
             return ok ? s : -1.0;
         });
     Bench::report(label, t.ours, oursThreads, tool, t.theirs, 1);
+    Bench::spread(label + QStringLiteral(" processor time, kestrin"), oursCpu, "s", 1.0, 4);
+    Bench::spread(label + QStringLiteral(" processor time, ") + tool, theirsCpu, "s", 1.0, 4);
     for (const QString &out : made)
         FileOps::detail::removeTree(out);
     ::sync();
