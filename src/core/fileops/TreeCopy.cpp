@@ -82,12 +82,10 @@ bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t pare
     return st.st_dev != parentDev;
 }
 
-} // namespace
-
-namespace {
 // Raised on the walk once a queued file has failed: the walk ends, the file's own error is the one
 // that counts.
 struct Halted {};
+
 } // namespace
 
 // Files are copied by a small pool while one thread walks the tree. The walk makes every folder
@@ -99,7 +97,7 @@ public:
     static constexpr int batchFiles = 8;
     static constexpr int maxQueued = copyThreads * 4;
 
-    explicit CopyJob(TransferProgress &p) : progress(p) { pool_.setMaxThreadCount(detail::copyThreads); }
+    explicit CopyJob(TransferProgress &p) : progress(p) { pool_.setMaxThreadCount(copyThreads); }
     ~CopyJob() { pool_.waitForDone(); }
 
     TransferProgress &progress;

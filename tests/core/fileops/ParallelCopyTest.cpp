@@ -184,3 +184,22 @@ TEST_F(ParallelCopy, AMoveNeverRemovesASourceWhoseCopyFailed) {
     EXPECT_EQ(names(vol.path()), QStringList{"b"});
     EXPECT_EQ(snapshot(vol.path() + "/b"), other);
 }
+
+// Measuring reads subfolders on several threads: every file counts once, a file with several names too.
+TEST_F(ParallelCopy, MeasuringCountsEachFileOnce) {
+    qint64 expected = 0;
+    for (int d = 0; d < 40; ++d)
+        for (int depth = 0; depth < 3; ++depth) {
+            const qint64 size = 100 * d + depth + 1;
+            file(QString("m/d%1/%2/f").arg(d).arg(QString("s/").repeated(depth)), pattern(size));
+            expected += size;
+        }
+    const QString shared = file("m/shared", pattern(7000));
+    expected += 7000;
+    for (int d = 0; d < 40; d += 8)
+        ASSERT_EQ(
+            ::link(encoded(shared).constData(), encoded(path(QString("m/d%1/again").arg(d))).constData()), 0);
+    TransferProgress p;
+    EXPECT_EQ(FileOps::totalBytes({path("m")}, p), expected);
+    EXPECT_EQ(FileOps::totalBytes({path("m"), path("m/d3")}), expected + 301 + 302 + 303);
+}
