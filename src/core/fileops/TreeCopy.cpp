@@ -173,7 +173,8 @@ private:
     void release(Folder *f) {
         while (f && f->pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             Folder *up = f->parent;
-            if (!halted_) metadata(f->src.get(), f->dst.get(), f->st);
+            // A folder is given an ACL by its parent only where that hands one down.
+            if (!halted_) metadata(f->src.get(), f->dst.get(), f->st, !up || up->handsDownAcl);
             delete f;
             f = up;
         }

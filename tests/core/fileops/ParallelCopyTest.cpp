@@ -6,6 +6,7 @@
 #include "platform/TrashRoots.h"
 
 #include <QDir>
+#include <QProcess>
 
 #include <atomic>
 #include <thread>
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace FileOpsTest;
@@ -202,4 +204,20 @@ TEST_F(ParallelCopy, MeasuringCountsEachFileOnce) {
     TransferProgress p;
     EXPECT_EQ(FileOps::totalBytes({path("m")}, p), expected);
     EXPECT_EQ(FileOps::totalBytes({path("m"), path("m/d3")}), expected + 301 + 302 + 303);
+}
+
+// A destination folder that hands down an ACL gives none of it to the copy of a tree the source lacks.
+TEST_F(ParallelCopy, NoHandedDownAclOnAnyLevelOfATree) {
+    const QString src = tree("src/t", 2, 3);
+    file("src/t/d1/deeper/g", "g");
+    const QString giving = mkdir("giving");
+    if (QProcess::execute("setfacl", {"-d", "-m", "u:4242:rwx", giving}) != 0)
+        GTEST_SKIP() << "setfacl is missing or the file system takes no ACLs";
+    ASSERT_EQ(run({src}, giving, false).done, 1);
+    for (const QString rel : {"t", "t/d0", "t/d0/f1", "t/d1/deeper", "t/d1/deeper/g"}) {
+        SCOPED_TRACE(rel.toStdString());
+        const QByteArray p = encoded(giving + "/" + rel);
+        EXPECT_LT(::getxattr(p.constData(), "system.posix_acl_access", nullptr, 0), 0);
+        EXPECT_LT(::getxattr(p.constData(), "system.posix_acl_default", nullptr, 0), 0);
+    }
 }
