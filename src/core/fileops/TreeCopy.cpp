@@ -605,12 +605,15 @@ private:
                 stop_ = true;
                 break;
             }
-            struct stat st;
-            if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            if (S_ISREG(st.st_mode)) {
+            // Only regular files have a size that counts; the type the folder tells spares the others a stat.
+            const unsigned char type = e->d_type;
+            if (type != DT_REG && type != DT_DIR && type != DT_UNKNOWN) continue;
+            struct stat st {};
+            if (type != DT_DIR && ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (type != DT_DIR && S_ISREG(st.st_mode)) {
                 if (st.st_nlink < 2 || firstName(st.st_ino))
                     sum += st.st_size; // a file with several names is copied once
-            } else if (S_ISDIR(st.st_mode)) {
+            } else if (type == DT_DIR || S_ISDIR(st.st_mode)) {
                 const int sub =
                     ::openat(::dirfd(dir), e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                 if (sub < 0) continue;
