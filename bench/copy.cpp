@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -15,8 +16,10 @@
 #include <limits>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -87,15 +90,18 @@ double cpuSeconds(int who) {
 }
 
 // Ours and theirs taking turns; every run writes into a folder of its own that no earlier run used, so no
-// run creates files where another has just deleted them. The copy before the last is removed before a run
-// (untimed), so that a large fixture does not fill a tmpfs.
+// run creates files where another has just deleted them. On a tmpfs, whose creations cost the same after a
+// deletion, the copy before the last is removed before a run (untimed), so that a large fixture fits.
 void compare(const QString &label, const QString &tool, int oursThreads, int times, const QString &outBase,
              const std::function<void(const QString &out)> &ours,
              const std::function<bool(const QString &out)> &theirs) {
     int n = 0;
     QStringList made;
+    struct statfs fs;
+    const bool tmpfs = ::statfs(QFile::encodeName(QFileInfo(outBase).path()).constData(), &fs) == 0 &&
+                       fs.f_type == TMPFS_MAGIC;
     const auto fresh = [&] {
-        if (made.size() >= 2) FileOps::detail::removeTree(made.takeFirst());
+        if (tmpfs && made.size() >= 2) FileOps::detail::removeTree(made.takeFirst());
         const QString out = outBase + QStringLiteral("-%1").arg(n++);
         QDir().mkpath(out);
         made << out;
