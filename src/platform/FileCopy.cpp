@@ -213,7 +213,11 @@ std::optional<mode_t> modeWithinAcl(const QByteArray &acl, mode_t mode) {
     return (mode & 07000) | (bits & mode & 0777);
 }
 
-Metadata copyMetadata(int src, int dst, const struct stat &st) {
+bool handsDownAcl(int dir) {
+    return ::fgetxattr(dir, aclDefault, nullptr, 0) >= 0 || (errno != ENODATA && errno != ENOTSUP);
+}
+
+Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit) {
     Metadata result;
     // Attributes first: a read-only mode would refuse them afterwards.
     const QByteArray names = attributeNames(src);
@@ -232,7 +236,7 @@ Metadata copyMetadata(int src, int dst, const struct stat &st) {
         }
     }
     // Rights handed down by the destination folder's default ACL are not the source's.
-    if (!access || !defaults) {
+    if (mayInherit && (!access || !defaults)) {
         const QByteArray inherited = attributeNames(dst);
         if (!access && inherited.contains(aclAccess)) ::fremovexattr(dst, aclAccess);
         if (!defaults && inherited.contains(aclDefault)) ::fremovexattr(dst, aclDefault);

@@ -52,10 +52,13 @@ constexpr char partMark[] = "user.kestrin.part";
 // st to the open file or folder dst. Best effort, but never wider rights than the source:
 // where dst takes no ACL it gets the mode bits the source's ACL lets through, and the
 // result says so.
+// mayInherit: dst was made in a folder that hands down a default ACL (false spares a look for it).
 struct Metadata {
     bool aclDropped = false;
 };
-Metadata copyMetadata(int src, int dst, const struct stat &st);
+Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit = true);
+// Whether files made in the open folder dir get an ACL from it.
+bool handsDownAcl(int dir);
 
 // The permission bits that grant no more than the access ACL `acl` (its raw attribute
 // value) on a file of mode `mode`: the owner's entry, the owning group's entry as the mask

@@ -6,8 +6,14 @@
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
 
+#include <QThreadPool>
+
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <unordered_set>
 #include <vector>
 
@@ -26,9 +32,14 @@ namespace {
     throw FileError::fromErrno(code);
 }
 
-// The names of a folder, read at once so that no directory stream stays open while
+struct Entry {
+    QByteArray name;
+    unsigned char type; // as the folder tells it (DT_*); DT_UNKNOWN where it does not
+};
+
+// The entries of a folder, read at once so that no directory stream stays open while
 // the children are copied.
-std::vector<QByteArray> listNames(int dirFd) {
+std::vector<Entry> listEntries(int dirFd) {
     const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) fail(errno);
     DIR *dir = ::fdopendir(fd);
@@ -37,16 +48,23 @@ std::vector<QByteArray> listNames(int dirFd) {
         ::close(fd);
         fail(e);
     }
-    std::vector<QByteArray> names;
+    std::vector<Entry> entries;
     errno = 0;
     while (dirent *e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.emplace_back(e->d_name);
+            entries.push_back({QByteArray(e->d_name), e->d_type});
         errno = 0;
     }
     const int e = errno;
     ::closedir(dir);
     if (e) fail(e);
+    return entries;
+}
+
+std::vector<QByteArray> listNames(int dirFd) {
+    std::vector<QByteArray> names;
+    for (Entry &e : listEntries(dirFd))
+        names.push_back(std::move(e.name));
     return names;
 }
 
@@ -64,30 +82,113 @@ bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t pare
     return st.st_dev != parentDev;
 }
 
+// Raised on the walk once a queued file has failed: the walk ends, the file's own error is the one
+// that counts.
+struct Halted {};
+
 } // namespace
 
+// Files are copied by a small pool while one thread walks the tree. The walk makes every folder
+// before it queues the files inside it; a folder gets its mode and times only once the last of its
+// entries is in (so neither a read-only mode nor a new entry spoils them).
 class CopyJob {
 public:
-    explicit CopyJob(TransferProgress &p) : progress(p) {}
+    // Files handed to a copying thread at once, and batches queued at most.
+    static constexpr int batchFiles = 8;
+    static constexpr int maxQueued = copyThreads * 4;
+
+    explicit CopyJob(TransferProgress &p) : progress(p) { pool_.setMaxThreadCount(copyThreads); }
+    ~CopyJob() { pool_.waitForDone(); }
 
     TransferProgress &progress;
-    FileCopy::Session session;
+    FileCopy::Session session; // the walk's own; each copying thread has one too
     CopyReport *report = nullptr;
     bool syncEachFile = false;
-    std::vector<std::pair<dev_t, ino_t>> ancestors;
-    // Where the first name of each file with several links went, to link the others to it.
-    std::unordered_map<Identity, QByteArray, IdentityHash> linked;
 
+    // Starts the copy of one item into report.
+    void begin(CopyReport &r, bool sync) {
+        report = &r;
+        syncEachFile = sync;
+        ancestors_.clear();
+        linked_.clear();
+        halted_ = false;
+        error_ = nullptr;
+    }
     void copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
                    const QByteArray &srcPath, const QByteArray &dstPath, bool root);
-    void copyFile(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                  const QByteArray &srcPath, const QByteArray &dstPath, bool root);
+    // Stops the queued copies: the first failure is the one finish() throws.
+    void halt(std::exception_ptr e) {
+        std::lock_guard guard(lock_);
+        if (!error_) error_ = std::move(e);
+        halted_ = true;
+    }
+    // Waits until no queued file is left, then throws the first failure, if any.
+    void finish() {
+        std::unique_lock guard(lock_);
+        idle_.wait(guard, [&] { return queued_ == 0; });
+        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    }
 
 private:
+    // A folder of the copy whose entries are not all in yet.
+    struct Folder {
+        Fd src, dst;
+        struct stat st {};
+        QByteArray srcPath, dstPath;
+        dev_t dstDev = 0;
+        bool handsDownAcl = true; // files made in dst get an ACL from it
+        Folder *parent = nullptr;
+        // The walk's hold, one per queued batch of its files and one per subfolder.
+        std::atomic<int> pending{1};
+    };
+    // The walk's hold on a folder, let go on every way out; a folder left by an error gets no metadata.
+    class Hold {
+    public:
+        Hold(CopyJob &job, Folder *f) : job_(job), f_(f) {}
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+        ~Hold() {
+            if (std::uncaught_exceptions() > exceptions_) job_.halted_ = true;
+            job_.release(f_);
+        }
+
+    private:
+        CopyJob &job_;
+        Folder *f_;
+        const int exceptions_ = std::uncaught_exceptions();
+    };
+
+    void folder(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
+                const QByteArray &srcPath, const QByteArray &dstPath, const struct stat &st, bool root);
+    void entry(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
+               const QByteArray &srcPath, const QByteArray &dstPath, bool root);
+    void copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
+                     const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
+                     bool root, const Folder *in = nullptr);
+    void copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
+                  const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath, bool root,
+                  const Folder *in);
+    void queue(Folder *f, std::vector<QByteArray> names);
+    void copyBatch(FileCopy::Session &s, Folder *f, const std::vector<QByteArray> &names);
+    void release(Folder *f) {
+        while (f && f->pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            Folder *up = f->parent;
+            // A folder is given an ACL by its parent only where that hands one down.
+            if (!halted_) metadata(f->src.get(), f->dst.get(), f->st, !up || up->handsDownAcl);
+            delete f;
+            f = up;
+        }
+    }
+
     void remember(const struct stat &st, bool stable) {
-        if (report->remember)
-            report->copied[{st.st_dev, st.st_ino}] =
-                Seen{st.st_size, st.st_mtim, st.st_ctim, mode_t(st.st_mode & S_IFMT), stable};
+        if (!report->remember) return;
+        std::lock_guard guard(reportLock_);
+        report->copied[{st.st_dev, st.st_ino}] =
+            Seen{st.st_size, st.st_mtim, st.st_ctim, mode_t(st.st_mode & S_IFMT), stable};
+    }
+    void passOver() {
+        std::lock_guard guard(reportLock_);
+        ++report->passedOver;
     }
     // The new root carries our marker until it has its real name: it proves the copy ours to the
     // clean-up after a crash.
@@ -96,8 +197,11 @@ private:
         if (!report->mark.isEmpty())
             ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0);
     }
-    void metadata(int src, int dst, const struct stat &st) {
-        if (FileCopy::copyMetadata(src, dst, st).aclDropped) report->aclDropped = true;
+    void metadata(int src, int dst, const struct stat &st, bool mayInherit = true) {
+        if (FileCopy::copyMetadata(src, dst, st, mayInherit).aclDropped) {
+            std::lock_guard guard(reportLock_);
+            report->aclDropped = true;
+        }
     }
     // Whether the copy holds exactly the source's bytes now, both read again chunk by chunk. Anything
     // unreadable or short counts as different.
@@ -116,41 +220,33 @@ private:
         }
         return true;
     }
+
+    QThreadPool pool_;
+    std::mutex lock_; // queued_, error_
+    std::condition_variable idle_;
+    int queued_ = 0;
+    std::exception_ptr error_;
+    std::atomic<bool> halted_{false};
+    std::mutex reportLock_;
+    std::vector<std::pair<dev_t, ino_t>> ancestors_; // the walk's own
+    // Where the first name of each file with several links went, to link the others to it.
+    std::mutex linkLock_;
+    std::unordered_map<Identity, QByteArray, IdentityHash> linked_;
 };
 
 void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
                         const QByteArray &srcPath, const QByteArray &dstPath, bool root) {
+    entry(nullptr, srcDir, srcName, dstDir, dstName, srcPath, dstPath, root);
+}
+
+void CopyJob::entry(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir,
+                    const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
+                    bool root) {
     struct stat st;
     if (::fstatat(srcDir, srcName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) fail(errno);
 
     if (S_ISDIR(st.st_mode)) {
-        // A move leaves what is mounted inside the folder where it is.
-        if (report->remember && !root &&
-            isMountPoint(srcDir, srcName.constData(), st, ancestors.back().first))
-            return;
-        // A bind mount of a parent inside the tree would make it endless.
-        for (const auto &a : ancestors)
-            if (a.first == st.st_dev && a.second == st.st_ino)
-                throw FileError{ELOOP, L("Der Ordner enthält sich selbst (über eine Einhängung)."), false};
-        if (ancestors.size() >= size_t(maxDepth))
-            throw FileError{
-                ELOOP, LF("Die Ordner sind zu tief verschachtelt (mehr als %d Ebenen).", maxDepth), false};
-        Fd src(::openat(srcDir, srcName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (src.get() < 0) fail(errno);
-        // Private until the children are in; the real mode comes with the metadata.
-        if (::mkdirat(dstDir, dstName.constData(), 0700) != 0) fail(errno);
-        if (root) report->createdRoot = true;
-        Fd dst(::openat(dstDir, dstName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (dst.get() < 0) fail(errno);
-        if (root) hold(dst.get());
-        const std::vector<QByteArray> names = listNames(src.get());
-        ancestors.emplace_back(st.st_dev, st.st_ino);
-        for (const QByteArray &name : names) {
-            if (progress.isCancelled()) throw CancelledError{};
-            copyEntry(src.get(), name, dst.get(), name, srcPath + '/' + name, dstPath + '/' + name, false);
-        }
-        ancestors.pop_back();
-        metadata(src.get(), dst.get(), st);
+        folder(parent, srcDir, srcName, dstDir, dstName, srcPath, dstPath, st, root);
         return;
     }
 
@@ -173,35 +269,134 @@ void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const
     }
 
     if (S_ISREG(st.st_mode)) {
-        // Names of one file stay names of one file.
-        if (st.st_nlink > 1 && !root) {
-            const auto first = linked.find({st.st_dev, st.st_ino});
-            if (first != linked.end() &&
-                ::linkat(AT_FDCWD, first->second.constData(), dstDir, dstName.constData(), 0) == 0)
-                return;
-        }
-        try {
-            copyFile(srcDir, srcName, dstDir, dstName, srcPath, dstPath, root);
-        } catch (const FileError &e) {
-            throw CopyFailure{textOf(srcPath), e};
-        }
+        copyRegular(session, srcDir, srcName, dstDir, dstName, srcPath, dstPath, root);
         return;
     }
 
     // Pipes, sockets and devices are not carried.
-    ++report->passedOver;
+    passOver();
 }
 
-void CopyJob::copyFile(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                       const QByteArray &srcPath, const QByteArray &dstPath, bool root) {
+void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir,
+                     const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
+                     const struct stat &st, bool root) {
+    // A move leaves what is mounted inside the folder where it is.
+    if (report->remember && !root && isMountPoint(srcDir, srcName.constData(), st, ancestors_.back().first))
+        return;
+    // A bind mount of a parent inside the tree would make it endless.
+    for (const auto &a : ancestors_)
+        if (a.first == st.st_dev && a.second == st.st_ino)
+            throw FileError{ELOOP, L("Der Ordner enthält sich selbst (über eine Einhängung)."), false};
+    if (ancestors_.size() >= size_t(maxDepth))
+        throw FileError{ELOOP, LF("Die Ordner sind zu tief verschachtelt (mehr als %d Ebenen).", maxDepth),
+                        false};
+    auto *f = new Folder;
+    f->st = st;
+    f->srcPath = srcPath;
+    f->dstPath = dstPath;
+    f->parent = parent;
+    if (parent) parent->pending.fetch_add(1, std::memory_order_relaxed);
+    Hold held(*this, f);
+    f->src.reset(::openat(srcDir, srcName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (f->src.get() < 0) fail(errno);
+    // Private until the children are in; the real mode comes with the metadata.
+    if (::mkdirat(dstDir, dstName.constData(), 0700) != 0) fail(errno);
+    if (root) report->createdRoot = true;
+    f->dst.reset(::openat(dstDir, dstName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (f->dst.get() < 0) fail(errno);
+    if (root) hold(f->dst.get());
+    struct stat dstSt;
+    f->dstDev = ::fstat(f->dst.get(), &dstSt) == 0 ? dstSt.st_dev : 0;
+    f->handsDownAcl = FileCopy::handsDownAcl(f->dst.get());
+    const std::vector<Entry> entries = listEntries(f->src.get());
+    ancestors_.emplace_back(st.st_dev, st.st_ino);
+    std::vector<QByteArray> batch;
+    for (const Entry &e : entries) {
+        if (progress.isCancelled()) throw CancelledError{};
+        if (halted_) throw Halted{};
+        unsigned char type = e.type;
+        if (type == DT_UNKNOWN) {
+            struct stat s;
+            if (::fstatat(f->src.get(), e.name.constData(), &s, AT_SYMLINK_NOFOLLOW) == 0)
+                type = IFTODT(s.st_mode);
+        }
+        if (type != DT_REG) {
+            entry(f, f->src.get(), e.name, f->dst.get(), e.name, srcPath + '/' + e.name,
+                  dstPath + '/' + e.name, false);
+            continue;
+        }
+        batch.push_back(e.name);
+        if (batch.size() == size_t(batchFiles)) queue(f, std::exchange(batch, {}));
+    }
+    if (!batch.empty()) queue(f, std::move(batch));
+    ancestors_.pop_back();
+}
+
+void CopyJob::queue(Folder *f, std::vector<QByteArray> names) {
+    bool room;
+    {
+        std::lock_guard guard(lock_);
+        room = queued_ < maxQueued;
+        queued_ += room;
+    }
+    if (!room) {
+        // The copying threads have enough to do: the walk copies this batch itself.
+        copyBatch(session, f, names);
+        return;
+    }
+    f->pending.fetch_add(1, std::memory_order_relaxed);
+    pool_.start([this, f, names = std::move(names)] {
+        thread_local FileCopy::Session own;
+        copyBatch(own, f, names);
+        release(f);
+        std::lock_guard guard(lock_);
+        if (--queued_ == 0) idle_.notify_all();
+    });
+}
+
+void CopyJob::copyBatch(FileCopy::Session &s, Folder *f, const std::vector<QByteArray> &names) {
+    for (const QByteArray &name : names) {
+        if (halted_) return;
+        try {
+            copyRegular(s, f->src.get(), name, f->dst.get(), name, f->srcPath + '/' + name,
+                        f->dstPath + '/' + name, false, f);
+        } catch (...) {
+            halt(std::current_exception());
+        }
+    }
+}
+
+void CopyJob::copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
+                          const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
+                          bool root, const Folder *in) {
+    try {
+        copyFile(s, srcDir, srcName, dstDir, dstName, srcPath, dstPath, root, in);
+    } catch (const FileError &e) {
+        throw CopyFailure{textOf(srcPath), e};
+    }
+}
+
+void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
+                       const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
+                       bool root, const Folder *in) {
     // O_NONBLOCK: an entry swapped for a pipe meanwhile must not hang the job.
     Fd src(::openat(srcDir, srcName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (src.get() < 0) fail(errno);
     struct stat before;
     if (::fstat(src.get(), &before) != 0) fail(errno);
     if (!S_ISREG(before.st_mode)) {
-        ++report->passedOver;
+        passOver();
         return;
+    }
+    // Names of one file stay names of one file: the first is copied, the others are linked to
+    // that copy. One at a time, so that no name looks for a copy still being made.
+    std::unique_lock<std::mutex> linking;
+    if (before.st_nlink > 1) {
+        linking = std::unique_lock(linkLock_);
+        const auto first = linked_.find({before.st_dev, before.st_ino});
+        if (!root && first != linked_.end() &&
+            ::linkat(AT_FDCWD, first->second.constData(), dstDir, dstName.constData(), 0) == 0)
+            return;
     }
     if (progress.isCancelled()) throw CancelledError{};
     Fd dst(::openat(dstDir, dstName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -211,11 +406,14 @@ void CopyJob::copyFile(int srcDir, const QByteArray &srcName, int dstDir, const 
         hold(dst.get());
     }
 
-    struct stat dstStat;
-    const dev_t dstDev = ::fstat(dst.get(), &dstStat) == 0 ? dstStat.st_dev : 0;
+    dev_t dstDev = in ? in->dstDev : 0;
+    if (!in) {
+        struct stat dstStat;
+        if (::fstat(dst.get(), &dstStat) == 0) dstDev = dstStat.st_dev;
+    }
     qint64 copied = 0;
     const int e = FileCopy::copyData(
-        src.get(), dst.get(), before, dstDev, session,
+        src.get(), dst.get(), before, dstDev, s,
         [this, &srcPath](qint64 n) {
             progress.add(n);
             reached(Step::chunkCopied, srcPath);
@@ -227,7 +425,7 @@ void CopyJob::copyFile(int srcDir, const QByteArray &srcName, int dstDir, const 
     if (syncEachFile && Posix::retry([&] { return ::fsync(dst.get()); }) != 0 && errno != EINVAL &&
         errno != ENOTSUP)
         fail(errno);
-    metadata(src.get(), dst.get(), before);
+    metadata(src.get(), dst.get(), before, !in || in->handsDownAcl);
 
     // A file that changed while it was read is copied as read; a move must not trust it.
     struct stat after;
@@ -238,11 +436,14 @@ void CopyJob::copyFile(int srcDir, const QByteArray &srcName, int dstDir, const 
     // A move keeps the stricter rule, since its original goes.
     if (sameSizeAndTime && !stable && !report->remember)
         stable = sameBytes(src.get(), dstDir, dstName, copied);
-    if (!stable) report->unstable << textOf(srcPath);
+    if (!stable) {
+        std::lock_guard guard(reportLock_);
+        report->unstable << textOf(srcPath);
+    }
     remember(before, stable);
 
     if (const int c = FileCopy::closeChecked(dst.release())) fail(c);
-    if (before.st_nlink > 1) linked[{before.st_dev, before.st_ino}] = dstPath;
+    if (before.st_nlink > 1) linked_[{before.st_dev, before.st_ino}] = dstPath;
     reached(Step::fileCopied, srcPath);
 }
 
@@ -273,11 +474,16 @@ void copyRoot(CopyJob &job, const QString &source, const QString &target, bool f
     QByteArray srcName, dstName;
     Fd srcDir = openParent(source, srcName);
     Fd dstDir = openParent(target, dstName);
-    job.report = &report;
-    job.syncEachFile = syncEachFile;
-    job.ancestors.clear();
-    job.linked.clear();
-    job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, bytesOf(source), bytesOf(target), true);
+    job.begin(report, syncEachFile);
+    try {
+        job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, bytesOf(source), bytesOf(target), true);
+    } catch (const Halted &) {
+        // a queued file failed first: finish() throws its error
+    } catch (...) {
+        job.halt(std::current_exception());
+    }
+    // No queued file is still being written when the caller removes or renames the copy.
+    job.finish();
     if (flush) {
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
@@ -362,6 +568,83 @@ template <typename Visit> bool walkPath(const QString &path, Visit &visit, bool 
     return go;
 }
 
+// The bytes of the regular files below one folder; its subfolders are read by a few threads at once.
+class Measure {
+public:
+    explicit Measure(TransferProgress *progress) : progress_(progress) {
+        pool_.setMaxThreadCount(detail::copyThreads);
+    }
+    // Nothing when cancelled.
+    std::optional<qint64> below(const QString &folder) {
+        const auto p = Posix::encode(folder);
+        if (!p) return 0;
+        const int fd = ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return 0;
+        walk(fd, 0);
+        pool_.waitForDone();
+        if (stop_) return std::nullopt;
+        return sum_.load();
+    }
+
+private:
+    // Takes the descriptor.
+    void walk(int fd, int depth) {
+        if (depth > detail::maxDepth) {
+            ::close(fd);
+            return;
+        }
+        DIR *dir = ::fdopendir(fd);
+        if (!dir) {
+            ::close(fd);
+            return;
+        }
+        qint64 sum = 0;
+        while (dirent *e = ::readdir(dir)) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+            if (stop_ || (progress_ && progress_->isCancelled())) {
+                stop_ = true;
+                break;
+            }
+            // Only regular files have a size that counts; the type the folder tells spares the others a stat.
+            const unsigned char type = e->d_type;
+            if (type != DT_REG && type != DT_DIR && type != DT_UNKNOWN) continue;
+            struct stat st {};
+            if (type != DT_DIR && ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (type != DT_DIR && S_ISREG(st.st_mode)) {
+                if (st.st_nlink < 2 || firstName(st.st_ino))
+                    sum += st.st_size; // a file with several names is copied once
+            } else if (type == DT_DIR || S_ISDIR(st.st_mode)) {
+                const int sub =
+                    ::openat(::dirfd(dir), e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub < 0) continue;
+                if (queued_.fetch_add(1) < 4 * detail::copyThreads) {
+                    pool_.start([this, sub, depth] {
+                        walk(sub, depth + 1);
+                        --queued_;
+                    });
+                } else {
+                    --queued_;
+                    walk(sub, depth + 1);
+                }
+            }
+        }
+        ::closedir(dir);
+        sum_ += sum;
+    }
+    bool firstName(ino_t ino) {
+        std::lock_guard guard(linksLock_);
+        return links_.insert(ino).second;
+    }
+
+    TransferProgress *progress_;
+    QThreadPool pool_;
+    std::atomic<qint64> sum_{0};
+    std::atomic<bool> stop_{false};
+    std::atomic<int> queued_{0};
+    std::mutex linksLock_;
+    std::unordered_set<ino_t> links_;
+};
+
 std::optional<qint64> measure(const QStringList &paths, TransferProgress *progress) {
     qint64 sum = 0;
     for (const QString &path : paths) {
@@ -372,14 +655,9 @@ std::optional<qint64> measure(const QStringList &paths, TransferProgress *progre
             sum += st.st_size;
             continue;
         }
-        std::unordered_set<ino_t> links; // a file with several names is copied once
-        auto visit = [&](const struct stat *s) {
-            if (progress && progress->isCancelled()) return false;
-            if (s && S_ISREG(s->st_mode) && (s->st_nlink < 2 || links.insert(s->st_ino).second))
-                sum += s->st_size;
-            return true;
-        };
-        if (!walkPath(path, visit)) return std::nullopt;
+        const std::optional<qint64> below = Measure(progress).below(path);
+        if (!below) return std::nullopt;
+        sum += *below;
     }
     return sum;
 }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include <dirent.h>
@@ -100,8 +101,12 @@ void setStepHook(StepHook h) {
 }
 
 void reached(Step step, const QByteArray &path) {
-    if (hook()) [[unlikely]]
+    if (hook()) [[unlikely]] {
+        // Copies run on several threads; the hooks of tests and benchmarks see one step at a time.
+        static std::mutex one;
+        std::lock_guard guard(one);
         hook()(step, textOf(path));
+    }
 }
 
 QString hiddenName(const QString &folder, const char *kind) {
