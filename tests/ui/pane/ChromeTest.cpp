@@ -142,6 +142,23 @@ TEST_F(ChromeTest, BreadcrumbsOpenParentsAndKeepNamesPlain) {
     QTRY_COMPARE_WITH_TIMEOUT(crumbs->buttons().last()->plainText(), QString("top"), 3000);
 }
 
+// In a narrow header the current folder's name is shortened in the middle, never cut at its start,
+// and a screen reader still hears it whole.
+TEST_F(ChromeTest, ANarrowTrailShortensTheCurrentFolderInTheMiddle) {
+    const QString name = QStringLiteral("Dokumente-Beispiel mit einem langen Namen");
+    open(pane, mkdir("top/" + name));
+    Breadcrumbs *crumbs = view(Side::left)->header()->breadcrumbs();
+    crumbs->resize(140, crumbs->height());
+    QTRY_VERIFY(crumbs->buttons().last()->plainText().contains(u'…'));
+    const QString shown = crumbs->buttons().last()->plainText();
+    EXPECT_TRUE(shown.startsWith("Dok")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("Namen")) << shown.toStdString();
+    EXPECT_LE(crumbs->buttons().last()->sizeHint().width(), crumbs->viewport()->width());
+    EXPECT_EQ(crumbs->buttons().last()->accessibleName(), name);
+    crumbs->resize(2000, crumbs->height());
+    QTRY_COMPARE(crumbs->buttons().last()->plainText(), name);
+}
+
 TEST_F(ChromeTest, PathBarAndAccessibleNames) {
     PaneView *v = view(Side::left);
     PathBar *bar = v->pathBar();

@@ -49,6 +49,7 @@ void Breadcrumbs::rebuild() {
         delete item;
     }
     m_buttons.clear();
+    m_lastName.clear();
     if (!m_model) return;
     const UIScale ui = EnvironmentValues::ui(this);
     setFixedHeight(qMax(24, int(std::lround(24 * ui.font / 13))));
@@ -90,19 +91,46 @@ void Breadcrumbs::rebuild() {
                 });
         layout->addWidget(button);
         m_buttons << button;
+        if (last) m_lastName = crumbs[i].second;
     }
     auto *end = new QWidget(m_row);
     end->setFixedSize(1, 1);
     layout->addWidget(end);
     layout->addStretch(1);
+    fitLast();
     updateGeometry();
     scrollToEnd();
+}
+
+int Breadcrumbs::fullWidthOfLast() const {
+    if (m_buttons.isEmpty()) return 0;
+    return QFontMetrics(m_buttons.last()->font()).horizontalAdvance(m_lastName) + 2 * LinkButtonStyle::padX;
+}
+
+void Breadcrumbs::fitLast() {
+    if (m_buttons.isEmpty()) return;
+    PlainLinkButton *last = m_buttons.last();
+    const QFontMetrics fm(last->font());
+    // (the spacing and the end mark after it)
+    const int room = viewport()->width() - 3 - 2 * LinkButtonStyle::padX;
+    const QString text =
+        fullWidthOfLast() <= room + 2 * LinkButtonStyle::padX
+            ? m_lastName
+            : fm.elidedText(m_lastName, Qt::ElideMiddle, qMax(room, fm.averageCharWidth() * 3));
+    last->setAccessibleName(m_lastName);
+    if (text == last->plainText()) return;
+    last->setPlainText(text);
+    last->setAccessibleName(m_lastName);
+    // Laid out at once, so the end is in view in this very resize.
+    m_row->layout()->activate();
+    m_row->resize(qMax(viewport()->width(), m_row->minimumSizeHint().width()), m_row->height());
+    horizontalScrollBar()->setValue(horizontalScrollBar()->maximum());
 }
 
 QSize Breadcrumbs::minimumSizeHint() const {
     // The current folder stays in view: the header gives the last crumb its room before any other,
     // up to a limit, past which a long name is cut.
-    const int last = m_buttons.isEmpty() ? 0 : m_buttons.last()->sizeHint().width();
+    const int last = fullWidthOfLast();
     const int cap = int(std::lround(EnvironmentValues::ui(this).font * 6));
     // (the spacing and the end mark after it included)
     return {qMin(last + 3, cap), QScrollArea::minimumSizeHint().height()};
@@ -110,6 +138,7 @@ QSize Breadcrumbs::minimumSizeHint() const {
 
 void Breadcrumbs::resizeEvent(QResizeEvent *event) {
     QScrollArea::resizeEvent(event);
+    fitLast();
     horizontalScrollBar()->setValue(horizontalScrollBar()->maximum());
 }
 

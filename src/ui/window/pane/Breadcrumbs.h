@@ -25,9 +25,13 @@ protected:
 
 private:
     void rebuild();
+    // Shortens the current folder's name in the middle when the trail's view is narrower than it.
+    void fitLast();
+    int fullWidthOfLast() const;
 
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;
     QWidget *m_row;
     QList<PlainLinkButton *> m_buttons;
+    QString m_lastName;
 };
