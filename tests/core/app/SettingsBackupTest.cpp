@@ -10,6 +10,7 @@
 #include "platform/Plist.h"
 
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -89,6 +90,8 @@ protected:
     }
     void TearDown() override {
         release = true;
+        // A job still held reads release until it sees it; it must end before the fixture goes.
+        QThreadPool::globalInstance()->waitForDone(10000);
         Lang::setCurrent(m_language);
         FileLoader::setShowHidden(m_hidden);
         TestUtil::freshSettings();
