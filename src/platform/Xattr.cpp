@@ -150,7 +150,8 @@ std::optional<QByteArray> listRaw(const char *path) {
 namespace {
 
 #if defined(__x86_64__) || defined(__aarch64__)
-// listxattrat and getxattrat (Linux 6.13); not in the C library's headers yet. The numbers are the same on both.
+// listxattrat and getxattrat (Linux 6.13); not in the C library's headers yet. The numbers are the same on
+// both.
 constexpr long kGetXattrAt = 464;
 constexpr long kListXattrAt = 465;
 #endif

@@ -8,7 +8,8 @@
 
 TEST(Spread, CoversEveryRowOnceOnThreadsBelowTheCaller) {
     const int mine = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
-    for (const auto &[n, parts] : std::vector<std::pair<qsizetype, int>>{{10, 4}, {3, 4}, {1001, 3}, {7, 1}}) {
+    for (const auto &[n, parts] :
+         std::vector<std::pair<qsizetype, int>>{{10, 4}, {3, 4}, {1001, 3}, {7, 1}}) {
         std::vector<int> seen(size_t(n), 0);
         std::vector<int> nice;
         QMutex lock;
@@ -22,7 +23,8 @@ TEST(Spread, CoversEveryRowOnceOnThreadsBelowTheCaller) {
             EXPECT_EQ(seen[size_t(i)], 1) << "row " << i << " of " << n << " in " << parts;
         ASSERT_FALSE(nice.empty());
         for (int v : nice)
-            EXPECT_EQ(v, parts > 1 && n > 1 ? std::min(19, mine + Spread::kLower) : mine) << n << " in " << parts;
+            EXPECT_EQ(v, parts > 1 && n > 1 ? std::min(19, mine + Spread::kLower) : mine)
+                << n << " in " << parts;
     }
     // The caller itself keeps its priority.
     EXPECT_EQ(::getpriority(PRIO_PROCESS, id_t(::gettid())), mine);
