@@ -147,18 +147,38 @@ std::optional<QByteArray> listRaw(const char *path) {
     return std::nullopt;
 }
 
+namespace {
+
+#if defined(__x86_64__) || defined(__aarch64__)
+// listxattrat and getxattrat (Linux 6.13); not in the C library's headers yet. The numbers are the same on
+// both.
+constexpr long kGetXattrAt = 464;
+constexpr long kListXattrAt = 465;
+#endif
+std::atomic<bool> g_atMissing{false};
+
+// getxattrat's argument block.
+struct XattrArgs {
+    alignas(8) quint64 value = 0;
+    quint32 size = 0;
+    quint32 flags = 0;
+};
+
+} // namespace
+
+void setAtCallsMissingForTests(bool missing) {
+    g_atMissing.store(missing, std::memory_order_relaxed);
+}
+
 std::optional<QByteArray> listRawAt(int dirFd, const char *name, const char *path) {
 #if defined(__x86_64__) || defined(__aarch64__)
-    // listxattrat (Linux 6.13); not in the C library's headers yet. The number is the same on both.
-    constexpr long kListXattrAt = 465;
-    static std::atomic<bool> missing{false};
-    if (dirFd >= 0 && !missing.load(std::memory_order_relaxed)) {
+    if (dirFd >= 0 && !g_atMissing.load(std::memory_order_relaxed)) {
         char buf[1024];
         const ssize_t n =
             Posix::retry([&] { return ssize_t(::syscall(kListXattrAt, dirFd, name, 0u, buf, sizeof buf)); });
         if (n >= 0) return QByteArray(buf, n);
         if (errno == ENOTSUP) return QByteArray();
-        if (errno == ENOSYS) missing.store(true, std::memory_order_relaxed);
+        if (errno == ENOSYS) g_atMissing.store(true, std::memory_order_relaxed);
         // A longer list, or anything unusual: the path call below tells it apart.
     }
 #else
@@ -166,6 +186,28 @@ std::optional<QByteArray> listRawAt(int dirFd, const char *name, const char *pat
     (void)name;
 #endif
     return listRaw(path);
+}
+
+Result getAt(int dirFd, const char *name, const char *attr, const char *path) {
+#if defined(__x86_64__) || defined(__aarch64__)
+    if (dirFd >= 0 && !g_atMissing.load(std::memory_order_relaxed)) {
+        const auto call = [&](char *buf, size_t size) {
+            XattrArgs args;
+            args.value = quint64(reinterpret_cast<quintptr>(buf));
+            args.size = quint32(size);
+            return Posix::retry(
+                [&] { return ssize_t(::syscall(kGetXattrAt, dirFd, name, 0u, attr, &args, sizeof args)); });
+        };
+        Result r = read([&] { return call(nullptr, 0); }, call);
+        if (r.status != Status::error || r.err != ENOSYS) return r;
+        g_atMissing.store(true, std::memory_order_relaxed);
+    }
+#else
+    (void)dirFd;
+    (void)name;
+#endif
+    return read([&] { return getxattr(path, attr, nullptr, 0); },
+                [&](char *buf, size_t size) { return getxattr(path, attr, buf, size); });
 }
 
 bool listHas(const QByteArray &rawList, const char *name) {

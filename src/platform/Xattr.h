@@ -48,6 +48,11 @@ std::optional<QByteArray> listRaw(const char *path);
 // The same for an entry of an open folder: the kernel looks up one name instead of the whole path (the
 // full path is used where the kernel has no call for it).
 std::optional<QByteArray> listRawAt(int dirFd, const char *name, const char *path);
+// One attribute of an entry of an open folder, looked up the same way; the full path where the kernel has
+// no call for it.
+Result getAt(int dirFd, const char *name, const char *attr, const char *path);
+// Tests only: forgets that the kernel lacks the calls on an open folder, or pretends it does.
+void setAtCallsMissingForTests(bool missing);
 // Whether a NUL-separated name list holds name.
 bool listHas(const QByteArray &rawList, const char *name);
 

@@ -2,6 +2,7 @@
 #include "platform/DirReader.h"
 #include "platform/Xattr.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
@@ -72,4 +73,33 @@ TEST(XattrRawList, TellsWhichAttributesAnItemHas) {
     EXPECT_TRUE(Xattr::listHas(*list, "user.xdg.tags"));
     EXPECT_FALSE(Xattr::listHas(*list, "user.xdg"));
     EXPECT_FALSE(Xattr::listRaw((path + "-missing").constData()));
+}
+
+// A folder renamed while it is read: its entries' attributes come through the open folder, not the old path.
+TEST(XattrAt, ReadsThroughTheOpenFolderNotThePath) {
+    QTemporaryDir tmp;
+    const QString folder = tmp.path() + "/a", f = folder + "/f";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(TestUtil::writeFile(f, "x"));
+    if (Xattr::set(f, QStringLiteral("user.xdg.tags"), "Rot") != 0) GTEST_SKIP() << "no user xattrs";
+    const QByteArray oldPath = QFile::encodeName(f);
+    const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dirFd, 0);
+    ASSERT_TRUE(QDir().rename(folder, tmp.path() + "/b"));
+    const auto list = Xattr::listRawAt(dirFd, "f", oldPath.constData());
+    if (!list && errno == ENOENT) {
+        ::close(dirFd);
+        GTEST_SKIP() << "kernel without attribute calls on an open folder";
+    }
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(Xattr::listHas(*list, "user.xdg.tags"));
+    const Xattr::Result tags = Xattr::getAt(dirFd, "f", "user.xdg.tags", oldPath.constData());
+    EXPECT_EQ(tags.status, Xattr::Status::ok);
+    EXPECT_EQ(tags.value, QByteArray("Rot"));
+    EXPECT_EQ(Xattr::getAt(dirFd, "f", "user.other", oldPath.constData()).status, Xattr::Status::absent);
+    // Where the kernel lacks the calls, the path is the way (here it is gone).
+    Xattr::setAtCallsMissingForTests(true);
+    EXPECT_EQ(Xattr::getAt(dirFd, "f", "user.xdg.tags", oldPath.constData()).status, Xattr::Status::error);
+    Xattr::setAtCallsMissingForTests(false);
+    ::close(dirFd);
 }

@@ -9,6 +9,7 @@
 #include "core/model/Tags.h"
 #include "platform/DirReader.h"
 #include "platform/Posix.h"
+#include "platform/Spread.h"
 #include "platform/TrashRoots.h"
 #include "platform/Xattr.h"
 
@@ -135,7 +136,7 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     if (st.hasMtime) item.modified = QDateTime::fromMSecsSinceEpoch(st.mtimeMs(), Qt::UTC);
     // One listxattr: an item without attributes costs nothing further.
     if (const auto attrs = Xattr::listRawAt(dirFd, name, pathBytes.constData()); attrs && !attrs->isEmpty())
-        item.tags = FileOps::rawTagsOfEncoded(pathBytes.constData(), &*attrs);
+        item.tags = FileOps::rawTagsAt(dirFd, name, pathBytes.constData(), *attrs);
     return item;
 }
 
@@ -224,17 +225,8 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
     // Each entry costs a few system calls; large folders spread them over a few threads.
     const size_t workers =
         todo.size() < kParallelFrom ? 1 : std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-    if (workers == 1) {
-        build(0, todo.size());
-        return true;
-    }
-    std::vector<std::thread> threads;
-    const size_t chunk = (todo.size() + workers - 1) / workers;
-    for (size_t w = 1; w < workers; ++w)
-        threads.emplace_back(build, std::min(todo.size(), w * chunk), std::min(todo.size(), (w + 1) * chunk));
-    build(0, std::min(todo.size(), chunk));
-    for (std::thread &t : threads)
-        t.join();
+    Spread::run(qsizetype(todo.size()), int(workers),
+                [&](qsizetype from, qsizetype to) { build(size_t(from), size_t(to)); });
     return true;
 }
 

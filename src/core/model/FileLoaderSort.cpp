@@ -1,6 +1,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "platform/DirReader.h"
+#include "platform/Spread.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -107,17 +108,9 @@ namespace {
 // then merged.
 constexpr qsizetype kParallelFrom = 20000;
 
-// Runs fn(from, to) over [0, n) split into `parts` contiguous ranges, the first on this thread.
+// Runs fn(from, to) over [0, n) split into `parts` contiguous ranges.
 template <typename Fn> void inParts(qsizetype n, int parts, Fn fn) {
-    const qsizetype chunk = (n + parts - 1) / parts;
-    std::vector<std::thread> threads;
-    for (int w = 1; w < parts; ++w) {
-        const qsizetype from = std::min(n, w * chunk), to = std::min(n, (w + 1) * chunk);
-        if (from < to) threads.emplace_back(fn, from, to);
-    }
-    fn(qsizetype(0), std::min(n, chunk));
-    for (std::thread &t : threads)
-        t.join();
+    Spread::run(n, parts, fn);
 }
 
 // The positions of items in their sorted order.

@@ -143,15 +143,18 @@ QStringList rawTagsOfEncoded(const char *path, const QByteArray *rawList) {
         if (!list) return {};
         rawList = &*list;
     }
-    if (rawList->isEmpty()) return {};
-    const QString qpath = QString::fromUtf8(path);
-    if (Xattr::listHas(*rawList, kTagsAttr)) {
-        const Xattr::Result r = Xattr::get(qpath, QString::fromLatin1(kTagsAttr));
+    return rawTagsAt(-1, nullptr, path, *rawList);
+}
+
+QStringList rawTagsAt(int dirFd, const char *name, const char *path, const QByteArray &rawList) {
+    if (rawList.isEmpty()) return {};
+    if (Xattr::listHas(rawList, kTagsAttr)) {
+        const Xattr::Result r = Xattr::getAt(dirFd, name, kTagsAttr, path);
         if (r.status != Xattr::Status::ok) return {};
         return parseTagList(r.value).value_or(QStringList());
     }
-    if (Xattr::listHas(*rawList, kXdgTagsAttr)) {
-        const Xattr::Result r = Xattr::get(qpath, QString::fromLatin1(kXdgTagsAttr));
+    if (Xattr::listHas(rawList, kXdgTagsAttr)) {
+        const Xattr::Result r = Xattr::getAt(dirFd, name, kXdgTagsAttr, path);
         if (r.status != Xattr::Status::ok) return {};
         return parseXdgTags(r.value).value_or(QStringList());
     }

@@ -32,6 +32,9 @@ QStringList tags(const QString &path);
 // The same on a path already turned into bytes; rawList is the item's attribute name list when the caller
 // has read it (so an item without tags costs no further call).
 QStringList rawTagsOfEncoded(const char *path, const QByteArray *rawList = nullptr);
+// The same for the entry name of the open folder dirFd (path is its full path, for kernels without calls on
+// an open folder).
+QStringList rawTagsAt(int dirFd, const char *name, const char *path, const QByteArray &rawList);
 
 int colorNumber(const QString &rawTag);
 
