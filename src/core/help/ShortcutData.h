@@ -38,6 +38,9 @@ const QList<ShortcutGroup> &groups();
 QString sourceText();
 // The page the source line names.
 QString sourceAddress();
+// A German key in the current language, like L, but with the key symbols as written: the reference is
+// about the other system's keys, so they are not renamed after the keys of this one.
+QString text(const QString &key);
 // The modifier tokens, in the order the table writes them.
 const QStringList &modifierTokens();
 

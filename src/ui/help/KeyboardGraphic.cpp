@@ -45,7 +45,8 @@ QList<QList<Spec>> rowsOf(KbLayout layout) {
         static const char *const r4[] = {"<", "Y", "X", "C", "V", "B", "N", "M", ",", ".", "-"};
         rows << (chars(r1, 13) << Spec{"delete", "⌫", nullptr, 2});
         rows << (QList<Spec>{{"tab", "⇥", nullptr, 1.5}} << chars(r2, 12) << Spec{"sp1", "", nullptr, 1.5});
-        rows << (QList<Spec>{{"caps", "⇪", nullptr, 1.75}} << chars(r3, 12) << Spec{"return", "↩", nullptr, 1.5});
+        rows << (QList<Spec>{{"caps", "⇪", nullptr, 1.75}} << chars(r3, 12)
+                                                           << Spec{"return", "↩", nullptr, 1.5});
         Spec left = shiftKey, right = shiftKey;
         left.width = 1.25;
         right.width = 2.5;
@@ -57,7 +58,8 @@ QList<QList<Spec>> rowsOf(KbLayout layout) {
         static const char *const r4[] = {"Z", "X", "C", "V", "B", "N", "M", ",", ".", "/"};
         rows << (chars(r1, 13) << Spec{"delete", "⌫", nullptr, 2});
         rows << (QList<Spec>{{"tab", "⇥", nullptr, 1.5}} << chars(r2, 13));
-        rows << (QList<Spec>{{"caps", "⇪", nullptr, 1.75}} << chars(r3, 11) << Spec{"return", "↩", nullptr, 2.25});
+        rows << (QList<Spec>{{"caps", "⇪", nullptr, 1.75}} << chars(r3, 11)
+                                                           << Spec{"return", "↩", nullptr, 2.25});
         Spec left = shiftKey, right = shiftKey;
         left.width = 2.25;
         right.width = 2.75;
@@ -95,6 +97,13 @@ QFont sized(QFont f, double pixels, QFont::Weight weight = QFont::Normal) {
 }
 
 } // namespace
+
+bool KeyboardGraphic::Key::isSpacer() const {
+    if (id.size() < 3 || !id.startsWith(QLatin1String("sp"))) return false;
+    for (qsizetype i = 2; i < id.size(); ++i)
+        if (!id[i].isDigit()) return false;
+    return true;
+}
 
 double KeyboardGraphic::Key::subSize(KbLayout layout) const {
     return layout == KbLayout::th && id.size() == 1 ? 11 : 7;

@@ -28,14 +28,15 @@ public:
 
     // One drawn key, in the widget's natural (unscaled) coordinates.
     struct Key {
-        QString id; // a spacer's begins with "sp"
+        QString id; // a spacer's is "sp" and a number
         QString label;
-        QString sub; // empty: no second line; shown through L
+        QString sub;          // empty: no second line; shown through L
         double width = 1;     // in key units
         double fontScale = 1; // on the 14-pixel label
         int row = 0;
         QRectF rect;
-        bool isSpacer() const { return id.startsWith(QLatin1String("sp")); }
+        // "sp" and a number only: the space bar ("space") is a key like any other.
+        bool isSpacer() const;
         // Pixel size of the second line: the Thai character labels are larger.
         double subSize(KbLayout layout) const;
     };

@@ -21,6 +21,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <functional>
@@ -67,10 +68,15 @@ public:
         row->setContentsMargins(6, 2, 6, 2);
         row->setSpacing(12);
         auto *keys = new QWidget(this);
-        keys->setMinimumWidth(320);
-        auto *caps = new QHBoxLayout(keys);
-        caps->setContentsMargins(0, 0, 0, 0);
+        // The column's width as a strut, so a longer row of caps still widens it rather than being cut.
+        m_column = new QVBoxLayout(keys);
+        m_column->setContentsMargins(0, 0, 0, 0);
+        m_column->setSpacing(0);
+        auto *caps = new QHBoxLayout;
         caps->setSpacing(4);
+        m_column->addLayout(caps);
+        m_strut = new QSpacerItem(320, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+        m_column->addItem(m_strut);
         bool first = true;
         for (const QStringList &alternative : item.alternatives()) {
             if (!first) caps->addWidget(secondary(L("oder"), ui.small(), keys));
@@ -80,12 +86,16 @@ public:
         }
         caps->addStretch();
         row->addWidget(keys);
-        auto *text = new QLabel(L(item.text), this);
+        auto *text = new QLabel(ShortcutData::text(item.text), this);
         text->setFont(sizedFont(this, ui.font));
         text->setWordWrap(true);
         row->addWidget(text, 1);
     }
     QUuid id() const { return m_id; }
+    void setKeysWidth(int width) {
+        m_strut->changeSize(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+        m_column->invalidate();
+    }
     void setSelected(bool selected) {
         if (selected == m_selected) return;
         m_selected = selected;
@@ -107,6 +117,8 @@ protected:
 
 private:
     QUuid m_id;
+    QVBoxLayout *m_column = nullptr;
+    QSpacerItem *m_strut = nullptr;
     std::function<void(const QUuid &)> m_onClick;
     bool m_selected = false;
 };
@@ -162,9 +174,10 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     m_keyboardRow->addWidget(m_keyboard, 0, Qt::AlignTop);
     auto *side = new QVBoxLayout;
     side->setSpacing(6);
-    auto *hint = secondary(L("Halte ⌘, ⌥, ⇧, ⌃ oder fn auf deiner Tastatur gedrückt: Die Tasten leuchten auf, und "
-                             "die Liste zeigt nur passende Kürzel. Klicke auf ein Kürzel, um seine Tasten zu sehen."),
-                           ui.small() + 0.5, this);
+    auto *hint =
+        secondary(L("Halte ⌘, ⌥, ⇧, ⌃ oder fn auf deiner Tastatur gedrückt: Die Tasten leuchten auf, und "
+                    "die Liste zeigt nur passende Kürzel. Klicke auf ein Kürzel, um seine Tasten zu sehen."),
+                  ui.small() + 0.5, this);
     hint->setWordWrap(true);
     side->addWidget(hint);
     m_filterRow = new QWidget(this);
@@ -178,7 +191,7 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     outer->addLayout(m_keyboardRow);
 
     m_search = new QLineEdit(this);
-    m_search->setPlaceholderText(L("Suchen, z. B. Papierkorb, Kopieren, ⌘…"));
+    m_search->setPlaceholderText(ShortcutData::text(K("Suchen, z. B. Papierkorb, Kopieren, ⌘…")));
     m_search->setClearButtonEnabled(true);
     connect(m_search, &QLineEdit::textChanged, this, &ShortcutsSheet::setQuery);
     outer->addWidget(m_search);
@@ -198,7 +211,7 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
         auto *rows = new QVBoxLayout(box);
         rows->setContentsMargins(0, 0, 0, 0);
         rows->setSpacing(4);
-        auto *heading = new QLabel(L(group.title), box);
+        auto *heading = new QLabel(ShortcutData::text(group.title), box);
         heading->setFont(sizedFont(this, ui.font, QFont::DemiBold));
         heading->setContentsMargins(0, 0, 0, 2);
         rows->addWidget(heading);
@@ -217,8 +230,9 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
 
     auto *notes = new QVBoxLayout;
     notes->setSpacing(2);
-    auto *source = secondary(QStringLiteral("%1. %2").arg(L(ShortcutData::sourceText()), ShortcutData::sourceAddress()),
-                             ui.small() - 0.5, this);
+    auto *source =
+        secondary(QStringLiteral("%1. %2").arg(L(ShortcutData::sourceText()), ShortcutData::sourceAddress()),
+                  ui.small() - 0.5, this);
     source->setWordWrap(true);
     source->setTextInteractionFlags(Qt::TextSelectableByMouse);
     notes->addWidget(source);
@@ -228,9 +242,9 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     outer->addLayout(notes);
 
     const QString stored = app ? app->settings().keyboardLayout() : QString();
-    m_picker->setCurrentIndex(int(std::find(KbLayouts::allCases.begin(), KbLayouts::allCases.end(),
-                                            KbLayouts::fromStored(stored)) -
-                                  KbLayouts::allCases.begin()));
+    m_picker->setCurrentIndex(
+        int(std::find(KbLayouts::allCases.begin(), KbLayouts::allCases.end(), KbLayouts::fromStored(stored)) -
+            KbLayouts::allCases.begin()));
     connect(m_picker, &QComboBox::currentIndexChanged, this, [this] {
         if (m_app) m_app->settings().setKeyboardLayout(m_picker->currentData().toString());
         refresh();
@@ -275,7 +289,8 @@ bool ShortcutsSheet::matches(const ShortcutItem &item) const {
     if (!m_held.isEmpty() && !item.modifiers().contains(m_held)) return false;
     const QString q = trimmedBlanks(m_query).toLower();
     if (q.isEmpty()) return true;
-    return L(item.text).toLower().contains(q) || item.text.toLower().contains(q) || item.keys.toLower().contains(q);
+    return ShortcutData::text(item.text).toLower().contains(q) || item.text.toLower().contains(q) ||
+           item.keys.toLower().contains(q);
 }
 
 void ShortcutsSheet::setHeld(const QSet<QString> &held) {
@@ -313,10 +328,12 @@ QList<std::pair<QString, QList<QUuid>>> ShortcutsSheet::listed() const {
 QStringList ShortcutsSheet::layoutNotes() const {
     const KbLayout l = keyboardLayout();
     if (l == KbLayout::de)
-        return {L("Die Tastatur zeigt die deutsche Mac-Belegung. Sonderzeichen wie [ ] { } | ` liegen auf deutscher "
+        return {L("Die Tastatur zeigt die deutsche Mac-Belegung. Sonderzeichen wie [ ] { } | ` liegen auf "
+                  "deutscher "
                   "Tastatur an anderen Stellen als in Apples Liste; die Markierung ist dort eine Näherung.")};
-    QStringList notes{L("Die Tastatur zeigt die US-Belegung. Sonderzeichen wie [ ] { } | ` liegen auf anderen "
-                        "Tastaturen an anderen Stellen; die Markierung folgt der gewählten Belegung.")};
+    QStringList notes{
+        L("Die Tastatur zeigt die US-Belegung. Sonderzeichen wie [ ] { } | ` liegen auf anderen "
+          "Tastaturen an anderen Stellen; die Markierung folgt der gewählten Belegung.")};
     if (l == KbLayout::th)
         notes << L("Thai-Zeichen stehen klein auf den Tasten. Die Kürzel selbst gelten mit den lateinischen "
                    "Buchstaben der Tasten.");
@@ -361,11 +378,15 @@ void ShortcutsSheet::refreshFilterRow() {
 void ShortcutsSheet::fitToWidth(int width) {
     // Keyboard and hint side by side only where the keyboard keeps its full size next to a readable hint.
     const bool narrow = width < narrowBelow;
-    if (narrow == m_narrow && m_keyboardRow->direction() == (narrow ? QBoxLayout::TopToBottom
-                                                                     : QBoxLayout::LeftToRight))
+    if (narrow == m_narrow &&
+        m_keyboardRow->direction() == (narrow ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight))
         return;
     m_narrow = narrow;
     m_keyboardRow->setDirection(narrow ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    // A narrow sheet leaves the descriptions room beside a slimmer keys column.
+    for (const auto &[box, rows] : m_groups)
+        for (ShortcutRow *row : rows)
+            row->setKeysWidth(narrow ? 150 : 320);
     if (narrow) {
         m_header->removeWidget(m_pickerBox);
         m_pickerRow->addWidget(m_pickerBox, 1);

@@ -1,3 +1,4 @@
+#include "common/TestUtil.h"
 #include "core/help/ShortcutData.h"
 
 #include <gtest/gtest.h>
@@ -81,4 +82,16 @@ TEST(ShortcutDataTest, TableSizesOrderAndEnds) {
     EXPECT_EQ(&ShortcutData::groups(), &groups);
     EXPECT_EQ(ShortcutData::groups().first().items.first().id, groups.first().items.first().id);
     EXPECT_TRUE(ShortcutData::sourceText().startsWith("Quelle: Apple Support"));
+}
+
+// The descriptions speak of the other system's keys: its symbols stay as written in every language.
+TEST(ShortcutDataTest, TextsKeepTheKeySymbols) {
+    const QString cut = QStringLiteral("Mit ⌃K Ausgeschnittenes einfügen");
+    {
+        const TestUtil::LanguageScope de(AppLanguage::de);
+        EXPECT_EQ(ShortcutData::text(cut), cut);
+    }
+    const TestUtil::LanguageScope en(AppLanguage::en);
+    EXPECT_EQ(ShortcutData::text(cut), "Paste what ⌃K cut");
+    EXPECT_EQ(ShortcutData::text("Kein Schlüssel"), "Kein Schlüssel");
 }
