@@ -422,29 +422,11 @@ void ShortcutsSheet::hideEvent(QHideEvent *event) {
 bool ShortcutsSheet::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        Qt::KeyboardModifier flag = Qt::NoModifier;
-        switch (key->key()) {
-        case Qt::Key_Control:
-            flag = Qt::ControlModifier;
-            break;
-        case Qt::Key_Shift:
-            flag = Qt::ShiftModifier;
-            break;
-        case Qt::Key_Alt:
-            flag = Qt::AltModifier;
-            break;
-        case Qt::Key_Meta:
-            flag = Qt::MetaModifier;
-            break;
-        default:
-            break;
-        }
-        // A modifier's own press or release event may still report its old state; the key says which.
-        if (flag != Qt::NoModifier && !key->isAutoRepeat()) {
-            Qt::KeyboardModifiers mods = key->modifiers();
-            mods.setFlag(flag, event->type() == QEvent::KeyPress);
-            setHeld(KeyMap::tokens(mods));
-        }
+        const int k = key->key();
+        const bool modifierKey =
+            k == Qt::Key_Control || k == Qt::Key_Shift || k == Qt::Key_Alt || k == Qt::Key_Meta;
+        // Qt reports a modifier key's own event with the state after it (pressed or released).
+        if (modifierKey && !key->isAutoRepeat()) setHeld(KeyMap::tokens(key->modifiers()));
     }
     return QDialog::eventFilter(watched, event);
 }

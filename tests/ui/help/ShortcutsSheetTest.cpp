@@ -99,8 +99,8 @@ TEST(KeyboardGraphicTest, RowsOfTheGermanUsAndThaiKeyboards) {
 // Every key the table's shortcuts name must be on the drawn keyboard of each layout: only the words for
 // mouse actions and keys that are not drawn may light nothing.
 TEST(KeyboardGraphicTest, EveryKeyOfTheTableIsOnEachKeyboard) {
-    const QSet<QString> words = {"DOPPELKLICK", "ZIEHEN",       "KLICK", "AUF", "DREIECK",
-                                 "FENSTERTITEL", "LANGE", "HALTEN", "CONTROL"};
+    const QSet<QString> words = {"DOPPELKLICK",  "ZIEHEN", "KLICK",  "AUF",    "DREIECK",
+                                 "FENSTERTITEL", "LANGE",  "HALTEN", "CONTROL"};
     for (KbLayout layout : {KbLayout::de, KbLayout::us, KbLayout::th}) {
         QSet<QString> drawn;
         for (const KeyboardGraphic::Key &k : KeyboardGraphic::keys(layout))
@@ -114,7 +114,8 @@ TEST(KeyboardGraphicTest, EveryKeyOfTheTableIsOnEachKeyboard) {
                             << qPrintable(KbLayouts::rawValue(layout));
     }
     // The examples: "[" is Option 5 on the German keyboard and a key of its own on the US one.
-    EXPECT_EQ(KeyMap::ids(itemWith("⌘ [").alternatives().first(), KbLayout::de), (QSet<QString>{"cmd", "opt", "5"}));
+    EXPECT_EQ(KeyMap::ids(itemWith("⌘ [").alternatives().first(), KbLayout::de),
+              (QSet<QString>{"cmd", "opt", "5"}));
     EXPECT_EQ(KeyMap::ids(itemWith("⌘ [").alternatives().first(), KbLayout::us), (QSet<QString>{"cmd", "["}));
     EXPECT_EQ(KeyMap::ids(itemWith("⇧ ⌘ ?").alternatives().first(), KbLayout::th),
               (QSet<QString>{"shift", "cmd", "/"}));
@@ -253,9 +254,10 @@ TEST_F(ShortcutsSheetTest, ModifierKeysOfTheRealKeyboardAreHeld) {
 
 TEST_F(ShortcutsSheetTest, LayoutNotesFollowTheStoredLayout) {
     const LanguageScope de(AppLanguage::de);
-    const QString german = L("Die Tastatur zeigt die deutsche Mac-Belegung. Sonderzeichen wie [ ] { } | ` liegen auf "
-                             "deutscher Tastatur an anderen Stellen als in Apples Liste; die Markierung ist dort eine "
-                             "Näherung.");
+    const QString german =
+        L("Die Tastatur zeigt die deutsche Mac-Belegung. Sonderzeichen wie [ ] { } | ` liegen auf "
+          "deutscher Tastatur an anderen Stellen als in Apples Liste; die Markierung ist dort eine "
+          "Näherung.");
     ShortcutsSheet sheet(app.get());
     app->settings().setKeyboardLayout("th");
     EXPECT_EQ(sheet.layoutNotes().size(), 2);
