@@ -92,6 +92,19 @@ void ItemView::setTargetRow(int row) {
     updateRow(m_targetRow);
 }
 
+bool ItemView::followEnvironment() {
+    EnvironmentValues *env = EnvironmentValues::of(this);
+    if (!env || env == m_env) return false;
+    if (m_env) disconnect(m_env, nullptr, this, nullptr);
+    m_env = env;
+    connect(env, &EnvironmentValues::uiChanged, this, [this] {
+        scaleChanged();
+        viewport()->update();
+    });
+    connect(env, &EnvironmentValues::appThemeChanged, this, [this] { viewport()->update(); });
+    return true;
+}
+
 void ItemView::emptyClicked() {
     if (!m_model) return;
     m_model->setSelection({});

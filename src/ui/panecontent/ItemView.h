@@ -48,6 +48,10 @@ protected:
     // The tooltip (rich text) at a viewport point over a row; empty: none.
     virtual QString toolTipAt(int row, const QPoint &pos) const;
     void setTargetRow(int row);
+    // Follows the scale and theme of the window the view is shown in: repaints on either change, after
+    // scaleChanged on a new scale. True when the window's values are newly followed.
+    bool followEnvironment();
+    virtual void scaleChanged() {}
     // The pointer's rows no longer stand for anything once the items are replaced.
     void forgetRows() { m_pressRow = m_hoverRow = m_targetRow = -1; }
 
@@ -78,4 +82,5 @@ private:
     int m_pressRow = -1;
     QPoint m_pressPos;
     bool m_emptyTargeted = false;
+    QPointer<QObject> m_env;
 };

@@ -134,15 +134,11 @@ QString FileListView::toolTipAt(int row, const QPoint &pos) const {
 void FileListView::showEvent(QShowEvent *event) {
     QListView::showEvent(event);
     // The window's scale decides the row height, its theme the highlight.
-    EnvironmentValues *env = EnvironmentValues::of(this);
-    if (!env || env == m_env) return;
-    if (m_env) disconnect(m_env, nullptr, this, nullptr);
-    m_env = env;
-    connect(env, &EnvironmentValues::uiChanged, this, [this] {
-        scheduleDelayedItemsLayout();
-        viewport()->update();
-    });
-    connect(env, &EnvironmentValues::appThemeChanged, this, [this] { viewport()->update(); });
+    followEnvironment();
+}
+
+void FileListView::scaleChanged() {
+    scheduleDelayedItemsLayout();
 }
 
 FolderDropTarget FileListView::rowDrop(int row) {

@@ -60,10 +60,10 @@ protected:
 
     void mousePressEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void scaleChanged() override;
 
 private:
     bool m_showParent = false;
-    QPointer<QObject> m_env;                // the window's theme and scale, followed once shown
     std::optional<QString> m_pendingCursor; // the cursor's item, scrolled to when it arrives
 };
 
