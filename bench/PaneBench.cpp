@@ -7,7 +7,6 @@
 #include "core/model/PaneModel.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,11 +15,9 @@ namespace {
 
 int run(const QStringList &args) {
     const int count = Bench::filesArg(args, 100000);
-    QTemporaryDir tmp;
-    if (!tmp.isValid()) return 1;
-    const auto folders = Bench::paneFixture(tmp.path(), count);
-    if (!folders) return 1;
-    const QString &big = folders->big, &small = folders->small;
+    const Bench::TempPaneFixture fixture(count);
+    if (!fixture.ok()) return 1;
+    const QString &big = fixture.big(), &small = fixture.small();
 
     Bench::StallMeter stalls;
     PaneModel pane(Side::left, small);

@@ -1,19 +1,40 @@
 #pragma once
-// What the pane benchmarks share: a meter of main-thread stalls and waiting on the event loop.
+// What the pane benchmarks share: their folders, a meter of main-thread stalls and waiting on the event loop.
 
 #include "Bench.h"
 
+#include <QAbstractScrollArea>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QEvent>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <ctime>
 
 namespace Bench {
+// A temporary root with the pane fixture of count files in it (see paneFixture); both go with it.
+class TempPaneFixture {
+public:
+    explicit TempPaneFixture(int count) {
+        if (m_tmp.isValid()) m_folders = paneFixture(m_tmp.path(), count);
+    }
+    // False when the root or a file could not be made.
+    bool ok() const { return m_folders.has_value(); }
+    QString root() const { return m_tmp.path(); }
+    const QString &big() const { return m_folders->big; }
+    const QString &small() const { return m_folders->small; }
+
+private:
+    QTemporaryDir m_tmp;
+    std::optional<PaneFolders> m_folders;
+};
+
 // Notes when the list's viewport has finished painting: the paint is run from inside the filter so the
 // time taken after it is exact.
 class PaintClock : public QObject {
@@ -87,6 +108,24 @@ inline bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 1);
     }
     return true;
+}
+
+// Paging: one page down and a full repaint of the viewport, 100 times a run, 5 runs; the time per page.
+inline Stats pageTimes(QAbstractScrollArea *view) {
+    Stats perPage;
+    QScrollBar *bar = view->verticalScrollBar();
+    for (int run = 0; run < 5; ++run) {
+        bar->setValue(0);
+        QCoreApplication::processEvents();
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 100; ++i) {
+            bar->setValue(bar->value() + bar->pageStep());
+            view->viewport()->repaint();
+        }
+        perPage.samples.push_back(t.nsecsElapsed() / 1e9 / 100);
+    }
+    return perPage;
 }
 
 } // namespace Bench

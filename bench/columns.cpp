@@ -12,7 +12,6 @@
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDir>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,12 +20,10 @@ namespace {
 
 int run(const QStringList &args) {
     const int count = Bench::filesArg(args, 20000);
-    QTemporaryDir tmp;
-    if (!tmp.isValid()) return 1;
-    const auto folders = Bench::paneFixture(tmp.path(), 0);
-    if (!folders) return 1;
+    const Bench::TempPaneFixture fixture(0);
+    if (!fixture.ok()) return 1;
     QStringList trail;
-    QString dir = tmp.path() + QStringLiteral("/t1");
+    QString dir = fixture.root() + QStringLiteral("/t1");
     for (int level = 1; level <= 5; ++level) {
         QDir().mkpath(dir);
         trail << dir;
@@ -47,7 +44,7 @@ int run(const QStringList &args) {
         if (d == deepest) currentListed.fetchAndAddRelaxed(1);
         return FileLoader::list(d);
     });
-    PaneModel pane(Side::left, folders->small);
+    PaneModel pane(Side::left, fixture.small());
     pane.setViewMode(ViewMode::columns);
     PaneView view(&pane, nullptr);
     view.resize(1400, 760);
@@ -67,9 +64,9 @@ int run(const QStringList &args) {
     const Bench::Pair t = Bench::alternate(
         5,
         [&] {
-            pane.go(folders->small);
+            pane.go(fixture.small());
             ok &= Bench::waitUntil(
-                [&] { return pane.currentPath() == folders->small && !cols->column(trail[0]); });
+                [&] { return pane.currentPath() == fixture.small() && !cols->column(trail[0]); });
             QCoreApplication::processEvents();
             return Bench::timeOf([&] {
                 pane.go(deepest);

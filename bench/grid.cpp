@@ -13,18 +13,15 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <cstdio>
 
 namespace {
 
 int run(const QStringList &args) {
     const int count = Bench::filesArg(args, 100000);
-    QTemporaryDir tmp;
-    if (!tmp.isValid()) return 1;
-    const auto folders = Bench::paneFixture(tmp.path(), count);
-    if (!folders) return 1;
-    const QString &big = folders->big, &small = folders->small;
+    const Bench::TempPaneFixture fixture(count);
+    if (!fixture.ok()) return 1;
+    const QString &big = fixture.big(), &small = fixture.small();
 
     PaneModel pane(Side::left, small);
     pane.setViewMode(ViewMode::icons);
@@ -85,20 +82,9 @@ int run(const QStringList &args) {
         if (round == 0) after = Bench::residentBytes();
     }
 
-    // Paging: one page down and a full repaint of the cells, 100 times, thumbnails asked for as painted.
-    Bench::Stats perPage;
-    QScrollBar *bar = grid->verticalScrollBar();
-    for (int run = 0; run < 5; ++run) {
-        bar->setValue(0);
-        QCoreApplication::processEvents();
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < 100; ++i) {
-            bar->setValue(bar->value() + bar->pageStep());
-            grid->viewport()->repaint();
-        }
-        perPage.samples.push_back(t.nsecsElapsed() / 1e9 / 100);
-    }
+    // Thumbnails are asked for as the cells are painted.
+    const Bench::Stats perPage = Bench::pageTimes(grid);
+    const QScrollBar *bar = grid->verticalScrollBar();
     Thumbs::waitForIdle();
     const IconGrid::Columns columns = grid->currentColumns();
     Bench::spread(QStringLiteral("items published to first painted frame (target 150 ms)"), firstFrame, "ms",

@@ -1,6 +1,7 @@
 // The inspector on 10,000 selected items in a folder where one file is rewritten every 0.3 s: time from
 // the selection to the shown summary, and how many size walks ever run at once.
 #include "Bench.h"
+#include "PaneRig.h"
 
 #include "core/app/AppState.h"
 #include "core/model/MultiSummary.h"
@@ -11,7 +12,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
@@ -36,22 +36,20 @@ void wait(int ms) {
 
 int run(const QStringList &args) {
     const int count = Bench::filesArg(args, 10000);
-    QTemporaryDir tmp;
-    if (!tmp.isValid()) return 1;
-    const auto folders = Bench::paneFixture(tmp.path(), count);
-    if (!folders) return 1;
+    const Bench::TempPaneFixture fixture(count);
+    if (!fixture.ok()) return 1;
     std::printf("fixture: %d files, one rewritten every 0.3 s\n", count);
 
     AppState app;
     PaneModel *pane = app.activePane();
-    pane->go(folders->big, false);
+    pane->go(fixture.big(), false);
     if (!waitFor([&] { return pane->items().size() >= count; }, 60000)) return 1;
     InspectorView view(&app);
     view.resize(290, 800);
     view.show();
 
     // The busy file: the pane's folder watch refreshes it all the time.
-    const QString busy = folders->big + QStringLiteral("/busy.txt");
+    const QString busy = fixture.big() + QStringLiteral("/busy.txt");
     int writes = 0;
     QTimer writer;
     QObject::connect(&writer, &QTimer::timeout, [&] {

@@ -16,7 +16,6 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPaintEvent>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 
@@ -37,16 +36,14 @@ protected:
 
 int run(const QStringList &args) {
     const int count = Bench::filesArg(args, 100000);
-    QTemporaryDir tmp;
-    if (!tmp.isValid()) return 1;
-    const auto folders = Bench::paneFixture(tmp.path(), count);
-    if (!folders) return 1;
-    qputenv("HOME", tmp.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (tmp.path() + QStringLiteral("/data")).toLocal8Bit());
+    const Bench::TempPaneFixture fixture(count);
+    if (!fixture.ok()) return 1;
+    qputenv("HOME", fixture.root().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (fixture.root() + QStringLiteral("/data")).toLocal8Bit());
 
     AppState app;
     PaneModel *pane = app.left();
-    pane->go(folders->big, true);
+    pane->go(fixture.big(), true);
     if (!Bench::waitUntil([&] { return pane->items().size() == count; })) return 1;
     pane->selectAll();
     FileItem item = pane->items()[count / 2];

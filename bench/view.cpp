@@ -15,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -28,11 +27,9 @@ bool waitFor(const std::function<bool()> &pred) {
 
 int run(const QStringList &args) {
     const int count = Bench::filesArg(args, 100000);
-    QTemporaryDir tmp;
-    if (!tmp.isValid()) return 1;
-    const auto folders = Bench::paneFixture(tmp.path(), count);
-    if (!folders) return 1;
-    const QString &big = folders->big, &small = folders->small;
+    const Bench::TempPaneFixture fixture(count);
+    if (!fixture.ok()) return 1;
+    const QString &big = fixture.big(), &small = fixture.small();
 
     PaneModel pane(Side::left, small);
     pane.setViewMode(ViewMode::list);
@@ -83,20 +80,8 @@ int run(const QStringList &args) {
         });
     if (!ok) return 1;
 
-    // Paging: one page down and a full repaint of the rows, 100 times.
-    Bench::Stats perPage;
-    QScrollBar *bar = list->verticalScrollBar();
-    for (int run = 0; run < 5; ++run) {
-        bar->setValue(0);
-        QCoreApplication::processEvents();
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < 100; ++i) {
-            bar->setValue(bar->value() + bar->pageStep());
-            list->viewport()->repaint();
-        }
-        perPage.samples.push_back(t.nsecsElapsed() / 1e9 / 100);
-    }
+    const Bench::Stats perPage = Bench::pageTimes(list);
+    const QScrollBar *bar = list->verticalScrollBar();
 
     Bench::spread(QStringLiteral("folder opened to first painted frame"), firstFrame, "ms", 1000);
     std::printf(

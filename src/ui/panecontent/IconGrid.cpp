@@ -88,15 +88,10 @@ void IconGrid::resizeEvent(QResizeEvent *event) {
 
 void IconGrid::showEvent(QShowEvent *event) {
     ItemView::showEvent(event);
-    EnvironmentValues *env = EnvironmentValues::of(this);
-    if (!env || env == m_env) return;
-    if (m_env) disconnect(m_env, nullptr, this, nullptr);
-    m_env = env;
-    connect(env, &EnvironmentValues::uiChanged, this, [this] {
-        relayout();
-        viewport()->update();
-    });
-    connect(env, &EnvironmentValues::appThemeChanged, this, [this] { viewport()->update(); });
+    if (followEnvironment()) relayout();
+}
+
+void IconGrid::scaleChanged() {
     relayout();
 }
 

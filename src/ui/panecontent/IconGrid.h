@@ -53,6 +53,7 @@ protected:
     FolderDropTarget dropTarget(int row) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void scaleChanged() override;
 
 private:
     void relayout();
@@ -65,7 +66,6 @@ private:
     QHash<QString, Shown> m_thumbs;        // by path, only for cells painted lately
     QHash<QString, Thumbs::Key> m_pending; // asked for and not answered yet
     Columns m_columns;
-    QPointer<QObject> m_env;
 };
 
 class IconGridDelegate : public QStyledItemDelegate {

@@ -92,6 +92,19 @@ void ItemView::setTargetRow(int row) {
     updateRow(m_targetRow);
 }
 
+bool ItemView::followEnvironment() {
+    EnvironmentValues *env = EnvironmentValues::of(this);
+    if (!env || env == m_env) return false;
+    if (m_env) disconnect(m_env, nullptr, this, nullptr);
+    m_env = env;
+    connect(env, &EnvironmentValues::uiChanged, this, [this] {
+        scaleChanged();
+        viewport()->update();
+    });
+    connect(env, &EnvironmentValues::appThemeChanged, this, [this] { viewport()->update(); });
+    return true;
+}
+
 void ItemView::emptyClicked() {
     if (!m_model) return;
     m_model->setSelection({});
@@ -102,6 +115,11 @@ void ItemView::openMenu(int row, const QPoint &global) {
     std::optional<FileItem> item;
     if (row >= 0) item = m_list->item(row);
     ViewMenus::popup(this, m_model, m_app, item, global);
+}
+
+void ItemView::menuSelect(int row) {
+    // A right click selects its item first, so that the menu acts on what was clicked.
+    m_model->contextSelect(m_list->item(row));
 }
 
 void ItemView::mousePressEvent(QMouseEvent *event) {
@@ -157,15 +175,20 @@ void ItemView::leaveEvent(QEvent *event) {
 bool ItemView::viewportEvent(QEvent *event) {
     if (event->type() == QEvent::Leave) setHoverRow(-1);
     if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
-    // Names are drawn, never shown as markup; only the tag dots explain themselves.
     auto *help = static_cast<QHelpEvent *>(event);
     const int row = rowAt(help->pos());
-    if (row >= 0 && !m_list->item(row).tags.isEmpty())
-        QToolTip::showText(help->globalPos(),
-                           Qt::convertFromPlainText(TagDots::helpText(m_list->item(row).tags)), viewport());
+    const QString text = row >= 0 ? toolTipAt(row, help->pos()) : QString();
+    if (!text.isEmpty())
+        QToolTip::showText(help->globalPos(), text, viewport());
     else
         QToolTip::hideText();
     return true;
+}
+
+QString ItemView::toolTipAt(int row, const QPoint &) const {
+    // Names are drawn, never shown as markup; only the tag dots explain themselves.
+    const QStringList &tags = m_list->item(row).tags;
+    return tags.isEmpty() ? QString() : Qt::convertFromPlainText(TagDots::helpText(tags));
 }
 
 void ItemView::keyPressEvent(QKeyEvent *event) {
@@ -182,8 +205,7 @@ void ItemView::contextMenuEvent(QContextMenuEvent *event) {
         row = m_list->rowOf(*m_model->cursor());
         if (row >= 0) at = viewport()->mapToGlobal(visualRect(m_list->index(row)).center());
     }
-    // A right click selects its item first, so that the menu acts on what was clicked.
-    if (row >= 0) m_model->contextSelect(m_list->item(row));
+    if (row >= 0) menuSelect(row);
     openMenu(row, at);
     event->accept();
 }

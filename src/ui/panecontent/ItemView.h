@@ -22,10 +22,10 @@ public:
     PaneModel *paneModel() const { return m_model; }
     AppState *app() const { return m_app; }
     // The row under a viewport point, -1 over the empty area.
-    int rowAt(const QPoint &pos) const;
+    virtual int rowAt(const QPoint &pos) const;
     int hoverRow() const { return m_hoverRow; }
     int targetRow() const { return m_targetRow; }
-    void updateRow(int row);
+    virtual void updateRow(int row);
     // The view's own selection follows what the view draws as selected, so screen readers see it and
     // can change it through the view's accessible table.
     void mirrorSelection();
@@ -43,7 +43,17 @@ protected:
     virtual void openMenu(int row, const QPoint &global);
     // A click on the empty area: clears the selection and makes the pane active.
     virtual void emptyClicked();
+    // Before a row's menu opens: selects the row, so that the menu acts on what was clicked.
+    virtual void menuSelect(int row);
+    // The tooltip (rich text) at a viewport point over a row; empty: none.
+    virtual QString toolTipAt(int row, const QPoint &pos) const;
     void setTargetRow(int row);
+    // Follows the scale and theme of the window the view is shown in: repaints on either change, after
+    // scaleChanged on a new scale. True when the window's values are newly followed.
+    bool followEnvironment();
+    virtual void scaleChanged() {}
+    // The pointer's rows no longer stand for anything once the items are replaced.
+    void forgetRows() { m_pressRow = m_hoverRow = m_targetRow = -1; }
 
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -72,4 +82,5 @@ private:
     int m_pressRow = -1;
     QPoint m_pressPos;
     bool m_emptyTargeted = false;
+    QPointer<QObject> m_env;
 };

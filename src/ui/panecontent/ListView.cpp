@@ -4,7 +4,6 @@
 
 #include "core/app/AppState.h"
 #include "core/localisation/Lang.h"
-#include "core/model/DragState.h"
 #include "core/model/FileLoader.h"
 #include "core/localisation/FileFmt.h"
 #include "core/model/PaneModel.h"
@@ -15,13 +14,8 @@
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/pane/PlainLinkButton.h"
 
-#include <QApplication>
-#include <QContextMenuEvent>
-#include <QDrag>
 #include <QFrame>
-#include <QHelpEvent>
 #include <QLabel>
-#include <QToolTip>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -42,43 +36,20 @@ QFont pixelFont(const QFont &base, double px, QFont::Weight weight = QFont::Norm
 
 // ---- FileListView ----
 
-FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent)
-    : QListView(parent), m_model(model), m_app(app), m_list(new FileListModel(this)) {
-    setModel(m_list);
+FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent) : ItemView(model, app, parent) {
     setItemDelegate(new FileRowDelegate(this));
-    setUniformItemSizes(true);
     setLayoutMode(QListView::SinglePass);
     setResizeMode(QListView::Adjust);
-    // The view's selection mirrors the pane model's, so screen readers see and change it through the
-    // list's accessible table; mouse and keys never touch it (their events are handled here and by the
-    // application's key handler).
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setFocusPolicy(Qt::NoFocus);
-    setTabKeyNavigation(false);
-    setDragEnabled(false); // our own drags, started from the pane model
-    setAcceptDrops(true);
-    setMouseTracking(true);
-    setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setViewportMargins(0, 4, 0, 4);
     setAccessibleName(title(::ViewMode::list));
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &FileListView::viewSelectionChanged);
-    if (m_model) {
-        connect(m_model, &PaneModel::selectionChanged, this, &FileListView::mirrorSelection);
-        connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
-        connect(m_model, &PaneModel::cursorChanged, this, &FileListView::scrollToCursor);
-    }
-    if (m_app)
-        connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
+    if (m_model) connect(m_model, &PaneModel::cursorChanged, this, &FileListView::scrollToCursor);
 }
 
 void FileListView::setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff) {
     const bool parentChanged = showParent != m_showParent;
     m_showParent = showParent;
-    m_pressRow = m_hoverRow = m_targetRow = -1;
+    forgetRows();
     const int row = qRound(EnvironmentValues::ui(this).row());
     verticalScrollBar()->setSingleStep(row);
     // Laying out a long list at once blocks the window for tens of milliseconds; in batches the first
@@ -96,32 +67,11 @@ void FileListView::setItems(const QList<FileItem> &items, bool showParent, const
         scrollToCursor();
 }
 
-void FileListView::mirrorSelection() {
-    if (!m_model) return;
-    QItemSelection rows;
-    const QSet<QString> &selected = m_model->selection();
-    if (!selected.isEmpty()) {
-        const QList<FileItem> &items = m_list->items();
-        for (int row = 0; row < items.size(); ++row) {
-            if (!selected.contains(items[row].path)) continue;
-            int end = row;
-            while (end + 1 < items.size() && selected.contains(items[end + 1].path))
-                ++end;
-            rows.select(m_list->index(row), m_list->index(end));
-            row = end;
-        }
-    }
-    m_mirroring = true;
-    selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
-    m_mirroring = false;
+bool FileListView::rowSelected(int row) const {
+    return m_model && m_model->selection().contains(m_list->item(row).path);
 }
 
-void FileListView::viewSelectionChanged() {
-    // Only a change from outside (a screen reader) goes back to the pane model.
-    if (m_mirroring || !m_model) return;
-    QSet<QString> paths;
-    for (const QModelIndex &index : selectionModel()->selectedIndexes())
-        if (index.row() < m_list->rowCount()) paths.insert(m_list->item(index.row()).path);
+void FileListView::selectedFromView(const QSet<QString> &paths) {
     if (m_app) m_app->sides().setActive(m_model->side());
     m_model->setSelection(paths);
 }
@@ -147,148 +97,48 @@ void FileListView::scrollToCursor() {
         m_pendingCursor = m_model->cursor(); // a new or renamed item the list does not show yet
 }
 
-void FileListView::clickedEmpty() {
-    if (!m_model) return;
-    m_model->setSelection({});
-    if (m_app) m_app->sides().setActive(m_model->side());
-}
-
 void FileListView::updateRow(int row) {
     if (row < 0 || row >= m_list->rowCount()) return;
     const QRect r = rowRect(row);
     viewport()->update(QRect(0, r.top(), viewport()->width(), r.height()));
 }
 
-void FileListView::setHoverRow(int row) {
-    if (row == m_hoverRow) return;
-    updateRow(m_hoverRow);
-    m_hoverRow = row;
-    updateRow(m_hoverRow);
-}
-
-void FileListView::setTargetRow(int row) {
-    if (row == m_targetRow) return;
-    updateRow(m_targetRow);
-    m_targetRow = row;
-    updateRow(m_targetRow);
+void FileListView::itemClicked(int row, Qt::KeyboardModifiers modifiers, int count) {
+    const QList<FileItem> ordered = m_list->items(); // the model may publish a new list meanwhile
+    m_model->click(ordered[row], ordered, modifiers, count);
 }
 
 void FileListView::mousePressEvent(QMouseEvent *event) {
-    if (!m_model) return;
-    const QPoint pos = event->position().toPoint();
-    const int row = rowAt(pos);
-    // Meta+click (the Control-click of other systems) works like a right click: select, then the menu.
-    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::MetaModifier)) {
-        QContextMenuEvent menu(QContextMenuEvent::Mouse, pos, event->globalPosition().toPoint(),
-                               event->modifiers());
-        contextMenuEvent(&menu);
+    // A right press selects its row at once; the menu follows with the context menu event.
+    if (m_model && event->button() == Qt::RightButton) {
+        const int row = rowAt(event->position().toPoint());
+        if (row >= 0) m_model->contextSelect(m_list->item(row));
         return;
     }
-    if (event->button() == Qt::LeftButton) {
-        if (row < 0) {
-            clickedEmpty();
-            return;
-        }
-        m_pressRow = row;
-        m_pressPos = pos;
-        const QList<FileItem> ordered = m_list->items(); // the model may publish a new list meanwhile
-        m_model->click(ordered[row], ordered, event->modifiers(), 1);
-    } else if (event->button() == Qt::RightButton && row >= 0) {
-        m_model->contextSelect(m_list->item(row));
-    }
+    ItemView::mousePressEvent(event);
 }
 
-void FileListView::mouseDoubleClickEvent(QMouseEvent *event) {
-    if (!m_model) return;
-    if (event->button() != Qt::LeftButton) return;
-    const int row = rowAt(event->position().toPoint());
-    if (row < 0) {
-        clickedEmpty();
-        return;
-    }
-    m_pressRow = -1;
-    const QList<FileItem> ordered = m_list->items();
-    m_model->click(ordered[row], ordered, event->modifiers(), 2);
+void FileListView::menuSelect(int) {
+    // The right press has selected already.
 }
 
-void FileListView::mouseMoveEvent(QMouseEvent *event) {
-    const QPoint pos = event->position().toPoint();
-    if ((event->buttons() & Qt::LeftButton) && m_pressRow >= 0 &&
-        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
-        startDrag(Qt::CopyAction | Qt::MoveAction);
-        return;
-    }
-    setHoverRow(rowAt(pos));
-}
-
-void FileListView::mouseReleaseEvent(QMouseEvent *) {
-    m_pressRow = -1;
-}
-
-void FileListView::leaveEvent(QEvent *event) {
-    setHoverRow(-1);
-    QListView::leaveEvent(event);
-}
-
-bool FileListView::viewportEvent(QEvent *event) {
-    if (event->type() == QEvent::Leave) setHoverRow(-1);
-    if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
+QString FileListView::toolTipAt(int row, const QPoint &pos) const {
     // The tag dots name their tags.
-    auto *help = static_cast<QHelpEvent *>(event);
-    const int row = rowAt(help->pos());
-    if (row >= 0) {
-        const FileItem &item = m_list->item(row);
-        const QRect r(0, rowRect(row).top(), viewport()->width(), rowRect(row).height());
-        const FileRowDelegate::Layout l =
-            FileRowDelegate::layout(item, r, EnvironmentValues::ui(this), font(), m_showParent);
-        if (l.tags.contains(help->pos())) {
-            QToolTip::showText(help->globalPos(), TagDots::helpText(item.tags), viewport());
-            return true;
-        }
-    }
-    QToolTip::hideText();
-    return true;
-}
-
-void FileListView::keyPressEvent(QKeyEvent *event) {
-    event->ignore(); // keys belong to the application's key handler
+    const FileItem &item = m_list->item(row);
+    const QRect r(0, rowRect(row).top(), viewport()->width(), rowRect(row).height());
+    const FileRowDelegate::Layout l =
+        FileRowDelegate::layout(item, r, EnvironmentValues::ui(this), font(), m_showParent);
+    return l.tags.contains(pos) ? TagDots::helpText(item.tags) : QString();
 }
 
 void FileListView::showEvent(QShowEvent *event) {
     QListView::showEvent(event);
     // The window's scale decides the row height, its theme the highlight.
-    EnvironmentValues *env = EnvironmentValues::of(this);
-    if (!env || env == m_env) return;
-    if (m_env) disconnect(m_env, nullptr, this, nullptr);
-    m_env = env;
-    connect(env, &EnvironmentValues::uiChanged, this, [this] {
-        scheduleDelayedItemsLayout();
-        viewport()->update();
-    });
-    connect(env, &EnvironmentValues::appThemeChanged, this, [this] { viewport()->update(); });
+    followEnvironment();
 }
 
-void FileListView::startDrag(Qt::DropActions) {
-    if (!m_model || m_pressRow < 0 || m_pressRow >= m_list->rowCount()) return;
-    const FileItem item = m_list->item(m_pressRow);
-    m_pressRow = -1;
-    QMimeData *data = m_model->dragProvider(item);
-    // Ends the recorded drag even when this view is gone once the drag returns.
-    QMimeData token;
-    token.setData(DragState::mimeType, data->data(DragState::mimeType));
-    auto *drag = new QDrag(this);
-    drag->setMimeData(data);
-    const UIScale ui = EnvironmentValues::ui(this);
-    const int px = qRound(ui.icon()) * 2;
-    QPixmap image = FileIcon::image(item, ui, px, devicePixelRatioF());
-    if (image.isNull())
-        image =
-            FileIcon::glyph(EnvironmentValues::appTheme(this), item.folderTint(), px, devicePixelRatioF());
-    drag->setPixmap(image);
-    QPointer<QDrag> guard(drag);
-    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
-    DragState::shared().endDrag(&token);
-    if (guard) guard->deleteLater();
+void FileListView::scaleChanged() {
+    scheduleDelayedItemsLayout();
 }
 
 FolderDropTarget FileListView::rowDrop(int row) {
@@ -313,61 +163,14 @@ FolderDropTarget FileListView::rowDrop(int row) {
     return t;
 }
 
-void FileListView::dragEnterEvent(QDragEnterEvent *event) {
-    dragMoveEvent(event);
+FolderDropTarget FileListView::dropTarget(int row) {
+    if (row >= 0) return rowDrop(row);
+    return paneDrop ? paneDrop() : FolderDropTarget{};
 }
 
-void FileListView::dragMoveEvent(QDragMoveEvent *event) {
-    const int row = rowAt(event->position().toPoint());
-    if (row >= 0) {
-        if (m_paneTargeted && paneDrop) paneDrop().dragLeave();
-        m_paneTargeted = false;
-        rowDrop(row).dragMove(event);
-        return;
-    }
-    setTargetRow(-1);
-    if (paneDrop) {
-        m_paneTargeted = paneDrop().dragMove(event);
-        return;
-    }
-    event->ignore();
-}
-
-void FileListView::dragLeaveEvent(QDragLeaveEvent *) {
-    setTargetRow(-1);
-    if (m_paneTargeted && paneDrop) paneDrop().dragLeave();
-    m_paneTargeted = false;
-}
-
-void FileListView::dropEvent(QDropEvent *event) {
-    const int row = rowAt(event->position().toPoint());
-    const bool pane = m_paneTargeted;
-    m_paneTargeted = false;
-    setTargetRow(-1);
-    if (row >= 0) {
-        if (pane && paneDrop) paneDrop().dragLeave();
-        rowDrop(row).drop(event);
-    } else if (paneDrop) {
-        paneDrop().drop(event);
-    } else {
-        event->ignore();
-    }
-}
-
-void FileListView::contextMenuEvent(QContextMenuEvent *event) {
-    if (!m_model) return;
-    int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
-    QPoint at = event->globalPos();
-    // The menu key opens the menu of the cursor's item while it is selected.
-    if (event->reason() != QContextMenuEvent::Mouse && m_model->cursor() &&
-        m_model->selection().contains(*m_model->cursor())) {
-        row = m_list->rowOf(*m_model->cursor());
-        if (row >= 0) at = viewport()->mapToGlobal(rowRect(row).center());
-    }
-    // A right click selects its row, so that item commands act on what was clicked.
+void FileListView::openMenu(int row, const QPoint &global) {
     const FileItem item = row >= 0 ? m_list->item(row) : FileItem();
-    ContextMenus::popup(m_app, m_model, row >= 0 ? &item : nullptr, at, this);
-    event->accept();
+    ContextMenus::popup(m_app, m_model, row >= 0 ? &item : nullptr, global, this);
 }
 
 // ---- FileRowDelegate ----

@@ -6,6 +6,7 @@
 #include "core/model/SortKey.h"
 #include "ui/panecontent/FileListModel.h"
 #include "ui/panecontent/FolderDropTarget.h"
+#include "ui/panecontent/ItemView.h"
 #include "ui/style/AppTheme.h"
 #include "ui/style/UIScale.h"
 
@@ -24,22 +25,18 @@ class QLabel;
 // The rows of the list: a plain list view that paints every row itself and turns mouse gestures into
 // pane-model calls. It neither selects nor handles keys: the pane model owns the selection and the
 // application's key handler owns the keys.
-class FileListView : public QListView {
+class FileListView : public ItemView {
     Q_OBJECT
 public:
     FileListView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
     // Rows laid out in one go; longer lists are laid out in batches of this many.
     static constexpr int kBatch = 50000;
 
-    FileListModel *listModel() const { return m_list; }
     bool showParent() const { return m_showParent; }
     void setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff = nullptr);
     // The drop target of the pane, used where the pointer is over no row.
     std::function<FolderDropTarget()> paneDrop;
 
-    // The row under the pointer and the folder row a drag hovers over (-1: none).
-    int hoverRow() const { return m_hoverRow; }
-    int targetRow() const { return m_targetRow; }
     // The rectangle of a row in viewport coordinates.
     QRect rowRect(int row) const { return visualRect(m_list->index(row)); }
     // Scrolls the cursor's row into view when it is in the list.
@@ -47,46 +44,26 @@ public:
     // The row's drop target: a folder row takes the drop itself, a file row puts it in the pane's folder.
     FolderDropTarget rowDrop(int row);
 
-    PaneModel *paneModel() const { return m_model; }
-    AppState *app() const { return m_app; }
+    // Rows all have one height, so the row under a point is a division.
+    int rowAt(const QPoint &pos) const override;
+    // A row's highlight spans the viewport's width.
+    void updateRow(int row) override;
 
 protected:
+    bool rowSelected(int row) const override;
+    void selectedFromView(const QSet<QString> &paths) override;
+    void itemClicked(int row, Qt::KeyboardModifiers modifiers, int count) override;
+    FolderDropTarget dropTarget(int row) override;
+    void openMenu(int row, const QPoint &global) override;
+    void menuSelect(int row) override;
+    QString toolTipAt(int row, const QPoint &pos) const override;
+
     void mousePressEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void contextMenuEvent(QContextMenuEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    bool viewportEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dragLeaveEvent(QDragLeaveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-    void startDrag(Qt::DropActions supportedActions) override;
+    void scaleChanged() override;
 
 private:
-    int rowAt(const QPoint &pos) const;
-    void clickedEmpty();
-    void setHoverRow(int row);
-    void setTargetRow(int row);
-    void updateRow(int row);
-    // The view's selection follows the pane model's; a change made through the view goes back to it.
-    void mirrorSelection();
-    void viewSelectionChanged();
-
-    QPointer<PaneModel> m_model;
-    QPointer<AppState> m_app;
-    FileListModel *m_list;
     bool m_showParent = false;
-    int m_hoverRow = -1;
-    int m_targetRow = -1;
-    int m_pressRow = -1;
-    QPoint m_pressPos;
-    bool m_paneTargeted = false;
-    QPointer<QObject> m_env; // the window's theme and scale, followed once shown
-    bool m_mirroring = false;
     std::optional<QString> m_pendingCursor; // the cursor's item, scrolled to when it arrives
 };
 
