@@ -155,6 +155,17 @@ QPushButton *button(QWidget *parent, const char *key) {
     return b;
 }
 
+// A block's one action: a button on a row of its own, at the start.
+QPushButton *actionRow(SettingsBlock *block, const char *key, const char *name, std::function<void()> act) {
+    QHBoxLayout *r = row(block->content());
+    QPushButton *b = button(block, key);
+    b->setObjectName(QLatin1String(name));
+    QObject::connect(b, &QPushButton::clicked, b, std::move(act));
+    r->addWidget(b);
+    r->addStretch();
+    return b;
+}
+
 QLabel *secondary(QWidget *parent) {
     auto *l = new QLabel(parent);
     l->setForegroundRole(QPalette::PlaceholderText);
@@ -366,13 +377,8 @@ SettingsPage *filesPage(AppState *app, SettingsCommands *commands) {
         K("Aufräumen"), K("Das automatische Aufräumen ist standardmäßig aus. Regeln verschieben "
                           "Dateien nach deinen Vorgaben, alles lässt sich mit ⌘Z zurückholen."));
     toggle(page, cleanup, K("Aufräum-Regeln automatisch ausführen"), Settings::Key::rulesAuto);
-    QHBoxLayout *r = row(cleanup->content());
-    QPushButton *rules = button(cleanup, K("Aufräum-Regeln bearbeiten …"));
-    rules->setObjectName(QStringLiteral("editRules"));
-    QObject::connect(rules, &QPushButton::clicked, rules,
-                     [app] { openSheet(app, &WindowRequests::setShowRules); });
-    r->addWidget(rules);
-    r->addStretch();
+    actionRow(cleanup, K("Aufräum-Regeln bearbeiten …"), "editRules",
+              [app] { openSheet(app, &WindowRequests::setShowRules); });
     return page;
 }
 
@@ -385,24 +391,14 @@ SettingsPage *backupPage(AppState *app, SettingsCommands *commands) {
           "Leiste, Aufräum-Regeln und Ansichten. Lege die Datei an einen sicheren Ort, zum Beispiel in einen "
           "Cloud-Ordner oder auf ein externes Laufwerk, damit sie eine Neuinstallation des Systems "
           "übersteht."));
-    QHBoxLayout *r1 = row(save->content());
-    QPushButton *b1 = button(save, K("Sichern …"));
-    b1->setObjectName(QStringLiteral("backup"));
-    QObject::connect(b1, &QPushButton::clicked, b1, [commands] { commands->backupSettings(); });
-    r1->addWidget(b1);
-    r1->addStretch();
+    actionRow(save, K("Sichern …"), "backup", [commands] { commands->backupSettings(); });
     SettingsBlock *restore = page->addBlock(
         K("Einstellungen wiederherstellen"),
         K("Liest eine Sicherungsdatei ein und ersetzt deine jetzigen Einstellungen. Vorher fragt Kestrin "
           "nach, "
           "danach startet es neu. Die zuletzt geöffneten Ordner und die Herkunft der Dateien im Papierkorb "
           "gehören nicht zur Sicherung."));
-    QHBoxLayout *r2 = row(restore->content());
-    QPushButton *b2 = button(restore, K("Wiederherstellen …"));
-    b2->setObjectName(QStringLiteral("restore"));
-    QObject::connect(b2, &QPushButton::clicked, b2, [commands] { commands->restoreSettings(); });
-    r2->addWidget(b2);
-    r2->addStretch();
+    actionRow(restore, K("Wiederherstellen …"), "restore", [commands] { commands->restoreSettings(); });
     return page;
 }
 
@@ -413,17 +409,13 @@ SettingsPage *resetPage(AppState *app, SettingsCommands *commands) {
         K("Setzt Sprache, Darstellung, Fenster, Symbolleiste samt Apps und Dateiverhalten auf die "
           "Werkseinstellungen. Deine Dateien, Favoriten und Aufräum-Regeln werden nicht angefasst. Einzelne "
           "Bereiche setzt du auf ihrer eigenen Seite zurück."));
-    QHBoxLayout *r = row(all->content());
-    QPushButton *b = button(all, K("Alles zurücksetzen …"));
-    b->setObjectName(QStringLiteral("resetAll"));
+    QPushButton *b =
+        actionRow(all, K("Alles zurücksetzen …"), "resetAll", [commands] { commands->resetAll(); });
     // The destructive role: drawn in the warning colour of the palette.
     b->setProperty("destructive", true);
     QPalette p = b->palette();
     p.setColor(QPalette::ButtonText, QColor(0xd7, 0x30, 0x27));
     b->setPalette(p);
-    QObject::connect(b, &QPushButton::clicked, b, [commands] { commands->resetAll(); });
-    r->addWidget(b);
-    r->addStretch();
     page->addBlock(K("Bei Updates"), K("Deine Einstellungen bleiben bei Updates erhalten, solange die App "
                                        "dieselbe interne Kennung trägt. Ein neuer Build ersetzt nur das "
                                        "Programm."));
