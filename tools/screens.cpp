@@ -12,6 +12,7 @@
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/help/ToolHelp.h"
+#include "ui/help/ShortcutsSheet.h"
 #include "ui/app/Commands.h"
 #include "ui/panecontent/ContextMenus.h"
 #include "ui/panecontent/QuickLook.h"
@@ -630,6 +631,38 @@ int main(int argc, char **argv) {
             std::printf("%s\n", qPrintable(file));
         }
         settings->close();
+        settle(100);
+    }
+    // The shortcut reference with keys lit, German, English and Thai (each on the layout its language
+    // chooses), wide and at the narrowest sheet.
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        app.settings().setKeyboardLayout(QStringLiteral("auto"));
+        MainWindow w(&app);
+        w.show();
+        app.requests().setShowShortcuts(true);
+        settle(300);
+        auto *sheet = qobject_cast<ShortcutsSheet *>(w.sheets()->current());
+        if (!sheet) continue;
+        auto idOf = [](const QString &keys) {
+            for (const ShortcutGroup &group : ShortcutData::groups())
+                for (const ShortcutItem &item : group.items)
+                    if (item.keys == keys) return item.id;
+            return QUuid();
+        };
+        sheet->resize(940, 760);
+        sheet->clickRow(idOf(QStringLiteral("⌥ ⌘ ⎋")));
+        settle(300);
+        sheet->grab().save(out + "/shortcuts-wide-" + tag + ".png");
+        sheet->clickRow(idOf(QStringLiteral("⇧ ⌘ ?")));
+        sheet->setHeld({QStringLiteral("⇧"), QStringLiteral("⌘")});
+        sheet->resize(480, 760);
+        settle(300);
+        sheet->grab().save(out + "/shortcuts-480-" + tag + ".png");
+        std::printf("%s\n", qPrintable(out + "/shortcuts-480-" + tag + ".png"));
+        sheet->close();
         settle(100);
     }
     return 0;

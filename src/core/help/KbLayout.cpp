@@ -35,7 +35,7 @@ const char *titleKey(KbLayout layout) {
     case KbLayout::us:
         return K("US-Englisch (QWERTY)");
     case KbLayout::th:
-        return K("Thai (Kedmanee)");
+        return K("Thai (Standard)");
     case KbLayout::automatic:
         break;
     }

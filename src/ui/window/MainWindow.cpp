@@ -8,6 +8,7 @@
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/help/FeedbackSheet.h"
+#include "ui/help/ShortcutsSheet.h"
 #include "ui/panecontent/ItemMenu.h"
 #include "ui/panecontent/OpenWithMenu.h"
 #include "core/app/Favorites.h"
@@ -99,6 +100,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     }
     m_sheets = new SheetPresenter(m_app->requests(), this);
     FeedbackSheet::registerWith(m_sheets, m_app);
+    ShortcutsSheet::registerWith(m_sheets, m_app);
     ToolSheets::install(m_sheets, m_app);
     ToolbarEditorSheet::registerWith(m_sheets, m_app);
     InfoSheet::registerWith(m_sheets, m_app);
