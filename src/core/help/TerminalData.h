@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/help/KbLayout.h"
+#include "core/help/ShortcutData.h"
+
 #include <QList>
 #include <QString>
 #include <QUuid>
@@ -63,5 +66,14 @@ const QList<TermEntry> &zshInputItems();
 const QList<TermGroup> &groups();
 
 inline constexpr const char *charsTitle = "Klammern und Zeichen für Terminal und Bash";
+
+// Which keys type the brackets and symbols of the shell, per keyboard layout. The texts are German keys;
+// every row but the Thai input-source hint starts with the character, then two blanks.
+const QList<ShortcutGroup> &charGroupsDE();
+const QList<ShortcutGroup> &charGroupsUS();
+// The US rows after the hint to switch the input source, as the same rows (same ids).
+const QList<ShortcutGroup> &charGroupsTH();
+// de: the German table, th: the Thai one, every other layout (the automatic choice too): US.
+const QList<ShortcutGroup> &charGroups(KbLayout layout);
 
 } // namespace TerminalData
