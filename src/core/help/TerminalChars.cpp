@@ -48,8 +48,9 @@ const QList<ShortcutGroup> &charGroupsUS() {
 
 const QList<ShortcutGroup> &charGroupsTH() {
     static const QList<ShortcutGroup> table = [] {
-        QList<ShortcutItem> rows{row("⌃ ␣", "Zuerst zur lateinischen Eingabequelle wechseln, sonst schreibt die "
-                                           "Thai-Tastatur Thai-Zeichen")};
+        QList<ShortcutItem> rows{row("⌃ ␣",
+                                     "Zuerst zur lateinischen Eingabequelle wechseln, sonst schreibt die "
+                                     "Thai-Tastatur Thai-Zeichen")};
         if (!charGroupsUS().isEmpty()) rows += charGroupsUS().first().items;
         return QList<ShortcutGroup>{ShortcutGroup(QString::fromUtf8(charsTitle), rows)};
     }();

@@ -150,13 +150,10 @@ const QList<TermEntry> &filesItems() {
         te("trash",
            tx("Legt Dateien in den Papierkorb", "Moves files to the Trash", "Przenosi pliki do Kosza",
               "ย้ายไฟล์ไปถังขยะ"),
-           macOnly("Die sichere Alternative zu rm: Was im Papierkorb liegt, holst du im Finder zurück. "
-                   "Eingebaut seit macOS 15.",
-                   "The safe alternative to rm: you get back what lies in the Trash in the Finder. Built in "
-                   "since macOS 15.",
-                   "Bezpieczna alternatywa dla rm: to, co jest w Koszu, odzyskasz w Finderze. Wbudowane od "
-                   "macOS 15.",
-                   "ทางเลือกที่ปลอดภัยแทน rm ของในถังขยะกู้คืนได้ใน Finder มีมาในตัวตั้งแต่ macOS 15"),
+           macOnly("Die sichere Alternative zu rm: Was im Papierkorb liegt, holst du im Finder zurück.",
+                   "The safe alternative to rm: you get back what lies in the Trash in the Finder.",
+                   "Bezpieczna alternatywa dla rm: to, co jest w Koszu, odzyskasz w Finderze.",
+                   "ทางเลือกที่ปลอดภัยแทน rm ของในถังขยะกู้คืนได้ใน Finder"),
            {tl("trash datei.txt"),
             tl("trash ordner", tx("Auch Ordner mit Inhalt", "Folders with contents too",
                                   "Także foldery z zawartością", "โฟลเดอร์พร้อมเนื้อหาก็ได้"))}),

@@ -89,8 +89,8 @@ const QList<TermEntry> &chainingItems() {
               "nazwy, zanim polecenie ruszy.",
               "* แทนอักขระกี่ตัวก็ได้ ? แทนหนึ่งตัวพอดี ~ แทนโฟลเดอร์บ้าน Shell จะแทนชื่อที่ตรงก่อนคำสั่งเริ่ม"),
            {tl("ls *.jpg", tx("Alle JPG-Dateien", "Every JPG file", "Wszystkie pliki JPG", "ไฟล์ JPG ทั้งหมด")),
-            tl("ls bild?.png", tx("bild1.png bis bild9.png", "bild1.png to bild9.png",
-                                  "bild1.png do bild9.png", "bild1.png ถึง bild9.png")),
+            tl("ls bild?.png", tx("Genau ein Zeichen nach bild", "Exactly one character after bild",
+                                  "Dokładnie jeden znak po bild", "อักขระหนึ่งตัวพอดีหลัง bild")),
             tl("cd ~/Desktop", tx("Schreibtisch im Benutzerordner", "Desktop in your home folder",
                                   "Biurko w folderze domowym", "เดสก์ท็อปในโฟลเดอร์บ้าน"))}),
     };
@@ -126,14 +126,11 @@ const QList<TermEntry> &zshInputItems() {
            tx("Blättert durch frühere Befehle", "Steps through earlier commands",
               "Przegląda wcześniejsze polecenia", "เลื่อนดูคำสั่งก่อนหน้า"),
            tx("↑ holt den vorigen Befehl in die Zeile, ↓ den nächsten. Du kannst ihn ändern, bevor du Return "
-              "drückst. Steht schon Text in der Zeile, suchen die Pfeile in zsh nur passende Befehle.",
+              "drückst.",
               "↑ brings the previous command into the line, ↓ the next one. You can change it before "
-              "pressing Return. If text is already in the line, the arrows in zsh look only for matching "
-              "commands.",
-              "↑ przywołuje poprzednie polecenie, ↓ następne. Możesz je zmienić przed naciśnięciem Return. "
-              "Gdy w wierszu jest już tekst, strzałki w zsh szukają tylko pasujących poleceń.",
-              "↑ เรียกคำสั่งก่อนหน้ามาที่บรรทัด ↓ คำสั่งถัดไป แก้ไขได้ก่อนกด Return ถ้ามีข้อความอยู่แล้ว ลูกศรใน zsh "
-              "จะหาเฉพาะคำสั่งที่ตรง"),
+              "pressing Return.",
+              "↑ przywołuje poprzednie polecenie, ↓ następne. Możesz je zmienić przed naciśnięciem Return.",
+              "↑ เรียกคำสั่งก่อนหน้ามาที่บรรทัด ↓ คำสั่งถัดไป แก้ไขได้ก่อนกด Return"),
            {}, std::nullopt, false),
         te("Tab", tx("Ergänzt Namen automatisch", "Completes names", "Uzupełnia nazwy", "เติมชื่อให้อัตโนมัติ"),
            tx("Tippe den Anfang eines Befehls, Ordners oder Dateinamens und drücke Tab. Bei mehreren "
@@ -236,8 +233,8 @@ const QList<TermEntry> &zshInputItems() {
               "Strona podręcznika wyświetla się jak w less: spacja przewija, / szuka, q kończy. Wiele "
               "poleceń pokazuje skrót z --help.",
               "หน้าคู่มือแสดงแบบ less เว้นวรรคเลื่อน / ค้นหา q ออก หลายคำสั่งแสดงฉบับย่อด้วย --help"),
-           {tl("man ls"), tl("man -k kopieren", tx("Passende Seiten suchen", "Search matching pages",
-                                                   "Szukaj pasujących stron", "ค้นหาหน้าที่ตรง"))}),
+           {tl("man ls"), tl("man -k copy", tx("Passende Seiten suchen", "Search matching pages",
+                                               "Szukaj pasujących stron", "ค้นหาหน้าที่ตรง"))}),
         te("echo, export, env",
            tx("Gibt Text und Variablen aus", "Prints text and variables", "Wypisuje tekst i zmienne",
               "แสดงข้อความและตัวแปร"),

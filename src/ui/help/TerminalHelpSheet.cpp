@@ -33,7 +33,9 @@ namespace {
 
 constexpr int copyMarkMs = 1300;
 
-QString folded(const QString &query) { return query.trimmed().toLower(); }
+QString folded(const QString &query) {
+    return query.trimmed().toLower();
+}
 
 // A rounded block that takes the theme's gradient while it is marked and passes clicks to its owner.
 class MarkFrame : public QFrame {
@@ -183,7 +185,8 @@ TerminalHelpSheet::TerminalHelpSheet(AppState *app, QWidget *parent) : QDialog(p
     m_layoutPicker->setToolTip(L("Tastaturbelegung"));
     m_layoutPicker->setAccessibleName(L("Tastaturbelegung"));
     m_layoutPicker->setMaximumWidth(330);
-    for (KbLayout l : KbLayouts::allCases) m_layoutPicker->addItem(KbLayouts::title(l), KbLayouts::rawValue(l));
+    for (KbLayout l : KbLayouts::allCases)
+        m_layoutPicker->addItem(KbLayouts::title(l), KbLayouts::rawValue(l));
     if (app)
         m_layoutPicker->setCurrentIndex(m_layoutPicker->findData(
             KbLayouts::rawValue(KbLayouts::fromStored(app->settings().keyboardLayout()))));
@@ -241,11 +244,12 @@ QWidget *TerminalHelpSheet::buildCommandsPage() {
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    layout->addWidget(textLabel(
-        L("Hier stehen die wichtigsten Befehle für das Terminal von macOS. Sie gelten in zsh, dem Standard seit "
-          "macOS Catalina, und fast immer auch in Bash. Klicke auf eine Zeile für die ausführliche Erklärung. Der "
-          "Knopf rechts kopiert den Befehl, er führt nichts aus."),
-        ui.small() + 0.5, page, true));
+    layout->addWidget(textLabel(L("Hier stehen die wichtigsten Befehle für das Terminal von macOS. Sie "
+                                  "gelten in zsh, dem Standard seit "
+                                  "macOS Catalina, und fast immer auch in Bash. Klicke auf eine Zeile für "
+                                  "die ausführliche Erklärung. Der "
+                                  "Knopf rechts kopiert den Befehl, er führt nichts aus."),
+                                ui.small() + 0.5, page, true));
 
     auto *content = new QWidget;
     auto *list = new QVBoxLayout(content);
@@ -270,10 +274,11 @@ QWidget *TerminalHelpSheet::buildCommandsPage() {
     list->addStretch();
     layout->addWidget(framedList(content, page), 1);
 
-    layout->addWidget(textLabel(L("Zusammengestellt und gegen die Handbuchseiten (man) von macOS 27.2 geprüft. "
-                                  "Vorsicht bei Befehlen mit rotem Warnzeichen: Sie ändern oder löschen Dateien "
-                                  "ohne Rückfrage."),
-                                ui.small() - 0.5, page, true));
+    layout->addWidget(
+        textLabel(L("Zusammengestellt und gegen die Handbuchseiten (man) von macOS 27.2 geprüft. "
+                    "Vorsicht bei Befehlen mit rotem Warnzeichen: Sie ändern oder löschen Dateien "
+                    "ohne Rückfrage."),
+                  ui.small() - 0.5, page, true));
     return page;
 }
 
@@ -300,13 +305,14 @@ QWidget *TerminalHelpSheet::buildEntry(const TermEntry &entry) {
     mono.setWeight(QFont::Medium);
     chip->setFont(mono);
     const QColor border = faded(this, 0.18);
-    chip->setStyleSheet(QStringLiteral("QLabel { background: palette(base); border: 1px solid rgba(%1,%2,%3,%4);"
-                                       " border-radius: 6px; padding: 3px 8px; }")
-                            .arg(border.red())
-                            .arg(border.green())
-                            .arg(border.blue())
-                            .arg(border.alpha()));
-    chip->setMinimumWidth(std::min(110, chip->sizeHint().width() + 20));
+    chip->setStyleSheet(
+        QStringLiteral("QLabel { background: palette(base); border: 1px solid rgba(%1,%2,%3,%4);"
+                       " border-radius: 6px; padding: 3px 8px; }")
+            .arg(border.red())
+            .arg(border.green())
+            .arg(border.blue())
+            .arg(border.alpha()));
+    chip->setMinimumWidth(110);
     columnLayout->addWidget(chip);
     columnLayout->addStretch();
     row->addWidget(column);
@@ -319,7 +325,9 @@ QWidget *TerminalHelpSheet::buildEntry(const TermEntry &entry) {
         row->addWidget(mark);
     }
     if (entry.copyable)
-        row->addWidget(makeCopyButton(entry.copyText(), QStringLiteral("row-") + entry.id.toString(QUuid::WithoutBraces).toUpper(), w->frame));
+        row->addWidget(makeCopyButton(
+            entry.copyText(), QStringLiteral("row-") + entry.id.toString(QUuid::WithoutBraces).toUpper(),
+            w->frame));
     w->chevron = new QToolButton(w->frame);
     w->chevron->setAutoRaise(true);
     w->chevron->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -362,8 +370,10 @@ void TerminalHelpSheet::buildDetail(const TermEntry &entry, QWidget *into) {
             code->setWordWrap(true);
             code->setMaximumWidth(400);
             row->addWidget(code, 3, Qt::AlignTop);
-            if (line.note) row->addWidget(textLabel(line.note->text(), ui.small() + 0.5, block, true), 2, Qt::AlignTop);
-            else row->addStretch(2);
+            if (line.note)
+                row->addWidget(textLabel(line.note->text(), ui.small() + 0.5, block, true), 2, Qt::AlignTop);
+            else
+                row->addStretch(2);
             if (entry.copyable)
                 row->addWidget(makeCopyButton(line.code,
                                               QStringLiteral("line-%1-%2")
@@ -424,8 +434,10 @@ void TerminalHelpSheet::refreshMarks() {
 }
 
 void TerminalHelpSheet::toggle(const QUuid &id) {
-    if (m_open.contains(id)) m_open.remove(id);
-    else m_open.insert(id);
+    if (m_open.contains(id))
+        m_open.remove(id);
+    else
+        m_open.insert(id);
     for (EntryWidgets *w : std::as_const(m_entries)) {
         if (w->entry->id != id) continue;
         const bool open = m_open.contains(id);
@@ -436,7 +448,8 @@ void TerminalHelpSheet::toggle(const QUuid &id) {
         }
         if (w->detail) w->detail->setVisible(open);
         w->frame->setMarked(open);
-        w->chevron->setIcon(Symbols::icon(open ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down")));
+        w->chevron->setIcon(
+            Symbols::icon(open ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down")));
     }
 }
 
@@ -449,9 +462,13 @@ void TerminalHelpSheet::setTab(int tab) {
                                             : L("Suchen, z. B. Klammer, Strich, Tilde …"));
 }
 
-QString TerminalHelpSheet::query() const { return m_search->text(); }
+QString TerminalHelpSheet::query() const {
+    return m_search->text();
+}
 
-void TerminalHelpSheet::setQuery(const QString &query) { m_search->setText(query); }
+void TerminalHelpSheet::setQuery(const QString &query) {
+    m_search->setText(query);
+}
 
 void TerminalHelpSheet::applyFilter() {
     const QString q = query();
@@ -513,11 +530,12 @@ QWidget *TerminalHelpSheet::buildCharsPage() {
     m_charsTop->setSpacing(14);
     m_keyboard = new KeyboardGraphic(page);
     m_charsTop->addWidget(m_keyboard, 0, Qt::AlignTop);
-    m_charsTop->addWidget(textLabel(L("Klammern und Zeichen, die auf der Mac-Tastatur nicht aufgedruckt sind oder "
-                                      "oft vergessen werden. Klicke auf eine Zeile: Die Tasten leuchten auf der "
-                                      "Tastatur. Der Knopf rechts kopiert das Zeichen."),
-                                    ui.small() + 0.5, page, true),
-                          1, Qt::AlignTop);
+    m_charsTop->addWidget(
+        textLabel(L("Klammern und Zeichen, die auf der Mac-Tastatur nicht aufgedruckt sind oder "
+                    "oft vergessen werden. Klicke auf eine Zeile: Die Tasten leuchten auf der "
+                    "Tastatur. Der Knopf rechts kopiert das Zeichen."),
+                  ui.small() + 0.5, page, true),
+        1, Qt::AlignTop);
     layout->addLayout(m_charsTop);
 
     auto *content = new QWidget;
@@ -527,10 +545,11 @@ QWidget *TerminalHelpSheet::buildCharsPage() {
     m_charList->addStretch();
     layout->addWidget(framedList(content, page), 1);
 
-    layout->addWidget(textLabel(L("Die Tastenfolgen stammen aus den Tastaturbelegungen von macOS (Deutsch und US). "
-                                  "Bei ~, ` und ^ drückst du nach der Taste noch die Leertaste. Setze Adressen mit "
-                                  "? oder [ in zsh in Anführungszeichen, sonst meldet zsh „no matches found“."),
-                                ui.small() - 0.5, page, true));
+    layout->addWidget(
+        textLabel(L("Die Tastenfolgen stammen aus den Tastaturbelegungen von macOS (Deutsch und US). "
+                    "Bei ~, ` und ^ drückst du nach der Taste noch die Leertaste. Setze Adressen mit "
+                    "? oder [ in zsh in Anführungszeichen, sonst meldet zsh „no matches found“."),
+                  ui.small() - 0.5, page, true));
     fillChars();
     return page;
 }
@@ -580,7 +599,8 @@ void TerminalHelpSheet::fillChars() {
             keysLayout->setSpacing(4);
             const QList<QStringList> alternatives = item.alternatives();
             if (!alternatives.isEmpty())
-                for (const QString &token : alternatives.first()) keysLayout->addWidget(new KeyCap(token, keys));
+                for (const QString &token : alternatives.first())
+                    keysLayout->addWidget(new KeyCap(token, keys));
             keysLayout->addStretch();
             m_chipColumns << keys;
             row->addWidget(keys);
@@ -590,9 +610,9 @@ void TerminalHelpSheet::fillChars() {
             // The character is what stands before the two blanks; the input-source hint has none to copy.
             const int cut = label.indexOf(QStringLiteral("  "));
             if (cut >= 0)
-                row->addWidget(makeCopyButton(label.left(cut),
-                                              QStringLiteral("char-") + item.id.toString(QUuid::WithoutBraces).toUpper(),
-                                              w->frame));
+                row->addWidget(makeCopyButton(
+                    label.left(cut),
+                    QStringLiteral("char-") + item.id.toString(QUuid::WithoutBraces).toUpper(), w->frame));
             const QUuid id = item.id;
             w->frame->onClick = [this, id](QPoint) { clickChar(id); };
             w->frame->setMarked(m_selectedChar == id);
@@ -609,9 +629,12 @@ void TerminalHelpSheet::fillChars() {
 }
 
 void TerminalHelpSheet::clickChar(const QUuid &id) {
-    if (m_selectedChar == id) m_selectedChar.reset();
-    else m_selectedChar = id;
-    for (CharWidgets *w : std::as_const(m_chars)) w->frame->setMarked(m_selectedChar == w->id);
+    if (m_selectedChar == id)
+        m_selectedChar.reset();
+    else
+        m_selectedChar = id;
+    for (CharWidgets *w : std::as_const(m_chars))
+        w->frame->setMarked(m_selectedChar == w->id);
     refreshLit();
 }
 
@@ -639,7 +662,10 @@ void TerminalHelpSheet::fitColumns() {
     const bool narrow = width() < 720;
     for (QWidget *column : std::as_const(m_chipColumns)) {
         const bool keys = column->objectName() == QLatin1String("keys");
-        column->setFixedWidth(keys ? (narrow ? 150 : 320) : (narrow ? 120 : 190));
+        // Narrow: a long label widens its own row rather than being cut.
+        const int width = keys ? (narrow ? 150 : 320) : (narrow ? 120 : 190);
+        column->setMinimumWidth(width);
+        column->setMaximumWidth(narrow ? QWIDGETSIZE_MAX : width);
     }
     if (m_charsTop) m_charsTop->setDirection(narrow ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
 }

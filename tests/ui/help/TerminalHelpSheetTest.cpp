@@ -34,12 +34,14 @@ protected:
         return QString::fromLatin1(prefix) + id.toString(QUuid::WithoutBraces).toUpper();
     }
     static int rows(const QStringList &shown) {
-        return int(std::count_if(shown.begin(), shown.end(), [](const QString &s) { return s.startsWith("  "); }));
+        return int(
+            std::count_if(shown.begin(), shown.end(), [](const QString &s) { return s.startsWith("  "); }));
     }
     static void wait(int ms) {
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (t.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
 
     std::unique_ptr<AppState> app;
@@ -138,7 +140,8 @@ TEST_F(TerminalHelpSheetTest, TheCopyMarkGoesOnTheFirstClicksScheduleAndMovesAtO
     sheet.copyButton(a)->click();
     wait(1000);
     sheet.copyButton(a)->click();
-    while (t.elapsed() < 1200) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (t.elapsed() < 1200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(sheet.copied(), a);
     wait(int(1450 - t.elapsed()));
     EXPECT_FALSE(sheet.copied()) << "the second click postponed the first one's clearing";
