@@ -686,6 +686,10 @@ int main(int argc, char **argv) {
         sheet->clickRow(idOf(QStringLiteral("⌥ ⌘ ⎋")));
         settle(300);
         sheet->grab().save(out + "/shortcuts-wide-" + tag + ".png");
+        sheet->setQuery(QStringLiteral("⏻")); // the power key's rows: its symbol needs a font of its own
+        settle(200);
+        sheet->grab().save(out + "/shortcuts-power-" + tag + ".png");
+        sheet->setQuery(QString());
         sheet->clickRow(idOf(QStringLiteral("⇧ ⌘ ?")));
         sheet->setHeld({QStringLiteral("⇧"), QStringLiteral("⌘")});
         sheet->resize(480, 760);

@@ -248,8 +248,13 @@ TEST_F(WindowTest, SheetsOpenFromFlagsAndResetThemWhenClosed) {
     w.sheets()->current()->reject();
     EXPECT_FALSE(app.requests().showRules());
     // A sheet nothing can show yet is closed again at once.
-    app.requests().setShowShortcuts(true);
-    EXPECT_FALSE(app.requests().showShortcuts());
+    {
+        WindowRequests requests;
+        QWidget host;
+        SheetPresenter bare(requests, &host);
+        requests.setShowShortcuts(true);
+        EXPECT_FALSE(requests.showShortcuts());
+    }
     // A new request with the same paths is a new request.
     w.sheets()->setFactory(SheetPresenter::Sheet::info, [&](QWidget *parent) {
         ++made;
