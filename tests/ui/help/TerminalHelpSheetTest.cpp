@@ -105,6 +105,8 @@ TEST_F(TerminalHelpSheetTest, CharacterSearchFindsTranslationGermanKeyAndKeys) {
     EXPECT_EQ(rows(translated), 6); // square, curly and round, each opening and closing
     sheet.setQuery("⌥");
     EXPECT_EQ(rows(sheet.shown()), 9);
+    // The labels keep the other system's key symbols.
+    EXPECT_TRUE(sheet.shown().contains("  ~  Tilde: first ⌥ N, then the space bar"));
     // The query stays across pages.
     sheet.setTab(0);
     EXPECT_EQ(sheet.query(), "⌥");
