@@ -164,8 +164,8 @@ bool TerminalHelpSheet::matches(const TermEntry &entry, const QString &query) {
 
 bool TerminalHelpSheet::charMatches(const ShortcutItem &row, const QString &query) {
     const QString q = folded(query);
-    return q.isEmpty() || L(row.text).toLower().contains(q) || row.text.toLower().contains(q) ||
-           row.keys.toLower().contains(q);
+    return q.isEmpty() || ShortcutData::text(row.text).toLower().contains(q) ||
+           row.text.toLower().contains(q) || row.keys.toLower().contains(q);
 }
 
 TerminalHelpSheet::TerminalHelpSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(app) {
@@ -506,9 +506,9 @@ QStringList TerminalHelpSheet::shown() const {
         const auto table = TerminalData::charGroups(resolvedLayout());
         for (int g = 0; g < m_charGroups.size() && g < table.size(); ++g) {
             if (m_charGroups[g].first->isHidden()) continue;
-            out << L(table[g].title);
+            out << ShortcutData::text(table[g].title);
             for (CharWidgets *w : m_charGroups[g].second)
-                if (!w->frame->isHidden()) out << QStringLiteral("  ") + L(w->row.text);
+                if (!w->frame->isHidden()) out << QStringLiteral("  ") + ShortcutData::text(w->row.text);
         }
     }
     return out;
@@ -580,13 +580,13 @@ void TerminalHelpSheet::fillChars() {
         auto *blockLayout = new QVBoxLayout(block);
         blockLayout->setContentsMargins(0, 0, 0, 0);
         blockLayout->setSpacing(4);
-        QLabel *title = titleLabel(L(group.title), ui.font, block);
+        QLabel *title = titleLabel(ShortcutData::text(group.title), ui.font, block);
         title->setContentsMargins(0, 0, 0, 2);
         blockLayout->addWidget(title);
         QList<CharWidgets *> rows;
         for (const ShortcutItem &item : group.items) {
             auto *w = new CharWidgets{item.id, item, new MarkFrame(0.2, block)};
-            const QString label = L(item.text);
+            const QString label = ShortcutData::text(item.text);
             w->frame->setObjectName(QStringLiteral("char-row"));
             auto *row = new QHBoxLayout(w->frame);
             row->setContentsMargins(6, 2, 6, 2);

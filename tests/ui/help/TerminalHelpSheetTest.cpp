@@ -106,7 +106,8 @@ TEST_F(TerminalHelpSheetTest, CharacterSearchFindsTranslationGermanKeyAndKeys) {
     sheet.setQuery("⌥");
     EXPECT_EQ(rows(sheet.shown()), 9);
     // The labels keep the other system's key symbols.
-    EXPECT_TRUE(sheet.shown().contains("  ~  Tilde: first ⌥ N, then the space bar"));
+    EXPECT_TRUE(sheet.shown().contains("  ~  Tilde: first ⌥ N, then the space bar"))
+        << sheet.shown().join("|").toStdString();
     // The query stays across pages.
     sheet.setTab(0);
     EXPECT_EQ(sheet.query(), "⌥");
