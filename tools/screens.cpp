@@ -26,6 +26,8 @@
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/MainToolbar.h"
 #include "ui/panecontent/OpenWithMenu.h"
+#include "ui/help/TerminalHelpSheet.h"
+#include "core/help/TerminalData.h"
 #include "ui/sidebar/FileInfoAppSection.h"
 #include "core/app/Favorites.h"
 #include "platform/Volumes.h"
@@ -327,6 +329,34 @@ int main(int argc, char **argv) {
         if (QDialog *sheet = w.sheets()->current()) {
             sheet->grab().save(out + "/feedback-" + tag + ".png");
             std::printf("%s\n", qPrintable(out + "/feedback-" + tag + ".png"));
+        }
+    }
+
+    // The Terminal help: commands with an entry open, and the characters with a key lit; German, English and
+    // Thai, on the narrowest sheet and a wide one.
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
+        Lang::setCurrent(lang);
+        const QString tag = AppLanguages::rawValue(lang);
+        AppState app;
+        MainWindow w(&app);
+        w.show();
+        for (int width : {480, 940}) {
+            TerminalHelpSheet sheet(&app, &w);
+            sheet.resize(width, 760);
+            sheet.show();
+            for (const TermEntry &e : TerminalData::groups()[1].items)
+                if (e.cmd == QLatin1String("rm")) sheet.toggle(e.id);
+            settle(300);
+            const QString commands = out + QStringLiteral("/terminal-commands-%1-%2.png").arg(tag).arg(width);
+            sheet.grab().save(commands);
+            std::printf("%s\n", qPrintable(commands));
+            sheet.setTab(1);
+            const auto &table = TerminalData::charGroups(sheet.resolvedLayout());
+            sheet.clickChar(table.first().items[lang == AppLanguage::th ? 4 : 2].id);
+            settle(600);
+            const QString chars = out + QStringLiteral("/terminal-chars-%1-%2.png").arg(tag).arg(width);
+            sheet.grab().save(chars);
+            std::printf("%s\n", qPrintable(chars));
         }
     }
 

@@ -20,6 +20,7 @@
 #include "ui/sidebar/FavoritesEditorSheet.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/panecontent/QuickLook.h"
+#include "ui/help/TerminalHelpSheet.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -104,6 +105,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     ToolSheets::install(m_sheets, m_app);
     ToolbarEditorSheet::registerWith(m_sheets, m_app);
     InfoSheet::registerWith(m_sheets, m_app);
+    TerminalHelpSheet::registerWith(m_sheets, m_app);
     // The item menu's entries that other parts provide.
     ItemMenu::openWith = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
                                                            const std::function<void()> &pick) {

@@ -1,0 +1,246 @@
+#include "core/help/TerminalDataParts.h"
+
+namespace TerminalData {
+
+const QList<TermEntry> &networkItems() {
+    static const QList<TermEntry> items = {
+        te("ping",
+           tx("Prüft, ob ein Rechner antwortet", "Checks whether a host answers",
+              "Sprawdza, czy host odpowiada", "ตรวจว่าเครื่องปลายทางตอบหรือไม่"),
+           tx("Schickt kleine Pakete und zeigt die Antwortzeit. Läuft, bis du ⌃C drückst; -c begrenzt die "
+              "Anzahl.",
+              "Sends small packets and shows the reply time. Runs until you press ⌃C; -c limits the count.",
+              "Wysyła małe pakiety i pokazuje czas odpowiedzi. Działa, aż naciśniesz ⌃C; -c ogranicza "
+              "liczbę.",
+              "ส่งแพ็กเก็ตเล็กๆ และแสดงเวลาตอบกลับ ทำงานจนกว่าจะกด ⌃C ใช้ -c เพื่อจำกัดจำนวน"),
+           {tl("ping example.com"),
+            tl("ping -c 4 192.168.1.1", tx("Nur 4 Pakete an den Router", "Only 4 packets to the router",
+                                           "Tylko 4 pakiety do routera", "ส่งแค่ 4 แพ็กเก็ตไปที่เราเตอร์"))}),
+        te("curl",
+           tx("Lädt Adressen aus dem Netz", "Fetches addresses from the web", "Pobiera adresy z sieci",
+              "ดึงข้อมูลจากที่อยู่บนเว็บ"),
+           tx("Ohne Option landet die Antwort im Terminal. -O speichert unter dem Namen aus der Adresse, -L "
+              "folgt Weiterleitungen, -I zeigt nur die Kopfzeilen.",
+              "Without options the answer lands in the Terminal. -O saves under the name from the address, "
+              "-L follows redirects, -I shows only the headers.",
+              "Bez opcji odpowiedź trafia do terminalu. -O zapisuje pod nazwą z adresu, -L podąża za "
+              "przekierowaniami, -I pokazuje tylko nagłówki.",
+              "ถ้าไม่ระบุ ผลลัพธ์จะแสดงใน Terminal -O บันทึกด้วยชื่อจากที่อยู่ -L ตามการเปลี่ยนเส้นทาง -I แสดงเฉพาะส่วนหัว"),
+           {tl("curl -LO https://example.com/datei.zip",
+               tx("Datei herunterladen", "Download a file", "Pobierz plik", "ดาวน์โหลดไฟล์")),
+            tl("curl -I https://example.com",
+               tx("Nur die Kopfzeilen", "Headers only", "Tylko nagłówki", "เฉพาะส่วนหัว")),
+            tl("curl -o seite.html https://example.com",
+               tx("Unter eigenem Namen speichern", "Save under your own name", "Zapisz pod własną nazwą",
+                  "บันทึกด้วยชื่อของคุณเอง"))}),
+        te("networksetup",
+           tx("Steuert die Netzwerkeinstellungen", "Controls network settings", "Steruje ustawieniami sieci",
+              "ควบคุมการตั้งค่าเครือข่าย"),
+           macOnly("Liest und ändert, was auch in den Netzwerkeinstellungen steht: Dienste, WLAN, DNS. "
+                   "Ändern braucht oft sudo.",
+                   "Reads and changes what the network settings hold: services, Wi-Fi, DNS. Changes often "
+                   "need sudo.",
+                   "Czyta i zmienia to, co w ustawieniach sieci: usługi, Wi-Fi, DNS. Zmiany często wymagają "
+                   "sudo.",
+                   "อ่านและเปลี่ยนสิ่งที่อยู่ในการตั้งค่าเครือข่าย เช่น บริการ Wi-Fi และ DNS การเปลี่ยนมักต้องใช้ sudo"),
+           {tl("networksetup -listallnetworkservices",
+               tx("Alle Dienste", "Every service", "Wszystkie usługi", "บริการทั้งหมด")),
+            tl("networksetup -getdnsservers Wi-Fi", tx("DNS-Server des WLAN", "DNS servers of the Wi-Fi",
+                                                       "Serwery DNS Wi-Fi", "เซิร์ฟเวอร์ DNS ของ Wi-Fi")),
+            tl("networksetup -setairportpower en0 off",
+               tx("WLAN ausschalten", "Turn Wi-Fi off", "Wyłącz Wi-Fi", "ปิด Wi-Fi"))}),
+        te("ipconfig",
+           tx("Zeigt die eigene IP-Adresse", "Shows your own IP address", "Pokazuje własny adres IP",
+              "แสดงที่อยู่ IP ของเครื่อง"),
+           macOnly("Auf dem Mac fragt ipconfig getifaddr die Adresse einer Schnittstelle ab; en0 ist meist "
+                   "das WLAN.",
+                   "On the Mac ipconfig getifaddr asks for the address of an interface; en0 is usually the "
+                   "Wi-Fi.",
+                   "Na Macu ipconfig getifaddr pyta o adres interfejsu; en0 to zwykle Wi-Fi.",
+                   "บน Mac คำสั่ง ipconfig getifaddr ดูที่อยู่ของอินเทอร์เฟซ en0 มักเป็น Wi-Fi"),
+           {tl("ipconfig getifaddr en0",
+               tx("Adresse im WLAN", "Address on Wi-Fi", "Adres w Wi-Fi", "ที่อยู่บน Wi-Fi")),
+            tl("ifconfig", tx("Alle Schnittstellen im Detail", "Every interface in detail",
+                              "Wszystkie interfejsy szczegółowo", "ทุกอินเทอร์เฟซแบบละเอียด"))}),
+        te("dig", tx("Fragt das DNS ab", "Queries DNS", "Odpytuje DNS", "สอบถาม DNS"),
+           tx("Zeigt, zu welcher IP-Adresse ein Name aufgelöst wird. +short gibt nur die Adressen aus.",
+              "Shows which IP address a name resolves to. +short prints only the addresses.",
+              "Pokazuje, na jaki adres IP tłumaczy się nazwa. +short wypisuje tylko adresy.",
+              "แสดงว่าชื่อแปลงเป็นที่อยู่ IP ใด +short แสดงเฉพาะที่อยู่"),
+           {tl("dig example.com"),
+            tl("dig +short example.com", tx("Nur die Adresse", "Address only", "Tylko adres", "เฉพาะที่อยู่")),
+            tl("dig MX example.com", tx("Mailserver der Domain", "Mail servers of the domain",
+                                        "Serwery poczty domeny", "เซิร์ฟเวอร์อีเมลของโดเมน"))}),
+        te("ssh",
+           tx("Meldet sich auf einem anderen Rechner an", "Logs in to another computer",
+              "Loguje się na innym komputerze", "เข้าสู่ระบบเครื่องอื่น"),
+           tx("Öffnet eine verschlüsselte Sitzung. exit beendet sie. Beim ersten Mal wirst du gefragt, ob "
+              "der Fingerabdruck stimmt.",
+              "Opens an encrypted session. exit ends it. The first time you are asked whether the "
+              "fingerprint is right.",
+              "Otwiera szyfrowaną sesję. exit ją kończy. Za pierwszym razem pojawia się pytanie o odcisk "
+              "klucza.",
+              "เปิดการเชื่อมต่อแบบเข้ารหัส exit เพื่อจบ ครั้งแรกจะถามว่าลายนิ้วมือกุญแจถูกต้องหรือไม่"),
+           {tl("ssh nutzer@server.example"),
+            tl("ssh -p 2222 nutzer@server.example",
+               tx("Anderer Port", "Another port", "Inny port", "พอร์ตอื่น")),
+            tl("ssh-keygen -t ed25519",
+               tx("Schlüsselpaar anlegen", "Create a key pair", "Utwórz parę kluczy", "สร้างคู่กุญแจ"))}),
+        te("scp",
+           tx("Kopiert Dateien über SSH", "Copies files over SSH", "Kopiuje pliki przez SSH",
+              "คัดลอกไฟล์ผ่าน SSH"),
+           tx("Wie cp, aber eine Seite liegt auf einem anderen Rechner: nutzer@rechner:pfad. Ordner brauchen "
+              "-r.",
+              "Like cp, but one side is on another computer: user@host:path. Folders need -r.",
+              "Jak cp, ale jedna strona jest na innym komputerze: użytkownik@host:ścieżka. Foldery wymagają "
+              "-r.",
+              "เหมือน cp แต่ฝั่งหนึ่งอยู่บนเครื่องอื่น ผู้ใช้@เครื่อง:เส้นทาง โฟลเดอร์ต้องใช้ -r"),
+           {tl("scp datei.txt nutzer@server.example:~/", tx("Hochladen", "Upload", "Wyślij", "อัปโหลด")),
+            tl("scp nutzer@server.example:~/datei.txt .",
+               tx("Herunterladen", "Download", "Pobierz", "ดาวน์โหลด")),
+            tl("scp -r ordner nutzer@server.example:~/",
+               tx("Ganzen Ordner", "A whole folder", "Cały folder", "ทั้งโฟลเดอร์"))}),
+        te("rsync", tx("Gleicht Ordner ab", "Syncs folders", "Synchronizuje foldery", "ซิงค์โฟลเดอร์"),
+           tx("Kopiert nur, was sich geändert hat, auch über SSH. Ein / am Ende der Quelle kopiert den "
+              "Inhalt statt des Ordners.",
+              "Copies only what has changed, over SSH too. A / at the end of the source copies the contents "
+              "instead of the folder.",
+              "Kopiuje tylko to, co się zmieniło, także przez SSH. / na końcu źródła kopiuje zawartość "
+              "zamiast folderu.",
+              "คัดลอกเฉพาะส่วนที่เปลี่ยน ใช้ผ่าน SSH ได้ / ท้ายต้นทางหมายถึงคัดลอกเนื้อหาแทนตัวโฟลเดอร์"),
+           {tl("rsync -av quelle/ ziel/", tx("Abgleichen mit Anzeige", "Sync with a listing",
+                                             "Synchronizuj z listą", "ซิงค์พร้อมแสดงรายการ")),
+            tl("rsync -avn --delete quelle/ ziel/", tx("Probelauf, ändert nichts", "Dry run, changes nothing",
+                                                       "Próba, nic nie zmienia", "ทดลองรัน ไม่เปลี่ยนอะไร")),
+            tl("rsync -av --delete quelle/ ziel/",
+               tx("Ziel genau wie Quelle", "Target exactly like source", "Cel dokładnie jak źródło",
+                  "ปลายทางเหมือนต้นทางทุกประการ"))},
+           tx("--delete löscht Dateien im Ziel, die in der Quelle fehlen. Mach vorher einen Probelauf mit -n "
+              "und vertausche Quelle und Ziel nicht.",
+              "--delete deletes files in the target that are missing in the source. Do a dry run with -n "
+              "first and do not swap source and target.",
+              "--delete usuwa w celu pliki, których brak w źródle. Najpierw zrób próbę z -n i nie zamieniaj "
+              "źródła z celem.",
+              "--delete ลบไฟล์ที่ปลายทางซึ่งไม่มีในต้นทาง ทดลองรันด้วย -n ก่อน และอย่าสลับต้นทางกับปลายทาง")),
+        te("dscacheutil",
+           tx("Setzt den DNS-Zwischenspeicher zurück", "Flushes the DNS cache", "Czyści pamięć podręczną DNS",
+              "ล้างแคช DNS"),
+           macOnly("Hilft, wenn eine Adresse nicht mehr richtig aufgelöst wird. Beide Zeilen nacheinander "
+                   "ausführen.",
+                   "Helps when an address no longer resolves correctly. Run both lines one after the other.",
+                   "Pomaga, gdy adres przestał się poprawnie tłumaczyć. Uruchom obie linie po kolei.",
+                   "ช่วยได้เมื่อที่อยู่แปลงชื่อไม่ถูกต้อง ให้รันทั้งสองบรรทัดต่อกัน"),
+           {tl("sudo dscacheutil -flushcache"), tl("sudo killall -HUP mDNSResponder")},
+           tx("Beide Befehle brauchen sudo. Lies sie genau, bevor du sie ausführst.",
+              "Both commands need sudo. Read them carefully before you run them.",
+              "Oba polecenia wymagają sudo. Przeczytaj je dokładnie, zanim je uruchomisz.",
+              "ทั้งสองคำสั่งต้องใช้ sudo อ่านให้ดีก่อนเรียกใช้")),
+    };
+    return items;
+}
+
+const QList<TermEntry> &macHelpersItems() {
+    static const QList<TermEntry> items = {
+        te("pbcopy, pbpaste",
+           tx("Verbindet das Terminal mit der Zwischenablage", "Connects the Terminal to the clipboard",
+              "Łączy terminal ze schowkiem", "เชื่อม Terminal กับคลิปบอร์ด"),
+           macOnly("pbcopy legt die Eingabe in die Zwischenablage, pbpaste gibt ihren Inhalt aus.",
+                   "pbcopy puts its input on the clipboard, pbpaste prints the clipboard.",
+                   "pbcopy wkłada wejście do schowka, pbpaste wypisuje jego zawartość.",
+                   "pbcopy ใส่ข้อมูลเข้าคลิปบอร์ด pbpaste แสดงเนื้อหาในคลิปบอร์ด"),
+           {tl("pwd | pbcopy", tx("Pfad kopieren", "Copy the path", "Skopiuj ścieżkę", "คัดลอกเส้นทาง")),
+            tl("pbcopy < datei.txt",
+               tx("Datei kopieren", "Copy a file's text", "Skopiuj tekst pliku", "คัดลอกข้อความในไฟล์")),
+            tl("pbpaste > datei.txt",
+               tx("Zwischenablage speichern", "Save the clipboard", "Zapisz schowek", "บันทึกคลิปบอร์ด"))}),
+        te("say", tx("Liest Text laut vor", "Reads text aloud", "Czyta tekst na głos", "อ่านออกเสียงข้อความ"),
+           macOnly(
+               "Spricht mit der Systemstimme. -v wählt eine Stimme, -f liest eine Datei, -o speichert als "
+               "Audiodatei.",
+               "Speaks with the system voice. -v picks a voice, -f reads a file, -o saves to an audio file.",
+               "Mówi głosem systemowym. -v wybiera głos, -f czyta plik, -o zapisuje do pliku audio.",
+               "พูดด้วยเสียงของระบบ -v เลือกเสียง -f อ่านจากไฟล์ -o บันทึกเป็นไฟล์เสียง"),
+           {tl("say \"Fertig\""),
+            tl("say -v Anna -f datei.txt", tx("Datei mit einer Stimme", "A file with a voice",
+                                              "Plik wybranym głosem", "อ่านไฟล์ด้วยเสียงที่เลือก")),
+            tl("say -v '?'", tx("Alle Stimmen", "Every voice", "Wszystkie głosy", "เสียงทั้งหมด"))}),
+        te("screencapture",
+           tx("Macht Bildschirmfotos", "Takes screenshots", "Robi zrzuty ekranu", "ถ่ายภาพหน้าจอ"),
+           macOnly("-i wählt einen Bereich wie ⇧⌘4, -T wartet einige Sekunden, -c legt das Bild in die "
+                   "Zwischenablage.",
+                   "-i picks an area like ⇧⌘4, -T waits some seconds, -c puts the picture on the clipboard.",
+                   "-i wybiera obszar jak ⇧⌘4, -T czeka kilka sekund, -c wkłada obraz do schowka.",
+                   "-i เลือกพื้นที่เหมือน ⇧⌘4 -T รอสักครู่ -c ใส่ภาพลงคลิปบอร์ด"),
+           {tl("screencapture bild.png", tx("Ganzer Bildschirm", "Whole screen", "Cały ekran", "ทั้งหน้าจอ")),
+            tl("screencapture -i bild.png",
+               tx("Bereich wählen", "Pick an area", "Wybierz obszar", "เลือกพื้นที่")),
+            tl("screencapture -T 5 bild.png",
+               tx("Nach 5 Sekunden", "After 5 seconds", "Po 5 sekundach", "หลัง 5 วินาที"))}),
+        te("sips", tx("Bearbeitet Bilder", "Edits images", "Edytuje obrazy", "แก้ไขรูปภาพ"),
+           macOnly("Ändert Größe und Format von Bildern, auch für viele Dateien auf einmal.",
+                   "Changes the size and format of images, for many files at once too.",
+                   "Zmienia rozmiar i format obrazów, także wielu plików naraz.",
+                   "เปลี่ยนขนาดและรูปแบบของรูปภาพ ทำทีละหลายไฟล์ได้"),
+           {tl("sips -Z 1200 bild.jpg --out klein.jpg",
+               tx("Längste Seite 1200 Pixel", "Longest side 1200 pixels", "Dłuższy bok 1200 pikseli",
+                  "ด้านยาวสุด 1200 พิกเซล")),
+            tl("sips -s format png bild.heic --out bild.png",
+               tx("HEIC nach PNG", "HEIC to PNG", "HEIC na PNG", "HEIC เป็น PNG")),
+            tl("sips -g pixelWidth -g pixelHeight bild.jpg",
+               tx("Größe abfragen", "Ask for the size", "Sprawdź rozmiar", "ดูขนาด"))},
+           tx("Ohne --out wird das Original verändert. Arbeite an einer Kopie.",
+              "Without --out the original is changed. Work on a copy.",
+              "Bez --out zmieniany jest oryginał. Pracuj na kopii.",
+              "ถ้าไม่มี --out ไฟล์ต้นฉบับจะถูกแก้ ทำงานกับสำเนา")),
+        te("plutil",
+           tx("Prüft und wandelt plist-Dateien", "Checks and converts plist files",
+              "Sprawdza i konwertuje pliki plist", "ตรวจและแปลงไฟล์ plist"),
+           macOnly("Einstellungsdateien (plist) liegen oft binär vor. plutil prüft sie und wandelt sie in "
+                   "lesbares XML oder JSON.",
+                   "Settings files (plist) are often binary. plutil checks them and converts them to "
+                   "readable XML or JSON.",
+                   "Pliki ustawień (plist) są często binarne. plutil je sprawdza i zamienia na czytelny XML "
+                   "lub JSON.",
+                   "ไฟล์การตั้งค่า (plist) มักเป็นไบนารี plutil ตรวจและแปลงเป็น XML หรือ JSON ที่อ่านได้"),
+           {tl("plutil -lint datei.plist",
+               tx("Auf Fehler prüfen", "Check for errors", "Sprawdź błędy", "ตรวจหาข้อผิดพลาด")),
+            tl("plutil -p datei.plist",
+               tx("Lesbar ausgeben", "Print readably", "Wypisz czytelnie", "แสดงแบบอ่านง่าย")),
+            tl("plutil -convert xml1 datei.plist",
+               tx("In XML umwandeln", "Convert to XML", "Zamień na XML", "แปลงเป็น XML"))}),
+        te("defaults",
+           tx("Liest und ändert Programmeinstellungen", "Reads and changes app settings",
+              "Czyta i zmienia ustawienia programów", "อ่านและเปลี่ยนการตั้งค่าโปรแกรม"),
+           macOnly("Greift auf die Einstellungen der Programme zu, auch auf versteckte. Das Programm danach "
+                   "neu starten.",
+                   "Reaches the settings of apps, hidden ones too. Restart the app afterwards.",
+                   "Sięga do ustawień programów, także ukrytych. Potem uruchom program ponownie.",
+                   "เข้าถึงการตั้งค่าของโปรแกรม รวมถึงที่ซ่อนอยู่ จากนั้นเริ่มโปรแกรมใหม่"),
+           {tl("defaults read com.apple.finder",
+               tx("Alles lesen", "Read everything", "Czytaj wszystko", "อ่านทั้งหมด")),
+            tl("defaults write com.apple.finder AppleShowAllFiles -bool true",
+               tx("Versteckte Dateien im Finder zeigen", "Show hidden files in the Finder",
+                  "Pokaż ukryte pliki w Finderze", "แสดงไฟล์ที่ซ่อนใน Finder")),
+            tl("defaults delete com.apple.finder AppleShowAllFiles",
+               tx("Zurücksetzen", "Reset", "Przywróć", "คืนค่าเดิม"))},
+           tx("Falsche Werte können ein Programm durcheinanderbringen. Notiere, was du änderst, und setze es "
+              "mit defaults delete zurück.",
+              "Wrong values can confuse an app. Note what you change, and reset it with defaults delete.",
+              "Złe wartości mogą namieszać w programie. Zapisz, co zmieniasz, i cofnij to przez defaults "
+              "delete.",
+              "ค่าที่ผิดอาจทำให้โปรแกรมรวน จดไว้ว่าเปลี่ยนอะไร และคืนค่าด้วย defaults delete")),
+        te("mdls",
+           tx("Zeigt die Metadaten einer Datei", "Shows a file's metadata", "Pokazuje metadane pliku",
+              "แสดงเมทาดาทาของไฟล์"),
+           macOnly("Listet, was Spotlight über eine Datei weiß: Art, Maße, Herkunft, Aufnahmedatum.",
+                   "Lists what Spotlight knows about a file: kind, dimensions, origin, capture date.",
+                   "Wypisuje, co Spotlight wie o pliku: rodzaj, wymiary, pochodzenie, datę wykonania.",
+                   "แสดงสิ่งที่ Spotlight รู้เกี่ยวกับไฟล์ เช่น ชนิด ขนาด แหล่งที่มา วันที่ถ่าย"),
+           {tl("mdls bild.jpg", tx("Alle Metadaten", "All metadata", "Wszystkie metadane", "เมทาดาทาทั้งหมด")),
+            tl("mdls -name kMDItemWhereFroms datei.zip",
+               tx("Woher die Datei kam", "Where the file came from", "Skąd pochodzi plik", "ไฟล์มาจากที่ใด"))}),
+    };
+    return items;
+}
+
+} // namespace TerminalData

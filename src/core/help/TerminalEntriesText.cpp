@@ -1,0 +1,205 @@
+#include "core/help/TerminalDataParts.h"
+
+namespace TerminalData {
+
+const QList<TermEntry> &textsItems() {
+    static const QList<TermEntry> items = {
+        te("cat", tx("Gibt eine Datei aus", "Prints a file", "Wypisuje plik", "แสดงเนื้อหาไฟล์"),
+           tx("Gut für kurze Dateien. Mehrere Dateien nacheinander hängt cat zusammen.",
+              "Good for short files. Several files in a row are joined together.",
+              "Dobre do krótkich plików. Kilka plików cat łączy po kolei.",
+              "เหมาะกับไฟล์สั้น ถ้าระบุหลายไฟล์ cat จะต่อกันตามลำดับ"),
+           {tl("cat datei.txt"),
+            tl("cat teil1.txt teil2.txt > ganz.txt",
+               tx("Dateien zusammenfügen", "Join files", "Połącz pliki", "รวมไฟล์")),
+            tl("cat -n datei.txt",
+               tx("Mit Zeilennummern", "With line numbers", "Z numerami wierszy", "พร้อมเลขบรรทัด"))}),
+        te("less",
+           tx("Blättert durch lange Texte", "Pages through long text", "Przewija długie teksty",
+              "เลื่อนดูข้อความยาว"),
+           tx("Leertaste blättert weiter, b zurück, / sucht, n springt zum nächsten Treffer, q beendet.",
+              "Space pages on, b goes back, / searches, n jumps to the next hit, q quits.",
+              "Spacja przewija dalej, b wstecz, / szuka, n skacze do następnego trafienia, q kończy.",
+              "เว้นวรรคเลื่อนไปหน้าถัดไป b ย้อนกลับ / ค้นหา n ไปยังผลถัดไป q ออก"),
+           {tl("less datei.txt"),
+            tl("ls -l | less", tx("Lange Ausgabe seitenweise", "Long output page by page",
+                                  "Długi wynik stronami", "ผลลัพธ์ยาวทีละหน้า"))}),
+        te("head",
+           tx("Zeigt den Anfang einer Datei", "Shows the start of a file", "Pokazuje początek pliku",
+              "แสดงส่วนต้นของไฟล์"),
+           tx("Ohne Angabe die ersten 10 Zeilen; mit -n wählst du die Anzahl.",
+              "Without options the first 10 lines; -n picks the number.",
+              "Bez opcji pierwsze 10 wierszy; -n wybiera liczbę.",
+              "ถ้าไม่ระบุจะแสดง 10 บรรทัดแรก ใช้ -n เพื่อกำหนดจำนวน"),
+           {tl("head datei.txt"), tl("head -n 3 datei.txt", tx("Die ersten 3 Zeilen", "The first 3 lines",
+                                                               "Pierwsze 3 wiersze", "3 บรรทัดแรก"))}),
+        te("tail",
+           tx("Zeigt das Ende einer Datei", "Shows the end of a file", "Pokazuje koniec pliku",
+              "แสดงส่วนท้ายของไฟล์"),
+           tx("Ohne Angabe die letzten 10 Zeilen. Mit -f bleibt tail offen und zeigt neue Zeilen, bis du ⌃C "
+              "drückst.",
+              "Without options the last 10 lines. With -f tail stays open and shows new lines until you "
+              "press ⌃C.",
+              "Bez opcji ostatnie 10 wierszy. Z -f tail zostaje otwarty i pokazuje nowe wiersze, aż "
+              "naciśniesz ⌃C.",
+              "ถ้าไม่ระบุจะแสดง 10 บรรทัดสุดท้าย ใช้ -f เพื่อเปิดค้างไว้และแสดงบรรทัดใหม่จนกว่าจะกด ⌃C"),
+           {tl("tail datei.txt"),
+            tl("tail -n 20 datei.txt",
+               tx("Die letzten 20 Zeilen", "The last 20 lines", "Ostatnie 20 wierszy", "20 บรรทัดสุดท้าย")),
+            tl("tail -f protokoll.log",
+               tx("Neue Zeilen mitlesen", "Follow new lines", "Śledź nowe wiersze", "ติดตามบรรทัดใหม่"))}),
+        te("wc",
+           tx("Zählt Zeilen, Wörter und Zeichen", "Counts lines, words and characters",
+              "Liczy wiersze, słowa i znaki", "นับบรรทัด คำ และอักขระ"),
+           tx("Ohne Option zeigt wc Zeilen, Wörter und Bytes. -l zählt nur Zeilen, -w nur Wörter.",
+              "Without options wc shows lines, words and bytes. -l counts only lines, -w only words.",
+              "Bez opcji wc pokazuje wiersze, słowa i bajty. -l liczy tylko wiersze, -w tylko słowa.",
+              "ถ้าไม่ระบุ wc แสดงจำนวนบรรทัด คำ และไบต์ -l นับเฉพาะบรรทัด -w เฉพาะคำ"),
+           {tl("wc datei.txt"),
+            tl("wc -l datei.txt", tx("Nur Zeilen", "Lines only", "Tylko wiersze", "เฉพาะบรรทัด")),
+            tl("ls | wc -l", tx("Einträge im Ordner zählen", "Count the items in a folder",
+                                "Policz elementy w folderze", "นับรายการในโฟลเดอร์"))}),
+        te("sort, uniq",
+           tx("Sortiert Zeilen und zählt gleiche", "Sorts lines and counts equal ones",
+              "Sortuje wiersze i liczy jednakowe", "เรียงบรรทัดและนับบรรทัดที่ซ้ำ"),
+           tx("uniq arbeitet nur mit sortierten Zeilen. Mit uniq -c siehst du, wie oft jede Zeile vorkommt.",
+              "uniq works only on sorted lines. With uniq -c you see how often each line occurs.",
+              "uniq działa tylko na posortowanych wierszach. Z uniq -c widzisz, ile razy występuje każdy "
+              "wiersz.",
+              "uniq ทำงานกับบรรทัดที่เรียงแล้วเท่านั้น ใช้ uniq -c เพื่อดูว่าแต่ละบรรทัดซ้ำกี่ครั้ง"),
+           {tl("sort datei.txt"),
+            tl("sort -n zahlen.txt", tx("Nach Zahlen", "By number", "Według liczb", "เรียงตามตัวเลข")),
+            tl("sort -r datei.txt", tx("Umgekehrt", "Reversed", "Odwrotnie", "เรียงย้อนกลับ")),
+            tl("sort datei.txt | uniq -c",
+               tx("Gleiche Zeilen zählen", "Count equal lines", "Policz jednakowe wiersze", "นับบรรทัดที่ซ้ำ"))}),
+        te("cut",
+           tx("Schneidet Spalten aus Zeilen", "Cuts columns out of lines", "Wycina kolumny z wierszy",
+              "ตัดคอลัมน์ออกจากบรรทัด"),
+           tx("-d legt das Trennzeichen fest, -f die Spalten. Praktisch für CSV-Dateien und Listen.",
+              "-d sets the separator, -f the columns. Handy for CSV files and lists.",
+              "-d ustala separator, -f kolumny. Przydatne przy plikach CSV i listach.",
+              "-d กำหนดตัวคั่น -f กำหนดคอลัมน์ เหมาะกับไฟล์ CSV และรายการ"),
+           {tl("cut -d ',' -f 2 liste.csv", tx("Zweite Spalte einer CSV", "Second column of a CSV",
+                                               "Druga kolumna CSV", "คอลัมน์ที่สองของ CSV")),
+            tl("cut -c 1-10 datei.txt",
+               tx("Die ersten 10 Zeichen jeder Zeile", "The first 10 characters of each line",
+                  "Pierwsze 10 znaków każdego wiersza", "10 อักขระแรกของแต่ละบรรทัด"))}),
+        te("sed",
+           tx("Ersetzt Text in Zeilen", "Replaces text in lines", "Zamienia tekst w wierszach",
+              "แทนที่ข้อความในบรรทัด"),
+           tx("s/alt/neu/ ersetzt den ersten Treffer je Zeile, mit g am Ende alle. Ohne -i gibt sed nur aus "
+              "und ändert nichts. Auf dem Mac braucht -i ein leeres '' dahinter.",
+              "s/old/new/ replaces the first hit per line, with g at the end all of them. Without -i sed "
+              "only prints and changes nothing. On the Mac -i needs an empty '' after it.",
+              "s/stare/nowe/ zamienia pierwsze trafienie w wierszu, z g na końcu wszystkie. Bez -i sed tylko "
+              "wypisuje i nic nie zmienia. Na Macu -i wymaga pustego '' za sobą.",
+              "s/เก่า/ใหม่/ แทนที่ตัวแรกในแต่ละบรรทัด ใส่ g ท้ายเพื่อแทนที่ทั้งหมด ถ้าไม่มี -i sed แค่แสดงผลไม่แก้ไฟล์ บน Mac "
+              "ต้องใส่ '' ว่างต่อจาก -i"),
+           {tl("sed 's/alt/neu/g' datei.txt",
+               tx("Nur anzeigen", "Show only", "Tylko pokaż", "แสดงผลอย่างเดียว")),
+            tl("sed -i '' 's/alt/neu/g' datei.txt",
+               tx("Datei direkt ändern (Mac)", "Change the file in place (Mac)",
+                  "Zmień plik na miejscu (Mac)", "แก้ไฟล์โดยตรง (Mac)")),
+            tl("sed -n '5,10p' datei.txt", tx("Zeilen 5 bis 10 zeigen", "Show lines 5 to 10",
+                                              "Pokaż wiersze 5 do 10", "แสดงบรรทัด 5 ถึง 10"))},
+           tx("Mit -i wird die Datei sofort geändert, ohne Rückfrage. Mach vorher eine Kopie.",
+              "With -i the file is changed at once, without asking. Make a copy first.",
+              "Z -i plik jest zmieniany od razu, bez pytania. Najpierw zrób kopię.",
+              "เมื่อใช้ -i ไฟล์จะถูกแก้ทันทีโดยไม่ถาม ทำสำเนาไว้ก่อน")),
+        te("diff",
+           tx("Vergleicht zwei Dateien", "Compares two files", "Porównuje dwa pliki", "เปรียบเทียบสองไฟล์"),
+           tx("Zeigt die Zeilen, die sich unterscheiden: < aus der ersten, > aus der zweiten Datei. Keine "
+              "Ausgabe heißt: gleich.",
+              "Shows the lines that differ: < from the first, > from the second file. No output means equal.",
+              "Pokazuje różniące się wiersze: < z pierwszego, > z drugiego pliku. Brak wyniku oznacza: takie "
+              "same.",
+              "แสดงบรรทัดที่ต่างกัน < มาจากไฟล์แรก > มาจากไฟล์ที่สอง ถ้าไม่มีผลลัพธ์แปลว่าเหมือนกัน"),
+           {tl("diff alt.txt neu.txt"),
+            tl("diff -u alt.txt neu.txt", tx("Mit Zusammenhang", "With context", "Z kontekstem", "พร้อมบริบท")),
+            tl("diff -rq ordner1 ordner2",
+               tx("Ordner vergleichen", "Compare folders", "Porównaj foldery", "เปรียบเทียบโฟลเดอร์"))}),
+        te("qlmanage",
+           tx("Zeigt die Übersicht einer Datei", "Shows a file's Quick Look", "Pokazuje podgląd pliku",
+              "แสดงตัวอย่างไฟล์ด่วน"),
+           macOnly("Öffnet das Vorschaufenster der Übersicht wie die Leertaste im Finder. Schließen mit ⌃C "
+                   "im Terminal.",
+                   "Opens the Quick Look preview like the space bar in the Finder. Close it with ⌃C in the "
+                   "Terminal.",
+                   "Otwiera okno podglądu jak spacja w Finderze. Zamknij je przez ⌃C w terminalu.",
+                   "เปิดหน้าต่างแสดงตัวอย่างเหมือนกดเว้นวรรคใน Finder ปิดด้วย ⌃C ใน Terminal"),
+           {tl("qlmanage -p bild.jpg",
+               tx("Vorschau zeigen", "Show the preview", "Pokaż podgląd", "แสดงตัวอย่าง")),
+            tl("qlmanage -t -s 512 -o . bild.jpg",
+               tx("Vorschaubild speichern", "Save a thumbnail", "Zapisz miniaturę", "บันทึกภาพย่อ"))}),
+    };
+    return items;
+}
+
+const QList<TermEntry> &searchItems() {
+    static const QList<TermEntry> items = {
+        te("find",
+           tx("Sucht Dateien nach Name, Größe oder Datum", "Finds files by name, size or date",
+              "Szuka plików po nazwie, rozmiarze lub dacie", "ค้นหาไฟล์ตามชื่อ ขนาด หรือวันที่"),
+           tx("find durchsucht einen Ordner mit allen Unterordnern. Setze Muster mit * in Anführungszeichen, "
+              "damit die Shell sie nicht vorher auflöst.",
+              "find searches a folder with all its subfolders. Put patterns with * in quotes so that the "
+              "shell does not expand them first.",
+              "find przeszukuje folder ze wszystkimi podfolderami. Wzorce z * ujmij w cudzysłów, aby powłoka "
+              "ich wcześniej nie rozwinęła.",
+              "find ค้นทั้งโฟลเดอร์และโฟลเดอร์ย่อยทั้งหมด ใส่รูปแบบที่มี * ในเครื่องหมายคำพูดเพื่อไม่ให้ Shell ขยายก่อน"),
+           {tl("find . -name \"*.pdf\"", tx("Alle PDFs hier und darunter", "All PDFs here and below",
+                                            "Wszystkie PDF tu i niżej", "PDF ทั้งหมดที่นี่และข้างใต้")),
+            tl("find . -iname \"*rechnung*\"",
+               tx("Groß/klein egal", "Ignoring case", "Bez względu na wielkość liter", "ไม่สนตัวพิมพ์เล็กใหญ่")),
+            tl("find ~ -size +500M",
+               tx("Größer als 500 MB", "Larger than 500 MB", "Większe niż 500 MB", "ใหญ่กว่า 500 MB")),
+            tl("find . -mtime -7", tx("In den letzten 7 Tagen geändert", "Changed in the last 7 days",
+                                      "Zmienione w ostatnich 7 dniach", "แก้ไขใน 7 วันที่ผ่านมา")),
+            tl("find . -type d -empty", tx("Leere Ordner", "Empty folders", "Puste foldery", "โฟลเดอร์ว่าง"))}),
+        te("mdfind",
+           tx("Sucht wie Spotlight", "Searches like Spotlight", "Szuka jak Spotlight", "ค้นหาแบบ Spotlight"),
+           macOnly(
+               "Fragt den Spotlight-Index ab und findet daher auch Wörter im Inhalt, viel schneller als "
+               "find.",
+               "Queries the Spotlight index and so finds words in the contents too, much faster than find.",
+               "Pyta indeks Spotlight, więc znajduje też słowa w treści, dużo szybciej niż find.",
+               "ค้นจากดัชนี Spotlight จึงหาคำในเนื้อหาได้ด้วย และเร็วกว่า find มาก"),
+           {tl("mdfind rechnung"),
+            tl("mdfind -name bericht",
+               tx("Nur im Dateinamen", "In file names only", "Tylko w nazwach plików", "เฉพาะในชื่อไฟล์")),
+            tl("mdfind -onlyin ~/Documents urlaub", tx("Nur in einem Ordner", "In one folder only",
+                                                       "Tylko w jednym folderze", "เฉพาะในโฟลเดอร์เดียว"))}),
+        te("grep",
+           tx("Sucht Text in Dateien", "Searches text in files", "Szuka tekstu w plikach", "ค้นหาข้อความในไฟล์"),
+           tx("Zeigt jede Zeile, die den Suchtext enthält. -i ignoriert Groß/klein, -r sucht in "
+              "Unterordnern, -n zeigt Zeilennummern.",
+              "Shows every line that contains the text. -i ignores case, -r searches subfolders, -n shows "
+              "line numbers.",
+              "Pokazuje każdy wiersz z szukanym tekstem. -i ignoruje wielkość liter, -r szuka w "
+              "podfolderach, -n pokazuje numery wierszy.",
+              "แสดงทุกบรรทัดที่มีข้อความที่ค้น -i ไม่สนตัวพิมพ์ -r ค้นในโฟลเดอร์ย่อย -n แสดงเลขบรรทัด"),
+           {tl("grep wort datei.txt"),
+            tl("grep -ri \"passwort\" ordner",
+               tx("In allen Dateien eines Ordners", "In every file of a folder",
+                  "We wszystkich plikach folderu", "ในทุกไฟล์ของโฟลเดอร์")),
+            tl("grep -n fehler protokoll.log",
+               tx("Mit Zeilennummern", "With line numbers", "Z numerami wierszy", "พร้อมเลขบรรทัด")),
+            tl("ls | grep pdf", tx("Ausgabe eines Befehls filtern", "Filter a command's output",
+                                   "Filtruj wynik polecenia", "กรองผลลัพธ์ของคำสั่ง"))}),
+        te("which",
+           tx("Zeigt, wo ein Befehl liegt", "Shows where a command lives", "Pokazuje, gdzie leży polecenie",
+              "แสดงตำแหน่งของคำสั่ง"),
+           tx("Nennt den Pfad des Programms, das die Shell für einen Befehlsnamen startet. Hilft, wenn es "
+              "mehrere Versionen gibt.",
+              "Names the path of the program that the shell starts for a command name. Helps when there are "
+              "several versions.",
+              "Podaje ścieżkę programu, który powłoka uruchamia dla danej nazwy. Pomaga, gdy jest kilka "
+              "wersji.",
+              "บอกเส้นทางของโปรแกรมที่ Shell เรียกใช้สำหรับชื่อคำสั่งนั้น ช่วยได้เมื่อมีหลายเวอร์ชัน"),
+           {tl("which python3"), tl("which -a python3", tx("Alle Fundstellen", "Every match",
+                                                           "Wszystkie trafienia", "ทุกตำแหน่งที่พบ"))}),
+    };
+    return items;
+}
+
+} // namespace TerminalData
