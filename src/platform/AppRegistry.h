@@ -27,7 +27,7 @@ bool isA(const QString &contentType, const QString &other);
 
 struct Entry {
     QString file; // the .desktop path
-    QString name; // Name= in the language given (its fallbacks as the desktop entry spec says)
+    QString name; // Name= in the language given, with the fallbacks desktop entries define
     QString icon; // Icon=: a theme name or an absolute path; may be empty
     bool operator==(const Entry &) const = default;
 };

@@ -15,7 +15,7 @@ constexpr double unit = 40;
 constexpr double gap = 4;
 constexpr double pad = 10;
 
-struct Spec {
+struct KeyDef {
     const char *id;
     const char *label;
     const char *sub = nullptr;
@@ -23,59 +23,60 @@ struct Spec {
     double fontScale = 1;
 };
 
-QList<QList<Spec>> rowsOf(KbLayout layout) {
-    QList<QList<Spec>> rows;
-    QList<Spec> fkeys{{"esc", "esc", nullptr, 1.5, 0.7}};
+QList<QList<KeyDef>> rowsOf(KbLayout layout) {
+    QList<QList<KeyDef>> rows;
+    QList<KeyDef> fkeys{{"esc", "esc", nullptr, 1.5, 0.7}};
     static const char *const fnames[] = {"F1", "F2", "F3", "F4",  "F5",  "F6",
                                          "F7", "F8", "F9", "F10", "F11", "F12"};
     for (const char *f : fnames)
-        fkeys.append(Spec{f, f, nullptr, 1, 0.7});
+        fkeys.append(KeyDef{f, f, nullptr, 1, 0.7});
     rows << fkeys;
     auto chars = [](const char *const *list, int n) {
-        QList<Spec> out;
+        QList<KeyDef> out;
         for (int i = 0; i < n; ++i)
-            out.append(Spec{list[i], list[i]});
+            out.append(KeyDef{list[i], list[i]});
         return out;
     };
-    const Spec shiftKey{"shift", "⇧", K("Umschalt")};
+    const KeyDef shiftKey{"shift", "⇧", K("Umschalt")};
     if (layout == KbLayout::de) {
         static const char *const r1[] = {"^", "1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "ß", "´"};
         static const char *const r2[] = {"Q", "W", "E", "R", "T", "Z", "U", "I", "O", "P", "Ü", "+"};
         static const char *const r3[] = {"A", "S", "D", "F", "G", "H", "J", "K", "L", "Ö", "Ä", "#"};
         static const char *const r4[] = {"<", "Y", "X", "C", "V", "B", "N", "M", ",", ".", "-"};
-        rows << (chars(r1, 13) << Spec{"delete", "⌫", nullptr, 2});
-        rows << (QList<Spec>{{"tab", "⇥", nullptr, 1.5}} << chars(r2, 12) << Spec{"sp1", "", nullptr, 1.5});
-        rows << (QList<Spec>{{"caps", "⇪", nullptr, 1.75}} << chars(r3, 12)
-                                                           << Spec{"return", "↩", nullptr, 1.5});
-        Spec left = shiftKey, right = shiftKey;
+        rows << (chars(r1, 13) << KeyDef{"delete", "⌫", nullptr, 2});
+        rows << (QList<KeyDef>{{"tab", "⇥", nullptr, 1.5}} << chars(r2, 12)
+                                                           << KeyDef{"sp1", "", nullptr, 1.5});
+        rows << (QList<KeyDef>{{"caps", "⇪", nullptr, 1.75}} << chars(r3, 12)
+                                                             << KeyDef{"return", "↩", nullptr, 1.5});
+        KeyDef left = shiftKey, right = shiftKey;
         left.width = 1.25;
         right.width = 2.5;
-        rows << (QList<Spec>{left} << chars(r4, 11) << right);
+        rows << (QList<KeyDef>{left} << chars(r4, 11) << right);
     } else {
         static const char *const r1[] = {"`", "1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "-", "="};
         static const char *const r2[] = {"Q", "W", "E", "R", "T", "Y", "U", "I", "O", "P", "[", "]", "\\"};
         static const char *const r3[] = {"A", "S", "D", "F", "G", "H", "J", "K", "L", ";", "'"};
         static const char *const r4[] = {"Z", "X", "C", "V", "B", "N", "M", ",", ".", "/"};
-        rows << (chars(r1, 13) << Spec{"delete", "⌫", nullptr, 2});
-        rows << (QList<Spec>{{"tab", "⇥", nullptr, 1.5}} << chars(r2, 13));
-        rows << (QList<Spec>{{"caps", "⇪", nullptr, 1.75}} << chars(r3, 11)
-                                                           << Spec{"return", "↩", nullptr, 2.25});
-        Spec left = shiftKey, right = shiftKey;
+        rows << (chars(r1, 13) << KeyDef{"delete", "⌫", nullptr, 2});
+        rows << (QList<KeyDef>{{"tab", "⇥", nullptr, 1.5}} << chars(r2, 13));
+        rows << (QList<KeyDef>{{"caps", "⇪", nullptr, 1.75}} << chars(r3, 11)
+                                                             << KeyDef{"return", "↩", nullptr, 2.25});
+        KeyDef left = shiftKey, right = shiftKey;
         left.width = 2.25;
         right.width = 2.75;
-        rows << (QList<Spec>{left} << chars(r4, 10) << right);
+        rows << (QList<KeyDef>{left} << chars(r4, 10) << right);
     }
-    rows << QList<Spec>{{"fn", "fn", nullptr, 1, 0.8},
-                        {"ctrl", "⌃", "control", 1.1},
-                        {"opt", "⌥", K("wahl"), 1.1},
-                        {"cmd", "⌘", K("befehl"), 1.4},
-                        {"space", "", nullptr, 4.6},
-                        {"cmd", "⌘", K("befehl"), 1.4},
-                        {"opt", "⌥", K("wahl"), 1.1},
-                        {"←", "←"},
-                        {"↑", "↑"},
-                        {"↓", "↓"},
-                        {"→", "→"}};
+    rows << QList<KeyDef>{{"fn", "fn", nullptr, 1, 0.8},
+                          {"ctrl", "⌃", "control", 1.1},
+                          {"opt", "⌥", K("wahl"), 1.1},
+                          {"cmd", "⌘", K("befehl"), 1.4},
+                          {"space", "", nullptr, 4.6},
+                          {"cmd", "⌘", K("befehl"), 1.4},
+                          {"opt", "⌥", K("wahl"), 1.1},
+                          {"←", "←"},
+                          {"↑", "↑"},
+                          {"↓", "↓"},
+                          {"→", "→"}};
     return rows;
 }
 
@@ -111,12 +112,12 @@ double KeyboardGraphic::Key::subSize(KbLayout layout) const {
 
 QList<KeyboardGraphic::Key> KeyboardGraphic::keys(KbLayout layout) {
     QList<Key> out;
-    const QList<QList<Spec>> rows = rowsOf(layout);
+    const QList<QList<KeyDef>> rows = rowsOf(layout);
     double y = pad;
     for (int r = 0; r < rows.size(); ++r) {
         QList<Key> row;
         double rowHeight = 0;
-        for (const Spec &s : rows[r]) {
+        for (const KeyDef &s : rows[r]) {
             Key k;
             k.id = QString::fromUtf8(s.id);
             k.label = QString::fromUtf8(s.label);
