@@ -7,6 +7,7 @@
 #include "core/model/DragState.h"
 #include "platform/Posix.h"
 #include "ui/style/ButtonStyles.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/ScreenFit.h"
 #include "ui/window/SheetPresenter.h"
@@ -46,22 +47,8 @@ protected:
     }
 };
 
-// One line, shortened in the middle when it does not fit, so both ends of a path stay readable.
-class MiddleElidedLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent *) override {
-        QPainter p(this);
-        p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter,
-                   fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width()));
-    }
-};
-
 QLabel *textLabel(const QString &text, double pixelSize, QWidget *parent, bool middleElided = false) {
-    QLabel *l = middleElided ? new MiddleElidedLabel(text, parent) : new QLabel(text, parent);
+    QLabel *l = middleElided ? new ElidedLabel(text, parent) : new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
     QFont f = l->font();
     f.setPixelSize(qMax(1, int(std::lround(pixelSize))));

@@ -6,6 +6,7 @@
 #include "core/localisation/Lang.h"
 #include "core/tools/FolderSync.h"
 #include "ui/help/HelpButton.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/ScreenFit.h"
 #include "ui/style/Symbols.h"
@@ -147,29 +148,6 @@ Qt::ItemFlags CompareRowsModel::flags(const QModelIndex &index) const {
 
 // --- the sheet
 
-namespace {
-
-// A label that shortens its text in the middle to fit one line.
-class ElidedLabel : public QLabel {
-public:
-    ElidedLabel(const QString &text, QWidget *parent) : QLabel(parent), m_text(text) {
-        setToolTip(text);
-        setMinimumWidth(60);
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    }
-
-protected:
-    void resizeEvent(QResizeEvent *e) override {
-        QLabel::resizeEvent(e);
-        setText(fontMetrics().elidedText(m_text, Qt::ElideMiddle, width()));
-    }
-
-private:
-    QString m_text;
-};
-
-} // namespace
-
 CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *parent)
     : QDialog(parent), m_app(app), m_left(std::move(left)), m_right(std::move(right)) {
     setObjectName(QStringLiteral("CompareSheet"));
@@ -199,6 +177,9 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
         auto *icon = new QLabel(this);
         icon->setPixmap(Symbols::pixmap(symbol, int(ui.small()), palette().color(QPalette::PlaceholderText)));
         auto *label = new ElidedLabel(path, this);
+        label->setToolTip(Qt::convertFromPlainText(path, Qt::WhiteSpaceNoWrap));
+        label->setMinimumWidth(60);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         label->setFont(small);
         label->setForegroundRole(QPalette::PlaceholderText);
         line->addWidget(icon);

@@ -3,6 +3,7 @@
 #include "core/model/FileLoader.h"
 #include "ui/app/Commands.h"
 #include "ui/style/ButtonStyles.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/panecontent/ColumnsContent.h"
 #include "ui/window/pane/Breadcrumbs.h"
 #include "ui/window/pane/PaneHeader.h"
@@ -157,6 +158,20 @@ TEST_F(ChromeTest, ANarrowTrailShortensTheCurrentFolderInTheMiddle) {
     EXPECT_EQ(crumbs->buttons().last()->accessibleName(), name);
     crumbs->resize(2000, crumbs->height());
     QTRY_COMPARE(crumbs->buttons().last()->plainText(), name);
+}
+
+// The status line is shortened at its end where the header is narrow, never cut off in a letter.
+TEST_F(ChromeTest, TheStatusLineEndsInAnEllipsisWhenNarrow) {
+    auto *status = dynamic_cast<ElidedLabel *>(view(Side::left)->header()->statusLabel());
+    ASSERT_TRUE(status);
+    status->setText("1 von 7 ausgewählt · 12 KB · Frei: 11,51 GB");
+    status->resize(120, status->height());
+    EXPECT_TRUE(status->shownText().endsWith(u'…')) << status->shownText().toStdString();
+    EXPECT_TRUE(status->shownText().startsWith("1 von"));
+    EXPECT_LE(status->fontMetrics().horizontalAdvance(status->shownText()), status->contentsRect().width());
+    EXPECT_EQ(status->text(), "1 von 7 ausgewählt · 12 KB · Frei: 11,51 GB");
+    status->resize(2000, status->height());
+    EXPECT_EQ(status->shownText(), status->text());
 }
 
 TEST_F(ChromeTest, PathBarAndAccessibleNames) {

@@ -7,6 +7,7 @@
 #include "core/model/TabGroup.h"
 #include "ui/app/Commands.h"
 #include "ui/style/ButtonStyles.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/pane/Breadcrumbs.h"
 #include "ui/window/pane/PlacesMenu.h"
@@ -144,8 +145,7 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     m_sort = new SortMenu(model, this);
     row->addWidget(m_sort);
 
-    m_status = new QLabel(this);
-    m_status->setTextFormat(Qt::PlainText);
+    m_status = new ElidedLabel({}, this, Qt::ElideRight);
     m_status->setContentsMargins(8, 0, 0, 0);
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(m_status);
