@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,69 +41,59 @@ int makeTree(const QByteArray &root, int tops, int subs, int files, int &entries
     return expected;
 }
 
+struct Searched {
+    int entries = 0, expected = 0;
+    qsizetype hits = 0;
+    bool cutShort = false;
+    Bench::Pair t;
+};
+
+// A tree of folders × subfolders × files under root, searched by us and by find, alternating.
+std::optional<Searched> searchTree(const QString &root, int folders, int subfolders, int files, int runs) {
+    Searched s;
+    const QByteArray encoded = QFile::encodeName(root);
+    s.expected = makeTree(encoded, folders, subfolders, files, s.entries);
+    if (s.expected < 0) return std::nullopt;
+    CancelFlag flag;
+    s.t = Bench::alternate(
+        runs,
+        [&] {
+            return Bench::timeOf([&] {
+                s.hits =
+                    FileLoader::search(root, QStringLiteral("frag"), SearchFilter{}, flag, 400, &s.cutShort)
+                        .size();
+            });
+        },
+        [&] {
+            return Bench::timeOfCommand(QStringLiteral("find"),
+                                        {root, QStringLiteral("-iname"), QStringLiteral("*frag*")});
+        });
+    return s;
+}
+
 int run(const QStringList &) {
     QTemporaryDir tmp;
     if (!tmp.isValid()) return 1;
     int rc = 0;
-    {
-        // 20 × 20 folders of 149 files: 60,020 entries, below the budget of 80,000.
-        const QByteArray root = QFile::encodeName(tmp.path() + QStringLiteral("/tree"));
-        int entries = 0;
-        const int expected = makeTree(root, 20, 20, 149, entries);
-        if (expected < 0) return 1;
-        const QString path = QFile::decodeName(root);
-        CancelFlag flag;
-        qsizetype hits = 0;
-        bool cutShort = false;
-        const Bench::Pair t = Bench::alternate(
-            5,
-            [&] {
-                return Bench::timeOf([&] {
-                    hits =
-                        FileLoader::search(path, QStringLiteral("frag"), SearchFilter{}, flag, 400, &cutShort)
-                            .size();
-                });
-            },
-            [&] {
-                return Bench::timeOfCommand(QStringLiteral("find"),
-                                            {path, QStringLiteral("-iname"), QStringLiteral("*frag*")});
-            });
-        std::printf("(1) entries: %d (budget %d), hits: %lld of %d, cut short: %s\n", entries,
-                    FileLoader::searchBudget, static_cast<long long>(hits), expected,
-                    cutShort ? "yes" : "no");
-        Bench::report(QStringLiteral("(1) search within the budget"), t.ours, 1,
-                      QStringLiteral("find -iname"), t.theirs, 1);
-        if (hits != expected || cutShort) rc = 1;
-    }
-    {
-        // 40 × 50 folders of 500 files: 1,000,040 entries.
-        const QByteArray root = QFile::encodeName(tmp.path() + QStringLiteral("/large"));
-        int entries = 0;
-        const int expected = makeTree(root, 40, 50, 500, entries);
-        if (expected < 0) return 1;
-        const QString path = QFile::decodeName(root);
-        CancelFlag flag;
-        qsizetype hits = 0;
-        bool cutShort = false;
-        const Bench::Pair t = Bench::alternate(
-            3,
-            [&] {
-                return Bench::timeOf([&] {
-                    hits =
-                        FileLoader::search(path, QStringLiteral("frag"), SearchFilter{}, flag, 400, &cutShort)
-                            .size();
-                });
-            },
-            [&] {
-                return Bench::timeOfCommand(QStringLiteral("find"),
-                                            {path, QStringLiteral("-iname"), QStringLiteral("*frag*")});
-            });
-        std::printf("(2) entries: %d, hits: %lld of %d, cut short: %s (the pane says so under the hits)\n",
-                    entries, static_cast<long long>(hits), expected, cutShort ? "yes" : "no");
-        Bench::report(QStringLiteral("(2) search of 1,000,000 entries (ours stops at the budget)"), t.ours, 1,
-                      QStringLiteral("find -iname (walks everything)"), t.theirs, 1);
-        if (!cutShort) rc = 1;
-    }
+    // 20 × 20 folders of 149 files: 60,020 entries, below the budget of 80,000.
+    const std::optional<Searched> small = searchTree(tmp.path() + QStringLiteral("/tree"), 20, 20, 149, 5);
+    if (!small) return 1;
+    std::printf("(1) entries: %d (budget %d), hits: %lld of %d, cut short: %s\n", small->entries,
+                FileLoader::searchBudget, static_cast<long long>(small->hits), small->expected,
+                small->cutShort ? "yes" : "no");
+    Bench::report(QStringLiteral("(1) search within the budget"), small->t.ours, 1,
+                  QStringLiteral("find -iname"), small->t.theirs, 1);
+    if (small->hits != small->expected || small->cutShort) rc = 1;
+
+    // 40 × 50 folders of 500 files: 1,000,040 entries.
+    const std::optional<Searched> large = searchTree(tmp.path() + QStringLiteral("/large"), 40, 50, 500, 3);
+    if (!large) return 1;
+    std::printf("(2) entries: %d, hits: %lld of %d, cut short: %s (the pane says so under the hits)\n",
+                large->entries, static_cast<long long>(large->hits), large->expected,
+                large->cutShort ? "yes" : "no");
+    Bench::report(QStringLiteral("(2) search of 1,000,000 entries (ours stops at the budget)"), large->t.ours,
+                  1, QStringLiteral("find -iname (walks everything)"), large->t.theirs, 1);
+    if (!large->cutShort) rc = 1;
     return rc;
 }
 

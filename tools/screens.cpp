@@ -59,10 +59,15 @@ void settle(int ms) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+// One widget as it is drawn, and its file named on the output.
+void grabTo(QWidget *widget, const QString &file) {
+    widget->grab().save(file);
+    std::printf("%s\n", qPrintable(file));
+}
+
 void shoot(MainWindow &w, const QString &file) {
     settle(300);
-    w.grab().save(file);
-    std::printf("%s\n", qPrintable(file));
+    grabTo(&w, file);
 }
 
 // The screen around the window, so that cards and open menus (windows of their own) show too.
@@ -178,8 +183,7 @@ int main(int argc, char **argv) {
         app.items().openCompare();
         settle(800);
         if (auto *sheet = w.findChild<CompareSheet *>()) {
-            sheet->grab().save(out + "/compare-sheet-" + tag + ".png");
-            std::printf("%s\n", qPrintable(out + "/compare-sheet-" + tag + ".png"));
+            grabTo(sheet, out + "/compare-sheet-" + tag + ".png");
         }
         app.requests().setCompareRequest(std::nullopt);
         settle(200);
@@ -191,8 +195,7 @@ int main(int argc, char **argv) {
             s.pattern = "Urlaub [Z]";
             sheet->setSettings(s);
             settle(200);
-            sheet->grab().save(out + "/batch-rename-sheet-" + tag + ".png");
-            std::printf("%s\n", qPrintable(out + "/batch-rename-sheet-" + tag + ".png"));
+            grabTo(sheet, out + "/batch-rename-sheet-" + tag + ".png");
         }
         app.requests().setBatchRenameTarget(std::nullopt);
         settle(200);
@@ -319,16 +322,14 @@ int main(int argc, char **argv) {
         manual->grab().save(out + "/manual-top-" + tag + ".png");
         app.requests().openManual(5);
         settle(300);
-        manual->grab().save(out + "/manual-chapter5-" + tag + ".png");
-        std::printf("%s\n", qPrintable(out + "/manual-chapter5-" + tag + ".png"));
+        grabTo(manual, out + "/manual-chapter5-" + tag + ".png");
         manual->close();
         app.requests().setFeedbackText(
             QStringLiteral("Beim Kopieren auf einen USB-Stick bleibt der Balken stehen."));
         app.requests().setShowFeedback(true);
         settle(300);
         if (QDialog *sheet = w.sheets()->current()) {
-            sheet->grab().save(out + "/feedback-" + tag + ".png");
-            std::printf("%s\n", qPrintable(out + "/feedback-" + tag + ".png"));
+            grabTo(sheet, out + "/feedback-" + tag + ".png");
         }
     }
 
@@ -347,16 +348,12 @@ int main(int argc, char **argv) {
             for (const TermEntry &e : TerminalData::groups()[1].items)
                 if (e.cmd == QLatin1String("rm")) sheet.toggle(e.id);
             settle(300);
-            const QString commands = out + QStringLiteral("/terminal-commands-%1-%2.png").arg(tag).arg(width);
-            sheet.grab().save(commands);
-            std::printf("%s\n", qPrintable(commands));
+            grabTo(&sheet, out + QStringLiteral("/terminal-commands-%1-%2.png").arg(tag).arg(width));
             sheet.setTab(1);
             const auto &table = TerminalData::charGroups(sheet.resolvedLayout());
             sheet.clickChar(table.first().items[lang == AppLanguage::th ? 4 : 2].id);
             settle(600);
-            const QString chars = out + QStringLiteral("/terminal-chars-%1-%2.png").arg(tag).arg(width);
-            sheet.grab().save(chars);
-            std::printf("%s\n", qPrintable(chars));
+            grabTo(&sheet, out + QStringLiteral("/terminal-chars-%1-%2.png").arg(tag).arg(width));
         }
     }
 
@@ -426,8 +423,7 @@ int main(int argc, char **argv) {
                     const QString file =
                         out + QStringLiteral("/quicklook-%1-%2-%3.png")
                                   .arg(tag, QString::fromLatin1(lookName), QString::number(i + 1));
-                    preview->grab().save(file);
-                    std::printf("%s\n", qPrintable(file));
+                    grabTo(preview, file);
                     preview->showItem(1);
                 }
                 look->toggle({});
@@ -460,8 +456,7 @@ int main(int argc, char **argv) {
         app.requests().setShowRules(true);
         settle(600);
         if (QDialog *sheet = w.sheets()->current()) {
-            sheet->grab().save(out + "/rules-" + tag + ".png");
-            std::printf("%s\n", qPrintable(out + "/rules-" + tag + ".png"));
+            grabTo(sheet, out + "/rules-" + tag + ".png");
             sheet->reject();
         }
         app.items().openStorageAnalysis(QCoreApplication::applicationDirPath());
@@ -470,12 +465,10 @@ int main(int argc, char **argv) {
             settle(100);
         settle(300);
         if (storage) {
-            storage->grab().save(out + "/storage-" + tag + ".png");
-            std::printf("%s\n", qPrintable(out + "/storage-" + tag + ".png"));
+            grabTo(storage, out + "/storage-" + tag + ".png");
             storage->setTab(1);
             settle(300);
-            storage->grab().save(out + "/storage-largest-" + tag + ".png");
-            std::printf("%s\n", qPrintable(out + "/storage-largest-" + tag + ".png"));
+            grabTo(storage, out + "/storage-largest-" + tag + ".png");
             storage->reject();
         }
     }
@@ -485,9 +478,7 @@ int main(int argc, char **argv) {
         Lang::setCurrent(lang);
         const QString tag = AppLanguages::rawValue(lang);
         auto save = [&](QWidget *widget, const QString &name) {
-            const QString file = out + "/" + name + "-" + tag + ".png";
-            widget->grab().save(file);
-            std::printf("%s\n", qPrintable(file));
+            grabTo(widget, out + "/" + name + "-" + tag + ".png");
         };
         AppState app;
         app.settings().setToolbarApps(
@@ -553,8 +544,7 @@ int main(int argc, char **argv) {
             app.items().showInfo(paths);
             settle(900);
             if (QDialog *sheet = w.sheets()->current()) {
-                sheet->grab().save(out + "/" + name + tag + ".png");
-                std::printf("%s\n", qPrintable(out + "/" + name + tag + ".png"));
+                grabTo(sheet, out + "/" + name + tag + ".png");
                 sheet->reject();
                 settle(200);
             }
@@ -597,8 +587,7 @@ int main(int argc, char **argv) {
         app.requests().setShowFavoritesEditor(true);
         settle(400);
         if (QDialog *sheet = w.sheets()->current()) {
-            sheet->grab().save(out + "/favorites-editor-" + tag + ".png");
-            std::printf("%s\n", qPrintable(out + "/favorites-editor-" + tag + ".png"));
+            grabTo(sheet, out + "/favorites-editor-" + tag + ".png");
             sheet->reject();
         }
         app.settings().save();
@@ -657,8 +646,7 @@ int main(int argc, char **argv) {
             settings->view()->setCurrentIndex(page);
             settle(300);
             const QString file = out + "/settings-" + QString::number(page + 1) + "-" + tag + ".png";
-            settings->grab().save(file);
-            std::printf("%s\n", qPrintable(file));
+            grabTo(settings, file);
         }
         settings->close();
         settle(100);
@@ -694,8 +682,7 @@ int main(int argc, char **argv) {
         sheet->setHeld({QStringLiteral("⇧"), QStringLiteral("⌘")});
         sheet->resize(480, 760);
         settle(300);
-        sheet->grab().save(out + "/shortcuts-480-" + tag + ".png");
-        std::printf("%s\n", qPrintable(out + "/shortcuts-480-" + tag + ".png"));
+        grabTo(sheet, out + "/shortcuts-480-" + tag + ".png");
         sheet->close();
         settle(100);
     }
