@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QSet>
 #include <algorithm>
 #include <sys/stat.h>
@@ -106,9 +107,24 @@ QStringList mountPoints() {
     return out;
 }
 
+namespace {
+QMutex mountInfoLock;
+QString mountInfoFile; // empty: the process's own table
+} // namespace
+
+void setMountInfoFile(const QString &path) {
+    const QMutexLocker lock(&mountInfoLock);
+    mountInfoFile = path;
+}
+
 std::vector<Mount> mountTable() {
     std::vector<Mount> out;
-    QFile f(QStringLiteral("/proc/self/mountinfo"));
+    QString file;
+    {
+        const QMutexLocker lock(&mountInfoLock);
+        file = mountInfoFile.isEmpty() ? QStringLiteral("/proc/self/mountinfo") : mountInfoFile;
+    }
+    QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return out;
     // Kernel text, but bounded all the same.
     const QList<QByteArray> lines = f.read(qint64(16) << 20).split('\n');

@@ -39,6 +39,9 @@ struct Mount {
 };
 // Every mount of this process, pseudo file systems included, in mount order.
 std::vector<Mount> mountTable();
+// Tests read the table from another file, so that mounts other tests make meanwhile don't show (empty: the
+// process's own).
+void setMountInfoFile(const QString &path);
 // The mount that shows the canonical path `path` (the last of several on the same point).
 const Mount *mountShowing(const std::vector<Mount> &table, const QString &path);
 

@@ -4,6 +4,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 #ifdef KESTRIN_TEST_UI
 #include <QApplication>
@@ -22,6 +24,10 @@ QString TestUtil::testHome() {
 }
 
 int main(int argc, char **argv) {
+    // As root (CI), the volumes a test mounts stay its own: a test program running beside it would otherwise
+    // see their trash folders in its Trash. Must come while the process has one thread.
+    if (geteuid() == 0 && unshare(CLONE_NEWNS) == 0)
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/kestrin-test-XXXXXX"));
     if (!root.isValid()) return 2;
     g_home = root.path() + QStringLiteral("/home");

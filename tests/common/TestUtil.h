@@ -3,6 +3,7 @@
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileItem.h"
+#include "platform/Volumes.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -142,6 +143,33 @@ public:
 private:
     QTemporaryDir m_dir;
     bool m_mounted = false;
+};
+
+// Within this scope only the mounts at the given points are seen (none by default), so that a stick's trash
+// or a volume of a test running beside this one doesn't show in what this test lists.
+class OnlyMounts {
+public:
+    explicit OnlyMounts(const QStringList &points = {}) {
+        QFile real(QStringLiteral("/proc/self/mountinfo"));
+        QByteArray kept;
+        if (real.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : real.readAll().split('\n')) {
+                const QList<QByteArray> fields = line.split(' ');
+                if (fields.size() > 4 && points.contains(Volumes::unescapeMountField(fields[4])))
+                    kept += line + '\n';
+            }
+        m_file = m_dir.path() + QStringLiteral("/mountinfo");
+        QFile out(m_file);
+        if (out.open(QIODevice::WriteOnly)) out.write(kept);
+        Volumes::setMountInfoFile(m_file);
+    }
+    ~OnlyMounts() { Volumes::setMountInfoFile({}); }
+    OnlyMounts(const OnlyMounts &) = delete;
+    OnlyMounts &operator=(const OnlyMounts &) = delete;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_file;
 };
 
 // Binary property lists as hostile files hold them. Objects are marker and body bytes; object 0 is the top

@@ -158,6 +158,7 @@ TEST_F(Listing, HomeTrashShowsEveryTrashFolderOnce) {
     TestUtil::writeFile(cloudTrash + QStringLiteral("/cloud.txt"), "2");
     // A volume mounted anywhere, not only under the media folders: its Trash is shown too.
     TestUtil::TmpfsMount vol;
+    const TestUtil::OnlyMounts onlyThisVolume({vol.path()});
     QSet<QString> want{"home.txt", "cloud.txt"};
     if (vol.valid()) {
         want << "stick.txt";

@@ -89,6 +89,7 @@ protected:
 
 TEST_P(FitTest, SmallestWindowFits) {
     const LanguageScope lang(GetParam().lang);
+    const TestUtil::OnlyMounts none; // the home trash alone
     AppState app;
     app.settings().setFontSize(GetParam().pt);
     app.left()->go(left);
