@@ -45,7 +45,7 @@ QList<FileItem> makeRows(const QString &dir, int count) {
         } else {
             f.name = QStringLiteral("Datei %1.%2").arg(i).arg(QLatin1String(kExtensions[type]));
         }
-        f.path = dir + u'/' + f.name;
+        f.setPath(dir + u'/' + f.name);
         rows << f;
     }
     return rows;
@@ -58,9 +58,9 @@ int runRows(const QString &root) {
     // One file of each type on disk, for the look of it; the icons need only the names.
     for (int i = 0; i < kTypes; ++i) {
         if (rows[i].isDirectory)
-            QDir().mkpath(rows[i].path);
+            QDir().mkpath(rows[i].path());
         else
-            QFile(rows[i].path).open(QIODevice::WriteOnly);
+            QFile(rows[i].path()).open(QIODevice::WriteOnly);
     }
     const AppTheme &theme = AppTheme::all().front();
     const UIScale ui;

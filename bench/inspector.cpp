@@ -66,7 +66,7 @@ int run(const QStringList &args) {
 
     QSet<QString> all, allButOne;
     for (const FileItem &item : pane->items())
-        if (!item.name.startsWith(QStringLiteral("busy"))) all.insert(item.path);
+        if (!item.name.startsWith(QStringLiteral("busy"))) all.insert(item.path());
     allButOne = all;
     allButOne.remove(*all.begin());
 

@@ -82,7 +82,7 @@ int run(const QStringList &args) {
     // Every file carries the same tag: its mark is known only once every file was read.
     bool canTag = true;
     for (const FileItem &i : pane->items())
-        if (FileOps::setTagNames({QStringLiteral("Rot")}, i.path)) {
+        if (FileOps::setTagNames({QStringLiteral("Rot")}, i.path())) {
             canTag = false;
             break;
         }
@@ -94,8 +94,8 @@ int run(const QStringList &args) {
         trashed.insert(FileLoader::mainTrash() +
                        QStringLiteral("/file-%1.txt").arg(i, 6, 10, QLatin1Char('0')));
     pane->setSelection(trashed);
-    item.path = *trashed.constBegin();
-    item.name = item.path.section(u'/', -1);
+    item.setPath(*trashed.constBegin());
+    item.name = item.path().section(u'/', -1);
     Bench::Stats inTrash;
     if (!measure("in the Trash", inTrash)) return 1;
     double worst = 0;

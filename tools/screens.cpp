@@ -396,7 +396,7 @@ int main(int argc, char **argv) {
             app.settings().setAppearance(QString::fromLatin1(lookName));
             settle(300);
             const FileItem item = FileLoader::item(samples + "/Liesmich.txt");
-            app.left()->setSelection({item.path, samples + "/Aussicht.png"});
+            app.left()->setSelection({item.path(), samples + "/Aussicht.png"});
             QMenu *menu = ContextMenus::popup(&app, app.left(), &item, w.mapToGlobal(QPoint(260, 190)), &w);
             settle(200);
             QMenu *share = nullptr;

@@ -67,7 +67,7 @@ inline QStringList names(const QString &folder) {
 inline FileItem fileItem(const QString &path, bool dir = false, qint64 size = 0,
                          const QStringList &tags = {}) {
     FileItem item;
-    item.path = path;
+    item.setPath(path);
     item.name = path.section(u'/', -1);
     item.isDirectory = dir;
     item.size = size;

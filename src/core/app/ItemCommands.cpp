@@ -66,14 +66,14 @@ void ItemCommands::openSelection() {
     PaneModel *pane = m_sides.activePane();
     QList<FileItem> chosen;
     for (const FileItem &item : pane->visibleItems())
-        if (pane->selection().contains(item.path)) chosen << item;
+        if (pane->selection().contains(item.path())) chosen << item;
     if (chosen.isEmpty()) return;
     if (chosen.size() == 1) {
         pane->openItem(chosen.first());
         return;
     }
     for (const FileItem &item : chosen)
-        if (!item.isDirectory) openWithApplication(item.path);
+        if (!item.isDirectory) openWithApplication(item.path());
 }
 
 void ItemCommands::openWithApplication(const QString &path) {

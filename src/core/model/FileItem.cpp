@@ -3,10 +3,38 @@
 #include "core/localisation/SystemNames.h"
 #include "core/model/Tags.h"
 
-QString FileItem::parentName() const {
+QString FileItem::path() const {
+    if (folder.isEmpty()) return leaf;
+    QString out;
+    // Exactly as long as needed: callers may keep many of these.
+    out.reserve(folder.size() + 1 + leaf.size());
+    out.append(folder);
+    if (folder != u"/") out.append(u'/');
+    out.append(leaf);
+    return out;
+}
+
+void FileItem::setPath(const QString &path) {
     const qsizetype slash = path.lastIndexOf(u'/');
-    const QString parent = slash <= 0 ? QStringLiteral("/") : path.left(slash);
-    return localName(parent);
+    if (slash < 0 || path == u"/") {
+        folder.clear();
+        leaf = path;
+        return;
+    }
+    folder = slash == 0 ? QStringLiteral("/") : path.left(slash);
+    leaf = path.mid(slash + 1);
+    if (leaf == name) leaf = name; // share the characters
+}
+
+bool FileItem::isAt(QStringView path) const {
+    if (folder.isEmpty()) return path == leaf;
+    const qsizetype sep = folder == u"/" ? 0 : 1;
+    return path.size() == folder.size() + sep + leaf.size() && path.startsWith(folder) &&
+           (sep == 0 || path[folder.size()] == u'/') && path.endsWith(leaf);
+}
+
+QString FileItem::parentName() const {
+    return localName(folder.isEmpty() ? QStringLiteral("/") : folder);
 }
 
 std::optional<int> FileItem::folderTint() const {
@@ -17,7 +45,8 @@ std::optional<int> FileItem::folderTint() const {
 
 size_t qHash(const FileItem &item, size_t seed) {
     QtPrivate::QHashCombine combine;
-    seed = combine(seed, item.path);
+    seed = combine(seed, item.folder);
+    seed = combine(seed, item.leaf);
     seed = combine(seed, item.name);
     seed = combine(seed, item.isDirectory);
     seed = combine(seed, item.isPackage);

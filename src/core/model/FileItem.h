@@ -9,9 +9,12 @@
 #include <optional>
 
 // One entry of a listing or a search; identity is the path, equality covers every field.
+// The path is not stored whole: a listing's records share one folder string, and the name on disk
+// shares the shown name's characters unless the two differ (a system folder's translated name).
 struct FileItem {
-    QString path;
-    QString name;
+    QString folder; // empty only for the root and for relative paths
+    QString leaf;   // the name on disk
+    QString name;   // the name shown
     bool isDirectory = false;
     bool isPackage = false;
     qint64 size = 0;
@@ -20,15 +23,25 @@ struct FileItem {
     std::optional<QString> iconPath;
     QStringList tags;
 
-    const QString &id() const { return path; }
-    QUrl url() const { return QUrl::fromLocalFile(path); }
+    QString path() const;
+    // Splits path into folder and leaf; the folder string is the record's own.
+    void setPath(const QString &path);
+    // The same place with a folder string the caller shares between many records.
+    void place(const QString &sharedFolder, const QString &diskName) {
+        folder = sharedFolder;
+        leaf = diskName;
+    }
+    // True when path() would equal path, without building it.
+    bool isAt(QStringView path) const;
+    QString id() const { return path(); }
+    QUrl url() const { return QUrl::fromLocalFile(path()); }
     QString parentName() const;
     std::optional<int> folderTint() const;
 
     friend bool operator==(const FileItem &a, const FileItem &b) {
-        return a.path == b.path && a.name == b.name && a.isDirectory == b.isDirectory &&
-               a.isPackage == b.isPackage && a.size == b.size && a.modified == b.modified &&
-               a.kind == b.kind && a.iconPath == b.iconPath && a.tags == b.tags;
+        return a.folder == b.folder && a.leaf == b.leaf && a.name == b.name &&
+               a.isDirectory == b.isDirectory && a.isPackage == b.isPackage && a.size == b.size &&
+               a.modified == b.modified && a.kind == b.kind && a.iconPath == b.iconPath && a.tags == b.tags;
     }
 };
 

@@ -100,9 +100,9 @@ bool decodeName(const char *bytes, qsizetype len, QString &out) {
 }
 
 FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteArray &pathBytes,
-                  const QString &path, const QString &diskName, KindCache &kinds) {
+                  const QString &folder, const QString &diskName, KindCache &kinds) {
     FileItem item;
-    item.path = path;
+    item.place(folder, diskName);
     DirReader::Stat st;
     int err;
     // A link to a folder opens as a folder, so links describe their target; a dangling one itself.
@@ -122,7 +122,7 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     }
     item.isDirectory = st.isDir();
     if (item.isDirectory) {
-        const auto known = SystemNames::name(path);
+        const auto known = SystemNames::name(item.path());
         item.name = known ? *known : diskName;
     } else {
         item.name = diskName;
@@ -218,8 +218,7 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
             const DirReader::Entry &e = *todo[i].entry;
             const char *raw = batch.name(e);
             detail::joinInto(pathBytes, *bytes, raw, e.length);
-            out[i] = detail::makeItem(dir.fd(), raw, e.type, pathBytes, detail::joinPath(path, todo[i].name),
-                                      todo[i].name, kinds);
+            out[i] = detail::makeItem(dir.fd(), raw, e.type, pathBytes, path, todo[i].name, kinds);
         }
     };
     // Each entry costs a few system calls; large folders spread them over a few threads.
@@ -280,13 +279,13 @@ FileItem item(const QString &path) {
     const QString diskName = p == u"/" ? p : p.mid(slash + 1);
     const auto bytes = Posix::encode(p);
     detail::KindCache kinds;
+    FileItem it;
+    it.setPath(p);
     if (!bytes) {
-        FileItem it;
-        it.path = p;
         it.name = diskName;
         return it;
     }
-    return detail::makeItem(AT_FDCWD, bytes->constData(), DT_UNKNOWN, *bytes, p, diskName, kinds);
+    return detail::makeItem(AT_FDCWD, bytes->constData(), DT_UNKNOWN, *bytes, it.folder, it.leaf, kinds);
 }
 
 Listing list(const QString &path) {
@@ -303,13 +302,13 @@ Listing list(const QString &path) {
         for (const QString &folder : extraTrashFolders()) {
             QSet<QString> present;
             for (const FileItem &i : out.items)
-                present.insert(i.path);
+                present.insert(i.path());
             QList<FileItem> more;
             QStringList ignored;
             int ignoredErr = 0;
             if (!readFolder(folder, more, ignored, ignoredErr)) continue;
             for (FileItem &i : more)
-                if (!present.contains(i.path)) out.items.append(std::move(i));
+                if (!present.contains(i.path())) out.items.append(std::move(i));
         }
     }
     return out;
@@ -331,8 +330,8 @@ bool entries(const QString &folder, const QStringList &names, QList<FileItem> &o
         DirReader::Stat st;
         if (DirReader::statAt(dir.fd(), raw->constData(), false, st) != 0) continue; // gone
         out.append(detail::makeItem(dir.fd(), raw->constData(), DT_UNKNOWN,
-                                    detail::joinBytes(*bytes, raw->constData(), raw->size()),
-                                    detail::joinPath(p, name), name, kinds));
+                                    detail::joinBytes(*bytes, raw->constData(), raw->size()), p, name,
+                                    kinds));
     }
     return true;
 }

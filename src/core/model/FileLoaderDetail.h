@@ -23,8 +23,9 @@ struct KindCache {
 
 // dirFd/name locate the entry (AT_FDCWD and the full path bytes work too); dType is the directory
 // entry's type hint (DT_UNKNOWN when not known).
+// folder is kept as it is (share one string between the records of a folder).
 FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteArray &pathBytes,
-                  const QString &path, const QString &diskName, KindCache &kinds);
+                  const QString &folder, const QString &diskName, KindCache &kinds);
 
 // A child's path below a folder, in text and in bytes ("/" gets no second slash).
 QString joinPath(const QString &dir, const QString &name);

@@ -143,9 +143,8 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
             }
         }
         if (hit) {
-            const QString path = detail::joinPath(*top.path, diskName);
-            hits.append(detail::makeItem(AT_FDCWD, bytesOfEntry().constData(), type, bytesOfEntry(), path,
-                                         diskName, kinds));
+            hits.append(detail::makeItem(AT_FDCWD, bytesOfEntry().constData(), type, bytesOfEntry(),
+                                         *top.path, diskName, kinds));
             if (hits.size() >= limit) return hits;
         }
         if (descend) {

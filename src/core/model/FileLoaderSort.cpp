@@ -146,9 +146,9 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
             if (key == SortKey::date)
                 dates[size_t(i)] = msecs(item.modified);
             else if (key == SortKey::created)
-                dates[size_t(i)] = birthTime(item.path);
+                dates[size_t(i)] = birthTime(item.path());
             else if (key == SortKey::lastOpened)
-                dates[size_t(i)] = msecs(lastUsedDate(item.path));
+                dates[size_t(i)] = msecs(lastUsedDate(item.path()));
         }
     });
 
@@ -260,9 +260,9 @@ int compareItems(const FileItem &a, const FileItem &b, SortKey key, const QColla
     case SortKey::date:
         return later(msecs(a.modified), msecs(b.modified));
     case SortKey::created:
-        return later(birthTime(a.path), birthTime(b.path));
+        return later(birthTime(a.path()), birthTime(b.path()));
     case SortKey::lastOpened:
-        return later(msecs(lastUsedDate(a.path)), msecs(lastUsedDate(b.path)));
+        return later(msecs(lastUsedDate(a.path())), msecs(lastUsedDate(b.path())));
     }
     return 0;
 }
@@ -300,7 +300,6 @@ QList<FileItem> sorted(QList<FileItem> &&items, SortKey key, bool reversed) {
 
 QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, const QStringList &names,
                        QList<FileItem> records, SortKey key, bool reversed) {
-    const QString prefix = folder == u"/" ? folder : folder + u'/';
     QHash<QStringView, bool> changed;
     changed.reserve(names.size());
     for (const QString &name : names)
@@ -323,10 +322,8 @@ QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, con
         lengths.insert(name.size());
     std::vector<qsizetype> drop;
     for (qsizetype row = 0; row < before.size(); ++row) {
-        const QString &path = before[row].path;
-        const qsizetype len = path.size() - prefix.size();
-        if (len > 0 && lengths.contains(len) && path.startsWith(prefix) &&
-            changed.contains(QStringView(path).sliced(prefix.size())))
+        const FileItem &b = before[row];
+        if (lengths.contains(b.leaf.size()) && changed.contains(QStringView(b.leaf)) && b.folder == folder)
             drop.push_back(row);
     }
     // The kept rows in runs between the dropped ones and the new records.

@@ -37,7 +37,7 @@ std::optional<QDateTime> modified(const QString &path) {
 
 FileItem folderRecord(const QString &path, const QString &name, const std::optional<QString> &iconPath) {
     FileItem f;
-    f.path = path;
+    f.setPath(path);
     f.name = name;
     f.isDirectory = true;
     f.size = 0;

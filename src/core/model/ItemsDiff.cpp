@@ -1,22 +1,20 @@
 #include "core/model/ItemsDiff.h"
 
-#include <QHash>
+#include "core/model/PathIndex.h"
+
 #include <vector>
 
 std::optional<ItemsDiff> ItemsDiff::between(const QList<FileItem> &before, const QList<FileItem> &after) {
     if (before.isEmpty() || after.isEmpty() || before.size() > maxRows || after.size() > maxRows)
         return std::nullopt;
-    QHash<QString, qsizetype> rowInAfter;
-    rowInAfter.reserve(after.size());
-    for (qsizetype j = after.size() - 1; j >= 0; --j)
-        rowInAfter.insert(after[j].path, j); // the first row of a path wins
+    const PathIndex rowInAfter(after);
     // Keep old items in their order while they appear further down the new list; an item that moved up
     // past kept ones counts as removed and inserted again.
     ItemsDiff diff;
     std::vector<bool> kept(size_t(after.size()), false);
     qsizetype lastKept = -1;
     for (qsizetype i = 0; i < before.size(); ++i) {
-        const qsizetype j = rowInAfter.value(before[i].path, -1);
+        const qsizetype j = rowInAfter.row(before[i]);
         if (j > lastKept) {
             kept[size_t(j)] = true;
             lastKept = j;

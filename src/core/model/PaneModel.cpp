@@ -143,14 +143,8 @@ void PaneModel::notifyChanged() {
 
 qsizetype PaneModel::visibleRow(const QString &path) const {
     const QList<FileItem> &list = visibleItems();
-    if (list.constData() != m_indexedList.constData() || list.size() != m_indexedList.size()) {
-        m_indexedList = list; // shared, and it keeps the indexed data alive
-        m_rowIndex.clear();
-        m_rowIndex.reserve(list.size());
-        for (qsizetype i = list.size() - 1; i >= 0; --i)
-            m_rowIndex.insert(list[i].path, i); // the first row of a path wins
-    }
-    return m_rowIndex.value(path, -1);
+    if (!m_rowIndex.covers(list)) m_rowIndex = PathIndex(list);
+    return m_rowIndex.row(path);
 }
 
 // A view passes the list it shows, which is normally the visible list itself.
@@ -158,7 +152,7 @@ qsizetype PaneModel::rowIn(const QList<FileItem> &list, const QString &path) con
     const QList<FileItem> &visible = visibleItems();
     if (list.constData() == visible.constData() && list.size() == visible.size()) return visibleRow(path);
     for (qsizetype i = 0; i < list.size(); ++i)
-        if (list[i].path == path) return i;
+        if (list[i].isAt(path)) return i;
     return -1;
 }
 
@@ -224,13 +218,11 @@ void PaneModel::setItems(QList<FileItem> items, std::optional<ItemsDiff> diff) {
     // Freeing a listing of 100,000 records takes tens of milliseconds; let a worker do it, with the
     // row index that may refer to it.
     if (old.size() > 5000)
-        QThreadPool::globalInstance()->start([old = std::move(old),
-                                              indexed = std::exchange(m_indexedList, {}),
-                                              index = std::exchange(m_rowIndex, {})]() mutable {
-            index.clear();
-            indexed.clear();
-            old.clear();
-        });
+        QThreadPool::globalInstance()->start(
+            [old = std::move(old), indexed = std::exchange(m_rowIndex, {}).release()]() mutable {
+                indexed.clear();
+                old.clear();
+            });
 }
 
 void PaneModel::setSearchResults(std::optional<QList<FileItem>> results) {
@@ -608,7 +600,7 @@ void PaneModel::pruneSelectionToVisible() {
     QSet<QString> kept;
     kept.reserve(m_selection.size());
     for (const FileItem &item : visibleItems())
-        if (m_selection.contains(item.path)) kept.insert(item.path);
+        if (m_selection.contains(item.path())) kept.insert(item.path());
     if (kept != m_selection) setSelection(kept);
 }
 
@@ -696,27 +688,27 @@ void PaneModel::click(const FileItem &item, const QList<FileItem> &ordered, Qt::
     activateSide();
     ChangeBatch batch(this);
     const bool doubleClick = clickCount > 1;
-    setCursor(item.path);
+    setCursor(item.path());
     if (modifiers & Qt::ControlModifier) {
         QSet<QString> s = m_selection;
-        if (!s.remove(item.path)) s.insert(item.path);
+        if (!s.remove(item.path())) s.insert(item.path());
         setSelection(s);
-        m_anchor = item.path;
+        m_anchor = item.path();
         return;
     }
     if ((modifiers & Qt::ShiftModifier) && m_anchor && !ordered.isEmpty()) {
         const qsizetype a = rowIn(ordered, *m_anchor);
-        const qsizetype b = rowIn(ordered, item.path);
+        const qsizetype b = rowIn(ordered, item.path());
         if (a >= 0 && b >= 0) {
             QSet<QString> range;
             for (qsizetype i = std::min(a, b); i <= std::max(a, b); ++i)
-                range.insert(ordered[i].path);
+                range.insert(ordered[i].path());
             setSelection(range);
             return;
         }
     }
-    setSelection({item.path});
-    m_anchor = item.path;
+    setSelection({item.path()});
+    m_anchor = item.path();
     if (doubleClick) openItem(item);
 }
 
@@ -728,30 +720,30 @@ void PaneModel::columnClick(const QString &dir, const FileItem &item, const QLis
     }
     activateSide();
     ChangeBatch batch(this);
-    go(dir, false, {item.path});
+    go(dir, false, {item.path()});
     if (clickCount > 1) openItem(item);
 }
 
 void PaneModel::contextSelect(const FileItem &item) {
     activateSide();
     ChangeBatch batch(this);
-    setCursor(item.path);
-    if (!m_selection.contains(item.path)) {
-        setSelection({item.path});
-        m_anchor = item.path;
+    setCursor(item.path());
+    if (!m_selection.contains(item.path())) {
+        setSelection({item.path()});
+        m_anchor = item.path();
     }
 }
 
 void PaneModel::openItem(const FileItem &item) {
     if (item.isDirectory) {
-        go(item.path, true, {});
+        go(item.path(), true, {});
         return;
     }
-    if (m_app && m_app->prefersExtraction && m_app->extract && m_app->prefersExtraction(item.path)) {
-        m_app->extract({item.path});
+    if (m_app && m_app->prefersExtraction && m_app->extract && m_app->prefersExtraction(item.path())) {
+        m_app->extract({item.path()});
         return;
     }
-    if (m_app && m_app->openFile) m_app->openFile(item.path);
+    if (m_app && m_app->openFile) m_app->openFile(item.path());
 }
 
 void PaneModel::moveSelection(int delta, bool extend) {
@@ -762,14 +754,14 @@ void PaneModel::moveSelection(int delta, bool extend) {
     const qsizetype at = m_cursor ? rowIn(list, *m_cursor) : -1;
     qint64 target = at >= 0 ? qint64(at) + delta : delta <= 0 ? count + delta : qint64(delta) - 1;
     target = std::clamp<qint64>(target, 0, count - 1);
-    const QString path = list[target].path;
+    const QString path = list[target].path();
     setCursor(path);
     if (extend && m_anchor) {
         const qsizetype a = rowIn(list, *m_anchor);
         if (a >= 0) {
             QSet<QString> range;
             for (qint64 i = std::min<qint64>(a, target); i <= std::max<qint64>(a, target); ++i)
-                range.insert(list[i].path);
+                range.insert(list[i].path());
             setSelection(range);
             return;
         }
@@ -784,11 +776,11 @@ void PaneModel::selectAll() {
     QSet<QString> all;
     all.reserve(list.size());
     for (const FileItem &item : list)
-        all.insert(item.path);
+        all.insert(item.path());
     ChangeBatch batch(this);
     setSelection(all);
-    m_anchor = list.first().path;
-    setCursor(list.last().path);
+    m_anchor = list.first().path();
+    setCursor(list.last().path());
 }
 
 void PaneModel::selectByPrefix(const QString &prefix) {
@@ -796,7 +788,7 @@ void PaneModel::selectByPrefix(const QString &prefix) {
     if (wanted.isEmpty()) return;
     for (const FileItem &item : visibleItems()) {
         if (!folded(item.name).startsWith(wanted)) continue;
-        const QString path = item.path;
+        const QString path = item.path();
         ChangeBatch batch(this);
         setCursor(path);
         setSelection({path});
@@ -845,7 +837,7 @@ QString PaneModel::footerText() const {
             if (const qsizetype row = visibleRow(path); row >= 0) add(visible[row]);
     } else {
         for (const FileItem &item : visible)
-            if (m_selection.contains(item.path)) add(item);
+            if (m_selection.contains(item.path())) add(item);
     }
     if (total >= 1) text += QStringLiteral(" · ") + FileFmt::size(total);
     return text;
@@ -857,11 +849,12 @@ QMimeData *PaneModel::dragProvider(const FileItem &item) {
     activateSide();
     QStringList paths;
     if (m_viewMode != ViewMode::columns) {
-        if (!m_selection.contains(item.path)) setSelection({item.path});
+        if (!m_selection.contains(item.path())) setSelection({item.path()});
         paths = selectedPaths();
     } else {
         // In columns the selection decides which columns show, so an unselected item is dragged alone.
-        paths = m_selection.contains(item.path) ? selectedPaths() : QStringList{FileLoader::norm(item.path)};
+        paths =
+            m_selection.contains(item.path()) ? selectedPaths() : QStringList{FileLoader::norm(item.path())};
     }
     return DragState::shared().beginDrag(paths);
 }

@@ -2,6 +2,7 @@
 
 #include "core/model/CancelFlag.h"
 #include "core/model/FileItem.h"
+#include "core/model/PathIndex.h"
 #include "core/model/FileLoader.h"
 #include "core/model/ICloud.h"
 #include "core/model/ItemsDiff.h"
@@ -230,8 +231,7 @@ private:
     std::optional<ItemsDiff> m_itemsDiff;
     QString m_itemsPath; // the folder m_items was listed from
     // The path-to-row index of one visible list, kept with a reference to that list.
-    mutable QList<FileItem> m_indexedList;
-    mutable QHash<QString, qsizetype> m_rowIndex;
+    mutable PathIndex m_rowIndex;
 
     QString m_watchedPath; // empty: no watch
     QTimer *m_pendingReload = nullptr;

@@ -177,7 +177,7 @@ void ColumnList::scrollToCursor() {
 
 ColumnList::Highlight ColumnList::highlight(int row) const {
     if (!m_model || row < 0 || row >= m_list->rowCount()) return {};
-    const QString &path = m_list->item(row).path;
+    const QString &path = m_list->item(row).path();
     const int last = int(m_chain.size()) - 1;
     if (m_index == last) return {m_model->selection().contains(path), true};
     if (m_index < last) return {path == m_chain[m_index + 1], false};
@@ -204,7 +204,7 @@ FolderDropTarget ColumnList::dropTarget(int row) {
     FolderDropTarget t;
     if (!m_model) return t;
     // A folder row takes the drop itself; a file row and the empty area put it in the column's folder.
-    t.destination = row >= 0 && m_list->item(row).isDirectory ? m_list->item(row).path : m_dir;
+    t.destination = row >= 0 && m_list->item(row).isDirectory ? m_list->item(row).path() : m_dir;
     QPointer<PaneModel> model = m_model;
     const QString destination = t.destination;
     t.perform = [model, destination](const QMimeData *data, bool copyHeld) {
@@ -244,7 +244,7 @@ void ColumnRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
 
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
-    if (m_column->app() && m_column->app()->clipboard().cutPaths().contains(item.path)) p->setOpacity(0.45);
+    if (m_column->app() && m_column->app()->clipboard().cutPaths().contains(item.path())) p->setOpacity(0.45);
     SelectionBackground::paint(p, r, theme, pal, h.on, m_column->hoverRow() == row, h.strong, false);
     const QRect content = r.adjusted(kRowInset, 0, -kRowInset, 0);
     const int iconPx = int(std::lround(ui.icon()));

@@ -22,19 +22,15 @@ QList<std::pair<qsizetype, qsizetype>> runs(const QList<qsizetype> &rows) {
 void FileListModel::setItems(const QList<FileItem> &items, const ItemsDiff *diff) {
     // Same list object (no change of items): nothing to lay out again.
     if (items.constData() == m_items.constData() && items.size() == m_items.size()) return;
-    m_rowsValid = false;
-    if (diff && applyDiff(items, *diff)) {
-        m_rowsValid = false; // views may have asked in between
-        return;
-    }
+    if (diff && applyDiff(items, *diff)) return;
     beginResetModel();
     QList<FileItem> old = std::exchange(m_items, items);
     endResetModel();
     // Freeing a list of a million records takes the better part of 100 ms: not on the window's thread.
-    if (old.size() > 5000 || m_rows.size() > 5000)
+    if (old.size() > 5000 || !m_rows.isEmpty())
         QThreadPool::globalInstance()->start(
-            [old = std::move(old), rows = std::exchange(m_rows, {})]() mutable {
-                rows.clear();
+            [old = std::move(old), indexed = std::exchange(m_rows, {}).release()]() mutable {
+                indexed.clear();
                 old.clear();
             });
 }
@@ -65,14 +61,8 @@ bool FileListModel::applyDiff(const QList<FileItem> &items, const ItemsDiff &dif
 }
 
 int FileListModel::rowOf(const QString &path) const {
-    if (!m_rowsValid) {
-        m_rows.clear();
-        m_rows.reserve(m_items.size());
-        for (qsizetype i = m_items.size() - 1; i >= 0; --i)
-            m_rows.insert(m_items[i].path, int(i)); // the first row of a path wins
-        m_rowsValid = true;
-    }
-    return m_rows.value(path, -1);
+    if (!m_rows.covers(m_items)) m_rows = PathIndex(m_items);
+    return int(m_rows.row(path));
 }
 
 int FileListModel::rowCount(const QModelIndex &parent) const {
@@ -87,7 +77,7 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const {
     case Qt::AccessibleTextRole:
         return item.name;
     case PathRole:
-        return item.path;
+        return item.path();
     default:
         return {};
     }

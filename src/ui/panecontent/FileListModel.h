@@ -2,9 +2,9 @@
 
 #include "core/model/FileItem.h"
 #include "core/model/ItemsDiff.h"
+#include "core/model/PathIndex.h"
 
 #include <QAbstractListModel>
-#include <QHash>
 #include <QList>
 
 // The rows of a list over a pane's visible items. It shares the pane's list (implicitly shared, so a
@@ -32,6 +32,5 @@ private:
     bool applyDiff(const QList<FileItem> &items, const ItemsDiff &diff);
 
     QList<FileItem> m_items;
-    mutable QHash<QString, int> m_rows; // path to row, built when first asked after a change
-    mutable bool m_rowsValid = false;
+    mutable PathIndex m_rows; // built when first asked after a change
 };

@@ -148,15 +148,15 @@ QString keyFor(const FileItem &item) {
     Store &s = store();
     if (item.isDirectory) {
         ensureFolders(s);
-        return s.specialDirs.value(item.path, folderKey());
+        return s.specialDirs.value(item.path(), folderKey());
     }
     const QString ext = MimeKinds::extensionKey(item.name);
     if (ext == u"desktop") {
         // An application entry shows the application's icon; the key follows the entry's version.
-        const QString key = QStringLiteral("desktop|") + item.path + u'|' +
+        const QString key = QStringLiteral("desktop|") + item.path() + u'|' +
                             QString::number(item.modified ? item.modified->toMSecsSinceEpoch() : -1);
         if (!s.sources.contains(key)) {
-            const QString icon = desktopIconName(item.path);
+            const QString icon = desktopIconName(item.path());
             QStringList names;
             if (!icon.isEmpty()) names << icon;
             names << QStringLiteral("application-x-executable");
@@ -205,7 +205,7 @@ QIcon tinted(const QString &baseKey, int number) {
 // The application's own icon: a desktop entry's Icon=, else the file's icon.
 QIcon applicationIcon(const QString &appPath) {
     FileItem app;
-    app.path = appPath;
+    app.setPath(appPath);
     app.name = QFileInfo(appPath).fileName();
     QFileInfo fi(appPath);
     app.isDirectory = fi.isDir();
@@ -243,7 +243,7 @@ QPixmap sized(const QString &key, const std::function<QIcon()> &make, int px, qr
 QIcon icon(const QString &path) {
     const QFileInfo fi(path);
     FileItem item;
-    item.path = QDir::cleanPath(path);
+    item.setPath(QDir::cleanPath(path));
     item.name = fi.fileName();
     item.isDirectory = fi.isDir();
     if (fi.exists()) item.modified = fi.lastModified();
@@ -257,7 +257,7 @@ QIcon icon(const FileItem &item) {
 QIcon tintedFolder(const QString &path, int number) {
     const QFileInfo fi(path);
     FileItem item;
-    item.path = QDir::cleanPath(path);
+    item.setPath(QDir::cleanPath(path));
     item.name = fi.fileName();
     item.isDirectory = fi.isDir();
     return tintedFolder(item, number);

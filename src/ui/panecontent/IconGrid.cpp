@@ -133,7 +133,7 @@ QRect IconGrid::cellRect(int row) const {
 
 QImage IconGrid::shownThumb(int row) const {
     if (row < 0 || row >= m_list->rowCount()) return {};
-    const auto it = m_thumbs.constFind(m_list->item(row).path);
+    const auto it = m_thumbs.constFind(m_list->item(row).path());
     return it == m_thumbs.constEnd() ? QImage() : it->image;
 }
 
@@ -141,12 +141,12 @@ QImage IconGrid::thumbFor(int row) {
     if (row < 0 || row >= m_list->rowCount()) return {};
     const FileItem &item = m_list->item(row);
     if (!Thumbs::wanted(item)) return {};
-    if (const auto it = m_thumbs.constFind(item.path); it != m_thumbs.constEnd()) return it->image;
+    if (const auto it = m_thumbs.constFind(item.path()); it != m_thumbs.constEnd()) return it->image;
     const auto key = Thumbs::keyFor(item, thumbEdge);
-    if (!key || m_pending.contains(item.path)) return {};
+    if (!key || m_pending.contains(item.path())) return {};
     // Pictures of cells no longer painted are forgotten; the thumbnail cache still has them.
     if (m_thumbs.size() > 2000) m_thumbs.clear();
-    m_pending.insert(item.path, *key);
+    m_pending.insert(item.path(), *key);
     const QImage hit = Thumbs::request(
         *key, this, [this](const Thumbs::Key &k, const QImage &image) { thumbArrived(k, image); });
     if (!hit.isNull()) thumbArrived(*key, hit);
@@ -180,7 +180,7 @@ void IconGrid::dropHiddenRequests() {
 }
 
 bool IconGrid::rowSelected(int row) const {
-    return m_model && m_model->selection().contains(m_list->item(row).path);
+    return m_model && m_model->selection().contains(m_list->item(row).path());
 }
 
 void IconGrid::selectedFromView(const QSet<QString> &paths) {
@@ -198,13 +198,13 @@ FolderDropTarget IconGrid::dropTarget(int row) {
     FolderDropTarget t;
     const FileItem &item = m_list->item(row);
     const bool folder = item.isDirectory;
-    t.destination = folder ? item.path : m_model->currentPath();
+    t.destination = folder ? item.path() : m_model->currentPath();
     QPointer<IconGrid> self(this);
     t.targeted = [self, row, folder](bool on) {
         if (self) self->setTargetRow(on && folder ? row : -1);
     };
     QPointer<PaneModel> model = m_model;
-    const QString path = item.path;
+    const QString path = item.path();
     // A file cell drops into the pane's folder as it is at the moment of the drop.
     t.perform = [model, path, folder](const QMimeData *data, bool copyHeld) {
         return model ? model->handleDrop(data, folder ? path : model->currentPath(), copyHeld) : false;
@@ -235,8 +235,8 @@ void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
 
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
-    if (app && app->clipboard().cutPaths().contains(item.path)) p->setOpacity(0.45);
-    const bool selected = model && model->selection().contains(item.path);
+    if (app && app->clipboard().cutPaths().contains(item.path())) p->setOpacity(0.45);
+    const bool selected = model && model->selection().contains(item.path());
     SelectionBackground::paint(p, cell, theme, pal, selected, m_grid->hoverRow() == row, true,
                                m_grid->targetRow() == row && item.isDirectory);
     const double top = cell.top() + 6;

@@ -82,7 +82,7 @@ QIcon ItemMenu::icon(const char *symbol, const QWidget *menu) {
 
 QStringList ItemMenu::menuPaths(const PaneModel &pane, const FileItem &item) {
     const QSet<QString> &selection = pane.selection();
-    if (!selection.contains(item.path)) return {item.path};
+    if (!selection.contains(item.path())) return {item.path()};
     return QStringList(selection.begin(), selection.end());
 }
 
@@ -130,14 +130,14 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
     }
     if (folder)
         entry(menu, K("In neuem Tab öffnen"), "plus.square.on.square", [c] {
-            if (c.app && c.pane) c.app->sides().tabs(c.pane->side())->newTab(c.item.path);
+            if (c.app && c.pane) c.app->sides().tabs(c.pane->side())->newTab(c.item.path());
         });
     if (c.offers(Cmd::quickLook)) entry(menu, Cmd::quickLook, "eye", [c] { c.run(Cmd::quickLook); });
     if (c.offers(Cmd::info)) entry(menu, Cmd::info, "info.circle", [c] { c.run(Cmd::info); });
     if (folder && c.offers(Cmd::storage))
         entry(menu, Cmd::storage, "chart.pie", [c] {
             // The clicked folder itself, whatever is selected.
-            if (c.app) c.app->items().openStorageAnalysis(c.item.path);
+            if (c.app) c.app->items().openStorageAnalysis(c.item.path());
         });
     menu->addSeparator();
 
@@ -151,7 +151,7 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
     entry(
         menu, folder ? K("In „%@“ einsetzen") : K("Einsetzen"), "doc.on.clipboard",
         [c, folder] {
-            if (c.app && c.pane) c.app->clipboard().paste(folder ? c.item.path : c.pane->currentPath());
+            if (c.app && c.pane) c.app->clipboard().paste(folder ? c.item.path() : c.pane->currentPath());
         },
         folder ? Commands::literalTitle(LF("In „%@“ einsetzen", item.name)) : QString());
     menu->addSeparator();
@@ -206,7 +206,7 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
     entry(where, Cmd::copyPath, "link", [c] { c.run(Cmd::copyPath); });
     entry(where, Cmd::showInFileManager, "magnifyingglass", [c] {
         // The clicked item alone; the selection stays.
-        if (c.app) c.app->items().showInFileManager({c.item.path});
+        if (c.app) c.app->items().showInFileManager({c.item.path()});
     });
     return menu;
 }

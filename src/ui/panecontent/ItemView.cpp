@@ -63,7 +63,7 @@ void ItemView::viewSelectionChanged() {
     if (m_mirroring || !m_model) return;
     QSet<QString> paths;
     for (const QModelIndex &index : selectionModel()->selectedIndexes())
-        if (index.row() < m_list->rowCount()) paths.insert(m_list->item(index.row()).path);
+        if (index.row() < m_list->rowCount()) paths.insert(m_list->item(index.row()).path());
     selectedFromView(paths);
 }
 

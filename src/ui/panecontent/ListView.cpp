@@ -68,7 +68,7 @@ void FileListView::setItems(const QList<FileItem> &items, bool showParent, const
 }
 
 bool FileListView::rowSelected(int row) const {
-    return m_model && m_model->selection().contains(m_list->item(row).path);
+    return m_model && m_model->selection().contains(m_list->item(row).path());
 }
 
 void FileListView::selectedFromView(const QSet<QString> &paths) {
@@ -145,7 +145,7 @@ FolderDropTarget FileListView::rowDrop(int row) {
     FolderDropTarget t;
     if (!m_model || row < 0 || row >= m_list->rowCount()) return t;
     const FileItem &item = m_list->item(row);
-    t.destination = item.isDirectory ? item.path : m_model->currentPath();
+    t.destination = item.isDirectory ? item.path() : m_model->currentPath();
     QPointer<FileListView> self(this);
     if (item.isDirectory)
         t.targeted = [self, row](bool on) {
@@ -310,8 +310,8 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     const Layout l = layout(item, rowRect, ui, m_view->font(), m_view->showParent());
 
     p->save();
-    if (app && app->clipboard().cutPaths().contains(item.path)) p->setOpacity(0.45);
-    const bool selected = model && model->selection().contains(item.path);
+    if (app && app->clipboard().cutPaths().contains(item.path())) p->setOpacity(0.45);
+    const bool selected = model && model->selection().contains(item.path());
     p->setRenderHint(QPainter::Antialiasing);
     const QPalette &pal = m_view->palette();
     SelectionBackground::paint(p, l.row, theme, pal, selected, m_view->hoverRow() == rowIndex, true,

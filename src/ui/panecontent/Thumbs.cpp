@@ -142,8 +142,8 @@ QString Key::text() const {
 
 std::optional<Key> keyFor(const FileItem &item, double size) {
     const std::optional<int> s = sizeKey(size);
-    if (!s || item.path.isEmpty()) return std::nullopt;
-    return Key{item.path, *s, item.modified ? item.modified->toMSecsSinceEpoch() : -1, item.size};
+    if (!s || item.path().isEmpty()) return std::nullopt;
+    return Key{item.path(), *s, item.modified ? item.modified->toMSecsSinceEpoch() : -1, item.size};
 }
 
 std::optional<Key> keyFor(const QString &path, double size) {

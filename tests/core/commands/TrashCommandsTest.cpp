@@ -310,7 +310,7 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
     EXPECT_TRUE(FileLoader::allTrashFolders().contains(files));
     QStringList shown; // the machine's own trash folders may show up too
     for (const FileItem &i : FileLoader::list(FileLoader::mainTrash()).items)
-        if (i.path.startsWith(volume.path() + '/')) shown << i.path;
+        if (i.path().startsWith(volume.path() + '/')) shown << i.path();
     EXPECT_EQ(shown, QStringList{r.moved[0].inTrash});
 
     // Only this test's trash folders: the machine's own are not ours to empty.
@@ -414,7 +414,7 @@ TEST_F(TrashCommandTest, AnotherUsersTrashFoldersAreNeverUsed) {
     for (const QString &folder : FileLoader::allTrashFolders()) // what the emptying deletes from
         EXPECT_FALSE(folder.startsWith(v + '/')) << folder.toStdString();
     for (const FileItem &item : FileLoader::list(FileLoader::mainTrash()).items)
-        EXPECT_FALSE(item.path.startsWith(v + '/')) << item.path.toStdString();
+        EXPECT_FALSE(item.path().startsWith(v + '/')) << item.path().toStdString();
     for (const QString &trash : {own, shared})
         EXPECT_FALSE(FileLoader::isInTrash(trash + "/files/authorized_keys"));
 

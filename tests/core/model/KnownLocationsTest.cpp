@@ -33,7 +33,7 @@ TEST_F(KnownLocations, AppLibrariesAndVirtualItems) {
     existing.name = QStringLiteral("OTHER");
     QStringList paths;
     for (const FileItem &i : ICloud::virtualItems({existing}))
-        paths << i.path;
+        paths << i.path();
     EXPECT_EQ(paths, (QStringList{home + QStringLiteral("/Desktop"),
                                   ICloud::containers() + "/iCloud~com~example~Notes/Documents"}));
     // The listing of the root appends them; in English the link already shows the name "Desktop".

@@ -31,7 +31,7 @@ TEST_F(Listing, RecordsCarryTypeSizeDateKindTagsAndHiddenFollowsTheSwitch) {
     ASSERT_EQ(l.items.size(), 2);
     const FileItem *a = find(l.items, QStringLiteral("a.txt"));
     ASSERT_TRUE(a);
-    EXPECT_EQ(a->path, at(QStringLiteral("a.txt")));
+    EXPECT_EQ(a->path(), at(QStringLiteral("a.txt")));
     EXPECT_TRUE(a->size == 5 && !a->isDirectory && !a->kind.isEmpty());
     EXPECT_EQ(a->modified, QDateTime::fromSecsSinceEpoch(1'700'000'000));
     EXPECT_EQ(a->tags, QStringList{QStringLiteral("Rot\n6")});
@@ -62,7 +62,7 @@ TEST_F(Listing, AwkwardNamesAndSpecialFilesAreListedNeverOpened) {
     EXPECT_TRUE(find(l.items, QStringLiteral("line\nbreak")));
     EXPECT_TRUE(find(l.items, QStringLiteral("-rf")));
     ASSERT_TRUE(find(l.items, longName));
-    EXPECT_EQ(find(l.items, longName)->path.toUtf8().size(), dir().toUtf8().size() + 1 + 255);
+    EXPECT_EQ(find(l.items, longName)->path().toUtf8().size(), dir().toUtf8().size() + 1 + 255);
     ASSERT_TRUE(find(l.items, QStringLiteral("dangling")) && find(l.items, QStringLiteral("pipe")));
     EXPECT_FALSE(find(l.items, QStringLiteral("dangling"))->isDirectory);
     EXPECT_FALSE(find(l.items, QStringLiteral("pipe"))->isDirectory);
@@ -96,8 +96,8 @@ TEST_F(Listing, LinkToAFolderListsAsAFolderAndOpensAsOne) {
     const FileItem *a = find(l.items, QStringLiteral("alias"));
     ASSERT_TRUE(a);
     EXPECT_TRUE(a->isDirectory);
-    EXPECT_EQ(a->path, at(QStringLiteral("alias")));
-    EXPECT_EQ(nameSet(FileLoader::list(a->path).items), QSet<QString>{"inside"});
+    EXPECT_EQ(a->path(), at(QStringLiteral("alias")));
+    EXPECT_EQ(nameSet(FileLoader::list(a->path()).items), QSet<QString>{"inside"});
 }
 
 TEST_F(Listing, FailuresAreExplained) {

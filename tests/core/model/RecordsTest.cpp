@@ -1,4 +1,5 @@
 #include "core/model/FileItem.h"
+#include "core/model/FileLoader.h"
 #include "core/model/SearchFilter.h"
 #include "core/model/Side.h"
 #include "core/model/SortKey.h"
@@ -45,7 +46,7 @@ TEST(Records, AgeCutoffsUseTheLocalCalendar) {
 }
 
 TEST(Records, FileItemEqualityAndFolderTint) {
-    FileItem a{QStringLiteral("/x/a"), QStringLiteral("a"), false, false, 5, std::nullopt, {}, {}, {}};
+    FileItem a = TestUtil::fileItem(QStringLiteral("/x/a"), false, 5);
     FileItem b = a;
     EXPECT_EQ(qHash(a), qHash(b));
     b.size = 6;
@@ -63,4 +64,40 @@ TEST(Records, FileItemEqualityAndFolderTint) {
     EXPECT_FALSE(f.folderTint());
     f.tags = {QStringLiteral("Blau")};
     EXPECT_EQ(f.folderTint(), 4);
+}
+
+TEST(Records, APathIsKeptAsFolderAndDiskNameAndComesBackWhole) {
+    for (const char *path : {"/", "/a", "/x/a", "/x/y/", "rel", "/x/ä b.txt", "/x/.a"}) {
+        FileItem i;
+        i.setPath(QString::fromUtf8(path));
+        EXPECT_EQ(i.path(), QString::fromUtf8(path));
+        EXPECT_TRUE(i.isAt(QString::fromUtf8(path))) << path;
+    }
+    FileItem x;
+    x.setPath(QStringLiteral("/x/a"));
+    for (const char *other : {"/x/ab", "/x/a/", "/y/a", "/xa", "/x//a", "x/a", "/x/b"})
+        EXPECT_FALSE(x.isAt(QString::fromUtf8(other))) << other;
+    FileItem top;
+    top.setPath(QStringLiteral("/a"));
+    EXPECT_FALSE(top.isAt(QStringLiteral("//a")));
+    EXPECT_FALSE(top.isAt(QStringLiteral("a")));
+    // A translated folder name is only what is shown.
+    FileItem desk;
+    desk.name = QStringLiteral("Schreibtisch");
+    desk.setPath(QStringLiteral("/home/u/Desktop"));
+    EXPECT_EQ(desk.path(), QStringLiteral("/home/u/Desktop"));
+    EXPECT_NE(desk, TestUtil::fileItem(QStringLiteral("/home/u/Schreibtisch")));
+}
+
+TEST(Records, TheRecordsOfAListingShareTheirFolderAndNameCharacters) {
+    QTemporaryDir dir;
+    for (int i = 0; i < 5000; ++i) // enough to be listed by several threads
+        ASSERT_TRUE(TestUtil::writeFile(dir.path() + QStringLiteral("/f%1").arg(i), {}));
+    const QList<FileItem> items = FileLoader::list(dir.path()).items;
+    ASSERT_EQ(items.size(), 5000);
+    for (const FileItem &i : items) {
+        ASSERT_EQ(i.folder.constData(), items.first().folder.constData()) << i.leaf.toStdString();
+        ASSERT_EQ(i.leaf.constData(), i.name.constData()) << i.leaf.toStdString();
+        ASSERT_EQ(i.path(), dir.path() + u'/' + i.name);
+    }
 }

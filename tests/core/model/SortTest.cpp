@@ -12,7 +12,7 @@ namespace {
 FileItem rec(const QString &name, bool dir = false, qint64 size = 0, std::optional<qint64> mtime = {},
              const QString &kind = {}, bool package = false) {
     FileItem f;
-    f.path = QStringLiteral("/x/") + name;
+    f.setPath(QStringLiteral("/x/") + name);
     f.name = name;
     f.isDirectory = dir;
     f.isPackage = package;
@@ -77,7 +77,7 @@ namespace {
 QStringList paths(const QList<FileItem> &items) {
     QStringList out;
     for (const FileItem &i : items)
-        out << i.path;
+        out << i.path();
     return out;
 }
 
@@ -90,7 +90,7 @@ QList<FileItem> trickyRecords(int count) {
     QList<FileItem> out;
     for (int i = 0; i < count; ++i) {
         FileItem f = rec(QString::fromUtf8(names[i % std::size(names)]), i % 7 == 0, (i * 37) % 5);
-        f.path = QStringLiteral("/x/%1").arg(i);
+        f.setPath(QStringLiteral("/x/%1").arg(i));
         f.kind = i % 3 ? QStringLiteral("Text") : QStringLiteral("Bild");
         out << f;
     }
@@ -143,11 +143,11 @@ TEST(Sorting, MergedChangesGiveWhatSortingTheNewStateGives) {
     }
     // The same name in another folder (a merged trash listing) is not the changed entry.
     FileItem elsewhere = rec(QStringLiteral("item 5"));
-    elsewhere.path = QStringLiteral("/y/item 5");
+    elsewhere.setPath(QStringLiteral("/y/item 5"));
     state << elsewhere;
     const auto byName = [](QList<FileItem> &list, const QString &name) {
         return std::find_if(list.begin(), list.end(),
-                            [&](const FileItem &f) { return f.path == QStringLiteral("/x/") + name; });
+                            [&](const FileItem &f) { return f.path() == QStringLiteral("/x/") + name; });
     };
     for (SortKey key : {SortKey::name, SortKey::size, SortKey::date, SortKey::type})
         for (bool reversed : {false, true}) {
@@ -195,7 +195,7 @@ TEST_F(SortingOnDisk, LastOpenedUsesAccessTimeAndMissingFilesGoLast) {
     ::utimensat(AT_FDCWD, QFile::encodeName(at("late")).constData(), late, 0);
     QList<FileItem> items{FileLoader::item(at("early")), FileLoader::item(at("late"))};
     FileItem gone = rec("gone");
-    gone.path = at(QStringLiteral("gone"));
+    gone.setPath(at(QStringLiteral("gone")));
     items.prepend(gone);
     EXPECT_EQ(sortedNames(items, SortKey::lastOpened), (QStringList{"late", "early", "gone"}));
     EXPECT_EQ(FileLoader::lastUsedDate(at("late")), QDateTime::fromSecsSinceEpoch(5000));

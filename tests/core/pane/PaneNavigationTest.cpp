@@ -117,7 +117,7 @@ TEST_F(PaneNavigation, OlderSlowerListingNeverOverwritesNewer) {
     ASSERT_TRUE(listed.wait(5000));
     QTest::qWait(100);
     ASSERT_EQ(pane.items().size(), 1);
-    EXPECT_TRUE(pane.items().first().path.startsWith(other + u'/'));
+    EXPECT_TRUE(pane.items().first().path().startsWith(other + u'/'));
 }
 
 TEST_F(PaneNavigation, SortChangeDuringListingStillShowsNewOrder) {
@@ -262,7 +262,7 @@ TEST_F(PaneNavigation, WatchedChangesUpdateOnlyTheNamedEntries) {
         const time_t when = reversed ? 10 : 4'000'000'000;
         struct timespec ts[2] = {{when, 0}, {when, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(moved).constData(), ts, 0), 0);
-        ASSERT_TRUE(waitUntil([&] { return pane->items().size() > 2 && pane->items()[2].path == moved; }))
+        ASSERT_TRUE(waitUntil([&] { return pane->items().size() > 2 && pane->items()[2].path() == moved; }))
             << (reversed ? "reversed" : "natural");
         EXPECT_TRUE(sameAsListing());
     }

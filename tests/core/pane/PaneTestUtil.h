@@ -93,7 +93,7 @@ protected:
 inline QStringList paths(const QList<FileItem> &items) {
     QStringList out;
     for (const FileItem &i : items)
-        out << i.path;
+        out << i.path();
     return out;
 }
 

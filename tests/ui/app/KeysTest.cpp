@@ -148,7 +148,7 @@ TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
         }
         app->settings().setDualPane(true);
         QTRY_VERIFY_WITH_TIMEOUT(!app->left()->items().isEmpty(), 5000);
-        app->left()->setSelection({app->left()->items().first().path});
+        app->left()->setSelection({app->left()->items().first().path()});
         app->right()->setSelection({dir.path() + "/other/o.txt"});
         window->paneArea()->setFocus();
         EXPECT_TRUE(a->isEnabled()) << row.id;
@@ -171,7 +171,7 @@ TEST_F(KeysTest, EveryMonitorKeyReachesItsCommand) {
             if (app->undoJournal().entries().isEmpty())
                 app->undoJournal().record("Neu", UndoAction::makeCreated({dir.path() + "/made.txt"}));
             QTRY_VERIFY_WITH_TIMEOUT(!app->left()->items().isEmpty(), 5000);
-            app->left()->setSelection({app->left()->items().first().path});
+            app->left()->setSelection({app->left()->items().first().path()});
             window->paneArea()->setFocus();
             ASSERT_TRUE(a->isEnabled()) << a->objectName().toStdString();
             QSignalSpy hits(a, &QAction::triggered);

@@ -119,7 +119,7 @@ protected:
         auto listed = [](PaneModel *pane, const QString &path) {
             const auto items = pane->items();
             return std::any_of(items.cbegin(), items.cend(),
-                               [&](const FileItem &i) { return i.path == path; });
+                               [&](const FileItem &i) { return i.path() == path; });
         };
         QTRY_VERIFY_WITH_TIMEOUT(listed(left, l) && listed(app->right(), r), 5000);
         left->setSelection({l});

@@ -96,7 +96,7 @@ TEST_F(ColumnsTest, TheTrailIsHighlightedAndAnAncestorClickMovesThere) {
     QTRY_VERIFY_WITH_TIMEOUT(rowIn(a, "a/top.txt") >= 0, 3000);
     QTest::mouseClick(a->viewport(), Qt::LeftButton, {}, rowPoint(a, rowIn(a, "a/top.txt")));
     QTRY_VERIFY_WITH_TIMEOUT(cols->preview() && !cols->column(p("a/x")), 3000);
-    EXPECT_EQ(cols->preview()->item().path, p("a/top.txt"));
+    EXPECT_EQ(cols->preview()->item().path(), p("a/top.txt"));
 }
 
 TEST_F(ColumnsTest, ThePreviewFollowsOneSelectedFileAndShowsNamesAsText) {
@@ -112,7 +112,7 @@ TEST_F(ColumnsTest, ThePreviewFollowsOneSelectedFileAndShowsNamesAsText) {
     EXPECT_EQ(preview->facts()[1].second, FileFmt::size(5));
     // Another file keeps the same column; two items show none.
     pane->setSelection({p("a/b/one.txt")});
-    QTRY_COMPARE_WITH_TIMEOUT(cols->preview()->item().path, p("a/b/one.txt"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(cols->preview()->item().path(), p("a/b/one.txt"), 3000);
     EXPECT_EQ(cols->preview(), preview);
     pane->setSelection({p("a/b/one.txt"), p("a/b/two.txt")});
     QTRY_VERIFY_WITH_TIMEOUT(!cols->preview(), 3000);
@@ -154,7 +154,7 @@ TEST_F(ColumnsTest, OnlyTheNewestLoadOfAColumnIsShown) {
         gates.at(n)->acquire();
         FileLoader::Listing out;
         FileItem item;
-        item.path = dir + QStringLiteral("/load%1").arg(n);
+        item.setPath(dir + QStringLiteral("/load%1").arg(n));
         item.name = QStringLiteral("load%1").arg(n);
         out.items = {item};
         return out;

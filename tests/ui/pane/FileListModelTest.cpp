@@ -11,7 +11,7 @@ QList<FileItem> itemsNamed(const QStringList &names) {
     for (const QString &name : names) {
         FileItem item;
         item.name = name.left(1);
-        item.path = QStringLiteral("/d/") + item.name;
+        item.setPath(QStringLiteral("/d/") + item.name);
         item.size = name.size(); // "b2" is "b" with another size: an update in place
         out << item;
     }
@@ -21,7 +21,7 @@ QList<FileItem> itemsNamed(const QStringList &names) {
 QStringList paths(const QList<FileItem> &items) {
     QStringList out;
     for (const FileItem &i : items)
-        out << i.path;
+        out << i.path();
     return out;
 }
 

@@ -102,7 +102,7 @@ TEST_F(IconGridTest, ClicksAndRightClicksGoToThePaneModel) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::MetaModifier, cellPoint("f10.txt"));
     EXPECT_EQ(pane->selection(), QSet<QString>{path("f10.txt")});
     ASSERT_TRUE(asked);
-    EXPECT_EQ(asked->path, path("f10.txt"));
+    EXPECT_EQ(asked->path(), path("f10.txt"));
     const QPoint corner(grid->viewport()->width() - 2, grid->viewport()->height() - 2);
     QContextMenuEvent empty(QContextMenuEvent::Mouse, corner, grid->viewport()->mapToGlobal(corner));
     grid->setItems(grid->listModel()->items().mid(0, 3));

@@ -192,7 +192,7 @@ TEST_F(ListViewTest, ColumnTitlesLineUpWithTheRows) {
 
 TEST_F(ListViewTest, RowLayoutShortensNamesAndPlacesTagsAndParent) {
     FileItem item;
-    item.path = file("x");
+    item.setPath(file("x"));
     item.name = QString(200, u'a') + QStringLiteral("-end.pdf");
     const QRect row(0, 0, 600, 24);
     const UIScale ui;

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/model/FileItem.h"
+
+#include <QList>
+#include <QStringView>
+#include <vector>
+
+// The rows of a list by path, built without making a single path: a record keeps its path as folder and
+// name, and a million of them would otherwise cost a million strings. The index holds a share of the list,
+// so the rows it names stay what they were. The first row of a path wins.
+class PathIndex {
+public:
+    PathIndex() = default;
+    explicit PathIndex(const QList<FileItem> &list);
+
+    // True when the index was made for this very list (the same shared data).
+    bool covers(const QList<FileItem> &list) const {
+        return list.constData() == m_list.constData() && list.size() == m_list.size();
+    }
+    qsizetype row(QStringView path) const;
+    qsizetype row(const FileItem &item) const;
+    bool isEmpty() const { return m_list.isEmpty(); }
+    // Hands its share of the list over, leaving the index empty (to be freed elsewhere).
+    QList<FileItem> release();
+
+    // The same for a path and for a record whose path() is that path, however the record splits it.
+    static size_t hashOf(QStringView path);
+    static size_t hashOf(const FileItem &item);
+    static bool samePlace(const FileItem &a, const FileItem &b);
+
+private:
+    template <class Same> qsizetype find(size_t hash, const Same &same) const;
+
+    QList<FileItem> m_list;
+    std::vector<qint32> m_slots; // rows, -1 where empty; open addressing at most half full
+    size_t m_mask = 0;
+};
