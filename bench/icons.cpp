@@ -41,7 +41,7 @@ QList<FileItem> makeRows(const QString &dir, int count) {
         if (type == kTypes - 1) {
             f.name = QStringLiteral("Ordner %1").arg(i);
             f.isDirectory = true;
-            if (i % 3 == 0) f.tags = {QStringLiteral("Rot\n6")}; // some folders are tinted
+            if (i % 3 == 0) f.setTags({QStringLiteral("Rot\n6")}); // some folders are tinted
         } else {
             f.name = QStringLiteral("Datei %1.%2").arg(i).arg(QLatin1String(kExtensions[type]));
         }

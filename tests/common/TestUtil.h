@@ -71,7 +71,7 @@ inline FileItem fileItem(const QString &path, bool dir = false, qint64 size = 0,
     item.name = path.section(u'/', -1);
     item.isDirectory = dir;
     item.size = size;
-    item.tags = tags;
+    item.setTags(tags);
     return item;
 }
 

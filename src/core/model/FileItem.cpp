@@ -37,8 +37,30 @@ QString FileItem::parentName() const {
     return localName(folder.isEmpty() ? QStringLiteral("/") : folder);
 }
 
+const QStringList &FileItem::tags() const {
+    static const QStringList none;
+    return rare ? rare->tags : none;
+}
+
+void FileItem::setTags(const QStringList &tags) {
+    if (!rare && tags.isEmpty()) return;
+    if (!rare) rare = new Rare;
+    rare->tags = tags;
+}
+
+const std::optional<QString> &FileItem::iconPath() const {
+    static const std::optional<QString> none;
+    return rare ? rare->iconPath : none;
+}
+
+void FileItem::setIconPath(const std::optional<QString> &path) {
+    if (!rare && !path) return;
+    if (!rare) rare = new Rare;
+    rare->iconPath = path;
+}
+
 std::optional<int> FileItem::folderTint() const {
-    for (const QString &t : tags)
+    for (const QString &t : tags())
         if (const int n = FileOps::colorNumber(t); n >= 1) return n;
     return std::nullopt;
 }
@@ -53,9 +75,9 @@ size_t qHash(const FileItem &item, size_t seed) {
     seed = combine(seed, item.size);
     seed = combine(seed, item.modified ? item.modified->toMSecsSinceEpoch() : -1);
     seed = combine(seed, item.kind);
-    seed = combine(seed, item.iconPath.value_or(QString()));
-    seed = combine(seed, item.iconPath.has_value());
-    for (const QString &t : item.tags)
+    seed = combine(seed, item.iconPath().value_or(QString()));
+    seed = combine(seed, item.iconPath().has_value());
+    for (const QString &t : item.tags())
         seed = combine(seed, t);
     return seed;
 }

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QSharedData>
+#include <QSharedDataPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -20,8 +22,12 @@ struct FileItem {
     qint64 size = 0;
     std::optional<QDateTime> modified;
     QString kind;
-    std::optional<QString> iconPath;
-    QStringList tags;
+
+    // Few records have tags or a folder icon of their own: those live apart, so that the rest stay small.
+    const QStringList &tags() const;
+    void setTags(const QStringList &tags);
+    const std::optional<QString> &iconPath() const;
+    void setIconPath(const std::optional<QString> &path);
 
     QString path() const;
     // Splits path into folder and leaf; the folder string is the record's own.
@@ -38,10 +44,16 @@ struct FileItem {
     QString parentName() const;
     std::optional<int> folderTint() const;
 
+    struct Rare : QSharedData {
+        std::optional<QString> iconPath;
+        QStringList tags;
+    };
+    QSharedDataPointer<Rare> rare; // null when neither is set
+
     friend bool operator==(const FileItem &a, const FileItem &b) {
         return a.folder == b.folder && a.leaf == b.leaf && a.name == b.name &&
                a.isDirectory == b.isDirectory && a.isPackage == b.isPackage && a.size == b.size &&
-               a.modified == b.modified && a.kind == b.kind && a.iconPath == b.iconPath && a.tags == b.tags;
+               a.modified == b.modified && a.kind == b.kind && a.iconPath() == b.iconPath() && a.tags() == b.tags();
     }
 };
 

@@ -136,7 +136,7 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     if (st.hasMtime) item.modified = QDateTime::fromMSecsSinceEpoch(st.mtimeMs(), Qt::UTC);
     // One listxattr: an item without attributes costs nothing further.
     if (const auto attrs = Xattr::listRawAt(dirFd, name, pathBytes.constData()); attrs && !attrs->isEmpty())
-        item.tags = FileOps::rawTagsAt(dirFd, name, pathBytes.constData(), *attrs);
+        item.setTags(FileOps::rawTagsAt(dirFd, name, pathBytes.constData(), *attrs));
     return item;
 }
 

@@ -43,7 +43,7 @@ FileItem folderRecord(const QString &path, const QString &name, const std::optio
     f.size = 0;
     f.modified = modified(path);
     f.kind = QStringLiteral("Ordner");
-    f.iconPath = iconPath;
+    f.setIconPath(iconPath);
     return f;
 }
 

@@ -253,7 +253,7 @@ void ColumnRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
     int x = content.left() + iconPx + kGap;
 
     const int chevron = item.isDirectory ? 9 : 0;
-    const QSizeF dots = TagDots::size(item.tags);
+    const QSizeF dots = TagDots::size(item.tags());
     const int tagsW = int(std::ceil(dots.width()));
     const int right = content.right() - (chevron ? chevron + kGap : 0) - 2;
     QFont font = m_column->font();
@@ -270,7 +270,7 @@ void ColumnRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
     p->drawText(QRect(x, content.top(), avail, content.height()), Qt::AlignVCenter | Qt::TextSingleLine,
                 name);
     x += std::min(avail, fm.horizontalAdvance(name) + 1);
-    if (tagsW) TagDots::paint(p, QPointF(x + kGap, cy), item.tags, pal);
+    if (tagsW) TagDots::paint(p, QPointF(x + kGap, cy), item.tags(), pal);
     if (chevron) {
         QColor tertiary = primary;
         tertiary.setAlphaF(0.35f);

@@ -33,8 +33,8 @@ int pixels(double edge) {
 } // namespace
 
 Choice choose(const FileItem &item, const UIScale &ui) {
-    if (item.isDirectory && !ui.finderFolders && !item.iconPath) return Choice::themeGlyph;
-    if (item.iconPath) return Choice::appFolder;
+    if (item.isDirectory && !ui.finderFolders && !item.iconPath()) return Choice::themeGlyph;
+    if (item.iconPath()) return Choice::appFolder;
     if (item.isDirectory && item.folderTint()) return Choice::tintedFolder;
     return Choice::typeIcon;
 }
@@ -44,7 +44,7 @@ QPixmap image(const FileItem &item, const UIScale &ui, int px, qreal dpr) {
     case Choice::themeGlyph:
         return {};
     case Choice::appFolder:
-        return IconCache::appFolderPixmap(*item.iconPath, px, dpr);
+        return IconCache::appFolderPixmap(*item.iconPath(), px, dpr);
     case Choice::tintedFolder:
         return IconCache::tintedFolderPixmap(item, *item.folderTint(), px, dpr);
     case Choice::typeIcon:

@@ -261,13 +261,13 @@ void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
                     line);
         y += fm.lineSpacing();
     }
-    if (!item.tags.isEmpty()) {
-        const QSizeF dots = TagDots::size(item.tags);
+    if (!item.tags().isEmpty()) {
+        const QSizeF dots = TagDots::size(item.tags());
         const double nameH = std::max(30, 2 * fm.lineSpacing());
         TagDots::paint(p,
                        QPointF(cell.center().x() - dots.width() / 2,
                                top + IconGrid::thumbFrame + 4 + nameH + 4 + TagDots::dot / 2),
-                       item.tags, pal);
+                       item.tags(), pal);
     }
     p->restore();
 }

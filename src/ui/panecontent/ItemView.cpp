@@ -187,7 +187,7 @@ bool ItemView::viewportEvent(QEvent *event) {
 
 QString ItemView::toolTipAt(int row, const QPoint &) const {
     // Names are drawn, never shown as markup; only the tag dots explain themselves.
-    const QStringList &tags = m_list->item(row).tags;
+    const QStringList &tags = m_list->item(row).tags();
     return tags.isEmpty() ? QString() : Qt::convertFromPlainText(TagDots::helpText(tags));
 }
 

@@ -128,7 +128,7 @@ QString FileListView::toolTipAt(int row, const QPoint &pos) const {
     const QRect r(0, rowRect(row).top(), viewport()->width(), rowRect(row).height());
     const FileRowDelegate::Layout l =
         FileRowDelegate::layout(item, r, EnvironmentValues::ui(this), font(), m_showParent);
-    return l.tags.contains(pos) ? TagDots::helpText(item.tags) : QString();
+    return l.tags.contains(pos) ? TagDots::helpText(item.tags()) : QString();
 }
 
 void FileListView::showEvent(QShowEvent *event) {
@@ -270,7 +270,7 @@ FileRowDelegate::Layout FileRowDelegate::layout(const FileItem &item, const QRec
     // The flexible space keeps at least 6.
     const int nameRight = columns.date ? l.date.left() - spacing - 6 : content.right() + 1;
 
-    const QSizeF dots = TagDots::size(item.tags);
+    const QSizeF dots = TagDots::size(item.tags());
     const int tagsW = qCeil(dots.width());
     int parentW = 0;
     if (showParent) {
@@ -323,7 +323,7 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     p->setFont(l.nameFont);
     p->setPen(selected ? AppTheme::readableOn(primary, selectedBackgrounds(pal, theme)) : primary);
     p->drawText(l.name, flags | Qt::AlignLeft, l.nameText); // plain text: names are never markup
-    if (!l.tags.isEmpty()) TagDots::paint(p, QPointF(l.tags.left(), l.tags.center().y()), item.tags, pal);
+    if (!l.tags.isEmpty()) TagDots::paint(p, QPointF(l.tags.left(), l.tags.center().y()), item.tags(), pal);
     p->setFont(l.smallFont);
     p->setPen(secondaryColor(pal, theme));
     if (!l.parent.isEmpty()) p->drawText(l.parent, flags | Qt::AlignLeft, l.parentText);

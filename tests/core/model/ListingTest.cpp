@@ -34,7 +34,7 @@ TEST_F(Listing, RecordsCarryTypeSizeDateKindTagsAndHiddenFollowsTheSwitch) {
     EXPECT_EQ(a->path(), at(QStringLiteral("a.txt")));
     EXPECT_TRUE(a->size == 5 && !a->isDirectory && !a->kind.isEmpty());
     EXPECT_EQ(a->modified, QDateTime::fromSecsSinceEpoch(1'700'000'000));
-    EXPECT_EQ(a->tags, QStringList{QStringLiteral("Rot\n6")});
+    EXPECT_EQ(a->tags(), QStringList{QStringLiteral("Rot\n6")});
     EXPECT_TRUE(find(l.items, QStringLiteral("Sub"))->isDirectory);
     EXPECT_EQ(FileLoader::item(at(QStringLiteral("a.txt"))), *a);
 

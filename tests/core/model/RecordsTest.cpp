@@ -53,16 +53,16 @@ TEST(Records, FileItemEqualityAndFolderTint) {
     EXPECT_NE(a, b);
     EXPECT_EQ(a.id(), b.id());
     b = a;
-    b.iconPath = QString();
+    b.setIconPath(QString());
     EXPECT_NE(a, b); // none differs from an empty path
 
     // The folder tint is the first tag with a colour.
     FileItem f;
-    f.tags = {QStringLiteral("Projekt\n0"), QStringLiteral("Rot\n6")};
+    f.setTags({QStringLiteral("Projekt\n0"), QStringLiteral("Rot\n6")});
     EXPECT_EQ(f.folderTint(), 6);
-    f.tags = {QStringLiteral("Projekt\n0")};
+    f.setTags({QStringLiteral("Projekt\n0")});
     EXPECT_FALSE(f.folderTint());
-    f.tags = {QStringLiteral("Blau")};
+    f.setTags({QStringLiteral("Blau")});
     EXPECT_EQ(f.folderTint(), 4);
 }
 

@@ -79,7 +79,7 @@ TEST_F(Tags, WritersNeverOverwriteWhatTheyCouldNotRead) {
         for (const FileItem &item : FileLoader::list(dir()).items) {
             if (item.name != u"a") continue;
             listed = true;
-            EXPECT_EQ(item.tags, shown);
+            EXPECT_EQ(item.tags(), shown);
         }
         EXPECT_TRUE(listed);
         FileOps::TagError err;

@@ -101,7 +101,7 @@ TEST_F(IconCacheTest, ApplicationFolderCarriesTheApplicationIcon) {
 
     // In both folder styles an application folder shows the badged icon.
     FileItem lib = fileItem(dir.path() + QStringLiteral("/Library"), true);
-    lib.iconPath = app;
+    lib.setIconPath(app);
     for (bool system : {false, true})
         EXPECT_EQ(FileIcon::choose(lib, UIScale{13, system}), FileIcon::Choice::appFolder);
 }

@@ -50,7 +50,7 @@ protected:
             FileIcon::paint(&p, QRectF(iconX, row.y() + 3, 18, 18), items[i], nebula(), ui);
             p.setPen(palette().color(QPalette::WindowText));
             p.drawText(QRectF(32, row.y(), 150, rowHeight), Qt::AlignVCenter, items[i].name);
-            TagDots::paint(&p, QPointF(dotsX, row.center().y()), items[i].tags, palette());
+            TagDots::paint(&p, QPointF(dotsX, row.center().y()), items[i].tags(), palette());
         }
     }
 };

@@ -204,7 +204,7 @@ TEST_F(ListViewTest, RowLayoutShortensNamesAndPlacesTagsAndParent) {
 
     // A search hit names its folder after the tag dots.
     item.name = QStringLiteral("short.txt");
-    item.tags = {QStringLiteral("Rot\n6")};
+    item.setTags({QStringLiteral("Rot\n6")});
     l = FileRowDelegate::layout(item, row, ui, QFont(), true);
     ASSERT_FALSE(l.tags.isEmpty());
     EXPECT_GT(l.tags.left(), l.name.left());
