@@ -53,7 +53,8 @@ struct FileItem {
     friend bool operator==(const FileItem &a, const FileItem &b) {
         return a.folder == b.folder && a.leaf == b.leaf && a.name == b.name &&
                a.isDirectory == b.isDirectory && a.isPackage == b.isPackage && a.size == b.size &&
-               a.modified == b.modified && a.kind == b.kind && a.iconPath() == b.iconPath() && a.tags() == b.tags();
+               a.modified == b.modified && a.kind == b.kind && a.iconPath() == b.iconPath() &&
+               a.tags() == b.tags();
     }
 };
 

@@ -1,5 +1,6 @@
 #include "core/model/FileItem.h"
 #include "core/model/FileLoader.h"
+#include "core/model/PathIndex.h"
 #include "core/model/SearchFilter.h"
 #include "core/model/Side.h"
 #include "core/model/SortKey.h"
@@ -75,7 +76,7 @@ TEST(Records, APathIsKeptAsFolderAndDiskNameAndComesBackWhole) {
     }
     FileItem x;
     x.setPath(QStringLiteral("/x/a"));
-    for (const char *other : {"/x/ab", "/x/a/", "/y/a", "/xa", "/x//a", "x/a", "/x/b"})
+    for (const char *other : {"/x/ab", "/x/a/", "/y/a", "/xa", "/xza", "/x//a", "x/a", "/x/b"})
         EXPECT_FALSE(x.isAt(QString::fromUtf8(other))) << other;
     FileItem top;
     top.setPath(QStringLiteral("/a"));
@@ -91,13 +92,40 @@ TEST(Records, APathIsKeptAsFolderAndDiskNameAndComesBackWhole) {
 
 TEST(Records, TheRecordsOfAListingShareTheirFolderAndNameCharacters) {
     QTemporaryDir dir;
-    for (int i = 0; i < 5000; ++i) // enough to be listed by several threads
-        ASSERT_TRUE(TestUtil::writeFile(dir.path() + QStringLiteral("/f%1").arg(i), {}));
+    for (int i = 0; i < 4200; ++i) { // enough to be listed by several threads
+        QFile f(dir.path() + QStringLiteral("/f%1").arg(i));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
     const QList<FileItem> items = FileLoader::list(dir.path()).items;
-    ASSERT_EQ(items.size(), 5000);
+    ASSERT_EQ(items.size(), 4200);
     for (const FileItem &i : items) {
         ASSERT_EQ(i.folder.constData(), items.first().folder.constData()) << i.leaf.toStdString();
         ASSERT_EQ(i.leaf.constData(), i.name.constData()) << i.leaf.toStdString();
         ASSERT_EQ(i.path(), dir.path() + u'/' + i.name);
     }
+}
+
+TEST(Records, RowsAreFoundByPathHoweverARecordSplitsIt) {
+    QList<FileItem> items;
+    for (const char *p : {"/x/a", "/x/b", "/", "/y/a", "/x/a", "/top"})
+        items << TestUtil::fileItem(QString::fromUtf8(p));
+    const QList<FileItem> &list = items;
+    FileItem odd; // the same place as row 1, kept whole
+    odd.leaf = QStringLiteral("/x/b");
+    EXPECT_TRUE(odd.isAt(QStringLiteral("/x/b")));
+    const PathIndex index(list);
+    EXPECT_EQ(index.row(odd), 1);
+    EXPECT_EQ(index.row(QStringLiteral("/x/a")), 0); // the first row of a path wins
+    EXPECT_EQ(index.row(QStringLiteral("/y/a")), 3);
+    EXPECT_EQ(index.row(QStringLiteral("/")), 2);
+    EXPECT_EQ(index.row(QStringLiteral("/top")), 5);
+    EXPECT_EQ(index.row(QStringLiteral("/x/c")), -1);
+    EXPECT_EQ(index.row(QStringLiteral("/x")), -1);
+    EXPECT_EQ(index.row(list[1]), 1);
+    EXPECT_EQ(index.row(TestUtil::fileItem(QStringLiteral("/y/b"))), -1);
+    EXPECT_TRUE(index.covers(list));
+    EXPECT_TRUE(index.covers(QList<FileItem>(list))); // a share of the same records
+    QList<FileItem> copy = list;
+    copy.detach();
+    EXPECT_FALSE(index.covers(copy));
 }
