@@ -40,38 +40,76 @@ bool FileListModel::applyDiff(const QList<FileItem> &items, const ItemsDiff &dif
     if (before.constData() != m_items.constData() || before.size() != m_items.size() ||
         before.size() - diff.removed.size() + diff.inserted.size() != items.size())
         return false;
+    m_pieces = {Piece{&m_items, 0, m_items.size()}};
+    m_pieceRows = m_items.size();
     const auto removedRuns = runs(diff.removed);
     for (auto it = removedRuns.crbegin(); it != removedRuns.crend(); ++it) {
+        const qsizetype count = it->second - it->first + 1;
         beginRemoveRows({}, int(it->first), int(it->second));
-        m_items.remove(it->first, it->second - it->first + 1);
+        const size_t from = pieceAt(it->first);
+        const size_t to = pieceAt(it->second + 1);
+        m_pieces.erase(m_pieces.begin() + qsizetype(from), m_pieces.begin() + qsizetype(to));
+        m_pieceRows -= count;
         endRemoveRows();
     }
     // Inserting in ascending order: the rows above each run are already those of the new list.
     for (const auto &[first, last] : runs(diff.inserted)) {
         beginInsertRows({}, int(first), int(last));
-        m_items.insert(first, last - first + 1, FileItem());
-        for (qsizetype r = first; r <= last; ++r)
-            m_items[r] = items[r];
+        const size_t at = pieceAt(first);
+        m_pieces.insert(m_pieces.begin() + qsizetype(at), Piece{&items, first, last - first + 1});
+        m_pieceRows += last - first + 1;
         endInsertRows();
     }
+    m_pieces.clear();
     m_items = items; // the pane's own list again, so the next diff recognises it
     for (const auto &[first, last] : runs(diff.updated))
         emit dataChanged(index(int(first)), index(int(last)));
     return true;
 }
 
+size_t FileListModel::pieceAt(qsizetype row) {
+    qsizetype start = 0;
+    for (size_t i = 0; i < m_pieces.size(); ++i) {
+        Piece &p = m_pieces[i];
+        if (row == start) return i;
+        if (row < start + p.count) {
+            const qsizetype head = row - start;
+            const Piece tail{p.from, p.start + head, p.count - head};
+            p.count = head;
+            m_pieces.insert(m_pieces.begin() + qsizetype(i) + 1, tail);
+            return i + 1;
+        }
+        start += p.count;
+    }
+    return m_pieces.size();
+}
+
+const FileItem &FileListModel::pieceItem(qsizetype row) const {
+    for (const Piece &p : m_pieces) {
+        if (row < p.count) return p.from->at(p.start + row);
+        row -= p.count;
+    }
+    return m_items.at(row); // not reached: the view asks only for rows it has
+}
+
 int FileListModel::rowOf(const QString &path) const {
+    if (!m_pieces.empty()) { // between the steps of a diff: rare, and few rows change
+        for (int row = 0; row < rowCount(); ++row)
+            if (item(row).isAt(path)) return row;
+        return -1;
+    }
     if (!m_rows.covers(m_items)) m_rows = PathIndex(m_items);
     return int(m_rows.row(path));
 }
 
 int FileListModel::rowCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : int(m_items.size());
+    if (parent.isValid()) return 0;
+    return int(m_pieces.empty() ? m_items.size() : m_pieceRows);
 }
 
 QVariant FileListModel::data(const QModelIndex &index, int role) const {
-    if (!index.isValid() || index.row() >= m_items.size()) return {};
-    const FileItem &item = m_items[index.row()];
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const FileItem &item = this->item(index.row());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:

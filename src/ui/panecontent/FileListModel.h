@@ -6,6 +6,7 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <vector>
 
 // The rows of a list over a pane's visible items. It shares the pane's list (implicitly shared, so a
 // copy costs nothing) and holds no other per-row data; the row delegate draws from the items.
@@ -20,7 +21,7 @@ public:
     // and inserted by ranges and the view keeps its place; otherwise the view lays itself out again.
     void setItems(const QList<FileItem> &items, const ItemsDiff *diff = nullptr);
     const QList<FileItem> &items() const { return m_items; }
-    const FileItem &item(int row) const { return m_items.at(row); }
+    const FileItem &item(int row) const { return m_pieces.empty() ? m_items.at(row) : pieceItem(row); }
     // The row of a path; -1 when it is not in the list.
     int rowOf(const QString &path) const;
 
@@ -30,6 +31,16 @@ public:
 
 private:
     bool applyDiff(const QList<FileItem> &items, const ItemsDiff &diff);
+    // While a diff is applied, the rows between its steps are runs of the old and the new list,
+    // described rather than built: a million records are never held a second time.
+    struct Piece {
+        const QList<FileItem> *from;
+        qsizetype start, count;
+    };
+    size_t pieceAt(qsizetype row);
+    const FileItem &pieceItem(qsizetype row) const;
+    std::vector<Piece> m_pieces; // empty outside applyDiff
+    qsizetype m_pieceRows = 0;
 
     QList<FileItem> m_items;
     mutable PathIndex m_rows; // built when first asked after a change
