@@ -126,8 +126,14 @@ std::vector<Mount> mountTable() {
     }
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return out;
-    // Kernel text, but bounded all the same.
-    const QList<QByteArray> lines = f.read(qint64(16) << 20).split('\n');
+    // Kernel text, but bounded all the same; read by pieces, since asking for 16 MiB at once allocates them.
+    QByteArray text;
+    while (text.size() < (qint64(16) << 20)) {
+        const QByteArray piece = f.read(64 * 1024);
+        if (piece.isEmpty()) break;
+        text += piece;
+    }
+    const QList<QByteArray> lines = text.split('\n');
     for (const QByteArray &line : lines) {
         const QList<QByteArray> fields = line.split(' ');
         const qsizetype dash = fields.indexOf("-");
