@@ -64,6 +64,7 @@ public:
 protected:
     void itemClicked(int row, Qt::KeyboardModifiers modifiers, int count) override;
     bool rowSelected(int row) const override { return highlight(row).on; }
+    bool showsPaneSelection() const override { return false; }
     void selectedFromView(const QSet<QString> &paths) override;
     FolderDropTarget dropTarget(int row) override;
     void openMenu(int row, const QPoint &global) override;

@@ -180,7 +180,8 @@ void IconGrid::dropHiddenRequests() {
 }
 
 bool IconGrid::rowSelected(int row) const {
-    return m_model && m_model->selection().contains(m_list->item(row).path());
+    return m_model && !m_model->selection().isEmpty() &&
+           m_model->selection().contains(m_list->item(row).path());
 }
 
 void IconGrid::selectedFromView(const QSet<QString> &paths) {

@@ -8,6 +8,8 @@
 #include "ui/panecontent/ViewMenus.h"
 #include "ui/style/EnvironmentValues.h"
 
+#include <algorithm>
+#include <vector>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDrag>
@@ -45,13 +47,27 @@ void ItemView::mirrorSelection() {
     if (!m_model) return;
     QItemSelection rows;
     const int count = m_list->rowCount();
-    for (int row = 0; row < count; ++row) {
-        if (!rowSelected(row)) continue;
-        int end = row;
-        while (end + 1 < count && rowSelected(end + 1))
-            ++end;
-        rows.select(m_list->index(row), m_list->index(end));
-        row = end;
+    if (showsPaneSelection()) {
+        std::vector<int> chosen;
+        for (const QString &path : m_model->selection())
+            if (const int row = m_list->rowOf(path); row >= 0) chosen.push_back(row);
+        std::sort(chosen.begin(), chosen.end());
+        for (size_t i = 0; i < chosen.size(); ++i) {
+            size_t end = i;
+            while (end + 1 < chosen.size() && chosen[end + 1] == chosen[end] + 1)
+                ++end;
+            rows.select(m_list->index(chosen[i]), m_list->index(chosen[end]));
+            i = end;
+        }
+    } else {
+        for (int row = 0; row < count; ++row) {
+            if (!rowSelected(row)) continue;
+            int end = row;
+            while (end + 1 < count && rowSelected(end + 1))
+                ++end;
+            rows.select(m_list->index(row), m_list->index(end));
+            row = end;
+        }
     }
     m_mirroring = true;
     selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);

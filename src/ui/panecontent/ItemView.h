@@ -33,6 +33,9 @@ public:
 protected:
     // Whether a row is drawn as selected.
     virtual bool rowSelected(int row) const = 0;
+    // True when rowSelected means "in the pane's selection": then the selected rows are looked up by
+    // path instead of making the path of every row of a long list.
+    virtual bool showsPaneSelection() const { return true; }
     // Rows selected through the view (a screen reader), as paths.
     virtual void selectedFromView(const QSet<QString> &paths) = 0;
     // A primary click on a row; count above 1 is a double click.

@@ -68,7 +68,8 @@ void FileListView::setItems(const QList<FileItem> &items, bool showParent, const
 }
 
 bool FileListView::rowSelected(int row) const {
-    return m_model && m_model->selection().contains(m_list->item(row).path());
+    return m_model && !m_model->selection().isEmpty() &&
+           m_model->selection().contains(m_list->item(row).path());
 }
 
 void FileListView::selectedFromView(const QSet<QString> &paths) {
