@@ -143,8 +143,7 @@ void PaneModel::notifyChanged() {
 
 qsizetype PaneModel::visibleRow(const QString &path) const {
     const QList<FileItem> &list = visibleItems();
-    if (!m_rowIndex.covers(list)) m_rowIndex = PathIndex(list);
-    return m_rowIndex.row(path);
+    return m_rowIndex.row(list, path);
 }
 
 // A view passes the list it shows, which is normally the visible list itself.
@@ -219,7 +218,7 @@ void PaneModel::setItems(QList<FileItem> items, std::optional<ItemsDiff> diff) {
     // row index that may refer to it.
     if (old.size() > 5000)
         QThreadPool::globalInstance()->start(
-            [old = std::move(old), indexed = std::exchange(m_rowIndex, {}).release()]() mutable {
+            [old = std::move(old), indexed = m_rowIndex.release()]() mutable {
                 indexed.clear();
                 old.clear();
             });

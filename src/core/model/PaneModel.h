@@ -231,7 +231,7 @@ private:
     std::optional<ItemsDiff> m_itemsDiff;
     QString m_itemsPath; // the folder m_items was listed from
     // The path-to-row index of one visible list, kept with a reference to that list.
-    mutable PathIndex m_rowIndex;
+    mutable RowLookup m_rowIndex;
 
     QString m_watchedPath; // empty: no watch
     QTimer *m_pendingReload = nullptr;

@@ -1,5 +1,8 @@
 #include "core/model/PathIndex.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+#include <utility>
+
 namespace {
 
 // FNV-1a over the path's UTF-16 units, fed piece by piece.
@@ -70,4 +73,35 @@ QList<FileItem> PathIndex::release() {
     m_slots = {};
     m_mask = 0;
     return std::exchange(m_list, {});
+}
+
+qsizetype RowLookup::row(const QList<FileItem> &list, QStringView path) {
+    if (m_index.covers(list)) return m_index.row(path);
+    if (m_pending.isValid() && m_pending.isFinished()) {
+        PathIndex done = m_pending.takeResult();
+        m_pending = {};
+        m_pendingData = nullptr;
+        if (done.covers(list)) {
+            m_index = std::move(done);
+            return m_index.row(path);
+        }
+    }
+    if (list.size() < indexAtOnceBelow) {
+        m_index = PathIndex(list);
+        return m_index.row(path);
+    }
+    if (!m_pending.isValid() || m_pendingData != list.constData() || m_pendingSize != list.size()) {
+        m_pendingData = list.constData();
+        m_pendingSize = list.size();
+        m_pending = QtConcurrent::run([list] { return PathIndex(list); });
+    }
+    for (qsizetype r = 0; r < list.size(); ++r)
+        if (list[r].isAt(path)) return r;
+    return -1;
+}
+
+QList<FileItem> RowLookup::release() {
+    m_pending = {};
+    m_pendingData = nullptr;
+    return m_index.release();
 }

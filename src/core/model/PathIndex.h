@@ -2,6 +2,7 @@
 
 #include "core/model/FileItem.h"
 
+#include <QFuture>
 #include <QList>
 #include <QStringView>
 #include <vector>
@@ -35,4 +36,23 @@ private:
     QList<FileItem> m_list;
     std::vector<qint32> m_slots; // rows, -1 where empty; open addressing at most half full
     size_t m_mask = 0;
+};
+
+// Rows of whichever list is asked about. A short list gets its index at once; a long one is scanned
+// (a million records in a few milliseconds) while its index is built on a worker, so that no lookup
+// holds up the window for the index's sake.
+class RowLookup {
+public:
+    static constexpr qsizetype indexAtOnceBelow = 20000;
+
+    qsizetype row(const QList<FileItem> &list, QStringView path);
+    // Hands the share of the list held by the index over (to be freed elsewhere) and forgets it.
+    QList<FileItem> release();
+    bool indexed(const QList<FileItem> &list) const { return m_index.covers(list); }
+
+private:
+    PathIndex m_index;
+    QFuture<PathIndex> m_pending;
+    const FileItem *m_pendingData = nullptr; // the list the pending index is for
+    qsizetype m_pendingSize = -1;
 };

@@ -27,12 +27,12 @@ void FileListModel::setItems(const QList<FileItem> &items, const ItemsDiff *diff
     QList<FileItem> old = std::exchange(m_items, items);
     endResetModel();
     // Freeing a list of a million records takes the better part of 100 ms: not on the window's thread.
-    if (old.size() > 5000 || !m_rows.isEmpty())
-        QThreadPool::globalInstance()->start(
-            [old = std::move(old), indexed = std::exchange(m_rows, {}).release()]() mutable {
-                indexed.clear();
-                old.clear();
-            });
+    QList<FileItem> indexed = m_rows.release();
+    if (old.size() > 5000 || !indexed.isEmpty())
+        QThreadPool::globalInstance()->start([old = std::move(old), indexed = std::move(indexed)]() mutable {
+            indexed.clear();
+            old.clear();
+        });
 }
 
 bool FileListModel::applyDiff(const QList<FileItem> &items, const ItemsDiff &diff) {
@@ -98,8 +98,7 @@ int FileListModel::rowOf(const QString &path) const {
             if (item(row).isAt(path)) return row;
         return -1;
     }
-    if (!m_rows.covers(m_items)) m_rows = PathIndex(m_items);
-    return int(m_rows.row(path));
+    return int(m_rows.row(m_items, path));
 }
 
 int FileListModel::rowCount(const QModelIndex &parent) const {

@@ -43,5 +43,5 @@ private:
     qsizetype m_pieceRows = 0;
 
     QList<FileItem> m_items;
-    mutable PathIndex m_rows; // built when first asked after a change
+    mutable RowLookup m_rows;
 };

@@ -8,6 +8,7 @@
 
 #include "common/TestUtil.h"
 
+#include <QThreadPool>
 #include <gtest/gtest.h>
 
 TEST(Records, RawValuesRoundTripAndUnknownOnesYieldNothing) {
@@ -128,4 +129,31 @@ TEST(Records, RowsAreFoundByPathHoweverARecordSplitsIt) {
     QList<FileItem> copy = list;
     copy.detach();
     EXPECT_FALSE(index.covers(copy));
+}
+
+TEST(Records, ALongListIsScannedUntilItsIndexArrives) {
+    QList<FileItem> items;
+    const QString folder = QStringLiteral("/d");
+    for (qsizetype i = 0; i < RowLookup::indexAtOnceBelow + 10; ++i) {
+        FileItem f;
+        f.name = QStringLiteral("f%1").arg(i);
+        f.place(folder, f.name);
+        items << f;
+    }
+    items << items[7]; // the same path again: the first row wins either way
+    const QList<FileItem> &list = items;
+    QList<FileItem> other = list;
+    other.remove(0, 10);
+    RowLookup rows;
+    EXPECT_EQ(rows.row(list, QStringLiteral("/d/f7")), 7);
+    EXPECT_FALSE(rows.indexed(list)); // scanned, not made to wait
+    // Another list is never answered from the index made for the first.
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(rows.row(std::as_const(other), QStringLiteral("/d/f17")), 7);
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(rows.row(list, QStringLiteral("/d/f20005")), 20005);
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(rows.row(list, QStringLiteral("/d/f7")), 7);
+    EXPECT_TRUE(rows.indexed(list));
+    EXPECT_EQ(rows.row(list, QStringLiteral("/d/nope")), -1);
 }
