@@ -66,5 +66,7 @@ void unmount(const QString &dir);
 qint64 residentBytes();
 // The largest resident set size this process has had so far, in bytes (getrusage; no lock taken).
 qint64 peakResidentBytes();
+// Starts the peak over from what is resident now.
+void resetPeak();
 
 } // namespace Bench

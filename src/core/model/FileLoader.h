@@ -10,7 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 // Turns the file system into FileItem records: listing, sorting, search, trash folders.
 namespace FileLoader {
@@ -62,6 +64,24 @@ QList<FileItem> sorted(QList<FileItem> &&items, SortKey key, bool reversed);
 // of them now) put where the sort puts them. Rows of other folders stay.
 QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, const QStringList &names,
                        QList<FileItem> records, SortKey key, bool reversed);
+// The same as a plan, so that the items can be changed where they are instead of copied.
+struct MergePlan {
+    std::vector<qsizetype> drop; // rows of the old items, ascending
+    QList<FileItem> records;     // the new records, sorted
+    std::vector<qsizetype> rows; // the row of each record in the result, ascending
+};
+MergePlan mergePlan(const QList<FileItem> &before, const QString &folder, const QStringList &names,
+                    QList<FileItem> records, SortKey key, bool reversed);
+// One change of rows while a plan is applied: told before (done false) and after it is made.
+struct MergeStep {
+    bool insert = false; // else a removal
+    qsizetype first = 0, last = 0;
+    bool done = false;
+};
+// Applies plan to the items it was made for: removals from the last run up, then insertions in ascending
+// order, each between two calls of step.
+void applyPlan(QList<FileItem> &items, MergePlan plan,
+               const std::function<void(const MergeStep &)> &step = {});
 // When the file was last opened: its access time here.
 std::optional<QDateTime> lastUsedDate(const QString &path);
 

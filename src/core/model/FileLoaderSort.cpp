@@ -298,13 +298,14 @@ QList<FileItem> sorted(QList<FileItem> &&items, SortKey key, bool reversed) {
     return std::move(items);
 }
 
-QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, const QStringList &names,
-                       QList<FileItem> records, SortKey key, bool reversed) {
+MergePlan mergePlan(const QList<FileItem> &before, const QString &folder, const QStringList &names,
+                    QList<FileItem> records, SortKey key, bool reversed) {
     QHash<QStringView, bool> changed;
     changed.reserve(names.size());
     for (const QString &name : names)
         changed.insert(QStringView(name), true);
-    records = sorted(std::move(records), key, reversed);
+    MergePlan plan;
+    plan.records = sorted(std::move(records), key, reversed);
     const QCollator collator = makeCollator();
     // Where each new record goes among the old rows: after the rows it does not go before.
     const auto goesBefore = [&](const FileItem &x, const FileItem &y) {
@@ -312,41 +313,62 @@ QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, con
         const int c = compareItems(x, y, key, collator);
         return reversed ? c > 0 : c < 0;
     };
-    std::vector<qsizetype> at;
-    at.reserve(size_t(records.size()));
-    for (const FileItem &r : records)
-        at.push_back(std::upper_bound(before.begin(), before.end(), r, goesBefore) - before.begin());
     // The rows that go: only names of a changed length are looked up.
     QSet<qsizetype> lengths;
     for (const QString &name : names)
         lengths.insert(name.size());
-    std::vector<qsizetype> drop;
     for (qsizetype row = 0; row < before.size(); ++row) {
         const FileItem &b = before[row];
         if (lengths.contains(b.leaf.size()) && changed.contains(QStringView(b.leaf)) && b.folder == folder)
-            drop.push_back(row);
+            plan.drop.push_back(row);
     }
-    // The kept rows in runs between the dropped ones and the new records.
-    QList<FileItem> out;
-    out.reserve(before.size() - qsizetype(drop.size()) + records.size());
-    qsizetype cursor = 0;
-    size_t nextDrop = 0;
-    const auto keepUpTo = [&](qsizetype end) {
-        while (cursor < end) {
-            if (nextDrop < drop.size() && drop[nextDrop] == cursor) {
-                ++cursor, ++nextDrop;
-                continue;
-            }
-            const qsizetype stop = nextDrop < drop.size() ? std::min(end, drop[nextDrop]) : end;
-            out.append(before.cbegin() + cursor, before.cbegin() + stop);
-            cursor = stop;
-        }
+    // A record's row in the result: the old rows before it that stay, and the records before it.
+    plan.rows.reserve(size_t(plan.records.size()));
+    for (qsizetype i = 0; i < plan.records.size(); ++i) {
+        const qsizetype at =
+            std::upper_bound(before.begin(), before.end(), plan.records[i], goesBefore) - before.begin();
+        const qsizetype gone = std::lower_bound(plan.drop.begin(), plan.drop.end(), at) - plan.drop.begin();
+        plan.rows.push_back(at - gone + i);
+    }
+    return plan;
+}
+
+void applyPlan(QList<FileItem> &items, MergePlan plan, const std::function<void(const MergeStep &)> &step) {
+    const auto around = [&](MergeStep s, const auto &change) {
+        s.done = false;
+        if (step) step(s);
+        change();
+        s.done = true;
+        if (step) step(s);
     };
-    for (size_t i = 0; i < at.size(); ++i) {
-        keepUpTo(at[i]);
-        out.append(records[qsizetype(i)]);
+    // Runs of consecutive rows, removed from the last one up so the rows above keep their numbers.
+    for (size_t end = plan.drop.size(); end > 0;) {
+        size_t begin = end - 1;
+        while (begin > 0 && plan.drop[begin - 1] + 1 == plan.drop[begin])
+            --begin;
+        const qsizetype first = plan.drop[begin], last = plan.drop[end - 1];
+        around(MergeStep{false, first, last}, [&] { items.remove(first, last - first + 1); });
+        end = begin;
     }
-    keepUpTo(before.size());
+    // Inserted in ascending order: the rows above each run are already those of the result.
+    for (size_t begin = 0; begin < plan.rows.size();) {
+        size_t end = begin + 1;
+        while (end < plan.rows.size() && plan.rows[end] == plan.rows[end - 1] + 1)
+            ++end;
+        const qsizetype first = plan.rows[begin], last = plan.rows[end - 1];
+        around(MergeStep{true, first, last}, [&] {
+            items.insert(first, last - first + 1, FileItem());
+            for (size_t i = begin; i < end; ++i)
+                items[plan.rows[i]] = std::move(plan.records[qsizetype(i)]);
+        });
+        begin = end;
+    }
+}
+
+QList<FileItem> merged(const QList<FileItem> &before, const QString &folder, const QStringList &names,
+                       QList<FileItem> records, SortKey key, bool reversed) {
+    QList<FileItem> out = before;
+    applyPlan(out, mergePlan(before, folder, names, std::move(records), key, reversed));
     return out;
 }
 

@@ -11,9 +11,10 @@
 #include <unistd.h>
 
 namespace {
-// What the folder's own listing shows: entries added, removed, renamed, their attributes, the folder itself.
+// What the folder's own listing shows: entries added, removed, renamed, their attributes, sizes and dates
+// (once a writer is done with a file, not at its every write), the folder itself.
 constexpr uint32_t kMask =
-    IN_ATTRIB | IN_MOVE | IN_CREATE | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+    IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE | IN_CREATE | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 } // namespace
 
 FolderWatch &FolderWatch::shared() {

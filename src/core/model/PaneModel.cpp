@@ -27,6 +27,7 @@ struct PaneModel::ListResult {
     std::optional<ItemsDiff> diff; // against the items shown when the listing started
     quint64 diffBase = 0;          // the version of those items
     bool incremental = false;      // the shown items with some entries updated: only valid on diffBase
+    std::optional<FileLoader::MergePlan> plan; // with incremental: the change, to be made in place
 };
 
 namespace {
@@ -143,6 +144,11 @@ void PaneModel::notifyChanged() {
 
 qsizetype PaneModel::visibleRow(const QString &path) const {
     const QList<FileItem> &list = visibleItems();
+    if (m_patching) { // no index may take a share of the list while it changes
+        for (qsizetype r = 0; r < list.size(); ++r)
+            if (list[r].isAt(path)) return r;
+        return -1;
+    }
     return m_rowIndex.row(list, path);
 }
 
@@ -222,6 +228,30 @@ void PaneModel::setItems(QList<FileItem> items, std::optional<ItemsDiff> diff) {
                 indexed.clear();
                 old.clear();
             });
+}
+
+void PaneModel::patchItems(FileLoader::MergePlan plan) {
+    // Only the rows that go can take a selected item with them, unless it comes back.
+    QSet<QString> gone;
+    if (!m_selection.isEmpty()) {
+        for (const qsizetype row : plan.drop)
+            if (const QString p = std::as_const(m_items)[row].path(); m_selection.contains(p)) gone.insert(p);
+        for (const FileItem &r : std::as_const(plan.records))
+            gone.remove(r.path());
+    }
+    // The index's share of the list goes first, or the first step would copy a million records.
+    (void)m_rowIndex.release();
+    m_patching = true;
+    emit patchStarting();
+    FileLoader::applyPlan(m_items, std::move(plan),
+                          [this](const FileLoader::MergeStep &step) { emit patchStep(step); });
+    m_patching = false;
+    ++m_itemsVersion;
+    m_itemsDiff.reset();
+    emit patchDone();
+    emit itemsChanged();
+    notifyChanged();
+    if (!gone.isEmpty()) setSelection(m_selection - gone);
 }
 
 void PaneModel::setSearchResults(std::optional<QList<FileItem>> results) {
@@ -486,7 +516,7 @@ bool PaneModel::update(const QStringList &names) {
             ListResult r;
             QList<FileItem> records;
             if (FileLoader::entries(path, names, records)) {
-                r.listing.items = FileLoader::merged(before, path, names, std::move(records), key, reversed);
+                r.plan = FileLoader::mergePlan(before, path, names, std::move(records), key, reversed);
                 r.listing.unrepresentable = unrepresentable;
                 r.incremental = true;
             } else {
@@ -494,7 +524,7 @@ bool PaneModel::update(const QStringList &names) {
                 if (!r.listing.error)
                     r.listing.items = FileLoader::sorted(std::move(r.listing.items), key, reversed);
             }
-            if (!r.listing.error) r.diff = ItemsDiff::between(before, r.listing.items);
+            if (!r.listing.error && !r.plan) r.diff = ItemsDiff::between(before, r.listing.items);
             r.diffBase = beforeVersion;
             before = {}; // the main thread's list is its own again when the result arrives
             const QStorageInfo volume(path);
@@ -549,6 +579,10 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
         reload();
         return;
     }
+    if (result.plan && (key != m_sort || reversed != m_sortReversed)) {
+        reload(); // the plan is for the old order
+        return;
+    }
     if (!result.listing.error && (key != m_sort || reversed != m_sortReversed)) {
         // The sort order changed while listing: sort again off the main thread before showing.
         const SortKey nowKey = m_sort;
@@ -569,6 +603,7 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
     }
     m_appliedListGeneration = generation;
     ChangeBatch batch(this);
+    bool patched = false;
     m_itemsPath = path;
     if (result.listing.error) {
         setItems({});
@@ -577,11 +612,16 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
     } else {
         // The diff holds only while the items it was computed against are still shown.
         if (result.diff && result.diffBase != m_itemsVersion) result.diff.reset();
-        setItems(std::move(result.listing.items), std::move(result.diff));
+        if (result.plan) {
+            patchItems(std::move(*result.plan)); // keeps the selection to what is still there
+            patched = true;
+        } else {
+            setItems(std::move(result.listing.items), std::move(result.diff));
+        }
         if (m_errorText) setErrorText(std::nullopt);
     }
     // Also after a failed listing: commands must not act on entries that are no longer shown.
-    pruneSelectionToVisible();
+    if (!patched) pruneSelectionToVisible();
     const QString free = result.freeBytes ? L("Frei:") + u' ' + FileFmt::size(*result.freeBytes) : QString();
     if (free != m_freeSpace) setFreeSpace(free);
 

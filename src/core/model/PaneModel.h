@@ -140,6 +140,12 @@ public:
 signals:
     void currentPathChanged();
     void itemsChanged();
+    // A small change applied to items() where they are, row by row: between patchStarting and patchDone
+    // items() is the list being changed, and each step is told before and after it is made. A view that
+    // shows these items follows the steps instead of holding a share of the list (which would copy it).
+    void patchStarting();
+    void patchStep(const FileLoader::MergeStep &step);
+    void patchDone();
     void selectionChanged();
     void searchTextChanged();
     void searchFilterChanged();
@@ -193,6 +199,7 @@ private:
     Qt::KeyboardModifiers heldModifiers() const;
 
     void setItems(QList<FileItem> items, std::optional<ItemsDiff> diff = std::nullopt);
+    void patchItems(FileLoader::MergePlan plan);
     void setSearchResults(std::optional<QList<FileItem>> results);
     void setIsSearching(bool searching);
     void setSearchCutShort(bool cutShort);
@@ -229,6 +236,7 @@ private:
     int m_batchDepth = 0;
     bool m_changePending = false;
     std::optional<ItemsDiff> m_itemsDiff;
+    bool m_patching = false;
     QString m_itemsPath; // the folder m_items was listed from
     // The path-to-row index of one visible list, kept with a reference to that list.
     mutable RowLookup m_rowIndex;

@@ -20,6 +20,7 @@ QList<std::pair<qsizetype, qsizetype>> runs(const QList<qsizetype> &rows) {
 } // namespace
 
 void FileListModel::setItems(const QList<FileItem> &items, const ItemsDiff *diff) {
+    if (m_followed) stopFollowing();
     // Same list object (no change of items): nothing to lay out again.
     if (items.constData() == m_items.constData() && items.size() == m_items.size()) return;
     if (diff && applyDiff(items, *diff)) return;
@@ -92,8 +93,38 @@ const FileItem &FileListModel::pieceItem(qsizetype row) const {
     return m_items.at(row); // not reached: the view asks only for rows it has
 }
 
+bool FileListModel::follow(const QList<FileItem> *list) {
+    if (m_followed || list->constData() != m_items.constData() || list->size() != m_items.size())
+        return false;
+    m_followed = list;
+    (void)m_rows.release();
+    m_items = {};
+    return true;
+}
+
+void FileListModel::followStep(const FileLoader::MergeStep &step) {
+    if (!m_followed) return;
+    if (!step.done) {
+        if (step.insert)
+            beginInsertRows({}, int(step.first), int(step.last));
+        else
+            beginRemoveRows({}, int(step.first), int(step.last));
+    } else {
+        if (step.insert)
+            endInsertRows();
+        else
+            endRemoveRows();
+    }
+}
+
+void FileListModel::stopFollowing() {
+    if (!m_followed) return;
+    m_items = *m_followed;
+    m_followed = nullptr;
+}
+
 int FileListModel::rowOf(const QString &path) const {
-    if (!m_pieces.empty()) { // between the steps of a diff: rare, and few rows change
+    if (!m_pieces.empty() || m_followed) { // between the steps of a diff: rare, and few rows change
         for (int row = 0; row < rowCount(); ++row)
             if (item(row).isAt(path)) return row;
         return -1;
@@ -103,6 +134,7 @@ int FileListModel::rowOf(const QString &path) const {
 
 int FileListModel::rowCount(const QModelIndex &parent) const {
     if (parent.isValid()) return 0;
+    if (m_followed) return int(m_followed->size());
     return int(m_pieces.empty() ? m_items.size() : m_pieceRows);
 }
 

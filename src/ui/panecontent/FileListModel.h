@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/FileItem.h"
+#include "core/model/FileLoader.h"
 #include "core/model/ItemsDiff.h"
 #include "core/model/PathIndex.h"
 
@@ -20,8 +21,18 @@ public:
     // A new list. With a diff from the list shown now (a folder that changed a little), rows are removed
     // and inserted by ranges and the view keeps its place; otherwise the view lays itself out again.
     void setItems(const QList<FileItem> &items, const ItemsDiff *diff = nullptr);
-    const QList<FileItem> &items() const { return m_items; }
-    const FileItem &item(int row) const { return m_pieces.empty() ? m_items.at(row) : pieceItem(row); }
+    const QList<FileItem> &items() const { return m_followed ? *m_followed : m_items; }
+    const FileItem &item(int row) const {
+        if (m_followed) return m_followed->at(row);
+        return m_pieces.empty() ? m_items.at(row) : pieceItem(row);
+    }
+    // Follows the list shown, which its owner is about to change where it is, step by step: the model lets
+    // go of its share, so that the change copies nothing, and turns each step into row signals. False
+    // when the model shows another list.
+    bool follow(const QList<FileItem> *list);
+    bool following() const { return m_followed != nullptr; }
+    void followStep(const FileLoader::MergeStep &step);
+    void stopFollowing(); // shares the changed list again
     // The row of a path; -1 when it is not in the list.
     int rowOf(const QString &path) const;
 
@@ -43,5 +54,6 @@ private:
     qsizetype m_pieceRows = 0;
 
     QList<FileItem> m_items;
+    const QList<FileItem> *m_followed = nullptr;
     mutable RowLookup m_rows;
 };

@@ -38,6 +38,15 @@ ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
     if (m_model) {
         connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
         connect(m_model, &PaneModel::selectionChanged, this, &ItemView::mirrorSelection);
+        // A small change of the pane's items is made where they are; the view that shows them follows.
+        connect(m_model, &PaneModel::patchStarting, this, [this] { m_list->follow(&m_model->items()); });
+        connect(m_model, &PaneModel::patchStep, this,
+                [this](const FileLoader::MergeStep &step) { m_list->followStep(step); });
+        connect(m_model, &PaneModel::patchDone, this, [this] {
+            if (!m_list->following()) return;
+            m_list->stopFollowing();
+            mirrorSelection();
+        });
     }
     if (m_app)
         connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));

@@ -252,6 +252,18 @@ TEST_F(PaneNavigation, WatchedChangesUpdateOnlyTheNamedEntries) {
     EXPECT_EQ(pane->items().size(), 42);
     EXPECT_EQ(pane->selection(), QSet<QString>{root + QStringLiteral("/file 4.txt")});
 
+    // A selected file that changes stays selected; the change is made where the items are, step by step.
+    int steps = 0;
+    QObject::connect(pane.get(), &PaneModel::patchStep, [&] { ++steps; });
+    ASSERT_TRUE(TestUtil::writeFile(root + QStringLiteral("/file 4.txt"), "grown"));
+    const auto sizeOfFour = [&] {
+        const qsizetype row = pane->visibleRow(root + QStringLiteral("/file 4.txt"));
+        return row < 0 ? -1 : pane->items()[row].size;
+    };
+    ASSERT_TRUE(waitUntil([&] { return steps >= 4 && sizeOfFour() == 5; })) << sizeOfFour();
+    EXPECT_TRUE(sameAsListing());
+    EXPECT_EQ(pane->selection(), QSet<QString>{root + QStringLiteral("/file 4.txt")});
+
     // A changed date moves a file to the top of the files (below the two folders) when sorted by date:
     // the newest in the natural direction, the oldest reversed.
     pane->setSort(SortKey::date);

@@ -87,3 +87,49 @@ TEST(FileListModel, SeveralRunsAtOnceKeepEveryViewInStep) {
         updates << std::pair{args[0].toModelIndex().row(), args[1].toModelIndex().row()};
     EXPECT_EQ(updates, (QList<std::pair<int, int>>{{2, 2}, {7, 7}}));
 }
+
+// A list its owner changes where it is: the model lets go of its share (so nothing is copied) and turns each
+// step into row signals that Qt's checker finds consistent; afterwards it shows the changed list.
+TEST(FileListModel, FollowsAListChangedWhereItIs) {
+    QList<FileItem> list = itemsNamed({"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"});
+    FileListModel model;
+    model.setItems(list);
+    modelTestWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collect);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QStringList shadow = paths(model.items());
+    QObject::connect(
+        &model, &QAbstractItemModel::rowsAboutToBeRemoved,
+        [&](const QModelIndex &, int first, int last) { shadow.remove(first, last - first + 1); });
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex &, int first, int last) {
+                         for (int r = first; r <= last; ++r)
+                             shadow.insert(r, model.data(model.index(r), FileListModel::PathRole).toString());
+                     });
+
+    ASSERT_TRUE(model.follow(&list));
+    EXPECT_TRUE(list.isDetached());
+    FileLoader::MergePlan plan;
+    plan.drop = {1, 2, 5};
+    plan.records = itemsNamed({"x", "y"});
+    plan.rows = {3, 4};
+    int copies = 0;
+    const FileItem *records = list.constData();
+    FileLoader::applyPlan(list, plan, [&](const FileLoader::MergeStep &step) {
+        if (!step.done && !step.insert) copies += list.constData() != records;
+        model.followStep(step);
+    });
+    model.stopFollowing();
+
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(copies, 0);
+    EXPECT_EQ(modelTestWarnings, QStringList());
+    const QStringList want{"/d/a", "/d/d", "/d/e", "/d/x", "/d/y", "/d/g", "/d/h", "/d/i", "/d/j"};
+    EXPECT_EQ(paths(list), want);
+    EXPECT_EQ(shadow, want);
+    EXPECT_EQ(model.items().constData(), list.constData());
+    EXPECT_EQ(model.rowOf(QStringLiteral("/d/x")), 3);
+    // Another list is not followed.
+    QList<FileItem> other = itemsNamed({"q"});
+    EXPECT_FALSE(model.follow(&other));
+}
