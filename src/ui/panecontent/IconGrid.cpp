@@ -66,6 +66,12 @@ IconGrid::IconGrid(PaneModel *model, AppState *app, QWidget *parent) : ItemView(
     setAccessibleName(title(::ViewMode::icons));
     if (m_model) connect(m_model, &PaneModel::cursorChanged, this, &IconGrid::scrollToCursor);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &IconGrid::dropHiddenRequests);
+    // A row that goes takes its picture along; a file changed in place comes back as a new row.
+    connect(m_list, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) {
+                for (int r = first; r <= last && !m_thumbs.isEmpty(); ++r)
+                    m_thumbs.remove(m_list->item(r).path());
+            });
     relayout();
 }
 
@@ -103,9 +109,12 @@ void IconGrid::setItems(const QList<FileItem> &items, const ItemsDiff *diff) {
         setLayoutMode(batched ? QListView::Batched : QListView::SinglePass);
         setBatchSize(50000);
     }
+    // The list already shown, changed where it is: its rows told the pictures what went.
+    const bool same =
+        items.constData() == m_list->items().constData() && items.size() == m_list->items().size();
     m_list->setItems(items, diff);
     // Pictures are kept only for items that are still the same file version; a folder never has one.
-    for (auto it = m_thumbs.begin(); it != m_thumbs.end();) {
+    for (auto it = m_thumbs.begin(); it != m_thumbs.end() && !same;) {
         const int row = diff ? m_list->rowOf(it.key()) : -1;
         const FileItem *item = row >= 0 ? &m_list->item(row) : nullptr;
         const auto key = item && Thumbs::wanted(*item) ? Thumbs::keyFor(*item, thumbEdge) : std::nullopt;

@@ -137,6 +137,14 @@ TEST_F(IconGridTest, ALateThumbnailNeverLandsOnAnotherVersionAndAFolderLosesItsP
     grid->thumbArrived(before, stale);
     EXPECT_NE(grid->shownThumb(row()).cacheKey(), stale.cacheKey());
 
+    // Changed again, seen only by the watch (the row is changed where it is): the old picture goes too.
+    QTRY_VERIFY_WITH_TIMEOUT(!grid->shownThumb(row()).isNull(), 5000);
+    const qint64 blueKey = grid->shownThumb(row()).cacheKey();
+    QImage white(30, 60, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    ASSERT_TRUE(white.save(path("pic.png")));
+    QTRY_VERIFY_WITH_TIMEOUT(grid->shownThumb(row()).cacheKey() != blueKey, 5000);
+
     // A folder of the same name takes its place: no picture.
     QTRY_VERIFY_WITH_TIMEOUT(!grid->shownThumb(row()).isNull(), 5000);
     QFile::remove(path("pic.png"));
