@@ -204,8 +204,9 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         todo.push_back(Pending{&e, name});
     }
     const qsizetype first = items.size();
-    // Exactly this many: growing would round the block up to a power of two (a third more, on average).
-    items.reserve(first + qsizetype(todo.size()));
+    // This many and a little room: growing would round the block up to a power of two (a third more, on
+    // average), and the first file added later would have the whole list moved to a new block.
+    items.reserve(first + qsizetype(todo.size()) + 64 + qsizetype(todo.size()) / 1024);
     items.resize(first + qsizetype(todo.size()));
     FileItem *out = items.data() + first;
     const auto build = [&](size_t from, size_t to) {

@@ -357,7 +357,14 @@ void applyPlan(QList<FileItem> &items, MergePlan plan, const std::function<void(
             ++end;
         const qsizetype first = plan.rows[begin], last = plan.rows[end - 1];
         around(MergeStep{true, first, last}, [&] {
-            items.insert(first, last - first + 1, FileItem());
+            const qsizetype count = last - first + 1;
+            if (first == 0 && !items.isEmpty()) {
+                // At the very top Qt would move the whole list to a new block with room in front.
+                items.insert(1, count, FileItem());
+                std::rotate(items.begin(), items.begin() + 1, items.begin() + 1 + count);
+            } else {
+                items.insert(first, count, FileItem());
+            }
             for (size_t i = begin; i < end; ++i)
                 items[plan.rows[i]] = std::move(plan.records[qsizetype(i)]);
         });

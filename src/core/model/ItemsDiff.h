@@ -16,7 +16,8 @@ struct ItemsDiff {
     QList<FileItem> before;    // the old list the rows refer to, filled in by whoever publishes the diff
 
     // None when the lists differ too much for ranges to pay off (a new folder, a re-sort), and for very
-    // long lists, where a view lays out again faster than it copies the list to update it by ranges.
+    // long lists, where matching every row costs more than laying the view out again (a change the watch
+    // names is applied in place instead, whatever the length).
     static std::optional<ItemsDiff> between(const QList<FileItem> &before, const QList<FileItem> &after);
     static constexpr qsizetype maxRows = 10000;
 };

@@ -186,6 +186,27 @@ TEST(Sorting, MergedChangesGiveWhatSortingTheNewStateGives) {
 
 using SortingOnDisk = ModelFixture;
 
+// A change is made where the items are: rows leave and come in the same block, the very top included
+// (where Qt would otherwise move the whole list to a new block with room in front).
+TEST(Sorting, APlanChangesTheItemsInTheirOwnBlock) {
+    QList<FileItem> items;
+    items.reserve(64);
+    for (const char *n : {"b", "c", "d", "e", "f"})
+        items << rec(QString::fromLatin1(n));
+    const FileItem *block = items.constData();
+    FileLoader::MergePlan plan = FileLoader::mergePlan(items, QStringLiteral("/x"), {"a", "d", "g"},
+                                                       {rec("a"), rec("g")}, SortKey::name, false);
+    EXPECT_EQ(plan.drop, std::vector<qsizetype>{2});
+    EXPECT_EQ(plan.rows, (std::vector<qsizetype>{0, 5}));
+    QStringList steps;
+    FileLoader::applyPlan(items, plan, [&](const FileLoader::MergeStep &s) {
+        if (s.done) steps << QStringLiteral("%1 %2-%3").arg(s.insert ? "+" : "-").arg(s.first).arg(s.last);
+    });
+    EXPECT_EQ(order(items), (QStringList{"a", "b", "c", "e", "f", "g"}));
+    EXPECT_EQ(steps, (QStringList{"- 2-2", "+ 0-0", "+ 5-5"}));
+    EXPECT_EQ(items.constData(), block);
+}
+
 TEST_F(SortingOnDisk, LastOpenedUsesAccessTimeAndMissingFilesGoLast) {
     file(QStringLiteral("early"));
     file(QStringLiteral("late"));
