@@ -12,8 +12,10 @@
 #include <QMimeData>
 #include <QMenu>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSemaphore>
+#include <QThreadPool>
 #include <cerrno>
 #include <map>
 
@@ -145,6 +147,11 @@ TEST_F(ColumnsTest, OnlyTheNewestLoadOfAColumnIsShown) {
     int started = 0;
     QSemaphore g1, g2, g3;
     gates = {{1, &g1}, {2, &g2}, {3, &g3}};
+    // Three listings wait at once, each on a pool thread (a 2-core machine has two), and none may be
+    // left waiting when a check fails.
+    QThreadPool *pool = QThreadPool::globalInstance();
+    const int threads = pool->maxThreadCount();
+    pool->setMaxThreadCount(std::max(threads, 4));
     ColumnList::setLister([&](const QString &dir) {
         int n;
         {
@@ -160,6 +167,13 @@ TEST_F(ColumnsTest, OnlyTheNewestLoadOfAColumnIsShown) {
         return out;
     });
     ColumnList column(pane, app.get(), p("a"));
+    const auto openAll = qScopeGuard([&] {
+        g1.release(2);
+        g2.release(2);
+        g3.release(2);
+        pool->waitForDone();
+        pool->setMaxThreadCount(threads);
+    });
     column.setKey({p("a"), 0, SortKey::name, false});
     QTRY_COMPARE_WITH_TIMEOUT(started, 1, 3000);
     column.setKey({p("a/x"), 0, SortKey::name, false}); // another folder
