@@ -144,11 +144,7 @@ void PaneModel::notifyChanged() {
 
 qsizetype PaneModel::visibleRow(const QString &path) const {
     const QList<FileItem> &list = visibleItems();
-    if (m_patching) { // no index may take a share of the list while it changes
-        for (qsizetype r = 0; r < list.size(); ++r)
-            if (list[r].isAt(path)) return r;
-        return -1;
-    }
+    if (m_patching) return PathIndex::scan(list, path); // no index may share the list while it changes
     return m_rowIndex.row(list, path);
 }
 
@@ -156,9 +152,7 @@ qsizetype PaneModel::visibleRow(const QString &path) const {
 qsizetype PaneModel::rowIn(const QList<FileItem> &list, const QString &path) const {
     const QList<FileItem> &visible = visibleItems();
     if (list.constData() == visible.constData() && list.size() == visible.size()) return visibleRow(path);
-    for (qsizetype i = 0; i < list.size(); ++i)
-        if (list[i].isAt(path)) return i;
-    return -1;
+    return PathIndex::scan(list, path);
 }
 
 void PaneModel::setSelection(const QSet<QString> &selection) {

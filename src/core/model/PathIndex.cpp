@@ -61,6 +61,12 @@ template <class Same> qsizetype PathIndex::find(size_t hash, const Same &same) c
     }
 }
 
+qsizetype PathIndex::scan(const QList<FileItem> &list, QStringView path) {
+    for (qsizetype r = 0; r < list.size(); ++r)
+        if (list[r].isAt(path)) return r;
+    return -1;
+}
+
 qsizetype PathIndex::row(QStringView path) const {
     return find(hashOf(path), [&](const FileItem &i) { return i.isAt(path); });
 }
@@ -95,9 +101,7 @@ qsizetype RowLookup::row(const QList<FileItem> &list, QStringView path) {
         m_pendingSize = list.size();
         m_pending = QtConcurrent::run([list] { return PathIndex(list); });
     }
-    for (qsizetype r = 0; r < list.size(); ++r)
-        if (list[r].isAt(path)) return r;
-    return -1;
+    return PathIndex::scan(list, path);
 }
 
 QList<FileItem> RowLookup::release() {

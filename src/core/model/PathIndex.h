@@ -29,6 +29,8 @@ public:
     static size_t hashOf(QStringView path);
     static size_t hashOf(const FileItem &item);
     static bool samePlace(const FileItem &a, const FileItem &b);
+    // The first row of path by looking at every row: no index, no share of the list taken.
+    static qsizetype scan(const QList<FileItem> &list, QStringView path);
 
 private:
     template <class Same> qsizetype find(size_t hash, const Same &same) const;
