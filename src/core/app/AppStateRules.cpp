@@ -50,12 +50,7 @@ void AppState::runRules(bool silent) {
                                       FileFmt::count(moved), FileFmt::count(trashed));
                 self->m_undo.record(title, action);
             }
-            if (!result.errors.isEmpty())
-                self->show(L("Aufräumen:") + u' ' + result.errors.first(), true);
-            else if (moved + trashed >= 1)
-                self->show(LF("Aufgeräumt: %@ verschoben, %@ in den Papierkorb.", FileFmt::count(moved),
-                              FileFmt::count(trashed)));
-            else if (!silent)
-                self->show(K("Aufräumen: nichts gefunden, was auf die Regeln passt."));
+            if (const auto report = RulesEngine::report(result, silent))
+                self->show(report->text, report->error);
         });
 }

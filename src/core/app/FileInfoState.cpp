@@ -16,7 +16,9 @@
 #include <QCoreApplication>
 #include <QMutex>
 #include <QtConcurrent/QtConcurrentRun>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -221,6 +223,29 @@ bool FileInfoState::validName(const QString &name) {
         if (c == QChar(0) || c == u'\n' || c == u'\r' || c == u'/') return false;
     const auto bytes = Posix::encode(name);
     return bytes && bytes->size() <= 255;
+}
+
+std::optional<FileInfoState::ItemId> FileInfoState::itemId(const QString &path) {
+    struct stat st {};
+    if (!Posix::statPath(path, st)) return std::nullopt;
+    return ItemId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+bool FileInfoState::onSameItem(const QString &path, const ItemId &expected,
+                               const std::function<void(const QString &)> &act) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) return false;
+    const int fd = Posix::retry([&] { return ::open(bytes->constData(), O_PATH | O_CLOEXEC); });
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool same = ::fstat(fd, &st) == 0 && ItemId{quint64(st.st_dev), quint64(st.st_ino)} == expected;
+    if (same) {
+        // Without /proc the name is all there is; it was the right item a moment ago.
+        const bool proc = ::access("/proc/self/fd", F_OK) == 0;
+        act(proc ? QStringLiteral("/proc/self/fd/%1").arg(fd) : path);
+    }
+    ::close(fd);
+    return same;
 }
 
 void FileInfoState::rename() {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 class AppState;
 
@@ -66,6 +67,17 @@ public:
 
     // The name shown in the form refuses these: NUL, line breaks, "." and "..", more than 255 bytes.
     static bool validName(const QString &name);
+
+    // What a path leads to (links followed), as the file system tells items apart.
+    struct ItemId {
+        quint64 dev = 0, ino = 0;
+        friend bool operator==(const ItemId &, const ItemId &) = default;
+    };
+    static std::optional<ItemId> itemId(const QString &path);
+    // Runs act on the item under path only when it is still `expected`, with a path that names exactly that
+    // item (pinned: a rename meanwhile can't send the change elsewhere). False, act not run, otherwise.
+    static bool onSameItem(const QString &path, const ItemId &expected,
+                           const std::function<void(const QString &pinned)> &act);
 
 signals:
     // Any state changed (facts, size, path).

@@ -1,14 +1,21 @@
 #include "core/tools/RulesEngine.h"
 
 #include "core/fileops/FileOps.h"
+#include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "platform/DirReader.h"
 #include "platform/Posix.h"
+#include "platform/TrashRoots.h"
+#include "platform/Volumes.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +25,8 @@ namespace RulesEngine {
 namespace {
 
 constexpr qint64 freshMs = 5000;
+// Where it can't be asked whether a file is being written: left alone this long after its last change.
+constexpr qint64 recentMs = 2 * 60 * 1000;
 constexpr qint64 dayMs = 86400000;
 
 qint64 systemNow() {
@@ -57,7 +66,119 @@ __int128 nanos(int64_t sec, uint32_t nsec) {
     return __int128(sec) * 1000000000 + nsec;
 }
 
+// The path as it is reached: links resolved as far as it exists, the rest as written.
+QString resolved(const QString &path) {
+    QString existing = QDir::cleanPath(path), rest;
+    while (existing.size() > 1) {
+        const QString canonical = QFileInfo(existing).canonicalFilePath();
+        if (!canonical.isEmpty()) return canonical == u"/" && !rest.isEmpty() ? rest : canonical + rest;
+        const qsizetype slash = existing.lastIndexOf(u'/');
+        rest.prepend(existing.mid(slash));
+        existing = slash <= 0 ? QStringLiteral("/") : existing.left(slash);
+    }
+    return existing + rest;
+}
+
+using Identity = QPair<quint64, quint64>;
+std::optional<Identity> identityOf(const QString &path) {
+    struct stat st {};
+    if (!Posix::statPath(path, st)) return std::nullopt;
+    return Identity{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+// Whether another program's writing rules the file out: asked where it can be, else judged by its age.
+bool inUse(const Match &m, const WriterProbe &probe, const Clock &now) {
+    switch (probe(m)) {
+    case Writer::none:
+        return false;
+    case Writer::writing:
+        return true;
+    case Writer::unknown:
+        break;
+    }
+    return __int128(now()) * 1000000 - nanos(m.mtimeSec, m.mtimeNsec) < __int128(recentMs) * 1000000;
+}
+
+QString firstNames(const QStringList &paths) {
+    QStringList names;
+    for (qsizetype i = 0; i < std::min<qsizetype>(paths.size(), 3); ++i)
+        names << Posix::lastComponent(paths[i]);
+    return names.join(QStringLiteral(", ")) + (paths.size() > 3 ? QStringLiteral(" …") : QString());
+}
+
 } // namespace
+
+bool inTrashFolder(const QString &path) {
+    if (!path.startsWith(u'/')) return false;
+    const QString p = resolved(path);
+    if (!TrashRoots::containing(p).isEmpty() || FileLoader::isInTrash(p)) return true;
+    // Any user's trash at the top of a volume, whether we would use it or not.
+    const QString mount = Volumes::mountPointOf(p);
+    const QString top = mount == u"/" ? QString() : mount;
+    if (!mount.isEmpty() && p.startsWith(top + u'/')) {
+        const QString first = p.mid(top.size() + 1).section(u'/', 0, 0);
+        if (first == u".Trash" || first.startsWith(QStringLiteral(".Trash-"))) return true;
+    }
+    // Reached another way, as through a bind mount, which shows the very folder: by identity, upwards.
+    QSet<Identity> trashes;
+    for (const QString &root : TrashRoots::all())
+        for (const QString &sub : {QString(), QStringLiteral("/files"), QStringLiteral("/info")})
+            if (const auto id = identityOf(root + sub)) trashes.insert(*id);
+    for (QString at = p; !at.isEmpty(); at = Posix::parentOf(at)) {
+        if (const auto id = identityOf(at); id && trashes.contains(*id)) return true;
+        if (at == u"/") break;
+    }
+    return false;
+}
+
+QString refusalFor(const QString &path) {
+    return inTrashFolder(path)
+               ? LF("„%@“ liegt im Papierkorb. Eine Regel darf dort weder aufräumen noch ablegen.", path)
+               : QString();
+}
+
+QString refusal(const CleanRule &rule) {
+    const QString folder = refusalFor(rule.folder);
+    return !folder.isEmpty() || rule.action == u"trash" ? folder : refusalFor(rule.destination);
+}
+
+bool trashUsable(const QString &folder) {
+    const QString root = TrashRoots::rootFor(folder);
+    if (root.isEmpty()) return false;
+    if (root == TrashRoots::homeTrash()) return true;
+    const QString mount = Volumes::mountPointOf(folder);
+    if (TrashRoots::volumeTrashes(mount).contains(root)) return true;
+    // None yet: one can be made where nothing holds its name and the volume takes new folders.
+    struct stat st {};
+    const QString top = mount == u"/" ? QStringLiteral("/") : mount;
+    const auto bytes = Posix::encode(top);
+    return !Posix::lstatPath(root, st) && errno == ENOENT && bytes && ::access(bytes->constData(), W_OK) == 0;
+}
+
+Writer writerOf(const Match &match) {
+    const auto bytes = Posix::encode(match.path);
+    if (!bytes) return Writer::unknown;
+    // Without blocking: a file under another program's write lease answers at once.
+    const int fd = Posix::retry([&] {
+        return ::open(bytes->constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    });
+    if (fd < 0) return errno == EWOULDBLOCK ? Writer::writing : Writer::unknown;
+    Writer answer = Writer::unknown;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        // A writer opening the file in the moment the lease is held would signal us: with a signal that is
+        // ignored by default, not the one that ends the process.
+        ::fcntl(fd, F_SETSIG, SIGURG);
+        if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+            ::fcntl(fd, F_SETLEASE, F_UNLCK);
+            answer = Writer::none;
+        } else if (errno == EAGAIN) {
+            answer = Writer::writing;
+        }
+    }
+    ::close(fd);
+    return answer;
+}
 
 QList<Match> matchEntries(const CleanRule &rule, const Clock &clock) {
     QList<Match> out;
@@ -147,14 +268,21 @@ bool unchanged(const Match &match) {
            sx.stx_mtime.tv_nsec == match.mtimeNsec && int64_t(sx.stx_size) == match.size;
 }
 
-RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const Clock &clock) {
+RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const Clock &clock,
+              const WriterProbe &writer) {
     RunResult result;
+    const Clock now = clock ? clock : Clock(systemNow);
+    const WriterProbe probe = writer ? writer : WriterProbe(writerOf);
     for (const CleanRule &rule : rules) {
         if (progress.isCancelled()) {
             result.cancelled = true;
             break;
         }
-        const QList<Match> found = matchEntries(rule, clock);
+        if (const QString why = refusal(rule); !why.isEmpty()) {
+            result.errors << why;
+            continue;
+        }
+        const QList<Match> found = matchEntries(rule, now);
         if (found.isEmpty()) continue;
         progress.setItem(0, rule.name);
 
@@ -181,10 +309,15 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
             }
             // Changed since it was matched: it is no longer proven to be what the rule meant.
             if (!unchanged(m)) continue;
+            if (inUse(m, probe, now)) {
+                result.inUse << m.path;
+                continue;
+            }
             if (rule.action == u"trash") {
                 const FileOps::TrashResult t = FileOps::trash({m.path});
                 result.trashed += t.moved;
                 result.errors += t.errors;
+                result.noTrash += t.noTrash;
             } else {
                 const TransferOutcome o = FileOps::runWithProgress({m.path}, destination, true, progress, {});
                 result.moved += o.pairs;
@@ -198,6 +331,32 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
         if (result.cancelled) break;
     }
     return result;
+}
+
+std::optional<Report> report(const RunResult &result, bool silent) {
+    const qsizetype moved = result.moved.size(), trashed = result.trashed.size();
+    QStringList parts;
+    bool error = !result.errors.isEmpty() || !result.noTrash.isEmpty();
+    if (result.cancelled)
+        parts << LF("Aufräumen abgebrochen: %@ verschoben, %@ in den Papierkorb.", FileFmt::count(moved),
+                    FileFmt::count(trashed));
+    if (!result.errors.isEmpty())
+        parts << (result.cancelled ? result.errors.first() : L("Aufräumen:") + u' ' + result.errors.first());
+    else if (!result.cancelled && moved + trashed >= 1)
+        parts << LF("Aufgeräumt: %@ verschoben, %@ in den Papierkorb.", FileFmt::count(moved),
+                    FileFmt::count(trashed));
+    if (!result.noTrash.isEmpty())
+        parts << LF("%@ nicht in den Papierkorb gelegt, weil ihr Volume keinen nutzbaren Papierkorb hat: %@",
+                    FileFmt::count(result.noTrash.size()), firstNames(result.noTrash));
+    // A silent run tries those again a minute later: worth a word only beside other news.
+    if (!result.inUse.isEmpty() && (!silent || !parts.isEmpty()))
+        parts << LF("%@ übersprungen, weil gerade in sie geschrieben wird.",
+                    FileFmt::count(result.inUse.size()));
+    if (parts.isEmpty()) {
+        if (silent) return std::nullopt;
+        return Report{L("Aufräumen: nichts gefunden, was auf die Regeln passt."), false};
+    }
+    return Report{parts.join(u' '), error};
 }
 
 } // namespace RulesEngine

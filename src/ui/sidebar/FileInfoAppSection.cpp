@@ -42,6 +42,7 @@ QString reason(int err, const QString &path) {
 } // namespace
 
 struct FileInfoAppSection::Facts {
+    std::optional<FileInfoState::ItemId> id;
     QList<OpenWithApp> apps;
     std::optional<QString> override;
     QString contentType, kind;
@@ -116,12 +117,28 @@ FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidg
     load();
 }
 
+FileInfoAppSection::FileInfoAppSection(AppState *app, FileInfoState *form, QWidget *parent)
+    : FileInfoAppSection(app, form->path(), parent) {
+    QPointer<FileInfoState> state(form);
+    connect(form, &FileInfoState::pathChanged, this, [this, state] {
+        if (state) setPath(state->path());
+    });
+}
+
+void FileInfoAppSection::setPath(const QString &path) {
+    if (path == m_path) return;
+    m_path = path;
+    load();
+}
+
 void FileInfoAppSection::load() {
     const quint64 generation = ++m_generation;
     const QString path = m_path;
     QPointer<FileInfoAppSection> self(this);
     whenDone(this, QtConcurrent::run([path] {
                  Facts f;
+                 // Before the facts: whatever they say belongs to this item or to none.
+                 f.id = FileInfoState::itemId(path);
                  f.access = FileAccess::read(path);
                  if (!f.access.isDirectory && f.access.err == 0) {
                      f.apps = OpenWithApp::list(path);
@@ -138,7 +155,8 @@ void FileInfoAppSection::load() {
 
 void FileInfoAppSection::apply(const Facts &facts) {
     m_loaded = true;
-    m_accessOk = facts.access.err == 0;
+    m_id = facts.id;
+    m_accessOk = facts.access.err == 0 && facts.id;
     m_mode = facts.access.mode;
     m_owner = facts.access.owner;
     m_group = facts.access.group;
@@ -185,6 +203,16 @@ const OpenWithApp *FileInfoAppSection::appAt(const QString &path) const {
     return nullptr;
 }
 
+bool FileInfoAppSection::onLoadedItem(const std::function<void(const QString &)> &act) {
+    if (m_id && FileInfoState::onSameItem(m_path, *m_id, act)) return true;
+    if (m_app)
+        m_app->show(LF("Unter „%@“ liegt nicht mehr das Objekt, dessen Informationen hier stehen. Es wurde "
+                       "nichts geändert; öffne die Informationen neu.",
+                       Posix::lastComponent(m_path)),
+                    true);
+    return false;
+}
+
 void FileInfoAppSection::chooseApp(const QString &appPath) {
     const QString previous = m_openWith;
     m_openWith = appPath;
@@ -193,8 +221,13 @@ void FileInfoAppSection::chooseApp(const QString &appPath) {
         showApps();
         return;
     }
-    const int err =
-        FileOps::setOpenWithOverride(app->isDefault ? std::nullopt : std::optional(app->path), m_path);
+    const std::optional<QString> chosen = app->isDefault ? std::nullopt : std::optional(app->path);
+    int err = 0;
+    if (!onLoadedItem([&](const QString &pinned) { err = FileOps::setOpenWithOverride(chosen, pinned); })) {
+        m_openWith = previous;
+        showApps();
+        return;
+    }
     if (err != 0) {
         // What the file has is still the old choice; the picker says so again.
         m_openWith = previous;
@@ -232,7 +265,11 @@ void FileInfoAppSection::changeAllOfType() {
 
 void FileInfoAppSection::setAccess(int value, int shift) {
     if (!m_loaded || !m_accessOk) return;
-    const FileAccess::Written w = FileAccess::setAccess(m_path, value, shift);
+    FileAccess::Written w;
+    if (!onLoadedItem([&](const QString &pinned) { w = FileAccess::setAccess(pinned, value, shift); })) {
+        showAccess();
+        return;
+    }
     if (w.err != 0) {
         if (w.mode != 0) m_mode = w.mode;
         if (m_app)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app/FileInfoState.h"
 #include "core/model/OpenWithApp.h"
 
 #include <QList>
@@ -21,6 +22,12 @@ class FileInfoAppSection : public QWidget {
     Q_OBJECT
 public:
     FileInfoAppSection(AppState *app, const QString &path, QWidget *parent = nullptr);
+    // Follows the form's item: a rename there moves this section to the new name.
+    FileInfoAppSection(AppState *app, FileInfoState *form, QWidget *parent = nullptr);
+
+    const QString &path() const { return m_path; }
+    // Shows the item at path from now on (its facts are read again).
+    void setPath(const QString &path);
 
     bool isLoaded() const { return m_loaded; }
     QString openWith() const { return m_openWith; }
@@ -45,6 +52,8 @@ private:
     void showApps();
     void showAccess();
     const OpenWithApp *appAt(const QString &path) const;
+    // Runs act on the loaded item when it is still the one under the path; else says so and returns false.
+    bool onLoadedItem(const std::function<void(const QString &pinned)> &act);
 
     QPointer<AppState> m_app;
     QString m_path;
@@ -56,6 +65,7 @@ private:
     QString m_contentType, m_kind;
     mode_t m_mode = 0;
     QString m_owner, m_group;
+    std::optional<FileInfoState::ItemId> m_id; // the item the facts were read from
 
     QWidget *m_openWithPart = nullptr;
     QWidget *m_accessPart = nullptr;

@@ -68,9 +68,17 @@ RulesSheet::RulesSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(
         const quint64 generation = ++m_generation;
         QPointer<RulesSheet> self(this);
         // The listing may take long on a slow folder: off the main thread, and only the newest result counts.
-        whenDone(this, QtConcurrent::run([rule] { return RulesEngine::matches(rule); }),
-                 [self, generation](const QStringList &paths) {
-                     if (self && generation == self->m_generation) self->showPreview(paths);
+        whenDone(this, QtConcurrent::run([rule] {
+                     Preview p;
+                     p.refusal = RulesEngine::refusal(rule);
+                     if (!p.refusal.isEmpty()) return p;
+                     p.paths = RulesEngine::matches(rule);
+                     p.noTrash = rule.action == u"trash" && !p.paths.isEmpty() &&
+                                 !RulesEngine::trashUsable(rule.folder);
+                     return p;
+                 }),
+                 [self, generation](const Preview &preview) {
+                     if (self && generation == self->m_generation) self->showPreview(preview);
                  });
     });
     build();
@@ -262,6 +270,14 @@ void RulesSheet::build() {
     m_hint->setFont(sized(m_hint->font(), ui.small()));
     setColour(m_hint, orange);
     column->addWidget(m_hint);
+    m_refusal = new QLabel(form);
+    m_refusal->setObjectName(QStringLiteral("refusal"));
+    m_refusal->setTextFormat(Qt::PlainText);
+    m_refusal->setWordWrap(true);
+    m_refusal->setFont(sized(m_refusal->font(), ui.small()));
+    setColour(m_refusal, orange);
+    m_refusal->hide();
+    column->addWidget(m_refusal);
     m_preview = new QWidget(form);
     m_previewLines = new QVBoxLayout(m_preview);
     m_previewLines->setContentsMargins(0, 0, 0, 0);
@@ -345,6 +361,8 @@ void RulesSheet::rebuildList() {
 }
 
 void RulesSheet::loadForm() {
+    m_choiceRefusal.clear();
+    showRefusal({});
     const auto i = index();
     m_remove->setEnabled(i.has_value());
     m_right->setCurrentIndex(i ? 1 : 0);
@@ -393,6 +411,7 @@ void RulesSheet::refreshDerived() {
             b->setChecked(false);
     m_hint->setVisible(!r.hasCondition());
     if (!r.isValid()) {
+        showRefusal({});
         m_count->hide();
         while (QLayoutItem *item = m_previewLines->takeAt(0)) {
             delete item->widget();
@@ -413,11 +432,25 @@ void RulesSheet::schedulePreview() {
     m_previewTimer.start(previewDelayMs());
 }
 
-void RulesSheet::showPreview(const QStringList &paths) {
+QString RulesSheet::refusalText() const {
+    return m_refusal->isVisibleTo(this) ? m_refusal->text() : QString();
+}
+
+void RulesSheet::showRefusal(const QString &text) {
+    const QString shown = text.isEmpty() ? m_choiceRefusal : text;
+    m_refusal->setText(shown);
+    m_refusal->setVisible(!shown.isEmpty());
+}
+
+void RulesSheet::showPreview(const Preview &preview) {
     const UIScale ui = EnvironmentValues::ui(parentWidget());
+    const QStringList &paths = preview.paths;
     m_previewCount = paths.size();
+    m_previewNoTrash = preview.noTrash;
+    showRefusal(preview.refusal);
     m_count->setText(LF("Trifft jetzt auf %@ Dateien zu.", QString::number(paths.size())));
-    m_count->show();
+    // A refused rule never runs: no count that says otherwise.
+    m_count->setVisible(preview.refusal.isEmpty());
     while (QLayoutItem *item = m_previewLines->takeAt(0)) {
         delete item->widget();
         delete item;
@@ -425,10 +458,24 @@ void RulesSheet::showPreview(const QStringList &paths) {
     m_preview->setVisible(!paths.isEmpty());
     if (paths.isEmpty()) return;
     m_previewLines->addWidget(secondary(L("Betroffen wären zum Beispiel:"), ui.small(), m_preview));
+    if (preview.noTrash) {
+        auto *note =
+            new QLabel(L("Auf diesem Volume gibt es keinen nutzbaren Papierkorb: Diese Dateien würden "
+                         "übersprungen."),
+                       m_preview);
+        note->setObjectName(QStringLiteral("noTrashNote"));
+        note->setWordWrap(true);
+        note->setFont(sized(note->font(), ui.small()));
+        setColour(note, orange);
+        m_previewLines->addWidget(note);
+    }
     for (qsizetype k = 0; k < std::min<qsizetype>(paths.size(), 4); ++k) {
-        auto *line = new QLabel(L("• ") + leaf(paths[k]), m_preview);
+        QString text = L("• ") + leaf(paths[k]);
+        if (preview.noTrash) text += L(" – wird übersprungen");
+        auto *line = new QLabel(text, m_preview);
         line->setTextFormat(Qt::PlainText);
         line->setFont(sized(line->font(), ui.small()));
+        if (preview.noTrash) setColour(line, orange);
         m_previewLines->addWidget(line);
     }
     if (paths.size() > 4)
@@ -487,6 +534,10 @@ void RulesSheet::chooseFolder(bool destination) {
             // The rule is looked up again: the list may have changed while the panel was
             // open.
             if (!self || !chosen || !self->m_app) return;
+            // A folder in a Trash is not taken; the form says why.
+            self->m_choiceRefusal = RulesEngine::refusalFor(*chosen);
+            self->showRefusal({});
+            if (!self->m_choiceRefusal.isEmpty()) return;
             QList<CleanRule> list = self->m_app->cleanupRules().rules();
             for (CleanRule &r : list)
                 if (r.id == id) (destination ? r.destination : r.folder) = *chosen;

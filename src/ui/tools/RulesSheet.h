@@ -41,6 +41,17 @@ public:
     static int &previewDelayMs();
     // The number of files of the last finished preview, none while one is pending or shown for none.
     std::optional<qsizetype> previewCount() const { return m_previewCount; }
+    // What the form says against the rule in place (a folder in a Trash), or empty.
+    QString refusalText() const;
+    // Whether the preview marks its files as ones a run would leave (their volume has no Trash).
+    bool previewMarksNoTrash() const { return m_previewNoTrash; }
+
+    // What the preview found for a rule, off the main thread.
+    struct Preview {
+        QStringList paths;
+        bool noTrash = false;
+        QString refusal;
+    };
 
 private:
     void build();
@@ -50,7 +61,8 @@ private:
     void edit(const std::function<void(CleanRule &)> &change);
     void chooseFolder(bool destination);
     void schedulePreview();
-    void showPreview(const QStringList &paths);
+    void showPreview(const Preview &preview);
+    void showRefusal(const QString &text);
 
     QPointer<AppState> m_app;
     std::optional<QUuid> m_selected;
@@ -64,7 +76,7 @@ private:
     QSpinBox *m_days = nullptr;
     QButtonGroup *m_action = nullptr;
     QWidget *m_destLabel = nullptr, *m_destRow = nullptr;
-    QLabel *m_hint = nullptr, *m_count = nullptr;
+    QLabel *m_hint = nullptr, *m_count = nullptr, *m_refusal = nullptr;
     QWidget *m_preview = nullptr;
     QVBoxLayout *m_previewLines = nullptr;
     QCheckBox *m_auto = nullptr;
@@ -72,4 +84,7 @@ private:
     QTimer m_previewTimer;
     quint64 m_generation = 0;
     std::optional<qsizetype> m_previewCount;
+    bool m_previewNoTrash = false;
+    // Why the last folder choice was not taken; it stays said until another rule is shown.
+    QString m_choiceRefusal;
 };

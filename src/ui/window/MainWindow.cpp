@@ -126,7 +126,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     FileInfoForm::setSectionProvider([app = m_app](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
         auto *section = form->findChild<FileInfoAppSection *>(QString(), Qt::FindDirectChildrenOnly);
         if (!section) {
-            section = new FileInfoAppSection(app, form->state()->path(), form);
+            section = new FileInfoAppSection(app, form->state(), form);
             section->hide();
         }
         return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();

@@ -6,6 +6,7 @@
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/tools/RulesEngine.h"
+#include "platform/TrashRoots.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -28,6 +30,10 @@ namespace {
 // "Now" for the fake clock, fixed at start; files are dated relative to it.
 const qint64 now0 = QDateTime::currentMSecsSinceEpoch() / 1000 * 1000;
 const RulesEngine::Clock fixedClock = [] { return now0; };
+// Nobody writes: runs with the fake clock don't ask the file system.
+const RulesEngine::WriterProbe noWriter = [](const RulesEngine::Match &) {
+    return RulesEngine::Writer::none;
+};
 
 // Sets a file's modification time to ms since the epoch.
 void setMtime(const QString &path, qint64 ms) {
@@ -337,4 +343,168 @@ TEST_F(RulesTest, SilentRunsAndTheMinuteLoop) {
     oldFile(folder + "/b.png", 60000);
     QTest::qWait(200);
     EXPECT_TRUE(exists(folder + "/b.png")) << "the loop stops at once";
+}
+
+TEST_F(RulesTest, AgedLinksAndFifosAreNeverActedOn) {
+    const QString target = oldFile(tmp.path() + "/target.png");
+    const QString link = folder + "/link.png", fifo = folder + "/pipe.png";
+    ASSERT_EQ(::symlink(target.toUtf8().constData(), link.toUtf8().constData()), 0);
+    ASSERT_EQ(::mkfifo(fifo.toUtf8().constData(), 0644), 0);
+    // Old enough to pass every other condition: only their type keeps them out.
+    setMtime(link, now0 - 86400000);
+    setMtime(fifo, now0 - 86400000);
+    const CleanRule r = rule(folder, {}, QStringLiteral("png"));
+    EXPECT_TRUE(RulesEngine::matches(r, fixedClock).isEmpty());
+    TransferProgress progress;
+    const auto result = RulesEngine::run({r}, progress, fixedClock);
+    EXPECT_TRUE(result.trashed.isEmpty());
+    EXPECT_TRUE(result.errors.isEmpty());
+    struct stat st {};
+    EXPECT_EQ(::lstat(link.toUtf8().constData(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(::lstat(fifo.toUtf8().constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(exists(target));
+}
+
+TEST_F(RulesTest, RulesInATrashAreRefusedWhenSavedAndWhenRun) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString trash = TrashRoots::homeTrash();
+    QDir().mkpath(trash + "/files/sub");
+    QDir().mkpath(trash + "/info");
+    const QString link = tmp.path() + "/to-trash";
+    ASSERT_EQ(::symlink((trash + "/files").toUtf8().constData(), link.toUtf8().constData()), 0);
+    for (const QString &p : {trash, trash + "/files", trash + "/files/sub", trash + "/info", link + "/sub"})
+        EXPECT_TRUE(RulesEngine::inTrashFolder(p)) << qPrintable(p);
+    EXPECT_FALSE(RulesEngine::inTrashFolder(folder));
+    EXPECT_FALSE(RulesEngine::inTrashFolder(tmp.path() + "/.Trash-1"))
+        << "a folder of that name that is not at the top of a volume";
+
+    // Saving: a folder or destination set into a Trash keeps its former value.
+    AppState app(quick());
+    const QString dest = tmp.path() + "/dest";
+    CleanRule r = rule(folder, {}, QStringLiteral("log"), dest);
+    app.cleanupRules().setRules({r});
+    CleanRule changed = r;
+    changed.folder = link;
+    app.cleanupRules().setRules({changed});
+    EXPECT_EQ(app.cleanupRules().rules().first().folder, folder);
+    changed = r;
+    changed.destination = trash + "/files";
+    app.cleanupRules().setRules({changed});
+    EXPECT_EQ(app.cleanupRules().rules().first().destination, dest);
+    CleanRule fresh = rule(trash + "/files", {}, QStringLiteral("log"));
+    app.cleanupRules().setRules({r, fresh});
+    EXPECT_TRUE(app.cleanupRules().rules()[1].folder.isEmpty()) << "a new rule gets no folder";
+    EXPECT_FALSE(RulesEngine::refusalFor(link).isEmpty());
+
+    // Running: a rule stored before (or written around the editor) does nothing there and says so.
+    const QString inTrash = oldFile(trash + "/files/old.log");
+    oldFile(folder + "/a.log");
+    TransferProgress progress;
+    CleanRule into = r;
+    into.destination = trash + "/files/sub";
+    const auto result = RulesEngine::run({fresh, into}, progress, fixedClock, noWriter);
+    ASSERT_EQ(result.errors.size(), 2);
+    EXPECT_TRUE(result.errors[0].contains(trash + "/files"));
+    EXPECT_TRUE(exists(inTrash));
+    EXPECT_TRUE(exists(folder + "/a.log"));
+    EXPECT_TRUE(result.trashed.isEmpty() && result.moved.isEmpty());
+
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a volume and a bind mount";
+    // Another user's trash at the top of a volume, which we would never use ourselves.
+    TestUtil::TmpfsMount vol("1m");
+    ASSERT_TRUE(vol.valid());
+    QDir().mkpath(vol.path() + "/.Trash-4242/files");
+    EXPECT_TRUE(RulesEngine::inTrashFolder(vol.path() + "/.Trash-4242/files"));
+    QDir().mkpath(vol.path() + "/.Trash/4242");
+    EXPECT_TRUE(RulesEngine::inTrashFolder(vol.path() + "/.Trash/4242"));
+    // The Trash shown somewhere else by a bind mount is still the Trash.
+    const QString bound = tmp.path() + "/bound";
+    QDir().mkpath(bound);
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", trash + "/files", bound}), 0);
+    EXPECT_TRUE(RulesEngine::inTrashFolder(bound + "/sub"));
+    QProcess::execute("umount", {"-l", bound});
+}
+
+TEST_F(RulesTest, ATrashRuleWhereNoTrashCanBeUsedReportsWhatItLeft) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    EXPECT_TRUE(RulesEngine::trashUsable(folder));
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    TestUtil::TmpfsMount vol("1m");
+    ASSERT_TRUE(vol.valid());
+    ASSERT_TRUE(writeFile(vol.path() + QStringLiteral("/.Trash-%1").arg(::getuid()), "not a folder"));
+    const QString in = vol.path() + "/in";
+    QDir().mkpath(in);
+    oldFile(in + "/a.log");
+    oldFile(in + "/b.log");
+    EXPECT_FALSE(RulesEngine::trashUsable(in));
+    TransferProgress progress;
+    const auto result =
+        RulesEngine::run({rule(in, {}, QStringLiteral("log"))}, progress, fixedClock, noWriter);
+    EXPECT_EQ(result.noTrash, (QStringList{in + "/a.log", in + "/b.log"}));
+    EXPECT_TRUE(exists(in + "/a.log") && exists(in + "/b.log"));
+    const auto said = RulesEngine::report(result, true);
+    ASSERT_TRUE(said);
+    EXPECT_TRUE(said->error);
+    EXPECT_TRUE(said->text.contains("a.log, b.log")) << qPrintable(said->text);
+    EXPECT_FALSE(said->text.contains("nichts gefunden"));
+}
+
+TEST_F(RulesTest, FilesBeingWrittenAreLeftAndCounted) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString log = oldFile(folder + "/app.log");
+    // Another program appends to it and keeps it open.
+    QProcess writer;
+    writer.setStandardOutputFile(log, QIODevice::Append);
+    writer.start("sleep", {"30"});
+    ASSERT_TRUE(writer.waitForStarted());
+    TransferProgress progress;
+    const CleanRule r = rule(folder, {}, QStringLiteral("log"));
+    QTRY_VERIFY(RulesEngine::writerOf(RulesEngine::matchEntries(r).value(0)) == RulesEngine::Writer::writing);
+    auto result = RulesEngine::run({r}, progress);
+    EXPECT_EQ(result.inUse, QStringList{log});
+    EXPECT_TRUE(exists(log));
+    const auto said = RulesEngine::report(result, false);
+    ASSERT_TRUE(said);
+    EXPECT_EQ(said->text, "1 Objekt übersprungen, weil gerade in sie geschrieben wird.");
+    EXPECT_FALSE(RulesEngine::report(result, true)) << "a silent run tries again a minute later";
+    writer.kill();
+    writer.waitForFinished();
+    result = RulesEngine::run({r}, progress);
+    EXPECT_TRUE(result.inUse.isEmpty());
+    EXPECT_EQ(result.trashed.size(), 1);
+
+    // Where it can't be asked, what changed in the last minutes is left.
+    const QString recent = oldFile(folder + "/recent.log", 60000);
+    const QString old = oldFile(folder + "/old.log");
+    const RulesEngine::WriterProbe cannotAsk = [](const RulesEngine::Match &) {
+        return RulesEngine::Writer::unknown;
+    };
+    result = RulesEngine::run({r}, progress, fixedClock, cannotAsk);
+    EXPECT_EQ(result.inUse, QStringList{recent});
+    EXPECT_EQ(result.trashed.size(), 1);
+    EXPECT_FALSE(exists(old));
+}
+
+TEST_F(RulesTest, ACancelledRunSaysSoWithWhatWasDone) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    for (const char *name : {"a.log", "b.log", "c.log"})
+        oldFile(folder + "/" + name);
+    TransferProgress progress;
+    int asked = 0;
+    // The user cancels while the second file is on its way.
+    const RulesEngine::WriterProbe cancelling = [&](const RulesEngine::Match &) {
+        if (++asked == 2) progress.cancel();
+        return RulesEngine::Writer::none;
+    };
+    const auto result =
+        RulesEngine::run({rule(folder, {}, QStringLiteral("log"))}, progress, fixedClock, cancelling);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.trashed.size(), 2);
+    EXPECT_TRUE(exists(folder + "/c.log"));
+    const auto said = RulesEngine::report(result, true);
+    ASSERT_TRUE(said);
+    EXPECT_EQ(said->text, "Aufräumen abgebrochen: 0 Objekte verschoben, 2 Objekte in den Papierkorb.");
+    EXPECT_FALSE(said->error);
 }

@@ -4,6 +4,7 @@
 
 #include "common/ScriptedDialogs.h"
 #include "core/app/AppState.h"
+#include "core/app/FileInfoState.h"
 #include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
 #include "core/model/XattrPlist.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QUrl>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -271,4 +273,47 @@ TEST_F(AppsViewsTest, ChangeAllOfTypeClaimsSuccessOnlyWhenTheSystemNamesTheApp) 
               "Das Standardprogramm ließ sich nicht ändern: Das System nennt weiterhin ein anderes "
               "Programm.");
     EXPECT_TRUE(app->toast() && app->toast()->isError);
+}
+
+TEST_F(AppsViewsTest, PickersFollowTheFormsRenameAndRefuseAnotherItemUnderItsName) {
+    if (Xattr::set(doc("probe.c"), QStringLiteral("user.probe"), "1") != 0) GTEST_SKIP() << "no user xattrs";
+    auto mode = [](const QString &path) {
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return st.st_mode & 07777;
+    };
+    const QString old = doc("old.c");
+    ASSERT_EQ(::chmod(QFile::encodeName(old).constData(), 0640), 0);
+    FileInfoState form(app.get(), old, 0);
+    FileInfoAppSection section(app.get(), &form);
+    QSignalSpy loads(&section, &FileInfoAppSection::loaded);
+    QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
+    form.setNameText("new.c");
+    form.rename();
+    const QString renamed = root() + "/views/new.c";
+    ASSERT_EQ(form.path(), renamed);
+    EXPECT_EQ(section.path(), renamed);
+    QTRY_VERIFY_WITH_TIMEOUT(loads.size() >= 2, 5000);
+
+    // A new file takes the old name: the pickers change the renamed one, never it.
+    doc("old.c");
+    ASSERT_EQ(::chmod(QFile::encodeName(old).constData(), 0600), 0);
+    section.setAccess(4, 0);
+    EXPECT_EQ(mode(renamed), mode_t(0644));
+    EXPECT_EQ(mode(old), mode_t(0600));
+    section.chooseApp(entry("alpha"));
+    EXPECT_EQ(FileOps::openWithOverride(renamed), entry("alpha"));
+    EXPECT_EQ(FileOps::openWithOverride(old), std::nullopt);
+
+    // Replaced under its name behind the form's back: nothing is changed on the stranger.
+    const QString other = doc("other.c");
+    ASSERT_EQ(::chmod(QFile::encodeName(other).constData(), 0600), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(renamed).constData()), 0);
+    section.setAccess(6, 0);
+    EXPECT_EQ(mode(renamed), mode_t(0600));
+    EXPECT_TRUE(app->toast() && app->toast()->isError);
+    EXPECT_TRUE(toastText().contains("new.c")) << toastText().toStdString();
+    section.chooseApp(entry("beta"));
+    EXPECT_EQ(FileOps::openWithOverride(renamed), std::nullopt);
+    EXPECT_EQ(section.openWith(), entry("alpha"));
 }

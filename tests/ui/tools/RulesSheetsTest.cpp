@@ -5,6 +5,7 @@
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
+#include "platform/TrashRoots.h"
 #include "ui/app/Commands.h"
 #include "ui/tools/RulesSheet.h"
 #include "ui/tools/StorageAnalysisSheet.h"
@@ -180,6 +181,45 @@ TEST_F(RulesSheetsTest, RulesPreviewIsComputedAwayAndOnlyTheNewestCounts) {
     for (QLabel *l : sheet.findChildren<QLabel *>())
         EXPECT_FALSE(l->isVisibleTo(&sheet) && l->text().startsWith("Trifft jetzt auf"))
             << "shown for an incomplete rule";
+}
+
+TEST_F(RulesSheetsTest, AFolderInTheTrashAndAVolumeWithoutOneAreSaidInPlace) {
+    LanguageScope de(AppLanguage::de);
+    const QString folder = tmp.path() + "/in";
+    QDir().mkpath(folder);
+    oldFile(folder + "/a.png");
+    const QString trash = TrashRoots::homeTrash() + "/files";
+    QDir().mkpath(trash);
+    AppState app;
+    CleanRule r;
+    r.folder = folder;
+    r.extensions = "png";
+    r.action = "trash";
+    app.cleanupRules().setRules({r});
+    RulesSheet sheet(&app);
+    QTRY_VERIFY(sheet.previewCount().has_value());
+    EXPECT_FALSE(sheet.previewMarksNoTrash());
+    EXPECT_TRUE(sheet.refusalText().isEmpty());
+
+    ScriptedDialogs dialogs;
+    app.services().dialogs = dialogs.dialogs();
+    dialogs.folderAnswers = {trash};
+    button(&sheet, "Wählen …")->click();
+    EXPECT_EQ(app.cleanupRules().rules().first().folder, folder);
+    EXPECT_TRUE(sheet.refusalText().contains(trash)) << sheet.refusalText().toStdString();
+
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    TestUtil::TmpfsMount vol("1m");
+    ASSERT_TRUE(vol.valid());
+    ASSERT_TRUE(writeFile(vol.path() + QStringLiteral("/.Trash-%1").arg(::getuid()), "not a folder"));
+    oldFile(vol.path() + "/b.png");
+    oldFile(vol.path() + "/c.png");
+    QList<CleanRule> list = app.cleanupRules().rules();
+    list[0].folder = vol.path();
+    app.cleanupRules().setRules(list);
+    QTRY_VERIFY(sheet.previewCount() == 2);
+    EXPECT_TRUE(sheet.previewMarksNoTrash());
+    EXPECT_TRUE(showsText(&sheet, "• b.png – wird übersprungen"));
 }
 
 TEST_F(RulesSheetsTest, StorageRowsTextsAndShares) {
