@@ -24,13 +24,6 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     if ((type != QEvent::ShortcutOverride && type != QEvent::KeyPress) || !m_app || !watched->isWidgetType())
         return false;
     auto *key = static_cast<QKeyEvent *>(event);
-    // A key that opened a menu has its KeyPress sent to that menu.
-    if (type == QEvent::KeyPress && m_taken && *m_taken == key->key() && QApplication::activePopupWidget()) {
-        m_taken.reset();
-        return true;
-    }
-    // An open menu takes its own keys: arrows, Enter, Escape and its mnemonics.
-    if (QApplication::activePopupWidget()) return false;
     // The first receiver is the focus widget, or the window itself when nothing has the focus.
     auto *receiver = static_cast<QWidget *>(watched);
     QWidget *focus = QApplication::focusWidget();
