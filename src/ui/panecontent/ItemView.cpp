@@ -36,7 +36,8 @@ public:
     using QItemSelectionModel::select;
     void select(const QItemSelection &selection, QItemSelectionModel::SelectionFlags command) override {
         QItemSelectionModel::select(selection, command);
-        if (m_chosen) m_chosen();
+        // A reset clears the selection with the signals blocked: no choice either.
+        if (m_chosen && !signalsBlocked()) m_chosen();
     }
 
 private:
