@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """A screen reader's walk through the main window over AT-SPI: find both panes, select a file through
-the list's accessible selection, press the copy button, see the file arrive and the toast announced.
+the list's accessible selection (the left pane as a list or in columns, by the second argument), press
+the copy button, see the file arrive and the toast announced.
 Run by atspi_scenario.sh inside its own D-Bus session and X server."""
 import os
 import plistlib
@@ -49,6 +50,8 @@ def wait_for(what, find, seconds=20):
 
 def main():
     app_path = sys.argv[1]
+    # The left pane's view: in columns the current folder's column is the pane's last list.
+    view = sys.argv[2] if len(sys.argv) > 2 else "list"
     home = tempfile.mkdtemp()
     left, right = os.path.join(home, "Links"), os.path.join(home, "Rechts")
     os.makedirs(left)
@@ -58,8 +61,8 @@ def main():
     config = os.path.join(home, ".config")
     os.makedirs(os.path.join(config, "kestrin"))
     with open(os.path.join(config, "kestrin", "settings.plist"), "wb") as f:
-        plistlib.dump({"lastPath.left": left, "lastPath.right": right, "language": "de"}, f,
-                      fmt=plistlib.FMT_BINARY)
+        plistlib.dump({"lastPath.left": left, "lastPath.right": right, "language": "de", "view.left": view},
+                      f, fmt=plistlib.FMT_BINARY)
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=config,
                XDG_DATA_HOME=os.path.join(home, ".local/share"), XDG_CACHE_HOME=os.path.join(home, ".cache"),
                QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")

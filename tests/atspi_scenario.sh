@@ -9,4 +9,4 @@ done
 /usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' 2>/dev/null ||
     { echo "skipped: the AT-SPI Python bindings (gir1.2-atspi-2.0) are missing"; exit 77; }
 exec timeout -s KILL 120 dbus-run-session -- xvfb-run -a -s "-screen 0 1600x1000x24" \
-    /usr/bin/python3 "$here/atspi_scenario.py" "$app"
+    /usr/bin/python3 "$here/atspi_scenario.py" "$app" "${2:-list}"

@@ -9,6 +9,7 @@
 #include "core/model/Tags.h"
 #include "core/model/XattrPlist.h"
 #include "core/help/ToolHelpModifier.h"
+#include "ui/app/KeyMonitor.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/help/ToolHelp.h"
@@ -42,6 +43,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
 #include <QStandardPaths>
@@ -178,6 +180,32 @@ int main(int argc, char **argv) {
         settle(500);
         app.left()->setSelection({left + "/Foto.jpg"});
         shoot(w, out + "/two-panes-" + tag + ".png");
+
+        // The menus the keys open: F10 the first menu of the menu bar, Shift+F10 the item menu at the cursor.
+        {
+            w.move(40, 40);
+            w.activateWindow();
+            KeyMonitor keys(&app);
+            KeyPress press;
+            press.mainWindowActive = true;
+            press.key = Qt::Key_F10;
+            keys.menuKey(press, &w);
+            shootScreen(w, out + "/keys-f10-" + tag + ".png");
+            for (QWidget *popup = QApplication::activePopupWidget(); popup;
+                 popup = QApplication::activePopupWidget())
+                popup->close();
+            if (QMenuBar *bar = w.menuBar()) bar->setActiveAction(nullptr);
+            settle(200);
+            app.sides().setActive(Side::left);
+            app.left()->setCursor(left + "/Foto.jpg");
+            press.modifiers = Qt::ShiftModifier;
+            keys.menuKey(press, &w);
+            shootScreen(w, out + "/keys-shift-f10-" + tag + ".png");
+            for (QWidget *popup = QApplication::activePopupWidget(); popup;
+                 popup = QApplication::activePopupWidget())
+                popup->close();
+            settle(200);
+        }
 
         // The compare sheet with its rows, and the batch rename sheet with a counter pattern.
         app.items().openCompare();

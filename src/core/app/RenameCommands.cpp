@@ -1,6 +1,7 @@
 // Renaming the one selected item (several go to the batch rename), and new folders and files.
 #include "core/app/RenameCommands.h"
 
+#include "core/app/ListedSelection.h"
 #include "core/app/Services.h"
 #include "core/app/Sides.h"
 #include "core/app/Toasts.h"
@@ -103,8 +104,8 @@ void RenameCommands::renameItem(PaneModel *pane, const QString &path, const QStr
     }
 
     pane->refresh();
-    pane->setSelection({FileLoader::norm(newPath)});
-    pane->setCursor(FileLoader::norm(newPath)); // scrolled into view under its new name
+    // Selected with the cursor under its new name, so the next key acts on it.
+    ListedSelection::select(pane, {FileLoader::norm(newPath)}, FileLoader::norm(newPath));
     m_undo.record(LF("Umbenennen von „%@“", name), UndoAction::makeRenamed({TransferPair{path, newPath}}));
     m_toasts.show(LF("„%@“ umbenannt in „%@“.", name, newName));
     QPointer<PaneModel> later(pane);
@@ -128,11 +129,9 @@ void RenameCommands::makeNewItem(const std::optional<QString> &in, bool folder) 
         return;
     }
     pane->refresh();
-    if (dir == pane->currentPath()) {
-        // The cursor brings the new item into view once the list shows it.
-        pane->setSelection({FileLoader::norm(path)});
-        pane->setCursor(FileLoader::norm(path));
-    }
+    // Selected with the cursor, so that it can be renamed at once.
+    if (FileLoader::norm(dir) == FileLoader::norm(pane->currentPath()))
+        ListedSelection::select(pane, {FileLoader::norm(path)}, FileLoader::norm(path));
     m_undo.record(L(base), UndoAction::makeCreated({path}));
     const QString made = path.section(u'/', -1);
     m_toasts.show(folder ? LF("Ordner „%@“ angelegt.", made) : LF("Datei „%@“ angelegt.", made));

@@ -2,6 +2,7 @@
 #include "core/app/Transfers.h"
 
 #include "core/app/JobRunner.h"
+#include "core/app/ListedSelection.h"
 #include "core/app/Sides.h"
 #include "core/app/Toasts.h"
 #include "core/base/Dialogs.h"
@@ -136,10 +137,21 @@ void Transfers::startTransfer(const QStringList &paths, const QString &destinati
             refreshPanesShowing({self->m_sides.leftTabs(), self->m_sides.rightTabs()},
                                 touchedFolders(paths, destination, outcome));
             if (!outcome.created.isEmpty()) {
-                const QSet<QString> made(outcome.created.cbegin(), outcome.created.cend());
+                // Selected in every pane that shows the destination; the active side stays where it is.
+                const QString into = FileLoader::norm(destination);
+                QSet<QString> made;
+                QString first;
+                for (const QString &path : outcome.created)
+                    if (const QString p = FileLoader::norm(path); QFileInfo(p).path() == into) {
+                        made.insert(p);
+                        if (first.isEmpty()) first = p;
+                    }
+                const Side active = self->m_sides.active();
                 for (TabGroup *group : {self->m_sides.leftTabs(), self->m_sides.rightTabs()})
-                    if (PaneModel *pane = group->current(); pane->currentPath() == destination)
-                        pane->setSelection(made);
+                    for (PaneModel *pane : group->tabs())
+                        if (FileLoader::norm(pane->currentPath()) == into)
+                            ListedSelection::select(pane, made, first);
+                if (self->m_sides.active() != active) self->m_sides.setActive(active);
             }
             if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move);
             ToastKind kind = ToastKind::success;

@@ -1,11 +1,13 @@
 #include "ui/app/Commands.h"
 
 #include "core/app/AppState.h"
+#include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "core/model/Tags.h"
 #include "ui/app/AboutPanel.h"
 #include "ui/app/SceneWindows.h"
+#include "ui/panecontent/ItemMenu.h"
 #include "ui/panecontent/TagMenu.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/MenuLocalizer.h"
@@ -14,6 +16,7 @@
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -210,11 +213,19 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
           {},
           W::selection},
         [this] { m_app->trash().trashSelection(); });
-    add(S{Cmd::emptyTrash,
-          "trash",
-          K("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"),
-          {keys(ctrl | shift | Qt::Key_Backspace)}},
-        [this] { m_app->trash().emptyTrash(); });
+    QAction *emptyTrash = add(S{Cmd::emptyTrash,
+                                "trash",
+                                K("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"),
+                                {keys(ctrl | shift | Qt::Key_Backspace)}},
+                              [this] { m_app->trash().emptyTrash(); });
+    state(emptyTrash).rule = [this] {
+        const QStringList folders =
+            m_app->services().trashFolders ? m_app->services().trashFolders() : FileLoader::allTrashFolders();
+        return std::any_of(folders.cbegin(), folders.cend(), [](const QString &folder) {
+            return !QDir(folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                         QDir::System);
+        });
+    };
     // One rule for every undo entry: enabled while the journal holds something.
     QAction *undo = add(S{Cmd::undo, "arrow.uturn.backward", nullptr, {}, {keys(ctrl | Qt::Key_Z)}},
                         [this] { m_app->fileActions().undoLast(); });
@@ -283,12 +294,23 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         a->setObjectName(Cmd::compressAsId(format));
         state(a).formed = [format] { return Archive::title(format); };
     }
-    add(S{Cmd::extract, "arrow.up.bin", nullptr, {}, {}, W::selection},
-        [this, selected] { m_app->fileActions().extract(selected()); });
+    QAction *extract = add(S{Cmd::extract, "arrow.up.bin", nullptr, {}, {}, W::selection},
+                           [this, selected] { m_app->fileActions().extract(selected()); });
+    // Something in the selection must be an archive.
+    state(extract).rule = [this] {
+        const QSet<QString> &selection = m_app->activePane()->selection();
+        return std::any_of(selection.cbegin(), selection.cend(),
+                           [](const QString &path) { return Archive::canExtract(path.section(u'/', -1)); });
+    };
     add(S{Cmd::alias, "link", nullptr, {keys(ctrl | shift | Qt::Key_M)}, {}, W::selection},
         [this, selected] { m_app->fileActions().makeAlias(selected()); });
-    add(S{Cmd::putBack, nullptr, K("Markierte Objekte an ihren alten Ort zurücklegen"), {}, {}, W::selection},
+    QAction *putBack = add(
+        S{Cmd::putBack, nullptr, K("Markierte Objekte an ihren alten Ort zurücklegen"), {}, {}, W::selection},
         [this, selected] { m_app->fileActions().putBack(selected()); });
+    state(putBack).rule = [this] {
+        const QSet<QString> &selection = m_app->activePane()->selection();
+        return ItemMenu::allInTrash(QStringList(selection.cbegin(), selection.cend()));
+    };
     // Without a selection the path of the shown folder.
     add(S{Cmd::copyPath, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_C)}}, [this, selected] {
         const QStringList paths = selected();
@@ -382,28 +404,30 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     closeTab->setProperty(aheadKeysProperty,
                           QVariant::fromValue(QList<QKeySequence>{keys(ctrl | Qt::Key_W)}));
     state(closeTab).rule = [group] { return group()->tabs().size() > 1; };
+    // Shift turns the bracket into a brace on most layouts, and a shortcut for each form would make one
+    // press match twice, which Qt answers with nothing: the monitor reads both forms as the bracket.
     QAction *nextTab = add(S{Cmd::nextTab,
                              nullptr,
                              nullptr,
-                             // Shift turns the bracket into a brace on most layouts.
-                             {keys(ctrl | shift | Qt::Key_BracketRight), keys(ctrl | Qt::Key_PageDown),
-                              keys(ctrl | shift | Qt::Key_BraceRight)}},
+                             {keys(ctrl | Qt::Key_PageDown)},
+                             {keys(ctrl | shift | Qt::Key_BracketRight)}},
                            [group] { group()->selectNext(1); });
     QAction *previousTab = add(S{Cmd::previousTab,
                                  nullptr,
                                  nullptr,
-                                 {keys(ctrl | shift | Qt::Key_BracketLeft), keys(ctrl | Qt::Key_PageUp),
-                                  keys(ctrl | shift | Qt::Key_BraceLeft)}},
+                                 {keys(ctrl | Qt::Key_PageUp)},
+                                 {keys(ctrl | shift | Qt::Key_BracketLeft)}},
                                [group] { group()->selectNext(-1); });
     for (QAction *a : {nextTab, previousTab})
         state(a).rule = [group] { return group()->tabs().size() > 1; };
 
     // Help and the application.
-    add(S{Cmd::manual,
-          "questionmark.circle",
-          nullptr,
-          {keys(ctrl | Qt::Key_Question), keys(ctrl | shift | Qt::Key_Slash), keys(Qt::Key_F1)}},
+    // Ctrl+? is typed with Shift on most layouts: the monitor reads Ctrl+?, Ctrl+Shift+? and Ctrl+Shift+/ as
+    // the one key (two shortcuts would both match the press and neither would fire).
+    QAction *manual = add(
+        S{Cmd::manual, "questionmark.circle", nullptr, {keys(Qt::Key_F1)}, {keys(ctrl | Qt::Key_Question)}},
         [this] { m_app->requests().openManual(std::nullopt); });
+    manual->setProperty(inTextFieldsProperty, true);
     needsSheet(add(S{Cmd::feedback}, [this] { m_app->requests().setShowFeedback(true); }), Sheet::feedback);
     add(S{Cmd::about, "info.circle"}, [this] { AboutPanel::open(m_app); });
     // Ctrl+Q and Ctrl+W work from every window, as Linux users expect; closing asks first while a job runs.
@@ -576,7 +600,7 @@ void Commands::applyTitle(QAction *a) {
         // Formed from data (a journal title, a format): not keyed, so the menu re-titling leaves it alone.
         a->setProperty(titleProperty, QString());
         const QString text = s.formed();
-        QString shown = menuEscaped(text);
+        QString shown = MenuLocalizer::titled(a, text);
         if (!hint.isEmpty()) shown += u'\t' + hint;
         if (a->text() != shown) a->setText(shown);
         a->setIconText(menuEscaped(text));

@@ -2,11 +2,13 @@
 
 #include "core/app/AppState.h"
 #include "ui/app/Commands.h"
+#include "ui/panecontent/ContextMenus.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
@@ -21,11 +23,11 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     const QEvent::Type type = event->type();
     if ((type != QEvent::ShortcutOverride && type != QEvent::KeyPress) || !m_app || !watched->isWidgetType())
         return false;
+    auto *key = static_cast<QKeyEvent *>(event);
     // The first receiver is the focus widget, or the window itself when nothing has the focus.
     auto *receiver = static_cast<QWidget *>(watched);
     QWidget *focus = QApplication::focusWidget();
     if (focus ? receiver != focus : !receiver->isWindow()) return false;
-    auto *key = static_cast<QKeyEvent *>(event);
     if (type == QEvent::KeyPress) {
         const bool swallow = m_taken && *m_taken == key->key();
         m_taken.reset();
@@ -40,7 +42,7 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     press.modalOpen = QApplication::activeModalWidget() != nullptr;
     press.mainWindowActive = receiver->window()->windowTitle() == u"Kestrin";
     m_taken.reset();
-    if (!keyDown(press)) return false;
+    if (!(menuKey(press, receiver->window()) || keyDown(press))) return false;
     key->accept();
     m_taken = key->key();
     return true;
@@ -52,11 +54,38 @@ QKeySequence KeyMonitor::monitorKey(const KeyPress &press) {
     int key = press.key;
     if ((key == Qt::Key_Greater || key == Qt::Key_Colon) && mods == (Qt::ControlModifier | Qt::ShiftModifier))
         key = Qt::Key_Period;
+    // Shifted characters come as themselves or as their key with Shift, by layout and window system.
+    const auto ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    if ((key == Qt::Key_Question && (mods == Qt::ControlModifier || mods == ctrlShift)) ||
+        (key == Qt::Key_Slash && mods == ctrlShift)) {
+        key = Qt::Key_Question;
+        mods = Qt::ControlModifier;
+    }
+    if (key == Qt::Key_BraceRight && mods == ctrlShift) key = Qt::Key_BracketRight;
+    if (key == Qt::Key_BraceLeft && mods == ctrlShift) key = Qt::Key_BracketLeft;
     if (key == Qt::Key_Backtab && mods == Qt::ShiftModifier) {
         key = Qt::Key_Tab;
         mods = Qt::NoModifier;
     }
     return QKeySequence(QKeyCombination(mods, Qt::Key(key)));
+}
+
+bool KeyMonitor::menuKey(const KeyPress &press, QWidget *window) {
+    if (press.modalOpen || !press.mainWindowActive || !window) return false;
+    const Qt::KeyboardModifiers mods =
+        press.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    // F10 opens the first menu of the menu bar.
+    if (press.key == Qt::Key_F10 && mods == Qt::NoModifier) {
+        auto *bar = window->findChild<QMenuBar *>();
+        if (!bar || !bar->isVisible() || bar->actions().isEmpty()) return false;
+        bar->setActiveAction(bar->actions().first());
+        return true;
+    }
+    // Shift+F10 and the menu key open the menu of the selection at the cursor; a text field keeps its own.
+    const bool menu = (press.key == Qt::Key_F10 && mods == Qt::ShiftModifier) ||
+                      (press.key == Qt::Key_Menu && mods == Qt::NoModifier);
+    if (!menu || press.textHasFocus) return false;
+    return ContextMenus::openByKey(window, m_app->activePane());
 }
 
 bool KeyMonitor::keyDown(const KeyPress &press) {

@@ -8,6 +8,7 @@
 #include <optional>
 
 class AppState;
+class QWidget;
 
 // The application-wide key-down monitor: a key the command registry serves as a monitor key triggers its
 // command, as does a key an enabled command takes ahead of the window's own (Ctrl+W closing a tab); every
@@ -19,6 +20,9 @@ public:
 
     // True when the key was used.
     bool keyDown(const KeyPress &press);
+    // The keys that open menus: F10 the menu bar's first, Shift+F10 and the menu key the item or
+    // background menu of the active pane in window. True when a menu opened.
+    bool menuKey(const KeyPress &press, QWidget *window);
     // The registry's form of a pressed key: Shift+Tab is Tab, the period's shifted characters the period.
     static QKeySequence monitorKey(const KeyPress &press);
 

@@ -1,6 +1,8 @@
 #include "ui/app/MainMenuBar.h"
 
+#include "core/app/AppState.h"
 #include "core/fileops/ArchiveFormat.h"
+#include "core/localisation/AppLanguage.h"
 #include "ui/app/Commands.h"
 #include "ui/help/HelpChaptersMenu.h"
 #include "ui/style/MenuLocalizer.h"
@@ -51,10 +53,30 @@ MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
                   Cmd::inspector, Cmd::dualPane, nullptr, Cmd::newTab, Cmd::closeTab, Cmd::nextTab,
                   Cmd::previousTab});
 
+    // The toolbar's language menu, here too so that keys reach it.
+    m_view->addSeparator();
+    m_language = MenuLocalizer::addMenu(m_view, K("Sprache"));
+    for (AppLanguage lang : AppLanguages::allCases) {
+        // The language's own name, the same in every language.
+        QAction *a = m_language->addAction(Commands::literalTitle(AppLanguages::nativeName(lang)));
+        a->setObjectName(AppLanguages::rawValue(lang));
+        a->setCheckable(true);
+        QPointer<AppState> state = app;
+        connect(a, &QAction::triggered, this, [state, lang] {
+            if (state) state->settings().setLanguage(lang);
+        });
+    }
+    connect(m_language, &QMenu::aboutToShow, this, [this, state = QPointer<AppState>(app)] {
+        for (QAction *a : m_language->actions())
+            a->setChecked(state && a->objectName() == AppLanguages::rawValue(state->settings().language()));
+    });
+
     m_help = MenuLocalizer::addMenu(this, K("Hilfe"));
     fill(m_help, {Cmd::manual});
     m_chapters = MenuLocalizer::addMenu(m_help, K("Kapitel"));
     addHelpChapters(m_chapters, app);
     m_help->addSeparator();
     fill(m_help, {Cmd::shortcuts, Cmd::terminalHelp, nullptr, Cmd::feedback, nullptr, Cmd::about});
+    // Mnemonics from the start; later passes keep them and give new titles theirs.
+    MenuLocalizer::walk(this);
 }

@@ -9,7 +9,8 @@ class QMenu;
 
 // The main window's menu bar: Datei, Bearbeiten, Dateien, Ansicht, Hilfe. Every entry is an action of the
 // command registry, so menus, keys and buttons run the same command and share its enabled state; every
-// title is a German key and follows the language. Linux has no application menu: "Beenden" stands in
+// title is a German key and follows the language; every title and entry has a mnemonic of its own within
+// its menu (F10 opens the first menu). Linux has no application menu: "Beenden" stands in
 // the Datei menu, "Einstellungen …" in Bearbeiten and "Über Kestrin" in Hilfe.
 class MainMenuBar : public QMenuBar {
     Q_OBJECT
@@ -21,6 +22,8 @@ public:
     QMenu *filesMenu() const { return m_files; }
     QMenu *viewMenu() const { return m_view; }
     QMenu *helpMenu() const { return m_help; }
+    // The languages, a submenu of Ansicht.
+    QMenu *languageMenu() const { return m_language; }
     // The manual's chapters, a submenu of Hilfe right after the manual entry.
     QMenu *chaptersMenu() const { return m_chapters; }
 
@@ -29,6 +32,7 @@ private:
     QMenu *m_edit = nullptr;
     QMenu *m_files = nullptr;
     QMenu *m_view = nullptr;
+    QMenu *m_language = nullptr;
     QMenu *m_help = nullptr;
     QMenu *m_chapters = nullptr;
 };

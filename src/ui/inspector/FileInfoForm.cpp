@@ -96,6 +96,7 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
     tags->body()->addWidget(m_picker);
     m_tags = new QLineEdit(tags);
     m_tags->setPlaceholderText(L("Eigene Tags, mit Komma getrennt"));
+    m_tags->setAccessibleName(L("Tags"));
     tags->body()->addWidget(m_tags);
     stack->addWidget(tags);
 
@@ -122,6 +123,7 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
     auto *name = new InspectorSection(K("Name & Suffix"), this);
     m_name = new QLineEdit(name);
     m_name->setPlaceholderText(L("Name"));
+    m_name->setAccessibleName(L("Name"));
     name->body()->addWidget(m_name);
     stack->addWidget(name);
 
@@ -130,6 +132,7 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
     m_comment->setFixedHeight(64);
     pixelFont(m_comment, ui.small() + 0.5);
     m_comment->setFrameShape(QFrame::NoFrame);
+    m_comment->setAccessibleName(L("Kommentare"));
     comments->body()->addWidget(m_comment);
     stack->addWidget(comments);
 

@@ -17,7 +17,34 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTextDocument>
+#include <QItemSelectionModel>
+#include <QTimer>
+
+#include <functional>
 #include <QToolTip>
+
+namespace {
+
+// Tells apart a selection chosen through the view (a screen reader's table calls select()) from the
+// changes the selection undergoes as the rows change (removed, moved, inserted), which emit
+// selectionChanged too but must never reach the pane: they would empty its selection and make its side
+// the active one.
+class ChosenSelection : public QItemSelectionModel {
+public:
+    ChosenSelection(QAbstractItemModel *model, std::function<void()> chosen, QObject *parent)
+        : QItemSelectionModel(model, parent), m_chosen(std::move(chosen)) {}
+    using QItemSelectionModel::select;
+    void select(const QItemSelection &selection, QItemSelectionModel::SelectionFlags command) override {
+        QItemSelectionModel::select(selection, command);
+        // A reset clears the selection with the signals blocked: no choice either.
+        if (m_chosen && !signalsBlocked()) m_chosen();
+    }
+
+private:
+    std::function<void()> m_chosen;
+};
+
+} // namespace
 
 ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
     : QListView(parent), m_model(model), m_app(app), m_list(new FileListModel(this)) {
@@ -34,7 +61,10 @@ ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
     setMouseTracking(true);
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ItemView::viewSelectionChanged);
+    QItemSelectionModel *own = selectionModel();
+    setSelectionModel(new ChosenSelection(
+        m_list, [this] { viewSelectionChanged(); }, this));
+    delete own;
     if (m_model) {
         connect(m_model, &PaneModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
         connect(m_model, &PaneModel::selectionChanged, this, &ItemView::mirrorSelection);
@@ -216,6 +246,16 @@ QString ItemView::toolTipAt(int row, const QPoint &) const {
     return tags.isEmpty() ? QString() : Qt::convertFromPlainText(TagDots::helpText(tags));
 }
 
+void ItemView::showEvent(QShowEvent *event) {
+    QListView::showEvent(event);
+    // After the layouts the show starts, which place the cells for the width the view now has.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_model || !m_model->cursor() || !isVisible()) return;
+        if (const int row = m_list->rowOf(*m_model->cursor()); row >= 0)
+            scrollTo(m_list->index(row), QAbstractItemView::EnsureVisible);
+    });
+}
+
 void ItemView::keyPressEvent(QKeyEvent *event) {
     event->ignore(); // keys belong to the application's key handler
 }
@@ -224,11 +264,18 @@ void ItemView::contextMenuEvent(QContextMenuEvent *event) {
     if (!m_model) return;
     int row = event->reason() == QContextMenuEvent::Mouse ? rowAt(event->pos()) : -1;
     QPoint at = event->globalPos();
-    // The menu key opens the menu of the cursor's item while it is selected.
-    if (event->reason() != QContextMenuEvent::Mouse && m_model->cursor() &&
-        m_model->selection().contains(*m_model->cursor())) {
-        row = m_list->rowOf(*m_model->cursor());
-        if (row >= 0) at = viewport()->mapToGlobal(visualRect(m_list->index(row)).center());
+    // The menu key opens the menu of the cursor's item while it is selected, else of the first selected
+    // row, and the background menu when nothing is selected.
+    if (event->reason() != QContextMenuEvent::Mouse && !m_model->selection().isEmpty()) {
+        const std::optional<QString> &cursor = m_model->cursor();
+        if (cursor && m_model->selection().contains(*cursor)) row = m_list->rowOf(*cursor);
+        if (row < 0)
+            for (const QString &path : m_model->selection())
+                if (const int r = m_list->rowOf(path); r >= 0 && (row < 0 || r < row)) row = r;
+        if (row >= 0) {
+            scrollTo(m_list->index(row));
+            at = viewport()->mapToGlobal(visualRect(m_list->index(row)).center());
+        }
     }
     if (row >= 0) menuSelect(row);
     openMenu(row, at);

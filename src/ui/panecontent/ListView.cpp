@@ -133,7 +133,7 @@ QString FileListView::toolTipAt(int row, const QPoint &pos) const {
 }
 
 void FileListView::showEvent(QShowEvent *event) {
-    QListView::showEvent(event);
+    ItemView::showEvent(event);
     // The window's scale decides the row height, its theme the highlight.
     followEnvironment();
 }

@@ -25,7 +25,7 @@ QSet<QString> TagMenu::marks(const QStringList &paths, const std::atomic_bool *c
 
 TagMenu::TagMenu(AppState *app, Paths paths, std::function<void()> pick, QWidget *parent)
     : QMenu(parent), m_app(app), m_paths(std::move(paths)), m_pick(std::move(pick)) {
-    setTitle(L("Tags"));
+    MenuLocalizer::setKey(this, K("Tags"));
     setIcon(ItemMenu::icon("tag", this));
     menuAction()->setObjectName(QStringLiteral("Tags"));
     for (const QString &name : FileOps::tagChoices()) {

@@ -1,6 +1,8 @@
 #include "ui/style/MenuLocalizer.h"
 
 #include "core/localisation/Lang.h"
+#include "core/localisation/Translations.h"
+#include "ui/style/MenuAccessibility.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,45 +13,163 @@
 #include <QSet>
 #include <QTimer>
 
+#include <optional>
+
 namespace MenuLocalizer {
 
 namespace {
 
 constexpr const char *keyProperty = "kestrinMenuKey";
 constexpr const char *hintProperty = "kestrinKeyHint";
+// The mnemonic chosen for a title: the title it was chosen for, then the index of the marked character in
+// it, or -1 and the letter shown after it in parentheses.
+constexpr const char *mnemonicProperty = "kestrinMnemonic";
+// Set on the menus reached from a menu bar, whose entries get mnemonics.
+constexpr const char *barMenuProperty = "kestrinBarMenu";
 
 std::chrono::milliseconds g_delay{250};
 bool g_pending = false;
 int g_passes = 0;
 
 // Menu texts treat '&' as a mnemonic marker; a translated '&' must show as itself.
-QString menuText(const QString &key) {
-    QString text = L(key);
+QString menuText(QString text) {
     text.replace(QLatin1Char('&'), QLatin1String("&&"));
     return text;
+}
+
+struct Mnemonic {
+    QString title;
+    int index = -1;
+    QChar letter;
+};
+
+std::optional<Mnemonic> storedMnemonic(const QAction *action) {
+    const QStringList parts = action->property(mnemonicProperty).toStringList();
+    if (parts.size() != 3 || parts[2].size() != 1) return std::nullopt;
+    return Mnemonic{parts[0], parts[1].toInt(), parts[2][0]};
+}
+
+void storeMnemonic(QAction *action, const Mnemonic &m) {
+    action->setProperty(mnemonicProperty, QStringList{m.title, QString::number(m.index), QString(m.letter)});
+}
+
+QString marked(const Mnemonic &m, const QString &title) {
+    QString out;
+    out.reserve(title.size() + 6);
+    for (int i = 0; i < title.size(); ++i) {
+        if (i == m.index && m.title == title) out += u'&';
+        out += title[i];
+        if (title[i] == u'&') out += u'&';
+    }
+    if (m.index < 0 && m.title == title && !m.letter.isNull()) out += QStringLiteral(" (&") + m.letter + u')';
+    return out;
+}
+
+bool asciiLetterOrDigit(QChar c) {
+    return c.unicode() < 128 && c.isLetterOrNumber();
+}
+
+// A title's character indexes in the order they make good mnemonics: the first character of a word,
+// then any other; plain Latin letters and digits first, as every keyboard layout types them with Alt.
+QList<int> candidates(const QString &title) {
+    QList<int> starts, rest, otherStarts, others;
+    for (int i = 0; i < title.size(); ++i) {
+        const QChar c = title[i];
+        if (!c.isLetterOrNumber()) continue;
+        const bool start = i == 0 || !title[i - 1].isLetterOrNumber();
+        if (asciiLetterOrDigit(c))
+            (start ? starts : rest) << i;
+        else if (c.script() == QChar::Script_Latin)
+            (start ? otherStarts : others) << i;
+    }
+    return starts + rest + otherStarts + others;
+}
+
+// The title as it stood before mnemonics and escaping, from the text an action shows.
+QString plainOf(const QAction *action) {
+    const QString k = key(action);
+    if (!k.isEmpty()) return L(k);
+    const QString shown = action->text().section(u'\t', 0, 0);
+    if (const auto m = storedMnemonic(action); m && marked(*m, m->title) == shown) return m->title;
+    QString plain;
+    for (int i = 0; i < shown.size(); ++i) {
+        if (shown[i] == u'&' && i + 1 < shown.size()) ++i;
+        plain += shown[i];
+    }
+    return plain;
+}
+
+// Chooses mnemonics for a menu's entries that differ from each other: an entry keeps the one it has while
+// its title stands, and a title with no free Latin character of its own (a Thai one) gets a free letter
+// after it, from its English title where it has one.
+void assignMnemonics(QWidget *menu) {
+    QSet<QChar> used;
+    QList<QAction *> shown, open;
+    const auto actions = menu->actions();
+    for (QAction *a : actions) {
+        if (a->isSeparator() || !a->isVisible() || plainOf(a).isEmpty()) continue;
+        shown << a;
+        const auto m = storedMnemonic(a);
+        if (m && m->title == plainOf(a) && !used.contains(m->letter.toLower()))
+            used.insert(m->letter.toLower());
+        else
+            open << a;
+    }
+    for (QAction *a : std::as_const(open)) {
+        const QString plain = plainOf(a);
+        Mnemonic m{plain, -1, QChar()};
+        for (int i : candidates(plain))
+            if (!used.contains(plain[i].toLower())) {
+                m.index = i;
+                m.letter = plain[i];
+                break;
+            }
+        if (m.letter.isNull()) {
+            const QString english = Translations::en().value(key(a));
+            QString latin;
+            for (int i : candidates(english))
+                latin += english[i];
+            latin += QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789");
+            for (QChar c : std::as_const(latin))
+                if (asciiLetterOrDigit(c) && !used.contains(c.toLower())) {
+                    m.letter = c.toUpper();
+                    break;
+                }
+        }
+        if (m.letter.isNull()) continue;
+        used.insert(m.letter.toLower());
+        storeMnemonic(a, m);
+    }
+    for (QAction *a : std::as_const(shown)) {
+        const QString hint = a->text().section(u'\t', 1);
+        const QString text = titled(a, plainOf(a)) + (hint.isEmpty() ? QString() : u'\t' + hint);
+        if (a->text() != text) a->setText(text);
+    }
 }
 
 void retitle(QAction *action) {
     const QString k = key(action);
     if (k.isEmpty()) return;
-    QString text = menuText(k);
+    QString text = titled(action, L(k));
     // Menus show what follows a tab in the shortcut column.
     const QString hint = action->property(hintProperty).toString();
     if (!hint.isEmpty()) text += u'\t' + hint;
     if (action->text() != text) action->setText(text);
 }
 
-void walkMenu(QWidget *menu, QSet<QWidget *> &seen) {
+void walkMenu(QWidget *menu, QSet<QWidget *> &seen, bool mnemonics) {
     if (!menu || seen.contains(menu)) return;
     seen.insert(menu);
+    if (mnemonics) menu->setProperty(barMenuProperty, true);
     const auto actions = menu->actions();
     for (QAction *action : actions) {
         retitle(action);
         if (QMenu *sub = action->menu()) {
             retitle(sub->menuAction());
-            walkMenu(sub, seen);
+            walkMenu(sub, seen, mnemonics);
         }
     }
+    if (mnemonics) assignMnemonics(menu);
 }
 
 class MenuWatcher : public QObject {
@@ -62,6 +182,10 @@ protected:
         if ((type == QEvent::ActionAdded || type == QEvent::ActionChanged) &&
             (qobject_cast<QMenu *>(watched) || qobject_cast<QMenuBar *>(watched)))
             scheduleApply();
+        // A menu of the menu bar filled as it opens has its mnemonics as it shows.
+        if (type == QEvent::Show && qobject_cast<QMenu *>(watched) &&
+            watched->property(barMenuProperty).toBool())
+            assignMnemonics(static_cast<QWidget *>(watched));
         return false;
     }
 };
@@ -109,6 +233,7 @@ void start() {
     if (started || !qApp) return;
     started = true;
     qApp->installEventFilter(new MenuWatcher(qApp));
+    MenuAccessibility::install();
 }
 
 void scheduleApply() {
@@ -132,16 +257,22 @@ void apply() {
     QSet<QWidget *> seen;
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget *w : windows) {
-        if (auto *bar = qobject_cast<QMenuBar *>(w)) walkMenu(bar, seen);
+        if (auto *bar = qobject_cast<QMenuBar *>(w)) walkMenu(bar, seen, true);
         const auto bars = w->findChildren<QMenuBar *>();
         for (QMenuBar *bar : bars)
-            walkMenu(bar, seen);
+            walkMenu(bar, seen, true);
     }
 }
 
 void walk(QWidget *menu) {
     QSet<QWidget *> seen;
-    walkMenu(menu, seen);
+    walkMenu(menu, seen,
+             qobject_cast<QMenuBar *>(menu) || (menu && menu->property(barMenuProperty).toBool()));
+}
+
+QString titled(const QAction *action, const QString &title) {
+    if (const auto m = storedMnemonic(action); m && m->title == title) return marked(*m, title);
+    return menuText(title);
 }
 
 void setDelay(std::chrono::milliseconds delay) {

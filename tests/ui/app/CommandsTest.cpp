@@ -43,6 +43,22 @@ protected:
     Commands *commands = nullptr;
 };
 
+// The press a key stands for: a shifted character is its key with Shift (US and German layouts), since
+// Qt matches a press of Ctrl+Shift+/ to Ctrl+? as well as to Ctrl+Shift+/.
+QKeySequence pressed(const QKeySequence &key) {
+    static const QHash<int, int> base{
+        {Qt::Key_Question, Qt::Key_Slash},        {Qt::Key_BraceRight, Qt::Key_BracketRight},
+        {Qt::Key_BraceLeft, Qt::Key_BracketLeft}, {Qt::Key_Greater, Qt::Key_Period},
+        {Qt::Key_Colon, Qt::Key_Period},          {Qt::Key_Plus, Qt::Key_Equal}};
+    Qt::KeyboardModifiers mods = key[0].keyboardModifiers();
+    int k = key[0].key();
+    if (base.contains(k)) {
+        k = base.value(k);
+        mods |= Qt::ShiftModifier;
+    }
+    return QKeySequence(QKeyCombination(mods, Qt::Key(k)));
+}
+
 } // namespace
 
 TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn) {
@@ -63,8 +79,10 @@ TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn)
         if (!Commands::symbol(a).isEmpty()) {
             EXPECT_TRUE(symbols.contains(Commands::symbol(a))) << id.toStdString();
         }
-        for (const QKeySequence &key : a->shortcuts() + Commands::monitorKeys(a)) {
-            EXPECT_FALSE(owner.contains(key)) << key.toString().toStdString() << " of " << id.toStdString()
+        // Two keys of one command that one press matches are two owners too.
+        for (const QKeySequence &typed : a->shortcuts() + Commands::monitorKeys(a)) {
+            const QKeySequence key = pressed(typed);
+            EXPECT_FALSE(owner.contains(key)) << typed.toString().toStdString() << " of " << id.toStdString()
                                               << " and " << owner.value(key).toStdString();
             owner.insert(key, id);
         }
@@ -87,12 +105,27 @@ TEST_F(CommandsTest, MonitorKeysAreTakenByTheMonitorAndOwnKeysAreNot) {
             app->activePane()->setSelection({file});
             EXPECT_FALSE(monitor.keyDown(press(key))) << key.toString().toStdString();
         }
+    app->sides().tabs(app->sides().active())->newTab(); // the tab keys have somewhere to go
     for (QAction *a : commands->actions())
         for (const QKeySequence &key : Commands::monitorKeys(a)) {
             app->activePane()->setSelection({file});
             EXPECT_TRUE(monitor.keyDown(press(key))) << key.toString().toStdString();
         }
     app->settings().setShowHidden(false);
+    // Each form a layout gives a shifted character is the one key of its command.
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier,
+                                ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    for (const auto &[key, mods, id] : {std::tuple{Qt::Key_Question, ctrl, Cmd::manual},
+                                        std::tuple{Qt::Key_Question, ctrlShift, Cmd::manual},
+                                        std::tuple{Qt::Key_Slash, ctrlShift, Cmd::manual},
+                                        std::tuple{Qt::Key_BraceRight, ctrlShift, Cmd::nextTab},
+                                        std::tuple{Qt::Key_BracketLeft, ctrlShift, Cmd::previousTab},
+                                        std::tuple{Qt::Key_BraceLeft, ctrlShift, Cmd::previousTab}}) {
+        KeyPress p;
+        p.key = key;
+        p.modifiers = mods;
+        EXPECT_EQ(commands->byMonitorKey(KeyMonitor::monitorKey(p)), action(id)) << key;
+    }
 }
 
 TEST_F(CommandsTest, EnabledStatesFollowTheSelectionOfTheirSide) {

@@ -11,6 +11,7 @@
 #include "ui/app/AppDelegate.h"
 #include "ui/app/Commands.h"
 #include "ui/app/KeyMonitor.h"
+#include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/style/ScreenFit.h"
@@ -20,6 +21,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -130,6 +132,9 @@ TEST_F(KeysTest, EveryKeyOfTheLinuxTableBelongsToItsCommand) {
 // Pressed in the window as a user would: each key of the window's own reaches its command; keys the
 // monitor serves are taken before any shortcut.
 TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
+    // Something in the Trash, so that emptying it can act.
+    QDir().mkpath(FileLoader::mainTrash());
+    TestUtil::writeFile(FileLoader::mainTrash() + "/t.txt", "t");
     open();
     Commands *commands = Commands::of(app.get());
     // These end the window or need a sheet or a text field; their keys are checked elsewhere.
@@ -166,6 +171,7 @@ TEST_F(KeysTest, EveryMonitorKeyReachesItsCommand) {
     Commands *commands = Commands::of(app.get());
     for (QAction *a : commands->actions())
         for (const QKeySequence &key : Commands::monitorKeys(a)) {
+            if (app->sides().leftTabs()->tabs().size() < 2) app->sides().leftTabs()->newTab();
             app->sides().setActive(Side::left);
             app->settings().setDualPane(true);
             if (app->undoJournal().entries().isEmpty())
@@ -362,6 +368,143 @@ TEST_F(KeysTest, DeleteThenUndoBringsTheFileBack) {
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file) && !app->jobs().progress(), 5000);
     EXPECT_FALSE(QFile::exists(FileLoader::mainTrash() + "/a.txt"));
     EXPECT_TRUE(app->undoJournal().entries().isEmpty());
+}
+
+// F10 opens the first menu of the menu bar and Alt with a title's mnemonic that title's menu; Shift+F10 and
+// the menu key open the menu of the selection at the cursor (the background menu with nothing selected)
+// in every view; an open menu takes the arrows, Enter and Escape.
+TEST_F(KeysTest, MenusOpenByKeys) {
+    open();
+    auto *bar = qobject_cast<MainMenuBar *>(window->menuBar());
+    ASSERT_TRUE(bar);
+    auto popup = [] { return qobject_cast<QMenu *>(QApplication::activePopupWidget()); };
+    auto closeMenus = [&] {
+        while (QMenu *menu = popup())
+            QTest::keyClick(menu, Qt::Key_Escape);
+        // The menu bar may keep the keys after its menu closed.
+        if (bar->hasFocus()) QTest::keyClick(bar, Qt::Key_Escape);
+        window->paneArea()->setFocus();
+    };
+    window->paneArea()->setFocus();
+    press(QKeySequence(Qt::Key_F10));
+    QTRY_VERIFY_WITH_TIMEOUT(popup() == bar->fileMenu(), 3000);
+    closeMenus();
+    QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
+    for (QMenu *menu : {bar->filesMenu(), bar->helpMenu()}) {
+        const QKeySequence mnemonic = QKeySequence::mnemonic(menu->menuAction()->text());
+        ASSERT_FALSE(mnemonic.isEmpty()) << menu->title().toStdString();
+        press(mnemonic);
+        QTRY_VERIFY_WITH_TIMEOUT(popup() == menu, 3000);
+        closeMenus();
+    }
+
+    QStringList opened;
+    app->services().openFile = [&opened](const QString &path) { return opened << path, true; };
+    PaneModel *pane = app->left();
+    int rounds = 0;
+    for (ViewMode mode : {ViewMode::list, ViewMode::icons, ViewMode::columns}) {
+        SCOPED_TRACE(int(mode));
+        app->sides().setActive(Side::left);
+        pane->setViewMode(mode);
+        show(pane, dir.path() + "/one/two");
+        pane->setSelection({file});
+        pane->setCursor(file);
+        window->paneArea()->setFocus();
+        press(QKeySequence(Qt::SHIFT | Qt::Key_F10));
+        QTRY_VERIFY_WITH_TIMEOUT(popup(), 3000);
+        ASSERT_FALSE(popup()->actions().isEmpty());
+        EXPECT_EQ(popup()->actions().first()->objectName(), Cmd::open);
+        // Down to the first entry, Enter: the file opens.
+        QTest::keyClick(popup(), Qt::Key_Down);
+        QTest::keyClick(popup(), Qt::Key_Return);
+        ++rounds;
+        QTRY_COMPARE_WITH_TIMEOUT(opened.size(), rounds, 3000);
+        EXPECT_EQ(opened.last(), file);
+        QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
+
+        pane->setSelection({});
+        window->paneArea()->setFocus();
+        press(QKeySequence(Qt::Key_Menu));
+        QTRY_VERIFY_WITH_TIMEOUT(popup(), 3000);
+        EXPECT_NE(popup()->actions().first()->objectName(), Cmd::open); // the background menu
+        QTest::keyClick(popup(), Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
+    }
+}
+
+// Pressed in the window, in every view: a new folder and a renamed item take the cursor and the selection
+// and keep them while the listings settle, so the next F2 or Delete acts on them.
+TEST_F(KeysTest, NewAndRenamedItemsAreSelectedForTheNextKey) {
+    QDir(TrashRoots::homeTrash()).removeRecursively();
+    QDir().mkpath(FileLoader::mainTrash());
+    open();
+    app->services().timings.renameRefreshMs = 50;
+    const QString folder = dir.path() + "/one/two";
+    PaneModel *pane = app->left();
+    int round = 0;
+    for (ViewMode mode : {ViewMode::list, ViewMode::icons, ViewMode::columns}) {
+        SCOPED_TRACE(int(mode));
+        show(pane, folder);
+        app->sides().setActive(Side::left);
+        pane->setViewMode(mode);
+        window->paneArea()->setFocus();
+        const QStringList before = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+        QString made;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() > before.size(), 5000);
+        for (const QString &name : QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (!before.contains(name)) made = folder + "/" + name;
+        QTRY_VERIFY_WITH_TIMEOUT(pane->visibleRow(made) >= 0, 5000);
+        QTest::qWait(400); // the listings the new folder set off
+        EXPECT_EQ(pane->selection(), QSet<QString>{made});
+        EXPECT_EQ(pane->cursor(), made);
+        EXPECT_EQ(app->sides().active(), Side::left);
+
+        const QString renamed = folder + "/renamed" + QString::number(++round);
+        textAnswers = {renamed.section(u'/', -1)};
+        press(QKeySequence(Qt::Key_F2));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(renamed) && pane->visibleRow(renamed) >= 0, 5000);
+        QTest::qWait(400);
+        EXPECT_EQ(pane->selection(), QSet<QString>{renamed});
+        EXPECT_EQ(pane->cursor(), renamed);
+
+        answers = {AlertRole::confirm};
+        press(QKeySequence(Qt::Key_Delete));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(renamed) && !app->jobs().progress(), 5000);
+        alerts.clear();
+    }
+}
+
+// A copy by keys to the other side: what was made is selected in every pane that shows the destination,
+// whatever its view, and the keys stay with the side the user is on.
+TEST_F(KeysTest, ACopyToTheOtherSideSelectsWhatItMadeThere) {
+    open();
+    const QString to = dir.path() + "/other";
+    app->sides().rightTabs()->newTab(to);
+    QList<PaneModel *> showing = app->sides().rightTabs()->tabs();
+    int round = 0;
+    for (ViewMode mode : {ViewMode::list, ViewMode::icons, ViewMode::columns}) {
+        SCOPED_TRACE(int(mode));
+        for (PaneModel *p : showing)
+            p->setViewMode(mode);
+        const QString source = dir.path() + "/one/two/c" + QString::number(++round) + ".txt";
+        TestUtil::writeFile(source, "c");
+        show(app->left(), dir.path() + "/one/two");
+        QTRY_VERIFY_WITH_TIMEOUT(app->left()->visibleRow(source) >= 0, 5000);
+        app->sides().setActive(Side::left);
+        app->left()->setSelection({source});
+        window->paneArea()->setFocus();
+        press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right));
+        const QString copy = to + "/" + source.section(u'/', -1);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(copy) && !app->jobs().progress(), 5000);
+        for (PaneModel *p : showing)
+            QTRY_VERIFY_WITH_TIMEOUT(p->visibleRow(copy) >= 0, 5000);
+        QTest::qWait(400);
+        for (PaneModel *p : showing)
+            EXPECT_EQ(p->selection(), QSet<QString>{copy});
+        EXPECT_EQ(app->sides().active(), Side::left);
+    }
 }
 
 TEST(AppDelegateTest, AMainWindowIsFittedOnceAndActivationOnlyRetitlesMenus) {

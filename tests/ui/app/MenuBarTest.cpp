@@ -11,13 +11,19 @@
 #include "ui/app/Commands.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/style/AppIcons.h"
+#include "ui/style/MenuAccessibility.h"
+#include "ui/style/MenuLocalizer.h"
 #include "ui/window/SheetPresenter.h"
+#include "ui/window/pane/PaneHeader.h"
+#include "ui/style/ButtonStyles.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -34,6 +40,20 @@ QList<QAction *> entries(QWidget *menu) {
             out += entries(a->menu());
         else if (!a->isSeparator())
             out << a;
+    return out;
+}
+
+// A title as read, without its mnemonic: the marker, or the letter in parentheses after a title with no
+// Latin letters.
+QString unmarked(QString text) {
+    static const QRegularExpression appended(QStringLiteral(" \\(&.\\)(?=\t|$)"));
+    text.remove(appended);
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && i + 1 < text.size() && text[i + 1] != u'&') continue;
+        if (text[i] == u'&') ++i, out += u'&';
+        out += text[i];
+    }
     return out;
 }
 
@@ -149,7 +169,9 @@ TEST_F(MenuBarTest, EveryMenuEntryReachesItsCommand) {
     for (QMenu *menu : {bar->fileMenu(), bar->editMenu(), bar->filesMenu(), bar->viewMenu(), bar->helpMenu()})
         all += entries(menu);
     // The manual's chapters are the help menu's own entries, tested with it.
-    all.removeIf([this](QAction *a) { return bar->chaptersMenu()->actions().contains(a); });
+    all.removeIf([this](QAction *a) {
+        return bar->chaptersMenu()->actions().contains(a) || bar->languageMenu()->actions().contains(a);
+    });
     ASSERT_GT(all.size(), 60);
     using Sheet = SheetPresenter::Sheet;
     const QMap<QString, Sheet> sheetOf{
@@ -166,6 +188,21 @@ TEST_F(MenuBarTest, EveryMenuEntryReachesItsCommand) {
             EXPECT_TRUE(commands->actions().contains(a)) << id.toStdString();
             if (withSheets && !sheetOf.contains(id)) continue;
             prepare();
+            // What Extract, Put Back and Empty Trash need to act: an archive, an item in the Trash.
+            const QString trashed = FileLoader::mainTrash() + "/p.txt";
+            if (id == Cmd::extract) {
+                TestUtil::writeFile(root + "/a/x/z.zip", "not really");
+                app->left()->setSelection({root + "/a/x/l.txt", root + "/a/x/z.zip"});
+            }
+            if (id == Cmd::putBack || id == Cmd::emptyTrash) {
+                QDir().mkpath(FileLoader::mainTrash() + "/../info");
+                TestUtil::writeFile(trashed, "p");
+                TestUtil::writeFile(FileLoader::mainTrash() + "/../info/p.txt.trashinfo",
+                                    "[Trash Info]\nPath=" + (root + "/back/p.txt").toUtf8() +
+                                        "\nDeletionDate=2026-01-01T00:00:00\n");
+                if (id == Cmd::putBack) app->left()->setSelection({trashed});
+                commands->update(); // the Trash changed behind the program's back
+            }
             // Off: a sheet that is not there, or a redo the file journal does not have.
             if ((!withSheets && sheetOf.contains(id)) || id == Cmd::editRedo) {
                 EXPECT_FALSE(a->isEnabled()) << id.toStdString();
@@ -182,7 +219,7 @@ TEST_F(MenuBarTest, EveryMenuEntryReachesItsCommand) {
                                             [this] { ++effects; });
             const int before = seen();
             a->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(seen() > before, 2000);
+            QTRY_VERIFY2_WITH_TIMEOUT(seen() > before, qPrintable(id + " did nothing"), 2000);
             EXPECT_GT(seen(), before) << id.toStdString() << " did nothing";
             for (const auto &c : watched)
                 QObject::disconnect(c);
@@ -200,11 +237,11 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
     QAction *undo = commands->action(Cmd::undo), *editUndo = commands->action(Cmd::editUndo);
     // One rule for every undo entry: nothing in the journal, nothing to offer.
     EXPECT_FALSE(undo->isEnabled() || editUndo->isEnabled());
-    EXPECT_EQ(undo->text(), "Rückgängig\tStrg+Z");
+    EXPECT_EQ(unmarked(undo->text()), "Rückgängig\tStrg+Z");
     // A name with "&" shows the character, not a mnemonic.
     app->undoJournal().record("„R&D“ umbenannt", UndoAction::makeCreated({root + "/x"}));
     EXPECT_TRUE(undo->isEnabled() && editUndo->isEnabled());
-    EXPECT_EQ(undo->text(), "Rückgängig: „R&&D“ umbenannt\tStrg+Z");
+    EXPECT_EQ(unmarked(undo->text()), "Rückgängig: „R&&D“ umbenannt\tStrg+Z");
     app->undoJournal().takeLast();
     EXPECT_FALSE(undo->isEnabled());
 
@@ -216,14 +253,35 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
     app->left()->setSelection({root + "/b", root + "/c"});
     EXPECT_FALSE(rename->isEnabled());
 
+    // Entries that could not act are off: Extract without an archive, Put Back outside the Trash, Empty
+    // Trash with nothing in it; the Trash header's buttons follow the same rules.
+    QAction *extract = commands->action(Cmd::extract), *putBack = commands->action(Cmd::putBack),
+            *emptyTrash = commands->action(Cmd::emptyTrash);
+    app->left()->setSelection({root + "/a.txt"});
+    EXPECT_FALSE(extract->isEnabled() || putBack->isEnabled() || emptyTrash->isEnabled());
+    app->left()->setSelection({root + "/a.txt", root + "/a.zip"});
+    EXPECT_TRUE(extract->isEnabled());
+    const QString trashed = FileLoader::mainTrash() + "/t.txt";
+    PaneHeader header(app->left(), app.get());
+    app->left()->go(FileLoader::mainTrash(), true, {});
+    QTRY_VERIFY_WITH_TIMEOUT(header.inTrash(), 5000);
+    EXPECT_FALSE(header.putBackButton()->isEnabled() || header.emptyTrashButton()->isEnabled());
+    TestUtil::writeFile(trashed, "t");
+    app->left()->refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(app->left()->items().size() == 1, 5000);
+    EXPECT_TRUE(emptyTrash->isEnabled() && header.emptyTrashButton()->isEnabled());
+    app->left()->setSelection({trashed});
+    EXPECT_TRUE(putBack->isEnabled() && header.putBackButton()->isEnabled());
+    app->left()->goBack();
+
     // Switches carry the setting in their title or check mark.
     QAction *sidebar = commands->action(Cmd::sidebar), *dual = commands->action(Cmd::dualPane);
     app->settings().setShowSidebar(true);
-    EXPECT_EQ(sidebar->text(), "Seitenleiste ausblenden\tStrg+Alt+S");
+    EXPECT_EQ(unmarked(sidebar->text()), "Seitenleiste ausblenden\tStrg+Alt+S");
     sidebar->trigger();
-    EXPECT_EQ(sidebar->text(), "Seitenleiste einblenden\tStrg+Alt+S");
+    EXPECT_EQ(unmarked(sidebar->text()), "Seitenleiste einblenden\tStrg+Alt+S");
     app->settings().setDualPane(false);
-    EXPECT_TRUE(dual->text().startsWith("Zwei Fenster nebeneinander zeigen"));
+    EXPECT_TRUE(unmarked(dual->text()).startsWith("Zwei Fenster nebeneinander zeigen"));
     EXPECT_FALSE(commands->action(Cmd::activateRight)->isEnabled());
     app->left()->setViewMode(ViewMode::columns);
     EXPECT_TRUE(commands->action(Cmd::asColumns)->isChecked());
@@ -231,10 +289,59 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
 
     // The language re-titles menus and entries, formed titles included.
     app->settings().setLanguage(AppLanguage::en);
-    EXPECT_EQ(bar->fileMenu()->title(), "File");
-    EXPECT_TRUE(sidebar->text().startsWith("Show Sidebar"));
-    EXPECT_TRUE(undo->text().startsWith("Undo\t"));
+    EXPECT_EQ(unmarked(bar->fileMenu()->title()), "File");
+    EXPECT_TRUE(unmarked(sidebar->text()).startsWith("Show Sidebar"));
+    EXPECT_TRUE(unmarked(undo->text()).startsWith("Undo\t"));
     app->settings().setLanguage(AppLanguage::de);
+}
+
+// In each language every title of the menu bar and of its menus has a mnemonic that no other entry of its
+// menu has.
+TEST_F(MenuBarTest, EveryTitleHasAMnemonicOfItsOwnInEveryLanguage) {
+    for (AppLanguage lang : AppLanguages::allCases) {
+        const LanguageScope scope(lang);
+        commands->retitle();
+        app->settings().setShowSidebar(!app->settings().showSidebar()); // a title that switches
+        emit bar->chaptersMenu()->aboutToShow();
+        MenuLocalizer::walk(bar.get());
+        QList<QWidget *> menus{bar.get()};
+        for (qsizetype i = 0; i < menus.size(); ++i) {
+            QHash<QKeySequence, QString> owner;
+            for (QAction *a : menus[i]->actions()) {
+                if (a->isSeparator() || !a->isVisible()) continue;
+                const QKeySequence key = QKeySequence::mnemonic(a->text());
+                EXPECT_FALSE(key.isEmpty()) << int(lang) << " " << a->text().toStdString();
+                EXPECT_FALSE(owner.contains(key)) << int(lang) << " " << a->text().toStdString() << " and "
+                                                  << owner.value(key).toStdString();
+                owner.insert(key, a->text());
+                if (a->menu()) menus << a->menu();
+            }
+        }
+        // The bar, its five menus, "Komprimieren als", the languages and the chapters.
+        EXPECT_EQ(menus.size(), 9);
+    }
+}
+
+// A screen reader reads an entry's title without the mnemonic and without the keys the menu shows after
+// it; those are the entry's accelerator.
+TEST_F(MenuBarTest, ScreenReadersReadTitlesWithoutTheKeys) {
+    const LanguageScope de(AppLanguage::de);
+    MenuAccessibility::install();
+    commands->retitle();
+    MenuLocalizer::walk(bar.get());
+    QAction *newFolder = commands->action(Cmd::newFolder);
+    ASSERT_TRUE(newFolder->text().contains(u'\t'));
+    QAccessibleInterface *menu = QAccessible::queryAccessibleInterface(bar->fileMenu());
+    ASSERT_TRUE(menu);
+    QAccessibleInterface *entry = menu->child(int(bar->fileMenu()->actions().indexOf(newFolder)));
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->role(), QAccessible::MenuItem);
+    EXPECT_EQ(entry->text(QAccessible::Name), "Neuer Ordner");
+    EXPECT_EQ(entry->text(QAccessible::Accelerator), "Strg+Umschalt+N");
+    QAccessibleInterface *title = QAccessible::queryAccessibleInterface(bar.get())->child(0);
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->text(QAccessible::Name), "Datei");
+    EXPECT_EQ(title->childCount(), 1);
 }
 
 // Linux has no application menu, and no title speaks of programs of another system.
@@ -249,6 +356,17 @@ TEST_F(MenuBarTest, LinuxPlacesAndWording) {
     for (QAction *a : bar->chaptersMenu()->actions())
         entries += a->isVisible() && !a->isSeparator();
     EXPECT_EQ(entries, 14);
+    // The toolbar's language menu is in the menu bar too, where keys reach it.
+    const LanguageScope keep(Lang::current());
+    app->settings().setLanguage(AppLanguage::de);
+    for (const char *lang : {"en", "de"}) {
+        emit bar->languageMenu()->aboutToShow();
+        QAction *choice = bar->languageMenu()->findChild<QAction *>(QString::fromLatin1(lang));
+        ASSERT_TRUE(choice);
+        EXPECT_FALSE(choice->isChecked());
+        choice->trigger();
+        EXPECT_EQ(AppLanguages::rawValue(app->settings().language()), lang);
+    }
     for (AppLanguage lang : AppLanguages::allCases) {
         const LanguageScope scope(lang);
         commands->retitle();

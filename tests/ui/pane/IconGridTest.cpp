@@ -1,6 +1,7 @@
 #include "PaneViewFixture.h"
 
 #include "core/app/JobRunner.h"
+#include "ui/panecontent/ColumnsContent.h"
 #include "ui/panecontent/IconGrid.h"
 #include "ui/panecontent/ViewMenus.h"
 
@@ -200,4 +201,35 @@ TEST_F(IconGridTest, TheCursorScrollsItsCellIntoViewAndOnlyThen) {
     EXPECT_GT(bar->value(), 0);
     EXPECT_TRUE(
         grid->viewport()->rect().contains(grid->cellRect(grid->listModel()->rowOf(path("f250.txt")))));
+}
+
+// Every switch of view keeps the cursor's item in view, also when the view is laid out for its width only
+// as it shows.
+TEST_F(IconGridTest, EverySwitchOfViewKeepsTheCursorInView) {
+    for (int i = 30; i < 300; ++i)
+        touch(QStringLiteral("grid/f%1.txt").arg(i, 3, 10, QLatin1Char('0')), "x");
+    pane->refresh();
+    QTRY_COMPARE_WITH_TIMEOUT(grid->listModel()->rowCount(), 301, 5000);
+    const QString chosen = path("f250.txt");
+    pane->setViewMode(ViewMode::list);
+    pane->setSelection({chosen});
+    pane->setCursor(chosen);
+    auto inView = [&](ItemView *view) {
+        const int row = view->listModel()->rowOf(chosen);
+        return row >= 0 && view->isVisible() &&
+               view->viewport()->rect().intersects(view->visualRect(view->listModel()->index(row)));
+    };
+    for (ViewMode mode : {ViewMode::icons, ViewMode::list, ViewMode::columns, ViewMode::icons}) {
+        pane->setViewMode(mode);
+        ItemView *view = mode == ViewMode::icons ? static_cast<ItemView *>(grid)
+                         : mode == ViewMode::list
+                             ? static_cast<ItemView *>(listView(v))
+                             : static_cast<ItemView *>(v->content()->columns()
+                                                           ? v->content()->columns()->column(root + "/grid")
+                                                           : nullptr);
+        ASSERT_TRUE(view) << int(mode);
+        QTRY_VERIFY_WITH_TIMEOUT(inView(view), 3000);
+        // Scrolled away and back again, so that the next switch starts from the top.
+        if (mode != ViewMode::columns) view->verticalScrollBar()->setValue(0);
+    }
 }

@@ -1,9 +1,11 @@
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/fileops/ArchiveFormat.h"
+#include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "ui/app/Commands.h"
+#include "ui/panecontent/TagMenu.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
@@ -14,12 +16,14 @@
 #include "ui/window/toolbar/ToolbarHelp.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -89,6 +93,9 @@ protected:
 
 // Each push button triggers its own registry command, and no other.
 TEST_F(ToolbarTest, EveryButtonReachesItsCommand) {
+    // Something in the Trash, so that emptying it can act.
+    QDir().mkpath(FileLoader::mainTrash());
+    TestUtil::writeFile(FileLoader::mainTrash() + "/t.txt", "t");
     app->left()->go(dir.path() + "/sub");
     app->left()->goBack();
     app->left()->setSelection({file});
@@ -192,7 +199,11 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
         EXPECT_EQ(a->isEnabled(), !onSelection.contains(a->text())) << a->text().toStdString();
     }
 
-    app->left()->setSelection({file});
+    // An archive among the selection, so that Extract can act.
+    TestUtil::writeFile(dir.path() + "/b.zip", "z");
+    app->left()->refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(app->left()->visibleRow(dir.path() + "/b.zip") >= 0, 5000);
+    app->left()->setSelection({file, dir.path() + "/b.zip"});
     app->undoJournal().record("x", UndoAction::makeCreated({file}));
     menu = actionsMenu();
     // The clipboard entries act on the files, also while a text field has the focus.
@@ -205,7 +216,7 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
     window->searchField()->selectAll();
     ASSERT_EQ(QApplication::focusWidget(), window->searchField());
     entry(menu, L("Kopieren"))->trigger();
-    EXPECT_EQ(copied, QStringList{file});
+    EXPECT_EQ(QSet<QString>(copied.begin(), copied.end()), (QSet<QString>{file, dir.path() + "/b.zip"}));
 
     recordCommands();
     // Each entry but the clipboard's fires the command of its title, and only that one.
@@ -254,6 +265,56 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
     EXPECT_EQ(entry(menu, L("Tags"))->menu()->actions(),
               Commands::of(app.get())->action(Cmd::tags)->menu()->actions());
     EXPECT_FALSE(entry(menu, L("Sortieren nach"))->menu()->isEmpty());
+}
+
+// The Tags submenu marks the tags of the selection of each opening, not of an earlier one; openings leave
+// no submenus behind.
+TEST_F(ToolbarTest, ActionsMenuTagsFollowEachOpening) {
+    auto *tagMenu = qobject_cast<TagMenu *>(Commands::of(app.get())->action(Cmd::tags)->menu());
+    ASSERT_TRUE(tagMenu);
+    const QString red = dir.path() + "/sub";
+    tagMenu->setReader(
+        [red](const QString &path) { return path == red ? QStringList{"Rot"} : QStringList{}; });
+    for (const QString &path : {red, file, red}) {
+        app->left()->setSelection({path});
+        QMenu *tags = entry(actionsMenu(), L("Tags"))->menu();
+        ASSERT_TRUE(tags);
+        QSignalSpy read(tagMenu, &TagMenu::marksRead);
+        tags->popup(QPoint(0, 0));
+        EXPECT_TRUE(read.size() == 1 || read.wait(5000)) << path.toStdString();
+        EXPECT_EQ(!tagMenu->entry("Rot")->icon().isNull(), path == red) << path.toStdString();
+        tags->hide();
+    }
+    const qsizetype submenus = bar->actionsMenu()->menu()->findChildren<QMenu *>().size();
+    for (int i = 0; i < 10; ++i)
+        actionsMenu();
+    EXPECT_EQ(bar->actionsMenu()->menu()->findChildren<QMenu *>().size(), submenus);
+}
+
+// Every control a screen reader reaches in the toolbar and in the inspector has a name: the search field's
+// clear button and the comment field too.
+TEST_F(ToolbarTest, EveryControlHasAnAccessibleName) {
+    app->settings().setShowInspector(true);
+    app->left()->setSelection({file});
+    window->searchField()->setText("a");
+    QStringList unnamed;
+    std::function<void(QAccessibleInterface *, int)> walk = [&](QAccessibleInterface *node, int depth) {
+        if (!node || depth > 40) return;
+        const QAccessible::Role role = node->role();
+        const bool control = role == QAccessible::Button || role == QAccessible::CheckBox ||
+                             role == QAccessible::RadioButton || role == QAccessible::ButtonMenu ||
+                             role == QAccessible::ButtonDropDown || role == QAccessible::EditableText ||
+                             role == QAccessible::ComboBox;
+        if (control && !node->state().invisible && node->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed << QString::fromLatin1(node->object() ? node->object()->metaObject()->className() : "?") +
+                           u' ' + (node->object() ? node->object()->objectName() : QString());
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i), depth + 1);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(window->inspectorColumn() && window->inspectorColumn()->isVisible(), 3000);
+    walk(QAccessible::queryAccessibleInterface(bar), 0);
+    walk(QAccessible::queryAccessibleInterface(window->inspectorColumn()), 0);
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
 }
 
 // An entry whose sheet is not there yet is disabled instead of asking in vain.

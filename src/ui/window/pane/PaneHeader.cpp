@@ -13,6 +13,7 @@
 #include "ui/window/pane/PlacesMenu.h"
 #include "ui/window/pane/SortMenus.h"
 
+#include <QAction>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -132,6 +133,8 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
 
     m_emptyTrash = new BarButton(Commands::titleKey(command(Cmd::emptyTrash)), false, this);
     bindOnThisSide(m_emptyTrash, Cmd::emptyTrash);
+    if (QAction *empty = command(Cmd::emptyTrash))
+        connect(empty, &QAction::changed, this, &PaneHeader::refresh);
     row->addWidget(m_emptyTrash);
 
     m_newTab = iconButton("plus", {}, this);
@@ -193,6 +196,10 @@ void PaneHeader::refresh() {
     const bool trash = inTrash();
     m_putBack->setVisible(trash);
     m_emptyTrash->setVisible(trash);
+    // The menu bar's rules, for this side: something chosen here to put back, something to empty.
+    QAction *empty = command(Cmd::emptyTrash);
+    m_putBack->setEnabled(trash && !m_model->selection().isEmpty());
+    m_emptyTrash->setEnabled(trash && empty && empty->isEnabled());
     const qsizetype tabs = m_app ? m_app->sides().tabs(m_model->side())->tabs().size() : 1;
     m_newTab->setVisible(tabs <= 1);
     m_status->setText(statusText(*m_model));

@@ -43,7 +43,10 @@ QAction *ActionsMenu::command(const QAction *entry) {
 
 void ActionsMenu::fill() {
     QMenu *m = menu();
+    // The submenus of the last opening go with their entries.
+    const auto old = m->findChildren<QMenu *>(Qt::FindDirectChildrenOnly);
     m->clear();
+    qDeleteAll(old);
     if (!m_app) return;
     Commands *commands = Commands::of(m_app);
     const bool selected = !m_app->activePane()->selection().isEmpty();
@@ -92,12 +95,12 @@ void ActionsMenu::fill() {
     });
     m->addSeparator();
     entry({K("Teilen …"), Cmd::share, true});
-    // The tag entries act on the selection of the moment they are chosen, which the open menu keeps.
-    QMenu *tags = m->addMenu(L("Tags"));
-    tags->setObjectName(QStringLiteral("tags"));
-    if (QAction *tagCommand = commands->action(Cmd::tags); tagCommand && tagCommand->menu())
-        tags->addActions(tagCommand->menu()->actions());
-    tags->menuAction()->setEnabled(selected && !tags->isEmpty());
+    // The tag command's own menu, so that each opening marks the tags of the selection of that moment.
+    if (QAction *tagCommand = commands->action(Cmd::tags); tagCommand && tagCommand->menu()) {
+        QMenu *tags = tagCommand->menu();
+        m->addMenu(tags);
+        tags->menuAction()->setEnabled(selected && !tags->isEmpty());
+    }
     entry({K("Informationen"), Cmd::info, true, Sheet::info});
     m->addSeparator();
     QMenu *sort = m->addMenu(L("Sortieren nach"));

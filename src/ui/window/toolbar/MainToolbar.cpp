@@ -26,6 +26,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QToolButton>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -215,6 +216,9 @@ void MainToolbar::build() {
     m_search->setClearButtonEnabled(true);
     m_search->setPlaceholderText(L("Suchen"));
     m_search->setAccessibleName(L("Suchen"));
+    // The field's own clear button says what it does.
+    for (QToolButton *clear : m_search->findChildren<QToolButton *>())
+        clear->setAccessibleName(L("Suchtext löschen"));
     m_search->setMinimumWidth(90);
     m_search->setMaximumWidth(240);
     m_search->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
