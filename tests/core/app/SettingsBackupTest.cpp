@@ -1,6 +1,7 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
+#include "core/app/Favorites.h"
 #include "core/app/JobRunner.h"
 #include "core/app/SettingsBackup.h"
 #include "core/app/SettingsCommands.h"
@@ -9,6 +10,7 @@
 #include "core/model/FileLoader.h"
 #include "platform/Plist.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QTest>
@@ -28,6 +30,18 @@ CleanRule rule(const QString &folder) {
     return r;
 }
 
+// The user's own folder of application entries.
+QString localApps() {
+    return qEnvironmentVariable("XDG_DATA_HOME") + "/applications/";
+}
+
+// An application entry in the user's own folder.
+QString writeEntry(const QString &name) {
+    const QString path = localApps() + name;
+    TestUtil::writeFile(path, "[Desktop Entry]\nType=Application\nName=A\nExec=true\n");
+    return path;
+}
+
 // One value of each backed-up key, of the kind its owner stores, none of them a default.
 QVariantMap sample() {
     return {
@@ -42,7 +56,7 @@ QVariantMap sample() {
         {"splitFraction", 0.3},
         {"inspectorWidth", qint64(400)},
         {"toolbarCompact", false},
-        {"toolbarApps", QStringList{"/usr/share/applications/a.desktop", "b.desktop"}},
+        {"toolbarApps", QStringList{writeEntry("a.desktop"), writeEntry("kde/b.desktop")}},
         {"quickFavorites", QStringList{"/srv/x", "/srv/y"}},
         {"userFavorites", QStringList{"/srv/u"}},
         {"hiddenFavorites", QStringList{"/srv/h1", "/srv/h2"}},
@@ -64,11 +78,6 @@ QVariantMap root(const QVariant &settings, const QString &app = QStringLiteral("
             {"created", QDateTime(QDate(2025, 3, 14), QTime(9, 30), Qt::UTC)},
             {"version", "1.03"},
             {"settings", settings}};
-}
-
-// The user's own folder of application entries.
-QString localApps() {
-    return qEnvironmentVariable("XDG_DATA_HOME") + "/applications/";
 }
 
 // Compares what the settings file holds with the values, lists read as lists of strings.
@@ -105,6 +114,12 @@ protected:
         const QString path = m_dir.filePath(QStringLiteral("backup.plist"));
         EXPECT_TRUE(TestUtil::writeFile(path, bytes));
         return path;
+    }
+    // Restores and waits for the question or the alert, which come once the file was read on a worker.
+    static void restore(SettingsCommands &commands, ScriptedDialogs &d) {
+        const qsizetype before = d.alerts.size();
+        commands.restoreSettings();
+        QTRY_VERIFY_WITH_TIMEOUT(d.alerts.size() > before, 5000);
     }
     // Holds the one job until release is set.
     void holdJob(AppState &app) {
@@ -211,7 +226,7 @@ TEST_F(SettingsBackupTest, AcceptedFilesAndRefusedHeads) {
 // Each value must be of its key's kind; others and unknown keys are dropped. The launchable toolbar entries
 // are application entries only.
 TEST_F(SettingsBackupTest, WrongKindsAreDropped) {
-    const QVariantMap hostile{
+    QVariantMap hostile{
         {"fontSize", "16"},
         {"dualPane", qint64(1)},
         {"showHidden", "true"},
@@ -233,14 +248,43 @@ TEST_F(SettingsBackupTest, WrongKindsAreDropped) {
                       "/srv/Downloads/applications/evil.desktop",
                       "/usr/share/applications/../../../tmp/x.desktop", "sub/dir.desktop", "bad\n.desktop"}},
     };
+    writeEntry("kde/mine.desktop");
+    TestUtil::writeFile(localApps() + "link.desktop",
+                        "[Desktop Entry]\nType=Link\nURL=https://example.org/\n");
+    hostile["toolbarApps"] = hostile["toolbarApps"].toList() << localApps() + "link.desktop";
     const auto c = SettingsBackup::decode(Plist::toXml(root(hostile)));
     ASSERT_TRUE(c);
     EXPECT_EQ(QSet<QString>(c->settings.keyBegin(), c->settings.keyEnd()),
               (QSet<QString>{"splitFraction", "view.left", "hiddenFavorites", "toolbarApps"}));
     EXPECT_EQ(c->dropped, 8);
-    EXPECT_EQ(c->settings["toolbarApps"].toStringList(),
-              (QStringList{"/usr/share/applications/ok.desktop", localApps() + "kde/mine.desktop",
-                           "plain.desktop"}));
+    // Bare names and entries that aren't there or are no application are dropped as well.
+    EXPECT_EQ(c->settings["toolbarApps"].toStringList(), (QStringList{localApps() + "kde/mine.desktop"}));
+}
+
+// Favourites come back as folders and files; an entry only when it is an application of the
+// application folders, never one planted elsewhere (a click would start it).
+TEST_F(SettingsBackupTest, RestoredFavouritesAreFoldersFilesOrApplications) {
+    const QString folder = m_dir.path() + "/folder", file = m_dir.path() + "/note.txt";
+    const QString planted = m_dir.path() + "/Dokumente.desktop";
+    QDir().mkpath(folder);
+    TestUtil::writeFile(file, "x");
+    TestUtil::writeFile(planted, "[Desktop Entry]\nType=Application\nName=Dokumente\nExec=sh -c true\n");
+    const QString app = writeEntry("fav.desktop");
+    const QVariantList favourites{folder,
+                                  file,
+                                  "/srv/not-here-now",
+                                  planted,
+                                  app,
+                                  "relative/x",
+                                  "/dev/null",
+                                  m_dir.path() + "/../x",
+                                  m_dir.path() + "/gone.desktop"};
+    const auto c = SettingsBackup::decode(Plist::toXml(
+        root(QVariantMap{{"quickFavorites", favourites}, {"userFavorites", QVariantList{planted, folder}}})));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->settings["quickFavorites"].toStringList(),
+              (QStringList{folder, file, "/srv/not-here-now", app}));
+    EXPECT_EQ(c->settings["userFavorites"].toStringList(), QStringList{folder});
 }
 
 // The question counts the accepted entries only; cancelling changes nothing and does not restart.
@@ -257,7 +301,7 @@ TEST_F(SettingsBackupTest, TheQuestionCountsAcceptedEntries) {
     d.fileAnswers = {path};
     d.answers = {AlertAnswer(AlertRole::cancel)};
     TestUtil::LanguageScope de(AppLanguage::de);
-    commands.restoreSettings();
+    restore(commands, d);
     ASSERT_EQ(d.fileQuestions.size(), 1);
     EXPECT_FALSE(d.fileQuestions[0].save);
     ASSERT_EQ(d.alerts.size(), 1);
@@ -270,7 +314,7 @@ TEST_F(SettingsBackupTest, TheQuestionCountsAcceptedEntries) {
 
     d.fileAnswers = {path};
     d.answers = {AlertAnswer(AlertRole::confirm)};
-    commands.restoreSettings();
+    restore(commands, d);
     EXPECT_EQ(restarts, 1);
     Defaults::resetForTests();
     EXPECT_EQ(Defaults::doubleValue("fontSize"), 16.0);
@@ -295,10 +339,10 @@ TEST_F(SettingsBackupTest, TruncatedFileChangesNothing) {
     for (const QByteArray &bytes :
          {whole.left(whole.size() / 2), binary.left(binary.size() - 9), QByteArray()}) {
         d.fileAnswers = {writeBackup(bytes)};
-        commands.restoreSettings();
+        restore(commands, d);
     }
     d.fileAnswers = {m_dir.path()}; // a folder
-    commands.restoreSettings();
+    restore(commands, d);
     ASSERT_EQ(d.alerts.size(), 4);
     for (const Alert &a : d.alerts) {
         EXPECT_EQ(a.message, L("Das ist keine Sicherung von Kestrin."));
@@ -325,7 +369,7 @@ TEST_F(SettingsBackupTest, ForeignRulesNeverRunOnTheirOwn) {
         d.fileAnswers = {writeBackup(Plist::toXml(
             root(QVariantMap{{"cleanRules", RulesEngine::encode(foreign)}, {"rulesAuto", true}})))};
         d.answers = {AlertAnswer(AlertRole::confirm)};
-        commands.restoreSettings();
+        restore(commands, d);
         Defaults::resetForTests();
         EXPECT_EQ(Defaults::boolValue("rulesAuto"), false);
         EXPECT_EQ(*RulesEngine::decode(Defaults::value("cleanRules").toByteArray()), foreign);
@@ -375,7 +419,7 @@ TEST_F(SettingsBackupTest, RestoreResetAndRestartRefuseWhileAJobRuns) {
     };
     d.fileAnswers = {writeBackup(Plist::toXml(root(QVariantMap{{"fontSize", 16.0}})))};
     d.answers = {AlertAnswer(AlertRole::confirm)};
-    commands.restoreSettings();
+    restore(commands, d);
     ASSERT_EQ(d.alerts.size(), 1);
     release = true;
     QTRY_VERIFY_WITH_TIMEOUT(!app.jobs().busy(), 5000);
@@ -411,4 +455,70 @@ TEST_F(SettingsBackupTest, BackupWritesTheFileOrSaysWhy) {
     commands.backupSettings();
     ASSERT_TRUE(app.toast());
     EXPECT_TRUE(app.toast()->isError);
+}
+
+// A list at the bound of values is read in a moment (its items are walked once, never fetched by index,
+// which walked the list from its start each time), and a restore reads its file on a worker: the window
+// is free meanwhile. The bounds leave room for a busy machine; the fault took minutes.
+TEST_F(SettingsBackupTest, ALongListIsReadQuicklyAndRestoredOffTheWindowsThread) {
+    QVariantList many;
+    for (int i = 0; i < 249'900; ++i)
+        many << QStringLiteral("/srv/f%1").arg(i);
+    const QByteArray xml = Plist::toXml(root(QVariantMap{{"quickFavorites", many}}));
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<QVariant> parsed = Plist::parse(xml);
+    EXPECT_LT(timer.elapsed(), 3000);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->toMap()["settings"].toMap()["quickFavorites"].toList().size(), 249'900);
+
+    ScriptedDialogs d;
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    commands.restart = [] {};
+    d.fileAnswers = {writeBackup(xml)};
+    d.answers = {AlertAnswer(AlertRole::cancel)};
+    timer.restart();
+    commands.restoreSettings();
+    EXPECT_TRUE(d.alerts.isEmpty()); // asked once the worker is done
+    QTRY_COMPARE_WITH_TIMEOUT(d.alerts.size(), 1, 20000);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_TRUE(d.alerts[0].informative.contains(" 1 ")) << d.alerts[0].informative.toStdString();
+}
+
+// A settings file with a hundred thousand favourites doesn't hold up the start.
+TEST_F(SettingsBackupTest, ManyFavouritesStartQuickly) {
+    QStringList many;
+    for (int i = 0; i < 100'000; ++i)
+        many << QStringLiteral("/srv/f%1").arg(i);
+    ASSERT_TRUE(
+        TestUtil::writeFile(Defaults::filePath(), Plist::toXml(QVariantMap{{"quickFavorites", many}})));
+    Defaults::resetForTests();
+    QElapsedTimer timer;
+    timer.start();
+    AppState app;
+    EXPECT_EQ(app.favorites().list().size(), 100'000);
+    EXPECT_LT(timer.elapsed(), 2000);
+}
+
+// A backup that doesn't fit on its volume says the disk is full, and leaves nothing half written.
+TEST_F(SettingsBackupTest, ABackupOntoAFullDiskSaysSo) {
+    TestUtil::TmpfsMount disk(QStringLiteral("64k"));
+    if (!disk.valid()) GTEST_SKIP() << "a small volume needs root";
+    TestUtil::LanguageScope de(AppLanguage::de);
+    ScriptedDialogs d;
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    QStringList many;
+    for (int i = 0; i < 10'000; ++i)
+        many << QStringLiteral("/srv/folder-%1").arg(i);
+    app.settings().setQuickFavorites(many);
+    const QString path = disk.path() + "/out.plist";
+    d.fileAnswers = {path};
+    commands.backupSettings();
+    ASSERT_TRUE(app.toast());
+    EXPECT_TRUE(app.toast()->isError);
+    EXPECT_EQ(app.toast()->text, "Sichern fehlgeschlagen: Nicht genug freier Speicherplatz auf dem Ziel.");
+    EXPECT_FALSE(TestUtil::exists(path));
+    EXPECT_EQ(TestUtil::names(disk.path()), QStringList());
 }
