@@ -4,10 +4,16 @@
 
 #include "platform/AppRegistry.h"
 
+#include "platform/Posix.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace AppRegistry {
 
@@ -53,11 +59,91 @@ QString takeError(GError *error) {
     return text;
 }
 
-// The entry as GIO reads it, only for a file inside the application folders.
+// The entry as GIO reads it, only for an application entry.
 GAppInfo *load(const QString &desktopFile) {
     if (!isApplicationEntry(desktopFile)) return nullptr;
     GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(QFile::encodeName(desktopFile).constData());
     return info ? G_APP_INFO(info) : nullptr;
+}
+
+// The file an entry's path stands for when that path lies in an application folder and, after its links
+// are resolved, still does (flatpak's exports link into flatpak's own tree). Asks the file system only
+// for paths that pass by their text.
+std::optional<QString> placed(const QString &path) {
+    if (!path.startsWith(u'/') || !path.endsWith(QLatin1String(".desktop"))) return std::nullopt;
+    const QString clean = QDir::cleanPath(path);
+    const QStringList folders = applicationFolders();
+    if (std::none_of(folders.cbegin(), folders.cend(), [&](const QString &f) { return isBelow(clean, f); }))
+        return std::nullopt;
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty()) return std::nullopt;
+    for (const QString &folder : folders + flatpakRoots()) {
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (!real.isEmpty() && isBelow(target, real)) return target;
+    }
+    return std::nullopt;
+}
+
+// A regular file of at most an entry's size, read without waiting on a FIFO or device put in its place.
+std::optional<QByteArray> readBounded(const QString &path) {
+    const std::optional<QByteArray> name = Posix::encode(path);
+    if (!name) return std::nullopt;
+    const int fd = Posix::retry(
+        [&] { return ::open(name->constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW); });
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::optional<QByteArray> out;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxEntryBytes) {
+        // Room for what fstat said and one byte more; a file that grows meanwhile gets the whole bound.
+        QByteArray bytes(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+        qsizetype got = 0;
+        for (;;) {
+            if (got == bytes.size()) {
+                if (got > kMaxEntryBytes) break;
+                bytes.resize(qsizetype(kMaxEntryBytes) + 1);
+            }
+            const ssize_t n =
+                Posix::retry([&] { return ::read(fd, bytes.data() + got, size_t(bytes.size() - got)); });
+            if (n <= 0) {
+                if (n == 0) out = bytes.left(got);
+                break;
+            }
+            got += n;
+        }
+    }
+    ::close(fd);
+    return out;
+}
+
+// The facts of an entry in an application folder; nothing for any other path.
+std::optional<EntryFacts> placedFacts(const QString &path, const QString &language) {
+    const std::optional<QString> target = placed(path);
+    if (!target) return std::nullopt;
+    const std::optional<QByteArray> bytes = readBounded(*target);
+    if (!bytes) return std::nullopt;
+    return readEntry(*bytes, language);
+}
+
+bool isLaunchable(const EntryFacts &facts) {
+    return facts.type == QLatin1String(G_KEY_FILE_DESKTOP_TYPE_APPLICATION) && !facts.hidden;
+}
+
+bool installed(const QString &program) {
+    if (program.isEmpty()) return true;
+    gchar *found = g_find_program_in_path(QFile::encodeName(program).constData());
+    const bool there = found != nullptr;
+    g_free(found);
+    return there;
+}
+
+// Whether the program an entry names (TryExec, else the first word of Exec) is missing.
+bool programMissing(const EntryFacts &facts) {
+    if (!installed(facts.tryExec)) return true;
+    gchar **argv = nullptr;
+    if (!g_shell_parse_argv(facts.exec.toUtf8().constData(), nullptr, &argv, nullptr)) return false;
+    const bool missing = argv && argv[0] && !installed(QString::fromUtf8(argv[0]));
+    g_strfreev(argv);
+    return missing;
 }
 
 } // namespace
@@ -75,23 +161,43 @@ QStringList applicationFolders() {
 }
 
 bool isApplicationEntry(const QString &path) {
-    if (!path.startsWith(u'/') || !path.endsWith(QLatin1String(".desktop"))) return false;
-    const QFileInfo info(path);
-    if (!info.isFile()) return false;
-    const QString clean = QDir::cleanPath(path);
-    const QString target = info.canonicalFilePath();
-    const QStringList folders = applicationFolders();
-    bool listed = false;
-    for (const QString &folder : folders)
-        listed = listed || isBelow(clean, folder);
-    if (!listed) return false;
-    // A link in an application folder counts only when its target is in one as well (flatpak's exports
-    // link into flatpak's own tree).
-    for (QString folder : folders + flatpakRoots()) {
-        const QString real = QFileInfo(folder).canonicalFilePath();
-        if (!real.isEmpty() && isBelow(target, real)) return true;
+    const std::optional<EntryFacts> facts = placedFacts(path, {});
+    return facts && isLaunchable(*facts);
+}
+
+std::optional<EntryFacts> readEntry(const QByteArray &bytes, const QString &language) {
+    if (bytes.size() > kMaxEntryBytes) return std::nullopt;
+    GKeyFile *keys = g_key_file_new();
+    std::optional<EntryFacts> result;
+    const char *group = G_KEY_FILE_DESKTOP_GROUP;
+    // Translations kept: the interface language need not be the system's.
+    if (g_key_file_load_from_data(keys, bytes.constData(), gsize(bytes.size()), G_KEY_FILE_KEEP_TRANSLATIONS,
+                                  nullptr) &&
+        g_key_file_has_group(keys, group)) {
+        const auto text = [&](const char *key) {
+            gchar *value = g_key_file_get_string(keys, group, key, nullptr);
+            QString out = value ? QString::fromUtf8(value).trimmed() : QString();
+            g_free(value);
+            return out;
+        };
+        EntryFacts f;
+        f.type = text(G_KEY_FILE_DESKTOP_KEY_TYPE);
+        const QByteArray lang = language.toUtf8();
+        if (gchar *name =
+                g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_NAME,
+                                             lang.isEmpty() ? nullptr : lang.constData(), nullptr)) {
+            f.name = QString::fromUtf8(name).trimmed();
+            g_free(name);
+        }
+        f.icon = text(G_KEY_FILE_DESKTOP_KEY_ICON);
+        f.exec = text(G_KEY_FILE_DESKTOP_KEY_EXEC);
+        f.tryExec = text(G_KEY_FILE_DESKTOP_KEY_TRY_EXEC);
+        f.hidden = g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_HIDDEN, nullptr);
+        f.noDisplay = g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY, nullptr);
+        result = f;
     }
-    return false;
+    g_key_file_free(keys);
+    return result;
 }
 
 QString contentType(const QString &path, bool sniff) {
@@ -108,69 +214,20 @@ QString contentType(const QString &path, bool sniff) {
     return type;
 }
 
-bool isRunnableType(const QString &contentType) {
-    if (contentType.isEmpty()) return false;
-    const QByteArray type = contentType.toUtf8();
-    static const char *const runnable[] = {"application/x-executable",
-                                           "application/x-sharedlib",
-                                           "application/x-shellscript",
-                                           "application/x-desktop",
-                                           "application/x-ms-dos-executable",
-                                           "application/x-msdownload",
-                                           "application/x-msi",
-                                           "application/x-appimage",
-                                           "application/x-java-archive",
-                                           "application/x-perl",
-                                           "text/x-python",
-                                           "text/x-python3",
-                                           "application/x-ruby",
-                                           "application/x-csh",
-                                           "application/x-pie-executable",
-                                           "application/vnd.microsoft.portable-executable"};
-    for (const char *r : runnable)
-        if (g_content_type_is_a(type.constData(), r)) return true;
-    // Other types the system marks as executable, except plain text, which only might be a script.
-    return g_content_type_can_be_executable(type.constData()) &&
-           !g_content_type_is_a(type.constData(), "text/plain");
-}
-
 bool isA(const QString &contentType, const QString &other) {
     if (contentType.isEmpty() || other.isEmpty()) return false;
     return g_content_type_is_a(contentType.toUtf8().constData(), other.toUtf8().constData());
 }
 
 std::optional<Entry> entry(const QString &desktopFile, const QString &language) {
-    if (!isApplicationEntry(desktopFile) || QFileInfo(desktopFile).size() > kMaxEntryBytes)
-        return std::nullopt;
-    GKeyFile *keys = g_key_file_new();
-    std::optional<Entry> result;
-    const char *group = G_KEY_FILE_DESKTOP_GROUP;
-    if (g_key_file_load_from_file(keys, QFile::encodeName(desktopFile).constData(), G_KEY_FILE_NONE,
-                                  nullptr)) {
-        gchar *type = g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_TYPE, nullptr);
-        const bool app = type && qstrcmp(type, G_KEY_FILE_DESKTOP_TYPE_APPLICATION) == 0;
-        g_free(type);
-        const bool hidden = g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_HIDDEN, nullptr);
-        if (app && !hidden) {
-            Entry e;
-            e.file = desktopFile;
-            const QByteArray lang = language.toUtf8();
-            if (gchar *name =
-                    g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_NAME,
-                                                 lang.isEmpty() ? nullptr : lang.constData(), nullptr)) {
-                e.name = QString::fromUtf8(name).trimmed();
-                g_free(name);
-            }
-            if (e.name.isEmpty()) e.name = QFileInfo(desktopFile).completeBaseName();
-            if (gchar *icon = g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_ICON, nullptr)) {
-                e.icon = QString::fromUtf8(icon).trimmed();
-                g_free(icon);
-            }
-            result = e;
-        }
-    }
-    g_key_file_free(keys);
-    return result;
+    const std::optional<EntryFacts> facts = placedFacts(desktopFile, language);
+    if (!facts || !isLaunchable(*facts)) return std::nullopt;
+    Entry e;
+    e.file = desktopFile;
+    e.name = facts->name.isEmpty() ? QFileInfo(desktopFile).completeBaseName() : facts->name;
+    e.icon = facts->icon;
+    e.noDisplay = facts->noDisplay;
+    return e;
 }
 
 std::optional<QString> defaultFor(const QString &contentType) {
@@ -195,8 +252,13 @@ QStringList allFor(const QString &contentType) {
 
 LaunchResult launch(const QString &desktopFile, const QStringList &paths) {
     if (!QFileInfo::exists(desktopFile)) return {LaunchError::noSuchApplication, {}};
-    GAppInfo *app = load(desktopFile);
-    if (!app) return {LaunchError::notAnApplication, {}};
+    const std::optional<EntryFacts> facts = placedFacts(desktopFile, {});
+    if (!facts || !isLaunchable(*facts)) return {LaunchError::notAnApplication, {}};
+    GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(QFile::encodeName(desktopFile).constData());
+    // GIO refuses an entry whose program isn't installed; that is worth saying apart.
+    if (!info)
+        return {programMissing(*facts) ? LaunchError::programMissing : LaunchError::notAnApplication, {}};
+    GAppInfo *app = G_APP_INFO(info);
     GList *uris = nullptr;
     for (const QString &path : paths)
         uris = g_list_append(uris,
@@ -206,7 +268,9 @@ LaunchResult launch(const QString &desktopFile, const QStringList &paths) {
     g_list_free_full(uris, g_free);
     g_object_unref(app);
     if (ok) return {};
-    return {LaunchError::failed, takeError(error)};
+    const QString detail = takeError(error);
+    if (programMissing(*facts)) return {LaunchError::programMissing, {}};
+    return {LaunchError::failed, detail};
 }
 
 std::optional<QString> setDefaultFor(const QString &desktopFile, const QString &contentType) {

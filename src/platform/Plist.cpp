@@ -201,10 +201,18 @@ QVariant toVariant(plist_t node, int depth, bool &ok) {
         return QDateTime::fromMSecsSinceEpoch((kAppleEpoch + sec) * 1000 + usec / 1000, Qt::UTC);
     }
     case PLIST_ARRAY: {
+        // The iterator walks the items once; fetching each by index walks the list from its start.
         QVariantList list;
-        const uint32_t n = plist_array_get_size(node);
-        for (uint32_t i = 0; i < n && ok; ++i)
-            list << toVariant(plist_array_get_item(node, i), depth + 1, ok);
+        list.reserve(plist_array_get_size(node));
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        while (ok && it) {
+            plist_t item = nullptr;
+            plist_array_next_item(node, it, &item);
+            if (!item) break;
+            list << toVariant(item, depth + 1, ok);
+        }
+        free(it);
         return list;
     }
     case PLIST_DICT: {

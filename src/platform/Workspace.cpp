@@ -3,8 +3,6 @@
 
 #include "platform/Workspace.h"
 
-#include "platform/AppRegistry.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,29 +26,6 @@ QString desktopId(const QString &desktopFile) {
         if (clean.startsWith(root)) return clean.mid(root.size()).replace(u'/', u'-');
     }
     return {};
-}
-
-bool openFile(const QString &path) {
-    GFile *file = g_file_new_for_path(QFile::encodeName(path).constData());
-    bool ok = false;
-    if (GFileInfo *info = g_file_query_info(file, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
-                                            G_FILE_QUERY_INFO_NONE, nullptr, nullptr)) {
-        if (const char *found = g_file_info_get_content_type(info)) {
-            // The application registered for the type opens it; an executable is not started by itself,
-            // nor handed to a launcher: a script opens as text, a binary not at all.
-            const char *type = found;
-            const bool runnable = AppRegistry::isRunnableType(QString::fromUtf8(found));
-            if (runnable) type = g_content_type_is_a(found, "text/plain") ? "text/plain" : nullptr;
-            if (GAppInfo *app = type ? g_app_info_get_default_for_type(type, FALSE) : nullptr) {
-                GList files{file, nullptr, nullptr};
-                ok = g_app_info_launch(app, &files, nullptr, nullptr);
-                g_object_unref(app);
-            }
-        }
-        g_object_unref(info);
-    }
-    g_object_unref(file);
-    return ok;
 }
 
 namespace {

@@ -7,10 +7,6 @@
 
 // Opening files with the desktop's applications (GIO), never by running them.
 namespace Workspace {
-// Opens the file with the default application for its content type; false when there is none or the
-// launch failed.
-bool openFile(const QString &path);
-
 // The desktop application id of the default program for plain text, or nothing when there is none.
 std::optional<QString> defaultTextEditor();
 // Opens the files with the application of that desktop id, or starts it alone when there are none.

@@ -2,7 +2,7 @@
 
 #include "core/fileops/ToolRunner.h"
 #include "core/localisation/Lang.h"
-#include "platform/DesktopLaunch.h"
+#include "core/model/OpenWithApp.h"
 #include "platform/Eject.h"
 #include "platform/Terminal.h"
 #include "platform/Workspace.h"
@@ -32,7 +32,7 @@ DesktopHooks DesktopHooks::system() {
         return LF("Das Mailprogramm ließ sich nicht öffnen (%@).", *error);
     };
     d.eject = [](const QString &mountPoint) { return Eject::unmountAndEject(mountPoint); };
-    d.launchEntry = [](const QString &file) { return DesktopLaunch::launch(file); };
+    d.launchEntry = [](const QString &file) { return OpenWith::launch(file, {}); };
     d.deleteAsAdmin = [](const QStringList &paths) -> std::optional<QString> {
         const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
         if (pkexec.isEmpty()) return LF("%@ wurde nicht gefunden.", QStringLiteral("pkexec"));

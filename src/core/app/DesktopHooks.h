@@ -26,7 +26,8 @@ struct DesktopHooks {
     // blocks, runs off the main thread.
     std::function<std::optional<QString>(const QStringList &paths)> deleteAsAdmin;
 
-    // Starts the program of a desktop entry (.desktop file); nothing on success, else the reason.
+    // Starts the program of an application entry (AppRegistry::isApplicationEntry); nothing on success,
+    // else the sentence to show. Refuses every other file.
     std::function<std::optional<QString>(const QString &desktopFile)> launchEntry;
 
     static DesktopHooks system();

@@ -5,7 +5,7 @@
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
 #include "core/model/PaneModel.h"
-#include "platform/DesktopLaunch.h"
+#include "platform/AppRegistry.h"
 #include "platform/Posix.h"
 
 #include <QFileInfo>
@@ -126,9 +126,11 @@ void Favorites::openFavorite(const QString &path) {
         m_app.activePane()->go(path, true, {});
         return;
     }
-    if (DesktopLaunch::isDesktopEntry(path) && m_app.services().desktop.launchEntry) {
-        if (m_app.services().desktop.launchEntry(path))
-            m_app.show(LF("„%@“ lässt sich mit keinem Programm öffnen.", Posix::lastComponent(path)), true);
+    // Only an entry of the application folders starts a program; any other .desktop file (a download, say)
+    // is a document, which a double click shows as text.
+    if (AppRegistry::isApplicationEntry(path) && m_app.services().desktop.launchEntry) {
+        if (const std::optional<QString> error = m_app.services().desktop.launchEntry(path))
+            m_app.show(*error, true);
         return;
     }
     m_app.items().openWithApplication(path);

@@ -34,8 +34,8 @@ public:
     QString favoriteTarget() const;
     bool favoriteTargetIsSelection() const;
     void toggleFavoriteCurrent();
-    // A folder opens in the active pane; a desktop entry starts its program; anything else opens with its
-    // application, never by running it.
+    // A folder opens in the active pane; an application entry starts its program; anything else opens with
+    // its application, never by running it.
     void openFavorite(const QString &path);
 
 signals:

@@ -1,12 +1,17 @@
 #include "core/app/FeedbackMail.h"
 
 #include "core/app/AppInfo.h"
+#include "core/base/Background.h"
 #include "core/localisation/Lang.h"
+#include "platform/Posix.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QStringDecoder>
 #include <QSysInfo>
+#include <QtConcurrent>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace FeedbackKinds {
 
@@ -60,12 +65,34 @@ Sources &sources() {
 // System files are small; anything longer is not what we expect and is cut.
 constexpr qint64 maxFactBytes = 16 * 1024;
 
+// The start of a regular file; a FIFO or device put there is never waited on (os-release is a link as a
+// rule, so links are followed).
 QString readSmall(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    const QByteArray bytes = f.read(maxFactBytes);
+    const std::optional<QByteArray> name = Posix::encode(path);
+    if (!name) return {};
+    const int fd = Posix::retry([&] { return ::open(name->constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0) return {};
+    QByteArray bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        bytes.resize(maxFactBytes);
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n =
+                Posix::retry([&] { return ::read(fd, bytes.data() + got, size_t(bytes.size() - got)); });
+            if (n <= 0) break;
+            got += n;
+        }
+        bytes.truncate(got);
+    }
+    ::close(fd);
     QStringDecoder decode(QStringDecoder::Utf8);
     return decode(bytes);
+}
+
+std::optional<Facts> &shownFacts() {
+    static std::optional<Facts> facts;
+    return facts;
 }
 
 // One line of a fact: no control characters, so a strange file can't add lines to the mail.
@@ -100,6 +127,22 @@ QString osReleaseValue(QStringView raw) {
 
 void setSources(const Sources &s) {
     sources() = s;
+    shownFacts().reset();
+}
+
+Facts readFacts() {
+    return {osVersion(), machineModel()};
+}
+
+void setFacts(const Facts &facts) {
+    shownFacts() = facts;
+}
+
+void loadFacts(QObject *owner, std::function<void()> done) {
+    whenDone(owner, QtConcurrent::run(readFacts), [done = std::move(done)](const Facts &facts) {
+        setFacts(facts);
+        if (done) done();
+    });
 }
 
 QString architecture() {
@@ -151,9 +194,12 @@ QStringList technicalLines(const Options &options) {
     if (options.appVersion)
         lines << QStringLiteral("App: %1 %2 (Build %3, %4)")
                      .arg(AppInfo::name, AppInfo::version, build(), AppInfo::serial);
-    if (options.system) lines << QStringLiteral("System: ") + osVersion();
+    const std::optional<Facts> &facts = shownFacts();
+    const QString unknown = QStringLiteral("\u2026");
+    if (options.system) lines << QStringLiteral("System: ") + (facts ? facts->osVersion : unknown);
     if (options.model)
-        lines << QStringLiteral("Machine: ") + machineModel() + QStringLiteral(", ") + architecture();
+        lines << QStringLiteral("Machine: ") + (facts ? facts->machineModel : unknown) +
+                     QStringLiteral(", ") + architecture();
     if (options.language) lines << QStringLiteral("Language: ") + AppLanguages::rawValue(Lang::current());
     return lines;
 }

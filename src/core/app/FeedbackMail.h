@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <array>
+#include <functional>
 #include <optional>
 
 // The kinds of feedback in the sheet's order: a German title shown through L, and an English tag that goes
@@ -50,7 +51,21 @@ QString osVersion();
 // Maker and product name of the machine, or "unknown" where the firmware tables can't be read.
 QString machineModel();
 
+// The facts of the technical lines that come from system files. They are read on a worker: a file there
+// may be anything (a FIFO, a huge file) and must never hold up the window.
+struct Facts {
+    QString osVersion;
+    QString machineModel;
+};
+// Reads them now, bounded and without waiting on a FIFO or device; for a worker.
+Facts readFacts();
+// What the technical lines show from now on (main thread); until facts are set they show "…".
+void setFacts(const Facts &facts);
+// Reads the facts on a worker and sets them; done runs afterwards on owner's thread, unless owner is gone.
+void loadFacts(QObject *owner, std::function<void()> done);
+
 QString subject(FeedbackKind kind);
+// The lines of the facts chosen; system and machine as last set (setFacts).
 QStringList technicalLines(const Options &options);
 QString body(const QString &message, const Options &options);
 // The mailto: link of the draft: every character outside the unreserved set percent-encoded, line ends

@@ -3,10 +3,13 @@
 #include "core/app/AppInfo.h"
 #include "core/app/Settings.h"
 #include "core/base/Defaults.h"
+#include "platform/AppRegistry.h"
 #include "platform/Plist.h"
+#include "platform/Posix.h"
 
 #include <QDir>
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 
 namespace SettingsBackup {
@@ -65,31 +68,24 @@ bool isMap(const QVariant &v) {
 } // namespace
 
 namespace {
-// Where the desktop keeps its application entries: the applications folder of each XDG data folder.
-QStringList applicationFolders() {
-    QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    if (home.isEmpty()) home = QDir::homePath() + QStringLiteral("/.local/share");
-    QStringList data{home};
-    const QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
-    data << (dirs.isEmpty() ? QStringLiteral("/usr/local/share:/usr/share") : dirs)
-                .split(u':', Qt::SkipEmptyParts);
-    QStringList out;
-    for (const QString &d : std::as_const(data))
-        if (d.startsWith(u'/')) out << QDir::cleanPath(d) + QStringLiteral("/applications/");
-    return out;
-}
-} // namespace
 
-bool isApplicationEntry(const QString &path) {
-    if (!path.endsWith(QLatin1String(".desktop")) || path.size() <= 8) return false;
-    for (QChar c : path)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return false;
-    if (!path.contains(u'/')) return true; // an id the desktop resolves in its own folders
-    if (QDir::cleanPath(path) != path) return false;
-    for (const QString &folder : applicationFolders())
-        if (path.startsWith(folder)) return true;
-    return false;
+bool hasControl(const QString &text) {
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
+
+// A favourite opens with a click: a folder or a file by its absolute path. A desktop entry counts only
+// when it is an application entry; whatever else sits at the path (a device, a FIFO) is no favourite.
+bool isFavorite(const QString &path) {
+    if (!path.startsWith(u'/') || hasControl(path) || QDir::cleanPath(path) != path) return false;
+    struct stat st {};
+    const bool there = Posix::statPath(path, st);
+    if (there && S_ISDIR(st.st_mode)) return true;
+    if (path.endsWith(QLatin1String(".desktop"))) return AppRegistry::isApplicationEntry(path);
+    return !there || S_ISREG(st.st_mode);
+}
+
+} // namespace
 
 std::optional<QVariant> accepted(const QString &key, const QVariant &value) {
     const Settings::Row *row = Settings::rowNamed(key);
@@ -112,9 +108,12 @@ std::optional<QVariant> accepted(const QString &key, const QVariant &value) {
         QStringList out;
         for (const QVariant &item : value.toList()) {
             if (item.typeId() != QMetaType::QString) return std::nullopt;
-            // Launched by a click: only application entries, never a program or script of the file's
-            // choosing.
-            if (row->key == Settings::Key::toolbarApps && !isApplicationEntry(item.toString())) continue;
+            // Launched or opened by a click: never a program or script of the file's choosing.
+            if (row->key == Settings::Key::toolbarApps && !AppRegistry::isApplicationEntry(item.toString()))
+                continue;
+            if ((row->key == Settings::Key::quickFavorites || row->key == Settings::Key::userFavorites) &&
+                !isFavorite(item.toString()))
+                continue;
             out << item.toString();
         }
         return out;

@@ -43,9 +43,6 @@ std::optional<Contents> decode(const QByteArray &bytes);
 std::optional<QVariant> accepted(const QString &key, const QVariant &value);
 // Compares the rules the backup brings with the ones in use (see stopsAutoCleanup).
 void guardRules(Contents &contents, const QList<CleanRule> &current);
-// Whether a path names an application entry: a desktop entry in an applications folder, or a bare
-// desktop-entry id.
-bool isApplicationEntry(const QString &path);
 // Writes the settings into the settings file; keys the backup lacks keep their values.
 void apply(const Contents &contents);
 

@@ -3,6 +3,7 @@
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 #include "core/app/SettingsBackup.h"
+#include "core/base/Background.h"
 #include "core/localisation/Lang.h"
 #include "platform/Plist.h"
 #include "platform/Relaunch.h"
@@ -11,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
+#include <QtConcurrent>
 
 SettingsCommands::SettingsCommands(AppState *app, QObject *parent) : QObject(parent), m_app(app) {
     restart = [] {
@@ -75,6 +78,17 @@ void SettingsCommands::resetAll() {
         });
 }
 
+namespace {
+// Why a backup could not be written; a full disk in our words (the file only says "Unknown error"
+// once its commit has given up).
+QString errorOf(const QSaveFile &file, const QString &path, qint64 needed) {
+    const QStorageInfo disk(QFileInfo(path).absolutePath());
+    if (file.error() == QFileDevice::ResourceError || (disk.isValid() && disk.bytesAvailable() < needed))
+        return L("Nicht genug freier Speicherplatz auf dem Ziel.");
+    return file.errorString();
+}
+} // namespace
+
 void SettingsCommands::backupSettings() {
     if (!m_app) return;
     FileQuestion q;
@@ -94,7 +108,7 @@ void SettingsCommands::backupSettings() {
         if (bytes.isEmpty())
             error = L("Die Einstellungen ließen sich nicht umwandeln.");
         else if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-            error = file.errorString();
+            error = errorOf(file, *path, bytes.size());
         if (!error.isEmpty()) {
             app->show(LF("Sichern fehlgeschlagen: %@", error), true);
             return;
@@ -127,13 +141,11 @@ std::optional<QByteArray> readBackup(const QString &path) {
     if (bytes.size() > Plist::kMaxBytes) return std::nullopt;
     return bytes;
 }
-} // namespace
 
-void SettingsCommands::restoreFrom(QPointer<AppState> app, std::function<void()> restart,
-                                   const QString &path) {
-    const std::optional<QByteArray> bytes = readBackup(path);
-    std::optional<SettingsBackup::Contents> contents;
-    if (bytes) contents = SettingsBackup::decode(*bytes);
+// The question about a backup read, or the alert that it is none.
+void askRestore(QPointer<AppState> app, std::function<void()> restart,
+                std::optional<SettingsBackup::Contents> contents) {
+    if (!app) return;
     if (!contents) {
         Alert alert;
         alert.style = Alert::Style::warning;
@@ -165,6 +177,22 @@ void SettingsCommands::restoreFrom(QPointer<AppState> app, std::function<void()>
         app->settings().freeze();
         if (restart) restart();
     });
+}
+
+} // namespace
+
+void SettingsCommands::restoreFrom(QPointer<AppState> app, std::function<void()> restart,
+                                   const QString &path) {
+    if (!app) return;
+    // A large list takes a moment to read and check; the window goes on meanwhile.
+    whenDone(app.data(), QtConcurrent::run([path]() -> std::optional<SettingsBackup::Contents> {
+                 const std::optional<QByteArray> bytes = readBackup(path);
+                 if (!bytes) return std::nullopt;
+                 return SettingsBackup::decode(*bytes);
+             }),
+             [app, restart](const std::optional<SettingsBackup::Contents> &contents) {
+                 askRestore(app, restart, contents);
+             });
 }
 
 void SettingsCommands::relaunch() {

@@ -28,6 +28,46 @@ void checkLocale(Cache &c) {
     }
 }
 
+// By the names of the shared MIME database; aliases and older names too, as systems report either.
+const char *const kExecutable[] = {
+    "application/x-executable",
+    "application/x-sharedlib",
+    "application/x-pie-executable",
+    "application/x-desktop",
+    "application/x-java-jnlp-file",
+    "application/x-java-archive",
+    "application/x-shellscript",
+    "application/x-sh",
+    "application/x-csh",
+    "application/x-perl",
+    "text/x-python",
+    "text/x-python3",
+    "application/x-python-bytecode",
+    "application/x-ruby",
+    "application/x-php",
+    "text/tcl",
+    "text/x-tcl",
+    "application/x-ms-dos-executable",
+    "application/x-msdownload",
+    "application/vnd.microsoft.portable-executable",
+    "application/x-ms-ne-executable",
+    "application/x-ms-shortcut",
+    "application/x-msi",
+    "application/x-ms-application",
+    "application/x-bat",
+    "application/vnd.debian.binary-package",
+    "application/x-deb",
+    "application/x-rpm",
+    "application/x-redhat-package-manager",
+    "application/vnd.appimage",
+    "application/x-appimage",
+    "application/x-iso9660-appimage",
+    "application/vnd.flatpak",
+    "application/vnd.flatpak.ref",
+    "application/vnd.flatpak.repo",
+    "application/vnd.snap",
+};
+
 bool isCompressionSuffix(QStringView s) {
     return s == u"gz" || s == u"bz2" || s == u"xz" || s == u"zst" || s == u"lz" || s == u"lzma" || s == u"z";
 }
@@ -88,6 +128,17 @@ QString kindForMimeName(const char *mimeName) {
     const QString kind = QMimeDatabase().mimeTypeForName(QLatin1String(mimeName)).comment();
     c.kinds.insert(key, kind);
     return kind;
+}
+
+bool isExecutableType(const QString &mimeName) {
+    if (mimeName.isEmpty()) return false;
+    QStringList names{mimeName};
+    const QMimeType type = QMimeDatabase().mimeTypeForName(mimeName);
+    if (type.isValid()) names << type.name() << type.aliases() << type.allAncestors();
+    for (const QString &name : std::as_const(names))
+        for (const char *executable : kExecutable)
+            if (name == QLatin1String(executable)) return true;
+    return false;
 }
 
 } // namespace MimeKinds

@@ -16,4 +16,9 @@ QMimeType typeForName(const QString &fileName);
 QString kindForFile(const QString &fileName);
 QString kindForMimeName(const char *mimeName); // "inode/directory", "inode/fifo" …
 
+// Whether the type's own handler would run a file of it rather than show it: programs, libraries,
+// scripts, installers, packages and launcher files (desktop entries, Java Web Start). Decided for the
+// type, its aliases and every type it descends from, so a kind of XML or text is caught as well.
+bool isExecutableType(const QString &mimeName);
+
 } // namespace MimeKinds

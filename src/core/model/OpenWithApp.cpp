@@ -2,6 +2,7 @@
 
 #include "core/localisation/AppLanguage.h"
 #include "core/localisation/Lang.h"
+#include "core/model/MimeKinds.h"
 #include "core/model/XattrPlist.h"
 #include "platform/AppRegistry.h"
 
@@ -49,11 +50,13 @@ QList<OpenWithApp> OpenWithApp::list(const QString &path, int limit) {
     const QStringList recommended = AppRegistry::recommendedFor(type);
     QList<OpenWithApp> apps;
     for (const QString &file : AppRegistry::allFor(type)) {
-        std::optional<OpenWithApp> app = of(file);
-        if (!app) continue;
-        app->isDefault = fallback && *fallback == file;
-        app->recommended = recommended.contains(file);
-        apps << *app;
+        const auto entry = AppRegistry::entry(file, AppLanguages::rawValue(Lang::current()));
+        // Entries that ask not to be shown (helpers, settings pages) are not offered.
+        if (!entry || entry->noDisplay) continue;
+        OpenWithApp app{entry->file, entry->name, entry->icon};
+        app.isDefault = fallback && *fallback == file;
+        app.recommended = recommended.contains(file);
+        apps << app;
     }
     return arrange(std::move(apps), limit);
 }
@@ -75,6 +78,8 @@ std::optional<QString> launch(const QString &desktopFile, const QStringList &pat
         return LF("%@ wurde nicht gefunden.", name);
     case AppRegistry::LaunchError::notAnApplication:
         return L(notAnAppText());
+    case AppRegistry::LaunchError::programMissing:
+        return LF("Das Programm von „%@“ ist nicht installiert.", name);
     case AppRegistry::LaunchError::failed:
         break;
     }
@@ -83,8 +88,9 @@ std::optional<QString> launch(const QString &desktopFile, const QStringList &pat
 
 Opened openDocument(const QString &path) {
     const QString type = AppRegistry::contentType(path, true);
-    if (AppRegistry::isRunnableType(type)) {
-        // A script is text: the text editor shows it. A binary has nothing to show.
+    if (MimeKinds::isExecutableType(type)) {
+        // Its own handler would run it. A script or launcher file is text: the text editor shows it. A
+        // binary has nothing to show.
         if (!AppRegistry::isA(type, QStringLiteral("text/plain"))) return Opened::program;
         const auto editor = AppRegistry::defaultFor(QStringLiteral("text/plain"));
         if (!editor) return Opened::noApplication;

@@ -186,6 +186,8 @@ FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), 
         });
     }
     refresh();
+    // The system's facts come from files that are read on a worker; the preview follows them.
+    FeedbackMail::loadFacts(this, [this] { refresh(); });
     m_message->setFocus();
 }
 

@@ -1,6 +1,7 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
+#include "core/app/Favorites.h"
 #include "core/app/JobRunner.h"
 #include "core/app/SettingsBackup.h"
 #include "core/app/SettingsCommands.h"
@@ -9,6 +10,7 @@
 #include "core/model/FileLoader.h"
 #include "platform/Plist.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QTest>
@@ -28,6 +30,18 @@ CleanRule rule(const QString &folder) {
     return r;
 }
 
+// The user's own folder of application entries.
+QString localApps() {
+    return qEnvironmentVariable("XDG_DATA_HOME") + "/applications/";
+}
+
+// An application entry in the user's own folder.
+QString writeEntry(const QString &name) {
+    const QString path = localApps() + name;
+    TestUtil::writeFile(path, "[Desktop Entry]\nType=Application\nName=A\nExec=true\n");
+    return path;
+}
+
 // One value of each backed-up key, of the kind its owner stores, none of them a default.
 QVariantMap sample() {
     return {
@@ -42,7 +56,7 @@ QVariantMap sample() {
         {"splitFraction", 0.3},
         {"inspectorWidth", qint64(400)},
         {"toolbarCompact", false},
-        {"toolbarApps", QStringList{"/usr/share/applications/a.desktop", "b.desktop"}},
+        {"toolbarApps", QStringList{writeEntry("a.desktop"), writeEntry("kde/b.desktop")}},
         {"quickFavorites", QStringList{"/srv/x", "/srv/y"}},
         {"userFavorites", QStringList{"/srv/u"}},
         {"hiddenFavorites", QStringList{"/srv/h1", "/srv/h2"}},
@@ -66,11 +80,6 @@ QVariantMap root(const QVariant &settings, const QString &app = QStringLiteral("
             {"settings", settings}};
 }
 
-// The user's own folder of application entries.
-QString localApps() {
-    return qEnvironmentVariable("XDG_DATA_HOME") + "/applications/";
-}
-
 // Compares what the settings file holds with the values, lists read as lists of strings.
 void expectStored(const QVariantMap &values) {
     for (auto it = values.begin(); it != values.end(); ++it) {
@@ -80,6 +89,71 @@ void expectStored(const QVariantMap &values) {
         else
             EXPECT_EQ(stored, it.value()) << qPrintable(it.key());
     }
+}
+
+// A binary property list written by hand, for lists far longer than libplist's writer makes in good time.
+// Values are ASCII strings, integers, arrays and dictionaries; each call returns the value's reference.
+class BinaryList {
+public:
+    int string(const QString &text) { return add(sized(0x50, text.size()) + text.toLatin1()); }
+    int integer(qint64 v) { return add(QByteArray(1, char(0x13)) + be(quint64(v), 8)); }
+    int array(const QList<int> &items) {
+        QByteArray o = sized(0xA0, items.size());
+        for (int r : items)
+            o += be(quint64(r), 4);
+        return add(o);
+    }
+    int dict(const QList<std::pair<int, int>> &pairs) {
+        QByteArray o = sized(0xD0, pairs.size());
+        for (const auto &p : pairs)
+            o += be(quint64(p.first), 4);
+        for (const auto &p : pairs)
+            o += be(quint64(p.second), 4);
+        return add(o);
+    }
+    QByteArray bytes(int top) const {
+        QByteArray out = "bplist00";
+        QByteArray offsets;
+        for (const QByteArray &o : m_objects) {
+            offsets += be(quint64(out.size()), 4);
+            out += o;
+        }
+        const quint64 table = quint64(out.size());
+        out += offsets;
+        out += QByteArray(6, '\0') + char(4) + char(4) + be(quint64(m_objects.size()), 8) +
+               be(quint64(top), 8) + be(table, 8);
+        return out;
+    }
+
+private:
+    static QByteArray be(quint64 v, int n) {
+        QByteArray b(n, '\0');
+        for (int i = n - 1; i >= 0; --i, v >>= 8)
+            b[i] = char(v & 0xff);
+        return b;
+    }
+    static QByteArray sized(int marker, qsizetype n) {
+        if (n < 15) return QByteArray(1, char(marker | int(n)));
+        return QByteArray(1, char(marker | 0xF)) + char(0x12) + be(quint64(n), 4);
+    }
+    int add(const QByteArray &o) {
+        m_objects << o;
+        return int(m_objects.size() - 1);
+    }
+    QList<QByteArray> m_objects;
+};
+
+// A backup holding only these favourites as a binary list, or (backup false) a settings file.
+QByteArray binaryFavourites(int count, bool backup) {
+    BinaryList b;
+    QList<int> items;
+    for (int i = 0; i < count; ++i)
+        items << b.string(QStringLiteral("/srv/f%1").arg(i));
+    const int favourites = b.dict({{b.string("quickFavorites"), b.array(items)}});
+    if (!backup) return b.bytes(favourites);
+    return b.bytes(b.dict({{b.string("app"), b.string("Kestrin")},
+                           {b.string("format"), b.integer(1)},
+                           {b.string("settings"), favourites}}));
 }
 
 class SettingsBackupTest : public ::testing::Test {
@@ -105,6 +179,12 @@ protected:
         const QString path = m_dir.filePath(QStringLiteral("backup.plist"));
         EXPECT_TRUE(TestUtil::writeFile(path, bytes));
         return path;
+    }
+    // Restores and waits for the question or the alert, which come once the file was read on a worker.
+    static void restore(SettingsCommands &commands, ScriptedDialogs &d) {
+        const qsizetype before = d.alerts.size();
+        commands.restoreSettings();
+        QTRY_VERIFY_WITH_TIMEOUT(d.alerts.size() > before, 5000);
     }
     // Holds the one job until release is set.
     void holdJob(AppState &app) {
@@ -211,7 +291,7 @@ TEST_F(SettingsBackupTest, AcceptedFilesAndRefusedHeads) {
 // Each value must be of its key's kind; others and unknown keys are dropped. The launchable toolbar entries
 // are application entries only.
 TEST_F(SettingsBackupTest, WrongKindsAreDropped) {
-    const QVariantMap hostile{
+    QVariantMap hostile{
         {"fontSize", "16"},
         {"dualPane", qint64(1)},
         {"showHidden", "true"},
@@ -233,14 +313,43 @@ TEST_F(SettingsBackupTest, WrongKindsAreDropped) {
                       "/srv/Downloads/applications/evil.desktop",
                       "/usr/share/applications/../../../tmp/x.desktop", "sub/dir.desktop", "bad\n.desktop"}},
     };
+    writeEntry("kde/mine.desktop");
+    TestUtil::writeFile(localApps() + "link.desktop",
+                        "[Desktop Entry]\nType=Link\nURL=https://example.org/\n");
+    hostile["toolbarApps"] = hostile["toolbarApps"].toList() << localApps() + "link.desktop";
     const auto c = SettingsBackup::decode(Plist::toXml(root(hostile)));
     ASSERT_TRUE(c);
     EXPECT_EQ(QSet<QString>(c->settings.keyBegin(), c->settings.keyEnd()),
               (QSet<QString>{"splitFraction", "view.left", "hiddenFavorites", "toolbarApps"}));
     EXPECT_EQ(c->dropped, 8);
-    EXPECT_EQ(c->settings["toolbarApps"].toStringList(),
-              (QStringList{"/usr/share/applications/ok.desktop", localApps() + "kde/mine.desktop",
-                           "plain.desktop"}));
+    // Bare names and entries that aren't there or are no application are dropped as well.
+    EXPECT_EQ(c->settings["toolbarApps"].toStringList(), (QStringList{localApps() + "kde/mine.desktop"}));
+}
+
+// Favourites come back as folders and files; an entry only when it is an application of the
+// application folders, never one planted elsewhere (a click would start it).
+TEST_F(SettingsBackupTest, RestoredFavouritesAreFoldersFilesOrApplications) {
+    const QString folder = m_dir.path() + "/folder", file = m_dir.path() + "/note.txt";
+    const QString planted = m_dir.path() + "/Dokumente.desktop";
+    QDir().mkpath(folder);
+    TestUtil::writeFile(file, "x");
+    TestUtil::writeFile(planted, "[Desktop Entry]\nType=Application\nName=Dokumente\nExec=sh -c true\n");
+    const QString app = writeEntry("fav.desktop");
+    const QVariantList favourites{folder,
+                                  file,
+                                  "/srv/not-here-now",
+                                  planted,
+                                  app,
+                                  "relative/x",
+                                  "/dev/null",
+                                  m_dir.path() + "/../x",
+                                  m_dir.path() + "/gone.desktop"};
+    const auto c = SettingsBackup::decode(Plist::toXml(
+        root(QVariantMap{{"quickFavorites", favourites}, {"userFavorites", QVariantList{planted, folder}}})));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->settings["quickFavorites"].toStringList(),
+              (QStringList{folder, file, "/srv/not-here-now", app}));
+    EXPECT_EQ(c->settings["userFavorites"].toStringList(), QStringList{folder});
 }
 
 // The question counts the accepted entries only; cancelling changes nothing and does not restart.
@@ -257,7 +366,7 @@ TEST_F(SettingsBackupTest, TheQuestionCountsAcceptedEntries) {
     d.fileAnswers = {path};
     d.answers = {AlertAnswer(AlertRole::cancel)};
     TestUtil::LanguageScope de(AppLanguage::de);
-    commands.restoreSettings();
+    restore(commands, d);
     ASSERT_EQ(d.fileQuestions.size(), 1);
     EXPECT_FALSE(d.fileQuestions[0].save);
     ASSERT_EQ(d.alerts.size(), 1);
@@ -270,7 +379,7 @@ TEST_F(SettingsBackupTest, TheQuestionCountsAcceptedEntries) {
 
     d.fileAnswers = {path};
     d.answers = {AlertAnswer(AlertRole::confirm)};
-    commands.restoreSettings();
+    restore(commands, d);
     EXPECT_EQ(restarts, 1);
     Defaults::resetForTests();
     EXPECT_EQ(Defaults::doubleValue("fontSize"), 16.0);
@@ -295,10 +404,10 @@ TEST_F(SettingsBackupTest, TruncatedFileChangesNothing) {
     for (const QByteArray &bytes :
          {whole.left(whole.size() / 2), binary.left(binary.size() - 9), QByteArray()}) {
         d.fileAnswers = {writeBackup(bytes)};
-        commands.restoreSettings();
+        restore(commands, d);
     }
     d.fileAnswers = {m_dir.path()}; // a folder
-    commands.restoreSettings();
+    restore(commands, d);
     ASSERT_EQ(d.alerts.size(), 4);
     for (const Alert &a : d.alerts) {
         EXPECT_EQ(a.message, L("Das ist keine Sicherung von Kestrin."));
@@ -325,7 +434,7 @@ TEST_F(SettingsBackupTest, ForeignRulesNeverRunOnTheirOwn) {
         d.fileAnswers = {writeBackup(Plist::toXml(
             root(QVariantMap{{"cleanRules", RulesEngine::encode(foreign)}, {"rulesAuto", true}})))};
         d.answers = {AlertAnswer(AlertRole::confirm)};
-        commands.restoreSettings();
+        restore(commands, d);
         Defaults::resetForTests();
         EXPECT_EQ(Defaults::boolValue("rulesAuto"), false);
         EXPECT_EQ(*RulesEngine::decode(Defaults::value("cleanRules").toByteArray()), foreign);
@@ -375,7 +484,7 @@ TEST_F(SettingsBackupTest, RestoreResetAndRestartRefuseWhileAJobRuns) {
     };
     d.fileAnswers = {writeBackup(Plist::toXml(root(QVariantMap{{"fontSize", 16.0}})))};
     d.answers = {AlertAnswer(AlertRole::confirm)};
-    commands.restoreSettings();
+    restore(commands, d);
     ASSERT_EQ(d.alerts.size(), 1);
     release = true;
     QTRY_VERIFY_WITH_TIMEOUT(!app.jobs().busy(), 5000);
@@ -411,4 +520,64 @@ TEST_F(SettingsBackupTest, BackupWritesTheFileOrSaysWhy) {
     commands.backupSettings();
     ASSERT_TRUE(app.toast());
     EXPECT_TRUE(app.toast()->isError);
+}
+
+// A list at the bound of values is read in a moment (its items are walked once, never fetched by index,
+// which walked the list from its start each time), and a restore reads its file on a worker: the window
+// is free meanwhile. The bounds leave room for a busy machine; the fault took minutes.
+TEST_F(SettingsBackupTest, ALongListIsReadQuicklyAndRestoredOffTheWindowsThread) {
+    // Binary lists: libplist's reader of XML indexes an array by itself, its reader of binary lists not.
+    const QByteArray bytes = binaryFavourites(249'900, true);
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<QVariant> parsed = Plist::parse(bytes);
+    EXPECT_LT(timer.elapsed(), 3000);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->toMap()["settings"].toMap()["quickFavorites"].toList().size(), 249'900);
+
+    ScriptedDialogs d;
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    commands.restart = [] {};
+    d.fileAnswers = {writeBackup(bytes)};
+    d.answers = {AlertAnswer(AlertRole::cancel)};
+    timer.restart();
+    commands.restoreSettings();
+    EXPECT_TRUE(d.alerts.isEmpty()); // asked once the worker is done
+    QTRY_COMPARE_WITH_TIMEOUT(d.alerts.size(), 1, 20000);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_TRUE(d.alerts[0].informative.contains(" 1 ")) << d.alerts[0].informative.toStdString();
+}
+
+// A settings file with a hundred thousand favourites doesn't hold up the start.
+TEST_F(SettingsBackupTest, ManyFavouritesStartQuickly) {
+    ASSERT_TRUE(TestUtil::writeFile(Defaults::filePath(), binaryFavourites(100'000, false)));
+    Defaults::resetForTests();
+    QElapsedTimer timer;
+    timer.start();
+    AppState app;
+    EXPECT_EQ(app.favorites().list().size(), 100'000);
+    EXPECT_LT(timer.elapsed(), 2000);
+}
+
+// A backup that doesn't fit on its volume says the disk is full, and leaves nothing half written.
+TEST_F(SettingsBackupTest, ABackupOntoAFullDiskSaysSo) {
+    TestUtil::TmpfsMount disk(QStringLiteral("64k"));
+    if (!disk.valid()) GTEST_SKIP() << "a small volume needs root";
+    TestUtil::LanguageScope de(AppLanguage::de);
+    ScriptedDialogs d;
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    QStringList many;
+    for (int i = 0; i < 10'000; ++i)
+        many << QStringLiteral("/srv/folder-%1").arg(i);
+    app.settings().setQuickFavorites(many);
+    const QString path = disk.path() + "/out.plist";
+    d.fileAnswers = {path};
+    commands.backupSettings();
+    ASSERT_TRUE(app.toast());
+    EXPECT_TRUE(app.toast()->isError);
+    EXPECT_EQ(app.toast()->text, "Sichern fehlgeschlagen: Nicht genug freier Speicherplatz auf dem Ziel.");
+    EXPECT_FALSE(TestUtil::exists(path));
+    EXPECT_EQ(TestUtil::names(disk.path()), QStringList());
 }

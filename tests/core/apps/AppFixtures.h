@@ -71,9 +71,24 @@ inline void install() {
             entry(id),
             desktopFile(id, QStringLiteral("App %1").arg(i, 2, 10, QLatin1Char('0')), "text/x-tex;"));
     }
+    // In the right place, yet nothing to start: a link, a script under an entry's name, one the desktop
+    // hides; one kept out of lists; one whose program is gone; a launcher of Java Web Start files.
+    TestUtil::writeFile(entry("weblink"), "[Desktop Entry]\nType=Link\nName=Web\nURL=https://example.org/\n");
+    TestUtil::writeFile(entry("script"), ("#!/bin/sh\n" + r + "/writer.sh script\n").toUtf8());
+    QFile::setPermissions(entry("script"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TestUtil::writeFile(entry("hidden"), desktopFile("hidden", "Hidden", "text/x-csrc;") + "Hidden=true\n");
+    TestUtil::writeFile(entry("quiet"), desktopFile("quiet", "Quiet", "text/x-csrc;") + "NoDisplay=true\n");
+    TestUtil::writeFile(
+        entry("vanished"),
+        ("[Desktop Entry]\nType=Application\nName=Vanished\nExec=" + r + "/no-such-program %F\n").toUtf8());
+    TestUtil::writeFile(entry("webstart"),
+                        desktopFile("webstart", "Web Start", "application/x-java-jnlp-file;"));
     QMap<QString, QStringList> byType;
     byType["text/x-csrc"] = QStringList{"zeta.desktop", "alpha.desktop"};
+    byType["text/x-csrc"] << "hidden.desktop"
+                          << "quiet.desktop";
     byType["text/x-java"] = QStringList{"zeta.desktop", "alpha.desktop"};
+    byType["application/x-java-jnlp-file"] = QStringList{"webstart.desktop"};
     byType["text/plain"] =
         QStringList{"aaron.desktop", "beta.desktop", "tool10.desktop", "tool2.desktop", "editor.desktop"};
     for (int i = 0; i < 75; ++i)
@@ -86,7 +101,8 @@ inline void install() {
     const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     QDir().mkpath(config);
     TestUtil::writeFile(config + "/mimeapps.list", "[Default Applications]\ntext/x-csrc=zeta.desktop\n"
-                                                   "text/plain=editor.desktop\ntext/x-tex=many74.desktop\n");
+                                                   "text/plain=editor.desktop\ntext/x-tex=many74.desktop\n"
+                                                   "application/x-java-jnlp-file=webstart.desktop\n");
     // A desktop's own list comes first: a default set in the general list does not win against it.
     TestUtil::writeFile(config + "/ktest-mimeapps.list",
                         "[Default Applications]\ntext/x-java=zeta.desktop\n");

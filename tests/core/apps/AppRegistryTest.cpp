@@ -3,6 +3,7 @@
 #include "core/apps/AppFixtures.h"
 
 #include "core/localisation/Lang.h"
+#include "core/model/MimeKinds.h"
 #include "core/model/OpenWithApp.h"
 #include "core/model/XattrPlist.h"
 #include "platform/AppRegistry.h"
@@ -146,4 +147,44 @@ TEST_F(AppRegistryTest, DoubleClickHonoursTheFilesOwnChoiceOnlyForRealEntries) {
     ASSERT_EQ(FileOps::setOpenWithOverride(downloads() + "/evil.desktop", doc), 0);
     EXPECT_EQ(OpenWith::openDocument(doc), OpenWith::Opened::opened);
     EXPECT_EQ(waitLaunch(), (QStringList{"zeta", doc}));
+}
+
+// One rule wherever an entry is started: inside the application folders, of Type=Application, not
+// hidden. A link, a script under an entry's name and a hidden entry start nothing, even in the right place.
+TEST_F(AppRegistryTest, OnlyApplicationEntriesAreStarted) {
+    const LanguageScope de(AppLanguage::de);
+    const QString refusal = "Das ist keine App. Ziehe ein Programm (Endung .desktop) hierher.";
+    for (const char *name : {"weblink", "script", "hidden"}) {
+        EXPECT_FALSE(AppRegistry::isApplicationEntry(entry(name))) << name;
+        EXPECT_FALSE(AppRegistry::entry(entry(name), "de")) << name;
+        EXPECT_EQ(OpenWith::launch(entry(name), {}), refusal) << name;
+    }
+    EXPECT_TRUE(nothingLaunched());
+    EXPECT_TRUE(AppRegistry::isApplicationEntry(entry("quiet")));
+    // Offered nowhere in the lists, though registered for the type.
+    EXPECT_FALSE(names(OpenWithApp::list(file("main.c"))).contains("Quiet"));
+    EXPECT_FALSE(names(OpenWithApp::list(file("main.c"))).contains("Hidden"));
+}
+
+TEST_F(AppRegistryTest, AnEntryWhoseProgramIsGoneSaysSo) {
+    const LanguageScope de(AppLanguage::de);
+    EXPECT_EQ(OpenWith::launch(entry("vanished"), {file("x.c")}),
+              "Das Programm von „Vanished“ ist nicht installiert.");
+}
+
+// What a type's own handler would run is never handed to it, also when the type descends from text:
+// a Java Web Start file opens as text, not in its launcher.
+TEST_F(AppRegistryTest, ExecutableTypesAreKnownByTheirAncestorsToo) {
+    for (const char *type :
+         {"application/x-java-jnlp-file", "application/x-desktop", "application/x-shellscript",
+          "text/x-python3", "application/x-msi", "application/x-ms-dos-executable",
+          "application/vnd.debian.binary-package", "application/x-executable", "application/x-sharedlib",
+          "application/x-awk", "text/x-lua"})
+        EXPECT_TRUE(MimeKinds::isExecutableType(type)) << type;
+    for (const char *type :
+         {"text/plain", "application/xml", "text/x-csrc", "image/png", "application/pdf", ""})
+        EXPECT_FALSE(MimeKinds::isExecutableType(type)) << type;
+    const QString jnlp = file("start.jnlp", "<?xml version=\"1.0\"?>\n<jnlp spec=\"1.0+\"></jnlp>\n");
+    EXPECT_EQ(OpenWith::openDocument(jnlp), OpenWith::Opened::opened);
+    EXPECT_EQ(waitLaunch(), (QStringList{"editor", jnlp}));
 }

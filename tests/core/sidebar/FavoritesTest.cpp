@@ -4,7 +4,7 @@
 #include "core/base/Defaults.h"
 #include "core/localisation/FileFmt.h"
 #include "core/model/PaneModel.h"
-#include "platform/DesktopLaunch.h"
+#include "core/model/OpenWithApp.h"
 
 #include <QDir>
 #include <QFile>
@@ -113,7 +113,7 @@ TEST_F(FavoritesTest, RemoveTakesEveryCopyAndMoveClampsItsIndex) {
     EXPECT_FALSE(f.contains(p("x")));
 }
 
-TEST_F(FavoritesTest, OpeningAFavouriteEntersFoldersStartsDesktopEntriesAndNeverRunsAPlainFile) {
+TEST_F(FavoritesTest, OpeningAFavouriteEntersFoldersStartsApplicationEntriesAndNeverRunsAPlainFile) {
     LanguageScope german(AppLanguage::de);
     // A script that would leave a mark if it ran.
     TestUtil::writeFile(p("tool.sh"), "#!/bin/sh\ntouch '" + p("ran").toUtf8() + "'\n");
@@ -128,8 +128,21 @@ TEST_F(FavoritesTest, OpeningAFavouriteEntersFoldersStartsDesktopEntriesAndNever
     f.openFavorite(p("tool.sh"));
     EXPECT_EQ(opened, QStringList{p("tool.sh")}); // to its application, as a document
     EXPECT_TRUE(launched.isEmpty());
+    // An entry of the application folders starts its program; the same entry anywhere else (a download)
+    // is a document, and so is a hidden one.
+    const QString apps = qEnvironmentVariable("XDG_DATA_HOME") + "/applications";
+    const QByteArray entry =
+        "[Desktop Entry]\nType=Application\nName=Tool\nExec=sh -c 'touch " + p("ran").toUtf8() + "'\n";
+    TestUtil::writeFile(apps + "/kestrin-fav.desktop", entry);
+    TestUtil::writeFile(apps + "/kestrin-hidden.desktop", entry + "Hidden=true\n");
+    TestUtil::writeFile(p("app.desktop"), entry);
+    f.openFavorite(apps + "/kestrin-fav.desktop");
+    EXPECT_EQ(launched, QStringList{apps + "/kestrin-fav.desktop"});
+    opened.clear();
     f.openFavorite(p("app.desktop"));
-    EXPECT_EQ(launched, QStringList{p("app.desktop")});
+    f.openFavorite(apps + "/kestrin-hidden.desktop");
+    EXPECT_EQ(launched.size(), 1);
+    EXPECT_EQ(opened, (QStringList{p("app.desktop"), apps + "/kestrin-hidden.desktop"}));
 
     f.openFavorite(p("nothing"));
     ASSERT_TRUE(app.toast());
@@ -139,9 +152,12 @@ TEST_F(FavoritesTest, OpeningAFavouriteEntersFoldersStartsDesktopEntriesAndNever
 
     // The launcher itself refuses anything that is no desktop entry, an executable renamed to look like one
     // included.
-    EXPECT_TRUE(DesktopLaunch::launch(p("tool.sh")).has_value());
+    EXPECT_TRUE(OpenWith::launch(p("tool.sh"), {}).has_value());
     QFile::copy(p("tool.sh"), p("fake.desktop"));
-    EXPECT_TRUE(DesktopLaunch::launch(p("fake.desktop")).has_value());
+    EXPECT_TRUE(OpenWith::launch(p("fake.desktop"), {}).has_value());
+    EXPECT_TRUE(OpenWith::launch(p("app.desktop"), {}).has_value());
+    QFile::copy(p("tool.sh"), apps + "/kestrin-fake.desktop");
+    EXPECT_TRUE(OpenWith::launch(apps + "/kestrin-fake.desktop", {}).has_value());
     QTest::qWait(100);
     EXPECT_FALSE(TestUtil::exists(p("ran")));
 }

@@ -122,6 +122,21 @@ TEST_F(AppsViewsTest, StripDropsReorderOpenDocumentsOrAddAndNeverTakeAMove) {
     EXPECT_EQ(any.dropAction(), Qt::CopyAction);
 }
 
+// Entries that start nothing (a link, a script under an entry's name) are refused where they are dropped,
+// on a button or beside the buttons, not only when their button is clicked.
+TEST_F(AppsViewsTest, StripRefusesEntriesThatAreNoApplicationAtTheDrop) {
+    app->settings().setToolbarApps({e(0)});
+    ToolbarAppsStrip strip(app.get());
+    for (const QString &target : {e(0), QString()}) {
+        std::unique_ptr<QMimeData> data(urls({entry("weblink"), entry("script")}));
+        EXPECT_FALSE(strip.handleDrop(data.get(), target));
+        EXPECT_EQ(apps->apps(), QStringList{e(0)});
+        EXPECT_TRUE(launched.isEmpty());
+        EXPECT_EQ(toastText(), "Das ist keine App. Ziehe ein Programm (Endung .desktop) hierher.");
+        app->toasts().setToast(std::nullopt);
+    }
+}
+
 TEST_F(AppsViewsTest, APaneDropOfAStripButtonCopies) {
     bool copied = false;
     FolderDropTarget target;

@@ -3,7 +3,6 @@
 #include "core/app/AppState.h"
 #include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
-#include "platform/AppRegistry.h"
 #include "ui/app/AppChooser.h"
 #include "ui/style/DesktopAppIcon.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
@@ -18,6 +17,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -137,20 +138,17 @@ bool ToolbarAppsStrip::handleDrop(const QMimeData *data, const QString &target) 
     }
     const QStringList paths = localPaths(data);
     if (paths.isEmpty()) return false;
+    // Entries only: they are meant for the strip, wherever they land. One that is no application (a link,
+    // a script named like an entry) is refused here, not when its button is clicked.
+    const bool entries = std::all_of(paths.cbegin(), paths.cend(),
+                                     [](const QString &p) { return p.endsWith(QLatin1String(".desktop")); });
+    if (entries) return apps->addToolbarApps(paths, int(targetIndex)) > 0;
+    // Documents (and whatever comes with them) open with the button's application.
     if (!target.isEmpty()) {
-        bool allApps = true;
-        for (const QString &path : paths)
-            allApps = allApps && AppRegistry::isApplicationEntry(path);
-        // Documents (and whatever comes with them) open with the button's application.
-        if (!allApps) {
-            apps->openFiles(paths, target);
-            return true;
-        }
-        apps->addToolbarApps(paths, int(targetIndex));
+        apps->openFiles(paths, target);
         return true;
     }
-    apps->addToolbarApps(paths);
-    return true;
+    return apps->addToolbarApps(paths) > 0;
 }
 
 void ToolbarAppsStrip::paintEvent(QPaintEvent *) {
