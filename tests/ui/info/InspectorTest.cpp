@@ -147,6 +147,20 @@ TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
     file.show();
     QTRY_VERIFY(file.state()->loaded());
     EXPECT_TRUE(file.slotWidget(FileInfoForm::Slot::openWith)->isVisible());
+    // Both parts fold like the form's own sections.
+    for (const auto &[slot, title] :
+         {std::pair{FileInfoForm::Slot::openWith, "Öffnen mit"},
+          std::pair{FileInfoForm::Slot::permissions, "Teilen & Zugriffsrechte"}}) {
+        InspectorSection *section = nullptr;
+        for (InspectorSection *s : file.findChildren<InspectorSection *>())
+            if (s->isAncestorOf(file.slotWidget(slot))) section = s;
+        ASSERT_TRUE(section) << title;
+        EXPECT_EQ(section->header()->accessibleName(), L(title));
+        section->setOpen(false);
+        EXPECT_FALSE(file.slotWidget(slot)->isVisible()) << title;
+        section->setOpen(true);
+        EXPECT_TRUE(file.slotWidget(slot)->isVisible()) << title;
+    }
 }
 
 TEST_F(Inspector, TypedNameSurvivesReloads) {
