@@ -117,7 +117,12 @@ TEST_F(RulesSheetsTest, ListButtonsStayBelowTheListAndAChosenFolderIsNoWarning) 
     app.services().dialogs = dialogs.dialogs();
     dialogs.folderAnswers = {tmp.path()};
     button(sheet, "Wählen …")->click();
-    ASSERT_TRUE(colourOf(tmp.path()));
+    ASSERT_EQ(app.cleanupRules().rules().value(0).folder, tmp.path());
+    QTest::qWait(20);
+    QStringList texts;
+    for (QLabel *l : sheet->findChildren<QLabel *>())
+        texts << l->text();
+    ASSERT_TRUE(colourOf(tmp.path())) << texts.join(" | ").toStdString();
     EXPECT_NE(*colourOf(tmp.path()), warning);
     sheet->reject();
 }
