@@ -18,7 +18,7 @@ for line in 'Type=Application' 'Name=Kestrin' 'Icon=kestrin' 'Categories=System;
 done
 grep -q '^Exec=kestrin' "$entry" || { echo "desktop entry does not start kestrin"; fail=1; }
 for lang in de pl th; do
-  for key in GenericName Comment; do
+  for key in Name GenericName Comment; do
     grep -q "^$key\[$lang\]=" "$entry" || { echo "desktop entry lacks $key[$lang]"; fail=1; }
   done
 done
