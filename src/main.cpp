@@ -4,12 +4,18 @@
 #include "ui/app/QtDialogs.h"
 #include "ui/app/QtPasteboard.h"
 #include "ui/app/QtTranslations.h"
+#include "ui/style/AppIcons.h"
 #include "ui/window/MainWindow.h"
 
+#include "core/model/FileLoader.h"
 #include "core/model/OpenWithApp.h"
+#include "core/model/PaneModel.h"
 #include "platform/Relaunch.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
 #include <QPointer>
 
 int main(int argc, char **argv) {
@@ -20,6 +26,7 @@ int main(int argc, char **argv) {
     QApplication::setOrganizationName(QStringLiteral("Kestrin"));
     QApplication::setDesktopFileName(QStringLiteral("kestrin"));
     QApplication::setQuitOnLastWindowClosed(true);
+    AppIcons::install();
 
     QPointer<MainWindow> window;
     Services services(makeQtDialogs([&window]() -> QWidget * { return window; }));
@@ -29,6 +36,12 @@ int main(int argc, char **argv) {
     services.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
     services.pasteboard = makeQtPasteboard();
     AppState app(std::move(services));
+    // A folder handed over by the desktop ("open with", the desktop entry's %U) opens in the active pane.
+    if (const QStringList args = QApplication::arguments(); args.size() > 1) {
+        const QUrl url = QUrl::fromUserInput(args[1], QDir::currentPath(), QUrl::AssumeLocalFile);
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
+            app.sides().activePane()->go(FileLoader::norm(url.toLocalFile()));
+    }
     QtTranslations::follow(&app.settings());
     KeyMonitor keys(&app);
     AppDelegate delegate;

@@ -20,6 +20,8 @@
 #include "ui/panecontent/TagMenu.h"
 #include "core/model/ViewMode.h"
 #include "ui/app/SceneWindows.h"
+#include "ui/app/AboutPanel.h"
+#include "ui/style/AppIcons.h"
 #include "ui/tools/BatchRenameSheet.h"
 #include "ui/tools/CompareSheet.h"
 #include "ui/tools/StorageAnalysisSheet.h"
@@ -139,6 +141,60 @@ int main(int argc, char **argv) {
     }
     Defaults::setValue("lastPath.left", left);
     Defaults::setValue("lastPath.right", right);
+
+    // The desktop's own folders under their German names, as the desktop's tools make them, and one file
+    // in the Trash, for the sidebar, the trail and the columns view below.
+    for (const char *name : {"Bilder", "Musik", "Videos", "Schreibtisch", "Dokumente", "Downloads"})
+        QDir().mkpath(home.path() + "/" + name);
+    {
+        QFile dirs(home.path() + "/.config/user-dirs.dirs");
+        dirs.open(QIODevice::WriteOnly);
+        dirs.write("XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"
+                   "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_MUSIC_DIR=\"$HOME/Musik\"\n"
+                   "XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_VIDEOS_DIR=\"$HOME/Videos\"\n");
+    }
+    // Kestrin's icon at the sizes a desktop shows it; the About panel; the columns view with a preview,
+    // the sidebar and the Trash's trail at the smallest window and on a large screen, at the smallest and
+    // largest text, light and dark, German and Thai.
+    {
+        for (int size : {16, 32, 48, 128, 256})
+            AppIcons::appIcon().pixmap(size, size).save(out + QStringLiteral("/icon-%1.png").arg(size));
+        for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
+            Lang::setCurrent(lang);
+            const QString tag = AppLanguages::rawValue(lang);
+            AppState app;
+            MainWindow w(&app);
+            w.show();
+            settle(300);
+            if (AboutPanel *about = AboutPanel::open(&app)) {
+                settle(300);
+                grabTo(about, out + "/about-" + tag + ".png");
+                about->close();
+            }
+            if (lang == AppLanguage::en) continue;
+            QDir().mkpath(FileLoader::mainTrash() + "/Alter Ordner");
+            app.right()->go(FileLoader::mainTrash() + "/Alter Ordner");
+            app.left()->setViewMode(ViewMode::columns);
+            app.left()->go(left);
+            settle(300);
+            app.left()->setSelection({left + "/Notizen.txt"});
+            for (const char *look : {"light", "dark"})
+                for (int pt : {10, 18})
+                    for (const QSize size : {QSize(900, 460), QSize(2560, 1440)}) {
+                        app.settings().setAppearance(QString::fromLatin1(look));
+                        app.settings().setFontSize(pt);
+                        w.resize(size);
+                        shoot(w, out + QStringLiteral("/wording-%1-%2-%3-%4.png")
+                                           .arg(tag, QString::fromLatin1(look))
+                                           .arg(pt)
+                                           .arg(size.width()));
+                    }
+            app.settings().setAppearance("system");
+            app.settings().setFontSize(13);
+            app.left()->setViewMode(ViewMode::list);
+        }
+    }
+    if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"wording") return 0;
 
     // The toolbar at the smallest window, normal and compact, in three languages.
     for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {

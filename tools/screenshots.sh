@@ -6,8 +6,11 @@
 # rename sheets, German and Thai; the sidebar with a mounted volume and favourites, the places menu, the
 # favourites editor, the item menu with its tag submenu and the preview window, the seven settings pages,
 # German and Thai; and the other sheets and panels of tools/screens.cpp.
-# Usage: tools/screenshots.sh [OUTDIR]   (after `make build`)
+# First Kestrin's icon, the About panel, and the columns view with the sidebar and the Trash's trail at
+# 900×460 and 2560×1440, 10 and 18 pt, light and dark, German and Thai ("wording" as a second argument
+# stops after these).
+# Usage: tools/screenshots.sh [OUTDIR [wording]]   (after `make build`)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-build/screens}"
-exec xvfb-run -a -s "-screen 0 2600x1500x24" ./build/kestrin-screens "$out"
+exec xvfb-run -a -s "-screen 0 2600x1500x24" ./build/kestrin-screens "$out" "${2:-}"

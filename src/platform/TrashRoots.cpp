@@ -14,22 +14,21 @@
 namespace TrashRoots {
 namespace {
 
-// What a would-be trash folder is: ours, absent, or there but not to be trusted (and why, in the fixed
-// German words of the diagnosis).
+// What a would-be trash folder is: ours, absent, or there but not to be trusted (and why).
 struct Verdict {
     bool exists = false;
-    QString refusal; // empty when it is ours
+    Refusal refusal = Refusal::none; // none when it is ours
+    unsigned owner = 0;
 };
 
 // A folder we own that is a folder, not a link to one: nobody else can have put items or descriptions in it.
 Verdict ownFolder(const QString &path) {
     struct stat st {};
     if (!Posix::lstatPath(path, st)) return {};
-    if (S_ISLNK(st.st_mode)) return {true, QStringLiteral("ein symbolischer Link")};
-    if (!S_ISDIR(st.st_mode)) return {true, QStringLiteral("kein Ordner")};
-    if (st.st_uid != getuid())
-        return {true, QStringLiteral("gehört einem anderen Benutzer (uid %1)").arg(st.st_uid)};
-    return {true, {}};
+    if (S_ISLNK(st.st_mode)) return {true, Refusal::link};
+    if (!S_ISDIR(st.st_mode)) return {true, Refusal::notFolder};
+    if (st.st_uid != getuid()) return {true, Refusal::foreignOwner, unsigned(st.st_uid)};
+    return {true, Refusal::none};
 }
 
 // The freedesktop rules for both kinds of volume trash: <top>/.Trash must be a real folder with the sticky
@@ -45,12 +44,12 @@ QList<Candidate> candidates(const QString &mountPoint) {
     const QString shared = top + QStringLiteral("/.Trash");
     QList<Candidate> out;
     Verdict inShared = ownFolder(shared + u'/' + uid);
-    if (inShared.exists && inShared.refusal.isEmpty()) {
+    if (inShared.exists && inShared.refusal == Refusal::none) {
         struct stat st {};
         if (!Posix::lstatPath(shared, st) || !S_ISDIR(st.st_mode))
-            inShared.refusal = QStringLiteral(".Trash ist kein echter Ordner");
+            inShared.refusal = Refusal::sharedNotFolder;
         else if (!(st.st_mode & S_ISVTX))
-            inShared.refusal = QStringLiteral(".Trash hat kein Sticky-Bit");
+            inShared.refusal = Refusal::sharedNotSticky;
     }
     out.push_back({shared + u'/' + uid, inShared});
     const QString own = top + QStringLiteral("/.Trash-") + uid;
@@ -69,7 +68,7 @@ QString homeTrash() {
 QStringList volumeTrashes(const QString &mountPoint) {
     QStringList out;
     for (const Candidate &c : candidates(mountPoint))
-        if (c.verdict.exists && c.verdict.refusal.isEmpty()) out << c.path;
+        if (c.verdict.exists && c.verdict.refusal == Refusal::none) out << c.path;
     return out;
 }
 
@@ -77,9 +76,9 @@ QList<Refused> refused() {
     QList<Refused> out;
     for (const QString &mount : Volumes::mountPoints())
         for (const Candidate &c : candidates(mount))
-            if (c.verdict.exists && !c.verdict.refusal.isEmpty() &&
+            if (c.verdict.exists && c.verdict.refusal != Refusal::none &&
                 std::none_of(out.cbegin(), out.cend(), [&](const Refused &r) { return r.path == c.path; }))
-                out.push_back({c.path, c.verdict.refusal});
+                out.push_back({c.path, c.verdict.refusal, c.verdict.owner});
     return out;
 }
 

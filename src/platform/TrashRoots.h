@@ -15,9 +15,11 @@ QString homeTrash();
 // emptied: another user could have made it and planted items in it.
 QStringList volumeTrashes(const QString &mountPoint);
 // Would-be trash folders of every mount point that exist but are not trusted, and why (for the diagnosis).
+enum class Refusal { none, link, notFolder, foreignOwner, sharedNotFolder, sharedNotSticky };
 struct Refused {
     QString path;
-    QString reason;
+    Refusal reason = Refusal::none;
+    unsigned owner = 0; // the owner's uid, for foreignOwner
 };
 QList<Refused> refused();
 // The home trash and the existing trash folders of every mount point: every place moveToTrash may have

@@ -7,6 +7,10 @@
 
 namespace AppInfo {
 
+QString developer() {
+    return L("Kestrin-Projekt");
+}
+
 QDateTime date() {
     static const QDateTime made = [] {
         const QDateTime d(QDate(2026, 11, 5), QTime(12, 0), Qt::LocalTime);

@@ -157,7 +157,12 @@ QString architecture() {
 
 QString build() {
     const QString v = QCoreApplication::applicationVersion();
-    return v.isEmpty() ? QStringLiteral("?") : oneLine(v, 40);
+    if (!v.isEmpty()) return oneLine(v, 40);
+#ifdef KESTRIN_BUILD
+    return QStringLiteral(KESTRIN_BUILD);
+#else
+    return QStringLiteral("?");
+#endif
 }
 
 QString osVersion() {

@@ -44,7 +44,7 @@ struct Sources {
 void setSources(const Sources &sources);
 
 QString architecture();
-// The build this program was made from, or "?".
+// The build this program was made from: the commit (or the day) it was built from.
 QString build();
 // The distribution's name and version from os-release, or "Linux".
 QString osVersion();

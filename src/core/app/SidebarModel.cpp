@@ -96,27 +96,22 @@ SidebarModel::Inputs SidebarModel::inputs() const {
     in.userFavorites = m_userFavorites;
     in.hidden = m_hiddenFavorites;
     in.sources = m_sources;
-    // The desktop's own folders where the user keeps them; one set to the home folder itself is none.
-    struct Standard {
-        const char *name, *symbol;
-        std::optional<QStandardPaths::StandardLocation> location;
-        const char *fixed;
-    };
-    const Standard standard[] = {
-        {K("Schreibtisch"), "menubar.dock.rectangle", QStandardPaths::DesktopLocation, nullptr},
-        {K("Dokumente"), "doc", QStandardPaths::DocumentsLocation, nullptr},
-        {K("Downloads"), "arrow.down.circle", QStandardPaths::DownloadLocation, nullptr},
-        {K("Programme"), "square.grid.2x2", std::nullopt, "/Applications"},
-        {K("Bilder"), "photo", QStandardPaths::PicturesLocation, nullptr},
-        {K("Filme"), "film", QStandardPaths::MoviesLocation, nullptr},
-        {K("Musik"), "music.note", QStandardPaths::MusicLocation, nullptr},
-    };
-    for (const Standard &s : standard) {
-        const QString path =
-            s.location ? QStandardPaths::writableLocation(*s.location) : QString::fromUtf8(s.fixed);
-        if (path.isEmpty() || FileLoader::norm(path) == FileLoader::norm(QDir::homePath())) continue;
-        in.standard.append(
-            entry(FileLoader::norm(path), QString::fromUtf8(s.name), QString::fromUtf8(s.symbol)));
+    // The desktop's own folders where the user keeps them, by the names Linux gives them; one switched off
+    // (set to the home folder itself) is none.
+    const std::pair<const char *, const char *> standard[] = {{"Desktop", "menubar.dock.rectangle"},
+                                                              {"Documents", "doc"},
+                                                              {"Downloads", "arrow.down.circle"},
+                                                              {"Applications", "square.grid.2x2"},
+                                                              {"Pictures", "photo"},
+                                                              {"Videos", "film"},
+                                                              {"Music", "music.note"}};
+    const QString home = FileLoader::norm(QDir::homePath());
+    for (const auto &[key, symbol] : standard) {
+        const auto path = qstrcmp(key, "Applications") == 0
+                              ? std::optional<QString>(QStringLiteral("/Applications"))
+                              : SystemNames::userDir(QString::fromUtf8(key));
+        if (!path || path->isEmpty() || FileLoader::norm(*path) == home) continue;
+        in.standard.append(entry(FileLoader::norm(*path), localName(*path), QString::fromUtf8(symbol)));
     }
     return in;
 }

@@ -196,9 +196,10 @@ void Transfers::runSync(const QString &left, const QString &right, const QList<S
                     if (r.errors.size() > 1) text += LF(" (+%d weitere)", r.errors.size() - 1);
                     self->m_toasts.show(text, true);
                 } else {
-                    self->m_toasts.show(
-                        LF("Synchronisiert: %@ Schritte. Überschriebenes und Gelöschtes liegt im Papierkorb.",
-                           QString::number(r.done)));
+                    self->m_toasts.show(LP("Synchronisiert: %d Schritt. Überschriebenes und Gelöschtes liegt "
+                                           "im Papierkorb.|Synchronisiert: %d Schritte. Überschriebenes und "
+                                           "Gelöschtes liegt im Papierkorb.",
+                                           r.done, r.done));
                 }
                 if (completion) completion();
             });
@@ -212,9 +213,17 @@ void Transfers::runSync(const QString &left, const QString &right, const QList<S
     Alert alert;
     alert.style = Alert::Style::warning;
     alert.message = L("Ordner synchronisieren?");
-    alert.informative = LF("%d Objekte kommen in den Papierkorb, %d werden ersetzt (das Alte liegt danach im "
-                           "Papierkorb).",
-                           counts.trash, counts.replace);
+    QStringList parts;
+    if (counts.copy > 0)
+        parts << LP("%d Objekt wird kopiert.|%d Objekte werden kopiert.", counts.copy, counts.copy);
+    if (counts.trash > 0)
+        parts << LP("%d Objekt kommt in den Papierkorb.|%d Objekte kommen in den Papierkorb.", counts.trash,
+                    counts.trash);
+    if (counts.replace > 0)
+        parts << LP("%d Objekt wird ersetzt; das Alte liegt danach im Papierkorb.|%d Objekte werden ersetzt; "
+                    "das Alte liegt danach im Papierkorb.",
+                    counts.replace, counts.replace);
+    alert.informative = parts.join(u' ');
     alert.buttons = {{L("Synchronisieren"), AlertRole::destructive}, {L("Abbrechen"), AlertRole::cancel}};
     m_dialogs.ask(alert, [start](AlertAnswer answer) {
         if (answer.role == AlertRole::destructive) start();

@@ -150,7 +150,9 @@ void TrashCommands::trashSelection() {
     question.message = FileOps::aboutItems(paths, K("„%@“ in den Papierkorb legen?"),
                                            K("%d Objekte in den Papierkorb legen?"));
     question.informative =
-        nameList(paths) + QStringLiteral("\n\n") + L("Du kannst sie im Papierkorb wiederherstellen.");
+        nameList(paths) + QStringLiteral("\n\n") +
+        LP("Du kannst es im Papierkorb wiederherstellen.|Du kannst sie im Papierkorb wiederherstellen.",
+           paths.size());
     question.buttons = {{L("In den Papierkorb"), AlertRole::confirm}, {L("Abbrechen"), AlertRole::cancel}};
     QPointer<TrashCommands> self(this);
     QPointer<PaneModel> source(pane);
@@ -411,8 +413,7 @@ QString TrashCommands::rawListing(const QString &path) {
     DIR *dir = ::opendir(QFile::encodeName(path).constData());
     if (!dir) {
         const int e = errno;
-        return QStringLiteral("opendir-Fehler: ") + Posix::errorText(e) + QStringLiteral(" (errno ") +
-               QString::number(e) + u')';
+        return LF("opendir-Fehler: %@ (errno %@)", Posix::errorText(e), QString::number(e));
     }
     QStringList names;
     while (const dirent *entry = ::readdir(dir)) {
@@ -421,41 +422,60 @@ QString TrashCommands::rawListing(const QString &path) {
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
-    return QString::number(names.size()) + QStringLiteral(" Einträge: ") +
-           names.mid(0, 25).join(QStringLiteral(", "));
+    return LF("%@ Einträge: %@", QString::number(names.size()), names.mid(0, 25).join(QStringLiteral(", ")));
 }
 
-// Fixed German words: the text is meant for a bug report, not for reading in the interface language.
+namespace {
+QString refusalText(const TrashRoots::Refused &refused) {
+    using R = TrashRoots::Refusal;
+    switch (refused.reason) {
+    case R::link:
+        return L("ein symbolischer Link");
+    case R::notFolder:
+        return L("kein Ordner");
+    case R::foreignOwner:
+        return LF("gehört einem anderen Benutzer (uid %@)", QString::number(refused.owner));
+    case R::sharedNotFolder:
+        return L(".Trash ist kein echter Ordner");
+    case R::sharedNotSticky:
+        return L(".Trash hat kein Sticky-Bit");
+    case R::none:
+        break;
+    }
+    return {};
+}
+} // namespace
+
+// In the interface language; paths, error numbers and listings stay as they are for a bug report.
 QString TrashCommands::diagnosisText() {
     const QString trash = TrashRoots::homeTrash();
     const QString files = trash + QStringLiteral("/files");
     const QString uid = QString::number(::getuid());
     QStringList lines;
-    lines << QStringLiteral("Papierkorb ") + trash;
+    lines << LF("Papierkorb %@", trash);
     lines << QStringLiteral("• POSIX readdir: ") + rawListing(files);
     {
         const int denied = ::access(QFile::encodeName(files).constData(), R_OK | X_OK) == 0 ? 0 : errno;
         if (denied == 0 && QFileInfo(files).isDir()) {
             const auto filter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-            lines << QStringLiteral("• QDir: ") + QString::number(QDir(files).entryList(filter).size()) +
-                         QStringLiteral(" Einträge");
+            lines << LF("• QDir: %@ Einträge", QString::number(QDir(files).entryList(filter).size()));
         } else {
-            lines << QStringLiteral("• QDir-Fehler: ") + Posix::errorText(denied ? denied : ENOTDIR);
+            lines << LF("• QDir-Fehler: %@", Posix::errorText(denied ? denied : ENOTDIR));
         }
     }
     for (const QString &other : {QStringLiteral("/.Trash-") + uid, QStringLiteral("/.Trash/") + uid})
         lines << QStringLiteral("• ") + other + QStringLiteral(": ") + rawListing(other);
     // Would-be trash folders another user could have made are never used: each is named once.
     for (const TrashRoots::Refused &refused : TrashRoots::refused())
-        lines << QStringLiteral("• ") + refused.path + QStringLiteral(": nicht verwendet, ") + refused.reason;
+        lines << LF("• %@: nicht verwendet, %@", refused.path, refusalText(refused));
     lines << QString();
-    lines << QStringLiteral("Test geschützter Ordner (nur mit Administratorrechten lesbar)");
+    lines << L("Test geschützter Ordner (nur mit Administratorrechten lesbar)");
     for (const QString &guarded :
          {QStringLiteral("/root"), QStringLiteral("/etc/ssl/private"), QStringLiteral("/var/lib/sudo")})
         lines << QStringLiteral("• ") + Posix::lastComponent(guarded) + QStringLiteral(": ") +
                      rawListing(guarded);
     lines << QString();
-    lines << QStringLiteral("Programm: ") + QCoreApplication::applicationFilePath();
+    lines << LF("Programm: %@", QCoreApplication::applicationFilePath());
     return lines.join(u'\n');
 }
 

@@ -32,21 +32,10 @@ QString size(qint64 bytes) {
 
 QString count(qint64 n) {
     const QString num = localNumber(n);
-    switch (Lang::current()) {
-    case AppLanguage::de:
-        return n == 1 ? QStringLiteral("1 Objekt") : num + QStringLiteral(" Objekte");
-    case AppLanguage::en:
-        return n == 1 ? QStringLiteral("1 item") : num + QStringLiteral(" items");
-    case AppLanguage::pl: {
-        if (n == 1) return QStringLiteral("1 obiekt");
-        const qint64 m10 = n % 10, m100 = n % 100;
-        const bool few = n > 0 && m10 >= 2 && m10 <= 4 && !(m100 >= 12 && m100 <= 14);
-        return num + (few ? QStringLiteral(" obiekty") : QStringLiteral(" obiektów"));
-    }
-    case AppLanguage::th:
-        return num + QStringLiteral(" รายการ");
-    }
-    return num;
+    const AppLanguage lang = Lang::current();
+    static const char *const forms[] = {"%1 Objekt|%1 Objekte", "%1 item|%1 items",
+                                        "%1 obiekt|%1 obiekty|%1 obiektów", "%1 รายการ"};
+    return pluralPick(QString::fromUtf8(forms[int(lang)]), n, lang).arg(num);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "core/localisation/KeyHints.h"
 #include "core/localisation/Translations.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -45,7 +46,10 @@ void resetForTests() {
 } // namespace Lang
 
 QString L(const QString &key) {
-    const AppLanguage lang = Lang::current();
+    return LIn(Lang::current(), key);
+}
+
+QString LIn(AppLanguage lang, const QString &key) {
     if (key.isEmpty()) return key;
     if (lang == AppLanguage::de) return KeyHints::linuxize(key, lang);
     const QHash<QString, QString> &table = lang == AppLanguage::en   ? Translations::en()
@@ -57,6 +61,29 @@ QString L(const QString &key) {
 
 QString L(const char *key) {
     return L(QString::fromUtf8(key));
+}
+
+int pluralForm(AppLanguage lang, qint64 n) {
+    // (a negative count, never meant, takes the general plural)
+    switch (lang) {
+    case AppLanguage::de:
+    case AppLanguage::en:
+        return n == 1 ? 0 : 1;
+    case AppLanguage::pl: {
+        if (n == 1) return 0;
+        const qint64 m10 = n % 10, m100 = n % 100;
+        return n > 0 && m10 >= 2 && m10 <= 4 && !(m100 >= 12 && m100 <= 14) ? 1 : 2;
+    }
+    case AppLanguage::th:
+        return 0;
+    }
+    return 0;
+}
+
+QString pluralPick(const QString &forms, qint64 n, AppLanguage lang) {
+    const QList<QStringView> parts = QStringView(forms).split(u'|');
+    const qsizetype form = std::min<qsizetype>(pluralForm(lang, n), parts.size() - 1);
+    return parts[form].toString();
 }
 
 QString localNumber(qint64 n) {

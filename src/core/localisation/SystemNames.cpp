@@ -1,10 +1,12 @@
 #include "core/localisation/SystemNames.h"
 
 #include "core/localisation/Lang.h"
+#include "platform/TrashRoots.h"
 
 #include <QDir>
+#include <QFile>
 #include <QHash>
-#include <QStandardPaths>
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -15,7 +17,7 @@ struct Names {
     const char *key, *de, *en, *pl, *th;
 };
 
-// The folder-name tables of the four languages (the stand-in for the system's own tables).
+// The folder-name tables of the four languages: the names Linux desktops give these folders.
 const Names kNames[] = {
     {"Applications", "Programme", "Applications", "Aplikacje", "แอปพลิเคชัน"},
     {"Utilities", "Dienstprogramme", "Utilities", "Narzędzia", "ยูทิลิตี้"},
@@ -23,7 +25,7 @@ const Names kNames[] = {
     {"System", "System", "System", "System", "ระบบ"},
     {"Users", "Benutzer", "Users", "Użytkownicy", "ผู้ใช้"},
     {"Shared", "Für alle Benutzer", "Shared", "Wspólne", "แชร์"},
-    {"Desktop", "Schreibtisch", "Desktop", "Biurko", "เดสก์ท็อป"},
+    {"Desktop", "Schreibtisch", "Desktop", "Pulpit", "เดสก์ท็อป"},
     {"Documents", "Dokumente", "Documents", "Dokumenty", "เอกสาร"},
     {"Downloads", "Downloads", "Downloads", "Pobrane", "ดาวน์โหลด"},
     {"Movies", "Filme", "Movies", "Filmy", "ภาพยนตร์"},
@@ -33,7 +35,14 @@ const Names kNames[] = {
     {"Sites", "Websites", "Sites", "Witryny", "ไซต์"},
     {"Videos", "Videos", "Videos", "Wideo", "วิดีโอ"},
     {"Templates", "Vorlagen", "Templates", "Szablony", "แม่แบบ"},
+    {"Trash", "Papierkorb", "Trash", "Kosz", "ถังขยะ"},
 };
+
+// The desktop's folder names in user-dirs.dirs and their folder keys.
+const std::pair<const char *, const char *> kXdgNames[] = {
+    {"DESKTOP", "Desktop"},    {"DOCUMENTS", "Documents"}, {"DOWNLOAD", "Downloads"},
+    {"MUSIC", "Music"},        {"PICTURES", "Pictures"},   {"VIDEOS", "Videos"},
+    {"PUBLICSHARE", "Public"}, {"TEMPLATES", "Templates"}};
 
 std::mutex g_keysMutex;
 std::atomic<const QHash<QString, QString> *> g_keys{nullptr};
@@ -61,16 +70,11 @@ const QHash<QString, QString> *buildKeys() {
     for (const char *k :
          {"Desktop", "Documents", "Downloads", "Movies", "Music", "Pictures", "Public", "Library", "Sites"})
         keys->insert(home + u'/' + QString::fromUtf8(k), QString::fromUtf8(k));
-    // The XDG user folders wherever the user put them; one that is the home folder itself is not named.
-    const std::pair<QStandardPaths::StandardLocation, const char *> xdg[] = {
-        {QStandardPaths::DesktopLocation, "Desktop"},    {QStandardPaths::DocumentsLocation, "Documents"},
-        {QStandardPaths::DownloadLocation, "Downloads"}, {QStandardPaths::MusicLocation, "Music"},
-        {QStandardPaths::PicturesLocation, "Pictures"},  {QStandardPaths::MoviesLocation, "Videos"},
-        {QStandardPaths::PublicShareLocation, "Public"}, {QStandardPaths::TemplatesLocation, "Templates"}};
-    for (const auto &[loc, key] : xdg) {
-        const QString p = trimmed(QStandardPaths::writableLocation(loc));
-        if (!p.isEmpty() && p != home) keys->insert(p, QString::fromUtf8(key));
+    // The desktop's user folders wherever the user put them, and the Trash.
+    for (const auto &[xdg, key] : kXdgNames) {
+        if (const auto p = userDir(QString::fromUtf8(key))) keys->insert(trimmed(*p), QString::fromUtf8(key));
     }
+    keys->insert(trimmed(TrashRoots::homeTrash() + QStringLiteral("/files")), QStringLiteral("Trash"));
     return keys;
 }
 
@@ -94,7 +98,71 @@ QHash<QString, QString> tableFor(AppLanguage lang) {
     return table;
 }
 
+QString configHome(const QString &home) {
+    const QString env = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return env.startsWith(u'/') ? env : home + QStringLiteral("/.config");
+}
+
 } // namespace
+
+QHash<QString, QString> parseUserDirs(QByteArrayView text, const QString &home) {
+    constexpr qsizetype kMaxBytes = 64 * 1024;
+    QHash<QString, QString> out;
+    const QByteArrayView all = text.first(std::min(text.size(), kMaxBytes));
+    for (QByteArrayView line : QByteArray::fromRawData(all.data(), all.size()).split('\n')) {
+        line = line.trimmed();
+        if (!line.startsWith("XDG_")) continue;
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0 || !line.first(eq).endsWith("_DIR")) continue;
+        const QByteArrayView name = line.sliced(4, eq - 4 - 4);
+        const char *key = nullptr;
+        for (const auto &[xdg, k] : kXdgNames)
+            if (name == xdg) key = k;
+        QByteArrayView value = line.sliced(eq + 1);
+        if (!key || value.size() < 2 || !value.startsWith('"')) continue;
+        // Up to the closing quote; a backslash takes the next byte as it is.
+        QByteArray raw;
+        bool closed = false;
+        for (qsizetype i = 1; i < value.size(); ++i) {
+            const char c = value[i];
+            if (c == '"') {
+                closed = true;
+                break;
+            }
+            if (c == '\\' && i + 1 < value.size()) {
+                raw += value[++i];
+                continue;
+            }
+            raw += c;
+        }
+        if (!closed) continue;
+        QString path;
+        if (raw.startsWith("$HOME")) {
+            const QByteArray rest = raw.mid(5);
+            if (!rest.isEmpty() && !rest.startsWith('/')) continue; // "$HOMEX" is no path
+            path = home + QString::fromUtf8(rest);
+        } else if (raw.startsWith('/')) {
+            path = QString::fromUtf8(raw);
+        } else {
+            continue;
+        }
+        path = QDir::cleanPath(path);
+        // A folder set to the home itself is switched off: an empty path.
+        out.insert(QString::fromUtf8(key), path == QDir::cleanPath(home) ? QString() : path);
+    }
+    return out;
+}
+
+std::optional<QString> userDir(const QString &key) {
+    const QString home = trimmed(QDir::homePath());
+    QFile file(configHome(home) + QStringLiteral("/user-dirs.dirs"));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QHash<QString, QString> dirs = parseUserDirs(file.read(64 * 1024), home);
+        if (const auto it = dirs.constFind(key); it != dirs.constEnd())
+            return it->isEmpty() ? std::nullopt : std::optional<QString>(*it);
+    }
+    return home + u'/' + key;
+}
 
 std::optional<QString> folderKey(const QString &path) {
     const auto *k = keys();

@@ -93,13 +93,11 @@ QString longDate(const QDateTime &date) {
 }
 
 QString grouped(qint64 n) {
-    return AppLanguages::locale(Lang::current()).toString(n);
+    return localNumber(n);
 }
 
 QString exactBytes(qint64 bytes) {
-    QString text = grouped(bytes);
-    if (text.isEmpty()) text = QString::number(bytes);
-    return text + u' ' + L("Byte");
+    return LP("%d Byte|%d Byte", bytes, bytes);
 }
 
 QString location(const QString &path) {

@@ -8,6 +8,7 @@
 #include "core/model/FileLoader.h"
 #include "core/model/FolderWatch.h"
 #include "core/model/LocationRoots.h"
+#include "platform/Posix.h"
 
 #include <QCollator>
 #include <QDir>
@@ -441,6 +442,12 @@ bool PaneModel::isBrowsableFolder(const QString &path) {
 void PaneModel::updateCrumbs() {
     if (auto trail = ICloud::crumbs(m_currentPath)) {
         setCrumbs(*trail);
+        return;
+    }
+    // The Trash is one place of its own, not the hidden folders it lives in.
+    const QString trash = FileLoader::mainTrash();
+    if (Posix::isAtOrBelow(m_currentPath, trash)) {
+        setCrumbs(QList<Crumb>{Crumb{trash, localName(trash)}} + ICloud::subTrail(m_currentPath, trash));
         return;
     }
     if (auto trail = LocationRoots::crumbs(m_currentPath)) {

@@ -128,6 +128,8 @@ Counts counts(const QList<SyncStep> &steps) {
         if ((s.action == SyncAction::toRight && s.row.rightFacts) ||
             (s.action == SyncAction::toLeft && s.row.leftFacts))
             ++c.replace;
+        else if (s.action == SyncAction::toRight || s.action == SyncAction::toLeft)
+            ++c.copy;
     }
     return c;
 }

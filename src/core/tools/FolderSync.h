@@ -31,6 +31,7 @@ namespace FolderSync {
 struct Counts {
     qsizetype trash = 0;
     qsizetype replace = 0;
+    qsizetype copy = 0; // copies where the other side has nothing yet
 };
 Counts counts(const QList<SyncStep> &steps);
 

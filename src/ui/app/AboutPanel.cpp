@@ -2,6 +2,7 @@
 
 #include "core/app/AppInfo.h"
 #include "core/localisation/Lang.h"
+#include "ui/style/AppIcons.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -43,12 +44,12 @@ QString AboutPanel::creditsHtml() {
             QStringLiteral("</span></p>");
     html += p + QStringLiteral("<span style=\"font-weight:600;color:palette(highlight)\">") +
             esc(L("Mit Terminal-Hilfe zum Nachschlagen")) + QStringLiteral("</span></p>");
-    html += p + esc(L("Entwickler")) + QStringLiteral(": <b>") + esc(AppInfo::developer) +
+    html += p + esc(L("Entwickler")) + QStringLiteral(": <b>") + esc(AppInfo::developer()) +
             QStringLiteral("</b></p>");
     html +=
         p + esc(L("Datum")) + QStringLiteral(": <b>") + esc(AppInfo::dateText()) + QStringLiteral("</b></p>");
     html += QStringLiteral("<p style=\"margin-top:6px\" align=\"center\"><i>") +
-            esc(QStringLiteral("Zwei Fenster, ein Gedanke.")) + QStringLiteral("</i></p>");
+            esc(L("Zwei Fenster, ein Gedanke.")) + QStringLiteral("</i></p>");
     return html;
 }
 
@@ -62,7 +63,8 @@ void AboutPanel::rebuild() {
     column->setSpacing(6);
 
     auto *icon = new QLabel(this);
-    icon->setPixmap(QApplication::windowIcon().pixmap(64, 64));
+    icon->setObjectName(QStringLiteral("aboutIcon"));
+    icon->setPixmap(AppIcons::appIcon().pixmap(64, 64));
     icon->setAlignment(Qt::AlignCenter);
     column->addWidget(icon);
 
@@ -90,7 +92,7 @@ void AboutPanel::rebuild() {
     credits->setWordWrap(true);
     column->addWidget(credits);
 
-    auto *copyright = new QLabel(QStringLiteral("© 2026 ") + AppInfo::developer, this);
+    auto *copyright = new QLabel(QStringLiteral("© 2026 ") + AppInfo::developer(), this);
     copyright->setAlignment(Qt::AlignCenter);
     copyright->setTextFormat(Qt::PlainText);
     QFont small = copyright->font();

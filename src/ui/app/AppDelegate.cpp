@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QPointer>
+#include <QPropertyAnimation>
 #include <QTimer>
 #include <QWidget>
 
@@ -24,6 +25,16 @@ AppDelegate::~AppDelegate() {
 
 bool AppDelegate::isMainWindow(const QWidget *window) {
     return window && window->isWindow() && window->windowTitle() == u"Kestrin";
+}
+
+AppDelegate::Timings &AppDelegate::timings() {
+    static Timings t;
+    return t;
+}
+
+bool AppDelegate::canFade() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == u"xcb" || platform == u"offscreen";
 }
 
 void AppDelegate::activated() {
@@ -48,5 +59,17 @@ bool AppDelegate::eventFilter(QObject *watched, QEvent *event) {
     QTimer::singleShot(0, this, [shown] {
         if (shown) ScreenFit::fit(shown);
     });
+    // Unseen while its size and toolbar settle, then faded in.
+    if (canFade()) {
+        window->setWindowOpacity(0.0);
+        QTimer::singleShot(timings().settleMs, this, [shown] {
+            if (!shown) return;
+            auto *fade = new QPropertyAnimation(shown, "windowOpacity", shown);
+            fade->setDuration(timings().fadeMs);
+            fade->setStartValue(0.0);
+            fade->setEndValue(1.0);
+            fade->start(QAbstractAnimation::DeleteWhenStopped);
+        });
+    }
     return false;
 }

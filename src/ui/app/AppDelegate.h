@@ -7,7 +7,8 @@ class QWidget;
 
 // What the application does around its windows. It starts the menu re-titling, re-applies the menu
 // titles whenever the application becomes active, and fits each main window ("Kestrin") into its screen
-// once, when it is first shown. Activation never raises windows: the window manager decides the order.
+// once, when it is first shown, and lets it settle unseen before it fades in (where the window system can
+// fade a window). Activation never raises windows: the window manager decides the order.
 // Linux has no automatic window tabs to switch off, and the window manager draws the title bar, so the
 // title text stays as it is.
 class AppDelegate : public QObject {
@@ -17,6 +18,14 @@ public:
     ~AppDelegate() override;
 
     static bool isMainWindow(const QWidget *window);
+    // A main window shows after settleMs, fading in over fadeMs (tests shorten them).
+    struct Timings {
+        int settleMs = 900;
+        int fadeMs = 150;
+    };
+    static Timings &timings();
+    // Whether the window system can change a window's opacity (X11 can; Wayland has no such request).
+    static bool canFade();
     // The application became active.
     void activated();
 

@@ -65,7 +65,6 @@ public:
 
 ManualWindow::ManualWindow(AppState *app)
     : QWidget(nullptr, Qt::Window), m_app(app), m_lang(Lang::current()) {
-    setWindowTitle(QStringLiteral("Kestrin-Handbuch"));
     setMinimumSize(640, 520);
     resize(820, 780);
     // The application ends with its main window; an open manual alone doesn't keep it running.
@@ -110,6 +109,7 @@ void ManualWindow::setLanguage(AppLanguage lang) {
 }
 
 void ManualWindow::rebuild() {
+    setWindowTitle(L("Kestrin-Handbuch"));
     clearLayout(this);
     m_document = nullptr;
     delete m_languages;
@@ -181,7 +181,8 @@ void ManualWindow::showDocument() {
             .arg(int(ui.font + 12))
             .arg(int(ui.font + 4))
             .arg(link.name()));
-    doc->setHtml(ManualDocument::html(ManualDocument::parse(*text), {L("Inhalt"), L("Zum Inhalt")}));
+    doc->setHtml(ManualDocument::html(ManualDocument::parse(*text),
+                                      {LIn(m_lang, K("Inhaltsverzeichnis")), LIn(m_lang, K("Zum Inhalt"))}));
     connect(doc, &QTextBrowser::anchorClicked, this, [doc](const QUrl &url) {
         const QString href = url.toString(QUrl::FullyEncoded);
         if (!ManualDocument::isAllowedLink(href)) return;

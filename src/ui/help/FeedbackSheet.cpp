@@ -55,6 +55,7 @@ FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), 
     auto *header = new QHBoxLayout;
     header->setSpacing(12);
     auto *icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("feedbackIcon"));
     icon->setPixmap(AppIcons::titleSymbol().pixmap(44, 44));
     icon->setFixedSize(44, 44);
     header->addWidget(icon);

@@ -24,10 +24,11 @@ KeyCap::KeyCap(const QString &token, QWidget *parent) : QWidget(parent), m_token
 }
 
 QString KeyCap::nameOf(const QString &token) {
-    // Only "befehl" and "wahl" are translated; the others read the same in every language.
+    // Shown through L: "control", "esc" and "tab" read the same in every language.
     static const QList<std::pair<QString, QString>> names = {
-        {"⌘", K("befehl")}, {"⌥", K("wahl")}, {"⌃", "control"},   {"⇧", "umschalt"},  {"⌫", "löschen"},
-        {"⎋", "esc"},       {"⇥", "tab"},     {"␣", "Leertaste"}, {"⏻", "Ein/Aus"},
+        {"⌘", K("befehl")},   {"⌥", K("wahl")},      {"⌃", "control"},
+        {"⇧", K("umschalt")}, {"⌫", K("löschen")},   {"⎋", "esc"},
+        {"⇥", "tab"},         {"␣", K("Leertaste")}, {"⏻", K("Ein/Aus")},
     };
     for (const auto &[t, name] : names)
         if (t == token) return name;

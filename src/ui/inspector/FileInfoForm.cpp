@@ -136,8 +136,16 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
     comments->body()->addWidget(m_comment);
     stack->addWidget(comments);
 
+    // The two provided parts fold like the form's own sections.
+    auto folding = [this, stack](const char *title, QWidget *part) -> InspectorSection * {
+        if (!part) return nullptr;
+        auto *section = new InspectorSection(title, this);
+        section->body()->addWidget(part);
+        stack->addWidget(section);
+        return section;
+    };
     if (provider()) m_openWith = provider()(this, Slot::openWith);
-    if (m_openWith) stack->addWidget(m_openWith);
+    m_openWithSection = folding(K("Öffnen mit"), m_openWith);
 
     auto *preview = new InspectorSection(K("Vorschau"), this);
     m_preview = new ThumbnailView(200, preview);
@@ -147,7 +155,7 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
     stack->addWidget(preview);
 
     if (provider()) m_permissions = provider()(this, Slot::permissions);
-    if (m_permissions) stack->addWidget(m_permissions);
+    folding(K("Teilen & Zugriffsrechte"), m_permissions);
     stack->addStretch(1);
 
     // Edits.
@@ -243,5 +251,8 @@ void FileInfoForm::sync() {
         m_extraShown = extra;
     }
     m_extra->setVisible(!extra.isEmpty());
-    if (m_openWith) m_openWith->setVisible(!d.isDirectory);
+    if (m_openWith) {
+        m_openWith->setVisible(!d.isDirectory);
+        m_openWithSection->setVisible(!d.isDirectory);
+    }
 }

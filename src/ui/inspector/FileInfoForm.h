@@ -70,6 +70,7 @@ private:
     QLineEdit *m_name = nullptr;
     QPlainTextEdit *m_comment = nullptr;
     QWidget *m_openWith = nullptr;
+    QWidget *m_openWithSection = nullptr; // the folding section around it
     QWidget *m_permissions = nullptr;
     QString m_shownPath;
 };

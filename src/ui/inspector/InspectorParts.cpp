@@ -22,8 +22,9 @@ class TagButton : public QAbstractButton {
 public:
     TagButton(const QString &tag, QWidget *parent) : QAbstractButton(parent), m_tag(tag) {
         setFixedSize(18, 18);
-        setToolTip(tag); // the stored name, as it stands
-        setAccessibleName(tag);
+        // The stored name stays German; it is shown in the interface language, as the tag menu does.
+        setToolTip(L(tag));
+        setAccessibleName(L(tag));
         setCursor(Qt::PointingHandCursor);
         setCheckable(false);
     }

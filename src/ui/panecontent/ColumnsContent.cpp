@@ -334,6 +334,12 @@ ColumnsContent::Geometry ColumnsContent::geometryFor(int width) {
     return {n, width / n};
 }
 
+int ColumnsContent::previewWidth(const Geometry &g) {
+    const int column = g.columnWidth();
+    if (g.count > 2) return column;
+    return std::clamp(2 * g.width / 3, std::min(120, column), column);
+}
+
 ColumnsContent::ColumnsContent(PaneModel *model, AppState *app, QWidget *parent)
     : QScrollArea(parent), m_model(model), m_app(app), m_row(new QWidget(this)),
       m_scrollTimer(new QTimer(this)), m_scrollAnimation(new QPropertyAnimation(this)) {
@@ -446,7 +452,11 @@ void ColumnsContent::rebuild() {
 
 void ColumnsContent::layoutColumns() {
     const int height = viewport()->height();
-    const int w = m_geometry.width, cw = m_geometry.columnWidth();
+    // A narrower preview leaves its room to the folder columns: the last one and the preview fill the view.
+    const bool narrow = m_preview && m_geometry.count == 2;
+    const int pw = narrow ? previewWidth(m_geometry) : m_geometry.columnWidth();
+    const int w = narrow ? 2 * m_geometry.width - pw : m_geometry.width;
+    const int cw = std::max(0, w - 1);
     int x = 0;
     for (int i = 0; i < m_dirs.size(); ++i) {
         if (ColumnList *c = m_columns.value(m_dirs[i])) c->setGeometry(x, 0, cw, height);
@@ -454,8 +464,8 @@ void ColumnsContent::layoutColumns() {
         x += w;
     }
     if (m_preview) {
-        m_preview->setGeometry(x, 0, cw, height);
-        x += cw;
+        m_preview->setGeometry(x, 0, pw, height);
+        x += pw;
     }
     m_row->resize(x + 1, height); // the last point is the end marker
 }

@@ -126,6 +126,9 @@ public:
         bool operator==(const Geometry &) const = default;
     };
     static Geometry geometryFor(int width);
+    // The preview column's width: with only two columns in view it takes a third (at least 120 points)
+    // and the folder columns the rest, so their names come first; otherwise a column's width.
+    static int previewWidth(const Geometry &g);
 
     ColumnsContent(PaneModel *model, AppState *app, QWidget *parent = nullptr);
 

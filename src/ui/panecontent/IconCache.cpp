@@ -1,5 +1,6 @@
 #include "ui/panecontent/IconCache.h"
 
+#include "core/localisation/SystemNames.h"
 #include "core/model/MimeKinds.h"
 #include "ui/style/FolderTint.h"
 #include "ui/style/Symbols.h"
@@ -87,17 +88,18 @@ void ensureFolders(Store &s) {
     const QString folder = bundledFile(QStringLiteral("folder"));
     addSource(s, folderKey(), {folderKey()}, folder);
     // The user's own folders carry the theme's special folder icons, as the desktop shows them.
-    const std::pair<QStandardPaths::StandardLocation, const char *> special[] = {
-        {QStandardPaths::HomeLocation, "user-home"},
-        {QStandardPaths::DesktopLocation, "user-desktop"},
-        {QStandardPaths::DocumentsLocation, "folder-documents"},
-        {QStandardPaths::DownloadLocation, "folder-download"},
-        {QStandardPaths::MusicLocation, "folder-music"},
-        {QStandardPaths::PicturesLocation, "folder-pictures"},
-        {QStandardPaths::MoviesLocation, "folder-videos"},
+    const std::pair<const char *, const char *> special[] = {
+        {"", "user-home"},
+        {"Desktop", "user-desktop"},
+        {"Documents", "folder-documents"},
+        {"Downloads", "folder-download"},
+        {"Music", "folder-music"},
+        {"Pictures", "folder-pictures"},
+        {"Videos", "folder-videos"},
     };
-    for (const auto &[location, name] : special) {
-        const QString path = QDir::cleanPath(QStandardPaths::writableLocation(location));
+    for (const auto &[userFolder, name] : special) {
+        const auto dir = *userFolder ? SystemNames::userDir(QString::fromUtf8(userFolder)) : QDir::homePath();
+        const QString path = dir ? QDir::cleanPath(*dir) : QString();
         const QString key = QString::fromLatin1(name);
         if (path.isEmpty() || s.specialDirs.contains(path)) continue;
         s.specialDirs.insert(path, key);

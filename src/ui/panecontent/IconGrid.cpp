@@ -44,8 +44,11 @@ QStringList IconGrid::nameLines(const QString &name, const QFont &font, int widt
     layout.beginLayout();
     QTextLine first = layout.createLine();
     first.setLineWidth(width);
-    const int cut = std::max(1, first.textLength());
+    int cut = std::max(1, first.textLength());
     layout.endLayout();
+    // A break inside the extension moves before its dot: "README" over ".txt", never "README.tx" over "t".
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot > 0 && cut > dot) cut = int(dot);
     const QString rest = name.mid(cut);
     if (rest.isEmpty()) return {name};
     return {name.left(cut).trimmed(), fm.elidedText(rest.trimmed(), Qt::ElideMiddle, width)};

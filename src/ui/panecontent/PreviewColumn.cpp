@@ -42,7 +42,7 @@ PreviewColumn::PreviewColumn(PaneModel *model, QWidget *parent) : QScrollArea(pa
     m_facts->setSpacing(6);
     stack->addWidget(m_factsBox);
 
-    m_open = new BarButton(K("Öffnen"), true, box);
+    m_open = new LabelButton(K("Öffnen"), QStringLiteral("arrow.up.forward.app"), false, true, box);
     connect(m_open, &QAbstractButton::clicked, this, [this] {
         if (m_model) m_model->openItem(m_item);
     });

@@ -165,8 +165,8 @@ class ThemeCell : public QAbstractButton {
 public:
     ThemeCell(const AppTheme &theme, QWidget *parent) : QAbstractButton(parent), m_theme(theme) {
         setCursor(Qt::PointingHandCursor);
-        setText(theme.name);
-        setAccessibleName(theme.name);
+        setText(L(theme.name));
+        setAccessibleName(L(theme.name));
         setObjectName(theme.id);
     }
     void setCurrent(bool current) {
@@ -198,7 +198,7 @@ protected:
         p.setFont(captionFont());
         p.setPen(m_current ? primary : palette().color(QPalette::PlaceholderText));
         p.drawText(QRectF(0, ring.bottom() + 6, width(), height() - ring.bottom() - 6),
-                   Qt::AlignHCenter | Qt::AlignTop, m_theme.name);
+                   Qt::AlignHCenter | Qt::AlignTop, L(m_theme.name));
     }
 
 private:

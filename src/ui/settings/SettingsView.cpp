@@ -223,7 +223,7 @@ SettingsPage *generalPage(AppState *app, SettingsCommands *commands) {
     auto *facts = secondary(about);
     facts->setObjectName(QStringLiteral("aboutLine"));
     facts->setText(AppInfo::name + u' ' + AppInfo::version + QStringLiteral(" · ") + AppInfo::serial +
-                   QStringLiteral(" · ") + AppInfo::developer);
+                   QStringLiteral(" · ") + AppInfo::developer());
     facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
     about->content()->addWidget(facts);
     QHBoxLayout *buttons = row(about->content());

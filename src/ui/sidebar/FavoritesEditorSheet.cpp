@@ -80,7 +80,7 @@ FavoritesEditorSheet::FavoritesEditorSheet(AppState *app, QWidget *parent) : QDi
     column->addWidget(title);
     QLabel *explain =
         textLabel(L("Hier legst du fest, was im Stern-Menü steht: Ordner, Dateien und Programme, in "
-                    "beliebiger Reihenfolge. Du kannst sie auch aus dem Finder oder aus einem "
+                    "beliebiger Reihenfolge. Du kannst sie auch aus einem Dateimanager oder aus einem "
                     "Fenster hierher ziehen."),
                   ui.small(), this);
     explain->setWordWrap(true);

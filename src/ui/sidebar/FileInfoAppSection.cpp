@@ -27,14 +27,6 @@ constexpr const char *kAccessTitles[] = {K("Lesen & Schreiben"), K("Nur Lesen"),
                                          K("Kein Zugriff")};
 constexpr int kShifts[] = {6, 3, 0};
 
-QLabel *header(const QString &text, QWidget *parent) {
-    auto *l = new QLabel(text, parent);
-    QFont f = l->font();
-    f.setBold(true);
-    l->setFont(f);
-    return l;
-}
-
 QString reason(int err, const QString &path) {
     return FileOps::explain(FileError::fromErrno(err), Posix::lastComponent(path));
 }
@@ -62,7 +54,6 @@ FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidg
     auto *apps = new QVBoxLayout(m_openWithPart);
     apps->setContentsMargins(0, 0, 0, 0);
     apps->setSpacing(4);
-    apps->addWidget(header(L("Öffnen mit"), m_openWithPart));
     m_appPicker = new QComboBox(m_openWithPart);
     m_appPicker->setObjectName(QStringLiteral("appPicker"));
     m_appPicker->setAccessibleName(L("Öffnen mit"));
@@ -88,7 +79,6 @@ FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidg
     auto *rows = new QVBoxLayout(access);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(4);
-    rows->addWidget(header(L("Teilen & Zugriffsrechte"), access));
     for (int shift : kShifts) {
         auto *row = new QHBoxLayout;
         auto *title = new QLabel(access);
@@ -163,16 +153,20 @@ void FileInfoAppSection::apply(const Facts &facts) {
     m_apps = facts.apps;
     m_contentType = facts.contentType;
     m_kind = facts.kind;
-    m_openWith.clear();
-    if (facts.override)
-        m_openWith = *facts.override;
-    else
-        for (const OpenWithApp &a : m_apps)
-            if (a.isDefault) m_openWith = a.path;
+    m_openWith = initialChoice(m_apps, facts.override);
     m_openWithPart->setVisible(!facts.access.isDirectory);
     showApps();
     showAccess();
     emit loaded();
+}
+
+QString FileInfoAppSection::initialChoice(const QList<OpenWithApp> &apps,
+                                          const std::optional<QString> &override) {
+    if (override) return *override;
+    for (const OpenWithApp &a : apps)
+        if (a.isDefault) return a.path;
+    // Applications but no default: the picker starts on the first, never on an empty line.
+    return apps.isEmpty() ? QString() : apps.first().path;
 }
 
 void FileInfoAppSection::showApps() {

@@ -31,6 +31,8 @@ public:
 
     bool isLoaded() const { return m_loaded; }
     QString openWith() const { return m_openWith; }
+    // What the picker starts on: the file's own choice, else the default application, else the first.
+    static QString initialChoice(const QList<OpenWithApp> &apps, const std::optional<QString> &override);
     mode_t mode() const { return m_mode; }
     const QList<OpenWithApp> &apps() const { return m_apps; }
 

@@ -1,5 +1,7 @@
 #include "ui/style/AppTheme.h"
 
+#include "core/localisation/Lang.h"
+
 #include <QPalette>
 
 #include <algorithm>
@@ -11,15 +13,15 @@ QColor colorFromHex(quint32 value) {
 
 const QList<AppTheme> &AppTheme::all() {
     static const QList<AppTheme> themes = {
-        {"nebula", "Nebula", colorFromHex(0x8B5CF6), colorFromHex(0x14B8C4)},
-        {"lagune", "Lagune", colorFromHex(0x14B8A6), colorFromHex(0x8B7CF6)},
-        {"ozean", "Ozean", colorFromHex(0x2B9CE8), colorFromHex(0x4F6BF2)},
-        {"sonnenuntergang", "Sonnenuntergang", colorFromHex(0xF0617A), colorFromHex(0xF59E0B)},
-        {"wald", "Wald", colorFromHex(0x22B07D), colorFromHex(0x84CC16)},
-        {"oliv", "Oliv", colorFromHex(0xA3AE3F), colorFromHex(0x66792A)},
-        {"burgund", "Burgund", colorFromHex(0xB8344F), colorFromHex(0x7A1D35)},
-        {"hellbraun", "Hellbraun", colorFromHex(0xD0A06A), colorFromHex(0x9C6A3E)},
-        {"graphit", "Graphit", colorFromHex(0x6B7686), colorFromHex(0x9AA6B8)},
+        {"nebula", K("Nebula"), colorFromHex(0x8B5CF6), colorFromHex(0x14B8C4)},
+        {"lagune", K("Lagune"), colorFromHex(0x14B8A6), colorFromHex(0x8B7CF6)},
+        {"ozean", K("Ozean"), colorFromHex(0x2B9CE8), colorFromHex(0x4F6BF2)},
+        {"sonnenuntergang", K("Sonnenuntergang"), colorFromHex(0xF0617A), colorFromHex(0xF59E0B)},
+        {"wald", K("Wald"), colorFromHex(0x22B07D), colorFromHex(0x84CC16)},
+        {"oliv", K("Oliv"), colorFromHex(0xA3AE3F), colorFromHex(0x66792A)},
+        {"burgund", K("Burgund"), colorFromHex(0xB8344F), colorFromHex(0x7A1D35)},
+        {"hellbraun", K("Hellbraun"), colorFromHex(0xD0A06A), colorFromHex(0x9C6A3E)},
+        {"graphit", K("Graphit"), colorFromHex(0x6B7686), colorFromHex(0x9AA6B8)},
     };
     return themes;
 }

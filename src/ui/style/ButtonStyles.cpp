@@ -4,6 +4,7 @@
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 
+#include <cmath>
 #include <QEnterEvent>
 #include <QHelpEvent>
 #include <QPainter>
@@ -290,6 +291,60 @@ void BarButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg) {
     p.setFont(BarButtonStyle::font(ui()));
     p.setPen(fg);
     p.drawText(r, Qt::AlignCenter, shownText());
+}
+
+// LabelButton
+
+LabelButton::LabelButton(const QString &key, const QString &symbol, bool trailing, bool prominent,
+                         QWidget *parent)
+    : BarButton(key, prominent, parent), m_symbol(symbol), m_trailing(trailing) {}
+
+QSize LabelButton::sizeHint() const {
+    const QSize base = BarButton::sizeHint();
+    return {base.width() + iconSize() + 5, base.height()};
+}
+
+QSize LabelButton::minimumSizeHint() const {
+    return {iconSize() + 2 * BarButtonStyle::padX, BarButton::sizeHint().height()};
+}
+
+QString LabelButton::shownText() const {
+    const QFontMetrics fm(BarButtonStyle::font(ui()));
+    const int room = width() - 2 * BarButtonStyle::padX - iconSize() - 5;
+    QString text = L(key());
+    if (fm.horizontalAdvance(text) > room) text = fm.elidedText(text, Qt::ElideRight, qMax(0, room));
+    return text.size() < 3 ? QString() : text;
+}
+
+int LabelButton::drawnWidth() const {
+    const QString text = shownText();
+    const int textWidth =
+        text.isEmpty() ? 0 : QFontMetrics(BarButtonStyle::font(ui())).horizontalAdvance(text) + 5;
+    return iconSize() + textWidth + 2 * BarButtonStyle::padX;
+}
+
+void LabelButton::paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) {
+    const int icon = iconSize();
+    painter.setFont(BarButtonStyle::font(ui()));
+    const QString text = shownText();
+    const double textWidth = text.isEmpty() ? -5 : painter.fontMetrics().horizontalAdvance(text);
+    const double total = textWidth + 5 + icon;
+    double x = rect.center().x() - total / 2;
+    const QPixmap pix = Symbols::pixmap(m_symbol, icon, foreground, devicePixelRatioF());
+    const double iconY = rect.center().y() - icon / 2.0;
+    if (!m_trailing) {
+        painter.drawPixmap(QPointF(x, iconY), pix);
+        x += icon + 5;
+    }
+    painter.setPen(foreground);
+    if (!text.isEmpty())
+        painter.drawText(QRectF(x, rect.top(), textWidth + 1, rect.height()),
+                         Qt::AlignVCenter | Qt::AlignLeft, text);
+    if (m_trailing) painter.drawPixmap(QPointF(x + textWidth + 5, iconY), pix);
+}
+
+int LabelButton::iconSize() const {
+    return int(std::lround(ui().small()));
 }
 
 // IconButton

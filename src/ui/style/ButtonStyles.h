@@ -114,6 +114,28 @@ private:
     bool m_prominent;
 };
 
+// A bar button with a symbol before (or after) its title; at its narrowest the symbol alone.
+class LabelButton : public BarButton {
+    Q_OBJECT
+public:
+    LabelButton(const QString &key, const QString &symbol, bool trailing, bool prominent,
+                QWidget *parent = nullptr);
+    QString symbol() const { return m_symbol; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    // The title gives way first: shortened, then left out, so the button never draws beyond itself.
+    QString shownText() const override;
+    int drawnWidth() const override;
+
+protected:
+    void paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) override;
+
+private:
+    int iconSize() const;
+    QString m_symbol;
+    bool m_trailing;
+};
+
 class IconButton : public StyledButton {
     Q_OBJECT
 public:

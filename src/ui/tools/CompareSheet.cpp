@@ -325,7 +325,9 @@ void CompareSheet::sync() {
 
 QString CompareSheet::summary() const {
     if (m_loading) return {};
-    return LF("%d Unterschiede · %d Schritte ausgewählt", m_model->rows().size(), m_model->steps().size());
+    const qsizetype rows = m_model->rows().size(), steps = m_model->steps().size();
+    return LP("%d Unterschied|%d Unterschiede", rows, rows) + QStringLiteral(" · ") +
+           LP("%d Schritt ausgewählt|%d Schritte ausgewählt", steps, steps);
 }
 
 void CompareSheet::update() {

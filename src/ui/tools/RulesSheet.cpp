@@ -3,6 +3,7 @@
 #include "core/app/AppState.h"
 #include "core/base/Background.h"
 #include "core/localisation/Lang.h"
+#include "core/localisation/SystemNames.h"
 #include "core/tools/RulesEngine.h"
 #include "ui/help/HelpButton.h"
 #include "ui/style/EnvironmentValues.h"
@@ -136,14 +137,17 @@ void RulesSheet::build() {
     auto *left = new QVBoxLayout;
     left->setSpacing(8);
     m_list = new QListWidget(this);
-    m_list->setFixedSize(270, 330);
+    // As tall as the sheet leaves room for: at large text sizes the buttons under it stay below its frame.
+    m_list->setFixedWidth(270);
+    m_list->setMinimumHeight(120);
+    m_list->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
         if (m_loading || !m_app || row < 0 || row >= m_app->cleanupRules().rules().size()) return;
         m_selected = m_app->cleanupRules().rules()[row].id;
         loadForm();
     });
-    left->addWidget(m_list);
+    left->addWidget(m_list, 1);
     auto *buttons = new QHBoxLayout;
     auto *add = new QPushButton(Symbols::icon(QStringLiteral("plus")), L("Regel"), this);
     m_remove = new QPushButton(Symbols::icon(QStringLiteral("minus")), L("Entfernen"), this);
@@ -157,7 +161,6 @@ void RulesSheet::build() {
     example->setFont(sized(example->font(), ui.small()));
     connect(example, &QPushButton::clicked, this, &RulesSheet::addExample);
     left->addWidget(example);
-    left->addStretch();
     main->addLayout(left);
 
     m_right = new QStackedWidget(this);
@@ -397,7 +400,11 @@ void RulesSheet::refreshDerived() {
     const CleanRule &r = m_app->cleanupRules().rules()[*i];
     auto pathText = [](QLabel *label, const QString &path) {
         label->setText(path.isEmpty() ? L("nicht gewählt") : path);
-        setColour(label, path.isEmpty() ? orange : label->palette().color(QPalette::Text));
+        // A chosen folder drops the warning colour (the style sheet's colour would stick in the palette).
+        if (path.isEmpty())
+            setColour(label, orange);
+        else
+            label->setStyleSheet(QString());
         label->setToolTip(path);
     };
     pathText(m_folder, r.folder);
@@ -494,6 +501,7 @@ void RulesSheet::edit(const std::function<void(CleanRule &)> &change) {
 void RulesSheet::addRule() {
     if (!m_app) return;
     CleanRule r;
+    r.name = L("Neue Regel");
     m_app->cleanupRules().setRules(m_app->cleanupRules().rules() + QList<CleanRule>{r});
     select(r.id);
 }
@@ -502,12 +510,15 @@ void RulesSheet::addExample() {
     if (!m_app) return;
     const QString home = QDir::homePath();
     CleanRule r;
-    r.name = QStringLiteral("Bildschirmfotos ablegen");
+    // Named in the interface language, with the user's own desktop and pictures folders.
+    r.name = L("Bildschirmfotos ablegen");
     r.enabled = false;
-    r.folder = home + QStringLiteral("/Desktop");
-    r.nameContains = QStringLiteral("Bildschirmfoto");
+    r.folder = SystemNames::userDir(QStringLiteral("Desktop")).value_or(home + QStringLiteral("/Desktop"));
+    r.nameContains = L("Bildschirmfoto");
     r.extensions = QStringLiteral("png");
-    r.destination = home + QStringLiteral("/Pictures/Bildschirmfotos");
+    r.destination =
+        SystemNames::userDir(QStringLiteral("Pictures")).value_or(home + QStringLiteral("/Pictures")) + u'/' +
+        L("Bildschirmfotos");
     m_app->cleanupRules().setRules(m_app->cleanupRules().rules() + QList<CleanRule>{r});
     select(r.id);
 }

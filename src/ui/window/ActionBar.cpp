@@ -15,66 +15,6 @@
 #include <QPainter>
 #include <QToolButton>
 
-namespace {
-
-// A bar button with a symbol before or after its title.
-class LabelButton : public BarButton {
-public:
-    LabelButton(const char *key, const QString &symbol, bool trailing, bool prominent, QWidget *parent)
-        : BarButton(QString::fromUtf8(key), prominent, parent), m_symbol(symbol), m_trailing(trailing) {}
-
-    QSize sizeHint() const override {
-        const QSize base = BarButton::sizeHint();
-        return {base.width() + iconSize() + 5, base.height()};
-    }
-    // At the narrowest the symbol alone.
-    QSize minimumSizeHint() const override {
-        return {iconSize() + 2 * BarButtonStyle::padX, BarButton::sizeHint().height()};
-    }
-    // The title gives way first: shortened, then left out, so the button never draws beyond itself.
-    QString shownText() const override {
-        const QFontMetrics fm(BarButtonStyle::font(ui()));
-        const int room = width() - 2 * BarButtonStyle::padX - iconSize() - 5;
-        QString text = L(key());
-        if (fm.horizontalAdvance(text) > room) text = fm.elidedText(text, Qt::ElideRight, qMax(0, room));
-        return text.size() < 3 ? QString() : text;
-    }
-    int drawnWidth() const override {
-        const QString text = shownText();
-        const int textWidth =
-            text.isEmpty() ? 0 : QFontMetrics(BarButtonStyle::font(ui())).horizontalAdvance(text) + 5;
-        return iconSize() + textWidth + 2 * BarButtonStyle::padX;
-    }
-
-protected:
-    void paintLabel(QPainter &painter, const QRectF &rect, const QColor &foreground) override {
-        const int icon = iconSize();
-        painter.setFont(BarButtonStyle::font(ui()));
-        const QString text = shownText();
-        const double textWidth = text.isEmpty() ? -5 : painter.fontMetrics().horizontalAdvance(text);
-        const double total = textWidth + 5 + icon;
-        double x = rect.center().x() - total / 2;
-        const QPixmap pix = Symbols::pixmap(m_symbol, icon, foreground, devicePixelRatioF());
-        const double iconY = rect.center().y() - icon / 2.0;
-        if (!m_trailing) {
-            painter.drawPixmap(QPointF(x, iconY), pix);
-            x += icon + 5;
-        }
-        painter.setPen(foreground);
-        if (!text.isEmpty())
-            painter.drawText(QRectF(x, rect.top(), textWidth + 1, rect.height()),
-                             Qt::AlignVCenter | Qt::AlignLeft, text);
-        if (m_trailing) painter.drawPixmap(QPointF(x + textWidth + 5, iconY), pix);
-    }
-
-private:
-    int iconSize() const { return int(std::lround(ui().small())); }
-    QString m_symbol;
-    bool m_trailing;
-};
-
-} // namespace
-
 ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(app) {
     setFixedHeight(34);
     // 34 at the base size of 13; the buttons' sizes follow the scale as well.
@@ -101,7 +41,8 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
     // The bar's own short label, the command's symbol before or after it.
     auto bar = [this, commands, bind](const char *id, const char *label, bool trailing, bool prominent) {
         QAction *action = commands->action(QString::fromUtf8(id));
-        auto *b = new LabelButton(label, Commands::symbol(action), trailing, prominent, this);
+        auto *b =
+            new LabelButton(QString::fromUtf8(label), Commands::symbol(action), trailing, prominent, this);
         const QString help = Commands::helpKey(action);
         if (!help.isEmpty()) b->setToolTip(L(help));
         b->setAccessibleName(L(help.isEmpty() ? QString::fromUtf8(label) : help));

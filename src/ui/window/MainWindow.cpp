@@ -21,6 +21,7 @@
 #include "ui/sidebar/SidebarView.h"
 #include "ui/panecontent/QuickLook.h"
 #include "ui/help/TerminalHelpSheet.h"
+#include "ui/style/AppIcons.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
@@ -91,6 +92,8 @@ void applyScheme(std::optional<ColorScheme> scheme) {
 MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_app(app) {
     // Found by its title, which is never translated.
     setWindowTitle(QStringLiteral("Kestrin"));
+    AppIcons::install();
+    setWindowIcon(AppIcons::appIcon());
     setMinimumSize(kMinimumSize);
     resize(kDefaultSize);
     EnvironmentValues::install(this);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
@@ -62,6 +63,10 @@ TEST_F(FeedbackMailTest, TechnicalLinesNameTheLinuxSystemAndMachineAndFollowTheL
     const QStringList lines = FeedbackMail::technicalLines({});
     ASSERT_EQ(lines.size(), 4);
     EXPECT_TRUE(lines[0].startsWith("App: Kestrin 1.04 (Build ")) << lines[0].toStdString();
+    // The build is known: the commit or the day it was made.
+    EXPECT_FALSE(lines[0].contains("Build ?")) << lines[0].toStdString();
+    EXPECT_TRUE(QRegularExpression("^[0-9a-f]{7,}$|^\\d{8}$").match(FeedbackMail::build()).hasMatch())
+        << FeedbackMail::build().toStdString();
     EXPECT_TRUE(lines[0].endsWith(", KS-104-261105)")) << lines[0].toStdString();
     EXPECT_EQ(lines[1], "System: Debian GNU/Linux 12 (bookworm)");
     EXPECT_EQ(lines[2], "Machine: ACME Box 3, " + FeedbackMail::architecture());

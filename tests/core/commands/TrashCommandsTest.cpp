@@ -49,7 +49,7 @@ TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
     answers = {AlertRole::cancel};
     app->trash().trashSelection();
     EXPECT_EQ(alerts.last().message, "„f1“ in den Papierkorb legen?");
-    EXPECT_EQ(alerts.last().informative, "• f1\n\nDu kannst sie im Papierkorb wiederherstellen.");
+    EXPECT_EQ(alerts.last().informative, "• f1\n\nDu kannst es im Papierkorb wiederherstellen.");
     EXPECT_FALSE(alerts.last().has(AlertRole::destructive));
     EXPECT_TRUE(exists(paths[0]));
 
@@ -178,6 +178,16 @@ TEST_F(TrashCommandTest, AnAnswerBeforeTheCountDeletesNothing) {
 }
 
 TEST_F(TrashCommandTest, DiagnosisHasTwelveLinesAndCanBeCopied) {
+    {
+        // In the interface language, not in German whatever the language.
+        LanguageScope en(AppLanguage::en);
+        const QString english = TrashCommands::diagnosisText();
+        EXPECT_TRUE(english.startsWith("Trash ")) << english.toStdString();
+        EXPECT_TRUE(english.contains("\nProgram: "));
+        EXPECT_FALSE(english.contains("Einträge") || english.contains("geschützter") ||
+                     english.contains("Programm"));
+    }
+    LanguageScope de(AppLanguage::de);
     const QString text = TrashCommands::diagnosisText();
     QStringList lines = text.split('\n');
     // Each unused trash folder of a mounted volume adds a line (tests running beside this one mount some).

@@ -62,6 +62,16 @@ TEST_F(InfoFacts, ContentRowsComeFromTheInstalledReader) {
 TEST_F(InfoFacts, FormattingOfBytesAndLocation) {
     TestUtil::LanguageScope german(AppLanguage::de);
     EXPECT_EQ(InfoFmt::exactBytes(1234567), QStringLiteral("1.234.567 Byte"));
+    {
+        // Polish groups every three digits from five digits on, and the word follows the count.
+        TestUtil::LanguageScope polish(AppLanguage::pl);
+        const QString nbsp(QChar(0x00A0));
+        EXPECT_EQ(InfoFmt::exactBytes(1234567), "1" + nbsp + "234" + nbsp + "567 bajtów");
+        EXPECT_EQ(InfoFmt::exactBytes(1), "1 bajt");
+        EXPECT_EQ(InfoFmt::exactBytes(1024), "1024 bajty");
+        TestUtil::LanguageScope english(AppLanguage::en);
+        EXPECT_EQ(InfoFmt::exactBytes(1), "1 byte");
+    }
     EXPECT_EQ(InfoFmt::location(QStringLiteral("/etc")), localName(QStringLiteral("/")));
     EXPECT_EQ(InfoFmt::location(QStringLiteral("/")), localName(QStringLiteral("/")));
     EXPECT_EQ(InfoFmt::location(QStringLiteral("/usr/share/x")),

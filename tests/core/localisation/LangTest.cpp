@@ -36,6 +36,29 @@ TEST(Lookup, TablesPlaceholdersAndMissingKeys) {
     EXPECT_EQ(formatKey(QStringLiteral("50% %s"), {}), "50% %s");
 }
 
+// One plural rule per language; a text with fewer forms than its language uses its last.
+TEST(Lookup, PluralFormsFollowEachLanguagesRule) {
+    const std::pair<qint64, int> polishForms[] = {{1, 0},  {2, 1},  {4, 1}, {5, 2},   {12, 2},  {14, 2},
+                                                  {22, 1}, {25, 2}, {0, 2}, {112, 2}, {1002, 1}};
+    for (const auto &[n, form] : polishForms)
+        EXPECT_EQ(pluralForm(AppLanguage::pl, n), form) << n;
+    EXPECT_EQ(pluralForm(AppLanguage::en, 1), 0);
+    EXPECT_EQ(pluralForm(AppLanguage::en, 0), 1);
+    EXPECT_EQ(pluralForm(AppLanguage::de, 21), 1);
+    EXPECT_EQ(pluralForm(AppLanguage::th, 1), 0);
+    EXPECT_EQ(pluralForm(AppLanguage::th, 7), 0);
+    EXPECT_EQ(pluralPick("a|b", 5, AppLanguage::pl), "b");
+    EXPECT_EQ(pluralPick("a", 5, AppLanguage::en), "a");
+    TestUtil::LanguageScope english(AppLanguage::en);
+    EXPECT_EQ(LP("%d Unterschied|%d Unterschiede", 1, 1), "1 difference");
+    EXPECT_EQ(LP("%d Unterschied|%d Unterschiede", 3, 3), "3 differences");
+    TestUtil::LanguageScope polish(AppLanguage::pl);
+    EXPECT_EQ(LP("%d Unterschied|%d Unterschiede", 3, 3), "3 różnice");
+    EXPECT_EQ(LP("%d Unterschied|%d Unterschiede", 5, 5), "5 różnic");
+    TestUtil::LanguageScope german(AppLanguage::de);
+    EXPECT_EQ(LP("%d Unterschied|%d Unterschiede", 1, 1), "1 Unterschied");
+}
+
 TEST(Language, RawValuesAndSystemPreferences) {
     EXPECT_EQ(AppLanguages::fromRaw("th"), AppLanguage::th);
     for (const char *bad : {"EN", "fr", "", "de "})

@@ -1,5 +1,6 @@
 #include "common/TestUtil.h"
 #include "core/localisation/SystemNames.h"
+#include "platform/TrashRoots.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -9,12 +10,18 @@
 
 using TestUtil::LanguageScope;
 
+namespace {
+QString homeTrashFiles() {
+    return TrashRoots::homeTrash() + "/files";
+}
+} // namespace
+
 TEST(SystemNames, KnownFoldersFollowTheLanguageOthersKeepTheirName) {
     const QString home = QDir::homePath();
     {
         LanguageScope l(AppLanguage::pl);
         EXPECT_EQ(localName("/Applications/"), "Aplikacje");
-        EXPECT_EQ(localName(home + "/Desktop//"), "Biurko");
+        EXPECT_EQ(localName(home + "/Desktop//"), "Pulpit");
     }
     LanguageScope l(AppLanguage::de);
     EXPECT_EQ(localName("/"), "/");
@@ -24,28 +31,64 @@ TEST(SystemNames, KnownFoldersFollowTheLanguageOthersKeepTheirName) {
     EXPECT_EQ(localName(home), QDir(home).dirName());
 }
 
+// A German home as the desktop's tools make it: the folders are named Bilder, Musik … on disk and listed in
+// user-dirs.dirs; each shows by the name Linux gives it in the interface language, the Trash included.
 TEST(SystemNames, XdgFoldersAreFoundWhereverTheUserPutThem) {
     const QString home = QDir::homePath();
-    QDir().mkpath(home + "/Papiere");
-    QDir().mkpath(home + "/Muster");
-    const QByteArray dirs = "XDG_DOCUMENTS_DIR=\"$HOME/Papiere\"\nXDG_TEMPLATES_DIR=\"$HOME/Muster\"\n"
-                            "XDG_PUBLICSHARE_DIR=\"$HOME/\"\n";
-    const QStringList files{qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs",
-                            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                                "/user-dirs.dirs"};
-    for (const QString &f : files)
-        TestUtil::writeFile(f, dirs);
-    // Qt reads user-dirs.dirs only outside its test mode; HOME is a private folder all the same.
-    QStandardPaths::setTestModeEnabled(false);
+    const QString file = qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs";
+    TestUtil::writeFile(file, "# written by xdg-user-dirs-update\n"
+                              "XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_MUSIC_DIR=\"$HOME/Musik\"\n"
+                              "XDG_VIDEOS_DIR=\"/srv/Filmarchiv\"\nXDG_TEMPLATES_DIR=\"$HOME/\"\n");
     SystemNames::resetForTests();
-    LanguageScope l(AppLanguage::en);
-    EXPECT_EQ(localName(home + "/Papiere"), "Documents");
-    EXPECT_EQ(localName(home + "/Muster"), "Templates");
-    EXPECT_FALSE(SystemNames::name(home));
-    for (const QString &f : files)
-        QFile::remove(f);
-    QStandardPaths::setTestModeEnabled(true);
+    {
+        LanguageScope l(AppLanguage::en);
+        EXPECT_EQ(localName(home + "/Bilder"), "Pictures");
+        EXPECT_EQ(localName(home + "/Musik/"), "Music");
+        EXPECT_EQ(localName("/srv/Filmarchiv"), "Videos");
+        EXPECT_FALSE(SystemNames::name(home)); // the switched-off templates folder
+        EXPECT_FALSE(SystemNames::userDir("Templates"));
+        EXPECT_EQ(SystemNames::userDir("Downloads"), home + "/Downloads"); // not listed: the usual place
+        EXPECT_EQ(localName(homeTrashFiles()), "Trash");
+    }
+    {
+        LanguageScope l(AppLanguage::pl);
+        EXPECT_EQ(localName(home + "/Bilder"), "Obrazy");
+        EXPECT_EQ(localName("/srv/Filmarchiv"), "Wideo");
+        EXPECT_EQ(localName(homeTrashFiles()), "Kosz");
+    }
+    LanguageScope l(AppLanguage::de);
+    EXPECT_EQ(localName(home + "/Bilder"), "Bilder");
+    EXPECT_EQ(localName(homeTrashFiles()), "Papierkorb");
+    QFile::remove(file);
     SystemNames::resetForTests();
+}
+
+// The file comes from outside: quoting and escapes as the desktop's reader takes them, anything else
+// skipped, and only its first 64 KiB read.
+TEST(SystemNames, UserDirsFileIsReadSafely) {
+    const QString home = "/home/u";
+    const auto dirs = SystemNames::parseUserDirs("XDG_DESKTOP_DIR=\"$HOME/My \\\"Desk\\\\\"\n"
+                                                 "  XDG_DOCUMENTS_DIR=\"/data/docs/\"  \n"
+                                                 "XDG_MUSIC_DIR=\"$HOMEmusic\"\n"
+                                                 "XDG_PICTURES_DIR=\"relative/pics\"\n"
+                                                 "XDG_VIDEOS_DIR=\"$HOME/unclosed\n"
+                                                 "XDG_UNKNOWN_DIR=\"$HOME/x\"\n"
+                                                 "XDG_DOWNLOAD_DIR=\"$HOME/../../etc\"\n"
+                                                 "XDG_PUBLICSHARE_DIR=\"$HOME\"\n"
+                                                 "XDG_DIR=\"$HOME/y\"\n",
+                                                 home);
+    EXPECT_EQ(dirs.value("Desktop"), "/home/u/My \"Desk\\");
+    EXPECT_EQ(dirs.value("Documents"), "/data/docs");
+    EXPECT_EQ(dirs.value("Downloads"), "/etc");
+    EXPECT_TRUE(dirs.contains("Public"));
+    EXPECT_EQ(dirs.value("Public"), QString());
+    for (const char *skipped : {"Music", "Pictures", "Videos"})
+        EXPECT_FALSE(dirs.contains(skipped)) << skipped;
+    EXPECT_EQ(dirs.size(), 4);
+    QByteArray big(70 * 1024, '#');
+    big += "\nXDG_MUSIC_DIR=\"$HOME/late\"\n";
+    EXPECT_TRUE(SystemNames::parseUserDirs(big, home).isEmpty());
+    EXPECT_TRUE(SystemNames::parseUserDirs("XDG_=\"\nXDG__DIR=\nXDG_MUSIC_DIR=\"", home).isEmpty());
 }
 
 TEST(SystemNames, ManyThreadsAtOnce) {

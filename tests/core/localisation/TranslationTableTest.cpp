@@ -18,11 +18,12 @@ QStringList placeholders(const QString &text) {
     return out;
 }
 
-// Every L("…"), LF("…" and K("…") literal under src/, with the file that uses it. Adjacent literals
+// Every L("…"), LF("…", LP("…" and K("…") literal under src/, with the file that uses it. Adjacent literals
 // ("a " "b") are one key, as the compiler sees them; escapes are undone.
-QHash<QString, QString> keysInSources() {
+// With plural, only the keys of LP, whose forms follow a count.
+QHash<QString, QString> keysInSources(bool plural = false) {
     static const QRegularExpression call(
-        QStringLiteral(R"re((?<![A-Za-z0-9_])(?:L|LF|K)\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+))re"));
+        QStringLiteral(R"re((?<![A-Za-z0-9_])(L|LF|LP|K)\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+))re"));
     static const QRegularExpression literal(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
     QHash<QString, QString> keys;
     QDirIterator it(QStringLiteral(KESTRIN_SOURCE_DIR "/src"), {"*.cpp", "*.h"}, QDir::Files,
@@ -33,8 +34,10 @@ QHash<QString, QString> keysInSources() {
         if (!f.open(QIODevice::ReadOnly)) continue;
         const QString text = QString::fromUtf8(f.readAll());
         for (auto m = call.globalMatch(text); m.hasNext();) {
+            const auto match = m.next();
+            if (plural && match.captured(1) != u"LP") continue;
             QString key;
-            for (auto l = literal.globalMatch(m.next().captured(1)); l.hasNext();) {
+            for (auto l = literal.globalMatch(match.captured(2)); l.hasNext();) {
                 const QString lit = l.next().captured(1);
                 for (qsizetype i = 0; i < lit.size(); ++i) {
                     QChar c = lit[i];
@@ -49,6 +52,12 @@ QHash<QString, QString> keysInSources() {
     return keys;
 }
 
+// "%d Unterschied|%d Unterschiede": a key whose forms follow a count.
+bool isPlural(const QString &key) {
+    static const QHash<QString, QString> plurals = keysInSources(true);
+    return plurals.contains(key);
+}
+
 } // namespace
 
 TEST(TranslationData, RowsAreCompleteWithMatchingPlaceholders) {
@@ -58,11 +67,34 @@ TEST(TranslationData, RowsAreCompleteWithMatchingPlaceholders) {
         EXPECT_FALSE(row.en.isEmpty()) << "no English for " << where;
         EXPECT_FALSE(row.pl.isEmpty()) << "no Polish for " << where;
         EXPECT_FALSE(row.th.isEmpty()) << "no Thai for " << where;
+        if (isPlural(row.key)) continue; // checked form by form below
         const QStringList want = placeholders(row.key);
         EXPECT_EQ(placeholders(row.en), want) << "English placeholders of " << where;
         EXPECT_EQ(placeholders(row.pl), want) << "Polish placeholders of " << where;
         EXPECT_EQ(placeholders(row.th), want) << "Thai placeholders of " << where;
     }
+}
+
+// A text that follows a count has one form per plural form of its language, each with the placeholders of
+// the German singular.
+TEST(TranslationData, PluralRowsHaveEveryFormOfTheirLanguage) {
+    int plurals = 0;
+    for (const auto &row : Translations::rows()) {
+        if (!isPlural(row.key)) continue;
+        ++plurals;
+        const std::string where = (row.source + ": " + row.key).toStdString();
+        const QStringList want = placeholders(row.key.section(u'|', 0, 0));
+        const std::pair<const QString &, int> langs[] = {{row.key, 2}, {row.en, 2}, {row.pl, 3}, {row.th, 1}};
+        for (const auto &[text, forms] : langs) {
+            const QStringList parts = text.split(u'|');
+            if (forms == 3 && parts.size() == 1) continue; // one form can serve every count
+            EXPECT_EQ(parts.size(), forms) << "forms of " << text.toStdString() << " in " << where;
+            for (const QString &part : parts)
+                EXPECT_EQ(placeholders(part), want)
+                    << "placeholders of " << part.toStdString() << " in " << where;
+        }
+    }
+    EXPECT_GT(plurals, 3);
 }
 
 TEST(TranslationData, RepeatedKeysAgree) {

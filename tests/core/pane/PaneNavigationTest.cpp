@@ -53,6 +53,15 @@ TEST_F(PaneNavigation, HistoryCrumbsAndUp) {
               (QStringList{QStringLiteral("/"), QStringLiteral("/proc"), QStringLiteral("/proc/self")}));
 }
 
+// The Trash is one crumb of its own, named in the interface language, not the hidden folders it lives in.
+TEST_F(PaneNavigation, TrashTrailStartsAtTheTrash) {
+    const QString trash = FileLoader::mainTrash();
+    QDir().mkpath(trash + "/old");
+    TestUtil::LanguageScope german(AppLanguage::de);
+    PaneModel pane(Side::left, trash + "/old");
+    EXPECT_EQ(pane.crumbs(), (QList<Crumb>{Crumb(trash, "Papierkorb"), Crumb(trash + "/old", "old")}));
+}
+
 TEST_F(PaneNavigation, ListingErrorsAndSelectionPruning) {
     touch(root + QStringLiteral("/keep"));
     touch(root + QStringLiteral("/gone"));

@@ -3,6 +3,7 @@
 #include "core/app/SidebarModel.h"
 #include "core/base/Defaults.h"
 #include "core/localisation/FileFmt.h"
+#include "core/localisation/SystemNames.h"
 #include "core/model/FileLoader.h"
 #include "platform/Volumes.h"
 
@@ -99,7 +100,7 @@ TEST_F(SidebarModelTest, RebuildListsWhatExistsInSectionOrderAndHonoursHiddenAnd
         FileLoader::norm(QStandardPaths::writableLocation(QStandardPaths::MusicLocation)),
         home + "/Projekte"};
     EXPECT_EQ(paths(model.favorites()), expected);
-    EXPECT_EQ(find(model.favorites(), expected[3])->name, "Schreibtisch"); // a key, shown through L
+    EXPECT_EQ(find(model.favorites(), expected[3])->name, localName(expected[3]));
     EXPECT_FALSE(find(model.favorites(), expected[3])->removable);
     EXPECT_TRUE(find(model.favorites(), home + "/Projekte")->removable);
     // No cloud folder that isn't there, no Applications folder on this machine.
@@ -116,6 +117,27 @@ TEST_F(SidebarModelTest, RebuildListsWhatExistsInSectionOrderAndHonoursHiddenAnd
     waitBuilt(model);
     EXPECT_TRUE(model.isFavorite(home + "/gone"));
     QDir(home + "/gone").removeRecursively();
+}
+
+// The desktop's own folders where user-dirs.dirs puts them, named as Linux names them in the interface
+// language: ~/Bilder is "Pictures" in English, never the kind filter's "Images".
+TEST_F(SidebarModelTest, DesktopFoldersAreFoundAndNamedAsLinuxNamesThem) {
+    QDir().mkpath(home + "/Bilder");
+    QDir().mkpath(home + "/Filme");
+    const QString dirs = qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs";
+    TestUtil::writeFile(dirs, "XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_VIDEOS_DIR=\"$HOME/Filme\"\n");
+    SystemNames::resetForTests();
+    TestUtil::LanguageScope en(AppLanguage::en);
+    Settings settings;
+    SidebarModel model(settings, quiet({}));
+    waitBuilt(model);
+    const SidebarItem *pictures = find(model.favorites(), home + "/Bilder");
+    const SidebarItem *videos = find(model.favorites(), home + "/Filme");
+    ASSERT_TRUE(pictures && videos);
+    EXPECT_EQ(pictures->name, "Pictures");
+    EXPECT_EQ(videos->name, "Videos");
+    QFile::remove(dirs);
+    SystemNames::resetForTests();
 }
 
 TEST_F(SidebarModelTest, ACloudDriveFolderShowsOnlyWhereItExists) {

@@ -507,6 +507,28 @@ TEST_F(KeysTest, ACopyToTheOtherSideSelectsWhatItMadeThere) {
     }
 }
 
+// The main window settles unseen and then fades in, once; other windows show at once.
+TEST(AppDelegateTest, TheMainWindowFadesInOnceAfterSettling) {
+    ASSERT_TRUE(AppDelegate::canFade()); // the test platform can
+    const AppDelegate::Timings kept = AppDelegate::timings();
+    AppDelegate::timings() = {60, 40};
+    AppDelegate delegate;
+    QWidget main, other;
+    main.setWindowTitle("Kestrin");
+    other.setWindowTitle("Kestrin-Handbuch");
+    main.show();
+    other.show();
+    EXPECT_EQ(main.windowOpacity(), 0.0);
+    EXPECT_EQ(other.windowOpacity(), 1.0);
+    QTest::qWait(30);
+    EXPECT_EQ(main.windowOpacity(), 0.0); // still settling
+    QTRY_COMPARE_WITH_TIMEOUT(main.windowOpacity(), 1.0, 2000);
+    main.hide();
+    main.show();
+    EXPECT_EQ(main.windowOpacity(), 1.0);
+    AppDelegate::timings() = kept;
+}
+
 TEST(AppDelegateTest, AMainWindowIsFittedOnceAndActivationOnlyRetitlesMenus) {
     AppDelegate delegate;
     const QRect screen = ScreenFit::visible();

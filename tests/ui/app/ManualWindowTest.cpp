@@ -5,10 +5,16 @@
 #include "ui/app/Commands.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/SceneWindows.h"
+#include "ui/sidebar/SidebarView.h"
+#include "common/ScriptedDialogs.h"
+#include "core/tools/FolderCompare.h"
+#include "core/tools/FolderSync.h"
+#include "core/app/Transfers.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QLabel>
@@ -82,6 +88,21 @@ TEST_F(ManualWindowTest, AChapterRequestScrollsThereAgainWhileTheWindowIsOpen) {
     EXPECT_EQ(scroll(), atFour / 2);
     app->requests().openManual(9);
     QTRY_VERIFY(scroll() > atFour);
+}
+
+// The window's title follows the interface; the manual's own words (its contents) follow the manual's
+// language, so a Thai manual read in the English interface has no English in it.
+TEST_F(ManualWindowTest, TitleFollowsTheInterfaceAndTheContentsTheManual) {
+    ASSERT_TRUE(TestUtil::writeFile(dir.filePath("manual.th.md"), longManual()));
+    app->settings().setLanguage(AppLanguage::en);
+    app->requests().openManual(std::nullopt);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->windowTitle(), "Kestrin Manual");
+    window->setLanguage(AppLanguage::th);
+    ASSERT_TRUE(window->document());
+    const QString shown = window->document()->toPlainText();
+    EXPECT_TRUE(shown.contains("สารบัญ")) << shown.left(200).toStdString();
+    EXPECT_FALSE(shown.contains("Contents"));
 }
 
 TEST_F(ManualWindowTest, AMissingFileShowsTheNotFoundLineAndKeepsTheRequestForAnotherLanguage) {
@@ -195,6 +216,68 @@ TEST_F(ManualWindowTest, KeysAndMenusTheManualNamesExist) {
             }
         }
         EXPECT_GE(paths, 5) << code.toStdString();
+    }
+}
+
+// A chapter of a manual: from its heading to the next chapter's.
+QString chapter(const QString &manual, int number) {
+    const qsizetype from = manual.indexOf(QStringLiteral("\n## %1. ").arg(number));
+    const qsizetype to = manual.indexOf(QStringLiteral("\n## %1. ").arg(number + 1));
+    return from < 0 ? QString() : manual.mid(from, to < 0 ? -1 : to - from);
+}
+
+QStringList boldIn(const QString &text) {
+    static const QRegularExpression bold(QStringLiteral("\\*\\*([^*]+)\\*\\*"));
+    QStringList out;
+    for (const QRegularExpressionMatch &m : bold.globalMatch(text))
+        out << m.captured(1);
+    return out;
+}
+
+// What the manual says the sidebar's favourites and the sync do, in every language: a favourite of one's
+// own leaves through its row menu's entry as the manual names it, and the sync asks first, naming the
+// copies, the Trash and the replacements, with the button the manual names.
+TEST_F(ManualWindowTest, FavouritesAndSyncDoWhatTheManualSays) {
+    QTemporaryDir folders;
+    const QString l = folders.path() + "/L", r = folders.path() + "/R";
+    TestUtil::writeFile(l + "/new.txt", "new");
+    TestUtil::writeFile(l + "/same.txt", "left, longer");
+    TestUtil::writeFile(r + "/same.txt", "right");
+    TestUtil::writeFile(r + "/extra.txt", "extra");
+    ScriptedDialogs scripted;
+    AppState syncing(Services(scripted.dialogs()));
+    for (AppLanguage lang : AppLanguages::allCases) {
+        const LanguageScope scope(lang);
+        const QString code = AppLanguages::rawValue(lang);
+        const QString manual = QString::fromUtf8(TestUtil::readFile(
+            QStringLiteral(KESTRIN_SOURCE_DIR "/resources/Handbuch/manual.%1.md").arg(code)));
+
+        SidebarItem own{folders.path(), "L", "folder", {}, true, false};
+        SidebarRow row(app.get(), own);
+        std::unique_ptr<QMenu> menu(row.makeMenu(nullptr));
+        QAction *remove = menu->findChild<QAction *>("removeFavorite");
+        ASSERT_TRUE(remove) << code.toStdString();
+        EXPECT_EQ(remove->text(), L("Aus Favoriten entfernen"));
+        EXPECT_TRUE(boldIn(chapter(manual, 7)).contains(remove->text())) << code.toStdString();
+
+        QList<SyncStep> steps;
+        for (const CompareRow &c : FolderCompare::scan(l, r, [] { return false; }).rows)
+            if (FolderCompare::action(c, SyncMode::leftToRight, true) != SyncAction::none)
+                steps << SyncStep{c, FolderCompare::action(c, SyncMode::leftToRight, true)};
+        ASSERT_EQ(steps.size(), 3);
+        scripted.alerts.clear();
+        syncing.transfers().runSync(l, r, steps, {}); // closed unanswered: nothing happens
+        ASSERT_EQ(scripted.alerts.size(), 1) << code.toStdString();
+        const Alert &asked = scripted.alerts[0];
+        EXPECT_EQ(
+            asked.informative,
+            LP("%d Objekt wird kopiert.|%d Objekte werden kopiert.", 1, 1) + " " +
+                LP("%d Objekt kommt in den Papierkorb.|%d Objekte kommen in den Papierkorb.", 1, 1) + " " +
+                LP("%d Objekt wird ersetzt; das Alte liegt danach im Papierkorb.|%d Objekte werden ersetzt; "
+                   "das Alte liegt danach im Papierkorb.",
+                   1, 1));
+        EXPECT_TRUE(boldIn(chapter(manual, 9)).contains(asked.buttons.value(0).title)) << code.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(r + "/extra.txt"));
     }
 }
 

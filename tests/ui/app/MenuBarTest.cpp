@@ -13,6 +13,7 @@
 #include "ui/style/AppIcons.h"
 #include "ui/style/MenuAccessibility.h"
 #include "ui/style/MenuLocalizer.h"
+#include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/pane/PaneHeader.h"
 #include "ui/style/ButtonStyles.h"
@@ -395,11 +396,46 @@ TEST_F(MenuBarTest, AboutShowsTheFactsAndTheLongDateOfTheLanguage) {
         EXPECT_EQ(panel->windowTitle(), L("Über Kestrin"));
         const QString credits = panel->findChild<QLabel *>("aboutCredits")->text();
         EXPECT_TRUE(credits.contains(dates[lang]));
-        EXPECT_TRUE(credits.contains(L("Entwickler") + ": <b>Kestrin-Projekt</b>"));
+        EXPECT_TRUE(credits.contains(L("Entwickler") + ": <b>" + L("Kestrin-Projekt") + "</b>"));
+        // Developer and motto speak the language too; the panel shows Kestrin's own icon.
+        EXPECT_EQ(credits.contains("Kestrin-Projekt"), lang == AppLanguage::de);
+        EXPECT_EQ(credits.contains("Gedanke"), lang == AppLanguage::de);
+        const QLabel *icon = panel->findChild<QLabel *>("aboutIcon");
+        ASSERT_TRUE(icon);
+        EXPECT_EQ(icon->pixmap().toImage().pixel(32, 32),
+                  AppIcons::appIcon().pixmap(64, 64).toImage().pixel(32, 32));
         EXPECT_EQ(credits.contains("File manager for Linux"), lang == AppLanguage::en);
         EXPECT_EQ(panel->findChild<QLabel *>("aboutVersion")->text(),
                   LF("Version %@", "1.04") + " (" + AppInfo::serial + ")");
     }
+}
+
+// Kestrin's own icon: drawn from its SVG, on every window, at the start of the toolbar and in the
+// feedback sheet.
+TEST(AppIconsTest, KestrinsIconIsOnEveryWindowTheToolbarAndTheFeedbackSheet) {
+    const QIcon icon = AppIcons::appIcon();
+    ASSERT_FALSE(icon.isNull());
+    for (int size : {16, 48, 256}) {
+        const QImage image = icon.pixmap(size, size).toImage();
+        EXPECT_EQ(image.size(), QSize(size, size));
+        EXPECT_GT(qAlpha(image.pixel(size / 2, size / 2)), 200) << size; // drawn, not blank
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << size;                 // a rounded tile
+    }
+    AppState app;
+    MainWindow w(&app);
+    const QRgb middle = icon.pixmap(32, 32).toImage().pixel(16, 16);
+    EXPECT_EQ(QApplication::windowIcon().pixmap(32, 32).toImage().pixel(16, 16), middle);
+    EXPECT_EQ(w.windowIcon().pixmap(32, 32).toImage().pixel(16, 16), middle);
+    const QLabel *title = w.findChild<QLabel *>("titleImage");
+    ASSERT_TRUE(title);
+    EXPECT_FALSE(title->pixmap().isNull());
+    app.requests().setShowFeedback(true);
+    QApplication::processEvents();
+    ASSERT_TRUE(w.sheets()->current());
+    const QLabel *feedback = w.sheets()->current()->findChild<QLabel *>("feedbackIcon");
+    ASSERT_TRUE(feedback);
+    EXPECT_GT(qAlpha(feedback->pixmap().toImage().pixel(22, 22)), 200);
+    w.sheets()->current()->reject();
 }
 
 TEST(AppIconsTest, WithoutTheTitleSymbolTheApplicationIconStandsIn) {

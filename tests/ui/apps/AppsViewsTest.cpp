@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QUrl>
+#include <QEnterEvent>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -88,6 +89,27 @@ TEST_F(AppsViewsTest, StripShowsFiveButtonsAndTheRestInTheOverflowMenu) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(strip.findChildren<ToolbarAppButton *>().size(), 1);
     EXPECT_FALSE(strip.findChild<ToolbarMenuButton *>("appsOverflow"));
+}
+
+// Under the pointer a button's icon grows to 1.12 times its size, not at once but eased over a tenth of a
+// second, and shrinks back when the pointer leaves.
+TEST_F(AppsViewsTest, StripButtonsZoomTheirIconUnderThePointer) {
+    app->settings().setToolbarApps({e(0)});
+    ToolbarAppsStrip strip(app.get());
+    strip.show();
+    QCoreApplication::processEvents();
+    auto *button = strip.findChild<ToolbarAppButton *>();
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->iconSize(), QSize(20, 20));
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(button, &enter);
+    EXPECT_LT(button->zoom(), 1.12); // animated, not a jump
+    QTRY_COMPARE_WITH_TIMEOUT(button->zoom(), 1.12, 1000);
+    EXPECT_EQ(button->iconSize(), QSize(22, 22));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(button, &leave);
+    QTRY_COMPARE_WITH_TIMEOUT(button->zoom(), 1.0, 1000);
+    EXPECT_EQ(button->iconSize(), QSize(20, 20));
 }
 
 TEST_F(AppsViewsTest, StripDropsReorderOpenDocumentsOrAddAndNeverTakeAMove) {
@@ -240,6 +262,17 @@ TEST_F(AppsViewsTest, PermissionPickersWaitForTheLoadAndWriteTheFile) {
     ::stat(QFile::encodeName(file).constData(), &st);
     EXPECT_EQ(st.st_mode & 07777, mode_t(04640));
     EXPECT_EQ(others->currentData().toInt(), 0);
+}
+
+// The picker starts on the file's own choice, else the default, else the first application: never on an
+// empty line while applications are there.
+TEST(FileInfoAppChoice, OwnChoiceThenDefaultThenTheFirst) {
+    const OpenWithApp a{"/a.desktop", "A", {}, false, false}, b{"/b.desktop", "B", {}, true, false},
+        c{"/c.desktop", "C", {}, false, false};
+    EXPECT_EQ(FileInfoAppSection::initialChoice({a, b, c}, std::nullopt), "/b.desktop");
+    EXPECT_EQ(FileInfoAppSection::initialChoice({a, b, c}, QString("/c.desktop")), "/c.desktop");
+    EXPECT_EQ(FileInfoAppSection::initialChoice({a, c}, std::nullopt), "/a.desktop");
+    EXPECT_EQ(FileInfoAppSection::initialChoice({}, std::nullopt), QString());
 }
 
 TEST_F(AppsViewsTest, AFailedChoicePutsThePreviousOneBack) {

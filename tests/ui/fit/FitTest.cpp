@@ -129,6 +129,16 @@ TEST_P(FitTest, SmallestWindowFits) {
         EXPECT_GE(shown.width(), qMin(last->width(), crumbs->viewport()->width() - 3))
             << "the last crumb is out of view: " << qPrintable(last->plainText());
         EXPECT_GE(crumbs->viewport()->width(), qMin(last->sizeHint().width(), qRound(ui.font * 6)));
+        // The crumbs before it are never cut at the view's edge: shown whole, ending in an ellipsis, or not
+        // at all.
+        for (PlainLinkButton *b : crumbs->buttons()) {
+            if (b == last || !b->isVisible()) continue;
+            const QRect at(b->mapTo(crumbs->viewport(), QPoint(0, 0)), b->size());
+            EXPECT_GE(at.left(), 0) << "a crumb is cut at the view's left edge: "
+                                    << qPrintable(b->plainText());
+            EXPECT_TRUE(b->plainText() == b->accessibleName() || b->plainText().endsWith(u'…'))
+                << qPrintable(b->plainText());
+        }
     }
     // The pane's parts stack without overlapping, and so do the path bar's.
     for (PaneView *v : w.findChildren<PaneView *>())

@@ -147,6 +147,20 @@ TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
     file.show();
     QTRY_VERIFY(file.state()->loaded());
     EXPECT_TRUE(file.slotWidget(FileInfoForm::Slot::openWith)->isVisible());
+    // Both parts fold like the form's own sections.
+    for (const auto &[slot, title] :
+         {std::pair{FileInfoForm::Slot::openWith, "Öffnen mit"},
+          std::pair{FileInfoForm::Slot::permissions, "Teilen & Zugriffsrechte"}}) {
+        InspectorSection *section = nullptr;
+        for (InspectorSection *s : file.findChildren<InspectorSection *>())
+            if (s->isAncestorOf(file.slotWidget(slot))) section = s;
+        ASSERT_TRUE(section) << title;
+        EXPECT_EQ(section->header()->accessibleName(), L(title));
+        section->setOpen(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!file.slotWidget(slot)->isVisible(), 2000);
+        section->setOpen(true);
+        QTRY_VERIFY_WITH_TIMEOUT(file.slotWidget(slot)->isVisible(), 2000);
+    }
 }
 
 TEST_F(Inspector, TypedNameSurvivesReloads) {
@@ -227,5 +241,11 @@ TEST(InspectorParts, SectionFoldsAndPickerReportsClicks) {
     picker.setSet({QStringLiteral("Blau")});
     QTest::mouseClick(picker.button(QStringLiteral("Rot")), Qt::LeftButton);
     EXPECT_EQ(clicked, QStringList{"Rot"});
-    EXPECT_EQ(picker.button(QStringLiteral("Rot"))->toolTip(), QStringLiteral("Rot"));
+    // The stored name stays German (the click reports it); what the button says is in the language.
+    {
+        TestUtil::LanguageScope en(AppLanguage::en);
+        TagPicker english;
+        EXPECT_EQ(english.button(QStringLiteral("Rot"))->toolTip(), "Red");
+        EXPECT_EQ(english.button(QStringLiteral("Rot"))->accessibleName(), "Red");
+    }
 }

@@ -6,6 +6,7 @@
 #include "core/localisation/Lang.h"
 #include "ui/panecontent/ColumnsContent.h"
 #include "ui/panecontent/PreviewColumn.h"
+#include "ui/style/ButtonStyles.h"
 
 #include <QDropEvent>
 #include <QLabel>
@@ -65,6 +66,12 @@ TEST(ColumnsGeometry, ColumnsShareTheWidthAndNeverGoNegative) {
     for (int w : {-5, 0, 1, 2, 3})
         EXPECT_GE(ColumnsContent::geometryFor(w).columnWidth(), 0) << w;
     EXPECT_EQ(ColumnsContent::geometryFor(400).columnWidth(), 199);
+    // With two columns in view the preview takes a third, never less than 120 points nor more than a column;
+    // with more it is a column like the others.
+    EXPECT_EQ(ColumnsContent::previewWidth(ColumnsContent::geometryFor(480)), 160);
+    EXPECT_EQ(ColumnsContent::previewWidth(ColumnsContent::geometryFor(300)), 120);
+    EXPECT_EQ(ColumnsContent::previewWidth(ColumnsContent::geometryFor(200)), 99);
+    EXPECT_EQ(ColumnsContent::previewWidth(ColumnsContent::geometryFor(1000)), 199);
 }
 
 TEST_F(ColumnsTest, TheTrailIsHighlightedAndAnAncestorClickMovesThere) {
@@ -108,7 +115,16 @@ TEST_F(ColumnsTest, ThePreviewFollowsOneSelectedFileAndShowsNamesAsText) {
     pane->setSelection({odd});
     QTRY_VERIFY_WITH_TIMEOUT(cols->preview(), 3000);
     PreviewColumn *preview = cols->preview();
+    // The folder column before it has its room first: the preview is the narrower of the two.
+    v->resize(480, 500);
+    QTRY_VERIFY_WITH_TIMEOUT(cols->viewport()->width() <= 480, 3000);
+    EXPECT_LT(preview->width(), cols->column(p("a/b"))->width());
+    EXPECT_LE(preview->width() + cols->column(p("a/b"))->width(), cols->viewport()->width());
     EXPECT_EQ(preview->nameLabel()->text(), "Tom & <b>Jerry<i>.txt");
+    // Its open button carries the open symbol before its title.
+    auto *open = qobject_cast<LabelButton *>(preview->openButton());
+    ASSERT_TRUE(open);
+    EXPECT_EQ(open->symbol(), "arrow.up.forward.app");
     EXPECT_EQ(preview->nameLabel()->textFormat(), Qt::PlainText);
     ASSERT_EQ(preview->facts().size(), 3);
     EXPECT_EQ(preview->facts()[1].second, FileFmt::size(5));

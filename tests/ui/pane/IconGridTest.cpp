@@ -65,6 +65,20 @@ TEST(IconGridMath, ColumnsFitTheWidthInsideThePadding) {
     }
 }
 
+// A name too wide for one line breaks before its extension and keeps it whole.
+TEST(IconGridMath, NamesBreakBeforeTheirExtension) {
+    QFont font;
+    font.setPixelSize(13);
+    const QFontMetrics fm(font);
+    const int width = fm.horizontalAdvance("README.tx") + 1; // "README.txt" does not fit
+    ASSERT_LT(width, fm.horizontalAdvance("README.txt"));
+    EXPECT_EQ(IconGrid::nameLines("README.txt", font, width), (QStringList{"README", ".txt"}));
+    EXPECT_EQ(IconGrid::nameLines("Notes.final.md", font, fm.horizontalAdvance("Notes.final.m") + 1),
+              (QStringList{"Notes.final", ".md"}));
+    // A name without an extension, or one that fits, is left as it was.
+    EXPECT_EQ(IconGrid::nameLines("README.txt", font, 1000), QStringList{"README.txt"});
+}
+
 TEST_F(IconGridTest, CellsOfOneRowFillTheWidthAtEverySize) {
     for (int width : {260, 480, 700, 1013}) {
         v->resize(width, 500);

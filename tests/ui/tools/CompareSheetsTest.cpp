@@ -46,7 +46,8 @@ TEST_F(CompareSheets, SyncAsksBeforeItTrashesAndRunsAsOneJob) {
     app->transfers().runSync(l, r, steps, [&] { ++completions; });
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_EQ(alerts[0].buttons[0].role, AlertRole::destructive);
-    EXPECT_TRUE(alerts[0].informative.contains("1 Objekte kommen in den Papierkorb, 0 werden ersetzt"));
+    // The question names the copies it makes too, each count in its own form.
+    EXPECT_EQ(alerts[0].informative, "1 Objekt wird kopiert. 1 Objekt kommt in den Papierkorb.");
     EXPECT_TRUE(exists(r + "/extra.txt"));
 
     // Another job running: only its refusal.
@@ -86,7 +87,7 @@ TEST_F(CompareSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
     // c.txt exists only on the right: nothing without mirroring, disabled box.
     EXPECT_EQ(m->flags(m->index(2, CompareRowsModel::check)) & Qt::ItemIsEnabled, 0);
     m->setData(m->index(0, CompareRowsModel::check), Qt::Unchecked, Qt::CheckStateRole);
-    EXPECT_EQ(sheet.summary(), "3 Unterschiede · 1 Schritte ausgewählt");
+    EXPECT_EQ(sheet.summary(), "3 Unterschiede · 1 Schritt ausgewählt");
     sheet.findChild<QCheckBox *>()->setChecked(true);
     EXPECT_EQ(m->actionOf(m->rows()[2]), SyncAction::trashRight);
     EXPECT_EQ(sheet.summary(), "3 Unterschiede · 2 Schritte ausgewählt");
@@ -108,7 +109,7 @@ TEST_F(CompareSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
     sheet.sync();
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && !sheet.loading() && m->rows().size() == 1, 5000);
     EXPECT_EQ(m->rows()[0].id, "a.txt");
-    EXPECT_EQ(sheet.summary(), "1 Unterschiede · 1 Schritte ausgewählt");
+    EXPECT_EQ(sheet.summary(), "1 Unterschied · 1 Schritt ausgewählt");
 }
 
 TEST_F(CompareSheets, CompareStopsWhenReplacedOrClosed) {

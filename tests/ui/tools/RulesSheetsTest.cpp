@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,6 +80,52 @@ TEST_F(RulesSheetsTest, TheMenuEntriesLightUpAndOpenTheSheets) {
     EXPECT_EQ(sheet->model().path(), tmp.path());
     sheet->reject();
     EXPECT_FALSE(app.requests().storageRequest());
+}
+
+// At the largest text size the buttons under the list stay below its frame, and a folder once chosen
+// loses the warning colour of "nicht gewählt".
+TEST_F(RulesSheetsTest, ListButtonsStayBelowTheListAndAChosenFolderIsNoWarning) {
+    LanguageScope de(AppLanguage::de);
+    AppState app;
+    app.settings().setFontSize(18);
+    MainWindow w(&app);
+    Commands::of(&app)->action(QString::fromUtf8(Cmd::rules))->trigger();
+    auto *sheet = qobject_cast<RulesSheet *>(w.sheets()->current());
+    ASSERT_TRUE(sheet);
+    sheet->addRule();
+    sheet->show();
+    QTest::qWait(50);
+    auto *list = sheet->findChild<QListWidget *>();
+    ASSERT_TRUE(list);
+    const QRect frame(list->mapTo(sheet, QPoint()), list->size());
+    for (const char *key : {"Regel", "Entfernen", "Beispiel: Bildschirmfotos aufräumen"}) {
+        QPushButton *b = button(sheet, key);
+        ASSERT_TRUE(b) << key;
+        EXPECT_GE(b->mapTo(sheet, QPoint()).y(), frame.bottom()) << key;
+    }
+
+    auto colourOf = [&](const QString &text) -> std::optional<QColor> {
+        for (QLabel *l : sheet->findChildren<QLabel *>())
+            if (l->isVisibleTo(sheet) && l->text() == text) {
+                l->ensurePolished();
+                return l->palette().color(l->foregroundRole());
+            }
+        return std::nullopt;
+    };
+    const QColor warning(255, 149, 0);
+    EXPECT_EQ(colourOf("nicht gewählt"), warning);
+    ScriptedDialogs dialogs;
+    app.services().dialogs = dialogs.dialogs();
+    dialogs.folderAnswers = {tmp.path()};
+    button(sheet, "Wählen …")->click();
+    ASSERT_EQ(app.cleanupRules().rules().value(0).folder, tmp.path());
+    QTest::qWait(20);
+    QStringList texts;
+    for (QLabel *l : sheet->findChildren<QLabel *>())
+        texts << l->text();
+    ASSERT_TRUE(colourOf(tmp.path())) << texts.join(" | ").toStdString();
+    EXPECT_NE(*colourOf(tmp.path()), warning);
+    sheet->reject();
 }
 
 TEST_F(RulesSheetsTest, RulesSheetAddsRemovesAndSelects) {

@@ -49,6 +49,8 @@ void Breadcrumbs::rebuild() {
         delete item;
     }
     m_buttons.clear();
+    m_chevrons.clear();
+    m_names.clear();
     m_lastName.clear();
     if (!m_model) return;
     const UIScale ui = EnvironmentValues::ui(this);
@@ -59,12 +61,15 @@ void Breadcrumbs::rebuild() {
     tertiary.setAlphaF(0.35f);
     for (qsizetype i = 0; i < crumbs.size(); ++i) {
         const bool last = i == crumbs.size() - 1;
+        QLabel *chevron = nullptr;
         if (i > 0) {
-            auto *chevron = new QLabel(m_row);
+            chevron = new QLabel(m_row);
             chevron->setPixmap(
                 Symbols::pixmap(QStringLiteral("chevron.right"), 8, tertiary, devicePixelRatioF()));
             layout->addWidget(chevron);
         }
+        m_chevrons << chevron;
+        m_names << crumbs[i].second;
         const QString path = crumbs[i].first;
         auto *button = new PlainLinkButton(crumbs[i].second, m_row);
         QFont f = font();
@@ -118,13 +123,40 @@ void Breadcrumbs::fitLast() {
             ? m_lastName
             : fm.elidedText(m_lastName, Qt::ElideMiddle, qMax(room, fm.averageCharWidth() * 3));
     last->setAccessibleName(m_lastName);
-    if (text == last->plainText()) return;
-    last->setPlainText(text);
-    last->setAccessibleName(m_lastName);
+    const bool same = text == last->plainText();
+    if (!same) {
+        last->setPlainText(text);
+        last->setAccessibleName(m_lastName);
+    }
+    fitEarlier();
+    if (same) return;
     // Laid out at once, so the end is in view in this very resize.
     m_row->layout()->activate();
     m_row->resize(qMax(viewport()->width(), m_row->minimumSizeHint().width()), m_row->height());
     horizontalScrollBar()->setValue(horizontalScrollBar()->maximum());
+}
+
+void Breadcrumbs::fitEarlier() {
+    const int spacing = m_row->layout()->spacing();
+    // (the end mark and the spacing before it)
+    int room = viewport()->width() - 1 - spacing - m_buttons.last()->sizeHint().width();
+    for (qsizetype i = m_buttons.size() - 2; i >= 0; --i) {
+        PlainLinkButton *button = m_buttons[i];
+        QWidget *after = m_chevrons[i + 1];
+        room -= after->sizeHint().width() + 2 * spacing;
+        const QFontMetrics fm(button->font());
+        const int full = fm.horizontalAdvance(m_names[i]) + 2 * LinkButtonStyle::padX;
+        const int least = fm.horizontalAdvance(QStringLiteral("…")) + 2 * LinkButtonStyle::padX;
+        after->setVisible(room >= 0);
+        QString text = m_names[i];
+        if (full > room)
+            text = room >= least ? fm.elidedText(m_names[i], Qt::ElideRight, room - 2 * LinkButtonStyle::padX)
+                                 : QString();
+        button->setVisible(!text.isEmpty());
+        if (text != button->plainText() && !text.isEmpty()) button->setPlainText(text);
+        button->setAccessibleName(m_names[i]);
+        room -= text.isEmpty() ? room : qMax(full > room ? room : full, 0);
+    }
 }
 
 QSize Breadcrumbs::minimumSizeHint() const {

@@ -27,11 +27,16 @@ private:
     void rebuild();
     // Shortens the current folder's name in the middle when the trail's view is narrower than it.
     void fitLast();
+    // The crumbs before it take the room left, from the nearest one back: the one that no longer fits
+    // whole ends in an ellipsis, those before it step out of the trail (never cut at the view's edge).
+    void fitEarlier();
     int fullWidthOfLast() const;
 
     QPointer<PaneModel> m_model;
     QPointer<AppState> m_app;
     QWidget *m_row;
     QList<PlainLinkButton *> m_buttons;
+    QList<QWidget *> m_chevrons; // the one before each crumb; null before the first
+    QStringList m_names;
     QString m_lastName;
 };

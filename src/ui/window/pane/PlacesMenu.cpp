@@ -51,15 +51,14 @@ QList<PlacesMenu::Place> PlacesMenu::places(const QString &home, const QStringLi
         exists(dropbox))
         out.append({QStringLiteral("Dropbox"), QStringLiteral("cloud"), dropbox});
     // The desktop's own folders where the user keeps them, named in the interface language.
-    const std::tuple<const char *, const char *, QStandardPaths::StandardLocation> standard[] = {
-        {K("Schreibtisch"), "menubar.dock.rectangle", QStandardPaths::DesktopLocation},
-        {K("Dokumente"), "doc", QStandardPaths::DocumentsLocation},
-        {K("Downloads"), "arrow.down.circle", QStandardPaths::DownloadLocation},
-    };
-    for (const auto &[name, symbol, location] : standard) {
-        const QString path = FileLoader::norm(QStandardPaths::writableLocation(location));
+    const std::pair<const char *, const char *> standard[] = {
+        {"Desktop", "menubar.dock.rectangle"}, {"Documents", "doc"}, {"Downloads", "arrow.down.circle"}};
+    for (const auto &[key, symbol] : standard) {
+        const auto dir = SystemNames::userDir(QString::fromUtf8(key));
+        if (!dir) continue;
+        const QString path = FileLoader::norm(*dir);
         if (path != home && exists(path) && !has(path))
-            out.append({L(name), QString::fromUtf8(symbol), path});
+            out.append({localName(path), QString::fromUtf8(symbol), path});
     }
     if (exists(QStringLiteral("/Applications")))
         out.append({L("Programme"), QStringLiteral("square.grid.2x2"), QStringLiteral("/Applications")});
@@ -94,7 +93,7 @@ PlacesMenu::PlacesMenu(PaneModel *model, AppState *app, QWidget *parent)
     setFocusPolicy(Qt::NoFocus);
     setPopupMode(QToolButton::InstantPopup);
     setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
-    setToolTip(L("Orte: Benutzerordner, iCloud Drive, Programme …"));
+    setToolTip(L("Orte: Benutzerordner, Laufwerke, Programme …"));
     setAccessibleName(toolTip());
     setMenu(new QMenu(this));
     connect(menu(), &QMenu::aboutToShow, this, &PlacesMenu::fill);

@@ -10,6 +10,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/ViewMode.h"
 #include "ui/app/Commands.h"
+#include "ui/style/AppIcons.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/ActionsMenu.h"
 #include "ui/window/toolbar/LanguageHelpMenu.h"
@@ -83,10 +84,8 @@ void MainToolbar::build() {
     // Navigation: title image, sidebar, back and forward.
     auto *titleImage = new QLabel(content);
     titleImage->setObjectName(QStringLiteral("titleImage"));
-    const QIcon appIcon = QApplication::windowIcon();
-    if (!appIcon.isNull()) titleImage->setPixmap(appIcon.pixmap(28, 28));
+    titleImage->setPixmap(AppIcons::appIcon().pixmap(28, 28));
     titleImage->setContentsMargins(4, 0, 18, 0);
-    titleImage->setVisible(!appIcon.isNull());
     row->addWidget(titleImage);
 
     ToolbarIconButton *sidebar = button("sidebar", "sidebar.left", command(Cmd::sidebar));

@@ -8,6 +8,7 @@
 #include "ui/window/toolbar/ToolbarButtons.h"
 #include "ui/window/toolbar/ToolbarHelp.h"
 
+#include <cmath>
 #include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -231,13 +232,30 @@ void ToolbarAppButton::mouseMoveEvent(QMouseEvent *event) {
     drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);
 }
 
+void ToolbarAppButton::zoomTo(double scale) {
+    if (!m_zoomAnimation) {
+        m_zoomAnimation = new QVariantAnimation(this);
+        m_zoomAnimation->setDuration(100);
+        m_zoomAnimation->setEasingCurve(QEasingCurve::OutCubic);
+        connect(m_zoomAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
+            m_zoom = v.toDouble();
+            const int side = int(std::lround(kIcon * m_zoom));
+            setIconSize(QSize(side, side));
+        });
+    }
+    m_zoomAnimation->stop();
+    m_zoomAnimation->setStartValue(m_zoom);
+    m_zoomAnimation->setEndValue(scale);
+    m_zoomAnimation->start();
+}
+
 void ToolbarAppButton::enterEvent(QEnterEvent *event) {
-    setIconSize(QSize(kIcon + 2, kIcon + 2)); // a little larger under the pointer
+    zoomTo(1.12); // a little larger under the pointer
     QToolButton::enterEvent(event);
 }
 
 void ToolbarAppButton::leaveEvent(QEvent *event) {
-    setIconSize(QSize(kIcon, kIcon));
+    zoomTo(1.0);
     QToolButton::leaveEvent(event);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QToolButton>
+#include <QVariantAnimation>
 #include <QWidget>
 
 class AppState;
@@ -48,6 +49,8 @@ class ToolbarAppButton : public QToolButton {
 public:
     ToolbarAppButton(AppState *app, const QString &path, bool showName, ToolbarAppsStrip *strip);
     QString path() const { return m_path; }
+    // The icon's scale: 1.12 under the pointer, 1 otherwise, eased out over 0.1 s.
+    double zoom() const { return m_zoom; }
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -64,4 +67,7 @@ private:
     QString m_path;
     QPoint m_pressAt;
     bool m_pressed = false;
+    double m_zoom = 1.0;
+    QVariantAnimation *m_zoomAnimation = nullptr;
+    void zoomTo(double scale);
 };
