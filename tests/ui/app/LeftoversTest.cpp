@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -79,9 +80,13 @@ struct Seen {
     void addWidget(QWidget *top) {
         const QString window = top->metaObject()->className();
         add(window, top->windowTitle());
-        QList<QWidget *> all = top->findChildren<QWidget *>();
-        all.prepend(top);
-        for (QWidget *w : all) {
+        // Filling a menu may delete the submenus of its last filling: hold the widgets weakly.
+        QList<QPointer<QWidget>> all;
+        all << top;
+        for (QWidget *child : top->findChildren<QWidget *>())
+            all << child;
+        for (const QPointer<QWidget> &w : all) {
+            if (!w) continue;
             // Hidden parts too: the other pages of a window, a section not open yet.
             const QString where = window + QStringLiteral("/") + w->metaObject()->className();
             add(where, w->toolTip());
