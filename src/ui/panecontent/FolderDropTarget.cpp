@@ -91,11 +91,13 @@ bool FolderDropTarget::dragMove(QDragMoveEvent *event) const {
 
 void FolderDropTarget::dragLeave() const {
     if (targeted) targeted(false);
+    lastKey().clear(); // the next drag looks at the volumes anew
 }
 
 bool FolderDropTarget::drop(QDropEvent *event) const {
     if (targeted) targeted(false);
     const Qt::DropAction a = actionFor(event->mimeData(), event->modifiers(), event->possibleActions());
+    lastKey().clear();
     if (a == Qt::IgnoreAction || !perform || !perform(event->mimeData(), a == Qt::CopyAction)) {
         event->ignore();
         return false;
