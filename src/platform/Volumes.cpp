@@ -8,6 +8,7 @@
 #include <QSet>
 #include <algorithm>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
 namespace Volumes {
@@ -46,6 +47,23 @@ bool isUserPlace(const QString &mountPoint) {
 } // namespace
 
 QString unescapeMountField(const QByteArray &field) {
+    return QString::fromUtf8(unescapeMountBytes(field));
+}
+
+QString pathText(const QByteArray &bytes) {
+    if (auto text = Posix::decode(bytes)) return *text;
+    return Posix::shown(bytes);
+}
+
+std::optional<qint64> freeBytes(const QByteArray &path) {
+    struct statvfs st {};
+    if (path.isEmpty() || path.contains('\0') ||
+        Posix::retry([&] { return ::statvfs(path.constData(), &st); }) != 0)
+        return std::nullopt;
+    return qint64(st.f_bavail) * qint64(st.f_frsize);
+}
+
+QByteArray unescapeMountBytes(const QByteArray &field) {
     QByteArray out;
     out.reserve(field.size());
     for (qsizetype i = 0; i < field.size(); ++i) {
@@ -60,7 +78,7 @@ QString unescapeMountField(const QByteArray &field) {
         }
         out += field[i];
     }
-    return QString::fromUtf8(out);
+    return out;
 }
 
 namespace {
@@ -68,7 +86,7 @@ namespace {
 std::vector<Volume> allMounts() {
     std::vector<Volume> out;
     for (const Mount &m : mountTable())
-        out.push_back({m.mountPoint, m.source, m.fsType, isUserPlace(m.mountPoint)});
+        out.push_back({m.mountPoint, m.source, m.fsType, isUserPlace(m.mountPoint), m.mountPointBytes});
     return out;
 }
 
@@ -143,8 +161,9 @@ std::vector<Mount> mountTable() {
         const uint major = mm.size() == 2 ? mm[0].toUInt(&okMajor) : 0;
         const uint minor = mm.size() == 2 ? mm[1].toUInt(&okMinor) : 0;
         if (!okMajor || !okMinor) continue;
-        out.push_back({makedev(major, minor), unescapeMountField(fields[3]), unescapeMountField(fields[4]),
-                       QString::fromUtf8(fields[dash + 1]), unescapeMountField(fields[dash + 2])});
+        const QByteArray point = unescapeMountBytes(fields[4]);
+        out.push_back({makedev(major, minor), unescapeMountField(fields[3]), pathText(point),
+                       QString::fromUtf8(fields[dash + 1]), unescapeMountField(fields[dash + 2]), point});
     }
     return out;
 }

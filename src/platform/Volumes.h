@@ -1,15 +1,20 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <sys/types.h>
+#include <optional>
 #include <vector>
 
 struct Volume {
-    QString mountPoint;
-    QString source; // device or remote source
+    QString mountPoint; // as text; for a name that is not UTF-8, its bytes written out (Posix::shown)
+    QString source;     // device or remote source
     QString fsType;
-    bool userMount = false; // under /media, /run/media or /mnt: what the sidebar lists as a device
+    bool userMount = false;       // under /media, /run/media or /mnt: what the sidebar lists as a device
+    QByteArray mountPointBytes{}; // the mount point as the system has it; empty: mountPoint's UTF-8
+    // The bytes to give the system for the mount point.
+    QByteArray pathBytes() const { return mountPointBytes.isEmpty() ? mountPoint.toUtf8() : mountPointBytes; }
 };
 
 namespace Volumes {
@@ -36,6 +41,7 @@ struct Mount {
     QString mountPoint;
     QString fsType;
     QString source;
+    QByteArray mountPointBytes{}; // the mount point's own bytes
 };
 // Every mount of this process, pseudo file systems included, in mount order.
 std::vector<Mount> mountTable();
@@ -47,5 +53,11 @@ const Mount *mountShowing(const std::vector<Mount> &table, const QString &path);
 
 // Undoes the octal escapes of mountinfo ("\040" for a space).
 QString unescapeMountField(const QByteArray &field);
+QByteArray unescapeMountBytes(const QByteArray &field);
+// A path's bytes as text: itself when valid UTF-8, else with each stray byte written out as \xNN.
+QString pathText(const QByteArray &bytes);
+
+// Bytes free for the user on the file system at path (statvfs), nothing when it cannot be asked.
+std::optional<qint64> freeBytes(const QByteArray &path);
 
 } // namespace Volumes

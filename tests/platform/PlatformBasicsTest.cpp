@@ -1,5 +1,6 @@
 #include "common/TestUtil.h"
 #include "platform/Plist.h"
+#include "platform/DisplayFile.h"
 #include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 #include "platform/Volumes.h"
@@ -26,6 +27,31 @@ TEST(Posix, NamesThatCannotRoundTripAreRefused) {
     EXPECT_EQ(Posix::shown(QByteArray("Grüße")), "Grüße");
     EXPECT_EQ(Posix::shown(QByteArray("a\xff\xc3\xa9\xe2\x82")), "a\\xFFé\\xE2\\x82");
     EXPECT_EQ(Posix::shown(QByteArray("\xc0\xaf\xed\xa0\x80")), "\\xC0\\xAF\\xED\\xA0\\x80");
+}
+
+// What is read for showing is a regular file: a FIFO, a folder or a link is refused at once, a large file
+// is read only as far as asked.
+TEST(Posix, DisplayReadsOnlyRegularFilesAndOnlyAsFarAsAsked) {
+    QTemporaryDir dir;
+    const QString fifo = dir.path() + "/bild.png", file = dir.path() + "/a.txt", link = dir.path() + "/l.txt";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(100000, 'x'));
+    f.close();
+    ASSERT_EQ(::symlink("a.txt", QFile::encodeName(link).constData()), 0);
+
+    EXPECT_FALSE(Posix::readForDisplay(fifo, 100)); // returns, never waits for a writer
+    EXPECT_FALSE(Posix::readForDisplay(dir.path(), 100));
+    EXPECT_FALSE(Posix::readForDisplay(link, 100));
+    EXPECT_EQ(Posix::readForDisplay(link, 100, true)->size(), 100);
+    EXPECT_EQ(Posix::readForDisplay(file, 10)->size(), 10);
+    EXPECT_EQ(Posix::readForDisplay(file, qint64(1) << 40)->size(), 100000);
+    const Posix::DisplayFile open(file);
+    ASSERT_TRUE(open.isOpen());
+    EXPECT_EQ(open.size(), 100000);
+    EXPECT_EQ(open.read(5, 99998).size(), 2);
+    EXPECT_EQ(Posix::DisplayFile(fifo).error(), EINVAL);
 }
 
 // A folder is reached below its top only: no link leads out, no other file system is entered.

@@ -5,7 +5,9 @@
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
 #include "core/model/FileLoader.h"
+#include "core/base/OpenQuestions.h"
 #include "platform/MountWatch.h"
+#include "platform/Posix.h"
 #include "platform/Volumes.h"
 
 #include <QCoreApplication>
@@ -13,14 +15,22 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QStandardPaths>
-#include <QStorageInfo>
+#include <QHash>
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
+// What the builds of one model ask the file system that may hang: the volumes' free space by path, whether
+// the user's favourites exist.
+struct SidebarQuestions {
+    OpenQuestions<QByteArray, std::optional<qint64>> free;
+    OpenQuestions<QString, bool> exists;
+};
+
 namespace {
 
-// Builds that hang on a dead mount each keep a thread; beyond this many, new requests wait for one.
+// Builds at once; each waits a bounded time for the volumes, so none stays for long.
 constexpr int kMaxInFlight = 3;
 
 // A build may end after the application object has gone; its lists are then posted nowhere.
@@ -53,6 +63,22 @@ SidebarItem entry(const QString &path, const QString &name, const QString &symbo
     return i;
 }
 
+// The free space of each path, each asked in a thread of its own; what has not answered by the deadline has
+// none, and never holds up the others.
+QList<std::optional<qint64>> askFreeSpace(const QList<QByteArray> &paths,
+                                          const SidebarModel::Sources &sources,
+                                          const std::shared_ptr<SidebarQuestions> &shared) {
+    if (!sources.freeBytes) return QList<std::optional<qint64>>(paths.size());
+    const auto asks = shared ? shared : std::make_shared<SidebarQuestions>();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(sources.answerMs);
+    const QList<std::optional<std::optional<qint64>>> answers =
+        asks->free.askAll(paths, sources.freeBytes, deadline);
+    QList<std::optional<qint64>> out;
+    for (const auto &a : answers)
+        out.append(a ? *a : std::nullopt);
+    return out;
+}
+
 bool isSystemVolumeName(const QString &name) {
     static const QStringList names = {"Recovery", "Preboot",    "VM",      "Update",
                                       "xarts",    "iSCPreboot", "Hardware"};
@@ -64,11 +90,7 @@ bool isSystemVolumeName(const QString &name) {
 SidebarModel::Sources SidebarModel::systemSources() {
     Sources s;
     s.volumes = [] { return Volumes::userVolumes(); };
-    s.freeBytes = [](const QString &path) -> std::optional<qint64> {
-        QStorageInfo info(path);
-        if (!info.isValid()) return std::nullopt;
-        return info.bytesAvailable();
-    };
+    s.freeBytes = &Volumes::freeBytes;
     return s;
 }
 
@@ -77,6 +99,7 @@ SidebarModel::SidebarModel(Settings &settings, Sources sources, QObject *parent)
     m_userFavorites = m_settings.userFavorites();
     const QStringList hidden = m_settings.hiddenFavorites();
     m_hiddenFavorites = QSet<QString>(hidden.cbegin(), hidden.cend());
+    m_asks = std::make_shared<SidebarQuestions>();
     watchAppEnd();
     m_settle.setSingleShot(true);
     connect(&m_settle, &QTimer::timeout, this, &SidebarModel::rebuild);
@@ -96,6 +119,7 @@ SidebarModel::Inputs SidebarModel::inputs() const {
     in.userFavorites = m_userFavorites;
     in.hidden = m_hiddenFavorites;
     in.sources = m_sources;
+    in.asks = m_asks;
     // The desktop's own folders where the user keeps them, by the names Linux gives them; one switched off
     // (set to the home folder itself) is none.
     const std::pair<const char *, const char *> standard[] = {{"Desktop", "menubar.dock.rectangle"},
@@ -118,25 +142,29 @@ SidebarModel::Inputs SidebarModel::inputs() const {
 
 SidebarModel::Lists SidebarModel::build(const Inputs &in) {
     Lists out;
-    auto freeSpace = [&](const QString &path) -> QString {
-        const auto bytes = in.sources.freeBytes ? in.sources.freeBytes(path) : std::nullopt;
-        return bytes && *bytes >= 1 ? FileFmt::size(*bytes) : QString();
-    };
-
-    // Devices: the root file system, then the volumes the user mounted.
-    out.devices.append(entry(QStringLiteral("/"), localName(QStringLiteral("/")),
-                             QStringLiteral("internaldrive"), freeSpace(QStringLiteral("/"))));
+    // Devices: the root file system, then the volumes the user mounted, by the mount table's own paths
+    // (no look at a volume here: a dead one would hang the build).
+    out.devices.append(
+        entry(QStringLiteral("/"), localName(QStringLiteral("/")), QStringLiteral("internaldrive")));
+    QList<QByteArray> asked{QByteArrayLiteral("/")};
     const std::vector<Volume> volumes = in.sources.volumes ? in.sources.volumes() : std::vector<Volume>();
     for (const Volume &v : volumes) {
-        const QString canonical = QFileInfo(v.mountPoint).canonicalFilePath();
-        const QString path = canonical.isEmpty() ? FileLoader::norm(v.mountPoint) : canonical;
-        const QString name = localName(path);
+        const QByteArray bytes = v.pathBytes();
+        const bool text = Posix::decode(bytes).has_value();
+        const QString path = text ? FileLoader::norm(v.mountPoint) : v.mountPoint;
+        const QString name = text ? localName(path) : Posix::shown(bytes.mid(bytes.lastIndexOf('/') + 1));
         if (path == u"/" || isSystemVolumeName(name)) continue;
         if (std::any_of(out.devices.cbegin(), out.devices.cend(),
                         [&](const SidebarItem &i) { return i.path == path; }))
             continue;
-        out.devices.append(entry(path, name, QStringLiteral("externaldrive"), freeSpace(path), false, true));
+        SidebarItem item = entry(path, name, QStringLiteral("externaldrive"), {}, false, true);
+        if (!text) item.pathBytes = bytes;
+        out.devices.append(item);
+        asked.append(bytes);
     }
+    const QList<std::optional<qint64>> free = askFreeSpace(asked, in.sources, in.asks);
+    for (qsizetype i = 0; i < free.size(); ++i)
+        if (free[i] && *free[i] >= 1) out.devices[i].detail = FileFmt::size(*free[i]);
     const QString pcloud = in.home + QStringLiteral("/pCloud Drive");
     if (exists(pcloud) && std::none_of(out.devices.cbegin(), out.devices.cend(),
                                        [&](const SidebarItem &i) { return i.path == pcloud; }))
@@ -167,8 +195,15 @@ SidebarModel::Lists SidebarModel::build(const Inputs &in) {
         std::remove_if(fav.begin(), fav.end(),
                        [&](const SidebarItem &i) { return in.hidden.contains(FileLoader::norm(i.path)); }),
         fav.end());
-    for (const QString &path : in.userFavorites) {
-        if (!exists(path)) continue; // stays stored, shown again once it exists
+    // On a volume that does not answer a favourite is listed as it is; one that is gone stays stored and
+    // shows again once it exists.
+    const auto asks = in.asks ? in.asks : std::make_shared<SidebarQuestions>();
+    const QList<std::optional<bool>> present = asks->exists.askAll(
+        in.userFavorites, [](const QString &path) { return exists(path); },
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(in.sources.answerMs));
+    for (qsizetype k = 0; k < in.userFavorites.size(); ++k) {
+        const QString &path = in.userFavorites[k];
+        if (!present[k].value_or(true)) continue;
         if (std::any_of(fav.cbegin(), fav.cend(), [&](const SidebarItem &i) { return i.path == path; }))
             continue;
         fav.append(entry(path, localName(path), QStringLiteral("folder"), {}, true, false));

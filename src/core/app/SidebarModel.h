@@ -8,9 +8,11 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class MountWatch;
+struct SidebarQuestions;
 class Settings;
 
 // One entry of the sidebar; the view shows `name` through L, so fixed names are German keys.
@@ -21,6 +23,7 @@ struct SidebarItem {
     QString detail;         // free space of a volume; empty for none
     bool removable = false; // the user's own favourite folders
     bool ejectable = false; // mounted volumes and the pCloud Drive folder
+    QByteArray pathBytes{}; // a mount point whose name is not UTF-8, as the system has it; else empty
     friend bool operator==(const SidebarItem &, const SidebarItem &) = default;
 };
 
@@ -39,8 +42,12 @@ public:
         QString home; // empty: the user's home folder
         // The mounted volumes to list as devices; called in a worker.
         std::function<std::vector<Volume>()> volumes;
-        // Bytes free for the user on the volume of a path, nothing when unknown; called in a worker.
-        std::function<std::optional<qint64>(const QString &path)> freeBytes;
+        // Bytes free for the user on the volume at a path (its bytes), nothing when unknown; called in a
+        // thread of its own for each volume, which may hang for good.
+        std::function<std::optional<qint64>(const QByteArray &path)> freeBytes;
+        // How long a build waits for the volumes' free space and the favourites' existence: a volume that has
+        // not answered by then is listed without free space, a favourite is listed as it is.
+        int answerMs = 1500;
         bool watchMounts = true;
         int settleMs = 250; // a burst of mount changes gives one rebuild
     };
@@ -73,6 +80,8 @@ public:
         // The standard folders that exist on this machine's desktop (XDG user folders), with their keys.
         QList<SidebarItem> standard;
         Sources sources;
+        // The questions still open, shared by the builds of one model (empty: none shared).
+        std::shared_ptr<SidebarQuestions> asks;
     };
     static Lists build(const Inputs &in);
     Inputs inputs() const;
@@ -86,6 +95,7 @@ private:
 
     Settings &m_settings;
     Sources m_sources;
+    std::shared_ptr<SidebarQuestions> m_asks;
     Lists m_lists;
     QStringList m_userFavorites;
     QSet<QString> m_hiddenFavorites;

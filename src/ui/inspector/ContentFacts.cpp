@@ -3,11 +3,13 @@
 #include "core/localisation/Lang.h"
 #include "core/model/FullDetails.h"
 #include "core/model/MimeKinds.h"
+#include "platform/DisplayFile.h"
 #include "platform/Posix.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPdfDocument>
-#include <sys/stat.h>
 
 namespace ContentFacts {
 
@@ -18,11 +20,12 @@ constexpr qint64 kMaxPdfBytes = 256LL * 1024 * 1024;
 
 QList<FullDetails::Extra> read(const QString &path) {
     QList<FullDetails::Extra> rows;
-    struct stat st {};
-    if (!Posix::statPath(path, st) || !S_ISREG(st.st_mode)) return rows;
+    // Opened once without blocking and checked on the descriptor: a FIFO or device is no picture.
+    const Posix::DisplayFile file(path);
+    if (!file.isOpen()) return rows;
     const QString mime = MimeKinds::typeForName(Posix::lastComponent(path)).name();
     if (mime == QStringLiteral("application/pdf")) {
-        if (st.st_size > kMaxPdfBytes) return rows;
+        if (file.size() > kMaxPdfBytes) return rows;
         QPdfDocument doc;
         if (doc.load(path) != QPdfDocument::Error::None) return rows;
         const QString title = doc.metaData(QPdfDocument::MetaDataField::Title).toString();
@@ -33,8 +36,10 @@ QList<FullDetails::Extra> read(const QString &path) {
         return rows;
     }
     if (!mime.startsWith(QStringLiteral("image/"))) return rows;
-    // The header only: size() decodes no pixels.
-    QImageReader reader(path);
+    // The header only, from the descriptor checked above: size() decodes no pixels.
+    QFile device;
+    if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return rows;
+    QImageReader reader(&device, QFileInfo(path).suffix().toLatin1());
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
     if (size.width() > 0 && size.height() > 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <Qt>
 #include <functional>
 
@@ -8,24 +9,36 @@ class QDragMoveEvent;
 class QDropEvent;
 class QMimeData;
 
-// The one drop handler for files dropped onto a folder (a row, a whole pane). It accepts local file
-// URLs only, proposes copy or move while the drag hovers and hands the drop to `perform`, which as a
-// rule calls PaneModel::handleDrop. The copy key is Ctrl, as in every Linux file manager.
+// The one drop rule for files dropped onto a folder (a row, a whole pane, a sidebar row). It accepts local
+// file URLs only (web links alone are refused), does only what the source offers, proposes copy or move
+// while the drag hovers and hands the drop to `perform`, which as a rule calls PaneModel::handleDrop. The
+// source is answered with what was done. The copy key is Ctrl, as in every Linux file manager.
 struct FolderDropTarget {
     QString destination;                // only used for the proposal
+    bool trashes = false;               // the Trash: a drop trashes, which needs a source that offers a move
     std::function<void(bool)> targeted; // optional highlight
-    std::function<bool(const QMimeData *data, bool copyHeld)> perform;
+    // copy: whether to copy (else move where the volumes allow); true when it did something.
+    std::function<bool(const QMimeData *data, bool copy)> perform;
 
     // At least one local file URL.
     static bool accepts(const QMimeData *data);
-    // Copy when the copy key is held or a source lies on another volume, else move.
-    static Qt::DropAction proposal(const QMimeData *data, const QString &destination, bool copyHeld);
+    // Move when the copy key is not held, the sources lie on the destination's volume and the source offers a
+    // move; else copy when offered; else nothing (Qt::IgnoreAction). Whether the volumes are the same is
+    // asked off the window's thread: until it answers (briefly waited for, never long), a copy is proposed.
+    static Qt::DropAction action(const QMimeData *data, const QString &destination, bool copyHeld,
+                                 Qt::DropActions offered);
+    // Tests: stands in for the look at the volumes (empty: the real one).
+    static void
+    setVolumeCheck(std::function<bool(const QStringList &paths, const QString &destination)> check);
     static bool copyHeld(Qt::KeyboardModifiers modifiers) { return modifiers & Qt::ControlModifier; }
 
     // Drag enter and move: accepts with the proposal (and lights the target up), or ignores.
     bool dragMove(QDragMoveEvent *event) const;
     void dragLeave() const;
-    // Clears the highlight and performs. A drop from another program is answered as a copy: when we
-    // move, we move the files ourselves and the source must not delete anything.
+    // Clears the highlight and performs; answers the source with the action done.
     bool drop(QDropEvent *event) const;
+
+private:
+    Qt::DropAction actionFor(const QMimeData *data, Qt::KeyboardModifiers modifiers,
+                             Qt::DropActions offered) const;
 };

@@ -2,16 +2,22 @@
 
 #include "core/localisation/SystemNames.h"
 #include "core/model/MimeKinds.h"
+#include "platform/DisplayFile.h"
+#include "platform/Posix.h"
+#include "ui/style/DesktopAppIcon.h"
 #include "ui/style/FolderTint.h"
 #include "ui/style/Symbols.h"
 
+#include <QApplication>
+#include <QWidget>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QPainter>
+#include <QSet>
 #include <QStandardPaths>
-#include <QTextStream>
+#include <QThreadPool>
+#include <QTimer>
 
 namespace IconCache {
 
@@ -40,6 +46,8 @@ struct Store {
     QHash<QString, QString> specialDirs; // folder path -> icon key
     QHash<QString, QIcon> icons;         // icon key (also "tint|…", "appfolder|…") -> icon
     QHash<SizedKey, QPixmap> pixmaps;
+    QSet<QString> entriesPending; // desktop entry keys being read
+    quint64 generation = 0;       // raised by clear(), so a read from before is dropped
     int made = 0;
 };
 
@@ -127,22 +135,98 @@ QString keyForExtension(Store &s, const QString &ext, const QString &name) {
     return key;
 }
 
-// The Icon= value of a desktop entry ("" when it has none).
-QString desktopIconName(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
-    QTextStream in(&f);
+// What a desktop entry's Icon= gives: a theme name, or the picture of an absolute path read here.
+struct EntryIcon {
+    QString name;
+    QImage image;
+};
+
+// Read in a worker from a descriptor checked to be a regular file, and bounded: a FIFO named *.desktop, a
+// one-line entry of a gigabyte or an Icon= naming a FIFO never holds the window up.
+EntryIcon readEntryIcon(const QString &path) {
+    constexpr qint64 kEntryBytes = 64 * 1024;
+    EntryIcon out;
+    const std::optional<QByteArray> text = Posix::readForDisplay(path, kEntryBytes);
+    if (!text) return out;
     bool inEntry = false;
-    for (int lines = 0; !in.atEnd() && lines < 400; ++lines) {
-        const QString line = in.readLine().trimmed();
-        if (line.startsWith(u'[')) {
+    int lines = 0;
+    for (const QByteArray &raw : text->split('\n')) {
+        if (++lines > 400) break;
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('[')) {
             if (inEntry) break;
-            inEntry = line == u"[Desktop Entry]";
-        } else if (inEntry && line.startsWith(u"Icon=")) {
-            return line.mid(5).trimmed();
+            inEntry = line == "[Desktop Entry]";
+        } else if (inEntry && line.startsWith("Icon=")) {
+            out.name = QString::fromUtf8(line.sliced(5).trimmed());
+            break;
         }
     }
-    return {};
+    if (!out.name.startsWith(u'/')) return out;
+    out.image = iconPicture(out.name, side * 2);
+    out.name.clear();
+    return out;
+}
+
+// Entries are read by a pool of their own that nobody waits for at quit.
+QThreadPool &entryReaders() {
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(2);
+        return p;
+    }();
+    return *pool;
+}
+
+// Every window draws again once, a little after icons of entries arrived.
+void repaintSoon() {
+    static QTimer *timer = [] {
+        auto *t = new QTimer(QCoreApplication::instance());
+        t->setSingleShot(true);
+        t->setInterval(30);
+        QObject::connect(t, &QTimer::timeout, [] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->isVisible()) w->update();
+        });
+        return t;
+    }();
+    if (!timer->isActive()) timer->start();
+}
+
+// The key shown for an entry until its own icon is read.
+QString entryPendingKey(Store &s) {
+    const QString key = QStringLiteral("desktop|");
+    if (!s.sources.contains(key))
+        s.sources.insert(
+            key, Source{{QStringLiteral("application-x-executable")}, bundledFile(QStringLiteral("app"))});
+    return key;
+}
+
+void startEntryRead(Store &s, const QString &key, const QString &path) {
+    if (s.entriesPending.contains(key)) return;
+    s.entriesPending.insert(key);
+    const quint64 generation = s.generation;
+    QThreadPool *pool = &entryReaders();
+    QObject *app = QCoreApplication::instance();
+    pool->start([key, path, generation, app] {
+        EntryIcon read = readEntryIcon(path);
+        QMetaObject::invokeMethod(
+            app,
+            [key, generation, read = std::move(read)] {
+                Store &s = store();
+                if (generation != s.generation) return; // cleared meanwhile
+                s.entriesPending.remove(key);
+                QStringList names;
+                if (!read.name.isEmpty() && !read.name.contains(u'/')) names << read.name;
+                names << QStringLiteral("application-x-executable");
+                s.sources.insert(key, Source{names, bundledFile(QStringLiteral("app"))});
+                if (!read.image.isNull()) {
+                    s.icons.insert(key, QIcon(QPixmap::fromImage(read.image)));
+                    ++s.made;
+                }
+                repaintSoon();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 // The key of an item's icon: a desktop entry's own icon, a special folder, a folder, else its type.
@@ -158,11 +242,8 @@ QString keyFor(const FileItem &item) {
         const QString key = QStringLiteral("desktop|") + item.path() + u'|' +
                             QString::number(item.modified ? item.modified->toMSecsSinceEpoch() : -1);
         if (!s.sources.contains(key)) {
-            const QString icon = desktopIconName(item.path());
-            QStringList names;
-            if (!icon.isEmpty()) names << icon;
-            names << QStringLiteral("application-x-executable");
-            s.sources.insert(key, Source{names, bundledFile(QStringLiteral("app"))});
+            startEntryRead(s, key, item.path());
+            return entryPendingKey(s);
         }
         return key;
     }
@@ -204,15 +285,26 @@ QIcon tinted(const QString &baseKey, int number) {
     return icon;
 }
 
-// The application's own icon: a desktop entry's Icon=, else the file's icon.
-QIcon applicationIcon(const QString &appPath) {
+FileItem applicationItem(const QString &appPath) {
     FileItem app;
     app.setPath(appPath);
     app.name = QFileInfo(appPath).fileName();
     QFileInfo fi(appPath);
     app.isDirectory = fi.isDir();
     if (fi.exists()) app.modified = fi.lastModified();
-    return resolve(keyFor(app));
+    return app;
+}
+
+// The application's own icon: a desktop entry's Icon=, else the file's icon.
+QIcon applicationIcon(const QString &appPath) {
+    return resolve(keyFor(applicationItem(appPath)));
+}
+
+// The key its icon is stored under once read (keyFor gives the stand-in's until then).
+QString applicationKey(const QString &appPath) {
+    const FileItem app = applicationItem(appPath);
+    return QStringLiteral("desktop|") + app.path() + u'|' +
+           QString::number(app.modified ? app.modified->toMSecsSinceEpoch() : -1);
 }
 
 QImage badged(const QIcon &folder, const QIcon &app, int px) {
@@ -276,11 +368,14 @@ QIcon appFolder(const QString &appPath) {
     ensureFolders(s);
     const QIcon folder = resolve(folderKey());
     const QIcon app = applicationIcon(appPath);
+    // Not kept while the application's own icon is still being read: it comes with the next drawing.
+    const bool provisional =
+        !s.entriesPending.isEmpty() && s.entriesPending.contains(applicationKey(appPath));
     QIcon icon;
     icon.addPixmap(QPixmap::fromImage(badged(folder, app, side)));
     icon.addPixmap(QPixmap::fromImage(badged(folder, app, side * 2)));
     ++s.made;
-    s.icons.insert(key, icon);
+    if (!provisional) s.icons.insert(key, icon);
     return icon;
 }
 
@@ -303,8 +398,14 @@ QPixmap tintedFolderPixmap(const FileItem &item, int number, int px, qreal dpr) 
 }
 
 QPixmap appFolderPixmap(const QString &appPath, int px, qreal dpr) {
+    const QString key = QStringLiteral("appfolder|") + appPath;
+    if (!store().icons.contains(key)) {
+        const QIcon made = appFolder(appPath);
+        // A stand-in while the application's icon is read is not kept at any size either.
+        if (!store().icons.contains(key)) return made.pixmap(QSize(px, px), dpr);
+    }
     return sized(
-        QStringLiteral("appfolder|") + appPath, [&] { return appFolder(appPath); }, px, dpr);
+        key, [&] { return appFolder(appPath); }, px, dpr);
 }
 
 QString iconName(const FileItem &item) {
@@ -326,6 +427,16 @@ void clear() {
     s.sources.clear();
     s.byExtension.clear();
     s.specialDirs.clear();
+    s.entriesPending.clear();
+    ++s.generation;
+}
+
+void waitForEntries() {
+    while (!store().entriesPending.isEmpty()) {
+        entryReaders().waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
 }
 
 } // namespace IconCache

@@ -10,7 +10,8 @@
 // The images drawn as file icons: the desktop icon theme's icon of a file's type, a folder icon recoloured to
 // the colour of its tag, and a folder icon carrying an application's icon. Type icons are cached per MIME
 // type (not per path), so a renamed or retyped file never keeps an old icon; our bundled SVGs stand in where
-// the desktop has no icon theme. Main thread only.
+// the desktop has no icon theme. A desktop entry's own icon is read in a worker; a generic application icon
+// stands in until it is there, and the windows draw again once it is. Main thread only.
 namespace IconCache {
 
 inline constexpr int side = 128; // tinted and badged folders are made at 128 x 128
@@ -36,6 +37,8 @@ QString iconName(const FileItem &item);
 
 // How many icons were looked up in the theme or made so far (tests: a second request must not add one).
 int madeCount();
+// Waits until every desktop entry being read for its icon is in (tests).
+void waitForEntries();
 // Drops every cached image (tests, and a change of the desktop's icon theme).
 void clear();
 

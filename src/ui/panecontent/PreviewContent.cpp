@@ -1,29 +1,18 @@
 #include "ui/panecontent/PreviewContent.h"
 
+#include "platform/DisplayFile.h"
+#include "platform/Posix.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMimeDatabase>
 #include <QPdfDocument>
-#include <QStringDecoder>
-#include <optional>
-#include <sys/stat.h>
+#include <QThreadPool>
 
 namespace PreviewContent {
 
 namespace {
-
-// Size of a regular file; nothing for anything else (folders, FIFOs, devices, sockets, dangling links).
-std::optional<qint64> regularSize(const QString &path) {
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return qint64(st.st_size);
-}
-
-QByteArray head(const QString &path, qint64 bytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.read(bytes);
-}
 
 bool isImage(const QMimeType &mime) {
     static const QList<QByteArray> types = QImageReader::supportedMimeTypes();
@@ -43,8 +32,12 @@ QSize box(const QSize &target) {
     return t.boundedTo(QSize(kLargest, kLargest));
 }
 
-bool loadImage(const QString &path, const QSize &target, Result &out) {
-    QImageReader reader(path);
+bool loadImage(const Posix::DisplayFile &file, const QString &path, const QSize &target, Result &out) {
+    // From the descriptor that was checked, never from the name again.
+    QFile device;
+    if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return false;
+    QImageReader reader(&device, QFileInfo(path).suffix().toLatin1());
+    reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     reader.setAllocationLimit(kImageAllocationMB);
     const QSize size = reader.size();
@@ -78,67 +71,56 @@ bool loadPdf(const QString &path, const QSize &target, Result &out) {
     return !out.images.isEmpty();
 }
 
-} // namespace
+std::function<void(const QString &)> g_checkedHook;
 
-QByteArray detectEncoding(const QByteArray &bytes) {
-    if (const auto bom = QStringConverter::encodingForData(bytes))
-        return QByteArray(QStringConverter::nameForEncoding(*bom));
-    qsizetype zeroEven = 0, zeroOdd = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        if (bytes[i] == '\0') ++(i % 2 ? zeroOdd : zeroEven);
-    if (zeroEven + zeroOdd > 0) {
-        // Mostly Latin text in UTF-16: one byte of each pair is zero, the other almost never.
-        const qsizetype pairs = bytes.size() / 2;
-        if (pairs > 0 && zeroOdd * 10 >= pairs * 3 && zeroEven * 20 <= pairs) return "UTF-16LE";
-        if (pairs > 0 && zeroEven * 10 >= pairs * 3 && zeroOdd * 20 <= pairs) return "UTF-16BE";
-        return {};
-    }
-    QStringDecoder utf8(QStringConverter::Utf8);
-    // A sequence cut off at the end stays pending in the decoder and counts as no error.
-    (void)QString(utf8.decode(bytes));
-    if (!utf8.hasError()) return "UTF-8";
-    return QStringDecoder("windows-1252").isValid() ? QByteArray("windows-1252") : QByteArray("ISO-8859-1");
+Kind kindOf(const Posix::DisplayFile &file, const QString &path) {
+    if (!file.isOpen()) return Kind::facts;
+    const qint64 size = file.size();
+    static const QMimeDatabase db;
+    QMimeType mime = db.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+    if (mime.isDefault() && size > 0) mime = db.mimeTypeForData(file.read(4096));
+    if (isImage(mime)) return size <= kFileBytes ? Kind::image : Kind::facts;
+    if (mime.name() == u"application/pdf") return size <= kFileBytes ? Kind::pdf : Kind::facts;
+    if (size == 0 || mime.inherits(QStringLiteral("text/plain"))) return Kind::text;
+    if (mime.isDefault() && !detectEncoding(file.read(4096)).isEmpty()) return Kind::text;
+    return Kind::facts;
 }
 
-QString decode(const QByteArray &bytes, QByteArray *encoding) {
-    QByteArray name = detectEncoding(bytes);
-    if (encoding) *encoding = name;
-    if (name.isEmpty()) name = "ISO-8859-1";
-    QByteArray body = bytes;
-    if (name.startsWith("UTF-16") && body.size() % 2) body.chop(1);
-    QStringDecoder decoder(name.constData());
-    QString text = decoder.decode(body);
-    // Zero bytes of a mostly textual file would end the text early in some views.
-    text.replace(QChar(0), QChar(0xFFFD));
-    return text;
+} // namespace
+
+QThreadPool *readers() {
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool; // left to the end of the process on purpose
+        p->setMaxThreadCount(4);
+        return p;
+    }();
+    return pool;
+}
+
+void setCheckedHook(std::function<void(const QString &)> hook) {
+    g_checkedHook = std::move(hook);
 }
 
 Kind kindFor(const QString &path) {
-    const auto size = regularSize(path);
-    if (!size) return Kind::facts;
-    static const QMimeDatabase db;
-    QMimeType mime = db.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
-    if (mime.isDefault() && *size > 0) mime = db.mimeTypeForData(head(path, 4096));
-    if (isImage(mime)) return *size <= kFileBytes ? Kind::image : Kind::facts;
-    if (mime.name() == u"application/pdf") return *size <= kFileBytes ? Kind::pdf : Kind::facts;
-    if (*size == 0 || mime.inherits(QStringLiteral("text/plain"))) return Kind::text;
-    if (mime.isDefault() && !detectEncoding(head(path, 4096)).isEmpty()) return Kind::text;
-    return Kind::facts;
+    return kindOf(Posix::DisplayFile(path), path);
 }
 
 Result load(const QString &path, const QSize &target) {
     Result out;
-    out.kind = kindFor(path);
+    // Opened once: whatever the name points to later, what was checked is what is read.
+    const Posix::DisplayFile file(path);
+    out.kind = kindOf(file, path);
+    if (g_checkedHook) g_checkedHook(path);
     bool ok = true;
     switch (out.kind) {
     case Kind::image:
-        ok = loadImage(path, target, out);
+        ok = loadImage(file, path, target, out);
         break;
     case Kind::pdf:
         ok = loadPdf(path, target, out);
         break;
     case Kind::text: {
-        const QByteArray bytes = head(path, kTextBytes + 1);
+        const QByteArray bytes = file.read(kTextBytes + 1);
         out.truncated = bytes.size() > kTextBytes;
         out.text = decode(bytes.left(kTextBytes), &out.encoding);
         break;

@@ -1,10 +1,16 @@
 #pragma once
 
+#include "core/model/TextDecode.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
 #include <QSize>
 #include <QString>
+
+#include <functional>
+
+class QThreadPool;
 
 // What the preview window shows of one file, read off the main thread. Everything read from the file is
 // bounded: images decode under an allocation limit and a pixel cap, PDFs show their first pages, text its
@@ -35,11 +41,14 @@ Kind kindFor(const QString &path);
 // picture is fitted into (no upscaling).
 Result load(const QString &path, const QSize &target);
 
-// The encoding of a text's bytes: a byte-order mark, else UTF-8 when the bytes are valid UTF-8 (a sequence
-// cut at the end counts as valid), else UTF-16 when every other byte is zero, else Windows-1252. Empty for
-// bytes that look binary (zero bytes in no UTF-16 pattern).
-QByteArray detectEncoding(const QByteArray &bytes);
-// Decodes with detectEncoding; a character cut off at the end is left out.
-QString decode(const QByteArray &bytes, QByteArray *encoding = nullptr);
+// The pool the preview window reads in: never waited for at quit, so a reader stuck on a dead mount does not
+// hold up the end of the program.
+QThreadPool *readers();
+// Tests: runs after the file has been opened and looked at, before anything is read from it.
+void setCheckedHook(std::function<void(const QString &path)> hook);
+
+// The text decoder of the preview (see TextDecode).
+using TextDecode::decode;
+using TextDecode::detectEncoding;
 
 } // namespace PreviewContent

@@ -146,9 +146,11 @@ void PreviewWindow::showItem(int index) {
     const int generation = ++m_generation;
     // Decoded for the screen, not for the window's size now: the window may still be laid out or grow.
     const QSize target = (screen() ? screen()->availableSize() : QSize(1920, 1080)) * devicePixelRatioF();
-    whenDone(this, QtConcurrent::run([path, target] {
-                 return Loaded{FileLoader::item(path), PreviewContent::load(path, target)};
-             }),
+    whenDone(this,
+             QtConcurrent::run(PreviewContent::readers(),
+                               [path, target] {
+                                   return Loaded{FileLoader::item(path), PreviewContent::load(path, target)};
+                               }),
              [this, generation](const Loaded &loaded) {
                  // Another item was asked for meanwhile: its own reading shows it.
                  if (generation != m_generation) return;

@@ -1,11 +1,14 @@
 #include "ui/panecontent/Thumbs.h"
 
 #include "core/model/MimeKinds.h"
+#include "platform/DisplayFile.h"
+#include "platform/Posix.h"
 
 #include <QCache>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QImageReader>
@@ -24,7 +27,9 @@ namespace Thumbs {
 namespace {
 
 constexpr int pixelsPerPoint = 2;
-constexpr int largestSize = 4096; // points; larger requests are refused rather than allocated
+constexpr int largestSize = 4096;         // points; larger requests are refused rather than allocated
+constexpr int kAllocationMB = 256;        // what one decode may allocate
+constexpr qint64 kCachedBytes = 16 << 20; // a desktop thumbnail larger than this is none
 
 struct Waiter {
     QPointer<QObject> context;
@@ -265,8 +270,16 @@ QImage make(const Key &key) {
 
 QImage decode(const QString &path, int px) {
     if (px < 1) return {};
+    // Opened once, checked on the descriptor, read from it: a FIFO or device with a picture's name, or a
+    // file swapped for one, never blocks a worker.
+    const Posix::DisplayFile file(path);
+    if (!file.isOpen()) return {};
     if (isPdf(path)) return renderPdf(path, px);
-    QImageReader reader(path);
+    QFile device;
+    if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return {};
+    QImageReader reader(&device, QFileInfo(path).suffix().toLatin1());
+    reader.setDecideFormatFromContent(true);
+    reader.setAllocationLimit(kAllocationMB);
     reader.setAutoTransform(true);
     if (!reader.canRead()) return {};
     const QSize full = reader.size();
@@ -291,7 +304,14 @@ QImage fromDesktopCache(const QString &path, qint64 mtimeMs, int px) {
         {128, "normal"}, {256, "large"}, {512, "x-large"}, {1024, "xx-large"}};
     for (const auto &[edge, dir] : buckets) {
         if (edge < px) continue; // never scale a cached picture up
-        QImageReader reader(root + QStringLiteral("/thumbnails/") + QLatin1String(dir) + u'/' + file, "png");
+        const Posix::DisplayFile cachedFile(root + QStringLiteral("/thumbnails/") + QLatin1String(dir) +
+                                            u'/' + file);
+        QFile device;
+        if (!cachedFile.isOpen() || cachedFile.size() > kCachedBytes ||
+            !device.open(cachedFile.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+            continue;
+        QImageReader reader(&device, "png");
+        reader.setAllocationLimit(kAllocationMB);
         if (!reader.canRead()) continue;
         // Valid only for this very file version: same URI and same modification second.
         // Read the keys from the image: the reader's own text lookup cuts keys at their first colon.

@@ -6,6 +6,8 @@
 #include "core/localisation/SystemNames.h"
 #include "core/model/DragState.h"
 #include "platform/Posix.h"
+#include "ui/panecontent/FolderDropTarget.h"
+#include "ui/panecontent/IconCache.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
@@ -13,8 +15,7 @@
 #include "ui/window/SheetPresenter.h"
 
 #include <QDragEnterEvent>
-#include <QFileIconProvider>
-#include <QFileInfo>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -24,6 +25,10 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+
+#include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -143,7 +148,6 @@ void FavoritesEditorSheet::reload() {
     m_list->clear();
     m_stack->setCurrentWidget(favorites.isEmpty() ? static_cast<QWidget *>(m_empty) : m_list);
     const UIScale ui = EnvironmentValues::ui(this);
-    QFileIconProvider icons;
     for (int i = 0; i < favorites.size(); ++i) {
         const QString path = favorites[i];
         auto *item = new QListWidgetItem(m_list);
@@ -152,28 +156,17 @@ void FavoritesEditorSheet::reload() {
         auto *line = new QHBoxLayout(row);
         line->setContentsMargins(4, 2, 4, 2);
         line->setSpacing(10);
+        // Icon and place follow once a worker has looked at the item (a hanging mount must not freeze the
+        // window).
         auto *icon = new QLabel(row);
-        QIcon fileIcon = icons.icon(QFileInfo(path));
-        if (fileIcon.isNull()) fileIcon = icons.icon(QAbstractFileIconProvider::File);
-        icon->setPixmap(fileIcon.pixmap(24, 24));
+        icon->setObjectName(QStringLiteral("icon"));
         icon->setFixedSize(24, 24);
         line->addWidget(icon);
         auto *texts = new QVBoxLayout;
         texts->setSpacing(1);
         texts->addWidget(textLabel(localName(path), ui.font, row));
-        // Tested at each drawing: an entry whose item went stays listed, marked in red.
-        const bool present = QFileInfo::exists(path);
-        QLabel *where =
-            textLabel(present ? Posix::parentOf(path) : L("Nicht gefunden"), ui.small(), row, true);
+        QLabel *where = textLabel(Posix::parentOf(path), ui.small(), row, true);
         where->setObjectName(QStringLiteral("where"));
-        QColor c = present ? where->palette().color(QPalette::WindowText) : QColor(0xd7, 0x2c, 0x2c);
-        if (present) c.setAlphaF(0.6f);
-        // A style sheet, since the list's item widgets take their text colour from the list's style.
-        where->setStyleSheet(QStringLiteral("color: rgba(%1, %2, %3, %4)")
-                                 .arg(c.red())
-                                 .arg(c.green())
-                                 .arg(c.blue())
-                                 .arg(c.alpha()));
         where->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         texts->addWidget(where);
         line->addLayout(texts, 1);
@@ -208,7 +201,75 @@ void FavoritesEditorSheet::reload() {
         }
         item->setSizeHint(row->sizeHint());
         m_list->setItemWidget(item, row);
+        showLook(i, path, std::nullopt);
     }
+    lookAtItems(favorites);
+}
+
+namespace {
+
+std::function<std::optional<bool>(const QString &)> &itemLook() {
+    static std::function<std::optional<bool>(const QString &)> look;
+    return look;
+}
+
+std::optional<bool> lookAt(const QString &path) {
+    struct stat st {};
+    return Posix::statPath(path, st) ? std::optional<bool>(S_ISDIR(st.st_mode)) : std::nullopt;
+}
+
+} // namespace
+
+void FavoritesEditorSheet::setItemLook(std::function<std::optional<bool>(const QString &)> look) {
+    itemLook() = std::move(look);
+}
+
+void FavoritesEditorSheet::lookAtItems(const QStringList &paths) {
+    const int generation = ++m_lookGeneration;
+    std::function<std::optional<bool>(const QString &)> look = itemLook();
+    if (!look) look = &lookAt;
+    QPointer<FavoritesEditorSheet> self(this);
+    QObject *app = QCoreApplication::instance();
+    // A plain thread, never waited for: a favourite on a dead mount may keep it for good.
+    std::thread([paths, generation, self, app, look] {
+        QList<std::optional<bool>> looks; // nothing: gone; else whether a folder
+        for (const QString &path : paths)
+            looks.append(look(path));
+        QMetaObject::invokeMethod(
+            app,
+            [self, generation, paths, looks] {
+                if (!self || generation != self->m_lookGeneration || paths != self->m_shown) return;
+                for (qsizetype i = 0; i < paths.size(); ++i)
+                    self->showLook(int(i), paths[i], looks[i], true);
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void FavoritesEditorSheet::showLook(int row, const QString &path, std::optional<bool> folder, bool looked) {
+    QWidget *widget = rowWidget(row);
+    if (!widget) return;
+    auto *icon = widget->findChild<QLabel *>(QStringLiteral("icon"));
+    auto *where = widget->findChild<QLabel *>(QStringLiteral("where"));
+    const bool present = !looked || folder.has_value();
+    if (icon) {
+        FileItem item;
+        item.setPath(path);
+        item.name = Posix::lastComponent(path);
+        item.isDirectory = folder.value_or(false);
+        icon->setPixmap(IconCache::iconPixmap(item, 24, devicePixelRatioF()));
+    }
+    if (!where) return;
+    // An entry whose item went stays listed, marked in red.
+    where->setText(present ? Posix::parentOf(path) : L("Nicht gefunden"));
+    QColor c = present ? where->palette().color(QPalette::WindowText) : QColor(0xd7, 0x2c, 0x2c);
+    if (present) c.setAlphaF(0.6f);
+    // A style sheet, since the list's item widgets take their text colour from the list's style.
+    where->setStyleSheet(QStringLiteral("color: rgba(%1, %2, %3, %4)")
+                             .arg(c.red())
+                             .arg(c.green())
+                             .arg(c.blue())
+                             .arg(c.alpha()));
 }
 
 void FavoritesEditorSheet::rowsDragged() {
@@ -226,12 +287,16 @@ void FavoritesEditorSheet::rowsDragged() {
 }
 
 void FavoritesEditorSheet::dragEnterEvent(QDragEnterEvent *event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    // Files only: web links alone are no favourites.
+    if (FolderDropTarget::accepts(event->mimeData())) event->acceptProposedAction();
 }
 
 void FavoritesEditorSheet::dropEvent(QDropEvent *event) {
     const QStringList paths = DragState::shared().dropPaths(event->mimeData());
-    if (paths.isEmpty() || !m_app) return;
+    if (paths.isEmpty() || !m_app) {
+        event->ignore();
+        return;
+    }
     // Appended at the end in the dropped order, wherever they were dropped.
     m_app->favorites().addFavorites(paths);
     event->acceptProposedAction();

@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <functional>
+#include <optional>
+
 class AppState;
 class QLabel;
 class QListWidget;
@@ -22,6 +25,8 @@ public:
     bool showsEmptyBox() const;
     // A row's controls, for tests and the screenshots: "up", "down", "remove" and the second line "where".
     QWidget *rowWidget(int row) const;
+    // Tests: stands in for the look at an item (nothing: gone; else whether a folder). Empty: stat.
+    static void setItemLook(std::function<std::optional<bool>(const QString &path)> look);
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -30,9 +35,14 @@ protected:
 private:
     void reload();
     void rowsDragged();
+    // Whether each favourite is there and a folder, asked in a worker; the rows follow its answer.
+    void lookAtItems(const QStringList &paths);
+    // folder: nothing when the item is gone (or not looked at yet: looked false).
+    void showLook(int row, const QString &path, std::optional<bool> folder, bool looked = false);
     QPointer<AppState> m_app;
     QStackedWidget *m_stack = nullptr;
     QLabel *m_empty = nullptr;
     QListWidget *m_list = nullptr;
     QStringList m_shown;
+    int m_lookGeneration = 0;
 };

@@ -6,6 +6,7 @@
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+#include "ui/panecontent/FolderDropTarget.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
@@ -135,6 +136,11 @@ void SidebarRow::leaveEvent(QEvent *) {
 
 void SidebarRow::mouseReleaseEvent(QMouseEvent *event) {
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()) || !m_app) return;
+    if (!m_item.pathBytes.isEmpty()) {
+        // A mount point whose name is not UTF-8: no folder view can be given its path, so say why.
+        m_app->show(FileLoader::describeUnrepresentable({m_item.name}), true);
+        return;
+    }
     m_app->activePane()->go(m_item.path, true, {});
 }
 
@@ -172,8 +178,8 @@ void SidebarRow::contextMenuEvent(QContextMenuEvent *event) {
     menu->popup(event->globalPos());
 }
 
-bool SidebarRow::drop(const QMimeData *data, bool copyHeld) {
-    if (!m_app || !data || !data->hasUrls()) return false;
+bool SidebarRow::drop(const QMimeData *data, bool copy) {
+    if (!m_app || !FolderDropTarget::accepts(data)) return false;
     if (isTrash()) {
         // Into the trash as the trash operation does it (with its record for putting back), never a plain
         // move into the trash folder.
@@ -183,37 +189,37 @@ bool SidebarRow::drop(const QMimeData *data, bool copyHeld) {
         m_app->trash().trashDropped(paths);
         return true;
     }
-    return m_app->activePane()->handleDrop(data, m_item.path, copyHeld);
+    return m_app->activePane()->handleDrop(data, m_item.path, copy);
+}
+
+FolderDropTarget SidebarRow::dropTarget() {
+    FolderDropTarget t;
+    t.destination = m_item.path;
+    t.trashes = isTrash();
+    QPointer<SidebarRow> self(this);
+    t.targeted = [self](bool on) {
+        if (!self || self->m_targeted == on) return;
+        self->m_targeted = on;
+        self->update();
+    };
+    t.perform = [self](const QMimeData *data, bool copy) { return self && self->drop(data, copy); };
+    return t;
 }
 
 void SidebarRow::dragEnterEvent(QDragEnterEvent *event) {
-    if (!event->mimeData()->hasUrls()) return;
-    m_targeted = true;
-    update();
-    event->acceptProposedAction();
+    dropTarget().dragMove(event);
 }
 
 void SidebarRow::dragMoveEvent(QDragMoveEvent *event) {
-    if (!event->mimeData()->hasUrls()) return;
-    const bool copy = event->modifiers() & Qt::ControlModifier;
-    const QStringList dragged = DragState::shared().dropPaths(event->mimeData());
-    if (isTrash())
-        event->setDropAction(Qt::MoveAction);
-    else
-        event->setDropAction(DragState::movesOnDrop(dragged, m_item.path, copy) ? Qt::MoveAction
-                                                                                : Qt::CopyAction);
-    event->accept();
+    dropTarget().dragMove(event);
 }
 
 void SidebarRow::dragLeaveEvent(QDragLeaveEvent *) {
-    m_targeted = false;
-    update();
+    dropTarget().dragLeave();
 }
 
 void SidebarRow::dropEvent(QDropEvent *event) {
-    m_targeted = false;
-    update();
-    if (drop(event->mimeData(), event->modifiers() & Qt::ControlModifier)) event->acceptProposedAction();
+    dropTarget().drop(event);
 }
 
 SidebarView::SidebarView(AppState *app, QWidget *parent) : QScrollArea(parent), m_app(app) {

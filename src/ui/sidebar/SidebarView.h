@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/app/SidebarModel.h"
+#include "ui/panecontent/FolderDropTarget.h"
 
 #include <QPointer>
 #include <QScrollArea>
@@ -24,8 +25,10 @@ public:
     bool targeted() const { return m_targeted; }
     bool hovered() const { return m_hover; }
     IconButton *ejectButton() const { return m_eject; }
-    // What a drop of these files does here; copyHeld: the copy key (Ctrl) is held.
-    bool drop(const QMimeData *data, bool copyHeld);
+    // What a drop of these files does here; copy: copy them, else move them where the volumes allow.
+    bool drop(const QMimeData *data, bool copy);
+    // The drop rule of the pane views, for this row (the Trash row trashes).
+    FolderDropTarget dropTarget();
     // The row's context menu, built anew (the caller owns it).
     QMenu *makeMenu(QWidget *parent);
     QSize sizeHint() const override;

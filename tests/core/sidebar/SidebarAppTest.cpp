@@ -15,7 +15,7 @@ TEST(SidebarAppTest, ALanguageChangeAndAnEjectRebuildTheLists) {
     s.sidebar.watchMounts = false;
     auto volumes = std::make_shared<std::vector<Volume>>();
     s.sidebar.volumes = [volumes] { return *volumes; };
-    s.sidebar.freeBytes = [](const QString &) -> std::optional<qint64> { return qint64(5'430'000'000); };
+    s.sidebar.freeBytes = [](const QByteArray &) -> std::optional<qint64> { return qint64(5'430'000'000); };
     s.desktop.eject = [volumes](const QString &) -> std::optional<QString> {
         volumes->clear();
         return std::nullopt;

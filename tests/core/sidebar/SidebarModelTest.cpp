@@ -10,11 +10,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QMutex>
 #include <QSemaphore>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -49,8 +52,8 @@ protected:
         SidebarModel::Sources s;
         s.watchMounts = false;
         s.volumes = [volumes] { return volumes; };
-        s.freeBytes = [](const QString &path) -> std::optional<qint64> {
-            if (path == u"/") return qint64(5'000'000'000);
+        s.freeBytes = [](const QByteArray &path) -> std::optional<qint64> {
+            if (path == "/") return qint64(5'000'000'000);
             return std::nullopt;
         };
         return s;
@@ -194,9 +197,9 @@ TEST_F(SidebarModelTest, AHangingVolumeNeitherBlocksTheCallerNorClearsTheLastLis
     auto gate = std::make_shared<QSemaphore>();
     auto blocking = std::make_shared<bool>(false);
     SidebarModel::Sources s = quiet({{stick.path(), "nfs:/x", "nfs", true}});
-    s.freeBytes = [gate, blocking](const QString &path) -> std::optional<qint64> {
+    s.freeBytes = [gate, blocking](const QByteArray &path) -> std::optional<qint64> {
         // As a dead network mount would, until released (bounded, so a fault can't hang the test).
-        if (*blocking && path != u"/") gate->tryAcquire(1, 3000);
+        if (*blocking && path != "/") gate->tryAcquire(1, 3000);
         return qint64(1000);
     };
     Settings settings;
@@ -216,6 +219,77 @@ TEST_F(SidebarModelTest, AHangingVolumeNeitherBlocksTheCallerNorClearsTheLastLis
     gate->release();
     QTRY_VERIFY(model.devices().size() == 3);
     EXPECT_EQ(model.devices()[2].path, home + "/pCloud Drive");
+}
+
+// A dead mount answers nothing: it is listed by its mount point without free space, the others (the root
+// too) with theirs, and its question is asked once however often the list is built meanwhile.
+TEST_F(SidebarModelTest, ADeadVolumeIsListedWithoutFreeSpaceAndHoldsUpNoOther) {
+    QTemporaryDir media;
+    const QString dead = media.path() + "/NAS", stick = media.path() + "/STICK";
+    auto gate = std::make_shared<QSemaphore>();
+    auto asked = std::make_shared<std::atomic<int>>(0);
+    SidebarModel::Sources s = quiet({{dead, "nas:/x", "nfs", true}, {stick, "/dev/sdz1", "vfat", true}});
+    s.answerMs = 200;
+    s.freeBytes = [gate, asked, dead = dead.toUtf8()](const QByteArray &path) -> std::optional<qint64> {
+        if (path != dead) return qint64(7'000'000'000);
+        ++*asked;
+        gate->tryAcquire(1, 20000); // as a dead network mount would, until released at the end
+        return qint64(1);
+    };
+    Settings settings;
+    SidebarModel model(settings, s);
+    QElapsedTimer clock;
+    clock.start();
+    waitBuilt(model);
+    EXPECT_LT(clock.elapsed(), 3000);
+    ASSERT_EQ(paths(model.devices()), QStringList({"/", dead, stick}));
+    EXPECT_EQ(model.devices()[0].detail, FileFmt::size(7'000'000'000));
+    EXPECT_EQ(model.devices()[1].detail, QString());
+    EXPECT_EQ(model.devices()[2].detail, FileFmt::size(7'000'000'000));
+    for (int i = 0; i < 4; ++i) {
+        model.rebuild();
+        waitBuilt(model);
+    }
+    EXPECT_EQ(asked->load(), 1);
+    gate->release(10);
+}
+
+// A mount point whose name is not UTF-8 is asked for its free space by its own bytes and shown with the
+// stray bytes written out, never under a path with replacement characters.
+TEST_F(SidebarModelTest, AMountPointThatIsNotUtf8KeepsItsBytes) {
+    QTemporaryDir media;
+    const QByteArray bytes = QFile::encodeName(media.path()) + "/caf\xe9";
+    QTemporaryFile table;
+    ASSERT_TRUE(table.open());
+    table.write("36 25 0:99 / / rw - ext4 /dev/sda1 rw\n"
+                "37 36 0:98 / " +
+                QFile::encodeName(media.path()) + "/caf\\351 rw - vfat /dev/sdz1 rw\n");
+    table.close();
+    Volumes::setMountInfoFile(table.fileName());
+    const std::vector<Volume> volumes = Volumes::userVolumes({media.path()});
+    Volumes::setMountInfoFile({});
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(volumes[0].pathBytes(), bytes);
+    EXPECT_FALSE(volumes[0].mountPoint.contains(QChar(0xFFFD)));
+
+    SidebarModel::Sources s = quiet(volumes);
+    auto seen = std::make_shared<QList<QByteArray>>();
+    auto lock = std::make_shared<QMutex>();
+    s.freeBytes = [seen, lock](const QByteArray &path) -> std::optional<qint64> {
+        QMutexLocker l(lock.get());
+        seen->append(path);
+        return qint64(3'000'000'000);
+    };
+    Settings settings;
+    SidebarModel model(settings, s);
+    waitBuilt(model);
+    ASSERT_EQ(model.devices().size(), 2);
+    const SidebarItem &item = model.devices()[1];
+    EXPECT_EQ(item.pathBytes, bytes);
+    EXPECT_EQ(item.name, "caf\\xE9");
+    EXPECT_EQ(item.detail, FileFmt::size(3'000'000'000));
+    QMutexLocker l(lock.get());
+    EXPECT_TRUE(seen->contains(bytes));
 }
 
 // As root: a volume mounted below a media folder appears in the devices, and goes after its unmount,

@@ -10,6 +10,7 @@
 #include "core/model/XattrPlist.h"
 #include "platform/AppRegistry.h"
 #include "platform/Xattr.h"
+#include "platform/Posix.h"
 #include "ui/panecontent/FolderDropTarget.h"
 #include "ui/panecontent/OpenWithMenu.h"
 #include "ui/sidebar/FileInfoAppSection.h"
@@ -161,9 +162,10 @@ TEST_F(AppsViewsTest, StripRefusesEntriesThatAreNoApplicationAtTheDrop) {
 
 TEST_F(AppsViewsTest, APaneDropOfAStripButtonCopies) {
     bool copied = false;
-    FolderDropTarget target;
-    target.perform = [&copied](const QMimeData *, bool copy) { return copied = copy, true; };
     std::unique_ptr<QMimeData> data(urls({e(0)}));
+    FolderDropTarget target;
+    target.destination = Posix::parentOf(e(0)); // the same volume: a move where one is offered
+    target.perform = [&copied](const QMimeData *, bool copy) { return copied = copy, true; };
     QDropEvent drop(QPointF(1, 1), Qt::CopyAction | Qt::LinkAction, data.get(), Qt::LeftButton,
                     Qt::NoModifier);
     EXPECT_TRUE(target.drop(&drop));

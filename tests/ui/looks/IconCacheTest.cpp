@@ -1,15 +1,19 @@
+#include "common/StuckReader.h"
 #include "common/TestUtil.h"
 #include "ui/panecontent/FileIcon.h"
 #include "ui/panecontent/IconCache.h"
 #include "ui/style/FolderTint.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+#include <unistd.h>
 
 namespace {
 
@@ -94,7 +98,10 @@ TEST_F(IconCacheTest, ApplicationFolderCarriesTheApplicationIcon) {
     ASSERT_TRUE(TestUtil::writeFile(
         app, "[Desktop Entry]\nType=Application\nName=Editor\nIcon=" + dir.path().toUtf8() + "/red.png\n"));
     // The badge sits centred on the folder, which still shows around it.
+    IconCache::appFolderPixmap(app, 128);
+    IconCache::waitForEntries();
     const QImage img = IconCache::appFolder(app).pixmap(128).toImage();
+    EXPECT_EQ(QColor(IconCache::appFolderPixmap(app, 128).toImage().pixel(64, 73)), QColor(Qt::red));
     EXPECT_EQ(QColor(img.pixel(64, 73)), QColor(Qt::red));
     EXPECT_NE(QColor(img.pixel(20, 73)), QColor(Qt::red));
     EXPECT_NE(QColor(img.pixel(64, 108)), QColor(Qt::red));
@@ -117,9 +124,40 @@ TEST_F(IconCacheTest, DesktopEntryIconFollowsTheEntry) {
     FileItem f = fileItem(entry);
     ASSERT_TRUE(TestUtil::writeFile(entry, "[Desktop Entry]\nIcon=" + dir.path().toUtf8() + "/a.png\n"));
     f.modified = QDateTime::fromMSecsSinceEpoch(1000);
+    IconCache::iconPixmap(f, 16);
+    IconCache::waitForEntries();
     EXPECT_EQ(QColor(IconCache::iconPixmap(f, 16).toImage().pixel(8, 8)), QColor(Qt::red));
     // The entry changed: its new version is a new key, so the old picture is not shown.
     ASSERT_TRUE(TestUtil::writeFile(entry, "[Desktop Entry]\nIcon=" + dir.path().toUtf8() + "/b.png\n"));
     f.modified = QDateTime::fromMSecsSinceEpoch(2000);
+    IconCache::iconPixmap(f, 16);
+    IconCache::waitForEntries();
     EXPECT_EQ(QColor(IconCache::iconPixmap(f, 16).toImage().pixel(8, 8)), QColor(Qt::blue));
+}
+
+// Drawing the row of a FIFO named *.desktop, of an entry whose Icon= is a FIFO, or of a one-line entry of a
+// gigabyte neither waits for a writer nor reads the whole file: a stand-in shows until the worker is done.
+TEST_F(IconCacheTest, AnEntryThatIsNoFileOrHugeNeverHoldsTheWindow) {
+    QTemporaryDir dir;
+    const QString fifo = dir.path() + QStringLiteral("/rohr.desktop");
+    const QString fifoPicture = dir.path() + QStringLiteral("/rohr.png");
+    const QString pointing = dir.path() + QStringLiteral("/zeigt.desktop");
+    const QString huge = dir.path() + QStringLiteral("/lang.desktop");
+    ASSERT_TRUE(StuckReader::makeFifo(fifo) && StuckReader::makeFifo(fifoPicture));
+    ASSERT_TRUE(TestUtil::writeFile(pointing, "[Desktop Entry]\nIcon=" + fifoPicture.toUtf8() + "\n"));
+    ASSERT_TRUE(TestUtil::writeFile(huge, "[Desktop Entry]\nName="));
+    ASSERT_EQ(::truncate(QFile::encodeName(huge).constData(), qint64(1) << 30), 0);
+    {
+        StuckReader::Watchdog entry(fifo, 3000), picture(fifoPicture, 3000);
+        QElapsedTimer timer;
+        timer.start();
+        for (const QString &path : {fifo, pointing, huge})
+            EXPECT_FALSE(IconCache::iconPixmap(fileItem(path), 16).isNull()) << path.toStdString();
+        IconCache::waitForEntries();
+        EXPECT_LT(timer.elapsed(), 2000);
+        EXPECT_FALSE(entry.fired());
+        EXPECT_FALSE(picture.fired());
+    }
+    for (const QString &path : {fifo, pointing, huge})
+        EXPECT_EQ(IconCache::iconName(fileItem(path)), QStringLiteral("app")) << path.toStdString();
 }

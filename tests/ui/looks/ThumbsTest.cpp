@@ -1,3 +1,4 @@
+#include "common/StuckReader.h"
 #include "common/TestUtil.h"
 #include "core/model/FileLoader.h"
 #include "ui/panecontent/Thumbs.h"
@@ -71,6 +72,18 @@ TEST_F(ThumbsTest, KeysRefuseOddSizesAndFilesWithoutPicture) {
                       [&](const Thumbs::Key &, const QImage &img) { answered = img.isNull(); });
     Thumbs::waitForIdle();
     EXPECT_TRUE(answered);
+}
+
+// A FIFO named like a picture or a PDF is no picture: the worker answers at once instead of waiting for a
+// writer (as many such FIFOs as workers would stop every thumbnail for good).
+TEST_F(ThumbsTest, AFifoWithAPicturesNameNeverHoldsAWorker) {
+    for (const char *name : {"rohr.png", "rohr.pdf"}) {
+        const QString fifo = at(name);
+        ASSERT_TRUE(StuckReader::makeFifo(fifo));
+        QImage img(1, 1, QImage::Format_RGB32);
+        EXPECT_TRUE(StuckReader::returnsWithin(3000, fifo, [&] { img = Thumbs::decode(fifo, 64); })) << name;
+        EXPECT_TRUE(img.isNull()) << name;
+    }
 }
 
 TEST_F(ThumbsTest, DecodesScaledOnceAndNeverShowsAStalePicture) {

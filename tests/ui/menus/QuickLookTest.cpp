@@ -1,5 +1,6 @@
 // The preview window: which viewer a file gets and the bounds on what is read, then opening, closing and
 // moving through the selection.
+#include "common/StuckReader.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/model/PaneModel.h"
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTest>
+#include <QThreadPool>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -93,6 +95,28 @@ TEST_F(PreviewContentTest, WhatIsReadStaysWithinItsBounds) {
     EXPECT_EQ(pending.get().kind, Kind::facts);
 }
 
+// A file swapped for a FIFO after it was looked at: what is read comes from the file that was looked at,
+// and a picture is read the same way.
+TEST_F(PreviewContentTest, AFileSwappedForAFifoAfterTheLookIsNeverOpenedAgain) {
+    const QString name = file("brief.txt", "Hallo");
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(path("bild.png")));
+    PreviewContent::setCheckedHook([](const QString &p) {
+        QFile::remove(p);
+        ASSERT_TRUE(StuckReader::makeFifo(p));
+    });
+    PreviewContent::Result text, picture;
+    EXPECT_TRUE(StuckReader::returnsWithin(3000, name, [&] { text = PreviewContent::load(name, {}); }));
+    EXPECT_TRUE(StuckReader::returnsWithin(3000, path("bild.png"),
+                                           [&] { picture = PreviewContent::load(path("bild.png"), {}); }));
+    PreviewContent::setCheckedHook({});
+    EXPECT_EQ(text.kind, Kind::text);
+    EXPECT_EQ(text.text, "Hallo");
+    ASSERT_EQ(picture.kind, Kind::image);
+    EXPECT_EQ(picture.images.value(0).size(), QSize(8, 6));
+}
+
 TEST(PreviewEncoding, TheEncodingIsDetected) {
     QByteArray enc;
     EXPECT_EQ(PreviewContent::decode(QByteArray("Gr\xfc\xdf"
@@ -111,6 +135,43 @@ TEST(PreviewEncoding, TheEncodingIsDetected) {
     EXPECT_EQ(enc, "UTF-16LE");
     EXPECT_EQ(PreviewContent::decode(QByteArray("\xfe\xff\0H\0i", 6), &enc), "Hi");
     EXPECT_EQ(enc, "UTF-16BE");
+}
+
+// UTF-16 without a byte-order mark in a script other than Latin (no zero bytes at all in Thai), in either
+// byte order; binary stays binary; a character carrying a mebibyte of marks shows only a few of them.
+TEST(PreviewEncoding, UnmarkedUtf16OfAnyScriptAndStackedMarks) {
+    const QString thai = QStringLiteral("สวัสดีครับ ภาษาไทย\nบรรทัดที่สอง");
+    QByteArray le, be;
+    for (QChar c : thai) {
+        le.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        be.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+    }
+    QByteArray enc;
+    EXPECT_EQ(PreviewContent::decode(le, &enc), thai);
+    EXPECT_EQ(enc, "UTF-16LE");
+    EXPECT_EQ(PreviewContent::decode(be, &enc), thai);
+    EXPECT_EQ(enc, "UTF-16BE");
+    EXPECT_TRUE(PreviewContent::detectEncoding(le.left(le.size() - 1)).startsWith("UTF-16"));
+    // Pseudo-random bytes and a run of zeros with a few values are no text.
+    QByteArray noise;
+    quint32 x = 12345;
+    for (int i = 0; i < 4096; ++i) {
+        x = x * 1103515245 + 12345;
+        noise.append(char(x >> 16));
+    }
+    EXPECT_EQ(PreviewContent::detectEncoding(noise), QByteArray());
+    EXPECT_EQ(PreviewContent::detectEncoding(QByteArray("\x7f"
+                                                        "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0",
+                                                        16)),
+              QByteArray());
+
+    QString stacked = QStringLiteral("a");
+    stacked += QString(512 * 1024, QChar(0x0301));
+    stacked += QStringLiteral("b\u0E01\u0E34\u0E4Ac");
+    const QString shown = PreviewContent::decode(stacked.toUtf8());
+    EXPECT_LT(shown.size(), 40);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("a\u0301\u0301")));
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("b\u0E01\u0E34\u0E4Ac"))); // ordinary marks stay
 }
 
 class QuickLookTest : public ::testing::Test {
@@ -182,6 +243,24 @@ TEST_F(QuickLookTest, ArrowsMoveThroughTheSelectionAndNamesArePlainText) {
     EXPECT_EQ(w->index(), 0);
     w->showItem(3);
     EXPECT_EQ(w->index(), 0);
+}
+
+// A reader stuck on a file runs where quitting does not wait for it (the application's own pool is waited
+// for when it ends).
+TEST_F(QuickLookTest, AStuckReaderNeverHoldsUpQuitting) {
+    std::atomic<bool> release{false};
+    std::atomic<bool> started{false};
+    PreviewContent::setCheckedHook([&](const QString &) {
+        started = true;
+        while (!release)
+            QThread::msleep(5);
+    });
+    look->toggle({at("a.txt")});
+    QTRY_VERIFY(started);
+    EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+    release = true;
+    QTRY_VERIFY(!look->window()->loading());
+    PreviewContent::setCheckedHook({});
 }
 
 // Read in the background, each viewer shows up in the window; a folder shows its facts.

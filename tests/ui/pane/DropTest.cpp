@@ -93,7 +93,7 @@ TEST_F(DropTest, CtrlDropCopiesAndAFileRowMeansThePaneFolder) {
     EXPECT_TRUE(QFileInfo::exists(from("a.txt")));
 }
 
-TEST_F(DropTest, ForeignDropsAreAnsweredAsCopies) {
+TEST_F(DropTest, ForeignDropsAreAnsweredWithWhatWasDone) {
     // Text alone is refused everywhere.
     QMimeData text;
     text.setText(QStringLiteral("hello"));
@@ -101,14 +101,14 @@ TEST_F(DropTest, ForeignDropsAreAnsweredAsCopies) {
     EXPECT_FALSE(hover(r->header(), QPoint(5, 5), &text).first);
     EXPECT_FALSE(r->dropTargeted());
 
-    // Another program's file URLs: we move them ourselves, and tell it we copied so it deletes nothing.
+    // Another program's file URLs offered for a move on the same volume: we move them and say so.
     QMimeData foreign;
     foreign.setUrls({QUrl::fromLocalFile(from("b.txt"))});
     EXPECT_EQ(hover(listView(r)->viewport(), rowIn(r, to("inbox")), &foreign),
               std::make_pair(true, Qt::MoveAction));
     const auto [accepted, action] = drop(listView(r)->viewport(), rowIn(r, to("inbox")), &foreign);
     EXPECT_TRUE(accepted);
-    EXPECT_EQ(action, Qt::CopyAction);
+    EXPECT_EQ(action, Qt::MoveAction);
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(to("inbox/b.txt")), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(from("b.txt")), 5000);
 }

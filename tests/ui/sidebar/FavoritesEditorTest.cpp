@@ -6,12 +6,18 @@
 
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
+#include <QSemaphore>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
 
 using TestUtil::LanguageScope;
 
@@ -63,7 +69,7 @@ TEST_F(FavoritesEditorTest, TheRowsMoveRemoveAndMarkWhatIsGone) {
     EXPECT_TRUE(button(sheet, 0, "down")->isEnabled());
     EXPECT_FALSE(button(sheet, 2, "down")->isEnabled());
     EXPECT_EQ(sheet.rowWidget(0)->findChild<QLabel *>("where")->text(), dir.path());
-    EXPECT_EQ(sheet.rowWidget(2)->findChild<QLabel *>("where")->text(), "Nicht gefunden");
+    QTRY_COMPARE(sheet.rowWidget(2)->findChild<QLabel *>("where")->text(), QString("Nicht gefunden"));
 
     button(sheet, 0, "down")->click();
     QTRY_COMPARE(app.favorites().list(), (QStringList{p("b"), p("a"), p("gone")}));
@@ -75,6 +81,41 @@ TEST_F(FavoritesEditorTest, TheRowsMoveRemoveAndMarkWhatIsGone) {
     app.favorites().setList({p("a")});
     EXPECT_FALSE(button(sheet, 0, "up")->isEnabled());
     EXPECT_FALSE(button(sheet, 0, "down")->isEnabled());
+}
+
+// Whether the favourites are there is asked in a worker: an item on a mount that hangs holds up neither the
+// opening of the editor nor the window.
+TEST_F(FavoritesEditorTest, ItemsAreLookedAtOffTheWindowsThread) {
+    LanguageScope german(AppLanguage::de);
+    AppState app(services());
+    app.favorites().setList({p("a"), p("gone")});
+    auto gate = std::make_shared<QSemaphore>();
+    auto onWindowThread = std::make_shared<std::atomic<bool>>(false);
+    QThread *window = QThread::currentThread();
+    FavoritesEditorSheet::setItemLook(
+        [gate, onWindowThread, window](const QString &path) -> std::optional<bool> {
+            if (QThread::currentThread() == window) *onWindowThread = true;
+            gate->tryAcquire(1, 3000); // as a dead mount would, until released
+            if (path.endsWith("gone")) return std::nullopt;
+            return false;
+        });
+    QElapsedTimer clock;
+    clock.start();
+    FavoritesEditorSheet sheet(&app);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_FALSE(onWindowThread->load());
+    ASSERT_EQ(sheet.list()->count(), 2);
+    EXPECT_EQ(sheet.rowWidget(1)->findChild<QLabel *>("where")->text(), dir.path()); // not looked at yet
+    gate->release(10);
+    QTRY_COMPARE(sheet.rowWidget(1)->findChild<QLabel *>("where")->text(), QString("Nicht gefunden"));
+    FavoritesEditorSheet::setItemLook({});
+
+    // Web links alone are no favourites: the drag is refused.
+    QMimeData web;
+    web.setUrls({QUrl("https://example.org/a")});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &web, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&sheet, &enter);
+    EXPECT_FALSE(enter.isAccepted());
 }
 
 TEST_F(FavoritesEditorTest, DroppedFilesGoToTheEndInDropOrder) {

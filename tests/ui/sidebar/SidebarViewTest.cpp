@@ -6,6 +6,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "platform/TrashRoots.h"
+#include "ui/panecontent/FolderDropTarget.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/window/MainWindow.h"
@@ -15,15 +16,19 @@
 #include "ui/window/PaneArea.h"
 
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QMimeData>
+#include <QSemaphore>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 using TestUtil::LanguageScope;
 
@@ -111,6 +116,80 @@ TEST_F(SidebarViewTest, FilesDroppedOnAFolderRowMoveOnTheSameVolumeAndCopyWithTh
     QTRY_VERIFY(TestUtil::exists(dir.path() + "/inbox/c.txt"));
     waitIdle(app);
     EXPECT_TRUE(TestUtil::exists(other.path() + "/c.txt"));
+}
+
+// A sidebar row follows the drop rule of the pane views: only what the source offers is done, the source
+// hears what was done, and web links alone are refused rather than "accepted" for nothing.
+TEST_F(SidebarViewTest, RowsDoOnlyWhatTheSourceOffersAndRefuseWebLinks) {
+    QDir().mkpath(dir.path() + "/inbox");
+    TestUtil::writeFile(dir.path() + "/copy.txt", "c");
+    TestUtil::writeFile(dir.path() + "/move.txt", "m");
+    Defaults::setValue("userFavorites", QStringList{dir.path() + "/inbox"});
+    AppState app(services());
+    SidebarView view(&app);
+    QTRY_VERIFY(view.row(dir.path() + "/inbox") != nullptr);
+    SidebarRow *row = view.row(dir.path() + "/inbox");
+    auto send = [&](QWidget *w, const QMimeData *data, Qt::DropActions offered) {
+        QDragEnterEvent enter(QPoint(5, 5), offered, data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(w, &enter);
+        QDropEvent drop(QPointF(5, 5), offered, data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(w, &drop);
+        return std::make_tuple(enter.isAccepted(), drop.isAccepted(),
+                               drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction);
+    };
+
+    // A source that offers only a copy (a toolbar application, another program) keeps its file.
+    auto copyOnly = urls({dir.path() + "/copy.txt"});
+    EXPECT_EQ(send(row, copyOnly.get(), Qt::CopyAction), std::make_tuple(true, true, Qt::CopyAction));
+    QTRY_VERIFY(TestUtil::exists(dir.path() + "/inbox/copy.txt"));
+    waitIdle(app);
+    EXPECT_TRUE(TestUtil::exists(dir.path() + "/copy.txt"));
+    // One that offers a move on the same volume is told it was moved.
+    auto movable = urls({dir.path() + "/move.txt"});
+    EXPECT_EQ(send(row, movable.get(), Qt::CopyAction | Qt::MoveAction),
+              std::make_tuple(true, true, Qt::MoveAction));
+    QTRY_VERIFY(TestUtil::exists(dir.path() + "/inbox/move.txt"));
+    waitIdle(app);
+    EXPECT_FALSE(TestUtil::exists(dir.path() + "/move.txt"));
+    // The Trash row trashes, which a copy-only source does not allow.
+    SidebarRow *trash = view.row(FileLoader::mainTrash());
+    ASSERT_NE(trash, nullptr);
+    EXPECT_EQ(std::get<1>(send(trash, copyOnly.get(), Qt::CopyAction)), false);
+    EXPECT_TRUE(TestUtil::exists(dir.path() + "/copy.txt"));
+
+    QMimeData web;
+    web.setUrls({QUrl("https://example.org/bild.png")});
+    for (SidebarRow *r : {row, trash}) {
+        EXPECT_EQ(send(r, &web, Qt::CopyAction | Qt::MoveAction),
+                  std::make_tuple(false, false, Qt::IgnoreAction));
+        EXPECT_FALSE(r->drop(&web, false));
+    }
+}
+
+// Whether a drop would stay on one volume is asked off the window's thread: over a row on a mount that hangs
+// the drag goes on at once, proposing a copy.
+TEST_F(SidebarViewTest, HoveringARowNeverWaitsForItsVolume) {
+    QDir().mkpath(dir.path() + "/inbox");
+    TestUtil::writeFile(dir.path() + "/a.txt", "a");
+    Defaults::setValue("userFavorites", QStringList{dir.path() + "/inbox"});
+    AppState app(services());
+    SidebarView view(&app);
+    QTRY_VERIFY(view.row(dir.path() + "/inbox") != nullptr);
+    auto gate = std::make_shared<QSemaphore>();
+    FolderDropTarget::setVolumeCheck([gate](const QStringList &, const QString &) {
+        gate->tryAcquire(1, 5000); // as a dead mount would, until released
+        return true;
+    });
+    auto data = urls({dir.path() + "/a.txt"});
+    QElapsedTimer clock;
+    clock.start();
+    QDragEnterEvent move(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(view.row(dir.path() + "/inbox"), &move);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_TRUE(move.isAccepted());
+    EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+    gate->release(10);
+    FolderDropTarget::setVolumeCheck({});
 }
 
 TEST_F(SidebarViewTest, RowsOpenTheirFolderAndOfferOnlyTheEntriesThatApply) {
