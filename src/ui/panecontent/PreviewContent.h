@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSize>
 #include <QString>
+#include <functional>
 
 // What the preview window shows of one file, read off the main thread. Everything read from the file is
 // bounded: images decode under an allocation limit and a pixel cap, PDFs show their first pages, text its
@@ -18,6 +19,7 @@ inline constexpr qint64 kFileBytes = 512LL * 1024 * 1024; // images and PDFs lar
 inline constexpr int kImageAllocationMB = 256;            // the decoder's own limit
 inline constexpr qint64 kImagePixels = 20000LL * 20000;   // the declared size a decoder may start on
 inline constexpr int kPdfPages = 8;                       // pages rendered
+inline constexpr int kPdfBudgetMs = 5000;                 // time the pages may take to draw
 inline constexpr int kLargest = 2400;                     // longest side of a decoded image or page
 
 struct Result {
@@ -31,9 +33,10 @@ struct Result {
 
 // The viewer for a path, from what the file is (no decoding yet).
 Kind kindFor(const QString &path);
-// Reads the file for its viewer; falls back to facts when the viewer cannot show it. target: the area the
-// picture is fitted into (no upscaling).
-Result load(const QString &path, const QSize &target);
+// Reads the file for its viewer; falls back to facts when the viewer cannot show it (a PDF whose first
+// page does not draw within its budget too). target: the area the picture or each page is fitted into
+// (no upscaling of pictures). cancelled: polled while PDF pages draw; true stops the drawing.
+Result load(const QString &path, const QSize &target, const std::function<bool()> &cancelled = {});
 
 // The encoding of a text's bytes: a byte-order mark, else UTF-8 when the bytes are valid UTF-8 (a sequence
 // cut at the end counts as valid), else UTF-16 when every other byte is zero, else Windows-1252. Empty for
