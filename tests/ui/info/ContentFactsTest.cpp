@@ -66,9 +66,10 @@ QByteArray wav() {
                             chunk("data", QByteArray(8000 * 3, '\0')));
 }
 
-// Two seconds of a 64×48 motion-JPEG picture at 25 frames a second, with a sound stream beside it.
-QByteArray avi() {
-    const quint32 w = 64, h = 48, frames = 50, fps = 25;
+// Two seconds of a 64×48 motion-JPEG picture at 25 frames a second, with a sound stream beside it; or
+// the header of an hour of 1920×1080 whose pictures are left to the caller.
+QByteArray avi(bool hour = false) {
+    const quint32 w = hour ? 1920 : 64, h = hour ? 1080 : 48, frames = hour ? 90000 : 50, fps = 25;
     const QByteArray frame("\xff\xd8\xff\xd9", 4);
     QByteArray avih = le32(1000000 / fps) + le32(0) + le32(0) + le32(0x10) + le32(frames) + le32(0) +
                       le32(2) + le32(0) + le32(w) + le32(h) + QByteArray(16, '\0');
@@ -84,6 +85,8 @@ QByteArray avi() {
     const QByteArray audio =
         "strl" + chunk("strh", strh("auds", "\0\0\0\0", 1, 8000, 16000)) + chunk("strf", pcmFormat(8000));
     const QByteArray hdrl = "hdrl" + chunk("avih", avih) + chunk("LIST", video) + chunk("LIST", audio);
+    if (hour)
+        return "RIFF" + le32(0xfffffff0) + "AVI " + chunk("LIST", hdrl) + "LIST" + le32(0xffff0000) + "movi";
     QByteArray movi = "movi";
     for (quint32 i = 0; i < frames; ++i)
         movi += chunk("00dc", frame);
@@ -147,6 +150,15 @@ TEST(ContentFacts, AudioAndVideoGiveDurationCodecsAndTags) {
     ASSERT_TRUE(TestUtil::writeFile(dir.path() + "/film.avi", avi()));
     EXPECT_EQ(rowsOf(dir.path() + "/film.avi"),
               (QStringList{"Auflösung=64×48", "Dauer=0:02", "Codecs=JPEG, PCM"}));
+
+    // A 4 GiB film is not read through: its rows come at once.
+    const QString big = dir.path() + "/gross.avi";
+    ASSERT_TRUE(TestUtil::writeFile(big, avi(true)));
+    ASSERT_TRUE(QFile::resize(big, 4LL << 30));
+    QElapsedTimer bigClock;
+    bigClock.start();
+    EXPECT_EQ(rowsOf(big), (QStringList{"Auflösung=1920×1080", "Dauer=60:00", "Codecs=JPEG, PCM"}));
+    EXPECT_LT(bigClock.elapsed(), 1000);
 
     // A FIFO named like a film is not read, even when it is handed to the helper itself (say, swapped in
     // after the app looked): the helper answers at once, with nothing.
