@@ -90,6 +90,27 @@ TEST_F(PdfBudget, AHeavyPageIsGivenUpAtItsBudget) {
     EXPECT_EQ(helpersOn(heavy), 0);
 }
 
+// A thumbnail nobody waits for any more stops drawing at once, and is not taken for a file without picture.
+TEST_F(PdfBudget, AThumbnailNobodyWaitsForStopsDrawing) {
+    const auto key = Thumbs::keyFor(heavy, 64);
+    ASSERT_TRUE(key);
+    auto owner = std::make_unique<QObject>();
+    bool answered = false;
+    Thumbs::request(*key, owner.get(), [&](const Thumbs::Key &, const QImage &) { answered = true; });
+    QTRY_VERIFY(helpersOn(heavy) == 1);
+    QElapsedTimer clock;
+    clock.start();
+    Thumbs::cancel(*key, owner.get());
+    QTRY_VERIFY_WITH_TIMEOUT(helpersOn(heavy) == 0, 5000);
+    EXPECT_LT(clock.elapsed(), 1500);
+    Thumbs::waitForIdle();
+    EXPECT_FALSE(answered);
+    // Asked again, it is drawn again (and given up at its budget this time).
+    Thumbs::request(*key, owner.get(), [&](const Thumbs::Key &, const QImage &) { answered = true; });
+    QTRY_VERIFY(helpersOn(heavy) == 1);
+    QTRY_VERIFY_WITH_TIMEOUT(answered, 8000);
+}
+
 // The helper's answer is read back only as far as it is whole and within what was asked for.
 TEST(PdfPagesAnswer, OnlyWholePagesWithinTheBox) {
     QByteArray page = "2 1\n" + QByteArray(8, '\xff');
