@@ -111,6 +111,30 @@ TEST_F(PdfBudget, AThumbnailNobodyWaitsForStopsDrawing) {
     QTRY_VERIFY_WITH_TIMEOUT(answered, 8000);
 }
 
+// The preview stops drawing a page when it moves on to another file or closes.
+TEST_F(PdfBudget, ThePreviewStopsDrawingWhatItNoLongerShows) {
+    const QString note = dir.path() + "/notiz.txt";
+    ASSERT_TRUE(TestUtil::writeFile(note, "Hallo"));
+    PreviewWindow w;
+    w.setPaths({heavy, note});
+    w.show();
+    QTRY_VERIFY(helpersOn(heavy) == 1);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(&w, Qt::Key_Right);
+    QTRY_VERIFY_WITH_TIMEOUT(helpersOn(heavy) == 0, 8000);
+    EXPECT_LT(clock.elapsed(), 1500);
+    QTRY_VERIFY(!w.loading());
+    EXPECT_EQ(w.shownText(), "Hallo");
+
+    QTest::keyClick(&w, Qt::Key_Left);
+    QTRY_VERIFY(helpersOn(heavy) == 1);
+    clock.restart();
+    w.hide();
+    QTRY_VERIFY_WITH_TIMEOUT(helpersOn(heavy) == 0, 8000);
+    EXPECT_LT(clock.elapsed(), 1500);
+}
+
 // The helper's answer is read back only as far as it is whole and within what was asked for.
 TEST(PdfPagesAnswer, OnlyWholePagesWithinTheBox) {
     QByteArray page = "2 1\n" + QByteArray(8, '\xff');
