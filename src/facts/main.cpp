@@ -92,12 +92,13 @@ int main(int argc, char **argv) {
     if (!args.isEmpty() && args.first() == u"--") args.removeFirst();
     if (args.size() != 1) return usage();
 
-    const QByteArray path = QFile::encodeName(args.first());
+    // The name's own bytes, whatever they are: no round trip through text.
+    const QByteArray path(argv[argc - 1]);
     const int fd = openRegular(path.constData());
     if (fd < 0) return 0; // nothing to say about it
     if (render) return PdfRender::run(fd, request) ? 0 : 1;
 
-    const QMimeType type = typeOf(QFileInfo(args.first()).fileName(), fd);
+    const QMimeType type = typeOf(QFileInfo(QFile::decodeName(path)).fileName(), fd);
     Rows rows;
     if (type.name() == u"application/pdf" || type.inherits(QStringLiteral("application/pdf")))
         readPdf(fd, rows);
