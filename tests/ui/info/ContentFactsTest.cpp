@@ -14,7 +14,10 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <exiv2/exiv2.hpp>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <vector>
 #include <sys/stat.h>
 
 namespace {
@@ -94,6 +97,31 @@ QByteArray avi(bool hour = false) {
     return riff("AVI ", chunk("LIST", hdrl) + chunk("LIST", movi));
 }
 
+// A CMYK JPEG, as print shops send them (Qt writes none).
+bool writeCmykJpeg(const QString &path, int w, int h) {
+    FILE *out = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!out) return false;
+    jpeg_compress_struct info{};
+    jpeg_error_mgr err{};
+    info.err = jpeg_std_error(&err);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, out);
+    info.image_width = JDIMENSION(w);
+    info.image_height = JDIMENSION(h);
+    info.input_components = 4;
+    info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<JSAMPLE> row(size_t(w) * 4, 40);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return std::fclose(out) == 0;
+}
+
 void writePdf(const QString &path, const QString &title, int pages) {
     QPdfWriter writer(path);
     writer.setTitle(title);
@@ -134,6 +162,10 @@ TEST(ContentFacts, ImagesGiveSizeColourModelAndCaptureDate) {
     EXPECT_EQ(
         rowsOf(profiled),
         (QStringList{"Auflösung=40×30", "Farbraum=" + QColorSpace(QColorSpace::AdobeRgb).description()}));
+
+    const QString cmyk = dir.path() + "/druck.jpg";
+    ASSERT_TRUE(writeCmykJpeg(cmyk, 40, 30));
+    EXPECT_EQ(rowsOf(cmyk), (QStringList{"Auflösung=40×30", "Farbraum=CMYK"}));
 
     const QString png = dir.path() + "/bild.png";
     ASSERT_TRUE(QImage(40, 30, QImage::Format_RGB32).save(png));
