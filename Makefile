@@ -3,7 +3,8 @@ DEPS := g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev qt6-pdf-dev \
         libplist-dev libglib2.0-dev libglib2.0-bin libcanberra-dev libicu-dev libgtest-dev \
         libarchive-tools zip unzip bzip2 xz-utils xvfb xauth trash-cli fonts-tlwg-loma-ttf fonts-noto-core \
         clang libclang-rt-14-dev clang-format acl dbus at-spi2-core python3-gi gir1.2-atspi-2.0 rsync \
-        qt6-translations-l10n
+        qt6-translations-l10n \
+        libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan

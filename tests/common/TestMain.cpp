@@ -8,6 +8,8 @@
 #include <sys/mount.h>
 
 #ifdef KESTRIN_TEST_UI
+#include "core/model/FactsHelper.h"
+
 #include <QApplication>
 using TestApp = QApplication;
 #else
@@ -53,6 +55,9 @@ int main(int argc, char **argv) {
     QStandardPaths::setTestModeEnabled(true);
     TestApp app(argc, argv);
     TestApp::setApplicationName(QStringLiteral("kestrin-test"));
+#ifdef KESTRIN_FACTS_PROGRAM
+    FactsHelper::setProgram(QStringLiteral(KESTRIN_FACTS_PROGRAM));
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

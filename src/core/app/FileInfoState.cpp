@@ -133,16 +133,35 @@ void FileInfoState::load() {
         QMutexLocker lock(&loaderLock);
         loader = loaderOverride();
     }
-    if (!loader) loader = &FullDetails::load;
+    // The content rows come from a helper program that may take up to its time limit: the other facts
+    // are shown first, and the rows join them when they come.
+    const bool inTwo = !loader;
+    if (!loader) loader = &FullDetails::loadWithoutContent;
     QPointer<FileInfoState> self(this);
-    (void)QtConcurrent::run([self, loader, path, generation] {
+    (void)QtConcurrent::run([self, loader, path, generation, inTwo] {
         const FullDetails details = loader(path);
+        auto current = [self, path, generation] {
+            // Only the newest load of the path still shown is applied.
+            return self && generation == self->m_generation && path == self->m_path;
+        };
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, details, path, generation] {
-                // Only the newest load of the path still shown is applied.
-                if (!self || generation != self->m_generation || path != self->m_path) return;
-                self->apply(details);
+            [self, details, current, inTwo] {
+                if (!current()) return;
+                FullDetails shown = details;
+                // Until the new rows come, the last ones of this path stay (no flicker on a reload).
+                if (inTwo && self->m_loaded) shown.extra = self->m_details.extra;
+                self->apply(shown);
+            },
+            Qt::QueuedConnection);
+        if (!inTwo) return;
+        const QList<FullDetails::Extra> extra = FullDetails::extraInfo(path);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, extra, current] {
+                if (!current() || self->m_details.extra == extra) return;
+                self->m_details.extra = extra;
+                emit self->changed();
             },
             Qt::QueuedConnection);
     });

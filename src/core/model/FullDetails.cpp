@@ -3,6 +3,7 @@
 #include "core/localisation/AppLanguage.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
+#include "core/model/FactsHelper.h"
 #include "core/model/FileLoader.h"
 #include "core/model/Tags.h"
 #include "core/model/XattrPlist.h"
@@ -48,6 +49,13 @@ QDateTime fromTimespec(const struct timespec &ts) {
 } // namespace
 
 FullDetails FullDetails::load(const QString &path) {
+    FullDetails d = loadWithoutContent(path);
+    if (d == FullDetails()) return d; // gone
+    d.extra = extraInfo(path);
+    return d;
+}
+
+FullDetails FullDetails::loadWithoutContent(const QString &path) {
     FullDetails d;
     struct stat st {};
     // A link to a folder (a pane opened through it) shows what it leads to, as the pane does.
@@ -65,7 +73,6 @@ FullDetails FullDetails::load(const QString &path) {
     d.locked = FileFlags::immutable(path).value_or(false);
     d.comment = FileOps::comment(path);
     d.tags = FileOps::tags(path);
-    d.extra = extraInfo(path);
     d.openWithPath = FileOps::openWithOverride(path);
     return d;
 }
@@ -76,7 +83,7 @@ QList<FullDetails::Extra> FullDetails::extraInfo(const QString &path) {
         QReadLocker lock(&providerLock);
         p = provider();
     }
-    return p ? p(path) : QList<Extra>();
+    return p ? p(path) : FactsHelper::read(path);
 }
 
 void FullDetails::setExtraProvider(ExtraProvider p) {

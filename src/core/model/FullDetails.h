@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-// The facts of one file or folder for the Get Info form. Rows the system has no source for stay empty;
+// The facts of one file or folder for the Get Info form. Rows the file has no source for stay empty;
 // nothing is made up.
 struct FullDetails {
     struct Extra {
@@ -38,11 +38,14 @@ struct FullDetails {
 
     // Never fails; safe off the main thread.
     static FullDetails load(const QString &path);
-    // Rows from the file's content (image size, document pages …); empty without a provider.
+    // The same without the content rows (extra stays empty): quick, for showing the rest at once.
+    static FullDetails loadWithoutContent(const QString &path);
+    // Rows from the file's content (image size and colour space, media duration and codecs, document
+    // version and pages …), read by our helper program in a process of its own (FactsHelper).
     static QList<Extra> extraInfo(const QString &path);
 
-    // The reader of content facts lives above the core (it needs the image and PDF readers). It must be
-    // safe to call from any thread and bounded in what it reads.
+    // Another reader of content facts in place of the helper (tests). It must be safe to call from any
+    // thread and bounded in what it reads; an empty one brings the helper back.
     using ExtraProvider = std::function<QList<Extra>(const QString &path)>;
     static void setExtraProvider(ExtraProvider provider);
 };

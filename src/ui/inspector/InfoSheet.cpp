@@ -6,7 +6,6 @@
 #include "core/model/SizeWalk.h"
 #include "ui/app/Commands.h"
 #include "ui/help/HelpButton.h"
-#include "ui/inspector/ContentFacts.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/style/ScreenFit.h"
 #include "ui/window/SheetPresenter.h"
@@ -34,7 +33,6 @@ QString InfoSheet::totalText(qint64 bytes, qint64 files) {
 InfoSheet::InfoSheet(AppState *app, const QStringList &paths, QWidget *parent) : QDialog(parent), m_app(app) {
     setObjectName(QStringLiteral("InfoSheet"));
     setWindowTitle(L("Informationen"));
-    ContentFacts::install();
     auto *done = new QPushButton(L("Fertig"), this);
     done->setDefault(true);
     done->setAutoDefault(true);

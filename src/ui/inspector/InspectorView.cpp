@@ -6,7 +6,6 @@
 #include "core/model/MultiSummary.h"
 #include "core/model/PaneModel.h"
 #include "core/model/SizeWalk.h"
-#include "ui/inspector/ContentFacts.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InspectorParts.h"
 #include "ui/inspector/MultiInspector.h"
@@ -21,7 +20,6 @@ InspectorView::InspectorView(AppState *app, QWidget *parent) : QScrollArea(paren
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setBackgroundRole(QPalette::Base);
-    ContentFacts::install();
     m_walk = new SizeWalk(this);
     connect(m_walk, &SizeWalk::finished, this, [this](const FileOps::SelectionSize &r) {
         if (MultiInspector *m = multi()) m->setTotal(FileFmt::size(r.bytes));

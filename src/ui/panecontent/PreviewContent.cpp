@@ -2,13 +2,16 @@
 
 #include "platform/DisplayFile.h"
 #include "platform/Posix.h"
+#include "ui/panecontent/PdfPages.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMimeDatabase>
-#include <QPdfDocument>
 #include <QThreadPool>
+#include <QStringDecoder>
+#include <optional>
+#include <sys/stat.h>
 
 namespace PreviewContent {
 
@@ -53,21 +56,11 @@ bool loadImage(const Posix::DisplayFile &file, const QString &path, const QSize 
     return true;
 }
 
-bool loadPdf(const QString &path, const QSize &target, Result &out) {
-    QPdfDocument doc;
-    if (doc.load(path) != QPdfDocument::Error::None) return false;
-    out.pageCount = doc.pageCount();
-    const int width = box(target).width();
-    for (int i = 0; i < std::min(out.pageCount, kPdfPages); ++i) {
-        const QSizeF points = doc.pagePointSize(i);
-        if (points.width() <= 0 || points.height() <= 0) continue;
-        // Fitted to the width, and never taller than the longest side allows.
-        QSize px = points.scaled(QSizeF(width, kLargest), Qt::KeepAspectRatio).toSize();
-        if (px.isEmpty()) continue;
-        QImage page = doc.render(i, px);
-        if (!page.isNull()) out.images << page;
-    }
-    doc.close();
+bool loadPdf(const QString &path, const QSize &target, const std::function<bool()> &cancelled, Result &out) {
+    // Each page whole in the box; the window fits them to its own size.
+    const PdfPages::Pages pages = PdfPages::render(path, box(target), kPdfPages, kPdfBudgetMs, cancelled);
+    out.pageCount = pages.pageCount;
+    out.images = pages.images;
     return !out.images.isEmpty();
 }
 
@@ -105,7 +98,7 @@ Kind kindFor(const QString &path) {
     return kindOf(Posix::DisplayFile(path), path);
 }
 
-Result load(const QString &path, const QSize &target) {
+Result load(const QString &path, const QSize &target, const std::function<bool()> &cancelled) {
     Result out;
     // Opened once: whatever the name points to later, what was checked is what is read.
     const Posix::DisplayFile file(path);
@@ -117,7 +110,7 @@ Result load(const QString &path, const QSize &target) {
         ok = loadImage(file, path, target, out);
         break;
     case Kind::pdf:
-        ok = loadPdf(path, target, out);
+        ok = loadPdf(path, target, cancelled, out);
         break;
     case Kind::text: {
         const QByteArray bytes = file.read(kTextBytes + 1);

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QSize>
 #include <QString>
+#include <functional>
 
 #include <functional>
 
@@ -24,6 +25,7 @@ inline constexpr qint64 kFileBytes = 512LL * 1024 * 1024; // images and PDFs lar
 inline constexpr int kImageAllocationMB = 256;            // the decoder's own limit
 inline constexpr qint64 kImagePixels = 20000LL * 20000;   // the declared size a decoder may start on
 inline constexpr int kPdfPages = 8;                       // pages rendered
+inline constexpr int kPdfBudgetMs = 5000;                 // time the pages may take to draw
 inline constexpr int kLargest = 2400;                     // longest side of a decoded image or page
 
 struct Result {
@@ -37,9 +39,10 @@ struct Result {
 
 // The viewer for a path, from what the file is (no decoding yet).
 Kind kindFor(const QString &path);
-// Reads the file for its viewer; falls back to facts when the viewer cannot show it. target: the area the
-// picture is fitted into (no upscaling).
-Result load(const QString &path, const QSize &target);
+// Reads the file for its viewer; falls back to facts when the viewer cannot show it (a PDF whose first
+// page does not draw within its budget too). target: the area the picture or each page is fitted into
+// (no upscaling of pictures). cancelled: polled while PDF pages draw; true stops the drawing.
+Result load(const QString &path, const QSize &target, const std::function<bool()> &cancelled = {});
 
 // The pool the preview window reads in: never waited for at quit, so a reader stuck on a dead mount does not
 // hold up the end of the program.

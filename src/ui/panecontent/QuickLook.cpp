@@ -6,6 +6,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
+#include "ui/panecontent/FitPages.h"
 #include "ui/panecontent/IconCache.h"
 #include "ui/style/ScreenFit.h"
 
@@ -15,7 +16,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <QtConcurrent>
@@ -85,14 +85,8 @@ PreviewWindow::PreviewWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
 
     m_stack = new QStackedWidget(this);
     layout->addWidget(m_stack, 1);
-    m_pictures = new QScrollArea(m_stack);
-    m_pictures->setWidgetResizable(true);
-    m_pictures->setAlignment(Qt::AlignCenter);
-    m_pictures->setFocusPolicy(Qt::NoFocus);
-    m_pages = new QWidget;
-    m_pagesLayout = new QVBoxLayout(m_pages);
-    m_pagesLayout->setAlignment(Qt::AlignHCenter);
-    m_pictures->setWidget(m_pages);
+    m_pages = new FitPages(m_stack);
+    m_pages->setObjectName(QStringLiteral("previewPages"));
     m_text = new QPlainTextEdit(m_stack);
     m_text->setReadOnly(true);
     // The window keeps the keys: arrows move through the files, Space closes.
@@ -112,7 +106,7 @@ PreviewWindow::PreviewWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     factsLayout->addStretch(1);
     m_image = new FitImage(m_stack);
     m_stack->addWidget(m_image);
-    m_stack->addWidget(m_pictures);
+    m_stack->addWidget(m_pages);
     m_stack->addWidget(m_text);
     m_stack->addWidget(m_facts);
     m_note = plainLabel(this);
@@ -144,12 +138,17 @@ void PreviewWindow::showItem(int index) {
     showFacts(path);
     m_loading = true;
     const int generation = ++m_generation;
+    // The previous item's drawing, if it still runs, is no longer wanted.
+    stopReading();
+    const auto stop = m_stopReading = std::make_shared<std::atomic<bool>>(false);
     // Decoded for the screen, not for the window's size now: the window may still be laid out or grow.
     const QSize target = (screen() ? screen()->availableSize() : QSize(1920, 1080)) * devicePixelRatioF();
     whenDone(this,
              QtConcurrent::run(PreviewContent::readers(),
-                               [path, target] {
-                                   return Loaded{FileLoader::item(path), PreviewContent::load(path, target)};
+                               [path, target, stop] {
+                                   return Loaded{
+                                       FileLoader::item(path),
+                                       PreviewContent::load(path, target, [stop] { return stop->load(); })};
                                }),
              [this, generation](const Loaded &loaded) {
                  // Another item was asked for meanwhile: its own reading shows it.
@@ -173,6 +172,20 @@ void PreviewWindow::showItem(int index) {
              });
 }
 
+PreviewWindow::~PreviewWindow() {
+    stopReading();
+}
+
+void PreviewWindow::stopReading() {
+    if (m_stopReading) m_stopReading->store(true);
+    m_stopReading.reset();
+}
+
+void PreviewWindow::hideEvent(QHideEvent *event) {
+    stopReading();
+    QWidget::hideEvent(event);
+}
+
 void PreviewWindow::showFacts(const QString &path) {
     m_kind = PreviewContent::Kind::facts;
     m_icon->clear();
@@ -184,10 +197,7 @@ void PreviewWindow::showFacts(const QString &path) {
 void PreviewWindow::showResult(const PreviewContent::Result &result) {
     using Kind = PreviewContent::Kind;
     // The pages of the previous item go.
-    while (QLayoutItem *old = m_pagesLayout->takeAt(0)) {
-        delete old->widget();
-        delete old;
-    }
+    m_pages->setPages({});
     m_kind = result.kind;
     m_note->hide();
     m_image->setImage({});
@@ -197,20 +207,12 @@ void PreviewWindow::showResult(const PreviewContent::Result &result) {
         m_stack->setCurrentWidget(m_image);
         break;
     case Kind::pdf: {
-        const qreal dpr = devicePixelRatioF();
-        for (const QImage &image : result.images) {
-            auto *label = new QLabel(m_pages);
-            QPixmap pixmap = QPixmap::fromImage(image);
-            pixmap.setDevicePixelRatio(dpr);
-            label->setPixmap(pixmap);
-            label->setAlignment(Qt::AlignCenter);
-            m_pagesLayout->addWidget(label);
-        }
+        m_pages->setPages(result.images);
         if (result.pageCount > result.images.size()) {
             m_note->setText(LF("Seite 1–%d von %d", int(result.images.size()), result.pageCount));
             m_note->show();
         }
-        m_stack->setCurrentWidget(m_pictures);
+        m_stack->setCurrentWidget(m_pages);
         break;
     }
     case Kind::text:

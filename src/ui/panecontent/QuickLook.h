@@ -3,14 +3,16 @@
 #include "ui/panecontent/PreviewContent.h"
 
 #include <QPointer>
+#include <atomic>
+#include <memory>
 #include <QStringList>
 #include <QWidget>
 
 class AppState;
 class FitImage;
+class FitPages;
 class QLabel;
 class QPlainTextEdit;
-class QScrollArea;
 class QStackedWidget;
 class QVBoxLayout;
 
@@ -21,6 +23,7 @@ class PreviewWindow : public QWidget {
     Q_OBJECT
 public:
     explicit PreviewWindow(QWidget *parent = nullptr);
+    ~PreviewWindow() override;
 
     void setPaths(const QStringList &paths);
     const QStringList &paths() const { return m_paths; }
@@ -41,23 +44,26 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
+    // Tells the reading of the current item, if any, that its result is no longer wanted.
+    void stopReading();
+
     void showFacts(const QString &path);
     void showResult(const PreviewContent::Result &result);
 
     QStringList m_paths;
     int m_index = -1;
     int m_generation = 0;
+    std::shared_ptr<std::atomic<bool>> m_stopReading;
     bool m_loading = false;
     PreviewContent::Kind m_kind = PreviewContent::Kind::facts;
     QLabel *m_name;
     QLabel *m_position;
     QStackedWidget *m_stack;
     FitImage *m_image;
-    QScrollArea *m_pictures;
-    QWidget *m_pages;
-    QVBoxLayout *m_pagesLayout;
+    FitPages *m_pages;
     QPlainTextEdit *m_text;
     QWidget *m_facts;
     QLabel *m_icon;

@@ -3,6 +3,7 @@
 #include "core/model/MimeKinds.h"
 #include "platform/DisplayFile.h"
 #include "platform/Posix.h"
+#include "ui/panecontent/PdfPages.h"
 
 #include <QCache>
 #include <QCoreApplication>
@@ -13,7 +14,6 @@
 #include <QHash>
 #include <QImageReader>
 #include <QMutex>
-#include <QPdfDocument>
 #include <QPointer>
 #include <QSet>
 #include <QThreadPool>
@@ -30,6 +30,7 @@ constexpr int pixelsPerPoint = 2;
 constexpr int largestSize = 4096;         // points; larger requests are refused rather than allocated
 constexpr int kAllocationMB = 256;        // what one decode may allocate
 constexpr qint64 kCachedBytes = 16 << 20; // a desktop thumbnail larger than this is none
+constexpr int pdfBudgetMs = 3000;         // a first page that takes longer to draw gets no thumbnail
 
 struct Waiter {
     QPointer<QObject> context;
@@ -97,15 +98,14 @@ QImage fitInto(const QImage &img, int px) {
     return img.scaled(px, px, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
+// Set by the worker while it makes a thumbnail: true once nobody wants it any more.
+thread_local const std::function<bool()> *workCancelled = nullptr;
+
 QImage renderPdf(const QString &path, int px) {
-    QPdfDocument doc;
-    if (doc.load(path) != QPdfDocument::Error::None || doc.pageCount() < 1) return {};
-    const QSizeF page = doc.pagePointSize(0);
-    if (!(page.width() > 0 && page.height() > 0)) return {};
-    const QSize size = page.scaled(px, px, Qt::KeepAspectRatio).toSize().expandedTo(QSize(1, 1));
-    QImage img = doc.render(0, size);
-    doc.close();
-    return img;
+    const std::function<bool()> none;
+    const PdfPages::Pages pages =
+        PdfPages::render(path, QSize(px, px), 1, pdfBudgetMs, workCancelled ? *workCancelled : none);
+    return pages.images.value(0);
 }
 
 void deliver(const Key &key, const QString &text, const QImage &img) {
@@ -201,7 +201,13 @@ QImage request(const Key &key, QObject *context, Done done) {
     if (start) {
         pool().start([key, text] {
             if (!stillWanted(text)) return;
+            bool gaveUp = false;
+            const std::function<bool()> cancelled = [text, &gaveUp] { return gaveUp = !stillWanted(text); };
+            workCancelled = &cancelled;
             const QImage img = make(key);
+            workCancelled = nullptr;
+            // Given up because nobody waits: no answer, and no mark of "no picture" either.
+            if (gaveUp) return;
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(), [key, text, img] { deliver(key, text, img); },
                 Qt::QueuedConnection);

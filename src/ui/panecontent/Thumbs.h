@@ -46,7 +46,8 @@ using Done = std::function<void(const Key &key, const QImage &image)>;
 QImage request(const Key &key, QObject *context, Done done);
 
 // The caller no longer shows key: its callback is dropped, and work nobody waits for any more is skipped when
-// it has not begun. Waiters whose context was destroyed count as gone as well.
+// it has not begun (a PDF page being drawn is stopped). Waiters whose context was destroyed count as gone as
+// well.
 void cancel(const Key &key, QObject *context);
 
 // The same for a file on disk at size points: the key is made from the file as it is now. A file that is gone

@@ -2,6 +2,7 @@
 
 #include "core/app/FileInfoState.h"
 #include "core/localisation/FileFmt.h"
+#include "core/model/FactsHelper.h"
 #include "core/model/SizeWalk.h"
 #include "core/model/Tags.h"
 #include "core/model/XattrPlist.h"
@@ -9,6 +10,7 @@
 #include "platform/Plist.h"
 #include "platform/Xattr.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
 
@@ -285,4 +287,25 @@ TEST_F(InfoForm, LockIsTheImmutableFlag) {
     s->setLocked(false);
     EXPECT_EQ(FileFlags::immutable(f), false);
     EXPECT_TRUE(TestUtil::writeFile(f, "changed"));
+}
+
+// The content rows come from a helper that may hang until its limit: the rest of the form does not wait
+// for it, and the rows join it when they come.
+TEST_F(InfoForm, ContentRowsDoNotHoldUpTheForm) {
+    const QString file = make("film.mp4", "x");
+    const QString helper = make("helper");
+    ASSERT_TRUE(QFile::setPermissions(helper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    FactsHelper::setProgram(helper);
+    ASSERT_TRUE(TestUtil::writeFile(helper, "#!/bin/sh\nsleep 30\n"));
+    QElapsedTimer clock;
+    clock.start();
+    auto s = form(file);
+    EXPECT_LT(clock.elapsed(), FactsHelper::kTimeoutMs / 2);
+    EXPECT_EQ(s->details().bytes, 1);
+
+    ASSERT_TRUE(TestUtil::writeFile(helper, "#!/bin/sh\nsleep 0.2; printf 'Dauer\\t3725\\n'\n"));
+    s->setRefresh(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !s->details().extra.isEmpty(); }, 5000));
+    EXPECT_EQ(s->details().extra.value(0).value, QStringLiteral("62:05"));
+    FactsHelper::setProgram({});
 }

@@ -1,0 +1,164 @@
+#include "core/model/FactsHelper.h"
+
+#include "core/localisation/FileFmt.h"
+#include "core/localisation/Lang.h"
+#include "platform/Confined.h"
+#include "platform/Posix.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMutex>
+#include <QStringDecoder>
+#include <array>
+#include <cmath>
+#include <sys/stat.h>
+
+namespace FactsHelper {
+
+namespace {
+
+QMutex programLock;
+QString &programOverride() {
+    static QString p;
+    return p;
+}
+
+// The rows in the order they are shown.
+constexpr std::array<const char *, 10> kLabels{K("Titel"),      K("Autoren"),  K("Version"), K("Seiten"),
+                                               K("Auflösung"),  K("Farbraum"), K("Dauer"),   K("Codecs"),
+                                               K("Sicherheit"), K("Aufnahme")};
+constexpr qsizetype kMaxValueBytes = 2048;
+
+int rankOf(const QByteArray &label) {
+    for (size_t i = 0; i < kLabels.size(); ++i)
+        if (label == kLabels[i]) return int(i);
+    return -1;
+}
+
+std::optional<qint64> count(const QString &text) {
+    if (text.isEmpty() || text.size() > 9) return std::nullopt;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9') return std::nullopt;
+    return text.toLongLong();
+}
+
+std::optional<QString> dimensions(const QString &text) {
+    const QStringList parts = text.split(QChar(0x00D7));
+    if (parts.size() != 2) return std::nullopt;
+    const auto w = count(parts[0]), h = count(parts[1]);
+    if (!w || !h || *w < 1 || *h < 1) return std::nullopt;
+    return QString::number(*w) + QChar(0x00D7) + QString::number(*h);
+}
+
+std::optional<QString> security(const QString &token) {
+    if (token == u"none") return L("Keine");
+    if (token == u"password") return L("Kennwort zum Öffnen");
+    if (token == u"restricted") return L("Verschlüsselt, Rechte eingeschränkt");
+    return std::nullopt;
+}
+
+std::optional<QString> date(const QString &text) {
+    const QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
+    if (!dt.isValid() || dt.date().year() < 1 || dt.date().year() > 9999) return std::nullopt;
+    return FileFmt::date().string(dt);
+}
+
+std::optional<QString> valueFor(int rank, const QString &value) {
+    switch (rank) {
+    case 0: // Titel
+    case 1: // Autoren
+    case 2: // Version
+    case 7: // Codecs
+        return value.trimmed().isEmpty() ? std::nullopt : std::optional<QString>(value);
+    case 3: { // Seiten
+        const auto n = count(value);
+        return n ? std::optional<QString>(QString::number(*n)) : std::nullopt;
+    }
+    case 4:
+        return dimensions(value);
+    case 5: // Farbraum: an empty one is a row too
+        return value;
+    case 6: {
+        bool ok = false;
+        const double seconds = value.toDouble(&ok);
+        return ok ? duration(seconds) : std::nullopt;
+    }
+    case 8:
+        return security(value);
+    case 9:
+        return date(value);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString program() {
+    {
+        QMutexLocker l(&programLock);
+        if (!programOverride().isEmpty()) return programOverride();
+    }
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/kestrin-facts");
+}
+
+void setProgram(const QString &path) {
+    QMutexLocker l(&programLock);
+    programOverride() = path;
+}
+
+std::optional<QString> duration(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0 || seconds > 1e15) return std::nullopt;
+    const qint64 whole = qint64(std::llround(seconds));
+    return QString::asprintf("%lld:%02lld", whole / 60, whole % 60);
+}
+
+QList<FullDetails::Extra> parse(const QByteArray &answer) {
+    QList<FullDetails::Extra> rows;
+    int last = -1;
+    const QByteArray bounded = answer.left(kMaxAnswer);
+    for (const QByteArray &line : bounded.split('\n')) {
+        const qsizetype tab = line.indexOf('\t');
+        if (tab < 0 || line.size() - tab - 1 > kMaxValueBytes) continue;
+        const int rank = rankOf(line.left(tab));
+        if (rank <= last) continue;
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        QString value = utf8.decode(line.mid(tab + 1));
+        if (utf8.hasError()) continue;
+        bool control = false;
+        for (QChar c : value)
+            control = control || c.category() == QChar::Other_Control;
+        if (control) continue;
+        // Direction overrides would turn the rest of the form around.
+        value.removeIf([](QChar c) {
+            return (c.unicode() >= 0x202A && c.unicode() <= 0x202E) ||
+                   (c.unicode() >= 0x2066 && c.unicode() <= 0x2069);
+        });
+        if (const auto shown = valueFor(rank, value)) {
+            rows.append({QString::fromUtf8(kLabels[size_t(rank)]), *shown});
+            last = rank;
+        }
+    }
+    return rows;
+}
+
+QList<FullDetails::Extra> read(const QString &path) {
+    const QString helper = program();
+    if (!QFileInfo(helper).isExecutable()) return {};
+    // A link shows the facts of what it leads to, as the rest of the form does; the helper itself opens
+    // no link and nothing but a regular file.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    struct stat st {};
+    // Folders, devices and the like have no content facts: no helper is started for them.
+    if (!Posix::statPath(path, st) || !S_ISREG(st.st_mode)) return {};
+    Confined::Limits limits;
+    limits.timeoutMs = kTimeoutMs;
+    limits.memoryBytes = kMemoryBytes;
+    limits.maxOutput = kMaxAnswer;
+    // "--" keeps a name that starts with a dash a name.
+    const Confined::Outcome out =
+        Confined::run(helper, {QStringLiteral("--"), canonical.isEmpty() ? path : canonical}, limits);
+    if (out.end != Confined::End::finished) return {};
+    return parse(out.output);
+}
+
+} // namespace FactsHelper

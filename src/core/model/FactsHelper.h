@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/model/FullDetails.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// The content facts of a file (image size and colour space, media duration and codecs, document version
+// and security …) come from our helper program kestrin-facts, run in its own process under a time and
+// memory limit: the libraries that read these formats must not take the window down with a hostile file.
+namespace FactsHelper {
+
+inline constexpr int kTimeoutMs = 2000;
+inline constexpr qint64 kMemoryBytes = 256LL * 1024 * 1024;
+inline constexpr qint64 kMaxAnswer = 64 * 1024;
+
+// The helper beside the running program, unless set otherwise (tests).
+QString program();
+void setProgram(const QString &path);
+
+// The rows of the helper's answer ("label<TAB>value" lines) in display form: only known labels, each at
+// most once and in their fixed order, every value checked; anything else in the answer is dropped.
+QList<FullDetails::Extra> parse(const QByteArray &answer);
+
+// Seconds as minutes and seconds, "%d:%02d" (no hours: 3725 s → "62:05"), rounded half away from zero;
+// nothing for a value that is not finite or negative or absurdly large.
+std::optional<QString> duration(double seconds);
+
+// Runs the helper on path and reads its answer; no rows when it fails, hangs or says too much.
+QList<FullDetails::Extra> read(const QString &path);
+
+} // namespace FactsHelper

@@ -1,0 +1,93 @@
+#include "common/TestUtil.h"
+#include "core/localisation/FileFmt.h"
+#include "core/model/FactsHelper.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList shown(const QList<FullDetails::Extra> &rows) {
+    QStringList out;
+    for (const auto &r : rows)
+        out << r.label + u'=' + r.value;
+    return out;
+}
+
+} // namespace
+
+TEST(FactsAnswer, DurationRule) {
+    EXPECT_EQ(FactsHelper::duration(3725), QStringLiteral("62:05"));
+    EXPECT_EQ(FactsHelper::duration(59.5), QStringLiteral("1:00"));
+    EXPECT_EQ(FactsHelper::duration(0), QStringLiteral("0:00"));
+    EXPECT_EQ(FactsHelper::duration(75.5), QStringLiteral("1:16"));
+    EXPECT_EQ(FactsHelper::duration(59.4), QStringLiteral("0:59"));
+    for (double bad : {double(NAN), double(INFINITY), -1.0, 1e300})
+        EXPECT_FALSE(FactsHelper::duration(bad).has_value()) << bad;
+}
+
+// The helper's lines become rows in the fixed order; what does not belong there is dropped, not shown.
+TEST(FactsAnswer, RowsAreCheckedAndOrdered) {
+    TestUtil::LanguageScope german(AppLanguage::de);
+    const QByteArray answer = "Titel\tJahresbericht\n"
+                              "Autoren\tA. Muster, B. Beispiel\n"
+                              "Version\t1.7\n"
+                              "Seiten\t12\n"
+                              "Auflösung\t4032×3024\n"
+                              "Farbraum\t\n"
+                              "Dauer\t3725\n"
+                              "Codecs\tAVC, AAC\n"
+                              "Sicherheit\tpassword\n"
+                              "Aufnahme\t2021-06-05T14:03:07\n";
+    const QString date = FileFmt::date().string(QDateTime(QDate(2021, 6, 5), QTime(14, 3, 7)));
+    EXPECT_EQ(shown(FactsHelper::parse(answer)),
+              (QStringList{"Titel=Jahresbericht", "Autoren=A. Muster, B. Beispiel", "Version=1.7",
+                           "Seiten=12", "Auflösung=4032×3024", "Farbraum=", "Dauer=62:05", "Codecs=AVC, AAC",
+                           "Sicherheit=Kennwort zum Öffnen", "Aufnahme=" + date}));
+
+    // Out of order, twice, unknown, empty title, bad values, bad bytes, control characters: no row.
+    const QByteArray hostile = "Seiten\t3\n"
+                               "Titel\tzu spät\n"
+                               "Seiten\t4\n"
+                               "Gefahr\tx\n"
+                               "Auflösung\t0×5\n"
+                               "Dauer\tnan\n"
+                               "Codecs\t\xff\xfe\n"
+                               "Codecs\ta\x1b[31m\n"
+                               "Sicherheit\tweird\n"
+                               "Aufnahme\tgestern\n"
+                               "kein Tab\n";
+    EXPECT_EQ(shown(FactsHelper::parse(hostile)), QStringList{"Seiten=3"});
+    EXPECT_TRUE(FactsHelper::parse("Titel\t \nSeiten\t-1\nSeiten\t1e3\n").isEmpty());
+    EXPECT_EQ(shown(FactsHelper::parse("Titel\tA\u202Eb\nSicherheit\tnone\n")),
+              (QStringList{"Titel=Ab", "Sicherheit=Keine"}));
+    EXPECT_TRUE(FactsHelper::parse(QByteArray("Titel\t") + QByteArray(5000, 'x')).isEmpty());
+}
+
+// Whatever the helper does, Get Info returns the other facts and no content rows, within the time limit.
+TEST(FactsAnswer, MisbehavingHelperGivesNoRows) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/bild.jpg";
+    ASSERT_TRUE(TestUtil::writeFile(file, "x"));
+    const QString helper = dir.path() + "/helper";
+    const char *bodies[] = {"printf 'Seiten\\t3\\n'; kill -SEGV $$", "printf 'Seiten\\t3\\n'; sleep 30",
+                            "printf 'Seiten\\t3\\n'; head -c 10485760 /dev/zero",
+                            "printf 'Seiten\\t3\\n'; exit 1"};
+    for (const char *body : bodies) {
+        ASSERT_TRUE(TestUtil::writeFile(helper, QByteArray("#!/bin/sh\n") + body + '\n'));
+        ASSERT_TRUE(QFile::setPermissions(helper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        FactsHelper::setProgram(helper);
+        QElapsedTimer clock;
+        clock.start();
+        const FullDetails d = FullDetails::load(file);
+        EXPECT_LT(clock.elapsed(), FactsHelper::kTimeoutMs + 1000) << body;
+        EXPECT_TRUE(d.extra.isEmpty()) << body;
+        EXPECT_EQ(d.bytes, 1) << body;
+    }
+    // The same helper answering properly is heard.
+    ASSERT_TRUE(TestUtil::writeFile(helper, "#!/bin/sh\nprintf 'Seiten\\t3\\n'\n"));
+    EXPECT_EQ(shown(FullDetails::load(file).extra), QStringList{"Seiten=3"});
+    FactsHelper::setProgram({});
+}
