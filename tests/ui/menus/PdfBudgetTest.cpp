@@ -18,17 +18,21 @@
 
 namespace {
 
-// One page of a million fills of the whole page: a few kilobytes that take minutes to draw.
+// One page of ten million fills of the whole page (a form of a thousand fills drawn ten thousand times): a
+// few kilobytes that take minutes to draw, even on an idle machine.
 QByteArray heavyPdf() {
-    QByteArray ops;
-    for (int i = 0; i < 1000000; ++i)
-        ops += "0 0 595 842 re f\n";
-    const QByteArray data = qCompress(ops, 9).mid(4); // a zlib stream without Qt's length prefix
-    const QList<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>",
-                                    "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>",
-                                    "<< /Length " + QByteArray::number(data.size()) +
-                                        " /Filter /FlateDecode >>\nstream\n" + data + "\nendstream"};
+    auto stream = [](const QByteArray &dict, const QByteArray &ops) {
+        const QByteArray data = qCompress(ops, 9).mid(4); // a zlib stream without Qt's length prefix
+        return "<< " + dict + " /Length " + QByteArray::number(data.size()) +
+               " /Filter /FlateDecode >>\nstream\n" + data + "\nendstream";
+    };
+    const QByteArray fills = QByteArray("0 0 595 842 re f\n").repeated(1000);
+    const QByteArray draws = QByteArray("/F0 Do\n").repeated(10000);
+    const QList<QByteArray> objects{
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /XObject << /F0 5 0 R >> >> "
+        "/Contents 4 0 R >>",
+        stream("", draws), stream("/Type /XObject /Subtype /Form /BBox [0 0 595 842]", fills)};
     QByteArray out = "%PDF-1.4\n";
     QList<qsizetype> offsets;
     for (qsizetype i = 0; i < objects.size(); ++i) {
