@@ -24,17 +24,20 @@ int run(const QStringList &args) {
     if (!Bench::waitUntil([&] { return pane.items().isEmpty() && !pane.freeSpace().isEmpty(); })) return 1;
 
     bool ok = true;
-    const Bench::Pair open = Bench::alternate(
+    Bench::Stats openCpu;
+    const Bench::TimedPair open = Bench::alternateWithCpu(
         5,
         [&] {
             pane.go(small);
             ok &= Bench::waitUntil([&] { return pane.currentPath() == small && pane.items().isEmpty(); });
             FolderWatch::shared().waitForIdle();
             stalls.start();
+            const double cpu = Bench::processorSeconds();
             const double t = Bench::timeOf([&] {
                 pane.go(big);
                 ok &= Bench::waitUntil([&] { return pane.items().size() == count; });
             });
+            openCpu.samples.push_back(Bench::processorSeconds() - cpu);
             stalls.stop();
             return t;
         },
@@ -42,6 +45,8 @@ int run(const QStringList &args) {
             return Bench::timeOfCommand(QStringLiteral("ls"), {QStringLiteral("-l"), big});
         });
     if (!ok) return 1;
+    Bench::processorReport(QStringLiteral("open %1 files").arg(count), openCpu, QStringLiteral("ls -l"),
+                           open.theirsCpu);
     Bench::report(QStringLiteral("open %1 files").arg(count), open.ours, Bench::listingThreads(count),
                   QStringLiteral("ls -l"), open.theirs, 1);
 

@@ -71,7 +71,8 @@ int run(const QStringList &args) {
         qint64 after = 0, peak = 0;
         int round = 0;
         bool ok = true;
-        const Bench::Pair open = Bench::alternate(
+        Bench::Stats openCpu;
+        const Bench::TimedPair open = Bench::alternateWithCpu(
             3,
             [&] {
                 pane.go(small);
@@ -81,10 +82,12 @@ int run(const QStringList &args) {
                 paint.paintedNs = -1;
                 paint.armed = false;
                 stalls.start();
+                const double cpu = Bench::processorSeconds();
                 paint.since.start();
                 pane.go(big);
                 ok &= Bench::waitUntil(
                     [&] { return paint.paintedNs >= 0 && list->listModel()->rowCount() == count; });
+                openCpu.samples.push_back(Bench::processorSeconds() - cpu);
                 // The watch is added meanwhile; its cost belongs to the opening.
                 FolderWatch::shared().waitForIdle();
                 QCoreApplication::processEvents();
@@ -138,6 +141,8 @@ int run(const QStringList &args) {
             QStringLiteral("one added file shown (debounce %1 ms)").arg(PaneModel::timings().reloadDelayMs),
             update, "ms", 1000);
         std::printf("longest main-thread stall while updating: %.1f ms\n", stalls.longestMs());
+        Bench::processorReport(QStringLiteral("open %1 files to the first frame").arg(count), openCpu,
+                               QStringLiteral("ls -l"), open.theirsCpu);
         Bench::report(QStringLiteral("open %1 files to the first frame").arg(count), open.ours,
                       Bench::listingThreads(count), QStringLiteral("ls -l"), open.theirs, 1);
         pane.shutdown();
