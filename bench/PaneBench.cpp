@@ -52,7 +52,9 @@ int run(const QStringList &args) {
 
     FolderWatch::shared().waitForIdle();
     Bench::Stats change;
-    stalls.start();
+    // A meter of its own: the openings' stalls are not the change's.
+    Bench::StallMeter changing;
+    changing.start();
     for (int i = 0; i < 5; ++i) {
         const QString added = big + QStringLiteral("/added-%1").arg(i);
         QElapsedTimer t;
@@ -63,13 +65,13 @@ int run(const QStringList &args) {
         if (!Bench::waitUntil([&] { return pane.items().size() == count + i + 1; })) return 1;
         change.samples.push_back(t.nsecsElapsed() / 1e9);
     }
-    stalls.stop();
+    changing.stop();
     Bench::spread(QStringLiteral("external change picked up (of which %1 ms debounce)")
                       .arg(PaneModel::timings().reloadDelayMs),
                   change, "ms", 1000);
     std::printf(
         "longest main-thread stall: %.1f ms (busy at most %.1f ms; the rest waiting for a processor)\n",
-        stalls.longestMs(), stalls.longestBusyMs());
+        changing.longestMs(), changing.longestBusyMs());
     return 0;
 }
 
