@@ -2,7 +2,7 @@
 #include "Bench.h"
 
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/FileSteps.h"
 
 #include <QDir>
 #include <QDirIterator>

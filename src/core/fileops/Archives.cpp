@@ -4,7 +4,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/RestoreMove.h"
 #include "core/fileops/ToolRunner.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/FileSteps.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"

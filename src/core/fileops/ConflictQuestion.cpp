@@ -1,6 +1,6 @@
 #include "core/fileops/ConflictQuestion.h"
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/FileSteps.h"
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"

@@ -3,7 +3,7 @@
 #include "core/fileops/FileActionContext.h"
 #include "core/fileops/FileOps.h"
 #include "core/fileops/RestoreMove.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/CopyJob.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"

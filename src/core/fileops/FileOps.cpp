@@ -1,5 +1,7 @@
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/FileSteps.h"
+#include "core/fileops/MoveFinish.h"
+#include "core/fileops/TreeMeasure.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"

@@ -3,7 +3,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TransferProgress.h"
 #include "core/fileops/TrashMemory.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/MoveFinish.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"

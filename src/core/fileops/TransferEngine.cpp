@@ -1,7 +1,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TransferJournal.h"
 #include "core/fileops/TrashMemory.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/MoveFinish.h"
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"

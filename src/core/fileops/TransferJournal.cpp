@@ -1,7 +1,7 @@
 #include "core/fileops/TransferJournal.h"
 
 #include "core/fileops/TrashMemory.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/CopyJob.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"

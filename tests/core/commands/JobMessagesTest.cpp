@@ -3,7 +3,7 @@
 #include "CommandFixture.h"
 
 #include "core/app/JobRunner.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/FileSteps.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 

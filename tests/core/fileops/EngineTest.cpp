@@ -3,7 +3,7 @@
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TrashMemory.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/FileSteps.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>

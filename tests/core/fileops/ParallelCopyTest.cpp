@@ -2,7 +2,7 @@
 #include "Fixture.h"
 
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/FileSteps.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/PutBack.h"
 #include "core/fileops/TrashMemory.h"
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/FileSteps.h"
 #include "platform/Trash.h"
 
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "core/fileops/TreeWalk.h"
+#include "core/fileops/FileSteps.h"
 
 #include "core/fileops/TransferJournal.h"
 #include "platform/FileCopy.h"
@@ -28,6 +28,58 @@ QByteArray bytesOf(const QString &path) {
 QString textOf(const QByteArray &bytes) {
     // Only for messages.
     return Posix::shown(bytes);
+}
+
+void fail(int code) {
+    throw FileError::fromErrno(code);
+}
+
+std::vector<Entry> listEntries(int dirFd) {
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) fail(errno);
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        const int e = errno;
+        ::close(fd);
+        fail(e);
+    }
+    std::vector<Entry> entries;
+    errno = 0;
+    while (dirent *e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            entries.push_back({QByteArray(e->d_name), e->d_type});
+        errno = 0;
+    }
+    const int e = errno;
+    ::closedir(dir);
+    if (e) fail(e);
+    return entries;
+}
+
+std::vector<QByteArray> listNames(int dirFd) {
+    std::vector<QByteArray> names;
+    for (Entry &e : listEntries(dirFd))
+        names.push_back(std::move(e.name));
+    return names;
+}
+
+bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t parentDev) {
+    struct statx sx;
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &sx) == 0 &&
+        (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT))
+        return sx.stx_attributes & STATX_ATTR_MOUNT_ROOT;
+    return st.st_dev != parentDev;
+}
+
+Fd openParent(const QString &path, QByteArray &name) {
+    const QByteArray bytes = bytesOf(path);
+    const qsizetype slash = bytes.lastIndexOf('/');
+    name = slash < 0 ? bytes : bytes.mid(slash + 1);
+    const QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : bytes.left(slash);
+    if (name.isEmpty() || name == "." || name == "..") fail(EINVAL);
+    Fd fd(::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) fail(errno);
+    return fd;
 }
 
 void Fd::reset(int fd) {
@@ -124,11 +176,6 @@ QString hiddenName(const QString &folder, const char *kind) {
 
 void removeStaleParts(const QString &folder) {
     Journal::settle(folder);
-}
-
-void unmark(CopyReport &report) {
-    if (report.held.get() >= 0 && !report.mark.isEmpty())
-        ::fremovexattr(report.held.get(), FileCopy::partMark);
 }
 
 namespace {

@@ -1,0 +1,52 @@
+#pragma once
+
+// Internals of the file operations: the copy of one item (a file or a whole tree), its files
+// copied by a small pool while one thread walks the tree.
+
+#include "core/fileops/FileSteps.h"
+
+#include <memory>
+#include <unordered_map>
+
+namespace FileOps::detail {
+
+// An entry as it was when its copy began: it may leave the source only while it still is.
+struct Seen {
+    off_t size = 0;
+    timespec mtime{}, ctime{};
+    mode_t type = 0;
+    bool stable = true; // false: it changed while it was copied
+};
+struct Identity {
+    dev_t dev;
+    ino_t ino;
+    friend bool operator==(const Identity &, const Identity &) = default;
+};
+struct IdentityHash {
+    size_t operator()(const Identity &i) const { return std::hash<ino_t>()(i.ino) * 31 + size_t(i.dev); }
+};
+
+// What a tree copy did, beyond its success.
+struct CopyReport {
+    bool remember = false;    // record every copied file (a move needs it)
+    bool createdRoot = false; // the target item is ours (remove it on failure)
+    qsizetype passedOver = 0; // pipes, sockets, devices not carried
+    QStringList unstable;     // files that changed while they were copied
+    bool aclDropped = false;  // the target took no ACL; it got narrower mode bits instead
+    Fd held;                  // the new root, open while it has no real name yet
+    QByteArray mark;          // the marker value the new root gets while it has no real name
+    std::unordered_map<Identity, Seen, IdentityHash> copied;
+};
+
+class CopyJob;
+struct CopyJobDeleter {
+    void operator()(CopyJob *job) const;
+};
+using CopyJobPtr = std::unique_ptr<CopyJob, CopyJobDeleter>;
+// One per transfer: the chunk buffer and file-system capabilities survive across items.
+CopyJobPtr newCopyJob(TransferProgress &progress);
+void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report);
+// Takes the marker off a copy that has its real name now.
+void unmark(CopyReport &report);
+
+} // namespace FileOps::detail

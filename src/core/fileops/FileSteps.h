@@ -1,0 +1,114 @@
+#pragma once
+
+// Internals of the file operations: the file-system steps on path bytes (hidden names, the
+// exchange, removal, flushes, mount and identity checks) that the copy, the move and every
+// tool share. Not for other subsystems.
+
+#include "core/fileops/FileError.h"
+#include "core/fileops/FileOps.h"
+#include "platform/Posix.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace FileOps::detail {
+
+// Folders nested deeper than this are refused: every level holds descriptors open.
+constexpr int maxDepth = 256;
+// Threads that copy the files of a tree beside the one that walks it.
+constexpr int copyThreads = 4;
+
+// The bytes of a path, or a FileError for a name that cannot be named to the system.
+QByteArray bytesOf(const QString &path);
+QString textOf(const QByteArray &bytes);
+
+inline bool sameInode(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether `to` is the folder `source` (whose stat is `folder`) or lies anywhere below it:
+// by device and inode of every folder on the canonical path of `to`, and of that path as
+// the source's mount shows it, so links and bind mounts into the folder are caught.
+bool liesInside(const QString &to, const QString &source, const struct stat &folder);
+
+// A descriptor closed on every way out.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    Fd(Fd &&o) noexcept : fd_(o.release()) {}
+    Fd &operator=(Fd &&o) noexcept {
+        reset(o.release());
+        return *this;
+    }
+    ~Fd() { reset(); }
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void fail(int code);
+
+struct Entry {
+    QByteArray name;
+    unsigned char type; // as the folder tells it (DT_*); DT_UNKNOWN where it does not
+};
+// The entries of a folder, read at once so that no directory stream stays open while
+// the children are copied.
+std::vector<Entry> listEntries(int dirFd);
+std::vector<QByteArray> listNames(int dirFd);
+
+inline bool sameTime(const timespec &a, const timespec &b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether the folder `name` in dirFd (stat st, in a folder on device parentDev) is where another
+// file system or a bind mount is mounted.
+bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t parentDev);
+
+// Opens the folder holding `path` and returns the last component as bytes.
+Fd openParent(const QString &path, QByteArray &name);
+
+// A free hidden name in `folder`: "part" for a copy that is not in place yet, "gone" for
+// an original on its way out.
+QString hiddenName(const QString &folder, const char *kind);
+// Removes the copies in `folder` that an interrupted transfer left under a part name (those
+// the journal names and their marker proves ours).
+void removeStaleParts(const QString &folder);
+
+// Removes a file, link or whole folder without following links. 0 or the first errno.
+int removeTree(const QString &path);
+int removeTree(const QByteArray &path);
+// Swaps the names of two items in one step (RENAME_EXCHANGE). 0 or errno; EINVAL, ENOTSUP or
+// ENOSYS where the file system cannot.
+int exchangeNames(const QString &a, const QString &b);
+// rename with RENAME_NOREPLACE. 0 or errno.
+int renameNoReplace(const QString &from, const QString &to);
+// fsync of a folder, so that new entries in it are on stable storage. 0 or errno.
+int syncFolder(const QString &folder);
+
+// Steps of a copy or move at which tests act (a writer, a kill).
+// oldItemOut: a replaced item has left its name.
+enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut };
+using StepHook = std::function<void(Step, const QString &path)>;
+void setStepHook(StepHook hook);
+void reached(Step step, const QByteArray &path);
+// Tests only: false makes a replace take the way of file systems that cannot exchange two names.
+void setExchangeForTests(bool on);
+
+} // namespace FileOps::detail

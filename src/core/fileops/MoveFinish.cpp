@@ -1,0 +1,245 @@
+#include "core/fileops/MoveFinish.h"
+
+#include "core/fileops/FileOps.h"
+#include "core/fileops/TransferJournal.h"
+
+#include "core/localisation/Lang.h"
+#include "platform/Posix.h"
+
+#include <cerrno>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace FileOps::detail {
+
+namespace {
+
+bool unchanged(const struct stat &st, const Seen &seen) {
+    return seen.stable && mode_t(st.st_mode & S_IFMT) == seen.type && st.st_size == seen.size &&
+           sameTime(st.st_mtim, seen.mtime) && sameTime(st.st_ctim, seen.ctime);
+}
+
+// Deletes what a move copied from the original, entry by entry, each checked right before.
+class Remover {
+public:
+    Remover(CopyReport &report, Leftover &left, const QByteArray &folder)
+        : report_(report), left_(left), folder_(folder) {}
+
+    // One file, link or special entry; its copy is dstName in dstDir (-1: no copy).
+    void entry(int srcDir, const char *srcName, int dstDir, const char *dstName, const struct stat &st,
+               const QByteArray &rel) {
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+            ++left_.special;
+            return;
+        }
+        const auto seen = report_.copied.find({st.st_dev, st.st_ino});
+        struct stat copy;
+        const bool hasCopy = dstDir >= 0 && ::fstatat(dstDir, dstName, &copy, AT_SYMLINK_NOFOLLOW) == 0 &&
+                             (copy.st_mode & S_IFMT) == (st.st_mode & S_IFMT);
+        if (seen == report_.copied.end() || !hasCopy || !unchanged(st, seen->second) ||
+            (S_ISREG(st.st_mode) && copy.st_size != st.st_size)) {
+            keep(rel);
+            // Its copy holds an older or torn state: only the original counts now.
+            if (hasCopy && seen != report_.copied.end()) ::unlinkat(dstDir, dstName, 0);
+            return;
+        }
+        if (st.st_nlink > 1) {
+            // Its other names see the lower link count as a new change time.
+            Fd fd(::openat(srcDir, srcName, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+            if (!unlink(srcDir, srcName)) return;
+            struct stat after;
+            Seen &s = seen->second;
+            if (fd.get() >= 0 && ::fstat(fd.get(), &after) == 0 && after.st_size == s.size &&
+                sameTime(after.st_mtim, s.mtime))
+                s.ctime = after.st_ctim;
+            else
+                s.stable = false;
+        } else if (!unlink(srcDir, srcName)) {
+            return;
+        }
+        reached(Step::fileRemoved, folder_ + rel);
+    }
+
+    void below(int srcDir, int dstDir, const QByteArray &rel, int depth) {
+        struct stat here;
+        if (::fstat(srcDir, &here) != 0) {
+            error(errno);
+            return;
+        }
+        std::vector<QByteArray> names;
+        try {
+            names = listNames(srcDir);
+        } catch (const FileError &e) {
+            error(e.code);
+            return;
+        }
+        for (const QByteArray &name : names) {
+            const QByteArray sub = rel + '/' + name;
+            struct stat st;
+            if (::fstatat(srcDir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT) error(errno);
+                continue;
+            }
+            if (!S_ISDIR(st.st_mode)) {
+                entry(srcDir, name.constData(), dstDir, name.constData(), st, sub);
+                continue;
+            }
+            // Never delete on another file system than the original's, nor through a bind mount.
+            if (isMountPoint(srcDir, name.constData(), st, here.st_dev)) {
+                if (left_.mounts++ == 0) left_.firstMount = textOf(sub);
+                continue;
+            }
+            Fd src(::openat(srcDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            Fd dst(dstDir < 0
+                       ? -1
+                       : ::openat(dstDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (src.get() < 0 || depth >= maxDepth) {
+                error(src.get() < 0 ? errno : ELOOP);
+                continue;
+            }
+            if (dst.get() < 0) {
+                keep(sub); // made after its folder was copied
+                continue;
+            }
+            below(src.get(), dst.get(), sub, depth + 1);
+            // A folder that still holds something stays.
+            if (::unlinkat(srcDir, name.constData(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
+                errno != EEXIST && errno != ENOENT)
+                error(errno);
+        }
+    }
+
+private:
+    void keep(const QByteArray &rel) {
+        if (left_.changed++ == 0) left_.firstChanged = textOf(rel);
+    }
+    void error(int e) {
+        if (!left_.error) left_.error = e;
+    }
+    bool unlink(int dirFd, const char *name) {
+        if (::unlinkat(dirFd, name, 0) == 0 || errno == ENOENT) return true;
+        error(errno);
+        return false;
+    }
+
+    CopyReport &report_;
+    Leftover &left_;
+    const QByteArray folder_;
+};
+
+} // namespace
+
+Leftover finishMove(const QString &source, const QString &target, CopyReport &report) {
+    Leftover left;
+    const QString folder = Posix::parentOf(source);
+    QByteArray name, targetName;
+    Fd parent, targetParent;
+    try {
+        parent = openParent(source, name);
+        targetParent = openParent(target, targetName);
+    } catch (const FileError &e) {
+        left.error = e.code;
+        return left;
+    }
+    Remover remover(report, left, bytesOf(folder) + '/');
+    struct stat st;
+    if (::fstatat(parent.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        left.error = errno;
+        return left;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        // One name goes at once: there is no half-deleted state to hide.
+        remover.entry(parent.get(), name.constData(), targetParent.get(), targetName.constData(), st, name);
+        if (left.changed) left.keptAt = source;
+        return left;
+    }
+
+    // Aside first: an interruption leaves the whole original or none of it under its name.
+    const QString aside = hiddenName(folder, "gone");
+    Journal::Scope recorded;
+    Journal::beginAside(aside, source, st);
+    recorded.set(aside);
+    if (const int e = renameNoReplace(source, aside)) {
+        left.error = e;
+        return left;
+    }
+    const QByteArray asideName = bytesOf(Posix::lastComponent(aside));
+    reached(Step::sourceAside, bytesOf(aside));
+    {
+        Fd src(
+            ::openat(parent.get(), asideName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Fd dst(::openat(targetParent.get(), targetName.constData(),
+                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (src.get() >= 0)
+            remover.below(src.get(), dst.get(), name, 1);
+        else
+            left.error = errno;
+    }
+    if (::unlinkat(parent.get(), asideName.constData(), AT_REMOVEDIR) == 0) return left;
+    if (errno != ENOTEMPTY && errno != EEXIST && !left.error) left.error = errno;
+    // What stays takes its name back.
+    left.keptAt = source;
+    for (int attempt = 0; renameNoReplace(aside, left.keptAt) == EEXIST && attempt < 20; ++attempt)
+        left.keptAt = uniqueURL(Posix::lastComponent(source), folder);
+    if (!Posix::lstatPath(left.keptAt, st)) left.keptAt = aside;
+    return left;
+}
+
+QString leftoverText(const Leftover &left, const QString &name) {
+    // clang-format off
+    if (left.error)
+        return LF("„%@“ wurde kopiert, aber das Original ließ sich nicht löschen. Die Kopie bleibt erhalten. %@",
+                  name, explain(FileError::fromErrno(left.error), name));
+    QStringList parts;
+    if (left.changed == 1)
+        parts << LF("„%@“ wurde während des Verschiebens geändert und bleibt am alten Ort.", left.firstChanged);
+    else if (left.changed > 1)
+        parts << LF("%d Dateien wurden während des Verschiebens geändert und bleiben am alten Ort, darunter „%@“.",
+                    int(left.changed), left.firstChanged);
+    if (left.special > 0)
+        parts << LF("„%@“ enthält Pipes, Sockets oder Geräte. Sie bleiben mit ihren Ordnern am alten Ort, alles andere wurde verschoben.",
+                    name);
+    if (left.mounts == 1)
+        parts << LF("„%@“ enthält den eingehängten Ordner „%@“. Er bleibt mit seinem Inhalt am alten Ort, alles andere wurde verschoben.",
+                    name, left.firstMount);
+    else if (left.mounts > 1)
+        parts << LF("„%@“ enthält %d eingehängte Ordner, darunter „%@“. Sie bleiben mit ihrem Inhalt am alten Ort, alles andere wurde verschoben.",
+                    name, int(left.mounts), left.firstMount);
+    // clang-format on
+    return parts.join(u' ');
+}
+
+void moveAcross(const QString &from, const QString &to, TransferProgress &progress) {
+    const QString name = Posix::lastComponent(from);
+    const QString folder = Posix::parentOf(to);
+    auto job = newCopyJob(progress);
+    CopyReport report;
+    report.remember = true;
+    const QString part = hiddenName(folder, "part");
+    Journal::Scope recorded;
+    report.mark = Journal::beginPart(part);
+    recorded.set(part);
+    try {
+        copyTree(*job, from, part, true, report);
+    } catch (...) {
+        if (report.createdRoot) removeTree(part);
+        throw;
+    }
+    if (!report.createdRoot)
+        throw FileError{EOPNOTSUPP, LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", name),
+                        false};
+    if (const int e = renameNoReplace(part, to)) {
+        removeTree(part);
+        throw FileError::fromErrno(e);
+    }
+    unmark(report);
+    reached(Step::placed, bytesOf(to));
+    syncFolder(folder);
+    const Leftover left = finishMove(from, to, report);
+    const QString text = leftoverText(left, name);
+    if (!text.isEmpty()) throw FileError{left.error ? left.error : EBUSY, text, false};
+}
+
+} // namespace FileOps::detail

@@ -1,0 +1,30 @@
+#pragma once
+
+// Internals of the file operations: a move to another volume, and how it removes its original.
+
+#include "core/fileops/CopyJob.h"
+
+namespace FileOps::detail {
+
+// What stayed of an original after a move to another volume.
+struct Leftover {
+    int error = 0;         // a deletion failed (errno); the copy stays
+    qsizetype changed = 0; // files changed or added since their copy began
+    QString firstChanged;  // one of them, relative to the original's folder
+    qsizetype special = 0; // pipes, sockets, devices
+    qsizetype mounts = 0;  // folders where something is mounted: they stay with what they show
+    QString firstMount;    // one of them, relative to the original's folder
+    QString keptAt;        // where the rest of the original is now (empty: all gone)
+};
+// Ends a move once the copy of `source` has its real name at `target`: sets the original
+// aside under a hidden name, deletes each entry that was copied and is unchanged since,
+// and gives the rest its name back. Copies of changed files leave the target again.
+Leftover finishMove(const QString &source, const QString &target, CopyReport &report);
+// The sentence for what stayed behind; empty when nothing did.
+QString leftoverText(const Leftover &left, const QString &name);
+
+// Moves one item to another volume: copy, flush, put in place, then remove the original.
+// Throws like copyTree; an original that will not go (wholly) is a FileError.
+void moveAcross(const QString &from, const QString &to, TransferProgress &progress);
+
+} // namespace FileOps::detail
