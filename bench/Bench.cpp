@@ -84,6 +84,53 @@ Pair alternate(int times, const std::function<double()> &ours, const std::functi
     return out;
 }
 
+namespace {
+double processorOf(int who) {
+    struct rusage u {};
+    ::getrusage(who, &u);
+    auto sec = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return sec(u.ru_utime) + sec(u.ru_stime);
+}
+} // namespace
+
+double processorSeconds() {
+    return processorOf(RUSAGE_SELF);
+}
+
+double childrenProcessorSeconds() {
+    return processorOf(RUSAGE_CHILDREN);
+}
+
+TimedPair alternateWithCpu(int times, const std::function<double()> &ours,
+                           const std::function<double()> &theirs, const std::function<void()> &prepare) {
+    TimedPair out;
+    const Pair p = alternate(
+        times,
+        [&] {
+            const double before = processorSeconds();
+            const double s = ours();
+            out.oursCpu.samples.push_back(processorSeconds() - before);
+            return s;
+        },
+        [&] {
+            const double before = childrenProcessorSeconds();
+            const double s = theirs();
+            out.theirsCpu.samples.push_back(childrenProcessorSeconds() - before);
+            return s;
+        },
+        prepare);
+    out.ours = p.ours;
+    out.theirs = p.theirs;
+    return out;
+}
+
+void processorReport(const QString &label, const Stats &ours, const QString &tool, const Stats &theirs) {
+    std::printf("%s processor time: kestrin min/median/max %.4f / %.4f / %.4f s, %s %.4f / %.4f / %.4f s\n",
+                qPrintable(label), ours.min(), ours.median(), ours.max(), qPrintable(tool), theirs.min(),
+                theirs.median(), theirs.max());
+    std::fflush(stdout);
+}
+
 void report(const QString &label, const Stats &ours, int oursThreads, const QString &tool,
             const Stats &theirs, int theirsThreads) {
     std::printf("%s: kestrin min/median/max %.4f / %.4f / %.4f s (%d thread%s), ", qPrintable(label),

@@ -42,6 +42,18 @@ Pair alternate(int times, const std::function<double()> &ours, const std::functi
 // "ratio: X" line (median ÷ median).
 void report(const QString &label, const Stats &ours, int oursThreads, const QString &tool,
             const Stats &theirs, int theirsThreads);
+// Processor time (user and system) used so far by this process's threads, or by its finished children.
+double processorSeconds();
+double childrenProcessorSeconds();
+// Ours and a reference taking turns as alternate does, with the processor time of each run kept beside its
+// wall time: ours as this process's (all its threads), theirs as the finished children's.
+struct TimedPair : Pair {
+    Stats oursCpu, theirsCpu;
+};
+TimedPair alternateWithCpu(int times, const std::function<double()> &ours,
+                           const std::function<double()> &theirs, const std::function<void()> &prepare = {});
+// "<label> processor time: kestrin min/median/max … s, <tool> … s".
+void processorReport(const QString &label, const Stats &ours, const QString &tool, const Stats &theirs);
 // "<label>: min/median/max a / b / c <unit>" for a figure without a reference; values scaled by factor.
 void spread(const QString &label, const Stats &s, const char *unit, double factor = 1.0, int decimals = 1);
 

@@ -5,6 +5,7 @@
 #include "core/fileops/FileSteps.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -77,9 +80,96 @@ int makeDeepTree(const QByteArray &dir, int files, int depth = 0) {
     return made;
 }
 
+// Writes back the dirty data of the file system that holds path only: a global sync would wait for what
+// other programs have written, too.
+void flush(const QString &path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::syncfs(fd);
+    ::close(fd);
+}
+
+QString fixtureRoot;
+
 void clear(const QString &path) {
     FileOps::detail::removeTree(path);
-    ::sync();
+    flush(fixtureRoot);
+}
+
+// The entries of a tree split for eight copiers of about equal work: the largest folder is opened until no
+// piece holds more than a sixteenth of the share of one copier (files met on the way are pieces too), then
+// the pieces go, largest first, to the copier with the least so far. Paths relative to the tree's parent;
+// the folders opened are returned too, to be made in the target first.
+struct Split {
+    std::vector<QStringList> groups;
+    QStringList folders;
+};
+
+qint64 entriesBelow(const QString &path) {
+    qint64 n = 1;
+    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    for (; it.hasNext(); it.next())
+        ++n;
+    return n;
+}
+
+Split splitTree(const QString &parent, const QString &top, int ways) {
+    Split s;
+    struct Piece {
+        QString path;
+        qint64 size;
+        bool folder;
+    };
+    std::vector<Piece> pieces{{top, entriesBelow(parent + u'/' + top), true}};
+    const qint64 limit = std::max<qint64>(1, pieces[0].size / (ways * 16));
+    for (;;) {
+        auto largest = std::max_element(pieces.begin(), pieces.end(), [](const Piece &a, const Piece &b) {
+            return (a.folder ? a.size : 0) < (b.folder ? b.size : 0);
+        });
+        if (!largest->folder || largest->size <= limit) break;
+        const QString folder = largest->path;
+        pieces.erase(largest);
+        s.folders << folder;
+        for (const QFileInfo &info :
+             QDir(parent + u'/' + folder)
+                 .entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                QDir::Name)) {
+            const bool isFolder = info.isDir() && !info.isSymLink();
+            pieces.push_back(
+                {folder + u'/' + info.fileName(), isFolder ? entriesBelow(info.filePath()) : 1, isFolder});
+        }
+    }
+    std::sort(pieces.begin(), pieces.end(), [](const Piece &a, const Piece &b) { return a.size > b.size; });
+    s.groups.resize(size_t(ways));
+    std::vector<qint64> load(size_t(ways), 0);
+    for (const Piece &piece : pieces) {
+        const size_t least = size_t(std::min_element(load.begin(), load.end()) - load.begin());
+        s.groups[least] << piece.path;
+        load[least] += piece.size;
+    }
+    return s;
+}
+
+// Eight cp -a at once, each over its share of the tree; the target's upper folders are made first (they
+// are few) so that no two copiers race to make them.
+bool eightCopies(const QString &parent, const Split &split, const QString &out) {
+    for (const QString &folder : split.folders)
+        QDir().mkpath(out + u'/' + folder);
+    std::vector<std::unique_ptr<QProcess>> running;
+    for (const QStringList &group : split.groups) {
+        if (group.isEmpty()) continue;
+        auto p = std::make_unique<QProcess>();
+        p->setStandardOutputFile(QProcess::nullDevice());
+        p->setWorkingDirectory(parent);
+        p->start(QStringLiteral("cp"), QStringList{QStringLiteral("-a"), QStringLiteral("--parents")} +
+                                           group + QStringList{out + u'/'});
+        running.push_back(std::move(p));
+    }
+    bool ok = true;
+    for (auto &p : running)
+        ok &= p->waitForFinished(-1) && p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
+    return ok;
 }
 
 double cpuSeconds(int who) {
@@ -94,7 +184,8 @@ double cpuSeconds(int who) {
 // deletion, the copy before the last is removed before a run (untimed), so that a large fixture fits.
 void compare(const QString &label, const QString &tool, int oursThreads, int times, const QString &outBase,
              const std::function<void(const QString &out)> &ours,
-             const std::function<bool(const QString &out)> &theirs) {
+             const std::function<bool(const QString &out)> &theirs,
+             const std::function<bool(const QString &out)> &eightTheirs = {}) {
     int n = 0;
     QStringList made;
     struct statfs fs;
@@ -105,35 +196,61 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
         const QString out = outBase + QStringLiteral("-%1").arg(n++);
         QDir().mkpath(out);
         made << out;
-        ::sync();
+        flush(out);
         return out;
+    };
+    // A reference run in a process of its own: its wall time, or -1 when it failed.
+    const auto timeTool = [&](const std::function<bool(const QString &)> &tool, Bench::Stats &cpu) {
+        const QString out = fresh();
+        bool ok = true;
+        const double before = cpuSeconds(RUSAGE_CHILDREN);
+        const double s = Bench::timeOf([&] { ok = tool(out); });
+        cpu.samples.push_back(cpuSeconds(RUSAGE_CHILDREN) - before);
+        return ok ? s : -1.0;
     };
     // Processor time (user and system) beside the wall time: with other work on the machine, a pool of
     // threads may get no more processor than one thread does.
-    Bench::Stats oursCpu, theirsCpu;
+    Bench::Stats oursCpu, theirsCpu, eightCpu, eight;
+    bool eightFailed = false;
     const Bench::Pair t = Bench::alternate(
         times,
         [&] {
+            // The eight-way reference takes its turn before ours: ours, one, eight, ours, one, eight …
+            if (eightTheirs && n > 0) {
+                const double s = timeTool(eightTheirs, eightCpu);
+                eightFailed |= s < 0;
+                eight.samples.push_back(s);
+            }
             const QString out = fresh();
             const double before = cpuSeconds(RUSAGE_SELF);
             const double s = Bench::timeOf([&] { ours(out); });
             oursCpu.samples.push_back(cpuSeconds(RUSAGE_SELF) - before);
             return s;
         },
-        [&] {
-            const QString out = fresh();
-            bool ok = true;
-            const double before = cpuSeconds(RUSAGE_CHILDREN);
-            const double s = Bench::timeOf([&] { ok = theirs(out); });
-            theirsCpu.samples.push_back(cpuSeconds(RUSAGE_CHILDREN) - before);
-            return ok ? s : -1.0;
-        });
+        [&] { return timeTool(theirs, theirsCpu); });
+    if (eightTheirs) {
+        const double s = timeTool(eightTheirs, eightCpu);
+        eightFailed |= s < 0;
+        eight.samples.push_back(s);
+    }
     Bench::report(label, t.ours, oursThreads, tool, t.theirs, 1);
     Bench::spread(label + QStringLiteral(" processor time, kestrin"), oursCpu, "s", 1.0, 4);
     Bench::spread(label + QStringLiteral(" processor time, ") + tool, theirsCpu, "s", 1.0, 4);
+    if (eightTheirs) {
+        if (eightFailed) {
+            std::printf("%s: 8 x %s at once failed\n", qPrintable(label), qPrintable(tool));
+        } else {
+            Bench::spread(label + QStringLiteral(", 8 x ") + tool + QStringLiteral(" at once (wall)"), eight,
+                          "s", 1.0, 4);
+            Bench::spread(label + QStringLiteral(" processor time, 8 x ") + tool, eightCpu, "s", 1.0, 4);
+            std::printf("ratio to 8 x %s at once: %.3f (medians)\n", qPrintable(tool),
+                        t.ours.median() / eight.median());
+        }
+        std::fflush(stdout);
+    }
     for (const QString &out : made)
         FileOps::detail::removeTree(out);
-    ::sync();
+    flush(fixtureRoot);
 }
 
 // "--deep N": the files of case (d).
@@ -161,12 +278,16 @@ int run(const QStringList &args) {
     QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/kestrin-bench-XXXXXX"));
     if (!tmp.isValid()) return 1;
     const QString base = tmp.path();
+    fixtureRoot = base;
+    struct statfs where;
+    if (::statfs(QFile::encodeName(base).constData(), &where) == 0)
+        std::printf("fixture in %s (%s)\n", qPrintable(base), where.f_type == TMPFS_MAGIC ? "tmpfs" : "disk");
 
     // (a) one file of 1 GiB within one file system.
     const QString big = base + QStringLiteral("/big.bin");
     if (want("a")) {
         writeFile(big, qint64(1) << 30, 7);
-        ::sync();
+        flush(fixtureRoot);
         compare(
             QStringLiteral("(a) 1 GiB file"), QStringLiteral("cp -a"), 1, 3, base + QStringLiteral("/out-a"),
             [&](const QString &out) {
@@ -183,7 +304,7 @@ int run(const QStringList &args) {
     const QString tree = base + QStringLiteral("/tree");
     if (want("b")) {
         makeSmallTree(tree, files);
-        ::sync();
+        flush(fixtureRoot);
         compare(
             QStringLiteral("(b) %1 files of 4 KiB").arg(files), QStringLiteral("cp -a"), treeThreads, 5,
             base + QStringLiteral("/out-b"),
@@ -193,6 +314,9 @@ int run(const QStringList &args) {
             },
             [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), tree, out + QStringLiteral("/")});
+            },
+            [&, split = splitTree(base, QStringLiteral("tree"), 8)](const QString &out) {
+                return eightCopies(base, split, out);
             });
         clear(tree);
     }
@@ -202,7 +326,7 @@ int run(const QStringList &args) {
     if (want("d")) {
         const int deepFiles = deepArg(args);
         const int made = makeDeepTree(bytesOf(deep), deepFiles);
-        ::sync();
+        flush(fixtureRoot);
         compare(
             QStringLiteral("(d) %1 files in a deep tree").arg(made), QStringLiteral("cp -a"), treeThreads, 3,
             base + QStringLiteral("/out-d"),
@@ -212,6 +336,9 @@ int run(const QStringList &args) {
             },
             [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), deep, out + QStringLiteral("/")});
+            },
+            [&, split = splitTree(base, QStringLiteral("deep"), 8)](const QString &out) {
+                return eightCopies(base, split, out);
             });
         clear(deep);
     }
@@ -232,7 +359,7 @@ int run(const QStringList &args) {
         ++n;
         makeSmallTree(source, files);
         QDir().mkpath(into);
-        ::sync();
+        flush(fixtureRoot);
     };
     // The phases of our move, timed where the engine reports its steps: the last file copied, the copy
     // put in place (after the one flush of the target), and the end (verification and removal of the

@@ -33,7 +33,7 @@ int run(const QStringList &args) {
 
     qint64 growth = 0;
     qsizetype listed = 0;
-    const Bench::Pair t = Bench::alternate(
+    const Bench::TimedPair t = Bench::alternateWithCpu(
         5,
         [&] {
             const qint64 before = Bench::residentBytes();
@@ -50,6 +50,8 @@ int run(const QStringList &args) {
     std::printf("entries: %lld\n", static_cast<long long>(listed));
     std::printf("resident growth: %.1f MB (%.0f bytes per item)\n", double(growth) / 1e6,
                 double(growth) / std::max(1, count));
+    Bench::processorReport(QStringLiteral("list and sort by name"), t.oursCpu, QStringLiteral("ls -l"),
+                           t.theirsCpu);
     Bench::report(QStringLiteral("list and sort by name"), t.ours, Bench::listingThreads(count),
                   QStringLiteral("ls -l"), t.theirs, 1);
     return listed == count ? 0 : 1;

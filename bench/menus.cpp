@@ -11,6 +11,7 @@
 #include "core/model/Tags.h"
 #include "ui/panecontent/ContextMenus.h"
 #include "ui/panecontent/TagMenu.h"
+#include "ui/app/Commands.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -77,6 +78,26 @@ int run(const QStringList &args) {
         return true;
     };
     std::printf("selected: %d\n", int(pane->selection().size()));
+    // What pane changes cost the command registry: rules evaluated by a refresh of the listing and by a
+    // cursor move, and the time of one evaluation of every rule with everything selected.
+    {
+        Commands *commands = Commands::of(&app);
+        const quint64 before = commands->evaluations();
+        int listed = 0;
+        QObject::connect(pane, &PaneModel::listed, [&listed] { ++listed; });
+        pane->refresh();
+        if (!Bench::waitUntil([&] { return listed > 0; })) return 1;
+        pane->setCursor(pane->items()[count / 3].path());
+        std::printf("commands evaluated by a refresh and a cursor move: %llu of %lld\n",
+                    static_cast<unsigned long long>(commands->evaluations() - before),
+                    static_cast<long long>(commands->actions().size()));
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 20; ++i)
+            commands->update();
+        std::printf("one evaluation of every command, %d selected: %.2f ms\n", int(pane->selection().size()),
+                    t.nsecsElapsed() / 1e6 / 20);
+    }
     Bench::Stats untagged, tagged;
     if (!measure("no tags", untagged)) return 1;
     // Every file carries the same tag: its mark is known only once every file was read.

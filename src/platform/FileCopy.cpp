@@ -217,7 +217,23 @@ bool handsDownAcl(int dir) {
     return ::fgetxattr(dir, aclDefault, nullptr, 0) >= 0 || (errno != ENODATA && errno != ENOTSUP);
 }
 
-Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit) {
+Known Known::ours() {
+    Known k;
+    k.uid = ::geteuid();
+    k.gid = ::getegid();
+    return k;
+}
+
+namespace {
+// Whether st's owner differs from the effective ids (those known, else asked).
+bool otherOwner(const struct stat &st, const Known &known) {
+    const uid_t uid = known.uid != uid_t(-1) ? known.uid : ::geteuid();
+    const gid_t gid = known.gid != gid_t(-1) ? known.gid : ::getegid();
+    return st.st_uid != uid || st.st_gid != gid;
+}
+} // namespace
+
+Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit, const Known &known) {
     Metadata result;
     // Attributes first: a read-only mode would refuse them afterwards.
     const QByteArray names = attributeNames(src);
@@ -243,14 +259,17 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit) 
     }
 
     mode_t mode = st.st_mode & 07777;
-    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+    bool chowned = false;
+    if (otherOwner(st, known)) {
+        chowned = true;
         if (::fchown(dst, st.st_uid, st.st_gid) != 0) {
             // Not permitted: keep our ownership, and never hand out set-id bits for it.
             if (::fchown(dst, uid_t(-1), st.st_gid) != 0) mode &= ~mode_t(S_ISGID);
             mode &= ~mode_t(S_ISUID);
         }
     }
-    ::fchmod(dst, mode);
+    // A change of owner clears set-id bits, so the mode is set again after one.
+    if (chowned || mode != known.made) ::fchmod(dst, mode);
     // The ACL sets the permission bits itself (the group bits become its mask).
     if (access && ::fsetxattr(dst, aclAccess, access->constData(), size_t(access->size()), 0) != 0) {
         // The mask limits the group, so the mode's group bits may say more than anyone had.
@@ -265,9 +284,8 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit) 
     return result;
 }
 
-void copyLinkMetadata(int dirFd, const char *name, const struct stat &st) {
-    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid())
-        ::fchownat(dirFd, name, st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+void copyLinkMetadata(int dirFd, const char *name, const struct stat &st, const Known &known) {
+    if (otherOwner(st, known)) ::fchownat(dirFd, name, st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::utimensat(dirFd, name, times, AT_SYMLINK_NOFOLLOW);
 }

@@ -56,7 +56,15 @@ constexpr char partMark[] = "user.kestrin.part";
 struct Metadata {
     bool aclDropped = false;
 };
-Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit = true);
+// What a job already knows, so that it is not asked again for every file.
+struct Known {
+    uid_t uid = uid_t(-1); // the effective user and group; -1: ask
+    gid_t gid = gid_t(-1);
+    mode_t made = mode_t(-1); // the mode dst was made with (umask applied); -1: unknown
+    static Known ours();      // the effective ids of this process
+};
+Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit = true,
+                      const Known &known = {});
 // Whether files made in the open folder dir get an ACL from it.
 bool handsDownAcl(int dir);
 
@@ -66,7 +74,7 @@ bool handsDownAcl(int dir);
 std::optional<mode_t> modeWithinAcl(const QByteArray &acl, mode_t mode);
 
 // Owner (where permitted) and times of a symbolic link, without following it.
-void copyLinkMetadata(int dirFd, const char *name, const struct stat &st);
+void copyLinkMetadata(int dirFd, const char *name, const struct stat &st, const Known &known = {});
 
 // close(2) whose failure counts (delayed write errors surface here). 0 or errno.
 int closeChecked(int fd);

@@ -11,9 +11,11 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <dirent.h>
@@ -30,6 +32,24 @@ namespace {
 // that counts.
 struct Halted {};
 
+// The process's umask as the system reports it, without setting it (setting it to read it would
+// give the other threads' new files the wrong rights for a moment); nullopt when it can't be read.
+std::optional<mode_t> currentUmask() {
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char text[4096];
+    const ssize_t n = Posix::retry([&] { return ::read(fd, text, sizeof text - 1); });
+    ::close(fd);
+    if (n <= 0) return std::nullopt;
+    text[n] = 0;
+    const char *at = std::strstr(text, "\nUmask:");
+    if (!at) return std::nullopt;
+    char *end = nullptr;
+    const unsigned long mask = std::strtoul(at + 7, &end, 8);
+    if (end == at + 7 || mask > 0777) return std::nullopt;
+    return mode_t(mask);
+}
+
 } // namespace
 
 // Files are copied by a small pool while one thread walks the tree. The walk makes every folder
@@ -37,8 +57,9 @@ struct Halted {};
 // entries is in (so neither a read-only mode nor a new entry spoils them).
 class CopyJob {
 public:
-    // Files handed to a copying thread at once, and batches queued at most.
-    static constexpr int batchFiles = 8;
+    // A folder's files go to one copying thread, in ranges of at most this many: threads that make
+    // entries in one folder at once mostly wait for its lock.
+    static constexpr int batchFiles = 4096;
     static constexpr int maxQueued = copyThreads * 4;
 
     explicit CopyJob(TransferProgress &p) : progress(p) { pool_.setMaxThreadCount(copyThreads); }
@@ -57,6 +78,9 @@ public:
         linked_.clear();
         halted_ = false;
         error_ = nullptr;
+        // Facts of the job, not of each file.
+        known_ = FileCopy::Known::ours();
+        umask_ = currentUmask();
     }
     void copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
                    const QByteArray &srcPath, const QByteArray &dstPath, bool root);
@@ -141,8 +165,10 @@ private:
         if (!report->mark.isEmpty())
             ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0);
     }
-    void metadata(int src, int dst, const struct stat &st, bool mayInherit = true) {
-        if (FileCopy::copyMetadata(src, dst, st, mayInherit).aclDropped) {
+    void metadata(int src, int dst, const struct stat &st, bool mayInherit = true, mode_t made = mode_t(-1)) {
+        FileCopy::Known known = known_;
+        known.made = made;
+        if (FileCopy::copyMetadata(src, dst, st, mayInherit, known).aclDropped) {
             std::lock_guard guard(reportLock_);
             report->aclDropped = true;
         }
@@ -176,6 +202,8 @@ private:
     // Where the first name of each file with several links went, to link the others to it.
     std::mutex linkLock_;
     std::unordered_map<Identity, QByteArray, IdentityHash> linked_;
+    FileCopy::Known known_;
+    std::optional<mode_t> umask_;
 };
 
 void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
@@ -207,7 +235,7 @@ void CopyJob::entry(Folder *parent, int srcDir, const QByteArray &srcName, int d
         }
         if (::symlinkat(text.constData(), dstDir, dstName.constData()) != 0) fail(errno);
         if (root) report->createdRoot = true;
-        FileCopy::copyLinkMetadata(dstDir, dstName.constData(), st);
+        FileCopy::copyLinkMetadata(dstDir, dstName.constData(), st, known_);
         remember(st, qsizetype(st.st_size) == text.size());
         return;
     }
@@ -343,8 +371,17 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
             return;
     }
     if (progress.isCancelled()) throw CancelledError{};
-    Fd dst(::openat(dstDir, dstName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    // Made private, unless the file keeps our owner and plain rights that let us write it (attributes
+    // follow the data): then it is made with them, and needs no change of mode afterwards. Where the
+    // folder hands down an ACL, the rights made depend on it: private again.
+    const mode_t rights = before.st_mode & 0777;
+    const bool plain = umask_ && in && !in->handsDownAcl && !root && (before.st_mode & 07000) == 0 &&
+                       (rights & S_IWUSR) && before.st_uid == known_.uid && before.st_gid == known_.gid;
+    const mode_t createMode = plain ? rights : 0600;
+    Fd dst(::openat(dstDir, dstName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    createMode));
     if (dst.get() < 0) fail(errno);
+    const mode_t made = umask_ ? mode_t(createMode & ~*umask_) : mode_t(-1);
     if (root) {
         report->createdRoot = true;
         hold(dst.get());
@@ -369,7 +406,7 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     if (syncEachFile && Posix::retry([&] { return ::fsync(dst.get()); }) != 0 && errno != EINVAL &&
         errno != ENOTSUP)
         fail(errno);
-    metadata(src.get(), dst.get(), before, !in || in->handsDownAcl);
+    metadata(src.get(), dst.get(), before, !in || in->handsDownAcl, made);
 
     // A file that changed while it was read is copied as read; a move must not trust it.
     struct stat after;

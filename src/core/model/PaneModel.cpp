@@ -1,4 +1,5 @@
 #include "core/model/PaneModel.h"
+#include "core/model/SelectionOrder.h"
 
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
@@ -838,16 +839,7 @@ void PaneModel::selectByPrefix(const QString &prefix) {
 }
 
 QStringList PaneModel::selectedPaths() const {
-    QStringList paths(m_selection.begin(), m_selection.end());
-    // An explicit locale: under C.UTF-8 the collator would ignore numeric mode.
-    QCollator collator(AppLanguages::locale(Lang::current()));
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(paths.begin(), paths.end(), [&collator](const QString &a, const QString &b) {
-        const int c = collator.compare(a, b);
-        return c != 0 ? c < 0 : a < b;
-    });
-    return paths;
+    return SelectionOrder::sorted(m_selection);
 }
 
 QString PaneModel::targetFolder() const {

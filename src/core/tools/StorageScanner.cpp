@@ -7,6 +7,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -101,7 +102,7 @@ std::optional<QString> pathOf(const Node *node, const char *leaf) {
 struct Task {
     std::shared_ptr<FdHolder> parentFd;
     std::shared_ptr<const Node> node;
-    int child = 0; // which direct child of the root it belongs to
+    std::atomic<qint64> *size = nullptr; // the bytes of the direct child of the root it belongs to
     int depth = 1;
 };
 
@@ -146,11 +147,10 @@ struct HardLinkHash {
 
 class Walk {
 public:
-    Walk(Volume root, int maxDepth, int children) : m_root(root), m_maxDepth(maxDepth), m_sizes(children) {}
+    Walk(Volume root, int maxDepth) : m_root(root), m_maxDepth(maxDepth) {}
 
     std::atomic<bool> stop{false};
     std::atomic<qint64> files{0}, folders{0}, skipped{0};
-    std::vector<std::atomic<qint64>> &sizes() { return m_sizes; }
     std::vector<std::unique_ptr<TopList>> tops;
 
     // Counts a file's bytes once, however many names it has.
@@ -269,7 +269,7 @@ private:
                     }
                     m_pending.fetch_add(1);
                     local.push_back(Task{self, std::make_shared<Node>(Node{task.node, QByteArray(name)}),
-                                         task.child, task.depth + 1});
+                                         task.size, task.depth + 1});
                     continue;
                 }
                 ++nFiles;
@@ -285,7 +285,7 @@ private:
             }
             if (stop.load(std::memory_order_relaxed)) break;
         }
-        m_sizes[task.child].fetch_add(bytes);
+        task.size->fetch_add(bytes);
         files.fetch_add(nFiles);
         folders.fetch_add(nFolders);
         skipped.fetch_add(nSkipped);
@@ -293,7 +293,6 @@ private:
 
     Volume m_root;
     int m_maxDepth;
-    std::vector<std::atomic<qint64>> m_sizes;
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::deque<Task> m_queue;
@@ -304,9 +303,28 @@ private:
     std::unordered_set<HardLinkKey, HardLinkHash> m_links;
 };
 
+// Largest first, equal sizes in the order listed: the order is sorted beside the entries, which then move
+// into place, so that a folder of a million entries needs no second list of them.
 void sortBySize(QList<StorageEntry> &list) {
-    std::stable_sort(list.begin(), list.end(),
-                     [](const StorageEntry &a, const StorageEntry &b) { return a.size > b.size; });
+    std::vector<std::pair<qint64, quint32>> order(size_t(list.size()));
+    for (qsizetype i = 0; i < list.size(); ++i)
+        order[size_t(i)] = {-list[i].size, quint32(i)};
+    std::sort(order.begin(), order.end());
+    // Follows each cycle of the permutation, moving every entry once.
+    std::vector<bool> placed(order.size(), false);
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (placed[start]) continue;
+        StorageEntry held = std::move(list[qsizetype(start)]);
+        size_t at = start;
+        for (;;) {
+            placed[at] = true;
+            const size_t from = order[at].second;
+            if (from == start) break;
+            list[qsizetype(at)] = std::move(list[qsizetype(from)]);
+            at = from;
+        }
+        list[qsizetype(at)] = std::move(held);
+    }
 }
 
 } // namespace
@@ -325,53 +343,42 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
     Volume rootVolume;
     if (statxAt(rootFd, "", AT_EMPTY_PATH, rootSx) == 0) rootVolume = volumeOf(rootSx);
 
-    // The root's entries first (names only), so that every direct child has its slot.
-    std::vector<QByteArray> names;
-    std::vector<unsigned char> types;
-    {
-        alignas(8) char buf[32768];
-        for (;;) {
-            const long n = Posix::retry([&] { return ::syscall(SYS_getdents64, rootFd, buf, sizeof buf); });
-            if (n < 0) return failed;
-            if (n == 0) break;
-            for (long off = 0; off < n;) {
-                auto *d = reinterpret_cast<linux_dirent64 *>(buf + off);
-                off += d->d_reclen;
-                const char *name = d->d_name;
-                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-                names.emplace_back(name);
-                types.push_back(d->d_type);
-            }
-        }
-    }
-
-    const int threads =
-        options.threads > 0 ? options.threads : int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u));
-    Walk walk(rootVolume, options.maxDepth, int(names.size()));
+    const int threads = options.threads > 0 ? options.threads : defaultWalkers();
+    Walk walk(rootVolume, options.maxDepth);
     for (int i = 0; i <= threads; ++i)
         walk.tops.push_back(std::make_unique<TopList>());
     TopList &rootTop = *walk.tops.back();
     std::vector<std::thread> walkers;
-    for (int i = 0; i < threads; ++i)
-        walkers.emplace_back([&walk, i] { walk.work(*walk.tops[size_t(i)]); });
-
-    auto rootNode = std::make_shared<Node>(Node{nullptr, *rootBytes});
-    struct Child {
-        int slot;
-        StorageEntry entry;
+    // Joined on every way out: the walkers refer to walk and to the sizes below.
+    struct Joiner {
+        Walk &walk;
+        std::vector<std::thread> &threads;
+        bool finished = false;
+        ~Joiner() {
+            if (!finished) {
+                walk.stop.store(true);
+                walk.wakeAll();
+            }
+            for (std::thread &t : threads)
+                t.join();
+        }
     };
-    std::vector<Child> children;
+    // The running bytes of each direct sub-folder; a deque, so that a walker's reference stays valid while
+    // more are added.
+    std::deque<std::atomic<qint64>> folderSizes;
+    // The direct children, made as the root is read: a folder of a million entries is never held twice.
+    // folderAt: for each sub-folder, its entry and its running bytes.
+    QList<StorageEntry> children;
+    std::vector<std::pair<qsizetype, std::atomic<qint64> *>> folderAt;
     qint64 rootFiles = 0, rootFolders = 0, rootSkipped = 0;
+    bool listed = true;
 
     auto isCancelled = [&] { return g_stopping.load() || (cancelled && cancelled()); };
-    auto snapshot = [&](bool final) {
-        StorageSnapshot s;
-        for (const Child &c : children) {
-            StorageEntry e = c.entry;
-            if (e.isDirectory && !e.otherVolume) e.size = walk.sizes()[size_t(c.slot)].load();
+    auto collect = [&](StorageSnapshot &s) {
+        for (const auto &[at, size] : folderAt)
+            if (!children[at].otherVolume) children[at].size = size->load();
+        for (const StorageEntry &e : children)
             s.total += e.size;
-            s.entries << e;
-        }
         std::vector<std::pair<StorageEntry, uint64_t>> tops;
         for (const auto &t : walk.tops)
             t->appendTo(tops);
@@ -383,8 +390,6 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
         s.files = rootFiles + walk.files.load();
         s.folders = rootFolders + walk.folders.load();
         s.skipped = rootSkipped + walk.skipped.load();
-        if (final) sortBySize(s.entries);
-        return s;
     };
     QElapsedTimer clock;
     clock.start();
@@ -392,54 +397,89 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
     auto maybeReport = [&] {
         if (progress && clock.elapsed() - lastReport > options.progressMs) {
             lastReport = clock.elapsed();
-            progress(snapshot(false));
+            StorageSnapshot s;
+            collect(s);
+            s.entries = children; // shared until the scan adds to its list
+            progress(s);
         }
     };
+    {
+        Joiner joiner{walk, walkers, false};
+        for (int i = 0; i < threads; ++i)
+            walkers.emplace_back([&walk, i] { walk.work(*walk.tops[size_t(i)]); });
+        auto rootNode = std::make_shared<Node>(Node{nullptr, *rootBytes});
 
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (isCancelled()) break;
-        const QByteArray &raw = names[i];
-        if (types[i] == DT_LNK) continue;
-        struct statx sx {};
-        if (statxAt(rootFd, raw.constData(), 0, sx) != 0) {
-            ++rootSkipped;
-            continue;
+        alignas(8) char buf[32768];
+        qint64 seen = 0;
+        for (bool more = true; more && !isCancelled();) {
+            const long n = Posix::retry([&] { return ::syscall(SYS_getdents64, rootFd, buf, sizeof buf); });
+            if (n <= 0) {
+                listed = n == 0;
+                break;
+            }
+            for (long off = 0; off < n;) {
+                auto *d = reinterpret_cast<linux_dirent64 *>(buf + off);
+                off += d->d_reclen;
+                const char *raw = d->d_name;
+                if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) continue;
+                if (isCancelled()) {
+                    more = false;
+                    break;
+                }
+                if ((++seen & 63) == 0) maybeReport();
+                if (d->d_type == DT_LNK) continue;
+                struct statx sx {};
+                if (statxAt(rootFd, raw, 0, sx) != 0) {
+                    ++rootSkipped;
+                    continue;
+                }
+                if (S_ISLNK(sx.stx_mode)) continue;
+                const auto name = Posix::decode(raw, qsizetype(std::strlen(raw)));
+                if (!name) {
+                    // Not shown under another name, so not listed at all.
+                    ++rootSkipped;
+                    continue;
+                }
+                const QString path = Posix::childPath(root, *name);
+                if (S_ISDIR(sx.stx_mode)) {
+                    ++rootFolders;
+                    const bool other = rootVolume.differs(volumeOf(sx));
+                    std::atomic<qint64> &size = folderSizes.emplace_back(0);
+                    folderAt.emplace_back(children.size(), &size);
+                    children.push_back(StorageEntry{path, *name, 0, true, other});
+                    if (!other)
+                        walk.push(Task{rootHolder, std::make_shared<Node>(Node{rootNode, QByteArray(raw)}),
+                                       &size, 1});
+                } else {
+                    ++rootFiles;
+                    const qint64 size = walk.firstLink(sx) ? allocated(sx) : 0;
+                    children.push_back(StorageEntry{path, *name, size, false, false});
+                    if (rootTop.wants(size)) rootTop.offer(children.back(), walk.nextOrder());
+                }
+            }
         }
-        if (S_ISLNK(sx.stx_mode)) continue;
-        const auto name = Posix::decode(raw);
-        if (!name) {
-            // Not shown under another name, so not listed at all.
-            ++rootSkipped;
-            continue;
+        if (!listed) return failed;
+        walk.closeInput();
+        while (!walk.done()) {
+            if (isCancelled()) {
+                walk.stop.store(true);
+                walk.wakeAll();
+                break;
+            }
+            walk.waitDone(20);
+            maybeReport();
         }
-        const QString path = Posix::childPath(root, *name);
-        if (S_ISDIR(sx.stx_mode)) {
-            ++rootFolders;
-            const bool other = rootVolume.differs(volumeOf(sx));
-            children.push_back({int(i), StorageEntry{path, *name, 0, true, other}});
-            if (!other) walk.push(Task{rootHolder, std::make_shared<Node>(Node{rootNode, raw}), int(i), 1});
-        } else {
-            ++rootFiles;
-            const qint64 size = walk.firstLink(sx) ? allocated(sx) : 0;
-            StorageEntry e{path, *name, size, false, false};
-            children.push_back({int(i), e});
-            rootTop.offer(e, walk.nextOrder());
-        }
-        if ((i & 63) == 0) maybeReport();
+        joiner.finished = true;
     }
-    walk.closeInput();
-    while (!walk.done()) {
-        if (isCancelled()) {
-            walk.stop.store(true);
-            walk.wakeAll();
-            break;
-        }
-        walk.waitDone(20);
-        maybeReport();
-    }
-    for (std::thread &t : walkers)
-        t.join();
-    return snapshot(true);
+    StorageSnapshot s;
+    collect(s);
+    s.entries = std::move(children);
+    sortBySize(s.entries);
+    return s;
+}
+
+int defaultWalkers() {
+    return int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u));
 }
 
 QThreadPool *pool() {

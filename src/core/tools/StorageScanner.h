@@ -16,6 +16,8 @@ struct StorageEntry {
     bool otherVolume = false; // a direct sub-folder on another mount: not measured
     friend bool operator==(const StorageEntry &, const StorageEntry &) = default;
 };
+// Moved in memory as a whole when a list of them grows: a folder of a million entries is not copied.
+Q_DECLARE_TYPEINFO(StorageEntry, Q_RELOCATABLE_TYPE);
 
 // The result, partial or final, of one scan.
 struct StorageSnapshot {
@@ -48,6 +50,8 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
 // The pool the scans run on. At quit every scan is told to stop and the quit waits a bounded time, so
 // that a folder on a dead network mount cannot hold it.
 QThreadPool *pool();
+// The walkers a scan runs besides its calling thread when its options leave it to the machine.
+int defaultWalkers();
 void stopAll(int waitMs);
 // Whether stopAll has been called (scans end at once).
 bool stopping();

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QWidget>
 
@@ -199,6 +200,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         return m_app->activePane()->selection().size() < 2 ||
                (m_sheets && m_sheets->canShow(Sheet::batchRename));
     };
+    state(rename).paneFacts = selection;
     add(S{Cmd::open,
           nullptr,
           nullptr,
@@ -250,6 +252,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
                             [] { edit(focusedText(), "redo"); });
     // The file journal has no redo.
     state(editRedo).rule = [] { return textCanRedo(focusedText()); };
+    state(editRedo).paneFacts = textField;
     // The file clipboard's keys are the monitor's: a text field with the focus keeps them.
     QAction *copy =
         add(S{Cmd::copy, "doc.on.doc", K("Kopieren (⌘C)"), {}, {keys(ctrl | Qt::Key_C)}}, [this, selected] {
@@ -259,8 +262,10 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         add(S{Cmd::cut, "scissors", K("Ausschneiden (⌘X)"), {}, {keys(ctrl | Qt::Key_X)}}, [this, selected] {
             if (!edit(focusedText(), "cut")) m_app->clipboard().cut(selected());
         });
-    for (QAction *a : {copy, cut})
+    for (QAction *a : {copy, cut}) {
         state(a).rule = [this] { return focusedText() || !m_app->activePane()->selection().isEmpty(); };
+        state(a).paneFacts = selection;
+    }
     add(S{Cmd::paste, "doc.on.clipboard", K("Einsetzen (⌘V)"), {}, {keys(ctrl | Qt::Key_V)}}, [this] {
         if (!edit(focusedText(), "paste")) m_app->clipboard().paste(m_app->activePane()->targetFolder());
     });
@@ -349,15 +354,18 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
               {keys(ctrl | Qt::Key_BracketLeft), keys(alt | Qt::Key_Left), keys(Qt::Key_Backspace)}},
             [pane] { pane()->goBack(); });
     state(back).rule = [pane] { return pane()->canGoBack(); };
+    state(back).paneFacts = place;
     QAction *forward = add(S{Cmd::forward,
                              "chevron.right",
                              nullptr,
                              {keys(ctrl | Qt::Key_BracketRight), keys(alt | Qt::Key_Right)}},
                            [pane] { pane()->goForward(); });
     state(forward).rule = [pane] { return pane()->canGoForward(); };
+    state(forward).paneFacts = place;
     QAction *up = add(S{Cmd::up, "arrow.up", nullptr, {keys(ctrl | Qt::Key_Up), keys(alt | Qt::Key_Up)}},
                       [pane] { pane()->goUp(); });
     state(up).rule = [pane] { return pane()->canGoUp(); };
+    state(up).paneFacts = place;
     add(S{Cmd::refresh, "arrow.clockwise", nullptr, {keys(ctrl | Qt::Key_R), keys(Qt::Key_F5)}},
         [this] { m_app->sides().refreshAll(); });
 
@@ -369,6 +377,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
             add(S{id, nullptr, nullptr, {keys(ctrl | key)}}, [pane, mode] { pane()->setViewMode(mode); });
         a->setCheckable(true);
         state(a).checked = [pane, mode] { return pane()->viewMode() == mode; };
+        state(a).paneFacts = view;
     }
     QAction *hidden = add(
         S{Cmd::showHidden, nullptr, nullptr, {keys(ctrl | Qt::Key_H)}, {keys(ctrl | shift | Qt::Key_Period)}},
@@ -455,7 +464,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         update();
     });
     connect(&m_app->sides(), &Sides::activeChanged, this, &Commands::update);
-    connect(&m_app->sides(), &Sides::sideChanged, this, &Commands::update);
+    // Not sideChanged: it passes on every change of a pane; the pane facts come through watchPanes.
     connect(&m_app->requests(), &WindowRequests::changed, this, &Commands::update);
     connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, this, &Commands::update);
     connect(&m_app->undoJournal(), &UndoJournal::changed, this, &Commands::update);
@@ -464,7 +473,11 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         connect(g, &TabGroup::tabsChanged, this, &Commands::watchPanes);
     }
     // The edit commands follow the focus: a text field has its own undo, redo and clipboard.
-    if (qApp) connect(qApp, &QApplication::focusChanged, this, &Commands::update);
+    if (qApp)
+        connect(qApp, &QApplication::focusChanged, this, [this] {
+            watchText();
+            update();
+        });
     watchPanes();
     retitle();
 }
@@ -488,6 +501,7 @@ QAction *Commands::add(const Entry &entry, std::function<void()> run) {
     m_actions << action;
     State state;
     state.when = entry.when;
+    if (entry.when != When::always) state.paneFacts = selection;
     m_states << state;
     return action;
 }
@@ -624,28 +638,55 @@ void Commands::retitle() {
 }
 
 void Commands::watchPanes() {
-    disconnect(m_leftPane);
-    disconnect(m_rightPane);
-    m_leftPane = connect(m_app->left(), &PaneModel::changed, this, &Commands::update);
-    m_rightPane = connect(m_app->right(), &PaneModel::changed, this, &Commands::update);
+    for (const auto &c : std::as_const(m_paneConnections))
+        disconnect(c);
+    m_paneConnections.clear();
+    // Listings, the cursor, free space and searches change no command's state.
+    for (PaneModel *pane : {m_app->left(), m_app->right()}) {
+        m_paneConnections << connect(pane, &PaneModel::selectionChanged, this,
+                                     [this] { updateFor(selection); });
+        for (auto signal : {&PaneModel::currentPathChanged, &PaneModel::crumbsChanged,
+                            &PaneModel::backStackChanged, &PaneModel::forwardStackChanged})
+            m_paneConnections << connect(pane, signal, this, [this] { updateFor(place); });
+        m_paneConnections << connect(pane, &PaneModel::viewModeChanged, this, [this] { updateFor(view); });
+    }
     update();
 }
 
+void Commands::watchText() {
+    disconnect(m_textConnection);
+    QWidget *text = focusedText();
+    const auto changed = [this] { updateFor(textField); };
+    if (auto *line = qobject_cast<QLineEdit *>(text))
+        m_textConnection = connect(line, &QLineEdit::textChanged, this, changed);
+    else if (auto *rich = qobject_cast<QTextEdit *>(text))
+        m_textConnection = connect(rich->document(), &QTextDocument::redoAvailable, this, changed);
+    else if (auto *plain = qobject_cast<QPlainTextEdit *>(text))
+        m_textConnection = connect(plain->document(), &QTextDocument::redoAvailable, this, changed);
+}
+
 void Commands::update() {
+    updateFor(~0u);
+}
+
+void Commands::updateFor(unsigned facts) {
     if (!m_app) return;
     const bool left = !m_app->left()->selection().isEmpty();
     const bool right = !m_app->right()->selection().isEmpty();
     const bool active = m_app->sides().active() == Side::left ? left : right;
-    for (qsizetype i = 0; i < m_actions.size(); ++i) {
-        QAction *a = m_actions[i];
-        const State &s = m_states[i];
-        const When when = s.when;
-        const bool enabled =
-            (when == When::always || (when == When::selection && active) ||
-             (when == When::leftSelection && left) || (when == When::rightSelection && right)) &&
-            (!s.rule || s.rule());
-        if (a->isEnabled() != enabled) a->setEnabled(enabled);
-        if (s.checked && a->isChecked() != s.checked()) a->setChecked(s.checked());
-        if (s.titleKey || s.formed) applyTitle(a);
-    }
+    for (qsizetype i = 0; i < m_actions.size(); ++i)
+        if (facts == ~0u || (m_states[i].paneFacts & facts)) evaluate(i, left, right, active);
+}
+
+void Commands::evaluate(qsizetype i, bool left, bool right, bool active) {
+    ++m_evaluations;
+    QAction *a = m_actions[i];
+    const State &s = m_states[i];
+    const When when = s.when;
+    const bool enabled = (when == When::always || (when == When::selection && active) ||
+                          (when == When::leftSelection && left) || (when == When::rightSelection && right)) &&
+                         (!s.rule || s.rule());
+    if (a->isEnabled() != enabled) a->setEnabled(enabled);
+    if (s.checked && a->isChecked() != s.checked()) a->setChecked(s.checked());
+    if (s.titleKey || s.formed) applyTitle(a);
 }

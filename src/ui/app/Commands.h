@@ -148,8 +148,11 @@ public:
     // Titles, help texts and key hints in the current language.
     void retitle();
     // Enabled and checked states and the titles that follow the state; runs on every change of the
-    // state, and by hand after a hook (quickLook) was filled.
+    // application's state, and by hand after a hook (quickLook) was filled. A pane's change re-evaluates
+    // only the commands that read what changed (its selection, its place, its view).
     void update();
+    // How many commands had their state evaluated so far (a measure of the work changes cause).
+    quint64 evaluations() const { return m_evaluations; }
 
     // A title carrying a file, folder or app name for a menu or button: its '&' shows as the character.
     static QString literalTitle(const QString &text);
@@ -161,6 +164,8 @@ public:
 
 private:
     enum class When { always, selection, leftSelection, rightSelection };
+    // What of a pane a command's state reads (and the focused text field's edit state).
+    enum PaneFact : unsigned { selection = 1, place = 2, view = 4, textField = 8 };
     struct Entry {
         const char *id;
         const char *symbol = nullptr;
@@ -177,6 +182,7 @@ private:
         std::function<bool()> checked;     // for switches
         std::function<QString()> titleKey; // a title key that follows the state
         std::function<QString()> formed;   // a title formed from data, shown as it is
+        unsigned paneFacts = 0;            // PaneFact bits its rule, check and title read
     };
 
     explicit Commands(AppState *app);
@@ -186,6 +192,11 @@ private:
     void buildTagMenu(QAction *tags);
     void watchPanes();
     void applyTitle(QAction *action);
+    // Re-evaluates the commands that read one of these pane facts.
+    void updateFor(unsigned facts);
+    // Follows the edit state of the text field with the focus.
+    void watchText();
+    void evaluate(qsizetype i, bool left, bool right, bool active);
 
     QPointer<AppState> m_app;
     QPointer<QWidget> m_window;
@@ -193,5 +204,8 @@ private:
     QList<QAction *> m_actions;
     QList<State> m_states;
     std::unique_ptr<QMenu> m_tagMenu;
-    QMetaObject::Connection m_leftPane, m_rightPane, m_sheetsChanged;
+    QList<QMetaObject::Connection> m_paneConnections;
+    QMetaObject::Connection m_textConnection;
+    QMetaObject::Connection m_sheetsChanged;
+    quint64 m_evaluations = 0;
 };

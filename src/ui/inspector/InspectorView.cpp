@@ -5,6 +5,7 @@
 #include "core/localisation/FileFmt.h"
 #include "core/model/MultiSummary.h"
 #include "core/model/PaneModel.h"
+#include "core/model/SelectionOrder.h"
 #include "core/model/SizeWalk.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InspectorParts.h"
@@ -75,7 +76,7 @@ void InspectorView::sync() {
         // A pane refresh keeps the selection: the summary of this selection stays as it is.
         if (multi() && selection == m_selection) return;
         m_selection = selection;
-        showMulti(m_pane->selectedPaths());
+        showMulti(selection);
         return;
     }
     m_selection.clear();
@@ -94,27 +95,33 @@ void InspectorView::sync() {
     setWidget(host);
 }
 
-void InspectorView::showMulti(const QStringList &paths) {
+// The selection is put in order in the worker that reads its summary: ordering a hundred thousand paths
+// takes longer than a frame.
+void InspectorView::showMulti(const QSet<QString> &selection) {
     const quint64 generation = ++m_generation;
     if (m_summaryFlag) m_summaryFlag->setCancelled();
     m_walk->cancel();
-    auto *view = new MultiInspector(paths);
+    auto *view = new MultiInspector(selection.size());
     setWidget(view);
-    connect(view->tagPicker(), &TagPicker::toggled, this, [this, paths](const QString &tag) {
+    connect(view->tagPicker(), &TagPicker::toggled, this, [this, view, selection](const QString &tag) {
+        const QStringList paths =
+            view->paths().isEmpty() ? QStringList(selection.begin(), selection.end()) : view->paths();
         if (m_app) m_app->items().toggleTag(tag, paths);
         readTags(paths);
     });
     m_summaryFlag = std::make_shared<CancelFlag>();
     CancelFlagPtr flag = m_summaryFlag;
     QPointer<InspectorView> self(this);
-    (void)QtConcurrent::run([self, flag, paths, generation] {
+    (void)QtConcurrent::run([self, flag, selection, generation] {
+        const QStringList paths = SelectionOrder::sorted(selection);
+        if (flag->cancelled()) return;
         const MultiSummary summary = MultiSummary::make(paths, flag.get());
         if (flag->cancelled()) return;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, summary, paths, generation] {
                 if (!self || generation != self->m_generation || !self->multi()) return;
-                self->multi()->setSummary(summary);
+                self->multi()->setSummary(summary, paths);
                 self->m_walk->start(paths);
             },
             Qt::QueuedConnection);

@@ -32,7 +32,7 @@ protected:
 
 private:
     void watchPane();
-    void showMulti(const QStringList &paths);
+    void showMulti(const QSet<QString> &selection);
     void readTags(const QStringList &paths);
 
     QPointer<AppState> m_app;

@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-MultiInspector::MultiInspector(const QStringList &paths, QWidget *parent)
-    : QWidget(parent), m_paths(paths), m_total(L("Wird berechnet …")) {
+MultiInspector::MultiInspector(qsizetype selected, QWidget *parent)
+    : QWidget(parent), m_total(L("Wird berechnet …")) {
     setObjectName(QStringLiteral("MultiInspector"));
     const UIScale ui = EnvironmentValues::ui(this);
     auto *stack = new QVBoxLayout(this);
@@ -21,7 +21,7 @@ MultiInspector::MultiInspector(const QStringList &paths, QWidget *parent)
     symbol->setAlignment(Qt::AlignCenter);
     symbol->setContentsMargins(0, 20, 0, 0);
     stack->addWidget(symbol);
-    auto *count = new QLabel(LF("%@ Objekte ausgewählt", QString::number(paths.size())), this);
+    auto *count = new QLabel(LF("%@ Objekte ausgewählt", QString::number(selected)), this);
     count->setAlignment(Qt::AlignCenter);
     QFont f = count->font();
     f.setPixelSize(int(std::lround(ui.font + 2)));
@@ -48,8 +48,9 @@ QPair<QString, QString> MultiInspector::kindsRow(const QList<MultiSummary::Kind>
     return {QString::fromUtf8(K("Arten")), text};
 }
 
-void MultiInspector::setSummary(const MultiSummary &summary) {
+void MultiInspector::setSummary(const MultiSummary &summary, const QStringList &paths) {
     m_summary = summary;
+    m_paths = paths;
     m_picker->setSet(summary.tagsOnAll);
     rebuild();
 }

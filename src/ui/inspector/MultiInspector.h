@@ -15,9 +15,11 @@ class TagPicker;
 class MultiInspector : public QWidget {
     Q_OBJECT
 public:
-    MultiInspector(const QStringList &paths, QWidget *parent = nullptr);
+    // selected: how many are selected; their paths come with the summary.
+    explicit MultiInspector(qsizetype selected, QWidget *parent = nullptr);
+    // In the pane's order; empty until the summary is there.
     const QStringList &paths() const { return m_paths; }
-    void setSummary(const MultiSummary &summary);
+    void setSummary(const MultiSummary &summary, const QStringList &paths);
     void setTagsOnAll(const QSet<QString> &tags);
     void setTotal(const QString &text);
     const std::optional<MultiSummary> &summary() const { return m_summary; }

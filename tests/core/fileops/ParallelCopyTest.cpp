@@ -6,9 +6,12 @@
 #include "platform/TrashRoots.h"
 
 #include <QDir>
+#include <QHash>
 #include <QProcess>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include <csignal>
@@ -165,6 +168,49 @@ TEST_F(ParallelCopy, FoldersGetTheirModesAndTimesAfterTheirContent) {
     EXPECT_EQ(snapshot(dst + "/tree"), snapshot(src));
     for (const QString &f : folders)
         ::chmod(encoded(f).constData(), 0755);
+}
+
+// A folder's files are made by one thread (threads making entries in one folder wait for each other), and
+// every file ends with exactly its rights, those the umask hides too, and its attributes.
+TEST_F(ParallelCopy, OneThreadPerFolderAndFilesKeepTheirExactRights) {
+    const QString src = tree("src/tree", 6, 150);
+    const mode_t rights[] = {0666, 0640, 0444, 0604, 0755, 0600};
+    for (int d = 0; d < 6; ++d) {
+        const QByteArray f = encoded(src + QString("/d%1/f7").arg(d));
+        ASSERT_EQ(::chmod(f.constData(), rights[d]), 0);
+    }
+    const QByteArray readOnly = encoded(src + "/d2/f7");
+    const bool attributes = ::setxattr(readOnly.constData(), "user.note", "kept", 4, 0) == 0 ||
+                            (::chmod(readOnly.constData(), 0644) == 0 &&
+                             ::setxattr(readOnly.constData(), "user.note", "kept", 4, 0) == 0 &&
+                             ::chmod(readOnly.constData(), 0444) == 0);
+    std::mutex lock;
+    QHash<QString, std::set<std::thread::id>> makers;
+    HookScope hook([&](Step step, const QString &p) {
+        if (step != Step::fileCopied) return;
+        std::lock_guard guard(lock);
+        makers[p.section(u'/', 0, -2)].insert(std::this_thread::get_id());
+    });
+    const mode_t old = ::umask(022);
+    const QString dst = mkdir("dst");
+    const TransferOutcome o = run({src}, dst, false);
+    ::umask(old);
+    ASSERT_EQ(o.done, 1);
+    ASSERT_EQ(makers.size(), 6);
+    for (auto it = makers.cbegin(); it != makers.cend(); ++it)
+        EXPECT_EQ(it.value().size(), 1u) << it.key().toStdString();
+    for (int d = 0; d < 6; ++d) {
+        SCOPED_TRACE(d);
+        EXPECT_EQ(lstatOf(dst + QString("/tree/d%1/f7").arg(d)).st_mode & 07777, rights[d]);
+        EXPECT_EQ(lstatOf(dst + QString("/tree/d%1/f8").arg(d)).st_mode & 07777,
+                  lstatOf(src + QString("/d%1/f8").arg(d)).st_mode & 07777);
+    }
+    if (attributes) {
+        char value[16] = {};
+        EXPECT_EQ(::getxattr(encoded(dst + "/tree/d2/f7").constData(), "user.note", value, sizeof value), 4);
+        EXPECT_STREQ(value, "kept");
+    }
+    EXPECT_EQ(snapshot(dst + "/tree"), snapshot(src));
 }
 
 // Moving to another volume: an item whose copy failed keeps every file of its source.

@@ -113,6 +113,36 @@ TEST(StorageScanner, TheFirstFiftyOfEqualFilesStayOnTop) {
     EXPECT_EQ(got, listed);
 }
 
+// The entries are put in order where they are: largest first, equal sizes as the system lists them,
+// every entry once.
+TEST(StorageScanner, EntriesComeLargestFirstAndEqualOnesInListingOrder) {
+    QTemporaryDir tmp;
+    for (int i = 0; i < 240; ++i) {
+        const QString path = tmp.path() + QStringLiteral("/e%1").arg(i);
+        if (i % 7 == 3) {
+            QDir().mkpath(path);
+            fill(path + "/inside", (i % 3) * 4096);
+        } else {
+            fill(path, (i * 5 % 4) * 4096);
+        }
+    }
+    const StorageSnapshot s = scanOf(tmp.path());
+    ASSERT_EQ(s.entries.size(), 240);
+    QHash<QString, qint64> sizes;
+    for (const StorageEntry &e : s.entries)
+        sizes.insert(e.name, e.size);
+    ASSERT_EQ(sizes.size(), 240) << "every entry once";
+    QStringList expected =
+        QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Unsorted);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](const QString &a, const QString &b) { return sizes[a] > sizes[b]; });
+    QStringList got;
+    for (const StorageEntry &e : s.entries)
+        got << e.name;
+    EXPECT_EQ(got, expected);
+    EXPECT_GT(s.entries.first().size, s.entries.last().size);
+}
+
 TEST(StorageScanner, OtherVolumesAndBindMountsAreNotEntered) {
     if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root to mount";
     QTemporaryDir tmp;

@@ -8,6 +8,8 @@
 #include "ui/style/Symbols.h"
 
 #include <QAction>
+#include <QDir>
+#include <QTest>
 #include <QMenu>
 #include <QSet>
 #include <QTemporaryDir>
@@ -166,4 +168,36 @@ TEST_F(CommandsTest, TitlesFollowTheLanguageWithTheMonitorKeysAsHints) {
     EXPECT_TRUE(action(Cmd::showHidden)->isChecked());
     action(Cmd::showHidden)->trigger();
     EXPECT_FALSE(app->settings().showHidden());
+}
+
+// A pane's listing, cursor and refreshes change no command's state; its selection, place and view change
+// only the commands that read them, and those follow at once.
+TEST_F(CommandsTest, PaneChangesReevaluateOnlyTheCommandsThatReadThem) {
+    QDir().mkpath(dir.path() + "/sub");
+    PaneModel *pane = app->left();
+    QTRY_VERIFY(pane->items().size() == 2 && !pane->freeSpace().isEmpty());
+    const quint64 start = commands->evaluations();
+    pane->setCursor(file);
+    pane->refresh();
+    TestUtil::writeFile(dir.path() + "/b.txt", "b");
+    QTRY_VERIFY(pane->items().size() == 3);
+    EXPECT_EQ(commands->evaluations(), start);
+
+    EXPECT_FALSE(action(Cmd::trash)->isEnabled());
+    EXPECT_FALSE(action(Cmd::copyToRight)->isEnabled());
+    pane->setSelection({file});
+    EXPECT_TRUE(action(Cmd::trash)->isEnabled());
+    EXPECT_TRUE(action(Cmd::copyToRight)->isEnabled());
+    EXPECT_TRUE(action(Cmd::copy)->isEnabled());
+    const quint64 perSelection = commands->evaluations() - start;
+    EXPECT_GT(perSelection, 0u);
+    EXPECT_LT(perSelection, quint64(commands->actions().size()) / 2);
+
+    EXPECT_FALSE(action(Cmd::forward)->isEnabled());
+    pane->go(dir.path() + "/sub");
+    pane->goBack();
+    QTRY_VERIFY(action(Cmd::forward)->isEnabled());
+    pane->setViewMode(ViewMode::columns);
+    EXPECT_TRUE(action(Cmd::asColumns)->isChecked());
+    EXPECT_FALSE(action(Cmd::asList)->isChecked());
 }
