@@ -1,6 +1,7 @@
 #include "ui/app/Commands.h"
 
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -228,6 +229,8 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
                                          QDir::System);
         });
     };
+    // What is in the Trash shows in a listing, on a move to another folder, or changes with a job.
+    state(emptyTrash).paneFacts = listing | place;
     // One rule for every undo entry: enabled while the journal holds something.
     QAction *undo = add(S{Cmd::undo, "arrow.uturn.backward", nullptr, {}, {keys(ctrl | Qt::Key_Z)}},
                         [this] { m_app->fileActions().undoLast(); });
@@ -468,6 +471,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
     connect(&m_app->requests(), &WindowRequests::changed, this, &Commands::update);
     connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, this, &Commands::update);
     connect(&m_app->undoJournal(), &UndoJournal::changed, this, &Commands::update);
+    connect(&m_app->jobs(), &JobRunner::finished, this, [this] { updateFor(listing); });
     for (TabGroup *g : {m_app->sides().leftTabs(), m_app->sides().rightTabs()}) {
         connect(g, &TabGroup::indexChanged, this, &Commands::watchPanes);
         connect(g, &TabGroup::tabsChanged, this, &Commands::watchPanes);
@@ -641,7 +645,7 @@ void Commands::watchPanes() {
     for (const auto &c : std::as_const(m_paneConnections))
         disconnect(c);
     m_paneConnections.clear();
-    // Listings, the cursor, free space and searches change no command's state.
+    // The cursor, free space and searches change no command's state; a listing only what shows the Trash.
     for (PaneModel *pane : {m_app->left(), m_app->right()}) {
         m_paneConnections << connect(pane, &PaneModel::selectionChanged, this,
                                      [this] { updateFor(selection); });
@@ -649,6 +653,7 @@ void Commands::watchPanes() {
                             &PaneModel::backStackChanged, &PaneModel::forwardStackChanged})
             m_paneConnections << connect(pane, signal, this, [this] { updateFor(place); });
         m_paneConnections << connect(pane, &PaneModel::viewModeChanged, this, [this] { updateFor(view); });
+        m_paneConnections << connect(pane, &PaneModel::listed, this, [this] { updateFor(listing); });
     }
     update();
 }

@@ -165,7 +165,7 @@ public:
 private:
     enum class When { always, selection, leftSelection, rightSelection };
     // What of a pane a command's state reads (and the focused text field's edit state).
-    enum PaneFact : unsigned { selection = 1, place = 2, view = 4, textField = 8 };
+    enum PaneFact : unsigned { selection = 1, place = 2, view = 4, textField = 8, listing = 16 };
     struct Entry {
         const char *id;
         const char *symbol = nullptr;

@@ -170,8 +170,8 @@ TEST_F(CommandsTest, TitlesFollowTheLanguageWithTheMonitorKeysAsHints) {
     EXPECT_FALSE(app->settings().showHidden());
 }
 
-// A pane's listing, cursor and refreshes change no command's state; its selection, place and view change
-// only the commands that read them, and those follow at once.
+// A pane's cursor and refreshes change no command's state and its listings only whether the Trash can be
+// emptied; its selection, place and view change only the commands that read them, and those follow at once.
 TEST_F(CommandsTest, PaneChangesReevaluateOnlyTheCommandsThatReadThem) {
     QDir().mkpath(dir.path() + "/sub");
     PaneModel *pane = app->left();
@@ -181,7 +181,8 @@ TEST_F(CommandsTest, PaneChangesReevaluateOnlyTheCommandsThatReadThem) {
     pane->refresh();
     TestUtil::writeFile(dir.path() + "/b.txt", "b");
     QTRY_VERIFY(pane->items().size() == 3);
-    EXPECT_EQ(commands->evaluations(), start);
+    EXPECT_LE(commands->evaluations() - start, 3u); // empty Trash, once a listing
+    const quint64 listed = commands->evaluations();
 
     EXPECT_FALSE(action(Cmd::trash)->isEnabled());
     EXPECT_FALSE(action(Cmd::copyToRight)->isEnabled());
@@ -189,7 +190,7 @@ TEST_F(CommandsTest, PaneChangesReevaluateOnlyTheCommandsThatReadThem) {
     EXPECT_TRUE(action(Cmd::trash)->isEnabled());
     EXPECT_TRUE(action(Cmd::copyToRight)->isEnabled());
     EXPECT_TRUE(action(Cmd::copy)->isEnabled());
-    const quint64 perSelection = commands->evaluations() - start;
+    const quint64 perSelection = commands->evaluations() - listed;
     EXPECT_GT(perSelection, 0u);
     EXPECT_LT(perSelection, quint64(commands->actions().size()) / 2);
 
