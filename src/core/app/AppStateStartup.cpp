@@ -29,7 +29,7 @@ void settleLeftovers(AppState *app) {
     whenDone(app, QtConcurrent::run([] { return FileOps::recoverTransfers(); }),
              [app](const FileOps::Leftovers &left) {
                  if (left.isEmpty()) return;
-                 const QString first = left.setAside.isEmpty() ? left.parts.first() : left.setAside.first();
+                 const QString first = left.first();
                  Alert alert;
                  alert.style = Alert::Style::warning;
                  alert.message = FileOps::leftoversText(left);

@@ -174,16 +174,16 @@ void Transfers::recordTransfer(const TransferOutcome &outcome, bool move) {
 }
 
 void Transfers::runSync(const QString &left, const QString &right, const QList<SyncStep> &steps,
-                        std::function<void()> completion) {
+                        std::function<void()> completion, const FolderSync::Roots &roots) {
     if (steps.isEmpty() || !m_jobs.admits()) return;
     QPointer<Transfers> self(this);
-    const auto start = [self, left, right, steps, completion] {
+    const auto start = [self, left, right, steps, completion, roots] {
         if (!self) return;
         const qsizetype total = steps.size();
         self->m_jobs.run(
             K("Synchronisiere"),
-            [left, right, steps](TransferProgress &progress) {
-                return FolderSync::run(left, right, steps, progress);
+            [left, right, steps, roots](TransferProgress &progress) {
+                return FolderSync::run(left, right, steps, progress, roots);
             },
             [self, total, completion](const SyncResult &r) {
                 if (!self) return;

@@ -2,6 +2,7 @@
 
 #include "core/fileops/TransferOutcome.h"
 #include "core/model/Side.h"
+#include "core/tools/FolderSync.h"
 
 #include <QHash>
 #include <QObject>
@@ -30,8 +31,9 @@ public:
                   std::function<void()> admitted = {});
     // Runs the ticked steps of a compare as the one job (asking first when items go to the Trash or are
     // replaced); completion runs on the main thread after the result toast, only when the job ran.
+    // roots: the roots as the compare read them; the run refuses roots that changed since.
     void runSync(const QString &left, const QString &right, const QList<SyncStep> &steps,
-                 std::function<void()> completion);
+                 std::function<void()> completion, const FolderSync::Roots &roots = {});
 
 private:
     // The transfer once its conflicts are answered.

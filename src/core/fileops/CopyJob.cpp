@@ -1,6 +1,7 @@
 #include "core/fileops/CopyJob.h"
 
 #include "core/fileops/FileOps.h"
+#include "core/fileops/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
@@ -469,6 +470,50 @@ void copyRoot(CopyJob &job, const QString &source, const QString &target, bool f
 
 void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report) {
     copyRoot(job, source, target, flush, false, report);
+}
+
+} // namespace detail
+
+namespace detail {
+
+PartCopy::PartCopy(const QString &folder) : path_(hiddenName(folder, "part")) {
+    report_.mark = Journal::beginPart(path_);
+    recorded_.set(path_);
+}
+
+PartCopy::~PartCopy() {
+    if (!placed_ && report_.createdRoot) removeTree(path_);
+}
+
+void PartCopy::copy(CopyJob &job, const QString &source, bool flush) {
+    copyTree(job, source, path_, flush, report_);
+}
+
+int PartCopy::place(const QString &to) {
+    const int e = renameNoReplace(path_, to);
+    if (e == 0) {
+        placed_ = true;
+        unmark(report_);
+    }
+    return e;
+}
+
+Replaced PartCopy::replace(const QString &named, const struct stat &old) {
+    Replaced r = replaceWithPart(path_, named, old);
+    switch (r.how) {
+    case Replaced::How::done:
+        placed_ = true;
+        unmark(report_);
+        break;
+    case Replaced::How::kept:
+        placed_ = true; // the old item is under the part's name now
+        recorded_.keep();
+        break;
+    case Replaced::How::nameFree:
+    case Replaced::How::failed:
+        break;
+    }
+    return r;
 }
 
 } // namespace detail

@@ -4,6 +4,7 @@
 // copied by a small pool while one thread walks the tree.
 
 #include "core/fileops/FileSteps.h"
+#include "core/fileops/TransferJournal.h"
 
 #include <memory>
 #include <unordered_map>
@@ -48,5 +49,30 @@ CopyJobPtr newCopyJob(TransferProgress &progress);
 void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report);
 // Takes the marker off a copy that has its real name now.
 void unmark(CopyReport &report);
+
+// A copy made under a hidden part name, on record in the journal and marked as ours until it has its
+// real name, so that the next start removes it after a crash; removed on every other way out.
+class PartCopy {
+public:
+    explicit PartCopy(const QString &folder);
+    PartCopy(const PartCopy &) = delete;
+    PartCopy &operator=(const PartCopy &) = delete;
+    ~PartCopy();
+    // Throws like copyTree. flush: the copy is on stable storage when this returns.
+    void copy(CopyJob &job, const QString &source, bool flush);
+    const QString &path() const { return path_; }
+    // False: there was nothing to copy (a pipe, a socket, a device).
+    bool made() const { return report_.createdRoot; }
+    // Takes the free name `to`; 0 or errno.
+    int place(const QString &to);
+    // Takes the name of the item `old` at `named`, which goes to the Trash.
+    Replaced replace(const QString &named, const struct stat &old);
+
+private:
+    QString path_;
+    CopyReport report_;
+    Journal::Scope recorded_;
+    bool placed_ = false;
+};
 
 } // namespace FileOps::detail

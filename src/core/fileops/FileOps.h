@@ -75,7 +75,11 @@ TransferOutcome runWithProgress(const QStringList &paths, const QString &to, boo
 struct Leftovers {
     QStringList setAside; // originals of folder moves whose name is taken again
     QStringList parts;    // copies on file systems that keep no marker of ours
-    bool isEmpty() const { return setAside.isEmpty() && parts.isEmpty(); }
+    QStringList renamed;  // items of a batch rename whose old and new names are both taken again
+    bool isEmpty() const { return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty(); }
+    QString first() const {
+        return !setAside.isEmpty() ? setAside.first() : !parts.isEmpty() ? parts.first() : renamed.value(0);
+    }
 };
 // Settles what the journal says interrupted transfers left: removes their incomplete copies,
 // finishes replacements, gives set-aside originals their names back. Removes nothing else.

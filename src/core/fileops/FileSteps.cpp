@@ -1,6 +1,7 @@
 #include "core/fileops/FileSteps.h"
 
 #include "core/fileops/TransferJournal.h"
+#include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
 #include "platform/Volumes.h"
@@ -261,6 +262,194 @@ int syncFolder(const QString &folder) {
     if (Posix::retry([&] { return ::fsync(fd); }) != 0 && errno != EINVAL && errno != EROFS) e = errno;
     ::close(fd);
     return e;
+}
+
+} // namespace FileOps::detail
+
+namespace FileOps::detail {
+
+namespace {
+
+// Up from `from` through "..", looking for `target`; bounded, and ends at the file system's root.
+bool above(const QByteArray &from, const struct stat &target) {
+    Fd fd(::open(from.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (int i = 0; fd.get() >= 0 && i < 4096; ++i) {
+        struct stat st;
+        if (::fstat(fd.get(), &st) != 0) break;
+        if (sameInode(st, target)) return true;
+        Fd up(::openat(fd.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        struct stat su;
+        if (up.get() < 0 || ::fstat(up.get(), &su) != 0 || sameInode(su, st)) break;
+        fd = std::move(up);
+    }
+    return false;
+}
+
+FileError trashError(const Trash::Result &trashed) {
+    return trashed.status == Trash::Status::noTrash
+               ? FileError{EOPNOTSUPP, L("Auf diesem Laufwerk gibt es keinen Papierkorb."), false}
+               : FileError::fromErrno(trashed.err);
+}
+
+} // namespace
+
+bool foldersNested(const QString &a, const QString &b) {
+    const std::optional<QByteArray> pa = Posix::encode(a), pb = Posix::encode(b);
+    if (!pa || !pb) return false;
+    struct stat sa, sb;
+    if (::stat(pa->constData(), &sa) != 0 || ::stat(pb->constData(), &sb) != 0) return false;
+    return above(*pa, sb) || above(*pb, sa) || liesInside(b, a, sa) || liesInside(a, b, sb);
+}
+
+Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old) {
+    Replaced out;
+    Journal::beginReplace(part, named, old);
+    const int e = exchangeNames(part, named);
+    if (e == ENOENT) {
+        out.how = Replaced::How::nameFree;
+        return out;
+    }
+    if (e == 0) {
+        // The old item lies under the hidden name now.
+        reached(Step::oldItemOut, bytesOf(named));
+        const Trash::Result trashed = Trash::moveToTrash(part, named);
+        if (trashed.status == Trash::Status::moved) {
+            out.how = Replaced::How::done;
+            out.inTrash = trashed.inTrash;
+            return out;
+        }
+        out.error = trashError(trashed);
+        out.noTrash = trashed.status == Trash::Status::noTrash;
+        // The old item takes its name back, or the journal sends it to the Trash at the next start.
+        out.how = exchangeNames(part, named) == 0 ? Replaced::How::failed : Replaced::How::kept;
+        return out;
+    }
+    if (e != EINVAL && e != ENOTSUP && e != EOPNOTSUPP && e != ENOSYS) {
+        out.error = FileError::fromErrno(e);
+        return out;
+    }
+    // No exchange on this file system: the old item goes first; after a crash in between, the
+    // journal gives the name to the part.
+    const Trash::Result trashed = Trash::moveToTrash(named);
+    if (trashed.status != Trash::Status::moved) {
+        out.error = trashError(trashed);
+        out.noTrash = trashed.status == Trash::Status::noTrash;
+        return out;
+    }
+    reached(Step::oldItemOut, bytesOf(named));
+    if (const int r = renameNoReplace(part, named)) {
+        // Something took the name meanwhile: the old item comes back where it was.
+        if (renameNoReplace(trashed.inTrash, named) == 0) {
+            if (const QString info = Trash::infoFileFor(trashed.inTrash); !info.isEmpty()) removeTree(info);
+        } else {
+            out.inTrash = trashed.inTrash; // it stays in the Trash
+        }
+        out.error = FileError::fromErrno(r);
+        return out;
+    }
+    out.how = Replaced::How::done;
+    out.inTrash = trashed.inTrash;
+    return out;
+}
+
+namespace {
+
+struct PieceTrash {
+    const QStringList &mountPoints; // canonical, each strictly below the item
+    Trashed &out;
+    QString top; // the item's folder, for relative names
+
+    bool holdsMount(const QString &real) const {
+        for (const QString &m : mountPoints)
+            if (Posix::isAtOrBelow(m, real)) return true;
+        return false;
+    }
+    void one(const QString &path, const QString &real, int depth) {
+        if (mountPoints.contains(real)) {
+            if (out.mounts++ == 0) out.firstMount = path.mid(top.size() + 1);
+            return;
+        }
+        struct stat st;
+        if (!holdsMount(real) || !Posix::lstatPath(path, st) || !S_ISDIR(st.st_mode)) {
+            const Trash::Result r = Trash::moveToTrash(path);
+            if (r.status == Trash::Status::moved) {
+                out.moved << qMakePair(path, r.inTrash);
+            } else if (out.status == Trash::Status::moved) {
+                out.status = r.status;
+                out.err = r.err;
+            }
+            return;
+        }
+        if (depth >= maxDepth) return;
+        const auto bytes = Posix::encode(path);
+        Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1);
+        if (fd.get() < 0) return;
+        std::vector<QByteArray> names;
+        try {
+            names = listNames(fd.get());
+        } catch (const FileError &) {
+            return;
+        }
+        for (const QByteArray &n : names) {
+            const QString name = textOf(n);
+            one(Posix::childPath(path, name), Posix::childPath(real, name), depth + 1);
+        }
+    }
+};
+
+QString realPathOf(const QString &path) {
+    const auto p = Posix::encode(path);
+    if (!p) return {};
+    char *real = ::realpath(p->constData(), nullptr);
+    if (!real) return {};
+    const QString out = Posix::decode(QByteArray(real)).value_or(QString());
+    ::free(real);
+    return out;
+}
+
+} // namespace
+
+Trashed trashItem(const QString &path, const QString &shownAs) {
+    Trashed out;
+    struct stat st;
+    QStringList inside;
+    const QString real = Posix::lstatPath(path, st) && S_ISDIR(st.st_mode) ? realPathOf(path) : QString();
+    if (!real.isEmpty())
+        for (const Volumes::Mount &m : Volumes::mountTable())
+            if (m.mountPoint != real && Posix::isAtOrBelow(m.mountPoint, real)) inside << m.mountPoint;
+    if (inside.isEmpty()) {
+        const Trash::Result r = Trash::moveToTrash(path, shownAs);
+        out.status = r.status;
+        out.err = r.err;
+        if (r.status == Trash::Status::moved) out.moved << qMakePair(path, r.inTrash);
+        return out;
+    }
+    out.status = Trash::Status::moved;
+    PieceTrash pieces{inside, out, Posix::parentOf(path)};
+    const auto bytes = Posix::encode(path);
+    Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1);
+    std::vector<QByteArray> names;
+    try {
+        if (fd.get() >= 0) names = listNames(fd.get());
+    } catch (const FileError &) {
+    }
+    for (const QByteArray &n : names) {
+        const QString name = textOf(n);
+        pieces.one(Posix::childPath(path, name), Posix::childPath(real, name), 1);
+    }
+    return out;
+}
+
+QString mountsStayedText(const Trashed &t, const QString &name) {
+    // clang-format off
+    if (t.mounts == 1)
+        return LF("„%@“ enthält den eingehängten Ordner „%@“. Er bleibt mit seinem Inhalt am alten Ort, alles andere liegt im Papierkorb.",
+                  name, t.firstMount);
+    if (t.mounts > 1)
+        return LF("„%@“ enthält %d eingehängte Ordner, darunter „%@“. Sie bleiben mit ihrem Inhalt am alten Ort, alles andere liegt im Papierkorb.",
+                  name, int(t.mounts), t.firstMount);
+    // clang-format on
+    return {};
 }
 
 } // namespace FileOps::detail

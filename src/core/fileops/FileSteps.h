@@ -7,9 +7,12 @@
 #include "core/fileops/FileError.h"
 #include "core/fileops/FileOps.h"
 #include "platform/Posix.h"
+#include "platform/Trash.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 #include <functional>
@@ -102,6 +105,41 @@ int exchangeNames(const QString &a, const QString &b);
 int renameNoReplace(const QString &from, const QString &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.
 int syncFolder(const QString &folder);
+
+// Whether one folder is the other or lies inside it, by identity: up through ".." from each, and
+// through the mount table, so that links and bind mounts of either's subfolders are caught.
+bool foldersNested(const QString &a, const QString &b);
+
+// How a replacement went.
+struct Replaced {
+    enum class How {
+        done,     // the part has the name; the old item is in the Trash (inTrash)
+        nameFree, // the old item went meanwhile: nothing was done
+        failed,   // both are where they were (error)
+        kept,     // the old item waits under the hidden name: the journal trashes it at the next start
+    } how = How::failed;
+    FileError error;
+    bool noTrash = false; // the volume has no Trash we may use
+    QString inTrash;
+};
+// The complete part `part` (journalled) takes the name `named` of the item `old`, and the old item goes
+// to the Trash from the hidden name: in one exchange where the file system can, so the name is never
+// empty; elsewhere the old item goes first and the journal gives the name to the part after a crash in
+// between.
+Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old);
+
+// What moving one item to the Trash did. An item with mounts inside is never carried along with them:
+// everything else in it goes piece by piece and the folders holding the mounts stay.
+struct Trashed {
+    Trash::Status status = Trash::Status::failed;
+    int err = 0;
+    QList<QPair<QString, QString>> moved; // original and place in the Trash, of each piece
+    qsizetype mounts = 0;                 // mounted folders that stayed
+    QString firstMount;                   // one of them, relative to the item's folder
+};
+Trashed trashItem(const QString &path, const QString &shownAs = {});
+// The sentence for the mounts that stayed; empty when none did.
+QString mountsStayedText(const Trashed &t, const QString &name);
 
 // Steps of a copy or move at which tests act (a writer, a kill).
 // oldItemOut: a replaced item has left its name.

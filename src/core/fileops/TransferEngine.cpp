@@ -28,10 +28,6 @@ Identity identityOf(const struct stat &st) {
     return {st.st_dev, st.st_ino};
 }
 
-QString noTrashText() {
-    return L("Auf diesem Laufwerk gibt es keinen Papierkorb.");
-}
-
 class Engine {
 public:
     Engine(const QStringList &paths, const QString &to, bool move, TransferProgress &progress,
@@ -70,7 +66,6 @@ private:
     Step giveName(Item &it);
     Step replaceOld(Item &it);
     Step takeFreeName(Item &it);
-    Step trashExchanged(Item &it);
     Step takeName(Item &it);
     Step verifyAndFinishMove(Item &it);
     void succeed(const Item &it);
@@ -303,61 +298,27 @@ Engine::Step Engine::giveName(Item &it) {
     return s;
 }
 
-FileError trashFailure(const Trash::Result &trashed) {
-    return trashed.status == Trash::Status::noTrash ? FileError{EOPNOTSUPP, noTrashText(), false}
-                                                    : FileError::fromErrno(trashed.err);
-}
-
 // The replacement and the old item swap names in one step, and the old item goes to the Trash
 // from its hidden name: the name is never empty.
 Engine::Step Engine::replaceOld(Item &it) {
     struct stat old;
     if (!Posix::lstatPath(it.named, old)) return takeName(it); // it went meanwhile
-    Journal::beginReplace(it.placeAt, it.named, old);
-    const int e = exchangeNames(it.placeAt, it.named);
-    if (e == 0) return trashExchanged(it);
-    if (e == ENOENT) return takeName(it);
-    if (e != EINVAL && e != ENOTSUP && e != EOPNOTSUPP && e != ENOSYS) {
-        undoPlace(it);
-        return fail(explain(FileError::fromErrno(e), it.name));
+    const Replaced r = replaceWithPart(it.placeAt, it.named, old);
+    if (!r.inTrash.isEmpty()) TrashMemory::remember(it.named, r.inTrash);
+    switch (r.how) {
+    case Replaced::How::nameFree:
+        return takeName(it);
+    case Replaced::How::done:
+        out_.replaced << TrashedPair{it.named, r.inTrash};
+        return Step::proceed;
+    case Replaced::How::kept:
+        it.recorded.keep(); // the journal sends the old item to the Trash at the next start
+        return fail(explain(r.error, it.name));
+    case Replaced::How::failed:
+        break;
     }
-    // No exchange on this file system: the old item goes first; after a crash in between, the
-    // journal gives the name to the copy.
-    const Trash::Result trashed = Trash::moveToTrash(it.named);
-    if (trashed.status != Trash::Status::moved) {
-        undoPlace(it);
-        return fail(explain(trashFailure(trashed), it.name));
-    }
-    TrashMemory::remember(it.named, trashed.inTrash);
-    reached(detail::Step::oldItemOut, bytesOf(it.named));
-    if (const int r = renameNoReplace(it.placeAt, it.named)) {
-        // Something took the name meanwhile: bring the old item back where it was.
-        if (renameNoReplace(trashed.inTrash, it.named) == 0) {
-            TrashMemory::forget(trashed.inTrash);
-            if (const QString info = Trash::infoFileFor(trashed.inTrash); !info.isEmpty()) removeTree(info);
-        }
-        undoPlace(it);
-        return fail(explain(FileError::fromErrno(r), it.name));
-    }
-    out_.replaced << TrashedPair{it.named, trashed.inTrash};
-    return Step::proceed;
-}
-
-// The old item lies under the hidden name now.
-Engine::Step Engine::trashExchanged(Item &it) {
-    reached(detail::Step::oldItemOut, bytesOf(it.named));
-    const Trash::Result trashed = Trash::moveToTrash(it.placeAt, it.named);
-    if (trashed.status != Trash::Status::moved) {
-        // The old item takes its name back.
-        if (exchangeNames(it.placeAt, it.named) == 0)
-            undoPlace(it);
-        else
-            it.recorded.keep(); // the journal sends it to the Trash at the next start
-        return fail(explain(trashFailure(trashed), it.name));
-    }
-    TrashMemory::remember(it.named, trashed.inTrash);
-    out_.replaced << TrashedPair{it.named, trashed.inTrash};
-    return Step::proceed;
+    undoPlace(it);
+    return fail(explain(r.error, it.name));
 }
 
 // Nothing is under the name any more.
@@ -414,14 +375,17 @@ Leftovers recoverTransfers() {
 }
 
 QString leftoversText(const Leftovers &left) {
-    const qsizetype count = left.setAside.size() + left.parts.size();
+    const qsizetype count = left.setAside.size() + left.parts.size() + left.renamed.size();
     if (count == 0) return {};
-    const QString first = left.setAside.isEmpty() ? left.parts.first() : left.setAside.first();
+    const QString first = left.first();
     const QString name = Posix::lastComponent(first), folder = Posix::parentOf(first);
     // clang-format off
     if (count > 1)
         return LF("Abgebrochene Übertragungen haben %d Objekte unter verborgenen Namen hinterlassen, darunter „%@“ in „%@“.",
                   int(count), name, folder);
+    if (!left.renamed.isEmpty())
+        return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“, weil sein alter und sein neuer Name wieder vergeben sind.",
+                  name, folder);
     if (!left.setAside.isEmpty())
         return LF("Das Original eines abgebrochenen Verschiebens liegt als „%@“ in „%@“, weil sein Name wieder vergeben ist.",
                   name, folder);

@@ -138,6 +138,27 @@ void beginAside(const QString &aside, const QString &source, const struct stat &
     if (!other.isEmpty()) record(key, "aside " + key + ' ' + other + ' ' + identity(st) + '\n', true);
 }
 
+QByteArray beginRenames(const QList<Rename> &renames) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    if (!ready(s)) return s.token;
+    QByteArray lines;
+    QList<QByteArray> keys;
+    for (const Rename &r : renames) {
+        const QByteArray key = keyOf(r.hidden), from = keyOf(r.from), to = keyOf(r.to);
+        if (key.isEmpty() || from.isEmpty() || to.isEmpty()) continue;
+        lines += "rename " + key + ' ' + from + ' ' + to + ' ' + identity(r.st) + '\n';
+        keys << key;
+    }
+    if (keys.isEmpty() || Posix::writeAll(s.fd, lines.constData(), lines.size()) != 0) return s.token;
+    // One flush for the whole batch.
+    Posix::retry([&] { return ::fdatasync(s.fd); });
+    if (!s.named) s.named = syncFolder(folder()) == 0;
+    for (const QByteArray &key : keys)
+        ++s.open[key];
+    return s.token;
+}
+
 void end(const QString &path) {
     const QByteArray key = keyOf(path);
     State &s = state();
@@ -153,6 +174,7 @@ namespace {
 struct Record {
     QByteArray kind, key;
     QString path, other;
+    QString renamedTo; // a batch rename's new name
     dev_t dev = 0;
     ino_t ino = 0;
     bool ended = false;
@@ -176,7 +198,8 @@ std::vector<Record> parse(const QByteArray &text) {
                 records[at].ended = true;
             continue;
         }
-        const bool two = f.size() == 5 && (f[0] == "replace" || f[0] == "aside");
+        const bool rename = f.size() == 6 && f[0] == "rename";
+        const bool two = rename || (f.size() == 5 && (f[0] == "replace" || f[0] == "aside"));
         if (!two && !(f.size() == 2 && f[0] == "part")) continue;
         Record r;
         r.kind = f[0];
@@ -187,10 +210,16 @@ std::vector<Record> parse(const QByteArray &text) {
         if (two) {
             bool devOk = false, inoOk = false;
             const auto other = pathOf(f[2]);
-            r.dev = dev_t(f[3].toULongLong(&devOk));
-            r.ino = ino_t(f[4].toULongLong(&inoOk));
+            const qsizetype at = rename ? 4 : 3;
+            r.dev = dev_t(f[at].toULongLong(&devOk));
+            r.ino = ino_t(f[at + 1].toULongLong(&inoOk));
             if (!other || !devOk || !inoOk) continue;
             r.other = *other;
+            if (rename) {
+                const auto to = pathOf(f[3]);
+                if (!to) continue;
+                r.renamedTo = *to;
+            }
         }
         open[r.key].push_back(records.size());
         records.push_back(r);
@@ -239,6 +268,19 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
         if (renameNoReplace(r.path, r.other) == 0) return Outcome::settled;
         if (!report) return Outcome::pending;
         left.setAside << r.path;
+        return Outcome::settled;
+    }
+    if (r.kind == "rename") {
+        // An item of a batch rename: its old name, else its new one, else say where it is. Never removed.
+        if (!sameItem(st, r) || markOf(r.path, token) == Mark::other) return Outcome::notMine;
+        for (const QString &name : {r.other, r.renamedTo}) {
+            if (renameNoReplace(r.path, name) == 0) {
+                unmark(name);
+                return Outcome::settled;
+            }
+        }
+        if (!report) return Outcome::pending;
+        left.renamed << r.path;
         return Outcome::settled;
     }
     const Mark mark = partShaped(r.path, st) ? markOf(r.path, token) : Mark::other;

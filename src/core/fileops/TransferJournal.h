@@ -8,6 +8,7 @@
 #include "core/fileops/FileOps.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <sys/stat.h>
@@ -20,6 +21,14 @@ QByteArray beginPart(const QString &path);
 void beginReplace(const QString &part, const QString &named, const struct stat &old);
 // Recorded on stable storage before the item `source` (whose stat is `st`) goes aside as `aside`.
 void beginAside(const QString &aside, const QString &source, const struct stat &st);
+// One item of a batch rename: `from` (whose stat is `st`) waits under `hidden` before it takes `to`.
+struct Rename {
+    QString hidden, from, to;
+    struct stat st {};
+};
+// Recorded on stable storage at once, before the first rename; the value of the items' marker.
+QByteArray beginRenames(const QList<Rename> &renames);
+
 // What was recorded about `path` is settled: nothing of ours is left under that name.
 void end(const QString &path);
 

@@ -1,10 +1,14 @@
 #include "core/fileops/TwoPhaseRename.h"
 
 #include "core/fileops/FileOps.h"
+#include "core/fileops/TransferJournal.h"
+#include "platform/FileCopy.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
 
 #include <QUuid>
+
+#include <sys/xattr.h>
 
 namespace FileOps {
 
@@ -18,6 +22,15 @@ struct Aside {
     TransferPair pair;
     QString temp;
 };
+
+void setMark(const QString &path, const QByteArray &mark) {
+    if (const auto p = Posix::encode(path); p && !mark.isEmpty())
+        ::lsetxattr(p->constData(), FileCopy::partMark, mark.constData(), size_t(mark.size()), 0);
+}
+
+void dropMark(const QString &path) {
+    if (const auto p = Posix::encode(path)) ::lremovexattr(p->constData(), FileCopy::partMark);
+}
 
 } // namespace
 
@@ -33,9 +46,22 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
     TwoPhaseReport report;
     if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
 
+    // Every hidden name with its old and new one is on record before the first rename, so that the
+    // next start gives each item a name again after a crash. The marker goes with the item.
+    QList<detail::Journal::Rename> planned;
+    planned.reserve(pairs.size());
+    for (const TransferPair &p : pairs) {
+        detail::Journal::Rename r{
+            Posix::childPath(Posix::parentOf(p.from), renameTempName()), p.from, p.to, {}};
+        Posix::lstatPath(p.from, r.st);
+        planned << r;
+    }
+    const QByteArray mark = detail::Journal::beginRenames(planned);
+
     // Phase 1: every item out of the way. A cancel stops here, before anything has its new name.
     QList<Aside> aside;
-    for (qsizetype i = 0; i < pairs.size(); ++i) {
+    qsizetype reached = 0;
+    for (qsizetype i = 0; i < pairs.size(); ++i, reached = i) {
         const TransferPair &p = pairs[i];
         if (progress) {
             if (progress->isCancelled()) {
@@ -44,39 +70,51 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
             }
             progress->setItem(i + 1, Posix::lastComponent(p.from));
         }
-        const QString temp = Posix::childPath(Posix::parentOf(p.from), renameTempName());
+        const QString &temp = planned[i].hidden;
+        setMark(p.from, mark);
         try {
             move(p.from, temp);
             aside << Aside{p, temp};
         } catch (const FileError &e) {
+            dropMark(p.from);
+            detail::Journal::end(temp);
             report.errors << sentence(e, Posix::lastComponent(p.from));
         }
         if (progress) progress->add(1);
     }
+    for (qsizetype i = reached; i < planned.size(); ++i)
+        detail::Journal::end(planned[i].hidden);
 
     // Phase 2: into place; an item that cannot take its name goes back, and is never left hidden silently.
     for (const Aside &a : aside) {
         const QString oldName = Posix::lastComponent(a.pair.from);
+        // Left under the hidden name, the record stays for the next start.
+        bool settled = true;
         try {
             move(a.temp, a.pair.to);
+            dropMark(a.pair.to);
             report.done << a.pair;
         } catch (const FileError &e) {
             // The system's sentence would name the hidden name; the user knows the item by its old one.
             report.errors << explain(FileError::fromErrno(e.code ? e.code : EIO), oldName);
             try {
                 move(a.temp, a.pair.from);
+                dropMark(a.pair.from);
             } catch (const FileError &) {
                 const QString folder = Posix::parentOf(a.pair.from);
                 const QString free = uniqueURL(oldName, folder, true);
                 try {
                     move(a.temp, free);
+                    dropMark(free);
                     report.errors << LF("„%@“ liegt jetzt unter „%@“.", oldName, Posix::lastComponent(free));
                 } catch (const FileError &) {
+                    settled = false;
                     report.errors << LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", oldName,
                                         Posix::lastComponent(a.temp));
                 }
             }
         }
+        if (settled) detail::Journal::end(a.temp);
         if (progress) progress->add(1);
     }
     return report;

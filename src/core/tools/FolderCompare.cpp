@@ -1,5 +1,6 @@
 #include "core/tools/FolderCompare.h"
 
+#include "core/fileops/FileSteps.h"
 #include "core/localisation/AppLanguage.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -15,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 bool EntryFacts::isDir() const {
@@ -115,8 +117,11 @@ struct Walker {
     QList<CompareRow> rows;
     bool cancelled = false;
     QString error;
+    // A folder met on one side that is the other side's root: a bind mount shows one tree inside the other.
+    std::pair<dev_t, ino_t> leftRoot{}, rightRoot{};
 
     bool stop() {
+        if (!error.isEmpty()) return true;
         if (!cancelled && isCancelled && isCancelled()) cancelled = true;
         return cancelled;
     }
@@ -163,6 +168,10 @@ struct Walker {
         row.note = note;
         fill(row, l, r);
         rows << row;
+    }
+
+    static bool isRoot(const Side &s, const std::pair<dev_t, ino_t> &root) {
+        return s.facts && s.facts->isDir() && s.facts->dev == root.first && s.facts->ino == root.second;
     }
 
     static QString unreadableNote(int err) { return LF("Nicht lesbar: %@", Posix::errorText(err)); }
@@ -222,6 +231,10 @@ struct Walker {
                 continue;
             }
             if (!ls.facts && !rs.facts) continue;
+            if (isRoot(ls, rightRoot) || isRoot(rs, leftRoot)) {
+                error = L("Ein Ordner liegt im anderen.");
+                return;
+            }
             if (folded.value(foldKey(name)) > 1) {
                 const bool dir = (ls.facts ? ls.facts : rs.facts)->isDir();
                 add(id, CompareRow::Status::conflict, ls, rs, dir,
@@ -313,32 +326,19 @@ std::optional<EntryFacts> facts(const QString &path, int *err) {
 }
 
 bool nested(const QString &a, const QString &b) {
-    const std::optional<QByteArray> pa = Posix::encode(a), pb = Posix::encode(b);
-    if (!pa || !pb) return false;
-    struct stat sa, sb;
-    if (::stat(pa->constData(), &sa) != 0 || ::stat(pb->constData(), &sb) != 0) return false;
-    // Up from `from` through "..", looking for `target`; bounded, and ends at the file system's root.
-    const auto inside = [](const QByteArray &from, const struct stat &target) {
-        int fd = ::open(from.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        for (int i = 0; fd >= 0 && i < 4096; ++i) {
-            struct stat st;
-            if (::fstat(fd, &st) != 0) break;
-            if (st.st_dev == target.st_dev && st.st_ino == target.st_ino) {
-                ::close(fd);
-                return true;
-            }
-            const int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-            struct stat su;
-            const bool top =
-                up < 0 || ::fstat(up, &su) != 0 || (su.st_dev == st.st_dev && su.st_ino == st.st_ino);
-            ::close(fd);
-            fd = up;
-            if (top) break;
-        }
-        if (fd >= 0) ::close(fd);
-        return false;
-    };
-    return inside(*pa, sb) || inside(*pb, sa);
+    return FileOps::detail::foldersNested(a, b);
+}
+
+std::optional<RootId> rootId(const QString &path) {
+    const std::optional<QByteArray> p = Posix::encode(path);
+    struct statx sx;
+    if (!p || ::statx(AT_FDCWD, p->constData(), AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID, &sx) != 0)
+        return std::nullopt;
+    RootId id;
+    id.dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    id.ino = sx.stx_ino;
+    if (sx.stx_mask & STATX_MNT_ID) id.mount = sx.stx_mnt_id;
+    return id;
 }
 
 CompareResult scan(const QString &left, const QString &right, const std::function<bool()> &isCancelled) {
@@ -351,7 +351,11 @@ CompareResult scan(const QString &left, const QString &right, const std::functio
         result.error = L("Ein Ordner liegt im anderen.");
         return result;
     }
+    result.leftId = rootId(left);
+    result.rightId = rootId(right);
     Walker w{left, right, isCancelled, QCollator(AppLanguages::locale(Lang::current())), {}, false, {}};
+    if (result.leftId) w.leftRoot = {result.leftId->dev, result.leftId->ino};
+    if (result.rightId) w.rightRoot = {result.rightId->dev, result.rightId->ino};
     w.collator.setNumericMode(true);
     w.collator.setCaseSensitivity(Qt::CaseInsensitive);
     const std::optional<QByteArray> lp = Posix::encode(left), rp = Posix::encode(right);

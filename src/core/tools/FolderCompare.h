@@ -62,11 +62,21 @@ std::optional<SyncMode> fromRaw(int raw);
 
 enum class SyncAction { toRight, toLeft, trashLeft, trashRight, none };
 
+// Which folder a root was when the compare read it: a volume that went or changed in between is
+// another one, even under the same path.
+struct RootId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    quint64 mount = 0; // the mount's id; 0 where the system does not tell
+    friend bool operator==(const RootId &, const RootId &) = default;
+};
+
 struct CompareResult {
     QList<CompareRow> rows;
     // Set when the compare could not run at all (a root not readable, roots inside each other).
     QString error;
     bool cancelled = false;
+    std::optional<RootId> leftId, rightId;
 };
 
 namespace FolderCompare {
@@ -82,8 +92,11 @@ CompareResult scan(const QString &left, const QString &right, const std::functio
 
 SyncAction action(const CompareRow &row, SyncMode mode, bool deleteExtra);
 
-// Whether one folder is the other or lies inside it, by device and inode along the parents.
+// Whether one folder is the other or lies inside it, by identity (links and bind mounts included).
 bool nested(const QString &a, const QString &b);
+
+// The identity of a root folder (links followed); absent when it cannot be read.
+std::optional<RootId> rootId(const QString &path);
 
 // The current facts of one entry; absent when it does not exist, errno in *err otherwise when unreadable.
 std::optional<EntryFacts> facts(const QString &path, int *err = nullptr);

@@ -2,8 +2,7 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TrashMemory.h"
-#include "core/fileops/TwoPhaseRename.h"
-#include "core/fileops/FileSteps.h"
+#include "core/fileops/CopyJob.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
@@ -32,66 +31,63 @@ void expectUnchanged(const std::optional<EntryFacts> &expected, const QString &p
     if (now != expected) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
 }
 
-// A free hidden name beside `dest`; the copy made under it is ours alone to remove.
-QString freeTemp(const QString &dest) {
-    const QString folder = Posix::parentOf(dest);
-    for (int i = 0; i < 16; ++i) {
-        const QString temp = Posix::childPath(folder, tempName());
-        struct stat st;
-        if (Posix::lstatError(temp, st) == ENOENT) return temp;
-    }
-    throw FileError::fromErrno(EEXIST);
-}
-
 struct Runner {
     const QString &left;
     const QString &right;
     TransferProgress &progress;
     SyncResult &result;
+    FileOps::detail::CopyJobPtr job = FileOps::detail::newCopyJob(progress);
 
-    std::optional<FileOps::TrashedPair> toTrash(const QString &path, const QString &rel) {
-        const Trash::Result r = Trash::moveToTrash(path);
-        switch (r.status) {
+    void toTrash(const QString &path, const QString &rel) {
+        const FileOps::detail::Trashed t = FileOps::detail::trashItem(path);
+        for (const auto &[original, inTrash] : t.moved)
+            result.trashed << FileOps::TrashedPair{original, inTrash};
+        switch (t.status) {
         case Trash::Status::moved:
-            result.trashed << FileOps::TrashedPair{path, r.inTrash};
-            return result.trashed.last();
+            if (t.mounts) throw Failure{FileOps::detail::mountsStayedText(t, rel)};
+            return;
         case Trash::Status::noTrash:
             throw Failure{LF("„%@“ liegt auf einem Laufwerk ohne Papierkorb und bleibt unverändert.", rel)};
         case Trash::Status::failed:
             break;
         }
-        throw FileError::fromErrno(r.err);
+        throw FileError::fromErrno(t.err);
     }
 
     void copy(const QString &source, const QString &dest, const std::optional<EntryFacts> &expected,
               const QString &rel) {
         expectUnchanged(expected, dest, rel);
-        const QString temp = freeTemp(dest);
-        try {
-            FileOps::copyTree(source, temp, progress, false);
-            if (afterCopy()) afterCopy()(temp);
-            if (progress.isCancelled()) throw CancelledError{};
-            std::optional<FileOps::TrashedPair> old;
-            if (expected) {
-                // The copy may have taken long: look again right before the old item goes.
-                expectUnchanged(expected, dest, rel);
-                old = toTrash(dest, rel);
-            }
-            if (const int e = FileOps::detail::renameNoReplace(temp, dest)) {
-                if (old) {
-                    // Put the old item back where it was; it left the Trash, so its entry there goes too.
-                    const QString info = Trash::infoFileFor(old->inTrash);
-                    if (FileOps::detail::renameNoReplace(old->inTrash, dest) == 0) {
-                        if (!info.isEmpty()) FileOps::detail::removeTree(info);
-                        result.trashed.removeLast();
-                    }
-                }
-                throw FileError::fromErrno(e);
-            }
-        } catch (...) {
-            FileOps::detail::removeTree(temp);
-            throw;
+        FileOps::detail::PartCopy part(Posix::parentOf(dest));
+        // What replaces an item is on stable storage before that item goes.
+        part.copy(*job, source, expected.has_value());
+        if (!part.made())
+            throw Failure{LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", rel)};
+        if (afterCopy()) afterCopy()(part.path());
+        if (progress.isCancelled()) throw CancelledError{};
+        if (!expected) {
+            if (const int e = part.place(dest)) throw FileError::fromErrno(e);
+            return;
         }
+        // The copy may have taken long: look again right before the old item goes.
+        expectUnchanged(expected, dest, rel);
+        struct stat old;
+        if (const int e = Posix::lstatError(dest, old)) throw FileError::fromErrno(e);
+        if (old.st_dev != expected->dev || old.st_ino != expected->ino)
+            throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
+        const FileOps::detail::Replaced r = part.replace(dest, old);
+        if (!r.inTrash.isEmpty()) result.trashed << FileOps::TrashedPair{dest, r.inTrash};
+        switch (r.how) {
+        case FileOps::detail::Replaced::How::done:
+            return;
+        case FileOps::detail::Replaced::How::nameFree:
+            throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
+        case FileOps::detail::Replaced::How::failed:
+        case FileOps::detail::Replaced::How::kept:
+            break;
+        }
+        if (r.noTrash)
+            throw Failure{LF("„%@“ liegt auf einem Laufwerk ohne Papierkorb und bleibt unverändert.", rel)};
+        throw r.error;
     }
 
     void step(const SyncStep &s) {
@@ -134,17 +130,25 @@ Counts counts(const QList<SyncStep> &steps) {
     return c;
 }
 
-QString tempName() {
-    return FileOps::renameTempName();
-}
-
 void setAfterCopyHook(Hook hook) {
     afterCopy() = std::move(hook);
 }
 
 SyncResult run(const QString &left, const QString &right, const QList<SyncStep> &steps,
-               TransferProgress &progress) {
+               TransferProgress &progress, const Roots &roots) {
     SyncResult result;
+    // A volume that went or changed since the compare would be written under another folder's name.
+    for (const auto &[root, id] : {std::pair{left, roots.left}, std::pair{right, roots.right}}) {
+        if (id && FolderCompare::rootId(root) != id) {
+            result.errors << LF("„%@“ ist nicht mehr der Ordner des Vergleichs. Bitte erneut vergleichen.",
+                                root);
+            return result;
+        }
+    }
+    if (FolderCompare::nested(left, right)) {
+        result.errors << L("Ein Ordner liegt im anderen.");
+        return result;
+    }
     QStringList sources;
     for (const SyncStep &s : steps) {
         if (s.action == SyncAction::toRight) sources << Posix::childPath(left, s.row.id);

@@ -1,7 +1,8 @@
 #pragma once
 
-// Running a sync plan: copies through a hidden temporary name beside the destination, replaced and
-// surplus items to the Trash. Runs on a worker thread; touches no application state.
+// Running a sync plan: copies are made under a hidden, journalled name beside the destination and
+// take its place in one exchange; replaced and surplus items go to the Trash. Runs on a worker thread;
+// touches no application state.
 
 #include "core/fileops/TransferOutcome.h"
 #include "core/fileops/TransferProgress.h"
@@ -35,14 +36,17 @@ struct Counts {
 };
 Counts counts(const QList<SyncStep> &steps);
 
-// The hidden name a copy is made under before it takes its place.
-QString tempName();
-
-// Test seam: called after a copy is complete under its temporary name, before the old item goes.
+// Test seam: called after a copy is complete under its hidden name, before the old item goes.
 using Hook = std::function<void(const QString &tempPath)>;
 void setAfterCopyHook(Hook hook);
 
+// The roots as the compare read them (CompareResult::leftId, rightId): a run refuses roots that are
+// no longer those folders.
+struct Roots {
+    std::optional<RootId> left, right;
+};
+
 SyncResult run(const QString &left, const QString &right, const QList<SyncStep> &steps,
-               TransferProgress &progress);
+               TransferProgress &progress, const Roots &roots = {});
 
 } // namespace FolderSync

@@ -273,7 +273,12 @@ void BatchRenameSheet::finish(AppState *app, QPointer<PaneModel> pane,
     if (n > 0)
         app->undoJournal().record(LF("%@ umbenannt", FileFmt::count(n)),
                                   UndoAction::makeRenamed(report.done));
-    if (!report.errors.isEmpty()) {
+    if (report.cancelled) {
+        // What was done before the cancel is said with it.
+        QString text = LF("Abgebrochen. %@ umbenannt.", FileFmt::count(n));
+        if (!report.errors.isEmpty()) text += u' ' + report.errors.first();
+        app->show(text, !report.errors.isEmpty());
+    } else if (!report.errors.isEmpty()) {
         QString text = report.errors.first();
         if (report.errors.size() > 1) text += LF(" (+%d weitere)", report.errors.size() - 1);
         app->show(text, true);

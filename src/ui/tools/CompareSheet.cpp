@@ -309,6 +309,7 @@ void CompareSheet::applyResult(int token, const CompareResult &result) {
     if (token != m_token || result.cancelled) return;
     m_loading = false;
     m_error = result.error;
+    m_roots = {result.leftId, result.rightId};
     m_model->setRows(result.rows);
     update();
 }
@@ -318,9 +319,12 @@ void CompareSheet::sync() {
     const QList<SyncStep> steps = m_model->steps();
     if (steps.isEmpty()) return;
     QPointer<CompareSheet> self(this);
-    m_app->transfers().runSync(m_left, m_right, steps, [self] {
-        if (self) self->scan();
-    });
+    m_app->transfers().runSync(
+        m_left, m_right, steps,
+        [self] {
+            if (self) self->scan();
+        },
+        m_roots);
 }
 
 QString CompareSheet::summary() const {

@@ -2,6 +2,7 @@
 
 #include "core/model/CancelFlag.h"
 #include "core/tools/FolderCompare.h"
+#include "core/tools/FolderSync.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>
@@ -80,6 +81,7 @@ private:
     bool m_loading = true;
     int m_token = 0;
     QString m_error;
+    FolderSync::Roots m_roots; // as the last compare read them
     CancelFlagPtr m_cancel;
 
     QButtonGroup *m_modes = nullptr;

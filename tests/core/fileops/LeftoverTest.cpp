@@ -118,6 +118,19 @@ TEST_F(Leftover, StartUpRemovesAKilledCopyButNotWhatLooksLikeIt) {
     EXPECT_EQ(TestUtil::readFile(part), "the user's");
 }
 
+TEST_F(Leftover, AKilledCopyThatLostItsMarkerIsReportedNotRemoved) {
+    const QString big = file("src/big", pattern(16 << 20));
+    const QString dst = mkdir("dst");
+    ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({big}, dst, false); }));
+    const QStringList parts = hidden(dst, "part");
+    ASSERT_EQ(parts.size(), 1);
+    const QString part = dst + "/" + parts[0];
+    ASSERT_EQ(::removexattr(part.toUtf8().constData(), "user.kestrin.part"), 0);
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_EQ(left.parts, QStringList{part});
+    EXPECT_EQ(names(dst), parts);
+}
+
 TEST_F(Leftover, JournalsOfAnyShapeTakeNothingThatIsNotAPart) {
     const QString journals = qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
     const QString token(32, u'b');

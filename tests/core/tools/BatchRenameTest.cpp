@@ -125,6 +125,11 @@ TEST_F(Rename, ChecksEmptyDuplicateTakenAndInvalid) {
     EXPECT_EQ(problems(s, {cased[0]}), (QStringList{"Name ist ungültig"}));
     s.pattern = QString(256, u'x');
     EXPECT_EQ(problems(s, {cased[0]}), (QStringList{"Name ist zu lang"}));
+    // Counted in bytes as the file system counts: 128 characters of two bytes each.
+    s.pattern = QString(128, QChar(0xE4));
+    EXPECT_EQ(problems(s, {cased[0]}), (QStringList{"Name ist zu lang"}));
+    s.pattern = QString(127, QChar(0xE4));
+    EXPECT_EQ(problems(s, {cased[0]}), (QStringList{""}));
     s.pattern = QString(1, QChar(0xD800)); // a lone surrogate has no bytes
     EXPECT_EQ(problems(s, {cased[0]}), (QStringList{"Name ist ungültig"}));
 }

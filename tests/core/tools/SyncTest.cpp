@@ -1,10 +1,17 @@
 #include "../fileops/Fixture.h"
 
+#include "core/fileops/FileSteps.h"
 #include "core/fileops/TrashMemory.h"
 #include "core/tools/FolderSync.h"
 #include "platform/TrashRoots.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +19,7 @@
 using namespace FileOpsTest;
 using S = CompareRow::Status;
 using A = SyncAction;
+using FileOps::detail::Step;
 
 namespace {
 
@@ -43,7 +51,7 @@ protected:
     // Nothing hidden of ours left behind.
     void noTemp(const QString &folder) {
         for (const QString &n : names(folder))
-            EXPECT_FALSE(n.startsWith(".dravendel-")) << n.toStdString();
+            EXPECT_FALSE(n.startsWith(".dravendel-") || n.startsWith(".kestrin-")) << n.toStdString();
     }
     TransferProgress progress;
 };
@@ -152,4 +160,141 @@ TEST_F(Sync, VanishedTrashTargetFailsWithItsMessage) {
     const SyncResult r = run(steps);
     EXPECT_EQ(r.done, 0);
     EXPECT_EQ(r.errors.size(), 1);
+}
+
+TEST_F(Sync, DestinationWrittenDuringTheCopyIsKept) {
+    file("L/a.txt", "left");
+    file("R/a.txt", "right");
+    age(R("a.txt"), 1'600'000'000);
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
+    ASSERT_EQ(steps.size(), 1);
+    FolderSync::setAfterCopyHook([this](const QString &) { file("R/a.txt", "written meanwhile"); });
+    const SyncResult r = run(steps);
+    EXPECT_EQ(r.done, 0);
+    ASSERT_EQ(r.errors.size(), 1);
+    EXPECT_TRUE(r.errors[0].contains("seit dem Vergleich geändert"));
+    EXPECT_EQ(TestUtil::readFile(R("a.txt")), "written meanwhile");
+    EXPECT_TRUE(r.trashed.isEmpty());
+    EXPECT_TRUE(names(TrashRoots::homeTrash() + "/files").isEmpty());
+    noTemp(R());
+}
+
+TEST_F(Sync, SpecialFilesAreNotCopiedAndSaySo) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(L("pipe")).constData(), 0600), 0);
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
+    ASSERT_EQ(steps.size(), 1);
+    const SyncResult r = run(steps);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors, QStringList{"„pipe“: Pipes, Sockets und Geräte lassen sich nicht kopieren."});
+    EXPECT_TRUE(names(R()).isEmpty());
+}
+
+TEST_F(Sync, ARootThatIsNoLongerTheComparedFolderIsRefused) {
+    file("L/a.txt", "left");
+    const CompareResult compared = scan();
+    ASSERT_TRUE(compared.leftId && compared.rightId);
+    QList<SyncStep> steps;
+    for (const CompareRow &row : compared.rows)
+        steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, false)};
+    ASSERT_EQ(steps.size(), 1);
+    // Another folder under the same path (a volume that went leaves its mount point folder).
+    ASSERT_TRUE(QDir().rename(R(), path("R.before")));
+    mkdir("R");
+    const SyncResult r = FolderSync::run(L(), R(), steps, progress, {compared.leftId, compared.rightId});
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors, QStringList{QString("„%1“ ist nicht mehr der Ordner des Vergleichs. Bitte erneut "
+                                            "vergleichen.")
+                                        .arg(R())});
+    EXPECT_TRUE(names(R()).isEmpty());
+}
+
+// A sync killed in a copy, or between putting a replacement in place and trashing the old item: the next
+// start leaves no hidden copy and one whole item under the name.
+TEST_F(Sync, KilledAtAnyStepTheNextStartLeavesOneWholeItem) {
+    const QByteArray big = pattern(8 << 20);
+    const QString a = R("a.bin");
+    for (const bool exchange : {true, false}) {
+        for (const Step at : {Step::chunkCopied, Step::oldItemOut}) {
+            SCOPED_TRACE(QString("exchange %1, step %2").arg(exchange).arg(int(at)).toStdString());
+            file("L/a.bin", big);
+            file("R/a.bin", "old");
+            age(a, 1'600'000'000);
+            const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
+            ASSERT_EQ(steps.size(), 1);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                FileOps::detail::setExchangeForTests(exchange);
+                FileOps::detail::setStepHook([at](Step s, const QString &) {
+                    if (s == at) ::raise(SIGKILL);
+                });
+                run(steps);
+                ::_exit(0);
+            }
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            ASSERT_TRUE(WIFSIGNALED(status));
+            EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+            EXPECT_EQ(names(R()), QStringList{"a.bin"});
+            const QByteArray now = TestUtil::readFile(a);
+            EXPECT_TRUE(now == (at == Step::chunkCopied ? QByteArray("old") : big)) << now.size();
+            QDir(TrashRoots::homeTrash()).removeRecursively();
+        }
+    }
+}
+
+// --- a second volume (root only)
+
+TEST_F(Sync, AVolumeWithoutTrashKeepsBothItems) {
+    TestUtil::TmpfsMount vol;
+    if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";
+    // Its Trash folder can't be made: the name is a file.
+    ASSERT_TRUE(TestUtil::writeFile(vol.path() + QString("/.Trash-%1").arg(::getuid()), "not a folder"));
+    const QString right = vol.path() + "/R";
+    ASSERT_TRUE(TestUtil::writeFile(right + "/a.txt", "right"));
+    age(right + "/a.txt", 1'600'000'000);
+    file("L/a.txt", "left");
+    QList<SyncStep> steps;
+    for (const CompareRow &row : FolderCompare::scan(L(), right, [] { return false; }).rows)
+        steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, false)};
+    ASSERT_EQ(steps.size(), 1);
+    const SyncResult r = FolderSync::run(L(), right, steps, progress);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors,
+              QStringList{"„a.txt“ liegt auf einem Laufwerk ohne Papierkorb und bleibt unverändert."});
+    EXPECT_EQ(TestUtil::readFile(right + "/a.txt"), "right");
+    EXPECT_EQ(TestUtil::readFile(L("a.txt")), "left");
+    noTemp(right);
+}
+
+TEST_F(Sync, AMirrorLeavesAMountInsideATrashedFolder) {
+    mkdir("R/dir/mnt2");
+    file("R/dir/other.txt", "other");
+    TestUtil::TmpfsMount vol;
+    if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", vol.path(), R("dir/mnt2")}), 0);
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", R("dir/mnt2")}); });
+    ASSERT_TRUE(TestUtil::writeFile(R("dir/mnt2/data.txt"), "on the volume"));
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, true);
+    ASSERT_EQ(steps.size(), 1);
+    const SyncResult r = run(steps);
+    EXPECT_EQ(r.errors, QStringList{"„dir“ enthält den eingehängten Ordner „dir/mnt2“. Er bleibt mit seinem "
+                                    "Inhalt am alten Ort, alles andere liegt im Papierkorb."});
+    EXPECT_EQ(TestUtil::readFile(R("dir/mnt2/data.txt")), "on the volume");
+    EXPECT_FALSE(exists(R("dir/other.txt")));
+    ASSERT_EQ(r.trashed.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(r.trashed[0].inTrash), "other");
+}
+
+TEST_F(Sync, ABindMountOfTheSourcesOwnFolderIsNoDestination) {
+    file("L/sub/a.txt", "a");
+    file("L/b.txt", "b");
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a bind mount";
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", L("sub"), R()}), 0);
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", R()}); });
+    const CompareResult compared = scan();
+    EXPECT_EQ(compared.error, "Ein Ordner liegt im anderen.");
+    EXPECT_TRUE(compared.rows.isEmpty());
+    EXPECT_TRUE(FolderCompare::nested(L(), R()));
+    EXPECT_TRUE(FolderCompare::nested(R(), L()));
 }

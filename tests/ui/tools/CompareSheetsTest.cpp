@@ -212,3 +212,15 @@ TEST_F(CompareSheets, BatchRenameFailuresAndRefusal) {
     EXPECT_FALSE(app->undoJournal().undoTitle());
     EXPECT_TRUE(app->activePane()->selection().isEmpty());
 }
+
+TEST_F(CompareSheets, ACancelledBatchRenameSaysSoWithWhatWasDone) {
+    const QString f = make("f/");
+    const QString a = make("f/a", "A"), b = make("f/b", "B");
+    show(app->activePane(), f);
+    FileOps::TwoPhaseReport report;
+    report.done = {{a, f + "/a1"}, {b, f + "/b1"}};
+    report.cancelled = true;
+    BatchRenameSheet::finish(app.get(), app->activePane(), report);
+    EXPECT_EQ(lastToast(), "Abgebrochen. " + FileFmt::count(2) + " umbenannt.");
+    EXPECT_FALSE(lastIsError());
+}

@@ -1,0 +1,100 @@
+// A batch rename killed part way: the next start gives every item a name again, and never removes one.
+#include "Fixture.h"
+
+#include "core/fileops/FileOps.h"
+#include "core/fileops/TwoPhaseRename.h"
+
+#include <QRegularExpression>
+
+#include <csignal>
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace FileOpsTest;
+
+namespace {
+
+// Runs the batch in a child that is killed at its `killAt`th rename (counted from 1).
+bool killedAtRename(const QList<TransferPair> &pairs, int killAt) {
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        int n = 0;
+        FileOps::renameInTwoPhases(pairs, nullptr, [&](const QString &a, const QString &b) {
+            if (++n == killAt) ::raise(SIGKILL);
+            FileOps::rename(a, b);
+        });
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+QStringList hiddenNames(const QString &folder) {
+    return names(folder).filter(QRegularExpression("^\\.dravendel-"));
+}
+
+class RenameJournal : public Dir {
+protected:
+    void SetUp() override {
+        Dir::SetUp();
+        FileOps::recoverTransfers(); // what earlier tests left
+    }
+};
+
+} // namespace
+
+TEST_F(RenameJournal, KilledInEitherPhaseEveryItemGetsANameBack) {
+    // Killed in the first phase: all items get their old names.
+    QList<TransferPair> pairs;
+    for (int i = 0; i < 20; ++i)
+        pairs << TransferPair{file(QString("a/%1.txt").arg(i), QByteArray::number(i)),
+                              path(QString("a/new-%1.txt").arg(i))};
+    const auto before = snapshot(path("a"));
+    ASSERT_TRUE(killedAtRename(pairs, 11));
+    EXPECT_EQ(hiddenNames(path("a")).size(), 10);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(snapshot(path("a")), before);
+
+    // A swap killed after its first new name: the other item takes its new name, as the old is taken.
+    const QString x = file("b/x", "x"), y = file("b/y", "y");
+    ASSERT_TRUE(killedAtRename({{x, y}, {y, x}}, 4));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(path("b")), (QStringList{"x", "y"}));
+    EXPECT_EQ(TestUtil::readFile(y), "x");
+    EXPECT_EQ(TestUtil::readFile(x), "y");
+}
+
+TEST_F(RenameJournal, BothNamesTakenTheItemStaysAndIsNamed) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString a = file("c/a", "mine");
+    ASSERT_TRUE(killedAtRename({{a, path("c/b")}}, 2));
+    const QStringList hidden = hiddenNames(path("c"));
+    ASSERT_EQ(hidden.size(), 1);
+    file("c/a", "new a");
+    file("c/b", "new b");
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_EQ(left.renamed, QStringList{path("c/") + hidden[0]});
+    EXPECT_EQ(
+        FileOps::leftoversText(left),
+        QString("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%1“ in „%2“, weil sein alter "
+                "und sein neuer Name wieder vergeben sind.")
+            .arg(hidden[0], path("c")));
+    EXPECT_EQ(TestUtil::readFile(path("c/") + hidden[0]), "mine");
+    // Told once; nothing removed.
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(path("c")).size(), 3);
+}
+
+TEST_F(RenameJournal, AnExistingNameOutsideTheBatchIsNeverReplaced) {
+    const QString a = file("d/a", "a"), b = file("d/b", "the other file");
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases({{a, b}});
+    EXPECT_TRUE(r.done.isEmpty());
+    EXPECT_EQ(r.errors.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(a), "a");
+    EXPECT_EQ(TestUtil::readFile(b), "the other file");
+    EXPECT_EQ(names(path("d")), (QStringList{"a", "b"}));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+}
