@@ -257,7 +257,8 @@ TEST_F(QuickLookTest, AStuckReaderNeverHoldsUpQuitting) {
     });
     look->toggle({at("a.txt")});
     QTRY_VERIFY(started);
-    // The facts beside the preview may still be read in the application's pool; the stuck reader is not there.
+    // The facts beside the preview may still be read in the application's pool; the stuck reader is not
+    // there.
     QTRY_COMPARE_WITH_TIMEOUT(QThreadPool::globalInstance()->activeThreadCount(), 0, 5000);
     release = true;
     QTRY_VERIFY(!look->window()->loading());
