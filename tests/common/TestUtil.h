@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QTemporaryDir>
 #include <cstring>
@@ -28,6 +29,20 @@ namespace TestUtil {
 
 // The private home every test program runs in (HOME and XDG_* point below it).
 QString testHome();
+
+// A menu title as read, without its mnemonic: the marker, or the letter in parentheses after a title with
+// no Latin letters (before the key text, if any).
+inline QString unmarked(QString text) {
+    static const QRegularExpression appended(QStringLiteral(" \\(&.\\)(?=\t|$)"));
+    text.remove(appended);
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && i + 1 < text.size() && text[i + 1] != u'&') continue;
+        if (text[i] == u'&') ++i, out += u'&';
+        out += text[i];
+    }
+    return out;
+}
 
 inline bool isRoot() {
     return geteuid() == 0;

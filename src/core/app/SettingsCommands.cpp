@@ -5,6 +5,7 @@
 #include "core/app/SettingsBackup.h"
 #include "core/base/Background.h"
 #include "core/localisation/Lang.h"
+#include "platform/DisplayFile.h"
 #include "platform/Plist.h"
 #include "platform/Relaunch.h"
 
@@ -131,14 +132,11 @@ void SettingsCommands::restoreSettings() {
 }
 
 namespace {
-// A regular file of bounded size, read without waiting on a FIFO or device the chooser might name.
+// A regular file of bounded size, read without waiting on a FIFO or device the chooser might name: checked
+// on the open descriptor, so a name swapped after a look is never read.
 std::optional<QByteArray> readBackup(const QString &path) {
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > Plist::kMaxBytes) return std::nullopt;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
-    QByteArray bytes = f.read(Plist::kMaxBytes + 1);
-    if (bytes.size() > Plist::kMaxBytes) return std::nullopt;
+    std::optional<QByteArray> bytes = Posix::readForDisplay(path, Plist::kMaxBytes + 1, true);
+    if (!bytes || bytes->size() > Plist::kMaxBytes) return std::nullopt;
     return bytes;
 }
 

@@ -113,7 +113,8 @@ QHash<QString, QString> parseUserDirs(QByteArrayView text, const QString &home) 
         line = line.trimmed();
         if (!line.startsWith("XDG_")) continue;
         const qsizetype eq = line.indexOf('=');
-        if (eq < 0 || !line.first(eq).endsWith("_DIR")) continue;
+        // "XDG_" and "_DIR" may not overlap ("XDG_DIR=" names nothing).
+        if (eq < 8 || !line.first(eq).endsWith("_DIR")) continue;
         const QByteArrayView name = line.sliced(4, eq - 4 - 4);
         const char *key = nullptr;
         for (const auto &[xdg, k] : kXdgNames)

@@ -184,7 +184,8 @@ TEST_F(AppRegistryTest, ExecutableTypesAreKnownByTheirAncestorsToo) {
     for (const char *type :
          {"text/plain", "application/xml", "text/x-csrc", "image/png", "application/pdf", ""})
         EXPECT_FALSE(MimeKinds::isExecutableType(type)) << type;
-    const QString jnlp = file("start.jnlp", "<?xml version=\"1.0\"?>\n<jnlp spec=\"1.0+\"></jnlp>\n");
+    const QString jnlp =
+        file("start.jnlp", "<?xml version=\"1.0\"?>\n<jnlp codebase=\"file:/tmp\"></jnlp>\n");
     EXPECT_EQ(OpenWith::openDocument(jnlp), OpenWith::Opened::opened);
     EXPECT_EQ(waitLaunch(), (QStringList{"editor", jnlp}));
 }

@@ -44,19 +44,7 @@ QList<QAction *> entries(QWidget *menu) {
     return out;
 }
 
-// A title as read, without its mnemonic: the marker, or the letter in parentheses after a title with no
-// Latin letters.
-QString unmarked(QString text) {
-    static const QRegularExpression appended(QStringLiteral(" \\(&.\\)(?=\t|$)"));
-    text.remove(appended);
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'&' && i + 1 < text.size() && text[i + 1] != u'&') continue;
-        if (text[i] == u'&') ++i, out += u'&';
-        out += text[i];
-    }
-    return out;
-}
+using TestUtil::unmarked;
 
 // A core whose desktop, clipboard and windows only count what they are asked; every visible change counts.
 class MenuBarTest : public ::testing::Test, protected ScriptedDialogs {

@@ -31,19 +31,7 @@ struct MenuFixture {
     }
 };
 
-// A menu title as read, without its mnemonic: the marker, or the letter in parentheses after a title
-// with no Latin letters.
-QString unmarked(QString text) {
-    static const QRegularExpression appended(QStringLiteral(" \\(&.\\)$"));
-    text.remove(appended);
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'&' && i + 1 < text.size() && text[i + 1] != u'&') continue;
-        if (text[i] == u'&') ++i, out += u'&';
-        out += text[i];
-    }
-    return out;
-}
+using TestUtil::unmarked;
 
 // Waits until no pass has run for longer than any delay the tests use.
 void settleMenus() {
