@@ -463,6 +463,7 @@ void copyRoot(CopyJob &job, const QString &source, const QString &target, bool f
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
         if (Posix::retry([&] { return ::syncfs(dstDir.get()); }) != 0) fail(errno);
+        reached(Step::flushed, bytesOf(target));
     }
 }
 

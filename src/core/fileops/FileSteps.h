@@ -142,8 +142,8 @@ Trashed trashItem(const QString &path, const QString &shownAs = {});
 QString mountsStayedText(const Trashed &t, const QString &name);
 
 // Steps of a copy or move at which tests act (a writer, a kill).
-// oldItemOut: a replaced item has left its name.
-enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut };
+// oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage.
+enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut, flushed };
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);
 void reached(Step step, const QByteArray &path);

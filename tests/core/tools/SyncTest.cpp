@@ -243,6 +243,35 @@ TEST_F(Sync, KilledAtAnyStepTheNextStartLeavesOneWholeItem) {
     }
 }
 
+// A replacement is on stable storage before the item it replaces leaves its name, on file systems
+// with and without the exchange.
+TEST_F(Sync, AReplacementIsFlushedBeforeTheOldItemLeavesItsName) {
+    const auto reset = qScopeGuard([] {
+        FileOps::detail::setStepHook({});
+        FileOps::detail::setExchangeForTests(true);
+    });
+    for (const bool exchange : {true, false}) {
+        SCOPED_TRACE(exchange ? "exchange" : "no exchange");
+        file("L/a.txt", "new");
+        file("R/a.txt", "old");
+        age(R("a.txt"), 1'600'000'000);
+        QList<QPair<Step, QString>> seen;
+        FileOps::detail::setExchangeForTests(exchange);
+        FileOps::detail::setStepHook([&](Step s, const QString &p) {
+            if (s == Step::flushed || s == Step::oldItemOut) seen.append({s, p});
+        });
+        const SyncResult r = run(plan(SyncMode::leftToRight, false));
+        FileOps::detail::setStepHook({});
+        EXPECT_EQ(r.done, 1);
+        ASSERT_EQ(seen.size(), 2);
+        EXPECT_EQ(seen[0].first, Step::flushed);
+        EXPECT_EQ(Posix::parentOf(seen[0].second), R());
+        EXPECT_EQ(seen[1], qMakePair(Step::oldItemOut, R("a.txt")));
+        EXPECT_EQ(TestUtil::readFile(R("a.txt")), "new");
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+    }
+}
+
 // --- a second volume (root only)
 
 TEST_F(Sync, AVolumeWithoutTrashKeepsBothItems) {
