@@ -22,6 +22,64 @@
 #include <unordered_set>
 #include <vector>
 
+QString StorageEntries::name(qsizetype i) const {
+    const Item &it = m_items[i];
+    return QString::fromUtf8(m_names.constData() + it.nameAt, it.nameLength);
+}
+
+QString StorageEntries::path(qsizetype i) const {
+    return Posix::childPath(m_folder, name(i));
+}
+
+StorageEntry StorageEntries::at(qsizetype i) const {
+    const QString n = name(i);
+    return StorageEntry{Posix::childPath(m_folder, n), n, bytes(i), isDirectory(i), otherVolume(i)};
+}
+
+qsizetype StorageEntries::indexOf(const QString &path) const {
+    const QString leaf = Posix::lastComponent(path);
+    if (leaf.isEmpty() || Posix::childPath(m_folder, leaf) != path) return -1;
+    const QByteArray wanted = leaf.toUtf8();
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        const Item &it = m_items[i];
+        if (it.nameLength == wanted.size() &&
+            std::memcmp(m_names.constData() + it.nameAt, wanted.constData(), size_t(it.nameLength)) == 0)
+            return i;
+    }
+    return -1;
+}
+
+qint64 StorageEntries::largest() const {
+    qint64 most = 0;
+    for (const Item &it : m_items)
+        most = std::max(most, it.size);
+    return most;
+}
+
+bool StorageEntries::append(const char *utf8, qsizetype length, qint64 size, bool directory,
+                            bool otherVolume) {
+    if (length > 0xFFFF || m_names.size() + length > qsizetype(UINT32_MAX)) return false;
+    const auto at = quint32(m_names.size());
+    m_names.append(utf8, length);
+    m_items.append(Item{size, at, quint16(length),
+                        quint8((directory ? directoryFlag : 0) | (otherVolume ? otherVolumeFlag : 0))});
+    return true;
+}
+
+void StorageEntries::sortBySize() {
+    // Names lie in the block in the order added, so their place breaks ties without a second list.
+    std::sort(m_items.begin(), m_items.end(), [](const Item &a, const Item &b) {
+        return a.size != b.size ? a.size > b.size : a.nameAt < b.nameAt;
+    });
+}
+
+bool operator==(const StorageEntries &a, const StorageEntries &b) {
+    if (a.size() != b.size() || a.m_folder != b.m_folder) return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a.at(i) != b.at(i)) return false;
+    return true;
+}
+
 namespace StorageScanner {
 namespace {
 
@@ -303,30 +361,6 @@ private:
     std::unordered_set<HardLinkKey, HardLinkHash> m_links;
 };
 
-// Largest first, equal sizes in the order listed: the order is sorted beside the entries, which then move
-// into place, so that a folder of a million entries needs no second list of them.
-void sortBySize(QList<StorageEntry> &list) {
-    std::vector<std::pair<qint64, quint32>> order(size_t(list.size()));
-    for (qsizetype i = 0; i < list.size(); ++i)
-        order[size_t(i)] = {-list[i].size, quint32(i)};
-    std::sort(order.begin(), order.end());
-    // Follows each cycle of the permutation, moving every entry once.
-    std::vector<bool> placed(order.size(), false);
-    for (size_t start = 0; start < order.size(); ++start) {
-        if (placed[start]) continue;
-        StorageEntry held = std::move(list[qsizetype(start)]);
-        size_t at = start;
-        for (;;) {
-            placed[at] = true;
-            const size_t from = order[at].second;
-            if (from == start) break;
-            list[qsizetype(at)] = std::move(list[qsizetype(from)]);
-            at = from;
-        }
-        list[qsizetype(at)] = std::move(held);
-    }
-}
-
 } // namespace
 
 StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled,
@@ -368,7 +402,7 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
     std::deque<std::atomic<qint64>> folderSizes;
     // The direct children, made as the root is read: a folder of a million entries is never held twice.
     // folderAt: for each sub-folder, its entry and its running bytes.
-    QList<StorageEntry> children;
+    StorageEntries children(root);
     std::vector<std::pair<qsizetype, std::atomic<qint64> *>> folderAt;
     qint64 rootFiles = 0, rootFolders = 0, rootSkipped = 0;
     bool listed = true;
@@ -376,9 +410,9 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
     auto isCancelled = [&] { return g_stopping.load() || (cancelled && cancelled()); };
     auto collect = [&](StorageSnapshot &s) {
         for (const auto &[at, size] : folderAt)
-            if (!children[at].otherVolume) children[at].size = size->load();
-        for (const StorageEntry &e : children)
-            s.total += e.size;
+            if (!children.otherVolume(at)) children.setBytes(at, size->load());
+        for (qsizetype i = 0; i < children.size(); ++i)
+            s.total += children.bytes(i);
         std::vector<std::pair<StorageEntry, uint64_t>> tops;
         for (const auto &t : walk.tops)
             t->appendTo(tops);
@@ -434,27 +468,32 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
                     continue;
                 }
                 if (S_ISLNK(sx.stx_mode)) continue;
-                const auto name = Posix::decode(raw, qsizetype(std::strlen(raw)));
-                if (!name) {
-                    // Not shown under another name, so not listed at all.
+                const qsizetype length = qsizetype(std::strlen(raw));
+                // Not shown under another name, so not listed at all.
+                if (!Posix::decode(raw, length)) {
                     ++rootSkipped;
                     continue;
                 }
-                const QString path = Posix::childPath(root, *name);
                 if (S_ISDIR(sx.stx_mode)) {
-                    ++rootFolders;
                     const bool other = rootVolume.differs(volumeOf(sx));
+                    if (!children.append(raw, length, 0, true, other)) {
+                        ++rootSkipped;
+                        continue;
+                    }
+                    ++rootFolders;
                     std::atomic<qint64> &size = folderSizes.emplace_back(0);
-                    folderAt.emplace_back(children.size(), &size);
-                    children.push_back(StorageEntry{path, *name, 0, true, other});
+                    folderAt.emplace_back(children.size() - 1, &size);
                     if (!other)
                         walk.push(Task{rootHolder, std::make_shared<Node>(Node{rootNode, QByteArray(raw)}),
                                        &size, 1});
                 } else {
-                    ++rootFiles;
                     const qint64 size = walk.firstLink(sx) ? allocated(sx) : 0;
-                    children.push_back(StorageEntry{path, *name, size, false, false});
-                    if (rootTop.wants(size)) rootTop.offer(children.back(), walk.nextOrder());
+                    if (!children.append(raw, length, size, false, false)) {
+                        ++rootSkipped;
+                        continue;
+                    }
+                    ++rootFiles;
+                    if (rootTop.wants(size)) rootTop.offer(children.last(), walk.nextOrder());
                 }
             }
         }
@@ -474,7 +513,7 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
     StorageSnapshot s;
     collect(s);
     s.entries = std::move(children);
-    sortBySize(s.entries);
+    s.entries.sortBySize();
     return s;
 }
 

@@ -19,9 +19,74 @@ struct StorageEntry {
 // Moved in memory as a whole when a list of them grows: a folder of a million entries is not copied.
 Q_DECLARE_TYPEINFO(StorageEntry, Q_RELOCATABLE_TYPE);
 
+// The direct children of one folder, compact: a million of them fit in a few dozen megabytes. The names
+// lie in one shared block as the file system gave them (valid UTF-8 only); an entry's path is built when
+// asked for.
+class StorageEntries {
+public:
+    StorageEntries() = default;
+    explicit StorageEntries(const QString &folder) : m_folder(folder) {}
+
+    const QString &folder() const { return m_folder; }
+    qsizetype size() const { return m_items.size(); }
+    bool isEmpty() const { return m_items.isEmpty(); }
+
+    QString name(qsizetype i) const;
+    QString path(qsizetype i) const;
+    qint64 bytes(qsizetype i) const { return m_items[i].size; }
+    bool isDirectory(qsizetype i) const { return m_items[i].flags & directoryFlag; }
+    bool otherVolume(qsizetype i) const { return m_items[i].flags & otherVolumeFlag; }
+    StorageEntry at(qsizetype i) const;
+    StorageEntry operator[](qsizetype i) const { return at(i); }
+    StorageEntry first() const { return at(0); }
+    StorageEntry last() const { return at(size() - 1); }
+    // The row of the entry with this path, or -1; builds no strings for the others.
+    qsizetype indexOf(const QString &path) const;
+    qint64 largest() const;
+
+    // utf8: a name checked to be valid UTF-8. False when the block is full (the entry is not added).
+    bool append(const char *utf8, qsizetype length, qint64 size, bool directory, bool otherVolume);
+    void setBytes(qsizetype i, qint64 size) { m_items[i].size = size; }
+    // Largest first, equal sizes in the order added.
+    void sortBySize();
+
+    class const_iterator {
+    public:
+        using value_type = StorageEntry;
+        using difference_type = qsizetype;
+        const_iterator(const StorageEntries *list, qsizetype i) : m_list(list), m_i(i) {}
+        StorageEntry operator*() const { return m_list->at(m_i); }
+        const_iterator &operator++() {
+            ++m_i;
+            return *this;
+        }
+        bool operator==(const const_iterator &) const = default;
+
+    private:
+        const StorageEntries *m_list;
+        qsizetype m_i;
+    };
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+
+    friend bool operator==(const StorageEntries &a, const StorageEntries &b);
+
+private:
+    enum : quint8 { directoryFlag = 1, otherVolumeFlag = 2 };
+    struct Item {
+        qint64 size;
+        quint32 nameAt;
+        quint16 nameLength; // a name is at most 255 bytes on every file system we read
+        quint8 flags;
+    };
+    QString m_folder;
+    QByteArray m_names;
+    QList<Item> m_items;
+};
+
 // The result, partial or final, of one scan.
 struct StorageSnapshot {
-    QList<StorageEntry> entries;  // direct children, largest first once final
+    StorageEntries entries;       // direct children, largest first once final
     QList<StorageEntry> topFiles; // the largest files at any depth
     qint64 total = 0;
     qint64 files = 0;

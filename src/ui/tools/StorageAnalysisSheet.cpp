@@ -27,38 +27,42 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
-// The rows of the list as the snapshot holds them; the delegate draws them.
+// The rows of the list as the snapshot holds them (shared, not copied); the delegate draws them.
 class StorageRows : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
-    QList<StorageEntry> rows;
+    StorageEntries children;
+    QList<StorageEntry> tops;
     qint64 total = 0;
+    qint64 scale = 1; // the largest row, the full bar
     int tab = 0;
     QString analysed;
 
-    void set(const QList<StorageEntry> &r, qint64 t, int tb, const QString &a) {
+    void set(const StorageSnapshot &s, int tb, const QString &a) {
         beginResetModel();
-        rows = r;
-        total = t;
+        children = s.entries;
+        tops = s.topFiles;
+        total = s.total;
         tab = tb;
         analysed = a;
+        scale = 1;
+        if (tab == 0)
+            scale = std::max(scale, children.largest());
+        else
+            for (const StorageEntry &e : tops)
+                scale = std::max(scale, e.size);
         endResetModel();
     }
+    qsizetype count() const { return tab == 0 ? children.size() : tops.size(); }
+    StorageEntry entry(qsizetype i) const { return tab == 0 ? children.at(i) : tops[i]; }
     int rowCount(const QModelIndex &parent = {}) const override {
-        return parent.isValid() ? 0 : int(rows.size());
+        return parent.isValid() ? 0 : int(std::min<qsizetype>(count(), INT_MAX));
     }
     QVariant data(const QModelIndex &index, int role) const override {
-        if (!index.isValid() || index.row() >= rows.size()) return {};
-        const StorageEntry &e = rows[index.row()];
-        if (role == Qt::DisplayRole) return e.name;
-        if (role == Qt::ToolTipRole) return e.path;
+        if (!index.isValid() || index.row() >= count()) return {};
+        if (role == Qt::DisplayRole) return tab == 0 ? children.name(index.row()) : tops[index.row()].name;
+        if (role == Qt::ToolTipRole) return tab == 0 ? children.path(index.row()) : tops[index.row()].path;
         return {};
-    }
-    qint64 scale() const {
-        qint64 s = 1;
-        for (const StorageEntry &e : rows)
-            s = std::max(s, e.size);
-        return s;
     }
 };
 
@@ -94,7 +98,7 @@ public:
         // Only the row's background and selection; the rest is drawn below.
         QStyle *style = option.widget ? option.widget->style() : QApplication::style();
         style->drawPrimitive(QStyle::PE_PanelItemViewItem, &base, p, option.widget);
-        const StorageEntry &e = m_rows->rows[index.row()];
+        const StorageEntry e = m_rows->entry(index.row());
         const UIScale ui = EnvironmentValues::ui(m_view);
         const AppTheme theme = EnvironmentValues::appTheme(m_view);
         const QRect r = option.rect.adjusted(8, 0, -8, 0);
@@ -142,7 +146,7 @@ public:
         p->setBrush(trackColour);
         p->drawRoundedRect(track, 4, 4);
         const QRectF bar(track.left(), track.top(),
-                         StorageAnalysisSheet::barWidth(e.size, m_rows->scale(), barW), 8);
+                         StorageAnalysisSheet::barWidth(e.size, m_rows->scale, barW), 8);
         p->setBrush(theme.gradient(bar));
         p->drawRoundedRect(bar, 4, 4);
         QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -262,13 +266,13 @@ void StorageAnalysisSheet::build() {
     m_list->setUniformItemSizes(true);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex &i) {
-        if (i.isValid() && i.row() < m_rows->rows.size()) {
-            m_selected = m_rows->rows[i.row()].path;
+        if (i.isValid() && i.row() < m_rows->count()) {
+            m_selected = m_rows->entry(i.row()).path;
             refresh();
         }
     });
     connect(m_list, &QListView::doubleClicked, this, [this](const QModelIndex &i) {
-        if (i.isValid() && i.row() < m_rows->rows.size()) activate(m_rows->rows[i.row()]);
+        if (i.isValid() && i.row() < m_rows->count()) activate(m_rows->entry(i.row()));
     });
     connect(m_list, &QWidget::customContextMenuRequested, this, &StorageAnalysisSheet::contextMenu);
     m_empty = secondary(ui.font, m_list->viewport());
@@ -312,15 +316,26 @@ void StorageAnalysisSheet::build() {
     outer->addLayout(actions);
 }
 
-const QList<StorageEntry> &StorageAnalysisSheet::rows() const {
-    return m_tab == 0 ? m_model.snapshot().entries : m_model.snapshot().topFiles;
+qsizetype StorageAnalysisSheet::rowCount() const {
+    return m_tab == 0 ? m_model.snapshot().entries.size() : m_model.snapshot().topFiles.size();
+}
+
+StorageEntry StorageAnalysisSheet::row(qsizetype i) const {
+    return m_tab == 0 ? m_model.snapshot().entries.at(i) : m_model.snapshot().topFiles[i];
+}
+
+qsizetype StorageAnalysisSheet::rowOf(const QString &path) const {
+    if (m_tab == 0) return m_model.snapshot().entries.indexOf(path);
+    const QList<StorageEntry> &tops = m_model.snapshot().topFiles;
+    for (qsizetype i = 0; i < tops.size(); ++i)
+        if (tops[i].path == path) return i;
+    return -1;
 }
 
 std::optional<StorageEntry> StorageAnalysisSheet::selectedEntry() const {
-    if (!m_selected) return std::nullopt;
-    for (const StorageEntry &e : rows())
-        if (e.path == *m_selected) return e;
-    return std::nullopt;
+    const qsizetype i = m_selected ? rowOf(*m_selected) : -1;
+    if (i < 0) return std::nullopt;
+    return row(i);
 }
 
 void StorageAnalysisSheet::select(const std::optional<QString> &path) {
@@ -357,14 +372,13 @@ void StorageAnalysisSheet::refresh() {
     m_volume->setVisible(volume.has_value());
     if (volume) m_volume->setText(*volume);
 
-    m_rows->set(rows(), s.total, m_tab, m_model.path());
+    m_rows->set(s, m_tab, m_model.path());
     // The selection follows the path, not the position.
     m_list->clearSelection();
-    if (m_selected)
-        for (qsizetype i = 0; i < m_rows->rows.size(); ++i)
-            if (m_rows->rows[i].path == *m_selected)
-                m_list->selectionModel()->select(m_rows->index(int(i)), QItemSelectionModel::ClearAndSelect);
-    const bool empty = !scanning && m_rows->rows.isEmpty();
+    const qsizetype at = m_selected ? rowOf(*m_selected) : -1;
+    if (at >= 0 && at < m_rows->rowCount())
+        m_list->selectionModel()->select(m_rows->index(int(at)), QItemSelectionModel::ClearAndSelect);
+    const bool empty = !scanning && m_rows->count() == 0;
     m_empty->setVisible(empty);
     m_empty->resize(m_list->viewport()->size());
     m_skipped->setVisible(!scanning && s.skipped > 0);
@@ -448,8 +462,8 @@ void StorageAnalysisSheet::chooseFolder() {
 
 void StorageAnalysisSheet::contextMenu(const QPoint &at) {
     const QModelIndex i = m_list->indexAt(at);
-    if (!i.isValid() || i.row() >= m_rows->rows.size()) return;
-    const StorageEntry e = m_rows->rows[i.row()];
+    if (!i.isValid() || i.row() >= m_rows->count()) return;
+    const StorageEntry e = m_rows->entry(i.row());
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (e.isDirectory && !e.otherVolume)

@@ -26,7 +26,10 @@ public:
     StorageModel &model() { return m_model; }
     int tab() const { return m_tab; }
     void setTab(int tab);
-    const QList<StorageEntry> &rows() const;
+    qsizetype rowCount() const;
+    StorageEntry row(qsizetype i) const;
+    // The row of the item at path in the shown tab, or -1.
+    qsizetype rowOf(const QString &path) const;
     std::optional<StorageEntry> selectedEntry() const;
     void select(const std::optional<QString> &path);
 

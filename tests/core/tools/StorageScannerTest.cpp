@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -47,10 +48,10 @@ void fill(const QString &path, qint64 bytes) {
     ASSERT_TRUE(writeFile(path, QByteArray(bytes, 'k')));
 }
 
-const StorageEntry *entry(const StorageSnapshot &s, const QString &name) {
+std::optional<StorageEntry> entry(const StorageSnapshot &s, const QString &name) {
     for (const StorageEntry &e : s.entries)
-        if (e.name == name) return &e;
-    return nullptr;
+        if (e.name == name) return e;
+    return std::nullopt;
 }
 
 } // namespace
@@ -94,6 +95,42 @@ TEST(StorageScanner, TotalsCountAllocatedBytesOnceAndNeverFollowLinks) {
     for (const StorageEntry &e : s.topFiles)
         bigs += e.name.startsWith("big");
     EXPECT_EQ(bigs, 1);
+}
+
+// Entries keep only their names; the paths made from them are the real ones, after the sort too, under a
+// root given with or without its last slash, and a path finds its row only in the analysed folder.
+TEST(StorageScanner, EntriesGiveTheRealPathsOfTheirItems) {
+    QTemporaryDir tmp;
+    const QString r = tmp.path();
+    fill(r + QString::fromUtf8("/Grüße ✓.txt"), 9000);
+    fill(r + "/b", 100);
+    fill(r + "/ccc", 40000);
+    QDir().mkpath(r + "/sub");
+    fill(r + "/sub/b", 5000);
+    const int fd = ::open((r.toUtf8() + "/bad\xff\xfe").constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+
+    for (const QString &root : {r, r + "/"}) {
+        const StorageSnapshot s = scanOf(root, {2, 400, 1024});
+        EXPECT_EQ(s.skipped, 1) << "the name that is not UTF-8 is measured under no other name";
+        ASSERT_EQ(s.entries.size(), 4);
+        EXPECT_EQ(s.entries.first().name, "ccc");
+        for (qsizetype i = 0; i < s.entries.size(); ++i) {
+            const StorageEntry e = s.entries[i];
+            EXPECT_EQ(e.path, r + '/' + e.name);
+            struct stat st {};
+            ASSERT_EQ(::lstat(e.path.toUtf8().constData(), &st), 0) << e.path.toStdString();
+            EXPECT_EQ(e.isDirectory, S_ISDIR(st.st_mode));
+            if (!e.isDirectory) {
+                EXPECT_EQ(e.size, qint64(st.st_blocks) * 512) << e.path.toStdString();
+            }
+            EXPECT_EQ(s.entries.indexOf(e.path), i);
+        }
+        EXPECT_EQ(s.entries.indexOf(r + "/sub/b"), -1);
+        EXPECT_EQ(s.entries.indexOf(r + "/nothing"), -1);
+        EXPECT_EQ(s.entries.indexOf(r), -1);
+    }
 }
 
 TEST(StorageScanner, TheFirstFiftyOfEqualFilesStayOnTop) {

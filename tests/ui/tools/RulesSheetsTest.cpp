@@ -298,7 +298,7 @@ TEST_F(RulesSheetsTest, StorageSheetWalksInAndBackAndOpensInThePane) {
     AppState app;
     StorageAnalysisSheet sheet(&app, a);
     QTRY_VERIFY(!sheet.model().scanning());
-    ASSERT_EQ(sheet.rows().size(), 2);
+    ASSERT_EQ(sheet.rowCount(), 2);
     EXPECT_FALSE(button(&sheet, "Zurück")->isEnabled());
 
     // A folder selected, then the largest files: the actions are off, and on again back on the folders.
