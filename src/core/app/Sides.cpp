@@ -30,6 +30,14 @@ Sides::Sides(QObject *parent) : QObject(parent) {
     for (TabGroup *group : {m_left, m_right}) {
         const Side side = group == m_left ? Side::left : Side::right;
         connect(group, &TabGroup::changed, this, [this, side] { emit sideChanged(side); });
+        m_current[int(side)] = group->current();
+        auto follow = [this, side, group] {
+            if (m_current[int(side)] == group->current()) return;
+            m_current[int(side)] = group->current();
+            emit currentPaneChanged(side);
+        };
+        connect(group, &TabGroup::indexChanged, this, follow);
+        connect(group, &TabGroup::tabsChanged, this, follow);
         // One turn later, so the new folder is in place when it is remembered.
         connect(group, &TabGroup::changed, this,
                 [this] { QMetaObject::invokeMethod(this, &Sides::saveLastPaths, Qt::QueuedConnection); });

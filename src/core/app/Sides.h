@@ -37,9 +37,12 @@ signals:
     void activeChanged();
     // Something in a side's tab group changed: the tabs, the current tab or what it shows.
     void sideChanged(Side side);
+    // A side shows another pane: a tab was chosen, opened or closed.
+    void currentPaneChanged(Side side);
 
 private:
     TabGroup *m_left = nullptr;
     TabGroup *m_right = nullptr;
     Side m_active = Side::left;
+    PaneModel *m_current[2] = {nullptr, nullptr};
 };

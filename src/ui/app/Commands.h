@@ -115,6 +115,7 @@ class Commands : public QObject {
 public:
     // The registry of an application state, made on first use and gone with the state.
     static Commands *of(AppState *app);
+    explicit Commands(AppState *app);
     ~Commands() override;
 
     QAction *action(const QString &id) const;
@@ -185,7 +186,6 @@ private:
         unsigned paneFacts = 0;            // PaneFact bits its rule, check and title read
     };
 
-    explicit Commands(AppState *app);
     QAction *add(const Entry &entry, std::function<void()> run);
     State &state(QAction *action);
     void needsSheet(QAction *action, SheetPresenter::Sheet sheet);

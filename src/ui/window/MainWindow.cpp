@@ -177,6 +177,10 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     connect(&m_app->toasts(), &Toasts::toastChanged, this, &MainWindow::syncOverlays);
 }
 
+Commands &MainWindow::commands() const {
+    return *Commands::of(m_app);
+}
+
 void MainWindow::build() {
     delete m_root;
     m_root = new QWidget(this);

@@ -5,6 +5,7 @@
 
 class ActionBar;
 class AppState;
+class Commands;
 class InspectorResizeHandle;
 class MainToolbar;
 class PaneArea;
@@ -37,6 +38,8 @@ public:
     SheetPresenter *sheets() const { return m_sheets; }
     QLineEdit *searchField() const { return m_search; }
     MainToolbar *toolbar() const { return m_toolbar; }
+    // The window's command registry.
+    Commands &commands() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

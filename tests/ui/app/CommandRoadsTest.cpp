@@ -1,5 +1,6 @@
 // Keys and buttons reach commands through the registry only: Ctrl+W closes a tab as the registry's
 // command, and a pane header button is the face of its command in every language.
+#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/model/PaneModel.h"
@@ -28,7 +29,7 @@ TEST(CommandRoads, CtrlWClosesATabAsTheRegistrysCommandAndIsTheWindowsWithOneTab
     TestUtil::freshSettings();
     AppState app;
     KeyMonitor monitor(&app);
-    QAction *closeTab = Commands::of(&app)->action(Cmd::closeTab);
+    QAction *closeTab = testCommands(&app).action(Cmd::closeTab);
     QSignalSpy runs(closeTab, &QAction::triggered);
     TabGroup *tabs = app.sides().leftTabs();
     tabs->newTab();
@@ -58,8 +59,8 @@ TEST(CommandRoads, HeaderButtonsTakeTitleHelpAndClickFromTheirCommand) {
     AppState app;
     app.settings().setLanguage(AppLanguage::de);
     PaneHeader header(app.right(), &app);
-    QAction *putBack = Commands::of(&app)->action(Cmd::putBack);
-    QAction *goTo = Commands::of(&app)->action(Cmd::goToFolder);
+    QAction *putBack = testCommands(&app).action(Cmd::putBack);
+    QAction *goTo = testCommands(&app).action(Cmd::goToFolder);
     BarButton *button = header.putBackButton();
     EXPECT_EQ(button->key(), Commands::titleKey(putBack));
     EXPECT_EQ(button->toolTip(), putBack->toolTip());

@@ -1,3 +1,4 @@
+#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/localisation/Translations.h"
@@ -29,7 +30,7 @@ protected:
         app = std::make_unique<AppState>();
         app->left()->go(dir.path());
         app->right()->go(dir.path());
-        commands = Commands::of(app.get());
+        commands = &testCommands(app.get());
     }
     QAction *action(const char *id) const { return commands->action(QString::fromUtf8(id)); }
     static KeyPress press(const QKeySequence &key) {
@@ -64,7 +65,7 @@ QKeySequence pressed(const QKeySequence &key) {
 } // namespace
 
 TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn) {
-    EXPECT_EQ(Commands::of(app.get()), commands);
+    EXPECT_EQ(&testCommands(app.get()), commands);
     const QStringList symbols = Symbols::known();
     QSet<QString> ids;
     QHash<QKeySequence, QString> owner;

@@ -1,4 +1,5 @@
 // Keys of the Linux table, text fields that keep theirs, and the first steps of a new user.
+#include "common/TestCommands.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
@@ -119,7 +120,7 @@ protected:
 } // namespace
 
 TEST_F(KeysTest, EveryKeyOfTheLinuxTableBelongsToItsCommand) {
-    Commands *commands = Commands::of(app.get());
+    Commands *commands = &testCommands(app.get());
     for (const Row &row : linuxKeys()) {
         QStringList owners;
         for (QAction *a : commands->actions())
@@ -136,7 +137,7 @@ TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
     QDir().mkpath(FileLoader::mainTrash());
     TestUtil::writeFile(FileLoader::mainTrash() + "/t.txt", "t");
     open();
-    Commands *commands = Commands::of(app.get());
+    Commands *commands = &testCommands(app.get());
     // These end the window or need a sheet or a text field; their keys are checked elsewhere.
     const QStringList skipped{Cmd::quit, Cmd::closeWindow, Cmd::compare, Cmd::editRedo, Cmd::settings};
     for (const Row &row : linuxKeys()) {
@@ -168,7 +169,7 @@ TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
 // Pressed in the window, each key the monitor serves triggers its command of the registry, once.
 TEST_F(KeysTest, EveryMonitorKeyReachesItsCommand) {
     open();
-    Commands *commands = Commands::of(app.get());
+    Commands *commands = &testCommands(app.get());
     for (QAction *a : commands->actions())
         for (const QKeySequence &key : Commands::monitorKeys(a)) {
             if (app->sides().leftTabs()->tabs().size() < 2) app->sides().leftTabs()->newTab();
@@ -233,7 +234,7 @@ TEST_F(KeysTest, TextFieldsKeepTheirEditingKeys) {
     EXPECT_EQ(app->undoJournal().entries().size(), 1);
 
     // The Edit menu's entries go to the field as well, and redo is there while the field can redo.
-    Commands *commands = Commands::of(app.get());
+    Commands *commands = &testCommands(app.get());
     EXPECT_TRUE(commands->action(Cmd::editRedo)->isEnabled());
     commands->action(Cmd::editRedo)->trigger();
     EXPECT_EQ(search->text(), "abc");
@@ -310,7 +311,7 @@ TEST_F(KeysTest, KeysDriveTheActivePane) {
     app->settings().setDualPane(false);
     // One pane: the key and the menu entry alike leave the sides as they are.
     EXPECT_FALSE(monitor.keyDown({Qt::Key_Tab, Qt::NoModifier, {}, false, false}));
-    EXPECT_FALSE(Commands::of(app.get())->action(Cmd::otherSide)->isEnabled());
+    EXPECT_FALSE(testCommands(app.get()).action(Cmd::otherSide)->isEnabled());
     // Ctrl+W with one tab is left to the window; with two it closes the current one.
     EXPECT_FALSE(monitor.keyDown({Qt::Key_W, Qt::ControlModifier, "w", false, false}));
     EXPECT_TRUE(monitor.keyDown({Qt::Key_T, Qt::ControlModifier, "t", false, false}));
@@ -325,7 +326,7 @@ TEST_F(KeysTest, KeysOpenAndPreview) {
     QStringList opened;
     app->services().openFile = [&opened](const QString &path) { return opened << path, true; };
     app->requests().quickLook = nullptr;
-    Commands::of(app.get())->update();
+    testCommands(app.get()).update();
     const QString folder = dir.path() + "/k", a = folder + "/a.txt";
     QDir().mkpath(folder);
     TestUtil::writeFile(a, "a");
@@ -344,7 +345,7 @@ TEST_F(KeysTest, KeysOpenAndPreview) {
     EXPECT_FALSE(key(Qt::Key_Space));
     int previews = 0;
     app->requests().quickLook = [&previews] { ++previews; };
-    Commands::of(app.get())->update(); // the preview's hook was filled
+    testCommands(app.get()).update(); // the preview's hook was filled
     EXPECT_TRUE(key(Qt::Key_Space));
     EXPECT_EQ(previews, 1);
 }

@@ -1,5 +1,6 @@
 // No German word from the translation tables in the English or Thai interface: every window, sheet, menu,
 // tooltip and accessible name the main window opens, and the texts of its questions.
+#include "common/TestCommands.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
@@ -143,7 +144,7 @@ TEST_P(Leftovers, NoGermanWordInTheInterface) {
     for (const char *id :
          {Cmd::about, Cmd::settings, Cmd::manual, Cmd::shortcuts, Cmd::terminalHelp, Cmd::rules, Cmd::storage,
           Cmd::feedback, Cmd::compare, Cmd::info, Cmd::trashDiagnosis}) {
-        QAction *action = Commands::of(&app)->action(QString::fromUtf8(id));
+        QAction *action = testCommands(&app).action(QString::fromUtf8(id));
         ASSERT_TRUE(action) << id;
         action->trigger();
         QTest::qWait(50);

@@ -1,3 +1,4 @@
+#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/help/ManualChapters.h"
@@ -165,7 +166,7 @@ TEST_F(ManualWindowTest, LinksReachOnlyTheWebMailAndTheManualItself) {
 // and every menu path it names leads through menus that exist.
 TEST_F(ManualWindowTest, KeysAndMenusTheManualNamesExist) {
     const LanguageScope de(AppLanguage::de);
-    Commands *commands = Commands::of(app.get());
+    Commands *commands = &testCommands(app.get());
     QSet<QString> keys{"Strg", "Umschalt", "Tab", "Esc"};
     for (QAction *a : commands->actions())
         for (const QList<QKeySequence> &list : {a->shortcuts(), Commands::monitorKeys(a)})

@@ -1,3 +1,4 @@
+#include "common/TestCommands.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppInfo.h"
@@ -92,7 +93,7 @@ protected:
             QObject::connect(g, &TabGroup::tabsChanged, count);
             QObject::connect(g, &TabGroup::indexChanged, count);
         }
-        commands = Commands::of(app.get());
+        commands = &testCommands(app.get());
         commands->attach(&host);
         bar = std::make_unique<MainMenuBar>(app.get());
     }

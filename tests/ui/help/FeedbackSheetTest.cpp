@@ -1,3 +1,4 @@
+#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "ui/app/Commands.h"
@@ -47,7 +48,7 @@ protected:
 TEST_F(FeedbackSheetTest, TheMainWindowRegistersTheSheetSoTheCommandIsAvailable) {
     MainWindow window(app.get());
     EXPECT_TRUE(window.sheets()->canShow(SheetPresenter::Sheet::feedback));
-    QAction *command = Commands::of(app.get())->action(Cmd::feedback);
+    QAction *command = testCommands(app.get()).action(Cmd::feedback);
     ASSERT_TRUE(command);
     EXPECT_TRUE(command->isEnabled());
     command->trigger();

@@ -1,3 +1,4 @@
+#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/help/KeyMap.h"
@@ -157,7 +158,7 @@ TEST(KeyCapTest, SizesAndNameLines) {
 TEST_F(ShortcutsSheetTest, TheMainWindowRegistersTheSheetSoTheCommandIsAvailable) {
     MainWindow window(app.get());
     EXPECT_TRUE(window.sheets()->canShow(SheetPresenter::Sheet::shortcuts));
-    QAction *command = Commands::of(app.get())->action(Cmd::shortcuts);
+    QAction *command = testCommands(app.get()).action(Cmd::shortcuts);
     ASSERT_TRUE(command);
     EXPECT_TRUE(command->isEnabled());
     command->trigger();

@@ -1,3 +1,4 @@
+#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/help/TerminalData.h"
@@ -53,7 +54,7 @@ protected:
 TEST_F(TerminalHelpSheetTest, TheMainWindowRegistersTheSheetSoTheCommandIsAvailable) {
     MainWindow window(app.get());
     EXPECT_TRUE(window.sheets()->canShow(SheetPresenter::Sheet::terminalHelp));
-    QAction *command = Commands::of(app.get())->action(Cmd::terminalHelp);
+    QAction *command = testCommands(app.get()).action(Cmd::terminalHelp);
     ASSERT_TRUE(command);
     EXPECT_TRUE(command->isEnabled());
     command->trigger();

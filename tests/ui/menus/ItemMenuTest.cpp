@@ -1,5 +1,6 @@
 // The item menu and the pane background menu: what they offer for files, folders, mixed selections and
 // items in the Trash, what they act on, and how right clicks reach them.
+#include "common/TestCommands.h"
 #include "ui/pane/PaneViewFixture.h"
 
 #include "core/model/FileLoader.h"
@@ -50,9 +51,9 @@ protected:
         for (auto sheet : {SheetPresenter::Sheet::info, SheetPresenter::Sheet::storage,
                            SheetPresenter::Sheet::batchRename})
             sheets->setFactory(sheet, [](QWidget *) { return nullptr; });
-        Commands::of(app.get())->setSheets(sheets.get());
+        testCommands(app.get()).setSheets(sheets.get());
         app->requests().quickLook = [this] { ++previews; };
-        Commands::of(app.get())->update();
+        testCommands(app.get()).update();
         copied.clear();
         app->services().pasteboard.writeFiles = [this](const QStringList &paths, bool) { copied = paths; };
     }

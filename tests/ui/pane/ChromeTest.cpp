@@ -1,3 +1,4 @@
+#include "common/TestCommands.h"
 #include "PaneViewFixture.h"
 
 #include "core/model/FileLoader.h"
@@ -88,10 +89,10 @@ TEST_F(ChromeTest, UnreadableFolderAndEmptyTrash) {
     EXPECT_FALSE(v->header()->putBackButton()->isHidden());
     EXPECT_FALSE(v->header()->emptyTrashButton()->isHidden());
     // Both are the registry's commands, with its help texts, run on this side.
-    QAction *putBack = Commands::of(app.get())->action(Cmd::putBack);
+    QAction *putBack = testCommands(app.get()).action(Cmd::putBack);
     EXPECT_EQ(v->header()->putBackButton()->toolTip(), putBack->toolTip());
     EXPECT_EQ(v->header()->emptyTrashButton()->toolTip(),
-              Commands::of(app.get())->action(Cmd::emptyTrash)->toolTip());
+              testCommands(app.get()).action(Cmd::emptyTrash)->toolTip());
     QSignalSpy putBackRuns(putBack, &QAction::triggered);
     app->sides().setActive(Side::right);
     pane->setSelection({trash + QStringLiteral("/gone")});

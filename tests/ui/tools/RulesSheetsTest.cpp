@@ -1,4 +1,5 @@
 // The cleanup rules sheet and the storage analysis sheet.
+#include "common/TestCommands.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
@@ -64,7 +65,7 @@ protected:
 TEST_F(RulesSheetsTest, TheMenuEntriesLightUpAndOpenTheSheets) {
     AppState app;
     MainWindow w(&app);
-    Commands *commands = Commands::of(&app);
+    Commands *commands = &testCommands(&app);
     QAction *rules = commands->action(QString::fromUtf8(Cmd::rules));
     QAction *storage = commands->action(QString::fromUtf8(Cmd::storage));
     ASSERT_TRUE(rules && storage);
@@ -89,7 +90,7 @@ TEST_F(RulesSheetsTest, ListButtonsStayBelowTheListAndAChosenFolderIsNoWarning) 
     AppState app;
     app.settings().setFontSize(18);
     MainWindow w(&app);
-    Commands::of(&app)->action(QString::fromUtf8(Cmd::rules))->trigger();
+    testCommands(&app).action(QString::fromUtf8(Cmd::rules))->trigger();
     auto *sheet = qobject_cast<RulesSheet *>(w.sheets()->current());
     ASSERT_TRUE(sheet);
     sheet->addRule();

@@ -1,3 +1,4 @@
+#include "common/TestCommands.h"
 #include "common/HeldJob.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
@@ -164,7 +165,7 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
     EXPECT_FALSE(info[0]->isEnabled());
     QWidget host;
     SheetPresenter sheets(app.requests(), &host);
-    Commands::of(&app)->setSheets(&sheets);
+    testCommands(&app).setSheets(&sheets);
     sheets.setFactory(SheetPresenter::Sheet::info, [](QWidget *parent) { return new QDialog(parent); });
     click("Informationen");
     ASSERT_TRUE(app.requests().infoTarget());
