@@ -153,7 +153,7 @@ FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), 
     layout->addWidget(notice);
 
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(new HelpButton(app, 13, this));
+    buttons->addWidget(new HelpButton(&app->requests(), 13, this));
     m_clear = new QPushButton(L("Text löschen"), this);
     m_clear->setAutoDefault(false);
     connect(m_clear, &QPushButton::clicked, this, [this] { m_message->clear(); });

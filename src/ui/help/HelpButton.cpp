@@ -1,13 +1,14 @@
 #include "ui/help/HelpButton.h"
 
-#include "core/app/AppState.h"
+#include "core/app/WindowRequests.h"
 #include "core/localisation/Lang.h"
 
-HelpButton::HelpButton(AppState *app, int section, QWidget *parent)
-    : IconButton(QStringLiteral("questionmark.circle"), false, 16, parent), m_app(app), m_section(section) {
+HelpButton::HelpButton(WindowRequests *requests, int section, QWidget *parent)
+    : IconButton(QStringLiteral("questionmark.circle"), false, 16, parent), m_requests(requests),
+      m_section(section) {
     setHelpKey(K("Hilfe zu diesem Fenster im Handbuch öffnen"));
     connect(this, &QAbstractButton::clicked, this, [this] {
-        if (m_app) m_app->requests().openManual(m_section);
+        if (m_requests) m_requests->openManual(m_section);
     });
 }
 

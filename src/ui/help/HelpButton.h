@@ -4,17 +4,17 @@
 
 #include <QPointer>
 
-class AppState;
+class WindowRequests;
 
 // The question-mark button of sheets and settings pages: opens the manual at its chapter.
 class HelpButton : public IconButton {
     Q_OBJECT
 public:
-    HelpButton(AppState *app, int section, QWidget *parent = nullptr);
+    HelpButton(WindowRequests *requests, int section, QWidget *parent = nullptr);
     int section() const { return m_section; }
     ButtonLook look() const override;
 
 private:
-    QPointer<AppState> m_app;
+    QPointer<WindowRequests> m_requests;
     int m_section;
 };

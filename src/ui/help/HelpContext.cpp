@@ -1,14 +1,14 @@
 #include "ui/help/HelpContext.h"
 
-#include "core/app/AppState.h"
+#include "core/app/WindowRequests.h"
 #include "core/localisation/Lang.h"
 #include "ui/style/Symbols.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
 
-HelpContext::HelpContext(QWidget *view, AppState *app, int section)
-    : QObject(view), m_app(app), m_section(section) {
+HelpContext::HelpContext(QWidget *view, WindowRequests *requests, int section)
+    : QObject(view), m_requests(requests), m_section(section) {
     view->installEventFilter(this);
 }
 
@@ -16,34 +16,34 @@ HelpContext *HelpContext::of(const QWidget *view) {
     return view ? view->findChild<HelpContext *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
-QAction *HelpContext::addItem(QMenu *menu, AppState *app, int section) {
+QAction *HelpContext::addItem(QMenu *menu, WindowRequests *requests, int section) {
     QAction *item = menu->addAction(Symbols::icon(QStringLiteral("questionmark.circle")), L("Hilfe dazu"));
-    QPointer<AppState> target(app);
+    QPointer<WindowRequests> target(requests);
     QObject::connect(item, &QAction::triggered, menu, [target, section] {
-        if (target) target->requests().openManual(section);
+        if (target) target->openManual(section);
     });
     return item;
 }
 
-QMenu *HelpContext::popup(QWidget *parent, AppState *app, int section, const QPoint &globalPos) {
+QMenu *HelpContext::popup(QWidget *parent, WindowRequests *requests, int section, const QPoint &globalPos) {
     auto *menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    addItem(menu, app, section);
+    addItem(menu, requests, section);
     menu->popup(globalPos);
     return menu;
 }
 
 bool HelpContext::eventFilter(QObject *watched, QEvent *event) {
-    if (event->type() != QEvent::ContextMenu || !m_app) return false;
-    popup(static_cast<QWidget *>(watched), m_app, m_section,
+    if (event->type() != QEvent::ContextMenu || !m_requests) return false;
+    popup(static_cast<QWidget *>(watched), m_requests, m_section,
           static_cast<QContextMenuEvent *>(event)->globalPos());
     return true;
 }
 
-HelpContext *helpContext(QWidget *view, AppState *app, int section) {
+HelpContext *helpContext(QWidget *view, WindowRequests *requests, int section) {
     if (HelpContext *existing = HelpContext::of(view)) {
         existing->setSection(section);
         return existing;
     }
-    return new HelpContext(view, app, section);
+    return new HelpContext(view, requests, section);
 }

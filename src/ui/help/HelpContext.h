@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-class AppState;
+class WindowRequests;
 class QAction;
 class QMenu;
 class QPoint;
@@ -14,23 +14,23 @@ class QWidget;
 class HelpContext : public QObject {
     Q_OBJECT
 public:
-    HelpContext(QWidget *view, AppState *app, int section);
+    HelpContext(QWidget *view, WindowRequests *requests, int section);
     static HelpContext *of(const QWidget *view);
     int section() const { return m_section; }
     void setSection(int section) { m_section = section; }
 
     // Adds the item to a menu (for views that build their own context menu).
-    static QAction *addItem(QMenu *menu, AppState *app, int section);
+    static QAction *addItem(QMenu *menu, WindowRequests *requests, int section);
     // Opens a menu holding only the item at a global position; it deletes itself when closed.
-    static QMenu *popup(QWidget *parent, AppState *app, int section, const QPoint &globalPos);
+    static QMenu *popup(QWidget *parent, WindowRequests *requests, int section, const QPoint &globalPos);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QPointer<AppState> m_app;
+    QPointer<WindowRequests> m_requests;
     int m_section;
 };
 
 // Gives view the item "Hilfe dazu" for a chapter; a second call changes the chapter.
-HelpContext *helpContext(QWidget *view, AppState *app, int section);
+HelpContext *helpContext(QWidget *view, WindowRequests *requests, int section);

@@ -157,7 +157,7 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     m_picker->setMinimumContentsLength(10);
     pickerLayout->addWidget(m_picker, 1);
     m_header->addWidget(m_pickerBox, 1);
-    m_header->addWidget(new HelpButton(app, 12, this));
+    m_header->addWidget(new HelpButton(&app->requests(), 12, this));
     auto *close = new QPushButton(L("Schließen"), this);
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);

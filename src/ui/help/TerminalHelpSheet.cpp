@@ -194,7 +194,7 @@ TerminalHelpSheet::TerminalHelpSheet(AppState *app, QWidget *parent) : QDialog(p
         if (m_app) m_app->settings().setKeyboardLayout(m_layoutPicker->itemData(i).toString());
     });
     header->addWidget(m_layoutPicker);
-    header->addWidget(new HelpButton(app, 12, this));
+    header->addWidget(new HelpButton(&app->requests(), 12, this));
     auto *close = new QPushButton(L("Schließen"), this);
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);

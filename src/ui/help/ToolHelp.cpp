@@ -1,6 +1,6 @@
 #include "ui/help/ToolHelp.h"
 
-#include "core/app/AppState.h"
+#include "core/app/WindowRequests.h"
 #include "core/help/ToolHelpModifier.h"
 #include "core/localisation/Lang.h"
 #include "ui/help/HelpCardAnchor.h"
@@ -11,8 +11,9 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-ToolHelp::ToolHelp(QWidget *control, AppState *app, Text text, int section, HelpClock *clock)
-    : QObject(control), m_control(control), m_app(app), m_text(std::move(text)), m_section(section) {
+ToolHelp::ToolHelp(QWidget *control, WindowRequests *requests, Text text, int section, HelpClock *clock)
+    : QObject(control), m_control(control), m_requests(requests), m_text(std::move(text)),
+      m_section(section) {
     m_timing = new ToolHelpModifier(clock, this);
     m_anchor = new HelpCardAnchor(control, this);
     m_anchor->onDismiss = [this] { m_timing->dismiss(); };
@@ -38,7 +39,7 @@ void ToolHelp::shownChanged(bool shown) {
 
 void ToolHelp::followLink() {
     m_timing->linkFollowed();
-    if (m_app) m_app->requests().openManual(m_section);
+    if (m_requests) m_requests->openManual(m_section);
 }
 
 bool ToolHelp::eventFilter(QObject *watched, QEvent *event) {
@@ -63,8 +64,9 @@ bool ToolHelp::eventFilter(QObject *watched, QEvent *event) {
         // The card replaces the plain tooltip.
         return true;
     case QEvent::ContextMenu:
-        if (!m_app) break;
-        HelpContext::popup(m_control, m_app, m_section, static_cast<QContextMenuEvent *>(event)->globalPos());
+        if (!m_requests) break;
+        HelpContext::popup(m_control, m_requests, m_section,
+                           static_cast<QContextMenuEvent *>(event)->globalPos());
         return true;
     default:
         break;
@@ -72,15 +74,15 @@ bool ToolHelp::eventFilter(QObject *watched, QEvent *event) {
     return false;
 }
 
-ToolHelp *toolHelp(QWidget *control, AppState *app, ToolHelp::Text text, int section) {
+ToolHelp *toolHelp(QWidget *control, WindowRequests *requests, ToolHelp::Text text, int section) {
     if (ToolHelp *existing = ToolHelp::of(control)) {
         existing->setText(std::move(text));
         existing->setSection(section);
         return existing;
     }
-    return new ToolHelp(control, app, std::move(text), section);
+    return new ToolHelp(control, requests, std::move(text), section);
 }
 
-ToolHelp *toolHelp(QWidget *control, AppState *app, const QString &germanKey, int section) {
-    return toolHelp(control, app, ToolHelp::Text([germanKey] { return L(germanKey); }), section);
+ToolHelp *toolHelp(QWidget *control, WindowRequests *requests, const QString &germanKey, int section) {
+    return toolHelp(control, requests, ToolHelp::Text([germanKey] { return L(germanKey); }), section);
 }

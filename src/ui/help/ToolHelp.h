@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <functional>
 
-class AppState;
+class WindowRequests;
 class HelpCardAnchor;
 class HelpClock;
 class QWidget;
@@ -18,7 +18,7 @@ class ToolHelp : public QObject {
 public:
     using Text = std::function<QString()>;
 
-    ToolHelp(QWidget *control, AppState *app, Text text, int section, HelpClock *clock = nullptr);
+    ToolHelp(QWidget *control, WindowRequests *requests, Text text, int section, HelpClock *clock = nullptr);
     static ToolHelp *of(const QWidget *control);
 
     void setText(Text text) { m_text = std::move(text); }
@@ -36,7 +36,7 @@ private:
     void shownChanged(bool shown);
     void followLink();
     QPointer<QWidget> m_control;
-    QPointer<AppState> m_app;
+    QPointer<WindowRequests> m_requests;
     Text m_text;
     int m_section;
     ToolHelpModifier *m_timing;
@@ -45,5 +45,5 @@ private:
 
 // Gives control a hover help card; a second call on the same control replaces its text and chapter.
 // germanKey is looked up with L whenever the card opens.
-ToolHelp *toolHelp(QWidget *control, AppState *app, const QString &germanKey, int section);
-ToolHelp *toolHelp(QWidget *control, AppState *app, ToolHelp::Text text, int section);
+ToolHelp *toolHelp(QWidget *control, WindowRequests *requests, const QString &germanKey, int section);
+ToolHelp *toolHelp(QWidget *control, WindowRequests *requests, ToolHelp::Text text, int section);

@@ -60,7 +60,7 @@ InfoSheet::InfoSheet(AppState *app, const QStringList &paths, QWidget *parent) :
         stack->addWidget(line);
         auto *bar = new QHBoxLayout;
         bar->setContentsMargins(12, 12, 12, 12);
-        bar->addWidget(new HelpButton(app, 8, this));
+        bar->addWidget(new HelpButton(&app->requests(), 8, this));
         auto *reveal = new QPushButton(L(Cmd::showInFileManager), this);
         reveal->setAutoDefault(false);
         // The sheet stays open.
@@ -102,7 +102,7 @@ InfoSheet::InfoSheet(AppState *app, const QStringList &paths, QWidget *parent) :
     stack->addLayout(row);
     auto *bar = new QHBoxLayout;
     bar->setContentsMargins(0, 0, 0, 0);
-    bar->addWidget(new HelpButton(app, 8, this));
+    bar->addWidget(new HelpButton(&app->requests(), 8, this));
     bar->addStretch(1);
     bar->addWidget(done);
     stack->addLayout(bar);

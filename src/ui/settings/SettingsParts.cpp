@@ -126,7 +126,7 @@ SettingsPage::SettingsPage(AppState *app, SettingsCommands *commands, std::optio
     divider->setFrameShadow(QFrame::Sunken);
     layout->addWidget(divider);
     auto *foot = new QHBoxLayout;
-    foot->addWidget(new HelpButton(app, settingsChapter, this));
+    foot->addWidget(new HelpButton(&app->requests(), settingsChapter, this));
     foot->addStretch();
     if (reset) {
         m_reset = new QPushButton(L("Diesen Bereich zurücksetzen …"), this);

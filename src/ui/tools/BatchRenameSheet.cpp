@@ -138,7 +138,7 @@ BatchRenameSheet::BatchRenameSheet(AppState *app, QStringList paths, QWidget *pa
     root->addWidget(m_preview, 1);
 
     auto *bottom = new QHBoxLayout;
-    bottom->addWidget(new HelpButton(m_app, 4, this));
+    bottom->addWidget(new HelpButton(&m_app->requests(), 4, this));
     m_status = new QLabel(this);
     m_status->setFont(small);
     bottom->addWidget(m_status);

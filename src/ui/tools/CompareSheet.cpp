@@ -247,7 +247,7 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
     root->addWidget(m_content, 1);
 
     auto *bottom = new QHBoxLayout;
-    bottom->addWidget(new HelpButton(m_app, 9, this));
+    bottom->addWidget(new HelpButton(&m_app->requests(), 9, this));
     m_summary = new QLabel(this);
     QFont sf = font();
     sf.setPixelSize(int(ui.small()));

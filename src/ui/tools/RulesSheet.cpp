@@ -300,7 +300,7 @@ void RulesSheet::build() {
     outer->addWidget(m_auto);
 
     auto *bottom = new QHBoxLayout;
-    bottom->addWidget(new HelpButton(m_app, 10, this));
+    bottom->addWidget(new HelpButton(&m_app->requests(), 10, this));
     m_count = secondary(QString(), ui.small(), this);
     bottom->addWidget(m_count);
     bottom->addStretch();

@@ -120,7 +120,7 @@ void ToolbarEditorSheet::build() {
     outer->addLayout(lookRow);
 
     auto *bottom = new QHBoxLayout;
-    bottom->addWidget(new HelpButton(m_app, 7, this));
+    bottom->addWidget(new HelpButton(&m_app->requests(), 7, this));
     m_add = new QPushButton(L("App hinzufügen …"), this);
     m_add->setObjectName(QStringLiteral("addApp"));
     m_add->setAutoDefault(false);

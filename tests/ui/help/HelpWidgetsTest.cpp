@@ -108,13 +108,13 @@ TEST_F(HelpWidgetsTest, WithoutAManualFileTheMenuOffersOnlyOpeningIt) {
 }
 
 TEST_F(HelpWidgetsTest, HelpButtonAndContextItemOpenTheirChapter) {
-    HelpButton button(app.get(), 8);
+    HelpButton button(&app->requests(), 8);
     button.click();
     EXPECT_EQ(request(), Request(8, 1));
 
     QWidget view;
-    helpContext(&view, app.get(), 9);
-    helpContext(&view, app.get(), 10);
+    helpContext(&view, &app->requests(), 9);
+    helpContext(&view, &app->requests(), 10);
     chooseHelpOnThis(&view);
     EXPECT_EQ(request(), Request(10, 2)) << "the second call did not change the chapter";
 }
@@ -129,7 +129,7 @@ protected:
         layout->addWidget(control);
         layout->addWidget(other);
         help = new ToolHelp(
-            control, app.get(), [this] { return text; }, 5, &clock);
+            control, &app->requests(), [this] { return text; }, 5, &clock);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }

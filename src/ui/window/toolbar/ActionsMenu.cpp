@@ -33,7 +33,7 @@ ActionsMenu::ActionsMenu(AppState *app, const SheetPresenter *sheets, QWidget *p
     auto *menu = new QMenu(this);
     connect(menu, &QMenu::aboutToShow, this, &ActionsMenu::fill);
     setMenu(menu);
-    toolbarHelp(this, m_app, K("Aktionen"), 4);
+    toolbarHelp(this, &m_app->requests(), K("Aktionen"), 4);
     fill();
 }
 

@@ -15,7 +15,7 @@ LanguageHelpMenu::LanguageHelpMenu(AppState *app, QWidget *parent)
     auto *menu = new QMenu(this);
     connect(menu, &QMenu::aboutToShow, this, &LanguageHelpMenu::fill);
     setMenu(menu);
-    toolbarHelp(this, m_app, K("Sprache und Handbuch"), 11);
+    toolbarHelp(this, &m_app->requests(), K("Sprache und Handbuch"), 11);
     fill();
 }
 

@@ -89,14 +89,14 @@ void MainToolbar::build() {
     row->addWidget(titleImage);
 
     ToolbarIconButton *sidebar = button("sidebar", "sidebar.left", command(Cmd::sidebar));
-    toolbarHelp(sidebar, m_app, K("Seitenleiste ein- oder ausblenden"), 2);
+    toolbarHelp(sidebar, &m_app->requests(), K("Seitenleiste ein- oder ausblenden"), 2);
     row->addWidget(sidebar);
     auto *history = new QHBoxLayout;
     history->setSpacing(10);
     m_back = button("back", "chevron.left", command(Cmd::back));
-    toolbarHelp(m_back, m_app, K("Zurück (⌘[)"), 2);
+    toolbarHelp(m_back, &m_app->requests(), K("Zurück (⌘[)"), 2);
     m_forward = button("forward", "chevron.right", command(Cmd::forward));
-    toolbarHelp(m_forward, m_app, K("Vorwärts (⌘])"), 2);
+    toolbarHelp(m_forward, &m_app->requests(), K("Vorwärts (⌘])"), 2);
     history->addWidget(m_back);
     history->addWidget(m_forward);
     row->addSpacing(4);
@@ -121,7 +121,7 @@ void MainToolbar::build() {
         b->setObjectName(QStringLiteral("view.") + rawValue(mode));
         b->setAction(command(modeIds[i]));
         // The number is the mode's place in the list, as in its key.
-        toolbarHelp(b, m_app,
+        toolbarHelp(b, &m_app->requests(),
                     KeyHints::linuxize(title(mode) + QStringLiteral(" (⌘%1)").arg(i + 1), Lang::current()),
                     2);
         modes->addWidget(b);
@@ -133,19 +133,19 @@ void MainToolbar::build() {
     m_favorites->setObjectName(QStringLiteral("favoritesMenu"));
     m_favorites->setMenu(new QMenu(m_favorites));
     connect(m_favorites->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillFavorites);
-    toolbarHelp(m_favorites, m_app,
+    toolbarHelp(m_favorites, &m_app->requests(),
                 K("Favoriten: Ordner, Dateien und Programme öffnen, hinzufügen oder entfernen"), 7);
     row->addWidget(m_favorites);
 
     m_hidden = button("hidden", "eye.slash", command(Cmd::showHidden));
-    toolbarHelp(m_hidden, m_app, K("Unsichtbare Dateien ein- oder ausblenden (⇧⌘.)"), 2);
+    toolbarHelp(m_hidden, &m_app->requests(), K("Unsichtbare Dateien ein- oder ausblenden (⇧⌘.)"), 2);
     row->addWidget(m_hidden);
 
     m_lookup = new ToolbarMenuButton(QStringLiteral("keyboard"), content);
     m_lookup->setObjectName(QStringLiteral("lookupMenu"));
     m_lookup->setMenu(new QMenu(m_lookup));
     connect(m_lookup->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillLookup);
-    toolbarHelp(m_lookup, m_app, K("Nachschlagen: macOS-Tastenkürzel und Terminal-Befehle"), 12);
+    toolbarHelp(m_lookup, &m_app->requests(), K("Nachschlagen: macOS-Tastenkürzel und Terminal-Befehle"), 12);
     row->addWidget(m_lookup);
 
     // The toolbar apps: the strip's buttons, then its customise menu.
@@ -157,24 +157,24 @@ void MainToolbar::build() {
     m_appsMenu->setMenu(new QMenu(m_appsMenu));
     connect(m_appsMenu->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillApps);
     toolbarHelp(
-        m_appsMenu, m_app,
+        m_appsMenu, &m_app->requests(),
         LF("Leiste anpassen: Apps hinzufügen, anordnen, entfernen (bis zu %@). Programme lassen sich auch "
            "hierher ziehen.",
            "5"),
         7);
     m_appsRow->addWidget(m_appsMenu);
-    toolbarHelpContext(m_apps, m_app, 7);
+    toolbarHelpContext(m_apps, &m_app->requests(), 7);
     row->addWidget(m_apps);
 
     m_actions = new ActionsMenu(m_app, m_sheets, content);
     row->addWidget(m_actions);
 
     ToolbarIconButton *refresh = button("refresh", "arrow.clockwise", command(Cmd::refresh));
-    toolbarHelp(refresh, m_app, K("Aktualisieren (⌘R)"), 2);
+    toolbarHelp(refresh, &m_app->requests(), K("Aktualisieren (⌘R)"), 2);
     ToolbarIconButton *newFile = button("newFile", "doc.badge.plus", command(Cmd::newFile));
-    toolbarHelp(newFile, m_app, K("Neue Datei"), 4);
+    toolbarHelp(newFile, &m_app->requests(), K("Neue Datei"), 4);
     ToolbarIconButton *newFolder = button("newFolder", "folder.badge.plus", command(Cmd::newFolder));
-    toolbarHelp(newFolder, m_app, K("Neuer Ordner (⇧⌘N)"), 4);
+    toolbarHelp(newFolder, &m_app->requests(), K("Neuer Ordner (⇧⌘N)"), 4);
     m_trash = button("trash", "trash", nullptr);
     // Never disabled: without a selection the operation itself says what is missing, which the command
     // (disabled then) would not get to say.
@@ -182,12 +182,13 @@ void MainToolbar::build() {
     m_trash->setAction(command(Cmd::trash), [app] {
         if (app) app->trash().trashSelection();
     });
-    toolbarHelp(m_trash, m_app, K("In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen"), 5);
+    toolbarHelp(m_trash, &m_app->requests(),
+                K("In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen"), 5);
     ToolbarIconButton *empty = button("emptyTrash", "trash.slash", command(Cmd::emptyTrash));
-    toolbarHelp(empty, m_app, K("Papierkorb leeren …"), 5);
+    toolbarHelp(empty, &m_app->requests(), K("Papierkorb leeren …"), 5);
     m_dual = button("dualPane", "rectangle.split.2x1.fill", command(Cmd::dualPane));
     m_inspector = button("inspector", "sidebar.right", command(Cmd::inspector));
-    toolbarHelp(m_inspector, m_app, K("Info-Leiste ein- oder ausblenden"), 8);
+    toolbarHelp(m_inspector, &m_app->requests(), K("Info-Leiste ein- oder ausblenden"), 8);
     for (QWidget *w :
          std::initializer_list<QWidget *>{refresh, newFile, newFolder, m_trash, empty, m_dual, m_inspector})
         row->addWidget(w);
@@ -202,7 +203,7 @@ void MainToolbar::build() {
         connect(gear, &QAbstractButton::clicked, settings, &QAction::trigger);
     else
         gear->setEnabled(false);
-    toolbarHelpContext(gear, m_app, 11);
+    toolbarHelpContext(gear, &m_app->requests(), 11);
     row->addWidget(gear);
 
     m_extras = new SearchExtras(m_app, content);
@@ -245,8 +246,8 @@ void MainToolbar::sync() {
     const bool dual = m_app->settings().dualPane();
     m_dual->setSymbol(dual ? QStringLiteral("rectangle.split.2x1.fill")
                            : QStringLiteral("rectangle.split.2x1"));
-    toolbarHelp(m_dual, m_app, dual ? K("Nur ein Fenster zeigen") : K("Zwei Fenster nebeneinander zeigen"),
-                1);
+    toolbarHelp(m_dual, &m_app->requests(),
+                dual ? K("Nur ein Fenster zeigen") : K("Zwei Fenster nebeneinander zeigen"), 1);
     m_inspector->setSelected(m_app->settings().showInspector());
     m_appsRow->setSpacing(m_app->settings().toolbarCompact() ? 2 : 6);
 }

@@ -41,7 +41,7 @@ SearchFilterMenu::SearchFilterMenu(AppState *app, PaneModel *pane, QWidget *pare
     auto *menu = new QMenu(this);
     connect(menu, &QMenu::aboutToShow, this, &SearchFilterMenu::fill);
     setMenu(menu);
-    toolbarHelp(this, m_app, K("Suche filtern: Art, Größe, Datum, Unterordner"), 6);
+    toolbarHelp(this, &m_app->requests(), K("Suche filtern: Art, Größe, Datum, Unterordner"), 6);
     setPane(pane);
 }
 
@@ -123,7 +123,7 @@ SearchExtras::SearchExtras(AppState *app, QWidget *parent) : QWidget(parent), m_
     row->addWidget(m_progress);
     row->addWidget(m_end);
     row->addWidget(m_filter);
-    toolbarHelpContext(this, m_app, 6);
+    toolbarHelpContext(this, &m_app->requests(), 6);
     if (m_app) {
         connect(&m_app->sides(), &Sides::activeChanged, this, &SearchExtras::follow);
         connect(&m_app->sides(), &Sides::sideChanged, this, &SearchExtras::follow);

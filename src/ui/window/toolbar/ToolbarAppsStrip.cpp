@@ -119,7 +119,7 @@ void ToolbarAppsStrip::rebuild() {
             });
         }
         more->setMenu(menu);
-        toolbarHelp(more, m_app, K("Weitere Apps"), 7);
+        toolbarHelp(more, &m_app->requests(), K("Weitere Apps"), 7);
         m_row->insertWidget(at++, more);
         m_items << more;
     }
@@ -196,7 +196,7 @@ ToolbarAppButton::ToolbarAppButton(AppState *app, const QString &path, bool show
         setToolButtonStyle(Qt::ToolButtonIconOnly);
     }
     setMinimumSize(28, 26);
-    toolbarHelp(this, m_app,
+    toolbarHelp(this, &m_app->requests(),
                 LF("%@: startet die App oder öffnet die markierten Dateien damit. Dateien lassen sich darauf "
                    "ziehen.",
                    name),

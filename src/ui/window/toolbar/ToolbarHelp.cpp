@@ -12,26 +12,26 @@ constexpr const char *textProperty = "kestrinToolbarHelp";
 constexpr const char *chapterProperty = "kestrinToolbarHelpChapter";
 } // namespace
 
-void toolbarHelp(QWidget *item, AppState *app, const QString &text, int chapter) {
+void toolbarHelp(QWidget *item, WindowRequests *requests, const QString &text, int chapter) {
     if (!item) return;
     item->setProperty(textProperty, text);
     item->setProperty(chapterProperty, chapter);
     item->setAccessibleName(text);
     // The hover card replaces the plain tooltip; a second call replaces the card's text.
-    if (app)
-        toolHelp(item, app, ToolHelp::Text([text] { return text; }), chapter);
+    if (requests)
+        toolHelp(item, requests, ToolHelp::Text([text] { return text; }), chapter);
     else
         item->setToolTip(text);
 }
 
-void toolbarHelp(QWidget *item, AppState *app, const char *textKey, int chapter) {
-    toolbarHelp(item, app, L(textKey), chapter);
+void toolbarHelp(QWidget *item, WindowRequests *requests, const char *textKey, int chapter) {
+    toolbarHelp(item, requests, L(textKey), chapter);
 }
 
-void toolbarHelpContext(QWidget *item, AppState *app, int chapter) {
+void toolbarHelpContext(QWidget *item, WindowRequests *requests, int chapter) {
     if (!item) return;
     item->setProperty(chapterProperty, chapter);
-    if (app) helpContext(item, app, chapter);
+    if (requests) helpContext(item, requests, chapter);
 }
 
 namespace ToolbarHelp {
