@@ -19,7 +19,8 @@
 #include "ui/panecontent/QuickLook.h"
 #include "ui/panecontent/TagMenu.h"
 #include "core/model/ViewMode.h"
-#include "ui/app/SceneWindows.h"
+#include "ui/help/ManualWindow.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/app/AboutPanel.h"
 #include "ui/style/AppIcons.h"
 #include "ui/tools/BatchRenameSheet.h"
@@ -31,7 +32,7 @@
 #include "ui/panecontent/OpenWithMenu.h"
 #include "ui/help/TerminalHelpSheet.h"
 #include "core/help/TerminalData.h"
-#include "ui/sidebar/FileInfoAppSection.h"
+#include "ui/inspector/FileInfoAppSection.h"
 #include "core/app/Favorites.h"
 #include "platform/Volumes.h"
 #include "ui/window/pane/PaneHeader.h"
@@ -166,7 +167,7 @@ int main(int argc, char **argv) {
             MainWindow w(&app);
             w.show();
             settle(300);
-            if (AboutPanel *about = AboutPanel::open(&app)) {
+            if (AboutPanel *about = AboutPanel::openPanel()) {
                 settle(300);
                 grabTo(about, out + "/about-" + tag + ".png");
                 about->close();
@@ -401,7 +402,7 @@ int main(int argc, char **argv) {
         w.show();
         settle(300);
         app.requests().openManual(std::nullopt);
-        ManualWindow *manual = ManualWindow::open(&app);
+        ManualWindow *manual = ManualWindow::open(app.settings(), app.requests());
         settle(300);
         manual->grab().save(out + "/manual-top-" + tag + ".png");
         app.requests().openManual(5);
@@ -592,7 +593,7 @@ int main(int argc, char **argv) {
         menu->hide();
         QWidget panel;
         panel.setWindowTitle(QStringLiteral("Info"));
-        auto *section = new FileInfoAppSection(&app, left + "/Notizen.txt", &panel);
+        auto *section = new FileInfoAppSection(app.toasts(), app.services(), left + "/Notizen.txt", &panel);
         panel.resize(300, 260);
         section->resize(280, 240);
         section->move(10, 10);

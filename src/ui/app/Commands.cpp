@@ -7,7 +7,7 @@
 #include "core/model/TabGroup.h"
 #include "core/model/Tags.h"
 #include "ui/app/AboutPanel.h"
-#include "ui/app/SceneWindows.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/panecontent/ItemMenu.h"
 #include "ui/panecontent/TagMenu.h"
 #include "ui/style/ButtonStyles.h"
@@ -441,7 +441,7 @@ Commands::Commands(AppState *app) : QObject(app), m_app(app) {
         [this] { m_app->requests().openManual(std::nullopt); });
     manual->setProperty(inTextFieldsProperty, true);
     needsSheet(add(S{Cmd::feedback}, [this] { m_app->requests().setShowFeedback(true); }), Sheet::feedback);
-    add(S{Cmd::about, "info.circle"}, [this] { AboutPanel::open(m_app); });
+    add(S{Cmd::about, "info.circle"}, [this] { AboutPanel::openPanel(); });
     // Ctrl+Q and Ctrl+W work from every window, as Linux users expect; closing asks first while a job runs.
     add(S{Cmd::closeWindow,
           nullptr,

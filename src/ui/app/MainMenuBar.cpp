@@ -74,7 +74,7 @@ MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
     m_help = MenuLocalizer::addMenu(this, K("Hilfe"));
     fill(m_help, {Cmd::manual});
     m_chapters = MenuLocalizer::addMenu(m_help, K("Kapitel"));
-    addHelpChapters(m_chapters, app);
+    addHelpChapters(m_chapters, app->requests(), app->settings());
     m_help->addSeparator();
     fill(m_help, {Cmd::shortcuts, Cmd::terminalHelp, nullptr, Cmd::feedback, nullptr, Cmd::about});
     // Mnemonics from the start; later passes keep them and give new titles theirs.

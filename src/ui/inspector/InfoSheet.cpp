@@ -51,7 +51,7 @@ InfoSheet::InfoSheet(AppState *app, const QStringList &paths, QWidget *parent) :
         auto *host = new QWidget;
         auto *hl = new QVBoxLayout(host);
         hl->setContentsMargins(16, 16, 16, 16);
-        m_form = new FileInfoForm(app, path, 0, host);
+        m_form = new FileInfoForm(app->sides(), app->items(), app->toasts(), path, 0, host);
         hl->addWidget(m_form);
         scroll->setWidget(host);
         stack->addWidget(scroll, 1);

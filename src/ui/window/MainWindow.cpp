@@ -6,13 +6,13 @@
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
 #include "ui/app/MainMenuBar.h"
-#include "ui/app/SceneWindows.h"
+#include "ui/help/ManualWindow.h"
 #include "ui/help/FeedbackSheet.h"
 #include "ui/help/ShortcutsSheet.h"
 #include "ui/panecontent/ItemMenu.h"
 #include "ui/panecontent/OpenWithMenu.h"
 #include "core/app/Favorites.h"
-#include "ui/sidebar/FileInfoAppSection.h"
+#include "ui/inspector/FileInfoAppSection.h"
 #include "core/app/FileInfoState.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InfoSheet.h"
@@ -129,16 +129,16 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     FileInfoForm::setSectionProvider([app = m_app](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
         auto *section = form->findChild<FileInfoAppSection *>(QString(), Qt::FindDirectChildrenOnly);
         if (!section) {
-            section = new FileInfoAppSection(app, form->state(), form);
+            section = new FileInfoAppSection(app->toasts(), app->services(), form->state(), form);
             section->hide();
         }
         return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();
     });
-    FavoritesEditorSheet::registerWith(m_sheets, m_app);
+    FavoritesEditorSheet::registerWith(m_sheets, m_app->favorites());
     build();
     applyEnvironment();
     connect(&m_app->requests(), &WindowRequests::manualRequested, this,
-            [app = m_app.data()] { ManualWindow::open(app); });
+            [app = m_app.data()] { ManualWindow::open(app->settings(), app->requests()); });
     // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
     // closeEvent, which asks first while a job runs.
     Commands::of(m_app)->attach(this);
@@ -188,7 +188,8 @@ void MainWindow::build() {
     columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(0);
 
-    m_sidebar = new SidebarView(m_app, m_root);
+    m_sidebar = new SidebarView(m_app->sidebar(), m_app->sides(), m_app->items(), m_app->trash(),
+                                m_app->toasts(), m_root);
     m_sidebar->setFixedWidth(kSidebarWidth);
     m_sidebarLine = line(Qt::Vertical, m_root);
     columns->addWidget(m_sidebar);
@@ -214,7 +215,7 @@ void MainWindow::build() {
                                       if (m_app) m_app->settings().setInspectorWidth(v);
                                   },
                                   m_root);
-    m_inspector = new InspectorView(m_app, m_root);
+    m_inspector = new InspectorView(m_app->sides(), m_app->items(), m_app->toasts(), m_root);
     m_inspector->setAccessibleName(L("Info-Leiste"));
     columns->addWidget(m_inspectorHandle);
     columns->addWidget(m_inspector);

@@ -13,7 +13,7 @@
 #include "platform/Posix.h"
 #include "ui/panecontent/FolderDropTarget.h"
 #include "ui/panecontent/OpenWithMenu.h"
-#include "ui/sidebar/FileInfoAppSection.h"
+#include "ui/inspector/FileInfoAppSection.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/window/ToolbarEditorSheet.h"
 #include "ui/window/toolbar/ToolbarAppsStrip.h"
@@ -241,7 +241,7 @@ TEST_F(AppsViewsTest, OpenWithMenuListsTheFirstPathsAppsAndOpensAllPaths) {
 TEST_F(AppsViewsTest, PermissionPickersWaitForTheLoadAndWriteTheFile) {
     const QString file = doc("perm.c");
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
-    FileInfoAppSection section(app.get(), file);
+    FileInfoAppSection section(app->toasts(), app->services(), file);
     auto *owner = section.findChild<QComboBox *>("access6");
     auto *others = section.findChild<QComboBox *>("access0");
     // Before the load a choice would start from mode 0.
@@ -280,7 +280,7 @@ TEST(FileInfoAppChoice, OwnChoiceThenDefaultThenTheFirst) {
 TEST_F(AppsViewsTest, AFailedChoicePutsThePreviousOneBack) {
     const QString file = doc("choice.c");
     if (Xattr::set(file, QStringLiteral("user.probe"), "1") != 0) GTEST_SKIP() << "no user xattrs here";
-    FileInfoAppSection section(app.get(), file);
+    FileInfoAppSection section(app->toasts(), app->services(), file);
     QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
     EXPECT_EQ(section.openWith(), entry("zeta"));
     section.chooseApp(entry("alpha"));
@@ -300,7 +300,7 @@ TEST_F(AppsViewsTest, AFailedChoicePutsThePreviousOneBack) {
 TEST_F(AppsViewsTest, ChangeAllOfTypeClaimsSuccessOnlyWhenTheSystemNamesTheApp) {
     const QString c = doc("all.c");
     {
-        FileInfoAppSection section(app.get(), c);
+        FileInfoAppSection section(app->toasts(), app->services(), c);
         QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
         section.chooseApp(entry("alpha"));
         scripted.answers.push_back(AlertRole::cancel);
@@ -314,7 +314,7 @@ TEST_F(AppsViewsTest, ChangeAllOfTypeClaimsSuccessOnlyWhenTheSystemNamesTheApp) 
     }
     // Java's default comes from the desktop's own list, which a change of the general list can't beat.
     const QString java = doc("All.java", "class All {}\n");
-    FileInfoAppSection section(app.get(), java);
+    FileInfoAppSection section(app->toasts(), app->services(), java);
     QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
     section.chooseApp(entry("alpha"));
     scripted.answers.push_back(AlertRole::confirm);
@@ -334,8 +334,8 @@ TEST_F(AppsViewsTest, PickersFollowTheFormsRenameAndRefuseAnotherItemUnderItsNam
     };
     const QString old = doc("old.c");
     ASSERT_EQ(::chmod(QFile::encodeName(old).constData(), 0640), 0);
-    FileInfoState form(app.get(), old, 0);
-    FileInfoAppSection section(app.get(), &form);
+    FileInfoState form(app->sides(), app->items(), app->toasts(), old, 0);
+    FileInfoAppSection section(app->toasts(), app->services(), &form);
     QSignalSpy loads(&section, &FileInfoAppSection::loaded);
     QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
     form.setNameText("new.c");

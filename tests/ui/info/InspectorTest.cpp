@@ -74,7 +74,7 @@ struct BlockingCount {
 } // namespace
 
 TEST_F(Inspector, FollowsTheActivePaneAndKeepsItsViewOnRefresh) {
-    InspectorView view(app.get());
+    InspectorView view(app->sides(), app->items(), app->toasts());
     ASSERT_TRUE(view.form());
     EXPECT_EQ(view.form()->state()->path(), dir.path());
 
@@ -120,7 +120,7 @@ TEST_F(Inspector, FollowsTheActivePaneAndKeepsItsViewOnRefresh) {
 
 // Ordering a hundred thousand selected paths takes longer than a frame: the window's thread must not do it.
 TEST_F(Inspector, LargeSelectionIsOrderedOffTheWindowThread) {
-    InspectorView view(app.get());
+    InspectorView view(app->sides(), app->items(), app->toasts());
     QSet<QString> many, fewer;
     for (int i = 0; i < 100000; ++i)
         many.insert(dir.path() + QStringLiteral("/Datei %1.txt").arg(i * 7919 % 100000));
@@ -164,7 +164,7 @@ TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
         w->setObjectName(slot == FileInfoForm::Slot::openWith ? "apps" : "rights");
         return w;
     });
-    FileInfoForm folder(app.get(), at("sub"), 0);
+    FileInfoForm folder(app->sides(), app->items(), app->toasts(), at("sub"), 0);
     folder.show();
     EXPECT_EQ(asked, 2);
     QTRY_VERIFY(folder.state()->loaded());
@@ -174,7 +174,7 @@ TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
         EXPECT_NE(box->text(), L("Suffix ausblenden"));
     EXPECT_EQ(folder.lockBox()->toolTip().isEmpty(), FileInfoState::canChangeLock());
 
-    FileInfoForm file(app.get(), at("a.txt"), 0);
+    FileInfoForm file(app->sides(), app->items(), app->toasts(), at("a.txt"), 0);
     file.show();
     QTRY_VERIFY(file.state()->loaded());
     EXPECT_TRUE(file.slotWidget(FileInfoForm::Slot::openWith)->isVisible());
@@ -195,7 +195,7 @@ TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
 }
 
 TEST_F(Inspector, TypedNameSurvivesReloads) {
-    FileInfoForm form(app.get(), at("a.txt"), 0);
+    FileInfoForm form(app->sides(), app->items(), app->toasts(), at("a.txt"), 0);
     form.show();
     QTRY_VERIFY(form.state()->loaded());
     EXPECT_EQ(form.nameField()->text(), QStringLiteral("a.txt"));

@@ -74,7 +74,7 @@ protected:
 TEST_F(SidebarViewTest, FilesDroppedOnTheTrashRowGoThroughTheTrashWithTheirRecord) {
     TestUtil::writeFile(dir.path() + "/old.txt", "old");
     AppState app(services());
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(FileLoader::mainTrash()) != nullptr);
     auto data = urls({dir.path() + "/old.txt"});
     EXPECT_TRUE(view.row(FileLoader::mainTrash())->drop(data.get(), false));
@@ -92,7 +92,7 @@ TEST_F(SidebarViewTest, FilesDroppedOnAFolderRowMoveOnTheSameVolumeAndCopyWithTh
     TestUtil::writeFile(dir.path() + "/b.txt", "b");
     Defaults::setValue("userFavorites", QStringList{dir.path() + "/inbox"});
     AppState app(services());
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(dir.path() + "/inbox") != nullptr);
     SidebarRow *row = view.row(dir.path() + "/inbox");
 
@@ -126,7 +126,7 @@ TEST_F(SidebarViewTest, RowsDoOnlyWhatTheSourceOffersAndRefuseWebLinks) {
     TestUtil::writeFile(dir.path() + "/move.txt", "m");
     Defaults::setValue("userFavorites", QStringList{dir.path() + "/inbox"});
     AppState app(services());
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(dir.path() + "/inbox") != nullptr);
     SidebarRow *row = view.row(dir.path() + "/inbox");
     auto send = [&](QWidget *w, const QMimeData *data, Qt::DropActions offered) {
@@ -173,7 +173,7 @@ TEST_F(SidebarViewTest, HoveringARowNeverWaitsForItsVolume) {
     TestUtil::writeFile(dir.path() + "/a.txt", "a");
     Defaults::setValue("userFavorites", QStringList{dir.path() + "/inbox"});
     AppState app(services());
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(dir.path() + "/inbox") != nullptr);
     auto gate = std::make_shared<QSemaphore>();
     FolderDropTarget::setVolumeCheck([gate](const QStringList &, const QString &) {
@@ -198,7 +198,7 @@ TEST_F(SidebarViewTest, RowsOpenTheirFolderAndOfferOnlyTheEntriesThatApply) {
     QDir().mkpath(dir.path() + "/mine");
     Defaults::setValue("userFavorites", QStringList{dir.path() + "/mine"});
     AppState app(services({{stick.path(), "/dev/sdz1", "vfat", true}}));
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(stick.path()) && view.row(dir.path() + "/mine"));
 
     // A click opens the entry in the active pane, which then draws it as current.
