@@ -5,6 +5,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "core/model/SizeWalk.h"
+#include "core/model/TabGroup.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InfoSheet.h"
 #include "ui/inspector/InspectorParts.h"
@@ -116,6 +117,25 @@ TEST_F(Inspector, FollowsTheActivePaneAndKeepsItsViewOnRefresh) {
     view.show();
     ASSERT_TRUE(view.form());
     EXPECT_EQ(view.form()->state()->path(), at("c.txt"));
+}
+
+// The column reads the active pane's selection, folder and shown tab, and nothing else of it: a cursor move
+// or another sort leaves what it shows alone; a closed tab brings the one behind it.
+TEST_F(Inspector, ReadsOnlyWhatItShows) {
+    InspectorView view(app->sides(), app->items(), app->toasts());
+    auto *shown = new QWidget; // any reading of the pane replaces it
+    view.setWidget(shown);
+    pane()->setCursor(at("a.txt"));
+    pane()->setSortReversed(!pane()->sortReversed());
+    EXPECT_EQ(view.widget(), shown);
+
+    TabGroup *tabs = app->sides().tabs(app->sides().active());
+    tabs->newTab(at("sub"));
+    ASSERT_TRUE(view.form());
+    EXPECT_EQ(view.form()->state()->path(), at("sub"));
+    tabs->close(tabs->index());
+    ASSERT_TRUE(view.form());
+    EXPECT_EQ(view.form()->state()->path(), dir.path());
 }
 
 // Ordering a hundred thousand selected paths takes longer than a frame: the window's thread must not do it.

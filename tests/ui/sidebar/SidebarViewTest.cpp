@@ -27,6 +27,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <tuple>
 
@@ -228,6 +229,36 @@ TEST_F(SidebarViewTest, RowsOpenTheirFolderAndOfferOnlyTheEntriesThatApply) {
     delete menu;
     QTRY_VERIFY(view.row(dir.path() + "/mine") == nullptr);
     EXPECT_TRUE(app.sidebar().userFavorites().isEmpty());
+}
+
+// The current row is drawn anew when the active pane's folder changes: by navigation, or by another tab
+// coming to the front.
+TEST_F(SidebarViewTest, TheCurrentRowIsRedrawnWhenTheShownFolderChanges) {
+    struct Paints : QObject {
+        int n = 0;
+        bool eventFilter(QObject *, QEvent *e) override {
+            n += e->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    const QString mine = dir.path() + "/mine";
+    QDir().mkpath(mine);
+    Defaults::setValue("userFavorites", QStringList{mine});
+    AppState app(services());
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
+    view.resize(220, 600);
+    view.show();
+    QTRY_VERIFY(view.row(mine));
+    view.row(mine)->installEventFilter(&paints);
+    TabGroup *tabs = app.sides().tabs(app.sides().active());
+    tabs->newTab(dir.path());
+    for (const auto &change : std::initializer_list<std::function<void()>>{
+             [&] { app.activePane()->go(mine); }, [&] { tabs->close(tabs->index()); }}) {
+        QTest::qWait(50); // the paints of what came before
+        paints.n = 0;
+        change();
+        QTRY_VERIFY(paints.n > 0);
+    }
 }
 
 TEST_F(SidebarViewTest, TheWindowShowsTheSidebarOrThePlacesMenuNeverBoth) {
