@@ -30,7 +30,7 @@
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
-#include "ui/window/ToolbarEditorSheet.h"
+#include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/TransferBanner.h"
 #include "ui/window/pane/PaneView.h"
 #include "ui/window/toolbar/MainToolbar.h"
@@ -103,8 +103,8 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         return;
     }
     m_sheets = new SheetPresenter(m_app->requests(), this);
-    FeedbackSheet::registerWith(m_sheets, m_app);
-    ShortcutsSheet::registerWith(m_sheets, m_app);
+    FeedbackSheet::registerWith(m_sheets, m_app->requests(), m_app->services().pasteboard, m_app->toasts());
+    ShortcutsSheet::registerWith(m_sheets, m_app->settings(), m_app->requests());
     ToolSheets::install(m_sheets, m_app);
     ToolbarEditorSheet::registerWith(m_sheets, m_app);
     InfoSheet::registerWith(m_sheets, m_app);

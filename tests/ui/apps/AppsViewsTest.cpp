@@ -15,7 +15,7 @@
 #include "ui/panecontent/OpenWithMenu.h"
 #include "ui/sidebar/FileInfoAppSection.h"
 #include "ui/style/ButtonStyles.h"
-#include "ui/window/ToolbarEditorSheet.h"
+#include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/toolbar/ToolbarAppsStrip.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
 

@@ -60,7 +60,7 @@ TEST_F(FeedbackSheetTest, WithoutAMailProgramTheDraftIsCopiedAndTheErrorSaysSo) 
     const LanguageScope de(AppLanguage::de);
     app->requests().setFeedbackKind(FeedbackKind::bug);
     app->requests().setFeedbackText(QStringLiteral("  Absturz\n"));
-    FeedbackSheet sheet(app.get());
+    FeedbackSheet sheet(app->requests(), app->services().pasteboard, app->toasts());
     sheet.show();
     sheet.openDraft();
     ASSERT_EQ(opened.size(), 1);
@@ -87,7 +87,7 @@ TEST_F(FeedbackSheetTest, WithoutAMailProgramTheDraftIsCopiedAndTheErrorSaysSo) 
 TEST_F(FeedbackSheetTest, ADraftTooLongForALinkIsCopiedInsteadOfCutOnTheWay) {
     app->requests().setFeedbackText(QString::fromUtf8("ä").repeated(FeedbackMail::maxUrlBytes / 6));
     handlerAnswers = true;
-    FeedbackSheet sheet(app.get());
+    FeedbackSheet sheet(app->requests(), app->services().pasteboard, app->toasts());
     sheet.openDraft();
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(clipboard.contains(app->requests().feedbackText()));
@@ -101,7 +101,7 @@ TEST_F(FeedbackSheetTest, BlankMessageDisablesTheActionsAndThePreviewFollowsKind
     const LanguageScope de(AppLanguage::de);
     app->requests().setFeedbackText(QStringLiteral(" \n\t"));
     handlerAnswers = true;
-    FeedbackSheet sheet(app.get());
+    FeedbackSheet sheet(app->requests(), app->services().pasteboard, app->toasts());
     for (const char *key : {"Text löschen", "Kopieren", "E-Mail-Entwurf öffnen"}) {
         ASSERT_TRUE(button(sheet, key)) << key;
         EXPECT_FALSE(button(sheet, key)->isEnabled()) << key;

@@ -1,4 +1,4 @@
-#include "ui/window/ToolbarEditorSheet.h"
+#include "ui/window/toolbar/ToolbarEditorSheet.h"
 
 #include "core/app/AppState.h"
 #include "core/app/ToolbarApps.h"
