@@ -2,6 +2,7 @@
 
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
+#include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
@@ -106,9 +107,10 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     FeedbackSheet::registerWith(m_sheets, m_app->requests(), m_app->services().pasteboard, m_app->toasts());
     ShortcutsSheet::registerWith(m_sheets, m_app->settings(), m_app->requests());
     ToolSheets::install(m_sheets, m_app);
-    ToolbarEditorSheet::registerWith(m_sheets, m_app);
+    ToolbarEditorSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(), *ToolbarApps::of(m_app));
     InfoSheet::registerWith(m_sheets, m_app);
-    TerminalHelpSheet::registerWith(m_sheets, m_app);
+    TerminalHelpSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(),
+                                    m_app->services().pasteboard);
     // The item menu's entries that other parts provide.
     ItemMenu::openWith = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
                                                            const std::function<void()> &pick) {

@@ -178,7 +178,7 @@ TEST_F(AppsViewsTest, APaneDropOfAStripButtonCopies) {
 
 TEST_F(AppsViewsTest, EditorRowsCounterAndLook) {
     app->settings().setToolbarCompact(true);
-    ToolbarEditorSheet sheet(app.get());
+    ToolbarEditorSheet sheet(app->settings(), app->requests(), *apps);
     auto *counter = sheet.findChild<QLabel *>("counter");
     EXPECT_EQ(counter->text(), "0 von 5");
     EXPECT_TRUE(sheet.findChild<QLabel *>("emptyPlaceholder")->isVisibleTo(&sheet));
