@@ -7,6 +7,7 @@
 class AppState;
 class FileInfoForm;
 class QLabel;
+class QPushButton;
 class SheetPresenter;
 class SizeWalk;
 
@@ -28,6 +29,9 @@ public:
     static QString totalText(qint64 bytes, qint64 files);
 
 private:
+    void buildOne(const QString &path, QPushButton *done);
+    void buildMany(const QStringList &paths, QPushButton *done);
+
     QPointer<AppState> m_app;
     FileInfoForm *m_form = nullptr;
     QLabel *m_size = nullptr;
