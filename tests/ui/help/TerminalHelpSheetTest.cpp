@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -195,4 +196,18 @@ TEST_F(TerminalHelpSheetTest, TheLayoutPickerShowsOnTheCharactersPageOnly) {
     emit picker->activated(picker->currentIndex());
     EXPECT_EQ(app->settings().keyboardLayout(), "th");
     EXPECT_EQ(sheet.resolvedLayout(), KbLayout::th);
+}
+
+// The settings page writes the same stored layout; the open sheet follows it without being touched.
+TEST_F(TerminalHelpSheetTest, ALayoutStoredElsewhereMovesThePickerAndRedrawsTheCharacters) {
+    app->settings().setKeyboardLayout("th");
+    TerminalHelpSheet sheet(app->settings(), app->requests(), app->services().pasteboard);
+    sheet.setTab(1);
+    auto *picker = sheet.findChild<QComboBox *>();
+    ASSERT_TRUE(picker);
+    const auto rowsShown = [&sheet] { return sheet.shown().filter(QRegularExpression("^  ")); };
+    const QStringList thai = rowsShown();
+    app->settings().setKeyboardLayout("de");
+    EXPECT_EQ(picker->currentData().toString(), "de");
+    EXPECT_NE(rowsShown(), thai);
 }
