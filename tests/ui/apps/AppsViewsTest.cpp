@@ -220,6 +220,18 @@ TEST_F(AppsViewsTest, EditorRowsCounterAndLook) {
     EXPECT_EQ(apps->apps(), (QStringList{e(1), e(2), e(0), e(5)}));
 }
 
+TEST_F(AppsViewsTest, EditorAddButtonAsksForApplicationsAndTakesThem) {
+    ToolbarEditorSheet sheet(app->settings(), app->requests(), *apps);
+    int asked = 0;
+    apps->choose = [&asked](const ToolbarApps::Choice &, const ToolbarApps::Chosen &done) {
+        ++asked;
+        done({e(1)});
+    };
+    sheet.findChild<QPushButton *>("addApp")->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(apps->apps(), QStringList{e(1)});
+}
+
 TEST_F(AppsViewsTest, OpenWithMenuListsTheFirstPathsAppsAndOpensAllPaths) {
     const QString c = doc("m.c"), text = doc("n.txt", "hello\n");
     int picked = 0;

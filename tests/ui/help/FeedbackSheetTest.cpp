@@ -122,3 +122,17 @@ TEST_F(FeedbackSheetTest, BlankMessageDisablesTheActionsAndThePreviewFollowsKind
     button(sheet, "Text löschen")->click();
     EXPECT_TRUE(app->requests().feedbackText().isEmpty());
 }
+
+// The kind lives in the window requests, so a sheet opened again (or the help menu) finds it as left.
+TEST_F(FeedbackSheetTest, KindButtonsAndTheStoredKindFollowEachOther) {
+    app->requests().setFeedbackKind(FeedbackKind::bug);
+    FeedbackSheet sheet(app->requests(), app->services().pasteboard, app->toasts());
+    QPushButton *question = button(sheet, FeedbackKinds::title(FeedbackKind::question));
+    QPushButton *idea = button(sheet, FeedbackKinds::title(FeedbackKind::idea));
+    ASSERT_TRUE(question && idea);
+    EXPECT_TRUE(button(sheet, FeedbackKinds::title(FeedbackKind::bug))->isChecked());
+    question->click();
+    EXPECT_EQ(app->requests().feedbackKind(), FeedbackKind::question);
+    app->requests().setFeedbackKind(FeedbackKind::idea);
+    EXPECT_TRUE(idea->isChecked());
+}

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -277,4 +278,13 @@ TEST_F(ShortcutsSheetTest, LayoutNotesFollowTheStoredLayout) {
     app->settings().setKeyboardLayout("qwertz"); // not a layout: the automatic choice
     EXPECT_EQ(sheet.keyboardLayout(), KbLayout::de);
     EXPECT_EQ(sheet.layoutNotes(), QStringList{german});
+}
+
+TEST_F(ShortcutsSheetTest, ThePickerStoresTheLayoutItShows) {
+    ShortcutsSheet sheet(app->settings(), app->requests());
+    auto *picker = sheet.findChild<QComboBox *>();
+    ASSERT_TRUE(picker);
+    picker->setCurrentIndex(picker->findData(KbLayouts::rawValue(KbLayout::th)));
+    EXPECT_EQ(KbLayouts::fromStored(app->settings().keyboardLayout()), KbLayout::th);
+    EXPECT_EQ(sheet.keyboard()->keyboardLayout(), KbLayout::th);
 }
