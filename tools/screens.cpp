@@ -427,7 +427,7 @@ int main(int argc, char **argv) {
         MainWindow w(&app);
         w.show();
         for (int width : {480, 940}) {
-            TerminalHelpSheet sheet(&app, &w);
+            TerminalHelpSheet sheet(app.settings(), app.requests(), app.services().pasteboard, &w);
             sheet.resize(width, 760);
             sheet.show();
             for (const TermEntry &e : TerminalData::groups()[1].items)

@@ -2,6 +2,7 @@
 
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
+#include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
@@ -30,7 +31,7 @@
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
-#include "ui/window/ToolbarEditorSheet.h"
+#include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/TransferBanner.h"
 #include "ui/window/pane/PaneView.h"
 #include "ui/window/toolbar/MainToolbar.h"
@@ -103,12 +104,13 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         return;
     }
     m_sheets = new SheetPresenter(m_app->requests(), this);
-    FeedbackSheet::registerWith(m_sheets, m_app);
-    ShortcutsSheet::registerWith(m_sheets, m_app);
+    FeedbackSheet::registerWith(m_sheets, m_app->requests(), m_app->services().pasteboard, m_app->toasts());
+    ShortcutsSheet::registerWith(m_sheets, m_app->settings(), m_app->requests());
     ToolSheets::install(m_sheets, m_app);
-    ToolbarEditorSheet::registerWith(m_sheets, m_app);
-    InfoSheet::registerWith(m_sheets, m_app);
-    TerminalHelpSheet::registerWith(m_sheets, m_app);
+    ToolbarEditorSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(), *ToolbarApps::of(m_app));
+    InfoSheet::registerWith(m_sheets, m_app->sides(), m_app->items(), m_app->toasts(), m_app->requests());
+    TerminalHelpSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(),
+                                    m_app->services().pasteboard);
     // The item menu's entries that other parts provide.
     ItemMenu::openWith = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
                                                            const std::function<void()> &pick) {

@@ -15,7 +15,7 @@
 #include "ui/panecontent/OpenWithMenu.h"
 #include "ui/inspector/FileInfoAppSection.h"
 #include "ui/style/ButtonStyles.h"
-#include "ui/window/ToolbarEditorSheet.h"
+#include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/toolbar/ToolbarAppsStrip.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
 
@@ -178,7 +178,7 @@ TEST_F(AppsViewsTest, APaneDropOfAStripButtonCopies) {
 
 TEST_F(AppsViewsTest, EditorRowsCounterAndLook) {
     app->settings().setToolbarCompact(true);
-    ToolbarEditorSheet sheet(app.get());
+    ToolbarEditorSheet sheet(app->settings(), app->requests(), *apps);
     auto *counter = sheet.findChild<QLabel *>("counter");
     EXPECT_EQ(counter->text(), "0 von 5");
     EXPECT_TRUE(sheet.findChild<QLabel *>("emptyPlaceholder")->isVisibleTo(&sheet));
@@ -218,6 +218,18 @@ TEST_F(AppsViewsTest, EditorRowsCounterAndLook) {
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, dropped.get(), Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&sheet, &drop);
     EXPECT_EQ(apps->apps(), (QStringList{e(1), e(2), e(0), e(5)}));
+}
+
+TEST_F(AppsViewsTest, EditorAddButtonAsksForApplicationsAndTakesThem) {
+    ToolbarEditorSheet sheet(app->settings(), app->requests(), *apps);
+    int asked = 0;
+    apps->choose = [&asked](const ToolbarApps::Choice &, const ToolbarApps::Chosen &done) {
+        ++asked;
+        done({e(1)});
+    };
+    sheet.findChild<QPushButton *>("addApp")->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(apps->apps(), QStringList{e(1)});
 }
 
 TEST_F(AppsViewsTest, OpenWithMenuListsTheFirstPathsAppsAndOpensAllPaths) {

@@ -230,7 +230,7 @@ TEST_F(Inspector, TypedNameSurvivesReloads) {
 }
 
 TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
-    InfoSheet sheet(app.get(), {at("a.txt")});
+    InfoSheet sheet(app->sides(), app->items(), app->toasts(), app->requests(), {at("a.txt")});
     ASSERT_TRUE(sheet.form());
     EXPECT_EQ(sheet.form()->state()->path(), at("a.txt"));
     EXPECT_FALSE(sheet.sizeLabel());
@@ -246,13 +246,14 @@ TEST_F(Inspector, SheetCountsSeveralItemsAndStopsWhenClosed) {
     EXPECT_EQ(InfoSheet::totalText(5, 1), FileFmt::size(5));
     EXPECT_EQ(InfoSheet::totalText(10, 2), FileFmt::size(10) + " (" + LF("%d Dateien", 2) + ")");
     {
-        InfoSheet sheet(app.get(), {at("a.txt"), at("b.txt"), at("a.txt")});
+        InfoSheet sheet(app->sides(), app->items(), app->toasts(), app->requests(),
+                        {at("a.txt"), at("b.txt"), at("a.txt")});
         QTRY_COMPARE(sheet.sizeLabel()->text(), InfoSheet::totalText(10, 2));
     }
 
     BlockingCount count;
     SizeWalk::setCountForTests(count.fn());
-    InfoSheet sheet(app.get(), {at("a.txt"), at("b.txt")});
+    InfoSheet sheet(app->sides(), app->items(), app->toasts(), app->requests(), {at("a.txt"), at("b.txt")});
     sheet.open();
     QTRY_VERIFY(count.started == 1);
     sheet.reject();
@@ -263,7 +264,7 @@ TEST_F(Inspector, SheetCountsSeveralItemsAndStopsWhenClosed) {
     // A new target replaces the sheet; the old one's count stops.
     QWidget window;
     SheetPresenter presenter(app->requests(), &window);
-    InfoSheet::registerWith(&presenter, app.get());
+    InfoSheet::registerWith(&presenter, app->sides(), app->items(), app->toasts(), app->requests());
     app->items().showInfo({at("a.txt"), at("b.txt")});
     presenter.sync();
     QTRY_VERIFY(count.started == 2);
