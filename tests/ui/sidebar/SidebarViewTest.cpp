@@ -281,7 +281,7 @@ TEST_F(SidebarViewTest, PlacesAreNamedInTheAppLanguageAndLeaveOutWhatIsNotThere)
     QDir(desktop).removeRecursively();
 
     AppState app(services());
-    PlacesMenu menu(app.activePane(), &app);
+    PlacesMenu menu(app.activePane(), app.items(), app.services().sidebar.volumes);
     menu.fill();
     const QList<QAction *> actions = menu.menu()->actions();
     ASSERT_GE(actions.size(), 4);
