@@ -9,9 +9,12 @@
 
 PaneParts paneParts(AppState &app, Commands &commands) {
     const ViewMenus menus({commands, app.items(), app.renames(), app.clipboard(), app.sides()});
-    return {app.sides(), app.settings(), app.clipboard(),
-            commands,    app.items(),    app.services().sidebar.volumes,
-            menus};
+    // Asked each time the places menu opens, as the sidebar asks.
+    auto volumes = [state = QPointer<AppState>(&app)] {
+        const auto &list = state ? state->services().sidebar.volumes : nullptr;
+        return list ? list() : Volumes::userVolumes();
+    };
+    return {app.sides(), app.settings(), app.clipboard(), commands, app.items(), volumes, menus};
 }
 
 PaneParts windowPaneParts(AppState &app, Commands &commands) {

@@ -231,7 +231,7 @@ TEST_F(SidebarViewTest, RowsOpenTheirFolderAndOfferOnlyTheEntriesThatApply) {
 }
 
 TEST_F(SidebarViewTest, TheWindowShowsTheSidebarOrThePlacesMenuNeverBoth) {
-    AppState app(services());
+    AppState app(services({Volume{"/media/u/STICK", "/dev/sdz1", "vfat", true}}));
     MainWindow window(&app);
     window.show();
     ASSERT_NE(qobject_cast<SidebarView *>(window.sidebarColumn()), nullptr);
@@ -242,6 +242,12 @@ TEST_F(SidebarViewTest, TheWindowShowsTheSidebarOrThePlacesMenuNeverBoth) {
     app.settings().setShowSidebar(false);
     EXPECT_FALSE(window.sidebarColumn()->isVisible());
     EXPECT_TRUE(pane->placesMenu()->isVisible());
+    // The menu lists the volumes the sidebar lists, not those of this machine.
+    pane->placesMenu()->fill();
+    QStringList listed;
+    for (const QAction *a : pane->placesMenu()->menu()->actions())
+        listed << a->objectName();
+    EXPECT_TRUE(listed.contains("/media/u/STICK")) << listed.join(", ").toStdString();
 }
 
 TEST_F(SidebarViewTest, PlacesAreNamedInTheAppLanguageAndLeaveOutWhatIsNotThere) {
