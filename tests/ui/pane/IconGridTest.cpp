@@ -30,7 +30,6 @@ protected:
         ASSERT_TRUE(grid);
         QTRY_COMPARE_WITH_TIMEOUT(grid->listModel()->rowCount(), 31, 3000);
     }
-    void TearDown() override { Fixture::TearDown(); }
     QString path(const QString &n) const { return root + QStringLiteral("/grid/") + n; }
     QPoint cellPoint(const QString &n) const {
         return grid->cellRect(grid->listModel()->rowOf(path(n))).center();

@@ -20,7 +20,7 @@ namespace PaneBackgroundMenu {
 QMenu *build(const ViewMenus &menus, PaneModel *pane, QWidget *parent) {
     auto *menu = new QMenu(parent);
     if (!pane) return menu;
-    const ViewMenus::Parts &a = menus.parts();
+    const ViewMenus::Parts &parts = menus.parts();
     QPointer<PaneModel> p = pane;
     auto add = [menu](const char *key, const char *symbol, std::function<void()> act) {
         QAction *action = menu->addAction(ItemMenu::icon(symbol, menu), L(key));
@@ -29,20 +29,20 @@ QMenu *build(const ViewMenus &menus, PaneModel *pane, QWidget *parent) {
         return action;
     };
     // Makes this pane the active one, then runs the command on it.
-    auto activated = [&sides = a.sides, p](std::function<void()> act) {
+    auto activated = [&sides = parts.sides, p](std::function<void()> act) {
         return [&sides, p, act = std::move(act)] {
             if (!p) return;
             sides.setActive(p->side());
             act();
         };
     };
-    auto command = [&commands = a.commands](const char *id) {
+    auto command = [&commands = parts.commands](const char *id) {
         if (QAction *c = commands.action(QString::fromUtf8(id)); c && c->isEnabled()) c->trigger();
     };
 
     // Into the folder shown, whatever is selected in it (the paste command would take a selected folder).
     add(K("Einsetzen"), "doc.on.clipboard",
-        activated([&clipboard = a.clipboard, p] { clipboard.paste(p->currentPath()); }));
+        activated([&clipboard = parts.clipboard, p] { clipboard.paste(p->currentPath()); }));
     menu->addSeparator();
     add(Cmd::newFolder, "folder.badge.plus", activated([command] { command(Cmd::newFolder); }));
     add(Cmd::newFile, "doc.badge.plus", activated([command] { command(Cmd::newFile); }));
@@ -56,10 +56,10 @@ QMenu *build(const ViewMenus &menus, PaneModel *pane, QWidget *parent) {
     add(Cmd::refresh, "arrow.clockwise", [p] {
         if (p) p->refresh();
     });
-    if (QAction *storage = a.commands.action(QString::fromUtf8(Cmd::storage));
+    if (QAction *storage = parts.commands.action(QString::fromUtf8(Cmd::storage));
         storage && storage->isEnabled())
         add(Cmd::storage, "chart.pie",
-            activated([&items = a.items, p] { items.openStorageAnalysis(p->currentPath()); }));
+            activated([&items = parts.items, p] { items.openStorageAnalysis(p->currentPath()); }));
     return menu;
 }
 
