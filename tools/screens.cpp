@@ -38,6 +38,7 @@
 #include "ui/window/pane/PaneHeader.h"
 #include "ui/window/pane/PlacesMenu.h"
 #include "ui/window/PaneArea.h"
+#include "ui/window/pane/PaneView.h"
 #include <QProcess>
 
 #include <QApplication>
@@ -482,7 +483,8 @@ int main(int argc, char **argv) {
             settle(300);
             const FileItem item = FileLoader::item(samples + "/Liesmich.txt");
             app.left()->setSelection({item.path(), samples + "/Aussicht.png"});
-            QMenu *menu = ContextMenus::popup(&app, app.left(), &item, w.mapToGlobal(QPoint(260, 190)), &w);
+            QMenu *menu = ContextMenus::popup(w.paneArea()->findChild<PaneView *>()->parts().menus,
+                                              app.left(), &item, w.mapToGlobal(QPoint(260, 190)), &w);
             settle(200);
             QMenu *share = nullptr;
             for (QAction *a : menu->actions())
@@ -587,7 +589,7 @@ int main(int argc, char **argv) {
             sheet->reject();
         }
         settle(200);
-        QMenu *menu = OpenWithMenu::build(&app, {left + "/Notizen.txt"}, &w);
+        QMenu *menu = OpenWithMenu::build(app.toasts(), {left + "/Notizen.txt"}, &w);
         menu->popup(w.mapToGlobal(QPoint(300, 200)));
         shootScreen(w, out + "/open-with-" + tag + ".png");
         menu->hide();

@@ -522,7 +522,7 @@ void Commands::needsSheet(QAction *action, SheetPresenter::Sheet sheet) {
 
 void Commands::buildTagMenu(QAction *tags) {
     // The active pane's selection when the menu opens, in no particular order: only membership counts.
-    m_tagMenu = std::make_unique<TagMenu>(m_app, [this] {
+    m_tagMenu = std::make_unique<TagMenu>(m_app->items(), [this] {
         if (!m_app) return QStringList();
         const QSet<QString> &selection = m_app->activePane()->selection();
         return QStringList(selection.begin(), selection.end());

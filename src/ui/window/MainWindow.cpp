@@ -10,8 +10,6 @@
 #include "ui/help/ManualWindow.h"
 #include "ui/help/FeedbackSheet.h"
 #include "ui/help/ShortcutsSheet.h"
-#include "ui/panecontent/ItemMenu.h"
-#include "ui/panecontent/OpenWithMenu.h"
 #include "core/app/Favorites.h"
 #include "ui/inspector/FileInfoAppSection.h"
 #include "core/app/FileInfoState.h"
@@ -27,6 +25,7 @@
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/PaneArea.h"
+#include "ui/app/PaneWiring.h"
 #include "ui/tools/ToolSheets.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/SplitHandles.h"
@@ -111,21 +110,6 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     InfoSheet::registerWith(m_sheets, m_app->sides(), m_app->items(), m_app->toasts(), m_app->requests());
     TerminalHelpSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(),
                                     m_app->services().pasteboard);
-    // The item menu's entries that other parts provide.
-    ItemMenu::openWith = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
-                                                           const std::function<void()> &pick) {
-        if (app) OpenWithMenu::fill(menu, app, paths, pick);
-    };
-    ItemMenu::favourites = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
-                                                             const std::function<void()> &pick) {
-        if (!app) return;
-        QAction *add = menu->addAction(ItemMenu::icon("star", menu), L("Zu Favoriten hinzufügen"));
-        add->setObjectName(QStringLiteral("Zu Favoriten hinzufügen"));
-        QObject::connect(add, &QAction::triggered, menu, [app, paths, pick] {
-            if (pick) pick();
-            if (app) app->favorites().addFavorites(paths);
-        });
-    };
     // The form's application and access sections come from one widget that loads their facts once;
     // it stays hidden in the form while its two parts sit where the form places them.
     FileInfoForm::setSectionProvider([app = m_app](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
@@ -146,7 +130,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     Commands::of(m_app)->attach(this);
     Commands::of(m_app)->setSheets(m_sheets);
     // The preview window of Space and Ctrl+Y.
-    new QuickLook(m_app, this);
+    new QuickLook(m_app->sides(), m_app->requests(), m_app->toasts(), this);
     Commands::of(m_app)->update();
     setMenuBar(new MainMenuBar(m_app, this));
 
@@ -203,7 +187,9 @@ void MainWindow::build() {
     stack->setSpacing(0);
     m_panes = new PaneArea(
         m_app->sides(), m_app->settings(),
-        [app = m_app.data()](TabGroup *side, QWidget *parent) { return new PaneView(side, app, parent); },
+        [parts = windowPaneParts(*m_app, commands())](TabGroup *side, QWidget *parent) {
+            return new PaneView(side, parts, parent);
+        },
         middle);
     stack->addWidget(m_panes, 1);
     stack->addWidget(line(Qt::Horizontal, middle));

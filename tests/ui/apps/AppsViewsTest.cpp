@@ -236,8 +236,8 @@ TEST_F(AppsViewsTest, OpenWithMenuListsTheFirstPathsAppsAndOpensAllPaths) {
     const QString c = doc("m.c"), text = doc("n.txt", "hello\n");
     int picked = 0;
     QWidget parent;
-    QMenu *menu = OpenWithMenu::build(app.get(), {c, text}, &parent, [&picked] { ++picked; });
-    OpenWithMenu::fill(menu, app.get(), {c, text}, [&picked] { ++picked; });
+    QMenu *menu = OpenWithMenu::build(app->toasts(), {c, text}, &parent, [&picked] { ++picked; });
+    OpenWithMenu::fill(menu, app->toasts(), {c, text}, [&picked] { ++picked; });
     const QList<QAction *> actions = menu->actions();
     ASSERT_GE(actions.size(), 4);
     EXPECT_EQ(menu->title(), "Öffnen mit");

@@ -262,7 +262,7 @@ TEST_F(SidebarViewTest, TheCurrentRowIsRedrawnWhenTheShownFolderChanges) {
 }
 
 TEST_F(SidebarViewTest, TheWindowShowsTheSidebarOrThePlacesMenuNeverBoth) {
-    AppState app(services());
+    AppState app(services({Volume{"/media/u/STICK", "/dev/sdz1", "vfat", true}}));
     MainWindow window(&app);
     window.show();
     ASSERT_NE(qobject_cast<SidebarView *>(window.sidebarColumn()), nullptr);
@@ -273,6 +273,12 @@ TEST_F(SidebarViewTest, TheWindowShowsTheSidebarOrThePlacesMenuNeverBoth) {
     app.settings().setShowSidebar(false);
     EXPECT_FALSE(window.sidebarColumn()->isVisible());
     EXPECT_TRUE(pane->placesMenu()->isVisible());
+    // The menu lists the volumes the sidebar lists, not those of this machine.
+    pane->placesMenu()->fill();
+    QStringList listed;
+    for (const QAction *a : pane->placesMenu()->menu()->actions())
+        listed << a->objectName();
+    EXPECT_TRUE(listed.contains("/media/u/STICK")) << listed.join(", ").toStdString();
 }
 
 TEST_F(SidebarViewTest, PlacesAreNamedInTheAppLanguageAndLeaveOutWhatIsNotThere) {
@@ -312,7 +318,7 @@ TEST_F(SidebarViewTest, PlacesAreNamedInTheAppLanguageAndLeaveOutWhatIsNotThere)
     QDir(desktop).removeRecursively();
 
     AppState app(services());
-    PlacesMenu menu(app.activePane(), &app);
+    PlacesMenu menu(app.activePane(), app.items(), app.services().sidebar.volumes);
     menu.fill();
     const QList<QAction *> actions = menu.menu()->actions();
     ASSERT_GE(actions.size(), 4);
