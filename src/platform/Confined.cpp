@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <csignal>
+#include <optional>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -52,112 +53,114 @@ End reap(pid_t pid, bool killFirst) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? End::finished : End::failed;
 }
 
+// The program and its arguments as the system takes them; nullopt when one can't be encoded.
+std::optional<std::vector<QByteArray>> encodeCommand(const QString &program, const QStringList &args) {
+    const auto programBytes = Posix::encode(program);
+    if (!programBytes || program.isEmpty()) return std::nullopt;
+    std::vector<QByteArray> argBytes{*programBytes};
+    for (const QString &a : args) {
+        const auto b = Posix::encode(a);
+        if (!b) return std::nullopt;
+        argBytes.push_back(*b);
+    }
+    return argBytes;
+}
+
+// Starts the child with its output on a pipe; the pid and the pipe's reading end, or a pid below 0.
+std::pair<pid_t, int> start(std::vector<QByteArray> &command, const Limits &limits) {
+    std::vector<char *> argv;
+    for (QByteArray &b : command)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    const char *path = command.front().constData();
+
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return {-1, -1};
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (devNull < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return {-1, -1};
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) child(fds[1], devNull, path, argv.data(), limits);
+    ::close(fds[1]);
+    ::close(devNull);
+    if (pid < 0) {
+        ::close(fds[0]);
+        return {-1, -1};
+    }
+    return {pid, fds[0]};
+}
+
+// Reads the child's output until it closes (nullopt) or something ends the run first (how it ended).
+std::optional<End> readOutput(int fd, const Limits &limits, const Cancelled &cancelled,
+                              const QElapsedTimer &clock, QByteArray &output) {
+    char buf[65536];
+    for (;;) {
+        if (cancelled && cancelled()) return End::cancelled;
+        const qint64 left = limits.timeoutMs - clock.elapsed();
+        if (left <= 0) return End::timedOut;
+        struct pollfd p {
+            fd, POLLIN, 0
+        };
+        const int ready = ::poll(&p, 1, int(std::min<qint64>(left, kSliceMs)));
+        if (ready < 0 && errno != EINTR) return End::failed;
+        if (ready <= 0) continue;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return End::failed;
+        }
+        if (n == 0) return std::nullopt;
+        if (output.size() + n > limits.maxOutput) {
+            output.append(buf, limits.maxOutput - output.size());
+            return End::tooLarge;
+        }
+        output.append(buf, n);
+    }
+}
+
+// Output closed: the child has ended or is about to; one that lingers still gets only the time left.
+End awaitExit(pid_t pid, const Limits &limits, const Cancelled &cancelled, const QElapsedTimer &clock) {
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? End::finished : End::failed;
+        if (r < 0 && errno != EINTR) return End::failed;
+        if (cancelled && cancelled()) {
+            reap(pid, true);
+            return End::cancelled;
+        }
+        if (clock.elapsed() >= limits.timeoutMs) {
+            reap(pid, true);
+            return End::timedOut;
+        }
+        ::usleep(5000);
+    }
+}
+
 } // namespace
 
 Outcome run(const QString &program, const QStringList &args, const Limits &limits,
             const Cancelled &cancelled) {
     Outcome result;
-    const auto programBytes = Posix::encode(program);
-    if (!programBytes || program.isEmpty()) return result;
-    std::vector<QByteArray> argBytes{*programBytes};
-    for (const QString &a : args) {
-        const auto b = Posix::encode(a);
-        if (!b) return result;
-        argBytes.push_back(*b);
-    }
-    std::vector<char *> argv;
-    for (QByteArray &b : argBytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return result;
-    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (devNull < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return result;
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) child(fds[1], devNull, programBytes->constData(), argv.data(), limits);
-    ::close(fds[1]);
-    ::close(devNull);
-    if (pid < 0) {
-        ::close(fds[0]);
-        return result;
-    }
+    auto command = encodeCommand(program, args);
+    if (!command) return result;
+    const auto [pid, out] = start(*command, limits);
+    if (pid < 0) return result;
 
     QElapsedTimer clock;
     clock.start();
-    End end = End::finished;
-    bool open = true;
-    char buf[65536];
-    while (open) {
-        if (cancelled && cancelled()) {
-            end = End::cancelled;
-            break;
-        }
-        const qint64 left = limits.timeoutMs - clock.elapsed();
-        if (left <= 0) {
-            end = End::timedOut;
-            break;
-        }
-        struct pollfd p {
-            fds[0], POLLIN, 0
-        };
-        const int ready = ::poll(&p, 1, int(std::min<qint64>(left, kSliceMs)));
-        if (ready < 0 && errno != EINTR) {
-            end = End::failed;
-            break;
-        }
-        if (ready <= 0) continue;
-        const ssize_t n = ::read(fds[0], buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            end = End::failed;
-            break;
-        }
-        if (n == 0) {
-            open = false;
-            break;
-        }
-        if (result.output.size() + n > limits.maxOutput) {
-            result.output.append(buf, limits.maxOutput - result.output.size());
-            end = End::tooLarge;
-            break;
-        }
-        result.output.append(buf, n);
-    }
-    ::close(fds[0]);
-    if (open) {
+    const std::optional<End> stopped = readOutput(out, limits, cancelled, clock, result.output);
+    ::close(out);
+    if (stopped) {
         reap(pid, true);
-        result.end = end;
+        result.end = *stopped;
         return result;
     }
-    // Output closed: the child has ended or is about to; one that lingers still gets only the time left.
-    for (;;) {
-        int status = 0;
-        const pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid) {
-            result.end = WIFEXITED(status) && WEXITSTATUS(status) == 0 ? End::finished : End::failed;
-            return result;
-        }
-        if (r < 0 && errno != EINTR) {
-            result.end = End::failed;
-            return result;
-        }
-        if (cancelled && cancelled()) {
-            reap(pid, true);
-            result.end = End::cancelled;
-            return result;
-        }
-        if (clock.elapsed() >= limits.timeoutMs) {
-            reap(pid, true);
-            result.end = End::timedOut;
-            return result;
-        }
-        ::usleep(5000);
-    }
+    result.end = awaitExit(pid, limits, cancelled, clock);
+    return result;
 }
 
 } // namespace Confined

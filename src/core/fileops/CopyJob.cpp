@@ -137,6 +137,12 @@ private:
     void copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
                   const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath, bool root,
                   const Folder *in);
+    Fd createFile(int dstDir, const QByteArray &dstName, const struct stat &before, bool root,
+                  const Folder *in, mode_t &made);
+    qint64 copyContents(FileCopy::Session &s, int src, int dst, const struct stat &before, const Folder *in,
+                        const QByteArray &srcPath);
+    bool copiedAsItIs(int src, int dstDir, const QByteArray &dstName, const struct stat &before,
+                      qint64 copied, const QByteArray &srcPath);
     void queue(Folder *f, std::vector<QByteArray> names);
     void copyBatch(FileCopy::Session &s, Folder *f, const std::vector<QByteArray> &names);
     void release(Folder *f) {
@@ -372,9 +378,22 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
             return;
     }
     if (progress.isCancelled()) throw CancelledError{};
-    // Made private, unless the file keeps our owner and plain rights that let us write it (attributes
-    // follow the data): then it is made with them, and needs no change of mode afterwards. Where the
-    // folder hands down an ACL, the rights made depend on it: private again.
+    mode_t made = mode_t(-1);
+    Fd dst = createFile(dstDir, dstName, before, root, in, made);
+    const qint64 copied = copyContents(s, src.get(), dst.get(), before, in, srcPath);
+    metadata(src.get(), dst.get(), before, !in || in->handsDownAcl, made);
+    remember(before, copiedAsItIs(src.get(), dstDir, dstName, before, copied, srcPath));
+
+    if (const int c = FileCopy::closeChecked(dst.release())) fail(c);
+    if (before.st_nlink > 1) linked_[{before.st_dev, before.st_ino}] = dstPath;
+    reached(Step::fileCopied, srcPath);
+}
+
+// Made private, unless the file keeps our owner and plain rights that let us write it (attributes follow
+// the data): then it is made with them, and needs no change of mode afterwards. Where the folder hands
+// down an ACL, the rights made depend on it: private again. made: the rights it got, where known.
+Fd CopyJob::createFile(int dstDir, const QByteArray &dstName, const struct stat &before, bool root,
+                       const Folder *in, mode_t &made) {
     const mode_t rights = before.st_mode & 0777;
     const bool plain = umask_ && in && !in->handsDownAcl && !root && (before.st_mode & 07000) == 0 &&
                        (rights & S_IWUSR) && before.st_uid == known_.uid && before.st_gid == known_.gid;
@@ -382,20 +401,25 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     Fd dst(::openat(dstDir, dstName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                     createMode));
     if (dst.get() < 0) fail(errno);
-    const mode_t made = umask_ ? mode_t(createMode & ~*umask_) : mode_t(-1);
+    made = umask_ ? mode_t(createMode & ~*umask_) : mode_t(-1);
     if (root) {
         report->createdRoot = true;
         hold(dst.get());
     }
+    return dst;
+}
 
+// The bytes, flushed when asked; how many were copied.
+qint64 CopyJob::copyContents(FileCopy::Session &s, int src, int dst, const struct stat &before,
+                             const Folder *in, const QByteArray &srcPath) {
     dev_t dstDev = in ? in->dstDev : 0;
     if (!in) {
         struct stat dstStat;
-        if (::fstat(dst.get(), &dstStat) == 0) dstDev = dstStat.st_dev;
+        if (::fstat(dst, &dstStat) == 0) dstDev = dstStat.st_dev;
     }
     qint64 copied = 0;
     const int e = FileCopy::copyData(
-        src.get(), dst.get(), before, dstDev, s,
+        src, dst, before, dstDev, s,
         [this, &srcPath](qint64 n) {
             progress.add(n);
             reached(Step::chunkCopied, srcPath);
@@ -404,29 +428,27 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
         &copied);
     if (e == ECANCELED) throw CancelledError{};
     if (e) fail(e);
-    if (syncEachFile && Posix::retry([&] { return ::fsync(dst.get()); }) != 0 && errno != EINVAL &&
+    if (syncEachFile && Posix::retry([&] { return ::fsync(dst); }) != 0 && errno != EINVAL &&
         errno != ENOTSUP)
         fail(errno);
-    metadata(src.get(), dst.get(), before, !in || in->handsDownAcl, made);
+    return copied;
+}
 
-    // A file that changed while it was read is copied as read; a move must not trust it.
+// A file that changed while it was read is copied as read and reported; a move must not trust it.
+bool CopyJob::copiedAsItIs(int src, int dstDir, const QByteArray &dstName, const struct stat &before,
+                           qint64 copied, const QByteArray &srcPath) {
     struct stat after;
-    const bool sameSizeAndTime = ::fstat(src.get(), &after) == 0 && after.st_size == copied &&
+    const bool sameSizeAndTime = ::fstat(src, &after) == 0 && after.st_size == copied &&
                                  before.st_size == copied && sameTime(after.st_mtim, before.st_mtim);
     bool stable = sameSizeAndTime && sameTime(after.st_ctim, before.st_ctim);
     // Renaming or linking another name of a file changes its ctime alone: for a copy the bytes decide.
     // A move keeps the stricter rule, since its original goes.
-    if (sameSizeAndTime && !stable && !report->remember)
-        stable = sameBytes(src.get(), dstDir, dstName, copied);
+    if (sameSizeAndTime && !stable && !report->remember) stable = sameBytes(src, dstDir, dstName, copied);
     if (!stable) {
         std::lock_guard guard(reportLock_);
         report->unstable << textOf(srcPath);
     }
-    remember(before, stable);
-
-    if (const int c = FileCopy::closeChecked(dst.release())) fail(c);
-    if (before.st_nlink > 1) linked_[{before.st_dev, before.st_ino}] = dstPath;
-    reached(Step::fileCopied, srcPath);
+    return stable;
 }
 
 void unmark(CopyReport &report) {

@@ -32,22 +32,9 @@ void dropMark(const QString &path) {
     if (const auto p = Posix::encode(path)) ::lremovexattr(p->constData(), FileCopy::partMark);
 }
 
-} // namespace
-
-QString renameTempName() {
-    return QStringLiteral(".dravendel-") +
-           QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toUpper();
-}
-
-TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress,
-                                 const Renamer &renamer) {
-    const Renamer move =
-        renamer ? renamer : Renamer([](const QString &a, const QString &b) { rename(a, b); });
-    TwoPhaseReport report;
-    if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
-
-    // Every hidden name with its old and new one is on record before the first rename, so that the
-    // next start gives each item a name again after a crash. The marker goes with the item.
+// Every hidden name with its old and new one is on record before the first rename, so that the next
+// start gives each item a name again after a crash.
+QList<detail::Journal::Rename> plan(const QList<TransferPair> &pairs) {
     QList<detail::Journal::Rename> planned;
     planned.reserve(pairs.size());
     for (const TransferPair &p : pairs) {
@@ -56,9 +43,14 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
         Posix::lstatPath(p.from, r.st);
         planned << r;
     }
-    const QByteArray mark = detail::Journal::beginRenames(planned);
+    return planned;
+}
 
-    // Phase 1: every item out of the way. A cancel stops here, before anything has its new name.
+// Every item out of the way; the marker goes with the item. A cancel stops here, before anything has
+// its new name.
+QList<Aside> moveAside(const QList<TransferPair> &pairs, const QList<detail::Journal::Rename> &planned,
+                       const QByteArray &mark, TransferProgress *progress, const Renamer &move,
+                       TwoPhaseReport &report) {
     QList<Aside> aside;
     qsizetype reached = 0;
     for (qsizetype i = 0; i < pairs.size(); ++i, reached = i) {
@@ -84,37 +76,65 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
     }
     for (qsizetype i = reached; i < planned.size(); ++i)
         detail::Journal::end(planned[i].hidden);
+    return aside;
+}
 
-    // Phase 2: into place; an item that cannot take its name goes back, and is never left hidden silently.
-    for (const Aside &a : aside) {
-        const QString oldName = Posix::lastComponent(a.pair.from);
-        // Left under the hidden name, the record stays for the next start.
-        bool settled = true;
-        try {
-            move(a.temp, a.pair.to);
-            dropMark(a.pair.to);
-            report.done << a.pair;
-        } catch (const FileError &e) {
-            // The system's sentence would name the hidden name; the user knows the item by its old one.
-            report.errors << explain(FileError::fromErrno(e.code ? e.code : EIO), oldName);
-            try {
-                move(a.temp, a.pair.from);
-                dropMark(a.pair.from);
-            } catch (const FileError &) {
-                const QString folder = Posix::parentOf(a.pair.from);
-                const QString free = uniqueURL(oldName, folder, true);
-                try {
-                    move(a.temp, free);
-                    dropMark(free);
-                    report.errors << LF("„%@“ liegt jetzt unter „%@“.", oldName, Posix::lastComponent(free));
-                } catch (const FileError &) {
-                    settled = false;
-                    report.errors << LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", oldName,
-                                        Posix::lastComponent(a.temp));
-                }
-            }
-        }
-        if (settled) detail::Journal::end(a.temp);
+// An item that cannot take its new name goes back, or beside it under a free name; false when it is
+// left under the hidden name.
+bool putBack(const Aside &a, const QString &oldName, const Renamer &move, QStringList &errors) {
+    try {
+        move(a.temp, a.pair.from);
+        dropMark(a.pair.from);
+        return true;
+    } catch (const FileError &) {
+    }
+    const QString folder = Posix::parentOf(a.pair.from);
+    const QString free = uniqueURL(oldName, folder, true);
+    try {
+        move(a.temp, free);
+        dropMark(free);
+        errors << LF("„%@“ liegt jetzt unter „%@“.", oldName, Posix::lastComponent(free));
+        return true;
+    } catch (const FileError &) {
+        errors << LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", oldName,
+                     Posix::lastComponent(a.temp));
+        return false;
+    }
+}
+
+// Into place, never left hidden silently. Left under the hidden name, the record stays for the next start.
+void putInPlace(const Aside &a, const Renamer &move, TwoPhaseReport &report) {
+    const QString oldName = Posix::lastComponent(a.pair.from);
+    bool settled = true;
+    try {
+        move(a.temp, a.pair.to);
+        dropMark(a.pair.to);
+        report.done << a.pair;
+    } catch (const FileError &e) {
+        // The system's sentence would name the hidden name; the user knows the item by its old one.
+        report.errors << explain(FileError::fromErrno(e.code ? e.code : EIO), oldName);
+        settled = putBack(a, oldName, move, report.errors);
+    }
+    if (settled) detail::Journal::end(a.temp);
+}
+
+} // namespace
+
+QString renameTempName() {
+    return QStringLiteral(".dravendel-") +
+           QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toUpper();
+}
+
+TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress,
+                                 const Renamer &renamer) {
+    const Renamer move =
+        renamer ? renamer : Renamer([](const QString &a, const QString &b) { rename(a, b); });
+    TwoPhaseReport report;
+    if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
+    const QList<detail::Journal::Rename> planned = plan(pairs);
+    const QByteArray mark = detail::Journal::beginRenames(planned);
+    for (const Aside &a : moveAside(pairs, planned, mark, progress, move, report)) {
+        putInPlace(a, move, report);
         if (progress) progress->add(1);
     }
     return report;

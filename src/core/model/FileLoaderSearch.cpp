@@ -73,6 +73,77 @@ private:
     bool m_ascii = true;
 };
 
+// An entry's full path, built only when needed.
+struct LazyPath {
+    const QByteArray &folder;
+    const char *name;
+    qsizetype length;
+    QByteArray bytes;
+    const QByteArray &get() {
+        if (bytes.isEmpty()) bytes = detail::joinBytes(folder, name, length);
+        return bytes;
+    }
+};
+
+unsigned char typeOf(unsigned char type, LazyPath &path) {
+    if (type != DT_UNKNOWN) return type;
+    DirReader::Stat st;
+    if (DirReader::statPath(path.get(), false, st) == 0)
+        return st.isDir() ? DT_DIR : st.isLink() ? DT_LNK : DT_REG;
+    return type;
+}
+
+// What an entry must be, besides being shown, to be a hit.
+class Criteria {
+public:
+    Criteria(const QString &query, const SearchFilter &filter)
+        : m_filter(filter), m_plain(filter == SearchFilter{}), m_sizeTest(filter.size != SearchSize::any),
+          m_threshold(minBytes(filter.size)), m_cut(cutoff(filter.age)),
+          m_cutMs(m_cut ? m_cut->toMSecsSinceEpoch() : 0), m_matcher(query) {}
+
+    // diskName gets the name as text; a name that is not valid UTF-8, or lies below one, is never a hit.
+    bool hit(const char *name, qsizetype length, bool folderShown, LazyPath &path, QString &diskName) const {
+        bool ascii = true;
+        if (!m_matcher.empty() && !m_matcher.matches(name, length, ascii)) return false;
+        if (!folderShown || !detail::decodeName(name, length, diskName)) return false;
+        return m_plain || passesFilter(path, diskName);
+    }
+
+private:
+    bool passesFilter(LazyPath &path, const QString &diskName) const {
+        DirReader::Stat st;
+        const bool haveStat =
+            DirReader::statPath(path.get(), true, st) == 0 || DirReader::statPath(path.get(), false, st) == 0;
+        const bool isDir = haveStat && st.isDir();
+        if (!matches(m_filter.kind, diskName, isDir, false)) return false;
+        if (m_sizeTest && (!haveStat || isDir || !st.isReg() || st.size < m_threshold)) return false;
+        if (m_cut) {
+            const qint64 m = haveStat && st.hasMtime ? st.mtimeMs() : std::numeric_limits<qint64>::min();
+            if (m < m_cutMs) return false;
+        }
+        return true;
+    }
+
+    const SearchFilter &m_filter;
+    const bool m_plain;
+    const bool m_sizeTest;
+    const qint64 m_threshold;
+    const std::optional<QDateTime> m_cut;
+    const qint64 m_cutMs;
+    const NameMatcher m_matcher;
+};
+
+// Puts the sub-folder on the stack above its parent, the stack's top; an unreadable one is passed over.
+void descend(std::vector<Frame> &stack, const QByteArray &pathBytes, const char *name, qsizetype length) {
+    Frame child;
+    child.pathBytes = pathBytes;
+    if (const Frame &parent = stack.back(); parent.path) {
+        QString decoded;
+        if (detail::decodeName(name, length, decoded)) child.path = detail::joinPath(*parent.path, decoded);
+    }
+    if (readFrame(child, true)) stack.push_back(std::move(child));
+}
+
 } // namespace
 
 QList<FileItem> search(const QString &root, const QString &query, const SearchFilter &filter,
@@ -80,12 +151,7 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
     QList<FileItem> hits;
     if (cutShort) *cutShort = false;
     const bool hidden = showHidden();
-    const bool plain = filter == SearchFilter{};
-    const bool sizeTest = filter.size != SearchSize::any;
-    const qint64 threshold = minBytes(filter.size);
-    const auto cut = cutoff(filter.age);
-    const qint64 cutMs = cut ? cut->toMSecsSinceEpoch() : 0;
-    const NameMatcher matcher(query);
+    const Criteria criteria(query, filter);
     detail::KindCache kinds;
 
     const QString rootPath = norm(root);
@@ -111,53 +177,15 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
             if (cutShort) *cutShort = true;
             return hits;
         }
-
-        unsigned char type = e.type;
-        QByteArray pathBytes; // built only when needed
-        const auto bytesOfEntry = [&]() -> const QByteArray & {
-            if (pathBytes.isEmpty()) pathBytes = detail::joinBytes(top.pathBytes, name, e.length);
-            return pathBytes;
-        };
-        if (type == DT_UNKNOWN) {
-            DirReader::Stat st;
-            if (DirReader::statPath(bytesOfEntry(), false, st) == 0)
-                type = st.isDir() ? DT_DIR : st.isLink() ? DT_LNK : DT_REG;
-        }
-        const bool descend = type == DT_DIR && filter.subfolders;
-
-        bool ascii = true;
-        bool hit = matcher.empty() || matcher.matches(name, e.length, ascii);
+        LazyPath path{top.pathBytes, name, e.length, {}};
+        const unsigned char type = typeOf(e.type, path);
         QString diskName;
-        if (hit && top.path && !detail::decodeName(name, e.length, diskName)) hit = false;
-        if (hit && !top.path) hit = false;
-        if (hit && !plain) {
-            DirReader::Stat st;
-            const bool haveStat = DirReader::statPath(bytesOfEntry(), true, st) == 0 ||
-                                  DirReader::statPath(bytesOfEntry(), false, st) == 0;
-            const bool isDir = haveStat && st.isDir();
-            if (!matches(filter.kind, diskName, isDir, false)) hit = false;
-            if (hit && sizeTest && (!haveStat || isDir || !st.isReg() || st.size < threshold)) hit = false;
-            if (hit && cut) {
-                const qint64 m = haveStat && st.hasMtime ? st.mtimeMs() : std::numeric_limits<qint64>::min();
-                if (m < cutMs) hit = false;
-            }
-        }
-        if (hit) {
-            hits.append(detail::makeItem(AT_FDCWD, bytesOfEntry().constData(), type, bytesOfEntry(),
-                                         *top.path, diskName, kinds));
+        if (criteria.hit(name, e.length, top.path.has_value(), path, diskName)) {
+            hits.append(detail::makeItem(AT_FDCWD, path.get().constData(), type, path.get(), *top.path,
+                                         diskName, kinds));
             if (hits.size() >= limit) return hits;
         }
-        if (descend) {
-            Frame child;
-            child.pathBytes = bytesOfEntry();
-            if (top.path) {
-                QString decoded;
-                if (detail::decodeName(name, e.length, decoded))
-                    child.path = detail::joinPath(*top.path, decoded);
-            }
-            // An unreadable subfolder is passed over.
-            if (readFrame(child, true)) stack.push_back(std::move(child));
-        }
+        if (type == DT_DIR && filter.subfolders) descend(stack, path.get(), name, e.length);
     }
     return hits;
 }

@@ -127,6 +127,10 @@ qint64 allocated(const struct statx &sx) {
     return (sx.stx_mask & STATX_BLOCKS) ? qint64(sx.stx_blocks) * 512 : 0;
 }
 
+bool isDotOrDotDot(const char *name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
 struct FdHolder {
     int fd = -1;
     explicit FdHolder(int f) : fd(f) {}
@@ -285,6 +289,10 @@ public:
     }
 
 private:
+    struct Counts {
+        qint64 bytes = 0, files = 0, folders = 0, skipped = 0;
+    };
+
     void walkFolder(const Task &task, std::vector<Task> &local, TopList &top) {
         const int fd = Posix::retry([&] {
             return ::openat(task.parentFd->fd, task.node->name.constData(),
@@ -295,12 +303,12 @@ private:
             return;
         }
         auto self = std::make_shared<FdHolder>(fd);
-        qint64 bytes = 0, nFiles = 0, nFolders = 0, nSkipped = 0;
+        Counts counts;
         alignas(8) char buf[32768];
         for (;;) {
             const long n = Posix::retry([&] { return ::syscall(SYS_getdents64, fd, buf, sizeof buf); });
             if (n < 0) {
-                ++nSkipped;
+                ++counts.skipped;
                 break;
             }
             if (n == 0) break;
@@ -309,44 +317,48 @@ private:
                 off += d->d_reclen;
                 if (stop.load(std::memory_order_relaxed)) break;
                 const char *name = d->d_name;
-                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+                if (isDotOrDotDot(name)) continue;
                 if (d->d_type == DT_LNK) continue;
-                struct statx sx {};
-                if (statxAt(fd, name, 0, sx) != 0) {
-                    ++nSkipped;
-                    continue;
-                }
-                if (S_ISLNK(sx.stx_mode)) continue;
-                if (S_ISDIR(sx.stx_mode)) {
-                    // A mount point below is passed over, uncounted.
-                    if (m_root.differs(volumeOf(sx))) continue;
-                    ++nFolders;
-                    if (task.depth + 1 > m_maxDepth) {
-                        ++nSkipped;
-                        continue;
-                    }
-                    m_pending.fetch_add(1);
-                    local.push_back(Task{self, std::make_shared<Node>(Node{task.node, QByteArray(name)}),
-                                         task.size, task.depth + 1});
-                    continue;
-                }
-                ++nFiles;
-                if (!firstLink(sx)) continue;
-                const qint64 size = allocated(sx);
-                bytes += size;
-                if (top.wants(size)) {
-                    // A name that is not valid UTF-8 is measured but never listed under another name.
-                    if (auto path = pathOf(task.node.get(), name))
-                        top.offer(StorageEntry{*path, Posix::lastComponent(*path), size, false, false},
-                                  nextOrder());
-                }
+                visit(task, self, name, counts, local, top);
             }
             if (stop.load(std::memory_order_relaxed)) break;
         }
-        task.size->fetch_add(bytes);
-        files.fetch_add(nFiles);
-        folders.fetch_add(nFolders);
-        skipped.fetch_add(nSkipped);
+        task.size->fetch_add(counts.bytes);
+        files.fetch_add(counts.files);
+        folders.fetch_add(counts.folders);
+        skipped.fetch_add(counts.skipped);
+    }
+
+    void visit(const Task &task, const std::shared_ptr<FdHolder> &self, const char *name, Counts &counts,
+               std::vector<Task> &local, TopList &top) {
+        struct statx sx {};
+        if (statxAt(self->fd, name, 0, sx) != 0) {
+            ++counts.skipped;
+            return;
+        }
+        if (S_ISLNK(sx.stx_mode)) return;
+        if (S_ISDIR(sx.stx_mode)) {
+            // A mount point below is passed over, uncounted.
+            if (m_root.differs(volumeOf(sx))) return;
+            ++counts.folders;
+            if (task.depth + 1 > m_maxDepth) {
+                ++counts.skipped;
+                return;
+            }
+            m_pending.fetch_add(1);
+            local.push_back(Task{self, std::make_shared<Node>(Node{task.node, QByteArray(name)}), task.size,
+                                 task.depth + 1});
+            return;
+        }
+        ++counts.files;
+        if (!firstLink(sx)) return;
+        const qint64 size = allocated(sx);
+        counts.bytes += size;
+        if (top.wants(size)) {
+            // A name that is not valid UTF-8 is measured but never listed under another name.
+            if (auto path = pathOf(task.node.get(), name))
+                top.offer(StorageEntry{*path, Posix::lastComponent(*path), size, false, false}, nextOrder());
+        }
     }
 
     Volume m_root;
@@ -359,6 +371,187 @@ private:
     std::atomic<uint64_t> m_order{0};
     std::mutex m_linkLock;
     std::unordered_set<HardLinkKey, HardLinkHash> m_links;
+};
+
+// One scan: the root's direct children are read on the calling thread, the folders below by the walkers.
+class RootScan {
+public:
+    RootScan(const QString &root, const QByteArray &rootBytes, std::shared_ptr<FdHolder> rootFd,
+             Volume volume, const Options &options, const std::function<bool()> &cancelled,
+             const std::function<void(const StorageSnapshot &)> &progress)
+        : m_rootBytes(rootBytes), m_rootFd(std::move(rootFd)), m_volume(volume),
+          m_threads(options.threads > 0 ? options.threads : defaultWalkers()), m_options(options),
+          m_cancelled(cancelled), m_progress(progress), m_walk(volume, options.maxDepth), m_children(root) {
+        for (int i = 0; i <= m_threads; ++i)
+            m_walk.tops.push_back(std::make_unique<TopList>());
+        m_clock.start();
+    }
+
+    // False when the root could not be read to its end.
+    bool run() {
+        std::vector<std::thread> walkers;
+        // Joined on every way out: the walkers refer to the walk and to the folder sizes.
+        Joiner joiner{m_walk, walkers, false};
+        for (int i = 0; i < m_threads; ++i)
+            walkers.emplace_back([this, i] { m_walk.work(*m_walk.tops[size_t(i)]); });
+        m_rootNode = std::make_shared<Node>(Node{nullptr, m_rootBytes});
+        if (!listRoot()) return false;
+        m_walk.closeInput();
+        waitForWalkers();
+        joiner.finished = true;
+        return true;
+    }
+
+    StorageSnapshot result() {
+        StorageSnapshot s;
+        collect(s);
+        s.entries = std::move(m_children);
+        s.entries.sortBySize();
+        return s;
+    }
+
+private:
+    struct Joiner {
+        Walk &walk;
+        std::vector<std::thread> &threads;
+        bool finished = false;
+        ~Joiner() {
+            if (!finished) {
+                walk.stop.store(true);
+                walk.wakeAll();
+            }
+            for (std::thread &t : threads)
+                t.join();
+        }
+    };
+
+    bool isCancelled() const { return g_stopping.load() || (m_cancelled && m_cancelled()); }
+    TopList &rootTop() { return *m_walk.tops.back(); }
+
+    bool listRoot() {
+        alignas(8) char buf[32768];
+        qint64 seen = 0;
+        for (bool more = true; more && !isCancelled();) {
+            const long n =
+                Posix::retry([&] { return ::syscall(SYS_getdents64, m_rootFd->fd, buf, sizeof buf); });
+            if (n <= 0) return n == 0;
+            for (long off = 0; off < n;) {
+                auto *d = reinterpret_cast<linux_dirent64 *>(buf + off);
+                off += d->d_reclen;
+                const char *raw = d->d_name;
+                if (isDotOrDotDot(raw)) continue;
+                if (isCancelled()) {
+                    more = false;
+                    break;
+                }
+                if ((++seen & 63) == 0) maybeReport();
+                if (d->d_type != DT_LNK) addChild(raw);
+            }
+        }
+        return true;
+    }
+
+    void addChild(const char *raw) {
+        struct statx sx {};
+        if (statxAt(m_rootFd->fd, raw, 0, sx) != 0) {
+            ++m_skipped;
+            return;
+        }
+        if (S_ISLNK(sx.stx_mode)) return;
+        const qsizetype length = qsizetype(std::strlen(raw));
+        // Not shown under another name, so not listed at all.
+        if (!Posix::decode(raw, length)) {
+            ++m_skipped;
+            return;
+        }
+        if (S_ISDIR(sx.stx_mode))
+            addFolder(raw, length, sx);
+        else
+            addFile(raw, length, sx);
+    }
+
+    void addFolder(const char *raw, qsizetype length, const struct statx &sx) {
+        const bool other = m_volume.differs(volumeOf(sx));
+        if (!m_children.append(raw, length, 0, true, other)) {
+            ++m_skipped;
+            return;
+        }
+        ++m_folders;
+        std::atomic<qint64> &size = m_folderSizes.emplace_back(0);
+        m_folderAt.emplace_back(m_children.size() - 1, &size);
+        if (!other)
+            m_walk.push(Task{m_rootFd, std::make_shared<Node>(Node{m_rootNode, QByteArray(raw)}), &size, 1});
+    }
+
+    void addFile(const char *raw, qsizetype length, const struct statx &sx) {
+        const qint64 size = m_walk.firstLink(sx) ? allocated(sx) : 0;
+        if (!m_children.append(raw, length, size, false, false)) {
+            ++m_skipped;
+            return;
+        }
+        ++m_files;
+        if (rootTop().wants(size)) rootTop().offer(m_children.last(), m_walk.nextOrder());
+    }
+
+    void waitForWalkers() {
+        while (!m_walk.done()) {
+            if (isCancelled()) {
+                m_walk.stop.store(true);
+                m_walk.wakeAll();
+                break;
+            }
+            m_walk.waitDone(20);
+            maybeReport();
+        }
+    }
+
+    void maybeReport() {
+        if (m_progress && m_clock.elapsed() - m_lastReport > m_options.progressMs) {
+            m_lastReport = m_clock.elapsed();
+            StorageSnapshot s;
+            collect(s);
+            s.entries = m_children; // shared until the scan adds to its list
+            m_progress(s);
+        }
+    }
+
+    void collect(StorageSnapshot &s) {
+        for (const auto &[at, size] : m_folderAt)
+            if (!m_children.otherVolume(at)) m_children.setBytes(at, size->load());
+        for (qsizetype i = 0; i < m_children.size(); ++i)
+            s.total += m_children.bytes(i);
+        std::vector<std::pair<StorageEntry, uint64_t>> tops;
+        for (const auto &t : m_walk.tops)
+            t->appendTo(tops);
+        std::stable_sort(tops.begin(), tops.end(), [](const auto &a, const auto &b) {
+            return a.first.size != b.first.size ? a.first.size > b.first.size : a.second < b.second;
+        });
+        for (size_t i = 0; i < tops.size() && i < size_t(topCount); ++i)
+            s.topFiles << tops[i].first;
+        s.files = m_files + m_walk.files.load();
+        s.folders = m_folders + m_walk.folders.load();
+        s.skipped = m_skipped + m_walk.skipped.load();
+    }
+
+    const QByteArray m_rootBytes;
+    const std::shared_ptr<FdHolder> m_rootFd;
+    const Volume m_volume;
+    const int m_threads;
+    const Options &m_options;
+    const std::function<bool()> &m_cancelled;
+    const std::function<void(const StorageSnapshot &)> &m_progress;
+    Walk m_walk;
+    std::shared_ptr<const Node> m_rootNode;
+    // The running bytes of each direct sub-folder; a deque, so that a walker's reference stays valid while
+    // more are added.
+    std::deque<std::atomic<qint64>> m_folderSizes;
+    // The direct children, made as the root is read: a folder of a million entries is never held twice.
+    // m_folderAt: for each sub-folder, its entry and its running bytes.
+    StorageEntries m_children;
+    std::vector<std::pair<qsizetype, std::atomic<qint64> *>> m_folderAt;
+    qint64 m_files = 0, m_folders = 0, m_skipped = 0;
+    QElapsedTimer m_clock;
+    qint64 m_lastReport = 0;
 };
 
 } // namespace
@@ -377,144 +570,9 @@ StorageSnapshot scan(const QString &root, const std::function<bool()> &cancelled
     Volume rootVolume;
     if (statxAt(rootFd, "", AT_EMPTY_PATH, rootSx) == 0) rootVolume = volumeOf(rootSx);
 
-    const int threads = options.threads > 0 ? options.threads : defaultWalkers();
-    Walk walk(rootVolume, options.maxDepth);
-    for (int i = 0; i <= threads; ++i)
-        walk.tops.push_back(std::make_unique<TopList>());
-    TopList &rootTop = *walk.tops.back();
-    std::vector<std::thread> walkers;
-    // Joined on every way out: the walkers refer to walk and to the sizes below.
-    struct Joiner {
-        Walk &walk;
-        std::vector<std::thread> &threads;
-        bool finished = false;
-        ~Joiner() {
-            if (!finished) {
-                walk.stop.store(true);
-                walk.wakeAll();
-            }
-            for (std::thread &t : threads)
-                t.join();
-        }
-    };
-    // The running bytes of each direct sub-folder; a deque, so that a walker's reference stays valid while
-    // more are added.
-    std::deque<std::atomic<qint64>> folderSizes;
-    // The direct children, made as the root is read: a folder of a million entries is never held twice.
-    // folderAt: for each sub-folder, its entry and its running bytes.
-    StorageEntries children(root);
-    std::vector<std::pair<qsizetype, std::atomic<qint64> *>> folderAt;
-    qint64 rootFiles = 0, rootFolders = 0, rootSkipped = 0;
-    bool listed = true;
-
-    auto isCancelled = [&] { return g_stopping.load() || (cancelled && cancelled()); };
-    auto collect = [&](StorageSnapshot &s) {
-        for (const auto &[at, size] : folderAt)
-            if (!children.otherVolume(at)) children.setBytes(at, size->load());
-        for (qsizetype i = 0; i < children.size(); ++i)
-            s.total += children.bytes(i);
-        std::vector<std::pair<StorageEntry, uint64_t>> tops;
-        for (const auto &t : walk.tops)
-            t->appendTo(tops);
-        std::stable_sort(tops.begin(), tops.end(), [](const auto &a, const auto &b) {
-            return a.first.size != b.first.size ? a.first.size > b.first.size : a.second < b.second;
-        });
-        for (size_t i = 0; i < tops.size() && i < size_t(topCount); ++i)
-            s.topFiles << tops[i].first;
-        s.files = rootFiles + walk.files.load();
-        s.folders = rootFolders + walk.folders.load();
-        s.skipped = rootSkipped + walk.skipped.load();
-    };
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastReport = 0;
-    auto maybeReport = [&] {
-        if (progress && clock.elapsed() - lastReport > options.progressMs) {
-            lastReport = clock.elapsed();
-            StorageSnapshot s;
-            collect(s);
-            s.entries = children; // shared until the scan adds to its list
-            progress(s);
-        }
-    };
-    {
-        Joiner joiner{walk, walkers, false};
-        for (int i = 0; i < threads; ++i)
-            walkers.emplace_back([&walk, i] { walk.work(*walk.tops[size_t(i)]); });
-        auto rootNode = std::make_shared<Node>(Node{nullptr, *rootBytes});
-
-        alignas(8) char buf[32768];
-        qint64 seen = 0;
-        for (bool more = true; more && !isCancelled();) {
-            const long n = Posix::retry([&] { return ::syscall(SYS_getdents64, rootFd, buf, sizeof buf); });
-            if (n <= 0) {
-                listed = n == 0;
-                break;
-            }
-            for (long off = 0; off < n;) {
-                auto *d = reinterpret_cast<linux_dirent64 *>(buf + off);
-                off += d->d_reclen;
-                const char *raw = d->d_name;
-                if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) continue;
-                if (isCancelled()) {
-                    more = false;
-                    break;
-                }
-                if ((++seen & 63) == 0) maybeReport();
-                if (d->d_type == DT_LNK) continue;
-                struct statx sx {};
-                if (statxAt(rootFd, raw, 0, sx) != 0) {
-                    ++rootSkipped;
-                    continue;
-                }
-                if (S_ISLNK(sx.stx_mode)) continue;
-                const qsizetype length = qsizetype(std::strlen(raw));
-                // Not shown under another name, so not listed at all.
-                if (!Posix::decode(raw, length)) {
-                    ++rootSkipped;
-                    continue;
-                }
-                if (S_ISDIR(sx.stx_mode)) {
-                    const bool other = rootVolume.differs(volumeOf(sx));
-                    if (!children.append(raw, length, 0, true, other)) {
-                        ++rootSkipped;
-                        continue;
-                    }
-                    ++rootFolders;
-                    std::atomic<qint64> &size = folderSizes.emplace_back(0);
-                    folderAt.emplace_back(children.size() - 1, &size);
-                    if (!other)
-                        walk.push(Task{rootHolder, std::make_shared<Node>(Node{rootNode, QByteArray(raw)}),
-                                       &size, 1});
-                } else {
-                    const qint64 size = walk.firstLink(sx) ? allocated(sx) : 0;
-                    if (!children.append(raw, length, size, false, false)) {
-                        ++rootSkipped;
-                        continue;
-                    }
-                    ++rootFiles;
-                    if (rootTop.wants(size)) rootTop.offer(children.last(), walk.nextOrder());
-                }
-            }
-        }
-        if (!listed) return failed;
-        walk.closeInput();
-        while (!walk.done()) {
-            if (isCancelled()) {
-                walk.stop.store(true);
-                walk.wakeAll();
-                break;
-            }
-            walk.waitDone(20);
-            maybeReport();
-        }
-        joiner.finished = true;
-    }
-    StorageSnapshot s;
-    collect(s);
-    s.entries = std::move(children);
-    s.entries.sortBySize();
-    return s;
+    RootScan job(root, *rootBytes, std::move(rootHolder), rootVolume, options, cancelled, progress);
+    if (!job.run()) return failed;
+    return job.result();
 }
 
 int defaultWalkers() {

@@ -102,5 +102,10 @@ TEST_F(Search, NamesThatAreNotUtf8AreNeverHits) {
         ::close(fd);
     }
     file(QStringLiteral("x/frag-ok"));
+    // Nor is a valid name below such a folder: its path could not be shown.
+    ASSERT_EQ(::mkdir(bytesAt("bad\xfd").constData(), 0755), 0);
+    const int fd = ::open(bytesAt("bad\xfd/frag-below").constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
     EXPECT_EQ(nameSet(run(QStringLiteral("frag"))), QSet<QString>{"frag-ok"});
 }
