@@ -40,8 +40,7 @@ void followLooks(QWidget *w, AppState *app) {
     apply();
     if (!app) return;
     QObject::connect(&app->settings(), &Settings::changed, w, [apply](Settings::Key key) {
-        using K = Settings::Key;
-        if (key == K::themeID || key == K::fontSize || key == K::folderIcons || key == K::appearance) apply();
+        if (Settings::changesLook(key)) apply();
     });
 }
 
@@ -76,7 +75,7 @@ ManualWindow::ManualWindow(AppState *app)
     if (app) {
         connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
             using K = Settings::Key;
-            if (key == K::themeID || key == K::fontSize || key == K::appearance) {
+            if (Settings::changesLook(key)) {
                 // The text is laid out in the new size and link colour, where the reader was.
                 const int at = m_document ? m_document->verticalScrollBar()->value() : 0;
                 showDocument();
