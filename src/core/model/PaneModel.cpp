@@ -485,6 +485,24 @@ void PaneModel::reload() {
         });
 }
 
+// The sort order changed while listing: sort again off the main thread before showing.
+void PaneModel::resortListing(quint64 generation, const QString &path, ListResult result) {
+    const SortKey nowKey = m_sort;
+    const bool nowReversed = m_sortReversed;
+    inWorker<ListResult>(
+        this,
+        [result = std::move(result), nowKey, nowReversed]() mutable {
+            ListResult r = std::move(result);
+            r.diff.reset();
+            r.incremental = false;
+            r.listing.items = FileLoader::sorted(std::move(r.listing.items), nowKey, nowReversed);
+            return r;
+        },
+        [this, generation, path, nowKey, nowReversed](ListResult r) {
+            applyListing(generation, path, nowKey, nowReversed, std::move(r));
+        });
+}
+
 // A listing applies only while the pane still shows its folder and no newer listing has been applied,
 // so a slow, older listing never overwrites a newer one.
 void PaneModel::applyListing(quint64 generation, const QString &path, SortKey key, bool reversed,
@@ -500,21 +518,7 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
         return;
     }
     if (!result.listing.error && (key != m_sort || reversed != m_sortReversed)) {
-        // The sort order changed while listing: sort again off the main thread before showing.
-        const SortKey nowKey = m_sort;
-        const bool nowReversed = m_sortReversed;
-        inWorker<ListResult>(
-            this,
-            [result = std::move(result), nowKey, nowReversed]() mutable {
-                ListResult r = std::move(result);
-                r.diff.reset();
-                r.incremental = false;
-                r.listing.items = FileLoader::sorted(std::move(r.listing.items), nowKey, nowReversed);
-                return r;
-            },
-            [this, generation, path, nowKey, nowReversed](ListResult r) {
-                applyListing(generation, path, nowKey, nowReversed, std::move(r));
-            });
+        resortListing(generation, path, std::move(result));
         return;
     }
     m_appliedListGeneration = generation;

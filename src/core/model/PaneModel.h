@@ -195,6 +195,7 @@ private:
     void noteChanges(const QStringList &names);
     bool update(const QStringList &names);
     void applyListing(quint64 generation, const QString &path, SortKey key, bool reversed, ListResult result);
+    void resortListing(quint64 generation, const QString &path, ListResult result);
     void resort();
     void scheduleSearch();
     void startSearchWalk();

@@ -289,6 +289,21 @@ bool unchanged(const Match &match) {
            sx.stx_mtime.tv_nsec == match.mtimeNsec && int64_t(sx.stx_size) == match.size;
 }
 
+namespace {
+
+// The destination folder there, made when only it is missing: a missing parent may be a share that is not
+// mounted, and the files must not land on the local disk beneath its mount point.
+bool destinationReady(const QString &destination) {
+    struct stat st {};
+    if (Posix::statPath(destination, st)) return true;
+    const QString parent = Posix::parentOf(destination);
+    const auto bytes = Posix::encode(destination);
+    return !parent.isEmpty() && Posix::statPath(parent, st) && S_ISDIR(st.st_mode) && bytes &&
+           (::mkdir(bytes->constData(), 0777) == 0 || errno == EEXIST);
+}
+
+} // namespace
+
 RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const Clock &clock,
               const WriterProbe &writer) {
     RunResult result;
@@ -307,21 +322,10 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
         if (found.isEmpty()) continue;
         progress.setItem(0, rule.name);
 
-        QString destination;
-        if (rule.action != u"trash") {
-            destination = FileLoader::norm(rule.destination);
-            struct stat st {};
-            if (!Posix::statPath(destination, st)) {
-                // Only the last folder is made: a missing parent may be a share that is not mounted, and
-                // the files must not land on the local disk beneath its mount point.
-                const QString parent = Posix::parentOf(destination);
-                const auto bytes = Posix::encode(destination);
-                if (parent.isEmpty() || !Posix::statPath(parent, st) || !S_ISDIR(st.st_mode) || !bytes ||
-                    (::mkdir(bytes->constData(), 0777) != 0 && errno != EEXIST)) {
-                    result.errors << LF("Ziel nicht gefunden: %@", rule.destination);
-                    continue;
-                }
-            }
+        const QString destination = rule.action == u"trash" ? QString() : FileLoader::norm(rule.destination);
+        if (rule.action != u"trash" && !destinationReady(destination)) {
+            result.errors << LF("Ziel nicht gefunden: %@", rule.destination);
+            continue;
         }
         for (const Match &m : found) {
             if (progress.isCancelled()) {
