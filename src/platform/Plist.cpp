@@ -159,13 +159,47 @@ std::optional<QString> text(const char *bytes, uint64_t length) {
     return out;
 }
 
-// Converts a parsed tree; ok turns false for anything unreadable. Depth is bounded again here, whatever
-// the parser accepted.
-QVariant toVariant(plist_t node, int depth, bool &ok) {
-    if (depth > kMaxDepth) {
-        ok = false;
-        return {};
+QVariant toVariant(plist_t node, int depth, bool &ok);
+
+QVariant arrayToVariant(plist_t node, int depth, bool &ok) {
+    // The iterator walks the items once; fetching each by index walks the list from its start.
+    QVariantList list;
+    list.reserve(plist_array_get_size(node));
+    plist_array_iter it = nullptr;
+    plist_array_new_iter(node, &it);
+    while (ok && it) {
+        plist_t item = nullptr;
+        plist_array_next_item(node, it, &item);
+        if (!item) break;
+        list << toVariant(item, depth + 1, ok);
     }
+    free(it);
+    return list;
+}
+
+QVariant dictToVariant(plist_t node, int depth, bool &ok) {
+    QVariantMap map;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(node, &it);
+    while (ok) {
+        // Keys were checked for NUL characters before parsing, so reading them can't assert.
+        char *key = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(node, it, &key, &value);
+        if (!key) break;
+        const auto name = text(key, std::strlen(key));
+        free(key);
+        if (!name)
+            ok = false;
+        else
+            map.insert(*name, toVariant(value, depth + 1, ok));
+    }
+    free(it);
+    return map;
+}
+
+// A value that holds no other; ok turns false for a string that isn't text and a key outside a dictionary.
+QVariant leafToVariant(plist_t node, bool &ok) {
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         uint8_t b = 0;
@@ -200,46 +234,28 @@ QVariant toVariant(plist_t node, int depth, bool &ok) {
         plist_get_date_val(node, &sec, &usec);
         return QDateTime::fromMSecsSinceEpoch((kAppleEpoch + sec) * 1000 + usec / 1000, Qt::UTC);
     }
-    case PLIST_ARRAY: {
-        // The iterator walks the items once; fetching each by index walks the list from its start.
-        QVariantList list;
-        list.reserve(plist_array_get_size(node));
-        plist_array_iter it = nullptr;
-        plist_array_new_iter(node, &it);
-        while (ok && it) {
-            plist_t item = nullptr;
-            plist_array_next_item(node, it, &item);
-            if (!item) break;
-            list << toVariant(item, depth + 1, ok);
-        }
-        free(it);
-        return list;
-    }
-    case PLIST_DICT: {
-        QVariantMap map;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        while (ok) {
-            // Keys were checked for NUL characters before parsing, so reading them can't assert.
-            char *key = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(node, it, &key, &value);
-            if (!key) break;
-            const auto name = text(key, std::strlen(key));
-            free(key);
-            if (!name)
-                ok = false;
-            else
-                map.insert(*name, toVariant(value, depth + 1, ok));
-        }
-        free(it);
-        return map;
-    }
     case PLIST_KEY:
-        ok = false; // a key outside a dictionary
+        ok = false;
         return {};
     default:
         return {};
+    }
+}
+
+// Converts a parsed tree; ok turns false for anything unreadable. Depth is bounded again here, whatever
+// the parser accepted.
+QVariant toVariant(plist_t node, int depth, bool &ok) {
+    if (depth > kMaxDepth) {
+        ok = false;
+        return {};
+    }
+    switch (plist_get_node_type(node)) {
+    case PLIST_ARRAY:
+        return arrayToVariant(node, depth, ok);
+    case PLIST_DICT:
+        return dictToVariant(node, depth, ok);
+    default:
+        return leafToVariant(node, ok);
     }
 }
 

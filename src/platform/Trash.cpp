@@ -6,11 +6,16 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+
+#include <dirent.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -181,6 +186,72 @@ QByteArray infoFileForRaw(const QByteArray &trashedPath) {
     if (name == "." || name == "..") return {};
     const auto rootBytes = Posix::encode(root);
     return rootBytes ? *rootBytes + "/info/" + name + ".trashinfo" : QByteArray();
+}
+
+QList<QByteArray> entries(const QString &folder) {
+    QList<QByteArray> out;
+    const auto bytes = Posix::encode(folder);
+    if (!bytes) return out;
+    DIR *dir = ::opendir(bytes->constData());
+    if (!dir) return out;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (!std::strcmp(name, ".") || !std::strcmp(name, "..") || !std::strcmp(name, ".DS_Store")) continue;
+        out << *bytes + '/' + name;
+    }
+    ::closedir(dir);
+    return out;
+}
+
+QList<QByteArray> contents(const QStringList &folders) {
+    QList<QByteArray> out;
+    for (const QString &folder : folders)
+        out += entries(folder);
+    return out;
+}
+
+void dropOrphanInfos(const QStringList &folders) {
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (const QString &folder : folders) {
+        if (!folder.endsWith(QStringLiteral("/files"))) continue;
+        const auto files = Posix::encode(folder);
+        if (!files) continue;
+        for (const QByteArray &info : entries(folder.chopped(6) + QStringLiteral("/info"))) {
+            if (!info.endsWith(".trashinfo")) continue;
+            const QByteArray name = info.mid(info.lastIndexOf('/') + 1).chopped(infoSuffixLength);
+            struct stat st {};
+            if (lstatBytes(*files + '/' + name, st)) continue;
+            if (!lstatBytes(info, st) || now - st.st_mtime < 60) continue;
+            ::unlink(info.constData());
+        }
+    }
+}
+
+void dropInfoOfGone(const QString &trashedPath) {
+    struct stat st {};
+    const QString info = infoFileFor(trashedPath);
+    if (info.isEmpty() || Posix::lstatPath(trashedPath, st)) return;
+    if (const auto bytes = Posix::encode(info)) ::unlink(bytes->constData());
+}
+
+Listing list(const QString &folder) {
+    Listing out;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        out.error = errno;
+        return out;
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+        if (!std::strcmp(entry->d_name, ".") || !std::strcmp(entry->d_name, "..")) continue;
+        out.names << Posix::shown(entry->d_name, qsizetype(std::strlen(entry->d_name)));
+    }
+    ::closedir(dir);
+    std::sort(out.names.begin(), out.names.end());
+    return out;
+}
+
+int accessError(const QString &folder) {
+    return ::access(QFile::encodeName(folder).constData(), R_OK | X_OK) == 0 ? 0 : errno;
 }
 
 } // namespace Trash

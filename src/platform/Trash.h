@@ -4,7 +4,9 @@
 // <mount>/.Trash/<uid>, or <mount>/.Trash-<uid>. The .trashinfo is written first
 // (O_EXCL), then the item is renamed into files/, so an entry is never without its origin.
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace Trash {
 
@@ -28,5 +30,25 @@ Result moveToTrash(const QString &path, const QString &shownAs = {});
 QString infoFileFor(const QString &trashedPath);
 // The same for a path given as bytes (its name need not be valid UTF-8); empty otherwise.
 QByteArray infoFileForRaw(const QByteArray &trashedPath);
+
+// What lies in a trash folder, as path bytes whatever the names (no "." "..", no .DS_Store); an unreadable
+// folder counts as empty.
+QList<QByteArray> entries(const QString &folder);
+// The entries of every folder, in order.
+QList<QByteArray> contents(const QStringList &folders);
+// Removes the .trashinfo files of the given "…/files" folders whose item is gone and which are older than a
+// minute (a younger one may belong to an item being moved in right now).
+void dropOrphanInfos(const QStringList &folders);
+// Removes the .trashinfo of an item that lay directly in a Trash's files folder and is gone now.
+void dropInfoOfGone(const QString &trashedPath);
+
+// A folder's names as the system lists them (shown readable, sorted), or the errno of opening it.
+struct Listing {
+    int error = 0;
+    QStringList names;
+};
+Listing list(const QString &folder);
+// 0 when the folder may be listed and entered, else the errno saying why not.
+int accessError(const QString &folder);
 
 } // namespace Trash

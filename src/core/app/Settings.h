@@ -73,6 +73,9 @@ public:
     static const Row *rowNamed(const QString &name);
     // What the settings file holds for a row, read and bounded as at start (the default when absent).
     static QVariant stored(Key key);
+    // Whether a change of the row alters how windows look (theme, size, icons): the rows the appearance
+    // reset puts back.
+    static bool changesLook(Key key) { return row(key).reset == Reset::appearance; }
 
     explicit Settings(int saveDelayMs = 300, QObject *parent = nullptr);
     ~Settings() override; // writes what is still waiting

@@ -79,13 +79,61 @@ QList<std::optional<qint64>> askFreeSpace(const QList<QByteArray> &paths,
     return out;
 }
 
-bool isSystemVolumeName(const QString &name) {
+bool listed(const QList<SidebarItem> &items, const QString &path) {
+    return std::any_of(items.cbegin(), items.cend(), [&](const SidebarItem &i) { return i.path == path; });
+}
+
+} // namespace
+
+bool SidebarModel::isSystemVolumeName(const QString &name) {
     static const QStringList names = {"Recovery", "Preboot",    "VM",      "Update",
                                       "xarts",    "iSCPreboot", "Hardware"};
     return names.contains(name) || name.startsWith(u"com.apple");
 }
 
-} // namespace
+QList<SidebarItem> SidebarModel::standardFolders(const QString &home, bool media) {
+    const std::pair<const char *, const char *> standard[] = {{"Desktop", "menubar.dock.rectangle"},
+                                                              {"Documents", "doc"},
+                                                              {"Downloads", "arrow.down.circle"},
+                                                              {"Applications", "square.grid.2x2"},
+                                                              {"Pictures", "photo"},
+                                                              {"Videos", "film"},
+                                                              {"Music", "music.note"}};
+    QList<SidebarItem> out;
+    for (const auto &[key, symbol] : standard) {
+        if (!media && qstrcmp(key, "Pictures") == 0) break;
+        const auto path = qstrcmp(key, "Applications") == 0
+                              ? std::optional<QString>(QStringLiteral("/Applications"))
+                              : SystemNames::userDir(QString::fromUtf8(key));
+        if (!path || path->isEmpty() || FileLoader::norm(*path) == home) continue;
+        out.append(entry(FileLoader::norm(*path), localName(*path), QString::fromUtf8(symbol)));
+    }
+    return out;
+}
+
+QList<SidebarItem> SidebarModel::fixedFavorites(const QString &home, const QList<SidebarItem> &standard) {
+    QList<SidebarItem> fav;
+    fav.append(entry(home, localName(home), QStringLiteral("house")));
+    const QString icloud = home + QStringLiteral("/Library/Mobile Documents/com~apple~CloudDocs");
+    if (exists(icloud)) fav.append(entry(icloud, QStringLiteral("iCloud Drive"), QStringLiteral("icloud")));
+    const QString cloudStorage = home + QStringLiteral("/Library/CloudStorage");
+    QStringList clouds =
+        QDir(cloudStorage).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    std::sort(clouds.begin(), clouds.end());
+    for (const QString &name : clouds) {
+        if (name.startsWith(u'.')) continue;
+        const QString path = cloudStorage + u'/' + name;
+        fav.append(entry(path, localName(path), QStringLiteral("cloud")));
+    }
+    // The home Dropbox gives way to a cloud folder of that name.
+    const QString dropbox = home + QStringLiteral("/Dropbox");
+    if (std::none_of(fav.cbegin(), fav.cend(), [](const SidebarItem &i) { return i.name == u"Dropbox"; }) &&
+        exists(dropbox))
+        fav.append(entry(dropbox, QStringLiteral("Dropbox"), QStringLiteral("cloud")));
+    for (const SidebarItem &s : standard)
+        if (exists(s.path) && !listed(fav, s.path)) fav.append(s);
+    return fav;
+}
 
 SidebarModel::Sources SidebarModel::systemSources() {
     Sources s;
@@ -120,32 +168,17 @@ SidebarModel::Inputs SidebarModel::inputs() const {
     in.hidden = m_hiddenFavorites;
     in.sources = m_sources;
     in.asks = m_asks;
-    // The desktop's own folders where the user keeps them, by the names Linux gives them; one switched off
-    // (set to the home folder itself) is none.
-    const std::pair<const char *, const char *> standard[] = {{"Desktop", "menubar.dock.rectangle"},
-                                                              {"Documents", "doc"},
-                                                              {"Downloads", "arrow.down.circle"},
-                                                              {"Applications", "square.grid.2x2"},
-                                                              {"Pictures", "photo"},
-                                                              {"Videos", "film"},
-                                                              {"Music", "music.note"}};
-    const QString home = FileLoader::norm(QDir::homePath());
-    for (const auto &[key, symbol] : standard) {
-        const auto path = qstrcmp(key, "Applications") == 0
-                              ? std::optional<QString>(QStringLiteral("/Applications"))
-                              : SystemNames::userDir(QString::fromUtf8(key));
-        if (!path || path->isEmpty() || FileLoader::norm(*path) == home) continue;
-        in.standard.append(entry(FileLoader::norm(*path), localName(*path), QString::fromUtf8(symbol)));
-    }
+    in.standard = standardFolders(FileLoader::norm(QDir::homePath()), true);
     return in;
 }
 
-SidebarModel::Lists SidebarModel::build(const Inputs &in) {
-    Lists out;
-    // Devices: the root file system, then the volumes the user mounted, by the mount table's own paths
-    // (no look at a volume here: a dead one would hang the build).
-    out.devices.append(
-        entry(QStringLiteral("/"), localName(QStringLiteral("/")), QStringLiteral("internaldrive")));
+namespace {
+
+// The root file system, the volumes the user mounted by the mount table's own paths (no look at a volume
+// here: a dead one would hang the build) with their free space, then the pCloud Drive folder.
+QList<SidebarItem> listDevices(const SidebarModel::Inputs &in) {
+    QList<SidebarItem> out{
+        entry(QStringLiteral("/"), localName(QStringLiteral("/")), QStringLiteral("internaldrive"))};
     QList<QByteArray> asked{QByteArrayLiteral("/")};
     const std::vector<Volume> volumes = in.sources.volumes ? in.sources.volumes() : std::vector<Volume>();
     for (const Volume &v : volumes) {
@@ -153,63 +186,48 @@ SidebarModel::Lists SidebarModel::build(const Inputs &in) {
         const bool text = Posix::decode(bytes).has_value();
         const QString path = text ? FileLoader::norm(v.mountPoint) : v.mountPoint;
         const QString name = text ? localName(path) : Posix::shown(bytes.mid(bytes.lastIndexOf('/') + 1));
-        if (path == u"/" || isSystemVolumeName(name)) continue;
-        if (std::any_of(out.devices.cbegin(), out.devices.cend(),
-                        [&](const SidebarItem &i) { return i.path == path; }))
-            continue;
+        if (path == u"/" || SidebarModel::isSystemVolumeName(name) || listed(out, path)) continue;
         SidebarItem item = entry(path, name, QStringLiteral("externaldrive"), {}, false, true);
         if (!text) item.pathBytes = bytes;
-        out.devices.append(item);
+        out.append(item);
         asked.append(bytes);
     }
     const QList<std::optional<qint64>> free = askFreeSpace(asked, in.sources, in.asks);
     for (qsizetype i = 0; i < free.size(); ++i)
-        if (free[i] && *free[i] >= 1) out.devices[i].detail = FileFmt::size(*free[i]);
+        if (free[i] && *free[i] >= 1) out[i].detail = FileFmt::size(*free[i]);
     const QString pcloud = in.home + QStringLiteral("/pCloud Drive");
-    if (exists(pcloud) && std::none_of(out.devices.cbegin(), out.devices.cend(),
-                                       [&](const SidebarItem &i) { return i.path == pcloud; }))
-        out.devices.append(
+    if (exists(pcloud) && !listed(out, pcloud))
+        out.append(
             entry(pcloud, QStringLiteral("pCloud Drive"), QStringLiteral("externaldrive"), {}, false, true));
+    return out;
+}
 
-    // Favourites: home, the cloud folders that exist here, the standard folders that exist.
-    QList<SidebarItem> fav;
-    fav.append(entry(in.home, localName(in.home), QStringLiteral("house")));
-    const QString icloud = in.home + QStringLiteral("/Library/Mobile Documents/com~apple~CloudDocs");
-    if (exists(icloud)) fav.append(entry(icloud, QStringLiteral("iCloud Drive"), QStringLiteral("icloud")));
-    const QString cloudStorage = in.home + QStringLiteral("/Library/CloudStorage");
-    QStringList clouds =
-        QDir(cloudStorage).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    std::sort(clouds.begin(), clouds.end());
-    for (const QString &name : clouds) {
-        if (name.startsWith(u'.')) continue;
-        const QString path = cloudStorage + u'/' + name;
-        fav.append(entry(path, localName(path), QStringLiteral("cloud")));
-    }
-    const QString dropbox = in.home + QStringLiteral("/Dropbox");
-    if (std::none_of(fav.cbegin(), fav.cend(), [](const SidebarItem &i) { return i.name == u"Dropbox"; }) &&
-        exists(dropbox))
-        fav.append(entry(dropbox, QStringLiteral("Dropbox"), QStringLiteral("cloud")));
-    for (const SidebarItem &s : in.standard)
-        if (exists(s.path)) fav.append(s);
+// The fixed favourites but those hidden, then the user's own. On a volume that does not answer a favourite
+// is listed as it is; one that is gone stays stored and shows again once it exists.
+QList<SidebarItem> listFavorites(const SidebarModel::Inputs &in) {
+    QList<SidebarItem> fav = SidebarModel::fixedFavorites(in.home, in.standard);
     fav.erase(
         std::remove_if(fav.begin(), fav.end(),
                        [&](const SidebarItem &i) { return in.hidden.contains(FileLoader::norm(i.path)); }),
         fav.end());
-    // On a volume that does not answer a favourite is listed as it is; one that is gone stays stored and
-    // shows again once it exists.
     const auto asks = in.asks ? in.asks : std::make_shared<SidebarQuestions>();
     const QList<std::optional<bool>> present = asks->exists.askAll(
         in.userFavorites, [](const QString &path) { return exists(path); },
         std::chrono::steady_clock::now() + std::chrono::milliseconds(in.sources.answerMs));
     for (qsizetype k = 0; k < in.userFavorites.size(); ++k) {
         const QString &path = in.userFavorites[k];
-        if (!present[k].value_or(true)) continue;
-        if (std::any_of(fav.cbegin(), fav.cend(), [&](const SidebarItem &i) { return i.path == path; }))
-            continue;
-        fav.append(entry(path, localName(path), QStringLiteral("folder"), {}, true, false));
+        if (present[k].value_or(true) && !listed(fav, path))
+            fav.append(entry(path, localName(path), QStringLiteral("folder"), {}, true, false));
     }
-    out.favorites = fav;
+    return fav;
+}
 
+} // namespace
+
+SidebarModel::Lists SidebarModel::build(const Inputs &in) {
+    Lists out;
+    out.devices = listDevices(in);
+    out.favorites = listFavorites(in);
     out.places.append(entry(in.trash, QStringLiteral("Papierkorb"), QStringLiteral("trash")));
     return out;
 }

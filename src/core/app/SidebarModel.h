@@ -86,6 +86,16 @@ public:
     static Lists build(const Inputs &in);
     Inputs inputs() const;
 
+    // The favourites that need no word from the user: home, the cloud folders here, then those of
+    // `standard` that exist; each path once. Asks the file system (local folders only).
+    static QList<SidebarItem> fixedFavorites(const QString &home, const QList<SidebarItem> &standard);
+    // The desktop's standard folders where the user keeps them, named in the interface language; one
+    // switched off (set to home itself) is none. Without `media` only those for work (Desktop, Documents,
+    // Downloads, Applications).
+    static QList<SidebarItem> standardFolders(const QString &home, bool media);
+    // Volumes the system keeps for itself, never listed.
+    static bool isSystemVolumeName(const QString &name);
+
 signals:
     void changed();
 

@@ -20,14 +20,10 @@
 #include "platform/TrashRoots.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QtConcurrent>
 
-#include <cstring>
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,52 +49,6 @@ QString firstError(const QStringList &errors) {
     if (errors.size() > 1) text += LF(" (und %d weitere Fehler)", errors.size() - 1);
     return text;
 }
-
-// Entries of a folder as path bytes, whatever their names; unreadable counts as empty.
-QList<QByteArray> entriesOf(const QString &folder) {
-    QList<QByteArray> out;
-    const auto bytes = Posix::encode(folder);
-    if (!bytes) return out;
-    DIR *dir = ::opendir(bytes->constData());
-    if (!dir) return out;
-    while (const dirent *entry = ::readdir(dir)) {
-        const char *name = entry->d_name;
-        if (!std::strcmp(name, ".") || !std::strcmp(name, "..") || !std::strcmp(name, ".DS_Store")) continue;
-        out << *bytes + '/' + name;
-    }
-    ::closedir(dir);
-    return out;
-}
-
-QList<QByteArray> trashContents(const QStringList &folders) {
-    QList<QByteArray> out;
-    for (const QString &folder : folders)
-        out += entriesOf(folder);
-    return out;
-}
-
-// .trashinfo files whose item is gone (left behind by other programs or crashes) go with the emptying.
-// Young ones may belong to an item that is being moved in right now, so they stay.
-void dropOrphanInfos(const QStringList &folders) {
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    for (const QString &folder : folders) {
-        if (!folder.endsWith(QStringLiteral("/files"))) continue;
-        const auto files = Posix::encode(folder);
-        if (!files) continue;
-        for (const QByteArray &info : entriesOf(folder.chopped(6) + QStringLiteral("/info"))) {
-            if (!info.endsWith(".trashinfo")) continue;
-            const QByteArray name = info.mid(info.lastIndexOf('/') + 1).chopped(10);
-            struct stat st {};
-            if (::lstat((*files + '/' + name).constData(), &st) == 0) continue;
-            if (::lstat(info.constData(), &st) != 0 || now - st.st_mtime < 60) continue;
-            ::unlink(info.constData());
-        }
-    }
-}
-
-} // namespace
-
-namespace {
 
 // The one toast after a trash (and a permanent delete of what had no Trash).
 void reportTrash(Sides &sides, Toasts &toasts, const FileOps::TrashResult &result,
@@ -300,7 +250,7 @@ void TrashCommands::emptyTrash() {
 
     const QStringList folders =
         m_services.trashFolders ? m_services.trashFolders() : FileLoader::allTrashFolders();
-    whenDone(this, QtConcurrent::run([folders] { return trashContents(folders); }),
+    whenDone(this, QtConcurrent::run([folders] { return Trash::contents(folders); }),
              [found](const QList<QByteArray> &paths) {
                  found->paths = paths;
                  found->arrived = true;
@@ -325,8 +275,8 @@ void TrashCommands::startEmptyTrash(const QList<QByteArray> &paths, const QStrin
         K("Leere den Papierkorb"),
         [paths, folders](TransferProgress &progress) {
             Emptied emptied{FileOps::deleteRawPermanently(paths, &progress), 0};
-            dropOrphanInfos(folders);
-            emptied.left = trashContents(folders).size();
+            Trash::dropOrphanInfos(folders);
+            emptied.left = Trash::contents(folders).size();
             return emptied;
         },
         [this, folders](const Emptied &emptied) {
@@ -379,14 +329,10 @@ void TrashCommands::startAdminEmpty(const QStringList &denied, const QStringList
             if (!work) return {QString(), 0};
             AdminResult result{work(denied), 0};
             // The descriptions of what is gone are ours to remove.
-            for (const QString &path : denied) {
-                struct stat st {};
-                const QString info = Trash::infoFileFor(path);
-                if (info.isEmpty() || Posix::lstatPath(path, st)) continue;
-                if (const auto bytes = Posix::encode(info)) ::unlink(bytes->constData());
-            }
-            dropOrphanInfos(folders);
-            result.left = trashContents(folders).size();
+            for (const QString &path : denied)
+                Trash::dropInfoOfGone(path);
+            Trash::dropOrphanInfos(folders);
+            result.left = Trash::contents(folders).size();
             return result;
         },
         [this](const AdminResult &result) {
@@ -410,19 +356,12 @@ void TrashCommands::startAdminEmpty(const QStringList &denied, const QStringList
 }
 
 QString TrashCommands::rawListing(const QString &path) {
-    DIR *dir = ::opendir(QFile::encodeName(path).constData());
-    if (!dir) {
-        const int e = errno;
-        return LF("opendir-Fehler: %@ (errno %@)", Posix::errorText(e), QString::number(e));
-    }
-    QStringList names;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (!std::strcmp(entry->d_name, ".") || !std::strcmp(entry->d_name, "..")) continue;
-        names << Posix::shown(entry->d_name, qsizetype(std::strlen(entry->d_name)));
-    }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    return LF("%@ Einträge: %@", QString::number(names.size()), names.mid(0, 25).join(QStringLiteral(", ")));
+    const Trash::Listing listing = Trash::list(path);
+    if (listing.error)
+        return LF("opendir-Fehler: %@ (errno %@)", Posix::errorText(listing.error),
+                  QString::number(listing.error));
+    return LF("%@ Einträge: %@", QString::number(listing.names.size()),
+              listing.names.mid(0, 25).join(QStringLiteral(", ")));
 }
 
 namespace {
@@ -455,7 +394,7 @@ QString TrashCommands::diagnosisText() {
     lines << LF("Papierkorb %@", trash);
     lines << QStringLiteral("• POSIX readdir: ") + rawListing(files);
     {
-        const int denied = ::access(QFile::encodeName(files).constData(), R_OK | X_OK) == 0 ? 0 : errno;
+        const int denied = Trash::accessError(files);
         if (denied == 0 && QFileInfo(files).isDir()) {
             const auto filter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
             lines << LF("• QDir: %@ Einträge", QString::number(QDir(files).entryList(filter).size()));

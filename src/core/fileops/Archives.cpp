@@ -306,81 +306,99 @@ struct Unpacked {
     QString failure; // or why there is none
 };
 
+// One archive being unpacked: where it lies and the private folder the work happens in.
+struct Unpacking {
+    QString archive, folder, name, stem;
+    QString staging, inside; // the private folder and the new folder within it
+    QByteArray stagingBytes, insideBytes;
+    qint64 margin = 0;
+};
+
+// Why the archive can't be unpacked beside itself with the margin left; empty when it may be tried.
+QString fitFailure(const Unpacking &u, TransferProgress &progress) {
+    QString listFailure;
+    const std::optional<qint64> size = unpackedSize(u.archive, progress, listFailure);
+    if (!listFailure.isEmpty()) return extractFailure(u.name, failureDetail(listFailure));
+    if (const std::optional<qint64> free = FileOps::freeBytes(u.folder);
+        size && free && *free < *size + u.margin)
+        return extractFailure(u.name, LF("Nicht genug freier Speicherplatz auf dem Ziel: %@ nötig, %@ frei.",
+                                         FileFmt::size(*size + u.margin), FileFmt::size(*free)));
+    return {};
+}
+
+// Runs the tools into the new folder. The free space is watched all along: what an archive says about its
+// size may be a lie, a compressed one is not even asked, and other programs may be writing there too.
+std::optional<QString> runUnpack(const Unpacking &u, TransferProgress &progress, bool &full) {
+    const auto roomLeft = [&u](qint64 coming) {
+        const std::optional<qint64> free = FileOps::freeBytes(u.folder);
+        return !free || *free - coming >= u.margin;
+    };
+    if (!Archive::listsCheaply(u.name)) {
+        // Decompressed by one tool and unpacked by the other, with every piece between them let through
+        // only while it leaves the margin: never beyond it, however well the archive compresses.
+        const ToolCall call = extractCall(QStringLiteral("-"), u.inside);
+        return runToolPipe(
+            QString::fromLatin1(catTool), {u.archive}, call.tool, call.arguments,
+            [&](qint64 piece) { return roomLeft(piece + inFlight); }, &full, &progress);
+    }
+    const ToolCall call = extractCall(u.archive, u.inside);
+    return runTool(
+        call.tool, call.arguments, call.directory, call.environment, &progress, {},
+        [&] { return roomLeft(0); }, &full);
+}
+
+// The unpacked folder checked, tamed and put beside the archive under a free name; the failure otherwise.
+Unpacked placeUnpacked(const Unpacking &u, TransferProgress &progress) {
+    bool full = false;
+    const std::optional<QString> error = runUnpack(u, progress, full);
+    if (full) return {{}, marginFailure(u.name, u.margin)};
+    if (error) return {{}, extractFailure(u.name, failureDetail(*error, u.folder))};
+    if (progress.isCancelled()) return {{}, L("Abgebrochen. Unvollständiges wurde entfernt.")};
+    if (const int e = tame(u.insideBytes)) return {{}, FileOps::explain(FileError::fromErrno(e), u.name)};
+    if (!hasEntries(u.inside).value_or(false))
+        return {{},
+                QStringLiteral("„") + u.name + QStringLiteral("“: ") +
+                    L("Das Archiv ist leer oder noch nicht fertig geschrieben.")};
+    // Next to an existing folder of that name, the name says what it came from.
+    const QString wanted = Restore::exists(Posix::childPath(u.folder, u.stem))
+                               ? u.stem + QStringLiteral(" (") + Archive::formatLabel(u.name) + u')'
+                               : u.stem;
+    const Restore::Placed placed = Restore::moveToFreeName(u.inside, u.folder, wanted, progress);
+    if (placed.error) return {{}, extractFailure(u.name, Restore::message(*placed.error, u.stem))};
+    return {placed.path, {}};
+}
+
 // Unpacks one archive into a new folder beside it. The work happens in a
 // private folder, and the result appears under its name only once it is complete and tamed.
 Unpacked extractOne(const QString &archive, TransferProgress &progress) {
-    const QString folder = Restore::folder(archive);
-    const QString name = Restore::name(archive);
-    const QString stem = Archive::strippedName(name);
+    Unpacking u;
+    u.archive = archive;
+    u.folder = Restore::folder(archive);
+    u.name = Restore::name(archive);
+    u.stem = Archive::strippedName(u.name);
+    u.margin = freeMargin(u.folder);
+    if (const QString failure = fitFailure(u, progress); !failure.isEmpty()) return {{}, failure};
 
-    QString listFailure;
-    const std::optional<qint64> size = unpackedSize(archive, progress, listFailure);
-    if (!listFailure.isEmpty()) return {{}, extractFailure(name, failureDetail(listFailure))};
-    const qint64 margin = freeMargin(folder);
-    if (const std::optional<qint64> free = FileOps::freeBytes(folder); size && free && *free < *size + margin)
-        return {{},
-                extractFailure(name, LF("Nicht genug freier Speicherplatz auf dem Ziel: %@ nötig, %@ frei.",
-                                        FileFmt::size(*size + margin), FileFmt::size(*free)))};
+    u.staging = Posix::childPath(u.folder, QStringLiteral(".Kestrin-") +
+                                               QUuid::createUuid().toString(QUuid::WithoutBraces));
+    u.inside = Posix::childPath(u.staging, u.stem);
+    const auto stagingBytes = Posix::encode(u.staging), insideBytes = Posix::encode(u.inside);
+    if (!stagingBytes || !insideBytes) return {{}, FileOps::explain(FileError::fromErrno(EILSEQ), u.name)};
+    u.stagingBytes = *stagingBytes;
+    u.insideBytes = *insideBytes;
+    if (::mkdir(u.stagingBytes.constData(), 0700) != 0)
+        return {{}, FileOps::explain(FileError::fromErrno(errno), u.name)};
 
-    const QString staging = Posix::childPath(folder, QStringLiteral(".Kestrin-") +
-                                                         QUuid::createUuid().toString(QUuid::WithoutBraces));
-    const QString inside = Posix::childPath(staging, stem);
-    const auto stagingBytes = Posix::encode(staging), insideBytes = Posix::encode(inside);
-    if (!stagingBytes || !insideBytes) return {{}, FileOps::explain(FileError::fromErrno(EILSEQ), name)};
-    if (::mkdir(stagingBytes->constData(), 0700) != 0)
-        return {{}, FileOps::explain(FileError::fromErrno(errno), name)};
-
-    QString failure;
-    if (::mkdir(insideBytes->constData(), 0777) != 0) {
-        failure = FileOps::explain(FileError::fromErrno(errno), name);
-    } else {
-        // The free space is watched all along: what an archive says about its size may be a lie, a compressed
-        // one is not even asked, and other programs may be writing there too.
-        const auto roomLeft = [&folder, margin](qint64 coming) {
-            const std::optional<qint64> free = FileOps::freeBytes(folder);
-            return !free || *free - coming >= margin;
-        };
-        bool full = false;
-        std::optional<QString> error;
-        if (!Archive::listsCheaply(name)) {
-            // Decompressed by one tool and unpacked by the other, with every piece between them let through
-            // only while it leaves the margin: never beyond it, however well the archive compresses.
-            const ToolCall call = extractCall(QStringLiteral("-"), inside);
-            error = runToolPipe(
-                QString::fromLatin1(catTool), {archive}, call.tool, call.arguments,
-                [&](qint64 piece) { return roomLeft(piece + inFlight); }, &full, &progress);
-        } else {
-            const ToolCall call = extractCall(archive, inside);
-            error = runTool(
-                call.tool, call.arguments, call.directory, call.environment, &progress, {},
-                [&] { return roomLeft(0); }, &full);
-        }
-        if (full) {
-            failure = marginFailure(name, margin);
-        } else if (error) {
-            failure = extractFailure(name, failureDetail(*error, folder));
-        } else if (progress.isCancelled()) {
-            failure = L("Abgebrochen. Unvollständiges wurde entfernt.");
-        } else if (const int e = tame(*insideBytes)) {
-            failure = FileOps::explain(FileError::fromErrno(e), name);
-        } else if (!hasEntries(inside).value_or(false)) {
-            failure = QStringLiteral("„") + name + QStringLiteral("“: ") +
-                      L("Das Archiv ist leer oder noch nicht fertig geschrieben.");
-        } else {
-            // Next to an existing folder of that name, the name says what it came from.
-            const QString wanted = Restore::exists(Posix::childPath(folder, stem))
-                                       ? stem + QStringLiteral(" (") + Archive::formatLabel(name) + u')'
-                                       : stem;
-            const Restore::Placed placed = Restore::moveToFreeName(inside, folder, wanted, progress);
-            if (!placed.error) {
-                ::rmdir(stagingBytes->constData());
-                return {placed.path, {}};
-            }
-            failure = extractFailure(name, Restore::message(*placed.error, stem));
-        }
-    }
-    removeQuietly(staging);
-    return {{}, failure};
+    Unpacked out;
+    if (::mkdir(u.insideBytes.constData(), 0777) != 0)
+        out.failure = FileOps::explain(FileError::fromErrno(errno), u.name);
+    else
+        out = placeUnpacked(u, progress);
+    if (out.failure.isEmpty())
+        ::rmdir(u.stagingBytes.constData());
+    else
+        removeQuietly(u.staging);
+    return out;
 }
 
 } // namespace

@@ -113,105 +113,88 @@ template <typename Fn> void inParts(qsizetype n, int parts, Fn fn) {
     Spread::run(n, parts, fn);
 }
 
-// The positions of items in their sorted order.
-std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool reversed) {
-    const qsizetype n = items.size();
-    const int parts = n < kParallelFrom ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    const QCollator collator = makeCollator();
-    // Collation keys: the costly part, made on every thread into a block of its own; where ICU can't
-    // be set up, QCollator's keys instead.
-    std::vector<std::unique_ptr<KeyBlock>> blocks(size_t(std::max(parts, 1)));
-    std::vector<std::pair<const KeyBlock *, size_t>> keyAt(static_cast<size_t>(n), {nullptr, 0});
+// What the comparisons of one sort read: the names' collation keys and, for the date orders, the dates.
+struct SortKeys {
+    // ICU keys in a block per thread; where ICU can't be set up, QCollator's keys instead.
+    std::vector<std::unique_ptr<KeyBlock>> blocks;
+    std::vector<std::pair<const KeyBlock *, size_t>> keyAt;
     std::vector<std::optional<QCollatorSortKey>> names;
     std::vector<qint64> dates;
-    if (key == SortKey::date || key == SortKey::created || key == SortKey::lastOpened)
-        dates.resize(size_t(n));
-    const qsizetype partSize = (n + parts - 1) / std::max(parts, 1);
     bool icu = true;
-    for (auto &b : blocks) {
-        b = std::make_unique<KeyBlock>();
-        icu = icu && b->ok();
-    }
-    if (!icu) names.resize(size_t(n));
-    inParts(n, parts, [&](qsizetype from, qsizetype to) {
-        const QCollator own = makeCollator();
-        KeyBlock &block = *blocks[size_t(partSize ? from / partSize : 0)];
-        if (icu) block.reserve(size_t(to - from) * 40);
-        for (qsizetype i = from; i < to; ++i) {
-            const FileItem &item = items[i];
-            if (icu)
-                keyAt[size_t(i)].second = block.add(item.name);
-            else
-                names[size_t(i)] = own.sortKey(item.name);
-            if (key == SortKey::date)
-                dates[size_t(i)] = msecs(item.modified);
-            else if (key == SortKey::created)
-                dates[size_t(i)] = birthTime(item.path());
-            else if (key == SortKey::lastOpened)
-                dates[size_t(i)] = msecs(lastUsedDate(item.path()));
-        }
-    });
 
-    // Kinds repeat: rank the distinct ones once instead of collating every pair.
-    std::vector<int> kindRank;
-    if (key == SortKey::type) {
-        QStringList distinct;
-        QHash<QString, int> seen;
-        for (const FileItem &i : items)
-            if (!seen.contains(i.kind)) seen.insert(i.kind, 0), distinct << i.kind;
-        std::stable_sort(distinct.begin(), distinct.end(),
-                         [&](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
-        int rank = 0;
-        for (qsizetype k = 0; k < distinct.size(); ++k) {
-            if (k > 0 && collator.compare(distinct[k - 1], distinct[k]) != 0) ++rank;
-            seen[distinct[k]] = rank;
-        }
-        kindRank.reserve(size_t(n));
-        for (const FileItem &i : items)
-            kindRank.push_back(seen.value(i.kind));
-    }
-
-    std::vector<qsizetype> order(static_cast<size_t>(n));
-    for (qsizetype i = 0; i < n; ++i)
-        order[size_t(i)] = i;
-    if (icu)
-        for (qsizetype i = 0; i < n; ++i)
-            keyAt[size_t(i)].first = blocks[size_t(partSize ? i / partSize : 0)].get();
-    const auto byName = [&](qsizetype a, qsizetype b) {
+    bool nameBefore(qsizetype a, qsizetype b) const {
         if (icu) {
             const auto &x = keyAt[size_t(a)], &y = keyAt[size_t(b)];
             return std::strcmp(x.first->at(x.second), y.first->at(y.second)) < 0;
         }
         return names[size_t(a)]->compare(*names[size_t(b)]) < 0;
-    };
-    const auto before = [&](qsizetype a, qsizetype b) {
-        const FileItem &x = items[a];
-        const FileItem &y = items[b];
-        if (x.isDirectory != y.isDirectory) return x.isDirectory;
-        switch (key) {
-        case SortKey::name:
-            return byName(a, b);
-        case SortKey::type: {
-            const int ka = kindRank[size_t(a)], kb = kindRank[size_t(b)];
-            return ka != kb ? ka < kb : byName(a, b);
+    }
+};
+
+qint64 dateOf(const FileItem &item, SortKey key) {
+    if (key == SortKey::date) return msecs(item.modified);
+    if (key == SortKey::created) return birthTime(item.path());
+    return msecs(lastUsedDate(item.path()));
+}
+
+// The keys: the costly part, made on every thread into a block of its own.
+SortKeys makeKeys(const QList<FileItem> &items, SortKey key, int parts) {
+    const qsizetype n = items.size();
+    SortKeys k;
+    k.blocks.resize(size_t(std::max(parts, 1)));
+    k.keyAt.assign(static_cast<size_t>(n), {nullptr, 0});
+    const bool byDate = key == SortKey::date || key == SortKey::created || key == SortKey::lastOpened;
+    if (byDate) k.dates.resize(size_t(n));
+    const qsizetype partSize = (n + parts - 1) / std::max(parts, 1);
+    for (auto &b : k.blocks) {
+        b = std::make_unique<KeyBlock>();
+        k.icu = k.icu && b->ok();
+    }
+    if (!k.icu) k.names.resize(size_t(n));
+    inParts(n, parts, [&](qsizetype from, qsizetype to) {
+        const QCollator own = makeCollator();
+        KeyBlock &block = *k.blocks[size_t(partSize ? from / partSize : 0)];
+        if (k.icu) block.reserve(size_t(to - from) * 40);
+        for (qsizetype i = from; i < to; ++i) {
+            if (k.icu)
+                k.keyAt[size_t(i)] = {&block, block.add(items[i].name)};
+            else
+                k.names[size_t(i)] = own.sortKey(items[i].name);
+            if (byDate) k.dates[size_t(i)] = dateOf(items[i], key);
         }
-        case SortKey::size:
-            return x.size != y.size ? x.size > y.size : byName(a, b);
-        case SortKey::date:
-        case SortKey::created:
-        case SortKey::lastOpened: {
-            const qint64 da = dates[size_t(a)], db = dates[size_t(b)];
-            return da != db ? da > db : byName(a, b);
-        }
-        }
-        return false;
-    };
-    // Stable runs in listing order, merged pairwise; a merge takes the earlier run first on ties, so the
-    // result is that of one stable sort of the whole.
-    std::vector<std::pair<qsizetype, qsizetype>> runs;
+    });
+    return k;
+}
+
+// Kinds repeat: rank the distinct ones once instead of collating every pair.
+std::vector<int> kindRanks(const QList<FileItem> &items, const QCollator &collator) {
+    QStringList distinct;
+    QHash<QString, int> seen;
+    for (const FileItem &i : items)
+        if (!seen.contains(i.kind)) seen.insert(i.kind, 0), distinct << i.kind;
+    std::stable_sort(distinct.begin(), distinct.end(),
+                     [&](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+    int rank = 0;
+    for (qsizetype k = 0; k < distinct.size(); ++k) {
+        if (k > 0 && collator.compare(distinct[k - 1], distinct[k]) != 0) ++rank;
+        seen[distinct[k]] = rank;
+    }
+    std::vector<int> out;
+    out.reserve(size_t(items.size()));
+    for (const FileItem &i : items)
+        out.push_back(seen.value(i.kind));
+    return out;
+}
+
+// Stable runs in listing order, merged pairwise; a merge takes the earlier run first on ties, so the
+// result is that of one stable sort of the whole.
+template <typename Before>
+void stableSortInParts(std::vector<qsizetype> &order, int parts, const Before &before) {
+    const qsizetype n = qsizetype(order.size());
     inParts(n, parts, [&](qsizetype from, qsizetype to) {
         std::stable_sort(order.begin() + from, order.begin() + to, before);
     });
+    std::vector<std::pair<qsizetype, qsizetype>> runs;
     const qsizetype chunk = (n + parts - 1) / std::max(parts, 1);
     for (qsizetype from = 0; from < n; from += chunk)
         runs.emplace_back(from, std::min(n, from + chunk));
@@ -234,7 +217,42 @@ std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool
             t.join();
         runs = std::move(next);
     }
+}
 
+// The positions of items in their sorted order.
+std::vector<qsizetype> sortOrder(const QList<FileItem> &items, SortKey key, bool reversed) {
+    const qsizetype n = items.size();
+    const int parts = n < kParallelFrom ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    const SortKeys keys = makeKeys(items, key, parts);
+    const std::vector<int> kindRank =
+        key == SortKey::type ? kindRanks(items, makeCollator()) : std::vector<int>();
+    std::vector<qsizetype> order(static_cast<size_t>(n));
+    for (qsizetype i = 0; i < n; ++i)
+        order[size_t(i)] = i;
+    const auto byName = [&](qsizetype a, qsizetype b) { return keys.nameBefore(a, b); };
+    const auto before = [&](qsizetype a, qsizetype b) {
+        const FileItem &x = items[a];
+        const FileItem &y = items[b];
+        if (x.isDirectory != y.isDirectory) return x.isDirectory;
+        switch (key) {
+        case SortKey::name:
+            return byName(a, b);
+        case SortKey::type: {
+            const int ka = kindRank[size_t(a)], kb = kindRank[size_t(b)];
+            return ka != kb ? ka < kb : byName(a, b);
+        }
+        case SortKey::size:
+            return x.size != y.size ? x.size > y.size : byName(a, b);
+        case SortKey::date:
+        case SortKey::created:
+        case SortKey::lastOpened: {
+            const qint64 da = keys.dates[size_t(a)], db = keys.dates[size_t(b)];
+            return da != db ? da > db : byName(a, b);
+        }
+        }
+        return false;
+    };
+    stableSortInParts(order, parts, before);
     if (reversed) {
         // Reverse the folders and the files each as a whole, so folders stay on top.
         const auto firstFile =

@@ -1,5 +1,5 @@
 #include "core/model/PaneModel.h"
-#include "core/model/SelectionOrder.h"
+#include "core/model/PaneWork.h"
 
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
@@ -14,12 +14,10 @@
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QMimeData>
 #include <QStorageInfo>
 #include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <limits>
 
@@ -37,6 +35,14 @@ namespace {
 PaneModel::Timings g_timings;
 PaneModel::Backend g_backend;
 
+QString settingsKey(const char *prefix, Side side) {
+    return QString::fromLatin1(prefix) + rawValue(side);
+}
+
+} // namespace
+
+namespace PaneWork {
+
 PaneModel::Backend backend() {
     PaneModel::Backend b = g_backend;
     if (!b.list) b.list = [](const QString &path) { return FileLoader::list(path); };
@@ -48,38 +54,13 @@ PaneModel::Backend backend() {
     return b;
 }
 
-// Runs work on the thread pool and hands its result to done on context's thread. Deleting context
-// deletes the watcher, so a late result never reaches a destroyed model.
-template <typename T, typename Work, typename Done> void inWorker(QObject *context, Work work, Done done) {
-    auto *watcher = new QFutureWatcher<T>(context);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, done = std::move(done)]() {
-        T result = watcher->result();
-        watcher->deleteLater();
-        done(std::move(result));
-    });
-    watcher->setFuture(QtConcurrent::run(std::move(work)));
-}
-
-QString settingsKey(const char *prefix, Side side) {
-    return QString::fromLatin1(prefix) + rawValue(side);
-}
-
-// Absolute, with dot segments resolved and no trailing slash.
 QString standardised(const QString &path) {
     return FileLoader::norm(QDir::isRelativePath(path) ? QDir::current().absoluteFilePath(path) : path);
 }
 
-// Case- and diacritic-insensitive form for prefix matching (É, E and e fold alike).
-QString folded(const QString &s) {
-    const QString decomposed = s.normalized(QString::NormalizationForm_D);
-    QString out;
-    out.reserve(decomposed.size());
-    for (QChar c : decomposed)
-        if (c.category() != QChar::Mark_NonSpacing) out.append(c);
-    return out.toCaseFolded();
-}
+} // namespace PaneWork
 
-} // namespace
+using namespace PaneWork;
 
 PaneModel::Timings PaneModel::timings() {
     return g_timings;
@@ -157,55 +138,21 @@ qsizetype PaneModel::rowIn(const QList<FileItem> &list, const QString &path) con
     return PathIndex::scan(list, path);
 }
 
-void PaneModel::setSelection(const QSet<QString> &selection) {
-    m_selection = selection;
-    emit selectionChanged();
-    notifyChanged();
-}
-
-void PaneModel::setSearchText(const QString &text) {
-    if (text == m_searchText) return;
-    m_searchText = text;
-    emit searchTextChanged();
-    notifyChanged();
-    scheduleSearch();
-}
-
-void PaneModel::setSearchFilter(const SearchFilter &filter) {
-    if (filter == m_searchFilter) return;
-    m_searchFilter = filter;
-    emit searchFilterChanged();
-    notifyChanged();
-    scheduleSearch();
-}
-
 void PaneModel::setViewMode(ViewMode mode) {
-    m_viewMode = mode;
     Defaults::setValue(settingsKey("view.", m_side), rawValue(mode));
-    emit viewModeChanged();
-    notifyChanged();
+    publish(m_viewMode, mode, &PaneModel::viewModeChanged);
 }
 
 void PaneModel::setSort(SortKey key) {
-    m_sort = key;
     Defaults::setValue(settingsKey("sort.", m_side), rawValue(key));
-    emit sortChanged();
-    notifyChanged();
+    publish(m_sort, key, &PaneModel::sortChanged);
     resort();
 }
 
 void PaneModel::setSortReversed(bool reversed) {
-    m_sortReversed = reversed;
     Defaults::setValue(settingsKey("sortReversed.", m_side), reversed);
-    emit sortReversedChanged();
-    notifyChanged();
+    publish(m_sortReversed, reversed, &PaneModel::sortReversedChanged);
     resort();
-}
-
-void PaneModel::setCursor(const std::optional<QString> &cursor) {
-    m_cursor = cursor;
-    emit cursorChanged();
-    notifyChanged();
 }
 
 void PaneModel::setItems(QList<FileItem> items, std::optional<ItemsDiff> diff) {
@@ -250,65 +197,32 @@ void PaneModel::patchItems(FileLoader::MergePlan plan) {
     if (!gone.isEmpty()) setSelection(m_selection - gone);
 }
 
-void PaneModel::setSearchResults(std::optional<QList<FileItem>> results) {
-    m_searchResults = std::move(results);
-    ++m_resultsVersion;
-    emit searchResultsChanged();
-    notifyChanged();
-}
-
-void PaneModel::setSearchCutShort(bool cutShort) {
-    m_searchCutShort = cutShort;
-    emit searchCutShortChanged();
-    notifyChanged();
-}
-
-void PaneModel::setIsSearching(bool searching) {
-    m_isSearching = searching;
-    emit isSearchingChanged();
-    notifyChanged();
-}
-
 void PaneModel::setErrorText(const std::optional<QString> &text) {
-    m_errorText = text;
-    emit errorTextChanged();
-    notifyChanged();
+    publish(m_errorText, text, &PaneModel::errorTextChanged);
 }
 
 void PaneModel::setFreeSpace(const QString &text) {
-    m_freeSpace = text;
-    emit freeSpaceChanged();
-    notifyChanged();
+    publish(m_freeSpace, text, &PaneModel::freeSpaceChanged);
 }
 
 void PaneModel::setCurrentPath(const QString &path) {
-    m_currentPath = path;
-    emit currentPathChanged();
-    notifyChanged();
+    publish(m_currentPath, path, &PaneModel::currentPathChanged);
 }
 
 void PaneModel::setCrumbs(const QList<Crumb> &crumbs) {
-    m_crumbs = crumbs;
-    emit crumbsChanged();
-    notifyChanged();
+    publish(m_crumbs, crumbs, &PaneModel::crumbsChanged);
 }
 
 void PaneModel::setBackStack(const QStringList &stack) {
-    m_backStack = stack;
-    emit backStackChanged();
-    notifyChanged();
+    publish(m_backStack, stack, &PaneModel::backStackChanged);
 }
 
 void PaneModel::setForwardStack(const QStringList &stack) {
-    m_forwardStack = stack;
-    emit forwardStackChanged();
-    notifyChanged();
+    publish(m_forwardStack, stack, &PaneModel::forwardStackChanged);
 }
 
 void PaneModel::raiseRefreshToken() {
-    ++m_refreshToken;
-    emit refreshTokenChanged();
-    notifyChanged();
+    publish(m_refreshToken, m_refreshToken + 1, &PaneModel::refreshTokenChanged);
 }
 
 // ---- settings, sorting, lifetime ----
@@ -571,6 +485,24 @@ void PaneModel::reload() {
         });
 }
 
+// The sort order changed while listing: sort again off the main thread before showing.
+void PaneModel::resortListing(quint64 generation, const QString &path, ListResult result) {
+    const SortKey nowKey = m_sort;
+    const bool nowReversed = m_sortReversed;
+    inWorker<ListResult>(
+        this,
+        [result = std::move(result), nowKey, nowReversed]() mutable {
+            ListResult r = std::move(result);
+            r.diff.reset();
+            r.incremental = false;
+            r.listing.items = FileLoader::sorted(std::move(r.listing.items), nowKey, nowReversed);
+            return r;
+        },
+        [this, generation, path, nowKey, nowReversed](ListResult r) {
+            applyListing(generation, path, nowKey, nowReversed, std::move(r));
+        });
+}
+
 // A listing applies only while the pane still shows its folder and no newer listing has been applied,
 // so a slow, older listing never overwrites a newer one.
 void PaneModel::applyListing(quint64 generation, const QString &path, SortKey key, bool reversed,
@@ -586,21 +518,7 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
         return;
     }
     if (!result.listing.error && (key != m_sort || reversed != m_sortReversed)) {
-        // The sort order changed while listing: sort again off the main thread before showing.
-        const SortKey nowKey = m_sort;
-        const bool nowReversed = m_sortReversed;
-        inWorker<ListResult>(
-            this,
-            [result = std::move(result), nowKey, nowReversed]() mutable {
-                ListResult r = std::move(result);
-                r.diff.reset();
-                r.incremental = false;
-                r.listing.items = FileLoader::sorted(std::move(r.listing.items), nowKey, nowReversed);
-                return r;
-            },
-            [this, generation, path, nowKey, nowReversed](ListResult r) {
-                applyListing(generation, path, nowKey, nowReversed, std::move(r));
-            });
+        resortListing(generation, path, std::move(result));
         return;
     }
     m_appliedListGeneration = generation;
@@ -636,85 +554,7 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
     emit listed();
 }
 
-void PaneModel::pruneSelectionToVisible() {
-    if (m_selection.isEmpty()) return;
-    QSet<QString> kept;
-    kept.reserve(m_selection.size());
-    for (const FileItem &item : visibleItems())
-        if (m_selection.contains(item.path())) kept.insert(item.path());
-    if (kept != m_selection) setSelection(kept);
-}
-
-// ---- search ----
-
-void PaneModel::scheduleSearch() {
-    // Supersede the older search before anything else: stop its timer and its walk.
-    m_searchTask->stop();
-    m_searchFlag->setCancelled();
-    ++m_searchGeneration;
-    // All white space, a pasted line break included.
-    const QString query = m_searchText.trimmed();
-    if (query.isEmpty() && !m_searchFilter.isActive()) {
-        const bool wasShown = m_searchResults.has_value();
-        if (m_searchCutShort) setSearchCutShort(false);
-        if (wasShown) setSearchResults(std::nullopt);
-        if (m_isSearching) setIsSearching(false);
-        if (wasShown) pruneSelectionToVisible();
-        return;
-    }
-    if (!m_isSearching) setIsSearching(true);
-    m_searchRoot = m_currentPath;
-    m_searchQuery = query;
-    m_searchFlag = std::make_shared<CancelFlag>();
-    if (!m_shutDown) m_searchTask->start(g_timings.searchDelayMs);
-}
-
-void PaneModel::startSearchWalk() {
-    if (m_shutDown) return;
-    const quint64 generation = m_searchGeneration;
-    const CancelFlagPtr flag = m_searchFlag;
-    const QString root = m_searchRoot;
-    const QString query = m_searchQuery;
-    const SearchFilter filter = m_searchFilter;
-    const SortKey key = m_sort;
-    const bool reversed = m_sortReversed;
-    emit searchWalkStarted(query);
-    using Found = std::pair<QList<FileItem>, bool>;
-    inWorker<Found>(
-        this,
-        [search = backend().search, root, query, filter, flag, key, reversed] {
-            bool cutShort = false;
-            QList<FileItem> hits = search(root, query, filter, *flag, searchLimit, &cutShort);
-            if (flag->cancelled()) return Found();
-            return Found(FileLoader::sorted(std::move(hits), key, reversed), cutShort);
-        },
-        [this, generation, flag, key, reversed](Found found) {
-            publishSearch(generation, flag, key, reversed, std::move(found.first), found.second);
-        });
-}
-
-void PaneModel::publishSearch(quint64 generation, const CancelFlagPtr &flag, SortKey key, bool reversed,
-                              QList<FileItem> hits, bool cutShort) {
-    if (m_shutDown || generation != m_searchGeneration || flag->cancelled()) return;
-    if (key != m_sort || reversed != m_sortReversed) {
-        // The order changed during the walk; the hits are shown in the order the pane shows now.
-        const SortKey nowKey = m_sort;
-        const bool nowReversed = m_sortReversed;
-        inWorker<QList<FileItem>>(
-            this, [hits, nowKey, nowReversed] { return FileLoader::sorted(hits, nowKey, nowReversed); },
-            [this, generation, flag, nowKey, nowReversed, cutShort](QList<FileItem> sorted) {
-                publishSearch(generation, flag, nowKey, nowReversed, std::move(sorted), cutShort);
-            });
-        return;
-    }
-    ChangeBatch batch(this);
-    if (cutShort != m_searchCutShort) setSearchCutShort(cutShort);
-    setSearchResults(std::move(hits));
-    setIsSearching(false);
-    pruneSelectionToVisible();
-}
-
-// ---- selection ----
+// ---- drag and drop ----
 
 void PaneModel::activateSide() {
     if (m_app && m_app->setActive) m_app->setActive(m_side);
@@ -723,159 +563,6 @@ void PaneModel::activateSide() {
 Qt::KeyboardModifiers PaneModel::heldModifiers() const {
     return m_app && m_app->modifiers ? m_app->modifiers() : Qt::KeyboardModifiers();
 }
-
-void PaneModel::click(const FileItem &item, const QList<FileItem> &ordered, Qt::KeyboardModifiers modifiers,
-                      int clickCount) {
-    activateSide();
-    ChangeBatch batch(this);
-    const bool doubleClick = clickCount > 1;
-    setCursor(item.path());
-    if (modifiers & Qt::ControlModifier) {
-        QSet<QString> s = m_selection;
-        if (!s.remove(item.path())) s.insert(item.path());
-        setSelection(s);
-        m_anchor = item.path();
-        return;
-    }
-    if ((modifiers & Qt::ShiftModifier) && m_anchor && !ordered.isEmpty()) {
-        const qsizetype a = rowIn(ordered, *m_anchor);
-        const qsizetype b = rowIn(ordered, item.path());
-        if (a >= 0 && b >= 0) {
-            QSet<QString> range;
-            for (qsizetype i = std::min(a, b); i <= std::max(a, b); ++i)
-                range.insert(ordered[i].path());
-            setSelection(range);
-            return;
-        }
-    }
-    setSelection({item.path()});
-    m_anchor = item.path();
-    if (doubleClick) openItem(item);
-}
-
-void PaneModel::columnClick(const QString &dir, const FileItem &item, const QList<FileItem> &ordered,
-                            Qt::KeyboardModifiers modifiers, int clickCount) {
-    if (standardised(dir) == m_currentPath) {
-        click(item, ordered, modifiers, clickCount);
-        return;
-    }
-    activateSide();
-    ChangeBatch batch(this);
-    go(dir, false, {item.path()});
-    if (clickCount > 1) openItem(item);
-}
-
-void PaneModel::contextSelect(const FileItem &item) {
-    activateSide();
-    ChangeBatch batch(this);
-    setCursor(item.path());
-    if (!m_selection.contains(item.path())) {
-        setSelection({item.path()});
-        m_anchor = item.path();
-    }
-}
-
-void PaneModel::openItem(const FileItem &item) {
-    if (item.isDirectory) {
-        go(item.path(), true, {});
-        return;
-    }
-    if (m_app && m_app->prefersExtraction && m_app->extract && m_app->prefersExtraction(item.path())) {
-        m_app->extract({item.path()});
-        return;
-    }
-    if (m_app && m_app->openFile) m_app->openFile(item.path());
-}
-
-void PaneModel::moveSelection(int delta, bool extend) {
-    const QList<FileItem> list = visibleItems(); // a copy: observers may change the lists while we publish
-    if (list.isEmpty()) return;
-    const qint64 count = list.size();
-    ChangeBatch batch(this);
-    const qsizetype at = m_cursor ? rowIn(list, *m_cursor) : -1;
-    qint64 target = at >= 0 ? qint64(at) + delta : delta <= 0 ? count + delta : qint64(delta) - 1;
-    target = std::clamp<qint64>(target, 0, count - 1);
-    const QString path = list[target].path();
-    setCursor(path);
-    if (extend && m_anchor) {
-        const qsizetype a = rowIn(list, *m_anchor);
-        if (a >= 0) {
-            QSet<QString> range;
-            for (qint64 i = std::min<qint64>(a, target); i <= std::max<qint64>(a, target); ++i)
-                range.insert(list[i].path());
-            setSelection(range);
-            return;
-        }
-    }
-    setSelection({path});
-    m_anchor = path;
-}
-
-void PaneModel::selectAll() {
-    const QList<FileItem> list = visibleItems();
-    if (list.isEmpty()) return;
-    QSet<QString> all;
-    all.reserve(list.size());
-    for (const FileItem &item : list)
-        all.insert(item.path());
-    ChangeBatch batch(this);
-    setSelection(all);
-    m_anchor = list.first().path();
-    setCursor(list.last().path());
-}
-
-void PaneModel::selectByPrefix(const QString &prefix) {
-    const QString wanted = folded(prefix);
-    if (wanted.isEmpty()) return;
-    for (const FileItem &item : visibleItems()) {
-        if (!folded(item.name).startsWith(wanted)) continue;
-        const QString path = item.path();
-        ChangeBatch batch(this);
-        setCursor(path);
-        setSelection({path});
-        m_anchor = path;
-        return;
-    }
-}
-
-QStringList PaneModel::selectedPaths() const {
-    return SelectionOrder::sorted(m_selection);
-}
-
-QString PaneModel::targetFolder() const {
-    if (m_selection.size() == 1 && isBrowsableFolder(*m_selection.begin())) return *m_selection.begin();
-    return m_currentPath;
-}
-
-std::optional<QString> PaneModel::previewPath() const {
-    if (m_selection.size() == 1 && !isBrowsableFolder(*m_selection.begin())) return *m_selection.begin();
-    return std::nullopt;
-}
-
-QString PaneModel::footerText() const {
-    const QList<FileItem> &visible = visibleItems();
-    if (m_selection.isEmpty()) return FileFmt::count(visible.size());
-    QString text = LF("%d von %d ausgewählt", m_selection.size(), visible.size());
-    qint64 total = 0;
-    const auto add = [&total](const FileItem &item) {
-        if (item.isDirectory || item.size <= 0) return;
-        // Saturate rather than wrap: the sum is only shown.
-        total = item.size > std::numeric_limits<qint64>::max() - total ? std::numeric_limits<qint64>::max()
-                                                                       : total + item.size;
-    };
-    // The header asks on every change: walk the smaller side.
-    if (m_selection.size() < visible.size() / 4) {
-        for (const QString &path : m_selection)
-            if (const qsizetype row = visibleRow(path); row >= 0) add(visible[row]);
-    } else {
-        for (const FileItem &item : visible)
-            if (m_selection.contains(item.path())) add(item);
-    }
-    if (total >= 1) text += QStringLiteral(" · ") + FileFmt::size(total);
-    return text;
-}
-
-// ---- drag and drop ----
 
 QMimeData *PaneModel::dragProvider(const FileItem &item) {
     activateSide();

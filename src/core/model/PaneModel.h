@@ -182,6 +182,12 @@ private:
         PaneModel *m_model;
     };
     void notifyChanged();
+    // Sets one published property, then tells its own signal and the batch, in that order.
+    template <typename T, typename V> void publish(T &field, V &&value, void (PaneModel::*signal)()) {
+        field = std::forward<V>(value);
+        (this->*signal)(); // emits it
+        notifyChanged();
+    }
     qsizetype rowIn(const QList<FileItem> &list, const QString &path) const;
     void updateCrumbs();
     void startMonitor();
@@ -189,6 +195,7 @@ private:
     void noteChanges(const QStringList &names);
     bool update(const QStringList &names);
     void applyListing(quint64 generation, const QString &path, SortKey key, bool reversed, ListResult result);
+    void resortListing(quint64 generation, const QString &path, ListResult result);
     void resort();
     void scheduleSearch();
     void startSearchWalk();

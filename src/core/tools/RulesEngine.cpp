@@ -180,6 +180,59 @@ Writer writerOf(const Match &match) {
     return answer;
 }
 
+namespace {
+
+// What a rule asks of a name, folded once.
+struct NameTest {
+    QString needle;
+    QStringList exts;
+    bool any() const { return needle.isEmpty() && exts.isEmpty(); }
+    bool passes(const QString &name) const {
+        if (any()) return true;
+        const QString low = folded(name);
+        if (!needle.isEmpty() && !low.contains(needle)) return false;
+        if (exts.isEmpty()) return true;
+        const qsizetype dot = low.lastIndexOf(u'.');
+        return exts.contains(dot < 0 ? QString() : low.mid(dot + 1));
+    }
+};
+
+NameTest nameTestOf(const CleanRule &rule) {
+    NameTest t;
+    t.needle = folded(trimmedBlanks(rule.nameContains));
+    for (const QString &e : rule.extensionList())
+        t.exts << folded(e);
+    return t;
+}
+
+Match matchOf(const QString &path, const struct statx &sx) {
+    Match m;
+    m.path = path;
+    m.dev = (uint64_t(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+    m.ino = sx.stx_ino;
+    m.mtimeSec = sx.stx_mtime.tv_sec;
+    m.mtimeNsec = sx.stx_mtime.tv_nsec;
+    m.size = int64_t(sx.stx_size);
+    return m;
+}
+
+// Code point order of the canonical forms: UTF-8 byte order.
+QList<Match> inPathOrder(const QList<Match> &found) {
+    QList<std::pair<QByteArray, qsizetype>> keys;
+    keys.reserve(found.size());
+    for (qsizetype i = 0; i < found.size(); ++i)
+        keys.append({found[i].path.normalized(QString::NormalizationForm_C).toUtf8(), i});
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    QList<Match> sorted;
+    sorted.reserve(found.size());
+    for (const auto &k : keys)
+        sorted << found[k.second];
+    return sorted;
+}
+
+} // namespace
+
 QList<Match> matchEntries(const CleanRule &rule, const Clock &clock) {
     QList<Match> out;
     if (!rule.isValid()) return out;
@@ -187,11 +240,7 @@ QList<Match> matchEntries(const CleanRule &rule, const Clock &clock) {
     const auto folderBytes = Posix::encode(rule.folder);
     if (!folderBytes) return out;
     const Clock now = clock ? clock : Clock(systemNow);
-
-    const QString needle = folded(trimmedBlanks(rule.nameContains));
-    QStringList exts;
-    for (const QString &e : rule.extensionList())
-        exts << folded(e);
+    const NameTest test = nameTestOf(rule);
     std::optional<__int128> cutoff;
     if (rule.olderThanDays >= 1) {
         qint64 span = 0, at = 0;
@@ -201,54 +250,26 @@ QList<Match> matchEntries(const CleanRule &rule, const Clock &clock) {
             return out;
         cutoff = __int128(at) * 1000000;
     }
-
     DirReader::Dir dir(*folderBytes);
     if (!dir.isOpen()) return out;
     DirReader::Batch batch;
     if (!dir.readAll(batch)) return out;
-
     for (const DirReader::Entry &e : batch.entries) {
         const char *raw = batch.name(e);
         if (raw[0] == '.') continue;
         if (e.type != DT_UNKNOWN && e.type != DT_REG) continue;
         // A name that is not valid UTF-8 would be acted on under another spelling: never touched.
         const auto name = Posix::decode(raw, e.length);
-        if (!name) continue;
-        const QString low = needle.isEmpty() && exts.isEmpty() ? QString() : folded(*name);
-        if (!needle.isEmpty() && !low.contains(needle)) continue;
-        if (!exts.isEmpty()) {
-            const qsizetype dot = low.lastIndexOf(u'.');
-            const QString ext = dot < 0 ? QString() : low.mid(dot + 1);
-            if (!exts.contains(ext)) continue;
-        }
+        if (!name || !test.passes(*name)) continue;
         struct statx sx {};
-        if (!statxAt(dir.fd(), raw, sx)) continue;
-        if (!S_ISREG(sx.stx_mode)) continue;
+        if (!statxAt(dir.fd(), raw, sx) || !S_ISREG(sx.stx_mode)) continue;
         const __int128 mtime = nanos(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
         const __int128 current = __int128(now()) * 1000000;
         if (current - mtime < __int128(freshMs) * 1000000) continue;
         if (cutoff && mtime > *cutoff) continue;
-        Match m;
-        m.path = Posix::childPath(rule.folder, *name);
-        m.dev = (uint64_t(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
-        m.ino = sx.stx_ino;
-        m.mtimeSec = sx.stx_mtime.tv_sec;
-        m.mtimeNsec = sx.stx_mtime.tv_nsec;
-        m.size = int64_t(sx.stx_size);
-        out << m;
+        out << matchOf(Posix::childPath(rule.folder, *name), sx);
     }
-    // Code point order of the canonical forms: UTF-8 byte order.
-    QList<std::pair<QByteArray, qsizetype>> keys;
-    keys.reserve(out.size());
-    for (qsizetype i = 0; i < out.size(); ++i)
-        keys.append({out[i].path.normalized(QString::NormalizationForm_C).toUtf8(), i});
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-    QList<Match> sorted;
-    sorted.reserve(out.size());
-    for (const auto &k : keys)
-        sorted << out[k.second];
-    return sorted;
+    return inPathOrder(out);
 }
 
 QStringList matches(const CleanRule &rule, const Clock &clock) {
@@ -268,6 +289,21 @@ bool unchanged(const Match &match) {
            sx.stx_mtime.tv_nsec == match.mtimeNsec && int64_t(sx.stx_size) == match.size;
 }
 
+namespace {
+
+// The destination folder there, made when only it is missing: a missing parent may be a share that is not
+// mounted, and the files must not land on the local disk beneath its mount point.
+bool destinationReady(const QString &destination) {
+    struct stat st {};
+    if (Posix::statPath(destination, st)) return true;
+    const QString parent = Posix::parentOf(destination);
+    const auto bytes = Posix::encode(destination);
+    return !parent.isEmpty() && Posix::statPath(parent, st) && S_ISDIR(st.st_mode) && bytes &&
+           (::mkdir(bytes->constData(), 0777) == 0 || errno == EEXIST);
+}
+
+} // namespace
+
 RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const Clock &clock,
               const WriterProbe &writer) {
     RunResult result;
@@ -286,21 +322,10 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
         if (found.isEmpty()) continue;
         progress.setItem(0, rule.name);
 
-        QString destination;
-        if (rule.action != u"trash") {
-            destination = FileLoader::norm(rule.destination);
-            struct stat st {};
-            if (!Posix::statPath(destination, st)) {
-                // Only the last folder is made: a missing parent may be a share that is not mounted, and
-                // the files must not land on the local disk beneath its mount point.
-                const QString parent = Posix::parentOf(destination);
-                const auto bytes = Posix::encode(destination);
-                if (parent.isEmpty() || !Posix::statPath(parent, st) || !S_ISDIR(st.st_mode) || !bytes ||
-                    (::mkdir(bytes->constData(), 0777) != 0 && errno != EEXIST)) {
-                    result.errors << LF("Ziel nicht gefunden: %@", rule.destination);
-                    continue;
-                }
-            }
+        const QString destination = rule.action == u"trash" ? QString() : FileLoader::norm(rule.destination);
+        if (rule.action != u"trash" && !destinationReady(destination)) {
+            result.errors << LF("Ziel nicht gefunden: %@", rule.destination);
+            continue;
         }
         for (const Match &m : found) {
             if (progress.isCancelled()) {

@@ -40,7 +40,7 @@ ManualWindow::ManualWindow(Settings &settings, WindowRequests &requests)
     rebuild();
     connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
         using K = Settings::Key;
-        if (key == K::themeID || key == K::fontSize || key == K::appearance) {
+        if (Settings::changesLook(key)) {
             // The text is laid out in the new size and link colour, where the reader was.
             const int at = m_document ? m_document->verticalScrollBar()->value() : 0;
             showDocument();

@@ -17,8 +17,7 @@ void OwnWindow::followLooks(QWidget *w, Settings *settings) {
     apply();
     if (!settings) return;
     QObject::connect(settings, &Settings::changed, w, [apply](Settings::Key key) {
-        using K = Settings::Key;
-        if (key == K::themeID || key == K::fontSize || key == K::folderIcons || key == K::appearance) apply();
+        if (Settings::changesLook(key)) apply();
     });
 }
 

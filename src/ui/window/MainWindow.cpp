@@ -147,13 +147,8 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
             build();
             MenuLocalizer::scheduleApply();
             break;
-        case K::themeID:
-        case K::fontSize:
-        case K::folderIcons:
-        case K::appearance:
-            applyEnvironment();
-            break;
         default:
+            if (Settings::changesLook(key)) applyEnvironment();
             break;
         }
     });

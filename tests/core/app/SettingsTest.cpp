@@ -78,6 +78,14 @@ TEST_F(SettingsTest, TheTableHasOneRowPerKeyInKeyOrder) {
     EXPECT_EQ(names.size(), int(Settings::rows().size()));
 }
 
+// Theme, size, folder icons and light or dark change the look, nothing else does.
+TEST_F(SettingsTest, OnlyTheLookRowsChangeTheLook) {
+    QSet<Key> look;
+    for (const Settings::Row &row : Settings::rows())
+        if (Settings::changesLook(row.key)) look << row.key;
+    EXPECT_EQ(look, (QSet<Key>{Key::themeID, Key::fontSize, Key::folderIcons, Key::appearance}));
+}
+
 // Nothing stored: every value is its row's default, and reading writes nothing back.
 TEST_F(SettingsTest, NothingStoredReadsTheDefaultsOfTheTable) {
     restart();

@@ -172,3 +172,20 @@ TEST_F(PaneSelection, SelectionFollowsWhatIsVisible) {
     EXPECT_FALSE(pane->searchResults().has_value());
     EXPECT_EQ(pane->selection(), QSet<QString>{p("f1")}); // the hit in the subfolder is out of sight again
 }
+
+// Each property's own signal comes before changed(); a click tells changed() once, after all of its own.
+TEST_F(PaneSelection, OwnSignalsComeBeforeOneChanged) {
+    auto pane = fivePane();
+    QStringList heard;
+    QObject::connect(pane.get(), &PaneModel::cursorChanged, [&] { heard << "cursor"; });
+    QObject::connect(pane.get(), &PaneModel::selectionChanged, [&] { heard << "selection"; });
+    QObject::connect(pane.get(), &PaneModel::viewModeChanged, [&] { heard << "view"; });
+    QObject::connect(pane.get(), &PaneModel::changed, [&] { heard << "changed"; });
+    pane->setSelection({p("f1")});
+    pane->setViewMode(ViewMode::list);
+    EXPECT_EQ(heard, (QStringList{"selection", "changed", "view", "changed"}));
+    heard.clear();
+    const QList<FileItem> items = pane->items();
+    pane->click(items[2], items, Qt::NoModifier);
+    EXPECT_EQ(heard, (QStringList{"cursor", "selection", "changed"}));
+}

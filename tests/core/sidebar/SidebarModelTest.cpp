@@ -143,6 +143,22 @@ TEST_F(SidebarModelTest, DesktopFoldersAreFoundAndNamedAsLinuxNamesThem) {
     SystemNames::resetForTests();
 }
 
+// Two desktop folders set to one place show once; the places for work leave the media folders out.
+TEST_F(SidebarModelTest, TheFixedFavouritesListEachPlaceOnce) {
+    QDir().mkpath(home + "/Desktop");
+    QDir().mkpath(home + "/Music");
+    const QString dirs = qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs";
+    TestUtil::writeFile(dirs, "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Desktop\"\n"
+                              "XDG_MUSIC_DIR=\"$HOME/Music\"\n");
+    SystemNames::resetForTests();
+    EXPECT_EQ(paths(SidebarModel::fixedFavorites(home, SidebarModel::standardFolders(home, true))),
+              (QStringList{home, home + "/Desktop", home + "/Music"}));
+    EXPECT_EQ(paths(SidebarModel::fixedFavorites(home, SidebarModel::standardFolders(home, false))),
+              (QStringList{home, home + "/Desktop"}));
+    QFile::remove(dirs);
+    SystemNames::resetForTests();
+}
+
 TEST_F(SidebarModelTest, ACloudDriveFolderShowsOnlyWhereItExists) {
     Settings settings;
     const QString icloud = home + "/Library/Mobile Documents/com~apple~CloudDocs";

@@ -1,6 +1,7 @@
 #include "ui/window/pane/PlacesMenu.h"
 
 #include "core/app/ItemCommands.h"
+#include "core/app/SidebarModel.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
 #include "core/model/FileLoader.h"
@@ -15,62 +16,23 @@
 #include <QStandardPaths>
 #include <algorithm>
 
-namespace {
-
-bool exists(const QString &path) {
-    return !path.isEmpty() && QFileInfo::exists(path);
-}
-
-bool isSystemVolumeName(const QString &name) {
-    static const QStringList names = {"Recovery", "Preboot",    "VM",      "Update",
-                                      "xarts",    "iSCPreboot", "Hardware"};
-    return names.contains(name) || name.startsWith(u"com.apple");
-}
-
-} // namespace
-
 QList<PlacesMenu::Place> PlacesMenu::places(const QString &home, const QStringList &volumeMountPoints) {
     QList<Place> out;
     auto has = [&](const QString &path) {
         return std::any_of(out.cbegin(), out.cend(), [&](const Place &p) { return p.path == path; });
     };
-    out.append({localName(home), QStringLiteral("house"), home});
-    const QString icloud = home + QStringLiteral("/Library/Mobile Documents/com~apple~CloudDocs");
-    if (exists(icloud)) out.append({QStringLiteral("iCloud Drive"), QStringLiteral("icloud"), icloud});
-    const QString cloudStorage = home + QStringLiteral("/Library/CloudStorage");
-    QStringList clouds =
-        QDir(cloudStorage).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    std::sort(clouds.begin(), clouds.end());
-    for (const QString &name : clouds) {
-        if (name.startsWith(u'.')) continue;
-        const QString path = cloudStorage + u'/' + name;
-        out.append({localName(path), QStringLiteral("cloud"), path});
-    }
-    const QString dropbox = home + QStringLiteral("/Dropbox");
-    if (std::none_of(out.cbegin(), out.cend(), [](const Place &p) { return p.name == u"Dropbox"; }) &&
-        exists(dropbox))
-        out.append({QStringLiteral("Dropbox"), QStringLiteral("cloud"), dropbox});
-    // The desktop's own folders where the user keeps them, named in the interface language.
-    const std::pair<const char *, const char *> standard[] = {
-        {"Desktop", "menubar.dock.rectangle"}, {"Documents", "doc"}, {"Downloads", "arrow.down.circle"}};
-    for (const auto &[key, symbol] : standard) {
-        const auto dir = SystemNames::userDir(QString::fromUtf8(key));
-        if (!dir) continue;
-        const QString path = FileLoader::norm(*dir);
-        if (path != home && exists(path) && !has(path))
-            out.append({localName(path), QString::fromUtf8(symbol), path});
-    }
-    if (exists(QStringLiteral("/Applications")))
-        out.append({L("Programme"), QStringLiteral("square.grid.2x2"), QStringLiteral("/Applications")});
+    for (const SidebarItem &i :
+         SidebarModel::fixedFavorites(home, SidebarModel::standardFolders(home, false)))
+        out.append({i.name, i.symbol, i.path});
     out.append({localName(QStringLiteral("/")), QStringLiteral("internaldrive"), QStringLiteral("/")});
     for (const QString &mountPoint : volumeMountPoints) {
         const QString path = FileLoader::norm(mountPoint);
         const QString name = localName(path);
-        if (path == u"/" || isSystemVolumeName(name) || has(path)) continue;
+        if (path == u"/" || SidebarModel::isSystemVolumeName(name) || has(path)) continue;
         out.append({name, QStringLiteral("externaldrive"), path});
     }
     const QString pcloud = home + QStringLiteral("/pCloud Drive");
-    if (exists(pcloud) && !has(pcloud))
+    if (QFileInfo::exists(pcloud) && !has(pcloud))
         out.append({QStringLiteral("pCloud Drive"), QStringLiteral("externaldrive"), pcloud});
     return out;
 }

@@ -1,0 +1,195 @@
+#include "core/model/PaneModel.h"
+#include "core/model/PaneWork.h"
+#include "core/model/SelectionOrder.h"
+
+#include "core/localisation/FileFmt.h"
+#include "core/localisation/Lang.h"
+
+#include <algorithm>
+#include <limits>
+
+// The selection of a pane: cursor, anchor, clicks, keys, type-to-select and what the selection tells.
+
+using PaneWork::standardised;
+
+namespace {
+
+// Case- and diacritic-insensitive form for prefix matching (É, E and e fold alike).
+QString folded(const QString &s) {
+    const QString decomposed = s.normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(decomposed.size());
+    for (QChar c : decomposed)
+        if (c.category() != QChar::Mark_NonSpacing) out.append(c);
+    return out.toCaseFolded();
+}
+
+} // namespace
+
+void PaneModel::setSelection(const QSet<QString> &selection) {
+    publish(m_selection, selection, &PaneModel::selectionChanged);
+}
+
+void PaneModel::setCursor(const std::optional<QString> &cursor) {
+    publish(m_cursor, cursor, &PaneModel::cursorChanged);
+}
+
+void PaneModel::pruneSelectionToVisible() {
+    if (m_selection.isEmpty()) return;
+    QSet<QString> kept;
+    kept.reserve(m_selection.size());
+    for (const FileItem &item : visibleItems())
+        if (m_selection.contains(item.path())) kept.insert(item.path());
+    if (kept != m_selection) setSelection(kept);
+}
+
+void PaneModel::click(const FileItem &item, const QList<FileItem> &ordered, Qt::KeyboardModifiers modifiers,
+                      int clickCount) {
+    activateSide();
+    ChangeBatch batch(this);
+    const bool doubleClick = clickCount > 1;
+    setCursor(item.path());
+    if (modifiers & Qt::ControlModifier) {
+        QSet<QString> s = m_selection;
+        if (!s.remove(item.path())) s.insert(item.path());
+        setSelection(s);
+        m_anchor = item.path();
+        return;
+    }
+    if ((modifiers & Qt::ShiftModifier) && m_anchor && !ordered.isEmpty()) {
+        const qsizetype a = rowIn(ordered, *m_anchor);
+        const qsizetype b = rowIn(ordered, item.path());
+        if (a >= 0 && b >= 0) {
+            QSet<QString> range;
+            for (qsizetype i = std::min(a, b); i <= std::max(a, b); ++i)
+                range.insert(ordered[i].path());
+            setSelection(range);
+            return;
+        }
+    }
+    setSelection({item.path()});
+    m_anchor = item.path();
+    if (doubleClick) openItem(item);
+}
+
+void PaneModel::columnClick(const QString &dir, const FileItem &item, const QList<FileItem> &ordered,
+                            Qt::KeyboardModifiers modifiers, int clickCount) {
+    if (standardised(dir) == m_currentPath) {
+        click(item, ordered, modifiers, clickCount);
+        return;
+    }
+    activateSide();
+    ChangeBatch batch(this);
+    go(dir, false, {item.path()});
+    if (clickCount > 1) openItem(item);
+}
+
+void PaneModel::contextSelect(const FileItem &item) {
+    activateSide();
+    ChangeBatch batch(this);
+    setCursor(item.path());
+    if (!m_selection.contains(item.path())) {
+        setSelection({item.path()});
+        m_anchor = item.path();
+    }
+}
+
+void PaneModel::openItem(const FileItem &item) {
+    if (item.isDirectory) {
+        go(item.path(), true, {});
+        return;
+    }
+    if (m_app && m_app->prefersExtraction && m_app->extract && m_app->prefersExtraction(item.path())) {
+        m_app->extract({item.path()});
+        return;
+    }
+    if (m_app && m_app->openFile) m_app->openFile(item.path());
+}
+
+void PaneModel::moveSelection(int delta, bool extend) {
+    const QList<FileItem> list = visibleItems(); // a copy: observers may change the lists while we publish
+    if (list.isEmpty()) return;
+    const qint64 count = list.size();
+    ChangeBatch batch(this);
+    const qsizetype at = m_cursor ? rowIn(list, *m_cursor) : -1;
+    qint64 target = at >= 0 ? qint64(at) + delta : delta <= 0 ? count + delta : qint64(delta) - 1;
+    target = std::clamp<qint64>(target, 0, count - 1);
+    const QString path = list[target].path();
+    setCursor(path);
+    if (extend && m_anchor) {
+        const qsizetype a = rowIn(list, *m_anchor);
+        if (a >= 0) {
+            QSet<QString> range;
+            for (qint64 i = std::min<qint64>(a, target); i <= std::max<qint64>(a, target); ++i)
+                range.insert(list[i].path());
+            setSelection(range);
+            return;
+        }
+    }
+    setSelection({path});
+    m_anchor = path;
+}
+
+void PaneModel::selectAll() {
+    const QList<FileItem> list = visibleItems();
+    if (list.isEmpty()) return;
+    QSet<QString> all;
+    all.reserve(list.size());
+    for (const FileItem &item : list)
+        all.insert(item.path());
+    ChangeBatch batch(this);
+    setSelection(all);
+    m_anchor = list.first().path();
+    setCursor(list.last().path());
+}
+
+void PaneModel::selectByPrefix(const QString &prefix) {
+    const QString wanted = folded(prefix);
+    if (wanted.isEmpty()) return;
+    for (const FileItem &item : visibleItems()) {
+        if (!folded(item.name).startsWith(wanted)) continue;
+        const QString path = item.path();
+        ChangeBatch batch(this);
+        setCursor(path);
+        setSelection({path});
+        m_anchor = path;
+        return;
+    }
+}
+
+QStringList PaneModel::selectedPaths() const {
+    return SelectionOrder::sorted(m_selection);
+}
+
+QString PaneModel::targetFolder() const {
+    if (m_selection.size() == 1 && isBrowsableFolder(*m_selection.begin())) return *m_selection.begin();
+    return m_currentPath;
+}
+
+std::optional<QString> PaneModel::previewPath() const {
+    if (m_selection.size() == 1 && !isBrowsableFolder(*m_selection.begin())) return *m_selection.begin();
+    return std::nullopt;
+}
+
+QString PaneModel::footerText() const {
+    const QList<FileItem> &visible = visibleItems();
+    if (m_selection.isEmpty()) return FileFmt::count(visible.size());
+    QString text = LF("%d von %d ausgewählt", m_selection.size(), visible.size());
+    qint64 total = 0;
+    const auto add = [&total](const FileItem &item) {
+        if (item.isDirectory || item.size <= 0) return;
+        // Saturate rather than wrap: the sum is only shown.
+        total = item.size > std::numeric_limits<qint64>::max() - total ? std::numeric_limits<qint64>::max()
+                                                                       : total + item.size;
+    };
+    // The header asks on every change: walk the smaller side.
+    if (m_selection.size() < visible.size() / 4) {
+        for (const QString &path : m_selection)
+            if (const qsizetype row = visibleRow(path); row >= 0) add(visible[row]);
+    } else {
+        for (const FileItem &item : visible)
+            if (m_selection.contains(item.path())) add(item);
+    }
+    if (total >= 1) text += QStringLiteral(" · ") + FileFmt::size(total);
+    return text;
+}
