@@ -4,6 +4,8 @@
 #include <QPointer>
 
 class AppState;
+class Commands;
+class Settings;
 class QAction;
 class QMenu;
 
@@ -15,7 +17,8 @@ class QMenu;
 class MainMenuBar : public QMenuBar {
     Q_OBJECT
 public:
-    explicit MainMenuBar(AppState *app, QWidget *parent = nullptr);
+    // The help chapters come from the state's manual.
+    MainMenuBar(Commands &commands, Settings &settings, AppState *chapters, QWidget *parent = nullptr);
 
     QMenu *fileMenu() const { return m_file; }
     QMenu *editMenu() const { return m_edit; }
@@ -28,6 +31,12 @@ public:
     QMenu *chaptersMenu() const { return m_chapters; }
 
 private:
+    // Adds the registry's actions of these ids; a null id is a separator.
+    void fill(QMenu *menu, std::initializer_list<const char *> ids);
+    void buildFilesMenu();
+    void buildViewMenu(Settings &settings);
+
+    Commands &m_commands;
     QMenu *m_file = nullptr;
     QMenu *m_edit = nullptr;
     QMenu *m_files = nullptr;

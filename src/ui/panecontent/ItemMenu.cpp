@@ -33,7 +33,7 @@ struct Context {
         return app->items().contextPaths(pane, item);
     }
     QAction *command(const char *id) const {
-        return app ? Commands::of(app)->action(QString::fromUtf8(id)) : nullptr;
+        return app ? Commands::registeredFor(app)->action(QString::fromUtf8(id)) : nullptr;
     }
     // A command that cannot run here (its sheet is not built yet) is left out of the menu.
     bool offers(const char *id) const {
@@ -187,7 +187,8 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
         a->setObjectName(id);
         QObject::connect(a, &QAction::triggered, menu, [c, id] {
             c.selectFirst();
-            if (QAction *cmd = c.app ? Commands::of(c.app)->action(id) : nullptr; cmd && cmd->isEnabled())
+            if (QAction *cmd = c.app ? Commands::registeredFor(c.app)->action(id) : nullptr;
+                cmd && cmd->isEnabled())
                 cmd->trigger();
         });
     }

@@ -103,13 +103,37 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         return;
     }
     m_sheets = new SheetPresenter(m_app->requests(), this);
+    // Made before the parts it is handed to, and so gone before them.
+    m_commands = new Commands(*m_app, this);
+    registerSheets();
+    provideMenuParts();
+    build();
+    applyEnvironment();
+    connect(&m_app->requests(), &WindowRequests::manualRequested, this,
+            [app = m_app.data()] { ManualWindow::open(app); });
+    // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
+    // closeEvent, which asks first while a job runs.
+    m_commands->attach(this);
+    m_commands->setSheets(m_sheets);
+    // The preview window of Space and Ctrl+Y.
+    new QuickLook(m_app, this);
+    m_commands->update();
+    setMenuBar(new MainMenuBar(*m_commands, m_app->settings(), m_app, this));
+    followState();
+}
+
+void MainWindow::registerSheets() {
     FeedbackSheet::registerWith(m_sheets, m_app);
     ShortcutsSheet::registerWith(m_sheets, m_app);
     ToolSheets::install(m_sheets, m_app);
     ToolbarEditorSheet::registerWith(m_sheets, m_app);
     InfoSheet::registerWith(m_sheets, m_app);
     TerminalHelpSheet::registerWith(m_sheets, m_app);
-    // The item menu's entries that other parts provide.
+    FavoritesEditorSheet::registerWith(m_sheets, m_app);
+}
+
+// The entries of the item menu and the sections of the info form that other parts provide.
+void MainWindow::provideMenuParts() {
     ItemMenu::openWith = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
                                                            const std::function<void()> &pick) {
         if (app) OpenWithMenu::fill(menu, app, paths, pick);
@@ -134,20 +158,9 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         }
         return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();
     });
-    FavoritesEditorSheet::registerWith(m_sheets, m_app);
-    build();
-    applyEnvironment();
-    connect(&m_app->requests(), &WindowRequests::manualRequested, this,
-            [app = m_app.data()] { ManualWindow::open(app); });
-    // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
-    // closeEvent, which asks first while a job runs.
-    Commands::of(m_app)->attach(this);
-    Commands::of(m_app)->setSheets(m_sheets);
-    // The preview window of Space and Ctrl+Y.
-    new QuickLook(m_app, this);
-    Commands::of(m_app)->update();
-    setMenuBar(new MainMenuBar(m_app, this));
+}
 
+void MainWindow::followState() {
     using K = Settings::Key;
     connect(&m_app->settings(), &Settings::changed, this, [this](K key) {
         switch (key) {
@@ -172,13 +185,18 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         }
     });
     // The columns follow the active pane's search text.
-    connect(&m_app->sides(), &Sides::activeChanged, this, &MainWindow::syncColumns);
-    connect(&m_app->sides(), &Sides::sideChanged, this, &MainWindow::syncColumns);
+    connect(&m_app->sides(), &Sides::activeChanged, this, &MainWindow::followPanes);
+    connect(&m_app->sides(), &Sides::currentPaneChanged, this, &MainWindow::followPanes);
+    followPanes();
     connect(&m_app->toasts(), &Toasts::toastChanged, this, &MainWindow::syncOverlays);
 }
 
-Commands &MainWindow::commands() const {
-    return *Commands::of(m_app);
+void MainWindow::followPanes() {
+    for (const auto &c : std::as_const(m_paneConnections))
+        disconnect(c);
+    m_paneConnections = {
+        connect(m_app->activePane(), &PaneModel::searchTextChanged, this, &MainWindow::syncColumns)};
+    syncColumns();
 }
 
 void MainWindow::build() {
@@ -187,7 +205,28 @@ void MainWindow::build() {
     auto *columns = new QHBoxLayout(m_root);
     columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(0);
+    buildColumns();
 
+    m_toast = new ToastView(m_root);
+    m_toast->hide();
+    m_banner = TransferBanner::forJobs(m_app ? &m_app->jobs() : nullptr, m_root);
+
+    setCentralWidget(m_root);
+    m_root->installEventFilter(this);
+    buildToolbar();
+
+    // Keys start at the panes, not in the search field, so arrows and letters browse.
+    m_search->setFocusPolicy(Qt::ClickFocus);
+    m_panes->setFocusPolicy(Qt::StrongFocus);
+    m_panes->setFocus();
+
+    syncColumns();
+    syncOverlays();
+}
+
+// The sidebar, the panes over the action bar, and the inspector.
+void MainWindow::buildColumns() {
+    auto *columns = static_cast<QHBoxLayout *>(m_root->layout());
     m_sidebar = new SidebarView(m_app, m_root);
     m_sidebar->setFixedWidth(kSidebarWidth);
     m_sidebarLine = line(Qt::Vertical, m_root);
@@ -204,7 +243,7 @@ void MainWindow::build() {
         middle);
     stack->addWidget(m_panes, 1);
     stack->addWidget(line(Qt::Horizontal, middle));
-    m_actionBar = new ActionBar(m_app, middle);
+    m_actionBar = new ActionBar(m_app->settings(), *m_commands, middle);
     stack->addWidget(m_actionBar);
     columns->addWidget(middle, 1);
 
@@ -218,31 +257,18 @@ void MainWindow::build() {
     m_inspector->setAccessibleName(L("Info-Leiste"));
     columns->addWidget(m_inspectorHandle);
     columns->addWidget(m_inspector);
+}
 
-    m_toast = new ToastView(m_root);
-    m_toast->hide();
-    m_banner = TransferBanner::forJobs(m_app ? &m_app->jobs() : nullptr, m_root);
-
-    setCentralWidget(m_root);
-    m_root->installEventFilter(this);
-
+void MainWindow::buildToolbar() {
     // The toolbar is made anew in the language of now; the old one may be running the language menu's
     // action, so it goes once that has returned.
     if (m_toolbar) {
         removeToolBar(m_toolbar);
         m_toolbar->deleteLater();
     }
-    m_toolbar = new MainToolbar(m_app, m_sheets, this);
+    m_toolbar = new MainToolbar(*m_app, *m_commands, m_sheets, this);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
     m_search = m_toolbar->searchField();
-
-    // Keys start at the panes, not in the search field, so arrows and letters browse.
-    m_search->setFocusPolicy(Qt::ClickFocus);
-    m_panes->setFocusPolicy(Qt::StrongFocus);
-    m_panes->setFocus();
-
-    syncColumns();
-    syncOverlays();
 }
 
 void MainWindow::syncColumns() {

@@ -110,7 +110,7 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
     app.left()->go(a.path());
     app.right()->go(b.path());
     QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 2 && app.right()->items().size() == 2, 5000);
-    ActionBar bar(&app);
+    ActionBar bar(app.settings(), testCommands(&app));
     bar.show();
     auto click = [&](const QString &name) {
         QList<QAbstractButton *> hits;
@@ -280,8 +280,8 @@ TEST_F(WindowTest, LanguageChangeRebuildsTheContent) {
 
 TEST_F(WindowTest, KeysReachTheCoreBeforeTheWindowShortcuts) {
     AppState app(quick());
-    KeyMonitor monitor(&app);
     MainWindow w(&app);
+    KeyMonitor monitor(app, w.commands());
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));

@@ -70,7 +70,7 @@ protected:
     // The commands only record that they fired: the walks below reach every command without running
     // what they do (questions, a terminal, the Trash).
     void recordCommands() {
-        for (QAction *a : testCommands(app.get()).actions()) {
+        for (QAction *a : window->commands().actions()) {
             QObject::disconnect(a, &QAction::triggered, nullptr, nullptr);
             QObject::connect(a, &QAction::triggered, a, [this, a] { fired << a->objectName(); });
         }
@@ -264,14 +264,14 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
     }
     // The tag entries are the tag command's, the sort entries the pane's sort keys.
     EXPECT_EQ(entry(menu, L("Tags"))->menu()->actions(),
-              testCommands(app.get()).action(Cmd::tags)->menu()->actions());
+              window->commands().action(Cmd::tags)->menu()->actions());
     EXPECT_FALSE(entry(menu, L("Sortieren nach"))->menu()->isEmpty());
 }
 
 // The Tags submenu marks the tags of the selection of each opening, not of an earlier one; openings leave
 // no submenus behind.
 TEST_F(ToolbarTest, ActionsMenuTagsFollowEachOpening) {
-    auto *tagMenu = qobject_cast<TagMenu *>(testCommands(app.get()).action(Cmd::tags)->menu());
+    auto *tagMenu = qobject_cast<TagMenu *>(window->commands().action(Cmd::tags)->menu());
     ASSERT_TRUE(tagMenu);
     const QString red = dir.path() + "/sub";
     tagMenu->setReader(

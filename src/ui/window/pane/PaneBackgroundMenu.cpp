@@ -34,7 +34,8 @@ QMenu *build(AppState *app, PaneModel *pane, QWidget *parent) {
         };
     };
     auto command = [a](const char *id) {
-        if (QAction *c = Commands::of(a)->action(QString::fromUtf8(id)); c && c->isEnabled()) c->trigger();
+        if (QAction *c = Commands::registeredFor(a)->action(QString::fromUtf8(id)); c && c->isEnabled())
+            c->trigger();
     };
 
     // Into the folder shown, whatever is selected in it (the paste command would take a selected folder).
@@ -52,7 +53,7 @@ QMenu *build(AppState *app, PaneModel *pane, QWidget *parent) {
     add(Cmd::refresh, "arrow.clockwise", [p] {
         if (p) p->refresh();
     });
-    if (QAction *storage = Commands::of(app)->action(QString::fromUtf8(Cmd::storage));
+    if (QAction *storage = Commands::registeredFor(app)->action(QString::fromUtf8(Cmd::storage));
         storage && storage->isEnabled())
         add(Cmd::storage, "chart.pie",
             activated([a, p] { a->items().openStorageAnalysis(p->currentPath()); }));

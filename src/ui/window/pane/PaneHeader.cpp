@@ -82,14 +82,16 @@ IconButton *iconButton(const char *symbol, const QString &help, QWidget *parent)
 } // namespace
 
 QAction *PaneHeader::command(const char *id) const {
-    return m_app ? Commands::of(m_app)->action(QString::fromUtf8(id)) : nullptr;
+    Commands *commands = Commands::registeredFor(m_app);
+    return commands ? commands->action(QString::fromUtf8(id)) : nullptr;
 }
 
 // A header button is the face of its command in the registry, run on this side.
 void PaneHeader::bindOnThisSide(QAbstractButton *button, const char *id) {
-    Commands::bindButton(button, command(id), [this] {
-        if (m_app && m_model) m_app->sides().setActive(m_model->side());
-    });
+    if (Commands *commands = Commands::registeredFor(m_app))
+        commands->bindButton(button, command(id), [this] {
+            if (m_app && m_model) m_app->sides().setActive(m_model->side());
+        });
 }
 
 PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
@@ -127,11 +129,12 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     m_crumbs = new Breadcrumbs(model, app, this);
     row->addWidget(m_crumbs, 1);
 
-    m_putBack = new BarButton(Commands::titleKey(command(Cmd::putBack)), false, this);
+    m_putBack = new BarButton(Commands::registeredFor(m_app)->titleKey(command(Cmd::putBack)), false, this);
     bindOnThisSide(m_putBack, Cmd::putBack);
     row->addWidget(m_putBack);
 
-    m_emptyTrash = new BarButton(Commands::titleKey(command(Cmd::emptyTrash)), false, this);
+    m_emptyTrash =
+        new BarButton(Commands::registeredFor(m_app)->titleKey(command(Cmd::emptyTrash)), false, this);
     bindOnThisSide(m_emptyTrash, Cmd::emptyTrash);
     if (QAction *empty = command(Cmd::emptyTrash))
         connect(empty, &QAction::changed, this, &PaneHeader::refresh);

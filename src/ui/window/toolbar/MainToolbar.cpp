@@ -42,26 +42,44 @@ QString literal(QString text) {
 
 } // namespace
 
-MainToolbar::MainToolbar(AppState *app, const SheetPresenter *sheets, QWidget *parent)
-    : QToolBar(parent), m_app(app), m_sheets(sheets) {
+MainToolbar::MainToolbar(AppState &app, Commands &commands, const SheetPresenter *sheets, QWidget *parent)
+    : QToolBar(parent), m_app(&app), m_commands(commands), m_sheets(sheets) {
     setObjectName(QStringLiteral("mainToolbar"));
     setMovable(false);
     setFloatable(false);
     setContextMenuPolicy(Qt::PreventContextMenu);
     build();
-    if (m_app) {
-        connect(&m_app->settings(), &Settings::changed, this, &MainToolbar::sync);
-        connect(&m_app->sides(), &Sides::activeChanged, this, &MainToolbar::sync);
-        connect(&m_app->sides(), &Sides::sideChanged, this, &MainToolbar::sync);
-    }
+    connect(&m_app->settings(), &Settings::changed, this, &MainToolbar::sync);
+    // The active pane's view, place and selection; a cursor move or a listing changes nothing here.
+    connect(&m_app->sides(), &Sides::activeChanged, this, &MainToolbar::followPane);
+    connect(&m_app->sides(), &Sides::currentPaneChanged, this, &MainToolbar::followPane);
     if (m_sheets) connect(m_sheets, &SheetPresenter::sheetsChanged, this, &MainToolbar::sync);
+    followPane();
+}
+
+void MainToolbar::followPane() {
+    for (const auto &c : std::as_const(m_paneConnections))
+        disconnect(c);
+    m_paneConnections.clear();
+    PaneModel *pane = m_app->activePane();
+    for (auto signal :
+         {&PaneModel::viewModeChanged, &PaneModel::selectionChanged, &PaneModel::currentPathChanged})
+        m_paneConnections << connect(pane, signal, this, &MainToolbar::sync);
     sync();
 }
 
-ToolbarIconButton *MainToolbar::button(const char *name, const char *symbol, QAction *command) {
-    auto *b = new ToolbarIconButton(QString::fromLatin1(symbol));
-    b->setObjectName(QString::fromLatin1(name));
+ToolbarIconButton *MainToolbar::button(const QString &name, const QString &symbol, QAction *command) {
+    auto *b = new ToolbarIconButton(symbol);
+    b->setObjectName(name);
     b->setAction(command);
+    return b;
+}
+
+// A button that is the face of a command: its help and chapter are the command's.
+ToolbarIconButton *MainToolbar::face(const QString &name, const QString &symbol, const char *id) {
+    QAction *command = m_commands.action(QString::fromUtf8(id));
+    ToolbarIconButton *b = button(name, symbol, command);
+    toolbarHelp(b, &m_app->requests(), m_commands.faceHelp(command), m_commands.faceChapter(command));
     return b;
 }
 
@@ -70,9 +88,6 @@ QWidget *MainToolbar::item(const QString &name) const {
 }
 
 void MainToolbar::build() {
-    Commands *commands = Commands::of(m_app);
-    auto command = [commands](const QString &id) { return commands ? commands->action(id) : nullptr; };
-
     // One row of our own, so the search field is what gives way when the window is narrow.
     auto *content = new QWidget(this);
     content->setObjectName(QStringLiteral("toolbarContent"));
@@ -80,30 +95,37 @@ void MainToolbar::build() {
     auto *row = new QHBoxLayout(content);
     row->setContentsMargins(0, 0, 4, 0);
     row->setSpacing(2);
+    buildNavigation(content, row);
+    buildViewTools(content, row);
+    buildApps(content, row);
+    buildFileTools(content, row);
+    buildSearch(content, row);
+    addWidget(content);
+}
 
-    // Navigation: title image, sidebar, back and forward.
+// Navigation: title image, sidebar, back and forward.
+void MainToolbar::buildNavigation(QWidget *content, QHBoxLayout *row) {
     auto *titleImage = new QLabel(content);
     titleImage->setObjectName(QStringLiteral("titleImage"));
     titleImage->setPixmap(AppIcons::appIcon().pixmap(28, 28));
     titleImage->setContentsMargins(4, 0, 18, 0);
     row->addWidget(titleImage);
 
-    ToolbarIconButton *sidebar = button("sidebar", "sidebar.left", command(Cmd::sidebar));
-    toolbarHelp(sidebar, &m_app->requests(), K("Seitenleiste ein- oder ausblenden"), 2);
-    row->addWidget(sidebar);
+    row->addWidget(face(QStringLiteral("sidebar"), QStringLiteral("sidebar.left"), Cmd::sidebar));
     auto *history = new QHBoxLayout;
     history->setSpacing(10);
-    m_back = button("back", "chevron.left", command(Cmd::back));
-    toolbarHelp(m_back, &m_app->requests(), K("Zurück (⌘[)"), 2);
-    m_forward = button("forward", "chevron.right", command(Cmd::forward));
-    toolbarHelp(m_forward, &m_app->requests(), K("Vorwärts (⌘])"), 2);
+    m_back = face(QStringLiteral("back"), QStringLiteral("chevron.left"), Cmd::back);
+    m_forward = face(QStringLiteral("forward"), QStringLiteral("chevron.right"), Cmd::forward);
     history->addWidget(m_back);
     history->addWidget(m_forward);
     row->addSpacing(4);
     row->addLayout(history);
     row->addStretch(1);
+}
 
-    // The trailing group. First the help chapters menu, which its own part places here.
+// The trailing group: the help chapters menu (which its own part places here), the view modes,
+// favourites, hidden files and the lookups.
+void MainToolbar::buildViewTools(QWidget *content, QHBoxLayout *row) {
     auto *helpHolder = new QWidget(content);
     helpHolder->setObjectName(QStringLiteral("helpChaptersSlot"));
     m_helpSlot = new QHBoxLayout(helpHolder);
@@ -114,48 +136,43 @@ void MainToolbar::build() {
 
     auto *modes = new QHBoxLayout;
     modes->setSpacing(0);
-    const QString modeIds[] = {Cmd::asIcons, Cmd::asList, Cmd::asColumns};
+    const char *modeIds[] = {Cmd::asIcons, Cmd::asList, Cmd::asColumns};
     for (size_t i = 0; i < ViewModes::allCases.size(); ++i) {
         const ViewMode mode = ViewModes::allCases[i];
-        auto *b = new ToolbarIconButton(symbol(mode), content);
-        b->setObjectName(QStringLiteral("view.") + rawValue(mode));
-        b->setAction(command(modeIds[i]));
-        // The number is the mode's place in the list, as in its key.
-        toolbarHelp(b, &m_app->requests(),
-                    KeyHints::linuxize(title(mode) + QStringLiteral(" (⌘%1)").arg(i + 1), Lang::current()),
-                    2);
+        ToolbarIconButton *b = face(QStringLiteral("view.") + rawValue(mode), symbol(mode), modeIds[i]);
+        b->setParent(content);
         modes->addWidget(b);
         m_viewModes << b;
     }
     row->addLayout(modes);
 
-    m_favorites = new ToolbarMenuButton(QStringLiteral("star"), content);
-    m_favorites->setObjectName(QStringLiteral("favoritesMenu"));
-    m_favorites->setMenu(new QMenu(m_favorites));
-    connect(m_favorites->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillFavorites);
+    m_favorites = menuButton("favoritesMenu", "star", content, &MainToolbar::fillFavorites);
     toolbarHelp(m_favorites, &m_app->requests(),
                 K("Favoriten: Ordner, Dateien und Programme öffnen, hinzufügen oder entfernen"), 7);
     row->addWidget(m_favorites);
-
-    m_hidden = button("hidden", "eye.slash", command(Cmd::showHidden));
-    toolbarHelp(m_hidden, &m_app->requests(), K("Unsichtbare Dateien ein- oder ausblenden (⇧⌘.)"), 2);
+    m_hidden = face(QStringLiteral("hidden"), QStringLiteral("eye.slash"), Cmd::showHidden);
     row->addWidget(m_hidden);
-
-    m_lookup = new ToolbarMenuButton(QStringLiteral("keyboard"), content);
-    m_lookup->setObjectName(QStringLiteral("lookupMenu"));
-    m_lookup->setMenu(new QMenu(m_lookup));
-    connect(m_lookup->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillLookup);
+    m_lookup = menuButton("lookupMenu", "keyboard", content, &MainToolbar::fillLookup);
     toolbarHelp(m_lookup, &m_app->requests(), K("Nachschlagen: macOS-Tastenkürzel und Terminal-Befehle"), 12);
     row->addWidget(m_lookup);
+}
 
-    // The toolbar apps: the strip's buttons, then its customise menu.
-    auto *strip = new ToolbarAppsStrip(m_app, content);
+ToolbarMenuButton *MainToolbar::menuButton(const char *name, const char *symbol, QWidget *parent,
+                                           void (MainToolbar::*fill)()) {
+    auto *b = new ToolbarMenuButton(QString::fromLatin1(symbol), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setMenu(new QMenu(b));
+    connect(b->menu(), &QMenu::aboutToShow, this, fill);
+    return b;
+}
+
+// The toolbar apps: the strip's buttons, then its customise menu.
+void MainToolbar::buildApps(QWidget *content, QHBoxLayout *row) {
+    auto *strip =
+        new ToolbarAppsStrip(m_app->settings(), m_app->requests(), *ToolbarApps::of(m_app), content);
     m_apps = strip;
     m_appsRow = strip->row();
-    m_appsMenu = new ToolbarMenuButton(QStringLiteral("plus.app"), m_apps);
-    m_appsMenu->setObjectName(QStringLiteral("appsMenu"));
-    m_appsMenu->setMenu(new QMenu(m_appsMenu));
-    connect(m_appsMenu->menu(), &QMenu::aboutToShow, this, &MainToolbar::fillApps);
+    m_appsMenu = menuButton("appsMenu", "plus.app", m_apps, &MainToolbar::fillApps);
     toolbarHelp(
         m_appsMenu, &m_app->requests(),
         LF("Leiste anpassen: Apps hinzufügen, anordnen, entfernen (bis zu %@). Programme lassen sich auch "
@@ -165,52 +182,56 @@ void MainToolbar::build() {
     m_appsRow->addWidget(m_appsMenu);
     toolbarHelpContext(m_apps, &m_app->requests(), 7);
     row->addWidget(m_apps);
+}
 
-    m_actions = new ActionsMenu(m_app, m_sheets, content);
+// The actions menu and the tools on files and the window's panels.
+void MainToolbar::buildFileTools(QWidget *content, QHBoxLayout *row) {
+    m_actions = new ActionsMenu(m_commands, m_app->sides(), m_app->clipboard(), m_app->undoJournal(),
+                                m_app->requests(), m_sheets, content);
     row->addWidget(m_actions);
 
-    ToolbarIconButton *refresh = button("refresh", "arrow.clockwise", command(Cmd::refresh));
-    toolbarHelp(refresh, &m_app->requests(), K("Aktualisieren (⌘R)"), 2);
-    ToolbarIconButton *newFile = button("newFile", "doc.badge.plus", command(Cmd::newFile));
-    toolbarHelp(newFile, &m_app->requests(), K("Neue Datei"), 4);
-    ToolbarIconButton *newFolder = button("newFolder", "folder.badge.plus", command(Cmd::newFolder));
-    toolbarHelp(newFolder, &m_app->requests(), K("Neuer Ordner (⇧⌘N)"), 4);
-    m_trash = button("trash", "trash", nullptr);
+    ToolbarIconButton *refresh =
+        face(QStringLiteral("refresh"), QStringLiteral("arrow.clockwise"), Cmd::refresh);
+    ToolbarIconButton *newFile =
+        face(QStringLiteral("newFile"), QStringLiteral("doc.badge.plus"), Cmd::newFile);
+    ToolbarIconButton *newFolder =
+        face(QStringLiteral("newFolder"), QStringLiteral("folder.badge.plus"), Cmd::newFolder);
+    m_trash = face(QStringLiteral("trash"), QStringLiteral("trash"), Cmd::trash);
     // Never disabled: without a selection the operation itself says what is missing, which the command
     // (disabled then) would not get to say.
     QPointer<AppState> app = m_app;
-    m_trash->setAction(command(Cmd::trash), [app] {
+    m_trash->setAction(m_commands.action(Cmd::trash), [app] {
         if (app) app->trash().trashSelection();
     });
-    toolbarHelp(m_trash, &m_app->requests(),
-                K("In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen"), 5);
-    ToolbarIconButton *empty = button("emptyTrash", "trash.slash", command(Cmd::emptyTrash));
-    toolbarHelp(empty, &m_app->requests(), K("Papierkorb leeren …"), 5);
-    m_dual = button("dualPane", "rectangle.split.2x1.fill", command(Cmd::dualPane));
-    m_inspector = button("inspector", "sidebar.right", command(Cmd::inspector));
-    toolbarHelp(m_inspector, &m_app->requests(), K("Info-Leiste ein- oder ausblenden"), 8);
+    ToolbarIconButton *empty =
+        face(QStringLiteral("emptyTrash"), QStringLiteral("trash.slash"), Cmd::emptyTrash);
+    m_dual = button(QStringLiteral("dualPane"), QStringLiteral("rectangle.split.2x1.fill"),
+                    m_commands.action(Cmd::dualPane));
+    m_inspector = face(QStringLiteral("inspector"), QStringLiteral("sidebar.right"), Cmd::inspector);
     for (QWidget *w :
          std::initializer_list<QWidget *>{refresh, newFile, newFolder, m_trash, empty, m_dual, m_inspector})
         row->addWidget(w);
 
-    m_language = new LanguageHelpMenu(m_app, content);
+    m_language = new LanguageHelpMenu(m_app->settings(), m_commands, m_app->requests(), content);
     row->addWidget(m_language);
 
     auto *gear = new SettingsGearButton(content);
     gear->setObjectName(QStringLiteral("settings"));
     gear->setFocusPolicy(Qt::NoFocus);
-    if (QAction *settings = command(Cmd::settings))
+    if (QAction *settings = m_commands.action(Cmd::settings))
         connect(gear, &QAbstractButton::clicked, settings, &QAction::trigger);
     else
         gear->setEnabled(false);
     toolbarHelpContext(gear, &m_app->requests(), 11);
     row->addWidget(gear);
+}
 
-    m_extras = new SearchExtras(m_app, content);
+// The search field searches the active pane; switching sides shows that pane's own text.
+void MainToolbar::buildSearch(QWidget *content, QHBoxLayout *row) {
+    m_extras = new SearchExtras(m_app->sides(), m_app->requests(), content);
     row->addSpacing(4);
     row->addWidget(m_extras);
 
-    // The search field searches the active pane; switching sides shows that pane's own text.
     m_search = new QLineEdit(content);
     m_search->setObjectName(QStringLiteral("search"));
     m_search->setClearButtonEnabled(true);
@@ -227,8 +248,6 @@ void MainToolbar::build() {
     });
     row->addSpacing(4);
     row->addWidget(m_search, 1);
-
-    addWidget(content);
 }
 
 void MainToolbar::sync() {
@@ -246,8 +265,9 @@ void MainToolbar::sync() {
     const bool dual = m_app->settings().dualPane();
     m_dual->setSymbol(dual ? QStringLiteral("rectangle.split.2x1.fill")
                            : QStringLiteral("rectangle.split.2x1"));
-    toolbarHelp(m_dual, &m_app->requests(),
-                dual ? K("Nur ein Fenster zeigen") : K("Zwei Fenster nebeneinander zeigen"), 1);
+    QAction *dualCommand = m_commands.action(Cmd::dualPane);
+    toolbarHelp(m_dual, &m_app->requests(), m_commands.faceHelp(dualCommand),
+                m_commands.faceChapter(dualCommand));
     m_inspector->setSelected(m_app->settings().showInspector());
     m_appsRow->setSpacing(m_app->settings().toolbarCompact() ? 2 : 6);
 }
@@ -299,8 +319,6 @@ void MainToolbar::fillFavorites() {
 void MainToolbar::fillLookup() {
     QMenu *m = m_lookup->menu();
     m->clear();
-    Commands *commands = Commands::of(m_app);
-    if (!commands) return;
     using Sheet = SheetPresenter::Sheet;
     struct Lookup {
         const char *title, *symbol;
@@ -310,7 +328,7 @@ void MainToolbar::fillLookup() {
     for (const Lookup &l :
          {Lookup{K("macOS-Tastenkürzel nachschauen …"), "keyboard", Cmd::shortcuts, Sheet::shortcuts},
           Lookup{K("Terminal-Hilfe …"), "terminal", Cmd::terminalHelp, Sheet::terminalHelp}}) {
-        QAction *command = commands->action(l.command);
+        QAction *command = m_commands.action(l.command);
         QAction *a = m->addAction(Symbols::icon(QString::fromLatin1(l.symbol)), L(l.title));
         a->setObjectName(l.command);
         a->setEnabled(command && command->isEnabled() && m_sheets && m_sheets->canShow(l.sheet));

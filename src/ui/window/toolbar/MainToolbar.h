@@ -5,6 +5,7 @@
 
 class ActionsMenu;
 class AppState;
+class Commands;
 class IconButton;
 class LanguageHelpMenu;
 class QHBoxLayout;
@@ -20,7 +21,8 @@ class ToolbarMenuButton;
 class MainToolbar : public QToolBar {
     Q_OBJECT
 public:
-    MainToolbar(AppState *app, const SheetPresenter *sheets, QWidget *parent = nullptr);
+    // It runs the state's favourites, Trash, apps and help chapters, and shows the registry's commands.
+    MainToolbar(AppState &app, Commands &commands, const SheetPresenter *sheets, QWidget *parent = nullptr);
 
     QLineEdit *searchField() const { return m_search; }
     // Where the help chapters menu goes: the first item of the trailing group.
@@ -38,10 +40,22 @@ public:
     void fillApps();
 
 private:
-    ToolbarIconButton *button(const char *name, const char *symbol, QAction *command);
+    ToolbarIconButton *button(const QString &name, const QString &symbol, QAction *command);
+    ToolbarIconButton *face(const QString &name, const QString &symbol, const char *id);
+    ToolbarMenuButton *menuButton(const char *name, const char *symbol, QWidget *parent,
+                                  void (MainToolbar::*fill)());
     void build();
+    void buildNavigation(QWidget *content, QHBoxLayout *row);
+    void buildViewTools(QWidget *content, QHBoxLayout *row);
+    void buildApps(QWidget *content, QHBoxLayout *row);
+    void buildFileTools(QWidget *content, QHBoxLayout *row);
+    void buildSearch(QWidget *content, QHBoxLayout *row);
+    // Follows the active pane's view, place and selection.
+    void followPane();
 
     QPointer<AppState> m_app;
+    Commands &m_commands;
+    QList<QMetaObject::Connection> m_paneConnections;
     QPointer<const SheetPresenter> m_sheets;
     QLineEdit *m_search = nullptr;
     QHBoxLayout *m_helpSlot = nullptr;
