@@ -102,6 +102,7 @@ QWidget *Commands::focusedText() {
 Commands::Commands(AppState &app, QObject *parent) : QObject(parent), m_app(&app) {
     addTransfers();
     addItems();
+    addTrashAndUndo();
     addEdit();
     addFilesMenu();
     addNavigation();

@@ -210,6 +210,7 @@ private:
     // The groups of commands, in the order menus and the key monitor meet them.
     void addTransfers();
     void addItems();
+    void addTrashAndUndo();
     void addEdit();
     void addFilesMenu();
     void addNavigation();

@@ -1,4 +1,3 @@
-#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/fileops/ArchiveFormat.h"
@@ -176,6 +175,53 @@ TEST_F(ToolbarTest, StatesFollowTheActivePaneAndTheSettings) {
     EXPECT_EQ(star->symbol(), "star.fill");
     app->settings().setQuickFavorites({});
     EXPECT_EQ(star->symbol(), "star");
+}
+
+// A button that is a command's face shows the help the registry keeps for it, with its chapter.
+TEST_F(ToolbarTest, CommandButtonsShowTheHelpTheRegistryKeeps) {
+    const Commands &commands = window->commands();
+    const QList<std::pair<const char *, std::pair<const char *, int>>> expected = {
+        {"sidebar", {"Seitenleiste ein- oder ausblenden", 2}},
+        {"back", {"Zurück (⌘[)", 2}},
+        {"forward", {"Vorwärts (⌘])", 2}},
+        {"hidden", {"Unsichtbare Dateien ein- oder ausblenden (⇧⌘.)", 2}},
+        {"refresh", {"Aktualisieren (⌘R)", 2}},
+        {"newFile", {"Neue Datei", 4}},
+        {"newFolder", {"Neuer Ordner (⇧⌘N)", 4}},
+        {"trash", {"In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen", 5}},
+        {"emptyTrash", {"Papierkorb leeren …", 5}},
+        {"inspector", {"Info-Leiste ein- oder ausblenden", 8}},
+    };
+    for (const auto &[name, help] : expected) {
+        auto *b = item<ToolbarIconButton>(name);
+        ASSERT_TRUE(b && b->action()) << name;
+        EXPECT_EQ(ToolbarHelp::text(b), L(help.first)) << name;
+        EXPECT_EQ(ToolbarHelp::chapter(b), help.second) << name;
+        EXPECT_EQ(commands.faceHelp(b->action()), ToolbarHelp::text(b)) << name;
+        EXPECT_EQ(commands.faceChapter(b->action()), help.second) << name;
+    }
+}
+
+// The active side shows another tab (closing one keeps the side active): the toolbar and the search field
+// follow that tab's pane, and the closed tab's changes no longer reach them.
+TEST_F(ToolbarTest, StatesFollowTheShownTabOfTheActiveSide) {
+    PaneModel *first = app->activePane();
+    TabGroup *side = app->sides().tabs(app->sides().active());
+    side->newTab(dir.path());
+    PaneModel *other = app->activePane();
+    ASSERT_NE(other, first);
+    auto *trash = item<ToolbarIconButton>("trash");
+    other->setSelection({file});
+    EXPECT_DOUBLE_EQ(trash->look().opacity, 1.0);
+    side->close(side->index());
+    ASSERT_EQ(app->activePane(), first);
+    EXPECT_DOUBLE_EQ(trash->look().opacity, 0.5);
+    first->setViewMode(ViewMode::columns);
+    EXPECT_TRUE(item<ToolbarIconButton>("view.columns")->selected());
+    first->setSelection({file});
+    EXPECT_DOUBLE_EQ(trash->look().opacity, 1.0);
+    first->setSearchText("a");
+    EXPECT_EQ(window->searchField()->text(), "a");
 }
 
 // Without a selection the entries on the selection are disabled and the others stay enabled; every entry

@@ -10,7 +10,7 @@
 
 using namespace CommandKeys;
 
-// Items: new, rename, open, the Trash, undo and the preview.
+// Items: new, rename and open.
 void Commands::addItems() {
     using Sheet = SheetPresenter::Sheet;
     face(add(Spec{Cmd::newFolder, "folder.badge.plus", nullptr, {keys(ctrl | shift | Qt::Key_N)}},
@@ -39,6 +39,10 @@ void Commands::addItems() {
              {keys(Qt::Key_Return), keys(Qt::Key_Enter), keys(ctrl | Qt::Key_Down)},
              When::selection},
         [this] { m_app->items().openSelection(); });
+}
+
+// The Trash, undo and the preview.
+void Commands::addTrashAndUndo() {
     QAction *trash = add(Spec{Cmd::trash,
                               "trash",
                               K("In den Papierkorb legen (Entf)"),
