@@ -3,6 +3,10 @@
 
 #include "Bench.h"
 
+#include "core/app/AppState.h"
+#include "ui/app/Commands.h"
+#include "ui/app/PaneWiring.h"
+
 #include <QAbstractScrollArea>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,6 +18,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ctime>
 
@@ -127,5 +132,26 @@ inline Stats pageTimes(QAbstractScrollArea *view) {
     }
     return perPage;
 }
+
+// What a benchmark's pane view is given: an application state of its own, whose settings and data lie
+// under root (never the user's), without a mount watch, and its command registry.
+class PaneHost {
+public:
+    explicit PaneHost(const QString &root) {
+        qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toLocal8Bit());
+        Services services;
+        services.sidebar.watchMounts = false;
+        services.sidebar.volumes = [] { return std::vector<Volume>(); };
+        m_app = std::make_unique<AppState>(std::move(services));
+        m_commands = std::make_unique<Commands>(*m_app);
+    }
+    ~PaneHost() { m_commands.reset(); }
+    PaneParts parts() { return paneParts(*m_app, *m_commands); }
+
+private:
+    std::unique_ptr<AppState> m_app;
+    std::unique_ptr<Commands> m_commands;
+};
 
 } // namespace Bench

@@ -44,9 +44,10 @@ int run(const QStringList &args) {
         if (d == deepest) currentListed.fetchAndAddRelaxed(1);
         return FileLoader::list(d);
     });
+    Bench::PaneHost host(fixture.root());
     PaneModel pane(Side::left, fixture.small());
     pane.setViewMode(ViewMode::columns);
-    PaneView view(&pane, nullptr);
+    PaneView view(&pane, host.parts());
     view.resize(1400, 760);
     view.show();
     if (!Bench::waitUntil([&] { return !pane.freeSpace().isEmpty(); })) return 1;

@@ -23,6 +23,7 @@ int run(const QStringList &args) {
     if (!fixture.ok()) return 1;
     const QString &big = fixture.big(), &small = fixture.small();
 
+    Bench::PaneHost host(fixture.root());
     PaneModel pane(Side::left, small);
     pane.setViewMode(ViewMode::icons);
     Bench::PaintClock *clock = nullptr;
@@ -32,7 +33,7 @@ int run(const QStringList &args) {
         clock->since.start();
         clock->armed = true;
     });
-    PaneView view(&pane, nullptr);
+    PaneView view(&pane, host.parts());
     view.resize(900, 760);
     view.show();
     if (!Bench::waitUntil([&] { return pane.currentPath() == small && !pane.freeSpace().isEmpty(); }))

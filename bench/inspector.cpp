@@ -44,7 +44,7 @@ int run(const QStringList &args) {
     PaneModel *pane = app.activePane();
     pane->go(fixture.big(), false);
     if (!waitFor([&] { return pane->items().size() >= count; }, 60000)) return 1;
-    InspectorView view(&app);
+    InspectorView view(app.sides(), app.items(), app.toasts());
     view.resize(290, 800);
     view.show();
 

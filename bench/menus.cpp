@@ -12,6 +12,7 @@
 #include "ui/panecontent/ContextMenus.h"
 #include "ui/panecontent/TagMenu.h"
 #include "ui/app/Commands.h"
+#include "ui/app/PaneWiring.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -43,8 +44,8 @@ int run(const QStringList &args) {
     qputenv("XDG_DATA_HOME", (fixture.root() + QStringLiteral("/data")).toLocal8Bit());
 
     AppState app;
-    // The registry a window would hand the menus.
-    Commands registry(app);
+    Commands commands(app);
+    const PaneParts parts = paneParts(app, commands);
     PaneModel *pane = app.left();
     pane->go(fixture.big(), true);
     if (!Bench::waitUntil([&] { return pane->items().size() == count; })) return 1;
@@ -60,7 +61,8 @@ int run(const QStringList &args) {
         for (int round = 0; round < 7; ++round) {
             QElapsedTimer t;
             t.start();
-            QMenu *menu = ContextMenus::popup(&app, pane, &item, host.mapToGlobal(QPoint(100, 100)), &host);
+            QMenu *menu =
+                ContextMenus::popup(parts.menus, pane, &item, host.mapToGlobal(QPoint(100, 100)), &host);
             auto *tags = menu->findChild<TagMenu *>();
             if (!tags) return false;
             bool read = false;
@@ -83,20 +85,19 @@ int run(const QStringList &args) {
     // What pane changes cost the command registry: rules evaluated by a refresh of the listing and by a
     // cursor move, and the time of one evaluation of every rule with everything selected.
     {
-        Commands *commands = &registry;
-        const quint64 before = commands->evaluations();
+        const quint64 before = commands.evaluations();
         int listed = 0;
         QObject::connect(pane, &PaneModel::listed, [&listed] { ++listed; });
         pane->refresh();
         if (!Bench::waitUntil([&] { return listed > 0; })) return 1;
         pane->setCursor(pane->items()[count / 3].path());
         std::printf("commands evaluated by a refresh and a cursor move: %llu of %lld\n",
-                    static_cast<unsigned long long>(commands->evaluations() - before),
-                    static_cast<long long>(commands->actions().size()));
+                    static_cast<unsigned long long>(commands.evaluations() - before),
+                    static_cast<long long>(commands.actions().size()));
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < 20; ++i)
-            commands->update();
+            commands.update();
         std::printf("one evaluation of every command, %d selected: %.2f ms\n", int(pane->selection().size()),
                     t.nsecsElapsed() / 1e6 / 20);
     }

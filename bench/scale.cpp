@@ -50,13 +50,14 @@ int run(const QStringList &args) {
     const QString &big = folders->big, &small = folders->small;
     int rc = 0;
     {
+        Bench::PaneHost host(tmp.path());
         PaneModel pane(Side::left, small);
         pane.setViewMode(ViewMode::list);
         Bench::PaintClock *clock = nullptr;
         QObject::connect(&pane, &PaneModel::itemsChanged, [&] {
             if (clock && pane.items().size() == count && clock->paintedNs < 0) clock->armed = true;
         });
-        PaneView view(&pane, nullptr);
+        PaneView view(&pane, host.parts());
         view.resize(900, 760);
         view.show();
         FileListView *list = view.content()->list()->view();

@@ -31,6 +31,7 @@ int run(const QStringList &args) {
     if (!fixture.ok()) return 1;
     const QString &big = fixture.big(), &small = fixture.small();
 
+    Bench::PaneHost host(fixture.root());
     PaneModel pane(Side::left, small);
     pane.setViewMode(ViewMode::list);
     // Connected before the view, so the clock is armed before the view takes the new items; the clock
@@ -39,7 +40,7 @@ int run(const QStringList &args) {
     QObject::connect(&pane, &PaneModel::itemsChanged, [&] {
         if (clock && pane.items().size() == count && clock->paintedNs < 0) clock->armed = true;
     });
-    PaneView view(&pane, nullptr);
+    PaneView view(&pane, host.parts());
     view.resize(900, 760);
     view.show();
     FileListView *list = view.content()->list()->view();

@@ -19,7 +19,8 @@
 #include "ui/panecontent/QuickLook.h"
 #include "ui/panecontent/TagMenu.h"
 #include "core/model/ViewMode.h"
-#include "ui/app/SceneWindows.h"
+#include "ui/help/ManualWindow.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/app/AboutPanel.h"
 #include "ui/style/AppIcons.h"
 #include "ui/tools/BatchRenameSheet.h"
@@ -31,12 +32,13 @@
 #include "ui/panecontent/OpenWithMenu.h"
 #include "ui/help/TerminalHelpSheet.h"
 #include "core/help/TerminalData.h"
-#include "ui/sidebar/FileInfoAppSection.h"
+#include "ui/inspector/FileInfoAppSection.h"
 #include "core/app/Favorites.h"
 #include "platform/Volumes.h"
 #include "ui/window/pane/PaneHeader.h"
 #include "ui/window/pane/PlacesMenu.h"
 #include "ui/window/PaneArea.h"
+#include "ui/window/pane/PaneView.h"
 #include <QProcess>
 
 #include <QApplication>
@@ -166,7 +168,7 @@ int main(int argc, char **argv) {
             MainWindow w(&app);
             w.show();
             settle(300);
-            if (AboutPanel *about = AboutPanel::open(&app)) {
+            if (AboutPanel *about = AboutPanel::openPanel()) {
                 settle(300);
                 grabTo(about, out + "/about-" + tag + ".png");
                 about->close();
@@ -401,7 +403,7 @@ int main(int argc, char **argv) {
         w.show();
         settle(300);
         app.requests().openManual(std::nullopt);
-        ManualWindow *manual = ManualWindow::open(&app);
+        ManualWindow *manual = ManualWindow::open(app.settings(), app.requests());
         settle(300);
         manual->grab().save(out + "/manual-top-" + tag + ".png");
         app.requests().openManual(5);
@@ -426,7 +428,7 @@ int main(int argc, char **argv) {
         MainWindow w(&app);
         w.show();
         for (int width : {480, 940}) {
-            TerminalHelpSheet sheet(&app, &w);
+            TerminalHelpSheet sheet(app.settings(), app.requests(), app.services().pasteboard, &w);
             sheet.resize(width, 760);
             sheet.show();
             for (const TermEntry &e : TerminalData::groups()[1].items)
@@ -481,7 +483,8 @@ int main(int argc, char **argv) {
             settle(300);
             const FileItem item = FileLoader::item(samples + "/Liesmich.txt");
             app.left()->setSelection({item.path(), samples + "/Aussicht.png"});
-            QMenu *menu = ContextMenus::popup(&app, app.left(), &item, w.mapToGlobal(QPoint(260, 190)), &w);
+            QMenu *menu = ContextMenus::popup(w.paneArea()->findChild<PaneView *>()->parts().menus,
+                                              app.left(), &item, w.mapToGlobal(QPoint(260, 190)), &w);
             settle(200);
             QMenu *share = nullptr;
             for (QAction *a : menu->actions())
@@ -586,13 +589,13 @@ int main(int argc, char **argv) {
             sheet->reject();
         }
         settle(200);
-        QMenu *menu = OpenWithMenu::build(&app, {left + "/Notizen.txt"}, &w);
+        QMenu *menu = OpenWithMenu::build(app.toasts(), {left + "/Notizen.txt"}, &w);
         menu->popup(w.mapToGlobal(QPoint(300, 200)));
         shootScreen(w, out + "/open-with-" + tag + ".png");
         menu->hide();
         QWidget panel;
         panel.setWindowTitle(QStringLiteral("Info"));
-        auto *section = new FileInfoAppSection(&app, left + "/Notizen.txt", &panel);
+        auto *section = new FileInfoAppSection(app.toasts(), app.services(), left + "/Notizen.txt", &panel);
         panel.resize(300, 260);
         section->resize(280, 240);
         section->move(10, 10);

@@ -1,6 +1,8 @@
 #include "core/app/FileInfoState.h"
 
-#include "core/app/AppState.h"
+#include "core/app/ItemCommands.h"
+#include "core/app/Sides.h"
+#include "core/app/Toasts.h"
 #include "core/fileops/FileOps.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
@@ -56,9 +58,10 @@ void FileInfoState::setLoaderForTests(std::function<FullDetails(const QString &)
     loaderOverride() = std::move(loader);
 }
 
-FileInfoState::FileInfoState(AppState *app, const QString &path, qint64 refresh, QObject *parent)
-    : QObject(parent), m_app(app), m_path(path), m_refresh(refresh), m_sizeText(L("Wird berechnet …")),
-      m_walk(this, [](const QStringList &paths, const CancelFlag &cancel) {
+FileInfoState::FileInfoState(Sides &sides, ItemCommands &items, Toasts &toasts, const QString &path,
+                             qint64 refresh, QObject *parent)
+    : QObject(parent), m_sides(&sides), m_items(&items), m_toasts(&toasts), m_path(path), m_refresh(refresh),
+      m_sizeText(L("Wird berechnet …")), m_walk(this, [](const QStringList &paths, const CancelFlag &cancel) {
           const FileOps::FolderSize f = FileOps::folderSize(paths.value(0), current.folderLimit, &cancel);
           return FileOps::SelectionSize{f.bytes, f.files, f.truncated, f.cancelled};
       }) {
@@ -210,14 +213,15 @@ void FileInfoState::applyTags() {
         if (!name.isEmpty()) names << name;
     }
     if (const auto error = FileOps::setTagNames(names, m_path)) {
-        if (m_app) m_app->show(LF("Tags ließen sich nicht ändern: %@", FileOps::describe(*error)), true);
+        if (m_toasts)
+            m_toasts->show(LF("Tags ließen sich nicht ändern: %@", FileOps::describe(*error)), true);
         return;
     }
     m_typed[idx(Field::tags)] = false;
     m_focused[idx(Field::tags)] = false;
-    if (m_app) {
-        emit m_app->items().iconsChanged({m_path});
-        m_app->sides().refreshAll();
+    if (m_items && m_sides) {
+        emit m_items->iconsChanged({m_path});
+        m_sides->refreshAll();
     }
     load();
 }
@@ -228,7 +232,8 @@ bool FileInfoState::canChangeLock() {
 
 void FileInfoState::setLocked(bool locked) {
     if (const int err = FileFlags::setImmutable(m_path, locked)) {
-        if (m_app) m_app->show(LF("Der Schutz ließ sich nicht ändern: %@", Posix::errorText(err)), true);
+        if (m_toasts)
+            m_toasts->show(LF("Der Schutz ließ sich nicht ändern: %@", Posix::errorText(err)), true);
         emit changed(); // the control shows the stored state again
         return;
     }
@@ -282,14 +287,14 @@ void FileInfoState::rename() {
         return;
     }
     if (!validName(newName)) {
-        if (m_app) m_app->show(K("Name ungültig"), true);
+        if (m_toasts) m_toasts->show(K("Name ungültig"), true);
         resetName();
         return;
     }
     const QString dest = Posix::childPath(Posix::parentOf(m_path), newName);
     struct stat st {};
     if (Posix::lstatPath(dest, st)) {
-        if (m_app) m_app->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+        if (m_toasts) m_toasts->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
         resetName();
         return;
     }
@@ -297,14 +302,14 @@ void FileInfoState::rename() {
         // Never replaces: an item that appeared meanwhile makes it fail.
         FileOps::rename(m_path, dest);
     } catch (const FileError &error) {
-        if (m_app) {
+        if (m_toasts) {
             if (error.code == EEXIST)
-                m_app->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+                m_toasts->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
             else
-                m_app->show(LF("Das Umbenennen ging nicht: %@", error.description.isEmpty()
-                                                                    ? Posix::errorText(error.code)
-                                                                    : error.description),
-                            true);
+                m_toasts->show(LF("Das Umbenennen ging nicht: %@", error.description.isEmpty()
+                                                                       ? Posix::errorText(error.code)
+                                                                       : error.description),
+                               true);
         }
         resetName();
         return;
@@ -313,8 +318,8 @@ void FileInfoState::rename() {
     m_path = FileLoader::norm(dest);
     m_typed[idx(Field::name)] = false;
     moveTabs(oldPath, m_path);
-    if (m_app) {
-        PaneModel *pane = m_app->activePane();
+    if (m_sides) {
+        PaneModel *pane = m_sides->activePane();
         pane->refresh();
         if (Posix::parentOf(m_path) == pane->currentPath()) pane->setSelection({m_path});
     }
@@ -323,8 +328,8 @@ void FileInfoState::rename() {
 }
 
 void FileInfoState::moveTabs(const QString &from, const QString &to) {
-    if (!m_app) return;
-    for (TabGroup *group : {m_app->sides().leftTabs(), m_app->sides().rightTabs()}) {
+    if (!m_sides) return;
+    for (TabGroup *group : {m_sides->leftTabs(), m_sides->rightTabs()}) {
         for (PaneModel *tab : group->tabs()) {
             const QString cur = tab->currentPath();
             if (!Posix::isAtOrBelow(cur, from)) continue;
@@ -341,16 +346,16 @@ void FileInfoState::saveComment() {
     }
     const QString text = m_comment;
     if (const int err = FileOps::setComment(text, m_path)) {
-        if (m_app)
-            m_app->show(LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)), true);
+        if (m_toasts)
+            m_toasts->show(LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)), true);
         return;
     }
     if (FileOps::comment(m_path) != text) {
-        if (m_app) m_app->show(K("Der Kommentar wurde nicht an der Datei gespeichert."), true);
+        if (m_toasts) m_toasts->show(K("Der Kommentar wurde nicht an der Datei gespeichert."), true);
         return;
     }
     m_details.comment = text;
     if (m_comment == text) m_typed[idx(Field::comment)] = false;
     // Both attributes were written together: ours and the one other file managers read.
-    if (m_app) m_app->show(K("Kommentar gespeichert, auch für andere Dateimanager lesbar"));
+    if (m_toasts) m_toasts->show(K("Kommentar gespeichert, auch für andere Dateimanager lesbar"));
 }

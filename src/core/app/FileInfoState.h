@@ -10,7 +10,9 @@
 #include <functional>
 #include <optional>
 
-class AppState;
+class ItemCommands;
+class Sides;
+class Toasts;
 
 // The state and edits of the Get Info form for one item: loads its facts in a worker (only the newest
 // load is applied), counts a folder's size (one walk at a time), and writes back the name, tags, lock and
@@ -29,11 +31,12 @@ public:
     // Tests: what a load reads (empty restores FullDetails::load).
     static void setLoaderForTests(std::function<FullDetails(const QString &path)> loader);
 
-    FileInfoState(AppState *app, const QString &path, qint64 refresh, QObject *parent = nullptr);
+    // What it changes beyond the item: the panes (a rename follows into their tabs), the icons, the toasts.
+    FileInfoState(Sides &sides, ItemCommands &items, Toasts &toasts, const QString &path, qint64 refresh,
+                  QObject *parent = nullptr);
     // A pending comment is written first.
     ~FileInfoState() override;
 
-    AppState *app() const { return m_app; }
     const QString &path() const { return m_path; }
     qint64 refresh() const { return m_refresh; }
     const FullDetails &details() const { return m_details; }
@@ -93,7 +96,9 @@ private:
     // Every tab showing the renamed item or something inside it follows it.
     void moveTabs(const QString &from, const QString &to);
 
-    QPointer<AppState> m_app;
+    QPointer<Sides> m_sides;
+    QPointer<ItemCommands> m_items;
+    QPointer<Toasts> m_toasts;
     QString m_path;
     qint64 m_refresh = 0;
     FullDetails m_details;

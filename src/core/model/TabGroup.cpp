@@ -46,16 +46,22 @@ void TabGroup::close(int index) {
     if (m_tabs.size() < 2) return;
     if (index < 0 || index >= m_tabs.size()) return;
     PaneModel *tab = m_tabs.takeAt(index);
+    // The index follows its tab before anyone hears of the close: no listener sees, even for a moment, a
+    // pane the group doesn't show.
+    const int before = m_index;
+    if (index < m_index)
+        --m_index;
+    else if (m_index >= m_tabs.size())
+        m_index = int(m_tabs.size()) - 1;
     emit tabsChanged();
     emit changed();
     tab->shutdown();
     disconnect(m_changeObservers.take(tab));
     // Later, not now: the close may come from a signal of the tab itself.
     tab->deleteLater();
-    if (index < m_index)
-        setIndex(m_index - 1);
-    else if (m_index >= m_tabs.size())
-        setIndex(int(m_tabs.size()) - 1);
+    if (m_index == before) return;
+    emit indexChanged();
+    emit changed();
 }
 
 void TabGroup::selectNext(int step) {

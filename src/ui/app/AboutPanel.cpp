@@ -22,7 +22,7 @@ AboutPanel::AboutPanel(QWidget *parent) : QDialog(parent) {
     rebuild();
 }
 
-AboutPanel *AboutPanel::open(AppState *) {
+AboutPanel *AboutPanel::openPanel() {
     static QPointer<AboutPanel> one;
     if (!one) {
         one = new AboutPanel();

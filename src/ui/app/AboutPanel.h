@@ -3,8 +3,6 @@
 #include <QDialog>
 #include <QPointer>
 
-class AppState;
-
 // The About panel: name, version and build line, the credits and the copyright line. Built afresh at
 // every opening, so its texts and date are in the language of that moment.
 class AboutPanel : public QDialog {
@@ -12,7 +10,7 @@ class AboutPanel : public QDialog {
 public:
     explicit AboutPanel(QWidget *parent = nullptr);
     // Opens the one panel (or rebuilds and raises the open one).
-    static AboutPanel *open(AppState *app);
+    static AboutPanel *openPanel();
     // The credits as rich text (each line its own paragraph).
     static QString creditsHtml();
 

@@ -22,12 +22,6 @@
 
 namespace {
 
-// The registries by state, for the widgets that are not handed theirs.
-QHash<const AppState *, Commands *> &registered() {
-    static QHash<const AppState *, Commands *> all;
-    return all;
-}
-
 // German keyboards name their keys in German; elsewhere the English names are printed on the keys.
 QString keyWord(const QString &word) {
     static const QHash<QString, QString> german{
@@ -76,19 +70,7 @@ QString Cmd::compressAsId(ArchiveFormat format) {
     return QString::fromUtf8(compressAs) + u'/' + Archive::id(format);
 }
 
-Commands *Commands::registeredFor(AppState *app) {
-    if (!app) return nullptr;
-    if (Commands *known = registered().value(app)) return known;
-    auto *commands = new Commands(*app, app);
-    // Gone before the state's tab groups, whose teardown would otherwise reach the enabled rules.
-    connect(app, &QObject::destroyed, commands, [commands] { delete commands; });
-    return commands;
-}
-
-Commands::~Commands() {
-    for (auto it = registered().begin(); it != registered().end();)
-        it = it.value() == this ? registered().erase(it) : std::next(it);
-}
+Commands::~Commands() = default;
 
 QWidget *Commands::focusedText() {
     QWidget *focus = QApplication::focusWidget();
@@ -108,7 +90,6 @@ Commands::Commands(AppState &app, QObject *parent) : QObject(parent), m_app(&app
     addNavigation();
     addViews();
     addApp();
-    registered().insert(&app, this);
     watchState();
     watchPanes();
     retitle();
@@ -196,7 +177,7 @@ void Commands::needsSheet(QAction *action, SheetPresenter::Sheet sheet) {
 
 void Commands::buildTagMenu(QAction *tags) {
     // The active pane's selection when the menu opens, in no particular order: only membership counts.
-    m_tagMenu = std::make_unique<TagMenu>(m_app, [this] {
+    m_tagMenu = std::make_unique<TagMenu>(m_app->items(), [this] {
         if (!m_app) return QStringList();
         const QSet<QString> &selection = m_app->activePane()->selection();
         return QStringList(selection.begin(), selection.end());

@@ -120,10 +120,6 @@ public:
     explicit Commands(AppState &app, QObject *parent = nullptr);
     ~Commands() override;
 
-    // For the pane widgets that are not handed a registry yet: the one last made for the state (its
-    // window's), or one made for it when there is none.
-    static Commands *registeredFor(AppState *app);
-
     QAction *action(const QString &id) const;
     const QList<QAction *> &actions() const { return m_actions; }
 

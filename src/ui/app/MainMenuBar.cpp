@@ -10,7 +10,7 @@
 #include <QAction>
 #include <QMenu>
 
-MainMenuBar::MainMenuBar(Commands &commands, Settings &settings, AppState *chapters, QWidget *parent)
+MainMenuBar::MainMenuBar(Commands &commands, Settings &settings, WindowRequests &requests, QWidget *parent)
     : QMenuBar(parent), m_commands(commands) {
     setObjectName(QStringLiteral("mainMenuBar"));
     m_file = MenuLocalizer::addMenu(this, K("Datei"));
@@ -26,7 +26,7 @@ MainMenuBar::MainMenuBar(Commands &commands, Settings &settings, AppState *chapt
     m_help = MenuLocalizer::addMenu(this, K("Hilfe"));
     fill(m_help, {Cmd::manual});
     m_chapters = MenuLocalizer::addMenu(m_help, K("Kapitel"));
-    addHelpChapters(m_chapters, chapters);
+    addHelpChapters(m_chapters, requests, settings);
     m_help->addSeparator();
     fill(m_help, {Cmd::shortcuts, Cmd::terminalHelp, nullptr, Cmd::feedback, nullptr, Cmd::about});
     // Mnemonics from the start; later passes keep them and give new titles theirs.

@@ -3,7 +3,7 @@
 #include <QMenuBar>
 #include <QPointer>
 
-class AppState;
+class WindowRequests;
 class Commands;
 class Settings;
 class QAction;
@@ -17,8 +17,7 @@ class QMenu;
 class MainMenuBar : public QMenuBar {
     Q_OBJECT
 public:
-    // The help chapters come from the state's manual.
-    MainMenuBar(Commands &commands, Settings &settings, AppState *chapters, QWidget *parent = nullptr);
+    MainMenuBar(Commands &commands, Settings &settings, WindowRequests &requests, QWidget *parent = nullptr);
 
     QMenu *fileMenu() const { return m_file; }
     QMenu *editMenu() const { return m_edit; }

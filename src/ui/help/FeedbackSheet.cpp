@@ -1,6 +1,8 @@
 #include "ui/help/FeedbackSheet.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Pasteboard.h"
+#include "core/app/Toasts.h"
+#include "core/app/WindowRequests.h"
 #include "core/localisation/Lang.h"
 #include "platform/MailHandler.h"
 #include "ui/help/HelpButton.h"
@@ -30,6 +32,15 @@ QLabel *heading(const char *key, QWidget *parent) {
     return label;
 }
 
+QLabel *secondary(const QString &text, const UIScale &ui, QWidget *parent) {
+    auto *label = new QLabel(text, parent);
+    QFont f = label->font();
+    f.setPixelSize(int(ui.small()));
+    label->setFont(f);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
 } // namespace
 
 std::function<bool(const QUrl &)> &FeedbackSheet::opener() {
@@ -39,19 +50,33 @@ std::function<bool(const QUrl &)> &FeedbackSheet::opener() {
     return open;
 }
 
-void FeedbackSheet::registerWith(SheetPresenter *sheets, AppState *app) {
-    sheets->setFactory(SheetPresenter::Sheet::feedback,
-                       [app](QWidget *parent) -> QDialog * { return new FeedbackSheet(app, parent); });
+void FeedbackSheet::registerWith(SheetPresenter *sheets, WindowRequests &requests, Pasteboard &pasteboard,
+                                 Toasts &toasts) {
+    sheets->setFactory(SheetPresenter::Sheet::feedback, [&requests, &pasteboard, &toasts](QWidget *parent) {
+        return new FeedbackSheet(requests, pasteboard, toasts, parent);
+    });
 }
 
-FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(app) {
+FeedbackSheet::FeedbackSheet(WindowRequests &requests, Pasteboard &pasteboard, Toasts &toasts,
+                             QWidget *parent)
+    : QDialog(parent), m_requests(requests), m_pasteboard(pasteboard), m_toasts(toasts) {
     setWindowTitle(L("Feedback senden"));
     setFixedWidth(560);
     const UIScale ui = EnvironmentValues::ui(this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(14);
+    buildHeader(layout, ui);
+    buildBody(layout, ui);
+    buildButtons(layout);
+    wire();
+    refresh();
+    // The system's facts come from files that are read on a worker; the preview follows them.
+    FeedbackMail::loadFacts(this, [this] { refresh(); });
+    m_message->setFocus();
+}
 
+void FeedbackSheet::buildHeader(QVBoxLayout *layout, const UIScale &ui) {
     auto *header = new QHBoxLayout;
     header->setSpacing(12);
     auto *icon = new QLabel(this);
@@ -66,11 +91,7 @@ FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), 
     tf.setPixelSize(int(ui.font + 5));
     tf.setWeight(QFont::DemiBold);
     title->setFont(tf);
-    auto *subtitle = new QLabel(L("Rückmeldungen helfen, Kestrin besser zu machen."), this);
-    QFont sf = subtitle->font();
-    sf.setPixelSize(int(ui.small()));
-    subtitle->setFont(sf);
-    subtitle->setForegroundRole(QPalette::PlaceholderText);
+    auto *subtitle = secondary(L("Rückmeldungen helfen, Kestrin besser zu machen."), ui, this);
     titles->addWidget(title);
     titles->addWidget(subtitle);
     header->addLayout(titles);
@@ -86,28 +107,22 @@ FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), 
         auto *b = new QPushButton(L(FeedbackKinds::title(kind)), this);
         b->setCheckable(true);
         b->setAutoDefault(false);
-        b->setChecked(app && app->requests().feedbackKind() == kind);
+        b->setChecked(m_requests.feedbackKind() == kind);
         m_kinds->addButton(b, FeedbackKinds::rawValue(kind));
         kinds->addWidget(b);
     }
     kinds->addStretch();
-    connect(m_kinds, &QButtonGroup::idClicked, this, [this](int id) {
-        if (const auto kind = FeedbackKinds::fromRaw(id); kind && m_app)
-            m_app->requests().setFeedbackKind(*kind);
-    });
     layout->addLayout(kinds);
+}
 
+void FeedbackSheet::buildBody(QVBoxLayout *layout, const UIScale &ui) {
     auto *message = new QVBoxLayout;
     message->setSpacing(4);
     message->addWidget(heading("Deine Nachricht", this));
     m_message = new QPlainTextEdit(this);
     m_message->setTabChangesFocus(true);
     m_message->setFixedHeight(130);
-    if (app) m_message->setPlainText(app->requests().feedbackText());
-    connect(m_message, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_app && m_app->requests().feedbackText() != m_message->toPlainText())
-            m_app->requests().setFeedbackText(m_message->toPlainText());
-    });
+    m_message->setPlainText(m_requests.feedbackText());
     message->addWidget(m_message);
     layout->addLayout(message);
 
@@ -143,17 +158,17 @@ FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), 
     layout->addLayout(preview);
 
     auto *notice =
-        new QLabel(L("Kestrin schickt nichts selbst ab. Der Entwurf öffnet sich in deinem "
-                     "Mail-Programm, und du sendest ihn selbst. Es werden keine Dateien, Dateinamen, "
-                     "Ordnerpfade oder Namen angehängt."),
-                   this);
+        secondary(L("Kestrin schickt nichts selbst ab. Der Entwurf öffnet sich in deinem "
+                    "Mail-Programm, und du sendest ihn selbst. Es werden keine Dateien, Dateinamen, "
+                    "Ordnerpfade oder Namen angehängt."),
+                  ui, this);
     notice->setWordWrap(true);
-    notice->setFont(sf);
-    notice->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(notice);
+}
 
+void FeedbackSheet::buildButtons(QVBoxLayout *layout) {
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(new HelpButton(&app->requests(), 13, this));
+    buttons->addWidget(new HelpButton(&m_requests, 13, this));
     m_clear = new QPushButton(L("Text löschen"), this);
     m_clear->setAutoDefault(false);
     connect(m_clear, &QPushButton::clicked, this, [this] { m_message->clear(); });
@@ -172,36 +187,38 @@ FeedbackSheet::FeedbackSheet(AppState *app, QWidget *parent) : QDialog(parent), 
     connect(m_open, &QPushButton::clicked, this, &FeedbackSheet::openDraft);
     buttons->addWidget(m_open);
     layout->addLayout(buttons);
+}
 
-    if (app) {
-        connect(&app->requests(), &WindowRequests::feedbackTextChanged, this, [this] {
-            if (m_app && m_message->toPlainText() != m_app->requests().feedbackText())
-                m_message->setPlainText(m_app->requests().feedbackText());
-            refresh();
-        });
-        connect(&app->requests(), &WindowRequests::feedbackKindChanged, this, [this] {
-            if (QAbstractButton *b =
-                    m_kinds->button(FeedbackKinds::rawValue(m_app->requests().feedbackKind())))
-                b->setChecked(true);
-            refresh();
-        });
-    }
-    refresh();
-    // The system's facts come from files that are read on a worker; the preview follows them.
-    FeedbackMail::loadFacts(this, [this] { refresh(); });
-    m_message->setFocus();
+// Kind and message live in the window requests, so a sheet opened again finds them as they were left.
+void FeedbackSheet::wire() {
+    connect(m_kinds, &QButtonGroup::idClicked, this, [this](int id) {
+        if (const auto kind = FeedbackKinds::fromRaw(id)) m_requests.setFeedbackKind(*kind);
+    });
+    connect(m_message, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_requests.feedbackText() != m_message->toPlainText())
+            m_requests.setFeedbackText(m_message->toPlainText());
+    });
+    connect(&m_requests, &WindowRequests::feedbackTextChanged, this, [this] {
+        if (m_message->toPlainText() != m_requests.feedbackText())
+            m_message->setPlainText(m_requests.feedbackText());
+        refresh();
+    });
+    connect(&m_requests, &WindowRequests::feedbackKindChanged, this, [this] {
+        if (QAbstractButton *b = m_kinds->button(FeedbackKinds::rawValue(m_requests.feedbackKind())))
+            b->setChecked(true);
+        refresh();
+    });
 }
 
 bool FeedbackSheet::hasText() const {
-    return m_app && !m_app->requests().feedbackText().trimmed().isEmpty();
+    return !m_requests.feedbackText().trimmed().isEmpty();
 }
 
 QString FeedbackSheet::previewText() const {
-    if (!m_app) return {};
-    const QString message = hasText() ? m_app->requests().feedbackText() : L("(Hier steht dein Text.)");
+    const QString message = hasText() ? m_requests.feedbackText() : L("(Hier steht dein Text.)");
     return L("An") + QStringLiteral(": ") + FeedbackMail::address + u'\n' + L("Betreff") +
-           QStringLiteral(": ") + FeedbackMail::subject(m_app->requests().feedbackKind()) +
-           QStringLiteral("\n\n") + FeedbackMail::body(message, m_options);
+           QStringLiteral(": ") + FeedbackMail::subject(m_requests.feedbackKind()) + QStringLiteral("\n\n") +
+           FeedbackMail::body(message, m_options);
 }
 
 void FeedbackSheet::refresh() {
@@ -214,30 +231,27 @@ void FeedbackSheet::refresh() {
 }
 
 void FeedbackSheet::copy() {
-    if (!m_app) return;
-    m_app->services().pasteboard.setText(
-        FeedbackMail::address + u'\n' + FeedbackMail::subject(m_app->requests().feedbackKind()) +
-        QStringLiteral("\n\n") + FeedbackMail::body(m_app->requests().feedbackText(), m_options));
-    m_app->show(K("In die Zwischenablage kopiert. Füge den Text in eine neue E-Mail ein."));
+    m_pasteboard.setText(FeedbackMail::address + u'\n' + FeedbackMail::subject(m_requests.feedbackKind()) +
+                         QStringLiteral("\n\n") + FeedbackMail::body(m_requests.feedbackText(), m_options));
+    m_toasts.show(K("In die Zwischenablage kopiert. Füge den Text in eine neue E-Mail ein."));
 }
 
 void FeedbackSheet::openDraft() {
-    if (!m_app || !hasText()) return;
-    const QString body = FeedbackMail::body(m_app->requests().feedbackText(), m_options);
-    const std::optional<QUrl> url =
-        FeedbackMail::url(FeedbackMail::subject(m_app->requests().feedbackKind()), body);
+    if (!hasText()) return;
+    const QString body = FeedbackMail::body(m_requests.feedbackText(), m_options);
+    const std::optional<QUrl> url = FeedbackMail::url(FeedbackMail::subject(m_requests.feedbackKind()), body);
     // A link this long is cut or refused on the way, which would lose part of the message unseen.
     if (url && url->toEncoded().size() > FeedbackMail::maxUrlBytes) {
         copy();
-        m_app->show(K("Der Entwurf ist zu lang für einen Mail-Link. Der Text liegt in der Zwischenablage."),
-                    true);
+        m_toasts.show(K("Der Entwurf ist zu lang für einen Mail-Link. Der Text liegt in der Zwischenablage."),
+                      true);
         return;
     }
     if (url && opener() && opener()(*url)) {
-        m_app->show(K("E-Mail-Entwurf geöffnet. Prüfe ihn und sende ihn selbst ab."));
+        m_toasts.show(K("E-Mail-Entwurf geöffnet. Prüfe ihn und sende ihn selbst ab."));
         accept();
         return;
     }
     copy();
-    m_app->show(K("Kein Mail-Programm gefunden. Der Text liegt in der Zwischenablage."), true);
+    m_toasts.show(K("Kein Mail-Programm gefunden. Der Text liegt in der Zwischenablage."), true);
 }

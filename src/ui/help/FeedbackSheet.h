@@ -3,25 +3,30 @@
 #include "core/app/FeedbackMail.h"
 
 #include <QDialog>
-#include <QPointer>
 #include <functional>
 
-class AppState;
+class Pasteboard;
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QVBoxLayout;
 class SheetPresenter;
+class Toasts;
+class WindowRequests;
+struct UIScale;
 
 // The sheet in which the user writes feedback: kind, message, which technical lines to add, a live preview
 // of the draft, and the draft handed to the mail program or copied. Nothing is ever sent from here.
 class FeedbackSheet : public QDialog {
     Q_OBJECT
 public:
-    explicit FeedbackSheet(AppState *app, QWidget *parent = nullptr);
+    FeedbackSheet(WindowRequests &requests, Pasteboard &pasteboard, Toasts &toasts,
+                  QWidget *parent = nullptr);
     // Registers the sheet with the main window's presenter, which makes "Feedback senden" available.
-    static void registerWith(SheetPresenter *sheets, AppState *app);
+    static void registerWith(SheetPresenter *sheets, WindowRequests &requests, Pasteboard &pasteboard,
+                             Toasts &toasts);
 
     // Hands the link to the desktop; true only when a mail program is there to take it. Tests replace it.
     static std::function<bool(const QUrl &)> &opener();
@@ -33,8 +38,15 @@ public:
     void openDraft();
 
 private:
+    void buildHeader(QVBoxLayout *layout, const UIScale &ui);
+    void buildBody(QVBoxLayout *layout, const UIScale &ui);
+    void buildButtons(QVBoxLayout *layout);
+    void wire();
     void refresh();
-    QPointer<AppState> m_app;
+
+    WindowRequests &m_requests;
+    Pasteboard &m_pasteboard;
+    Toasts &m_toasts;
     FeedbackMail::Options m_options;
     QButtonGroup *m_kinds = nullptr;
     QPlainTextEdit *m_message = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/help/HelpChaptersMenu.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Settings.h"
+#include "core/app/WindowRequests.h"
 #include "core/help/ManualChapters.h"
 #include "core/localisation/Lang.h"
 #include "ui/style/Symbols.h"
@@ -9,7 +10,8 @@
 #include <QMenu>
 #include <QToolTip>
 
-HelpChapterEntries::HelpChapterEntries(QMenu *menu, AppState *app) : QObject(menu), m_menu(menu), m_app(app) {
+HelpChapterEntries::HelpChapterEntries(QMenu *menu, WindowRequests &requests, Settings &settings)
+    : QObject(menu), m_menu(menu), m_requests(&requests), m_settings(&settings) {
     m_end = new QAction(this);
     m_end->setSeparator(true);
     m_end->setVisible(false);
@@ -24,19 +26,19 @@ void HelpChapterEntries::refresh() {
         delete entry.data();
     m_entries.clear();
 
-    const QPointer<AppState> app = m_app;
+    const QPointer<WindowRequests> requests = m_requests;
     auto add = [this](QAction *entry) {
         m_menu->insertAction(m_end, entry);
         m_entries.append(entry);
     };
     auto *open = new QAction(L("Handbuch öffnen"), this);
-    connect(open, &QAction::triggered, this, [app] {
-        if (app) app->requests().openManual(std::nullopt);
+    connect(open, &QAction::triggered, this, [requests] {
+        if (requests) requests->openManual(std::nullopt);
     });
     add(open);
 
     const QList<ManualChapter> chapters =
-        ManualChapters::list(app ? app->settings().language() : Lang::current());
+        ManualChapters::list(m_settings ? m_settings->language() : Lang::current());
     if (chapters.isEmpty()) return;
     auto *divider = new QAction(this);
     divider->setSeparator(true);
@@ -46,8 +48,8 @@ void HelpChapterEntries::refresh() {
         QString title = QString::number(chapter.number) + QStringLiteral(". ") + chapter.title;
         auto *entry = new QAction(title.replace(u'&', QStringLiteral("&&")), this);
         const int number = chapter.number;
-        connect(entry, &QAction::triggered, this, [app, number] {
-            if (app) app->requests().openManual(number);
+        connect(entry, &QAction::triggered, this, [requests, number] {
+            if (requests) requests->openManual(number);
         });
         add(entry);
     }
@@ -60,11 +62,12 @@ QList<QAction *> HelpChapterEntries::entries() const {
     return out;
 }
 
-HelpChapterEntries *addHelpChapters(QMenu *menu, AppState *app) {
-    return new HelpChapterEntries(menu, app);
+HelpChapterEntries *addHelpChapters(QMenu *menu, WindowRequests &requests, Settings &settings) {
+    return new HelpChapterEntries(menu, requests, settings);
 }
 
-HelpChaptersMenu::HelpChaptersMenu(AppState *app, QWidget *parent) : QToolButton(parent) {
+HelpChaptersMenu::HelpChaptersMenu(WindowRequests &requests, Settings &settings, QWidget *parent)
+    : QToolButton(parent) {
     setPopupMode(QToolButton::InstantPopup);
     setAutoRaise(true);
     setFixedSize(28, 26);
@@ -75,7 +78,7 @@ HelpChaptersMenu::HelpChaptersMenu(AppState *app, QWidget *parent) : QToolButton
     setAccessibleName(QStringLiteral("help chapters"));
     auto *menu = new QMenu(this);
     setMenu(menu);
-    m_entries = addHelpChapters(menu, app);
+    m_entries = addHelpChapters(menu, requests, settings);
     updateIcon();
 }
 

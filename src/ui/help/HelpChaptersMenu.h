@@ -4,9 +4,10 @@
 #include <QPointer>
 #include <QToolButton>
 
-class AppState;
 class QAction;
 class QMenu;
+class Settings;
+class WindowRequests;
 
 // The help entries of a menu: "Handbuch öffnen", then, when the manual of the application language has
 // chapters, a divider and one entry "n. Title" per chapter. The entries are built afresh each time the
@@ -15,26 +16,27 @@ class HelpChapterEntries : public QObject {
     Q_OBJECT
 public:
     // Adds the entries at the end of menu as it stands now.
-    HelpChapterEntries(QMenu *menu, AppState *app);
+    HelpChapterEntries(QMenu *menu, WindowRequests &requests, Settings &settings);
     // Rebuilds the entries now (the menu calls it when it opens).
     void refresh();
     QList<QAction *> entries() const;
 
 private:
     QPointer<QMenu> m_menu;
-    QPointer<AppState> m_app;
+    QPointer<WindowRequests> m_requests;
+    QPointer<Settings> m_settings;
     QAction *m_end; // an invisible marker after the entries
     QList<QPointer<QAction>> m_entries;
 };
 
 // Adds the help entries to a menu (the menu bar's help menu, or any other).
-HelpChapterEntries *addHelpChapters(QMenu *menu, AppState *app);
+HelpChapterEntries *addHelpChapters(QMenu *menu, WindowRequests &requests, Settings &settings);
 
 // The toolbar's help menu: a question-mark button whose menu holds the help entries.
 class HelpChaptersMenu : public QToolButton {
     Q_OBJECT
 public:
-    explicit HelpChaptersMenu(AppState *app, QWidget *parent = nullptr);
+    HelpChaptersMenu(WindowRequests &requests, Settings &settings, QWidget *parent = nullptr);
     HelpChapterEntries *entries() const { return m_entries; }
 
 protected:

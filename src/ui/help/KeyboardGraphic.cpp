@@ -218,73 +218,75 @@ void KeyboardGraphic::paintEvent(QPaintEvent *) {
     p.setRenderHint(QPainter::TextAntialiasing);
     const double s = drawScale();
     p.scale(s, s);
-    const QColor primary = palette().color(QPalette::WindowText);
-    const QColor control = palette().color(QPalette::Base);
-    const AppTheme theme = EnvironmentValues::appTheme(this);
-
-    QColor plate = primary;
+    QColor plate = palette().color(QPalette::WindowText);
     plate.setAlphaF(0.05);
     QPainterPath platePath;
     platePath.addRoundedRect(QRectF(QPointF(0, 0), naturalSize()), 12, 12);
     p.fillPath(platePath, plate);
-
+    const AppTheme theme = EnvironmentValues::appTheme(this);
     for (const Key &k : keys(m_layout)) {
         if (k.isSpacer()) continue;
-        const double amount = litAmount(k.id);
         p.save();
-        QRectF r = k.rect;
-        if (amount > 0) {
-            // Lit keys grow a little about their centre and glow in the theme's first colour.
-            const double grow = 1 + 0.04 * amount;
-            const QPointF c = r.center();
-            p.translate(c);
-            p.scale(grow, grow);
-            p.translate(-c);
-            for (int i = 4; i >= 1; --i) {
-                QColor glow = theme.a;
-                glow.setAlphaF(0.5 * amount * (5 - i) / 10.0);
-                QPainterPath halo;
-                halo.addRoundedRect(r.adjusted(-i, -i, i, i), 6 + i, 6 + i);
-                p.fillPath(halo, glow);
-            }
-        }
-        QPainterPath shape;
-        shape.addRoundedRect(r, 6, 6);
-        p.fillPath(shape, control);
-        if (amount > 0) {
-            p.setOpacity(amount);
-            p.fillPath(shape, theme.gradient(r));
-            p.setOpacity(1);
-        }
-        QColor border = primary;
-        border.setAlphaF(0.18 * (1 - amount));
-        if (border.alphaF() > 0) {
-            p.setPen(QPen(border, 1));
-            p.drawPath([&] {
-                QPainterPath inner;
-                inner.addRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 5.5, 5.5);
-                return inner;
-            }());
-        }
-        const QColor text = amount >= 0.5 ? theme.onAccent() : primary;
-        const QFont labelFont = sized(font(), 14 * k.fontScale, QFont::Medium);
-        const QFontMetricsF lm(labelFont);
-        const QString sub = k.sub.isEmpty() ? QString() : L(k.sub);
-        QFont subFont = sized(font(), k.subSize(m_layout));
-        const QFontMetricsF sm(subFont);
-        const double labelHeight = k.label.isEmpty() ? 0 : lm.height();
-        const double subHeight = sub.isEmpty() ? 0 : sm.height();
-        double y = r.center().y() - (labelHeight + subHeight) / 2;
-        p.setPen(text);
-        if (labelHeight > 0) {
-            p.setFont(labelFont);
-            p.drawText(QRectF(r.left(), y, r.width(), labelHeight), Qt::AlignCenter, k.label);
-            y += labelHeight;
-        }
-        if (subHeight > 0) {
-            p.setFont(subFont);
-            p.drawText(QRectF(r.left() - 4, y, r.width() + 8, subHeight), Qt::AlignCenter, sub);
-        }
+        paintKey(p, k, litAmount(k.id), theme);
         p.restore();
+    }
+}
+
+void KeyboardGraphic::paintKey(QPainter &p, const Key &k, double amount, const AppTheme &theme) const {
+    const QColor primary = palette().color(QPalette::WindowText);
+    const QRectF r = k.rect;
+    if (amount > 0) {
+        // Lit keys grow a little about their centre and glow in the theme's first colour.
+        const double grow = 1 + 0.04 * amount;
+        const QPointF c = r.center();
+        p.translate(c);
+        p.scale(grow, grow);
+        p.translate(-c);
+        for (int i = 4; i >= 1; --i) {
+            QColor glow = theme.a;
+            glow.setAlphaF(0.5 * amount * (5 - i) / 10.0);
+            QPainterPath halo;
+            halo.addRoundedRect(r.adjusted(-i, -i, i, i), 6 + i, 6 + i);
+            p.fillPath(halo, glow);
+        }
+    }
+    QPainterPath shape;
+    shape.addRoundedRect(r, 6, 6);
+    p.fillPath(shape, palette().color(QPalette::Base));
+    if (amount > 0) {
+        p.setOpacity(amount);
+        p.fillPath(shape, theme.gradient(r));
+        p.setOpacity(1);
+    }
+    QColor border = primary;
+    border.setAlphaF(0.18 * (1 - amount));
+    if (border.alphaF() > 0) {
+        p.setPen(QPen(border, 1));
+        QPainterPath inner;
+        inner.addRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 5.5, 5.5);
+        p.drawPath(inner);
+    }
+    p.setPen(amount >= 0.5 ? theme.onAccent() : primary);
+    paintLabels(p, k);
+}
+
+void KeyboardGraphic::paintLabels(QPainter &p, const Key &k) const {
+    const QRectF r = k.rect;
+    const QFont labelFont = sized(font(), 14 * k.fontScale, QFont::Medium);
+    const QFontMetricsF lm(labelFont);
+    const QString sub = k.sub.isEmpty() ? QString() : L(k.sub);
+    QFont subFont = sized(font(), k.subSize(m_layout));
+    const QFontMetricsF sm(subFont);
+    const double labelHeight = k.label.isEmpty() ? 0 : lm.height();
+    const double subHeight = sub.isEmpty() ? 0 : sm.height();
+    double y = r.center().y() - (labelHeight + subHeight) / 2;
+    if (labelHeight > 0) {
+        p.setFont(labelFont);
+        p.drawText(QRectF(r.left(), y, r.width(), labelHeight), Qt::AlignCenter, k.label);
+        y += labelHeight;
+    }
+    if (subHeight > 0) {
+        p.setFont(subFont);
+        p.drawText(QRectF(r.left() - 4, y, r.width() + 8, subHeight), Qt::AlignCenter, sub);
     }
 }

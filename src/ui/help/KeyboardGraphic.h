@@ -8,7 +8,9 @@
 #include <QString>
 #include <QWidget>
 
+class QPainter;
 class QVariantAnimation;
+struct AppTheme;
 
 // A drawn keyboard (function row, four character rows, bottom row with arrows) in one layout, with the
 // keys whose identifiers are in the lit set highlighted. Display only. It draws at its natural size and
@@ -55,6 +57,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // One key, lit by amount (0 to 1): glow, cap, border and labels.
+    void paintKey(QPainter &p, const Key &k, double amount, const AppTheme &theme) const;
+    void paintLabels(QPainter &p, const Key &k) const;
     // How far a key has grown into its lit state, 0 to 1.
     double litAmount(const QString &id) const;
 

@@ -1,7 +1,7 @@
 #include "ui/help/ShortcutsSheet.h"
 
-#include "core/app/AppState.h"
 #include "core/app/Settings.h"
+#include "core/app/WindowRequests.h"
 #include "core/help/KeyMap.h"
 #include "core/localisation/Lang.h"
 #include "ui/help/HelpButton.h"
@@ -123,12 +123,14 @@ private:
     bool m_selected = false;
 };
 
-void ShortcutsSheet::registerWith(SheetPresenter *sheets, AppState *app) {
-    sheets->setFactory(SheetPresenter::Sheet::shortcuts,
-                       [app](QWidget *parent) -> QDialog * { return new ShortcutsSheet(app, parent); });
+void ShortcutsSheet::registerWith(SheetPresenter *sheets, Settings &settings, WindowRequests &requests) {
+    sheets->setFactory(SheetPresenter::Sheet::shortcuts, [&settings, &requests](QWidget *parent) {
+        return new ShortcutsSheet(settings, requests, parent);
+    });
 }
 
-ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(app) {
+ShortcutsSheet::ShortcutsSheet(Settings &settings, WindowRequests &requests, QWidget *parent)
+    : QDialog(parent), m_settings(settings), m_requests(requests) {
     setWindowTitle(L("macOS-Tastenkürzel"));
     setMinimumSize(ScreenFit::minWidth, ScreenFit::minHeight);
     resize(ScreenFit::width(940), ScreenFit::height(760));
@@ -137,7 +139,16 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(18, 18, 18, 18);
     outer->setSpacing(12);
+    buildHeader(outer, ui);
+    buildKeyboard(outer, ui);
+    buildList(outer, ui);
+    buildNotes(outer, ui);
+    wire();
+    refresh();
+    fitToWidth(width());
+}
 
+void ShortcutsSheet::buildHeader(QVBoxLayout *outer, const UIScale &ui) {
     m_header = new QHBoxLayout;
     m_header->setSpacing(12);
     auto *title = new QLabel(L("macOS-Tastenkürzel"), this);
@@ -157,7 +168,7 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     m_picker->setMinimumContentsLength(10);
     pickerLayout->addWidget(m_picker, 1);
     m_header->addWidget(m_pickerBox, 1);
-    m_header->addWidget(new HelpButton(&app->requests(), 12, this));
+    m_header->addWidget(new HelpButton(&m_requests, 12, this));
     auto *close = new QPushButton(L("Schließen"), this);
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
@@ -167,7 +178,9 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     m_pickerRow = new QHBoxLayout;
     m_pickerRow->setContentsMargins(0, 0, 0, 0);
     outer->addLayout(m_pickerRow);
+}
 
+void ShortcutsSheet::buildKeyboard(QVBoxLayout *outer, const UIScale &ui) {
     m_keyboardRow = new QBoxLayout(QBoxLayout::LeftToRight);
     m_keyboardRow->setSpacing(14);
     m_keyboard = new KeyboardGraphic({}, keyboardLayout(), this);
@@ -189,7 +202,9 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     side->addStretch();
     m_keyboardRow->addLayout(side, 1);
     outer->addLayout(m_keyboardRow);
+}
 
+void ShortcutsSheet::buildList(QVBoxLayout *outer, const UIScale &ui) {
     m_search = new QLineEdit(this);
     m_search->setPlaceholderText(ShortcutData::text(K("Suchen, z. B. Papierkorb, Kopieren, ⌘…")));
     m_search->setClearButtonEnabled(true);
@@ -227,7 +242,9 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     list->addStretch();
     m_scroll->setWidget(content);
     outer->addWidget(m_scroll, 1);
+}
 
+void ShortcutsSheet::buildNotes(QVBoxLayout *outer, const UIScale &ui) {
     auto *notes = new QVBoxLayout;
     notes->setSpacing(2);
     auto *source =
@@ -240,26 +257,27 @@ ShortcutsSheet::ShortcutsSheet(AppState *app, QWidget *parent) : QDialog(parent)
     m_notes->setWordWrap(true);
     notes->addWidget(m_notes);
     outer->addLayout(notes);
+}
 
-    const QString stored = app ? app->settings().keyboardLayout() : QString();
-    m_picker->setCurrentIndex(
-        int(std::find(KbLayouts::allCases.begin(), KbLayouts::allCases.end(), KbLayouts::fromStored(stored)) -
-            KbLayouts::allCases.begin()));
+// The picker and the stored layout follow each other; the settings page may change it too.
+void ShortcutsSheet::wire() {
+    m_picker->setCurrentIndex(layoutIndex());
     connect(m_picker, &QComboBox::currentIndexChanged, this, [this] {
-        if (m_app) m_app->settings().setKeyboardLayout(m_picker->currentData().toString());
+        m_settings.setKeyboardLayout(m_picker->currentData().toString());
         refresh();
     });
-    if (app)
-        connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            if (key != Settings::Key::keyboardLayout || !m_app) return;
-            const KbLayout stored = KbLayouts::fromStored(m_app->settings().keyboardLayout());
-            const int index = int(std::find(KbLayouts::allCases.begin(), KbLayouts::allCases.end(), stored) -
-                                  KbLayouts::allCases.begin());
-            if (index != m_picker->currentIndex()) m_picker->setCurrentIndex(index);
-            refresh();
-        });
-    refresh();
-    fitToWidth(width());
+    connect(&m_settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key != Settings::Key::keyboardLayout) return;
+        if (const int index = layoutIndex(); index != m_picker->currentIndex())
+            m_picker->setCurrentIndex(index);
+        refresh();
+    });
+}
+
+int ShortcutsSheet::layoutIndex() const {
+    const KbLayout stored = KbLayouts::fromStored(m_settings.keyboardLayout());
+    return int(std::find(KbLayouts::allCases.begin(), KbLayouts::allCases.end(), stored) -
+               KbLayouts::allCases.begin());
 }
 
 ShortcutsSheet::~ShortcutsSheet() {
@@ -267,8 +285,7 @@ ShortcutsSheet::~ShortcutsSheet() {
 }
 
 KbLayout ShortcutsSheet::keyboardLayout() const {
-    const QString stored = m_app ? m_app->settings().keyboardLayout() : QString();
-    return KbLayouts::resolved(KbLayouts::fromStored(stored));
+    return KbLayouts::resolved(KbLayouts::fromStored(m_settings.keyboardLayout()));
 }
 
 QSet<QString> ShortcutsSheet::litKeys() const {

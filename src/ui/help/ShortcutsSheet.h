@@ -4,11 +4,9 @@
 #include "core/help/ShortcutData.h"
 
 #include <QDialog>
-#include <QPointer>
 #include <QSet>
 #include <QUuid>
 
-class AppState;
 class KeyboardGraphic;
 class QBoxLayout;
 class QComboBox;
@@ -18,7 +16,10 @@ class QLineEdit;
 class QScrollArea;
 class QVBoxLayout;
 class SheetPresenter;
+class Settings;
 class ShortcutRow;
+class WindowRequests;
+struct UIScale;
 
 // The reference of the other system's standard keyboard shortcuts: a drawn keyboard that lights the keys
 // of the clicked shortcut and of the modifiers held right now, and the grouped, searchable list, which
@@ -26,9 +27,9 @@ class ShortcutRow;
 class ShortcutsSheet : public QDialog {
     Q_OBJECT
 public:
-    explicit ShortcutsSheet(AppState *app, QWidget *parent = nullptr);
+    ShortcutsSheet(Settings &settings, WindowRequests &requests, QWidget *parent = nullptr);
     ~ShortcutsSheet() override;
-    static void registerWith(SheetPresenter *sheets, AppState *app);
+    static void registerWith(SheetPresenter *sheets, Settings &settings, WindowRequests &requests);
 
     // The layout drawn: the stored setting, resolved.
     KbLayout keyboardLayout() const;
@@ -56,11 +57,19 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void buildHeader(QVBoxLayout *outer, const UIScale &ui);
+    void buildKeyboard(QVBoxLayout *outer, const UIScale &ui);
+    void buildList(QVBoxLayout *outer, const UIScale &ui);
+    void buildNotes(QVBoxLayout *outer, const UIScale &ui);
+    void wire();
+    // The picker's row of the stored layout.
+    int layoutIndex() const;
     void refresh();
     void refreshFilterRow();
     void fitToWidth(int width);
 
-    QPointer<AppState> m_app;
+    Settings &m_settings;
+    WindowRequests &m_requests;
     QString m_query;
     std::optional<QUuid> m_selected;
     QSet<QString> m_held;

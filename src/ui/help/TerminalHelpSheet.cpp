@@ -1,6 +1,8 @@
 #include "ui/help/TerminalHelpSheet.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Pasteboard.h"
+#include "core/app/Settings.h"
+#include "core/app/WindowRequests.h"
 #include "core/help/KeyMap.h"
 #include "core/help/ShortcutData.h"
 #include "core/help/TerminalData.h"
@@ -144,9 +146,12 @@ struct TerminalHelpSheet::CharWidgets {
     MarkFrame *frame = nullptr;
 };
 
-void TerminalHelpSheet::registerWith(SheetPresenter *sheets, AppState *app) {
+void TerminalHelpSheet::registerWith(SheetPresenter *sheets, Settings &settings, WindowRequests &requests,
+                                     Pasteboard &pasteboard) {
     sheets->setFactory(SheetPresenter::Sheet::terminalHelp,
-                       [app](QWidget *parent) -> QDialog * { return new TerminalHelpSheet(app, parent); });
+                       [&settings, &requests, &pasteboard](QWidget *parent) {
+                           return new TerminalHelpSheet(settings, requests, pasteboard, parent);
+                       });
 }
 
 bool TerminalHelpSheet::matches(const TermEntry &entry, const QString &query) {
@@ -168,14 +173,23 @@ bool TerminalHelpSheet::charMatches(const ShortcutItem &row, const QString &quer
            row.text.toLower().contains(q) || row.keys.toLower().contains(q);
 }
 
-TerminalHelpSheet::TerminalHelpSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(app) {
+TerminalHelpSheet::TerminalHelpSheet(Settings &settings, WindowRequests &requests, Pasteboard &pasteboard,
+                                     QWidget *parent)
+    : QDialog(parent), m_settings(settings), m_requests(requests), m_pasteboard(pasteboard) {
     setWindowTitle(L("Terminal-Hilfe"));
     resize(ScreenFit::width(940), ScreenFit::height(760));
-    const UIScale ui = EnvironmentValues::ui(this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 18, 18, 18);
     layout->setSpacing(12);
+    buildHeader(layout);
+    buildBody(layout);
+    wire();
+    setTab(0);
+    m_search->setFocus();
+}
 
+void TerminalHelpSheet::buildHeader(QVBoxLayout *layout) {
+    const UIScale ui = EnvironmentValues::ui(this);
     auto *header = new QHBoxLayout;
     QLabel *title = titleLabel(L("Terminal-Hilfe"), ui.font + 4, this);
     title->setWordWrap(false);
@@ -187,20 +201,17 @@ TerminalHelpSheet::TerminalHelpSheet(AppState *app, QWidget *parent) : QDialog(p
     m_layoutPicker->setMaximumWidth(330);
     for (KbLayout l : KbLayouts::allCases)
         m_layoutPicker->addItem(KbLayouts::title(l), KbLayouts::rawValue(l));
-    if (app)
-        m_layoutPicker->setCurrentIndex(m_layoutPicker->findData(
-            KbLayouts::rawValue(KbLayouts::fromStored(app->settings().keyboardLayout()))));
-    connect(m_layoutPicker, &QComboBox::activated, this, [this](int i) {
-        if (m_app) m_app->settings().setKeyboardLayout(m_layoutPicker->itemData(i).toString());
-    });
+    showStoredLayout();
     header->addWidget(m_layoutPicker);
-    header->addWidget(new HelpButton(&app->requests(), 12, this));
+    header->addWidget(new HelpButton(&m_requests, 12, this));
     auto *close = new QPushButton(L("Schließen"), this);
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     header->addWidget(close);
     layout->addLayout(header);
+}
 
+void TerminalHelpSheet::buildBody(QVBoxLayout *layout) {
     auto *pages = new QHBoxLayout;
     pages->setSpacing(0);
     m_pages = new QButtonGroup(this);
@@ -214,28 +225,34 @@ TerminalHelpSheet::TerminalHelpSheet(AppState *app, QWidget *parent) : QDialog(p
         pages->addWidget(b);
     }
     pages->addStretch();
-    connect(m_pages, &QButtonGroup::idClicked, this, &TerminalHelpSheet::setTab);
     layout->addLayout(pages);
 
     m_search = new QLineEdit(this);
     m_search->setClearButtonEnabled(true);
-    connect(m_search, &QLineEdit::textChanged, this, [this] { applyFilter(); });
     layout->addWidget(m_search);
 
     m_stack = new QStackedWidget(this);
     m_stack->addWidget(buildCommandsPage());
     m_stack->addWidget(buildCharsPage());
     layout->addWidget(m_stack, 1);
+}
 
-    if (app)
-        connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            if (key != Settings::Key::keyboardLayout) return;
-            m_layoutPicker->setCurrentIndex(m_layoutPicker->findData(
-                KbLayouts::rawValue(KbLayouts::fromStored(m_app->settings().keyboardLayout()))));
-            fillChars();
-        });
-    setTab(0);
-    m_search->setFocus();
+// The picker writes the stored layout; a change from anywhere redraws the keys of the characters.
+void TerminalHelpSheet::wire() {
+    connect(m_layoutPicker, &QComboBox::activated, this,
+            [this](int i) { m_settings.setKeyboardLayout(m_layoutPicker->itemData(i).toString()); });
+    connect(m_pages, &QButtonGroup::idClicked, this, &TerminalHelpSheet::setTab);
+    connect(m_search, &QLineEdit::textChanged, this, [this] { applyFilter(); });
+    connect(&m_settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key != Settings::Key::keyboardLayout) return;
+        showStoredLayout();
+        fillChars();
+    });
+}
+
+void TerminalHelpSheet::showStoredLayout() {
+    m_layoutPicker->setCurrentIndex(
+        m_layoutPicker->findData(KbLayouts::rawValue(KbLayouts::fromStored(m_settings.keyboardLayout()))));
 }
 
 QWidget *TerminalHelpSheet::buildCommandsPage() {
@@ -295,27 +312,7 @@ QWidget *TerminalHelpSheet::buildEntry(const TermEntry &entry) {
 
     auto *row = new QHBoxLayout;
     row->setSpacing(10);
-    auto *column = new QWidget(w->frame);
-    m_chipColumns << column;
-    auto *columnLayout = new QHBoxLayout(column);
-    columnLayout->setContentsMargins(0, 0, 0, 0);
-    auto *chip = new QLabel(entry.cmd, column);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPixelSize(int(ui.font));
-    mono.setWeight(QFont::Medium);
-    chip->setFont(mono);
-    const QColor border = faded(this, 0.18);
-    chip->setStyleSheet(
-        QStringLiteral("QLabel { background: palette(base); border: 1px solid rgba(%1,%2,%3,%4);"
-                       " border-radius: 6px; padding: 3px 8px; }")
-            .arg(border.red())
-            .arg(border.green())
-            .arg(border.blue())
-            .arg(border.alpha()));
-    chip->setMinimumWidth(110);
-    columnLayout->addWidget(chip);
-    columnLayout->addStretch();
-    row->addWidget(column);
+    row->addWidget(commandChip(entry.cmd, w->frame));
     QLabel *summary = textLabel(entry.shortText.text(), ui.font, w->frame);
     summary->setAttribute(Qt::WA_TransparentForMouseEvents);
     row->addWidget(summary, 1);
@@ -342,6 +339,31 @@ QWidget *TerminalHelpSheet::buildEntry(const TermEntry &entry) {
         if (!w->detail || w->detail->isHidden() || at.y() < w->detail->y()) toggle(id);
     };
     return w->frame;
+}
+
+QWidget *TerminalHelpSheet::commandChip(const QString &cmd, QWidget *parent) {
+    const UIScale ui = EnvironmentValues::ui(this);
+    auto *column = new QWidget(parent);
+    m_chipColumns << column;
+    auto *columnLayout = new QHBoxLayout(column);
+    columnLayout->setContentsMargins(0, 0, 0, 0);
+    auto *chip = new QLabel(cmd, column);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(int(ui.font));
+    mono.setWeight(QFont::Medium);
+    chip->setFont(mono);
+    const QColor border = faded(this, 0.18);
+    chip->setStyleSheet(
+        QStringLiteral("QLabel { background: palette(base); border: 1px solid rgba(%1,%2,%3,%4);"
+                       " border-radius: 6px; padding: 3px 8px; }")
+            .arg(border.red())
+            .arg(border.green())
+            .arg(border.blue())
+            .arg(border.alpha()));
+    chip->setMinimumWidth(110);
+    columnLayout->addWidget(chip);
+    columnLayout->addStretch();
+    return column;
 }
 
 void TerminalHelpSheet::buildDetail(const TermEntry &entry, QWidget *into) {
@@ -411,7 +433,7 @@ QToolButton *TerminalHelpSheet::makeCopyButton(const QString &text, const QStrin
 }
 
 void TerminalHelpSheet::copy(const QString &text, const QString &key) {
-    if (m_app) m_app->services().pasteboard.setText(text);
+    m_pasteboard.setText(text);
     m_copied = key;
     refreshMarks();
     // Each click clears its own mark; a later click on the same button does not postpone it.
@@ -555,25 +577,14 @@ QWidget *TerminalHelpSheet::buildCharsPage() {
 }
 
 KbLayout TerminalHelpSheet::resolvedLayout() const {
-    return KbLayouts::resolved(KbLayouts::fromStored(m_app ? m_app->settings().keyboardLayout() : QString()));
+    return KbLayouts::resolved(KbLayouts::fromStored(m_settings.keyboardLayout()));
 }
 
 void TerminalHelpSheet::fillChars() {
     const UIScale ui = EnvironmentValues::ui(this);
     m_charsLayout = resolvedLayout();
     QWidget *content = m_charList->parentWidget();
-    for (auto &[block, rows] : m_charGroups) {
-        for (CharWidgets *w : rows) {
-            for (auto it = m_copyButtons.begin(); it != m_copyButtons.end();)
-                it = it.value()->parent() == w->frame ? m_copyButtons.erase(it) : std::next(it);
-            m_chipColumns.removeAll(w->frame->findChild<QWidget *>(QStringLiteral("keys")));
-            delete w;
-        }
-        delete block;
-    }
-    m_charGroups.clear();
-    m_chars.clear();
-
+    clearChars();
     int at = 0;
     for (const ShortcutGroup &group : TerminalData::charGroups(m_charsLayout)) {
         auto *block = new QWidget(content);
@@ -585,37 +596,7 @@ void TerminalHelpSheet::fillChars() {
         blockLayout->addWidget(title);
         QList<CharWidgets *> rows;
         for (const ShortcutItem &item : group.items) {
-            auto *w = new CharWidgets{item.id, item, new MarkFrame(0.2, block)};
-            const QString label = ShortcutData::text(item.text);
-            w->frame->setObjectName(QStringLiteral("char-row"));
-            auto *row = new QHBoxLayout(w->frame);
-            row->setContentsMargins(6, 2, 6, 2);
-            row->setSpacing(12);
-            auto *keys = new QWidget(w->frame);
-            keys->setObjectName(QStringLiteral("keys"));
-            keys->setAttribute(Qt::WA_TransparentForMouseEvents);
-            auto *keysLayout = new QHBoxLayout(keys);
-            keysLayout->setContentsMargins(0, 0, 0, 0);
-            keysLayout->setSpacing(4);
-            const QList<QStringList> alternatives = item.alternatives();
-            if (!alternatives.isEmpty())
-                for (const QString &token : alternatives.first())
-                    keysLayout->addWidget(new KeyCap(token, keys));
-            keysLayout->addStretch();
-            m_chipColumns << keys;
-            row->addWidget(keys);
-            QLabel *text = textLabel(label, ui.font, w->frame);
-            text->setAttribute(Qt::WA_TransparentForMouseEvents);
-            row->addWidget(text, 1);
-            // The character is what stands before the two blanks; the input-source hint has none to copy.
-            const int cut = label.indexOf(QStringLiteral("  "));
-            if (cut >= 0)
-                row->addWidget(makeCopyButton(
-                    label.left(cut),
-                    QStringLiteral("char-") + item.id.toString(QUuid::WithoutBraces).toUpper(), w->frame));
-            const QUuid id = item.id;
-            w->frame->onClick = [this, id](QPoint) { clickChar(id); };
-            w->frame->setMarked(m_selectedChar == id);
+            CharWidgets *w = buildCharRow(item, block);
             blockLayout->addWidget(w->frame);
             rows << w;
             m_chars << w;
@@ -626,6 +607,56 @@ void TerminalHelpSheet::fillChars() {
     fitColumns();
     applyFilter();
     refreshLit();
+}
+
+void TerminalHelpSheet::clearChars() {
+    for (auto &[block, rows] : m_charGroups) {
+        for (CharWidgets *w : rows) {
+            for (auto it = m_copyButtons.begin(); it != m_copyButtons.end();)
+                it = it.value()->parent() == w->frame ? m_copyButtons.erase(it) : std::next(it);
+            m_chipColumns.removeAll(w->frame->findChild<QWidget *>(QStringLiteral("keys")));
+            delete w;
+        }
+        delete block;
+    }
+    m_charGroups.clear();
+    m_chars.clear();
+}
+
+TerminalHelpSheet::CharWidgets *TerminalHelpSheet::buildCharRow(const ShortcutItem &item, QWidget *block) {
+    const UIScale ui = EnvironmentValues::ui(this);
+    auto *w = new CharWidgets{item.id, item, new MarkFrame(0.2, block)};
+    const QString label = ShortcutData::text(item.text);
+    w->frame->setObjectName(QStringLiteral("char-row"));
+    auto *row = new QHBoxLayout(w->frame);
+    row->setContentsMargins(6, 2, 6, 2);
+    row->setSpacing(12);
+    auto *keys = new QWidget(w->frame);
+    keys->setObjectName(QStringLiteral("keys"));
+    keys->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto *keysLayout = new QHBoxLayout(keys);
+    keysLayout->setContentsMargins(0, 0, 0, 0);
+    keysLayout->setSpacing(4);
+    const QList<QStringList> alternatives = item.alternatives();
+    if (!alternatives.isEmpty())
+        for (const QString &token : alternatives.first())
+            keysLayout->addWidget(new KeyCap(token, keys));
+    keysLayout->addStretch();
+    m_chipColumns << keys;
+    row->addWidget(keys);
+    QLabel *text = textLabel(label, ui.font, w->frame);
+    text->setAttribute(Qt::WA_TransparentForMouseEvents);
+    row->addWidget(text, 1);
+    // The character is what stands before the two blanks; the input-source hint has none to copy.
+    const int cut = label.indexOf(QStringLiteral("  "));
+    if (cut >= 0)
+        row->addWidget(makeCopyButton(
+            label.left(cut), QStringLiteral("char-") + item.id.toString(QUuid::WithoutBraces).toUpper(),
+            w->frame));
+    const QUuid id = item.id;
+    w->frame->onClick = [this, id](QPoint) { clickChar(id); };
+    w->frame->setMarked(m_selectedChar == id);
+    return w;
 }
 
 void TerminalHelpSheet::clickChar(const QUuid &id) {

@@ -4,12 +4,11 @@
 
 #include <QDialog>
 #include <QHash>
-#include <QPointer>
 #include <QSet>
 #include <QUuid>
 #include <optional>
 
-class AppState;
+class Pasteboard;
 class KeyboardGraphic;
 class QAbstractButton;
 class QBoxLayout;
@@ -21,6 +20,8 @@ class QStackedWidget;
 class QToolButton;
 class QVBoxLayout;
 class SheetPresenter;
+class Settings;
+class WindowRequests;
 struct ShortcutItem;
 struct TermEntry;
 
@@ -30,8 +31,10 @@ struct TermEntry;
 class TerminalHelpSheet : public QDialog {
     Q_OBJECT
 public:
-    explicit TerminalHelpSheet(AppState *app, QWidget *parent = nullptr);
-    static void registerWith(SheetPresenter *sheets, AppState *app);
+    TerminalHelpSheet(Settings &settings, WindowRequests &requests, Pasteboard &pasteboard,
+                      QWidget *parent = nullptr);
+    static void registerWith(SheetPresenter *sheets, Settings &settings, WindowRequests &requests,
+                             Pasteboard &pasteboard);
 
     // The search of each page: trimmed, lower-cased substring; commands look only at the label, summary,
     // explanation and example lines in the interface language, characters also at the German text and keys.
@@ -65,18 +68,27 @@ protected:
 private:
     struct EntryWidgets;
     struct CharWidgets;
+    void buildHeader(QVBoxLayout *layout);
+    void buildBody(QVBoxLayout *layout);
+    void wire();
+    void showStoredLayout();
     QWidget *buildCommandsPage();
     QWidget *buildCharsPage();
     QWidget *buildEntry(const TermEntry &entry);
+    QWidget *commandChip(const QString &cmd, QWidget *parent);
     void buildDetail(const TermEntry &entry, QWidget *into);
     QToolButton *makeCopyButton(const QString &text, const QString &key, QWidget *parent);
     void fillChars();
+    void clearChars();
+    CharWidgets *buildCharRow(const ShortcutItem &item, QWidget *block);
     void applyFilter();
     void refreshMarks();
     void refreshLit();
     void fitColumns();
 
-    QPointer<AppState> m_app;
+    Settings &m_settings;
+    WindowRequests &m_requests;
+    Pasteboard &m_pasteboard;
     int m_tab = 0;
     QSet<QUuid> m_open;
     std::optional<QString> m_copied;

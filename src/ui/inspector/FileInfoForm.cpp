@@ -1,6 +1,6 @@
 #include "ui/inspector/FileInfoForm.h"
 
-#include "core/app/AppState.h"
+#include "core/app/ItemCommands.h"
 #include "core/app/FileInfoState.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
@@ -56,16 +56,24 @@ void FileInfoForm::setSectionProvider(SectionProvider p) {
     provider() = std::move(p);
 }
 
-FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, QWidget *parent)
-    : QWidget(parent), m_app(app) {
+FileInfoForm::FileInfoForm(Sides &sides, ItemCommands &items, Toasts &toasts, const QString &path,
+                           qint64 refresh, QWidget *parent)
+    : QWidget(parent), m_items(&items) {
     setObjectName(QStringLiteral("FileInfoForm"));
-    m_state = new FileInfoState(app, path, refresh, this);
+    m_state = new FileInfoState(sides, items, toasts, path, refresh, this);
     const UIScale ui = EnvironmentValues::ui(this);
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(12);
+    buildHeader(stack, ui);
+    buildFacts(stack, ui);
+    wire(buildEditors(stack, ui));
+    sync();
+    m_state->load();
+}
 
-    // Header: thumbnail, name, size, modification date.
+// Thumbnail, name, size, modification date.
+void FileInfoForm::buildHeader(QVBoxLayout *stack, const UIScale &ui) {
     auto *header = new QHBoxLayout;
     header->setSpacing(12);
     m_thumb = new ThumbnailView(52, this);
@@ -90,7 +98,10 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
     texts->addWidget(m_modified);
     header->addLayout(texts, 1);
     stack->addLayout(header);
+}
 
+// Tags, the general facts with the lock, and the further facts.
+void FileInfoForm::buildFacts(QVBoxLayout *stack, const UIScale &ui) {
     auto *tags = new InspectorSection(K("Tags"), this);
     m_picker = new TagPicker(tags);
     tags->body()->addWidget(m_picker);
@@ -118,7 +129,10 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
     m_extra = new InspectorSection(K("Weitere Informationen"), this);
     m_extra->hide();
     stack->addWidget(m_extra);
+}
 
+// Name, comment, the provided parts and the preview; returns the comment's section.
+InspectorSection *FileInfoForm::buildEditors(QVBoxLayout *stack, const UIScale &ui) {
     // "Hide extension" has no meaning for Linux file names: the section holds the name alone.
     auto *name = new InspectorSection(K("Name & Suffix"), this);
     m_name = new QLineEdit(name);
@@ -157,8 +171,10 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
     if (provider()) m_permissions = provider()(this, Slot::permissions);
     folding(K("Teilen & Zugriffsrechte"), m_permissions);
     stack->addStretch(1);
+    return comments;
+}
 
-    // Edits.
+void FileInfoForm::wire(InspectorSection *comments) {
     connect(m_tags, &QLineEdit::textEdited, m_state, &FileInfoState::setTagsText);
     connect(m_tags, &QLineEdit::returnPressed, m_state, &FileInfoState::applyTags);
     connect(m_name, &QLineEdit::textEdited, m_state, &FileInfoState::setNameText);
@@ -171,7 +187,7 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
         if (!open) m_state->saveComment();
     });
     connect(m_picker, &TagPicker::toggled, this, [this](const QString &tag) {
-        if (m_app) m_app->items().toggleTag(tag, {m_state->path()});
+        if (m_items) m_items->toggleTag(tag, {m_state->path()});
         m_state->load();
     });
     for (QWidget *w :
@@ -180,8 +196,6 @@ FileInfoForm::FileInfoForm(AppState *app, const QString &path, qint64 refresh, Q
 
     connect(m_state, &FileInfoState::changed, this, &FileInfoForm::sync);
     connect(m_state, &FileInfoState::fieldsReset, this, &FileInfoForm::fillFields);
-    sync();
-    m_state->load();
 }
 
 void FileInfoForm::setRefresh(qint64 token) {

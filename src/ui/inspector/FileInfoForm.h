@@ -1,18 +1,22 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
-class AppState;
 class FileInfoState;
 class InspectorSection;
+class ItemCommands;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QVBoxLayout;
 class TagPicker;
+class Sides;
 class ThumbnailView;
+class Toasts;
+struct UIScale;
 
 // The Get Info form of one file or folder: header, tags, general facts with the lock, further facts, name,
 // comment and preview. Its state and edits live in FileInfoState.
@@ -27,7 +31,8 @@ public:
     using SectionProvider = std::function<QWidget *(FileInfoForm *form, Slot slot)>;
     static void setSectionProvider(SectionProvider provider);
 
-    FileInfoForm(AppState *app, const QString &path, qint64 refresh, QWidget *parent = nullptr);
+    FileInfoForm(Sides &sides, ItemCommands &items, Toasts &toasts, const QString &path, qint64 refresh,
+                 QWidget *parent = nullptr);
 
     FileInfoState *state() const { return m_state; }
     void setRefresh(qint64 token);
@@ -44,12 +49,16 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void buildHeader(QVBoxLayout *stack, const UIScale &ui);
+    void buildFacts(QVBoxLayout *stack, const UIScale &ui);
+    InspectorSection *buildEditors(QVBoxLayout *stack, const UIScale &ui);
+    void wire(InspectorSection *comments);
     void sync();
     void fillFields();
     void rebuildRows(QVBoxLayout *layout, QList<QWidget *> &rows,
                      const QList<QPair<QString, QString>> &pairs);
 
-    AppState *m_app = nullptr;
+    QPointer<ItemCommands> m_items;
     FileInfoState *m_state = nullptr;
     bool m_filling = false;
     ThumbnailView *m_thumb = nullptr;

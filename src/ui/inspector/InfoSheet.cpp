@@ -1,6 +1,7 @@
 #include "ui/inspector/InfoSheet.h"
 
-#include "core/app/AppState.h"
+#include "core/app/ItemCommands.h"
+#include "core/app/WindowRequests.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "core/model/SizeWalk.h"
@@ -17,11 +18,14 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-void InfoSheet::registerWith(SheetPresenter *sheets, AppState *app) {
-    sheets->setFactory(SheetPresenter::Sheet::info, [app](QWidget *parent) -> QDialog * {
-        const auto &target = app->requests().infoTarget();
-        return new InfoSheet(app, target ? target->paths : QStringList(), parent);
-    });
+void InfoSheet::registerWith(SheetPresenter *sheets, Sides &sides, ItemCommands &items, Toasts &toasts,
+                             WindowRequests &requests) {
+    sheets->setFactory(SheetPresenter::Sheet::info,
+                       [&sides, &items, &toasts, &requests](QWidget *parent) -> QDialog * {
+                           const auto &target = requests.infoTarget();
+                           return new InfoSheet(sides, items, toasts, requests,
+                                                target ? target->paths : QStringList(), parent);
+                       });
 }
 
 QString InfoSheet::totalText(qint64 bytes, qint64 files) {
@@ -30,51 +34,57 @@ QString InfoSheet::totalText(qint64 bytes, qint64 files) {
     return text;
 }
 
-InfoSheet::InfoSheet(AppState *app, const QStringList &paths, QWidget *parent) : QDialog(parent), m_app(app) {
+InfoSheet::InfoSheet(Sides &sides, ItemCommands &items, Toasts &toasts, WindowRequests &requests,
+                     const QStringList &paths, QWidget *parent)
+    : QDialog(parent), m_sides(sides), m_items(items), m_toasts(toasts), m_requests(requests) {
     setObjectName(QStringLiteral("InfoSheet"));
     setWindowTitle(L("Informationen"));
     auto *done = new QPushButton(L("Fertig"), this);
     done->setDefault(true);
     done->setAutoDefault(true);
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
+    if (paths.size() == 1)
+        buildOne(paths.first(), done);
+    else
+        buildMany(paths, done);
+}
 
-    if (paths.size() == 1) {
-        const QString path = paths.first();
-        auto *stack = new QVBoxLayout(this);
-        stack->setContentsMargins(0, 0, 0, 0);
-        stack->setSpacing(0);
-        auto *scroll = new QScrollArea(this);
-        scroll->setWidgetResizable(true);
-        scroll->setFrameShape(QFrame::NoFrame);
-        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        auto *host = new QWidget;
-        auto *hl = new QVBoxLayout(host);
-        hl->setContentsMargins(16, 16, 16, 16);
-        m_form = new FileInfoForm(app, path, 0, host);
-        hl->addWidget(m_form);
-        scroll->setWidget(host);
-        stack->addWidget(scroll, 1);
-        auto *line = new QFrame(this);
-        line->setFrameShape(QFrame::HLine);
-        stack->addWidget(line);
-        auto *bar = new QHBoxLayout;
-        bar->setContentsMargins(12, 12, 12, 12);
-        bar->addWidget(new HelpButton(&app->requests(), 8, this));
-        auto *reveal = new QPushButton(L(Cmd::showInFileManager), this);
-        reveal->setAutoDefault(false);
-        // The sheet stays open.
-        connect(reveal, &QPushButton::clicked, this, [this, path] {
-            if (m_app) m_app->items().showInFileManager({path});
-        });
-        bar->addWidget(reveal);
-        bar->addStretch(1);
-        bar->addWidget(done);
-        stack->addLayout(bar);
-        setFixedSize(ScreenFit::width(440), ScreenFit::height(660));
-        return;
-    }
+// One item: its Get Info form, scrolled, and a bar that can show it in the file manager.
+void InfoSheet::buildOne(const QString &path, QPushButton *done) {
+    auto *stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto *host = new QWidget;
+    auto *hl = new QVBoxLayout(host);
+    hl->setContentsMargins(16, 16, 16, 16);
+    m_form = new FileInfoForm(m_sides, m_items, m_toasts, path, 0, host);
+    hl->addWidget(m_form);
+    scroll->setWidget(host);
+    stack->addWidget(scroll, 1);
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    stack->addWidget(line);
+    auto *bar = new QHBoxLayout;
+    bar->setContentsMargins(12, 12, 12, 12);
+    bar->addWidget(new HelpButton(&m_requests, 8, this));
+    auto *reveal = new QPushButton(L(Cmd::showInFileManager), this);
+    reveal->setAutoDefault(false);
+    // The sheet stays open.
+    connect(reveal, &QPushButton::clicked, this, [this, path] { m_items.showInFileManager({path}); });
+    bar->addWidget(reveal);
+    bar->addStretch(1);
+    bar->addWidget(done);
+    stack->addLayout(bar);
+    setFixedSize(ScreenFit::width(440), ScreenFit::height(660));
+}
 
+// Several items: their count and total size, counted off the main thread.
+void InfoSheet::buildMany(const QStringList &paths, QPushButton *done) {
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(20, 20, 20, 20);
     stack->setSpacing(14);
@@ -102,7 +112,7 @@ InfoSheet::InfoSheet(AppState *app, const QStringList &paths, QWidget *parent) :
     stack->addLayout(row);
     auto *bar = new QHBoxLayout;
     bar->setContentsMargins(0, 0, 0, 0);
-    bar->addWidget(new HelpButton(&app->requests(), 8, this));
+    bar->addWidget(new HelpButton(&m_requests, 8, this));
     bar->addStretch(1);
     bar->addWidget(done);
     stack->addLayout(bar);

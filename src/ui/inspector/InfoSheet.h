@@ -4,9 +4,13 @@
 #include <QPointer>
 #include <QStringList>
 
-class AppState;
+class ItemCommands;
+class Sides;
+class Toasts;
+class WindowRequests;
 class FileInfoForm;
 class QLabel;
+class QPushButton;
 class SheetPresenter;
 class SizeWalk;
 
@@ -15,9 +19,11 @@ class SizeWalk;
 class InfoSheet : public QDialog {
     Q_OBJECT
 public:
-    static void registerWith(SheetPresenter *sheets, AppState *app);
+    static void registerWith(SheetPresenter *sheets, Sides &sides, ItemCommands &items, Toasts &toasts,
+                             WindowRequests &requests);
 
-    InfoSheet(AppState *app, const QStringList &paths, QWidget *parent = nullptr);
+    InfoSheet(Sides &sides, ItemCommands &items, Toasts &toasts, WindowRequests &requests,
+              const QStringList &paths, QWidget *parent = nullptr);
     ~InfoSheet() override;
 
     FileInfoForm *form() const { return m_form; }
@@ -28,7 +34,13 @@ public:
     static QString totalText(qint64 bytes, qint64 files);
 
 private:
-    QPointer<AppState> m_app;
+    void buildOne(const QString &path, QPushButton *done);
+    void buildMany(const QStringList &paths, QPushButton *done);
+
+    Sides &m_sides;
+    ItemCommands &m_items;
+    Toasts &m_toasts;
+    WindowRequests &m_requests;
     FileInfoForm *m_form = nullptr;
     QLabel *m_size = nullptr;
     SizeWalk *m_walk = nullptr;

@@ -1,7 +1,8 @@
 #include "ui/inspector/InspectorView.h"
 
-#include "core/app/AppState.h"
 #include "core/app/FileInfoState.h"
+#include "core/app/ItemCommands.h"
+#include "core/app/Sides.h"
 #include "core/localisation/FileFmt.h"
 #include "core/model/MultiSummary.h"
 #include "core/model/PaneModel.h"
@@ -15,7 +16,8 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
-InspectorView::InspectorView(AppState *app, QWidget *parent) : QScrollArea(parent), m_app(app) {
+InspectorView::InspectorView(Sides &sides, ItemCommands &items, Toasts &toasts, QWidget *parent)
+    : QScrollArea(parent), m_sides(&sides), m_items(items), m_toasts(toasts) {
     setObjectName(QStringLiteral("inspector"));
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
@@ -25,9 +27,10 @@ InspectorView::InspectorView(AppState *app, QWidget *parent) : QScrollArea(paren
     connect(m_walk, &SizeWalk::finished, this, [this](const FileOps::SelectionSize &r) {
         if (MultiInspector *m = multi()) m->setTotal(FileFmt::size(r.bytes));
     });
-    if (!m_app) return;
-    connect(&m_app->sides(), &Sides::activeChanged, this, &InspectorView::sync);
-    connect(&m_app->sides(), &Sides::sideChanged, this, &InspectorView::sync);
+    connect(&sides, &Sides::activeChanged, this, &InspectorView::sync);
+    connect(&sides, &Sides::currentPaneChanged, this, [this](Side side) {
+        if (m_sides && side == m_sides->active()) sync();
+    });
     sync();
 }
 
@@ -49,7 +52,7 @@ MultiInspector *InspectorView::multi() const {
 }
 
 void InspectorView::watchPane() {
-    PaneModel *pane = m_app->activePane();
+    PaneModel *pane = m_sides->activePane();
     if (pane == m_pane) return;
     for (const auto &c : m_paneConnections)
         disconnect(c);
@@ -62,7 +65,7 @@ void InspectorView::watchPane() {
 }
 
 void InspectorView::sync() {
-    if (!m_app) return;
+    if (!m_sides) return;
     watchPane();
     if (!m_pane) return;
     // While the column is switched off nothing is read; showing it catches up.
@@ -91,7 +94,7 @@ void InspectorView::sync() {
     auto *host = new QWidget;
     auto *layout = new QVBoxLayout(host);
     layout->setContentsMargins(12, 12, 12, 12);
-    layout->addWidget(new FileInfoForm(m_app, path, m_pane->refreshToken(), host));
+    layout->addWidget(new FileInfoForm(*m_sides, m_items, m_toasts, path, m_pane->refreshToken(), host));
     setWidget(host);
 }
 
@@ -106,7 +109,7 @@ void InspectorView::showMulti(const QSet<QString> &selection) {
     connect(view->tagPicker(), &TagPicker::toggled, this, [this, view, selection](const QString &tag) {
         const QStringList paths =
             view->paths().isEmpty() ? QStringList(selection.begin(), selection.end()) : view->paths();
-        if (m_app) m_app->items().toggleTag(tag, paths);
+        if (m_sides) m_items.toggleTag(tag, paths);
         readTags(paths);
     });
     m_summaryFlag = std::make_shared<CancelFlag>();

@@ -7,19 +7,22 @@
 #include <QSet>
 #include <QStringList>
 
-class AppState;
 class FileInfoForm;
+class ItemCommands;
 class MultiInspector;
 class PaneModel;
+class Sides;
 class SizeWalk;
+class Toasts;
 
 // The inspector column: the Get Info form of the active pane's one selected item (or of its folder when
-// nothing is selected), or the summary of several. The summary and the tag states of a selection are read
+// nothing is selected), or the summary of several. It follows the active pane's selection, folder and
+// refreshes, and nothing else of it. The summary and the tag states of a selection are read
 // once per selection in a worker; the total size is counted by one walk at a time.
 class InspectorView : public QScrollArea {
     Q_OBJECT
 public:
-    explicit InspectorView(AppState *app, QWidget *parent = nullptr);
+    InspectorView(Sides &sides, ItemCommands &items, Toasts &toasts, QWidget *parent = nullptr);
     ~InspectorView() override;
 
     FileInfoForm *form() const;
@@ -35,7 +38,10 @@ private:
     void showMulti(const QSet<QString> &selection);
     void readTags(const QStringList &paths);
 
-    QPointer<AppState> m_app;
+    // The parts live and go together; the sides' pointer says whether they still do.
+    QPointer<Sides> m_sides;
+    ItemCommands &m_items;
+    Toasts &m_toasts;
     QPointer<PaneModel> m_pane;
     QList<QMetaObject::Connection> m_paneConnections;
     QSet<QString> m_selection;

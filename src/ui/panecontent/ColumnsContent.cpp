@@ -1,6 +1,9 @@
 #include "ui/panecontent/ColumnsContent.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Clipboard.h"
+#include "core/app/ItemCommands.h"
+#include "core/app/RenameCommands.h"
+#include "core/app/Sides.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "core/model/ViewMode.h"
@@ -68,8 +71,9 @@ void ColumnList::setLister(Lister lister) {
     listerSlot() = std::move(lister);
 }
 
-ColumnList::ColumnList(PaneModel *model, AppState *app, const QString &dir, QWidget *parent)
-    : ItemView(model, app, parent), m_dir(dir) {
+ColumnList::ColumnList(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+                       const QString &dir, QWidget *parent)
+    : ItemView(model, sides, clipboard, menus, parent), m_dir(dir) {
     setItemDelegate(new ColumnRowDelegate(this));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setViewportMargins(kInset, kInset, kInset, kInset);
@@ -186,7 +190,7 @@ ColumnList::Highlight ColumnList::highlight(int row) const {
 
 void ColumnList::selectedFromView(const QSet<QString> &paths) {
     if (m_dir == m_model->currentPath()) {
-        if (m_app) m_app->sides().setActive(m_model->side());
+        if (m_sides) m_sides->setActive(m_model->side());
         m_model->setSelection(paths);
         return;
     }
@@ -218,7 +222,7 @@ void ColumnList::openMenu(int row, const QPoint &global) {
         ItemView::openMenu(row, global);
         return;
     }
-    QMenu *menu = ColumnBackgroundMenu::build(this, m_model, m_app, m_dir);
+    QMenu *menu = ColumnBackgroundMenu::build(this, m_model, m_menus, m_dir);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(global);
 }
@@ -244,7 +248,7 @@ void ColumnRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
 
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
-    if (m_column->app() && m_column->app()->clipboard().cutPaths().contains(item.path())) p->setOpacity(0.45);
+    if (m_column->isCut(item.path())) p->setOpacity(0.45);
     SelectionBackground::paint(p, r, theme, pal, h.on, m_column->hoverRow() == row, h.strong, false);
     const QRect content = r.adjusted(kRowInset, 0, -kRowInset, 0);
     const int iconPx = int(std::lround(ui.icon()));
@@ -290,24 +294,25 @@ void ColumnRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
 
 // ---- ColumnBackgroundMenu ----
 
-QMenu *ColumnBackgroundMenu::build(QWidget *parent, PaneModel *model, AppState *app, const QString &dir) {
+QMenu *ColumnBackgroundMenu::build(QWidget *parent, PaneModel *model, const ViewMenus &menus,
+                                   const QString &dir) {
     auto *menu = new QMenu(parent);
     QPointer<PaneModel> pane = model;
-    QPointer<AppState> state = app;
+    using Parts = ViewMenus::Parts;
     // Every entry that acts on the folder first makes the column's pane the active one.
-    const auto onFolder = [menu, pane, state](const char *key, const char *symbol, auto act) {
+    const auto onFolder = [menu, pane, menus](const char *key, const char *symbol, auto act) {
         QAction *a = menu->addAction(Symbols::icon(QString::fromLatin1(symbol)), L(key));
         a->setObjectName(QString::fromUtf8(key));
-        QObject::connect(a, &QAction::triggered, menu, [pane, state, act] {
-            if (!pane || !state) return;
-            state->sides().setActive(pane->side());
-            act(state.data());
+        QObject::connect(a, &QAction::triggered, menu, [pane, menus, act] {
+            if (!pane) return;
+            menus.parts().sides.setActive(pane->side());
+            act(menus.parts());
         });
     };
-    onFolder(K("Einsetzen"), "doc.on.clipboard", [dir](AppState *a) { a->clipboard().paste(dir); });
+    onFolder(K("Einsetzen"), "doc.on.clipboard", [dir](const Parts &a) { a.clipboard.paste(dir); });
     menu->addSeparator();
-    onFolder(K("Neuer Ordner"), "folder.badge.plus", [dir](AppState *a) { a->renames().newFolder(dir); });
-    onFolder(K("Neue Datei"), "doc.badge.plus", [dir](AppState *a) { a->renames().newFile(dir); });
+    onFolder(K("Neuer Ordner"), "folder.badge.plus", [dir](const Parts &a) { a.renames.newFolder(dir); });
+    onFolder(K("Neue Datei"), "doc.badge.plus", [dir](const Parts &a) { a.renames.newFile(dir); });
     menu->addSeparator();
     QMenu *sort = menu->addMenu(Symbols::icon(QStringLiteral("arrow.up.arrow.down")), L("Sortieren nach"));
     sort->menuAction()->setObjectName(QStringLiteral("Sortieren nach"));
@@ -318,7 +323,7 @@ QMenu *ColumnBackgroundMenu::build(QWidget *parent, PaneModel *model, AppState *
         if (pane) pane->refresh();
     });
     onFolder(K("Speicheranalyse …"), "chart.pie",
-             [dir](AppState *a) { a->items().openStorageAnalysis(dir); });
+             [dir](const Parts &a) { a.items.openStorageAnalysis(dir); });
     return menu;
 }
 
@@ -340,9 +345,11 @@ int ColumnsContent::previewWidth(const Geometry &g) {
     return std::clamp(2 * g.width / 3, std::min(120, column), column);
 }
 
-ColumnsContent::ColumnsContent(PaneModel *model, AppState *app, QWidget *parent)
-    : QScrollArea(parent), m_model(model), m_app(app), m_row(new QWidget(this)),
-      m_scrollTimer(new QTimer(this)), m_scrollAnimation(new QPropertyAnimation(this)) {
+ColumnsContent::ColumnsContent(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+                               QWidget *parent)
+    : QScrollArea(parent), m_model(model), m_sides(sides), m_clipboard(clipboard), m_menus(menus),
+      m_row(new QWidget(this)), m_scrollTimer(new QTimer(this)),
+      m_scrollAnimation(new QPropertyAnimation(this)) {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(false);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -411,7 +418,7 @@ void ColumnsContent::rebuild() {
     for (int i = 0; i < dirs.size(); ++i) {
         ColumnList *c = m_columns.value(dirs[i]);
         if (!c) {
-            c = new ColumnList(m_model, m_app, dirs[i], m_row);
+            c = new ColumnList(m_model, m_sides, m_clipboard, m_menus, dirs[i], m_row);
             m_columns.insert(dirs[i], c);
             c->show();
         }

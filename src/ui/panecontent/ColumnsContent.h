@@ -35,7 +35,8 @@ public:
     using Lister = std::function<FileLoader::Listing(const QString &dir)>;
     static void setLister(Lister lister); // empty: FileLoader::list
 
-    ColumnList(PaneModel *model, AppState *app, const QString &dir, QWidget *parent = nullptr);
+    ColumnList(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+               const QString &dir, QWidget *parent = nullptr);
 
     const QString &dir() const { return m_dir; }
     int index() const { return m_index; }
@@ -102,7 +103,7 @@ private:
 // The menu of a column's empty area: paste, new folder and new file in the column's folder, sorting,
 // refresh and the storage analysis of that folder.
 namespace ColumnBackgroundMenu {
-QMenu *build(QWidget *parent, PaneModel *model, AppState *app, const QString &dir);
+QMenu *build(QWidget *parent, PaneModel *model, const ViewMenus &menus, const QString &dir);
 }
 
 // The columns mode of a pane: the folders of its trail (and the one selected folder) side by side, then
@@ -130,7 +131,8 @@ public:
     // and the folder columns the rest, so their names come first; otherwise a column's width.
     static int previewWidth(const Geometry &g);
 
-    ColumnsContent(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    ColumnsContent(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+                   QWidget *parent = nullptr);
 
     QList<ColumnList *> columns() const;
     ColumnList *column(const QString &dir) const { return m_columns.value(dir); }
@@ -151,7 +153,9 @@ private:
     void scrollStep();
 
     QPointer<PaneModel> m_model;
-    QPointer<AppState> m_app;
+    Sides &m_sides;
+    Clipboard &m_clipboard;
+    ViewMenus m_menus;
     QWidget *m_row;
     QHash<QString, ColumnList *> m_columns;
     QStringList m_dirs;

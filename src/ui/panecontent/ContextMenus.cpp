@@ -1,10 +1,10 @@
 #include "ui/panecontent/ContextMenus.h"
 
-#include "core/app/AppState.h"
 #include "core/model/PaneModel.h"
 #include "ui/panecontent/ColumnsContent.h"
 #include "ui/panecontent/ItemMenu.h"
 #include "ui/panecontent/ItemView.h"
+#include "ui/panecontent/ViewMenus.h"
 #include "ui/window/pane/PaneBackgroundMenu.h"
 
 #include <QContextMenuEvent>
@@ -13,15 +13,16 @@
 
 namespace ContextMenus {
 
-QMenu *popup(AppState *app, PaneModel *pane, const FileItem *item, const QPoint &globalPos, QWidget *view) {
-    if (!app || !pane) return nullptr;
+QMenu *popup(const ViewMenus &menus, PaneModel *pane, const FileItem *item, const QPoint &globalPos,
+             QWidget *view) {
+    if (!pane) return nullptr;
     QMenu *menu = nullptr;
     if (item) {
         // Context menus select first, so that what the menu says matches what it acts on.
         pane->contextSelect(*item);
-        menu = ItemMenu::build(app, pane, *item, view);
+        menu = ItemMenu::build(menus, pane, *item, view);
     } else {
-        menu = PaneBackgroundMenu::build(app, pane, view);
+        menu = PaneBackgroundMenu::build(menus, pane, view);
     }
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(globalPos);

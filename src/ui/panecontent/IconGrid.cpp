@@ -1,6 +1,6 @@
 #include "ui/panecontent/IconGrid.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Sides.h"
 #include "core/model/PaneModel.h"
 #include "core/model/ViewMode.h"
 #include "ui/panecontent/ListView.h"
@@ -54,7 +54,9 @@ QStringList IconGrid::nameLines(const QString &name, const QFont &font, int widt
     return {name.left(cut).trimmed(), fm.elidedText(rest.trimmed(), Qt::ElideMiddle, width)};
 }
 
-IconGrid::IconGrid(PaneModel *model, AppState *app, QWidget *parent) : ItemView(model, app, parent) {
+IconGrid::IconGrid(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+                   QWidget *parent)
+    : ItemView(model, sides, clipboard, menus, parent) {
     setItemDelegate(new IconGridDelegate(this));
     setViewMode(QListView::ListMode);
     setFlow(QListView::LeftToRight);
@@ -197,7 +199,7 @@ bool IconGrid::rowSelected(int row) const {
 }
 
 void IconGrid::selectedFromView(const QSet<QString> &paths) {
-    if (m_app) m_app->sides().setActive(m_model->side());
+    if (m_sides) m_sides->setActive(m_model->side());
     m_model->setSelection(paths);
 }
 
@@ -239,7 +241,6 @@ void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
     if (row < 0 || row >= m_grid->listModel()->rowCount()) return;
     const FileItem &item = m_grid->listModel()->item(row);
     const PaneModel *model = m_grid->paneModel();
-    const AppState *app = m_grid->app();
     const UIScale ui = EnvironmentValues::ui(m_grid);
     const AppTheme theme = EnvironmentValues::appTheme(m_grid);
     const QPalette &pal = m_grid->palette();
@@ -248,7 +249,7 @@ void IconGridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option,
 
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
-    if (app && app->clipboard().cutPaths().contains(item.path())) p->setOpacity(0.45);
+    if (m_grid->isCut(item.path())) p->setOpacity(0.45);
     const bool selected = model && model->selection().contains(item.path());
     SelectionBackground::paint(p, cell, theme, pal, selected, m_grid->hoverRow() == row, true,
                                m_grid->targetRow() == row && item.isDirectory);

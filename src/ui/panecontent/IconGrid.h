@@ -30,7 +30,8 @@ public:
     // A name in at most two lines of width, shortened in the middle when it needs more.
     static QStringList nameLines(const QString &name, const QFont &font, int width);
 
-    IconGrid(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    IconGrid(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+             QWidget *parent = nullptr);
 
     void setItems(const QList<FileItem> &items, const ItemsDiff *diff = nullptr);
     // The pane's drop target, used over the empty area.

@@ -1,6 +1,9 @@
 #include "ui/panecontent/ItemMenu.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Clipboard.h"
+#include "core/app/Favorites.h"
+#include "core/app/ItemCommands.h"
+#include "core/app/Sides.h"
 #include "core/fileops/ArchiveFormat.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
@@ -17,34 +20,35 @@
 
 namespace {
 
-// What the entries of one menu share: the state, the pane and the clicked item.
+// What the entries of one menu share: the window's parts, the pane and the clicked item.
 struct Context {
-    QPointer<AppState> app;
+    ViewMenus menus;
     QPointer<PaneModel> pane;
     FileItem item;
 
+    const ViewMenus::Parts &parts() const { return menus.parts(); }
     // The clicked item becomes the selection unless it is part of it already.
     void selectFirst() const {
         if (pane) pane->contextSelect(item);
     }
     // The paths an entry acts on, taken when it is chosen.
     QStringList actionPaths() const {
-        if (!app || !pane) return {};
-        return app->items().contextPaths(pane, item);
+        if (!pane) return {};
+        return parts().items.contextPaths(pane, item);
     }
-    QAction *command(const char *id) const {
-        return app ? Commands::registeredFor(app)->action(QString::fromUtf8(id)) : nullptr;
-    }
+    QAction *command(const QString &id) const { return parts().commands.action(id); }
+    QAction *command(const char *id) const { return command(QString::fromUtf8(id)); }
     // A command that cannot run here (its sheet is not built yet) is left out of the menu.
     bool offers(const char *id) const {
         QAction *a = command(id);
         return a && a->isEnabled();
     }
     // Selects first, then runs the command, which acts on the active pane's selection: the action paths.
-    void run(const char *id) const {
+    void run(const QString &id) const {
         selectFirst();
         if (QAction *a = command(id); a && a->isEnabled()) a->trigger();
     }
+    void run(const char *id) const { run(QString::fromUtf8(id)); }
 };
 
 // An entry titled by its German key (or by a title formed from data), named by the key for tests.
@@ -106,21 +110,16 @@ bool ItemMenu::allInTrash(const QStringList &paths) {
     return true;
 }
 
-QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWidget *parent) {
-    auto *menu = new QMenu(parent);
-    if (!app || !pane) return menu;
-    const Context c{app, pane, item};
-    const QStringList paths = menuPaths(*pane, item);
-    const bool left = pane->side() == Side::left;
-    // The wording follows what the entry acts on: every path, not just the clicked one.
-    const bool trash = allInTrash(paths);
-    const bool folder = item.isDirectory;
+namespace {
 
+// Open, open with, a new tab, quick look, information and the storage analysis.
+void addOpening(QMenu *menu, const Context &c, const QStringList &paths) {
+    const bool folder = c.item.isDirectory;
     entry(menu, Cmd::open, "arrow.up.forward.app", [c] {
         c.selectFirst();
         if (c.pane) c.pane->openItem(c.item);
     });
-    if (openWith) {
+    if (const ViewMenus::Filler &openWith = c.menus.openWith()) {
         QMenu *sub = submenu(menu, K("Öffnen mit"), "square.and.arrow.up.on.square");
         openWith(sub, paths, [c] { c.selectFirst(); });
         if (sub->isEmpty()) {
@@ -130,32 +129,32 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
     }
     if (folder)
         entry(menu, K("In neuem Tab öffnen"), "plus.square.on.square", [c] {
-            if (c.app && c.pane) c.app->sides().tabs(c.pane->side())->newTab(c.item.path());
+            if (c.pane) c.parts().sides.tabs(c.pane->side())->newTab(c.item.path());
         });
     if (c.offers(Cmd::quickLook)) entry(menu, Cmd::quickLook, "eye", [c] { c.run(Cmd::quickLook); });
     if (c.offers(Cmd::info)) entry(menu, Cmd::info, "info.circle", [c] { c.run(Cmd::info); });
     if (folder && c.offers(Cmd::storage))
         entry(menu, Cmd::storage, "chart.pie", [c] {
             // The clicked folder itself, whatever is selected.
-            if (c.app) c.app->items().openStorageAnalysis(c.item.path());
+            c.parts().items.openStorageAnalysis(c.item.path());
         });
-    menu->addSeparator();
+}
 
+// Cut, copy, paste; copying and moving to the other side.
+void addTransfers(QMenu *menu, const Context &c) {
+    const bool folder = c.item.isDirectory;
     // The clipboard commands would serve a focused text field instead; here the files are meant.
-    entry(menu, Cmd::cut, "scissors", [c] {
-        if (c.app) c.app->clipboard().cut(c.actionPaths());
-    });
-    entry(menu, Cmd::copy, "doc.on.doc", [c] {
-        if (c.app) c.app->clipboard().copy(c.actionPaths());
-    });
+    entry(menu, Cmd::cut, "scissors", [c] { c.parts().clipboard.cut(c.actionPaths()); });
+    entry(menu, Cmd::copy, "doc.on.doc", [c] { c.parts().clipboard.copy(c.actionPaths()); });
     entry(
         menu, folder ? K("In „%@“ einsetzen") : K("Einsetzen"), "doc.on.clipboard",
         [c, folder] {
-            if (c.app && c.pane) c.app->clipboard().paste(folder ? c.item.path() : c.pane->currentPath());
+            if (c.pane) c.parts().clipboard.paste(folder ? c.item.path() : c.pane->currentPath());
         },
-        folder ? Commands::literalTitle(LF("In „%@“ einsetzen", item.name)) : QString());
+        folder ? Commands::literalTitle(LF("In „%@“ einsetzen", c.item.name)) : QString());
     menu->addSeparator();
 
+    const bool left = c.pane->side() == Side::left;
     const char *copyTo = left ? Cmd::copyToRight : Cmd::copyToLeft;
     const char *moveTo = left ? Cmd::moveToRight : Cmd::moveToLeft;
     if (c.offers(copyTo))
@@ -164,9 +163,14 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
     if (c.offers(moveTo))
         entry(menu, moveTo, left ? "arrow.right.square" : "arrow.left.square",
               [c, moveTo] { c.run(moveTo); });
-    menu->addSeparator();
+}
 
-    if (favourites) favourites(menu, paths, [c] { c.selectFirst(); });
+// Favourites, rename, the Trash's entries.
+void addChanges(QMenu *menu, const Context &c, const QStringList &paths) {
+    // The wording follows what the entry acts on: every path, not just the clicked one.
+    const bool trash = ItemMenu::allInTrash(paths);
+    if (const ViewMenus::Filler &favourites = c.menus.favourites())
+        favourites(menu, paths, [c] { c.selectFirst(); });
     if (c.offers(Cmd::rename)) entry(menu, K("Umbenennen …"), "pencil", [c] { c.run(Cmd::rename); });
     entry(menu, trash ? K("Endgültig löschen …") : Cmd::trash, "trash", [c] { c.run(Cmd::trash); });
     if (trash) {
@@ -175,8 +179,10 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
             if (QAction *a = c.command(Cmd::emptyTrash); a && a->isEnabled()) a->trigger();
         });
     }
-    menu->addSeparator();
+}
 
+// Duplicate, archives and alias.
+void addArchive(QMenu *menu, const Context &c) {
     QMenu *archive = submenu(menu, K("Duplizieren und Archivieren"), "square.on.square");
     entry(archive, Cmd::duplicate, "plus.square.on.square", [c] { c.run(Cmd::duplicate); });
     entry(archive, Cmd::compressZip, "archivebox", [c] { c.run(Cmd::compressZip); });
@@ -185,29 +191,57 @@ QMenu *ItemMenu::build(AppState *app, PaneModel *pane, const FileItem &item, QWi
         const QString id = Cmd::compressAsId(format);
         QAction *a = formats->addAction(Archive::title(format));
         a->setObjectName(id);
-        QObject::connect(a, &QAction::triggered, menu, [c, id] {
-            c.selectFirst();
-            if (QAction *cmd = c.app ? Commands::registeredFor(c.app)->action(id) : nullptr;
-                cmd && cmd->isEnabled())
-                cmd->trigger();
-        });
+        QObject::connect(a, &QAction::triggered, menu, [c, id] { c.run(id); });
     }
-    if (Archive::canExtract(item.name))
+    if (Archive::canExtract(c.item.name))
         entry(archive, Cmd::extract, "arrow.up.bin", [c] { c.run(Cmd::extract); });
     entry(archive, Cmd::alias, "arrow.turn.up.right", [c] { c.run(Cmd::alias); });
+}
 
+// Sharing and tags; the path and the file manager.
+void addSharing(QMenu *menu, const Context &c, const QStringList &paths) {
     QMenu *share = submenu(menu, K("Teilen und Markieren"), "tag");
     entry(share, K("Teilen …"), "square.and.arrow.up", [c] { c.run(Cmd::share); });
     // The tags are read only once the submenu opens.
     auto *tags = new TagMenu(
-        app, [paths] { return paths; }, [c] { c.selectFirst(); }, share);
+        c.parts().items, [paths] { return paths; }, [c] { c.selectFirst(); }, share);
     share->addMenu(tags);
 
     QMenu *where = submenu(menu, K("Pfad und Dateimanager"), "folder");
     entry(where, Cmd::copyPath, "link", [c] { c.run(Cmd::copyPath); });
     entry(where, Cmd::showInFileManager, "magnifyingglass", [c] {
         // The clicked item alone; the selection stays.
-        if (c.app) c.app->items().showInFileManager({c.item.path()});
+        c.parts().items.showInFileManager({c.item.path()});
     });
+}
+
+} // namespace
+
+QMenu *ItemMenu::build(const ViewMenus &menus, PaneModel *pane, const FileItem &item, QWidget *parent) {
+    auto *menu = new QMenu(parent);
+    if (!pane) return menu;
+    const Context c{menus, pane, item};
+    const QStringList paths = menuPaths(*pane, item);
+    addOpening(menu, c, paths);
+    menu->addSeparator();
+    addTransfers(menu, c);
+    menu->addSeparator();
+    addChanges(menu, c, paths);
+    menu->addSeparator();
+    addArchive(menu, c);
+    addSharing(menu, c, paths);
     return menu;
+}
+
+ViewMenus::Filler ItemMenu::favouritesFill(Favorites &favorites) {
+    return [favs = QPointer<Favorites>(&favorites)](QMenu *menu, const QStringList &paths,
+                                                    const std::function<void()> &pick) {
+        if (!favs) return;
+        QAction *add = menu->addAction(icon("star", menu), L("Zu Favoriten hinzufügen"));
+        add->setObjectName(QStringLiteral("Zu Favoriten hinzufügen"));
+        QObject::connect(add, &QAction::triggered, menu, [favs, paths, pick] {
+            if (pick) pick();
+            if (favs) favs->addFavorites(paths);
+        });
+    };
 }

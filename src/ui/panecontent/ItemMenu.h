@@ -1,12 +1,13 @@
 #pragma once
 
 #include "core/model/FileItem.h"
+#include "ui/panecontent/ViewMenus.h"
 
 #include <QIcon>
 #include <QStringList>
 #include <functional>
 
-class AppState;
+class Favorites;
 class PaneModel;
 class QMenu;
 class QWidget;
@@ -16,17 +17,12 @@ class QWidget;
 // not apply are left out, and so are commands that cannot run here (a sheet not built yet).
 class ItemMenu {
 public:
-    // A part of the menu that another module provides: it fills menu for the paths, and runs pick before
-    // it acts (pick selects the clicked item). With no provider the part is absent.
-    using Filler =
-        std::function<void(QMenu *menu, const QStringList &paths, const std::function<void()> &pick)>;
-    // Fills the "Öffnen mit" submenu; a submenu left empty is not shown.
-    static inline Filler openWith;
-    // Adds the favourites entry to the menu itself, where it belongs among the entries.
-    static inline Filler favourites;
-
-    // The menu for item in pane, with no parent widget unless given; the caller pops it up.
-    static QMenu *build(AppState *app, PaneModel *pane, const FileItem &item, QWidget *parent = nullptr);
+    // The menu for item in pane, with the parts, open-with and favourites fills of menus; no parent
+    // widget unless given; the caller pops it up.
+    static QMenu *build(const ViewMenus &menus, PaneModel *pane, const FileItem &item,
+                        QWidget *parent = nullptr);
+    // The entry "Zu Favoriten hinzufügen", which adds the menu's paths to favorites.
+    static ViewMenus::Filler favouritesFill(Favorites &favorites);
 
     // The paths an item's menu shows for: the selection when it holds the item, else the item alone. In
     // no particular order (sorting a large selection would hold the menu up).

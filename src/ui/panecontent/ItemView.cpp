@@ -1,6 +1,7 @@
 #include "ui/panecontent/ItemView.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Clipboard.h"
+#include "core/app/Sides.h"
 #include "core/model/DragState.h"
 #include "core/model/PaneModel.h"
 #include "ui/panecontent/FileIcon.h"
@@ -46,8 +47,10 @@ private:
 
 } // namespace
 
-ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
-    : QListView(parent), m_model(model), m_app(app), m_list(new FileListModel(this)) {
+ItemView::ItemView(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+                   QWidget *parent)
+    : QListView(parent), m_model(model), m_sides(&sides), m_clipboard(&clipboard), m_menus(menus),
+      m_list(new FileListModel(this)) {
     setModel(m_list);
     setUniformItemSizes(true);
     // The pane model owns the selection; mouse and keys never touch the view's, which only mirrors it.
@@ -78,8 +81,11 @@ ItemView::ItemView(PaneModel *model, AppState *app, QWidget *parent)
             mirrorSelection();
         });
     }
-    if (m_app)
-        connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(&clipboard, &Clipboard::cutPathsChanged, viewport(), qOverload<>(&QWidget::update));
+}
+
+bool ItemView::isCut(const QString &path) const {
+    return m_clipboard && m_clipboard->cutPaths().contains(path);
 }
 
 void ItemView::mirrorSelection() {
@@ -163,13 +169,13 @@ bool ItemView::followEnvironment() {
 void ItemView::emptyClicked() {
     if (!m_model) return;
     m_model->setSelection({});
-    if (m_app) m_app->sides().setActive(m_model->side());
+    if (m_sides) m_sides->setActive(m_model->side());
 }
 
 void ItemView::openMenu(int row, const QPoint &global) {
     std::optional<FileItem> item;
     if (row >= 0) item = m_list->item(row);
-    ViewMenus::popup(this, m_model, m_app, item, global);
+    m_menus.popup(this, m_model, item, global);
 }
 
 void ItemView::menuSelect(int row) {

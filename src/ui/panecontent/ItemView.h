@@ -3,24 +3,29 @@
 #include "core/model/FileItem.h"
 #include "ui/panecontent/FileListModel.h"
 #include "ui/panecontent/FolderDropTarget.h"
+#include "ui/panecontent/ViewMenus.h"
 
 #include <QListView>
 #include <QPointer>
 #include <optional>
 
-class AppState;
+class Clipboard;
 class PaneModel;
+class Sides;
 
 // What the icon grid and the folder columns share: a list view over items that paints itself, takes no
 // keys and no selection of its own, and turns clicks, drags, drops and right clicks into pane-model calls.
 class ItemView : public QListView {
     Q_OBJECT
 public:
-    ItemView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    ItemView(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+             QWidget *parent = nullptr);
 
     FileListModel *listModel() const { return m_list; }
     PaneModel *paneModel() const { return m_model; }
-    AppState *app() const { return m_app; }
+    // Items cut to the clipboard are drawn faded.
+    bool isCut(const QString &path) const;
+    const ViewMenus &menus() const { return m_menus; }
     // The row under a viewport point, -1 over the empty area.
     virtual int rowAt(const QPoint &pos) const;
     int hoverRow() const { return m_hoverRow; }
@@ -75,7 +80,9 @@ protected:
     void startDrag(Qt::DropActions supportedActions) override;
 
     QPointer<PaneModel> m_model;
-    QPointer<AppState> m_app;
+    QPointer<Sides> m_sides;
+    QPointer<Clipboard> m_clipboard;
+    ViewMenus m_menus;
     FileListModel *m_list;
 
 private:

@@ -2,7 +2,7 @@
 
 #include "ui/panecontent/ContextMenus.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Sides.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/localisation/FileFmt.h"
@@ -36,7 +36,9 @@ QFont pixelFont(const QFont &base, double px, QFont::Weight weight = QFont::Norm
 
 // ---- FileListView ----
 
-FileListView::FileListView(PaneModel *model, AppState *app, QWidget *parent) : ItemView(model, app, parent) {
+FileListView::FileListView(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+                           QWidget *parent)
+    : ItemView(model, sides, clipboard, menus, parent) {
     setItemDelegate(new FileRowDelegate(this));
     setLayoutMode(QListView::SinglePass);
     setResizeMode(QListView::Adjust);
@@ -73,7 +75,7 @@ bool FileListView::rowSelected(int row) const {
 }
 
 void FileListView::selectedFromView(const QSet<QString> &paths) {
-    if (m_app) m_app->sides().setActive(m_model->side());
+    if (m_sides) m_sides->setActive(m_model->side());
     m_model->setSelection(paths);
 }
 
@@ -171,7 +173,7 @@ FolderDropTarget FileListView::dropTarget(int row) {
 
 void FileListView::openMenu(int row, const QPoint &global) {
     const FileItem item = row >= 0 ? m_list->item(row) : FileItem();
-    ContextMenus::popup(m_app, m_model, row >= 0 ? &item : nullptr, global, this);
+    ContextMenus::popup(m_menus, m_model, row >= 0 ? &item : nullptr, global, this);
 }
 
 // ---- FileRowDelegate ----
@@ -304,14 +306,13 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
     if (rowIndex < 0 || rowIndex >= list->rowCount()) return;
     const FileItem &item = list->item(rowIndex);
     const PaneModel *model = m_view->paneModel();
-    const AppState *app = m_view->app();
     const UIScale ui = EnvironmentValues::ui(m_view);
     const AppTheme theme = EnvironmentValues::appTheme(m_view);
     const QRect rowRect(0, option.rect.top(), m_view->viewport()->width(), option.rect.height());
     const Layout l = layout(item, rowRect, ui, m_view->font(), m_view->showParent());
 
     p->save();
-    if (app && app->clipboard().cutPaths().contains(item.path())) p->setOpacity(0.45);
+    if (m_view->isCut(item.path())) p->setOpacity(0.45);
     const bool selected = model && model->selection().contains(item.path());
     p->setRenderHint(QPainter::Antialiasing);
     const QPalette &pal = m_view->palette();
@@ -340,7 +341,9 @@ void FileRowDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, con
 
 // ---- ListContent ----
 
-ListContent::ListContent(PaneModel *model, AppState *app, QWidget *parent) : QWidget(parent), m_model(model) {
+ListContent::ListContent(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+                         QWidget *parent)
+    : QWidget(parent), m_model(model) {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -369,7 +372,7 @@ ListContent::ListContent(PaneModel *model, AppState *app, QWidget *parent) : QWi
     line->setForegroundRole(QPalette::Mid);
     layout->addWidget(line);
 
-    m_view = new FileListView(model, app, this);
+    m_view = new FileListView(model, sides, clipboard, menus, this);
     m_view->viewport()->installEventFilter(this);
     layout->addWidget(m_view, 1);
 

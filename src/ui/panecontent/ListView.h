@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/app/AppState.h"
 #include "core/model/PaneModel.h"
 #include "core/model/FileItem.h"
 #include "core/model/SortKey.h"
@@ -17,7 +16,6 @@
 #include <functional>
 #include <optional>
 
-class AppState;
 class PaneModel;
 class PlainLinkButton;
 class QLabel;
@@ -28,7 +26,8 @@ class QLabel;
 class FileListView : public ItemView {
     Q_OBJECT
 public:
-    FileListView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    FileListView(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+                 QWidget *parent = nullptr);
     // Rows laid out in one go; longer lists are laid out in batches of this many.
     static constexpr int kBatch = 50000;
 
@@ -125,7 +124,8 @@ private:
 class ListContent : public QWidget {
     Q_OBJECT
 public:
-    ListContent(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    ListContent(PaneModel *model, Sides &sides, Clipboard &clipboard, const ViewMenus &menus,
+                QWidget *parent = nullptr);
 
     void setItems(const QList<FileItem> &items, bool showParent, const ItemsDiff *diff = nullptr);
     FileListView *view() const { return m_view; }

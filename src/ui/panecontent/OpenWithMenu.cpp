@@ -1,6 +1,6 @@
 #include "ui/panecontent/OpenWithMenu.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Toasts.h"
 #include "core/localisation/Lang.h"
 #include "core/model/OpenWithApp.h"
 #include "platform/AppRegistry.h"
@@ -20,25 +20,26 @@ QString literal(QString text) {
     return text.replace(u'&', QStringLiteral("&&"));
 }
 
-void openAll(AppState *app, const QString &appFile, const QStringList &paths) {
-    if (const auto error = OpenWith::launch(appFile, paths); error && app) app->show(*error, true);
+void openAll(Toasts *toasts, const QString &appFile, const QStringList &paths) {
+    if (const auto error = OpenWith::launch(appFile, paths); error && toasts) toasts->show(*error, true);
 }
 
 } // namespace
 
-QMenu *build(AppState *app, const QStringList &paths, QWidget *parent, std::function<void()> onPick) {
+QMenu *build(Toasts &toasts, const QStringList &paths, QWidget *parent, std::function<void()> onPick) {
     auto *menu = new QMenu(L("Öffnen mit"), parent);
     menu->setObjectName(QStringLiteral("openWithMenu"));
     menu->setIcon(Symbols::icon(QStringLiteral("arrow.up.forward.app")));
-    QPointer<AppState> guard(app);
-    QObject::connect(menu, &QMenu::aboutToShow, menu,
-                     [menu, guard, paths, onPick] { fill(menu, guard, paths, onPick); });
+    QPointer<Toasts> guard(&toasts);
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [menu, guard, paths, onPick] {
+        if (guard) fill(menu, *guard, paths, onPick);
+    });
     return menu;
 }
 
-void fill(QMenu *menu, AppState *app, const QStringList &paths, std::function<void()> onPick) {
+void fill(QMenu *menu, Toasts &toasts, const QStringList &paths, std::function<void()> onPick) {
     menu->clear();
-    QPointer<AppState> guard(app);
+    QPointer<Toasts> guard(&toasts);
     const QList<OpenWithApp> apps =
         paths.isEmpty() ? QList<OpenWithApp>() : OpenWithApp::list(paths.first(), OpenWithApp::kMaxMenu);
     for (const OpenWithApp &entry : apps) {

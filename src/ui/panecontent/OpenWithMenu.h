@@ -5,7 +5,7 @@
 
 #include <functional>
 
-class AppState;
+class Toasts;
 class QMenu;
 class QWidget;
 
@@ -15,8 +15,8 @@ class QWidget;
 namespace OpenWithMenu {
 
 // A new submenu under parent, titled and with its symbol; its entries are made each time it opens.
-QMenu *build(AppState *app, const QStringList &paths, QWidget *parent, std::function<void()> onPick = {});
+QMenu *build(Toasts &toasts, const QStringList &paths, QWidget *parent, std::function<void()> onPick = {});
 // Replaces the entries of menu with those for the paths of now.
-void fill(QMenu *menu, AppState *app, const QStringList &paths, std::function<void()> onPick = {});
+void fill(QMenu *menu, Toasts &toasts, const QStringList &paths, std::function<void()> onPick = {});
 
 } // namespace OpenWithMenu

@@ -1,6 +1,8 @@
 #include "ui/panecontent/QuickLook.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Sides.h"
+#include "core/app/Toasts.h"
+#include "core/app/WindowRequests.h"
 #include "core/base/Background.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
@@ -250,12 +252,13 @@ void PreviewWindow::keyPressEvent(QKeyEvent *event) {
 
 // ---- QuickLook ----
 
-QuickLook::QuickLook(AppState *app, QWidget *window) : QObject(window), m_app(app), m_window(window) {
-    if (m_app) m_app->requests().quickLook = [this] { command(); };
+QuickLook::QuickLook(Sides &sides, WindowRequests &requests, Toasts &toasts, QWidget *window)
+    : QObject(window), m_sides(&sides), m_requests(&requests), m_toasts(&toasts), m_window(window) {
+    requests.quickLook = [this] { command(); };
 }
 
 QuickLook::~QuickLook() {
-    if (m_app) m_app->requests().quickLook = nullptr;
+    if (m_requests) m_requests->quickLook = nullptr;
     delete m_preview;
 }
 
@@ -282,14 +285,14 @@ void QuickLook::toggle(const QStringList &paths) {
 }
 
 void QuickLook::command() {
-    if (!m_app) return;
+    if (!m_sides || !m_toasts) return;
     if (isVisible()) {
         toggle({});
         return;
     }
-    const QStringList paths = m_app->activePane()->selectedPaths();
+    const QStringList paths = m_sides->activePane()->selectedPaths();
     if (paths.isEmpty()) {
-        m_app->show(K("Nichts ausgewählt. Markiere eine Datei und drücke die Leertaste."));
+        m_toasts->show(K("Nichts ausgewählt. Markiere eine Datei und drücke die Leertaste."));
         return;
     }
     toggle(paths);

@@ -8,7 +8,9 @@
 #include <QStringList>
 #include <QWidget>
 
-class AppState;
+class Sides;
+class Toasts;
+class WindowRequests;
 class FitImage;
 class FitPages;
 class QLabel;
@@ -71,12 +73,12 @@ private:
     QLabel *m_note;
 };
 
-// The Quick Look command of one application state: it fills the state's quickLook request with
-// command() and owns the preview window.
+// The Quick Look command of one window: it fills the window requests' quickLook with command() and owns
+// the preview window.
 class QuickLook : public QObject {
     Q_OBJECT
 public:
-    explicit QuickLook(AppState *app, QWidget *window = nullptr);
+    QuickLook(Sides &sides, WindowRequests &requests, Toasts &toasts, QWidget *window = nullptr);
     ~QuickLook() override;
 
     // Closes the window when it is up, whatever the paths; otherwise opens it on the paths.
@@ -88,7 +90,9 @@ public:
     PreviewWindow *window() const { return m_preview; }
 
 private:
-    QPointer<AppState> m_app;
+    QPointer<Sides> m_sides;
+    QPointer<WindowRequests> m_requests;
+    QPointer<Toasts> m_toasts;
     QPointer<QWidget> m_window;
     QPointer<PreviewWindow> m_preview;
 };

@@ -1,6 +1,6 @@
 #include "ui/panecontent/TagMenu.h"
 
-#include "core/app/AppState.h"
+#include "core/app/ItemCommands.h"
 #include "core/base/Background.h"
 #include "core/localisation/Lang.h"
 #include "core/model/Tags.h"
@@ -23,8 +23,8 @@ QSet<QString> TagMenu::marks(const QStringList &paths, const std::atomic_bool *c
     return left;
 }
 
-TagMenu::TagMenu(AppState *app, Paths paths, std::function<void()> pick, QWidget *parent)
-    : QMenu(parent), m_app(app), m_paths(std::move(paths)), m_pick(std::move(pick)) {
+TagMenu::TagMenu(ItemCommands &items, Paths paths, std::function<void()> pick, QWidget *parent)
+    : QMenu(parent), m_items(&items), m_paths(std::move(paths)), m_pick(std::move(pick)) {
     MenuLocalizer::setKey(this, K("Tags"));
     setIcon(ItemMenu::icon("tag", this));
     menuAction()->setObjectName(QStringLiteral("Tags"));
@@ -36,7 +36,7 @@ TagMenu::TagMenu(AppState *app, Paths paths, std::function<void()> pick, QWidget
         MenuLocalizer::setKey(a, name);
         connect(a, &QAction::triggered, this, [this, name] {
             if (m_pick) m_pick();
-            if (m_app) m_app->items().toggleTag(name, m_paths ? m_paths() : QStringList());
+            if (m_items) m_items->toggleTag(name, m_paths ? m_paths() : QStringList());
         });
         m_entries << a;
     }
@@ -45,7 +45,7 @@ TagMenu::TagMenu(AppState *app, Paths paths, std::function<void()> pick, QWidget
     clear->setObjectName(QStringLiteral("Tags entfernen"));
     connect(clear, &QAction::triggered, this, [this] {
         if (m_pick) m_pick();
-        if (m_app) m_app->items().clearTags(m_paths ? m_paths() : QStringList());
+        if (m_items) m_items->clearTags(m_paths ? m_paths() : QStringList());
     });
     connect(this, &QMenu::aboutToShow, this, &TagMenu::opening);
     // Closed before the marks are known: nobody waits for them any more.

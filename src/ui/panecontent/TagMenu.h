@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-class AppState;
+class ItemCommands;
 
 // The "Tags" submenu: one entry per offered colour tag, checked when every path carries it, and "Tags
 // entfernen". The paths are asked for when the menu opens, and their tags are read in the background:
@@ -20,7 +20,7 @@ class TagMenu : public QMenu {
     Q_OBJECT
 public:
     using Paths = std::function<QStringList()>;
-    TagMenu(AppState *app, Paths paths, std::function<void()> pick = {}, QWidget *parent = nullptr);
+    TagMenu(ItemCommands &items, Paths paths, std::function<void()> pick = {}, QWidget *parent = nullptr);
     ~TagMenu() override;
 
     // Reads the tag names of one path (FileOps::tags unless a test says otherwise); runs off the main thread.
@@ -43,7 +43,7 @@ private:
     void opening();
     void showMarks();
 
-    QPointer<AppState> m_app;
+    QPointer<ItemCommands> m_items;
     Paths m_paths;
     std::function<void()> m_pick;
     Reader m_read;

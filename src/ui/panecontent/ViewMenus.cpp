@@ -5,40 +5,54 @@
 
 #include <QMenu>
 
-namespace ViewMenus {
-namespace {
-Builder &itemBuilder() {
-    static Builder b;
-    return b;
-}
-Builder &backgroundBuilder() {
-    static Builder b;
-    return b;
-}
-} // namespace
+struct ViewMenus::Shared {
+    Parts parts;
+    Filler openWith, favourites;
+    Builder item, background;
+};
 
-void setItemMenu(Builder builder) {
-    itemBuilder() = std::move(builder);
+ViewMenus::ViewMenus(Parts parts) : d(std::make_shared<Shared>(Shared{parts, {}, {}, {}, {}})) {}
+
+const ViewMenus::Parts &ViewMenus::parts() const {
+    return d->parts;
 }
 
-void setBackgroundMenu(Builder builder) {
-    backgroundBuilder() = std::move(builder);
+const ViewMenus::Filler &ViewMenus::openWith() const {
+    return d->openWith;
 }
 
-QMenu *build(QWidget *parent, PaneModel *model, AppState *app, const std::optional<FileItem> &item) {
-    const Builder &b = item ? itemBuilder() : backgroundBuilder();
-    if (b) return b(parent, model, app, item);
-    if (!app || !model) return nullptr;
-    // The menus every pane view shows.
-    return item ? ItemMenu::build(app, model, *item, parent) : PaneBackgroundMenu::build(app, model, parent);
+void ViewMenus::setOpenWith(Filler fill) {
+    d->openWith = std::move(fill);
 }
 
-void popup(QWidget *parent, PaneModel *model, AppState *app, const std::optional<FileItem> &item,
-           const QPoint &global) {
-    QMenu *menu = build(parent, model, app, item);
+const ViewMenus::Filler &ViewMenus::favourites() const {
+    return d->favourites;
+}
+
+void ViewMenus::setFavourites(Filler fill) {
+    d->favourites = std::move(fill);
+}
+
+void ViewMenus::setItemMenu(Builder builder) {
+    d->item = std::move(builder);
+}
+
+void ViewMenus::setBackgroundMenu(Builder builder) {
+    d->background = std::move(builder);
+}
+
+QMenu *ViewMenus::build(QWidget *parent, PaneModel *model, const std::optional<FileItem> &item) const {
+    const Builder &b = item ? d->item : d->background;
+    if (b) return b(parent, model, item);
+    if (!model) return nullptr;
+    return item ? ItemMenu::build(*this, model, *item, parent)
+                : PaneBackgroundMenu::build(*this, model, parent);
+}
+
+void ViewMenus::popup(QWidget *parent, PaneModel *model, const std::optional<FileItem> &item,
+                      const QPoint &global) const {
+    QMenu *menu = build(parent, model, item);
     if (!menu) return;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(global);
 }
-
-} // namespace ViewMenus

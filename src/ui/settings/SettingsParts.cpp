@@ -1,6 +1,5 @@
 #include "ui/settings/SettingsParts.h"
 
-#include "core/app/AppState.h"
 #include "core/app/SettingsCommands.h"
 #include "core/localisation/Lang.h"
 #include "ui/help/HelpButton.h"
@@ -112,9 +111,8 @@ SettingsBlock::SettingsBlock(const char *title, const char *hint, QWidget *paren
     });
 }
 
-SettingsPage::SettingsPage(AppState *app, SettingsCommands *commands, std::optional<ResetText> reset,
-                           QWidget *parent)
-    : QWidget(parent), m_app(app), m_commands(commands) {
+SettingsPage::SettingsPage(const SettingsPageParts &parts, std::optional<ResetText> reset, QWidget *parent)
+    : QWidget(parent), m_parts(parts) {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(22);
@@ -126,19 +124,18 @@ SettingsPage::SettingsPage(AppState *app, SettingsCommands *commands, std::optio
     divider->setFrameShadow(QFrame::Sunken);
     layout->addWidget(divider);
     auto *foot = new QHBoxLayout;
-    foot->addWidget(new HelpButton(&app->requests(), settingsChapter, this));
+    foot->addWidget(new HelpButton(&parts.requests, settingsChapter, this));
     foot->addStretch();
     if (reset) {
         m_reset = new QPushButton(L("Diesen Bereich zurücksetzen …"), this);
         m_reset->setAutoDefault(false);
-        connect(m_reset, &QPushButton::clicked, this, [this, r = *reset] {
-            if (m_commands) m_commands->resetPage(r.group, r.title, r.detail);
-        });
+        connect(m_reset, &QPushButton::clicked, this,
+                [this, r = *reset] { m_parts.commands.resetPage(r.group, r.title, r.detail); });
         foot->addWidget(m_reset);
     }
     layout->addLayout(foot);
     layout->addStretch(1);
-    if (app) connect(&app->settings(), &Settings::changed, this, &SettingsPage::refresh);
+    connect(&parts.settings, &Settings::changed, this, &SettingsPage::refresh);
 }
 
 SettingsBlock *SettingsPage::addBlock(const char *title, const char *hint) {
@@ -208,15 +205,13 @@ private:
 
 } // namespace
 
-ThemeGrid::ThemeGrid(AppState *app, QWidget *parent) : QWidget(parent), m_app(app) {
+ThemeGrid::ThemeGrid(Settings &settings, QWidget *parent) : QWidget(parent), m_settings(settings) {
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
     for (const AppTheme &theme : AppTheme::all()) {
         auto *cell = new ThemeCell(theme, this);
-        connect(cell, &QAbstractButton::clicked, this, [this, id = theme.id] {
-            if (m_app) m_app->settings().setThemeID(id);
-        });
+        connect(cell, &QAbstractButton::clicked, this, [this, id = theme.id] { m_settings.setThemeID(id); });
         m_cells << cell;
     }
     refresh();
@@ -246,7 +241,7 @@ QSize ThemeGrid::sizeHint() const {
 }
 
 void ThemeGrid::refresh() {
-    const QString current = m_app ? m_app->settings().themeID() : QString();
+    const QString current = m_settings.themeID();
     // A stored id that names no theme shows the theme that is drawn instead.
     const QString drawn = AppTheme::named(current).id;
     for (QAbstractButton *cell : std::as_const(m_cells))

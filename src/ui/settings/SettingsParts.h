@@ -7,11 +7,18 @@
 #include <QWidget>
 #include <functional>
 
-class AppState;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
 class SettingsCommands;
+class WindowRequests;
+
+// What the settings pages work on.
+struct SettingsPageParts {
+    Settings &settings;
+    WindowRequests &requests;
+    SettingsCommands &commands;
+};
 
 // A capsule for one of several choices. It keeps no state: whether it is chosen is asked again whenever
 // its page refreshes, so the highlight follows the setting however it changes.
@@ -58,19 +65,16 @@ public:
         const char *detail;
         Settings::Reset group;
     };
-    SettingsPage(AppState *app, SettingsCommands *commands, std::optional<ResetText> reset,
-                 QWidget *parent = nullptr);
+    SettingsPage(const SettingsPageParts &parts, std::optional<ResetText> reset, QWidget *parent = nullptr);
     SettingsBlock *addBlock(const char *title, const char *hint = nullptr);
     // Run now and after every change of a setting.
     void onRefresh(std::function<void()> f);
     void refresh();
     QPushButton *resetButton() const { return m_reset; }
-    AppState *app() const { return m_app; }
-    SettingsCommands *commands() const { return m_commands; }
+    const SettingsPageParts &parts() const { return m_parts; }
 
 private:
-    QPointer<AppState> m_app;
-    SettingsCommands *m_commands;
+    SettingsPageParts m_parts;
     QVBoxLayout *m_blocks;
     QPushButton *m_reset = nullptr;
     QList<std::function<void()>> m_refreshers;
@@ -80,7 +84,7 @@ private:
 class ThemeGrid : public QWidget {
     Q_OBJECT
 public:
-    explicit ThemeGrid(AppState *app, QWidget *parent = nullptr);
+    explicit ThemeGrid(Settings &settings, QWidget *parent = nullptr);
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
@@ -92,6 +96,6 @@ protected:
 
 private:
     void place();
-    QPointer<AppState> m_app;
+    Settings &m_settings;
     QList<QAbstractButton *> m_cells;
 };

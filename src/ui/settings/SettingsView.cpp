@@ -1,7 +1,7 @@
 #include "ui/settings/SettingsView.h"
 
 #include "core/app/AppInfo.h"
-#include "core/app/AppState.h"
+#include "core/app/WindowRequests.h"
 #include "core/app/ToolbarApps.h"
 #include "core/app/SettingsCommands.h"
 #include "core/help/KbLayout.h"
@@ -44,14 +44,14 @@ bool canShow(Sheet sheet) {
 
 // Brings the main windows forward and asks for the sheet there; without a main window nothing is asked, so
 // no sheet turns up later when one opens.
-void openSheet(AppState *app, void (WindowRequests::*set)(bool)) {
+void openSheet(WindowRequests *requests, void (WindowRequests::*set)(bool)) {
     const QList<MainWindow *> windows = mainWindows();
-    if (!app || windows.isEmpty()) return;
+    if (windows.isEmpty()) return;
     for (MainWindow *w : windows) {
         w->raise();
         w->activateWindow();
     }
-    (app->requests().*set)(true);
+    (requests->*set)(true);
 }
 
 QHBoxLayout *row(QVBoxLayout *into, int spacing = 8) {
@@ -138,7 +138,7 @@ ChipRow *chips(SettingsBlock *block) {
 
 QCheckBox *toggle(SettingsPage *page, SettingsBlock *block, const char *key, Settings::Key setting) {
     auto *box = new QCheckBox(block);
-    Settings *settings = &page->app()->settings();
+    Settings *settings = &page->parts().settings;
     EnvironmentValues::follow(box, [box, key] { box->setText(L(key)); });
     page->onRefresh([box, settings, setting] { box->setChecked(settings->value(setting).toBool()); });
     // Written at once; only the user's click, not the refresh, writes.
@@ -173,16 +173,56 @@ QLabel *secondary(QWidget *parent) {
     return l;
 }
 
-SettingsPage *generalPage(AppState *app, SettingsCommands *commands) {
+// The keyboard picker for the shortcuts window's keyboard graphic.
+void keyboardBlock(SettingsPage *page, Settings *s) {
+    SettingsBlock *keyboard = page->addBlock(
+        K("Tastaturbelegung"),
+        K("Bestimmt die Tastatur-Grafik im Fenster „macOS-Tastenkürzel“. Automatisch richtet sich nach der "
+          "Sprache."));
+    auto *picker = new QComboBox(keyboard);
+    picker->setFixedWidth(280);
+    for (KbLayout layout : KbLayouts::allCases)
+        picker->addItem(KbLayouts::title(layout), KbLayouts::rawValue(layout));
+    page->onRefresh([picker, s] {
+        picker->setCurrentIndex(
+            picker->findData(KbLayouts::rawValue(KbLayouts::fromStored(s->keyboardLayout()))));
+    });
+    QObject::connect(picker, &QComboBox::activated, picker,
+                     [picker, s](int i) { s->setKeyboardLayout(picker->itemData(i).toString()); });
+    keyboard->content()->addWidget(picker);
+}
+
+// The program's facts, the manual and the feedback.
+void aboutBlock(SettingsPage *page, WindowRequests *requests) {
+    SettingsBlock *about = page->addBlock(K("Über Kestrin"));
+    auto *facts = secondary(about);
+    facts->setObjectName(QStringLiteral("aboutLine"));
+    facts->setText(AppInfo::name + u' ' + AppInfo::version + QStringLiteral(" · ") + AppInfo::serial +
+                   QStringLiteral(" · ") + AppInfo::developer());
+    facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    about->content()->addWidget(facts);
+    QHBoxLayout *buttons = row(about->content());
+    QPushButton *manual = button(about, K("Handbuch öffnen"));
+    QObject::connect(manual, &QPushButton::clicked, manual,
+                     [requests] { requests->openManual(std::nullopt); });
+    QPushButton *feedback = button(about, K("Feedback senden"));
+    QObject::connect(feedback, &QPushButton::clicked, feedback,
+                     [requests] { openSheet(requests, &WindowRequests::setShowFeedback); });
+    buttons->addWidget(manual);
+    buttons->addWidget(feedback);
+    buttons->addStretch();
+}
+
+SettingsPage *generalPage(const SettingsPageParts &parts) {
     auto *page = new SettingsPage(
-        app, commands,
+        parts,
         SettingsPage::ResetText{
             K("Allgemein zurücksetzen?"),
             K("Die Sprache folgt wieder dem System, die Tastaturbelegung im Tastenkürzel-Fenster wird "
               "automatisch gewählt, und beim Start öffnet Kestrin wieder den zuletzt benutzten Ordner. Sonst "
               "ändert sich nichts."),
             R::general});
-    Settings *s = &app->settings();
+    Settings *s = &parts.settings;
 
     auto *languages =
         chips(page->addBlock(K("Sprache"), K("Gilt sofort für Menüs, Knöpfe, Fenster und Meldungen. Das "
@@ -203,51 +243,19 @@ SettingsPage *generalPage(AppState *app, SettingsCommands *commands) {
             page, K("Benutzerordner"), [s] { return s->startFolder() == u"home"; },
             [s] { s->setStartFolder(QStringLiteral("home")); });
 
-    SettingsBlock *keyboard = page->addBlock(
-        K("Tastaturbelegung"),
-        K("Bestimmt die Tastatur-Grafik im Fenster „macOS-Tastenkürzel“. Automatisch richtet sich nach der "
-          "Sprache."));
-    auto *picker = new QComboBox(keyboard);
-    picker->setFixedWidth(280);
-    for (KbLayout layout : KbLayouts::allCases)
-        picker->addItem(KbLayouts::title(layout), KbLayouts::rawValue(layout));
-    page->onRefresh([picker, s] {
-        picker->setCurrentIndex(
-            picker->findData(KbLayouts::rawValue(KbLayouts::fromStored(s->keyboardLayout()))));
-    });
-    QObject::connect(picker, &QComboBox::activated, picker,
-                     [picker, s](int i) { s->setKeyboardLayout(picker->itemData(i).toString()); });
-    keyboard->content()->addWidget(picker);
-
-    SettingsBlock *about = page->addBlock(K("Über Kestrin"));
-    auto *facts = secondary(about);
-    facts->setObjectName(QStringLiteral("aboutLine"));
-    facts->setText(AppInfo::name + u' ' + AppInfo::version + QStringLiteral(" · ") + AppInfo::serial +
-                   QStringLiteral(" · ") + AppInfo::developer());
-    facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    about->content()->addWidget(facts);
-    QHBoxLayout *buttons = row(about->content());
-    QPushButton *manual = button(about, K("Handbuch öffnen"));
-    QObject::connect(manual, &QPushButton::clicked, manual, [app = QPointer(app)] {
-        if (app) app->requests().openManual(std::nullopt);
-    });
-    QPushButton *feedback = button(about, K("Feedback senden"));
-    QObject::connect(feedback, &QPushButton::clicked, feedback,
-                     [app] { openSheet(app, &WindowRequests::setShowFeedback); });
-    buttons->addWidget(manual);
-    buttons->addWidget(feedback);
-    buttons->addStretch();
+    keyboardBlock(page, s);
+    aboutBlock(page, &parts.requests);
     return page;
 }
 
-SettingsPage *appearancePage(AppState *app, SettingsCommands *commands) {
+SettingsPage *appearancePage(const SettingsPageParts &parts) {
     auto *page = new SettingsPage(
-        app, commands,
+        parts,
         SettingsPage::ResetText{K("Darstellung zurücksetzen?"),
                                 K("Farbe (Nebula), Schriftgröße (13), Ordnersymbole („Wie im System“) und "
                                   "Erscheinungsbild (Automatisch) gehen auf die Standardwerte zurück."),
                                 R::appearance});
-    Settings *s = &app->settings();
+    Settings *s = &parts.settings;
     ChipRow *look = chips(page->addBlock(K("Erscheinungsbild")));
     const std::pair<const char *, const char *> looks[] = {
         {K("Automatisch"), "system"}, {K("Hell"), "light"}, {K("Dunkel"), "dark"}};
@@ -257,7 +265,7 @@ SettingsPage *appearancePage(AppState *app, SettingsCommands *commands) {
             [s, value] { s->setAppearance(QString::fromLatin1(value)); });
 
     SettingsBlock *colours = page->addBlock(K("Farben"));
-    auto *grid = new ThemeGrid(app, colours);
+    auto *grid = new ThemeGrid(parts.settings, colours);
     page->onRefresh([grid] { grid->refresh(); });
     colours->content()->addWidget(grid);
 
@@ -280,15 +288,14 @@ SettingsPage *appearancePage(AppState *app, SettingsCommands *commands) {
     return page;
 }
 
-SettingsPage *windowPage(AppState *app, SettingsCommands *commands) {
-    auto *page =
-        new SettingsPage(app, commands,
-                         SettingsPage::ResetText{
-                             K("Fenster zurücksetzen?"),
-                             K("Zwei Fenster, Seitenleiste an, Info-Leiste aus, Aufteilung 50/50 und "
-                               "Standardbreite der Info-Leiste. Deine Ordner und Tabs bleiben unverändert."),
-                             R::window});
-    Settings *s = &app->settings();
+SettingsPage *windowPage(const SettingsPageParts &parts) {
+    auto *page = new SettingsPage(
+        parts, SettingsPage::ResetText{
+                   K("Fenster zurücksetzen?"),
+                   K("Zwei Fenster, Seitenleiste an, Info-Leiste aus, Aufteilung 50/50 und "
+                     "Standardbreite der Info-Leiste. Deine Ordner und Tabs bleiben unverändert."),
+                   R::window});
+    Settings *s = &parts.settings;
     SettingsBlock *layout = page->addBlock(K("Aufbau"));
     toggle(page, layout, K("Zwei Fenster nebeneinander zeigen"), Settings::Key::dualPane);
     toggle(page, layout, K("Seitenleiste zeigen"), Settings::Key::showSidebar);
@@ -318,14 +325,13 @@ SettingsPage *windowPage(AppState *app, SettingsCommands *commands) {
     return page;
 }
 
-SettingsPage *toolbarPage(AppState *app, SettingsCommands *commands) {
-    auto *page =
-        new SettingsPage(app, commands,
-                         SettingsPage::ResetText{K("Darstellung der Leiste zurücksetzen?"),
-                                                 K("Die Leiste wird wieder kompakt (nur Symbole). Deine "
-                                                   "Apps in der Leiste bleiben erhalten."),
-                                                 R::toolbarLook});
-    Settings *s = &app->settings();
+SettingsPage *toolbarPage(const SettingsPageParts &parts) {
+    auto *page = new SettingsPage(
+        parts, SettingsPage::ResetText{K("Darstellung der Leiste zurücksetzen?"),
+                                       K("Die Leiste wird wieder kompakt (nur Symbole). Deine "
+                                         "Apps in der Leiste bleiben erhalten."),
+                                       R::toolbarLook});
+    Settings *s = &parts.settings;
     chips(page->addBlock(K("Darstellung"),
                          K("Kompakt zeigt nur die Symbole. Erweitert zeigt die Namen der Apps dazu; dann "
                            "passen weniger Apps in die Leiste, der Rest steht im Menü „Weitere Apps“.")))
@@ -346,10 +352,11 @@ SettingsPage *toolbarPage(AppState *app, SettingsCommands *commands) {
     QPushButton *edit = button(apps, K("Leiste anpassen …"));
     edit->setObjectName(QStringLiteral("editToolbar"));
     QObject::connect(edit, &QPushButton::clicked, edit,
-                     [app] { openSheet(app, &WindowRequests::setShowToolbarEditor); });
+                     [r = &parts.requests] { openSheet(r, &WindowRequests::setShowToolbarEditor); });
     QPushButton *clear = button(apps, K("Alle Apps aus der Leiste entfernen …"));
     clear->setObjectName(QStringLiteral("removeApps"));
-    QObject::connect(clear, &QPushButton::clicked, clear, [commands] { commands->removeAllToolbarApps(); });
+    QObject::connect(clear, &QPushButton::clicked, clear,
+                     [c = &parts.commands] { c->removeAllToolbarApps(); });
     r->addWidget(edit);
     r->addWidget(clear);
     r->addStretch();
@@ -363,14 +370,13 @@ SettingsPage *toolbarPage(AppState *app, SettingsCommands *commands) {
     return page;
 }
 
-SettingsPage *filesPage(AppState *app, SettingsCommands *commands) {
-    auto *page =
-        new SettingsPage(app, commands,
-                         SettingsPage::ResetText{
-                             K("Dateiverhalten zurücksetzen?"),
-                             K("Unsichtbare Dateien werden ausgeblendet, und das automatische Aufräumen wird "
-                               "ausgeschaltet. Deine Aufräum-Regeln bleiben gespeichert."),
-                             R::file});
+SettingsPage *filesPage(const SettingsPageParts &parts) {
+    auto *page = new SettingsPage(
+        parts, SettingsPage::ResetText{
+                   K("Dateiverhalten zurücksetzen?"),
+                   K("Unsichtbare Dateien werden ausgeblendet, und das automatische Aufräumen wird "
+                     "ausgeschaltet. Deine Aufräum-Regeln bleiben gespeichert."),
+                   R::file});
     toggle(page, page->addBlock(K("Anzeige")), K("Unsichtbare Dateien anzeigen  (⌘⇧.)"),
            Settings::Key::showHidden);
     SettingsBlock *cleanup = page->addBlock(
@@ -378,12 +384,12 @@ SettingsPage *filesPage(AppState *app, SettingsCommands *commands) {
                           "Dateien nach deinen Vorgaben, alles lässt sich mit ⌘Z zurückholen."));
     toggle(page, cleanup, K("Aufräum-Regeln automatisch ausführen"), Settings::Key::rulesAuto);
     actionRow(cleanup, K("Aufräum-Regeln bearbeiten …"), "editRules",
-              [app] { openSheet(app, &WindowRequests::setShowRules); });
+              [r = &parts.requests] { openSheet(r, &WindowRequests::setShowRules); });
     return page;
 }
 
-SettingsPage *backupPage(AppState *app, SettingsCommands *commands) {
-    auto *page = new SettingsPage(app, commands, std::nullopt);
+SettingsPage *backupPage(const SettingsPageParts &parts) {
+    auto *page = new SettingsPage(parts, std::nullopt);
     SettingsBlock *save = page->addBlock(
         K("Einstellungen sichern"),
         K("Speichert alle Einstellungen von Kestrin in einer Datei: Darstellung, Sprache, Favoriten, Apps in "
@@ -391,26 +397,26 @@ SettingsPage *backupPage(AppState *app, SettingsCommands *commands) {
           "Leiste, Aufräum-Regeln und Ansichten. Lege die Datei an einen sicheren Ort, zum Beispiel in einen "
           "Cloud-Ordner oder auf ein externes Laufwerk, damit sie eine Neuinstallation des Systems "
           "übersteht."));
-    actionRow(save, K("Sichern …"), "backup", [commands] { commands->backupSettings(); });
+    actionRow(save, K("Sichern …"), "backup", [c = &parts.commands] { c->backupSettings(); });
     SettingsBlock *restore = page->addBlock(
         K("Einstellungen wiederherstellen"),
         K("Liest eine Sicherungsdatei ein und ersetzt deine jetzigen Einstellungen. Vorher fragt Kestrin "
           "nach, "
           "danach startet es neu. Die zuletzt geöffneten Ordner und die Herkunft der Dateien im Papierkorb "
           "gehören nicht zur Sicherung."));
-    actionRow(restore, K("Wiederherstellen …"), "restore", [commands] { commands->restoreSettings(); });
+    actionRow(restore, K("Wiederherstellen …"), "restore", [c = &parts.commands] { c->restoreSettings(); });
     return page;
 }
 
-SettingsPage *resetPage(AppState *app, SettingsCommands *commands) {
-    auto *page = new SettingsPage(app, commands, std::nullopt);
+SettingsPage *resetPage(const SettingsPageParts &parts) {
+    auto *page = new SettingsPage(parts, std::nullopt);
     SettingsBlock *all = page->addBlock(
         K("Alles zurücksetzen"),
         K("Setzt Sprache, Darstellung, Fenster, Symbolleiste samt Apps und Dateiverhalten auf die "
           "Werkseinstellungen. Deine Dateien, Favoriten und Aufräum-Regeln werden nicht angefasst. Einzelne "
           "Bereiche setzt du auf ihrer eigenen Seite zurück."));
     QPushButton *b =
-        actionRow(all, K("Alles zurücksetzen …"), "resetAll", [commands] { commands->resetAll(); });
+        actionRow(all, K("Alles zurücksetzen …"), "resetAll", [c = &parts.commands] { c->resetAll(); });
     // The destructive role: drawn in the warning colour of the palette.
     b->setProperty("destructive", true);
     QPalette p = b->palette();
@@ -482,11 +488,12 @@ void SettingsTab::paintEvent(QPaintEvent *) {
     }
 }
 
-SettingsView::SettingsView(AppState *app, QWidget *parent)
-    : QWidget(parent), m_app(app), m_commands(new SettingsCommands(app, this)),
-      m_group(new QButtonGroup(this)) {
+SettingsView::SettingsView(Settings &settings, WindowRequests &requests, SettingsCommands &commands,
+                           QWidget *parent)
+    : QWidget(parent), m_commands(&commands), m_group(new QButtonGroup(this)) {
+    const SettingsPageParts parts{settings, requests, commands};
     struct Tab {
-        SettingsPage *(*make)(AppState *, SettingsCommands *);
+        SettingsPage *(*make)(const SettingsPageParts &);
         const char *title;
         const char *symbol;
     };
@@ -503,7 +510,7 @@ SettingsView::SettingsView(AppState *app, QWidget *parent)
         auto *tab = new SettingsTab(QString::fromLatin1(t.symbol), L(t.title), this);
         m_group->addButton(tab, int(m_tabs.size()));
         m_tabs << tab;
-        SettingsPage *page = t.make(app, m_commands);
+        SettingsPage *page = t.make(parts);
         page->setParent(this);
         page->hide();
         m_pages << page;

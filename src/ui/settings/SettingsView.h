@@ -4,10 +4,11 @@
 #include <QPointer>
 #include <QWidget>
 
-class AppState;
 class QButtonGroup;
+class Settings;
 class SettingsCommands;
 class SettingsPage;
+class WindowRequests;
 
 // One tab of the settings window: its symbol over its title, which wraps rather than being cut.
 class SettingsTab : public QAbstractButton {
@@ -34,7 +35,8 @@ class SettingsView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 600;
-    explicit SettingsView(AppState *app, QWidget *parent = nullptr);
+    SettingsView(Settings &settings, WindowRequests &requests, SettingsCommands &commands,
+                 QWidget *parent = nullptr);
     int count() const { return int(m_pages.size()); }
     int currentIndex() const { return m_current; }
     void setCurrentIndex(int index);
@@ -56,7 +58,6 @@ private:
     void place();
     int tabHeight() const;
     QList<int> tabWidths() const;
-    QPointer<AppState> m_app;
     SettingsCommands *m_commands;
     QList<SettingsPage *> m_pages;
     QList<SettingsTab *> m_tabs;

@@ -1,6 +1,5 @@
 #include "ui/sidebar/FavoritesEditorSheet.h"
 
-#include "core/app/AppState.h"
 #include "core/app/Favorites.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
@@ -63,12 +62,14 @@ QLabel *textLabel(const QString &text, double pixelSize, QWidget *parent, bool m
 
 } // namespace
 
-void FavoritesEditorSheet::registerWith(SheetPresenter *sheets, AppState *app) {
-    sheets->setFactory(SheetPresenter::Sheet::favoritesEditor,
-                       [app](QWidget *parent) -> QDialog * { return new FavoritesEditorSheet(app, parent); });
+void FavoritesEditorSheet::registerWith(SheetPresenter *sheets, Favorites &favorites) {
+    sheets->setFactory(
+        SheetPresenter::Sheet::favoritesEditor,
+        [f = &favorites](QWidget *parent) -> QDialog * { return new FavoritesEditorSheet(*f, parent); });
 }
 
-FavoritesEditorSheet::FavoritesEditorSheet(AppState *app, QWidget *parent) : QDialog(parent), m_app(app) {
+FavoritesEditorSheet::FavoritesEditorSheet(Favorites &favorites, QWidget *parent)
+    : QDialog(parent), m_favorites(&favorites) {
     setObjectName(QStringLiteral("favoritesEditor"));
     setWindowTitle(L("Favoriten bearbeiten"));
     setFixedSize(ScreenFit::width(520), ScreenFit::height(460));
@@ -77,7 +78,14 @@ FavoritesEditorSheet::FavoritesEditorSheet(AppState *app, QWidget *parent) : QDi
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(14);
+    const QPalette dimmed = addHeader(column, ui);
+    column->addWidget(buildList(dimmed), 1);
+    column->addLayout(buildButtons());
+    connect(&favorites, &Favorites::changed, this, &FavoritesEditorSheet::reload);
+    reload();
+}
 
+QPalette FavoritesEditorSheet::addHeader(QVBoxLayout *column, const UIScale &ui) {
     QLabel *title = textLabel(L("Favoriten bearbeiten"), ui.font + 5, this);
     QFont bold = title->font();
     bold.setWeight(QFont::DemiBold);
@@ -95,13 +103,16 @@ FavoritesEditorSheet::FavoritesEditorSheet(AppState *app, QWidget *parent) : QDi
     pal.setColor(QPalette::WindowText, secondary);
     explain->setPalette(pal);
     column->addWidget(explain);
+    return pal;
+}
 
+QWidget *FavoritesEditorSheet::buildList(const QPalette &dimmed) {
     m_stack = new QStackedWidget(this);
     m_empty = new EmptyBox(L("Noch keine Favoriten."), m_stack);
     m_empty->setObjectName(QStringLiteral("empty"));
     m_empty->setAlignment(Qt::AlignCenter);
     m_empty->setMinimumHeight(120);
-    m_empty->setPalette(pal);
+    m_empty->setPalette(dimmed);
     m_list = new QListWidget(m_stack);
     m_list->setObjectName(QStringLiteral("favorites"));
     m_list->setMinimumHeight(200);
@@ -111,14 +122,16 @@ FavoritesEditorSheet::FavoritesEditorSheet(AppState *app, QWidget *parent) : QDi
     connect(m_list->model(), &QAbstractItemModel::rowsMoved, this, &FavoritesEditorSheet::rowsDragged);
     m_stack->addWidget(m_empty);
     m_stack->addWidget(m_list);
-    column->addWidget(m_stack, 1);
+    return m_stack;
+}
 
+QHBoxLayout *FavoritesEditorSheet::buildButtons() {
     auto *bottom = new QHBoxLayout;
     auto *add = new QPushButton(L("Hinzufügen …"), this);
     add->setObjectName(QStringLiteral("add"));
     add->setAutoDefault(false);
     connect(add, &QPushButton::clicked, this, [this] {
-        if (m_app) m_app->favorites().addFavoritesDialog();
+        if (m_favorites) m_favorites->addFavoritesDialog();
     });
     auto *done = new QPushButton(L("Fertig"), this);
     done->setObjectName(QStringLiteral("done"));
@@ -127,10 +140,7 @@ FavoritesEditorSheet::FavoritesEditorSheet(AppState *app, QWidget *parent) : QDi
     bottom->addWidget(add);
     bottom->addStretch(1);
     bottom->addWidget(done);
-    column->addLayout(bottom);
-
-    if (m_app) connect(&m_app->favorites(), &Favorites::changed, this, &FavoritesEditorSheet::reload);
-    reload();
+    return bottom;
 }
 
 bool FavoritesEditorSheet::showsEmptyBox() const {
@@ -142,68 +152,75 @@ QWidget *FavoritesEditorSheet::rowWidget(int row) const {
 }
 
 void FavoritesEditorSheet::reload() {
-    if (!m_app) return;
-    const QStringList favorites = m_app->favorites().list();
+    if (!m_favorites) return;
+    const QStringList favorites = m_favorites->list();
     m_shown = favorites;
     m_list->clear();
     m_stack->setCurrentWidget(favorites.isEmpty() ? static_cast<QWidget *>(m_empty) : m_list);
     const UIScale ui = EnvironmentValues::ui(this);
     for (int i = 0; i < favorites.size(); ++i) {
-        const QString path = favorites[i];
         auto *item = new QListWidgetItem(m_list);
-        item->setData(Qt::UserRole, path);
-        auto *row = new QWidget(m_list);
-        auto *line = new QHBoxLayout(row);
-        line->setContentsMargins(4, 2, 4, 2);
-        line->setSpacing(10);
-        // Icon and place follow once a worker has looked at the item (a hanging mount must not freeze the
-        // window).
-        auto *icon = new QLabel(row);
-        icon->setObjectName(QStringLiteral("icon"));
-        icon->setFixedSize(24, 24);
-        line->addWidget(icon);
-        auto *texts = new QVBoxLayout;
-        texts->setSpacing(1);
-        texts->addWidget(textLabel(localName(path), ui.font, row));
-        QLabel *where = textLabel(Posix::parentOf(path), ui.small(), row, true);
-        where->setObjectName(QStringLiteral("where"));
-        where->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        texts->addWidget(where);
-        line->addLayout(texts, 1);
-        const struct {
-            const char *name, *symbol, *help;
-            bool enabled;
-            int to;
-        } buttons[] = {{"up", "chevron.up", K("Nach vorn"), i > 0, i - 1},
-                       {"down", "chevron.down", K("Nach hinten"), i < favorites.size() - 1, i + 1},
-                       {"remove", "minus.circle", K("Aus den Favoriten entfernen"), true, -1}};
-        for (const auto &b : buttons) {
-            auto *button = new IconButton(QString::fromUtf8(b.symbol), false, 12, row);
-            button->setObjectName(QString::fromUtf8(b.name));
-            button->setHelpKey(QString::fromUtf8(b.help));
-            button->setEnabled(b.enabled);
-            const bool remove = b.to < 0;
-            connect(button, &QAbstractButton::clicked, this, [this, path, remove, to = b.to] {
-                if (!m_app) return;
-                // Queued: the row goes with the list it changes.
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, path, remove, to] {
-                        if (!m_app) return;
-                        if (remove)
-                            m_app->favorites().removeFavorite(path);
-                        else
-                            m_app->favorites().moveFavorite(path, to);
-                    },
-                    Qt::QueuedConnection);
-            });
-            line->addWidget(button);
-        }
+        item->setData(Qt::UserRole, favorites[i]);
+        QWidget *row = makeRow(favorites[i], ui);
+        addRowButtons(static_cast<QHBoxLayout *>(row->layout()), favorites[i], i, int(favorites.size()));
         item->setSizeHint(row->sizeHint());
         m_list->setItemWidget(item, row);
-        showLook(i, path, std::nullopt);
+        showLook(i, favorites[i], std::nullopt);
     }
     lookAtItems(favorites);
+}
+
+QWidget *FavoritesEditorSheet::makeRow(const QString &path, const UIScale &ui) {
+    auto *row = new QWidget(m_list);
+    auto *line = new QHBoxLayout(row);
+    line->setContentsMargins(4, 2, 4, 2);
+    line->setSpacing(10);
+    // Icon and place follow once a worker has looked at the item (a hanging mount must not freeze the
+    // window).
+    auto *icon = new QLabel(row);
+    icon->setObjectName(QStringLiteral("icon"));
+    icon->setFixedSize(24, 24);
+    line->addWidget(icon);
+    auto *texts = new QVBoxLayout;
+    texts->setSpacing(1);
+    texts->addWidget(textLabel(localName(path), ui.font, row));
+    QLabel *where = textLabel(Posix::parentOf(path), ui.small(), row, true);
+    where->setObjectName(QStringLiteral("where"));
+    where->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    texts->addWidget(where);
+    line->addLayout(texts, 1);
+    return row;
+}
+
+void FavoritesEditorSheet::addRowButtons(QHBoxLayout *line, const QString &path, int i, int count) {
+    const struct {
+        const char *name, *symbol, *help;
+        bool enabled;
+        int to;
+    } buttons[] = {{"up", "chevron.up", K("Nach vorn"), i > 0, i - 1},
+                   {"down", "chevron.down", K("Nach hinten"), i < count - 1, i + 1},
+                   {"remove", "minus.circle", K("Aus den Favoriten entfernen"), true, -1}};
+    for (const auto &b : buttons) {
+        auto *button = new IconButton(QString::fromUtf8(b.symbol), false, 12, line->parentWidget());
+        button->setObjectName(QString::fromUtf8(b.name));
+        button->setHelpKey(QString::fromUtf8(b.help));
+        button->setEnabled(b.enabled);
+        const bool remove = b.to < 0;
+        connect(button, &QAbstractButton::clicked, this, [this, path, remove, to = b.to] {
+            // Queued: the row goes with the list it changes.
+            QMetaObject::invokeMethod(
+                this,
+                [this, path, remove, to] {
+                    if (!m_favorites) return;
+                    if (remove)
+                        m_favorites->removeFavorite(path);
+                    else
+                        m_favorites->moveFavorite(path, to);
+                },
+                Qt::QueuedConnection);
+        });
+        line->addWidget(button);
+    }
 }
 
 namespace {
@@ -273,7 +290,7 @@ void FavoritesEditorSheet::showLook(int row, const QString &path, std::optional<
 }
 
 void FavoritesEditorSheet::rowsDragged() {
-    if (!m_app) return;
+    if (!m_favorites) return;
     // The list widget has moved its rows already; their order is the new list.
     QStringList order;
     for (int i = 0; i < m_list->count(); ++i)
@@ -281,7 +298,7 @@ void FavoritesEditorSheet::rowsDragged() {
     QMetaObject::invokeMethod(
         this,
         [this, order] {
-            if (m_app) m_app->favorites().setList(order);
+            if (m_favorites) m_favorites->setList(order);
         },
         Qt::QueuedConnection);
 }
@@ -293,11 +310,11 @@ void FavoritesEditorSheet::dragEnterEvent(QDragEnterEvent *event) {
 
 void FavoritesEditorSheet::dropEvent(QDropEvent *event) {
     const QStringList paths = DragState::shared().dropPaths(event->mimeData());
-    if (paths.isEmpty() || !m_app) {
+    if (paths.isEmpty() || !m_favorites) {
         event->ignore();
         return;
     }
     // Appended at the end in the dropped order, wherever they were dropped.
-    m_app->favorites().addFavorites(paths);
+    m_favorites->addFavorites(paths);
     event->acceptProposedAction();
 }

@@ -1,6 +1,9 @@
 #include "ui/sidebar/SidebarView.h"
 
-#include "core/app/AppState.h"
+#include "core/app/ItemCommands.h"
+#include "core/app/Sides.h"
+#include "core/app/Toasts.h"
+#include "core/app/TrashCommands.h"
 #include "core/localisation/Lang.h"
 #include "core/model/DragState.h"
 #include "core/model/FileLoader.h"
@@ -31,8 +34,8 @@ QColor withAlpha(QColor c, double a) {
 
 } // namespace
 
-SidebarRow::SidebarRow(AppState *app, const SidebarItem &item, QWidget *parent)
-    : QWidget(parent), m_app(app), m_item(item) {
+SidebarRow::SidebarRow(const SidebarParts &parts, const SidebarItem &item, QWidget *parent)
+    : QWidget(parent), m_parts(parts), m_item(item) {
     setObjectName(item.path);
     setAcceptDrops(true);
     setMouseTracking(true);
@@ -44,9 +47,8 @@ SidebarRow::SidebarRow(AppState *app, const SidebarItem &item, QWidget *parent)
         // The stored name, untranslated: it is the volume's own.
         m_eject->setHelpKey(LF("„%@“ auswerfen", item.name));
         m_eject->setFocusPolicy(Qt::NoFocus);
-        connect(m_eject, &QAbstractButton::clicked, this, [this] {
-            if (m_app) m_app->items().eject(m_item.path, m_item.name);
-        });
+        connect(m_eject, &QAbstractButton::clicked, this,
+                [this] { m_parts.items.eject(m_item.path, m_item.name); });
     }
     setFixedHeight(int(EnvironmentValues::ui(this).row()));
     EnvironmentValues::follow(this, [this] {
@@ -60,7 +62,7 @@ QSize SidebarRow::sizeHint() const {
 }
 
 bool SidebarRow::isCurrent() const {
-    return m_app && m_app->activePane()->currentPath() == m_item.path;
+    return m_parts.sides.activePane()->currentPath() == m_item.path;
 }
 
 bool SidebarRow::isTrash() const {
@@ -135,39 +137,34 @@ void SidebarRow::leaveEvent(QEvent *) {
 }
 
 void SidebarRow::mouseReleaseEvent(QMouseEvent *event) {
-    if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()) || !m_app) return;
+    if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) return;
     if (!m_item.pathBytes.isEmpty()) {
         // A mount point whose name is not UTF-8: no folder view can be given its path, so say why.
-        m_app->show(FileLoader::describeUnrepresentable({m_item.name}), true);
+        m_parts.toasts.show(FileLoader::describeUnrepresentable({m_item.name}), true);
         return;
     }
-    m_app->activePane()->go(m_item.path, true, {});
+    m_parts.sides.activePane()->go(m_item.path, true, {});
 }
 
 QMenu *SidebarRow::makeMenu(QWidget *parent) {
     auto *menu = new QMenu(parent);
-    QPointer<AppState> app = m_app;
+    const SidebarParts parts = m_parts;
     const SidebarItem item = m_item;
     QAction *tab =
         menu->addAction(Symbols::icon(QStringLiteral("plus.square.on.square")), L("In neuem Tab öffnen"));
     tab->setObjectName(QStringLiteral("newTab"));
-    connect(tab, &QAction::triggered, menu, [app, item] {
-        if (app) app->sides().tabs(app->sides().active())->newTab(item.path);
-    });
+    connect(tab, &QAction::triggered, menu,
+            [parts, item] { parts.sides.tabs(parts.sides.active())->newTab(item.path); });
     if (item.ejectable) {
         QAction *eject = menu->addAction(Symbols::icon(QStringLiteral("eject")), L("Auswerfen"));
         eject->setObjectName(QStringLiteral("eject"));
-        connect(eject, &QAction::triggered, menu, [app, item] {
-            if (app) app->items().eject(item.path, item.name);
-        });
+        connect(eject, &QAction::triggered, menu, [parts, item] { parts.items.eject(item.path, item.name); });
     }
     if (item.removable) {
         QAction *remove =
             menu->addAction(Symbols::icon(QStringLiteral("star.slash")), L("Aus Favoriten entfernen"));
         remove->setObjectName(QStringLiteral("removeFavorite"));
-        connect(remove, &QAction::triggered, menu, [app, item] {
-            if (app) app->sidebar().toggleFavorite(item.path);
-        });
+        connect(remove, &QAction::triggered, menu, [parts, item] { parts.model.toggleFavorite(item.path); });
     }
     return menu;
 }
@@ -179,17 +176,17 @@ void SidebarRow::contextMenuEvent(QContextMenuEvent *event) {
 }
 
 bool SidebarRow::drop(const QMimeData *data, bool copy) {
-    if (!m_app || !FolderDropTarget::accepts(data)) return false;
+    if (!FolderDropTarget::accepts(data)) return false;
     if (isTrash()) {
         // Into the trash as the trash operation does it (with its record for putting back), never a plain
         // move into the trash folder.
         const QStringList paths = DragState::shared().dropPaths(data);
         DragState::shared().clear();
         if (paths.isEmpty()) return false;
-        m_app->trash().trashDropped(paths);
+        m_parts.trash.trashDropped(paths);
         return true;
     }
-    return m_app->activePane()->handleDrop(data, m_item.path, copy);
+    return m_parts.sides.activePane()->handleDrop(data, m_item.path, copy);
 }
 
 FolderDropTarget SidebarRow::dropTarget() {
@@ -222,7 +219,9 @@ void SidebarRow::dropEvent(QDropEvent *event) {
     dropTarget().drop(event);
 }
 
-SidebarView::SidebarView(AppState *app, QWidget *parent) : QScrollArea(parent), m_app(app) {
+SidebarView::SidebarView(SidebarModel &model, Sides &sides, ItemCommands &items, TrashCommands &trash,
+                         Toasts &toasts, QWidget *parent)
+    : QScrollArea(parent), m_parts{model, sides, items, trash, toasts} {
     setObjectName(QStringLiteral("sidebar"));
     setAccessibleName(L("Seitenleiste"));
     setFrameShape(QFrame::NoFrame);
@@ -238,16 +237,25 @@ SidebarView::SidebarView(AppState *app, QWidget *parent) : QScrollArea(parent), 
     m_stack->setSpacing(14);
     setWidget(m_content);
     rebuildRows();
-    if (!m_app) return;
-    connect(&m_app->sidebar(), &SidebarModel::changed, this, &SidebarView::rebuildRows);
-    // The row of the active pane's folder is drawn as current.
-    auto repaint = [this] {
-        for (SidebarRow *r : rows())
-            r->update();
-    };
-    connect(&m_app->sides(), &Sides::activeChanged, this, repaint);
-    connect(&m_app->sides(), &Sides::sideChanged, this, repaint);
+    connect(&model, &SidebarModel::changed, this, &SidebarView::rebuildRows);
+    connect(&sides, &Sides::activeChanged, this, &SidebarView::watchActivePane);
+    connect(&sides, &Sides::currentPaneChanged, this, &SidebarView::watchActivePane);
+    watchActivePane();
     EnvironmentValues::follow(this, [this] { rebuildRows(); });
+}
+
+void SidebarView::watchActivePane() {
+    PaneModel *pane = m_parts.sides.activePane();
+    if (pane != m_pane) {
+        disconnect(m_paneFolder);
+        m_pane = pane;
+        m_paneFolder = connect(pane, &PaneModel::currentPathChanged, this, [this] {
+            for (SidebarRow *r : rows())
+                r->update();
+        });
+    }
+    for (SidebarRow *r : rows())
+        r->update();
 }
 
 QList<SidebarRow *> SidebarView::rows() const {
@@ -261,13 +269,13 @@ SidebarRow *SidebarView::row(const QString &path) const {
 }
 
 void SidebarView::rebuildRows() {
-    if (!m_app || !m_stack) return;
+    if (!m_stack) return;
     while (QLayoutItem *item = m_stack->takeAt(0)) {
         delete item->widget(); // rows change only from queued model updates, never inside their own handlers
         delete item;
     }
     const UIScale ui = EnvironmentValues::ui(this);
-    const SidebarModel &model = m_app->sidebar();
+    const SidebarModel &model = m_parts.model;
     const std::pair<const char *, const QList<SidebarItem> *> sections[] = {
         {K("Geräte"), &model.devices()}, {K("Favoriten"), &model.favorites()}, {K("Orte"), &model.places()}};
     for (const auto &[title, items] : sections) {
@@ -287,7 +295,7 @@ void SidebarView::rebuildRows() {
         label->setContentsMargins(8, 0, 8, 2);
         column->addWidget(label);
         for (const SidebarItem &item : *items)
-            column->addWidget(new SidebarRow(m_app, item, section));
+            column->addWidget(new SidebarRow(m_parts, item, section));
         m_stack->addWidget(section);
     }
     m_stack->addStretch(1);

@@ -7,18 +7,31 @@
 #include <QScrollArea>
 #include <QWidget>
 
-class AppState;
 class IconButton;
+class ItemCommands;
+class PaneModel;
 class QMenu;
 class QMimeData;
 class QVBoxLayout;
+class Sides;
+class Toasts;
+class TrashCommands;
+
+// What the sidebar works on: its entries, the panes it opens them in and the commands its rows call.
+struct SidebarParts {
+    SidebarModel &model;
+    Sides &sides;
+    ItemCommands &items;
+    TrashCommands &trash;
+    Toasts &toasts;
+};
 
 // One entry of the sidebar: icon, name, free space, eject button. A click opens it in the active pane;
 // files dropped on it move or copy there (the Trash row trashes them); a right click shows its menu.
 class SidebarRow : public QWidget {
     Q_OBJECT
 public:
-    SidebarRow(AppState *app, const SidebarItem &item, QWidget *parent = nullptr);
+    SidebarRow(const SidebarParts &parts, const SidebarItem &item, QWidget *parent = nullptr);
 
     const SidebarItem &item() const { return m_item; }
     bool isCurrent() const;
@@ -46,25 +59,31 @@ protected:
 
 private:
     bool isTrash() const;
-    QPointer<AppState> m_app;
+    SidebarParts m_parts;
     SidebarItem m_item;
     IconButton *m_eject = nullptr;
     bool m_hover = false;
     bool m_targeted = false;
 };
 
-// The sidebar column: the sections "Geräte", "Favoriten" and "Orte" with a row per entry.
+// The sidebar column: the sections "Geräte", "Favoriten" and "Orte" with a row per entry; the row of the
+// active pane's folder is drawn as current.
 class SidebarView : public QScrollArea {
     Q_OBJECT
 public:
-    explicit SidebarView(AppState *app, QWidget *parent = nullptr);
+    SidebarView(SidebarModel &model, Sides &sides, ItemCommands &items, TrashCommands &trash, Toasts &toasts,
+                QWidget *parent = nullptr);
 
     QList<SidebarRow *> rows() const;
     SidebarRow *row(const QString &path) const;
 
 private:
     void rebuildRows();
-    QPointer<AppState> m_app;
+    // Repaints the rows when the folder of the active pane changes, and follows the active pane.
+    void watchActivePane();
+    SidebarParts m_parts;
+    QPointer<PaneModel> m_pane;
+    QMetaObject::Connection m_paneFolder;
     QWidget *m_content = nullptr;
     QVBoxLayout *m_stack = nullptr;
 };

@@ -61,7 +61,16 @@ BatchRenameSheet::BatchRenameSheet(AppState *app, QStringList paths, QWidget *pa
     tf.setWeight(QFont::DemiBold);
     title->setFont(tf);
     root->addWidget(title);
+    buildForm(root, ui);
+    buildPreview(root, ui);
+    QPushButton *cancel = buildFooter(root, ui);
 
+    setSettings(BatchRename::Settings());
+    wire(cancel);
+}
+
+// Pattern, find and replace, counter and letter case.
+void BatchRenameSheet::buildForm(QVBoxLayout *root, const UIScale &ui) {
     auto *grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(8);
@@ -109,7 +118,9 @@ BatchRenameSheet::BatchRenameSheet(AppState *app, QStringList paths, QWidget *pa
     grid->addWidget(secondary(L("Schreibweise"), this), 4, 0);
     grid->addLayout(caseRow, 4, 1);
     root->addLayout(grid);
+}
 
+void BatchRenameSheet::buildPreview(QVBoxLayout *root, const UIScale &ui) {
     auto *heading = new QLabel(L("Vorschau"), this);
     QFont hf = heading->font();
     hf.setPixelSize(int(ui.font));
@@ -136,7 +147,12 @@ BatchRenameSheet::BatchRenameSheet(AppState *app, QStringList paths, QWidget *pa
     m_preview->setStyleSheet(
         QStringLiteral("QTreeWidget { border: 1px solid rgba(127,127,127,0.3); border-radius: 6px; }"));
     root->addWidget(m_preview, 1);
+}
 
+// Help, status and the buttons; returns the cancel button for wire().
+QPushButton *BatchRenameSheet::buildFooter(QVBoxLayout *root, const UIScale &ui) {
+    QFont small = font();
+    small.setPixelSize(int(ui.small()));
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(new HelpButton(&m_app->requests(), 4, this));
     m_status = new QLabel(this);
@@ -151,7 +167,10 @@ BatchRenameSheet::BatchRenameSheet(AppState *app, QStringList paths, QWidget *pa
     bottom->addWidget(m_rename);
     root->addLayout(bottom);
 
-    setSettings(BatchRename::Settings());
+    return cancel;
+}
+
+void BatchRenameSheet::wire(QPushButton *cancel) {
     const auto edited = [this] {
         m_settings.pattern = m_pattern->text();
         m_settings.find = m_find->text();

@@ -15,6 +15,8 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTreeWidget;
+class QVBoxLayout;
+struct UIScale;
 
 // The sheet that renames many items by a pattern with a live preview.
 class BatchRenameSheet : public QDialog {
@@ -35,6 +37,10 @@ public:
     static void finish(AppState *app, QPointer<PaneModel> pane, const FileOps::TwoPhaseReport &report);
 
 private:
+    void buildForm(QVBoxLayout *root, const UIScale &ui);
+    void buildPreview(QVBoxLayout *root, const UIScale &ui);
+    QPushButton *buildFooter(QVBoxLayout *root, const UIScale &ui);
+    void wire(QPushButton *cancel);
     void recompute();
     void rename();
 

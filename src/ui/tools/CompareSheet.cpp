@@ -158,7 +158,22 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(20, 20, 20, 20);
     root->setSpacing(12);
+    buildHeader(root, ui);
+    buildBody(root, ui);
+    wire(buildFooter(root, ui));
 
+    update();
+    QMetaObject::invokeMethod(this, &CompareSheet::scan, Qt::QueuedConnection);
+}
+
+QFont CompareSheet::smallFont(const UIScale &ui) const {
+    QFont small = font();
+    small.setPixelSize(int(ui.small() + 0.5));
+    return small;
+}
+
+// The title, the two folders, the direction and the mirror switch.
+void CompareSheet::buildHeader(QVBoxLayout *root, const UIScale &ui) {
     auto *title = new QLabel(L("Ordner vergleichen und synchronisieren"), this);
     QFont tf = title->font();
     tf.setPixelSize(int(ui.font + 3));
@@ -166,8 +181,7 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
     title->setFont(tf);
     root->addWidget(title);
 
-    QFont small = font();
-    small.setPixelSize(int(ui.small() + 0.5));
+    const QFont small = smallFont(ui);
     auto *paths = new QVBoxLayout;
     paths->setSpacing(2);
     for (const auto &[symbol, path] :
@@ -205,7 +219,11 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
         new QCheckBox(L("Was nur auf der Zielseite liegt, in den Papierkorb legen (Spiegeln)"), this);
     m_deleteExtra->setFont(small);
     root->addWidget(m_deleteExtra);
+}
 
+// The list of differences, with its busy and message faces.
+void CompareSheet::buildBody(QVBoxLayout *root, const UIScale &ui) {
+    const QFont small = smallFont(ui);
     m_model = new CompareRowsModel(this);
     m_content = new QStackedWidget(this);
     m_content->setMinimumHeight(200);
@@ -245,7 +263,10 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
         QStringLiteral("QTableView { border: 1px solid rgba(127,127,127,0.3); border-radius: 6px; }"));
     m_content->addWidget(m_table);
     root->addWidget(m_content, 1);
+}
 
+// Help, summary and the buttons; returns the close button for wire().
+QPushButton *CompareSheet::buildFooter(QVBoxLayout *root, const UIScale &ui) {
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(new HelpButton(&m_app->requests(), 9, this));
     m_summary = new QLabel(this);
@@ -266,6 +287,10 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
     bottom->addWidget(m_sync);
     root->addLayout(bottom);
 
+    return close;
+}
+
+void CompareSheet::wire(QPushButton *close) {
     connect(m_again, &QPushButton::clicked, this, &CompareSheet::scan);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_sync, &QPushButton::clicked, this, &CompareSheet::sync);
@@ -276,9 +301,6 @@ CompareSheet::CompareSheet(AppState *app, QString left, QString right, QWidget *
     connect(m_modes, &QButtonGroup::idClicked, this, modeChanged);
     connect(m_deleteExtra, &QCheckBox::toggled, this, modeChanged);
     connect(m_model, &CompareRowsModel::stepsChanged, this, &CompareSheet::update);
-
-    update();
-    QMetaObject::invokeMethod(this, &CompareSheet::scan, Qt::QueuedConnection);
 }
 
 CompareSheet::~CompareSheet() {

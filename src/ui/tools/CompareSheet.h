@@ -16,6 +16,8 @@ class QLabel;
 class QPushButton;
 class QStackedWidget;
 class QTableView;
+class QVBoxLayout;
+struct UIScale;
 struct SyncStep;
 
 // The rows of a compare with a tick box each and the step each would take under the chosen mode.
@@ -72,6 +74,11 @@ public:
     void done(int result) override;
 
 private:
+    void buildHeader(QVBoxLayout *root, const UIScale &ui);
+    void buildBody(QVBoxLayout *root, const UIScale &ui);
+    QPushButton *buildFooter(QVBoxLayout *root, const UIScale &ui);
+    void wire(QPushButton *close);
+    QFont smallFont(const UIScale &ui) const;
     void update();
     void applyResult(int token, const CompareResult &result);
 

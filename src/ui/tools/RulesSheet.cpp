@@ -122,7 +122,21 @@ void RulesSheet::build() {
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(20, 20, 20, 20);
     outer->setSpacing(12);
+    buildHeader(outer, ui);
+    auto *main = new QHBoxLayout;
+    main->setSpacing(14);
+    main->addLayout(buildList(ui));
+    m_right = new QStackedWidget(this);
+    auto *placeholder = secondary(L("Wähle links eine Regel oder lege eine neue an."), ui.font, m_right);
+    placeholder->setAlignment(Qt::AlignCenter);
+    m_right->addWidget(placeholder);
+    m_right->addWidget(buildForm(ui));
+    main->addWidget(m_right, 1);
+    outer->addLayout(main, 1);
+    buildFooter(outer, ui);
+}
 
+void RulesSheet::buildHeader(QVBoxLayout *outer, const UIScale &ui) {
     auto *title = new QLabel(L("Aufräum-Regeln"), this);
     title->setFont(sized(title->font(), ui.font + 3, QFont::DemiBold));
     outer->addWidget(title);
@@ -131,9 +145,9 @@ void RulesSheet::build() {
                             ui.small() + 0.5, this);
     about->setWordWrap(true);
     outer->addWidget(about);
+}
 
-    auto *main = new QHBoxLayout;
-    main->setSpacing(14);
+QVBoxLayout *RulesSheet::buildList(const UIScale &ui) {
     auto *left = new QVBoxLayout;
     left->setSpacing(8);
     m_list = new QListWidget(this);
@@ -161,110 +175,15 @@ void RulesSheet::build() {
     example->setFont(sized(example->font(), ui.small()));
     connect(example, &QPushButton::clicked, this, &RulesSheet::addExample);
     left->addWidget(example);
-    main->addLayout(left);
+    return left;
+}
 
-    m_right = new QStackedWidget(this);
-    auto *placeholder = secondary(L("Wähle links eine Regel oder lege eine neue an."), ui.font, m_right);
-    placeholder->setAlignment(Qt::AlignCenter);
-    m_right->addWidget(placeholder);
-
+QWidget *RulesSheet::buildForm(const UIScale &ui) {
     auto *form = new QWidget(m_right);
     auto *column = new QVBoxLayout(form);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
-    auto *grid = new QGridLayout;
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(8);
-    int row = 0;
-    auto label = [&](const char *key) {
-        QLabel *l = secondary(L(key), ui.font, form);
-        grid->addWidget(l, row, 0, Qt::AlignLeft | Qt::AlignVCenter);
-        return l;
-    };
-    auto lineEdit = [&](const char *placeholderKey,
-                        const std::function<void(CleanRule &, const QString &)> &set) {
-        auto *e = new QLineEdit(form);
-        if (placeholderKey) e->setPlaceholderText(L(placeholderKey));
-        connect(e, &QLineEdit::textEdited, this,
-                [this, set](const QString &text) { edit([&](CleanRule &r) { set(r, text); }); });
-        grid->addWidget(e, row, 1);
-        return e;
-    };
-    auto folderRow = [&](bool destination, QLabel *&path) {
-        auto *w = new QWidget(form);
-        auto *h = new QHBoxLayout(w);
-        h->setContentsMargins(0, 0, 0, 0);
-        path = new QLabel(w);
-        path->setTextFormat(Qt::PlainText);
-        path->setMinimumWidth(80);
-        path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        h->addWidget(path, 1);
-        auto *choose = new QPushButton(L("Wählen …"), w);
-        connect(choose, &QPushButton::clicked, this, [this, destination] { chooseFolder(destination); });
-        h->addWidget(choose);
-        grid->addWidget(w, row, 1);
-        return w;
-    };
-
-    label("Name");
-    m_name = lineEdit(nullptr, [](CleanRule &r, const QString &t) { r.name = t; });
-    ++row;
-    label("Ordner");
-    folderRow(false, m_folder);
-    ++row;
-    label("Name enthält");
-    m_contains = lineEdit("z. B. Bildschirmfoto", [](CleanRule &r, const QString &t) { r.nameContains = t; });
-    ++row;
-    label("Endungen");
-    m_exts = lineEdit("z. B. png, jpg", [](CleanRule &r, const QString &t) { r.extensions = t; });
-    ++row;
-    label("Älter als");
-    {
-        auto *w = new QWidget(form);
-        auto *h = new QHBoxLayout(w);
-        h->setContentsMargins(0, 0, 0, 0);
-        m_days = new QSpinBox(w);
-        m_days->setRange(0, 3650);
-        m_days->setSingleStep(1);
-        m_daysText = new QLabel(w);
-        connect(m_days, &QSpinBox::valueChanged, this, [this](int v) {
-            m_daysText->setText(LF("%d Tage (0 = egal)", v));
-            if (!m_loading) edit([v](CleanRule &r) { r.olderThanDays = v; });
-        });
-        h->addWidget(m_days);
-        h->addWidget(m_daysText);
-        h->addStretch();
-        grid->addWidget(w, row, 1);
-    }
-    ++row;
-    label("Aktion");
-    {
-        auto *w = new QWidget(form);
-        auto *h = new QHBoxLayout(w);
-        h->setContentsMargins(0, 0, 0, 0);
-        h->setSpacing(0);
-        m_action = new QButtonGroup(w);
-        const std::pair<const char *, int> segments[] = {{"Verschieben nach …", 0},
-                                                         {"In den Papierkorb legen", 1}};
-        for (const auto &[key, id] : segments) {
-            auto *b = new QPushButton(L(key), w);
-            b->setCheckable(true);
-            m_action->addButton(b, id);
-            h->addWidget(b);
-        }
-        h->addStretch();
-        connect(m_action, &QButtonGroup::idClicked, this, [this](int id) {
-            edit([id](CleanRule &r) {
-                r.action = id == 1 ? QStringLiteral("trash") : QStringLiteral("move");
-            });
-        });
-        grid->addWidget(w, row, 1);
-    }
-    ++row;
-    m_destLabel = label("Ziel");
-    m_destRow = folderRow(true, m_dest);
-    grid->setColumnStretch(1, 1);
-    column->addLayout(grid);
+    column->addLayout(buildFields(form, ui));
 
     m_hint = new QLabel(L("Mindestens eine Bedingung (Name, Endung oder Alter) ist nötig, damit die Regel "
                           "nicht auf alles passt."),
@@ -287,10 +206,106 @@ void RulesSheet::build() {
     m_previewLines->setSpacing(2);
     column->addWidget(m_preview);
     column->addStretch();
-    m_right->addWidget(form);
-    main->addWidget(m_right, 1);
-    outer->addLayout(main, 1);
+    return form;
+}
 
+QGridLayout *RulesSheet::buildFields(QWidget *form, const UIScale &ui) {
+    auto *grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(8);
+    int row = 0;
+    auto label = [&](const char *key) {
+        QLabel *l = secondary(L(key), ui.font, form);
+        grid->addWidget(l, row, 0, Qt::AlignLeft | Qt::AlignVCenter);
+        return l;
+    };
+    auto lineEdit = [&](const char *placeholderKey,
+                        const std::function<void(CleanRule &, const QString &)> &set) {
+        auto *e = new QLineEdit(form);
+        if (placeholderKey) e->setPlaceholderText(L(placeholderKey));
+        connect(e, &QLineEdit::textEdited, this,
+                [this, set](const QString &text) { edit([&](CleanRule &r) { set(r, text); }); });
+        grid->addWidget(e, row, 1);
+        return e;
+    };
+
+    label("Name");
+    m_name = lineEdit(nullptr, [](CleanRule &r, const QString &t) { r.name = t; });
+    ++row;
+    label("Ordner");
+    grid->addWidget(folderField(form, false, m_folder), row++, 1);
+    label("Name enthält");
+    m_contains = lineEdit("z. B. Bildschirmfoto", [](CleanRule &r, const QString &t) { r.nameContains = t; });
+    ++row;
+    label("Endungen");
+    m_exts = lineEdit("z. B. png, jpg", [](CleanRule &r, const QString &t) { r.extensions = t; });
+    ++row;
+    label("Älter als");
+    grid->addWidget(daysField(form), row++, 1);
+    label("Aktion");
+    grid->addWidget(actionField(form), row++, 1);
+    m_destLabel = label("Ziel");
+    m_destRow = folderField(form, true, m_dest);
+    grid->addWidget(m_destRow, row, 1);
+    grid->setColumnStretch(1, 1);
+    return grid;
+}
+
+QWidget *RulesSheet::folderField(QWidget *form, bool destination, QLabel *&path) {
+    auto *w = new QWidget(form);
+    auto *h = new QHBoxLayout(w);
+    h->setContentsMargins(0, 0, 0, 0);
+    path = new QLabel(w);
+    path->setTextFormat(Qt::PlainText);
+    path->setMinimumWidth(80);
+    path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    h->addWidget(path, 1);
+    auto *choose = new QPushButton(L("Wählen …"), w);
+    connect(choose, &QPushButton::clicked, this, [this, destination] { chooseFolder(destination); });
+    h->addWidget(choose);
+    return w;
+}
+
+QWidget *RulesSheet::daysField(QWidget *form) {
+    auto *w = new QWidget(form);
+    auto *h = new QHBoxLayout(w);
+    h->setContentsMargins(0, 0, 0, 0);
+    m_days = new QSpinBox(w);
+    m_days->setRange(0, 3650);
+    m_days->setSingleStep(1);
+    m_daysText = new QLabel(w);
+    connect(m_days, &QSpinBox::valueChanged, this, [this](int v) {
+        m_daysText->setText(LF("%d Tage (0 = egal)", v));
+        if (!m_loading) edit([v](CleanRule &r) { r.olderThanDays = v; });
+    });
+    h->addWidget(m_days);
+    h->addWidget(m_daysText);
+    h->addStretch();
+    return w;
+}
+
+QWidget *RulesSheet::actionField(QWidget *form) {
+    auto *w = new QWidget(form);
+    auto *h = new QHBoxLayout(w);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(0);
+    m_action = new QButtonGroup(w);
+    const std::pair<const char *, int> segments[] = {{"Verschieben nach …", 0},
+                                                     {"In den Papierkorb legen", 1}};
+    for (const auto &[key, id] : segments) {
+        auto *b = new QPushButton(L(key), w);
+        b->setCheckable(true);
+        m_action->addButton(b, id);
+        h->addWidget(b);
+    }
+    h->addStretch();
+    connect(m_action, &QButtonGroup::idClicked, this, [this](int id) {
+        edit([id](CleanRule &r) { r.action = id == 1 ? QStringLiteral("trash") : QStringLiteral("move"); });
+    });
+    return w;
+}
+
+void RulesSheet::buildFooter(QVBoxLayout *outer, const UIScale &ui) {
     m_auto = new QCheckBox(L("Regeln automatisch ausführen, solange Kestrin läuft (jede Minute)"), this);
     m_auto->setFont(sized(m_auto->font(), ui.small() + 0.5));
     m_auto->setChecked(m_app && m_app->settings().rulesAuto());

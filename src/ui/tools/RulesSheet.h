@@ -12,6 +12,7 @@
 class AppState;
 class QButtonGroup;
 class QCheckBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -20,6 +21,7 @@ class QSpinBox;
 class QStackedWidget;
 class QVBoxLayout;
 class QWidget;
+struct UIScale;
 
 // The editor of the cleanup rules: the list on the left, the selected rule's form on the right. Every edit
 // goes straight into AppState's rules, which stores them; there is no working copy.
@@ -55,6 +57,14 @@ public:
 
 private:
     void build();
+    void buildHeader(QVBoxLayout *outer, const UIScale &ui);
+    QVBoxLayout *buildList(const UIScale &ui);
+    QWidget *buildForm(const UIScale &ui);
+    QGridLayout *buildFields(QWidget *form, const UIScale &ui);
+    QWidget *folderField(QWidget *form, bool destination, QLabel *&path);
+    QWidget *daysField(QWidget *form);
+    QWidget *actionField(QWidget *form);
+    void buildFooter(QVBoxLayout *outer, const UIScale &ui);
     void rebuildList();
     void loadForm();
     void refreshDerived();

@@ -188,6 +188,14 @@ void StorageAnalysisSheet::build() {
     outer->setContentsMargins(16, 16, 16, 16);
     outer->setSpacing(10);
 
+    buildHeader(outer, ui);
+    buildStatus(outer, ui);
+    buildTabs(outer);
+    buildList(outer, ui);
+    buildActions(outer);
+}
+
+void StorageAnalysisSheet::buildHeader(QVBoxLayout *outer, const UIScale &ui) {
     auto *header = new QHBoxLayout;
     auto *title = new QLabel(L("Speicheranalyse"), this);
     title->setFont(sized(title->font(), ui.font + 3, QFont::DemiBold));
@@ -218,7 +226,9 @@ void StorageAnalysisSheet::build() {
     m_path->setTextFormat(Qt::PlainText);
     m_path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     outer->addWidget(m_path);
+}
 
+void StorageAnalysisSheet::buildStatus(QVBoxLayout *outer, const UIScale &ui) {
     auto *status = new QHBoxLayout;
     status->setSpacing(12);
     m_spinner = new QProgressBar(this);
@@ -239,7 +249,9 @@ void StorageAnalysisSheet::build() {
 
     m_volume = secondary(ui.small(), this);
     outer->addWidget(m_volume);
+}
 
+void StorageAnalysisSheet::buildTabs(QVBoxLayout *outer) {
     auto *tabs = new QHBoxLayout;
     tabs->setSpacing(0);
     auto *group = new QButtonGroup(this);
@@ -257,7 +269,9 @@ void StorageAnalysisSheet::build() {
     connect(group, &QButtonGroup::idClicked, this, &StorageAnalysisSheet::setTab);
     tabs->addStretch();
     outer->addLayout(tabs);
+}
 
+void StorageAnalysisSheet::buildList(QVBoxLayout *outer, const UIScale &ui) {
     m_rows = new StorageRows(this);
     m_list = new QListView(this);
     m_list->setModel(m_rows);
@@ -290,7 +304,9 @@ void StorageAnalysisSheet::build() {
           "zählen kaum. Verknüpfungen und andere Laufwerke werden nicht verfolgt. Gelöscht wird hier "
           "nichts."));
     outer->addWidget(note);
+}
 
+void StorageAnalysisSheet::buildActions(QVBoxLayout *outer) {
     auto *actions = new QHBoxLayout;
     m_analyse = new QPushButton(L("Diesen Ordner analysieren"), this);
     m_open = new QPushButton(L("Im Fenster öffnen"), this);

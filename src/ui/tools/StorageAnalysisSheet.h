@@ -12,7 +12,9 @@ class QLabel;
 class QListView;
 class QProgressBar;
 class QPushButton;
+class QVBoxLayout;
 class StorageRows;
+struct UIScale;
 
 // Where the space inside a folder goes: the direct children or the largest files, with bars and shares;
 // walks into sub-folders and back, opens an item in the active pane or shows it in the file manager.
@@ -51,6 +53,11 @@ public:
 
 private:
     void build();
+    void buildHeader(QVBoxLayout *outer, const UIScale &ui);
+    void buildStatus(QVBoxLayout *outer, const UIScale &ui);
+    void buildTabs(QVBoxLayout *outer);
+    void buildList(QVBoxLayout *outer, const UIScale &ui);
+    void buildActions(QVBoxLayout *outer);
     void refresh();
     void contextMenu(const QPoint &at);
 

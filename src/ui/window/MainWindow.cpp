@@ -2,17 +2,16 @@
 
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
+#include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
 #include "ui/app/MainMenuBar.h"
-#include "ui/app/SceneWindows.h"
+#include "ui/help/ManualWindow.h"
 #include "ui/help/FeedbackSheet.h"
 #include "ui/help/ShortcutsSheet.h"
-#include "ui/panecontent/ItemMenu.h"
-#include "ui/panecontent/OpenWithMenu.h"
 #include "core/app/Favorites.h"
-#include "ui/sidebar/FileInfoAppSection.h"
+#include "ui/inspector/FileInfoAppSection.h"
 #include "core/app/FileInfoState.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InfoSheet.h"
@@ -26,11 +25,12 @@
 #include "ui/style/MenuLocalizer.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/PaneArea.h"
+#include "ui/app/PaneWiring.h"
 #include "ui/tools/ToolSheets.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
-#include "ui/window/ToolbarEditorSheet.h"
+#include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/TransferBanner.h"
 #include "ui/window/pane/PaneView.h"
 #include "ui/window/toolbar/MainToolbar.h"
@@ -106,54 +106,41 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     // Made before the parts it is handed to, and so gone before them.
     m_commands = new Commands(*m_app, this);
     registerSheets();
-    provideMenuParts();
+    provideFormParts();
     build();
     applyEnvironment();
     connect(&m_app->requests(), &WindowRequests::manualRequested, this,
-            [app = m_app.data()] { ManualWindow::open(app); });
+            [app = m_app.data()] { ManualWindow::open(app->settings(), app->requests()); });
     // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
     // closeEvent, which asks first while a job runs.
     m_commands->attach(this);
     m_commands->setSheets(m_sheets);
     // The preview window of Space and Ctrl+Y.
-    new QuickLook(m_app, this);
+    new QuickLook(m_app->sides(), m_app->requests(), m_app->toasts(), this);
     m_commands->update();
-    setMenuBar(new MainMenuBar(*m_commands, m_app->settings(), m_app, this));
+    setMenuBar(new MainMenuBar(*m_commands, m_app->settings(), m_app->requests(), this));
     followState();
 }
 
 void MainWindow::registerSheets() {
-    FeedbackSheet::registerWith(m_sheets, m_app);
-    ShortcutsSheet::registerWith(m_sheets, m_app);
+    FeedbackSheet::registerWith(m_sheets, m_app->requests(), m_app->services().pasteboard, m_app->toasts());
+    ShortcutsSheet::registerWith(m_sheets, m_app->settings(), m_app->requests());
     ToolSheets::install(m_sheets, m_app);
-    ToolbarEditorSheet::registerWith(m_sheets, m_app);
-    InfoSheet::registerWith(m_sheets, m_app);
-    TerminalHelpSheet::registerWith(m_sheets, m_app);
-    FavoritesEditorSheet::registerWith(m_sheets, m_app);
+    ToolbarEditorSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(), *ToolbarApps::of(m_app));
+    InfoSheet::registerWith(m_sheets, m_app->sides(), m_app->items(), m_app->toasts(), m_app->requests());
+    TerminalHelpSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(),
+                                    m_app->services().pasteboard);
+    FavoritesEditorSheet::registerWith(m_sheets, m_app->favorites());
 }
 
-// The entries of the item menu and the sections of the info form that other parts provide.
-void MainWindow::provideMenuParts() {
-    ItemMenu::openWith = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
-                                                           const std::function<void()> &pick) {
-        if (app) OpenWithMenu::fill(menu, app, paths, pick);
-    };
-    ItemMenu::favourites = [app = QPointer<AppState>(m_app)](QMenu *menu, const QStringList &paths,
-                                                             const std::function<void()> &pick) {
-        if (!app) return;
-        QAction *add = menu->addAction(ItemMenu::icon("star", menu), L("Zu Favoriten hinzufügen"));
-        add->setObjectName(QStringLiteral("Zu Favoriten hinzufügen"));
-        QObject::connect(add, &QAction::triggered, menu, [app, paths, pick] {
-            if (pick) pick();
-            if (app) app->favorites().addFavorites(paths);
-        });
-    };
+// The sections of the info form that another part provides.
+void MainWindow::provideFormParts() {
     // The form's application and access sections come from one widget that loads their facts once;
     // it stays hidden in the form while its two parts sit where the form places them.
     FileInfoForm::setSectionProvider([app = m_app](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
         auto *section = form->findChild<FileInfoAppSection *>(QString(), Qt::FindDirectChildrenOnly);
         if (!section) {
-            section = new FileInfoAppSection(app, form->state(), form);
+            section = new FileInfoAppSection(app->toasts(), app->services(), form->state(), form);
             section->hide();
         }
         return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();
@@ -227,7 +214,8 @@ void MainWindow::build() {
 // The sidebar, the panes over the action bar, and the inspector.
 void MainWindow::buildColumns() {
     auto *columns = static_cast<QHBoxLayout *>(m_root->layout());
-    m_sidebar = new SidebarView(m_app, m_root);
+    m_sidebar = new SidebarView(m_app->sidebar(), m_app->sides(), m_app->items(), m_app->trash(),
+                                m_app->toasts(), m_root);
     m_sidebar->setFixedWidth(kSidebarWidth);
     m_sidebarLine = line(Qt::Vertical, m_root);
     columns->addWidget(m_sidebar);
@@ -239,7 +227,9 @@ void MainWindow::buildColumns() {
     stack->setSpacing(0);
     m_panes = new PaneArea(
         m_app->sides(), m_app->settings(),
-        [app = m_app.data()](TabGroup *side, QWidget *parent) { return new PaneView(side, app, parent); },
+        [parts = windowPaneParts(*m_app, *m_commands)](TabGroup *side, QWidget *parent) {
+            return new PaneView(side, parts, parent);
+        },
         middle);
     stack->addWidget(m_panes, 1);
     stack->addWidget(line(Qt::Horizontal, middle));
@@ -253,7 +243,7 @@ void MainWindow::buildColumns() {
                                       if (m_app) m_app->settings().setInspectorWidth(v);
                                   },
                                   m_root);
-    m_inspector = new InspectorView(m_app, m_root);
+    m_inspector = new InspectorView(m_app->sides(), m_app->items(), m_app->toasts(), m_root);
     m_inspector->setAccessibleName(L("Info-Leiste"));
     columns->addWidget(m_inspectorHandle);
     columns->addWidget(m_inspector);

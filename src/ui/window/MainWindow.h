@@ -49,7 +49,7 @@ protected:
 private:
     bool m_askingToQuit = false; // the quit question is up: a second close asks no second time
     void registerSheets();
-    void provideMenuParts();
+    void provideFormParts();
     void followState();
     void build();
     void buildColumns();

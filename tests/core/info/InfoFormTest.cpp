@@ -32,7 +32,7 @@ protected:
         german.reset();
     }
     std::unique_ptr<FileInfoState> form(const QString &path, qint64 refresh = 0) {
-        auto s = std::make_unique<FileInfoState>(app.get(), path, refresh);
+        auto s = std::make_unique<FileInfoState>(app->sides(), app->items(), app->toasts(), path, refresh);
         s->load();
         EXPECT_TRUE(QTest::qWaitFor([&] { return s->loaded(); }, 5000));
         return s;
@@ -140,7 +140,7 @@ TEST_F(InfoForm, OnlyTheNewestLoadIsApplied) {
         d.kind = QStringLiteral("load %1").arg(n);
         return d;
     });
-    FileInfoState s(app.get(), f, 0);
+    FileInfoState s(app->sides(), app->items(), app->toasts(), f, 0);
     s.load();
     QTRY_VERIFY(calls == 1);
     s.setRefresh(1);

@@ -2,6 +2,7 @@
 
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
+#include "core/app/Sides.h"
 #include "core/model/TabGroup.h"
 
 using namespace PaneTest;
@@ -86,6 +87,43 @@ TEST_F(TabGroups, ForwardsChangesOfOpenTabsOnly) {
     EXPECT_FALSE(closed->isWatching()); // shut down
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull()); // and deleted
+}
+
+// A side says once that it shows another pane when a tab is opened, chosen or closed, and nothing when the
+// pane it shows stays: another tab closed, the same tab chosen, a selection or cursor change inside.
+TEST_F(TabGroups, ASideSaysOnceWhenItShowsAnotherPane) {
+    AppState app;
+    Sides &sides = app.sides();
+    TabGroup *right = sides.rightTabs();
+    QSignalSpy shown(&sides, &Sides::currentPaneChanged);
+    const auto count = [&](Side side) {
+        int n = 0;
+        for (const QList<QVariant> &args : std::as_const(shown))
+            n += args.first().value<Side>() == side ? 1 : 100;
+        shown.clear();
+        return n;
+    };
+    right->newTab(b);
+    right->newTab(c);
+    EXPECT_EQ(count(Side::right), 2);
+    sides.leftTabs()->newTab(c);
+    EXPECT_EQ(count(Side::left), 1);
+    right->select(1);
+    EXPECT_EQ(count(Side::right), 1);
+    right->select(1);
+    EXPECT_EQ(count(Side::right), 0);
+
+    PaneModel *pane = right->current();
+    right->close(0); // before the shown tab
+    EXPECT_EQ(right->current(), pane);
+    EXPECT_EQ(count(Side::right), 0);
+    right->close(0); // the shown tab
+    EXPECT_EQ(count(Side::right), 1);
+
+    right->current()->setSelection({c + QStringLiteral("/x")});
+    right->current()->setCursor(c + QStringLiteral("/x"));
+    right->current()->go(a);
+    EXPECT_EQ(count(Side::right), 0);
 }
 
 TEST_F(TabGroups, NavigationResyncsOnceAndATransferListsOnlyItsFolders) {

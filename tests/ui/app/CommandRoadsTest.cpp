@@ -58,7 +58,7 @@ TEST(CommandRoads, HeaderButtonsTakeTitleHelpAndClickFromTheirCommand) {
     TestUtil::LanguageScope de(AppLanguage::de);
     AppState app;
     app.settings().setLanguage(AppLanguage::de);
-    PaneHeader header(app.right(), &app);
+    PaneHeader header(app.right(), testPaneParts(&app));
     QAction *putBack = testCommands(&app).action(Cmd::putBack);
     QAction *goTo = testCommands(&app).action(Cmd::goToFolder);
     BarButton *button = header.putBackButton();

@@ -13,7 +13,7 @@
 #include "ui/app/Commands.h"
 #include "ui/app/KeyMonitor.h"
 #include "ui/app/MainMenuBar.h"
-#include "ui/app/SceneWindows.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/style/ScreenFit.h"
 #include "ui/window/MainWindow.h"

@@ -5,7 +5,7 @@
 #include "core/localisation/Lang.h"
 #include "ui/app/Commands.h"
 #include "ui/app/MainMenuBar.h"
-#include "ui/app/SceneWindows.h"
+#include "ui/help/ManualWindow.h"
 #include "ui/sidebar/SidebarView.h"
 #include "common/ScriptedDialogs.h"
 #include "core/tools/FolderCompare.h"
@@ -49,7 +49,7 @@ protected:
         app = std::make_unique<AppState>();
         app->settings().setLanguage(AppLanguage::de);
         QObject::connect(&app->requests(), &WindowRequests::manualRequested,
-                         [this] { window = ManualWindow::open(app.get()); });
+                         [this] { window = ManualWindow::open(app->settings(), app->requests()); });
     }
     void TearDown() override {
         delete window;
@@ -197,7 +197,7 @@ TEST_F(ManualWindowTest, KeysAndMenusTheManualNamesExist) {
         const QString code = AppLanguages::rawValue(lang);
         const QString manual = QString::fromUtf8(TestUtil::readFile(
             QStringLiteral(KESTRIN_SOURCE_DIR "/resources/Handbuch/manual.%1.md").arg(code)));
-        MainMenuBar bar(*commands, app->settings(), app.get());
+        MainMenuBar bar(*commands, app->settings(), app->requests());
         static const QRegularExpression path(QStringLiteral("\\*\\*([^*]+ > [^*]+)\\*\\*"));
         int paths = 0;
         for (const QRegularExpressionMatch &m : path.globalMatch(manual)) {
@@ -254,7 +254,7 @@ TEST_F(ManualWindowTest, FavouritesAndSyncDoWhatTheManualSays) {
             QStringLiteral(KESTRIN_SOURCE_DIR "/resources/Handbuch/manual.%1.md").arg(code)));
 
         SidebarItem own{folders.path(), "L", "folder", {}, true, false};
-        SidebarRow row(app.get(), own);
+        SidebarRow row({app->sidebar(), app->sides(), app->items(), app->trash(), app->toasts()}, own);
         std::unique_ptr<QMenu> menu(row.makeMenu(nullptr));
         QAction *remove = menu->findChild<QAction *>("removeFavorite");
         ASSERT_TRUE(remove) << code.toStdString();

@@ -95,7 +95,7 @@ protected:
         }
         commands = &testCommands(app.get());
         commands->attach(&host);
-        bar = std::make_unique<MainMenuBar>(*commands, app->settings(), app.get());
+        bar = std::make_unique<MainMenuBar>(*commands, app->settings(), app->requests());
     }
     void TearDown() override {
         for (QWidget *w : QApplication::topLevelWidgets())
@@ -252,7 +252,7 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
     app->left()->setSelection({root + "/a.txt", root + "/a.zip"});
     EXPECT_TRUE(extract->isEnabled());
     const QString trashed = FileLoader::mainTrash() + "/t.txt";
-    PaneHeader header(app->left(), app.get());
+    PaneHeader header(app->left(), testPaneParts(app.get()));
     app->left()->go(FileLoader::mainTrash(), true, {});
     QTRY_VERIFY_WITH_TIMEOUT(header.inTrash(), 5000);
     EXPECT_FALSE(header.putBackButton()->isEnabled() || header.emptyTrashButton()->isEnabled());

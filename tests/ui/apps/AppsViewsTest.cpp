@@ -13,9 +13,9 @@
 #include "platform/Posix.h"
 #include "ui/panecontent/FolderDropTarget.h"
 #include "ui/panecontent/OpenWithMenu.h"
-#include "ui/sidebar/FileInfoAppSection.h"
+#include "ui/inspector/FileInfoAppSection.h"
 #include "ui/style/ButtonStyles.h"
-#include "ui/window/ToolbarEditorSheet.h"
+#include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/toolbar/ToolbarAppsStrip.h"
 #include "ui/window/toolbar/ToolbarButtons.h"
 
@@ -178,7 +178,7 @@ TEST_F(AppsViewsTest, APaneDropOfAStripButtonCopies) {
 
 TEST_F(AppsViewsTest, EditorRowsCounterAndLook) {
     app->settings().setToolbarCompact(true);
-    ToolbarEditorSheet sheet(app.get());
+    ToolbarEditorSheet sheet(app->settings(), app->requests(), *apps);
     auto *counter = sheet.findChild<QLabel *>("counter");
     EXPECT_EQ(counter->text(), "0 von 5");
     EXPECT_TRUE(sheet.findChild<QLabel *>("emptyPlaceholder")->isVisibleTo(&sheet));
@@ -220,12 +220,24 @@ TEST_F(AppsViewsTest, EditorRowsCounterAndLook) {
     EXPECT_EQ(apps->apps(), (QStringList{e(1), e(2), e(0), e(5)}));
 }
 
+TEST_F(AppsViewsTest, EditorAddButtonAsksForApplicationsAndTakesThem) {
+    ToolbarEditorSheet sheet(app->settings(), app->requests(), *apps);
+    int asked = 0;
+    apps->choose = [&asked](const ToolbarApps::Choice &, const ToolbarApps::Chosen &done) {
+        ++asked;
+        done({e(1)});
+    };
+    sheet.findChild<QPushButton *>("addApp")->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(apps->apps(), QStringList{e(1)});
+}
+
 TEST_F(AppsViewsTest, OpenWithMenuListsTheFirstPathsAppsAndOpensAllPaths) {
     const QString c = doc("m.c"), text = doc("n.txt", "hello\n");
     int picked = 0;
     QWidget parent;
-    QMenu *menu = OpenWithMenu::build(app.get(), {c, text}, &parent, [&picked] { ++picked; });
-    OpenWithMenu::fill(menu, app.get(), {c, text}, [&picked] { ++picked; });
+    QMenu *menu = OpenWithMenu::build(app->toasts(), {c, text}, &parent, [&picked] { ++picked; });
+    OpenWithMenu::fill(menu, app->toasts(), {c, text}, [&picked] { ++picked; });
     const QList<QAction *> actions = menu->actions();
     ASSERT_GE(actions.size(), 4);
     EXPECT_EQ(menu->title(), "Öffnen mit");
@@ -241,7 +253,7 @@ TEST_F(AppsViewsTest, OpenWithMenuListsTheFirstPathsAppsAndOpensAllPaths) {
 TEST_F(AppsViewsTest, PermissionPickersWaitForTheLoadAndWriteTheFile) {
     const QString file = doc("perm.c");
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
-    FileInfoAppSection section(app.get(), file);
+    FileInfoAppSection section(app->toasts(), app->services(), file);
     auto *owner = section.findChild<QComboBox *>("access6");
     auto *others = section.findChild<QComboBox *>("access0");
     // Before the load a choice would start from mode 0.
@@ -280,7 +292,7 @@ TEST(FileInfoAppChoice, OwnChoiceThenDefaultThenTheFirst) {
 TEST_F(AppsViewsTest, AFailedChoicePutsThePreviousOneBack) {
     const QString file = doc("choice.c");
     if (Xattr::set(file, QStringLiteral("user.probe"), "1") != 0) GTEST_SKIP() << "no user xattrs here";
-    FileInfoAppSection section(app.get(), file);
+    FileInfoAppSection section(app->toasts(), app->services(), file);
     QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
     EXPECT_EQ(section.openWith(), entry("zeta"));
     section.chooseApp(entry("alpha"));
@@ -300,7 +312,7 @@ TEST_F(AppsViewsTest, AFailedChoicePutsThePreviousOneBack) {
 TEST_F(AppsViewsTest, ChangeAllOfTypeClaimsSuccessOnlyWhenTheSystemNamesTheApp) {
     const QString c = doc("all.c");
     {
-        FileInfoAppSection section(app.get(), c);
+        FileInfoAppSection section(app->toasts(), app->services(), c);
         QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
         section.chooseApp(entry("alpha"));
         scripted.answers.push_back(AlertRole::cancel);
@@ -314,7 +326,7 @@ TEST_F(AppsViewsTest, ChangeAllOfTypeClaimsSuccessOnlyWhenTheSystemNamesTheApp) 
     }
     // Java's default comes from the desktop's own list, which a change of the general list can't beat.
     const QString java = doc("All.java", "class All {}\n");
-    FileInfoAppSection section(app.get(), java);
+    FileInfoAppSection section(app->toasts(), app->services(), java);
     QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
     section.chooseApp(entry("alpha"));
     scripted.answers.push_back(AlertRole::confirm);
@@ -334,8 +346,8 @@ TEST_F(AppsViewsTest, PickersFollowTheFormsRenameAndRefuseAnotherItemUnderItsNam
     };
     const QString old = doc("old.c");
     ASSERT_EQ(::chmod(QFile::encodeName(old).constData(), 0640), 0);
-    FileInfoState form(app.get(), old, 0);
-    FileInfoAppSection section(app.get(), &form);
+    FileInfoState form(app->sides(), app->items(), app->toasts(), old, 0);
+    FileInfoAppSection section(app->toasts(), app->services(), &form);
     QSignalSpy loads(&section, &FileInfoAppSection::loaded);
     QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
     form.setNameText("new.c");

@@ -60,7 +60,7 @@ TEST_F(FeedbackSheetTest, WithoutAMailProgramTheDraftIsCopiedAndTheErrorSaysSo) 
     const LanguageScope de(AppLanguage::de);
     app->requests().setFeedbackKind(FeedbackKind::bug);
     app->requests().setFeedbackText(QStringLiteral("  Absturz\n"));
-    FeedbackSheet sheet(app.get());
+    FeedbackSheet sheet(app->requests(), app->services().pasteboard, app->toasts());
     sheet.show();
     sheet.openDraft();
     ASSERT_EQ(opened.size(), 1);
@@ -87,7 +87,7 @@ TEST_F(FeedbackSheetTest, WithoutAMailProgramTheDraftIsCopiedAndTheErrorSaysSo) 
 TEST_F(FeedbackSheetTest, ADraftTooLongForALinkIsCopiedInsteadOfCutOnTheWay) {
     app->requests().setFeedbackText(QString::fromUtf8("ä").repeated(FeedbackMail::maxUrlBytes / 6));
     handlerAnswers = true;
-    FeedbackSheet sheet(app.get());
+    FeedbackSheet sheet(app->requests(), app->services().pasteboard, app->toasts());
     sheet.openDraft();
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(clipboard.contains(app->requests().feedbackText()));
@@ -101,7 +101,7 @@ TEST_F(FeedbackSheetTest, BlankMessageDisablesTheActionsAndThePreviewFollowsKind
     const LanguageScope de(AppLanguage::de);
     app->requests().setFeedbackText(QStringLiteral(" \n\t"));
     handlerAnswers = true;
-    FeedbackSheet sheet(app.get());
+    FeedbackSheet sheet(app->requests(), app->services().pasteboard, app->toasts());
     for (const char *key : {"Text löschen", "Kopieren", "E-Mail-Entwurf öffnen"}) {
         ASSERT_TRUE(button(sheet, key)) << key;
         EXPECT_FALSE(button(sheet, key)->isEnabled()) << key;
@@ -121,4 +121,18 @@ TEST_F(FeedbackSheetTest, BlankMessageDisablesTheActionsAndThePreviewFollowsKind
     EXPECT_TRUE(button(sheet, "E-Mail-Entwurf öffnen")->isEnabled());
     button(sheet, "Text löschen")->click();
     EXPECT_TRUE(app->requests().feedbackText().isEmpty());
+}
+
+// The kind lives in the window requests, so a sheet opened again (or the help menu) finds it as left.
+TEST_F(FeedbackSheetTest, KindButtonsAndTheStoredKindFollowEachOther) {
+    app->requests().setFeedbackKind(FeedbackKind::bug);
+    FeedbackSheet sheet(app->requests(), app->services().pasteboard, app->toasts());
+    QPushButton *question = button(sheet, FeedbackKinds::title(FeedbackKind::question));
+    QPushButton *idea = button(sheet, FeedbackKinds::title(FeedbackKind::idea));
+    ASSERT_TRUE(question && idea);
+    EXPECT_TRUE(button(sheet, FeedbackKinds::title(FeedbackKind::bug))->isChecked());
+    question->click();
+    EXPECT_EQ(app->requests().feedbackKind(), FeedbackKind::question);
+    app->requests().setFeedbackKind(FeedbackKind::idea);
+    EXPECT_TRUE(idea->isChecked());
 }

@@ -66,7 +66,7 @@ protected:
 } // namespace
 
 TEST_F(HelpWidgetsTest, ChapterMenuOpensTheManualOrAChapterAndFollowsTheLanguage) {
-    HelpChaptersMenu button(app.get());
+    HelpChaptersMenu button(app->requests(), app->settings());
     QMenu *menu = button.menu();
     emit menu->aboutToShow();
     QStringList got = titles(menu);
@@ -95,7 +95,7 @@ TEST_F(HelpWidgetsTest, WithoutAManualFileTheMenuOffersOnlyOpeningIt) {
     ManualChapters::setFolder(folder.path());
     QMenu menu;
     menu.addAction("Davor");
-    addHelpChapters(&menu, app.get());
+    addHelpChapters(&menu, app->requests(), app->settings());
     menu.addAction("Danach");
     emit menu.aboutToShow();
     EXPECT_EQ(titles(&menu), QStringList({"Davor", "Handbuch öffnen", "Danach"}));

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -167,7 +168,7 @@ TEST_F(ShortcutsSheetTest, TheMainWindowRegistersTheSheetSoTheCommandIsAvailable
 
 TEST_F(ShortcutsSheetTest, HeldModifiersFilterByTheFirstAlternative) {
     const LanguageScope de(AppLanguage::de);
-    ShortcutsSheet sheet(app.get());
+    ShortcutsSheet sheet(app->settings(), app->requests());
     EXPECT_EQ(listedCount(sheet), 186);
     sheet.setHeld({"⌥"});
     for (const auto &[title, ids] : sheet.listed())
@@ -192,7 +193,7 @@ TEST_F(ShortcutsSheetTest, HeldModifiersFilterByTheFirstAlternative) {
 }
 
 TEST_F(ShortcutsSheetTest, SearchTrimsFoldsCaseAndLooksAtBothLanguagesAndTheKeys) {
-    ShortcutsSheet sheet(app.get());
+    ShortcutsSheet sheet(app->settings(), app->requests());
     sheet.setQuery(" \t ");
     EXPECT_EQ(listedCount(sheet), 186);
     sheet.setQuery("  PAPIERKORB ");
@@ -217,7 +218,7 @@ TEST_F(ShortcutsSheetTest, SearchTrimsFoldsCaseAndLooksAtBothLanguagesAndTheKeys
 
 TEST_F(ShortcutsSheetTest, ClickedRowAndHeldKeysLightTheKeyboard) {
     app->settings().setKeyboardLayout("de");
-    ShortcutsSheet sheet(app.get());
+    ShortcutsSheet sheet(app->settings(), app->requests());
     const ShortcutItem &back = itemWith("⌘ [");
     sheet.clickRow(back.id);
     EXPECT_EQ(sheet.litKeys(), (QSet<QString>{"cmd", "opt", "5"}));
@@ -238,7 +239,7 @@ TEST_F(ShortcutsSheetTest, ClickedRowAndHeldKeysLightTheKeyboard) {
 }
 
 TEST_F(ShortcutsSheetTest, ModifierKeysOfTheRealKeyboardAreHeld) {
-    ShortcutsSheet sheet(app.get());
+    ShortcutsSheet sheet(app->settings(), app->requests());
     sheet.show();
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier);
     QApplication::sendEvent(&sheet, &press);
@@ -261,7 +262,7 @@ TEST_F(ShortcutsSheetTest, LayoutNotesFollowTheStoredLayout) {
         L("Die Tastatur zeigt die deutsche Mac-Belegung. Sonderzeichen wie [ ] { } | ` liegen auf "
           "deutscher Tastatur an anderen Stellen als in Apples Liste; die Markierung ist dort eine "
           "Näherung.");
-    ShortcutsSheet sheet(app.get());
+    ShortcutsSheet sheet(app->settings(), app->requests());
     app->settings().setKeyboardLayout("th");
     EXPECT_EQ(sheet.layoutNotes().size(), 2);
     EXPECT_EQ(sheet.keyboard()->keyboardLayout(), KbLayout::th);
@@ -277,4 +278,13 @@ TEST_F(ShortcutsSheetTest, LayoutNotesFollowTheStoredLayout) {
     app->settings().setKeyboardLayout("qwertz"); // not a layout: the automatic choice
     EXPECT_EQ(sheet.keyboardLayout(), KbLayout::de);
     EXPECT_EQ(sheet.layoutNotes(), QStringList{german});
+}
+
+TEST_F(ShortcutsSheetTest, ThePickerStoresTheLayoutItShows) {
+    ShortcutsSheet sheet(app->settings(), app->requests());
+    auto *picker = sheet.findChild<QComboBox *>();
+    ASSERT_TRUE(picker);
+    picker->setCurrentIndex(picker->findData(KbLayouts::rawValue(KbLayout::th)));
+    EXPECT_EQ(KbLayouts::fromStored(app->settings().keyboardLayout()), KbLayout::th);
+    EXPECT_EQ(sheet.keyboard()->keyboardLayout(), KbLayout::th);
 }

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -63,7 +64,7 @@ TEST_F(TerminalHelpSheetTest, TheMainWindowRegistersTheSheetSoTheCommandIsAvaila
 
 TEST_F(TerminalHelpSheetTest, CommandSearchLooksAtLabelTextsAndLinesOfTheInterfaceLanguageOnly) {
     const LanguageScope de(AppLanguage::de);
-    TerminalHelpSheet sheet(app.get());
+    TerminalHelpSheet sheet(app->settings(), app->requests(), app->services().pasteboard);
     EXPECT_EQ(rows(sheet.shown()), 92);
     sheet.setQuery(" \t ");
     EXPECT_EQ(rows(sheet.shown()), 92);
@@ -84,7 +85,7 @@ TEST_F(TerminalHelpSheetTest, CommandSearchLooksAtLabelTextsAndLinesOfTheInterfa
     EXPECT_TRUE(sheet.openEntries().contains(entry("rm").id));
 
     const LanguageScope en(AppLanguage::en);
-    TerminalHelpSheet english(app.get());
+    TerminalHelpSheet english(app->settings(), app->requests(), app->services().pasteboard);
     english.setQuery("Papierkorb");
     EXPECT_TRUE(english.shown().isEmpty());
     english.setQuery("recycle");
@@ -96,7 +97,7 @@ TEST_F(TerminalHelpSheetTest, CommandSearchLooksAtLabelTextsAndLinesOfTheInterfa
 TEST_F(TerminalHelpSheetTest, CharacterSearchFindsTranslationGermanKeyAndKeys) {
     const LanguageScope en(AppLanguage::en);
     app->settings().setKeyboardLayout("de");
-    TerminalHelpSheet sheet(app.get());
+    TerminalHelpSheet sheet(app->settings(), app->requests(), app->services().pasteboard);
     sheet.setTab(1);
     sheet.setQuery("bracket");
     const QStringList translated = sheet.shown();
@@ -117,7 +118,7 @@ TEST_F(TerminalHelpSheetTest, CharacterSearchFindsTranslationGermanKeyAndKeys) {
 TEST_F(TerminalHelpSheetTest, CopyButtonsPutTheirTextOnTheClipboard) {
     const LanguageScope de(AppLanguage::de);
     app->settings().setKeyboardLayout("th");
-    TerminalHelpSheet sheet(app.get());
+    TerminalHelpSheet sheet(app->settings(), app->requests(), app->services().pasteboard);
     sheet.copyButton(key("row-", entry("sort, uniq").id))->click();
     EXPECT_EQ(clipboard, "sort datei.txt");
     EXPECT_FALSE(sheet.copyButton(key("row-", entry("⌃R").id)));
@@ -137,7 +138,7 @@ TEST_F(TerminalHelpSheetTest, CopyButtonsPutTheirTextOnTheClipboard) {
 }
 
 TEST_F(TerminalHelpSheetTest, TheCopyMarkGoesOnTheFirstClicksScheduleAndMovesAtOnce) {
-    TerminalHelpSheet sheet(app.get());
+    TerminalHelpSheet sheet(app->settings(), app->requests(), app->services().pasteboard);
     const QString a = key("row-", entry("pwd").id), b = key("row-", entry("cd").id);
     QElapsedTimer t;
     t.start();
@@ -163,7 +164,7 @@ TEST_F(TerminalHelpSheetTest, TheCopyMarkGoesOnTheFirstClicksScheduleAndMovesAtO
 TEST_F(TerminalHelpSheetTest, ASelectedCharacterLightsItsKeysAcrossLayoutsThatShareIt) {
     const LanguageScope de(AppLanguage::de);
     app->settings().setKeyboardLayout("th");
-    TerminalHelpSheet sheet(app.get());
+    TerminalHelpSheet sheet(app->settings(), app->requests(), app->services().pasteboard);
     const ShortcutGroup &thai = TerminalData::charGroupsTH().first();
     EXPECT_TRUE(sheet.litKeys().isEmpty());
     sheet.clickChar(thai.items[0].id);
@@ -184,7 +185,7 @@ TEST_F(TerminalHelpSheetTest, ASelectedCharacterLightsItsKeysAcrossLayoutsThatSh
 }
 
 TEST_F(TerminalHelpSheetTest, TheLayoutPickerShowsOnTheCharactersPageOnly) {
-    TerminalHelpSheet sheet(app.get());
+    TerminalHelpSheet sheet(app->settings(), app->requests(), app->services().pasteboard);
     sheet.show();
     auto *picker = sheet.findChild<QComboBox *>();
     ASSERT_TRUE(picker);
@@ -195,4 +196,18 @@ TEST_F(TerminalHelpSheetTest, TheLayoutPickerShowsOnTheCharactersPageOnly) {
     emit picker->activated(picker->currentIndex());
     EXPECT_EQ(app->settings().keyboardLayout(), "th");
     EXPECT_EQ(sheet.resolvedLayout(), KbLayout::th);
+}
+
+// The settings page writes the same stored layout; the open sheet follows it without being touched.
+TEST_F(TerminalHelpSheetTest, ALayoutStoredElsewhereMovesThePickerAndRedrawsTheCharacters) {
+    app->settings().setKeyboardLayout("th");
+    TerminalHelpSheet sheet(app->settings(), app->requests(), app->services().pasteboard);
+    sheet.setTab(1);
+    auto *picker = sheet.findChild<QComboBox *>();
+    ASSERT_TRUE(picker);
+    const auto rowsShown = [&sheet] { return sheet.shown().filter(QRegularExpression("^  ")); };
+    const QStringList thai = rowsShown();
+    app->settings().setKeyboardLayout("de");
+    EXPECT_EQ(picker->currentData().toString(), "de");
+    EXPECT_NE(rowsShown(), thai);
 }

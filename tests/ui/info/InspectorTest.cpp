@@ -5,6 +5,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "core/model/SizeWalk.h"
+#include "core/model/TabGroup.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InfoSheet.h"
 #include "ui/inspector/InspectorParts.h"
@@ -74,7 +75,7 @@ struct BlockingCount {
 } // namespace
 
 TEST_F(Inspector, FollowsTheActivePaneAndKeepsItsViewOnRefresh) {
-    InspectorView view(app.get());
+    InspectorView view(app->sides(), app->items(), app->toasts());
     ASSERT_TRUE(view.form());
     EXPECT_EQ(view.form()->state()->path(), dir.path());
 
@@ -118,9 +119,28 @@ TEST_F(Inspector, FollowsTheActivePaneAndKeepsItsViewOnRefresh) {
     EXPECT_EQ(view.form()->state()->path(), at("c.txt"));
 }
 
+// The column reads the active pane's selection, folder and shown tab, and nothing else of it: a cursor move
+// or another sort leaves what it shows alone; a closed tab brings the one behind it.
+TEST_F(Inspector, ReadsOnlyWhatItShows) {
+    InspectorView view(app->sides(), app->items(), app->toasts());
+    auto *shown = new QWidget; // any reading of the pane replaces it
+    view.setWidget(shown);
+    pane()->setCursor(at("a.txt"));
+    pane()->setSortReversed(!pane()->sortReversed());
+    EXPECT_EQ(view.widget(), shown);
+
+    TabGroup *tabs = app->sides().tabs(app->sides().active());
+    tabs->newTab(at("sub"));
+    ASSERT_TRUE(view.form());
+    EXPECT_EQ(view.form()->state()->path(), at("sub"));
+    tabs->close(tabs->index());
+    ASSERT_TRUE(view.form());
+    EXPECT_EQ(view.form()->state()->path(), dir.path());
+}
+
 // Ordering a hundred thousand selected paths takes longer than a frame: the window's thread must not do it.
 TEST_F(Inspector, LargeSelectionIsOrderedOffTheWindowThread) {
-    InspectorView view(app.get());
+    InspectorView view(app->sides(), app->items(), app->toasts());
     QSet<QString> many, fewer;
     for (int i = 0; i < 100000; ++i)
         many.insert(dir.path() + QStringLiteral("/Datei %1.txt").arg(i * 7919 % 100000));
@@ -164,7 +184,7 @@ TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
         w->setObjectName(slot == FileInfoForm::Slot::openWith ? "apps" : "rights");
         return w;
     });
-    FileInfoForm folder(app.get(), at("sub"), 0);
+    FileInfoForm folder(app->sides(), app->items(), app->toasts(), at("sub"), 0);
     folder.show();
     EXPECT_EQ(asked, 2);
     QTRY_VERIFY(folder.state()->loaded());
@@ -174,7 +194,7 @@ TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
         EXPECT_NE(box->text(), L("Suffix ausblenden"));
     EXPECT_EQ(folder.lockBox()->toolTip().isEmpty(), FileInfoState::canChangeLock());
 
-    FileInfoForm file(app.get(), at("a.txt"), 0);
+    FileInfoForm file(app->sides(), app->items(), app->toasts(), at("a.txt"), 0);
     file.show();
     QTRY_VERIFY(file.state()->loaded());
     EXPECT_TRUE(file.slotWidget(FileInfoForm::Slot::openWith)->isVisible());
@@ -195,7 +215,7 @@ TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
 }
 
 TEST_F(Inspector, TypedNameSurvivesReloads) {
-    FileInfoForm form(app.get(), at("a.txt"), 0);
+    FileInfoForm form(app->sides(), app->items(), app->toasts(), at("a.txt"), 0);
     form.show();
     QTRY_VERIFY(form.state()->loaded());
     EXPECT_EQ(form.nameField()->text(), QStringLiteral("a.txt"));
@@ -210,7 +230,7 @@ TEST_F(Inspector, TypedNameSurvivesReloads) {
 }
 
 TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
-    InfoSheet sheet(app.get(), {at("a.txt")});
+    InfoSheet sheet(app->sides(), app->items(), app->toasts(), app->requests(), {at("a.txt")});
     ASSERT_TRUE(sheet.form());
     EXPECT_EQ(sheet.form()->state()->path(), at("a.txt"));
     EXPECT_FALSE(sheet.sizeLabel());
@@ -226,13 +246,14 @@ TEST_F(Inspector, SheetCountsSeveralItemsAndStopsWhenClosed) {
     EXPECT_EQ(InfoSheet::totalText(5, 1), FileFmt::size(5));
     EXPECT_EQ(InfoSheet::totalText(10, 2), FileFmt::size(10) + " (" + LF("%d Dateien", 2) + ")");
     {
-        InfoSheet sheet(app.get(), {at("a.txt"), at("b.txt"), at("a.txt")});
+        InfoSheet sheet(app->sides(), app->items(), app->toasts(), app->requests(),
+                        {at("a.txt"), at("b.txt"), at("a.txt")});
         QTRY_COMPARE(sheet.sizeLabel()->text(), InfoSheet::totalText(10, 2));
     }
 
     BlockingCount count;
     SizeWalk::setCountForTests(count.fn());
-    InfoSheet sheet(app.get(), {at("a.txt"), at("b.txt")});
+    InfoSheet sheet(app->sides(), app->items(), app->toasts(), app->requests(), {at("a.txt"), at("b.txt")});
     sheet.open();
     QTRY_VERIFY(count.started == 1);
     sheet.reject();
@@ -243,7 +264,7 @@ TEST_F(Inspector, SheetCountsSeveralItemsAndStopsWhenClosed) {
     // A new target replaces the sheet; the old one's count stops.
     QWidget window;
     SheetPresenter presenter(app->requests(), &window);
-    InfoSheet::registerWith(&presenter, app.get());
+    InfoSheet::registerWith(&presenter, app->sides(), app->items(), app->toasts(), app->requests());
     app->items().showInfo({at("a.txt"), at("b.txt")});
     presenter.sync();
     QTRY_VERIFY(count.started == 2);

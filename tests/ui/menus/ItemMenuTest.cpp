@@ -11,6 +11,7 @@
 #include "ui/panecontent/ViewMenus.h"
 #include "core/app/Favorites.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/PaneArea.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/pane/PaneBackgroundMenu.h"
 
@@ -58,8 +59,6 @@ protected:
         app->services().pasteboard.writeFiles = [this](const QStringList &paths, bool) { copied = paths; };
     }
     void TearDown() override {
-        ItemMenu::openWith = nullptr;
-        ItemMenu::favourites = nullptr;
         sheets.reset();
         Fixture::TearDown();
     }
@@ -68,7 +67,7 @@ protected:
         const FileItem item = FileLoader::item(path);
         EXPECT_EQ(item.isDirectory, dir);
         pane->contextSelect(item);
-        return std::unique_ptr<QMenu>(ItemMenu::build(app.get(), pane, item));
+        return std::unique_ptr<QMenu>(ItemMenu::build(parts->menus, pane, item));
     }
 
     QWidget host;
@@ -111,20 +110,20 @@ TEST_F(ItemMenuTest, AMixedSelectionReachesTheHooksWhichAddTheirParts) {
     const QString file = touch("h/a.txt"), folder = mkdir("h/Ordner");
     app->left()->setSelection({file, folder});
     QStringList given;
-    ItemMenu::openWith = [&given](QMenu *menu, const QStringList &paths, const std::function<void()> &) {
+    parts->menus.setOpenWith([&given](QMenu *menu, const QStringList &paths, const std::function<void()> &) {
         given = paths;
         menu->addAction("Editor");
-    };
-    ItemMenu::favourites = [](QMenu *menu, const QStringList &, const std::function<void()> &) {
+    });
+    parts->menus.setFavourites([](QMenu *menu, const QStringList &, const std::function<void()> &) {
         menu->addAction("fav")->setObjectName("fav");
-    };
+    });
     // Clicked on the folder: its own entries, and the parts get the whole selection.
     const QStringList names = entries(menuFor(app->left(), folder, true).get());
     EXPECT_EQ(names.mid(0, 3), (QStringList{"Öffnen", "Öffnen mit", "In neuem Tab öffnen"}));
     EXPECT_EQ(names.indexOf("fav") + 1, names.indexOf("Umbenennen …"));
     given.sort();
     EXPECT_EQ(given, (QStringList{folder, file}));
-    ItemMenu::openWith = [](QMenu *, const QStringList &, const std::function<void()> &) {};
+    parts->menus.setOpenWith([](QMenu *, const QStringList &, const std::function<void()> &) {});
     EXPECT_FALSE(entries(menuFor(app->left(), file).get()).contains("Öffnen mit"));
 }
 
@@ -193,7 +192,7 @@ TEST_F(ItemMenuTest, BackgroundMenuActsOnItsOwnPane) {
     const QString sub = mkdir("bg/Unterordner");
     open(app->right(), root + "/bg");
     app->sides().setActive(Side::left);
-    std::unique_ptr<QMenu> m(PaneBackgroundMenu::build(app.get(), app->right()));
+    std::unique_ptr<QMenu> m(PaneBackgroundMenu::build(parts->menus, app->right()));
     EXPECT_EQ(entries(m.get()), (QStringList{"Einsetzen", "Neuer Ordner", "Neue Datei", "Alles auswählen",
                                              "Sortieren nach", "Aktualisieren", "Speicheranalyse …"}));
     EXPECT_EQ(entries(submenu(m.get(), "Sortieren nach")).size(), 6);
@@ -252,7 +251,10 @@ TEST_F(ItemMenuTest, RightClicksOpenTheItemMenuOrTheBackgroundMenu) {
 TEST_F(ItemMenuTest, TheMainWindowFillsTheOpenWithAndFavouritesParts) {
     const QString file = touch("w/Notizen.txt");
     MainWindow window(app.get());
-    std::unique_ptr<QMenu> menu = menuFor(app->left(), file);
+    auto *pane = window.paneArea()->findChild<PaneView *>();
+    ASSERT_TRUE(pane);
+    app->left()->contextSelect(FileLoader::item(file));
+    std::unique_ptr<QMenu> menu(ItemMenu::build(pane->parts().menus, app->left(), FileLoader::item(file)));
     QMenu *openWith = submenu(menu.get(), "Öffnen mit");
     ASSERT_TRUE(openWith);
     const QList<QAction *> apps = openWith->actions();
@@ -267,11 +269,10 @@ TEST_F(ItemMenuTest, TheMainWindowFillsTheOpenWithAndFavouritesParts) {
 // The grid and the columns open the same menus as the list.
 TEST_F(ItemMenuTest, EveryViewOpensTheItemAndBackgroundMenus) {
     const QString file = touch("v/a.txt");
-    const std::unique_ptr<QMenu> item(
-        ViewMenus::build(&host, app->left(), app.get(), FileLoader::item(file)));
+    const std::unique_ptr<QMenu> item(parts->menus.build(&host, app->left(), FileLoader::item(file)));
     ASSERT_TRUE(item);
     EXPECT_EQ(entries(item.get()).value(0), "Öffnen");
-    const std::unique_ptr<QMenu> background(ViewMenus::build(&host, app->left(), app.get(), std::nullopt));
+    const std::unique_ptr<QMenu> background(parts->menus.build(&host, app->left(), std::nullopt));
     ASSERT_TRUE(background);
     EXPECT_FALSE(entries(background.get()).contains("Öffnen"));
 }

@@ -181,7 +181,7 @@ protected:
         for (const char *name : {"c.txt", "a.txt", "b.txt"})
             ASSERT_TRUE(TestUtil::writeFile(dir.path() + "/" + name, name));
         app = std::make_unique<AppState>();
-        look = std::make_unique<QuickLook>(app.get());
+        look = std::make_unique<QuickLook>(app->sides(), app->requests(), app->toasts());
     }
     QString at(const char *name) const { return dir.path() + "/" + name; }
 

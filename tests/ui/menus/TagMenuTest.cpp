@@ -56,7 +56,7 @@ protected:
 
 TEST_F(TagMenuTest, OpeningNeverWaitsForTheReading) {
     QSemaphore gate;
-    TagMenu menu(&app, [] { return QStringList{"/a", "/b"}; });
+    TagMenu menu(app.items(), [] { return QStringList{"/a", "/b"}; });
     const Tags tags{{"/a", {"Grün"}}, {"/b", {"Grün", "Rot"}}};
     menu.setReader([&gate, tags](const QString &path) {
         gate.tryAcquire(1, 3000); // a reader that held the menu up would be let go after a while
@@ -81,7 +81,7 @@ TEST_F(TagMenuTest, ChoosingAddsToThoseWithoutAndShowsTheTranslatedName) {
     if (FileOps::setTagNames({"Rot"}, a)) GTEST_SKIP() << "no user attributes here";
     int picks = 0;
     TagMenu menu(
-        &app,
+        app.items(),
         [a, b] {
             return QStringList{a, b};
         },

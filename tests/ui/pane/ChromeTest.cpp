@@ -197,7 +197,7 @@ TEST_F(ChromeTest, PathBarAndAccessibleNames) {
 }
 
 TEST_F(ChromeTest, PaneOverASideFollowsItsCurrentTab) {
-    PaneView side(app->sides().leftTabs(), app.get());
+    PaneView side(app->sides().leftTabs(), *parts);
     side.resize(600, 400);
     side.show();
     app->sides().leftTabs()->newTab(root + QStringLiteral("/top/empty"));

@@ -182,7 +182,7 @@ TEST_F(ColumnsTest, OnlyTheNewestLoadOfAColumnIsShown) {
         out.items = {item};
         return out;
     });
-    ColumnList column(pane, app.get(), p("a"));
+    ColumnList column(pane, app->sides(), app->clipboard(), parts->menus, p("a"));
     const auto openAll = qScopeGuard([&] {
         g1.release(2);
         g2.release(2);
@@ -216,7 +216,7 @@ TEST_F(ColumnsTest, OnlyADeniedAccessReadsAsNoAccess) {
         out.error = FileLoader::Error{ENOENT, dir};
         return out;
     });
-    ColumnList column(pane, app.get(), p("gone"));
+    ColumnList column(pane, app->sides(), app->clipboard(), parts->menus, p("gone"));
     column.setKey({p("gone"), 0, SortKey::name, false});
     QTRY_VERIFY_WITH_TIMEOUT(column.failed(), 3000);
     EXPECT_EQ(column.failureText(), L("Dieser Ordner existiert nicht."));
@@ -246,7 +246,7 @@ TEST_F(ColumnsTest, ScrollingToTheEndIsOneSequenceThatRestarts) {
 TEST_F(ColumnsTest, TheBackgroundMenuOfAnAncestorActsOnThatFolder) {
     ColumnList *a = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((a = cols->column(p("a"))), 3000);
-    std::unique_ptr<QMenu> menu(ColumnBackgroundMenu::build(nullptr, pane, app.get(), p("a")));
+    std::unique_ptr<QMenu> menu(ColumnBackgroundMenu::build(nullptr, pane, parts->menus, p("a")));
     QStringList entries;
     for (QAction *action : menu->actions())
         entries << (action->isSeparator() ? QStringLiteral("-") : action->objectName());

@@ -30,11 +30,6 @@ protected:
         ASSERT_TRUE(grid);
         QTRY_COMPARE_WITH_TIMEOUT(grid->listModel()->rowCount(), 31, 3000);
     }
-    void TearDown() override {
-        ViewMenus::setItemMenu({});
-        ViewMenus::setBackgroundMenu({});
-        Fixture::TearDown();
-    }
     QString path(const QString &n) const { return root + QStringLiteral("/grid/") + n; }
     QPoint cellPoint(const QString &n) const {
         return grid->cellRect(grid->listModel()->rowOf(path(n))).center();
@@ -106,11 +101,11 @@ TEST_F(IconGridTest, ClicksAndRightClicksGoToThePaneModel) {
     // A right click selects its item and opens the item menu for it; the empty area its own menu.
     std::optional<FileItem> asked;
     int background = 0;
-    ViewMenus::setItemMenu([&](QWidget *, PaneModel *, AppState *, const std::optional<FileItem> &item) {
+    parts->menus.setItemMenu([&](QWidget *, PaneModel *, const std::optional<FileItem> &item) {
         asked = item;
         return nullptr;
     });
-    ViewMenus::setBackgroundMenu([&](QWidget *, PaneModel *, AppState *, const std::optional<FileItem> &) {
+    parts->menus.setBackgroundMenu([&](QWidget *, PaneModel *, const std::optional<FileItem> &) {
         ++background;
         return nullptr;
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/base/Defaults.h"
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 namespace PaneViewTest {
 
@@ -34,10 +36,12 @@ protected:
         app->services().pasteboard = makeQtPasteboard();
         app->services().timings.jobPeriodMs = 20;
         app->services().timings.jobQuietMs = 50;
+        parts.emplace(testPaneParts(app.get()));
     }
     void TearDown() override {
         left.reset();
         right.reset();
+        parts.reset();
         app.reset();
         PaneModel::setTimings({});
     }
@@ -66,7 +70,7 @@ protected:
     PaneView *view(Side side) {
         auto &slot = side == Side::left ? left : right;
         if (!slot) {
-            slot = std::make_unique<PaneView>(side == Side::left ? app->left() : app->right(), app.get());
+            slot = std::make_unique<PaneView>(side == Side::left ? app->left() : app->right(), *parts);
             slot->resize(700, 500);
             slot->show();
             EXPECT_TRUE(QTest::qWaitForWindowExposed(slot.get()));
@@ -85,6 +89,8 @@ protected:
     QTemporaryDir tmp{TestUtil::testHome() + QStringLiteral("/view-XXXXXX")};
     QString root;
     std::unique_ptr<AppState> app;
+    // What the views are given; their menus share its open-with, favourites and menu builders.
+    std::optional<PaneParts> parts;
     std::unique_ptr<PaneView> left, right;
 };
 

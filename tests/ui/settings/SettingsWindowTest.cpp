@@ -1,14 +1,16 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
+#include "core/app/SettingsCommands.h"
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "ui/app/QtTranslations.h"
-#include "ui/app/SceneWindows.h"
+#include "ui/help/ManualWindow.h"
 #include "ui/help/HelpButton.h"
 #include "ui/settings/SettingsParts.h"
 #include "ui/settings/SettingsView.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
@@ -128,7 +130,8 @@ TEST_F(SettingsWindowTest, EveryPageFitsInEveryLanguage) {
 TEST_F(SettingsWindowTest, ChipsAndTogglesWriteAtOnceAndFollowTheirKeys) {
     LanguageScope de(AppLanguage::de);
     AppState app;
-    SettingsView view(&app);
+    SettingsCommands commands(&app);
+    SettingsView view(app.settings(), app.requests(), commands);
     view.show();
     Settings &s = app.settings();
 
@@ -200,7 +203,8 @@ TEST_F(SettingsWindowTest, LanguageChipRebuildsTheWindow) {
 TEST_F(SettingsWindowTest, SplitTextAndEvenButton) {
     LanguageScope de(AppLanguage::de);
     AppState app;
-    SettingsView view(&app);
+    SettingsCommands commands(&app);
+    SettingsView view(app.settings(), app.requests(), commands);
     auto *text = view.findChild<QLabel *>("splitText");
     QPushButton *even = titled<QPushButton>(&view, "Auf 50/50 stellen");
     ASSERT_TRUE(text && even);
@@ -219,7 +223,8 @@ TEST_F(SettingsWindowTest, SplitTextAndEvenButton) {
 // The picker shows the stored layout, and the automatic one at once when the key is removed.
 TEST_F(SettingsWindowTest, KeyboardPickerFollowsTheKey) {
     AppState app;
-    SettingsView view(&app);
+    SettingsCommands commands(&app);
+    SettingsView view(app.settings(), app.requests(), commands);
     auto *picker = view.findChild<QComboBox *>();
     ASSERT_TRUE(picker);
     ASSERT_EQ(picker->count(), 4);
@@ -241,7 +246,8 @@ TEST_F(SettingsWindowTest, ToolbarPageAndPageResets) {
     LanguageScope de(AppLanguage::de);
     ScriptedDialogs d;
     AppState app(Services(d.dialogs()));
-    SettingsView view(&app);
+    SettingsCommands commands(&app);
+    SettingsView view(app.settings(), app.requests(), commands);
     auto *count = view.findChild<QLabel *>("appCount");
     auto *remove = view.findChild<QPushButton *>("removeApps");
     ASSERT_TRUE(count && remove);
@@ -275,7 +281,8 @@ TEST_F(SettingsWindowTest, ToolbarPageAndPageResets) {
 TEST_F(SettingsWindowTest, SheetButtonsNeedAMainWindow) {
     LanguageScope de(AppLanguage::de);
     AppState app;
-    SettingsView view(&app);
+    SettingsCommands commands(&app);
+    SettingsView view(app.settings(), app.requests(), commands);
     QPushButton *rules = view.findChild<QPushButton *>("editRules");
     QPushButton *feedback = titled<QPushButton>(&view, "Feedback senden");
     ASSERT_TRUE(rules && feedback);
@@ -297,7 +304,7 @@ TEST_F(SettingsWindowTest, SheetButtonsNeedAMainWindow) {
 TEST_F(SettingsWindowTest, WindowsFollowTheLooksAtOnce) {
     AppState app;
     SettingsWindow settings(&app);
-    ManualWindow manual(&app);
+    ManualWindow manual(app.settings(), app.requests());
     app.settings().setFontSize(16);
     app.settings().setThemeID("ember");
     app.settings().setFolderIcons("theme");

@@ -48,7 +48,7 @@ protected:
 TEST_F(FavoritesEditorTest, DraggingARowStoresTheNewOrder) {
     AppState app(services());
     app.favorites().setList({p("a"), p("b"), p("c"), p("d")});
-    FavoritesEditorSheet sheet(&app);
+    FavoritesEditorSheet sheet(app.favorites());
     // The first row dragged below the third.
     ASSERT_TRUE(sheet.list()->model()->moveRow(QModelIndex(), 0, QModelIndex(), 3));
     QTRY_COMPARE(app.favorites().list(), (QStringList{p("b"), p("c"), p("a"), p("d")}));
@@ -59,7 +59,7 @@ TEST_F(FavoritesEditorTest, DraggingARowStoresTheNewOrder) {
 TEST_F(FavoritesEditorTest, TheRowsMoveRemoveAndMarkWhatIsGone) {
     LanguageScope german(AppLanguage::de);
     AppState app(services());
-    FavoritesEditorSheet sheet(&app);
+    FavoritesEditorSheet sheet(app.favorites());
     EXPECT_TRUE(sheet.showsEmptyBox());
 
     app.favorites().setList({p("a"), p("b"), p("gone")});
@@ -101,7 +101,7 @@ TEST_F(FavoritesEditorTest, ItemsAreLookedAtOffTheWindowsThread) {
         });
     QElapsedTimer clock;
     clock.start();
-    FavoritesEditorSheet sheet(&app);
+    FavoritesEditorSheet sheet(app.favorites());
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_FALSE(onWindowThread->load());
     ASSERT_EQ(sheet.list()->count(), 2);
@@ -121,7 +121,7 @@ TEST_F(FavoritesEditorTest, ItemsAreLookedAtOffTheWindowsThread) {
 TEST_F(FavoritesEditorTest, DroppedFilesGoToTheEndInDropOrder) {
     AppState app(services());
     app.favorites().setList({p("a"), p("b"), p("c"), p("d")});
-    FavoritesEditorSheet sheet(&app);
+    FavoritesEditorSheet sheet(app.favorites());
     sheet.show();
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(p("g")), QUrl::fromLocalFile(p("e")), QUrl::fromLocalFile(p("f"))});

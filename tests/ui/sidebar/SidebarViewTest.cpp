@@ -27,6 +27,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <tuple>
 
@@ -74,7 +75,7 @@ protected:
 TEST_F(SidebarViewTest, FilesDroppedOnTheTrashRowGoThroughTheTrashWithTheirRecord) {
     TestUtil::writeFile(dir.path() + "/old.txt", "old");
     AppState app(services());
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(FileLoader::mainTrash()) != nullptr);
     auto data = urls({dir.path() + "/old.txt"});
     EXPECT_TRUE(view.row(FileLoader::mainTrash())->drop(data.get(), false));
@@ -92,7 +93,7 @@ TEST_F(SidebarViewTest, FilesDroppedOnAFolderRowMoveOnTheSameVolumeAndCopyWithTh
     TestUtil::writeFile(dir.path() + "/b.txt", "b");
     Defaults::setValue("userFavorites", QStringList{dir.path() + "/inbox"});
     AppState app(services());
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(dir.path() + "/inbox") != nullptr);
     SidebarRow *row = view.row(dir.path() + "/inbox");
 
@@ -126,7 +127,7 @@ TEST_F(SidebarViewTest, RowsDoOnlyWhatTheSourceOffersAndRefuseWebLinks) {
     TestUtil::writeFile(dir.path() + "/move.txt", "m");
     Defaults::setValue("userFavorites", QStringList{dir.path() + "/inbox"});
     AppState app(services());
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(dir.path() + "/inbox") != nullptr);
     SidebarRow *row = view.row(dir.path() + "/inbox");
     auto send = [&](QWidget *w, const QMimeData *data, Qt::DropActions offered) {
@@ -173,7 +174,7 @@ TEST_F(SidebarViewTest, HoveringARowNeverWaitsForItsVolume) {
     TestUtil::writeFile(dir.path() + "/a.txt", "a");
     Defaults::setValue("userFavorites", QStringList{dir.path() + "/inbox"});
     AppState app(services());
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(dir.path() + "/inbox") != nullptr);
     auto gate = std::make_shared<QSemaphore>();
     FolderDropTarget::setVolumeCheck([gate](const QStringList &, const QString &) {
@@ -198,7 +199,7 @@ TEST_F(SidebarViewTest, RowsOpenTheirFolderAndOfferOnlyTheEntriesThatApply) {
     QDir().mkpath(dir.path() + "/mine");
     Defaults::setValue("userFavorites", QStringList{dir.path() + "/mine"});
     AppState app(services({{stick.path(), "/dev/sdz1", "vfat", true}}));
-    SidebarView view(&app);
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
     QTRY_VERIFY(view.row(stick.path()) && view.row(dir.path() + "/mine"));
 
     // A click opens the entry in the active pane, which then draws it as current.
@@ -230,8 +231,38 @@ TEST_F(SidebarViewTest, RowsOpenTheirFolderAndOfferOnlyTheEntriesThatApply) {
     EXPECT_TRUE(app.sidebar().userFavorites().isEmpty());
 }
 
-TEST_F(SidebarViewTest, TheWindowShowsTheSidebarOrThePlacesMenuNeverBoth) {
+// The current row is drawn anew when the active pane's folder changes: by navigation, or by another tab
+// coming to the front.
+TEST_F(SidebarViewTest, TheCurrentRowIsRedrawnWhenTheShownFolderChanges) {
+    struct Paints : QObject {
+        int n = 0;
+        bool eventFilter(QObject *, QEvent *e) override {
+            n += e->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    const QString mine = dir.path() + "/mine";
+    QDir().mkpath(mine);
+    Defaults::setValue("userFavorites", QStringList{mine});
     AppState app(services());
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
+    view.resize(220, 600);
+    view.show();
+    QTRY_VERIFY(view.row(mine));
+    view.row(mine)->installEventFilter(&paints);
+    TabGroup *tabs = app.sides().tabs(app.sides().active());
+    tabs->newTab(dir.path());
+    for (const auto &change : std::initializer_list<std::function<void()>>{
+             [&] { app.activePane()->go(mine); }, [&] { tabs->close(tabs->index()); }}) {
+        QTest::qWait(50); // the paints of what came before
+        paints.n = 0;
+        change();
+        QTRY_VERIFY(paints.n > 0);
+    }
+}
+
+TEST_F(SidebarViewTest, TheWindowShowsTheSidebarOrThePlacesMenuNeverBoth) {
+    AppState app(services({Volume{"/media/u/STICK", "/dev/sdz1", "vfat", true}}));
     MainWindow window(&app);
     window.show();
     ASSERT_NE(qobject_cast<SidebarView *>(window.sidebarColumn()), nullptr);
@@ -242,6 +273,12 @@ TEST_F(SidebarViewTest, TheWindowShowsTheSidebarOrThePlacesMenuNeverBoth) {
     app.settings().setShowSidebar(false);
     EXPECT_FALSE(window.sidebarColumn()->isVisible());
     EXPECT_TRUE(pane->placesMenu()->isVisible());
+    // The menu lists the volumes the sidebar lists, not those of this machine.
+    pane->placesMenu()->fill();
+    QStringList listed;
+    for (const QAction *a : pane->placesMenu()->menu()->actions())
+        listed << a->objectName();
+    EXPECT_TRUE(listed.contains("/media/u/STICK")) << listed.join(", ").toStdString();
 }
 
 TEST_F(SidebarViewTest, PlacesAreNamedInTheAppLanguageAndLeaveOutWhatIsNotThere) {
@@ -281,7 +318,7 @@ TEST_F(SidebarViewTest, PlacesAreNamedInTheAppLanguageAndLeaveOutWhatIsNotThere)
     QDir(desktop).removeRecursively();
 
     AppState app(services());
-    PlacesMenu menu(app.activePane(), &app);
+    PlacesMenu menu(app.activePane(), app.items(), app.services().sidebar.volumes);
     menu.fill();
     const QList<QAction *> actions = menu.menu()->actions();
     ASSERT_GE(actions.size(), 4);

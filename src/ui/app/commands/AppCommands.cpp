@@ -3,7 +3,7 @@
 #include "core/app/AppState.h"
 #include "ui/app/commands/GroupKit.h"
 #include "ui/app/AboutPanel.h"
-#include "ui/app/SceneWindows.h"
+#include "ui/settings/SettingsWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,7 +34,7 @@ void Commands::addApp() {
     entry(manual).inTextFields = true;
     needsSheet(add(Spec{Cmd::feedback}, [this] { m_app->requests().setShowFeedback(true); }),
                Sheet::feedback);
-    add(Spec{Cmd::about, "info.circle"}, [this] { AboutPanel::open(m_app); });
+    add(Spec{Cmd::about, "info.circle"}, [this] { AboutPanel::openPanel(); });
     // Ctrl+Q and Ctrl+W work from every window, as Linux users expect; closing asks first while a job runs.
     add(Spec{Cmd::closeWindow,
              nullptr,

@@ -1,6 +1,6 @@
 #include "ui/window/pane/Breadcrumbs.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Clipboard.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/style/EnvironmentValues.h"
@@ -15,8 +15,8 @@
 #include <QScrollBar>
 #include <QTimer>
 
-Breadcrumbs::Breadcrumbs(PaneModel *model, AppState *app, QWidget *parent)
-    : QScrollArea(parent), m_model(model), m_app(app), m_row(new QWidget) {
+Breadcrumbs::Breadcrumbs(PaneModel *model, Clipboard &clipboard, QWidget *parent)
+    : QScrollArea(parent), m_model(model), m_clipboard(&clipboard), m_row(new QWidget) {
     setFixedHeight(24);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -42,7 +42,7 @@ Breadcrumbs::Breadcrumbs(PaneModel *model, AppState *app, QWidget *parent)
     EnvironmentValues::follow(this, [this] { rebuild(); });
 }
 
-void Breadcrumbs::rebuild() {
+void Breadcrumbs::clear() {
     auto *layout = static_cast<QHBoxLayout *>(m_row->layout());
     while (QLayoutItem *item = layout->takeAt(0)) {
         delete item->widget();
@@ -52,52 +52,17 @@ void Breadcrumbs::rebuild() {
     m_chevrons.clear();
     m_names.clear();
     m_lastName.clear();
+}
+
+void Breadcrumbs::rebuild() {
+    clear();
     if (!m_model) return;
     const UIScale ui = EnvironmentValues::ui(this);
     setFixedHeight(qMax(24, int(std::lround(24 * ui.font / 13))));
     const QList<Crumb> &crumbs = m_model->crumbs();
-    const QColor secondary = PaneHeader::secondaryColor(this);
-    QColor tertiary = palette().color(QPalette::WindowText);
-    tertiary.setAlphaF(0.35f);
-    for (qsizetype i = 0; i < crumbs.size(); ++i) {
-        const bool last = i == crumbs.size() - 1;
-        QLabel *chevron = nullptr;
-        if (i > 0) {
-            chevron = new QLabel(m_row);
-            chevron->setPixmap(
-                Symbols::pixmap(QStringLiteral("chevron.right"), 8, tertiary, devicePixelRatioF()));
-            layout->addWidget(chevron);
-        }
-        m_chevrons << chevron;
-        m_names << crumbs[i].second;
-        const QString path = crumbs[i].first;
-        auto *button = new PlainLinkButton(crumbs[i].second, m_row);
-        QFont f = font();
-        f.setPixelSize(qMax(1, qRound(ui.font)));
-        f.setWeight(last ? QFont::DemiBold : QFont::Normal);
-        button->setFont(f);
-        QPalette pal = button->palette();
-        pal.setColor(QPalette::WindowText, last ? palette().color(QPalette::WindowText) : secondary);
-        button->setPalette(pal);
-        button->setFixedHeight(QFontMetrics(f).height() + 4);
-        button->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(button, &QAbstractButton::clicked, this, [this, path] {
-            if (m_model) m_model->go(path, true);
-        });
-        connect(button, &QWidget::customContextMenuRequested, button,
-                [this, button, path](const QPoint &pos) {
-                    QMenu menu(button);
-                    menu.setAccessibleName(L("Pfad kopieren"));
-                    QAction *copy = menu.addAction(Symbols::icon(QStringLiteral("link")), L("Pfad kopieren"));
-                    connect(copy, &QAction::triggered, this, [this, path] {
-                        if (m_app) m_app->clipboard().copyPath({path});
-                    });
-                    menu.exec(button->mapToGlobal(pos));
-                });
-        layout->addWidget(button);
-        m_buttons << button;
-        if (last) m_lastName = crumbs[i].second;
-    }
+    for (qsizetype i = 0; i < crumbs.size(); ++i)
+        addCrumb(crumbs[i].first, crumbs[i].second, i == 0, i == crumbs.size() - 1);
+    auto *layout = static_cast<QHBoxLayout *>(m_row->layout());
     auto *end = new QWidget(m_row);
     end->setFixedSize(1, 1);
     layout->addWidget(end);
@@ -105,6 +70,51 @@ void Breadcrumbs::rebuild() {
     fitLast();
     updateGeometry();
     scrollToEnd();
+}
+
+void Breadcrumbs::addCrumb(const QString &path, const QString &name, bool first, bool last) {
+    auto *layout = static_cast<QHBoxLayout *>(m_row->layout());
+    QLabel *chevron = nullptr;
+    if (!first) {
+        QColor tertiary = palette().color(QPalette::WindowText);
+        tertiary.setAlphaF(0.35f);
+        chevron = new QLabel(m_row);
+        chevron->setPixmap(
+            Symbols::pixmap(QStringLiteral("chevron.right"), 8, tertiary, devicePixelRatioF()));
+        layout->addWidget(chevron);
+    }
+    m_chevrons << chevron;
+    m_names << name;
+    auto *button = new PlainLinkButton(name, m_row);
+    QFont f = font();
+    f.setPixelSize(qMax(1, qRound(EnvironmentValues::ui(this).font)));
+    f.setWeight(last ? QFont::DemiBold : QFont::Normal);
+    button->setFont(f);
+    QPalette pal = button->palette();
+    pal.setColor(QPalette::WindowText,
+                 last ? palette().color(QPalette::WindowText) : PaneHeader::secondaryColor(this));
+    button->setPalette(pal);
+    button->setFixedHeight(QFontMetrics(f).height() + 4);
+    connect(button, &QAbstractButton::clicked, this, [this, path] {
+        if (m_model) m_model->go(path, true);
+    });
+    offerCopy(button, path);
+    layout->addWidget(button);
+    m_buttons << button;
+    if (last) m_lastName = name;
+}
+
+void Breadcrumbs::offerCopy(PlainLinkButton *button, const QString &path) {
+    button->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(button, &QWidget::customContextMenuRequested, button, [this, button, path](const QPoint &pos) {
+        QMenu menu(button);
+        menu.setAccessibleName(L("Pfad kopieren"));
+        QAction *copy = menu.addAction(Symbols::icon(QStringLiteral("link")), L("Pfad kopieren"));
+        connect(copy, &QAction::triggered, this, [this, path] {
+            if (m_clipboard) m_clipboard->copyPath({path});
+        });
+        menu.exec(button->mapToGlobal(pos));
+    });
 }
 
 int Breadcrumbs::fullWidthOfLast() const {

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QScrollArea>
 
-class AppState;
+class Clipboard;
 class PaneModel;
 class PlainLinkButton;
 
@@ -13,7 +13,7 @@ class PlainLinkButton;
 class Breadcrumbs : public QScrollArea {
     Q_OBJECT
 public:
-    Breadcrumbs(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    Breadcrumbs(PaneModel *model, Clipboard &clipboard, QWidget *parent = nullptr);
     // The crumb buttons, root first.
     const QList<PlainLinkButton *> &buttons() const { return m_buttons; }
     void scrollToEnd();
@@ -25,6 +25,11 @@ protected:
 
 private:
     void rebuild();
+    void clear();
+    // The crumb of path titled name (after a chevron unless first), in bold when last.
+    void addCrumb(const QString &path, const QString &name, bool first, bool last);
+    // Right clicks on a crumb offer to copy its path.
+    void offerCopy(PlainLinkButton *button, const QString &path);
     // Shortens the current folder's name in the middle when the trail's view is narrower than it.
     void fitLast();
     // The crumbs before it take the room left, from the nearest one back: the one that no longer fits
@@ -33,7 +38,7 @@ private:
     int fullWidthOfLast() const;
 
     QPointer<PaneModel> m_model;
-    QPointer<AppState> m_app;
+    QPointer<Clipboard> m_clipboard;
     QWidget *m_row;
     QList<PlainLinkButton *> m_buttons;
     QList<QWidget *> m_chevrons; // the one before each crumb; null before the first

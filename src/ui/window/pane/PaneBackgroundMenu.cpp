@@ -1,10 +1,13 @@
 #include "ui/window/pane/PaneBackgroundMenu.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Clipboard.h"
+#include "core/app/ItemCommands.h"
+#include "core/app/Sides.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
 #include "ui/panecontent/ItemMenu.h"
+#include "ui/panecontent/ViewMenus.h"
 #include "ui/style/Symbols.h"
 #include "ui/window/pane/SortMenus.h"
 
@@ -14,10 +17,10 @@
 
 namespace PaneBackgroundMenu {
 
-QMenu *build(AppState *app, PaneModel *pane, QWidget *parent) {
+QMenu *build(const ViewMenus &menus, PaneModel *pane, QWidget *parent) {
     auto *menu = new QMenu(parent);
-    if (!app || !pane) return menu;
-    QPointer<AppState> a = app;
+    if (!pane) return menu;
+    const ViewMenus::Parts &parts = menus.parts();
     QPointer<PaneModel> p = pane;
     auto add = [menu](const char *key, const char *symbol, std::function<void()> act) {
         QAction *action = menu->addAction(ItemMenu::icon(symbol, menu), L(key));
@@ -26,20 +29,20 @@ QMenu *build(AppState *app, PaneModel *pane, QWidget *parent) {
         return action;
     };
     // Makes this pane the active one, then runs the command on it.
-    auto activated = [a, p](std::function<void()> act) {
-        return [a, p, act = std::move(act)] {
-            if (!a || !p) return;
-            a->sides().setActive(p->side());
+    auto activated = [&sides = parts.sides, p](std::function<void()> act) {
+        return [&sides, p, act = std::move(act)] {
+            if (!p) return;
+            sides.setActive(p->side());
             act();
         };
     };
-    auto command = [a](const char *id) {
-        if (QAction *c = Commands::registeredFor(a)->action(QString::fromUtf8(id)); c && c->isEnabled())
-            c->trigger();
+    auto command = [&commands = parts.commands](const char *id) {
+        if (QAction *c = commands.action(QString::fromUtf8(id)); c && c->isEnabled()) c->trigger();
     };
 
     // Into the folder shown, whatever is selected in it (the paste command would take a selected folder).
-    add(K("Einsetzen"), "doc.on.clipboard", activated([a, p] { a->clipboard().paste(p->currentPath()); }));
+    add(K("Einsetzen"), "doc.on.clipboard",
+        activated([&clipboard = parts.clipboard, p] { clipboard.paste(p->currentPath()); }));
     menu->addSeparator();
     add(Cmd::newFolder, "folder.badge.plus", activated([command] { command(Cmd::newFolder); }));
     add(Cmd::newFile, "doc.badge.plus", activated([command] { command(Cmd::newFile); }));
@@ -53,10 +56,10 @@ QMenu *build(AppState *app, PaneModel *pane, QWidget *parent) {
     add(Cmd::refresh, "arrow.clockwise", [p] {
         if (p) p->refresh();
     });
-    if (QAction *storage = Commands::registeredFor(app)->action(QString::fromUtf8(Cmd::storage));
+    if (QAction *storage = parts.commands.action(QString::fromUtf8(Cmd::storage));
         storage && storage->isEnabled())
         add(Cmd::storage, "chart.pie",
-            activated([a, p] { a->items().openStorageAnalysis(p->currentPath()); }));
+            activated([&items = parts.items, p] { items.openStorageAnalysis(p->currentPath()); }));
     return menu;
 }
 

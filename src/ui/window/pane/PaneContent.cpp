@@ -1,6 +1,6 @@
 #include "ui/window/pane/PaneContent.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Sides.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
@@ -59,10 +59,10 @@ bool PaneContent::isTrashFolder(const QString &path) {
     return FileLoader::extraTrashFolders().contains(p);
 }
 
-PaneContent::PaneContent(PaneModel *model, AppState *app, QWidget *parent)
-    : QStackedWidget(parent), m_model(model), m_app(app) {
+PaneContent::PaneContent(PaneModel *model, const PaneParts &parts, QWidget *parent)
+    : QStackedWidget(parent), m_model(model), m_parts(parts) {
     setAccessibleName(L("Inhalt"));
-    m_list = new ListContent(model, app, this);
+    m_list = new ListContent(model, parts.sides, parts.clipboard, parts.menus, this);
     m_message = new MessageView({}, {}, this);
     m_access = new AccessMessage({}, {}, this);
     addWidget(m_list);
@@ -82,13 +82,13 @@ void PaneContent::mousePressEvent(QMouseEvent *event) {
     // A click on the empty area (a message) clears the selection and activates the pane.
     if (event->button() == Qt::LeftButton && m_model) {
         m_model->setSelection({});
-        if (m_app) m_app->sides().setActive(m_model->side());
+        m_parts.sides.setActive(m_model->side());
     }
     QStackedWidget::mousePressEvent(event);
 }
 
 void PaneContent::contextMenuEvent(QContextMenuEvent *event) {
-    ContextMenus::popup(m_app, m_model, nullptr, event->globalPos(), this);
+    ContextMenus::popup(m_parts.menus, m_model, nullptr, event->globalPos(), this);
     event->accept();
 }
 
@@ -107,7 +107,7 @@ void PaneContent::refresh() {
         break;
     case Kind::icons:
         if (!m_grid) {
-            m_grid = new IconGrid(m_model, m_app, this);
+            m_grid = new IconGrid(m_model, m_parts.sides, m_parts.clipboard, m_parts.menus, this);
             m_grid->paneDrop = [list = m_list->view()] {
                 return list->paneDrop ? list->paneDrop() : FolderDropTarget{};
             };
@@ -118,7 +118,7 @@ void PaneContent::refresh() {
         break;
     case Kind::columns:
         if (!m_columns) {
-            m_columns = new ColumnsContent(m_model, m_app, this);
+            m_columns = new ColumnsContent(m_model, m_parts.sides, m_parts.clipboard, m_parts.menus, this);
             addWidget(m_columns);
         }
         setCurrentWidget(m_columns);

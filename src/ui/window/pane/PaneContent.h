@@ -1,10 +1,11 @@
 #pragma once
 
+#include "ui/window/pane/PaneParts.h"
+
 #include <QPointer>
 #include <QStackedWidget>
 
 class AccessMessage;
-class AppState;
 class ColumnsContent;
 class IconGrid;
 class ListContent;
@@ -26,7 +27,7 @@ public:
     };
     static Decision decide(const PaneModel &model);
 
-    PaneContent(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    PaneContent(PaneModel *model, const PaneParts &parts, QWidget *parent = nullptr);
 
     const Decision &decision() const { return m_decision; }
     ListContent *list() const { return m_list; }
@@ -47,7 +48,7 @@ private:
     void refresh();
 
     QPointer<PaneModel> m_model;
-    QPointer<AppState> m_app;
+    PaneParts m_parts;
     Decision m_decision;
     ListContent *m_list;
     IconGrid *m_grid = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/window/pane/PaneHeader.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Settings.h"
+#include "core/app/Sides.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
@@ -10,6 +11,7 @@
 #include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/pane/Breadcrumbs.h"
+#include "ui/window/pane/PaneParts.h"
 #include "ui/window/pane/PlacesMenu.h"
 #include "ui/window/pane/SortMenus.h"
 
@@ -82,20 +84,20 @@ IconButton *iconButton(const char *symbol, const QString &help, QWidget *parent)
 } // namespace
 
 QAction *PaneHeader::command(const char *id) const {
-    Commands *commands = Commands::registeredFor(m_app);
-    return commands ? commands->action(QString::fromUtf8(id)) : nullptr;
+    return m_commands ? m_commands->action(QString::fromUtf8(id)) : nullptr;
 }
 
 // A header button is the face of its command in the registry, run on this side.
 void PaneHeader::bindOnThisSide(QAbstractButton *button, const char *id) {
-    if (Commands *commands = Commands::registeredFor(m_app))
-        commands->bindButton(button, command(id), [this] {
-            if (m_app && m_model) m_app->sides().setActive(m_model->side());
+    if (m_commands)
+        m_commands->bindButton(button, command(id), [this] {
+            if (m_sides && m_model) m_sides->setActive(m_model->side());
         });
 }
 
-PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
-    : QWidget(parent), m_model(model), m_app(app) {
+PaneHeader::PaneHeader(PaneModel *model, const PaneParts &parts, QWidget *parent)
+    : QWidget(parent), m_model(model), m_sides(&parts.sides), m_settings(&parts.settings),
+      m_commands(&parts.commands) {
     setAccessibleName(L("Kopfzeile des Fensters"));
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(8, 4, 8, 4);
@@ -106,12 +108,12 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
 
     m_indicator = new ActiveIndicator(this);
     connect(m_indicator, &ActiveIndicator::clicked, this, [this] {
-        if (m_app && m_model) m_app->sides().setActive(m_model->side());
+        if (m_sides && m_model) m_sides->setActive(m_model->side());
     });
     row->addWidget(m_indicator);
 
     // While the sidebar is hidden its places are one menu away.
-    m_places = new PlacesMenu(model, app, this);
+    m_places = new PlacesMenu(model, parts.items, parts.volumes, this);
     row->addWidget(m_places);
 
     m_home = iconButton("house", QString::fromUtf8(K("Benutzerordner")), this);
@@ -126,15 +128,21 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     });
     row->addWidget(m_up);
 
-    m_crumbs = new Breadcrumbs(model, app, this);
+    addCommandButtons(row, parts);
+    addStatus(column);
+    watch();
+    refresh();
+}
+
+void PaneHeader::addCommandButtons(QHBoxLayout *row, const PaneParts &parts) {
+    m_crumbs = new Breadcrumbs(m_model, parts.clipboard, this);
     row->addWidget(m_crumbs, 1);
 
-    m_putBack = new BarButton(Commands::registeredFor(m_app)->titleKey(command(Cmd::putBack)), false, this);
+    m_putBack = new BarButton(m_commands->titleKey(command(Cmd::putBack)), false, this);
     bindOnThisSide(m_putBack, Cmd::putBack);
     row->addWidget(m_putBack);
 
-    m_emptyTrash =
-        new BarButton(Commands::registeredFor(m_app)->titleKey(command(Cmd::emptyTrash)), false, this);
+    m_emptyTrash = new BarButton(m_commands->titleKey(command(Cmd::emptyTrash)), false, this);
     bindOnThisSide(m_emptyTrash, Cmd::emptyTrash);
     if (QAction *empty = command(Cmd::emptyTrash))
         connect(empty, &QAction::changed, this, &PaneHeader::refresh);
@@ -148,9 +156,11 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
     bindOnThisSide(m_goTo, Cmd::goToFolder);
     row->addWidget(m_goTo);
 
-    m_sort = new SortMenu(model, this);
+    m_sort = new SortMenu(m_model, this);
     row->addWidget(m_sort);
+}
 
+void PaneHeader::addStatus(QLayout *column) {
     m_status = new ElidedLabel({}, this, Qt::ElideRight);
     m_status->setContentsMargins(8, 0, 0, 0);
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -164,21 +174,19 @@ PaneHeader::PaneHeader(PaneModel *model, AppState *app, QWidget *parent)
         pal.setColor(QPalette::WindowText, secondaryColor(this));
         m_status->setPalette(pal);
     });
+}
 
+void PaneHeader::watch() {
     if (m_model) connect(m_model, &PaneModel::changed, this, &PaneHeader::refresh);
-    if (m_app) {
-        connect(&m_app->sides(), &Sides::activeChanged, this, &PaneHeader::refresh);
-        connect(&m_app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            if (key == Settings::Key::showSidebar) refresh();
-        });
-        if (m_model)
-            connect(m_app->sides().tabs(m_model->side()), &TabGroup::tabsChanged, this, &PaneHeader::refresh);
-    }
-    refresh();
+    connect(m_sides, &Sides::activeChanged, this, &PaneHeader::refresh);
+    connect(m_settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::Key::showSidebar) refresh();
+    });
+    if (m_model) connect(m_sides->tabs(m_model->side()), &TabGroup::tabsChanged, this, &PaneHeader::refresh);
 }
 
 bool PaneHeader::isActive() const {
-    return m_app && m_model && m_app->sides().active() == m_model->side();
+    return m_sides && m_model && m_sides->active() == m_model->side();
 }
 
 bool PaneHeader::inTrash() const {
@@ -194,7 +202,7 @@ QString PaneHeader::statusText(const PaneModel &model) {
 void PaneHeader::refresh() {
     if (!m_model) return;
     m_indicator->setOn(isActive());
-    m_places->setVisible(m_app && !m_app->settings().showSidebar());
+    m_places->setVisible(m_settings && !m_settings->showSidebar());
     m_up->setEnabled(m_model->canGoUp());
     const bool trash = inTrash();
     m_putBack->setVisible(trash);
@@ -203,7 +211,7 @@ void PaneHeader::refresh() {
     QAction *empty = command(Cmd::emptyTrash);
     m_putBack->setEnabled(trash && !m_model->selection().isEmpty());
     m_emptyTrash->setEnabled(trash && empty && empty->isEnabled());
-    const qsizetype tabs = m_app ? m_app->sides().tabs(m_model->side())->tabs().size() : 1;
+    const qsizetype tabs = m_sides ? m_sides->tabs(m_model->side())->tabs().size() : 1;
     m_newTab->setVisible(tabs <= 1);
     m_status->setText(statusText(*m_model));
     update();

@@ -3,7 +3,11 @@
 #include <QPointer>
 #include <QWidget>
 
-class AppState;
+class Commands;
+class QHBoxLayout;
+class Settings;
+class Sides;
+struct PaneParts;
 class BarButton;
 class QAbstractButton;
 class QAction;
@@ -39,7 +43,7 @@ private:
 class PaneHeader : public QWidget {
     Q_OBJECT
 public:
-    PaneHeader(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    PaneHeader(PaneModel *model, const PaneParts &parts, QWidget *parent = nullptr);
 
     bool isActive() const;
     bool inTrash() const;
@@ -65,12 +69,19 @@ protected:
 
 private:
     void refresh();
+    // The row's buttons from the trail on: crumbs, the Trash commands, new tab, go to folder and sort.
+    void addCommandButtons(QHBoxLayout *row, const PaneParts &parts);
+    // The status line under the row.
+    void addStatus(QLayout *column);
+    void watch();
     QAction *command(const char *id) const;
     // The button runs the registered command on this side (making it the active one first).
     void bindOnThisSide(QAbstractButton *button, const char *id);
 
     QPointer<PaneModel> m_model;
-    QPointer<AppState> m_app;
+    QPointer<Sides> m_sides;
+    QPointer<Settings> m_settings;
+    QPointer<Commands> m_commands;
     ActiveIndicator *m_indicator;
     PlacesMenu *m_places;
     IconButton *m_home;

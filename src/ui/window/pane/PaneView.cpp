@@ -1,6 +1,6 @@
 #include "ui/window/pane/PaneView.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Sides.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -72,16 +72,16 @@ QFrame *divider(QWidget *parent) {
 
 } // namespace
 
-PaneView::PaneView(PaneModel *model, AppState *app, QWidget *parent)
-    : PaneView(app && model ? app->sides().tabs(model->side()) : nullptr, model, app, parent) {
+PaneView::PaneView(PaneModel *model, const PaneParts &parts, QWidget *parent)
+    : PaneView(model ? parts.sides.tabs(model->side()) : nullptr, model, parts, parent) {
     m_follows = false;
 }
 
-PaneView::PaneView(TabGroup *group, AppState *app, QWidget *parent)
-    : PaneView(group, group ? group->current() : nullptr, app, parent) {}
+PaneView::PaneView(TabGroup *group, const PaneParts &parts, QWidget *parent)
+    : PaneView(group, group ? group->current() : nullptr, parts, parent) {}
 
-PaneView::PaneView(TabGroup *group, PaneModel *model, AppState *app, QWidget *parent)
-    : QWidget(parent), m_group(group), m_app(app) {
+PaneView::PaneView(TabGroup *group, PaneModel *model, const PaneParts &parts, QWidget *parent)
+    : QWidget(parent), m_group(group), m_parts(parts) {
     setAcceptDrops(true);
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -98,7 +98,7 @@ PaneView::PaneView(TabGroup *group, PaneModel *model, AppState *app, QWidget *pa
 
     m_highlight = new DropHighlight(this);
 
-    if (m_app) connect(&m_app->sides(), &Sides::activeChanged, m_strip, qOverload<>(&QWidget::update));
+    connect(&m_parts.sides, &Sides::activeChanged, m_strip, qOverload<>(&QWidget::update));
     if (m_group) {
         connect(m_group, &TabGroup::tabsChanged, this, &PaneView::followGroup);
         connect(m_group, &TabGroup::indexChanged, this, &PaneView::followGroup);
@@ -131,18 +131,18 @@ void PaneView::setModel(PaneModel *model) {
     auto *stack = new QVBoxLayout(m_body);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
-    m_header = new PaneHeader(model, m_app, m_body);
+    m_header = new PaneHeader(model, m_parts, m_body);
     stack->addWidget(m_header);
     stack->addWidget(divider(m_body));
 
-    m_content = new PaneContent(model, m_app, m_body);
+    m_content = new PaneContent(model, m_parts, m_body);
     m_content->setBackgroundRole(QPalette::Base);
     m_content->setAutoFillBackground(true);
     m_content->list()->view()->paneDrop = [this] { return dropTarget(); };
     stack->addWidget(m_content, 1);
     stack->addWidget(divider(m_body));
 
-    m_pathBar = new PathBar(model, m_app, m_body);
+    m_pathBar = new PathBar(model, m_parts.clipboard, m_body);
     stack->addWidget(m_pathBar);
     static_cast<QVBoxLayout *>(layout())->addWidget(m_body, 1);
     m_strip->update();
@@ -150,7 +150,7 @@ void PaneView::setModel(PaneModel *model) {
 }
 
 bool PaneView::isActive() const {
-    return m_app && m_model && m_app->sides().active() == m_model->side();
+    return m_model && m_parts.sides.active() == m_model->side();
 }
 
 void PaneView::updateTabBar() {
@@ -210,8 +210,7 @@ bool PaneView::eventFilter(QObject *watched, QEvent *event) {
         return false;
     }
     // Every click anywhere in the pane activates its side; the click itself goes on as usual.
-    if (m_app && m_model && m_app->sides().active() != m_model->side())
-        m_app->sides().setActive(m_model->side());
+    if (m_model && m_parts.sides.active() != m_model->side()) m_parts.sides.setActive(m_model->side());
     return false;
 }
 

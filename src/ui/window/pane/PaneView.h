@@ -1,13 +1,12 @@
 #pragma once
 
-#include "core/app/AppState.h"
 #include "core/model/PaneModel.h"
 #include "ui/panecontent/FolderDropTarget.h"
+#include "ui/window/pane/PaneParts.h"
 
 #include <QPointer>
 #include <QWidget>
 
-class AppState;
 class PaneContent;
 class PaneHeader;
 class PaneModel;
@@ -22,12 +21,13 @@ class PaneView : public QWidget {
     Q_OBJECT
 public:
     // Over one tab: the pane shows this model for as long as it lives.
-    PaneView(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    PaneView(PaneModel *model, const PaneParts &parts, QWidget *parent = nullptr);
     // Over a side: the pane follows the group's current tab.
-    PaneView(TabGroup *group, AppState *app, QWidget *parent = nullptr);
+    PaneView(TabGroup *group, const PaneParts &parts, QWidget *parent = nullptr);
     ~PaneView() override;
 
     PaneModel *model() const { return m_model; }
+    const PaneParts &parts() const { return m_parts; }
     bool isActive() const;
     // Columns put drops into the one selected folder, the other views into the folder shown.
     QString dropDestination() const;
@@ -50,7 +50,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    PaneView(TabGroup *group, PaneModel *model, AppState *app, QWidget *parent);
+    PaneView(TabGroup *group, PaneModel *model, const PaneParts &parts, QWidget *parent);
     void setModel(PaneModel *model);
     void followGroup();
     void setDropTargeted(bool on);
@@ -58,7 +58,7 @@ private:
 
     QPointer<TabGroup> m_group;
     QPointer<PaneModel> m_model;
-    QPointer<AppState> m_app;
+    PaneParts m_parts;
     QWidget *m_strip;
     QWidget *m_tabBox;
     QWidget *m_tabBar = nullptr;

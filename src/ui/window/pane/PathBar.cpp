@@ -1,6 +1,6 @@
 #include "ui/window/pane/PathBar.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Clipboard.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/style/ButtonStyles.h"
@@ -16,8 +16,8 @@
 #include <QScrollBar>
 #include <QTimer>
 
-PathBar::PathBar(PaneModel *model, AppState *app, QWidget *parent)
-    : QWidget(parent), m_model(model), m_app(app) {
+PathBar::PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent)
+    : QWidget(parent), m_model(model), m_clipboard(&clipboard) {
     setFixedHeight(26);
     setAccessibleName(L("Pfadleiste"));
     auto *row = new QHBoxLayout(this);
@@ -45,7 +45,7 @@ PathBar::PathBar(PaneModel *model, AppState *app, QWidget *parent)
     m_copy->setHelpKey(K("Vollständigen Pfad kopieren (⌥⌘C)"));
     m_copy->setFocusPolicy(Qt::NoFocus);
     connect(m_copy, &QAbstractButton::clicked, this, [this] {
-        if (m_app) m_app->clipboard().copyPath({m_shown});
+        if (m_clipboard) m_clipboard->copyPath({m_shown});
     });
     row->addWidget(m_copy);
 

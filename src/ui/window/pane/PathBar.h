@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-class AppState;
+class Clipboard;
 class IconButton;
 class PaneModel;
 class QLabel;
@@ -14,7 +14,7 @@ class QScrollArea;
 class PathBar : public QWidget {
     Q_OBJECT
 public:
-    PathBar(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent = nullptr);
     static QString shownPath(const PaneModel &model);
     QLabel *pathLabel() const { return m_path; }
     IconButton *copyButton() const { return m_copy; }
@@ -29,7 +29,7 @@ private:
     void scrollToEnd();
 
     QPointer<PaneModel> m_model;
-    QPointer<AppState> m_app;
+    QPointer<Clipboard> m_clipboard;
     QScrollArea *m_scroll;
     QLabel *m_path;
     IconButton *m_copy;

@@ -1,6 +1,6 @@
 #include "ui/window/pane/PlacesMenu.h"
 
-#include "core/app/AppState.h"
+#include "core/app/ItemCommands.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
 #include "core/model/FileLoader.h"
@@ -77,14 +77,13 @@ QList<PlacesMenu::Place> PlacesMenu::places(const QString &home, const QStringLi
 
 QList<PlacesMenu::Place> PlacesMenu::places() const {
     QStringList mounts;
-    const auto &volumes = m_app ? m_app->services().sidebar.volumes : nullptr;
-    for (const Volume &v : volumes ? volumes() : Volumes::userVolumes())
+    for (const Volume &v : m_volumes ? m_volumes() : Volumes::userVolumes())
         mounts << v.mountPoint;
     return places(FileLoader::norm(QDir::homePath()), mounts);
 }
 
-PlacesMenu::PlacesMenu(PaneModel *model, AppState *app, QWidget *parent)
-    : QToolButton(parent), m_model(model), m_app(app) {
+PlacesMenu::PlacesMenu(PaneModel *model, ItemCommands &items, VolumeList volumes, QWidget *parent)
+    : QToolButton(parent), m_model(model), m_items(&items), m_volumes(std::move(volumes)) {
     setObjectName(QStringLiteral("placesMenu"));
     setIcon(Symbols::icon(QStringLiteral("sidebar.left")));
     setIconSize(QSize(14, 14));
@@ -106,7 +105,7 @@ void PlacesMenu::fill() {
         m->addAction(Symbols::icon(QStringLiteral("arrow.right.to.line")), L("Gehe zu Ordner …  (⇧⌘G)"));
     goTo->setObjectName(QStringLiteral("goToFolder"));
     connect(goTo, &QAction::triggered, this, [this] {
-        if (m_app && m_model) m_app->items().goToFolder(m_model);
+        if (m_items && m_model) m_items->goToFolder(m_model);
     });
     m->addSeparator();
     for (const Place &place : places()) {

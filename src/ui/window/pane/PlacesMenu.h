@@ -1,9 +1,13 @@
 #pragma once
 
+#include "platform/Volumes.h"
+
 #include <QPointer>
 #include <QToolButton>
+#include <functional>
+#include <vector>
 
-class AppState;
+class ItemCommands;
 class PaneModel;
 
 // The header's menu of well-known places for its pane, shown while the sidebar is hidden; the list is
@@ -23,11 +27,14 @@ public:
     // The list for this machine, with the volumes the sidebar lists.
     QList<Place> places() const;
 
-    PlacesMenu(PaneModel *model, AppState *app, QWidget *parent = nullptr);
+    using VolumeList = std::function<std::vector<Volume>()>;
+    // volumes: the mounted volumes the sidebar lists (none: the user's volumes of this machine).
+    PlacesMenu(PaneModel *model, ItemCommands &items, VolumeList volumes, QWidget *parent = nullptr);
     // Fills the menu as it is about to show.
     void fill();
 
 private:
     QPointer<PaneModel> m_model;
-    QPointer<AppState> m_app;
+    QPointer<ItemCommands> m_items;
+    VolumeList m_volumes;
 };

@@ -131,7 +131,7 @@ void MainToolbar::buildViewTools(QWidget *content, QHBoxLayout *row) {
     m_helpSlot = new QHBoxLayout(helpHolder);
     m_helpSlot->setContentsMargins(0, 0, 0, 0);
     m_helpSlot->setSpacing(0);
-    m_helpSlot->addWidget(new HelpChaptersMenu(m_app, helpHolder));
+    m_helpSlot->addWidget(new HelpChaptersMenu(m_app->requests(), m_app->settings(), helpHolder));
     row->addWidget(helpHolder);
 
     auto *modes = new QHBoxLayout;

@@ -1,10 +1,11 @@
-#include "ui/app/SceneWindows.h"
+#include "ui/help/ManualWindow.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Settings.h"
+#include "core/app/WindowRequests.h"
 #include "core/help/ManualDocument.h"
 #include "core/localisation/Lang.h"
-#include "ui/settings/SettingsView.h"
 #include "ui/style/EnvironmentValues.h"
+#include "ui/style/OwnWindow.h"
 
 #include <QButtonGroup>
 #include <QScrollBar>
@@ -18,42 +19,6 @@
 #include <cmath>
 
 namespace {
-template <typename W> W *openOne(QPointer<W> &slot, AppState *app) {
-    if (!slot) {
-        slot = new W(app);
-        slot->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    slot->show();
-    slot->raise();
-    slot->activateWindow();
-    return slot;
-}
-// A window of its own follows the theme, the font size and the folder icons of the settings at once.
-void followLooks(QWidget *w, AppState *app) {
-    EnvironmentValues *env = EnvironmentValues::install(w);
-    const auto apply = [w, env, app = QPointer<AppState>(app)] {
-        env->applySettings(app ? &app->settings() : nullptr);
-        QFont f = w->font();
-        f.setPixelSize(int(std::lround(env->ui().font)));
-        w->setFont(f);
-    };
-    apply();
-    if (!app) return;
-    QObject::connect(&app->settings(), &Settings::changed, w, [apply](Settings::Key key) {
-        using K = Settings::Key;
-        if (key == K::themeID || key == K::fontSize || key == K::folderIcons || key == K::appearance) apply();
-    });
-}
-
-void clearLayout(QWidget *w) {
-    delete w->layout();
-    const QObjectList children = w->children();
-    for (QObject *child : children)
-        if (child->isWidgetType()) delete child;
-}
-} // namespace
-
-namespace {
 // The manual's links go to the web, to mail or inside the manual; nothing is loaded from anywhere, so no
 // file or other resource can be reached from the text.
 class ManualBrowser : public QTextBrowser {
@@ -63,40 +28,38 @@ public:
 };
 } // namespace
 
-ManualWindow::ManualWindow(AppState *app)
-    : QWidget(nullptr, Qt::Window), m_app(app), m_lang(Lang::current()) {
+ManualWindow::ManualWindow(Settings &settings, WindowRequests &requests)
+    : QWidget(nullptr, Qt::Window), m_requests(&requests), m_lang(Lang::current()) {
     setMinimumSize(640, 520);
     resize(820, 780);
     // The application ends with its main window; an open manual alone doesn't keep it running.
     setAttribute(Qt::WA_QuitOnClose, false);
-    followLooks(this, app);
+    OwnWindow::followLooks(this, &settings);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
     rebuild();
-    if (app) {
-        connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            using K = Settings::Key;
-            if (key == K::themeID || key == K::fontSize || key == K::appearance) {
-                // The text is laid out in the new size and link colour, where the reader was.
-                const int at = m_document ? m_document->verticalScrollBar()->value() : 0;
-                showDocument();
-                if (m_document) m_document->verticalScrollBar()->setValue(at);
-                return;
-            }
-            if (key != K::language) return;
-            m_lang = Lang::current();
-            rebuild();
-        });
-        connect(&app->requests(), &WindowRequests::manualRequested, this, &ManualWindow::jump);
-    }
+    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
+        using K = Settings::Key;
+        if (key == K::themeID || key == K::fontSize || key == K::appearance) {
+            // The text is laid out in the new size and link colour, where the reader was.
+            const int at = m_document ? m_document->verticalScrollBar()->value() : 0;
+            showDocument();
+            if (m_document) m_document->verticalScrollBar()->setValue(at);
+            return;
+        }
+        if (key != K::language) return;
+        m_lang = Lang::current();
+        rebuild();
+    });
+    connect(&requests, &WindowRequests::manualRequested, this, &ManualWindow::jump);
     jump();
 }
 
-ManualWindow *ManualWindow::open(AppState *app) {
+ManualWindow *ManualWindow::open(Settings &settings, WindowRequests &requests) {
     static QPointer<ManualWindow> one;
     // A window left from a state that is gone would take no more chapter requests.
-    if (one && one->m_app != app) delete one;
-    return openOne(one, app);
+    if (one && one->m_requests != &requests) delete one;
+    return OwnWindow::openOne(one, [&] { return new ManualWindow(settings, requests); });
 }
 
 void ManualWindow::setLanguage(AppLanguage lang) {
@@ -110,7 +73,7 @@ void ManualWindow::setLanguage(AppLanguage lang) {
 
 void ManualWindow::rebuild() {
     setWindowTitle(L("Kestrin-Handbuch"));
-    clearLayout(this);
+    OwnWindow::clearLayout(this);
     m_document = nullptr;
     delete m_languages;
     auto *layout = new QVBoxLayout(this);
@@ -150,7 +113,7 @@ void ManualWindow::rebuild() {
 }
 
 void ManualWindow::showDocument() {
-    clearLayout(m_body);
+    OwnWindow::clearLayout(m_body);
     m_document = nullptr;
     auto *layout = new QVBoxLayout(m_body);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -196,38 +159,10 @@ void ManualWindow::showDocument() {
 }
 
 void ManualWindow::jump() {
-    if (!m_app || !m_document || !m_app->requests().manualSection()) return;
-    const int chapter = *m_app->requests().manualSection();
-    m_app->requests().setManualSection(std::nullopt);
+    if (!m_requests || !m_document || !m_requests->manualSection()) return;
+    const int chapter = *m_requests->manualSection();
+    m_requests->setManualSection(std::nullopt);
     QTimer::singleShot(0, m_document, [doc = QPointer<QTextBrowser>(m_document), chapter] {
         if (doc) doc->scrollToAnchor(ManualDocument::chapterAnchor(chapter));
     });
-}
-
-SettingsWindow::SettingsWindow(AppState *app) : QWidget(nullptr, Qt::Window), m_app(app) {
-    followLooks(this, app);
-    rebuild();
-    if (app)
-        connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            // On the next turn: the language chip that was clicked is still running its click.
-            if (key == Settings::Key::language)
-                QMetaObject::invokeMethod(this, &SettingsWindow::rebuild, Qt::QueuedConnection);
-        });
-}
-
-SettingsWindow *SettingsWindow::open(AppState *app) {
-    static QPointer<SettingsWindow> one;
-    return openOne(one, app);
-}
-
-void SettingsWindow::rebuild() {
-    setWindowTitle(L("Einstellungen"));
-    const int tab = m_view ? m_view->currentIndex() : 0;
-    clearLayout(this);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_view = new SettingsView(m_app, this);
-    m_view->setCurrentIndex(tab);
-    layout->addWidget(m_view);
 }

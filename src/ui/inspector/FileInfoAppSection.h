@@ -9,10 +9,11 @@
 
 #include <sys/types.h>
 
-class AppState;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class Toasts;
+struct Services;
 
 // Two sections of the Get Info form for one item: "Öffnen mit" (files only: the application for this one
 // file, and making it the default for every file of the type) and "Teilen & Zugriffsrechte" (read and
@@ -21,9 +22,9 @@ class QPushButton;
 class FileInfoAppSection : public QWidget {
     Q_OBJECT
 public:
-    FileInfoAppSection(AppState *app, const QString &path, QWidget *parent = nullptr);
+    FileInfoAppSection(Toasts &toasts, Services &services, const QString &path, QWidget *parent = nullptr);
     // Follows the form's item: a rename there moves this section to the new name.
-    FileInfoAppSection(AppState *app, FileInfoState *form, QWidget *parent = nullptr);
+    FileInfoAppSection(Toasts &toasts, Services &services, FileInfoState *form, QWidget *parent = nullptr);
 
     const QString &path() const { return m_path; }
     // Shows the item at path from now on (its facts are read again).
@@ -50,6 +51,8 @@ signals:
 
 private:
     struct Facts;
+    void buildOpenWith(double smallFont);
+    void buildAccess(double smallFont);
     void apply(const Facts &facts);
     void showApps();
     void showAccess();
@@ -57,7 +60,9 @@ private:
     // Runs act on the loaded item when it is still the one under the path; else says so and returns false.
     bool onLoadedItem(const std::function<void(const QString &pinned)> &act);
 
-    QPointer<AppState> m_app;
+    // Toasts and services live and go together; the toasts' pointer says whether they still do.
+    QPointer<Toasts> m_toasts;
+    Services &m_services;
     QString m_path;
     quint64 m_generation = 0;
     bool m_loaded = false;

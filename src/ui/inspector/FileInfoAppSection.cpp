@@ -1,6 +1,7 @@
-#include "ui/sidebar/FileInfoAppSection.h"
+#include "ui/inspector/FileInfoAppSection.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Services.h"
+#include "core/app/Toasts.h"
 #include "core/base/Background.h"
 #include "core/fileops/FileAccess.h"
 #include "core/fileops/FileError.h"
@@ -41,14 +42,23 @@ struct FileInfoAppSection::Facts {
     FileAccess::Facts access;
 };
 
-FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidget *parent)
-    : QWidget(parent), m_app(app), m_path(path) {
+FileInfoAppSection::FileInfoAppSection(Toasts &toasts, Services &services, const QString &path,
+                                       QWidget *parent)
+    : QWidget(parent), m_toasts(&toasts), m_services(services), m_path(path) {
     setObjectName(QStringLiteral("fileInfoAppSection"));
-    const UIScale ui = EnvironmentValues::ui(parent);
+    const double small = EnvironmentValues::ui(parent).small();
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(10);
+    buildOpenWith(small);
+    outer->addWidget(m_openWithPart);
+    buildAccess(small);
+    outer->addWidget(m_accessPart);
+    showAccess();
+    load();
+}
 
+void FileInfoAppSection::buildOpenWith(double smallFont) {
     m_openWithPart = new QWidget(this);
     m_openWithPart->setObjectName(QStringLiteral("openWithPart"));
     auto *apps = new QVBoxLayout(m_openWithPart);
@@ -63,7 +73,7 @@ FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidg
     apps->addWidget(m_appPicker);
     auto *only = new QLabel(L("Gilt nur für diese Datei."), m_openWithPart);
     QFont small = only->font();
-    small.setPixelSize(int(ui.small()));
+    small.setPixelSize(int(smallFont));
     only->setFont(small);
     only->setForegroundRole(QPalette::PlaceholderText);
     apps->addWidget(only);
@@ -72,8 +82,9 @@ FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidg
     m_changeAll->setEnabled(false);
     connect(m_changeAll, &QPushButton::clicked, this, &FileInfoAppSection::changeAllOfType);
     apps->addWidget(m_changeAll, 0, Qt::AlignLeft);
-    outer->addWidget(m_openWithPart);
+}
 
+void FileInfoAppSection::buildAccess(double smallFont) {
     auto *access = new QWidget(this);
     access->setObjectName(QStringLiteral("accessPart"));
     auto *rows = new QVBoxLayout(access);
@@ -83,7 +94,7 @@ FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidg
         auto *row = new QHBoxLayout;
         auto *title = new QLabel(access);
         QFont f = title->font();
-        f.setPixelSize(int(ui.small() + 0.5));
+        f.setPixelSize(int(smallFont + 0.5));
         title->setFont(f);
         row->addWidget(title);
         row->addSpacing(6);
@@ -101,14 +112,12 @@ FileInfoAppSection::FileInfoAppSection(AppState *app, const QString &path, QWidg
         m_rowTitles << title;
         m_accessPickers << picker;
     }
-    outer->addWidget(access);
     m_accessPart = access;
-    showAccess();
-    load();
 }
 
-FileInfoAppSection::FileInfoAppSection(AppState *app, FileInfoState *form, QWidget *parent)
-    : FileInfoAppSection(app, form->path(), parent) {
+FileInfoAppSection::FileInfoAppSection(Toasts &toasts, Services &services, FileInfoState *form,
+                                       QWidget *parent)
+    : FileInfoAppSection(toasts, services, form->path(), parent) {
     QPointer<FileInfoState> state(form);
     connect(form, &FileInfoState::pathChanged, this, [this, state] {
         if (state) setPath(state->path());
@@ -199,11 +208,12 @@ const OpenWithApp *FileInfoAppSection::appAt(const QString &path) const {
 
 bool FileInfoAppSection::onLoadedItem(const std::function<void(const QString &)> &act) {
     if (m_id && FileInfoState::onSameItem(m_path, *m_id, act)) return true;
-    if (m_app)
-        m_app->show(LF("Unter „%@“ liegt nicht mehr das Objekt, dessen Informationen hier stehen. Es wurde "
-                       "nichts geändert; öffne die Informationen neu.",
-                       Posix::lastComponent(m_path)),
-                    true);
+    if (m_toasts)
+        m_toasts->show(
+            LF("Unter „%@“ liegt nicht mehr das Objekt, dessen Informationen hier stehen. Es wurde "
+               "nichts geändert; öffne die Informationen neu.",
+               Posix::lastComponent(m_path)),
+            true);
     return false;
 }
 
@@ -225,14 +235,15 @@ void FileInfoAppSection::chooseApp(const QString &appPath) {
     if (err != 0) {
         // What the file has is still the old choice; the picker says so again.
         m_openWith = previous;
-        if (m_app) m_app->show(LF("„Öffnen mit“ ließ sich nicht ändern: %@", reason(err, m_path)), true);
+        if (m_toasts)
+            m_toasts->show(LF("„Öffnen mit“ ließ sich nicht ändern: %@", reason(err, m_path)), true);
     }
     showApps();
 }
 
 void FileInfoAppSection::changeAllOfType() {
     const OpenWithApp *found = appAt(m_openWith);
-    if (!found || m_contentType.isEmpty() || !m_app) return;
+    if (!found || m_contentType.isEmpty() || !m_toasts) return;
     const OpenWithApp app = *found;
     const QString type = m_contentType;
     Alert a;
@@ -240,20 +251,20 @@ void FileInfoAppSection::changeAllOfType() {
     a.informative = LF("Das gilt dann für alle Dateien vom Typ „%@“, nicht nur für diese.", m_kind);
     a.buttons = {{L("Abbrechen"), AlertRole::cancel}, {L("Alle ändern"), AlertRole::confirm}};
     QPointer<FileInfoAppSection> self(this);
-    QPointer<AppState> state(m_app);
-    m_app->services().dialogs.ask(a, [self, state, app, type](AlertAnswer answer) {
-        if (answer.role != AlertRole::confirm || !state) return;
+    QPointer<Toasts> toasts(m_toasts);
+    m_services.dialogs.ask(a, [self, toasts, app, type](AlertAnswer answer) {
+        if (answer.role != AlertRole::confirm || !toasts) return;
         const std::optional<QString> error = AppRegistry::setDefaultFor(app.path, type);
         // Success is what the system names now, not what the call said: a desktop's own list may win.
         const bool named = AppRegistry::defaultFor(type) == app.path;
         if (!error && named) {
-            state->show(LF("„%@“ öffnet jetzt alle Dateien dieser Art.", app.name), false);
+            toasts->show(LF("„%@“ öffnet jetzt alle Dateien dieser Art.", app.name), false);
             if (self) self->load();
             return;
         }
-        state->show(LF("Das Standardprogramm ließ sich nicht ändern: %@",
-                       error ? *error : L("Das System nennt weiterhin ein anderes Programm.")),
-                    true);
+        toasts->show(LF("Das Standardprogramm ließ sich nicht ändern: %@",
+                        error ? *error : L("Das System nennt weiterhin ein anderes Programm.")),
+                     true);
     });
 }
 
@@ -266,8 +277,8 @@ void FileInfoAppSection::setAccess(int value, int shift) {
     }
     if (w.err != 0) {
         if (w.mode != 0) m_mode = w.mode;
-        if (m_app)
-            m_app->show(LF("Zugriffsrechte ließen sich nicht ändern: %@", reason(w.err, m_path)), true);
+        if (m_toasts)
+            m_toasts->show(LF("Zugriffsrechte ließen sich nicht ändern: %@", reason(w.err, m_path)), true);
     } else {
         m_mode = w.mode;
     }

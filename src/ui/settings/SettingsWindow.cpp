@@ -1,0 +1,41 @@
+#include "ui/settings/SettingsWindow.h"
+
+#include "core/app/AppState.h"
+#include "core/app/SettingsCommands.h"
+#include "core/localisation/Lang.h"
+#include "ui/settings/SettingsView.h"
+#include "ui/style/OwnWindow.h"
+
+#include <QVBoxLayout>
+
+SettingsWindow::SettingsWindow(AppState *app)
+    : QWidget(nullptr, Qt::Window), m_app(app), m_commands(new SettingsCommands(app, this)) {
+    OwnWindow::followLooks(this, app ? &app->settings() : nullptr);
+    rebuild();
+    if (!app) return;
+    connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
+        // On the next turn: the language chip that was clicked is still running its click.
+        if (key == Settings::Key::language)
+            QMetaObject::invokeMethod(this, &SettingsWindow::rebuild, Qt::QueuedConnection);
+    });
+    // The pages work on the state's parts: they go with it.
+    connect(app, &QObject::destroyed, this, [this] { OwnWindow::clearLayout(this); });
+}
+
+SettingsWindow *SettingsWindow::open(AppState *app) {
+    static QPointer<SettingsWindow> one;
+    return OwnWindow::openOne(one, [app] { return new SettingsWindow(app); });
+}
+
+void SettingsWindow::rebuild() {
+    setWindowTitle(L("Einstellungen"));
+    const int tab = m_view ? m_view->currentIndex() : 0;
+    OwnWindow::clearLayout(this);
+    if (!m_app) return;
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_view = new SettingsView(m_app->settings(), m_app->requests(), *m_commands, this);
+    m_view->setCurrentIndex(tab);
+    layout->addWidget(m_view);
+}
