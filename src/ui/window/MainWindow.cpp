@@ -256,7 +256,10 @@ void MainWindow::buildToolbar() {
         removeToolBar(m_toolbar);
         m_toolbar->deleteLater();
     }
-    m_toolbar = new MainToolbar(*m_app, *m_commands, m_sheets, this);
+    const ToolbarParts parts{m_app->settings(),    m_app->sides(),         m_app->requests(),
+                             m_app->favorites(),   m_app->trash(),         m_app->clipboard(),
+                             m_app->undoJournal(), *ToolbarApps::of(m_app)};
+    m_toolbar = new MainToolbar(parts, *m_commands, m_sheets, this);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
     m_search = m_toolbar->searchField();
 }

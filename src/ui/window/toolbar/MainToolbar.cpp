@@ -1,6 +1,10 @@
 #include "ui/window/toolbar/MainToolbar.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Clipboard.h"
+#include "core/app/Settings.h"
+#include "core/app/Sides.h"
+#include "core/app/TrashCommands.h"
+#include "core/app/WindowRequests.h"
 #include "core/app/ToolbarApps.h"
 #include "core/app/Favorites.h"
 #include "core/localisation/KeyHints.h"
@@ -42,17 +46,18 @@ QString literal(QString text) {
 
 } // namespace
 
-MainToolbar::MainToolbar(AppState &app, Commands &commands, const SheetPresenter *sheets, QWidget *parent)
-    : QToolBar(parent), m_app(&app), m_commands(commands), m_sheets(sheets) {
+MainToolbar::MainToolbar(const ToolbarParts &parts, Commands &commands, const SheetPresenter *sheets,
+                         QWidget *parent)
+    : QToolBar(parent), m_parts(parts), m_commands(commands), m_sheets(sheets) {
     setObjectName(QStringLiteral("mainToolbar"));
     setMovable(false);
     setFloatable(false);
     setContextMenuPolicy(Qt::PreventContextMenu);
     build();
-    connect(&m_app->settings(), &Settings::changed, this, &MainToolbar::sync);
+    connect(&m_parts.settings, &Settings::changed, this, &MainToolbar::sync);
     // The active pane's view, place and selection; a cursor move or a listing changes nothing here.
-    connect(&m_app->sides(), &Sides::activeChanged, this, &MainToolbar::followPane);
-    connect(&m_app->sides(), &Sides::currentPaneChanged, this, &MainToolbar::followPane);
+    connect(&m_parts.sides, &Sides::activeChanged, this, &MainToolbar::followPane);
+    connect(&m_parts.sides, &Sides::currentPaneChanged, this, &MainToolbar::followPane);
     if (m_sheets) connect(m_sheets, &SheetPresenter::sheetsChanged, this, &MainToolbar::sync);
     followPane();
 }
@@ -61,7 +66,7 @@ void MainToolbar::followPane() {
     for (const auto &c : std::as_const(m_paneConnections))
         disconnect(c);
     m_paneConnections.clear();
-    PaneModel *pane = m_app->activePane();
+    PaneModel *pane = m_parts.sides.activePane();
     for (auto signal :
          {&PaneModel::viewModeChanged, &PaneModel::selectionChanged, &PaneModel::currentPathChanged})
         m_paneConnections << connect(pane, signal, this, &MainToolbar::sync);
@@ -79,7 +84,7 @@ ToolbarIconButton *MainToolbar::button(const QString &name, const QString &symbo
 ToolbarIconButton *MainToolbar::face(const QString &name, const QString &symbol, const char *id) {
     QAction *command = m_commands.action(QString::fromUtf8(id));
     ToolbarIconButton *b = button(name, symbol, command);
-    toolbarHelp(b, &m_app->requests(), m_commands.faceHelp(command), m_commands.faceChapter(command));
+    toolbarHelp(b, &m_parts.requests, m_commands.faceHelp(command), m_commands.faceChapter(command));
     return b;
 }
 
@@ -131,7 +136,7 @@ void MainToolbar::buildViewTools(QWidget *content, QHBoxLayout *row) {
     m_helpSlot = new QHBoxLayout(helpHolder);
     m_helpSlot->setContentsMargins(0, 0, 0, 0);
     m_helpSlot->setSpacing(0);
-    m_helpSlot->addWidget(new HelpChaptersMenu(m_app->requests(), m_app->settings(), helpHolder));
+    m_helpSlot->addWidget(new HelpChaptersMenu(m_parts.requests, m_parts.settings, helpHolder));
     row->addWidget(helpHolder);
 
     auto *modes = new QHBoxLayout;
@@ -147,13 +152,13 @@ void MainToolbar::buildViewTools(QWidget *content, QHBoxLayout *row) {
     row->addLayout(modes);
 
     m_favorites = menuButton("favoritesMenu", "star", content, &MainToolbar::fillFavorites);
-    toolbarHelp(m_favorites, &m_app->requests(),
+    toolbarHelp(m_favorites, &m_parts.requests,
                 K("Favoriten: Ordner, Dateien und Programme öffnen, hinzufügen oder entfernen"), 7);
     row->addWidget(m_favorites);
     m_hidden = face(QStringLiteral("hidden"), QStringLiteral("eye.slash"), Cmd::showHidden);
     row->addWidget(m_hidden);
     m_lookup = menuButton("lookupMenu", "keyboard", content, &MainToolbar::fillLookup);
-    toolbarHelp(m_lookup, &m_app->requests(), K("Nachschlagen: macOS-Tastenkürzel und Terminal-Befehle"), 12);
+    toolbarHelp(m_lookup, &m_parts.requests, K("Nachschlagen: macOS-Tastenkürzel und Terminal-Befehle"), 12);
     row->addWidget(m_lookup);
 }
 
@@ -168,26 +173,25 @@ ToolbarMenuButton *MainToolbar::menuButton(const char *name, const char *symbol,
 
 // The toolbar apps: the strip's buttons, then its customise menu.
 void MainToolbar::buildApps(QWidget *content, QHBoxLayout *row) {
-    auto *strip =
-        new ToolbarAppsStrip(m_app->settings(), m_app->requests(), *ToolbarApps::of(m_app), content);
+    auto *strip = new ToolbarAppsStrip(m_parts.settings, m_parts.requests, m_parts.apps, content);
     m_apps = strip;
     m_appsRow = strip->row();
     m_appsMenu = menuButton("appsMenu", "plus.app", m_apps, &MainToolbar::fillApps);
     toolbarHelp(
-        m_appsMenu, &m_app->requests(),
+        m_appsMenu, &m_parts.requests,
         LF("Leiste anpassen: Apps hinzufügen, anordnen, entfernen (bis zu %@). Programme lassen sich auch "
            "hierher ziehen.",
            "5"),
         7);
     m_appsRow->addWidget(m_appsMenu);
-    toolbarHelpContext(m_apps, &m_app->requests(), 7);
+    toolbarHelpContext(m_apps, &m_parts.requests, 7);
     row->addWidget(m_apps);
 }
 
 // The actions menu and the tools on files and the window's panels.
 void MainToolbar::buildFileTools(QWidget *content, QHBoxLayout *row) {
-    m_actions = new ActionsMenu(m_commands, m_app->sides(), m_app->clipboard(), m_app->undoJournal(),
-                                m_app->requests(), m_sheets, content);
+    m_actions = new ActionsMenu(m_commands, m_parts.sides, m_parts.clipboard, m_parts.journal,
+                                m_parts.requests, m_sheets, content);
     row->addWidget(m_actions);
 
     ToolbarIconButton *refresh =
@@ -199,9 +203,9 @@ void MainToolbar::buildFileTools(QWidget *content, QHBoxLayout *row) {
     m_trash = face(QStringLiteral("trash"), QStringLiteral("trash"), Cmd::trash);
     // Never disabled: without a selection the operation itself says what is missing, which the command
     // (disabled then) would not get to say.
-    QPointer<AppState> app = m_app;
-    m_trash->setAction(m_commands.action(Cmd::trash), [app] {
-        if (app) app->trash().trashSelection();
+    QPointer<TrashCommands> trash = &m_parts.trash;
+    m_trash->setAction(m_commands.action(Cmd::trash), [trash] {
+        if (trash) trash->trashSelection();
     });
     ToolbarIconButton *empty =
         face(QStringLiteral("emptyTrash"), QStringLiteral("trash.slash"), Cmd::emptyTrash);
@@ -212,7 +216,7 @@ void MainToolbar::buildFileTools(QWidget *content, QHBoxLayout *row) {
          std::initializer_list<QWidget *>{refresh, newFile, newFolder, m_trash, empty, m_dual, m_inspector})
         row->addWidget(w);
 
-    m_language = new LanguageHelpMenu(m_app->settings(), m_commands, m_app->requests(), content);
+    m_language = new LanguageHelpMenu(m_parts.settings, m_commands, m_parts.requests, content);
     row->addWidget(m_language);
 
     auto *gear = new SettingsGearButton(content);
@@ -222,13 +226,13 @@ void MainToolbar::buildFileTools(QWidget *content, QHBoxLayout *row) {
         connect(gear, &QAbstractButton::clicked, settings, &QAction::trigger);
     else
         gear->setEnabled(false);
-    toolbarHelpContext(gear, &m_app->requests(), 11);
+    toolbarHelpContext(gear, &m_parts.requests, 11);
     row->addWidget(gear);
 }
 
 // The search field searches the active pane; switching sides shows that pane's own text.
 void MainToolbar::buildSearch(QWidget *content, QHBoxLayout *row) {
-    m_extras = new SearchExtras(m_app->sides(), m_app->requests(), content);
+    m_extras = new SearchExtras(m_parts.sides, m_parts.requests, content);
     row->addSpacing(4);
     row->addWidget(m_extras);
 
@@ -243,58 +247,53 @@ void MainToolbar::buildSearch(QWidget *content, QHBoxLayout *row) {
     m_search->setMinimumWidth(90);
     m_search->setMaximumWidth(240);
     m_search->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    connect(m_search, &QLineEdit::textEdited, this, [this](const QString &text) {
-        if (m_app) m_app->activePane()->setSearchText(text);
-    });
+    connect(m_search, &QLineEdit::textEdited, this,
+            [this](const QString &text) { m_parts.sides.activePane()->setSearchText(text); });
     row->addSpacing(4);
     row->addWidget(m_search, 1);
 }
 
 void MainToolbar::sync() {
-    if (!m_app) return;
-    PaneModel *pane = m_app->activePane();
+    PaneModel *pane = m_parts.sides.activePane();
     for (size_t i = 0; i < ViewModes::allCases.size() && i < size_t(m_viewModes.size()); ++i)
         m_viewModes[qsizetype(i)]->setSelected(pane->viewMode() == ViewModes::allCases[i]);
-    m_favorites->setSymbol(m_app->settings().quickFavorites().contains(pane->targetFolder())
+    m_favorites->setSymbol(m_parts.settings.quickFavorites().contains(pane->targetFolder())
                                ? QStringLiteral("star.fill")
                                : QStringLiteral("star"));
     // Shows the state, never drawn as selected.
-    m_hidden->setSymbol(m_app->settings().showHidden() ? QStringLiteral("eye") : QStringLiteral("eye.slash"));
+    m_hidden->setSymbol(m_parts.settings.showHidden() ? QStringLiteral("eye") : QStringLiteral("eye.slash"));
     // Never disabled: without a selection the command says what is missing.
     m_trash->setDimmed(pane->selection().isEmpty());
-    const bool dual = m_app->settings().dualPane();
+    const bool dual = m_parts.settings.dualPane();
     m_dual->setSymbol(dual ? QStringLiteral("rectangle.split.2x1.fill")
                            : QStringLiteral("rectangle.split.2x1"));
     QAction *dualCommand = m_commands.action(Cmd::dualPane);
-    toolbarHelp(m_dual, &m_app->requests(), m_commands.faceHelp(dualCommand),
+    toolbarHelp(m_dual, &m_parts.requests, m_commands.faceHelp(dualCommand),
                 m_commands.faceChapter(dualCommand));
-    m_inspector->setSelected(m_app->settings().showInspector());
-    m_appsRow->setSpacing(m_app->settings().toolbarCompact() ? 2 : 6);
+    m_inspector->setSelected(m_parts.settings.showInspector());
+    m_appsRow->setSpacing(m_parts.settings.toolbarCompact() ? 2 : 6);
 }
 
 void MainToolbar::fillFavorites() {
     QMenu *m = m_favorites->menu();
     m->clear();
-    if (!m_app) return;
-    const QStringList favorites = m_app->settings().quickFavorites();
+    const QStringList favorites = m_parts.settings.quickFavorites();
     if (favorites.isEmpty()) m->addAction(L("Noch keine Favoriten"))->setEnabled(false);
     QFileIconProvider icons;
     for (const QString &path : favorites) {
         QAction *a = m->addAction(icons.icon(QFileInfo(path)), literal(localName(path)));
         a->setObjectName(path);
-        QPointer<AppState> app = m_app;
+        QPointer<Favorites> open = &m_parts.favorites;
         // A folder opens in the active pane, anything else with its application.
-        connect(a, &QAction::triggered, this, [app, path] {
-            if (app) app->favorites().openFavorite(path);
+        connect(a, &QAction::triggered, this, [open, path] {
+            if (open) open->openFavorite(path);
         });
     }
     m->addSeparator();
     QAction *search = m->addAction(L("Ordner, Datei oder Programm suchen und hinzufügen …"));
     search->setObjectName(QStringLiteral("addFavorites"));
-    connect(search, &QAction::triggered, this, [this] {
-        if (m_app) m_app->favorites().addFavoritesDialog();
-    });
-    PaneModel *pane = m_app->activePane();
+    connect(search, &QAction::triggered, this, [this] { m_parts.favorites.addFavoritesDialog(); });
+    PaneModel *pane = m_parts.sides.activePane();
     const QString target = pane->targetFolder();
     const bool known = favorites.contains(target);
     const bool selection = target != pane->currentPath();
@@ -305,15 +304,11 @@ void MainToolbar::fillFavorites() {
     QAction *toggle =
         m->addAction(Symbols::icon(known ? QStringLiteral("star.slash") : QStringLiteral("star")), L(text));
     toggle->setObjectName(QStringLiteral("toggleFavorite"));
-    connect(toggle, &QAction::triggered, this, [this] {
-        if (m_app) m_app->favorites().toggleFavoriteCurrent();
-    });
+    connect(toggle, &QAction::triggered, this, [this] { m_parts.favorites.toggleFavoriteCurrent(); });
     QAction *edit = m->addAction(L("Favoriten bearbeiten …"));
     edit->setObjectName(QStringLiteral("editFavorites"));
     edit->setEnabled(m_sheets && m_sheets->canShow(SheetPresenter::Sheet::favoritesEditor));
-    connect(edit, &QAction::triggered, this, [this] {
-        if (m_app) m_app->requests().setShowFavoritesEditor(true);
-    });
+    connect(edit, &QAction::triggered, this, [this] { m_parts.requests.setShowFavoritesEditor(true); });
 }
 
 void MainToolbar::fillLookup() {
@@ -342,25 +337,18 @@ void MainToolbar::fillLookup() {
 void MainToolbar::fillApps() {
     QMenu *m = m_appsMenu->menu();
     m->clear();
-    if (!m_app) return;
     QAction *add = m->addAction(L("App hinzufügen …"));
     add->setObjectName(QStringLiteral("addApp"));
-    add->setEnabled(m_app->settings().toolbarApps().size() < ToolbarApps::maxToolbarApps);
-    connect(add, &QAction::triggered, this, [this] {
-        if (ToolbarApps *apps = ToolbarApps::of(m_app)) apps->addToolbarApp();
-    });
+    add->setEnabled(m_parts.settings.toolbarApps().size() < ToolbarApps::maxToolbarApps);
+    connect(add, &QAction::triggered, this, [this] { m_parts.apps.addToolbarApp(); });
     QAction *edit = m->addAction(L("Leiste anpassen …"));
     edit->setObjectName(QStringLiteral("editToolbar"));
     edit->setEnabled(m_sheets && m_sheets->canShow(SheetPresenter::Sheet::toolbarEditor));
-    connect(edit, &QAction::triggered, this, [this] {
-        if (m_app) m_app->requests().setShowToolbarEditor(true);
-    });
+    connect(edit, &QAction::triggered, this, [this] { m_parts.requests.setShowToolbarEditor(true); });
     m->addSeparator();
     QAction *compact = m->addAction(L("Kompakte Leiste (nur Symbole)"));
     compact->setObjectName(QStringLiteral("compact"));
     compact->setCheckable(true);
-    compact->setChecked(m_app->settings().toolbarCompact());
-    connect(compact, &QAction::triggered, this, [this](bool on) {
-        if (m_app) m_app->settings().setToolbarCompact(on);
-    });
+    compact->setChecked(m_parts.settings.toolbarCompact());
+    connect(compact, &QAction::triggered, this, [this](bool on) { m_parts.settings.setToolbarCompact(on); });
 }
