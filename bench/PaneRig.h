@@ -144,7 +144,7 @@ public:
         services.sidebar.watchMounts = false;
         services.sidebar.volumes = [] { return std::vector<Volume>(); };
         m_app = std::make_unique<AppState>(std::move(services));
-        m_commands = std::make_unique<Commands>(m_app.get());
+        m_commands = std::make_unique<Commands>(*m_app);
     }
     ~PaneHost() { m_commands.reset(); }
     PaneParts parts() { return paneParts(*m_app, *m_commands); }

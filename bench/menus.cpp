@@ -44,7 +44,7 @@ int run(const QStringList &args) {
     qputenv("XDG_DATA_HOME", (fixture.root() + QStringLiteral("/data")).toLocal8Bit());
 
     AppState app;
-    Commands commands(&app);
+    Commands commands(app);
     const PaneParts parts = paneParts(app, commands);
     PaneModel *pane = app.left();
     pane->go(fixture.big(), true);

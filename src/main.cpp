@@ -43,9 +43,11 @@ int main(int argc, char **argv) {
             app.sides().activePane()->go(FileLoader::norm(url.toLocalFile()));
     }
     QtTranslations::follow(&app.settings());
-    KeyMonitor keys(&app);
-    AppDelegate delegate;
     window = new MainWindow(&app);
+    // The monitor serves the window's registry; filters installed later run first, so the delegate
+    // still sees every event ahead of the monitor.
+    KeyMonitor keys(app, window->commands());
+    AppDelegate delegate;
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     return qapp.exec();

@@ -243,7 +243,7 @@ int main(int argc, char **argv) {
         {
             w.move(40, 40);
             w.activateWindow();
-            KeyMonitor keys(&app);
+            KeyMonitor keys(app, w.commands());
             KeyPress press;
             press.mainWindowActive = true;
             press.key = Qt::Key_F10;
@@ -500,8 +500,8 @@ int main(int argc, char **argv) {
                  popup = QApplication::activePopupWidget())
                 popup->close();
             settle(200);
-            if (Commands::of(&app)->action(Cmd::quickLook)->isEnabled())
-                Commands::of(&app)->action(Cmd::quickLook)->trigger();
+            if (w.commands().action(Cmd::quickLook)->isEnabled())
+                w.commands().action(Cmd::quickLook)->trigger();
             if (auto *look = w.findChild<QuickLook *>(); look && look->window()) {
                 PreviewWindow *preview = look->window();
                 preview->resize(720, 520);

@@ -8,7 +8,7 @@
 // with the state (before its tab groups, whose teardown would reach the enabled rules).
 inline Commands &testCommands(AppState *app) {
     if (auto *found = app->findChild<Commands *>(QString(), Qt::FindDirectChildrenOnly)) return *found;
-    auto *commands = new Commands(app);
+    auto *commands = new Commands(*app, app);
     QObject::connect(app, &QObject::destroyed, commands, [commands] { delete commands; });
     return *commands;
 }

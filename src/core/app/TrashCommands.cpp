@@ -188,7 +188,7 @@ void TrashCommands::startDeleteFromTrash(const QStringList &paths, QPointer<Pane
             m_sides.refreshAll();
             if (!result.errors.isEmpty()) {
                 m_toasts.show(firstError(result.errors), true);
-                if (!result.denied.isEmpty()) offerShowInFolder(result.denied);
+                if (!result.denied.isEmpty()) askToShowInFolder(result.denied);
                 return;
             }
             if (result.cancelled)
@@ -201,7 +201,7 @@ void TrashCommands::startDeleteFromTrash(const QStringList &paths, QPointer<Pane
 }
 
 // The refused items are shown selected, in the desktop's file manager or in the active pane.
-void TrashCommands::offerShowInFolder(const QStringList &paths) {
+void TrashCommands::askToShowInFolder(const QStringList &paths) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Im Ordner zeigen?");
@@ -290,7 +290,7 @@ void TrashCommands::startEmptyTrash(const QList<QByteArray> &paths, const QStrin
                 QStringList denied;
                 for (const QByteArray &path : result.denied)
                     if (const auto text = Posix::decode(path)) denied << *text;
-                if (!denied.isEmpty()) offerAdminEmpty(denied, folders);
+                if (!denied.isEmpty()) askToEmptyAsAdmin(denied, folders);
                 return;
             }
             if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
@@ -304,7 +304,7 @@ void TrashCommands::startEmptyTrash(const QList<QByteArray> &paths, const QStrin
 }
 
 // What we may not delete goes with administrator rights; the system asks for the password.
-void TrashCommands::offerAdminEmpty(const QStringList &denied, const QStringList &folders) {
+void TrashCommands::askToEmptyAsAdmin(const QStringList &denied, const QStringList &folders) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Den Rest mit Administratorrechten löschen?");

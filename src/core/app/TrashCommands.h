@@ -35,8 +35,8 @@ public:
 
 private:
     void deleteFromTrash(const QStringList &paths);
-    void offerShowInFolder(const QStringList &paths);
-    void offerAdminEmpty(const QStringList &denied, const QStringList &folders);
+    void askToShowInFolder(const QStringList &paths);
+    void askToEmptyAsAdmin(const QStringList &denied, const QStringList &folders);
     // The work after each question was answered.
     void startTrash(const QStringList &paths, QPointer<PaneModel> source);
     void startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel> pane);

@@ -4,6 +4,7 @@
 #include "core/localisation/Lang.h"
 #include "ui/window/SheetPresenter.h"
 
+#include <QHash>
 #include <QKeySequence>
 #include <QList>
 #include <QMetaObject>
@@ -15,6 +16,8 @@
 #include <optional>
 
 class AppState;
+class PaneModel;
+class TabGroup;
 class QAbstractButton;
 class QAction;
 class QMenu;
@@ -99,10 +102,11 @@ inline constexpr const char *quit = K("Beenden");
 QString compressAsId(ArchiveFormat format);
 } // namespace Cmd
 
-// Every command of the main window as one QAction, made once per application state: the German key is
-// the action's id (and, unless it says otherwise, its title; re-titled on a language change and by the
-// menu re-titling wherever the action sits in a menu), with its keys, its symbol, its enabled rule and its
-// trigger. Menus, buttons and toolbars take the actions from here instead of calling AppState themselves.
+// Every command of the main window as one QAction, made once per main window (tests without a window make
+// their own): the German key is the action's id (and, unless it says otherwise, its title; re-titled on a
+// language change and by the menu re-titling wherever the action sits in a menu), with its keys, its
+// symbol, its enabled rule and its trigger. Menus, buttons and toolbars take the actions from here instead
+// of calling AppState themselves; what the registry knows of an action is one row of its table.
 //
 // Keys come in two kinds. The key monitor decides its keys (Ctrl+C, Return, Tab …) before any shortcut,
 // so those are only shown with the action (after a tab in its title) and never registered as shortcuts;
@@ -113,32 +117,34 @@ QString compressAsId(ArchiveFormat format);
 class Commands : public QObject {
     Q_OBJECT
 public:
-    // The registry of an application state, made on first use and gone with the state.
-    static Commands *of(AppState *app);
-    explicit Commands(AppState *app);
+    explicit Commands(AppState &app, QObject *parent = nullptr);
     ~Commands() override;
 
     QAction *action(const QString &id) const;
     const QList<QAction *> &actions() const { return m_actions; }
 
     // Keys the key monitor serves for an action (shown, not registered).
-    static QList<QKeySequence> monitorKeys(const QAction *action);
+    QList<QKeySequence> monitorKeys(const QAction *action) const;
     // The action whose monitor key this is; null when none.
     QAction *byMonitorKey(const QKeySequence &key) const;
     // The enabled action that takes this key ahead of the command whose own key it is (closing a tab
     // before the window); null when none.
     QAction *aheadOf(const QKeySequence &key) const;
     // Whether the monitor serves the action's keys whatever has the focus, a text field too.
-    static bool inTextFields(const QAction *action);
+    bool inTextFields(const QAction *action) const;
     // The German key of an action's help text (tooltip); empty when it has none.
-    static QString helpKey(const QAction *action);
+    QString helpKey(const QAction *action) const;
     // The Symbols name of an action; empty when it has none.
-    static QString symbol(const QAction *action);
+    QString symbol(const QAction *action) const;
     // The German key of the action's title now; empty for a title formed from data (undo, formats).
-    static QString titleKey(const QAction *action);
+    QString titleKey(const QAction *action) const;
+    // The help a toolbar button that is the action's face shows, in the current language, and the
+    // manual chapter it belongs to (0 when the action has no face).
+    QString faceHelp(const QAction *action) const;
+    int faceChapter(const QAction *action) const;
     // Makes a button the face of an action: its help text and name are the action's (in the current
     // language), and a click runs before() (activating the button's pane, say) and then the action.
-    static void bindButton(QAbstractButton *button, QAction *action, std::function<void()> before = {});
+    void bindButton(QAbstractButton *button, QAction *action, std::function<void()> before = {}) const;
 
     // Makes the actions' own shortcuts live in a window; window commands (close, quit) act on it.
     void attach(QWidget *window);
@@ -167,7 +173,8 @@ private:
     enum class When { always, selection, leftSelection, rightSelection };
     // What of a pane a command's state reads (and the focused text field's edit state).
     enum PaneFact : unsigned { selection = 1, place = 2, view = 4, textField = 8, listing = 16 };
-    struct Entry {
+    // How a group describes a command it adds.
+    struct Spec {
         const char *id;
         const char *symbol = nullptr;
         const char *help = nullptr;
@@ -177,32 +184,60 @@ private:
         Qt::ShortcutContext context = Qt::WindowShortcut;
         const char *title = nullptr; // the German key of the title when it is not the id
     };
-    struct State {
+    // What the registry knows of one action.
+    struct Entry {
+        QString titleKey; // empty while the title is formed from data
+        QString help;
+        QString symbol;
+        QList<QKeySequence> monitorKeys;
+        QList<QKeySequence> aheadKeys; // keys it takes ahead of the command whose own they are
+        bool inTextFields = false;
         When when = When::always;
-        std::function<bool()> rule;        // further condition of the enabled state
-        std::function<bool()> checked;     // for switches
-        std::function<QString()> titleKey; // a title key that follows the state
-        std::function<QString()> formed;   // a title formed from data, shown as it is
-        unsigned paneFacts = 0;            // PaneFact bits its rule, check and title read
+        std::function<bool()> rule;             // further condition of the enabled state
+        std::function<bool()> checked;          // for switches
+        std::function<QString()> followedTitle; // a title key that follows the state
+        std::function<QString()> formed;        // a title formed from data, shown as it is
+        unsigned paneFacts = 0;                 // PaneFact bits its rule, check and title read
+        const char *face = nullptr;             // the German key of its toolbar button's help
+        std::function<QString()> formedFace;    // or that help formed now
+        int chapter = 0;                        // the manual chapter of that button
     };
 
-    QAction *add(const Entry &entry, std::function<void()> run);
-    State &state(QAction *action);
+    // The groups of commands, in the order menus and the key monitor meet them.
+    void addTransfers();
+    void addItems();
+    void addTrashAndUndo();
+    void addEdit();
+    void addFilesMenu();
+    void addNavigation();
+    void addViews();
+    void addApp();
+
+    QAction *add(const Spec &spec, std::function<void()> run);
+    Entry &entry(const QAction *action);
+    const Entry *find(const QAction *action) const;
+    // Gives an action's toolbar button its help key and chapter.
+    void face(QAction *action, const char *help, int chapter);
     void needsSheet(QAction *action, SheetPresenter::Sheet sheet);
     void buildTagMenu(QAction *tags);
+    void watchState();
     void watchPanes();
     void applyTitle(QAction *action);
     // Re-evaluates the commands that read one of these pane facts.
     void updateFor(unsigned facts);
     // Follows the edit state of the text field with the focus.
     void watchText();
-    void evaluate(qsizetype i, bool left, bool right, bool active);
+    void evaluate(QAction *action, const Entry &entry, bool left, bool right, bool active);
+    // What the commands act on: the active pane, its selection, the active side's tabs.
+    PaneModel *pane() const;
+    QStringList selected() const;
+    TabGroup *group() const;
 
     QPointer<AppState> m_app;
     QPointer<QWidget> m_window;
     QPointer<SheetPresenter> m_sheets;
     QList<QAction *> m_actions;
-    QList<State> m_states;
+    QHash<const QAction *, Entry> m_entries;
     std::unique_ptr<QMenu> m_tagMenu;
     QList<QMetaObject::Connection> m_paneConnections;
     QMetaObject::Connection m_textConnection;

@@ -12,7 +12,8 @@
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
-KeyMonitor::KeyMonitor(AppState *app, QObject *parent) : QObject(parent), m_app(app) {
+KeyMonitor::KeyMonitor(AppState &app, Commands &commands, QObject *parent)
+    : QObject(parent), m_app(&app), m_commands(&commands) {
     qApp->installEventFilter(this);
 }
 
@@ -90,9 +91,11 @@ bool KeyMonitor::menuKey(const KeyPress &press, QWidget *window) {
 
 bool KeyMonitor::keyDown(const KeyPress &press) {
     if (!m_app) return false;
-    if (QAction *command = Commands::of(m_app)->byMonitorKey(monitorKey(press))) {
+    // The registry goes with its window; the keys left then are the state's.
+    if (!m_commands) return m_app->keyDown(press);
+    if (QAction *command = m_commands->byMonitorKey(monitorKey(press))) {
         // Taken whatever has the focus; nothing happens while a modal question is up.
-        if (Commands::inTextFields(command)) {
+        if (m_commands->inTextFields(command)) {
             if (!press.modalOpen && command->isEnabled()) command->trigger();
             return true;
         }
@@ -103,7 +106,7 @@ bool KeyMonitor::keyDown(const KeyPress &press) {
         return true;
     }
     if (!press.modalOpen && !press.textHasFocus && press.mainWindowActive)
-        if (QAction *first = Commands::of(m_app)->aheadOf(monitorKey(press))) {
+        if (QAction *first = m_commands->aheadOf(monitorKey(press))) {
             first->trigger();
             return true;
         }

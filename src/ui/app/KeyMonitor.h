@@ -8,6 +8,7 @@
 #include <optional>
 
 class AppState;
+class Commands;
 class QWidget;
 
 // The application-wide key-down monitor: a key the command registry serves as a monitor key triggers its
@@ -16,7 +17,8 @@ class QWidget;
 class KeyMonitor : public QObject {
     Q_OBJECT
 public:
-    explicit KeyMonitor(AppState *app, QObject *parent = nullptr);
+    // Runs the commands of the registry it is given and passes the other keys to the state.
+    KeyMonitor(AppState &app, Commands &commands, QObject *parent = nullptr);
 
     // True when the key was used.
     bool keyDown(const KeyPress &press);
@@ -31,5 +33,6 @@ protected:
 
 private:
     QPointer<AppState> m_app;
+    QPointer<Commands> m_commands;
     std::optional<int> m_taken; // the key taken at its ShortcutOverride, whose KeyPress follows
 };

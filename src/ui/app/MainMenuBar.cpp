@@ -1,6 +1,6 @@
 #include "ui/app/MainMenuBar.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Settings.h"
 #include "core/fileops/ArchiveFormat.h"
 #include "core/localisation/AppLanguage.h"
 #include "ui/app/Commands.h"
@@ -10,20 +10,9 @@
 #include <QAction>
 #include <QMenu>
 
-MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
+MainMenuBar::MainMenuBar(Commands &commands, Settings &settings, WindowRequests &requests, QWidget *parent)
+    : QMenuBar(parent), m_commands(commands) {
     setObjectName(QStringLiteral("mainMenuBar"));
-    Commands *commands = Commands::of(app);
-    if (!commands) return;
-    // A null id is a separator.
-    auto fill = [commands](QMenu *menu, std::initializer_list<const char *> ids) {
-        for (const char *id : ids) {
-            if (!id)
-                menu->addSeparator();
-            else if (QAction *a = commands->action(QString::fromUtf8(id)))
-                menu->addAction(a);
-        }
-    };
-
     m_file = MenuLocalizer::addMenu(this, K("Datei"));
     fill(m_file, {Cmd::newFolder, Cmd::newFile, Cmd::rename, Cmd::trash, Cmd::emptyTrash, nullptr, Cmd::undo,
                   Cmd::quickLook, nullptr, Cmd::closeWindow, Cmd::quit});
@@ -31,12 +20,34 @@ MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
     m_edit = MenuLocalizer::addMenu(this, K("Bearbeiten"));
     fill(m_edit, {Cmd::editUndo, Cmd::editRedo, nullptr, Cmd::cut, Cmd::copy, Cmd::paste, Cmd::selectAll,
                   Cmd::deselect, nullptr, Cmd::settings});
+    buildFilesMenu();
+    buildViewMenu(settings);
 
+    m_help = MenuLocalizer::addMenu(this, K("Hilfe"));
+    fill(m_help, {Cmd::manual});
+    m_chapters = MenuLocalizer::addMenu(m_help, K("Kapitel"));
+    addHelpChapters(m_chapters, requests, settings);
+    m_help->addSeparator();
+    fill(m_help, {Cmd::shortcuts, Cmd::terminalHelp, nullptr, Cmd::feedback, nullptr, Cmd::about});
+    // Mnemonics from the start; later passes keep them and give new titles theirs.
+    MenuLocalizer::walk(this);
+}
+
+void MainMenuBar::fill(QMenu *menu, std::initializer_list<const char *> ids) {
+    for (const char *id : ids) {
+        if (!id)
+            menu->addSeparator();
+        else if (QAction *a = m_commands.action(QString::fromUtf8(id)))
+            menu->addAction(a);
+    }
+}
+
+void MainMenuBar::buildFilesMenu() {
     m_files = MenuLocalizer::addMenu(this, K("Dateien"));
     fill(m_files, {Cmd::goToFolder, Cmd::duplicate, Cmd::compressZip});
     QMenu *formats = MenuLocalizer::addMenu(m_files, Cmd::compressAs);
     for (ArchiveFormat format : Archive::otherFormats())
-        formats->addAction(commands->action(Cmd::compressAsId(format)));
+        formats->addAction(m_commands.action(Cmd::compressAsId(format)));
     fill(m_files, {Cmd::extract,      Cmd::alias,          nullptr,
                    Cmd::putBack,      Cmd::copyPath,       Cmd::showInFileManager,
                    Cmd::terminal,     Cmd::textEditor,     Cmd::compare,
@@ -47,7 +58,9 @@ MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
                    nullptr,           Cmd::activateLeft,   Cmd::activateRight,
                    nullptr,           Cmd::back,           Cmd::forward,
                    Cmd::up,           Cmd::refresh});
+}
 
+void MainMenuBar::buildViewMenu(Settings &settings) {
     m_view = MenuLocalizer::addMenu(this, K("Ansicht"));
     fill(m_view, {Cmd::asIcons, Cmd::asList, Cmd::asColumns, nullptr, Cmd::showHidden, nullptr, Cmd::sidebar,
                   Cmd::inspector, Cmd::dualPane, nullptr, Cmd::newTab, Cmd::closeTab, Cmd::nextTab,
@@ -56,27 +69,18 @@ MainMenuBar::MainMenuBar(AppState *app, QWidget *parent) : QMenuBar(parent) {
     // The toolbar's language menu, here too so that keys reach it.
     m_view->addSeparator();
     m_language = MenuLocalizer::addMenu(m_view, K("Sprache"));
+    QPointer<Settings> state = &settings;
     for (AppLanguage lang : AppLanguages::allCases) {
         // The language's own name, the same in every language.
         QAction *a = m_language->addAction(Commands::literalTitle(AppLanguages::nativeName(lang)));
         a->setObjectName(AppLanguages::rawValue(lang));
         a->setCheckable(true);
-        QPointer<AppState> state = app;
         connect(a, &QAction::triggered, this, [state, lang] {
-            if (state) state->settings().setLanguage(lang);
+            if (state) state->setLanguage(lang);
         });
     }
-    connect(m_language, &QMenu::aboutToShow, this, [this, state = QPointer<AppState>(app)] {
+    connect(m_language, &QMenu::aboutToShow, this, [this, state] {
         for (QAction *a : m_language->actions())
-            a->setChecked(state && a->objectName() == AppLanguages::rawValue(state->settings().language()));
+            a->setChecked(state && a->objectName() == AppLanguages::rawValue(state->language()));
     });
-
-    m_help = MenuLocalizer::addMenu(this, K("Hilfe"));
-    fill(m_help, {Cmd::manual});
-    m_chapters = MenuLocalizer::addMenu(m_help, K("Kapitel"));
-    addHelpChapters(m_chapters, app->requests(), app->settings());
-    m_help->addSeparator();
-    fill(m_help, {Cmd::shortcuts, Cmd::terminalHelp, nullptr, Cmd::feedback, nullptr, Cmd::about});
-    // Mnemonics from the start; later passes keep them and give new titles theirs.
-    MenuLocalizer::walk(this);
 }

@@ -3,7 +3,9 @@
 #include <QMenuBar>
 #include <QPointer>
 
-class AppState;
+class WindowRequests;
+class Commands;
+class Settings;
 class QAction;
 class QMenu;
 
@@ -15,7 +17,7 @@ class QMenu;
 class MainMenuBar : public QMenuBar {
     Q_OBJECT
 public:
-    explicit MainMenuBar(AppState *app, QWidget *parent = nullptr);
+    MainMenuBar(Commands &commands, Settings &settings, WindowRequests &requests, QWidget *parent = nullptr);
 
     QMenu *fileMenu() const { return m_file; }
     QMenu *editMenu() const { return m_edit; }
@@ -28,6 +30,12 @@ public:
     QMenu *chaptersMenu() const { return m_chapters; }
 
 private:
+    // Adds the registry's actions of these ids; a null id is a separator.
+    void fill(QMenu *menu, std::initializer_list<const char *> ids);
+    void buildFilesMenu();
+    void buildViewMenu(Settings &settings);
+
+    Commands &m_commands;
     QMenu *m_file = nullptr;
     QMenu *m_edit = nullptr;
     QMenu *m_files = nullptr;

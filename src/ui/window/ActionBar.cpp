@@ -1,6 +1,6 @@
 #include "ui/window/ActionBar.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Settings.h"
 #include "core/localisation/Lang.h"
 #include "ui/app/Commands.h"
 #include "ui/style/ButtonStyles.h"
@@ -15,7 +15,8 @@
 #include <QPainter>
 #include <QToolButton>
 
-ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(app) {
+ActionBar::ActionBar(Settings &settings, Commands &commands, QWidget *parent)
+    : QWidget(parent), m_settings(&settings), m_commands(commands) {
     setFixedHeight(34);
     // 34 at the base size of 13; the buttons' sizes follow the scale as well.
     EnvironmentValues::follow(this, [this] {
@@ -29,66 +30,69 @@ ActionBar::ActionBar(AppState *app, QWidget *parent) : QWidget(parent), m_app(ap
     row->setSpacing(6);
     row->addStretch(1);
 
-    Commands *commands = Commands::of(app);
-    if (!commands) return;
-    // A button runs its command and is enabled with it.
-    auto bind = [](QAbstractButton *button, QAction *action) {
-        connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
-        button->setEnabled(action->isEnabled());
-        connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
-        return button;
-    };
-    // The bar's own short label, the command's symbol before or after it.
-    auto bar = [this, commands, bind](const char *id, const char *label, bool trailing, bool prominent) {
-        QAction *action = commands->action(QString::fromUtf8(id));
-        auto *b =
-            new LabelButton(QString::fromUtf8(label), Commands::symbol(action), trailing, prominent, this);
-        const QString help = Commands::helpKey(action);
-        if (!help.isEmpty()) b->setToolTip(L(help));
-        b->setAccessibleName(L(help.isEmpty() ? QString::fromUtf8(label) : help));
-        bind(b, action);
-        return b;
-    };
-    auto icon = [this, commands, bind](const char *id) {
-        QAction *action = commands->action(QString::fromUtf8(id));
-        auto *b = new IconButton(Commands::symbol(action), false, 12, this);
-        b->setHelpKey(Commands::helpKey(action));
-        bind(b, action);
-        return b;
-    };
-
-    QWidget *copyToLeft = bar(Cmd::copyToLeft, K("Kopieren"), false, true);
-    QWidget *copyToRight = bar(Cmd::copyToRight, K("Kopieren"), true, true);
+    QWidget *copyToLeft = labelButton(Cmd::copyToLeft, K("Kopieren"), false, true);
+    QWidget *copyToRight = labelButton(Cmd::copyToRight, K("Kopieren"), true, true);
     QWidget *sep1 = separator();
-    QWidget *moveToLeft = bar(Cmd::moveToLeft, K("Verschieben"), false, false);
-    QWidget *moveToRight = bar(Cmd::moveToRight, K("Verschieben"), true, false);
+    QWidget *moveToLeft = labelButton(Cmd::moveToLeft, K("Verschieben"), false, false);
+    QWidget *moveToRight = labelButton(Cmd::moveToRight, K("Verschieben"), true, false);
     QWidget *sep2 = separator();
     m_transferGroup = {copyToLeft, copyToRight, sep1, moveToLeft, moveToRight, sep2};
+    for (QWidget *w : m_transferGroup)
+        row->addWidget(w);
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             labelButton(Cmd::newFolder, K("Neuer Ordner"), false, false),
+             labelButton(Cmd::rename, K("Umbenennen"), false, false), separator(), iconButton(Cmd::copy),
+             iconButton(Cmd::cut), iconButton(Cmd::paste), iconButton(Cmd::share), tagsButton(),
+             iconButton(Cmd::info)})
+        row->addWidget(w);
+    row->addStretch(1);
 
-    // Drawn like the other symbol buttons, enabled and disabled; a click opens the command's menu.
-    QAction *tagsAction = commands->action(QString::fromUtf8(Cmd::tags));
-    auto *tags = new IconButton(Commands::symbol(tagsAction), false, 12, this);
+    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::Key::dualPane) sync();
+    });
+    sync();
+}
+
+namespace {
+
+// A button runs its command and is enabled with it.
+QAbstractButton *bind(QAbstractButton *button, QAction *action) {
+    QObject::connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
+    button->setEnabled(action->isEnabled());
+    QObject::connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
+    return button;
+}
+
+} // namespace
+
+// The bar's own short label, the command's symbol before or after it.
+QWidget *ActionBar::labelButton(const char *id, const char *label, bool trailing, bool prominent) {
+    QAction *action = m_commands.action(QString::fromUtf8(id));
+    auto *b = new LabelButton(QString::fromUtf8(label), m_commands.symbol(action), trailing, prominent, this);
+    const QString help = m_commands.helpKey(action);
+    if (!help.isEmpty()) b->setToolTip(L(help));
+    b->setAccessibleName(L(help.isEmpty() ? QString::fromUtf8(label) : help));
+    return bind(b, action);
+}
+
+QWidget *ActionBar::iconButton(const char *id) {
+    QAction *action = m_commands.action(QString::fromUtf8(id));
+    auto *b = new IconButton(m_commands.symbol(action), false, 12, this);
+    b->setHelpKey(m_commands.helpKey(action));
+    return bind(b, action);
+}
+
+// Drawn like the other symbol buttons, enabled and disabled; a click opens the command's menu.
+QWidget *ActionBar::tagsButton() {
+    QAction *tagsAction = m_commands.action(QString::fromUtf8(Cmd::tags));
+    auto *tags = new IconButton(m_commands.symbol(tagsAction), false, 12, this);
     tags->setHelpKey(K("Tags"));
     tags->setEnabled(tagsAction->isEnabled());
     connect(tagsAction, &QAction::enabledChanged, tags, &QWidget::setEnabled);
     connect(tags, &QAbstractButton::clicked, tagsAction, [tags, tagsAction] {
         if (QMenu *menu = tagsAction->menu()) menu->popup(tags->mapToGlobal(QPoint(0, tags->height())));
     });
-
-    for (QWidget *w : m_transferGroup)
-        row->addWidget(w);
-    for (QWidget *w : std::initializer_list<QWidget *>{
-             bar(Cmd::newFolder, K("Neuer Ordner"), false, false),
-             bar(Cmd::rename, K("Umbenennen"), false, false), separator(), icon(Cmd::copy), icon(Cmd::cut),
-             icon(Cmd::paste), icon(Cmd::share), tags, icon(Cmd::info)})
-        row->addWidget(w);
-    row->addStretch(1);
-
-    if (m_app)
-        connect(&m_app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            if (key == Settings::Key::dualPane) sync();
-        });
-    sync();
+    return tags;
 }
 
 namespace {
@@ -114,9 +118,9 @@ QWidget *ActionBar::separator() {
 }
 
 void ActionBar::sync() {
-    if (!m_app) return;
+    if (!m_settings) return;
     for (QWidget *w : std::as_const(m_transferGroup))
-        w->setVisible(m_app->settings().dualPane());
+        w->setVisible(m_settings->dualPane());
 }
 
 QSize ActionBar::sizeHint() const {

@@ -3,14 +3,15 @@
 #include <QPointer>
 #include <QWidget>
 
-class AppState;
+class Commands;
+class Settings;
 
 // The bar along the bottom of the main window: transfers between the panes, new folder, rename,
 // clipboard, share, tags and information, each a button of one registered command.
 class ActionBar : public QWidget {
     Q_OBJECT
 public:
-    explicit ActionBar(AppState *app, QWidget *parent = nullptr);
+    ActionBar(Settings &settings, Commands &commands, QWidget *parent = nullptr);
     QSize sizeHint() const override;
 
     // The transfer group is there in two-pane mode only; enabled states follow the commands.
@@ -21,6 +22,11 @@ protected:
 
 private:
     QWidget *separator();
-    QPointer<AppState> m_app;
+    QWidget *labelButton(const char *id, const char *label, bool trailing, bool prominent);
+    QWidget *iconButton(const char *id);
+    QWidget *tagsButton();
+
+    QPointer<Settings> m_settings;
+    Commands &m_commands;
     QList<QWidget *> m_transferGroup;
 };

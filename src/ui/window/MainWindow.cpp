@@ -103,6 +103,26 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         return;
     }
     m_sheets = new SheetPresenter(m_app->requests(), this);
+    // Made before the parts it is handed to, and so gone before them.
+    m_commands = new Commands(*m_app, this);
+    registerSheets();
+    provideFormParts();
+    build();
+    applyEnvironment();
+    connect(&m_app->requests(), &WindowRequests::manualRequested, this,
+            [app = m_app.data()] { ManualWindow::open(app->settings(), app->requests()); });
+    // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
+    // closeEvent, which asks first while a job runs.
+    m_commands->attach(this);
+    m_commands->setSheets(m_sheets);
+    // The preview window of Space and Ctrl+Y.
+    new QuickLook(m_app->sides(), m_app->requests(), m_app->toasts(), this);
+    m_commands->update();
+    setMenuBar(new MainMenuBar(*m_commands, m_app->settings(), m_app->requests(), this));
+    followState();
+}
+
+void MainWindow::registerSheets() {
     FeedbackSheet::registerWith(m_sheets, m_app->requests(), m_app->services().pasteboard, m_app->toasts());
     ShortcutsSheet::registerWith(m_sheets, m_app->settings(), m_app->requests());
     ToolSheets::install(m_sheets, m_app);
@@ -110,6 +130,11 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     InfoSheet::registerWith(m_sheets, m_app->sides(), m_app->items(), m_app->toasts(), m_app->requests());
     TerminalHelpSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(),
                                     m_app->services().pasteboard);
+    FavoritesEditorSheet::registerWith(m_sheets, m_app->favorites());
+}
+
+// The sections of the info form that another part provides.
+void MainWindow::provideFormParts() {
     // The form's application and access sections come from one widget that loads their facts once;
     // it stays hidden in the form while its two parts sit where the form places them.
     FileInfoForm::setSectionProvider([app = m_app](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
@@ -120,20 +145,9 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         }
         return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();
     });
-    FavoritesEditorSheet::registerWith(m_sheets, m_app->favorites());
-    build();
-    applyEnvironment();
-    connect(&m_app->requests(), &WindowRequests::manualRequested, this,
-            [app = m_app.data()] { ManualWindow::open(app->settings(), app->requests()); });
-    // The commands' own keys work in this window; Ctrl+W with one tab left and Ctrl+Q close it through
-    // closeEvent, which asks first while a job runs.
-    Commands::of(m_app)->attach(this);
-    Commands::of(m_app)->setSheets(m_sheets);
-    // The preview window of Space and Ctrl+Y.
-    new QuickLook(m_app->sides(), m_app->requests(), m_app->toasts(), this);
-    Commands::of(m_app)->update();
-    setMenuBar(new MainMenuBar(m_app, this));
+}
 
+void MainWindow::followState() {
     using K = Settings::Key;
     connect(&m_app->settings(), &Settings::changed, this, [this](K key) {
         switch (key) {
@@ -153,13 +167,18 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
         }
     });
     // The columns follow the active pane's search text.
-    connect(&m_app->sides(), &Sides::activeChanged, this, &MainWindow::syncColumns);
-    connect(&m_app->sides(), &Sides::sideChanged, this, &MainWindow::syncColumns);
+    connect(&m_app->sides(), &Sides::activeChanged, this, &MainWindow::followPanes);
+    connect(&m_app->sides(), &Sides::currentPaneChanged, this, &MainWindow::followPanes);
+    followPanes();
     connect(&m_app->toasts(), &Toasts::toastChanged, this, &MainWindow::syncOverlays);
 }
 
-Commands &MainWindow::commands() const {
-    return *Commands::of(m_app);
+void MainWindow::followPanes() {
+    for (const auto &c : std::as_const(m_paneConnections))
+        disconnect(c);
+    m_paneConnections = {
+        connect(m_app->activePane(), &PaneModel::searchTextChanged, this, &MainWindow::syncColumns)};
+    syncColumns();
 }
 
 void MainWindow::build() {
@@ -168,7 +187,28 @@ void MainWindow::build() {
     auto *columns = new QHBoxLayout(m_root);
     columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(0);
+    buildColumns();
 
+    m_toast = new ToastView(m_root);
+    m_toast->hide();
+    m_banner = TransferBanner::forJobs(m_app ? &m_app->jobs() : nullptr, m_root);
+
+    setCentralWidget(m_root);
+    m_root->installEventFilter(this);
+    buildToolbar();
+
+    // Keys start at the panes, not in the search field, so arrows and letters browse.
+    m_search->setFocusPolicy(Qt::ClickFocus);
+    m_panes->setFocusPolicy(Qt::StrongFocus);
+    m_panes->setFocus();
+
+    syncColumns();
+    syncOverlays();
+}
+
+// The sidebar, the panes over the action bar, and the inspector.
+void MainWindow::buildColumns() {
+    auto *columns = static_cast<QHBoxLayout *>(m_root->layout());
     m_sidebar = new SidebarView(m_app->sidebar(), m_app->sides(), m_app->items(), m_app->trash(),
                                 m_app->toasts(), m_root);
     m_sidebar->setFixedWidth(kSidebarWidth);
@@ -182,13 +222,13 @@ void MainWindow::build() {
     stack->setSpacing(0);
     m_panes = new PaneArea(
         m_app->sides(), m_app->settings(),
-        [parts = windowPaneParts(*m_app, commands())](TabGroup *side, QWidget *parent) {
+        [parts = windowPaneParts(*m_app, *m_commands)](TabGroup *side, QWidget *parent) {
             return new PaneView(side, parts, parent);
         },
         middle);
     stack->addWidget(m_panes, 1);
     stack->addWidget(line(Qt::Horizontal, middle));
-    m_actionBar = new ActionBar(m_app, middle);
+    m_actionBar = new ActionBar(m_app->settings(), *m_commands, middle);
     stack->addWidget(m_actionBar);
     columns->addWidget(middle, 1);
 
@@ -202,31 +242,21 @@ void MainWindow::build() {
     m_inspector->setAccessibleName(L("Info-Leiste"));
     columns->addWidget(m_inspectorHandle);
     columns->addWidget(m_inspector);
+}
 
-    m_toast = new ToastView(m_root);
-    m_toast->hide();
-    m_banner = TransferBanner::forJobs(m_app ? &m_app->jobs() : nullptr, m_root);
-
-    setCentralWidget(m_root);
-    m_root->installEventFilter(this);
-
+void MainWindow::buildToolbar() {
     // The toolbar is made anew in the language of now; the old one may be running the language menu's
     // action, so it goes once that has returned.
     if (m_toolbar) {
         removeToolBar(m_toolbar);
         m_toolbar->deleteLater();
     }
-    m_toolbar = new MainToolbar(m_app, m_sheets, this);
+    const ToolbarParts parts{m_app->settings(),    m_app->sides(),         m_app->requests(),
+                             m_app->favorites(),   m_app->trash(),         m_app->clipboard(),
+                             m_app->undoJournal(), *ToolbarApps::of(m_app)};
+    m_toolbar = new MainToolbar(parts, *m_commands, m_sheets, this);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
     m_search = m_toolbar->searchField();
-
-    // Keys start at the panes, not in the search field, so arrows and letters browse.
-    m_search->setFocusPolicy(Qt::ClickFocus);
-    m_panes->setFocusPolicy(Qt::StrongFocus);
-    m_panes->setFocus();
-
-    syncColumns();
-    syncOverlays();
 }
 
 void MainWindow::syncColumns() {

@@ -38,8 +38,8 @@ public:
     SheetPresenter *sheets() const { return m_sheets; }
     QLineEdit *searchField() const { return m_search; }
     MainToolbar *toolbar() const { return m_toolbar; }
-    // The window's command registry.
-    Commands &commands() const;
+    // The window's command registry, made once with the window.
+    Commands &commands() const { return *m_commands; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -48,7 +48,13 @@ protected:
 
 private:
     bool m_askingToQuit = false; // the quit question is up: a second close asks no second time
+    void registerSheets();
+    void provideFormParts();
+    void followState();
     void build();
+    void buildColumns();
+    void buildToolbar();
+    void followPanes();
     void syncColumns();
     void syncOverlays();
     void applyEnvironment();
@@ -67,4 +73,6 @@ private:
     QLineEdit *m_search = nullptr;
     MainToolbar *m_toolbar = nullptr;
     SheetPresenter *m_sheets = nullptr;
+    Commands *m_commands = nullptr;
+    QList<QMetaObject::Connection> m_paneConnections;
 };

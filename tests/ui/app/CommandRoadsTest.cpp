@@ -28,7 +28,7 @@ KeyPress ctrlW() {
 TEST(CommandRoads, CtrlWClosesATabAsTheRegistrysCommandAndIsTheWindowsWithOneTab) {
     TestUtil::freshSettings();
     AppState app;
-    KeyMonitor monitor(&app);
+    KeyMonitor monitor(app, testCommands(&app));
     QAction *closeTab = testCommands(&app).action(Cmd::closeTab);
     QSignalSpy runs(closeTab, &QAction::triggered);
     TabGroup *tabs = app.sides().leftTabs();
@@ -62,15 +62,15 @@ TEST(CommandRoads, HeaderButtonsTakeTitleHelpAndClickFromTheirCommand) {
     QAction *putBack = testCommands(&app).action(Cmd::putBack);
     QAction *goTo = testCommands(&app).action(Cmd::goToFolder);
     BarButton *button = header.putBackButton();
-    EXPECT_EQ(button->key(), Commands::titleKey(putBack));
+    EXPECT_EQ(button->key(), testCommands(&app).titleKey(putBack));
     EXPECT_EQ(button->toolTip(), putBack->toolTip());
-    EXPECT_EQ(header.goToButton()->accessibleName(), L(Commands::helpKey(goTo)));
+    EXPECT_EQ(header.goToButton()->accessibleName(), L(testCommands(&app).helpKey(goTo)));
 
     // Another language: the button says what its command says.
     app.settings().setLanguage(AppLanguage::en);
     ASSERT_NE(putBack->toolTip(), QString());
     EXPECT_EQ(button->toolTip(), putBack->toolTip());
-    EXPECT_EQ(button->accessibleName(), L(Commands::titleKey(putBack)));
+    EXPECT_EQ(button->accessibleName(), L(testCommands(&app).titleKey(putBack)));
     EXPECT_NE(button->accessibleName(), QStringLiteral("Zurücklegen"));
 
     // A click makes the header's side active first, then runs the command there.

@@ -73,17 +73,17 @@ TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn)
         const QString id = a->objectName();
         EXPECT_FALSE(ids.contains(id)) << id.toStdString();
         ids.insert(id);
-        for (const QString &key : {Commands::titleKey(a), Commands::helpKey(a)}) {
+        for (const QString &key : {commands->titleKey(a), commands->helpKey(a)}) {
             if (key.isEmpty()) continue;
             EXPECT_TRUE(Translations::en().contains(key) && Translations::pl().contains(key) &&
                         Translations::th().contains(key))
                 << "no rows for " << key.toStdString();
         }
-        if (!Commands::symbol(a).isEmpty()) {
-            EXPECT_TRUE(symbols.contains(Commands::symbol(a))) << id.toStdString();
+        if (!commands->symbol(a).isEmpty()) {
+            EXPECT_TRUE(symbols.contains(commands->symbol(a))) << id.toStdString();
         }
         // Two keys of one command that one press matches are two owners too.
-        for (const QKeySequence &typed : a->shortcuts() + Commands::monitorKeys(a)) {
+        for (const QKeySequence &typed : a->shortcuts() + commands->monitorKeys(a)) {
             const QKeySequence key = pressed(typed);
             EXPECT_FALSE(owner.contains(key)) << typed.toString().toStdString() << " of " << id.toStdString()
                                               << " and " << owner.value(key).toStdString();
@@ -98,7 +98,7 @@ TEST_F(CommandsTest, EveryCommandHasATranslatedTitleAKnownSymbolAndKeysOfItsOwn)
 // The key monitor decides first: each key it serves must be taken by it, and a command's own shortcut
 // must never be, or the shortcut would be dead.
 TEST_F(CommandsTest, MonitorKeysAreTakenByTheMonitorAndOwnKeysAreNot) {
-    KeyMonitor monitor(app.get());
+    KeyMonitor monitor(*app, *commands);
     app->settings().setDualPane(true);
     app->requests().quickLook = [] {};
     app->undoJournal().record(
@@ -110,7 +110,7 @@ TEST_F(CommandsTest, MonitorKeysAreTakenByTheMonitorAndOwnKeysAreNot) {
         }
     app->sides().tabs(app->sides().active())->newTab(); // the tab keys have somewhere to go
     for (QAction *a : commands->actions())
-        for (const QKeySequence &key : Commands::monitorKeys(a)) {
+        for (const QKeySequence &key : commands->monitorKeys(a)) {
             app->activePane()->setSelection({file});
             EXPECT_TRUE(monitor.keyDown(press(key))) << key.toString().toStdString();
         }

@@ -89,8 +89,8 @@ protected:
     }
     // The main window, shown and active, with the keys going through the monitor.
     void open() {
-        monitor = std::make_unique<KeyMonitor>(app.get());
         window = std::make_unique<MainWindow>(app.get());
+        monitor = std::make_unique<KeyMonitor>(*app, window->commands());
         // The window's preview would take the focus from the keys pressed after Ctrl+Y.
         app->requests().quickLook = [] {};
         window->show();
@@ -124,7 +124,7 @@ TEST_F(KeysTest, EveryKeyOfTheLinuxTableBelongsToItsCommand) {
     for (const Row &row : linuxKeys()) {
         QStringList owners;
         for (QAction *a : commands->actions())
-            if (a->shortcuts().contains(row.key()) || Commands::monitorKeys(a).contains(row.key()))
+            if (a->shortcuts().contains(row.key()) || commands->monitorKeys(a).contains(row.key()))
                 owners << a->objectName();
         EXPECT_EQ(owners, QStringList{QString::fromUtf8(row.id)}) << row.key().toString().toStdString();
     }
@@ -137,7 +137,7 @@ TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
     QDir().mkpath(FileLoader::mainTrash());
     TestUtil::writeFile(FileLoader::mainTrash() + "/t.txt", "t");
     open();
-    Commands *commands = &testCommands(app.get());
+    Commands *commands = &window->commands();
     // These end the window or need a sheet or a text field; their keys are checked elsewhere.
     const QStringList skipped{Cmd::quit, Cmd::closeWindow, Cmd::compare, Cmd::editRedo, Cmd::settings};
     for (const Row &row : linuxKeys()) {
@@ -169,9 +169,9 @@ TEST_F(KeysTest, EveryWindowKeyReachesItsCommand) {
 // Pressed in the window, each key the monitor serves triggers its command of the registry, once.
 TEST_F(KeysTest, EveryMonitorKeyReachesItsCommand) {
     open();
-    Commands *commands = &testCommands(app.get());
+    Commands *commands = &window->commands();
     for (QAction *a : commands->actions())
-        for (const QKeySequence &key : Commands::monitorKeys(a)) {
+        for (const QKeySequence &key : commands->monitorKeys(a)) {
             if (app->sides().leftTabs()->tabs().size() < 2) app->sides().leftTabs()->newTab();
             app->sides().setActive(Side::left);
             app->settings().setDualPane(true);
@@ -234,7 +234,7 @@ TEST_F(KeysTest, TextFieldsKeepTheirEditingKeys) {
     EXPECT_EQ(app->undoJournal().entries().size(), 1);
 
     // The Edit menu's entries go to the field as well, and redo is there while the field can redo.
-    Commands *commands = &testCommands(app.get());
+    Commands *commands = &window->commands();
     EXPECT_TRUE(commands->action(Cmd::editRedo)->isEnabled());
     commands->action(Cmd::editRedo)->trigger();
     EXPECT_EQ(search->text(), "abc");
@@ -266,7 +266,7 @@ TEST_F(KeysTest, TextFieldsKeepTheirEditingKeys) {
 // nothing while a modal question is up.
 TEST_F(KeysTest, HiddenFilesShortcutAndModalQuestions) {
     const LanguageScope de(AppLanguage::de);
-    KeyMonitor monitor(app.get());
+    KeyMonitor monitor(*app, testCommands(app.get()));
     app->settings().setShowHidden(false); // whatever an earlier test of this program left
     KeyPress toggle{Qt::Key_Greater, Qt::ControlModifier | Qt::ShiftModifier, ">", true, false};
     EXPECT_TRUE(monitor.keyDown(toggle)); // even while a text field has the focus
@@ -290,7 +290,7 @@ TEST_F(KeysTest, HiddenFilesShortcutAndModalQuestions) {
 }
 
 TEST_F(KeysTest, KeysDriveTheActivePane) {
-    KeyMonitor monitor(app.get());
+    KeyMonitor monitor(*app, testCommands(app.get()));
     QTemporaryDir fruit;
     for (const char *n : {"apple", "banana", "cherry"})
         TestUtil::writeFile(fruit.path() + "/" + n, "x");
@@ -322,7 +322,7 @@ TEST_F(KeysTest, KeysDriveTheActivePane) {
 
 // Enter and Ctrl+Down open the selection (with none they go on); Space previews once there is a preview.
 TEST_F(KeysTest, KeysOpenAndPreview) {
-    KeyMonitor monitor(app.get());
+    KeyMonitor monitor(*app, testCommands(app.get()));
     QStringList opened;
     app->services().openFile = [&opened](const QString &path) { return opened << path, true; };
     app->requests().quickLook = nullptr;

@@ -144,7 +144,7 @@ TEST_P(Leftovers, NoGermanWordInTheInterface) {
     for (const char *id :
          {Cmd::about, Cmd::settings, Cmd::manual, Cmd::shortcuts, Cmd::terminalHelp, Cmd::rules, Cmd::storage,
           Cmd::feedback, Cmd::compare, Cmd::info, Cmd::trashDiagnosis}) {
-        QAction *action = testCommands(&app).action(QString::fromUtf8(id));
+        QAction *action = w.commands().action(QString::fromUtf8(id));
         ASSERT_TRUE(action) << id;
         action->trigger();
         QTest::qWait(50);

@@ -169,7 +169,7 @@ TEST_F(ManualWindowTest, KeysAndMenusTheManualNamesExist) {
     Commands *commands = &testCommands(app.get());
     QSet<QString> keys{"Strg", "Umschalt", "Tab", "Esc"};
     for (QAction *a : commands->actions())
-        for (const QList<QKeySequence> &list : {a->shortcuts(), Commands::monitorKeys(a)})
+        for (const QList<QKeySequence> &list : {a->shortcuts(), commands->monitorKeys(a)})
             for (const QKeySequence &k : list)
                 keys.insert(Commands::keyText(k));
     const QString text =
@@ -197,7 +197,7 @@ TEST_F(ManualWindowTest, KeysAndMenusTheManualNamesExist) {
         const QString code = AppLanguages::rawValue(lang);
         const QString manual = QString::fromUtf8(TestUtil::readFile(
             QStringLiteral(KESTRIN_SOURCE_DIR "/resources/Handbuch/manual.%1.md").arg(code)));
-        MainMenuBar bar(app.get());
+        MainMenuBar bar(*commands, app->settings(), app->requests());
         static const QRegularExpression path(QStringLiteral("\\*\\*([^*]+ > [^*]+)\\*\\*"));
         int paths = 0;
         for (const QRegularExpressionMatch &m : path.globalMatch(manual)) {

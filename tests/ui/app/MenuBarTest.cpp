@@ -95,7 +95,7 @@ protected:
         }
         commands = &testCommands(app.get());
         commands->attach(&host);
-        bar = std::make_unique<MainMenuBar>(app.get());
+        bar = std::make_unique<MainMenuBar>(*commands, app->settings(), app->requests());
     }
     void TearDown() override {
         for (QWidget *w : QApplication::topLevelWidgets())

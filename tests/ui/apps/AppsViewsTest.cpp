@@ -78,7 +78,7 @@ protected:
 
 TEST_F(AppsViewsTest, StripShowsFiveButtonsAndTheRestInTheOverflowMenu) {
     app->settings().setToolbarApps({e(0), e(1), e(2), e(3), e(4), e(5), e(6)});
-    ToolbarAppsStrip strip(app.get());
+    ToolbarAppsStrip strip(app->settings(), app->requests(), *ToolbarApps::of(app.get()));
     QCoreApplication::processEvents();
     EXPECT_EQ(strip.findChildren<ToolbarAppButton *>().size(), 5);
     auto *more = strip.findChild<ToolbarMenuButton *>("appsOverflow");
@@ -96,7 +96,7 @@ TEST_F(AppsViewsTest, StripShowsFiveButtonsAndTheRestInTheOverflowMenu) {
 // second, and shrinks back when the pointer leaves.
 TEST_F(AppsViewsTest, StripButtonsZoomTheirIconUnderThePointer) {
     app->settings().setToolbarApps({e(0)});
-    ToolbarAppsStrip strip(app.get());
+    ToolbarAppsStrip strip(app->settings(), app->requests(), *ToolbarApps::of(app.get()));
     strip.show();
     QCoreApplication::processEvents();
     auto *button = strip.findChild<ToolbarAppButton *>();
@@ -115,7 +115,7 @@ TEST_F(AppsViewsTest, StripButtonsZoomTheirIconUnderThePointer) {
 
 TEST_F(AppsViewsTest, StripDropsReorderOpenDocumentsOrAddAndNeverTakeAMove) {
     app->settings().setToolbarApps({e(0), e(1), e(2), e(3)});
-    ToolbarAppsStrip strip(app.get());
+    ToolbarAppsStrip strip(app->settings(), app->requests(), *ToolbarApps::of(app.get()));
     // A button dragged onto another: its private type reorders.
     QMimeData own;
     own.setUrls({QUrl::fromLocalFile(e(0))});
@@ -149,7 +149,7 @@ TEST_F(AppsViewsTest, StripDropsReorderOpenDocumentsOrAddAndNeverTakeAMove) {
 // on a button or beside the buttons, not only when their button is clicked.
 TEST_F(AppsViewsTest, StripRefusesEntriesThatAreNoApplicationAtTheDrop) {
     app->settings().setToolbarApps({e(0)});
-    ToolbarAppsStrip strip(app.get());
+    ToolbarAppsStrip strip(app->settings(), app->requests(), *ToolbarApps::of(app.get()));
     for (const QString &target : {e(0), QString()}) {
         std::unique_ptr<QMimeData> data(urls({entry("weblink"), entry("script")}));
         EXPECT_FALSE(strip.handleDrop(data.get(), target));

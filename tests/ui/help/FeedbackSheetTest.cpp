@@ -48,7 +48,7 @@ protected:
 TEST_F(FeedbackSheetTest, TheMainWindowRegistersTheSheetSoTheCommandIsAvailable) {
     MainWindow window(app.get());
     EXPECT_TRUE(window.sheets()->canShow(SheetPresenter::Sheet::feedback));
-    QAction *command = testCommands(app.get()).action(Cmd::feedback);
+    QAction *command = window.commands().action(Cmd::feedback);
     ASSERT_TRUE(command);
     EXPECT_TRUE(command->isEnabled());
     command->trigger();

@@ -159,7 +159,7 @@ TEST(KeyCapTest, SizesAndNameLines) {
 TEST_F(ShortcutsSheetTest, TheMainWindowRegistersTheSheetSoTheCommandIsAvailable) {
     MainWindow window(app.get());
     EXPECT_TRUE(window.sheets()->canShow(SheetPresenter::Sheet::shortcuts));
-    QAction *command = testCommands(app.get()).action(Cmd::shortcuts);
+    QAction *command = window.commands().action(Cmd::shortcuts);
     ASSERT_TRUE(command);
     EXPECT_TRUE(command->isEnabled());
     command->trigger();

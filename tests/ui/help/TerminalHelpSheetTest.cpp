@@ -55,7 +55,7 @@ protected:
 TEST_F(TerminalHelpSheetTest, TheMainWindowRegistersTheSheetSoTheCommandIsAvailable) {
     MainWindow window(app.get());
     EXPECT_TRUE(window.sheets()->canShow(SheetPresenter::Sheet::terminalHelp));
-    QAction *command = testCommands(app.get()).action(Cmd::terminalHelp);
+    QAction *command = window.commands().action(Cmd::terminalHelp);
     ASSERT_TRUE(command);
     EXPECT_TRUE(command->isEnabled());
     command->trigger();

@@ -65,7 +65,7 @@ protected:
 TEST_F(RulesSheetsTest, TheMenuEntriesLightUpAndOpenTheSheets) {
     AppState app;
     MainWindow w(&app);
-    Commands *commands = &testCommands(&app);
+    Commands *commands = &w.commands();
     QAction *rules = commands->action(QString::fromUtf8(Cmd::rules));
     QAction *storage = commands->action(QString::fromUtf8(Cmd::storage));
     ASSERT_TRUE(rules && storage);
@@ -90,7 +90,7 @@ TEST_F(RulesSheetsTest, ListButtonsStayBelowTheListAndAChosenFolderIsNoWarning) 
     AppState app;
     app.settings().setFontSize(18);
     MainWindow w(&app);
-    testCommands(&app).action(QString::fromUtf8(Cmd::rules))->trigger();
+    w.commands().action(QString::fromUtf8(Cmd::rules))->trigger();
     auto *sheet = qobject_cast<RulesSheet *>(w.sheets()->current());
     ASSERT_TRUE(sheet);
     sheet->addRule();

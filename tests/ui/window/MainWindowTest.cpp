@@ -15,11 +15,14 @@
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/SplitHandles.h"
 #include "ui/window/ToastView.h"
+#include "ui/window/toolbar/MainToolbar.h"
+#include "ui/window/toolbar/ToolbarButtons.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QDialog>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QLineEdit>
@@ -110,7 +113,7 @@ TEST_F(WindowTest, ActionBarButtonsRunTheirCommands) {
     app.left()->go(a.path());
     app.right()->go(b.path());
     QTRY_VERIFY_WITH_TIMEOUT(app.left()->items().size() == 2 && app.right()->items().size() == 2, 5000);
-    ActionBar bar(&app);
+    ActionBar bar(app.settings(), testCommands(&app));
     bar.show();
     auto click = [&](const QString &name) {
         QList<QAbstractButton *> hits;
@@ -280,8 +283,8 @@ TEST_F(WindowTest, LanguageChangeRebuildsTheContent) {
 
 TEST_F(WindowTest, KeysReachTheCoreBeforeTheWindowShortcuts) {
     AppState app(quick());
-    KeyMonitor monitor(&app);
     MainWindow w(&app);
+    KeyMonitor monitor(app, w.commands());
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
@@ -304,4 +307,29 @@ TEST_F(WindowTest, KeysReachTheCoreBeforeTheWindowShortcuts) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_FALSE(w.isVisible());
     app.settings().setShowHidden(false);
+}
+
+// Each window makes its registry and hands it to its parts, also to those rebuilt for a new language;
+// closing one window leaves the other's commands working.
+TEST_F(WindowTest, EachWindowHandsOutItsOwnRegistry) {
+    const LanguageScope keep(Lang::current());
+    AppState app(quick());
+    auto first = std::make_unique<MainWindow>(&app);
+    MainWindow second(&app);
+    ASSERT_NE(&first->commands(), &second.commands());
+    app.settings().setLanguage(AppLanguage::en);
+    for (MainWindow *w : {first.get(), &second}) {
+        auto *back = qobject_cast<ToolbarIconButton *>(w->toolbar()->item("back"));
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->action(), w->commands().action(Cmd::back));
+        const QMenu *file = w->menuBar()->actions().constFirst()->menu();
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(file->actions().contains(w->commands().action(Cmd::newFolder)));
+        EXPECT_TRUE(w->actions().contains(w->commands().action(Cmd::refresh)));
+    }
+    first.reset();
+    TabGroup *side = app.sides().tabs(app.sides().active());
+    const qsizetype tabs = side->tabs().size();
+    second.commands().action(Cmd::newTab)->trigger();
+    EXPECT_EQ(side->tabs().size(), tabs + 1);
 }

@@ -1,4 +1,3 @@
-#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/fileops/ArchiveFormat.h"
@@ -70,7 +69,7 @@ protected:
     // The commands only record that they fired: the walks below reach every command without running
     // what they do (questions, a terminal, the Trash).
     void recordCommands() {
-        for (QAction *a : testCommands(app.get()).actions()) {
+        for (QAction *a : window->commands().actions()) {
             QObject::disconnect(a, &QAction::triggered, nullptr, nullptr);
             QObject::connect(a, &QAction::triggered, a, [this, a] { fired << a->objectName(); });
         }
@@ -178,6 +177,53 @@ TEST_F(ToolbarTest, StatesFollowTheActivePaneAndTheSettings) {
     EXPECT_EQ(star->symbol(), "star");
 }
 
+// A button that is a command's face shows the help the registry keeps for it, with its chapter.
+TEST_F(ToolbarTest, CommandButtonsShowTheHelpTheRegistryKeeps) {
+    const Commands &commands = window->commands();
+    const QList<std::pair<const char *, std::pair<const char *, int>>> expected = {
+        {"sidebar", {"Seitenleiste ein- oder ausblenden", 2}},
+        {"back", {"Zurück (⌘[)", 2}},
+        {"forward", {"Vorwärts (⌘])", 2}},
+        {"hidden", {"Unsichtbare Dateien ein- oder ausblenden (⇧⌘.)", 2}},
+        {"refresh", {"Aktualisieren (⌘R)", 2}},
+        {"newFile", {"Neue Datei", 4}},
+        {"newFolder", {"Neuer Ordner (⇧⌘N)", 4}},
+        {"trash", {"In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen", 5}},
+        {"emptyTrash", {"Papierkorb leeren …", 5}},
+        {"inspector", {"Info-Leiste ein- oder ausblenden", 8}},
+    };
+    for (const auto &[name, help] : expected) {
+        auto *b = item<ToolbarIconButton>(name);
+        ASSERT_TRUE(b && b->action()) << name;
+        EXPECT_EQ(ToolbarHelp::text(b), L(help.first)) << name;
+        EXPECT_EQ(ToolbarHelp::chapter(b), help.second) << name;
+        EXPECT_EQ(commands.faceHelp(b->action()), ToolbarHelp::text(b)) << name;
+        EXPECT_EQ(commands.faceChapter(b->action()), help.second) << name;
+    }
+}
+
+// The active side shows another tab (closing one keeps the side active): the toolbar and the search field
+// follow that tab's pane, and the closed tab's changes no longer reach them.
+TEST_F(ToolbarTest, StatesFollowTheShownTabOfTheActiveSide) {
+    PaneModel *first = app->activePane();
+    TabGroup *side = app->sides().tabs(app->sides().active());
+    side->newTab(dir.path());
+    PaneModel *other = app->activePane();
+    ASSERT_NE(other, first);
+    auto *trash = item<ToolbarIconButton>("trash");
+    other->setSelection({file});
+    EXPECT_DOUBLE_EQ(trash->look().opacity, 1.0);
+    side->close(side->index());
+    ASSERT_EQ(app->activePane(), first);
+    EXPECT_DOUBLE_EQ(trash->look().opacity, 0.5);
+    first->setViewMode(ViewMode::columns);
+    EXPECT_TRUE(item<ToolbarIconButton>("view.columns")->selected());
+    first->setSelection({file});
+    EXPECT_DOUBLE_EQ(trash->look().opacity, 1.0);
+    first->setSearchText("a");
+    EXPECT_EQ(window->searchField()->text(), "a");
+}
+
 // Without a selection the entries on the selection are disabled and the others stay enabled; every entry
 // reaches its command.
 TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
@@ -264,14 +310,14 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
     }
     // The tag entries are the tag command's, the sort entries the pane's sort keys.
     EXPECT_EQ(entry(menu, L("Tags"))->menu()->actions(),
-              testCommands(app.get()).action(Cmd::tags)->menu()->actions());
+              window->commands().action(Cmd::tags)->menu()->actions());
     EXPECT_FALSE(entry(menu, L("Sortieren nach"))->menu()->isEmpty());
 }
 
 // The Tags submenu marks the tags of the selection of each opening, not of an earlier one; openings leave
 // no submenus behind.
 TEST_F(ToolbarTest, ActionsMenuTagsFollowEachOpening) {
-    auto *tagMenu = qobject_cast<TagMenu *>(testCommands(app.get()).action(Cmd::tags)->menu());
+    auto *tagMenu = qobject_cast<TagMenu *>(window->commands().action(Cmd::tags)->menu());
     ASSERT_TRUE(tagMenu);
     const QString red = dir.path() + "/sub";
     tagMenu->setReader(

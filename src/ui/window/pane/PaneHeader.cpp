@@ -89,9 +89,10 @@ QAction *PaneHeader::command(const char *id) const {
 
 // A header button is the face of its command in the registry, run on this side.
 void PaneHeader::bindOnThisSide(QAbstractButton *button, const char *id) {
-    Commands::bindButton(button, command(id), [this] {
-        if (m_sides && m_model) m_sides->setActive(m_model->side());
-    });
+    if (m_commands)
+        m_commands->bindButton(button, command(id), [this] {
+            if (m_sides && m_model) m_sides->setActive(m_model->side());
+        });
 }
 
 PaneHeader::PaneHeader(PaneModel *model, const PaneParts &parts, QWidget *parent)
@@ -137,11 +138,11 @@ void PaneHeader::addCommandButtons(QHBoxLayout *row, const PaneParts &parts) {
     m_crumbs = new Breadcrumbs(m_model, parts.clipboard, this);
     row->addWidget(m_crumbs, 1);
 
-    m_putBack = new BarButton(Commands::titleKey(command(Cmd::putBack)), false, this);
+    m_putBack = new BarButton(m_commands->titleKey(command(Cmd::putBack)), false, this);
     bindOnThisSide(m_putBack, Cmd::putBack);
     row->addWidget(m_putBack);
 
-    m_emptyTrash = new BarButton(Commands::titleKey(command(Cmd::emptyTrash)), false, this);
+    m_emptyTrash = new BarButton(m_commands->titleKey(command(Cmd::emptyTrash)), false, this);
     bindOnThisSide(m_emptyTrash, Cmd::emptyTrash);
     if (QAction *empty = command(Cmd::emptyTrash))
         connect(empty, &QAction::changed, this, &PaneHeader::refresh);

@@ -1,6 +1,8 @@
 #include "ui/window/toolbar/ActionsMenu.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Clipboard.h"
+#include "core/app/Sides.h"
+#include "core/fileops/UndoJournal.h"
 #include "core/fileops/ArchiveFormat.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
@@ -27,13 +29,49 @@ struct Entry {
 
 } // namespace
 
-ActionsMenu::ActionsMenu(AppState *app, const SheetPresenter *sheets, QWidget *parent)
-    : ToolbarMenuButton(QStringLiteral("ellipsis.circle"), parent), m_app(app), m_sheets(sheets) {
+// One opening of the menu: what its entries are added with.
+struct ActionsMenu::Filling {
+    QObject *owner;
+    QMenu *menu;
+    const Commands &commands;
+    const SheetPresenter *sheets;
+    bool selected;
+
+    // An entry of ours that triggers the command (or runs its own step for the same operation): its
+    // title and enabled rule are this menu's.
+    QAction *add(QMenu *into, const QString &title, QAction *command, bool enabled,
+                 std::function<void()> run = {}) const {
+        QString text = title;
+        QAction *a = into->addAction(text.replace(u'&', QStringLiteral("&&")));
+        a->setObjectName(command ? command->objectName() : title);
+        a->setProperty(commandProperty, QVariant::fromValue(command));
+        if (command) a->setIcon(command->icon());
+        // A command that cannot run now would drop the request: the entry says so by being disabled.
+        a->setEnabled(enabled && command && (run || command->isEnabled()));
+        QPointer<QAction> target = command;
+        if (run)
+            QObject::connect(a, &QAction::triggered, owner, run);
+        else
+            QObject::connect(a, &QAction::triggered, owner, [target] {
+                if (target) target->trigger();
+            });
+        return a;
+    }
+    QAction *entry(const Entry &e) const {
+        const bool sheetReady = !e.sheet || (sheets && sheets->canShow(*e.sheet));
+        return add(menu, L(e.title), commands.action(e.command), (!e.selection || selected) && sheetReady);
+    }
+};
+
+ActionsMenu::ActionsMenu(Commands &commands, Sides &sides, Clipboard &clipboard, UndoJournal &journal,
+                         WindowRequests &requests, const SheetPresenter *sheets, QWidget *parent)
+    : ToolbarMenuButton(QStringLiteral("ellipsis.circle"), parent), m_commands(commands), m_sides(&sides),
+      m_clipboard(&clipboard), m_journal(&journal), m_sheets(sheets) {
     setObjectName(QStringLiteral("actionsMenu"));
     auto *menu = new QMenu(this);
     connect(menu, &QMenu::aboutToShow, this, &ActionsMenu::fill);
     setMenu(menu);
-    toolbarHelp(this, &m_app->requests(), K("Aktionen"), 4);
+    toolbarHelp(this, &requests, K("Aktionen"), 4);
     fill();
 }
 
@@ -47,88 +85,76 @@ void ActionsMenu::fill() {
     const auto old = m->findChildren<QMenu *>(Qt::FindDirectChildrenOnly);
     m->clear();
     qDeleteAll(old);
-    if (!m_app) return;
-    Commands *commands = Commands::of(m_app);
-    const bool selected = !m_app->activePane()->selection().isEmpty();
-
-    // An entry of ours that triggers the command (or runs its own step for the same operation): its
-    // title and enabled rule are this menu's.
-    auto add = [&](QMenu *into, const QString &title, QAction *command, bool enabled,
-                   std::function<void()> run = {}) {
-        QString text = title;
-        QAction *a = into->addAction(text.replace(u'&', QStringLiteral("&&")));
-        a->setObjectName(command ? command->objectName() : title);
-        a->setProperty(commandProperty, QVariant::fromValue(command));
-        if (command) a->setIcon(command->icon());
-        // A command that cannot run now would drop the request: the entry says so by being disabled.
-        a->setEnabled(enabled && command && (run || command->isEnabled()));
-        QPointer<QAction> target = command;
-        if (run)
-            connect(a, &QAction::triggered, this, run);
-        else
-            connect(a, &QAction::triggered, this, [target] {
-                if (target) target->trigger();
-            });
-        return a;
-    };
-    auto entry = [&](const Entry &e) {
-        const bool sheetReady = !e.sheet || (m_sheets && m_sheets->canShow(*e.sheet));
-        return add(m, L(e.title), commands->action(e.command), (!e.selection || selected) && sheetReady);
-    };
-
-    entry({K("Neuer Ordner"), Cmd::newFolder});
-    entry({K("Neue Datei"), Cmd::newFile});
-    entry({K("Neuer Tab"), Cmd::newTab});
+    if (!m_sides || !m_clipboard || !m_journal) return;
+    const Filling f{this, m, m_commands, m_sheets, !m_sides->activePane()->selection().isEmpty()};
+    f.entry({K("Neuer Ordner"), Cmd::newFolder});
+    f.entry({K("Neue Datei"), Cmd::newFile});
+    f.entry({K("Neuer Tab"), Cmd::newTab});
     m->addSeparator();
-    entry({K("Umbenennen …"), Cmd::rename, true});
-    // The clipboard entries mean the files even while a text field has the focus, where the Edit
-    // commands would serve the field: they run the file clipboard's operations themselves.
-    QPointer<AppState> app = m_app;
-    add(m, L("Ausschneiden"), commands->action(Cmd::cut), selected, [app] {
-        if (app) app->clipboard().cut(app->activePane()->selectedPaths());
-    });
-    add(m, L("Kopieren"), commands->action(Cmd::copy), selected, [app] {
-        if (app) app->clipboard().copy(app->activePane()->selectedPaths());
-    });
-    add(m, L("Einsetzen"), commands->action(Cmd::paste), true, [app] {
-        if (app) app->clipboard().paste(app->activePane()->targetFolder());
-    });
+    f.entry({K("Umbenennen …"), Cmd::rename, true});
+    fillClipboard(f);
     m->addSeparator();
-    entry({K("Teilen …"), Cmd::share, true});
+    fillSelection(f);
+    fillFiles(f);
+    // One rule with the menu bar: nothing to undo, nothing to choose.
+    const std::optional<QString> undoTitle = m_journal->undoTitle();
+    f.add(m, undoTitle ? LF("Rückgängig: %@", *undoTitle) : L("Rückgängig"), m_commands.action(Cmd::undo),
+          !m_journal->entries().isEmpty());
+    m->addSeparator();
+    f.entry({K("In den Papierkorb …"), Cmd::trash, true});
+    f.entry({K("Papierkorb leeren …"), Cmd::emptyTrash});
+}
+
+// The clipboard entries mean the files even while a text field has the focus, where the Edit commands
+// would serve the field: they run the file clipboard's operations themselves.
+void ActionsMenu::fillClipboard(const Filling &f) {
+    QPointer<Sides> sides = m_sides;
+    QPointer<Clipboard> clipboard = m_clipboard;
+    f.add(f.menu, L("Ausschneiden"), m_commands.action(Cmd::cut), f.selected, [sides, clipboard] {
+        if (sides && clipboard) clipboard->cut(sides->activePane()->selectedPaths());
+    });
+    f.add(f.menu, L("Kopieren"), m_commands.action(Cmd::copy), f.selected, [sides, clipboard] {
+        if (sides && clipboard) clipboard->copy(sides->activePane()->selectedPaths());
+    });
+    f.add(f.menu, L("Einsetzen"), m_commands.action(Cmd::paste), true, [sides, clipboard] {
+        if (sides && clipboard) clipboard->paste(sides->activePane()->targetFolder());
+    });
+}
+
+void ActionsMenu::fillSelection(const Filling &f) {
+    QMenu *m = f.menu;
+    f.entry({K("Teilen …"), Cmd::share, true});
     // The tag command's own menu, so that each opening marks the tags of the selection of that moment.
-    if (QAction *tagCommand = commands->action(Cmd::tags); tagCommand && tagCommand->menu()) {
+    if (QAction *tagCommand = m_commands.action(Cmd::tags); tagCommand && tagCommand->menu()) {
         QMenu *tags = tagCommand->menu();
         m->addMenu(tags);
-        tags->menuAction()->setEnabled(selected && !tags->isEmpty());
+        tags->menuAction()->setEnabled(f.selected && !tags->isEmpty());
     }
-    entry({K("Informationen"), Cmd::info, true, Sheet::info});
+    f.entry({K("Informationen"), Cmd::info, true, Sheet::info});
     m->addSeparator();
     QMenu *sort = m->addMenu(L("Sortieren nach"));
     sort->setObjectName(QStringLiteral("sort"));
-    SortMenuItems::fill(sort, m_app->activePane());
-    entry({K("Gehe zu Ordner …"), Cmd::goToFolder});
+    SortMenuItems::fill(sort, m_sides->activePane());
+    f.entry({K("Gehe zu Ordner …"), Cmd::goToFolder});
     m->addSeparator();
-    entry({K("Schnellvorschau"), Cmd::quickLook, true});
-    entry({K("Duplizieren"), Cmd::duplicate, true});
-    entry({K("Komprimieren (ZIP)"), Cmd::compressZip, true});
+}
+
+void ActionsMenu::fillFiles(const Filling &f) {
+    QMenu *m = f.menu;
+    f.entry({K("Schnellvorschau"), Cmd::quickLook, true});
+    f.entry({K("Duplizieren"), Cmd::duplicate, true});
+    f.entry({K("Komprimieren (ZIP)"), Cmd::compressZip, true});
     QMenu *formats = m->addMenu(L("Komprimieren als"));
     formats->setObjectName(QStringLiteral("compressAs"));
     for (ArchiveFormat format : Archive::otherFormats())
-        add(formats, Archive::title(format), commands->action(Cmd::compressAsId(format)), selected);
-    formats->menuAction()->setEnabled(selected);
-    entry({K("Entpacken"), Cmd::extract, true});
-    entry({K("Alias erzeugen"), Cmd::alias, true});
+        f.add(formats, Archive::title(format), m_commands.action(Cmd::compressAsId(format)), f.selected);
+    formats->menuAction()->setEnabled(f.selected);
+    f.entry({K("Entpacken"), Cmd::extract, true});
+    f.entry({K("Alias erzeugen"), Cmd::alias, true});
     m->addSeparator();
-    entry({K("Im Terminal öffnen"), Cmd::terminal});
-    entry({K("Im Texteditor öffnen"), Cmd::textEditor});
-    entry({K("Ordner vergleichen und synchronisieren …"), Cmd::compare, false, Sheet::compare});
-    entry({K("Aufräum-Regeln …"), Cmd::rules, false, Sheet::rules});
-    entry({K("Speicheranalyse …"), Cmd::storage, false, Sheet::storage});
-    // One rule with the menu bar: nothing to undo, nothing to choose.
-    const std::optional<QString> undoTitle = m_app->undoJournal().undoTitle();
-    add(m, undoTitle ? LF("Rückgängig: %@", *undoTitle) : L("Rückgängig"), commands->action(Cmd::undo),
-        !m_app->undoJournal().entries().isEmpty());
-    m->addSeparator();
-    entry({K("In den Papierkorb …"), Cmd::trash, true});
-    entry({K("Papierkorb leeren …"), Cmd::emptyTrash});
+    f.entry({K("Im Terminal öffnen"), Cmd::terminal});
+    f.entry({K("Im Texteditor öffnen"), Cmd::textEditor});
+    f.entry({K("Ordner vergleichen und synchronisieren …"), Cmd::compare, false, Sheet::compare});
+    f.entry({K("Aufräum-Regeln …"), Cmd::rules, false, Sheet::rules});
+    f.entry({K("Speicheranalyse …"), Cmd::storage, false, Sheet::storage});
 }

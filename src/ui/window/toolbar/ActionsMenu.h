@@ -5,8 +5,12 @@
 
 #include <optional>
 
-class AppState;
+class Clipboard;
+class Commands;
 class QMenu;
+class Sides;
+class UndoJournal;
+class WindowRequests;
 
 // The toolbar's actions menu: the commands on the active pane and its selection in one place. Every
 // entry triggers its command of the registry; entries on the selection are disabled without one, the
@@ -14,7 +18,8 @@ class QMenu;
 class ActionsMenu : public ToolbarMenuButton {
     Q_OBJECT
 public:
-    ActionsMenu(AppState *app, const SheetPresenter *sheets, QWidget *parent = nullptr);
+    ActionsMenu(Commands &commands, Sides &sides, Clipboard &clipboard, UndoJournal &journal,
+                WindowRequests &requests, const SheetPresenter *sheets, QWidget *parent = nullptr);
 
     // Builds the entries for the state of now; the menu does so each time it opens.
     void fill();
@@ -22,6 +27,14 @@ public:
     static QAction *command(const QAction *entry);
 
 private:
-    QPointer<AppState> m_app;
+    struct Filling;
+    void fillClipboard(const Filling &f);
+    void fillSelection(const Filling &f);
+    void fillFiles(const Filling &f);
+
+    Commands &m_commands;
+    QPointer<Sides> m_sides;
+    QPointer<Clipboard> m_clipboard;
+    QPointer<UndoJournal> m_journal;
     QPointer<const SheetPresenter> m_sheets;
 };

@@ -4,7 +4,15 @@
 #include <QToolBar>
 
 class ActionsMenu;
-class AppState;
+class Clipboard;
+class Commands;
+class Favorites;
+class Settings;
+class Sides;
+class ToolbarApps;
+class TrashCommands;
+class UndoJournal;
+class WindowRequests;
 class IconButton;
 class LanguageHelpMenu;
 class QHBoxLayout;
@@ -14,13 +22,26 @@ class SheetPresenter;
 class ToolbarIconButton;
 class ToolbarMenuButton;
 
+// What the toolbar shows and runs besides the commands.
+struct ToolbarParts {
+    Settings &settings;
+    Sides &sides;
+    WindowRequests &requests;
+    Favorites &favorites;
+    TrashCommands &trash; // its button acts without a selection too, to say what is missing
+    Clipboard &clipboard;
+    UndoJournal &journal;
+    ToolbarApps &apps;
+};
+
 // The main window's toolbar: navigation at the leading edge; the view, file and window tools, the
 // language menu, settings and the search at the trailing edge. It stores nothing: symbols, selected and
-// enabled states follow AppState and the active pane. Built anew for a language change.
+// enabled states follow the settings and the active pane. Built anew for a language change.
 class MainToolbar : public QToolBar {
     Q_OBJECT
 public:
-    MainToolbar(AppState *app, const SheetPresenter *sheets, QWidget *parent = nullptr);
+    MainToolbar(const ToolbarParts &parts, Commands &commands, const SheetPresenter *sheets,
+                QWidget *parent = nullptr);
 
     QLineEdit *searchField() const { return m_search; }
     // Where the help chapters menu goes: the first item of the trailing group.
@@ -38,10 +59,22 @@ public:
     void fillApps();
 
 private:
-    ToolbarIconButton *button(const char *name, const char *symbol, QAction *command);
+    ToolbarIconButton *button(const QString &name, const QString &symbol, QAction *command);
+    ToolbarIconButton *face(const QString &name, const QString &symbol, const char *id);
+    ToolbarMenuButton *menuButton(const char *name, const char *symbol, QWidget *parent,
+                                  void (MainToolbar::*fill)());
     void build();
+    void buildNavigation(QWidget *content, QHBoxLayout *row);
+    void buildViewTools(QWidget *content, QHBoxLayout *row);
+    void buildApps(QWidget *content, QHBoxLayout *row);
+    void buildFileTools(QWidget *content, QHBoxLayout *row);
+    void buildSearch(QWidget *content, QHBoxLayout *row);
+    // Follows the active pane's view, place and selection.
+    void followPane();
 
-    QPointer<AppState> m_app;
+    ToolbarParts m_parts;
+    Commands &m_commands;
+    QList<QMetaObject::Connection> m_paneConnections;
     QPointer<const SheetPresenter> m_sheets;
     QLineEdit *m_search = nullptr;
     QHBoxLayout *m_helpSlot = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/window/toolbar/SearchExtras.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Sides.h"
+#include "core/app/WindowRequests.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "core/model/SearchFilter.h"
@@ -35,13 +36,13 @@ void addChoice(QMenu *menu, const char *heading, const std::array<Enum, N> &case
 
 } // namespace
 
-SearchFilterMenu::SearchFilterMenu(AppState *app, PaneModel *pane, QWidget *parent)
-    : ToolbarMenuButton(QStringLiteral("line.3.horizontal.decrease.circle"), parent), m_app(app) {
+SearchFilterMenu::SearchFilterMenu(WindowRequests &requests, PaneModel *pane, QWidget *parent)
+    : ToolbarMenuButton(QStringLiteral("line.3.horizontal.decrease.circle"), parent) {
     setObjectName(QStringLiteral("searchFilterMenu"));
     auto *menu = new QMenu(this);
     connect(menu, &QMenu::aboutToShow, this, &SearchFilterMenu::fill);
     setMenu(menu);
-    toolbarHelp(this, &m_app->requests(), K("Suche filtern: Art, Größe, Datum, Unterordner"), 6);
+    toolbarHelp(this, &requests, K("Suche filtern: Art, Größe, Datum, Unterordner"), 6);
     setPane(pane);
 }
 
@@ -99,7 +100,8 @@ void SearchFilterMenu::fill() {
     });
 }
 
-SearchExtras::SearchExtras(AppState *app, QWidget *parent) : QWidget(parent), m_app(app) {
+SearchExtras::SearchExtras(Sides &sides, WindowRequests &requests, QWidget *parent)
+    : QWidget(parent), m_sides(&sides) {
     setObjectName(QStringLiteral("searchExtras"));
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -119,20 +121,19 @@ SearchExtras::SearchExtras(AppState *app, QWidget *parent) : QWidget(parent), m_
         m_pane->setSearchText(QString());
         m_pane->setSearchFilter(SearchFilter{});
     });
-    m_filter = new SearchFilterMenu(m_app, nullptr, this);
+    m_filter = new SearchFilterMenu(requests, nullptr, this);
     row->addWidget(m_progress);
     row->addWidget(m_end);
     row->addWidget(m_filter);
-    toolbarHelpContext(this, &m_app->requests(), 6);
-    if (m_app) {
-        connect(&m_app->sides(), &Sides::activeChanged, this, &SearchExtras::follow);
-        connect(&m_app->sides(), &Sides::sideChanged, this, &SearchExtras::follow);
-    }
+    toolbarHelpContext(this, &requests, 6);
+    // The pane's own search signals are followed from there on.
+    connect(&sides, &Sides::activeChanged, this, &SearchExtras::follow);
+    connect(&sides, &Sides::currentPaneChanged, this, &SearchExtras::follow);
     follow();
 }
 
 void SearchExtras::follow() {
-    PaneModel *pane = m_app ? m_app->activePane() : nullptr;
+    PaneModel *pane = m_sides ? m_sides->activePane() : nullptr;
     if (pane != m_pane) {
         if (m_pane) m_pane->disconnect(this);
         m_pane = pane;

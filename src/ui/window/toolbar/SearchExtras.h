@@ -5,7 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
-class AppState;
+class Sides;
+class WindowRequests;
 class PaneModel;
 class QProgressBar;
 
@@ -14,14 +15,13 @@ class QProgressBar;
 class SearchFilterMenu : public ToolbarMenuButton {
     Q_OBJECT
 public:
-    SearchFilterMenu(AppState *app, PaneModel *pane, QWidget *parent = nullptr);
+    SearchFilterMenu(WindowRequests &requests, PaneModel *pane, QWidget *parent = nullptr);
     void setPane(PaneModel *pane);
     // Builds the entries for the pane's filter of now; the menu does so each time it opens.
     void fill();
     void sync();
 
 private:
-    QPointer<AppState> m_app;
     QPointer<PaneModel> m_pane;
 };
 
@@ -30,7 +30,7 @@ private:
 class SearchExtras : public QWidget {
     Q_OBJECT
 public:
-    explicit SearchExtras(AppState *app, QWidget *parent = nullptr);
+    SearchExtras(Sides &sides, WindowRequests &requests, QWidget *parent = nullptr);
     PaneModel *pane() const { return m_pane; }
     QProgressBar *progress() const { return m_progress; }
     IconButton *endSearch() const { return m_end; }
@@ -40,7 +40,7 @@ private:
     void follow();
     void sync();
 
-    QPointer<AppState> m_app;
+    QPointer<Sides> m_sides;
     QPointer<PaneModel> m_pane;
     QProgressBar *m_progress = nullptr;
     IconButton *m_end = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/window/toolbar/ToolbarAppsStrip.h"
 
-#include "core/app/AppState.h"
+#include "core/app/Settings.h"
+#include "core/app/WindowRequests.h"
 #include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
 #include "ui/app/AppChooser.h"
@@ -63,31 +64,30 @@ QString ToolbarAppsStrip::dragType() {
     return QStringLiteral("application/x-kestrin-toolbar-app");
 }
 
-ToolbarAppsStrip::ToolbarAppsStrip(AppState *app, QWidget *parent) : QWidget(parent), m_app(app) {
+ToolbarAppsStrip::ToolbarAppsStrip(Settings &settings, WindowRequests &requests, ToolbarApps &apps,
+                                   QWidget *parent)
+    : QWidget(parent), m_settings(&settings), m_requests(&requests), m_apps(&apps) {
     setObjectName(QStringLiteral("appsStrip"));
     setAcceptDrops(true);
     m_row = new QHBoxLayout(this);
     m_row->setContentsMargins(5, 1, 5, 1);
-    if (ToolbarApps *apps = ToolbarApps::of(m_app)) {
-        // The panels of adding and replacing open over this window.
-        QPointer<QWidget> self(this);
-        apps->choose = [self](const ToolbarApps::Choice &c, ToolbarApps::Chosen done) {
-            chooseApplications(self ? self->window() : nullptr, c.title, c.directory, c.many,
-                               std::move(done));
-        };
-        connect(&m_app->settings(), &Settings::changed, this, [this](Settings::Key key) {
-            if (key != Settings::Key::toolbarApps && key != Settings::Key::toolbarCompact) return;
-            // Later: a drop on a button changes the list while that button is still handling it.
-            QMetaObject::invokeMethod(this, &ToolbarAppsStrip::rebuild, Qt::QueuedConnection);
-        });
-    }
+    // The panels of adding and replacing open over this window.
+    QPointer<QWidget> self(this);
+    apps.choose = [self](const ToolbarApps::Choice &c, ToolbarApps::Chosen done) {
+        chooseApplications(self ? self->window() : nullptr, c.title, c.directory, c.many, std::move(done));
+    };
+    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key != Settings::Key::toolbarApps && key != Settings::Key::toolbarCompact) return;
+        // Later: a drop on a button changes the list while that button is still handling it.
+        QMetaObject::invokeMethod(this, &ToolbarAppsStrip::rebuild, Qt::QueuedConnection);
+    });
     rebuild();
 }
 
 void ToolbarAppsStrip::rebuild() {
-    if (!m_app) return;
-    const QStringList apps = m_app->settings().toolbarApps();
-    const bool compact = m_app->settings().toolbarCompact();
+    if (!m_settings) return;
+    const QStringList apps = m_settings->toolbarApps();
+    const bool compact = m_settings->toolbarCompact();
     m_row->setSpacing(compact ? 2 : 6);
     if (m_built && apps == m_shownApps && compact == m_shownCompact) return;
     m_built = true;
@@ -101,7 +101,7 @@ void ToolbarAppsStrip::rebuild() {
     m_items.clear();
     int at = 0;
     for (const QString &path : apps.mid(0, ToolbarApps::maxToolbarApps)) {
-        auto *b = new ToolbarAppButton(m_app, path, !compact, this);
+        auto *b = new ToolbarAppButton(*m_requests, *m_apps, path, !compact, this);
         m_row->insertWidget(at++, b);
         m_items << b;
     }
@@ -110,16 +110,16 @@ void ToolbarAppsStrip::rebuild() {
         more->setObjectName(QStringLiteral("appsOverflow"));
         more->setFixedSize(24, 26);
         auto *menu = new QMenu(more);
-        QPointer<AppState> app = m_app;
+        QPointer<ToolbarApps> launcher = m_apps;
         for (const QString &path : apps.mid(ToolbarApps::maxToolbarApps)) {
             QAction *a = menu->addAction(QIcon(toolbarAppIcon(path, 16)), literal(toolbarAppName(path)));
             a->setObjectName(path);
-            connect(a, &QAction::triggered, this, [app, path] {
-                if (ToolbarApps *apps = ToolbarApps::of(app)) apps->launchToolbarApp(path);
+            connect(a, &QAction::triggered, this, [launcher, path] {
+                if (launcher) launcher->launchToolbarApp(path);
             });
         }
         more->setMenu(menu);
-        toolbarHelp(more, &m_app->requests(), K("Weitere Apps"), 7);
+        toolbarHelp(more, m_requests, K("Weitere Apps"), 7);
         m_row->insertWidget(at++, more);
         m_items << more;
     }
@@ -127,7 +127,7 @@ void ToolbarAppsStrip::rebuild() {
 }
 
 bool ToolbarAppsStrip::handleDrop(const QMimeData *data, const QString &target) {
-    ToolbarApps *apps = ToolbarApps::of(m_app);
+    ToolbarApps *apps = m_apps;
     if (!apps || !data) return false;
     const QStringList list = apps->apps();
     const qsizetype targetIndex =
@@ -175,8 +175,9 @@ void ToolbarAppsStrip::dropEvent(QDropEvent *event) {
     if (event->isAccepted() && !handleDrop(event->mimeData(), {})) event->ignore();
 }
 
-ToolbarAppButton::ToolbarAppButton(AppState *app, const QString &path, bool showName, ToolbarAppsStrip *strip)
-    : QToolButton(strip), m_app(app), m_strip(strip), m_path(path) {
+ToolbarAppButton::ToolbarAppButton(WindowRequests &requests, ToolbarApps &apps, const QString &path,
+                                   bool showName, ToolbarAppsStrip *strip)
+    : QToolButton(strip), m_apps(&apps), m_strip(strip), m_path(path) {
     setObjectName(QStringLiteral("app:") + path);
     setAutoRaise(true);
     setFocusPolicy(Qt::NoFocus);
@@ -196,13 +197,13 @@ ToolbarAppButton::ToolbarAppButton(AppState *app, const QString &path, bool show
         setToolButtonStyle(Qt::ToolButtonIconOnly);
     }
     setMinimumSize(28, 26);
-    toolbarHelp(this, &m_app->requests(),
+    toolbarHelp(this, &requests,
                 LF("%@: startet die App oder öffnet die markierten Dateien damit. Dateien lassen sich darauf "
                    "ziehen.",
                    name),
                 7);
     connect(this, &QToolButton::clicked, this, [this] {
-        if (ToolbarApps *apps = ToolbarApps::of(m_app)) apps->launchToolbarApp(m_path);
+        if (m_apps) m_apps->launchToolbarApp(m_path);
     });
 }
 

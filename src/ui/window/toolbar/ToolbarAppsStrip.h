@@ -5,7 +5,9 @@
 #include <QVariantAnimation>
 #include <QWidget>
 
-class AppState;
+class Settings;
+class ToolbarApps;
+class WindowRequests;
 class QHBoxLayout;
 class QMimeData;
 class ToolbarMenuButton;
@@ -21,7 +23,8 @@ public:
     // deletes the application entry.
     static QString dragType();
 
-    explicit ToolbarAppsStrip(AppState *app, QWidget *parent = nullptr);
+    ToolbarAppsStrip(Settings &settings, WindowRequests &requests, ToolbarApps &apps,
+                     QWidget *parent = nullptr);
     QHBoxLayout *row() const { return m_row; }
     // Builds the buttons for the list of now (done on every change of the list or the look).
     void rebuild();
@@ -35,7 +38,9 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    QPointer<AppState> m_app;
+    QPointer<Settings> m_settings;
+    WindowRequests *m_requests;
+    QPointer<ToolbarApps> m_apps;
     QHBoxLayout *m_row = nullptr;
     QList<QWidget *> m_items;
     QStringList m_shownApps;
@@ -47,7 +52,8 @@ private:
 class ToolbarAppButton : public QToolButton {
     Q_OBJECT
 public:
-    ToolbarAppButton(AppState *app, const QString &path, bool showName, ToolbarAppsStrip *strip);
+    ToolbarAppButton(WindowRequests &requests, ToolbarApps &apps, const QString &path, bool showName,
+                     ToolbarAppsStrip *strip);
     QString path() const { return m_path; }
     // The icon's scale: 1.12 under the pointer, 1 otherwise, eased out over 0.1 s.
     double zoom() const { return m_zoom; }
@@ -62,7 +68,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    QPointer<AppState> m_app;
+    QPointer<ToolbarApps> m_apps;
     QPointer<ToolbarAppsStrip> m_strip;
     QString m_path;
     QPoint m_pressAt;
