@@ -29,7 +29,6 @@ Sides::Sides(QObject *parent) : QObject(parent) {
     m_right = new TabGroup(Side::right, startFolder("lastPath.right"), this);
     for (TabGroup *group : {m_left, m_right}) {
         const Side side = group == m_left ? Side::left : Side::right;
-        connect(group, &TabGroup::changed, this, [this, side] { emit sideChanged(side); });
         m_current[int(side)] = group->current();
         auto follow = [this, side, group] {
             if (m_current[int(side)] == group->current()) return;

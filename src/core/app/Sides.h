@@ -35,8 +35,6 @@ public:
 
 signals:
     void activeChanged();
-    // Something in a side's tab group changed: the tabs, the current tab or what it shows.
-    void sideChanged(Side side);
     // A side shows another pane: a tab was chosen, opened or closed.
     void currentPaneChanged(Side side);
 

@@ -113,7 +113,7 @@ void Commands::watchState() {
         update();
     });
     connect(&m_app->sides(), &Sides::activeChanged, this, &Commands::update);
-    // Not sideChanged: it passes on every change of a pane; the pane facts come through watchPanes.
+    // A pane's own changes come through watchPanes, each re-evaluating only the commands that read it.
     connect(&m_app->requests(), &WindowRequests::changed, this, &Commands::update);
     connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, this, &Commands::update);
     connect(&m_app->undoJournal(), &UndoJournal::changed, this, &Commands::update);

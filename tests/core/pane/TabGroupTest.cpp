@@ -148,7 +148,7 @@ TEST_F(TabGroups, NavigationResyncsOnceAndATransferListsOnlyItsFolders) {
     }));
 
     // A navigation sets several properties and re-syncs the window once.
-    QSignalSpy windowSyncs(&app.sides(), &Sides::sideChanged);
+    QSignalSpy windowSyncs(app.sides().rightTabs(), &TabGroup::changed);
     QSignalSpy paneSyncs(destination, &PaneModel::changed);
     destination->go(c);
     EXPECT_EQ(windowSyncs.count(), 1);
