@@ -130,25 +130,25 @@ void Commands::watchState() {
         });
 }
 
-QAction *Commands::add(const Spec &spec, std::function<void()> run) {
+QAction *Commands::add(const ActionDef &def, std::function<void()> run) {
     auto *action = new QAction(this);
-    if (spec.id) action->setObjectName(QString::fromUtf8(spec.id));
-    action->setShortcuts(spec.keys);
-    action->setShortcutContext(spec.context);
+    if (def.id) action->setObjectName(QString::fromUtf8(def.id));
+    action->setShortcuts(def.keys);
+    action->setShortcutContext(def.context);
     Entry e;
-    e.monitorKeys = spec.monitorKeys;
-    if (spec.id) e.titleKey = QString::fromUtf8(spec.title ? spec.title : spec.id);
-    if (spec.help) e.help = QString::fromUtf8(spec.help);
-    if (spec.symbol) {
-        e.symbol = QString::fromLatin1(spec.symbol);
+    e.monitorKeys = def.monitorKeys;
+    if (def.id) e.titleKey = QString::fromUtf8(def.title ? def.title : def.id);
+    if (def.help) e.help = QString::fromUtf8(def.help);
+    if (def.symbol) {
+        e.symbol = QString::fromLatin1(def.symbol);
         action->setIcon(Symbols::icon(e.symbol));
     }
     if (run)
         connect(action, &QAction::triggered, this, [this, run = std::move(run)] {
             if (m_app) run();
         });
-    e.when = spec.when;
-    if (spec.when != When::always) e.paneFacts = selection;
+    e.when = def.when;
+    if (def.when != When::always) e.paneFacts = selection;
     m_actions << action;
     m_entries.insert(action, std::move(e));
     return action;

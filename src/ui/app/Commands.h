@@ -174,7 +174,7 @@ private:
     // What of a pane a command's state reads (and the focused text field's edit state).
     enum PaneFact : unsigned { selection = 1, place = 2, view = 4, textField = 8, listing = 16 };
     // How a group describes a command it adds.
-    struct Spec {
+    struct ActionDef {
         const char *id;
         const char *symbol = nullptr;
         const char *help = nullptr;
@@ -213,7 +213,7 @@ private:
     void addViews();
     void addApp();
 
-    QAction *add(const Spec &spec, std::function<void()> run);
+    QAction *add(const ActionDef &def, std::function<void()> run);
     Entry &entry(const QAction *action);
     const Entry *find(const QAction *action) const;
     // Gives an action's toolbar button its help key and chapter.

@@ -13,47 +13,48 @@ using namespace CommandKeys;
 // The sheets of the tools and the help, the help itself and the application.
 void Commands::addApp() {
     using Sheet = SheetPresenter::Sheet;
-    needsSheet(add(Spec{Cmd::compare, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_Y)}},
+    needsSheet(add(ActionDef{Cmd::compare, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_Y)}},
                    [this] { m_app->items().openCompare(); }),
                Sheet::compare);
-    needsSheet(add(Spec{Cmd::rules}, [this] { m_app->requests().setShowRules(true); }), Sheet::rules);
-    needsSheet(add(Spec{Cmd::storage, "chart.pie"}, [this] { m_app->items().openStorageAnalysis(); }),
+    needsSheet(add(ActionDef{Cmd::rules}, [this] { m_app->requests().setShowRules(true); }), Sheet::rules);
+    needsSheet(add(ActionDef{Cmd::storage, "chart.pie"}, [this] { m_app->items().openStorageAnalysis(); }),
                Sheet::storage);
-    needsSheet(add(Spec{Cmd::shortcuts, "keyboard"}, [this] { m_app->requests().setShowShortcuts(true); }),
-               Sheet::shortcuts);
     needsSheet(
-        add(Spec{Cmd::terminalHelp, "terminal"}, [this] { m_app->requests().setShowTerminalHelp(true); }),
-        Sheet::terminalHelp);
-    add(Spec{Cmd::trashDiagnosis}, [this] { m_app->trash().trashDiagnosis(); });
+        add(ActionDef{Cmd::shortcuts, "keyboard"}, [this] { m_app->requests().setShowShortcuts(true); }),
+        Sheet::shortcuts);
+    needsSheet(add(ActionDef{Cmd::terminalHelp, "terminal"},
+                   [this] { m_app->requests().setShowTerminalHelp(true); }),
+               Sheet::terminalHelp);
+    add(ActionDef{Cmd::trashDiagnosis}, [this] { m_app->trash().trashDiagnosis(); });
     // Ctrl+? is typed with Shift on most layouts: the monitor reads Ctrl+?, Ctrl+Shift+? and Ctrl+Shift+/ as
     // the one key (two shortcuts would both match the press and neither would fire).
     QAction *manual = add(
-        Spec{
+        ActionDef{
             Cmd::manual, "questionmark.circle", nullptr, {keys(Qt::Key_F1)}, {keys(ctrl | Qt::Key_Question)}},
         [this] { m_app->requests().openManual(std::nullopt); });
     entry(manual).inTextFields = true;
-    needsSheet(add(Spec{Cmd::feedback}, [this] { m_app->requests().setShowFeedback(true); }),
+    needsSheet(add(ActionDef{Cmd::feedback}, [this] { m_app->requests().setShowFeedback(true); }),
                Sheet::feedback);
-    add(Spec{Cmd::about, "info.circle"}, [this] { AboutPanel::openPanel(); });
+    add(ActionDef{Cmd::about, "info.circle"}, [this] { AboutPanel::openPanel(); });
     // Ctrl+Q and Ctrl+W work from every window, as Linux users expect; closing asks first while a job runs.
-    add(Spec{Cmd::closeWindow,
-             nullptr,
-             nullptr,
-             {keys(ctrl | Qt::Key_W)},
-             {},
-             When::always,
-             Qt::ApplicationShortcut},
+    add(ActionDef{Cmd::closeWindow,
+                  nullptr,
+                  nullptr,
+                  {keys(ctrl | Qt::Key_W)},
+                  {},
+                  When::always,
+                  Qt::ApplicationShortcut},
         [this] {
             // The window that has the focus: Ctrl+W in the settings or the manual closes that one.
             QWidget *focused = QApplication::activeWindow();
             if (QWidget *w = focused ? focused : m_window.data()) w->close();
         });
     add(
-        Spec{
+        ActionDef{
             Cmd::quit, nullptr, nullptr, {keys(ctrl | Qt::Key_Q)}, {}, When::always, Qt::ApplicationShortcut},
         [this] {
             if (m_window) m_window->close();
         });
-    add(Spec{Cmd::settings, "gearshape", K("Einstellungen (⌘,)"), {keys(ctrl | Qt::Key_Comma)}},
+    add(ActionDef{Cmd::settings, "gearshape", K("Einstellungen (⌘,)"), {keys(ctrl | Qt::Key_Comma)}},
         [this] { SettingsWindow::open(m_app); });
 }

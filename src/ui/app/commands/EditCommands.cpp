@@ -48,34 +48,34 @@ bool textCanRedo(QWidget *text) {
 
 // Edit: a focused text field gets the standard action; otherwise the files are meant.
 void Commands::addEdit() {
-    QAction *editUndo = add(Spec{Cmd::editUndo}, [this] {
+    QAction *editUndo = add(ActionDef{Cmd::editUndo}, [this] {
         if (!edit(focusedText(), "undo")) m_app->fileActions().undoLast();
     });
     entry(editUndo).rule = [this] { return focusedText() || !m_app->undoJournal().entries().isEmpty(); };
-    QAction *editRedo = add(Spec{Cmd::editRedo, nullptr, nullptr, {keys(ctrl | shift | Qt::Key_Z)}},
+    QAction *editRedo = add(ActionDef{Cmd::editRedo, nullptr, nullptr, {keys(ctrl | shift | Qt::Key_Z)}},
                             [] { edit(focusedText(), "redo"); });
     // The file journal has no redo.
     entry(editRedo).rule = [] { return textCanRedo(focusedText()); };
     entry(editRedo).paneFacts = textField;
     // The file clipboard's keys are the monitor's: a text field with the focus keeps them.
     QAction *copy =
-        add(Spec{Cmd::copy, "doc.on.doc", K("Kopieren (⌘C)"), {}, {keys(ctrl | Qt::Key_C)}}, [this] {
+        add(ActionDef{Cmd::copy, "doc.on.doc", K("Kopieren (⌘C)"), {}, {keys(ctrl | Qt::Key_C)}}, [this] {
             if (!edit(focusedText(), "copy")) m_app->clipboard().copy(selected());
         });
     QAction *cut =
-        add(Spec{Cmd::cut, "scissors", K("Ausschneiden (⌘X)"), {}, {keys(ctrl | Qt::Key_X)}}, [this] {
+        add(ActionDef{Cmd::cut, "scissors", K("Ausschneiden (⌘X)"), {}, {keys(ctrl | Qt::Key_X)}}, [this] {
             if (!edit(focusedText(), "cut")) m_app->clipboard().cut(selected());
         });
     for (QAction *a : {copy, cut}) {
         entry(a).rule = [this] { return focusedText() || !m_app->activePane()->selection().isEmpty(); };
         entry(a).paneFacts = selection;
     }
-    add(Spec{Cmd::paste, "doc.on.clipboard", K("Einsetzen (⌘V)"), {}, {keys(ctrl | Qt::Key_V)}}, [this] {
+    add(ActionDef{Cmd::paste, "doc.on.clipboard", K("Einsetzen (⌘V)"), {}, {keys(ctrl | Qt::Key_V)}}, [this] {
         if (!edit(focusedText(), "paste")) m_app->clipboard().paste(m_app->activePane()->targetFolder());
     });
-    add(Spec{Cmd::selectAll, nullptr, nullptr, {}, {keys(ctrl | Qt::Key_A)}}, [this] {
+    add(ActionDef{Cmd::selectAll, nullptr, nullptr, {}, {keys(ctrl | Qt::Key_A)}}, [this] {
         if (!edit(focusedText(), "selectAll")) m_app->activePane()->selectAll();
     });
-    add(Spec{Cmd::deselect, nullptr, nullptr, {}, {keys(Qt::Key_Escape)}, When::selection},
+    add(ActionDef{Cmd::deselect, nullptr, nullptr, {}, {keys(Qt::Key_Escape)}, When::selection},
         [this] { m_app->activePane()->setSelection({}); });
 }

@@ -13,48 +13,48 @@ using namespace CommandKeys;
 // Items: new, rename and open.
 void Commands::addItems() {
     using Sheet = SheetPresenter::Sheet;
-    face(add(Spec{Cmd::newFolder, "folder.badge.plus", nullptr, {keys(ctrl | shift | Qt::Key_N)}},
+    face(add(ActionDef{Cmd::newFolder, "folder.badge.plus", nullptr, {keys(ctrl | shift | Qt::Key_N)}},
              [this] { m_app->renames().newFolder(); }),
          K("Neuer Ordner (⇧⌘N)"), 4);
-    face(add(Spec{Cmd::newFile, "doc.badge.plus"}, [this] { m_app->renames().newFile(); }), nullptr, 4);
+    face(add(ActionDef{Cmd::newFile, "doc.badge.plus"}, [this] { m_app->renames().newFile(); }), nullptr, 4);
     // Several items are renamed in the batch rename sheet.
-    QAction *rename = add(Spec{Cmd::rename,
-                               "pencil",
-                               nullptr,
-                               {keys(Qt::Key_F2)},
-                               {},
-                               When::selection,
-                               Qt::WindowShortcut,
-                               K("Umbenennen …")},
+    QAction *rename = add(ActionDef{Cmd::rename,
+                                    "pencil",
+                                    nullptr,
+                                    {keys(Qt::Key_F2)},
+                                    {},
+                                    When::selection,
+                                    Qt::WindowShortcut,
+                                    K("Umbenennen …")},
                           [this] { m_app->renames().renameSelection(); });
     entry(rename).rule = [this] {
         return m_app->activePane()->selection().size() < 2 ||
                (m_sheets && m_sheets->canShow(Sheet::batchRename));
     };
     entry(rename).paneFacts = selection;
-    add(Spec{Cmd::open,
-             nullptr,
-             nullptr,
-             {},
-             {keys(Qt::Key_Return), keys(Qt::Key_Enter), keys(ctrl | Qt::Key_Down)},
-             When::selection},
+    add(ActionDef{Cmd::open,
+                  nullptr,
+                  nullptr,
+                  {},
+                  {keys(Qt::Key_Return), keys(Qt::Key_Enter), keys(ctrl | Qt::Key_Down)},
+                  When::selection},
         [this] { m_app->items().openSelection(); });
 }
 
 // The Trash, undo and the preview.
 void Commands::addTrashAndUndo() {
-    QAction *trash = add(Spec{Cmd::trash,
-                              "trash",
-                              K("In den Papierkorb legen (Entf)"),
-                              {keys(Qt::Key_Delete), keys(ctrl | Qt::Key_Backspace)},
-                              {},
-                              When::selection},
+    QAction *trash = add(ActionDef{Cmd::trash,
+                                   "trash",
+                                   K("In den Papierkorb legen (Entf)"),
+                                   {keys(Qt::Key_Delete), keys(ctrl | Qt::Key_Backspace)},
+                                   {},
+                                   When::selection},
                          [this] { m_app->trash().trashSelection(); });
     face(trash, K("In den Papierkorb legen (⌦); im Papierkorb: endgültig löschen"), 5);
-    QAction *emptyTrash = add(Spec{Cmd::emptyTrash,
-                                   "trash",
-                                   K("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"),
-                                   {keys(ctrl | shift | Qt::Key_Backspace)}},
+    QAction *emptyTrash = add(ActionDef{Cmd::emptyTrash,
+                                        "trash",
+                                        K("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"),
+                                        {keys(ctrl | shift | Qt::Key_Backspace)}},
                               [this] { m_app->trash().emptyTrash(); });
     entry(emptyTrash).rule = [this] {
         const QStringList folders =
@@ -68,7 +68,7 @@ void Commands::addTrashAndUndo() {
     // What is in the Trash shows in a listing, on a move to another folder, or changes with a job.
     entry(emptyTrash).paneFacts = listing | place;
     // One rule for every undo entry: enabled while the journal holds something.
-    QAction *undo = add(Spec{Cmd::undo, "arrow.uturn.backward", nullptr, {}, {keys(ctrl | Qt::Key_Z)}},
+    QAction *undo = add(ActionDef{Cmd::undo, "arrow.uturn.backward", nullptr, {}, {keys(ctrl | Qt::Key_Z)}},
                         [this] { m_app->fileActions().undoLast(); });
     entry(undo).rule = [this] { return !m_app->undoJournal().entries().isEmpty(); };
     entry(undo).formed = [this] {
@@ -76,8 +76,8 @@ void Commands::addTrashAndUndo() {
         return title ? LF("Rückgängig: %@", *title) : L("Rückgängig");
     };
     // Until the preview exists, Space and the entry do nothing, so the entry is off.
-    QAction *quick =
-        add(Spec{Cmd::quickLook, nullptr, nullptr, {keys(ctrl | Qt::Key_Y)}, {keys(Qt::Key_Space)}}, [this] {
+    QAction *quick = add(
+        ActionDef{Cmd::quickLook, nullptr, nullptr, {keys(ctrl | Qt::Key_Y)}, {keys(Qt::Key_Space)}}, [this] {
             if (m_app->requests().quickLook) m_app->requests().quickLook();
         });
     entry(quick).rule = [this] { return bool(m_app->requests().quickLook); };

@@ -22,14 +22,14 @@ void Commands::addTransfers() {
              Transfer{Cmd::moveToRight, "arrow.right", K("Auswahl links in den rechten Ordner verschieben"),
                       alt | shift | Qt::Key_Right, Side::left, true},
          })
-        add(Spec{t.id,
-                 t.symbol,
-                 t.help,
-                 {keys(t.key)},
-                 {},
-                 t.from == Side::left ? When::leftSelection : When::rightSelection},
+        add(ActionDef{t.id,
+                      t.symbol,
+                      t.help,
+                      {keys(t.key)},
+                      {},
+                      t.from == Side::left ? When::leftSelection : When::rightSelection},
             [this, t] { m_app->transfers().transferSelection(t.from, t.move); });
     // Some window managers take Alt+Shift+arrows: F6 moves to the other pane.
-    add(Spec{Cmd::moveToOther, nullptr, nullptr, {keys(Qt::Key_F6)}, {}, When::selection},
+    add(ActionDef{Cmd::moveToOther, nullptr, nullptr, {keys(Qt::Key_F6)}, {}, When::selection},
         [this] { m_app->transfers().transferSelection(m_app->sides().active(), true); });
 }

@@ -14,59 +14,61 @@ using namespace CommandKeys;
 
 // Moving between the sides, through the history and through the tabs.
 void Commands::addNavigation() {
-    add(Spec{Cmd::activateLeft, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_1)}},
+    add(ActionDef{Cmd::activateLeft, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_1)}},
         [this] { m_app->sides().setActive(Side::left); });
-    QAction *activateRight = add(Spec{Cmd::activateRight, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_2)}},
-                                 [this] { m_app->sides().setActive(Side::right); });
+    QAction *activateRight =
+        add(ActionDef{Cmd::activateRight, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_2)}},
+            [this] { m_app->sides().setActive(Side::right); });
     // One pane shows only the left side.
     entry(activateRight).rule = [this] { return m_app->settings().dualPane(); };
-    QAction *otherSide = add(Spec{Cmd::otherSide, nullptr, nullptr, {}, {keys(Qt::Key_Tab)}}, [this] {
+    QAction *otherSide = add(ActionDef{Cmd::otherSide, nullptr, nullptr, {}, {keys(Qt::Key_Tab)}}, [this] {
         m_app->sides().setActive(m_app->sides().active() == Side::left ? Side::right : Side::left);
     });
     entry(otherSide).rule = [this] { return m_app->settings().dualPane(); };
     QAction *back =
-        add(Spec{Cmd::back,
-                 "chevron.left",
-                 nullptr,
-                 {keys(ctrl | Qt::Key_BracketLeft), keys(alt | Qt::Key_Left), keys(Qt::Key_Backspace)}},
+        add(ActionDef{Cmd::back,
+                      "chevron.left",
+                      nullptr,
+                      {keys(ctrl | Qt::Key_BracketLeft), keys(alt | Qt::Key_Left), keys(Qt::Key_Backspace)}},
             [this] { pane()->goBack(); });
     entry(back).rule = [this] { return pane()->canGoBack(); };
     entry(back).paneFacts = place;
     face(back, K("Zurück (⌘[)"), 2);
-    QAction *forward = add(Spec{Cmd::forward,
-                                "chevron.right",
-                                nullptr,
-                                {keys(ctrl | Qt::Key_BracketRight), keys(alt | Qt::Key_Right)}},
+    QAction *forward = add(ActionDef{Cmd::forward,
+                                     "chevron.right",
+                                     nullptr,
+                                     {keys(ctrl | Qt::Key_BracketRight), keys(alt | Qt::Key_Right)}},
                            [this] { pane()->goForward(); });
     entry(forward).rule = [this] { return pane()->canGoForward(); };
     entry(forward).paneFacts = place;
     face(forward, K("Vorwärts (⌘])"), 2);
-    QAction *up = add(Spec{Cmd::up, "arrow.up", nullptr, {keys(ctrl | Qt::Key_Up), keys(alt | Qt::Key_Up)}},
-                      [this] { pane()->goUp(); });
+    QAction *up =
+        add(ActionDef{Cmd::up, "arrow.up", nullptr, {keys(ctrl | Qt::Key_Up), keys(alt | Qt::Key_Up)}},
+            [this] { pane()->goUp(); });
     entry(up).rule = [this] { return pane()->canGoUp(); };
     entry(up).paneFacts = place;
-    face(add(Spec{Cmd::refresh, "arrow.clockwise", nullptr, {keys(ctrl | Qt::Key_R), keys(Qt::Key_F5)}},
+    face(add(ActionDef{Cmd::refresh, "arrow.clockwise", nullptr, {keys(ctrl | Qt::Key_R), keys(Qt::Key_F5)}},
              [this] { m_app->sides().refreshAll(); }),
          K("Aktualisieren (⌘R)"), 2);
-    add(Spec{Cmd::newTab, "plus", K("Neuer Tab (⌘T)"), {}, {keys(ctrl | Qt::Key_T)}},
+    add(ActionDef{Cmd::newTab, "plus", K("Neuer Tab (⌘T)"), {}, {keys(ctrl | Qt::Key_T)}},
         [this] { group()->newTab(); });
     // The last tab stays. Ctrl+W is the window's; while the side has several tabs it closes the tab first.
-    QAction *closeTab = add(Spec{Cmd::closeTab}, [this] { group()->close(group()->index()); });
+    QAction *closeTab = add(ActionDef{Cmd::closeTab}, [this] { group()->close(group()->index()); });
     entry(closeTab).aheadKeys = {keys(ctrl | Qt::Key_W)};
     entry(closeTab).rule = [this] { return group()->tabs().size() > 1; };
     // Shift turns the bracket into a brace on most layouts, and a shortcut for each form would make one
     // press match twice, which Qt answers with nothing: the monitor reads both forms as the bracket.
-    QAction *nextTab = add(Spec{Cmd::nextTab,
-                                nullptr,
-                                nullptr,
-                                {keys(ctrl | Qt::Key_PageDown)},
-                                {keys(ctrl | shift | Qt::Key_BracketRight)}},
+    QAction *nextTab = add(ActionDef{Cmd::nextTab,
+                                     nullptr,
+                                     nullptr,
+                                     {keys(ctrl | Qt::Key_PageDown)},
+                                     {keys(ctrl | shift | Qt::Key_BracketRight)}},
                            [this] { group()->selectNext(1); });
-    QAction *previousTab = add(Spec{Cmd::previousTab,
-                                    nullptr,
-                                    nullptr,
-                                    {keys(ctrl | Qt::Key_PageUp)},
-                                    {keys(ctrl | shift | Qt::Key_BracketLeft)}},
+    QAction *previousTab = add(ActionDef{Cmd::previousTab,
+                                         nullptr,
+                                         nullptr,
+                                         {keys(ctrl | Qt::Key_PageUp)},
+                                         {keys(ctrl | shift | Qt::Key_BracketLeft)}},
                                [this] { group()->selectNext(-1); });
     for (QAction *a : {nextTab, previousTab})
         entry(a).rule = [this] { return group()->tabs().size() > 1; };
@@ -77,8 +79,8 @@ void Commands::addViews() {
     for (const auto &[id, mode, key] : {std::tuple{Cmd::asIcons, ViewMode::icons, Qt::Key_1},
                                         std::tuple{Cmd::asList, ViewMode::list, Qt::Key_2},
                                         std::tuple{Cmd::asColumns, ViewMode::columns, Qt::Key_3}}) {
-        QAction *a =
-            add(Spec{id, nullptr, nullptr, {keys(ctrl | key)}}, [this, mode] { pane()->setViewMode(mode); });
+        QAction *a = add(ActionDef{id, nullptr, nullptr, {keys(ctrl | key)}},
+                         [this, mode] { pane()->setViewMode(mode); });
         a->setCheckable(true);
         entry(a).checked = [this, mode] { return pane()->viewMode() == mode; };
         entry(a).paneFacts = view;
@@ -88,11 +90,11 @@ void Commands::addViews() {
         };
         entry(a).chapter = 2;
     }
-    QAction *hidden = add(Spec{Cmd::showHidden,
-                               nullptr,
-                               nullptr,
-                               {keys(ctrl | Qt::Key_H)},
-                               {keys(ctrl | shift | Qt::Key_Period)}},
+    QAction *hidden = add(ActionDef{Cmd::showHidden,
+                                    nullptr,
+                                    nullptr,
+                                    {keys(ctrl | Qt::Key_H)},
+                                    {keys(ctrl | shift | Qt::Key_Period)}},
                           [this] { m_app->settings().setShowHidden(!m_app->settings().showHidden()); });
     hidden->setCheckable(true);
     // Layouts put the period's shifted character on different keys; the monitor reads them all as the
@@ -100,23 +102,24 @@ void Commands::addViews() {
     entry(hidden).inTextFields = true;
     entry(hidden).checked = [this] { return m_app->settings().showHidden(); };
     face(hidden, K("Unsichtbare Dateien ein- oder ausblenden (⇧⌘.)"), 2);
-    QAction *sidebar = add(Spec{Cmd::sidebar, "sidebar.left", nullptr, {keys(ctrl | alt | Qt::Key_S)}},
+    QAction *sidebar = add(ActionDef{Cmd::sidebar, "sidebar.left", nullptr, {keys(ctrl | alt | Qt::Key_S)}},
                            [this] { m_app->settings().setShowSidebar(!m_app->settings().showSidebar()); });
     entry(sidebar).followedTitle = [this] {
         return QString::fromUtf8(m_app->settings().showSidebar() ? K("Seitenleiste ausblenden")
                                                                  : K("Seitenleiste einblenden"));
     };
     face(sidebar, K("Seitenleiste ein- oder ausblenden"), 2);
-    QAction *inspector = add(Spec{Cmd::inspector, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_I)}}, [this] {
-        m_app->settings().setShowInspector(!m_app->settings().showInspector());
-    });
+    QAction *inspector =
+        add(ActionDef{Cmd::inspector, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_I)}},
+            [this] { m_app->settings().setShowInspector(!m_app->settings().showInspector()); });
     entry(inspector).followedTitle = [this] {
         return QString::fromUtf8(m_app->settings().showInspector() ? K("Info-Leiste ausblenden")
                                                                    : K("Info-Leiste einblenden"));
     };
     face(inspector, K("Info-Leiste ein- oder ausblenden"), 8);
-    QAction *dual = add(Spec{Cmd::dualPane, "rectangle.split.2x1", nullptr, {keys(ctrl | alt | Qt::Key_P)}},
-                        [this] { m_app->settings().setDualPane(!m_app->settings().dualPane()); });
+    QAction *dual =
+        add(ActionDef{Cmd::dualPane, "rectangle.split.2x1", nullptr, {keys(ctrl | alt | Qt::Key_P)}},
+            [this] { m_app->settings().setDualPane(!m_app->settings().dualPane()); });
     entry(dual).followedTitle = [this] {
         return QString::fromUtf8(m_app->settings().dualPane() ? K("Nur ein Fenster zeigen")
                                                               : K("Zwei Fenster nebeneinander zeigen"));
