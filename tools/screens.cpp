@@ -66,6 +66,21 @@ void settle(int ms) {
 }
 
 // One widget as it is drawn, and its file named on the output.
+// A fresh state and main window in a language, shown and settled; tag names the language in file names.
+struct Scene {
+    Scene(AppLanguage lang, int ms) : tag(enter(lang)) {
+        w.show();
+        settle(ms);
+    }
+    static QString enter(AppLanguage lang) {
+        Lang::setCurrent(lang);
+        return AppLanguages::rawValue(lang);
+    }
+    const QString tag;
+    AppState app;
+    MainWindow w{&app};
+};
+
 void grabTo(QWidget *widget, const QString &file) {
     widget->grab().save(file);
     std::printf("%s\n", qPrintable(file));
@@ -162,12 +177,8 @@ int main(int argc, char **argv) {
         for (int size : {16, 32, 48, 128, 256})
             AppIcons::appIcon().pixmap(size, size).save(out + QStringLiteral("/icon-%1.png").arg(size));
         for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
-            Lang::setCurrent(lang);
-            const QString tag = AppLanguages::rawValue(lang);
-            AppState app;
-            MainWindow w(&app);
-            w.show();
-            settle(300);
+            Scene scene(lang, 300);
+            auto &[tag, app, w] = scene;
             if (AboutPanel *about = AboutPanel::openPanel()) {
                 settle(300);
                 grabTo(about, out + "/about-" + tag + ".png");
@@ -230,12 +241,8 @@ int main(int argc, char **argv) {
     }
 
     for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
-        Lang::setCurrent(lang);
-        const QString tag = AppLanguages::rawValue(lang);
-        AppState app;
-        MainWindow w(&app);
-        w.show();
-        settle(500);
+        Scene scene(lang, 500);
+        auto &[tag, app, w] = scene;
         app.left()->setSelection({left + "/Foto.jpg"});
         shoot(w, out + "/two-panes-" + tag + ".png");
 
@@ -396,12 +403,8 @@ int main(int argc, char **argv) {
     }
     // The manual opened at a chapter, and the feedback sheet with a message.
     for (AppLanguage lang : {AppLanguage::de, AppLanguage::en, AppLanguage::th}) {
-        Lang::setCurrent(lang);
-        const QString tag = AppLanguages::rawValue(lang);
-        AppState app;
-        MainWindow w(&app);
-        w.show();
-        settle(300);
+        Scene scene(lang, 300);
+        auto &[tag, app, w] = scene;
         app.requests().openManual(std::nullopt);
         ManualWindow *manual = ManualWindow::open(app.settings(), app.requests());
         settle(300);
@@ -521,12 +524,8 @@ int main(int argc, char **argv) {
 
     // The cleanup rules and the storage analysis of the build folder (the folder this program lies in).
     for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
-        Lang::setCurrent(lang);
-        const QString tag = AppLanguages::rawValue(lang);
-        AppState app;
-        MainWindow w(&app);
-        w.show();
-        settle(300);
+        Scene scene(lang, 300);
+        auto &[tag, app, w] = scene;
         CleanRule shots;
         shots.name = "Bildschirmfotos ablegen";
         shots.folder = left;
