@@ -34,6 +34,7 @@ Sides::Sides(QObject *parent) : QObject(parent) {
             if (m_current[int(side)] == group->current()) return;
             m_current[int(side)] = group->current();
             emit currentPaneChanged(side);
+            if (side == m_active) emit activePaneChanged();
         };
         connect(group, &TabGroup::indexChanged, this, follow);
         connect(group, &TabGroup::tabsChanged, this, follow);
@@ -54,8 +55,10 @@ PaneModel *Sides::pane(Side side) const {
 }
 
 void Sides::setActive(Side value) {
+    const bool other = value != m_active;
     m_active = value;
     emit activeChanged();
+    if (other) emit activePaneChanged();
 }
 
 void Sides::setHooks(PaneHooks *hooks) {

@@ -37,6 +37,8 @@ signals:
     void activeChanged();
     // A side shows another pane: a tab was chosen, opened or closed.
     void currentPaneChanged(Side side);
+    // The active pane is another one: the other side became active, or the active side shows another tab.
+    void activePaneChanged();
 
 private:
     TabGroup *m_left = nullptr;

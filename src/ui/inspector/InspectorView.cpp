@@ -27,10 +27,7 @@ InspectorView::InspectorView(Sides &sides, ItemCommands &items, Toasts &toasts, 
     connect(m_walk, &SizeWalk::finished, this, [this](const FileOps::SelectionSize &r) {
         if (MultiInspector *m = multi()) m->setTotal(FileFmt::size(r.bytes));
     });
-    connect(&sides, &Sides::activeChanged, this, &InspectorView::sync);
-    connect(&sides, &Sides::currentPaneChanged, this, [this](Side side) {
-        if (m_sides && side == m_sides->active()) sync();
-    });
+    connect(&sides, &Sides::activePaneChanged, this, &InspectorView::sync);
     sync();
 }
 

@@ -238,8 +238,7 @@ SidebarView::SidebarView(SidebarModel &model, Sides &sides, ItemCommands &items,
     setWidget(m_content);
     rebuildRows();
     connect(&model, &SidebarModel::changed, this, &SidebarView::rebuildRows);
-    connect(&sides, &Sides::activeChanged, this, &SidebarView::watchActivePane);
-    connect(&sides, &Sides::currentPaneChanged, this, &SidebarView::watchActivePane);
+    connect(&sides, &Sides::activePaneChanged, this, &SidebarView::watchActivePane);
     watchActivePane();
     EnvironmentValues::follow(this, [this] { rebuildRows(); });
 }

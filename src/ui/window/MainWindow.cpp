@@ -167,8 +167,7 @@ void MainWindow::followState() {
         }
     });
     // The columns follow the active pane's search text.
-    connect(&m_app->sides(), &Sides::activeChanged, this, &MainWindow::followPanes);
-    connect(&m_app->sides(), &Sides::currentPaneChanged, this, &MainWindow::followPanes);
+    connect(&m_app->sides(), &Sides::activePaneChanged, this, &MainWindow::followPanes);
     followPanes();
     connect(&m_app->toasts(), &Toasts::toastChanged, this, &MainWindow::syncOverlays);
 }

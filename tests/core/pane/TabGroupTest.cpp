@@ -124,6 +124,25 @@ TEST_F(TabGroups, ASideSaysOnceWhenItShowsAnotherPane) {
     right->current()->setCursor(c + QStringLiteral("/x"));
     right->current()->go(a);
     EXPECT_EQ(count(Side::right), 0);
+
+    // The active pane: another side, or another tab of the active side; not the same side again, not the
+    // other side's tabs.
+    QSignalSpy active(&sides, &Sides::activePaneChanged);
+    sides.setActive(Side::left);
+    sides.setActive(Side::left);
+    EXPECT_EQ(active.count(), 1);
+    right->newTab(a); // makes the right side active
+    EXPECT_EQ(active.count(), 2);
+    sides.setActive(Side::left);
+    active.clear();
+    right->select(0);
+    EXPECT_EQ(active.count(), 1); // selecting a tab activates its side
+    sides.leftTabs()->select(1);  // the tab it showed: only the side changes
+    EXPECT_EQ(active.count(), 2);
+    sides.leftTabs()->select(0);
+    EXPECT_EQ(active.count(), 3);
+    right->close(1);
+    EXPECT_EQ(active.count(), 3); // the right side is not active
 }
 
 TEST_F(TabGroups, NavigationResyncsOnceAndATransferListsOnlyItsFolders) {

@@ -56,8 +56,7 @@ MainToolbar::MainToolbar(const ToolbarParts &parts, Commands &commands, const Sh
     build();
     connect(&m_parts.settings, &Settings::changed, this, &MainToolbar::sync);
     // The active pane's view, place and selection; a cursor move or a listing changes nothing here.
-    connect(&m_parts.sides, &Sides::activeChanged, this, &MainToolbar::followPane);
-    connect(&m_parts.sides, &Sides::currentPaneChanged, this, &MainToolbar::followPane);
+    connect(&m_parts.sides, &Sides::activePaneChanged, this, &MainToolbar::followPane);
     if (m_sheets) connect(m_sheets, &SheetPresenter::sheetsChanged, this, &MainToolbar::sync);
     followPane();
 }

@@ -127,8 +127,7 @@ SearchExtras::SearchExtras(Sides &sides, WindowRequests &requests, QWidget *pare
     row->addWidget(m_filter);
     toolbarHelpContext(this, &requests, 6);
     // The pane's own search signals are followed from there on.
-    connect(&sides, &Sides::activeChanged, this, &SearchExtras::follow);
-    connect(&sides, &Sides::currentPaneChanged, this, &SearchExtras::follow);
+    connect(&sides, &Sides::activePaneChanged, this, &SearchExtras::follow);
     follow();
 }
 
