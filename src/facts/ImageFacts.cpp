@@ -2,10 +2,9 @@
 
 #include <QFile>
 #include <QImageReader>
-#include <csetjmp>
-#include <cstdio>
+#include <climits>
+#include <cstring>
 #include <exiv2/exiv2.hpp>
-#include <jpeglib.h>
 #include <lcms2.h>
 #include <unistd.h>
 
@@ -22,51 +21,6 @@ std::optional<QString> profileDescription(const Exiv2::DataBuf &icc) {
     if (n == 0) return QString();
     text[255] = 0;
     return QString::fromWCharArray(text).trimmed();
-}
-
-struct JpegError {
-    jpeg_error_mgr mgr;
-    jmp_buf jump;
-};
-
-// The colour model a JPEG stores, from its header alone.
-std::optional<QString> jpegModel(int fd) {
-    const int own = ::dup(fd);
-    if (own < 0) return std::nullopt;
-    FILE *file = ::fdopen(own, "rb");
-    if (!file) {
-        ::close(own);
-        return std::nullopt;
-    }
-    std::rewind(file);
-    jpeg_decompress_struct info{};
-    JpegError error{};
-    info.err = jpeg_std_error(&error.mgr);
-    error.mgr.error_exit = [](j_common_ptr c) {
-        std::longjmp(reinterpret_cast<JpegError *>(c->err)->jump, 1);
-    };
-    error.mgr.output_message = [](j_common_ptr) {};
-    std::optional<QString> model;
-    if (setjmp(error.jump) == 0) {
-        jpeg_create_decompress(&info);
-        jpeg_stdio_src(&info, file);
-        if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK) {
-            switch (info.jpeg_color_space) {
-            case JCS_GRAYSCALE:
-                model = QStringLiteral("Gray");
-                break;
-            case JCS_CMYK:
-            case JCS_YCCK:
-                model = QStringLiteral("CMYK");
-                break;
-            default:
-                model = QStringLiteral("RGB");
-            }
-        }
-    }
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    return model;
 }
 
 // From a TIFF-like header's photometric interpretation.
@@ -103,23 +57,132 @@ std::optional<QString> exifDate(const Exiv2::ExifData &exif) {
     return text;
 }
 
+// The few header bytes at offset, all of them or none.
+bool readAt(int fd, qint64 at, char *out, size_t n) {
+    return ::pread(fd, out, n, off_t(at)) == ssize_t(n);
+}
+
+quint32 be(const char *p, int bytes) {
+    quint32 v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = v << 8 | quint8(p[i]);
+    return v;
+}
+
+struct Header {
+    QSize size;
+    std::optional<QString> model;
+};
+
+// A PNG's size and colour type from its first chunk, which must be the header: nothing after it is read,
+// however large its text chunks.
+std::optional<Header> pngHeader(int fd) {
+    char head[26];
+    if (!readAt(fd, 0, head, sizeof head) || std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0 ||
+        be(head + 8, 4) != 13 || std::memcmp(head + 12, "IHDR", 4) != 0)
+        return std::nullopt;
+    Header h;
+    h.size = QSize(int(std::min<quint32>(be(head + 16, 4), INT_MAX)),
+                   int(std::min<quint32>(be(head + 20, 4), INT_MAX)));
+    switch (head[25]) {
+    case 0: // grey
+    case 4: // grey with alpha
+        h.model = QStringLiteral("Gray");
+        break;
+    case 2:
+    case 3:
+    case 6:
+        h.model = QStringLiteral("RGB");
+        break;
+    }
+    return h;
+}
+
+// A JPEG's size and colour components from its frame header, found by stepping over the segments before
+// it by their lengths: the metadata in them (EXIF, XMP, profiles) is never loaded.
+std::optional<Header> jpegHeader(int fd) {
+    char mark[2];
+    if (!readAt(fd, 0, mark, 2) || quint8(mark[0]) != 0xFF || quint8(mark[1]) != 0xD8) return std::nullopt;
+    qint64 at = 2;
+    for (int segments = 0; segments < 100000; ++segments) {
+        char seg[10];
+        if (!readAt(fd, at, seg, 4) || quint8(seg[0]) != 0xFF) return std::nullopt;
+        const quint8 marker = quint8(seg[1]);
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { // no length
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9 || marker == 0xDA) return std::nullopt; // pictures before any frame header
+        const quint32 length = be(seg + 2, 2);
+        if (length < 2) return std::nullopt;
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (length < 8 || !readAt(fd, at + 4, seg + 4, 6)) return std::nullopt;
+            Header h;
+            h.size = QSize(int(be(seg + 7, 2)), int(be(seg + 5, 2)));
+            switch (quint8(seg[9])) {
+            case 1:
+                h.model = QStringLiteral("Gray");
+                break;
+            case 3:
+                h.model = QStringLiteral("RGB");
+                break;
+            case 4:
+                h.model = QStringLiteral("CMYK");
+                break;
+            }
+            return h;
+        }
+        at += 2 + qint64(length);
+    }
+    return std::nullopt;
+}
+
+// Any other format through Qt's readers, which read the header alone for this. One that fails in any way
+// gives nothing, and the other readers still have their say.
+std::optional<Header> qtHeader(int fd) {
+    try {
+        QFile file;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
+        QImageReader reader(&file);
+        reader.setDecideFormatFromContent(true);
+        Header h;
+        h.size = reader.size();
+        switch (reader.imageFormat()) {
+        case QImage::Format_Invalid:
+            // WebP says nothing of its pixels before decoding them; it always stores colour.
+            if (reader.format() == "webp") h.model = QStringLiteral("RGB");
+            break;
+        case QImage::Format_Mono:
+        case QImage::Format_MonoLSB:
+        case QImage::Format_Grayscale8:
+        case QImage::Format_Grayscale16:
+            h.model = QStringLiteral("Gray");
+            break;
+        default:
+            h.model = QStringLiteral("RGB");
+        }
+        return h;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 void readImage(int fd, Rows &rows) {
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return;
-    QImageReader reader(&file);
-    reader.setDecideFormatFromContent(true);
-    // The header only: size() and imageFormat() decode no pixels.
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty()) return;
-    rows.set(Rows::dimensions,
-             QString::number(size.width()) + QChar(0x00D7) + QString::number(size.height()));
-    const QByteArray format = reader.format();
-    const QImage::Format pixels = reader.imageFormat();
-    file.close();
+    std::optional<Header> header = pngHeader(fd);
+    if (!header) header = jpegHeader(fd);
+    if (!header) header = qtHeader(fd);
+    QSize size = header ? header->size : QSize();
 
     std::optional<QString> model;
+    std::optional<QString> date;
     try {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(fdPath(fd).toStdString());
@@ -128,25 +191,20 @@ void readImage(int fd, Rows &rows) {
             if (image->iccProfileDefined()) model = profileDescription(*image->iccProfile());
             const Exiv2::ExifData &exif = image->exifData();
             if (!model) model = photometricModel(exif);
-            if (const auto date = exifDate(exif)) rows.set(Rows::captured, *date);
+            date = exifDate(exif);
+            // Formats Qt has no reader for (TIFF, WebP without their plugins).
+            if (!size.isValid() || size.isEmpty())
+                size = QSize(int(std::min<quint32>(image->pixelWidth(), INT_MAX)),
+                             int(std::min<quint32>(image->pixelHeight(), INT_MAX)));
         }
     } catch (...) {
-        // A damaged header gives no rows from it.
+        // A damaged or oversized header gives no rows from it.
     }
-    if (!model && format == "jpeg") model = jpegModel(fd);
-    if (!model) {
-        switch (pixels) {
-        case QImage::Format_Invalid:
-            break;
-        case QImage::Format_Mono:
-        case QImage::Format_MonoLSB:
-        case QImage::Format_Grayscale8:
-        case QImage::Format_Grayscale16:
-            model = QStringLiteral("Gray");
-            break;
-        default:
-            model = QStringLiteral("RGB");
-        }
-    }
-    if (model) rows.set(Rows::colourSpace, *model);
+    if (!size.isValid() || size.isEmpty()) return;
+    rows.set(Rows::dimensions,
+             QString::number(size.width()) + QChar(0x00D7) + QString::number(size.height()));
+    if (!model && header) model = header->model;
+    if (!model) model = QStringLiteral("RGB");
+    rows.set(Rows::colourSpace, *model);
+    if (date) rows.set(Rows::captured, *date);
 }

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QTimeZone>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -38,6 +39,74 @@ std::optional<QString> mediaDate(QString value) {
     return value;
 }
 
+// The artists of an ID3v2.4 tag at the start of the file: the version keeps several in one frame,
+// separated by NULs, and the library shows only the first.
+QStringList id3Artists(int fd) {
+    char head[10];
+    if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head) || std::memcmp(head, "ID3", 3) != 0 ||
+        head[3] != 4)
+        return {};
+    const auto syncsafe = [](const char *p) {
+        return quint32(quint8(p[0]) & 0x7f) << 21 | quint32(quint8(p[1]) & 0x7f) << 14 |
+               quint32(quint8(p[2]) & 0x7f) << 7 | quint32(quint8(p[3]) & 0x7f);
+    };
+    // Whole-tag unsynchronisation and the extended header: not worth reading for this.
+    if (quint8(head[5]) & 0xC0) return {};
+    // The artist comes early; pictures that may follow it are not read.
+    const qsizetype size = std::min<qsizetype>(syncsafe(head + 6), 1024 * 1024);
+    QByteArray tag(size, '\0');
+    if (::pread(fd, tag.data(), size_t(size), 10) != ssize_t(size)) return {};
+    for (qsizetype at = 0; at + 10 <= size;) {
+        const QByteArray id = tag.mid(at, 4);
+        if (id[0] == '\0') break; // padding
+        const qsizetype length = syncsafe(tag.constData() + at + 4);
+        const quint8 flags = quint8(tag[at + 9]);
+        const qsizetype body = at + 10;
+        if (length > size - body) break;
+        at = body + length;
+        if (id != "TPE1") continue;
+        // Grouped, compressed, encrypted, unsynchronised or with a length prefix: left to the library.
+        if (flags & 0x4F || length < 2) return {};
+        const QByteArray data = tag.mid(body + 1, length - 1);
+        QStringList names;
+        switch (tag[body]) {
+        case 0: // Latin-1
+            for (const QByteArray &part : data.split('\0'))
+                names << QString::fromLatin1(part);
+            break;
+        case 3: // UTF-8
+            for (const QByteArray &part : data.split('\0'))
+                names << QString::fromUtf8(part);
+            break;
+        case 1:   // UTF-16 with a byte-order mark
+        case 2: { // UTF-16 big-endian
+            QString all;
+            const bool big = tag[body] == 2;
+            for (qsizetype i = 0; i + 1 < data.size(); i += 2)
+                all += QChar(big ? char16_t(quint8(data[i]) << 8 | quint8(data[i + 1]))
+                                 : char16_t(quint8(data[i + 1]) << 8 | quint8(data[i])));
+            for (QString part : all.split(QChar(0))) {
+                // A mark of its own before each name: the order of the bytes, not a character.
+                if (part.startsWith(QChar(0xFFFE))) {
+                    for (QChar &c : part)
+                        c = QChar(char16_t(c.unicode() >> 8 | c.unicode() << 8));
+                }
+                if (part.startsWith(QChar(0xFEFF))) part.remove(0, 1);
+                names << part;
+            }
+            break;
+        }
+        default:
+            return {};
+        }
+        QStringList out;
+        for (const QString &n : names)
+            if (!n.trimmed().isEmpty()) out << n.trimmed();
+        return out;
+    }
+    return {};
+}
+
 // The library reads from our descriptor, going where it asks, but no more than a few mebibytes in all:
 // a huge file is never read through, whatever its headers say.
 bool feed(MI::MediaInfo &info, int fd) {
@@ -45,11 +114,16 @@ bool feed(MI::MediaInfo &info, int fd) {
     if (::fstat(fd, &st) != 0 || st.st_size <= 0) return false;
     const ZenLib::int64u size = ZenLib::int64u(st.st_size);
     constexpr qint64 kBudget = 16 * 1024 * 1024;
-    std::vector<unsigned char> buf(256 * 1024);
+    // Small pieces: given a large first piece, the library takes some streams for others (a long
+    // silent FLAC for AAC); its own reader goes in pieces of this size too.
+    std::vector<unsigned char> buf(64 * 1024);
     info.Open_Buffer_Init(size, 0);
     ZenLib::int64u at = 0;
     for (qint64 fed = 0; fed < kBudget && at < size;) {
-        const ssize_t n = ::pread(fd, buf.data(), buf.size(), off_t(at));
+        // Never past the size declared: a file that grows while it is read (a download, a recording)
+        // would otherwise hand the library more than it was told of, and it gives up.
+        const size_t want = size_t(std::min<ZenLib::int64u>(buf.size(), size - at));
+        const ssize_t n = ::pread(fd, buf.data(), want, off_t(at));
         if (n <= 0) break;
         fed += n;
         at += ZenLib::int64u(n);
@@ -76,14 +150,18 @@ void readMedia(int fd, Rows &rows) {
 
     const QString title = text(info.Get(MI::Stream_General, 0, __T("Title")));
     if (!title.isEmpty()) rows.set(Rows::title, title);
-    // The artist, wherever the container keeps it (RIFF files name theirs the director).
-    for (const MI::Char *field : {__T("Performer"), __T("Director"), __T("Composer")}) {
-        const QString who = text(info.Get(MI::Stream_General, 0, field));
-        if (!who.isEmpty()) {
-            rows.set(Rows::authors, who);
-            break;
+    // The artist, wherever the container keeps it (RIFF files name theirs the director, Matroska's tag
+    // keeps its own name).
+    if (const QStringList artists = id3Artists(fd); !artists.isEmpty())
+        rows.set(Rows::authors, artists.join(QStringLiteral(", ")));
+    else
+        for (const MI::Char *field : {__T("Performer"), __T("ARTIST"), __T("Director"), __T("Composer")}) {
+            const QString who = text(info.Get(MI::Stream_General, 0, field));
+            if (!who.isEmpty()) {
+                rows.set(Rows::authors, who);
+                break;
+            }
         }
-    }
 
     const size_t videos = info.Count_Get(MI::Stream_Video);
     if (videos > 0) {

@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <poppler-qt6.h>
+#include <qpdf/QPDF.hh>
+#include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +21,56 @@ std::optional<QString> headerVersion(int fd) {
     const char major = bytes[at + 5], dot = bytes[at + 6], minor = bytes[at + 7];
     if (major < '1' || major > '9' || dot != '.' || minor < '0' || minor > '9') return std::nullopt;
     return QString::fromLatin1(bytes.mid(at + 5, 3));
+}
+
+constexpr int kDeepest = 64;
+constexpr qint64 kMostNodes = 1'000'000;
+
+// The pages under one node of the page tree, by walking it: the counts the nodes state may say anything.
+// Nothing when the tree contradicts itself (a node reached twice, a kid that is no node, a page with
+// kids or a branch without) or is too deep or large to walk.
+std::optional<qint64> leaves(QPDFObjectHandle node, int depth, std::set<QPDFObjGen> &seen, qint64 &nodes) {
+    if (depth > kDeepest || ++nodes > kMostNodes || !node.isDictionary()) return std::nullopt;
+    if (node.isIndirect() && !seen.insert(node.getObjGen()).second) return std::nullopt;
+    QPDFObjectHandle type = node.getKey("/Type");
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    if (!kids.isArray()) {
+        if (type.isNameAndEquals("/Pages")) return std::nullopt;
+        return 1;
+    }
+    if (type.isNameAndEquals("/Page")) return std::nullopt;
+    qint64 sum = 0;
+    const int n = kids.getArrayNItems();
+    for (int i = 0; i < n; ++i) {
+        const auto below = leaves(kids.getArrayItem(i), depth + 1, seen, nodes);
+        if (!below) return std::nullopt;
+        sum += *below;
+    }
+    return sum;
+}
+
+std::optional<qint64> pageCount(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    try {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        // Rebuilding a broken cross-reference table reads the whole file: only for small ones.
+        pdf.setAttemptRecovery(st.st_size <= 64 * 1024 * 1024);
+        pdf.processFile(fdPath(fd).toLocal8Bit().constData());
+        std::set<QPDFObjGen> seen;
+        qint64 nodes = 0;
+        return leaves(pdf.getRoot().getKey("/Pages"), 0, seen, nodes);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+// Encrypted, yet everything allowed that can be refused.
+bool restricts(const Poppler::Document &doc) {
+    return !(doc.okToPrint() && doc.okToPrintHighRes() && doc.okToChange() && doc.okToCopy() &&
+             doc.okToAddNotes() && doc.okToFillForm() && doc.okToCreateFormFields() &&
+             doc.okToExtractForAccessibility() && doc.okToAssemble());
 }
 
 } // namespace
@@ -41,10 +94,13 @@ void readPdf(int fd, Rows &rows) {
         if (v.major > 0 && v.major < 100 && v.minor >= 0 && v.minor < 100)
             rows.set(Rows::version, QStringLiteral("%1.%2").arg(v.major).arg(v.minor));
     }
-    if (!locked) rows.set(Rows::pages, QString::number(doc->numPages()));
-    rows.set(Rows::security, locked               ? QStringLiteral("password")
-                             : doc->isEncrypted() ? QStringLiteral("restricted")
-                                                  : QStringLiteral("none"));
+    if (!locked) {
+        if (const auto pages = pageCount(fd)) rows.set(Rows::pages, QString::number(*pages));
+    }
+    rows.set(Rows::security, locked                ? QStringLiteral("password")
+                             : !doc->isEncrypted() ? QStringLiteral("none")
+                             : restricts(*doc)     ? QStringLiteral("restricted")
+                                                   : QStringLiteral("encrypted"));
     if (!locked) {
         const QDateTime created = doc->creationDate();
         if (created.isValid()) rows.set(Rows::captured, created.toString(Qt::ISODate));

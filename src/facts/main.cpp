@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QTextBoundaryFinder>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -57,15 +58,36 @@ int usage() {
 
 } // namespace
 
+// The app takes at most this many bytes of a value.
+constexpr qsizetype kMaxValueBytes = 2048;
+
+QByteArray shown(QString value) {
+    value.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
+    // Other control characters (C0 and C1) would cost the whole row: only they go.
+    value.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    QByteArray bytes = value.toUtf8();
+    if (bytes.size() <= kMaxValueBytes) return bytes;
+    // Cut between whole characters, leaving room for the ellipsis.
+    static const QByteArray ellipsis = QStringLiteral("\u2026").toUtf8();
+    // No character takes less than a byte, so what is kept lies within this head.
+    const QString head = value.left(kMaxValueBytes);
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, head);
+    qsizetype end = 0, size = ellipsis.size();
+    for (qsizetype at = graphemes.toNextBoundary(); at > 0; at = graphemes.toNextBoundary()) {
+        size += QStringView(head).mid(end, at - end).toUtf8().size();
+        if (size > kMaxValueBytes) break;
+        end = at;
+    }
+    return QStringView(head).left(end).toUtf8() + ellipsis;
+}
+
 QByteArray Rows::text() const {
     QByteArray out;
     for (size_t i = 0; i < m_values.size(); ++i) {
         if (!m_values[i]) continue;
-        QString value = *m_values[i];
-        value.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
         out += kLabels[i];
         out += '\t';
-        out += value.toUtf8();
+        out += shown(*m_values[i]);
         out += '\n';
     }
     return out;

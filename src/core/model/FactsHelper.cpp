@@ -54,10 +54,17 @@ std::optional<QString> security(const QString &token) {
     if (token == u"none") return L("Keine");
     if (token == u"password") return L("Kennwort zum Öffnen");
     if (token == u"restricted") return L("Verschlüsselt, Rechte eingeschränkt");
+    if (token == u"encrypted") return L("Verschlüsselt"); // and nothing refused
     return std::nullopt;
 }
 
 std::optional<QString> date(const QString &text) {
+    // A tag that holds a day alone shows that day, not its midnight.
+    if (text.size() == 10) {
+        const QDate day = QDate::fromString(text, Qt::ISODate);
+        if (!day.isValid() || day.year() < 1 || day.year() > 9999) return std::nullopt;
+        return FileFmt::date().dateString(QDateTime(day, QTime(0, 0)));
+    }
     const QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
     if (!dt.isValid() || dt.date().year() < 1 || dt.date().year() > 9999) return std::nullopt;
     return FileFmt::date().string(dt);
