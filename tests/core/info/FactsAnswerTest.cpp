@@ -66,6 +66,16 @@ TEST(FactsAnswer, RowsAreCheckedAndOrdered) {
     EXPECT_TRUE(FactsHelper::parse(QByteArray("Titel\t") + QByteArray(5000, 'x')).isEmpty());
 }
 
+// A day without a time is shown as the day alone, not as its midnight; encryption that refuses nothing
+// is not called a restriction.
+TEST(FactsAnswer, DayAloneAndEncryptionWithoutRestrictions) {
+    TestUtil::LanguageScope german(AppLanguage::de);
+    const QString day = FileFmt::date().dateString(QDateTime(QDate(2021, 6, 5), QTime(0, 0)));
+    EXPECT_EQ(shown(FactsHelper::parse("Sicherheit\tencrypted\nAufnahme\t2021-06-05\n")),
+              (QStringList{"Sicherheit=Verschlüsselt", "Aufnahme=" + day}));
+    EXPECT_TRUE(FactsHelper::parse("Aufnahme\t2021-13-05\n").isEmpty());
+}
+
 // Whatever the helper does, Get Info returns the other facts and no content rows, within the time limit.
 TEST(FactsAnswer, MisbehavingHelperGivesNoRows) {
     QTemporaryDir dir;

@@ -48,6 +48,33 @@ QByteArray heavyPdf() {
     return out;
 }
 
+// Pages of 800×600 points, each with its lower left quarter filled black.
+QByteArray longPdf(int pages) {
+    QByteArray kids;
+    for (int i = 0; i < pages; ++i)
+        kids += QByteArray::number(i + 4) + " 0 R ";
+    const QByteArray fill = "0 0 400 300 re f";
+    QList<QByteArray> objects{
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>",
+        "<< /Length " + QByteArray::number(fill.size()) + " >>\nstream\n" + fill + "\nendstream"};
+    for (int i = 0; i < pages; ++i)
+        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 800 600] /Contents 3 0 R >>";
+    QByteArray out = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets << out.size();
+        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = out.size();
+    out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype o : offsets)
+        out += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
+    out += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           QByteArray::number(xref) + "\n%%EOF\n";
+    return out;
+}
+
 // Helper processes still drawing path (one left drawing would burn a processor).
 int helpersOn(const QString &path) {
     int n = 0;
@@ -137,6 +164,22 @@ TEST_F(PdfBudget, ThePreviewStopsDrawingWhatItNoLongerShows) {
     w.hide();
     QTRY_VERIFY_WITH_TIMEOUT(helpersOn(heavy) == 0, 8000);
     EXPECT_LT(clock.elapsed(), 1500);
+}
+
+// A long document is drawn under the app's own memory limit, however many processors the machine has.
+TEST(PdfPagesLimit, ALongDocumentIsDrawnWithinTheLimit) {
+    QTemporaryDir dir(TestUtil::testHome() + "/long-XXXXXX");
+    const QString path = dir.path() + "/lang.pdf";
+    ASSERT_TRUE(TestUtil::writeFile(path, longPdf(5000)));
+    for (int i = 0; i < 3; ++i) {
+        const PdfPages::Pages pages = PdfPages::render(path, QSize(1600, 1200), 1, 10000);
+        EXPECT_EQ(pages.pageCount, 5000);
+        ASSERT_EQ(pages.images.size(), 1);
+        const QImage &page = pages.images[0];
+        EXPECT_EQ(page.size(), QSize(1600, 1200));
+        EXPECT_EQ(QColor(page.pixel(10, 1190)), QColor(Qt::black));
+        EXPECT_EQ(QColor(page.pixel(1590, 10)), QColor(Qt::white));
+    }
 }
 
 // The helper's answer is read back only as far as it is whole and within what was asked for.

@@ -1,0 +1,334 @@
+// Content facts of files as common tools write them, made here byte by byte, and of files that grow,
+// lie about themselves or carry huge metadata.
+#include "common/TestUtil.h"
+#include "core/localisation/FileFmt.h"
+#include "core/model/FullDetails.h"
+
+#include <QImage>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+QStringList rowsOf(const QString &path) {
+    QStringList out;
+    for (const auto &r : FullDetails::extraInfo(path))
+        out << r.label + u'=' + r.value;
+    return out;
+}
+
+QByteArray be(quint64 v, int bytes) {
+    QByteArray b;
+    for (int i = bytes - 1; i >= 0; --i)
+        b += char(v >> (8 * i));
+    return b;
+}
+QByteArray le(quint64 v, int bytes) {
+    QByteArray b;
+    for (int i = 0; i < bytes; ++i)
+        b += char(v >> (8 * i));
+    return b;
+}
+
+// --- FLAC: silence in constant frames of 576 samples at 8 kHz, with a title and an artist.
+quint8 crc8(const QByteArray &bytes) {
+    quint8 crc = 0;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int i = 0; i < 8; ++i)
+            crc = quint8(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+    }
+    return crc;
+}
+quint16 crc16(const QByteArray &bytes) {
+    quint16 crc = 0;
+    for (char c : bytes) {
+        crc ^= quint16(quint8(c) << 8);
+        for (int i = 0; i < 8; ++i)
+            crc = quint16(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
+    }
+    return crc;
+}
+QByteArray flac(int seconds) {
+    const quint64 samples = quint64(seconds) * 8000;
+    auto block = [](int type, bool last, const QByteArray &body) {
+        return char((last ? 0x80 : 0) | type) + be(quint64(body.size()), 3) + body;
+    };
+    const QByteArray info = be(576, 2) + be(576, 2) + be(11, 3) + be(13, 3) +
+                            be(quint64(8000) << 44 | quint64(15) << 36 | samples, 8) + QByteArray(16, '\0');
+    QByteArray comments = le(4, 4) + "test" + le(2, 4);
+    for (const QByteArray c : {QByteArray("TITLE=Stille"), QByteArray("ARTIST=Niemand")})
+        comments += le(quint64(c.size()), 4) + c;
+    QByteArray out =
+        "fLaC" + block(0, false, info) + block(4, false, comments) + block(1, true, QByteArray(8192, '\0'));
+    for (quint64 n = 0; n * 576 < samples; ++n) {
+        QByteArray frame("\xff\xf8\x24\x08", 4);
+        if (n < 0x80)
+            frame += char(n);
+        else if (n < 0x800)
+            frame += char(0xC0 | n >> 6) + QByteArray(1, char(0x80 | (n & 0x3F)));
+        else
+            frame += char(0xE0 | n >> 12) + QByteArray(1, char(0x80 | ((n >> 6) & 0x3F))) +
+                     QByteArray(1, char(0x80 | (n & 0x3F)));
+        frame += char(crc8(frame));
+        frame += QByteArray(3, '\0'); // one constant subframe of value 0
+        out += frame + be(crc16(frame), 2);
+    }
+    return out;
+}
+
+// --- MP3: an ID3v2.4 tag, then silent frames (MPEG-1 layer III, 128 kbit/s, 44.1 kHz, mono).
+QByteArray syncsafe(quint32 n) {
+    return QByteArray(1, char(n >> 21 & 0x7f)) + char(n >> 14 & 0x7f) + char(n >> 7 & 0x7f) + char(n & 0x7f);
+}
+QByteArray id3Frame(const char *id, const QByteArray &utf8) {
+    const QByteArray body = '\x03' + utf8;
+    return QByteArray(id) + syncsafe(quint32(body.size())) + QByteArray(2, '\0') + body;
+}
+QByteArray mp3Frames(int n) {
+    return (QByteArray("\xff\xfb\x90\xc0", 4) + QByteArray(413, '\0')).repeated(n);
+}
+QByteArray mp3(const QByteArray &title, const QByteArray &artists, const QByteArray &date) {
+    const QByteArray tag = id3Frame("TIT2", title) + id3Frame("TPE1", artists) + id3Frame("TDRC", date);
+    return "ID3\x04" + QByteArray(2, '\0') + syncsafe(quint32(tag.size())) + tag + mp3Frames(200);
+}
+
+// --- Matroska: one sound track and a tag for the whole file.
+QByteArray element(quint32 id, const QByteArray &body) {
+    QByteArray ids = be(id, 4);
+    while (ids.startsWith('\0'))
+        ids.remove(0, 1);
+    return ids + '\x01' + be(quint64(body.size()), 7) + body;
+}
+QByteArray uintElement(quint32 id, quint64 v) {
+    return element(id, be(v, 8));
+}
+QByteArray floatElement(quint32 id, double v) {
+    quint64 bits;
+    std::memcpy(&bits, &v, 8);
+    return element(id, be(bits, 8));
+}
+QByteArray mkv(const QByteArray &artist) {
+    const QByteArray header =
+        element(0x1A45DFA3, uintElement(0x4286, 1) + uintElement(0x42F7, 1) + uintElement(0x42F2, 4) +
+                                uintElement(0x42F3, 8) + element(0x4282, "matroska") +
+                                uintElement(0x4287, 4) + uintElement(0x4285, 2));
+    const QByteArray info = element(0x1549A966, uintElement(0x2AD7B1, 1000000) + element(0x4D80, "test") +
+                                                    element(0x5741, "test") + floatElement(0x4489, 3000));
+    const QByteArray audio =
+        element(0xE1, floatElement(0xB5, 8000) + uintElement(0x9F, 1) + uintElement(0x6264, 16));
+    const QByteArray tracks =
+        element(0x1654AE6B, element(0xAE, uintElement(0xD7, 1) + uintElement(0x73C5, 1) +
+                                              uintElement(0x83, 2) + element(0x86, "A_PCM/INT/LIT") + audio));
+    const QByteArray tags =
+        element(0x1254C367,
+                element(0x7373, element(0x63C0, uintElement(0x68CA, 50)) +
+                                    element(0x67C8, element(0x45A3, "ARTIST") + element(0x4487, artist))));
+    return header + element(0x18538067, info + tracks + tags);
+}
+
+// --- TIFF, uncompressed, one strip; photometric 1 (grey), 2 (RGB) or 5 (CMYK).
+QByteArray tiff(int w, int h, int photometric, int samples) {
+    const QList<std::array<quint32, 3>> tags{{256, 3, quint32(w)},
+                                             {257, 3, quint32(h)},
+                                             {258, 3, 8},
+                                             {259, 3, 1},
+                                             {262, 3, quint32(photometric)},
+                                             {273, 4, 0},
+                                             {277, 3, quint32(samples)},
+                                             {278, 3, quint32(h)},
+                                             {279, 4, quint32(w * h * samples)},
+                                             {284, 3, 1}};
+    const quint32 ifdEnd = 8 + 2 + quint32(tags.size()) * 12 + 4;
+    const quint32 bpsAt = ifdEnd, pixelsAt = ifdEnd + quint32(samples) * 2;
+    QByteArray out = QByteArray("II*\0", 4) + le(8, 4) + le(quint64(tags.size()), 2);
+    for (const auto &[tag, type, value] : tags) {
+        const quint32 count = tag == 258 ? quint32(samples) : 1;
+        quint32 v = tag == 273 ? pixelsAt : value;
+        if (tag == 258 && samples > 2) v = bpsAt;
+        out += le(tag, 2) + le(type, 2) + le(count, 4) +
+               (type == 3 && !(tag == 258 && samples > 2)
+                    ? le(v, 2) + (tag == 258 && samples == 2 ? le(8, 2) : le(0, 2))
+                    : le(v, 4));
+    }
+    out += le(0, 4);
+    for (int i = 0; i < samples; ++i)
+        out += le(8, 2);
+    return out + QByteArray(w * h * samples, '\x60');
+}
+
+// --- WebP, lossless: the header with the size, and no picture worth decoding.
+QByteArray webp(int w, int h) {
+    const QByteArray vp8l = '\x2f' + le(quint32(w - 1) | quint32(h - 1) << 14, 4) + QByteArray(7, '\0');
+    const QByteArray body = "WEBP" + QByteArray("VP8L") + le(quint64(vp8l.size()), 4) + vp8l;
+    return "RIFF" + le(quint64(body.size()), 4) + body;
+}
+
+// --- PNG of any colour type, with an optional chunk before the pixels.
+quint32 crc32(const QByteArray &bytes) {
+    quint32 crc = 0xFFFFFFFF;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int i = 0; i < 8; ++i)
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+    }
+    return ~crc;
+}
+QByteArray pngChunk(const char *type, const QByteArray &data) {
+    return be(quint64(data.size()), 4) + type + data + be(crc32(type + data), 4);
+}
+QByteArray png(int w, int h, int colourType, int channels, const QByteArray &extra = {}) {
+    const QByteArray row = '\0' + QByteArray(w * channels, '\x80');
+    return "\x89PNG\r\n\x1a\n" +
+           pngChunk("IHDR",
+                    be(quint64(w), 4) + be(quint64(h), 4) + '\x08' + char(colourType) + QByteArray(3, '\0')) +
+           extra + pngChunk("IDAT", qCompress(row.repeated(h), 9).mid(4)) + pngChunk("IEND", {});
+}
+
+// --- PDF from its objects, numbered from 1; the first is the catalogue.
+QByteArray pdf(const QList<QByteArray> &objects) {
+    QByteArray out = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets << out.size();
+        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = out.size();
+    out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype o : offsets)
+        out += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
+    return out + "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+}
+const QByteArray kPage = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >>";
+
+class FileFormats : public ::testing::Test {
+protected:
+    TestUtil::LanguageScope german{AppLanguage::de};
+    QTemporaryDir dir;
+    QString write(const QString &name, const QByteArray &bytes) {
+        const QString path = dir.path() + '/' + name;
+        EXPECT_TRUE(TestUtil::writeFile(path, bytes));
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(FileFormats, LongSilentFlacIsFlac) {
+    EXPECT_EQ(rowsOf(write("stille.flac", flac(1000))),
+              (QStringList{"Titel=Stille", "Autoren=Niemand", "Dauer=16:40", "Codecs=FLAC"}));
+}
+
+// Every artist of the tag, a day without a time as the day alone, a title cut instead of lost.
+TEST_F(FileFormats, ArtistsDatesAndTitlesAsTaggedAndBounded) {
+    const QString day = FileFmt::date().dateString(QDateTime(QDate(2021, 6, 5), QTime(0, 0)));
+    EXPECT_EQ(rowsOf(write("zwei.mp3", mp3("Zwei", QByteArray("Anna\0Ben", 8), "2021-06-05"))),
+              (QStringList{"Titel=Zwei", "Autoren=Anna, Ben", "Dauer=0:05", "Codecs=MPEG Audio",
+                           "Aufnahme=" + day}));
+    EXPECT_EQ(rowsOf(write("lied.mkv", mkv("Anna Artist"))),
+              (QStringList{"Autoren=Anna Artist", "Dauer=0:03", "Codecs=PCM"}));
+
+    // A control character goes, the rest stays; a long title ends in "…" within what the app takes.
+    const QByteArray title = "Ab\xc2\x85"
+                             "c" +
+                             QByteArray(3000, 'x');
+    const QStringList rows = rowsOf(write("lang.mp3", mp3(title, "Anna", "2021-06-05")));
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_EQ(rows.first(), "Titel=Abc" + QString(2042, u'x') + QChar(0x2026));
+}
+
+// A recording still being written: its rows are those of what was there when it was looked at.
+TEST_F(FileFormats, AGrowingFileStillGivesItsRows) {
+    const QString path = write("aufnahme.mp3", mp3("Live", "Anna", "2021-06-05"));
+    std::atomic<bool> stop = false;
+    std::thread writer([&] {
+        QFile file(path);
+        if (!file.open(QIODevice::Append)) return;
+        while (!stop) {
+            file.write(mp3Frames(8));
+            file.flush();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (int i = 0; i < 5; ++i) {
+        const QStringList rows = rowsOf(path);
+        EXPECT_TRUE(rows.contains("Titel=Live")) << rows.join(u'|').toStdString();
+        EXPECT_TRUE(rows.contains("Codecs=MPEG Audio")) << rows.join(u'|').toStdString();
+    }
+    stop = true;
+    writer.join();
+}
+
+TEST_F(FileFormats, TiffWebpAndGreyWithAlpha) {
+    EXPECT_EQ(rowsOf(write("rgb.tif", tiff(40, 30, 2, 3))), (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("druck.tif", tiff(40, 30, 5, 4))),
+              (QStringList{"Auflösung=40×30", "Farbraum=CMYK"}));
+    EXPECT_EQ(rowsOf(write("grau.tif", tiff(40, 30, 1, 1))),
+              (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
+    EXPECT_EQ(rowsOf(write("bild.webp", webp(40, 30))), (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("grau.png", png(40, 30, 0, 1))),
+              (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
+    EXPECT_EQ(rowsOf(write("grau-alpha.png", png(40, 30, 4, 2))),
+              (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
+}
+
+// 60 MB of metadata before the pixels: the size and colour are in the header all the same.
+TEST_F(FileFormats, HugeMetadataCostsOnlyItsOwnRows) {
+    const QByteArray xmp = "XML:com.adobe.xmp" + QByteArray(5, '\0') +
+                           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">" + QByteArray(60 << 20, 'A') +
+                           "</x:xmpmeta>";
+    EXPECT_EQ(rowsOf(write("xmp.png", png(40, 30, 2, 3, pngChunk("iTXt", xmp)))),
+              (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
+
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImage grey(40, 30, QImage::Format_Grayscale8);
+        grey.fill(90);
+        ASSERT_TRUE(grey.save(&buffer, "JPEG"));
+    }
+    const QByteArray app1 =
+        "\xff\xe1" + be(65535, 2) + "http://ns.adobe.com/xmp/extension/" + QByteArray(65499, 'B');
+    jpeg.insert(2, app1.repeated(960));
+    EXPECT_EQ(rowsOf(write("app1.jpg", jpeg)), (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
+}
+
+// The pages are those the tree leads to, whatever its counts say; a tree that leads in circles has none.
+TEST_F(FileFormats, PagesAreCountedInTheTree) {
+    auto pageRow = [](const QString &path) {
+        for (const QString &row : rowsOf(path))
+            if (row.startsWith(u"Seiten=")) return row;
+        return QStringLiteral("<none>");
+    };
+    EXPECT_EQ(pageRow(write("null.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                             "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 0 >>", kPage,
+                                             kPage, kPage}))),
+              "Seiten=3");
+    EXPECT_EQ(pageRow(write("zweig.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                              "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 9 >>", kPage,
+                                              "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 1 >>",
+                                              kPage, kPage}))),
+              "Seiten=3");
+    EXPECT_EQ(pageRow(write("kreis.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                              "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 2 >>", kPage}))),
+              "<none>");
+    EXPECT_EQ(pageRow(write("doppelt.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                                "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>", kPage}))),
+              "<none>");
+
+    // Encrypted, yet nothing refused: not "restricted".
+    const QString qpdf = QStandardPaths::findExecutable(QStringLiteral("qpdf"));
+    if (qpdf.isEmpty()) GTEST_SKIP() << "qpdf is not installed";
+    const QString plain =
+        write("offen.pdf",
+              pdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", kPage}));
+    const QString open = dir.path() + "/verschluesselt.pdf";
+    ASSERT_EQ(QProcess::execute(qpdf, {"--encrypt", "", "besitzer", "256", "--", plain, open}), 0);
+    EXPECT_TRUE(rowsOf(open).contains("Sicherheit=Verschlüsselt")) << rowsOf(open).join(u'|').toStdString();
+}
