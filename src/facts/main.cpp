@@ -122,12 +122,17 @@ int main(int argc, char **argv) {
 
     const QMimeType type = typeOf(QFileInfo(QFile::decodeName(path)).fileName(), fd);
     Rows rows;
-    if (type.name() == u"application/pdf" || type.inherits(QStringLiteral("application/pdf")))
-        readPdf(fd, rows);
-    else if (isA(type, u"image/"))
-        readImage(fd, rows);
-    else if (isA(type, u"audio/") || isA(type, u"video/") || type.name() == u"application/ogg")
-        readMedia(fd, rows);
+    try {
+        if (type.name() == u"application/pdf" || type.inherits(QStringLiteral("application/pdf")))
+            readPdf(fd, rows);
+        else if (isA(type, u"image/"))
+            readImage(fd, rows);
+        else if (isA(type, u"audio/") || isA(type, u"video/") || type.name() == u"application/ogg")
+            readMedia(fd, rows);
+    } catch (...) {
+        // A library that gave up (out of memory under our limit, say) costs the rows it had to give;
+        // those found before still go out.
+    }
     const QByteArray text = rows.text();
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
