@@ -4,11 +4,15 @@
 #include "core/localisation/FileFmt.h"
 #include "core/model/FullDetails.h"
 
+#include <QBuffer>
 #include <QImage>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <array>
 #include <atomic>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -61,7 +65,7 @@ QByteArray flac(int seconds) {
     const QByteArray info = be(576, 2) + be(576, 2) + be(11, 3) + be(13, 3) +
                             be(quint64(8000) << 44 | quint64(15) << 36 | samples, 8) + QByteArray(16, '\0');
     QByteArray comments = le(4, 4) + "test" + le(2, 4);
-    for (const QByteArray c : {QByteArray("TITLE=Stille"), QByteArray("ARTIST=Niemand")})
+    for (const QByteArray &c : {QByteArray("TITLE=Stille"), QByteArray("ARTIST=Niemand")})
         comments += le(quint64(c.size()), 4) + c;
     QByteArray out =
         "fLaC" + block(0, false, info) + block(4, false, comments) + block(1, true, QByteArray(8192, '\0'));
