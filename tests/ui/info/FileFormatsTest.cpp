@@ -313,18 +313,18 @@ TEST_F(FileFormats, PagesAreCountedInTheTree) {
     EXPECT_EQ(pageRow(write("null.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
                                              "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 0 >>", kPage,
                                              kPage, kPage}))),
-              "Seiten=3");
+              QStringLiteral("Seiten=3"));
     EXPECT_EQ(pageRow(write("zweig.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
                                               "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 9 >>", kPage,
                                               "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 1 >>",
                                               kPage, kPage}))),
-              "Seiten=3");
+              QStringLiteral("Seiten=3"));
     EXPECT_EQ(pageRow(write("kreis.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
                                               "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 2 >>", kPage}))),
-              "<none>");
+              QStringLiteral("<none>"));
     EXPECT_EQ(pageRow(write("doppelt.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
                                                 "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>", kPage}))),
-              "<none>");
+              QStringLiteral("<none>"));
 
     // Encrypted, yet nothing refused: not "restricted".
     const QString qpdf = QStandardPaths::findExecutable(QStringLiteral("qpdf"));
