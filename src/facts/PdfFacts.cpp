@@ -24,29 +24,39 @@ std::optional<QString> headerVersion(int fd) {
 }
 
 constexpr int kDeepest = 64;
-constexpr qint64 kMostNodes = 1'000'000;
+// Each node walked costs the library a few kilobytes and some microseconds: a bound well within the
+// helper's memory and time.
+constexpr qint64 kMostNodes = 20'000;
 
-// The pages under one node of the page tree, by walking it: the counts the nodes state may say anything.
-// Nothing when the tree contradicts itself (a node reached twice, a kid that is no node, a page with
-// kids or a branch without) or is too deep or large to walk.
-std::optional<qint64> leaves(QPDFObjectHandle node, int depth, std::set<QPDFObjGen> &seen, qint64 &nodes) {
-    if (depth > kDeepest || ++nodes > kMostNodes || !node.isDictionary()) return std::nullopt;
-    if (node.isIndirect() && !seen.insert(node.getObjGen()).second) return std::nullopt;
+struct Walk {
+    std::set<QPDFObjGen> seen;
+    qint64 nodes = 0;
+    qint64 pages = 0;
+    bool cut = false; // stopped at the bound, not at a contradiction
+};
+
+// Counts the pages under one node of the page tree by walking it: the counts the nodes state may say
+// anything. False when the tree contradicts itself (a node reached twice, a kid that is no node, a page
+// with kids or a branch without) or the walk reaches its bound.
+bool walk(QPDFObjectHandle node, int depth, Walk &w) {
+    if (++w.nodes > kMostNodes) {
+        w.cut = true;
+        return false;
+    }
+    if (depth > kDeepest || !node.isDictionary()) return false;
+    if (node.isIndirect() && !w.seen.insert(node.getObjGen()).second) return false;
     QPDFObjectHandle type = node.getKey("/Type");
     QPDFObjectHandle kids = node.getKey("/Kids");
     if (!kids.isArray()) {
-        if (type.isNameAndEquals("/Pages")) return std::nullopt;
-        return 1;
+        if (type.isNameAndEquals("/Pages")) return false;
+        ++w.pages;
+        return true;
     }
-    if (type.isNameAndEquals("/Page")) return std::nullopt;
-    qint64 sum = 0;
+    if (type.isNameAndEquals("/Page")) return false;
     const int n = kids.getArrayNItems();
-    for (int i = 0; i < n; ++i) {
-        const auto below = leaves(kids.getArrayItem(i), depth + 1, seen, nodes);
-        if (!below) return std::nullopt;
-        sum += *below;
-    }
-    return sum;
+    for (int i = 0; i < n; ++i)
+        if (!walk(kids.getArrayItem(i), depth + 1, w)) return false;
+    return true;
 }
 
 std::optional<qint64> pageCount(int fd) {
@@ -58,9 +68,16 @@ std::optional<qint64> pageCount(int fd) {
         // Rebuilding a broken cross-reference table reads the whole file: only for small ones.
         pdf.setAttemptRecovery(st.st_size <= 64 * 1024 * 1024);
         pdf.processFile(fdPath(fd).toLocal8Bit().constData());
-        std::set<QPDFObjGen> seen;
-        qint64 nodes = 0;
-        return leaves(pdf.getRoot().getKey("/Pages"), 0, seen, nodes);
+        QPDFObjectHandle root = pdf.getRoot().getKey("/Pages");
+        Walk w;
+        if (walk(root, 0, w)) return w.pages;
+        if (!w.cut) return std::nullopt;
+        // Too large to walk through: the count the tree states, unless what was walked already
+        // disproves it.
+        QPDFObjectHandle count = root.isDictionary() ? root.getKey("/Count") : QPDFObjectHandle();
+        if (count.isInteger() && count.getIntValue() >= w.pages && count.getIntValue() <= 100'000'000)
+            return count.getIntValue();
+        return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }
