@@ -23,7 +23,7 @@ public:
 
     void set(Label label, const QString &value) { m_values[label] = value; }
     // Labels with a value, in their order, as "label<TAB>value" lines; tabs and line breaks inside a value
-    // become spaces.
+    // become spaces, other control characters go, and a value too long for the app is cut with "…".
     QByteArray text() const;
 
 private:

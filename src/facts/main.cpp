@@ -56,8 +56,6 @@ int usage() {
     return 2;
 }
 
-} // namespace
-
 // The app takes at most this many bytes of a value.
 constexpr qsizetype kMaxValueBytes = 2048;
 
@@ -80,6 +78,8 @@ QByteArray shown(QString value) {
     }
     return QStringView(head).left(end).toUtf8() + ellipsis;
 }
+
+} // namespace
 
 QByteArray Rows::text() const {
     QByteArray out;
