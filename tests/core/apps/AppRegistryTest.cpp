@@ -206,7 +206,7 @@ TEST_F(AppRegistryTest, JsonNotebooksAndScenesOpenWithTheirChosenApplication) {
     const QList<std::pair<QString, QString>> chosen{{json, "alpha"}, {notebook, "beta"}, {scene, "aaron"}};
     for (const auto &[path, app] : chosen) {
         ASSERT_EQ(FileOps::setOpenWithOverride(entry(app), path), 0);
-        EXPECT_EQ(OpenWith::openDocument(path), OpenWith::Opened::opened) << path;
+        EXPECT_EQ(OpenWith::openDocument(path), OpenWith::Opened::opened) << path.toStdString();
         EXPECT_EQ(waitLaunch(), (QStringList{app, path}));
         clearOut();
     }
