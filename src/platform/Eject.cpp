@@ -30,14 +30,14 @@ void finished(GObject *source, GAsyncResult *result, gpointer data) {
 
 } // namespace
 
-std::optional<QString> unmountAndEject(const QString &mountPoint) {
+std::optional<QString> unmountAndEject(const QByteArray &mountPoint) {
     // A context of this thread's own, so the callbacks arrive here and not on the main loop.
     GMainContext *context = g_main_context_new();
     g_main_context_push_thread_default(context);
     Wait wait;
     wait.loop = g_main_loop_new(context, FALSE);
 
-    GFile *file = g_file_new_for_path(QFile::encodeName(mountPoint).constData());
+    GFile *file = g_file_new_for_path(mountPoint.constData());
     GError *error = nullptr;
     GMount *mount = g_file_find_enclosing_mount(file, nullptr, &error);
     std::optional<QString> result;

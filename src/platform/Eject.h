@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -9,6 +10,6 @@ namespace Eject {
 
 // Ejects the drive of the volume mounted at mountPoint when it can be ejected, else unmounts it.
 // Blocks until done: call it off the main thread. Nothing on success, else the system's reason.
-std::optional<QString> unmountAndEject(const QString &mountPoint);
+std::optional<QString> unmountAndEject(const QByteArray &mountPoint);
 
 } // namespace Eject

@@ -31,7 +31,7 @@ DesktopHooks DesktopHooks::system() {
         if (!error) return std::nullopt;
         return LF("Das Mailprogramm ließ sich nicht öffnen (%@).", *error);
     };
-    d.eject = [](const QString &mountPoint) { return Eject::unmountAndEject(mountPoint); };
+    d.eject = [](const QByteArray &mountPoint) { return Eject::unmountAndEject(mountPoint); };
     d.launchEntry = [](const QString &file) { return OpenWith::launch(file, {}); };
     d.deleteAsAdmin = [](const QStringList &paths) -> std::optional<QString> {
         const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));

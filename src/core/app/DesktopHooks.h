@@ -20,8 +20,8 @@ struct DesktopHooks {
     std::function<std::optional<QString>(const QStringList &paths)> showItems;
     // A mail draft with the files attached (sharing).
     std::function<std::optional<QString>(const QStringList &paths)> share;
-    // Unmounts and ejects the volume at a mount point; blocks, runs off the main thread.
-    std::function<std::optional<QString>(const QString &mountPoint)> eject;
+    // Unmounts and ejects the volume at a mount point (its bytes); blocks, runs off the main thread.
+    std::function<std::optional<QString>(const QByteArray &mountPoint)> eject;
     // Deletes items the user may not delete, with administrator rights (the system asks for the password);
     // blocks, runs off the main thread.
     std::function<std::optional<QString>(const QStringList &paths)> deleteAsAdmin;

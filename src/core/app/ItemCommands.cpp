@@ -217,7 +217,13 @@ QStringList ItemCommands::contextPaths(PaneModel *pane, const FileItem &item) {
     return pane->selectedPaths();
 }
 
-void ItemCommands::eject(const QString &path, const QString &name) {
+void ItemCommands::eject(const QString &path, const QString &name, const QByteArray &pathBytes) {
+    // Never under another name: the shown text of a name that is not UTF-8 is another path.
+    const std::optional<QByteArray> bytes = pathBytes.isEmpty() ? Posix::encode(path) : pathBytes;
+    if (!bytes) {
+        m_toasts.show(FileLoader::describeUnrepresentable({name}), true);
+        return;
+    }
     const QString home = QDir::homePath();
     const QString inside = path.endsWith(u'/') ? path : path + u'/';
     for (TabGroup *group : {m_sides.leftTabs(), m_sides.rightTabs()})
@@ -226,8 +232,8 @@ void ItemCommands::eject(const QString &path, const QString &name) {
 
     QPointer<ItemCommands> self(this);
     const auto work = m_services.desktop.eject;
-    whenDone(this, QtConcurrent::run([work, path]() -> std::optional<QString> {
-                 return work ? work(path) : std::optional<QString>(QString());
+    whenDone(this, QtConcurrent::run([work, mountPoint = *bytes]() -> std::optional<QString> {
+                 return work ? work(mountPoint) : std::optional<QString>(QString());
              }),
              [self, name](const std::optional<QString> &error) {
                  if (!self) return;

@@ -37,8 +37,9 @@ public:
     void openCompare();
     void openStorageAnalysis(const std::optional<QString> &path = std::nullopt);
     QStringList contextPaths(PaneModel *pane, const FileItem &item);
-    // Tabs on the volume go home first; the eject runs in the background.
-    void eject(const QString &path, const QString &name);
+    // Tabs on the volume go home first; the eject runs in the background. pathBytes: the mount point as
+    // the system has it when its name is not UTF-8 (path is then only its shown text).
+    void eject(const QString &path, const QString &name, const QByteArray &pathBytes = {});
 
 signals:
     // These items' icons (with their tag colours) must be drawn anew.

@@ -7,9 +7,12 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutex>
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <sys/stat.h>
 
@@ -21,6 +24,15 @@ QMutex programLock;
 QString &programOverride() {
     static QString p;
     return p;
+}
+std::atomic<int> timeoutOverride{0};
+
+// File versions and the longest limit each ran out of, per work.
+constexpr qsizetype kMaxRanOut = 4096;
+QMutex ranOutLock;
+QHash<QByteArray, int> &ranOutFiles() {
+    static QHash<QByteArray, int> files;
+    return files;
 }
 
 // The rows in the order they are shown.
@@ -109,8 +121,42 @@ QString program() {
 }
 
 void setProgram(const QString &path) {
-    QMutexLocker l(&programLock);
-    programOverride() = path;
+    {
+        QMutexLocker l(&programLock);
+        programOverride() = path;
+    }
+    QMutexLocker l(&ranOutLock);
+    ranOutFiles().clear();
+}
+
+void setTimeoutMs(int ms) {
+    timeoutOverride = ms;
+}
+
+FileVersion versionOf(const QString &path) {
+    struct stat st {};
+    if (!Posix::statPath(path, st)) return {};
+    return {QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino)) + ':' +
+            QByteArray::number(qint64(st.st_size)) + ':' + QByteArray::number(qint64(st.st_mtim.tv_sec)) +
+            '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ':' +
+            QByteArray::number(qint64(st.st_ctim.tv_sec)) + '.' +
+            QByteArray::number(qint64(st.st_ctim.tv_nsec))};
+}
+
+bool ranOutBefore(const FileVersion &version, Work work, int limitMs) {
+    if (version.key.isEmpty()) return false;
+    QMutexLocker l(&ranOutLock);
+    const auto it = ranOutFiles().constFind(version.key + (work == Work::facts ? ":f" : ":p"));
+    return it != ranOutFiles().constEnd() && limitMs <= *it;
+}
+
+void noteRanOut(const FileVersion &version, Work work, int limitMs) {
+    if (version.key.isEmpty()) return;
+    QMutexLocker l(&ranOutLock);
+    QHash<QByteArray, int> &files = ranOutFiles();
+    if (files.size() >= kMaxRanOut) files.clear();
+    int &longest = files[version.key + (work == Work::facts ? ":f" : ":p")];
+    longest = std::max(longest, limitMs);
 }
 
 std::optional<QString> duration(double seconds) {
@@ -158,12 +204,16 @@ QList<FullDetails::Extra> read(const QString &path) {
     // Folders, devices and the like have no content facts: no helper is started for them.
     if (!Posix::statPath(path, st) || !S_ISREG(st.st_mode)) return {};
     Confined::Limits limits;
-    limits.timeoutMs = kTimeoutMs;
+    limits.timeoutMs = timeoutOverride > 0 ? timeoutOverride.load() : kTimeoutMs;
     limits.memoryBytes = kMemoryBytes;
     limits.maxOutput = kMaxAnswer;
+    // Taken before the run: a file changed meanwhile is another version and is tried again.
+    const FileVersion version = versionOf(path);
+    if (ranOutBefore(version, Work::facts, limits.timeoutMs)) return {};
     // "--" keeps a name that starts with a dash a name.
     const Confined::Outcome out =
         Confined::run(helper, {QStringLiteral("--"), canonical.isEmpty() ? path : canonical}, limits);
+    if (out.end == Confined::End::timedOut) noteRanOut(version, Work::facts, limits.timeoutMs);
     if (out.end != Confined::End::finished) return {};
     return parse(out.output);
 }

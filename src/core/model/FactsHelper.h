@@ -30,5 +30,19 @@ std::optional<QString> duration(double seconds);
 
 // Runs the helper on path and reads its answer; no rows when it fails, hangs or says too much.
 QList<FullDetails::Extra> read(const QString &path);
+// Tests: the time limit of read (0: kTimeoutMs).
+void setTimeoutMs(int ms);
+
+// A file that used up a whole time limit is not given to the helper again, for the same work within the
+// same limit or a shorter one, until it changes: it would only burn that time once more. Remembered per
+// file (device, inode) and version (size, modification and change time); forgotten when the helper is set.
+enum class Work { facts, pages };
+struct FileVersion {
+    QByteArray key; // empty: the file could not be looked at
+};
+// Of what path leads to.
+FileVersion versionOf(const QString &path);
+bool ranOutBefore(const FileVersion &version, Work work, int limitMs);
+void noteRanOut(const FileVersion &version, Work work, int limitMs);
 
 } // namespace FactsHelper

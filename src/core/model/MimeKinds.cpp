@@ -68,6 +68,41 @@ const char *const kExecutable[] = {
     "application/vnd.snap",
 };
 
+// Real program classes: executables, shared libraries, installers and packages. A type below one of them
+// is run by whatever handles it. The type database marks a script by putting it below the executables.
+const char *const kProgramClass[] = {
+    "application/x-executable",
+    "application/x-sharedlib",
+    "application/x-pie-executable",
+    "application/x-ms-dos-executable",
+    "application/x-msdownload",
+    "application/vnd.microsoft.portable-executable",
+    "application/x-ms-ne-executable",
+    "application/x-msi",
+    "application/vnd.debian.binary-package",
+    "application/x-deb",
+    "application/x-rpm",
+    "application/x-redhat-package-manager",
+    "application/vnd.appimage",
+    "application/x-appimage",
+    "application/x-iso9660-appimage",
+    "application/vnd.flatpak",
+    "application/vnd.snap",
+    "application/x-java-archive",
+};
+
+// Data the type database files below a script (JSON below JavaScript): nothing of it runs, and neither
+// does anything below it (notebooks, 3D scenes …).
+const char *const kDataBelowScripts[] = {
+    "application/json",
+};
+
+bool listed(const QString &name, const auto &list) {
+    for (const char *entry : list)
+        if (name == QLatin1String(entry)) return true;
+    return false;
+}
+
 bool isCompressionSuffix(QStringView s) {
     return s == u"gz" || s == u"bz2" || s == u"xz" || s == u"zst" || s == u"lz" || s == u"lzma" || s == u"z";
 }
@@ -132,12 +167,25 @@ QString kindForMimeName(const char *mimeName) {
 
 bool isExecutableType(const QString &mimeName) {
     if (mimeName.isEmpty()) return false;
-    QStringList names{mimeName};
-    const QMimeType type = QMimeDatabase().mimeTypeForName(mimeName);
-    if (type.isValid()) names << type.name() << type.aliases() << type.allAncestors();
-    for (const QString &name : std::as_const(names))
-        for (const char *executable : kExecutable)
-            if (name == QLatin1String(executable)) return true;
+    if (listed(mimeName, kExecutable)) return true;
+    const QMimeDatabase db;
+    const QMimeType type = db.mimeTypeForName(mimeName);
+    if (!type.isValid()) return false;
+    if (listed(type.name(), kExecutable)) return true;
+    for (const QString &alias : type.aliases())
+        if (listed(alias, kExecutable)) return true;
+    // Every ancestor, however deep, but only real programs count there, and the walk stops at data.
+    if (listed(type.name(), kDataBelowScripts)) return false;
+    QStringList todo = type.parentMimeTypes();
+    QStringList seen;
+    while (!todo.isEmpty() && seen.size() < 64) {
+        const QString name = todo.takeFirst();
+        if (seen.contains(name)) continue;
+        seen << name;
+        if (listed(name, kDataBelowScripts)) continue;
+        if (listed(name, kProgramClass)) return true;
+        todo << db.mimeTypeForName(name).parentMimeTypes();
+    }
     return false;
 }
 

@@ -18,7 +18,8 @@ QString kindForMimeName(const char *mimeName); // "inode/directory", "inode/fifo
 
 // Whether the type's own handler would run a file of it rather than show it: programs, libraries,
 // scripts, installers, packages and launcher files (desktop entries, Java Web Start). Decided for the
-// type, its aliases and every type it descends from, so a kind of XML or text is caught as well.
+// type and its aliases, and for types below a real program class at any depth (a script dialect); data
+// the database files below a script (JSON and its kinds) is no program.
 bool isExecutableType(const QString &mimeName);
 
 } // namespace MimeKinds

@@ -67,13 +67,19 @@ Pages render(const QString &path, QSize box, int pages, int budgetMs, const Conf
     limits.timeoutMs = budgetMs;
     limits.memoryBytes = kMemoryBytes;
     limits.maxOutput = 4096 + qint64(pages) * (qint64(box.width()) * box.height() * 4 + 64);
+    // A document whose first page did not come within as long a budget before gets none now either.
+    const FactsHelper::FileVersion version = FactsHelper::versionOf(path);
+    if (FactsHelper::ranOutBefore(version, FactsHelper::Work::pages, budgetMs)) return {};
     const Confined::Outcome out = Confined::run(
         helper,
         {QStringLiteral("--render"), QString::number(box.width()), QString::number(box.height()),
          QString::number(pages), QStringLiteral("--"), canonical.isEmpty() ? path : canonical},
         limits, cancelled);
     if (out.end == Confined::End::cancelled) return {};
-    return parse(out.output, box, pages);
+    Pages drawn = parse(out.output, box, pages);
+    if (out.end == Confined::End::timedOut && drawn.images.isEmpty())
+        FactsHelper::noteRanOut(version, FactsHelper::Work::pages, budgetMs);
+    return drawn;
 }
 
 } // namespace PdfPages

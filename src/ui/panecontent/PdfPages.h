@@ -21,7 +21,8 @@ struct Pages {
 };
 
 // The first `pages` pages, each fitted whole into box. Pages done before the budget ran out or before
-// cancelled() said so are kept.
+// cancelled() said so are kept. A version of a file that drew no page within as long a budget before is not
+// drawn again (FactsHelper::ranOutBefore).
 Pages render(const QString &path, QSize box, int pages, int budgetMs,
              const Confined::Cancelled &cancelled = {});
 

@@ -10,6 +10,7 @@
 #include <QMimeDatabase>
 #include <QThreadPool>
 #include <QStringDecoder>
+#include <QTextBoundaryFinder>
 #include <optional>
 #include <sys/stat.h>
 
@@ -94,6 +95,48 @@ void setCheckedHook(std::function<void(const QString &)> hook) {
     g_checkedHook = std::move(hook);
 }
 
+QString inPieces(const QString &text) {
+    qsizetype run = 0;
+    bool anyLong = false;
+    for (QChar c : text) {
+        run = c == u'\n' ? 0 : run + 1;
+        if (run > kLinePiece) {
+            anyLong = true;
+            break;
+        }
+    }
+    if (!anyLong) return text;
+    QString out;
+    out.reserve(text.size() + text.size() / kLinePiece + 1);
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text);
+    const QStringView all(text);
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const qsizetype newline = text.indexOf(u'\n', at);
+        const qsizetype end = newline < 0 ? text.size() : newline;
+        while (end - at > kLinePiece) {
+            qsizetype cut = at + kLinePiece;
+            clusters.setPosition(cut);
+            if (!clusters.isAtBoundary()) {
+                const qsizetype back = clusters.toPreviousBoundary();
+                // A cluster longer than a piece is cut anyway, but never between the halves of a pair.
+                if (back > at)
+                    cut = back;
+                else if (text[cut].isLowSurrogate())
+                    --cut;
+            }
+            out += all.mid(at, cut - at);
+            out += u'\n';
+            at = cut;
+        }
+        out += all.mid(at, end - at);
+        if (newline < 0) break;
+        out += u'\n';
+        at = newline + 1;
+    }
+    return out;
+}
+
 Kind kindFor(const QString &path) {
     return kindOf(Posix::DisplayFile(path), path);
 }
@@ -115,7 +158,7 @@ Result load(const QString &path, const QSize &target, const std::function<bool()
     case Kind::text: {
         const QByteArray bytes = file.read(kTextBytes + 1);
         out.truncated = bytes.size() > kTextBytes;
-        out.text = decode(bytes.left(kTextBytes), &out.encoding);
+        out.text = inPieces(decode(bytes.left(kTextBytes), &out.encoding));
         break;
     }
     case Kind::facts:

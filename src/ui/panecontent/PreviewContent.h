@@ -27,6 +27,7 @@ inline constexpr qint64 kImagePixels = 20000LL * 20000;   // the declared size a
 inline constexpr int kPdfPages = 8;                       // pages rendered
 inline constexpr int kPdfBudgetMs = 5000;                 // time the pages may take to draw
 inline constexpr int kLargest = 2400;                     // longest side of a decoded image or page
+inline constexpr qsizetype kLinePiece = 1000;             // characters of a line laid out as one
 
 struct Result {
     Kind kind = Kind::facts;
@@ -43,6 +44,11 @@ Kind kindFor(const QString &path);
 // page does not draw within its budget too). target: the area the picture or each page is fitted into
 // (no upscaling of pictures). cancelled: polled while PDF pages draw; true stops the drawing.
 Result load(const QString &path, const QSize &target, const std::function<bool()> &cancelled = {});
+
+// Text with each line longer than kLinePiece characters going on in pieces of at most that many (never
+// inside a character or, where one is short enough, a cluster): the text view lays out a line whole, and a
+// mebibyte in one line would hold up the window for most of a second.
+QString inPieces(const QString &text);
 
 // The pool the preview window reads in: never waited for at quit, so a reader stuck on a dead mount does not
 // hold up the end of the program.

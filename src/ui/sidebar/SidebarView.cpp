@@ -32,6 +32,14 @@ QColor withAlpha(QColor c, double a) {
     return c;
 }
 
+// A mount point whose name is not UTF-8: no folder view can be given its path (its shown text is another
+// one), so say why instead.
+bool refusedUnrepresentable(const SidebarParts &parts, const SidebarItem &item) {
+    if (item.pathBytes.isEmpty()) return false;
+    parts.toasts.show(FileLoader::describeUnrepresentable({item.name}), true);
+    return true;
+}
+
 } // namespace
 
 SidebarRow::SidebarRow(const SidebarParts &parts, const SidebarItem &item, QWidget *parent)
@@ -48,7 +56,7 @@ SidebarRow::SidebarRow(const SidebarParts &parts, const SidebarItem &item, QWidg
         m_eject->setHelpKey(LF("„%@“ auswerfen", item.name));
         m_eject->setFocusPolicy(Qt::NoFocus);
         connect(m_eject, &QAbstractButton::clicked, this,
-                [this] { m_parts.items.eject(m_item.path, m_item.name); });
+                [this] { m_parts.items.eject(m_item.path, m_item.name, m_item.pathBytes); });
     }
     setFixedHeight(int(EnvironmentValues::ui(this).row()));
     EnvironmentValues::follow(this, [this] {
@@ -138,11 +146,7 @@ void SidebarRow::leaveEvent(QEvent *) {
 
 void SidebarRow::mouseReleaseEvent(QMouseEvent *event) {
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) return;
-    if (!m_item.pathBytes.isEmpty()) {
-        // A mount point whose name is not UTF-8: no folder view can be given its path, so say why.
-        m_parts.toasts.show(FileLoader::describeUnrepresentable({m_item.name}), true);
-        return;
-    }
+    if (refusedUnrepresentable(m_parts, m_item)) return;
     m_parts.sides.activePane()->go(m_item.path, true, {});
 }
 
@@ -153,12 +157,14 @@ QMenu *SidebarRow::makeMenu(QWidget *parent) {
     QAction *tab =
         menu->addAction(Symbols::icon(QStringLiteral("plus.square.on.square")), L("In neuem Tab öffnen"));
     tab->setObjectName(QStringLiteral("newTab"));
-    connect(tab, &QAction::triggered, menu,
-            [parts, item] { parts.sides.tabs(parts.sides.active())->newTab(item.path); });
+    connect(tab, &QAction::triggered, menu, [parts, item] {
+        if (!refusedUnrepresentable(parts, item)) parts.sides.tabs(parts.sides.active())->newTab(item.path);
+    });
     if (item.ejectable) {
         QAction *eject = menu->addAction(Symbols::icon(QStringLiteral("eject")), L("Auswerfen"));
         eject->setObjectName(QStringLiteral("eject"));
-        connect(eject, &QAction::triggered, menu, [parts, item] { parts.items.eject(item.path, item.name); });
+        connect(eject, &QAction::triggered, menu,
+                [parts, item] { parts.items.eject(item.path, item.name, item.pathBytes); });
     }
     if (item.removable) {
         QAction *remove =

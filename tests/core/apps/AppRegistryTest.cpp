@@ -88,9 +88,14 @@ TEST_F(AppRegistryTest, EntriesOutsideTheApplicationFoldersAreRefusedAndNeverRun
     EXPECT_FALSE(AppRegistry::isApplicationEntry(appsDir() + "/linked.desktop"));
     EXPECT_FALSE(AppRegistry::isApplicationEntry(appsDir() + "/../../Downloads/evil.desktop"));
     EXPECT_TRUE(AppRegistry::isApplicationEntry(entry("zeta")));
+    // A folder whose name merely starts like an application folder's is another folder.
+    const QString sibling = appsDir() + "-evil/x.desktop";
+    ASSERT_TRUE(TestUtil::writeFile(sibling, desktopFile("sibling", "Sibling", "text/x-csrc;")));
+    EXPECT_FALSE(AppRegistry::isApplicationEntry(sibling));
     const QString refusal = "Das ist keine App. Ziehe ein Programm (Endung .desktop) hierher.";
     EXPECT_EQ(OpenWith::launch(evil, {file("x.c")}), refusal);
     EXPECT_EQ(OpenWith::launch(appsDir() + "/linked.desktop", {}), refusal);
+    EXPECT_EQ(OpenWith::launch(sibling, {}), refusal);
     EXPECT_EQ(AppRegistry::setDefaultFor(evil, "text/x-csrc").has_value(), true);
     EXPECT_TRUE(nothingLaunched());
     EXPECT_EQ(AppRegistry::defaultFor("text/x-csrc"), entry("zeta"));
@@ -173,19 +178,41 @@ TEST_F(AppRegistryTest, AnEntryWhoseProgramIsGoneSaysSo) {
 }
 
 // What a type's own handler would run is never handed to it, also when the type descends from text:
-// a Java Web Start file opens as text, not in its launcher.
+// a Java Web Start file opens as text, not in its launcher. Dialects of scripts and packages count at any
+// depth below a program class; data the database files below a script, and launcher look-alikes, do not.
 TEST_F(AppRegistryTest, ExecutableTypesAreKnownByTheirAncestorsToo) {
     for (const char *type :
          {"application/x-java-jnlp-file", "application/x-desktop", "application/x-shellscript",
           "text/x-python3", "application/x-msi", "application/x-ms-dos-executable",
           "application/vnd.debian.binary-package", "application/x-executable", "application/x-sharedlib",
-          "application/x-awk", "text/x-lua"})
+          "application/x-awk", "text/x-lua", "application/javascript", "application/x-markaby",
+          "text/x-scons", "application/x-source-rpm", "application/vnd.android.package-archive"})
         EXPECT_TRUE(MimeKinds::isExecutableType(type)) << type;
-    for (const char *type :
-         {"text/plain", "application/xml", "text/x-csrc", "image/png", "application/pdf", ""})
+    for (const char *type : {"text/plain", "application/xml", "text/x-csrc", "image/png", "application/pdf",
+                             "", "application/json", "application/x-ipynb+json", "model/gltf+json",
+                             "application/geo+json", "application/x-theme"})
         EXPECT_FALSE(MimeKinds::isExecutableType(type)) << type;
     const QString jnlp =
         file("start.jnlp", "<?xml version=\"1.0\"?>\n<jnlp codebase=\"file:/tmp\"></jnlp>\n");
     EXPECT_EQ(OpenWith::openDocument(jnlp), OpenWith::Opened::opened);
     EXPECT_EQ(waitLaunch(), (QStringList{"editor", jnlp}));
+}
+
+// JSON and its kinds are data: each opens with the application chosen for it, never in the text editor.
+TEST_F(AppRegistryTest, JsonNotebooksAndScenesOpenWithTheirChosenApplication) {
+    const QString json = file("daten.json", "{\"a\": [1, 2]}\n");
+    const QString notebook = file("analyse.ipynb", "{\"cells\": [], \"nbformat\": 4}\n");
+    const QString scene = file("szene.gltf", "{\"asset\": {\"version\": \"2.0\"}}\n");
+    const QList<std::pair<QString, QString>> chosen{{json, "alpha"}, {notebook, "beta"}, {scene, "aaron"}};
+    for (const auto &[path, app] : chosen) {
+        ASSERT_EQ(FileOps::setOpenWithOverride(entry(app), path), 0);
+        EXPECT_EQ(OpenWith::openDocument(path), OpenWith::Opened::opened) << path.toStdString();
+        EXPECT_EQ(waitLaunch(), (QStringList{app, path}));
+        clearOut();
+    }
+    // A script still opens as text, whatever was chosen for it.
+    const QString script = file("werkzeug.js", "console.log(1);\n");
+    ASSERT_EQ(FileOps::setOpenWithOverride(entry("alpha"), script), 0);
+    EXPECT_EQ(OpenWith::openDocument(script), OpenWith::Opened::opened);
+    EXPECT_EQ(waitLaunch(), (QStringList{"editor", script}));
 }

@@ -120,8 +120,8 @@ TEST_F(CommandTest, EjectSendsEveryTabOnTheVolumeHome) {
     int rebuilt = 0;
     QString asked;
     QObject::connect(&app->items(), &ItemCommands::devicesChanged, [&] { ++rebuilt; });
-    app->services().desktop.eject = [&](const QString &path) {
-        asked = path;
+    app->services().desktop.eject = [&](const QByteArray &path) {
+        asked = QFile::decodeName(path);
         return std::optional<QString>("Das Gerät ist beschäftigt.");
     };
     app->items().eject(volume, "Stick");
@@ -136,7 +136,7 @@ TEST_F(CommandTest, EjectSendsEveryTabOnTheVolumeHome) {
     EXPECT_TRUE(lastIsError());
     EXPECT_EQ(background->currentPath(), QDir::homePath());
 
-    app->services().desktop.eject = [](const QString &) { return std::optional<QString>(); };
+    app->services().desktop.eject = [](const QByteArray &) { return std::optional<QString>(); };
     app->items().eject(volume, "Stick");
     QTRY_COMPARE_WITH_TIMEOUT(rebuilt, 2, 5000);
     EXPECT_EQ(lastToast(), "„Stick“ wurde ausgeworfen.");

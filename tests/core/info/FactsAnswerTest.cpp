@@ -96,8 +96,43 @@ TEST(FactsAnswer, MisbehavingHelperGivesNoRows) {
         EXPECT_TRUE(d.extra.isEmpty()) << body;
         EXPECT_EQ(d.bytes, 1) << body;
     }
-    // The same helper answering properly is heard.
+    // The same helper answering properly is heard (set anew: the file ran out of time with the one before).
     ASSERT_TRUE(TestUtil::writeFile(helper, "#!/bin/sh\nprintf 'Seiten\\t3\\n'\n"));
+    FactsHelper::setProgram(helper);
     EXPECT_EQ(shown(FullDetails::load(file).extra), QStringList{"Seiten=3"});
+    FactsHelper::setProgram({});
+}
+
+// A file that used up the whole time limit is not given to the helper again until it changes; a helper
+// that merely fails is asked again.
+TEST(FactsAnswer, AFileThatRanOutOfTimeIsNotTriedAgainUntilItChanges) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/lang.mkv", other = dir.path() + "/kurz.mkv";
+    ASSERT_TRUE(TestUtil::writeFile(file, "x"));
+    ASSERT_TRUE(TestUtil::writeFile(other, "x"));
+    const QString runs = dir.path() + "/runs", helper = dir.path() + "/helper";
+    const auto runsSoFar = [&] { return TestUtil::readFile(runs).count('\n'); };
+    const auto helperDoing = [&](const QByteArray &rest) {
+        ASSERT_TRUE(
+            TestUtil::writeFile(helper, "#!/bin/sh\necho >> '" + runs.toUtf8() + "'\n" + rest + '\n'));
+        ASSERT_TRUE(QFile::setPermissions(helper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    };
+    helperDoing("sleep 30");
+    FactsHelper::setProgram(helper);
+    FactsHelper::setTimeoutMs(300);
+    EXPECT_TRUE(FactsHelper::read(file).isEmpty());
+    EXPECT_EQ(runsSoFar(), 1);
+    EXPECT_TRUE(FactsHelper::read(file).isEmpty());
+    EXPECT_TRUE(FullDetails::load(file).extra.isEmpty());
+    EXPECT_EQ(runsSoFar(), 1);
+    // Another version of it is another file.
+    ASSERT_TRUE(TestUtil::writeFile(file, "xy"));
+    EXPECT_TRUE(FactsHelper::read(file).isEmpty());
+    EXPECT_EQ(runsSoFar(), 2);
+    helperDoing("exit 1");
+    EXPECT_TRUE(FactsHelper::read(other).isEmpty());
+    EXPECT_TRUE(FactsHelper::read(other).isEmpty());
+    EXPECT_EQ(runsSoFar(), 4);
+    FactsHelper::setTimeoutMs(0);
     FactsHelper::setProgram({});
 }

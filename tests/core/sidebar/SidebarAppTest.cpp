@@ -16,7 +16,7 @@ TEST(SidebarAppTest, ALanguageChangeAndAnEjectRebuildTheLists) {
     auto volumes = std::make_shared<std::vector<Volume>>();
     s.sidebar.volumes = [volumes] { return *volumes; };
     s.sidebar.freeBytes = [](const QByteArray &) -> std::optional<qint64> { return qint64(5'430'000'000); };
-    s.desktop.eject = [volumes](const QString &) -> std::optional<QString> {
+    s.desktop.eject = [volumes](const QByteArray &) -> std::optional<QString> {
         volumes->clear();
         return std::nullopt;
     };

@@ -142,6 +142,25 @@ TEST_F(PdfBudget, AThumbnailNobodyWaitsForStopsDrawing) {
     QTRY_VERIFY_WITH_TIMEOUT(answered, 8000);
 }
 
+// A document whose first page did not come within its budget costs that budget once: shown again, at
+// another size or within as short a budget, it is not drawn again until it changes.
+TEST_F(PdfBudget, APdfThatRanOutOfTimeIsNotDrawnAgainUntilItChanges) {
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(PdfPages::render(heavy, QSize(64, 64), 1, 700).images.isEmpty());
+    EXPECT_GE(clock.elapsed(), 700);
+    clock.restart();
+    EXPECT_TRUE(PdfPages::render(heavy, QSize(128, 128), 1, 700).images.isEmpty());
+    EXPECT_TRUE(PdfPages::render(heavy, QSize(400, 400), 8, 300).images.isEmpty());
+    EXPECT_LT(clock.elapsed(), 300);
+    // Changed, it is another file.
+    ASSERT_TRUE(TestUtil::writeFile(heavy, heavyPdf() + "\n"));
+    clock.restart();
+    EXPECT_TRUE(PdfPages::render(heavy, QSize(64, 64), 1, 700).images.isEmpty());
+    EXPECT_GE(clock.elapsed(), 700);
+    EXPECT_EQ(helpersOn(heavy), 0);
+}
+
 // The preview stops drawing a page when it moves on to another file or closes.
 TEST_F(PdfBudget, ThePreviewStopsDrawingWhatItNoLongerShows) {
     const QString note = dir.path() + "/notiz.txt";

@@ -70,7 +70,7 @@ TEST_F(PreviewContentTest, WhatIsReadStaysWithinItsBounds) {
     // Text: the first mebibyte.
     auto text = PreviewContent::load(file("gross.txt", QByteArray(3 * 1024 * 1024, 'a')), {});
     EXPECT_EQ(text.kind, Kind::text);
-    EXPECT_EQ(text.text.size(), PreviewContent::kTextBytes);
+    EXPECT_EQ(text.text.count(u'a'), PreviewContent::kTextBytes);
     EXPECT_TRUE(text.truncated);
     // PDFs: the first pages.
     auto doc = PreviewContent::load(pdf("lang.pdf", PreviewContent::kPdfPages + 3), QSize(200, 200));
@@ -93,6 +93,33 @@ TEST_F(PreviewContentTest, WhatIsReadStaysWithinItsBounds) {
     }
     ASSERT_TRUE(done);
     EXPECT_EQ(pending.get().kind, Kind::facts);
+}
+
+// A mebibyte in one line is shown whole, in pieces the text view lays out quickly: never cut inside a
+// character, nor before an accent that belongs to the letter before it.
+TEST_F(PreviewContentTest, ALongLineIsShownInPiecesWhole) {
+    const QByteArray pattern = "Wort \xf0\x9f\x98\x80 e\xcc\x81 ";
+    QByteArray line = "Anfang ";
+    while (line.size() + pattern.size() < PreviewContent::kTextBytes)
+        line += pattern;
+    const auto text = PreviewContent::load(file("eine Zeile.txt", line + "\nkurz\n"), {});
+    ASSERT_EQ(text.kind, Kind::text);
+    EXPECT_FALSE(text.truncated);
+    const QStringList lines = text.text.split(u'\n');
+    ASSERT_GT(lines.size(), 700); // some 770 thousand characters
+    for (const QString &piece : lines) {
+        ASSERT_LE(piece.size(), PreviewContent::kLinePiece);
+        if (piece.isEmpty()) continue;
+        ASSERT_FALSE(piece.front().isLowSurrogate());
+        ASSERT_NE(piece.front(), QChar(0x0301));
+    }
+    EXPECT_EQ(lines.mid(lines.size() - 2), (QStringList{"kurz", ""}));
+    EXPECT_EQ(QString(text.text).remove(u'\n'), QString::fromUtf8(line + "kurz"));
+    // Short lines stay as they are; a cluster longer than a piece is cut all the same.
+    EXPECT_EQ(PreviewContent::inPieces("eins\nzwei\n"), "eins\nzwei\n");
+    const QString stacked = u'e' + QString(3000, QChar(0x0301));
+    for (const QString &piece : PreviewContent::inPieces(stacked).split(u'\n'))
+        EXPECT_LE(piece.size(), PreviewContent::kLinePiece);
 }
 
 // A file swapped for a FIFO after it was looked at: what is read comes from the file that was looked at,

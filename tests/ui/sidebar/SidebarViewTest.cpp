@@ -2,10 +2,13 @@
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 #include "core/app/SidebarModel.h"
+#include "core/app/Sides.h"
+#include "core/app/Toasts.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "platform/TrashRoots.h"
+#include "platform/Volumes.h"
 #include "ui/panecontent/FolderDropTarget.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/style/ButtonStyles.h"
@@ -29,6 +32,7 @@
 
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 #include <tuple>
 
 using TestUtil::LanguageScope;
@@ -48,7 +52,7 @@ protected:
         s.sidebar.volumes = [volumes] { return volumes; };
         s.timings.jobQuietMs = 10;
         s.timings.jobPeriodMs = 10;
-        s.desktop.eject = [this](const QString &path) -> std::optional<QString> {
+        s.desktop.eject = [this](const QByteArray &path) -> std::optional<QString> {
             ejected << path;
             return std::nullopt;
         };
@@ -67,7 +71,7 @@ protected:
         QTRY_VERIFY(!app.jobs().busy());
     }
     QTemporaryDir dir;
-    QStringList ejected;
+    QList<QByteArray> ejected;
 };
 
 } // namespace
@@ -223,12 +227,45 @@ TEST_F(SidebarViewTest, RowsOpenTheirFolderAndOfferOnlyTheEntriesThatApply) {
 
     // Eject goes through the application's eject; removal through the model, which stores it.
     view.row(stick.path())->ejectButton()->click();
-    QTRY_COMPARE(ejected, QStringList{stick.path()});
+    QTRY_COMPARE(ejected, QList<QByteArray>{QFile::encodeName(stick.path())});
     QMenu *menu = mine->makeMenu(nullptr);
     menu->actions().last()->trigger();
     delete menu;
     QTRY_VERIFY(view.row(dir.path() + "/mine") == nullptr);
     EXPECT_TRUE(app.sidebar().userFavorites().isEmpty());
+}
+
+// A mount point whose name is not UTF-8 is never acted on under its shown text, which is another path: its
+// eject gets the name's own bytes, and a new tab is refused with the reason, as a click is.
+TEST_F(SidebarViewTest, AMountPointThatIsNotUtf8IsEjectedByItsBytesAndNeverOpened) {
+    LanguageScope german(AppLanguage::de);
+    const QByteArray bytes = QFile::encodeName(dir.path()) + "/caf\xe9";
+    ASSERT_EQ(::mkdir(bytes.constData(), 0700), 0);
+    const QString shown = Volumes::pathText(bytes);
+    AppState app(services({{shown, "/dev/sdz1", "vfat", true, bytes}}));
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
+    QTRY_VERIFY(view.row(shown));
+    const auto trigger = [&](const QString &name) {
+        QMenu *menu = view.row(shown)->makeMenu(nullptr);
+        for (QAction *a : menu->actions())
+            if (a->objectName() == name) a->trigger();
+        delete menu;
+    };
+    TabGroup *tabs = app.sides().tabs(app.sides().active());
+    const qsizetype before = tabs->tabs().size();
+    trigger("newTab");
+    EXPECT_EQ(tabs->tabs().size(), before);
+    ASSERT_TRUE(app.toasts().toast());
+    EXPECT_EQ(app.toasts().toast()->text, FileLoader::describeUnrepresentable({"caf\\xE9"}));
+    trigger("eject");
+    QTRY_COMPARE(ejected, QList<QByteArray>{bytes});
+    QTRY_VERIFY(view.row(shown));
+    view.row(shown)->ejectButton()->click();
+    QTRY_COMPARE(ejected, (QList<QByteArray>{bytes, bytes}));
+    // The places menu has no path to go to for it either.
+    PlacesMenu places(app.activePane(), app.items(), app.services().sidebar.volumes);
+    for (const PlacesMenu::Place &p : places.places())
+        EXPECT_NE(p.name, "caf\\xE9") << p.path.toStdString();
 }
 
 // The current row is drawn anew when the active pane's folder changes: by navigation, or by another tab

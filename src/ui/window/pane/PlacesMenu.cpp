@@ -6,6 +6,7 @@
 #include "core/localisation/SystemNames.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
+#include "platform/Posix.h"
 #include "platform/Volumes.h"
 #include "ui/app/Commands.h"
 #include "ui/style/Symbols.h"
@@ -40,7 +41,8 @@ QList<PlacesMenu::Place> PlacesMenu::places(const QString &home, const QStringLi
 QList<PlacesMenu::Place> PlacesMenu::places() const {
     QStringList mounts;
     for (const Volume &v : m_volumes ? m_volumes() : Volumes::userVolumes())
-        mounts << v.mountPoint;
+        // A mount point whose name is not UTF-8 has no path a pane can go to: its shown text is another one.
+        if (Posix::decode(v.pathBytes())) mounts << v.mountPoint;
     return places(FileLoader::norm(QDir::homePath()), mounts);
 }
 
