@@ -558,6 +558,14 @@ TEST_F(KeysTest, CtrlFAndCtrlF6LeadToEveryPartOfTheWindow) {
         press(QKeySequence(Qt::Key_Down));
     EXPECT_EQ(QApplication::focusWidget(), rows[to]);
     EXPECT_EQ(left->selection(), QSet<QString>{file});
+    // F10 opens the menu bar from here too.
+    press(QKeySequence(Qt::Key_F10));
+    auto *bar = qobject_cast<MainMenuBar *>(window->menuBar());
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget() == bar->fileMenu(), 3000);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activePopupWidget(), 3000);
+    press(QKeySequence(Qt::Key_Escape));
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), rows[to], 3000);
     press(QKeySequence(Qt::Key_Return));
     QTRY_COMPARE_WITH_TIMEOUT(left->currentPath(), dir.path() + "/other", 3000);
     EXPECT_EQ(window->focusedPart(), Part::sidebar);
