@@ -33,11 +33,18 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     // While the menu bar or a menu has the focus (after F10 or a tap of Alt), every key is the menu's:
     // arrows, Return and Space open and move, Escape leaves. Taking the override keeps the window's own
     // shortcuts (Delete, Ctrl+C …) from acting on the files; the key itself goes on to the menu.
-    if (keepsItsKeys(focus)) {
+    if (qobject_cast<QMenuBar *>(focus) || qobject_cast<QMenu *>(focus)) {
         m_taken.reset();
         if (type != QEvent::ShortcutOverride || !qobject_cast<QMenuBar *>(focus)) return false;
         key->accept();
         return true;
+    }
+    // The sidebar keeps its keys too, all but F10, which opens the menu bar from anywhere.
+    const bool f10 = key->key() == Qt::Key_F10 &&
+                     !(key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
+    if (!f10 && keepsItsKeys(focus)) {
+        m_taken.reset();
+        return false;
     }
     if (type == QEvent::KeyPress) {
         const bool swallow = m_taken && *m_taken == key->key();
