@@ -74,6 +74,10 @@ inline constexpr const char *trashDiagnosis = K("Papierkorb-Diagnose …");
 inline constexpr const char *activateLeft = K("Linkes Fenster aktivieren");
 inline constexpr const char *activateRight = K("Rechtes Fenster aktivieren");
 inline constexpr const char *otherSide = K("Anderes Fenster aktivieren");
+// The keyboard's way to the window's parts: the search field, and round sidebar, panes and search field.
+inline constexpr const char *searchField = K("Suchfeld aktivieren");
+inline constexpr const char *nextPart = K("Nächsten Fensterbereich aktivieren");
+inline constexpr const char *previousPart = K("Vorherigen Fensterbereich aktivieren");
 inline constexpr const char *back = K("Zurück");
 inline constexpr const char *forward = K("Vorwärts");
 inline constexpr const char *up = K("Übergeordneter Ordner");

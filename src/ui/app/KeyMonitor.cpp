@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTextEdit>
@@ -29,6 +30,22 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     auto *receiver = static_cast<QWidget *>(watched);
     QWidget *focus = QApplication::focusWidget();
     if (focus ? receiver != focus : !receiver->isWindow()) return false;
+    // While the menu bar or a menu has the focus (after F10 or a tap of Alt), every key is the menu's:
+    // arrows, Return and Space open and move, Escape leaves. Taking the override keeps the window's own
+    // shortcuts (Delete, Ctrl+C …) from acting on the files; the key itself goes on to the menu.
+    if (qobject_cast<QMenuBar *>(focus) || qobject_cast<QMenu *>(focus)) {
+        m_taken.reset();
+        if (type != QEvent::ShortcutOverride || !qobject_cast<QMenuBar *>(focus)) return false;
+        key->accept();
+        return true;
+    }
+    // The sidebar keeps its keys too, all but F10, which opens the menu bar from anywhere.
+    const bool f10 = key->key() == Qt::Key_F10 &&
+                     !(key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
+    if (!f10 && keepsItsKeys(focus)) {
+        m_taken.reset();
+        return false;
+    }
     if (type == QEvent::KeyPress) {
         const bool swallow = m_taken && *m_taken == key->key();
         m_taken.reset();
@@ -47,6 +64,15 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
     key->accept();
     m_taken = key->key();
     return true;
+}
+
+bool KeyMonitor::keepsItsKeys(const QWidget *focus) {
+    if (!focus) return false;
+    if (qobject_cast<const QMenuBar *>(focus) || qobject_cast<const QMenu *>(focus)) return true;
+    // A part of the window that moves through its own entries (the sidebar) says so.
+    for (const QWidget *w = focus; w && !w->isWindow(); w = w->parentWidget())
+        if (w->property(ownKeysProperty).toBool()) return true;
+    return false;
 }
 
 QKeySequence KeyMonitor::monitorKey(const KeyPress &press) {

@@ -27,6 +27,10 @@ public:
     bool menuKey(const KeyPress &press, QWidget *window);
     // The registry's form of a pressed key: Shift+Tab is Tab, the period's shifted characters the period.
     static QKeySequence monitorKey(const KeyPress &press);
+    // Whether the focus widget keeps every key to itself: the menu bar and menus, and a part of the window
+    // that carries ownKeysProperty (the sidebar), which moves through its own entries.
+    static bool keepsItsKeys(const QWidget *focus);
+    static constexpr const char *ownKeysProperty = "kestrinOwnKeys";
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -4,6 +4,7 @@
 #include "core/model/Tags.h"
 #include "ui/panecontent/TagDots.h"
 #include "ui/style/EnvironmentValues.h"
+#include "ui/style/FocusFrame.h"
 #include "ui/style/Symbols.h"
 
 #include <QAbstractButton>
@@ -52,10 +53,24 @@ protected:
             check.lineTo(12.3, 6.8);
             p.drawPath(check);
         }
+        FocusFrame::paint(this, p);
     }
 
 private:
     QString m_tag;
+};
+
+// A section's header: the style's button without its frame, but with its focus frame.
+class SectionHeader : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent *event) override {
+        QToolButton::paintEvent(event);
+        QPainter p(this);
+        FocusFrame::paint(this, p);
+    }
 };
 
 void smallFont(QWidget *w, double delta = 0.5) {
@@ -73,7 +88,7 @@ InspectorSection::InspectorSection(const char *titleKey, QWidget *parent) : QWid
     outer->setSpacing(8);
     // The whole row takes the click; title and chevron are drawn by labels inside it, so the title stays
     // at the leading edge and an "&" of it is shown as written.
-    m_header = new QToolButton(this);
+    m_header = new SectionHeader(this);
     m_header->setAccessibleName(L(titleKey));
     m_header->setAutoRaise(true);
     m_header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

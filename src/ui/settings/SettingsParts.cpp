@@ -4,6 +4,7 @@
 #include "core/localisation/Lang.h"
 #include "ui/help/HelpButton.h"
 #include "ui/settings/SettingsParts.h"
+#include "ui/style/FocusFrame.h"
 #include "ui/style/EnvironmentValues.h"
 
 #include <QFrame>
@@ -71,13 +72,10 @@ void ChoiceChip::paintEvent(QPaintEvent *) {
         fill.setAlphaF(isDown() ? 0.16f : underMouse() ? 0.12f : 0.08f);
         p.fillPath(capsule, fill);
     }
-    if (hasFocus()) {
-        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
-        p.drawPath(capsule);
-    }
     p.setPen(textColor);
     p.setFont(font());
     p.drawText(rect(), Qt::AlignCenter, text());
+    FocusFrame::paint(this, p);
 }
 
 SettingsBlock::SettingsBlock(const char *title, const char *hint, QWidget *parent) : QWidget(parent) {
@@ -196,6 +194,7 @@ protected:
         p.setPen(m_current ? primary : palette().color(QPalette::PlaceholderText));
         p.drawText(QRectF(0, ring.bottom() + 6, width(), height() - ring.bottom() - 6),
                    Qt::AlignHCenter | Qt::AlignTop, L(m_theme.name));
+        FocusFrame::paint(this, p);
     }
 
 private:

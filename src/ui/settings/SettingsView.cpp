@@ -7,6 +7,7 @@
 #include "core/help/KbLayout.h"
 #include "core/localisation/Lang.h"
 #include "ui/settings/SettingsParts.h"
+#include "ui/style/FocusFrame.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 #include "ui/window/MainWindow.h"
@@ -481,11 +482,7 @@ void SettingsTab::paintEvent(QPaintEvent *) {
     p.setFont(font());
     p.drawText(QRect(tabPad, tabPad + tabIcon + 4, width() - 2 * tabPad, height() - tabIcon - 2 * tabPad - 4),
                Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text());
-    if (hasFocus()) {
-        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(r, 6, 6);
-    }
+    FocusFrame::paint(this, p);
 }
 
 SettingsView::SettingsView(Settings &settings, WindowRequests &requests, SettingsCommands &commands,
@@ -515,7 +512,10 @@ SettingsView::SettingsView(Settings &settings, WindowRequests &requests, Setting
         page->hide();
         m_pages << page;
     }
-    connect(m_group, &QButtonGroup::idClicked, this, &SettingsView::setCurrentIndex);
+    // The page follows its tab however the tab was chosen: a click, or an assistive tool that toggles it.
+    connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) setCurrentIndex(id);
+    });
     setFixedWidth(kWidth);
     m_current = -1;
     setCurrentIndex(0);

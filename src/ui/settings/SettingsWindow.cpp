@@ -3,9 +3,11 @@
 #include "core/app/AppState.h"
 #include "core/app/SettingsCommands.h"
 #include "core/localisation/Lang.h"
+#include "ui/settings/SettingsParts.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/style/OwnWindow.h"
 
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 SettingsWindow::SettingsWindow(AppState *app)
@@ -25,6 +27,41 @@ SettingsWindow::SettingsWindow(AppState *app)
 SettingsWindow *SettingsWindow::open(AppState *app) {
     static QPointer<SettingsWindow> one;
     return OwnWindow::openOne(one, [app] { return new SettingsWindow(app); });
+}
+
+void SettingsWindow::keyPressEvent(QKeyEvent *event) {
+    const Qt::KeyboardModifiers mods =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const int key = event->key();
+    if (key == Qt::Key_Escape && mods == Qt::NoModifier) {
+        close();
+        return;
+    }
+    const bool ctrl = mods == Qt::ControlModifier,
+               ctrlShift = mods == (Qt::ControlModifier | Qt::ShiftModifier);
+    if ((key == Qt::Key_Tab && ctrl) || (key == Qt::Key_PageDown && ctrl)) {
+        turnPage(1);
+        return;
+    }
+    // Shift turns Tab into Backtab on most window systems.
+    if (((key == Qt::Key_Tab || key == Qt::Key_Backtab) && ctrlShift) || (key == Qt::Key_PageUp && ctrl)) {
+        turnPage(-1);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void SettingsWindow::turnPage(int step) {
+    if (!m_view || m_view->count() == 0) return;
+    const int n = m_view->count();
+    m_view->setCurrentIndex((m_view->currentIndex() + step + n) % n);
+    SettingsPage *page = m_view->page(m_view->currentIndex());
+    for (QWidget *w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain())
+        if (page->isAncestorOf(w) && w->isVisibleTo(page) && w->isEnabled() &&
+            (w->focusPolicy() & Qt::TabFocus)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
 }
 
 void SettingsWindow::rebuild() {

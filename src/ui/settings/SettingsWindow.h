@@ -17,7 +17,14 @@ public:
     static SettingsWindow *open(AppState *app);
     SettingsView *view() const { return m_view; }
 
+protected:
+    // Ctrl+Tab and Ctrl+PgDn show the next page, Ctrl+Shift+Tab and Ctrl+PgUp the previous one (round the
+    // pages); Escape closes the window.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
+    // Shows the page step pages on and gives the focus to its first control.
+    void turnPage(int step);
     void rebuild();
     QPointer<AppState> m_app;
     SettingsCommands *m_commands = nullptr;

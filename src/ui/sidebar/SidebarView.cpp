@@ -10,12 +10,15 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "ui/panecontent/FolderDropTarget.h"
+#include "ui/app/KeyMonitor.h"
 #include "ui/style/ButtonStyles.h"
+#include "ui/style/FocusFrame.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -49,6 +52,8 @@ SidebarRow::SidebarRow(const SidebarParts &parts, const SidebarItem &item, QWidg
     setMouseTracking(true);
     setAccessibleName(L(item.name));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // Reached by the keyboard only; a click opens the place and leaves the keys with the panes.
+    setFocusPolicy(Qt::TabFocus);
     if (item.ejectable) {
         m_eject = new IconButton(QStringLiteral("eject.fill"), false, 10, this);
         m_eject->setObjectName(QStringLiteral("eject"));
@@ -132,6 +137,7 @@ void SidebarRow::paintEvent(QPaintEvent *) {
     const int x = iconBox.right() + 1 + 8;
     const QString name = QFontMetrics(f).elidedText(L(m_item.name), Qt::ElideRight, qMax(0, right - x));
     p.drawText(QRect(x, 0, qMax(0, right - x), height()), Qt::AlignVCenter | Qt::AlignLeft, name);
+    FocusFrame::paint(this, p);
 }
 
 void SidebarRow::enterEvent(QEnterEvent *) {
@@ -146,6 +152,10 @@ void SidebarRow::leaveEvent(QEvent *) {
 
 void SidebarRow::mouseReleaseEvent(QMouseEvent *event) {
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) return;
+    open();
+}
+
+void SidebarRow::open() {
     if (refusedUnrepresentable(m_parts, m_item)) return;
     m_parts.sides.activePane()->go(m_item.path, true, {});
 }
@@ -242,6 +252,8 @@ SidebarView::SidebarView(SidebarModel &model, Sides &sides, ItemCommands &items,
     m_stack->setContentsMargins(8, 10, 8, 10);
     m_stack->setSpacing(14);
     setWidget(m_content);
+    // The key monitor leaves the sidebar's keys to it: arrows move through the rows, Enter opens one.
+    setProperty(KeyMonitor::ownKeysProperty, true);
     rebuildRows();
     connect(&model, &SidebarModel::changed, this, &SidebarView::rebuildRows);
     connect(&sides, &Sides::activePaneChanged, this, &SidebarView::watchActivePane);
@@ -273,8 +285,59 @@ SidebarRow *SidebarView::row(const QString &path) const {
     return nullptr;
 }
 
+void SidebarView::focusEntry() {
+    const QList<SidebarRow *> all = rows();
+    if (all.isEmpty()) return;
+    SidebarRow *to = all.first();
+    for (SidebarRow *r : all)
+        if (r->isCurrent()) {
+            to = r;
+            break;
+        }
+    to->setFocus(Qt::ShortcutFocusReason);
+}
+
+bool SidebarView::eventFilter(QObject *watched, QEvent *event) {
+    auto *row = qobject_cast<SidebarRow *>(watched);
+    if (!row) return QScrollArea::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn) ensureWidgetVisible(row, 0, 8);
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    const QList<SidebarRow *> all = rows();
+    const qsizetype at = all.indexOf(row);
+    qsizetype to = -1;
+    switch (key->key()) {
+    case Qt::Key_Up:
+        to = std::max<qsizetype>(0, at - 1);
+        break;
+    case Qt::Key_Down:
+        to = std::min<qsizetype>(all.size() - 1, at + 1);
+        break;
+    case Qt::Key_Home:
+        to = 0;
+        break;
+    case Qt::Key_End:
+        to = all.size() - 1;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        row->open();
+        return true;
+    default:
+        return false;
+    }
+    if (to >= 0 && to < all.size()) all[to]->setFocus(Qt::TabFocusReason);
+    return true;
+}
+
 void SidebarView::rebuildRows() {
     if (!m_stack) return;
+    // A row with the focus is made anew: the focus goes to its successor.
+    QString focused;
+    for (SidebarRow *r : rows())
+        if (r->hasFocus()) focused = r->item().path;
     while (QLayoutItem *item = m_stack->takeAt(0)) {
         delete item->widget(); // rows change only from queued model updates, never inside their own handlers
         delete item;
@@ -299,9 +362,17 @@ void SidebarView::rebuildRows() {
         label->setPalette(pal);
         label->setContentsMargins(8, 0, 8, 2);
         column->addWidget(label);
-        for (const SidebarItem &item : *items)
-            column->addWidget(new SidebarRow(m_parts, item, section));
+        for (const SidebarItem &item : *items) {
+            auto *row = new SidebarRow(m_parts, item, section);
+            row->installEventFilter(this);
+            column->addWidget(row);
+        }
         m_stack->addWidget(section);
     }
     m_stack->addStretch(1);
+    if (focused.isEmpty()) return;
+    if (SidebarRow *again = row(focused))
+        again->setFocus(Qt::OtherFocusReason);
+    else
+        focusEntry();
 }

@@ -44,6 +44,8 @@ public:
     FolderDropTarget dropTarget();
     // The row's context menu, built anew (the caller owns it).
     QMenu *makeMenu(QWidget *parent);
+    // Opens the entry in the active pane, as a click does.
+    void open();
     QSize sizeHint() const override;
 
 protected:
@@ -76,6 +78,12 @@ public:
 
     QList<SidebarRow *> rows() const;
     SidebarRow *row(const QString &path) const;
+    // Gives the keyboard focus to the row of the active pane's folder, or else to the first row; the
+    // arrows then move through the rows and Enter opens one.
+    void focusEntry();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void rebuildRows();

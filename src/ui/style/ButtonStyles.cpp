@@ -2,6 +2,7 @@
 
 #include "core/localisation/Lang.h"
 #include "ui/style/EnvironmentValues.h"
+#include "ui/style/FocusFrame.h"
 #include "ui/style/Symbols.h"
 
 #include <cmath>
@@ -236,6 +237,7 @@ void StyledButton::paintEvent(QPaintEvent *) {
         p.drawRoundedRect(inner, l.radius - 0.5, l.radius - 0.5);
     }
     paintLabel(p, r, l.foreground);
+    FocusFrame::paint(this, p);
 }
 
 // BarButton

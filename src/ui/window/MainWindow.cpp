@@ -39,6 +39,7 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleFactory>
@@ -94,6 +95,9 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     setWindowTitle(QStringLiteral("Kestrin"));
     AppIcons::install();
     setWindowIcon(AppIcons::appIcon());
+    // Qt's own menu of the window (a switch that hides the toolbar for good) never opens, by mouse or by
+    // the menu key: the toolbar is shown and hidden only as the settings say.
+    setContextMenuPolicy(Qt::PreventContextMenu);
     setMinimumSize(kMinimumSize);
     resize(kDefaultSize);
     EnvironmentValues::install(this);
@@ -256,6 +260,8 @@ void MainWindow::buildToolbar() {
     m_toolbar = new MainToolbar(parts, *m_commands, m_sheets, this);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
     m_search = m_toolbar->searchField();
+    // Escape, and Return once hits are shown, go back to the files.
+    m_search->installEventFilter(this);
 }
 
 void MainWindow::syncColumns() {
@@ -308,7 +314,52 @@ void MainWindow::applyEnvironment() {
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     if (watched == m_root && event->type() == QEvent::Resize) placeOverlays();
+    if (watched == m_search && m_search && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (plain && (key->key() == Qt::Key_Escape || (enter && !m_search->text().isEmpty()))) {
+            m_panes->setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+MainWindow::Part MainWindow::focusedPart() const {
+    const QWidget *focus = QApplication::focusWidget();
+    if (focus && m_sidebar && (focus == m_sidebar || m_sidebar->isAncestorOf(focus))) return Part::sidebar;
+    if (focus && focus == m_search) return Part::search;
+    return m_app && m_app->sides().active() == Side::right ? Part::rightPane : Part::leftPane;
+}
+
+void MainWindow::focusNextPart(int step) {
+    if (!m_app) return;
+    QList<Part> shown;
+    if (m_sidebar->isVisible()) shown << Part::sidebar;
+    shown << Part::leftPane;
+    if (m_app->settings().dualPane()) shown << Part::rightPane;
+    if (m_search && m_search->isVisible()) shown << Part::search;
+    const qsizetype at = std::max<qsizetype>(0, shown.indexOf(focusedPart()));
+    focusPart(shown[(at + shown.size() + (step < 0 ? -1 : 1)) % shown.size()]);
+}
+
+void MainWindow::focusPart(Part part) {
+    if (!m_app) return;
+    switch (part) {
+    case Part::sidebar:
+        if (auto *sidebar = qobject_cast<SidebarView *>(m_sidebar)) sidebar->focusEntry();
+        break;
+    case Part::leftPane:
+    case Part::rightPane:
+        m_app->sides().setActive(part == Part::leftPane ? Side::left : Side::right);
+        m_panes->setFocus(Qt::ShortcutFocusReason);
+        break;
+    case Part::search:
+        m_search->setFocus(Qt::ShortcutFocusReason);
+        m_search->selectAll();
+        break;
+    }
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event) {

@@ -41,6 +41,14 @@ public:
     // The window's command registry, made once with the window.
     Commands &commands() const { return *m_commands; }
 
+    // The parts of the window the keyboard moves through, in their order.
+    enum class Part { sidebar, leftPane, rightPane, search };
+    // The part that has the focus now (the active pane when the focus is elsewhere).
+    Part focusedPart() const;
+    // Gives the focus to the next (step 1) or previous (step -1) part shown, round the window.
+    void focusNextPart(int step);
+    void focusPart(Part part);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

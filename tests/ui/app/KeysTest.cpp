@@ -14,19 +14,23 @@
 #include "ui/app/KeyMonitor.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/settings/SettingsWindow.h"
+#include "ui/sidebar/SidebarView.h"
 #include "ui/style/MenuLocalizer.h"
 #include "ui/style/ScreenFit.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/PaneArea.h"
+#include "ui/window/toolbar/MainToolbar.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using TestUtil::LanguageScope;
@@ -60,7 +64,8 @@ const QList<Row> &linuxKeys() {
         {"Ctrl+Shift+]", Cmd::nextTab}, {"Ctrl+Shift+[", Cmd::previousTab}, {"Ctrl+PgDown", Cmd::nextTab},
         {"Ctrl+PgUp", Cmd::previousTab}, {"Ctrl+,", Cmd::settings}, {"Ctrl+Q", Cmd::quit},
         {"Ctrl+W", Cmd::closeWindow}, {"Ctrl+Shift+.", Cmd::showHidden}, {"Ctrl+H", Cmd::showHidden},
-        {"Ctrl+T", Cmd::newTab},
+        {"Ctrl+T", Cmd::newTab}, {"Ctrl+F", Cmd::searchField}, {"Ctrl+F6", Cmd::nextPart},
+        {"Ctrl+Shift+F6", Cmd::previousPart},
         // clang-format on
     };
     return rows;
@@ -431,6 +436,144 @@ TEST_F(KeysTest, MenusOpenByKeys) {
         QTest::keyClick(popup(), Qt::Key_Escape);
         QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
     }
+}
+
+// After F10 and Escape the menu bar keeps the focus, and with it every key: the arrows, Return and Space
+// open its menus, nothing reaches the files; neither the menu key nor a right click offers the window's
+// own menu, whose one entry would hide the toolbar for good.
+TEST_F(KeysTest, TheMenuBarInKeyboardModeKeepsEveryKey) {
+    open();
+    auto *bar = qobject_cast<MainMenuBar *>(window->menuBar());
+    ASSERT_TRUE(bar);
+    QStringList opened;
+    app->services().openFile = [&opened](const QString &path) { return opened << path, true; };
+    auto popup = [] { return qobject_cast<QMenu *>(QApplication::activePopupWidget()); };
+    // Any other menu that opens is noted and closed (Qt's own one runs an event loop of its own).
+    QStringList strangers;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QMenu *m = popup();
+        if (!m || m == bar->fileMenu() || m == bar->editMenu()) return;
+        strangers << QString::number(m->actions().size()) + " entries";
+        m->close();
+    });
+    watch.start(20);
+    app->sides().setActive(Side::left);
+    app->left()->setSelection({file});
+    app->left()->setCursor(file);
+    window->paneArea()->setFocus();
+    press(QKeySequence(Qt::Key_F10));
+    QTRY_VERIFY_WITH_TIMEOUT(popup() == bar->fileMenu(), 3000);
+    QTest::keyClick(popup(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
+    ASSERT_TRUE(bar->hasFocus());
+    for (int key : {Qt::Key_Down, Qt::Key_Return, Qt::Key_Space}) {
+        press(QKeySequence(key));
+        QTRY_VERIFY_WITH_TIMEOUT(popup() == bar->fileMenu(), 3000);
+        QTest::keyClick(popup(), Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
+        EXPECT_TRUE(bar->hasFocus());
+    }
+    press(QKeySequence(Qt::Key_Right));
+    press(QKeySequence(Qt::Key_Down));
+    QTRY_VERIFY_WITH_TIMEOUT(popup() == bar->editMenu(), 3000);
+    QTest::keyClick(popup(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
+    press(QKeySequence(Qt::Key_Delete));
+    press(QKeySequence(Qt::CTRL | Qt::Key_A));
+    // The menu key as the X11 platform delivers it: the key, then a menu request of the keyboard to the
+    // window, which hands it to the focus widget.
+    press(QKeySequence(Qt::Key_Menu));
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(4, 4), window->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(window->windowHandle(), &menuKey);
+    QTest::qWait(100);
+    EXPECT_TRUE(strangers.isEmpty()) << strangers.join(", ").toStdString();
+    EXPECT_TRUE(alerts.isEmpty());
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(app->left()->selection(), QSet<QString>{file});
+    // Escape leaves the bar; the selection stays.
+    if (bar->hasFocus()) press(QKeySequence(Qt::Key_Escape));
+    QTRY_VERIFY_WITH_TIMEOUT(!bar->hasFocus(), 3000);
+    EXPECT_EQ(app->left()->selection(), QSet<QString>{file});
+    // A right click on the bar and on the toolbar.
+    for (QWidget *on : {static_cast<QWidget *>(bar), static_cast<QWidget *>(window->toolbar())}) {
+        const QPoint at = on->mapTo(window.get(), QPoint(on->width() - 8, on->height() / 2));
+        QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, at);
+        QTest::qWait(100);
+    }
+    EXPECT_TRUE(strangers.isEmpty()) << strangers.join(", ").toStdString();
+    EXPECT_TRUE(window->toolbar()->isVisible());
+}
+
+// Ctrl+F leads to the search field, Escape (and Return once hits are shown) back to the files; Ctrl+F6 and
+// Ctrl+Shift+F6 go round the sidebar, the panes and the search field; in the sidebar the arrows move
+// through the places and Enter opens one.
+TEST_F(KeysTest, CtrlFAndCtrlF6LeadToEveryPartOfTheWindow) {
+    app->settings().setShowSidebar(true);
+    app->sidebar().toggleFavorite(dir.path() + "/other");
+    open();
+    auto *view = qobject_cast<SidebarView *>(window->sidebarColumn());
+    ASSERT_TRUE(view);
+    QTRY_VERIFY_WITH_TIMEOUT(view->row(dir.path() + "/other"), 5000);
+    QLineEdit *search = window->searchField();
+    PaneModel *left = app->left();
+    app->sides().setActive(Side::left);
+    window->paneArea()->setFocus();
+    press(QKeySequence(Qt::CTRL | Qt::Key_F));
+    ASSERT_TRUE(search->hasFocus());
+    press(QKeySequence(Qt::Key_A));
+    EXPECT_EQ(search->text(), "a");
+    EXPECT_EQ(left->searchText(), "a");
+    press(QKeySequence(Qt::Key_Escape));
+    EXPECT_TRUE(window->paneArea()->hasFocus());
+    press(QKeySequence(Qt::CTRL | Qt::Key_F));
+    ASSERT_TRUE(search->hasFocus());
+    press(QKeySequence(Qt::Key_Return));
+    EXPECT_TRUE(window->paneArea()->hasFocus());
+    left->setSearchText({});
+
+    using Part = MainWindow::Part;
+    const Part ahead[] = {Part::rightPane, Part::search, Part::sidebar, Part::leftPane};
+    for (Part part : ahead) {
+        press(QKeySequence(Qt::CTRL | Qt::Key_F6));
+        EXPECT_EQ(window->focusedPart(), part);
+    }
+    EXPECT_EQ(app->sides().active(), Side::left);
+    EXPECT_TRUE(window->paneArea()->hasFocus());
+    press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6));
+    ASSERT_EQ(window->focusedPart(), Part::sidebar);
+    auto *sidebar = qobject_cast<SidebarView *>(window->sidebarColumn());
+    ASSERT_TRUE(sidebar);
+    const QList<SidebarRow *> rows = sidebar->rows();
+    // No row shows the pane's folder: the first one takes the focus.
+    EXPECT_EQ(QApplication::focusWidget(), rows.value(0));
+
+    // Down to the favourite, Enter: it opens in the active pane, whose selection the keys left alone.
+    const qsizetype to = rows.indexOf(sidebar->row(dir.path() + "/other"));
+    ASSERT_GT(to, 0);
+    left->setSelection({file});
+    press(QKeySequence(Qt::Key_End));
+    press(QKeySequence(Qt::Key_Home));
+    for (qsizetype i = 0; i < to; ++i)
+        press(QKeySequence(Qt::Key_Down));
+    EXPECT_EQ(QApplication::focusWidget(), rows[to]);
+    EXPECT_EQ(left->selection(), QSet<QString>{file});
+    // F10 opens the menu bar from here too.
+    press(QKeySequence(Qt::Key_F10));
+    auto *bar = qobject_cast<MainMenuBar *>(window->menuBar());
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget() == bar->fileMenu(), 3000);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activePopupWidget(), 3000);
+    press(QKeySequence(Qt::Key_Escape));
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), rows[to], 3000);
+    press(QKeySequence(Qt::Key_Return));
+    QTRY_COMPARE_WITH_TIMEOUT(left->currentPath(), dir.path() + "/other", 3000);
+    EXPECT_EQ(window->focusedPart(), Part::sidebar);
+    press(QKeySequence(Qt::CTRL | Qt::Key_F6));
+    EXPECT_TRUE(window->paneArea()->hasFocus());
+    // Back in the sidebar, the row of the shown folder has the focus.
+    press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6));
+    EXPECT_EQ(QApplication::focusWidget(), sidebar->row(dir.path() + "/other"));
 }
 
 // Pressed in the window, in every view: a new folder and a renamed item take the cursor and the selection

@@ -15,6 +15,8 @@
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -329,4 +331,50 @@ TEST_F(SettingsWindowTest, QtTextsFollowTheLanguage) {
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Anuluj");
     app.settings().setLanguage(AppLanguage::en);
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
+}
+
+// Every page is reached by keys: Ctrl+Tab and Ctrl+PgDn on, Ctrl+Shift+Tab and Ctrl+PgUp back, round the
+// pages, with the focus on the page shown; the page follows its tab however the tab was chosen (an
+// assistive tool toggles it); Escape closes the window.
+TEST_F(SettingsWindowTest, PagesTurnByKeysAndFollowTheirTabs) {
+    AppState app;
+    SettingsWindow settings(&app);
+    settings.show();
+    settings.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
+    SettingsView *view = settings.view();
+    ASSERT_EQ(view->count(), 7);
+    auto press = [](int key, Qt::KeyboardModifiers mods = {}) {
+        QWidget *to =
+            QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+        ASSERT_TRUE(to);
+        QTest::keyClick(to, Qt::Key(key), mods);
+    };
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier,
+                                ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    const struct {
+        int key;
+        Qt::KeyboardModifiers mods;
+        int page;
+    } steps[] = {{Qt::Key_Tab, ctrl, 1},      {Qt::Key_PageDown, ctrl, 2}, {Qt::Key_Backtab, ctrlShift, 1},
+                 {Qt::Key_Tab, ctrlShift, 0}, {Qt::Key_PageUp, ctrl, 6},   {Qt::Key_PageDown, ctrl, 0},
+                 {Qt::Key_PageDown, ctrl, 1}};
+    for (const auto &step : steps) {
+        press(step.key, step.mods);
+        EXPECT_EQ(view->currentIndex(), step.page) << step.key;
+        EXPECT_TRUE(view->page(step.page)->isVisible());
+        EXPECT_TRUE(view->tab(step.page)->isChecked());
+        EXPECT_TRUE(view->page(step.page)->isAncestorOf(QApplication::focusWidget())) << step.page;
+    }
+
+    QAccessibleInterface *tab = QAccessible::queryAccessibleInterface(view->tab(4));
+    ASSERT_TRUE(tab && tab->actionInterface());
+    ASSERT_TRUE(tab->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    tab->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(view->currentIndex(), 4);
+    EXPECT_TRUE(view->page(4)->isVisible());
+    EXPECT_FALSE(view->page(1)->isVisible());
+
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(settings.isVisible());
 }

@@ -7,6 +7,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/ViewMode.h"
 #include "core/model/TabGroup.h"
+#include "ui/window/MainWindow.h"
 
 #include <QAction>
 
@@ -25,6 +26,16 @@ void Commands::addNavigation() {
         m_app->sides().setActive(m_app->sides().active() == Side::left ? Side::right : Side::left);
     });
     entry(otherSide).rule = [this] { return m_app->settings().dualPane(); };
+    // Tab belongs to the panes and F6 moves files, so Ctrl+F and Ctrl+F6 lead to the other parts.
+    add(ActionDef{Cmd::searchField, nullptr, nullptr, {keys(ctrl | Qt::Key_F)}}, [this] {
+        if (auto *w = qobject_cast<MainWindow *>(m_window.data())) w->focusPart(MainWindow::Part::search);
+    });
+    add(ActionDef{Cmd::nextPart, nullptr, nullptr, {keys(ctrl | Qt::Key_F6)}}, [this] {
+        if (auto *w = qobject_cast<MainWindow *>(m_window.data())) w->focusNextPart(1);
+    });
+    add(ActionDef{Cmd::previousPart, nullptr, nullptr, {keys(ctrl | shift | Qt::Key_F6)}}, [this] {
+        if (auto *w = qobject_cast<MainWindow *>(m_window.data())) w->focusNextPart(-1);
+    });
     QAction *back =
         add(ActionDef{Cmd::back,
                       "chevron.left",
