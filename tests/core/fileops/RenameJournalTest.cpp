@@ -16,14 +16,16 @@ using namespace FileOpsTest;
 
 namespace {
 
-// Runs the batch in a child that is killed at its `killAt`th rename (counted from 1).
-bool killedAtRename(const QList<TransferPair> &pairs, int killAt) {
+// Runs the batch in a child that is killed at its `killAt`th rename (counted from 1); renames from
+// `failing` fail.
+bool killedAtRename(const QList<TransferPair> &pairs, int killAt, const QString &failing = {}) {
     const pid_t child = ::fork();
     if (child < 0) return false;
     if (child == 0) {
         int n = 0;
         FileOps::renameInTwoPhases(pairs, nullptr, [&](const QString &a, const QString &b) {
             if (++n == killAt) ::raise(SIGKILL);
+            if (a == failing) throw FileError{EIO, QStringLiteral("kaputt"), false};
             FileOps::rename(a, b);
         });
         ::_exit(0);
@@ -122,6 +124,24 @@ TEST_F(RenameJournal, KilledCyclesAndChainsSettleAllOldOrAllNewAtEveryStep) {
         // Killed before any item had its new name, all have their old ones; after, all their new ones.
         EXPECT_EQ(now, killAt <= 8 ? allOld : allNew) << killAt;
     }
+}
+
+TEST_F(RenameJournal, AnItemWhoseNamesOtherItemsOfTheBatchHoldGetsAFreeOne) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    // z→x, x→y, y→z; y cannot leave its name, and the kill comes when x is to take y.
+    const QString x = file("e/x", "x"), y = file("e/y", "y"), z = file("e/z", "z");
+    ASSERT_TRUE(killedAtRename({{z, x}, {x, y}, {y, z}}, 5, y));
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_TRUE(left.renamed.isEmpty());
+    EXPECT_EQ(left.renamedAside, QStringList{path("e/x 2")});
+    EXPECT_EQ(FileOps::leftoversText(left),
+              QString("Ein Objekt einer abgebrochenen Umbenennung heißt jetzt „x 2“ in „%1“, weil Objekte "
+                      "derselben Umbenennung seinen alten und seinen neuen Namen tragen.")
+                  .arg(path("e")));
+    EXPECT_EQ(TestUtil::readFile(path("e/x 2")), "x");
+    EXPECT_EQ(TestUtil::readFile(x), "z");
+    EXPECT_EQ(TestUtil::readFile(y), "y");
+    EXPECT_EQ(names(path("e")), (QStringList{"x", "x 2", "y"}));
 }
 
 TEST_F(RenameJournal, ABatchWithAJournalOverAMebibyteSettlesAndAnUnreadableJournalIsNamed) {
