@@ -364,11 +364,11 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
     return Outcome::settled;
 }
 
-// One batch rename's items still under hidden names. Is any item of the batch in its new name, the batch
-// had reached its second phase and every item takes its new name; else every item takes its old one.
-// So one item's name is never given to another. A name that is held sends the item to its
-// other name; only where both are held by items outside the batch does it stay hidden. False while an
-// item is left for the next start.
+// One batch rename's items still under hidden names. When any item of the batch holds its new name, the
+// batch had reached its second phase and every item takes its new name; else every item takes its old
+// one, so one item's name is never given to another. A name that is held sends the item to its other
+// name; only where items outside the batch hold both does it stay hidden. False while an item is left
+// for the next start.
 bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &token, Leftovers &left) {
     QSet<QPair<quint64, quint64>> items;
     std::vector<const Record *> hidden;
