@@ -54,6 +54,7 @@ void unmark(CopyReport &report);
 // real name, so that the next start removes it after a crash; removed on every other way out.
 class PartCopy {
 public:
+    // Throws a FileError when the journal cannot take the record; nothing is made then.
     explicit PartCopy(const QString &folder);
     PartCopy(const PartCopy &) = delete;
     PartCopy &operator=(const PartCopy &) = delete;

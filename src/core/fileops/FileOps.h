@@ -73,12 +73,19 @@ TransferOutcome runWithProgress(const QStringList &paths, const QString &to, boo
 
 // Items an interrupted transfer left under hidden names that could not be settled on their own.
 struct Leftovers {
-    QStringList setAside; // originals of folder moves whose name is taken again
-    QStringList parts;    // copies on file systems that keep no marker of ours
-    QStringList renamed;  // items of a batch rename whose old and new names are both taken again
-    bool isEmpty() const { return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty(); }
+    QStringList setAside;     // originals of folder moves whose name is taken again
+    QStringList parts;        // copies on file systems that keep no marker of ours
+    QStringList renamed;      // items of a batch rename whose old and new names are both taken again
+    QStringList renamedAside; // items of a batch rename under a free name: items of the batch hold theirs
+    QStringList journals;     // journals that could not be read, so what they name is not settled
+    bool isEmpty() const {
+        return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && renamedAside.isEmpty() &&
+               journals.isEmpty();
+    }
     QString first() const {
-        return !setAside.isEmpty() ? setAside.first() : !parts.isEmpty() ? parts.first() : renamed.value(0);
+        for (const QStringList *list : {&setAside, &parts, &renamed, &renamedAside, &journals})
+            if (!list->isEmpty()) return list->first();
+        return {};
     }
 };
 // Settles what the journal says interrupted transfers left: removes their incomplete copies,

@@ -303,7 +303,12 @@ bool foldersNested(const QString &a, const QString &b) {
 
 Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old) {
     Replaced out;
-    Journal::beginReplace(part, named, old);
+    try {
+        Journal::beginReplace(part, named, old);
+    } catch (const FileError &e) {
+        out.error = e; // both stay where they are
+        return out;
+    }
     const int e = exchangeNames(part, named);
     if (e == ENOENT) {
         out.how = Replaced::How::nameFree;

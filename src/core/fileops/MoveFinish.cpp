@@ -159,7 +159,13 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
     // Aside first: an interruption leaves the whole original or none of it under its name.
     const QString aside = hiddenName(folder, "gone");
     Journal::Scope recorded;
-    Journal::beginAside(aside, source, st);
+    try {
+        Journal::beginAside(aside, source, st);
+    } catch (const FileError &e) {
+        left.error = EIO;
+        left.why = e.description;
+        return left;
+    }
     recorded.set(aside);
     if (const int e = renameNoReplace(source, aside)) {
         left.error = e;
@@ -191,7 +197,7 @@ QString leftoverText(const Leftover &left, const QString &name) {
     // clang-format off
     if (left.error)
         return LF("„%@“ wurde kopiert, aber das Original ließ sich nicht löschen. Die Kopie bleibt erhalten. %@",
-                  name, explain(FileError::fromErrno(left.error), name));
+                  name, explain(left.why.isEmpty() ? FileError::fromErrno(left.error) : FileError{0, left.why, false}, name));
     QStringList parts;
     if (left.changed == 1)
         parts << LF("„%@“ wurde während des Verschiebens geändert und bleibt am alten Ort.", left.firstChanged);

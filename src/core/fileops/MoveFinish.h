@@ -9,6 +9,7 @@ namespace FileOps::detail {
 // What stayed of an original after a move to another volume.
 struct Leftover {
     int error = 0;         // a deletion failed (errno); the copy stays
+    QString why;           // what kept it from starting, where the errno alone would mislead
     qsizetype changed = 0; // files changed or added since their copy began
     QString firstChanged;  // one of them, relative to the original's folder
     qsizetype special = 0; // pipes, sockets, devices

@@ -374,10 +374,14 @@ Leftovers recoverTransfers() {
     return detail::Journal::settle();
 }
 
-QString leftoversText(const Leftovers &left) {
+namespace {
+
+QString hiddenText(const Leftovers &left) {
     const qsizetype count = left.setAside.size() + left.parts.size() + left.renamed.size();
     if (count == 0) return {};
-    const QString first = left.first();
+    const QString first = !left.setAside.isEmpty() ? left.setAside.first()
+                          : !left.parts.isEmpty()  ? left.parts.first()
+                                                   : left.renamed.first();
     const QString name = Posix::lastComponent(first), folder = Posix::parentOf(first);
     // clang-format off
     if (count > 1)
@@ -392,6 +396,40 @@ QString leftoversText(const Leftovers &left) {
     return LF("Eine abgebrochene Kopie liegt noch als „%@“ in „%@“. Das Laufwerk kann nicht kennzeichnen, dass sie von Kestrin stammt; sie wird daher nicht gelöscht.",
               name, folder);
     // clang-format on
+}
+
+QString renamedAsideText(const QStringList &paths) {
+    if (paths.isEmpty()) return {};
+    const QString name = Posix::lastComponent(paths.first()), folder = Posix::parentOf(paths.first());
+    // clang-format off
+    if (paths.size() > 1)
+        return LF("%d Objekte einer abgebrochenen Umbenennung haben freie Namen bekommen, weil Objekte derselben Umbenennung ihre alten und neuen Namen tragen, darunter „%@“ in „%@“.",
+                  int(paths.size()), name, folder);
+    return LF("Ein Objekt einer abgebrochenen Umbenennung heißt jetzt „%@“ in „%@“, weil Objekte derselben Umbenennung seinen alten und seinen neuen Namen tragen.",
+              name, folder);
+    // clang-format on
+}
+
+QString journalsText(const QStringList &paths) {
+    if (paths.isEmpty()) return {};
+    const QString name = Posix::lastComponent(paths.first()), folder = Posix::parentOf(paths.first());
+    // clang-format off
+    if (paths.size() > 1)
+        return LF("%d Protokolle abgebrochener Übertragungen lassen sich nicht lesen, darunter „%@“ in „%@“. Was sie unter verborgenen Namen hinterlassen haben, bleibt, wie es ist.",
+                  int(paths.size()), name, folder);
+    return LF("Das Protokoll „%@“ in „%@“ lässt sich nicht lesen. Was die abgebrochene Übertragung unter verborgenen Namen hinterlassen hat, bleibt, wie es ist.",
+              name, folder);
+    // clang-format on
+}
+
+} // namespace
+
+QString leftoversText(const Leftovers &left) {
+    QStringList sentences;
+    for (const QString &text :
+         {hiddenText(left), renamedAsideText(left.renamedAside), journalsText(left.journals)})
+        if (!text.isEmpty()) sentences << text;
+    return sentences.join(u' ');
 }
 
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,

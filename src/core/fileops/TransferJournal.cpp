@@ -2,12 +2,15 @@
 
 #include "core/fileops/TrashMemory.h"
 #include "core/fileops/CopyJob.h"
+#include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
 #include <QDir>
 #include <QHash>
+#include <QMap>
+#include <QSet>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -24,10 +27,9 @@
 namespace FileOps::detail::Journal {
 namespace {
 
-// Anything larger, or more of them, is not a journal of ours.
-constexpr qint64 maxJournalBytes = 1 << 20;
 // A journal with nothing in flight starts afresh beyond this size.
 constexpr off_t restartBytes = 64 << 10;
+// More of them are not read at one start, but named.
 constexpr int maxJournals = 256;
 constexpr qsizetype tokenLength = 32;
 
@@ -44,6 +46,7 @@ struct State {
     QByteArray path;
     QByteArray token;
     bool named = false;          // the journal's name is on stable storage
+    quint64 batches = 0;         // batch renames recorded so far
     QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
 
     // One journal for the life of the process: made and removed once, not for every item.
@@ -63,8 +66,8 @@ QByteArray newToken() {
     return QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex();
 }
 
-// This process's journal, made on first use. The caller holds the lock.
-bool ready(State &s) {
+// This process's journal, made on first use; 0 or errno. The caller holds the lock.
+int ready(State &s) {
     if (s.pid != ::getpid()) {
         // A forked child has a journal of its own.
         if (s.fd >= 0) ::close(s.fd);
@@ -76,25 +79,51 @@ bool ready(State &s) {
         s.pid = ::getpid();
     }
     if (s.token.isEmpty()) s.token = newToken();
-    if (s.fd >= 0) return true;
+    if (s.fd >= 0) return 0;
     const QString dir = folder();
     const auto dirBytes = Posix::encode(dir);
     const auto path = Posix::encode(dir + u'/' + QString::fromLatin1(s.token) + QStringLiteral(".log"));
-    if (!dirBytes || !path || !QDir().mkpath(dir)) return false;
+    if (!dirBytes || !path) return EILSEQ;
+    if (!QDir().mkpath(dir)) return ::mkdir(dirBytes->constData(), 0700) == 0 ? EIO : errno;
     ::chmod(dirBytes->constData(), 0700);
     const int fd =
         ::open(path->constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    if (fd < 0) return errno;
     // Held while the process lives: a journal that can be locked is one of a transfer that ended.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int e = errno;
         ::close(fd);
         ::unlink(path->constData());
-        return false;
+        return e;
     }
     s.fd = fd;
     s.path = *path;
     s.named = false;
-    return true;
+    return 0;
+}
+
+// Appends whole lines, on stable storage when durable; 0 or errno. A failed append is cut off again,
+// so that the next record does not continue a torn line. The caller holds the lock.
+int append(State &s, const QByteArray &lines, bool durable) {
+    if (const int e = ready(s)) return e;
+    const off_t end = ::lseek(s.fd, 0, SEEK_END);
+    int e = Posix::writeAll(s.fd, lines.constData(), lines.size());
+    if (!e && durable && Posix::retry([&] { return ::fdatasync(s.fd); }) != 0) e = errno;
+    if (!e && durable && !s.named) {
+        e = syncFolder(folder());
+        s.named = e == 0;
+    }
+    if (e && end >= 0) Posix::retry([&] { return ::ftruncate(s.fd, end); });
+    return e;
+}
+
+// What stops a step whose record could not be written; nothing has been touched yet.
+FileError unwritable(int e) {
+    return FileError{0,
+                     LF("Das Protokoll im Statusordner „%@“ lässt sich nicht schreiben (%@). Ohne dieses "
+                        "Protokoll ändert Kestrin nichts.",
+                        folder(), Posix::errorText(e)),
+                     false};
 }
 
 QByteArray keyOf(const QString &path) {
@@ -102,17 +131,14 @@ QByteArray keyOf(const QString &path) {
     return bytes ? bytes->toHex() : QByteArray();
 }
 
-// Appends a record; the token of the journal it went to. Durable records are on stable storage
-// when this returns (those of copies need not be: a lost one only leaves a copy in place).
+// Appends a record and returns the token of the journal it went to; throws when it could not be
+// written. Durable records are on stable storage when this returns (those of copies need not be: a
+// lost one only leaves a copy in place after a crash of the machine).
 QByteArray record(const QByteArray &key, const QByteArray &line, bool durable) {
     State &s = state();
     std::lock_guard guard(s.lock);
-    if (key.isEmpty() || !ready(s)) return s.token;
-    if (Posix::writeAll(s.fd, line.constData(), line.size()) != 0) return s.token;
-    if (durable) {
-        Posix::retry([&] { return ::fdatasync(s.fd); });
-        if (!s.named) s.named = syncFolder(folder()) == 0;
-    }
+    if (key.isEmpty()) throw unwritable(EILSEQ);
+    if (const int e = append(s, line, durable)) throw unwritable(e);
     ++s.open[key];
     return s.token;
 }
@@ -130,30 +156,32 @@ QByteArray beginPart(const QString &path) {
 
 void beginReplace(const QString &part, const QString &named, const struct stat &old) {
     const QByteArray key = keyOf(part), other = keyOf(named);
-    if (!other.isEmpty()) record(key, "replace " + key + ' ' + other + ' ' + identity(old) + '\n', true);
+    if (other.isEmpty()) throw unwritable(EILSEQ);
+    record(key, "replace " + key + ' ' + other + ' ' + identity(old) + '\n', true);
 }
 
 void beginAside(const QString &aside, const QString &source, const struct stat &st) {
     const QByteArray key = keyOf(aside), other = keyOf(source);
-    if (!other.isEmpty()) record(key, "aside " + key + ' ' + other + ' ' + identity(st) + '\n', true);
+    if (other.isEmpty()) throw unwritable(EILSEQ);
+    record(key, "aside " + key + ' ' + other + ' ' + identity(st) + '\n', true);
 }
 
 QByteArray beginRenames(const QList<Rename> &renames) {
     State &s = state();
     std::lock_guard guard(s.lock);
-    if (!ready(s)) return s.token;
+    // The items of one batch are settled together: a number that sets them apart from earlier batches.
+    const QByteArray batch = QByteArray::number(++s.batches);
     QByteArray lines;
     QList<QByteArray> keys;
     for (const Rename &r : renames) {
         const QByteArray key = keyOf(r.hidden), from = keyOf(r.from), to = keyOf(r.to);
-        if (key.isEmpty() || from.isEmpty() || to.isEmpty()) continue;
-        lines += "rename " + key + ' ' + from + ' ' + to + ' ' + identity(r.st) + '\n';
+        if (key.isEmpty() || from.isEmpty() || to.isEmpty()) throw unwritable(EILSEQ);
+        lines += "rename " + key + ' ' + from + ' ' + to + ' ' + identity(r.st) + ' ' + batch + '\n';
         keys << key;
     }
-    if (keys.isEmpty() || Posix::writeAll(s.fd, lines.constData(), lines.size()) != 0) return s.token;
+    if (keys.isEmpty()) return s.token;
     // One flush for the whole batch.
-    Posix::retry([&] { return ::fdatasync(s.fd); });
-    if (!s.named) s.named = syncFolder(folder()) == 0;
+    if (const int e = append(s, lines, true)) throw unwritable(e);
     for (const QByteArray &key : keys)
         ++s.open[key];
     return s.token;
@@ -175,6 +203,7 @@ struct Record {
     QByteArray kind, key;
     QString path, other;
     QString renamedTo; // a batch rename's new name
+    quint64 batch = 0; // a batch rename's number in its journal
     dev_t dev = 0;
     ino_t ino = 0;
     bool ended = false;
@@ -188,24 +217,26 @@ std::optional<QString> pathOf(const QByteArray &hex) {
     return Posix::decode(bytes);
 }
 
-std::vector<Record> parse(const QByteArray &text) {
+// The records of one journal, taken a line at a time.
+struct Parser {
     std::vector<Record> records;
     QHash<QByteArray, std::vector<size_t>> open;
-    for (const QByteArray &line : text.split('\n')) {
+
+    void line(const QByteArray &line) {
         const QList<QByteArray> f = line.split(' ');
         if (f.size() == 2 && f[0] == "end") {
             for (const size_t at : open.take(f[1]))
                 records[at].ended = true;
-            continue;
+            return;
         }
-        const bool rename = f.size() == 6 && f[0] == "rename";
+        const bool rename = f.size() == 7 && f[0] == "rename";
         const bool two = rename || (f.size() == 5 && (f[0] == "replace" || f[0] == "aside"));
-        if (!two && !(f.size() == 2 && f[0] == "part")) continue;
+        if (!two && !(f.size() == 2 && f[0] == "part")) return;
         Record r;
         r.kind = f[0];
         r.key = f[1];
         const auto path = pathOf(f[1]);
-        if (!path) continue;
+        if (!path) return;
         r.path = *path;
         if (two) {
             bool devOk = false, inoOk = false;
@@ -213,18 +244,47 @@ std::vector<Record> parse(const QByteArray &text) {
             const qsizetype at = rename ? 4 : 3;
             r.dev = dev_t(f[at].toULongLong(&devOk));
             r.ino = ino_t(f[at + 1].toULongLong(&inoOk));
-            if (!other || !devOk || !inoOk) continue;
+            if (!other || !devOk || !inoOk) return;
             r.other = *other;
             if (rename) {
+                bool batchOk = false;
                 const auto to = pathOf(f[3]);
-                if (!to) continue;
+                r.batch = f[6].toULongLong(&batchOk);
+                if (!to || !batchOk) return;
                 r.renamedTo = *to;
             }
         }
         open[r.key].push_back(records.size());
         records.push_back(r);
     }
-    return records;
+};
+
+// The longest line a record can have (three paths at their longest); longer ones are no records.
+constexpr qsizetype maxLine = 64 << 10;
+
+// Every complete line of the journal open at `fd`, however long the journal; 0 or errno. Only one
+// line is held at a time beside the records.
+int readRecords(int fd, Parser &parser) {
+    QByteArray chunk(maxLine, Qt::Uninitialized);
+    QByteArray pending;
+    bool overlong = false;
+    for (;;) {
+        const ssize_t n = Posix::retry([&] { return ::read(fd, chunk.data(), size_t(chunk.size())); });
+        if (n < 0) return errno;
+        if (n == 0) return 0; // a torn last line is no record
+        qsizetype from = 0;
+        for (qsizetype nl; (nl = chunk.indexOf('\n', from)) >= 0 && nl < n; from = nl + 1) {
+            pending.append(chunk.constData() + from, nl - from);
+            if (!overlong && pending.size() <= maxLine) parser.line(pending);
+            pending.clear();
+            overlong = false;
+        }
+        if (!overlong) pending.append(chunk.constData() + from, n - from);
+        if (pending.size() > maxLine) {
+            overlong = true;
+            pending.clear();
+        }
+    }
 }
 
 enum class Mark { ours, none, unsupported, other };
@@ -270,19 +330,7 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
         left.setAside << r.path;
         return Outcome::settled;
     }
-    if (r.kind == "rename") {
-        // An item of a batch rename: its old name, else its new one, else say where it is. Never removed.
-        if (!sameItem(st, r) || markOf(r.path, token) == Mark::other) return Outcome::notMine;
-        for (const QString &name : {r.other, r.renamedTo}) {
-            if (renameNoReplace(r.path, name) == 0) {
-                unmark(name);
-                return Outcome::settled;
-            }
-        }
-        if (!report) return Outcome::pending;
-        left.renamed << r.path;
-        return Outcome::settled;
-    }
+    if (r.kind == "rename") return Outcome::notMine; // settled with its batch
     const Mark mark = partShaped(r.path, st) ? markOf(r.path, token) : Mark::other;
     if (r.kind == "replace") {
         if (markOf(r.other, token) == Mark::ours) unmark(r.other); // the new item took the name
@@ -316,33 +364,95 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
     return Outcome::settled;
 }
 
+// One batch rename's items still under hidden names. When any item of the batch holds its new name, the
+// batch had reached its second phase and every item takes its new name; else every item takes its old
+// one, so one item's name is never given to another. A name that is held sends the item to its other
+// name; only where items outside the batch hold both does it stay hidden. False while an item is left
+// for the next start.
+bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &token, Leftovers &left) {
+    QSet<QPair<quint64, quint64>> items;
+    std::vector<const Record *> hidden;
+    bool secondPhase = false;
+    for (const Record *r : batch) {
+        items.insert({quint64(r->dev), quint64(r->ino)});
+        struct stat st;
+        if (Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r)) secondPhase = true;
+        if (Posix::lstatPath(r->path, st) && sameItem(st, *r) && markOf(r->path, token) != Mark::other)
+            hidden.push_back(r);
+    }
+    auto ofBatch = [&](const QString &path) {
+        struct stat st;
+        return Posix::lstatPath(path, st) && items.contains({quint64(st.st_dev), quint64(st.st_ino)});
+    };
+    bool all = true;
+    struct stat st;
+    for (const Record *r : hidden) {
+        const QString &first = secondPhase ? r->renamedTo : r->other;
+        const QString &second = secondPhase ? r->other : r->renamedTo;
+        int e = renameNoReplace(r->path, first);
+        if (e == EEXIST) e = renameNoReplace(r->path, second);
+        if (e == 0) {
+            unmark(Posix::lstatPath(first, st) && sameItem(st, *r) ? first : second);
+            continue;
+        }
+        if (e != EEXIST) {
+            all = false; // tried again at the next start
+            continue;
+        }
+        if (!ofBatch(first) && !ofBatch(second)) {
+            left.renamed << r->path; // both names are someone else's now
+            continue;
+        }
+        // Another item of the batch holds a name this one needs: a free one beside its old name.
+        const QString folder = Posix::parentOf(r->other);
+        const QString free = uniqueURL(Posix::lastComponent(r->other), folder, true);
+        if (renameNoReplace(r->path, free) == 0) {
+            unmark(free);
+            left.renamedAside << free;
+        } else {
+            all = false;
+        }
+    }
+    return all;
+}
+
+// A journal that is not to be read: not ours, or not readable.
+bool refused(int fd, struct stat &st) {
+    return fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid();
+}
+
 void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Leftovers &left) {
+    const QString shownAs = folder() + u'/' + QString::fromLatin1(name);
     Fd fd(::openat(dirFd, name.constData(), O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
-        st.st_size > maxJournalBytes)
+    if (fd.get() < 0 && errno == ENOENT) return; // settled meanwhile by another start
+    if (refused(fd.get(), st)) {
+        if (partsIn.isEmpty()) left.journals << shownAs;
         return;
+    }
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return; // its transfer still runs
-    QByteArray text(qsizetype(st.st_size), Qt::Uninitialized);
-    qsizetype got = 0;
-    for (ssize_t n;
-         got < text.size() && (n = Posix::retry([&] {
-                                   return ::read(fd.get(), text.data() + got, size_t(text.size() - got));
-                               })) > 0;)
-        got += n;
-    text.truncate(got);
+    Parser parser;
+    if (readRecords(fd.get(), parser) != 0) {
+        if (partsIn.isEmpty()) left.journals << shownAs;
+        return;
+    }
     const QByteArray token = name.left(tokenLength);
-    std::vector<Record> records = parse(text);
+    const std::vector<Record> &records = parser.records;
 
     // The records about one name, the latest first: it tells what the name holds now, and an
     // earlier one speaks only when the latest finds an item that is not its own.
     bool all = true;
     QList<QByteArray> keys;
     QHash<QByteArray, std::vector<const Record *>> byKey;
+    QMap<quint64, std::vector<const Record *>> batches;
     for (auto r = records.crbegin(); r != records.crend(); ++r) {
         if (r->ended) continue;
         auto &about = byKey[r->key];
-        if (about.empty()) keys << r->key;
+        if (about.empty()) {
+            keys << r->key;
+            // Hidden names of batch renames are never used again.
+            if (r->kind == "rename") batches[r->batch].push_back(&*r);
+        }
         about.push_back(&*r);
     }
     for (const QByteArray &key : keys) {
@@ -353,6 +463,7 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
             all = false;
             continue;
         }
+        if (about[0]->kind == "rename") continue;
         Outcome outcome = Outcome::notMine;
         for (const Record *r : about)
             if ((outcome = settleRecord(*r, token, partsIn.isEmpty(), left)) != Outcome::notMine) break;
@@ -365,6 +476,9 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
             Posix::writeAll(fd.get(), line.constData(), line.size());
         }
     }
+    if (partsIn.isEmpty())
+        for (const std::vector<const Record *> &batch : batches)
+            all = settleBatch(batch, token, left) && all;
     if (all) ::unlinkat(dirFd, name.constData(), 0);
 }
 
@@ -379,9 +493,13 @@ Leftovers settle(const QString &partsIn) {
     std::vector<QByteArray> names;
     if (DIR *dir = ::fdopendir(::fcntl(dirFd.get(), F_DUPFD_CLOEXEC, 0))) {
         static const QRegularExpression form(QStringLiteral("^[0-9a-f]{32}\\.log$"));
-        while (dirent *e = ::readdir(dir))
-            if (names.size() < size_t(maxJournals) && form.match(QString::fromLatin1(e->d_name)).hasMatch())
+        while (dirent *e = ::readdir(dir)) {
+            if (!form.match(QString::fromLatin1(e->d_name)).hasMatch()) continue;
+            if (names.size() < size_t(maxJournals))
                 names.emplace_back(e->d_name);
+            else if (partsIn.isEmpty() && left.journals.size() < maxJournals)
+                left.journals << folder() + u'/' + QString::fromLatin1(e->d_name);
+        }
         ::closedir(dir);
     }
     // This process's own journal is locked through another descriptor: passed over like any running one.

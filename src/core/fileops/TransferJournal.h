@@ -4,6 +4,10 @@
 // place, replaced items on their way to the Trash, originals set aside while a move deletes them. What
 // an interrupted transfer left is settled from it; nothing it does not name is ever taken for such a
 // leftover. Internal to the file operations; safe from any thread.
+//
+// Each begin function throws a FileError (code 0, its description naming the state folder and the
+// reason) when its record could not be written or, where it must be, flushed: the step it guards
+// must not start then.
 
 #include "core/fileops/FileOps.h"
 
@@ -49,7 +53,8 @@ private:
     QString path_;
 };
 
-// Settles the records of transfers that no longer run. With a folder, only copies begun in that folder.
+// Settles the records of transfers that no longer run. With a folder, only copies begun in that folder;
+// without, a journal that cannot be read is named in the result.
 Leftovers settle(const QString &partsIn = {});
 
 } // namespace FileOps::detail::Journal

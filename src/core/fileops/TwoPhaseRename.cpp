@@ -79,9 +79,9 @@ QList<Aside> moveAside(const QList<TransferPair> &pairs, const QList<detail::Jou
     return aside;
 }
 
-// An item that cannot take its new name goes back, or beside it under a free name; false when it is
-// left under the hidden name.
-bool putBack(const Aside &a, const QString &oldName, const Renamer &move, QStringList &errors) {
+// An item that cannot take its new name goes back, or beside it under a free name; where it is now when
+// that is not its old name (empty when it is), and false when it is left under the hidden name.
+bool putBack(const Aside &a, const QString &oldName, const Renamer &move, QString &whereabouts) {
     try {
         move(a.temp, a.pair.from);
         dropMark(a.pair.from);
@@ -93,11 +93,11 @@ bool putBack(const Aside &a, const QString &oldName, const Renamer &move, QStrin
     try {
         move(a.temp, free);
         dropMark(free);
-        errors << LF("„%@“ liegt jetzt unter „%@“.", oldName, Posix::lastComponent(free));
+        whereabouts = LF("„%@“ liegt jetzt unter „%@“.", oldName, Posix::lastComponent(free));
         return true;
     } catch (const FileError &) {
-        errors << LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", oldName,
-                     Posix::lastComponent(a.temp));
+        whereabouts =
+            LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", oldName, Posix::lastComponent(a.temp));
         return false;
     }
 }
@@ -112,13 +112,38 @@ void putInPlace(const Aside &a, const Renamer &move, TwoPhaseReport &report) {
         report.done << a.pair;
     } catch (const FileError &e) {
         // The system's sentence would name the hidden name; the user knows the item by its old one.
-        report.errors << explain(FileError::fromErrno(e.code ? e.code : EIO), oldName);
-        settled = putBack(a, oldName, move, report.errors);
+        const QString why = explain(FileError::fromErrno(e.code ? e.code : EIO), oldName);
+        QString whereabouts;
+        settled = putBack(a, oldName, move, whereabouts);
+        // One sentence per item, saying where it went.
+        if (whereabouts.isEmpty()) {
+            report.errors << why;
+        } else {
+            report.errors << why + u' ' + whereabouts;
+            report.whereabouts << report.errors.last();
+        }
     }
     if (settled) detail::Journal::end(a.temp);
 }
 
 } // namespace
+
+QString errorSummary(const QStringList &errors, const QStringList &whereabouts) {
+    if (errors.isEmpty()) return {};
+    QString text = errors.first();
+    qsizetype shown = 1;
+    bool firstSeen = false;
+    for (const QString &w : whereabouts) {
+        if (!firstSeen && w == errors.first()) {
+            firstSeen = true;
+            continue;
+        }
+        text += u' ' + w;
+        ++shown;
+    }
+    if (errors.size() > shown) text += LF(" (+%d weitere)", int(errors.size() - shown));
+    return text;
+}
 
 QString renameTempName() {
     return QStringLiteral(".dravendel-") +
@@ -132,7 +157,13 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
     TwoPhaseReport report;
     if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
     const QList<detail::Journal::Rename> planned = plan(pairs);
-    const QByteArray mark = detail::Journal::beginRenames(planned);
+    QByteArray mark;
+    try {
+        mark = detail::Journal::beginRenames(planned);
+    } catch (const FileError &e) {
+        report.errors << e.description; // nothing renamed
+        return report;
+    }
     for (const Aside &a : moveAside(pairs, planned, mark, progress, move, report)) {
         putInPlace(a, move, report);
         if (progress) progress->add(1);

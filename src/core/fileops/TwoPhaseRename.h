@@ -18,6 +18,7 @@ namespace FileOps {
 struct TwoPhaseReport {
     QList<TransferPair> done; // from: old path, to: new path
     QStringList errors;       // one sentence per item that did not get its new name
+    QStringList whereabouts;  // those of errors whose item is under neither of its names now
     bool cancelled = false;   // stopped before moving further items out of the way
 };
 
@@ -26,6 +27,9 @@ using Renamer = std::function<void(const QString &from, const QString &to)>;
 
 // A hidden temporary name: ".dravendel-" and eight hexadecimal digits.
 QString renameTempName();
+
+// The first error, every error in whereabouts in full, and how many more there are.
+QString errorSummary(const QStringList &errors, const QStringList &whereabouts);
 
 // pairs: from (old path) and to (new path, in the same folder). Unchanged pairs must be left out.
 TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress = nullptr,

@@ -144,6 +144,7 @@ void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoRe
     const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(back, &progress);
     report.done += r.done.size();
     report.errors << r.errors;
+    report.whereabouts << r.whereabouts;
     report.cancelled = report.cancelled || r.cancelled;
 }
 
@@ -180,9 +181,7 @@ QString undoToast(const QString &title, const UndoReport &report, bool *error) {
         if (report.cancelled) return L("Abgebrochen. Unvollständiges wurde entfernt.");
         return LF("Rückgängig gemacht: %@ (%@).", title, FileFmt::count(report.done));
     }
-    QString text = L("Rückgängig:") + u' ' + report.errors.first();
-    if (report.errors.size() >= 2) text += LF(" (+%d weitere)", report.errors.size() - 1);
-    return text;
+    return L("Rückgängig:") + u' ' + FileOps::errorSummary(report.errors, report.whereabouts);
 }
 
 void undoLast(const FileActionContext &ctx, UndoJournal &journal) {

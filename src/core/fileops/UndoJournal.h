@@ -73,6 +73,7 @@ namespace FileActions {
 struct UndoReport {
     qsizetype done = 0;
     QStringList errors;
+    QStringList whereabouts; // those of errors whose item is under neither of its names now
     bool cancelled = false;
 };
 

@@ -295,12 +295,10 @@ void BatchRenameSheet::finish(AppState *app, QPointer<PaneModel> pane,
     if (report.cancelled) {
         // What was done before the cancel is said with it.
         QString text = LF("Abgebrochen. %@ umbenannt.", FileFmt::count(n));
-        if (!report.errors.isEmpty()) text += u' ' + report.errors.first();
+        if (!report.errors.isEmpty()) text += u' ' + FileOps::errorSummary(report.errors, report.whereabouts);
         app->show(text, !report.errors.isEmpty());
     } else if (!report.errors.isEmpty()) {
-        QString text = report.errors.first();
-        if (report.errors.size() > 1) text += LF(" (+%d weitere)", report.errors.size() - 1);
-        app->show(text, true);
+        app->show(FileOps::errorSummary(report.errors, report.whereabouts), true);
     } else {
         app->show(LF("%@ umbenannt.", FileFmt::count(n)));
     }

@@ -4,6 +4,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TwoPhaseRename.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 #include <csignal>
@@ -15,14 +16,16 @@ using namespace FileOpsTest;
 
 namespace {
 
-// Runs the batch in a child that is killed at its `killAt`th rename (counted from 1).
-bool killedAtRename(const QList<TransferPair> &pairs, int killAt) {
+// Runs the batch in a child that is killed at its `killAt`th rename (counted from 1); renames from
+// `failing` fail.
+bool killedAtRename(const QList<TransferPair> &pairs, int killAt, const QString &failing = {}) {
     const pid_t child = ::fork();
     if (child < 0) return false;
     if (child == 0) {
         int n = 0;
         FileOps::renameInTwoPhases(pairs, nullptr, [&](const QString &a, const QString &b) {
             if (++n == killAt) ::raise(SIGKILL);
+            if (a == failing) throw FileError{EIO, QStringLiteral("kaputt"), false};
             FileOps::rename(a, b);
         });
         ::_exit(0);
@@ -97,4 +100,81 @@ TEST_F(RenameJournal, AnExistingNameOutsideTheBatchIsNeverReplaced) {
     EXPECT_EQ(TestUtil::readFile(b), "the other file");
     EXPECT_EQ(names(path("d")), (QStringList{"a", "b"}));
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+}
+
+TEST_F(RenameJournal, KilledCyclesAndChainsSettleAllOldOrAllNewAtEveryStep) {
+    // A cycle a→b→c→a and a chain 1→2, 2→3, 3→4, 4→5: seven items, fourteen renames.
+    const QStringList olds{"a", "b", "c", "1", "2", "3", "4"};
+    const QStringList news{"b", "c", "a", "2", "3", "4", "5"};
+    for (int killAt = 1; killAt <= 14; ++killAt) {
+        const QString folder = mkdir(QString("k%1").arg(killAt));
+        QList<TransferPair> pairs;
+        QMap<QString, QByteArray> allOld, allNew;
+        for (qsizetype i = 0; i < olds.size(); ++i) {
+            pairs << TransferPair{file(QString("k%1/%2").arg(killAt).arg(olds[i]), olds[i].toUtf8()),
+                                  folder + u'/' + news[i]};
+            allOld.insert(olds[i], olds[i].toUtf8());
+            allNew.insert(news[i], olds[i].toUtf8());
+        }
+        ASSERT_TRUE(killedAtRename(pairs, killAt));
+        EXPECT_TRUE(FileOps::recoverTransfers().isEmpty()) << killAt;
+        QMap<QString, QByteArray> now;
+        for (const QString &n : names(folder))
+            now.insert(n, TestUtil::readFile(folder + u'/' + n));
+        // Killed before any item had its new name, all have their old ones; after, all their new ones.
+        EXPECT_EQ(now, killAt <= 8 ? allOld : allNew) << killAt;
+    }
+}
+
+TEST_F(RenameJournal, AnItemWhoseNamesOtherItemsOfTheBatchHoldGetsAFreeOne) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    // z→x, x→y, y→z; y cannot leave its name, and the kill comes when x is to take y.
+    const QString x = file("e/x", "x"), y = file("e/y", "y"), z = file("e/z", "z");
+    ASSERT_TRUE(killedAtRename({{z, x}, {x, y}, {y, z}}, 5, y));
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_TRUE(left.renamed.isEmpty());
+    EXPECT_EQ(left.renamedAside, QStringList{path("e/x 2")});
+    EXPECT_EQ(FileOps::leftoversText(left),
+              QString("Ein Objekt einer abgebrochenen Umbenennung heißt jetzt „x 2“ in „%1“, weil Objekte "
+                      "derselben Umbenennung seinen alten und seinen neuen Namen tragen.")
+                  .arg(path("e")));
+    EXPECT_EQ(TestUtil::readFile(path("e/x 2")), "x");
+    EXPECT_EQ(TestUtil::readFile(x), "z");
+    EXPECT_EQ(TestUtil::readFile(y), "y");
+    EXPECT_EQ(names(path("e")), (QStringList{"x", "x 2", "y"}));
+}
+
+TEST_F(RenameJournal, ABatchWithAJournalOverAMebibyteSettlesAndAnUnreadableJournalIsNamed) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString folder = mkdir("many");
+    const QString padding(100, u'ä'); // 200 bytes of a name's 255
+    QList<TransferPair> pairs;
+    for (int i = 0; i < 3000; ++i) {
+        const QString name = QString("%1 %2.jpg").arg(padding).arg(i, 4, 10, QChar(u'0'));
+        pairs << TransferPair{file("many/" + name, QByteArray::number(i)), folder + "/Urlaub " + name};
+    }
+    const QString journals = qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
+    // Half of the second phase done.
+    ASSERT_TRUE(killedAtRename(pairs, 4500));
+    qint64 largest = 0;
+    for (const QFileInfo &fi : QDir(journals).entryInfoList({"*.log"}, QDir::Files))
+        largest = std::max(largest, fi.size());
+    EXPECT_GT(largest, 1 << 20);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    const QStringList now = names(folder);
+    EXPECT_EQ(now.size(), 3000);
+    EXPECT_TRUE(now.filter(QRegularExpression("^Urlaub ")).size() == 3000) << now.first().toStdString();
+
+    // A journal that cannot be read is named, every time, never passed over.
+    const QString unreadable = journals + "/0123456789abcdef0123456789abcdef.log";
+    ASSERT_TRUE(QDir().mkpath(unreadable));
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_EQ(left.journals, QStringList{unreadable});
+    EXPECT_EQ(
+        FileOps::leftoversText(left),
+        QString("Das Protokoll „0123456789abcdef0123456789abcdef.log“ in „%1“ lässt sich nicht lesen. Was "
+                "die abgebrochene Übertragung unter verborgenen Namen hinterlassen hat, bleibt, wie es ist.")
+            .arg(journals));
+    EXPECT_EQ(FileOps::recoverTransfers().journals, QStringList{unreadable});
+    QDir(unreadable).removeRecursively();
 }

@@ -1,0 +1,94 @@
+// The state folder on a full volume: the steps that need a journal record refuse before they start.
+#include "../fileops/Fixture.h"
+
+#include "core/fileops/FileOps.h"
+#include "core/fileops/TwoPhaseRename.h"
+#include "core/tools/FolderCompare.h"
+#include "core/tools/FolderSync.h"
+#include "platform/TrashRoots.h"
+
+#include <QFile>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace FileOpsTest;
+
+namespace {
+
+// A volume with no byte left, as the state folder.
+struct FullStateFolder {
+    TestUtil::TmpfsMount volume{QStringLiteral("64k")};
+    QByteArray oldState = qgetenv("XDG_STATE_HOME");
+    bool fill() {
+        if (!volume.valid() || !QDir().mkpath(volume.path() + "/kestrin/transfers")) return false;
+        QFile filler(volume.path() + "/filler");
+        if (!filler.open(QIODevice::WriteOnly)) return false;
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        qputenv("XDG_STATE_HOME", volume.path().toUtf8());
+        return true;
+    }
+    QString journals() const { return volume.path() + "/kestrin/transfers"; }
+    ~FullStateFolder() { qputenv("XDG_STATE_HOME", oldState); }
+};
+
+} // namespace
+
+TEST(JournalFull, RenameSyncCopyAndMoveRefuseAndTouchNothing) {
+    TestUtil::LanguageScope german(AppLanguage::de);
+    QTemporaryDir tmp;
+    const auto at = [&](const QString &rel) { return tmp.path() + u'/' + rel; };
+    for (const char *rel : {"r/a", "r/b", "src/x", "dst/x", "src/y", "moved/y", "src/z", "L/s", "R/s"})
+        ASSERT_TRUE(TestUtil::writeFile(at(rel), QByteArray("old ") + rel));
+    ASSERT_TRUE(TestUtil::writeFile(at("L/s"), "newer and longer"));
+    QDir().mkpath(at("plain"));
+    QList<SyncStep> steps;
+    for (const CompareRow &row : FolderCompare::scan(at("L"), at("R"), [] { return false; }).rows)
+        if (const SyncAction a = FolderCompare::action(row, SyncMode::leftToRight, false);
+            a != SyncAction::none)
+            steps << SyncStep{row, a};
+    ASSERT_EQ(steps.size(), 1);
+
+    FullStateFolder state;
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    ASSERT_TRUE(state.fill());
+    const auto before = snapshot(tmp.path());
+    const auto trashBefore = snapshot(TrashRoots::homeTrash());
+
+    // A child of its own: this process's journal is open already, in the usual state folder.
+    const QString report = QDir::tempPath() + "/kestrin-journal-full-" + QString::number(::getpid());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        QStringList out;
+        out << FileOps::renameInTwoPhases({{at("r/a"), at("r/b")}, {at("r/b"), at("r/c")}}).errors.join('|');
+        const auto transfer = [](const QString &from, const QString &to, bool move, bool replace) {
+            TransferProgress p;
+            QHash<QString, ConflictChoice> answers;
+            if (replace) answers.insert(from, ConflictChoice::replace);
+            return FileOps::runWithProgress({from}, to, move, p, answers).errors.join('|');
+        };
+        out << transfer(at("src/x"), at("dst"), false, true);    // a part, then a replace
+        out << transfer(at("src/y"), at("moved"), true, true);   // the source aside
+        out << transfer(at("src/z"), at("plain"), false, false); // a part
+        TransferProgress p;
+        out << FolderSync::run(at("L"), at("R"), steps, p).errors.join('|');
+        TestUtil::writeFile(report, out.join('\n').toUtf8());
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    const QStringList said = QString::fromUtf8(TestUtil::readFile(report)).split('\n');
+    QFile::remove(report);
+    ASSERT_EQ(said.size(), 5);
+    for (const QString &text : said) {
+        EXPECT_TRUE(text.contains("Statusordner „" + state.volume.path() + "/kestrin/transfers“"))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains("Ohne dieses Protokoll ändert Kestrin nichts.")) << text.toStdString();
+    }
+    EXPECT_EQ(snapshot(tmp.path()), before);
+    EXPECT_EQ(snapshot(TrashRoots::homeTrash()), trashBefore);
+}
