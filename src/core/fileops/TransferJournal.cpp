@@ -281,10 +281,12 @@ enum class Outcome {
 
 Outcome settleMine(const Record &r, const QByteArray &token);
 bool unmarkedButOurs(const Record &r, const struct stat &st);
+void unmarkRenamed(const Record &r, const QByteArray &token);
 
 // What `left` gets is what cannot be settled on its own (only when reporting).
 Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Leftovers &left) {
     if (r.kind == "placed" || r.kind == "moved" || r.kind == "info") return settleMine(r, token);
+    if (r.kind == "rename") unmarkRenamed(r, token);
     struct stat st;
     if (!Posix::lstatPath(r.path, st)) return Outcome::settled; // nothing left under the name
     if (r.kind == "aside") {
@@ -633,6 +635,15 @@ bool unmarkedButOurs(const Record &r, const struct stat &st) {
     if (r.at.tv_sec == 0 || !bornSince(r.path, r.at)) return false;
     return (S_ISREG(st.st_mode) && st.st_size == 0) || S_ISLNK(st.st_mode) ||
            (S_ISDIR(st.st_mode) && emptyFolder(r.path));
+}
+
+// An item of a batch rename no longer under its hidden name keeps no marker of ours under its old or
+// its new name.
+void unmarkRenamed(const Record &r, const QByteArray &token) {
+    struct stat st;
+    if (Posix::lstatPath(r.path, st)) return;
+    for (const QString &name : {r.other, r.renamedTo})
+        if (Posix::lstatPath(name, st) && sameItem(st, r) && markOf(name, token) == Mark::ours) unmark(name);
 }
 
 Outcome settleMine(const Record &r, const QByteArray &token) {

@@ -5,6 +5,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/FileSteps.h"
 #include "core/fileops/TransferJournal.h"
+#include "core/fileops/TwoPhaseRename.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
@@ -25,22 +26,30 @@ namespace Journal = FileOps::detail::Journal;
 
 namespace {
 
-// Runs `work` in a child that is killed when it reaches `step` (never: runs it to its end and leaves
-// without ending anything); whether it went so.
-bool killedAt(std::optional<Step> step, const std::function<void()> &work) {
+// Runs `work` in a child that leaves without ending anything; whether it was killed (else: whether it
+// ran to its end).
+bool inChild(const std::function<void()> &work, bool killed) {
     const pid_t child = ::fork();
     if (child < 0) return false;
     if (child == 0) {
-        FileOps::detail::setStepHook([step](Step s, const QString &) {
-            if (s == step) ::raise(SIGKILL);
-        });
         work();
-        ::_exit(step ? 1 : 0);
+        ::_exit(killed ? 1 : 0);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    return step ? WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL
-                : WIFEXITED(status) && !WEXITSTATUS(status);
+    return killed ? WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL
+                  : WIFEXITED(status) && !WEXITSTATUS(status);
+}
+
+bool killedAt(Step step, const std::function<void()> &work) {
+    return inChild(
+        [&] {
+            FileOps::detail::setStepHook([step](Step s, const QString &) {
+                if (s == step) ::raise(SIGKILL);
+            });
+            work();
+        },
+        true);
 }
 
 QStringList ofOurs(const QString &folder) {
@@ -132,7 +141,7 @@ TEST_F(SettleAcross, AMoveKilledOnceItsCopyHasTheNameEndsAsOneItem) {
         FileOps::recoverTransfers();
         EXPECT_FALSE(exists(tree));
         EXPECT_EQ(snapshot(movedTree), before);
-        EXPECT_TRUE(ofOurs(path("")).isEmpty());
+        EXPECT_TRUE(ofOurs(tmp.path()).isEmpty());
         QDir(movedTree).removeRecursively();
     }
     make();
@@ -197,17 +206,19 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
     // Recorded, then made, then killed before the marker: an empty file and an empty folder.
     const QString dst = mkdir("dst");
     const QString partFile = dst + "/.kestrin-part-77-1", partDir = dst + "/.kestrin-part-77-2";
-    ASSERT_TRUE(killedAt(std::nullopt, [&] {
-        Journal::beginPart(partFile);
-        Journal::beginPart(partDir);
-        TestUtil::writeFile(partFile, {});
-        QDir().mkdir(partDir);
-    }));
+    ASSERT_TRUE(inChild(
+        [&] {
+            Journal::beginPart(partFile);
+            Journal::beginPart(partDir);
+            TestUtil::writeFile(partFile, {});
+            QDir().mkdir(partDir);
+        },
+        false));
     // Made before its record: the user's, even with our name form.
     const QString early = dst + "/.kestrin-part-77-3";
     ASSERT_TRUE(TestUtil::writeFile(early, {}));
     tick();
-    ASSERT_TRUE(killedAt(std::nullopt, [&] { Journal::beginPart(early); }));
+    ASSERT_TRUE(inChild([&] { Journal::beginPart(early); }, false));
 
     const FileOps::Leftovers left = FileOps::recoverTransfers();
     EXPECT_EQ(names(dst), QStringList{".kestrin-part-77-3"});
@@ -225,10 +236,12 @@ TEST_F(Settle, TrashInfoWhoseItemNeverCameGoesButNotTheUsers) {
     const QString a = file("a", "a"), b = file("b", "b");
     // Cut off between the info file and the rename into files/: the item is back where it was.
     QStringList inTrash;
-    ASSERT_TRUE(killedAt(std::nullopt, [&] {
-        for (const QString &p : {a, b})
-            if (Journal::trashRecorded(p).status != Trash::Status::moved) ::_exit(2);
-    }));
+    ASSERT_TRUE(inChild(
+        [&] {
+            for (const QString &p : {a, b})
+                if (Journal::trashRecorded(p).status != Trash::Status::moved) ::_exit(2);
+        },
+        false));
     inTrash = names(trash + "/files");
     ASSERT_EQ(inTrash.size(), 2);
     for (const QString &n : inTrash)
@@ -238,4 +251,30 @@ TEST_F(Settle, TrashInfoWhoseItemNeverCameGoesButNotTheUsers) {
     EXPECT_EQ(names(trash + "/info"), QStringList{"a.trashinfo"});
     EXPECT_EQ(TestUtil::readFile(trash + "/info/a.trashinfo"), usersInfo);
     EXPECT_EQ(TestUtil::readFile(a), "a");
+}
+
+TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
+    // Killed right after an item of a batch rename took its new name, and before it went aside.
+    const QString a = file("a", "a"), c = file("c", "c");
+    const QString b = path("b"), d = path("d");
+    ASSERT_TRUE(inChild(
+        [&] {
+            FileOps::renameInTwoPhases({{a, b}}, nullptr, [&](const QString &from, const QString &to) {
+                FileOps::rename(from, to);
+                if (to == b) ::raise(SIGKILL);
+            });
+        },
+        true));
+    ASSERT_TRUE(inChild(
+        [&] {
+            FileOps::renameInTwoPhases({{c, d}}, nullptr,
+                                       [&](const QString &, const QString &) { ::raise(SIGKILL); });
+        },
+        true));
+    ASSERT_TRUE(marked(b));
+    ASSERT_TRUE(marked(c));
+    FileOps::recoverTransfers();
+    EXPECT_EQ(names(tmp.path()), (QStringList{"b", "c"}));
+    EXPECT_FALSE(marked(b));
+    EXPECT_FALSE(marked(c));
 }
