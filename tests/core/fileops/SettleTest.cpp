@@ -278,3 +278,21 @@ TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
     EXPECT_FALSE(marked(b));
     EXPECT_FALSE(marked(c));
 }
+
+TEST_F(SettleAcross, AMoveThatCannotBeRecordedTouchesNothing) {
+    LanguageScope de(AppLanguage::de);
+    const QString src = file("a", "1");
+    // A state folder that cannot be made: the child's journal is its own.
+    ASSERT_TRUE(inChild(
+        [&] {
+            qputenv("XDG_STATE_HOME", "/dev/null/state");
+            const TransferOutcome o = run({src}, vol.path(), true);
+            const bool refused = o.done == 0 && o.errors.size() == 1 &&
+                                 o.errors[0].startsWith("„a“: Im Ordner „/dev/null/state/kestrin/transfers“ "
+                                                        "lässt sich nicht vermerken");
+            ::_exit(refused ? 0 : 3);
+        },
+        false));
+    EXPECT_EQ(TestUtil::readFile(src), "1");
+    EXPECT_TRUE(names(vol.path()).isEmpty());
+}
