@@ -280,12 +280,14 @@ enum class Outcome {
 };
 
 Outcome settleMine(const Record &r, const QByteArray &token);
+Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &token, Outcome outcome);
 bool unmarkedButOurs(const Record &r, const struct stat &st);
 void unmarkRenamed(const Record &r, const QByteArray &token);
 
 // What `left` gets is what cannot be settled on its own (only when reporting).
 Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Leftovers &left) {
-    if (r.kind == "placed" || r.kind == "moved" || r.kind == "info") return settleMine(r, token);
+    if (r.kind == "moved") return Outcome::notMine; // settled after the others about the part
+    if (r.kind == "placed" || r.kind == "info") return settleMine(r, token);
     if (r.kind == "rename") unmarkRenamed(r, token);
     struct stat st;
     if (!Posix::lstatPath(r.path, st)) return Outcome::settled; // nothing left under the name
@@ -384,6 +386,7 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
         Outcome outcome = Outcome::notMine;
         for (const Record *r : about)
             if ((outcome = settleRecord(*r, token, partsIn.isEmpty(), left)) != Outcome::notMine) break;
+        if (outcome != Outcome::pending) outcome = settleMoves(about, token, outcome);
         if (outcome == Outcome::pending) {
             all = false;
             continue;
@@ -646,6 +649,14 @@ void unmarkRenamed(const Record &r, const QByteArray &token) {
         if (Posix::lstatPath(name, st) && sameItem(st, r) && markOf(name, token) == Mark::ours) unmark(name);
 }
 
+// A move's record speaks whatever became of its part: it decides between the original and the copy,
+// once the part's other records are settled.
+Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &token, Outcome outcome) {
+    for (const Record *r : about)
+        if (r->kind == "moved" && settleMine(*r, token) == Outcome::pending) outcome = Outcome::pending;
+    return outcome;
+}
+
 Outcome settleMine(const Record &r, const QByteArray &token) {
     struct stat st;
     if (r.kind == "info") {
@@ -656,8 +667,7 @@ Outcome settleMine(const Record &r, const QByteArray &token) {
             return Outcome::notMine;
         return removeFileIf(r.path, st) == 0 ? Outcome::settled : Outcome::pending;
     }
-    // Still under its part name: it never took the name, and its part record settles it.
-    if (Posix::lstatPath(r.path, st)) return Outcome::notMine;
+    // The part's own records settle it where it never took the name.
     struct stat copy;
     if (!Posix::lstatPath(r.to, copy) || !sameItem(copy, r)) return Outcome::settled;
     if (markOf(r.to, token) == Mark::ours) unmark(r.to);

@@ -76,9 +76,10 @@ protected:
         Defaults::remove("trashOrigins");
         FileOps::recoverTransfers(); // what earlier tests left
     }
-    TransferOutcome run(const QStringList &paths, const QString &to, bool move) {
+    TransferOutcome run(const QStringList &paths, const QString &to, bool move,
+                        const QHash<QString, ConflictChoice> &res = {}) {
         TransferProgress p;
-        return FileOps::runWithProgress(paths, to, move, p);
+        return FileOps::runWithProgress(paths, to, move, p, res);
     }
 };
 
@@ -125,6 +126,20 @@ TEST_F(SettleAcross, AMoveKilledOnceItsCopyHasTheNameEndsAsOneItem) {
     FileOps::recoverTransfers();
     EXPECT_EQ(TestUtil::readFile(src), "written since");
     EXPECT_EQ(TestUtil::readFile(moved), "the user's");
+    ASSERT_TRUE(QFile::remove(moved));
+
+    // Replacing an item of the same name, killed once the two have swapped names: the old one goes to the
+    // Trash, the original goes.
+    ASSERT_TRUE(TestUtil::writeFile(moved, "old"));
+    ASSERT_TRUE(QFile::remove(src));
+    file("p2.log", "new");
+    ASSERT_TRUE(killedAt(Step::oldItemOut, [&] {
+        run({src}, vol.path(), true, {{src, ConflictChoice::replace}});
+    }));
+    FileOps::recoverTransfers();
+    EXPECT_FALSE(exists(src));
+    EXPECT_EQ(TestUtil::readFile(moved), "new");
+    EXPECT_EQ(names(vol.path()), (QStringList{QString(".Trash-%1").arg(::getuid()), "p2.log"}));
     ASSERT_TRUE(QFile::remove(moved));
 
     // A folder, killed once placed and once set aside; and one whose original gained a file.
