@@ -191,6 +191,7 @@ struct Record {
     ino_t srcIno = 0; //
     qint64 size = 0;  //
     timespec mtime{}; //
+    timespec ctime{}; //
     timespec at{};    // when a part or an info file was recorded (0: not known)
 };
 
@@ -477,12 +478,12 @@ bool parseId(const QByteArray &dev, const QByteArray &ino, dev_t &d, ino_t &i) {
     return a && b;
 }
 
-// part PATH SEC NSEC · placed PART TO DEV INO · moved PART TO SOURCE DEV INO SRCDEV SRCINO SIZE SEC NSEC ·
-// info INFO ENTRY SEC NSEC
+// part PATH SEC NSEC · placed PART TO DEV INO · moved PART TO SOURCE DEV INO SRCDEV SRCINO SIZE MSEC MNSEC
+// CSEC CNSEC · info INFO ENTRY SEC NSEC
 bool parseMine(const QList<QByteArray> &f, Record &r) {
     const bool part = f.size() == 4 && f[0] == "part";
     const bool placed = f.size() == 5 && f[0] == "placed";
-    const bool moved = f.size() == 11 && f[0] == "moved";
+    const bool moved = f.size() == 13 && f[0] == "moved";
     const bool info = f.size() == 5 && f[0] == "info";
     if (!part && !placed && !moved && !info) return false;
     const auto path = pathOf(f[1]);
@@ -500,7 +501,8 @@ bool parseMine(const QList<QByteArray> &f, Record &r) {
     const auto source = pathOf(f[3]);
     bool sized = false;
     r.size = f[8].toLongLong(&sized);
-    if (!source || !sized || !parseId(f[6], f[7], r.srcDev, r.srcIno) || !parseTime(f[9], f[10], r.mtime))
+    if (!source || !sized || !parseId(f[6], f[7], r.srcDev, r.srcIno) || !parseTime(f[9], f[10], r.mtime) ||
+        !parseTime(f[11], f[12], r.ctime))
         return false;
     r.other = *source;
     return true;
@@ -610,7 +612,8 @@ Outcome settleMove(const Record &r, const struct stat &copy) {
     int e = 0;
     if (!S_ISDIR(src.st_mode)) {
         const bool asCopied = (src.st_mode & S_IFMT) == (copy.st_mode & S_IFMT) && src.st_size == r.size &&
-                              copy.st_size == r.size && sameTime(src.st_mtim, r.mtime);
+                              copy.st_size == r.size && sameTime(src.st_mtim, r.mtime) &&
+                              sameTime(src.st_ctim, r.ctime);
         e = asCopied ? removeFileIf(r.other, src) : removeTree(r.to);
         return e == 0 ? Outcome::settled : Outcome::pending;
     }
@@ -695,7 +698,7 @@ bool beginMove(const QString &part, const QString &to, const QString &source, co
     return write(key,
                  "moved " + key + ' ' + dest + ' ' + from + ' ' + identity(copy) + ' ' + identity(st) + ' ' +
                      number(st.st_size) + ' ' + number(st.st_mtim.tv_sec) + ' ' + number(st.st_mtim.tv_nsec) +
-                     '\n',
+                     ' ' + number(st.st_ctim.tv_sec) + ' ' + number(st.st_ctim.tv_nsec) + '\n',
                  true);
 }
 

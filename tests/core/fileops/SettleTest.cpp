@@ -15,6 +15,7 @@
 #include <functional>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -111,12 +112,16 @@ TEST_F(SettleAcross, AMoveKilledOnceItsCopyHasTheNameEndsAsOneItem) {
         ASSERT_TRUE(QFile::remove(moved));
     }
 
-    // The original changed after its copy: it stays, and the copy goes.
+    // The original rewritten after its copy, even with its size and modification time as before: it
+    // stays, and the copy goes.
     const QString src = file("p2.log", pattern(70000));
     kill([&] { run({src}, vol.path(), true); });
-    ASSERT_TRUE(TestUtil::writeFile(src, "written since"));
+    const struct stat was = TestUtil::lstatOf(src);
+    ASSERT_TRUE(TestUtil::writeFile(src, pattern(70000, 9)));
+    const timespec times[2] = {was.st_atim, was.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, src.toUtf8().constData(), times, 0), 0);
     FileOps::recoverTransfers();
-    EXPECT_EQ(TestUtil::readFile(src), "written since");
+    EXPECT_EQ(TestUtil::readFile(src), pattern(70000, 9));
     EXPECT_FALSE(exists(moved));
 
     // Under the name now: an item that is not the copy. Nothing goes.
@@ -124,7 +129,7 @@ TEST_F(SettleAcross, AMoveKilledOnceItsCopyHasTheNameEndsAsOneItem) {
     ASSERT_TRUE(QFile::remove(moved));
     ASSERT_TRUE(TestUtil::writeFile(moved, "the user's"));
     FileOps::recoverTransfers();
-    EXPECT_EQ(TestUtil::readFile(src), "written since");
+    EXPECT_EQ(TestUtil::readFile(src), pattern(70000, 9));
     EXPECT_EQ(TestUtil::readFile(moved), "the user's");
     ASSERT_TRUE(QFile::remove(moved));
 
