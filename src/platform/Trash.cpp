@@ -112,7 +112,7 @@ QByteArray encodePath(const QByteArray &path) {
     return QUrl::toPercentEncoding(QString::fromUtf8(path), "/");
 }
 
-Result moveToTrash(const QString &path, const QString &shownAs) {
+Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &beforeInfo) {
     const auto bytes = Posix::encode(path);
     const auto origin = Posix::encode(shownAs.isEmpty() ? path : shownAs);
     if (!bytes || !origin || !path.startsWith(u'/') || !origin->startsWith('/')) return failed(EINVAL);
@@ -148,6 +148,7 @@ Result moveToTrash(const QString &path, const QString &shownAs) {
         struct stat taken;
         if (lstatBytes(target, taken)) continue;
         const QByteArray infoPath = infoDir + '/' + cand + ".trashinfo";
+        if (beforeInfo && !beforeInfo(infoPath, target)) return failed(errno ? errno : EIO);
         const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;

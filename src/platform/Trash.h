@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace Trash {
 
 enum class Status {
@@ -24,7 +26,10 @@ struct Result {
 
 // shownAs: the place the item is to be remembered at, when it lies under another name for the moment
 // (the Trash entry takes that name and origin).
-Result moveToTrash(const QString &path, const QString &shownAs = {});
+// beforeInfo: told the .trashinfo and the entry it is for before the info file is made; false refuses
+// (errno tells why).
+using InfoHook = std::function<bool(const QByteArray &info, const QByteArray &entry)>;
+Result moveToTrash(const QString &path, const QString &shownAs = {}, const InfoHook &beforeInfo = {});
 
 // The .trashinfo describing an item that lies directly in a Trash's files folder; empty otherwise.
 QString infoFileFor(const QString &trashedPath);

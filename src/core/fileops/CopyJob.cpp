@@ -504,6 +504,12 @@ PartCopy::PartCopy(const QString &folder) : path_(hiddenName(folder, "part")) {
     recorded_.set(path_);
 }
 
+int PartCopy::record(const QString &to) {
+    struct stat copy;
+    if (!Posix::lstatPath(path_, copy)) return errno;
+    return Journal::beginPlace(path_, to, copy) ? 0 : errno ? errno : EIO;
+}
+
 PartCopy::~PartCopy() {
     if (!placed_ && report_.createdRoot) removeTree(path_);
 }
@@ -513,6 +519,7 @@ void PartCopy::copy(CopyJob &job, const QString &source, bool flush) {
 }
 
 int PartCopy::place(const QString &to) {
+    if (const int e = record(to)) return e;
     const int e = renameNoReplace(path_, to);
     if (e == 0) {
         placed_ = true;
@@ -522,6 +529,11 @@ int PartCopy::place(const QString &to) {
 }
 
 Replaced PartCopy::replace(const QString &named, const struct stat &old) {
+    if (const int e = record(named)) {
+        Replaced refused;
+        refused.error = FileError::fromErrno(e);
+        return refused;
+    }
     Replaced r = replaceWithPart(path_, named, old);
     switch (r.how) {
     case Replaced::How::done:

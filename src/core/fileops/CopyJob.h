@@ -70,6 +70,9 @@ public:
     Replaced replace(const QString &named, const struct stat &old);
 
 private:
+    // Where the copy goes next, on record; 0 or errno.
+    int record(const QString &to);
+
     QString path_;
     CopyReport report_;
     Journal::Scope recorded_;

@@ -253,7 +253,33 @@ int renameNoReplace(const QString &from, const QString &to) {
     return ::rename(a->constData(), b->constData()) == 0 ? 0 : errno;
 }
 
+namespace {
+
+struct SyncFault {
+    std::mutex lock;
+    QString folder;
+    std::atomic<int> error{0};
+};
+
+SyncFault &syncFault() {
+    static SyncFault f;
+    return f;
+}
+
+} // namespace
+
+void setFolderSyncErrorForTests(const QString &folder, int error) {
+    SyncFault &f = syncFault();
+    std::lock_guard guard(f.lock);
+    f.folder = folder;
+    f.error = error;
+}
+
 int syncFolder(const QString &folder) {
+    if (SyncFault &f = syncFault(); f.error) [[unlikely]] {
+        std::lock_guard guard(f.lock);
+        if (f.error && f.folder == folder) return f.error;
+    }
     const auto p = Posix::encode(folder);
     if (!p) return EILSEQ;
     const int fd = ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -317,7 +343,7 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     if (e == 0) {
         // The old item lies under the hidden name now.
         reached(Step::oldItemOut, bytesOf(named));
-        const Trash::Result trashed = Trash::moveToTrash(part, named);
+        const Trash::Result trashed = Journal::trashRecorded(part, named);
         if (trashed.status == Trash::Status::moved) {
             out.how = Replaced::How::done;
             out.inTrash = trashed.inTrash;
@@ -335,7 +361,7 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     }
     // No exchange on this file system: the old item goes first; after a crash in between, the
     // journal gives the name to the part.
-    const Trash::Result trashed = Trash::moveToTrash(named);
+    const Trash::Result trashed = Journal::trashRecorded(named);
     if (trashed.status != Trash::Status::moved) {
         out.error = trashError(trashed);
         out.noTrash = trashed.status == Trash::Status::noTrash;
@@ -376,7 +402,7 @@ struct PieceTrash {
         }
         struct stat st;
         if (!holdsMount(real) || !Posix::lstatPath(path, st) || !S_ISDIR(st.st_mode)) {
-            const Trash::Result r = Trash::moveToTrash(path);
+            const Trash::Result r = Journal::trashRecorded(path);
             if (r.status == Trash::Status::moved) {
                 out.moved << qMakePair(path, r.inTrash);
             } else if (out.status == Trash::Status::moved) {
@@ -423,7 +449,7 @@ Trashed trashItem(const QString &path, const QString &shownAs) {
         for (const Volumes::Mount &m : Volumes::mountTable())
             if (m.mountPoint != real && Posix::isAtOrBelow(m.mountPoint, real)) inside << m.mountPoint;
     if (inside.isEmpty()) {
-        const Trash::Result r = Trash::moveToTrash(path, shownAs);
+        const Trash::Result r = Journal::trashRecorded(path, shownAs);
         out.status = r.status;
         out.err = r.err;
         if (r.status == Trash::Status::moved) out.moved << qMakePair(path, r.inTrash);

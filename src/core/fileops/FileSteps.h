@@ -149,5 +149,7 @@ void setStepHook(StepHook hook);
 void reached(Step step, const QByteArray &path);
 // Tests only: false makes a replace take the way of file systems that cannot exchange two names.
 void setExchangeForTests(bool on);
+// Tests only: the flushes of `folder` fail with `error` (0: as the system answers).
+void setFolderSyncErrorForTests(const QString &folder, int error);
 
 } // namespace FileOps::detail

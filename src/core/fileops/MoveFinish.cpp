@@ -217,9 +217,35 @@ QString leftoverText(const Leftover &left, const QString &name) {
     return parts.join(u' ');
 }
 
+QString unrecordedText(const QString &name, int e) {
+    return explain(Journal::notRecorded(e ? e : EIO), name);
+}
+
+QString recordMove(const QString &part, const QString &to, const QString &source, const struct stat &st,
+                   struct stat &copy) {
+    if (!Posix::lstatPath(part, copy) || !Journal::beginMove(part, to, source, st, copy))
+        return unrecordedText(Posix::lastComponent(source), errno);
+    return {};
+}
+
+QString flushPlaced(const QString &part, const QString &to, const struct stat &copy, const QString &name) {
+    const int e = syncFolder(Posix::parentOf(to));
+    if (e == 0) return {};
+    // Its name may not outlast a crash: the original stays whole, and the copy, ours by its identity,
+    // goes again.
+    struct stat now;
+    if (Posix::lstatPath(to, now) && sameInode(now, copy) && removeTree(to) == 0) Journal::endMove(part);
+    return LF("„%@“ wurde nicht verschoben: Das Ziel hat die Kopie nicht sicher gespeichert. Das Original "
+              "bleibt erhalten.",
+              name) +
+           u' ' + explain(FileError::fromErrno(e), name);
+}
+
 void moveAcross(const QString &from, const QString &to, TransferProgress &progress) {
     const QString name = Posix::lastComponent(from);
     const QString folder = Posix::parentOf(to);
+    struct stat source;
+    if (const int e = Posix::lstatError(from, source)) throw FileError::fromErrno(e);
     auto job = newCopyJob(progress);
     CopyReport report;
     report.remember = true;
@@ -236,14 +262,21 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     if (!report.createdRoot)
         throw FileError{EOPNOTSUPP, LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", name),
                         false};
+    struct stat copy;
+    if (const QString refused = recordMove(part, to, from, source, copy); !refused.isEmpty()) {
+        removeTree(part);
+        throw FileError{EIO, refused, false};
+    }
     if (const int e = renameNoReplace(part, to)) {
         removeTree(part);
         throw FileError::fromErrno(e);
     }
-    unmark(report);
     reached(Step::placed, bytesOf(to));
-    syncFolder(folder);
+    unmark(report);
+    if (const QString kept = flushPlaced(part, to, copy, name); !kept.isEmpty())
+        throw FileError{EIO, kept, false};
     const Leftover left = finishMove(from, to, report);
+    Journal::endMove(part);
     const QString text = leftoverText(left, name);
     if (!text.isEmpty()) throw FileError{left.error ? left.error : EBUSY, text, false};
 }

@@ -24,6 +24,17 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
 // The sentence for what stayed behind; empty when nothing did.
 QString leftoverText(const Leftover &left, const QString &name);
 
+// The sentence for a step refused because its record could not be written (errno e): nothing changed.
+QString unrecordedText(const QString &name, int e);
+// The copy of a move at `part` takes the name `to` next. Its record, on stable storage first, lets the
+// next start leave exactly one of the copy and the original `source` (whose stat was `st` before its
+// copy began). Empty, or the sentence why the move goes no further; `copy` gets the copy's stat.
+QString recordMove(const QString &part, const QString &to, const QString &source, const struct stat &st,
+                   struct stat &copy);
+// The copy of a move (stat `copy`) took the name `to`: the folder that holds it goes to stable storage
+// before the original may go. Empty, or the sentence why the original stays; the copy goes again then.
+QString flushPlaced(const QString &part, const QString &to, const struct stat &copy, const QString &name);
+
 // Moves one item to another volume: copy, flush, put in place, then remove the original.
 // Throws like copyTree; an original that will not go (wholly) is a FileError.
 void moveAcross(const QString &from, const QString &to, TransferProgress &progress);

@@ -54,6 +54,7 @@ private:
         CopyReport report;
         QString changedText;     // a copy that may hold a state the file never had
         Journal::Scope recorded; // placeAt, while the journal names it
+        struct stat copy {};     // the complete copy, once it takes a name
     };
 
     Step item(const QString &path, bool sameVolume);
@@ -68,6 +69,7 @@ private:
     Step takeFreeName(Item &it);
     Step takeName(Item &it);
     Step verifyAndFinishMove(Item &it);
+    QString recordPlace(Item &it, const QString &to);
     void succeed(const Item &it);
     void undoPlace(const Item &it);
 
@@ -292,6 +294,7 @@ void Engine::undoPlace(const Item &it) {
 Engine::Step Engine::giveName(Item &it) {
     const Step s = it.replacing ? replaceOld(it) : it.renamed ? Step::proceed : takeFreeName(it);
     if (s == Step::proceed) {
+        if (move_ && !it.renamed) reached(detail::Step::placed, bytesOf(it.target));
         unmark(it.report);
         it.report.held.reset();
     }
@@ -303,6 +306,10 @@ Engine::Step Engine::giveName(Item &it) {
 Engine::Step Engine::replaceOld(Item &it) {
     struct stat old;
     if (!Posix::lstatPath(it.named, old)) return takeName(it); // it went meanwhile
+    if (const QString refused = recordPlace(it, it.named); !refused.isEmpty()) {
+        undoPlace(it);
+        return fail(refused);
+    }
     const Replaced r = replaceWithPart(it.placeAt, it.named, old);
     if (!r.inTrash.isEmpty()) TrashMemory::remember(it.named, r.inTrash);
     switch (r.how) {
@@ -323,6 +330,10 @@ Engine::Step Engine::replaceOld(Item &it) {
 
 // Nothing is under the name any more.
 Engine::Step Engine::takeName(Item &it) {
+    if (const QString refused = recordPlace(it, it.named); !refused.isEmpty()) {
+        undoPlace(it);
+        return fail(refused);
+    }
     if (const int e = renameNoReplace(it.placeAt, it.named)) {
         undoPlace(it);
         return fail(explain(FileError::fromErrno(e), it.name));
@@ -333,8 +344,14 @@ Engine::Step Engine::takeName(Item &it) {
 // A name taken meanwhile: the next free one.
 Engine::Step Engine::takeFreeName(Item &it) {
     int e = 0;
-    for (int attempt = 0; (e = renameNoReplace(it.placeAt, it.target)) == EEXIST && attempt < 20; ++attempt)
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (const QString refused = recordPlace(it, it.target); !refused.isEmpty()) {
+            removeTree(it.placeAt);
+            return fail(refused);
+        }
+        if ((e = renameNoReplace(it.placeAt, it.target)) != EEXIST) break;
         it.target = uniqueURL(it.name, to_);
+    }
     if (e) {
         removeTree(it.placeAt);
         return fail(explain(FileError::fromErrno(e), it.name));
@@ -345,9 +362,11 @@ Engine::Step Engine::takeFreeName(Item &it) {
 // A move by copy: the original goes only file by file, each one unchanged since its copy.
 Engine::Step Engine::verifyAndFinishMove(Item &it) {
     if (!move_ || it.renamed) return Step::proceed;
-    reached(detail::Step::placed, bytesOf(it.target));
-    syncFolder(to_); // the copy's name is on stable storage before the original goes
+    // The copy's name is on stable storage before the original goes.
+    if (const QString kept = flushPlaced(it.placeAt, it.target, it.copy, it.name); !kept.isEmpty())
+        return fail(kept);
     const Leftover left = finishMove(it.path, it.target, it.report);
+    Journal::endMove(it.placeAt);
     if (const QString text = leftoverText(left, it.name); !text.isEmpty()) {
         struct stat kept;
         if (Posix::lstatPath(it.target, kept)) {
@@ -357,6 +376,16 @@ Engine::Step Engine::verifyAndFinishMove(Item &it) {
         return fail(text);
     }
     return Step::proceed;
+}
+
+// Before a complete copy takes the name `to`: on record, so that the next start finds where it went
+// (a move's on stable storage). Empty, or the sentence why the item goes no further.
+QString Engine::recordPlace(Item &it, const QString &to) {
+    if (it.renamed) return {}; // the source itself, under the journal's aside record
+    if (move_) return recordMove(it.placeAt, to, it.path, it.src, it.copy);
+    if (!Posix::lstatPath(it.placeAt, it.copy) || !Journal::beginPlace(it.placeAt, to, it.copy))
+        return unrecordedText(it.name, errno);
+    return {};
 }
 
 void Engine::succeed(const Item &it) {

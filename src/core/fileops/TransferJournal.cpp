@@ -147,11 +147,18 @@ QByteArray identity(const struct stat &st) {
     return QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino));
 }
 
+// The clock the file systems stamp new items with: what is made after a record is never older.
+QByteArray coarseNow() {
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &t);
+    return QByteArray::number(qint64(t.tv_sec)) + ' ' + QByteArray::number(qint64(t.tv_nsec));
+}
+
 } // namespace
 
 QByteArray beginPart(const QString &path) {
     const QByteArray key = keyOf(path);
-    return record(key, "part " + key + '\n', false);
+    return record(key, "part " + key + ' ' + coarseNow() + '\n', false);
 }
 
 void beginReplace(const QString &part, const QString &named, const struct stat &old) {
@@ -207,7 +214,17 @@ struct Record {
     dev_t dev = 0;
     ino_t ino = 0;
     bool ended = false;
+    // Of parts, placed copies, moves and Trash entries.
+    QString to;       // where a copy took its name; the entry a .trashinfo is for
+    dev_t srcDev = 0; // a moved original as it was copied
+    ino_t srcIno = 0; //
+    qint64 size = 0;  //
+    timespec mtime{}; //
+    timespec ctime{}; //
+    timespec at{};    // when a part or an info file was recorded (0: not known)
 };
+
+bool parseMine(const QList<QByteArray> &f, Record &r);
 
 std::optional<QString> pathOf(const QByteArray &hex) {
     static const QRegularExpression hexOnly(QStringLiteral("^(?:[0-9a-f]{2})+$"));
@@ -227,6 +244,11 @@ struct Parser {
         if (f.size() == 2 && f[0] == "end") {
             for (const size_t at : open.take(f[1]))
                 records[at].ended = true;
+            return;
+        }
+        if (Record mine; parseMine(f, mine)) {
+            open[mine.key].push_back(records.size());
+            records.push_back(mine);
             return;
         }
         const bool rename = f.size() == 7 && f[0] == "rename";
@@ -318,8 +340,15 @@ enum class Outcome {
     pending, // to be tried again later
 };
 
+Outcome settleMine(const Record &r, const QByteArray &token);
+Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &token, Outcome outcome);
+bool unmarkedButOurs(const Record &r, const struct stat &st);
+void unmarkRenamed(const Record &r, const QByteArray &token);
+
 // What `left` gets is what cannot be settled on its own (only when reporting).
 Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Leftovers &left) {
+    if (r.kind == "moved") return Outcome::notMine; // settled after the others about the part
+    if (r.kind == "placed" || r.kind == "info") return settleMine(r, token);
     struct stat st;
     if (!Posix::lstatPath(r.path, st)) return Outcome::settled; // nothing left under the name
     if (r.kind == "aside") {
@@ -345,7 +374,7 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
         }
         if (!sameItem(st, r)) return Outcome::notMine;
         // The old item, exchanged for its replacement: on to the Trash as was meant.
-        const Trash::Result trashed = Trash::moveToTrash(r.path, r.other);
+        const Trash::Result trashed = trashRecorded(r.path, r.other);
         if (trashed.status != Trash::Status::moved) return Outcome::pending;
         TrashMemory::remember(r.other, trashed.inTrash);
         return Outcome::settled;
@@ -357,6 +386,7 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
         return Outcome::notMine;
     case Mark::none:
     case Mark::unsupported:
+        if (unmarkedButOurs(r, st)) return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
         if (!report) return Outcome::pending;
         left.parts << r.path;
         return Outcome::settled;
@@ -374,6 +404,7 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
     std::vector<const Record *> hidden;
     bool secondPhase = false;
     for (const Record *r : batch) {
+        unmarkRenamed(*r, token);
         items.insert({quint64(r->dev), quint64(r->ino)});
         struct stat st;
         if (Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r)) secondPhase = true;
@@ -467,6 +498,7 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
         Outcome outcome = Outcome::notMine;
         for (const Record *r : about)
             if ((outcome = settleRecord(*r, token, partsIn.isEmpty(), left)) != Outcome::notMine) break;
+        if (outcome != Outcome::pending) outcome = settleMoves(about, token, outcome);
         if (outcome == Outcome::pending) {
             all = false;
             continue;
@@ -506,6 +538,309 @@ Leftovers settle(const QString &partsIn) {
     for (const QByteArray &name : names)
         settleJournal(dirFd.get(), name, partsIn, left);
     return left;
+}
+
+// --- where a complete copy takes its name; moves to another volume; Trash entries
+
+namespace {
+
+// Appends one record; false with errno set when it is not written (or, if durable, not on stable
+// storage). A line only partly written is taken back so the next one starts a line of its own.
+bool write(const QByteArray &key, const QByteArray &line, bool durable) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    if (key.isEmpty()) {
+        errno = EILSEQ;
+        return false;
+    }
+    if (const int e = append(s, line, durable)) {
+        errno = e;
+        return false;
+    }
+    ++s.open[key];
+    return true;
+}
+
+QByteArray number(qint64 n) {
+    return QByteArray::number(n);
+}
+
+bool parseTime(const QByteArray &sec, const QByteArray &nsec, timespec &t) {
+    bool a = false, b = false;
+    t.tv_sec = time_t(sec.toLongLong(&a));
+    t.tv_nsec = long(nsec.toLong(&b));
+    return a && b && t.tv_nsec >= 0 && t.tv_nsec < 1000000000;
+}
+
+bool parseId(const QByteArray &dev, const QByteArray &ino, dev_t &d, ino_t &i) {
+    bool a = false, b = false;
+    d = dev_t(dev.toULongLong(&a));
+    i = ino_t(ino.toULongLong(&b));
+    return a && b;
+}
+
+// part PATH SEC NSEC · placed PART TO DEV INO · moved PART TO SOURCE DEV INO SRCDEV SRCINO SIZE MSEC MNSEC
+// CSEC CNSEC · info INFO ENTRY SEC NSEC
+bool parseMine(const QList<QByteArray> &f, Record &r) {
+    const bool part = f.size() == 4 && f[0] == "part";
+    const bool placed = f.size() == 5 && f[0] == "placed";
+    const bool moved = f.size() == 13 && f[0] == "moved";
+    const bool info = f.size() == 5 && f[0] == "info";
+    if (!part && !placed && !moved && !info) return false;
+    const auto path = pathOf(f[1]);
+    if (!path) return false;
+    r.kind = f[0];
+    r.key = f[1];
+    r.path = *path;
+    if (part) return parseTime(f[2], f[3], r.at);
+    const auto to = pathOf(f[2]);
+    if (!to) return false;
+    r.to = *to;
+    if (info) return parseTime(f[3], f[4], r.at);
+    if (!parseId(f[3 + moved], f[4 + moved], r.dev, r.ino)) return false;
+    if (placed) return true;
+    const auto source = pathOf(f[3]);
+    bool sized = false;
+    r.size = f[8].toLongLong(&sized);
+    if (!source || !sized || !parseId(f[6], f[7], r.srcDev, r.srcIno) || !parseTime(f[9], f[10], r.mtime) ||
+        !parseTime(f[11], f[12], r.ctime))
+        return false;
+    r.other = *source;
+    return true;
+}
+
+// Made no earlier than `at` (by its birth time where the file system keeps one).
+bool bornSince(const QString &path, const timespec &at) {
+    const auto bytes = Posix::encode(path);
+    struct statx sx {};
+    if (!bytes ||
+        ::statx(AT_FDCWD, bytes->constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_CTIME, &sx) != 0)
+        return false;
+    const statx_timestamp &t = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
+    return t.tv_sec > at.tv_sec || (t.tv_sec == at.tv_sec && long(t.tv_nsec) >= at.tv_nsec);
+}
+
+bool emptyFolder(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) return false;
+    Fd fd(::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    try {
+        return fd.get() >= 0 && listNames(fd.get()).empty();
+    } catch (const FileError &) {
+        return false;
+    }
+}
+
+// Removes the file `path` if it still is the item `st`. 0 or errno.
+int removeFileIf(const QString &path, const struct stat &st) {
+    QByteArray name;
+    try {
+        const Fd parent = openParent(path, name);
+        struct stat now;
+        if (::fstatat(parent.get(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+        if (!sameInode(now, st)) return EBUSY;
+        return ::unlinkat(parent.get(), name.constData(), 0) == 0 ? 0 : errno;
+    } catch (const FileError &e) {
+        return e.code;
+    }
+}
+
+// How an original folder compares with its copy, entry by entry (type, size, modification time):
+// whether each side holds nothing the other lacks. Mounted folders and pipes, sockets and devices,
+// which a move leaves where they are, do not count. With `remove`, the original's entries alike
+// their copies go, and its folders that end up empty.
+struct Alike {
+    bool sourceCovered = true, copyCovered = true;
+    int error = 0;
+};
+
+void compare(int src, int dst, int depth, bool remove, Alike &a) {
+    struct stat here;
+    std::vector<QByteArray> names, copies;
+    try {
+        if (::fstat(src, &here) != 0 || depth > maxDepth) throw FileError{ELOOP, {}, false};
+        names = listNames(src);
+        copies = listNames(dst);
+    } catch (const FileError &) {
+        a.sourceCovered = a.copyCovered = false;
+        return;
+    }
+    for (const QByteArray &name : names) {
+        struct stat st, copy;
+        if (::fstatat(src, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        const bool dir = S_ISDIR(st.st_mode);
+        if (dir ? isMountPoint(src, name.constData(), st, here.st_dev)
+                : !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+            continue;
+        if (::fstatat(dst, name.constData(), &copy, AT_SYMLINK_NOFOLLOW) != 0 ||
+            (copy.st_mode & S_IFMT) != (st.st_mode & S_IFMT)) {
+            a.sourceCovered = false;
+            continue;
+        }
+        if (dir) {
+            Fd s(::openat(src, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            Fd d(::openat(dst, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (s.get() < 0 || d.get() < 0) {
+                a.sourceCovered = a.copyCovered = false;
+                continue;
+            }
+            compare(s.get(), d.get(), depth + 1, remove, a);
+            if (remove && ::unlinkat(src, name.constData(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
+                errno != EEXIST && !a.error)
+                a.error = errno;
+            continue;
+        }
+        if (st.st_size != copy.st_size || !sameTime(st.st_mtim, copy.st_mtim)) {
+            a.sourceCovered = a.copyCovered = false;
+            continue;
+        }
+        if (remove && ::unlinkat(src, name.constData(), 0) != 0 && errno != ENOENT && !a.error)
+            a.error = errno;
+    }
+    for (const QByteArray &name : copies) {
+        struct stat st;
+        if (::fstatat(src, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) a.copyCovered = false;
+    }
+}
+
+// A move killed after its copy took the name: the original goes when it is as it was copied,
+// else the copy goes; exactly one of them stays. A folder partly deleted already loses what is
+// alike its copy, like a move that ran to its end.
+Outcome settleMove(const Record &r, const struct stat &copy) {
+    struct stat src;
+    if (!Posix::lstatPath(r.other, src) || src.st_dev != r.srcDev || src.st_ino != r.srcIno)
+        return Outcome::settled; // the original went
+    int e = 0;
+    if (!S_ISDIR(src.st_mode)) {
+        const bool asCopied = (src.st_mode & S_IFMT) == (copy.st_mode & S_IFMT) && src.st_size == r.size &&
+                              copy.st_size == r.size && sameTime(src.st_mtim, r.mtime) &&
+                              sameTime(src.st_ctim, r.ctime);
+        e = asCopied ? removeFileIf(r.other, src) : removeTree(r.to);
+        return e == 0 ? Outcome::settled : Outcome::pending;
+    }
+    const auto srcBytes = Posix::encode(r.other), dstBytes = Posix::encode(r.to);
+    if (!srcBytes || !dstBytes) return Outcome::pending;
+    Fd s(::open(srcBytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    Fd d(::open(dstBytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat sNow, dNow;
+    if (s.get() < 0 || d.get() < 0 || ::fstat(s.get(), &sNow) != 0 || ::fstat(d.get(), &dNow) != 0 ||
+        !sameInode(sNow, src) || !sameInode(dNow, copy))
+        return Outcome::pending;
+    Alike a;
+    compare(s.get(), d.get(), 1, false, a);
+    if (!a.sourceCovered && a.copyCovered) return removeTree(r.to) == 0 ? Outcome::settled : Outcome::pending;
+    Alike removed;
+    compare(s.get(), d.get(), 1, true, removed);
+    if (::rmdir(srcBytes->constData()) != 0 && errno != ENOTEMPTY && errno != EEXIST && !removed.error)
+        removed.error = errno;
+    return removed.error ? Outcome::pending : Outcome::settled;
+}
+
+// An unmarked part is ours when it was made after its record and holds nothing yet: the marker
+// comes before any content.
+bool unmarkedButOurs(const Record &r, const struct stat &st) {
+    if (r.at.tv_sec == 0 || !bornSince(r.path, r.at)) return false;
+    return (S_ISREG(st.st_mode) && st.st_size == 0) || S_ISLNK(st.st_mode) ||
+           (S_ISDIR(st.st_mode) && emptyFolder(r.path));
+}
+
+// An item of a batch rename no longer under its hidden name keeps no marker of ours under its old or
+// its new name.
+void unmarkRenamed(const Record &r, const QByteArray &token) {
+    struct stat st;
+    if (Posix::lstatPath(r.path, st)) return;
+    for (const QString &name : {r.other, r.renamedTo})
+        if (Posix::lstatPath(name, st) && sameItem(st, r) && markOf(name, token) == Mark::ours) unmark(name);
+}
+
+// A move's record speaks whatever became of its part: it decides between the original and the copy,
+// once the part's other records are settled.
+Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &token, Outcome outcome) {
+    for (const Record *r : about)
+        if (r->kind == "moved" && settleMine(*r, token) == Outcome::pending) outcome = Outcome::pending;
+    return outcome;
+}
+
+Outcome settleMine(const Record &r, const QByteArray &token) {
+    struct stat st;
+    if (r.kind == "info") {
+        // An info file whose item never came.
+        struct stat entry;
+        if (!Posix::lstatPath(r.path, st) || Posix::lstatPath(r.to, entry)) return Outcome::settled;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || !bornSince(r.path, r.at))
+            return Outcome::notMine;
+        return removeFileIf(r.path, st) == 0 ? Outcome::settled : Outcome::pending;
+    }
+    // The part's own records settle it where it never took the name.
+    struct stat copy;
+    if (!Posix::lstatPath(r.to, copy) || !sameItem(copy, r)) return Outcome::settled;
+    if (markOf(r.to, token) == Mark::ours) unmark(r.to);
+    return r.kind == "moved" ? settleMove(r, copy) : Outcome::settled;
+}
+
+} // namespace
+
+bool beginPlace(const QString &part, const QString &to, const struct stat &copy) {
+    const QByteArray key = keyOf(part), dest = keyOf(to);
+    if (dest.isEmpty()) {
+        errno = EILSEQ;
+        return false;
+    }
+    return write(key, "placed " + key + ' ' + dest + ' ' + identity(copy) + '\n', false);
+}
+
+bool beginMove(const QString &part, const QString &to, const QString &source, const struct stat &st,
+               const struct stat &copy) {
+    const QByteArray key = keyOf(part), dest = keyOf(to), from = keyOf(source);
+    if (dest.isEmpty() || from.isEmpty()) {
+        errno = EILSEQ;
+        return false;
+    }
+    return write(key,
+                 "moved " + key + ' ' + dest + ' ' + from + ' ' + identity(copy) + ' ' + identity(st) + ' ' +
+                     number(st.st_size) + ' ' + number(st.st_mtim.tv_sec) + ' ' + number(st.st_mtim.tv_nsec) +
+                     ' ' + number(st.st_ctim.tv_sec) + ' ' + number(st.st_ctim.tv_nsec) + '\n',
+                 true);
+}
+
+void endMove(const QString &part) {
+    const QByteArray key = keyOf(part);
+    {
+        State &s = state();
+        std::lock_guard guard(s.lock);
+        if (s.fd < 0 || !s.open.contains(key)) return;
+        const QByteArray line = "end " + key + '\n';
+        Posix::writeAll(s.fd, line.constData(), line.size());
+    }
+    end(part);
+}
+
+QString recordsFolder() {
+    return folder();
+}
+
+FileError notRecorded(int e) {
+    return unwritable(e);
+}
+
+Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
+    QList<QByteArray> keys;
+    const Trash::Result r =
+        Trash::moveToTrash(path, shownAs, [&](const QByteArray &info, const QByteArray &entry) {
+            const QByteArray key = info.toHex();
+            if (!write(key, "info " + key + ' ' + entry.toHex() + ' ' + coarseNow() + '\n', false))
+                return false;
+            keys << key;
+            return true;
+        });
+    // The info file is with its item now, or gone again.
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    for (const QByteArray &key : keys)
+        s.open.remove(key);
+    if (!keys.isEmpty() && s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes)
+        ::ftruncate(s.fd, 0);
+    return r;
 }
 
 } // namespace FileOps::detail::Journal

@@ -10,6 +10,7 @@
 // must not start then.
 
 #include "core/fileops/FileOps.h"
+#include "platform/Trash.h"
 
 #include <QByteArray>
 #include <QList>
@@ -52,6 +53,27 @@ public:
 private:
     QString path_;
 };
+
+// --- where a complete copy takes its name; moves to another volume; Trash entries
+
+// Before the complete part `part` (whose stat is `copy`) takes the name `to`: the next start then takes
+// our marker off what holds the name. False (errno set) when it could not be written.
+bool beginPlace(const QString &part, const QString &to, const struct stat &copy);
+// The same for the copy of a move, on stable storage before the copy takes the name: the next start
+// leaves exactly one of the original `source` (whose stat is `st`) and the copy. False (errno set)
+// when it is not durable.
+bool beginMove(const QString &part, const QString &to, const QString &source, const struct stat &st,
+               const struct stat &copy);
+// The move that placed `part` is over, whatever became of its original.
+void endMove(const QString &part);
+// The folder the records are kept in.
+QString recordsFolder();
+// Moves `path` to the Trash with its .trashinfo on record before it is written, so that the next start
+// removes an info file whose item never followed it.
+Trash::Result trashRecorded(const QString &path, const QString &shownAs = {});
+
+// The error that stops a step whose record could not be written (errno `e`); it names the state folder.
+FileError notRecorded(int e);
 
 // Settles the records of transfers that no longer run. With a folder, only copies begun in that folder;
 // without, a journal that cannot be read is named in the result.

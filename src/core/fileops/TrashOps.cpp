@@ -1,6 +1,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TrashMemory.h"
 #include "core/fileops/FileSteps.h"
+#include "core/fileops/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -41,7 +42,7 @@ TrashResult trash(const QStringList &paths, TransferProgress *progress) {
             result.cancelled = true;
             break;
         }
-        const Trash::Result r = Trash::moveToTrash(path);
+        const Trash::Result r = detail::Journal::trashRecorded(path);
         switch (r.status) {
         case Trash::Status::moved:
             ++result.done;

@@ -241,12 +241,11 @@ TEST_F(LeftoverAcross, StartUpGivesSetAsideOriginalsTheirNamesOrSaysWhereTheyAre
     make();
     const auto before = snapshot(tree);
 
-    // Killed right after the original went aside: all of it comes back.
+    // Killed right after the original went aside: it comes back, and the move ends as it would have.
     ASSERT_TRUE(killedAt(Step::sourceAside, [&] { run({tree}, vol.path(), true); }));
     ASSERT_EQ(hidden(path("src"), "gone").size(), 1);
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
-    EXPECT_EQ(names(path("src")), QStringList{"tree"});
-    EXPECT_EQ(snapshot(tree), before);
+    EXPECT_TRUE(names(path("src")).isEmpty());
     EXPECT_EQ(snapshot(moved), before);
 
     // Killed after a first deletion, with the name taken again meanwhile: one sentence says where it is.

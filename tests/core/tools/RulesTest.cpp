@@ -4,6 +4,8 @@
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
+#include "core/fileops/FileOps.h"
+#include "core/fileops/FileSteps.h"
 #include "core/localisation/Lang.h"
 #include "core/tools/RulesEngine.h"
 #include "platform/TrashRoots.h"
@@ -18,7 +20,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -507,4 +511,32 @@ TEST_F(RulesTest, ACancelledRunSaysSoWithWhatWasDone) {
     ASSERT_TRUE(said);
     EXPECT_EQ(said->text, "Aufräumen abgebrochen: 0 Objekte verschoben, 2 Objekte in den Papierkorb.");
     EXPECT_FALSE(said->error);
+}
+
+TEST_F(RulesTest, AMoveToAnotherVolumeKilledOnceTheCopyHasItsNameIsNotMovedAgain) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    TestUtil::TmpfsMount vol("4m");
+    ASSERT_TRUE(vol.valid());
+    const QString log = oldFile(folder + "/p2.log");
+    const CleanRule r = rule(folder, {}, QStringLiteral("log"), vol.path());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FileOps::detail::setStepHook([](FileOps::detail::Step s, const QString &) {
+            if (s == FileOps::detail::Step::placed) ::raise(SIGKILL);
+        });
+        TransferProgress progress;
+        RulesEngine::run({r}, progress, fixedClock, noWriter);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(exists(log) && exists(vol.path() + "/p2.log"));
+
+    FileOps::recoverTransfers();
+    TransferProgress progress;
+    EXPECT_TRUE(RulesEngine::run({r}, progress, fixedClock, noWriter).moved.isEmpty());
+    EXPECT_FALSE(exists(log));
+    EXPECT_EQ(TestUtil::names(vol.path()), QStringList{"p2.log"});
 }

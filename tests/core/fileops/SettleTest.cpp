@@ -1,0 +1,318 @@
+// What the start makes of moves, parts and Trash entries cut short, and moves whose flush fails.
+#include "Fixture.h"
+
+#include "core/base/Defaults.h"
+#include "core/fileops/FileOps.h"
+#include "core/fileops/FileSteps.h"
+#include "core/fileops/TransferJournal.h"
+#include "core/fileops/TwoPhaseRename.h"
+#include "platform/TrashRoots.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <functional>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace FileOpsTest;
+using FileOps::detail::Step;
+using TestUtil::LanguageScope;
+namespace Journal = FileOps::detail::Journal;
+
+namespace {
+
+// Runs `work` in a child that leaves without ending anything; whether it was killed (else: whether it
+// ran to its end).
+bool inChild(const std::function<void()> &work, bool killed) {
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        work();
+        ::_exit(killed ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return killed ? WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL
+                  : WIFEXITED(status) && !WEXITSTATUS(status);
+}
+
+bool killedAt(Step step, const std::function<void()> &work) {
+    return inChild(
+        [&] {
+            FileOps::detail::setStepHook([step](Step s, const QString &) {
+                if (s == step) ::raise(SIGKILL);
+            });
+            work();
+        },
+        true);
+}
+
+QStringList ofOurs(const QString &folder) {
+    return names(folder).filter(QRegularExpression("^\\.kestrin-"));
+}
+
+bool marked(const QString &path) {
+    char value[64];
+    return ::lgetxattr(path.toUtf8().constData(), "user.kestrin.part", value, sizeof value) >= 0;
+}
+
+// Past a tick of the clock new items are stamped with.
+void tick() {
+    QThread::msleep(30);
+}
+
+} // namespace
+
+class Settle : public Dir {
+protected:
+    void SetUp() override {
+        Dir::SetUp();
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        Defaults::remove("trashOrigins");
+        FileOps::recoverTransfers(); // what earlier tests left
+    }
+    TransferOutcome run(const QStringList &paths, const QString &to, bool move,
+                        const QHash<QString, ConflictChoice> &res = {}) {
+        TransferProgress p;
+        return FileOps::runWithProgress(paths, to, move, p, res);
+    }
+};
+
+class SettleAcross : public Settle {
+protected:
+    void SetUp() override {
+        Settle::SetUp();
+        if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+        ASSERT_TRUE(vol.valid());
+    }
+    TestUtil::TmpfsMount vol{"64m"};
+};
+
+TEST_F(SettleAcross, AMoveKilledOnceItsCopyHasTheNameEndsAsOneItem) {
+    const QString moved = vol.path() + "/p2.log";
+    auto kill = [&](const std::function<void()> &move) {
+        ASSERT_TRUE(killedAt(Step::placed, move));
+        ASSERT_TRUE(exists(path("p2.log")) && exists(moved)); // both, for now
+    };
+    // By a transfer, and by a rename into another volume: the original goes, the copy stays, unmarked.
+    for (const bool byRename : {false, true}) {
+        SCOPED_TRACE(byRename);
+        const QString src = file("p2.log", pattern(70000));
+        kill([&] { byRename ? FileOps::rename(src, moved) : (void)run({src}, vol.path(), true); });
+        EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+        EXPECT_FALSE(exists(src));
+        EXPECT_EQ(TestUtil::readFile(moved), pattern(70000));
+        EXPECT_FALSE(marked(moved));
+        ASSERT_TRUE(QFile::remove(moved));
+    }
+
+    // The original rewritten after its copy, even with its size and modification time as before: it
+    // stays, and the copy goes.
+    const QString src = file("p2.log", pattern(70000));
+    kill([&] { run({src}, vol.path(), true); });
+    const struct stat was = TestUtil::lstatOf(src);
+    ASSERT_TRUE(TestUtil::writeFile(src, pattern(70000, 9)));
+    const timespec times[2] = {was.st_atim, was.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, src.toUtf8().constData(), times, 0), 0);
+    FileOps::recoverTransfers();
+    EXPECT_EQ(TestUtil::readFile(src), pattern(70000, 9));
+    EXPECT_FALSE(exists(moved));
+
+    // Under the name now: an item that is not the copy. Nothing goes.
+    kill([&] { run({src}, vol.path(), true); });
+    ASSERT_TRUE(QFile::remove(moved));
+    ASSERT_TRUE(TestUtil::writeFile(moved, "the user's"));
+    FileOps::recoverTransfers();
+    EXPECT_EQ(TestUtil::readFile(src), pattern(70000, 9));
+    EXPECT_EQ(TestUtil::readFile(moved), "the user's");
+    ASSERT_TRUE(QFile::remove(moved));
+
+    // Replacing an item of the same name, killed once the two have swapped names: the old one goes to the
+    // Trash, the original goes.
+    ASSERT_TRUE(TestUtil::writeFile(moved, "old"));
+    ASSERT_TRUE(QFile::remove(src));
+    file("p2.log", "new");
+    ASSERT_TRUE(killedAt(Step::oldItemOut, [&] {
+        run({src}, vol.path(), true, {{src, ConflictChoice::replace}});
+    }));
+    FileOps::recoverTransfers();
+    EXPECT_FALSE(exists(src));
+    EXPECT_EQ(TestUtil::readFile(moved), "new");
+    EXPECT_EQ(names(vol.path()), (QStringList{QString(".Trash-%1").arg(::getuid()), "p2.log"}));
+    ASSERT_TRUE(QFile::remove(moved));
+
+    // A folder, killed once placed and once set aside; and one whose original gained a file.
+    const QString tree = path("tree"), movedTree = vol.path() + "/tree";
+    auto make = [&] {
+        for (int i = 0; i < 3; ++i)
+            file(QString("tree/d%1/f").arg(i), pattern(300000, char(i)));
+        return snapshot(tree);
+    };
+    for (const Step step : {Step::placed, Step::sourceAside, Step::fileRemoved}) {
+        SCOPED_TRACE(int(step));
+        const auto before = make();
+        ASSERT_TRUE(killedAt(step, [&] { run({tree}, vol.path(), true); }));
+        FileOps::recoverTransfers();
+        EXPECT_FALSE(exists(tree));
+        EXPECT_EQ(snapshot(movedTree), before);
+        EXPECT_TRUE(ofOurs(tmp.path()).isEmpty());
+        QDir(movedTree).removeRecursively();
+    }
+    make();
+    ASSERT_TRUE(killedAt(Step::placed, [&] { run({tree}, vol.path(), true); }));
+    file("tree/d1/new", "added since");
+    const auto grown = snapshot(tree);
+    FileOps::recoverTransfers();
+    EXPECT_EQ(snapshot(tree), grown);
+    EXPECT_FALSE(exists(movedTree));
+    EXPECT_TRUE(ofOurs(vol.path()).isEmpty());
+}
+
+TEST_F(SettleAcross, AFailedFlushOfTheNewNameKeepsTheOriginalAndSaysWhy) {
+    LanguageScope de(AppLanguage::de);
+    const QStringList files = {file("a", "1"), file("b", "22")};
+    FileOps::detail::setFolderSyncErrorForTests(vol.path(), EIO);
+    const TransferOutcome o = run(files, vol.path(), true);
+    FileOps::detail::setFolderSyncErrorForTests({}, 0);
+    EXPECT_EQ(o.done, 0);
+    ASSERT_EQ(o.errors.size(), 2);
+    EXPECT_TRUE(o.errors[0].startsWith("„a“ wurde nicht verschoben: Das Ziel hat die Kopie nicht sicher "
+                                       "gespeichert. Das Original bleibt erhalten. „a“: "))
+        << o.errors[0].toStdString();
+    EXPECT_EQ(TestUtil::readFile(files[0]), "1");
+    EXPECT_EQ(TestUtil::readFile(files[1]), "22");
+    EXPECT_TRUE(names(vol.path()).isEmpty());
+
+    // The same for a rename into another volume.
+    FileOps::detail::setFolderSyncErrorForTests(vol.path(), EIO);
+    QString thrown;
+    try {
+        FileOps::rename(files[0], vol.path() + "/a");
+    } catch (const FileError &e) {
+        thrown = e.description;
+    }
+    FileOps::detail::setFolderSyncErrorForTests({}, 0);
+    EXPECT_TRUE(thrown.contains("Das Original bleibt erhalten.")) << thrown.toStdString();
+    EXPECT_EQ(TestUtil::readFile(files[0]), "1");
+    EXPECT_TRUE(names(vol.path()).isEmpty());
+    // Nothing for the start to undo.
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(TestUtil::readFile(files[0]), "1");
+}
+
+TEST_F(SettleAcross, TheStartTakesOurMarkerOffWhatTookItsName) {
+    const QString src = file("x", "x");
+    ASSERT_TRUE(killedAt(Step::placed, [&] { run({src}, vol.path(), true); }));
+    ASSERT_TRUE(marked(vol.path() + "/x"));
+    FileOps::recoverTransfers();
+    EXPECT_FALSE(marked(vol.path() + "/x"));
+    EXPECT_FALSE(exists(src));
+
+    // Nor does a copy or a move that ran to its end keep it.
+    EXPECT_EQ(run({file("y", "y")}, vol.path(), false).done, 1);
+    EXPECT_EQ(run({file("z", "z")}, vol.path(), true).done, 1);
+    EXPECT_EQ(run({mkdir("w")}, vol.path(), true).done, 1);
+    for (const char *name : {"y", "z", "w"})
+        EXPECT_FALSE(marked(vol.path() + "/" + name)) << name;
+}
+
+TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
+    // Recorded, then made, then killed before the marker: an empty file and an empty folder.
+    const QString dst = mkdir("dst");
+    const QString partFile = dst + "/.kestrin-part-77-1", partDir = dst + "/.kestrin-part-77-2";
+    ASSERT_TRUE(inChild(
+        [&] {
+            Journal::beginPart(partFile);
+            Journal::beginPart(partDir);
+            TestUtil::writeFile(partFile, {});
+            QDir().mkdir(partDir);
+        },
+        false));
+    // Made before its record: the user's, even with our name form.
+    const QString early = dst + "/.kestrin-part-77-3";
+    ASSERT_TRUE(TestUtil::writeFile(early, {}));
+    tick();
+    ASSERT_TRUE(inChild([&] { Journal::beginPart(early); }, false));
+
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_EQ(names(dst), QStringList{".kestrin-part-77-3"});
+    EXPECT_EQ(left.parts, QStringList{early});
+}
+
+TEST_F(Settle, TrashInfoWhoseItemNeverCameGoesButNotTheUsers) {
+    const QString trash = TrashRoots::homeTrash();
+    QDir().mkpath(trash + "/files");
+    QDir().mkpath(trash + "/info");
+    // An info file of the user's with no item, older than the record that names it.
+    const QByteArray usersInfo = "[Trash Info]\nPath=/elsewhere/a\nDeletionDate=2020-01-01T00:00:00\n";
+    ASSERT_TRUE(TestUtil::writeFile(trash + "/info/a.trashinfo", usersInfo));
+    tick();
+    const QString a = file("a", "a"), b = file("b", "b");
+    // Cut off between the info file and the rename into files/: the item is back where it was.
+    QStringList inTrash;
+    ASSERT_TRUE(inChild(
+        [&] {
+            for (const QString &p : {a, b})
+                if (Journal::trashRecorded(p).status != Trash::Status::moved) ::_exit(2);
+        },
+        false));
+    inTrash = names(trash + "/files");
+    ASSERT_EQ(inTrash.size(), 2);
+    for (const QString &n : inTrash)
+        ASSERT_TRUE(QFile::rename(trash + "/files/" + n, path(n.left(1))));
+
+    FileOps::recoverTransfers();
+    EXPECT_EQ(names(trash + "/info"), QStringList{"a.trashinfo"});
+    EXPECT_EQ(TestUtil::readFile(trash + "/info/a.trashinfo"), usersInfo);
+    EXPECT_EQ(TestUtil::readFile(a), "a");
+}
+
+TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
+    // Killed right after an item of a batch rename took its new name, and before it went aside.
+    const QString a = file("a", "a"), c = file("c", "c");
+    const QString b = path("b"), d = path("d");
+    ASSERT_TRUE(inChild(
+        [&] {
+            FileOps::renameInTwoPhases({{a, b}}, nullptr, [&](const QString &from, const QString &to) {
+                FileOps::rename(from, to);
+                if (to == b) ::raise(SIGKILL);
+            });
+        },
+        true));
+    ASSERT_TRUE(inChild(
+        [&] {
+            FileOps::renameInTwoPhases({{c, d}}, nullptr,
+                                       [&](const QString &, const QString &) { ::raise(SIGKILL); });
+        },
+        true));
+    ASSERT_TRUE(marked(b));
+    ASSERT_TRUE(marked(c));
+    FileOps::recoverTransfers();
+    EXPECT_EQ(names(tmp.path()), (QStringList{"b", "c"}));
+    EXPECT_FALSE(marked(b));
+    EXPECT_FALSE(marked(c));
+}
+
+TEST_F(SettleAcross, AMoveThatCannotBeRecordedTouchesNothing) {
+    LanguageScope de(AppLanguage::de);
+    const QString src = file("a", "1");
+    // A state folder that cannot be made: the child's journal is its own.
+    ASSERT_TRUE(inChild(
+        [&] {
+            qputenv("XDG_STATE_HOME", "/dev/null/state");
+            const TransferOutcome o = run({src}, vol.path(), true);
+            const bool refused = o.done == 0 && o.errors.size() == 1 &&
+                                 o.errors[0].startsWith("„a“: Das Protokoll im Statusordner "
+                                                        "„/dev/null/state/kestrin/transfers“");
+            ::_exit(refused ? 0 : 3);
+        },
+        false));
+    EXPECT_EQ(TestUtil::readFile(src), "1");
+    EXPECT_TRUE(names(vol.path()).isEmpty());
+}
