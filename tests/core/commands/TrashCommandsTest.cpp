@@ -318,6 +318,9 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
     ASSERT_EQ(r.moved.size(), 1);
     const QString files = Posix::parentOf(r.moved[0].inTrash);
     EXPECT_TRUE(FileLoader::allTrashFolders().contains(files));
+    // Told apart by asking only the folder's own volume.
+    EXPECT_TRUE(FileLoader::isTrashFolder(files) && FileLoader::isTrashFolder(FileLoader::mainTrash()));
+    EXPECT_FALSE(FileLoader::isTrashFolder(volume.path()) || FileLoader::isTrashFolder(files + "/far.txt"));
     QStringList shown; // the machine's own trash folders may show up too
     for (const FileItem &i : FileLoader::list(FileLoader::mainTrash()).items)
         if (i.path().startsWith(volume.path() + '/')) shown << i.path();
