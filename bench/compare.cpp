@@ -148,11 +148,13 @@ int syncRun(const QStringList &args) {
             const QString dst = tmp.path() + QStringLiteral("/ours%1").arg(++round);
             QDir().mkpath(dst);
             return Bench::timeOf([&] {
+                // With the roots the compare read, as the compare sheet hands them over.
+                const CompareResult compared = FolderCompare::scan(src, dst, [] { return false; });
                 QList<SyncStep> steps;
-                for (const CompareRow &row : FolderCompare::scan(src, dst, [] { return false; }).rows)
+                for (const CompareRow &row : compared.rows)
                     steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, false)};
                 TransferProgress progress;
-                FolderSync::run(src, dst, steps, progress);
+                FolderSync::run(src, dst, steps, progress, {compared.leftId, compared.rightId});
             });
         },
         [&] {

@@ -79,7 +79,7 @@ void reportTrash(Sides &sides, Toasts &toasts, const FileOps::TrashResult &resul
 TrashCommands::TrashCommands(Sides &sides, JobRunner &jobs, UndoJournal &undo, Toasts &toasts,
                              ItemCommands &items, const Services &services, QObject *parent)
     : QObject(parent), m_sides(sides), m_jobs(jobs), m_undo(undo), m_toasts(toasts), m_items(items),
-      m_services(services) {}
+      m_services(services), m_lookup(services) {}
 
 void TrashCommands::trashSelection() {
     PaneModel *pane = m_sides.activePane();
@@ -114,8 +114,7 @@ void TrashCommands::trashSelection() {
 void TrashCommands::trashDropped(const QStringList &paths) {
     QStringList outside;
     for (const QString &p : paths)
-        if (!FileLoader::isInTrash(p) && !FileLoader::allTrashFolders().contains(FileLoader::norm(p)))
-            outside << p;
+        if (!FileLoader::isInTrash(p) && !FileLoader::isTrashFolder(p)) outside << p;
     if (outside.isEmpty() || !m_jobs.admits()) return;
     startTrash(outside, {});
 }
@@ -218,6 +217,7 @@ void TrashCommands::emptyTrash() {
     // Shared by the question and the counting; the count may come before the question is up or after it
     // has closed.
     struct Found {
+        QStringList folders;
         QList<QByteArray> paths;
         bool arrived = false;
         bool open = true;
@@ -248,21 +248,25 @@ void TrashCommands::emptyTrash() {
         found->apply();
     };
 
-    const QStringList folders =
-        m_services.trashFolders ? m_services.trashFolders() : FileLoader::allTrashFolders();
-    whenDone(this, QtConcurrent::run([folders] { return Trash::contents(folders); }),
-             [found](const QList<QByteArray> &paths) {
-                 found->paths = paths;
+    // The folders too are looked up off the window's thread: any mount may hold one.
+    using Contents = std::pair<QStringList, QList<QByteArray>>;
+    whenDone(this, QtConcurrent::run([source = m_services.trashFolders] {
+                 const QStringList folders = source ? source() : FileLoader::allTrashFolders();
+                 return Contents{folders, Trash::contents(folders)};
+             }),
+             [found](const Contents &contents) {
+                 found->folders = contents.first;
+                 found->paths = contents.second;
                  found->arrived = true;
                  found->apply();
              });
     QPointer<TrashCommands> self(this);
-    m_services.dialogs.ask(question, [self, found, folders](const AlertAnswer &answer) {
+    m_services.dialogs.ask(question, [self, found](const AlertAnswer &answer) {
         found->open = false;
         found->update = nullptr;
         if (!self || answer.role != AlertRole::destructive || !found->enabled || found->paths.isEmpty())
             return;
-        self->startEmptyTrash(found->paths, folders);
+        self->startEmptyTrash(found->paths, found->folders);
     });
 }
 

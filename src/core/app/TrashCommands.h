@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/app/TrashLookup.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -28,6 +30,8 @@ public:
     // trash stay where they are).
     void trashDropped(const QStringList &paths);
     void emptyTrash();
+    // Whether the Trash holds anything, as last looked up off the window's thread.
+    TrashLookup &lookup() { return m_lookup; }
     void trashDiagnosis();
     // The diagnosis text (twelve lines); the raw listing of one folder with POSIX calls.
     static QString diagnosisText();
@@ -49,4 +53,5 @@ private:
     Toasts &m_toasts;
     ItemCommands &m_items;
     const Services &m_services;
+    TrashLookup m_lookup;
 };

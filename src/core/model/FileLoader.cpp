@@ -392,6 +392,27 @@ QStringList allTrashFolders() {
     return QStringList{mainTrash()} + extraTrashFolders();
 }
 
+bool isTrashFolder(const QString &path) {
+    const QString p = norm(path);
+    if (p.isEmpty()) return false;
+    if (p == mainTrash()) return true;
+    const QString home = QDir::homePath(), uid = QString::number(getuid());
+    const QString cloud = home + QStringLiteral("/Library/CloudStorage/");
+    const QString name = Posix::lastComponent(p);
+    bool shaped = p == home + QStringLiteral("/Library/Mobile Documents/.Trash");
+    if (p.startsWith(cloud)) {
+        const QStringList parts = p.mid(cloud.size()).split(u'/');
+        shaped = parts.size() == 2 && parts[1] == u".Trash";
+    } else if (p.startsWith(QStringLiteral("/Volumes/"))) {
+        const QStringList parts = p.mid(9).split(u'/');
+        shaped = parts.size() == 3 && parts[1] == u".Trashes" && parts[2] == uid;
+    } else if (name == u"files") {
+        const QString root = TrashRoots::containing(p);
+        shaped = !root.isEmpty() && norm(root) + QStringLiteral("/files") == p;
+    }
+    return shaped && isRealDir(p);
+}
+
 bool isInTrash(const QString &path) {
     const QString p = norm(path);
     if (p.isEmpty()) return false;

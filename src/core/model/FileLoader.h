@@ -53,6 +53,8 @@ QString describeUnrepresentable(const QStringList &names);
 QString mainTrash();
 QStringList extraTrashFolders();
 QStringList allTrashFolders();
+// Whether path is one of allTrashFolders(), asking only path's own volume.
+bool isTrashFolder(const QString &path);
 // True for what lies inside a real trash folder (not for the trash folders themselves).
 bool isInTrash(const QString &path);
 

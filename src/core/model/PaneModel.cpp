@@ -588,7 +588,7 @@ bool PaneModel::handleDrop(const QMimeData *data, const QString &into, std::opti
     drag.clear();
     // Into the Trash itself: trashed as the command does, never a plain move that no record could
     // put back.
-    if (FileLoader::allTrashFolders().contains(FileLoader::norm(destination))) {
+    if (FileLoader::isTrashFolder(destination)) {
         QTimer::singleShot(0, this, [this, paths] {
             if (m_app && m_app->trash) m_app->trash(paths);
         });

@@ -22,6 +22,14 @@ FolderSync::Hook &afterCopy() {
 struct Failure {
     QString text;
 };
+// The run cannot go on: a root is no longer the folder the compare read.
+struct RootGone {
+    QString text;
+};
+
+QString rootGoneText(const QString &root) {
+    return LF("„%@“ ist nicht mehr der Ordner des Vergleichs. Bitte erneut vergleichen.", root);
+}
 
 // The item is still what the compare saw (or still absent).
 void expectUnchanged(const std::optional<EntryFacts> &expected, const QString &path, const QString &rel) {
@@ -34,9 +42,18 @@ void expectUnchanged(const std::optional<EntryFacts> &expected, const QString &p
 struct Runner {
     const QString &left;
     const QString &right;
+    const Roots &roots;
     TransferProgress &progress;
     SyncResult &result;
     FileOps::detail::CopyJobPtr job = FileOps::detail::newCopyJob(progress);
+
+    // Before anything is written on a side: a volume unmounted during the run leaves its mount point
+    // behind, and the same path would then write onto the disk beneath it.
+    void expectRoot(bool onLeft) const {
+        const std::optional<RootId> &id = onLeft ? roots.left : roots.right;
+        const QString &root = onLeft ? left : right;
+        if (id && FolderCompare::rootId(root) != id) throw RootGone{rootGoneText(root)};
+    }
 
     void toTrash(const QString &path, const QString &rel) {
         const FileOps::detail::Trashed t = FileOps::detail::trashItem(path);
@@ -55,7 +72,8 @@ struct Runner {
     }
 
     void copy(const QString &source, const QString &dest, const std::optional<EntryFacts> &expected,
-              const QString &rel) {
+              const QString &rel, bool intoLeft) {
+        expectRoot(intoLeft);
         expectUnchanged(expected, dest, rel);
         FileOps::detail::PartCopy part(Posix::parentOf(dest));
         // What replaces an item is on stable storage before that item goes.
@@ -64,6 +82,7 @@ struct Runner {
             throw Failure{LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", rel)};
         if (afterCopy()) afterCopy()(part.path());
         if (progress.isCancelled()) throw CancelledError{};
+        expectRoot(intoLeft);
         if (!expected) {
             if (const int e = part.place(dest)) throw FileError::fromErrno(e);
             return;
@@ -95,16 +114,17 @@ struct Runner {
         const QString l = Posix::childPath(left, rel), r = Posix::childPath(right, rel);
         switch (s.action) {
         case SyncAction::toRight:
-            copy(l, r, s.row.rightFacts, rel);
+            copy(l, r, s.row.rightFacts, rel, false);
             break;
         case SyncAction::toLeft:
-            copy(r, l, s.row.leftFacts, rel);
+            copy(r, l, s.row.leftFacts, rel, true);
             break;
         case SyncAction::trashLeft:
         case SyncAction::trashRight: {
             const bool onLeft = s.action == SyncAction::trashLeft;
             const std::optional<EntryFacts> &expected = onLeft ? s.row.leftFacts : s.row.rightFacts;
             if (!expected) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
+            expectRoot(onLeft);
             expectUnchanged(expected, onLeft ? l : r, rel);
             toTrash(onLeft ? l : r, rel);
             break;
@@ -140,8 +160,7 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     // A volume that went or changed since the compare would be written under another folder's name.
     for (const auto &[root, id] : {std::pair{left, roots.left}, std::pair{right, roots.right}}) {
         if (id && FolderCompare::rootId(root) != id) {
-            result.errors << LF("„%@“ ist nicht mehr der Ordner des Vergleichs. Bitte erneut vergleichen.",
-                                root);
+            result.errors << rootGoneText(root);
             return result;
         }
     }
@@ -155,7 +174,7 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
         if (s.action == SyncAction::toLeft) sources << Posix::childPath(right, s.row.id);
     }
     progress.setTotal(FileOps::totalBytes(sources), steps.size());
-    Runner runner{left, right, progress, result};
+    Runner runner{left, right, roots, progress, result};
     for (qsizetype i = 0; i < steps.size(); ++i) {
         if (progress.isCancelled()) {
             result.cancelled = true;
@@ -167,6 +186,9 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
             ++result.done;
         } catch (const CancelledError &) {
             result.cancelled = true;
+            break;
+        } catch (const RootGone &g) {
+            result.errors << g.text;
             break;
         } catch (const Failure &f) {
             result.errors << f.text;

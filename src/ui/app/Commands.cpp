@@ -118,6 +118,9 @@ void Commands::watchState() {
     connect(&m_app->clipboard(), &Clipboard::cutPathsChanged, this, &Commands::update);
     connect(&m_app->undoJournal(), &UndoJournal::changed, this, &Commands::update);
     connect(&m_app->jobs(), &JobRunner::finished, this, [this] { updateFor(listing); });
+    // Whether the Trash holds anything is looked up off the window's thread; a new answer re-evaluates.
+    connect(&m_app->trash().lookup(), &TrashLookup::changed, this, [this] { updateFor(trashAnswer); });
+    m_app->trash().lookup().refresh();
     for (TabGroup *g : {m_app->sides().leftTabs(), m_app->sides().rightTabs()}) {
         connect(g, &TabGroup::indexChanged, this, &Commands::watchPanes);
         connect(g, &TabGroup::tabsChanged, this, &Commands::watchPanes);
@@ -345,6 +348,8 @@ void Commands::update() {
 
 void Commands::updateFor(unsigned facts) {
     if (!m_app) return;
+    // What shows or changes the Trash may have changed what it holds: asked again, answered later.
+    if (facts != ~0u && (facts & (listing | place))) m_app->trash().lookup().refresh();
     const bool left = !m_app->left()->selection().isEmpty();
     const bool right = !m_app->right()->selection().isEmpty();
     const bool active = m_app->sides().active() == Side::left ? left : right;

@@ -176,7 +176,15 @@ public:
 private:
     enum class When { always, selection, leftSelection, rightSelection };
     // What of a pane a command's state reads (and the focused text field's edit state).
-    enum PaneFact : unsigned { selection = 1, place = 2, view = 4, textField = 8, listing = 16 };
+    // trashAnswer: a new answer of the Trash lookup.
+    enum PaneFact : unsigned {
+        selection = 1,
+        place = 2,
+        view = 4,
+        textField = 8,
+        listing = 16,
+        trashAnswer = 32
+    };
     // How a group describes a command it adds.
     struct ActionDef {
         const char *id;

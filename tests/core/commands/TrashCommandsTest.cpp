@@ -1,5 +1,9 @@
 #include "CommandFixture.h"
 
+#include "common/StuckReader.h"
+#include "core/app/Services.h"
+#include "core/app/TrashLookup.h"
+
 #include "core/app/JobRunner.h"
 #include "core/fileops/FileOps.h"
 #include "core/localisation/Lang.h"
@@ -8,6 +12,7 @@
 #include "platform/TrashRoots.h"
 
 #include <algorithm>
+#include <atomic>
 #include <QProcess>
 #include <fcntl.h>
 #include <unistd.h>
@@ -318,6 +323,9 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
     ASSERT_EQ(r.moved.size(), 1);
     const QString files = Posix::parentOf(r.moved[0].inTrash);
     EXPECT_TRUE(FileLoader::allTrashFolders().contains(files));
+    // Told apart by asking only the folder's own volume.
+    EXPECT_TRUE(FileLoader::isTrashFolder(files) && FileLoader::isTrashFolder(FileLoader::mainTrash()));
+    EXPECT_FALSE(FileLoader::isTrashFolder(volume.path()) || FileLoader::isTrashFolder(files + "/far.txt"));
     QStringList shown; // the machine's own trash folders may show up too
     for (const FileItem &i : FileLoader::list(FileLoader::mainTrash()).items)
         if (i.path().startsWith(volume.path() + '/')) shown << i.path();
@@ -508,4 +516,44 @@ TEST_F(TrashCommandTest, OnlyTheRedButtonOfEachDeleteQuestionDeletes) {
     };
     app->trash().emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(!exists(kept), 5000);
+}
+
+// A lookup stuck on a mount that never answers holds back the next one only for the bound; the window
+// meanwhile keeps the last answer.
+TEST(TrashLookupTest, AStuckLookupHoldsBackTheNextOnlyForItsBound) {
+    QTemporaryDir dir;
+    const QString fifo = dir.path() + "/stuck", folder = dir.path() + "/files";
+    ASSERT_TRUE(StuckReader::makeFifo(fifo));
+    TestUtil::writeFile(folder + "/t.txt", "t");
+    const auto calls = std::make_shared<std::atomic<int>>(0);
+    const auto freed = std::make_shared<std::atomic<bool>>(false);
+    Services services;
+    services.trashFolders = [fifo, folder, calls, freed] {
+        if (++*calls == 1) {
+            QFile stuck(fifo);
+            stuck.open(QIODevice::ReadOnly); // waits for a writer
+            *freed = true;
+        }
+        return QStringList{folder};
+    };
+    {
+        TrashLookup lookup(services);
+        lookup.setBoundForTests(100);
+        lookup.refresh();
+        lookup.refresh(); // within the bound: after the first
+        QTest::qWait(200);
+        EXPECT_EQ(*calls, 1);
+        EXPECT_FALSE(lookup.anyFull());
+        lookup.refresh(); // past it: the first is taken as stuck
+        QTRY_VERIFY_WITH_TIMEOUT(lookup.anyFull(), 5000);
+        EXPECT_EQ(lookup.folders(), QStringList{folder});
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (!*freed && timer.elapsed() < 5000) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+        QThread::msleep(5);
+    }
+    EXPECT_TRUE(*freed);
 }

@@ -3,6 +3,7 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TwoPhaseRename.h"
+#include "platform/FileCopy.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <functional>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace FileOpsTest;
@@ -89,6 +91,27 @@ TEST_F(RenameJournal, BothNamesTakenTheItemStaysAndIsNamed) {
     // Told once; nothing removed.
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
     EXPECT_EQ(names(path("c")).size(), 3);
+}
+
+// What stands under a recorded hidden name at the start is another item (a copy that kept our marker):
+// it is not given the batch's names.
+TEST_F(RenameJournal, AnotherItemUnderTheHiddenNameIsLeftAlone) {
+    const QString a = file("e/a", "mine");
+    ASSERT_TRUE(killedAtRename({{a, path("e/b")}}, 2));
+    const QStringList hidden = hiddenNames(path("e"));
+    ASSERT_EQ(hidden.size(), 1);
+    const QString at = path("e/") + hidden[0];
+    const QByteArray atBytes = QFile::encodeName(at);
+    char mark[64];
+    const ssize_t n = ::lgetxattr(atBytes.constData(), FileCopy::partMark, mark, sizeof mark);
+    ASSERT_TRUE(QFile::rename(at, path("e/kept")));
+    file("e/" + hidden[0], "someone else's");
+    if (n > 0) ::lsetxattr(atBytes.constData(), FileCopy::partMark, mark, size_t(n), 0);
+    FileOps::recoverTransfers();
+    EXPECT_EQ(TestUtil::readFile(at), "someone else's");
+    EXPECT_FALSE(exists(path("e/a")));
+    EXPECT_FALSE(exists(path("e/b")));
+    EXPECT_EQ(TestUtil::readFile(path("e/kept")), "mine");
 }
 
 TEST_F(RenameJournal, AnExistingNameOutsideTheBatchIsNeverReplaced) {

@@ -296,6 +296,32 @@ TEST_F(Sync, AVolumeWithoutTrashKeepsBothItems) {
     noTemp(right);
 }
 
+// A volume unmounted during a run leaves its mount point folder: nothing is written there, the run stops.
+TEST_F(Sync, AVolumeUnmountedDuringTheRunIsNotWrittenBeneath) {
+    TestUtil::TmpfsMount vol;
+    if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";
+    const QString right = vol.path();
+    for (const char *name : {"a.txt", "b.txt", "c.txt"})
+        file(QString("L/") + name, name);
+    const CompareResult compared = FolderCompare::scan(L(), right, [] { return false; });
+    ASSERT_TRUE(compared.leftId && compared.rightId);
+    QList<SyncStep> steps;
+    for (const CompareRow &row : compared.rows)
+        steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, false)};
+    ASSERT_EQ(steps.size(), 3);
+    int copies = 0;
+    FolderSync::setAfterCopyHook([&](const QString &) {
+        if (++copies == 1) QProcess::execute("umount", {"-l", right});
+    });
+    const SyncResult r = FolderSync::run(L(), right, steps, progress, {compared.leftId, compared.rightId});
+    EXPECT_EQ(copies, 1);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors, QStringList{QString("„%1“ ist nicht mehr der Ordner des Vergleichs. Bitte erneut "
+                                            "vergleichen.")
+                                        .arg(right)});
+    EXPECT_TRUE(names(right).isEmpty()) << names(right).join(' ').toStdString();
+}
+
 TEST_F(Sync, AMirrorLeavesAMountInsideATrashedFolder) {
     mkdir("R/dir/mnt2");
     file("R/dir/other.txt", "other");

@@ -1,5 +1,6 @@
 #include "common/TestCommands.h"
 #include "common/ScriptedDialogs.h"
+#include "common/StuckReader.h"
 #include "common/TestUtil.h"
 #include "core/app/AppInfo.h"
 #include "core/app/AppState.h"
@@ -191,7 +192,10 @@ TEST_F(MenuBarTest, EveryMenuEntryReachesItsCommand) {
                                     "[Trash Info]\nPath=" + (root + "/back/p.txt").toUtf8() +
                                         "\nDeletionDate=2026-01-01T00:00:00\n");
                 if (id == Cmd::putBack) app->left()->setSelection({trashed});
-                commands->update(); // the Trash changed behind the program's back
+                // The Trash changed behind the program's back; it is looked at again off the window's thread.
+                app->trash().lookup().refresh();
+                commands->update();
+                if (id == Cmd::emptyTrash) QTRY_VERIFY_WITH_TIMEOUT(a->isEnabled(), 5000);
             }
             // Off: a sheet that is not there, or a redo the file journal does not have.
             if ((!withSheets && sheetOf.contains(id)) || id == Cmd::editRedo) {
@@ -259,7 +263,7 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
     TestUtil::writeFile(trashed, "t");
     app->left()->refresh();
     QTRY_VERIFY_WITH_TIMEOUT(app->left()->items().size() == 1, 5000);
-    EXPECT_TRUE(emptyTrash->isEnabled() && header.emptyTrashButton()->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(emptyTrash->isEnabled() && header.emptyTrashButton()->isEnabled(), 5000);
     app->left()->setSelection({trashed});
     EXPECT_TRUE(putBack->isEnabled() && header.putBackButton()->isEnabled());
     app->left()->goBack();
@@ -287,6 +291,41 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
 
 // In each language every title of the menu bar and of its menus has a mnemonic that no other entry of its
 // menu has.
+// A mount that never answers: what the Trash holds is looked up off the window's thread, which goes on
+// with the last answer and takes the next one when it comes.
+TEST_F(MenuBarTest, AMountThatNeverAnswersHoldsNoCommandBack) {
+    const QString fifo = root + "/stuck";
+    ASSERT_TRUE(StuckReader::makeFifo(fifo));
+    const QString files = FileLoader::mainTrash();
+    QTRY_VERIFY_WITH_TIMEOUT(app->trash().lookup().folders() == QStringList{files}, 5000);
+    TestUtil::writeFile(files + "/t.txt", "t");
+    app->services().trashFolders = [fifo, files] {
+        QFile stuck(fifo);
+        stuck.open(QIODevice::ReadOnly); // waits for a writer
+        return QStringList{files};
+    };
+    QAction *emptyTrash = commands->action(Cmd::emptyTrash);
+    {
+        StuckReader::Watchdog watchdog(fifo, 2000);
+        app->left()->go(root, true, {});
+        commands->update();
+        app->trash().emptyTrash();
+        EXPECT_FALSE(emptyTrash->isEnabled());
+        EXPECT_FALSE(watchdog.fired());
+    }
+    // The mount answers at last.
+    app->services().trashFolders = [files] { return QStringList{files}; };
+    QElapsedTimer timer, after;
+    timer.start();
+    while (timer.elapsed() < 5000 && !(after.isValid() && after.elapsed() > 300)) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+        QTest::qWait(10);
+        if (emptyTrash->isEnabled() && !after.isValid()) after.start();
+    }
+    EXPECT_TRUE(emptyTrash->isEnabled());
+}
+
 TEST_F(MenuBarTest, EveryTitleHasAMnemonicOfItsOwnInEveryLanguage) {
     for (AppLanguage lang : AppLanguages::allCases) {
         const LanguageScope scope(lang);

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 
 namespace {
@@ -135,6 +136,30 @@ TEST_F(CompareSheets, CompareErrorIsShownNotEqual) {
     for (QLabel *label : sheet.findChildren<QLabel *>())
         shown = shown || label->text() == "Ein Ordner liegt im anderen.";
     EXPECT_TRUE(shown);
+}
+
+// The sheet hands the roots it compared to the sync: a volume that went meanwhile is not written beneath.
+TEST_F(CompareSheets, SyncRefusesARootThatIsNoLongerTheComparedFolder) {
+    const QString l = make("L/");
+    make("L/a.txt", "a");
+    TestUtil::TmpfsMount vol;
+    const QString r = vol.valid() ? vol.path() : make("R/");
+    CompareSheet sheet(app.get(), l, r);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet.loading(), 5000);
+    ASSERT_EQ(sheet.model()->steps().size(), 1);
+    // The volume goes and leaves its mount point; without root, another folder takes the name.
+    if (vol.valid()) {
+        ASSERT_EQ(QProcess::execute("umount", {"-l", r}), 0);
+    } else {
+        ASSERT_TRUE(QDir().rename(r, l + "/../R.before"));
+        make("R/");
+    }
+    sheet.sync();
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && !toasts.isEmpty(), 5000);
+    EXPECT_TRUE(lastIsError());
+    EXPECT_EQ(lastToast(),
+              QString("„%1“ ist nicht mehr der Ordner des Vergleichs. Bitte erneut vergleichen.").arg(r));
+    EXPECT_TRUE(TestUtil::names(r).isEmpty());
 }
 
 TEST_F(CompareSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {

@@ -99,6 +99,8 @@ TEST_F(ToolbarTest, EveryButtonReachesItsCommand) {
     app->left()->go(dir.path() + "/sub");
     app->left()->goBack();
     app->left()->setSelection({file});
+    // What the Trash holds is looked up off the window's thread.
+    QTRY_VERIFY_WITH_TIMEOUT(app->trash().lookup().anyFull(), 5000);
     const QList<std::pair<const char *, QString>> expected = {
         {"sidebar", Cmd::sidebar},     {"back", Cmd::back},           {"forward", Cmd::forward},
         {"view.icons", Cmd::asIcons},  {"view.list", Cmd::asList},    {"view.columns", Cmd::asColumns},
@@ -232,6 +234,10 @@ TEST_F(ToolbarTest, ActionsMenuEnablesBySelectionAndReachesItsCommands) {
                        SheetPresenter::Sheet::rules, SheetPresenter::Sheet::storage})
         window->sheets()->setFactory(sheet, [](QWidget *parent) { return new QDialog(parent); });
     app->requests().quickLook = [] {};
+    // Something in the Trash, so that emptying it can act; that is looked up off the window's thread.
+    TestUtil::writeFile(FileLoader::mainTrash() + "/t.txt", "t");
+    app->trash().lookup().refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(app->trash().lookup().anyFull(), 5000);
     const QStringList onSelection = {L("Umbenennen …"),       L("Ausschneiden"), L("Kopieren"),
                                      L("Teilen …"),           L("Tags"),         L("Informationen"),
                                      L("Schnellvorschau"),    L("Duplizieren"),  L("Komprimieren (ZIP)"),

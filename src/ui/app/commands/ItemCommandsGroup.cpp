@@ -2,11 +2,9 @@
 
 #include "core/app/AppState.h"
 #include "ui/app/commands/GroupKit.h"
-#include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 
 #include <QAction>
-#include <QDir>
 
 using namespace CommandKeys;
 
@@ -56,17 +54,11 @@ void Commands::addTrashAndUndo() {
                                         K("Alles im Papierkorb endgültig löschen (⇧⌘⌫)"),
                                         {keys(ctrl | shift | Qt::Key_Backspace)}},
                               [this] { m_app->trash().emptyTrash(); });
-    entry(emptyTrash).rule = [this] {
-        const QStringList folders =
-            m_app->services().trashFolders ? m_app->services().trashFolders() : FileLoader::allTrashFolders();
-        return std::any_of(folders.cbegin(), folders.cend(), [](const QString &folder) {
-            return !QDir(folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
-                                         QDir::System);
-        });
-    };
+    // The last answer of the lookup: nothing here may wait for a mount.
+    entry(emptyTrash).rule = [this] { return m_app->trash().lookup().anyFull(); };
     face(emptyTrash, nullptr, 5);
     // What is in the Trash shows in a listing, on a move to another folder, or changes with a job.
-    entry(emptyTrash).paneFacts = listing | place;
+    entry(emptyTrash).paneFacts = listing | place | trashAnswer;
     // One rule for every undo entry: enabled while the journal holds something.
     QAction *undo = add(ActionDef{Cmd::undo, "arrow.uturn.backward", nullptr, {}, {keys(ctrl | Qt::Key_Z)}},
                         [this] { m_app->fileActions().undoLast(); });
