@@ -170,6 +170,10 @@ QStringList tags(const QString &path) {
     return names(rawTags(path));
 }
 
+QStringList tagNames(const QStringList &rawTags) {
+    return names(rawTags);
+}
+
 int colorNumber(const QString &rawTag) {
     const QStringList parts = rawTag.split(u'\n');
     std::optional<int> parsed;

@@ -31,7 +31,7 @@ QSet<QString> TagMenu::marks(const QStringList &paths, const std::atomic_bool *c
     QSet<QString> unlisted(paths.begin(), paths.end());
     for (const FileItem &item : listed) {
         if (unlisted.isEmpty() || stop()) break;
-        if (unlisted.remove(item.path())) narrow(item.tags());
+        if (unlisted.remove(item.path())) narrow(FileOps::tagNames(item.tags()));
     }
     for (const QString &path : std::as_const(unlisted)) {
         if (stop()) break;

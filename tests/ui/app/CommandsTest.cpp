@@ -244,9 +244,11 @@ TEST_F(CommandsTest, EveryCommandAfterEachKindOfChangeIsWhatAFullEvaluationGives
     const QString zip = home + "/b.zip", text = home + "/c.txt";
     TestUtil::writeFile(zip, "z");
     TestUtil::writeFile(text, "c");
+    // A tab of its own: no history yet.
+    app->sides().leftTabs()->newTab(home);
     PaneModel *pane = app->left();
-    pane->go(home);
     QTRY_VERIFY(pane->items().size() == 3);
+    EXPECT_FALSE(action(Cmd::back)->isEnabled());
     asAFullEvaluation("listing");
 
     pane->setSelection({text});
@@ -272,8 +274,16 @@ TEST_F(CommandsTest, EveryCommandAfterEachKindOfChangeIsWhatAFullEvaluationGives
     QTest::qWait(100);
     asAFullEvaluation("tags");
 
-    // Into the Trash: emptying it becomes possible, and in its folder the item can be put back.
+    // Another program fills the Trash: the next listing tells that it can be emptied.
     EXPECT_FALSE(action(Cmd::emptyTrash)->isEnabled());
+    TestUtil::writeFile(trash + "/elsewhere.txt", "e");
+    QSignalSpy listed(pane, &PaneModel::listed);
+    pane->refresh();
+    QTRY_VERIFY(listed.count() > 0);
+    EXPECT_TRUE(action(Cmd::emptyTrash)->isEnabled());
+    asAFullEvaluation("listing with a filled Trash");
+
+    // Into the Trash, and in its folder the item can be put back.
     QSignalSpy finished(&app->jobs(), &JobRunner::finished);
     app->trash().trashDropped({text});
     QTRY_VERIFY(finished.count() > 0 && !QFileInfo::exists(text));
@@ -281,9 +291,9 @@ TEST_F(CommandsTest, EveryCommandAfterEachKindOfChangeIsWhatAFullEvaluationGives
     EXPECT_TRUE(action(Cmd::emptyTrash)->isEnabled());
     asAFullEvaluation("trash");
     pane->go(trash);
-    QTRY_VERIFY(pane->items().size() == 1 && pane->items().constFirst().folder == FileLoader::norm(trash));
+    QTRY_VERIFY(pane->items().size() == 2 && pane->items().constFirst().folder == FileLoader::norm(trash));
     asAFullEvaluation("the Trash shown");
-    pane->setSelection({pane->items().constFirst().path()});
+    pane->setSelection({FileLoader::norm(trash) + "/c.txt"});
     EXPECT_TRUE(action(Cmd::putBack)->isEnabled());
     asAFullEvaluation("selection in the Trash");
 

@@ -38,7 +38,7 @@ TEST(TagMenuMarks, ListedItemsAreTakenAsListedAndOnlyTheOthersRead) {
     for (int i = 0; i < 1000; ++i) {
         FileItem item;
         item.setPath(QStringLiteral("/f%1").arg(i));
-        item.setTags({"Rot", i % 2 ? "Blau" : "Grün"});
+        item.setTags({"Rot\n6", i % 2 ? "Blau\n4" : "Grün\n2"}); // as listed: name and colour
         listed << item;
     }
     const Tags onDisk{{"/f1", {}}, {"/f2", {}}, {"/x", {"Rot"}}};
