@@ -170,8 +170,12 @@ QStringList tags(const QString &path) {
     return names(rawTags(path));
 }
 
-QStringList tagNames(const QStringList &rawTags) {
-    return names(rawTags);
+bool carriesName(const QStringList &rawTags, QStringView name) {
+    for (const QString &raw : rawTags) {
+        const qsizetype nl = raw.indexOf(u'\n');
+        if (QStringView(raw).left(nl < 0 ? raw.size() : nl) == name) return true;
+    }
+    return false;
 }
 
 int colorNumber(const QString &rawTag) {

@@ -19,6 +19,10 @@ QSet<QString> TagMenu::marks(const QStringList &paths, const std::atomic_bool *c
         for (auto it = left.begin(); it != left.end();)
             it = names.contains(*it) ? std::next(it) : left.erase(it);
     };
+    const auto narrowRaw = [&left](const QStringList &raw) {
+        for (auto it = left.begin(); it != left.end();)
+            it = FileOps::carriesName(raw, *it) ? std::next(it) : left.erase(it);
+    };
     const auto stop = [&] { return left.isEmpty() || (cancel && cancel->load()); };
     if (listed.isEmpty()) {
         for (const QString &path : paths) {
@@ -28,10 +32,13 @@ QSet<QString> TagMenu::marks(const QStringList &paths, const std::atomic_bool *c
         return left;
     }
     // One pass over the listing takes the tags it holds; only what it does not show is read.
-    QSet<QString> unlisted(paths.begin(), paths.end());
+    QSet<QString> unlisted;
+    unlisted.reserve(paths.size());
+    for (const QString &path : paths)
+        unlisted.insert(path);
     for (const FileItem &item : listed) {
         if (unlisted.isEmpty() || stop()) break;
-        if (unlisted.remove(item.path())) narrow(FileOps::tagNames(item.tags()));
+        if (unlisted.remove(item.path())) narrowRaw(item.tags());
     }
     for (const QString &path : std::as_const(unlisted)) {
         if (stop()) break;
