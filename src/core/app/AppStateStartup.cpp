@@ -54,6 +54,7 @@ void AppState::buildSides() {
     m_hooks->trash = [this](const QStringList &paths) { m_trash.trashDropped(paths); };
     m_hooks->extract = [this](const QStringList &paths) { m_fileActions.extract(paths); };
     m_hooks->show = [this](const QString &text, bool error) { show(text, error); };
+    m_hooks->canExtract = [](const QString &name) { return Archive::canExtract(name); };
     m_hooks->prefersExtraction = [](const QString &path) { return Archive::prefersKestrinExtraction(path); };
     m_hooks->openFile = [this](const QString &path) { m_items.openWithApplication(path); };
     m_hooks->modifiers = [this] {

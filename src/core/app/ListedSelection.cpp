@@ -18,7 +18,9 @@ void select(PaneModel *pane, const QSet<QString> &paths, const QString &cursorAt
     // One watcher per call, ended by the listing that shows every path, by a change of folder or by time.
     auto *watch = new QObject(pane);
     QObject::connect(pane, &PaneModel::listed, watch, [pane, paths, folder, apply, watch] {
-        if (pane->currentPath() != folder) {
+        // A listing that left a path out only took it from the selection; anything else selected was
+        // chosen since, and stays.
+        if (pane->currentPath() != folder || !paths.contains(pane->selection())) {
             watch->deleteLater();
             return;
         }

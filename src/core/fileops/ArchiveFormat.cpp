@@ -55,11 +55,9 @@ constexpr const char *extractSuffixes[] = {".tar.gz", ".tar.bz2", ".tar.xz", ".t
                                            ".txz",    ".tar",     ".zip",    ".7z",  ".rar"};
 
 std::optional<QString> matchingSuffix(const QString &name) {
-    const QString lower = name.toLower();
-    for (const char *s : extractSuffixes) {
-        const QString suffix = QString::fromLatin1(s);
-        if (lower.endsWith(suffix)) return suffix;
-    }
+    // Asked for every item of large selections: nothing is copied unless a suffix matches.
+    for (const char *s : extractSuffixes)
+        if (name.endsWith(QLatin1StringView(s), Qt::CaseInsensitive)) return QString::fromLatin1(s);
     return std::nullopt;
 }
 

@@ -25,6 +25,8 @@ public:
     std::function<void(const QStringList &paths)> extract;
     // Shows a toast; the text is a German key or a text already formed with LF.
     std::function<void(const QString &text, bool error)> show;
+    // Whether a file of this name is an archive we can unpack (its name alone decides).
+    std::function<bool(const QString &name)> canExtract;
     // Whether an archive is one we unpack ourselves instead of handing it to another program.
     std::function<bool(const QString &path)> prefersExtraction;
     // Opens a file with its default application; failures are not reported.

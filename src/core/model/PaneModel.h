@@ -25,6 +25,15 @@
 class QMimeData;
 class QTimer;
 
+// What commands ask of a selection, kept in step with it so that asking costs nothing however many items
+// are selected.
+struct SelectionSummary {
+    qsizetype count = 0;
+    qsizetype archives = 0;     // items whose name is one of an archive we can unpack
+    qsizetype outsideTrash = 0; // items that lie in no Trash
+    friend bool operator==(const SelectionSummary &, const SelectionSummary &) = default;
+};
+
 // The model of one pane tab: folder, items, selection, history, crumbs, search, view settings and the
 // watch on the shown folder. Main thread only; listing, sorting and search run in workers and only the
 // newest result of each is applied. Every published property has its own signal; changed() follows them,
@@ -55,13 +64,14 @@ public:
 
     Side side() const { return m_side; }
     PaneHooks *app() const { return m_app; }
-    void setApp(PaneHooks *app) { m_app = app; }
+    void setApp(PaneHooks *app);
 
     // Published state.
     const QString &currentPath() const { return m_currentPath; }
     const QList<FileItem> &items() const { return m_items; }
     const QSet<QString> &selection() const { return m_selection; }
     void setSelection(const QSet<QString> &selection);
+    const SelectionSummary &selectionSummary() const { return m_summary; }
     const QString &searchText() const { return m_searchText; }
     void setSearchText(const QString &text);
     const SearchFilter &searchFilter() const { return m_searchFilter; }
@@ -202,6 +212,7 @@ private:
     void publishSearch(quint64 generation, const CancelFlagPtr &flag, SortKey key, bool reversed,
                        QList<FileItem> hits, bool cutShort);
     void pruneSelectionToVisible();
+    SelectionSummary summaryAfter(const QSet<QString> &next) const;
     void activateSide();
     Qt::KeyboardModifiers heldModifiers() const;
 
@@ -223,6 +234,7 @@ private:
     QString m_currentPath;
     QList<FileItem> m_items;
     QSet<QString> m_selection;
+    SelectionSummary m_summary;
     QString m_searchText;
     SearchFilter m_searchFilter;
     std::optional<QList<FileItem>> m_searchResults;

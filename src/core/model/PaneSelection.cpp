@@ -4,6 +4,9 @@
 
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
+#include "core/model/FileLoader.h"
+
+#include <QHash>
 
 #include <algorithm>
 #include <limits>
@@ -24,10 +27,75 @@ QString folded(const QString &s) {
     return out.toCaseFolded();
 }
 
+// Counts paths into a summary. The paths of one folder share the Trash test, so a large selection costs
+// one test per folder; only a trash's own "files" and "info" differ from their siblings.
+class Tally {
+public:
+    Tally(SelectionSummary &summary, const PaneHooks *hooks)
+        : m_summary(summary), m_canExtract(hooks ? hooks->canExtract : nullptr) {}
+
+    void count(const QString &path, qsizetype sign) {
+        m_summary.count += sign;
+        const qsizetype slash = path.lastIndexOf(u'/');
+        const QStringView name = QStringView(path).mid(slash + 1);
+        if (m_canExtract && name.contains(u'.') && m_canExtract(name.toString())) m_summary.archives += sign;
+        if (!inTrash(path, slash, name)) m_summary.outsideTrash += sign;
+    }
+
+private:
+    bool inTrash(const QString &path, qsizetype slash, QStringView name) {
+        if (slash <= 0 || name == u"files" || name == u"info") return FileLoader::isInTrash(path);
+        // The views point into paths of the selections being compared, which outlive the tally.
+        const QStringView folder = QStringView(path).left(slash);
+        auto it = m_byFolder.constFind(folder);
+        if (it == m_byFolder.constEnd()) it = m_byFolder.insert(folder, FileLoader::isInTrash(path));
+        return *it;
+    }
+
+    SelectionSummary &m_summary;
+    const std::function<bool(const QString &)> m_canExtract;
+    QHash<QStringView, bool> m_byFolder;
+};
+
 } // namespace
 
 void PaneModel::setSelection(const QSet<QString> &selection) {
+    m_summary = summaryAfter(selection);
     publish(m_selection, selection, &PaneModel::selectionChanged);
+}
+
+SelectionSummary PaneModel::summaryAfter(const QSet<QString> &next) const {
+    SelectionSummary fresh;
+    const auto countAfresh = [&] {
+        Tally tally(fresh, m_app);
+        for (const QString &path : next)
+            tally.count(path, 1);
+        return fresh;
+    };
+    if (next.isEmpty()) return fresh;
+    // A small or new selection is counted afresh; a large one that changed a little only where it changed.
+    if (next.size() < 64 || m_selection.isEmpty() || next.size() * 2 < m_selection.size())
+        return countAfresh();
+    SelectionSummary changed = m_summary;
+    Tally tally(changed, m_app);
+    qsizetype gone = 0;
+    for (const QString &path : m_selection) {
+        if (next.contains(path)) continue;
+        if (++gone > next.size() / 2) return countAfresh(); // mostly another selection
+        tally.count(path, -1);
+    }
+    for (const QString &path : next)
+        if (!m_selection.contains(path)) tally.count(path, 1);
+    return changed;
+}
+
+void PaneModel::setApp(PaneHooks *app) {
+    m_app = app;
+    // What counts as an archive comes from the hooks.
+    m_summary = {};
+    Tally tally(m_summary, m_app);
+    for (const QString &path : std::as_const(m_selection))
+        tally.count(path, 1);
 }
 
 void PaneModel::setCursor(const std::optional<QString> &cursor) {

@@ -170,6 +170,14 @@ QStringList tags(const QString &path) {
     return names(rawTags(path));
 }
 
+bool carriesName(const QStringList &rawTags, QStringView name) {
+    for (const QString &raw : rawTags) {
+        const qsizetype nl = raw.indexOf(u'\n');
+        if (QStringView(raw).left(nl < 0 ? raw.size() : nl) == name) return true;
+    }
+    return false;
+}
+
 int colorNumber(const QString &rawTag) {
     const QStringList parts = rawTag.split(u'\n');
     std::optional<int> parsed;

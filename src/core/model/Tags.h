@@ -29,6 +29,9 @@ const QHash<QString, int> &tagColorNumber();
 // For display: no attribute, an unreadable one and one that is no list of strings all read as no tags.
 QStringList rawTags(const QString &path);
 QStringList tags(const QString &path);
+// Whether raw tags ("name\ncolour", as a listing's items hold them) carry this name; copies nothing, as it
+// is asked for every item of large selections.
+bool carriesName(const QStringList &rawTags, QStringView name);
 // The same on a path already turned into bytes; rawList is the item's attribute name list when the caller
 // has read it (so an item without tags costs no further call).
 QStringList rawTagsOfEncoded(const char *path, const QByteArray *rawList = nullptr);

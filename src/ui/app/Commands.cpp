@@ -108,9 +108,10 @@ TabGroup *Commands::group() const {
 }
 
 void Commands::watchState() {
+    // A setting written on every step of a drag must not cost every command each time.
     connect(&m_app->settings(), &Settings::changed, this, [this](Settings::Key key) {
         if (key == Settings::Key::language) retitle();
-        update();
+        updateWhere([key](const Entry &e) { return e.settings.contains(key); });
     });
     connect(&m_app->sides(), &Sides::activeChanged, this, &Commands::update);
     // A pane's own changes come through watchPanes, each re-evaluating only the commands that read it.
@@ -180,12 +181,14 @@ void Commands::needsSheet(QAction *action, SheetPresenter::Sheet sheet) {
 
 void Commands::buildTagMenu(QAction *tags) {
     // The active pane's selection when the menu opens, in no particular order: only membership counts.
-    m_tagMenu = std::make_unique<TagMenu>(m_app->items(), [this] {
+    auto menu = std::make_unique<TagMenu>(m_app->items(), [this] {
         if (!m_app) return QStringList();
         const QSet<QString> &selection = m_app->activePane()->selection();
         return QStringList(selection.begin(), selection.end());
     });
-    tags->setMenu(m_tagMenu.get());
+    menu->setListed([this] { return m_app ? m_app->activePane()->visibleItems() : QList<FileItem>(); });
+    tags->setMenu(menu.get());
+    m_tagMenu = std::move(menu);
 }
 
 QAction *Commands::action(const QString &id) const {
@@ -347,6 +350,10 @@ void Commands::update() {
 }
 
 void Commands::updateFor(unsigned facts) {
+    updateWhere([facts](const Entry &e) { return facts == ~0u || (e.paneFacts & facts); });
+}
+
+void Commands::updateWhere(const std::function<bool(const Entry &)> &picked) {
     if (!m_app) return;
     // What shows or changes the Trash may have changed what it holds: asked again, answered later.
     if (facts != ~0u && (facts & (listing | place))) m_app->trash().lookup().refresh();
@@ -355,7 +362,7 @@ void Commands::updateFor(unsigned facts) {
     const bool active = m_app->sides().active() == Side::left ? left : right;
     for (QAction *a : std::as_const(m_actions)) {
         const Entry &e = *find(a);
-        if (facts == ~0u || (e.paneFacts & facts)) evaluate(a, e, left, right, active);
+        if (picked(e)) evaluate(a, e, left, right, active);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/app/Settings.h"
 #include "core/fileops/ArchiveFormat.h"
 #include "core/localisation/Lang.h"
 #include "ui/window/SheetPresenter.h"
@@ -160,7 +161,8 @@ public:
     void retitle();
     // Enabled and checked states and the titles that follow the state; runs on every change of the
     // application's state, and by hand after a hook (quickLook) was filled. A pane's change re-evaluates
-    // only the commands that read what changed (its selection, its place, its view).
+    // only the commands that read what changed (its selection, its place, its view), a setting's change
+    // only those that read that setting.
     void update();
     // How many commands had their state evaluated so far (a measure of the work changes cause).
     quint64 evaluations() const { return m_evaluations; }
@@ -210,6 +212,7 @@ private:
         std::function<QString()> followedTitle; // a title key that follows the state
         std::function<QString()> formed;        // a title formed from data, shown as it is
         unsigned paneFacts = 0;                 // PaneFact bits its rule, check and title read
+        QList<Settings::Key> settings;          // the settings they read
         const char *face = nullptr;             // the German key of its toolbar button's help
         std::function<QString()> formedFace;    // or that help formed now
         int chapter = 0;                        // the manual chapter of that button
@@ -237,6 +240,8 @@ private:
     void applyTitle(QAction *action);
     // Re-evaluates the commands that read one of these pane facts.
     void updateFor(unsigned facts);
+    // Re-evaluates the commands an entry test picks.
+    void updateWhere(const std::function<bool(const Entry &)> &picked);
     // Follows the edit state of the text field with the focus.
     void watchText();
     void evaluate(QAction *action, const Entry &entry, bool left, bool right, bool active);

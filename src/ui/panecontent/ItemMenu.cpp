@@ -167,8 +167,12 @@ void addTransfers(QMenu *menu, const Context &c) {
 
 // Favourites, rename, the Trash's entries.
 void addChanges(QMenu *menu, const Context &c, const QStringList &paths) {
-    // The wording follows what the entry acts on: every path, not just the clicked one.
-    const bool trash = ItemMenu::allInTrash(paths);
+    // The wording follows what the entry acts on: every path, not just the clicked one. For the selection
+    // its summary knows.
+    const SelectionSummary &selected = c.pane->selectionSummary();
+    const bool trash = c.pane->selection().contains(c.item.path())
+                           ? selected.count > 0 && selected.outsideTrash == 0
+                           : ItemMenu::allInTrash(paths);
     if (const ViewMenus::Filler &favourites = c.menus.favourites())
         favourites(menu, paths, [c] { c.selectFirst(); });
     if (c.offers(Cmd::rename)) entry(menu, K("Umbenennen …"), "pencil", [c] { c.run(Cmd::rename); });
@@ -205,6 +209,7 @@ void addSharing(QMenu *menu, const Context &c, const QStringList &paths) {
     // The tags are read only once the submenu opens.
     auto *tags = new TagMenu(
         c.parts().items, [paths] { return paths; }, [c] { c.selectFirst(); }, share);
+    tags->setListed([pane = c.pane] { return pane ? pane->visibleItems() : QList<FileItem>(); });
     share->addMenu(tags);
 
     QMenu *where = submenu(menu, K("Pfad und Dateimanager"), "folder");

@@ -10,15 +10,39 @@
 
 #include <QtConcurrent>
 
-QSet<QString> TagMenu::marks(const QStringList &paths, const std::atomic_bool *cancel, const Reader &read) {
+QSet<QString> TagMenu::marks(const QStringList &paths, const std::atomic_bool *cancel, const Reader &read,
+                             const QList<FileItem> &listed) {
     if (paths.isEmpty()) return {};
     const QStringList &choices = FileOps::tagChoices();
     QSet<QString> left(choices.begin(), choices.end());
-    for (const QString &path : paths) {
-        if (left.isEmpty() || (cancel && cancel->load())) break;
-        const QStringList names = read ? read(path) : FileOps::tags(path);
+    const auto narrow = [&left](const QStringList &names) {
         for (auto it = left.begin(); it != left.end();)
             it = names.contains(*it) ? std::next(it) : left.erase(it);
+    };
+    const auto narrowRaw = [&left](const QStringList &raw) {
+        for (auto it = left.begin(); it != left.end();)
+            it = FileOps::carriesName(raw, *it) ? std::next(it) : left.erase(it);
+    };
+    const auto stop = [&] { return left.isEmpty() || (cancel && cancel->load()); };
+    if (listed.isEmpty()) {
+        for (const QString &path : paths) {
+            if (stop()) break;
+            narrow(read ? read(path) : FileOps::tags(path));
+        }
+        return left;
+    }
+    // One pass over the listing takes the tags it holds; only what it does not show is read.
+    QSet<QString> unlisted;
+    unlisted.reserve(paths.size());
+    for (const QString &path : paths)
+        unlisted.insert(path);
+    for (const FileItem &item : listed) {
+        if (unlisted.isEmpty() || stop()) break;
+        if (unlisted.remove(item.path())) narrowRaw(item.tags());
+    }
+    for (const QString &path : std::as_const(unlisted)) {
+        if (stop()) break;
+        narrow(read ? read(path) : FileOps::tags(path));
     }
     return left;
 }
@@ -72,9 +96,11 @@ void TagMenu::opening() {
     showMarks();
     const int generation = ++m_generation;
     const QStringList paths = m_paths ? m_paths() : QStringList();
+    const QList<FileItem> listed = m_listed ? m_listed() : QList<FileItem>(); // shared, not copied
     auto cancel = m_cancel;
-    whenDone(this,
-             QtConcurrent::run([paths, cancel, read = m_read] { return marks(paths, cancel.get(), read); }),
+    whenDone(this, QtConcurrent::run([paths, cancel, read = m_read, listed] {
+                 return marks(paths, cancel.get(), read, listed);
+             }),
              [this, generation, cancel](const QSet<QString> &found) {
                  if (generation != m_generation || cancel->load()) return;
                  m_marks = found;

@@ -241,6 +241,8 @@ void MainWindow::buildColumns() {
                                       if (m_app) m_app->settings().setInspectorWidth(v);
                                   },
                                   m_root);
+    connect(m_inspectorHandle, &ColumnHandle::dragging, this,
+            [this](double width) { m_inspector->setFixedWidth(int(std::lround(width))); });
     m_inspector = new InspectorView(m_app->sides(), m_app->items(), m_app->toasts(), m_root);
     m_inspector->setAccessibleName(L("Info-Leiste"));
     columns->addWidget(m_inspectorHandle);

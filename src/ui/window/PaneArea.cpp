@@ -13,6 +13,7 @@ PaneArea::PaneArea(Sides &sides, Settings &settings, ViewFactory factory, QWidge
                                    if (m_settings) m_settings->setSplitFraction(v);
                                },
                                this);
+    connect(m_handle, &ColumnHandle::dragging, this, &PaneArea::layoutViews);
     connect(&sides, &Sides::activeChanged, this, &PaneArea::sync);
     connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
         if (key == Settings::Key::dualPane || key == Settings::Key::splitFraction) sync();
@@ -49,7 +50,8 @@ void PaneArea::layoutViews() {
         if (m_leftView) m_leftView->setGeometry(0, 0, width(), h);
         return;
     }
-    const PaneWidths w = PaneSplit::widths(width(), m_settings->splitFraction(), m_sides->active());
+    const double fraction = m_handle->dragValue().value_or(m_settings->splitFraction());
+    const PaneWidths w = PaneSplit::widths(width(), fraction, m_sides->active());
     m_handle->setTotal(std::max(width() - PaneSplit::handleWidth, 0));
     if (m_leftView) m_leftView->setGeometry(0, 0, w.left, h);
     m_handle->setGeometry(w.left, 0, PaneSplit::handleWidth, h);

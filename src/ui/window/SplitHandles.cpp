@@ -51,13 +51,19 @@ void ColumnHandle::mouseMoveEvent(QMouseEvent *e) {
     // A click without movement is no drag.
     if (!m_start && dx == 0) return;
     if (!m_start) m_start = m_read();
-    if (auto v = dragged(*m_start, dx)) m_write(*v);
+    if (auto v = dragged(*m_start, dx); v && v != m_value) {
+        m_value = v;
+        emit dragging(*v);
+    }
     update();
 }
 
 void ColumnHandle::mouseReleaseEvent(QMouseEvent *) {
+    const std::optional<double> value = m_value;
     m_pressX.reset();
     m_start.reset();
+    m_value.reset();
+    if (value) m_write(*value);
     update();
 }
 

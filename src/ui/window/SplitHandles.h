@@ -6,13 +6,19 @@
 
 // A 7-pixel vertical grip between two columns: a hairline that thickens and takes the theme colour on
 // hover and while dragging, the left-right resize cursor, and a reset on double click. The value it
-// moves is read and written through the two functions, so the setting persists each change.
+// moves is read and written through the two functions: a drag shows its value as it goes (the layout
+// follows dragging()) and writes it once, when the drag ends.
 class ColumnHandle : public QWidget {
     Q_OBJECT
 public:
     ColumnHandle(std::function<double()> read, std::function<void(double)> write, QWidget *parent = nullptr);
     bool isActive() const { return m_hover || m_start.has_value(); }
     QSize sizeHint() const override { return {7, 100}; }
+    // The value of the drag under way; none between drags.
+    std::optional<double> dragValue() const { return m_value; }
+
+signals:
+    void dragging(double value);
 
 protected:
     // The new value for a drag that moved dx pixels since it began at `start`; nullopt leaves it alone.
@@ -32,6 +38,7 @@ private:
     std::function<void(double)> m_write;
     bool m_hover = false;
     std::optional<double> m_start;
+    std::optional<double> m_value;
     std::optional<int> m_pressX;
 };
 

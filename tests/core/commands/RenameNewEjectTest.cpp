@@ -1,5 +1,12 @@
 #include "CommandFixture.h"
 
+#include "core/model/FileLoader.h"
+
+#include <QSemaphore>
+#include <QThreadPool>
+#include <array>
+#include <atomic>
+
 using TestUtil::LanguageScope;
 
 TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
@@ -51,6 +58,70 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     // The undo reports when its background work is back; the test ends only then.
     waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(exists(a) && !exists(renamed), 5000);
+}
+
+// A rename selects the new name, and a listing that shows it late brings it back after an older listing
+// left it out; a selection made in the meantime is not taken back by that listing.
+TEST_F(CommandTest, RenamedItemComesBackSelectedUnlessAnotherWasChosen) {
+    app->services().timings.renameRefreshMs = 60000; // only the listings the test lets through
+    PaneModel::setTimings({60000, 250});             // and no watch-driven ones
+    if (QThreadPool::globalInstance()->maxThreadCount() < 4)
+        QThreadPool::globalInstance()->setMaxThreadCount(4);
+    const QString a = make("a.txt"), c = make("c.txt");
+    PaneModel *pane = app->left();
+    show(pane, root);
+    // From now on each listing reads the folder, then waits for its own gate.
+    std::atomic<int> calls{0};
+    std::array<QSemaphore, 8> entered, gates;
+    PaneModel::setBackend({[&](const QString &path) {
+                               FileLoader::Listing listing = FileLoader::list(path);
+                               const int n = calls++;
+                               if (n < int(gates.size())) {
+                                   entered[n].release();
+                                   gates[n].acquire();
+                               }
+                               return listing;
+                           },
+                           {}});
+    const struct Restore {
+        std::array<QSemaphore, 8> &gates;
+        ~Restore() {
+            for (QSemaphore &gate : gates)
+                gate.release();
+            QThreadPool::globalInstance()->waitForDone(5000);
+            PaneModel::setBackend({});
+            PaneModel::setTimings({});
+        }
+    } restore{gates};
+    // Listing `first` read the folder before the rename, `first + 1` after it.
+    const auto renameTo = [&](const QString &from, const QString &name, int first) {
+        pane->reload();
+        ASSERT_TRUE(entered[first].tryAcquire(1, 5000));
+        pane->setSelection({from});
+        textAnswers = {name};
+        app->renames().renameSelection();
+        ASSERT_TRUE(entered[first + 1].tryAcquire(1, 5000));
+    };
+    const auto let = [&](int n) {
+        QSignalSpy listed(pane, &PaneModel::listed);
+        gates[n].release();
+        ASSERT_TRUE(listed.wait(5000));
+    };
+
+    renameTo(a, "b.txt", 0);
+    const QString b = root + "/b.txt";
+    EXPECT_EQ(pane->selection(), QSet<QString>{b});
+    let(0); // without b: the selection loses it
+    EXPECT_TRUE(pane->selection().isEmpty());
+    let(1);
+    EXPECT_EQ(pane->selection(), QSet<QString>{b});
+
+    renameTo(b, "d.txt", 2);
+    let(2);
+    pane->setSelection({c}); // chosen before the listing that shows d.txt
+    let(3);
+    EXPECT_TRUE(pane->visibleRow(root + "/d.txt") >= 0);
+    EXPECT_EQ(pane->selection(), QSet<QString>{c});
 }
 
 TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {

@@ -189,3 +189,40 @@ TEST_F(PaneSelection, OwnSignalsComeBeforeOneChanged) {
     pane->click(items[2], items, Qt::NoModifier);
     EXPECT_EQ(heard, (QStringList{"cursor", "selection", "changed"}));
 }
+
+// What the selection keeps of itself agrees with a count of it, whether counted afresh or by its changes.
+TEST_F(PaneSelection, SummaryAgreesWithACountOfTheSelection) {
+    auto pane = openPane(root);
+    PaneHooks hooks;
+    hooks.canExtract = [](const QString &name) { return name.endsWith(QStringLiteral(".zip")); };
+    pane->setApp(&hooks);
+    const QString trash = FileLoader::mainTrash();
+    QSet<QString> plain, zips, trashed;
+    for (int i = 0; i < 200; ++i) {
+        plain << root + QStringLiteral("/f%1.txt").arg(i);
+        zips << root + QStringLiteral("/z%1.zip").arg(i);
+        trashed << trash + QStringLiteral("/t%1.txt").arg(i);
+    }
+    const auto summary = [&](QSet<QString> selection) {
+        pane->setSelection(selection);
+        const SelectionSummary s = pane->selectionSummary();
+        return std::tuple{s.count, s.archives, s.outsideTrash};
+    };
+    using T = std::tuple<qsizetype, qsizetype, qsizetype>;
+    EXPECT_EQ(summary(plain | zips), (T{400, 200, 400}));
+    EXPECT_EQ(summary(plain | zips | trashed), (T{600, 200, 400}));
+    QSet<QString> lessOne = plain | zips | trashed;
+    lessOne.remove(*zips.constBegin());
+    lessOne.remove(*trashed.constBegin());
+    EXPECT_EQ(summary(lessOne), (T{598, 199, 399}));
+    EXPECT_EQ(summary(trashed), (T{200, 0, 0}));
+    EXPECT_EQ(summary(trashed | QSet<QString>{*plain.constBegin()}), (T{201, 0, 1}));
+    EXPECT_EQ(summary(zips), (T{200, 200, 200}));
+    EXPECT_EQ(summary({trash + QStringLiteral("/t0.txt")}), (T{1, 0, 0}));
+    EXPECT_EQ(summary({}), (T{0, 0, 0}));
+    // What counts as an archive comes with the hooks.
+    pane->setApp(nullptr);
+    EXPECT_EQ(summary(zips), (T{200, 0, 200}));
+    pane->setApp(&hooks);
+    EXPECT_EQ(pane->selectionSummary().archives, 200);
+}

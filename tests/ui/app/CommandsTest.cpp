@@ -1,7 +1,9 @@
 #include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
+#include "core/app/JobRunner.h"
 #include "core/localisation/Translations.h"
+#include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "ui/app/Commands.h"
@@ -10,6 +12,9 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
+#include <QMetaEnum>
+#include <QSignalSpy>
 #include <QTest>
 #include <QMenu>
 #include <QSet>
@@ -202,4 +207,109 @@ TEST_F(CommandsTest, PaneChangesReevaluateOnlyTheCommandsThatReadThem) {
     pane->setViewMode(ViewMode::columns);
     EXPECT_TRUE(action(Cmd::asColumns)->isChecked());
     EXPECT_FALSE(action(Cmd::asList)->isChecked());
+}
+
+// After each kind of change, every command shows what a full evaluation of all of them gives: a rule that
+// reads a fact it does not name keeps an old state here. Each step changes the state of some command.
+TEST_F(CommandsTest, EveryCommandAfterEachKindOfChangeIsWhatAFullEvaluationGives) {
+    struct State {
+        bool enabled, checked;
+        QString text;
+    };
+    const auto states = [&] {
+        QList<State> s;
+        for (QAction *a : commands->actions())
+            s << State{a->isEnabled(), a->isChecked(), a->text()};
+        return s;
+    };
+    const auto asAFullEvaluation = [&](const char *change) {
+        const QList<State> kept = states();
+        commands->update();
+        const QList<State> full = states();
+        for (qsizetype i = 0; i < full.size(); ++i) {
+            const std::string id = commands->actions()[i]->objectName().toStdString();
+            EXPECT_EQ(kept[i].enabled, full[i].enabled) << change << ": enabled " << id;
+            EXPECT_EQ(kept[i].checked, full[i].checked) << change << ": checked " << id;
+            EXPECT_EQ(kept[i].text, full[i].text) << change << ": title " << id;
+        }
+    };
+    const QString home = TestUtil::testHome() + "/states";
+    QDir(home).removeRecursively();
+    // The test home's Trash starts empty.
+    const QString trash = FileLoader::mainTrash();
+    QDir(trash).removeRecursively();
+    QDir(QFileInfo(trash).path() + "/info").removeRecursively();
+    QDir().mkpath(trash);
+    QDir().mkpath(home + "/sub");
+    const QString zip = home + "/b.zip", text = home + "/c.txt";
+    TestUtil::writeFile(zip, "z");
+    TestUtil::writeFile(text, "c");
+    // A tab of its own: no history yet.
+    app->sides().leftTabs()->newTab(home);
+    PaneModel *pane = app->left();
+    QTRY_VERIFY(pane->items().size() == 3);
+    EXPECT_FALSE(action(Cmd::back)->isEnabled());
+    asAFullEvaluation("listing");
+
+    pane->setSelection({text});
+    asAFullEvaluation("selection");
+    pane->setSelection({zip, text});
+    EXPECT_TRUE(action(Cmd::extract)->isEnabled());
+    asAFullEvaluation("selection of an archive");
+    pane->setSelection({});
+    asAFullEvaluation("no selection");
+
+    pane->go(home + "/sub");
+    QTRY_VERIFY(pane->currentPath() == home + "/sub" && pane->items().isEmpty());
+    EXPECT_TRUE(action(Cmd::back)->isEnabled());
+    asAFullEvaluation("place");
+    pane->goBack();
+    QTRY_VERIFY(pane->items().size() == 3);
+    asAFullEvaluation("back");
+
+    pane->setViewMode(pane->viewMode() == ViewMode::icons ? ViewMode::list : ViewMode::icons);
+    asAFullEvaluation("view");
+
+    app->items().toggleTag(QStringLiteral("Rot"), {text});
+    QTest::qWait(100);
+    asAFullEvaluation("tags");
+
+    // Another program fills the Trash: the next listing tells that it can be emptied.
+    EXPECT_FALSE(action(Cmd::emptyTrash)->isEnabled());
+    TestUtil::writeFile(trash + "/elsewhere.txt", "e");
+    QSignalSpy listed(pane, &PaneModel::listed);
+    pane->refresh();
+    QTRY_VERIFY(listed.count() > 0);
+    EXPECT_TRUE(action(Cmd::emptyTrash)->isEnabled());
+    asAFullEvaluation("listing with a filled Trash");
+
+    // Into the Trash, and in its folder the item can be put back.
+    QSignalSpy finished(&app->jobs(), &JobRunner::finished);
+    app->trash().trashDropped({text});
+    QTRY_VERIFY(finished.count() > 0 && !QFileInfo::exists(text));
+    QTRY_VERIFY(pane->items().size() == 2);
+    EXPECT_TRUE(action(Cmd::emptyTrash)->isEnabled());
+    asAFullEvaluation("trash");
+    pane->go(trash);
+    QTRY_VERIFY(pane->items().size() == 2 && pane->items().constFirst().folder == FileLoader::norm(trash));
+    asAFullEvaluation("the Trash shown");
+    pane->setSelection({FileLoader::norm(trash) + "/c.txt"});
+    EXPECT_TRUE(action(Cmd::putBack)->isEnabled());
+    asAFullEvaluation("selection in the Trash");
+
+    // The settings the rules read, and one that none reads (written on every step of a split drag).
+    const quint64 before = commands->evaluations();
+    app->settings().setSplitFraction(0.3);
+    EXPECT_EQ(commands->evaluations(), before);
+    for (Settings::Key key : {Settings::Key::dualPane, Settings::Key::showHidden, Settings::Key::showSidebar,
+                              Settings::Key::showInspector}) {
+        const char *name = QMetaEnum::fromType<Settings::Key>().valueToKey(int(key));
+        Settings &s = app->settings();
+        if (key == Settings::Key::dualPane) s.setDualPane(!s.dualPane());
+        if (key == Settings::Key::showHidden) s.setShowHidden(!s.showHidden());
+        if (key == Settings::Key::showSidebar) s.setShowSidebar(!s.showSidebar());
+        if (key == Settings::Key::showInspector) s.setShowInspector(!s.showInspector());
+        asAFullEvaluation(name);
+    }
+    QDir(home).removeRecursively();
 }

@@ -32,6 +32,31 @@ TEST(TagMenuMarks, OnlyTagsEveryPathCarriesAreMarked) {
     EXPECT_EQ(TagMenu::marks({"/c"}, nullptr, readerOf(tags)), QSet<QString>{"Blau"});
 }
 
+// Listed items bring their tags along: only paths the listing does not show are read.
+TEST(TagMenuMarks, ListedItemsAreTakenAsListedAndOnlyTheOthersRead) {
+    QList<FileItem> listed;
+    for (int i = 0; i < 1000; ++i) {
+        FileItem item;
+        item.setPath(QStringLiteral("/f%1").arg(i));
+        item.setTags({"Rot\n6", i % 2 ? "Blau\n4" : "Grün\n2"}); // as listed: name and colour
+        listed << item;
+    }
+    const Tags onDisk{{"/f1", {}}, {"/f2", {}}, {"/x", {"Rot"}}};
+    std::atomic_int reads = 0;
+    EXPECT_EQ(TagMenu::marks({"/f1", "/f3"}, nullptr, readerOf(onDisk, &reads), listed),
+              (QSet<QString>{"Rot", "Blau"}));
+    EXPECT_EQ(TagMenu::marks({"/f1", "/f2", "/x"}, nullptr, readerOf(onDisk, &reads), listed),
+              QSet<QString>{"Rot"});
+    EXPECT_EQ(reads, 1);
+    // An untagged item among them ends every mark.
+    listed[5].setTags({});
+    QStringList all;
+    for (const FileItem &item : std::as_const(listed))
+        all << item.path();
+    EXPECT_TRUE(TagMenu::marks(all, nullptr, readerOf(onDisk, &reads), listed).isEmpty());
+    EXPECT_EQ(reads, 1);
+}
+
 TEST(TagMenuMarks, ReadingStopsOnceNoMarkIsPossible) {
     QStringList paths{"/untagged"};
     for (int i = 0; i < 100000; ++i)

@@ -213,7 +213,8 @@ TEST_F(WindowTest, BannerFloatsAboveTheToast) {
     QTRY_VERIFY_WITH_TIMEOUT(!w.banner()->isVisible(), 2000);
 }
 
-TEST_F(WindowTest, SplitHandleWritesTheSetting) {
+// A drag moves the panes as it goes and writes the setting once, when it ends.
+TEST_F(WindowTest, SplitHandleDragShowsAtOnceAndWritesTheSettingAtItsEnd) {
     AppState app(quick());
     MainWindow w(&app);
     w.show();
@@ -221,18 +222,24 @@ TEST_F(WindowTest, SplitHandleWritesTheSetting) {
     QTest::mouseDClick(handle, Qt::LeftButton);
     app.settings().save(); // written after a pause; now
     EXPECT_EQ(Defaults::doubleValue("splitFraction"), 0.5);
+    const int avail = w.paneArea()->width() - 7;
+    QSignalSpy written(&app.settings(), &Settings::changed);
     const QPoint start(3, 100);
+    const QPointF origin = handle->mapToGlobal(QPointF(start)); // the handle moves, the pointer's path not
     QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, start);
-    QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(100, 0)),
-                     handle->mapToGlobal(QPointF(start + QPoint(100, 0))), Qt::LeftButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(handle, &move);
+    for (int dx : {40, 70, 100}) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(dx, 0)), origin + QPointF(dx, 0),
+                         Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(handle, &move);
+        EXPECT_NEAR(w.paneArea()->leftView()->width(), avail / 2 + dx, 2.0);
+    }
+    EXPECT_EQ(written.count(), 0);
     QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, start + QPoint(100, 0));
-    EXPECT_GT(app.settings().splitFraction(), 0.5);
+    EXPECT_EQ(written.count(), 1);
+    EXPECT_NEAR(app.settings().splitFraction(), 0.5 + 100.0 / avail, 0.001);
     app.settings().save();
     EXPECT_EQ(Defaults::doubleValue("splitFraction"), app.settings().splitFraction());
-    // The left pane followed.
-    const int avail = w.paneArea()->width() - 7;
+    // The left pane stays where the drag left it.
     EXPECT_NEAR(w.paneArea()->leftView()->width(), avail * app.settings().splitFraction(), 1.0);
 }
 

@@ -4,7 +4,6 @@
 #include "ui/app/commands/GroupKit.h"
 #include "core/fileops/ArchiveFormat.h"
 #include "core/model/PaneModel.h"
-#include "ui/panecontent/ItemMenu.h"
 
 #include <QAction>
 
@@ -42,11 +41,7 @@ void Commands::addFilesMenu() {
     QAction *extract = add(ActionDef{Cmd::extract, "arrow.up.bin", nullptr, {}, {}, When::selection},
                            [this] { m_app->fileActions().extract(selected()); });
     // Something in the selection must be an archive.
-    entry(extract).rule = [this] {
-        const QSet<QString> &selection = m_app->activePane()->selection();
-        return std::any_of(selection.cbegin(), selection.cend(),
-                           [](const QString &path) { return Archive::canExtract(path.section(u'/', -1)); });
-    };
+    entry(extract).rule = [this] { return m_app->activePane()->selectionSummary().archives > 0; };
     add(ActionDef{Cmd::alias, "link", nullptr, {keys(ctrl | shift | Qt::Key_M)}, {}, When::selection},
         [this] { m_app->fileActions().makeAlias(selected()); });
     QAction *putBack = add(ActionDef{Cmd::putBack,
@@ -57,8 +52,8 @@ void Commands::addFilesMenu() {
                                      When::selection},
                            [this] { m_app->fileActions().putBack(selected()); });
     entry(putBack).rule = [this] {
-        const QSet<QString> &selection = m_app->activePane()->selection();
-        return ItemMenu::allInTrash(QStringList(selection.cbegin(), selection.cend()));
+        const SelectionSummary &selected = m_app->activePane()->selectionSummary();
+        return selected.count > 0 && selected.outsideTrash == 0;
     };
     // Without a selection the path of the shown folder.
     add(ActionDef{Cmd::copyPath, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_C)}}, [this] {

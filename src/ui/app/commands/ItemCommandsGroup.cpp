@@ -26,7 +26,7 @@ void Commands::addItems() {
                                     K("Umbenennen …")},
                           [this] { m_app->renames().renameSelection(); });
     entry(rename).rule = [this] {
-        return m_app->activePane()->selection().size() < 2 ||
+        return m_app->activePane()->selectionSummary().count < 2 ||
                (m_sheets && m_sheets->canShow(Sheet::batchRename));
     };
     entry(rename).paneFacts = selection;

@@ -22,10 +22,12 @@ void Commands::addNavigation() {
             [this] { m_app->sides().setActive(Side::right); });
     // One pane shows only the left side.
     entry(activateRight).rule = [this] { return m_app->settings().dualPane(); };
+    entry(activateRight).settings = {Settings::Key::dualPane};
     QAction *otherSide = add(ActionDef{Cmd::otherSide, nullptr, nullptr, {}, {keys(Qt::Key_Tab)}}, [this] {
         m_app->sides().setActive(m_app->sides().active() == Side::left ? Side::right : Side::left);
     });
     entry(otherSide).rule = [this] { return m_app->settings().dualPane(); };
+    entry(otherSide).settings = {Settings::Key::dualPane};
     // Tab belongs to the panes and F6 moves files, so Ctrl+F and Ctrl+F6 lead to the other parts.
     add(ActionDef{Cmd::searchField, nullptr, nullptr, {keys(ctrl | Qt::Key_F)}}, [this] {
         if (auto *w = qobject_cast<MainWindow *>(m_window.data())) w->focusPart(MainWindow::Part::search);
@@ -112,6 +114,7 @@ void Commands::addViews() {
     // period, whatever has the focus.
     entry(hidden).inTextFields = true;
     entry(hidden).checked = [this] { return m_app->settings().showHidden(); };
+    entry(hidden).settings = {Settings::Key::showHidden};
     face(hidden, K("Unsichtbare Dateien ein- oder ausblenden (⇧⌘.)"), 2);
     QAction *sidebar = add(ActionDef{Cmd::sidebar, "sidebar.left", nullptr, {keys(ctrl | alt | Qt::Key_S)}},
                            [this] { m_app->settings().setShowSidebar(!m_app->settings().showSidebar()); });
@@ -119,6 +122,7 @@ void Commands::addViews() {
         return QString::fromUtf8(m_app->settings().showSidebar() ? K("Seitenleiste ausblenden")
                                                                  : K("Seitenleiste einblenden"));
     };
+    entry(sidebar).settings = {Settings::Key::showSidebar};
     face(sidebar, K("Seitenleiste ein- oder ausblenden"), 2);
     QAction *inspector =
         add(ActionDef{Cmd::inspector, nullptr, nullptr, {keys(ctrl | alt | Qt::Key_I)}},
@@ -127,6 +131,7 @@ void Commands::addViews() {
         return QString::fromUtf8(m_app->settings().showInspector() ? K("Info-Leiste ausblenden")
                                                                    : K("Info-Leiste einblenden"));
     };
+    entry(inspector).settings = {Settings::Key::showInspector};
     face(inspector, K("Info-Leiste ein- oder ausblenden"), 8);
     QAction *dual =
         add(ActionDef{Cmd::dualPane, "rectangle.split.2x1", nullptr, {keys(ctrl | alt | Qt::Key_P)}},
@@ -135,5 +140,6 @@ void Commands::addViews() {
         return QString::fromUtf8(m_app->settings().dualPane() ? K("Nur ein Fenster zeigen")
                                                               : K("Zwei Fenster nebeneinander zeigen"));
     };
+    entry(dual).settings = {Settings::Key::dualPane};
     face(dual, nullptr, 1); // its button says what a click does, as the title does
 }
