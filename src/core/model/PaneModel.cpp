@@ -331,6 +331,8 @@ void PaneModel::goUp() {
 
 void PaneModel::refresh() {
     raiseRefreshToken();
+    // The crumbs' names may have changed with the folder (the language switches by a refresh).
+    updateCrumbs();
     reload();
 }
 
