@@ -42,11 +42,12 @@ done
 desktop-file-validate "$entry" || { echo "desktop-file-validate refuses the entry"; fail=1; }
 
 # The install ran the desktop's cache tools on its prefix: GIO offers Kestrin for folders to an account
-# that sees nothing but this prefix.
+# that sees nothing but this prefix (with its bin on PATH: GIO passes over an entry whose program it
+# cannot find).
 grep -q '^inode/directory=.*kestrin\.desktop' "$share/applications/mimeinfo.cache" 2>/dev/null ||
   { echo "mimeinfo.cache does not list kestrin.desktop for inode/directory"; fail=1; }
 mkdir -p "$tmp/config"
-handlers=$(XDG_DATA_HOME="$share" XDG_DATA_DIRS="$tmp/none" XDG_CONFIG_HOME="$tmp/config" \
+handlers=$(PATH="$tmp/usr/bin:$PATH" XDG_DATA_HOME="$share" XDG_DATA_DIRS="$tmp/none" XDG_CONFIG_HOME="$tmp/config" \
            XDG_CONFIG_DIRS="$tmp/none" gio mime inode/directory 2>&1)
 grep -q 'kestrin\.desktop' <<<"$handlers" || { echo "GIO offers no Kestrin for folders: $handlers"; fail=1; }
 if command -v gtk-update-icon-cache >/dev/null; then

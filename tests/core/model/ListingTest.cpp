@@ -204,6 +204,7 @@ TEST(ListingKinds, NeighboursSharingAnExtensionStillGetTheirOwnKind) {
 // interface language, not the system's.
 TEST(ListingKinds, KindsSpeakTheInterfaceLanguage) {
     const QLocale before;
+    const AppLanguage was = Lang::current();
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland)); // as a Polish system starts
     {
         TestUtil::LanguageScope en(AppLanguage::en);
@@ -214,6 +215,13 @@ TEST(ListingKinds, KindsSpeakTheInterfaceLanguage) {
         EXPECT_EQ(MimeKinds::kindForFile(QStringLiteral("clip.mp4")), "MPEG-4-Video");
         EXPECT_EQ(MimeKinds::kindForMimeName("inode/directory"), "Ordner");
     }
+    // At start, before anything switched the language: the stored one holds from the first kind on.
+    Defaults::setValue("language", "en");
+    Lang::resetForTests();
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    EXPECT_EQ(MimeKinds::kindForFile(QStringLiteral("clip.mp4")), "MPEG-4 video");
+    TestUtil::freshSettings();
+    Lang::setCurrent(was);
     QLocale::setDefault(before);
 }
 
