@@ -210,6 +210,8 @@ void PaneModel::setCurrentPath(const QString &path) {
 }
 
 void PaneModel::setCrumbs(const QList<Crumb> &crumbs) {
+    // A refresh builds them again; only a new name or place is news.
+    if (crumbs == m_crumbs) return;
     publish(m_crumbs, crumbs, &PaneModel::crumbsChanged);
 }
 
