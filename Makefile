@@ -3,7 +3,7 @@ DEPS := g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev qt6-pdf-dev \
         libplist-dev libglib2.0-dev libglib2.0-bin libcanberra-dev libicu-dev libgtest-dev \
         libarchive-tools zip unzip bzip2 xz-utils xvfb xauth trash-cli fonts-tlwg-loma-ttf fonts-noto-core \
         clang libclang-rt-14-dev clang-format acl dbus at-spi2-core python3-gi gir1.2-atspi-2.0 rsync \
-        qt6-translations-l10n \
+        qt6-translations-l10n desktop-file-utils \
         libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf libqpdf-dev \
         qt6-image-formats-plugins
 
@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build run test test-asan fuzz format-check format bench clean
+.PHONY: deps configure build run install test test-asan fuzz format-check format bench clean
 
 deps:
 	@missing=""; for p in $(DEPS); do \
@@ -37,6 +37,10 @@ build: configure
 
 run: build
 	./$(BUILD)/kestrin
+
+# The programs stripped of their debugging data; PREFIX as `cmake --install --prefix` takes it.
+install: build
+	cmake --install $(BUILD) --strip $(if $(PREFIX),--prefix $(PREFIX))
 
 test: format-check build test-asan fuzz
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j $(JOBS)

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# `cmake --install` puts the program, its desktop entry and its icon where the desktop looks for them,
-# and the entry names the program in the four languages and offers it for folders.
+# `cmake --install` puts the program, its desktop entry and its icons where the desktop looks for them,
+# and the entry names the program in the four languages and offers it for folders; the desktop's caches
+# are brought up to date so that a fresh account opens folders with it at once. Into a staging folder
+# (DESTDIR) the caches are left to the package.
 set -u
 build="$1"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cmake --install "$build" --prefix "$tmp/usr" >/dev/null || { echo "install failed"; exit 1; }
 fail=0
-for f in bin/kestrin share/applications/kestrin.desktop share/icons/hicolor/scalable/apps/kestrin.svg; do
+share="$tmp/usr/share"
+for f in bin/kestrin share/applications/kestrin.desktop share/icons/hicolor/scalable/apps/kestrin.svg \
+         share/icons/hicolor/48x48/apps/kestrin.png; do
   [ -s "$tmp/usr/$f" ] || { echo "missing: $f"; fail=1; }
 done
 [ -x "$tmp/usr/bin/kestrin" ] || { echo "bin/kestrin is not executable"; fail=1; }
-entry="$tmp/usr/share/applications/kestrin.desktop"
+entry="$share/applications/kestrin.desktop"
 for line in 'Type=Application' 'Name=Kestrin' 'Icon=kestrin' 'Categories=System;FileTools;FileManager;' \
             'MimeType=inode/directory;'; do
   grep -qxF "$line" "$entry" || { echo "desktop entry lacks: $line"; fail=1; }
@@ -23,6 +27,37 @@ for lang in de pl th; do
   done
 done
 grep -q '^Comment=' "$entry" || { echo "desktop entry lacks an English comment"; fail=1; }
-if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$entry" || fail=1; fi
-grep -q '<svg' "$tmp/usr/share/icons/hicolor/scalable/apps/kestrin.svg" || { echo "icon is no SVG"; fail=1; }
+grep -q '<svg' "$share/icons/hicolor/scalable/apps/kestrin.svg" || { echo "icon is no SVG"; fail=1; }
+
+# A PNG of 48 by 48 pixels: the signature, then the width and height of its header.
+png="$share/icons/hicolor/48x48/apps/kestrin.png"
+head=$(od -An -tx1 -N24 "$png" 2>/dev/null | tr -d ' \n')
+[ "${head:0:16}" = 89504e470d0a1a0a ] || { echo "48×48 icon is no PNG"; fail=1; }
+[ "${head:32:16}" = 0000003000000030 ] || { echo "48×48 icon is not 48 by 48: ${head:32:16}"; fail=1; }
+
+# The tools of the set-up must be there: a missing one would pass everything below unseen.
+for tool in desktop-file-validate update-desktop-database gio; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (make deps installs it)"; exit 1; }
+done
+desktop-file-validate "$entry" || { echo "desktop-file-validate refuses the entry"; fail=1; }
+
+# The install ran the desktop's cache tools on its prefix: GIO offers Kestrin for folders to an account
+# that sees nothing but this prefix (with its bin on PATH: GIO passes over an entry whose program it
+# cannot find).
+grep -q '^inode/directory=.*kestrin\.desktop' "$share/applications/mimeinfo.cache" 2>/dev/null ||
+  { echo "mimeinfo.cache does not list kestrin.desktop for inode/directory"; fail=1; }
+mkdir -p "$tmp/config"
+handlers=$(PATH="$tmp/usr/bin:$PATH" XDG_DATA_HOME="$share" XDG_DATA_DIRS="$tmp/none" XDG_CONFIG_HOME="$tmp/config" \
+           XDG_CONFIG_DIRS="$tmp/none" gio mime inode/directory 2>&1)
+grep -q 'kestrin\.desktop' <<<"$handlers" || { echo "GIO offers no Kestrin for folders: $handlers"; fail=1; }
+if command -v gtk-update-icon-cache >/dev/null; then
+  [ -s "$share/icons/hicolor/icon-theme.cache" ] || { echo "no icon-theme.cache in the prefix"; fail=1; }
+fi
+
+# With DESTDIR the install touches no cache: the package's own scripts make them on the target system.
+DESTDIR="$tmp/stage" cmake --install "$build" --prefix /usr >/dev/null || { echo "DESTDIR install failed"; exit 1; }
+[ -s "$tmp/stage/usr/share/applications/kestrin.desktop" ] || { echo "DESTDIR install lacks the entry"; fail=1; }
+for cache in applications/mimeinfo.cache icons/hicolor/icon-theme.cache; do
+  [ ! -e "$tmp/stage/usr/share/$cache" ] || { echo "DESTDIR install wrote $cache"; fail=1; }
+done
 exit $fail

@@ -118,7 +118,7 @@ void ItemCommands::goToFolder(PaneModel *target) {
     m_sides.setActive(pane->side());
     TextQuestion q;
     q.message = L("Gehe zu Ordner");
-    q.informative = L("Pfad eingeben, zum Beispiel ~/Dokumente, /usr/share oder /media:");
+    q.informative = L("Pfad eingeben, zum Beispiel ~/Documents, /usr/share oder /media:");
     q.text = pane->currentPath();
     q.placeholder = QStringLiteral("/home/…");
     q.buttons = {L("Öffnen"), L("Abbrechen")};

@@ -229,8 +229,9 @@ void TrashCommands::emptyTrash() {
             if (paths.isEmpty())
                 update(L("Der Papierkorb ist leer.") + QStringLiteral("\n "), false);
             else
-                update(LF("%@ werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.",
-                          FileFmt::count(paths.size())),
+                update(LP("%d Objekt wird endgültig gelöscht. Das lässt sich nicht rückgängig machen.|"
+                          "%d Objekte werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.",
+                          paths.size(), paths.size()),
                        true);
         }
     };

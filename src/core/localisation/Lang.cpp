@@ -4,6 +4,7 @@
 #include "core/localisation/KeyHints.h"
 #include "core/localisation/Translations.h"
 
+#include <QLocale>
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -13,6 +14,12 @@ namespace {
 constexpr int kUnset = -1;
 std::atomic<int> g_current{kUnset};
 std::mutex g_initMutex;
+
+// Qt's own localised texts (the kinds of the shared MIME database among them) follow the default locale,
+// so it speaks the interface language rather than the system's.
+void followLocale(AppLanguage lang) {
+    QLocale::setDefault(AppLanguages::locale(lang));
+}
 
 AppLanguage initial() {
     if (auto stored = Defaults::stringValue(QStringLiteral("language")))
@@ -28,6 +35,7 @@ AppLanguage current() {
         v = g_current.load(std::memory_order_acquire);
         if (v == kUnset) {
             v = int(initial());
+            followLocale(AppLanguage(v));
             g_current.store(v, std::memory_order_release);
         }
     }
@@ -36,6 +44,7 @@ AppLanguage current() {
 
 void setCurrent(AppLanguage lang) {
     std::lock_guard lock(g_initMutex);
+    followLocale(lang);
     g_current.store(int(lang), std::memory_order_release);
 }
 

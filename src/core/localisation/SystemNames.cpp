@@ -13,31 +13,6 @@
 namespace SystemNames {
 namespace {
 
-struct Names {
-    const char *key, *de, *en, *pl, *th;
-};
-
-// The folder-name tables of the four languages: the names Linux desktops give these folders.
-const Names kNames[] = {
-    {"Applications", "Programme", "Applications", "Aplikacje", "แอปพลิเคชัน"},
-    {"Utilities", "Dienstprogramme", "Utilities", "Narzędzia", "ยูทิลิตี้"},
-    {"Library", "Library", "Library", "Biblioteka", "คลัง"},
-    {"System", "System", "System", "System", "ระบบ"},
-    {"Users", "Benutzer", "Users", "Użytkownicy", "ผู้ใช้"},
-    {"Shared", "Für alle Benutzer", "Shared", "Wspólne", "แชร์"},
-    {"Desktop", "Schreibtisch", "Desktop", "Pulpit", "เดสก์ท็อป"},
-    {"Documents", "Dokumente", "Documents", "Dokumenty", "เอกสาร"},
-    {"Downloads", "Downloads", "Downloads", "Pobrane", "ดาวน์โหลด"},
-    {"Movies", "Filme", "Movies", "Filmy", "ภาพยนตร์"},
-    {"Music", "Musik", "Music", "Muzyka", "เพลง"},
-    {"Pictures", "Bilder", "Pictures", "Obrazy", "รูปภาพ"},
-    {"Public", "Öffentlich", "Public", "Publiczny", "สาธารณะ"},
-    {"Sites", "Websites", "Sites", "Witryny", "ไซต์"},
-    {"Videos", "Videos", "Videos", "Wideo", "วิดีโอ"},
-    {"Templates", "Vorlagen", "Templates", "Szablony", "แม่แบบ"},
-    {"Trash", "Papierkorb", "Trash", "Kosz", "ถังขยะ"},
-};
-
 // The desktop's folder names in user-dirs.dirs and their folder keys.
 const std::pair<const char *, const char *> kXdgNames[] = {
     {"DESKTOP", "Desktop"},    {"DOCUMENTS", "Documents"}, {"DOWNLOAD", "Downloads"},
@@ -46,9 +21,6 @@ const std::pair<const char *, const char *> kXdgNames[] = {
 
 std::mutex g_keysMutex;
 std::atomic<const QHash<QString, QString> *> g_keys{nullptr};
-
-std::mutex g_cacheMutex;
-QHash<AppLanguage, QHash<QString, QString>> g_cache;
 
 QString trimmed(QString path) {
     while (path.size() >= 2 && path.endsWith(u'/'))
@@ -84,18 +56,6 @@ const QHash<QString, QString> *keys() {
     std::lock_guard lock(g_keysMutex);
     if (!g_keys.load()) g_keys.store(buildKeys(), std::memory_order_release);
     return g_keys.load();
-}
-
-QHash<QString, QString> tableFor(AppLanguage lang) {
-    QHash<QString, QString> table;
-    for (const Names &n : kNames) {
-        const char *v = lang == AppLanguage::de   ? n.de
-                        : lang == AppLanguage::en ? n.en
-                        : lang == AppLanguage::pl ? n.pl
-                                                  : n.th;
-        table.insert(QString::fromUtf8(n.key), QString::fromUtf8(v));
-    }
-    return table;
 }
 
 QString configHome(const QString &home) {
@@ -173,19 +133,11 @@ std::optional<QString> folderKey(const QString &path) {
 }
 
 std::optional<QString> name(const QString &path) {
-    const auto key = folderKey(path);
-    if (!key) return std::nullopt;
-    const AppLanguage lang = Lang::current();
-    QHash<QString, QString> table;
-    {
-        std::lock_guard lock(g_cacheMutex);
-        auto it = g_cache.find(lang);
-        if (it == g_cache.end()) it = g_cache.insert(lang, tableFor(lang));
-        table = *it;
-    }
-    const auto it = table.constFind(*key);
-    if (it == table.constEnd()) return std::nullopt;
-    return *it;
+    // On Linux a user folder's name on disk is already its name in the user's language (the desktop's
+    // tools rename them), so it is shown as it is. Only the Trash lives in a folder whose name ("files")
+    // is none to show.
+    if (folderKey(path) != QStringLiteral("Trash")) return std::nullopt;
+    return L("Papierkorb");
 }
 
 void resetForTests() {

@@ -6,7 +6,8 @@
 #include <optional>
 
 namespace SystemNames {
-// The name of a well-known folder in the interface language, or nothing for any other path.
+// The name in the interface language of a known folder whose name on disk is none to show (the Trash),
+// or nothing: every other folder, the user folders included, goes by its name on disk.
 std::optional<QString> name(const QString &path);
 // The folder key of a well-known folder ("Desktop", "Library" …), or nothing.
 std::optional<QString> folderKey(const QString &path);
@@ -23,6 +24,6 @@ std::optional<QString> userDir(const QString &key);
 void resetForTests();
 } // namespace SystemNames
 
-// The display name of a path: a well-known folder's localised name, else the last path component
+// The display name of a path: the Trash's name in the interface language, else the last path component
 // ("/" for the root). Callable from any thread.
 QString localName(const QString &path);

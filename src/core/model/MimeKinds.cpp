@@ -1,5 +1,7 @@
 #include "core/model/MimeKinds.h"
 
+#include "core/localisation/Lang.h"
+
 #include <QHash>
 #include <QLocale>
 #include <QMimeDatabase>
@@ -21,6 +23,7 @@ Cache &cache() {
 }
 
 void checkLocale(Cache &c) {
+    Lang::current(); // read first: from then on Qt's default locale is the interface language
     const QString name = QLocale().name();
     if (name != c.localeName) {
         c.localeName = name;

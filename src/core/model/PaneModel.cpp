@@ -210,6 +210,8 @@ void PaneModel::setCurrentPath(const QString &path) {
 }
 
 void PaneModel::setCrumbs(const QList<Crumb> &crumbs) {
+    // A refresh builds them again; only a new name or place is news.
+    if (crumbs == m_crumbs) return;
     publish(m_crumbs, crumbs, &PaneModel::crumbsChanged);
 }
 
@@ -331,6 +333,8 @@ void PaneModel::goUp() {
 
 void PaneModel::refresh() {
     raiseRefreshToken();
+    // The crumbs' names may have changed with the folder (the language switches by a refresh).
+    updateCrumbs();
     reload();
 }
 

@@ -183,7 +183,7 @@ void FileInfoAppSection::showApps() {
     m_appPicker->clear();
     for (const OpenWithApp &a : m_apps)
         m_appPicker->addItem(QIcon(toolbarAppIcon(a.path, 16)),
-                             a.isDefault ? a.name + QStringLiteral(" (Standard)") : a.name, a.path);
+                             a.isDefault ? LF("%@ (Standard)", a.name) : a.name, a.path);
     m_appPicker->setCurrentIndex(m_appPicker->findData(m_openWith));
     m_appPicker->setEnabled(m_loaded && !m_apps.isEmpty());
     m_changeAll->setEnabled(m_loaded && !m_openWith.isEmpty());

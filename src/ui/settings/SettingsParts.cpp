@@ -37,6 +37,7 @@ ChoiceChip::ChoiceChip(const QString &key, std::function<bool()> selected, std::
     EnvironmentValues::follow(this, [this] {
         setText(L(m_key));
         setAccessibleName(text());
+        setAccessibleDescription(m_selected ? L("ausgewählt") : QString());
         updateGeometry();
         update();
     });
@@ -47,7 +48,7 @@ void ChoiceChip::refresh() {
     const bool now = m_isSelected && m_isSelected();
     if (now == m_selected) return;
     m_selected = now;
-    setAccessibleDescription(now ? QStringLiteral("selected") : QString());
+    setAccessibleDescription(now ? L("ausgewählt") : QString());
     update();
 }
 

@@ -76,6 +76,7 @@ void BatchRenameSheet::buildForm(QVBoxLayout *root, const UIScale &ui) {
     grid->setVerticalSpacing(8);
     m_pattern = new QLineEdit(this);
     m_pattern->setPlaceholderText(QStringLiteral("[N]"));
+    m_pattern->setAccessibleName(L("Muster"));
     grid->addWidget(secondary(L("Muster"), this), 0, 0);
     grid->addWidget(m_pattern, 0, 1);
     auto *tokens =
@@ -91,6 +92,9 @@ void BatchRenameSheet::buildForm(QVBoxLayout *root, const UIScale &ui) {
     m_find->setPlaceholderText(L("Text im Namen"));
     m_replace = new QLineEdit(this);
     m_replace->setPlaceholderText(L("Ersatz"));
+    // A placeholder is no name to assistive technology.
+    m_find->setAccessibleName(L("Text im Namen"));
+    m_replace->setAccessibleName(L("Ersatz"));
     findRow->addWidget(m_find);
     findRow->addWidget(secondary(L("durch"), this));
     findRow->addWidget(m_replace);
@@ -100,6 +104,9 @@ void BatchRenameSheet::buildForm(QVBoxLayout *root, const UIScale &ui) {
     auto *counter = new QHBoxLayout;
     m_start = stepper(K("Start: %d"), 0, 99999, this);
     m_digits = stepper(K("Stellen: %d"), 1, 6, this);
+    // The row's title stands beside the boxes and names neither of them.
+    m_start->setAccessibleName(L("Zähler: Start"));
+    m_digits->setAccessibleName(L("Zähler: Stellen"));
     counter->addWidget(m_start);
     counter->addWidget(m_digits);
     counter->addStretch();

@@ -4,6 +4,7 @@
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
+#include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 
@@ -104,6 +105,22 @@ TEST_F(AppStateTest, SettersWriteSoonEvenWhenUnchanged) {
     app.settings().setLanguage(AppLanguage::pl);
     EXPECT_EQ(Lang::current(), AppLanguage::pl);
     QTRY_COMPARE(Defaults::stringValue("language"), std::optional<QString>("pl"));
+}
+
+// A language switch re-titles the crumbs the panes show, without a new folder.
+TEST_F(AppStateTest, LanguageSwitchRetitlesTheShownCrumbs) {
+    const LanguageScope keep(AppLanguage::de);
+    QDir().mkpath(FileLoader::mainTrash());
+    AppState app(quick());
+    app.left()->go(FileLoader::mainTrash());
+    QTRY_COMPARE_WITH_TIMEOUT(app.left()->currentPath(), FileLoader::mainTrash(), 5000);
+    ASSERT_FALSE(app.left()->crumbs().isEmpty());
+    EXPECT_EQ(app.left()->crumbs().last().second, "Papierkorb");
+    app.settings().setLanguage(AppLanguage::en);
+    QTRY_COMPARE_WITH_TIMEOUT(app.left()->crumbs().last().second, QString("Trash"), 5000);
+    app.settings().setLanguage(AppLanguage::pl);
+    QTRY_COMPARE_WITH_TIMEOUT(app.left()->crumbs().last().second, QString("Kosz"), 5000);
+    EXPECT_EQ(app.left()->currentPath(), FileLoader::mainTrash());
 }
 
 // The window reads the look from the settings when it hears of a change, so the new value is in place

@@ -112,6 +112,35 @@ TEST_F(TrashCommandTest, InTheTrashItemsAreDeletedForGoodAfterTheirOwnQuestion) 
     EXPECT_EQ(app->undoJournal().entries().size(), journal);
 }
 
+// The question's verb agrees with the count in every form a language has.
+TEST_F(TrashCommandTest, EmptyingQuestionAgreesWithItsCount) {
+    whileOpen = [this](const Alert &) { QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000); };
+    const QString files = FileLoader::mainTrash();
+    auto ask = [&](int count) {
+        QDir(files).removeRecursively();
+        QDir().mkpath(files);
+        for (int i = 0; i < count; ++i)
+            TestUtil::writeFile(files + QString("/f%1").arg(i), "x");
+        answers = {AlertRole::cancel};
+        app->trash().emptyTrash();
+        return alerts.last().informative.section(u'.', 0, 0);
+    };
+    {
+        LanguageScope pl(AppLanguage::pl);
+        EXPECT_EQ(ask(1), "1 obiekt zostanie trwale usunięty");
+        EXPECT_EQ(ask(2), "2 obiekty zostaną trwale usunięte");
+        EXPECT_EQ(ask(5), "5 obiektów zostanie trwale usuniętych");
+        EXPECT_EQ(ask(22), "22 obiekty zostaną trwale usunięte");
+    }
+    {
+        LanguageScope en(AppLanguage::en);
+        EXPECT_EQ(ask(1), "1 item will be deleted permanently");
+    }
+    LanguageScope de(AppLanguage::de);
+    EXPECT_EQ(ask(1), "1 Objekt wird endgültig gelöscht");
+    EXPECT_EQ(ask(3), "3 Objekte werden endgültig gelöscht");
+}
+
 TEST_F(TrashCommandTest, EmptyingCountsWhileAskingAndLeavesDsStore) {
     LanguageScope de(AppLanguage::de);
     // Nothing there: the red button never comes on.

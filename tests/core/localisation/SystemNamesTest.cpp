@@ -16,12 +16,15 @@ QString homeTrashFiles() {
 }
 } // namespace
 
-TEST(SystemNames, KnownFoldersFollowTheLanguageOthersKeepTheirName) {
+TEST(SystemNames, KnownFoldersKeepTheirNameOnDisk) {
     const QString home = QDir::homePath();
-    {
-        LanguageScope l(AppLanguage::pl);
-        EXPECT_EQ(localName("/Applications/"), "Aplikacje");
-        EXPECT_EQ(localName(home + "/Desktop//"), "Pulpit");
+    for (const AppLanguage lang : {AppLanguage::de, AppLanguage::pl, AppLanguage::th}) {
+        LanguageScope l(lang);
+        EXPECT_EQ(localName("/Applications/"), "Applications");
+        EXPECT_EQ(localName(home + "/Desktop//"), "Desktop");
+        EXPECT_EQ(localName(home + "/Pictures"), "Pictures");
+        EXPECT_EQ(localName(home + "/Documents"), "Documents");
+        EXPECT_FALSE(SystemNames::name(home + "/Documents"));
     }
     LanguageScope l(AppLanguage::de);
     EXPECT_EQ(localName("/"), "/");
@@ -32,7 +35,8 @@ TEST(SystemNames, KnownFoldersFollowTheLanguageOthersKeepTheirName) {
 }
 
 // A German home as the desktop's tools make it: the folders are named Bilder, Musik … on disk and listed in
-// user-dirs.dirs; each shows by the name Linux gives it in the interface language, the Trash included.
+// user-dirs.dirs; each shows by that name in every language. The Trash, whose folder is called "files",
+// has a name in each language.
 TEST(SystemNames, XdgFoldersAreFoundWhereverTheUserPutThem) {
     const QString home = QDir::homePath();
     const QString file = qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs";
@@ -42,19 +46,26 @@ TEST(SystemNames, XdgFoldersAreFoundWhereverTheUserPutThem) {
     SystemNames::resetForTests();
     {
         LanguageScope l(AppLanguage::en);
-        EXPECT_EQ(localName(home + "/Bilder"), "Pictures");
-        EXPECT_EQ(localName(home + "/Musik/"), "Music");
-        EXPECT_EQ(localName("/srv/Filmarchiv"), "Videos");
-        EXPECT_FALSE(SystemNames::name(home)); // the switched-off templates folder
+        EXPECT_EQ(SystemNames::folderKey(home + "/Bilder"), "Pictures");
+        EXPECT_EQ(SystemNames::folderKey("/srv/Filmarchiv/"), "Videos");
+        EXPECT_EQ(localName(home + "/Bilder"), "Bilder");
+        EXPECT_EQ(localName(home + "/Musik/"), "Musik");
+        EXPECT_EQ(localName("/srv/Filmarchiv"), "Filmarchiv");
+        EXPECT_FALSE(SystemNames::folderKey(home)); // the switched-off templates folder
         EXPECT_FALSE(SystemNames::userDir("Templates"));
         EXPECT_EQ(SystemNames::userDir("Downloads"), home + "/Downloads"); // not listed: the usual place
         EXPECT_EQ(localName(homeTrashFiles()), "Trash");
     }
     {
         LanguageScope l(AppLanguage::pl);
-        EXPECT_EQ(localName(home + "/Bilder"), "Obrazy");
-        EXPECT_EQ(localName("/srv/Filmarchiv"), "Wideo");
+        EXPECT_EQ(localName(home + "/Bilder"), "Bilder");
+        EXPECT_EQ(localName("/srv/Filmarchiv"), "Filmarchiv");
         EXPECT_EQ(localName(homeTrashFiles()), "Kosz");
+    }
+    {
+        LanguageScope l(AppLanguage::th);
+        EXPECT_EQ(localName(home + "/Musik"), "Musik");
+        EXPECT_EQ(localName(homeTrashFiles()), "ถังขยะ");
     }
     LanguageScope l(AppLanguage::de);
     EXPECT_EQ(localName(home + "/Bilder"), "Bilder");
@@ -92,11 +103,11 @@ TEST(SystemNames, UserDirsFileIsReadSafely) {
 }
 
 TEST(SystemNames, ManyThreadsAtOnce) {
-    const QString docs = QDir::homePath() + "/Documents";
+    const QString trash = homeTrashFiles();
     LanguageScope l(AppLanguage::pl);
     QList<int> jobs(64);
     std::iota(jobs.begin(), jobs.end(), 0);
-    const QList<QString> names = QtConcurrent::blockingMapped(jobs, [&](int) { return localName(docs); });
+    const QList<QString> names = QtConcurrent::blockingMapped(jobs, [&](int) { return localName(trash); });
     for (const QString &n : names)
-        EXPECT_EQ(n, "Dokumenty");
+        EXPECT_EQ(n, "Kosz");
 }

@@ -199,3 +199,47 @@ TEST(ListingKinds, NeighboursSharingAnExtensionStillGetTheirOwnKind) {
         EXPECT_EQ(kinds.forFile(n), MimeKinds::kindForFile(n)) << name;
     }
 }
+
+// Kinds come from the shared MIME database, whose texts follow Qt's default locale: that must be the
+// interface language, not the system's.
+TEST(ListingKinds, KindsSpeakTheInterfaceLanguage) {
+    const QLocale before;
+    const AppLanguage was = Lang::current();
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland)); // as a Polish system starts
+    {
+        TestUtil::LanguageScope en(AppLanguage::en);
+        EXPECT_EQ(MimeKinds::kindForFile(QStringLiteral("clip.mp4")), "MPEG-4 video");
+    }
+    {
+        TestUtil::LanguageScope de(AppLanguage::de);
+        EXPECT_EQ(MimeKinds::kindForFile(QStringLiteral("clip.mp4")), "MPEG-4-Video");
+        EXPECT_EQ(MimeKinds::kindForMimeName("inode/directory"), "Ordner");
+    }
+    // At start, before anything switched the language: the stored one holds from the first kind on.
+    Defaults::setValue("language", "en");
+    Lang::resetForTests();
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    EXPECT_EQ(MimeKinds::kindForFile(QStringLiteral("clip.mp4")), "MPEG-4 video");
+    TestUtil::freshSettings();
+    Lang::setCurrent(was);
+    QLocale::setDefault(before);
+}
+
+// Linux names the user folders on disk in the user's language; the listing shows that name in every
+// interface language, as the crumbs and the path bar do.
+TEST_F(Listing, KnownFoldersAreListedByTheirNameOnDisk) {
+    const QString home = QDir::homePath();
+    for (const char *name : {"Pictures", "Documents", "Desktop"})
+        QDir(home).mkpath(QString::fromLatin1(name));
+    for (const AppLanguage lang : {AppLanguage::de, AppLanguage::pl, AppLanguage::th, AppLanguage::en}) {
+        TestUtil::LanguageScope scope(lang);
+        const auto l = FileLoader::list(home);
+        ASSERT_FALSE(l.error);
+        for (const char *name : {"Pictures", "Documents", "Desktop"}) {
+            const FileItem *item = find(l.items, QString::fromLatin1(name));
+            ASSERT_TRUE(item) << name << " in " << int(lang);
+            EXPECT_EQ(item->name, item->path().section(u'/', -1));
+            EXPECT_EQ(FileLoader::item(item->path()).name, name);
+        }
+    }
+}

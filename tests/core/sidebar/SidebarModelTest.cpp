@@ -122,23 +122,25 @@ TEST_F(SidebarModelTest, RebuildListsWhatExistsInSectionOrderAndHonoursHiddenAnd
     QDir(home + "/gone").removeRecursively();
 }
 
-// The desktop's own folders where user-dirs.dirs puts them, named as Linux names them in the interface
-// language: ~/Bilder is "Pictures" in English, never the kind filter's "Images".
-TEST_F(SidebarModelTest, DesktopFoldersAreFoundAndNamedAsLinuxNamesThem) {
+// The desktop's own folders where user-dirs.dirs puts them, under the names they have on disk in every
+// interface language: ~/Bilder stays "Bilder" in English, as its crumb and path say.
+TEST_F(SidebarModelTest, DesktopFoldersAreFoundAndShownByTheirNamesOnDisk) {
     QDir().mkpath(home + "/Bilder");
     QDir().mkpath(home + "/Filme");
     const QString dirs = qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs";
     TestUtil::writeFile(dirs, "XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_VIDEOS_DIR=\"$HOME/Filme\"\n");
     SystemNames::resetForTests();
-    TestUtil::LanguageScope en(AppLanguage::en);
-    Settings settings;
-    SidebarModel model(settings, quiet({}));
-    waitBuilt(model);
-    const SidebarItem *pictures = find(model.favorites(), home + "/Bilder");
-    const SidebarItem *videos = find(model.favorites(), home + "/Filme");
-    ASSERT_TRUE(pictures && videos);
-    EXPECT_EQ(pictures->name, "Pictures");
-    EXPECT_EQ(videos->name, "Videos");
+    for (const AppLanguage lang : {AppLanguage::en, AppLanguage::pl}) {
+        TestUtil::LanguageScope scope(lang);
+        Settings settings;
+        SidebarModel model(settings, quiet({}));
+        waitBuilt(model);
+        const SidebarItem *pictures = find(model.favorites(), home + "/Bilder");
+        const SidebarItem *videos = find(model.favorites(), home + "/Filme");
+        ASSERT_TRUE(pictures && videos);
+        EXPECT_EQ(pictures->name, "Bilder");
+        EXPECT_EQ(videos->name, "Filme");
+    }
     QFile::remove(dirs);
     SystemNames::resetForTests();
 }

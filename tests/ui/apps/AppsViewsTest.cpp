@@ -250,6 +250,25 @@ TEST_F(AppsViewsTest, OpenWithMenuListsTheFirstPathsAppsAndOpensAllPaths) {
     EXPECT_EQ(waitLaunch(), (QStringList{"alpha", c, text}));
 }
 
+// The default application's mark is a text of the interface, in Get Info's picker as in the menu.
+TEST_F(AppsViewsTest, TheDefaultIsMarkedInTheInterfaceLanguage) {
+    const QString c = doc("lang.c");
+    const std::pair<AppLanguage, QString> marks[] = {{AppLanguage::en, "Zeta (Default)"},
+                                                     {AppLanguage::pl, "Zeta (domyślna)"},
+                                                     {AppLanguage::de, "Zeta (Standard)"}};
+    for (const auto &[lang, mark] : marks) {
+        LanguageScope scope(lang);
+        FileInfoAppSection section(app->toasts(), app->services(), c);
+        QTRY_VERIFY_WITH_TIMEOUT(section.isLoaded(), 5000);
+        auto *picker = section.findChild<QComboBox *>("appPicker");
+        EXPECT_EQ(picker->itemText(picker->findData(entry("zeta"))), mark);
+        QWidget parent;
+        QMenu *menu = OpenWithMenu::build(app->toasts(), {c}, &parent, [] {});
+        OpenWithMenu::fill(menu, app->toasts(), {c}, [] {});
+        EXPECT_EQ(menu->actions().value(0)->text(), mark);
+    }
+}
+
 TEST_F(AppsViewsTest, PermissionPickersWaitForTheLoadAndWriteTheFile) {
     const QString file = doc("perm.c");
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);

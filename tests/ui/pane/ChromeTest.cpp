@@ -14,7 +14,11 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QApplication>
+#include <QDir>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 using namespace PaneViewTest;
@@ -194,6 +198,28 @@ TEST_F(ChromeTest, PathBarAndAccessibleNames) {
     }
     EXPECT_FALSE(v->accessibleName().isEmpty());
     EXPECT_FALSE(listView(v)->accessibleName().isEmpty());
+}
+
+// A path too long for the bar shows its end, with "…" where its start is cut; a short one shows whole.
+TEST_F(ChromeTest, PathBarMarksACutStart) {
+    PaneView *v = view(Side::left);
+    PathBar *bar = v->pathBar();
+    QString deep = root + QStringLiteral("/top");
+    for (int i = 0; i < 12; ++i)
+        deep += QStringLiteral("/ein-ziemlich-langer-ordnername-%1").arg(i);
+    ASSERT_TRUE(QDir().mkpath(deep));
+    open(pane, deep);
+    QScrollBar *scroll = bar->scroller()->horizontalScrollBar();
+    QTRY_VERIFY_WITH_TIMEOUT(scroll->maximum() > 0 && scroll->value() == scroll->maximum(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->cutMark()->isVisible(), 3000);
+    EXPECT_EQ(bar->cutMark()->text(), "…");
+    EXPECT_LT(bar->cutMark()->geometry().right(), bar->scroller()->geometry().left());
+    QApplication::processEvents();
+    EXPECT_EQ(scroll->value(), scroll->maximum()); // the mark takes room, the end stays in sight
+
+    open(pane, root + QStringLiteral("/top"));
+    QTRY_VERIFY_WITH_TIMEOUT(!bar->cutMark()->isVisible(), 3000);
+    EXPECT_EQ(scroll->value(), 0);
 }
 
 TEST_F(ChromeTest, PaneOverASideFollowsItsCurrentTab) {

@@ -186,6 +186,21 @@ TEST_F(SettingsWindowTest, ChipsAndTogglesWriteAtOnceAndFollowTheirKeys) {
         EXPECT_FALSE(chip(&view, key)->selected());
 }
 
+// The chosen chips tell assistive technology so in the interface language.
+TEST_F(SettingsWindowTest, ChosenChipsAreDescribedInTheLanguage) {
+    const std::pair<AppLanguage, QString> words[] = {
+        {AppLanguage::pl, "zaznaczone"}, {AppLanguage::th, "เลือกอยู่"}, {AppLanguage::de, "ausgewählt"}};
+    for (const auto &[lang, word] : words) {
+        LanguageScope scope(lang);
+        AppState app;
+        SettingsCommands commands(&app);
+        SettingsView view(app.settings(), app.requests(), commands);
+        ASSERT_FALSE(selectedChips(&view).isEmpty());
+        for (ChoiceChip *c : view.findChildren<ChoiceChip *>())
+            EXPECT_EQ(c->accessibleDescription(), c->selected() ? word : QString()) << c->key().toStdString();
+    }
+}
+
 // A language chip rebuilds the window in the new language once its click is over.
 TEST_F(SettingsWindowTest, LanguageChipRebuildsTheWindow) {
     LanguageScope de(AppLanguage::de);

@@ -18,6 +18,7 @@
 #include "ui/window/pane/PlacesMenu.h"
 #include "ui/window/PaneArea.h"
 
+#include <QFileInfo>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -344,13 +345,10 @@ TEST_F(SidebarViewTest, PlacesAreNamedInTheAppLanguageAndLeaveOutWhatIsNotThere)
     const QString desktop =
         FileLoader::norm(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
     QDir().mkpath(desktop);
-    {
-        LanguageScope thai(AppLanguage::th);
-        EXPECT_TRUE(names(PlacesMenu::places(home, {})).contains(QString::fromUtf8("เดสก์ท็อป")));
-    }
-    {
-        LanguageScope german(AppLanguage::de);
-        EXPECT_TRUE(names(PlacesMenu::places(home, {})).contains("Schreibtisch"));
+    // The desktop folder goes by its name on disk in every language.
+    for (const AppLanguage lang : {AppLanguage::th, AppLanguage::de}) {
+        LanguageScope scope(lang);
+        EXPECT_TRUE(names(PlacesMenu::places(home, {})).contains(QFileInfo(desktop).fileName()));
     }
     QDir(desktop).removeRecursively();
 

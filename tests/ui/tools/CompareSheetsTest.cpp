@@ -7,7 +7,10 @@
 #include "ui/tools/BatchRenameSheet.h"
 #include "ui/tools/CompareSheet.h"
 
+#include <QAccessible>
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -212,6 +215,31 @@ TEST_F(CompareSheets, BatchRenameKeys) {
     QTest::keyClick(&sheet, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && exists(f + "/x01.txt") && exists(f + "/x02.txt"), 5000);
     EXPECT_EQ(sheet.result(), QDialog::Accepted);
+}
+
+// Every field of the sheet has a name a screen reader can say, in the interface language.
+TEST_F(CompareSheets, BatchRenameFieldsHaveAccessibleNames) {
+    const QString a = make("n/a.txt", "A"), b = make("n/b.txt", "B");
+    TestUtil::LanguageScope polish(AppLanguage::pl);
+    BatchRenameSheet sheet(app.get(), {a, b});
+    sheet.show();
+    const QList<QWidget *> fields = sheet.findChildren<QWidget *>();
+    int checked = 0;
+    for (QWidget *w : fields) {
+        if (!qobject_cast<QLineEdit *>(w) && !qobject_cast<QAbstractSpinBox *>(w)) continue;
+        if (qobject_cast<QLineEdit *>(w) && qobject_cast<QAbstractSpinBox *>(w->parentWidget())) continue;
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(w);
+        ASSERT_TRUE(face);
+        const QString name = face->text(QAccessible::Name);
+        EXPECT_FALSE(name.isEmpty() || name.startsWith(u'['))
+            << w->metaObject()->className() << " " << name.toStdString();
+        ++checked;
+    }
+    EXPECT_EQ(checked, 5); // pattern, find, replace, start, digits
+    QStringList names;
+    for (QAbstractSpinBox *box : sheet.findChildren<QAbstractSpinBox *>())
+        names << box->accessibleName();
+    EXPECT_EQ(names, (QStringList{"Licznik: początek", "Licznik: cyfry"}));
 }
 
 TEST_F(CompareSheets, BatchRenameFailuresAndRefusal) {

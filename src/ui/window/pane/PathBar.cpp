@@ -39,7 +39,21 @@ PathBar::PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent)
     m_path->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     m_scroll->setWidget(m_path);
     m_path->setAutoFillBackground(false);
+    // A path whose start is scrolled away reads like another path: the cut is marked.
+    m_cut = new QLabel(QStringLiteral("…"), this);
+    m_cut->hide();
+    row->addWidget(m_cut);
     row->addWidget(m_scroll, 1);
+    QScrollBar *bar = m_scroll->horizontalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar] {
+        m_atEnd = bar->value() == bar->maximum();
+        markCut();
+    });
+    // A path shown to its end stays so while the room changes (the mark itself takes some).
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar] {
+        if (m_atEnd) bar->setValue(bar->maximum());
+        markCut();
+    });
 
     m_copy = new IconButton(QStringLiteral("doc.on.doc"), false, 12, this);
     m_copy->setHelpKey(K("Vollständigen Pfad kopieren (⌥⌘C)"));
@@ -59,6 +73,7 @@ PathBar::PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent)
         QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         mono.setPixelSize(qMax(1, qRound(ui.small())));
         m_path->setFont(mono);
+        m_cut->setFont(mono);
     });
 
     if (m_model) {
@@ -80,6 +95,11 @@ void PathBar::refresh() {
     m_path->setText(shown);
     m_path->setAccessibleName(shown);
     scrollToEnd();
+}
+
+void PathBar::markCut() {
+    const QScrollBar *bar = m_scroll->horizontalScrollBar();
+    m_cut->setVisible(bar->value() > bar->minimum());
 }
 
 void PathBar::scrollToEnd() {

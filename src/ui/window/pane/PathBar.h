@@ -10,13 +10,15 @@ class QLabel;
 class QScrollArea;
 
 // The pane's footer: the full path of the one selected item, else of the folder, as selectable text
-// scrolled to its end, and a button that copies it.
+// scrolled to its end (a "…" before it marks a cut start), and a button that copies it.
 class PathBar : public QWidget {
     Q_OBJECT
 public:
     PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent = nullptr);
     static QString shownPath(const PaneModel &model);
     QLabel *pathLabel() const { return m_path; }
+    // The "…" before the path, shown while its start is scrolled out of sight.
+    QLabel *cutMark() const { return m_cut; }
     IconButton *copyButton() const { return m_copy; }
     QScrollArea *scroller() const { return m_scroll; }
 
@@ -27,11 +29,14 @@ protected:
 private:
     void refresh();
     void scrollToEnd();
+    void markCut();
 
     QPointer<PaneModel> m_model;
     QPointer<Clipboard> m_clipboard;
     QScrollArea *m_scroll;
     QLabel *m_path;
+    QLabel *m_cut;
     IconButton *m_copy;
     QString m_shown;
+    bool m_atEnd = true;
 };
