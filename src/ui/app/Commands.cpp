@@ -350,13 +350,13 @@ void Commands::update() {
 }
 
 void Commands::updateFor(unsigned facts) {
+    // What shows or changes the Trash may have changed what it holds: asked again, answered later.
+    if (m_app && facts != ~0u && (facts & (listing | place))) m_app->trash().lookup().refresh();
     updateWhere([facts](const Entry &e) { return facts == ~0u || (e.paneFacts & facts); });
 }
 
 void Commands::updateWhere(const std::function<bool(const Entry &)> &picked) {
     if (!m_app) return;
-    // What shows or changes the Trash may have changed what it holds: asked again, answered later.
-    if (facts != ~0u && (facts & (listing | place))) m_app->trash().lookup().refresh();
     const bool left = !m_app->left()->selection().isEmpty();
     const bool right = !m_app->right()->selection().isEmpty();
     const bool active = m_app->sides().active() == Side::left ? left : right;
