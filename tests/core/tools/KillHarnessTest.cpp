@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <iostream>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -118,8 +119,17 @@ protected:
         QDir().mkpath(folder);
         return folder;
     }
+    // Journals no running process holds: this process's own (it settled, and may have trashed on the
+    // way) is locked through its own descriptor.
     QString journalsLeft() const {
-        QStringList left = names(journalFolder());
+        QStringList left;
+        for (const QString &n : names(journalFolder())) {
+            const int fd =
+                ::open(QFile::encodeName(journalFolder() + '/' + n).constData(), O_RDONLY | O_CLOEXEC);
+            const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+            if (fd >= 0) ::close(fd);
+            if (!held) left << n;
+        }
         for (const QString &n : journalsBefore)
             left.removeAll(n);
         return left.isEmpty() ? QString() : "journal left: " + left.join(' ');
