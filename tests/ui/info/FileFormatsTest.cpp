@@ -1,5 +1,6 @@
 // Content facts of files as common tools write them, made here byte by byte, and of files that grow,
 // lie about themselves or carry huge metadata.
+#include "common/TestPdf.h"
 #include "common/TestUtil.h"
 #include "core/localisation/FileFmt.h"
 #include "core/model/FullDetails.h"
@@ -193,21 +194,7 @@ QByteArray png(int w, int h, int colourType, int channels, const QByteArray &ext
            extra + pngChunk("IDAT", qCompress(row.repeated(h), 9).mid(4)) + pngChunk("IEND", {});
 }
 
-// --- PDF from its objects, numbered from 1; the first is the catalogue.
-QByteArray pdf(const QList<QByteArray> &objects) {
-    QByteArray out = "%PDF-1.4\n";
-    QList<qsizetype> offsets;
-    for (qsizetype i = 0; i < objects.size(); ++i) {
-        offsets << out.size();
-        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const qsizetype xref = out.size();
-    out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (qsizetype o : offsets)
-        out += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
-    return out + "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-}
+using TestPdf::fromObjects;
 const QByteArray kPage = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >>";
 
 class FileFormats : public ::testing::Test {
@@ -310,28 +297,31 @@ TEST_F(FileFormats, PagesAreCountedInTheTree) {
             if (row.startsWith(u"Seiten=")) return row;
         return QStringLiteral("<none>");
     };
-    EXPECT_EQ(pageRow(write("null.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
-                                             "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 0 >>", kPage,
-                                             kPage, kPage}))),
+    EXPECT_EQ(pageRow(write("null.pdf", fromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                                                     "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 0 >>",
+                                                     kPage, kPage, kPage}))),
               QStringLiteral("Seiten=3"));
-    EXPECT_EQ(pageRow(write("zweig.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
-                                              "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 9 >>", kPage,
-                                              "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 1 >>",
-                                              kPage, kPage}))),
+    EXPECT_EQ(pageRow(write("zweig.pdf",
+                            fromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                                         "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 9 >>", kPage,
+                                         "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 1 >>",
+                                         kPage, kPage}))),
               QStringLiteral("Seiten=3"));
-    EXPECT_EQ(pageRow(write("kreis.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
-                                              "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 2 >>", kPage}))),
-              QStringLiteral("<none>"));
-    EXPECT_EQ(pageRow(write("doppelt.pdf", pdf({"<< /Type /Catalog /Pages 2 0 R >>",
-                                                "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>", kPage}))),
+    EXPECT_EQ(
+        pageRow(write("kreis.pdf", fromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                                                "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 2 >>", kPage}))),
+        QStringLiteral("<none>"));
+    EXPECT_EQ(pageRow(write("doppelt.pdf",
+                            fromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                                         "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>", kPage}))),
               QStringLiteral("<none>"));
 
     // Encrypted, yet nothing refused: not "restricted".
     const QString qpdf = QStandardPaths::findExecutable(QStringLiteral("qpdf"));
     if (qpdf.isEmpty()) GTEST_SKIP() << "qpdf is not installed";
     const QString plain =
-        write("offen.pdf",
-              pdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", kPage}));
+        write("offen.pdf", fromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                                        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", kPage}));
     const QString open = dir.path() + "/verschluesselt.pdf";
     ASSERT_EQ(QProcess::execute(qpdf, {"--encrypt", "", "besitzer", "256", "--", plain, open}), 0);
     EXPECT_TRUE(rowsOf(open).contains("Sicherheit=Verschlüsselt")) << rowsOf(open).join(u'|').toStdString();

@@ -1,6 +1,7 @@
 // PDF pages are drawn by the helper program under a time budget: a page that takes forever to draw costs
 // at most the budget, is given up when no longer wanted, and the preview then shows the file's facts.
 // Shown pages fit the preview window whole.
+#include "common/TestPdf.h"
 #include "common/TestUtil.h"
 #include "ui/panecontent/FitPages.h"
 #include "ui/panecontent/PdfPages.h"
@@ -33,19 +34,7 @@ QByteArray heavyPdf() {
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /XObject << /F0 5 0 R >> >> "
         "/Contents 4 0 R >>",
         stream("", draws), stream("/Type /XObject /Subtype /Form /BBox [0 0 595 842]", fills)};
-    QByteArray out = "%PDF-1.4\n";
-    QList<qsizetype> offsets;
-    for (qsizetype i = 0; i < objects.size(); ++i) {
-        offsets << out.size();
-        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const qsizetype xref = out.size();
-    out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (qsizetype o : offsets)
-        out += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
-    out += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           QByteArray::number(xref) + "\n%%EOF\n";
-    return out;
+    return TestPdf::fromObjects(objects);
 }
 
 // Pages of 800×600 points, each with its lower left quarter filled black.
@@ -60,19 +49,7 @@ QByteArray longPdf(int pages) {
         "<< /Length " + QByteArray::number(fill.size()) + " >>\nstream\n" + fill + "\nendstream"};
     for (int i = 0; i < pages; ++i)
         objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 800 600] /Contents 3 0 R >>";
-    QByteArray out = "%PDF-1.4\n";
-    QList<qsizetype> offsets;
-    for (qsizetype i = 0; i < objects.size(); ++i) {
-        offsets << out.size();
-        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const qsizetype xref = out.size();
-    out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (qsizetype o : offsets)
-        out += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
-    out += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           QByteArray::number(xref) + "\n%%EOF\n";
-    return out;
+    return TestPdf::fromObjects(objects);
 }
 
 // Helper processes still drawing path (one left drawing would burn a processor).
