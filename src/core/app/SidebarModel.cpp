@@ -229,6 +229,7 @@ SidebarModel::Lists SidebarModel::build(const Inputs &in) {
     out.devices = listDevices(in);
     out.favorites = listFavorites(in);
     out.places.append(entry(in.trash, QStringLiteral("Papierkorb"), QStringLiteral("trash")));
+    out.places.last().nameIsKey = true;
     return out;
 }
 

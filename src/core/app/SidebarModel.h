@@ -24,6 +24,7 @@ struct SidebarItem {
     bool removable = false; // the user's own favourite folders
     bool ejectable = false; // mounted volumes and the pCloud Drive folder
     QByteArray pathBytes{}; // a mount point whose name is not UTF-8, as the system has it; else empty
+    bool nameIsKey = false; // the name is a text key shown in the interface's language (the Trash)
     friend bool operator==(const SidebarItem &, const SidebarItem &) = default;
 };
 

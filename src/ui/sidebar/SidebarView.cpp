@@ -37,6 +37,11 @@ QColor withAlpha(QColor c, double a) {
 
 // A mount point whose name is not UTF-8: no folder view can be given its path (its shown text is another
 // one), so say why instead.
+// Folders go by their names on disk, whatever the language; only the Trash's name is ours to translate.
+QString shownName(const SidebarItem &item) {
+    return item.nameIsKey ? L(item.name) : item.name;
+}
+
 bool refusedUnrepresentable(const SidebarParts &parts, const SidebarItem &item) {
     if (item.pathBytes.isEmpty()) return false;
     parts.toasts.show(FileLoader::describeUnrepresentable({item.name}), true);
@@ -50,7 +55,7 @@ SidebarRow::SidebarRow(const SidebarParts &parts, const SidebarItem &item, QWidg
     setObjectName(item.path);
     setAcceptDrops(true);
     setMouseTracking(true);
-    setAccessibleName(L(item.name));
+    setAccessibleName(shownName(item));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     // Reached by the keyboard only; a click opens the place and leaves the keys with the panes.
     setFocusPolicy(Qt::TabFocus);
@@ -135,7 +140,7 @@ void SidebarRow::paintEvent(QPaintEvent *) {
     p.setFont(f);
     p.setPen(primary);
     const int x = iconBox.right() + 1 + 8;
-    const QString name = QFontMetrics(f).elidedText(L(m_item.name), Qt::ElideRight, qMax(0, right - x));
+    const QString name = QFontMetrics(f).elidedText(shownName(m_item), Qt::ElideRight, qMax(0, right - x));
     p.drawText(QRect(x, 0, qMax(0, right - x), height()), Qt::AlignVCenter | Qt::AlignLeft, name);
     FocusFrame::paint(this, p);
 }

@@ -367,3 +367,17 @@ TEST_F(SidebarViewTest, PlacesAreNamedInTheAppLanguageAndLeaveOutWhatIsNotThere)
     root->trigger();
     EXPECT_EQ(app.activePane()->currentPath(), "/");
 }
+
+// A folder goes by its name on disk in every language, even where that name is one of the interface's own
+// German texts; only the Trash is named in the interface's language.
+TEST_F(SidebarViewTest, FoldersKeepTheirNamesOnDiskAndOnlyTheTrashIsTranslated) {
+    LanguageScope thai(AppLanguage::th);
+    QDir().mkpath(dir.path() + "/Schreibtisch");
+    Defaults::setValue("userFavorites", QStringList{dir.path() + "/Schreibtisch"});
+    AppState app(services());
+    SidebarView view(app.sidebar(), app.sides(), app.items(), app.trash(), app.toasts());
+    QTRY_VERIFY(view.row(dir.path() + "/Schreibtisch") && view.row(FileLoader::mainTrash()));
+    EXPECT_EQ(view.row(dir.path() + "/Schreibtisch")->accessibleName(), "Schreibtisch");
+    EXPECT_EQ(view.row(FileLoader::mainTrash())->accessibleName(), L("Papierkorb"));
+    EXPECT_NE(L("Papierkorb"), "Papierkorb");
+}

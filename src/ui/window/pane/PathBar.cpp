@@ -42,6 +42,9 @@ PathBar::PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent)
     // A path whose start is scrolled away reads like another path: the cut is marked.
     m_cut = new QLabel(QStringLiteral("…"), this);
     m_cut->hide();
+    // Never squeezed away in a narrow pane: the path gives up the room instead.
+    m_cut->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    m_scroll->setMinimumWidth(1);
     row->addWidget(m_cut);
     row->addWidget(m_scroll, 1);
     QScrollBar *bar = m_scroll->horizontalScrollBar();
@@ -74,6 +77,7 @@ PathBar::PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent)
         mono.setPixelSize(qMax(1, qRound(ui.small())));
         m_path->setFont(mono);
         m_cut->setFont(mono);
+        m_cut->setFixedWidth(m_cut->sizeHint().width());
     });
 
     if (m_model) {
@@ -104,7 +108,10 @@ void PathBar::markCut() {
 
 void PathBar::scrollToEnd() {
     QTimer::singleShot(0, this, [this] {
+        m_atEnd = true;
         m_scroll->horizontalScrollBar()->setValue(m_scroll->horizontalScrollBar()->maximum());
+        // Already at the end sends no change: the mark follows all the same.
+        markCut();
     });
 }
 
