@@ -69,9 +69,12 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
 bool KeyMonitor::keepsItsKeys(const QWidget *focus) {
     if (!focus) return false;
     if (qobject_cast<const QMenuBar *>(focus) || qobject_cast<const QMenu *>(focus)) return true;
-    // A part of the window that moves through its own entries (the sidebar) says so.
-    for (const QWidget *w = focus; w && !w->isWindow(); w = w->parentWidget())
-        if (w->property(ownKeysProperty).toBool()) return true;
+    // A part of the window that moves through its own entries (the sidebar, the toolbar) says so; the
+    // nearest that says anything decides (the toolbar's search field is a text field).
+    for (const QWidget *w = focus; w && !w->isWindow(); w = w->parentWidget()) {
+        const QVariant own = w->property(ownKeysProperty);
+        if (own.isValid()) return own.toBool();
+    }
     return false;
 }
 

@@ -28,7 +28,8 @@ public:
     // The registry's form of a pressed key: Shift+Tab is Tab, the period's shifted characters the period.
     static QKeySequence monitorKey(const KeyPress &press);
     // Whether the focus widget keeps every key to itself: the menu bar and menus, and a part of the window
-    // that carries ownKeysProperty (the sidebar), which moves through its own entries.
+    // that carries ownKeysProperty true (the sidebar, the toolbar), which moves through its own entries.
+    // The nearest widget carrying the property decides.
     static bool keepsItsKeys(const QWidget *focus);
     static constexpr const char *ownKeysProperty = "kestrinOwnKeys";
 

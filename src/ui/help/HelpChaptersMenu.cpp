@@ -5,6 +5,7 @@
 #include "core/help/ManualChapters.h"
 #include "core/localisation/Lang.h"
 #include "ui/style/Symbols.h"
+#include "ui/window/toolbar/ToolbarButtons.h"
 
 #include <QHelpEvent>
 #include <QMenu>
@@ -72,7 +73,7 @@ HelpChaptersMenu::HelpChaptersMenu(WindowRequests &requests, Settings &settings,
     setAutoRaise(true);
     setFixedSize(28, 26);
     setIconSize(QSize(14, 14));
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     // The button shows no arrow: the symbol alone says it opens the manual.
     setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     setAccessibleName(QStringLiteral("help chapters"));
@@ -95,6 +96,10 @@ bool HelpChaptersMenu::event(QEvent *e) {
 void HelpChaptersMenu::changeEvent(QEvent *e) {
     QToolButton::changeEvent(e);
     if (e->type() == QEvent::PaletteChange) updateIcon();
+}
+
+void HelpChaptersMenu::keyPressEvent(QKeyEvent *e) {
+    if (!ToolbarMenuButton::opensMenu(this, e)) QToolButton::keyPressEvent(e);
 }
 
 void HelpChaptersMenu::updateIcon() {

@@ -262,8 +262,9 @@ void MainWindow::buildToolbar() {
     m_toolbar = new MainToolbar(parts, *m_commands, m_sheets, this);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
     m_search = m_toolbar->searchField();
-    // Escape, and Return once hits are shown, go back to the files.
+    // Escape, and Return once hits are shown, go back to the files; Escape on a button too.
     m_search->installEventFilter(this);
+    m_toolbar->installEventFilter(this);
 }
 
 void MainWindow::syncColumns() {
@@ -316,11 +317,13 @@ void MainWindow::applyEnvironment() {
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     if (watched == m_root && event->type() == QEvent::Resize) placeOverlays();
-    if (watched == m_search && m_search && event->type() == QEvent::KeyPress) {
+    // The toolbar sees the keys its buttons leave.
+    if ((watched == m_search || watched == m_toolbar) && m_search && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        if (plain && (key->key() == Qt::Key_Escape || (enter && !m_search->text().isEmpty()))) {
+        const bool hits = watched == m_search && !m_search->text().isEmpty();
+        if (plain && (key->key() == Qt::Key_Escape || (enter && hits))) {
             m_panes->setFocus(Qt::ShortcutFocusReason);
             return true;
         }

@@ -31,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using TestUtil::LanguageScope;
@@ -574,6 +575,96 @@ TEST_F(KeysTest, CtrlFAndCtrlF6LeadToEveryPartOfTheWindow) {
     // Back in the sidebar, the row of the shown folder has the focus.
     press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6));
     EXPECT_EQ(QApplication::focusWidget(), sidebar->row(dir.path() + "/other"));
+}
+
+// Tab in a pane switches the panes. From the search field Tab and Shift+Tab go round the toolbar's buttons,
+// each showing the focus; Space, Return and Down open a button's menu, where the arrows and Return work;
+// Escape closes it, and once more leads back to the files. Nothing of this acts on the files.
+TEST_F(KeysTest, TabGoesRoundTheToolbarFromTheSearchField) {
+    open();
+    int looks = 0;
+    app->requests().quickLook = [&looks] { ++looks; };
+    MainToolbar *toolbar = window->toolbar();
+    auto *star = qobject_cast<QToolButton *>(toolbar->item(QStringLiteral("favoritesMenu")));
+    ASSERT_TRUE(star);
+    QLineEdit *search = window->searchField();
+    PaneModel *left = app->left();
+    app->sides().setActive(Side::left);
+    window->paneArea()->setFocus();
+    left->setSelection({file});
+    press(QKeySequence(Qt::Key_Tab));
+    EXPECT_EQ(app->sides().active(), Side::right);
+    press(QKeySequence(Qt::Key_Tab));
+    EXPECT_EQ(app->sides().active(), Side::left);
+    ASSERT_TRUE(window->paneArea()->hasFocus());
+
+    press(QKeySequence(Qt::CTRL | Qt::Key_F));
+    ASSERT_TRUE(search->hasFocus());
+    // The search field is a text field: the keys that work in every field work there.
+    const bool hidden = app->settings().showHidden();
+    press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Period));
+    EXPECT_NE(app->settings().showHidden(), hidden);
+    QList<QWidget *> round;
+    QList<QImage> focused;
+    for (int i = 0; i < 60 && (round.isEmpty() || QApplication::focusWidget() != search); ++i) {
+        press(QKeySequence(Qt::Key_Tab));
+        QWidget *at = QApplication::focusWidget();
+        if (at == search) break;
+        ASSERT_TRUE(at && toolbar->isAncestorOf(at));
+        ASSERT_FALSE(round.contains(at)) << at->objectName().toStdString();
+        round << at;
+        focused << at->grab().toImage();
+    }
+    EXPECT_EQ(QApplication::focusWidget(), search);
+    EXPECT_TRUE(round.contains(star));
+    EXPECT_TRUE(round.contains(toolbar->item(QStringLiteral("sidebar"))));
+    EXPECT_TRUE(round.contains(toolbar->item(QStringLiteral("trash"))));
+    EXPECT_EQ(app->sides().active(), Side::left);
+    for (qsizetype i = 0; i < round.size(); ++i)
+        EXPECT_FALSE(round[i]->grab().toImage() == focused[i])
+            << "no focus mark on " << round[i]->objectName().toStdString();
+    // Backwards the same way, to the star.
+    for (qsizetype i = round.size() - 1; i >= 0 && QApplication::focusWidget() != star; --i) {
+        press(QKeySequence(Qt::SHIFT | Qt::Key_Backtab));
+        ASSERT_EQ(QApplication::focusWidget(), round[i]);
+    }
+    ASSERT_TRUE(star->hasFocus());
+
+    // Each key opens the star's menu; in it Down, Down and Return add the pane's folder to the favourites.
+    const QString target = left->targetFolder();
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Down}) {
+        SCOPED_TRACE(int(key));
+        QMenu *opened = nullptr;
+        QTimer inMenu;
+        inMenu.setSingleShot(true);
+        QObject::connect(&inMenu, &QTimer::timeout, [&] {
+            opened = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!opened) return;
+            if (key == Qt::Key_Down) {
+                QTest::keyClick(opened, Qt::Key_Down);
+                QTest::keyClick(opened, Qt::Key_Down);
+                EXPECT_EQ(opened->activeAction()->objectName(), "toggleFavorite");
+                QTest::keyClick(opened, Qt::Key_Return);
+            } else {
+                QTest::keyClick(opened, Qt::Key_Escape);
+            }
+        });
+        inMenu.start(100);
+        press(QKeySequence(key));
+        QTRY_VERIFY_WITH_TIMEOUT(!inMenu.isActive() && !QApplication::activePopupWidget(), 3000);
+        EXPECT_EQ(opened, star->menu());
+        EXPECT_TRUE(star->hasFocus());
+    }
+    EXPECT_TRUE(app->settings().quickFavorites().contains(target));
+    EXPECT_EQ(looks, 0);
+    EXPECT_EQ(left->selection(), QSet<QString>{file});
+    EXPECT_TRUE(alerts.isEmpty());
+
+    press(QKeySequence(Qt::Key_Escape));
+    EXPECT_TRUE(window->paneArea()->hasFocus());
+    EXPECT_EQ(left->selection(), QSet<QString>{file});
+    press(QKeySequence(Qt::Key_Tab));
+    EXPECT_EQ(app->sides().active(), Side::right);
 }
 
 // Pressed in the window, in every view: a new folder and a renamed item take the cursor and the selection

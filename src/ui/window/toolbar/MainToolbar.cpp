@@ -14,6 +14,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/ViewMode.h"
 #include "ui/app/Commands.h"
+#include "ui/app/KeyMonitor.h"
 #include "ui/style/AppIcons.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/ActionsMenu.h"
@@ -36,6 +37,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace {
 
@@ -53,6 +55,9 @@ MainToolbar::MainToolbar(const ToolbarParts &parts, Commands &commands, const Sh
     setMovable(false);
     setFloatable(false);
     setContextMenuPolicy(Qt::PreventContextMenu);
+    // Its buttons take their keys (Tab moves along them, Space presses one); its search field is a text
+    // field like any other.
+    setProperty(KeyMonitor::ownKeysProperty, true);
     build();
     connect(&m_parts.settings, &Settings::changed, this, &MainToolbar::sync);
     // The active pane's view, place and selection; a cursor move or a listing changes nothing here.
@@ -85,6 +90,25 @@ ToolbarIconButton *MainToolbar::face(const QString &name, const QString &symbol,
     ToolbarIconButton *b = button(name, symbol, command);
     toolbarHelp(b, &m_parts.requests, m_commands.faceHelp(command), m_commands.faceChapter(command));
     return b;
+}
+
+// Tab and Shift+Tab go round the buttons and the search field in the order they are shown. A button that
+// is disabled or hidden while it has the focus hands it to its neighbour.
+bool MainToolbar::focusNextPrevChild(bool next) {
+    QWidget *focus = QApplication::focusWidget();
+    QList<QWidget *> stops;
+    for (QWidget *w : findChildren<QWidget *>())
+        if (w == focus ||
+            ((w == m_search || (w->focusPolicy() & Qt::TabFocus)) && w->isVisible() && w->isEnabled()))
+            stops << w;
+    std::stable_sort(stops.begin(), stops.end(), [this](const QWidget *a, const QWidget *b) {
+        return a->mapTo(this, QPoint()).x() < b->mapTo(this, QPoint()).x();
+    });
+    const qsizetype at = stops.indexOf(focus);
+    if (at < 0 || stops.size() < 2) return QToolBar::focusNextPrevChild(next);
+    const qsizetype n = stops.size();
+    stops[(at + n + (next ? 1 : -1)) % n]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 QWidget *MainToolbar::item(const QString &name) const {
@@ -220,7 +244,7 @@ void MainToolbar::buildFileTools(QWidget *content, QHBoxLayout *row) {
 
     auto *gear = new SettingsGearButton(content);
     gear->setObjectName(QStringLiteral("settings"));
-    gear->setFocusPolicy(Qt::NoFocus);
+    gear->setFocusPolicy(Qt::TabFocus);
     if (QAction *settings = m_commands.action(Cmd::settings))
         connect(gear, &QAbstractButton::clicked, settings, &QAction::trigger);
     else
@@ -237,6 +261,7 @@ void MainToolbar::buildSearch(QWidget *content, QHBoxLayout *row) {
 
     m_search = new QLineEdit(content);
     m_search->setObjectName(QStringLiteral("search"));
+    m_search->setProperty(KeyMonitor::ownKeysProperty, false);
     m_search->setClearButtonEnabled(true);
     m_search->setPlaceholderText(L("Suchen"));
     m_search->setAccessibleName(L("Suchen"));

@@ -58,6 +58,9 @@ public:
     void fillLookup();
     void fillApps();
 
+protected:
+    bool focusNextPrevChild(bool next) override;
+
 private:
     ToolbarIconButton *button(const QString &name, const QString &symbol, QAction *command);
     ToolbarIconButton *face(const QString &name, const QString &symbol, const char *id);

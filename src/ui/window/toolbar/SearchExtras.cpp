@@ -113,7 +113,7 @@ SearchExtras::SearchExtras(Sides &sides, WindowRequests &requests, QWidget *pare
     m_progress->setAccessibleName(L("Suche läuft"));
     m_end = new IconButton(QStringLiteral("xmark.circle.fill"), false, 12, this);
     m_end->setObjectName(QStringLiteral("endSearch"));
-    m_end->setFocusPolicy(Qt::NoFocus);
+    m_end->setFocusPolicy(Qt::TabFocus);
     m_end->setToolTip(L("Suche beenden und Filter zurücksetzen"));
     m_end->setAccessibleName(m_end->toolTip());
     connect(m_end, &QAbstractButton::clicked, this, [this] {

@@ -180,7 +180,7 @@ ToolbarAppButton::ToolbarAppButton(WindowRequests &requests, ToolbarApps &apps, 
     : QToolButton(strip), m_apps(&apps), m_strip(strip), m_path(path) {
     setObjectName(QStringLiteral("app:") + path);
     setAutoRaise(true);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setAcceptDrops(true);
     setIcon(QIcon(toolbarAppIcon(path, 2 * kIcon)));
     setIconSize(QSize(kIcon, kIcon));

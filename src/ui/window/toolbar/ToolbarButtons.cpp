@@ -1,14 +1,17 @@
 #include "ui/window/toolbar/ToolbarButtons.h"
 
+#include "ui/style/FocusFrame.h"
 #include "ui/style/Symbols.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
 ToolbarIconButton::ToolbarIconButton(const QString &symbol, QWidget *parent)
     : IconButton(symbol, false, 14, parent) {
-    setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab from the search field; a click leaves the focus with the files.
+    setFocusPolicy(Qt::TabFocus);
     setEnabled(false);
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (m_action && m_action->isEnabled())
@@ -46,8 +49,23 @@ ToolbarMenuButton::ToolbarMenuButton(const QString &symbol, QWidget *parent)
     : QToolButton(parent), m_symbol(symbol) {
     setPopupMode(QToolButton::InstantPopup);
     setAutoRaise(true);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(kFrame);
+}
+
+void ToolbarMenuButton::keyPressEvent(QKeyEvent *event) {
+    if (opensMenu(this, event)) return;
+    QToolButton::keyPressEvent(event);
+}
+
+bool ToolbarMenuButton::opensMenu(QToolButton *button, QKeyEvent *event) {
+    // Space presses the button, which opens the menu; Return and Down open it as a menu does.
+    const int key = event->key();
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (!plain || !button->menu() || (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Down))
+        return false;
+    button->showMenu();
+    return true;
 }
 
 void ToolbarMenuButton::setSymbol(const QString &symbol) {
@@ -74,7 +92,9 @@ void ToolbarMenuButton::paintEvent(QPaintEvent *) {
     QColor fg = m_color.isValid() ? m_color : palette().color(QPalette::WindowText);
     if (!isEnabled()) fg = palette().color(QPalette::Disabled, QPalette::WindowText);
     const QPixmap pm = Symbols::pixmap(m_symbol, 14, fg, devicePixelRatioF());
-    if (pm.isNull()) return;
-    const QSizeF s = QSizeF(pm.size()) / pm.devicePixelRatio();
-    p.drawPixmap(QPointF((width() - s.width()) / 2, (height() - s.height()) / 2), pm);
+    if (!pm.isNull()) {
+        const QSizeF s = QSizeF(pm.size()) / pm.devicePixelRatio();
+        p.drawPixmap(QPointF((width() - s.width()) / 2, (height() - s.height()) / 2), pm);
+    }
+    FocusFrame::paint(this, p);
 }

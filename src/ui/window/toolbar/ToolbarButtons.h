@@ -8,6 +8,7 @@
 #include <functional>
 
 class QAction;
+class QKeyEvent;
 
 // A push button of the toolbar: only its symbol shows (14 pixels in the icon button frame). It may follow
 // an action of the command registry: a click triggers it and its enabled state is the action's.
@@ -32,7 +33,7 @@ private:
 };
 
 // The label of a toolbar drop-down menu: a symbol at 14 pixels in a 28 by 26 frame, no arrow. The menu
-// opens on press.
+// opens on press, or from the keyboard.
 class ToolbarMenuButton : public QToolButton {
     Q_OBJECT
 public:
@@ -43,9 +44,12 @@ public:
     void setSymbolColor(const QColor &color);
 
     static constexpr QSize kFrame{28, 26};
+    // Return, Enter and Down on a focused button with a menu open it; true when they did.
+    static bool opensMenu(QToolButton *button, QKeyEvent *event);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QString m_symbol;
