@@ -1,6 +1,9 @@
 #pragma once
 
 #include "common/TestUtil.h"
+#include "core/base/Defaults.h"
+#include "core/fileops/FileOps.h"
+#include "platform/TrashRoots.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -66,6 +69,22 @@ protected:
         return path(rel);
     }
     QTemporaryDir tmp;
+};
+
+// A test folder and an empty Trash, with what earlier tests began settled, as a fresh start finds them.
+class Started : public Dir {
+protected:
+    void SetUp() override {
+        Dir::SetUp();
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        Defaults::remove("trashOrigins");
+        FileOps::recoverTransfers(); // what earlier tests left
+    }
+    TransferOutcome run(const QStringList &paths, const QString &to, bool move,
+                        const QHash<QString, ConflictChoice> &res = {}) {
+        TransferProgress p;
+        return FileOps::runWithProgress(paths, to, move, p, res);
+    }
 };
 
 } // namespace FileOpsTest

@@ -52,20 +52,7 @@ QStringList hidden(const QString &folder, const QString &kind) {
 
 } // namespace
 
-class Leftover : public Dir {
-protected:
-    void SetUp() override {
-        Dir::SetUp();
-        QDir(TrashRoots::homeTrash()).removeRecursively();
-        Defaults::remove("trashOrigins");
-        FileOps::recoverTransfers(); // what earlier tests left
-    }
-    TransferOutcome run(const QStringList &paths, const QString &to, bool move,
-                        const QHash<QString, ConflictChoice> &res = {}) {
-        TransferProgress p;
-        return FileOps::runWithProgress(paths, to, move, p, res);
-    }
-};
+class Leftover : public Started {};
 
 TEST_F(Leftover, ItemsOfTheUserNamedLikePartsSurviveCopiesMovesAndStartUp) {
     const QString dst = mkdir("dst");

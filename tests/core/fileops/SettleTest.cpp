@@ -69,20 +69,7 @@ void tick() {
 
 } // namespace
 
-class Settle : public Dir {
-protected:
-    void SetUp() override {
-        Dir::SetUp();
-        QDir(TrashRoots::homeTrash()).removeRecursively();
-        Defaults::remove("trashOrigins");
-        FileOps::recoverTransfers(); // what earlier tests left
-    }
-    TransferOutcome run(const QStringList &paths, const QString &to, bool move,
-                        const QHash<QString, ConflictChoice> &res = {}) {
-        TransferProgress p;
-        return FileOps::runWithProgress(paths, to, move, p, res);
-    }
-};
+class Settle : public Started {};
 
 class SettleAcross : public Settle {
 protected:
