@@ -32,13 +32,10 @@ void checkLocale(Cache &c) {
 }
 
 // By the names of the shared MIME database; aliases and older names too, as systems report either.
-const char *const kExecutable[] = {
-    "application/x-executable",
-    "application/x-sharedlib",
-    "application/x-pie-executable",
+// What runs beside the program classes below: scripts, launchers and shortcuts.
+const char *const kRunnable[] = {
     "application/x-desktop",
     "application/x-java-jnlp-file",
-    "application/x-java-archive",
     "application/x-shellscript",
     "application/x-sh",
     "application/x-csh",
@@ -50,25 +47,11 @@ const char *const kExecutable[] = {
     "application/x-php",
     "text/tcl",
     "text/x-tcl",
-    "application/x-ms-dos-executable",
-    "application/x-msdownload",
-    "application/vnd.microsoft.portable-executable",
-    "application/x-ms-ne-executable",
     "application/x-ms-shortcut",
-    "application/x-msi",
     "application/x-ms-application",
     "application/x-bat",
-    "application/vnd.debian.binary-package",
-    "application/x-deb",
-    "application/x-rpm",
-    "application/x-redhat-package-manager",
-    "application/vnd.appimage",
-    "application/x-appimage",
-    "application/x-iso9660-appimage",
-    "application/vnd.flatpak",
     "application/vnd.flatpak.ref",
     "application/vnd.flatpak.repo",
-    "application/vnd.snap",
 };
 
 // Real program classes: executables, shared libraries, installers and packages. A type below one of them
@@ -104,6 +87,10 @@ bool listed(const QString &name, const auto &list) {
     for (const char *entry : list)
         if (name == QLatin1String(entry)) return true;
     return false;
+}
+
+bool executable(const QString &name) {
+    return listed(name, kProgramClass) || listed(name, kRunnable);
 }
 
 bool isCompressionSuffix(QStringView s) {
@@ -170,13 +157,13 @@ QString kindForMimeName(const char *mimeName) {
 
 bool isExecutableType(const QString &mimeName) {
     if (mimeName.isEmpty()) return false;
-    if (listed(mimeName, kExecutable)) return true;
+    if (executable(mimeName)) return true;
     const QMimeDatabase db;
     const QMimeType type = db.mimeTypeForName(mimeName);
     if (!type.isValid()) return false;
-    if (listed(type.name(), kExecutable)) return true;
+    if (executable(type.name())) return true;
     for (const QString &alias : type.aliases())
-        if (listed(alias, kExecutable)) return true;
+        if (executable(alias)) return true;
     // Every ancestor, however deep, but only real programs count there, and the walk stops at data.
     if (listed(type.name(), kDataBelowScripts)) return false;
     QStringList todo = type.parentMimeTypes();
