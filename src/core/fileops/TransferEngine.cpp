@@ -1,7 +1,7 @@
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TransferJournal.h"
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/MoveFinish.h"
+#include "core/filesteps/TransferJournal.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/MoveFinish.h"
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
@@ -20,7 +20,7 @@
 namespace FileOps {
 namespace {
 
-using namespace detail;
+using namespace FileSteps;
 
 using Identity = std::pair<dev_t, ino_t>;
 
@@ -294,7 +294,7 @@ void Engine::undoPlace(const Item &it) {
 Engine::Step Engine::giveName(Item &it) {
     const Step s = it.replacing ? replaceOld(it) : it.renamed ? Step::proceed : takeFreeName(it);
     if (s == Step::proceed) {
-        if (move_ && !it.renamed) reached(detail::Step::placed, bytesOf(it.target));
+        if (move_ && !it.renamed) reached(FileSteps::Step::placed, bytesOf(it.target));
         unmark(it.report);
         it.report.held.reset();
     }
@@ -400,7 +400,7 @@ void Engine::succeed(const Item &it) {
 } // namespace
 
 Leftovers recoverTransfers() {
-    return detail::Journal::settle();
+    return FileSteps::Journal::settle();
 }
 
 namespace {

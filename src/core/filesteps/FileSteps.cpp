@@ -1,6 +1,6 @@
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TransferJournal.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -18,7 +19,63 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-namespace FileOps::detail {
+namespace FileSteps {
+
+namespace {
+
+bool exists(const QString &path) {
+    // A dangling link is an item too: its name is taken.
+    struct stat st;
+    return Posix::lstatPath(path, st);
+}
+
+qsizetype utf8Size(const QString &s) {
+    return s.toUtf8().size();
+}
+
+// Drops whole characters (never half a surrogate pair) from the end of s.
+void chopCharacter(QString &s) {
+    if (s.size() >= 2 && s.back().isLowSurrogate() && s[s.size() - 2].isHighSurrogate())
+        s.chop(2);
+    else
+        s.chop(1);
+}
+
+} // namespace
+
+QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
+    const QString plain = Posix::childPath(folder, name);
+    if (!exists(plain)) return plain;
+
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const bool hasExt = dot > 0 && dot < name.size() - 1;
+    const QString stem = hasExt ? name.left(dot) : name;
+    const QString ext = hasExt ? name.mid(dot + 1) : QString();
+
+    long nameMax = -1;
+    if (const auto f = Posix::encode(folder)) nameMax = ::pathconf(f->constData(), _PC_NAME_MAX);
+    if (nameMax <= 0) nameMax = NAME_MAX;
+
+    for (qint64 n = 1;; ++n) {
+        QString suffix;
+        if (numbered)
+            suffix = u' ' + QString::number(n + 1);
+        else if (n == 1)
+            suffix = u' ' + L("Kopie");
+        else
+            suffix = u' ' + L("Kopie") + u' ' + QString::number(n);
+        QString s = stem;
+        QString e = ext;
+        auto make = [&] { return e.isEmpty() ? s + suffix : s + suffix + u'.' + e; };
+        // Too long for the file system with the suffix: shorten the stem, then the extension.
+        while (utf8Size(make()) > nameMax && !s.isEmpty())
+            chopCharacter(s);
+        while (utf8Size(make()) > nameMax && !e.isEmpty())
+            chopCharacter(e);
+        const QString candidate = Posix::childPath(folder, make());
+        if (!exists(candidate)) return candidate;
+    }
+}
 
 QByteArray bytesOf(const QString &path) {
     auto bytes = Posix::encode(path);
@@ -290,9 +347,9 @@ int syncFolder(const QString &folder) {
     return e;
 }
 
-} // namespace FileOps::detail
+} // namespace FileSteps
 
-namespace FileOps::detail {
+namespace FileSteps {
 
 namespace {
 
@@ -483,4 +540,4 @@ QString mountsStayedText(const Trashed &t, const QString &name) {
     return {};
 }
 
-} // namespace FileOps::detail
+} // namespace FileSteps

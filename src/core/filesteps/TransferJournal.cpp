@@ -1,7 +1,7 @@
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TransferJournal.h"
 
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/CopyJob.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/CopyJob.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
@@ -24,7 +24,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-namespace FileOps::detail::Journal {
+namespace FileSteps::Journal {
 namespace {
 
 // A journal with nothing in flight starts afresh beyond this size.
@@ -843,4 +843,4 @@ Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
     return r;
 }
 
-} // namespace FileOps::detail::Journal
+} // namespace FileSteps::Journal

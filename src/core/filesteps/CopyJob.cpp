@@ -1,7 +1,6 @@
-#include "core/fileops/CopyJob.h"
+#include "core/filesteps/CopyJob.h"
 
-#include "core/fileops/FileOps.h"
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
@@ -24,8 +23,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-namespace FileOps {
-namespace detail {
+namespace FileSteps {
 
 namespace {
 
@@ -491,13 +489,10 @@ void copyRoot(CopyJob &job, const QString &source, const QString &target, bool f
 
 } // namespace
 
-void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report) {
-    copyRoot(job, source, target, flush, false, report);
+void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report,
+              bool syncEachFile) {
+    copyRoot(job, source, target, flush, syncEachFile, report);
 }
-
-} // namespace detail
-
-namespace detail {
 
 PartCopy::PartCopy(const QString &folder) : path_(hiddenName(folder, "part")) {
     report_.mark = Journal::beginPart(path_);
@@ -551,28 +546,4 @@ Replaced PartCopy::replace(const QString &named, const struct stat &old) {
     return r;
 }
 
-} // namespace detail
-
-void copyTree(const QString &source, const QString &target, TransferProgress &progress, bool flush) {
-    auto job = detail::newCopyJob(progress);
-    detail::CopyReport report;
-    detail::copyTree(*job, source, target, flush, report);
-}
-
-void copyFileChunked(const QString &source, const QString &target, TransferProgress &progress, bool flush) {
-    struct stat st;
-    if (!Posix::lstatPath(source, st)) throw FileError::fromErrno(errno);
-    if (!S_ISREG(st.st_mode)) throw FileError::fromErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    auto job = detail::newCopyJob(progress);
-    detail::CopyReport report;
-    try {
-        detail::copyRoot(*job, source, target, false, flush, report);
-    } catch (const CopyFailure &f) {
-        throw f.underlying;
-    }
-    if (flush) {
-        if (const int e = detail::syncFolder(Posix::parentOf(target))) throw FileError::fromErrno(e);
-    }
-}
-
-} // namespace FileOps
+} // namespace FileSteps

@@ -3,13 +3,13 @@
 // A record, in the state folder, of what running transfers keep under hidden names: copies not yet in
 // place, replaced items on their way to the Trash, originals set aside while a move deletes them. What
 // an interrupted transfer left is settled from it; nothing it does not name is ever taken for such a
-// leftover. Internal to the file operations; safe from any thread.
+// leftover. A step beneath the file operations; safe from any thread.
 //
 // Each begin function throws a FileError (code 0, its description naming the state folder and the
 // reason) when its record could not be written or, where it must be, flushed: the step it guards
 // must not start then.
 
-#include "core/fileops/FileOps.h"
+#include "core/filesteps/StepTypes.h"
 #include "platform/Trash.h"
 
 #include <QByteArray>
@@ -18,7 +18,7 @@
 
 #include <sys/stat.h>
 
-namespace FileOps::detail::Journal {
+namespace FileSteps::Journal {
 
 // Recorded before the part `path` is made; the value its marker attribute gets.
 QByteArray beginPart(const QString &path);
@@ -79,4 +79,4 @@ FileError notRecorded(int e);
 // without, a journal that cannot be read is named in the result.
 Leftovers settle(const QString &partsIn = {});
 
-} // namespace FileOps::detail::Journal
+} // namespace FileSteps::Journal

@@ -1,11 +1,10 @@
 #pragma once
 
-// Internals of the file operations: the file-system steps on path bytes (hidden names, the
-// exchange, removal, flushes, mount and identity checks) that the copy, the move and every
-// tool share. Not for other subsystems.
+// The file-system steps on path bytes (hidden names, the exchange, removal, flushes, mount and
+// identity checks) that the copy, the move and every tool share. For the file operations above
+// them, not for other subsystems.
 
-#include "core/fileops/FileError.h"
-#include "core/fileops/FileOps.h"
+#include "core/filesteps/StepTypes.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
@@ -21,7 +20,7 @@
 
 #include <sys/stat.h>
 
-namespace FileOps::detail {
+namespace FileSteps {
 
 // Folders nested deeper than this are refused: every level holds descriptors open.
 constexpr int maxDepth = 256;
@@ -152,4 +151,4 @@ void setExchangeForTests(bool on);
 // Tests only: the flushes of `folder` fail with `error` (0: as the system answers).
 void setFolderSyncErrorForTests(const QString &folder, int error);
 
-} // namespace FileOps::detail
+} // namespace FileSteps

@@ -1,7 +1,6 @@
-#include "core/fileops/MoveFinish.h"
+#include "core/filesteps/MoveFinish.h"
 
-#include "core/fileops/FileOps.h"
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -12,7 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace FileOps::detail {
+namespace FileSteps {
 
 namespace {
 
@@ -281,4 +280,4 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     if (!text.isEmpty()) throw FileError{left.error ? left.error : EBUSY, text, false};
 }
 
-} // namespace FileOps::detail
+} // namespace FileSteps
