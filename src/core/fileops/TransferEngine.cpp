@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -44,12 +45,15 @@ private:
     // One source item on its way into the destination.
     struct Item {
         QString path, name;
+        QByteArray source; // path, encoded once for the steps that take bytes
         bool sameVolume = false;
         struct stat src {};
         QString named;          // its own name in the destination
         QString target;         // the name it gets there
         bool replacing = false; // target is named, and the item there goes to the Trash
         QString placeAt;        // where it lies until it takes the target's name
+        QByteArray part;        // the hidden name of its copy, in bytes
+        QByteArray placed;      // the bytes of the free name it took
         bool renamed = false;   // moved by a rename: placeAt holds the source itself
         CopyReport report;
         QString changedText;     // a copy that may hold a state the file never had
@@ -69,7 +73,8 @@ private:
     Step takeFreeName(Item &it);
     Step takeName(Item &it);
     Step verifyAndFinishMove(Item &it);
-    QString recordPlace(Item &it, const QString &to);
+    QString recordPlace(Item &it, const QString &to, const QByteArray &toBytes = {});
+    void newPart(Item &it);
     void succeed(const Item &it);
     void undoPlace(const Item &it);
 
@@ -92,12 +97,14 @@ private:
     QStringList changed_;     // copies kept that may be incomplete: reported after the items that failed
     std::set<Identity> made_; // what this batch put into the destination
     struct stat destSt {};
+    std::optional<QByteArray> destBytes_; // to_, encoded once for the batch
     bool destOk_ = false;
     bool aclDropped_ = false;
 };
 
 TransferOutcome Engine::run() {
-    destOk_ = Posix::statPath(to_, destSt);
+    destBytes_ = Posix::encode(to_);
+    destOk_ = destBytes_ && ::stat(destBytes_->constData(), &destSt) == 0;
     // One answer per item: it decides both the measuring and the way of copying.
     QList<bool> same;
     QStringList byteCopies;
@@ -167,8 +174,11 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
 }
 
 Engine::Step Engine::readSource(Item &it) {
-    if (const int e = Posix::lstatError(it.path, it.src))
-        return fail(explain(FileError::fromErrno(e), it.name));
+    const auto bytes = Posix::encode(it.path);
+    if (!bytes) return fail(explain(FileError::fromErrno(EILSEQ), it.name));
+    it.source = *bytes;
+    if (::lstat(it.source.constData(), &it.src) != 0)
+        return fail(explain(FileError::fromErrno(errno), it.name));
     return Step::proceed;
 }
 
@@ -221,7 +231,10 @@ Engine::Step Engine::resolveConflict(Item &it) {
 // a replacement renamed here, while the old item stays until then.
 Engine::Step Engine::placeCopy(Item &it) {
     const bool renaming = it.sameVolume && move_;
-    it.placeAt = it.replacing || !renaming ? hiddenName(to_, "part") : it.target;
+    if (it.replacing || !renaming)
+        newPart(it);
+    else
+        it.placeAt = it.target;
     it.report.remember = move_;
     auto dropPart = [&] {
         if (it.report.createdRoot) removeTree(it.placeAt);
@@ -242,10 +255,10 @@ Engine::Step Engine::placeCopy(Item &it) {
                 throw FileError::fromErrno(e);
         }
         if (!it.renamed) {
-            if (it.placeAt == it.target) it.placeAt = hiddenName(to_, "part");
-            it.report.mark = Journal::beginPart(it.placeAt);
-            it.recorded.set(it.placeAt);
-            copyTree(*job_, it.path, it.placeAt, move_, it.report);
+            if (it.placeAt == it.target) newPart(it);
+            it.report.mark = Journal::beginPart(it.part);
+            it.recorded.set(it.part);
+            copyTree(*job_, it.source, it.part, move_, it.report);
         }
     } catch (const CancelledError &) {
         dropPart();
@@ -283,6 +296,17 @@ Engine::Step Engine::checkCopy(Item &it) {
     return Step::proceed;
 }
 
+// A hidden name for the item's copy, made in bytes from the destination's.
+void Engine::newPart(Item &it) {
+    if (destBytes_) {
+        it.part = hiddenName(*destBytes_, "part");
+        it.placeAt = Posix::childPath(to_, QString::fromLatin1(it.part.mid(it.part.lastIndexOf('/') + 1)));
+    } else {
+        it.placeAt = hiddenName(to_, "part");
+        it.part = Posix::encode(it.placeAt).value_or(QByteArray());
+    }
+}
+
 // Puts things back as they were before this item.
 void Engine::undoPlace(const Item &it) {
     if (it.renamed)
@@ -294,7 +318,8 @@ void Engine::undoPlace(const Item &it) {
 Engine::Step Engine::giveName(Item &it) {
     const Step s = it.replacing ? replaceOld(it) : it.renamed ? Step::proceed : takeFreeName(it);
     if (s == Step::proceed) {
-        if (move_ && !it.renamed) reached(FileSteps::Step::placed, bytesOf(it.target));
+        if (move_ && !it.renamed)
+            reached(FileSteps::Step::placed, it.placed.isEmpty() ? bytesOf(it.target) : it.placed);
         unmark(it.report);
         it.report.held.reset();
     }
@@ -345,14 +370,16 @@ Engine::Step Engine::takeName(Item &it) {
 Engine::Step Engine::takeFreeName(Item &it) {
     int e = 0;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (const QString refused = recordPlace(it, it.target); !refused.isEmpty()) {
+        it.placed = Posix::encode(it.target).value_or(QByteArray());
+        if (const QString refused = recordPlace(it, it.target, it.placed); !refused.isEmpty()) {
             removeTree(it.placeAt);
             return fail(refused);
         }
-        if ((e = renameNoReplace(it.placeAt, it.target)) != EEXIST) break;
+        if ((e = renameNoReplace(it.part, it.placed)) != EEXIST) break;
         it.target = uniqueURL(it.name, to_);
     }
     if (e) {
+        it.placed.clear();
         removeTree(it.placeAt);
         return fail(explain(FileError::fromErrno(e), it.name));
     }
@@ -380,17 +407,20 @@ Engine::Step Engine::verifyAndFinishMove(Item &it) {
 
 // Before a complete copy takes the name `to`: on record, so that the next start finds where it went
 // (a move's on stable storage). Empty, or the sentence why the item goes no further.
-QString Engine::recordPlace(Item &it, const QString &to) {
+// toBytes: the bytes of `to` where the caller has them.
+QString Engine::recordPlace(Item &it, const QString &to, const QByteArray &toBytes) {
     if (it.renamed) return {}; // the source itself, under the journal's aside record
     if (move_) return recordMove(it.placeAt, to, it.path, it.src, it.copy);
-    if (!Posix::lstatPath(it.placeAt, it.copy) || !Journal::beginPlace(it.placeAt, to, it.copy))
+    const QByteArray dest = toBytes.isEmpty() ? Posix::encode(to).value_or(QByteArray()) : toBytes;
+    if (::lstat(it.part.constData(), &it.copy) != 0 || !Journal::beginPlace(it.part, dest, it.copy))
         return unrecordedText(it.name, errno);
     return {};
 }
 
 void Engine::succeed(const Item &it) {
     struct stat made;
-    if (Posix::lstatPath(it.target, made)) made_.insert(identityOf(made));
+    if (it.placed.isEmpty() ? Posix::lstatPath(it.target, made) : ::lstat(it.placed.constData(), &made) == 0)
+        made_.insert(identityOf(made));
     ++out_.done;
     out_.created << it.target;
     out_.pairs << TransferPair{it.path, it.target};

@@ -464,14 +464,14 @@ void CopyJobDeleter::operator()(CopyJob *job) const {
 
 namespace {
 
-void copyRoot(CopyJob &job, const QString &source, const QString &target, bool flush, bool syncEachFile,
+void copyRoot(CopyJob &job, const QByteArray &source, const QByteArray &target, bool flush, bool syncEachFile,
               CopyReport &report) {
     QByteArray srcName, dstName;
     Fd srcDir = openParent(source, srcName);
     Fd dstDir = openParent(target, dstName);
     job.begin(report, syncEachFile);
     try {
-        job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, bytesOf(source), bytesOf(target), true);
+        job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, source, target, true);
     } catch (const Halted &) {
         // a queued file failed first: finish() throws its error
     } catch (...) {
@@ -483,7 +483,7 @@ void copyRoot(CopyJob &job, const QString &source, const QString &target, bool f
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
         if (Posix::retry([&] { return ::syncfs(dstDir.get()); }) != 0) fail(errno);
-        reached(Step::flushed, bytesOf(target));
+        reached(Step::flushed, target);
     }
 }
 
@@ -491,7 +491,12 @@ void copyRoot(CopyJob &job, const QString &source, const QString &target, bool f
 
 void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report,
               bool syncEachFile) {
-    copyRoot(job, source, target, flush, syncEachFile, report);
+    copyRoot(job, bytesOf(source), bytesOf(target), flush, syncEachFile, report);
+}
+
+void copyTree(CopyJob &job, const QByteArray &source, const QByteArray &target, bool flush,
+              CopyReport &report) {
+    copyRoot(job, source, target, flush, false, report);
 }
 
 PartCopy::PartCopy(const QString &folder) : path_(hiddenName(folder, "part")) {

@@ -50,6 +50,9 @@ CopyJobPtr newCopyJob(TransferProgress &progress);
 // syncEachFile: every file is flushed as it is written.
 void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report,
               bool syncEachFile = false);
+// The same on path bytes.
+void copyTree(CopyJob &job, const QByteArray &source, const QByteArray &target, bool flush,
+              CopyReport &report);
 // Takes the marker off a copy that has its real name now.
 void unmark(CopyReport &report);
 

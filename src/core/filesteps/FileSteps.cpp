@@ -130,7 +130,10 @@ bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t pare
 }
 
 Fd openParent(const QString &path, QByteArray &name) {
-    const QByteArray bytes = bytesOf(path);
+    return openParent(bytesOf(path), name);
+}
+
+Fd openParent(const QByteArray &bytes, QByteArray &name) {
     const qsizetype slash = bytes.lastIndexOf('/');
     name = slash < 0 ? bytes : bytes.mid(slash + 1);
     const QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : bytes.left(slash);
@@ -232,6 +235,18 @@ QString hiddenName(const QString &folder, const char *kind) {
     }
 }
 
+QByteArray hiddenName(const QByteArray &folder, const char *kind) {
+    static std::atomic<unsigned> counter{0};
+    const QByteArray stem = (folder.endsWith('/') ? folder : folder + '/') + ".kestrin-" + kind + '-' +
+                            QByteArray::number(::getpid()) + '-';
+    for (;;) {
+        const QByteArray candidate =
+            stem + QByteArray::number(counter.fetch_add(1, std::memory_order_relaxed));
+        struct stat st;
+        if (::lstat(candidate.constData(), &st) != 0) return candidate;
+    }
+}
+
 void removeStaleParts(const QString &folder) {
     Journal::settle(folder);
 }
@@ -301,13 +316,17 @@ int renameNoReplace(const QString &from, const QString &to) {
     const auto a = Posix::encode(from);
     const auto b = Posix::encode(to);
     if (!a || !b) return EILSEQ;
-    if (::renameat2(AT_FDCWD, a->constData(), AT_FDCWD, b->constData(), RENAME_NOREPLACE) == 0) return 0;
+    return renameNoReplace(*a, *b);
+}
+
+int renameNoReplace(const QByteArray &a, const QByteArray &b) {
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
     // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
     struct stat st;
-    if (::lstat(b->constData(), &st) == 0) return EEXIST;
+    if (::lstat(b.constData(), &st) == 0) return EEXIST;
     if (errno != ENOENT) return errno;
-    return ::rename(a->constData(), b->constData()) == 0 ? 0 : errno;
+    return ::rename(a.constData(), b.constData()) == 0 ? 0 : errno;
 }
 
 namespace {

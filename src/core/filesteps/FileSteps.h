@@ -86,10 +86,13 @@ bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t pare
 
 // Opens the folder holding `path` and returns the last component as bytes.
 Fd openParent(const QString &path, QByteArray &name);
+Fd openParent(const QByteArray &path, QByteArray &name);
 
 // A free hidden name in `folder`: "part" for a copy that is not in place yet, "gone" for
 // an original on its way out.
 QString hiddenName(const QString &folder, const char *kind);
+// The same in the folder's bytes, for a caller that carries them.
+QByteArray hiddenName(const QByteArray &folder, const char *kind);
 // Removes the copies in `folder` that an interrupted transfer left under a part name (those
 // the journal names and their marker proves ours).
 void removeStaleParts(const QString &folder);
@@ -102,6 +105,7 @@ int removeTree(const QByteArray &path);
 int exchangeNames(const QString &a, const QString &b);
 // rename with RENAME_NOREPLACE. 0 or errno.
 int renameNoReplace(const QString &from, const QString &to);
+int renameNoReplace(const QByteArray &from, const QByteArray &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.
 int syncFolder(const QString &folder);
 
