@@ -499,15 +499,22 @@ void copyTree(CopyJob &job, const QByteArray &source, const QByteArray &target, 
     copyRoot(job, source, target, flush, false, report);
 }
 
-PartCopy::PartCopy(const QString &folder) : path_(hiddenName(folder, "part")) {
-    report_.mark = Journal::beginPart(path_);
-    recorded_.set(path_);
+PartCopy::PartCopy(const QString &folder) {
+    // The hidden name is made in bytes, from the folder's.
+    if (const auto bytes = Posix::encode(folder)) {
+        bytes_ = hiddenName(*bytes, "part");
+        path_ = Posix::childPath(folder, QString::fromLatin1(bytes_.mid(bytes_.lastIndexOf('/') + 1)));
+    } else {
+        path_ = hiddenName(folder, "part");
+    }
+    report_.mark = Journal::beginPart(bytes_);
+    recorded_.set(bytes_);
 }
 
-int PartCopy::record(const QString &to) {
+int PartCopy::record(const QByteArray &to) {
     struct stat copy;
-    if (!Posix::lstatPath(path_, copy)) return errno;
-    return Journal::beginPlace(path_, to, copy) ? 0 : errno ? errno : EIO;
+    if (::lstat(bytes_.constData(), &copy) != 0) return errno;
+    return Journal::beginPlace(bytes_, to, copy) ? 0 : errno ? errno : EIO;
 }
 
 PartCopy::~PartCopy() {
@@ -515,12 +522,13 @@ PartCopy::~PartCopy() {
 }
 
 void PartCopy::copy(CopyJob &job, const QString &source, bool flush) {
-    copyTree(job, source, path_, flush, report_);
+    copyTree(job, bytesOf(source), bytes_, flush, report_);
 }
 
 int PartCopy::place(const QString &to) {
-    if (const int e = record(to)) return e;
-    const int e = renameNoReplace(path_, to);
+    const QByteArray target = Posix::encode(to).value_or(QByteArray());
+    if (const int e = record(target)) return e;
+    const int e = renameNoReplace(bytes_, target);
     if (e == 0) {
         placed_ = true;
         unmark(report_);
@@ -529,7 +537,7 @@ int PartCopy::place(const QString &to) {
 }
 
 Replaced PartCopy::replace(const QString &named, const struct stat &old) {
-    if (const int e = record(named)) {
+    if (const int e = record(Posix::encode(named).value_or(QByteArray()))) {
         Replaced refused;
         refused.error = FileError::fromErrno(e);
         return refused;

@@ -77,9 +77,10 @@ public:
 
 private:
     // Where the copy goes next, on record; 0 or errno.
-    int record(const QString &to);
+    int record(const QByteArray &to);
 
     QString path_;
+    QByteArray bytes_; // path_, encoded once
     CopyReport report_;
     Journal::Scope recorded_;
     bool placed_ = false;
