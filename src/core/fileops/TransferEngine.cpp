@@ -61,7 +61,7 @@ private:
         struct stat copy {};     // the complete copy, once it takes a name
     };
 
-    Step item(const QString &path, bool sameVolume);
+    Step item(const QString &path, const std::optional<QByteArray> &bytes, bool sameVolume);
     Step readSource(Item &it);
     Step checkInsideItself(Item &it);
     Step skipIfInPlace(Item &it);
@@ -107,10 +107,13 @@ TransferOutcome Engine::run() {
     destOk_ = destBytes_ && ::stat(destBytes_->constData(), &destSt) == 0;
     // One answer per item: it decides both the measuring and the way of copying.
     QList<bool> same;
+    QList<std::optional<QByteArray>> encoded;
     QStringList byteCopies;
     for (const QString &path : paths_) {
         struct stat st;
-        const bool s = destOk_ && Posix::lstatPath(path, st) && st.st_dev == destSt.st_dev;
+        encoded << Posix::encode(path);
+        const bool s = destOk_ && encoded.back() && ::lstat(encoded.back()->constData(), &st) == 0 &&
+                       st.st_dev == destSt.st_dev;
         same << s;
         // Only a move within one volume is a rename; every other item is copied byte by byte
         // (or cloned) with progress.
@@ -145,7 +148,7 @@ TransferOutcome Engine::run() {
         }
         progress_.setItem(i + 1, Posix::lastComponent(paths_[i]));
         const qsizetype errors = out_.errors.size(), done = out_.done;
-        const Step step = item(paths_[i], same[i]);
+        const Step step = item(paths_[i], encoded[i], same[i]);
         // Each failed item by its own name, so the report can name it.
         if (out_.errors.size() > errors && out_.done == done) out_.failed << Posix::lastComponent(paths_[i]);
         if (step == Step::stop) break;
@@ -160,11 +163,13 @@ TransferOutcome Engine::run() {
     return out_;
 }
 
-Engine::Step Engine::item(const QString &path, bool sameVolume) {
+Engine::Step Engine::item(const QString &path, const std::optional<QByteArray> &bytes, bool sameVolume) {
     Item it;
     it.path = path;
     it.name = Posix::lastComponent(path);
     it.sameVolume = sameVolume;
+    if (!bytes) return fail(explain(FileError::fromErrno(EILSEQ), it.name));
+    it.source = *bytes;
     for (const auto step :
          {&Engine::readSource, &Engine::checkInsideItself, &Engine::skipIfInPlace, &Engine::resolveConflict,
           &Engine::placeCopy, &Engine::checkCopy, &Engine::giveName, &Engine::verifyAndFinishMove})
@@ -174,9 +179,6 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
 }
 
 Engine::Step Engine::readSource(Item &it) {
-    const auto bytes = Posix::encode(it.path);
-    if (!bytes) return fail(explain(FileError::fromErrno(EILSEQ), it.name));
-    it.source = *bytes;
     if (::lstat(it.source.constData(), &it.src) != 0)
         return fail(explain(FileError::fromErrno(errno), it.name));
     return Step::proceed;
