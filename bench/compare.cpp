@@ -4,7 +4,7 @@
 //   sync [files]: 100,000 one-sided 4 KiB files; reference: rsync -a.
 #include "Bench.h"
 
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/tools/FolderCompare.h"
 #include "core/tools/FolderSync.h"
 

@@ -2,7 +2,7 @@
 #include "Bench.h"
 
 #include "core/fileops/FileOps.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -92,7 +92,7 @@ void flush(const QString &path) {
 QString fixtureRoot;
 
 void clear(const QString &path) {
-    FileOps::detail::removeTree(path);
+    FileSteps::removeTree(path);
     flush(fixtureRoot);
 }
 
@@ -192,7 +192,7 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
     const bool tmpfs = ::statfs(QFile::encodeName(QFileInfo(outBase).path()).constData(), &fs) == 0 &&
                        fs.f_type == TMPFS_MAGIC;
     const auto fresh = [&] {
-        if (tmpfs && made.size() >= 2) FileOps::detail::removeTree(made.takeFirst());
+        if (tmpfs && made.size() >= 2) FileSteps::removeTree(made.takeFirst());
         const QString out = outBase + QStringLiteral("-%1").arg(n++);
         QDir().mkpath(out);
         made << out;
@@ -249,7 +249,7 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
         std::fflush(stdout);
     }
     for (const QString &out : made)
-        FileOps::detail::removeTree(out);
+        FileSteps::removeTree(out);
     flush(fixtureRoot);
 }
 
@@ -261,11 +261,11 @@ int deepArg(const QStringList &args) {
 }
 
 QByteArray bytesOf(const QString &path) {
-    return FileOps::detail::bytesOf(path);
+    return FileSteps::bytesOf(path);
 }
 
 // A tree is walked by one thread while others copy its files; a single file is copied by one.
-constexpr int treeThreads = 1 + FileOps::detail::copyThreads;
+constexpr int treeThreads = 1 + FileSteps::copyThreads;
 
 int run(const QStringList &args) {
     // Cases to run ("a" … "d"); all of them by default.
@@ -366,9 +366,9 @@ int run(const QStringList &args) {
     // originals).
     QElapsedTimer clock;
     qint64 lastCopied = 0, placed = 0;
-    FileOps::detail::setStepHook([&](FileOps::detail::Step step, const QString &) {
-        if (step == FileOps::detail::Step::fileCopied) lastCopied = clock.nsecsElapsed();
-        if (step == FileOps::detail::Step::placed) placed = clock.nsecsElapsed();
+    FileSteps::setStepHook([&](FileSteps::Step step, const QString &) {
+        if (step == FileSteps::Step::fileCopied) lastCopied = clock.nsecsElapsed();
+        if (step == FileSteps::Step::placed) placed = clock.nsecsElapsed();
     });
     Bench::Stats flush, verify;
     const Bench::Pair t = Bench::alternate(
@@ -390,7 +390,7 @@ int run(const QStringList &args) {
             return ok ? s : -1.0;
         },
         prepare);
-    FileOps::detail::setStepHook({});
+    FileSteps::setStepHook({});
     Bench::report(QStringLiteral("(c) move of (b) to a tmpfs"), t.ours, treeThreads, QStringLiteral("mv"),
                   t.theirs, 1);
     Bench::spread(QStringLiteral("(c) flush of the target"), flush, "ms", 1000);

@@ -3,7 +3,7 @@ cmake_minimum_required(VERSION 3.25)
 # Refuses an include that runs upward between the source layers: a file may include headers of its own
 # layer and of the layers below it. Run with -DSRC=<source root> [-DSTAMP=<file written on success>].
 # Layers from the bottom; tools and help share one rank.
-set(layers platform core/base core/localisation core/model core/fileops "core/tools|core/help" core/app ui)
+set(layers platform core/base core/localisation core/model core/filesteps core/fileops "core/tools|core/help" core/app ui)
 
 set(allowed "")
 

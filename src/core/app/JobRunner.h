@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/fileops/JobChannel.h"
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 
 #include <QElapsedTimer>
 #include <QObject>

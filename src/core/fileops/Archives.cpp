@@ -4,7 +4,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/RestoreMove.h"
 #include "core/fileops/ToolRunner.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"
@@ -53,7 +53,7 @@ QString stemOf(const QString &name) {
 }
 
 void removeQuietly(const QString &path) {
-    FileOps::detail::removeTree(path);
+    FileSteps::removeTree(path);
 }
 
 // Whether the folder holds at least one entry; nothing when it cannot be read.

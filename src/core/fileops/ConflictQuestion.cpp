@@ -1,6 +1,6 @@
 #include "core/fileops/ConflictQuestion.h"
 #include "core/fileops/FileOps.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
@@ -93,7 +93,7 @@ void askConflicts(const QStringList &paths, const QString &dest, bool move, cons
         struct stat parentSt;
         // The same folder by name, or reached through a link: replacing would overwrite the item itself.
         const bool inDest = parent == dest || (destOk && Posix::statPath(parent, parentSt) &&
-                                               detail::sameInode(parentSt, destSt));
+                                               FileSteps::sameInode(parentSt, destSt));
         if (inDest) {
             if (!move) sameFolder << p;
             continue;

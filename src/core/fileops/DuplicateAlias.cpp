@@ -3,7 +3,7 @@
 #include "core/fileops/FileActionContext.h"
 #include "core/fileops/FileOps.h"
 #include "core/fileops/RestoreMove.h"
-#include "core/fileops/CopyJob.h"
+#include "core/filesteps/CopyJob.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"
@@ -18,7 +18,7 @@ namespace FileActions {
 
 DuplicateResult duplicateItems(const QStringList &paths, TransferProgress &progress) {
     DuplicateResult result;
-    auto job = FileOps::detail::newCopyJob(progress);
+    auto job = FileSteps::newCopyJob(progress);
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const QString &path = paths[i];
         const QString name = Restore::name(path);
@@ -28,9 +28,9 @@ DuplicateResult duplicateItems(const QStringList &paths, TransferProgress &progr
         }
         progress.setItem(i + 1, name);
         const QString target = FileOps::uniqueURL(name, Restore::folder(path));
-        FileOps::detail::CopyReport report;
+        FileSteps::CopyReport report;
         try {
-            FileOps::detail::copyTree(*job, path, target, false, report);
+            FileSteps::copyTree(*job, path, target, false, report);
             result.created << target;
             continue;
         } catch (const CancelledError &) {
@@ -41,7 +41,7 @@ DuplicateResult duplicateItems(const QStringList &paths, TransferProgress &progr
             result.errors << FileOps::explain(error, name);
         }
         // Only the copy begun here goes; an item that took the name meanwhile is not ours.
-        if (report.createdRoot) FileOps::detail::removeTree(target);
+        if (report.createdRoot) FileSteps::removeTree(target);
         if (result.cancelled) break;
     }
     return result;

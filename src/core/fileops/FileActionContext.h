@@ -8,7 +8,7 @@
 #include "core/base/Dialogs.h"
 #include "core/base/ToastKind.h"
 #include "core/fileops/JobChannel.h"
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/fileops/UndoJournal.h"
 
 #include <QDir>

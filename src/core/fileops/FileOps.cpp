@@ -1,7 +1,8 @@
 #include "core/fileops/FileOps.h"
-#include "core/fileops/FileSteps.h"
-#include "core/fileops/MoveFinish.h"
 #include "core/fileops/TreeMeasure.h"
+#include "core/filesteps/CopyJob.h"
+#include "core/filesteps/FileSteps.h"
+#include "core/filesteps/MoveFinish.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -20,53 +21,7 @@ bool exists(const QString &path) {
     return Posix::lstatPath(path, st);
 }
 
-qsizetype utf8Size(const QString &s) {
-    return s.toUtf8().size();
-}
-
-// Drops whole characters (never half a surrogate pair) from the end of s.
-void chopCharacter(QString &s) {
-    if (s.size() >= 2 && s.back().isLowSurrogate() && s[s.size() - 2].isHighSurrogate())
-        s.chop(2);
-    else
-        s.chop(1);
-}
-
 } // namespace
-
-QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
-    const QString plain = Posix::childPath(folder, name);
-    if (!exists(plain)) return plain;
-
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const bool hasExt = dot > 0 && dot < name.size() - 1;
-    const QString stem = hasExt ? name.left(dot) : name;
-    const QString ext = hasExt ? name.mid(dot + 1) : QString();
-
-    long nameMax = -1;
-    if (const auto f = Posix::encode(folder)) nameMax = ::pathconf(f->constData(), _PC_NAME_MAX);
-    if (nameMax <= 0) nameMax = NAME_MAX;
-
-    for (qint64 n = 1;; ++n) {
-        QString suffix;
-        if (numbered)
-            suffix = u' ' + QString::number(n + 1);
-        else if (n == 1)
-            suffix = u' ' + L("Kopie");
-        else
-            suffix = u' ' + L("Kopie") + u' ' + QString::number(n);
-        QString s = stem;
-        QString e = ext;
-        auto make = [&] { return e.isEmpty() ? s + suffix : s + suffix + u'.' + e; };
-        // Too long for the file system with the suffix: shorten the stem, then the extension.
-        while (utf8Size(make()) > nameMax && !s.isEmpty())
-            chopCharacter(s);
-        while (utf8Size(make()) > nameMax && !e.isEmpty())
-            chopCharacter(e);
-        const QString candidate = Posix::childPath(folder, make());
-        if (!exists(candidate)) return candidate;
-    }
-}
 
 bool sameVolume(const QString &a, const QString &b) {
     struct stat sa, sb;
@@ -96,12 +51,12 @@ void rename(const QString &from, const QString &to) {
     const QString name = Posix::lastComponent(from);
     const FileError notApplied{ENOENT, LF("Das Laufwerk hat das Umbenennen von „%@“ nicht übernommen.", name),
                                true};
-    int e = detail::renameNoReplace(from, to);
+    int e = FileSteps::renameNoReplace(from, to);
     if (e == EXDEV) {
         // Another volume: a verified copy, then the original goes.
         try {
             TransferProgress progress;
-            detail::moveAcross(from, to, progress);
+            FileSteps::moveAcross(from, to, progress);
             e = 0;
         } catch (const FileError &error) {
             // Our own sentence (what stayed of the original) says more than the error code.
@@ -121,6 +76,28 @@ void rename(const QString &from, const QString &to) {
         throw FileError{
             e, LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' + explain(FileError::fromErrno(e), name),
             false};
+    }
+}
+
+void copyTree(const QString &source, const QString &target, TransferProgress &progress, bool flush) {
+    auto job = FileSteps::newCopyJob(progress);
+    FileSteps::CopyReport report;
+    FileSteps::copyTree(*job, source, target, flush, report);
+}
+
+void copyFileChunked(const QString &source, const QString &target, TransferProgress &progress, bool flush) {
+    struct stat st;
+    if (!Posix::lstatPath(source, st)) throw FileError::fromErrno(errno);
+    if (!S_ISREG(st.st_mode)) throw FileError::fromErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    auto job = FileSteps::newCopyJob(progress);
+    FileSteps::CopyReport report;
+    try {
+        FileSteps::copyTree(*job, source, target, false, report, flush);
+    } catch (const CopyFailure &f) {
+        throw f.underlying;
+    }
+    if (flush) {
+        if (const int e = FileSteps::syncFolder(Posix::parentOf(target))) throw FileError::fromErrno(e);
     }
 }
 

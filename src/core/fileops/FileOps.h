@@ -2,9 +2,9 @@
 
 // Stateless file operations shared by the whole program. Safe from any thread.
 
-#include "core/fileops/FileError.h"
+#include "core/filesteps/StepTypes.h"
 #include "core/fileops/TransferOutcome.h"
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 
 #include <QHash>
 #include <QList>
@@ -17,10 +17,7 @@ namespace FileOps {
 
 // --- basics
 
-// A path in `folder` at which no item exists: `name` itself, else the name with the
-// copy word (or, when numbered, " 2", " 3" …). Names are shortened at character
-// boundaries when the suffix would make them longer than the folder's file system allows.
-QString uniqueURL(const QString &name, const QString &folder, bool numbered = false);
+using FileSteps::uniqueURL;
 
 bool sameVolume(const QString &a, const QString &b);
 
@@ -56,12 +53,11 @@ std::optional<qint64> freeBytes(const QString &path);
 
 // --- errors
 
-QString explain(const FileError &error, const QString &name);
-QString describe(const FileError &error, const QString &name);
-QString describe(const CopyFailure &error, const QString &name);
+using FileSteps::describe;
+using FileSteps::explain;
 // A question about items: the `one` key with the item's name for a single item, else `many` with their count.
 QString aboutItems(const QStringList &paths, const char *one, const char *many);
-bool isPermissionDenied(const FileError &error);
+using FileSteps::isPermissionDenied;
 
 // --- transfer engine
 
@@ -71,23 +67,7 @@ TransferOutcome runWithProgress(const QStringList &paths, const QString &to, boo
 
 // --- what interrupted transfers left
 
-// Items an interrupted transfer left under hidden names that could not be settled on their own.
-struct Leftovers {
-    QStringList setAside;     // originals of folder moves whose name is taken again
-    QStringList parts;        // copies on file systems that keep no marker of ours
-    QStringList renamed;      // items of a batch rename whose old and new names are both taken again
-    QStringList renamedAside; // items of a batch rename under a free name: items of the batch hold theirs
-    QStringList journals;     // journals that could not be read, so what they name is not settled
-    bool isEmpty() const {
-        return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && renamedAside.isEmpty() &&
-               journals.isEmpty();
-    }
-    QString first() const {
-        for (const QStringList *list : {&setAside, &parts, &renamed, &renamedAside, &journals})
-            if (!list->isEmpty()) return list->first();
-        return {};
-    }
-};
+using FileSteps::Leftovers;
 // Settles what the journal says interrupted transfers left: removes their incomplete copies,
 // finishes replacements, gives set-aside originals their names back. Removes nothing else.
 Leftovers recoverTransfers();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/base/Background.h"
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 
 #include <QObject>
 #include <QPointer>

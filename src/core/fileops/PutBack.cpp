@@ -2,7 +2,7 @@
 
 #include "core/fileops/FileActionContext.h"
 #include "core/fileops/RestoreMove.h"
-#include "core/fileops/TrashMemory.h"
+#include "core/filesteps/TrashMemory.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"

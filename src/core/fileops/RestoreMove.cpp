@@ -1,9 +1,9 @@
 #include "core/fileops/RestoreMove.h"
 
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TransferProgress.h"
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/MoveFinish.h"
+#include "core/filesteps/TransferProgress.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/MoveFinish.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
@@ -48,11 +48,11 @@ QString folder(const QString &path) {
 }
 
 std::optional<FileError> moveItem(const QString &from, const QString &to, TransferProgress &progress) {
-    const int e = FileOps::detail::renameNoReplace(from, to);
+    const int e = FileSteps::renameNoReplace(from, to);
     if (e == 0) return std::nullopt;
     if (e != EXDEV) return FileError::fromErrno(e);
     try {
-        FileOps::detail::moveAcross(from, to, progress);
+        FileSteps::moveAcross(from, to, progress);
     } catch (const FileError &error) {
         return error;
     } catch (const CopyFailure &failure) {

@@ -3,7 +3,7 @@
 // Moving items back where they were (undo, put back): never over an existing item,
 // and across volumes only by a verified copy before the original goes.
 
-#include "core/fileops/FileError.h"
+#include "core/filesteps/StepTypes.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "core/fileops/ToolRunner.h"
 
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/localisation/Lang.h"
 
 #include <QDeadlineTimer>

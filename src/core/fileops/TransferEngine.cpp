@@ -1,7 +1,7 @@
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TransferJournal.h"
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/MoveFinish.h"
+#include "core/filesteps/TransferJournal.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/MoveFinish.h"
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -20,7 +21,7 @@
 namespace FileOps {
 namespace {
 
-using namespace detail;
+using namespace FileSteps;
 
 using Identity = std::pair<dev_t, ino_t>;
 
@@ -44,12 +45,15 @@ private:
     // One source item on its way into the destination.
     struct Item {
         QString path, name;
+        QByteArray source; // path, encoded once for the steps that take bytes
         bool sameVolume = false;
         struct stat src {};
         QString named;          // its own name in the destination
         QString target;         // the name it gets there
         bool replacing = false; // target is named, and the item there goes to the Trash
         QString placeAt;        // where it lies until it takes the target's name
+        QByteArray part;        // the hidden name of its copy, in bytes
+        QByteArray placed;      // the bytes of the free name it took
         bool renamed = false;   // moved by a rename: placeAt holds the source itself
         CopyReport report;
         QString changedText;     // a copy that may hold a state the file never had
@@ -57,7 +61,7 @@ private:
         struct stat copy {};     // the complete copy, once it takes a name
     };
 
-    Step item(const QString &path, bool sameVolume);
+    Step item(const QString &path, const std::optional<QByteArray> &bytes, bool sameVolume);
     Step readSource(Item &it);
     Step checkInsideItself(Item &it);
     Step skipIfInPlace(Item &it);
@@ -69,7 +73,8 @@ private:
     Step takeFreeName(Item &it);
     Step takeName(Item &it);
     Step verifyAndFinishMove(Item &it);
-    QString recordPlace(Item &it, const QString &to);
+    QString recordPlace(Item &it, const QString &to, const QByteArray &toBytes = {});
+    void newPart(Item &it);
     void succeed(const Item &it);
     void undoPlace(const Item &it);
 
@@ -92,18 +97,23 @@ private:
     QStringList changed_;     // copies kept that may be incomplete: reported after the items that failed
     std::set<Identity> made_; // what this batch put into the destination
     struct stat destSt {};
+    std::optional<QByteArray> destBytes_; // to_, encoded once for the batch
     bool destOk_ = false;
     bool aclDropped_ = false;
 };
 
 TransferOutcome Engine::run() {
-    destOk_ = Posix::statPath(to_, destSt);
+    destBytes_ = Posix::encode(to_);
+    destOk_ = destBytes_ && ::stat(destBytes_->constData(), &destSt) == 0;
     // One answer per item: it decides both the measuring and the way of copying.
     QList<bool> same;
+    QList<std::optional<QByteArray>> encoded;
     QStringList byteCopies;
     for (const QString &path : paths_) {
         struct stat st;
-        const bool s = destOk_ && Posix::lstatPath(path, st) && st.st_dev == destSt.st_dev;
+        encoded << Posix::encode(path);
+        const bool s = destOk_ && encoded.back() && ::lstat(encoded.back()->constData(), &st) == 0 &&
+                       st.st_dev == destSt.st_dev;
         same << s;
         // Only a move within one volume is a rename; every other item is copied byte by byte
         // (or cloned) with progress.
@@ -138,7 +148,7 @@ TransferOutcome Engine::run() {
         }
         progress_.setItem(i + 1, Posix::lastComponent(paths_[i]));
         const qsizetype errors = out_.errors.size(), done = out_.done;
-        const Step step = item(paths_[i], same[i]);
+        const Step step = item(paths_[i], encoded[i], same[i]);
         // Each failed item by its own name, so the report can name it.
         if (out_.errors.size() > errors && out_.done == done) out_.failed << Posix::lastComponent(paths_[i]);
         if (step == Step::stop) break;
@@ -153,11 +163,13 @@ TransferOutcome Engine::run() {
     return out_;
 }
 
-Engine::Step Engine::item(const QString &path, bool sameVolume) {
+Engine::Step Engine::item(const QString &path, const std::optional<QByteArray> &bytes, bool sameVolume) {
     Item it;
     it.path = path;
     it.name = Posix::lastComponent(path);
     it.sameVolume = sameVolume;
+    if (!bytes) return fail(explain(FileError::fromErrno(EILSEQ), it.name));
+    it.source = *bytes;
     for (const auto step :
          {&Engine::readSource, &Engine::checkInsideItself, &Engine::skipIfInPlace, &Engine::resolveConflict,
           &Engine::placeCopy, &Engine::checkCopy, &Engine::giveName, &Engine::verifyAndFinishMove})
@@ -167,8 +179,8 @@ Engine::Step Engine::item(const QString &path, bool sameVolume) {
 }
 
 Engine::Step Engine::readSource(Item &it) {
-    if (const int e = Posix::lstatError(it.path, it.src))
-        return fail(explain(FileError::fromErrno(e), it.name));
+    if (::lstat(it.source.constData(), &it.src) != 0)
+        return fail(explain(FileError::fromErrno(errno), it.name));
     return Step::proceed;
 }
 
@@ -221,7 +233,10 @@ Engine::Step Engine::resolveConflict(Item &it) {
 // a replacement renamed here, while the old item stays until then.
 Engine::Step Engine::placeCopy(Item &it) {
     const bool renaming = it.sameVolume && move_;
-    it.placeAt = it.replacing || !renaming ? hiddenName(to_, "part") : it.target;
+    if (it.replacing || !renaming)
+        newPart(it);
+    else
+        it.placeAt = it.target;
     it.report.remember = move_;
     auto dropPart = [&] {
         if (it.report.createdRoot) removeTree(it.placeAt);
@@ -242,10 +257,10 @@ Engine::Step Engine::placeCopy(Item &it) {
                 throw FileError::fromErrno(e);
         }
         if (!it.renamed) {
-            if (it.placeAt == it.target) it.placeAt = hiddenName(to_, "part");
-            it.report.mark = Journal::beginPart(it.placeAt);
-            it.recorded.set(it.placeAt);
-            copyTree(*job_, it.path, it.placeAt, move_, it.report);
+            if (it.placeAt == it.target) newPart(it);
+            it.report.mark = Journal::beginPart(it.part);
+            it.recorded.set(it.part);
+            copyTree(*job_, it.source, it.part, move_, it.report);
         }
     } catch (const CancelledError &) {
         dropPart();
@@ -283,6 +298,17 @@ Engine::Step Engine::checkCopy(Item &it) {
     return Step::proceed;
 }
 
+// A hidden name for the item's copy, made in bytes from the destination's.
+void Engine::newPart(Item &it) {
+    if (destBytes_) {
+        it.part = hiddenName(*destBytes_, "part");
+        it.placeAt = Posix::childPath(to_, QString::fromLatin1(it.part.mid(it.part.lastIndexOf('/') + 1)));
+    } else {
+        it.placeAt = hiddenName(to_, "part");
+        it.part = Posix::encode(it.placeAt).value_or(QByteArray());
+    }
+}
+
 // Puts things back as they were before this item.
 void Engine::undoPlace(const Item &it) {
     if (it.renamed)
@@ -294,7 +320,8 @@ void Engine::undoPlace(const Item &it) {
 Engine::Step Engine::giveName(Item &it) {
     const Step s = it.replacing ? replaceOld(it) : it.renamed ? Step::proceed : takeFreeName(it);
     if (s == Step::proceed) {
-        if (move_ && !it.renamed) reached(detail::Step::placed, bytesOf(it.target));
+        if (move_ && !it.renamed)
+            reached(FileSteps::Step::placed, it.placed.isEmpty() ? bytesOf(it.target) : it.placed);
         unmark(it.report);
         it.report.held.reset();
     }
@@ -345,14 +372,16 @@ Engine::Step Engine::takeName(Item &it) {
 Engine::Step Engine::takeFreeName(Item &it) {
     int e = 0;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (const QString refused = recordPlace(it, it.target); !refused.isEmpty()) {
+        it.placed = Posix::encode(it.target).value_or(QByteArray());
+        if (const QString refused = recordPlace(it, it.target, it.placed); !refused.isEmpty()) {
             removeTree(it.placeAt);
             return fail(refused);
         }
-        if ((e = renameNoReplace(it.placeAt, it.target)) != EEXIST) break;
+        if ((e = renameNoReplace(it.part, it.placed)) != EEXIST) break;
         it.target = uniqueURL(it.name, to_);
     }
     if (e) {
+        it.placed.clear();
         removeTree(it.placeAt);
         return fail(explain(FileError::fromErrno(e), it.name));
     }
@@ -380,17 +409,20 @@ Engine::Step Engine::verifyAndFinishMove(Item &it) {
 
 // Before a complete copy takes the name `to`: on record, so that the next start finds where it went
 // (a move's on stable storage). Empty, or the sentence why the item goes no further.
-QString Engine::recordPlace(Item &it, const QString &to) {
+// toBytes: the bytes of `to` where the caller has them.
+QString Engine::recordPlace(Item &it, const QString &to, const QByteArray &toBytes) {
     if (it.renamed) return {}; // the source itself, under the journal's aside record
     if (move_) return recordMove(it.placeAt, to, it.path, it.src, it.copy);
-    if (!Posix::lstatPath(it.placeAt, it.copy) || !Journal::beginPlace(it.placeAt, to, it.copy))
+    const QByteArray dest = toBytes.isEmpty() ? Posix::encode(to).value_or(QByteArray()) : toBytes;
+    if (::lstat(it.part.constData(), &it.copy) != 0 || !Journal::beginPlace(it.part, dest, it.copy))
         return unrecordedText(it.name, errno);
     return {};
 }
 
 void Engine::succeed(const Item &it) {
     struct stat made;
-    if (Posix::lstatPath(it.target, made)) made_.insert(identityOf(made));
+    if (it.placed.isEmpty() ? Posix::lstatPath(it.target, made) : ::lstat(it.placed.constData(), &made) == 0)
+        made_.insert(identityOf(made));
     ++out_.done;
     out_.created << it.target;
     out_.pairs << TransferPair{it.path, it.target};
@@ -400,7 +432,7 @@ void Engine::succeed(const Item &it) {
 } // namespace
 
 Leftovers recoverTransfers() {
-    return detail::Journal::settle();
+    return FileSteps::Journal::settle();
 }
 
 namespace {

@@ -1,7 +1,7 @@
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/FileSteps.h"
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/FileSteps.h"
+#include "core/filesteps/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -42,7 +42,7 @@ TrashResult trash(const QStringList &paths, TransferProgress *progress) {
             result.cancelled = true;
             break;
         }
-        const Trash::Result r = detail::Journal::trashRecorded(path);
+        const Trash::Result r = FileSteps::Journal::trashRecorded(path);
         switch (r.status) {
         case Trash::Status::moved:
             ++result.done;
@@ -70,7 +70,7 @@ int deleteOne(const QByteArray &path) {
     const QByteArray info = Trash::infoFileForRaw(path);
     struct stat st;
     if (::lstat(path.constData(), &st) != 0) return errno;
-    if (const int e = detail::removeTree(path)) return e;
+    if (const int e = FileSteps::removeTree(path)) return e;
     if (!info.isEmpty()) ::unlink(info.constData());
     return 0;
 }

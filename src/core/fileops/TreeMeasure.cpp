@@ -1,6 +1,6 @@
 #include "core/fileops/TreeMeasure.h"
 
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 #include "platform/Posix.h"
 
 #include <QThreadPool>
@@ -23,7 +23,7 @@ namespace {
 // Calls visit(stat) for every entry below the folder fd, without following links.
 // Returns false when visit asked to stop.
 template <typename Visit> bool walk(int dirFd, Visit &visit, int depth = 0) {
-    if (depth > detail::maxDepth) return true;
+    if (depth > FileSteps::maxDepth) return true;
     const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return true;
     DIR *dir = ::fdopendir(fd);
@@ -69,7 +69,7 @@ template <typename Visit> bool walkPath(const QString &path, Visit &visit, bool 
 class Measure {
 public:
     explicit Measure(TransferProgress *progress) : progress_(progress) {
-        pool_.setMaxThreadCount(detail::copyThreads);
+        pool_.setMaxThreadCount(FileSteps::copyThreads);
     }
     // Nothing when cancelled.
     std::optional<qint64> below(const QString &folder) {
@@ -86,7 +86,7 @@ public:
 private:
     // Takes the descriptor.
     void walk(int fd, int depth) {
-        if (depth > detail::maxDepth) {
+        if (depth > FileSteps::maxDepth) {
             ::close(fd);
             return;
         }
@@ -114,7 +114,7 @@ private:
                 const int sub =
                     ::openat(::dirfd(dir), e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                 if (sub < 0) continue;
-                if (queued_.fetch_add(1) < 4 * detail::copyThreads) {
+                if (queued_.fetch_add(1) < 4 * FileSteps::copyThreads) {
                     pool_.start([this, sub, depth] {
                         walk(sub, depth + 1);
                         --queued_;

@@ -1,7 +1,7 @@
 #include "core/fileops/TwoPhaseRename.h"
 
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TransferJournal.h"
 #include "platform/FileCopy.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -34,11 +34,11 @@ void dropMark(const QString &path) {
 
 // Every hidden name with its old and new one is on record before the first rename, so that the next
 // start gives each item a name again after a crash.
-QList<detail::Journal::Rename> plan(const QList<TransferPair> &pairs) {
-    QList<detail::Journal::Rename> planned;
+QList<FileSteps::Journal::Rename> plan(const QList<TransferPair> &pairs) {
+    QList<FileSteps::Journal::Rename> planned;
     planned.reserve(pairs.size());
     for (const TransferPair &p : pairs) {
-        detail::Journal::Rename r{
+        FileSteps::Journal::Rename r{
             Posix::childPath(Posix::parentOf(p.from), renameTempName()), p.from, p.to, {}};
         Posix::lstatPath(p.from, r.st);
         planned << r;
@@ -48,7 +48,7 @@ QList<detail::Journal::Rename> plan(const QList<TransferPair> &pairs) {
 
 // Every item out of the way; the marker goes with the item. A cancel stops here, before anything has
 // its new name.
-QList<Aside> moveAside(const QList<TransferPair> &pairs, const QList<detail::Journal::Rename> &planned,
+QList<Aside> moveAside(const QList<TransferPair> &pairs, const QList<FileSteps::Journal::Rename> &planned,
                        const QByteArray &mark, TransferProgress *progress, const Renamer &move,
                        TwoPhaseReport &report) {
     QList<Aside> aside;
@@ -69,13 +69,13 @@ QList<Aside> moveAside(const QList<TransferPair> &pairs, const QList<detail::Jou
             aside << Aside{p, temp};
         } catch (const FileError &e) {
             dropMark(p.from);
-            detail::Journal::end(temp);
+            FileSteps::Journal::end(temp);
             report.errors << sentence(e, Posix::lastComponent(p.from));
         }
         if (progress) progress->add(1);
     }
     for (qsizetype i = reached; i < planned.size(); ++i)
-        detail::Journal::end(planned[i].hidden);
+        FileSteps::Journal::end(planned[i].hidden);
     return aside;
 }
 
@@ -123,7 +123,7 @@ void putInPlace(const Aside &a, const Renamer &move, TwoPhaseReport &report) {
             report.whereabouts << report.errors.last();
         }
     }
-    if (settled) detail::Journal::end(a.temp);
+    if (settled) FileSteps::Journal::end(a.temp);
 }
 
 } // namespace
@@ -156,10 +156,10 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
         renamer ? renamer : Renamer([](const QString &a, const QString &b) { rename(a, b); });
     TwoPhaseReport report;
     if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
-    const QList<detail::Journal::Rename> planned = plan(pairs);
+    const QList<FileSteps::Journal::Rename> planned = plan(pairs);
     QByteArray mark;
     try {
-        mark = detail::Journal::beginRenames(planned);
+        mark = FileSteps::Journal::beginRenames(planned);
     } catch (const FileError &e) {
         report.errors << e.description; // nothing renamed
         return report;

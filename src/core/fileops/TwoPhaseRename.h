@@ -5,7 +5,7 @@
 // along within one batch. Used by batch rename and by its undo.
 
 #include "core/fileops/TransferOutcome.h"
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "core/tools/FolderCompare.h"
 
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/localisation/AppLanguage.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -326,7 +326,7 @@ std::optional<EntryFacts> facts(const QString &path, int *err) {
 }
 
 bool nested(const QString &a, const QString &b) {
-    return FileOps::detail::foldersNested(a, b);
+    return FileSteps::foldersNested(a, b);
 }
 
 std::optional<RootId> rootId(const QString &path) {

@@ -1,8 +1,8 @@
 #include "core/tools/FolderSync.h"
 
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/CopyJob.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/CopyJob.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
@@ -45,7 +45,7 @@ struct Runner {
     const Roots &roots;
     TransferProgress &progress;
     SyncResult &result;
-    FileOps::detail::CopyJobPtr job = FileOps::detail::newCopyJob(progress);
+    FileSteps::CopyJobPtr job = FileSteps::newCopyJob(progress);
 
     // Before anything is written on a side: a volume unmounted during the run leaves its mount point
     // behind, and the same path would then write onto the disk beneath it.
@@ -56,12 +56,12 @@ struct Runner {
     }
 
     void toTrash(const QString &path, const QString &rel) {
-        const FileOps::detail::Trashed t = FileOps::detail::trashItem(path);
+        const FileSteps::Trashed t = FileSteps::trashItem(path);
         for (const auto &[original, inTrash] : t.moved)
             result.trashed << FileOps::TrashedPair{original, inTrash};
         switch (t.status) {
         case Trash::Status::moved:
-            if (t.mounts) throw Failure{FileOps::detail::mountsStayedText(t, rel)};
+            if (t.mounts) throw Failure{FileSteps::mountsStayedText(t, rel)};
             return;
         case Trash::Status::noTrash:
             throw Failure{LF("„%@“ liegt auf einem Laufwerk ohne Papierkorb und bleibt unverändert.", rel)};
@@ -75,7 +75,7 @@ struct Runner {
               const QString &rel, bool intoLeft) {
         expectRoot(intoLeft);
         expectUnchanged(expected, dest, rel);
-        FileOps::detail::PartCopy part(Posix::parentOf(dest));
+        FileSteps::PartCopy part(Posix::parentOf(dest));
         // What replaces an item is on stable storage before that item goes.
         part.copy(*job, source, expected.has_value());
         if (!part.made())
@@ -93,15 +93,15 @@ struct Runner {
         if (const int e = Posix::lstatError(dest, old)) throw FileError::fromErrno(e);
         if (old.st_dev != expected->dev || old.st_ino != expected->ino)
             throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
-        const FileOps::detail::Replaced r = part.replace(dest, old);
+        const FileSteps::Replaced r = part.replace(dest, old);
         if (!r.inTrash.isEmpty()) result.trashed << FileOps::TrashedPair{dest, r.inTrash};
         switch (r.how) {
-        case FileOps::detail::Replaced::How::done:
+        case FileSteps::Replaced::How::done:
             return;
-        case FileOps::detail::Replaced::How::nameFree:
+        case FileSteps::Replaced::How::nameFree:
             throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
-        case FileOps::detail::Replaced::How::failed:
-        case FileOps::detail::Replaced::How::kept:
+        case FileSteps::Replaced::How::failed:
+        case FileSteps::Replaced::How::kept:
             break;
         }
         if (r.noTrash)

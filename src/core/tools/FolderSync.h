@@ -5,7 +5,7 @@
 // touches no application state.
 
 #include "core/fileops/TransferOutcome.h"
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/tools/FolderCompare.h"
 
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/fileops/TransferOutcome.h"
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/tools/CleanRule.h"
 
 #include <QList>

@@ -4,7 +4,7 @@
 #include "core/app/Toasts.h"
 #include "core/base/Background.h"
 #include "core/fileops/FileAccess.h"
-#include "core/fileops/FileError.h"
+#include "core/filesteps/StepTypes.h"
 #include "core/fileops/FileOps.h"
 #include "core/localisation/Lang.h"
 #include "core/model/MimeKinds.h"

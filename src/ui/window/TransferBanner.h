@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 
 #include <QWidget>
 

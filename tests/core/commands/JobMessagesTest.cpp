@@ -3,7 +3,7 @@
 #include "CommandFixture.h"
 
 #include "core/app/JobRunner.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 
@@ -131,14 +131,14 @@ TEST_F(CommandTest, TheTransferResultNamesTheItemsThatFailed) {
     for (int i = 1; i <= 5; ++i)
         queued << make(QStringLiteral("src/q%1").arg(i));
     bool renamed = false;
-    FileOps::detail::setStepHook([&](FileOps::detail::Step step, const QString &p) {
-        if (step != FileOps::detail::Step::chunkCopied || p != big || renamed) return;
+    FileSteps::setStepHook([&](FileSteps::Step step, const QString &p) {
+        if (step != FileSteps::Step::chunkCopied || p != big || renamed) return;
         for (const QString &q : queued)
             renamed = ::rename(QFile::encodeName(q), QFile::encodeName(q + "-renamed")) == 0;
     });
     app->transfers().transfer(QStringList{big} + queued, dst, false);
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
-    FileOps::detail::setStepHook({});
+    FileSteps::setStepHook({});
     EXPECT_TRUE(renamed);
     EXPECT_EQ(lastToast(),
               "„q1“: Die Datei gibt es nicht mehr oder sie wurde verschoben. Auch nicht übertragen: "

@@ -1,8 +1,8 @@
 #include "Fixture.h"
 
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TransferProgress.h"
-#include "core/fileops/TrashMemory.h"
+#include "core/filesteps/TransferProgress.h"
+#include "core/filesteps/TrashMemory.h"
 #include "core/base/Defaults.h"
 
 #include <cerrno>

@@ -2,8 +2,8 @@
 
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/FileSteps.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
@@ -55,13 +55,13 @@ private:
     std::thread m_thread;
 };
 
-using FileOps::detail::Step;
+using FileSteps::Step;
 
 // Acts at the engine's steps for the scope of a test.
 class HookScope {
 public:
-    explicit HookScope(FileOps::detail::StepHook hook) { FileOps::detail::setStepHook(std::move(hook)); }
-    ~HookScope() { FileOps::detail::setStepHook({}); }
+    explicit HookScope(FileSteps::StepHook hook) { FileSteps::setStepHook(std::move(hook)); }
+    ~HookScope() { FileSteps::setStepHook({}); }
 };
 
 using TestUtil::lstatOf;
@@ -173,11 +173,11 @@ TEST_F(Engine, ChangesDuringACopyAndEndlessDepthAreReported) {
     EXPECT_EQ(o.done, 1);
     EXPECT_EQ(o.errors, QStringList{"„growing“ wurde während des Kopierens geändert. Die Kopie ist womöglich "
                                     "unvollständig. (in „src“)"});
-    FileOps::detail::setStepHook({});
+    FileSteps::setStepHook({});
 
     // Nesting beyond the bound is refused with a sentence, before it exhausts descriptors.
     int fd = ::open(mkdir("deep").toUtf8().constData(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < FileOps::detail::maxDepth + 5; ++i) {
+    for (int i = 0; i < FileSteps::maxDepth + 5; ++i) {
         ASSERT_EQ(::mkdirat(fd, "d", 0700), 0);
         const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
         ::close(fd);
@@ -187,7 +187,7 @@ TEST_F(Engine, ChangesDuringACopyAndEndlessDepthAreReported) {
     o = run({path("deep")}, dst, false);
     EXPECT_EQ(o.errors,
               QStringList{QString("„deep“: Die Ordner sind zu tief verschachtelt (mehr als %1 Ebenen).")
-                              .arg(FileOps::detail::maxDepth)});
+                              .arg(FileSteps::maxDepth)});
     EXPECT_EQ(names(dst), QStringList{"src"});
 }
 
@@ -401,7 +401,7 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
               QStringList{"„shrinking“ wurde während des Verschiebens geändert und bleibt am alten Ort."});
     EXPECT_TRUE(exists(shrinking));
     EXPECT_FALSE(exists(vol.path() + "/shrinking"));
-    FileOps::detail::setStepHook({});
+    FileSteps::setStepHook({});
 
     // A rename to another volume is a verified move as well.
     const QString r = file("src/renamed", pattern(5000));
@@ -508,7 +508,7 @@ TEST_F(CrossVolume, KilledAtAnyStepLeavesOneWholeItemUnderItsName) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            FileOps::detail::setStepHook([&](Step s, const QString &) {
+            FileSteps::setStepHook([&](Step s, const QString &) {
                 if (s == c.step) ::raise(SIGKILL);
             });
             TransferProgress p;
@@ -533,7 +533,7 @@ TEST_F(CrossVolume, KilledAtAnyStepLeavesOneWholeItemUnderItsName) {
         EXPECT_EQ(run({file("small", "s")}, vol.path(), false).done, 1);
         EXPECT_EQ(names(vol.path()), c.copyInPlace ? QStringList({"small", "tree"}) : QStringList({"small"}));
         for (const QString &n : names(vol.path()))
-            FileOps::detail::removeTree(vol.path() + "/" + n);
+            FileSteps::removeTree(vol.path() + "/" + n);
         QDir(path("src")).removeRecursively();
         make();
     }

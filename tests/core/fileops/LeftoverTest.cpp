@@ -3,8 +3,8 @@
 
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/FileSteps.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 
@@ -21,7 +21,7 @@
 #include <unistd.h>
 
 using namespace FileOpsTest;
-using FileOps::detail::Step;
+using FileSteps::Step;
 using TestUtil::LanguageScope;
 
 namespace {
@@ -35,7 +35,7 @@ bool killedAt(Step step, const std::function<void()> &work) {
     const pid_t child = ::fork();
     if (child < 0) return false;
     if (child == 0) {
-        FileOps::detail::setStepHook([step](Step s, const QString &) {
+        FileSteps::setStepHook([step](Step s, const QString &) {
             if (s == step) ::raise(SIGKILL);
         });
         work();
@@ -96,7 +96,7 @@ TEST_F(Leftover, StartUpRemovesAKilledCopyButNotWhatLooksLikeIt) {
     // Under a recorded name, but with a marker of another run (restored from a backup, say).
     ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({big}, dst, false); }));
     const QString part = dst + "/" + hidden(dst, "part").value(0);
-    ASSERT_EQ(FileOps::detail::removeTree(part), 0);
+    ASSERT_EQ(FileSteps::removeTree(part), 0);
     ASSERT_TRUE(TestUtil::writeFile(part, "the user's"));
     ASSERT_EQ(
         ::setxattr(part.toUtf8().constData(), "user.kestrin.part", "0123456789abcdef0123456789abcdef", 32, 0),
@@ -162,10 +162,10 @@ TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
     make();
     const auto newOne = snapshot(src), oldOne = snapshot(named);
     struct ExchangeBack {
-        ~ExchangeBack() { FileOps::detail::setExchangeForTests(true); }
+        ~ExchangeBack() { FileSteps::setExchangeForTests(true); }
     } back;
     for (const bool exchange : {true, false}) {
-        FileOps::detail::setExchangeForTests(exchange);
+        FileSteps::setExchangeForTests(exchange);
         for (const Step step : {Step::chunkCopied, Step::fileCopied, Step::oldItemOut}) {
             SCOPED_TRACE(QString("exchange %1, step %2").arg(exchange).arg(int(step)).toStdString());
             ASSERT_TRUE(killedAt(step, [&] { run({src}, dst, false, {{src, ConflictChoice::replace}}); }));
@@ -192,7 +192,7 @@ TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
 
     // Not killed: the same with and without the exchange.
     for (const bool exchange : {true, false}) {
-        FileOps::detail::setExchangeForTests(exchange);
+        FileSteps::setExchangeForTests(exchange);
         EXPECT_EQ(run({src}, dst, false, {{src, ConflictChoice::replace}}).done, 1);
         EXPECT_EQ(snapshot(named), newOne);
         EXPECT_EQ(names(dst), QStringList{"x"});

@@ -2,7 +2,7 @@
 #include "Fixture.h"
 
 #include "core/fileops/FileOps.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
@@ -21,7 +21,7 @@
 #include <unistd.h>
 
 using namespace FileOpsTest;
-using FileOps::detail::Step;
+using FileSteps::Step;
 using TestUtil::LanguageScope;
 using TestUtil::lstatOf;
 
@@ -29,8 +29,8 @@ namespace {
 
 class HookScope {
 public:
-    explicit HookScope(FileOps::detail::StepHook hook) { FileOps::detail::setStepHook(std::move(hook)); }
-    ~HookScope() { FileOps::detail::setStepHook({}); }
+    explicit HookScope(FileSteps::StepHook hook) { FileSteps::setStepHook(std::move(hook)); }
+    ~HookScope() { FileSteps::setStepHook({}); }
 };
 
 QByteArray encoded(const QString &p) {
@@ -82,7 +82,7 @@ TEST_F(ParallelCopy, CancelOrKillLeavesNoFileUnderAFinalNameAndNothingUnrecorded
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::atomic<int> copied{0};
-        FileOps::detail::setStepHook([&](Step s, const QString &) {
+        FileSteps::setStepHook([&](Step s, const QString &) {
             if (s == Step::fileCopied && ++copied == 100) ::raise(SIGKILL);
         });
         TransferProgress cp;

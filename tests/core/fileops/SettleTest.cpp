@@ -3,8 +3,8 @@
 
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
-#include "core/fileops/FileSteps.h"
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/FileSteps.h"
+#include "core/filesteps/TransferJournal.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "platform/TrashRoots.h"
 
@@ -21,9 +21,9 @@
 #include <unistd.h>
 
 using namespace FileOpsTest;
-using FileOps::detail::Step;
+using FileSteps::Step;
 using TestUtil::LanguageScope;
-namespace Journal = FileOps::detail::Journal;
+namespace Journal = FileSteps::Journal;
 
 namespace {
 
@@ -45,7 +45,7 @@ bool inChild(const std::function<void()> &work, bool killed) {
 bool killedAt(Step step, const std::function<void()> &work) {
     return inChild(
         [&] {
-            FileOps::detail::setStepHook([step](Step s, const QString &) {
+            FileSteps::setStepHook([step](Step s, const QString &) {
                 if (s == step) ::raise(SIGKILL);
             });
             work();
@@ -164,9 +164,9 @@ TEST_F(SettleAcross, AMoveKilledOnceItsCopyHasTheNameEndsAsOneItem) {
 TEST_F(SettleAcross, AFailedFlushOfTheNewNameKeepsTheOriginalAndSaysWhy) {
     LanguageScope de(AppLanguage::de);
     const QStringList files = {file("a", "1"), file("b", "22")};
-    FileOps::detail::setFolderSyncErrorForTests(vol.path(), EIO);
+    FileSteps::setFolderSyncErrorForTests(vol.path(), EIO);
     const TransferOutcome o = run(files, vol.path(), true);
-    FileOps::detail::setFolderSyncErrorForTests({}, 0);
+    FileSteps::setFolderSyncErrorForTests({}, 0);
     EXPECT_EQ(o.done, 0);
     ASSERT_EQ(o.errors.size(), 2);
     EXPECT_TRUE(o.errors[0].startsWith("„a“ wurde nicht verschoben: Das Ziel hat die Kopie nicht sicher "
@@ -177,14 +177,14 @@ TEST_F(SettleAcross, AFailedFlushOfTheNewNameKeepsTheOriginalAndSaysWhy) {
     EXPECT_TRUE(names(vol.path()).isEmpty());
 
     // The same for a rename into another volume.
-    FileOps::detail::setFolderSyncErrorForTests(vol.path(), EIO);
+    FileSteps::setFolderSyncErrorForTests(vol.path(), EIO);
     QString thrown;
     try {
         FileOps::rename(files[0], vol.path() + "/a");
     } catch (const FileError &e) {
         thrown = e.description;
     }
-    FileOps::detail::setFolderSyncErrorForTests({}, 0);
+    FileSteps::setFolderSyncErrorForTests({}, 0);
     EXPECT_TRUE(thrown.contains("Das Original bleibt erhalten.")) << thrown.toStdString();
     EXPECT_EQ(TestUtil::readFile(files[0]), "1");
     EXPECT_TRUE(names(vol.path()).isEmpty());

@@ -2,7 +2,7 @@
 
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
-#include "core/fileops/TrashMemory.h"
+#include "core/filesteps/TrashMemory.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 

@@ -4,7 +4,7 @@
 #include "../fileops/Fixture.h"
 
 #include "core/fileops/FileOps.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/tools/FolderSync.h"
 #include "core/tools/RulesEngine.h"
@@ -49,7 +49,7 @@ int inChild(const std::function<void()> &op, int killAt) {
         ::close(fds[0]);
         stepsTaken = 0;
         killAfter = killAt;
-        FileOps::detail::setStepHook([](FileOps::detail::Step, const QString &) { stepDone(); });
+        FileSteps::setStepHook([](FileSteps::Step, const QString &) { stepDone(); });
         op();
         const int n = stepsTaken;
         const bool told = ::write(fds[1], &n, sizeof n) == sizeof n;
@@ -112,7 +112,7 @@ protected:
         FileOps::recoverTransfers(); // what earlier tests left
         journalsBefore = names(journalFolder());
     }
-    void TearDown() override { FileOps::detail::setStepHook({}); }
+    void TearDown() override { FileSteps::setStepHook({}); }
 
     QString freshFolder(const QString &folder) const {
         QDir(folder).removeRecursively();
@@ -255,7 +255,7 @@ TEST_F(KillHarness, SyncReplace) {
         everyStep(
             exchange ? "sync replace" : "sync replace without exchange", prepare,
             [&] {
-                FileOps::detail::setExchangeForTests(exchange);
+                FileSteps::setExchangeForTests(exchange);
                 FolderSync::run(l, r, steps, progress);
             },
             check);

@@ -5,7 +5,7 @@
 #include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/localisation/Lang.h"
 #include "core/tools/RulesEngine.h"
 #include "platform/TrashRoots.h"
@@ -522,8 +522,8 @@ TEST_F(RulesTest, AMoveToAnotherVolumeKilledOnceTheCopyHasItsNameIsNotMovedAgain
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        FileOps::detail::setStepHook([](FileOps::detail::Step s, const QString &) {
-            if (s == FileOps::detail::Step::placed) ::raise(SIGKILL);
+        FileSteps::setStepHook([](FileSteps::Step s, const QString &) {
+            if (s == FileSteps::Step::placed) ::raise(SIGKILL);
         });
         TransferProgress progress;
         RulesEngine::run({r}, progress, fixedClock, noWriter);

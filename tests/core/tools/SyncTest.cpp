@@ -1,7 +1,8 @@
 #include "../fileops/Fixture.h"
 
-#include "core/fileops/FileSteps.h"
-#include "core/fileops/TrashMemory.h"
+#include "core/fileops/FileOps.h"
+#include "core/filesteps/FileSteps.h"
+#include "core/filesteps/TrashMemory.h"
 #include "core/tools/FolderSync.h"
 #include "platform/TrashRoots.h"
 
@@ -19,7 +20,7 @@
 using namespace FileOpsTest;
 using S = CompareRow::Status;
 using A = SyncAction;
-using FileOps::detail::Step;
+using FileSteps::Step;
 
 namespace {
 
@@ -224,8 +225,8 @@ TEST_F(Sync, KilledAtAnyStepTheNextStartLeavesOneWholeItem) {
             const pid_t child = ::fork();
             ASSERT_GE(child, 0);
             if (child == 0) {
-                FileOps::detail::setExchangeForTests(exchange);
-                FileOps::detail::setStepHook([at](Step s, const QString &) {
+                FileSteps::setExchangeForTests(exchange);
+                FileSteps::setStepHook([at](Step s, const QString &) {
                     if (s == at) ::raise(SIGKILL);
                 });
                 run(steps);
@@ -247,8 +248,8 @@ TEST_F(Sync, KilledAtAnyStepTheNextStartLeavesOneWholeItem) {
 // with and without the exchange.
 TEST_F(Sync, AReplacementIsFlushedBeforeTheOldItemLeavesItsName) {
     const auto reset = qScopeGuard([] {
-        FileOps::detail::setStepHook({});
-        FileOps::detail::setExchangeForTests(true);
+        FileSteps::setStepHook({});
+        FileSteps::setExchangeForTests(true);
     });
     for (const bool exchange : {true, false}) {
         SCOPED_TRACE(exchange ? "exchange" : "no exchange");
@@ -256,12 +257,12 @@ TEST_F(Sync, AReplacementIsFlushedBeforeTheOldItemLeavesItsName) {
         file("R/a.txt", "old");
         age(R("a.txt"), 1'600'000'000);
         QList<QPair<Step, QString>> seen;
-        FileOps::detail::setExchangeForTests(exchange);
-        FileOps::detail::setStepHook([&](Step s, const QString &p) {
+        FileSteps::setExchangeForTests(exchange);
+        FileSteps::setStepHook([&](Step s, const QString &p) {
             if (s == Step::flushed || s == Step::oldItemOut) seen.append({s, p});
         });
         const SyncResult r = run(plan(SyncMode::leftToRight, false));
-        FileOps::detail::setStepHook({});
+        FileSteps::setStepHook({});
         EXPECT_EQ(r.done, 1);
         ASSERT_EQ(seen.size(), 2);
         EXPECT_EQ(seen[0].first, Step::flushed);

@@ -3,7 +3,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/PutBack.h"
 #include "core/fileops/RestoreMove.h"
-#include "core/fileops/TrashMemory.h"
+#include "core/filesteps/TrashMemory.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 

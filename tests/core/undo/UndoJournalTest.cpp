@@ -2,8 +2,8 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/fileops/PutBack.h"
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/FileSteps.h"
 #include "platform/Trash.h"
 
 #include <QSignalSpy>
@@ -121,9 +121,8 @@ TEST_F(UndoLast, ATransferThatReplacedItemsIsUndoneWhole) {
     // While the batch runs, something else sends d.txt to the Trash before the batch reaches it:
     // the batch did not replace it, so its undo leaves it there.
     QList<FileOps::TrashedPair> meanwhile;
-    FileOps::detail::setStepHook([&](FileOps::detail::Step step, const QString &path) {
-        if (step == FileOps::detail::Step::fileCopied && path == x + "/a.txt")
-            meanwhile = trash({y + "/d.txt"});
+    FileSteps::setStepHook([&](FileSteps::Step step, const QString &path) {
+        if (step == FileSteps::Step::fileCopied && path == x + "/a.txt") meanwhile = trash({y + "/d.txt"});
     });
     TransferProgress progress;
     const QHash<QString, ConflictChoice> answers = {{x + "/a.txt", ConflictChoice::replace},
@@ -132,7 +131,7 @@ TEST_F(UndoLast, ATransferThatReplacedItemsIsUndoneWhole) {
                                                     {x + "/d.txt", ConflictChoice::replace}};
     const TransferOutcome copied = FileOps::runWithProgress(
         {x + "/a.txt", x + "/b.txt", x + "/c.txt", x + "/d.txt"}, y, false, progress, answers);
-    FileOps::detail::setStepHook({});
+    FileSteps::setStepHook({});
     ASSERT_EQ(copied.done, 4);
     ASSERT_EQ(meanwhile.size(), 1);
     ASSERT_EQ(copied.replaced.size(), 2);

@@ -4,7 +4,7 @@
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/model/PaneModel.h"
 #include "ui/panecontent/ListView.h"
 #include "ui/window/MainWindow.h"

@@ -1,7 +1,7 @@
 #include "../../core/commands/CommandFixture.h"
 
 #include "core/app/JobRunner.h"
-#include "core/fileops/TrashMemory.h"
+#include "core/filesteps/TrashMemory.h"
 #include "core/localisation/FileFmt.h"
 #include "core/tools/FolderSync.h"
 #include "ui/tools/BatchRenameSheet.h"

@@ -1,6 +1,6 @@
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/FileSteps.h"
 
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TransferJournal.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -18,7 +19,63 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-namespace FileOps::detail {
+namespace FileSteps {
+
+namespace {
+
+bool exists(const QString &path) {
+    // A dangling link is an item too: its name is taken.
+    struct stat st;
+    return Posix::lstatPath(path, st);
+}
+
+qsizetype utf8Size(const QString &s) {
+    return s.toUtf8().size();
+}
+
+// Drops whole characters (never half a surrogate pair) from the end of s.
+void chopCharacter(QString &s) {
+    if (s.size() >= 2 && s.back().isLowSurrogate() && s[s.size() - 2].isHighSurrogate())
+        s.chop(2);
+    else
+        s.chop(1);
+}
+
+} // namespace
+
+QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
+    const QString plain = Posix::childPath(folder, name);
+    if (!exists(plain)) return plain;
+
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const bool hasExt = dot > 0 && dot < name.size() - 1;
+    const QString stem = hasExt ? name.left(dot) : name;
+    const QString ext = hasExt ? name.mid(dot + 1) : QString();
+
+    long nameMax = -1;
+    if (const auto f = Posix::encode(folder)) nameMax = ::pathconf(f->constData(), _PC_NAME_MAX);
+    if (nameMax <= 0) nameMax = NAME_MAX;
+
+    for (qint64 n = 1;; ++n) {
+        QString suffix;
+        if (numbered)
+            suffix = u' ' + QString::number(n + 1);
+        else if (n == 1)
+            suffix = u' ' + L("Kopie");
+        else
+            suffix = u' ' + L("Kopie") + u' ' + QString::number(n);
+        QString s = stem;
+        QString e = ext;
+        auto make = [&] { return e.isEmpty() ? s + suffix : s + suffix + u'.' + e; };
+        // Too long for the file system with the suffix: shorten the stem, then the extension.
+        while (utf8Size(make()) > nameMax && !s.isEmpty())
+            chopCharacter(s);
+        while (utf8Size(make()) > nameMax && !e.isEmpty())
+            chopCharacter(e);
+        const QString candidate = Posix::childPath(folder, make());
+        if (!exists(candidate)) return candidate;
+    }
+}
 
 QByteArray bytesOf(const QString &path) {
     auto bytes = Posix::encode(path);
@@ -73,7 +130,10 @@ bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t pare
 }
 
 Fd openParent(const QString &path, QByteArray &name) {
-    const QByteArray bytes = bytesOf(path);
+    return openParent(bytesOf(path), name);
+}
+
+Fd openParent(const QByteArray &bytes, QByteArray &name) {
     const qsizetype slash = bytes.lastIndexOf('/');
     name = slash < 0 ? bytes : bytes.mid(slash + 1);
     const QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : bytes.left(slash);
@@ -175,6 +235,18 @@ QString hiddenName(const QString &folder, const char *kind) {
     }
 }
 
+QByteArray hiddenName(const QByteArray &folder, const char *kind) {
+    static std::atomic<unsigned> counter{0};
+    const QByteArray stem = (folder.endsWith('/') ? folder : folder + '/') + ".kestrin-" + kind + '-' +
+                            QByteArray::number(::getpid()) + '-';
+    for (;;) {
+        const QByteArray candidate =
+            stem + QByteArray::number(counter.fetch_add(1, std::memory_order_relaxed));
+        struct stat st;
+        if (::lstat(candidate.constData(), &st) != 0) return candidate;
+    }
+}
+
 void removeStaleParts(const QString &folder) {
     Journal::settle(folder);
 }
@@ -244,13 +316,17 @@ int renameNoReplace(const QString &from, const QString &to) {
     const auto a = Posix::encode(from);
     const auto b = Posix::encode(to);
     if (!a || !b) return EILSEQ;
-    if (::renameat2(AT_FDCWD, a->constData(), AT_FDCWD, b->constData(), RENAME_NOREPLACE) == 0) return 0;
+    return renameNoReplace(*a, *b);
+}
+
+int renameNoReplace(const QByteArray &a, const QByteArray &b) {
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
     // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
     struct stat st;
-    if (::lstat(b->constData(), &st) == 0) return EEXIST;
+    if (::lstat(b.constData(), &st) == 0) return EEXIST;
     if (errno != ENOENT) return errno;
-    return ::rename(a->constData(), b->constData()) == 0 ? 0 : errno;
+    return ::rename(a.constData(), b.constData()) == 0 ? 0 : errno;
 }
 
 namespace {
@@ -290,9 +366,9 @@ int syncFolder(const QString &folder) {
     return e;
 }
 
-} // namespace FileOps::detail
+} // namespace FileSteps
 
-namespace FileOps::detail {
+namespace FileSteps {
 
 namespace {
 
@@ -483,4 +559,4 @@ QString mountsStayedText(const Trashed &t, const QString &name) {
     return {};
 }
 
-} // namespace FileOps::detail
+} // namespace FileSteps

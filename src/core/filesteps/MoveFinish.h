@@ -1,10 +1,10 @@
 #pragma once
 
-// Internals of the file operations: a move to another volume, and how it removes its original.
+// A file-system step: a move to another volume, and how it removes its original.
 
-#include "core/fileops/CopyJob.h"
+#include "core/filesteps/CopyJob.h"
 
-namespace FileOps::detail {
+namespace FileSteps {
 
 // What stayed of an original after a move to another volume.
 struct Leftover {
@@ -39,4 +39,4 @@ QString flushPlaced(const QString &part, const QString &to, const struct stat &c
 // Throws like copyTree; an original that will not go (wholly) is a FileError.
 void moveAcross(const QString &from, const QString &to, TransferProgress &progress);
 
-} // namespace FileOps::detail
+} // namespace FileSteps

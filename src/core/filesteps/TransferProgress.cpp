@@ -1,4 +1,4 @@
-#include "core/fileops/TransferProgress.h"
+#include "core/filesteps/TransferProgress.h"
 
 #include <QMutexLocker>
 

@@ -1,7 +1,6 @@
-#include "core/fileops/MoveFinish.h"
+#include "core/filesteps/MoveFinish.h"
 
-#include "core/fileops/FileOps.h"
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -12,7 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace FileOps::detail {
+namespace FileSteps {
 
 namespace {
 
@@ -244,19 +243,30 @@ QString flushPlaced(const QString &part, const QString &to, const struct stat &c
 void moveAcross(const QString &from, const QString &to, TransferProgress &progress) {
     const QString name = Posix::lastComponent(from);
     const QString folder = Posix::parentOf(to);
+    // Each path is encoded once; the part's hidden name is made in bytes from its folder's.
+    const auto fromBytes = Posix::encode(from), folderBytes = Posix::encode(folder);
+    const QByteArray toBytes = Posix::encode(to).value_or(QByteArray());
     struct stat source;
-    if (const int e = Posix::lstatError(from, source)) throw FileError::fromErrno(e);
+    if (!fromBytes) throw FileError::fromErrno(EILSEQ);
+    if (::lstat(fromBytes->constData(), &source) != 0) throw FileError::fromErrno(errno);
     auto job = newCopyJob(progress);
     CopyReport report;
     report.remember = true;
-    const QString part = hiddenName(folder, "part");
+    QString part;
+    QByteArray partBytes;
+    if (folderBytes) {
+        partBytes = hiddenName(*folderBytes, "part");
+        part = Posix::childPath(folder, QString::fromLatin1(partBytes.mid(partBytes.lastIndexOf('/') + 1)));
+    } else {
+        part = hiddenName(folder, "part");
+    }
     Journal::Scope recorded;
-    report.mark = Journal::beginPart(part);
-    recorded.set(part);
+    report.mark = Journal::beginPart(partBytes);
+    recorded.set(partBytes);
     try {
-        copyTree(*job, from, part, true, report);
+        copyTree(*job, *fromBytes, partBytes, true, report);
     } catch (...) {
-        if (report.createdRoot) removeTree(part);
+        if (report.createdRoot) removeTree(partBytes);
         throw;
     }
     if (!report.createdRoot)
@@ -264,14 +274,14 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
                         false};
     struct stat copy;
     if (const QString refused = recordMove(part, to, from, source, copy); !refused.isEmpty()) {
-        removeTree(part);
+        removeTree(partBytes);
         throw FileError{EIO, refused, false};
     }
-    if (const int e = renameNoReplace(part, to)) {
-        removeTree(part);
+    if (const int e = renameNoReplace(partBytes, toBytes)) {
+        removeTree(partBytes);
         throw FileError::fromErrno(e);
     }
-    reached(Step::placed, bytesOf(to));
+    reached(Step::placed, toBytes);
     unmark(report);
     if (const QString kept = flushPlaced(part, to, copy, name); !kept.isEmpty())
         throw FileError{EIO, kept, false};
@@ -281,4 +291,4 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     if (!text.isEmpty()) throw FileError{left.error ? left.error : EBUSY, text, false};
 }
 
-} // namespace FileOps::detail
+} // namespace FileSteps

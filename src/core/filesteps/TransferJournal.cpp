@@ -1,7 +1,7 @@
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TransferJournal.h"
 
-#include "core/fileops/TrashMemory.h"
-#include "core/fileops/CopyJob.h"
+#include "core/filesteps/TrashMemory.h"
+#include "core/filesteps/CopyJob.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
@@ -24,7 +24,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-namespace FileOps::detail::Journal {
+namespace FileSteps::Journal {
 namespace {
 
 // A journal with nothing in flight starts afresh beyond this size.
@@ -126,9 +126,13 @@ FileError unwritable(int e) {
                      false};
 }
 
+QByteArray keyOf(const QByteArray &bytes) {
+    return bytes.toHex();
+}
+
 QByteArray keyOf(const QString &path) {
     const auto bytes = Posix::encode(path);
-    return bytes ? bytes->toHex() : QByteArray();
+    return bytes ? keyOf(*bytes) : QByteArray();
 }
 
 // Appends a record and returns the token of the journal it went to; throws when it could not be
@@ -157,6 +161,11 @@ QByteArray coarseNow() {
 } // namespace
 
 QByteArray beginPart(const QString &path) {
+    const QByteArray key = keyOf(path);
+    return record(key, "part " + key + ' ' + coarseNow() + '\n', false);
+}
+
+QByteArray beginPart(const QByteArray &path) {
     const QByteArray key = keyOf(path);
     return record(key, "part " + key + ' ' + coarseNow() + '\n', false);
 }
@@ -195,6 +204,14 @@ QByteArray beginRenames(const QList<Rename> &renames) {
 }
 
 void end(const QString &path) {
+    end(Posix::encode(path).value_or(QByteArray()));
+}
+
+void Scope::set(const QString &path) {
+    set(Posix::encode(path).value_or(QByteArray()));
+}
+
+void end(const QByteArray &path) {
     const QByteArray key = keyOf(path);
     State &s = state();
     std::lock_guard guard(s.lock);
@@ -781,6 +798,11 @@ Outcome settleMine(const Record &r, const QByteArray &token) {
 } // namespace
 
 bool beginPlace(const QString &part, const QString &to, const struct stat &copy) {
+    const auto a = Posix::encode(part), b = Posix::encode(to);
+    return beginPlace(a.value_or(QByteArray()), b.value_or(QByteArray()), copy);
+}
+
+bool beginPlace(const QByteArray &part, const QByteArray &to, const struct stat &copy) {
     const QByteArray key = keyOf(part), dest = keyOf(to);
     if (dest.isEmpty()) {
         errno = EILSEQ;
@@ -843,4 +865,4 @@ Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
     return r;
 }
 
-} // namespace FileOps::detail::Journal
+} // namespace FileSteps::Journal

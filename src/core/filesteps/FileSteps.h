@@ -1,11 +1,10 @@
 #pragma once
 
-// Internals of the file operations: the file-system steps on path bytes (hidden names, the
-// exchange, removal, flushes, mount and identity checks) that the copy, the move and every
-// tool share. Not for other subsystems.
+// The file-system steps on path bytes (hidden names, the exchange, removal, flushes, mount and
+// identity checks) that the copy, the move and every tool share. For the file operations above
+// them, not for other subsystems.
 
-#include "core/fileops/FileError.h"
-#include "core/fileops/FileOps.h"
+#include "core/filesteps/StepTypes.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
@@ -21,7 +20,7 @@
 
 #include <sys/stat.h>
 
-namespace FileOps::detail {
+namespace FileSteps {
 
 // Folders nested deeper than this are refused: every level holds descriptors open.
 constexpr int maxDepth = 256;
@@ -87,10 +86,13 @@ bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t pare
 
 // Opens the folder holding `path` and returns the last component as bytes.
 Fd openParent(const QString &path, QByteArray &name);
+Fd openParent(const QByteArray &path, QByteArray &name);
 
 // A free hidden name in `folder`: "part" for a copy that is not in place yet, "gone" for
 // an original on its way out.
 QString hiddenName(const QString &folder, const char *kind);
+// The same in the folder's bytes, for a caller that carries them.
+QByteArray hiddenName(const QByteArray &folder, const char *kind);
 // Removes the copies in `folder` that an interrupted transfer left under a part name (those
 // the journal names and their marker proves ours).
 void removeStaleParts(const QString &folder);
@@ -103,6 +105,7 @@ int removeTree(const QByteArray &path);
 int exchangeNames(const QString &a, const QString &b);
 // rename with RENAME_NOREPLACE. 0 or errno.
 int renameNoReplace(const QString &from, const QString &to);
+int renameNoReplace(const QByteArray &from, const QByteArray &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.
 int syncFolder(const QString &folder);
 
@@ -152,4 +155,4 @@ void setExchangeForTests(bool on);
 // Tests only: the flushes of `folder` fail with `error` (0: as the system answers).
 void setFolderSyncErrorForTests(const QString &folder, int error);
 
-} // namespace FileOps::detail
+} // namespace FileSteps

@@ -3,13 +3,13 @@
 // A record, in the state folder, of what running transfers keep under hidden names: copies not yet in
 // place, replaced items on their way to the Trash, originals set aside while a move deletes them. What
 // an interrupted transfer left is settled from it; nothing it does not name is ever taken for such a
-// leftover. Internal to the file operations; safe from any thread.
+// leftover. A step beneath the file operations; safe from any thread.
 //
 // Each begin function throws a FileError (code 0, its description naming the state folder and the
 // reason) when its record could not be written or, where it must be, flushed: the step it guards
 // must not start then.
 
-#include "core/fileops/FileOps.h"
+#include "core/filesteps/StepTypes.h"
 #include "platform/Trash.h"
 
 #include <QByteArray>
@@ -18,10 +18,11 @@
 
 #include <sys/stat.h>
 
-namespace FileOps::detail::Journal {
+namespace FileSteps::Journal {
 
 // Recorded before the part `path` is made; the value its marker attribute gets.
 QByteArray beginPart(const QString &path);
+QByteArray beginPart(const QByteArray &path);
 // Recorded before the complete part `part` takes the place of `named`, where the item `old` is.
 void beginReplace(const QString &part, const QString &named, const struct stat &old);
 // Recorded on stable storage before the item `source` (whose stat is `st`) goes aside as `aside`.
@@ -36,6 +37,7 @@ QByteArray beginRenames(const QList<Rename> &renames);
 
 // What was recorded about `path` is settled: nothing of ours is left under that name.
 void end(const QString &path);
+void end(const QByteArray &path);
 
 // Ends the records about one path when it goes out of scope.
 class Scope {
@@ -44,14 +46,19 @@ public:
     Scope(const Scope &) = delete;
     Scope &operator=(const Scope &) = delete;
     ~Scope() {
-        if (!path_.isEmpty()) end(path_);
+        if (set_) end(path_);
     }
-    void set(const QString &path) { path_ = path; }
+    void set(const QString &path);
+    void set(const QByteArray &path) {
+        path_ = path;
+        set_ = true;
+    }
     // Left to the next start.
-    void keep() { path_.clear(); }
+    void keep() { set_ = false; }
 
 private:
-    QString path_;
+    QByteArray path_;
+    bool set_ = false;
 };
 
 // --- where a complete copy takes its name; moves to another volume; Trash entries
@@ -59,6 +66,7 @@ private:
 // Before the complete part `part` (whose stat is `copy`) takes the name `to`: the next start then takes
 // our marker off what holds the name. False (errno set) when it could not be written.
 bool beginPlace(const QString &part, const QString &to, const struct stat &copy);
+bool beginPlace(const QByteArray &part, const QByteArray &to, const struct stat &copy);
 // The same for the copy of a move, on stable storage before the copy takes the name: the next start
 // leaves exactly one of the original `source` (whose stat is `st`) and the copy. False (errno set)
 // when it is not durable.
@@ -79,4 +87,4 @@ FileError notRecorded(int e);
 // without, a journal that cannot be read is named in the result.
 Leftovers settle(const QString &partsIn = {});
 
-} // namespace FileOps::detail::Journal
+} // namespace FileSteps::Journal

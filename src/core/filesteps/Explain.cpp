@@ -1,5 +1,4 @@
-#include "core/fileops/FileOps.h"
-#include "core/fileops/FileSteps.h"
+#include "core/filesteps/StepTypes.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -73,7 +72,7 @@ const char *sentenceFor(int code) {
 
 } // namespace
 
-namespace FileOps {
+namespace FileSteps {
 
 bool isPermissionDenied(const FileError &error) {
     return error.code == EPERM || error.code == EACCES;
@@ -122,4 +121,4 @@ QString describe(const CopyFailure &error, const QString &name) {
     return sentence + u' ' + LF("(in „%@“)", name);
 }
 
-} // namespace FileOps
+} // namespace FileSteps

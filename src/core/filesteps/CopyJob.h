@@ -1,15 +1,16 @@
 #pragma once
 
-// Internals of the file operations: the copy of one item (a file or a whole tree), its files
+// A file-system step: the copy of one item (a file or a whole tree), its files
 // copied by a small pool while one thread walks the tree.
 
-#include "core/fileops/FileSteps.h"
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/FileSteps.h"
+#include "core/filesteps/TransferJournal.h"
+#include "core/filesteps/TransferProgress.h"
 
 #include <memory>
 #include <unordered_map>
 
-namespace FileOps::detail {
+namespace FileSteps {
 
 // An entry as it was when its copy began: it may leave the source only while it still is.
 struct Seen {
@@ -46,7 +47,12 @@ struct CopyJobDeleter {
 using CopyJobPtr = std::unique_ptr<CopyJob, CopyJobDeleter>;
 // One per transfer: the chunk buffer and file-system capabilities survive across items.
 CopyJobPtr newCopyJob(TransferProgress &progress);
-void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report);
+// syncEachFile: every file is flushed as it is written.
+void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report,
+              bool syncEachFile = false);
+// The same on path bytes.
+void copyTree(CopyJob &job, const QByteArray &source, const QByteArray &target, bool flush,
+              CopyReport &report);
 // Takes the marker off a copy that has its real name now.
 void unmark(CopyReport &report);
 
@@ -71,12 +77,13 @@ public:
 
 private:
     // Where the copy goes next, on record; 0 or errno.
-    int record(const QString &to);
+    int record(const QByteArray &to);
 
     QString path_;
+    QByteArray bytes_; // path_, encoded once
     CopyReport report_;
     Journal::Scope recorded_;
     bool placed_ = false;
 };
 
-} // namespace FileOps::detail
+} // namespace FileSteps

@@ -1,4 +1,4 @@
-#include "core/fileops/TrashMemory.h"
+#include "core/filesteps/TrashMemory.h"
 
 #include "core/base/Defaults.h"
 

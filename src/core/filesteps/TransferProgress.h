@@ -2,7 +2,7 @@
 
 // The progress of one long job, shared between its worker and the main thread.
 
-#include "core/fileops/FileError.h"
+#include "core/filesteps/StepTypes.h"
 
 #include <QMutex>
 #include <QString>

@@ -1,7 +1,6 @@
-#include "core/fileops/CopyJob.h"
+#include "core/filesteps/CopyJob.h"
 
-#include "core/fileops/FileOps.h"
-#include "core/fileops/TransferJournal.h"
+#include "core/filesteps/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
@@ -24,8 +23,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-namespace FileOps {
-namespace detail {
+namespace FileSteps {
 
 namespace {
 
@@ -466,14 +464,14 @@ void CopyJobDeleter::operator()(CopyJob *job) const {
 
 namespace {
 
-void copyRoot(CopyJob &job, const QString &source, const QString &target, bool flush, bool syncEachFile,
+void copyRoot(CopyJob &job, const QByteArray &source, const QByteArray &target, bool flush, bool syncEachFile,
               CopyReport &report) {
     QByteArray srcName, dstName;
     Fd srcDir = openParent(source, srcName);
     Fd dstDir = openParent(target, dstName);
     job.begin(report, syncEachFile);
     try {
-        job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, bytesOf(source), bytesOf(target), true);
+        job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, source, target, true);
     } catch (const Halted &) {
         // a queued file failed first: finish() throws its error
     } catch (...) {
@@ -485,29 +483,38 @@ void copyRoot(CopyJob &job, const QString &source, const QString &target, bool f
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
         if (Posix::retry([&] { return ::syncfs(dstDir.get()); }) != 0) fail(errno);
-        reached(Step::flushed, bytesOf(target));
+        reached(Step::flushed, target);
     }
 }
 
 } // namespace
 
-void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report) {
+void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report,
+              bool syncEachFile) {
+    copyRoot(job, bytesOf(source), bytesOf(target), flush, syncEachFile, report);
+}
+
+void copyTree(CopyJob &job, const QByteArray &source, const QByteArray &target, bool flush,
+              CopyReport &report) {
     copyRoot(job, source, target, flush, false, report);
 }
 
-} // namespace detail
-
-namespace detail {
-
-PartCopy::PartCopy(const QString &folder) : path_(hiddenName(folder, "part")) {
-    report_.mark = Journal::beginPart(path_);
-    recorded_.set(path_);
+PartCopy::PartCopy(const QString &folder) {
+    // The hidden name is made in bytes, from the folder's.
+    if (const auto bytes = Posix::encode(folder)) {
+        bytes_ = hiddenName(*bytes, "part");
+        path_ = Posix::childPath(folder, QString::fromLatin1(bytes_.mid(bytes_.lastIndexOf('/') + 1)));
+    } else {
+        path_ = hiddenName(folder, "part");
+    }
+    report_.mark = Journal::beginPart(bytes_);
+    recorded_.set(bytes_);
 }
 
-int PartCopy::record(const QString &to) {
+int PartCopy::record(const QByteArray &to) {
     struct stat copy;
-    if (!Posix::lstatPath(path_, copy)) return errno;
-    return Journal::beginPlace(path_, to, copy) ? 0 : errno ? errno : EIO;
+    if (::lstat(bytes_.constData(), &copy) != 0) return errno;
+    return Journal::beginPlace(bytes_, to, copy) ? 0 : errno ? errno : EIO;
 }
 
 PartCopy::~PartCopy() {
@@ -515,12 +522,13 @@ PartCopy::~PartCopy() {
 }
 
 void PartCopy::copy(CopyJob &job, const QString &source, bool flush) {
-    copyTree(job, source, path_, flush, report_);
+    copyTree(job, bytesOf(source), bytes_, flush, report_);
 }
 
 int PartCopy::place(const QString &to) {
-    if (const int e = record(to)) return e;
-    const int e = renameNoReplace(path_, to);
+    const QByteArray target = Posix::encode(to).value_or(QByteArray());
+    if (const int e = record(target)) return e;
+    const int e = renameNoReplace(bytes_, target);
     if (e == 0) {
         placed_ = true;
         unmark(report_);
@@ -529,7 +537,7 @@ int PartCopy::place(const QString &to) {
 }
 
 Replaced PartCopy::replace(const QString &named, const struct stat &old) {
-    if (const int e = record(named)) {
+    if (const int e = record(Posix::encode(named).value_or(QByteArray()))) {
         Replaced refused;
         refused.error = FileError::fromErrno(e);
         return refused;
@@ -551,28 +559,4 @@ Replaced PartCopy::replace(const QString &named, const struct stat &old) {
     return r;
 }
 
-} // namespace detail
-
-void copyTree(const QString &source, const QString &target, TransferProgress &progress, bool flush) {
-    auto job = detail::newCopyJob(progress);
-    detail::CopyReport report;
-    detail::copyTree(*job, source, target, flush, report);
-}
-
-void copyFileChunked(const QString &source, const QString &target, TransferProgress &progress, bool flush) {
-    struct stat st;
-    if (!Posix::lstatPath(source, st)) throw FileError::fromErrno(errno);
-    if (!S_ISREG(st.st_mode)) throw FileError::fromErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    auto job = detail::newCopyJob(progress);
-    detail::CopyReport report;
-    try {
-        detail::copyRoot(*job, source, target, false, flush, report);
-    } catch (const CopyFailure &f) {
-        throw f.underlying;
-    }
-    if (flush) {
-        if (const int e = detail::syncFolder(Posix::parentOf(target))) throw FileError::fromErrno(e);
-    }
-}
-
-} // namespace FileOps
+} // namespace FileSteps

@@ -1,0 +1,56 @@
+#pragma once
+
+// What the file-system steps and the file operations above them share: the errors of file operations,
+// what interrupted transfers left, free names and the sentences for errors. A FileError is what the
+// system said (an errno and its text); the two others tell a cancelled job and a failing file inside a
+// tree.
+
+#include <QString>
+#include <QStringList>
+
+struct FileError {
+    int code = 0;                  // errno; 0 when the system gave none
+    QString description;           // shown after the item name when no better sentence exists
+    bool renameNotApplied = false; // the volume said yes to a rename but kept the old name
+
+    static FileError fromErrno(int code);
+};
+
+struct CancelledError {};
+
+struct CopyFailure {
+    QString path; // source path of the file whose copy failed
+    FileError underlying;
+};
+
+namespace FileSteps {
+
+// Items an interrupted transfer left under hidden names that could not be settled on their own.
+struct Leftovers {
+    QStringList setAside;     // originals of folder moves whose name is taken again
+    QStringList parts;        // copies on file systems that keep no marker of ours
+    QStringList renamed;      // items of a batch rename whose old and new names are both taken again
+    QStringList renamedAside; // items of a batch rename under a free name: items of the batch hold theirs
+    QStringList journals;     // journals that could not be read, so what they name is not settled
+    bool isEmpty() const {
+        return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && renamedAside.isEmpty() &&
+               journals.isEmpty();
+    }
+    QString first() const {
+        for (const QStringList *list : {&setAside, &parts, &renamed, &renamedAside, &journals})
+            if (!list->isEmpty()) return list->first();
+        return {};
+    }
+};
+
+// A path in `folder` at which no item exists: `name` itself, else the name with the
+// copy word (or, when numbered, " 2", " 3" …). Names are shortened at character
+// boundaries when the suffix would make them longer than the folder's file system allows.
+QString uniqueURL(const QString &name, const QString &folder, bool numbered = false);
+
+QString explain(const FileError &error, const QString &name);
+QString describe(const FileError &error, const QString &name);
+QString describe(const CopyFailure &error, const QString &name);
+bool isPermissionDenied(const FileError &error);
+
+} // namespace FileSteps
