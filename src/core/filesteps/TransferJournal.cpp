@@ -301,6 +301,9 @@ struct Parser {
 // The longest line a record can have (three paths at their longest); longer ones are no records.
 constexpr qsizetype maxLine = 64 << 10;
 
+// More records than any transfer of ours leaves open: a journal with more is named, not read on.
+constexpr size_t maxRecords = size_t(1) << 23;
+
 // Every complete line of the journal open at `fd`, however long the journal; 0 or errno. Only one
 // line is held at a time beside the records.
 int readRecords(int fd, Parser &parser) {
@@ -315,6 +318,7 @@ int readRecords(int fd, Parser &parser) {
         for (qsizetype nl; (nl = chunk.indexOf('\n', from)) >= 0 && nl < n; from = nl + 1) {
             pending.append(chunk.constData() + from, nl - from);
             if (!overlong && pending.size() <= maxLine) parser.line(pending);
+            if (parser.records.size() > maxRecords) return EFBIG;
             pending.clear();
             overlong = false;
         }
@@ -835,6 +839,11 @@ void endMove(const QString &part) {
         Posix::writeAll(s.fd, line.constData(), line.size());
     }
     end(part);
+}
+
+qsizetype countRecords(int fd) {
+    Parser parser;
+    return readRecords(fd, parser) == 0 ? qsizetype(parser.records.size()) : -1;
 }
 
 QString recordsFolder() {

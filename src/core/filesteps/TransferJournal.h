@@ -83,6 +83,10 @@ Trash::Result trashRecorded(const QString &path, const QString &shownAs = {});
 // The error that stops a step whose record could not be written (errno `e`); it names the state folder.
 FileError notRecorded(int e);
 
+// The records of the journal open at `fd`, read as the start reads them; -1 where the start names the
+// journal unreadable instead. For the fuzz program.
+qsizetype countRecords(int fd);
+
 // Settles the records of transfers that no longer run. With a folder, only copies begun in that folder;
 // without, a journal that cannot be read is named in the result.
 Leftovers settle(const QString &partsIn = {});
