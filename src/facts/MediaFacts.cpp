@@ -149,6 +149,10 @@ QStringList vorbisCommentArtists(const QByteArray &block) {
 QStringList vorbisArtists(int fd) {
     // Cover pictures may stand among the comments; what lies beyond this is not read.
     constexpr qsizetype kMost = 1024 * 1024;
+    char magic[4];
+    if (::pread(fd, magic, sizeof magic, 0) != ssize_t(sizeof magic) ||
+        (std::memcmp(magic, "fLaC", 4) != 0 && std::memcmp(magic, "OggS", 4) != 0))
+        return {};
     QByteArray head(kMost, '\0');
     const ssize_t n = ::pread(fd, head.data(), size_t(head.size()), 0);
     head.resize(n > 0 ? n : 0);
@@ -241,8 +245,8 @@ void readMedia(int fd, Rows &rows) {
     info.Option(__T("ParseSpeed"), __T("0"));
     info.Option(__T("Internet"), __T("No"));
     // A transport stream's duration needs its last time stamps. The library reads the head up to this
-    // offset and then a quarter of it before the end, or else the whole file when that is not larger:
-    // both together must fit the budget, or the budget ends in the head and the duration is that of the head.
+    // offset and then asks for a part of that size before the end (or reads on, in a file not much
+    // larger): both must fit the budget, or it ends in the head and the duration is that of the head.
     info.Option(__T("MpegTs_MaximumOffset"), QString::number(kBudget / 2).toStdWString());
     if (!feed(info, fd)) return;
 

@@ -13,8 +13,8 @@
 namespace {
 
 // The file as it was when the reading began: bytes appended meanwhile (a download, a writer at work) are
-// not there. Both libraries look for the cross-reference table from the end and, not finding it there,
-// scan to the end: of a file that grows without pause, forever.
+// not there. The libraries look for the cross-reference table at the end and, not finding it there, scan
+// the file up to its end, which one that grows without pause moves on ahead of them.
 class SizedFile : public QIODevice {
 public:
     SizedFile(int fd, qint64 size) : m_fd(fd), m_size(size) {}

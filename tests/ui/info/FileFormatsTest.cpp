@@ -106,8 +106,7 @@ QByteArray mp3(const QByteArray &title, const QByteArray &artists, const QByteAr
 
 // --- MPEG transport stream: the MPEG audio frames above on one PID, each in a PES packet with its time
 // stamp, the clock on the same PID, spread over the wanted seconds with null packets up to the wanted size.
-quint32 mpegCrc(const QByteArray &bytes) {
-    quint32 crc = 0xFFFFFFFF;
+quint32 mpegCrc(const QByteArray &bytes, quint32 crc = 0xFFFFFFFF) {
     for (char c : bytes) {
         crc ^= quint32(quint8(c)) << 24;
         for (int i = 0; i < 8; ++i)
@@ -165,6 +164,27 @@ QByteArray transportStream(double seconds, qint64 bytes = 0) {
         out += tsPackets(kAudio, pes, t, counters[2]) + null.repeated(fillers);
     }
     return out;
+}
+
+// --- Ogg Opus: the two header packets with the tags, then silent packets of 20 ms on one page.
+QByteArray oggPage(int type, quint64 granule, quint32 sequence, const QList<QByteArray> &packets) {
+    QByteArray lacing, body;
+    for (const QByteArray &p : packets) {
+        lacing += QByteArray(p.size() / 255, '\xff') + char(p.size() % 255);
+        body += p;
+    }
+    QByteArray page = "OggS" + QByteArray(1, '\0') + char(type) + le(granule, 8) + le(7, 4) +
+                      le(sequence, 4) + le(0, 4) + char(lacing.size()) + lacing + body;
+    const QByteArray crc = le(mpegCrc(page, 0), 4);
+    return page.replace(22, 4, crc);
+}
+QByteArray opus(const QList<QByteArray> &tags) {
+    QByteArray comments = "OpusTags" + le(4, 4) + "test" + le(quint64(tags.size()), 4);
+    for (const QByteArray &c : tags)
+        comments += le(quint64(c.size()), 4) + c;
+    const QByteArray head = "OpusHead\x01\x01" + le(0, 2) + le(48000, 4) + le(0, 2) + '\0';
+    return oggPage(2, 0, 0, {head}) + oggPage(0, 0, 1, {comments}) +
+           oggPage(4, 96000, 2, QList<QByteArray>(100, QByteArray("\xf8\xff\xfe")));
 }
 
 // --- ASF: the header alone, with a play duration and the creation date a writer leaves without one (its
@@ -425,6 +445,8 @@ TEST_F(FileFormats, TransportStreamsByContentAndToTheirEnd) {
 TEST_F(FileFormats, VorbisCommentArtistsAreListed) {
     EXPECT_EQ(rowsOf(write("duett.flac", flac(2, {"TITLE=Duett", "ARTIST=Anna", "ARTIST=Ben"}))),
               (QStringList{"Titel=Duett", "Autoren=Anna, Ben", "Dauer=0:02", "Codecs=FLAC"}));
+    EXPECT_EQ(rowsOf(write("duett.opus", opus({"title=Duett", "artist=Anna", "artist=Ben"}))),
+              (QStringList{"Titel=Duett", "Autoren=Anna, Ben", "Dauer=0:02", "Codecs=Opus"}));
 }
 
 // A date field holding its format's zero is no date.
