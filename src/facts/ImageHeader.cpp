@@ -1,0 +1,119 @@
+#include "facts/ImageHeader.h"
+
+#include <cerrno>
+#include <lcms2.h>
+#include <libheif/heif.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::optional<QString> profileDescription(const void *icc, size_t size) {
+    cmsHPROFILE profile = cmsOpenProfileFromMem(icc, cmsUInt32Number(size));
+    if (!profile) return std::nullopt;
+    wchar_t text[256] = {};
+    const cmsUInt32Number n = cmsGetProfileInfo(profile, cmsInfoDescription, "en", "US", text, sizeof text);
+    cmsCloseProfile(profile);
+    if (n == 0) return QString();
+    text[255] = 0;
+    return QString::fromWCharArray(text).trimmed();
+}
+
+namespace {
+
+// A picture wider or taller than this is refused before anything of it is looked at.
+constexpr int kMaxSide = 32768;
+// No real profile comes near this; a larger one is not loaded.
+constexpr size_t kMaxProfile = 4 << 20;
+
+// The open file as libheif reads it: by offset, never past the size it had when we looked, so that a file
+// still growing reads as the part that was there.
+struct Source {
+    int fd;
+    int64_t size;
+    int64_t at = 0;
+};
+
+int64_t position(void *source) {
+    return static_cast<Source *>(source)->at;
+}
+
+int readBytes(void *data, size_t size, void *source) {
+    Source &s = *static_cast<Source *>(source);
+    if (s.at < 0 || int64_t(size) > s.size - s.at) return 1;
+    auto *out = static_cast<char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::pread(s.fd, out, size, off_t(s.at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 1;
+        out += n;
+        size -= size_t(n);
+        s.at += n;
+    }
+    return 0;
+}
+
+int seekTo(int64_t at, void *source) {
+    Source &s = *static_cast<Source *>(source);
+    if (at < 0 || at > s.size) return 1;
+    s.at = at;
+    return 0;
+}
+
+heif_reader_grow_status waitFor(int64_t size, void *source) {
+    return size <= static_cast<Source *>(source)->size ? heif_reader_grow_status_size_reached
+                                                       : heif_reader_grow_status_size_beyond_eof;
+}
+
+} // namespace
+
+std::optional<ImageHeader> heifHeader(int fd) {
+    // The file type box, which names the brands, comes first; a file without one is no picture of ours.
+    unsigned char head[512];
+    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    if (got < 12 || heif_check_filetype(head, int(got)) != heif_filetype_yes_supported) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+
+    static const bool ready = heif_init(nullptr).code == heif_error_Ok;
+    if (!ready) return std::nullopt;
+    const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
+                                                                              heif_context_free);
+    if (!context) return std::nullopt;
+    heif_context_set_maximum_image_size_limit(context.get(), kMaxSide);
+    heif_context_set_max_decoding_threads(context.get(), 0);
+    static const heif_reader reader{1, position, readBytes, seekTo, waitFor};
+    Source source{fd, int64_t(st.st_size)};
+    if (heif_context_read_from_reader(context.get(), &reader, &source, nullptr).code != heif_error_Ok)
+        return std::nullopt;
+    heif_image_handle *raw = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &raw).code != heif_error_Ok || !raw)
+        return std::nullopt;
+    const std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> image(
+        raw, heif_image_handle_release);
+
+    ImageHeader h;
+    h.size = QSize(heif_image_handle_get_width(image.get()), heif_image_handle_get_height(image.get()));
+    if (h.size.isEmpty() || h.size.width() > kMaxSide || h.size.height() > kMaxSide) return std::nullopt;
+    // The profile where there is one, as the other formats show theirs; else the coding parameters,
+    // which describe colour pictures.
+    switch (heif_image_handle_get_color_profile_type(image.get())) {
+    case heif_color_profile_type_rICC:
+    case heif_color_profile_type_prof: {
+        const size_t size = heif_image_handle_get_raw_color_profile_size(image.get());
+        if (size == 0 || size > kMaxProfile) break;
+        QByteArray icc(qsizetype(size), '\0');
+        if (heif_image_handle_get_raw_color_profile(image.get(), icc.data()).code == heif_error_Ok)
+            h.model = profileDescription(icc.constData(), size);
+        break;
+    }
+    default:
+        break;
+    }
+    if (!h.model) {
+        heif_color_profile_nclx *nclx = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(image.get(), &nclx).code == heif_error_Ok && nclx)
+            h.model = QStringLiteral("RGB");
+        heif_nclx_color_profile_free(nclx);
+    }
+    return h;
+}
