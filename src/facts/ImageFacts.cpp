@@ -141,9 +141,6 @@ std::optional<ImageHeader> qtHeader(int fd, const QMimeType &type) {
             reader.setAutoDetectImageFormat(false);
             ImageHeader h;
             h.size = reader.size();
-            // A bitmap stored top down says so by a negative height.
-            if (format == "bmp")
-                h.size.setHeight(int(std::min<qint64>(qAbs(qint64(h.size.height())), INT_MAX)));
             if (!h.size.isValid() || h.size.isEmpty()) continue;
             switch (reader.imageFormat()) {
             case QImage::Format_Invalid:
@@ -221,10 +218,10 @@ void readImage(int fd, const QMimeType &type, Rows &rows) {
             const Exiv2::ExifData &exif = image->exifData();
             if (!model) model = photometricModel(exif);
             date = exifDate(exif);
-            // Formats Qt has no reader for (TIFF, WebP without their plugins).
+            // Formats Qt has no reader for (TIFF, WebP without their plugins, TGA without its footer),
+            // and bitmaps stored top down, to which Qt gives their header's negative height.
             if (!size.isValid() || size.isEmpty()) {
                 qint64 height = image->pixelHeight();
-                // Negative for a bitmap stored top down.
                 if (image->imageType() == Exiv2::ImageType::bmp)
                     height = qAbs(qint64(qint32(quint32(height))));
                 size = QSize(int(std::min<quint32>(image->pixelWidth(), INT_MAX)),
