@@ -94,26 +94,15 @@ std::optional<ImageHeader> heifHeader(int fd) {
     ImageHeader h;
     h.size = QSize(heif_image_handle_get_width(image.get()), heif_image_handle_get_height(image.get()));
     if (h.size.isEmpty() || h.size.width() > kMaxSide || h.size.height() > kMaxSide) return std::nullopt;
-    // The profile where there is one, as the other formats show theirs; else the coding parameters,
-    // which describe colour pictures.
-    switch (heif_image_handle_get_color_profile_type(image.get())) {
-    case heif_color_profile_type_rICC:
-    case heif_color_profile_type_prof: {
+    // The profile where there is one, named as the other formats name theirs. Coding parameters (nclx)
+    // name no colour space but RGB, which is what the caller assumes.
+    const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(image.get());
+    if (profile == heif_color_profile_type_rICC || profile == heif_color_profile_type_prof) {
         const size_t size = heif_image_handle_get_raw_color_profile_size(image.get());
-        if (size == 0 || size > kMaxProfile) break;
+        if (size == 0 || size > kMaxProfile) return h;
         QByteArray icc(qsizetype(size), '\0');
         if (heif_image_handle_get_raw_color_profile(image.get(), icc.data()).code == heif_error_Ok)
             h.model = profileDescription(icc.constData(), size);
-        break;
-    }
-    default:
-        break;
-    }
-    if (!h.model) {
-        heif_color_profile_nclx *nclx = nullptr;
-        if (heif_image_handle_get_nclx_color_profile(image.get(), &nclx).code == heif_error_Ok && nclx)
-            h.model = QStringLiteral("RGB");
-        heif_nclx_color_profile_free(nclx);
     }
     return h;
 }

@@ -15,6 +15,6 @@ struct ImageHeader {
 // be read.
 std::optional<QString> profileDescription(const void *icc, size_t size);
 
-// A HEIF or AVIF picture's size (as shown, turned and cropped) and colour space, from the boxes alone;
-// nothing for any other file or one the library refuses.
+// A HEIF or AVIF picture's size (as shown, after its turns and crops) and colour space, from the boxes
+// alone; nothing for any other file or one the library refuses.
 std::optional<ImageHeader> heifHeader(int fd);
