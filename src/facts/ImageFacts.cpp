@@ -3,7 +3,7 @@
 
 #include <QFile>
 #include <QImageReader>
-#include <QMimeType>
+#include <QMimeDatabase>
 #include <climits>
 #include <cstring>
 #include <exiv2/exiv2.hpp>
@@ -126,13 +126,18 @@ std::optional<ImageHeader> jpegHeader(int fd) {
     return std::nullopt;
 }
 
-// Any other format through Qt's readers for the file's type, which read the header alone for this. The
-// content is no guide: a TGA has no signature, and its first bytes can pass for a cursor's. One that
-// fails in any way gives nothing, and the other readers still have their say.
+// Any other format through Qt's readers for the file's type (or a kind of it: the readers of each
+// portable map for a portable anymap), which read the header alone for this. The content is no guide: a
+// TGA has no signature, and its first bytes can pass for a cursor's. One that fails in any way gives
+// nothing, and the other readers still have their say.
 std::optional<ImageHeader> qtHeader(int fd, const QMimeType &type) {
+    static const QMimeDatabase db;
     QList<QByteArray> formats;
-    for (const QString &name : QStringList(type.name()) + type.aliases())
-        formats += QImageReader::imageFormatsForMimeType(name.toLatin1());
+    for (const QByteArray &name : QImageReader::supportedMimeTypes()) {
+        const QMimeType readable = db.mimeTypeForName(QString::fromLatin1(name));
+        if (readable == type || readable.inherits(type.name()))
+            formats += QImageReader::imageFormatsForMimeType(name);
+    }
     for (const QByteArray &format : formats) {
         try {
             QFile file;
@@ -158,6 +163,7 @@ std::optional<ImageHeader> qtHeader(int fd, const QMimeType &type) {
             }
             return h;
         } catch (...) {
+            // on to the next reader
         }
     }
     return std::nullopt;

@@ -111,10 +111,13 @@ TEST_F(ImageFormats, HeicAndAvifPhotos) {
     EXPECT_EQ(rowsOf(write("bild.avif", avif)), (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
 }
 
-// A TGA is read as a TGA, by its type: its first bytes are no signature.
-TEST_F(ImageFormats, TgaByItsType) {
+// A picture is read by the reader of its type, or of a kind of it: the first bytes of a TGA are no
+// signature.
+TEST_F(ImageFormats, ReaderOfItsType) {
     EXPECT_EQ(rowsOf(write("roh.tga", tga(5, 3, false))), (QStringList{"Auflösung=5×3", "Farbraum=RGB"}));
     EXPECT_EQ(rowsOf(write("rle.tga", tga(5, 3, true))), (QStringList{"Auflösung=5×3", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("karte.pnm", "P6\n7 4\n255\n" + QByteArray(7 * 4 * 3, '\x60'))),
+              (QStringList{"Auflösung=7×4", "Farbraum=RGB"}));
 }
 
 // The height of a bitmap stored top down is negative in its header.
