@@ -20,7 +20,8 @@ std::optional<QString> profileDescription(const void *icc, size_t size) {
 
 namespace {
 
-// A picture wider or taller than this is refused before anything of it is looked at.
+// libheif refuses a picture declared wider or taller than this as it reads the boxes (its own default,
+// held to here); no pixels are ever decoded.
 constexpr int kMaxSide = 32768;
 // No real profile comes near this; a larger one is not loaded.
 constexpr size_t kMaxProfile = 4 << 20;
@@ -39,7 +40,7 @@ int64_t position(void *source) {
 
 int readBytes(void *data, size_t size, void *source) {
     Source &s = *static_cast<Source *>(source);
-    if (s.at < 0 || int64_t(size) > s.size - s.at) return 1;
+    if (s.at < 0 || s.at > s.size || size > uint64_t(s.size - s.at)) return 1;
     auto *out = static_cast<char *>(data);
     while (size > 0) {
         const ssize_t n = ::pread(s.fd, out, size, off_t(s.at));
