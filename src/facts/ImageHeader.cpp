@@ -1,6 +1,7 @@
 #include "facts/ImageHeader.h"
 
 #include <cerrno>
+#include <cstring>
 #include <lcms2.h>
 #include <libheif/heif.h>
 #include <memory>
@@ -65,6 +66,69 @@ heif_reader_grow_status waitFor(int64_t size, void *source) {
                                                        : heif_reader_grow_status_size_beyond_eof;
 }
 
+// A box of the file: its type, where its body starts and where it ends.
+struct Box {
+    char type[4];
+    int64_t body;
+    int64_t end;
+};
+
+bool readAt(int fd, unsigned char *out, size_t n, int64_t at) {
+    return ::pread(fd, out, n, off_t(at)) == ssize_t(n);
+}
+
+uint64_t be(const unsigned char *p, int bytes) {
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = v << 8 | p[i];
+    return v;
+}
+
+// The first box of the type among those from `at` to the end of `within`, looking at no more than a few
+// thousand of them.
+std::optional<Box> child(int fd, const Box &within, int64_t at, const char *type) {
+    for (int n = 0; n < 4096 && at < within.end; ++n) {
+        unsigned char h[16];
+        if (within.end - at < 8 || !readAt(fd, h, 8, at)) return std::nullopt;
+        Box box;
+        std::memcpy(box.type, h + 4, 4);
+        uint64_t length = be(h, 4);
+        box.body = at + 8;
+        if (length == 1) { // a 64-bit length follows
+            if (within.end - at < 16 || !readAt(fd, h + 8, 8, at + 8)) return std::nullopt;
+            length = be(h + 8, 8);
+            box.body = at + 16;
+        } else if (length == 0) { // to the end
+            length = uint64_t(within.end - at);
+        }
+        if (length < uint64_t(box.body - at) || length > uint64_t(within.end - at)) return std::nullopt;
+        box.end = at + int64_t(length);
+        if (std::memcmp(box.type, type, 4) == 0) return box;
+        at = box.end;
+    }
+    return std::nullopt;
+}
+
+// Whether the picture is grey, which libheif tells only by decoding it. Every coded picture (tiles, alpha,
+// depth, thumbnails) comes with its channel count in a pixel information property; a colour picture has
+// one with three, a grey one only ones.
+bool grey(int fd, int64_t size) {
+    const Box file{{}, 0, size};
+    const auto meta = child(fd, file, 0, "meta");
+    const auto iprp = meta ? child(fd, *meta, meta->body + 4, "iprp") : std::nullopt; // after version, flags
+    const auto ipco = iprp ? child(fd, *iprp, iprp->body, "ipco") : std::nullopt;
+    if (!ipco) return false;
+    auto pixi = child(fd, *ipco, ipco->body, "pixi");
+    if (!pixi) return false;
+    for (int n = 0; pixi; ++n, pixi = child(fd, *ipco, pixi->end, "pixi")) {
+        unsigned char channels = 0;
+        if (n == 4096 || pixi->end - pixi->body < 5 || !readAt(fd, &channels, 1, pixi->body + 4) ||
+            channels != 1)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<ImageHeader> heifHeader(int fd) {
@@ -95,15 +159,16 @@ std::optional<ImageHeader> heifHeader(int fd) {
     ImageHeader h;
     h.size = QSize(heif_image_handle_get_width(image.get()), heif_image_handle_get_height(image.get()));
     if (h.size.isEmpty() || h.size.width() > kMaxSide || h.size.height() > kMaxSide) return std::nullopt;
-    // The profile where there is one, named as the other formats name theirs. Coding parameters (nclx)
-    // name no colour space but RGB, which is what the caller assumes.
+    // The name of the profile where there is one, as the other formats show theirs; else grey or RGB by
+    // the channels. The coding parameters (nclx) tell no more.
+    if (grey(fd, source.size)) h.model = QStringLiteral("Gray");
     const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(image.get());
     if (profile == heif_color_profile_type_rICC || profile == heif_color_profile_type_prof) {
         const size_t size = heif_image_handle_get_raw_color_profile_size(image.get());
         if (size == 0 || size > kMaxProfile) return h;
         QByteArray icc(qsizetype(size), '\0');
         if (heif_image_handle_get_raw_color_profile(image.get(), icc.data()).code == heif_error_Ok)
-            h.model = profileDescription(icc.constData(), size);
+            if (const auto name = profileDescription(icc.constData(), size)) h.model = name;
     }
     return h;
 }

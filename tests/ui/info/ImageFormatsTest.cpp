@@ -26,19 +26,30 @@ QByteArray le(quint64 v, int bytes) {
     return b;
 }
 
+enum class Look { colour, grey, colourWithAlpha };
+
 // A w×h picture in a HEIF container, coded with HEVC or AV1 by libheif's own encoders, with an ICC
 // profile or else nclx parameters. Empty when no encoder is there.
-QByteArray heif(heif_compression_format codec, int w, int h, const QByteArray &icc = {}) {
+QByteArray heif(heif_compression_format codec, int w, int h, Look look = Look::colour,
+                const QByteArray &icc = {}) {
     if (!heif_have_encoder_for_format(codec)) return {};
     std::unique_ptr<heif_context, decltype(&heif_context_free)> ctx(heif_context_alloc(), heif_context_free);
     heif_encoder *encoder = nullptr;
     if (heif_context_get_encoder_for_format(ctx.get(), codec, &encoder).code) return {};
     std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> enc(encoder, heif_encoder_release);
+    const bool grey = look == Look::grey;
     heif_image *raw = nullptr;
-    if (heif_image_create(w, h, heif_colorspace_YCbCr, heif_chroma_420, &raw).code) return {};
+    if (heif_image_create(w, h, grey ? heif_colorspace_monochrome : heif_colorspace_YCbCr,
+                          grey ? heif_chroma_monochrome : heif_chroma_420, &raw)
+            .code)
+        return {};
     std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
-    for (heif_channel c : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr}) {
-        const int cw = c == heif_channel_Y ? w : (w + 1) / 2, ch = c == heif_channel_Y ? h : (h + 1) / 2;
+    QList<heif_channel> channels{heif_channel_Y};
+    if (!grey) channels << heif_channel_Cb << heif_channel_Cr;
+    if (look == Look::colourWithAlpha) channels << heif_channel_Alpha;
+    for (heif_channel c : channels) {
+        const bool half = c == heif_channel_Cb || c == heif_channel_Cr;
+        const int cw = half ? (w + 1) / 2 : w, ch = half ? (h + 1) / 2 : h;
         heif_image_add_plane(image.get(), c, cw, ch, 8);
         int stride = 0;
         uint8_t *plane = heif_image_get_plane(image.get(), c, &stride);
@@ -95,20 +106,28 @@ protected:
 
 } // namespace
 
-// The size, and the colour space from the profile or else the coding parameters.
+// The size, and the colour space from the profile or else the channels.
 TEST_F(ImageFormats, HeicAndAvifPhotos) {
     const QByteArray heic = heif(heif_compression_HEVC, 64, 48);
     if (heic.isEmpty()) GTEST_SKIP() << "libheif has no HEVC encoder here";
     EXPECT_EQ(rowsOf(write("foto.heic", heic)), (QStringList{"Auflösung=64×48", "Farbraum=RGB"}));
     // Named as something else, it is still read for what it is.
     EXPECT_EQ(rowsOf(write("foto.jpg", heic)), (QStringList{"Auflösung=64×48", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("grau.heic", heif(heif_compression_HEVC, 64, 48, Look::grey))),
+              (QStringList{"Auflösung=64×48", "Farbraum=Gray"}));
+    // Its transparency is a grey picture of its own.
+    EXPECT_EQ(rowsOf(write("maske.heic", heif(heif_compression_HEVC, 64, 48, Look::colourWithAlpha))),
+              (QStringList{"Auflösung=64×48", "Farbraum=RGB"}));
     const QColorSpace adobe(QColorSpace::AdobeRgb);
-    EXPECT_EQ(rowsOf(write("profil.heic", heif(heif_compression_HEVC, 64, 48, adobe.iccProfile()))),
-              (QStringList{"Auflösung=64×48", "Farbraum=" + adobe.description()}));
+    EXPECT_EQ(
+        rowsOf(write("profil.heic", heif(heif_compression_HEVC, 64, 48, Look::colour, adobe.iccProfile()))),
+        (QStringList{"Auflösung=64×48", "Farbraum=" + adobe.description()}));
 
     const QByteArray avif = heif(heif_compression_AV1, 40, 30);
     if (avif.isEmpty()) GTEST_SKIP() << "libheif has no AV1 encoder here";
     EXPECT_EQ(rowsOf(write("bild.avif", avif)), (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("grau.avif", heif(heif_compression_AV1, 40, 30, Look::grey))),
+              (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
 }
 
 // A picture is read by the reader of its type, or of a kind of it: the first bytes of a TGA are no
