@@ -129,7 +129,7 @@ int main(int argc, char **argv) {
         if (type.name() == u"application/pdf" || type.inherits(QStringLiteral("application/pdf")))
             readPdf(fd, rows);
         else if (isA(type, u"image/"))
-            readImage(fd, rows);
+            readImage(fd, type, rows);
         else if (isA(type, u"audio/") || isA(type, u"video/") || type.name() == u"application/ogg")
             readMedia(fd, rows);
     } catch (...) {
