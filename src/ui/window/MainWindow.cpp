@@ -6,6 +6,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
+#include "ui/app/KeyMonitor.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/help/ManualWindow.h"
 #include "ui/help/FeedbackSheet.h"
@@ -203,6 +204,8 @@ void MainWindow::build() {
     // Keys start at the panes, not in the search field, so arrows and letters browse.
     m_search->setFocusPolicy(Qt::ClickFocus);
     m_panes->setFocusPolicy(Qt::StrongFocus);
+    // The keys of the commands on the files mean the files only here.
+    m_panes->setProperty(KeyMonitor::paneProperty, true);
     m_panes->setFocus();
 
     syncColumns();
