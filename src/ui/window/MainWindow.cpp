@@ -4,6 +4,7 @@
 #include "core/app/JobRunner.h"
 #include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
+#include "core/app/ListedSelection.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
 #include "ui/app/KeyMonitor.h"
@@ -48,6 +49,22 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// Return in the search field leads to the first hit. The walk may still be under way: then to the first
+// of what it finds.
+void selectFirstHit(PaneModel *pane) {
+    auto select = [pane] {
+        const QList<FileItem> &hits = pane->visibleItems();
+        if (!hits.isEmpty()) ListedSelection::select(pane, {hits.first().path()}, hits.first().path());
+    };
+    if (!pane->isSearching()) return select();
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(pane, &PaneModel::isSearchingChanged, pane, [pane, once, select] {
+        if (pane->isSearching()) return;
+        QObject::disconnect(*once);
+        select();
+    });
+}
 
 QFrame *line(Qt::Orientation o, QWidget *parent) {
     auto *f = new QFrame(parent);
@@ -327,6 +344,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         const bool hits = watched == m_search && !m_search->text().isEmpty();
         if (plain && (key->key() == Qt::Key_Escape || (enter && hits))) {
+            if (enter) selectFirstHit(m_app->activePane());
             m_panes->setFocus(Qt::ShortcutFocusReason);
             return true;
         }

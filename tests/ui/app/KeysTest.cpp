@@ -531,6 +531,9 @@ TEST_F(KeysTest, CtrlFAndCtrlF6LeadToEveryPartOfTheWindow) {
     ASSERT_TRUE(search->hasFocus());
     press(QKeySequence(Qt::Key_Return));
     EXPECT_TRUE(window->paneArea()->hasFocus());
+    // With the first hit selected, for the next key.
+    QTRY_COMPARE_WITH_TIMEOUT(left->selection(), QSet<QString>{file}, 3000);
+    EXPECT_EQ(left->cursor(), file);
     left->setSearchText({});
 
     using Part = MainWindow::Part;
