@@ -3,6 +3,7 @@
 #include "core/app/AppState.h"
 #include "core/app/SettingsCommands.h"
 #include "core/localisation/Lang.h"
+#include "ui/help/HelpButton.h"
 #include "ui/settings/SettingsParts.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/style/OwnWindow.h"
@@ -26,7 +27,10 @@ SettingsWindow::SettingsWindow(AppState *app)
 
 SettingsWindow *SettingsWindow::open(AppState *app) {
     static QPointer<SettingsWindow> one;
-    return OwnWindow::openOne(one, [app] { return new SettingsWindow(app); });
+    const bool fresh = !one;
+    SettingsWindow *w = OwnWindow::openOne(one, [app] { return new SettingsWindow(app); });
+    if (fresh) w->focusPage();
+    return w;
 }
 
 void SettingsWindow::keyPressEvent(QKeyEvent *event) {
@@ -55,10 +59,17 @@ void SettingsWindow::turnPage(int step) {
     if (!m_view || m_view->count() == 0) return;
     const int n = m_view->count();
     m_view->setCurrentIndex((m_view->currentIndex() + step + n) % n);
-    SettingsPage *page = m_view->page(m_view->currentIndex());
+    focusPage();
+}
+
+void SettingsWindow::focusPage() {
+    SettingsPage *page = m_view ? m_view->page(m_view->currentIndex()) : nullptr;
+    if (!page) return;
+    // The focus shows from the start, as after a Tab, whether or not the window is active yet.
+    setAttribute(Qt::WA_KeyboardFocusChange);
     for (QWidget *w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain())
         if (page->isAncestorOf(w) && w->isVisibleTo(page) && w->isEnabled() &&
-            (w->focusPolicy() & Qt::TabFocus)) {
+            (w->focusPolicy() & Qt::TabFocus) && !qobject_cast<HelpButton *>(w)) {
             w->setFocus(Qt::TabFocusReason);
             return;
         }

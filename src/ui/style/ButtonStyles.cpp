@@ -239,7 +239,7 @@ void StyledButton::paintEvent(QPaintEvent *) {
         p.drawRoundedRect(inner, l.radius - 0.5, l.radius - 0.5);
     }
     paintLabel(p, r, l.foreground);
-    FocusFrame::paint(this, p);
+    FocusFrame::paint(this, p, {}, l.fill == ButtonLook::Fill::gradient ? l.foreground : QColor());
 }
 
 // BarButton

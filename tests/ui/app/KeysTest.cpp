@@ -463,11 +463,14 @@ TEST_F(KeysTest, TheMenuBarInKeyboardModeKeepsEveryKey) {
     app->left()->setSelection({file});
     app->left()->setCursor(file);
     window->paneArea()->setFocus();
+    const QImage unmarked = bar->grab().toImage();
     press(QKeySequence(Qt::Key_F10));
     QTRY_VERIFY_WITH_TIMEOUT(popup() == bar->fileMenu(), 3000);
     QTest::keyClick(popup(), Qt::Key_Escape);
     QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
     ASSERT_TRUE(bar->hasFocus());
+    // The title the arrows are on shows.
+    EXPECT_NE(bar->grab().toImage(), unmarked);
     for (int key : {Qt::Key_Down, Qt::Key_Return, Qt::Key_Space}) {
         press(QKeySequence(key));
         QTRY_VERIFY_WITH_TIMEOUT(popup() == bar->fileMenu(), 3000);

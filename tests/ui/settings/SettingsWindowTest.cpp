@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
+#include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -351,6 +352,21 @@ TEST_F(SettingsWindowTest, QtTextsFollowTheLanguage) {
 // Every page is reached by keys: Ctrl+Tab and Ctrl+PgDn on, Ctrl+Shift+Tab and Ctrl+PgUp back, round the
 // pages, with the focus on the page shown; the page follows its tab however the tab was chosen (an
 // assistive tool toggles it); Escape closes the window.
+// The window opens with the focus on the first control of its page, shown; the help button comes last.
+TEST_F(SettingsWindowTest, OpensWithTheFocusShownOnThePage) {
+    AppState app;
+    QPointer<SettingsWindow> settings = SettingsWindow::open(&app);
+    ASSERT_TRUE(settings);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+    QWidget *focus = QApplication::focusWidget();
+    ASSERT_TRUE(focus);
+    EXPECT_TRUE(settings->view()->page(0)->isAncestorOf(focus));
+    EXPECT_FALSE(qobject_cast<HelpButton *>(focus));
+    EXPECT_TRUE(settings->testAttribute(Qt::WA_KeyboardFocusChange));
+    settings->close();
+    QTRY_VERIFY(!settings);
+}
+
 TEST_F(SettingsWindowTest, PagesTurnByKeysAndFollowTheirTabs) {
     AppState app;
     SettingsWindow settings(&app);
