@@ -3,7 +3,6 @@
 #include "core/app/AppState.h"
 #include "core/app/SettingsCommands.h"
 #include "core/localisation/Lang.h"
-#include "ui/help/HelpButton.h"
 #include "ui/settings/SettingsParts.h"
 #include "ui/settings/SettingsView.h"
 #include "ui/style/OwnWindow.h"
@@ -67,12 +66,17 @@ void SettingsWindow::focusPage() {
     if (!page) return;
     // The focus shows from the start, as after a Tab, whether or not the window is active yet.
     setAttribute(Qt::WA_KeyboardFocusChange);
+    // The control at the top: the page's foot (help, reset) is made before its blocks.
+    QWidget *first = nullptr;
+    auto above = [page](QWidget *a, QWidget *b) {
+        const QPoint pa = a->mapTo(page, QPoint()), pb = b->mapTo(page, QPoint());
+        return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
+    };
     for (QWidget *w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain())
         if (page->isAncestorOf(w) && w->isVisibleTo(page) && w->isEnabled() &&
-            (w->focusPolicy() & Qt::TabFocus) && !qobject_cast<HelpButton *>(w)) {
-            w->setFocus(Qt::TabFocusReason);
-            return;
-        }
+            (w->focusPolicy() & Qt::TabFocus) && (!first || above(w, first)))
+            first = w;
+    if (first) first->setFocus(Qt::TabFocusReason);
 }
 
 void SettingsWindow::rebuild() {
