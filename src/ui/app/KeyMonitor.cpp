@@ -65,8 +65,8 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
             m_taken = key->key();
             return true;
         }
-        // Delete, F2, Ctrl+D … there are the focus widget's plain keys: kept from the window's shortcuts
-        // that would act on the files, and passed on.
+        // Delete, F2, Ctrl+D … are plain keys of the focus widget here: kept from the window's shortcuts,
+        // which would act on the files, and passed on to it.
         if (m_commands && m_commands->forFiles(monitorKey(press))) {
             key->accept();
             return true;

@@ -27,8 +27,6 @@ public:
     // The keys that open menus: F10 the menu bar's first, Shift+F10 and the menu key the item or
     // background menu of the active pane in window. True when a menu opened.
     bool menuKey(const KeyPress &press, QWidget *window);
-    // Shift+F10 as the menu key of whatever else has the focus (a sidebar row): its own menu, if any.
-    static void contextMenuByKey(QWidget *focus);
     // The registry's form of a pressed key: Shift+Tab is Tab, the period's shifted characters the period.
     static QKeySequence monitorKey(const KeyPress &press);
     // Whether the files are meant by a key: the focus is in a pane (the nearest widget carrying
@@ -40,6 +38,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Shift+F10 as the menu key of whatever else has the focus (a sidebar row): its own menu, if any.
+    static void contextMenuByKey(QWidget *focus);
     QPointer<AppState> m_app;
     QPointer<Commands> m_commands;
     std::optional<int> m_taken; // the key taken at its ShortcutOverride, whose KeyPress follows

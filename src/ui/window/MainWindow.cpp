@@ -2,9 +2,9 @@
 
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
+#include "core/app/ListedSelection.h"
 #include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
-#include "core/app/ListedSelection.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
 #include "ui/app/KeyMonitor.h"
