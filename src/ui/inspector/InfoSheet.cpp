@@ -59,6 +59,9 @@ void InfoSheet::buildOne(const QString &path, QPushButton *done) {
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // No stop of the Tab key of its own, where the focus would show nowhere: Tab goes through the form,
+    // which scrolls to the field that has the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto *host = new QWidget;
     auto *hl = new QVBoxLayout(host);
     hl->setContentsMargins(16, 16, 16, 16);

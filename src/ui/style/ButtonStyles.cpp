@@ -129,6 +129,8 @@ StyledButton::StyledButton(bool hasFlash, double pressedScale, QWidget *parent)
     : QAbstractButton(parent), m_hasFlash(hasFlash), m_pressedScale(pressedScale) {
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::ArrowCursor);
+    // Reached by Tab; a click leaves the focus where it was, so the keys stay with the files.
+    setFocusPolicy(Qt::TabFocus);
     m_anim = new QVariantAnimation(this);
     m_anim->setDuration(100);
     m_anim->setEasingCurve(QEasingCurve::OutCubic);
@@ -237,7 +239,7 @@ void StyledButton::paintEvent(QPaintEvent *) {
         p.drawRoundedRect(inner, l.radius - 0.5, l.radius - 0.5);
     }
     paintLabel(p, r, l.foreground);
-    FocusFrame::paint(this, p);
+    FocusFrame::paint(this, p, {}, l.fill == ButtonLook::Fill::gradient ? l.foreground : QColor());
 }
 
 // BarButton
