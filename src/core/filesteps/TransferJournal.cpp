@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -102,6 +103,11 @@ int ready(State &s) {
     return 0;
 }
 
+std::function<void(qint64)> &flushedHook() {
+    static std::function<void(qint64)> hook;
+    return hook;
+}
+
 // Appends whole lines, on stable storage when durable; 0 or errno. A failed append is cut off again,
 // so that the next record does not continue a torn line. The caller holds the lock.
 int append(State &s, const QByteArray &lines, bool durable) {
@@ -114,6 +120,8 @@ int append(State &s, const QByteArray &lines, bool durable) {
         s.named = e == 0;
     }
     if (e && end >= 0) Posix::retry([&] { return ::ftruncate(s.fd, end); });
+    if (!e && durable && flushedHook()) [[unlikely]]
+        flushedHook()(qint64(::lseek(s.fd, 0, SEEK_END)));
     return e;
 }
 
@@ -136,8 +144,7 @@ QByteArray keyOf(const QString &path) {
 }
 
 // Appends a record and returns the token of the journal it went to; throws when it could not be
-// written. Durable records are on stable storage when this returns (those of copies need not be: a
-// lost one only leaves a copy in place after a crash of the machine).
+// written. Durable records are on stable storage when this returns.
 QByteArray record(const QByteArray &key, const QByteArray &line, bool durable) {
     State &s = state();
     std::lock_guard guard(s.lock);
@@ -162,12 +169,12 @@ QByteArray coarseNow() {
 
 QByteArray beginPart(const QString &path) {
     const QByteArray key = keyOf(path);
-    return record(key, "part " + key + ' ' + coarseNow() + '\n', false);
+    return record(key, "part " + key + ' ' + coarseNow() + '\n', true);
 }
 
 QByteArray beginPart(const QByteArray &path) {
     const QByteArray key = keyOf(path);
-    return record(key, "part " + key + ' ' + coarseNow() + '\n', false);
+    return record(key, "part " + key + ' ' + coarseNow() + '\n', true);
 }
 
 void beginReplace(const QString &part, const QString &named, const struct stat &old) {
@@ -981,6 +988,10 @@ void endMove(const QString &part) {
         Posix::writeAll(s.fd, line.constData(), line.size());
     }
     end(part);
+}
+
+void setFlushedHookForTests(std::function<void(qint64)> hook) {
+    flushedHook() = std::move(hook);
 }
 
 qsizetype countRecords(int fd) {
