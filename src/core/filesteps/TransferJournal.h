@@ -94,7 +94,8 @@ qsizetype countRecords(int fd);
 void setFlushedHookForTests(std::function<void(qint64 size)> hook);
 
 // Settles the records of transfers that no longer run. With a folder, only copies begun in that folder;
-// without, a journal that cannot be read is named in the result.
+// without, a journal that cannot be read, or holds lines that are no records, is named in the result,
+// and so are items under hidden names of its batch renames that no record names.
 Leftovers settle(const QString &partsIn = {});
 
 } // namespace FileSteps::Journal
