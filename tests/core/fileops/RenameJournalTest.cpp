@@ -277,6 +277,15 @@ TEST_F(RenameJournal, ACutOrGarbledJournalNamesWhatItNoLongerSettles) {
     EXPECT_EQ(left.lost, (QStringList{torn.hidden[4], torn.hidden[5]}));
     EXPECT_EQ(TestUtil::readFile(torn.from[3]), torn.content[3]);
     QFile::remove(torn.journal);
+    // The same for an item that had its old name back, our marker still on it: the marker goes.
+    const DeadBatch back(mkdir("back"), 2, 2);
+    ASSERT_TRUE(QFile::rename(back.hidden[1], back.from[1]));
+    ASSERT_EQ(::truncate(QFile::encodeName(back.journal).constData(), back.lines.join().size() - 3), 0);
+    EXPECT_EQ(FileOps::recoverTransfers().lost, QStringList{});
+    char mark[64];
+    EXPECT_LT(::lgetxattr(QFile::encodeName(back.from[1]).constData(), FileCopy::partMark, mark, sizeof mark),
+              0);
+    QFile::remove(back.journal);
 
     // One record garbled: that item is named, the others settle; an item of the same form that our
     // marker does not prove ours is neither named nor touched.
