@@ -5,11 +5,13 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/TransferJournal.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/tools/FolderSync.h"
 #include "core/tools/RulesEngine.h"
 #include "platform/TrashRoots.h"
 
+#include <QDirIterator>
 #include <QHash>
 
 #include <atomic>
@@ -17,8 +19,11 @@
 #include <fcntl.h>
 #include <functional>
 #include <iostream>
+#include <tuple>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace FileOpsTest;
@@ -28,6 +33,11 @@ namespace {
 // In the child: the steps taken so far, and the one after which it dies (0: none).
 std::atomic<int> stepsTaken{0};
 int killAfter = 0;
+// The size of the child's journal when its records were last on stable storage, shared with the parent.
+qint64 *flushedSize = [] {
+    void *shared = ::mmap(nullptr, sizeof(qint64), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    return static_cast<qint64 *>(shared == MAP_FAILED ? nullptr : shared);
+}();
 
 void stepDone() {
     if (++stepsTaken == killAfter) ::raise(SIGKILL);
@@ -43,6 +53,7 @@ void renameStep(const QString &from, const QString &to) {
 int inChild(const std::function<void()> &op, int killAt) {
     int fds[2];
     if (::pipe(fds) != 0) return -2;
+    *flushedSize = 0;
     const pid_t child = ::fork();
     if (child < 0) return -2;
     if (child == 0) {
@@ -50,6 +61,7 @@ int inChild(const std::function<void()> &op, int killAt) {
         stepsTaken = 0;
         killAfter = killAt;
         FileSteps::setStepHook([](FileSteps::Step, const QString &) { stepDone(); });
+        FileSteps::Journal::setFlushedHookForTests([](qint64 size) { *flushedSize = size; });
         op();
         const int n = stepsTaken;
         const bool told = ::write(fds[1], &n, sizeof n) == sizeof n;
@@ -106,6 +118,8 @@ protected:
     TestUtil::LanguageScope german{AppLanguage::de};
     TransferProgress progress;
     QStringList journalsBefore;
+    // After a kill, the child's journal keeps only what was on stable storage, as after a power cut.
+    bool journalLosesItsTail = false;
 
     void SetUp() override {
         Dir::SetUp();
@@ -121,7 +135,7 @@ protected:
     }
     // Journals no running process holds: this process's own (it settled, and may have trashed on the
     // way) is locked through its own descriptor.
-    QString journalsLeft() const {
+    QStringList journalsNotHeld() const {
         QStringList left;
         for (const QString &n : names(journalFolder())) {
             const int fd =
@@ -132,6 +146,10 @@ protected:
         }
         for (const QString &n : journalsBefore)
             left.removeAll(n);
+        return left;
+    }
+    QString journalsLeft() const {
+        const QStringList left = journalsNotHeld();
         return left.isEmpty() ? QString() : "journal left: " + left.join(' ');
     }
 
@@ -151,10 +169,15 @@ protected:
         QStringList failed;
         for (const int k : at) {
             prepare();
+            const QStringList earlier = journalsNotHeld();
             if (inChild(op, k) != -1) {
                 failed << QString("step %1: not killed").arg(k);
                 continue;
             }
+            if (journalLosesItsTail)
+                for (const QString &n : journalsNotHeld())
+                    if (!earlier.contains(n))
+                        ::truncate(QFile::encodeName(journalFolder() + '/' + n).constData(), *flushedSize);
             const FileOps::Leftovers left = FileOps::recoverTransfers();
             // Nothing outside the operation took a name: there is nothing to tell the user either.
             QStringList wrong{check(), journalsLeft()};
@@ -191,6 +214,64 @@ void age(const QString &path) {
     const timespec ts[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts, AT_SYMLINK_NOFOLLOW);
 }
+
+// Every file below `root` by its path relative to it; hidden names and our marker on anything are
+// named in `wrong`.
+QMap<QString, QByteArray> filesBelow(const QString &root, QStringList &wrong) {
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        if (isHidden(it.fileName())) wrong << "hidden: " + p;
+        char value[64];
+        if (::lgetxattr(QFile::encodeName(p).constData(), "user.kestrin.part", value, sizeof value) >= 0)
+            wrong << "marked: " + p;
+        if (it.fileInfo().isFile()) out.insert(p.mid(root.size() + 1), TestUtil::readFile(p));
+    }
+    return out;
+}
+
+// A sync of two trees: each file is afterwards as it was on its side or as the other side had it, each
+// original is still somewhere (on a side or in the Trash), nothing is hidden and nothing marked.
+struct SyncTrees {
+    QString l, r;
+    QMap<QString, QByteArray> left, right; // relative path -> content, made by prepare
+    QList<SyncStep> steps;
+
+    void prepare(SyncMode mode) {
+        for (const QString &root : {l, r}) {
+            QDir(root).removeRecursively();
+            QDir().mkpath(root);
+        }
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        for (auto [root, files] : {std::pair{l, &left}, std::pair{r, &right}})
+            for (auto f = files->cbegin(); f != files->cend(); ++f) {
+                TestUtil::writeFile(root + '/' + f.key(), f.value());
+                // The older side by its name: "old" files date from years ago.
+                if (f.value().startsWith("old")) age(root + '/' + f.key());
+            }
+        steps.clear();
+        for (const CompareRow &row : FolderCompare::scan(l, r, [] { return false; }).rows)
+            if (const SyncAction a = FolderCompare::action(row, mode, true); a != SyncAction::none)
+                steps << SyncStep{row, a};
+    }
+    QString check() const {
+        QStringList wrong;
+        const auto nowL = filesBelow(l, wrong), nowR = filesBelow(r, wrong);
+        const auto trashed = filesBelow(TrashRoots::homeTrash() + "/files", wrong);
+        for (const auto &[now, before, other] :
+             {std::tuple{&nowL, &left, &right}, std::tuple{&nowR, &right, &left}})
+            for (auto f = now->cbegin(); f != now->cend(); ++f)
+                if (f.value() != before->value(f.key()) && f.value() != other->value(f.key()))
+                    wrong << "wrong content: " + f.key();
+        const QList<QByteArray> kept = nowL.values() + nowR.values() + trashed.values();
+        for (const auto *side : {&left, &right})
+            for (auto f = side->cbegin(); f != side->cend(); ++f)
+                if (!kept.contains(f.value())) wrong << "lost: " + f.key();
+        return wrong.join("; ");
+    }
+};
 
 } // namespace
 
@@ -274,18 +355,49 @@ TEST_F(KillHarness, RuleMoveToAnotherVolume) {
     const RulesEngine::WriterProbe noWriter = [](const RulesEngine::Match &) {
         return RulesEngine::Writer::none;
     };
-    everyStep(
-        "rule move to another volume",
-        [&] {
-            freshFolder(in);
-            freshFolder(out);
-            for (const Item &item : items) {
-                TestUtil::writeFile(item.oldPath, item.content);
-                age(item.oldPath);
-            }
-        },
-        [&] { RulesEngine::run({rule}, progress, {}, noWriter); },
-        [&] {
-            return itemsOnce(items, {in, out});
-        });
+    for (const bool losesTail : {false, true}) {
+        journalLosesItsTail = losesTail;
+        everyStep(
+            losesTail ? "rule move to another volume, journal cut to what was flushed"
+                      : "rule move to another volume",
+            [&] {
+                freshFolder(in);
+                freshFolder(out);
+                for (const Item &item : items) {
+                    TestUtil::writeFile(item.oldPath, item.content);
+                    age(item.oldPath);
+                }
+            },
+            [&] { RulesEngine::run({rule}, progress, {}, noWriter); },
+            [&] {
+                return itemsOnce(items, {in, out});
+            });
+    }
+}
+
+// Replacements (some of several chunks), new files, new folders whose files the copying threads make,
+// surplus items on the other side; killed after every step, and again with the journal losing what was
+// not yet on stable storage when the process died.
+TEST_F(KillHarness, MirrorAndTwoWaySyncs) {
+    SyncTrees trees{path("L"), path("R"), {}, {}, {}};
+    for (int i = 1; i <= 12; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        const QByteArray big = i % 5 ? QByteArray() : pattern(3 << 20, char(i));
+        trees.left["rep/r" + n + ".dat"] = (i % 3 ? "new r" : "old r") + n + big;
+        trees.right["rep/r" + n + ".dat"] = (i % 3 ? "old r" : "new r") + n + " on the right";
+    }
+    for (int i = 1; i <= 4; ++i) {
+        trees.left[QString("fresh/f%1.txt").arg(i)] = "fresh " + QByteArray::number(i);
+        trees.right[QString("only/o%1.txt").arg(i)] = "only " + QByteArray::number(i);
+    }
+    trees.right["surplus.txt"] = "surplus";
+    for (const bool losesTail : {false, true}) {
+        journalLosesItsTail = losesTail;
+        for (const auto &[name, mode] :
+             {std::pair{"mirror sync", SyncMode::leftToRight}, std::pair{"two-way sync", SyncMode::both}})
+            everyStep((std::string(name) + (losesTail ? ", journal cut to what was flushed" : "")).c_str(),
+                      [&] { trees.prepare(mode); },
+                      [&] { FolderSync::run(trees.l, trees.r, trees.steps, progress); },
+                      [&] { return trees.check(); });
+    }
 }
