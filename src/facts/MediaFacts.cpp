@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTimeZone>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -44,6 +45,41 @@ std::optional<QString> mediaDate(QString value) {
     return value;
 }
 
+// The NUL-separated texts of an ID3v2.4 text frame in its encoding; none for an encoding it has not.
+std::optional<QStringList> id3Texts(char encoding, const QByteArray &data) {
+    QStringList names;
+    switch (encoding) {
+    case 0: // Latin-1
+        for (const QByteArray &part : data.split('\0'))
+            names << QString::fromLatin1(part);
+        return names;
+    case 3: // UTF-8
+        for (const QByteArray &part : data.split('\0'))
+            names << QString::fromUtf8(part);
+        return names;
+    case 1:   // UTF-16 with a byte-order mark
+    case 2: { // UTF-16 big-endian
+        QString all;
+        const bool big = encoding == 2;
+        for (qsizetype i = 0; i + 1 < data.size(); i += 2)
+            all += QChar(big ? char16_t(quint8(data[i]) << 8 | quint8(data[i + 1]))
+                             : char16_t(quint8(data[i + 1]) << 8 | quint8(data[i])));
+        for (QString part : all.split(QChar(0))) {
+            // A mark of its own before each name: the order of the bytes, not a character.
+            if (part.startsWith(QChar(0xFFFE))) {
+                for (QChar &c : part)
+                    c = QChar(char16_t(c.unicode() >> 8 | c.unicode() << 8));
+            }
+            if (part.startsWith(QChar(0xFEFF))) part.remove(0, 1);
+            names << part;
+        }
+        return names;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 // The artists of an ID3v2.4 tag at the start of the file: the version keeps several in one frame,
 // separated by NULs, and the library shows only the first.
 QStringList id3Artists(int fd) {
@@ -72,40 +108,10 @@ QStringList id3Artists(int fd) {
         if (id != "TPE1") continue;
         // Grouped, compressed, encrypted, unsynchronised or with a length prefix: left to the library.
         if (flags & 0x4F || length < 2) return {};
-        const QByteArray data = tag.mid(body + 1, length - 1);
-        QStringList names;
-        switch (tag[body]) {
-        case 0: // Latin-1
-            for (const QByteArray &part : data.split('\0'))
-                names << QString::fromLatin1(part);
-            break;
-        case 3: // UTF-8
-            for (const QByteArray &part : data.split('\0'))
-                names << QString::fromUtf8(part);
-            break;
-        case 1:   // UTF-16 with a byte-order mark
-        case 2: { // UTF-16 big-endian
-            QString all;
-            const bool big = tag[body] == 2;
-            for (qsizetype i = 0; i + 1 < data.size(); i += 2)
-                all += QChar(big ? char16_t(quint8(data[i]) << 8 | quint8(data[i + 1]))
-                                 : char16_t(quint8(data[i + 1]) << 8 | quint8(data[i])));
-            for (QString part : all.split(QChar(0))) {
-                // A mark of its own before each name: the order of the bytes, not a character.
-                if (part.startsWith(QChar(0xFFFE))) {
-                    for (QChar &c : part)
-                        c = QChar(char16_t(c.unicode() >> 8 | c.unicode() << 8));
-                }
-                if (part.startsWith(QChar(0xFEFF))) part.remove(0, 1);
-                names << part;
-            }
-            break;
-        }
-        default:
-            return {};
-        }
+        const std::optional<QStringList> names = id3Texts(tag[body], tag.mid(body + 1, length - 1));
+        if (!names) return {};
         QStringList out;
-        for (const QString &n : names)
+        for (const QString &n : *names)
             if (!n.trimmed().isEmpty()) out << n.trimmed();
         return out;
     }

@@ -231,6 +231,8 @@ private:
     void addEdit();
     void addFilesMenu();
     void addNavigation();
+    void addHistory();
+    void addTabs();
     void addViews();
     void addApp();
 

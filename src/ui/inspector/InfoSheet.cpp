@@ -91,7 +91,7 @@ void InfoSheet::buildMany(const QStringList &paths, QPushButton *done) {
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(20, 20, 20, 20);
     stack->setSpacing(14);
-    auto *headline = new QLabel(LF("%@ Objekte", QString::number(paths.size())), this);
+    auto *headline = new QLabel(LF("%@ Objekte", paths.size()), this);
     QFont hf = headline->font();
     hf.setWeight(QFont::DemiBold);
     hf.setPixelSize(hf.pixelSize() > 0 ? hf.pixelSize() + 2 : 15);

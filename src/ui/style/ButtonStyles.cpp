@@ -304,8 +304,19 @@ LabelButton::LabelButton(const QString &key, const QString &symbol, bool trailin
     : BarButton(key, prominent, parent), m_symbol(symbol), m_trailing(trailing) {}
 
 QSize LabelButton::sizeHint() const {
+    return m_symbolOnly ? minimumSizeHint() : titledSizeHint();
+}
+
+QSize LabelButton::titledSizeHint() const {
     const QSize base = BarButton::sizeHint();
     return {base.width() + iconSize() + 5, base.height()};
+}
+
+void LabelButton::setSymbolOnly(bool on) {
+    if (on == m_symbolOnly) return;
+    m_symbolOnly = on;
+    updateGeometry();
+    update();
 }
 
 QSize LabelButton::minimumSizeHint() const {
@@ -315,9 +326,8 @@ QSize LabelButton::minimumSizeHint() const {
 QString LabelButton::shownText() const {
     const QFontMetrics fm(BarButtonStyle::font(ui()));
     const int room = width() - 2 * BarButtonStyle::padX - iconSize() - 5;
-    QString text = L(key());
-    if (fm.horizontalAdvance(text) > room) text = fm.elidedText(text, Qt::ElideRight, qMax(0, room));
-    return text.size() < 3 ? QString() : text;
+    const QString text = L(key());
+    return !m_symbolOnly && fm.horizontalAdvance(text) <= room ? text : QString();
 }
 
 int LabelButton::drawnWidth() const {

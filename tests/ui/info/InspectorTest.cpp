@@ -179,6 +179,16 @@ TEST_F(Inspector, KindsRowShowsFourKindsAndTheRest) {
     EXPECT_EQ(MultiInspector::kindsRow({{"A", 7}}), qMakePair(QStringLiteral("Art"), QStringLiteral("A")));
 }
 
+TEST_F(Inspector, ManyItemsAreCountedAsTheLanguageWritesNumbers) {
+    TestUtil::LanguageScope english{AppLanguage::en};
+    MultiInspector multi(2000);
+    QStringList texts;
+    for (QLabel *label : multi.findChildren<QLabel *>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains("2,000 items selected")) << qPrintable(texts.join(" | "));
+    EXPECT_EQ(MultiInspector::kindsRow({{"A", 1500}, {"B", 500}}).second, "A: 1,500\nB: 500");
+}
+
 TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
     int asked = 0;
     FileInfoForm::setSectionProvider([&asked](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {

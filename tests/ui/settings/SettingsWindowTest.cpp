@@ -10,6 +10,7 @@
 #include "ui/help/HelpButton.h"
 #include "ui/settings/SettingsParts.h"
 #include "ui/settings/SettingsView.h"
+#include "ui/style/Symbols.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/MainWindow.h"
@@ -108,6 +109,10 @@ TEST_F(SettingsWindowTest, EveryPageFitsInEveryLanguage) {
         SettingsView *view = window.view();
         ASSERT_EQ(view->count(), 7);
         EXPECT_EQ(view->width(), 600);
+        // Every tab shows a symbol, drawn even without an icon theme.
+        for (int t = 0; t < view->count(); ++t)
+            EXPECT_FALSE(Symbols::bundledPath(view->tab(t)->symbol()).isEmpty())
+                << view->tab(t)->text().toStdString();
         for (int i = 0; i < view->count(); ++i) {
             view->setCurrentIndex(i);
             QApplication::processEvents();
