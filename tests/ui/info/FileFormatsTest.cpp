@@ -1,6 +1,7 @@
 // Content facts of files as common tools write them, made here byte by byte, and of files that grow,
 // lie about themselves or carry huge metadata.
 #include "common/TestPdf.h"
+#include "FormatFiles.h"
 #include "common/TestUtil.h"
 #include "core/localisation/FileFmt.h"
 #include "core/model/FullDetails.h"
@@ -21,25 +22,7 @@
 
 namespace {
 
-QStringList rowsOf(const QString &path) {
-    QStringList out;
-    for (const auto &r : FullDetails::extraInfo(path))
-        out << r.label + u'=' + r.value;
-    return out;
-}
-
-QByteArray be(quint64 v, int bytes) {
-    QByteArray b;
-    for (int i = bytes - 1; i >= 0; --i)
-        b += char(v >> (8 * i));
-    return b;
-}
-QByteArray le(quint64 v, int bytes) {
-    QByteArray b;
-    for (int i = 0; i < bytes; ++i)
-        b += char(v >> (8 * i));
-    return b;
-}
+using namespace FormatFiles;
 
 // --- FLAC: silence in constant frames of 576 samples at 8 kHz, with a title and an artist.
 quint8 crc8(const QByteArray &bytes) {
@@ -298,16 +281,7 @@ QByteArray png(int w, int h, int colourType, int channels, const QByteArray &ext
 using TestPdf::fromObjects;
 const QByteArray kPage = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >>";
 
-class FileFormats : public ::testing::Test {
-protected:
-    TestUtil::LanguageScope german{AppLanguage::de};
-    QTemporaryDir dir;
-    QString write(const QString &name, const QByteArray &bytes) {
-        const QString path = dir.path() + '/' + name;
-        EXPECT_TRUE(TestUtil::writeFile(path, bytes));
-        return path;
-    }
-};
+using FileFormats = FormatFiles::Fixture;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // Image facts of formats whose headers Qt alone misreads or cannot read: photos in HEIF containers,
 // TGA (no signature) and bitmaps stored top down.
+#include "FormatFiles.h"
 #include "common/TestUtil.h"
 #include "core/model/FullDetails.h"
 
@@ -12,19 +13,7 @@
 
 namespace {
 
-QStringList rowsOf(const QString &path) {
-    QStringList out;
-    for (const auto &r : FullDetails::extraInfo(path))
-        out << r.label + u'=' + r.value;
-    return out;
-}
-
-QByteArray le(quint64 v, int bytes) {
-    QByteArray b;
-    for (int i = 0; i < bytes; ++i)
-        b += char(v >> (8 * i));
-    return b;
-}
+using namespace FormatFiles;
 
 enum class Look { colour, grey, colourWithAlpha };
 
@@ -93,16 +82,7 @@ QByteArray topDownBmp(int w, int h) {
            pixels;
 }
 
-class ImageFormats : public ::testing::Test {
-protected:
-    TestUtil::LanguageScope german{AppLanguage::de};
-    QTemporaryDir dir;
-    QString write(const QString &name, const QByteArray &bytes) {
-        const QString path = dir.path() + '/' + name;
-        EXPECT_TRUE(TestUtil::writeFile(path, bytes));
-        return path;
-    }
-};
+using ImageFormats = FormatFiles::Fixture;
 
 } // namespace
 
