@@ -6,6 +6,8 @@
 #include "platform/Posix.h"
 #include "platform/Volumes.h"
 
+#include <QMap>
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -335,6 +337,9 @@ struct SyncFault {
     std::mutex lock;
     QString folder;
     std::atomic<int> error{0};
+    std::atomic<int> disk{0};
+    std::atomic<bool> diskWritesToo{true};
+    std::atomic<int> failedFlushes{0};
 };
 
 SyncFault &syncFault() {
@@ -351,11 +356,42 @@ void setFolderSyncErrorForTests(const QString &folder, int error) {
     f.error = error;
 }
 
-int syncFolder(const QString &folder) {
-    if (SyncFault &f = syncFault(); f.error) [[unlikely]] {
+void setDiskErrorForTests(int error, bool writesToo) {
+    SyncFault &f = syncFault();
+    f.diskWritesToo = writesToo;
+    f.disk = error;
+}
+
+int diskErrorForTests(bool flush) {
+    SyncFault &f = syncFault();
+    const int e = flush || f.diskWritesToo ? f.disk.load(std::memory_order_relaxed) : 0;
+    if (e && flush) [[unlikely]]
+        ++f.failedFlushes;
+    return e;
+}
+
+int failedFlushesForTests() {
+    return syncFault().failedFlushes;
+}
+
+namespace {
+
+// The error a test puts in for flushes of `folder`; 0 when there is none.
+int faultFor(const QString &folder) {
+    SyncFault &f = syncFault();
+    if (const int e = diskErrorForTests(true)) [[unlikely]]
+        return e;
+    if (f.error) [[unlikely]] {
         std::lock_guard guard(f.lock);
         if (f.error && f.folder == folder) return f.error;
     }
+    return 0;
+}
+
+} // namespace
+
+int syncFolder(const QString &folder) {
+    if (const int e = faultFor(folder)) return e;
     const auto p = Posix::encode(folder);
     if (!p) return EILSEQ;
     const int fd = ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -364,6 +400,41 @@ int syncFolder(const QString &folder) {
     if (Posix::retry([&] { return ::fsync(fd); }) != 0 && errno != EINVAL && errno != EROFS) e = errno;
     ::close(fd);
     return e;
+}
+
+int syncFolders(const QStringList &folders, QString *failed) {
+    // Beyond this many folders on one file system, one syncfs is cheaper than an fsync of each.
+    constexpr qsizetype fewFolders = 4;
+    QMap<dev_t, QStringList> byDevice;
+    for (const QString &folder : folders) {
+        struct stat st;
+        if (Posix::statPath(folder, st) && !byDevice[st.st_dev].contains(folder))
+            byDevice[st.st_dev] << folder;
+    }
+    for (const QStringList &same : std::as_const(byDevice)) {
+        int e = 0;
+        QString at = same.first();
+        for (const QString &folder : same)
+            if (!e && (e = faultFor(folder))) at = folder;
+        if (!e && same.size() <= fewFolders) {
+            for (const QString &folder : same)
+                if ((e = syncFolder(folder))) {
+                    at = folder;
+                    break;
+                }
+        } else if (!e) {
+            const auto p = Posix::encode(at);
+            const int fd = p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+            if (fd < 0) e = p ? errno : EILSEQ;
+            if (fd >= 0 && Posix::retry([&] { return ::syncfs(fd); }) != 0) e = errno;
+            if (fd >= 0) ::close(fd);
+        }
+        if (e) {
+            if (failed) *failed = at;
+            return e;
+        }
+    }
+    return 0;
 }
 
 } // namespace FileSteps

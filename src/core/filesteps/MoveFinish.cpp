@@ -130,7 +130,8 @@ private:
 
 } // namespace
 
-Leftover finishMove(const QString &source, const QString &target, CopyReport &report) {
+Leftover finishMove(const QString &source, const QString &target, CopyReport &report,
+                    Journal::Unflushed *later) {
     Leftover left;
     const QString folder = Posix::parentOf(source);
     QByteArray name, targetName;
@@ -182,13 +183,21 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
         else
             left.error = errno;
     }
-    if (::unlinkat(parent.get(), asideName.constData(), AT_REMOVEDIR) == 0) return left;
-    if (errno != ENOTEMPTY && errno != EEXIST && !left.error) left.error = errno;
-    // What stays takes its name back.
-    left.keptAt = source;
-    for (int attempt = 0; renameNoReplace(aside, left.keptAt) == EEXIST && attempt < 20; ++attempt)
-        left.keptAt = uniqueURL(Posix::lastComponent(source), folder);
-    if (!Posix::lstatPath(left.keptAt, st)) left.keptAt = aside;
+    if (::unlinkat(parent.get(), asideName.constData(), AT_REMOVEDIR) != 0) {
+        if (errno != ENOTEMPTY && errno != EEXIST && !left.error) left.error = errno;
+        // What stays takes its name back.
+        left.keptAt = source;
+        for (int attempt = 0; renameNoReplace(aside, left.keptAt) == EEXIST && attempt < 20; ++attempt)
+            left.keptAt = uniqueURL(Posix::lastComponent(source), folder);
+        if (!Posix::lstatPath(left.keptAt, st)) left.keptAt = aside;
+        // Still hidden: the next start gives it a name, or tells where it is.
+        if (left.keptAt == aside) recorded.keep();
+    }
+    // The record goes once the hidden name is gone on the disk too.
+    if (later)
+        recorded.handTo(*later, folder);
+    else if (syncFolder(folder) != 0)
+        recorded.keep();
     return left;
 }
 
@@ -227,13 +236,13 @@ QString recordMove(const QString &part, const QString &to, const QString &source
     return {};
 }
 
-QString flushPlaced(const QString &part, const QString &to, const struct stat &copy, const QString &name) {
+QString flushPlaced(const QString &to, const struct stat &copy, const QString &name) {
     const int e = syncFolder(Posix::parentOf(to));
     if (e == 0) return {};
     // Its name may not outlast a crash: the original stays whole, and the copy, ours by its identity,
-    // goes again.
+    // goes again. Neither step is sure to reach the disk: the record stays for the next start.
     struct stat now;
-    if (Posix::lstatPath(to, now) && sameInode(now, copy) && removeTree(to) == 0) Journal::endMove(part);
+    if (Posix::lstatPath(to, now) && sameInode(now, copy)) removeTree(to);
     return LF("„%@“ wurde nicht verschoben: Das Ziel hat die Kopie nicht sicher gespeichert. Das Original "
               "bleibt erhalten.",
               name) +
@@ -263,10 +272,14 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     Journal::Scope recorded;
     report.mark = Journal::beginPart(partBytes);
     recorded.set(partBytes);
+    // The part goes again; its record only once that is on the disk.
+    const auto drop = [&] {
+        if (removeTree(partBytes) != 0 || syncFolder(folder) != 0) recorded.keep();
+    };
     try {
         copyTree(*job, *fromBytes, partBytes, true, report);
     } catch (...) {
-        if (report.createdRoot) removeTree(partBytes);
+        if (report.createdRoot) drop();
         throw;
     }
     if (!report.createdRoot)
@@ -274,17 +287,19 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
                         false};
     struct stat copy;
     if (const QString refused = recordMove(part, to, from, source, copy); !refused.isEmpty()) {
-        removeTree(partBytes);
+        drop();
         throw FileError{EIO, refused, false};
     }
     if (const int e = renameNoReplace(partBytes, toBytes)) {
-        removeTree(partBytes);
+        drop();
         throw FileError::fromErrno(e);
     }
     reached(Step::placed, toBytes);
     unmark(report);
-    if (const QString kept = flushPlaced(part, to, copy, name); !kept.isEmpty())
+    if (const QString kept = flushPlaced(to, copy, name); !kept.isEmpty()) {
+        recorded.keep();
         throw FileError{EIO, kept, false};
+    }
     const Leftover left = finishMove(from, to, report);
     Journal::endMove(part);
     const QString text = leftoverText(left, name);

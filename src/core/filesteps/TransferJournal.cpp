@@ -46,6 +46,7 @@ struct State {
     QByteArray path;
     QByteArray token;
     bool named = false;          // the journal's name is on stable storage
+    off_t torn = -1;             // where the journal ends whole, while a failed append is not cut off
     quint64 batches = 0;         // batch renames recorded so far
     QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
 
@@ -66,8 +67,8 @@ QByteArray newToken() {
     return QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex();
 }
 
-// This process's journal, made on first use; 0 or errno. The caller holds the lock.
-int ready(State &s) {
+// This process's token. The caller holds the lock.
+const QByteArray &ownToken(State &s) {
     if (s.pid != ::getpid()) {
         // A forked child has a journal of its own.
         if (s.fd >= 0) ::close(s.fd);
@@ -75,10 +76,18 @@ int ready(State &s) {
         s.path.clear();
         s.token.clear();
         s.named = false;
+        s.torn = -1;
+        s.batches = 0;
         s.open.clear();
         s.pid = ::getpid();
     }
     if (s.token.isEmpty()) s.token = newToken();
+    return s.token;
+}
+
+// This process's journal, made on first use; 0 or errno. The caller holds the lock.
+int ready(State &s) {
+    ownToken(s);
     if (s.fd >= 0) return 0;
     const QString dir = folder();
     const auto dirBytes = Posix::encode(dir);
@@ -103,17 +112,24 @@ int ready(State &s) {
 }
 
 // Appends whole lines, on stable storage when durable; 0 or errno. A failed append is cut off again,
-// so that the next record does not continue a torn line. The caller holds the lock.
+// so that the next record does not continue a torn line; while it cannot be, nothing is appended.
+// The caller holds the lock.
 int append(State &s, const QByteArray &lines, bool durable) {
     if (const int e = ready(s)) return e;
+    if (s.torn >= 0) {
+        if (Posix::retry([&] { return ::ftruncate(s.fd, s.torn); }) != 0) return errno;
+        s.torn = -1;
+    }
     const off_t end = ::lseek(s.fd, 0, SEEK_END);
-    int e = Posix::writeAll(s.fd, lines.constData(), lines.size());
+    int e = diskErrorForTests(false);
+    if (!e) e = Posix::writeAll(s.fd, lines.constData(), lines.size());
+    if (!e && durable) e = diskErrorForTests(true);
     if (!e && durable && Posix::retry([&] { return ::fdatasync(s.fd); }) != 0) e = errno;
     if (!e && durable && !s.named) {
         e = syncFolder(folder());
         s.named = e == 0;
     }
-    if (e && end >= 0) Posix::retry([&] { return ::ftruncate(s.fd, end); });
+    if (e && end >= 0 && Posix::retry([&] { return ::ftruncate(s.fd, end); }) != 0) s.torn = end;
     return e;
 }
 
@@ -182,11 +198,24 @@ void beginAside(const QString &aside, const QString &source, const struct stat &
     record(key, "aside " + key + ' ' + other + ' ' + identity(st) + '\n', true);
 }
 
-QByteArray beginRenames(const QList<Rename> &renames) {
+RenameBatch newRenameBatch() {
     State &s = state();
     std::lock_guard guard(s.lock);
     // The items of one batch are settled together: a number that sets them apart from earlier batches.
-    const QByteArray batch = QByteArray::number(++s.batches);
+    const QByteArray &token = ownToken(s);
+    return RenameBatch{QString::fromLatin1(token.left(8)), ++s.batches};
+}
+
+QString RenameBatch::hiddenName(qsizetype index) const {
+    return QStringLiteral(".dravendel-%1-%2-%3").arg(token).arg(number).arg(index);
+}
+
+QByteArray beginRenames(const RenameBatch &of, const QList<Rename> &renames) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    // A forked child numbers its own batches afresh.
+    if (s.pid != ::getpid() || QString::fromLatin1(s.token.left(8)) != of.token) throw unwritable(ESTALE);
+    const QByteArray batch = QByteArray::number(of.number);
     QByteArray lines;
     QList<QByteArray> keys;
     for (const Rename &r : renames) {
@@ -209,6 +238,43 @@ void end(const QString &path) {
 
 void Scope::set(const QString &path) {
     set(Posix::encode(path).value_or(QByteArray()));
+}
+
+void Scope::handTo(Unflushed &later, const QString &folder) {
+    if (set_) later.add(folder, path_);
+    set_ = false;
+}
+
+void Unflushed::add(const QString &folder, const QByteArray &path) {
+    touched(folder);
+    paths_ << path;
+}
+
+void Unflushed::add(const QString &folder, const QString &path) {
+    add(folder, Posix::encode(path).value_or(QByteArray()));
+}
+
+void Unflushed::touched(const QString &folder) {
+    if (!folder.isEmpty() && !seen_.contains(folder)) {
+        seen_.insert(folder);
+        folders_ << folder;
+    }
+}
+
+int Unflushed::end(QString *failed) {
+    if (const int e = syncFolders(folders_, failed)) return e;
+    for (const QByteArray &path : std::as_const(paths_))
+        Journal::end(path);
+    folders_.clear();
+    seen_.clear();
+    paths_.clear();
+    return 0;
+}
+
+QString notFlushedText(const QString &folder, int e) {
+    return LF("Die Änderungen in „%@“ sind nicht sicher auf dem Laufwerk gespeichert (%@). Kestrin prüft "
+              "sie beim nächsten Start.",
+              folder, Posix::errorText(e));
 }
 
 void end(const QByteArray &path) {

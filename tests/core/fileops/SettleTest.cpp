@@ -303,3 +303,31 @@ TEST_F(SettleAcross, AMoveThatCannotBeRecordedTouchesNothing) {
     EXPECT_EQ(TestUtil::readFile(src), "1");
     EXPECT_TRUE(names(vol.path()).isEmpty());
 }
+
+// A copy given up (here: cancelled) goes again, but its record stays while that removal may not be
+// on the disk: a power cut that brings the part back leaves it to the next start, never hidden.
+TEST_F(Settle, APartDroppedWithoutAFlushStaysOnRecord) {
+    const QString src = file("big", pattern(4 << 20)), dst = mkdir("dst");
+    const QString journal = journalLeftBy([&] {
+        FileSteps::setFolderSyncErrorForTests(dst, EIO);
+        TransferProgress p;
+        FileSteps::setStepHook([&](Step s, const QString &) {
+            if (s == Step::chunkCopied) p.cancel();
+        });
+        if (!FileOps::runWithProgress({src}, dst, false, p, {}).cancelled) ::_exit(3);
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    EXPECT_TRUE(names(dst).isEmpty());
+    // The power cut: the part comes back as it was, with our marker.
+    QString part;
+    for (const QByteArray &line : TestUtil::readFile(journal).split('\n'))
+        if (line.startsWith("part ")) part = QString::fromUtf8(QByteArray::fromHex(line.split(' ')[1]));
+    ASSERT_TRUE(part.startsWith(dst + "/.kestrin-part-")) << part.toStdString();
+    ASSERT_TRUE(TestUtil::writeFile(part, "torn"));
+    const QByteArray token = QFileInfo(journal).fileName().left(32).toLatin1();
+    ::lsetxattr(QFile::encodeName(part).constData(), "user.kestrin.part", token.constData(),
+                size_t(token.size()), 0);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_TRUE(names(dst).isEmpty());
+    EXPECT_FALSE(exists(journal));
+}

@@ -1,6 +1,8 @@
-// Each operation is killed right after each of its file-system steps in turn; once the next start has
+// Each operation is killed right after each of its file-system steps in turn, and run again with a disk
+// that fails every write and flush from that step on; once the disk is back and the next start has
 // settled what it left, every item is there once and whole under its old or its new name, nothing is
-// left under a hidden name and no record stays behind.
+// left under a hidden name and no record stays behind. An operation whose disk failed before its end
+// never says it succeeded.
 #include "../fileops/Fixture.h"
 
 #include "core/fileops/FileOps.h"
@@ -25,12 +27,15 @@ using namespace FileOpsTest;
 
 namespace {
 
-// In the child: the steps taken so far, and the one after which it dies (0: none).
+// In the child: the steps taken so far, and the one after which it dies or its disk fails (0: none).
 std::atomic<int> stepsTaken{0};
 int killAfter = 0;
+bool diskFails = false;
 
 void stepDone() {
-    if (++stepsTaken == killAfter) ::raise(SIGKILL);
+    if (++stepsTaken != killAfter) return;
+    if (!diskFails) ::raise(SIGKILL);
+    FileSteps::setDiskErrorForTests(EIO);
 }
 
 void renameStep(const QString &from, const QString &to) {
@@ -38,31 +43,44 @@ void renameStep(const QString &from, const QString &to) {
     stepDone();
 }
 
-// Runs op in a child that dies right after its killAt-th step. The steps it took when it ran to its
-// end; -1 when it was killed, -2 when it ended otherwise.
-int inChild(const std::function<void()> &op, int killAt) {
+// What a child's run came to.
+struct ChildRun {
+    int steps = -2;        // the steps it took; -1: killed, -2: ended otherwise
+    bool saidDone = false; // the operation reported no error
+    int failedFlushes = 0; // flushes the failing disk failed
+};
+
+// Runs op (whether it reported no error) in a child that dies right after its at-th step, or whose
+// disk fails from then on.
+ChildRun inChild(const std::function<bool()> &op, int at, bool failing) {
+    ChildRun run;
     int fds[2];
-    if (::pipe(fds) != 0) return -2;
+    if (::pipe(fds) != 0) return run;
     const pid_t child = ::fork();
-    if (child < 0) return -2;
+    if (child < 0) return run;
     if (child == 0) {
         ::close(fds[0]);
         stepsTaken = 0;
-        killAfter = killAt;
+        killAfter = at;
+        diskFails = failing;
         FileSteps::setStepHook([](FileSteps::Step, const QString &) { stepDone(); });
-        op();
-        const int n = stepsTaken;
-        const bool told = ::write(fds[1], &n, sizeof n) == sizeof n;
+        ChildRun out;
+        out.saidDone = op();
+        out.steps = stepsTaken;
+        out.failedFlushes = FileSteps::failedFlushesForTests();
+        const bool told = ::write(fds[1], &out, sizeof out) == sizeof out;
         ::_exit(told ? 0 : 1);
     }
     ::close(fds[1]);
-    int n = -2;
-    if (::read(fds[0], &n, sizeof n) != sizeof n) n = -2;
+    if (::read(fds[0], &run, sizeof run) != sizeof run) run = ChildRun{};
     ::close(fds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? n : -2;
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        run.steps = -1;
+    else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        run.steps = -2;
+    return run;
 }
 
 bool isHidden(const QString &name) {
@@ -135,38 +153,53 @@ protected:
         return left.isEmpty() ? QString() : "journal left: " + left.join(' ');
     }
 
-    // Counts the steps of op, then kills a fresh run after each step (or those in `at`), settles as the
-    // start does and collects what `check` finds wrong. The step count, or -1.
-    int everyStep(const char *name, const std::function<void()> &prepare, const std::function<void()> &op,
+    // Counts the steps of op, then kills a fresh run after each step (or those in `at`), and fails the
+    // disk of another from that step on; settles as the start does and collects what `check` finds
+    // wrong. The step count, or -1.
+    int everyStep(const char *name, const std::function<void()> &prepare, const std::function<bool()> &op,
                   const std::function<QString()> &check, QList<int> at = {}) {
         prepare();
-        const int steps = inChild(op, 0);
-        EXPECT_GT(steps, 0) << name;
-        if (steps <= 0) return -1;
-        EXPECT_EQ(check(), "") << name << ", not killed";
-        std::cout << "[  steps   ] " << name << ": " << steps << std::endl;
+        const ChildRun whole = inChild(op, 0, false);
+        EXPECT_GT(whole.steps, 0) << name;
+        if (whole.steps <= 0) return -1;
+        EXPECT_TRUE(whole.saidDone) << name;
+        EXPECT_EQ(check(), "") << name << ", undisturbed";
         if (at.isEmpty())
-            for (int k = 1; k <= steps; ++k)
+            for (int k = 1; k <= whole.steps; ++k)
                 at << k;
+        for (const bool failing : {false, true}) {
+            std::cout << "[  steps   ] " << name << (failing ? ", failing disk: " : ", killed: ") << at.size()
+                      << " of " << whole.steps << std::endl;
+            everyRun(name, prepare, op, check, at, failing, whole.steps);
+        }
+        return whole.steps;
+    }
+
+    void everyRun(const char *name, const std::function<void()> &prepare, const std::function<bool()> &op,
+                  const std::function<QString()> &check, const QList<int> &at, bool failing, int steps) {
         QStringList failed;
         for (const int k : at) {
             prepare();
-            if (inChild(op, k) != -1) {
-                failed << QString("step %1: not killed").arg(k);
+            const ChildRun run = inChild(op, k, failing);
+            if (failing ? run.steps < k : run.steps != -1) {
+                failed << QString("step %1: %2").arg(k).arg(failing ? "did not run on" : "not killed");
                 continue;
             }
+            QStringList wrong;
+            // Steps taken on a failed disk, or a flush that failed, are not all on the disk.
+            if (failing && run.saidDone && (k < steps || run.failedFlushes > 0))
+                wrong << QString("said done, %1 flushes failed").arg(run.failedFlushes);
             const FileOps::Leftovers left = FileOps::recoverTransfers();
             // Nothing outside the operation took a name: there is nothing to tell the user either.
-            QStringList wrong{check(), journalsLeft()};
+            wrong << check() << journalsLeft();
             if (!left.isEmpty()) wrong << "told: " + FileOps::leftoversText(left);
             wrong.removeAll(QString());
             if (wrong.isEmpty()) continue;
             failed << QString("after step %1: %2").arg(k).arg(wrong.join("; ").left(600));
         }
         EXPECT_TRUE(failed.isEmpty())
-            << name << ", wrong after " << failed.size() << " of " << at.size() << " kills:\n"
-            << failed.join('\n').toStdString();
-        return steps;
+            << name << ", wrong after " << failed.size() << " of " << at.size()
+            << (failing ? " failing disks:\n" : " kills:\n") << failed.join('\n').toStdString();
     }
 
     // A batch rename of the items in `folder`, each given `newPath`, made afresh by prepare.
@@ -182,7 +215,7 @@ protected:
                 for (const Item &item : items)
                     TestUtil::writeFile(item.oldPath, item.content);
             },
-            [&] { FileOps::renameInTwoPhases(pairs, nullptr, renameStep); },
+            [&] { return FileOps::renameInTwoPhases(pairs, nullptr, renameStep).errors.isEmpty(); },
             [&] { return itemsOnce(items, {folder}); }, at);
     }
 };
@@ -256,7 +289,7 @@ TEST_F(KillHarness, SyncReplace) {
             exchange ? "sync replace" : "sync replace without exchange", prepare,
             [&] {
                 FileSteps::setExchangeForTests(exchange);
-                FolderSync::run(l, r, steps, progress);
+                return FolderSync::run(l, r, steps, progress).errors.isEmpty();
             },
             check);
 }
@@ -284,7 +317,7 @@ TEST_F(KillHarness, RuleMoveToAnotherVolume) {
                 age(item.oldPath);
             }
         },
-        [&] { RulesEngine::run({rule}, progress, {}, noWriter); },
+        [&] { return RulesEngine::run({rule}, progress, {}, noWriter).errors.isEmpty(); },
         [&] {
             return itemsOnce(items, {in, out});
         });
