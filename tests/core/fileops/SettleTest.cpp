@@ -62,6 +62,18 @@ bool marked(const QString &path) {
     return ::lgetxattr(path.toUtf8().constData(), "user.kestrin.part", value, sizeof value) >= 0;
 }
 
+// The power cut after a part in `folder` was removed: it is back as it was, with our marker, under the
+// name the journal gives it.
+bool partBack(const QString &journal, const QString &folder) {
+    QString part;
+    for (const QByteArray &line : TestUtil::readFile(journal).split('\n'))
+        if (line.startsWith("part ")) part = QString::fromUtf8(QByteArray::fromHex(line.split(' ')[1]));
+    if (!part.startsWith(folder + "/.kestrin-part-") || !TestUtil::writeFile(part, "torn")) return false;
+    const QByteArray token = QFileInfo(journal).fileName().left(32).toLatin1();
+    return ::lsetxattr(QFile::encodeName(part).constData(), "user.kestrin.part", token.constData(),
+                       size_t(token.size()), 0) == 0;
+}
+
 // Past a tick of the clock new items are stamped with.
 void tick() {
     QThread::msleep(30);
@@ -318,16 +330,33 @@ TEST_F(Settle, APartDroppedWithoutAFlushStaysOnRecord) {
     });
     ASSERT_FALSE(journal.isEmpty());
     EXPECT_TRUE(names(dst).isEmpty());
-    // The power cut: the part comes back as it was, with our marker.
-    QString part;
-    for (const QByteArray &line : TestUtil::readFile(journal).split('\n'))
-        if (line.startsWith("part ")) part = QString::fromUtf8(QByteArray::fromHex(line.split(' ')[1]));
-    ASSERT_TRUE(part.startsWith(dst + "/.kestrin-part-")) << part.toStdString();
-    ASSERT_TRUE(TestUtil::writeFile(part, "torn"));
-    const QByteArray token = QFileInfo(journal).fileName().left(32).toLatin1();
-    ::lsetxattr(QFile::encodeName(part).constData(), "user.kestrin.part", token.constData(),
-                size_t(token.size()), 0);
+    ASSERT_TRUE(partBack(journal, dst));
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
     EXPECT_TRUE(names(dst).isEmpty());
+    EXPECT_FALSE(exists(journal));
+}
+
+// The same for a move to another volume whose disk fails while it copies.
+TEST_F(SettleAcross, APartOfAMoveDroppedOnAFailingDiskStaysOnRecord) {
+    LanguageScope de(AppLanguage::de);
+    const QByteArray data = pattern(4 << 20);
+    const QString src = file("big", data);
+    const QString journal = journalLeftBy([&] {
+        FileSteps::setStepHook([](Step s, const QString &) {
+            if (s == Step::chunkCopied) FileSteps::setDiskErrorForTests(EIO);
+        });
+        try {
+            FileOps::rename(src, vol.path() + "/big");
+            ::_exit(3);
+        } catch (const FileError &) {
+        }
+        FileSteps::setDiskErrorForTests(0);
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    EXPECT_TRUE(names(vol.path()).isEmpty());
+    ASSERT_TRUE(partBack(journal, vol.path()));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_TRUE(names(vol.path()).isEmpty());
+    EXPECT_EQ(TestUtil::readFile(src), data);
     EXPECT_FALSE(exists(journal));
 }

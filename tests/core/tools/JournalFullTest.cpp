@@ -129,3 +129,50 @@ TEST(JournalFull, AFailingFlushOfTheJournalRefusesTheStepAndLeavesNoRecord) {
     FileOps::recoverTransfers();
     EXPECT_FALSE(QFile::exists(journal));
 }
+
+// A record torn by a full volume is cut back: the next one starts a line of its own.
+TEST(JournalFull, ARecordTornByAFullVolumeIsCutBack) {
+    TestUtil::LanguageScope german(AppLanguage::de);
+    QTemporaryDir tmp;
+    const auto at = [&](const QString &name) { return tmp.path() + u'/' + name; };
+    QList<TransferPair> torn;
+    for (int i = 0; i < 10; ++i) {
+        const QString name = QString(120, u'ä') + QString::number(i);
+        ASSERT_TRUE(TestUtil::writeFile(at(name), "x"));
+        torn << TransferPair{at(name), at(name + "-new")};
+    }
+    ASSERT_TRUE(TestUtil::writeFile(at("a"), "a"));
+    FullStateFolder state;
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    const QString said = at("said");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        qputenv("XDG_STATE_HOME", state.volume.path().toUtf8());
+        QStringList out;
+        out << FileOps::renameInTwoPhases({{at("a"), at("b")}}).errors.join('|');
+        // The journal's page has room for part of the next record only.
+        if (!state.fill()) ::_exit(2);
+        out << FileOps::renameInTwoPhases(torn).errors.join('|');
+        QFile::remove(state.volume.path() + "/filler");
+        out << FileOps::renameInTwoPhases({{at("b"), at("a")}}).errors.join('|');
+        TestUtil::writeFile(said, out.join('\n').toUtf8());
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const QStringList texts = QString::fromUtf8(TestUtil::readFile(said)).split('\n');
+    ASSERT_EQ(texts.size(), 3);
+    EXPECT_EQ(texts[0], "");
+    EXPECT_TRUE(texts[1].contains("Ohne dieses Protokoll ändert Kestrin nichts.")) << texts[1].toStdString();
+    EXPECT_EQ(texts[2], "");
+    EXPECT_EQ(TestUtil::readFile(at("a")), "a");
+    const QStringList journals = TestUtil::names(state.journals());
+    ASSERT_EQ(journals.size(), 1);
+    const QList<QByteArray> lines = TestUtil::readFile(state.journals() + u'/' + journals[0]).split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    for (const QByteArray &line : lines.mid(0, 2))
+        EXPECT_EQ(line.split(' ').size(), 7) << line.left(200).constData();
+    EXPECT_EQ(lines[2], "");
+}
