@@ -7,6 +7,7 @@
 #include "platform/Volumes.h"
 
 #include <QMap>
+#include <QSet>
 
 #include <atomic>
 #include <cerrno>
@@ -406,10 +407,9 @@ int syncFolders(const QStringList &folders, QString *failed) {
     // Beyond this many folders on one file system, one syncfs is cheaper than an fsync of each.
     constexpr qsizetype fewFolders = 4;
     QMap<dev_t, QStringList> byDevice;
-    for (const QString &folder : folders) {
+    for (const QString &folder : QSet<QString>(folders.cbegin(), folders.cend())) {
         struct stat st;
-        if (Posix::statPath(folder, st) && !byDevice[st.st_dev].contains(folder))
-            byDevice[st.st_dev] << folder;
+        if (Posix::statPath(folder, st)) byDevice[st.st_dev] << folder;
     }
     for (const QStringList &same : std::as_const(byDevice)) {
         int e = 0;
