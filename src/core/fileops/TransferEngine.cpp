@@ -358,7 +358,7 @@ Engine::Step Engine::replaceOld(Item &it) {
         later_.touched(Posix::parentOf(r.inTrash));
         return Step::proceed;
     case Replaced::How::kept:
-        it.recorded.keep(); // the journal sends the old item to the Trash at the next start
+        it.recorded.keep(); // the journal settles the old item and the part at the next start
         return fail(explain(r.error, it.name));
     case Replaced::How::failed:
         break;

@@ -560,7 +560,7 @@ Replaced PartCopy::replace(const QString &named, const struct stat &old) {
         unmark(report_);
         break;
     case Replaced::How::kept:
-        placed_ = true; // the old item is under the part's name now
+        placed_ = true; // the old item is under the part's name now, or the part waits beside the name
         recorded_.keep();
         break;
     case Replaced::How::nameFree:

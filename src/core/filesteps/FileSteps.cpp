@@ -269,6 +269,8 @@ int exchangeNames(const QString &a, const QString &b) {
     const auto y = Posix::encode(b);
     if (!x || !y) return EILSEQ;
     if (!exchangeOn) return EINVAL;
+    if (const int e = diskErrorForTests(false)) [[unlikely]]
+        return e;
     return ::renameat2(AT_FDCWD, x->constData(), AT_FDCWD, y->constData(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
 
@@ -323,6 +325,8 @@ int renameNoReplace(const QString &from, const QString &to) {
 }
 
 int renameNoReplace(const QByteArray &a, const QByteArray &b) {
+    if (const int e = diskErrorForTests(false)) [[unlikely]]
+        return e;
     if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
     // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
@@ -520,7 +524,10 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
         if (renameNoReplace(trashed.inTrash, named) == 0) {
             if (const QString info = Trash::infoFileFor(trashed.inTrash); !info.isEmpty()) removeTree(info);
         } else {
-            out.inTrash = trashed.inTrash; // it stays in the Trash
+            // It stays in the Trash; the part stays on record, to take the name at the next start if it
+            // is free then.
+            out.inTrash = trashed.inTrash;
+            out.how = Replaced::How::kept;
         }
         out.error = FileError::fromErrno(r);
         return out;

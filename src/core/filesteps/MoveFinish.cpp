@@ -153,6 +153,10 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
         // One name goes at once: there is no half-deleted state to hide.
         remover.entry(parent.get(), name.constData(), targetParent.get(), targetName.constData(), st, name);
         if (left.changed) left.keptAt = source;
+        if (later)
+            later->touched(folder);
+        else
+            left.unflushed = syncFolder(folder);
         return left;
     }
 
@@ -196,7 +200,7 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
     // The record goes once the hidden name is gone on the disk too.
     if (later)
         recorded.handTo(*later, folder);
-    else if (syncFolder(folder) != 0)
+    else if ((left.unflushed = syncFolder(folder)))
         recorded.keep();
     return left;
 }
@@ -301,9 +305,15 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
         throw FileError{EIO, kept, false};
     }
     const Leftover left = finishMove(from, to, report);
-    Journal::endMove(part);
+    // Left to the next start while the original's removal may not be on the disk.
+    if (left.unflushed)
+        recorded.keep();
+    else
+        Journal::endMove(part);
     const QString text = leftoverText(left, name);
     if (!text.isEmpty()) throw FileError{left.error ? left.error : EBUSY, text, false};
+    if (left.unflushed)
+        throw FileError{EIO, Journal::notFlushedText(Posix::parentOf(from), left.unflushed), false};
 }
 
 } // namespace FileSteps

@@ -16,11 +16,13 @@ struct Leftover {
     qsizetype mounts = 0;  // folders where something is mounted: they stay with what they show
     QString firstMount;    // one of them, relative to the original's folder
     QString keptAt;        // where the rest of the original is now (empty: all gone)
+    int unflushed = 0;     // what changed in the original's folder did not reach the disk (errno)
 };
 // Ends a move once the copy of `source` has its real name at `target`: sets the original
 // aside under a hidden name, deletes each entry that was copied and is unchanged since,
-// and gives the rest its name back. Copies of changed files leave the target again. The record of
-// the original set aside ends with `later`'s records, or once its folder is flushed here.
+// and gives the rest its name back. Copies of changed files leave the target again. What changed in
+// the original's folder is flushed with `later`'s records, or here; so is the record of the original
+// set aside ended.
 Leftover finishMove(const QString &source, const QString &target, CopyReport &report,
                     Journal::Unflushed *later = nullptr);
 // The sentence for what stayed behind; empty when nothing did.
