@@ -115,10 +115,6 @@ QString itemsOnce(const QList<Item> &items, const QStringList &folders) {
     return wrong.join("; ");
 }
 
-QString journalFolder() {
-    return qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
-}
-
 class KillHarness : public Dir {
 protected:
     TestUtil::LanguageScope german{AppLanguage::de};
