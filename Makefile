@@ -4,18 +4,18 @@ DEPS := g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev qt6-pdf-dev \
         libarchive-tools zip unzip bzip2 xz-utils xvfb xauth trash-cli fonts-tlwg-loma-ttf fonts-noto-core \
         clang libclang-rt-14-dev clang-format acl dbus at-spi2-core python3-gi gir1.2-atspi-2.0 rsync \
         qt6-translations-l10n desktop-file-utils \
-        libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf libqpdf-dev \
+        libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf libqpdf-dev libheif-dev \
         qt6-image-formats-plugins
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
-# Seconds each fuzz program runs; they all run at once.
+# Seconds each fuzz program runs; JOBS of them run at once.
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build run install test test-asan fuzz format-check format bench clean
+.PHONY: deps configure build app run install uninstall test test-asan fuzz format-check format bench clean
 
 deps:
 	@missing=""; for p in $(DEPS); do \
@@ -35,12 +35,27 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The program, its helper and its icon alone, without the tests and benchmarks.
+app: configure
+	cmake --build $(BUILD) -j $(JOBS) --target kestrin kestrin-facts kestrin-icon48
+
+run: app
 	./$(BUILD)/kestrin
 
+# Runs its command with sudo where the prefix (PREFIX, else the configured one) or the nearest folder
+# above it that exists is not ours to write.
+AS_NEEDED = at="$(or $(PREFIX),$$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' $(BUILD)/CMakeCache.txt))"; \
+	while [ ! -e "$$at" ]; do at=$$(dirname "$$at"); done; \
+	if [ -w "$$at" ]; then as=""; else as="$(SUDO)"; fi; $$as
+
 # The programs stripped of their debugging data; PREFIX as `cmake --install --prefix` takes it.
-install: build
-	cmake --install $(BUILD) --strip $(if $(PREFIX),--prefix $(PREFIX))
+install: app
+	@$(AS_NEEDED) cmake --install $(BUILD) --strip $(if $(PREFIX),--prefix $(PREFIX))
+
+# Takes away what `make install` put into PREFIX (its record is in $(BUILD)/installs) and brings the
+# desktop's caches up to date.
+uninstall:
+	@$(AS_NEEDED) cmake -DBUILD=$(BUILD) $(if $(PREFIX),-DPREFIX=$(PREFIX)) -P cmake/Uninstall.cmake
 
 test: format-check build test-asan fuzz
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j $(JOBS)
@@ -52,7 +67,7 @@ test-asan: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j $(JOBS)
 
-# Every program under fuzz/ for FUZZ_SECONDS, all in parallel, from its seed corpus (fuzz/corpus/<name>);
+# Every program under fuzz/ for FUZZ_SECONDS, JOBS at a time, from its seed corpus (fuzz/corpus/<name>);
 # any crash, leak, timeout or undefined behaviour fails. Inputs found go to $(FUZZ_BUILD)/runs/<name>, the
 # failing input to $(FUZZ_BUILD)/findings.
 fuzz: deps
@@ -60,18 +75,15 @@ fuzz: deps
 	  "-DCMAKE_CXX_FLAGS=-O1 -gline-tables-only" -DKESTRIN_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@rm -rf $(FUZZ_BUILD)/runs $(FUZZ_BUILD)/findings; mkdir -p $(FUZZ_BUILD)/runs $(FUZZ_BUILD)/findings; \
-	pids=""; \
-	for prog in $(FUZZ_BUILD)/fuzz/fuzz_*; do \
-	  [ -f $$prog ] && [ -x $$prog ] || continue; \
-	  name=$${prog##*/fuzz_}; mkdir -p $(FUZZ_BUILD)/runs/$$name; \
+	for prog in $(FUZZ_BUILD)/fuzz/fuzz_*; do [ -f $$prog ] && [ -x $$prog ] && echo $$prog; done | \
+	xargs -r -n 1 -P $(JOBS) sh -c 'prog=$$1; name=$${prog##*/fuzz_}; mkdir -p $(FUZZ_BUILD)/runs/$$name; \
 	  $$prog -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/findings/$$name- $(FUZZ_BUILD)/runs/$$name fuzz/corpus/$$name \
-	    > $(FUZZ_BUILD)/runs/$$name.log 2>&1 & pids="$$pids $$!:$$name"; \
-	done; \
+	    > $(FUZZ_BUILD)/runs/$$name.log 2>&1; echo $$? > $(FUZZ_BUILD)/runs/$$name.rc' sh; \
 	status=0; \
-	for p in $$pids; do \
-	  name=$${p#*:}; log=$(FUZZ_BUILD)/runs/$$name.log; \
-	  if wait $${p%%:*}; then \
+	for rc in $(FUZZ_BUILD)/runs/*.rc; do \
+	  [ -f $$rc ] || continue; name=$${rc##*/}; name=$${name%.rc}; log=$(FUZZ_BUILD)/runs/$$name.log; \
+	  if [ "$$(cat $$rc)" = 0 ]; then \
 	    echo "fuzz $$name: clean, $$(sed -n 's/^stat::number_of_executed_units: *//p' $$log) runs"; \
 	  else \
 	    status=1; echo "fuzz $$name: FINDING (input in $(FUZZ_BUILD)/findings)"; tail -n 60 $$log; \

@@ -4,9 +4,10 @@
 # are brought up to date so that a fresh account opens folders with it at once. Into a staging folder
 # (DESTDIR) the caches are left to the package.
 set -u
-build="$1"
+build=$(cd "$1" && pwd)
+src=$(cd "$(dirname "$0")/.." && pwd)
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+trap 'rm -rf "$tmp" "$build/installs$tmp"' EXIT
 cmake --install "$build" --prefix "$tmp/usr" >/dev/null || { echo "install failed"; exit 1; }
 fail=0
 share="$tmp/usr/share"
@@ -60,4 +61,26 @@ DESTDIR="$tmp/stage" cmake --install "$build" --prefix /usr >/dev/null || { echo
 for cache in applications/mimeinfo.cache icons/hicolor/icon-theme.cache; do
   [ ! -e "$tmp/stage/usr/share/$cache" ] || { echo "DESTDIR install wrote $cache"; fail=1; }
 done
+
+# `make uninstall` takes away what the install put into the prefix: a fresh one is left without a trace,
+# and one shared with another program keeps that program's files, its entries in the caches and none of
+# ours.
+uninstall() { make -s -C "$src" uninstall BUILD="$build" PREFIX="$1" >/dev/null || { echo "uninstall from $1 failed"; fail=1; }; }
+uninstall "$tmp/usr"
+[ ! -e "$tmp/usr" ] || { echo "left in a fresh prefix:"; find "$tmp/usr"; fail=1; }
+[ ! -e "$build/installs$tmp" ] || { echo "the record of the uninstalled prefix stays"; fail=1; }
+shared="$tmp/shared"
+mkdir -p "$shared/share/applications" "$shared/share/icons/hicolor/48x48/apps"
+printf '[Desktop Entry]\nType=Application\nName=Other\nExec=other\nMimeType=inode/directory;\n' \
+  >"$shared/share/applications/other.desktop"
+cp "$build/icons/48/kestrin.png" "$shared/share/icons/hicolor/48x48/apps/other.png"
+cmake --install "$build" --prefix "$shared" >/dev/null || { echo "install into a shared prefix failed"; exit 1; }
+grep -q 'kestrin' "$shared/share/applications/mimeinfo.cache" || { echo "no Kestrin in the shared cache"; fail=1; }
+uninstall "$shared"
+left=$(cd "$shared" && find . -type f | sort | tr '\n' ' ')
+want="./share/applications/mimeinfo.cache ./share/applications/other.desktop ./share/icons/hicolor/48x48/apps/other.png "
+command -v gtk-update-icon-cache >/dev/null && want="$want./share/icons/hicolor/icon-theme.cache "
+[ "$left" = "$want" ] || { echo "left in a shared prefix: $left"; fail=1; }
+grep -rl 'kestrin' "$shared" && { echo "a cache still names Kestrin"; fail=1; }
+grep -q 'other\.desktop' "$shared/share/applications/mimeinfo.cache" || { echo "the other program left the cache"; fail=1; }
 exit $fail

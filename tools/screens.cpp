@@ -52,6 +52,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
@@ -97,6 +98,66 @@ void shootScreen(MainWindow &w, const QString &file) {
     const QRect r = w.frameGeometry().adjusted(-20, -20, 300, 300);
     QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).save(file);
     std::printf("%s\n", qPrintable(file));
+}
+
+// Where the keyboard's focus shows, reached by keys as a user reaches it: the menu bar after F10 and
+// Escape, the checked view button after Tab from the search field, a sidebar row's menu after Shift+F10,
+// at the smallest window and on a large screen; the settings window as it opens, and the Information
+// window after its first Tab.
+void focusShots(const QString &out, const QString &left) {
+    auto popups = [] {
+        while (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
+    };
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Scene scene(lang, 500);
+        auto &[tag, app, w] = scene;
+        app.settings().setShowSidebar(true);
+        app.left()->setViewMode(ViewMode::list);
+        app.left()->setSelection({left + "/Notizen.txt"});
+        w.move(40, 40);
+        w.activateWindow();
+        settle(300);
+        KeyMonitor keys(app, w.commands());
+        for (const QSize size : {QSize(900, 460), QSize(2560, 1440)}) {
+            const QString name = QStringLiteral("-%1-%2.png").arg(tag).arg(size.width());
+            w.resize(size);
+            w.paneArea()->setFocus();
+            settle(300);
+            QTest::keyClick(w.paneArea(), Qt::Key_F10);
+            settle(300);
+            if (QWidget *menu = QApplication::activePopupWidget()) QTest::keyClick(menu, Qt::Key_Escape);
+            settle(300);
+            shoot(w, out + "/focus-menubar" + name);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            w.paneArea()->setFocus();
+            QTest::keyClick(w.paneArea(), Qt::Key_F, Qt::ControlModifier);
+            QWidget *checked = w.toolbar()->item(QStringLiteral("view.list"));
+            for (int i = 0; i < 40 && QApplication::focusWidget() != checked; ++i)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            shoot(w, out + "/focus-viewbutton" + name);
+            w.focusPart(MainWindow::Part::sidebar);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10, Qt::ShiftModifier);
+            shootScreen(w, out + "/focus-sidebar-menu" + name);
+            popups();
+        }
+        if (QWidget *settings = SettingsWindow::open(&app)) {
+            settle(500);
+            grabTo(settings, out + "/focus-settings-" + tag + ".png");
+            settings->close();
+        }
+        w.activateWindow();
+        app.items().showInfo({left + "/Notizen.txt"});
+        settle(800);
+        if (auto *info = QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                                           : w.findChild<QDialog *>()) {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : info, Qt::Key_Tab);
+            settle(300);
+            grabTo(info, out + "/focus-info-tab-" + tag + ".png");
+            info->close();
+        }
+        settle(200);
+    }
 }
 
 } // namespace
@@ -169,6 +230,10 @@ int main(int argc, char **argv) {
         dirs.write("XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"
                    "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_MUSIC_DIR=\"$HOME/Musik\"\n"
                    "XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_VIDEOS_DIR=\"$HOME/Videos\"\n");
+    }
+    if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"focus") {
+        focusShots(out, left);
+        return 0;
     }
     // Kestrin's icon at the sizes a desktop shows it; the About panel; the columns view with a preview,
     // the sidebar and the Trash's trail at the smallest window and on a large screen, at the smallest and

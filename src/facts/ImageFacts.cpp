@@ -1,27 +1,15 @@
+#include "facts/ImageHeader.h"
 #include "facts/Rows.h"
 
 #include <QFile>
 #include <QImageReader>
+#include <QMimeDatabase>
 #include <climits>
 #include <cstring>
 #include <exiv2/exiv2.hpp>
-#include <lcms2.h>
 #include <unistd.h>
 
 namespace {
-
-// The description an embedded ICC profile gives itself; empty when it has none, nothing when the profile
-// cannot be read.
-std::optional<QString> profileDescription(const Exiv2::DataBuf &icc) {
-    cmsHPROFILE profile = cmsOpenProfileFromMem(icc.pData_, cmsUInt32Number(icc.size_));
-    if (!profile) return std::nullopt;
-    wchar_t text[256] = {};
-    const cmsUInt32Number n = cmsGetProfileInfo(profile, cmsInfoDescription, "en", "US", text, sizeof text);
-    cmsCloseProfile(profile);
-    if (n == 0) return QString();
-    text[255] = 0;
-    return QString::fromWCharArray(text).trimmed();
-}
 
 // From a TIFF-like header's photometric interpretation.
 std::optional<QString> photometricModel(const Exiv2::ExifData &exif) {
@@ -69,19 +57,14 @@ quint32 be(const char *p, int bytes) {
     return v;
 }
 
-struct Header {
-    QSize size;
-    std::optional<QString> model;
-};
-
 // A PNG's size and colour type from its first chunk, which must be the header: nothing after it is read,
 // however large its text chunks.
-std::optional<Header> pngHeader(int fd) {
+std::optional<ImageHeader> pngHeader(int fd) {
     char head[26];
     if (!readAt(fd, 0, head, sizeof head) || std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0 ||
         be(head + 8, 4) != 13 || std::memcmp(head + 12, "IHDR", 4) != 0)
         return std::nullopt;
-    Header h;
+    ImageHeader h;
     h.size = QSize(int(std::min<quint32>(be(head + 16, 4), INT_MAX)),
                    int(std::min<quint32>(be(head + 20, 4), INT_MAX)));
     switch (head[25]) {
@@ -100,7 +83,7 @@ std::optional<Header> pngHeader(int fd) {
 
 // A JPEG's size and colour components from its frame header, found by stepping over the segments before
 // it by their lengths: the metadata in them (EXIF, XMP, profiles) is never loaded.
-std::optional<Header> jpegHeader(int fd) {
+std::optional<ImageHeader> jpegHeader(int fd) {
     char mark[2];
     if (!readAt(fd, 0, mark, 2) || quint8(mark[0]) != 0xFF || quint8(mark[1]) != 0xD8) return std::nullopt;
     qint64 at = 2;
@@ -123,7 +106,7 @@ std::optional<Header> jpegHeader(int fd) {
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
             if (length < 8 || !readAt(fd, at + 4, seg + 4, 6)) return std::nullopt;
-            Header h;
+            ImageHeader h;
             h.size = QSize(int(be(seg + 7, 2)), int(be(seg + 5, 2)));
             switch (quint8(seg[9])) {
             case 1:
@@ -143,59 +126,113 @@ std::optional<Header> jpegHeader(int fd) {
     return std::nullopt;
 }
 
-// Any other format through Qt's readers, which read the header alone for this. One that fails in any way
-// gives nothing, and the other readers still have their say.
-std::optional<Header> qtHeader(int fd) {
-    try {
-        QFile file;
-        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
-        QImageReader reader(&file);
-        reader.setDecideFormatFromContent(true);
-        Header h;
-        h.size = reader.size();
-        switch (reader.imageFormat()) {
-        case QImage::Format_Invalid:
-            // WebP says nothing of its pixels before decoding them; it always stores colour.
-            if (reader.format() == "webp") h.model = QStringLiteral("RGB");
-            break;
-        case QImage::Format_Mono:
-        case QImage::Format_MonoLSB:
-        case QImage::Format_Grayscale8:
-        case QImage::Format_Grayscale16:
-            h.model = QStringLiteral("Gray");
-            break;
-        default:
-            h.model = QStringLiteral("RGB");
-        }
-        return h;
-    } catch (...) {
-        return std::nullopt;
+// Any other format through Qt's readers for the file's type (or a kind of it: the readers of each
+// portable map for a portable anymap), which read the header alone for this. The content is no guide: a
+// TGA has no signature, and its first bytes can pass for a cursor's. One that fails in any way gives
+// nothing, and the other readers still have their say.
+std::optional<ImageHeader> qtHeader(int fd, const QMimeType &type) {
+    static const QMimeDatabase db;
+    QList<QByteArray> formats;
+    for (const QByteArray &name : QImageReader::supportedMimeTypes()) {
+        const QMimeType readable = db.mimeTypeForName(QString::fromLatin1(name));
+        if (readable == type || readable.inherits(type.name()))
+            formats += QImageReader::imageFormatsForMimeType(name);
     }
+    for (const QByteArray &format : formats) {
+        try {
+            QFile file;
+            if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
+            QImageReader reader(&file, format);
+            reader.setAutoDetectImageFormat(false);
+            ImageHeader h;
+            h.size = reader.size();
+            if (!h.size.isValid() || h.size.isEmpty()) continue;
+            switch (reader.imageFormat()) {
+            case QImage::Format_Invalid:
+                // WebP says nothing of its pixels before decoding them; it always stores colour.
+                if (format == "webp") h.model = QStringLiteral("RGB");
+                break;
+            case QImage::Format_Mono:
+            case QImage::Format_MonoLSB:
+            case QImage::Format_Grayscale8:
+            case QImage::Format_Grayscale16:
+                h.model = QStringLiteral("Gray");
+                break;
+            default:
+                h.model = QStringLiteral("RGB");
+            }
+            return h;
+        } catch (...) {
+            // on to the next reader
+        }
+    }
+    return std::nullopt;
 }
+
+// The file behind the descriptor, for exiv2: read-only, and named with the suffix of its type, since
+// exiv2 knows some formats (TGA) by their name alone and /proc/self/fd/N has none.
+class TypedIo : public Exiv2::BasicIo {
+public:
+    TypedIo(const QString &path, const QMimeType &type)
+        : m_file(path.toStdString()),
+          m_name(path.toStdString() + '.' + type.preferredSuffix().toStdString()) {}
+    int open() override { return m_file.open(); }
+    int close() override { return m_file.close(); }
+    long write(const Exiv2::byte *, long) override { return 0; }
+    long write(Exiv2::BasicIo &) override { return 0; }
+    int putb(Exiv2::byte) override { return EOF; }
+    Exiv2::DataBuf read(long count) override { return m_file.read(count); }
+    long read(Exiv2::byte *buf, long count) override { return m_file.read(buf, count); }
+    int getb() override { return m_file.getb(); }
+    void transfer(Exiv2::BasicIo &) override { throw Exiv2::Error(Exiv2::kerInputDataReadFailed); }
+    int seek(long offset, Position pos) override { return m_file.seek(offset, pos); }
+    Exiv2::byte *mmap(bool) override { return m_file.mmap(false); }
+    int munmap() override { return m_file.munmap(); }
+    long tell() const override { return m_file.tell(); }
+    size_t size() const override { return m_file.size(); }
+    bool isopen() const override { return m_file.isopen(); }
+    int error() const override { return m_file.error(); }
+    bool eof() const override { return m_file.eof(); }
+    std::string path() const override { return m_name; }
+
+private:
+    Exiv2::FileIo m_file;
+    std::string m_name;
+};
 
 } // namespace
 
-void readImage(int fd, Rows &rows) {
-    std::optional<Header> header = pngHeader(fd);
+void readImage(int fd, const QMimeType &type, Rows &rows) {
+    std::optional<ImageHeader> header = pngHeader(fd);
     if (!header) header = jpegHeader(fd);
-    if (!header) header = qtHeader(fd);
+    if (!header) header = heifHeader(fd);
+    if (!header) header = qtHeader(fd, type);
     QSize size = header ? header->size : QSize();
 
     std::optional<QString> model;
     std::optional<QString> date;
     try {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(fdPath(fd).toStdString());
+        Exiv2::Image::AutoPtr image =
+            Exiv2::ImageFactory::open(Exiv2::BasicIo::AutoPtr(new TypedIo(fdPath(fd), type)));
         if (image.get()) {
             image->readMetadata();
-            if (image->iccProfileDefined()) model = profileDescription(*image->iccProfile());
+            if (image->iccProfileDefined()) {
+                const Exiv2::DataBuf &icc = *image->iccProfile();
+                model = profileDescription(icc.pData_, size_t(std::max<long>(icc.size_, 0)));
+            }
             const Exiv2::ExifData &exif = image->exifData();
             if (!model) model = photometricModel(exif);
             date = exifDate(exif);
-            // Formats Qt has no reader for (TIFF, WebP without their plugins).
-            if (!size.isValid() || size.isEmpty())
+            // Formats Qt has no reader for (TIFF, WebP without their plugins, TGA without its footer),
+            // and bitmaps stored top down, to which Qt gives their header's negative height.
+            if (!size.isValid() || size.isEmpty()) {
+                qint64 height = image->pixelHeight();
+                if (image->imageType() == Exiv2::ImageType::bmp)
+                    height = qAbs(qint64(qint32(quint32(height))));
                 size = QSize(int(std::min<quint32>(image->pixelWidth(), INT_MAX)),
-                             int(std::min<quint32>(image->pixelHeight(), INT_MAX)));
+                             int(std::min<qint64>(height, INT_MAX)));
+            }
         }
     } catch (...) {
         // A damaged or oversized header gives no rows from it.

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTimeZone>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -32,11 +33,51 @@ std::optional<QString> mediaDate(QString value) {
     value = value.left(19);
     QDateTime dt = QDateTime::fromString(value, Qt::ISODate);
     if (!dt.isValid()) return std::nullopt;
+    // A file written without a date holds zero there: the start of its format's count of time (Unix,
+    // QuickTime, Windows), no day anything was recorded.
+    if (dt.time() == QTime(0, 0) &&
+        (dt.date() == QDate(1970, 1, 1) || dt.date() == QDate(1904, 1, 1) || dt.date() == QDate(1601, 1, 1)))
+        return std::nullopt;
     if (utc) {
         dt.setTimeZone(QTimeZone::utc());
         return dt.toString(Qt::ISODate);
     }
     return value;
+}
+
+// The NUL-separated texts of an ID3v2.4 text frame in its encoding; none for an encoding it has not.
+std::optional<QStringList> id3Texts(char encoding, const QByteArray &data) {
+    QStringList names;
+    switch (encoding) {
+    case 0: // Latin-1
+        for (const QByteArray &part : data.split('\0'))
+            names << QString::fromLatin1(part);
+        return names;
+    case 3: // UTF-8
+        for (const QByteArray &part : data.split('\0'))
+            names << QString::fromUtf8(part);
+        return names;
+    case 1:   // UTF-16 with a byte-order mark
+    case 2: { // UTF-16 big-endian
+        QString all;
+        const bool big = encoding == 2;
+        for (qsizetype i = 0; i + 1 < data.size(); i += 2)
+            all += QChar(big ? char16_t(quint8(data[i]) << 8 | quint8(data[i + 1]))
+                             : char16_t(quint8(data[i + 1]) << 8 | quint8(data[i])));
+        for (QString part : all.split(QChar(0))) {
+            // A mark of its own before each name: the order of the bytes, not a character.
+            if (part.startsWith(QChar(0xFFFE))) {
+                for (QChar &c : part)
+                    c = QChar(char16_t(c.unicode() >> 8 | c.unicode() << 8));
+            }
+            if (part.startsWith(QChar(0xFEFF))) part.remove(0, 1);
+            names << part;
+        }
+        return names;
+    }
+    default:
+        return std::nullopt;
+    }
 }
 
 // The artists of an ID3v2.4 tag at the start of the file: the version keeps several in one frame,
@@ -67,45 +108,109 @@ QStringList id3Artists(int fd) {
         if (id != "TPE1") continue;
         // Grouped, compressed, encrypted, unsynchronised or with a length prefix: left to the library.
         if (flags & 0x4F || length < 2) return {};
-        const QByteArray data = tag.mid(body + 1, length - 1);
-        QStringList names;
-        switch (tag[body]) {
-        case 0: // Latin-1
-            for (const QByteArray &part : data.split('\0'))
-                names << QString::fromLatin1(part);
-            break;
-        case 3: // UTF-8
-            for (const QByteArray &part : data.split('\0'))
-                names << QString::fromUtf8(part);
-            break;
-        case 1:   // UTF-16 with a byte-order mark
-        case 2: { // UTF-16 big-endian
-            QString all;
-            const bool big = tag[body] == 2;
-            for (qsizetype i = 0; i + 1 < data.size(); i += 2)
-                all += QChar(big ? char16_t(quint8(data[i]) << 8 | quint8(data[i + 1]))
-                                 : char16_t(quint8(data[i + 1]) << 8 | quint8(data[i])));
-            for (QString part : all.split(QChar(0))) {
-                // A mark of its own before each name: the order of the bytes, not a character.
-                if (part.startsWith(QChar(0xFFFE))) {
-                    for (QChar &c : part)
-                        c = QChar(char16_t(c.unicode() >> 8 | c.unicode() << 8));
-                }
-                if (part.startsWith(QChar(0xFEFF))) part.remove(0, 1);
-                names << part;
-            }
-            break;
-        }
-        default:
-            return {};
-        }
+        const std::optional<QStringList> names = id3Texts(tag[body], tag.mid(body + 1, length - 1));
+        if (!names) return {};
         QStringList out;
-        for (const QString &n : names)
+        for (const QString &n : *names)
             if (!n.trimmed().isEmpty()) out << n.trimmed();
         return out;
     }
     return {};
 }
+
+// The artists of a Vorbis comment block ("ARTIST=…", one entry each), as the library would pick them:
+// the performers where there are any, else the artists.
+QStringList vorbisCommentArtists(const QByteArray &block) {
+    const auto u32 = [&](qsizetype at) -> qint64 {
+        if (at < 0 || at + 4 > block.size()) return -1;
+        return qint64(quint8(block[at])) | qint64(quint8(block[at + 1])) << 8 |
+               qint64(quint8(block[at + 2])) << 16 | qint64(quint8(block[at + 3])) << 24;
+    };
+    const qint64 vendor = u32(0);
+    if (vendor < 0 || vendor > block.size()) return {};
+    qsizetype at = 4 + vendor;
+    const qint64 entries = u32(at);
+    at += 4;
+    QStringList artists, performers;
+    for (qint64 i = 0; i < entries; ++i) {
+        const qint64 length = u32(at);
+        if (length < 0 || length > block.size() - at - 4) break;
+        const QByteArray entry = block.mid(at + 4, length);
+        at += 4 + length;
+        const qsizetype eq = entry.indexOf('=');
+        if (eq < 0) continue;
+        const QByteArray key = entry.left(eq).toUpper();
+        const QString name = QString::fromUtf8(entry.mid(eq + 1)).trimmed();
+        if (name.isEmpty()) continue;
+        if (key == "ARTIST")
+            artists << name;
+        else if (key == "PERFORMER")
+            performers << name;
+    }
+    return performers.isEmpty() ? artists : performers;
+}
+
+// The Vorbis comments at the start of a FLAC or Ogg file (Vorbis, Opus, FLAC in Ogg): the library joins
+// several artists with slashes, as if they were one name.
+QStringList vorbisArtists(int fd) {
+    // Cover pictures may stand among the comments; what lies beyond this is not read.
+    constexpr qsizetype kMost = 1024 * 1024;
+    char magic[4];
+    if (::pread(fd, magic, sizeof magic, 0) != ssize_t(sizeof magic) ||
+        (std::memcmp(magic, "fLaC", 4) != 0 && std::memcmp(magic, "OggS", 4) != 0))
+        return {};
+    QByteArray head(kMost, '\0');
+    const ssize_t n = ::pread(fd, head.data(), size_t(head.size()), 0);
+    head.resize(n > 0 ? n : 0);
+    if (head.startsWith("fLaC")) {
+        for (qsizetype at = 4; at + 4 <= head.size();) {
+            const quint8 type = quint8(head[at]);
+            const qsizetype length = qsizetype(quint8(head[at + 1])) << 16 |
+                                     qsizetype(quint8(head[at + 2])) << 8 | qsizetype(quint8(head[at + 3]));
+            if ((type & 0x7F) == 4) return vorbisCommentArtists(head.mid(at + 4, length));
+            if (type & 0x80) break; // the last block
+            at += 4 + length;
+        }
+        return {};
+    }
+    // Ogg: the packets of the first stream, from its pages' segments, until the comment packet is whole.
+    QList<QByteArray> packets{QByteArray()};
+    std::optional<QByteArray> serial;
+    for (qsizetype at = 0; at + 27 <= head.size() && packets.size() <= 2;) {
+        if (head.mid(at, 4) != "OggS") return {};
+        const int segments = quint8(head[at + 26]);
+        const qsizetype table = at + 27;
+        if (table + segments > head.size()) break;
+        qsizetype body = table + segments;
+        const QByteArray pageSerial = head.mid(at + 14, 4);
+        const bool ours = !serial || *serial == pageSerial;
+        if (!serial) serial = pageSerial;
+        for (int i = 0; i < segments; ++i) {
+            const int lace = quint8(head[table + i]);
+            if (ours && packets.size() <= 2) {
+                packets.last() += head.mid(body, lace);
+                if (lace < 255) packets << QByteArray();
+            }
+            body += lace;
+        }
+        at = body;
+    }
+    if (packets.size() < 3) return {};
+    const QByteArray &first = packets[0], &comment = packets[1];
+    if (first.startsWith("\x01vorbis") && comment.startsWith("\x03vorbis"))
+        return vorbisCommentArtists(comment.mid(7));
+    if (first.startsWith("OpusHead") && comment.startsWith("OpusTags"))
+        return vorbisCommentArtists(comment.mid(8));
+    // FLAC in Ogg: the second packet is a metadata block, the comments first among them.
+    if (first.startsWith("\x7F"
+                         "FLAC") &&
+        comment.size() >= 4 && (quint8(comment[0]) & 0x7F) == 4)
+        return vorbisCommentArtists(comment.mid(4));
+    return {};
+}
+
+// What the library is given of one file at most.
+constexpr qint64 kBudget = 16 * 1024 * 1024;
 
 // The library reads from our descriptor, going where it asks, but no more than a few mebibytes in all:
 // a huge file is never read through, whatever its headers say.
@@ -113,7 +218,6 @@ bool feed(MI::MediaInfo &info, int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || st.st_size <= 0) return false;
     const ZenLib::int64u size = ZenLib::int64u(st.st_size);
-    constexpr qint64 kBudget = 16 * 1024 * 1024;
     // Small pieces: given a large first piece, the library takes some streams for others (a long
     // silent FLAC for AAC); its own reader goes in pieces of this size too.
     std::vector<unsigned char> buf(64 * 1024);
@@ -146,13 +250,19 @@ void readMedia(int fd, Rows &rows) {
     // The headers are enough: a long file is never read through.
     info.Option(__T("ParseSpeed"), __T("0"));
     info.Option(__T("Internet"), __T("No"));
+    // A transport stream's duration needs its last time stamps. The library reads the head up to this
+    // offset and then asks for a part of that size before the end (or reads on, in a file not much
+    // larger): both must fit the budget, or it ends in the head and the duration is that of the head.
+    info.Option(__T("MpegTs_MaximumOffset"), QString::number(kBudget / 2).toStdWString());
     if (!feed(info, fd)) return;
 
     const QString title = text(info.Get(MI::Stream_General, 0, __T("Title")));
     if (!title.isEmpty()) rows.set(Rows::title, title);
     // The artist, wherever the container keeps it (RIFF files name theirs the director, Matroska's tag
     // keeps its own name).
-    if (const QStringList artists = id3Artists(fd); !artists.isEmpty())
+    QStringList artists = id3Artists(fd);
+    if (artists.isEmpty()) artists = vorbisArtists(fd);
+    if (!artists.isEmpty())
         rows.set(Rows::authors, artists.join(QStringLiteral(", ")));
     else
         for (const MI::Char *field : {__T("Performer"), __T("ARTIST"), __T("Director"), __T("Composer")}) {

@@ -1,13 +1,97 @@
 #include "facts/Rows.h"
 
-#include <QFile>
+#include <QIODevice>
+#include <cstring>
 #include <poppler-qt6.h>
+#include <qpdf/InputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <set>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// The file as it was when the reading began: bytes appended meanwhile (a download, a writer at work) are
+// not there. The libraries look for the cross-reference table at the end and, not finding it there, scan
+// the file up to its end, which one that grows without pause moves on ahead of them.
+class SizedFile : public QIODevice {
+public:
+    SizedFile(int fd, qint64 size) : m_fd(fd), m_size(size) {}
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_size; }
+    bool seek(qint64 pos) override {
+        if (pos < 0 || !QIODevice::seek(pos)) return false;
+        m_at = pos;
+        return true;
+    }
+
+protected:
+    qint64 readData(char *data, qint64 most) override {
+        const qint64 want = std::min(most, m_size - m_at);
+        if (want <= 0) return 0;
+        const ssize_t n = ::pread(m_fd, data, size_t(want), off_t(m_at));
+        if (n < 0) return -1;
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    int m_fd;
+    qint64 m_size, m_at = 0;
+};
+
+// The same for the other library.
+class SizedSource : public InputSource {
+public:
+    SizedSource(int fd, qint64 size) : m_fd(fd), m_size(size) {}
+    qpdf_offset_t findAndSkipNextEOL() override {
+        char buf[4096];
+        for (;;) {
+            const qpdf_offset_t start = m_at;
+            const size_t n = read(buf, sizeof buf);
+            if (n == 0) return m_at;
+            const char *cr = static_cast<const char *>(std::memchr(buf, '\r', n));
+            const char *lf = static_cast<const char *>(std::memchr(buf, '\n', n));
+            const char *eol = cr && lf ? std::min(cr, lf) : cr ? cr : lf;
+            if (!eol) continue;
+            const qpdf_offset_t found = start + (eol - buf);
+            m_at = found;
+            char c = 0;
+            while (read(&c, 1) == 1 && (c == '\r' || c == '\n')) {
+            }
+            if (c != '\r' && c != '\n') unreadCh(c);
+            return found;
+        }
+    }
+    std::string const &getName() const override { return m_name; }
+    qpdf_offset_t tell() override { return m_at; }
+    void seek(qpdf_offset_t offset, int whence) override {
+        const qpdf_offset_t base = whence == SEEK_END ? m_size : whence == SEEK_CUR ? m_at : 0;
+        if (base + offset < 0) throw std::runtime_error("seek before the start");
+        m_at = base + offset;
+    }
+    void rewind() override { m_at = 0; }
+    size_t read(char *buffer, size_t length) override {
+        last_offset = m_at;
+        const qint64 want = std::min<qint64>(qint64(length), m_size - m_at);
+        if (want <= 0) return 0;
+        const ssize_t n = ::pread(m_fd, buffer, size_t(want), off_t(m_at));
+        if (n < 0) throw std::runtime_error("read failed");
+        m_at += n;
+        return size_t(n);
+    }
+    void unreadCh(char) override {
+        if (m_at > 0) --m_at;
+    }
+
+private:
+    int m_fd;
+    qint64 m_size;
+    qpdf_offset_t m_at = 0;
+    const std::string m_name = "pdf";
+};
 
 // The version in the file's header line ("%PDF-1.7"), for a locked document: the library's own answer
 // needs the document opened (and takes the process down when it is not).
@@ -59,15 +143,8 @@ bool walk(QPDFObjectHandle node, int depth, Walk &w) {
     return true;
 }
 
-std::optional<qint64> pageCount(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return std::nullopt;
+std::optional<qint64> pageCount(QPDF &pdf) {
     try {
-        QPDF pdf;
-        pdf.setSuppressWarnings(true);
-        // Rebuilding a broken cross-reference table reads the whole file: only for small ones.
-        pdf.setAttemptRecovery(st.st_size <= 64 * 1024 * 1024);
-        pdf.processFile(fdPath(fd).toLocal8Bit().constData());
         QPDFObjectHandle root = pdf.getRoot().getKey("/Pages");
         Walk w;
         if (walk(root, 0, w)) return w.pages;
@@ -83,6 +160,37 @@ std::optional<qint64> pageCount(int fd) {
     }
 }
 
+// The other library, or nothing where it can't read the file.
+std::unique_ptr<QPDF> openQpdf(int fd, qint64 size) {
+    try {
+        auto pdf = std::make_unique<QPDF>();
+        pdf->setSuppressWarnings(true);
+        // Rebuilding a broken cross-reference table reads the whole file: only for small ones.
+        pdf->setAttemptRecovery(size <= 64 * 1024 * 1024);
+        pdf->processInputSource(std::make_shared<SizedSource>(fd, size));
+        return pdf;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// A text of the document's information marked as UTF-8 (as PDF 2.0 allows, beside PDFDocEncoding and
+// UTF-16): the first library takes it for PDFDocEncoding.
+std::optional<QString> markedUtf8(QPDF *pdf, const char *key) {
+    if (!pdf) return std::nullopt;
+    try {
+        QPDFObjectHandle info = pdf->getTrailer().getKey("/Info");
+        if (!info.isDictionary()) return std::nullopt;
+        QPDFObjectHandle value = info.getKey(key);
+        if (!value.isString()) return std::nullopt;
+        const std::string bytes = value.getStringValue();
+        if (bytes.size() < 3 || bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) return std::nullopt;
+        return QString::fromUtf8(bytes.data() + 3, qsizetype(bytes.size() - 3));
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 // Encrypted, yet everything allowed that can be refused.
 bool restricts(const Poppler::Document &doc) {
     return !(doc.okToPrint() && doc.okToPrintHighRes() && doc.okToChange() && doc.okToCopy() &&
@@ -93,15 +201,18 @@ bool restricts(const Poppler::Document &doc) {
 } // namespace
 
 void readPdf(int fd, Rows &rows) {
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return;
+    SizedFile file(fd, qint64(st.st_size));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return;
     const std::unique_ptr<Poppler::Document> doc = Poppler::Document::load(&file);
     if (!doc) return;
     const bool locked = doc->isLocked();
+    const std::unique_ptr<QPDF> pdf = locked ? nullptr : openQpdf(fd, qint64(st.st_size));
     if (!locked) {
-        const QString title = doc->title().trimmed();
+        const QString title = markedUtf8(pdf.get(), "/Title").value_or(doc->title()).trimmed();
         if (!title.isEmpty()) rows.set(Rows::title, title);
-        const QString author = doc->author().trimmed();
+        const QString author = markedUtf8(pdf.get(), "/Author").value_or(doc->author()).trimmed();
         if (!author.isEmpty()) rows.set(Rows::authors, author);
     }
     if (locked) {
@@ -112,7 +223,8 @@ void readPdf(int fd, Rows &rows) {
             rows.set(Rows::version, QStringLiteral("%1.%2").arg(v.major).arg(v.minor));
     }
     if (!locked) {
-        if (const auto pages = pageCount(fd)) rows.set(Rows::pages, QString::number(*pages));
+        if (const auto pages = pdf ? pageCount(*pdf) : std::nullopt)
+            rows.set(Rows::pages, QString::number(*pages));
     }
     rows.set(Rows::security, locked                ? QStringLiteral("password")
                              : !doc->isEncrypted() ? QStringLiteral("none")

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMimeType>
 #include <QString>
 #include <array>
 #include <optional>
@@ -31,7 +32,7 @@ private:
 };
 
 // Each reader fills the rows it knows for the open regular file fd (name: for the type by extension).
-void readImage(int fd, Rows &rows);
+void readImage(int fd, const QMimeType &type, Rows &rows);
 void readMedia(int fd, Rows &rows);
 void readPdf(int fd, Rows &rows);
 

@@ -32,14 +32,17 @@ int openRegular(const char *path) {
     return fd;
 }
 
+// The one type the name tells, whatever the content; the content decides where the name tells none, or
+// several ("*.ts": a Linguist text or a transport stream).
 QMimeType typeOf(const QString &name, int fd) {
     static const QMimeDatabase db;
-    QMimeType type = db.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-    if (!type.isDefault()) return type;
+    const QList<QMimeType> byName = db.mimeTypesForFileName(name);
+    if (byName.size() == 1) return byName.first();
     QByteArray head(4096, '\0');
     const ssize_t n = ::pread(fd, head.data(), head.size(), 0);
     head.resize(n > 0 ? n : 0);
-    return db.mimeTypeForData(head);
+    if (byName.isEmpty()) return db.mimeTypeForData(head);
+    return db.mimeTypeForFileNameAndData(name, head);
 }
 
 bool isA(const QMimeType &type, QStringView prefix) {
@@ -126,7 +129,7 @@ int main(int argc, char **argv) {
         if (type.name() == u"application/pdf" || type.inherits(QStringLiteral("application/pdf")))
             readPdf(fd, rows);
         else if (isA(type, u"image/"))
-            readImage(fd, rows);
+            readImage(fd, type, rows);
         else if (isA(type, u"audio/") || isA(type, u"video/") || type.name() == u"application/ogg")
             readMedia(fd, rows);
     } catch (...) {

@@ -6,7 +6,7 @@
 #include <QDateTime>
 
 bool AppState::keyDown(const KeyPress &press) {
-    if (press.modalOpen || !press.mainWindowActive || press.textHasFocus) return false;
+    if (press.modalOpen || !press.mainWindowActive || press.textHasFocus || !press.paneHasFocus) return false;
     const Qt::KeyboardModifiers mods =
         press.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     const bool none = mods == Qt::NoModifier, shift = mods == Qt::ShiftModifier;

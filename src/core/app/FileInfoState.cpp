@@ -340,11 +340,12 @@ void FileInfoState::moveTabs(const QString &from, const QString &to) {
 
 void FileInfoState::saveComment() {
     m_commentTimer.stop();
-    if (m_comment == m_details.comment) {
+    // White space alone is no comment: both attributes go.
+    const QString text = m_comment.trimmed().isEmpty() ? QString() : m_comment;
+    if (text == m_details.comment) {
         m_typed[idx(Field::comment)] = false;
         return;
     }
-    const QString text = m_comment;
     if (const int err = FileOps::setComment(text, m_path)) {
         if (m_toasts)
             m_toasts->show(LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)), true);
@@ -355,7 +356,7 @@ void FileInfoState::saveComment() {
         return;
     }
     m_details.comment = text;
-    if (m_comment == text) m_typed[idx(Field::comment)] = false;
+    m_typed[idx(Field::comment)] = false;
     // Both attributes were written together: ours and the one other file managers read.
     if (m_toasts) m_toasts->show(K("Kommentar gespeichert, auch für andere Dateimanager lesbar"));
 }

@@ -11,4 +11,5 @@ struct KeyPress {
     bool textHasFocus = false;            // a text field or editor has the keyboard focus
     bool modalOpen = false;               // a question, sheet or other modal window is up
     bool mainWindowActive = true;         // the key window is the main window "Kestrin"
+    bool paneHasFocus = true;             // a pane has the focus (or nothing has): the files are meant
 };

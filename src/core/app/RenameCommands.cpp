@@ -60,6 +60,9 @@ void RenameCommands::renameSelection() {
     q.message = L("Umbenennen");
     q.informative = LF("Neuer Name für „%@“:", name);
     q.text = name;
+    // What is typed replaces the name and leaves the extension.
+    struct stat st {};
+    q.selected = stemLength(name, Posix::statPath(path, st) && S_ISDIR(st.st_mode));
     q.buttons = {L("Umbenennen"), L("Abbrechen")};
     q.fieldWidth = 320;
     QPointer<RenameCommands> self(this);
@@ -68,6 +71,11 @@ void RenameCommands::renameSelection() {
         // The pane may have closed while the question was up.
         if (self && target && answer) self->renameItem(target, path, *answer);
     });
+}
+
+qsizetype RenameCommands::stemLength(const QString &name, bool folder) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return folder || dot <= 0 ? name.size() : dot;
 }
 
 void RenameCommands::renameItem(PaneModel *pane, const QString &path, const QString &answer) {

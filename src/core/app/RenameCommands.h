@@ -20,6 +20,9 @@ public:
                    const Services &services, QObject *parent = nullptr);
 
     void renameSelection();
+    // How much of a name F2's field selects: a file's name without its extension (up to the last dot),
+    // a folder's or a dot file's whole name.
+    static qsizetype stemLength(const QString &name, bool folder);
     // In the given folder, else in the active pane's.
     void newFolder(const std::optional<QString> &in = std::nullopt);
     void newFile(const std::optional<QString> &in = std::nullopt);

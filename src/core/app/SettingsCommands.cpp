@@ -164,7 +164,7 @@ void askRestore(QPointer<AppState> app, std::function<void()> restart,
     alert.informative =
         LF("Sicherung vom %@ (Version %@) mit %@ Einstellungen. Deine jetzigen Einstellungen "
            "werden ersetzt. Kestrin startet danach neu. Die Sicherungsdatei bleibt unverändert.",
-           when, contents->appVersion, QString::number(contents->settings.size()));
+           when, contents->appVersion, contents->settings.size());
     alert.buttons = {{L("Abbrechen"), AlertRole::cancel}, {L("Wiederherstellen"), AlertRole::confirm}};
     app->services().dialogs.ask(alert, [app, restart, c = *contents](AlertAnswer answer) {
         if (!app || answer.role != AlertRole::confirm) return;

@@ -17,7 +17,7 @@ const char *limitText() {
 }
 
 QString limitMessage() {
-    return LF(limitText(), QString::number(ToolbarApps::maxToolbarApps));
+    return LF(limitText(), ToolbarApps::maxToolbarApps);
 }
 
 // The panels start in the user's own application folder when there is one, else in the system's.

@@ -189,8 +189,8 @@ void Transfers::runSync(const QString &left, const QString &right, const QList<S
                 if (!self) return;
                 self->m_sides.refreshAll();
                 if (r.cancelled) {
-                    self->m_toasts.show(LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.",
-                                           QString::number(r.done), QString::number(total)));
+                    self->m_toasts.show(
+                        LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.", r.done, total));
                 } else if (!r.errors.isEmpty()) {
                     QString text = r.errors.first();
                     if (r.errors.size() > 1) text += LF(" (+%d weitere)", r.errors.size() - 1);

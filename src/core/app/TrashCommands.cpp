@@ -365,8 +365,7 @@ QString TrashCommands::rawListing(const QString &path) {
     if (listing.error)
         return LF("opendir-Fehler: %@ (errno %@)", Posix::errorText(listing.error),
                   QString::number(listing.error));
-    return LF("%@ Einträge: %@", QString::number(listing.names.size()),
-              listing.names.mid(0, 25).join(QStringLiteral(", ")));
+    return LF("%@ Einträge: %@", listing.names.size(), listing.names.mid(0, 25).join(QStringLiteral(", ")));
 }
 
 namespace {
@@ -402,7 +401,7 @@ QString TrashCommands::diagnosisText() {
         const int denied = Trash::accessError(files);
         if (denied == 0 && QFileInfo(files).isDir()) {
             const auto filter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-            lines << LF("• QDir: %@ Einträge", QString::number(QDir(files).entryList(filter).size()));
+            lines << LF("• QDir: %@ Einträge", QDir(files).entryList(filter).size());
         } else {
             lines << LF("• QDir-Fehler: %@", Posix::errorText(denied ? denied : ENOTDIR));
         }

@@ -50,9 +50,10 @@ struct Alert {
 
 // An alert with one text field; the confirming button comes first, "Abbrechen" second.
 struct TextQuestion {
-    QString message;     // already translated
-    QString informative; // already translated
-    QString text;        // the field's initial contents
+    QString message;         // already translated
+    QString informative;     // already translated
+    QString text;            // the field's initial contents
+    qsizetype selected = -1; // how much of it is selected, from its start; -1: all of it
     QString placeholder;
     QStringList buttons; // already translated
     int fieldWidth = 320;

@@ -497,12 +497,36 @@ QString journalsText(const QStringList &paths) {
     // clang-format on
 }
 
+QString lostText(const QStringList &paths) {
+    if (paths.isEmpty()) return {};
+    const QString name = Posix::lastComponent(paths.first()), folder = Posix::parentOf(paths.first());
+    // clang-format off
+    if (paths.size() > 1)
+        return LF("%d Objekte einer abgebrochenen Umbenennung liegen noch unter verborgenen Namen, darunter „%@“ in „%@“. Ihre Einträge im Protokoll sind verloren, daher sind ihre alten und neuen Namen unbekannt.",
+                  int(paths.size()), name, folder);
+    return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“. Sein Eintrag im Protokoll ist verloren, daher sind sein alter und sein neuer Name unbekannt.",
+              name, folder);
+    // clang-format on
+}
+
+QString damagedText(const QStringList &paths) {
+    if (paths.isEmpty()) return {};
+    const QString name = Posix::lastComponent(paths.first()), folder = Posix::parentOf(paths.first());
+    // clang-format off
+    if (paths.size() > 1)
+        return LF("%d Protokolle abgebrochener Übertragungen sind beschädigt, darunter „%@“ in „%@“. Was in ihren unlesbaren Zeilen stand, bleibt unter verborgenen Namen, wie es ist.",
+                  int(paths.size()), name, folder);
+    return LF("Das Protokoll „%@“ in „%@“ ist beschädigt. Was in seinen unlesbaren Zeilen stand, bleibt unter verborgenen Namen, wie es ist.",
+              name, folder);
+    // clang-format on
+}
+
 } // namespace
 
 QString leftoversText(const Leftovers &left) {
     QStringList sentences;
-    for (const QString &text :
-         {hiddenText(left), renamedAsideText(left.renamedAside), journalsText(left.journals)})
+    for (const QString &text : {hiddenText(left), renamedAsideText(left.renamedAside), lostText(left.lost),
+                                journalsText(left.journals), damagedText(left.damaged)})
         if (!text.isEmpty()) sentences << text;
     return sentences.join(u' ');
 }

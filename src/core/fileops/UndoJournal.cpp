@@ -152,6 +152,7 @@ void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoRe
 
 UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
     UndoReport report;
+    report.total = action.pairs.size() + action.paths.size() + action.trashed.size();
     try {
         switch (action.kind) {
         case UndoAction::Kind::moved:
@@ -179,6 +180,8 @@ QString undoToast(const QString &title, const UndoReport &report, bool *error) {
     *error = !report.errors.isEmpty();
     if (report.errors.isEmpty()) {
         if (report.cancelled) return L("Abgebrochen. Unvollständiges wurde entfernt.");
+        // The title counts the entry's items already; a count of its own only says what was left over.
+        if (report.done == report.total) return LF("Rückgängig gemacht: %@.", title);
         return LF("Rückgängig gemacht: %@ (%@).", title, FileFmt::count(report.done));
     }
     return L("Rückgängig:") + u' ' + FileOps::errorSummary(report.errors, report.whereabouts);

@@ -72,6 +72,7 @@ namespace FileActions {
 // What reversing one entry did.
 struct UndoReport {
     qsizetype done = 0;
+    qsizetype total = 0; // the items the entry held
     QStringList errors;
     QStringList whereabouts; // those of errors whose item is under neither of its names now
     bool cancelled = false;

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -111,6 +112,11 @@ int ready(State &s) {
     return 0;
 }
 
+std::function<void(qint64)> &flushedHook() {
+    static std::function<void(qint64)> hook;
+    return hook;
+}
+
 // Appends whole lines, on stable storage when durable; 0 or errno. A failed append is cut off again,
 // so that the next record does not continue a torn line; while it cannot be, nothing is appended.
 // The caller holds the lock.
@@ -130,6 +136,8 @@ int append(State &s, const QByteArray &lines, bool durable) {
         s.named = e == 0;
     }
     if (e && end >= 0 && Posix::retry([&] { return ::ftruncate(s.fd, end); }) != 0) s.torn = end;
+    if (!e && durable && flushedHook()) [[unlikely]]
+        flushedHook()(qint64(::lseek(s.fd, 0, SEEK_END)));
     return e;
 }
 
@@ -152,8 +160,7 @@ QByteArray keyOf(const QString &path) {
 }
 
 // Appends a record and returns the token of the journal it went to; throws when it could not be
-// written. Durable records are on stable storage when this returns (those of copies need not be: a
-// lost one only leaves a copy in place after a crash of the machine).
+// written. Durable records are on stable storage when this returns.
 QByteArray record(const QByteArray &key, const QByteArray &line, bool durable) {
     State &s = state();
     std::lock_guard guard(s.lock);
@@ -178,12 +185,12 @@ QByteArray coarseNow() {
 
 QByteArray beginPart(const QString &path) {
     const QByteArray key = keyOf(path);
-    return record(key, "part " + key + ' ' + coarseNow() + '\n', false);
+    return record(key, "part " + key + ' ' + coarseNow() + '\n', true);
 }
 
 QByteArray beginPart(const QByteArray &path) {
     const QByteArray key = keyOf(path);
-    return record(key, "part " + key + ' ' + coarseNow() + '\n', false);
+    return record(key, "part " + key + ' ' + coarseNow() + '\n', true);
 }
 
 void beginReplace(const QString &part, const QString &named, const struct stat &old) {
@@ -307,6 +314,12 @@ struct Record {
     timespec at{};    // when a part or an info file was recorded (0: not known)
 };
 
+// What an unreadable line of a batch rename still tells: its hidden, old and new name where they are
+// whole (the fields after them began), else the folder its hidden name is in.
+struct Salvaged {
+    QString hidden, from, to;
+};
+
 bool parseMine(const QList<QByteArray> &f, Record &r);
 
 std::optional<QString> pathOf(const QByteArray &hex) {
@@ -317,31 +330,48 @@ std::optional<QString> pathOf(const QByteArray &hex) {
     return Posix::decode(bytes);
 }
 
-// The records of one journal, taken a line at a time.
+// At most this many folders are looked through for items of batches whose records are lost.
+constexpr qsizetype maxFolders = 4096;
+
+// More records than any transfer of ours leaves open: a journal with more is named, not read on.
+constexpr size_t maxRecords = size_t(1) << 23;
+
+// The records of one journal, taken a line at a time. A line that is no record is counted, never
+// passed over in silence: what a batch rename's line still tells is kept.
 struct Parser {
     std::vector<Record> records;
     QHash<QByteArray, std::vector<size_t>> open;
+    qsizetype unreadable = 0;
+    std::vector<Salvaged> salvaged;
+    QSet<QString> folders; // of hidden names the unreadable lines began to tell
 
-    void line(const QByteArray &line) {
+    // torn: the journal's last line, cut short where it ends; a line garbled elsewhere tells no name.
+    void line(const QByteArray &line, bool torn = false) {
+        if (!record(line)) {
+            ++unreadable;
+            salvage(line, torn);
+        }
+    }
+    bool record(const QByteArray &line) {
         const QList<QByteArray> f = line.split(' ');
         if (f.size() == 2 && f[0] == "end") {
             for (const size_t at : open.take(f[1]))
                 records[at].ended = true;
-            return;
+            return pathOf(f[1]).has_value();
         }
         if (Record mine; parseMine(f, mine)) {
             open[mine.key].push_back(records.size());
             records.push_back(mine);
-            return;
+            return true;
         }
         const bool rename = f.size() == 7 && f[0] == "rename";
         const bool two = rename || (f.size() == 5 && (f[0] == "replace" || f[0] == "aside"));
-        if (!two && !(f.size() == 2 && f[0] == "part")) return;
+        if (!two && !(f.size() == 2 && f[0] == "part")) return false;
         Record r;
         r.kind = f[0];
         r.key = f[1];
         const auto path = pathOf(f[1]);
-        if (!path) return;
+        if (!path) return false;
         r.path = *path;
         if (two) {
             bool devOk = false, inoOk = false;
@@ -349,26 +379,47 @@ struct Parser {
             const qsizetype at = rename ? 4 : 3;
             r.dev = dev_t(f[at].toULongLong(&devOk));
             r.ino = ino_t(f[at + 1].toULongLong(&inoOk));
-            if (!other || !devOk || !inoOk) return;
+            if (!other || !devOk || !inoOk) return false;
             r.other = *other;
             if (rename) {
                 bool batchOk = false;
                 const auto to = pathOf(f[3]);
                 r.batch = f[6].toULongLong(&batchOk);
-                if (!to || !batchOk) return;
+                if (!to || !batchOk) return false;
                 r.renamedTo = *to;
             }
         }
         open[r.key].push_back(records.size());
         records.push_back(r);
+        return true;
+    }
+    // A torn or garbled rename line: the names of a torn one where each is followed by the next field,
+    // else the folder of its hidden name once that name has begun.
+    void salvage(const QByteArray &line, bool torn) {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() < 2 || f[0] != "rename") return;
+        if (torn && f.size() >= 5) {
+            const auto hidden = pathOf(f[1]), from = pathOf(f[2]), to = pathOf(f[3]);
+            if (hidden && from && to && salvaged.size() < maxRecords) {
+                salvaged.push_back({*hidden, *from, *to});
+                return;
+            }
+        }
+        static const QRegularExpression hexOnly(QStringLiteral("^[0-9a-f]*$"));
+        QByteArray hex = f[1].left(16384);
+        hex.truncate(hex.size() & ~qsizetype(1));
+        if (!hexOnly.match(QString::fromLatin1(hex)).hasMatch()) return;
+        const QByteArray begun = QByteArray::fromHex(hex);
+        const qsizetype slash = begun.lastIndexOf('/');
+        const QByteArray rest = begun.mid(slash + 1), form = ".dravendel-";
+        if (slash <= 0 || rest.isEmpty() || !form.startsWith(rest.left(form.size()))) return;
+        if (const auto folder = pathOf(hex.left(2 * slash)); folder && folders.size() < maxFolders)
+            folders.insert(*folder);
     }
 };
 
 // The longest line a record can have (three paths at their longest); longer ones are no records.
 constexpr qsizetype maxLine = 64 << 10;
-
-// More records than any transfer of ours leaves open: a journal with more is named, not read on.
-constexpr size_t maxRecords = size_t(1) << 23;
 
 // Every complete line of the journal open at `fd`, however long the journal; 0 or errno. Only one
 // line is held at a time beside the records.
@@ -379,11 +430,18 @@ int readRecords(int fd, Parser &parser) {
     for (;;) {
         const ssize_t n = Posix::retry([&] { return ::read(fd, chunk.data(), size_t(chunk.size())); });
         if (n < 0) return errno;
-        if (n == 0) return 0; // a torn last line is no record
+        if (n == 0) {
+            // A torn last line is no record, but it may be the rest of a journal cut short.
+            if (overlong || !pending.isEmpty()) parser.line(pending, true);
+            return 0;
+        }
         qsizetype from = 0;
         for (qsizetype nl; (nl = chunk.indexOf('\n', from)) >= 0 && nl < n; from = nl + 1) {
             pending.append(chunk.constData() + from, nl - from);
-            if (!overlong && pending.size() <= maxLine) parser.line(pending);
+            if (overlong || pending.size() > maxLine)
+                ++parser.unreadable;
+            else
+                parser.line(pending);
             if (parser.records.size() > maxRecords) return EFBIG;
             pending.clear();
             overlong = false;
@@ -534,6 +592,78 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
     return all;
 }
 
+// The batch of a hidden name that this journal's batch renames give (".dravendel-", the first eight
+// digits of the journal's token, the batch's number and the item's); false for any other name.
+bool ofBatches(const QString &name, const QByteArray &token, quint64 &batch) {
+    static const QRegularExpression form(
+        QStringLiteral("^\\.dravendel-([0-9a-fA-F]{8})-([0-9]{1,19})-([0-9]{1,19})$"));
+    const QRegularExpressionMatch m = form.match(name);
+    if (!m.hasMatch() || m.captured(1).toLatin1().toLower() != token.left(8)) return false;
+    bool ok = false;
+    batch = m.captured(2).toULongLong(&ok);
+    return ok;
+}
+
+// Torn rename records whose item under the hidden name bears this journal's marker: settled with their
+// batch like whole ones, the item's identity taken from what the marker proves ours. An item gone
+// from the hidden name keeps no marker of ours under its old or new name.
+std::vector<Record> adopt(const std::vector<Salvaged> &salvaged, const QSet<QByteArray> &known,
+                          const QByteArray &token) {
+    std::vector<Record> adopted;
+    for (const Salvaged &s : salvaged) {
+        const QString folder = Posix::parentOf(s.hidden);
+        quint64 batch = 0;
+        const QByteArray key = keyOf(s.hidden);
+        if (!ofBatches(Posix::lastComponent(s.hidden), token, batch) || Posix::parentOf(s.from) != folder ||
+            Posix::parentOf(s.to) != folder || key.isEmpty() || known.contains(key))
+            continue;
+        struct stat st;
+        if (!Posix::lstatPath(s.hidden, st)) {
+            for (const QString &name : {s.from, s.to})
+                if (markOf(name, token) == Mark::ours) unmark(name);
+            continue;
+        }
+        if (markOf(s.hidden, token) != Mark::ours) continue;
+        Record r;
+        r.kind = "rename";
+        r.key = key;
+        r.path = s.hidden;
+        r.other = s.from;
+        r.renamedTo = s.to;
+        r.dev = st.st_dev;
+        r.ino = st.st_ino;
+        r.batch = batch;
+        adopted.push_back(r);
+    }
+    return adopted;
+}
+
+// Items under hidden names of this journal's batch renames in `folders` that no record names: the
+// marker proves them ours, but where they belong is lost with their records. Named, never touched.
+bool findLost(const QSet<QString> &folders, const QSet<QByteArray> &known, const QByteArray &token,
+              Leftovers &left) {
+    QStringList lost;
+    for (const QString &folder : folders) {
+        const auto bytes = Posix::encode(folder);
+        Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+        std::vector<QByteArray> names;
+        try {
+            if (fd.get() >= 0) names = listNames(fd.get());
+        } catch (const FileError &) {
+        }
+        quint64 batch = 0;
+        for (const QByteArray &name : names) {
+            if (!name.startsWith(".dravendel-") || !ofBatches(QString::fromLatin1(name), token, batch))
+                continue;
+            const QString path = Posix::childPath(folder, QString::fromLatin1(name));
+            if (!known.contains(keyOf(path)) && markOf(path, token) == Mark::ours) lost << path;
+        }
+    }
+    lost.sort();
+    left.lost << lost;
+    return !lost.isEmpty();
+}
+
 // A journal that is not to be read: not ours, or not readable.
 bool refused(int fd, struct stat &st) {
     return fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid();
@@ -556,10 +686,27 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
     }
     const QByteArray token = name.left(tokenLength);
     const std::vector<Record> &records = parser.records;
+    // A line that is no record is told: what it was about may be left under a hidden name.
+    bool all = parser.unreadable == 0;
+    if (!all && partsIn.isEmpty()) left.damaged << shownAs;
+    QSet<QByteArray> known;
+    QSet<QString> folders = parser.folders;
+    for (const Record &r : records) {
+        known.insert(r.key);
+        if (r.kind == "rename" && folders.size() < maxFolders) folders.insert(Posix::parentOf(r.path));
+    }
+    std::vector<Record> adopted;
+    if (partsIn.isEmpty()) {
+        for (const Salvaged &s : parser.salvaged)
+            if (folders.size() < maxFolders) folders.insert(Posix::parentOf(s.hidden));
+        adopted = adopt(parser.salvaged, known, token);
+        for (const Record &r : adopted)
+            known.insert(r.key);
+        if (findLost(folders, known, token, left)) all = false;
+    }
 
     // The records about one name, the latest first: it tells what the name holds now, and an
     // earlier one speaks only when the latest finds an item that is not its own.
-    bool all = true;
     QList<QByteArray> keys;
     QHash<QByteArray, std::vector<const Record *>> byKey;
     QMap<quint64, std::vector<const Record *>> batches;
@@ -573,6 +720,8 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
         }
         about.push_back(&*r);
     }
+    for (const Record &r : adopted)
+        batches[r.batch].push_back(&r);
     for (const QByteArray &key : keys) {
         const std::vector<const Record *> &about = byKey[key];
         // At the start of a transfer: only copies begun in its folder that are nothing else.
@@ -905,6 +1054,10 @@ void endMove(const QString &part) {
         Posix::writeAll(s.fd, line.constData(), line.size());
     }
     end(part);
+}
+
+void setFlushedHookForTests(std::function<void(qint64)> hook) {
+    flushedHook() = std::move(hook);
 }
 
 qsizetype countRecords(int fd) {

@@ -18,11 +18,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 namespace FileSteps::Journal {
 
-// Recorded before the part `path` is made; the value its marker attribute gets.
+// Recorded on stable storage before the part `path` is made, so that no complete copy outlasts its
+// record; the value its marker attribute gets.
 QByteArray beginPart(const QString &path);
 QByteArray beginPart(const QByteArray &path);
 // Recorded before the complete part `part` takes the place of `named`, where the item `old` is.
@@ -121,8 +124,12 @@ FileError notRecorded(int e);
 // journal unreadable instead. For the fuzz program.
 qsizetype countRecords(int fd);
 
+// Tests only: called with the journal's size each time its records are on stable storage.
+void setFlushedHookForTests(std::function<void(qint64 size)> hook);
+
 // Settles the records of transfers that no longer run. With a folder, only copies begun in that folder;
-// without, a journal that cannot be read is named in the result.
+// without, a journal that cannot be read, or holds lines that are no records, is named in the result,
+// and so are items under hidden names of its batch renames that no record names.
 Leftovers settle(const QString &partsIn = {});
 
 } // namespace FileSteps::Journal

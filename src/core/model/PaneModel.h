@@ -71,7 +71,8 @@ public:
     const QList<FileItem> &items() const { return m_items; }
     const QSet<QString> &selection() const { return m_selection; }
     void setSelection(const QSet<QString> &selection);
-    const SelectionSummary &selectionSummary() const { return m_summary; }
+    // Counted when first asked after a change that nobody read; kept in step while it is being read.
+    const SelectionSummary &selectionSummary() const;
     const QString &searchText() const { return m_searchText; }
     void setSearchText(const QString &text);
     const SearchFilter &searchFilter() const { return m_searchFilter; }
@@ -234,7 +235,9 @@ private:
     QString m_currentPath;
     QList<FileItem> m_items;
     QSet<QString> m_selection;
-    SelectionSummary m_summary;
+    mutable SelectionSummary m_summary;
+    mutable bool m_summaryKnown = true; // of the empty selection
+    mutable bool m_summaryRead = false; // since the selection's last change
     QString m_searchText;
     SearchFilter m_searchFilter;
     std::optional<QList<FileItem>> m_searchResults;

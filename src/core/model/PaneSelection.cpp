@@ -60,7 +60,13 @@ private:
 } // namespace
 
 void PaneModel::setSelection(const QSet<QString> &selection) {
-    m_summary = summaryAfter(selection);
+    // A summary nobody has read since the last change is not kept up: a large selection's count costs the
+    // window's thread a walk of its paths, which only a reader should pay.
+    if (m_summaryKnown && m_summaryRead)
+        m_summary = summaryAfter(selection);
+    else
+        m_summaryKnown = false;
+    m_summaryRead = false;
     publish(m_selection, selection, &PaneModel::selectionChanged);
 }
 
@@ -76,26 +82,42 @@ SelectionSummary PaneModel::summaryAfter(const QSet<QString> &next) const {
     // A small or new selection is counted afresh; a large one that changed a little only where it changed.
     if (next.size() < 64 || m_selection.isEmpty() || next.size() * 2 < m_selection.size())
         return countAfresh();
+    // One pass over the larger side finds what the smaller lacks; the sizes then tell whether the smaller
+    // holds anything of its own, which a selection change of one kind (only added, only removed) never does.
+    const bool growing = next.size() >= m_selection.size();
+    const QSet<QString> &larger = growing ? next : m_selection;
+    const QSet<QString> &smaller = growing ? m_selection : next;
+    const qsizetype sign = growing ? 1 : -1;
     SelectionSummary changed = m_summary;
     Tally tally(changed, m_app);
-    qsizetype gone = 0;
-    for (const QString &path : m_selection) {
-        if (next.contains(path)) continue;
-        if (++gone > next.size() / 2) return countAfresh(); // mostly another selection
-        tally.count(path, -1);
+    qsizetype onlyLarger = 0;
+    for (const QString &path : larger) {
+        if (smaller.contains(path)) continue;
+        if (++onlyLarger > next.size() / 2) return countAfresh(); // mostly another selection
+        tally.count(path, sign);
     }
-    for (const QString &path : next)
-        if (!m_selection.contains(path)) tally.count(path, 1);
+    if (smaller.size() > larger.size() - onlyLarger)
+        for (const QString &path : smaller)
+            if (!larger.contains(path)) tally.count(path, -sign);
     return changed;
+}
+
+const SelectionSummary &PaneModel::selectionSummary() const {
+    if (!m_summaryKnown) {
+        m_summary = {};
+        Tally tally(m_summary, m_app);
+        for (const QString &path : m_selection)
+            tally.count(path, 1);
+        m_summaryKnown = true;
+    }
+    m_summaryRead = true;
+    return m_summary;
 }
 
 void PaneModel::setApp(PaneHooks *app) {
     m_app = app;
     // What counts as an archive comes from the hooks.
-    m_summary = {};
-    Tally tally(m_summary, m_app);
-    for (const QString &path : std::as_const(m_selection))
-        tally.count(path, 1);
+    m_summaryKnown = false;
 }
 
 void PaneModel::setCursor(const std::optional<QString> &cursor) {

@@ -205,22 +205,8 @@ struct Walker {
         for (const QString &n : names)
             ++folded[foldKey(n)];
 
-        struct Keyed {
-            QCollatorSortKey key;
-            QString name;
-        };
-        std::vector<Keyed> keyed;
-        keyed.reserve(size_t(names.size()));
-        for (const QString &n : names)
-            keyed.push_back({collator.sortKey(n), n});
-        std::sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
-            const int c = a.key.compare(b.key);
-            return c != 0 ? c < 0 : a.name < b.name;
-        });
-
-        for (const Keyed &k : keyed) {
+        for (const QString &name : collated(names)) {
             if (stop()) return;
-            const QString &name = k.name;
             const QString id = child(name);
             const Side ls = read(lfd, name);
             const Side rs = read(rfd, name);
@@ -241,31 +227,57 @@ struct Walker {
                     L("Namen unterscheiden sich nur in Groß-/Kleinschreibung oder Unicode-Form"));
                 continue;
             }
-            if (!rs.facts) {
-                add(id, CompareRow::Status::onlyLeft, ls, rs, ls.facts->isDir());
-                continue;
-            }
-            if (!ls.facts) {
-                add(id, CompareRow::Status::onlyRight, ls, rs, rs.facts->isDir());
-                continue;
-            }
-            const EntryFacts &a = *ls.facts, &b = *rs.facts;
-            if (a.isDir() && b.isDir()) {
+            if (ls.facts && rs.facts && ls.facts->isDir() && rs.facts->isDir())
                 descend(id, name, ls, rs, depth + 1, lfd, rfd);
-                continue;
-            }
-            if (a.isDir() != b.isDir() || a.type != b.type) {
-                // A folder against a file, or a link against a file: never the same entry.
-                add(id, CompareRow::Status::different, ls, rs, false);
-                continue;
-            }
-            const qint64 dt = a.timeNs - b.timeNs;
-            if (dt >= -toleranceNs && dt <= toleranceNs) {
-                if (a.size != b.size) add(id, CompareRow::Status::different, ls, rs, false);
-                continue;
-            }
-            add(id, dt > 0 ? CompareRow::Status::leftNewer : CompareRow::Status::rightNewer, ls, rs, false);
+            else
+                addEntry(id, ls, rs);
         }
+    }
+
+    // The names in the collator's order, equal keys by their code points.
+    QStringList collated(const QStringList &names) const {
+        struct Keyed {
+            QCollatorSortKey key;
+            QString name;
+        };
+        std::vector<Keyed> keyed;
+        keyed.reserve(size_t(names.size()));
+        for (const QString &n : names)
+            keyed.push_back({collator.sortKey(n), n});
+        std::sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
+            const int c = a.key.compare(b.key);
+            return c != 0 ? c < 0 : a.name < b.name;
+        });
+        QStringList out;
+        out.reserve(names.size());
+        for (const Keyed &k : keyed)
+            out << k.name;
+        return out;
+    }
+
+    // An entry on one side only, or on both and no pair of folders: the same, different, or newer on one
+    // side.
+    void addEntry(const QString &id, const Side &ls, const Side &rs) {
+        if (!rs.facts) {
+            add(id, CompareRow::Status::onlyLeft, ls, rs, ls.facts->isDir());
+            return;
+        }
+        if (!ls.facts) {
+            add(id, CompareRow::Status::onlyRight, ls, rs, rs.facts->isDir());
+            return;
+        }
+        const EntryFacts &a = *ls.facts, &b = *rs.facts;
+        if (a.isDir() != b.isDir() || a.type != b.type) {
+            // A folder against a file, or a link against a file: never the same entry.
+            add(id, CompareRow::Status::different, ls, rs, false);
+            return;
+        }
+        const qint64 dt = a.timeNs - b.timeNs;
+        if (dt >= -toleranceNs && dt <= toleranceNs) {
+            if (a.size != b.size) add(id, CompareRow::Status::different, ls, rs, false);
+            return;
+        }
+        add(id, dt > 0 ? CompareRow::Status::leftNewer : CompareRow::Status::rightNewer, ls, rs, false);
     }
 
     // Into a folder present on both sides; one that cannot be listed on either side becomes one

@@ -90,6 +90,10 @@ Commands::Commands(AppState &app, QObject *parent) : QObject(parent), m_app(&app
     addNavigation();
     addViews();
     addApp();
+    // Besides the commands on the selection, these work on the pane's items too.
+    for (const char *id : {Cmd::copy, Cmd::cut, Cmd::paste, Cmd::selectAll, Cmd::newFolder, Cmd::newFile,
+                           Cmd::copyPath, Cmd::quickLook, Cmd::otherSide})
+        entry(action(QString::fromUtf8(id))).onFiles = true;
     watchState();
     watchPanes();
     retitle();
@@ -152,6 +156,7 @@ QAction *Commands::add(const ActionDef &def, std::function<void()> run) {
             if (m_app) run();
         });
     e.when = def.when;
+    e.onFiles = def.when != When::always;
     if (def.when != When::always) e.paneFacts = selection;
     m_actions << action;
     m_entries.insert(action, std::move(e));
@@ -212,6 +217,17 @@ QAction *Commands::aheadOf(const QKeySequence &key) const {
 bool Commands::inTextFields(const QAction *action) const {
     const Entry *e = find(action);
     return e && e->inTextFields;
+}
+
+bool Commands::actsOnFiles(const QAction *action) const {
+    const Entry *e = find(action);
+    return e && e->onFiles;
+}
+
+bool Commands::forFiles(const QKeySequence &key) const {
+    for (QAction *a : m_actions)
+        if (actsOnFiles(a) && (a->shortcuts().contains(key) || monitorKeys(a).contains(key))) return true;
+    return false;
 }
 
 QList<QKeySequence> Commands::monitorKeys(const QAction *action) const {

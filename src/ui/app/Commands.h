@@ -137,6 +137,11 @@ public:
     QAction *aheadOf(const QKeySequence &key) const;
     // Whether the monitor serves the action's keys whatever has the focus, a text field too.
     bool inTextFields(const QAction *action) const;
+    // Whether the action works on the active pane's items (its selection, its folder's contents): its keys
+    // are meant for the files only while a pane has the focus. The menus still reach it from anywhere.
+    bool actsOnFiles(const QAction *action) const;
+    // Whether a key, of its own or of the monitor, belongs to such an action.
+    bool forFiles(const QKeySequence &key) const;
     // The German key of an action's help text (tooltip); empty when it has none.
     QString helpKey(const QAction *action) const;
     // The Symbols name of an action; empty when it has none.
@@ -206,6 +211,7 @@ private:
         QList<QKeySequence> monitorKeys;
         QList<QKeySequence> aheadKeys; // keys it takes ahead of the command whose own they are
         bool inTextFields = false;
+        bool onFiles = false; // see actsOnFiles()
         When when = When::always;
         std::function<bool()> rule;             // further condition of the enabled state
         std::function<bool()> checked;          // for switches
@@ -225,6 +231,8 @@ private:
     void addEdit();
     void addFilesMenu();
     void addNavigation();
+    void addHistory();
+    void addTabs();
     void addViews();
     void addApp();
 

@@ -6,6 +6,7 @@
 
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -39,13 +40,6 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
         key->accept();
         return true;
     }
-    // The sidebar keeps its keys too, all but F10, which opens the menu bar from anywhere.
-    const bool f10 = key->key() == Qt::Key_F10 &&
-                     !(key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
-    if (!f10 && keepsItsKeys(focus)) {
-        m_taken.reset();
-        return false;
-    }
     if (type == QEvent::KeyPress) {
         const bool swallow = m_taken && *m_taken == key->key();
         m_taken.reset();
@@ -59,23 +53,45 @@ bool KeyMonitor::eventFilter(QObject *watched, QEvent *event) {
                          qobject_cast<QPlainTextEdit *>(focus) || qobject_cast<QAbstractSpinBox *>(focus);
     press.modalOpen = QApplication::activeModalWidget() != nullptr;
     press.mainWindowActive = receiver->window()->windowTitle() == u"Kestrin";
+    press.paneHasFocus = inPane(focus);
     m_taken.reset();
+    if (!press.paneHasFocus && press.mainWindowActive && !press.modalOpen) {
+        const Qt::KeyboardModifiers mods =
+            press.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        // Shift+F10 is the menu key of a sidebar row or a button, as the menu key is.
+        if (press.key == Qt::Key_F10 && mods == Qt::ShiftModifier && !press.textHasFocus) {
+            contextMenuByKey(focus);
+            key->accept();
+            m_taken = key->key();
+            return true;
+        }
+        // Delete, F2, Ctrl+D … are plain keys of the focus widget here: kept from the window's shortcuts,
+        // which would act on the files, and passed on to it.
+        if (m_commands && m_commands->forFiles(monitorKey(press))) {
+            key->accept();
+            return true;
+        }
+    }
     if (!(menuKey(press, receiver->window()) || keyDown(press))) return false;
     key->accept();
     m_taken = key->key();
     return true;
 }
 
-bool KeyMonitor::keepsItsKeys(const QWidget *focus) {
-    if (!focus) return false;
-    if (qobject_cast<const QMenuBar *>(focus) || qobject_cast<const QMenu *>(focus)) return true;
-    // A part of the window that moves through its own entries (the sidebar, the toolbar) says so; the
-    // nearest that says anything decides (the toolbar's search field is a text field).
+bool KeyMonitor::inPane(const QWidget *focus) {
     for (const QWidget *w = focus; w && !w->isWindow(); w = w->parentWidget()) {
-        const QVariant own = w->property(ownKeysProperty);
-        if (own.isValid()) return own.toBool();
+        const QVariant pane = w->property(paneProperty);
+        if (pane.isValid()) return pane.toBool();
     }
-    return false;
+    return !focus;
+}
+
+void KeyMonitor::contextMenuByKey(QWidget *focus) {
+    if (!focus) return;
+    // Where the menu key's request puts it: on the widget; one that has no menu leaves it to its parent.
+    const QPoint at(focus->width() / 2, focus->height() / 2);
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, at, focus->mapToGlobal(at));
+    QApplication::sendEvent(focus, &request);
 }
 
 QKeySequence KeyMonitor::monitorKey(const KeyPress &press) {
@@ -114,7 +130,7 @@ bool KeyMonitor::menuKey(const KeyPress &press, QWidget *window) {
     // Shift+F10 and the menu key open the menu of the selection at the cursor; a text field keeps its own.
     const bool menu = (press.key == Qt::Key_F10 && mods == Qt::ShiftModifier) ||
                       (press.key == Qt::Key_Menu && mods == Qt::NoModifier);
-    if (!menu || press.textHasFocus) return false;
+    if (!menu || press.textHasFocus || !press.paneHasFocus) return false;
     return ContextMenus::openByKey(window, m_app->activePane());
 }
 
@@ -128,8 +144,10 @@ bool KeyMonitor::keyDown(const KeyPress &press) {
             if (!press.modalOpen && command->isEnabled()) command->trigger();
             return true;
         }
-        // A text field keeps its editing keys; a disabled command leaves the key to the window.
-        if (press.modalOpen || press.textHasFocus || !press.mainWindowActive || !command->isEnabled())
+        // A text field keeps its editing keys; a disabled command leaves the key to the window; the files
+        // are meant only from a pane.
+        if (press.modalOpen || press.textHasFocus || !press.mainWindowActive || !command->isEnabled() ||
+            (!press.paneHasFocus && m_commands->actsOnFiles(command)))
             return false;
         command->trigger();
         return true;

@@ -9,10 +9,37 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
+
+namespace {
+
+// Styles mark a title of the bar only while its menu is open. In the bar's keyboard mode (F10 then
+// Escape, a tap of Alt) the title the arrows are on is marked the same way, or they would move unseen.
+class KeyboardModeStyle : public QProxyStyle {
+public:
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override {
+        const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+        if (element == CE_MenuBarItem && item && widget && widget->hasFocus() &&
+            (item->state & State_Selected)) {
+            QStyleOptionMenuItem marked = *item;
+            marked.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &marked, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
+} // namespace
 
 MainMenuBar::MainMenuBar(Commands &commands, Settings &settings, WindowRequests &requests, QWidget *parent)
     : QMenuBar(parent), m_commands(commands) {
     setObjectName(QStringLiteral("mainMenuBar"));
+    auto *style = new KeyboardModeStyle;
+    style->setParent(this);
+    setStyle(style);
     m_file = MenuLocalizer::addMenu(this, K("Datei"));
     fill(m_file, {Cmd::newFolder, Cmd::newFile, Cmd::rename, Cmd::trash, Cmd::emptyTrash, nullptr, Cmd::undo,
                   Cmd::quickLook, nullptr, Cmd::closeWindow, Cmd::quit});

@@ -131,7 +131,10 @@ void openText(QWidget *parent, const TextQuestion &q, Dialogs::TextDone done) {
     });
     openWindowModal(dialog);
     field->setFocus();
-    field->selectAll();
+    if (q.selected < 0 || q.selected >= q.text.size())
+        field->selectAll();
+    else
+        field->setSelection(0, int(q.selected));
 }
 
 // Our own widgets, so the question can stand inside the dialog and not only in its caption, which

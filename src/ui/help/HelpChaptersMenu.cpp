@@ -76,7 +76,7 @@ HelpChaptersMenu::HelpChaptersMenu(WindowRequests &requests, Settings &settings,
     setFocusPolicy(Qt::TabFocus);
     // The button shows no arrow: the symbol alone says it opens the manual.
     setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
-    setAccessibleName(QStringLiteral("help chapters"));
+    setAccessibleName(L("Hilfekapitel"));
     auto *menu = new QMenu(this);
     setMenu(menu);
     m_entries = addHelpChapters(menu, requests, settings);

@@ -147,6 +147,8 @@ InspectorSection *FileInfoForm::buildEditors(QVBoxLayout *stack, const UIScale &
     pixelFont(m_comment, ui.small() + 0.5);
     m_comment->setFrameShape(QFrame::NoFrame);
     m_comment->setAccessibleName(L("Kommentare"));
+    // A comment holds no tabs: Tab leaves the field, as it leaves every other one.
+    m_comment->setTabChangesFocus(true);
     comments->body()->addWidget(m_comment);
     stack->addWidget(comments);
 

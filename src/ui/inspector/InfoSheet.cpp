@@ -59,6 +59,9 @@ void InfoSheet::buildOne(const QString &path, QPushButton *done) {
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // No stop of the Tab key of its own, where the focus would show nowhere: Tab goes through the form,
+    // which scrolls to the field that has the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto *host = new QWidget;
     auto *hl = new QVBoxLayout(host);
     hl->setContentsMargins(16, 16, 16, 16);
@@ -88,7 +91,7 @@ void InfoSheet::buildMany(const QStringList &paths, QPushButton *done) {
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(20, 20, 20, 20);
     stack->setSpacing(14);
-    auto *headline = new QLabel(LF("%@ Objekte", QString::number(paths.size())), this);
+    auto *headline = new QLabel(LF("%@ Objekte", paths.size()), this);
     QFont hf = headline->font();
     hf.setWeight(QFont::DemiBold);
     hf.setPixelSize(hf.pixelSize() > 0 ? hf.pixelSize() + 2 : 15);

@@ -21,7 +21,7 @@ MultiInspector::MultiInspector(qsizetype selected, QWidget *parent)
     symbol->setAlignment(Qt::AlignCenter);
     symbol->setContentsMargins(0, 20, 0, 0);
     stack->addWidget(symbol);
-    auto *count = new QLabel(LF("%@ Objekte ausgewählt", QString::number(selected)), this);
+    auto *count = new QLabel(LF("%@ Objekte ausgewählt", selected), this);
     count->setAlignment(Qt::AlignCenter);
     QFont f = count->font();
     f.setPixelSize(int(std::lround(ui.font + 2)));
@@ -42,7 +42,7 @@ QPair<QString, QString> MultiInspector::kindsRow(const QList<MultiSummary::Kind>
     if (kinds.size() == 1) return {QString::fromUtf8(K("Art")), kinds.first().name};
     QStringList lines;
     for (int i = 0; i < kinds.size() && i < 4; ++i)
-        lines << kinds[i].name + QStringLiteral(": ") + QString::number(kinds[i].count);
+        lines << kinds[i].name + QStringLiteral(": ") + localNumber(kinds[i].count);
     QString text = lines.join(u'\n');
     if (kinds.size() > 4) text += u'\n' + LF("… und %d weitere Arten", int(kinds.size() - 4));
     return {QString::fromUtf8(K("Arten")), text};

@@ -134,8 +134,9 @@ void PreviewWindow::showItem(int index) {
     const QString name = path.section(u'/', -1);
     m_name->setText(name);
     setWindowTitle(name);
-    m_position->setText(m_paths.size() > 1 ? QStringLiteral("%1 / %2").arg(index + 1).arg(m_paths.size())
-                                           : QString());
+    m_position->setText(m_paths.size() > 1
+                            ? localNumber(index + 1) + QStringLiteral(" / ") + localNumber(m_paths.size())
+                            : QString());
     m_position->setVisible(m_paths.size() > 1);
     showFacts(path);
     m_loading = true;

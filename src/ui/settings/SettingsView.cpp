@@ -363,7 +363,7 @@ SettingsPage *toolbarPage(const SettingsPageParts &parts) {
     r->addStretch();
     page->onRefresh([count, clear, edit, s] {
         const int n = int(s->toolbarApps().size());
-        count->setText(LF("%@ von %@", QString::number(n), QString::number(ToolbarApps::maxToolbarApps)));
+        count->setText(LF("%@ von %@", n, ToolbarApps::maxToolbarApps));
         clear->setEnabled(n > 0);
         edit->setEnabled(canShow(Sheet::toolbarEditor));
     });

@@ -21,6 +21,7 @@ public:
     int heightForWidth(int width) const override;
     // Whether the title fits the tab's width without being cut.
     bool fits() const;
+    const QString &symbol() const { return m_symbol; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -26,7 +26,10 @@ SettingsWindow::SettingsWindow(AppState *app)
 
 SettingsWindow *SettingsWindow::open(AppState *app) {
     static QPointer<SettingsWindow> one;
-    return OwnWindow::openOne(one, [app] { return new SettingsWindow(app); });
+    const bool fresh = !one;
+    SettingsWindow *w = OwnWindow::openOne(one, [app] { return new SettingsWindow(app); });
+    if (fresh) w->focusPage();
+    return w;
 }
 
 void SettingsWindow::keyPressEvent(QKeyEvent *event) {
@@ -55,13 +58,25 @@ void SettingsWindow::turnPage(int step) {
     if (!m_view || m_view->count() == 0) return;
     const int n = m_view->count();
     m_view->setCurrentIndex((m_view->currentIndex() + step + n) % n);
-    SettingsPage *page = m_view->page(m_view->currentIndex());
+    focusPage();
+}
+
+void SettingsWindow::focusPage() {
+    SettingsPage *page = m_view ? m_view->page(m_view->currentIndex()) : nullptr;
+    if (!page) return;
+    // The focus shows from the start, as after a Tab, whether or not the window is active yet.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    // The control at the top: the page's foot (help, reset) is made before its blocks.
+    QWidget *first = nullptr;
+    auto above = [page](QWidget *a, QWidget *b) {
+        const QPoint pa = a->mapTo(page, QPoint()), pb = b->mapTo(page, QPoint());
+        return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
+    };
     for (QWidget *w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain())
         if (page->isAncestorOf(w) && w->isVisibleTo(page) && w->isEnabled() &&
-            (w->focusPolicy() & Qt::TabFocus)) {
-            w->setFocus(Qt::TabFocusReason);
-            return;
-        }
+            (w->focusPolicy() & Qt::TabFocus) && (!first || above(w, first)))
+            first = w;
+    if (first) first->setFocus(Qt::TabFocusReason);
 }
 
 void SettingsWindow::rebuild() {

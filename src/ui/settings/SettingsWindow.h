@@ -25,6 +25,8 @@ protected:
 private:
     // Shows the page step pages on and gives the focus to its first control.
     void turnPage(int step);
+    // Gives the focus to the first control of the page shown (its help button comes last), marked.
+    void focusPage();
     void rebuild();
     QPointer<AppState> m_app;
     SettingsCommands *m_commands = nullptr;

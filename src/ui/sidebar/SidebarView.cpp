@@ -10,7 +10,6 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "ui/panecontent/FolderDropTarget.h"
-#include "ui/app/KeyMonitor.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/FocusFrame.h"
 #include "ui/style/EnvironmentValues.h"
@@ -257,8 +256,6 @@ SidebarView::SidebarView(SidebarModel &model, Sides &sides, ItemCommands &items,
     m_stack->setContentsMargins(8, 10, 8, 10);
     m_stack->setSpacing(14);
     setWidget(m_content);
-    // The key monitor leaves the sidebar's keys to it: arrows move through the rows, Enter opens one.
-    setProperty(KeyMonitor::ownKeysProperty, true);
     rebuildRows();
     connect(&model, &SidebarModel::changed, this, &SidebarView::rebuildRows);
     connect(&sides, &Sides::activePaneChanged, this, &SidebarView::watchActivePane);

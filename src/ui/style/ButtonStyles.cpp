@@ -129,6 +129,8 @@ StyledButton::StyledButton(bool hasFlash, double pressedScale, QWidget *parent)
     : QAbstractButton(parent), m_hasFlash(hasFlash), m_pressedScale(pressedScale) {
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::ArrowCursor);
+    // Reached by Tab; a click leaves the focus where it was, so the keys stay with the files.
+    setFocusPolicy(Qt::TabFocus);
     m_anim = new QVariantAnimation(this);
     m_anim->setDuration(100);
     m_anim->setEasingCurve(QEasingCurve::OutCubic);
@@ -237,7 +239,7 @@ void StyledButton::paintEvent(QPaintEvent *) {
         p.drawRoundedRect(inner, l.radius - 0.5, l.radius - 0.5);
     }
     paintLabel(p, r, l.foreground);
-    FocusFrame::paint(this, p);
+    FocusFrame::paint(this, p, {}, l.fill == ButtonLook::Fill::gradient ? l.foreground : QColor());
 }
 
 // BarButton
@@ -302,8 +304,19 @@ LabelButton::LabelButton(const QString &key, const QString &symbol, bool trailin
     : BarButton(key, prominent, parent), m_symbol(symbol), m_trailing(trailing) {}
 
 QSize LabelButton::sizeHint() const {
+    return m_symbolOnly ? minimumSizeHint() : titledSizeHint();
+}
+
+QSize LabelButton::titledSizeHint() const {
     const QSize base = BarButton::sizeHint();
     return {base.width() + iconSize() + 5, base.height()};
+}
+
+void LabelButton::setSymbolOnly(bool on) {
+    if (on == m_symbolOnly) return;
+    m_symbolOnly = on;
+    updateGeometry();
+    update();
 }
 
 QSize LabelButton::minimumSizeHint() const {
@@ -313,9 +326,8 @@ QSize LabelButton::minimumSizeHint() const {
 QString LabelButton::shownText() const {
     const QFontMetrics fm(BarButtonStyle::font(ui()));
     const int room = width() - 2 * BarButtonStyle::padX - iconSize() - 5;
-    QString text = L(key());
-    if (fm.horizontalAdvance(text) > room) text = fm.elidedText(text, Qt::ElideRight, qMax(0, room));
-    return text.size() < 3 ? QString() : text;
+    const QString text = L(key());
+    return !m_symbolOnly && fm.horizontalAdvance(text) <= room ? text : QString();
 }
 
 int LabelButton::drawnWidth() const {

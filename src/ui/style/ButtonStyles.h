@@ -123,7 +123,13 @@ public:
     QString symbol() const { return m_symbol; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
-    // The title gives way first: shortened, then left out, so the button never draws beyond itself.
+    // With its title, whatever symbolOnly says: what the button would ask for to show it.
+    QSize titledSizeHint() const;
+    // Asks for the symbol's room alone; the bar that holds it decides.
+    void setSymbolOnly(bool on);
+    bool symbolOnly() const { return m_symbolOnly; }
+    // The title whole or not at all (a cut title reads as another word), so the button never draws
+    // beyond itself.
     QString shownText() const override;
     int drawnWidth() const override;
 
@@ -134,6 +140,7 @@ private:
     int iconSize() const;
     QString m_symbol;
     bool m_trailing;
+    bool m_symbolOnly = false;
 };
 
 class IconButton : public StyledButton {

@@ -5,7 +5,7 @@
 #include <QStyleOption>
 #include <QWidget>
 
-void FocusFrame::paint(const QWidget *control, QPainter &painter, const QRect &around) {
+void FocusFrame::paint(const QWidget *control, QPainter &painter, const QRect &around, const QColor &onFill) {
     if (!control->hasFocus()) return;
     QStyleOptionFocusRect option;
     option.initFrom(control);
@@ -15,6 +15,14 @@ void FocusFrame::paint(const QWidget *control, QPainter &painter, const QRect &a
     // Drawn at the control's own scale, whatever a pressed look did to the painter.
     painter.resetTransform();
     painter.setOpacity(1);
-    control->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, control);
+    if (!onFill.isValid()) {
+        control->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, control);
+    } else if (option.state & QStyle::State_KeyboardFocusChange) {
+        // When the style shows its frame: after the keyboard moved the focus.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(onFill, 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(option.rect).adjusted(2.5, 2.5, -2.5, -2.5), 3, 3);
+    }
     painter.restore();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QRect>
 
 class QPainter;
@@ -10,5 +11,7 @@ class QWidget;
 namespace FocusFrame {
 // Draws the frame around around (the whole control when empty); the painter's transform, opacity, pen and
 // brush are left as they were.
-void paint(const QWidget *control, QPainter &painter, const QRect &around = {});
+// onFill: the label colour of a control filled in the accent colour (a checked button), on which the
+// style's frame, drawn in that colour too, would not show; the frame is then a ring of the label colour.
+void paint(const QWidget *control, QPainter &painter, const QRect &around = {}, const QColor &onFill = {});
 } // namespace FocusFrame

@@ -49,13 +49,13 @@ BatchRenameSheet::BatchRenameSheet(AppState *app, QStringList paths, QWidget *pa
     : QDialog(parent), m_app(app), m_paths(std::move(paths)) {
     setObjectName(QStringLiteral("BatchRenameSheet"));
     const UIScale ui = EnvironmentValues::ui(parent);
-    setWindowTitle(LF("%@ Objekte umbenennen", QString::number(m_paths.size())));
+    setWindowTitle(LF("%@ Objekte umbenennen", m_paths.size()));
     resize(ScreenFit::width(640), ScreenFit::height(640));
 
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(20, 20, 20, 20);
     root->setSpacing(14);
-    auto *title = new QLabel(LF("%@ Objekte umbenennen", QString::number(m_paths.size())), this);
+    auto *title = new QLabel(LF("%@ Objekte umbenennen", m_paths.size()), this);
     QFont tf = title->font();
     tf.setPixelSize(int(ui.font + 3));
     tf.setWeight(QFont::DemiBold);

@@ -470,7 +470,7 @@ void RulesSheet::showPreview(const Preview &preview) {
     m_previewCount = paths.size();
     m_previewNoTrash = preview.noTrash;
     showRefusal(preview.refusal);
-    m_count->setText(LF("Trifft jetzt auf %@ Dateien zu.", QString::number(paths.size())));
+    m_count->setText(LF("Trifft jetzt auf %@ Dateien zu.", paths.size()));
     // A refused rule never runs: no count that says otherwise.
     m_count->setVisible(preview.refusal.isEmpty());
     while (QLayoutItem *item = m_previewLines->takeAt(0)) {
@@ -501,8 +501,7 @@ void RulesSheet::showPreview(const Preview &preview) {
         m_previewLines->addWidget(line);
     }
     if (paths.size() > 4)
-        m_previewLines->addWidget(
-            secondary(LF("… und %@ weitere", QString::number(paths.size() - 4)), ui.small(), m_preview));
+        m_previewLines->addWidget(secondary(LF("… und %@ weitere", paths.size() - 4), ui.small(), m_preview));
 }
 
 void RulesSheet::edit(const std::function<void(CleanRule &)> &change) {

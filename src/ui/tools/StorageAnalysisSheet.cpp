@@ -114,41 +114,9 @@ public:
         const int shareW = 56, sizeW = 80, barW = 140;
         const int right = r.right();
         const int shareX = right - shareW, sizeX = shareX - 10 - sizeW, barX = sizeX - 10 - barW;
-        const QRect nameRect(x, r.top(), std::max(0, barX - 8 - x), r.height());
-        QString second;
-        if (m_rows->tab == 1)
-            second = StorageAnalysisSheet::relativeFolder(m_rows->analysed, e.path);
-        else if (e.otherVolume)
-            second = L("Anderes Laufwerk, nicht gemessen");
-        QFont nameFont = sized(option.font, ui.font);
-        QFont smallFont = sized(option.font, ui.small());
-        p->setPen(text);
-        p->setFont(nameFont);
-        const QFontMetrics fm(nameFont), sm(smallFont);
-        const bool two = m_rows->tab == 1 || e.otherVolume;
-        const int lineY =
-            two ? r.center().y() - (fm.height() + sm.height()) / 2 : r.center().y() - fm.height() / 2;
-        p->drawText(QRect(nameRect.left(), lineY, nameRect.width(), fm.height()),
-                    Qt::AlignLeft | Qt::AlignVCenter,
-                    fm.elidedText(e.name, Qt::ElideMiddle, nameRect.width()));
-        if (two) {
-            p->setFont(smallFont);
-            p->setPen(dim);
-            p->drawText(
-                QRect(nameRect.left(), lineY + fm.height() + 1, nameRect.width(), sm.height()),
-                Qt::AlignLeft | Qt::AlignVCenter,
-                sm.elidedText(second, m_rows->tab == 1 ? Qt::ElideLeft : Qt::ElideRight, nameRect.width()));
-        }
-        const QRectF track(barX, r.center().y() - 4, barW, 8);
-        QColor trackColour = text;
-        trackColour.setAlphaF(0.08f);
-        p->setPen(Qt::NoPen);
-        p->setBrush(trackColour);
-        p->drawRoundedRect(track, 4, 4);
-        const QRectF bar(track.left(), track.top(),
-                         StorageAnalysisSheet::barWidth(e.size, m_rows->scale, barW), 8);
-        p->setBrush(theme.gradient(bar));
-        p->drawRoundedRect(bar, 4, 4);
+        paintNames(p, e, QRect(x, r.top(), std::max(0, barX - 8 - x), r.height()), option.font, ui, text,
+                   dim);
+        paintBar(p, e, QRectF(barX, r.center().y() - 4, barW, 8), text, theme);
         QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         digits.setPixelSize(int(std::round(ui.small() + 0.5)));
         p->setFont(digits);
@@ -162,6 +130,48 @@ public:
     }
 
 private:
+    // The entry's name, and under it its folder (largest files) or why it was not measured.
+    void paintNames(QPainter *p, const StorageEntry &e, const QRect &nameRect, const QFont &base,
+                    const UIScale &ui, const QColor &text, const QColor &dim) const {
+        QString second;
+        if (m_rows->tab == 1)
+            second = StorageAnalysisSheet::relativeFolder(m_rows->analysed, e.path);
+        else if (e.otherVolume)
+            second = L("Anderes Laufwerk, nicht gemessen");
+        QFont nameFont = sized(base, ui.font);
+        QFont smallFont = sized(base, ui.small());
+        p->setPen(text);
+        p->setFont(nameFont);
+        const QFontMetrics fm(nameFont), sm(smallFont);
+        const bool two = m_rows->tab == 1 || e.otherVolume;
+        const int lineY = two ? nameRect.center().y() - (fm.height() + sm.height()) / 2
+                              : nameRect.center().y() - fm.height() / 2;
+        p->drawText(QRect(nameRect.left(), lineY, nameRect.width(), fm.height()),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    fm.elidedText(e.name, Qt::ElideMiddle, nameRect.width()));
+        if (!two) return;
+        p->setFont(smallFont);
+        p->setPen(dim);
+        p->drawText(
+            QRect(nameRect.left(), lineY + fm.height() + 1, nameRect.width(), sm.height()),
+            Qt::AlignLeft | Qt::AlignVCenter,
+            sm.elidedText(second, m_rows->tab == 1 ? Qt::ElideLeft : Qt::ElideRight, nameRect.width()));
+    }
+
+    // Its size against the largest, on a faint track.
+    void paintBar(QPainter *p, const StorageEntry &e, const QRectF &track, const QColor &text,
+                  const AppTheme &theme) const {
+        QColor trackColour = text;
+        trackColour.setAlphaF(0.08f);
+        p->setPen(Qt::NoPen);
+        p->setBrush(trackColour);
+        p->drawRoundedRect(track, 4, 4);
+        const QRectF bar(track.left(), track.top(),
+                         StorageAnalysisSheet::barWidth(e.size, m_rows->scale, track.width()), 8);
+        p->setBrush(theme.gradient(bar));
+        p->drawRoundedRect(bar, 4, 4);
+    }
+
     StorageRows *m_rows;
     QWidget *m_view;
 };

@@ -23,6 +23,7 @@ ActionBar::ActionBar(Settings &settings, Commands &commands, QWidget *parent)
         setFixedHeight(qMax(34, int(std::lround(34 * EnvironmentValues::ui(this).font / 13))));
         for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
             w->updateGeometry();
+        fitTitles();
     });
     setAccessibleName(L("Aktionsleiste"));
     auto *row = new QHBoxLayout(this);
@@ -70,7 +71,8 @@ QWidget *ActionBar::labelButton(const char *id, const char *label, bool trailing
     QAction *action = m_commands.action(QString::fromUtf8(id));
     auto *b = new LabelButton(QString::fromUtf8(label), m_commands.symbol(action), trailing, prominent, this);
     const QString help = m_commands.helpKey(action);
-    if (!help.isEmpty()) b->setToolTip(L(help));
+    // Also what names it when it shows its symbol alone.
+    b->setToolTip(L(help.isEmpty() ? QString::fromUtf8(label) : help));
     b->setAccessibleName(L(help.isEmpty() ? QString::fromUtf8(label) : help));
     return bind(b, action);
 }
@@ -121,6 +123,31 @@ void ActionBar::sync() {
     if (!m_settings) return;
     for (QWidget *w : std::as_const(m_transferGroup))
         w->setVisible(m_settings->dualPane());
+    fitTitles();
+}
+
+void ActionBar::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    fitTitles();
+}
+
+void ActionBar::fitTitles() {
+    const auto *row = static_cast<QHBoxLayout *>(layout());
+    if (!row) return;
+    const QMargins margins = row->contentsMargins();
+    int need = margins.left() + margins.right();
+    int shown = 0;
+    QList<LabelButton *> titled;
+    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (w->isHidden()) continue;
+        auto *b = qobject_cast<LabelButton *>(w);
+        need += b ? b->titledSizeHint().width() : w->sizeHint().width();
+        ++shown;
+        if (b) titled << b;
+    }
+    need += row->spacing() * qMax(0, shown - 1);
+    for (LabelButton *b : std::as_const(titled))
+        b->setSymbolOnly(need > width());
 }
 
 QSize ActionBar::sizeHint() const {

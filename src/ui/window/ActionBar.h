@@ -19,12 +19,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QWidget *separator();
     QWidget *labelButton(const char *id, const char *label, bool trailing, bool prominent);
     QWidget *iconButton(const char *id);
     QWidget *tagsButton();
+    // Where the titles do not all fit, every titled button shows its symbol alone.
+    void fitTitles();
 
     QPointer<Settings> m_settings;
     Commands &m_commands;

@@ -2,10 +2,12 @@
 
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
+#include "core/app/ListedSelection.h"
 #include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "ui/app/Commands.h"
+#include "ui/app/KeyMonitor.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/help/ManualWindow.h"
 #include "ui/help/FeedbackSheet.h"
@@ -47,6 +49,22 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// Return in the search field leads to the first hit. The walk may still be under way: then to the first
+// of what it finds.
+void selectFirstHit(PaneModel *pane) {
+    auto select = [pane] {
+        const QList<FileItem> &hits = pane->visibleItems();
+        if (!hits.isEmpty()) ListedSelection::select(pane, {hits.first().path()}, hits.first().path());
+    };
+    if (!pane->isSearching()) return select();
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(pane, &PaneModel::isSearchingChanged, pane, [pane, once, select] {
+        if (pane->isSearching()) return;
+        QObject::disconnect(*once);
+        select();
+    });
+}
 
 QFrame *line(Qt::Orientation o, QWidget *parent) {
     auto *f = new QFrame(parent);
@@ -203,6 +221,8 @@ void MainWindow::build() {
     // Keys start at the panes, not in the search field, so arrows and letters browse.
     m_search->setFocusPolicy(Qt::ClickFocus);
     m_panes->setFocusPolicy(Qt::StrongFocus);
+    // The keys of the commands on the files mean the files only here.
+    m_panes->setProperty(KeyMonitor::paneProperty, true);
     m_panes->setFocus();
 
     syncColumns();
@@ -324,6 +344,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         const bool hits = watched == m_search && !m_search->text().isEmpty();
         if (plain && (key->key() == Qt::Key_Escape || (enter && hits))) {
+            if (enter) selectFirstHit(m_app->activePane());
             m_panes->setFocus(Qt::ShortcutFocusReason);
             return true;
         }

@@ -1,5 +1,6 @@
 #include "CommandFixture.h"
 
+#include "core/app/RenameCommands.h"
 #include "core/model/FileLoader.h"
 
 #include <QSemaphore>
@@ -31,6 +32,7 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     textAnswers = {QString(" \ta.txt "), QString("   "), QString("b.txt"), std::nullopt};
     app->renames().renameSelection();
     EXPECT_EQ(textQuestions.last().text, "a.txt");
+    EXPECT_EQ(textQuestions.last().selected, 1); // "a", the extension left as it is
     EXPECT_EQ(textQuestions.last().informative, "Neuer Name für „a.txt“:");
     EXPECT_EQ(lastToast(), "Der Name wurde nicht geändert.");
     EXPECT_FALSE(lastIsError());
@@ -58,6 +60,25 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     // The undo reports when its background work is back; the test ends only then.
     waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(exists(a) && !exists(renamed), 5000);
+}
+
+// F2's field selects the name without its extension; a folder's name and a dot file's are selected whole.
+TEST_F(CommandTest, RenameSelectsTheNameWithoutItsExtension) {
+    for (const auto &[name, folder, stem] :
+         {std::tuple{"gamma.txt", false, "gamma"}, std::tuple{"a.tar.gz", false, "a.tar"},
+          std::tuple{".bashrc", false, ".bashrc"}, std::tuple{".config.old", false, ".config"},
+          std::tuple{"README", false, "README"}, std::tuple{"v1.2", true, "v1.2"}}) {
+        const QString n = QString::fromUtf8(name);
+        EXPECT_EQ(n.left(RenameCommands::stemLength(n, folder)), QString::fromUtf8(stem)) << name;
+    }
+    const QString folder = root + "/v1.2";
+    QDir().mkpath(folder);
+    show(app->left(), root);
+    app->left()->setSelection({folder});
+    textAnswers = {std::nullopt};
+    app->renames().renameSelection();
+    ASSERT_FALSE(textQuestions.isEmpty());
+    EXPECT_EQ(textQuestions.last().selected, 4);
 }
 
 // A rename selects the new name, and a listing that shows it late brings it back after an older listing

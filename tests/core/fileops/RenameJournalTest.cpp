@@ -9,6 +9,7 @@
 #include "platform/Posix.h"
 
 #include <QDir>
+#include <QUuid>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -268,4 +269,112 @@ TEST_F(RenameJournal, HiddenNamesAreUniqueByConstructionAndNeverTakeAName) {
     EXPECT_EQ(TestUtil::readFile(there), "someone's");
     EXPECT_EQ(TestUtil::readFile(a), "a");
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+}
+
+namespace {
+
+// A batch rename that died with its first `aside` items under hidden names (marked by its journal), as
+// the next start finds it: the journal's path and lines, and each item's names and content.
+struct DeadBatch {
+    QString journal;
+    QList<QByteArray> lines;
+    QStringList hidden, from;
+    QList<QByteArray> content;
+
+    DeadBatch(const QString &folder, int items, int aside) {
+        const QByteArray token = QUuid::createUuid().toRfc4122().toHex();
+        const QString journals = qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
+        QDir().mkpath(journals);
+        journal = journals + '/' + token + ".log";
+        const auto hex = [](const QString &p) { return QFile::encodeName(p).toHex(); };
+        for (int i = 0; i < items; ++i) {
+            hidden << folder + u'/' +
+                          FileSteps::Journal::RenameBatch{QString::fromLatin1(token.left(8)), 1}.hiddenName(
+                              i);
+            from << folder + QString("/Urlaub %1.jpg").arg(i);
+            content << "item " + QByteArray::number(i);
+            const QString at = i < aside ? hidden[i] : from[i];
+            TestUtil::writeFile(at, content[i]);
+            if (i < aside)
+                ::lsetxattr(QFile::encodeName(at).constData(), FileCopy::partMark, token.constData(), 32, 0);
+            const struct stat st = TestUtil::lstatOf(at);
+            lines << "rename " + hex(hidden[i]) + ' ' + hex(from[i]) + ' ' +
+                         hex(folder + QString("/Reise %1.jpg").arg(i)) + ' ' +
+                         QByteArray::number(quint64(st.st_dev)) + ' ' +
+                         QByteArray::number(quint64(st.st_ino)) + " 1\n";
+        }
+        TestUtil::writeFile(journal, lines.join());
+    }
+    // What is wrong: an item neither under its old name nor named to the user under its hidden one.
+    QString untold(const FileOps::Leftovers &left) const {
+        QStringList wrong;
+        for (qsizetype i = 0; i < from.size(); ++i) {
+            if (TestUtil::readFile(from[i]) == content[i] && !exists(hidden[i])) continue;
+            if (TestUtil::readFile(hidden[i]) == content[i] && left.lost.contains(hidden[i])) continue;
+            wrong << QString::number(i);
+        }
+        return wrong.join(' ');
+    }
+};
+
+} // namespace
+
+// Cut short or garbled after the kill, a journal no longer names every item: those under the batch's
+// hidden names are named, the torn line still settles what it tells whole, and the damage is told.
+TEST_F(RenameJournal, ACutOrGarbledJournalNamesWhatItNoLongerSettles) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    for (const int percent : {4, 10, 25, 50, 75, 97}) {
+        SCOPED_TRACE(percent);
+        const DeadBatch b(mkdir(QString("cut%1").arg(percent)), 12, 12);
+        ASSERT_EQ(::truncate(QFile::encodeName(b.journal).constData(), b.lines.join().size() * percent / 100),
+                  0);
+        const FileOps::Leftovers left = FileOps::recoverTransfers();
+        EXPECT_EQ(b.untold(left), "");
+        EXPECT_EQ(left.damaged, QStringList{b.journal});
+        EXPECT_FALSE(left.lost.isEmpty());
+        // Told again at the next start: nothing it names is settled.
+        EXPECT_EQ(FileOps::recoverTransfers().damaged, QStringList{b.journal});
+        QFile::remove(b.journal);
+    }
+
+    // Torn in the item's number: its names are whole, so it takes its old one.
+    const DeadBatch torn(mkdir("torn"), 6, 6);
+    const qsizetype at = torn.lines.mid(0, 3).join().size() + torn.lines[3].lastIndexOf(' ') - 3;
+    ASSERT_EQ(::truncate(QFile::encodeName(torn.journal).constData(), at), 0);
+    FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_EQ(torn.untold(left), "");
+    EXPECT_EQ(left.lost, (QStringList{torn.hidden[4], torn.hidden[5]}));
+    EXPECT_EQ(TestUtil::readFile(torn.from[3]), torn.content[3]);
+    QFile::remove(torn.journal);
+    // The same for an item that had its old name back, our marker still on it: the marker goes.
+    const DeadBatch back(mkdir("back"), 2, 2);
+    ASSERT_TRUE(QFile::rename(back.hidden[1], back.from[1]));
+    ASSERT_EQ(::truncate(QFile::encodeName(back.journal).constData(), back.lines.join().size() - 3), 0);
+    EXPECT_EQ(FileOps::recoverTransfers().lost, QStringList{});
+    char mark[64];
+    EXPECT_LT(::lgetxattr(QFile::encodeName(back.from[1]).constData(), FileCopy::partMark, mark, sizeof mark),
+              0);
+    QFile::remove(back.journal);
+
+    // One record garbled: that item is named, the others settle; an item of the same form that our
+    // marker does not prove ours is neither named nor touched.
+    const DeadBatch garbled(mkdir("garbled"), 5, 5);
+    QList<QByteArray> lines = garbled.lines;
+    lines[2] = QByteArray(lines[2].size() - 1, '\x7f') + '\n';
+    TestUtil::writeFile(garbled.journal, lines.join());
+    const QString alike = garbled.hidden[4].chopped(1) + "7";
+    TestUtil::writeFile(alike, "the user's");
+    left = FileOps::recoverTransfers();
+    EXPECT_EQ(garbled.untold(left), "");
+    EXPECT_EQ(left.lost, QStringList{garbled.hidden[2]});
+    EXPECT_EQ(TestUtil::readFile(alike), "the user's");
+    EXPECT_EQ(
+        FileOps::leftoversText(left),
+        QString("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%1“ in „%2“. Sein Eintrag im "
+                "Protokoll ist verloren, daher sind sein alter und sein neuer Name unbekannt. Das Protokoll "
+                "„%3“ in „%4“ ist beschädigt. Was in seinen unlesbaren Zeilen stand, bleibt unter "
+                "verborgenen Namen, wie es ist.")
+            .arg(Posix::lastComponent(garbled.hidden[2]), path("garbled"),
+                 Posix::lastComponent(garbled.journal), Posix::parentOf(garbled.journal)));
+    QFile::remove(garbled.journal);
 }

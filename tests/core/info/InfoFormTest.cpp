@@ -220,7 +220,14 @@ TEST_F(InfoForm, CommentIsSavedOnceAfterTypingAndFailuresSaySo) {
     s->setFocused(FileInfoState::Field::comment, false);
     EXPECT_EQ(FileOps::comment(f), QStringLiteral("neu"));
 
-    // Clearing removes both attributes.
+    // White space alone is no comment: it removes both attributes, as clearing does.
+    s->setComment(QStringLiteral("\t\t \n"));
+    s->saveComment();
+    EXPECT_EQ(Xattr::get(f, QStringLiteral("user.xdg.comment")).status, Xattr::Status::absent);
+    EXPECT_EQ(FileOps::comment(f), QString());
+    ASSERT_EQ(FileOps::setComment(QStringLiteral("neu"), f), 0);
+    s->setRefresh(6);
+    QTRY_COMPARE(s->details().comment, QStringLiteral("neu"));
     s->setComment({});
     s->saveComment();
     EXPECT_EQ(Xattr::get(f, QStringLiteral("user.xdg.comment")).status, Xattr::Status::absent);

@@ -97,6 +97,16 @@ TEST(TranslationData, PluralRowsHaveEveryFormOfTheirLanguage) {
     EXPECT_GT(plurals, 3);
 }
 
+// Thai's one form serves a single item as well as many, so it says neither "these" nor "those".
+TEST(TranslationData, ThaiFormsOfCountsNameNoPlural) {
+    for (const auto &row : Translations::rows()) {
+        if (!isPlural(row.key)) continue;
+        for (const char *many : {"เหล่านี้", "เหล่านั้น"})
+            EXPECT_FALSE(row.th.contains(QString::fromUtf8(many)))
+                << row.th.toStdString() << " in " << (row.source + ": " + row.key).toStdString();
+    }
+}
+
 TEST(TranslationData, RepeatedKeysAgree) {
     QHash<QString, const Translations::Row *> seen;
     for (const auto &row : Translations::rows()) {

@@ -215,6 +215,20 @@ TEST_F(PaneSelection, SummaryAgreesWithACountOfTheSelection) {
     lessOne.remove(*zips.constBegin());
     lessOne.remove(*trashed.constBegin());
     EXPECT_EQ(summary(lessOne), (T{598, 199, 399}));
+    // Grown by two and short of one, then shrunk by two and grown by one: both sides of a change count.
+    QSet<QString> mixed = plain | zips;
+    mixed.remove(*plain.constBegin());
+    mixed << *trashed.constBegin() << root + QStringLiteral("/extra.zip");
+    EXPECT_EQ(summary(mixed), (T{401, 201, 400}));
+    mixed.remove(root + QStringLiteral("/extra.zip"));
+    mixed.remove(*zips.constBegin());
+    mixed << *plain.constBegin();
+    EXPECT_EQ(summary(mixed), (T{400, 199, 399}));
+    // Changes nobody read in between are counted when next asked.
+    pane->setSelection(plain);
+    pane->setSelection(plain | zips);
+    pane->setSelection(zips | trashed);
+    EXPECT_EQ(summary(zips | trashed), (T{400, 200, 200}));
     EXPECT_EQ(summary(trashed), (T{200, 0, 0}));
     EXPECT_EQ(summary(trashed | QSet<QString>{*plain.constBegin()}), (T{201, 0, 1}));
     EXPECT_EQ(summary(zips), (T{200, 200, 200}));

@@ -1,5 +1,6 @@
 // Each operation is killed right after each of its file-system steps in turn, and run again with a disk
-// that fails every write, rename and flush from that step on; once the disk is back and the next start has
+// that fails every write, rename and flush from that step on (some, killed again with their journal cut
+// back to what was flushed, as after a power cut); once the disk is back and the next start has
 // settled what it left, every item is there once and whole under its old or its new name, nothing is
 // left under a hidden name and no record stays behind. An operation whose disk failed before its end
 // never says it succeeded.
@@ -7,11 +8,13 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/TransferJournal.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/tools/FolderSync.h"
 #include "core/tools/RulesEngine.h"
 #include "platform/TrashRoots.h"
 
+#include <QDirIterator>
 #include <QHash>
 
 #include <atomic>
@@ -19,8 +22,11 @@
 #include <fcntl.h>
 #include <functional>
 #include <iostream>
+#include <tuple>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace FileOpsTest;
@@ -31,6 +37,11 @@ namespace {
 std::atomic<int> stepsTaken{0};
 int killAfter = 0;
 bool diskFails = false;
+// The size of the child's journal when its records were last on stable storage, shared with the parent.
+qint64 *flushedSize = [] {
+    void *shared = ::mmap(nullptr, sizeof(qint64), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    return static_cast<qint64 *>(shared == MAP_FAILED ? nullptr : shared);
+}();
 
 void stepDone() {
     if (++stepsTaken != killAfter) return;
@@ -56,6 +67,7 @@ ChildRun inChild(const std::function<bool()> &op, int at, bool failing) {
     ChildRun run;
     int fds[2];
     if (::pipe(fds) != 0) return run;
+    *flushedSize = 0;
     const pid_t child = ::fork();
     if (child < 0) return run;
     if (child == 0) {
@@ -64,6 +76,7 @@ ChildRun inChild(const std::function<bool()> &op, int at, bool failing) {
         killAfter = at;
         diskFails = failing;
         FileSteps::setStepHook([](FileSteps::Step, const QString &) { stepDone(); });
+        FileSteps::Journal::setFlushedHookForTests([](qint64 size) { *flushedSize = size; });
         ChildRun out;
         out.saidDone = op();
         out.steps = stepsTaken;
@@ -120,6 +133,10 @@ protected:
     TestUtil::LanguageScope german{AppLanguage::de};
     TransferProgress progress;
     QStringList journalsBefore;
+    // Killed once more after each step, the child's journal cut back to what was on stable storage,
+    // as after a power cut.
+    bool journalCutToo = false;
+    enum class Mode { killed, failingDisk, journalCut };
 
     void SetUp() override {
         Dir::SetUp();
@@ -135,7 +152,7 @@ protected:
     }
     // Journals no running process holds: this process's own (it settled, and may have trashed on the
     // way) is locked through its own descriptor.
-    QString journalsLeft() const {
+    QStringList journalsNotHeld() const {
         QStringList left;
         for (const QString &n : names(journalFolder())) {
             const int fd =
@@ -146,6 +163,10 @@ protected:
         }
         for (const QString &n : journalsBefore)
             left.removeAll(n);
+        return left;
+    }
+    QString journalsLeft() const {
+        const QStringList left = journalsNotHeld();
         return left.isEmpty() ? QString() : "journal left: " + left.join(' ');
     }
 
@@ -163,27 +184,41 @@ protected:
         if (at.isEmpty())
             for (int k = 1; k <= whole.steps; ++k)
                 at << k;
-        for (const bool failing : {false, true}) {
-            std::cout << "[  steps   ] " << name << (failing ? ", failing disk: " : ", killed: ") << at.size()
-                      << " of " << whole.steps << std::endl;
-            everyRun(name, prepare, op, check, at, failing);
+        for (const Mode mode : {Mode::killed, Mode::failingDisk, Mode::journalCut}) {
+            if (mode == Mode::journalCut && !journalCutToo) continue;
+            std::cout << "[  steps   ] " << name << ", " << modeName(mode) << ": " << at.size() << " of "
+                      << whole.steps << std::endl;
+            everyRun(name, prepare, op, check, at, mode);
         }
         return whole.steps;
     }
 
+    static const char *modeName(Mode mode) {
+        return mode == Mode::killed        ? "killed"
+               : mode == Mode::failingDisk ? "failing disk"
+                                           : "killed, journal cut to what was flushed";
+    }
+
     void everyRun(const char *name, const std::function<void()> &prepare, const std::function<bool()> &op,
-                  const std::function<QString()> &check, const QList<int> &at, bool failing) {
+                  const std::function<QString()> &check, const QList<int> &at, Mode mode) {
         QStringList failed;
         for (const int k : at) {
             prepare();
-            const ChildRun run = inChild(op, k, failing);
-            if (failing ? run.steps < k : run.steps != -1) {
-                failed << QString("step %1: %2").arg(k).arg(failing ? "did not run on" : "not killed");
+            const QStringList earlier = journalsNotHeld();
+            const ChildRun run = inChild(op, k, mode == Mode::failingDisk);
+            if (mode == Mode::failingDisk ? run.steps < k : run.steps != -1) {
+                failed << QString("step %1: %2")
+                              .arg(k)
+                              .arg(mode == Mode::failingDisk ? "did not run on" : "not killed");
                 continue;
             }
+            if (mode == Mode::journalCut)
+                for (const QString &n : journalsNotHeld())
+                    if (!earlier.contains(n))
+                        ::truncate(QFile::encodeName(journalFolder() + '/' + n).constData(), *flushedSize);
             QStringList wrong;
             // Every step changes something that is not on the disk until a flush after it.
-            if (failing && run.saidDone)
+            if (mode == Mode::failingDisk && run.saidDone)
                 wrong << QString("said done on a failed disk, %1 steps, %2 flushes failed")
                              .arg(run.steps)
                              .arg(run.failedFlushes);
@@ -195,9 +230,9 @@ protected:
             if (wrong.isEmpty()) continue;
             failed << QString("after step %1: %2").arg(k).arg(wrong.join("; ").left(600));
         }
-        EXPECT_TRUE(failed.isEmpty())
-            << name << ", wrong after " << failed.size() << " of " << at.size()
-            << (failing ? " failing disks:\n" : " kills:\n") << failed.join('\n').toStdString();
+        EXPECT_TRUE(failed.isEmpty()) << name << ", wrong after " << failed.size() << " of " << at.size()
+                                      << " runs, " << modeName(mode) << ":\n"
+                                      << failed.join('\n').toStdString();
     }
 
     // A batch rename of the items in `folder`, each given `newPath`, made afresh by prepare.
@@ -222,6 +257,64 @@ void age(const QString &path) {
     const timespec ts[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts, AT_SYMLINK_NOFOLLOW);
 }
+
+// Every file below `root` by its path relative to it; hidden names and our marker on anything are
+// named in `wrong`.
+QMap<QString, QByteArray> filesBelow(const QString &root, QStringList &wrong) {
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        if (isHidden(it.fileName())) wrong << "hidden: " + p;
+        char value[64];
+        if (::lgetxattr(QFile::encodeName(p).constData(), "user.kestrin.part", value, sizeof value) >= 0)
+            wrong << "marked: " + p;
+        if (it.fileInfo().isFile()) out.insert(p.mid(root.size() + 1), TestUtil::readFile(p));
+    }
+    return out;
+}
+
+// A sync of two trees: each file is afterwards as it was on its side or as the other side had it, each
+// original is still somewhere (on a side or in the Trash), nothing is hidden and nothing marked.
+struct SyncTrees {
+    QString l, r;
+    QMap<QString, QByteArray> left, right; // relative path -> content, made by prepare
+    QList<SyncStep> steps;
+
+    void prepare(SyncMode mode) {
+        for (const QString &root : {l, r}) {
+            QDir(root).removeRecursively();
+            QDir().mkpath(root);
+        }
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        for (auto [root, files] : {std::pair{l, &left}, std::pair{r, &right}})
+            for (auto f = files->cbegin(); f != files->cend(); ++f) {
+                TestUtil::writeFile(root + '/' + f.key(), f.value());
+                // The older side by its name: "old" files date from years ago.
+                if (f.value().startsWith("old")) age(root + '/' + f.key());
+            }
+        steps.clear();
+        for (const CompareRow &row : FolderCompare::scan(l, r, [] { return false; }).rows)
+            if (const SyncAction a = FolderCompare::action(row, mode, true); a != SyncAction::none)
+                steps << SyncStep{row, a};
+    }
+    QString check() const {
+        QStringList wrong;
+        const auto nowL = filesBelow(l, wrong), nowR = filesBelow(r, wrong);
+        const auto trashed = filesBelow(TrashRoots::homeTrash() + "/files", wrong);
+        for (const auto &[now, before, other] :
+             {std::tuple{&nowL, &left, &right}, std::tuple{&nowR, &right, &left}})
+            for (auto f = now->cbegin(); f != now->cend(); ++f)
+                if (f.value() != before->value(f.key()) && f.value() != other->value(f.key()))
+                    wrong << "wrong content: " + f.key();
+        const QList<QByteArray> kept = nowL.values() + nowR.values() + trashed.values();
+        for (const auto *side : {&left, &right})
+            for (auto f = side->cbegin(); f != side->cend(); ++f)
+                if (!kept.contains(f.value())) wrong << "lost: " + f.key();
+        return wrong.join("; ");
+    }
+};
 
 } // namespace
 
@@ -305,6 +398,7 @@ TEST_F(KillHarness, RuleMoveToAnotherVolume) {
     const RulesEngine::WriterProbe noWriter = [](const RulesEngine::Match &) {
         return RulesEngine::Writer::none;
     };
+    journalCutToo = true;
     everyStep(
         "rule move to another volume",
         [&] {
@@ -319,4 +413,29 @@ TEST_F(KillHarness, RuleMoveToAnotherVolume) {
         [&] {
             return itemsOnce(items, {in, out});
         });
+}
+
+// Replacements (some of several chunks), new files, new folders whose files the copying threads make,
+// surplus items on the other side; killed after every step, run on a failing disk, and killed again
+// with the journal losing what was not yet on stable storage when the process died.
+TEST_F(KillHarness, MirrorAndTwoWaySyncs) {
+    SyncTrees trees{path("L"), path("R"), {}, {}, {}};
+    for (int i = 1; i <= 12; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        const QByteArray big = i % 5 ? QByteArray() : pattern(3 << 20, char(i));
+        trees.left["rep/r" + n + ".dat"] = (i % 3 ? "new r" : "old r") + n + big;
+        trees.right["rep/r" + n + ".dat"] = (i % 3 ? "old r" : "new r") + n + " on the right";
+    }
+    for (int i = 1; i <= 4; ++i) {
+        trees.left[QString("fresh/f%1.txt").arg(i)] = "fresh " + QByteArray::number(i);
+        trees.right[QString("only/o%1.txt").arg(i)] = "only " + QByteArray::number(i);
+    }
+    trees.right["surplus.txt"] = "surplus";
+    journalCutToo = true;
+    for (const auto &[name, mode] :
+         {std::pair{"mirror sync", SyncMode::leftToRight}, std::pair{"two-way sync", SyncMode::both}})
+        everyStep(
+            name, [&] { trees.prepare(mode); },
+            [&] { return FolderSync::run(trees.l, trees.r, trees.steps, progress).errors.isEmpty(); },
+            [&] { return trees.check(); });
 }

@@ -75,7 +75,7 @@ TEST_F(PutBackTest, BackToTheOldPlaceUnderAFreeNameAndUndoneIntoTheTrash) {
     UndoJournal journal;
     journal.record(records[0].title, records[0].action);
     EXPECT_EQ(wait([&](auto c) { undoLast(c, journal); }).text,
-              "Rückgängig gemacht: 2 Objekte zurückgelegt (2 Objekte).");
+              "Rückgängig gemacht: 2 Objekte zurückgelegt.");
     EXPECT_EQ(names(d), QStringList{"Notiz.txt"});
     EXPECT_FALSE(inHomeTrash(d + "/Notiz Kopie.txt").isEmpty());
 }

@@ -463,11 +463,14 @@ TEST_F(KeysTest, TheMenuBarInKeyboardModeKeepsEveryKey) {
     app->left()->setSelection({file});
     app->left()->setCursor(file);
     window->paneArea()->setFocus();
+    const QImage unmarked = bar->grab().toImage();
     press(QKeySequence(Qt::Key_F10));
     QTRY_VERIFY_WITH_TIMEOUT(popup() == bar->fileMenu(), 3000);
     QTest::keyClick(popup(), Qt::Key_Escape);
     QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
     ASSERT_TRUE(bar->hasFocus());
+    // The title the arrows are on shows.
+    EXPECT_NE(bar->grab().toImage(), unmarked);
     for (int key : {Qt::Key_Down, Qt::Key_Return, Qt::Key_Space}) {
         press(QKeySequence(key));
         QTRY_VERIFY_WITH_TIMEOUT(popup() == bar->fileMenu(), 3000);
@@ -531,6 +534,9 @@ TEST_F(KeysTest, CtrlFAndCtrlF6LeadToEveryPartOfTheWindow) {
     ASSERT_TRUE(search->hasFocus());
     press(QKeySequence(Qt::Key_Return));
     EXPECT_TRUE(window->paneArea()->hasFocus());
+    // With the first hit selected, for the next key.
+    QTRY_COMPARE_WITH_TIMEOUT(left->selection(), QSet<QString>{file}, 3000);
+    EXPECT_EQ(left->cursor(), file);
     left->setSearchText({});
 
     using Part = MainWindow::Part;
@@ -575,6 +581,73 @@ TEST_F(KeysTest, CtrlFAndCtrlF6LeadToEveryPartOfTheWindow) {
     // Back in the sidebar, the row of the shown folder has the focus.
     press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6));
     EXPECT_EQ(QApplication::focusWidget(), sidebar->row(dir.path() + "/other"));
+}
+
+// Keys act on what has the focus. On a sidebar row or a toolbar button the keys of the commands on the
+// files leave the pane's selection alone; Shift+F10 opens the row's own menu; undo and the window's keys
+// work from anywhere; the menus still act on the pane the keys last served.
+TEST_F(KeysTest, KeysOnTheFilesActOnlyFromAPane) {
+    app->settings().setShowSidebar(true);
+    open();
+    auto *sidebar = qobject_cast<SidebarView *>(window->sidebarColumn());
+    ASSERT_TRUE(sidebar);
+    const QString folder = dir.path() + "/one/two";
+    PaneModel *left = app->left();
+    app->sides().setActive(Side::left);
+    auto popup = [] { return qobject_cast<QMenu *>(QApplication::activePopupWidget()); };
+    QWidget *button = window->toolbar()->item(QStringLiteral("sidebar"));
+    ASSERT_TRUE(button);
+    for (QWidget *part : {static_cast<QWidget *>(nullptr), button}) {
+        SCOPED_TRACE(part ? "toolbar" : "sidebar");
+        left->setSelection({file});
+        if (part)
+            part->setFocus(Qt::TabFocusReason);
+        else
+            window->focusPart(MainWindow::Part::sidebar);
+        ASSERT_FALSE(window->paneArea()->hasFocus());
+        for (const QKeySequence &key :
+             {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::Key_F2), QKeySequence(Qt::CTRL | Qt::Key_D),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), QKeySequence(Qt::CTRL | Qt::Key_A),
+              QKeySequence(Qt::Key_Down)})
+            press(key);
+        QTest::qWait(200);
+        EXPECT_TRUE(alerts.isEmpty());
+        EXPECT_TRUE(textQuestions.isEmpty());
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"a.txt"});
+        EXPECT_FALSE(QFileInfo::exists(dir.path() + "/other/a.txt"));
+        EXPECT_EQ(left->selection(), QSet<QString>{file});
+        EXPECT_FALSE(app->jobs().progress());
+        // Undo is the window's: it works here.
+        app->undoJournal().record("Neu", UndoAction::makeCreated({dir.path() + "/made.txt"}));
+        QSignalSpy undone(window->commands().action(Cmd::undo), &QAction::triggered);
+        press(QKeySequence(Qt::CTRL | Qt::Key_Z));
+        EXPECT_EQ(undone.size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress(), 5000);
+        alerts.clear();
+    }
+
+    // Shift+F10 on a row opens what its right click offers.
+    QTRY_VERIFY_WITH_TIMEOUT(!sidebar->rows().isEmpty(), 5000);
+    window->focusPart(MainWindow::Part::sidebar);
+    press(QKeySequence(Qt::SHIFT | Qt::Key_F10));
+    QTRY_VERIFY_WITH_TIMEOUT(popup(), 3000);
+    EXPECT_EQ(popup()->actions().first()->objectName(), "newTab");
+    QTest::keyClick(popup(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!popup(), 3000);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    // A menu entry chosen while the sidebar has the focus acts on the active pane.
+    window->focusPart(MainWindow::Part::sidebar);
+    window->commands().action(Cmd::duplicate)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(QDir(folder).entryList(QDir::Files).size() == 2 && !app->jobs().progress(),
+                             5000);
+    // Back in the pane the same key acts on the files.
+    window->focusPart(MainWindow::Part::leftPane);
+    left->setSelection({file});
+    press(QKeySequence(Qt::Key_F2));
+    EXPECT_EQ(textQuestions.size(), 1);
 }
 
 // Tab in a pane switches the panes. From the search field Tab and Shift+Tab go round the toolbar's buttons,

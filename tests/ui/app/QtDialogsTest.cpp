@@ -68,11 +68,13 @@ TEST(QtDialogs, TextQuestionGivesTheTypedTextOnlyWhenConfirmed) {
         ASSERT_TRUE(dialog);
         auto *field = dialog->findChild<QLineEdit *>();
         EXPECT_EQ(field->text(), "old.txt");
+        EXPECT_EQ(field->selectedText(), confirm ? "old.txt" : "old");
         field->setText("new.txt");
         for (QPushButton *b : dialog->findChildren<QPushButton *>())
             if (b->text() == (confirm ? "Umbenennen" : "Abbrechen")) b->click();
         ASSERT_TRUE(answer);
         EXPECT_EQ(*answer, confirm ? std::optional<QString>("new.txt") : std::nullopt);
+        q.selected = 3; // the next one selects the name without its extension
     }
 
     // A gated alert: the update reaches the open box and enables its button.

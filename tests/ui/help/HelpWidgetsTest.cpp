@@ -87,6 +87,10 @@ TEST_F(HelpWidgetsTest, ChapterMenuOpensTheManualOrAChapterAndFollowsTheLanguage
     got = titles(menu);
     EXPECT_EQ(got.size(), 15) << "entries of the last opening were left behind";
     EXPECT_EQ(got.mid(0, 3), QStringList({"Open Manual", "-", "1. Two panes side by side"}));
+    // Its name for assistive tools is in the language it was made in, like the rest of the toolbar.
+    EXPECT_EQ(button.accessibleName(), "Hilfekapitel");
+    LanguageScope thai(AppLanguage::th);
+    EXPECT_EQ(HelpChaptersMenu(app->requests(), app->settings()).accessibleName(), "บทของวิธีใช้");
 }
 
 // Also in the menu bar's help menu, among entries of its own, which keep their places.

@@ -10,11 +10,13 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtEndian>
 #include <array>
 #include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -58,15 +60,15 @@ quint16 crc16(const QByteArray &bytes) {
     }
     return crc;
 }
-QByteArray flac(int seconds) {
+QByteArray flac(int seconds, const QList<QByteArray> &tags = {"TITLE=Stille", "ARTIST=Niemand"}) {
     const quint64 samples = quint64(seconds) * 8000;
     auto block = [](int type, bool last, const QByteArray &body) {
         return char((last ? 0x80 : 0) | type) + be(quint64(body.size()), 3) + body;
     };
     const QByteArray info = be(576, 2) + be(576, 2) + be(11, 3) + be(13, 3) +
                             be(quint64(8000) << 44 | quint64(15) << 36 | samples, 8) + QByteArray(16, '\0');
-    QByteArray comments = le(4, 4) + "test" + le(2, 4);
-    for (const QByteArray &c : {QByteArray("TITLE=Stille"), QByteArray("ARTIST=Niemand")})
+    QByteArray comments = le(4, 4) + "test" + le(quint64(tags.size()), 4);
+    for (const QByteArray &c : tags)
         comments += le(quint64(c.size()), 4) + c;
     QByteArray out =
         "fLaC" + block(0, false, info) + block(4, false, comments) + block(1, true, QByteArray(8192, '\0'));
@@ -100,6 +102,105 @@ QByteArray mp3Frames(int n) {
 QByteArray mp3(const QByteArray &title, const QByteArray &artists, const QByteArray &date) {
     const QByteArray tag = id3Frame("TIT2", title) + id3Frame("TPE1", artists) + id3Frame("TDRC", date);
     return "ID3\x04" + QByteArray(2, '\0') + syncsafe(quint32(tag.size())) + tag + mp3Frames(200);
+}
+
+// --- MPEG transport stream: the MPEG audio frames above on one PID, each in a PES packet with its time
+// stamp, the clock on the same PID, spread over the wanted seconds with null packets up to the wanted size.
+quint32 mpegCrc(const QByteArray &bytes, quint32 crc = 0xFFFFFFFF) {
+    for (char c : bytes) {
+        crc ^= quint32(quint8(c)) << 24;
+        for (int i = 0; i < 8; ++i)
+            crc = crc & 0x80000000 ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
+    }
+    return crc;
+}
+QByteArray tsPackets(int pid, const QByteArray &payload, std::optional<quint64> pcr, int &counter) {
+    QByteArray out;
+    for (qsizetype at = 0; at < payload.size();) {
+        QByteArray field; // the adaptation field after its length
+        if (at == 0 && pcr) field = '\x10' + be(*pcr << 15 | 0x7E00, 6);
+        bool adapt = !field.isEmpty();
+        qsizetype room = 184 - (adapt ? 1 + field.size() : 0);
+        const qsizetype left = payload.size() - at;
+        if (left < room) { // stuffing fills the packet
+            const qsizetype size = 183 - left;
+            if (field.isEmpty() && size > 0) field = QByteArray(1, '\0');
+            field += QByteArray(size - field.size(), '\xff');
+            adapt = true;
+            room = left;
+        }
+        out += QByteArray(1, '\x47') + char((at == 0 ? 0x40 : 0) | pid >> 8) + char(pid & 0xff) +
+               char((adapt ? 0x30 : 0x10) | (counter++ & 0x0f));
+        if (adapt) out += char(field.size()) + field;
+        out += payload.mid(at, room);
+        at += room;
+    }
+    return out;
+}
+QByteArray psi(const QByteArray &body) {
+    const QByteArray section = body.left(1) + be(0xB000 | quint64(body.size() - 1 + 4), 2) + body.mid(1);
+    return '\0' + section + be(mpegCrc(section), 4);
+}
+QByteArray transportStream(double seconds, qint64 bytes = 0) {
+    constexpr int kPmt = 0x1000, kAudio = 0x100;
+    const QByteArray pat =
+        psi(QByteArray(1, '\0') + be(1, 2) + QByteArray("\xc1\0\0", 3) + be(1, 2) + be(0xE000 | kPmt, 2));
+    const QByteArray pmt =
+        psi(QByteArray(1, '\x02') + be(1, 2) + QByteArray("\xc1\0\0", 3) + be(0xE000 | kAudio, 2) +
+            QByteArray("\xf0\0\x03", 3) + be(0xE000 | kAudio, 2) + QByteArray("\xf0\0", 2));
+    const QByteArray null = "\x47\x1f\xff\x10" + QByteArray(184, '\xff');
+    const int frames = int(seconds * 44100 / 1152) + 1;
+    const qint64 fillers = std::max<qint64>(0, bytes / 188 - qint64(frames) * 3) / frames;
+    int counters[3] = {};
+    QByteArray out;
+    for (int i = 0; i < frames; ++i) {
+        if (i % 20 == 0) out += tsPackets(0, pat, {}, counters[0]) + tsPackets(kPmt, pmt, {}, counters[1]);
+        const quint64 t = quint64(i) * 1152 * 90000 / 44100;
+        const QByteArray stamp = QByteArray(1, char(0x21 | (t >> 29 & 0x0E))) +
+                                 be((t >> 14 & 0xFFFE) | 1, 2) + be((t << 1 & 0xFFFE) | 1, 2);
+        const QByteArray frame = mp3Frames(1);
+        const QByteArray pes =
+            QByteArray("\0\0\1\xc0", 4) + be(quint64(frame.size() + 8), 2) + "\x80\x80\x05" + stamp + frame;
+        out += tsPackets(kAudio, pes, t, counters[2]) + null.repeated(fillers);
+    }
+    return out;
+}
+
+// --- Ogg Opus: the two header packets with the tags, then silent packets of 20 ms on one page.
+QByteArray oggPage(int type, quint64 granule, quint32 sequence, const QList<QByteArray> &packets) {
+    QByteArray lacing, body;
+    for (const QByteArray &p : packets) {
+        lacing += QByteArray(p.size() / 255, '\xff') + char(p.size() % 255);
+        body += p;
+    }
+    QByteArray page = "OggS" + QByteArray(1, '\0') + char(type) + le(granule, 8) + le(7, 4) +
+                      le(sequence, 4) + le(0, 4) + char(lacing.size()) + lacing + body;
+    const QByteArray crc = le(mpegCrc(page, 0), 4);
+    return page.replace(22, 4, crc);
+}
+QByteArray opus(const QList<QByteArray> &tags) {
+    QByteArray comments = "OpusTags" + le(4, 4) + "test" + le(quint64(tags.size()), 4);
+    for (const QByteArray &c : tags)
+        comments += le(quint64(c.size()), 4) + c;
+    const QByteArray head = "OpusHead\x01\x01" + le(0, 2) + le(48000, 4) + le(0, 2) + '\0';
+    return oggPage(2, 0, 0, {head}) + oggPage(0, 0, 1, {comments}) +
+           oggPage(4, 96000, 2, QList<QByteArray>(100, QByteArray("\xf8\xff\xfe")));
+}
+
+// --- ASF: the header alone, with a play duration and the creation date a writer leaves without one (its
+// zero, in the format's own count of time since 1601, is the Unix epoch).
+QByteArray guid(const char *hex) {
+    const QByteArray b = QByteArray::fromHex(hex);
+    return le(qFromBigEndian<quint32>(b.constData()), 4) + le(qFromBigEndian<quint16>(b.constData() + 4), 2) +
+           le(qFromBigEndian<quint16>(b.constData() + 6), 2) + b.mid(8);
+}
+QByteArray asf(quint64 created) {
+    const QByteArray props = guid("8CABDCA1A94711CF8EE400C00C205365") + le(104, 8) + QByteArray(16, '\1') +
+                             le(0, 8) + le(created, 8) + le(0, 8) + le(30'000'000 + 30'000'000, 8) +
+                             le(30'000'000, 8) + le(3000, 8) + le(2, 4) + le(3200, 4) + le(3200, 4) +
+                             le(128000, 4);
+    return guid("75B22630668E11CFA6D900AA0062CE6C") + le(30 + quint64(props.size()), 8) + le(1, 4) +
+           "\x01\x02" + props;
 }
 
 // --- Matroska: one sound track and a tag for the whole file.
@@ -325,4 +426,79 @@ TEST_F(FileFormats, PagesAreCountedInTheTree) {
     const QString open = dir.path() + "/verschluesselt.pdf";
     ASSERT_EQ(QProcess::execute(qpdf, {"--encrypt", "", "besitzer", "256", "--", plain, open}), 0);
     EXPECT_TRUE(rowsOf(open).contains("Sicherheit=Verschlüsselt")) << rowsOf(open).join(u'|').toStdString();
+}
+
+// ".ts" names a Linguist text and a transport stream: the content tells which. A stream longer than the
+// library may read from its head shows the duration from its last time stamps.
+TEST_F(FileFormats, TransportStreamsByContentAndToTheirEnd) {
+    const QStringList clip{"Dauer=0:02", "Codecs=MPEG Audio"};
+    EXPECT_EQ(rowsOf(write("clip.ts", transportStream(2))), clip);
+    EXPECT_EQ(rowsOf(write("clip.m2ts", transportStream(2))), clip);
+    EXPECT_TRUE(rowsOf(write("app_de.ts", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n"
+                                          "<TS version=\"2.1\" language=\"de\">\n</TS>\n"))
+                    .isEmpty());
+    EXPECT_EQ(rowsOf(write("lang.ts", transportStream(40, 24 << 20))),
+              (QStringList{"Dauer=0:40", "Codecs=MPEG Audio"}));
+}
+
+// Several artists in Vorbis comments, one entry each, are listed as the ID3 ones are.
+TEST_F(FileFormats, VorbisCommentArtistsAreListed) {
+    EXPECT_EQ(rowsOf(write("duett.flac", flac(2, {"TITLE=Duett", "ARTIST=Anna", "ARTIST=Ben"}))),
+              (QStringList{"Titel=Duett", "Autoren=Anna, Ben", "Dauer=0:02", "Codecs=FLAC"}));
+    EXPECT_EQ(rowsOf(write("duett.opus", opus({"title=Duett", "artist=Anna", "artist=Ben"}))),
+              (QStringList{"Titel=Duett", "Autoren=Anna, Ben", "Dauer=0:02", "Codecs=Opus"}));
+}
+
+// A date field holding its format's zero is no date.
+TEST_F(FileFormats, ZeroDateIsNoDate) {
+    EXPECT_EQ(rowsOf(write("ohne.wmv", asf(116444736000000000))), QStringList{"Dauer=0:03"});
+    const QString when =
+        FileFmt::date().string(QDateTime(QDate(2021, 6, 5), QTime(14, 3, 7), QTimeZone::utc()));
+    EXPECT_EQ(rowsOf(write("mit.wmv", asf(132673753870000000))),
+              (QStringList{"Dauer=0:03", "Aufnahme=" + when}));
+}
+
+// Document texts in UTF-8 (PDF 2.0) beside UTF-16; control characters of either range go from a row.
+TEST_F(FileFormats, PdfTextsInUtf8AndUtf16) {
+    const QList<QByteArray> pages{"<< /Type /Catalog /Pages 2 0 R >>",
+                                  "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", kPage};
+    const QString utf8 = write(
+        "utf8.pdf",
+        fromObjects(pages + QList<QByteArray>{"<< /Title <EFBBBF" +
+                                              QStringLiteral("Sprawozdanie Łódzkie, ß í").toUtf8().toHex() +
+                                              "> /Author (Anna) >>"},
+                    "/Info 4 0 R"));
+    EXPECT_EQ(rowsOf(utf8).mid(0, 2), (QStringList{"Titel=Sprawozdanie Łódzkie, ß í", "Autoren=Anna"}));
+    // NEL, A, BEL, b, APC, c
+    const QString utf16 = write(
+        "utf16.pdf",
+        fromObjects(pages + QList<QByteArray>{"<< /Title <FEFF0085004100070062009F0063> >>"}, "/Info 4 0 R"));
+    EXPECT_EQ(rowsOf(utf16).value(0), "Titel=Abc");
+}
+
+// A document that grows while it is read: its rows are those of what was there when it was looked at.
+TEST_F(FileFormats, AGrowingPdfStillGivesItsRows) {
+    const QString path = write("wachsend.pdf", fromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                                                            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                                            kPage, "<< /Title (Bericht) >>"},
+                                                           "/Info 4 0 R"));
+    std::atomic<bool> stop = false;
+    std::thread writer([&] {
+        QFile file(path);
+        if (!file.open(QIODevice::Append)) return;
+        // What a writer adds: the tail of an update, over and over; bounded, should a reader run long.
+        const QByteArray tail = QByteArray("trailer << /Size 5 /Root 1 0 R >>\n").repeated(500);
+        for (qint64 written = 0; !stop && written < (512 << 20); written += tail.size()) {
+            file.write(tail);
+            file.flush();
+            std::this_thread::sleep_for(std::chrono::microseconds(700));
+        }
+    });
+    for (int i = 0; i < 2; ++i) {
+        const QStringList rows = rowsOf(path);
+        EXPECT_TRUE(rows.contains("Titel=Bericht")) << rows.join(u'|').toStdString();
+        EXPECT_TRUE(rows.contains("Seiten=1")) << rows.join(u'|').toStdString();
+    }
+    stop = true;
+    writer.join();
 }

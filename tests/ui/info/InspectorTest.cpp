@@ -6,6 +6,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/SizeWalk.h"
 #include "core/model/TabGroup.h"
+#include "ui/inspector/FileInfoAppSection.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InfoSheet.h"
 #include "ui/inspector/InspectorParts.h"
@@ -13,7 +14,9 @@
 #include "ui/inspector/MultiInspector.h"
 #include "ui/window/SheetPresenter.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QPlainTextEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -176,6 +179,16 @@ TEST_F(Inspector, KindsRowShowsFourKindsAndTheRest) {
     EXPECT_EQ(MultiInspector::kindsRow({{"A", 7}}), qMakePair(QStringLiteral("Art"), QStringLiteral("A")));
 }
 
+TEST_F(Inspector, ManyItemsAreCountedAsTheLanguageWritesNumbers) {
+    TestUtil::LanguageScope english{AppLanguage::en};
+    MultiInspector multi(2000);
+    QStringList texts;
+    for (QLabel *label : multi.findChildren<QLabel *>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains("2,000 items selected")) << qPrintable(texts.join(" | "));
+    EXPECT_EQ(MultiInspector::kindsRow({{"A", 1500}, {"B", 500}}).second, "A: 1,500\nB: 500");
+}
+
 TEST_F(Inspector, FormOfferNoExtensionControlAndLeavesPlacesForOtherSections) {
     int asked = 0;
     FileInfoForm::setSectionProvider([&asked](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
@@ -240,6 +253,47 @@ TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
         if (b->text() == L("Fertig")) done = b;
     ASSERT_TRUE(done);
     EXPECT_TRUE(done->isDefault());
+}
+
+// In the Information window Tab goes forwards from the comment field through the sections below it to
+// "Fertig", typing no tab on the way; the first Tab lands on a stop that shows it.
+TEST_F(Inspector, TabLeavesTheCommentFieldForTheSectionsBelow) {
+    FileInfoForm::setSectionProvider([this](FileInfoForm *form, FileInfoForm::Slot slot) -> QWidget * {
+        auto *section = form->findChild<FileInfoAppSection *>(QString(), Qt::FindDirectChildrenOnly);
+        if (!section) {
+            section = new FileInfoAppSection(app->toasts(), app->services(), form->state(), form);
+            section->hide();
+        }
+        return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();
+    });
+    InfoSheet sheet(app->sides(), app->items(), app->toasts(), app->requests(), {at("a.txt")});
+    sheet.show();
+    sheet.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    QTRY_VERIFY(sheet.form()->state()->loaded());
+    QPushButton *done = nullptr;
+    for (QPushButton *b : sheet.findChildren<QPushButton *>())
+        if (b->text() == L("Fertig")) done = b;
+    ASSERT_TRUE(done);
+    auto tab = [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); };
+    ASSERT_TRUE(QApplication::focusWidget());
+    tab();
+    EXPECT_TRUE(sheet.form()->isAncestorOf(QApplication::focusWidget()) ||
+                QApplication::focusWidget() == done)
+        << QApplication::focusWidget()->metaObject()->className();
+
+    QPlainTextEdit *comment = sheet.form()->commentEditor();
+    comment->setFocus(Qt::TabFocusReason);
+    QStringList passed;
+    for (int i = 0; i < 30 && !done->hasFocus(); ++i) {
+        tab();
+        passed << QApplication::focusWidget()->accessibleName();
+    }
+    EXPECT_TRUE(done->hasFocus()) << passed.join(", ").toStdString();
+    for (const char *section : {"Öffnen mit", "Vorschau", "Teilen & Zugriffsrechte"})
+        EXPECT_TRUE(passed.contains(L(section))) << section << ": " << passed.join(", ").toStdString();
+    EXPECT_EQ(comment->toPlainText(), QString());
+    EXPECT_EQ(sheet.form()->state()->comment(), QString());
 }
 
 TEST_F(Inspector, SheetCountsSeveralItemsAndStopsWhenClosed) {

@@ -165,6 +165,45 @@ TEST_F(ChromeTest, ANarrowTrailShortensTheCurrentFolderInTheMiddle) {
     QTRY_COMPARE(crumbs->buttons().last()->plainText(), name);
 }
 
+// Crumbs that step out of a narrow trail leave "…" before the first one shown, as the path bar marks a cut
+// start, and never a chevron that leads from nothing.
+TEST_F(ChromeTest, ANarrowTrailMarksWhereItsStartSteppedOut) {
+    QString deep = QStringLiteral("top");
+    for (int i = 0; i < 6; ++i)
+        deep += QStringLiteral("/Ordner-%1").arg(i);
+    open(pane, mkdir(deep));
+    Breadcrumbs *crumbs = view(Side::left)->header()->breadcrumbs();
+    int marked = 0;
+    for (int width = 200; width < 420; width += 3) {
+        crumbs->resize(width, crumbs->height());
+        QCoreApplication::processEvents();
+        if (crumbs->buttons().first()->isVisible()) continue;
+        QList<QWidget *> shown;
+        for (QObject *child : crumbs->widget()->children())
+            if (auto *w = qobject_cast<QWidget *>(child); w && w->isVisible() && w->width() > 1) shown << w;
+        std::sort(shown.begin(), shown.end(), [](QWidget *a, QWidget *b) { return a->x() < b->x(); });
+        ASSERT_GE(shown.size(), 2);
+        // Left to right: the mark and a chevron to the first crumb shown, or a crumb that ends in "…".
+        auto *first = qobject_cast<PlainLinkButton *>(shown[0]);
+        if (shown[0] == crumbs->cutMark()) {
+            ++marked;
+            EXPECT_EQ(crumbs->cutMark()->text(), "…");
+            ASSERT_GE(shown.size(), 3);
+            EXPECT_FALSE(qobject_cast<PlainLinkButton *>(shown[1]))
+                << "no chevron after the mark at " << width;
+            EXPECT_TRUE(qobject_cast<PlainLinkButton *>(shown[2]))
+                << "two chevrons after the mark at " << width;
+        } else {
+            ASSERT_TRUE(first) << "the trail starts with a chevron at " << width;
+            EXPECT_TRUE(first->plainText().endsWith(u'…')) << qPrintable(first->plainText());
+        }
+    }
+    EXPECT_GT(marked, 0);
+    crumbs->resize(2000, crumbs->height());
+    QTRY_VERIFY(crumbs->buttons().first()->isVisible());
+    EXPECT_FALSE(crumbs->cutMark()->isVisible());
+}
+
 // The status line is shortened at its end where the header is narrow, never cut off in a letter.
 TEST_F(ChromeTest, TheStatusLineEndsInAnEllipsisWhenNarrow) {
     auto *status = dynamic_cast<ElidedLabel *>(view(Side::left)->header()->statusLabel());

@@ -10,6 +10,7 @@
 #include "ui/help/HelpButton.h"
 #include "ui/settings/SettingsParts.h"
 #include "ui/settings/SettingsView.h"
+#include "ui/style/Symbols.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/MainWindow.h"
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
+#include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -107,6 +109,10 @@ TEST_F(SettingsWindowTest, EveryPageFitsInEveryLanguage) {
         SettingsView *view = window.view();
         ASSERT_EQ(view->count(), 7);
         EXPECT_EQ(view->width(), 600);
+        // Every tab shows a symbol, drawn even without an icon theme.
+        for (int t = 0; t < view->count(); ++t)
+            EXPECT_FALSE(Symbols::bundledPath(view->tab(t)->symbol()).isEmpty())
+                << view->tab(t)->text().toStdString();
         for (int i = 0; i < view->count(); ++i) {
             view->setCurrentIndex(i);
             QApplication::processEvents();
@@ -351,6 +357,26 @@ TEST_F(SettingsWindowTest, QtTextsFollowTheLanguage) {
 // Every page is reached by keys: Ctrl+Tab and Ctrl+PgDn on, Ctrl+Shift+Tab and Ctrl+PgUp back, round the
 // pages, with the focus on the page shown; the page follows its tab however the tab was chosen (an
 // assistive tool toggles it); Escape closes the window.
+// The window opens with the focus shown on the first control of its page, not on the page's foot.
+TEST_F(SettingsWindowTest, OpensWithTheFocusShownOnThePage) {
+    AppState app;
+    QPointer<SettingsWindow> settings = SettingsWindow::open(&app);
+    ASSERT_TRUE(settings);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+    QWidget *focus = QApplication::focusWidget();
+    ASSERT_TRUE(focus);
+    QWidget *page = settings->view()->page(0);
+    EXPECT_TRUE(page->isAncestorOf(focus));
+    for (QWidget *other : page->findChildren<QWidget *>())
+        if (other->isVisible() && (other->focusPolicy() & Qt::TabFocus)) {
+            EXPECT_LE(focus->mapTo(page, QPoint()).y(), other->mapTo(page, QPoint()).y())
+                << other->metaObject()->className();
+        }
+    EXPECT_TRUE(settings->testAttribute(Qt::WA_KeyboardFocusChange));
+    settings->close();
+    QTRY_VERIFY(!settings);
+}
+
 TEST_F(SettingsWindowTest, PagesTurnByKeysAndFollowTheirTabs) {
     AppState app;
     SettingsWindow settings(&app);

@@ -52,3 +52,31 @@ TEST(FocusFrameTest, ControlsThatPaintThemselvesShowTheFocus) {
         EXPECT_FALSE(control->grab().toImage() == plain) << "no focus mark";
     }
 }
+
+// On a checked button, filled in the accent colour, the focus stands out from the fill.
+TEST(FocusFrameTest, TheFocusShowsOnACheckedButton) {
+    QWidget host;
+    auto *column = new QVBoxLayout(&host);
+    auto *start = new QLineEdit(&host);
+    auto *checked = new IconButton(QStringLiteral("list.bullet"), true, 14, &host);
+    column->addWidget(start);
+    column->addWidget(checked);
+    host.show();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    start->setFocus();
+    const QImage plain = checked->grab().toImage();
+    QTest::keyClick(start, Qt::Key_Tab);
+    ASSERT_TRUE(checked->hasFocus());
+    const QImage focused = checked->grab().toImage();
+    ASSERT_EQ(focused.size(), plain.size());
+    // The strongest change a pixel went through: the frame's contrast with what it is drawn on.
+    int strongest = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x) {
+            const QColor a = plain.pixelColor(x, y), b = focused.pixelColor(x, y);
+            strongest = std::max({strongest, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                  std::abs(a.blue() - b.blue())});
+        }
+    EXPECT_GT(strongest, 120);
+}

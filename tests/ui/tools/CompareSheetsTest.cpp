@@ -192,6 +192,19 @@ TEST_F(CompareSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {
     EXPECT_FALSE(exists(f + "/3.txt"));
 }
 
+// Its counts are written as the language writes numbers, in the title as in the status.
+TEST_F(CompareSheets, BatchRenameWritesItsCountsForTheLanguage) {
+    TestUtil::LanguageScope english{AppLanguage::en};
+    make("f/");
+    QStringList paths;
+    for (int i = 0; i < 1200; ++i)
+        paths << make(QStringLiteral("f/%1.txt").arg(i));
+    BatchRenameSheet sheet(app.get(), paths);
+    EXPECT_EQ(sheet.windowTitle(), "Rename 1,200 Items");
+    EXPECT_TRUE(sheet.findChild<QLabel *>() && sheet.findChild<QLabel *>()->text() == "Rename 1,200 Items");
+    EXPECT_TRUE(sheet.status().contains("1,200")) << qPrintable(sheet.status());
+}
+
 TEST_F(CompareSheets, BatchRenameKeys) {
     const QString f = make("f/");
     const QString a = make("f/a.txt", "A"), b = make("f/b.txt", "B");

@@ -7,6 +7,7 @@
 #include "core/model/TabGroup.h"
 #include "ui/app/Commands.h"
 #include "ui/panecontent/TagMenu.h"
+#include "ui/style/ButtonStyles.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
@@ -566,6 +567,30 @@ TEST_F(ToolbarTest, ActionBarButtonsAreNeverCutOff) {
         for (const QRect &other : std::as_const(seen))
             EXPECT_FALSE(other.intersects(w->geometry())) << w->accessibleName().toStdString();
         seen << w->geometry();
+    }
+    // Titles are whole or left out, then all of them, with the name in the tooltip; with room all show.
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        TestUtil::LanguageScope scope(lang);
+        const QList<LabelButton *> titled = actions->findChildren<LabelButton *>();
+        ASSERT_FALSE(titled.isEmpty());
+        for (QSize size : {MainWindow::kMinimumSize, MainWindow::kDefaultSize}) {
+            window->resize(size);
+            QCoreApplication::processEvents();
+            QSet<bool> symbolAlone;
+            for (LabelButton *b : titled) {
+                if (!b->isVisible()) continue;
+                const QString shown = b->shownText();
+                EXPECT_TRUE(shown.isEmpty() || shown == L(b->key())) << shown.toStdString();
+                if (shown.isEmpty()) {
+                    EXPECT_FALSE(b->toolTip().isEmpty()) << b->key().toStdString();
+                }
+                symbolAlone << shown.isEmpty();
+            }
+            EXPECT_EQ(symbolAlone.size(), 1) << "some titles shown, others not, at " << size.width();
+            if (size == MainWindow::kDefaultSize) {
+                EXPECT_EQ(symbolAlone, QSet<bool>{false});
+            }
+        }
     }
     window->resize(MainWindow::kDefaultSize);
 }

@@ -38,6 +38,12 @@ void Commands::addNavigation() {
     add(ActionDef{Cmd::previousPart, nullptr, nullptr, {keys(ctrl | shift | Qt::Key_F6)}}, [this] {
         if (auto *w = qobject_cast<MainWindow *>(m_window.data())) w->focusNextPart(-1);
     });
+    addHistory();
+    addTabs();
+}
+
+// Back, forward, up and refresh, on the toolbar as well.
+void Commands::addHistory() {
     QAction *back =
         add(ActionDef{Cmd::back,
                       "chevron.left",
@@ -63,6 +69,10 @@ void Commands::addNavigation() {
     face(add(ActionDef{Cmd::refresh, "arrow.clockwise", nullptr, {keys(ctrl | Qt::Key_R), keys(Qt::Key_F5)}},
              [this] { m_app->sides().refreshAll(); }),
          K("Aktualisieren (⌘R)"), 2);
+}
+
+// Opening, closing and stepping through the active side's tabs.
+void Commands::addTabs() {
     add(ActionDef{Cmd::newTab, "plus", K("Neuer Tab (⌘T)"), {}, {keys(ctrl | Qt::Key_T)}},
         [this] { group()->newTab(); });
     // The last tab stays. Ctrl+W is the window's; while the side has several tabs it closes the tab first.

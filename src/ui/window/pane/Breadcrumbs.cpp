@@ -50,6 +50,7 @@ void Breadcrumbs::clear() {
     }
     m_buttons.clear();
     m_chevrons.clear();
+    m_cut = nullptr;
     m_names.clear();
     m_lastName.clear();
 }
@@ -60,6 +61,13 @@ void Breadcrumbs::rebuild() {
     const UIScale ui = EnvironmentValues::ui(this);
     setFixedHeight(qMax(24, int(std::lround(24 * ui.font / 13))));
     const QList<Crumb> &crumbs = m_model->crumbs();
+    m_cut = new QLabel(QStringLiteral("…"), m_row);
+    m_cut->setForegroundRole(QPalette::PlaceholderText);
+    QFont cutFont = font();
+    cutFont.setPixelSize(qMax(1, qRound(ui.font)));
+    m_cut->setFont(cutFont);
+    m_cut->hide();
+    m_row->layout()->addWidget(m_cut);
     for (qsizetype i = 0; i < crumbs.size(); ++i)
         addCrumb(crumbs[i].first, crumbs[i].second, i == 0, i == crumbs.size() - 1);
     auto *layout = static_cast<QHBoxLayout *>(m_row->layout());
@@ -150,6 +158,13 @@ void Breadcrumbs::fitEarlier() {
     const int spacing = m_row->layout()->spacing();
     // (the end mark and the spacing before it)
     int room = viewport()->width() - 1 - spacing - m_buttons.last()->sizeHint().width();
+    int whole = 0;
+    for (qsizetype i = m_buttons.size() - 2; i >= 0; --i)
+        whole += m_chevrons[i + 1]->sizeHint().width() + 2 * spacing +
+                 QFontMetrics(m_buttons[i]->font()).horizontalAdvance(m_names[i]) + 2 * LinkButtonStyle::padX;
+    // A trail that steps out at its start keeps room for the mark and the chevron after it.
+    if (whole > room && m_cut && m_buttons.size() > 1)
+        room -= m_cut->sizeHint().width() + m_chevrons.last()->sizeHint().width() + 2 * spacing;
     for (qsizetype i = m_buttons.size() - 2; i >= 0; --i) {
         PlainLinkButton *button = m_buttons[i];
         QWidget *after = m_chevrons[i + 1];
@@ -167,6 +182,18 @@ void Breadcrumbs::fitEarlier() {
         button->setAccessibleName(m_names[i]);
         room -= text.isEmpty() ? room : qMax(full > room ? room : full, 0);
     }
+    markCut();
+}
+
+void Breadcrumbs::markCut() {
+    if (!m_cut) return;
+    qsizetype first = 0;
+    while (first < m_buttons.size() - 1 && m_buttons[first]->isHidden())
+        ++first;
+    // A first crumb that ends in "…" marks the cut itself; a chevron never leads from nothing.
+    const bool mark = first > 0 && !m_buttons[first]->plainText().endsWith(u'…');
+    if (first > 0) m_chevrons[first]->setVisible(mark);
+    m_cut->setVisible(mark);
 }
 
 QSize Breadcrumbs::minimumSizeHint() const {

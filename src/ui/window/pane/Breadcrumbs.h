@@ -5,6 +5,7 @@
 #include <QScrollArea>
 
 class Clipboard;
+class QLabel;
 class PaneModel;
 class PlainLinkButton;
 
@@ -16,6 +17,9 @@ public:
     Breadcrumbs(PaneModel *model, Clipboard &clipboard, QWidget *parent = nullptr);
     // The crumb buttons, root first.
     const QList<PlainLinkButton *> &buttons() const { return m_buttons; }
+    // "…" before the first crumb shown where the ones before it have stepped out, as the path bar marks
+    // a cut start.
+    QLabel *cutMark() const { return m_cut; }
     void scrollToEnd();
     QSize minimumSizeHint() const override;
 
@@ -35,6 +39,8 @@ private:
     // The crumbs before it take the room left, from the nearest one back: the one that no longer fits
     // whole ends in an ellipsis, those before it step out of the trail (never cut at the view's edge).
     void fitEarlier();
+    // "…" where crumbs stepped out before the first one shown, unless that one ends in an ellipsis.
+    void markCut();
     int fullWidthOfLast() const;
 
     QPointer<PaneModel> m_model;
@@ -42,6 +48,7 @@ private:
     QWidget *m_row;
     QList<PlainLinkButton *> m_buttons;
     QList<QWidget *> m_chevrons; // the one before each crumb; null before the first
+    QLabel *m_cut = nullptr;
     QStringList m_names;
     QString m_lastName;
 };

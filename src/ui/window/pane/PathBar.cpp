@@ -23,10 +23,21 @@ PathBar::PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent)
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(8, 0, 8, 0);
     row->setSpacing(6);
-
     auto *folder = new QLabel(this);
     row->addWidget(folder);
+    addPath(row);
+    addCopyButton(row);
+    // Size and colours follow the window's scale and light or dark.
+    EnvironmentValues::follow(this, [this, folder] { followLooks(folder); });
 
+    if (m_model) {
+        connect(m_model, &PaneModel::selectionChanged, this, &PathBar::refresh);
+        connect(m_model, &PaneModel::currentPathChanged, this, &PathBar::refresh);
+    }
+    refresh();
+}
+
+void PathBar::addPath(QHBoxLayout *row) {
     m_scroll = new QScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -57,7 +68,9 @@ PathBar::PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent)
         if (m_atEnd) bar->setValue(bar->maximum());
         markCut();
     });
+}
 
+void PathBar::addCopyButton(QHBoxLayout *row) {
     m_copy = new IconButton(QStringLiteral("doc.on.doc"), false, 12, this);
     m_copy->setHelpKey(K("Vollständigen Pfad kopieren (⌥⌘C)"));
     m_copy->setFocusPolicy(Qt::NoFocus);
@@ -65,26 +78,19 @@ PathBar::PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent)
         if (m_clipboard) m_clipboard->copyPath({m_shown});
     });
     row->addWidget(m_copy);
+}
 
-    // Size and colours follow the window's scale and light or dark.
-    EnvironmentValues::follow(this, [this, folder] {
-        const UIScale ui = EnvironmentValues::ui(this);
-        setFixedHeight(qMax(26, int(std::lround(26 * ui.font / 13))));
-        QColor secondary = palette().color(QPalette::WindowText);
-        secondary.setAlphaF(0.6f);
-        folder->setPixmap(Symbols::pixmap(QStringLiteral("folder"), 12, secondary, devicePixelRatioF()));
-        QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        mono.setPixelSize(qMax(1, qRound(ui.small())));
-        m_path->setFont(mono);
-        m_cut->setFont(mono);
-        m_cut->setFixedWidth(m_cut->sizeHint().width());
-    });
-
-    if (m_model) {
-        connect(m_model, &PaneModel::selectionChanged, this, &PathBar::refresh);
-        connect(m_model, &PaneModel::currentPathChanged, this, &PathBar::refresh);
-    }
-    refresh();
+void PathBar::followLooks(QLabel *folder) {
+    const UIScale ui = EnvironmentValues::ui(this);
+    setFixedHeight(qMax(26, int(std::lround(26 * ui.font / 13))));
+    QColor secondary = palette().color(QPalette::WindowText);
+    secondary.setAlphaF(0.6f);
+    folder->setPixmap(Symbols::pixmap(QStringLiteral("folder"), 12, secondary, devicePixelRatioF()));
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(qMax(1, qRound(ui.small())));
+    m_path->setFont(mono);
+    m_cut->setFont(mono);
+    m_cut->setFixedWidth(m_cut->sizeHint().width());
 }
 
 QString PathBar::shownPath(const PaneModel &model) {

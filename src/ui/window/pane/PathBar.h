@@ -5,6 +5,7 @@
 
 class Clipboard;
 class IconButton;
+class QHBoxLayout;
 class PaneModel;
 class QLabel;
 class QScrollArea;
@@ -27,6 +28,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The path in its scroller, after the mark of a cut start.
+    void addPath(QHBoxLayout *row);
+    void addCopyButton(QHBoxLayout *row);
+    void followLooks(QLabel *folder);
     void refresh();
     void scrollToEnd();
     void markCut();

@@ -14,7 +14,6 @@
 #include "core/model/PaneModel.h"
 #include "core/model/ViewMode.h"
 #include "ui/app/Commands.h"
-#include "ui/app/KeyMonitor.h"
 #include "ui/style/AppIcons.h"
 #include "ui/window/SheetPresenter.h"
 #include "ui/window/toolbar/ActionsMenu.h"
@@ -55,9 +54,6 @@ MainToolbar::MainToolbar(const ToolbarParts &parts, Commands &commands, const Sh
     setMovable(false);
     setFloatable(false);
     setContextMenuPolicy(Qt::PreventContextMenu);
-    // Its buttons take their keys (Tab moves along them, Space presses one); its search field is a text
-    // field like any other.
-    setProperty(KeyMonitor::ownKeysProperty, true);
     build();
     connect(&m_parts.settings, &Settings::changed, this, &MainToolbar::sync);
     // The active pane's view, place and selection; a cursor move or a listing changes nothing here.
@@ -261,7 +257,6 @@ void MainToolbar::buildSearch(QWidget *content, QHBoxLayout *row) {
 
     m_search = new QLineEdit(content);
     m_search->setObjectName(QStringLiteral("search"));
-    m_search->setProperty(KeyMonitor::ownKeysProperty, false);
     m_search->setClearButtonEnabled(true);
     m_search->setPlaceholderText(L("Suchen"));
     m_search->setAccessibleName(L("Suchen"));

@@ -168,7 +168,7 @@ void ToolbarEditorSheet::rebuild() {
     m_rebuilding = false;
     m_stack->setCurrentIndex(count == 0 ? 0 : 1);
     m_add->setEnabled(count < ToolbarApps::maxToolbarApps);
-    m_counter->setText(LF("%@ von %@", QString::number(count), QString::number(ToolbarApps::maxToolbarApps)));
+    m_counter->setText(LF("%@ von %@", count, ToolbarApps::maxToolbarApps));
     m_look->button(m_settings.toolbarCompact() ? 1 : 0)->setChecked(true);
 }
 

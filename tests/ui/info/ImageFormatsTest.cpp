@@ -1,0 +1,147 @@
+// Image facts of formats whose headers Qt alone misreads or cannot read: photos in HEIF containers,
+// TGA (no signature) and bitmaps stored top down.
+#include "common/TestUtil.h"
+#include "core/model/FullDetails.h"
+
+#include <QColorSpace>
+#include <QTemporaryDir>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <libheif/heif.h>
+#include <memory>
+
+namespace {
+
+QStringList rowsOf(const QString &path) {
+    QStringList out;
+    for (const auto &r : FullDetails::extraInfo(path))
+        out << r.label + u'=' + r.value;
+    return out;
+}
+
+QByteArray le(quint64 v, int bytes) {
+    QByteArray b;
+    for (int i = 0; i < bytes; ++i)
+        b += char(v >> (8 * i));
+    return b;
+}
+
+enum class Look { colour, grey, colourWithAlpha };
+
+// A w×h picture in a HEIF container, coded with HEVC or AV1 by libheif's own encoders, with an ICC
+// profile or else nclx parameters. Empty when no encoder is there.
+QByteArray heif(heif_compression_format codec, int w, int h, Look look = Look::colour,
+                const QByteArray &icc = {}) {
+    if (!heif_have_encoder_for_format(codec)) return {};
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> ctx(heif_context_alloc(), heif_context_free);
+    heif_encoder *encoder = nullptr;
+    if (heif_context_get_encoder_for_format(ctx.get(), codec, &encoder).code) return {};
+    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> enc(encoder, heif_encoder_release);
+    const bool grey = look == Look::grey;
+    heif_image *raw = nullptr;
+    if (heif_image_create(w, h, grey ? heif_colorspace_monochrome : heif_colorspace_YCbCr,
+                          grey ? heif_chroma_monochrome : heif_chroma_420, &raw)
+            .code)
+        return {};
+    std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
+    QList<heif_channel> channels{heif_channel_Y};
+    if (!grey) channels << heif_channel_Cb << heif_channel_Cr;
+    if (look == Look::colourWithAlpha) channels << heif_channel_Alpha;
+    for (heif_channel c : channels) {
+        const bool half = c == heif_channel_Cb || c == heif_channel_Cr;
+        const int cw = half ? (w + 1) / 2 : w, ch = half ? (h + 1) / 2 : h;
+        heif_image_add_plane(image.get(), c, cw, ch, 8);
+        int stride = 0;
+        uint8_t *plane = heif_image_get_plane(image.get(), c, &stride);
+        std::memset(plane, 100, size_t(stride) * size_t(ch));
+    }
+    if (!icc.isEmpty()) {
+        heif_image_set_raw_color_profile(image.get(), "prof", icc.constData(), size_t(icc.size()));
+    } else {
+        std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
+            heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
+        heif_image_set_nclx_color_profile(image.get(), nclx.get());
+    }
+    if (heif_context_encode_image(ctx.get(), image.get(), enc.get(), nullptr, nullptr).code) return {};
+    QByteArray out;
+    heif_writer writer{1, [](heif_context *, const void *data, size_t size, void *to) {
+                           static_cast<QByteArray *>(to)->append(static_cast<const char *>(data),
+                                                                 qsizetype(size));
+                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
+                       }};
+    if (heif_context_write(ctx.get(), &writer, &out).code) return {};
+    return out;
+}
+
+// An uncompressed or run-length TGA of w×h grey-blue pixels; without the optional footer, as most are.
+QByteArray tga(int w, int h, bool runLength) {
+    QByteArray out = QByteArray(2, '\0') + char(runLength ? 10 : 2) + QByteArray(9, '\0') +
+                     le(quint64(w), 2) + le(quint64(h), 2) + '\x18' + '\x20';
+    const QByteArray pixel("\x90\x60\x60", 3);
+    for (int y = 0; y < h; ++y)
+        out += runLength ? char(0x80 | (w - 1)) + pixel : pixel.repeated(w);
+    return out;
+}
+
+// A 24-bit bitmap of w×h, its rows stored top down.
+QByteArray topDownBmp(int w, int h) {
+    const int stride = (w * 3 + 3) / 4 * 4;
+    const QByteArray pixels = QByteArray(stride * h, '\x40');
+    const QByteArray info = le(40, 4) + le(quint64(w), 4) + le(quint32(-h), 4) + le(1, 2) + le(24, 2) +
+                            le(0, 4) + le(quint64(pixels.size()), 4) + le(2835, 4) + le(2835, 4) + le(0, 8);
+    return "BM" + le(quint64(14 + info.size() + pixels.size()), 4) + le(0, 4) + le(14 + 40, 4) + info +
+           pixels;
+}
+
+class ImageFormats : public ::testing::Test {
+protected:
+    TestUtil::LanguageScope german{AppLanguage::de};
+    QTemporaryDir dir;
+    QString write(const QString &name, const QByteArray &bytes) {
+        const QString path = dir.path() + '/' + name;
+        EXPECT_TRUE(TestUtil::writeFile(path, bytes));
+        return path;
+    }
+};
+
+} // namespace
+
+// The size, and the colour space from the profile or else the channels.
+TEST_F(ImageFormats, HeicAndAvifPhotos) {
+    const QByteArray heic = heif(heif_compression_HEVC, 64, 48);
+    if (heic.isEmpty()) GTEST_SKIP() << "libheif has no HEVC encoder here";
+    EXPECT_EQ(rowsOf(write("foto.heic", heic)), (QStringList{"Auflösung=64×48", "Farbraum=RGB"}));
+    // Named as something else, it is still read for what it is.
+    EXPECT_EQ(rowsOf(write("foto.jpg", heic)), (QStringList{"Auflösung=64×48", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("grau.heic", heif(heif_compression_HEVC, 64, 48, Look::grey))),
+              (QStringList{"Auflösung=64×48", "Farbraum=Gray"}));
+    // Its transparency is a grey picture of its own.
+    EXPECT_EQ(rowsOf(write("maske.heic", heif(heif_compression_HEVC, 64, 48, Look::colourWithAlpha))),
+              (QStringList{"Auflösung=64×48", "Farbraum=RGB"}));
+    const QColorSpace adobe(QColorSpace::AdobeRgb);
+    EXPECT_EQ(
+        rowsOf(write("profil.heic", heif(heif_compression_HEVC, 64, 48, Look::colour, adobe.iccProfile()))),
+        (QStringList{"Auflösung=64×48", "Farbraum=" + adobe.description()}));
+
+    const QByteArray avif = heif(heif_compression_AV1, 40, 30);
+    if (avif.isEmpty()) GTEST_SKIP() << "libheif has no AV1 encoder here";
+    EXPECT_EQ(rowsOf(write("bild.avif", avif)), (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("grau.avif", heif(heif_compression_AV1, 40, 30, Look::grey))),
+              (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
+}
+
+// A picture is read by the reader of its type, or of a kind of it: the first bytes of a TGA are no
+// signature.
+TEST_F(ImageFormats, ReaderOfItsType) {
+    EXPECT_EQ(rowsOf(write("roh.tga", tga(5, 3, false))), (QStringList{"Auflösung=5×3", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("rle.tga", tga(5, 3, true))), (QStringList{"Auflösung=5×3", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("karte.pnm", "P6\n7 4\n255\n" + QByteArray(7 * 4 * 3, '\x60'))),
+              (QStringList{"Auflösung=7×4", "Farbraum=RGB"}));
+}
+
+// The height of a bitmap stored top down is negative in its header.
+TEST_F(ImageFormats, TopDownBitmap) {
+    EXPECT_EQ(rowsOf(write("oben.bmp", topDownBmp(5, 2))), (QStringList{"Auflösung=5×2", "Farbraum=RGB"}));
+    // Under another name Qt's reader for that name fails, and exiv2 reads it by its content.
+    EXPECT_EQ(rowsOf(write("oben.gif", topDownBmp(5, 2))), (QStringList{"Auflösung=5×2", "Farbraum=RGB"}));
+}
