@@ -305,7 +305,7 @@ Engine::Step Engine::checkCopy(Item &it) {
 // A hidden name for the item's copy, made in bytes from the destination's.
 void Engine::newPart(Item &it) {
     if (destBytes_) {
-        it.part = hiddenName(*destBytes_, "part");
+        it.part = Journal::partName(*destBytes_);
         it.placeAt = Posix::childPath(to_, QString::fromLatin1(it.part.mid(it.part.lastIndexOf('/') + 1)));
     } else {
         it.placeAt = hiddenName(to_, "part");

@@ -506,7 +506,7 @@ void copyTree(CopyJob &job, const QByteArray &source, const QByteArray &target, 
 PartCopy::PartCopy(const QString &folder) {
     // The hidden name is made in bytes, from the folder's.
     if (const auto bytes = Posix::encode(folder)) {
-        bytes_ = hiddenName(*bytes, "part");
+        bytes_ = Journal::partName(*bytes);
         path_ = Posix::childPath(folder, QString::fromLatin1(bytes_.mid(bytes_.lastIndexOf('/') + 1)));
     } else {
         path_ = hiddenName(folder, "part");

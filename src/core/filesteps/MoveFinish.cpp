@@ -268,7 +268,7 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     QString part;
     QByteArray partBytes;
     if (folderBytes) {
-        partBytes = hiddenName(*folderBytes, "part");
+        partBytes = Journal::partName(*folderBytes);
         part = Posix::childPath(folder, QString::fromLatin1(partBytes.mid(partBytes.lastIndexOf('/') + 1)));
     } else {
         part = hiddenName(folder, "part");

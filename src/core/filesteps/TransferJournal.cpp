@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <mutex>
@@ -29,7 +30,8 @@ namespace FileSteps::Journal {
 namespace {
 
 // A journal with nothing in flight starts afresh beyond this size.
-constexpr off_t restartBytes = 64 << 10;
+// Each restart costs a flush of the parts' folder records again, so it is not made too often.
+constexpr off_t restartBytes = 1 << 20;
 // More of them are not read at one start, but named.
 constexpr int maxJournals = 256;
 constexpr qsizetype tokenLength = 32;
@@ -49,7 +51,14 @@ struct State {
     bool named = false;          // the journal's name is on stable storage
     off_t torn = -1;             // where the journal ends whole, while a failed append is not cut off
     quint64 batches = 0;         // batch renames recorded so far
+    quint64 parts = 0;           // part names given so far
+    QSet<QByteArray> partsIn;    // folders whose record that parts may appear there is on stable storage
     QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
+
+    // A journal with nothing in flight starts afresh: no part of ours is on the disk then.
+    void restart() {
+        if (::ftruncate(fd, 0) == 0) partsIn.clear();
+    }
 
     // One journal for the life of the process: made and removed once, not for every item.
     ~State() {
@@ -79,6 +88,8 @@ const QByteArray &ownToken(State &s) {
         s.named = false;
         s.torn = -1;
         s.batches = 0;
+        s.parts = 0;
+        s.partsIn.clear();
         s.open.clear();
         s.pid = ::getpid();
     }
@@ -183,14 +194,38 @@ QByteArray coarseNow() {
 
 } // namespace
 
+QByteArray partName(const QByteArray &folder) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    const QByteArray stem =
+        (folder.endsWith('/') ? folder : folder + '/') + ".kestrin-part-" + ownToken(s).left(8) + '-';
+    for (;;) {
+        const QByteArray candidate = stem + QByteArray::number(++s.parts);
+        struct stat st;
+        if (::lstat(candidate.constData(), &st) != 0) return candidate;
+    }
+}
+
 QByteArray beginPart(const QString &path) {
-    const QByteArray key = keyOf(path);
-    return record(key, "part " + key + ' ' + coarseNow() + '\n', true);
+    return beginPart(Posix::encode(path).value_or(QByteArray()));
 }
 
 QByteArray beginPart(const QByteArray &path) {
     const QByteArray key = keyOf(path);
-    return record(key, "part " + key + ' ' + coarseNow() + '\n', true);
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray in = slash > 0 ? path.left(slash) : QByteArrayLiteral("/");
+    const QByteArray now = coarseNow(), line = "part " + key + ' ' + now + '\n';
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    if (key.isEmpty()) throw unwritable(EILSEQ);
+    // The part's own record need not reach the disk: the start finds the part by its name in a folder
+    // on record, so only the first part in each folder waits for a flush.
+    const bool first = !s.partsIn.contains(in);
+    if (const int e = append(s, first ? "parts " + keyOf(in) + ' ' + now + '\n' + line : line, first))
+        throw unwritable(e);
+    if (first) s.partsIn.insert(in);
+    ++s.open[key];
+    return s.token;
 }
 
 void beginReplace(const QString &part, const QString &named, const struct stat &old) {
@@ -291,7 +326,7 @@ void end(const QByteArray &path) {
     // Not written: a record whose item has gone from its name is settled by finding nothing there,
     // and hidden names are never used twice by one process.
     if (s.fd < 0 || !s.open.remove(key)) return;
-    if (s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) ::ftruncate(s.fd, 0);
+    if (s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) s.restart();
 }
 
 namespace {
@@ -321,6 +356,7 @@ struct Salvaged {
 };
 
 bool parseMine(const QList<QByteArray> &f, Record &r);
+bool parseTime(const QByteArray &sec, const QByteArray &nsec, timespec &t);
 
 std::optional<QString> pathOf(const QByteArray &hex) {
     static const QRegularExpression hexOnly(QStringLiteral("^(?:[0-9a-f]{2})+$"));
@@ -342,6 +378,7 @@ struct Parser {
     std::vector<Record> records;
     QHash<QByteArray, std::vector<size_t>> open;
     qsizetype unreadable = 0;
+    QHash<QString, timespec> partsIn; // folders where parts may be, and since when
     std::vector<Salvaged> salvaged;
     QSet<QString> folders; // of hidden names the unreadable lines began to tell
 
@@ -358,6 +395,17 @@ struct Parser {
             for (const size_t at : open.take(f[1]))
                 records[at].ended = true;
             return pathOf(f[1]).has_value();
+        }
+        if (f.size() == 4 && f[0] == "parts") {
+            const auto in = pathOf(f[1]);
+            timespec at{};
+            if (!in || !parseTime(f[2], f[3], at)) return false;
+            const auto known = partsIn.constFind(*in);
+            if (known == partsIn.cend() ? partsIn.size() < maxFolders
+                                        : at.tv_sec < known->tv_sec ||
+                                              (at.tv_sec == known->tv_sec && at.tv_nsec < known->tv_nsec))
+                partsIn.insert(*in, at);
+            return true;
         }
         if (Record mine; parseMine(f, mine)) {
             open[mine.key].push_back(records.size());
@@ -471,7 +519,7 @@ void unmark(const QString &path) {
 
 // A part by its name and owner; whether it is ours the marker tells.
 bool partShaped(const QString &path, const struct stat &st) {
-    static const QRegularExpression form(QStringLiteral("^\\.kestrin-part-[0-9]+-[0-9]+$"));
+    static const QRegularExpression form(QStringLiteral("^\\.kestrin-part-[0-9a-f]{1,10}-[0-9]{1,20}$"));
     return st.st_uid == ::geteuid() && form.match(Posix::lastComponent(path)).hasMatch();
 }
 
@@ -664,6 +712,38 @@ bool findLost(const QSet<QString> &folders, const QSet<QByteArray> &known, const
     return !lost.isEmpty();
 }
 
+// Parts in `folder` under names this journal's process gave, whose own records are lost (they are not
+// flushed one by one): settled as their records would be, as made no earlier than the folder's record.
+// False while one is left for the next start.
+bool settleUnrecordedParts(const QString &folder, const timespec &since, const QSet<QByteArray> &known,
+                           const QByteArray &token, Leftovers &left) {
+    const auto bytes = Posix::encode(folder);
+    Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    if (fd.get() < 0) return !bytes || errno == ENOENT || errno == ENOTDIR; // the folder went
+    std::vector<QByteArray> names;
+    try {
+        names = listNames(fd.get());
+    } catch (const FileError &) {
+        return false;
+    }
+    const QByteArray stem = ".kestrin-part-" + token.left(8) + '-';
+    bool all = true;
+    for (const QByteArray &name : names) {
+        const QByteArray rest = name.mid(stem.size());
+        if (!name.startsWith(stem) || rest.isEmpty() || rest.size() > 19 ||
+            std::any_of(rest.cbegin(), rest.cend(), [](char c) { return c < '0' || c > '9'; }))
+            continue;
+        Record r;
+        r.kind = "part";
+        r.path = Posix::childPath(folder, QString::fromLatin1(name));
+        r.key = keyOf(r.path);
+        r.at = since;
+        if (r.key.isEmpty() || known.contains(r.key)) continue;
+        if (settleRecord(r, token, true, left) == Outcome::pending) all = false;
+    }
+    return all;
+}
+
 // A journal that is not to be read: not ours, or not readable.
 bool refused(int fd, struct stat &st) {
     return fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid();
@@ -744,9 +824,15 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
             Posix::writeAll(fd.get(), line.constData(), line.size());
         }
     }
-    if (partsIn.isEmpty())
+    if (!partsIn.isEmpty()) {
+        // Parts whose own records are lost are looked for at the next start.
+        if (!parser.partsIn.isEmpty()) all = false;
+    } else {
         for (const std::vector<const Record *> &batch : batches)
             all = settleBatch(batch, token, left) && all;
+        for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in)
+            all = settleUnrecordedParts(in.key(), in.value(), known, token, left) && all;
+    }
     if (all) ::unlinkat(dirFd, name.constData(), 0);
 }
 
@@ -1088,8 +1174,7 @@ Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
     std::lock_guard guard(s.lock);
     for (const QByteArray &key : keys)
         s.open.remove(key);
-    if (!keys.isEmpty() && s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes)
-        ::ftruncate(s.fd, 0);
+    if (!keys.isEmpty() && s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) s.restart();
     return r;
 }
 

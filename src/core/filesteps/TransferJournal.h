@@ -24,8 +24,13 @@
 
 namespace FileSteps::Journal {
 
-// Recorded on stable storage before the part `path` is made, so that no complete copy outlasts its
-// record; the value its marker attribute gets.
+// A name in `folder` for a part of this process: ".kestrin-part-", the first eight hexadecimal digits
+// of the journal's token, "-" and a number; unique by construction, and free when given.
+QByteArray partName(const QByteArray &folder);
+// Recorded before the part `path` (a name partName gave) is made, so that no part outlasts what the
+// next start needs to remove it: the first part in a folder puts on stable storage that parts of this
+// journal may appear there; the next start looks for them by their names. The value the part's marker
+// attribute gets.
 QByteArray beginPart(const QString &path);
 QByteArray beginPart(const QByteArray &path);
 // Recorded before the complete part `part` takes the place of `named`, where the item `old` is.

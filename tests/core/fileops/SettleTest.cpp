@@ -6,6 +6,7 @@
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/TransferJournal.h"
 #include "core/fileops/TwoPhaseRename.h"
+#include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
@@ -242,6 +243,54 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
     const FileOps::Leftovers left = FileOps::recoverTransfers();
     EXPECT_EQ(names(dst), QStringList{".kestrin-part-77-3"});
     EXPECT_EQ(left.parts, QStringList{early});
+}
+
+// Only the first part in a folder waits for a flush: with every part's own record lost, the start
+// finds this process's parts by their names in the folders on record, and removes those proven ours.
+TEST_F(Settle, PartsWhoseRecordsAreLostAreFoundInTheirFolder) {
+    const QString dst = mkdir("dst"), again = mkdir("again"), list = path("parts");
+    const QString journal = journalLeftBy([&] {
+        const auto make = [](const QByteArray &part, const QByteArray &content, const QByteArray &mark) {
+            TestUtil::writeFile(QFile::decodeName(part), content);
+            if (!mark.isEmpty())
+                ::lsetxattr(part.constData(), "user.kestrin.part", mark.constData(), size_t(mark.size()), 0);
+        };
+        // Past a restart of the journal, the folder's record is written again.
+        for (int i = 0; i < 10000; ++i) {
+            const QByteArray part = Journal::partName(QFile::encodeName(again));
+            Journal::beginPart(part);
+            Journal::end(part);
+        }
+        const QByteArray after = Journal::partName(QFile::encodeName(again));
+        make(after, "ours", Journal::beginPart(after));
+        // Our name form, but made before any record: no proof it is ours.
+        const QByteArray early = Journal::partName(QFile::encodeName(dst));
+        make(early, {}, {});
+        tick();
+        QList<QByteArray> parts{early, after};
+        for (const QByteArray content : {"ours", "", "no marker", "someone else's"}) {
+            parts << Journal::partName(QFile::encodeName(dst));
+            const QByteArray mark = Journal::beginPart(parts.last());
+            make(parts.last(), content,
+                 content == "ours" ? mark : QByteArray(content == "someone else's" ? "x" : ""));
+        }
+        TestUtil::writeFile(list, parts.join('\n'));
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    QList<QByteArray> kept;
+    for (const QByteArray &line : TestUtil::readFile(journal).split('\n'))
+        if (line.startsWith("parts ")) kept << line + '\n';
+    ASSERT_EQ(kept.size(), 2);
+    TestUtil::writeFile(journal, kept.join());
+    const QStringList parts = QString::fromUtf8(TestUtil::readFile(list)).split('\n');
+
+    FileOps::Leftovers left = FileOps::recoverTransfers();
+    left.parts.sort();
+    EXPECT_EQ(left.parts, (QStringList{parts[0], parts[4]}));
+    EXPECT_EQ(names(dst), (QStringList{Posix::lastComponent(parts[0]), Posix::lastComponent(parts[4]),
+                                       Posix::lastComponent(parts[5])}));
+    EXPECT_EQ(names(again), QStringList{});
+    EXPECT_FALSE(exists(journal));
 }
 
 TEST_F(Settle, TrashInfoWhoseItemNeverCameGoesButNotTheUsers) {
