@@ -76,7 +76,8 @@ private:
     QString recordPlace(Item &it, const QString &to, const QByteArray &toBytes = {});
     void newPart(Item &it);
     void succeed(const Item &it);
-    void undoPlace(const Item &it);
+    void undoPlace(Item &it);
+    void dropCopy(Item &it);
 
     Step fail(const QString &message) {
         out_.errors << message;
@@ -100,6 +101,7 @@ private:
     std::optional<QByteArray> destBytes_; // to_, encoded once for the batch
     bool destOk_ = false;
     bool aclDropped_ = false;
+    Journal::Unflushed later_; // replaced items and originals set aside: their records end with the batch
 };
 
 TransferOutcome Engine::run() {
@@ -153,6 +155,8 @@ TransferOutcome Engine::run() {
         if (out_.errors.size() > errors && out_.done == done) out_.failed << Posix::lastComponent(paths_[i]);
         if (step == Step::stop) break;
     }
+    QString unflushed;
+    if (const int e = later_.end(&unflushed)) out_.errors << Journal::notFlushedText(unflushed, e);
     out_.errors << changed_;
     if (aclDropped_) {
         // Said once for the batch, not for every file.
@@ -239,7 +243,7 @@ Engine::Step Engine::placeCopy(Item &it) {
         it.placeAt = it.target;
     it.report.remember = move_;
     auto dropPart = [&] {
-        if (it.report.createdRoot) removeTree(it.placeAt);
+        if (it.report.createdRoot) dropCopy(it);
     };
     try {
         if (renaming) {
@@ -285,7 +289,7 @@ Engine::Step Engine::checkCopy(Item &it) {
     }
     if (it.report.unstable.isEmpty()) return Step::proceed;
     if (move_ && !S_ISDIR(it.src.st_mode)) {
-        removeTree(it.placeAt);
+        dropCopy(it);
         return fail(LF("„%@“ wurde während des Verschiebens geändert und bleibt am alten Ort.", it.name));
     }
     if (!move_) {
@@ -301,7 +305,7 @@ Engine::Step Engine::checkCopy(Item &it) {
 // A hidden name for the item's copy, made in bytes from the destination's.
 void Engine::newPart(Item &it) {
     if (destBytes_) {
-        it.part = hiddenName(*destBytes_, "part");
+        it.part = Journal::partName(*destBytes_);
         it.placeAt = Posix::childPath(to_, QString::fromLatin1(it.part.mid(it.part.lastIndexOf('/') + 1)));
     } else {
         it.placeAt = hiddenName(to_, "part");
@@ -309,12 +313,17 @@ void Engine::newPart(Item &it) {
     }
 }
 
-// Puts things back as they were before this item.
-void Engine::undoPlace(const Item &it) {
-    if (it.renamed)
-        renameNoReplace(it.placeAt, it.path);
-    else
-        removeTree(it.placeAt);
+// Puts things back as they were before this item. What could not be undone, or not flushed, stays on
+// record for the next start.
+void Engine::undoPlace(Item &it) {
+    if (!it.renamed) return dropCopy(it);
+    if (renameNoReplace(it.placeAt, it.path) != 0 || syncFolders({to_, Posix::parentOf(it.path)}) != 0)
+        it.recorded.keep();
+}
+
+// The item's copy goes again; its record only once that is on the disk.
+void Engine::dropCopy(Item &it) {
+    if (removeTree(it.placeAt) != 0 || syncFolder(to_) != 0) it.recorded.keep();
 }
 
 Engine::Step Engine::giveName(Item &it) {
@@ -344,9 +353,12 @@ Engine::Step Engine::replaceOld(Item &it) {
         return takeName(it);
     case Replaced::How::done:
         out_.replaced << TrashedPair{it.named, r.inTrash};
+        // The old item's way to the Trash is on the disk before its record goes.
+        it.recorded.handTo(later_, to_);
+        later_.touched(Posix::parentOf(r.inTrash));
         return Step::proceed;
     case Replaced::How::kept:
-        it.recorded.keep(); // the journal sends the old item to the Trash at the next start
+        it.recorded.keep(); // the journal settles the old item and the part at the next start
         return fail(explain(r.error, it.name));
     case Replaced::How::failed:
         break;
@@ -374,7 +386,7 @@ Engine::Step Engine::takeFreeName(Item &it) {
     for (int attempt = 0; attempt < 20; ++attempt) {
         it.placed = Posix::encode(it.target).value_or(QByteArray());
         if (const QString refused = recordPlace(it, it.target, it.placed); !refused.isEmpty()) {
-            removeTree(it.placeAt);
+            dropCopy(it);
             return fail(refused);
         }
         if ((e = renameNoReplace(it.part, it.placed)) != EEXIST) break;
@@ -382,7 +394,7 @@ Engine::Step Engine::takeFreeName(Item &it) {
     }
     if (e) {
         it.placed.clear();
-        removeTree(it.placeAt);
+        dropCopy(it);
         return fail(explain(FileError::fromErrno(e), it.name));
     }
     return Step::proceed;
@@ -392,9 +404,11 @@ Engine::Step Engine::takeFreeName(Item &it) {
 Engine::Step Engine::verifyAndFinishMove(Item &it) {
     if (!move_ || it.renamed) return Step::proceed;
     // The copy's name is on stable storage before the original goes.
-    if (const QString kept = flushPlaced(it.placeAt, it.target, it.copy, it.name); !kept.isEmpty())
+    if (const QString kept = flushPlaced(it.target, it.copy, it.name); !kept.isEmpty()) {
+        it.recorded.keep();
         return fail(kept);
-    const Leftover left = finishMove(it.path, it.target, it.report);
+    }
+    const Leftover left = finishMove(it.path, it.target, it.report, &later_);
     Journal::endMove(it.placeAt);
     if (const QString text = leftoverText(left, it.name); !text.isEmpty()) {
         struct stat kept;

@@ -6,8 +6,6 @@
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
 
-#include <QUuid>
-
 #include <sys/xattr.h>
 
 namespace FileOps {
@@ -34,12 +32,14 @@ void dropMark(const QString &path) {
 
 // Every hidden name with its old and new one is on record before the first rename, so that the next
 // start gives each item a name again after a crash.
-QList<FileSteps::Journal::Rename> plan(const QList<TransferPair> &pairs) {
+QList<FileSteps::Journal::Rename> plan(const QList<TransferPair> &pairs,
+                                       const FileSteps::Journal::RenameBatch &batch) {
     QList<FileSteps::Journal::Rename> planned;
     planned.reserve(pairs.size());
-    for (const TransferPair &p : pairs) {
+    for (qsizetype i = 0; i < pairs.size(); ++i) {
+        const TransferPair &p = pairs[i];
         FileSteps::Journal::Rename r{
-            Posix::childPath(Posix::parentOf(p.from), renameTempName()), p.from, p.to, {}};
+            Posix::childPath(Posix::parentOf(p.from), batch.hiddenName(i)), p.from, p.to, {}};
         Posix::lstatPath(p.from, r.st);
         planned << r;
     }
@@ -102,8 +102,10 @@ bool putBack(const Aside &a, const QString &oldName, const Renamer &move, QStrin
     }
 }
 
-// Into place, never left hidden silently. Left under the hidden name, the record stays for the next start.
-void putInPlace(const Aside &a, const Renamer &move, TwoPhaseReport &report) {
+// Into place, never left hidden silently. Left under the hidden name, the record stays for the next start;
+// else it ends with the batch's, once their folders are flushed.
+void putInPlace(const Aside &a, const Renamer &move, TwoPhaseReport &report,
+                FileSteps::Journal::Unflushed &renamed) {
     const QString oldName = Posix::lastComponent(a.pair.from);
     bool settled = true;
     try {
@@ -123,7 +125,7 @@ void putInPlace(const Aside &a, const Renamer &move, TwoPhaseReport &report) {
             report.whereabouts << report.errors.last();
         }
     }
-    if (settled) FileSteps::Journal::end(a.temp);
+    if (settled) renamed.add(Posix::parentOf(a.pair.from), a.temp);
 }
 
 } // namespace
@@ -145,29 +147,30 @@ QString errorSummary(const QStringList &errors, const QStringList &whereabouts) 
     return text;
 }
 
-QString renameTempName() {
-    return QStringLiteral(".dravendel-") +
-           QUuid::createUuid().toString(QUuid::WithoutBraces).left(8).toUpper();
-}
-
 TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress,
                                  const Renamer &renamer) {
     const Renamer move =
         renamer ? renamer : Renamer([](const QString &a, const QString &b) { rename(a, b); });
     TwoPhaseReport report;
     if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
-    const QList<FileSteps::Journal::Rename> planned = plan(pairs);
+    const FileSteps::Journal::RenameBatch batch = FileSteps::Journal::newRenameBatch();
+    const QList<FileSteps::Journal::Rename> planned = plan(pairs, batch);
     QByteArray mark;
     try {
-        mark = FileSteps::Journal::beginRenames(planned);
+        mark = FileSteps::Journal::beginRenames(batch, planned);
     } catch (const FileError &e) {
         report.errors << e.description; // nothing renamed
         return report;
     }
+    FileSteps::Journal::Unflushed renamed;
     for (const Aside &a : moveAside(pairs, planned, mark, progress, move, report)) {
-        putInPlace(a, move, report);
+        putInPlace(a, move, report, renamed);
         if (progress) progress->add(1);
     }
+    // The records go only once the new names are on the disk: a crash before then is settled by them.
+    QString folder;
+    if (const int e = renamed.end(&folder))
+        report.errors.prepend(FileSteps::Journal::notFlushedText(folder, e));
     return report;
 }
 

@@ -25,9 +25,6 @@ struct TwoPhaseReport {
 // The rename itself (no-replace); tests put in failures. Throws FileError.
 using Renamer = std::function<void(const QString &from, const QString &to)>;
 
-// A hidden temporary name: ".dravendel-" and eight hexadecimal digits.
-QString renameTempName();
-
 // The first error, every error in whereabouts in full, and how many more there are.
 QString errorSummary(const QStringList &errors, const QStringList &whereabouts);
 

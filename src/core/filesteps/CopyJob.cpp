@@ -426,6 +426,8 @@ qint64 CopyJob::copyContents(FileCopy::Session &s, int src, int dst, const struc
         &copied);
     if (e == ECANCELED) throw CancelledError{};
     if (e) fail(e);
+    if (const int failing = diskErrorForTests(false)) [[unlikely]]
+        fail(failing);
     if (syncEachFile && Posix::retry([&] { return ::fsync(dst); }) != 0 && errno != EINVAL &&
         errno != ENOTSUP)
         fail(errno);
@@ -482,6 +484,8 @@ void copyRoot(CopyJob &job, const QByteArray &source, const QByteArray &target, 
     if (flush) {
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
+        if (const int failing = diskErrorForTests(true)) [[unlikely]]
+            fail(failing);
         if (Posix::retry([&] { return ::syncfs(dstDir.get()); }) != 0) fail(errno);
         reached(Step::flushed, target);
     }
@@ -502,7 +506,7 @@ void copyTree(CopyJob &job, const QByteArray &source, const QByteArray &target, 
 PartCopy::PartCopy(const QString &folder) {
     // The hidden name is made in bytes, from the folder's.
     if (const auto bytes = Posix::encode(folder)) {
-        bytes_ = hiddenName(*bytes, "part");
+        bytes_ = Journal::partName(*bytes);
         path_ = Posix::childPath(folder, QString::fromLatin1(bytes_.mid(bytes_.lastIndexOf('/') + 1)));
     } else {
         path_ = hiddenName(folder, "part");
@@ -518,7 +522,14 @@ int PartCopy::record(const QByteArray &to) {
 }
 
 PartCopy::~PartCopy() {
-    if (!placed_ && report_.createdRoot) removeTree(path_);
+    // The record goes once the part is gone on the disk too.
+    if (!placed_ && report_.createdRoot &&
+        (removeTree(path_) != 0 || syncFolder(Posix::parentOf(path_)) != 0))
+        recorded_.keep();
+}
+
+void PartCopy::handTo(Journal::Unflushed &later) {
+    recorded_.handTo(later, Posix::parentOf(path_));
 }
 
 void PartCopy::copy(CopyJob &job, const QString &source, bool flush) {
@@ -549,7 +560,7 @@ Replaced PartCopy::replace(const QString &named, const struct stat &old) {
         unmark(report_);
         break;
     case Replaced::How::kept:
-        placed_ = true; // the old item is under the part's name now
+        placed_ = true; // the old item is under the part's name now, or the part waits beside the name
         recorded_.keep();
         break;
     case Replaced::How::nameFree:

@@ -74,6 +74,8 @@ public:
     int place(const QString &to);
     // Takes the name of the item `old` at `named`, which goes to the Trash.
     Replaced replace(const QString &named, const struct stat &old);
+    // Its record ends with `later`'s, once the folder it took a name in is flushed.
+    void handTo(Journal::Unflushed &later);
 
 private:
     // Where the copy goes next, on record; 0 or errno.

@@ -6,6 +6,9 @@
 #include "platform/Posix.h"
 #include "platform/Volumes.h"
 
+#include <QMap>
+#include <QSet>
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -266,6 +269,8 @@ int exchangeNames(const QString &a, const QString &b) {
     const auto y = Posix::encode(b);
     if (!x || !y) return EILSEQ;
     if (!exchangeOn) return EINVAL;
+    if (const int e = diskErrorForTests(false)) [[unlikely]]
+        return e;
     return ::renameat2(AT_FDCWD, x->constData(), AT_FDCWD, y->constData(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
 
@@ -320,6 +325,8 @@ int renameNoReplace(const QString &from, const QString &to) {
 }
 
 int renameNoReplace(const QByteArray &a, const QByteArray &b) {
+    if (const int e = diskErrorForTests(false)) [[unlikely]]
+        return e;
     if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
     // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
@@ -335,6 +342,9 @@ struct SyncFault {
     std::mutex lock;
     QString folder;
     std::atomic<int> error{0};
+    std::atomic<int> disk{0};
+    std::atomic<bool> diskWritesToo{true};
+    std::atomic<int> failedFlushes{0};
 };
 
 SyncFault &syncFault() {
@@ -351,11 +361,42 @@ void setFolderSyncErrorForTests(const QString &folder, int error) {
     f.error = error;
 }
 
-int syncFolder(const QString &folder) {
-    if (SyncFault &f = syncFault(); f.error) [[unlikely]] {
+void setDiskErrorForTests(int error, bool writesToo) {
+    SyncFault &f = syncFault();
+    f.diskWritesToo = writesToo;
+    f.disk = error;
+}
+
+int diskErrorForTests(bool flush) {
+    SyncFault &f = syncFault();
+    const int e = flush || f.diskWritesToo ? f.disk.load(std::memory_order_relaxed) : 0;
+    if (e && flush) [[unlikely]]
+        ++f.failedFlushes;
+    return e;
+}
+
+int failedFlushesForTests() {
+    return syncFault().failedFlushes;
+}
+
+namespace {
+
+// The error a test puts in for flushes of `folder`; 0 when there is none.
+int faultFor(const QString &folder) {
+    SyncFault &f = syncFault();
+    if (const int e = diskErrorForTests(true)) [[unlikely]]
+        return e;
+    if (f.error) [[unlikely]] {
         std::lock_guard guard(f.lock);
         if (f.error && f.folder == folder) return f.error;
     }
+    return 0;
+}
+
+} // namespace
+
+int syncFolder(const QString &folder) {
+    if (const int e = faultFor(folder)) return e;
     const auto p = Posix::encode(folder);
     if (!p) return EILSEQ;
     const int fd = ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -364,6 +405,40 @@ int syncFolder(const QString &folder) {
     if (Posix::retry([&] { return ::fsync(fd); }) != 0 && errno != EINVAL && errno != EROFS) e = errno;
     ::close(fd);
     return e;
+}
+
+int syncFolders(const QStringList &folders, QString *failed) {
+    // Beyond this many folders on one file system, one syncfs is cheaper than an fsync of each.
+    constexpr qsizetype fewFolders = 4;
+    QMap<dev_t, QStringList> byDevice;
+    for (const QString &folder : QSet<QString>(folders.cbegin(), folders.cend())) {
+        struct stat st;
+        if (Posix::statPath(folder, st)) byDevice[st.st_dev] << folder;
+    }
+    for (const QStringList &same : std::as_const(byDevice)) {
+        int e = 0;
+        QString at = same.first();
+        for (const QString &folder : same)
+            if (!e && (e = faultFor(folder))) at = folder;
+        if (!e && same.size() <= fewFolders) {
+            for (const QString &folder : same)
+                if ((e = syncFolder(folder))) {
+                    at = folder;
+                    break;
+                }
+        } else if (!e) {
+            const auto p = Posix::encode(at);
+            const int fd = p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+            if (fd < 0) e = p ? errno : EILSEQ;
+            if (fd >= 0 && Posix::retry([&] { return ::syncfs(fd); }) != 0) e = errno;
+            if (fd >= 0) ::close(fd);
+        }
+        if (e) {
+            if (failed) *failed = at;
+            return e;
+        }
+    }
+    return 0;
 }
 
 } // namespace FileSteps
@@ -449,7 +524,10 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
         if (renameNoReplace(trashed.inTrash, named) == 0) {
             if (const QString info = Trash::infoFileFor(trashed.inTrash); !info.isEmpty()) removeTree(info);
         } else {
-            out.inTrash = trashed.inTrash; // it stays in the Trash
+            // It stays in the Trash; the part stays on record, to take the name at the next start if it
+            // is free then.
+            out.inTrash = trashed.inTrash;
+            out.how = Replaced::How::kept;
         }
         out.error = FileError::fromErrno(r);
         return out;

@@ -108,6 +108,9 @@ int renameNoReplace(const QString &from, const QString &to);
 int renameNoReplace(const QByteArray &from, const QByteArray &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.
 int syncFolder(const QString &folder);
+// What a batch changed in these folders goes to stable storage: an fsync of each, or one syncfs per
+// file system where a batch touched many. 0 or the first errno; `failed` gets the folder it failed in.
+int syncFolders(const QStringList &folders, QString *failed = nullptr);
 
 // Whether one folder is the other or lies inside it, by identity: up through ".." from each, and
 // through the mount table, so that links and bind mounts of either's subfolders are caught.
@@ -119,7 +122,8 @@ struct Replaced {
         done,     // the part has the name; the old item is in the Trash (inTrash)
         nameFree, // the old item went meanwhile: nothing was done
         failed,   // both are where they were (error)
-        kept,     // the old item waits under the hidden name: the journal trashes it at the next start
+        kept,     // the old item waits under the hidden name, or is in the Trash with the part left
+                  // beside its name: the journal settles them at the next start
     } how = How::failed;
     FileError error;
     bool noTrash = false; // the volume has no Trash we may use
@@ -154,5 +158,12 @@ void reached(Step step, const QByteArray &path);
 void setExchangeForTests(bool on);
 // Tests only: the flushes of `folder` fail with `error` (0: as the system answers).
 void setFolderSyncErrorForTests(const QString &folder, int error);
+// Tests only: a failing disk. Every flush (and with `writesToo` every journal and copy write and every
+// rename of these steps) fails with `error` from now on (0: healed).
+void setDiskErrorForTests(int error, bool writesToo = true);
+// The error a write (flush: false) or a flush must fail with while a test fails the disk; 0 otherwise.
+int diskErrorForTests(bool flush);
+// How many flushes the failing disk has failed so far.
+int failedFlushesForTests();
 
 } // namespace FileSteps

@@ -130,7 +130,8 @@ private:
 
 } // namespace
 
-Leftover finishMove(const QString &source, const QString &target, CopyReport &report) {
+Leftover finishMove(const QString &source, const QString &target, CopyReport &report,
+                    Journal::Unflushed *later) {
     Leftover left;
     const QString folder = Posix::parentOf(source);
     QByteArray name, targetName;
@@ -152,6 +153,10 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
         // One name goes at once: there is no half-deleted state to hide.
         remover.entry(parent.get(), name.constData(), targetParent.get(), targetName.constData(), st, name);
         if (left.changed) left.keptAt = source;
+        if (later)
+            later->touched(folder);
+        else
+            left.unflushed = syncFolder(folder);
         return left;
     }
 
@@ -182,13 +187,21 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
         else
             left.error = errno;
     }
-    if (::unlinkat(parent.get(), asideName.constData(), AT_REMOVEDIR) == 0) return left;
-    if (errno != ENOTEMPTY && errno != EEXIST && !left.error) left.error = errno;
-    // What stays takes its name back.
-    left.keptAt = source;
-    for (int attempt = 0; renameNoReplace(aside, left.keptAt) == EEXIST && attempt < 20; ++attempt)
-        left.keptAt = uniqueURL(Posix::lastComponent(source), folder);
-    if (!Posix::lstatPath(left.keptAt, st)) left.keptAt = aside;
+    if (::unlinkat(parent.get(), asideName.constData(), AT_REMOVEDIR) != 0) {
+        if (errno != ENOTEMPTY && errno != EEXIST && !left.error) left.error = errno;
+        // What stays takes its name back.
+        left.keptAt = source;
+        for (int attempt = 0; renameNoReplace(aside, left.keptAt) == EEXIST && attempt < 20; ++attempt)
+            left.keptAt = uniqueURL(Posix::lastComponent(source), folder);
+        if (!Posix::lstatPath(left.keptAt, st)) left.keptAt = aside;
+        // Still hidden: the next start gives it a name, or tells where it is.
+        if (left.keptAt == aside) recorded.keep();
+    }
+    // The record goes once the hidden name is gone on the disk too.
+    if (later)
+        recorded.handTo(*later, folder);
+    else if ((left.unflushed = syncFolder(folder)))
+        recorded.keep();
     return left;
 }
 
@@ -227,13 +240,13 @@ QString recordMove(const QString &part, const QString &to, const QString &source
     return {};
 }
 
-QString flushPlaced(const QString &part, const QString &to, const struct stat &copy, const QString &name) {
+QString flushPlaced(const QString &to, const struct stat &copy, const QString &name) {
     const int e = syncFolder(Posix::parentOf(to));
     if (e == 0) return {};
     // Its name may not outlast a crash: the original stays whole, and the copy, ours by its identity,
-    // goes again.
+    // goes again. Neither step is sure to reach the disk: the record stays for the next start.
     struct stat now;
-    if (Posix::lstatPath(to, now) && sameInode(now, copy) && removeTree(to) == 0) Journal::endMove(part);
+    if (Posix::lstatPath(to, now) && sameInode(now, copy)) removeTree(to);
     return LF("„%@“ wurde nicht verschoben: Das Ziel hat die Kopie nicht sicher gespeichert. Das Original "
               "bleibt erhalten.",
               name) +
@@ -255,7 +268,7 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     QString part;
     QByteArray partBytes;
     if (folderBytes) {
-        partBytes = hiddenName(*folderBytes, "part");
+        partBytes = Journal::partName(*folderBytes);
         part = Posix::childPath(folder, QString::fromLatin1(partBytes.mid(partBytes.lastIndexOf('/') + 1)));
     } else {
         part = hiddenName(folder, "part");
@@ -263,10 +276,14 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     Journal::Scope recorded;
     report.mark = Journal::beginPart(partBytes);
     recorded.set(partBytes);
+    // The part goes again; its record only once that is on the disk.
+    const auto drop = [&] {
+        if (removeTree(partBytes) != 0 || syncFolder(folder) != 0) recorded.keep();
+    };
     try {
         copyTree(*job, *fromBytes, partBytes, true, report);
     } catch (...) {
-        if (report.createdRoot) removeTree(partBytes);
+        if (report.createdRoot) drop();
         throw;
     }
     if (!report.createdRoot)
@@ -274,21 +291,29 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
                         false};
     struct stat copy;
     if (const QString refused = recordMove(part, to, from, source, copy); !refused.isEmpty()) {
-        removeTree(partBytes);
+        drop();
         throw FileError{EIO, refused, false};
     }
     if (const int e = renameNoReplace(partBytes, toBytes)) {
-        removeTree(partBytes);
+        drop();
         throw FileError::fromErrno(e);
     }
     reached(Step::placed, toBytes);
     unmark(report);
-    if (const QString kept = flushPlaced(part, to, copy, name); !kept.isEmpty())
+    if (const QString kept = flushPlaced(to, copy, name); !kept.isEmpty()) {
+        recorded.keep();
         throw FileError{EIO, kept, false};
+    }
     const Leftover left = finishMove(from, to, report);
-    Journal::endMove(part);
+    // Left to the next start while the original's removal may not be on the disk.
+    if (left.unflushed)
+        recorded.keep();
+    else
+        Journal::endMove(part);
     const QString text = leftoverText(left, name);
     if (!text.isEmpty()) throw FileError{left.error ? left.error : EBUSY, text, false};
+    if (left.unflushed)
+        throw FileError{EIO, Journal::notFlushedText(Posix::parentOf(from), left.unflushed), false};
 }
 
 } // namespace FileSteps

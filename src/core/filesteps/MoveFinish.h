@@ -16,11 +16,15 @@ struct Leftover {
     qsizetype mounts = 0;  // folders where something is mounted: they stay with what they show
     QString firstMount;    // one of them, relative to the original's folder
     QString keptAt;        // where the rest of the original is now (empty: all gone)
+    int unflushed = 0;     // what changed in the original's folder did not reach the disk (errno)
 };
 // Ends a move once the copy of `source` has its real name at `target`: sets the original
 // aside under a hidden name, deletes each entry that was copied and is unchanged since,
-// and gives the rest its name back. Copies of changed files leave the target again.
-Leftover finishMove(const QString &source, const QString &target, CopyReport &report);
+// and gives the rest its name back. Copies of changed files leave the target again. What changed in
+// the original's folder is flushed with `later`'s records, or here; so is the record of the original
+// set aside ended.
+Leftover finishMove(const QString &source, const QString &target, CopyReport &report,
+                    Journal::Unflushed *later = nullptr);
 // The sentence for what stayed behind; empty when nothing did.
 QString leftoverText(const Leftover &left, const QString &name);
 
@@ -32,8 +36,9 @@ QString unrecordedText(const QString &name, int e);
 QString recordMove(const QString &part, const QString &to, const QString &source, const struct stat &st,
                    struct stat &copy);
 // The copy of a move (stat `copy`) took the name `to`: the folder that holds it goes to stable storage
-// before the original may go. Empty, or the sentence why the original stays; the copy goes again then.
-QString flushPlaced(const QString &part, const QString &to, const struct stat &copy, const QString &name);
+// before the original may go. Empty, or the sentence why the original stays; the copy goes again then,
+// and the move's record must stay for the next start.
+QString flushPlaced(const QString &to, const struct stat &copy, const QString &name);
 
 // Moves one item to another volume: copy, flush, put in place, then remove the original.
 // Throws like copyTree; an original that will not go (wholly) is a FileError.

@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <mutex>
@@ -29,7 +30,8 @@ namespace FileSteps::Journal {
 namespace {
 
 // A journal with nothing in flight starts afresh beyond this size.
-constexpr off_t restartBytes = 64 << 10;
+// Each restart costs a flush of the parts' folder records again, so it is not made too often.
+constexpr off_t restartBytes = 1 << 20;
 // More of them are not read at one start, but named.
 constexpr int maxJournals = 256;
 constexpr qsizetype tokenLength = 32;
@@ -47,8 +49,16 @@ struct State {
     QByteArray path;
     QByteArray token;
     bool named = false;          // the journal's name is on stable storage
+    off_t torn = -1;             // where the journal ends whole, while a failed append is not cut off
     quint64 batches = 0;         // batch renames recorded so far
+    quint64 parts = 0;           // part names given so far
+    QSet<QByteArray> partsIn;    // folders whose record that parts may appear there is on stable storage
     QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
+
+    // A journal with nothing in flight starts afresh: no part of ours is on the disk then.
+    void restart() {
+        if (::ftruncate(fd, 0) == 0) partsIn.clear();
+    }
 
     // One journal for the life of the process: made and removed once, not for every item.
     ~State() {
@@ -67,8 +77,8 @@ QByteArray newToken() {
     return QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex();
 }
 
-// This process's journal, made on first use; 0 or errno. The caller holds the lock.
-int ready(State &s) {
+// This process's token. The caller holds the lock.
+const QByteArray &ownToken(State &s) {
     if (s.pid != ::getpid()) {
         // A forked child has a journal of its own.
         if (s.fd >= 0) ::close(s.fd);
@@ -76,10 +86,20 @@ int ready(State &s) {
         s.path.clear();
         s.token.clear();
         s.named = false;
+        s.torn = -1;
+        s.batches = 0;
+        s.parts = 0;
+        s.partsIn.clear();
         s.open.clear();
         s.pid = ::getpid();
     }
     if (s.token.isEmpty()) s.token = newToken();
+    return s.token;
+}
+
+// This process's journal, made on first use; 0 or errno. The caller holds the lock.
+int ready(State &s) {
+    ownToken(s);
     if (s.fd >= 0) return 0;
     const QString dir = folder();
     const auto dirBytes = Posix::encode(dir);
@@ -109,17 +129,24 @@ std::function<void(qint64)> &flushedHook() {
 }
 
 // Appends whole lines, on stable storage when durable; 0 or errno. A failed append is cut off again,
-// so that the next record does not continue a torn line. The caller holds the lock.
+// so that the next record does not continue a torn line; while it cannot be, nothing is appended.
+// The caller holds the lock.
 int append(State &s, const QByteArray &lines, bool durable) {
     if (const int e = ready(s)) return e;
+    if (s.torn >= 0) {
+        if (Posix::retry([&] { return ::ftruncate(s.fd, s.torn); }) != 0) return errno;
+        s.torn = -1;
+    }
     const off_t end = ::lseek(s.fd, 0, SEEK_END);
-    int e = Posix::writeAll(s.fd, lines.constData(), lines.size());
+    int e = diskErrorForTests(false);
+    if (!e) e = Posix::writeAll(s.fd, lines.constData(), lines.size());
+    if (!e && durable) e = diskErrorForTests(true);
     if (!e && durable && Posix::retry([&] { return ::fdatasync(s.fd); }) != 0) e = errno;
     if (!e && durable && !s.named) {
         e = syncFolder(folder());
         s.named = e == 0;
     }
-    if (e && end >= 0) Posix::retry([&] { return ::ftruncate(s.fd, end); });
+    if (e && end >= 0 && Posix::retry([&] { return ::ftruncate(s.fd, end); }) != 0) s.torn = end;
     if (!e && durable && flushedHook()) [[unlikely]]
         flushedHook()(qint64(::lseek(s.fd, 0, SEEK_END)));
     return e;
@@ -167,14 +194,38 @@ QByteArray coarseNow() {
 
 } // namespace
 
+QByteArray partName(const QByteArray &folder) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    const QByteArray stem =
+        (folder.endsWith('/') ? folder : folder + '/') + ".kestrin-part-" + ownToken(s).left(8) + '-';
+    for (;;) {
+        const QByteArray candidate = stem + QByteArray::number(++s.parts);
+        struct stat st;
+        if (::lstat(candidate.constData(), &st) != 0) return candidate;
+    }
+}
+
 QByteArray beginPart(const QString &path) {
-    const QByteArray key = keyOf(path);
-    return record(key, "part " + key + ' ' + coarseNow() + '\n', true);
+    return beginPart(Posix::encode(path).value_or(QByteArray()));
 }
 
 QByteArray beginPart(const QByteArray &path) {
     const QByteArray key = keyOf(path);
-    return record(key, "part " + key + ' ' + coarseNow() + '\n', true);
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray in = slash > 0 ? path.left(slash) : QByteArrayLiteral("/");
+    const QByteArray now = coarseNow(), line = "part " + key + ' ' + now + '\n';
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    if (key.isEmpty()) throw unwritable(EILSEQ);
+    // The part's own record need not reach the disk: the start finds the part by its name in a folder
+    // on record, so only the first part in each folder waits for a flush.
+    const bool first = !s.partsIn.contains(in);
+    if (const int e = append(s, first ? "parts " + keyOf(in) + ' ' + now + '\n' + line : line, first))
+        throw unwritable(e);
+    if (first) s.partsIn.insert(in);
+    ++s.open[key];
+    return s.token;
 }
 
 void beginReplace(const QString &part, const QString &named, const struct stat &old) {
@@ -189,11 +240,24 @@ void beginAside(const QString &aside, const QString &source, const struct stat &
     record(key, "aside " + key + ' ' + other + ' ' + identity(st) + '\n', true);
 }
 
-QByteArray beginRenames(const QList<Rename> &renames) {
+RenameBatch newRenameBatch() {
     State &s = state();
     std::lock_guard guard(s.lock);
     // The items of one batch are settled together: a number that sets them apart from earlier batches.
-    const QByteArray batch = QByteArray::number(++s.batches);
+    const QByteArray &token = ownToken(s);
+    return RenameBatch{QString::fromLatin1(token.left(8)), ++s.batches};
+}
+
+QString RenameBatch::hiddenName(qsizetype index) const {
+    return QStringLiteral(".dravendel-%1-%2-%3").arg(token).arg(number).arg(index);
+}
+
+QByteArray beginRenames(const RenameBatch &of, const QList<Rename> &renames) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    // A forked child numbers its own batches afresh.
+    if (s.pid != ::getpid() || QString::fromLatin1(s.token.left(8)) != of.token) throw unwritable(ESTALE);
+    const QByteArray batch = QByteArray::number(of.number);
     QByteArray lines;
     QList<QByteArray> keys;
     for (const Rename &r : renames) {
@@ -218,6 +282,43 @@ void Scope::set(const QString &path) {
     set(Posix::encode(path).value_or(QByteArray()));
 }
 
+void Scope::handTo(Unflushed &later, const QString &folder) {
+    if (set_) later.add(folder, path_);
+    set_ = false;
+}
+
+void Unflushed::add(const QString &folder, const QByteArray &path) {
+    touched(folder);
+    paths_ << path;
+}
+
+void Unflushed::add(const QString &folder, const QString &path) {
+    add(folder, Posix::encode(path).value_or(QByteArray()));
+}
+
+void Unflushed::touched(const QString &folder) {
+    if (!folder.isEmpty() && !seen_.contains(folder)) {
+        seen_.insert(folder);
+        folders_ << folder;
+    }
+}
+
+int Unflushed::end(QString *failed) {
+    if (const int e = syncFolders(folders_, failed)) return e;
+    for (const QByteArray &path : std::as_const(paths_))
+        Journal::end(path);
+    folders_.clear();
+    seen_.clear();
+    paths_.clear();
+    return 0;
+}
+
+QString notFlushedText(const QString &folder, int e) {
+    return LF("Die Änderungen in „%@“ sind nicht sicher auf dem Laufwerk gespeichert (%@). Kestrin prüft "
+              "sie beim nächsten Start.",
+              folder, Posix::errorText(e));
+}
+
 void end(const QByteArray &path) {
     const QByteArray key = keyOf(path);
     State &s = state();
@@ -225,7 +326,7 @@ void end(const QByteArray &path) {
     // Not written: a record whose item has gone from its name is settled by finding nothing there,
     // and hidden names are never used twice by one process.
     if (s.fd < 0 || !s.open.remove(key)) return;
-    if (s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) ::ftruncate(s.fd, 0);
+    if (s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) s.restart();
 }
 
 namespace {
@@ -255,6 +356,7 @@ struct Salvaged {
 };
 
 bool parseMine(const QList<QByteArray> &f, Record &r);
+bool parseTime(const QByteArray &sec, const QByteArray &nsec, timespec &t);
 
 std::optional<QString> pathOf(const QByteArray &hex) {
     static const QRegularExpression hexOnly(QStringLiteral("^(?:[0-9a-f]{2})+$"));
@@ -276,6 +378,7 @@ struct Parser {
     std::vector<Record> records;
     QHash<QByteArray, std::vector<size_t>> open;
     qsizetype unreadable = 0;
+    QHash<QString, timespec> partsIn; // folders where parts may be, and since when
     std::vector<Salvaged> salvaged;
     QSet<QString> folders; // of hidden names the unreadable lines began to tell
 
@@ -292,6 +395,17 @@ struct Parser {
             for (const size_t at : open.take(f[1]))
                 records[at].ended = true;
             return pathOf(f[1]).has_value();
+        }
+        if (f.size() == 4 && f[0] == "parts") {
+            const auto in = pathOf(f[1]);
+            timespec at{};
+            if (!in || !parseTime(f[2], f[3], at)) return false;
+            const auto known = partsIn.constFind(*in);
+            if (known == partsIn.cend() ? partsIn.size() < maxFolders
+                                        : at.tv_sec < known->tv_sec ||
+                                              (at.tv_sec == known->tv_sec && at.tv_nsec < known->tv_nsec))
+                partsIn.insert(*in, at);
+            return true;
         }
         if (Record mine; parseMine(f, mine)) {
             open[mine.key].push_back(records.size());
@@ -405,7 +519,7 @@ void unmark(const QString &path) {
 
 // A part by its name and owner; whether it is ours the marker tells.
 bool partShaped(const QString &path, const struct stat &st) {
-    static const QRegularExpression form(QStringLiteral("^\\.kestrin-part-[0-9]+-[0-9]+$"));
+    static const QRegularExpression form(QStringLiteral("^\\.kestrin-part-[0-9a-f]{1,10}-[0-9]{1,20}$"));
     return st.st_uid == ::geteuid() && form.match(Posix::lastComponent(path)).hasMatch();
 }
 
@@ -598,6 +712,38 @@ bool findLost(const QSet<QString> &folders, const QSet<QByteArray> &known, const
     return !lost.isEmpty();
 }
 
+// Parts in `folder` under names this journal's process gave, whose own records are lost (they are not
+// flushed one by one): settled as their records would be, as made no earlier than the folder's record.
+// False while one is left for the next start.
+bool settleUnrecordedParts(const QString &folder, const timespec &since, const QSet<QByteArray> &known,
+                           const QByteArray &token, Leftovers &left) {
+    const auto bytes = Posix::encode(folder);
+    Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    if (fd.get() < 0) return !bytes || errno == ENOENT || errno == ENOTDIR; // the folder went
+    std::vector<QByteArray> names;
+    try {
+        names = listNames(fd.get());
+    } catch (const FileError &) {
+        return false;
+    }
+    const QByteArray stem = ".kestrin-part-" + token.left(8) + '-';
+    bool all = true;
+    for (const QByteArray &name : names) {
+        const QByteArray rest = name.mid(stem.size());
+        if (!name.startsWith(stem) || rest.isEmpty() || rest.size() > 19 ||
+            std::any_of(rest.cbegin(), rest.cend(), [](char c) { return c < '0' || c > '9'; }))
+            continue;
+        Record r;
+        r.kind = "part";
+        r.path = Posix::childPath(folder, QString::fromLatin1(name));
+        r.key = keyOf(r.path);
+        r.at = since;
+        if (r.key.isEmpty() || known.contains(r.key)) continue;
+        if (settleRecord(r, token, true, left) == Outcome::pending) all = false;
+    }
+    return all;
+}
+
 // A journal that is not to be read: not ours, or not readable.
 bool refused(int fd, struct stat &st) {
     return fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid();
@@ -678,9 +824,15 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
             Posix::writeAll(fd.get(), line.constData(), line.size());
         }
     }
-    if (partsIn.isEmpty())
+    if (!partsIn.isEmpty()) {
+        // Parts whose own records are lost are looked for at the next start.
+        if (!parser.partsIn.isEmpty()) all = false;
+    } else {
         for (const std::vector<const Record *> &batch : batches)
             all = settleBatch(batch, token, left) && all;
+        for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in)
+            all = settleUnrecordedParts(in.key(), in.value(), known, token, left) && all;
+    }
     if (all) ::unlinkat(dirFd, name.constData(), 0);
 }
 
@@ -1022,8 +1174,7 @@ Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
     std::lock_guard guard(s.lock);
     for (const QByteArray &key : keys)
         s.open.remove(key);
-    if (!keys.isEmpty() && s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes)
-        ::ftruncate(s.fd, 0);
+    if (!keys.isEmpty() && s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) s.restart();
     return r;
 }
 

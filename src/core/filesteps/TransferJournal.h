@@ -14,7 +14,9 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -22,8 +24,13 @@
 
 namespace FileSteps::Journal {
 
-// Recorded on stable storage before the part `path` is made, so that no complete copy outlasts its
-// record; the value its marker attribute gets.
+// A name in `folder` for a part of this process: ".kestrin-part-", the first eight hexadecimal digits
+// of the journal's token, "-" and a number; unique by construction, and free when given.
+QByteArray partName(const QByteArray &folder);
+// Recorded before the part `path` (a name partName gave) is made, so that no part outlasts what the
+// next start needs to remove it: the first part in a folder puts on stable storage that parts of this
+// journal may appear there; the next start looks for them by their names. The value the part's marker
+// attribute gets.
 QByteArray beginPart(const QString &path);
 QByteArray beginPart(const QByteArray &path);
 // Recorded before the complete part `part` takes the place of `named`, where the item `old` is.
@@ -35,8 +42,16 @@ struct Rename {
     QString hidden, from, to;
     struct stat st {};
 };
+// A batch rename of this process: its hidden names are unique by construction, never guessed.
+struct RenameBatch {
+    QString token;      // the first eight hexadecimal digits of this process's journal token
+    quint64 number = 0; // the batch's number in this process
+    // ".dravendel-", the token, "-", the batch's number, "-" and the item's index in the batch.
+    QString hiddenName(qsizetype index) const;
+};
+RenameBatch newRenameBatch();
 // Recorded on stable storage at once, before the first rename; the value of the items' marker.
-QByteArray beginRenames(const QList<Rename> &renames);
+QByteArray beginRenames(const RenameBatch &batch, const QList<Rename> &renames);
 
 // What was recorded about `path` is settled: nothing of ours is left under that name.
 void end(const QString &path);
@@ -58,11 +73,35 @@ public:
     }
     // Left to the next start.
     void keep() { set_ = false; }
+    // Ended with others once `folder`, where its steps changed something, is flushed.
+    void handTo(class Unflushed &later, const QString &folder);
 
 private:
     QByteArray path_;
     bool set_ = false;
 };
+
+// Records whose steps are done but may not be on stable storage yet. They end together, once the
+// folders those steps changed are flushed (one flush for a whole batch); else they stay for the next
+// start, which settles them again.
+class Unflushed {
+public:
+    void add(const QString &folder, const QByteArray &path);
+    void add(const QString &folder, const QString &path);
+    // A folder that the steps of these records changed as well.
+    void touched(const QString &folder);
+    bool isEmpty() const { return folders_.isEmpty(); }
+    // 0, or the errno of the flush that failed; `failed` then gets the folder, and the records stay.
+    int end(QString *failed = nullptr);
+
+private:
+    QStringList folders_;
+    QSet<QString> seen_;
+    QList<QByteArray> paths_;
+};
+
+// The sentence for changes in `folder` that did not reach the disk (errno `e`).
+QString notFlushedText(const QString &folder, int e);
 
 // --- where a complete copy takes its name; moves to another volume; Trash entries
 

@@ -46,6 +46,7 @@ struct Runner {
     TransferProgress &progress;
     SyncResult &result;
     FileSteps::CopyJobPtr job = FileSteps::newCopyJob(progress);
+    FileSteps::Journal::Unflushed replaced{}; // their records end with the run, once flushed
 
     // Before anything is written on a side: a volume unmounted during the run leaves its mount point
     // behind, and the same path would then write onto the disk beneath it.
@@ -97,6 +98,9 @@ struct Runner {
         if (!r.inTrash.isEmpty()) result.trashed << FileOps::TrashedPair{dest, r.inTrash};
         switch (r.how) {
         case FileSteps::Replaced::How::done:
+            // The old item's way to the Trash is on the disk before the record goes.
+            part.handTo(replaced);
+            replaced.touched(Posix::parentOf(r.inTrash));
             return;
         case FileSteps::Replaced::How::nameFree:
             throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
@@ -198,6 +202,9 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
             result.errors << FileOps::describe(f, steps[i].row.id);
         }
     }
+    QString unflushed;
+    if (const int e = runner.replaced.end(&unflushed))
+        result.errors << FileSteps::Journal::notFlushedText(unflushed, e);
     // One write of the origins for the whole run.
     QList<QPair<QString, QString>> origins;
     for (const FileOps::TrashedPair &p : result.trashed)

@@ -14,7 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace FileOpsTest {
@@ -54,6 +58,27 @@ inline QMap<QString, QByteArray> snapshot(const QString &root) {
         out.insert(it.filePath().mid(root.size() + 1), describe(it.fileInfo()));
     }
     return out;
+}
+
+inline QString journalFolder() {
+    return qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/kestrin/transfers");
+}
+
+// Runs `work` in a child that then quits as the program does, so that its journal ends as at a normal
+// quit: the journal it left behind, or empty.
+inline QString journalLeftBy(const std::function<void()> &work) {
+    const QStringList before = names(journalFolder());
+    const pid_t child = ::fork();
+    if (child < 0) return {};
+    if (child == 0) {
+        work();
+        std::exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    for (const QString &n : names(journalFolder()))
+        if (!before.contains(n)) return journalFolder() + u'/' + n;
+    return {};
 }
 
 class Dir : public ::testing::Test {

@@ -3,13 +3,17 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TwoPhaseRename.h"
+#include "core/filesteps/FileSteps.h"
+#include "core/filesteps/TransferJournal.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
 
 #include <QDir>
 #include <QUuid>
 #include <QRegularExpression>
+#include <QSet>
 
+#include <climits>
 #include <csignal>
 #include <functional>
 #include <sys/wait.h>
@@ -204,6 +208,69 @@ TEST_F(RenameJournal, ABatchWithAJournalOverAMebibyteSettlesAndAnUnreadableJourn
     QDir(unreadable).removeRecursively();
 }
 
+// The disk does not take the new names: the batch says so, and its records outlast the quit, so that
+// a power cut that loses the second phase still ends with every item under its old name.
+TEST_F(RenameJournal, NewNamesNotOnTheDiskKeepTheRecordsAndAreSaid) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    QList<TransferPair> pairs;
+    for (int i = 0; i < 20; ++i)
+        pairs << TransferPair{file(QString("a/%1.txt").arg(i), QByteArray::number(i)),
+                              path(QString("a/new-%1.txt").arg(i))};
+    const auto before = snapshot(path("a"));
+    const QString said = path("said"), secondPhase = path("second phase");
+    const QString journal = journalLeftBy([&] {
+        FileSteps::setFolderSyncErrorForTests(path("a"), EIO);
+        QStringList taken;
+        const auto r = FileOps::renameInTwoPhases(pairs, nullptr, [&](const QString &a, const QString &b) {
+            FileOps::rename(a, b);
+            if (Posix::lastComponent(a).startsWith(".dravendel-")) taken << a + '\t' + b;
+        });
+        TestUtil::writeFile(said, r.errors.join('\n').toUtf8());
+        TestUtil::writeFile(secondPhase, taken.join('\n').toUtf8());
+    });
+    EXPECT_EQ(QString::fromUtf8(TestUtil::readFile(said)),
+              QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
+                      "prüft sie beim nächsten Start.")
+                  .arg(path("a"), Posix::errorText(EIO)));
+    ASSERT_FALSE(journal.isEmpty());
+    // The power cut: the second phase never reached the disk.
+    const QStringList taken = QString::fromUtf8(TestUtil::readFile(secondPhase)).split('\n');
+    ASSERT_EQ(taken.size(), 20);
+    for (const QString &line : taken)
+        ASSERT_TRUE(QFile::rename(line.section('\t', 1), line.section('\t', 0, 0)));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(snapshot(path("a")), before);
+    EXPECT_FALSE(exists(journal));
+}
+
+TEST_F(RenameJournal, HiddenNamesAreUniqueByConstructionAndNeverTakeAName) {
+    // Every name of a large batch, and those of the next batch, differ; each fits a name's bytes.
+    const FileSteps::Journal::RenameBatch batch = FileSteps::Journal::newRenameBatch();
+    QSet<QString> seen;
+    const int count = 200'000;
+    seen.reserve(count + 1);
+    for (int i = 0; i < count; ++i)
+        seen.insert(batch.hiddenName(i));
+    const FileSteps::Journal::RenameBatch next = FileSteps::Journal::newRenameBatch();
+    seen.insert(next.hiddenName(0));
+    EXPECT_EQ(seen.size(), count + 1);
+    EXPECT_TRUE(QRegularExpression("^\\.dravendel-[0-9a-f]{8}-[0-9]+-199999$")
+                    .match(batch.hiddenName(count - 1))
+                    .hasMatch())
+        << batch.hiddenName(count - 1).toStdString();
+    EXPECT_LE(batch.hiddenName(count - 1).toUtf8().size(), NAME_MAX);
+
+    // Something under the hidden name the next batch takes stays; its item keeps its name.
+    const FileSteps::Journal::RenameBatch coming{next.token, next.number + 1};
+    const QString a = file("h/a", "a"), there = file("h/" + coming.hiddenName(0), "someone's");
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases({{a, path("h/b")}});
+    EXPECT_TRUE(r.done.isEmpty());
+    EXPECT_EQ(r.errors.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(there), "someone's");
+    EXPECT_EQ(TestUtil::readFile(a), "a");
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+}
+
 namespace {
 
 // A batch rename that died with its first `aside` items under hidden names (marked by its journal), as
@@ -221,7 +288,9 @@ struct DeadBatch {
         journal = journals + '/' + token + ".log";
         const auto hex = [](const QString &p) { return QFile::encodeName(p).toHex(); };
         for (int i = 0; i < items; ++i) {
-            hidden << folder + QString("/.dravendel-%1-1-%2").arg(QString::fromLatin1(token.left(8))).arg(i);
+            hidden << folder + u'/' +
+                          FileSteps::Journal::RenameBatch{QString::fromLatin1(token.left(8)), 1}.hiddenName(
+                              i);
             from << folder + QString("/Urlaub %1.jpg").arg(i);
             content << "item " + QByteArray::number(i);
             const QString at = i < aside ? hidden[i] : from[i];

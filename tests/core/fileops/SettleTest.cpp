@@ -6,6 +6,7 @@
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/TransferJournal.h"
 #include "core/fileops/TwoPhaseRename.h"
+#include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
@@ -60,6 +61,18 @@ QStringList ofOurs(const QString &folder) {
 bool marked(const QString &path) {
     char value[64];
     return ::lgetxattr(path.toUtf8().constData(), "user.kestrin.part", value, sizeof value) >= 0;
+}
+
+// The power cut after a part in `folder` was removed: it is back as it was, with our marker, under the
+// name the journal gives it.
+bool partBack(const QString &journal, const QString &folder) {
+    QString part;
+    for (const QByteArray &line : TestUtil::readFile(journal).split('\n'))
+        if (line.startsWith("part ")) part = QString::fromUtf8(QByteArray::fromHex(line.split(' ')[1]));
+    if (!part.startsWith(folder + "/.kestrin-part-") || !TestUtil::writeFile(part, "torn")) return false;
+    const QByteArray token = QFileInfo(journal).fileName().left(32).toLatin1();
+    return ::lsetxattr(QFile::encodeName(part).constData(), "user.kestrin.part", token.constData(),
+                       size_t(token.size()), 0) == 0;
 }
 
 // Past a tick of the clock new items are stamped with.
@@ -232,6 +245,54 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
     EXPECT_EQ(left.parts, QStringList{early});
 }
 
+// Only the first part in a folder waits for a flush: with every part's own record lost, the start
+// finds this process's parts by their names in the folders on record, and removes those proven ours.
+TEST_F(Settle, PartsWhoseRecordsAreLostAreFoundInTheirFolder) {
+    const QString dst = mkdir("dst"), again = mkdir("again"), list = path("parts");
+    const QString journal = journalLeftBy([&] {
+        const auto make = [](const QByteArray &part, const QByteArray &content, const QByteArray &mark) {
+            TestUtil::writeFile(QFile::decodeName(part), content);
+            if (!mark.isEmpty())
+                ::lsetxattr(part.constData(), "user.kestrin.part", mark.constData(), size_t(mark.size()), 0);
+        };
+        // Past a restart of the journal, the folder's record is written again.
+        for (int i = 0; i < 10000; ++i) {
+            const QByteArray part = Journal::partName(QFile::encodeName(again));
+            Journal::beginPart(part);
+            Journal::end(part);
+        }
+        const QByteArray after = Journal::partName(QFile::encodeName(again));
+        make(after, "ours", Journal::beginPart(after));
+        // Our name form, but made before any record: no proof it is ours.
+        const QByteArray early = Journal::partName(QFile::encodeName(dst));
+        make(early, {}, {});
+        tick();
+        QList<QByteArray> parts{early, after};
+        for (const QByteArray content : {"ours", "", "no marker", "someone else's"}) {
+            parts << Journal::partName(QFile::encodeName(dst));
+            const QByteArray mark = Journal::beginPart(parts.last());
+            make(parts.last(), content,
+                 content == "ours" ? mark : QByteArray(content == "someone else's" ? "x" : ""));
+        }
+        TestUtil::writeFile(list, parts.join('\n'));
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    QList<QByteArray> kept;
+    for (const QByteArray &line : TestUtil::readFile(journal).split('\n'))
+        if (line.startsWith("parts ")) kept << line + '\n';
+    ASSERT_EQ(kept.size(), 2);
+    TestUtil::writeFile(journal, kept.join());
+    const QStringList parts = QString::fromUtf8(TestUtil::readFile(list)).split('\n');
+
+    FileOps::Leftovers left = FileOps::recoverTransfers();
+    left.parts.sort();
+    EXPECT_EQ(left.parts, (QStringList{parts[0], parts[4]}));
+    EXPECT_EQ(names(dst), (QStringList{Posix::lastComponent(parts[0]), Posix::lastComponent(parts[4]),
+                                       Posix::lastComponent(parts[5])}));
+    EXPECT_EQ(names(again), QStringList{});
+    EXPECT_FALSE(exists(journal));
+}
+
 TEST_F(Settle, TrashInfoWhoseItemNeverCameGoesButNotTheUsers) {
     const QString trash = TrashRoots::homeTrash();
     QDir().mkpath(trash + "/files");
@@ -302,4 +363,49 @@ TEST_F(SettleAcross, AMoveThatCannotBeRecordedTouchesNothing) {
         false));
     EXPECT_EQ(TestUtil::readFile(src), "1");
     EXPECT_TRUE(names(vol.path()).isEmpty());
+}
+
+// A copy given up (here: cancelled) goes again, but its record stays while that removal may not be
+// on the disk: a power cut that brings the part back leaves it to the next start, never hidden.
+TEST_F(Settle, APartDroppedWithoutAFlushStaysOnRecord) {
+    const QString src = file("big", pattern(4 << 20)), dst = mkdir("dst");
+    const QString journal = journalLeftBy([&] {
+        FileSteps::setFolderSyncErrorForTests(dst, EIO);
+        TransferProgress p;
+        FileSteps::setStepHook([&](Step s, const QString &) {
+            if (s == Step::chunkCopied) p.cancel();
+        });
+        if (!FileOps::runWithProgress({src}, dst, false, p, {}).cancelled) ::_exit(3);
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    EXPECT_TRUE(names(dst).isEmpty());
+    ASSERT_TRUE(partBack(journal, dst));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_TRUE(names(dst).isEmpty());
+    EXPECT_FALSE(exists(journal));
+}
+
+// The same for a move to another volume whose disk fails while it copies.
+TEST_F(SettleAcross, APartOfAMoveDroppedOnAFailingDiskStaysOnRecord) {
+    LanguageScope de(AppLanguage::de);
+    const QByteArray data = pattern(4 << 20);
+    const QString src = file("big", data);
+    const QString journal = journalLeftBy([&] {
+        FileSteps::setStepHook([](Step s, const QString &) {
+            if (s == Step::chunkCopied) FileSteps::setDiskErrorForTests(EIO);
+        });
+        try {
+            FileOps::rename(src, vol.path() + "/big");
+            ::_exit(3);
+        } catch (const FileError &) {
+        }
+        FileSteps::setDiskErrorForTests(0);
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    EXPECT_TRUE(names(vol.path()).isEmpty());
+    ASSERT_TRUE(partBack(journal, vol.path()));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_TRUE(names(vol.path()).isEmpty());
+    EXPECT_EQ(TestUtil::readFile(src), data);
+    EXPECT_FALSE(exists(journal));
 }

@@ -3,6 +3,7 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TwoPhaseRename.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/tools/FolderCompare.h"
 #include "core/tools/FolderSync.h"
 #include "platform/TrashRoots.h"
@@ -91,4 +92,87 @@ TEST(JournalFull, RenameSyncCopyAndMoveRefuseAndTouchNothing) {
     }
     EXPECT_EQ(snapshot(tmp.path()), before);
     EXPECT_EQ(snapshot(TrashRoots::homeTrash()), trashBefore);
+}
+
+// The journal's flush fails: the step is refused before it touches anything, and its record is cut off
+// again, so that the next one starts a line of its own.
+TEST(JournalFull, AFailingFlushOfTheJournalRefusesTheStepAndLeavesNoRecord) {
+    TestUtil::LanguageScope german(AppLanguage::de);
+    QTemporaryDir tmp;
+    const QString a = tmp.path() + "/a", b = tmp.path() + "/b", c = tmp.path() + "/c";
+    ASSERT_TRUE(TestUtil::writeFile(a, "a"));
+    const QString said = tmp.path() + "/said";
+    const QString journal = journalLeftBy([&] {
+        QStringList out;
+        out << FileOps::renameInTwoPhases({{a, b}}).errors.join('|');
+        FileSteps::setDiskErrorForTests(EIO, false);
+        out << FileOps::renameInTwoPhases({{b, c}}).errors.join('|');
+        FileSteps::setDiskErrorForTests(0);
+        out << FileOps::renameInTwoPhases({{b, a}}).errors.join('|');
+        TestUtil::writeFile(said, out.join('\n').toUtf8());
+        ::_exit(0); // before the journal's end: its records stay to be read
+    });
+    const QStringList texts = QString::fromUtf8(TestUtil::readFile(said)).split('\n');
+    ASSERT_EQ(texts.size(), 3);
+    EXPECT_EQ(texts[0], "");
+    EXPECT_TRUE(texts[1].contains("Ohne dieses Protokoll ändert Kestrin nichts.")) << texts[1].toStdString();
+    EXPECT_EQ(texts[2], "");
+    EXPECT_EQ(TestUtil::readFile(a), "a");
+    EXPECT_FALSE(QFile::exists(b));
+    EXPECT_FALSE(QFile::exists(c));
+    // The first and the third batch, each a whole line.
+    const QList<QByteArray> lines = TestUtil::readFile(journal).split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith("rename ") && lines[0].endsWith(" 1")) << lines[0].constData();
+    EXPECT_TRUE(lines[1].startsWith("rename ") && lines[1].endsWith(" 3")) << lines[1].constData();
+    EXPECT_EQ(lines[2], "");
+    FileOps::recoverTransfers();
+    EXPECT_FALSE(QFile::exists(journal));
+}
+
+// A record torn by a full volume is cut back: the next one starts a line of its own.
+TEST(JournalFull, ARecordTornByAFullVolumeIsCutBack) {
+    TestUtil::LanguageScope german(AppLanguage::de);
+    QTemporaryDir tmp;
+    const auto at = [&](const QString &name) { return tmp.path() + u'/' + name; };
+    QList<TransferPair> torn;
+    for (int i = 0; i < 10; ++i) {
+        const QString name = QString(120, u'ä') + QString::number(i);
+        ASSERT_TRUE(TestUtil::writeFile(at(name), "x"));
+        torn << TransferPair{at(name), at(name + "-new")};
+    }
+    ASSERT_TRUE(TestUtil::writeFile(at("a"), "a"));
+    FullStateFolder state;
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    const QString said = at("said");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        qputenv("XDG_STATE_HOME", state.volume.path().toUtf8());
+        QStringList out;
+        out << FileOps::renameInTwoPhases({{at("a"), at("b")}}).errors.join('|');
+        // The journal's page has room for part of the next record only.
+        if (!state.fill()) ::_exit(2);
+        out << FileOps::renameInTwoPhases(torn).errors.join('|');
+        QFile::remove(state.volume.path() + "/filler");
+        out << FileOps::renameInTwoPhases({{at("b"), at("a")}}).errors.join('|');
+        TestUtil::writeFile(said, out.join('\n').toUtf8());
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const QStringList texts = QString::fromUtf8(TestUtil::readFile(said)).split('\n');
+    ASSERT_EQ(texts.size(), 3);
+    EXPECT_EQ(texts[0], "");
+    EXPECT_TRUE(texts[1].contains("Ohne dieses Protokoll ändert Kestrin nichts.")) << texts[1].toStdString();
+    EXPECT_EQ(texts[2], "");
+    EXPECT_EQ(TestUtil::readFile(at("a")), "a");
+    const QStringList journals = TestUtil::names(state.journals());
+    ASSERT_EQ(journals.size(), 1);
+    const QList<QByteArray> lines = TestUtil::readFile(state.journals() + u'/' + journals[0]).split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    for (const QByteArray &line : lines.mid(0, 2))
+        EXPECT_EQ(line.split(' ').size(), 7) << line.left(200).constData();
+    EXPECT_EQ(lines[2], "");
 }

@@ -1,6 +1,9 @@
-// Each operation is killed right after each of its file-system steps in turn; once the next start has
+// Each operation is killed right after each of its file-system steps in turn, and run again with a disk
+// that fails every write, rename and flush from that step on (some, killed again with their journal cut
+// back to what was flushed, as after a power cut); once the disk is back and the next start has
 // settled what it left, every item is there once and whole under its old or its new name, nothing is
-// left under a hidden name and no record stays behind.
+// left under a hidden name and no record stays behind. An operation whose disk failed before its end
+// never says it succeeded.
 #include "../fileops/Fixture.h"
 
 #include "core/fileops/FileOps.h"
@@ -30,9 +33,10 @@ using namespace FileOpsTest;
 
 namespace {
 
-// In the child: the steps taken so far, and the one after which it dies (0: none).
+// In the child: the steps taken so far, and the one after which it dies or its disk fails (0: none).
 std::atomic<int> stepsTaken{0};
 int killAfter = 0;
+bool diskFails = false;
 // The size of the child's journal when its records were last on stable storage, shared with the parent.
 qint64 *flushedSize = [] {
     void *shared = ::mmap(nullptr, sizeof(qint64), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
@@ -40,7 +44,9 @@ qint64 *flushedSize = [] {
 }();
 
 void stepDone() {
-    if (++stepsTaken == killAfter) ::raise(SIGKILL);
+    if (++stepsTaken != killAfter) return;
+    if (!diskFails) ::raise(SIGKILL);
+    FileSteps::setDiskErrorForTests(EIO);
 }
 
 void renameStep(const QString &from, const QString &to) {
@@ -48,33 +54,46 @@ void renameStep(const QString &from, const QString &to) {
     stepDone();
 }
 
-// Runs op in a child that dies right after its killAt-th step. The steps it took when it ran to its
-// end; -1 when it was killed, -2 when it ended otherwise.
-int inChild(const std::function<void()> &op, int killAt) {
+// What a child's run came to.
+struct ChildRun {
+    int steps = -2;        // the steps it took; -1: killed, -2: ended otherwise
+    bool saidDone = false; // the operation reported no error
+    int failedFlushes = 0; // flushes the failing disk failed
+};
+
+// Runs op (whether it reported no error) in a child that dies right after its at-th step, or whose
+// disk fails from then on.
+ChildRun inChild(const std::function<bool()> &op, int at, bool failing) {
+    ChildRun run;
     int fds[2];
-    if (::pipe(fds) != 0) return -2;
+    if (::pipe(fds) != 0) return run;
     *flushedSize = 0;
     const pid_t child = ::fork();
-    if (child < 0) return -2;
+    if (child < 0) return run;
     if (child == 0) {
         ::close(fds[0]);
         stepsTaken = 0;
-        killAfter = killAt;
+        killAfter = at;
+        diskFails = failing;
         FileSteps::setStepHook([](FileSteps::Step, const QString &) { stepDone(); });
         FileSteps::Journal::setFlushedHookForTests([](qint64 size) { *flushedSize = size; });
-        op();
-        const int n = stepsTaken;
-        const bool told = ::write(fds[1], &n, sizeof n) == sizeof n;
+        ChildRun out;
+        out.saidDone = op();
+        out.steps = stepsTaken;
+        out.failedFlushes = FileSteps::failedFlushesForTests();
+        const bool told = ::write(fds[1], &out, sizeof out) == sizeof out;
         ::_exit(told ? 0 : 1);
     }
     ::close(fds[1]);
-    int n = -2;
-    if (::read(fds[0], &n, sizeof n) != sizeof n) n = -2;
+    if (::read(fds[0], &run, sizeof run) != sizeof run) run = ChildRun{};
     ::close(fds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? n : -2;
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        run.steps = -1;
+    else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        run.steps = -2;
+    return run;
 }
 
 bool isHidden(const QString &name) {
@@ -109,17 +128,15 @@ QString itemsOnce(const QList<Item> &items, const QStringList &folders) {
     return wrong.join("; ");
 }
 
-QString journalFolder() {
-    return qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
-}
-
 class KillHarness : public Dir {
 protected:
     TestUtil::LanguageScope german{AppLanguage::de};
     TransferProgress progress;
     QStringList journalsBefore;
-    // After a kill, the child's journal keeps only what was on stable storage, as after a power cut.
-    bool journalLosesItsTail = false;
+    // Killed once more after each step, the child's journal cut back to what was on stable storage,
+    // as after a power cut.
+    bool journalCutToo = false;
+    enum class Mode { killed, failingDisk, journalCut };
 
     void SetUp() override {
         Dir::SetUp();
@@ -153,43 +170,69 @@ protected:
         return left.isEmpty() ? QString() : "journal left: " + left.join(' ');
     }
 
-    // Counts the steps of op, then kills a fresh run after each step (or those in `at`), settles as the
-    // start does and collects what `check` finds wrong. The step count, or -1.
-    int everyStep(const char *name, const std::function<void()> &prepare, const std::function<void()> &op,
+    // Counts the steps of op, then kills a fresh run after each step (or those in `at`), and fails the
+    // disk of another from that step on; settles as the start does and collects what `check` finds
+    // wrong. The step count, or -1.
+    int everyStep(const char *name, const std::function<void()> &prepare, const std::function<bool()> &op,
                   const std::function<QString()> &check, QList<int> at = {}) {
         prepare();
-        const int steps = inChild(op, 0);
-        EXPECT_GT(steps, 0) << name;
-        if (steps <= 0) return -1;
-        EXPECT_EQ(check(), "") << name << ", not killed";
-        std::cout << "[  steps   ] " << name << ": " << steps << std::endl;
+        const ChildRun whole = inChild(op, 0, false);
+        EXPECT_GT(whole.steps, 0) << name;
+        if (whole.steps <= 0) return -1;
+        EXPECT_TRUE(whole.saidDone) << name;
+        EXPECT_EQ(check(), "") << name << ", undisturbed";
         if (at.isEmpty())
-            for (int k = 1; k <= steps; ++k)
+            for (int k = 1; k <= whole.steps; ++k)
                 at << k;
+        for (const Mode mode : {Mode::killed, Mode::failingDisk, Mode::journalCut}) {
+            if (mode == Mode::journalCut && !journalCutToo) continue;
+            std::cout << "[  steps   ] " << name << ", " << modeName(mode) << ": " << at.size() << " of "
+                      << whole.steps << std::endl;
+            everyRun(name, prepare, op, check, at, mode);
+        }
+        return whole.steps;
+    }
+
+    static const char *modeName(Mode mode) {
+        return mode == Mode::killed        ? "killed"
+               : mode == Mode::failingDisk ? "failing disk"
+                                           : "killed, journal cut to what was flushed";
+    }
+
+    void everyRun(const char *name, const std::function<void()> &prepare, const std::function<bool()> &op,
+                  const std::function<QString()> &check, const QList<int> &at, Mode mode) {
         QStringList failed;
         for (const int k : at) {
             prepare();
             const QStringList earlier = journalsNotHeld();
-            if (inChild(op, k) != -1) {
-                failed << QString("step %1: not killed").arg(k);
+            const ChildRun run = inChild(op, k, mode == Mode::failingDisk);
+            if (mode == Mode::failingDisk ? run.steps < k : run.steps != -1) {
+                failed << QString("step %1: %2")
+                              .arg(k)
+                              .arg(mode == Mode::failingDisk ? "did not run on" : "not killed");
                 continue;
             }
-            if (journalLosesItsTail)
+            if (mode == Mode::journalCut)
                 for (const QString &n : journalsNotHeld())
                     if (!earlier.contains(n))
                         ::truncate(QFile::encodeName(journalFolder() + '/' + n).constData(), *flushedSize);
+            QStringList wrong;
+            // Every step changes something that is not on the disk until a flush after it.
+            if (mode == Mode::failingDisk && run.saidDone)
+                wrong << QString("said done on a failed disk, %1 steps, %2 flushes failed")
+                             .arg(run.steps)
+                             .arg(run.failedFlushes);
             const FileOps::Leftovers left = FileOps::recoverTransfers();
             // Nothing outside the operation took a name: there is nothing to tell the user either.
-            QStringList wrong{check(), journalsLeft()};
+            wrong << check() << journalsLeft();
             if (!left.isEmpty()) wrong << "told: " + FileOps::leftoversText(left);
             wrong.removeAll(QString());
             if (wrong.isEmpty()) continue;
             failed << QString("after step %1: %2").arg(k).arg(wrong.join("; ").left(600));
         }
-        EXPECT_TRUE(failed.isEmpty())
-            << name << ", wrong after " << failed.size() << " of " << at.size() << " kills:\n"
-            << failed.join('\n').toStdString();
-        return steps;
+        EXPECT_TRUE(failed.isEmpty()) << name << ", wrong after " << failed.size() << " of " << at.size()
+                                      << " runs, " << modeName(mode) << ":\n"
+                                      << failed.join('\n').toStdString();
     }
 
     // A batch rename of the items in `folder`, each given `newPath`, made afresh by prepare.
@@ -205,7 +248,7 @@ protected:
                 for (const Item &item : items)
                     TestUtil::writeFile(item.oldPath, item.content);
             },
-            [&] { FileOps::renameInTwoPhases(pairs, nullptr, renameStep); },
+            [&] { return FileOps::renameInTwoPhases(pairs, nullptr, renameStep).errors.isEmpty(); },
             [&] { return itemsOnce(items, {folder}); }, at);
     }
 };
@@ -337,7 +380,7 @@ TEST_F(KillHarness, SyncReplace) {
             exchange ? "sync replace" : "sync replace without exchange", prepare,
             [&] {
                 FileSteps::setExchangeForTests(exchange);
-                FolderSync::run(l, r, steps, progress);
+                return FolderSync::run(l, r, steps, progress).errors.isEmpty();
             },
             check);
 }
@@ -355,29 +398,26 @@ TEST_F(KillHarness, RuleMoveToAnotherVolume) {
     const RulesEngine::WriterProbe noWriter = [](const RulesEngine::Match &) {
         return RulesEngine::Writer::none;
     };
-    for (const bool losesTail : {false, true}) {
-        journalLosesItsTail = losesTail;
-        everyStep(
-            losesTail ? "rule move to another volume, journal cut to what was flushed"
-                      : "rule move to another volume",
-            [&] {
-                freshFolder(in);
-                freshFolder(out);
-                for (const Item &item : items) {
-                    TestUtil::writeFile(item.oldPath, item.content);
-                    age(item.oldPath);
-                }
-            },
-            [&] { RulesEngine::run({rule}, progress, {}, noWriter); },
-            [&] {
-                return itemsOnce(items, {in, out});
-            });
-    }
+    journalCutToo = true;
+    everyStep(
+        "rule move to another volume",
+        [&] {
+            freshFolder(in);
+            freshFolder(out);
+            for (const Item &item : items) {
+                TestUtil::writeFile(item.oldPath, item.content);
+                age(item.oldPath);
+            }
+        },
+        [&] { return RulesEngine::run({rule}, progress, {}, noWriter).errors.isEmpty(); },
+        [&] {
+            return itemsOnce(items, {in, out});
+        });
 }
 
 // Replacements (some of several chunks), new files, new folders whose files the copying threads make,
-// surplus items on the other side; killed after every step, and again with the journal losing what was
-// not yet on stable storage when the process died.
+// surplus items on the other side; killed after every step, run on a failing disk, and killed again
+// with the journal losing what was not yet on stable storage when the process died.
 TEST_F(KillHarness, MirrorAndTwoWaySyncs) {
     SyncTrees trees{path("L"), path("R"), {}, {}, {}};
     for (int i = 1; i <= 12; ++i) {
@@ -391,13 +431,11 @@ TEST_F(KillHarness, MirrorAndTwoWaySyncs) {
         trees.right[QString("only/o%1.txt").arg(i)] = "only " + QByteArray::number(i);
     }
     trees.right["surplus.txt"] = "surplus";
-    for (const bool losesTail : {false, true}) {
-        journalLosesItsTail = losesTail;
-        for (const auto &[name, mode] :
-             {std::pair{"mirror sync", SyncMode::leftToRight}, std::pair{"two-way sync", SyncMode::both}})
-            everyStep((std::string(name) + (losesTail ? ", journal cut to what was flushed" : "")).c_str(),
-                      [&] { trees.prepare(mode); },
-                      [&] { FolderSync::run(trees.l, trees.r, trees.steps, progress); },
-                      [&] { return trees.check(); });
-    }
+    journalCutToo = true;
+    for (const auto &[name, mode] :
+         {std::pair{"mirror sync", SyncMode::leftToRight}, std::pair{"two-way sync", SyncMode::both}})
+        everyStep(
+            name, [&] { trees.prepare(mode); },
+            [&] { return FolderSync::run(trees.l, trees.r, trees.steps, progress).errors.isEmpty(); },
+            [&] { return trees.check(); });
 }

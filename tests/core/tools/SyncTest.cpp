@@ -354,3 +354,40 @@ TEST_F(Sync, ABindMountOfTheSourcesOwnFolderIsNoDestination) {
     EXPECT_TRUE(FolderCompare::nested(L(), R()));
     EXPECT_TRUE(FolderCompare::nested(R(), L()));
 }
+
+// The old item's way to the Trash does not reach the disk: the run says so, and the record stays, so
+// that a power cut that loses that way leaves the old item to the next start, which trashes it.
+TEST_F(Sync, AReplacedItemsRecordStaysUntilItsWayToTheTrashIsOnTheDisk) {
+    file("L/r19.dat", "new");
+    file("R/r19.dat", "old");
+    age(R("r19.dat"), 1'600'000'000);
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
+    ASSERT_EQ(steps.size(), 1);
+    const QString said = path("said"), partAt = path("part");
+    const QString journal = journalLeftBy([&] {
+        FileSteps::setFolderSyncErrorForTests(R(), EIO);
+        FolderSync::setAfterCopyHook(
+            [&](const QString &part) { TestUtil::writeFile(partAt, part.toUtf8()); });
+        TestUtil::writeFile(said, run(steps).errors.join('\n').toUtf8());
+    });
+    EXPECT_EQ(QString::fromUtf8(TestUtil::readFile(said)),
+              QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
+                      "prüft sie beim nächsten Start.")
+                  .arg(R(), Posix::errorText(EIO)));
+    ASSERT_FALSE(journal.isEmpty());
+    EXPECT_EQ(TestUtil::readFile(R("r19.dat")), "new");
+    // The power cut: the old item is back under the part's name, its info file gone.
+    const QString trash = TrashRoots::homeTrash();
+    const QStringList trashed = names(trash + "/files");
+    ASSERT_EQ(trashed.size(), 1);
+    const QString part = QString::fromUtf8(TestUtil::readFile(partAt));
+    ASSERT_TRUE(QFile::rename(trash + "/files/" + trashed[0], part));
+    ASSERT_TRUE(QFile::remove(trash + "/info/" + trashed[0] + ".trashinfo"));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(R()), QStringList{"r19.dat"});
+    EXPECT_EQ(TestUtil::readFile(R("r19.dat")), "new");
+    const QStringList now = names(trash + "/files");
+    ASSERT_EQ(now.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(trash + "/files/" + now[0]), "old");
+    EXPECT_FALSE(exists(journal));
+}
