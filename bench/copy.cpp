@@ -3,6 +3,7 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -261,7 +262,7 @@ int deepArg(const QStringList &args) {
 }
 
 QByteArray bytesOf(const QString &path) {
-    return FileSteps::bytesOf(path);
+    return FileSteps::PathBytes(path).bytes();
 }
 
 // A tree is walked by one thread while others copy its files; a single file is copied by one.

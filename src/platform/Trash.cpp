@@ -87,7 +87,10 @@ int findRoot(const QString &path, dev_t dev, Root &root) {
     if (mount.isEmpty()) return ENOTSUP;
     const QString top = mount == u"/" ? QString() : mount;
     const QByteArray uid = QByteArray::number(::getuid());
-    const QByteArray topBytes = Posix::encode(top).value_or(QByteArray());
+    // A mount point that cannot be named to the system has no Trash we may find.
+    const auto topEncoded = Posix::encode(top);
+    if (!topEncoded) return ENOTSUP;
+    const QByteArray &topBytes = *topEncoded;
 
     // A shared .Trash counts only as a sticky folder that is not a link.
     const QByteArray shared = topBytes + "/.Trash";
@@ -121,7 +124,9 @@ Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &
 
     Root root;
     if (const int e = findRoot(path, st.st_dev, root)) return e == ENOTSUP ? noTrash() : failed(e);
-    const QByteArray rootBytes = Posix::encode(root.path).value_or(QByteArray());
+    const auto rootEncoded = Posix::encode(root.path);
+    if (!rootEncoded || rootEncoded->isEmpty()) return failed(EILSEQ);
+    const QByteArray &rootBytes = *rootEncoded;
     const QByteArray filesDir = rootBytes + "/files";
     const QByteArray infoDir = rootBytes + "/info";
     for (const QByteArray &d : {rootBytes, filesDir, infoDir})
@@ -130,7 +135,9 @@ Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &
     // Paths in a volume's Trash are kept relative to its top folder.
     QByteArray stored = *origin;
     if (!root.topdir.isEmpty() && root.topdir != u"/") {
-        const QByteArray top = Posix::encode(root.topdir).value_or(QByteArray()) + '/';
+        const auto topdir = Posix::encode(root.topdir);
+        if (!topdir) return failed(EILSEQ);
+        const QByteArray top = *topdir + '/';
         if (stored.startsWith(top)) stored = stored.mid(top.size());
     }
     const QByteArray info =

@@ -2,6 +2,7 @@
 #include "core/filesteps/TransferJournal.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/MoveFinish.h"
+#include "core/filesteps/PosixSteps.h"
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
@@ -45,23 +46,23 @@ private:
     // One source item on its way into the destination.
     struct Item {
         QString path, name;
-        QByteArray source; // path, encoded once for the steps that take bytes
+        std::optional<PathBytes> source; // path, encoded once
         bool sameVolume = false;
         struct stat src {};
-        QString named;          // its own name in the destination
-        QString target;         // the name it gets there
-        bool replacing = false; // target is named, and the item there goes to the Trash
-        QString placeAt;        // where it lies until it takes the target's name
-        QByteArray part;        // the hidden name of its copy, in bytes
-        QByteArray placed;      // the bytes of the free name it took
-        bool renamed = false;   // moved by a rename: placeAt holds the source itself
+        QString named;                   // its own name in the destination
+        QString target;                  // the name it gets there
+        bool replacing = false;          // target is named, and the item there goes to the Trash
+        QString placeAt;                 // where it lies until it takes the target's name
+        std::optional<PathBytes> part;   // the hidden name of its copy
+        std::optional<PathBytes> placed; // the free name it took
+        bool renamed = false;            // moved by a rename: placeAt holds the source itself
         CopyReport report;
         QString changedText;     // a copy that may hold a state the file never had
         Journal::Scope recorded; // placeAt, while the journal names it
         struct stat copy {};     // the complete copy, once it takes a name
     };
 
-    Step item(const QString &path, const std::optional<QByteArray> &bytes, bool sameVolume);
+    Step item(const QString &path, const std::optional<PathBytes> &bytes, bool sameVolume);
     Step readSource(Item &it);
     Step checkInsideItself(Item &it);
     Step skipIfInPlace(Item &it);
@@ -73,7 +74,7 @@ private:
     Step takeFreeName(Item &it);
     Step takeName(Item &it);
     Step verifyAndFinishMove(Item &it);
-    QString recordPlace(Item &it, const QString &to, const QByteArray &toBytes = {});
+    QString recordPlace(Item &it, const QString &to);
     void newPart(Item &it);
     void succeed(const Item &it);
     void undoPlace(Item &it);
@@ -98,23 +99,23 @@ private:
     QStringList changed_;     // copies kept that may be incomplete: reported after the items that failed
     std::set<Identity> made_; // what this batch put into the destination
     struct stat destSt {};
-    std::optional<QByteArray> destBytes_; // to_, encoded once for the batch
+    std::optional<PathBytes> destBytes_; // to_, encoded once for the batch
     bool destOk_ = false;
     bool aclDropped_ = false;
     Journal::Unflushed later_; // replaced items and originals set aside: their records end with the batch
 };
 
 TransferOutcome Engine::run() {
-    destBytes_ = Posix::encode(to_);
-    destOk_ = destBytes_ && ::stat(destBytes_->constData(), &destSt) == 0;
+    destBytes_ = PathBytes::of(to_);
+    destOk_ = destBytes_ && ::stat(destBytes_->c_str(), &destSt) == 0;
     // One answer per item: it decides both the measuring and the way of copying.
     QList<bool> same;
-    QList<std::optional<QByteArray>> encoded;
+    QList<std::optional<PathBytes>> encoded;
     QStringList byteCopies;
     for (const QString &path : paths_) {
         struct stat st;
-        encoded << Posix::encode(path);
-        const bool s = destOk_ && encoded.back() && ::lstat(encoded.back()->constData(), &st) == 0 &&
+        encoded << PathBytes::of(path);
+        const bool s = destOk_ && encoded.back() && ::lstat(encoded.back()->c_str(), &st) == 0 &&
                        st.st_dev == destSt.st_dev;
         same << s;
         // Only a move within one volume is a rename; every other item is copied byte by byte
@@ -167,13 +168,14 @@ TransferOutcome Engine::run() {
     return out_;
 }
 
-Engine::Step Engine::item(const QString &path, const std::optional<QByteArray> &bytes, bool sameVolume) {
+Engine::Step Engine::item(const QString &path, const std::optional<PathBytes> &bytes, bool sameVolume) {
     Item it;
     it.path = path;
     it.name = Posix::lastComponent(path);
     it.sameVolume = sameVolume;
-    if (!bytes) return fail(explain(FileError::fromErrno(EILSEQ), it.name));
-    it.source = *bytes;
+    // A name the system cannot be given, here or in the destination, is refused before any step.
+    if (!bytes || !destBytes_) return fail(explain(FileError::fromErrno(EILSEQ), it.name));
+    it.source = bytes;
     for (const auto step :
          {&Engine::readSource, &Engine::checkInsideItself, &Engine::skipIfInPlace, &Engine::resolveConflict,
           &Engine::placeCopy, &Engine::checkCopy, &Engine::giveName, &Engine::verifyAndFinishMove})
@@ -183,8 +185,7 @@ Engine::Step Engine::item(const QString &path, const std::optional<QByteArray> &
 }
 
 Engine::Step Engine::readSource(Item &it) {
-    if (::lstat(it.source.constData(), &it.src) != 0)
-        return fail(explain(FileError::fromErrno(errno), it.name));
+    if (::lstat(it.source->c_str(), &it.src) != 0) return fail(explain(FileError::fromErrno(errno), it.name));
     return Step::proceed;
 }
 
@@ -262,9 +263,9 @@ Engine::Step Engine::placeCopy(Item &it) {
         }
         if (!it.renamed) {
             if (it.placeAt == it.target) newPart(it);
-            it.report.mark = Journal::beginPart(it.part);
-            it.recorded.set(it.part);
-            copyTree(*job_, it.source, it.part, move_, it.report);
+            it.report.mark = Journal::beginPart(*it.part);
+            it.recorded.set(*it.part);
+            copyTree(*job_, *it.source, *it.part, move_, it.report);
         }
     } catch (const CancelledError &) {
         dropPart();
@@ -304,13 +305,8 @@ Engine::Step Engine::checkCopy(Item &it) {
 
 // A hidden name for the item's copy, made in bytes from the destination's.
 void Engine::newPart(Item &it) {
-    if (destBytes_) {
-        it.part = Journal::partName(*destBytes_);
-        it.placeAt = Posix::childPath(to_, QString::fromLatin1(it.part.mid(it.part.lastIndexOf('/') + 1)));
-    } else {
-        it.placeAt = hiddenName(to_, "part");
-        it.part = Posix::encode(it.placeAt).value_or(QByteArray());
-    }
+    it.part = Journal::partName(*destBytes_);
+    it.placeAt = Posix::childPath(to_, QString::fromLatin1(it.part->name()));
 }
 
 // Puts things back as they were before this item. What could not be undone, or not flushed, stays on
@@ -330,7 +326,7 @@ Engine::Step Engine::giveName(Item &it) {
     const Step s = it.replacing ? replaceOld(it) : it.renamed ? Step::proceed : takeFreeName(it);
     if (s == Step::proceed) {
         if (move_ && !it.renamed)
-            reached(FileSteps::Step::placed, it.placed.isEmpty() ? bytesOf(it.target) : it.placed);
+            reached(FileSteps::Step::placed, (it.placed ? *it.placed : PathBytes(it.target)).bytes());
         unmark(it.report);
         it.report.held.reset();
     }
@@ -384,16 +380,16 @@ Engine::Step Engine::takeName(Item &it) {
 Engine::Step Engine::takeFreeName(Item &it) {
     int e = 0;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        it.placed = Posix::encode(it.target).value_or(QByteArray());
-        if (const QString refused = recordPlace(it, it.target, it.placed); !refused.isEmpty()) {
+        if (const QString refused = recordPlace(it, it.target); !refused.isEmpty()) {
             dropCopy(it);
             return fail(refused);
         }
-        if ((e = renameNoReplace(it.part, it.placed)) != EEXIST) break;
+        it.placed = PathBytes(it.target);
+        if ((e = renameNoReplace(*it.part, *it.placed)) != EEXIST) break;
         it.target = uniqueURL(it.name, to_);
     }
     if (e) {
-        it.placed.clear();
+        it.placed.reset();
         dropCopy(it);
         return fail(explain(FileError::fromErrno(e), it.name));
     }
@@ -423,19 +419,21 @@ Engine::Step Engine::verifyAndFinishMove(Item &it) {
 
 // Before a complete copy takes the name `to`: on record, so that the next start finds where it went
 // (a move's on stable storage). Empty, or the sentence why the item goes no further.
-// toBytes: the bytes of `to` where the caller has them.
-QString Engine::recordPlace(Item &it, const QString &to, const QByteArray &toBytes) {
+QString Engine::recordPlace(Item &it, const QString &to) {
     if (it.renamed) return {}; // the source itself, under the journal's aside record
     if (move_) return recordMove(it.placeAt, to, it.path, it.src, it.copy);
-    const QByteArray dest = toBytes.isEmpty() ? Posix::encode(to).value_or(QByteArray()) : toBytes;
-    if (::lstat(it.part.constData(), &it.copy) != 0 || !Journal::beginPlace(it.part, dest, it.copy))
-        return unrecordedText(it.name, errno);
+    if (::lstat(it.part->c_str(), &it.copy) != 0) return unrecordedText(it.name, errno);
+    try {
+        Journal::beginPlace(*it.part, to, it.copy);
+    } catch (const FileError &e) {
+        return explain(e, it.name);
+    }
     return {};
 }
 
 void Engine::succeed(const Item &it) {
     struct stat made;
-    if (it.placed.isEmpty() ? Posix::lstatPath(it.target, made) : ::lstat(it.placed.constData(), &made) == 0)
+    if (it.placed ? ::lstat(it.placed->c_str(), &made) == 0 : Posix::lstatPath(it.target, made))
         made_.insert(identityOf(made));
     ++out_.done;
     out_.created << it.target;

@@ -1,5 +1,7 @@
 #include "core/filesteps/CopyJob.h"
 
+#include "core/filesteps/PosixSteps.h"
+
 #include "core/filesteps/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
@@ -166,7 +168,7 @@ private:
     // The new root carries our marker until it has its real name: it proves the copy ours to the
     // clean-up after a crash.
     void hold(int fd) {
-        report->held.reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        report->held = std::make_shared<Fd>(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
         if (!report->mark.isEmpty())
             ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0);
     }
@@ -349,7 +351,7 @@ void CopyJob::copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &sr
     try {
         copyFile(s, srcDir, srcName, dstDir, dstName, srcPath, dstPath, root, in);
     } catch (const FileError &e) {
-        throw CopyFailure{textOf(srcPath), e};
+        throw CopyFailure{Posix::shown(srcPath), e};
     }
 }
 
@@ -446,14 +448,14 @@ bool CopyJob::copiedAsItIs(int src, int dstDir, const QByteArray &dstName, const
     if (sameSizeAndTime && !stable && !report->remember) stable = sameBytes(src, dstDir, dstName, copied);
     if (!stable) {
         std::lock_guard guard(reportLock_);
-        report->unstable << textOf(srcPath);
+        report->unstable << Posix::shown(srcPath);
     }
     return stable;
 }
 
 void unmark(CopyReport &report) {
-    if (report.held.get() >= 0 && !report.mark.isEmpty())
-        ::fremovexattr(report.held.get(), FileCopy::partMark);
+    if (report.held && report.held->get() >= 0 && !report.mark.isEmpty())
+        ::fremovexattr(report.held->get(), FileCopy::partMark);
 }
 
 CopyJobPtr newCopyJob(TransferProgress &progress) {
@@ -466,14 +468,14 @@ void CopyJobDeleter::operator()(CopyJob *job) const {
 
 namespace {
 
-void copyRoot(CopyJob &job, const QByteArray &source, const QByteArray &target, bool flush, bool syncEachFile,
+void copyRoot(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, bool syncEachFile,
               CopyReport &report) {
     QByteArray srcName, dstName;
     Fd srcDir = openParent(source, srcName);
     Fd dstDir = openParent(target, dstName);
     job.begin(report, syncEachFile);
     try {
-        job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, source, target, true);
+        job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, source.bytes(), target.bytes(), true);
     } catch (const Halted &) {
         // a queued file failed first: finish() throws its error
     } catch (...) {
@@ -487,44 +489,34 @@ void copyRoot(CopyJob &job, const QByteArray &source, const QByteArray &target, 
         if (const int failing = diskErrorForTests(true)) [[unlikely]]
             fail(failing);
         if (Posix::retry([&] { return ::syncfs(dstDir.get()); }) != 0) fail(errno);
-        reached(Step::flushed, target);
+        reached(Step::flushed, target.bytes());
     }
 }
 
 } // namespace
 
-void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report,
+void copyTree(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, CopyReport &report,
               bool syncEachFile) {
-    copyRoot(job, bytesOf(source), bytesOf(target), flush, syncEachFile, report);
+    copyRoot(job, source, target, flush, syncEachFile, report);
 }
 
-void copyTree(CopyJob &job, const QByteArray &source, const QByteArray &target, bool flush,
-              CopyReport &report) {
-    copyRoot(job, source, target, flush, false, report);
-}
-
-PartCopy::PartCopy(const QString &folder) {
-    // The hidden name is made in bytes, from the folder's.
-    if (const auto bytes = Posix::encode(folder)) {
-        bytes_ = Journal::partName(*bytes);
-        path_ = Posix::childPath(folder, QString::fromLatin1(bytes_.mid(bytes_.lastIndexOf('/') + 1)));
-    } else {
-        path_ = hiddenName(folder, "part");
-    }
+// The hidden name is made in bytes, from the folder's.
+PartCopy::PartCopy(const QString &folder)
+    : bytes_(Journal::partName(folder)), path_(Posix::childPath(folder, QString::fromLatin1(bytes_.name()))) {
     report_.mark = Journal::beginPart(bytes_);
     recorded_.set(bytes_);
 }
 
-int PartCopy::record(const QByteArray &to) {
+void PartCopy::record(const PathBytes &to) {
     struct stat copy;
-    if (::lstat(bytes_.constData(), &copy) != 0) return errno;
-    return Journal::beginPlace(bytes_, to, copy) ? 0 : errno ? errno : EIO;
+    if (::lstat(bytes_.c_str(), &copy) != 0) throw FileError::fromErrno(errno);
+    Journal::beginPlace(bytes_, to, copy);
 }
 
 PartCopy::~PartCopy() {
     // The record goes once the part is gone on the disk too.
     if (!placed_ && report_.createdRoot &&
-        (removeTree(path_) != 0 || syncFolder(Posix::parentOf(path_)) != 0))
+        (removeTree(bytes_) != 0 || syncFolder(Posix::parentOf(path_)) != 0))
         recorded_.keep();
 }
 
@@ -533,12 +525,12 @@ void PartCopy::handTo(Journal::Unflushed &later) {
 }
 
 void PartCopy::copy(CopyJob &job, const QString &source, bool flush) {
-    copyTree(job, bytesOf(source), bytes_, flush, report_);
+    copyTree(job, source, bytes_, flush, report_);
 }
 
 int PartCopy::place(const QString &to) {
-    const QByteArray target = Posix::encode(to).value_or(QByteArray());
-    if (const int e = record(target)) return e;
+    const PathBytes target(to);
+    record(target);
     const int e = renameNoReplace(bytes_, target);
     if (e == 0) {
         placed_ = true;
@@ -548,9 +540,11 @@ int PartCopy::place(const QString &to) {
 }
 
 Replaced PartCopy::replace(const QString &named, const struct stat &old) {
-    if (const int e = record(Posix::encode(named).value_or(QByteArray()))) {
+    try {
+        record(named);
+    } catch (const FileError &e) {
         Replaced refused;
-        refused.error = FileError::fromErrno(e);
+        refused.error = e;
         return refused;
     }
     Replaced r = replaceWithPart(path_, named, old);

@@ -7,10 +7,16 @@
 #include "core/filesteps/TransferJournal.h"
 #include "core/filesteps/TransferProgress.h"
 
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
 #include <memory>
 #include <unordered_map>
 
 namespace FileSteps {
+
+class Fd;
 
 // An entry as it was when its copy began: it may leave the source only while it still is.
 struct Seen {
@@ -35,7 +41,7 @@ struct CopyReport {
     qsizetype passedOver = 0; // pipes, sockets, devices not carried
     QStringList unstable;     // files that changed while they were copied
     bool aclDropped = false;  // the target took no ACL; it got narrower mode bits instead
-    Fd held;                  // the new root, open while it has no real name yet
+    std::shared_ptr<Fd> held; // the new root, open while it has no real name yet
     QByteArray mark;          // the marker value the new root gets while it has no real name
     std::unordered_map<Identity, Seen, IdentityHash> copied;
 };
@@ -48,11 +54,8 @@ using CopyJobPtr = std::unique_ptr<CopyJob, CopyJobDeleter>;
 // One per transfer: the chunk buffer and file-system capabilities survive across items.
 CopyJobPtr newCopyJob(TransferProgress &progress);
 // syncEachFile: every file is flushed as it is written.
-void copyTree(CopyJob &job, const QString &source, const QString &target, bool flush, CopyReport &report,
+void copyTree(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, CopyReport &report,
               bool syncEachFile = false);
-// The same on path bytes.
-void copyTree(CopyJob &job, const QByteArray &source, const QByteArray &target, bool flush,
-              CopyReport &report);
 // Takes the marker off a copy that has its real name now.
 void unmark(CopyReport &report);
 
@@ -70,7 +73,7 @@ public:
     const QString &path() const { return path_; }
     // False: there was nothing to copy (a pipe, a socket, a device).
     bool made() const { return report_.createdRoot; }
-    // Takes the free name `to`; 0 or errno.
+    // Takes the free name `to`; 0 or errno. Throws a FileError when the journal cannot take the record.
     int place(const QString &to);
     // Takes the name of the item `old` at `named`, which goes to the Trash.
     Replaced replace(const QString &named, const struct stat &old);
@@ -78,11 +81,11 @@ public:
     void handTo(Journal::Unflushed &later);
 
 private:
-    // Where the copy goes next, on record; 0 or errno.
-    int record(const QByteArray &to);
+    // Where the copy goes next, on record; throws like the journal.
+    void record(const PathBytes &to);
 
-    QString path_;
-    QByteArray bytes_; // path_, encoded once
+    PathBytes bytes_;
+    QString path_; // bytes_ as text
     CopyReport report_;
     Journal::Scope recorded_;
     bool placed_ = false;

@@ -1,4 +1,4 @@
-#include "core/filesteps/FileSteps.h"
+#include "core/filesteps/PosixSteps.h"
 
 #include "core/filesteps/TransferJournal.h"
 #include "core/localisation/Lang.h"
@@ -80,17 +80,6 @@ QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
     }
 }
 
-QByteArray bytesOf(const QString &path) {
-    auto bytes = Posix::encode(path);
-    if (!bytes || bytes->isEmpty()) throw FileError::fromErrno(EILSEQ);
-    return *bytes;
-}
-
-QString textOf(const QByteArray &bytes) {
-    // Only for messages.
-    return Posix::shown(bytes);
-}
-
 void fail(int code) {
     throw FileError::fromErrno(code);
 }
@@ -132,16 +121,10 @@ bool isMountPoint(int dirFd, const char *name, const struct stat &st, dev_t pare
     return st.st_dev != parentDev;
 }
 
-Fd openParent(const QString &path, QByteArray &name) {
-    return openParent(bytesOf(path), name);
-}
-
-Fd openParent(const QByteArray &bytes, QByteArray &name) {
-    const qsizetype slash = bytes.lastIndexOf('/');
-    name = slash < 0 ? bytes : bytes.mid(slash + 1);
-    const QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : bytes.left(slash);
+Fd openParent(const PathBytes &path, QByteArray &name) {
+    name = path.name();
     if (name.isEmpty() || name == "." || name == "..") fail(EINVAL);
-    Fd fd(::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd fd(::open(path.parent().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) fail(errno);
     return fd;
 }
@@ -221,32 +204,18 @@ void reached(Step step, const QByteArray &path) {
         // Copies run on several threads; the hooks of tests and benchmarks see one step at a time.
         static std::mutex one;
         std::lock_guard guard(one);
-        hook()(step, textOf(path));
+        hook()(step, Posix::shown(path));
     }
 }
 
-QString hiddenName(const QString &folder, const char *kind) {
+PathBytes hiddenName(const PathBytes &folder, const char *kind) {
     static std::atomic<unsigned> counter{0};
+    const QByteArray stem = QByteArray(".kestrin-") + kind + '-' + QByteArray::number(::getpid()) + '-';
     for (;;) {
-        const QString candidate =
-            Posix::childPath(folder, QStringLiteral(".kestrin-%1-%2-%3")
-                                         .arg(QLatin1String(kind))
-                                         .arg(::getpid())
-                                         .arg(counter.fetch_add(1, std::memory_order_relaxed)));
+        const PathBytes candidate =
+            folder.child(stem + QByteArray::number(counter.fetch_add(1, std::memory_order_relaxed)));
         struct stat st;
-        if (!Posix::lstatPath(candidate, st)) return candidate;
-    }
-}
-
-QByteArray hiddenName(const QByteArray &folder, const char *kind) {
-    static std::atomic<unsigned> counter{0};
-    const QByteArray stem = (folder.endsWith('/') ? folder : folder + '/') + ".kestrin-" + kind + '-' +
-                            QByteArray::number(::getpid()) + '-';
-    for (;;) {
-        const QByteArray candidate =
-            stem + QByteArray::number(counter.fetch_add(1, std::memory_order_relaxed));
-        struct stat st;
-        if (::lstat(candidate.constData(), &st) != 0) return candidate;
+        if (::lstat(candidate.c_str(), &st) != 0) return candidate;
     }
 }
 
@@ -264,14 +233,11 @@ void setExchangeForTests(bool on) {
     exchangeOn = on;
 }
 
-int exchangeNames(const QString &a, const QString &b) {
-    const auto x = Posix::encode(a);
-    const auto y = Posix::encode(b);
-    if (!x || !y) return EILSEQ;
+int exchangeNames(const PathBytes &a, const PathBytes &b) {
     if (!exchangeOn) return EINVAL;
     if (const int e = diskErrorForTests(false)) [[unlikely]]
         return e;
-    return ::renameat2(AT_FDCWD, x->constData(), AT_FDCWD, y->constData(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
 
 namespace {
@@ -306,34 +272,21 @@ int removeAt(int dirFd, const char *name, int depth = 0) {
 
 } // namespace
 
-int removeTree(const QString &path) {
-    const auto p = Posix::encode(path);
-    if (!p) return EILSEQ;
-    return removeTree(*p);
+int removeTree(const PathBytes &path) {
+    return removeAt(AT_FDCWD, path.c_str());
 }
 
-int removeTree(const QByteArray &path) {
-    if (path.isEmpty() || path.contains('\0')) return EINVAL;
-    return removeAt(AT_FDCWD, path.constData());
-}
-
-int renameNoReplace(const QString &from, const QString &to) {
-    const auto a = Posix::encode(from);
-    const auto b = Posix::encode(to);
-    if (!a || !b) return EILSEQ;
-    return renameNoReplace(*a, *b);
-}
-
-int renameNoReplace(const QByteArray &a, const QByteArray &b) {
+int renameNoReplace(const PathBytes &from, const PathBytes &to) {
+    const char *a = from.c_str(), *b = to.c_str();
     if (const int e = diskErrorForTests(false)) [[unlikely]]
         return e;
-    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return 0;
+    if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
     // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
     struct stat st;
-    if (::lstat(b.constData(), &st) == 0) return EEXIST;
+    if (::lstat(b, &st) == 0) return EEXIST;
     if (errno != ENOENT) return errno;
-    return ::rename(a.constData(), b.constData()) == 0 ? 0 : errno;
+    return ::rename(a, b) == 0 ? 0 : errno;
 }
 
 namespace {
@@ -493,7 +446,7 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     }
     if (e == 0) {
         // The old item lies under the hidden name now.
-        reached(Step::oldItemOut, bytesOf(named));
+        reached(Step::oldItemOut, PathBytes(named).bytes());
         const Trash::Result trashed = Journal::trashRecorded(part, named);
         if (trashed.status == Trash::Status::moved) {
             out.how = Replaced::How::done;
@@ -518,7 +471,7 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
         out.noTrash = trashed.status == Trash::Status::noTrash;
         return out;
     }
-    reached(Step::oldItemOut, bytesOf(named));
+    reached(Step::oldItemOut, PathBytes(named).bytes());
     if (const int r = renameNoReplace(part, named)) {
         // Something took the name meanwhile: the old item comes back where it was.
         if (renameNoReplace(trashed.inTrash, named) == 0) {
@@ -544,6 +497,12 @@ struct PieceTrash {
     Trashed &out;
     QString top; // the item's folder, for relative names
 
+    void refuse(int e) {
+        if (out.status != Trash::Status::moved) return;
+        out.status = Trash::Status::failed;
+        out.err = e;
+    }
+
     bool holdsMount(const QString &real) const {
         for (const QString &m : mountPoints)
             if (Posix::isAtOrBelow(m, real)) return true;
@@ -557,9 +516,9 @@ struct PieceTrash {
         struct stat st;
         if (!holdsMount(real) || !Posix::lstatPath(path, st) || !S_ISDIR(st.st_mode)) {
             const Trash::Result r = Journal::trashRecorded(path);
-            if (r.status == Trash::Status::moved) {
+            if (r.status == Trash::Status::moved)
                 out.moved << qMakePair(path, r.inTrash);
-            } else if (out.status == Trash::Status::moved) {
+            else if (out.status == Trash::Status::moved) {
                 out.status = r.status;
                 out.err = r.err;
             }
@@ -576,8 +535,13 @@ struct PieceTrash {
             return;
         }
         for (const QByteArray &n : names) {
-            const QString name = textOf(n);
-            one(Posix::childPath(path, name), Posix::childPath(real, name), depth + 1);
+            // A name that is no text stays: as text it would name another item.
+            const auto name = Posix::decode(n);
+            if (!name) {
+                refuse(EILSEQ);
+                continue;
+            }
+            one(Posix::childPath(path, *name), Posix::childPath(real, *name), depth + 1);
         }
     }
 };
@@ -619,8 +583,12 @@ Trashed trashItem(const QString &path, const QString &shownAs) {
     } catch (const FileError &) {
     }
     for (const QByteArray &n : names) {
-        const QString name = textOf(n);
-        pieces.one(Posix::childPath(path, name), Posix::childPath(real, name), 1);
+        const auto name = Posix::decode(n);
+        if (!name) {
+            pieces.refuse(EILSEQ);
+            continue;
+        }
+        pieces.one(Posix::childPath(path, *name), Posix::childPath(real, *name), 1);
     }
     return out;
 }

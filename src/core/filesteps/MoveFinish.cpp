@@ -1,5 +1,6 @@
 #include "core/filesteps/MoveFinish.h"
 
+#include "core/filesteps/PosixSteps.h"
 #include "core/filesteps/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
@@ -87,7 +88,7 @@ public:
             }
             // Never delete on another file system than the original's, nor through a bind mount.
             if (isMountPoint(srcDir, name.constData(), st, here.st_dev)) {
-                if (left_.mounts++ == 0) left_.firstMount = textOf(sub);
+                if (left_.mounts++ == 0) left_.firstMount = Posix::shown(sub);
                 continue;
             }
             Fd src(::openat(srcDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -112,7 +113,7 @@ public:
 
 private:
     void keep(const QByteArray &rel) {
-        if (left_.changed++ == 0) left_.firstChanged = textOf(rel);
+        if (left_.changed++ == 0) left_.firstChanged = Posix::shown(rel);
     }
     void error(int e) {
         if (!left_.error) left_.error = e;
@@ -143,7 +144,7 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
         left.error = e.code;
         return left;
     }
-    Remover remover(report, left, bytesOf(folder) + '/');
+    Remover remover(report, left, PathBytes(folder).bytes() + '/');
     struct stat st;
     if (::fstatat(parent.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         left.error = errno;
@@ -161,7 +162,9 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
     }
 
     // Aside first: an interruption leaves the whole original or none of it under its name.
-    const QString aside = hiddenName(folder, "gone");
+    const PathBytes aside = hiddenName(PathBytes(folder), "gone");
+    const QByteArray asideName = aside.name();
+    const QString asideText = Posix::childPath(folder, QString::fromLatin1(asideName));
     Journal::Scope recorded;
     try {
         Journal::beginAside(aside, source, st);
@@ -175,8 +178,7 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
         left.error = e;
         return left;
     }
-    const QByteArray asideName = bytesOf(Posix::lastComponent(aside));
-    reached(Step::sourceAside, bytesOf(aside));
+    reached(Step::sourceAside, aside.bytes());
     {
         Fd src(
             ::openat(parent.get(), asideName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -193,9 +195,9 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
         left.keptAt = source;
         for (int attempt = 0; renameNoReplace(aside, left.keptAt) == EEXIST && attempt < 20; ++attempt)
             left.keptAt = uniqueURL(Posix::lastComponent(source), folder);
-        if (!Posix::lstatPath(left.keptAt, st)) left.keptAt = aside;
+        if (!Posix::lstatPath(left.keptAt, st)) left.keptAt = asideText;
         // Still hidden: the next start gives it a name, or tells where it is.
-        if (left.keptAt == aside) recorded.keep();
+        if (left.keptAt == asideText) recorded.keep();
     }
     // The record goes once the hidden name is gone on the disk too.
     if (later)
@@ -235,8 +237,13 @@ QString unrecordedText(const QString &name, int e) {
 
 QString recordMove(const QString &part, const QString &to, const QString &source, const struct stat &st,
                    struct stat &copy) {
-    if (!Posix::lstatPath(part, copy) || !Journal::beginMove(part, to, source, st, copy))
-        return unrecordedText(Posix::lastComponent(source), errno);
+    const QString name = Posix::lastComponent(source);
+    if (!Posix::lstatPath(part, copy)) return unrecordedText(name, errno);
+    try {
+        Journal::beginMove(part, to, source, st, copy);
+    } catch (const FileError &e) {
+        return explain(e, name);
+    }
     return {};
 }
 
@@ -257,22 +264,13 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     const QString name = Posix::lastComponent(from);
     const QString folder = Posix::parentOf(to);
     // Each path is encoded once; the part's hidden name is made in bytes from its folder's.
-    const auto fromBytes = Posix::encode(from), folderBytes = Posix::encode(folder);
-    const QByteArray toBytes = Posix::encode(to).value_or(QByteArray());
+    const PathBytes fromBytes(from), toBytes(to), partBytes = Journal::partName(PathBytes(folder));
+    const QString part = Posix::childPath(folder, QString::fromLatin1(partBytes.name()));
     struct stat source;
-    if (!fromBytes) throw FileError::fromErrno(EILSEQ);
-    if (::lstat(fromBytes->constData(), &source) != 0) throw FileError::fromErrno(errno);
+    if (::lstat(fromBytes.c_str(), &source) != 0) throw FileError::fromErrno(errno);
     auto job = newCopyJob(progress);
     CopyReport report;
     report.remember = true;
-    QString part;
-    QByteArray partBytes;
-    if (folderBytes) {
-        partBytes = Journal::partName(*folderBytes);
-        part = Posix::childPath(folder, QString::fromLatin1(partBytes.mid(partBytes.lastIndexOf('/') + 1)));
-    } else {
-        part = hiddenName(folder, "part");
-    }
     Journal::Scope recorded;
     report.mark = Journal::beginPart(partBytes);
     recorded.set(partBytes);
@@ -281,7 +279,7 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
         if (removeTree(partBytes) != 0 || syncFolder(folder) != 0) recorded.keep();
     };
     try {
-        copyTree(*job, *fromBytes, partBytes, true, report);
+        copyTree(*job, fromBytes, partBytes, true, report);
     } catch (...) {
         if (report.createdRoot) drop();
         throw;
@@ -298,7 +296,7 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
         drop();
         throw FileError::fromErrno(e);
     }
-    reached(Step::placed, toBytes);
+    reached(Step::placed, toBytes.bytes());
     unmark(report);
     if (const QString kept = flushPlaced(to, copy, name); !kept.isEmpty()) {
         recorded.keep();
@@ -309,7 +307,7 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     if (left.unflushed)
         recorded.keep();
     else
-        Journal::endMove(part);
+        Journal::endMove(partBytes);
     const QString text = leftoverText(left, name);
     if (!text.isEmpty()) throw FileError{left.error ? left.error : EBUSY, text, false};
     if (left.unflushed)

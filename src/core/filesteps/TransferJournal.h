@@ -1,14 +1,15 @@
 #pragma once
 
 // A record, in the state folder, of what running transfers keep under hidden names: copies not yet in
-// place, replaced items on their way to the Trash, originals set aside while a move deletes them. What
-// an interrupted transfer left is settled from it; nothing it does not name is ever taken for such a
-// leftover. A step beneath the file operations; safe from any thread.
+// place, replaced items on their way to the Trash, originals set aside while a move deletes them, items
+// of a batch rename. What an interrupted transfer left is settled from it; nothing it does not name is
+// ever taken for such a leftover. A step beneath the file operations; safe from any thread.
 //
-// Each begin function throws a FileError (code 0, its description naming the state folder and the
-// reason) when its record could not be written or, where it must be, flushed: the step it guards
-// must not start then.
+// Every begin function throws a FileError when its record could not be written or, where it must be,
+// flushed (code 0, its description naming the state folder and the reason), and when a path it is given
+// cannot be named to the system (EILSEQ): the step it guards must not start then.
 
+#include "core/filesteps/PathBytes.h"
 #include "core/filesteps/StepTypes.h"
 #include "platform/Trash.h"
 
@@ -18,25 +19,39 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
+#include <optional>
 
 #include <sys/stat.h>
 
 namespace FileSteps::Journal {
 
+// --- copies under part names, replaced items, originals set aside
+
 // A name in `folder` for a part of this process: ".kestrin-part-", the first eight hexadecimal digits
 // of the journal's token, "-" and a number; unique by construction, and free when given.
-QByteArray partName(const QByteArray &folder);
+PathBytes partName(const PathBytes &folder);
 // Recorded before the part `path` (a name partName gave) is made, so that no part outlasts what the
 // next start needs to remove it: the first part in a folder puts on stable storage that parts of this
 // journal may appear there; the next start looks for them by their names. The value the part's marker
 // attribute gets.
-QByteArray beginPart(const QString &path);
-QByteArray beginPart(const QByteArray &path);
-// Recorded before the complete part `part` takes the place of `named`, where the item `old` is.
-void beginReplace(const QString &part, const QString &named, const struct stat &old);
+QByteArray beginPart(const PathBytes &path);
+// Recorded on stable storage before the complete part `part` takes the place of `named`, where the item
+// `old` is.
+void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old);
 // Recorded on stable storage before the item `source` (whose stat is `st`) goes aside as `aside`.
-void beginAside(const QString &aside, const QString &source, const struct stat &st);
+void beginAside(const PathBytes &aside, const PathBytes &source, const struct stat &st);
+// Before the complete part `part` (whose stat is `copy`) takes the free name `to`: the next start then
+// takes our marker off what holds the name.
+void beginPlace(const PathBytes &part, const PathBytes &to, const struct stat &copy);
+// The same for the copy of a move, on stable storage before the copy takes the name: the next start
+// leaves exactly one of the original `source` (whose stat is `st`) and the copy.
+void beginMove(const PathBytes &part, const PathBytes &to, const PathBytes &source, const struct stat &st,
+               const struct stat &copy);
+// The move that placed `part` is over, whatever became of its original.
+void endMove(const PathBytes &part);
+
+// --- batch renames
+
 // One item of a batch rename: `from` (whose stat is `st`) waits under `hidden` before it takes `to`.
 struct Rename {
     QString hidden, from, to;
@@ -53,9 +68,10 @@ RenameBatch newRenameBatch();
 // Recorded on stable storage at once, before the first rename; the value of the items' marker.
 QByteArray beginRenames(const RenameBatch &batch, const QList<Rename> &renames);
 
+// --- ending records
+
 // What was recorded about `path` is settled: nothing of ours is left under that name.
-void end(const QString &path);
-void end(const QByteArray &path);
+void end(const PathBytes &path);
 
 // Ends the records about one path when it goes out of scope.
 class Scope {
@@ -64,21 +80,16 @@ public:
     Scope(const Scope &) = delete;
     Scope &operator=(const Scope &) = delete;
     ~Scope() {
-        if (set_) end(path_);
+        if (path_) end(*path_);
     }
-    void set(const QString &path);
-    void set(const QByteArray &path) {
-        path_ = path;
-        set_ = true;
-    }
+    void set(const PathBytes &path) { path_ = path; }
     // Left to the next start.
-    void keep() { set_ = false; }
+    void keep() { path_.reset(); }
     // Ended with others once `folder`, where its steps changed something, is flushed.
     void handTo(class Unflushed &later, const QString &folder);
 
 private:
-    QByteArray path_;
-    bool set_ = false;
+    std::optional<PathBytes> path_;
 };
 
 // Records whose steps are done but may not be on stable storage yet. They end together, once the
@@ -86,8 +97,7 @@ private:
 // start, which settles them again.
 class Unflushed {
 public:
-    void add(const QString &folder, const QByteArray &path);
-    void add(const QString &folder, const QString &path);
+    void add(const QString &folder, const PathBytes &path);
     // A folder that the steps of these records changed as well.
     void touched(const QString &folder);
     bool isEmpty() const { return folders_.isEmpty(); }
@@ -97,44 +107,30 @@ public:
 private:
     QStringList folders_;
     QSet<QString> seen_;
-    QList<QByteArray> paths_;
+    QList<PathBytes> paths_;
 };
 
 // The sentence for changes in `folder` that did not reach the disk (errno `e`).
 QString notFlushedText(const QString &folder, int e);
 
-// --- where a complete copy takes its name; moves to another volume; Trash entries
+// --- the Trash, the state folder, errors
 
-// Before the complete part `part` (whose stat is `copy`) takes the name `to`: the next start then takes
-// our marker off what holds the name. False (errno set) when it could not be written.
-bool beginPlace(const QString &part, const QString &to, const struct stat &copy);
-bool beginPlace(const QByteArray &part, const QByteArray &to, const struct stat &copy);
-// The same for the copy of a move, on stable storage before the copy takes the name: the next start
-// leaves exactly one of the original `source` (whose stat is `st`) and the copy. False (errno set)
-// when it is not durable.
-bool beginMove(const QString &part, const QString &to, const QString &source, const struct stat &st,
-               const struct stat &copy);
-// The move that placed `part` is over, whatever became of its original.
-void endMove(const QString &part);
-// The folder the records are kept in.
-QString recordsFolder();
 // Moves `path` to the Trash with its .trashinfo on record before it is written, so that the next start
 // removes an info file whose item never followed it.
 Trash::Result trashRecorded(const QString &path, const QString &shownAs = {});
-
+// The folder the records are kept in.
+QString recordsFolder();
 // The error that stops a step whose record could not be written (errno `e`); it names the state folder.
 FileError notRecorded(int e);
 
-// The records of the journal open at `fd`, read as the start reads them; -1 where the start names the
-// journal unreadable instead. For the fuzz program.
-qsizetype countRecords(int fd);
-
-// Tests only: called with the journal's size each time its records are on stable storage.
-void setFlushedHookForTests(std::function<void(qint64 size)> hook);
+// --- the next start
 
 // Settles the records of transfers that no longer run. With a folder, only copies begun in that folder;
 // without, a journal that cannot be read, or holds lines that are no records, is named in the result,
 // and so are items under hidden names of its batch renames that no record names.
 Leftovers settle(const QString &partsIn = {});
+// The records of the journal open at `fd`, read as the start reads them; -1 where the start names the
+// journal unreadable instead. For the fuzz program.
+qsizetype countRecords(int fd);
 
 } // namespace FileSteps::Journal

@@ -4,6 +4,7 @@
 
 #include "core/app/JobRunner.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 

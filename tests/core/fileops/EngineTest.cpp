@@ -4,6 +4,8 @@
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
+#include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>

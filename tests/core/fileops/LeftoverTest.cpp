@@ -5,6 +5,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 

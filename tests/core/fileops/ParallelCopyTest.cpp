@@ -3,6 +3,7 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>

@@ -4,6 +4,7 @@
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TransferJournal.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "platform/Posix.h"
@@ -257,19 +258,19 @@ TEST_F(Settle, PartsWhoseRecordsAreLostAreFoundInTheirFolder) {
         };
         // Past a restart of the journal, the folder's record is written again.
         for (int i = 0; i < 10000; ++i) {
-            const QByteArray part = Journal::partName(QFile::encodeName(again));
+            const QByteArray part = Journal::partName(QFile::encodeName(again)).bytes();
             Journal::beginPart(part);
             Journal::end(part);
         }
-        const QByteArray after = Journal::partName(QFile::encodeName(again));
+        const QByteArray after = Journal::partName(QFile::encodeName(again)).bytes();
         make(after, "ours", Journal::beginPart(after));
         // Our name form, but made before any record: no proof it is ours.
-        const QByteArray early = Journal::partName(QFile::encodeName(dst));
+        const QByteArray early = Journal::partName(QFile::encodeName(dst)).bytes();
         make(early, {}, {});
         tick();
         QList<QByteArray> parts{early, after};
         for (const QByteArray content : {"ours", "", "no marker", "someone else's"}) {
-            parts << Journal::partName(QFile::encodeName(dst));
+            parts << Journal::partName(QFile::encodeName(dst)).bytes();
             const QByteArray mark = Journal::beginPart(parts.last());
             make(parts.last(), content,
                  content == "ours" ? mark : QByteArray(content == "someone else's" ? "x" : ""));

@@ -4,6 +4,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
 #include "core/tools/FolderCompare.h"
 #include "core/tools/FolderSync.h"
 #include "platform/TrashRoots.h"

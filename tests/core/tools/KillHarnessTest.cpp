@@ -8,6 +8,7 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TransferJournal.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/tools/FolderSync.h"

@@ -6,6 +6,7 @@
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
 #include "core/localisation/Lang.h"
 #include "core/tools/RulesEngine.h"
 #include "platform/TrashRoots.h"

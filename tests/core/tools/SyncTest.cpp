@@ -2,6 +2,8 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
+#include "platform/Posix.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/tools/FolderSync.h"
 #include "platform/TrashRoots.h"

@@ -4,6 +4,7 @@
 #include "core/fileops/PutBack.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/StepHooks.h"
 #include "platform/Trash.h"
 
 #include <QSignalSpy>

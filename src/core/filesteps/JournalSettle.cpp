@@ -1,0 +1,566 @@
+#include "core/filesteps/JournalRecords.h"
+
+#include "core/filesteps/PosixSteps.h"
+#include "core/filesteps/TransferJournal.h"
+#include "core/filesteps/TrashMemory.h"
+#include "platform/FileCopy.h"
+#include "platform/Posix.h"
+#include "platform/Trash.h"
+
+#include <QHash>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+// What an interrupted transfer left is settled from its journal at the next start: each record is
+// judged by what is on the disk now, and nothing it does not name, or whose marker is not ours, is
+// taken for a leftover.
+
+namespace FileSteps::Journal {
+namespace {
+
+// More of them are not read at one start, but named.
+constexpr int maxJournals = 256;
+
+enum class Mark { ours, none, unsupported, other };
+
+Mark markOf(const QString &path, const QByteArray &token) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) return Mark::other;
+    char value[64];
+    const ssize_t n = ::lgetxattr(bytes->constData(), FileCopy::partMark, value, sizeof value);
+    if (n < 0) return errno == ENODATA ? Mark::none : errno == ENOTSUP ? Mark::unsupported : Mark::other;
+    return QByteArray(value, n) == token ? Mark::ours : Mark::other;
+}
+
+void unmark(const QString &path) {
+    if (const auto bytes = Posix::encode(path)) ::lremovexattr(bytes->constData(), FileCopy::partMark);
+}
+
+// A part by its name and owner; whether it is ours the marker tells.
+bool partShaped(const QString &path, const struct stat &st) {
+    static const QRegularExpression form(QStringLiteral("^\\.kestrin-part-[0-9a-f]{1,10}-[0-9]{1,20}$"));
+    return st.st_uid == ::geteuid() && form.match(Posix::lastComponent(path)).hasMatch();
+}
+
+bool sameItem(const struct stat &st, const Record &r) {
+    return st.st_dev == r.dev && st.st_ino == r.ino;
+}
+
+enum class Outcome {
+    settled, // done, or nothing of ours is there
+    notMine, // the item under the name is not the one this record speaks of
+    pending, // to be tried again later
+};
+
+Outcome settleMine(const Record &r, const QByteArray &token);
+
+// Made no earlier than `at` (by its birth time where the file system keeps one).
+bool bornSince(const QString &path, const timespec &at) {
+    const auto bytes = Posix::encode(path);
+    struct statx sx {};
+    if (!bytes ||
+        ::statx(AT_FDCWD, bytes->constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_CTIME, &sx) != 0)
+        return false;
+    const statx_timestamp &t = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
+    return t.tv_sec > at.tv_sec || (t.tv_sec == at.tv_sec && long(t.tv_nsec) >= at.tv_nsec);
+}
+
+bool emptyFolder(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) return false;
+    Fd fd(::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    try {
+        return fd.get() >= 0 && listNames(fd.get()).empty();
+    } catch (const FileError &) {
+        return false;
+    }
+}
+
+// Removes the file `path` if it still is the item `st`. 0 or errno.
+int removeFileIf(const QString &path, const struct stat &st) {
+    QByteArray name;
+    try {
+        const Fd parent = openParent(path, name);
+        struct stat now;
+        if (::fstatat(parent.get(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+        if (!sameInode(now, st)) return EBUSY;
+        return ::unlinkat(parent.get(), name.constData(), 0) == 0 ? 0 : errno;
+    } catch (const FileError &e) {
+        return e.code;
+    }
+}
+
+// How an original folder compares with its copy, entry by entry (type, size, modification time):
+// whether each side holds nothing the other lacks. Mounted folders and pipes, sockets and devices,
+// which a move leaves where they are, do not count. With `remove`, the original's entries alike
+// their copies go, and its folders that end up empty.
+struct Alike {
+    bool sourceCovered = true, copyCovered = true;
+    int error = 0;
+};
+
+void compare(int src, int dst, int depth, bool remove, Alike &a) {
+    struct stat here;
+    std::vector<QByteArray> names, copies;
+    try {
+        if (::fstat(src, &here) != 0 || depth > maxDepth) throw FileError{ELOOP, {}, false};
+        names = listNames(src);
+        copies = listNames(dst);
+    } catch (const FileError &) {
+        a.sourceCovered = a.copyCovered = false;
+        return;
+    }
+    for (const QByteArray &name : names) {
+        struct stat st, copy;
+        if (::fstatat(src, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        const bool dir = S_ISDIR(st.st_mode);
+        if (dir ? isMountPoint(src, name.constData(), st, here.st_dev)
+                : !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+            continue;
+        if (::fstatat(dst, name.constData(), &copy, AT_SYMLINK_NOFOLLOW) != 0 ||
+            (copy.st_mode & S_IFMT) != (st.st_mode & S_IFMT)) {
+            a.sourceCovered = false;
+            continue;
+        }
+        if (dir) {
+            Fd s(::openat(src, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            Fd d(::openat(dst, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (s.get() < 0 || d.get() < 0) {
+                a.sourceCovered = a.copyCovered = false;
+                continue;
+            }
+            compare(s.get(), d.get(), depth + 1, remove, a);
+            if (remove && ::unlinkat(src, name.constData(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
+                errno != EEXIST && !a.error)
+                a.error = errno;
+            continue;
+        }
+        if (st.st_size != copy.st_size || !sameTime(st.st_mtim, copy.st_mtim)) {
+            a.sourceCovered = a.copyCovered = false;
+            continue;
+        }
+        if (remove && ::unlinkat(src, name.constData(), 0) != 0 && errno != ENOENT && !a.error)
+            a.error = errno;
+    }
+    for (const QByteArray &name : copies) {
+        struct stat st;
+        if (::fstatat(src, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) a.copyCovered = false;
+    }
+}
+
+// A move killed after its copy took the name: the original goes when it is as it was copied,
+// else the copy goes; exactly one of them stays. A folder partly deleted already loses what is
+// alike its copy, like a move that ran to its end.
+Outcome settleMove(const Record &r, const struct stat &copy) {
+    struct stat src;
+    if (!Posix::lstatPath(r.other, src) || src.st_dev != r.srcDev || src.st_ino != r.srcIno)
+        return Outcome::settled; // the original went
+    int e = 0;
+    if (!S_ISDIR(src.st_mode)) {
+        const bool asCopied = (src.st_mode & S_IFMT) == (copy.st_mode & S_IFMT) && src.st_size == r.size &&
+                              copy.st_size == r.size && sameTime(src.st_mtim, r.mtime) &&
+                              sameTime(src.st_ctim, r.ctime);
+        e = asCopied ? removeFileIf(r.other, src) : removeTree(r.to);
+        return e == 0 ? Outcome::settled : Outcome::pending;
+    }
+    const auto srcBytes = Posix::encode(r.other), dstBytes = Posix::encode(r.to);
+    if (!srcBytes || !dstBytes) return Outcome::pending;
+    Fd s(::open(srcBytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    Fd d(::open(dstBytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat sNow, dNow;
+    if (s.get() < 0 || d.get() < 0 || ::fstat(s.get(), &sNow) != 0 || ::fstat(d.get(), &dNow) != 0 ||
+        !sameInode(sNow, src) || !sameInode(dNow, copy))
+        return Outcome::pending;
+    Alike a;
+    compare(s.get(), d.get(), 1, false, a);
+    if (!a.sourceCovered && a.copyCovered) return removeTree(r.to) == 0 ? Outcome::settled : Outcome::pending;
+    Alike removed;
+    compare(s.get(), d.get(), 1, true, removed);
+    if (::rmdir(srcBytes->constData()) != 0 && errno != ENOTEMPTY && errno != EEXIST && !removed.error)
+        removed.error = errno;
+    return removed.error ? Outcome::pending : Outcome::settled;
+}
+
+// An unmarked part is ours when it was made after its record and holds nothing yet: the marker
+// comes before any content.
+bool unmarkedButOurs(const Record &r, const struct stat &st) {
+    if (r.at.tv_sec == 0 || !bornSince(r.path, r.at)) return false;
+    return (S_ISREG(st.st_mode) && st.st_size == 0) || S_ISLNK(st.st_mode) ||
+           (S_ISDIR(st.st_mode) && emptyFolder(r.path));
+}
+
+// An item of a batch rename no longer under its hidden name keeps no marker of ours under its old or
+// its new name.
+void unmarkRenamed(const Record &r, const QByteArray &token) {
+    struct stat st;
+    if (Posix::lstatPath(r.path, st)) return;
+    for (const QString &name : {r.other, r.renamedTo})
+        if (Posix::lstatPath(name, st) && sameItem(st, r) && markOf(name, token) == Mark::ours) unmark(name);
+}
+
+// A move's record speaks whatever became of its part: it decides between the original and the copy,
+// once the part's other records are settled.
+Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &token, Outcome outcome) {
+    for (const Record *r : about)
+        if (r->kind == "moved" && settleMine(*r, token) == Outcome::pending) outcome = Outcome::pending;
+    return outcome;
+}
+
+Outcome settleMine(const Record &r, const QByteArray &token) {
+    struct stat st;
+    if (r.kind == "info") {
+        // An info file whose item never came.
+        struct stat entry;
+        if (!Posix::lstatPath(r.path, st) || Posix::lstatPath(r.to, entry)) return Outcome::settled;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || !bornSince(r.path, r.at))
+            return Outcome::notMine;
+        return removeFileIf(r.path, st) == 0 ? Outcome::settled : Outcome::pending;
+    }
+    // The part's own records settle it where it never took the name.
+    struct stat copy;
+    if (!Posix::lstatPath(r.to, copy) || !sameItem(copy, r)) return Outcome::settled;
+    if (markOf(r.to, token) == Mark::ours) unmark(r.to);
+    return r.kind == "moved" ? settleMove(r, copy) : Outcome::settled;
+}
+
+// What `left` gets is what cannot be settled on its own (only when reporting).
+Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Leftovers &left) {
+    if (r.kind == "moved") return Outcome::notMine; // settled after the others about the part
+    if (r.kind == "placed" || r.kind == "info") return settleMine(r, token);
+    struct stat st;
+    if (!Posix::lstatPath(r.path, st)) return Outcome::settled; // nothing left under the name
+    if (r.kind == "aside") {
+        // The original of a move: its name back, or say where it is.
+        if (!sameItem(st, r)) return Outcome::notMine;
+        if (renameNoReplace(r.path, r.other) == 0) return Outcome::settled;
+        if (!report) return Outcome::pending;
+        left.setAside << r.path;
+        return Outcome::settled;
+    }
+    if (r.kind == "rename") return Outcome::notMine; // settled with its batch
+    const Mark mark = partShaped(r.path, st) ? markOf(r.path, token) : Mark::other;
+    if (r.kind == "replace") {
+        if (markOf(r.other, token) == Mark::ours) unmark(r.other); // the new item took the name
+        struct stat named;
+        if (mark == Mark::ours) {
+            // The complete copy: it takes the name when the old item went, else it goes.
+            if (!Posix::lstatPath(r.other, named) && renameNoReplace(r.path, r.other) == 0) {
+                unmark(r.other);
+                return Outcome::settled;
+            }
+            return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+        }
+        if (!sameItem(st, r)) return Outcome::notMine;
+        // The old item, exchanged for its replacement: on to the Trash as was meant.
+        const Trash::Result trashed = trashRecorded(r.path, r.other);
+        if (trashed.status != Trash::Status::moved) return Outcome::pending;
+        TrashMemory::remember(r.other, trashed.inTrash);
+        return Outcome::settled;
+    }
+    switch (mark) {
+    case Mark::ours:
+        return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+    case Mark::other:
+        return Outcome::notMine;
+    case Mark::none:
+    case Mark::unsupported:
+        if (unmarkedButOurs(r, st)) return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+        if (!report) return Outcome::pending;
+        left.parts << r.path;
+        return Outcome::settled;
+    }
+    return Outcome::settled;
+}
+
+// One batch rename's items still under hidden names. When any item of the batch holds its new name, the
+// batch had reached its second phase and every item takes its new name; else every item takes its old
+// one, so one item's name is never given to another. A name that is held sends the item to its other
+// name; only where items outside the batch hold both does it stay hidden. False while an item is left
+// for the next start.
+bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &token, Leftovers &left) {
+    QSet<QPair<quint64, quint64>> items;
+    std::vector<const Record *> hidden;
+    bool secondPhase = false;
+    for (const Record *r : batch) {
+        unmarkRenamed(*r, token);
+        items.insert({quint64(r->dev), quint64(r->ino)});
+        struct stat st;
+        if (Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r)) secondPhase = true;
+        if (Posix::lstatPath(r->path, st) && sameItem(st, *r) && markOf(r->path, token) != Mark::other)
+            hidden.push_back(r);
+    }
+    auto ofBatch = [&](const QString &path) {
+        struct stat st;
+        return Posix::lstatPath(path, st) && items.contains({quint64(st.st_dev), quint64(st.st_ino)});
+    };
+    bool all = true;
+    struct stat st;
+    for (const Record *r : hidden) {
+        const QString &first = secondPhase ? r->renamedTo : r->other;
+        const QString &second = secondPhase ? r->other : r->renamedTo;
+        int e = renameNoReplace(r->path, first);
+        if (e == EEXIST) e = renameNoReplace(r->path, second);
+        if (e == 0) {
+            unmark(Posix::lstatPath(first, st) && sameItem(st, *r) ? first : second);
+            continue;
+        }
+        if (e != EEXIST) {
+            all = false; // tried again at the next start
+            continue;
+        }
+        if (!ofBatch(first) && !ofBatch(second)) {
+            left.renamed << r->path; // both names are someone else's now
+            continue;
+        }
+        // Another item of the batch holds a name this one needs: a free one beside its old name.
+        const QString folder = Posix::parentOf(r->other);
+        const QString free = uniqueURL(Posix::lastComponent(r->other), folder, true);
+        if (renameNoReplace(r->path, free) == 0) {
+            unmark(free);
+            left.renamedAside << free;
+        } else {
+            all = false;
+        }
+    }
+    return all;
+}
+
+// The batch of a hidden name that this journal's batch renames give (".dravendel-", the first eight
+// digits of the journal's token, the batch's number and the item's); false for any other name.
+bool ofBatches(const QString &name, const QByteArray &token, quint64 &batch) {
+    static const QRegularExpression form(
+        QStringLiteral("^\\.dravendel-([0-9a-fA-F]{8})-([0-9]{1,19})-([0-9]{1,19})$"));
+    const QRegularExpressionMatch m = form.match(name);
+    if (!m.hasMatch() || m.captured(1).toLatin1().toLower() != token.left(8)) return false;
+    bool ok = false;
+    batch = m.captured(2).toULongLong(&ok);
+    return ok;
+}
+
+// Torn rename records whose item under the hidden name bears this journal's marker: settled with their
+// batch like whole ones, the item's identity taken from what the marker proves ours. An item gone
+// from the hidden name keeps no marker of ours under its old or new name.
+std::vector<Record> adopt(const std::vector<Salvaged> &salvaged, const QSet<QByteArray> &known,
+                          const QByteArray &token) {
+    std::vector<Record> adopted;
+    for (const Salvaged &s : salvaged) {
+        const QString folder = Posix::parentOf(s.hidden);
+        quint64 batch = 0;
+        const QByteArray key = keyOf(s.hidden);
+        if (!ofBatches(Posix::lastComponent(s.hidden), token, batch) || Posix::parentOf(s.from) != folder ||
+            Posix::parentOf(s.to) != folder || key.isEmpty() || known.contains(key))
+            continue;
+        struct stat st;
+        if (!Posix::lstatPath(s.hidden, st)) {
+            for (const QString &name : {s.from, s.to})
+                if (markOf(name, token) == Mark::ours) unmark(name);
+            continue;
+        }
+        if (markOf(s.hidden, token) != Mark::ours) continue;
+        Record r;
+        r.kind = "rename";
+        r.key = key;
+        r.path = s.hidden;
+        r.other = s.from;
+        r.renamedTo = s.to;
+        r.dev = st.st_dev;
+        r.ino = st.st_ino;
+        r.batch = batch;
+        adopted.push_back(r);
+    }
+    return adopted;
+}
+
+// Items under hidden names of this journal's batch renames in `folders` that no record names: the
+// marker proves them ours, but where they belong is lost with their records. Named, never touched.
+bool findLost(const QSet<QString> &folders, const QSet<QByteArray> &known, const QByteArray &token,
+              Leftovers &left) {
+    QStringList lost;
+    for (const QString &folder : folders) {
+        const auto bytes = Posix::encode(folder);
+        Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+        std::vector<QByteArray> names;
+        try {
+            if (fd.get() >= 0) names = listNames(fd.get());
+        } catch (const FileError &) {
+        }
+        quint64 batch = 0;
+        for (const QByteArray &name : names) {
+            if (!name.startsWith(".dravendel-") || !ofBatches(QString::fromLatin1(name), token, batch))
+                continue;
+            const QString path = Posix::childPath(folder, QString::fromLatin1(name));
+            if (!known.contains(keyOf(path)) && markOf(path, token) == Mark::ours) lost << path;
+        }
+    }
+    lost.sort();
+    left.lost << lost;
+    return !lost.isEmpty();
+}
+
+// Parts in `folder` under names this journal's process gave, whose own records are lost (they are not
+// flushed one by one): settled as their records would be, as made no earlier than the folder's record.
+// False while one is left for the next start.
+bool settleUnrecordedParts(const QString &folder, const timespec &since, const QSet<QByteArray> &known,
+                           const QByteArray &token, Leftovers &left) {
+    const auto bytes = Posix::encode(folder);
+    Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    if (fd.get() < 0) return !bytes || errno == ENOENT || errno == ENOTDIR; // the folder went
+    std::vector<QByteArray> names;
+    try {
+        names = listNames(fd.get());
+    } catch (const FileError &) {
+        return false;
+    }
+    const QByteArray stem = ".kestrin-part-" + token.left(8) + '-';
+    bool all = true;
+    for (const QByteArray &name : names) {
+        const QByteArray rest = name.mid(stem.size());
+        if (!name.startsWith(stem) || rest.isEmpty() || rest.size() > 19 ||
+            std::any_of(rest.cbegin(), rest.cend(), [](char c) { return c < '0' || c > '9'; }))
+            continue;
+        Record r;
+        r.kind = "part";
+        r.path = Posix::childPath(folder, QString::fromLatin1(name));
+        r.key = keyOf(r.path);
+        r.at = since;
+        if (r.key.isEmpty() || known.contains(r.key)) continue;
+        if (settleRecord(r, token, true, left) == Outcome::pending) all = false;
+    }
+    return all;
+}
+
+// A journal that is not to be read: not ours, or not readable.
+bool refused(int fd, struct stat &st) {
+    return fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid();
+}
+
+void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Leftovers &left) {
+    const QString shownAs = recordsFolder() + u'/' + QString::fromLatin1(name);
+    Fd fd(::openat(dirFd, name.constData(), O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (fd.get() < 0 && errno == ENOENT) return; // settled meanwhile by another start
+    if (refused(fd.get(), st)) {
+        if (partsIn.isEmpty()) left.journals << shownAs;
+        return;
+    }
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return; // its transfer still runs
+    Parser parser;
+    if (readRecords(fd.get(), parser) != 0) {
+        if (partsIn.isEmpty()) left.journals << shownAs;
+        return;
+    }
+    const QByteArray token = name.left(tokenLength);
+    const std::vector<Record> &records = parser.records;
+    // A line that is no record is told: what it was about may be left under a hidden name.
+    bool all = parser.unreadable == 0;
+    if (!all && partsIn.isEmpty()) left.damaged << shownAs;
+    QSet<QByteArray> known;
+    QSet<QString> folders = parser.folders;
+    for (const Record &r : records) {
+        known.insert(r.key);
+        if (r.kind == "rename" && folders.size() < maxFolders) folders.insert(Posix::parentOf(r.path));
+    }
+    std::vector<Record> adopted;
+    if (partsIn.isEmpty()) {
+        for (const Salvaged &s : parser.salvaged)
+            if (folders.size() < maxFolders) folders.insert(Posix::parentOf(s.hidden));
+        adopted = adopt(parser.salvaged, known, token);
+        for (const Record &r : adopted)
+            known.insert(r.key);
+        if (findLost(folders, known, token, left)) all = false;
+    }
+
+    // The records about one name, the latest first: it tells what the name holds now, and an
+    // earlier one speaks only when the latest finds an item that is not its own.
+    QList<QByteArray> keys;
+    QHash<QByteArray, std::vector<const Record *>> byKey;
+    QMap<quint64, std::vector<const Record *>> batches;
+    for (auto r = records.crbegin(); r != records.crend(); ++r) {
+        if (r->ended) continue;
+        auto &about = byKey[r->key];
+        if (about.empty()) {
+            keys << r->key;
+            // Hidden names of batch renames are never used again.
+            if (r->kind == "rename") batches[r->batch].push_back(&*r);
+        }
+        about.push_back(&*r);
+    }
+    for (const Record &r : adopted)
+        batches[r.batch].push_back(&r);
+    for (const QByteArray &key : keys) {
+        const std::vector<const Record *> &about = byKey[key];
+        // At the start of a transfer: only copies begun in its folder that are nothing else.
+        if (!partsIn.isEmpty() &&
+            (about.size() != 1 || about[0]->kind != "part" || Posix::parentOf(about[0]->path) != partsIn)) {
+            all = false;
+            continue;
+        }
+        if (about[0]->kind == "rename") continue;
+        Outcome outcome = Outcome::notMine;
+        for (const Record *r : about)
+            if ((outcome = settleRecord(*r, token, partsIn.isEmpty(), left)) != Outcome::notMine) break;
+        if (outcome != Outcome::pending) outcome = settleMoves(about, token, outcome);
+        if (outcome == Outcome::pending) {
+            all = false;
+            continue;
+        }
+        if (!partsIn.isEmpty()) {
+            const QByteArray line = "end " + key + '\n';
+            Posix::writeAll(fd.get(), line.constData(), line.size());
+        }
+    }
+    if (!partsIn.isEmpty()) {
+        // Parts whose own records are lost are looked for at the next start.
+        if (!parser.partsIn.isEmpty()) all = false;
+    } else {
+        for (const std::vector<const Record *> &batch : batches)
+            all = settleBatch(batch, token, left) && all;
+        for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in)
+            all = settleUnrecordedParts(in.key(), in.value(), known, token, left) && all;
+    }
+    if (all) ::unlinkat(dirFd, name.constData(), 0);
+}
+
+} // namespace
+
+Leftovers settle(const QString &partsIn) {
+    Leftovers left;
+    const auto dirPath = Posix::encode(recordsFolder());
+    if (!dirPath) return left;
+    Fd dirFd(::open(dirPath->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dirFd.get() < 0) return left;
+    std::vector<QByteArray> names;
+    if (DIR *dir = ::fdopendir(::fcntl(dirFd.get(), F_DUPFD_CLOEXEC, 0))) {
+        static const QRegularExpression form(QStringLiteral("^[0-9a-f]{32}\\.log$"));
+        while (dirent *e = ::readdir(dir)) {
+            if (!form.match(QString::fromLatin1(e->d_name)).hasMatch()) continue;
+            if (names.size() < size_t(maxJournals))
+                names.emplace_back(e->d_name);
+            else if (partsIn.isEmpty() && left.journals.size() < maxJournals)
+                left.journals << recordsFolder() + u'/' + QString::fromLatin1(e->d_name);
+        }
+        ::closedir(dir);
+    }
+    // This process's own journal is locked through another descriptor: passed over like any running one.
+    for (const QByteArray &name : names) {
+        try {
+            settleJournal(dirFd.get(), name, partsIn, left);
+        } catch (const FileError &) {
+            // A step refused a name the journal gave: it stays for the next start, and is named.
+            if (partsIn.isEmpty()) left.journals << recordsFolder() + u'/' + QString::fromLatin1(name);
+        }
+    }
+    return left;
+}
+
+} // namespace FileSteps::Journal

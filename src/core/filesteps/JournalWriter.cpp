@@ -1,0 +1,366 @@
+#include "core/filesteps/TransferJournal.h"
+
+#include "core/filesteps/JournalRecords.h"
+#include "core/filesteps/PosixSteps.h"
+#include "core/localisation/Lang.h"
+#include "platform/Posix.h"
+#include "platform/Trash.h"
+
+#include <QDir>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QSet>
+
+#include <cerrno>
+#include <functional>
+#include <mutex>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+// The writer of this process's journal: one file in the state folder, appended to under a lock from any
+// thread, flushed where a step must not start before its record is on stable storage.
+
+namespace FileSteps::Journal {
+namespace {
+
+// A journal with nothing in flight starts afresh beyond this size.
+// Each restart costs a flush of the parts' folder records again, so it is not made too often.
+constexpr off_t restartBytes = 1 << 20;
+
+QString folder() {
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!base.startsWith(u'/')) base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/kestrin/transfers");
+}
+
+struct State {
+    std::mutex lock;
+    pid_t pid = 0;
+    int fd = -1;
+    QByteArray path;
+    QByteArray token;
+    bool named = false;          // the journal's name is on stable storage
+    off_t torn = -1;             // where the journal ends whole, while a failed append is not cut off
+    quint64 batches = 0;         // batch renames recorded so far
+    quint64 parts = 0;           // part names given so far
+    QSet<QByteArray> partsIn;    // folders whose record that parts may appear there is on stable storage
+    QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
+
+    // A journal with nothing in flight starts afresh: no part of ours is on the disk then.
+    void restart() {
+        if (::ftruncate(fd, 0) == 0) partsIn.clear();
+    }
+
+    // One journal for the life of the process: made and removed once, not for every item.
+    ~State() {
+        if (fd >= 0 && pid == ::getpid() && open.isEmpty()) ::unlink(path.constData());
+    }
+};
+
+State &state() {
+    static State s;
+    return s;
+}
+
+QByteArray newToken() {
+    quint64 words[2];
+    QRandomGenerator::system()->fillRange(words);
+    return QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex();
+}
+
+// This process's token. The caller holds the lock.
+const QByteArray &ownToken(State &s) {
+    if (s.pid != ::getpid()) {
+        // A forked child has a journal of its own.
+        if (s.fd >= 0) ::close(s.fd);
+        s.fd = -1;
+        s.path.clear();
+        s.token.clear();
+        s.named = false;
+        s.torn = -1;
+        s.batches = 0;
+        s.parts = 0;
+        s.partsIn.clear();
+        s.open.clear();
+        s.pid = ::getpid();
+    }
+    if (s.token.isEmpty()) s.token = newToken();
+    return s.token;
+}
+
+// This process's journal, made on first use; 0 or errno. The caller holds the lock.
+int ready(State &s) {
+    ownToken(s);
+    if (s.fd >= 0) return 0;
+    const QString dir = folder();
+    const auto dirBytes = Posix::encode(dir);
+    const auto path = Posix::encode(dir + u'/' + QString::fromLatin1(s.token) + QStringLiteral(".log"));
+    if (!dirBytes || !path) return EILSEQ;
+    if (!QDir().mkpath(dir)) return ::mkdir(dirBytes->constData(), 0700) == 0 ? EIO : errno;
+    ::chmod(dirBytes->constData(), 0700);
+    const int fd =
+        ::open(path->constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    // Held while the process lives: a journal that can be locked is one of a transfer that ended.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int e = errno;
+        ::close(fd);
+        ::unlink(path->constData());
+        return e;
+    }
+    s.fd = fd;
+    s.path = *path;
+    s.named = false;
+    return 0;
+}
+
+std::function<void(qint64)> &flushedHook() {
+    static std::function<void(qint64)> hook;
+    return hook;
+}
+
+// Appends whole lines, on stable storage when durable; 0 or errno. A failed append is cut off again,
+// so that the next record does not continue a torn line; while it cannot be, nothing is appended.
+// The caller holds the lock.
+int append(State &s, const QByteArray &lines, bool durable) {
+    if (const int e = ready(s)) return e;
+    if (s.torn >= 0) {
+        if (Posix::retry([&] { return ::ftruncate(s.fd, s.torn); }) != 0) return errno;
+        s.torn = -1;
+    }
+    const off_t end = ::lseek(s.fd, 0, SEEK_END);
+    int e = diskErrorForTests(false);
+    if (!e) e = Posix::writeAll(s.fd, lines.constData(), lines.size());
+    if (!e && durable) e = diskErrorForTests(true);
+    if (!e && durable && Posix::retry([&] { return ::fdatasync(s.fd); }) != 0) e = errno;
+    if (!e && durable && !s.named) {
+        e = syncFolder(folder());
+        s.named = e == 0;
+    }
+    if (e && end >= 0 && Posix::retry([&] { return ::ftruncate(s.fd, end); }) != 0) s.torn = end;
+    if (!e && durable && flushedHook()) [[unlikely]]
+        flushedHook()(qint64(::lseek(s.fd, 0, SEEK_END)));
+    return e;
+}
+
+// What stops a step whose record could not be written; nothing has been touched yet.
+FileError unwritable(int e) {
+    return FileError{0,
+                     LF("Das Protokoll im Statusordner „%@“ lässt sich nicht schreiben (%@). Ohne dieses "
+                        "Protokoll ändert Kestrin nichts.",
+                        folder(), Posix::errorText(e)),
+                     false};
+}
+
+// Appends the records about `keys` and returns the token of the journal they went to; throws when they
+// could not be written. Durable records are on stable storage when this returns.
+QByteArray record(const QList<QByteArray> &keys, const QByteArray &lines, bool durable) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    if (const int e = append(s, lines, durable)) throw unwritable(e);
+    for (const QByteArray &key : keys)
+        ++s.open[key];
+    return s.token;
+}
+
+QByteArray record(const QByteArray &key, const QByteArray &line, bool durable) {
+    return record(QList<QByteArray>{key}, line, durable);
+}
+
+// Ends the records about `key`; a journal with none in flight starts afresh once it has grown.
+// The caller holds the lock.
+void close(State &s, const QByteArray &key) {
+    if (s.fd < 0 || !s.open.remove(key)) return;
+    if (s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) s.restart();
+}
+
+QByteArray identity(const struct stat &st) {
+    return QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino));
+}
+
+// The clock the file systems stamp new items with: what is made after a record is never older.
+QByteArray coarseNow() {
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &t);
+    return QByteArray::number(qint64(t.tv_sec)) + ' ' + QByteArray::number(qint64(t.tv_nsec));
+}
+
+QByteArray number(qint64 n) {
+    return QByteArray::number(n);
+}
+
+} // namespace
+
+PathBytes partName(const PathBytes &folder) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    const QByteArray stem = ".kestrin-part-" + ownToken(s).left(8) + '-';
+    for (;;) {
+        const PathBytes candidate = folder.child(stem + QByteArray::number(++s.parts));
+        struct stat st;
+        if (::lstat(candidate.c_str(), &st) != 0) return candidate;
+    }
+}
+
+QByteArray beginPart(const PathBytes &path) {
+    const QByteArray key = keyOf(path), in = keyOf(path.parent());
+    const QByteArray now = coarseNow(), line = "part " + key + ' ' + now + '\n';
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    // The part's own record need not reach the disk: the start finds the part by its name in a folder
+    // on record, so only the first part in each folder waits for a flush.
+    const bool first = !s.partsIn.contains(in);
+    if (const int e = append(s, first ? "parts " + in + ' ' + now + '\n' + line : line, first))
+        throw unwritable(e);
+    if (first) s.partsIn.insert(in);
+    ++s.open[key];
+    return s.token;
+}
+
+void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old) {
+    const QByteArray key = keyOf(part);
+    record(key, "replace " + key + ' ' + keyOf(named) + ' ' + identity(old) + '\n', true);
+}
+
+void beginAside(const PathBytes &aside, const PathBytes &source, const struct stat &st) {
+    const QByteArray key = keyOf(aside);
+    record(key, "aside " + key + ' ' + keyOf(source) + ' ' + identity(st) + '\n', true);
+}
+
+RenameBatch newRenameBatch() {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    // The items of one batch are settled together: a number that sets them apart from earlier batches.
+    const QByteArray &token = ownToken(s);
+    return RenameBatch{QString::fromLatin1(token.left(8)), ++s.batches};
+}
+
+QString RenameBatch::hiddenName(qsizetype index) const {
+    return QStringLiteral(".dravendel-%1-%2-%3").arg(token).arg(number).arg(index);
+}
+
+QByteArray beginRenames(const RenameBatch &of, const QList<Rename> &renames) {
+    {
+        State &s = state();
+        std::lock_guard guard(s.lock);
+        // A forked child numbers its own batches afresh.
+        if (s.pid != ::getpid() || QString::fromLatin1(s.token.left(8)) != of.token) throw unwritable(ESTALE);
+    }
+    const QByteArray batch = QByteArray::number(of.number);
+    QByteArray lines;
+    QList<QByteArray> keys;
+    for (const Rename &r : renames) {
+        const QByteArray key = keyOf(r.hidden);
+        lines += "rename " + key + ' ' + keyOf(r.from) + ' ' + keyOf(r.to) + ' ' + identity(r.st) + ' ' +
+                 batch + '\n';
+        keys << key;
+    }
+    // One flush for the whole batch.
+    return record(keys, lines, !keys.isEmpty());
+}
+
+void beginPlace(const PathBytes &part, const PathBytes &to, const struct stat &copy) {
+    const QByteArray key = keyOf(part);
+    record(key, "placed " + key + ' ' + keyOf(to) + ' ' + identity(copy) + '\n', false);
+}
+
+void beginMove(const PathBytes &part, const PathBytes &to, const PathBytes &source, const struct stat &st,
+               const struct stat &copy) {
+    const QByteArray key = keyOf(part);
+    record(key,
+           "moved " + key + ' ' + keyOf(to) + ' ' + keyOf(source) + ' ' + identity(copy) + ' ' +
+               identity(st) + ' ' + number(st.st_size) + ' ' + number(st.st_mtim.tv_sec) + ' ' +
+               number(st.st_mtim.tv_nsec) + ' ' + number(st.st_ctim.tv_sec) + ' ' +
+               number(st.st_ctim.tv_nsec) + '\n',
+           true);
+}
+
+void end(const PathBytes &path) {
+    const QByteArray key = keyOf(path);
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    // Not written: a record whose item has gone from its name is settled by finding nothing there,
+    // and hidden names are never used twice by one process.
+    close(s, key);
+}
+
+void endMove(const PathBytes &part) {
+    const QByteArray key = keyOf(part);
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    if (s.fd < 0 || !s.open.contains(key)) return;
+    // A move's record would speak again whatever became of its part: it is ended in the journal too.
+    const QByteArray line = "end " + key + '\n';
+    Posix::writeAll(s.fd, line.constData(), line.size());
+    close(s, key);
+}
+
+void Scope::handTo(Unflushed &later, const QString &folder) {
+    if (path_) later.add(folder, *path_);
+    path_.reset();
+}
+
+void Unflushed::add(const QString &folder, const PathBytes &path) {
+    touched(folder);
+    paths_ << path;
+}
+
+void Unflushed::touched(const QString &folder) {
+    if (!folder.isEmpty() && !seen_.contains(folder)) {
+        seen_.insert(folder);
+        folders_ << folder;
+    }
+}
+
+int Unflushed::end(QString *failed) {
+    if (const int e = syncFolders(folders_, failed)) return e;
+    for (const PathBytes &path : std::as_const(paths_))
+        Journal::end(path);
+    folders_.clear();
+    seen_.clear();
+    paths_.clear();
+    return 0;
+}
+
+QString notFlushedText(const QString &folder, int e) {
+    return LF("Die Änderungen in „%@“ sind nicht sicher auf dem Laufwerk gespeichert (%@). Kestrin prüft "
+              "sie beim nächsten Start.",
+              folder, Posix::errorText(e));
+}
+
+void setFlushedHookForTests(std::function<void(qint64)> hook) {
+    flushedHook() = std::move(hook);
+}
+
+QString recordsFolder() {
+    return folder();
+}
+
+FileError notRecorded(int e) {
+    return unwritable(e);
+}
+
+Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
+    QList<QByteArray> keys;
+    const Trash::Result r =
+        Trash::moveToTrash(path, shownAs, [&](const QByteArray &info, const QByteArray &entry) {
+            try {
+                const QByteArray key = keyOf(info);
+                record(key, "info " + key + ' ' + keyOf(entry) + ' ' + coarseNow() + '\n', false);
+                keys << key;
+                return true;
+            } catch (const FileError &) {
+                return false;
+            }
+        });
+    // The info file is with its item now, or gone again.
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    for (const QByteArray &key : keys)
+        close(s, key);
+    return r;
+}
+
+} // namespace FileSteps::Journal
