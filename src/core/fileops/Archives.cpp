@@ -53,7 +53,7 @@ QString stemOf(const QString &name) {
 }
 
 void removeQuietly(const QString &path) {
-    FileSteps::removeTree(path);
+    if (const auto bytes = FileSteps::PathBytes::of(path)) FileSteps::removeTree(*bytes);
 }
 
 // Whether the folder holds at least one entry; nothing when it cannot be read.

@@ -48,10 +48,10 @@ QString folder(const QString &path) {
 }
 
 std::optional<FileError> moveItem(const QString &from, const QString &to, TransferProgress &progress) {
-    const int e = FileSteps::renameNoReplace(from, to);
-    if (e == 0) return std::nullopt;
-    if (e != EXDEV) return FileError::fromErrno(e);
     try {
+        const int e = FileSteps::renameNoReplace(from, to);
+        if (e == 0) return std::nullopt;
+        if (e != EXDEV) return FileError::fromErrno(e);
         FileSteps::moveAcross(from, to, progress);
     } catch (const FileError &error) {
         return error;

@@ -159,7 +159,14 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
     try {
         mark = FileSteps::Journal::beginRenames(batch, planned);
     } catch (const FileError &e) {
-        report.errors << e.description; // nothing renamed
+        // Nothing renamed. A name the system cannot be given is said with the item it belongs to.
+        QString why = e.description;
+        for (const TransferPair &p : pairs)
+            if (!FileSteps::PathBytes::of(p.from) || !FileSteps::PathBytes::of(p.to)) {
+                why = explain(FileError::fromErrno(EILSEQ), Posix::lastComponent(p.to));
+                break;
+            }
+        report.errors << why;
         return report;
     }
     FileSteps::Journal::Unflushed renamed;
