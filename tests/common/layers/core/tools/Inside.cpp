@@ -1,0 +1,2 @@
+// A tool that reaches past the steps' own headers.
+#include "core/filesteps/PosixSteps.h"
