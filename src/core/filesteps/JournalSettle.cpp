@@ -62,8 +62,6 @@ enum class Outcome {
     pending, // to be tried again later
 };
 
-Outcome settleMine(const Record &r, const QByteArray &token);
-
 // Made no earlier than `at` (by its birth time where the file system keeps one).
 bool bornSince(const QString &path, const timespec &at) {
     const auto bytes = Posix::encode(path);
@@ -208,14 +206,6 @@ void unmarkRenamed(const Record &r, const QByteArray &token) {
         if (Posix::lstatPath(name, st) && sameItem(st, r) && markOf(name, token) == Mark::ours) unmark(name);
 }
 
-// A move's record speaks whatever became of its part: it decides between the original and the copy,
-// once the part's other records are settled.
-Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &token, Outcome outcome) {
-    for (const Record *r : about)
-        if (r->kind == "moved" && settleMine(*r, token) == Outcome::pending) outcome = Outcome::pending;
-    return outcome;
-}
-
 Outcome settleMine(const Record &r, const QByteArray &token) {
     struct stat st;
     if (r.kind == "info") {
@@ -231,6 +221,14 @@ Outcome settleMine(const Record &r, const QByteArray &token) {
     if (!Posix::lstatPath(r.to, copy) || !sameItem(copy, r)) return Outcome::settled;
     if (markOf(r.to, token) == Mark::ours) unmark(r.to);
     return r.kind == "moved" ? settleMove(r, copy) : Outcome::settled;
+}
+
+// A move's record speaks whatever became of its part: it decides between the original and the copy,
+// once the part's other records are settled.
+Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &token, Outcome outcome) {
+    for (const Record *r : about)
+        if (r->kind == "moved" && settleMine(*r, token) == Outcome::pending) outcome = Outcome::pending;
+    return outcome;
 }
 
 // What `left` gets is what cannot be settled on its own (only when reporting).
