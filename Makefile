@@ -11,7 +11,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzz program runs; JOBS of them run at once.
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
