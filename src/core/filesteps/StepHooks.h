@@ -15,6 +15,8 @@ enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, old
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);
 
+// False makes held folders open what lies beneath them name by name, as on kernels without openat2.
+void setOpenat2ForTests(bool on);
 // False makes a replace take the way of file systems that cannot exchange two names.
 void setExchangeForTests(bool on);
 // The flushes of `folder` fail with `error` (0: as the system answers).
