@@ -4,6 +4,7 @@
 // <mount>/.Trash/<uid>, or <mount>/.Trash-<uid>. The .trashinfo is written first
 // (O_EXCL), then the item is renamed into files/, so an entry is never without its origin.
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,9 @@ struct Result {
 // (errno tells why).
 using InfoHook = std::function<bool(const QByteArray &info, const QByteArray &entry)>;
 Result moveToTrash(const QString &path, const QString &shownAs = {}, const InfoHook &beforeInfo = {});
+// The item `name` in the folder open at dirFd, which is to be remembered at `path`: the folder is not
+// looked up again by its path, so a link put in its place meanwhile leads nowhere else.
+Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const InfoHook &beforeInfo = {});
 
 // The .trashinfo describing an item that lies directly in a Trash's files folder; empty otherwise.
 QString infoFileFor(const QString &trashedPath);

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <climits>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileOps {
@@ -47,10 +49,21 @@ SizeCount totalSize(const QStringList &paths) {
     return sum;
 }
 
+namespace {
+
+FileError notApplied(const QString &name) {
+    return FileError{ENOENT, LF("Das Laufwerk hat das Umbenennen von „%@“ nicht übernommen.", name), true};
+}
+
+FileError notRenamed(int e, const QString &name) {
+    return FileError{e, LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' + explain(FileError::fromErrno(e), name),
+                     false};
+}
+
+} // namespace
+
 void rename(const QString &from, const QString &to) {
     const QString name = Posix::lastComponent(from);
-    const FileError notApplied{ENOENT, LF("Das Laufwerk hat das Umbenennen von „%@“ nicht übernommen.", name),
-                               true};
     int e = FileSteps::renameNoReplace(from, to);
     if (e == EXDEV) {
         // Another volume: a verified copy, then the original goes.
@@ -68,15 +81,18 @@ void rename(const QString &from, const QString &to) {
         } catch (const CancelledError &) {
             e = ECANCELED;
         }
-        if (e == 0 && !exists(to)) throw notApplied;
+        if (e == 0 && !exists(to)) throw notApplied(name);
     } else if (e == 0 && !exists(to)) {
-        throw notApplied;
+        throw notApplied(name);
     }
-    if (e) {
-        throw FileError{
-            e, LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' + explain(FileError::fromErrno(e), name),
-            false};
-    }
+    if (e) throw notRenamed(e, name);
+}
+
+void rename(const FileSteps::HeldFolder &folder, const QByteArray &from, const QByteArray &to,
+            const QString &name) {
+    if (const int e = FileSteps::renameNoReplace(folder, from, to)) throw notRenamed(e, name);
+    struct stat st;
+    if (::fstatat(folder.fd(), to.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) throw notApplied(name);
 }
 
 void copyTree(const QString &source, const QString &target, TransferProgress &progress, bool flush) {

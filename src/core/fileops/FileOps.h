@@ -2,6 +2,7 @@
 
 // Stateless file operations shared by the whole program. Safe from any thread.
 
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepTypes.h"
 #include "core/fileops/TransferOutcome.h"
 #include "core/filesteps/TransferProgress.h"
@@ -29,6 +30,9 @@ SizeCount totalSize(const QStringList &paths);
 
 // Renames without ever replacing an existing item; throws FileError.
 void rename(const QString &from, const QString &to);
+// The same within one held folder, by names; throws FileError. `name` is the item's name for messages.
+void rename(const FileSteps::HeldFolder &folder, const QByteArray &from, const QByteArray &to,
+            const QString &name);
 
 // --- tree copy
 

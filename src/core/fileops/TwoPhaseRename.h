@@ -22,14 +22,16 @@ struct TwoPhaseReport {
     bool cancelled = false;   // stopped before moving further items out of the way
 };
 
-// The rename itself (no-replace); tests put in failures. Throws FileError.
-using Renamer = std::function<void(const QString &from, const QString &to)>;
+// Called right before each rename, with the paths it is about: tests throw a FileError there to put in a
+// failure, or change the folder.
+using RenameFault = std::function<void(const QString &from, const QString &to)>;
 
 // The first error, every error in whereabouts in full, and how many more there are.
 QString errorSummary(const QStringList &errors, const QStringList &whereabouts);
 
-// pairs: from (old path) and to (new path, in the same folder). Unchanged pairs must be left out.
+// pairs: from (old path) and to (new path, in the same folder). Unchanged pairs must be left out. Each
+// folder is held from the start: every step is within it, and none is taken once its path leads elsewhere.
 TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress = nullptr,
-                                 const Renamer &renamer = {});
+                                 const RenameFault &fault = {});
 
 } // namespace FileOps

@@ -508,29 +508,11 @@ struct PieceTrash {
             if (Posix::isAtOrBelow(m, real)) return true;
         return false;
     }
-    void one(const QString &path, const QString &real, int depth) {
-        if (mountPoints.contains(real)) {
-            if (out.mounts++ == 0) out.firstMount = path.mid(top.size() + 1);
-            return;
-        }
-        struct stat st;
-        if (!holdsMount(real) || !Posix::lstatPath(path, st) || !S_ISDIR(st.st_mode)) {
-            const Trash::Result r = Journal::trashRecorded(path);
-            if (r.status == Trash::Status::moved)
-                out.moved << qMakePair(path, r.inTrash);
-            else if (out.status == Trash::Status::moved) {
-                out.status = r.status;
-                out.err = r.err;
-            }
-            return;
-        }
-        if (depth >= maxDepth) return;
-        const auto bytes = Posix::encode(path);
-        Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1);
-        if (fd.get() < 0) return;
+    // The children of the folder open at fd, shown at `path` (real path `real`).
+    void children(int fd, const QString &path, const QString &real, dev_t dev, int depth) {
         std::vector<QByteArray> names;
         try {
-            names = listNames(fd.get());
+            names = listNames(fd);
         } catch (const FileError &) {
             return;
         }
@@ -541,33 +523,74 @@ struct PieceTrash {
                 refuse(EILSEQ);
                 continue;
             }
-            one(Posix::childPath(path, *name), Posix::childPath(real, *name), depth + 1);
+            one(fd, n, Posix::childPath(path, *name), Posix::childPath(real, *name), dev, depth + 1);
         }
+    }
+    // Each piece relative to the folder it was listed in: never again by its path, which a link may
+    // have taken meanwhile.
+    void one(int dirFd, const QByteArray &name, const QString &path, const QString &real, dev_t parentDev,
+             int depth) {
+        struct stat st;
+        const bool seen = ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (mountPoints.contains(real) ||
+            (seen && S_ISDIR(st.st_mode) && isMountPoint(dirFd, name.constData(), st, parentDev))) {
+            if (out.mounts++ == 0) out.firstMount = path.mid(top.size() + 1);
+            return;
+        }
+        if (!holdsMount(real) || !seen || !S_ISDIR(st.st_mode)) {
+            const Trash::Result r = Journal::trashRecorded(dirFd, name, path);
+            if (r.status == Trash::Status::moved)
+                out.moved << qMakePair(path, r.inTrash);
+            else if (out.status == Trash::Status::moved) {
+                out.status = r.status;
+                out.err = r.err;
+            }
+            return;
+        }
+        if (depth >= maxDepth) return;
+        Fd fd(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (fd.get() >= 0) children(fd.get(), path, real, st.st_dev, depth);
     }
 };
 
-QString realPathOf(const QString &path) {
-    const auto p = Posix::encode(path);
-    if (!p) return {};
-    char *real = ::realpath(p->constData(), nullptr);
-    if (!real) return {};
-    const QString out = Posix::decode(QByteArray(real)).value_or(QString());
-    ::free(real);
-    return out;
+// The real path of `name` in the folder open at dirFd, as the system shows that folder.
+QString realPathOf(int dirFd, const QByteArray &name) {
+    char buf[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(dirFd);
+    const ssize_t n = ::readlink(link.constData(), buf, sizeof buf);
+    if (n <= 0 || size_t(n) >= sizeof buf || buf[0] != '/') return {};
+    const auto folder = Posix::decode(buf, n);
+    const auto child = Posix::decode(name);
+    return folder && child ? Posix::childPath(*folder, *child) : QString();
 }
 
 } // namespace
 
 Trashed trashItem(const QString &path, const QString &shownAs) {
+    QByteArray name;
+    Fd dir;
+    try {
+        dir = openParent(path, name);
+    } catch (const FileError &e) {
+        Trashed out;
+        out.err = e.code;
+        return out;
+    }
+    return trashItem(dir.get(), name, shownAs.isEmpty() ? path : shownAs);
+}
+
+Trashed trashItem(int dirFd, const QByteArray &name, const QString &path) {
     Trashed out;
     struct stat st;
     QStringList inside;
-    const QString real = Posix::lstatPath(path, st) && S_ISDIR(st.st_mode) ? realPathOf(path) : QString();
+    const QString real = ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+                             ? realPathOf(dirFd, name)
+                             : QString();
     if (!real.isEmpty())
         for (const Volumes::Mount &m : Volumes::mountTable())
             if (m.mountPoint != real && Posix::isAtOrBelow(m.mountPoint, real)) inside << m.mountPoint;
     if (inside.isEmpty()) {
-        const Trash::Result r = Journal::trashRecorded(path, shownAs);
+        const Trash::Result r = Journal::trashRecorded(dirFd, name, path);
         out.status = r.status;
         out.err = r.err;
         if (r.status == Trash::Status::moved) out.moved << qMakePair(path, r.inTrash);
@@ -575,21 +598,8 @@ Trashed trashItem(const QString &path, const QString &shownAs) {
     }
     out.status = Trash::Status::moved;
     PieceTrash pieces{inside, out, Posix::parentOf(path)};
-    const auto bytes = Posix::encode(path);
-    Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1);
-    std::vector<QByteArray> names;
-    try {
-        if (fd.get() >= 0) names = listNames(fd.get());
-    } catch (const FileError &) {
-    }
-    for (const QByteArray &n : names) {
-        const auto name = Posix::decode(n);
-        if (!name) {
-            pieces.refuse(EILSEQ);
-            continue;
-        }
-        pieces.one(Posix::childPath(path, *name), Posix::childPath(real, *name), 1);
-    }
+    Fd fd(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() >= 0) pieces.children(fd.get(), path, real, st.st_dev, 0);
     return out;
 }
 

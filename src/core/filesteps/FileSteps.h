@@ -5,6 +5,7 @@
 // through these, the copy (CopyJob.h), the move (MoveFinish.h) and the journal (TransferJournal.h).
 // What the steps use among themselves is in PosixSteps.h; what tests act on is in StepHooks.h.
 
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/PathBytes.h"
 #include "core/filesteps/StepTypes.h"
 #include "platform/Trash.h"
@@ -66,7 +67,17 @@ struct Trashed {
     QString firstMount;                   // one of them, relative to the item's folder
 };
 Trashed trashItem(const QString &path, const QString &shownAs = {});
+// The same for the item `name` in `folder`, remembered at `path`: the folder is not looked up again.
+Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QString &path);
 // The sentence for the mounts that stayed; empty when none did.
 QString mountsStayedText(const Trashed &t, const QString &name);
+
+// Steps within one held folder, each by name, never through a link.
+// renameNoReplace from one name to another. 0 or errno.
+int renameNoReplace(const HeldFolder &folder, const QByteArray &from, const QByteArray &to);
+// Our marker on an item that waits under a hidden name, and off again; not on links, and nothing where
+// the volume keeps no attributes.
+void setPartMark(const HeldFolder &folder, const QByteArray &name, const QByteArray &mark);
+void dropPartMark(const HeldFolder &folder, const QByteArray &name);
 
 } // namespace FileSteps

@@ -82,6 +82,9 @@ int exchangeNames(const PathBytes &a, const PathBytes &b);
 // between.
 Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old);
 
+// trashItem for the item `name` in the folder open at dirFd, remembered at `path`.
+Trashed trashItem(int dirFd, const QByteArray &name, const QString &path);
+
 // Tells the hook of tests and benchmarks that `step` was reached at the path with these bytes.
 void reached(Step step, const QByteArray &path);
 // The error a write (flush: false) or a flush must fail with while a test fails the disk; 0 otherwise.

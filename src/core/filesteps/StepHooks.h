@@ -10,8 +10,9 @@
 namespace FileSteps {
 
 // Steps of a copy or move at which tests act (a writer, a kill).
-// oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage.
-enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut, flushed };
+// oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage;
+// toTrash: an item's Trash entry is on record, the item goes next.
+enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut, flushed, toTrash };
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);
 
