@@ -47,11 +47,16 @@ private:
     QTemporaryDir dir_{testHome() + QStringLiteral("/private-XXXXXX")};
 };
 
-// `folder` goes aside (to folder + ".away") and a link to `target` takes its name.
+// Who the other account is (nobody).
+constexpr uid_t otherAccount = 65534;
+
+// `folder` goes aside (to folder + ".away") and a link to `target` takes its name; as root the link is
+// the other account's, as it would be.
 inline bool swapForLink(const QString &folder, const QString &target) {
-    return ::rename(QFile::encodeName(folder).constData(), QFile::encodeName(folder + ".away").constData()) ==
-               0 &&
-           ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(folder).constData()) == 0;
+    const QByteArray link = QFile::encodeName(folder);
+    return ::rename(link.constData(), QFile::encodeName(folder + ".away").constData()) == 0 &&
+           ::symlink(QFile::encodeName(target).constData(), link.constData()) == 0 &&
+           (!isRoot() || ::lchown(link.constData(), otherAccount, otherAccount) == 0);
 }
 
 } // namespace TestUtil

@@ -62,8 +62,9 @@ FileError notRenamed(int e, const QString &name) {
 
 } // namespace
 
-void rename(const QString &from, const QString &to) {
-    const QString name = Posix::lastComponent(from);
+namespace {
+
+void renameNamed(const QString &from, const QString &to, const QString &name) {
     int e = FileSteps::renameNoReplace(from, to);
     if (e == EXDEV) {
         // Another volume: a verified copy, then the original goes.
@@ -88,11 +89,26 @@ void rename(const QString &from, const QString &to) {
     if (e) throw notRenamed(e, name);
 }
 
-void rename(const FileSteps::HeldFolder &folder, const QByteArray &from, const QByteArray &to,
-            const QString &name) {
-    if (const int e = FileSteps::renameNoReplace(folder, from, to)) throw notRenamed(e, name);
+} // namespace
+
+void rename(const QString &from, const QString &to) {
+    renameNamed(from, to, Posix::lastComponent(from));
+}
+
+void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const FileSteps::HeldFolder &to,
+            const QByteArray &toName, const QString &name) {
+    const int e = FileSteps::renameNoReplace(from, fromName, to, toName);
     struct stat st;
-    if (::fstatat(folder.fd(), to.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) throw notApplied(name);
+    if (e == 0 && ::fstatat(to.fd(), toName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) throw notApplied(name);
+    if (e == EXDEV) {
+        // Across volumes by the held folders' own paths, so that no name on the way is looked up again.
+        const auto text = [](const FileSteps::HeldFolder &f, const QByteArray &n) {
+            return Posix::childPath(FileSteps::pinnedPath(f), QString::fromUtf8(n));
+        };
+        renameNamed(text(from, fromName), text(to, toName), name);
+    } else if (e) {
+        throw notRenamed(e, name);
+    }
 }
 
 void copyTree(const QString &source, const QString &target, TransferProgress &progress, bool flush) {

@@ -30,9 +30,10 @@ SizeCount totalSize(const QStringList &paths);
 
 // Renames without ever replacing an existing item; throws FileError.
 void rename(const QString &from, const QString &to);
-// The same within one held folder, by names; throws FileError. `name` is the item's name for messages.
-void rename(const FileSteps::HeldFolder &folder, const QByteArray &from, const QByteArray &to,
-            const QString &name);
+// The same from `fromName` in the held folder `from` to `toName` in `to`; `name` is the item's name for
+// messages.
+void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const FileSteps::HeldFolder &to,
+            const QByteArray &toName, const QString &name);
 
 // --- tree copy
 

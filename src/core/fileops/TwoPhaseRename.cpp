@@ -33,7 +33,7 @@ QString sentence(const FileError &error, const QString &name) {
 // One item of the batch: its folder held from the start, its names in it, and what it was when planned.
 struct Item {
     TransferPair pair;
-    std::shared_ptr<HeldFolder> folder; // null when it could not be held (`error`)
+    std::shared_ptr<HeldFolder> folder, into; // of its old and new name; null when not held (`error`)
     FileError error;
     QByteArray from, to, hidden;
     struct stat st {};
@@ -42,8 +42,9 @@ struct Item {
     // Right before a step: the folder is still the one shown, and `current` (a name in it) still the
     // item planned.
     void expect(const QByteArray &current) const {
-        if (!folder) throw error;
+        if (!folder || !into) throw error;
         folder->check();
+        if (into != folder) into->check();
         struct stat now;
         if (::fstatat(folder->fd(), current.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0)
             throw FileError::fromErrno(errno);
@@ -60,14 +61,10 @@ struct Aside {
 };
 
 // Each folder is held once for the whole batch.
-QList<Item> hold(const QList<TransferPair> &pairs, const FileSteps::Journal::RenameBatch &batch) {
+QList<Item> holdFolders(const QList<TransferPair> &pairs, const FileSteps::Journal::RenameBatch &batch) {
     QHash<QString, std::shared_ptr<HeldFolder>> held;
     QHash<QString, FileError> refused;
-    QList<Item> items;
-    items.reserve(pairs.size());
-    for (qsizetype i = 0; i < pairs.size(); ++i) {
-        Item item{pairs[i], {}, {}, {}, {}, {}, {}};
-        const QString folder = Posix::parentOf(item.pair.from);
+    const auto hold = [&](const QString &folder, Item &item) {
         if (!held.contains(folder) && !refused.contains(folder)) {
             try {
                 held.insert(folder, std::make_shared<HeldFolder>(FileSteps::PathBytes(folder)));
@@ -75,8 +72,15 @@ QList<Item> hold(const QList<TransferPair> &pairs, const FileSteps::Journal::Ren
                 refused.insert(folder, e);
             }
         }
-        item.folder = held.value(folder);
-        item.error = refused.value(folder);
+        if (refused.contains(folder)) item.error = refused.value(folder);
+        return held.value(folder);
+    };
+    QList<Item> items;
+    items.reserve(pairs.size());
+    for (qsizetype i = 0; i < pairs.size(); ++i) {
+        Item item{pairs[i], {}, {}, {}, {}, {}, {}, {}};
+        item.folder = hold(Posix::parentOf(item.pair.from), item);
+        item.into = hold(Posix::parentOf(item.pair.to), item);
         const auto from = FileSteps::PathBytes::of(item.pair.from), to = FileSteps::PathBytes::of(item.pair.to);
         if (from && to) {
             item.from = from->name();
@@ -123,7 +127,7 @@ QList<Aside> moveAside(const QList<Item> &items, const QList<FileSteps::Journal:
             item.expect(item.from);
             FileSteps::setPartMark(*item.folder, item.from, mark);
             try {
-                rename(*item.folder, item.from, item.hidden, item.name());
+                rename(*item.folder, item.from, *item.folder, item.hidden, item.name());
             } catch (const FileError &) {
                 FileSteps::dropPartMark(*item.folder, item.from);
                 throw;
@@ -149,16 +153,15 @@ bool putBack(const Item &item, const RenameFault &fault, QString &whereabouts) {
     try {
         if (fault) fault(Posix::childPath(Posix::parentOf(item.pair.from), QString::fromUtf8(item.hidden)),
                          item.pair.from);
-        rename(folder, item.hidden, item.from, oldName);
+        rename(folder, item.hidden, folder, item.from, oldName);
         FileSteps::dropPartMark(folder, item.from);
         return true;
     } catch (const FileError &) {
     }
     // A free name in the held folder itself, by its descriptor.
-    const QString pinned = QStringLiteral("/proc/self/fd/") + QString::number(folder.fd());
-    const QString free = Posix::lastComponent(uniqueURL(oldName, pinned, true));
+    const QString free = Posix::lastComponent(uniqueURL(oldName, FileSteps::pinnedPath(folder), true));
     try {
-        rename(folder, item.hidden, free.toUtf8(), oldName);
+        rename(folder, item.hidden, folder, free.toUtf8(), oldName);
         FileSteps::dropPartMark(folder, free.toUtf8());
         whereabouts = LF("„%@“ liegt jetzt unter „%@“.", oldName, free);
         return true;
@@ -176,8 +179,8 @@ void putInPlace(const Item &item, const QString &temp, const RenameFault &fault,
     try {
         if (fault) fault(temp, item.pair.to);
         item.expect(item.hidden);
-        rename(*item.folder, item.hidden, item.to, item.name());
-        FileSteps::dropPartMark(*item.folder, item.to);
+        rename(*item.folder, item.hidden, *item.into, item.to, item.name());
+        FileSteps::dropPartMark(*item.into, item.to);
         report.done << item.pair;
     } catch (const FileError &e) {
         // The system's sentence would name the hidden name; the user knows the item by its old one.
@@ -219,7 +222,7 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
     TwoPhaseReport report;
     if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
     const FileSteps::Journal::RenameBatch batch = FileSteps::Journal::newRenameBatch();
-    const QList<Item> items = hold(pairs, batch);
+    const QList<Item> items = holdFolders(pairs, batch);
     const QList<FileSteps::Journal::Rename> planned = plan(items);
     QByteArray mark;
     try {

@@ -201,8 +201,9 @@ void setStepHook(StepHook h) {
 
 void reached(Step step, const QByteArray &path) {
     if (hook()) [[unlikely]] {
-        // Copies run on several threads; the hooks of tests and benchmarks see one step at a time.
-        static std::mutex one;
+        // Copies run on several threads; the hooks of tests and benchmarks see one step at a time. A hook
+        // may take steps itself (send an item to the Trash, say).
+        static std::recursive_mutex one;
         std::lock_guard guard(one);
         hook()(step, Posix::shown(path));
     }

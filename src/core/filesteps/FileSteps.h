@@ -72,9 +72,13 @@ Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QStrin
 // The sentence for the mounts that stayed; empty when none did.
 QString mountsStayedText(const Trashed &t, const QString &name);
 
-// Steps within one held folder, each by name, never through a link.
-// renameNoReplace from one name to another. 0 or errno.
-int renameNoReplace(const HeldFolder &folder, const QByteArray &from, const QByteArray &to);
+// Steps within held folders, each by name, never through a link.
+// renameNoReplace of `fromName` in `from` to `toName` in `to`. 0 or errno.
+int renameNoReplace(const HeldFolder &from, const QByteArray &fromName, const HeldFolder &to,
+                    const QByteArray &toName);
+// The held folder as a path the system resolves to exactly that folder, whatever its own path does now:
+// for steps that take paths.
+QString pinnedPath(const HeldFolder &folder);
 // Our marker on an item that waits under a hidden name, and off again; not on links, and nothing where
 // the volume keeps no attributes.
 void setPartMark(const HeldFolder &folder, const QByteArray &name, const QByteArray &mark);

@@ -31,17 +31,22 @@ private:
 
 } // namespace
 
-int renameNoReplace(const HeldFolder &folder, const QByteArray &from, const QByteArray &to) {
+int renameNoReplace(const HeldFolder &from, const QByteArray &fromName, const HeldFolder &to,
+                    const QByteArray &toName) {
     if (const int e = diskErrorForTests(false)) [[unlikely]]
         return e;
-    const int fd = folder.fd();
-    if (::renameat2(fd, from.constData(), fd, to.constData(), RENAME_NOREPLACE) == 0) return 0;
+    const char *a = fromName.constData(), *b = toName.constData();
+    if (::renameat2(from.fd(), a, to.fd(), b, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
     // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
     struct stat st;
-    if (::fstatat(fd, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    if (::fstatat(to.fd(), b, &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
     if (errno != ENOENT) return errno;
-    return ::renameat(fd, from.constData(), fd, to.constData()) == 0 ? 0 : errno;
+    return ::renameat(from.fd(), a, to.fd(), b) == 0 ? 0 : errno;
+}
+
+QString pinnedPath(const HeldFolder &folder) {
+    return QStringLiteral("/proc/self/fd/") + QString::number(folder.fd());
 }
 
 void setPartMark(const HeldFolder &folder, const QByteArray &name, const QByteArray &mark) {
