@@ -20,7 +20,6 @@
 #include <utility>
 
 #include <fcntl.h>
-
 #include <unistd.h>
 
 namespace FileOps {

@@ -474,10 +474,13 @@ namespace {
 
 void copyRoot(CopyJob &job, const HeldFolder &from, const QByteArray &srcName, const HeldFolder &into,
               const QByteArray &dstName, bool flush, bool syncEachFile, CopyReport &report,
-              const struct stat *shown) {
+              const struct stat *shown, bool check) {
     if (srcName.isEmpty() || srcName == "." || srcName == ".." || srcName.contains('/')) fail(EINVAL);
-    from.check();
-    into.check();
+    // Folders held just now for this copy alone need no second look.
+    if (check) {
+        from.check();
+        into.check();
+    }
     // The source must be what was read before: a folder swapped meanwhile holds another item by that name.
     struct stat now;
     if (shown && (::fstatat(from.fd(), srcName.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -509,12 +512,12 @@ void copyRoot(CopyJob &job, const HeldFolder &from, const QByteArray &srcName, c
 void copyTree(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, CopyReport &report,
               bool syncEachFile) {
     const HeldFolder from(source.parent()), into(target.parent());
-    copyRoot(job, from, source.name(), into, target.name(), flush, syncEachFile, report, nullptr);
+    copyRoot(job, from, source.name(), into, target.name(), flush, syncEachFile, report, nullptr, false);
 }
 
 void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName, const HeldFolder &into,
               const QByteArray &targetName, bool flush, CopyReport &report, const struct stat *shown) {
-    copyRoot(job, from, sourceName, into, targetName, flush, false, report, shown);
+    copyRoot(job, from, sourceName, into, targetName, flush, false, report, shown, true);
 }
 
 // The hidden name is made in bytes, from the folder's.
