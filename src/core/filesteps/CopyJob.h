@@ -4,6 +4,7 @@
 // copied by a small pool while one thread walks the tree.
 
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/TransferJournal.h"
 #include "core/filesteps/TransferProgress.h"
 
@@ -56,6 +57,12 @@ CopyJobPtr newCopyJob(TransferProgress &progress);
 // syncEachFile: every file is flushed as it is written.
 void copyTree(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, CopyReport &report,
               bool syncEachFile = false);
+// The same for `sourceName` in the held folder `from`, copied as `targetName` into the held folder `into`.
+// Both must still be at their paths, and with `shown` the source must still be the item whose stat that
+// was: else the folder's refusal is thrown.
+void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName, const HeldFolder &into,
+              const QByteArray &targetName, bool flush, CopyReport &report,
+              const struct stat *shown = nullptr);
 // Takes the marker off a copy that has its real name now.
 void unmark(CopyReport &report);
 

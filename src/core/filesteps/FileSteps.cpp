@@ -235,19 +235,33 @@ void setExchangeForTests(bool on) {
 }
 
 int exchangeNames(const PathBytes &a, const PathBytes &b) {
+    return exchangeNamesAt(AT_FDCWD, a.bytes(), b.bytes());
+}
+
+int exchangeNamesAt(int dir, const QByteArray &a, const QByteArray &b) {
     if (!exchangeOn) return EINVAL;
     if (const int e = diskErrorForTests(false)) [[unlikely]]
         return e;
-    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+    return ::renameat2(dir, a.constData(), dir, b.constData(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
 
 namespace {
 
-int removeAt(int dirFd, const char *name, int depth = 0) {
+// Never into another mounted file system or a bind mount: what is mounted inside stays, and so do the
+// folders holding it (`mount` gets the first, relative to where the removal began).
+int removeAt(int dirFd, const char *name, dev_t dev, QByteArray *mount, const QByteArray &rel,
+             int depth = 0) {
     if (::unlinkat(dirFd, name, 0) == 0) return 0;
     if (errno != EISDIR && errno != EPERM) return errno == ENOENT ? 0 : errno;
     const int unlinkErr = errno;
     if (depth > maxDepth) return ELOOP;
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : errno;
+    if (!S_ISDIR(st.st_mode)) return unlinkErr;
+    if (isMountPoint(dirFd, name, st, depth == 0 ? st.st_dev : dev)) {
+        if (mount && mount->isEmpty()) *mount = rel;
+        return EXDEV;
+    }
     const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno == ENOTDIR ? unlinkErr : errno;
     DIR *dir = ::fdopendir(fd);
@@ -263,8 +277,9 @@ int removeAt(int dirFd, const char *name, int depth = 0) {
     }
     int first = 0;
     for (const QByteArray &n : names) {
-        const int e = removeAt(::dirfd(dir), n.constData(), depth + 1);
-        if (e && !first) first = e;
+        const int e = removeAt(::dirfd(dir), n.constData(), st.st_dev, mount, rel + '/' + n, depth + 1);
+        // A mount met anywhere below is what the caller hears of.
+        if (e && (!first || e == EXDEV)) first = e;
     }
     ::closedir(dir);
     if (::unlinkat(dirFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT && !first) first = errno;
@@ -273,21 +288,29 @@ int removeAt(int dirFd, const char *name, int depth = 0) {
 
 } // namespace
 
-int removeTree(const PathBytes &path) {
-    return removeAt(AT_FDCWD, path.c_str());
+int removeTree(const PathBytes &path, QByteArray *mount) {
+    return removeAt(AT_FDCWD, path.c_str(), 0, mount, path.name());
 }
 
-int renameNoReplace(const PathBytes &from, const PathBytes &to) {
-    const char *a = from.c_str(), *b = to.c_str();
+int removeTreeAt(int dirFd, const QByteArray &name) {
+    return removeAt(dirFd, name.constData(), 0, nullptr, name);
+}
+
+int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to) {
+    const char *a = from.constData(), *b = to.constData();
     if (const int e = diskErrorForTests(false)) [[unlikely]]
         return e;
-    if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_NOREPLACE) == 0) return 0;
+    if (::renameat2(fromDir, a, toDir, b, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
     // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
     struct stat st;
-    if (::lstat(b, &st) == 0) return EEXIST;
+    if (::fstatat(toDir, b, &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
     if (errno != ENOENT) return errno;
-    return ::rename(a, b) == 0 ? 0 : errno;
+    return ::renameat(fromDir, a, toDir, b) == 0 ? 0 : errno;
+}
+
+int renameNoReplace(const PathBytes &from, const PathBytes &to) {
+    return renameNoReplaceAt(AT_FDCWD, from.bytes(), AT_FDCWD, to.bytes());
 }
 
 namespace {
@@ -432,15 +455,22 @@ bool foldersNested(const QString &a, const QString &b) {
     return above(*pa, sb) || above(*pb, sa) || liesInside(b, a, sa) || liesInside(a, b, sb);
 }
 
-Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old) {
+Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old,
+                         const HeldFolder *in) {
     Replaced out;
+    // Each name once: in the held folder, or the whole path.
+    const QByteArray partAt = in ? PathBytes(part).name() : PathBytes(part).bytes();
+    const QByteArray namedAt = in ? PathBytes(named).name() : PathBytes(named).bytes();
+    const int dir = in ? in->fd() : AT_FDCWD;
+    const auto moved = [&] { return in && !in->stillAtPath(); };
     try {
+        if (in) in->check();
         Journal::beginReplace(part, named, old);
     } catch (const FileError &e) {
         out.error = e; // both stay where they are
         return out;
     }
-    const int e = exchangeNames(part, named);
+    const int e = exchangeNamesAt(dir, partAt, namedAt);
     if (e == ENOENT) {
         out.how = Replaced::How::nameFree;
         return out;
@@ -448,16 +478,18 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     if (e == 0) {
         // The old item lies under the hidden name now.
         reached(Step::oldItemOut, PathBytes(named).bytes());
-        const Trash::Result trashed = Journal::trashRecorded(part, named);
+        // The Trash takes it by its path: only while that still leads to the held folder.
+        const bool gone = moved();
+        const Trash::Result trashed = gone ? Trash::Result{} : Journal::trashRecorded(part, named);
         if (trashed.status == Trash::Status::moved) {
             out.how = Replaced::How::done;
             out.inTrash = trashed.inTrash;
             return out;
         }
-        out.error = trashError(trashed);
+        out.error = gone ? in->refusal() : trashError(trashed);
         out.noTrash = trashed.status == Trash::Status::noTrash;
         // The old item takes its name back, or the journal sends it to the Trash at the next start.
-        out.how = exchangeNames(part, named) == 0 ? Replaced::How::failed : Replaced::How::kept;
+        out.how = exchangeNamesAt(dir, partAt, namedAt) == 0 ? Replaced::How::failed : Replaced::How::kept;
         return out;
     }
     if (e != EINVAL && e != ENOTSUP && e != EOPNOTSUPP && e != ENOSYS) {
@@ -466,6 +498,10 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     }
     // No exchange on this file system: the old item goes first; after a crash in between, the
     // journal gives the name to the part.
+    if (moved()) {
+        out.error = in->refusal();
+        return out;
+    }
     const Trash::Result trashed = Journal::trashRecorded(named);
     if (trashed.status != Trash::Status::moved) {
         out.error = trashError(trashed);
@@ -473,9 +509,9 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
         return out;
     }
     reached(Step::oldItemOut, PathBytes(named).bytes());
-    if (const int r = renameNoReplace(part, named)) {
+    if (const int r = renameNoReplaceAt(dir, partAt, dir, namedAt)) {
         // Something took the name meanwhile: the old item comes back where it was.
-        if (renameNoReplace(trashed.inTrash, named) == 0) {
+        if (renameNoReplaceAt(AT_FDCWD, PathBytes(trashed.inTrash).bytes(), dir, namedAt) == 0) {
             if (const QString info = Trash::infoFileFor(trashed.inTrash); !info.isEmpty()) removeTree(info);
         } else {
             // It stays in the Trash; the part stays on record, to take the name at the next start if it

@@ -29,8 +29,10 @@ inline bool sameInode(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Removes a file, link or whole folder without following links. 0 or the first errno.
-int removeTree(const PathBytes &path);
+// Removes a file, link or whole folder without following links, and never inside another mounted file
+// system or a bind mount: those stay with the folders holding them, and the answer is EXDEV (`mount`
+// gets the first, relative to the path's folder). 0 or the first errno.
+int removeTree(const PathBytes &path, QByteArray *mount = nullptr);
 // rename with RENAME_NOREPLACE. 0 or errno.
 int renameNoReplace(const PathBytes &from, const PathBytes &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.

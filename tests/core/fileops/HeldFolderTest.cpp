@@ -4,8 +4,6 @@
 #include "core/filesteps/PosixSteps.h"
 #include "core/localisation/AppLanguage.h"
 
-#include <QProcess>
-
 #include <fcntl.h>
 
 using namespace FileOpsTest;
@@ -21,20 +19,6 @@ protected:
         FileSteps::setOpenat2ForTests(GetParam());
     }
     void TearDown() override { FileSteps::setOpenat2ForTests(true); }
-};
-
-// A mount at a chosen folder, as root; gone at the end of the scope.
-struct MountAt {
-    explicit MountAt(const QString &at) : point(at) {
-        mounted = TestUtil::isRoot() &&
-                  QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                              QStringLiteral("kestrintest"), at}) == 0;
-    }
-    ~MountAt() {
-        if (mounted) QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), point});
-    }
-    QString point;
-    bool mounted = false;
 };
 
 } // namespace
