@@ -60,6 +60,17 @@ struct Aside {
     qsizetype index;
 };
 
+// Each rename, with the step of tests around it.
+struct Around {
+    const RenameStep &test;
+    void operator()(const QString &from, const QString &to, const std::function<void()> &rename) const {
+        if (test)
+            test(from, to, rename);
+        else
+            rename();
+    }
+};
+
 // Each folder is held once for the whole batch.
 QList<Item> holdFolders(const QList<TransferPair> &pairs, const FileSteps::Journal::RenameBatch &batch) {
     QHash<QString, std::shared_ptr<HeldFolder>> held;
@@ -108,7 +119,7 @@ QList<FileSteps::Journal::Rename> plan(const QList<Item> &items) {
 // Every item out of the way; the marker goes with the item. A cancel stops here, before anything has
 // its new name.
 QList<Aside> moveAside(const QList<Item> &items, const QList<FileSteps::Journal::Rename> &planned,
-                       const QByteArray &mark, TransferProgress *progress, const RenameFault &fault,
+                       const QByteArray &mark, TransferProgress *progress, const Around &around,
                        TwoPhaseReport &report) {
     QList<Aside> aside;
     qsizetype reached = 0;
@@ -123,11 +134,13 @@ QList<Aside> moveAside(const QList<Item> &items, const QList<FileSteps::Journal:
         }
         const QString &temp = planned[i].hidden;
         try {
-            if (fault) fault(item.pair.from, temp);
             item.expect(item.from);
             FileSteps::setPartMark(*item.folder, item.from, mark);
             try {
-                rename(*item.folder, item.from, *item.folder, item.hidden, item.name());
+                around(item.pair.from, temp, [&] {
+                    item.expect(item.from);
+                    rename(*item.folder, item.from, *item.folder, item.hidden, item.name());
+                });
             } catch (const FileError &) {
                 FileSteps::dropPartMark(*item.folder, item.from);
                 throw;
@@ -147,13 +160,12 @@ QList<Aside> moveAside(const QList<Item> &items, const QList<FileSteps::Journal:
 // An item that cannot take its new name goes back, or beside it under a free name, in its own folder
 // whatever its path leads to now; where it is now when that is not its old name (empty when it is), and
 // false when it is left under the hidden name.
-bool putBack(const Item &item, const RenameFault &fault, QString &whereabouts) {
+bool putBack(const Item &item, const Around &around, QString &whereabouts) {
     const HeldFolder &folder = *item.folder;
     const QString oldName = item.name();
+    const QString hidden = Posix::childPath(Posix::parentOf(item.pair.from), QString::fromUtf8(item.hidden));
     try {
-        if (fault) fault(Posix::childPath(Posix::parentOf(item.pair.from), QString::fromUtf8(item.hidden)),
-                         item.pair.from);
-        rename(folder, item.hidden, folder, item.from, oldName);
+        around(hidden, item.pair.from, [&] { rename(folder, item.hidden, folder, item.from, oldName); });
         FileSteps::dropPartMark(folder, item.from);
         return true;
     } catch (const FileError &) {
@@ -161,7 +173,8 @@ bool putBack(const Item &item, const RenameFault &fault, QString &whereabouts) {
     // A free name in the held folder itself, by its descriptor.
     const QString free = Posix::lastComponent(uniqueURL(oldName, FileSteps::pinnedPath(folder), true));
     try {
-        rename(folder, item.hidden, folder, free.toUtf8(), oldName);
+        around(hidden, Posix::childPath(Posix::parentOf(item.pair.from), free),
+               [&] { rename(folder, item.hidden, folder, free.toUtf8(), oldName); });
         FileSteps::dropPartMark(folder, free.toUtf8());
         whereabouts = LF("„%@“ liegt jetzt unter „%@“.", oldName, free);
         return true;
@@ -173,20 +186,21 @@ bool putBack(const Item &item, const RenameFault &fault, QString &whereabouts) {
 
 // Into place, never left hidden silently. Left under the hidden name, the record stays for the next start;
 // else it ends with the batch's, once their folders are flushed.
-void putInPlace(const Item &item, const QString &temp, const RenameFault &fault, TwoPhaseReport &report,
+void putInPlace(const Item &item, const QString &temp, const Around &around, TwoPhaseReport &report,
                 FileSteps::Journal::Unflushed &renamed) {
     bool settled = true;
     try {
-        if (fault) fault(temp, item.pair.to);
-        item.expect(item.hidden);
-        rename(*item.folder, item.hidden, *item.into, item.to, item.name());
+        around(temp, item.pair.to, [&] {
+            item.expect(item.hidden);
+            rename(*item.folder, item.hidden, *item.into, item.to, item.name());
+        });
         FileSteps::dropPartMark(*item.into, item.to);
         report.done << item.pair;
     } catch (const FileError &e) {
         // The system's sentence would name the hidden name; the user knows the item by its old one.
         const QString why = ours(e) ? e.description : explain(FileError::fromErrno(e.code ? e.code : EIO), item.name());
         QString whereabouts;
-        settled = putBack(item, fault, whereabouts);
+        settled = putBack(item, around, whereabouts);
         // One sentence per item, saying where it went.
         if (whereabouts.isEmpty()) {
             report.errors << why;
@@ -218,7 +232,7 @@ QString errorSummary(const QStringList &errors, const QStringList &whereabouts) 
 }
 
 TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress,
-                                 const RenameFault &fault) {
+                                 const RenameStep &around) {
     TwoPhaseReport report;
     if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
     const FileSteps::Journal::RenameBatch batch = FileSteps::Journal::newRenameBatch();
@@ -239,8 +253,8 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
         return report;
     }
     FileSteps::Journal::Unflushed renamed;
-    for (const Aside &a : moveAside(items, planned, mark, progress, fault, report)) {
-        putInPlace(items[a.index], planned[a.index].hidden, fault, report, renamed);
+    for (const Aside &a : moveAside(items, planned, mark, progress, Around{around}, report)) {
+        putInPlace(items[a.index], planned[a.index].hidden, Around{around}, report, renamed);
         if (progress) progress->add(1);
     }
     // The records go only once the new names are on the disk: a crash before then is settled by them.

@@ -521,37 +521,39 @@ void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName
 }
 
 // The hidden name is made in bytes, from the folder's.
-PartCopy::PartCopy(const QString &folder)
-    : bytes_(Journal::partName(folder)), path_(Posix::childPath(folder, QString::fromLatin1(bytes_.name()))) {
+PartCopy::PartCopy(const HeldFolder &folder)
+    : folder_(folder), bytes_(Journal::partName(folder.path())), name_(bytes_.name()),
+      path_(Posix::shown(bytes_.bytes())) {
     report_.mark = Journal::beginPart(bytes_);
     recorded_.set(bytes_);
 }
 
 void PartCopy::record(const PathBytes &to) {
     struct stat copy;
-    if (::lstat(bytes_.c_str(), &copy) != 0) throw FileError::fromErrno(errno);
+    if (::fstatat(folder_.fd(), name_.constData(), &copy, AT_SYMLINK_NOFOLLOW) != 0)
+        throw FileError::fromErrno(errno);
     Journal::beginPlace(bytes_, to, copy);
 }
 
 PartCopy::~PartCopy() {
     // The record goes once the part is gone on the disk too.
     if (!placed_ && report_.createdRoot &&
-        (removeTree(bytes_) != 0 || syncFolder(Posix::parentOf(path_)) != 0))
+        (removeTreeAt(folder_.fd(), name_) != 0 || syncFolder(folder_.path().text()) != 0))
         recorded_.keep();
 }
 
 void PartCopy::handTo(Journal::Unflushed &later) {
-    recorded_.handTo(later, Posix::parentOf(path_));
+    recorded_.handTo(later, folder_.path().text());
 }
 
-void PartCopy::copy(CopyJob &job, const QString &source, bool flush) {
-    copyTree(job, source, bytes_, flush, report_);
+void PartCopy::copy(CopyJob &job, const HeldFolder &from, const QByteArray &name, const struct stat &shown,
+                    bool flush) {
+    copyTree(job, from, name, folder_, name_, flush, report_, &shown);
 }
 
-int PartCopy::place(const QString &to) {
-    const PathBytes target(to);
-    record(target);
-    const int e = renameNoReplace(bytes_, target);
+int PartCopy::place(const QByteArray &to) {
+    record(folder_.pathOf(to));
+    const int e = renameNoReplaceAt(folder_.fd(), name_, folder_.fd(), to);
     if (e == 0) {
         placed_ = true;
         unmark(report_);
@@ -559,15 +561,16 @@ int PartCopy::place(const QString &to) {
     return e;
 }
 
-Replaced PartCopy::replace(const QString &named, const struct stat &old) {
+Replaced PartCopy::replace(const QByteArray &named, const struct stat &old) {
+    const PathBytes target = folder_.pathOf(named);
     try {
-        record(named);
+        record(target);
     } catch (const FileError &e) {
         Replaced refused;
         refused.error = e;
         return refused;
     }
-    Replaced r = replaceWithPart(path_, named, old);
+    Replaced r = replaceWithPart(path_, target.text(), old, &folder_);
     switch (r.how) {
     case Replaced::How::done:
         placed_ = true;

@@ -478,9 +478,11 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     if (e == 0) {
         // The old item lies under the hidden name now.
         reached(Step::oldItemOut, PathBytes(named).bytes());
-        // The Trash takes it by its path: only while that still leads to the held folder.
+        // Only while the path still leads to the held folder; the Trash takes it from that folder.
         const bool gone = moved();
-        const Trash::Result trashed = gone ? Trash::Result{} : Journal::trashRecorded(part, named);
+        const Trash::Result trashed = gone ? Trash::Result{}
+                                      : in ? Journal::trashRecorded(dir, partAt, named)
+                                           : Journal::trashRecorded(part, named);
         if (trashed.status == Trash::Status::moved) {
             out.how = Replaced::How::done;
             out.inTrash = trashed.inTrash;
@@ -502,7 +504,7 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
         out.error = in->refusal();
         return out;
     }
-    const Trash::Result trashed = Journal::trashRecorded(named);
+    const Trash::Result trashed = in ? Journal::trashRecorded(dir, namedAt, named) : Journal::trashRecorded(named);
     if (trashed.status != Trash::Status::moved) {
         out.error = trashError(trashed);
         out.noTrash = trashed.status == Trash::Status::noTrash;

@@ -328,8 +328,8 @@ TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
     const QString b = path("b"), d = path("d");
     ASSERT_TRUE(inChild(
         [&] {
-            FileOps::renameInTwoPhases({{a, b}}, nullptr, [&](const QString &from, const QString &to) {
-                FileOps::rename(from, to);
+            FileOps::renameInTwoPhases({{a, b}}, nullptr, [&](const QString &, const QString &to, const auto &rename) {
+                rename();
                 if (to == b) ::raise(SIGKILL);
             });
         },
@@ -337,7 +337,7 @@ TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
     ASSERT_TRUE(inChild(
         [&] {
             FileOps::renameInTwoPhases({{c, d}}, nullptr,
-                                       [&](const QString &, const QString &) { ::raise(SIGKILL); });
+                                       [&](const QString &, const QString &, const auto &) { ::raise(SIGKILL); });
         },
         true));
     ASSERT_TRUE(marked(b));
