@@ -119,9 +119,11 @@ Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &
     const auto bytes = Posix::encode(path);
     if (!bytes || !bytes->startsWith('/')) return failed(EINVAL);
     const qsizetype slash = bytes->lastIndexOf('/');
-    const int dirFd = ::open(slash == 0 ? "/" : bytes->left(slash).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd =
+        ::open(slash == 0 ? "/" : bytes->left(slash).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) return failed(errno);
-    const Result r = moveToTrash(dirFd, bytes->mid(slash + 1), shownAs.isEmpty() ? path : shownAs, beforeInfo);
+    const Result r =
+        moveToTrash(dirFd, bytes->mid(slash + 1), shownAs.isEmpty() ? path : shownAs, beforeInfo);
     ::close(dirFd);
     return r;
 }

@@ -31,7 +31,8 @@ public:
         QMap<QString, QByteArray> out;
         const auto time = [](const QString &p) {
             const struct stat st = lstatOf(p);
-            return QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' + QByteArray::number(st.st_mtim.tv_nsec);
+            return QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' +
+                   QByteArray::number(st.st_mtim.tv_nsec);
         };
         out.insert(QStringLiteral("."), time(path()));
         QDirIterator it(path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,

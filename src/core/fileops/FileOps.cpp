@@ -56,8 +56,9 @@ FileError notApplied(const QString &name) {
 }
 
 FileError notRenamed(int e, const QString &name) {
-    return FileError{e, LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' + explain(FileError::fromErrno(e), name),
-                     false};
+    return FileError{
+        e, LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' + explain(FileError::fromErrno(e), name),
+        false};
 }
 
 } // namespace
@@ -99,7 +100,8 @@ void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const
             const QByteArray &toName, const QString &name) {
     const int e = FileSteps::renameNoReplace(from, fromName, to, toName);
     struct stat st;
-    if (e == 0 && ::fstatat(to.fd(), toName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) throw notApplied(name);
+    if (e == 0 && ::fstatat(to.fd(), toName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        throw notApplied(name);
     if (e == EXDEV) {
         // Across volumes by the held folders' own paths, so that no name on the way is looked up again.
         const auto text = [](const FileSteps::HeldFolder &f, const QByteArray &n) {

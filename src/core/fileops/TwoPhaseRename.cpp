@@ -26,7 +26,8 @@ bool ours(const FileError &error) {
 }
 
 QString sentence(const FileError &error, const QString &name) {
-    const bool plain = error.description.isEmpty() || error.description == FileError::fromErrno(error.code).description;
+    const bool plain =
+        error.description.isEmpty() || error.description == FileError::fromErrno(error.code).description;
     return plain ? explain(error, name) : error.description;
 }
 
@@ -49,10 +50,11 @@ struct Item {
         if (::fstatat(folder->fd(), current.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0)
             throw FileError::fromErrno(errno);
         if (now.st_dev != st.st_dev || now.st_ino != st.st_ino)
-            throw FileError{ESTALE,
-                            LF("An die Stelle von „%@“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt.",
-                               name()),
-                            false};
+            throw FileError{
+                ESTALE,
+                LF("An die Stelle von „%@“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt.",
+                   name()),
+                false};
     }
 };
 
@@ -92,7 +94,8 @@ QList<Item> holdFolders(const QList<TransferPair> &pairs, const FileSteps::Journ
         Item item{pairs[i], {}, {}, {}, {}, {}, {}, {}};
         item.folder = hold(Posix::parentOf(item.pair.from), item);
         item.into = hold(Posix::parentOf(item.pair.to), item);
-        const auto from = FileSteps::PathBytes::of(item.pair.from), to = FileSteps::PathBytes::of(item.pair.to);
+        const auto from = FileSteps::PathBytes::of(item.pair.from),
+                   to = FileSteps::PathBytes::of(item.pair.to);
         if (from && to) {
             item.from = from->name();
             item.to = to->name();
@@ -179,7 +182,8 @@ bool putBack(const Item &item, const Around &around, QString &whereabouts) {
         whereabouts = LF("„%@“ liegt jetzt unter „%@“.", oldName, free);
         return true;
     } catch (const FileError &) {
-        whereabouts = LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", oldName, QString::fromUtf8(item.hidden));
+        whereabouts =
+            LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", oldName, QString::fromUtf8(item.hidden));
         return false;
     }
 }
@@ -198,7 +202,8 @@ void putInPlace(const Item &item, const QString &temp, const Around &around, Two
         report.done << item.pair;
     } catch (const FileError &e) {
         // The system's sentence would name the hidden name; the user knows the item by its old one.
-        const QString why = ours(e) ? e.description : explain(FileError::fromErrno(e.code ? e.code : EIO), item.name());
+        const QString why =
+            ours(e) ? e.description : explain(FileError::fromErrno(e.code ? e.code : EIO), item.name());
         QString whereabouts;
         settled = putBack(item, around, whereabouts);
         // One sentence per item, saying where it went.

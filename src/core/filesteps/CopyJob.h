@@ -78,7 +78,8 @@ public:
     ~PartCopy();
     // Throws like copyTree: `name` in the held folder `from`, which must still be the item `shown`.
     // flush: the copy is on stable storage when this returns.
-    void copy(CopyJob &job, const HeldFolder &from, const QByteArray &name, const struct stat &shown, bool flush);
+    void copy(CopyJob &job, const HeldFolder &from, const QByteArray &name, const struct stat &shown,
+              bool flush);
     const QString &path() const { return path_; }
     // False: there was nothing to copy (a pipe, a socket, a device).
     bool made() const { return report_.createdRoot; }

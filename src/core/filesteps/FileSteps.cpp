@@ -504,7 +504,8 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
         out.error = in->refusal();
         return out;
     }
-    const Trash::Result trashed = in ? Journal::trashRecorded(dir, namedAt, named) : Journal::trashRecorded(named);
+    const Trash::Result trashed =
+        in ? Journal::trashRecorded(dir, namedAt, named) : Journal::trashRecorded(named);
     if (trashed.status != Trash::Status::moved) {
         out.error = trashError(trashed);
         out.noTrash = trashed.status == Trash::Status::noTrash;
@@ -622,9 +623,10 @@ Trashed trashItem(int dirFd, const QByteArray &name, const QString &path) {
     Trashed out;
     struct stat st;
     QStringList inside;
-    const QString real = ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
-                             ? realPathOf(dirFd, name)
-                             : QString();
+    const QString real =
+        ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+            ? realPathOf(dirFd, name)
+            : QString();
     if (!real.isEmpty())
         for (const Volumes::Mount &m : Volumes::mountTable())
             if (m.mountPoint != real && Posix::isAtOrBelow(m.mountPoint, real)) inside << m.mountPoint;

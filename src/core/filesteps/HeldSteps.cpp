@@ -33,16 +33,7 @@ private:
 
 int renameNoReplace(const HeldFolder &from, const QByteArray &fromName, const HeldFolder &to,
                     const QByteArray &toName) {
-    if (const int e = diskErrorForTests(false)) [[unlikely]]
-        return e;
-    const char *a = fromName.constData(), *b = toName.constData();
-    if (::renameat2(from.fd(), a, to.fd(), b, RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL) return errno;
-    // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
-    struct stat st;
-    if (::fstatat(to.fd(), b, &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
-    if (errno != ENOENT) return errno;
-    return ::renameat(from.fd(), a, to.fd(), b) == 0 ? 0 : errno;
+    return renameNoReplaceAt(from.fd(), fromName, to.fd(), toName);
 }
 
 QString pinnedPath(const HeldFolder &folder) {
@@ -55,7 +46,8 @@ void setPartMark(const HeldFolder &folder, const QByteArray &name, const QByteAr
 }
 
 void dropPartMark(const HeldFolder &folder, const QByteArray &name) {
-    if (const Pinned item(folder, name); item.valid()) ::removexattr(item.path().constData(), FileCopy::partMark);
+    if (const Pinned item(folder, name); item.valid())
+        ::removexattr(item.path().constData(), FileCopy::partMark);
 }
 
 Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QString &path) {

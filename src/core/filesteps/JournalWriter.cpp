@@ -369,12 +369,13 @@ template <typename Move> Trash::Result recordedTrash(const QString &path, Move m
 } // namespace
 
 Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
-    return recordedTrash(path, [&](const Trash::InfoHook &hook) { return Trash::moveToTrash(path, shownAs, hook); });
+    return recordedTrash(
+        path, [&](const Trash::InfoHook &hook) { return Trash::moveToTrash(path, shownAs, hook); });
 }
 
 Trash::Result trashRecorded(int dirFd, const QByteArray &name, const QString &path) {
-    return recordedTrash(path,
-                         [&](const Trash::InfoHook &hook) { return Trash::moveToTrash(dirFd, name, path, hook); });
+    return recordedTrash(
+        path, [&](const Trash::InfoHook &hook) { return Trash::moveToTrash(dirFd, name, path, hook); });
 }
 
 } // namespace FileSteps::Journal

@@ -238,12 +238,14 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     }
     // Each root held for the whole run, and only the folder the compare read.
     std::optional<HeldFolder> leftHeld, rightHeld;
-    for (auto [held, root, id] : {std::tuple{&leftHeld, left, roots.left}, std::tuple{&rightHeld, right, roots.right}}) {
+    for (auto [held, root, id] :
+         {std::tuple{&leftHeld, left, roots.left}, std::tuple{&rightHeld, right, roots.right}}) {
         try {
             held->emplace(FileSteps::PathBytes(root));
         } catch (const FileError &) {
         }
-        if (!*held || (id && ((*held)->identity().st_dev != id->dev || (*held)->identity().st_ino != id->ino))) {
+        if (!*held ||
+            (id && ((*held)->identity().st_dev != id->dev || (*held)->identity().st_ino != id->ino))) {
             result.errors << rootGoneText(root);
             return result;
         }

@@ -32,11 +32,13 @@ bool killedAtRename(const QList<TransferPair> &pairs, int killAt, const QString 
     if (child < 0) return false;
     if (child == 0) {
         int n = 0;
-        FileOps::renameInTwoPhases(pairs, nullptr, [&](const QString &a, const QString &, const auto &rename) {
-            if (++n == killAt) ::raise(SIGKILL);
-            if (a == failing) throw FileError{EIO, QStringLiteral("kaputt"), false};
-            rename();
-        });
+        FileOps::renameInTwoPhases(pairs, nullptr,
+                                   [&](const QString &a, const QString &, const auto &rename) {
+                                       if (++n == killAt) ::raise(SIGKILL);
+                                       if (a == failing)
+                                           throw FileError{EIO, QStringLiteral("kaputt"), false};
+                                       rename();
+                                   });
         ::_exit(0);
     }
     int status = 0;
@@ -222,11 +224,11 @@ TEST_F(RenameJournal, NewNamesNotOnTheDiskKeepTheRecordsAndAreSaid) {
     const QString journal = journalLeftBy([&] {
         FileSteps::setFolderSyncErrorForTests(path("a"), EIO);
         QStringList taken;
-        const auto r = FileOps::renameInTwoPhases(pairs, nullptr, [&](const QString &a, const QString &b,
-                                                                      const auto &rename) {
-            rename();
-            if (Posix::lastComponent(a).startsWith(".dravendel-")) taken << a + '\t' + b;
-        });
+        const auto r = FileOps::renameInTwoPhases(
+            pairs, nullptr, [&](const QString &a, const QString &b, const auto &rename) {
+                rename();
+                if (Posix::lastComponent(a).startsWith(".dravendel-")) taken << a + '\t' + b;
+            });
         TestUtil::writeFile(said, r.errors.join('\n').toUtf8());
         TestUtil::writeFile(secondPhase, taken.join('\n').toUtf8());
     });

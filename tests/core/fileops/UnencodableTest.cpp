@@ -69,7 +69,8 @@ TEST_F(Unencodable, EveryToolRefusesTheNameAndMakesNothing) {
     }
     // The folder of a sync's part there (held before the part), and a replace by a name that cannot be
     // encoded.
-    EXPECT_EQ(codeOf([&] { const FileSteps::HeldFolder held{FileSteps::PathBytes(dst + "/x" + lone)}; }), EILSEQ);
+    EXPECT_EQ(codeOf([&] { const FileSteps::HeldFolder held{FileSteps::PathBytes(dst + "/x" + lone)}; }),
+              EILSEQ);
     EXPECT_EQ(codeOf([&] { FileSteps::Journal::Scope().set(dst + "/y" + lone); }), EILSEQ);
     // A batch rename to such a name renames nothing, and says which.
     const QString b = file("src/b.txt", "b");

@@ -239,10 +239,25 @@ TEST_F(Rename, AFolderSwappedForALinkMidwayIsRefused) {
             rename();
         };
         const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(
-            {{a, Posix::childPath(shared, "A2.txt")}, {b, Posix::childPath(shared, "B2.txt")}}, nullptr, swap);
+            {{a, Posix::childPath(shared, "A2.txt")}, {b, Posix::childPath(shared, "B2.txt")}}, nullptr,
+            swap);
         EXPECT_EQ(mine.state(), before);
         EXPECT_TRUE(r.done.isEmpty());
         EXPECT_EQ(r.errors, QStringList(2, FileSteps::HeldFolder::refusalText(shared)));
         EXPECT_EQ(names(shared + ".away"), (QStringList{"a.txt", "b.txt"}));
     }
+    // An item replaced between the plan and its step: the one there now stays as it is.
+    const QString c = file("c.txt", "C");
+    const auto replace = [&](const QString &from, const QString &, const auto &rename) {
+        if (from == c)
+            ::rename(QFile::encodeName(file("other", "other")).constData(), QFile::encodeName(c).constData());
+        rename();
+    };
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases({{c, path("C2.txt")}}, nullptr, replace);
+    EXPECT_EQ(
+        r.errors,
+        QStringList{
+            "An die Stelle von „c.txt“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt."});
+    EXPECT_EQ(TestUtil::readFile(c), "other");
+    EXPECT_FALSE(exists(path("C2.txt")));
 }

@@ -425,7 +425,8 @@ TEST_F(Sync, AMirrorsTrashStepNeverReachesThroughASwappedFolder) {
     EXPECT_EQ(r.errors, QStringList{rootGone(R())});
     ASSERT_EQ(r.trashed.size(), 1);
     EXPECT_EQ(r.trashed[0].original, R(steps[0].row.id));
-    EXPECT_EQ(TestUtil::readFile(r.trashed[0].inTrash), steps[0].row.id == "extra.txt" ? "extra" : "sub extra");
+    EXPECT_EQ(TestUtil::readFile(r.trashed[0].inTrash),
+              steps[0].row.id == "extra.txt" ? "extra" : "sub extra");
 }
 
 // A folder with a mount inside goes to the Trash piece by piece, each relative to the folder listed.
