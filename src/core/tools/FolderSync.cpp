@@ -118,7 +118,7 @@ struct Runner {
         const std::optional<EntryFacts> &expected = intoLeft ? s.row.leftFacts : s.row.rightFacts;
         const std::optional<EntryFacts> &shown = intoLeft ? s.row.rightFacts : s.row.leftFacts;
         if (!shown) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
-        expectRoot(!intoLeft);
+        // The source's folder is checked as the copy begins.
         expectRoot(intoLeft);
         const Place from = placeOf(!intoLeft, rel), to = placeOf(intoLeft, rel);
         expectUnchanged(expected, to, rel);
