@@ -132,6 +132,44 @@ TEST_F(Engine, EmptyBatchAndPlainCopiesAndMoves) {
     EXPECT_EQ(mp.snapshot().total, 0); // a rename is not measured
 }
 
+// A copy or move is done only once its destination's volume is on the drive: one flush for the whole job,
+// with the progress up meanwhile, and a flush that fails is said.
+TEST_F(Engine, AJobEndsWithOneFlushOfItsVolumeAndSaysWhenItFails) {
+    LanguageScope de(AppLanguage::de);
+    const QStringList items{file("src/a", "a"), file("src/b", pattern(70000)), mkdir("src/c")};
+    file("src/c/d", "d");
+    struct Healed {
+        ~Healed() { FileSteps::setFolderSyncErrorForTests({}, 0); }
+    } healed;
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        const QString dst = mkdir(move ? "moved" : "copied");
+        TransferProgress p;
+        QStringList flushed, shown;
+        HookScope hook([&](Step s, const QString &at) {
+            if (s != Step::volumeFlushed) return;
+            flushed << at;
+            shown << p.snapshot().name;
+        });
+        // Writes go through; the flush fails, as on a stick that fails while it is written back.
+        FileSteps::setFolderSyncErrorForTests(dst, EIO);
+        const TransferOutcome o = FileOps::runWithProgress(items, dst, move, p);
+        EXPECT_EQ(o.done, 3);
+        EXPECT_EQ(flushed, QStringList{dst});
+        EXPECT_EQ(shown, QStringList{"Wird auf das Laufwerk geschrieben …"});
+        EXPECT_EQ(o.errors, QStringList{QString("Was nach „%1“ übertragen wurde, ist nicht sicher auf dem "
+                                                "Laufwerk gespeichert (%2). Es kann dort unvollständig sein.")
+                                            .arg(dst, Posix::errorText(EIO))});
+    }
+    // Nothing written, nothing flushed.
+    QStringList flushed;
+    HookScope hook([&](Step s, const QString &at) {
+        if (s == Step::volumeFlushed) flushed << at;
+    });
+    EXPECT_EQ(run({path("src/gone")}, path("copied"), false).done, 0);
+    EXPECT_TRUE(flushed.isEmpty());
+}
+
 TEST_F(Engine, NothingGoesIntoItselfNotEvenThroughALink) {
     LanguageScope de(AppLanguage::de);
     const QString src = mkdir("src/sub");
