@@ -403,15 +403,15 @@ int flushVolumes(const QStringList &folders, TransferProgress &progress, QString
         if (!Posix::statPath(folder, st) || flushed.contains(st.st_dev)) continue;
         flushed.insert(st.st_dev);
         progress.setItem(progress.snapshot().index, L("Wird auf das Laufwerk geschrieben …"));
+        const auto p = Posix::encode(folder);
+        if (p) reached(Step::volumeFlush, *p);
         int e = faultFor(folder);
         if (!e) {
-            const auto p = Posix::encode(folder);
             Fd fd(p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
             if (fd.get() < 0) e = p ? errno : EILSEQ;
             // It reports the write-back errors of every file the job wrote there.
             else if (Posix::retry([&] { return ::syncfs(fd.get()); }) != 0) e = errno;
         }
-        if (const auto p = Posix::encode(folder)) reached(Step::volumeFlushed, *p);
         if (e && !first) {
             first = e;
             if (failed) *failed = folder;

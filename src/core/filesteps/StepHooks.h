@@ -11,8 +11,8 @@ namespace FileSteps {
 
 // Steps of a copy or move at which tests act (a writer, a kill).
 // oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage;
-// volumeFlushed: a job's destination volume is, at the job's end (the path is the folder).
-enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut, flushed, volumeFlushed };
+// volumeFlush: the flush of a job's destination volume at the job's end begins (the path is the folder).
+enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut, flushed, volumeFlush };
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);
 

@@ -147,7 +147,7 @@ TEST_F(Engine, AJobEndsWithOneFlushOfItsVolumeAndSaysWhenItFails) {
         TransferProgress p;
         QStringList flushed, shown;
         HookScope hook([&](Step s, const QString &at) {
-            if (s != Step::volumeFlushed) return;
+            if (s != Step::volumeFlush) return;
             flushed << at;
             shown << p.snapshot().name;
         });
@@ -164,7 +164,7 @@ TEST_F(Engine, AJobEndsWithOneFlushOfItsVolumeAndSaysWhenItFails) {
     // Nothing written, nothing flushed.
     QStringList flushed;
     HookScope hook([&](Step s, const QString &at) {
-        if (s == Step::volumeFlushed) flushed << at;
+        if (s == Step::volumeFlush) flushed << at;
     });
     EXPECT_EQ(run({path("src/gone")}, path("copied"), false).done, 0);
     EXPECT_TRUE(flushed.isEmpty());
