@@ -65,7 +65,8 @@ using FileSteps::isPermissionDenied;
 // for all its runs).
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
                                 TransferProgress &progress,
-                                const QHash<QString, ConflictChoice> &resolutions = {}, bool flushAtEnd = true);
+                                const QHash<QString, ConflictChoice> &resolutions = {},
+                                bool flushAtEnd = true);
 
 // --- what interrupted transfers left
 

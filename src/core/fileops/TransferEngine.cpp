@@ -534,8 +534,8 @@ QString leftoversText(const Leftovers &left) {
 }
 
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
-                                TransferProgress &progress,
-                                const QHash<QString, ConflictChoice> &resolutions, bool flushAtEnd) {
+                                TransferProgress &progress, const QHash<QString, ConflictChoice> &resolutions,
+                                bool flushAtEnd) {
     if (paths.isEmpty()) {
         progress.setTotal(0, 0);
         return {};

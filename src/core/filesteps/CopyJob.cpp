@@ -173,7 +173,8 @@ private:
     void hold(int fd, qint64 most) {
         report->held = std::make_shared<Fd>(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
         if (!report->mark.isEmpty() &&
-            ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0) != 0 &&
+            ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0) !=
+                0 &&
             errno == ENOTSUP)
             Journal::partMade(PathBytes(target_), fd, most);
     }

@@ -348,7 +348,8 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
         items.insert({quint64(r->dev), quint64(r->ino)});
         struct stat st;
         // By the name as the folder keeps it: before its rename, "a.JPG" is found as "a.jpg" too.
-        if (!secondPhase && Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r) && stored.holds(r->renamedTo))
+        if (!secondPhase && Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r) &&
+            stored.holds(r->renamedTo))
             secondPhase = true;
         if (Posix::lstatPath(r->path, st) && sameItem(st, *r) && markOf(r->path, token) != Mark::other)
             hidden.push_back(r);

@@ -47,7 +47,7 @@ struct Runner {
     SyncResult &result;
     FileSteps::CopyJobPtr job = FileSteps::newCopyJob(progress);
     FileSteps::Journal::Unflushed replaced{}; // their records end with the run, once flushed
-    QStringList written{};                     // the roots whose volumes the run changed
+    QStringList written{};                    // the roots whose volumes the run changed
 
     void writes(bool onLeft) {
         const QString &root = onLeft ? left : right;

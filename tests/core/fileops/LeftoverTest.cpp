@@ -263,8 +263,10 @@ TEST_F(LeftoverAcross, APartOnAVolumeWithoutMarkersIsProvenOursByItsRecord) {
     TestUtil::TmpfsMount bare("16m", "ramfs");
     ASSERT_TRUE(bare.valid());
     TestUtil::FatFuse stick;
+    TestUtil::ExfatImage exfat;
     QStringList volumes{bare.path()};
     if (stick.valid()) volumes << stick.path();
+    if (exfat.valid()) volumes << exfat.path();
     const QString big = file("big", pattern(8 << 20));
     file("tree/a", pattern(4 << 20));
     file("tree/b", "b");

@@ -162,35 +162,42 @@ TEST_F(RenameJournal, KilledCyclesAndChainsSettleAllOldOrAllNewAtEveryStep) {
 // told by the names as the folder keeps them, so a kill in either phase still ends all old or all new.
 TEST_F(RenameJournal, ACaseOnlyBatchOnAStickThatIgnoresCaseSettlesAllOldOrAllNew) {
     KESTRIN_FAT_OR_SKIP(stick);
+    TestUtil::ExfatImage exfat;
+    QStringList volumes{stick.path()};
+    if (exfat.valid()) volumes << exfat.path();
     constexpr int items = 5;
-    for (const int killAt : {2, 4, 5, 7, 9}) {
-        SCOPED_TRACE(killAt);
-        const QString folder = stick.path() + QString("/k%1").arg(killAt);
-        ASSERT_TRUE(QDir().mkpath(folder));
-        QList<TransferPair> pairs;
-        QStringList olds, news;
-        for (int i = 0; i < items; ++i) {
-            olds << QString("photo%1.JPG").arg(i);
-            news << QString("photo%1.jpg").arg(i);
-            ASSERT_TRUE(TestUtil::writeFile(folder + u'/' + olds[i], QByteArray::number(i)));
-            pairs << TransferPair{folder + u'/' + olds[i], folder + u'/' + news[i]};
+    for (const QString &volume : volumes)
+        for (const int killAt : {2, 4, 5, 7, 9}) {
+            SCOPED_TRACE(QString("%1 killed at %2").arg(volume).arg(killAt).toStdString());
+            const QString folder = volume + QString("/k%1").arg(killAt);
+            ASSERT_TRUE(QDir().mkpath(folder));
+            QList<TransferPair> pairs;
+            QStringList olds, news;
+            for (int i = 0; i < items; ++i) {
+                olds << QString("photo%1.JPG").arg(i);
+                news << QString("photo%1.jpg").arg(i);
+                ASSERT_TRUE(TestUtil::writeFile(folder + u'/' + olds[i], QByteArray::number(i)));
+                pairs << TransferPair{folder + u'/' + olds[i], folder + u'/' + news[i]};
+            }
+            ASSERT_TRUE(killedAtRename(pairs, killAt));
+            EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+            EXPECT_EQ(names(folder), killAt <= items ? olds : news);
+            for (int i = 0; i < items; ++i)
+                EXPECT_EQ(TestUtil::readFile(folder + u'/' + olds[i]), QByteArray::number(i));
         }
-        ASSERT_TRUE(killedAtRename(pairs, killAt));
-        EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
-        EXPECT_EQ(names(folder), killAt <= items ? olds : news);
-        for (int i = 0; i < items; ++i)
-            EXPECT_EQ(TestUtil::readFile(folder + u'/' + olds[i]), QByteArray::number(i));
-    }
 }
 
 // Killed when the item whose new name the volume refuses was to take it: the start gives it its old
 // name back while the others keep their new ones; with the old name taken meanwhile, it is named.
 TEST_F(RenameJournal, AnItemWhoseNewNameTheVolumeRefusesGetsItsOldNameBack) {
     TestUtil::FatFuse stick, enoent(true);
+    TestUtil::ExfatImage exfat;
     // A name longer than any volume takes; a stick's refused characters, answered as FAT and exFAT do.
     QList<QPair<QString, QString>> cases{{mkdir("long"), QString(300, u'n') + ".txt"}};
-    if (stick.valid()) cases.append({stick.path(), "report: final.txt"});
-    if (enoent.valid()) cases.append({enoent.path(), "report: final.txt"});
+    for (const QString &volume :
+         {stick.valid() ? stick.path() : QString(), enoent.valid() ? enoent.path() : QString(),
+          exfat.valid() ? exfat.path() : QString()})
+        if (!volume.isEmpty()) cases.append({volume, "report: final.txt"});
     for (const auto &[folder, refused] : cases) {
         SCOPED_TRACE(folder.toStdString());
         for (const bool taken : {false, true}) {

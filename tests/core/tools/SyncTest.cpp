@@ -292,9 +292,10 @@ TEST_F(Sync, ARunEndsWithOneFlushOfEachVolumeItWrote) {
     const SyncResult r = run(plan(SyncMode::leftToRight, false));
     EXPECT_EQ(r.done, 2);
     EXPECT_EQ(flushed, QStringList{R()});
-    EXPECT_EQ(r.errors, QStringList{QString("Was nach „%1“ übertragen wurde, ist nicht sicher auf dem Laufwerk "
-                                            "gespeichert (%2). Es kann dort unvollständig sein.")
-                                        .arg(R(), Posix::errorText(EIO))});
+    EXPECT_EQ(r.errors,
+              QStringList{QString("Was nach „%1“ übertragen wurde, ist nicht sicher auf dem Laufwerk "
+                                  "gespeichert (%2). Es kann dort unvollständig sein.")
+                              .arg(R(), Posix::errorText(EIO))});
 }
 
 // --- a second volume (root only)
@@ -394,11 +395,12 @@ TEST_F(Sync, AReplacedItemsRecordStaysUntilItsWayToTheTrashIsOnTheDisk) {
             [&](const QString &part) { TestUtil::writeFile(partAt, part.toUtf8()); });
         TestUtil::writeFile(said, run(steps).errors.join('\n').toUtf8());
     });
-    EXPECT_EQ(QString::fromUtf8(TestUtil::readFile(said)),
-              QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
-                      "prüft sie beim nächsten Start.\nWas nach „%1“ übertragen wurde, ist nicht sicher auf dem "
-                      "Laufwerk gespeichert (%2). Es kann dort unvollständig sein.")
-                  .arg(R(), Posix::errorText(EIO)));
+    EXPECT_EQ(
+        QString::fromUtf8(TestUtil::readFile(said)),
+        QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
+                "prüft sie beim nächsten Start.\nWas nach „%1“ übertragen wurde, ist nicht sicher auf dem "
+                "Laufwerk gespeichert (%2). Es kann dort unvollständig sein.")
+            .arg(R(), Posix::errorText(EIO)));
     ASSERT_FALSE(journal.isEmpty());
     EXPECT_EQ(TestUtil::readFile(R("r19.dat")), "new");
     // The power cut: the old item is back under the part's name, its info file gone.
