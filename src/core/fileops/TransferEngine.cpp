@@ -454,11 +454,13 @@ Leftovers recoverTransfers() {
 namespace {
 
 QString hiddenText(const Leftovers &left) {
-    const qsizetype count = left.setAside.size() + left.parts.size() + left.renamed.size();
+    const qsizetype count =
+        left.setAside.size() + left.parts.size() + left.renamed.size() + left.refused.size();
     if (count == 0) return {};
-    const QString first = !left.setAside.isEmpty() ? left.setAside.first()
-                          : !left.parts.isEmpty()  ? left.parts.first()
-                                                   : left.renamed.first();
+    const QString first = !left.setAside.isEmpty()  ? left.setAside.first()
+                          : !left.parts.isEmpty()   ? left.parts.first()
+                          : !left.renamed.isEmpty() ? left.renamed.first()
+                                                    : left.refused.first();
     const QString name = Posix::lastComponent(first), folder = Posix::parentOf(first);
     // clang-format off
     if (count > 1)
@@ -466,6 +468,9 @@ QString hiddenText(const Leftovers &left) {
                   int(count), name, folder);
     if (!left.renamed.isEmpty())
         return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“, weil sein alter und sein neuer Name wieder vergeben sind.",
+                  name, folder);
+    if (!left.refused.isEmpty())
+        return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“, weil das Laufwerk seinen neuen Namen nicht annimmt und sein alter wieder vergeben ist.",
                   name, folder);
     if (!left.setAside.isEmpty())
         return LF("Das Original eines abgebrochenen Verschiebens liegt als „%@“ in „%@“, weil sein Name wieder vergeben ist.",

@@ -190,6 +190,7 @@ TEST_F(RenameJournal, ACaseOnlyBatchOnAStickThatIgnoresCaseSettlesAllOldOrAllNew
 // Killed when the item whose new name the volume refuses was to take it: the start gives it its old
 // name back while the others keep their new ones; with the old name taken meanwhile, it is named.
 TEST_F(RenameJournal, AnItemWhoseNewNameTheVolumeRefusesGetsItsOldNameBack) {
+    TestUtil::LanguageScope de(AppLanguage::de);
     TestUtil::FatFuse stick, enoent(true);
     TestUtil::ExfatImage exfat;
     // A name longer than any volume takes; a stick's refused characters, answered as FAT and exFAT do.
@@ -217,7 +218,12 @@ TEST_F(RenameJournal, AnItemWhoseNewNameTheVolumeRefusesGetsItsOldNameBack) {
                 ASSERT_TRUE(TestUtil::writeFile(in + "/report.txt", "someone else's"));
             }
             const FileOps::Leftovers left = FileOps::recoverTransfers();
-            EXPECT_EQ(left.renamed, taken ? QStringList{in + u'/' + hidden[0]} : QStringList{});
+            EXPECT_EQ(left.refused, taken ? QStringList{in + u'/' + hidden[0]} : QStringList{});
+            EXPECT_TRUE(left.renamed.isEmpty());
+            const QString said(
+                "Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%1“ in „%2“, weil das "
+                "Laufwerk seinen neuen Namen nicht annimmt und sein alter wieder vergeben ist.");
+            EXPECT_EQ(FileOps::leftoversText(left), taken ? said.arg(hidden[0], in) : QString());
             QStringList expected{"new 0.txt", "new 1.txt", "new 2.txt", "report.txt"}, now = names(in);
             if (taken) expected << hidden[0];
             expected.sort();
