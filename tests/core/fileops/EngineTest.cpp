@@ -1,6 +1,7 @@
 #include "Fixture.h"
 
 #include "core/base/Defaults.h"
+#include "core/fileops/DuplicateAlias.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/FileSteps.h"
@@ -161,11 +162,20 @@ TEST_F(Engine, AJobEndsWithOneFlushOfItsVolumeAndSaysWhenItFails) {
                                                 "Laufwerk gespeichert (%2). Es kann dort unvollständig sein.")
                                             .arg(dst, Posix::errorText(EIO))});
     }
-    // Nothing written, nothing flushed.
     QStringList flushed;
     HookScope hook([&](Step s, const QString &at) {
         if (s == Step::volumeFlush) flushed << at;
     });
+    // Duplicates likewise.
+    TransferProgress p;
+    FileSteps::setFolderSyncErrorForTests(path("copied"), EIO);
+    const FileActions::DuplicateResult d =
+        FileActions::duplicateItems({path("copied/a"), path("copied/b")}, p);
+    EXPECT_EQ(d.created.size(), 2);
+    EXPECT_EQ(flushed, QStringList{path("copied")});
+    EXPECT_EQ(d.errors.size(), 1);
+    // Nothing written, nothing flushed.
+    flushed.clear();
     EXPECT_EQ(run({path("src/gone")}, path("copied"), false).done, 0);
     EXPECT_TRUE(flushed.isEmpty());
 }
