@@ -3,6 +3,7 @@
 #include <QSize>
 #include <QString>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 // What an image's header says of it, read without decoding any pixels.
@@ -18,3 +19,14 @@ std::optional<QString> profileDescription(const void *icc, size_t size);
 // A HEIF or AVIF picture's size (as shown, after its turns and crops) and colour space, from the boxes
 // alone; nothing for any other file or one the library refuses.
 std::optional<ImageHeader> heifHeader(int fd);
+
+// A box of an ISO media file (HEIF, MP4): its type, where its body starts and where it ends.
+struct IsoBox {
+    char type[4];
+    int64_t body;
+    int64_t end;
+};
+
+// The first box of the type among those from `at` to the end of `within`, looking at no more than a few
+// thousand of them.
+std::optional<IsoBox> isoChild(int fd, const IsoBox &within, int64_t at, const char *type);
