@@ -26,6 +26,8 @@ namespace {
 constexpr int kMaxSide = 32768;
 // No real profile comes near this; a larger one is not loaded.
 constexpr size_t kMaxProfile = 4 << 20;
+// Nor of Exif, which a JPEG holds in 64 KiB.
+constexpr size_t kMaxExif = 1 << 20;
 
 // The open file as libheif reads it: by offset, never past the size it had when we looked, so that a file
 // still growing reads as the part that was there.
@@ -151,6 +153,19 @@ std::optional<ImageHeader> heifHeader(int fd) {
     ImageHeader h;
     h.size = QSize(heif_image_handle_get_width(image.get()), heif_image_handle_get_height(image.get()));
     if (h.size.isEmpty() || h.size.width() > kMaxSide || h.size.height() > kMaxSide) return std::nullopt;
+    // The Exif item comes with the offset of its TIFF header, after which exiv2 reads it.
+    heif_item_id exifId = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(image.get(), "Exif", &exifId, 1) == 1) {
+        const size_t size = heif_image_handle_get_metadata_size(image.get(), exifId);
+        if (size > 4 && size <= kMaxExif) {
+            QByteArray exif(qsizetype(size), '\0');
+            if (heif_image_handle_get_metadata(image.get(), exifId, exif.data()).code == heif_error_Ok) {
+                const uint64_t offset = be(reinterpret_cast<const unsigned char *>(exif.constData()), 4);
+                if (offset < size - 4) h.exif = exif.mid(qsizetype(4 + offset));
+                if (h.exif.startsWith(QByteArrayView("Exif\0\0", 6))) h.exif.remove(0, 6);
+            }
+        }
+    }
     // The name of the profile where there is one, as the other formats show theirs; else grey or RGB by
     // the channels. The coding parameters (nclx) tell no more.
     if (grey(fd, source.size)) h.model = QStringLiteral("Gray");
