@@ -357,11 +357,10 @@ MovieTags movieTags(int fd) {
         }
         return {};
     };
-    tags.title = value("\xA9nam");
-    tags.artist = value("\xA9"
-                        "ART");
-    tags.date = value("\xA9"
-                      "day");
+    // ©nam, ©ART, ©day: the copyright sign in Latin-1.
+    tags.title = value("\251nam");
+    tags.artist = value("\251ART");
+    tags.date = value("\251day");
     return tags;
 }
 

@@ -138,13 +138,8 @@ QByteArray m4b(quint32 samples, bool indexFirst) {
     const auto item = [](const char *type, const QByteArray &utf8) {
         return box(type, box("data", be(1, 4) + be(0, 4) + utf8));
     };
-    const QByteArray ilst = box("ilst", item("\xa9nam", "Hörbuch") +
-                                            item("\xa9"
-                                                 "ART",
-                                                 "Anna Autorin") +
-                                            item("\xa9"
-                                                 "day",
-                                                 "2021-06-05"));
+    const QByteArray ilst = box("ilst", item("\251nam", "Hörbuch") + item("\251ART", "Anna Autorin") +
+                                            item("\251day", "2021-06-05"));
     const QByteArray udta =
         box("udta", box("meta", be(0, 4) + box("hdlr", be(0, 8) + "mdirappl" + QByteArray(9, '\0')) + ilst));
     const auto moov = [&](quint64 dataAt) {
@@ -555,9 +550,10 @@ TEST_F(FileFormats, AGrowingPdfStillGivesItsRows) {
 // what the library reads.
 TEST_F(FileFormats, Mp3WithALargeCover) {
     const QString day = FileFmt::date().dateString(QDateTime(QDate(2021, 6, 5), QTime(0, 0)));
+    const QByteArray picture = cover(5 << 20);
     const QByteArray tag = id3Frame("TIT2", "Groß") + id3Frame("TPE1", QByteArray("Anna\0Ben", 8)) +
-                           id3Frame("TDRC", "2021-06-05") + QByteArray("APIC") + syncsafe(5 << 20) +
-                           QByteArray(2, '\0') + cover((5 << 20) - 18);
+                           id3Frame("TDRC", "2021-06-05") + "APIC" + syncsafe(quint32(picture.size())) +
+                           QByteArray(2, '\0') + picture;
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(rowsOf(write("cover.mp3", "ID3\x04" + QByteArray(2, '\0') + syncsafe(quint32(tag.size())) +
