@@ -135,26 +135,11 @@ std::optional<ImageHeader> psdHeader(int fd) {
     ImageHeader h;
     h.size = QSize(int(std::min<quint32>(be(head + 18, 4), INT_MAX)),
                    int(std::min<quint32>(be(head + 14, 4), INT_MAX)));
-    switch (be(head + 24, 2)) {
-    case 0: // bitmap
-    case 1: // greyscale
-    case 8: // duotone: grey printed in a few inks
-        h.model = QStringLiteral("Gray");
-        break;
-    case 2: // indexed
-    case 3:
-        h.model = QStringLiteral("RGB");
-        break;
-    case 4:
-        h.model = QStringLiteral("CMYK");
-        break;
-    case 7:
-        h.model = QStringLiteral("Multichannel");
-        break;
-    case 9:
-        h.model = QStringLiteral("Lab");
-        break;
-    }
+    // By mode: bitmap, greyscale, indexed, RGB, CMYK, -, -, multichannel, duotone (grey in a few inks), Lab.
+    static const char *const kModels[] = {"Gray",  "Gray",  "RGB",          "RGB",  "CMYK",
+                                          nullptr, nullptr, "Multichannel", "Gray", "Lab"};
+    const quint32 mode = be(head + 24, 2);
+    if (mode < std::size(kModels) && kModels[mode]) h.model = QString::fromLatin1(kModels[mode]);
     return h;
 }
 
