@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build app run install uninstall test test-asan fuzz format-check format bench clean
+.PHONY: deps configure build app run install uninstall test suite test-asan fuzz format-check format bench clean
 
 deps:
 	@missing=""; for p in $(DEPS); do \
@@ -57,7 +57,13 @@ install: app
 uninstall:
 	@$(AS_NEEDED) cmake -DBUILD=$(BUILD) $(if $(PREFIX),-DPREFIX=$(PREFIX)) -P cmake/Uninstall.cmake
 
-test: format-check build test-asan fuzz
+# Each step in turn; the last line says that all passed, or which step failed.
+test:
+	@for step in format-check build test-asan fuzz suite; do \
+	  $(MAKE) --no-print-directory $$step || { echo "make test: FAILED at '$$step'"; exit 1; }; \
+	done; echo "make test: passed (format-check, build, test-asan, fuzz, suite)"
+
+suite:
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 # The core and platform tests once more under AddressSanitizer and UBSan.

@@ -81,8 +81,13 @@ constexpr qsizetype kMaxValueBytes = 2048;
 
 QByteArray shown(QString value) {
     value.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
-    // Other control characters (C0 and C1) would cost the whole row: only they go.
-    value.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    // Other control characters (C0 and C1) and the line and paragraph separators would cost the whole
+    // row: only they go.
+    value.removeIf([](QChar c) {
+        const auto kind = c.category();
+        return kind == QChar::Other_Control || kind == QChar::Separator_Line ||
+               kind == QChar::Separator_Paragraph;
+    });
     QByteArray bytes = value.toUtf8();
     if (bytes.size() <= kMaxValueBytes) return bytes;
     // Cut between whole characters, leaving room for the ellipsis.

@@ -517,6 +517,11 @@ TEST_F(FileFormats, PdfTextsInUtf8AndUtf16) {
         "utf16.pdf",
         fromObjects(pages + QList<QByteArray>{"<< /Title <FEFF0085004100070062009F0063> >>"}, "/Info 4 0 R"));
     EXPECT_EQ(rowsOf(utf16).value(0), "Titel=Abc");
+    // A, LINE SEPARATOR, b, PARAGRAPH SEPARATOR, c
+    const QString separators =
+        write("lines.pdf", fromObjects(pages + QList<QByteArray>{"<< /Title <FEFF00412028006220290063> >>"},
+                                       "/Info 4 0 R"));
+    EXPECT_EQ(rowsOf(separators).value(0), "Titel=Abc");
 }
 
 // A document that grows while it is read: its rows are those of what was there when it was looked at.
