@@ -374,8 +374,12 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
             all = false; // tried again at the next start
             continue;
         }
-        if (!ofBatch(second) && (firstRefused || !ofBatch(first))) {
-            left.renamed << r->path; // every name it may have is someone else's now
+        if (!ofBatch(second) && firstRefused) {
+            left.refused << r->path; // the one name it may have is someone else's now
+            continue;
+        }
+        if (!ofBatch(second) && !ofBatch(first)) {
+            left.renamed << r->path; // both names are someone else's now
             continue;
         }
         // Another item of the batch holds a name this one needs: a free one beside its old name.
