@@ -167,9 +167,8 @@ private:
         ++report->passedOver;
     }
     // The new root carries our marker until it has its real name: it proves the copy ours to the
-    // clean-up after a crash.
-    // Where the volume keeps no marker, the root's identity goes on record instead; `most` is the size
-    // it cannot outgrow (-1: a folder).
+    // clean-up after a crash. Where the volume keeps no marker, the root's identity goes on record
+    // instead; `most` is the size it cannot outgrow (-1: a folder).
     void hold(int fd, qint64 most) {
         report->held = std::make_shared<Fd>(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
         if (!report->mark.isEmpty() &&
