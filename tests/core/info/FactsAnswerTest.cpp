@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -132,10 +134,20 @@ TEST(FactsAnswer, AFileThatRanOutOfTimeIsNotTriedAgainUntilItChanges) {
     ASSERT_TRUE(TestUtil::writeFile(file, "xy"));
     EXPECT_TRUE(FactsHelper::read(file).isEmpty());
     EXPECT_EQ(runsSoFar(), 2);
+    // So is one written anew in place with its size and modification time put back: only its change
+    // time tells.
+    const QByteArray name = QFile::encodeName(file);
+    struct stat before {};
+    ASSERT_EQ(::stat(name.constData(), &before), 0);
+    ASSERT_TRUE(TestUtil::writeFile(file, "zw"));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+    EXPECT_TRUE(FactsHelper::read(file).isEmpty());
+    EXPECT_EQ(runsSoFar(), 3);
     helperDoing("exit 1");
     EXPECT_TRUE(FactsHelper::read(other).isEmpty());
     EXPECT_TRUE(FactsHelper::read(other).isEmpty());
-    EXPECT_EQ(runsSoFar(), 4);
+    EXPECT_EQ(runsSoFar(), 5);
     FactsHelper::setTimeoutMs(0);
     FactsHelper::setProgram({});
 }
