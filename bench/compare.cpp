@@ -181,7 +181,8 @@ int syncRun(const QStringList &args) {
 const Bench::Registration
     compareReg("compare", "compare two trees of 1,000 folders x 100 files (reference: rsync -n -i)",
                compareRun);
-const Bench::Registration syncReg("sync", "sync 100,000 one-sided 4 KiB files (reference: rsync -a)",
-                                  syncRun);
+const Bench::Registration
+    syncReg("sync", "sync 100,000 one-sided 4 KiB files (reference: rsync -a, then a flush of its volume)",
+            syncRun);
 
 } // namespace

@@ -1,4 +1,4 @@
-// kestrin-bench copy: the transfer engine against cp -a and mv.
+// kestrin-bench copy: the transfer engine against cp -a and mv, each followed by a flush of its volume.
 #include "Bench.h"
 
 #include "core/fileops/FileOps.h"
@@ -397,7 +397,8 @@ int run(const QStringList &args) {
 
 const Bench::Registration registration(
     "copy",
-    "copy/move engine against cp -a and mv: (a) 1 GiB, (b) 20000 small files (--files N), "
+    "copy/move engine against cp -a and mv, each followed by a flush of its volume: (a) 1 GiB, (b) 20000 "
+    "small files (--files N), "
     "(c) move of (b) to a tmpfs, (d) 250000 files in a deep tree (--deep N); the fixture lies in TMPDIR",
     run);
 
