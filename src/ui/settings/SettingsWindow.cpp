@@ -108,21 +108,32 @@ void SettingsWindow::focusPage() {
 
 void SettingsWindow::rebuild() {
     setWindowTitle(L("Einstellungen"));
-    const bool again = m_view;
     const int tab = m_view ? m_view->currentIndex() : 0;
     // The chip that had the focus (the language just chosen) has it again in the new language.
     const auto *chip = qobject_cast<const ChoiceChip *>(focusWidget());
     const QString chipKey = chip ? chip->key() : QString();
-    OwnWindow::clearLayout(this);
-    if (!m_app) return;
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_view = new SettingsView(m_app->settings(), m_app->requests(), *m_commands, this);
-    m_view->setCurrentIndex(tab);
-    layout->addWidget(m_view);
-    if (!again) return;
-    if (SettingsPage *page = m_view->page(tab); page && !chipKey.isEmpty())
+    auto *box = qobject_cast<QVBoxLayout *>(layout());
+    if (!m_app || !box || !m_view) {
+        OwnWindow::clearLayout(this);
+        if (!m_app) return;
+        box = new QVBoxLayout(this);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->setSizeConstraint(QLayout::SetFixedSize);
+    }
+    // The new view is made while the old one still holds the window's size: a window emptied for a moment
+    // is unmapped, and loses the keyboard.
+    auto *view = new SettingsView(m_app->settings(), m_app->requests(), *m_commands, this);
+    view->setCurrentIndex(tab);
+    QPointer<SettingsView> old = m_view;
+    m_view = view;
+    if (!old) {
+        box->addWidget(view);
+        return;
+    }
+    box->replaceWidget(old, view);
+    view->show();
+    delete old;
+    if (SettingsPage *page = view->page(tab); page && !chipKey.isEmpty())
         for (ChoiceChip *c : page->findChildren<ChoiceChip *>())
             if (c->key() == chipKey) {
                 c->setFocus(Qt::OtherFocusReason);
