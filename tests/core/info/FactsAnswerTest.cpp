@@ -56,11 +56,14 @@ TEST(FactsAnswer, RowsAreCheckedAndOrdered) {
                                "Dauer\tnan\n"
                                "Codecs\t\xff\xfe\n"
                                "Codecs\ta\x1b[31m\n"
+
                                "Sicherheit\tweird\n"
                                "Aufnahme\tgestern\n"
                                "kein Tab\n";
     EXPECT_EQ(shown(FactsHelper::parse(hostile)), QStringList{"Seiten=3"});
     EXPECT_TRUE(FactsHelper::parse("Titel\t \nSeiten\t-1\nSeiten\t1e3\n").isEmpty());
+    // Line and paragraph separators would break a row over two lines.
+    EXPECT_TRUE(FactsHelper::parse("Titel\tErste\u2028Zweite\nAutoren\tA\u2029B\n").isEmpty());
     EXPECT_EQ(shown(FactsHelper::parse("Titel\tA\u202Eb\nSicherheit\tnone\n")),
               (QStringList{"Titel=Ab", "Sicherheit=Keine"}));
     EXPECT_TRUE(FactsHelper::parse(QByteArray("Titel\t") + QByteArray(5000, 'x')).isEmpty());
