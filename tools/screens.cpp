@@ -56,6 +56,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -160,6 +161,25 @@ void focusShots(const QString &out, const QString &left) {
     }
 }
 
+// The window light and dark, at the smallest and largest text, at the smallest size and on a large screen,
+// into PREFIX-LOOK-PT-WIDTH.png; before runs just before each shot. Back to the usual look after.
+void shootLooks(AppState &app, MainWindow &w, const QString &prefix, const std::function<void()> &before) {
+    for (const char *look : {"light", "dark"})
+        for (int pt : {10, 18})
+            for (const QSize size : {QSize(900, 460), QSize(2560, 1440)}) {
+                app.settings().setAppearance(QString::fromLatin1(look));
+                app.settings().setFontSize(pt);
+                w.resize(size);
+                before();
+                shoot(w, prefix + QStringLiteral("-%1-%2-%3.png")
+                                      .arg(QString::fromLatin1(look))
+                                      .arg(pt)
+                                      .arg(size.width()));
+            }
+    app.settings().setAppearance("system");
+    app.settings().setFontSize(13);
+}
+
 // The smallest window with the sidebar and the inspector open: the active pane's header in a folder of
 // the desktop's, a text file's facts in the inspector and a toast over the panes, at the smallest window
 // and on a large screen, at the smallest and largest text, light and dark, German and Thai.
@@ -179,21 +199,10 @@ void headerShots(const QString &out, const QString &home) {
         app.sides().setActive(Side::left);
         settle(300);
         app.left()->setSelection({text.fileName()});
-        for (const char *look : {"light", "dark"})
-            for (int pt : {10, 18})
-                for (const QSize size : {QSize(900, 460), QSize(2560, 1440)}) {
-                    app.settings().setAppearance(QString::fromLatin1(look));
-                    app.settings().setFontSize(pt);
-                    w.resize(size);
-                    settle(200);
-                    app.show(L("Pfad kopiert: ") + text.fileName());
-                    shoot(w, out + QStringLiteral("/header-%1-%2-%3-%4.png")
-                                       .arg(tag, QString::fromLatin1(look))
-                                       .arg(pt)
-                                       .arg(size.width()));
-                }
-        app.settings().setAppearance("system");
-        app.settings().setFontSize(13);
+        shootLooks(app, w, out + "/header-" + tag, [&] {
+            settle(200);
+            app.show(L("Pfad kopiert: ") + text.fileName());
+        });
     }
 }
 
@@ -297,19 +306,7 @@ int main(int argc, char **argv) {
             app.left()->go(left);
             settle(300);
             app.left()->setSelection({left + "/Notizen.txt"});
-            for (const char *look : {"light", "dark"})
-                for (int pt : {10, 18})
-                    for (const QSize size : {QSize(900, 460), QSize(2560, 1440)}) {
-                        app.settings().setAppearance(QString::fromLatin1(look));
-                        app.settings().setFontSize(pt);
-                        w.resize(size);
-                        shoot(w, out + QStringLiteral("/wording-%1-%2-%3-%4.png")
-                                           .arg(tag, QString::fromLatin1(look))
-                                           .arg(pt)
-                                           .arg(size.width()));
-                    }
-            app.settings().setAppearance("system");
-            app.settings().setFontSize(13);
+            shootLooks(app, w, out + "/wording-" + tag, [] {});
             app.left()->setViewMode(ViewMode::list);
         }
     }

@@ -319,7 +319,8 @@ void MainWindow::placeOverlays() {
     if (!m_root) return;
     int base = m_root->height() - 44;
     for (PathBar *bar : m_root->findChildren<PathBar *>())
-        if (bar->isVisible()) base = std::min(base, bar->mapTo(m_root, QPoint(0, 0)).y() - ToastView::kShadow);
+        if (bar->isVisible())
+            base = std::min(base, bar->mapTo(m_root, QPoint(0, 0)).y() - ToastView::kShadow);
     const QSize ts = m_toast->sizeHint();
     m_toast->setGeometry((m_root->width() - ts.width()) / 2, base - ts.height() + ToastView::kShadow,
                          ts.width(), ts.height());

@@ -149,7 +149,8 @@ TEST_P(CrowdedWindowTest, InspectorTextsWrapOrEndVisibly) {
                 EXPECT_LE(fm.horizontalAdvance(word), room) << qPrintable(label->text());
             rows += label->parentWidget()->inherits("InspectorRow");
         } else if (!dynamic_cast<ElidedLabel *>(label)) {
-            const QStringList parts = label->wordWrap() ? label->text().split(u' ') : QStringList{label->text()};
+            const QStringList parts =
+                label->wordWrap() ? label->text().split(u' ') : QStringList{label->text()};
             for (const QString &part : parts)
                 EXPECT_LE(fm.horizontalAdvance(part), room) << "cut: " << qPrintable(label->text());
         }
