@@ -223,6 +223,31 @@ TEST_F(SettleAcross, TheStartTakesOurMarkerOffWhatTookItsName) {
         EXPECT_FALSE(marked(vol.path() + "/" + name)) << name;
 }
 
+// Killed once a complete part was on record to take a name, before it took it (or before its new name
+// reached the disk): the part goes, whatever holds the name; the old item stays as it was.
+TEST_F(Settle, APartOnRecordForANameItNeverTookGoes) {
+    const QString dst = mkdir("dst"), old = file("dst/a.txt", "old");
+    const QString folder = file("dst/folder/inside", "user's");
+    ASSERT_TRUE(inChild(
+        [&] {
+            // A replacement, a new item, and one whose name another item took meanwhile.
+            for (const QString &to : {old, dst + "/b.txt", dst + "/folder"}) {
+                const FileSteps::PathBytes part = Journal::partName(QFile::encodeName(dst));
+                const QByteArray mark = Journal::beginPart(part);
+                TestUtil::writeFile(part.text(), "new");
+                ::lsetxattr(part.c_str(), "user.kestrin.part", mark.constData(), size_t(mark.size()), 0);
+                Journal::beginPlace(part, to, TestUtil::lstatOf(part.text()));
+            }
+        },
+        false));
+    ASSERT_EQ(ofOurs(dst).size(), 3);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(dst), (QStringList{"a.txt", "folder"}));
+    EXPECT_EQ(TestUtil::readFile(old), "old");
+    EXPECT_EQ(TestUtil::readFile(folder), "user's");
+    EXPECT_FALSE(marked(old));
+}
+
 TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
     // Recorded, then made, then killed before the marker: an empty file and an empty folder.
     const QString dst = mkdir("dst");

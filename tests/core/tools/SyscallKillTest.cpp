@@ -1,0 +1,223 @@
+// Each operation runs in a process of its own under ptrace and is killed right after each of its calls
+// that change a file system or the journal, in turn (a spread of them under AddressSanitizer); once the
+// start has settled what it left, every item is there once and whole under its old or its new name,
+// nothing is hidden or marked, nothing is told and no journal stays behind.
+#include "HarnessChecks.h"
+
+#include "common/SyscallTracer.h"
+#include "core/fileops/FileOps.h"
+
+#include <QElapsedTimer>
+
+#include <iostream>
+
+#include <sys/file.h>
+
+using namespace FileOpsTest;
+using namespace Harness;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int spread = 13; // points per operation
+#else
+constexpr int spread = 0; // every call
+#endif
+
+// Every file below the roots: each item once, whole, under its old or its new path.
+QString treeItemsOnce(const QList<Item> &items, const QStringList &roots) {
+    QStringList wrong;
+    QHash<QByteArray, QStringList> where;
+    for (const QString &root : roots) {
+        const QMap<QString, QByteArray> files = filesBelow(root, wrong);
+        for (auto f = files.cbegin(); f != files.cend(); ++f)
+            where[f.value()] << root + '/' + f.key();
+    }
+    for (const Item &item : items) {
+        const QStringList at = where.value(item.content);
+        if (at.size() != 1)
+            wrong << QString("%1 is there %2 times").arg(item.oldPath).arg(at.size());
+        else if (at[0] != item.oldPath && at[0] != item.newPath)
+            wrong << QString("%1 is at %2").arg(item.oldPath, at[0]);
+    }
+    return wrong.join("; ");
+}
+
+// Everything on a tmpfs, the journal too: flushes there cost nothing, so that every call can be tried.
+class SyscallKills : public Dir {
+protected:
+    TestUtil::TmpfsMount vol{"64m"};
+    // The folders of the journal and of the settings (which remember where trashed items came from).
+    const QByteArray stateWas = qgetenv("XDG_STATE_HOME"), configWas = qgetenv("XDG_CONFIG_HOME");
+    QStringList journalsBefore;
+
+    void SetUp() override {
+        Dir::SetUp();
+        if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";
+        qputenv("XDG_STATE_HOME", QFile::encodeName(vol.path() + "/state"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(vol.path() + "/config"));
+        journalsBefore = names(journalFolder());
+    }
+    // Afresh for each run: a settings lock that the killed run left empty holds the next run up for half
+    // a minute, until Qt takes it for stale.
+    void prepareRun(const std::function<void()> &prepare) {
+        QDir(onVolume("config")).removeRecursively();
+        prepare();
+    }
+    void TearDown() override {
+        qputenv("XDG_STATE_HOME", stateWas);
+        qputenv("XDG_CONFIG_HOME", configWas);
+    }
+    QString onVolume(const QString &rel) const { return vol.path() + '/' + rel; }
+
+    QStringList journalsLeft() const {
+        QStringList left;
+        for (const QString &n : names(journalFolder())) {
+            const int fd =
+                ::open(QFile::encodeName(journalFolder() + '/' + n).constData(), O_RDONLY | O_CLOEXEC);
+            const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0; // this process's own
+            if (fd >= 0) ::close(fd);
+            if (!held && !journalsBefore.contains(n)) left << n;
+        }
+        return left;
+    }
+
+    // Runs the operation once whole, then kills a fresh run after each of its calls in turn; the calls
+    // counted, or -1 where ptrace is refused.
+    long everyCall(const char *name, const std::function<void()> &prepare, const QList<QByteArray> &args,
+                   const std::function<QString()> &check) {
+        QElapsedTimer timer;
+        timer.start();
+        // Counted the second time, when the state folder and the Trash are there as in the runs after.
+        SyscallTracer::Run whole;
+        for (int i = 0; i < 2; ++i) {
+            prepareRun(prepare);
+            whole = SyscallTracer::run(KESTRIN_TRACED_OP, args, -1);
+            if (whole.refused) return -1;
+            EXPECT_EQ(whole.exitCode, 0) << name;
+            EXPECT_EQ(check(), "") << name << ", undisturbed";
+        }
+        EXPECT_GT(whole.calls, 0) << name;
+        QList<long> at;
+        const long points = whole.calls - 1;
+        for (long k = 1; k <= points; ++k)
+            if (!spread || points <= spread || (k - 1) % ((points + spread - 1) / spread) == 0) at << k;
+        QStringList failed;
+        int killed = 0;
+        for (const long k : at) {
+            prepareRun(prepare);
+            const SyscallTracer::Run run = SyscallTracer::run(KESTRIN_TRACED_OP, args, k);
+            // Threads may take another way: a run with fewer calls ends on its own, and is checked too.
+            killed += run.killed;
+            if (!run.killed && run.exitCode != 0) {
+                failed << QString("after call %1: ended with %2").arg(k).arg(run.exitCode);
+                continue;
+            }
+            const FileOps::Leftovers left = FileOps::recoverTransfers();
+            QStringList wrong{check()};
+            if (const QStringList j = journalsLeft(); !j.isEmpty()) wrong << "journal left: " + j.join(' ');
+            if (!left.isEmpty()) wrong << "told: " + FileOps::leftoversText(left);
+            wrong.removeAll(QString());
+            if (!wrong.isEmpty()) failed << QString("after call %1: %2").arg(k).arg(wrong.join("; ").left(600));
+        }
+        std::cout << "[  calls   ] " << name << ": " << whole.calls << " calls, killed after " << killed
+                  << " of them, " << timer.elapsed() << " ms" << std::endl;
+        EXPECT_GT(killed, at.size() / 2) << name;
+        EXPECT_TRUE(failed.isEmpty()) << name << ", wrong after " << failed.size() << " of " << at.size()
+                                      << " kills:\n"
+                                      << failed.join('\n').toStdString();
+        return whole.calls;
+    }
+};
+
+} // namespace
+
+// Replacements, new files in a new folder, surplus items on the other side.
+TEST_F(SyscallKills, MirrorAndTwoWaySyncs) {
+    SyncTrees trees{onVolume("L"), onVolume("R"), {}, {}, {}, onVolume(".Trash-0")};
+    for (int i = 1; i <= 12; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        trees.left["rep/r" + n + ".dat"] = (i % 3 ? "new r" : "old r") + n;
+        trees.right["rep/r" + n + ".dat"] = (i % 3 ? "old r" : "new r") + n + " on the right";
+    }
+    for (int i = 1; i <= 6; ++i) {
+        trees.left[QString("fresh/f%1.txt").arg(i)] = "fresh " + QByteArray::number(i);
+        trees.right[QString("only/o%1.txt").arg(i)] = "only " + QByteArray::number(i);
+    }
+    trees.left["big.bin"] = pattern(600 << 10, 5);
+    trees.right["surplus.txt"] = "surplus";
+    for (const auto &[name, mode, op] : {std::tuple{"mirror sync", SyncMode::leftToRight, "mirror"},
+                                         std::tuple{"two-way sync", SyncMode::both, "twoway"}})
+        if (everyCall(
+                name, [&] { trees.prepare(mode); }, {op, trees.l.toUtf8(), trees.r.toUtf8()},
+                [&] { return trees.check(); }) < 0)
+            GTEST_SKIP() << "ptrace is not permitted here";
+}
+
+TEST_F(SyscallKills, BatchRenameWithCyclesAndChains) {
+    const QString folder = onVolume("rename");
+    QList<Item> items;
+    const auto item = [&](const QString &from, const QString &to) {
+        items << Item{"item " + from.toUtf8(), folder + '/' + from, folder + '/' + to};
+    };
+    for (const QString &cycle : {QString("c"), QString("d")}) {
+        item(cycle + "1", cycle + "2");
+        item(cycle + "2", cycle + "3");
+        item(cycle + "3", cycle + "1");
+    }
+    for (int i = 1; i <= 16; ++i)
+        item(QString::number(i), QString::number(i + 1));
+    item("Größe ä.txt", "ขนาด.txt");
+    QByteArray list;
+    for (const Item &i : items)
+        list += i.oldPath.toUtf8() + '\n' + i.newPath.toUtf8() + '\n';
+    ASSERT_TRUE(TestUtil::writeFile(path("list"), list));
+    if (everyCall(
+            "batch rename",
+            [&] {
+                QDir(folder).removeRecursively();
+                QDir().mkpath(folder);
+                for (const Item &i : items)
+                    TestUtil::writeFile(i.oldPath, i.content);
+            },
+            {"rename", path("list").toUtf8()}, [&] { return itemsOnce(items, {folder}); }) < 0)
+        GTEST_SKIP() << "ptrace is not permitted here";
+}
+
+TEST_F(SyscallKills, MoveToAnotherVolume) {
+    TestUtil::TmpfsMount other;
+    ASSERT_TRUE(other.valid());
+    const QString in = onVolume("in"), out = other.path();
+    QList<Item> items;
+    QStringList moved;
+    for (int i = 1; i <= 8; ++i) {
+        const QString name = QString("f%1.txt").arg(i);
+        items << Item{"file " + name.toUtf8(), in + '/' + name, out + '/' + name};
+        moved << in + '/' + name;
+    }
+    for (int i = 1; i <= 12; ++i) {
+        const QString rel = QString("tree/%1/t%2.txt").arg(i % 3 ? "a" : "b/c").arg(i);
+        items << Item{"tree " + rel.toUtf8() + (i == 5 ? pattern(300 << 10) : QByteArray()), in + '/' + rel,
+                      out + '/' + rel};
+    }
+    moved << in + "/tree";
+    QList<QByteArray> args{"move", out.toUtf8()};
+    for (const QString &m : moved)
+        args << m.toUtf8();
+    if (everyCall(
+            "move to another volume",
+            [&] {
+                for (const QString &folder : {in, out}) {
+                    QDir d(folder);
+                    for (const QString &n : d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+                        QFileInfo(d.filePath(n)).isDir() ? (void)QDir(d.filePath(n)).removeRecursively()
+                                                         : (void)d.remove(n);
+                }
+                for (const Item &i : items) {
+                    QDir().mkpath(QFileInfo(i.oldPath).path());
+                    TestUtil::writeFile(i.oldPath, i.content);
+                }
+            },
+            args, [&] { return treeItemsOnce(items, {in, out}); }) < 0)
+        GTEST_SKIP() << "ptrace is not permitted here";
+}
