@@ -273,6 +273,18 @@ TEST_F(Sync, AReplacementIsFlushedBeforeTheOldItemLeavesItsName) {
         EXPECT_EQ(TestUtil::readFile(R("a.txt")), "new");
         QDir(TrashRoots::homeTrash()).removeRecursively();
     }
+    // The flush of the copy fails (the disk heals at once, should the run go on): the old item stays.
+    file("L/a.txt", "newer");
+    FileSteps::setStepHook([](Step s, const QString &) {
+        if (s == Step::fileCopied) FileSteps::setDiskErrorForTests(EIO, false);
+        if (s == Step::flushed) FileSteps::setDiskErrorForTests(0);
+    });
+    const SyncResult r = run(plan(SyncMode::leftToRight, false));
+    FileSteps::setStepHook({});
+    FileSteps::setDiskErrorForTests(0);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(TestUtil::readFile(R("a.txt")), "new");
+    EXPECT_EQ(names(R()), QStringList{"a.txt"});
 }
 
 // --- a second volume (root only)
