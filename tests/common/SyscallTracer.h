@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <fcntl.h>
@@ -121,8 +122,10 @@ inline bool mutating(pid_t tid, unsigned long long nr, const unsigned long long 
     }
 }
 
-// limit < 0: never killed. Output of the program goes to /dev/null.
-inline Run run(const QByteArray &program, const QList<QByteArray> &args, long limit) {
+// limit < 0: never killed. With `atLimit`, the program is not killed but runs on once that was called.
+// Output of the program goes to /dev/null.
+inline Run run(const QByteArray &program, const QList<QByteArray> &args, long limit,
+               const std::function<void()> &atLimit = {}) {
     Run out;
     std::vector<QByteArray> kept{program};
     for (const QByteArray &a : args)
@@ -173,7 +176,10 @@ inline Run run(const QByteArray &program, const QList<QByteArray> &args, long li
             if (counting && ::ptrace(PTRACE_GET_SYSCALL_INFO, tid, sizeof info, &info) > 0 &&
                 info.op == PTRACE_SYSCALL_INFO_SECCOMP &&
                 mutating(tid, info.seccomp.nr, reinterpret_cast<const unsigned long long *>(info.seccomp.args))) {
-                if (limit >= 0 && out.calls >= limit) {
+                if (limit >= 0 && out.calls >= limit && atLimit) {
+                    atLimit();
+                    limit = -1;
+                } else if (limit >= 0 && out.calls >= limit) {
                     ::kill(child, SIGKILL);
                     out.killed = true;
                     continue;
@@ -193,7 +199,7 @@ inline Run run(const QByteArray &program, const QList<QByteArray> &args, long li
     return out;
 }
 #else
-inline Run run(const QByteArray &, const QList<QByteArray> &, long) {
+inline Run run(const QByteArray &, const QList<QByteArray> &, long, const std::function<void()> & = {}) {
     Run out;
     out.refused = true;
     return out;

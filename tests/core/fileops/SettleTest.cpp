@@ -248,6 +248,24 @@ TEST_F(Settle, APartOnRecordForANameItNeverTookGoes) {
     EXPECT_FALSE(marked(old));
 }
 
+// After a power cut, zero bytes may stand where the last records were to be: nothing was written there,
+// so the journal is no damaged one. Anything else after the last whole line is.
+TEST_F(Settle, ZeroBytesAtTheEndOfAJournalAreNoDamage) {
+    const QString dst = mkdir("dst");
+    for (const QByteArray &tail : {QByteArray(274, '\0'), QByteArray("placed 2f74")}) {
+        const QString journal =
+            journalLeftBy([&] { Journal::beginPart(Journal::partName(QFile::encodeName(dst))); });
+        ASSERT_FALSE(journal.isEmpty());
+        QFile f(journal);
+        ASSERT_TRUE(f.open(QIODevice::Append) && f.write(tail) == tail.size());
+        f.close();
+        const FileOps::Leftovers left = FileOps::recoverTransfers();
+        EXPECT_EQ(left.damaged.isEmpty(), tail.startsWith('\0'));
+        EXPECT_EQ(exists(journal), !tail.startsWith('\0'));
+        QFile::remove(journal);
+    }
+}
+
 TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
     // Recorded, then made, then killed before the marker: an empty file and an empty folder.
     const QString dst = mkdir("dst");
