@@ -55,15 +55,16 @@ inline bool creates(unsigned long long flags) {
 
 // The calls that may change a file system, whatever their arguments.
 constexpr long plainCalls[] = {
-    SYS_write,      SYS_pwrite64,  SYS_writev,      SYS_pwritev,      SYS_pwritev2,      SYS_openat2,
-    SYS_creat,      SYS_fsync,     SYS_fdatasync,   SYS_syncfs,       SYS_sync,          SYS_sync_file_range,
-    SYS_rename,     SYS_renameat,  SYS_renameat2,   SYS_link,         SYS_linkat,        SYS_symlink,
-    SYS_symlinkat,  SYS_unlink,    SYS_unlinkat,    SYS_rmdir,        SYS_mkdir,         SYS_mkdirat,
-    SYS_mknod,      SYS_mknodat,   SYS_setxattr,    SYS_lsetxattr,    SYS_fsetxattr,     SYS_removexattr,
-    SYS_lremovexattr, SYS_fremovexattr, SYS_copy_file_range, SYS_sendfile, SYS_splice,  SYS_chmod,
-    SYS_fchmod,     SYS_fchmodat,  SYS_chown,       SYS_fchown,       SYS_lchown,        SYS_fchownat,
-    SYS_utime,      SYS_utimes,    SYS_utimensat,   SYS_futimesat,    SYS_truncate,      SYS_ftruncate,
-    SYS_fallocate};
+    SYS_write,        SYS_pwrite64,        SYS_writev,          SYS_pwritev,   SYS_pwritev2,
+    SYS_openat2,      SYS_creat,           SYS_fsync,           SYS_fdatasync, SYS_syncfs,
+    SYS_sync,         SYS_sync_file_range, SYS_rename,          SYS_renameat,  SYS_renameat2,
+    SYS_link,         SYS_linkat,          SYS_symlink,         SYS_symlinkat, SYS_unlink,
+    SYS_unlinkat,     SYS_rmdir,           SYS_mkdir,           SYS_mkdirat,   SYS_mknod,
+    SYS_mknodat,      SYS_setxattr,        SYS_lsetxattr,       SYS_fsetxattr, SYS_removexattr,
+    SYS_lremovexattr, SYS_fremovexattr,    SYS_copy_file_range, SYS_sendfile,  SYS_splice,
+    SYS_chmod,        SYS_fchmod,          SYS_fchmodat,        SYS_chown,     SYS_fchown,
+    SYS_lchown,       SYS_fchownat,        SYS_utime,           SYS_utimes,    SYS_utimensat,
+    SYS_futimesat,    SYS_truncate,        SYS_ftruncate,       SYS_fallocate};
 
 // Stops the program (SECCOMP_RET_TRACE) at those calls, at opens that create or truncate, and at clones
 // of a file's blocks; lets every other call pass.
@@ -143,7 +144,8 @@ inline Run run(const QByteArray &program, const QList<QByteArray> &args, long li
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(null, 2);
-        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0 || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0 ||
+            ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
             ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &stops) != 0)
             ::_exit(77);
         ::execv(argv[0], argv.data());
@@ -175,7 +177,8 @@ inline Run run(const QByteArray &program, const QList<QByteArray> &args, long li
             __ptrace_syscall_info info{};
             if (counting && ::ptrace(PTRACE_GET_SYSCALL_INFO, tid, sizeof info, &info) > 0 &&
                 info.op == PTRACE_SYSCALL_INFO_SECCOMP &&
-                mutating(tid, info.seccomp.nr, reinterpret_cast<const unsigned long long *>(info.seccomp.args))) {
+                mutating(tid, info.seccomp.nr,
+                         reinterpret_cast<const unsigned long long *>(info.seccomp.args))) {
                 if (limit >= 0 && out.calls >= limit && atLimit) {
                     atLimit();
                     limit = -1;

@@ -37,6 +37,18 @@ struct Item {
     QString oldPath, newPath;
 };
 
+// Where the items' contents were found: each once, under its old or its new path.
+inline void onceEach(const QList<Item> &items, const QHash<QByteArray, QStringList> &where,
+                     QStringList &wrong) {
+    for (const Item &item : items) {
+        const QStringList at = where.value(item.content);
+        if (at.size() != 1)
+            wrong << QString("%1 is there %2 times").arg(item.oldPath).arg(at.size());
+        else if (at[0] != item.oldPath && at[0] != item.newPath)
+            wrong << QString("%1 is at %2").arg(item.oldPath, at[0]);
+    }
+}
+
 // What is wrong with the items in `folders`: each must be there once, whole, under one of its two names,
 // without our marker.
 inline QString itemsOnce(const QList<Item> &items, const QStringList &folders) {
@@ -51,13 +63,7 @@ inline QString itemsOnce(const QList<Item> &items, const QStringList &folders) {
                 where[TestUtil::readFile(p)] << p;
             if (marked(p)) wrong << "marked: " + p;
         }
-    for (const Item &item : items) {
-        const QStringList at = where.value(item.content);
-        if (at.size() != 1)
-            wrong << QString("%1 is there %2 times").arg(item.oldPath).arg(at.size());
-        else if (at[0] != item.oldPath && at[0] != item.newPath)
-            wrong << QString("%1 is at %2").arg(item.oldPath, at[0]);
-    }
+    onceEach(items, where, wrong);
     return wrong.join("; ");
 }
 
@@ -79,6 +85,19 @@ inline QMap<QString, QByteArray> filesBelow(const QString &root, QStringList &wr
         if (it.fileInfo().isFile()) out.insert(p.mid(root.size() + 1), TestUtil::readFile(p));
     }
     return out;
+}
+
+// The same for every file below the roots.
+inline QString treeItemsOnce(const QList<Item> &items, const QStringList &roots) {
+    QStringList wrong;
+    QHash<QByteArray, QStringList> where;
+    for (const QString &root : roots) {
+        const QMap<QString, QByteArray> files = filesBelow(root, wrong);
+        for (auto f = files.cbegin(); f != files.cend(); ++f)
+            where[f.value()] << root + '/' + f.key();
+    }
+    onceEach(items, where, wrong);
+    return wrong.join("; ");
 }
 
 // A sync of two trees: each file is afterwards as it was on its side or as the other side had it, each

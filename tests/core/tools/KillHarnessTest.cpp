@@ -223,7 +223,6 @@ protected:
     }
 };
 
-
 } // namespace
 
 TEST_F(KillHarness, BatchRenameWithACycleAndAChain) {

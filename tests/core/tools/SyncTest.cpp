@@ -389,10 +389,11 @@ TEST_F(Sync, AReplacedItemsRecordStaysUntilItsWayToTheTrashIsOnTheDisk) {
                 [&](const QString &part) { TestUtil::writeFile(partAt, part.toUtf8()); });
             TestUtil::writeFile(said, run(steps).errors.join('\n').toUtf8());
         });
-        EXPECT_EQ(QString::fromUtf8(TestUtil::readFile(said)),
-                  QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
-                          "prüft sie beim nächsten Start.")
-                      .arg(failing, Posix::errorText(EIO)));
+        EXPECT_EQ(
+            QString::fromUtf8(TestUtil::readFile(said)),
+            QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
+                    "prüft sie beim nächsten Start.")
+                .arg(failing, Posix::errorText(EIO)));
         ASSERT_FALSE(journal.isEmpty());
         EXPECT_EQ(TestUtil::readFile(R("r19.dat")), "new");
         // The power cut: the old item is back under the part's name, its info file gone.

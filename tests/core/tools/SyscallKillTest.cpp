@@ -25,32 +25,13 @@ using namespace Harness;
 
 namespace {
 
+// Points per operation, killed (0: every call) and on the failing disk, where each one makes, checks and
+// mounts a file system.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int spread = 13; // points per operation
+constexpr int spread = 13, diskSpread = 4;
 #else
-constexpr int spread = 0; // every call
+constexpr int spread = 0, diskSpread = 40;
 #endif
-// Points per operation on the failing disk: each one makes, checks and mounts a file system.
-constexpr int diskSpread = 40;
-
-// Every file below the roots: each item once, whole, under its old or its new path.
-QString treeItemsOnce(const QList<Item> &items, const QStringList &roots) {
-    QStringList wrong;
-    QHash<QByteArray, QStringList> where;
-    for (const QString &root : roots) {
-        const QMap<QString, QByteArray> files = filesBelow(root, wrong);
-        for (auto f = files.cbegin(); f != files.cend(); ++f)
-            where[f.value()] << root + '/' + f.key();
-    }
-    for (const Item &item : items) {
-        const QStringList at = where.value(item.content);
-        if (at.size() != 1)
-            wrong << QString("%1 is there %2 times").arg(item.oldPath).arg(at.size());
-        else if (at[0] != item.oldPath && at[0] != item.newPath)
-            wrong << QString("%1 is at %2").arg(item.oldPath, at[0]);
-    }
-    return wrong.join("; ");
-}
 
 // An ext4 file system on a loop device whose file a FUSE program of the tests serves: from fail() on,
 // every write and flush that reaches it fails. cut() is the power cut and the start after it: what did not
@@ -237,9 +218,11 @@ protected:
             // Threads may take another way: a run with fewer calls ends on its own, and is checked too.
             reached += run.killed || failedDisk;
             QStringList wrong;
-            if (!run.killed && run.exitCode != 0 && !failedDisk) wrong << QString("ended with %1").arg(run.exitCode);
+            if (!run.killed && run.exitCode != 0 && !failedDisk)
+                wrong << QString("ended with %1").arg(run.exitCode);
             if (failing()) {
-                if (const int fsck = disk->cut(); fsck < 0 || fsck > 1) wrong << QString("e2fsck: %1").arg(fsck);
+                if (const int fsck = disk->cut(); fsck < 0 || fsck > 1)
+                    wrong << QString("e2fsck: %1").arg(fsck);
             }
             const FileOps::Leftovers left = FileOps::recoverTransfers();
             wrong << check();
@@ -247,7 +230,8 @@ protected:
             if (!left.isEmpty()) wrong << "told: " + FileOps::leftoversText(left);
             endRun();
             wrong.removeAll(QString());
-            if (!wrong.isEmpty()) failed << QString("after call %1: %2").arg(k).arg(wrong.join("; ").left(600));
+            if (!wrong.isEmpty())
+                failed << QString("after call %1: %2").arg(k).arg(wrong.join("; ").left(600));
         }
         std::cout << "[  calls   ] " << name << ": " << whole.calls << " calls, "
                   << (failing() ? "disk failed after " : "killed after ") << reached << " of them, "
@@ -349,7 +333,8 @@ TEST_F(SyscallKills, MoveToAnotherVolume) {
                     for (const QString &folder : {in, out}) {
                         QDir().mkpath(folder);
                         QDir d(folder);
-                        for (const QString &n : d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+                        for (const QString &n :
+                             d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
                             QFileInfo(d.filePath(n)).isDir() ? (void)QDir(d.filePath(n)).removeRecursively()
                                                              : (void)d.remove(n);
                     }
@@ -358,7 +343,10 @@ TEST_F(SyscallKills, MoveToAnotherVolume) {
                         TestUtil::writeFile(i.oldPath, i.content);
                     }
                 },
-                args, [&] { return treeItemsOnce(items, {in, out}); }) < 0)
+                args,
+                [&] {
+                    return treeItemsOnce(items, {in, out});
+                }) < 0)
             GTEST_SKIP() << "ptrace is not permitted here";
     }
 }
