@@ -3,6 +3,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/StepHooks.h"
+#include "core/filesteps/TransferJournal.h"
 #include "platform/Posix.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/tools/FolderSync.h"
@@ -410,6 +411,19 @@ TEST_F(Sync, AReplacedItemsRecordStaysUntilItsWayToTheTrashIsOnTheDisk) {
         EXPECT_EQ(TestUtil::readFile(trash + "/files/" + now[0]), "old");
         EXPECT_FALSE(exists(journal));
     }
+}
+
+// An item trashed by the run whose way to the Trash is not flushed: the run says so.
+TEST_F(Sync, ATrashedItemsWayToTheTrashIsFlushedOrSaid) {
+    file("R/surplus.txt", "surplus");
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, true);
+    ASSERT_EQ(steps.size(), 1);
+    const QString files = TrashRoots::homeTrash() + "/files";
+    QDir().mkpath(files);
+    FileSteps::setFolderSyncErrorForTests(files, EIO);
+    const SyncResult r = run(steps);
+    FileSteps::setFolderSyncErrorForTests({}, 0);
+    EXPECT_EQ(r.errors, QStringList{FileSteps::Journal::notFlushedText(files, EIO)});
 }
 
 // The disk fails once the old item has left its name: its info file cannot be flushed, so it never goes
