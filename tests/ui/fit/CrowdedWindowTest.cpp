@@ -119,6 +119,11 @@ TEST_P(CrowdedWindowTest, ToastLeavesPathBarsAndFolderFree) {
     for (PaneHeader *h : w.findChildren<PaneHeader *>())
         EXPECT_FALSE(toast.intersects(inRoot(h->breadcrumbs(), root))) << "the toast covers a folder's name";
     EXPECT_TRUE(root->rect().contains(toast));
+    // A taller window moves the path bars down, and the toast with them.
+    w.resize(1000, 640);
+    QTest::qWait(100);
+    for (PathBar *bar : bars)
+        EXPECT_EQ(w.toastView()->geometry().bottom() + 1, inRoot(bar, root).top()) << "left behind";
 }
 
 TEST_P(CrowdedWindowTest, InspectorTextsWrapOrEndVisibly) {
