@@ -167,6 +167,20 @@ TEST_P(CrowdedWindowTest, InspectorTextsWrapOrEndVisibly) {
     auto *kindText = dynamic_cast<WrappingLabel *>(kind->valueLabel());
     ASSERT_TRUE(kindText);
     EXPECT_EQ(kindText->text(), kindText->fullText());
+    // The facts are in the window's text size, and follow it.
+    auto factSize = [&w] { return int(std::lround(EnvironmentValues::ui(&w).small() + 0.5)); };
+    EXPECT_EQ(kindText->font().pixelSize(), factSize());
+    for (InspectorSection *section : inspector->findChildren<InspectorSection *>())
+        EXPECT_EQ(section->header()->findChild<QLabel *>()->font().pixelSize(), 18)
+            << qPrintable(section->objectName());
+    app.settings().setFontSize(10);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        inspector->findChild<InspectorRow *>(QStringLiteral("Art")) &&
+            inspector->findChild<InspectorRow *>(QStringLiteral("Art"))->valueLabel()->font().pixelSize() ==
+                factSize(),
+        2000);
+    app.settings().setFontSize(18);
+    QTRY_VERIFY_WITH_TIMEOUT(inspector->findChild<InspectorRow *>(QStringLiteral("Art")), 2000);
     bool nameCut = false;
     for (auto *label : inspector->findChildren<WrappingLabel *>())
         nameCut |= label->fullText() == QFileInfo(file).fileName() && label->toolTip() == label->fullText();
