@@ -11,8 +11,19 @@ namespace FileSteps {
 
 // Steps of a copy or move at which tests act (a writer, a kill).
 // oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage;
-// toTrash: an item's Trash entry is on record, the item goes next.
-enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut, flushed, toTrash };
+// toTrash: an item's Trash entry is on record, the item goes next; volumeFlush: the flush of a job's
+// destination volume at the job's end begins (the path is the folder).
+enum class Step {
+    chunkCopied,
+    fileCopied,
+    placed,
+    sourceAside,
+    fileRemoved,
+    oldItemOut,
+    flushed,
+    toTrash,
+    volumeFlush
+};
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);
 

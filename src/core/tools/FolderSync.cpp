@@ -66,6 +66,12 @@ struct Runner {
     SyncResult &result;
     FileSteps::CopyJobPtr job = FileSteps::newCopyJob(progress);
     FileSteps::Journal::Unflushed replaced{}; // their records end with the run, once flushed
+    QStringList written{};                    // the roots whose volumes the run changed
+
+    void writes(bool onLeft) {
+        const QString &root = onLeft ? left : right;
+        if (!written.contains(root)) written << root;
+    }
 
     // Before anything is written on a side: a volume unmounted during the run leaves its mount point
     // behind, and the same path would then write onto the disk beneath it; a root swapped for a link
@@ -99,8 +105,12 @@ struct Runner {
 
     void toTrash(const Place &at, const QString &rel) {
         const FileSteps::Trashed t = FileSteps::trashItem(at.folder(), at.name, at.path);
-        for (const auto &[original, inTrash] : t.moved)
+        for (const auto &[original, inTrash] : t.moved) {
             result.trashed << FileOps::TrashedPair{original, inTrash};
+            // Said at the end when the way to the Trash did not reach the disk.
+            replaced.touched(Posix::parentOf(original));
+            replaced.touched(Posix::parentOf(inTrash));
+        }
         switch (t.status) {
         case Trash::Status::moved:
             if (t.mounts) throw Failure{FileSteps::mountsStayedText(t, rel)};
@@ -122,6 +132,7 @@ struct Runner {
         expectRoot(intoLeft);
         const Place from = placeOf(!intoLeft, rel), to = placeOf(intoLeft, rel);
         expectUnchanged(expected, to, rel);
+        writes(intoLeft);
         FileSteps::PartCopy part(to.folder());
         // The source must be the item the compare read; what replaces an item is on stable storage
         // before that item goes.
@@ -189,6 +200,7 @@ struct Runner {
             expectRoot(onLeft);
             const Place at = placeOf(onLeft, rel);
             expectUnchanged(expected, at, rel);
+            writes(onLeft);
             toTrash(at, rel);
             break;
         }
@@ -278,6 +290,10 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     QString unflushed;
     if (const int e = runner.replaced.end(&unflushed))
         result.errors << FileSteps::Journal::notFlushedText(unflushed, e);
+    // Done only once it is on the drives.
+    QString unsaved;
+    if (const int e = FileSteps::flushVolumes(runner.written, progress, &unsaved))
+        result.errors << FileSteps::notSavedText(unsaved, e);
     // One write of the origins for the whole run.
     QList<QPair<QString, QString>> origins;
     for (const FileOps::TrashedPair &p : result.trashed)
