@@ -1,6 +1,7 @@
 #include "core/filesteps/PosixSteps.h"
 
 #include "core/filesteps/TransferJournal.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
@@ -415,6 +416,38 @@ int syncFolders(const QStringList &folders, QString *failed) {
         }
     }
     return 0;
+}
+
+int flushVolumes(const QStringList &folders, TransferProgress &progress, QString *failed) {
+    QSet<dev_t> flushed;
+    int first = 0;
+    for (const QString &folder : folders) {
+        struct stat st;
+        if (!Posix::statPath(folder, st) || flushed.contains(st.st_dev)) continue;
+        flushed.insert(st.st_dev);
+        progress.setItem(progress.snapshot().index, L("Wird auf das Laufwerk geschrieben …"));
+        const auto p = Posix::encode(folder);
+        if (p) reached(Step::volumeFlush, *p);
+        int e = faultFor(folder);
+        if (!e) {
+            Fd fd(p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+            if (fd.get() < 0) e = p ? errno : EILSEQ;
+            // It reports the write-back errors of every file the job wrote there.
+            else if (Posix::retry([&] { return ::syncfs(fd.get()); }) != 0)
+                e = errno;
+        }
+        if (e && !first) {
+            first = e;
+            if (failed) *failed = folder;
+        }
+    }
+    return first;
+}
+
+QString notSavedText(const QString &folder, int e) {
+    return LF("Was nach „%@“ übertragen wurde, ist nicht sicher auf dem Laufwerk gespeichert (%@). Es kann "
+              "dort unvollständig sein.",
+              folder, Posix::errorText(e));
 }
 
 } // namespace FileSteps

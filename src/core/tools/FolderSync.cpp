@@ -47,6 +47,12 @@ struct Runner {
     SyncResult &result;
     FileSteps::CopyJobPtr job = FileSteps::newCopyJob(progress);
     FileSteps::Journal::Unflushed replaced{}; // their records end with the run, once flushed
+    QStringList written{};                    // the roots whose volumes the run changed
+
+    void writes(bool onLeft) {
+        const QString &root = onLeft ? left : right;
+        if (!written.contains(root)) written << root;
+    }
 
     // Before anything is written on a side: a volume unmounted during the run leaves its mount point
     // behind, and the same path would then write onto the disk beneath it.
@@ -76,6 +82,7 @@ struct Runner {
               const QString &rel, bool intoLeft) {
         expectRoot(intoLeft);
         expectUnchanged(expected, dest, rel);
+        writes(intoLeft);
         FileSteps::PartCopy part(Posix::parentOf(dest));
         // What replaces an item is on stable storage before that item goes.
         part.copy(*job, source, expected.has_value());
@@ -130,6 +137,7 @@ struct Runner {
             if (!expected) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
             expectRoot(onLeft);
             expectUnchanged(expected, onLeft ? l : r, rel);
+            writes(onLeft);
             toTrash(onLeft ? l : r, rel);
             break;
         }
@@ -205,6 +213,10 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     QString unflushed;
     if (const int e = runner.replaced.end(&unflushed))
         result.errors << FileSteps::Journal::notFlushedText(unflushed, e);
+    // Done only once it is on the drives.
+    QString unsaved;
+    if (const int e = FileSteps::flushVolumes(runner.written, progress, &unsaved))
+        result.errors << FileSteps::notSavedText(unsaved, e);
     // One write of the origins for the whole run.
     QList<QPair<QString, QString>> origins;
     for (const FileOps::TrashedPair &p : result.trashed)

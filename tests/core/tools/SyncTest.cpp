@@ -275,6 +275,29 @@ TEST_F(Sync, AReplacementIsFlushedBeforeTheOldItemLeavesItsName) {
     }
 }
 
+// A run is done once what it wrote is on the drives: one flush of each side it wrote, said when it fails.
+TEST_F(Sync, ARunEndsWithOneFlushOfEachVolumeItWrote) {
+    file("L/a.txt", "a");
+    file("L/b.txt", "b");
+    file("R/c.txt", "c");
+    const auto reset = qScopeGuard([] {
+        FileSteps::setStepHook({});
+        FileSteps::setFolderSyncErrorForTests({}, 0);
+    });
+    QStringList flushed;
+    FileSteps::setStepHook([&](Step s, const QString &p) {
+        if (s == Step::volumeFlush) flushed << p;
+    });
+    FileSteps::setFolderSyncErrorForTests(R(), EIO);
+    const SyncResult r = run(plan(SyncMode::leftToRight, false));
+    EXPECT_EQ(r.done, 2);
+    EXPECT_EQ(flushed, QStringList{R()});
+    EXPECT_EQ(r.errors,
+              QStringList{QString("Was nach „%1“ übertragen wurde, ist nicht sicher auf dem Laufwerk "
+                                  "gespeichert (%2). Es kann dort unvollständig sein.")
+                              .arg(R(), Posix::errorText(EIO))});
+}
+
 // --- a second volume (root only)
 
 TEST_F(Sync, AVolumeWithoutTrashKeepsBothItems) {
@@ -372,10 +395,12 @@ TEST_F(Sync, AReplacedItemsRecordStaysUntilItsWayToTheTrashIsOnTheDisk) {
             [&](const QString &part) { TestUtil::writeFile(partAt, part.toUtf8()); });
         TestUtil::writeFile(said, run(steps).errors.join('\n').toUtf8());
     });
-    EXPECT_EQ(QString::fromUtf8(TestUtil::readFile(said)),
-              QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
-                      "prüft sie beim nächsten Start.")
-                  .arg(R(), Posix::errorText(EIO)));
+    EXPECT_EQ(
+        QString::fromUtf8(TestUtil::readFile(said)),
+        QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
+                "prüft sie beim nächsten Start.\nWas nach „%1“ übertragen wurde, ist nicht sicher auf dem "
+                "Laufwerk gespeichert (%2). Es kann dort unvollständig sein.")
+            .arg(R(), Posix::errorText(EIO)));
     ASSERT_FALSE(journal.isEmpty());
     EXPECT_EQ(TestUtil::readFile(R("r19.dat")), "new");
     // The power cut: the old item is back under the part's name, its info file gone.
