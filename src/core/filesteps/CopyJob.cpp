@@ -438,11 +438,9 @@ qint64 CopyJob::copyContents(FileCopy::Session &s, int src, int dst, const struc
         &copied);
     if (e == ECANCELED) throw CancelledError{};
     if (e) fail(e);
-    if (const int failing = diskErrorForTests(false)) [[unlikely]]
+    if (const int failing = writeErrorForTests()) [[unlikely]]
         fail(failing);
-    if (syncEachFile && Posix::retry([&] { return ::fsync(dst); }) != 0 && errno != EINVAL &&
-        errno != ENOTSUP)
-        fail(errno);
+    if (const int f = syncEachFile ? Posix::flushFile(dst) : 0; f && f != EINVAL && f != ENOTSUP) fail(f);
     return copied;
 }
 
@@ -505,10 +503,9 @@ void copyRoot(CopyJob &job, const HeldFolder &from, const QByteArray &srcName, c
     if (flush) {
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
-        if (const int failing = diskErrorForTests(true)) [[unlikely]]
-            fail(failing);
         Fd dstDir(into.openReadable());
-        if (dstDir.get() < 0 || Posix::retry([&] { return ::syncfs(dstDir.get()); }) != 0) fail(errno);
+        if (dstDir.get() < 0) fail(errno);
+        if (const int e = Posix::flushFileSystem(dstDir.get())) fail(e);
         reached(Step::flushed, into.pathOf(dstName).bytes());
     }
 }

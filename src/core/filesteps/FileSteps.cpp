@@ -240,7 +240,7 @@ int exchangeNames(const PathBytes &a, const PathBytes &b) {
 
 int exchangeNamesAt(int dir, const QByteArray &a, const QByteArray &b) {
     if (!exchangeOn) return EINVAL;
-    if (const int e = diskErrorForTests(false)) [[unlikely]]
+    if (const int e = writeErrorForTests()) [[unlikely]]
         return e;
     return ::renameat2(dir, a.constData(), dir, b.constData(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
@@ -298,7 +298,7 @@ int removeTreeAt(int dirFd, const QByteArray &name) {
 
 int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to) {
     const char *a = from.constData(), *b = to.constData();
-    if (const int e = diskErrorForTests(false)) [[unlikely]]
+    if (const int e = writeErrorForTests()) [[unlikely]]
         return e;
     if (::renameat2(fromDir, a, toDir, b, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
@@ -319,14 +319,22 @@ struct SyncFault {
     std::mutex lock;
     QString folder;
     std::atomic<int> error{0};
-    std::atomic<int> disk{0};
-    std::atomic<bool> diskWritesToo{true};
-    std::atomic<int> failedFlushes{0};
+    std::atomic<int> writes{0};
 };
 
 SyncFault &syncFault() {
     static SyncFault f;
     return f;
+}
+
+// The error a test puts in for flushes of `folder`; 0 when there is none.
+int faultFor(const QString &folder) {
+    SyncFault &f = syncFault();
+    if (f.error) [[unlikely]] {
+        std::lock_guard guard(f.lock);
+        if (f.error && f.folder == folder) return f.error;
+    }
+    return 0;
 }
 
 } // namespace
@@ -339,38 +347,17 @@ void setFolderSyncErrorForTests(const QString &folder, int error) {
 }
 
 void setDiskErrorForTests(int error, bool writesToo) {
-    SyncFault &f = syncFault();
-    f.diskWritesToo = writesToo;
-    f.disk = error;
+    syncFault().writes = writesToo ? error : 0;
+    Posix::setFlushErrorForTests(error);
 }
 
-int diskErrorForTests(bool flush) {
-    SyncFault &f = syncFault();
-    const int e = flush || f.diskWritesToo ? f.disk.load(std::memory_order_relaxed) : 0;
-    if (e && flush) [[unlikely]]
-        ++f.failedFlushes;
-    return e;
+int writeErrorForTests() {
+    return syncFault().writes.load(std::memory_order_relaxed);
 }
 
 int failedFlushesForTests() {
-    return syncFault().failedFlushes;
+    return Posix::failedFlushesForTests();
 }
-
-namespace {
-
-// The error a test puts in for flushes of `folder`; 0 when there is none.
-int faultFor(const QString &folder) {
-    SyncFault &f = syncFault();
-    if (const int e = diskErrorForTests(true)) [[unlikely]]
-        return e;
-    if (f.error) [[unlikely]] {
-        std::lock_guard guard(f.lock);
-        if (f.error && f.folder == folder) return f.error;
-    }
-    return 0;
-}
-
-} // namespace
 
 int syncFolder(const QString &folder) {
     if (const int e = faultFor(folder)) return e;
@@ -378,8 +365,8 @@ int syncFolder(const QString &folder) {
     if (!p) return EILSEQ;
     const int fd = ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno;
-    int e = 0;
-    if (Posix::retry([&] { return ::fsync(fd); }) != 0 && errno != EINVAL && errno != EROFS) e = errno;
+    int e = Posix::flushFile(fd);
+    if (e == EINVAL || e == EROFS) e = 0;
     ::close(fd);
     return e;
 }
@@ -407,7 +394,7 @@ int syncFolders(const QStringList &folders, QString *failed) {
             const auto p = Posix::encode(at);
             const int fd = p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
             if (fd < 0) e = p ? errno : EILSEQ;
-            if (fd >= 0 && Posix::retry([&] { return ::syncfs(fd); }) != 0) e = errno;
+            if (fd >= 0) e = Posix::flushFileSystem(fd);
             if (fd >= 0) ::close(fd);
         }
         if (e) {
@@ -433,8 +420,8 @@ int flushVolumes(const QStringList &folders, TransferProgress &progress, QString
             Fd fd(p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
             if (fd.get() < 0) e = p ? errno : EILSEQ;
             // It reports the write-back errors of every file the job wrote there.
-            else if (Posix::retry([&] { return ::syncfs(fd.get()); }) != 0)
-                e = errno;
+            else
+                e = Posix::flushFileSystem(fd.get());
         }
         if (e && !first) {
             first = e;

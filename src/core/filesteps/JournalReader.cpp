@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <unistd.h>
@@ -180,8 +181,12 @@ int readRecords(int fd, Parser &parser) {
         const ssize_t n = Posix::retry([&] { return ::read(fd, chunk.data(), size_t(chunk.size())); });
         if (n < 0) return errno;
         if (n == 0) {
-            // A torn last line is no record, but it may be the rest of a journal cut short.
-            if (overlong || !pending.isEmpty()) parser.line(pending, true);
+            // A torn last line is no record, but it may be the rest of a journal cut short. Zero bytes
+            // alone are space the file system gave the journal whose bytes never reached the disk
+            // before a power cut: nothing was written there.
+            const bool unwritten =
+                std::all_of(pending.cbegin(), pending.cend(), [](char c) { return c == '\0'; });
+            if (overlong || !unwritten) parser.line(pending, true);
             return 0;
         }
         qsizetype from = 0;

@@ -231,9 +231,10 @@ Outcome settleMine(const Record &r, const QByteArray &token) {
             return Outcome::notMine;
         return removeFileIf(r.path, st) == 0 ? Outcome::settled : Outcome::pending;
     }
-    // The part's own records settle it where it never took the name.
+    // Where the copy never took the name, the part's earlier record settles what is left of it: the
+    // name may not have reached the disk, or the step never began.
     struct stat copy;
-    if (!Posix::lstatPath(r.to, copy) || !sameItem(copy, r)) return Outcome::settled;
+    if (!Posix::lstatPath(r.to, copy) || !sameItem(copy, r)) return Outcome::notMine;
     if (markOf(r.to, token) == Mark::ours) unmark(r.to);
     return r.kind == "moved" ? settleMove(r, copy) : Outcome::settled;
 }
@@ -250,6 +251,8 @@ Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &
 Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Leftovers &left) {
     if (r.kind == "moved") return Outcome::notMine; // settled after the others about the part
     if (r.kind == "placed" || r.kind == "info") return settleMine(r, token);
+    // The new item took the name: killed before its marker came off, whatever became of the old one.
+    if (r.kind == "replace" && markOf(r.other, token) == Mark::ours) unmark(r.other);
     struct stat st;
     if (!Posix::lstatPath(r.path, st)) return Outcome::settled; // nothing left under the name
     if (r.kind == "aside") {
@@ -263,7 +266,6 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
     if (r.kind == "rename") return Outcome::notMine; // settled with its batch
     const Mark mark = partShaped(r.path, st) ? markOf(r.path, token) : Mark::other;
     if (r.kind == "replace") {
-        if (markOf(r.other, token) == Mark::ours) unmark(r.other); // the new item took the name
         struct stat named;
         if (mark == Mark::ours) {
             // The complete copy: it takes the name when the old item went, else it goes.

@@ -132,10 +132,9 @@ int append(State &s, const QByteArray &lines, bool durable) {
         s.torn = -1;
     }
     const off_t end = ::lseek(s.fd, 0, SEEK_END);
-    int e = diskErrorForTests(false);
+    int e = writeErrorForTests();
     if (!e) e = Posix::writeAll(s.fd, lines.constData(), lines.size());
-    if (!e && durable) e = diskErrorForTests(true);
-    if (!e && durable && Posix::retry([&] { return ::fdatasync(s.fd); }) != 0) e = errno;
+    if (!e && durable) e = Posix::flushData(s.fd);
     if (!e && durable && !s.named) {
         e = syncFolder(folder());
         s.named = e == 0;

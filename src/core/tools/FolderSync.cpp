@@ -64,8 +64,12 @@ struct Runner {
 
     void toTrash(const QString &path, const QString &rel) {
         const FileSteps::Trashed t = FileSteps::trashItem(path);
-        for (const auto &[original, inTrash] : t.moved)
+        for (const auto &[original, inTrash] : t.moved) {
             result.trashed << FileOps::TrashedPair{original, inTrash};
+            // Said at the end when the way to the Trash did not reach the disk.
+            replaced.touched(Posix::parentOf(original));
+            replaced.touched(Posix::parentOf(inTrash));
+        }
         switch (t.status) {
         case Trash::Status::moved:
             if (t.mounts) throw Failure{FileSteps::mountsStayedText(t, rel)};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/CancelFlag.h"
+#include "ui/style/UIScale.h"
 
 #include <QPointer>
 #include <QScrollArea>
@@ -32,6 +33,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void watchPane();
@@ -50,4 +52,6 @@ private:
     SizeWalk *m_walk = nullptr;
     CancelFlagPtr m_summaryFlag;
     quint64 m_generation = 0;
+    QPointer<QWidget> m_keysBefore;
+    UIScale m_builtFor;
 };

@@ -35,6 +35,7 @@
 #include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/TransferBanner.h"
 #include "ui/window/pane/PaneView.h"
+#include "ui/window/pane/PathBar.h"
 #include "ui/window/toolbar/MainToolbar.h"
 
 #include <QApplication>
@@ -232,8 +233,11 @@ void MainWindow::build() {
 // The sidebar, the panes over the action bar, and the inspector.
 void MainWindow::buildColumns() {
     auto *columns = static_cast<QHBoxLayout *>(m_root->layout());
-    m_sidebar = new SidebarView(m_app->sidebar(), m_app->sides(), m_app->items(), m_app->trash(),
-                                m_app->toasts(), m_root);
+    auto *sidebar = new SidebarView(m_app->sidebar(), m_app->sides(), m_app->items(), m_app->trash(),
+                                    m_app->toasts(), m_root);
+    // The place opens in the active pane, which then takes the keys.
+    connect(sidebar, &SidebarView::placeClicked, this, [this] { m_panes->setFocus(Qt::MouseFocusReason); });
+    m_sidebar = sidebar;
     m_sidebar->setFixedWidth(kSidebarWidth);
     m_sidebarLine = line(Qt::Vertical, m_root);
     columns->addWidget(m_sidebar);
@@ -309,17 +313,22 @@ void MainWindow::syncOverlays() {
     placeOverlays();
 }
 
-// Both float at the bottom centre: the banner 96 pixels up, above the toast at 44.
+// Both float at the bottom centre over the files, clear of the path bars and the action bar: the toast
+// just above them, the banner 52 pixels higher.
 void MainWindow::placeOverlays() {
     if (!m_root) return;
+    int base = m_root->height() - 44;
+    for (PathBar *bar : m_root->findChildren<PathBar *>())
+        if (bar->isVisible())
+            base = std::min(base, bar->mapTo(m_root, QPoint(0, 0)).y() - ToastView::kShadow);
     const QSize ts = m_toast->sizeHint();
-    m_toast->setGeometry((m_root->width() - ts.width()) / 2, m_root->height() - 44 - ts.height() + 12,
+    m_toast->setGeometry((m_root->width() - ts.width()) / 2, base - ts.height() + ToastView::kShadow,
                          ts.width(), ts.height());
     m_toast->raise();
     if (m_banner) {
         const QSize bs = m_banner->sizeHint();
-        m_banner->setGeometry((m_root->width() - bs.width()) / 2, m_root->height() - 96 - bs.height(),
-                              bs.width(), bs.height());
+        m_banner->setGeometry((m_root->width() - bs.width()) / 2, base - 52 - bs.height(), bs.width(),
+                              bs.height());
         m_banner->raise();
     }
 }

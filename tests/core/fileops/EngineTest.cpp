@@ -6,6 +6,7 @@
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/StepHooks.h"
+#include "core/filesteps/TransferJournal.h"
 #include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 
@@ -261,6 +262,20 @@ TEST_F(Engine, ReplaceTrashesTheOldItemOnlyAfterTheCopyIsComplete) {
     EXPECT_EQ(o.done, 1);
     EXPECT_TRUE(o.replaced.isEmpty());
     EXPECT_EQ(trashed().size(), 1);
+}
+
+// The Trash's folder is not flushed: the replace says so, and the old item stays on record for the start.
+TEST_F(Engine, AReplaceWhoseWayToTheTrashIsNotFlushedSaysSo) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString a = file("src/x", "new"), dst = mkdir("dst");
+    file("dst/x", "old");
+    const QString files = TrashRoots::homeTrash() + "/files";
+    QDir().mkpath(files);
+    FileSteps::setFolderSyncErrorForTests(files, EIO);
+    const TransferOutcome o = run({a}, dst, false, {{a, ConflictChoice::replace}});
+    FileSteps::setFolderSyncErrorForTests({}, 0);
+    EXPECT_EQ(o.errors, QStringList{FileSteps::Journal::notFlushedText(files, EIO)});
+    EXPECT_EQ(TestUtil::readFile(dst + "/x"), "new");
 }
 
 TEST_F(Engine, ReplaceCancelledOrFailingLeavesTheOldItemInPlace) {

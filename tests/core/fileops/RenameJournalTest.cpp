@@ -81,6 +81,29 @@ TEST_F(RenameJournal, KilledInEitherPhaseEveryItemGetsANameBack) {
     EXPECT_EQ(TestUtil::readFile(x), "y");
 }
 
+// An item that a failure leaves under its hidden name keeps its record past a normal quit: the next
+// start gives it its name.
+TEST_F(RenameJournal, AnItemLeftHiddenByAFailureKeepsItsRecordPastANormalQuit) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString folder = mkdir("f"), a = file("f/a", "a"), said = path("said");
+    const QString journal = journalLeftBy([&] {
+        const auto report = FileOps::renameInTwoPhases(
+            {{a, folder + "/b"}}, nullptr, [](const QString &from, const QString &to) {
+                if (Posix::lastComponent(from).startsWith(".dravendel-"))
+                    throw FileError{EIO, QStringLiteral("kaputt"), false};
+                FileOps::rename(from, to);
+            });
+        TestUtil::writeFile(said, report.whereabouts.join('\n').toUtf8());
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    EXPECT_EQ(hiddenNames(folder).size(), 1);
+    EXPECT_TRUE(TestUtil::readFile(said).contains("versteckten Namen"));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(folder), QStringList{"a"});
+    EXPECT_EQ(TestUtil::readFile(a), "a");
+    EXPECT_FALSE(exists(journal));
+}
+
 TEST_F(RenameJournal, BothNamesTakenTheItemStaysAndIsNamed) {
     TestUtil::LanguageScope de(AppLanguage::de);
     const QString a = file("c/a", "mine");
