@@ -167,8 +167,7 @@ Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &
             ::unlink(infoPath.constData());
             return failed(e);
         }
-        if (::renameat2(AT_FDCWD, bytes->constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0) {
-            e = errno;
+        if ((e = Posix::renameNoReplace(AT_FDCWD, bytes->constData(), AT_FDCWD, target.constData(), &st))) {
             ::unlink(infoPath.constData());
             if (e == EEXIST) continue;
             return e == EXDEV ? noTrash() : failed(e);

@@ -280,13 +280,7 @@ int renameNoReplace(const PathBytes &from, const PathBytes &to) {
     const char *a = from.c_str(), *b = to.c_str();
     if (const int e = diskErrorForTests(false)) [[unlikely]]
         return e;
-    if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL) return errno;
-    // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
-    struct stat st;
-    if (::lstat(b, &st) == 0) return EEXIST;
-    if (errno != ENOENT) return errno;
-    return ::rename(a, b) == 0 ? 0 : errno;
+    return Posix::renameNoReplace(AT_FDCWD, a, AT_FDCWD, b);
 }
 
 namespace {
