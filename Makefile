@@ -5,7 +5,7 @@ DEPS := g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev qt6-pdf-dev \
         clang libclang-rt-14-dev clang-format acl dbus at-spi2-core python3-gi gir1.2-atspi-2.0 rsync \
         qt6-translations-l10n desktop-file-utils \
         libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf libqpdf-dev libheif-dev \
-        qt6-image-formats-plugins libfuse3-dev fuse3 exfat-fuse exfatprogs
+        qt6-image-formats-plugins libjxl-tools libfuse3-dev fuse3 exfat-fuse exfatprogs e2fsprogs
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build app run install uninstall test test-asan fuzz format-check format bench clean
+.PHONY: deps configure build app run install uninstall test suite test-asan fuzz format-check format bench clean
 
 deps:
 	@missing=""; for p in $(DEPS); do \
@@ -57,7 +57,13 @@ install: app
 uninstall:
 	@$(AS_NEEDED) cmake -DBUILD=$(BUILD) $(if $(PREFIX),-DPREFIX=$(PREFIX)) -P cmake/Uninstall.cmake
 
-test: format-check build test-asan fuzz
+# Each step in turn; the last line says that all passed, or which step failed.
+test:
+	@for step in format-check build test-asan fuzz suite; do \
+	  $(MAKE) --no-print-directory $$step || { echo "make test: FAILED at '$$step'"; exit 1; }; \
+	done; echo "make test: passed (format-check, build, test-asan, fuzz, suite)"
+
+suite:
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 # The core and platform tests once more under AddressSanitizer and UBSan.

@@ -1,6 +1,7 @@
 #include "platform/Posix.h"
 
 #include <QList>
+#include <atomic>
 
 #include <cerrno>
 #include <cstdio>
@@ -139,6 +140,17 @@ bool sameItem(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+std::atomic<int> flushFault{0}, flushesFailed{0};
+
+// The fault in place of the system's answer, else the call's own.
+template <typename F> int flushed(F call) {
+    if (const int e = flushFault.load(std::memory_order_relaxed)) [[unlikely]] {
+        ++flushesFailed;
+        return e;
+    }
+    return retry(call) == 0 ? 0 : errno;
+}
+
 } // namespace
 
 int renameNoReplace(int fromDir, const char *from, int toDir, const char *to, const struct stat *expected) {
@@ -168,6 +180,26 @@ int renameNoReplace(int fromDir, const char *from, int toDir, const char *to, co
     if (::fstatat(fromDir, from, &now, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     if (!sameItem(now, item)) return ENOENT;
     return ::renameat(fromDir, from, toDir, to) == 0 ? 0 : errno;
+}
+
+int flushData(int fd) {
+    return flushed([fd] { return ::fdatasync(fd); });
+}
+
+int flushFile(int fd) {
+    return flushed([fd] { return ::fsync(fd); });
+}
+
+int flushFileSystem(int fd) {
+    return flushed([fd] { return ::syncfs(fd); });
+}
+
+void setFlushErrorForTests(int error) {
+    flushFault = error;
+}
+
+int failedFlushesForTests() {
+    return flushesFailed;
 }
 
 QString errorName(int err) {
