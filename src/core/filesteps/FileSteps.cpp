@@ -391,8 +391,8 @@ int flushVolumes(const QStringList &folders, TransferProgress &progress, QString
             Fd fd(p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
             if (fd.get() < 0) e = p ? errno : EILSEQ;
             // It reports the write-back errors of every file the job wrote there.
-            else if (Posix::retry([&] { return ::syncfs(fd.get()); }) != 0)
-                e = errno;
+            else
+                e = Posix::flushFileSystem(fd.get());
         }
         if (e && !first) {
             first = e;

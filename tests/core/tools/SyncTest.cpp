@@ -471,7 +471,9 @@ TEST_F(Sync, NothingGoesToTheTrashWhileItsInfoCannotReachTheDisk) {
     const SyncResult r = run(steps);
     FileSteps::setStepHook({});
     FileSteps::setDiskErrorForTests(0);
-    EXPECT_EQ(r.errors.size(), 2) << r.errors.join('\n').toStdString();
+    // Both items, and the run's last flush of the failing volume.
+    EXPECT_EQ(r.errors.size(), 3) << r.errors.join('\n').toStdString();
+    EXPECT_EQ(r.errors.value(2), FileSteps::notSavedText(R(), EIO));
     EXPECT_EQ(TestUtil::readFile(R("a.dat")), "old");
     EXPECT_EQ(TestUtil::readFile(R("surplus.txt")), "surplus");
     EXPECT_TRUE(names(TrashRoots::homeTrash() + "/files").isEmpty());
