@@ -247,8 +247,10 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit, 
         else if (name == aclDefault)
             defaults = attribute(src, aclDefault);
         else if (name.startsWith("user.") && name != partMark) {
-            if (const auto value = attribute(src, name.constData()))
-                ::fsetxattr(dst, name.constData(), value->constData(), size_t(value->size()), 0);
+            if (const auto value = attribute(src, name.constData());
+                value &&
+                ::fsetxattr(dst, name.constData(), value->constData(), size_t(value->size()), 0) != 0)
+                result.refused << name;
         }
     }
     // Rights handed down by the destination folder's default ACL are not the source's.

@@ -4,6 +4,7 @@
 // the files (O_EXCL on the target) and decide what a failure means.
 
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 
 #include <functional>
@@ -55,6 +56,7 @@ constexpr char partMark[] = "user.kestrin.part";
 // mayInherit: dst was made in a folder that hands down a default ACL (false spares a look for it).
 struct Metadata {
     bool aclDropped = false;
+    QList<QByteArray> refused; // user.* attributes dst did not take (a volume without extended attributes)
 };
 // What a job already knows, so that it is not asked again for every file.
 struct Known {

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -135,6 +136,10 @@ int writeAll(int fd, const char *data, qint64 n) {
 
 namespace {
 
+bool sameItem(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 std::atomic<int> flushFault{0}, flushesFailed{0};
 
 // The fault in place of the system's answer, else the call's own.
@@ -147,6 +152,35 @@ template <typename F> int flushed(F call) {
 }
 
 } // namespace
+
+int renameNoReplace(int fromDir, const char *from, int toDir, const char *to, const struct stat *expected) {
+    if (::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOTSUP && errno != ENOSYS) return errno;
+    struct stat item;
+    if (::fstatat(fromDir, from, &item, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (expected && !sameItem(item, *expected)) return ENOENT;
+    if (!S_ISDIR(item.st_mode)) {
+        // A link fails on a taken name by itself, so nothing can come in between.
+        if (::linkat(fromDir, from, toDir, to, 0) == 0) {
+            struct stat now;
+            // Another item under the old name meanwhile: ours has only the new one now.
+            if (::fstatat(fromDir, from, &now, AT_SYMLINK_NOFOLLOW) != 0 || !sameItem(now, item)) return 0;
+            if (::unlinkat(fromDir, from, 0) == 0) return 0;
+            const int e = errno;
+            if (::fstatat(toDir, to, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameItem(now, item))
+                ::unlinkat(toDir, to, 0);
+            return e;
+        }
+        if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS && errno != EMLINK) return errno;
+    }
+    struct stat taken;
+    if (::fstatat(toDir, to, &taken, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    if (errno != ENOENT) return errno;
+    struct stat now;
+    if (::fstatat(fromDir, from, &now, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (!sameItem(now, item)) return ENOENT;
+    return ::renameat(fromDir, from, toDir, to) == 0 ? 0 : errno;
+}
 
 int flushData(int fd) {
     return flushed([fd] { return ::fdatasync(fd); });

@@ -53,6 +53,13 @@ QString errorName(int err);
 // when one is a link, EXDEV when the way leaves top.
 int openFolderBeneath(const QString &top, const QString &relative);
 
+// rename with RENAME_NOREPLACE, relative to two folders (AT_FDCWD for paths). Where the file system
+// refuses the flag (FUSE, NFS, SMB), still never over another item: a hard link then the old name's
+// removal where the volume has links, else a check that the target is free and the source still the item
+// (`expected`, else what `from` named at the call) right before a plain rename. 0 or errno.
+int renameNoReplace(int fromDir, const char *from, int toDir, const char *to,
+                    const struct stat *expected = nullptr);
+
 // Writes all of data, again after EINTR and short writes. 0 or errno (EIO when nothing could be written).
 int writeAll(int fd, const char *data, qint64 n);
 

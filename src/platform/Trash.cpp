@@ -193,8 +193,7 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
             ::unlink(infoPath.constData());
             return failed(e);
         }
-        if (::renameat2(dirFd, name.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0) {
-            e = errno;
+        if ((e = Posix::renameNoReplace(dirFd, name.constData(), AT_FDCWD, target.constData(), &st))) {
             ::unlink(infoPath.constData());
             if (e == EEXIST) continue;
             return e == EXDEV ? noTrash() : failed(e);

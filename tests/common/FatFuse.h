@@ -56,10 +56,12 @@ inline QString sbinExecutable(const QString &name) {
 class FatFuse {
 public:
     // enoentNames: refused names answer ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
-    explicit FatFuse(bool enoentNames = false) {
+    // links: hard links are taken, as on NTFS through ntfs-3g or a share (still no rename flags).
+    explicit FatFuse(bool enoentNames = false, bool links = false) {
 #ifndef KESTRIN_FATFUSE_PROGRAM
         m_why = QStringLiteral("the tests' FUSE file system was not built (libfuse3-dev missing)");
         (void)enoentNames;
+        (void)links;
 #else
         m_why = fusedetail::fuseUnavailable();
         if (!m_why.isEmpty()) return;
@@ -70,6 +72,7 @@ public:
         const dev_t outside = fusedetail::deviceOf(path());
         QStringList args;
         if (enoentNames) args << QStringLiteral("--enoent-names");
+        if (links) args << QStringLiteral("--links");
         args << QStringLiteral("--state") << statePath() << backing() << path() << QStringLiteral("-f")
              << QStringLiteral("-o") << QStringLiteral("default_permissions,allow_other,fsname=kestrinstick");
         m_proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);

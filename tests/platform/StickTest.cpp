@@ -1,6 +1,7 @@
 // The tests' stick behaves as FAT does where the program's steps rely on it.
 #include "common/FatFuse.h"
 #include "common/TestUtil.h"
+#include "platform/Posix.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -33,6 +34,31 @@ TEST(Stick, RefusesWhatFatCannotHoldAndFailsWhenPulled) {
     EXPECT_EQ(TestUtil::readFile(stick.path() + QStringLiteral("/readme.txt")), "hi");
     ASSERT_TRUE(stick.plugBack());
     EXPECT_TRUE(TestUtil::writeFile(stick.path() + QStringLiteral("/new.txt"), "x"));
+}
+
+// Where the volume refuses RENAME_NOREPLACE: a link and an unlink where it has links, else a look first.
+TEST(Stick, TheNoReplaceRenameFallsBackAndNeverReplaces) {
+    for (const bool links : {false, true}) {
+        KESTRIN_FAT_OR_SKIP(stick, false, links);
+        auto rename = [&](const char *from, const char *to, const struct stat *expected = nullptr) {
+            return Posix::renameNoReplace(AT_FDCWD, at(stick, from), AT_FDCWD, at(stick, to), expected);
+        };
+        ASSERT_TRUE(TestUtil::writeFile(stick.path() + QStringLiteral("/a"), "a"));
+        ASSERT_TRUE(TestUtil::writeFile(stick.path() + QStringLiteral("/b"), "b"));
+        EXPECT_EQ(rename("a", "b"), EEXIST) << links;
+        EXPECT_EQ(rename("a", "B"), EEXIST) << links;
+        EXPECT_EQ(TestUtil::readFile(stick.path() + QStringLiteral("/b")), "b");
+        EXPECT_EQ(rename("a", "c"), 0) << links;
+        EXPECT_EQ(TestUtil::names(stick.path()), QStringList({QStringLiteral("b"), QStringLiteral("c")}));
+        EXPECT_EQ(TestUtil::readFile(stick.path() + QStringLiteral("/c")), "a");
+        // Another item under the source's name than the one meant stays.
+        const struct stat other = TestUtil::lstatOf(stick.path() + QStringLiteral("/b"));
+        EXPECT_EQ(rename("c", "d", &other), ENOENT);
+        ASSERT_EQ(::mkdir(at(stick, "folder"), 0755), 0);
+        EXPECT_EQ(rename("folder", "moved"), 0);
+        EXPECT_EQ(TestUtil::names(stick.path()),
+                  QStringList({QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("moved")}));
+    }
 }
 
 TEST(Stick, RealExfatImageMounts) {

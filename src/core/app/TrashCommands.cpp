@@ -56,7 +56,11 @@ void reportTrash(Sides &sides, Toasts &toasts, const FileOps::TrashResult &resul
     sides.refreshAll();
     const QStringList errors = result.errors + removed.errors;
     if (!errors.isEmpty()) {
-        toasts.show(errors.first(), true);
+        // Every failure is named or counted, and what did go is said too.
+        QString text = firstError(errors);
+        if (result.done > 0)
+            text += u' ' + LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done)) + u'.';
+        toasts.show(text, true);
         return;
     }
     if (result.cancelled) {

@@ -1,6 +1,7 @@
 #include "core/base/Defaults.h"
 
 #include "platform/PlistFormat.h"
+#include "platform/Posix.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -52,12 +53,13 @@ void setAside(const QString &path) {
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     for (int n = 1; n < 100; ++n) {
         const QString to = n == 1 ? base : base + u'-' + QString::number(n);
-        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-                        RENAME_NOREPLACE) == 0) {
+        const int e =
+            Posix::renameNoReplace(AT_FDCWD, from.constData(), AT_FDCWD, QFile::encodeName(to).constData());
+        if (e == 0) {
             g_setAside = to;
             return;
         }
-        if (errno != EEXIST) return;
+        if (e != EEXIST) return;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
+#include <QDir>
 #include <QSet>
 
 #include <atomic>
@@ -31,6 +32,28 @@ using Identity = std::pair<dev_t, ino_t>;
 
 Identity identityOf(const struct stat &st) {
     return {st.st_dev, st.st_ino};
+}
+
+// Once for the batch: which items came without their tags or comment, the first few by name.
+QString labelsLostText(const QStringList &paths) {
+    constexpr qsizetype named = 3;
+    QStringList names;
+    for (const QString &path : paths.mid(0, named))
+        names << LF("„%@“", Posix::lastComponent(path));
+    QString list = names.join(QStringLiteral(", "));
+    if (paths.size() > named) list += LF(" und %@", FileFmt::count(paths.size() - named));
+    // clang-format off
+    return LP("Das Ziel kann keine Tags und Kommentare speichern. %d Objekt kam ohne sie an: %@.|Das Ziel kann keine Tags und Kommentare speichern. %d Objekte kamen ohne sie an: %@.",
+              paths.size(), paths.size(), list);
+    // clang-format on
+}
+
+// The entry of a folder that holds `name` under another spelling, where the volume tells no case apart.
+QString otherSpelling(const QString &folder, const QString &name) {
+    for (const QString &entry :
+         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        if (entry != name && entry.compare(name, Qt::CaseInsensitive) == 0) return entry;
+    return {};
 }
 
 class Engine {
@@ -63,6 +86,7 @@ private:
         bool renamed = false;            // moved by a rename: placeAt holds the source itself
         CopyReport report;
         QString changedText;     // a copy that may hold a state the file never had
+        QString sameNameAs;      // another spelling of its name that holds it on a case-blind volume
         Journal::Scope recorded; // placeAt, while the journal names it
         struct stat copy {};     // the complete copy, once it takes a name
     };
@@ -87,6 +111,7 @@ private:
     void dropCopy(Item &it);
     // The name of `path` in the destination, which holds it.
     static QByteArray nameIn(const QString &path) { return PathBytes(path).name(); }
+    FileError placeError(const Item &it, int e) const;
 
     Step fail(const QString &message) {
         out_.errors << message;
@@ -115,6 +140,7 @@ private:
     std::map<QByteArray, std::shared_ptr<const HeldFolder>> sources_;
     bool destOk_ = false;
     bool aclDropped_ = false;
+    QStringList labelsLost_;   // copies made without their tags or comment
     Journal::Unflushed later_; // replaced items and originals set aside: their records end with the batch
 };
 
@@ -187,6 +213,7 @@ TransferOutcome Engine::run() {
         out_.errors << L("Das Ziel kann keine Zugriffslisten (ACLs) speichern. Die Kopien haben nur die einfachen Rechte, und nie mehr, als das Original erlaubte.");
         // clang-format on
     }
+    if (!labelsLost_.isEmpty()) out_.errors << labelsLostText(labelsLost_);
     return out_;
 }
 
@@ -256,6 +283,8 @@ Engine::Step Engine::resolveConflict(Item &it) {
     it.named = Posix::childPath(to_, it.name);
     if (!answered || *choice != ConflictChoice::replace) {
         it.target = uniqueURL(it.name, to_);
+        // No one was asked, so the name was free: an item of this batch holds it in another spelling.
+        if (!answered && it.target != it.named) it.sameNameAs = otherSpelling(to_, it.name);
         return Step::proceed;
     }
     struct stat old;
@@ -439,11 +468,22 @@ Engine::Step Engine::takeFreeName(Item &it) {
         it.target = uniqueURL(it.name, to_);
     }
     if (e) {
+        const FileError why = placeError(it, e);
         it.placed.reset();
         dropCopy(it);
-        return fail(explain(FileError::fromErrno(e), it.name));
+        return fail(explain(why, it.name));
     }
     return Step::proceed;
+}
+
+// A copy that cannot take its name while it and the folder are there: the drive refuses the name
+// (exfat-fuse says ENOENT for it).
+FileError Engine::placeError(const Item &it, int e) const {
+    struct stat st;
+    if ((e == EINVAL || e == ENOENT) && it.part && ::lstat(it.part->c_str(), &st) == 0 && destBytes_ &&
+        ::stat(destBytes_->c_str(), &st) == 0)
+        return nameRefused(it.name.toUtf8());
+    return FileError::fromErrno(e);
 }
 
 // A move by copy: the original goes only file by file, each one unchanged since its copy.
@@ -490,6 +530,13 @@ void Engine::succeed(const Item &it) {
     out_.created << it.target;
     out_.pairs << TransferPair{it.path, it.target};
     if (!it.changedText.isEmpty()) changed_ << it.changedText;
+    if (!it.sameNameAs.isEmpty()) {
+        // clang-format off
+        changed_ << LF("„%@“ heißt am Ziel „%@“: Dieses Laufwerk unterscheidet nicht zwischen Groß- und Kleinschreibung, und „%@“ gibt es dort schon.",
+                       it.name, Posix::lastComponent(it.target), it.sameNameAs);
+        // clang-format on
+    }
+    labelsLost_ << it.report.labelsLost;
 }
 
 } // namespace

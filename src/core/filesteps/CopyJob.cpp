@@ -5,11 +5,15 @@
 #include "core/filesteps/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
+#include "core/model/Tags.h"
+#include "core/model/XattrPlist.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
+#include "platform/Xattr.h"
 
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -49,6 +53,26 @@ std::optional<mode_t> currentUmask() {
     const unsigned long mask = std::strtoul(at + 7, &end, 8);
     if (end == at + 7 || mask > 0777) return std::nullopt;
     return mode_t(mask);
+}
+
+// Whether an attribute holds an item's tags or its comment (each kept twice: as a list and as plain text).
+bool holdsLabels(const QByteArray &attribute) {
+    static const QList<QByteArray> names{Xattr::userName(FileOps::tagXattr()).toUtf8(), "user.xdg.tags",
+                                         Xattr::userName(FileOps::commentXattr()).toUtf8(),
+                                         "user.xdg.comment"};
+    return names.contains(attribute);
+}
+
+// Why the destination refused to make `name` in the folder dstDir: the drive's own limit where it is the
+// cause, else what the system said. A link made where the volume has none fails with EPERM (FAT) or
+// ENOSYS (exfat-fuse); a refused name with EINVAL, or with ENOENT while the folder is there (exfat-fuse).
+[[noreturn]] void refusedMaking(int e, int dstDir, const QByteArray &name, bool link) {
+    if (link && (e == EPERM || e == ENOSYS || e == ENOTSUP))
+        throw FileError{EOPNOTSUPP, L("Dieses Laufwerk kann keine Links aufnehmen."), false};
+    struct stat folder;
+    if (e == EINVAL || (e == ENOENT && ::fstat(dstDir, &folder) == 0 && folder.st_nlink > 0))
+        throw nameRefused(name);
+    fail(e);
 }
 
 } // namespace
@@ -133,6 +157,8 @@ private:
                 const QByteArray &srcPath, const struct stat &st, bool root);
     void entry(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
                const QByteArray &srcPath, bool root);
+    void entryOf(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
+                 const QByteArray &srcPath, bool root);
     void copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
                      const QByteArray &dstName, const QByteArray &srcPath, bool root,
                      const Folder *in = nullptr);
@@ -150,7 +176,7 @@ private:
         while (f && f->pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             Folder *up = f->parent;
             // A folder is given an ACL by its parent only where that hands one down.
-            if (!halted_) metadata(f->src.get(), f->dst.get(), f->st, !up || up->handsDownAcl);
+            if (!halted_) metadata(f->src.get(), f->dst.get(), f->st, f->srcPath, !up || up->handsDownAcl);
             delete f;
             f = up;
         }
@@ -177,12 +203,16 @@ private:
             errno == ENOTSUP)
             Journal::partMade(PathBytes(target_), fd, most);
     }
-    void metadata(int src, int dst, const struct stat &st, bool mayInherit = true, mode_t made = mode_t(-1)) {
+    void metadata(int src, int dst, const struct stat &st, const QByteArray &srcPath, bool mayInherit = true,
+                  mode_t made = mode_t(-1)) {
         FileCopy::Known known = known_;
         known.made = made;
-        if (FileCopy::copyMetadata(src, dst, st, mayInherit, known).aclDropped) {
+        const FileCopy::Metadata m = FileCopy::copyMetadata(src, dst, st, mayInherit, known);
+        const bool labelsLost = std::any_of(m.refused.cbegin(), m.refused.cend(), holdsLabels);
+        if (m.aclDropped || labelsLost) {
             std::lock_guard guard(reportLock_);
-            report->aclDropped = true;
+            report->aclDropped = report->aclDropped || m.aclDropped;
+            if (labelsLost) report->labelsLost << Posix::shown(srcPath);
         }
     }
     // Whether the copy holds exactly the source's bytes now, both read again chunk by chunk. Anything
@@ -231,6 +261,18 @@ void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const
 
 void CopyJob::entry(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir,
                     const QByteArray &dstName, const QByteArray &srcPath, bool root) {
+    try {
+        entryOf(parent, srcDir, srcName, dstDir, dstName, srcPath, root);
+    } catch (const FileError &e) {
+        // Inside a tree the failing item is named, not only the tree; too deep a tree or one that holds
+        // itself (ELOOP) is the whole tree's fault.
+        if (root || e.code == ELOOP) throw;
+        throw CopyFailure{Posix::shown(srcPath), e};
+    }
+}
+
+void CopyJob::entryOf(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir,
+                      const QByteArray &dstName, const QByteArray &srcPath, bool root) {
     struct stat st;
     if (::fstatat(srcDir, srcName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) fail(errno);
 
@@ -250,7 +292,8 @@ void CopyJob::entry(Folder *parent, int srcDir, const QByteArray &srcName, int d
             }
             text.resize(text.size() * 2); // the link changed meanwhile
         }
-        if (::symlinkat(text.constData(), dstDir, dstName.constData()) != 0) fail(errno);
+        if (::symlinkat(text.constData(), dstDir, dstName.constData()) != 0)
+            refusedMaking(errno, dstDir, dstName, true);
         if (root) report->createdRoot = true;
         FileCopy::copyLinkMetadata(dstDir, dstName.constData(), st, known_);
         remember(st, qsizetype(st.st_size) == text.size());
@@ -287,7 +330,7 @@ void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int 
     f->src.reset(::openat(srcDir, srcName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (f->src.get() < 0) fail(errno);
     // Private until the children are in; the real mode comes with the metadata.
-    if (::mkdirat(dstDir, dstName.constData(), 0700) != 0) fail(errno);
+    if (::mkdirat(dstDir, dstName.constData(), 0700) != 0) refusedMaking(errno, dstDir, dstName, false);
     if (root) report->createdRoot = true;
     f->dst.reset(::openat(dstDir, dstName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (f->dst.get() < 0) fail(errno);
@@ -386,7 +429,7 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     mode_t made = mode_t(-1);
     Fd dst = createFile(dstDir, dstName, before, root, in, made);
     const qint64 copied = copyContents(s, src.get(), dst.get(), before, in, srcPath);
-    metadata(src.get(), dst.get(), before, !in || in->handsDownAcl, made);
+    metadata(src.get(), dst.get(), before, srcPath, !in || in->handsDownAcl, made);
     remember(before, copiedAsItIs(src.get(), dstDir, dstName, before, copied, srcPath));
 
     if (const int c = FileCopy::closeChecked(dst.release())) fail(c);
@@ -410,7 +453,7 @@ Fd CopyJob::createFile(int dstDir, const QByteArray &dstName, const struct stat 
     const mode_t createMode = plain ? rights : 0600;
     Fd dst(::openat(dstDir, dstName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                     createMode));
-    if (dst.get() < 0) fail(errno);
+    if (dst.get() < 0) refusedMaking(errno, dstDir, dstName, false);
     made = umask_ ? mode_t(createMode & ~*umask_) : mode_t(-1);
     if (root) {
         report->createdRoot = true;

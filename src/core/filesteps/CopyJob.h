@@ -42,6 +42,7 @@ struct CopyReport {
     qsizetype passedOver = 0; // pipes, sockets, devices not carried
     QStringList unstable;     // files that changed while they were copied
     bool aclDropped = false;  // the target took no ACL; it got narrower mode bits instead
+    QStringList labelsLost;   // items whose tags or comment the target did not take
     std::shared_ptr<Fd> held; // the new root, open while it has no real name yet
     QByteArray mark;          // the marker value the new root gets while it has no real name
     std::unordered_map<Identity, Seen, IdentityHash> copied;

@@ -3,7 +3,9 @@
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 FileError FileError::fromErrno(int code) {
     return FileError{code, Posix::errorText(code), false};
@@ -73,6 +75,16 @@ const char *sentenceFor(int code) {
 } // namespace
 
 namespace FileSteps {
+
+FileError nameRefused(const QByteArray &name) {
+    // FAT and exFAT refuse these, besides control characters.
+    const bool fatRefuses =
+        std::any_of(name.cbegin(), name.cend(), [](char c) { return c && std::strchr(":?*\"<>|\\", c); });
+    if (fatRefuses)
+        return FileError{
+            EINVAL, L("Dieses Laufwerk kann keine Namen mit Zeichen wie : ? * \" < > aufnehmen."), false};
+    return FileError{EINVAL, L("Dieser Name ist auf diesem Laufwerk nicht möglich."), false};
+}
 
 bool isPermissionDenied(const FileError &error) {
     return error.code == EPERM || error.code == EACCES;

@@ -301,13 +301,8 @@ int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByt
     const char *a = from.constData(), *b = to.constData();
     if (const int e = writeErrorForTests()) [[unlikely]]
         return e;
-    if (::renameat2(fromDir, a, toDir, b, RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL) return errno;
-    // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
-    struct stat st;
-    if (::fstatat(toDir, b, &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
-    if (errno != ENOENT) return errno;
-    return ::renameat(fromDir, a, toDir, b) == 0 ? 0 : errno;
+    // Where the volume refuses the flag, still never over another item.
+    return Posix::renameNoReplace(fromDir, a, toDir, b);
 }
 
 int renameNoReplace(const PathBytes &from, const PathBytes &to) {

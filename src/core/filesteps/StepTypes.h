@@ -5,6 +5,7 @@
 // system said (an errno and its text); the two others tell a cancelled job and a failing file inside a
 // tree.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -56,5 +57,8 @@ QString explain(const FileError &error, const QString &name);
 QString describe(const FileError &error, const QString &name);
 QString describe(const CopyFailure &error, const QString &name);
 bool isPermissionDenied(const FileError &error);
+// The error of a name the drive refused (it says EINVAL, exfat-fuse ENOENT), with the drive's limit as its
+// reason.
+FileError nameRefused(const QByteArray &name);
 
 } // namespace FileSteps

@@ -3,9 +3,10 @@
 // refused characters, files below 4 GiB, times in 2 s steps. SIGUSR1 pulls the stick (every change, write
 // and flush fails with EIO), SIGUSR2 plugs it back; each writes the state ('1' or '0') to the state file.
 //
-//   kestrin-fatfuse [--enoent-names] [--state FILE] BACKING MOUNTPOINT [fuse options]
+//   kestrin-fatfuse [--enoent-names] [--links] [--state FILE] BACKING MOUNTPOINT [fuse options]
 //
 // --enoent-names answers a refused name with ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
+// --links takes hard links, as NTFS through ntfs-3g or a share do (still without rename flags).
 #define FUSE_USE_VERSION 31
 
 #include <fuse3/fuse.h>
@@ -32,6 +33,7 @@ namespace {
 
 int g_root = -1;
 bool g_enoentNames = false;
+bool g_links = false;
 const char *g_stateFile = nullptr;
 volatile sig_atomic_t g_pulled = 0;
 constexpr off_t kMaxFileSize = 0xFFFFFFFFLL; // 4 GiB - 1
@@ -263,6 +265,15 @@ int fsNoLinks(const char *, const char *) {
     return -EPERM;
 }
 
+int fsLink(const char *from, const char *to) {
+    if (!g_links) return -EPERM;
+    PULLED_FAILS;
+    std::string src, dst;
+    if (const int e = existing(from, src)) return -e;
+    if (const int e = fresh(to, dst)) return -e;
+    return ::linkat(g_root, src.c_str(), g_root, dst.c_str(), 0) == 0 ? 0 : -errno;
+}
+
 int fsRename(const char *from, const char *to, unsigned int flags) {
     if (flags) return -EINVAL; // neither RENAME_NOREPLACE nor RENAME_EXCHANGE
     PULLED_FAILS;
@@ -449,6 +460,8 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--enoent-names"))
             g_enoentNames = true;
+        else if (!std::strcmp(argv[i], "--links"))
+            g_links = true;
         else if (!std::strcmp(argv[i], "--state") && i + 1 < argc)
             g_stateFile = argv[++i];
         else if (!backing && argv[i][0] != '-')
@@ -457,9 +470,9 @@ int main(int argc, char **argv) {
             args.push_back(argv[i]);
     }
     if (!backing) {
-        std::fputs(
-            "usage: kestrin-fatfuse [--enoent-names] [--state FILE] BACKING MOUNTPOINT [fuse options]\n",
-            stderr);
+        std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--state FILE] BACKING MOUNTPOINT "
+                   "[fuse options]\n",
+                   stderr);
         return 2;
     }
     g_root = ::open(backing, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -486,7 +499,7 @@ int main(int argc, char **argv) {
     ops.unlink = fsUnlink;
     ops.rmdir = fsRmdir;
     ops.symlink = fsNoLinks;
-    ops.link = fsNoLinks;
+    ops.link = fsLink;
     ops.rename = fsRename;
     ops.chmod = fsChmod;
     ops.chown = fsChown;

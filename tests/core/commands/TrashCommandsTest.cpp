@@ -1,5 +1,6 @@
 #include "CommandFixture.h"
 
+#include "common/FatFuse.h"
 #include "common/StuckReader.h"
 #include "core/app/Services.h"
 #include "core/app/TrashLookup.h"
@@ -343,6 +344,38 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
 }
 
 // Wherever a volume is mounted, what was trashed there shows in the Trash and goes when it is emptied.
+// A stick that refuses the no-replace rename still has a Trash; what fails there is named or counted.
+TEST_F(TrashCommandTest, OnAStickWithoutRenameFlagsItemsGoToItsTrashAndEveryFailureIsTold) {
+    KESTRIN_FAT_OR_SKIP(stick);
+    LanguageScope de(AppLanguage::de);
+    const QString files = stick.path() + QString("/.Trash-%1/files").arg(getuid());
+    const QString a = stick.path() + "/a.txt", b = stick.path() + "/b.txt";
+    ASSERT_TRUE(TestUtil::writeFile(a, "a") && TestUtil::writeFile(b, "b"));
+    PaneModel *pane = app->left();
+    pane->setSelection({a, b});
+    answers = {AlertRole::confirm};
+    app->trash().trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast() == "2 Objekte in den Papierkorb gelegt.", 5000);
+    EXPECT_FALSE(exists(a) || exists(b));
+    EXPECT_EQ(TestUtil::names(files), QStringList({"a.txt", "b.txt"}));
+
+    // Two fail on the pulled stick, one goes from the home volume.
+    const QString c = stick.path() + "/c.txt", d = stick.path() + "/d.txt", near = make("near");
+    ASSERT_TRUE(TestUtil::writeFile(c, "c") && TestUtil::writeFile(d, "d"));
+    ASSERT_TRUE(stick.pull());
+    pane->setSelection({c, d, near});
+    answers = {AlertRole::confirm};
+    app->trash().trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(lastToast().endsWith("1 Objekt in den Papierkorb gelegt."), 5000);
+    EXPECT_TRUE(lastIsError());
+    EXPECT_EQ(lastToast(),
+              "„c.txt“: Lese- oder Schreibfehler des Laufwerks. Das Laufwerk ist vielleicht "
+              "beschädigt oder wurde getrennt. (und 1 weitere Fehler) 1 Objekt in den Papierkorb "
+              "gelegt.");
+    EXPECT_TRUE(exists(c) && exists(d));
+    EXPECT_FALSE(exists(near));
+}
+
 TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
     TestUtil::TmpfsMount volume;
     if (!volume.valid()) GTEST_SKIP() << "needs root to mount a second volume";

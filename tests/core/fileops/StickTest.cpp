@@ -1,0 +1,94 @@
+// Copies, moves and replaces onto sticks, which hold less than the home volume does: no rename flags,
+// links or extended attributes, names without case and without some characters.
+#include "Fixture.h"
+
+#include "common/FatFuse.h"
+
+#include <sys/xattr.h>
+
+using namespace FileOpsTest;
+using TestUtil::LanguageScope;
+
+namespace {
+
+class Stick : public Started {
+protected:
+    // A folder with a link and one with a subfolder whose name FAT refuses.
+    QStringList refusedInside() {
+        mkdir("src/in-link");
+        EXPECT_EQ(::symlink("target", QFile::encodeName(path("src/in-link/link")).constData()), 0);
+        file("src/in-dir/a:b/f.txt", "f");
+        return {path("src/in-link"), path("src/in-dir")};
+    }
+};
+
+const QString linkRefused = "„link“: Dieses Laufwerk kann keine Links aufnehmen. (in „in-link“)";
+const QString nameRefused = "„%1“: Dieses Laufwerk kann keine Namen mit Zeichen wie : ? * \" < > aufnehmen.";
+
+} // namespace
+
+TEST_F(Stick, AReplaceSendsTheOldItemToTheSticksTrashThoughTheStickRefusesTheRenameFlags) {
+    KESTRIN_FAT_OR_SKIP(stick);
+    const QString a = file("src/x.txt", "new");
+    ASSERT_TRUE(TestUtil::writeFile(stick.path() + "/x.txt", "old"));
+    const TransferOutcome o = run({a}, stick.path(), false, {{a, ConflictChoice::replace}});
+    EXPECT_EQ(o.errors, QStringList{});
+    EXPECT_EQ(TestUtil::readFile(stick.path() + "/x.txt"), "new");
+    ASSERT_EQ(o.replaced.size(), 1);
+    EXPECT_TRUE(o.replaced[0].inTrash.startsWith(stick.path() + "/.Trash-"));
+    EXPECT_EQ(TestUtil::readFile(o.replaced[0].inTrash), "old");
+}
+
+TEST_F(Stick, AFolderHoldingWhatTheStickCannotTakeNamesTheInnerItemAndTheDrivesLimit) {
+    LanguageScope de(AppLanguage::de);
+    const QStringList folders = refusedInside();
+    // FAT says EINVAL for the name, exfat-fuse ENOENT.
+    for (const bool enoentNames : {false, true}) {
+        KESTRIN_FAT_OR_SKIP(stick, enoentNames);
+        const TransferOutcome o = run(folders, stick.path(), false);
+        EXPECT_EQ(o.errors, QStringList({linkRefused, nameRefused.arg("a:b") + " (in „in-dir“)"}))
+            << enoentNames;
+        EXPECT_EQ(names(stick.path()), QStringList{});
+    }
+}
+
+TEST_F(Stick, TagsAndCommentsTheStickCannotHoldAreToldOncePerJobAndCounted) {
+    LanguageScope de(AppLanguage::de);
+    const QString a = file("src/a.txt", "a"), b = file("src/b.txt", "b"), c = file("src/c.txt", "c");
+    const QString d = file("src/box/d.txt", "d");
+    auto set = [](const QString &p, const char *name) {
+        return ::setxattr(QFile::encodeName(p).constData(), name, "x", 1, 0) == 0;
+    };
+    if (!set(a, "user.xdg.tags")) GTEST_SKIP() << "the test folder keeps no extended attributes";
+    ASSERT_TRUE(set(b, "user.xdg.comment") && set(c, "user.other") && set(d, "user.xdg.tags"));
+    KESTRIN_FAT_OR_SKIP(stick);
+    const TransferOutcome o = run({a, b, c, path("src/box")}, stick.path(), true);
+    EXPECT_EQ(o.done, 4);
+    EXPECT_EQ(o.errors,
+              QStringList{"Das Ziel kann keine Tags und Kommentare speichern. 3 Objekte kamen ohne sie "
+                          "an: „a.txt“, „b.txt“, „d.txt“."});
+}
+
+TEST_F(Stick, ANameTakenInAnotherCaseIsToldAndANameRefusedWithEnoentIsNamedAsRefused) {
+    LanguageScope de(AppLanguage::de);
+    KESTRIN_FAT_OR_SKIP(stick, true);
+    const QString one = file("src/Readme.txt", "1"), two = file("src/README.txt", "2");
+    TransferOutcome o = run({one, two}, stick.path(), false);
+    EXPECT_EQ(o.done, 2);
+    EXPECT_EQ(o.errors,
+              QStringList{"„README.txt“ heißt am Ziel „README Kopie.txt“: Dieses Laufwerk unterscheidet "
+                          "nicht zwischen Groß- und Kleinschreibung, und „Readme.txt“ gibt es dort schon."});
+    EXPECT_EQ(TestUtil::readFile(stick.path() + "/README Kopie.txt"), "2");
+
+    o = run({file("src/c:d.txt", "c")}, stick.path(), false);
+    EXPECT_EQ(o.errors, QStringList{nameRefused.arg("c:d.txt")});
+}
+
+TEST_F(Stick, OnARealExfatImageLinksAndRefusedNamesAreNamedRight) {
+    LanguageScope de(AppLanguage::de);
+    KESTRIN_EXFAT_OR_SKIP(exfat);
+    const TransferOutcome o = run(refusedInside() << file("src/c:d.txt", "c"), exfat.path(), false);
+    EXPECT_EQ(o.errors, QStringList({linkRefused, nameRefused.arg("a:b") + " (in „in-dir“)",
+                                     nameRefused.arg("c:d.txt")}));
+    EXPECT_EQ(names(exfat.path()), QStringList{});
+}
