@@ -1,5 +1,7 @@
 #include "Fixture.h"
 
+#include "common/TestChild.h"
+
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/TrashMemory.h"
@@ -507,7 +509,7 @@ TEST_F(CrossVolume, KilledAtAnyStepLeavesOneWholeItemUnderItsName) {
                          Case{Step::placed, true, true}, Case{Step::sourceAside, false, true},
                          Case{Step::fileRemoved, false, true}}) {
         SCOPED_TRACE(int(c.step));
-        const pid_t child = ::fork();
+        const pid_t child = TestChild::forkAlone();
         ASSERT_GE(child, 0);
         if (child == 0) {
             FileSteps::setStepHook([&](Step s, const QString &) {

@@ -1,6 +1,8 @@
 // What interrupted transfers leave, what the next start makes of it, and what a transfer never takes.
 #include "Fixture.h"
 
+#include "common/TestChild.h"
+
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/TrashMemory.h"
@@ -33,7 +35,7 @@ QStringList trashed() {
 
 // Runs `work` in a child that is killed when it reaches `step`; whether the kill came.
 bool killedAt(Step step, const std::function<void()> &work) {
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     if (child < 0) return false;
     if (child == 0) {
         FileSteps::setStepHook([step](Step s, const QString &) {

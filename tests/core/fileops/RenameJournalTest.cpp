@@ -1,6 +1,8 @@
 // A batch rename killed part way: the next start gives every item a name again, and never removes one.
 #include "Fixture.h"
 
+#include "common/TestChild.h"
+
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/filesteps/FileSteps.h"
@@ -28,7 +30,7 @@ namespace {
 // Runs the batch in a child that is killed at its `killAt`th rename (counted from 1); renames from
 // `failing` fail.
 bool killedAtRename(const QList<TransferPair> &pairs, int killAt, const QString &failing = {}) {
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     if (child < 0) return false;
     if (child == 0) {
         int n = 0;
