@@ -37,6 +37,6 @@ pid_t forkAlone();
 
 // A child body taking `const QStringList &args`, started by TestChild::start(#name, args).
 #define TEST_CHILD(name)                                                                                     \
-    static int name([[maybe_unused]] const QStringList &args);                                                          \
+    static int name([[maybe_unused]] const QStringList &args);                                               \
     [[maybe_unused]] static const bool name##Added = TestChild::add(#name, name);                            \
     static int name([[maybe_unused]] const QStringList &args)

@@ -41,7 +41,8 @@ struct FullStateFolder {
 QList<SyncStep> mirrorSteps(const QString &left, const QString &right) {
     QList<SyncStep> steps;
     for (const CompareRow &row : FolderCompare::scan(left, right, [] { return false; }).rows)
-        if (const SyncAction a = FolderCompare::action(row, SyncMode::leftToRight, false); a != SyncAction::none)
+        if (const SyncAction a = FolderCompare::action(row, SyncMode::leftToRight, false);
+            a != SyncAction::none)
             steps << SyncStep{row, a};
     return steps;
 }

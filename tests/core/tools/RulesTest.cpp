@@ -101,7 +101,8 @@ TEST_CHILD(ruleKilledOnceACopyIsPlaced) {
         if (s == FileSteps::Step::placed) ::raise(SIGKILL);
     });
     TransferProgress progress;
-    RulesEngine::run({rule(args.value(0), {}, QStringLiteral("log"), args.value(1))}, progress, fixedClock, noWriter);
+    RulesEngine::run({rule(args.value(0), {}, QStringLiteral("log"), args.value(1))}, progress, fixedClock,
+                     noWriter);
     return 0;
 }
 
@@ -417,8 +418,9 @@ TEST_F(RulesTest, RulesInATrashAreRefusedWhenSavedAndWhenRun) {
 
     // Running: a rule stored before (or written around the editor) does nothing there and says so.
     const QString inTrash = oldFile(trash + "/files/old.log");
-    ASSERT_TRUE(writeFile(trash + "/info/old.log.trashinfo",
-                          "[Trash Info]\nPath=" + (folder + "/old.log").toUtf8() + "\nDeletionDate=2024-01-01T00:00:00\n"));
+    ASSERT_TRUE(
+        writeFile(trash + "/info/old.log.trashinfo", "[Trash Info]\nPath=" + (folder + "/old.log").toUtf8() +
+                                                         "\nDeletionDate=2024-01-01T00:00:00\n"));
     oldFile(folder + "/a.log");
     TransferProgress progress;
     CleanRule into = r;

@@ -76,8 +76,8 @@ TEST_CHILD(syncKilledAtAStep) {
         if (s == at) ::raise(SIGKILL);
     });
     TransferProgress progress;
-    FolderSync::run(args.value(0), args.value(1), planOf(args.value(0), args.value(1), SyncMode::leftToRight, false),
-                    progress);
+    FolderSync::run(args.value(0), args.value(1),
+                    planOf(args.value(0), args.value(1), SyncMode::leftToRight, false), progress);
     return 0;
 }
 
@@ -238,8 +238,8 @@ TEST_F(Sync, KilledAtAnyStepTheNextStartLeavesOneWholeItem) {
             file("R/a.bin", "old");
             age(a, 1'600'000'000);
             ASSERT_EQ(plan(SyncMode::leftToRight, false).size(), 1);
-            const int status =
-                TestChild::run("syncKilledAtAStep", {L(), R(), exchange ? "1" : "0", QString::number(int(at))});
+            const int status = TestChild::run("syncKilledAtAStep",
+                                              {L(), R(), exchange ? "1" : "0", QString::number(int(at))});
             ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
             EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
             EXPECT_EQ(names(R()), QStringList{"a.bin"});
