@@ -5,7 +5,7 @@ DEPS := g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev qt6-pdf-dev \
         clang libclang-rt-14-dev clang-format acl dbus at-spi2-core python3-gi gir1.2-atspi-2.0 rsync \
         qt6-translations-l10n desktop-file-utils \
         libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf libqpdf-dev libheif-dev \
-        qt6-image-formats-plugins
+        qt6-image-formats-plugins libjxl-tools libfuse3-dev fuse3 exfat-fuse exfatprogs e2fsprogs
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build app run install uninstall test test-asan fuzz format-check format bench clean
+.PHONY: deps configure build app run install uninstall test suite test-asan fuzz format-check format bench clean
 
 deps:
 	@missing=""; for p in $(DEPS); do \
@@ -57,14 +57,20 @@ install: app
 uninstall:
 	@$(AS_NEEDED) cmake -DBUILD=$(BUILD) $(if $(PREFIX),-DPREFIX=$(PREFIX)) -P cmake/Uninstall.cmake
 
+# Each step in turn; the last line says that all passed, or which step failed.
+test:
+	@for step in format-check build test-asan fuzz suite; do \
+	  $(MAKE) --no-print-directory $$step || { echo "make test: FAILED at '$$step'"; exit 1; }; \
+	done; echo "make test: passed (format-check, build, test-asan, fuzz, suite)"
+
 # The test programs run their tests in an order drawn from TEST_SEED (1 to 99999, new each run), so that no
 # test leans on what another left behind; the seed is printed, and TEST_SEED=<seed> repeats that order.
 ifeq ($(origin TEST_SEED),undefined)
 TEST_SEED := $(shell echo $$(( $$(od -An -N4 -tu4 /dev/urandom) % 99999 + 1 )))
 endif
 
-test: format-check build test-asan fuzz
-	@echo "Test order: GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) (repeat with make test TEST_SEED=$(TEST_SEED))"
+suite:
+	@echo "Test order: GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) (repeat with make suite TEST_SEED=$(TEST_SEED))"
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) \
 	  ctest --output-on-failure --no-tests=error -j $(JOBS)
 

@@ -56,6 +56,13 @@ double timeOf(const std::function<void()> &fn) {
     return double(t.nsecsElapsed()) / 1e9;
 }
 
+void flushVolume(const QString &path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::syncfs(fd);
+    ::close(fd);
+}
+
 double timeOfCommand(const QString &program, const QStringList &args, const QString &workDir) {
     QProcess p;
     p.setStandardOutputFile(QProcess::nullDevice());

@@ -27,6 +27,9 @@ struct Stats {
 // Seconds one run of fn takes.
 double timeOf(const std::function<void()> &fn);
 // Seconds one run of a system tool takes, its output discarded; negative when it fails or is missing.
+// Writes back the dirty data of the file system that holds path only: a global sync would wait for what
+// other programs have written, too.
+void flushVolume(const QString &path);
 double timeOfCommand(const QString &program, const QStringList &args, const QString &workDir = {});
 
 // Ours and the reference taking turns (ABABAB…), `times` runs each; each returns its seconds, negative

@@ -1,7 +1,7 @@
 // Folder compare and sync against rsync on the same trees.
 //   compare [folders] [files]: two trees of 1,000 folders x 100 files, 1 % sizes changed, 1 % times shifted,
 //     0.5 % one-sided; reference: rsync -rlt -u --modify-window=2 --delete -n -i (a dry run).
-//   sync [files]: 100,000 one-sided 4 KiB files; reference: rsync -a.
+//   sync [files]: 100,000 one-sided 4 KiB files; reference: rsync -a, then a flush of its volume.
 #include "Bench.h"
 
 #include "core/filesteps/TransferProgress.h"
@@ -159,8 +159,14 @@ int syncRun(const QStringList &args) {
         },
         [&] {
             const QString dst = tmp.path() + QStringLiteral("/rsync%1").arg(++theirsRound);
-            return Bench::timeOfCommand(QStringLiteral("rsync"),
-                                        {QStringLiteral("-a"), src + u'/', dst + u'/'});
+            // Our sync ends with a flush of the volume it wrote, so the reference's time holds one too.
+            bool ok = false;
+            const double s = Bench::timeOf([&] {
+                ok = Bench::timeOfCommand(QStringLiteral("rsync"),
+                                          {QStringLiteral("-a"), src + u'/', dst + u'/'}) >= 0;
+                Bench::flushVolume(dst);
+            });
+            return ok ? s : -1.0;
         });
     const qsizetype rowsAfter =
         FolderCompare::scan(src, tmp.path() + QStringLiteral("/ours%1").arg(round), [] {
@@ -168,14 +174,15 @@ int syncRun(const QStringList &args) {
         }).rows.size();
     std::printf("files: %d, rows of a second compare: %lld\n", count, static_cast<long long>(rowsAfter));
     Bench::report(QStringLiteral("sync one-sided files (compare and copy)"), times.ours, 1,
-                  QStringLiteral("rsync -a"), times.theirs, 1);
+                  QStringLiteral("rsync -a, then syncfs"), times.theirs, 1);
     return rowsAfter == 0 ? 0 : 1;
 }
 
 const Bench::Registration
     compareReg("compare", "compare two trees of 1,000 folders x 100 files (reference: rsync -n -i)",
                compareRun);
-const Bench::Registration syncReg("sync", "sync 100,000 one-sided 4 KiB files (reference: rsync -a)",
-                                  syncRun);
+const Bench::Registration
+    syncReg("sync", "sync 100,000 one-sided 4 KiB files (reference: rsync -a, then a flush of its volume)",
+            syncRun);
 
 } // namespace

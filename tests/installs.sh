@@ -69,6 +69,15 @@ uninstall() { make -s -C "$src" uninstall BUILD="$build" PREFIX="$1" >/dev/null 
 uninstall "$tmp/usr"
 [ ! -e "$tmp/usr" ] || { echo "left in a fresh prefix:"; find "$tmp/usr"; fail=1; }
 [ ! -e "$build/installs$tmp" ] || { echo "the record of the uninstalled prefix stays"; fail=1; }
+# A folder the install made that now holds a user's hidden file or folder stays, with it.
+cmake --install "$build" --prefix "$tmp/usr" >/dev/null || { echo "install failed"; exit 1; }
+touch "$tmp/usr/bin/.notes"
+mkdir "$tmp/usr/share/.thumbnails"
+uninstall "$tmp/usr"
+left=$(cd "$tmp/usr" 2>/dev/null && find . -mindepth 1 | sort | tr '\n' ' ')
+[ "$left" = "./bin ./bin/.notes ./share ./share/.thumbnails " ] ||
+  { echo "a prefix holding a user's hidden items keeps: $left"; fail=1; }
+rm -rf "$tmp/usr"
 shared="$tmp/shared"
 mkdir -p "$shared/share/applications" "$shared/share/icons/hicolor/48x48/apps"
 printf '[Desktop Entry]\nType=Application\nName=Other\nExec=other\nMimeType=inode/directory;\n' \

@@ -126,6 +126,23 @@ std::optional<ImageHeader> jpegHeader(int fd) {
     return std::nullopt;
 }
 
+// A Photoshop document's size and colour mode from its fixed header.
+std::optional<ImageHeader> psdHeader(int fd) {
+    char head[26];
+    if (!readAt(fd, 0, head, sizeof head) || std::memcmp(head, "8BPS", 4) != 0 ||
+        (be(head + 4, 2) != 1 && be(head + 4, 2) != 2))
+        return std::nullopt;
+    ImageHeader h;
+    h.size = QSize(int(std::min<quint32>(be(head + 18, 4), INT_MAX)),
+                   int(std::min<quint32>(be(head + 14, 4), INT_MAX)));
+    // By mode: bitmap, greyscale, indexed, RGB, CMYK, -, -, multichannel, duotone (grey in a few inks), Lab.
+    static const char *const kModels[] = {"Gray",  "Gray",  "RGB",          "RGB",  "CMYK",
+                                          nullptr, nullptr, "Multichannel", "Gray", "Lab"};
+    const quint32 mode = be(head + 24, 2);
+    if (mode < std::size(kModels) && kModels[mode]) h.model = QString::fromLatin1(kModels[mode]);
+    return h;
+}
+
 // Any other format through Qt's readers for the file's type (or a kind of it: the readers of each
 // portable map for a portable anymap), which read the header alone for this. The content is no guide: a
 // TGA has no signature, and its first bytes can pass for a cursor's. One that fails in any way gives
@@ -145,6 +162,7 @@ std::optional<ImageHeader> qtHeader(int fd, const QMimeType &type) {
             QImageReader reader(&file, format);
             reader.setAutoDetectImageFormat(false);
             ImageHeader h;
+            h.guessed = true;
             h.size = reader.size();
             if (!h.size.isValid() || h.size.isEmpty()) continue;
             switch (reader.imageFormat()) {
@@ -206,11 +224,14 @@ void readImage(int fd, const QMimeType &type, Rows &rows) {
     std::optional<ImageHeader> header = pngHeader(fd);
     if (!header) header = jpegHeader(fd);
     if (!header) header = heifHeader(fd);
+    if (!header) header = psdHeader(fd);
+    if (!header) header = jxlHeader(fd);
     if (!header) header = qtHeader(fd, type);
     QSize size = header ? header->size : QSize();
 
-    std::optional<QString> model;
-    std::optional<QString> date;
+    std::optional<QString> profile, photometric, date;
+    // Qt shows these turned as their Exif orientation says (HEIF's sizes are turned already).
+    bool turned = false;
     try {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         Exiv2::Image::AutoPtr image =
@@ -219,11 +240,16 @@ void readImage(int fd, const QMimeType &type, Rows &rows) {
             image->readMetadata();
             if (image->iccProfileDefined()) {
                 const Exiv2::DataBuf &icc = *image->iccProfile();
-                model = profileDescription(icc.pData_, size_t(std::max<long>(icc.size_, 0)));
+                profile = profileDescription(icc.pData_, size_t(std::max<long>(icc.size_, 0)));
             }
             const Exiv2::ExifData &exif = image->exifData();
-            if (!model) model = photometricModel(exif);
+            photometric = photometricModel(exif);
             date = exifDate(exif);
+            const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+            turned = (image->imageType() == Exiv2::ImageType::jpeg ||
+                      image->imageType() == Exiv2::ImageType::tiff) &&
+                     orientation != exif.end() && orientation->count() > 0 && orientation->toLong() >= 5 &&
+                     orientation->toLong() <= 8;
             // Formats Qt has no reader for (TIFF, WebP without their plugins, TGA without its footer),
             // and bitmaps stored top down, to which Qt gives their header's negative height.
             if (!size.isValid() || size.isEmpty()) {
@@ -237,9 +263,24 @@ void readImage(int fd, const QMimeType &type, Rows &rows) {
     } catch (...) {
         // A damaged or oversized header gives no rows from it.
     }
+    if (!date && header && !header->exif.isEmpty()) {
+        try {
+            Exiv2::ExifData exif;
+            Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte *>(header->exif.constData()),
+                                      uint32_t(header->exif.size()));
+            date = exifDate(exif);
+        } catch (...) {
+            // no date from it
+        }
+    }
     if (!size.isValid() || size.isEmpty()) return;
+    if (turned) size.transpose();
     rows.set(Rows::dimensions,
              QString::number(size.width()) + QChar(0x00D7) + QString::number(size.height()));
+    // A profile names the colour space; else the header's own word, the photometric tag, a reader's guess.
+    std::optional<QString> model = profile;
+    if (!model && header && !header->guessed) model = header->model;
+    if (!model) model = photometric;
     if (!model && header) model = header->model;
     if (!model) model = QStringLiteral("RGB");
     rows.set(Rows::colourSpace, *model);

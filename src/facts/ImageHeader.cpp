@@ -26,6 +26,8 @@ namespace {
 constexpr int kMaxSide = 32768;
 // No real profile comes near this; a larger one is not loaded.
 constexpr size_t kMaxProfile = 4 << 20;
+// Nor of Exif, which a JPEG holds in 64 KiB.
+constexpr size_t kMaxExif = 1 << 20;
 
 // The open file as libheif reads it: by offset, never past the size it had when we looked, so that a file
 // still growing reads as the part that was there.
@@ -66,13 +68,6 @@ heif_reader_grow_status waitFor(int64_t size, void *source) {
                                                        : heif_reader_grow_status_size_beyond_eof;
 }
 
-// A box of the file: its type, where its body starts and where it ends.
-struct Box {
-    char type[4];
-    int64_t body;
-    int64_t end;
-};
-
 bool readAt(int fd, unsigned char *out, size_t n, int64_t at) {
     return ::pread(fd, out, n, off_t(at)) == ssize_t(n);
 }
@@ -84,13 +79,34 @@ uint64_t be(const unsigned char *p, int bytes) {
     return v;
 }
 
-// The first box of the type among those from `at` to the end of `within`, looking at no more than a few
-// thousand of them.
-std::optional<Box> child(int fd, const Box &within, int64_t at, const char *type) {
+// Whether the picture is grey, which libheif tells only by decoding it. Every coded picture (tiles, alpha,
+// depth, thumbnails) comes with its channel count in a pixel information property; a colour picture has
+// one with three, a grey one only ones.
+bool grey(int fd, int64_t size) {
+    const IsoBox file{{}, 0, size};
+    const auto meta = isoChild(fd, file, 0, "meta");
+    const auto iprp =
+        meta ? isoChild(fd, *meta, meta->body + 4, "iprp") : std::nullopt; // after version, flags
+    const auto ipco = iprp ? isoChild(fd, *iprp, iprp->body, "ipco") : std::nullopt;
+    if (!ipco) return false;
+    auto pixi = isoChild(fd, *ipco, ipco->body, "pixi");
+    if (!pixi) return false;
+    for (int n = 0; pixi; ++n, pixi = isoChild(fd, *ipco, pixi->end, "pixi")) {
+        unsigned char channels = 0;
+        if (n == 4096 || pixi->end - pixi->body < 5 || !readAt(fd, &channels, 1, pixi->body + 4) ||
+            channels != 1)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<IsoBox> isoChild(int fd, const IsoBox &within, int64_t at, const char *type) {
     for (int n = 0; n < 4096 && at < within.end; ++n) {
         unsigned char h[16];
         if (within.end - at < 8 || !readAt(fd, h, 8, at)) return std::nullopt;
-        Box box;
+        IsoBox box;
         std::memcpy(box.type, h + 4, 4);
         uint64_t length = be(h, 4);
         box.body = at + 8;
@@ -108,28 +124,6 @@ std::optional<Box> child(int fd, const Box &within, int64_t at, const char *type
     }
     return std::nullopt;
 }
-
-// Whether the picture is grey, which libheif tells only by decoding it. Every coded picture (tiles, alpha,
-// depth, thumbnails) comes with its channel count in a pixel information property; a colour picture has
-// one with three, a grey one only ones.
-bool grey(int fd, int64_t size) {
-    const Box file{{}, 0, size};
-    const auto meta = child(fd, file, 0, "meta");
-    const auto iprp = meta ? child(fd, *meta, meta->body + 4, "iprp") : std::nullopt; // after version, flags
-    const auto ipco = iprp ? child(fd, *iprp, iprp->body, "ipco") : std::nullopt;
-    if (!ipco) return false;
-    auto pixi = child(fd, *ipco, ipco->body, "pixi");
-    if (!pixi) return false;
-    for (int n = 0; pixi; ++n, pixi = child(fd, *ipco, pixi->end, "pixi")) {
-        unsigned char channels = 0;
-        if (n == 4096 || pixi->end - pixi->body < 5 || !readAt(fd, &channels, 1, pixi->body + 4) ||
-            channels != 1)
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 std::optional<ImageHeader> heifHeader(int fd) {
     // The file type box, which names the brands, comes first; a file without one is no picture of ours.
@@ -159,6 +153,19 @@ std::optional<ImageHeader> heifHeader(int fd) {
     ImageHeader h;
     h.size = QSize(heif_image_handle_get_width(image.get()), heif_image_handle_get_height(image.get()));
     if (h.size.isEmpty() || h.size.width() > kMaxSide || h.size.height() > kMaxSide) return std::nullopt;
+    // The Exif item comes with the offset of its TIFF header, after which exiv2 reads it.
+    heif_item_id exifId = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(image.get(), "Exif", &exifId, 1) == 1) {
+        const size_t size = heif_image_handle_get_metadata_size(image.get(), exifId);
+        if (size > 4 && size <= kMaxExif) {
+            QByteArray exif(qsizetype(size), '\0');
+            if (heif_image_handle_get_metadata(image.get(), exifId, exif.data()).code == heif_error_Ok) {
+                const uint64_t offset = be(reinterpret_cast<const unsigned char *>(exif.constData()), 4);
+                if (offset < size - 4) h.exif = exif.mid(qsizetype(4 + offset));
+                if (h.exif.startsWith(QByteArrayView("Exif\0\0", 6))) h.exif.remove(0, 6);
+            }
+        }
+    }
     // The name of the profile where there is one, as the other formats show theirs; else grey or RGB by
     // the channels. The coding parameters (nclx) tell no more.
     if (grey(fd, source.size)) h.model = QStringLiteral("Gray");

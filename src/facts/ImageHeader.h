@@ -1,20 +1,39 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 // What an image's header says of it, read without decoding any pixels.
 struct ImageHeader {
     QSize size;
     std::optional<QString> model; // colour space
+    bool guessed = false;         // the model is a reader's guess, not the file's word
+    QByteArray exif;              // a HEIF picture's Exif, from its TIFF header on
 };
 
 // The description an ICC profile gives itself; empty when it has none, nothing when the profile cannot
 // be read.
 std::optional<QString> profileDescription(const void *icc, size_t size);
 
-// A HEIF or AVIF picture's size (as shown, after its turns and crops) and colour space, from the boxes
-// alone; nothing for any other file or one the library refuses.
+// A HEIF or AVIF picture's size (as shown, after its turns and crops), colour space and Exif, from the
+// boxes alone; nothing for any other file or one the library refuses.
 std::optional<ImageHeader> heifHeader(int fd);
+
+// A JPEG XL picture's size (as shown, after its orientation) and colour space, from the head of its
+// codestream, bare or in its container; nothing for any other file.
+std::optional<ImageHeader> jxlHeader(int fd);
+
+// A box of an ISO media file (HEIF, MP4): its type, where its body starts and where it ends.
+struct IsoBox {
+    char type[4];
+    int64_t body;
+    int64_t end;
+};
+
+// The first box of the type among those from `at` to the end of `within`, looking at no more than a few
+// thousand of them.
+std::optional<IsoBox> isoChild(int fd, const IsoBox &within, int64_t at, const char *type);

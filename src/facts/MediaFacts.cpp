@@ -1,3 +1,4 @@
+#include "facts/MediaTags.h"
 #include "facts/Rows.h"
 
 #include <MediaInfo/MediaInfo.h>
@@ -43,79 +44,6 @@ std::optional<QString> mediaDate(QString value) {
         return dt.toString(Qt::ISODate);
     }
     return value;
-}
-
-// The NUL-separated texts of an ID3v2.4 text frame in its encoding; none for an encoding it has not.
-std::optional<QStringList> id3Texts(char encoding, const QByteArray &data) {
-    QStringList names;
-    switch (encoding) {
-    case 0: // Latin-1
-        for (const QByteArray &part : data.split('\0'))
-            names << QString::fromLatin1(part);
-        return names;
-    case 3: // UTF-8
-        for (const QByteArray &part : data.split('\0'))
-            names << QString::fromUtf8(part);
-        return names;
-    case 1:   // UTF-16 with a byte-order mark
-    case 2: { // UTF-16 big-endian
-        QString all;
-        const bool big = encoding == 2;
-        for (qsizetype i = 0; i + 1 < data.size(); i += 2)
-            all += QChar(big ? char16_t(quint8(data[i]) << 8 | quint8(data[i + 1]))
-                             : char16_t(quint8(data[i + 1]) << 8 | quint8(data[i])));
-        for (QString part : all.split(QChar(0))) {
-            // A mark of its own before each name: the order of the bytes, not a character.
-            if (part.startsWith(QChar(0xFFFE))) {
-                for (QChar &c : part)
-                    c = QChar(char16_t(c.unicode() >> 8 | c.unicode() << 8));
-            }
-            if (part.startsWith(QChar(0xFEFF))) part.remove(0, 1);
-            names << part;
-        }
-        return names;
-    }
-    default:
-        return std::nullopt;
-    }
-}
-
-// The artists of an ID3v2.4 tag at the start of the file: the version keeps several in one frame,
-// separated by NULs, and the library shows only the first.
-QStringList id3Artists(int fd) {
-    char head[10];
-    if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head) || std::memcmp(head, "ID3", 3) != 0 ||
-        head[3] != 4)
-        return {};
-    const auto syncsafe = [](const char *p) {
-        return quint32(quint8(p[0]) & 0x7f) << 21 | quint32(quint8(p[1]) & 0x7f) << 14 |
-               quint32(quint8(p[2]) & 0x7f) << 7 | quint32(quint8(p[3]) & 0x7f);
-    };
-    // Whole-tag unsynchronisation and the extended header: not worth reading for this.
-    if (quint8(head[5]) & 0xC0) return {};
-    // The artist comes early; pictures that may follow it are not read.
-    const qsizetype size = std::min<qsizetype>(syncsafe(head + 6), 1024 * 1024);
-    QByteArray tag(size, '\0');
-    if (::pread(fd, tag.data(), size_t(size), 10) != ssize_t(size)) return {};
-    for (qsizetype at = 0; at + 10 <= size;) {
-        const QByteArray id = tag.mid(at, 4);
-        if (id[0] == '\0') break; // padding
-        const qsizetype length = syncsafe(tag.constData() + at + 4);
-        const quint8 flags = quint8(tag[at + 9]);
-        const qsizetype body = at + 10;
-        if (length > size - body) break;
-        at = body + length;
-        if (id != "TPE1") continue;
-        // Grouped, compressed, encrypted, unsynchronised or with a length prefix: left to the library.
-        if (flags & 0x4F || length < 2) return {};
-        const std::optional<QStringList> names = id3Texts(tag[body], tag.mid(body + 1, length - 1));
-        if (!names) return {};
-        QStringList out;
-        for (const QString &n : *names)
-            if (!n.trimmed().isEmpty()) out << n.trimmed();
-        return out;
-    }
-    return {};
 }
 
 // The artists of a Vorbis comment block ("ARTIST=…", one entry each), as the library would pick them:
@@ -213,11 +141,12 @@ QStringList vorbisArtists(int fd) {
 constexpr qint64 kBudget = 16 * 1024 * 1024;
 
 // The library reads from our descriptor, going where it asks, but no more than a few mebibytes in all:
-// a huge file is never read through, whatever its headers say.
-bool feed(MI::MediaInfo &info, int fd) {
+// a huge file is never read through, whatever its headers say. It is shown the file from `base` on, as
+// if that were all of it.
+bool feed(MI::MediaInfo &info, int fd, qint64 base) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size <= 0) return false;
-    const ZenLib::int64u size = ZenLib::int64u(st.st_size);
+    if (::fstat(fd, &st) != 0 || st.st_size <= base) return false;
+    const ZenLib::int64u size = ZenLib::int64u(st.st_size - base);
     // Small pieces: given a large first piece, the library takes some streams for others (a long
     // silent FLAC for AAC); its own reader goes in pieces of this size too.
     std::vector<unsigned char> buf(64 * 1024);
@@ -227,7 +156,7 @@ bool feed(MI::MediaInfo &info, int fd) {
         // Never past the size declared: a file that grows while it is read (a download, a recording)
         // would otherwise hand the library more than it was told of, and it gives up.
         const size_t want = size_t(std::min<ZenLib::int64u>(buf.size(), size - at));
-        const ssize_t n = ::pread(fd, buf.data(), want, off_t(at));
+        const ssize_t n = ::pread(fd, buf.data(), want, off_t(base + qint64(at)));
         if (n <= 0) break;
         fed += n;
         at += ZenLib::int64u(n);
@@ -246,6 +175,15 @@ bool feed(MI::MediaInfo &info, int fd) {
 } // namespace
 
 void readMedia(int fd, Rows &rows) {
+    // An ID3v2 tag is read here and the library starts after it: it is slow on large cover pictures
+    // and, within our memory limit, may not finish them. What the tag says is set before the library is
+    // asked, should it fail.
+    const Id3Tag id3 = id3Tag(fd);
+    if (!id3.title.isEmpty()) rows.set(Rows::title, id3.title);
+    if (!id3.artists.isEmpty()) rows.set(Rows::authors, id3.artists.join(QStringLiteral(", ")));
+    const std::optional<QString> id3Date = mediaDate(id3.date);
+    if (id3Date) rows.set(Rows::captured, *id3Date);
+
     MI::MediaInfo info;
     // The headers are enough: a long file is never read through.
     info.Option(__T("ParseSpeed"), __T("0"));
@@ -254,24 +192,30 @@ void readMedia(int fd, Rows &rows) {
     // offset and then asks for a part of that size before the end (or reads on, in a file not much
     // larger): both must fit the budget, or it ends in the head and the duration is that of the head.
     info.Option(__T("MpegTs_MaximumOffset"), QString::number(kBudget / 2).toStdWString());
-    if (!feed(info, fd)) return;
+    if (!feed(info, fd, id3.end)) return;
+    const auto general = [&](const MI::Char *field) { return text(info.Get(MI::Stream_General, 0, field)); };
+    const MovieTags movie = movieTags(fd);
 
-    const QString title = text(info.Get(MI::Stream_General, 0, __T("Title")));
-    if (!title.isEmpty()) rows.set(Rows::title, title);
+    if (id3.title.isEmpty()) {
+        QString title = general(__T("Title"));
+        if (title.isEmpty()) title = movie.title;
+        if (!title.isEmpty()) rows.set(Rows::title, title);
+    }
     // The artist, wherever the container keeps it (RIFF files name theirs the director, Matroska's tag
     // keeps its own name).
-    QStringList artists = id3Artists(fd);
-    if (artists.isEmpty()) artists = vorbisArtists(fd);
-    if (!artists.isEmpty())
-        rows.set(Rows::authors, artists.join(QStringLiteral(", ")));
-    else
-        for (const MI::Char *field : {__T("Performer"), __T("ARTIST"), __T("Director"), __T("Composer")}) {
-            const QString who = text(info.Get(MI::Stream_General, 0, field));
-            if (!who.isEmpty()) {
-                rows.set(Rows::authors, who);
-                break;
+    if (id3.artists.isEmpty()) {
+        const QStringList artists = vorbisArtists(fd);
+        if (!artists.isEmpty())
+            rows.set(Rows::authors, artists.join(QStringLiteral(", ")));
+        else
+            for (const QString &who : {general(__T("Performer")), general(__T("ARTIST")), movie.artist,
+                                       general(__T("Director")), general(__T("Composer"))}) {
+                if (!who.isEmpty()) {
+                    rows.set(Rows::authors, who);
+                    break;
+                }
             }
-        }
+    }
 
     const size_t videos = info.Count_Get(MI::Stream_Video);
     if (videos > 0) {
@@ -294,12 +238,17 @@ void readMedia(int fd, Rows &rows) {
             if (!format.isEmpty()) codecs << format;
         }
     }
-    if (!codecs.isEmpty()) rows.set(Rows::codecs, codecs.join(QStringLiteral(", ")));
+    // Text alone is no recording: a document or subtitles the library recognised under a media name.
+    if (videos + info.Count_Get(MI::Stream_Audio) > 0 && !codecs.isEmpty())
+        rows.set(Rows::codecs, codecs.join(QStringLiteral(", ")));
 
-    for (const MI::Char *field : {__T("Recorded_Date"), __T("Encoded_Date"), __T("Tagged_Date")}) {
-        if (const auto date = mediaDate(text(info.Get(MI::Stream_General, 0, field)))) {
-            rows.set(Rows::captured, *date);
-            break;
+    if (!id3Date) {
+        for (const QString &when : {general(__T("Recorded_Date")), movie.date, general(__T("Encoded_Date")),
+                                    movie.created, general(__T("Tagged_Date"))}) {
+            if (const auto date = mediaDate(when)) {
+                rows.set(Rows::captured, *date);
+                break;
+            }
         }
     }
     info.Close();

@@ -9,7 +9,9 @@
 #include <QMimeDatabase>
 #include <QTextBoundaryFinder>
 #include <cstdio>
+#include <exception>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +54,21 @@ bool isA(const QMimeType &type, QStringView prefix) {
     return false;
 }
 
+// Room kept for the answer: given back when an allocation fails, so that the rows found before still go out.
+char *reserve = nullptr;
+const Rows *found = nullptr;
+
+void giveBackReserve() {
+    delete[] reserve;
+    reserve = nullptr;
+}
+
+bool answer(const Rows &rows) {
+    const QByteArray text = rows.text();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    return std::fflush(stdout) == 0;
+}
+
 int usage() {
     std::fputs("usage: kestrin-facts [--] FILE\n"
                "       kestrin-facts --render WIDTH HEIGHT PAGES [--] FILE\n",
@@ -64,8 +81,13 @@ constexpr qsizetype kMaxValueBytes = 2048;
 
 QByteArray shown(QString value) {
     value.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
-    // Other control characters (C0 and C1) would cost the whole row: only they go.
-    value.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    // Other control characters (C0 and C1) and the line and paragraph separators would cost the whole
+    // row: only they go.
+    value.removeIf([](QChar c) {
+        const auto kind = c.category();
+        return kind == QChar::Other_Control || kind == QChar::Separator_Line ||
+               kind == QChar::Separator_Paragraph;
+    });
     QByteArray bytes = value.toUtf8();
     if (bytes.size() <= kMaxValueBytes) return bytes;
     // Cut between whole characters, leaving room for the ellipsis.
@@ -123,20 +145,37 @@ int main(int argc, char **argv) {
     if (fd < 0) return 0; // nothing to say about it
     if (render) return PdfRender::run(fd, request) ? 0 : 1;
 
-    const QMimeType type = typeOf(QFileInfo(QFile::decodeName(path)).fileName(), fd);
+    reserve = new char[1 << 20];
+    std::set_new_handler([] {
+        giveBackReserve();
+        std::set_new_handler(nullptr);
+        throw std::bad_alloc();
+    });
     Rows rows;
+    found = &rows;
+    // A library that ends the process its own way (an exception through a function that allows none)
+    // still leaves the rows it had found.
+    std::set_terminate([] {
+        giveBackReserve();
+        std::fputs("kestrin-facts: a reader ended abruptly\n", stderr);
+        std::_Exit(found && answer(*found) ? 0 : 1);
+    });
     try {
+        const QMimeType type = typeOf(QFileInfo(QFile::decodeName(path)).fileName(), fd);
         if (type.name() == u"application/pdf" || type.inherits(QStringLiteral("application/pdf")))
             readPdf(fd, rows);
         else if (isA(type, u"image/"))
             readImage(fd, type, rows);
         else if (isA(type, u"audio/") || isA(type, u"video/") || type.name() == u"application/ogg")
             readMedia(fd, rows);
+    } catch (const std::bad_alloc &) {
+        // Out of memory under our limit: the rows found before still go out, and a person running this
+        // by hand learns why the rest are missing.
+        giveBackReserve();
+        std::fputs("kestrin-facts: out of memory; the rows found before follow\n", stderr);
     } catch (...) {
-        // A library that gave up (out of memory under our limit, say) costs the rows it had to give;
-        // those found before still go out.
+        giveBackReserve();
+        std::fputs("kestrin-facts: a reader gave up; the rows found before follow\n", stderr);
     }
-    const QByteArray text = rows.text();
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return answer(rows) ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "platform/Posix.h"
 
 #include <QList>
+#include <atomic>
 
 #include <cerrno>
 #include <cstring>
@@ -130,6 +131,41 @@ int writeAll(int fd, const char *data, qint64 n) {
         n -= w;
     }
     return 0;
+}
+
+namespace {
+
+std::atomic<int> flushFault{0}, flushesFailed{0};
+
+// The fault in place of the system's answer, else the call's own.
+template <typename F> int flushed(F call) {
+    if (const int e = flushFault.load(std::memory_order_relaxed)) [[unlikely]] {
+        ++flushesFailed;
+        return e;
+    }
+    return retry(call) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+int flushData(int fd) {
+    return flushed([fd] { return ::fdatasync(fd); });
+}
+
+int flushFile(int fd) {
+    return flushed([fd] { return ::fsync(fd); });
+}
+
+int flushFileSystem(int fd) {
+    return flushed([fd] { return ::syncfs(fd); });
+}
+
+void setFlushErrorForTests(int error) {
+    flushFault = error;
+}
+
+int failedFlushesForTests() {
+    return flushesFailed;
 }
 
 QString errorName(int err) {

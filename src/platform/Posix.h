@@ -55,6 +55,16 @@ int openFolderBeneath(const QString &top, const QString &relative);
 // Writes all of data, again after EINTR and short writes. 0 or errno (EIO when nothing could be written).
 int writeAll(int fd, const char *data, qint64 n);
 
+// Flushes, again after EINTR: a file's data (fdatasync), a file or folder (fsync), a whole file system
+// (syncfs). 0 or errno; a fault a test puts in is their answer in place of the system's.
+int flushData(int fd);
+int flushFile(int fd);
+int flushFileSystem(int fd);
+// Every flush above fails with `error` from now on (0: the system answers again).
+void setFlushErrorForTests(int error);
+// How many flushes the fault has failed so far.
+int failedFlushesForTests();
+
 // Runs a system call again while it fails with EINTR.
 template <typename F> auto retry(F f) {
     decltype(f()) r;

@@ -46,6 +46,14 @@ int ensureOwnDir(const QByteArray &p) {
     return 0;
 }
 
+int flushFolder(const QByteArray &p) {
+    const int fd = ::open(p.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int e = Posix::flushFile(fd);
+    ::close(fd);
+    return e == EINVAL ? 0 : e;
+}
+
 // Cuts a UTF-8 name to at most max bytes without splitting a character.
 QByteArray cutUtf8(const QByteArray &s, qsizetype max) {
     if (s.size() <= max) return s;
@@ -162,7 +170,11 @@ Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &
             return failed(errno);
         }
         int e = Posix::writeAll(fd, info.constData(), info.size());
+        // The info file is whole on the disk before its item can be there: else a power cut may leave
+        // the item in the Trash with an empty info, which nothing can put back.
+        if (!e) e = Posix::flushData(fd);
         if (::close(fd) != 0 && !e && errno != EINTR) e = errno;
+        if (!e) e = flushFolder(infoDir);
         if (e) {
             ::unlink(infoPath.constData());
             return failed(e);

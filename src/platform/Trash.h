@@ -2,7 +2,8 @@
 
 // Moving items to the freedesktop Trash of their volume: the home trash, or
 // <mount>/.Trash/<uid>, or <mount>/.Trash-<uid>. The .trashinfo is written first
-// (O_EXCL), then the item is renamed into files/, so an entry is never without its origin.
+// (O_EXCL) and flushed with its folder, then the item is renamed into files/, so an entry is never
+// without its origin, not even after a power cut; a flush that fails leaves the item where it was.
 
 #include <QList>
 #include <QString>

@@ -44,6 +44,13 @@ DuplicateResult duplicateItems(const QStringList &paths, TransferProgress &progr
         if (report.createdRoot) FileSteps::removeTree(target);
         if (result.cancelled) break;
     }
+    // Done only once the copies are on the drive.
+    QStringList folders;
+    for (const QString &made : std::as_const(result.created))
+        folders << Posix::parentOf(made);
+    QString unsaved;
+    if (const int e = FileSteps::flushVolumes(folders, progress, &unsaved))
+        result.errors << FileSteps::notSavedText(unsaved, e);
     return result;
 }
 

@@ -61,9 +61,12 @@ using FileSteps::isPermissionDenied;
 
 // --- transfer engine
 
+// The job ends with one flush of the destination's volume (without flushAtEnd, its caller flushes once
+// for all its runs).
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
                                 TransferProgress &progress,
-                                const QHash<QString, ConflictChoice> &resolutions = {});
+                                const QHash<QString, ConflictChoice> &resolutions = {},
+                                bool flushAtEnd = true);
 
 // --- what interrupted transfers left
 

@@ -33,9 +33,9 @@ Identity identityOf(const struct stat &st) {
 class Engine {
 public:
     Engine(const QStringList &paths, const QString &to, bool move, TransferProgress &progress,
-           const QHash<QString, ConflictChoice> &resolutions)
+           const QHash<QString, ConflictChoice> &resolutions, bool flushAtEnd)
         : paths_(paths), to_(to), move_(move), progress_(progress), resolutions_(resolutions),
-          job_(newCopyJob(progress)) {}
+          job_(newCopyJob(progress)), flushAtEnd_(flushAtEnd) {}
 
     TransferOutcome run();
 
@@ -95,6 +95,7 @@ private:
     TransferProgress &progress_;
     const QHash<QString, ConflictChoice> &resolutions_;
     CopyJobPtr job_;
+    const bool flushAtEnd_;
     TransferOutcome out_;
     QStringList changed_;     // copies kept that may be incomplete: reported after the items that failed
     std::set<Identity> made_; // what this batch put into the destination
@@ -158,6 +159,9 @@ TransferOutcome Engine::run() {
     }
     QString unflushed;
     if (const int e = later_.end(&unflushed)) out_.errors << Journal::notFlushedText(unflushed, e);
+    // Done only once it is on the drive: a stick may be pulled then.
+    if (flushAtEnd_ && (out_.done > 0 || !out_.created.isEmpty()))
+        if (const int e = flushVolumes({to_}, progress_)) out_.errors << notSavedText(to_, e);
     out_.errors << changed_;
     if (aclDropped_) {
         // Said once for the batch, not for every file.
@@ -450,11 +454,13 @@ Leftovers recoverTransfers() {
 namespace {
 
 QString hiddenText(const Leftovers &left) {
-    const qsizetype count = left.setAside.size() + left.parts.size() + left.renamed.size();
+    const qsizetype count =
+        left.setAside.size() + left.parts.size() + left.renamed.size() + left.refused.size();
     if (count == 0) return {};
-    const QString first = !left.setAside.isEmpty() ? left.setAside.first()
-                          : !left.parts.isEmpty()  ? left.parts.first()
-                                                   : left.renamed.first();
+    const QString first = !left.setAside.isEmpty()  ? left.setAside.first()
+                          : !left.parts.isEmpty()   ? left.parts.first()
+                          : !left.renamed.isEmpty() ? left.renamed.first()
+                                                    : left.refused.first();
     const QString name = Posix::lastComponent(first), folder = Posix::parentOf(first);
     // clang-format off
     if (count > 1)
@@ -462,6 +468,9 @@ QString hiddenText(const Leftovers &left) {
                   int(count), name, folder);
     if (!left.renamed.isEmpty())
         return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“, weil sein alter und sein neuer Name wieder vergeben sind.",
+                  name, folder);
+    if (!left.refused.isEmpty())
+        return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“, weil das Laufwerk seinen neuen Namen nicht annimmt und sein alter wieder vergeben ist.",
                   name, folder);
     if (!left.setAside.isEmpty())
         return LF("Das Original eines abgebrochenen Verschiebens liegt als „%@“ in „%@“, weil sein Name wieder vergeben ist.",
@@ -530,13 +539,13 @@ QString leftoversText(const Leftovers &left) {
 }
 
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
-                                TransferProgress &progress,
-                                const QHash<QString, ConflictChoice> &resolutions) {
+                                TransferProgress &progress, const QHash<QString, ConflictChoice> &resolutions,
+                                bool flushAtEnd) {
     if (paths.isEmpty()) {
         progress.setTotal(0, 0);
         return {};
     }
-    Engine engine(paths, to, move, progress, resolutions);
+    Engine engine(paths, to, move, progress, resolutions, flushAtEnd);
     return engine.run();
 }
 

@@ -71,9 +71,10 @@ public:
     CopyReport *report = nullptr;
     bool syncEachFile = false;
 
-    // Starts the copy of one item into report.
-    void begin(CopyReport &r, bool sync) {
+    // Starts the copy of one item (to `target`) into report.
+    void begin(CopyReport &r, const PathBytes &target, bool sync) {
         report = &r;
+        target_ = target.bytes();
         syncEachFile = sync;
         ancestors_.clear();
         linked_.clear();
@@ -166,11 +167,15 @@ private:
         ++report->passedOver;
     }
     // The new root carries our marker until it has its real name: it proves the copy ours to the
-    // clean-up after a crash.
-    void hold(int fd) {
+    // clean-up after a crash. Where the volume keeps no marker, the root's identity goes on record
+    // instead; `most` is the size it cannot outgrow (-1: a folder).
+    void hold(int fd, qint64 most) {
         report->held = std::make_shared<Fd>(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-        if (!report->mark.isEmpty())
-            ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0);
+        if (!report->mark.isEmpty() &&
+            ::fsetxattr(fd, FileCopy::partMark, report->mark.constData(), size_t(report->mark.size()), 0) !=
+                0 &&
+            errno == ENOTSUP)
+            Journal::partMade(PathBytes(target_), fd, most);
     }
     void metadata(int src, int dst, const struct stat &st, bool mayInherit = true, mode_t made = mode_t(-1)) {
         FileCopy::Known known = known_;
@@ -211,6 +216,7 @@ private:
     std::unordered_map<Identity, QByteArray, IdentityHash> linked_;
     FileCopy::Known known_;
     std::optional<mode_t> umask_;
+    QByteArray target_; // the item's copy
 };
 
 void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
@@ -283,7 +289,7 @@ void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int 
     if (root) report->createdRoot = true;
     f->dst.reset(::openat(dstDir, dstName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (f->dst.get() < 0) fail(errno);
-    if (root) hold(f->dst.get());
+    if (root) hold(f->dst.get(), -1);
     struct stat dstSt;
     f->dstDev = ::fstat(f->dst.get(), &dstSt) == 0 ? dstSt.st_dev : 0;
     f->handsDownAcl = FileCopy::handsDownAcl(f->dst.get());
@@ -404,7 +410,7 @@ Fd CopyJob::createFile(int dstDir, const QByteArray &dstName, const struct stat 
     made = umask_ ? mode_t(createMode & ~*umask_) : mode_t(-1);
     if (root) {
         report->createdRoot = true;
-        hold(dst.get());
+        hold(dst.get(), before.st_size);
     }
     return dst;
 }
@@ -428,11 +434,9 @@ qint64 CopyJob::copyContents(FileCopy::Session &s, int src, int dst, const struc
         &copied);
     if (e == ECANCELED) throw CancelledError{};
     if (e) fail(e);
-    if (const int failing = diskErrorForTests(false)) [[unlikely]]
+    if (const int failing = writeErrorForTests()) [[unlikely]]
         fail(failing);
-    if (syncEachFile && Posix::retry([&] { return ::fsync(dst); }) != 0 && errno != EINVAL &&
-        errno != ENOTSUP)
-        fail(errno);
+    if (const int f = syncEachFile ? Posix::flushFile(dst) : 0; f && f != EINVAL && f != ENOTSUP) fail(f);
     return copied;
 }
 
@@ -473,7 +477,7 @@ void copyRoot(CopyJob &job, const PathBytes &source, const PathBytes &target, bo
     QByteArray srcName, dstName;
     Fd srcDir = openParent(source, srcName);
     Fd dstDir = openParent(target, dstName);
-    job.begin(report, syncEachFile);
+    job.begin(report, target, syncEachFile);
     try {
         job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, source.bytes(), target.bytes(), true);
     } catch (const Halted &) {
@@ -486,9 +490,7 @@ void copyRoot(CopyJob &job, const PathBytes &source, const PathBytes &target, bo
     if (flush) {
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
-        if (const int failing = diskErrorForTests(true)) [[unlikely]]
-            fail(failing);
-        if (Posix::retry([&] { return ::syncfs(dstDir.get()); }) != 0) fail(errno);
+        if (const int e = Posix::flushFileSystem(dstDir.get())) fail(e);
         reached(Step::flushed, target.bytes());
     }
 }

@@ -1,6 +1,7 @@
 #include "core/filesteps/PosixSteps.h"
 
 #include "core/filesteps/TransferJournal.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
@@ -235,7 +236,7 @@ void setExchangeForTests(bool on) {
 
 int exchangeNames(const PathBytes &a, const PathBytes &b) {
     if (!exchangeOn) return EINVAL;
-    if (const int e = diskErrorForTests(false)) [[unlikely]]
+    if (const int e = writeErrorForTests()) [[unlikely]]
         return e;
     return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
@@ -278,7 +279,7 @@ int removeTree(const PathBytes &path) {
 
 int renameNoReplace(const PathBytes &from, const PathBytes &to) {
     const char *a = from.c_str(), *b = to.c_str();
-    if (const int e = diskErrorForTests(false)) [[unlikely]]
+    if (const int e = writeErrorForTests()) [[unlikely]]
         return e;
     if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
@@ -295,14 +296,22 @@ struct SyncFault {
     std::mutex lock;
     QString folder;
     std::atomic<int> error{0};
-    std::atomic<int> disk{0};
-    std::atomic<bool> diskWritesToo{true};
-    std::atomic<int> failedFlushes{0};
+    std::atomic<int> writes{0};
 };
 
 SyncFault &syncFault() {
     static SyncFault f;
     return f;
+}
+
+// The error a test puts in for flushes of `folder`; 0 when there is none.
+int faultFor(const QString &folder) {
+    SyncFault &f = syncFault();
+    if (f.error) [[unlikely]] {
+        std::lock_guard guard(f.lock);
+        if (f.error && f.folder == folder) return f.error;
+    }
+    return 0;
 }
 
 } // namespace
@@ -315,38 +324,17 @@ void setFolderSyncErrorForTests(const QString &folder, int error) {
 }
 
 void setDiskErrorForTests(int error, bool writesToo) {
-    SyncFault &f = syncFault();
-    f.diskWritesToo = writesToo;
-    f.disk = error;
+    syncFault().writes = writesToo ? error : 0;
+    Posix::setFlushErrorForTests(error);
 }
 
-int diskErrorForTests(bool flush) {
-    SyncFault &f = syncFault();
-    const int e = flush || f.diskWritesToo ? f.disk.load(std::memory_order_relaxed) : 0;
-    if (e && flush) [[unlikely]]
-        ++f.failedFlushes;
-    return e;
+int writeErrorForTests() {
+    return syncFault().writes.load(std::memory_order_relaxed);
 }
 
 int failedFlushesForTests() {
-    return syncFault().failedFlushes;
+    return Posix::failedFlushesForTests();
 }
-
-namespace {
-
-// The error a test puts in for flushes of `folder`; 0 when there is none.
-int faultFor(const QString &folder) {
-    SyncFault &f = syncFault();
-    if (const int e = diskErrorForTests(true)) [[unlikely]]
-        return e;
-    if (f.error) [[unlikely]] {
-        std::lock_guard guard(f.lock);
-        if (f.error && f.folder == folder) return f.error;
-    }
-    return 0;
-}
-
-} // namespace
 
 int syncFolder(const QString &folder) {
     if (const int e = faultFor(folder)) return e;
@@ -354,8 +342,8 @@ int syncFolder(const QString &folder) {
     if (!p) return EILSEQ;
     const int fd = ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno;
-    int e = 0;
-    if (Posix::retry([&] { return ::fsync(fd); }) != 0 && errno != EINVAL && errno != EROFS) e = errno;
+    int e = Posix::flushFile(fd);
+    if (e == EINVAL || e == EROFS) e = 0;
     ::close(fd);
     return e;
 }
@@ -383,7 +371,7 @@ int syncFolders(const QStringList &folders, QString *failed) {
             const auto p = Posix::encode(at);
             const int fd = p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
             if (fd < 0) e = p ? errno : EILSEQ;
-            if (fd >= 0 && Posix::retry([&] { return ::syncfs(fd); }) != 0) e = errno;
+            if (fd >= 0) e = Posix::flushFileSystem(fd);
             if (fd >= 0) ::close(fd);
         }
         if (e) {
@@ -392,6 +380,38 @@ int syncFolders(const QStringList &folders, QString *failed) {
         }
     }
     return 0;
+}
+
+int flushVolumes(const QStringList &folders, TransferProgress &progress, QString *failed) {
+    QSet<dev_t> flushed;
+    int first = 0;
+    for (const QString &folder : folders) {
+        struct stat st;
+        if (!Posix::statPath(folder, st) || flushed.contains(st.st_dev)) continue;
+        flushed.insert(st.st_dev);
+        progress.setItem(progress.snapshot().index, L("Wird auf das Laufwerk geschrieben …"));
+        const auto p = Posix::encode(folder);
+        if (p) reached(Step::volumeFlush, *p);
+        int e = faultFor(folder);
+        if (!e) {
+            Fd fd(p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+            if (fd.get() < 0) e = p ? errno : EILSEQ;
+            // It reports the write-back errors of every file the job wrote there.
+            else if (Posix::retry([&] { return ::syncfs(fd.get()); }) != 0)
+                e = errno;
+        }
+        if (e && !first) {
+            first = e;
+            if (failed) *failed = folder;
+        }
+    }
+    return first;
+}
+
+QString notSavedText(const QString &folder, int e) {
+    return LF("Was nach „%@“ übertragen wurde, ist nicht sicher auf dem Laufwerk gespeichert (%@). Es kann "
+              "dort unvollständig sein.",
+              folder, Posix::errorText(e));
 }
 
 } // namespace FileSteps

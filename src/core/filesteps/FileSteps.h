@@ -16,6 +16,8 @@
 
 #include <sys/stat.h>
 
+class TransferProgress;
+
 namespace FileSteps {
 
 // Folders nested deeper than this are refused: every level holds descriptors open.
@@ -37,6 +39,13 @@ int syncFolder(const QString &folder);
 // What a batch changed in these folders goes to stable storage: an fsync of each, or one syncfs per
 // file system where a batch touched many. 0 or the first errno; `failed` gets the folder it failed in.
 int syncFolders(const QStringList &folders, QString *failed = nullptr);
+
+// The end of a job: what it wrote onto the volumes of these folders goes to the drive, one syncfs per
+// file system, while the progress says so; a stick may be pulled once this returns. 0 or the first errno;
+// `failed` gets a folder on the volume that failed.
+int flushVolumes(const QStringList &folders, TransferProgress &progress, QString *failed = nullptr);
+// The sentence for what a job wrote onto the volume of `folder` that did not reach the drive (errno `e`).
+QString notSavedText(const QString &folder, int e);
 
 // Whether one folder is the other or lies inside it, by identity: up through ".." from each, and
 // through the mount table, so that links and bind mounts of either's subfolders are caught.

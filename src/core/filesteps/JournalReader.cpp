@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <unistd.h>
@@ -27,10 +28,10 @@ bool parseId(const QByteArray &dev, const QByteArray &ino, dev_t &d, ino_t &i) {
     return a && b;
 }
 
-// part PATH SEC NSEC · placed PART TO DEV INO · moved PART TO SOURCE DEV INO SRCDEV SRCINO SIZE MSEC MNSEC
-// CSEC CNSEC · info INFO ENTRY SEC NSEC
+// part PATH SEC NSEC [DEV INO MOST BSEC BNSEC] · placed PART TO DEV INO · moved PART TO SOURCE DEV INO SRCDEV
+// SRCINO SIZE MSEC MNSEC CSEC CNSEC · info INFO ENTRY SEC NSEC
 bool parseMine(const QList<QByteArray> &f, Record &r) {
-    const bool part = f.size() == 4 && f[0] == "part";
+    const bool part = (f.size() == 4 || f.size() == 9) && f[0] == "part";
     const bool placed = f.size() == 5 && f[0] == "placed";
     const bool moved = f.size() == 13 && f[0] == "moved";
     const bool info = f.size() == 5 && f[0] == "info";
@@ -40,7 +41,13 @@ bool parseMine(const QList<QByteArray> &f, Record &r) {
     r.kind = f[0];
     r.key = f[1];
     r.path = *path;
-    if (part) return parseTime(f[2], f[3], r.at);
+    if (part) {
+        if (f.size() == 4) return parseTime(f[2], f[3], r.at);
+        bool sized = false;
+        r.size = f[6].toLongLong(&sized);
+        r.made = sized && r.size >= -1 && parseId(f[4], f[5], r.dev, r.ino) && parseTime(f[7], f[8], r.born);
+        return r.made && parseTime(f[2], f[3], r.at);
+    }
     const auto to = pathOf(f[2]);
     if (!to) return false;
     r.to = *to;
@@ -95,6 +102,19 @@ bool Parser::record(const QByteArray &line) {
         return true;
     }
     if (Record mine; parseMine(f, mine)) {
+        // What was made under a part's name completes the part's record.
+        if (mine.made) {
+            const auto begun = open.constFind(mine.key);
+            if (begun != open.cend() && !begun->empty() && records[begun->back()].kind == "part") {
+                Record &r = records[begun->back()];
+                r.made = true;
+                r.dev = mine.dev;
+                r.ino = mine.ino;
+                r.size = mine.size;
+                r.born = mine.born;
+                return true;
+            }
+        }
         open[mine.key].push_back(records.size());
         records.push_back(mine);
         return true;
@@ -161,8 +181,12 @@ int readRecords(int fd, Parser &parser) {
         const ssize_t n = Posix::retry([&] { return ::read(fd, chunk.data(), size_t(chunk.size())); });
         if (n < 0) return errno;
         if (n == 0) {
-            // A torn last line is no record, but it may be the rest of a journal cut short.
-            if (overlong || !pending.isEmpty()) parser.line(pending, true);
+            // A torn last line is no record, but it may be the rest of a journal cut short. Zero bytes
+            // alone are space the file system gave the journal whose bytes never reached the disk
+            // before a power cut: nothing was written there.
+            const bool unwritten =
+                std::all_of(pending.cbegin(), pending.cend(), [](char c) { return c == '\0'; });
+            if (overlong || !unwritten) parser.line(pending, true);
             return 0;
         }
         qsizetype from = 0;

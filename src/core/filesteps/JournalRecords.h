@@ -49,6 +49,10 @@ struct Record {
     timespec mtime{}; //
     timespec ctime{}; //
     timespec at{};    // when a part or an info file was recorded (0: not known)
+    // Of a part on a volume that keeps no marker: dev, ino and size (the most it holds, -1 for a
+    // folder) are of what was made, and when it was born (0: the volume keeps no birth time).
+    bool made = false;
+    timespec born{};
 };
 
 // What an unreadable line of a batch rename still tells: its hidden, old and new name where they are

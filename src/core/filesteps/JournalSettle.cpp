@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -197,6 +198,20 @@ bool unmarkedButOurs(const Record &r, const struct stat &st) {
            (S_ISDIR(st.st_mode) && emptyFolder(r.path));
 }
 
+// A part on a volume that keeps no marker: ours when it is the very item its record says was made
+// (device, inode, birth time), and holds no more than it could have.
+bool madeAsRecorded(const Record &r, const struct stat &st) {
+    if (!r.made || !sameItem(st, r)) return false;
+    if (r.size < 0 ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode) || st.st_size > r.size) return false;
+    const auto bytes = Posix::encode(r.path);
+    struct statx sx {};
+    if (!bytes || ::statx(AT_FDCWD, bytes->constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0)
+        return false;
+    const bool born = sx.stx_mask & STATX_BTIME;
+    if (r.born.tv_sec == 0 && r.born.tv_nsec == 0) return !born;
+    return born && sx.stx_btime.tv_sec == r.born.tv_sec && long(sx.stx_btime.tv_nsec) == r.born.tv_nsec;
+}
+
 // An item of a batch rename no longer under its hidden name keeps no marker of ours under its old or
 // its new name.
 void unmarkRenamed(const Record &r, const QByteArray &token) {
@@ -216,9 +231,10 @@ Outcome settleMine(const Record &r, const QByteArray &token) {
             return Outcome::notMine;
         return removeFileIf(r.path, st) == 0 ? Outcome::settled : Outcome::pending;
     }
-    // The part's own records settle it where it never took the name.
+    // Where the copy never took the name, the part's earlier record settles what is left of it: the
+    // name may not have reached the disk, or the step never began.
     struct stat copy;
-    if (!Posix::lstatPath(r.to, copy) || !sameItem(copy, r)) return Outcome::settled;
+    if (!Posix::lstatPath(r.to, copy) || !sameItem(copy, r)) return Outcome::notMine;
     if (markOf(r.to, token) == Mark::ours) unmark(r.to);
     return r.kind == "moved" ? settleMove(r, copy) : Outcome::settled;
 }
@@ -235,6 +251,8 @@ Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &
 Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Leftovers &left) {
     if (r.kind == "moved") return Outcome::notMine; // settled after the others about the part
     if (r.kind == "placed" || r.kind == "info") return settleMine(r, token);
+    // The new item took the name: killed before its marker came off, whatever became of the old one.
+    if (r.kind == "replace" && markOf(r.other, token) == Mark::ours) unmark(r.other);
     struct stat st;
     if (!Posix::lstatPath(r.path, st)) return Outcome::settled; // nothing left under the name
     if (r.kind == "aside") {
@@ -248,7 +266,6 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
     if (r.kind == "rename") return Outcome::notMine; // settled with its batch
     const Mark mark = partShaped(r.path, st) ? markOf(r.path, token) : Mark::other;
     if (r.kind == "replace") {
-        if (markOf(r.other, token) == Mark::ours) unmark(r.other); // the new item took the name
         struct stat named;
         if (mark == Mark::ours) {
             // The complete copy: it takes the name when the old item went, else it goes.
@@ -272,7 +289,8 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
         return Outcome::notMine;
     case Mark::none:
     case Mark::unsupported:
-        if (unmarkedButOurs(r, st)) return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+        if (unmarkedButOurs(r, st) || madeAsRecorded(r, st))
+            return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
         if (!report) return Outcome::pending;
         left.parts << r.path;
         return Outcome::settled;
@@ -280,20 +298,61 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
     return Outcome::settled;
 }
 
+// Whether a folder holds an item under exactly the bytes of a name: on a volume that ignores case,
+// "a.jpg" also finds "a.JPG", which is another name for the batch. Each folder is listed once.
+class StoredNames {
+public:
+    bool holds(const QString &path) {
+        const auto bytes = PathBytes::of(path);
+        if (!bytes) return false;
+        const QString folder = Posix::parentOf(path);
+        auto names = byFolder_.find(folder);
+        if (names == byFolder_.end()) names = byFolder_.insert(folder, list(folder));
+        // A folder that cannot be listed says nothing against the lookup.
+        return !names->has_value() || (*names)->contains(bytes->name());
+    }
+
+private:
+    static std::optional<QSet<QByteArray>> list(const QString &folder) {
+        const auto bytes = Posix::encode(folder);
+        Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+        if (fd.get() < 0) return std::nullopt;
+        try {
+            const std::vector<QByteArray> names = listNames(fd.get());
+            return QSet<QByteArray>(names.cbegin(), names.cend());
+        } catch (const FileError &) {
+            return std::nullopt;
+        }
+    }
+    QHash<QString, std::optional<QSet<QByteArray>>> byFolder_;
+};
+
+// A name the volume does not take (characters, length, encoding), as opposed to one that is held.
+bool nameRefused(int e, const QString &hidden) {
+    if (e == EINVAL || e == ENAMETOOLONG || e == EILSEQ) return true;
+    // Some drivers answer a refused name as if the folder were missing.
+    struct stat st;
+    return e == ENOENT && Posix::lstatPath(hidden, st);
+}
+
 // One batch rename's items still under hidden names. When any item of the batch holds its new name, the
 // batch had reached its second phase and every item takes its new name; else every item takes its old
-// one, so one item's name is never given to another. A name that is held sends the item to its other
-// name; only where items outside the batch hold both does it stay hidden. False while an item is left
-// for the next start.
+// one, so one item's name is never given to another. A name that is held, or that the volume refuses,
+// sends the item to its other name; only where items outside the batch hold both does it stay hidden.
+// False while an item is left for the next start.
 bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &token, Leftovers &left) {
     QSet<QPair<quint64, quint64>> items;
     std::vector<const Record *> hidden;
     bool secondPhase = false;
+    StoredNames stored;
     for (const Record *r : batch) {
         unmarkRenamed(*r, token);
         items.insert({quint64(r->dev), quint64(r->ino)});
         struct stat st;
-        if (Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r)) secondPhase = true;
+        // By the name as the folder keeps it: before its rename, "a.JPG" is found as "a.jpg" too.
+        if (!secondPhase && Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r) &&
+            stored.holds(r->renamedTo))
+            secondPhase = true;
         if (Posix::lstatPath(r->path, st) && sameItem(st, *r) && markOf(r->path, token) != Mark::other)
             hidden.push_back(r);
     }
@@ -307,16 +366,21 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
         const QString &first = secondPhase ? r->renamedTo : r->other;
         const QString &second = secondPhase ? r->other : r->renamedTo;
         int e = renameNoReplace(r->path, first);
-        if (e == EEXIST) e = renameNoReplace(r->path, second);
+        const bool firstRefused = nameRefused(e, r->path);
+        if (e == EEXIST || firstRefused) e = renameNoReplace(r->path, second);
         if (e == 0) {
             unmark(Posix::lstatPath(first, st) && sameItem(st, *r) ? first : second);
             continue;
         }
-        if (e != EEXIST) {
+        if (e != EEXIST && !nameRefused(e, r->path)) {
             all = false; // tried again at the next start
             continue;
         }
-        if (!ofBatch(first) && !ofBatch(second)) {
+        if (!ofBatch(second) && firstRefused) {
+            left.refused << r->path; // the one name it may have is someone else's now
+            continue;
+        }
+        if (!ofBatch(second) && !ofBatch(first)) {
             left.renamed << r->path; // both names are someone else's now
             continue;
         }

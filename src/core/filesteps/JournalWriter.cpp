@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -131,10 +132,9 @@ int append(State &s, const QByteArray &lines, bool durable) {
         s.torn = -1;
     }
     const off_t end = ::lseek(s.fd, 0, SEEK_END);
-    int e = diskErrorForTests(false);
+    int e = writeErrorForTests();
     if (!e) e = Posix::writeAll(s.fd, lines.constData(), lines.size());
-    if (!e && durable) e = diskErrorForTests(true);
-    if (!e && durable && Posix::retry([&] { return ::fdatasync(s.fd); }) != 0) e = errno;
+    if (!e && durable) e = Posix::flushData(s.fd);
     if (!e && durable && !s.named) {
         e = syncFolder(folder());
         s.named = e == 0;
@@ -217,6 +217,21 @@ QByteArray beginPart(const PathBytes &path) {
     if (first) s.partsIn.insert(in);
     ++s.open[key];
     return s.token;
+}
+
+void partMade(const PathBytes &path, int fd, qint64 most) {
+    struct stat st;
+    struct statx sx {};
+    if (::fstat(fd, &st) != 0) return;
+    const bool born = ::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME);
+    // The part's record again, with the identity of what was made.
+    const QByteArray key = keyOf(path);
+    const QByteArray line = "part " + key + ' ' + coarseNow() + ' ' + identity(st) + ' ' + number(most) +
+                            ' ' + number(born ? sx.stx_btime.tv_sec : 0) + ' ' +
+                            number(born ? sx.stx_btime.tv_nsec : 0) + '\n';
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    append(s, line, false);
 }
 
 void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old) {

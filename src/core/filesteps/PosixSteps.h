@@ -84,7 +84,8 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
 
 // Tells the hook of tests and benchmarks that `step` was reached at the path with these bytes.
 void reached(Step step, const QByteArray &path);
-// The error a write (flush: false) or a flush must fail with while a test fails the disk; 0 otherwise.
-int diskErrorForTests(bool flush);
+// The error a write must fail with while a test fails the disk; 0 otherwise. Flushes fail inside
+// Posix's flush calls.
+int writeErrorForTests();
 
 } // namespace FileSteps

@@ -10,8 +10,18 @@
 namespace FileSteps {
 
 // Steps of a copy or move at which tests act (a writer, a kill).
-// oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage.
-enum class Step { chunkCopied, fileCopied, placed, sourceAside, fileRemoved, oldItemOut, flushed };
+// oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage;
+// volumeFlush: the flush of a job's destination volume at the job's end begins (the path is the folder).
+enum class Step {
+    chunkCopied,
+    fileCopied,
+    placed,
+    sourceAside,
+    fileRemoved,
+    oldItemOut,
+    flushed,
+    volumeFlush
+};
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);
 

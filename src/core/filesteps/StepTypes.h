@@ -30,17 +30,18 @@ struct Leftovers {
     QStringList setAside;     // originals of folder moves whose name is taken again
     QStringList parts;        // copies on file systems that keep no marker of ours
     QStringList renamed;      // items of a batch rename whose old and new names are both taken again
+    QStringList refused;      // items of a batch rename whose new name the volume refuses, the old one taken
     QStringList renamedAside; // items of a batch rename under a free name: items of the batch hold theirs
     QStringList journals;     // journals that could not be read, so what they name is not settled
     QStringList lost;         // items of a batch rename whose records are lost: where they belong is unknown
     QStringList damaged;      // journals with lines that are no records: what those named is not settled
     bool isEmpty() const {
-        return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && renamedAside.isEmpty() &&
-               journals.isEmpty() && lost.isEmpty() && damaged.isEmpty();
+        return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && refused.isEmpty() &&
+               renamedAside.isEmpty() && journals.isEmpty() && lost.isEmpty() && damaged.isEmpty();
     }
     QString first() const {
         for (const QStringList *list :
-             {&setAside, &parts, &renamed, &renamedAside, &journals, &lost, &damaged})
+             {&setAside, &parts, &renamed, &refused, &renamedAside, &journals, &lost, &damaged})
             if (!list->isEmpty()) return list->first();
         return {};
     }

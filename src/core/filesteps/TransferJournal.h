@@ -35,6 +35,10 @@ PathBytes partName(const PathBytes &folder);
 // journal may appear there; the next start looks for them by their names. The value the part's marker
 // attribute gets.
 QByteArray beginPart(const PathBytes &path);
+// Where the volume keeps no marker: the part `path`, just made and open at `fd`, is on record by what
+// proves it ours instead (device, inode, birth time, and `most`, the size it cannot outgrow; -1 for a
+// folder). Not flushed; where it cannot be written, the next start names the part and leaves it.
+void partMade(const PathBytes &path, int fd, qint64 most);
 // Recorded on stable storage before the complete part `part` takes the place of `named`, where the item
 // `old` is.
 void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old);

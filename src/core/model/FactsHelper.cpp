@@ -177,9 +177,11 @@ QList<FullDetails::Extra> parse(const QByteArray &answer) {
         QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
         QString value = utf8.decode(line.mid(tab + 1));
         if (utf8.hasError()) continue;
+        // Control characters, and the separators that would break the row over lines, refuse it.
         bool control = false;
         for (QChar c : value)
-            control = control || c.category() == QChar::Other_Control;
+            control = control || c.category() == QChar::Other_Control ||
+                      c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph;
         if (control) continue;
         // Direction overrides would turn the rest of the form around.
         value.removeIf([](QChar c) {

@@ -47,6 +47,12 @@ struct Runner {
     SyncResult &result;
     FileSteps::CopyJobPtr job = FileSteps::newCopyJob(progress);
     FileSteps::Journal::Unflushed replaced{}; // their records end with the run, once flushed
+    QStringList written{};                    // the roots whose volumes the run changed
+
+    void writes(bool onLeft) {
+        const QString &root = onLeft ? left : right;
+        if (!written.contains(root)) written << root;
+    }
 
     // Before anything is written on a side: a volume unmounted during the run leaves its mount point
     // behind, and the same path would then write onto the disk beneath it.
@@ -58,8 +64,12 @@ struct Runner {
 
     void toTrash(const QString &path, const QString &rel) {
         const FileSteps::Trashed t = FileSteps::trashItem(path);
-        for (const auto &[original, inTrash] : t.moved)
+        for (const auto &[original, inTrash] : t.moved) {
             result.trashed << FileOps::TrashedPair{original, inTrash};
+            // Said at the end when the way to the Trash did not reach the disk.
+            replaced.touched(Posix::parentOf(original));
+            replaced.touched(Posix::parentOf(inTrash));
+        }
         switch (t.status) {
         case Trash::Status::moved:
             if (t.mounts) throw Failure{FileSteps::mountsStayedText(t, rel)};
@@ -76,6 +86,7 @@ struct Runner {
               const QString &rel, bool intoLeft) {
         expectRoot(intoLeft);
         expectUnchanged(expected, dest, rel);
+        writes(intoLeft);
         FileSteps::PartCopy part(Posix::parentOf(dest));
         // What replaces an item is on stable storage before that item goes.
         part.copy(*job, source, expected.has_value());
@@ -130,6 +141,7 @@ struct Runner {
             if (!expected) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
             expectRoot(onLeft);
             expectUnchanged(expected, onLeft ? l : r, rel);
+            writes(onLeft);
             toTrash(onLeft ? l : r, rel);
             break;
         }
@@ -205,6 +217,10 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     QString unflushed;
     if (const int e = runner.replaced.end(&unflushed))
         result.errors << FileSteps::Journal::notFlushedText(unflushed, e);
+    // Done only once it is on the drives.
+    QString unsaved;
+    if (const int e = FileSteps::flushVolumes(runner.written, progress, &unsaved))
+        result.errors << FileSteps::notSavedText(unsaved, e);
     // One write of the origins for the whole run.
     QList<QPair<QString, QString>> origins;
     for (const FileOps::TrashedPair &p : result.trashed)

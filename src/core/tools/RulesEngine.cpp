@@ -1,6 +1,7 @@
 #include "core/tools/RulesEngine.h"
 
 #include "core/fileops/FileOps.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
@@ -309,6 +310,7 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
     RunResult result;
     const Clock now = clock ? clock : Clock(systemNow);
     const WriterProbe probe = writer ? writer : WriterProbe(writerOf);
+    QStringList destinations;
     for (const CleanRule &rule : rules) {
         if (progress.isCancelled()) {
             result.cancelled = true;
@@ -344,7 +346,9 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
                 result.errors += t.errors;
                 result.noTrash += t.noTrash;
             } else {
-                const TransferOutcome o = FileOps::runWithProgress({m.path}, destination, true, progress, {});
+                const TransferOutcome o =
+                    FileOps::runWithProgress({m.path}, destination, true, progress, {}, false);
+                if (!o.pairs.isEmpty() && !destinations.contains(destination)) destinations << destination;
                 result.moved += o.pairs;
                 result.errors += o.errors;
                 if (o.cancelled) {
@@ -355,6 +359,10 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
         }
         if (result.cancelled) break;
     }
+    // One flush of each volume moved onto, for the whole run.
+    QString unsaved;
+    if (const int e = FileSteps::flushVolumes(destinations, progress, &unsaved))
+        result.errors << FileSteps::notSavedText(unsaved, e);
     return result;
 }
 

@@ -12,7 +12,9 @@
 #include "ui/inspector/InspectorParts.h"
 #include "ui/inspector/MultiInspector.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -23,16 +25,41 @@ InspectorView::InspectorView(Sides &sides, ItemCommands &items, Toasts &toasts, 
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setBackgroundRole(QPalette::Base);
+    // A click on the column's text or background leaves the keys with the files; its fields and buttons
+    // take the focus themselves.
+    setFocusPolicy(Qt::NoFocus);
     m_walk = new SizeWalk(this);
     connect(m_walk, &SizeWalk::finished, this, [this](const FileOps::SelectionSize &r) {
         if (MultiInspector *m = multi()) m->setTotal(FileFmt::size(r.bytes));
     });
     connect(&sides, &Sides::activePaneChanged, this, &InspectorView::sync);
+    // Where the keys were before a click on a value's text took them.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+        if (now && isAncestorOf(now) && !(old && isAncestorOf(old))) m_keysBefore = old;
+    });
+    qApp->installEventFilter(this);
     sync();
 }
 
 InspectorView::~InspectorView() {
+    qApp->removeEventFilter(this);
     if (m_summaryFlag) m_summaryFlag->setCancelled();
+}
+
+bool InspectorView::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() != QEvent::MouseButtonRelease) return false;
+    // A value's text takes the keys for selecting and copying it; a click that selected nothing leaves
+    // them where they were, since the text shows no sign of having them.
+    auto *label = qobject_cast<QLabel *>(watched);
+    if (!label || !isAncestorOf(label)) return false;
+    QTimer::singleShot(0, label, [this, label] {
+        if (!label->hasFocus() || label->hasSelectedText()) return;
+        if (m_keysBefore && m_keysBefore->window() == window())
+            m_keysBefore->setFocus(Qt::MouseFocusReason);
+        else
+            label->clearFocus();
+    });
+    return false;
 }
 
 void InspectorView::showEvent(QShowEvent *event) {

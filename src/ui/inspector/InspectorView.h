@@ -32,6 +32,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void watchPane();
@@ -50,4 +51,5 @@ private:
     SizeWalk *m_walk = nullptr;
     CancelFlagPtr m_summaryFlag;
     quint64 m_generation = 0;
+    QPointer<QWidget> m_keysBefore;
 };

@@ -1,5 +1,6 @@
 #include "ui/panecontent/FolderDropTarget.h"
 
+#include "core/app/Sides.h"
 #include "core/base/OpenQuestions.h"
 #include "core/model/DragState.h"
 
@@ -7,6 +8,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
+#include <QWidget>
 
 namespace {
 
@@ -106,4 +108,14 @@ bool FolderDropTarget::drop(QDropEvent *event) const {
     event->setDropAction(a);
     event->accept();
     return true;
+}
+
+void FolderDropTarget::activatePane(QWidget *in, Sides &sides, Side side) {
+    sides.setActive(side);
+    // The keys go where a click on the pane would send them.
+    for (QWidget *w = in; w && !w->isWindow(); w = w->parentWidget())
+        if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus)) {
+            w->setFocus(Qt::MouseFocusReason);
+            return;
+        }
 }

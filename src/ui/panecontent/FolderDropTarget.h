@@ -1,11 +1,15 @@
 #pragma once
 
+#include "core/model/Side.h"
+
 #include <QString>
 #include <QStringList>
 #include <Qt>
 #include <functional>
 
 class QDragMoveEvent;
+class QWidget;
+class Sides;
 class QDropEvent;
 class QMimeData;
 
@@ -37,6 +41,9 @@ struct FolderDropTarget {
     void dragLeave() const;
     // Clears the highlight and performs; answers the source with the action done.
     bool drop(QDropEvent *event) const;
+    // After a drop on a pane: its side becomes the active one and the keys go to it, as after a click
+    // there, so that the next key acts on what was dropped (the transfer selects it once done).
+    static void activatePane(QWidget *in, Sides &sides, Side side);
 
 private:
     Qt::DropAction actionFor(const QMimeData *data, Qt::KeyboardModifiers modifiers,

@@ -343,14 +343,14 @@ void ItemView::dropEvent(QDropEvent *event) {
     const bool empty = m_emptyTargeted;
     m_emptyTargeted = false;
     setTargetRow(-1);
+    bool done = false;
     if (row >= 0) {
         if (empty) dropTarget(-1).dragLeave();
-        dropTarget(row).drop(event);
-        return;
-    }
-    const FolderDropTarget target = dropTarget(-1);
-    if (target.perform)
-        target.drop(event);
-    else
+        done = dropTarget(row).drop(event);
+    } else if (const FolderDropTarget target = dropTarget(-1); target.perform) {
+        done = target.drop(event);
+    } else {
         event->ignore();
+    }
+    if (done && m_model && m_sides) FolderDropTarget::activatePane(this, *m_sides, m_model->side());
 }

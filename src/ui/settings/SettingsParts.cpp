@@ -65,6 +65,8 @@ void ChoiceChip::paintEvent(QPaintEvent *) {
     capsule.addRoundedRect(r, r.height() / 2, r.height() / 2);
     const AppTheme theme = EnvironmentValues::appTheme(this);
     QColor textColor = palette().color(QPalette::WindowText);
+    const QColor window = palette().color(QPalette::Window);
+    QColor ring = theme.onAccent();
     if (m_selected) {
         p.fillPath(capsule, theme.gradient(r));
         textColor = theme.onAccent();
@@ -72,11 +74,22 @@ void ChoiceChip::paintEvent(QPaintEvent *) {
         QColor fill = textColor;
         fill.setAlphaF(isDown() ? 0.16f : underMouse() ? 0.12f : 0.08f);
         p.fillPath(capsule, fill);
+        // The style's faint frame hardly shows on the grey chip: a ring in the accent colour, made strong
+        // enough against both the chip and the page.
+        ring = AppTheme::readableOn(theme.readable(AppTheme::schemeOf(palette()), 3),
+                                    {AppTheme::over(fill, window), window}, 3);
     }
     p.setPen(textColor);
     p.setFont(font());
     p.drawText(rect(), Qt::AlignCenter, text());
-    FocusFrame::paint(this, p);
+    if (FocusFrame::shows(this)) {
+        // Inside the capsule's edge; on the accent fill a little further in, so the fill rims it.
+        const double in = m_selected ? 2.5 : 1;
+        const QRectF around = QRectF(rect()).adjusted(in, in, -in, -in);
+        p.setPen(QPen(ring, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(around, around.height() / 2, around.height() / 2);
+    }
 }
 
 SettingsBlock::SettingsBlock(const char *title, const char *hint, QWidget *parent) : QWidget(parent) {

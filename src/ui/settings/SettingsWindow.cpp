@@ -7,13 +7,16 @@
 #include "ui/settings/SettingsView.h"
 #include "ui/style/OwnWindow.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QVBoxLayout>
 
 SettingsWindow::SettingsWindow(AppState *app)
     : QWidget(nullptr, Qt::Window), m_app(app), m_commands(new SettingsCommands(app, this)) {
     OwnWindow::followLooks(this, app ? &app->settings() : nullptr);
     rebuild();
+    qApp->installEventFilter(this);
     if (!app) return;
     connect(&app->settings(), &Settings::changed, this, [this](Settings::Key key) {
         // On the next turn: the language chip that was clicked is still running its click.
@@ -22,6 +25,30 @@ SettingsWindow::SettingsWindow(AppState *app)
     });
     // The pages work on the state's parts: they go with it.
     connect(app, &QObject::destroyed, this, [this] { OwnWindow::clearLayout(this); });
+}
+
+SettingsWindow::~SettingsWindow() {
+    qApp->removeEventFilter(this);
+}
+
+bool SettingsWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() != QEvent::MouseButtonPress || !watched->isWidgetType()) return false;
+    auto *clicked = static_cast<QWidget *>(watched);
+    if (clicked->window() != this || static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+        return false;
+    // The controls here take the focus by Tab only, as in the main window; but here no files wait for
+    // the keys: a click gives the focus to what was clicked.
+    for (QWidget *w = clicked; w && w != this; w = w->parentWidget()) {
+        if (!w->isEnabled()) continue;
+        if (w->focusPolicy() & Qt::ClickFocus) return false; // Qt gives it the focus
+        if (w->focusPolicy() & Qt::TabFocus) {
+            w->setFocus(Qt::MouseFocusReason);
+            return false;
+        }
+    }
+    // A click on text or the background: no control keeps a ring that the next key would act on.
+    if (QWidget *focus = focusWidget()) focus->clearFocus();
+    return false;
 }
 
 SettingsWindow *SettingsWindow::open(AppState *app) {
@@ -82,12 +109,35 @@ void SettingsWindow::focusPage() {
 void SettingsWindow::rebuild() {
     setWindowTitle(L("Einstellungen"));
     const int tab = m_view ? m_view->currentIndex() : 0;
-    OwnWindow::clearLayout(this);
-    if (!m_app) return;
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_view = new SettingsView(m_app->settings(), m_app->requests(), *m_commands, this);
-    m_view->setCurrentIndex(tab);
-    layout->addWidget(m_view);
+    // The chip that had the focus (the language just chosen) has it again in the new language.
+    const auto *chip = qobject_cast<const ChoiceChip *>(focusWidget());
+    const QString chipKey = chip ? chip->key() : QString();
+    auto *box = qobject_cast<QVBoxLayout *>(layout());
+    if (!m_app || !box || !m_view) {
+        OwnWindow::clearLayout(this);
+        if (!m_app) return;
+        box = new QVBoxLayout(this);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->setSizeConstraint(QLayout::SetFixedSize);
+    }
+    // The new view is made while the old one still holds the window's size: a window emptied for a moment
+    // is unmapped, and loses the keyboard.
+    auto *view = new SettingsView(m_app->settings(), m_app->requests(), *m_commands, this);
+    view->setCurrentIndex(tab);
+    QPointer<SettingsView> old = m_view;
+    m_view = view;
+    if (!old) {
+        box->addWidget(view);
+        return;
+    }
+    box->replaceWidget(old, view);
+    view->show();
+    delete old;
+    if (SettingsPage *page = view->page(tab); page && !chipKey.isEmpty())
+        for (ChoiceChip *c : page->findChildren<ChoiceChip *>())
+            if (c->key() == chipKey) {
+                c->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+    focusPage();
 }

@@ -14,6 +14,7 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     explicit SettingsWindow(AppState *app);
+    ~SettingsWindow() override;
     static SettingsWindow *open(AppState *app);
     SettingsView *view() const { return m_view; }
 
@@ -21,6 +22,9 @@ protected:
     // Ctrl+Tab and Ctrl+PgDn show the next page, Ctrl+Shift+Tab and Ctrl+PgUp the previous one (round the
     // pages); Escape closes the window.
     void keyPressEvent(QKeyEvent *event) override;
+    // A click gives the focus to the control clicked; a click elsewhere takes it from the control that had
+    // it.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Shows the page step pages on and gives the focus to its first control.

@@ -157,6 +157,7 @@ void SidebarRow::leaveEvent(QEvent *) {
 void SidebarRow::mouseReleaseEvent(QMouseEvent *event) {
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) return;
     open();
+    emit clicked();
 }
 
 void SidebarRow::open() {
@@ -248,6 +249,8 @@ SidebarView::SidebarView(SidebarModel &model, Sides &sides, ItemCommands &items,
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setBackgroundRole(QPalette::Base);
+    // The rows take the focus by keys; a click on the column itself leaves the keys where they were.
+    setFocusPolicy(Qt::NoFocus);
     m_content = new QWidget(this);
     m_content->setBackgroundRole(QPalette::Base);
     m_content->setAutoFillBackground(true);
@@ -367,6 +370,7 @@ void SidebarView::rebuildRows() {
         for (const SidebarItem &item : *items) {
             auto *row = new SidebarRow(m_parts, item, section);
             row->installEventFilter(this);
+            connect(row, &SidebarRow::clicked, this, &SidebarView::placeClicked);
             column->addWidget(row);
         }
         m_stack->addWidget(section);

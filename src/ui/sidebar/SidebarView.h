@@ -48,6 +48,10 @@ public:
     void open();
     QSize sizeHint() const override;
 
+signals:
+    // Opened by a click of the mouse (not by a key).
+    void clicked();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
@@ -81,6 +85,10 @@ public:
     // Gives the keyboard focus to the row of the active pane's folder, or else to the first row; the
     // arrows then move through the rows and Enter opens one.
     void focusEntry();
+
+signals:
+    // A row was opened by a click: the keys then belong to the pane that shows it.
+    void placeClicked();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

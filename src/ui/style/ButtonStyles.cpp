@@ -6,7 +6,9 @@
 #include "ui/style/Symbols.h"
 
 #include <cmath>
+#include <QApplication>
 #include <QEnterEvent>
+#include <QMouseEvent>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -129,7 +131,8 @@ StyledButton::StyledButton(bool hasFlash, double pressedScale, QWidget *parent)
     : QAbstractButton(parent), m_hasFlash(hasFlash), m_pressedScale(pressedScale) {
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::ArrowCursor);
-    // Reached by Tab; a click leaves the focus where it was, so the keys stay with the files.
+    // Reached by Tab; a click leaves the focus where it was, so the keys stay with the files (see
+    // mousePressEvent for a ring on another button).
     setFocusPolicy(Qt::TabFocus);
     m_anim = new QVariantAnimation(this);
     m_anim->setDuration(100);
@@ -185,6 +188,16 @@ void StyledButton::activeChanged() {
         m_anim->start();
     }
     update();
+}
+
+void StyledButton::mousePressEvent(QMouseEvent *event) {
+    // A click leaves the keys with the files; but when another button has them, the next Space would
+    // act on a button the mouse never touched: they come here instead.
+    const QWidget *focus = QApplication::focusWidget();
+    if (event->button() == Qt::LeftButton && focus && focus != this && focus->window() == window() &&
+        qobject_cast<const QAbstractButton *>(focus) && (focusPolicy() & Qt::TabFocus))
+        setFocus(Qt::MouseFocusReason);
+    QAbstractButton::mousePressEvent(event);
 }
 
 void StyledButton::enterEvent(QEnterEvent *event) {

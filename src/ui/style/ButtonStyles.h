@@ -67,6 +67,7 @@ public:
 protected:
     StyledButton(bool hasFlash, double pressedScale, QWidget *parent);
     void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void changeEvent(QEvent *event) override;

@@ -26,3 +26,10 @@ void FocusFrame::paint(const QWidget *control, QPainter &painter, const QRect &a
     }
     painter.restore();
 }
+
+bool FocusFrame::shows(const QWidget *control) {
+    if (!control->hasFocus()) return false;
+    QStyleOption option;
+    option.initFrom(control);
+    return option.state & QStyle::State_KeyboardFocusChange;
+}

@@ -14,4 +14,7 @@ namespace FocusFrame {
 // onFill: the label colour of a control filled in the accent colour (a checked button), on which the
 // style's frame, drawn in that colour too, would not show; the frame is then a ring of the label colour.
 void paint(const QWidget *control, QPainter &painter, const QRect &around = {}, const QColor &onFill = {});
+// Whether a control that draws a ring of its own shows it now: it has the focus, and the keyboard moved
+// it there.
+bool shows(const QWidget *control);
 } // namespace FocusFrame

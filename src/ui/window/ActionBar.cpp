@@ -138,10 +138,14 @@ void ActionBar::fitTitles() {
     int need = margins.left() + margins.right();
     int shown = 0;
     QList<LabelButton *> titled;
-    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (w->isHidden()) continue;
+    // What the layout will give each part (a fixed-size separator has no size hint of its own); the titles
+    // show all together or not at all, so that none is cut short by the others.
+    for (int i = 0; i < row->count(); ++i) {
+        QLayoutItem *item = row->itemAt(i);
+        QWidget *w = item->widget();
+        if (!w || w->isHidden()) continue;
         auto *b = qobject_cast<LabelButton *>(w);
-        need += b ? b->titledSizeHint().width() : w->sizeHint().width();
+        need += b ? b->titledSizeHint().width() : item->sizeHint().width();
         ++shown;
         if (b) titled << b;
     }

@@ -232,8 +232,11 @@ void MainWindow::build() {
 // The sidebar, the panes over the action bar, and the inspector.
 void MainWindow::buildColumns() {
     auto *columns = static_cast<QHBoxLayout *>(m_root->layout());
-    m_sidebar = new SidebarView(m_app->sidebar(), m_app->sides(), m_app->items(), m_app->trash(),
-                                m_app->toasts(), m_root);
+    auto *sidebar = new SidebarView(m_app->sidebar(), m_app->sides(), m_app->items(), m_app->trash(),
+                                    m_app->toasts(), m_root);
+    // The place opens in the active pane, which then takes the keys.
+    connect(sidebar, &SidebarView::placeClicked, this, [this] { m_panes->setFocus(Qt::MouseFocusReason); });
+    m_sidebar = sidebar;
     m_sidebar->setFixedWidth(kSidebarWidth);
     m_sidebarLine = line(Qt::Vertical, m_root);
     columns->addWidget(m_sidebar);

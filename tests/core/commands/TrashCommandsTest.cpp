@@ -547,6 +547,29 @@ TEST_F(TrashCommandTest, OnlyTheRedButtonOfEachDeleteQuestionDeletes) {
     QTRY_VERIFY_WITH_TIMEOUT(!exists(kept), 5000);
 }
 
+namespace {
+
+// Waits in the open of the fifo for a writer, as a lookup on a mount that never answers would.
+void stickOn(const QString &fifo, std::atomic<bool> &freed) {
+    QFile stuck(fifo);
+    stuck.open(QIODevice::ReadOnly);
+    freed = true;
+}
+
+// Opens the fifo for writing until the stuck reader has gone on.
+bool letReaderGo(const QString &fifo, const std::atomic<bool> &freed) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!freed && timer.elapsed() < 5000) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+        QThread::msleep(5);
+    }
+    return freed;
+}
+
+} // namespace
+
 // A lookup stuck on a mount that never answers holds back the next one only for the bound; the window
 // meanwhile keeps the last answer.
 TEST(TrashLookupTest, AStuckLookupHoldsBackTheNextOnlyForItsBound) {
@@ -558,11 +581,7 @@ TEST(TrashLookupTest, AStuckLookupHoldsBackTheNextOnlyForItsBound) {
     const auto freed = std::make_shared<std::atomic<bool>>(false);
     Services services;
     services.trashFolders = [fifo, folder, calls, freed] {
-        if (++*calls == 1) {
-            QFile stuck(fifo);
-            stuck.open(QIODevice::ReadOnly); // waits for a writer
-            *freed = true;
-        }
+        if (++*calls == 1) stickOn(fifo, *freed);
         return QStringList{folder};
     };
     {
@@ -577,12 +596,31 @@ TEST(TrashLookupTest, AStuckLookupHoldsBackTheNextOnlyForItsBound) {
         QTRY_VERIFY_WITH_TIMEOUT(lookup.anyFull(), 5000);
         EXPECT_EQ(lookup.folders(), QStringList{folder});
     }
-    QElapsedTimer timer;
-    timer.start();
-    while (!*freed && timer.elapsed() < 5000) {
-        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0) ::close(fd);
-        QThread::msleep(5);
-    }
-    EXPECT_TRUE(*freed);
+    EXPECT_TRUE(letReaderGo(fifo, *freed));
+}
+
+// A stuck lookup that answers after a newer one was taken brings back nothing of what it saw then.
+TEST(TrashLookupTest, ALateAnswerIsDropped) {
+    QTemporaryDir dir;
+    const QString fifo = dir.path() + "/stuck", gone = dir.path() + "/gone", folder = dir.path() + "/files";
+    ASSERT_TRUE(StuckReader::makeFifo(fifo));
+    TestUtil::writeFile(folder + "/t.txt", "t");
+    const auto freed = std::make_shared<std::atomic<bool>>(false);
+    Services services;
+    services.trashFolders = [fifo, gone, folder, freed, first = std::make_shared<bool>(true)] {
+        if (!std::exchange(*first, false)) return QStringList{folder};
+        stickOn(fifo, *freed);
+        return QStringList{gone}; // a mount of then
+    };
+    TrashLookup lookup(services);
+    lookup.setBoundForTests(50);
+    lookup.refresh();
+    QTest::qWait(100);
+    lookup.refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(lookup.folders() == QStringList{folder}, 5000);
+    QSignalSpy changed(&lookup, &TrashLookup::changed);
+    ASSERT_TRUE(letReaderGo(fifo, *freed));
+    QTest::qWait(200); // its answer comes queued
+    EXPECT_EQ(lookup.folders(), QStringList{folder});
+    EXPECT_TRUE(changed.isEmpty());
 }

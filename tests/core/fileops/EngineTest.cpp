@@ -3,10 +3,12 @@
 #include "common/TestChild.h"
 
 #include "core/base/Defaults.h"
+#include "core/fileops/DuplicateAlias.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/StepHooks.h"
+#include "core/filesteps/TransferJournal.h"
 #include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 
@@ -134,6 +136,53 @@ TEST_F(Engine, EmptyBatchAndPlainCopiesAndMoves) {
     EXPECT_EQ(mp.snapshot().total, 0); // a rename is not measured
 }
 
+// A copy or move is done only once its destination's volume is on the drive: one flush for the whole job,
+// with the progress up meanwhile, and a flush that fails is said.
+TEST_F(Engine, AJobEndsWithOneFlushOfItsVolumeAndSaysWhenItFails) {
+    LanguageScope de(AppLanguage::de);
+    const QStringList items{file("src/a", "a"), file("src/b", pattern(70000)), mkdir("src/c")};
+    file("src/c/d", "d");
+    struct Healed {
+        ~Healed() { FileSteps::setFolderSyncErrorForTests({}, 0); }
+    } healed;
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        const QString dst = mkdir(move ? "moved" : "copied");
+        TransferProgress p;
+        QStringList flushed, shown;
+        HookScope hook([&](Step s, const QString &at) {
+            if (s != Step::volumeFlush) return;
+            flushed << at;
+            shown << p.snapshot().name;
+        });
+        // Writes go through; the flush fails, as on a stick that fails while it is written back.
+        FileSteps::setFolderSyncErrorForTests(dst, EIO);
+        const TransferOutcome o = FileOps::runWithProgress(items, dst, move, p);
+        EXPECT_EQ(o.done, 3);
+        EXPECT_EQ(flushed, QStringList{dst});
+        EXPECT_EQ(shown, QStringList{"Wird auf das Laufwerk geschrieben …"});
+        EXPECT_EQ(o.errors, QStringList{QString("Was nach „%1“ übertragen wurde, ist nicht sicher auf dem "
+                                                "Laufwerk gespeichert (%2). Es kann dort unvollständig sein.")
+                                            .arg(dst, Posix::errorText(EIO))});
+    }
+    QStringList flushed;
+    HookScope hook([&](Step s, const QString &at) {
+        if (s == Step::volumeFlush) flushed << at;
+    });
+    // Duplicates likewise.
+    TransferProgress p;
+    FileSteps::setFolderSyncErrorForTests(path("copied"), EIO);
+    const FileActions::DuplicateResult d =
+        FileActions::duplicateItems({path("copied/a"), path("copied/b")}, p);
+    EXPECT_EQ(d.created.size(), 2);
+    EXPECT_EQ(flushed, QStringList{path("copied")});
+    EXPECT_EQ(d.errors.size(), 1);
+    // Nothing written, nothing flushed.
+    flushed.clear();
+    EXPECT_EQ(run({path("src/gone")}, path("copied"), false).done, 0);
+    EXPECT_TRUE(flushed.isEmpty());
+}
+
 TEST_F(Engine, NothingGoesIntoItselfNotEvenThroughALink) {
     LanguageScope de(AppLanguage::de);
     const QString src = mkdir("src/sub");
@@ -215,6 +264,20 @@ TEST_F(Engine, ReplaceTrashesTheOldItemOnlyAfterTheCopyIsComplete) {
     EXPECT_EQ(o.done, 1);
     EXPECT_TRUE(o.replaced.isEmpty());
     EXPECT_EQ(trashed().size(), 1);
+}
+
+// The Trash's folder is not flushed: the replace says so, and the old item stays on record for the start.
+TEST_F(Engine, AReplaceWhoseWayToTheTrashIsNotFlushedSaysSo) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString a = file("src/x", "new"), dst = mkdir("dst");
+    file("dst/x", "old");
+    const QString files = TrashRoots::homeTrash() + "/files";
+    QDir().mkpath(files);
+    FileSteps::setFolderSyncErrorForTests(files, EIO);
+    const TransferOutcome o = run({a}, dst, false, {{a, ConflictChoice::replace}});
+    FileSteps::setFolderSyncErrorForTests({}, 0);
+    EXPECT_EQ(o.errors, QStringList{FileSteps::Journal::notFlushedText(files, EIO)});
+    EXPECT_EQ(TestUtil::readFile(dst + "/x"), "new");
 }
 
 TEST_F(Engine, ReplaceCancelledOrFailingLeavesTheOldItemInPlace) {

@@ -1,6 +1,7 @@
 // What interrupted transfers leave, what the next start makes of it, and what a transfer never takes.
 #include "Fixture.h"
 
+#include "common/FatFuse.h"
 #include "common/TestChild.h"
 
 #include "core/base/Defaults.h"
@@ -256,21 +257,46 @@ TEST_F(LeftoverAcross, StartUpGivesSetAsideOriginalsTheirNamesOrSaysWhereTheyAre
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
 }
 
-TEST_F(LeftoverAcross, APartWithoutMarkerIsReportedNotRemoved) {
+// A volume that keeps no marker (ramfs, a FAT stick): the part's record proves it ours by what was made
+// under its name; anything else under that name is named and left.
+TEST_F(LeftoverAcross, APartOnAVolumeWithoutMarkersIsProvenOursByItsRecord) {
     LanguageScope de(AppLanguage::de);
     TestUtil::TmpfsMount bare("16m", "ramfs");
     ASSERT_TRUE(bare.valid());
+    TestUtil::FatFuse stick;
+    TestUtil::ExfatImage exfat;
+    QStringList volumes{bare.path()};
+    if (stick.valid()) volumes << stick.path();
+    if (exfat.valid()) volumes << exfat.path();
     const QString big = file("big", pattern(8 << 20));
-    ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({big}, bare.path(), false); }));
-    const QStringList parts = hidden(bare.path(), "part");
-    ASSERT_EQ(parts.size(), 1);
-    const FileOps::Leftovers left = FileOps::recoverTransfers();
-    EXPECT_EQ(left.parts, QStringList{bare.path() + "/" + parts[0]});
-    EXPECT_EQ(FileOps::leftoversText(left),
-              QString("Eine abgebrochene Kopie liegt noch als „%1“ in „%2“. Das Laufwerk kann nicht "
-                      "kennzeichnen, dass sie von Kestrin stammt; sie wird daher nicht gelöscht.")
-                  .arg(parts[0], bare.path()));
-    EXPECT_EQ(names(bare.path()), parts);
+    file("tree/a", pattern(4 << 20));
+    file("tree/b", "b");
+    for (const QString &vol : volumes) {
+        SCOPED_TRACE(vol.toStdString());
+        for (const QString &item : {big, path("tree")}) {
+            ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({item}, vol, false); }));
+            ASSERT_EQ(hidden(vol, "part").size(), 1);
+            EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+            EXPECT_EQ(names(vol), QStringList{});
+        }
+
+        // Another item under the part's name now.
+        ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({big}, vol, false); }));
+        const QStringList parts = hidden(vol, "part");
+        ASSERT_EQ(parts.size(), 1);
+        const QString part = vol + "/" + parts[0];
+        ASSERT_TRUE(QFile::rename(part, vol + "/kept"));
+        ASSERT_TRUE(TestUtil::writeFile(part, "the user's"));
+        const FileOps::Leftovers left = FileOps::recoverTransfers();
+        EXPECT_EQ(left.parts, QStringList{part});
+        EXPECT_EQ(FileOps::leftoversText(left),
+                  QString("Eine abgebrochene Kopie liegt noch als „%1“ in „%2“. Das Laufwerk kann nicht "
+                          "kennzeichnen, dass sie von Kestrin stammt; sie wird daher nicht gelöscht.")
+                      .arg(parts[0], vol));
+        EXPECT_EQ(TestUtil::readFile(part), "the user's");
+        QFile::remove(part);
+        QFile::remove(vol + "/kept");
+    }
 }
 
 TEST_F(LeftoverAcross, AMoveLeavesMountsInsideTheFolderWhereTheyWere) {

@@ -1,6 +1,7 @@
 // A batch rename killed part way: the next start gives every item a name again, and never removes one.
 #include "Fixture.h"
 
+#include "common/FatFuse.h"
 #include "common/TestChild.h"
 
 #include "core/fileops/FileOps.h"
@@ -81,6 +82,29 @@ TEST_F(RenameJournal, KilledInEitherPhaseEveryItemGetsANameBack) {
     EXPECT_EQ(TestUtil::readFile(x), "y");
 }
 
+// An item that a failure leaves under its hidden name keeps its record past a normal quit: the next
+// start gives it its name.
+TEST_F(RenameJournal, AnItemLeftHiddenByAFailureKeepsItsRecordPastANormalQuit) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString folder = mkdir("f"), a = file("f/a", "a"), said = path("said");
+    const QString journal = journalLeftBy([&] {
+        const auto report = FileOps::renameInTwoPhases(
+            {{a, folder + "/b"}}, nullptr, [](const QString &from, const QString &to) {
+                if (Posix::lastComponent(from).startsWith(".dravendel-"))
+                    throw FileError{EIO, QStringLiteral("kaputt"), false};
+                FileOps::rename(from, to);
+            });
+        TestUtil::writeFile(said, report.whereabouts.join('\n').toUtf8());
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    EXPECT_EQ(hiddenNames(folder).size(), 1);
+    EXPECT_TRUE(TestUtil::readFile(said).contains("versteckten Namen"));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(folder), QStringList{"a"});
+    EXPECT_EQ(TestUtil::readFile(a), "a");
+    EXPECT_FALSE(exists(journal));
+}
+
 TEST_F(RenameJournal, BothNamesTakenTheItemStaysAndIsNamed) {
     TestUtil::LanguageScope de(AppLanguage::de);
     const QString a = file("c/a", "mine");
@@ -155,6 +179,83 @@ TEST_F(RenameJournal, KilledCyclesAndChainsSettleAllOldOrAllNewAtEveryStep) {
             now.insert(n, TestUtil::readFile(folder + u'/' + n));
         // Killed before any item had its new name, all have their old ones; after, all their new ones.
         EXPECT_EQ(now, killAt <= 8 ? allOld : allNew) << killAt;
+    }
+}
+
+// On a stick that ignores case, "photo1.jpg" finds "photo1.JPG" before its rename: the batch's phase is
+// told by the names as the folder keeps them, so a kill in either phase still ends all old or all new.
+TEST_F(RenameJournal, ACaseOnlyBatchOnAStickThatIgnoresCaseSettlesAllOldOrAllNew) {
+    KESTRIN_FAT_OR_SKIP(stick);
+    TestUtil::ExfatImage exfat;
+    QStringList volumes{stick.path()};
+    if (exfat.valid()) volumes << exfat.path();
+    constexpr int items = 5;
+    for (const QString &volume : volumes)
+        for (const int killAt : {2, 4, 5, 7, 9}) {
+            SCOPED_TRACE(QString("%1 killed at %2").arg(volume).arg(killAt).toStdString());
+            const QString folder = volume + QString("/k%1").arg(killAt);
+            ASSERT_TRUE(QDir().mkpath(folder));
+            QList<TransferPair> pairs;
+            QStringList olds, news;
+            for (int i = 0; i < items; ++i) {
+                olds << QString("photo%1.JPG").arg(i);
+                news << QString("photo%1.jpg").arg(i);
+                ASSERT_TRUE(TestUtil::writeFile(folder + u'/' + olds[i], QByteArray::number(i)));
+                pairs << TransferPair{folder + u'/' + olds[i], folder + u'/' + news[i]};
+            }
+            ASSERT_TRUE(killedAtRename(pairs, killAt));
+            EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+            EXPECT_EQ(names(folder), killAt <= items ? olds : news);
+            for (int i = 0; i < items; ++i)
+                EXPECT_EQ(TestUtil::readFile(folder + u'/' + olds[i]), QByteArray::number(i));
+        }
+}
+
+// Killed when the item whose new name the volume refuses was to take it: the start gives it its old
+// name back while the others keep their new ones; with the old name taken meanwhile, it is named.
+TEST_F(RenameJournal, AnItemWhoseNewNameTheVolumeRefusesGetsItsOldNameBack) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    TestUtil::FatFuse stick, enoent(true);
+    TestUtil::ExfatImage exfat;
+    // A name longer than any volume takes; a stick's refused characters, answered as FAT and exFAT do.
+    QList<QPair<QString, QString>> cases{{mkdir("long"), QString(300, u'n') + ".txt"}};
+    for (const QString &volume :
+         {stick.valid() ? stick.path() : QString(), enoent.valid() ? enoent.path() : QString(),
+          exfat.valid() ? exfat.path() : QString()})
+        if (!volume.isEmpty()) cases.append({volume, "report: final.txt"});
+    for (const auto &[folder, refused] : cases) {
+        SCOPED_TRACE(folder.toStdString());
+        for (const bool taken : {false, true}) {
+            const QString in = folder + (taken ? "/taken" : "/free");
+            ASSERT_TRUE(QDir().mkpath(in));
+            QList<TransferPair> pairs;
+            for (int i = 0; i < 3; ++i)
+                pairs << TransferPair{in + QString("/%1.txt").arg(i), in + QString("/new %1.txt").arg(i)};
+            pairs << TransferPair{in + "/report.txt", in + u'/' + refused};
+            for (const TransferPair &p : pairs)
+                ASSERT_TRUE(TestUtil::writeFile(p.from, Posix::lastComponent(p.from).toUtf8()));
+            // The last rename of the second phase.
+            ASSERT_TRUE(killedAtRename(pairs, 8));
+            const QStringList hidden = hiddenNames(in);
+            ASSERT_EQ(hidden.size(), 1);
+            if (taken) {
+                ASSERT_TRUE(TestUtil::writeFile(in + "/report.txt", "someone else's"));
+            }
+            const FileOps::Leftovers left = FileOps::recoverTransfers();
+            EXPECT_EQ(left.refused, taken ? QStringList{in + u'/' + hidden[0]} : QStringList{});
+            EXPECT_TRUE(left.renamed.isEmpty());
+            const QString said(
+                "Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%1“ in „%2“, weil das "
+                "Laufwerk seinen neuen Namen nicht annimmt und sein alter wieder vergeben ist.");
+            EXPECT_EQ(FileOps::leftoversText(left), taken ? said.arg(hidden[0], in) : QString());
+            QStringList expected{"new 0.txt", "new 1.txt", "new 2.txt", "report.txt"}, now = names(in);
+            if (taken) expected << hidden[0];
+            expected.sort();
+            now.sort();
+            EXPECT_EQ(now, expected);
+            EXPECT_EQ(TestUtil::readFile(in + (taken ? u'/' + hidden[0] : QString("/report.txt"))),
+                      "report.txt");
+        }
     }
 }
 

@@ -225,6 +225,49 @@ TEST_F(SettleAcross, TheStartTakesOurMarkerOffWhatTookItsName) {
         EXPECT_FALSE(marked(vol.path() + "/" + name)) << name;
 }
 
+// Killed once a complete part was on record to take a name, before it took it (or before its new name
+// reached the disk): the part goes, whatever holds the name; the old item stays as it was.
+TEST_F(Settle, APartOnRecordForANameItNeverTookGoes) {
+    const QString dst = mkdir("dst"), old = file("dst/a.txt", "old");
+    const QString folder = file("dst/folder/inside", "user's");
+    ASSERT_TRUE(inChild(
+        [&] {
+            // A replacement, a new item, and one whose name another item took meanwhile.
+            for (const QString &to : {old, dst + "/b.txt", dst + "/folder"}) {
+                const FileSteps::PathBytes part = Journal::partName(QFile::encodeName(dst));
+                const QByteArray mark = Journal::beginPart(part);
+                TestUtil::writeFile(part.text(), "new");
+                ::lsetxattr(part.c_str(), "user.kestrin.part", mark.constData(), size_t(mark.size()), 0);
+                Journal::beginPlace(part, to, TestUtil::lstatOf(part.text()));
+            }
+        },
+        false));
+    ASSERT_EQ(ofOurs(dst).size(), 3);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(dst), (QStringList{"a.txt", "folder"}));
+    EXPECT_EQ(TestUtil::readFile(old), "old");
+    EXPECT_EQ(TestUtil::readFile(folder), "user's");
+    EXPECT_FALSE(marked(old));
+}
+
+// After a power cut, zero bytes may stand where the last records were to be: nothing was written there,
+// so the journal is no damaged one. Anything else after the last whole line is.
+TEST_F(Settle, ZeroBytesAtTheEndOfAJournalAreNoDamage) {
+    const QString dst = mkdir("dst");
+    for (const QByteArray &tail : {QByteArray(274, '\0'), QByteArray("placed 2f74")}) {
+        const QString journal =
+            journalLeftBy([&] { Journal::beginPart(Journal::partName(QFile::encodeName(dst))); });
+        ASSERT_FALSE(journal.isEmpty());
+        QFile f(journal);
+        ASSERT_TRUE(f.open(QIODevice::Append) && f.write(tail) == tail.size());
+        f.close();
+        const FileOps::Leftovers left = FileOps::recoverTransfers();
+        EXPECT_EQ(left.damaged.isEmpty(), tail.startsWith('\0'));
+        EXPECT_EQ(exists(journal), !tail.startsWith('\0'));
+        QFile::remove(journal);
+    }
+}
+
 TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
     // Recorded, then made, then killed before the marker: an empty file and an empty folder.
     const QString dst = mkdir("dst");

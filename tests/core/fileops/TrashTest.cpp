@@ -4,6 +4,7 @@
 
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
+#include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TrashMemory.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
@@ -62,6 +63,21 @@ TEST_F(TrashOps, TrashWritesInfoFirstAndRemembersTheOrigin) {
     ASSERT_EQ(r2.moved.size(), 1);
     EXPECT_NE(r2.moved[0].inTrash, r.moved[0].inTrash);
     EXPECT_EQ(TestUtil::readFile(r2.moved[0].inTrash), "3");
+}
+
+// An item goes into the Trash only once its info file is on the disk: where that flush fails, the item
+// stays where it was, with no info file of it left, and the failure is said.
+TEST_F(TrashOps, AnItemWhoseInfoCannotBeFlushedStaysWhereItWas) {
+    LanguageScope de(AppLanguage::de);
+    const QString a = file("a", "a");
+    FileSteps::setDiskErrorForTests(EIO, false);
+    const auto r = FileOps::trash({a});
+    FileSteps::setDiskErrorForTests(0);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(a), "a");
+    EXPECT_TRUE(names(homeFiles()).isEmpty());
+    EXPECT_TRUE(names(homeInfo()).isEmpty());
 }
 
 TEST_F(TrashOps, LongNamesFitTheInfoFile) {

@@ -51,6 +51,8 @@ TEST_F(Unencodable, PathBytesAreNeverEmptyNorMadeFromTextTheSystemCannotBeGiven)
     EXPECT_EQ(codeOf([] { PathBytes{QByteArray("/tmp/a\0b", 8)}; }), EILSEQ);
     EXPECT_EQ(codeOf([] { PathBytes(QString("/tmp")).child("a/b"); }), EINVAL);
     EXPECT_FALSE(PathBytes::of("/tmp/a" + lone));
+    EXPECT_FALSE(PathBytes::of(QString()));
+    EXPECT_FALSE(PathBytes::of(QString("")));
     EXPECT_EQ(PathBytes(QString("/tmp/ä")).bytes(), QByteArray("/tmp/\xc3\xa4"));
     EXPECT_EQ(PathBytes(QString("/a")).parent().bytes(), "/");
 }

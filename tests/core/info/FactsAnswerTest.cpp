@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -56,11 +58,14 @@ TEST(FactsAnswer, RowsAreCheckedAndOrdered) {
                                "Dauer\tnan\n"
                                "Codecs\t\xff\xfe\n"
                                "Codecs\ta\x1b[31m\n"
+
                                "Sicherheit\tweird\n"
                                "Aufnahme\tgestern\n"
                                "kein Tab\n";
     EXPECT_EQ(shown(FactsHelper::parse(hostile)), QStringList{"Seiten=3"});
     EXPECT_TRUE(FactsHelper::parse("Titel\t \nSeiten\t-1\nSeiten\t1e3\n").isEmpty());
+    // Line and paragraph separators would break a row over two lines.
+    EXPECT_TRUE(FactsHelper::parse("Titel\tErste\u2028Zweite\nAutoren\tA\u2029B\n").isEmpty());
     EXPECT_EQ(shown(FactsHelper::parse("Titel\tA\u202Eb\nSicherheit\tnone\n")),
               (QStringList{"Titel=Ab", "Sicherheit=Keine"}));
     EXPECT_TRUE(FactsHelper::parse(QByteArray("Titel\t") + QByteArray(5000, 'x')).isEmpty());
@@ -129,10 +134,20 @@ TEST(FactsAnswer, AFileThatRanOutOfTimeIsNotTriedAgainUntilItChanges) {
     ASSERT_TRUE(TestUtil::writeFile(file, "xy"));
     EXPECT_TRUE(FactsHelper::read(file).isEmpty());
     EXPECT_EQ(runsSoFar(), 2);
+    // So is one written anew in place with its size and modification time put back: only its change
+    // time tells.
+    const QByteArray name = QFile::encodeName(file);
+    struct stat before {};
+    ASSERT_EQ(::stat(name.constData(), &before), 0);
+    ASSERT_TRUE(TestUtil::writeFile(file, "zw"));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+    EXPECT_TRUE(FactsHelper::read(file).isEmpty());
+    EXPECT_EQ(runsSoFar(), 3);
     helperDoing("exit 1");
     EXPECT_TRUE(FactsHelper::read(other).isEmpty());
     EXPECT_TRUE(FactsHelper::read(other).isEmpty());
-    EXPECT_EQ(runsSoFar(), 4);
+    EXPECT_EQ(runsSoFar(), 5);
     FactsHelper::setTimeoutMs(0);
     FactsHelper::setProgram({});
 }

@@ -4,7 +4,7 @@
 // settled what it left, every item is there once and whole under its old or its new name, nothing is
 // left under a hidden name and no record stays behind. An operation whose disk failed before its end
 // never says it succeeded.
-#include "../fileops/Fixture.h"
+#include "HarnessChecks.h"
 
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
@@ -31,6 +31,7 @@
 #include <unistd.h>
 
 using namespace FileOpsTest;
+using namespace Harness;
 
 namespace {
 
@@ -95,38 +96,6 @@ ChildRun inChild(const std::function<bool()> &op, int at, bool failing) {
     else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         run.steps = -2;
     return run;
-}
-
-bool isHidden(const QString &name) {
-    return name.startsWith(".kestrin-") || name.startsWith(".dravendel-");
-}
-
-// One item: what it holds, and the names it may have afterwards (folder and name).
-struct Item {
-    QByteArray content;
-    QString oldPath, newPath;
-};
-
-// What is wrong with the items in `folders`: each must be there once, whole, under one of its two names.
-QString itemsOnce(const QList<Item> &items, const QStringList &folders) {
-    QHash<QByteArray, QStringList> where;
-    QStringList wrong;
-    for (const QString &folder : folders)
-        for (const QString &name : names(folder)) {
-            const QString p = folder + '/' + name;
-            if (isHidden(name))
-                wrong << "hidden: " + p;
-            else
-                where[TestUtil::readFile(p)] << p;
-        }
-    for (const Item &item : items) {
-        const QStringList at = where.value(item.content);
-        if (at.size() != 1)
-            wrong << QString("%1 is there %2 times").arg(item.oldPath).arg(at.size());
-        else if (at[0] != item.oldPath && at[0] != item.newPath)
-            wrong << QString("%1 is at %2").arg(item.oldPath, at[0]);
-    }
-    return wrong.join("; ");
 }
 
 class KillHarness : public Dir {
@@ -251,69 +220,6 @@ protected:
             },
             [&] { return FileOps::renameInTwoPhases(pairs, nullptr, renameStep).errors.isEmpty(); },
             [&] { return itemsOnce(items, {folder}); }, at);
-    }
-};
-
-void age(const QString &path) {
-    const timespec ts[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts, AT_SYMLINK_NOFOLLOW);
-}
-
-// Every file below `root` by its path relative to it; hidden names and our marker on anything are
-// named in `wrong`.
-QMap<QString, QByteArray> filesBelow(const QString &root, QStringList &wrong) {
-    QMap<QString, QByteArray> out;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString p = it.next();
-        if (isHidden(it.fileName())) wrong << "hidden: " + p;
-        char value[64];
-        if (::lgetxattr(QFile::encodeName(p).constData(), "user.kestrin.part", value, sizeof value) >= 0)
-            wrong << "marked: " + p;
-        if (it.fileInfo().isFile()) out.insert(p.mid(root.size() + 1), TestUtil::readFile(p));
-    }
-    return out;
-}
-
-// A sync of two trees: each file is afterwards as it was on its side or as the other side had it, each
-// original is still somewhere (on a side or in the Trash), nothing is hidden and nothing marked.
-struct SyncTrees {
-    QString l, r;
-    QMap<QString, QByteArray> left, right; // relative path -> content, made by prepare
-    QList<SyncStep> steps;
-
-    void prepare(SyncMode mode) {
-        for (const QString &root : {l, r}) {
-            QDir(root).removeRecursively();
-            QDir().mkpath(root);
-        }
-        QDir(TrashRoots::homeTrash()).removeRecursively();
-        for (auto [root, files] : {std::pair{l, &left}, std::pair{r, &right}})
-            for (auto f = files->cbegin(); f != files->cend(); ++f) {
-                TestUtil::writeFile(root + '/' + f.key(), f.value());
-                // The older side by its name: "old" files date from years ago.
-                if (f.value().startsWith("old")) age(root + '/' + f.key());
-            }
-        steps.clear();
-        for (const CompareRow &row : FolderCompare::scan(l, r, [] { return false; }).rows)
-            if (const SyncAction a = FolderCompare::action(row, mode, true); a != SyncAction::none)
-                steps << SyncStep{row, a};
-    }
-    QString check() const {
-        QStringList wrong;
-        const auto nowL = filesBelow(l, wrong), nowR = filesBelow(r, wrong);
-        const auto trashed = filesBelow(TrashRoots::homeTrash() + "/files", wrong);
-        for (const auto &[now, before, other] :
-             {std::tuple{&nowL, &left, &right}, std::tuple{&nowR, &right, &left}})
-            for (auto f = now->cbegin(); f != now->cend(); ++f)
-                if (f.value() != before->value(f.key()) && f.value() != other->value(f.key()))
-                    wrong << "wrong content: " + f.key();
-        const QList<QByteArray> kept = nowL.values() + nowR.values() + trashed.values();
-        for (const auto *side : {&left, &right})
-            for (auto f = side->cbegin(); f != side->cend(); ++f)
-                if (!kept.contains(f.value())) wrong << "lost: " + f.key();
-        return wrong.join("; ");
     }
 };
 

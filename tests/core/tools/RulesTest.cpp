@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -307,8 +309,15 @@ TEST_F(RulesTest, ARunMovesAndTrashesWithOneUndoEntry) {
     CleanRule off = rule(folder, {}, QStringLiteral("txt"));
     off.enabled = false;
     app.cleanupRules().setRules({move, trash, off});
+    // One flush of the volume moved onto for the whole run, not one for each file.
+    std::atomic<int> flushes{0};
+    FileSteps::setStepHook([&](FileSteps::Step s, const QString &) {
+        if (s == FileSteps::Step::volumeFlush) ++flushes;
+    });
     app.runRules(false);
     QTRY_VERIFY(!app.jobs().busy());
+    FileSteps::setStepHook({});
+    EXPECT_EQ(flushes, 1);
     EXPECT_TRUE(exists(dest + "/shot 1.png"));
     EXPECT_TRUE(exists(dest + "/shot 2.png"));
     EXPECT_FALSE(exists(folder + "/old.log"));

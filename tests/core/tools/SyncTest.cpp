@@ -5,6 +5,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/StepHooks.h"
+#include "core/filesteps/TransferJournal.h"
 #include "platform/Posix.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/tools/FolderSync.h"
@@ -277,6 +278,41 @@ TEST_F(Sync, AReplacementIsFlushedBeforeTheOldItemLeavesItsName) {
         EXPECT_EQ(TestUtil::readFile(R("a.txt")), "new");
         QDir(TrashRoots::homeTrash()).removeRecursively();
     }
+    // The flush of the copy fails (the disk heals at once, should the run go on): the old item stays.
+    file("L/a.txt", "newer");
+    FileSteps::setStepHook([](Step s, const QString &) {
+        if (s == Step::fileCopied) FileSteps::setDiskErrorForTests(EIO, false);
+        if (s == Step::flushed) FileSteps::setDiskErrorForTests(0);
+    });
+    const SyncResult r = run(plan(SyncMode::leftToRight, false));
+    FileSteps::setStepHook({});
+    FileSteps::setDiskErrorForTests(0);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(TestUtil::readFile(R("a.txt")), "new");
+    EXPECT_EQ(names(R()), QStringList{"a.txt"});
+}
+
+// A run is done once what it wrote is on the drives: one flush of each side it wrote, said when it fails.
+TEST_F(Sync, ARunEndsWithOneFlushOfEachVolumeItWrote) {
+    file("L/a.txt", "a");
+    file("L/b.txt", "b");
+    file("R/c.txt", "c");
+    const auto reset = qScopeGuard([] {
+        FileSteps::setStepHook({});
+        FileSteps::setFolderSyncErrorForTests({}, 0);
+    });
+    QStringList flushed;
+    FileSteps::setStepHook([&](Step s, const QString &p) {
+        if (s == Step::volumeFlush) flushed << p;
+    });
+    FileSteps::setFolderSyncErrorForTests(R(), EIO);
+    const SyncResult r = run(plan(SyncMode::leftToRight, false));
+    EXPECT_EQ(r.done, 2);
+    EXPECT_EQ(flushed, QStringList{R()});
+    EXPECT_EQ(r.errors,
+              QStringList{QString("Was nach „%1“ übertragen wurde, ist nicht sicher auf dem Laufwerk "
+                                  "gespeichert (%2). Es kann dort unvollständig sein.")
+                              .arg(R(), Posix::errorText(EIO))});
 }
 
 // --- a second volume (root only)
@@ -361,39 +397,89 @@ TEST_F(Sync, ABindMountOfTheSourcesOwnFolderIsNoDestination) {
     EXPECT_TRUE(FolderCompare::nested(R(), L()));
 }
 
-// The old item's way to the Trash does not reach the disk: the run says so, and the record stays, so
-// that a power cut that loses that way leaves the old item to the next start, which trashes it.
+// The old item's way to the Trash does not reach the disk (its folder's flush or the Trash's fails): the
+// run says so, and the record stays, so that a power cut that loses that way leaves the old item to the
+// next start, which trashes it.
 TEST_F(Sync, AReplacedItemsRecordStaysUntilItsWayToTheTrashIsOnTheDisk) {
-    file("L/r19.dat", "new");
-    file("R/r19.dat", "old");
-    age(R("r19.dat"), 1'600'000'000);
-    const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
-    ASSERT_EQ(steps.size(), 1);
-    const QString said = path("said"), partAt = path("part");
-    const QString journal = journalLeftBy([&] {
-        FileSteps::setFolderSyncErrorForTests(R(), EIO);
-        FolderSync::setAfterCopyHook(
-            [&](const QString &part) { TestUtil::writeFile(partAt, part.toUtf8()); });
-        TestUtil::writeFile(said, run(steps).errors.join('\n').toUtf8());
-    });
-    EXPECT_EQ(QString::fromUtf8(TestUtil::readFile(said)),
-              QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
-                      "prüft sie beim nächsten Start.")
-                  .arg(R(), Posix::errorText(EIO)));
-    ASSERT_FALSE(journal.isEmpty());
-    EXPECT_EQ(TestUtil::readFile(R("r19.dat")), "new");
-    // The power cut: the old item is back under the part's name, its info file gone.
     const QString trash = TrashRoots::homeTrash();
-    const QStringList trashed = names(trash + "/files");
-    ASSERT_EQ(trashed.size(), 1);
-    const QString part = QString::fromUtf8(TestUtil::readFile(partAt));
-    ASSERT_TRUE(QFile::rename(trash + "/files/" + trashed[0], part));
-    ASSERT_TRUE(QFile::remove(trash + "/info/" + trashed[0] + ".trashinfo"));
+    for (const QString &failing : {R(), trash + "/files"}) {
+        SCOPED_TRACE(failing.toStdString());
+        QDir(trash).removeRecursively();
+        file("L/r19.dat", "new");
+        file("R/r19.dat", "old");
+        age(R("r19.dat"), 1'600'000'000);
+        const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
+        ASSERT_EQ(steps.size(), 1);
+        const QString said = path("said"), partAt = path("part");
+        const QString journal = journalLeftBy([&] {
+            FileSteps::setFolderSyncErrorForTests(failing, EIO);
+            FolderSync::setAfterCopyHook(
+                [&](const QString &part) { TestUtil::writeFile(partAt, part.toUtf8()); });
+            TestUtil::writeFile(said, run(steps).errors.join('\n').toUtf8());
+        });
+        EXPECT_EQ(
+            QString::fromUtf8(TestUtil::readFile(said)),
+            QString("Die Änderungen in „%1“ sind nicht sicher auf dem Laufwerk gespeichert (%2). Kestrin "
+                    "prüft sie beim nächsten Start.")
+                    .arg(failing, Posix::errorText(EIO)) +
+                // The run's last flush of the destination's volume fails too.
+                (failing == R()
+                     ? QString("\nWas nach „%1“ übertragen wurde, ist nicht sicher auf dem Laufwerk "
+                               "gespeichert (%2). Es kann dort unvollständig sein.")
+                           .arg(R(), Posix::errorText(EIO))
+                     : QString()));
+        ASSERT_FALSE(journal.isEmpty());
+        EXPECT_EQ(TestUtil::readFile(R("r19.dat")), "new");
+        // The power cut: the old item is back under the part's name, its info file gone.
+        const QStringList trashed = names(trash + "/files");
+        ASSERT_EQ(trashed.size(), 1);
+        const QString part = QString::fromUtf8(TestUtil::readFile(partAt));
+        ASSERT_TRUE(QFile::rename(trash + "/files/" + trashed[0], part));
+        ASSERT_TRUE(QFile::remove(trash + "/info/" + trashed[0] + ".trashinfo"));
+        EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+        EXPECT_EQ(names(R()), QStringList{"r19.dat"});
+        EXPECT_EQ(TestUtil::readFile(R("r19.dat")), "new");
+        const QStringList now = names(trash + "/files");
+        ASSERT_EQ(now.size(), 1);
+        EXPECT_EQ(TestUtil::readFile(trash + "/files/" + now[0]), "old");
+        EXPECT_FALSE(exists(journal));
+    }
+}
+
+// An item trashed by the run whose way to the Trash is not flushed: the run says so.
+TEST_F(Sync, ATrashedItemsWayToTheTrashIsFlushedOrSaid) {
+    file("R/surplus.txt", "surplus");
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, true);
+    ASSERT_EQ(steps.size(), 1);
+    const QString files = TrashRoots::homeTrash() + "/files";
+    QDir().mkpath(files);
+    FileSteps::setFolderSyncErrorForTests(files, EIO);
+    const SyncResult r = run(steps);
+    FileSteps::setFolderSyncErrorForTests({}, 0);
+    EXPECT_EQ(r.errors, QStringList{FileSteps::Journal::notFlushedText(files, EIO)});
+}
+
+// The disk fails once the old item has left its name: its info file cannot be flushed, so it never goes
+// into the Trash, where a power cut could leave it with an empty info file. It takes its name back, and
+// the run says why.
+TEST_F(Sync, NothingGoesToTheTrashWhileItsInfoCannotReachTheDisk) {
+    file("L/a.dat", "new");
+    file("R/a.dat", "old");
+    file("R/surplus.txt", "surplus");
+    age(R("a.dat"), 1'600'000'000);
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, true);
+    ASSERT_EQ(steps.size(), 2);
+    FileSteps::setStepHook([](FileSteps::Step s, const QString &) {
+        if (s == FileSteps::Step::oldItemOut) FileSteps::setDiskErrorForTests(EIO, false);
+    });
+    const SyncResult r = run(steps);
+    FileSteps::setStepHook({});
+    FileSteps::setDiskErrorForTests(0);
+    EXPECT_EQ(r.errors.size(), 2) << r.errors.join('\n').toStdString();
+    EXPECT_EQ(TestUtil::readFile(R("a.dat")), "old");
+    EXPECT_EQ(TestUtil::readFile(R("surplus.txt")), "surplus");
+    EXPECT_TRUE(names(TrashRoots::homeTrash() + "/files").isEmpty());
+    EXPECT_TRUE(names(TrashRoots::homeTrash() + "/info").isEmpty());
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
-    EXPECT_EQ(names(R()), QStringList{"r19.dat"});
-    EXPECT_EQ(TestUtil::readFile(R("r19.dat")), "new");
-    const QStringList now = names(trash + "/files");
-    ASSERT_EQ(now.size(), 1);
-    EXPECT_EQ(TestUtil::readFile(trash + "/files/" + now[0]), "old");
-    EXPECT_FALSE(exists(journal));
+    EXPECT_EQ(names(R()), (QStringList{"a.dat", "surplus.txt"}));
 }

@@ -588,7 +588,11 @@ TEST_F(KeysTest, CtrlFAndCtrlF6LeadToEveryPartOfTheWindow) {
 // work from anywhere; the menus still act on the pane the keys last served.
 TEST_F(KeysTest, KeysOnTheFilesActOnlyFromAPane) {
     app->settings().setShowSidebar(true);
+    // More than the selected file, so that selecting all or moving down would change the selection.
+    TestUtil::writeFile(dir.path() + "/one/two/b.txt", "b");
+    TestUtil::writeFile(dir.path() + "/one/two/c.txt", "c");
     open();
+    QTRY_COMPARE_WITH_TIMEOUT(app->left()->items().size(), 3, 5000);
     auto *sidebar = qobject_cast<SidebarView *>(window->sidebarColumn());
     ASSERT_TRUE(sidebar);
     const QString folder = dir.path() + "/one/two";
@@ -614,7 +618,8 @@ TEST_F(KeysTest, KeysOnTheFilesActOnlyFromAPane) {
         QTest::qWait(200);
         EXPECT_TRUE(alerts.isEmpty());
         EXPECT_TRUE(textQuestions.isEmpty());
-        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"a.txt"});
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  (QStringList{"a.txt", "b.txt", "c.txt"}));
         EXPECT_FALSE(QFileInfo::exists(dir.path() + "/other/a.txt"));
         EXPECT_EQ(left->selection(), QSet<QString>{file});
         EXPECT_FALSE(app->jobs().progress());
@@ -641,7 +646,7 @@ TEST_F(KeysTest, KeysOnTheFilesActOnlyFromAPane) {
     // A menu entry chosen while the sidebar has the focus acts on the active pane.
     window->focusPart(MainWindow::Part::sidebar);
     window->commands().action(Cmd::duplicate)->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(QDir(folder).entryList(QDir::Files).size() == 2 && !app->jobs().progress(),
+    QTRY_VERIFY_WITH_TIMEOUT(QDir(folder).entryList(QDir::Files).size() == 4 && !app->jobs().progress(),
                              5000);
     // Back in the pane the same key acts on the files.
     window->focusPart(MainWindow::Part::leftPane);

@@ -1,5 +1,6 @@
 // The smallest window in the longest languages at the smallest and largest text: nothing overlaps,
 // nothing draws beyond its button, the name column keeps its minimum and the columns fit their texts.
+#include "common/TestCommands.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/model/FileLoader.h"
@@ -188,6 +189,36 @@ TEST_P(FitTest, SmallestWindowFits) {
             }
         }
     }
+}
+
+// Whatever the bar's width, the buttons' titles show all together, whole, or none does; in Thai and
+// German, at the smallest and the largest text.
+TEST(ActionBarFitTest, TitlesShowTogetherOrNotAtAll) {
+    TestUtil::freshSettings();
+    for (AppLanguage lang : {AppLanguage::th, AppLanguage::de})
+        for (double pt : {10.0, 18.0}) {
+            const LanguageScope scope(lang);
+            SCOPED_TRACE(AppLanguages::rawValue(lang).toStdString() + " " + std::to_string(int(pt)));
+            AppState app;
+            app.settings().setFontSize(pt);
+            QWidget host;
+            EnvironmentValues::install(&host)->applySettings(&app.settings());
+            auto *bar = new ActionBar(app.settings(), testCommands(&app), &host);
+            host.show();
+            const QList<LabelButton *> titled = bar->findChildren<LabelButton *>();
+            ASSERT_EQ(titled.size(), 6);
+            int both = 0;
+            for (int width = 300; width <= 1400; width += 3) {
+                bar->resize(width, bar->height());
+                bar->layout()->activate();
+                int shown = 0;
+                for (LabelButton *b : titled)
+                    if (!b->shownText().isEmpty()) ++shown;
+                EXPECT_TRUE(shown == 0 || shown == titled.size()) << width << " px: " << shown << " titles";
+                both += shown == titled.size();
+            }
+            EXPECT_GT(both, 0);
+        }
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, FitTest,

@@ -7,6 +7,7 @@
 #include "core/model/FullDetails.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -85,6 +86,74 @@ QByteArray mp3Frames(int n) {
 QByteArray mp3(const QByteArray &title, const QByteArray &artists, const QByteArray &date) {
     const QByteArray tag = id3Frame("TIT2", title) + id3Frame("TPE1", artists) + id3Frame("TDRC", date);
     return "ID3\x04" + QByteArray(2, '\0') + syncsafe(quint32(tag.size())) + tag + mp3Frames(200);
+}
+// A cover picture of some megabytes as music shops sell them: a JPEG's head and noise.
+QByteArray cover(int bytes) {
+    QByteArray noise(bytes, '\0');
+    quint32 x = 1;
+    for (char &c : noise)
+        c = char((x = x * 1664525 + 1013904223) >> 24);
+    return "\x03image/jpeg" + QByteArray("\0\x03\0\xff\xd8\xff\xe0", 7) + noise;
+}
+// Version 2.3: frame sizes in plain bytes, the date in three frames.
+QByteArray mp3v23(const QByteArray &picture) {
+    const auto frame = [](const char *id, const QByteArray &body) {
+        return QByteArray(id) + be(quint64(body.size()), 4) + QByteArray(2, '\0') + body;
+    };
+    const auto text = [&](const char *id, const QByteArray &latin1) { return frame(id, '\0' + latin1); };
+    const QByteArray tag = text("TIT2", "Alt") + text("TPE1", "Anna") + frame("APIC", picture) +
+                           text("TYER", "2021") + text("TDAT", "0506") + text("TIME", "1403");
+    return "ID3\x03" + QByteArray(2, '\0') + syncsafe(quint32(tag.size())) + tag + mp3Frames(200);
+}
+
+// --- M4B: one AAC track of `samples` frames of 1024 at 44.1 kHz, its index (a size for each frame) in
+// the movie box, tags at the box's end; the movie box before or after the frames.
+QByteArray box(const char *type, const QByteArray &body) {
+    return be(quint64(body.size()) + 8, 4) + type + body;
+}
+QByteArray m4b(quint32 samples, bool indexFirst) {
+    const QByteArray ftyp = box("ftyp", "M4B " + be(0, 4) + "M4B isommp42");
+    const QByteArray mvhd =
+        box("mvhd", be(0, 4) + be(0, 8) + be(1000, 4) + be(quint64(samples) * 1024 * 1000 / 44100, 4) +
+                        be(0x10000, 4) + be(0x100, 2) + QByteArray(10, '\0') + be(0x10000, 4) +
+                        QByteArray(12, '\0') + be(0x10000, 4) + QByteArray(12, '\0') + be(0x40000000, 4) +
+                        QByteArray(24, '\0') + be(2, 4));
+    const QByteArray tkhd =
+        box("tkhd", be(3, 4) + be(0, 8) + be(1, 4) + be(0, 4) +
+                        be(quint64(samples) * 1024 * 1000 / 44100, 4) + QByteArray(8, '\0') + be(0, 4) +
+                        be(0x100, 2) + be(0, 2) + be(0x10000, 4) + QByteArray(12, '\0') + be(0x10000, 4) +
+                        QByteArray(12, '\0') + be(0x40000000, 4) + be(0, 8));
+    const QByteArray mdhd = box("mdhd", be(0, 4) + be(0, 8) + be(44100, 4) + be(quint64(samples) * 1024, 4) +
+                                            be(0x55c4, 2) + be(0, 2));
+    const QByteArray hdlr = box("hdlr", be(0, 8) + "soun" + QByteArray(12, '\0') + "Sound" + '\0');
+    const QByteArray esds =
+        box("esds", be(0, 4) + QByteArray::fromHex("03190000000411401500000000000000000000000502"
+                                                   "121006800000000000000000000000000000"));
+    const QByteArray mp4a = box("mp4a", QByteArray(6, '\0') + be(1, 2) + be(0, 8) + be(2, 2) + be(16, 2) +
+                                            be(0, 4) + be(44100u << 16, 4) + esds);
+    const QByteArray stsd = box("stsd", be(0, 4) + be(1, 4) + mp4a);
+    const QByteArray stts = box("stts", be(0, 4) + be(1, 4) + be(samples, 4) + be(1024, 4));
+    const QByteArray stsc = box("stsc", be(0, 4) + be(1, 4) + be(1, 4) + be(samples, 4) + be(1, 4));
+    const QByteArray stsz = box("stsz", be(0, 4) + be(0, 4) + be(samples, 4) + be(1, 4).repeated(samples));
+    const auto item = [](const char *type, const QByteArray &utf8) {
+        return box(type, box("data", be(1, 4) + be(0, 4) + utf8));
+    };
+    const QByteArray ilst = box("ilst", item("\251nam", "Hörbuch") + item("\251ART", "Anna Autorin") +
+                                            item("\251day", "2021-06-05"));
+    const QByteArray udta =
+        box("udta", box("meta", be(0, 4) + box("hdlr", be(0, 8) + "mdirappl" + QByteArray(9, '\0')) + ilst));
+    const auto moov = [&](quint64 dataAt) {
+        const QByteArray stbl =
+            box("stbl", stsd + stts + stsc + stsz + box("stco", be(0, 4) + be(1, 4) + be(dataAt, 4)));
+        const QByteArray minf =
+            box("minf", box("smhd", be(0, 8)) +
+                            box("dinf", box("dref", be(0, 4) + be(1, 4) + box("url ", be(1, 4)))) + stbl);
+        return box("moov", mvhd + box("trak", tkhd + box("mdia", mdhd + hdlr + minf)) + udta);
+    };
+    const QByteArray mdat = box("mdat", QByteArray(samples, '\0'));
+    if (!indexFirst) return ftyp + mdat + moov(ftyp.size() + 8);
+    const quint64 moovSize = quint64(moov(0).size());
+    return ftyp + moov(ftyp.size() + moovSize + 8) + mdat;
 }
 
 // --- MPEG transport stream: the MPEG audio frames above on one PID, each in a PES packet with its time
@@ -448,6 +517,11 @@ TEST_F(FileFormats, PdfTextsInUtf8AndUtf16) {
         "utf16.pdf",
         fromObjects(pages + QList<QByteArray>{"<< /Title <FEFF0085004100070062009F0063> >>"}, "/Info 4 0 R"));
     EXPECT_EQ(rowsOf(utf16).value(0), "Titel=Abc");
+    // A, LINE SEPARATOR, b, PARAGRAPH SEPARATOR, c
+    const QString separators =
+        write("lines.pdf", fromObjects(pages + QList<QByteArray>{"<< /Title <FEFF00412028006220290063> >>"},
+                                       "/Info 4 0 R"));
+    EXPECT_EQ(rowsOf(separators).value(0), "Titel=Abc");
 }
 
 // A document that grows while it is read: its rows are those of what was there when it was looked at.
@@ -475,4 +549,45 @@ TEST_F(FileFormats, AGrowingPdfStillGivesItsRows) {
     }
     stop = true;
     writer.join();
+}
+
+// A cover of megabytes in the ID3 tag costs the rows nothing, nor much time: the frames after it are
+// what the library reads.
+TEST_F(FileFormats, Mp3WithALargeCover) {
+    const QString day = FileFmt::date().dateString(QDateTime(QDate(2021, 6, 5), QTime(0, 0)));
+    const QByteArray picture = cover(5 << 20);
+    const QByteArray tag = id3Frame("TIT2", "Groß") + id3Frame("TPE1", QByteArray("Anna\0Ben", 8)) +
+                           id3Frame("TDRC", "2021-06-05") + "APIC" + syncsafe(quint32(picture.size())) +
+                           QByteArray(2, '\0') + picture;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(rowsOf(write("cover.mp3", "ID3\x04" + QByteArray(2, '\0') + syncsafe(quint32(tag.size())) +
+                                            tag + mp3Frames(200))),
+              (QStringList{"Titel=Groß", "Autoren=Anna, Ben", "Dauer=0:05", "Codecs=MPEG Audio",
+                           "Aufnahme=" + day}));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(
+        rowsOf(write("alt.mp3", mp3v23(cover(3 << 20)))),
+        (QStringList{"Titel=Alt", "Autoren=Anna", "Dauer=0:05", "Codecs=MPEG Audio",
+                     "Aufnahme=" + FileFmt::date().string(QDateTime(QDate(2021, 6, 5), QTime(14, 3)))}));
+}
+
+// Thirty hours of an audiobook: the tags at the end of an index of 18 MB, the index before or after the
+// sound.
+TEST_F(FileFormats, LongAudiobookTags) {
+    const QString day = FileFmt::date().dateString(QDateTime(QDate(2021, 6, 5), QTime(0, 0)));
+    for (const bool indexFirst : {true, false}) {
+        const QStringList rows = rowsOf(write("buch.m4b", m4b(30 * 3600 * 44100LL / 1024, indexFirst)));
+        EXPECT_EQ(rows, (QStringList{"Titel=Hörbuch", "Autoren=Anna Autorin", "Dauer=1800:00", "Codecs=AAC",
+                                     "Aufnahme=" + day}))
+            << indexFirst;
+    }
+}
+
+// A document under a sound's name is no recording: no codec row for what the library took it for.
+TEST_F(FileFormats, DocumentNamedAsSoundHasNoCodecs) {
+    EXPECT_EQ(
+        rowsOf(write("dokument.flac", fromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                                                   "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", kPage}))),
+        QStringList{});
 }

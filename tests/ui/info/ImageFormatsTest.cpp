@@ -2,11 +2,16 @@
 // TGA (no signature) and bitmaps stored top down.
 #include "FormatFiles.h"
 #include "common/TestUtil.h"
+#include "core/localisation/FileFmt.h"
 #include "core/model/FullDetails.h"
 
 #include <QColorSpace>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cstring>
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 #include <memory>
@@ -18,9 +23,10 @@ using namespace FormatFiles;
 enum class Look { colour, grey, colourWithAlpha };
 
 // A w×h picture in a HEIF container, coded with HEVC or AV1 by libheif's own encoders, with an ICC
-// profile or else nclx parameters. Empty when no encoder is there.
+// profile or else nclx parameters, an Exif block and a turn. Empty when no encoder is there.
 QByteArray heif(heif_compression_format codec, int w, int h, Look look = Look::colour,
-                const QByteArray &icc = {}) {
+                const QByteArray &icc = {}, const QByteArray &exif = {},
+                heif_orientation turn = heif_orientation_normal) {
     if (!heif_have_encoder_for_format(codec)) return {};
     std::unique_ptr<heif_context, decltype(&heif_context_free)> ctx(heif_context_alloc(), heif_context_free);
     heif_encoder *encoder = nullptr;
@@ -51,7 +57,16 @@ QByteArray heif(heif_compression_format codec, int w, int h, Look look = Look::c
             heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
         heif_image_set_nclx_color_profile(image.get(), nclx.get());
     }
-    if (heif_context_encode_image(ctx.get(), image.get(), enc.get(), nullptr, nullptr).code) return {};
+    std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> options(
+        heif_encoding_options_alloc(), heif_encoding_options_free);
+    options->image_orientation = turn;
+    heif_image_handle *handle = nullptr;
+    if (heif_context_encode_image(ctx.get(), image.get(), enc.get(), options.get(), &handle).code) return {};
+    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> encoded(
+        handle, heif_image_handle_release);
+    if (!exif.isEmpty() &&
+        heif_context_add_exif_metadata(ctx.get(), handle, exif.constData(), int(exif.size())).code)
+        return {};
     QByteArray out;
     heif_writer writer{1, [](heif_context *, const void *data, size_t size, void *to) {
                            static_cast<QByteArray *>(to)->append(static_cast<const char *>(data),
@@ -80,6 +95,22 @@ QByteArray topDownBmp(int w, int h) {
                             le(0, 4) + le(quint64(pixels.size()), 4) + le(2835, 4) + le(2835, 4) + le(0, 8);
     return "BM" + le(quint64(14 + info.size() + pixels.size()), 4) + le(0, 4) + le(14 + 40, 4) + info +
            pixels;
+}
+
+// Exif with a capture date, from its TIFF header on, as libheif's encoder takes it.
+QByteArray exifWithDate(const char *date) {
+    Exiv2::ExifData exif;
+    exif["Exif.Photo.DateTimeOriginal"] = date;
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    return QByteArray(reinterpret_cast<const char *>(blob.data()), qsizetype(blob.size()));
+}
+
+// A Photoshop document of w×h in a colour mode, its channels uncompressed.
+QByteArray psd(int w, int h, int mode, int channels) {
+    return "8BPS" + be(1, 2) + QByteArray(6, '\0') + be(quint64(channels), 2) + be(quint64(h), 4) +
+           be(quint64(w), 4) + be(8, 2) + be(quint64(mode), 2) + be(0, 4) + be(0, 4) + be(0, 4) + be(0, 2) +
+           QByteArray(w * h * channels, '\x40');
 }
 
 using ImageFormats = FormatFiles::Fixture;
@@ -124,4 +155,75 @@ TEST_F(ImageFormats, TopDownBitmap) {
     EXPECT_EQ(rowsOf(write("oben.bmp", topDownBmp(5, 2))), (QStringList{"Auflösung=5×2", "Farbraum=RGB"}));
     // Under another name Qt's reader for that name fails, and exiv2 reads it by its content.
     EXPECT_EQ(rowsOf(write("oben.gif", topDownBmp(5, 2))), (QStringList{"Auflösung=5×2", "Farbraum=RGB"}));
+}
+
+// The capture date of a HEIF photo is in its Exif item: after libheif's offset to the TIFF header, or
+// after an "Exif" mark as other tools write it.
+TEST_F(ImageFormats, HeifCaptureDate) {
+    const QString when = FileFmt::date().string(QDateTime(QDate(2021, 6, 5), QTime(14, 3, 7)));
+    const QByteArray exif = exifWithDate("2021:06:05 14:03:07");
+    const QByteArray heic = heif(heif_compression_HEVC, 64, 48, Look::colour, {}, exif);
+    if (heic.isEmpty()) GTEST_SKIP() << "libheif has no HEVC encoder here";
+    EXPECT_EQ(rowsOf(write("datum.heic", heic)),
+              (QStringList{"Auflösung=64×48", "Farbraum=RGB", "Aufnahme=" + when}));
+    EXPECT_EQ(rowsOf(write("marke.heic", heif(heif_compression_HEVC, 64, 48, Look::colour, {},
+                                              QByteArray("Exif\0\0", 6) + exif))),
+              (QStringList{"Auflösung=64×48", "Farbraum=RGB", "Aufnahme=" + when}));
+    const QByteArray avif = heif(heif_compression_AV1, 40, 30, Look::colour, {}, exif);
+    if (avif.isEmpty()) GTEST_SKIP() << "libheif has no AV1 encoder here";
+    EXPECT_EQ(rowsOf(write("datum.avif", avif)),
+              (QStringList{"Auflösung=40×30", "Farbraum=RGB", "Aufnahme=" + when}));
+}
+
+// The colour mode of a Photoshop document is in its header.
+TEST_F(ImageFormats, PsdColourMode) {
+    EXPECT_EQ(rowsOf(write("druck.psd", psd(40, 30, 4, 4))),
+              (QStringList{"Auflösung=40×30", "Farbraum=CMYK"}));
+    EXPECT_EQ(rowsOf(write("grau.psd", psd(40, 30, 1, 1))),
+              (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
+    EXPECT_EQ(rowsOf(write("bild.psd", psd(40, 30, 3, 3))), (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
+}
+
+// JPEG XL as its encoder writes it, bare and in its container; and a header turned a quarter.
+TEST_F(ImageFormats, JpegXl) {
+    const QString cjxl = QStandardPaths::findExecutable(QStringLiteral("cjxl"));
+    if (cjxl.isEmpty()) GTEST_SKIP() << "cjxl is not installed";
+    QImage colour(200, 150, QImage::Format_RGB32), grey(200, 150, QImage::Format_Grayscale8);
+    colour.fill(Qt::darkCyan);
+    grey.fill(90);
+    ASSERT_TRUE(colour.save(dir.path() + "/farbe.png") && grey.save(dir.path() + "/grau.png"));
+    const QList<std::pair<QStringList, QStringList>> cases{
+        {{"farbe.png", "farbe.jxl"}, {"Auflösung=200×150", "Farbraum=RGB"}},
+        {{"grau.png", "grau.jxl", "-d", "0"}, {"Auflösung=200×150", "Farbraum=Gray"}},
+        {{"farbe.png", "box.jxl", "--container=1"}, {"Auflösung=200×150", "Farbraum=RGB"}}};
+    for (const auto &[args, rows] : cases) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(cjxl, args);
+        ASSERT_TRUE(p.waitForFinished(20000) && p.exitCode() == 0) << args.join(' ').toStdString();
+        EXPECT_EQ(rowsOf(dir.path() + '/' + args[1]), rows) << args[1].toStdString();
+    }
+    // 64×40, all defaults but the orientation: 6, a quarter turn clockwise.
+    EXPECT_EQ(rowsOf(write("gedreht.jxl", QByteArray::fromHex("ff0a098e057200"))),
+              (QStringList{"Auflösung=40×64", "Farbraum=RGB"}));
+}
+
+// A photo turned by its Exif orientation or by its container reads as it is shown.
+TEST_F(ImageFormats, TurnedPhotosGiveTheShownSize) {
+    const QString path = dir.path() + "/hoch.jpg";
+    ASSERT_TRUE(QImage(400, 300, QImage::Format_RGB32).save(path));
+    const auto orient = [&](int value) {
+        auto image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        image->exifData()["Exif.Image.Orientation"] = uint16_t(value);
+        image->writeMetadata();
+        return rowsOf(path).value(0);
+    };
+    EXPECT_EQ(orient(6), "Auflösung=300×400");
+    EXPECT_EQ(orient(8), "Auflösung=300×400");
+    EXPECT_EQ(orient(3), "Auflösung=400×300");
+    const QByteArray heic =
+        heif(heif_compression_HEVC, 200, 150, Look::colour, {}, {}, heif_orientation_rotate_90_cw);
+    if (heic.isEmpty()) GTEST_SKIP() << "libheif has no HEVC encoder here";
+    EXPECT_EQ(rowsOf(write("hoch.heic", heic)).value(0), "Auflösung=150×200");
 }

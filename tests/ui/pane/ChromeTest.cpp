@@ -278,3 +278,32 @@ TEST_F(ChromeTest, PaneOverASideFollowsItsCurrentTab) {
     EXPECT_EQ(side.model(), app->left());
     EXPECT_EQ(side.content()->decision().kind, Kind::list);
 }
+
+// However little the path overflows, even by less than the room the "…" takes, its end shows whole; a
+// path that fits without the mark shows without it.
+TEST_F(ChromeTest, PathBarShowsTheFolderNameWholeWhateverTheOverflow) {
+    PaneView *v = view(Side::left);
+    PathBar *bar = v->pathBar();
+    QScrollArea *scroller = bar->scroller();
+    QLabel *path = bar->pathLabel();
+    const QString a = root + QStringLiteral("/top/a.txt");
+    QTRY_VERIFY_WITH_TIMEOUT(!bar->cutMark()->isVisible() && scroller->width() > 0, 3000);
+    // The bar's width at which the file's path just fits, the mark hidden.
+    pane->setSelection({a});
+    const int fits = bar->width() - scroller->viewport()->width() + path->sizeHint().width();
+    pane->setSelection({});
+    const int mark = bar->cutMark()->width() + bar->layout()->spacing();
+    for (int over : {-1, 0, 1, 2, mark / 2, mark - 1, mark, mark + 1, mark + 4}) {
+        SCOPED_TRACE(over);
+        bar->setFixedWidth(fits - over);
+        QTest::qWait(10);
+        pane->setSelection({a});
+        QTest::qWait(30);
+        const int end = path->mapTo(scroller->viewport(), QPoint(path->width(), 0)).x();
+        EXPECT_LE(end, scroller->viewport()->width()) << "the end is cut";
+        EXPECT_EQ(bar->cutMark()->isVisible(), over > 0);
+        pane->setSelection({});
+        QTest::qWait(30);
+        EXPECT_FALSE(bar->cutMark()->isVisible());
+    }
+}

@@ -142,3 +142,16 @@ TEST_F(DropTest, TheWholePaneTakesDropsIntoItsFolder) {
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(to("a.txt")), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(from("a.txt")), 5000);
 }
+
+// A drop anywhere on a pane, its header too, makes its side the active one.
+TEST_F(DropTest, ADropMakesItsPaneActive) {
+    app->sides().setActive(Side::left);
+    std::unique_ptr<QMimeData> data(dragFromLeft({"a.txt"}));
+    EXPECT_FALSE(drop(r->header(), QPoint(5, 5), data.get(), {}, Qt::IgnoreAction).first);
+    EXPECT_EQ(app->sides().active(), Side::left); // refused: nothing changes
+    EXPECT_TRUE(hover(r->header(), QPoint(5, 5), data.get(), Qt::ControlModifier).first);
+    EXPECT_TRUE(drop(r->header(), QPoint(5, 5), data.get(), Qt::ControlModifier).first);
+    EXPECT_EQ(app->sides().active(), Side::right);
+    DragState::shared().endDrag(data.get());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(to("a.txt")) && !app->jobs().progress(), 5000);
+}

@@ -419,3 +419,54 @@ TEST_F(SettingsWindowTest, PagesTurnByKeysAndFollowTheirTabs) {
     press(Qt::Key_Escape);
     EXPECT_FALSE(settings.isVisible());
 }
+
+// A click gives the keys to the control clicked; a click on text or the background takes them from the
+// control that had them, so that Space never acts on a control the mouse did not touch. After a language
+// switch the chip chosen keeps the keys; switched from elsewhere, the top control takes them.
+TEST_F(SettingsWindowTest, AClickTakesTheKeysWithIt) {
+    LanguageScope en(AppLanguage::en);
+    AppState app;
+    app.settings().setLanguage(AppLanguage::en);
+    QPointer<SettingsWindow> settings = SettingsWindow::open(&app);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+    auto *top = qobject_cast<ChoiceChip *>(QApplication::focusWidget());
+    ASSERT_TRUE(top);
+    EXPECT_EQ(top->key(), "Deutsch");
+    ChoiceChip *home = chip(settings->view(), "Benutzerordner");
+    QTest::mouseClick(home, Qt::LeftButton);
+    EXPECT_TRUE(home->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(app.settings().language(), AppLanguage::en);
+    EXPECT_EQ(app.settings().startFolder(), "home");
+
+    // On a block's title: nothing keeps the keys but the window.
+    QLabel *title = settings->view()->page(0)->findChild<QLabel *>(QStringLiteral("blockTitle"));
+    ASSERT_TRUE(title);
+    QTest::mouseClick(title, Qt::LeftButton);
+    EXPECT_FALSE(settings->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : settings.data(),
+                    Qt::Key_Space);
+    EXPECT_EQ(app.settings().language(), AppLanguage::en);
+    EXPECT_EQ(app.settings().startFolder(), "home");
+
+    QPointer<ChoiceChip> polish = chip(settings->view(), "Polski");
+    QTest::mouseClick(polish, Qt::LeftButton);
+    QTRY_VERIFY(!polish);
+    // The window stays active through the rebuild, its keys with the chip.
+    auto *chosen = qobject_cast<ChoiceChip *>(QApplication::focusWidget());
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->key(), "Polski");
+
+    // Switched from the main window while the page's foot had the keys: the top control has them.
+    QPushButton *reset = settings->view()->page(0)->findChild<QPushButton *>();
+    ASSERT_TRUE(reset);
+    reset->setFocus(Qt::TabFocusReason);
+    QPointer<QPushButton> old = reset;
+    app.settings().setLanguage(AppLanguage::en);
+    QTRY_VERIFY(!old);
+    auto *first = qobject_cast<ChoiceChip *>(QApplication::focusWidget());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->key(), "Deutsch");
+    settings->close();
+    QTRY_VERIFY(!settings);
+}

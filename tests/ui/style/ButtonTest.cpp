@@ -1,8 +1,11 @@
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 using Fill = ButtonLook::Fill;
@@ -106,4 +109,29 @@ TEST(ButtonWidgetTest, SelectedIconButtonGradientAndScaledSize) {
     EnvironmentValues::of(&root)->setUi(UIScale{18, true});
     EXPECT_GT(bar->sizeHint().height(), small.height());
     EXPECT_GT(bar->sizeHint().width(), small.width());
+}
+
+// A click leaves the keys in a field; but it takes them from another button, whose ring the next Space
+// would act on.
+TEST(ButtonWidgetTest, AClickTakesTheKeysFromAnotherButtonOnly) {
+    QWidget host;
+    auto *column = new QVBoxLayout(&host);
+    auto *field = new QLineEdit(&host);
+    auto *first = new IconButton(QStringLiteral("gearshape"), false, 12, &host);
+    auto *second = new IconButton(QStringLiteral("gearshape"), false, 12, &host);
+    for (QWidget *w : std::initializer_list<QWidget *>{field, first, second})
+        column->addWidget(w);
+    host.show();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    field->setFocus();
+    QTest::mouseClick(second, Qt::LeftButton);
+    EXPECT_TRUE(field->hasFocus());
+    QTest::keyClick(field, Qt::Key_Tab);
+    ASSERT_TRUE(first->hasFocus());
+    QSignalSpy clicked(first, &QAbstractButton::clicked);
+    QTest::mouseClick(second, Qt::LeftButton);
+    EXPECT_TRUE(second->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(clicked.size(), 0);
 }

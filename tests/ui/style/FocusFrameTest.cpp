@@ -1,14 +1,19 @@
 // Controls that paint themselves show the keyboard focus, as the style's own controls do.
+#include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/localisation/Lang.h"
 #include "ui/inspector/InspectorParts.h"
 #include "ui/settings/SettingsParts.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/sidebar/SidebarView.h"
+#include "ui/style/AppTheme.h"
 #include "ui/style/ButtonStyles.h"
+#include "ui/window/MainWindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -79,4 +84,35 @@ TEST(FocusFrameTest, TheFocusShowsOnACheckedButton) {
                                   std::abs(a.blue() - b.blue())});
         }
     EXPECT_GT(strongest, 120);
+}
+
+// The ring on a settings chip that is not chosen stands out from the chip and the page by 3:1 at least,
+// in the light scheme and the dark one.
+TEST(FocusFrameTest, TheRingOnAChipShowsInBothSchemes) {
+    TestUtil::freshSettings();
+    const TestUtil::LanguageScope en(AppLanguage::en);
+    AppState app;
+    app.settings().setLanguage(AppLanguage::en);
+    MainWindow main(&app); // it puts the scheme in force
+    for (const char *scheme : {"light", "dark"}) {
+        SCOPED_TRACE(scheme);
+        app.settings().setAppearance(QString::fromLatin1(scheme));
+        QPointer<SettingsWindow> settings = SettingsWindow::open(&app);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+        auto *chip = qobject_cast<ChoiceChip *>(QApplication::focusWidget());
+        ASSERT_TRUE(chip && !chip->selected());
+        const QImage focused = chip->grab().toImage();
+        chip->clearFocus();
+        const QImage plain = chip->grab().toImage();
+        ASSERT_EQ(focused.size(), plain.size());
+        double strongest = 1;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x)
+                strongest =
+                    std::max(strongest, AppTheme::contrast(focused.pixelColor(x, y), plain.pixelColor(x, y)));
+        EXPECT_GE(strongest, 3.0);
+        settings->close();
+        QTRY_VERIFY(!settings);
+    }
+    app.settings().setAppearance(QStringLiteral("system"));
 }

@@ -594,3 +594,25 @@ TEST_F(ToolbarTest, ActionBarButtonsAreNeverCutOff) {
     }
     window->resize(MainWindow::kDefaultSize);
 }
+
+// Tab goes round the enabled buttons only: a disabled one would take no focus and hold the round up.
+TEST_F(ToolbarTest, TabGoesRoundTheEnabledButtonsOnly) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QLineEdit *search = window->searchField();
+    search->setFocus();
+    QList<QWidget *> round;
+    for (int i = 0; i < 60; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *at = QApplication::focusWidget();
+        if (at == search || round.contains(at)) break;
+        round << at;
+    }
+    EXPECT_EQ(QApplication::focusWidget(), search);
+    QWidget *forward = item("forward");
+    ASSERT_FALSE(forward->isEnabled()); // nowhere to go forward to
+    EXPECT_FALSE(round.contains(forward));
+    EXPECT_TRUE(round.contains(item("back")));
+    for (QWidget *w : std::as_const(round))
+        EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+}

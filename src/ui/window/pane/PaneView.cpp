@@ -227,5 +227,6 @@ void PaneView::dragLeaveEvent(QDragLeaveEvent *) {
 }
 
 void PaneView::dropEvent(QDropEvent *event) {
-    dropTarget().drop(event);
+    if (dropTarget().drop(event) && m_model)
+        FolderDropTarget::activatePane(this, m_parts.sides, m_model->side());
 }

@@ -60,14 +60,17 @@ void PathBar::addPath(QHBoxLayout *row) {
     row->addWidget(m_scroll, 1);
     QScrollBar *bar = m_scroll->horizontalScrollBar();
     connect(bar, &QScrollBar::valueChanged, this, [this, bar] {
-        m_atEnd = bar->value() == bar->maximum();
-        markCut();
+        if (!m_settling) m_atEnd = bar->value() == bar->maximum();
+        settleSoon();
     });
     // A path shown to its end stays so while the room changes (the mark itself takes some).
-    connect(bar, &QScrollBar::rangeChanged, this, [this, bar] {
-        if (m_atEnd) bar->setValue(bar->maximum());
-        markCut();
-    });
+    connect(bar, &QScrollBar::rangeChanged, this, &PathBar::settleSoon);
+    m_scroll->viewport()->installEventFilter(this);
+}
+
+bool PathBar::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize) settleSoon();
+    return QWidget::eventFilter(watched, event);
 }
 
 void PathBar::addCopyButton(QHBoxLayout *row) {
@@ -107,18 +110,38 @@ void PathBar::refresh() {
     scrollToEnd();
 }
 
-void PathBar::markCut() {
-    const QScrollBar *bar = m_scroll->horizontalScrollBar();
-    m_cut->setVisible(bar->value() > bar->minimum());
+void PathBar::settleSoon() {
+    if (m_settleQueued) return;
+    m_settleQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_settleQueued = false;
+        settle();
+    });
+}
+
+void PathBar::settle() {
+    QScrollBar *bar = m_scroll->horizontalScrollBar();
+    // Worked out from the widths, not from the scroller's range, which can lag behind a change of room.
+    const int path = m_path->sizeHint().width();
+    const int room = m_scroll->viewport()->width();
+    const int markRoom = m_cut->isHidden() ? 0 : m_cut->width() + layout()->spacing();
+    // The mark only while the start is out of sight: a path that fits once the mark is gone shows whole.
+    const bool cut = path > room + markRoom && (m_atEnd || bar->value() > 0);
+    if (m_cut->isHidden() == cut) {
+        m_cut->setVisible(cut); // the room changes, and this comes again
+        return;
+    }
+    if (!m_atEnd) return;
+    const int end = qMax(0, path - room);
+    m_settling = true;
+    if (bar->maximum() != end) bar->setRange(0, end);
+    bar->setValue(end);
+    m_settling = false;
 }
 
 void PathBar::scrollToEnd() {
-    QTimer::singleShot(0, this, [this] {
-        m_atEnd = true;
-        m_scroll->horizontalScrollBar()->setValue(m_scroll->horizontalScrollBar()->maximum());
-        // Already at the end sends no change: the mark follows all the same.
-        markCut();
-    });
+    m_atEnd = true;
+    settleSoon();
 }
 
 void PathBar::showEvent(QShowEvent *event) {

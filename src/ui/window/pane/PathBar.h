@@ -33,8 +33,11 @@ private:
     void addCopyButton(QHBoxLayout *row);
     void followLooks(QLabel *folder);
     void refresh();
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void scrollToEnd();
-    void markCut();
+    // Shows the mark while the start is cut and keeps the end in sight, once the layouts have run.
+    void settleSoon();
+    void settle();
 
     QPointer<PaneModel> m_model;
     QPointer<Clipboard> m_clipboard;
@@ -44,4 +47,6 @@ private:
     IconButton *m_copy;
     QString m_shown;
     bool m_atEnd = true;
+    bool m_settleQueued = false;
+    bool m_settling = false;
 };

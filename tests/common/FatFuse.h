@@ -1,0 +1,210 @@
+#pragma once
+
+// Sticks for the tests: the tests' FAT-like FUSE file system (tests/common/fatfuse) and a real exFAT image
+// through exfat-fuse, each mounted in a temporary folder. Both need root and /dev/fuse; a test skips without:
+//
+//     KESTRIN_FAT_OR_SKIP(stick);           // TestUtil::FatFuse stick; stick.path() is the mounted folder
+//     stick.pull();                          // every change, write and flush now fails with EIO
+//     stick.plugBack();
+//     KESTRIN_EXFAT_OR_SKIP(exfat);         // TestUtil::ExfatImage exfat; exfat.path()
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace TestUtil {
+
+namespace fusedetail {
+inline dev_t deviceOf(const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : 0;
+}
+
+// Polls until check() holds, for up to ms milliseconds.
+template <class F> bool waitFor(F check, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!check()) {
+        if (t.elapsed() > ms) return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+inline QString fuseUnavailable() {
+    if (::geteuid() != 0) return QStringLiteral("needs root to mount");
+    if (::access("/dev/fuse", R_OK | W_OK) != 0) return QStringLiteral("needs /dev/fuse");
+    return {};
+}
+
+inline QString sbinExecutable(const QString &name) {
+    return QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
+                                                 QStringLiteral("/usr/bin"), QStringLiteral("/bin")});
+}
+} // namespace fusedetail
+
+class FatFuse {
+public:
+    // enoentNames: refused names answer ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
+    explicit FatFuse(bool enoentNames = false) {
+#ifndef KESTRIN_FATFUSE_PROGRAM
+        m_why = QStringLiteral("the tests' FUSE file system was not built (libfuse3-dev missing)");
+        (void)enoentNames;
+#else
+        m_why = fusedetail::fuseUnavailable();
+        if (!m_why.isEmpty()) return;
+        if (!m_dir.isValid() || !QDir().mkpath(backing()) || !QDir().mkpath(path())) {
+            m_why = QStringLiteral("no temporary folder");
+            return;
+        }
+        const dev_t outside = fusedetail::deviceOf(path());
+        QStringList args;
+        if (enoentNames) args << QStringLiteral("--enoent-names");
+        args << QStringLiteral("--state") << statePath() << backing() << path() << QStringLiteral("-f")
+             << QStringLiteral("-o") << QStringLiteral("default_permissions,allow_other,fsname=kestrinstick");
+        m_proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_proc.start(QStringLiteral(KESTRIN_FATFUSE_PROGRAM), args);
+        const bool up =
+            m_proc.waitForStarted(5000) && fusedetail::waitFor([&] {
+                return m_proc.state() != QProcess::Running || fusedetail::deviceOf(path()) != outside;
+            });
+        m_mounted = up && m_proc.state() == QProcess::Running;
+        if (!m_mounted) m_why = QStringLiteral("the FUSE file system did not mount");
+#endif
+    }
+    ~FatFuse() {
+        if (m_mounted) ::umount2(QFile::encodeName(path()).constData(), MNT_DETACH);
+        if (m_proc.state() != QProcess::NotRunning && !m_proc.waitForFinished(5000)) {
+            m_proc.kill();
+            m_proc.waitForFinished(2000);
+        }
+    }
+    FatFuse(const FatFuse &) = delete;
+    FatFuse &operator=(const FatFuse &) = delete;
+
+    bool valid() const {
+        return m_mounted;
+    }
+    QString skipReason() const {
+        return m_why;
+    }
+    // The mounted stick.
+    QString path() const {
+        return m_dir.path() + QStringLiteral("/stick");
+    }
+    // The folder behind it: what the stick holds, seen without the stick's rules.
+    QString backing() const {
+        return m_dir.path() + QStringLiteral("/backing");
+    }
+
+    // The stick is pulled: every change, write and flush fails with EIO until plugBack(); reads go on.
+    bool pull() {
+        return signal(SIGUSR1, '1');
+    }
+    bool plugBack() {
+        return signal(SIGUSR2, '0');
+    }
+
+private:
+    QString statePath() const {
+        return m_dir.path() + QStringLiteral("/state");
+    }
+    bool signal(int sig, char state) {
+        if (!m_mounted || ::kill(static_cast<pid_t>(m_proc.processId()), sig) != 0) return false;
+        return fusedetail::waitFor([&] {
+            QFile f(statePath());
+            return f.open(QIODevice::ReadOnly) && f.readAll() == QByteArray(1, state);
+        });
+    }
+
+    QTemporaryDir m_dir;
+    QProcess m_proc;
+    bool m_mounted = false;
+    QString m_why;
+};
+
+// A real exFAT volume: an image file made by mkfs.exfat on a loop device (exfat-fuse wants a block device
+// as root), mounted through exfat-fuse.
+class ExfatImage {
+public:
+    explicit ExfatImage(qint64 bytes = 32 << 20) {
+        m_why = fusedetail::fuseUnavailable();
+        if (!m_why.isEmpty()) return;
+        const QString mkfs = fusedetail::sbinExecutable(QStringLiteral("mkfs.exfat"));
+        const QString mount = fusedetail::sbinExecutable(QStringLiteral("mount.exfat-fuse"));
+        const QString losetup = fusedetail::sbinExecutable(QStringLiteral("losetup"));
+        if (mkfs.isEmpty() || mount.isEmpty() || losetup.isEmpty()) {
+            m_why = QStringLiteral("needs exfatprogs, exfat-fuse and losetup");
+            return;
+        }
+        const QString image = m_dir.path() + QStringLiteral("/stick.img");
+        QFile img(image);
+        if (!m_dir.isValid() || !QDir().mkpath(path()) || !img.open(QIODevice::WriteOnly) ||
+            !img.resize(bytes)) {
+            m_why = QStringLiteral("no temporary folder");
+            return;
+        }
+        img.close();
+        if (run(mkfs, {image}).isNull()) {
+            m_why = QStringLiteral("mkfs.exfat failed");
+            return;
+        }
+        m_loop = run(losetup, {QStringLiteral("--find"), QStringLiteral("--show"), image}).trimmed();
+        if (m_loop.isEmpty()) {
+            m_why = QStringLiteral("no loop device");
+            return;
+        }
+        const dev_t outside = fusedetail::deviceOf(path());
+        // exfat-fuse leaves its daemon behind and returns once mounted.
+        m_mounted = !run(mount, {m_loop, path()}).isNull() && fusedetail::deviceOf(path()) != outside;
+        if (!m_mounted) m_why = QStringLiteral("mount.exfat-fuse failed");
+    }
+    ~ExfatImage() {
+        const QByteArray at = QFile::encodeName(path());
+        if (m_mounted && ::umount2(at.constData(), 0) != 0) ::umount2(at.constData(), MNT_DETACH);
+        // A device still busy is let go once its last user is.
+        if (!m_loop.isEmpty())
+            run(fusedetail::sbinExecutable(QStringLiteral("losetup")), {QStringLiteral("-d"), m_loop});
+    }
+    ExfatImage(const ExfatImage &) = delete;
+    ExfatImage &operator=(const ExfatImage &) = delete;
+
+    bool valid() const { return m_mounted; }
+    QString skipReason() const { return m_why; }
+    QString path() const { return m_dir.path() + QStringLiteral("/stick"); }
+
+private:
+    // The program's output, or a null string when it failed.
+    static QString run(const QString &program, const QStringList &args) {
+        QProcess p;
+        p.start(program, args);
+        if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return {};
+        return QString::fromLocal8Bit(p.readAllStandardOutput() + ' ');
+    }
+
+    QTemporaryDir m_dir;
+    QString m_loop;
+    bool m_mounted = false;
+    QString m_why;
+};
+
+} // namespace TestUtil
+
+#define KESTRIN_FAT_OR_SKIP(var, ...)                                                                        \
+    TestUtil::FatFuse var{__VA_ARGS__};                                                                      \
+    if (!var.valid()) GTEST_SKIP() << var.skipReason().toStdString()
+
+#define KESTRIN_EXFAT_OR_SKIP(var)                                                                           \
+    TestUtil::ExfatImage var;                                                                                \
+    if (!var.valid()) GTEST_SKIP() << var.skipReason().toStdString()

@@ -1,0 +1,53 @@
+// One file operation in a process of its own, for the harness that kills it after a chosen system call:
+//   mirror LEFT RIGHT · twoway LEFT RIGHT · rename LIST (lines: old path, new path) · move TARGET ITEM…
+// It raises SIGURG (ignored unless traced) right before the operation, so that the tracer counts only the
+// operation's calls. Exit status: 0 when the operation reported no error, 1 otherwise, 2 for bad usage.
+#include "core/fileops/FileOps.h"
+#include "core/fileops/TwoPhaseRename.h"
+#include "core/tools/FolderCompare.h"
+#include "core/tools/FolderSync.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <csignal>
+
+namespace {
+
+void startCounting() {
+    ::raise(SIGURG);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() < 2) return 2;
+    const QString &op = args[0];
+    TransferProgress progress;
+    if ((op == "mirror" || op == "twoway") && args.size() == 3) {
+        const SyncMode mode = op == "mirror" ? SyncMode::leftToRight : SyncMode::both;
+        QList<SyncStep> steps;
+        for (const CompareRow &row : FolderCompare::scan(args[1], args[2], [] { return false; }).rows)
+            if (const SyncAction a = FolderCompare::action(row, mode, true); a != SyncAction::none)
+                steps << SyncStep{row, a};
+        startCounting();
+        return FolderSync::run(args[1], args[2], steps, progress).errors.isEmpty() ? 0 : 1;
+    }
+    if (op == "rename" && args.size() == 2) {
+        QFile list(args[1]);
+        if (!list.open(QIODevice::ReadOnly)) return 2;
+        const QStringList lines = QString::fromUtf8(list.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QList<TransferPair> pairs;
+        for (qsizetype i = 0; i + 1 < lines.size(); i += 2)
+            pairs << TransferPair{lines[i], lines[i + 1]};
+        startCounting();
+        return FileOps::renameInTwoPhases(pairs).errors.isEmpty() ? 0 : 1;
+    }
+    if (op == "move" && args.size() >= 3) {
+        startCounting();
+        return FileOps::runWithProgress(args.mid(2), args[1], true, progress).errors.isEmpty() ? 0 : 1;
+    }
+    return 2;
+}

@@ -1,0 +1,352 @@
+// Each operation runs in a process of its own under ptrace and is killed right after each of its calls
+// that change a file system or the journal, in turn (a spread of them under AddressSanitizer); once the
+// start has settled what it left, every item is there once and whole under its old or its new name,
+// nothing is hidden or marked, nothing is told and no journal stays behind.
+#include "HarnessChecks.h"
+
+#include "common/SyscallTracer.h"
+#include "core/fileops/FileOps.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <iostream>
+#include <memory>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace FileOpsTest;
+using namespace Harness;
+
+namespace {
+
+// Points per operation, killed (0: every call) and on the failing disk, where each one makes, checks and
+// mounts a file system.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int spread = 13, diskSpread = 4;
+#else
+constexpr int spread = 0, diskSpread = 40;
+#endif
+
+// An ext4 file system on a loop device whose file a FUSE program of the tests serves: from fail() on,
+// every write and flush that reaches it fails. cut() is the power cut and the start after it: what did not
+// reach the file is lost, e2fsck repairs the rest, and the file system is mounted again.
+class FailingDisk {
+public:
+    explicit FailingDisk(const QString &dir) : dir_(dir) {
+        if (!QFile::exists("/dev/fuse") || !QDir().mkpath(dir + "/fuse") || !QDir().mkpath(root())) return;
+        QFile image(dir + "/pristine.img");
+        if (!image.open(QIODevice::WriteOnly) || !image.resize(32 << 20)) return;
+        image.close();
+        if (!sh({"mkfs.ext4", "-q", "-F", image.fileName()}) || !QFile::copy(image.fileName(), backing()))
+            return;
+        if (!QProcess::startDetached(KESTRIN_FAILING_DISK, {backing(), dir + "/fuse"}, {}, &daemon_)) return;
+        for (int i = 0; i < 100 && !QFile::exists(dir + "/fuse/disk"); ++i)
+            QThread::msleep(20);
+        valid_ = QFile::exists(dir + "/fuse/disk") && attach();
+        if (valid_) detach();
+    }
+    ~FailingDisk() {
+        detach();
+        if (daemon_ > 0) {
+            sh({"fusermount3", "-u", dir_ + "/fuse"});
+            ::kill(pid_t(daemon_), SIGTERM);
+        }
+    }
+    bool valid() const { return valid_; }
+    QString root() const { return dir_ + "/fs"; }
+
+    // A fresh file system, mounted at root().
+    bool attach() {
+        QFile pristine(dir_ + "/pristine.img"), disk(backing());
+        if (!pristine.open(QIODevice::ReadOnly) || !disk.open(QIODevice::WriteOnly) ||
+            disk.write(pristine.readAll()) != pristine.size())
+            return false;
+        disk.close();
+        return mount();
+    }
+    // What the fixture wrote reaches the disk.
+    void flush() const {
+        const int fd = ::open(QFile::encodeName(root()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) ::syncfs(fd);
+        if (fd >= 0) ::close(fd);
+    }
+    void fail() const { ::kill(pid_t(daemon_), SIGUSR1); }
+    // e2fsck's exit status (0 or 1 when it left no error), -1 where the disk could not be mounted again.
+    int cut() {
+        detach();
+        ::kill(pid_t(daemon_), SIGUSR2);
+        if (!attachLoop()) return -1;
+        QProcess fsck;
+        fsck.start("e2fsck", {"-fy", loop_});
+        const int checked = fsck.waitForFinished(60000) ? fsck.exitCode() : -1;
+        return sh({"mount", "-t", "ext4", loop_, root()}) ? checked : -1;
+    }
+    void detach() {
+        if (loop_.isEmpty()) return;
+        sh({"umount", root()});
+        sh({"losetup", "-d", loop_});
+        loop_.clear();
+    }
+
+private:
+    QString backing() const { return dir_ + "/disk.img"; }
+    static bool sh(QStringList args) {
+        QProcess p;
+        p.start(args.takeFirst(), args);
+        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    bool attachLoop() {
+        QProcess p;
+        p.start("losetup", {"-f", "--show", dir_ + "/fuse/disk"});
+        if (!p.waitForFinished(30000) || p.exitCode() != 0) return false;
+        loop_ = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        return !loop_.isEmpty();
+    }
+    bool mount() { return attachLoop() && sh({"mount", "-t", "ext4", loop_, root()}); }
+
+    QString dir_, loop_;
+    qint64 daemon_ = 0;
+    bool valid_ = false;
+};
+
+// Everything on a tmpfs, the journal too: flushes there cost nothing, so that every call can be tried.
+class SyscallKills : public Dir {
+protected:
+    TestUtil::TmpfsMount vol{"128m"};
+    // The folders of the journal and of the settings (which remember where trashed items came from).
+    const QByteArray stateWas = qgetenv("XDG_STATE_HOME"), configWas = qgetenv("XDG_CONFIG_HOME");
+    QStringList journalsBefore;
+
+    std::unique_ptr<FailingDisk> disk; // set: the runs fail the disk instead of killing the operation
+    QString base;                      // where the items and the journal are
+
+    void SetUp() override {
+        Dir::SetUp();
+        if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(vol.path() + "/config"));
+        useDisk(false);
+    }
+    // Whether the runs from now on go to a failing disk (false where none can be made).
+    bool useDisk(bool failing) {
+        if (failing && !disk) disk = std::make_unique<FailingDisk>(onVolume("failing"));
+        if (failing && !disk->valid()) {
+            std::cout << "[  skipped ] no failing disk here (needs /dev/fuse, loop devices, e2fsprogs)\n";
+            return false;
+        }
+        base = failing ? disk->root() : vol.path();
+        qputenv("XDG_STATE_HOME", QFile::encodeName(base + "/state"));
+        journalsBefore = names(journalFolder());
+        return true;
+    }
+    bool failing() const { return base != vol.path(); }
+    QString at(const QString &rel) const { return base + '/' + rel; }
+
+    // Afresh for each run: a settings lock that the killed run left empty holds the next run up for half
+    // a minute, until Qt takes it for stale. On a failing disk, a fresh file system.
+    bool prepareRun(const std::function<void()> &prepare) {
+        QDir(onVolume("config")).removeRecursively();
+        if (failing() && !disk->attach()) return false;
+        prepare();
+        if (failing()) disk->flush();
+        return true;
+    }
+    void endRun() {
+        if (failing()) disk->detach();
+    }
+    void TearDown() override {
+        qputenv("XDG_STATE_HOME", stateWas);
+        qputenv("XDG_CONFIG_HOME", configWas);
+    }
+    QString onVolume(const QString &rel) const { return vol.path() + '/' + rel; }
+
+    QStringList journalsLeft() const {
+        QStringList left;
+        for (const QString &n : names(journalFolder())) {
+            const int fd =
+                ::open(QFile::encodeName(journalFolder() + '/' + n).constData(), O_RDONLY | O_CLOEXEC);
+            const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0; // this process's own
+            if (fd >= 0) ::close(fd);
+            if (!held && !journalsBefore.contains(n)) left << n;
+        }
+        return left;
+    }
+
+    // Runs the operation once whole, then kills a fresh run after each of its calls in turn (or fails its
+    // disk then, and cuts the power once it ended); the calls counted, or -1 where ptrace is refused.
+    long everyCall(const char *name, const std::function<void()> &prepare, const QList<QByteArray> &args,
+                   const std::function<QString()> &check) {
+        QElapsedTimer timer;
+        timer.start();
+        // Counted the second time, when the state folder and the Trash are there as in the runs after.
+        SyscallTracer::Run whole;
+        for (int i = 0; i < 2; ++i) {
+            if (!prepareRun(prepare)) {
+                ADD_FAILURE() << name << ": the disk cannot be made afresh";
+                return 0;
+            }
+            whole = SyscallTracer::run(KESTRIN_TRACED_OP, args, -1);
+            if (whole.refused) return -1;
+            EXPECT_EQ(whole.exitCode, 0) << name;
+            EXPECT_EQ(check(), "") << name << ", undisturbed";
+            endRun();
+        }
+        EXPECT_GT(whole.calls, 0) << name;
+        QList<long> at;
+        const long points = whole.calls - 1, most = failing() ? diskSpread : spread;
+        for (long k = 1; k <= points; ++k)
+            if (!most || points <= most || (k - 1) % ((points + most - 1) / most) == 0) at << k;
+        QStringList failed;
+        int reached = 0;
+        for (const long k : at) {
+            if (!prepareRun(prepare)) {
+                failed << QString("call %1: the disk cannot be made afresh").arg(k);
+                continue;
+            }
+            bool failedDisk = false;
+            const SyscallTracer::Run run = SyscallTracer::run(KESTRIN_TRACED_OP, args, k,
+                                                              failing() ? std::function<void()>([&] {
+                                                                  disk->fail();
+                                                                  failedDisk = true;
+                                                              })
+                                                                        : std::function<void()>());
+            // Threads may take another way: a run with fewer calls ends on its own, and is checked too.
+            reached += run.killed || failedDisk;
+            QStringList wrong;
+            if (!run.killed && run.exitCode != 0 && !failedDisk)
+                wrong << QString("ended with %1").arg(run.exitCode);
+            if (failing()) {
+                if (const int fsck = disk->cut(); fsck < 0 || fsck > 1)
+                    wrong << QString("e2fsck: %1").arg(fsck);
+            }
+            const FileOps::Leftovers left = FileOps::recoverTransfers();
+            wrong << check();
+            if (const QStringList j = journalsLeft(); !j.isEmpty()) wrong << "journal left: " + j.join(' ');
+            if (!left.isEmpty()) wrong << "told: " + FileOps::leftoversText(left);
+            endRun();
+            wrong.removeAll(QString());
+            if (!wrong.isEmpty())
+                failed << QString("after call %1: %2").arg(k).arg(wrong.join("; ").left(600));
+        }
+        std::cout << "[  calls   ] " << name << ": " << whole.calls << " calls, "
+                  << (failing() ? "disk failed after " : "killed after ") << reached << " of them, "
+                  << timer.elapsed() << " ms" << std::endl;
+        EXPECT_GT(reached, at.size() / 2) << name;
+        EXPECT_TRUE(failed.isEmpty()) << name << ", wrong after " << failed.size() << " of " << at.size()
+                                      << (failing() ? " disk failures" : " kills") << ":\n"
+                                      << failed.join('\n').toStdString();
+        return whole.calls;
+    }
+};
+
+} // namespace
+
+// Replacements, new files in a new folder, surplus items on the other side.
+TEST_F(SyscallKills, MirrorAndTwoWaySyncs) {
+    for (const bool failingDisk : {false, true}) {
+        if (!useDisk(failingDisk)) continue;
+        SyncTrees trees{at("L"), at("R"), {}, {}, {}, at(".Trash-0")};
+        for (int i = 1; i <= 12; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            trees.left["rep/r" + n + ".dat"] = (i % 3 ? "new r" : "old r") + n;
+            trees.right["rep/r" + n + ".dat"] = (i % 3 ? "old r" : "new r") + n + " on the right";
+        }
+        for (int i = 1; i <= 6; ++i) {
+            trees.left[QString("fresh/f%1.txt").arg(i)] = "fresh " + QByteArray::number(i);
+            trees.right[QString("only/o%1.txt").arg(i)] = "only " + QByteArray::number(i);
+        }
+        trees.left["big.bin"] = pattern(600 << 10, 5);
+        trees.right["surplus.txt"] = "surplus";
+        for (const auto &[name, mode, op] : {std::tuple{"mirror sync", SyncMode::leftToRight, "mirror"},
+                                             std::tuple{"two-way sync", SyncMode::both, "twoway"}})
+            if (everyCall(
+                    name, [&] { trees.prepare(mode); }, {op, trees.l.toUtf8(), trees.r.toUtf8()},
+                    [&] { return trees.check(); }) < 0)
+                GTEST_SKIP() << "ptrace is not permitted here";
+    }
+}
+
+TEST_F(SyscallKills, BatchRenameWithCyclesAndChains) {
+    for (const bool failingDisk : {false, true}) {
+        if (!useDisk(failingDisk)) continue;
+        const QString folder = at("rename");
+        QList<Item> items;
+        const auto item = [&](const QString &from, const QString &to) {
+            items << Item{"item " + from.toUtf8(), folder + '/' + from, folder + '/' + to};
+        };
+        for (const QString &cycle : {QString("c"), QString("d")}) {
+            item(cycle + "1", cycle + "2");
+            item(cycle + "2", cycle + "3");
+            item(cycle + "3", cycle + "1");
+        }
+        for (int i = 1; i <= 16; ++i)
+            item(QString::number(i), QString::number(i + 1));
+        item("Größe ä.txt", "ขนาด.txt");
+        QByteArray list;
+        for (const Item &i : items)
+            list += i.oldPath.toUtf8() + '\n' + i.newPath.toUtf8() + '\n';
+        ASSERT_TRUE(TestUtil::writeFile(path("list"), list));
+        if (everyCall(
+                "batch rename",
+                [&] {
+                    QDir(folder).removeRecursively();
+                    QDir().mkpath(folder);
+                    for (const Item &i : items)
+                        TestUtil::writeFile(i.oldPath, i.content);
+                },
+                {"rename", path("list").toUtf8()}, [&] { return itemsOnce(items, {folder}); }) < 0)
+            GTEST_SKIP() << "ptrace is not permitted here";
+    }
+}
+
+// Files and a tree from the tmpfs to another tmpfs, or to the failing disk.
+TEST_F(SyscallKills, MoveToAnotherVolume) {
+    TestUtil::TmpfsMount other;
+    ASSERT_TRUE(other.valid());
+    for (const bool failingDisk : {false, true}) {
+        if (!useDisk(failingDisk)) continue;
+        const QString in = onVolume("in"), out = failingDisk ? at("out") : other.path();
+        QList<Item> items;
+        QStringList moved;
+        for (int i = 1; i <= 8; ++i) {
+            const QString name = QString("f%1.txt").arg(i);
+            items << Item{"file " + name.toUtf8(), in + '/' + name, out + '/' + name};
+            moved << in + '/' + name;
+        }
+        for (int i = 1; i <= 12; ++i) {
+            const QString rel = QString("tree/%1/t%2.txt").arg(i % 3 ? "a" : "b/c").arg(i);
+            items << Item{"tree " + rel.toUtf8() + (i == 5 ? pattern(300 << 10) : QByteArray()),
+                          in + '/' + rel, out + '/' + rel};
+        }
+        moved << in + "/tree";
+        QList<QByteArray> args{"move", out.toUtf8()};
+        for (const QString &m : moved)
+            args << m.toUtf8();
+        if (everyCall(
+                "move to another volume",
+                [&] {
+                    for (const QString &folder : {in, out}) {
+                        QDir().mkpath(folder);
+                        QDir d(folder);
+                        for (const QString &n :
+                             d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+                            QFileInfo(d.filePath(n)).isDir() ? (void)QDir(d.filePath(n)).removeRecursively()
+                                                             : (void)d.remove(n);
+                    }
+                    for (const Item &i : items) {
+                        QDir().mkpath(QFileInfo(i.oldPath).path());
+                        TestUtil::writeFile(i.oldPath, i.content);
+                    }
+                },
+                args,
+                [&] {
+                    return treeItemsOnce(items, {in, out});
+                }) < 0)
+            GTEST_SKIP() << "ptrace is not permitted here";
+    }
+}
