@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QMap>
 #include <QThreadPool>
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +19,7 @@ namespace TestChild {
 namespace {
 
 constexpr char kFlag[] = "--kestrin-test-child";
+constexpr char kAlone[] = "KESTRIN_TEST_ALONE";
 
 QMap<QByteArray, Body> &bodies() {
     static QMap<QByteArray, Body> all;
@@ -26,6 +28,29 @@ QMap<QByteArray, Body> &bodies() {
 
 int threadCount() {
     return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+// This program again with these arguments; its pid, or -1 with errno.
+pid_t spawnSelf(QList<QByteArray> words) {
+    std::vector<char *> argv;
+    for (QByteArray &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    // posix_spawn runs nothing of this process between the clone and the exec.
+    if (const int e = ::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ)) {
+        errno = e;
+        return -1;
+    }
+    return pid;
+}
+
+int waitFor(pid_t pid) {
+    if (pid < 0) return -1;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return status;
 }
 
 } // namespace
@@ -43,26 +68,22 @@ pid_t start(const char *name, const QStringList &args) {
     QList<QByteArray> words{QByteArray("kestrin-test-child"), kFlag, name};
     for (const QString &a : args)
         words << a.toUtf8();
-    std::vector<char *> argv;
-    for (QByteArray &w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    // posix_spawn runs nothing of this process between the clone and the exec.
-    if (const int e = ::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ)) {
-        errno = e;
-        return -1;
-    }
-    return pid;
+    return spawnSelf(words);
 }
 
 int run(const char *name, const QStringList &args) {
-    const pid_t pid = start(name, args);
-    if (pid < 0) return -1;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return -1;
-    return status;
+    return waitFor(start(name, args));
+}
+
+bool ranInOwnProcess() {
+    if (qEnvironmentVariableIsSet(kAlone)) return false;
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const QByteArray filter = QByteArray("--gtest_filter=") + test->test_suite_name() + '.' + test->name();
+    qputenv(kAlone, "1");
+    const int status = waitFor(spawnSelf({QByteArray("kestrin-test-alone"), filter}));
+    qunsetenv(kAlone);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "in a process of its own: " << status;
+    return true;
 }
 
 bool asked(int argc, char **argv) {

@@ -29,6 +29,11 @@ bool asked(int argc, char **argv);
 // Runs the child asked for; its exit code.
 int runAsked(int argc, char **argv);
 
+// Runs the current test again in a new run of this program that holds it alone, unless this is that run:
+// true when it ran there (its failure there fails it here), false in the run that is to do it. For tests
+// that fork: an earlier test may have left a thread for the rest of the process (GLib's mount watcher).
+bool ranInOwnProcess();
+
 // fork() once this process runs no other thread (threads of a pool that just ended get a few seconds to
 // go); -1 with errno EBUSY when some thread stays.
 pid_t forkAlone();

@@ -104,6 +104,7 @@ TEST(JournalFull, RenameSyncCopyAndMoveRefuseAndTouchNothing) {
 // The journal's flush fails: the step is refused before it touches anything, and its record is cut off
 // again, so that the next one starts a line of its own.
 TEST(JournalFull, AFailingFlushOfTheJournalRefusesTheStepAndLeavesNoRecord) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     TestUtil::LanguageScope german(AppLanguage::de);
     QTemporaryDir tmp;
     const QString a = tmp.path() + "/a", b = tmp.path() + "/b", c = tmp.path() + "/c";
@@ -139,6 +140,7 @@ TEST(JournalFull, AFailingFlushOfTheJournalRefusesTheStepAndLeavesNoRecord) {
 
 // A record torn by a full volume is cut back: the next one starts a line of its own.
 TEST(JournalFull, ARecordTornByAFullVolumeIsCutBack) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     TestUtil::LanguageScope german(AppLanguage::de);
     QTemporaryDir tmp;
     const auto at = [&](const QString &name) { return tmp.path() + u'/' + name; };
@@ -152,7 +154,7 @@ TEST(JournalFull, ARecordTornByAFullVolumeIsCutBack) {
     FullStateFolder state;
     if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
     const QString said = at("said");
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     ASSERT_GE(child, 0);
     if (child == 0) {
         qputenv("XDG_STATE_HOME", state.volume.path().toUtf8());
