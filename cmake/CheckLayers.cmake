@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 
 # Refuses an include that runs upward between the source layers: a file may include headers of its own
-# layer and of the layers below it, but not those inside the file-system steps. Run with -DSRC=<source root> [-DSTAMP=<file written on success>].
+# layer and of the layers below it, but not those inside the file-system steps. Refuses, too, a tool that
+# renames or deletes by a path itself. Run with -DSRC=<source root> [-DSTAMP=<file written on success>].
 # Layers from the bottom; tools and help share one rank.
 set(layers platform core/base core/localisation core/model core/filesteps core/fileops "core/tools|core/help" core/app ui)
 
@@ -11,6 +12,11 @@ set(allowed "")
 # the transfer engine include these; every other tool goes through the steps' own headers.
 set(inside core/filesteps/PosixSteps.h core/filesteps/JournalRecords.h core/filesteps/StepHooks.h)
 set(insideUsers "^core/filesteps/|^core/fileops/TransferEngine\\.cpp$")
+
+# Above the file operations nothing renames, links, deletes or trashes a user's item by a path of its own:
+# the steps do, in the folders they hold.
+set(stepsOnly "^(core/model|core/tools|core/help|core/app|ui)/")
+set(pathStep "(^|[^A-Za-z0-9_:])::(rename|renameat|renameat2|unlink|unlinkat|rmdir|link|linkat)[ \t]*\\(|QFile::(rename|remove|moveToTrash)[ \t]*\\(|removeRecursively[ \t]*\\(|Trash::moveToTrash[ \t]*\\(")
 
 function(layer_of path out)
   set(rank 0)
@@ -34,6 +40,13 @@ foreach(file IN LISTS files)
   if(own EQUAL -1)
     continue() # the entry point and anything outside the layers
   endif()
+  if(file MATCHES "${stepsOnly}")
+    file(STRINGS ${SRC}/${file} steps REGEX "${pathStep}")
+    foreach(line IN LISTS steps)
+      string(STRIP "${line}" line)
+      string(APPEND errors "\n  ${file} changes an item by its path itself: ${line}")
+    endforeach()
+  endif()
   file(STRINGS ${SRC}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
   foreach(line IN LISTS includes)
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" header "${line}")
@@ -51,7 +64,7 @@ endforeach()
 
 if(errors)
   string(REPLACE ";" " < " order "${layers}")
-  message(FATAL_ERROR "Includes that run upward between the layers (${order}):${errors}")
+  message(FATAL_ERROR "Includes that run upward between the layers (${order}), and tools that change items by a path of their own:${errors}")
 endif()
 if(STAMP)
   file(WRITE ${STAMP} "")

@@ -56,6 +56,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -160,6 +161,51 @@ void focusShots(const QString &out, const QString &left) {
     }
 }
 
+// The window light and dark, at the smallest and largest text, at the smallest size and on a large screen,
+// into PREFIX-LOOK-PT-WIDTH.png; before runs just before each shot. Back to the usual look after.
+void shootLooks(AppState &app, MainWindow &w, const QString &prefix, const std::function<void()> &before) {
+    for (const char *look : {"light", "dark"})
+        for (int pt : {10, 18})
+            for (const QSize size : {QSize(900, 460), QSize(2560, 1440)}) {
+                app.settings().setAppearance(QString::fromLatin1(look));
+                app.settings().setFontSize(pt);
+                w.resize(size);
+                before();
+                shoot(w, prefix + QStringLiteral("-%1-%2-%3.png")
+                                      .arg(QString::fromLatin1(look))
+                                      .arg(pt)
+                                      .arg(size.width()));
+            }
+    app.settings().setAppearance("system");
+    app.settings().setFontSize(13);
+}
+
+// The smallest window with the sidebar and the inspector open: the active pane's header in a folder of
+// the desktop's, a text file's facts in the inspector and a toast over the panes, at the smallest window
+// and on a large screen, at the smallest and largest text, light and dark, German and Thai.
+void headerShots(const QString &out, const QString &home) {
+    const QString folder = home + "/Dokumente";
+    QFile text(folder + "/Brief an die Hausverwaltung.txt");
+    text.open(QIODevice::WriteOnly);
+    text.write("Sehr geehrte Damen und Herren,\n");
+    text.close();
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Scene scene(lang, 300);
+        auto &[tag, app, w] = scene;
+        app.settings().setShowSidebar(true);
+        app.settings().setShowInspector(true);
+        app.left()->setViewMode(ViewMode::list);
+        app.left()->go(folder);
+        app.sides().setActive(Side::left);
+        settle(300);
+        app.left()->setSelection({text.fileName()});
+        shootLooks(app, w, out + "/header-" + tag, [&] {
+            settle(200);
+            app.show(L("Pfad kopiert: ") + text.fileName());
+        });
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -231,6 +277,10 @@ int main(int argc, char **argv) {
                    "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_MUSIC_DIR=\"$HOME/Musik\"\n"
                    "XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_VIDEOS_DIR=\"$HOME/Videos\"\n");
     }
+    if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"header") {
+        headerShots(out, home.path());
+        return 0;
+    }
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"focus") {
         focusShots(out, left);
         return 0;
@@ -256,22 +306,11 @@ int main(int argc, char **argv) {
             app.left()->go(left);
             settle(300);
             app.left()->setSelection({left + "/Notizen.txt"});
-            for (const char *look : {"light", "dark"})
-                for (int pt : {10, 18})
-                    for (const QSize size : {QSize(900, 460), QSize(2560, 1440)}) {
-                        app.settings().setAppearance(QString::fromLatin1(look));
-                        app.settings().setFontSize(pt);
-                        w.resize(size);
-                        shoot(w, out + QStringLiteral("/wording-%1-%2-%3-%4.png")
-                                           .arg(tag, QString::fromLatin1(look))
-                                           .arg(pt)
-                                           .arg(size.width()));
-                    }
-            app.settings().setAppearance("system");
-            app.settings().setFontSize(13);
+            shootLooks(app, w, out + "/wording-" + tag, [] {});
             app.left()->setViewMode(ViewMode::list);
         }
     }
+    headerShots(out, home.path());
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"wording") return 0;
 
     // The toolbar at the smallest window, normal and compact, in three languages.

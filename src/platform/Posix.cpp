@@ -190,7 +190,7 @@ int openFolderBeneath(const QString &top, const QString &relative) {
     if (topFd < 0) return -1;
     open_how how{};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_MAGICLINKS;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS;
     int fd = int(::syscall(SYS_openat2, topFd, relBytes->constData(), &how, sizeof how));
     if (fd < 0 && errno == ENOSYS) {
         // Kernels before 5.6: step by step, refusing every link and every change of file system.

@@ -47,9 +47,10 @@ QString errorText(int err);
 QString errorName(int err);
 
 // The folder `relative` (slash-separated, no "." or "..", empty for top itself) below the folder `top`,
-// opened as an O_PATH descriptor without following a link out of top or crossing into another mounted
-// file system: the folder is then pinned, whatever happens to the names later. The descriptor, or -1 with
-// errno: ENOENT/ENOTDIR when a folder on the way is missing, EXDEV or ELOOP when the way leaves top.
+// opened as an O_PATH descriptor without following any link (a folder on the way may have been swapped for
+// one) or crossing into another mounted file system: the folder is then pinned, whatever happens to the
+// names later. The descriptor, or -1 with errno: ENOENT/ENOTDIR when a folder on the way is missing, ELOOP
+// when one is a link, EXDEV when the way leaves top.
 int openFolderBeneath(const QString &top, const QString &relative);
 
 // Writes all of data, again after EINTR and short writes. 0 or errno (EIO when nothing could be written).

@@ -125,10 +125,24 @@ QByteArray encodePath(const QByteArray &path) {
 
 Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &beforeInfo) {
     const auto bytes = Posix::encode(path);
-    const auto origin = Posix::encode(shownAs.isEmpty() ? path : shownAs);
-    if (!bytes || !origin || !path.startsWith(u'/') || !origin->startsWith('/')) return failed(EINVAL);
+    if (!bytes || !bytes->startsWith('/')) return failed(EINVAL);
+    const qsizetype slash = bytes->lastIndexOf('/');
+    const int dirFd =
+        ::open(slash == 0 ? "/" : bytes->left(slash).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return failed(errno);
+    const Result r =
+        moveToTrash(dirFd, bytes->mid(slash + 1), shownAs.isEmpty() ? path : shownAs, beforeInfo);
+    ::close(dirFd);
+    return r;
+}
+
+Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const InfoHook &beforeInfo) {
+    const auto origin = Posix::encode(path);
+    if (!origin || !origin->startsWith('/') || name.isEmpty() || name.contains('/') || name == "." ||
+        name == "..")
+        return failed(EINVAL);
     struct stat st;
-    if (!lstatBytes(*bytes, st)) return failed(errno);
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failed(errno);
 
     Root root;
     if (const int e = findRoot(path, st.st_dev, root)) return e == ENOTSUP ? noTrash() : failed(e);
@@ -152,13 +166,13 @@ Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &
         "[Trash Info]\nPath=" + encodePath(stored) + "\nDeletionDate=" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() + "\n";
 
-    const QByteArray name = origin->mid(origin->lastIndexOf('/') + 1);
+    const QByteArray entryName = origin->mid(origin->lastIndexOf('/') + 1);
     long nameMax = ::pathconf(infoDir.constData(), _PC_NAME_MAX);
     if (nameMax <= 0) nameMax = NAME_MAX;
     const qsizetype max = qsizetype(nameMax) - infoSuffixLength;
 
     for (int n = 1; n < 100000; ++n) {
-        const QByteArray cand = candidate(name, n, max);
+        const QByteArray cand = candidate(entryName, n, max);
         const QByteArray target = filesDir + '/' + cand;
         struct stat taken;
         if (lstatBytes(target, taken)) continue;
@@ -179,7 +193,7 @@ Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &
             ::unlink(infoPath.constData());
             return failed(e);
         }
-        if (::renameat2(AT_FDCWD, bytes->constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0) {
+        if (::renameat2(dirFd, name.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0) {
             e = errno;
             ::unlink(infoPath.constData());
             if (e == EEXIST) continue;

@@ -5,6 +5,7 @@
 // (O_EXCL) and flushed with its folder, then the item is renamed into files/, so an entry is never
 // without its origin, not even after a power cut; a flush that fails leaves the item where it was.
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -31,6 +32,9 @@ struct Result {
 // (errno tells why).
 using InfoHook = std::function<bool(const QByteArray &info, const QByteArray &entry)>;
 Result moveToTrash(const QString &path, const QString &shownAs = {}, const InfoHook &beforeInfo = {});
+// The item `name` in the folder open at dirFd, which is to be remembered at `path`: the folder is not
+// looked up again by its path, so a link put in its place meanwhile leads nowhere else.
+Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const InfoHook &beforeInfo = {});
 
 // The .trashinfo describing an item that lies directly in a Trash's files folder; empty otherwise.
 QString infoFileFor(const QString &trashedPath);

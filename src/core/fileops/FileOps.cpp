@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <climits>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileOps {
@@ -47,10 +49,23 @@ SizeCount totalSize(const QStringList &paths) {
     return sum;
 }
 
-void rename(const QString &from, const QString &to) {
-    const QString name = Posix::lastComponent(from);
-    const FileError notApplied{ENOENT, LF("Das Laufwerk hat das Umbenennen von „%@“ nicht übernommen.", name),
-                               true};
+namespace {
+
+FileError notApplied(const QString &name) {
+    return FileError{ENOENT, LF("Das Laufwerk hat das Umbenennen von „%@“ nicht übernommen.", name), true};
+}
+
+FileError notRenamed(int e, const QString &name) {
+    return FileError{
+        e, LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' + explain(FileError::fromErrno(e), name),
+        false};
+}
+
+} // namespace
+
+namespace {
+
+void renameNamed(const QString &from, const QString &to, const QString &name) {
     int e = FileSteps::renameNoReplace(from, to);
     if (e == EXDEV) {
         // Another volume: a verified copy, then the original goes.
@@ -68,14 +83,33 @@ void rename(const QString &from, const QString &to) {
         } catch (const CancelledError &) {
             e = ECANCELED;
         }
-        if (e == 0 && !exists(to)) throw notApplied;
+        if (e == 0 && !exists(to)) throw notApplied(name);
     } else if (e == 0 && !exists(to)) {
-        throw notApplied;
+        throw notApplied(name);
     }
-    if (e) {
-        throw FileError{
-            e, LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' + explain(FileError::fromErrno(e), name),
-            false};
+    if (e) throw notRenamed(e, name);
+}
+
+} // namespace
+
+void rename(const QString &from, const QString &to) {
+    renameNamed(from, to, Posix::lastComponent(from));
+}
+
+void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const FileSteps::HeldFolder &to,
+            const QByteArray &toName, const QString &name) {
+    const int e = FileSteps::renameNoReplace(from, fromName, to, toName);
+    struct stat st;
+    if (e == 0 && ::fstatat(to.fd(), toName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        throw notApplied(name);
+    if (e == EXDEV) {
+        // Across volumes by the held folders' own paths, so that no name on the way is looked up again.
+        const auto text = [](const FileSteps::HeldFolder &f, const QByteArray &n) {
+            return Posix::childPath(FileSteps::pinnedPath(f), QString::fromUtf8(n));
+        };
+        renameNamed(text(from, fromName), text(to, toName), name);
+    } else if (e) {
+        throw notRenamed(e, name);
     }
 }
 

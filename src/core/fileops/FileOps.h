@@ -2,6 +2,7 @@
 
 // Stateless file operations shared by the whole program. Safe from any thread.
 
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepTypes.h"
 #include "core/fileops/TransferOutcome.h"
 #include "core/filesteps/TransferProgress.h"
@@ -29,6 +30,10 @@ SizeCount totalSize(const QStringList &paths);
 
 // Renames without ever replacing an existing item; throws FileError.
 void rename(const QString &from, const QString &to);
+// The same from `fromName` in the held folder `from` to `toName` in `to`; `name` is the item's name for
+// messages.
+void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const FileSteps::HeldFolder &to,
+            const QByteArray &toName, const QString &name);
 
 // --- tree copy
 

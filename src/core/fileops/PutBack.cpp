@@ -2,6 +2,7 @@
 
 #include "core/fileops/FileActionContext.h"
 #include "core/fileops/RestoreMove.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
@@ -67,6 +68,20 @@ void moveBackWithin(const QString &path, const QString &top, const QString &orig
     ::close(fd);
 }
 
+// Into `folder`, held from here on; with `gone`, a folder that is missing leaves the item unresolved.
+void moveBackInto(const QString &path, const QString &folder, const QString &name, TransferProgress &progress,
+                  PutBackReport &report, bool gone = false) {
+    try {
+        const FileSteps::HeldFolder held = Restore::holdOrigin(folder);
+        moveBack(path, FileSteps::pinnedPath(held), name, progress, report, folder);
+    } catch (const FileError &e) {
+        if (gone && (e.code == ENOENT || e.code == ENOTDIR))
+            report.unresolved << path;
+        else
+            report.errors << Restore::message(e, Restore::name(path));
+    }
+}
+
 // Calls place(path, report) for every item still in the Trash, until cancelled.
 template <typename Place>
 PutBackReport eachStillThere(const QStringList &inTrash, TransferProgress &progress, Place place) {
@@ -107,11 +122,11 @@ PutBackReport putBackToOrigins(const QStringList &inTrash, TransferProgress &pro
             moveBackWithin(path, top, QDir::cleanPath(*origin), progress, report);
             return;
         }
-        if (!origin || !Restore::isFolder(Restore::folder(*origin))) {
+        if (!origin) {
             report.unresolved << path;
             return;
         }
-        moveBack(path, Restore::folder(*origin), Restore::name(*origin), progress, report);
+        moveBackInto(path, Restore::folder(*origin), Restore::name(*origin), progress, report, true);
     });
 }
 
@@ -119,7 +134,7 @@ PutBackReport putBackInto(const QStringList &inTrash, const QString &folder, Tra
     return eachStillThere(inTrash, progress, [&](const QString &path, PutBackReport &report) {
         // The name it had before the Trash, when known; a Trash name may carry a number.
         const std::optional<QString> origin = trashOrigin(path);
-        moveBack(path, folder, origin ? Restore::name(*origin) : Restore::name(path), progress, report);
+        moveBackInto(path, folder, origin ? Restore::name(*origin) : Restore::name(path), progress, report);
     });
 }
 

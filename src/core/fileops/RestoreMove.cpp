@@ -11,6 +11,8 @@
 #include <QDir>
 
 #include <algorithm>
+#include <climits>
+#include <utility>
 
 #include <cerrno>
 
@@ -59,6 +61,61 @@ std::optional<FileError> moveItem(const QString &from, const QString &to, Transf
         return failure.underlying;
     }
     return std::nullopt;
+}
+
+namespace {
+
+// Closes a descriptor on every way out.
+struct Closing {
+    int fd;
+    ~Closing() {
+        if (fd >= 0) ::close(fd);
+    }
+    void reset(int to) {
+        if (fd >= 0) ::close(fd);
+        fd = to;
+    }
+};
+
+// Name by name from the top, following only links owned by the user or the system. 0 and the folder's
+// stat, or the errno (ELOOP for another's link or too many links).
+int ownWay(const QByteArray &path, struct stat &st) {
+    constexpr int maxLinks = 40;
+    const uid_t me = ::geteuid();
+    Closing dir{::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)};
+    QList<QByteArray> rest = path.split('/');
+    for (int links = 0; dir.fd >= 0 && !rest.isEmpty();) {
+        const QByteArray part = rest.takeFirst();
+        if (part.isEmpty() || part == ".") continue;
+        Closing next{::openat(dir.fd, part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC)};
+        if (next.fd < 0 || ::fstat(next.fd, &st) != 0) return errno;
+        if (S_ISDIR(st.st_mode)) {
+            dir.reset(std::exchange(next.fd, -1));
+            continue;
+        }
+        if (!S_ISLNK(st.st_mode)) return ENOTDIR;
+        if ((st.st_uid != me && st.st_uid != 0) || ++links > maxLinks) return ELOOP;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlinkat(next.fd, "", target, sizeof target);
+        if (n <= 0 || size_t(n) >= sizeof target) return ELOOP;
+        rest = QByteArray(target, n).split('/') + rest;
+        if (target[0] == '/') dir.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0) return errno;
+    return 0;
+}
+
+} // namespace
+
+FileSteps::HeldFolder holdOrigin(const QString &path) {
+    const FileSteps::PathBytes bytes(path);
+    struct stat st;
+    if (const int e = ownWay(bytes.bytes(), st)) {
+        if (e == ELOOP) throw FileError{ESTALE, FileSteps::HeldFolder::refusalText(path), false};
+        throw FileError::fromErrno(e);
+    }
+    // Held by its path, and only if that still leads where the own way led.
+    return FileSteps::HeldFolder(bytes, st);
 }
 
 Placed moveToFreeName(const QString &from, const QString &folder, const QString &wanted,

@@ -3,6 +3,7 @@
 // Moving items back where they were (undo, put back): never over an existing item,
 // and across volumes only by a verified copy before the original goes.
 
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepTypes.h"
 
 #include <QDateTime>
@@ -27,6 +28,11 @@ QString folder(const QString &path);
 // Nothing on success, else why not. Throws CancelledError when the job is cancelled during a
 // copy across volumes (the partial copy is gone by then).
 std::optional<FileError> moveItem(const QString &from, const QString &to, TransferProgress &progress);
+
+// The folder `path` (absolute), held: reached through links the user or the system owns only, since a
+// link another account put in place of a folder of a shared place must not lead an item elsewhere.
+// Throws a FileError: ENOENT or ENOTDIR when it is missing, the folder's refusal for such a link.
+FileSteps::HeldFolder holdOrigin(const QString &path);
 
 // Moves `from` into `folder` under `wanted` or, when that is taken, the next free copy name.
 // The path it went to, or the error.

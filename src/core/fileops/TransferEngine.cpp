@@ -13,10 +13,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <utility>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace FileOps {
@@ -46,7 +49,9 @@ private:
     // One source item on its way into the destination.
     struct Item {
         QString path, name;
-        std::optional<PathBytes> source; // path, encoded once
+        std::optional<PathBytes> source;        // path, encoded once
+        std::shared_ptr<const HeldFolder> from; // the folder it is in, held
+        QByteArray sourceName;                  // its name there, and in the destination
         bool sameVolume = false;
         struct stat src {};
         QString named;                   // its own name in the destination
@@ -64,6 +69,7 @@ private:
 
     Step item(const QString &path, const std::optional<PathBytes> &bytes, bool sameVolume);
     Step readSource(Item &it);
+    Step checkDestination(Item &it);
     Step checkInsideItself(Item &it);
     Step skipIfInPlace(Item &it);
     Step resolveConflict(Item &it);
@@ -79,6 +85,8 @@ private:
     void succeed(const Item &it);
     void undoPlace(Item &it);
     void dropCopy(Item &it);
+    // The name of `path` in the destination, which holds it.
+    static QByteArray nameIn(const QString &path) { return PathBytes(path).name(); }
 
     Step fail(const QString &message) {
         out_.errors << message;
@@ -101,6 +109,10 @@ private:
     std::set<Identity> made_; // what this batch put into the destination
     struct stat destSt {};
     std::optional<PathBytes> destBytes_; // to_, encoded once for the batch
+    std::optional<HeldFolder> dest_;     // to_, held for the batch
+    FileError destError_;                // why it could not be held
+    // The folders the items are in, each held once for the batch.
+    std::map<QByteArray, std::shared_ptr<const HeldFolder>> sources_;
     bool destOk_ = false;
     bool aclDropped_ = false;
     Journal::Unflushed later_; // replaced items and originals set aside: their records end with the batch
@@ -108,7 +120,13 @@ private:
 
 TransferOutcome Engine::run() {
     destBytes_ = PathBytes::of(to_);
-    destOk_ = destBytes_ && ::stat(destBytes_->c_str(), &destSt) == 0;
+    if (destBytes_) try {
+            dest_.emplace(*destBytes_);
+            destSt = dest_->identity();
+        } catch (const FileError &e) {
+            destError_ = e;
+        }
+    destOk_ = dest_.has_value();
     // One answer per item: it decides both the measuring and the way of copying.
     QList<bool> same;
     QList<std::optional<PathBytes>> encoded;
@@ -179,18 +197,40 @@ Engine::Step Engine::item(const QString &path, const std::optional<PathBytes> &b
     it.sameVolume = sameVolume;
     // A name the system cannot be given, here or in the destination, is refused before any step.
     if (!bytes || !destBytes_) return fail(explain(FileError::fromErrno(EILSEQ), it.name));
+    if (!dest_) return fail(explain(destError_, it.name));
     it.source = bytes;
-    for (const auto step :
-         {&Engine::readSource, &Engine::checkInsideItself, &Engine::skipIfInPlace, &Engine::resolveConflict,
-          &Engine::placeCopy, &Engine::checkCopy, &Engine::giveName, &Engine::verifyAndFinishMove})
+    for (const auto step : {&Engine::readSource, &Engine::checkInsideItself, &Engine::skipIfInPlace,
+                            &Engine::checkDestination, &Engine::resolveConflict, &Engine::placeCopy,
+                            &Engine::checkCopy, &Engine::giveName, &Engine::verifyAndFinishMove})
         if (const Step s = (this->*step)(it); s != Step::proceed) return s;
     succeed(it);
     return Step::next;
 }
 
+// Read in its folder, held from the first item in it on, and still the one at its path.
 Engine::Step Engine::readSource(Item &it) {
-    if (::lstat(it.source->c_str(), &it.src) != 0) return fail(explain(FileError::fromErrno(errno), it.name));
+    it.sourceName = it.source->name();
+    try {
+        const PathBytes folder = it.source->parent();
+        std::shared_ptr<const HeldFolder> &held = sources_[folder.bytes()];
+        if (!held)
+            held = std::make_shared<const HeldFolder>(folder);
+        else
+            held->check();
+        it.from = held;
+    } catch (const FileError &e) {
+        return fail(explain(e, it.name));
+    }
+    if (::fstatat(it.from->fd(), it.sourceName.constData(), &it.src, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail(explain(FileError::fromErrno(errno), it.name));
     return Step::proceed;
+}
+
+// A destination swapped since the batch began takes nothing more; what is there now stays untouched.
+Engine::Step Engine::checkDestination(Item &) {
+    if (dest_->stillAtPath()) return Step::proceed;
+    out_.errors << dest_->refusal().description;
+    return Step::stop;
 }
 
 // By text, and by device and inode of every parent of the destination.
@@ -204,10 +244,7 @@ Engine::Step Engine::checkInsideItself(Item &it) {
 // Moving an item into the folder it already lies in does nothing.
 Engine::Step Engine::skipIfInPlace(Item &it) {
     if (!move_) return Step::proceed;
-    const QString parent = Posix::parentOf(it.path);
-    struct stat parentSt;
-    if (parent == to_ || (destOk_ && Posix::statPath(parent, parentSt) && sameInode(parentSt, destSt)))
-        return skip();
+    if (Posix::parentOf(it.path) == to_ || it.from->is(destSt)) return skip();
     return Step::proceed;
 }
 
@@ -222,7 +259,7 @@ Engine::Step Engine::resolveConflict(Item &it) {
         return Step::proceed;
     }
     struct stat old;
-    if (!Posix::lstatPath(it.named, old)) {
+    if (::fstatat(dest_->fd(), it.sourceName.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
         it.target = it.named; // the old item went meanwhile: nothing to replace
     } else if (sameInode(old, it.src)) {
         // The destination reaches the source itself through another path.
@@ -259,7 +296,9 @@ Engine::Step Engine::placeCopy(Item &it) {
                 it.recorded.set(it.placeAt);
             }
             // EXDEV (e.g. across a bind mount): copy after all.
-            const int e = renameNoReplace(it.path, it.placeAt);
+            it.from->check();
+            dest_->check();
+            const int e = renameNoReplaceAt(it.from->fd(), it.sourceName, dest_->fd(), nameIn(it.placeAt));
             if (e == 0)
                 it.renamed = true;
             else if (e != EXDEV)
@@ -269,7 +308,7 @@ Engine::Step Engine::placeCopy(Item &it) {
             if (it.placeAt == it.target) newPart(it);
             it.report.mark = Journal::beginPart(*it.part);
             it.recorded.set(*it.part);
-            copyTree(*job_, *it.source, *it.part, move_, it.report);
+            copyTree(*job_, *it.from, it.sourceName, *dest_, it.part->name(), move_, it.report, &it.src);
         }
     } catch (const CancelledError &) {
         dropPart();
@@ -317,16 +356,21 @@ void Engine::newPart(Item &it) {
 // record for the next start.
 void Engine::undoPlace(Item &it) {
     if (!it.renamed) return dropCopy(it);
-    if (renameNoReplace(it.placeAt, it.path) != 0 || syncFolders({to_, Posix::parentOf(it.path)}) != 0)
+    if (renameNoReplaceAt(dest_->fd(), nameIn(it.placeAt), it.from->fd(), it.sourceName) != 0 ||
+        syncFolders({to_, Posix::parentOf(it.path)}) != 0)
         it.recorded.keep();
 }
 
 // The item's copy goes again; its record only once that is on the disk.
 void Engine::dropCopy(Item &it) {
-    if (removeTree(it.placeAt) != 0 || syncFolder(to_) != 0) it.recorded.keep();
+    if (removeTreeAt(dest_->fd(), nameIn(it.placeAt)) != 0 || syncFolder(to_) != 0) it.recorded.keep();
 }
 
 Engine::Step Engine::giveName(Item &it) {
+    if (!dest_->stillAtPath()) {
+        undoPlace(it);
+        return checkDestination(it);
+    }
     const Step s = it.replacing ? replaceOld(it) : it.renamed ? Step::proceed : takeFreeName(it);
     if (s == Step::proceed) {
         if (move_ && !it.renamed)
@@ -341,12 +385,13 @@ Engine::Step Engine::giveName(Item &it) {
 // from its hidden name: the name is never empty.
 Engine::Step Engine::replaceOld(Item &it) {
     struct stat old;
-    if (!Posix::lstatPath(it.named, old)) return takeName(it); // it went meanwhile
+    if (::fstatat(dest_->fd(), it.sourceName.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0)
+        return takeName(it); // it went meanwhile
     if (const QString refused = recordPlace(it, it.named); !refused.isEmpty()) {
         undoPlace(it);
         return fail(refused);
     }
-    const Replaced r = replaceWithPart(it.placeAt, it.named, old);
+    const Replaced r = replaceWithPart(it.placeAt, it.named, old, &*dest_);
     if (!r.inTrash.isEmpty()) TrashMemory::remember(it.named, r.inTrash);
     switch (r.how) {
     case Replaced::How::nameFree:
@@ -373,7 +418,7 @@ Engine::Step Engine::takeName(Item &it) {
         undoPlace(it);
         return fail(refused);
     }
-    if (const int e = renameNoReplace(it.placeAt, it.named)) {
+    if (const int e = renameNoReplaceAt(dest_->fd(), nameIn(it.placeAt), dest_->fd(), it.sourceName)) {
         undoPlace(it);
         return fail(explain(FileError::fromErrno(e), it.name));
     }
@@ -389,7 +434,8 @@ Engine::Step Engine::takeFreeName(Item &it) {
             return fail(refused);
         }
         it.placed = PathBytes(it.target);
-        if ((e = renameNoReplace(*it.part, *it.placed)) != EEXIST) break;
+        if ((e = renameNoReplaceAt(dest_->fd(), it.part->name(), dest_->fd(), it.placed->name())) != EEXIST)
+            break;
         it.target = uniqueURL(it.name, to_);
     }
     if (e) {
@@ -408,7 +454,7 @@ Engine::Step Engine::verifyAndFinishMove(Item &it) {
         it.recorded.keep();
         return fail(kept);
     }
-    const Leftover left = finishMove(it.path, it.target, it.report, &later_);
+    const Leftover left = finishMove(*it.from, it.sourceName, *dest_, nameIn(it.target), it.report, &later_);
     Journal::endMove(it.placeAt);
     if (const QString text = leftoverText(left, it.name); !text.isEmpty()) {
         struct stat kept;
@@ -426,7 +472,8 @@ Engine::Step Engine::verifyAndFinishMove(Item &it) {
 QString Engine::recordPlace(Item &it, const QString &to) {
     if (it.renamed) return {}; // the source itself, under the journal's aside record
     if (move_) return recordMove(it.placeAt, to, it.path, it.src, it.copy);
-    if (::lstat(it.part->c_str(), &it.copy) != 0) return unrecordedText(it.name, errno);
+    if (::fstatat(dest_->fd(), it.part->name().constData(), &it.copy, AT_SYMLINK_NOFOLLOW) != 0)
+        return unrecordedText(it.name, errno);
     try {
         Journal::beginPlace(*it.part, to, it.copy);
     } catch (const FileError &e) {

@@ -64,13 +64,14 @@ TrashResult trash(const QStringList &paths, TransferProgress *progress) {
 
 namespace {
 
-// One item for good, with its .trashinfo when it lay in a Trash. 0 or errno.
-int deleteOne(const QByteArray &path) {
+// One item for good, with its .trashinfo when it lay in a Trash. 0 or errno; EXDEV where something is
+// mounted inside (`mount`, relative to the item's folder): that stays, and the item with its info file.
+int deleteOne(const QByteArray &path, QByteArray &mount) {
     // Known before the item goes: afterwards its Trash can no longer be told.
     const QByteArray info = Trash::infoFileForRaw(path);
     struct stat st;
     if (::lstat(path.constData(), &st) != 0) return errno;
-    if (const int e = FileSteps::removeTree(path)) return e;
+    if (const int e = FileSteps::removeTree(path, &mount)) return e;
     if (!info.isEmpty()) ::unlink(info.constData());
     return 0;
 }
@@ -80,9 +81,16 @@ constexpr const char *deniedText = K("„%@“ gehört dem System (nur „root�
 // clang-format on
 
 // Counts the item and words a failure; true when it was refused for lack of rights.
-bool account(int e, const QString &name, qsizetype &done, QStringList &errors) {
+bool account(int e, const QString &name, const QByteArray &mount, qsizetype &done, QStringList &errors) {
     if (e == 0) {
         ++done;
+        return false;
+    }
+    if (e == EXDEV && !mount.isEmpty()) {
+        // clang-format off
+        errors << LF("„%@“ enthält den eingehängten Ordner „%@“. Er bleibt mit seinem Inhalt erhalten, alles andere wurde endgültig gelöscht.",
+                     name, Posix::shown(mount));
+        // clang-format on
         return false;
     }
     const FileError error = FileError::fromErrno(e);
@@ -105,8 +113,9 @@ DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progr
             return result;
         }
         const auto bytes = Posix::encode(path);
-        const int e = bytes && !bytes->isEmpty() ? deleteOne(*bytes) : EILSEQ;
-        if (account(e, Posix::lastComponent(path), result.done, result.errors)) result.denied << path;
+        QByteArray mount;
+        const int e = bytes && !bytes->isEmpty() ? deleteOne(*bytes, mount) : EILSEQ;
+        if (account(e, Posix::lastComponent(path), mount, result.done, result.errors)) result.denied << path;
     }
     last(progress, paths.size());
     return result;
@@ -121,8 +130,9 @@ RawDeleteResult deleteRawPermanently(const QList<QByteArray> &paths, TransferPro
             result.cancelled = true;
             return result;
         }
-        const int e = path.isEmpty() || path.contains('\0') ? EINVAL : deleteOne(path);
-        if (account(e, name(), result.done, result.errors)) result.denied << path;
+        QByteArray mount;
+        const int e = path.isEmpty() || path.contains('\0') ? EINVAL : deleteOne(path, mount);
+        if (account(e, name(), mount, result.done, result.errors)) result.denied << path;
     }
     last(progress, paths.size());
     return result;

@@ -1,76 +1,157 @@
 #include "core/fileops/TwoPhaseRename.h"
 
 #include "core/fileops/FileOps.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/filesteps/TransferJournal.h"
-#include "platform/FileCopy.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
 
-#include <sys/xattr.h>
+#include <QHash>
+
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace FileOps {
 
 namespace {
 
-QString sentence(const FileError &error, const QString &name) {
-    return error.description.isEmpty() ? explain(error, name) : error.description;
+using FileSteps::HeldFolder;
+
+// Our own sentences (a refused folder, a replaced item) stand as they are; the system's would name the
+// hidden name, so the item is named instead.
+bool ours(const FileError &error) {
+    return error.code == ESTALE && !error.description.isEmpty();
 }
 
-struct Aside {
+QString sentence(const FileError &error, const QString &name) {
+    const bool plain =
+        error.description.isEmpty() || error.description == FileError::fromErrno(error.code).description;
+    return plain ? explain(error, name) : error.description;
+}
+
+// One item of the batch: its folder held from the start, its names in it, and what it was when planned.
+struct Item {
     TransferPair pair;
-    QString temp;
+    std::shared_ptr<HeldFolder> folder, into; // of its old and new name; null when not held (`error`)
+    FileError error;
+    QByteArray from, to, hidden;
+    struct stat st {};
+    QString name() const { return Posix::lastComponent(pair.from); }
+
+    // Right before a step: the folder is still the one shown, and `current` (a name in it) still the
+    // item planned.
+    void expect(const QByteArray &current) const {
+        if (!folder || !into) throw error;
+        folder->check();
+        if (into != folder) into->check();
+        struct stat now;
+        if (::fstatat(folder->fd(), current.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0)
+            throw FileError::fromErrno(errno);
+        if (now.st_dev != st.st_dev || now.st_ino != st.st_ino)
+            throw FileError{
+                ESTALE,
+                LF("An die Stelle von „%@“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt.",
+                   name()),
+                false};
+    }
 };
 
-void setMark(const QString &path, const QByteArray &mark) {
-    if (const auto p = Posix::encode(path); p && !mark.isEmpty())
-        ::lsetxattr(p->constData(), FileCopy::partMark, mark.constData(), size_t(mark.size()), 0);
-}
+struct Aside {
+    qsizetype index;
+};
 
-void dropMark(const QString &path) {
-    if (const auto p = Posix::encode(path)) ::lremovexattr(p->constData(), FileCopy::partMark);
+// Each rename, with the step of tests around it.
+struct Around {
+    const RenameStep &test;
+    void operator()(const QString &from, const QString &to, const std::function<void()> &rename) const {
+        if (test)
+            test(from, to, rename);
+        else
+            rename();
+    }
+};
+
+// Each folder is held once for the whole batch.
+QList<Item> holdFolders(const QList<TransferPair> &pairs, const FileSteps::Journal::RenameBatch &batch) {
+    QHash<QString, std::shared_ptr<HeldFolder>> held;
+    QHash<QString, FileError> refused;
+    const auto hold = [&](const QString &folder, Item &item) {
+        if (!held.contains(folder) && !refused.contains(folder)) {
+            try {
+                held.insert(folder, std::make_shared<HeldFolder>(FileSteps::PathBytes(folder)));
+            } catch (const FileError &e) {
+                refused.insert(folder, e);
+            }
+        }
+        if (refused.contains(folder)) item.error = refused.value(folder);
+        return held.value(folder);
+    };
+    QList<Item> items;
+    items.reserve(pairs.size());
+    for (qsizetype i = 0; i < pairs.size(); ++i) {
+        Item item{pairs[i], {}, {}, {}, {}, {}, {}, {}};
+        item.folder = hold(Posix::parentOf(item.pair.from), item);
+        item.into = hold(Posix::parentOf(item.pair.to), item);
+        const auto from = FileSteps::PathBytes::of(item.pair.from),
+                   to = FileSteps::PathBytes::of(item.pair.to);
+        if (from && to) {
+            item.from = from->name();
+            item.to = to->name();
+        }
+        item.hidden = batch.hiddenName(i).toUtf8();
+        if (item.folder) ::fstatat(item.folder->fd(), item.from.constData(), &item.st, AT_SYMLINK_NOFOLLOW);
+        items << item;
+    }
+    return items;
 }
 
 // Every hidden name with its old and new one is on record before the first rename, so that the next
 // start gives each item a name again after a crash.
-QList<FileSteps::Journal::Rename> plan(const QList<TransferPair> &pairs,
-                                       const FileSteps::Journal::RenameBatch &batch) {
+QList<FileSteps::Journal::Rename> plan(const QList<Item> &items) {
     QList<FileSteps::Journal::Rename> planned;
-    planned.reserve(pairs.size());
-    for (qsizetype i = 0; i < pairs.size(); ++i) {
-        const TransferPair &p = pairs[i];
-        FileSteps::Journal::Rename r{
-            Posix::childPath(Posix::parentOf(p.from), batch.hiddenName(i)), p.from, p.to, {}};
-        Posix::lstatPath(p.from, r.st);
-        planned << r;
-    }
+    planned.reserve(items.size());
+    for (const Item &item : items)
+        planned << FileSteps::Journal::Rename{
+            Posix::childPath(Posix::parentOf(item.pair.from), QString::fromUtf8(item.hidden)), item.pair.from,
+            item.pair.to, item.st};
     return planned;
 }
 
 // Every item out of the way; the marker goes with the item. A cancel stops here, before anything has
 // its new name.
-QList<Aside> moveAside(const QList<TransferPair> &pairs, const QList<FileSteps::Journal::Rename> &planned,
-                       const QByteArray &mark, TransferProgress *progress, const Renamer &move,
+QList<Aside> moveAside(const QList<Item> &items, const QList<FileSteps::Journal::Rename> &planned,
+                       const QByteArray &mark, TransferProgress *progress, const Around &around,
                        TwoPhaseReport &report) {
     QList<Aside> aside;
     qsizetype reached = 0;
-    for (qsizetype i = 0; i < pairs.size(); ++i, reached = i) {
-        const TransferPair &p = pairs[i];
+    for (qsizetype i = 0; i < items.size(); ++i, reached = i) {
+        const Item &item = items[i];
         if (progress) {
             if (progress->isCancelled()) {
                 report.cancelled = true;
                 break;
             }
-            progress->setItem(i + 1, Posix::lastComponent(p.from));
+            progress->setItem(i + 1, item.name());
         }
         const QString &temp = planned[i].hidden;
-        setMark(p.from, mark);
         try {
-            move(p.from, temp);
-            aside << Aside{p, temp};
+            item.expect(item.from);
+            FileSteps::setPartMark(*item.folder, item.from, mark);
+            try {
+                around(item.pair.from, temp, [&] {
+                    item.expect(item.from);
+                    rename(*item.folder, item.from, *item.folder, item.hidden, item.name());
+                });
+            } catch (const FileError &) {
+                FileSteps::dropPartMark(*item.folder, item.from);
+                throw;
+            }
+            aside << Aside{i};
         } catch (const FileError &e) {
-            dropMark(p.from);
             FileSteps::Journal::end(temp);
-            report.errors << sentence(e, Posix::lastComponent(p.from));
+            report.errors << sentence(e, item.name());
         }
         if (progress) progress->add(1);
     }
@@ -79,44 +160,52 @@ QList<Aside> moveAside(const QList<TransferPair> &pairs, const QList<FileSteps::
     return aside;
 }
 
-// An item that cannot take its new name goes back, or beside it under a free name; where it is now when
-// that is not its old name (empty when it is), and false when it is left under the hidden name.
-bool putBack(const Aside &a, const QString &oldName, const Renamer &move, QString &whereabouts) {
+// An item that cannot take its new name goes back, or beside it under a free name, in its own folder
+// whatever its path leads to now; where it is now when that is not its old name (empty when it is), and
+// false when it is left under the hidden name.
+bool putBack(const Item &item, const Around &around, QString &whereabouts) {
+    const HeldFolder &folder = *item.folder;
+    const QString oldName = item.name();
+    const QString hidden = Posix::childPath(Posix::parentOf(item.pair.from), QString::fromUtf8(item.hidden));
     try {
-        move(a.temp, a.pair.from);
-        dropMark(a.pair.from);
+        around(hidden, item.pair.from, [&] { rename(folder, item.hidden, folder, item.from, oldName); });
+        FileSteps::dropPartMark(folder, item.from);
         return true;
     } catch (const FileError &) {
     }
-    const QString folder = Posix::parentOf(a.pair.from);
-    const QString free = uniqueURL(oldName, folder, true);
+    // A free name in the held folder itself, by its descriptor.
+    const QString free = Posix::lastComponent(uniqueURL(oldName, FileSteps::pinnedPath(folder), true));
     try {
-        move(a.temp, free);
-        dropMark(free);
-        whereabouts = LF("„%@“ liegt jetzt unter „%@“.", oldName, Posix::lastComponent(free));
+        around(hidden, Posix::childPath(Posix::parentOf(item.pair.from), free),
+               [&] { rename(folder, item.hidden, folder, free.toUtf8(), oldName); });
+        FileSteps::dropPartMark(folder, free.toUtf8());
+        whereabouts = LF("„%@“ liegt jetzt unter „%@“.", oldName, free);
         return true;
     } catch (const FileError &) {
         whereabouts =
-            LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", oldName, Posix::lastComponent(a.temp));
+            LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", oldName, QString::fromUtf8(item.hidden));
         return false;
     }
 }
 
 // Into place, never left hidden silently. Left under the hidden name, the record stays for the next start;
 // else it ends with the batch's, once their folders are flushed.
-void putInPlace(const Aside &a, const Renamer &move, TwoPhaseReport &report,
+void putInPlace(const Item &item, const QString &temp, const Around &around, TwoPhaseReport &report,
                 FileSteps::Journal::Unflushed &renamed) {
-    const QString oldName = Posix::lastComponent(a.pair.from);
     bool settled = true;
     try {
-        move(a.temp, a.pair.to);
-        dropMark(a.pair.to);
-        report.done << a.pair;
+        around(temp, item.pair.to, [&] {
+            item.expect(item.hidden);
+            rename(*item.folder, item.hidden, *item.into, item.to, item.name());
+        });
+        FileSteps::dropPartMark(*item.into, item.to);
+        report.done << item.pair;
     } catch (const FileError &e) {
         // The system's sentence would name the hidden name; the user knows the item by its old one.
-        const QString why = explain(FileError::fromErrno(e.code ? e.code : EIO), oldName);
+        const QString why =
+            ours(e) ? e.description : explain(FileError::fromErrno(e.code ? e.code : EIO), item.name());
         QString whereabouts;
-        settled = putBack(a, oldName, move, whereabouts);
+        settled = putBack(item, around, whereabouts);
         // One sentence per item, saying where it went.
         if (whereabouts.isEmpty()) {
             report.errors << why;
@@ -125,7 +214,7 @@ void putInPlace(const Aside &a, const Renamer &move, TwoPhaseReport &report,
             report.whereabouts << report.errors.last();
         }
     }
-    if (settled) renamed.add(Posix::parentOf(a.pair.from), a.temp);
+    if (settled) renamed.add(Posix::parentOf(item.pair.from), temp);
 }
 
 } // namespace
@@ -148,13 +237,12 @@ QString errorSummary(const QStringList &errors, const QStringList &whereabouts) 
 }
 
 TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress,
-                                 const Renamer &renamer) {
-    const Renamer move =
-        renamer ? renamer : Renamer([](const QString &a, const QString &b) { rename(a, b); });
+                                 const RenameStep &around) {
     TwoPhaseReport report;
     if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
     const FileSteps::Journal::RenameBatch batch = FileSteps::Journal::newRenameBatch();
-    const QList<FileSteps::Journal::Rename> planned = plan(pairs, batch);
+    const QList<Item> items = holdFolders(pairs, batch);
+    const QList<FileSteps::Journal::Rename> planned = plan(items);
     QByteArray mark;
     try {
         mark = FileSteps::Journal::beginRenames(batch, planned);
@@ -170,8 +258,8 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
         return report;
     }
     FileSteps::Journal::Unflushed renamed;
-    for (const Aside &a : moveAside(pairs, planned, mark, progress, move, report)) {
-        putInPlace(a, move, report, renamed);
+    for (const Aside &a : moveAside(items, planned, mark, progress, Around{around}, report)) {
+        putInPlace(items[a.index], planned[a.index].hidden, Around{around}, report, renamed);
         if (progress) progress->add(1);
     }
     // The records go only once the new names are on the disk: a crash before then is settled by them.

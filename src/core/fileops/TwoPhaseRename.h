@@ -22,14 +22,17 @@ struct TwoPhaseReport {
     bool cancelled = false;   // stopped before moving further items out of the way
 };
 
-// The rename itself (no-replace); tests put in failures. Throws FileError.
-using Renamer = std::function<void(const QString &from, const QString &to)>;
+// Around each rename, with the paths it is about and the rename itself (which throws a FileError): tests
+// put in a failure instead, a kill, or a change of the folder before it.
+using RenameStep =
+    std::function<void(const QString &from, const QString &to, const std::function<void()> &rename)>;
 
 // The first error, every error in whereabouts in full, and how many more there are.
 QString errorSummary(const QStringList &errors, const QStringList &whereabouts);
 
-// pairs: from (old path) and to (new path, in the same folder). Unchanged pairs must be left out.
+// pairs: from (old path) and to (new path, in the same folder). Unchanged pairs must be left out. Each
+// folder is held from the start: every step is within it, and none is taken once its path leads elsewhere.
 TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress = nullptr,
-                                 const Renamer &renamer = {});
+                                 const RenameStep &around = {});
 
 } // namespace FileOps

@@ -85,7 +85,7 @@ public:
         umask_ = currentUmask();
     }
     void copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                   const QByteArray &srcPath, const QByteArray &dstPath, bool root);
+                   const QByteArray &srcPath, bool root);
     // Stops the queued copies: the first failure is the one finish() throws.
     void halt(std::exception_ptr e) {
         std::lock_guard guard(lock_);
@@ -103,8 +103,9 @@ private:
     // A folder of the copy whose entries are not all in yet.
     struct Folder {
         Fd src, dst;
+        mutable std::shared_ptr<Fd> linkDir; // dst for the links to a first copy in it; made under linkLock_
         struct stat st {};
-        QByteArray srcPath, dstPath;
+        QByteArray srcPath;
         dev_t dstDev = 0;
         bool handsDownAcl = true; // files made in dst get an ACL from it
         Folder *parent = nullptr;
@@ -129,15 +130,14 @@ private:
     };
 
     void folder(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                const QByteArray &srcPath, const QByteArray &dstPath, const struct stat &st, bool root);
+                const QByteArray &srcPath, const struct stat &st, bool root);
     void entry(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-               const QByteArray &srcPath, const QByteArray &dstPath, bool root);
+               const QByteArray &srcPath, bool root);
     void copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
-                     const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
-                     bool root, const Folder *in = nullptr);
+                     const QByteArray &dstName, const QByteArray &srcPath, bool root,
+                     const Folder *in = nullptr);
     void copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
-                  const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath, bool root,
-                  const Folder *in);
+                  const QByteArray &dstName, const QByteArray &srcPath, bool root, const Folder *in);
     Fd createFile(int dstDir, const QByteArray &dstName, const struct stat &before, bool root,
                   const Folder *in, mode_t &made);
     qint64 copyContents(FileCopy::Session &s, int src, int dst, const struct stat &before, const Folder *in,
@@ -211,27 +211,31 @@ private:
     std::atomic<bool> halted_{false};
     std::mutex reportLock_;
     std::vector<std::pair<dev_t, ino_t>> ancestors_; // the walk's own
-    // Where the first name of each file with several links went, to link the others to it.
+    // Where the first name of each file with several links went, to link the others to it: its
+    // folder, held, and its name there.
+    struct FirstCopy {
+        std::shared_ptr<Fd> dir;
+        QByteArray name;
+    };
     std::mutex linkLock_;
-    std::unordered_map<Identity, QByteArray, IdentityHash> linked_;
+    std::unordered_map<Identity, FirstCopy, IdentityHash> linked_;
     FileCopy::Known known_;
     std::optional<mode_t> umask_;
     QByteArray target_; // the item's copy
 };
 
 void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                        const QByteArray &srcPath, const QByteArray &dstPath, bool root) {
-    entry(nullptr, srcDir, srcName, dstDir, dstName, srcPath, dstPath, root);
+                        const QByteArray &srcPath, bool root) {
+    entry(nullptr, srcDir, srcName, dstDir, dstName, srcPath, root);
 }
 
 void CopyJob::entry(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir,
-                    const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
-                    bool root) {
+                    const QByteArray &dstName, const QByteArray &srcPath, bool root) {
     struct stat st;
     if (::fstatat(srcDir, srcName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) fail(errno);
 
     if (S_ISDIR(st.st_mode)) {
-        folder(parent, srcDir, srcName, dstDir, dstName, srcPath, dstPath, st, root);
+        folder(parent, srcDir, srcName, dstDir, dstName, srcPath, st, root);
         return;
     }
 
@@ -254,7 +258,7 @@ void CopyJob::entry(Folder *parent, int srcDir, const QByteArray &srcName, int d
     }
 
     if (S_ISREG(st.st_mode)) {
-        copyRegular(session, srcDir, srcName, dstDir, dstName, srcPath, dstPath, root);
+        copyRegular(session, srcDir, srcName, dstDir, dstName, srcPath, root);
         return;
     }
 
@@ -263,8 +267,7 @@ void CopyJob::entry(Folder *parent, int srcDir, const QByteArray &srcName, int d
 }
 
 void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir,
-                     const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
-                     const struct stat &st, bool root) {
+                     const QByteArray &dstName, const QByteArray &srcPath, const struct stat &st, bool root) {
     // A move leaves what is mounted inside the folder where it is.
     if (report->remember && !root && isMountPoint(srcDir, srcName.constData(), st, ancestors_.back().first))
         return;
@@ -278,7 +281,6 @@ void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int 
     auto *f = new Folder;
     f->st = st;
     f->srcPath = srcPath;
-    f->dstPath = dstPath;
     f->parent = parent;
     if (parent) parent->pending.fetch_add(1, std::memory_order_relaxed);
     Hold held(*this, f);
@@ -306,8 +308,7 @@ void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int 
                 type = IFTODT(s.st_mode);
         }
         if (type != DT_REG) {
-            entry(f, f->src.get(), e.name, f->dst.get(), e.name, srcPath + '/' + e.name,
-                  dstPath + '/' + e.name, false);
+            entry(f, f->src.get(), e.name, f->dst.get(), e.name, srcPath + '/' + e.name, false);
             continue;
         }
         batch.push_back(e.name);
@@ -343,8 +344,7 @@ void CopyJob::copyBatch(FileCopy::Session &s, Folder *f, const std::vector<QByte
     for (const QByteArray &name : names) {
         if (halted_) return;
         try {
-            copyRegular(s, f->src.get(), name, f->dst.get(), name, f->srcPath + '/' + name,
-                        f->dstPath + '/' + name, false, f);
+            copyRegular(s, f->src.get(), name, f->dst.get(), name, f->srcPath + '/' + name, false, f);
         } catch (...) {
             halt(std::current_exception());
         }
@@ -352,18 +352,16 @@ void CopyJob::copyBatch(FileCopy::Session &s, Folder *f, const std::vector<QByte
 }
 
 void CopyJob::copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
-                          const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
-                          bool root, const Folder *in) {
+                          const QByteArray &dstName, const QByteArray &srcPath, bool root, const Folder *in) {
     try {
-        copyFile(s, srcDir, srcName, dstDir, dstName, srcPath, dstPath, root, in);
+        copyFile(s, srcDir, srcName, dstDir, dstName, srcPath, root, in);
     } catch (const FileError &e) {
         throw CopyFailure{Posix::shown(srcPath), e};
     }
 }
 
 void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
-                       const QByteArray &dstName, const QByteArray &srcPath, const QByteArray &dstPath,
-                       bool root, const Folder *in) {
+                       const QByteArray &dstName, const QByteArray &srcPath, bool root, const Folder *in) {
     // O_NONBLOCK: an entry swapped for a pipe meanwhile must not hang the job.
     Fd src(::openat(srcDir, srcName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (src.get() < 0) fail(errno);
@@ -380,7 +378,8 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
         linking = std::unique_lock(linkLock_);
         const auto first = linked_.find({before.st_dev, before.st_ino});
         if (!root && first != linked_.end() &&
-            ::linkat(AT_FDCWD, first->second.constData(), dstDir, dstName.constData(), 0) == 0)
+            ::linkat(first->second.dir->get(), first->second.name.constData(), dstDir, dstName.constData(),
+                     0) == 0)
             return;
     }
     if (progress.isCancelled()) throw CancelledError{};
@@ -391,7 +390,12 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     remember(before, copiedAsItIs(src.get(), dstDir, dstName, before, copied, srcPath));
 
     if (const int c = FileCopy::closeChecked(dst.release())) fail(c);
-    if (before.st_nlink > 1) linked_[{before.st_dev, before.st_ino}] = dstPath;
+    if (before.st_nlink > 1) {
+        // One descriptor per folder that holds first copies, kept while the job links to them.
+        std::shared_ptr<Fd> own, &dir = in ? in->linkDir : own;
+        if (!dir) dir = std::make_shared<Fd>(::fcntl(dstDir, F_DUPFD_CLOEXEC, 0));
+        if (dir->get() >= 0) linked_[{before.st_dev, before.st_ino}] = {dir, dstName};
+    }
     reached(Step::fileCopied, srcPath);
 }
 
@@ -472,14 +476,23 @@ void CopyJobDeleter::operator()(CopyJob *job) const {
 
 namespace {
 
-void copyRoot(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, bool syncEachFile,
-              CopyReport &report) {
-    QByteArray srcName, dstName;
-    Fd srcDir = openParent(source, srcName);
-    Fd dstDir = openParent(target, dstName);
-    job.begin(report, target, syncEachFile);
+void copyRoot(CopyJob &job, const HeldFolder &from, const QByteArray &srcName, const HeldFolder &into,
+              const QByteArray &dstName, bool flush, bool syncEachFile, CopyReport &report,
+              const struct stat *shown, bool check) {
+    if (srcName.isEmpty() || srcName == "." || srcName == ".." || srcName.contains('/')) fail(EINVAL);
+    // Folders held just now for this copy alone need no second look.
+    if (check) {
+        from.check();
+        into.check();
+    }
+    // The source must be what was read before: a folder swapped meanwhile holds another item by that name.
+    struct stat now;
+    if (shown && (::fstatat(from.fd(), srcName.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+                  !sameInode(now, *shown)))
+        throw from.refusal();
+    job.begin(report, into.pathOf(dstName), syncEachFile);
     try {
-        job.copyEntry(srcDir.get(), srcName, dstDir.get(), dstName, source.bytes(), target.bytes(), true);
+        job.copyEntry(from.fd(), srcName, into.fd(), dstName, from.pathOf(srcName).bytes(), true);
     } catch (const Halted &) {
         // a queued file failed first: finish() throws its error
     } catch (...) {
@@ -490,8 +503,10 @@ void copyRoot(CopyJob &job, const PathBytes &source, const PathBytes &target, bo
     if (flush) {
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
+        Fd dstDir(into.openReadable());
+        if (dstDir.get() < 0) fail(errno);
         if (const int e = Posix::flushFileSystem(dstDir.get())) fail(e);
-        reached(Step::flushed, target.bytes());
+        reached(Step::flushed, into.pathOf(dstName).bytes());
     }
 }
 
@@ -499,41 +514,49 @@ void copyRoot(CopyJob &job, const PathBytes &source, const PathBytes &target, bo
 
 void copyTree(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, CopyReport &report,
               bool syncEachFile) {
-    copyRoot(job, source, target, flush, syncEachFile, report);
+    const HeldFolder from(source.parent()), into(target.parent());
+    copyRoot(job, from, source.name(), into, target.name(), flush, syncEachFile, report, nullptr, false);
+}
+
+void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName, const HeldFolder &into,
+              const QByteArray &targetName, bool flush, CopyReport &report, const struct stat *shown) {
+    copyRoot(job, from, sourceName, into, targetName, flush, false, report, shown, true);
 }
 
 // The hidden name is made in bytes, from the folder's.
-PartCopy::PartCopy(const QString &folder)
-    : bytes_(Journal::partName(folder)), path_(Posix::childPath(folder, QString::fromLatin1(bytes_.name()))) {
+PartCopy::PartCopy(const HeldFolder &folder)
+    : folder_(folder), bytes_(Journal::partName(folder.path())), name_(bytes_.name()),
+      path_(Posix::shown(bytes_.bytes())) {
     report_.mark = Journal::beginPart(bytes_);
     recorded_.set(bytes_);
 }
 
 void PartCopy::record(const PathBytes &to) {
     struct stat copy;
-    if (::lstat(bytes_.c_str(), &copy) != 0) throw FileError::fromErrno(errno);
+    if (::fstatat(folder_.fd(), name_.constData(), &copy, AT_SYMLINK_NOFOLLOW) != 0)
+        throw FileError::fromErrno(errno);
     Journal::beginPlace(bytes_, to, copy);
 }
 
 PartCopy::~PartCopy() {
     // The record goes once the part is gone on the disk too.
     if (!placed_ && report_.createdRoot &&
-        (removeTree(bytes_) != 0 || syncFolder(Posix::parentOf(path_)) != 0))
+        (removeTreeAt(folder_.fd(), name_) != 0 || syncFolder(folder_.path().text()) != 0))
         recorded_.keep();
 }
 
 void PartCopy::handTo(Journal::Unflushed &later) {
-    recorded_.handTo(later, Posix::parentOf(path_));
+    recorded_.handTo(later, folder_.path().text());
 }
 
-void PartCopy::copy(CopyJob &job, const QString &source, bool flush) {
-    copyTree(job, source, bytes_, flush, report_);
+void PartCopy::copy(CopyJob &job, const HeldFolder &from, const QByteArray &name, const struct stat &shown,
+                    bool flush) {
+    copyTree(job, from, name, folder_, name_, flush, report_, &shown);
 }
 
-int PartCopy::place(const QString &to) {
-    const PathBytes target(to);
-    record(target);
-    const int e = renameNoReplace(bytes_, target);
+int PartCopy::place(const QByteArray &to) {
+    record(folder_.pathOf(to));
+    const int e = renameNoReplaceAt(folder_.fd(), name_, folder_.fd(), to);
     if (e == 0) {
         placed_ = true;
         unmark(report_);
@@ -541,15 +564,16 @@ int PartCopy::place(const QString &to) {
     return e;
 }
 
-Replaced PartCopy::replace(const QString &named, const struct stat &old) {
+Replaced PartCopy::replace(const QByteArray &named, const struct stat &old) {
+    const PathBytes target = folder_.pathOf(named);
     try {
-        record(named);
+        record(target);
     } catch (const FileError &e) {
         Replaced refused;
         refused.error = e;
         return refused;
     }
-    Replaced r = replaceWithPart(path_, named, old);
+    Replaced r = replaceWithPart(path_, target.text(), old, &folder_);
     switch (r.how) {
     case Replaced::How::done:
         placed_ = true;

@@ -4,6 +4,7 @@
 // copied by a small pool while one thread walks the tree.
 
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/TransferJournal.h"
 #include "core/filesteps/TransferProgress.h"
 
@@ -56,6 +57,12 @@ CopyJobPtr newCopyJob(TransferProgress &progress);
 // syncEachFile: every file is flushed as it is written.
 void copyTree(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, CopyReport &report,
               bool syncEachFile = false);
+// The same for `sourceName` in the held folder `from`, copied as `targetName` into the held folder `into`.
+// Both must still be at their paths, and with `shown` the source must still be the item whose stat that
+// was: else the folder's refusal is thrown.
+void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName, const HeldFolder &into,
+              const QByteArray &targetName, bool flush, CopyReport &report,
+              const struct stat *shown = nullptr);
 // Takes the marker off a copy that has its real name now.
 void unmark(CopyReport &report);
 
@@ -63,20 +70,24 @@ void unmark(CopyReport &report);
 // real name, so that the next start removes it after a crash; removed on every other way out.
 class PartCopy {
 public:
-    // Throws a FileError when the journal cannot take the record; nothing is made then.
-    explicit PartCopy(const QString &folder);
+    // In the held folder `folder`, which outlives it; every step of it is by name in that folder. Throws a
+    // FileError when the journal cannot take the record; nothing is made then.
+    explicit PartCopy(const HeldFolder &folder);
     PartCopy(const PartCopy &) = delete;
     PartCopy &operator=(const PartCopy &) = delete;
     ~PartCopy();
-    // Throws like copyTree. flush: the copy is on stable storage when this returns.
-    void copy(CopyJob &job, const QString &source, bool flush);
+    // Throws like copyTree: `name` in the held folder `from`, which must still be the item `shown`.
+    // flush: the copy is on stable storage when this returns.
+    void copy(CopyJob &job, const HeldFolder &from, const QByteArray &name, const struct stat &shown,
+              bool flush);
     const QString &path() const { return path_; }
     // False: there was nothing to copy (a pipe, a socket, a device).
     bool made() const { return report_.createdRoot; }
-    // Takes the free name `to`; 0 or errno. Throws a FileError when the journal cannot take the record.
-    int place(const QString &to);
-    // Takes the name of the item `old` at `named`, which goes to the Trash.
-    Replaced replace(const QString &named, const struct stat &old);
+    // Takes the free name `to` in the folder; 0 or errno. Throws a FileError when the journal cannot take
+    // the record.
+    int place(const QByteArray &to);
+    // Takes the name `named` of the item `old` in the folder, which goes to the Trash.
+    Replaced replace(const QByteArray &named, const struct stat &old);
     // Its record ends with `later`'s, once the folder it took a name in is flushed.
     void handTo(Journal::Unflushed &later);
 
@@ -84,8 +95,10 @@ private:
     // Where the copy goes next, on record; throws like the journal.
     void record(const PathBytes &to);
 
+    const HeldFolder &folder_;
     PathBytes bytes_;
-    QString path_; // bytes_ as text
+    QByteArray name_; // bytes_'s name in the folder
+    QString path_;    // bytes_ as text
     CopyReport report_;
     Journal::Scope recorded_;
     bool placed_ = false;

@@ -202,8 +202,9 @@ void setStepHook(StepHook h) {
 
 void reached(Step step, const QByteArray &path) {
     if (hook()) [[unlikely]] {
-        // Copies run on several threads; the hooks of tests and benchmarks see one step at a time.
-        static std::mutex one;
+        // Copies run on several threads; the hooks of tests and benchmarks see one step at a time. A hook
+        // may take steps itself (send an item to the Trash, say).
+        static std::recursive_mutex one;
         std::lock_guard guard(one);
         hook()(step, Posix::shown(path));
     }
@@ -235,19 +236,33 @@ void setExchangeForTests(bool on) {
 }
 
 int exchangeNames(const PathBytes &a, const PathBytes &b) {
+    return exchangeNamesAt(AT_FDCWD, a.bytes(), b.bytes());
+}
+
+int exchangeNamesAt(int dir, const QByteArray &a, const QByteArray &b) {
     if (!exchangeOn) return EINVAL;
     if (const int e = writeErrorForTests()) [[unlikely]]
         return e;
-    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+    return ::renameat2(dir, a.constData(), dir, b.constData(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
 
 namespace {
 
-int removeAt(int dirFd, const char *name, int depth = 0) {
+// Never into another mounted file system or a bind mount: what is mounted inside stays, and so do the
+// folders holding it (`mount` gets the first, relative to where the removal began).
+int removeAt(int dirFd, const char *name, dev_t dev, QByteArray *mount, const QByteArray &rel,
+             int depth = 0) {
     if (::unlinkat(dirFd, name, 0) == 0) return 0;
     if (errno != EISDIR && errno != EPERM) return errno == ENOENT ? 0 : errno;
     const int unlinkErr = errno;
     if (depth > maxDepth) return ELOOP;
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : errno;
+    if (!S_ISDIR(st.st_mode)) return unlinkErr;
+    if (isMountPoint(dirFd, name, st, depth == 0 ? st.st_dev : dev)) {
+        if (mount && mount->isEmpty()) *mount = rel;
+        return EXDEV;
+    }
     const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno == ENOTDIR ? unlinkErr : errno;
     DIR *dir = ::fdopendir(fd);
@@ -263,8 +278,9 @@ int removeAt(int dirFd, const char *name, int depth = 0) {
     }
     int first = 0;
     for (const QByteArray &n : names) {
-        const int e = removeAt(::dirfd(dir), n.constData(), depth + 1);
-        if (e && !first) first = e;
+        const int e = removeAt(::dirfd(dir), n.constData(), st.st_dev, mount, rel + '/' + n, depth + 1);
+        // A mount met anywhere below is what the caller hears of.
+        if (e && (!first || e == EXDEV)) first = e;
     }
     ::closedir(dir);
     if (::unlinkat(dirFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT && !first) first = errno;
@@ -273,21 +289,29 @@ int removeAt(int dirFd, const char *name, int depth = 0) {
 
 } // namespace
 
-int removeTree(const PathBytes &path) {
-    return removeAt(AT_FDCWD, path.c_str());
+int removeTree(const PathBytes &path, QByteArray *mount) {
+    return removeAt(AT_FDCWD, path.c_str(), 0, mount, path.name());
 }
 
-int renameNoReplace(const PathBytes &from, const PathBytes &to) {
-    const char *a = from.c_str(), *b = to.c_str();
+int removeTreeAt(int dirFd, const QByteArray &name) {
+    return removeAt(dirFd, name.constData(), 0, nullptr, name);
+}
+
+int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to) {
+    const char *a = from.constData(), *b = to.constData();
     if (const int e = writeErrorForTests()) [[unlikely]]
         return e;
-    if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_NOREPLACE) == 0) return 0;
+    if (::renameat2(fromDir, a, toDir, b, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL) return errno;
     // File systems without RENAME_NOREPLACE say EINVAL: look first, then rename plainly.
     struct stat st;
-    if (::lstat(b, &st) == 0) return EEXIST;
+    if (::fstatat(toDir, b, &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
     if (errno != ENOENT) return errno;
-    return ::rename(a, b) == 0 ? 0 : errno;
+    return ::renameat(fromDir, a, toDir, b) == 0 ? 0 : errno;
+}
+
+int renameNoReplace(const PathBytes &from, const PathBytes &to) {
+    return renameNoReplaceAt(AT_FDCWD, from.bytes(), AT_FDCWD, to.bytes());
 }
 
 namespace {
@@ -397,8 +421,8 @@ int flushVolumes(const QStringList &folders, TransferProgress &progress, QString
             Fd fd(p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
             if (fd.get() < 0) e = p ? errno : EILSEQ;
             // It reports the write-back errors of every file the job wrote there.
-            else if (Posix::retry([&] { return ::syncfs(fd.get()); }) != 0)
-                e = errno;
+            else
+                e = Posix::flushFileSystem(fd.get());
         }
         if (e && !first) {
             first = e;
@@ -451,15 +475,22 @@ bool foldersNested(const QString &a, const QString &b) {
     return above(*pa, sb) || above(*pb, sa) || liesInside(b, a, sa) || liesInside(a, b, sb);
 }
 
-Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old) {
+Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old,
+                         const HeldFolder *in) {
     Replaced out;
+    // Each name once: in the held folder, or the whole path.
+    const QByteArray partAt = in ? PathBytes(part).name() : PathBytes(part).bytes();
+    const QByteArray namedAt = in ? PathBytes(named).name() : PathBytes(named).bytes();
+    const int dir = in ? in->fd() : AT_FDCWD;
+    const auto moved = [&] { return in && !in->stillAtPath(); };
     try {
+        if (in) in->check();
         Journal::beginReplace(part, named, old);
     } catch (const FileError &e) {
         out.error = e; // both stay where they are
         return out;
     }
-    const int e = exchangeNames(part, named);
+    const int e = exchangeNamesAt(dir, partAt, namedAt);
     if (e == ENOENT) {
         out.how = Replaced::How::nameFree;
         return out;
@@ -467,16 +498,20 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     if (e == 0) {
         // The old item lies under the hidden name now.
         reached(Step::oldItemOut, PathBytes(named).bytes());
-        const Trash::Result trashed = Journal::trashRecorded(part, named);
+        // Only while the path still leads to the held folder; the Trash takes it from that folder.
+        const bool gone = moved();
+        const Trash::Result trashed = gone ? Trash::Result{}
+                                      : in ? Journal::trashRecorded(dir, partAt, named)
+                                           : Journal::trashRecorded(part, named);
         if (trashed.status == Trash::Status::moved) {
             out.how = Replaced::How::done;
             out.inTrash = trashed.inTrash;
             return out;
         }
-        out.error = trashError(trashed);
+        out.error = gone ? in->refusal() : trashError(trashed);
         out.noTrash = trashed.status == Trash::Status::noTrash;
         // The old item takes its name back, or the journal sends it to the Trash at the next start.
-        out.how = exchangeNames(part, named) == 0 ? Replaced::How::failed : Replaced::How::kept;
+        out.how = exchangeNamesAt(dir, partAt, namedAt) == 0 ? Replaced::How::failed : Replaced::How::kept;
         return out;
     }
     if (e != EINVAL && e != ENOTSUP && e != EOPNOTSUPP && e != ENOSYS) {
@@ -485,16 +520,21 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     }
     // No exchange on this file system: the old item goes first; after a crash in between, the
     // journal gives the name to the part.
-    const Trash::Result trashed = Journal::trashRecorded(named);
+    if (moved()) {
+        out.error = in->refusal();
+        return out;
+    }
+    const Trash::Result trashed =
+        in ? Journal::trashRecorded(dir, namedAt, named) : Journal::trashRecorded(named);
     if (trashed.status != Trash::Status::moved) {
         out.error = trashError(trashed);
         out.noTrash = trashed.status == Trash::Status::noTrash;
         return out;
     }
     reached(Step::oldItemOut, PathBytes(named).bytes());
-    if (const int r = renameNoReplace(part, named)) {
+    if (const int r = renameNoReplaceAt(dir, partAt, dir, namedAt)) {
         // Something took the name meanwhile: the old item comes back where it was.
-        if (renameNoReplace(trashed.inTrash, named) == 0) {
+        if (renameNoReplaceAt(AT_FDCWD, PathBytes(trashed.inTrash).bytes(), dir, namedAt) == 0) {
             if (const QString info = Trash::infoFileFor(trashed.inTrash); !info.isEmpty()) removeTree(info);
         } else {
             // It stays in the Trash; the part stays on record, to take the name at the next start if it
@@ -528,29 +568,11 @@ struct PieceTrash {
             if (Posix::isAtOrBelow(m, real)) return true;
         return false;
     }
-    void one(const QString &path, const QString &real, int depth) {
-        if (mountPoints.contains(real)) {
-            if (out.mounts++ == 0) out.firstMount = path.mid(top.size() + 1);
-            return;
-        }
-        struct stat st;
-        if (!holdsMount(real) || !Posix::lstatPath(path, st) || !S_ISDIR(st.st_mode)) {
-            const Trash::Result r = Journal::trashRecorded(path);
-            if (r.status == Trash::Status::moved)
-                out.moved << qMakePair(path, r.inTrash);
-            else if (out.status == Trash::Status::moved) {
-                out.status = r.status;
-                out.err = r.err;
-            }
-            return;
-        }
-        if (depth >= maxDepth) return;
-        const auto bytes = Posix::encode(path);
-        Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1);
-        if (fd.get() < 0) return;
+    // The children of the folder open at fd, shown at `path` (real path `real`).
+    void children(int fd, const QString &path, const QString &real, dev_t dev, int depth) {
         std::vector<QByteArray> names;
         try {
-            names = listNames(fd.get());
+            names = listNames(fd);
         } catch (const FileError &) {
             return;
         }
@@ -561,33 +583,75 @@ struct PieceTrash {
                 refuse(EILSEQ);
                 continue;
             }
-            one(Posix::childPath(path, *name), Posix::childPath(real, *name), depth + 1);
+            one(fd, n, Posix::childPath(path, *name), Posix::childPath(real, *name), dev, depth + 1);
         }
+    }
+    // Each piece relative to the folder it was listed in: never again by its path, which a link may
+    // have taken meanwhile.
+    void one(int dirFd, const QByteArray &name, const QString &path, const QString &real, dev_t parentDev,
+             int depth) {
+        struct stat st;
+        const bool seen = ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (mountPoints.contains(real) ||
+            (seen && S_ISDIR(st.st_mode) && isMountPoint(dirFd, name.constData(), st, parentDev))) {
+            if (out.mounts++ == 0) out.firstMount = path.mid(top.size() + 1);
+            return;
+        }
+        if (!holdsMount(real) || !seen || !S_ISDIR(st.st_mode)) {
+            const Trash::Result r = Journal::trashRecorded(dirFd, name, path);
+            if (r.status == Trash::Status::moved)
+                out.moved << qMakePair(path, r.inTrash);
+            else if (out.status == Trash::Status::moved) {
+                out.status = r.status;
+                out.err = r.err;
+            }
+            return;
+        }
+        if (depth >= maxDepth) return;
+        Fd fd(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (fd.get() >= 0) children(fd.get(), path, real, st.st_dev, depth);
     }
 };
 
-QString realPathOf(const QString &path) {
-    const auto p = Posix::encode(path);
-    if (!p) return {};
-    char *real = ::realpath(p->constData(), nullptr);
-    if (!real) return {};
-    const QString out = Posix::decode(QByteArray(real)).value_or(QString());
-    ::free(real);
-    return out;
+// The real path of `name` in the folder open at dirFd, as the system shows that folder.
+QString realPathOf(int dirFd, const QByteArray &name) {
+    char buf[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(dirFd);
+    const ssize_t n = ::readlink(link.constData(), buf, sizeof buf);
+    if (n <= 0 || size_t(n) >= sizeof buf || buf[0] != '/') return {};
+    const auto folder = Posix::decode(buf, n);
+    const auto child = Posix::decode(name);
+    return folder && child ? Posix::childPath(*folder, *child) : QString();
 }
 
 } // namespace
 
 Trashed trashItem(const QString &path, const QString &shownAs) {
+    QByteArray name;
+    Fd dir;
+    try {
+        dir = openParent(path, name);
+    } catch (const FileError &e) {
+        Trashed out;
+        out.err = e.code;
+        return out;
+    }
+    return trashItem(dir.get(), name, shownAs.isEmpty() ? path : shownAs);
+}
+
+Trashed trashItem(int dirFd, const QByteArray &name, const QString &path) {
     Trashed out;
     struct stat st;
     QStringList inside;
-    const QString real = Posix::lstatPath(path, st) && S_ISDIR(st.st_mode) ? realPathOf(path) : QString();
+    const QString real =
+        ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+            ? realPathOf(dirFd, name)
+            : QString();
     if (!real.isEmpty())
         for (const Volumes::Mount &m : Volumes::mountTable())
             if (m.mountPoint != real && Posix::isAtOrBelow(m.mountPoint, real)) inside << m.mountPoint;
     if (inside.isEmpty()) {
-        const Trash::Result r = Journal::trashRecorded(path, shownAs);
+        const Trash::Result r = Journal::trashRecorded(dirFd, name, path);
         out.status = r.status;
         out.err = r.err;
         if (r.status == Trash::Status::moved) out.moved << qMakePair(path, r.inTrash);
@@ -595,21 +659,8 @@ Trashed trashItem(const QString &path, const QString &shownAs) {
     }
     out.status = Trash::Status::moved;
     PieceTrash pieces{inside, out, Posix::parentOf(path)};
-    const auto bytes = Posix::encode(path);
-    Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1);
-    std::vector<QByteArray> names;
-    try {
-        if (fd.get() >= 0) names = listNames(fd.get());
-    } catch (const FileError &) {
-    }
-    for (const QByteArray &n : names) {
-        const auto name = Posix::decode(n);
-        if (!name) {
-            pieces.refuse(EILSEQ);
-            continue;
-        }
-        pieces.one(Posix::childPath(path, *name), Posix::childPath(real, *name), 1);
-    }
+    Fd fd(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() >= 0) pieces.children(fd.get(), path, real, st.st_dev, 0);
     return out;
 }
 

@@ -5,6 +5,7 @@
 // through these, the copy (CopyJob.h), the move (MoveFinish.h) and the journal (TransferJournal.h).
 // What the steps use among themselves is in PosixSteps.h; what tests act on is in StepHooks.h.
 
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/PathBytes.h"
 #include "core/filesteps/StepTypes.h"
 #include "platform/Trash.h"
@@ -30,8 +31,10 @@ inline bool sameInode(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Removes a file, link or whole folder without following links. 0 or the first errno.
-int removeTree(const PathBytes &path);
+// Removes a file, link or whole folder without following links, and never inside another mounted file
+// system or a bind mount: those stay with the folders holding them, and the answer is EXDEV (`mount`
+// gets the first, relative to the path's folder). 0 or the first errno.
+int removeTree(const PathBytes &path, QByteArray *mount = nullptr);
 // rename with RENAME_NOREPLACE. 0 or errno.
 int renameNoReplace(const PathBytes &from, const PathBytes &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.
@@ -75,7 +78,21 @@ struct Trashed {
     QString firstMount;                   // one of them, relative to the item's folder
 };
 Trashed trashItem(const QString &path, const QString &shownAs = {});
+// The same for the item `name` in `folder`, remembered at `path`: the folder is not looked up again.
+Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QString &path);
 // The sentence for the mounts that stayed; empty when none did.
 QString mountsStayedText(const Trashed &t, const QString &name);
+
+// Steps within held folders, each by name, never through a link.
+// renameNoReplace of `fromName` in `from` to `toName` in `to`. 0 or errno.
+int renameNoReplace(const HeldFolder &from, const QByteArray &fromName, const HeldFolder &to,
+                    const QByteArray &toName);
+// The held folder as a path the system resolves to exactly that folder, whatever its own path does now:
+// for steps that take paths.
+QString pinnedPath(const HeldFolder &folder);
+// Our marker on an item that waits under a hidden name, and off again; not on links, and nothing where
+// the volume keeps no attributes.
+void setPartMark(const HeldFolder &folder, const QByteArray &name, const QByteArray &mark);
+void dropPartMark(const HeldFolder &folder, const QByteArray &name);
 
 } // namespace FileSteps

@@ -357,25 +357,40 @@ FileError notRecorded(int e) {
     return unwritable(e);
 }
 
-Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
+namespace {
+
+// The move to the Trash that `move` makes, given the hook that puts each info file on record first.
+template <typename Move> Trash::Result recordedTrash(const QString &path, Move move) {
     QList<QByteArray> keys;
-    const Trash::Result r =
-        Trash::moveToTrash(path, shownAs, [&](const QByteArray &info, const QByteArray &entry) {
-            try {
-                const QByteArray key = keyOf(info);
-                record(key, "info " + key + ' ' + keyOf(entry) + ' ' + coarseNow() + '\n', false);
-                keys << key;
-                return true;
-            } catch (const FileError &) {
-                return false;
-            }
-        });
+    const Trash::Result r = move([&](const QByteArray &info, const QByteArray &entry) {
+        try {
+            const QByteArray key = keyOf(info);
+            record(key, "info " + key + ' ' + keyOf(entry) + ' ' + coarseNow() + '\n', false);
+            keys << key;
+            reached(Step::toTrash, path.toUtf8());
+            return true;
+        } catch (const FileError &) {
+            return false;
+        }
+    });
     // The info file is with its item now, or gone again.
     State &s = state();
     std::lock_guard guard(s.lock);
     for (const QByteArray &key : keys)
         close(s, key);
     return r;
+}
+
+} // namespace
+
+Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
+    return recordedTrash(
+        path, [&](const Trash::InfoHook &hook) { return Trash::moveToTrash(path, shownAs, hook); });
+}
+
+Trash::Result trashRecorded(int dirFd, const QByteArray &name, const QString &path) {
+    return recordedTrash(
+        path, [&](const Trash::InfoHook &hook) { return Trash::moveToTrash(dirFd, name, path, hook); });
 }
 
 } // namespace FileSteps::Journal

@@ -133,26 +133,39 @@ private:
 
 Leftover finishMove(const QString &source, const QString &target, CopyReport &report,
                     Journal::Unflushed *later) {
-    Leftover left;
-    const QString folder = Posix::parentOf(source);
-    QByteArray name, targetName;
-    Fd parent, targetParent;
     try {
-        parent = openParent(source, name);
-        targetParent = openParent(target, targetName);
+        const PathBytes from(source), to(target);
+        return finishMove(HeldFolder(from.parent()), from.name(), HeldFolder(to.parent()), to.name(), report,
+                          later);
     } catch (const FileError &e) {
+        Leftover left;
         left.error = e.code;
         return left;
     }
-    Remover remover(report, left, PathBytes(folder).bytes() + '/');
+}
+
+Leftover finishMove(const HeldFolder &from, const QByteArray &name, const HeldFolder &into,
+                    const QByteArray &targetName, CopyReport &report, Journal::Unflushed *later) {
+    Leftover left;
+    const QString folder = from.path().text(), source = from.pathOf(name).text();
+    // Nothing is deleted in a folder that is no longer the one the copy was made from.
+    const auto refused = [&] {
+        if (from.stillAtPath()) return false;
+        left.error = ESTALE;
+        left.why = from.refusal().description;
+        return true;
+    };
+    if (refused()) return left;
+    const int parent = from.fd();
+    Remover remover(report, left, from.path().bytes() + '/');
     struct stat st;
-    if (::fstatat(parent.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(parent, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         left.error = errno;
         return left;
     }
     if (!S_ISDIR(st.st_mode)) {
         // One name goes at once: there is no half-deleted state to hide.
-        remover.entry(parent.get(), name.constData(), targetParent.get(), targetName.constData(), st, name);
+        remover.entry(parent, name.constData(), into.fd(), targetName.constData(), st, name);
         if (left.changed) left.keptAt = source;
         if (later)
             later->touched(folder);
@@ -162,9 +175,9 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
     }
 
     // Aside first: an interruption leaves the whole original or none of it under its name.
-    const PathBytes aside = hiddenName(PathBytes(folder), "gone");
+    const PathBytes aside = hiddenName(from.path(), "gone");
     const QByteArray asideName = aside.name();
-    const QString asideText = Posix::childPath(folder, QString::fromLatin1(asideName));
+    const QString asideText = aside.text();
     Journal::Scope recorded;
     try {
         Journal::beginAside(aside, source, st);
@@ -174,28 +187,30 @@ Leftover finishMove(const QString &source, const QString &target, CopyReport &re
         return left;
     }
     recorded.set(aside);
-    if (const int e = renameNoReplace(source, aside)) {
+    if (refused()) return left;
+    if (const int e = renameNoReplaceAt(parent, name, parent, asideName)) {
         left.error = e;
         return left;
     }
     reached(Step::sourceAside, aside.bytes());
     {
-        Fd src(
-            ::openat(parent.get(), asideName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        Fd dst(::openat(targetParent.get(), targetName.constData(),
-                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Fd src(::openat(parent, asideName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Fd dst(::openat(into.fd(), targetName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (src.get() >= 0)
             remover.below(src.get(), dst.get(), name, 1);
         else
             left.error = errno;
     }
-    if (::unlinkat(parent.get(), asideName.constData(), AT_REMOVEDIR) != 0) {
+    if (::unlinkat(parent, asideName.constData(), AT_REMOVEDIR) != 0) {
         if (errno != ENOTEMPTY && errno != EEXIST && !left.error) left.error = errno;
         // What stays takes its name back.
-        left.keptAt = source;
-        for (int attempt = 0; renameNoReplace(aside, left.keptAt) == EEXIST && attempt < 20; ++attempt)
-            left.keptAt = uniqueURL(Posix::lastComponent(source), folder);
-        if (!Posix::lstatPath(left.keptAt, st)) left.keptAt = asideText;
+        QByteArray kept = name;
+        for (int attempt = 0; renameNoReplaceAt(parent, asideName, parent, kept) == EEXIST && attempt < 20;
+             ++attempt)
+            kept = PathBytes(uniqueURL(Posix::shown(name), folder)).name();
+        left.keptAt = ::fstatat(parent, kept.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                          ? from.pathOf(kept).text()
+                          : asideText;
         // Still hidden: the next start gives it a name, or tells where it is.
         if (left.keptAt == asideText) recorded.keep();
     }
@@ -263,11 +278,14 @@ QString flushPlaced(const QString &to, const struct stat &copy, const QString &n
 void moveAcross(const QString &from, const QString &to, TransferProgress &progress) {
     const QString name = Posix::lastComponent(from);
     const QString folder = Posix::parentOf(to);
-    // Each path is encoded once; the part's hidden name is made in bytes from its folder's.
+    // Each path is encoded once; the part's hidden name is made in bytes from its folder's. Both folders
+    // are held from here on.
     const PathBytes fromBytes(from), toBytes(to), partBytes = Journal::partName(PathBytes(folder));
+    const HeldFolder fromFolder(fromBytes.parent()), into(toBytes.parent());
     const QString part = Posix::childPath(folder, QString::fromLatin1(partBytes.name()));
     struct stat source;
-    if (::lstat(fromBytes.c_str(), &source) != 0) throw FileError::fromErrno(errno);
+    if (::fstatat(fromFolder.fd(), fromBytes.name().constData(), &source, AT_SYMLINK_NOFOLLOW) != 0)
+        throw FileError::fromErrno(errno);
     auto job = newCopyJob(progress);
     CopyReport report;
     report.remember = true;
@@ -276,10 +294,10 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     recorded.set(partBytes);
     // The part goes again; its record only once that is on the disk.
     const auto drop = [&] {
-        if (removeTree(partBytes) != 0 || syncFolder(folder) != 0) recorded.keep();
+        if (removeTreeAt(into.fd(), partBytes.name()) != 0 || syncFolder(folder) != 0) recorded.keep();
     };
     try {
-        copyTree(*job, fromBytes, partBytes, true, report);
+        copyTree(*job, fromFolder, fromBytes.name(), into, partBytes.name(), true, report, &source);
     } catch (...) {
         if (report.createdRoot) drop();
         throw;
@@ -292,7 +310,11 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
         drop();
         throw FileError{EIO, refused, false};
     }
-    if (const int e = renameNoReplace(partBytes, toBytes)) {
+    if (!into.stillAtPath()) {
+        drop();
+        throw into.refusal();
+    }
+    if (const int e = renameNoReplaceAt(into.fd(), partBytes.name(), into.fd(), toBytes.name())) {
         drop();
         throw FileError::fromErrno(e);
     }
@@ -302,7 +324,7 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
         recorded.keep();
         throw FileError{EIO, kept, false};
     }
-    const Leftover left = finishMove(from, to, report);
+    const Leftover left = finishMove(fromFolder, fromBytes.name(), into, toBytes.name(), report);
     // Left to the next start while the original's removal may not be on the disk.
     if (left.unflushed)
         recorded.keep();

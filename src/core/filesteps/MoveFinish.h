@@ -25,6 +25,10 @@ struct Leftover {
 // set aside ended.
 Leftover finishMove(const QString &source, const QString &target, CopyReport &report,
                     Journal::Unflushed *later = nullptr);
+// The same for `name` in the held folder `from`, whose copy is `targetName` in the held folder `into`.
+// Nothing goes while `from` is not at its path any more: the refusal is what stayed then.
+Leftover finishMove(const HeldFolder &from, const QByteArray &name, const HeldFolder &into,
+                    const QByteArray &targetName, CopyReport &report, Journal::Unflushed *later = nullptr);
 // The sentence for what stayed behind; empty when nothing did.
 QString leftoverText(const Leftover &left, const QString &name);
 

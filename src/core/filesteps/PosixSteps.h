@@ -4,6 +4,7 @@
 // identity checks. For the copy, the move, the journal and the transfer engine, not for the tools.
 
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepHooks.h"
 
 #include <QByteArray>
@@ -75,12 +76,20 @@ void removeStaleParts(const QString &folder);
 // Swaps the names of two items in one step (RENAME_EXCHANGE). 0 or errno; EINVAL, ENOTSUP or
 // ENOSYS where the file system cannot.
 int exchangeNames(const PathBytes &a, const PathBytes &b);
+int exchangeNamesAt(int dir, const QByteArray &a, const QByteArray &b);
+// renameNoReplace and removeTree for names in folders held open.
+int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to);
+int removeTreeAt(int dirFd, const QByteArray &name);
 
 // The complete part `part` (journalled) takes the name `named` of the item `old`, and the old item goes
 // to the Trash from the hidden name: in one exchange where the file system can, so the name is never
 // empty; elsewhere the old item goes first and the journal gives the name to the part after a crash in
-// between.
-Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old);
+// between. With `in`, both names are in that held folder, and it must still be at its path.
+Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old,
+                         const HeldFolder *in = nullptr);
+
+// trashItem for the item `name` in the folder open at dirFd, remembered at `path`.
+Trashed trashItem(int dirFd, const QByteArray &name, const QString &path);
 
 // Tells the hook of tests and benchmarks that `step` was reached at the path with these bytes.
 void reached(Step step, const QByteArray &path);

@@ -11,7 +11,8 @@ namespace FileSteps {
 
 // Steps of a copy or move at which tests act (a writer, a kill).
 // oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage;
-// volumeFlush: the flush of a job's destination volume at the job's end begins (the path is the folder).
+// toTrash: an item's Trash entry is on record, the item goes next; volumeFlush: the flush of a job's
+// destination volume at the job's end begins (the path is the folder).
 enum class Step {
     chunkCopied,
     fileCopied,
@@ -20,11 +21,14 @@ enum class Step {
     fileRemoved,
     oldItemOut,
     flushed,
+    toTrash,
     volumeFlush
 };
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);
 
+// False makes held folders open what lies beneath them name by name, as on kernels without openat2.
+void setOpenat2ForTests(bool on);
 // False makes a replace take the way of file systems that cannot exchange two names.
 void setExchangeForTests(bool on);
 // The flushes of `folder` fail with `error` (0: as the system answers).

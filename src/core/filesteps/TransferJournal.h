@@ -122,6 +122,8 @@ QString notFlushedText(const QString &folder, int e);
 // Moves `path` to the Trash with its .trashinfo on record before it is written, so that the next start
 // removes an info file whose item never followed it.
 Trash::Result trashRecorded(const QString &path, const QString &shownAs = {});
+// The same for the item `name` in the folder open at dirFd, remembered at `path`.
+Trash::Result trashRecorded(int dirFd, const QByteArray &name, const QString &path);
 // The folder the records are kept in.
 QString recordsFolder();
 // The error that stops a step whose record could not be written (errno `e`); it names the state folder.

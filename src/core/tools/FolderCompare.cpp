@@ -337,6 +337,14 @@ std::optional<EntryFacts> facts(const QString &path, int *err) {
     return factsOf(st);
 }
 
+std::optional<EntryFacts> factsAt(int dirFd, const QByteArray &name, int *err) {
+    if (err) *err = 0;
+    struct stat st;
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) return factsOf(st);
+    if (err && errno != ENOENT) *err = errno;
+    return std::nullopt;
+}
+
 bool nested(const QString &a, const QString &b) {
     return FileSteps::foldersNested(a, b);
 }

@@ -100,6 +100,8 @@ std::optional<RootId> rootId(const QString &path);
 
 // The current facts of one entry; absent when it does not exist, errno in *err otherwise when unreadable.
 std::optional<EntryFacts> facts(const QString &path, int *err = nullptr);
+// The same for `name` in the folder open at dirFd.
+std::optional<EntryFacts> factsAt(int dirFd, const QByteArray &name, int *err = nullptr);
 
 QDateTime date(qint64 timeNs);
 

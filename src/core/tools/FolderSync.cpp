@@ -7,6 +7,11 @@
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
+#include <optional>
+#include <tuple>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FolderSync {
@@ -31,10 +36,22 @@ QString rootGoneText(const QString &root) {
     return LF("„%@“ ist nicht mehr der Ordner des Vergleichs. Bitte erneut vergleichen.", root);
 }
 
+using FileSteps::HeldFolder;
+
+// Where an entry of a row lies on one side: its folder held beneath the side's root, reached without
+// following any link, and its name there.
+struct Place {
+    const HeldFolder *root = nullptr;
+    std::optional<HeldFolder> below;
+    QByteArray name;
+    QString path; // for messages and the Trash's record
+    const HeldFolder &folder() const { return below ? *below : *root; }
+};
+
 // The item is still what the compare saw (or still absent).
-void expectUnchanged(const std::optional<EntryFacts> &expected, const QString &path, const QString &rel) {
+void expectUnchanged(const std::optional<EntryFacts> &expected, const Place &at, const QString &rel) {
     int err = 0;
-    const std::optional<EntryFacts> now = FolderCompare::facts(path, &err);
+    const std::optional<EntryFacts> now = FolderCompare::factsAt(at.folder().fd(), at.name, &err);
     if (err) throw FileError::fromErrno(err);
     if (now != expected) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
 }
@@ -43,6 +60,8 @@ struct Runner {
     const QString &left;
     const QString &right;
     const Roots &roots;
+    const HeldFolder &leftHeld;
+    const HeldFolder &rightHeld;
     TransferProgress &progress;
     SyncResult &result;
     FileSteps::CopyJobPtr job = FileSteps::newCopyJob(progress);
@@ -55,15 +74,37 @@ struct Runner {
     }
 
     // Before anything is written on a side: a volume unmounted during the run leaves its mount point
-    // behind, and the same path would then write onto the disk beneath it.
+    // behind, and the same path would then write onto the disk beneath it; a root swapped for a link
+    // leads elsewhere.
     void expectRoot(bool onLeft) const {
         const std::optional<RootId> &id = onLeft ? roots.left : roots.right;
         const QString &root = onLeft ? left : right;
-        if (id && FolderCompare::rootId(root) != id) throw RootGone{rootGoneText(root)};
+        if ((id && FolderCompare::rootId(root) != id) || !(onLeft ? leftHeld : rightHeld).stillAtPath())
+            throw RootGone{rootGoneText(root)};
     }
 
-    void toTrash(const QString &path, const QString &rel) {
-        const FileSteps::Trashed t = FileSteps::trashItem(path);
+    Place placeOf(bool onLeft, const QString &rel) const {
+        Place at;
+        at.root = onLeft ? &leftHeld : &rightHeld;
+        at.path = Posix::childPath(onLeft ? left : right, rel);
+        const FileSteps::PathBytes bytes(rel);
+        at.name = bytes.name();
+        const qsizetype slash = bytes.bytes().lastIndexOf('/');
+        if (slash < 0) return at;
+        const QByteArray folder = bytes.bytes().left(slash);
+        try {
+            at.below.emplace(at.root->beneath(folder));
+        } catch (const FileError &e) {
+            // A folder on the way that is a link now was swapped since the compare.
+            if (e.code == ELOOP || e.code == EXDEV || e.code == ENOTDIR)
+                throw Failure{HeldFolder::refusalText(at.root->pathOf(folder).text())};
+            throw;
+        }
+        return at;
+    }
+
+    void toTrash(const Place &at, const QString &rel) {
+        const FileSteps::Trashed t = FileSteps::trashItem(at.folder(), at.name, at.path);
         for (const auto &[original, inTrash] : t.moved) {
             result.trashed << FileOps::TrashedPair{original, inTrash};
             // Said at the end when the way to the Trash did not reach the disk.
@@ -82,31 +123,49 @@ struct Runner {
         throw FileError::fromErrno(t.err);
     }
 
-    void copy(const QString &source, const QString &dest, const std::optional<EntryFacts> &expected,
-              const QString &rel, bool intoLeft) {
+    void copy(const SyncStep &s, bool intoLeft) {
+        const QString &rel = s.row.id;
+        const std::optional<EntryFacts> &expected = intoLeft ? s.row.leftFacts : s.row.rightFacts;
+        const std::optional<EntryFacts> &shown = intoLeft ? s.row.rightFacts : s.row.leftFacts;
+        if (!shown) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
+        // The source's folder is checked as the copy begins.
         expectRoot(intoLeft);
-        expectUnchanged(expected, dest, rel);
+        const Place from = placeOf(!intoLeft, rel), to = placeOf(intoLeft, rel);
+        expectUnchanged(expected, to, rel);
         writes(intoLeft);
-        FileSteps::PartCopy part(Posix::parentOf(dest));
-        // What replaces an item is on stable storage before that item goes.
-        part.copy(*job, source, expected.has_value());
+        FileSteps::PartCopy part(to.folder());
+        // The source must be the item the compare read; what replaces an item is on stable storage
+        // before that item goes.
+        struct stat source {};
+        source.st_dev = shown->dev;
+        source.st_ino = shown->ino;
+        try {
+            part.copy(*job, from.folder(), from.name, source, expected.has_value());
+        } catch (const FileError &e) {
+            if (e.code != ESTALE) throw;
+            // A held folder refused: a root's is the end of the run.
+            expectRoot(!intoLeft);
+            expectRoot(intoLeft);
+            throw Failure{e.description};
+        }
         if (!part.made())
             throw Failure{LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", rel)};
         if (afterCopy()) afterCopy()(part.path());
         if (progress.isCancelled()) throw CancelledError{};
         expectRoot(intoLeft);
         if (!expected) {
-            if (const int e = part.place(dest)) throw FileError::fromErrno(e);
+            if (const int e = part.place(to.name)) throw FileError::fromErrno(e);
             return;
         }
         // The copy may have taken long: look again right before the old item goes.
-        expectUnchanged(expected, dest, rel);
+        expectUnchanged(expected, to, rel);
         struct stat old;
-        if (const int e = Posix::lstatError(dest, old)) throw FileError::fromErrno(e);
+        if (::fstatat(to.folder().fd(), to.name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0)
+            throw FileError::fromErrno(errno);
         if (old.st_dev != expected->dev || old.st_ino != expected->ino)
             throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
-        const FileSteps::Replaced r = part.replace(dest, old);
-        if (!r.inTrash.isEmpty()) result.trashed << FileOps::TrashedPair{dest, r.inTrash};
+        const FileSteps::Replaced r = part.replace(to.name, old);
+        if (!r.inTrash.isEmpty()) result.trashed << FileOps::TrashedPair{to.path, r.inTrash};
         switch (r.how) {
         case FileSteps::Replaced::How::done:
             // The old item's way to the Trash is on the disk before the record goes.
@@ -126,13 +185,12 @@ struct Runner {
 
     void step(const SyncStep &s) {
         const QString rel = s.row.id;
-        const QString l = Posix::childPath(left, rel), r = Posix::childPath(right, rel);
         switch (s.action) {
         case SyncAction::toRight:
-            copy(l, r, s.row.rightFacts, rel, false);
+            copy(s, false);
             break;
         case SyncAction::toLeft:
-            copy(r, l, s.row.leftFacts, rel, true);
+            copy(s, true);
             break;
         case SyncAction::trashLeft:
         case SyncAction::trashRight: {
@@ -140,9 +198,10 @@ struct Runner {
             const std::optional<EntryFacts> &expected = onLeft ? s.row.leftFacts : s.row.rightFacts;
             if (!expected) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
             expectRoot(onLeft);
-            expectUnchanged(expected, onLeft ? l : r, rel);
+            const Place at = placeOf(onLeft, rel);
+            expectUnchanged(expected, at, rel);
             writes(onLeft);
-            toTrash(onLeft ? l : r, rel);
+            toTrash(at, rel);
             break;
         }
         case SyncAction::none:
@@ -189,8 +248,22 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
         if (s.action == SyncAction::toRight) sources << Posix::childPath(left, s.row.id);
         if (s.action == SyncAction::toLeft) sources << Posix::childPath(right, s.row.id);
     }
+    // Each root held for the whole run, and only the folder the compare read.
+    std::optional<HeldFolder> leftHeld, rightHeld;
+    for (auto [held, root, id] :
+         {std::tuple{&leftHeld, left, roots.left}, std::tuple{&rightHeld, right, roots.right}}) {
+        try {
+            held->emplace(FileSteps::PathBytes(root));
+        } catch (const FileError &) {
+        }
+        if (!*held ||
+            (id && ((*held)->identity().st_dev != id->dev || (*held)->identity().st_ino != id->ino))) {
+            result.errors << rootGoneText(root);
+            return result;
+        }
+    }
     progress.setTotal(FileOps::totalBytes(sources), steps.size());
-    Runner runner{left, right, roots, progress, result};
+    Runner runner{left, right, roots, *leftHeld, *rightHeld, progress, result};
     for (qsizetype i = 0; i < steps.size(); ++i) {
         if (progress.isCancelled()) {
             result.cancelled = true;

@@ -12,6 +12,7 @@
 #include "platform/AppRegistry.h"
 #include "platform/Posix.h"
 #include "ui/style/DesktopAppIcon.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 
 #include <QComboBox>
@@ -30,6 +31,13 @@ constexpr int kShifts[] = {6, 3, 0};
 
 QString reason(int err, const QString &path) {
     return FileOps::explain(FileError::fromErrno(err), Posix::lastComponent(path));
+}
+
+// A picker narrower than its choice shows it shortened, the whole of it in the tooltip and the list.
+void mayShrink(QComboBox *picker) {
+    picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    picker->setMinimumContentsLength(4);
+    QObject::connect(picker, &QComboBox::currentTextChanged, picker, &QWidget::setToolTip);
 }
 
 } // namespace
@@ -68,10 +76,11 @@ void FileInfoAppSection::buildOpenWith(double smallFont) {
     m_appPicker->setObjectName(QStringLiteral("appPicker"));
     m_appPicker->setAccessibleName(L("Öffnen mit"));
     m_appPicker->setEnabled(false);
+    mayShrink(m_appPicker);
     connect(m_appPicker, &QComboBox::activated, this,
             [this](int index) { chooseApp(m_appPicker->itemData(index).toString()); });
     apps->addWidget(m_appPicker);
-    auto *only = new QLabel(L("Gilt nur für diese Datei."), m_openWithPart);
+    auto *only = new WrappingLabel(L("Gilt nur für diese Datei."), m_openWithPart);
     QFont small = only->font();
     small.setPixelSize(int(smallFont));
     only->setFont(small);
@@ -92,7 +101,8 @@ void FileInfoAppSection::buildAccess(double smallFont) {
     rows->setSpacing(4);
     for (int shift : kShifts) {
         auto *row = new QHBoxLayout;
-        auto *title = new QLabel(access);
+        auto *title = new ElidedLabel({}, access, Qt::ElideRight);
+        title->setMinimumWidth(1);
         QFont f = title->font();
         f.setPixelSize(int(smallFont + 0.5));
         title->setFont(f);
@@ -101,6 +111,7 @@ void FileInfoAppSection::buildAccess(double smallFont) {
         row->addStretch(1);
         auto *picker = new QComboBox(access);
         picker->setObjectName(QStringLiteral("access%1").arg(shift));
+        mayShrink(picker);
         for (size_t i = 0; i < std::size(kAccessValues); ++i)
             picker->addItem(L(kAccessTitles[i]), kAccessValues[i]);
         // Until the mode is known a choice would start from nothing and clear every other bit.

@@ -8,6 +8,7 @@
 #include "core/model/Tags.h"
 #include "ui/inspector/InspectorParts.h"
 #include "ui/panecontent/ThumbnailView.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 
 #include <QCheckBox>
@@ -81,16 +82,14 @@ void FileInfoForm::buildHeader(QVBoxLayout *stack, const UIScale &ui) {
     header->addWidget(m_thumb, 0, Qt::AlignVCenter);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
-    m_title = new QLabel(this);
-    m_title->setTextFormat(Qt::PlainText);
-    m_title->setWordWrap(true);
+    m_title = new WrappingLabel({}, this);
     m_title->setTextInteractionFlags(Qt::TextSelectableByMouse);
     pixelFont(m_title, ui.font + 1, QFont::DemiBold);
     m_title->setMaximumHeight(m_title->fontMetrics().lineSpacing() * 2 + 2); // at most two lines
-    m_size = new QLabel(this);
+    m_size = new WrappingLabel({}, this);
     pixelFont(m_size, ui.small() + 0.5);
     dim(m_size);
-    m_modified = new QLabel(this);
+    m_modified = new WrappingLabel({}, this);
     pixelFont(m_modified, ui.small());
     dim(m_modified);
     texts->addWidget(m_title);
@@ -240,12 +239,12 @@ void FileInfoForm::sync() {
         const FileItem item = FileLoader::item(path);
         m_thumb->setItem(item);
         m_preview->setItem(item);
-        m_title->setText(item.name);
+        m_title->setFullText(item.name);
         m_shownPath = path;
     }
-    m_size->setText(m_state->sizeText());
+    m_size->setFullText(m_state->sizeText());
     m_modified->setVisible(d.modified.has_value());
-    if (d.modified) m_modified->setText(LF("Geändert: %@", FileFmt::date().string(*d.modified)));
+    if (d.modified) m_modified->setFullText(LF("Geändert: %@", FileFmt::date().string(*d.modified)));
     m_picker->setSet(choicesIn(d.tags));
 
     QList<QPair<QString, QString>> general{{QStringLiteral("Art"), d.kind},

@@ -16,6 +16,7 @@ class TagPicker;
 class Sides;
 class ThumbnailView;
 class Toasts;
+class WrappingLabel;
 struct UIScale;
 
 // The Get Info form of one file or folder: header, tags, general facts with the lock, further facts, name,
@@ -63,9 +64,9 @@ private:
     bool m_filling = false;
     ThumbnailView *m_thumb = nullptr;
     ThumbnailView *m_preview = nullptr;
-    QLabel *m_title = nullptr;
-    QLabel *m_size = nullptr;
-    QLabel *m_modified = nullptr;
+    WrappingLabel *m_title = nullptr;
+    WrappingLabel *m_size = nullptr;
+    WrappingLabel *m_modified = nullptr;
     TagPicker *m_picker = nullptr;
     QLineEdit *m_tags = nullptr;
     InspectorSection *m_general = nullptr;

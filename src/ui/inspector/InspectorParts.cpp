@@ -3,17 +3,20 @@
 #include "core/localisation/Lang.h"
 #include "core/model/Tags.h"
 #include "ui/panecontent/TagDots.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/FocusFrame.h"
 #include "ui/style/Symbols.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPropertyAnimation>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -60,12 +63,24 @@ private:
     QString m_tag;
 };
 
-// A section's header: the style's button without its frame, but with its focus frame.
+// A section's header: the style's button without its frame, but with its focus frame; a shortened title
+// shows whole in its tooltip.
 class SectionHeader : public QToolButton {
 public:
     using QToolButton::QToolButton;
 
 protected:
+    bool event(QEvent *event) override {
+        if (event->type() == QEvent::ToolTip) {
+            const auto *title = findChild<ElidedLabel *>();
+            if (title && title->shownText() != title->text())
+                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), title->text(), this);
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        return QToolButton::event(event);
+    }
     void paintEvent(QPaintEvent *event) override {
         QToolButton::paintEvent(event);
         QPainter p(this);
@@ -93,8 +108,8 @@ InspectorSection::InspectorSection(const char *titleKey, QWidget *parent) : QWid
     m_header->setAutoRaise(true);
     m_header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_header->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
-    auto *title = new QLabel(L(titleKey), m_header);
-    title->setTextFormat(Qt::PlainText);
+    auto *title = new ElidedLabel(L(titleKey), m_header, Qt::ElideRight);
+    title->setMinimumWidth(1);
     title->setAttribute(Qt::WA_TransparentForMouseEvents);
     QFont hf = title->font();
     hf.setPixelSize(int(std::lround(EnvironmentValues::ui(this).font)));
@@ -170,9 +185,7 @@ InspectorRow::InspectorRow(const QString &labelKey, const QString &value, QWidge
     lp.setColor(QPalette::WindowText, dim);
     label->setPalette(lp);
     label->setAlignment(Qt::AlignLeading | Qt::AlignTop);
-    m_value = new QLabel(value, this);
-    m_value->setTextFormat(Qt::PlainText);
-    m_value->setWordWrap(true);
+    m_value = new WrappingLabel(value, this);
     m_value->setAlignment(Qt::AlignTrailing | Qt::AlignTop);
     m_value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_value->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);

@@ -11,6 +11,7 @@
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InspectorParts.h"
 #include "ui/inspector/MultiInspector.h"
+#include "ui/style/EnvironmentValues.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -38,6 +39,16 @@ InspectorView::InspectorView(Sides &sides, ItemCommands &items, Toasts &toasts, 
         if (now && isAncestorOf(now) && !(old && isAncestorOf(old))) m_keysBefore = old;
     });
     qApp->installEventFilter(this);
+    // The form's sizes are set as it is made: a new text size makes it anew.
+    EnvironmentValues::follow(this, [this] {
+        const UIScale ui = EnvironmentValues::ui(this);
+        if (ui == m_builtFor) return;
+        m_builtFor = ui;
+        if (!widget()) return;
+        delete takeWidget();
+        m_selection.clear();
+        sync();
+    });
     sync();
 }
 
@@ -115,7 +126,8 @@ void InspectorView::sync() {
     ++m_generation;
     if (m_summaryFlag) m_summaryFlag->setCancelled();
     m_walk->cancel();
-    auto *host = new QWidget;
+    // Made in place, so the form finds the window's text size as it is built.
+    auto *host = new QWidget(viewport());
     auto *layout = new QVBoxLayout(host);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->addWidget(new FileInfoForm(*m_sides, m_items, m_toasts, path, m_pane->refreshToken(), host));
@@ -128,7 +140,7 @@ void InspectorView::showMulti(const QSet<QString> &selection) {
     const quint64 generation = ++m_generation;
     if (m_summaryFlag) m_summaryFlag->setCancelled();
     m_walk->cancel();
-    auto *view = new MultiInspector(selection.size());
+    auto *view = new MultiInspector(selection.size(), viewport());
     setWidget(view);
     connect(view->tagPicker(), &TagPicker::toggled, this, [this, view, selection](const QString &tag) {
         const QStringList paths =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/CancelFlag.h"
+#include "ui/style/UIScale.h"
 
 #include <QPointer>
 #include <QScrollArea>
@@ -52,4 +53,5 @@ private:
     CancelFlagPtr m_summaryFlag;
     quint64 m_generation = 0;
     QPointer<QWidget> m_keysBefore;
+    UIScale m_builtFor;
 };

@@ -35,6 +35,7 @@
 #include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/TransferBanner.h"
 #include "ui/window/pane/PaneView.h"
+#include "ui/window/pane/PathBar.h"
 #include "ui/window/toolbar/MainToolbar.h"
 
 #include <QApplication>
@@ -312,17 +313,22 @@ void MainWindow::syncOverlays() {
     placeOverlays();
 }
 
-// Both float at the bottom centre: the banner 96 pixels up, above the toast at 44.
+// Both float at the bottom centre over the files, clear of the path bars and the action bar: the toast
+// just above them, the banner 52 pixels higher.
 void MainWindow::placeOverlays() {
     if (!m_root) return;
+    int base = m_root->height() - 44;
+    for (PathBar *bar : m_root->findChildren<PathBar *>())
+        if (bar->isVisible())
+            base = std::min(base, bar->mapTo(m_root, QPoint(0, 0)).y() - ToastView::kShadow);
     const QSize ts = m_toast->sizeHint();
-    m_toast->setGeometry((m_root->width() - ts.width()) / 2, m_root->height() - 44 - ts.height() + 12,
+    m_toast->setGeometry((m_root->width() - ts.width()) / 2, base - ts.height() + ToastView::kShadow,
                          ts.width(), ts.height());
     m_toast->raise();
     if (m_banner) {
         const QSize bs = m_banner->sizeHint();
-        m_banner->setGeometry((m_root->width() - bs.width()) / 2, m_root->height() - 96 - bs.height(),
-                              bs.width(), bs.height());
+        m_banner->setGeometry((m_root->width() - bs.width()) / 2, base - 52 - bs.height(), bs.width(),
+                              bs.height());
         m_banner->raise();
     }
 }

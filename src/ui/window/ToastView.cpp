@@ -11,7 +11,7 @@
 #include <QTextLayout>
 
 namespace {
-constexpr int kPadX = 14, kPadY = 8, kSpacing = 8, kShadow = 12;
+constexpr int kPadX = 14, kPadY = 8, kSpacing = 8;
 }
 
 namespace {

@@ -16,6 +16,8 @@ public:
     QSize sizeHint() const override;
 
     static constexpr int kMaxWidth = 640;
+    // The shadow's margin around the capsule.
+    static constexpr int kShadow = 12;
 
 protected:
     void paintEvent(QPaintEvent *) override;

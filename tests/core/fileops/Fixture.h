@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QMap>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -111,6 +112,22 @@ protected:
         TransferProgress p;
         return FileOps::runWithProgress(paths, to, move, p, res);
     }
+};
+
+// A tmpfs mounted at a chosen folder, as root; unmounted at the end of the scope.
+struct MountAt {
+    explicit MountAt(const QString &at) : point(at) {
+        mounted = TestUtil::isRoot() &&
+                  QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                              QStringLiteral("kestrintest"), at}) == 0;
+    }
+    ~MountAt() {
+        if (mounted) QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), point});
+    }
+    MountAt(const MountAt &) = delete;
+    MountAt &operator=(const MountAt &) = delete;
+    QString point;
+    bool mounted = false;
 };
 
 } // namespace FileOpsTest

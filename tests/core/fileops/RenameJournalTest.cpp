@@ -35,11 +35,13 @@ bool killedAtRename(const QList<TransferPair> &pairs, int killAt, const QString 
     if (child < 0) return false;
     if (child == 0) {
         int n = 0;
-        FileOps::renameInTwoPhases(pairs, nullptr, [&](const QString &a, const QString &b) {
-            if (++n == killAt) ::raise(SIGKILL);
-            if (a == failing) throw FileError{EIO, QStringLiteral("kaputt"), false};
-            FileOps::rename(a, b);
-        });
+        FileOps::renameInTwoPhases(pairs, nullptr,
+                                   [&](const QString &a, const QString &, const auto &rename) {
+                                       if (++n == killAt) ::raise(SIGKILL);
+                                       if (a == failing)
+                                           throw FileError{EIO, QStringLiteral("kaputt"), false};
+                                       rename();
+                                   });
         ::_exit(0);
     }
     int status = 0;
@@ -89,10 +91,10 @@ TEST_F(RenameJournal, AnItemLeftHiddenByAFailureKeepsItsRecordPastANormalQuit) {
     const QString folder = mkdir("f"), a = file("f/a", "a"), said = path("said");
     const QString journal = journalLeftBy([&] {
         const auto report = FileOps::renameInTwoPhases(
-            {{a, folder + "/b"}}, nullptr, [](const QString &from, const QString &to) {
+            {{a, folder + "/b"}}, nullptr, [](const QString &from, const QString &, const auto &rename) {
                 if (Posix::lastComponent(from).startsWith(".dravendel-"))
                     throw FileError{EIO, QStringLiteral("kaputt"), false};
-                FileOps::rename(from, to);
+                rename();
             });
         TestUtil::writeFile(said, report.whereabouts.join('\n').toUtf8());
     });
@@ -325,10 +327,11 @@ TEST_F(RenameJournal, NewNamesNotOnTheDiskKeepTheRecordsAndAreSaid) {
     const QString journal = journalLeftBy([&] {
         FileSteps::setFolderSyncErrorForTests(path("a"), EIO);
         QStringList taken;
-        const auto r = FileOps::renameInTwoPhases(pairs, nullptr, [&](const QString &a, const QString &b) {
-            FileOps::rename(a, b);
-            if (Posix::lastComponent(a).startsWith(".dravendel-")) taken << a + '\t' + b;
-        });
+        const auto r = FileOps::renameInTwoPhases(
+            pairs, nullptr, [&](const QString &a, const QString &b, const auto &rename) {
+                rename();
+                if (Posix::lastComponent(a).startsWith(".dravendel-")) taken << a + '\t' + b;
+            });
         TestUtil::writeFile(said, r.errors.join('\n').toUtf8());
         TestUtil::writeFile(secondPhase, taken.join('\n').toUtf8());
     });

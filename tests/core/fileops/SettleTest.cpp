@@ -373,16 +373,17 @@ TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
     const QString b = path("b"), d = path("d");
     ASSERT_TRUE(inChild(
         [&] {
-            FileOps::renameInTwoPhases({{a, b}}, nullptr, [&](const QString &from, const QString &to) {
-                FileOps::rename(from, to);
-                if (to == b) ::raise(SIGKILL);
-            });
+            FileOps::renameInTwoPhases({{a, b}}, nullptr,
+                                       [&](const QString &, const QString &to, const auto &rename) {
+                                           rename();
+                                           if (to == b) ::raise(SIGKILL);
+                                       });
         },
         true));
     ASSERT_TRUE(inChild(
         [&] {
-            FileOps::renameInTwoPhases({{c, d}}, nullptr,
-                                       [&](const QString &, const QString &) { ::raise(SIGKILL); });
+            FileOps::renameInTwoPhases(
+                {{c, d}}, nullptr, [&](const QString &, const QString &, const auto &) { ::raise(SIGKILL); });
         },
         true));
     ASSERT_TRUE(marked(b));

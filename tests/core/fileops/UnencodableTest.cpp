@@ -5,6 +5,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/filesteps/CopyJob.h"
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/PathBytes.h"
 #include "core/filesteps/TransferJournal.h"
 
@@ -68,8 +69,10 @@ TEST_F(Unencodable, EveryToolRefusesTheNameAndMakesNothing) {
         EXPECT_EQ(out.done, 0);
         EXPECT_EQ(out.errors, QStringList{QString(nameRefused).arg("a.txt")}) << move;
     }
-    // A part of a sync there, and a replace by a name that cannot be encoded.
-    EXPECT_EQ(codeOf([&] { FileSteps::PartCopy part(dst + "/x" + lone); }), EILSEQ);
+    // The folder of a sync's part there (held before the part), and a replace by a name that cannot be
+    // encoded.
+    EXPECT_EQ(codeOf([&] { const FileSteps::HeldFolder held{FileSteps::PathBytes(dst + "/x" + lone)}; }),
+              EILSEQ);
     EXPECT_EQ(codeOf([&] { FileSteps::Journal::Scope().set(dst + "/y" + lone); }), EILSEQ);
     // A batch rename to such a name renames nothing, and says which.
     const QString b = file("src/b.txt", "b");

@@ -1,6 +1,8 @@
 #include "../fileops/Fixture.h"
+#include "common/SwappedFolder.h"
 
 #include "core/fileops/TwoPhaseRename.h"
+#include "core/filesteps/HeldFolder.h"
 #include "core/fileops/UndoJournal.h"
 #include "core/tools/BatchRename.h"
 #include "platform/Posix.h"
@@ -159,9 +161,9 @@ TEST_F(Rename, TwoPhasesPassNamesAlongAndUndoWhole) {
 TEST_F(Rename, InjectedFailuresAreReportedAndNothingStaysHidden) {
     const QString a = file("a", "A"), b = file("b", "B"), c = file("c", "C");
     // Phase 1 fails for a; phase 2 fails for b, which goes back; c goes ahead.
-    const auto failing = [&](const QString &from, const QString &to) {
+    const auto failing = [&](const QString &from, const QString &to, const auto &rename) {
         if (from == a || to == path("B2")) throw FileError{EIO, QStringLiteral("kaputt"), false};
-        FileOps::rename(from, to);
+        rename();
     };
     const FileOps::TwoPhaseReport r =
         FileOps::renameInTwoPhases({{a, path("A2")}, {b, path("B2")}, {c, path("C2")}}, nullptr, failing);
@@ -171,12 +173,12 @@ TEST_F(Rename, InjectedFailuresAreReportedAndNothingStaysHidden) {
 
     // The way back is taken too: the item gets a free visible name and the report says so.
     const QString d = file("d", "D");
-    const auto blocked = [&](const QString &from, const QString &to) {
+    const auto blocked = [&](const QString &, const QString &to, const auto &rename) {
         if (to == path("D2")) {
             file("d", "someone else");
             throw FileError{EIO, QStringLiteral("kaputt"), false};
         }
-        FileOps::rename(from, to);
+        rename();
     };
     const FileOps::TwoPhaseReport back = FileOps::renameInTwoPhases({{d, path("D2")}}, nullptr, blocked);
     EXPECT_TRUE(back.done.isEmpty());
@@ -189,13 +191,13 @@ TEST_F(Rename, InjectedFailuresAreReportedAndNothingStaysHidden) {
 TEST_F(Rename, WhereEveryItemUnderAThirdNameWentIsSaidInFull) {
     const QString d = file("d.txt", "D"), e = file("e.txt", "E"), f = file("f.txt", "F");
     // Both second steps fail, and meanwhile others took the old names.
-    const auto blocked = [&](const QString &from, const QString &to) {
+    const auto blocked = [&](const QString &, const QString &to, const auto &rename) {
         if (to == path("D2.txt") || to == path("E2.txt")) {
             file(Posix::lastComponent(to) == "D2.txt" ? "d.txt" : "e.txt", "someone else");
             throw FileError{EIO, QStringLiteral("kaputt"), false};
         }
         if (to == path("F2.txt")) throw FileError{EACCES, QStringLiteral("nein"), false};
-        FileOps::rename(from, to);
+        rename();
     };
     const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(
         {{d, path("D2.txt")}, {e, path("E2.txt")}, {f, path("F2.txt")}}, nullptr, blocked);
@@ -218,4 +220,44 @@ TEST_F(Rename, CancelStopsBeforeMovingMoreOut) {
     const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases({{a, path("x")}, {b, path("y")}}, &progress);
     EXPECT_TRUE(r.cancelled);
     EXPECT_EQ(names(tmp.path()), (QStringList{"a", "b"}));
+}
+
+// Another account swaps the folder for a link to its private folder while a batch runs, in either phase:
+// nothing behind the link is renamed, what went aside gets its old name back in the folder itself, and the
+// refusal names the folder.
+TEST_F(Rename, AFolderSwappedForALinkMidwayIsRefused) {
+    for (const QString at : {"b.txt", "A2.txt"}) {
+        SCOPED_TRACE(at.toStdString());
+        const QString shared = mkdir("shared-" + at);
+        const QString a = file("shared-" + at + "/a.txt", "A"), b = file("shared-" + at + "/b.txt", "B");
+        const TestUtil::PrivateFolder mine({"a.txt", "b.txt"});
+        const auto before = mine.state();
+        const auto swap = [&](const QString &from, const QString &to, const auto &rename) {
+            if (Posix::lastComponent(from) == at || Posix::lastComponent(to) == at) {
+                EXPECT_TRUE(TestUtil::swapForLink(shared, mine.path()));
+            }
+            rename();
+        };
+        const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(
+            {{a, Posix::childPath(shared, "A2.txt")}, {b, Posix::childPath(shared, "B2.txt")}}, nullptr,
+            swap);
+        EXPECT_EQ(mine.state(), before);
+        EXPECT_TRUE(r.done.isEmpty());
+        EXPECT_EQ(r.errors, QStringList(2, FileSteps::HeldFolder::refusalText(shared)));
+        EXPECT_EQ(names(shared + ".away"), (QStringList{"a.txt", "b.txt"}));
+    }
+    // An item replaced between the plan and its step: the one there now stays as it is.
+    const QString c = file("c.txt", "C");
+    const auto replace = [&](const QString &from, const QString &, const auto &rename) {
+        if (from == c)
+            ::rename(QFile::encodeName(file("other", "other")).constData(), QFile::encodeName(c).constData());
+        rename();
+    };
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases({{c, path("C2.txt")}}, nullptr, replace);
+    EXPECT_EQ(
+        r.errors,
+        QStringList{
+            "An die Stelle von „c.txt“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt."});
+    EXPECT_EQ(TestUtil::readFile(c), "other");
+    EXPECT_FALSE(exists(path("C2.txt")));
 }

@@ -53,8 +53,8 @@ void stepDone() {
     FileSteps::setDiskErrorForTests(EIO);
 }
 
-void renameStep(const QString &from, const QString &to) {
-    FileOps::rename(from, to);
+void renameStep(const QString &, const QString &, const std::function<void()> &rename) {
+    rename();
     stepDone();
 }
 

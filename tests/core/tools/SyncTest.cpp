@@ -1,4 +1,5 @@
 #include "../fileops/Fixture.h"
+#include "common/SwappedFolder.h"
 
 #include "common/TestChild.h"
 
@@ -63,6 +64,10 @@ protected:
     }
     TransferProgress progress;
 };
+
+QString rootGone(const QString &root) {
+    return QString("„%1“ ist nicht mehr der Ordner des Vergleichs. Bitte erneut vergleichen.").arg(root);
+}
 
 void age(const QString &path, qint64 sec) {
     const timespec ts[2] = {{sec, 0}, {sec, 0}};
@@ -476,11 +481,105 @@ TEST_F(Sync, NothingGoesToTheTrashWhileItsInfoCannotReachTheDisk) {
     const SyncResult r = run(steps);
     FileSteps::setStepHook({});
     FileSteps::setDiskErrorForTests(0);
-    EXPECT_EQ(r.errors.size(), 2) << r.errors.join('\n').toStdString();
+    // Both items, and the run's last flush of the failing volume.
+    EXPECT_EQ(r.errors.size(), 3) << r.errors.join('\n').toStdString();
+    EXPECT_EQ(r.errors.value(2), FileSteps::notSavedText(R(), EIO));
     EXPECT_EQ(TestUtil::readFile(R("a.dat")), "old");
     EXPECT_EQ(TestUtil::readFile(R("surplus.txt")), "surplus");
     EXPECT_TRUE(names(TrashRoots::homeTrash() + "/files").isEmpty());
     EXPECT_TRUE(names(TrashRoots::homeTrash() + "/info").isEmpty());
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
     EXPECT_EQ(names(R()), (QStringList{"a.dat", "surplus.txt"}));
+}
+
+// --- a folder swapped for a link to a private folder by another account
+
+// The swap comes after the row was checked, right before its item goes to the Trash: the item the compare
+// showed goes, from the folder the run holds; the next step sees the root is another folder and stops.
+TEST_F(Sync, AMirrorsTrashStepNeverReachesThroughASwappedFolder) {
+    file("L/keep.txt", "keep");
+    file("R/keep.txt", "keep");
+    file("R/extra.txt", "extra");
+    file("R/sub/extra.txt", "sub extra");
+    mkdir("L/sub");
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, true);
+    ASSERT_EQ(steps.size(), 2);
+    const TestUtil::PrivateFolder mine({"extra.txt", "sub/extra.txt"});
+    const auto before = mine.state();
+    const auto reset = qScopeGuard([] { FileSteps::setStepHook({}); });
+    FileSteps::setStepHook([&](Step s, const QString &) {
+        if (s == Step::toTrash && !exists(R() + ".away")) {
+            ASSERT_TRUE(TestUtil::swapForLink(R(), mine.path()));
+        }
+    });
+    const SyncResult r = run(steps);
+    EXPECT_EQ(mine.state(), before);
+    EXPECT_EQ(r.done, 1);
+    EXPECT_EQ(r.errors, QStringList{rootGone(R())});
+    ASSERT_EQ(r.trashed.size(), 1);
+    EXPECT_EQ(r.trashed[0].original, R(steps[0].row.id));
+    EXPECT_EQ(TestUtil::readFile(r.trashed[0].inTrash),
+              steps[0].row.id == "extra.txt" ? "extra" : "sub extra");
+}
+
+// A folder with a mount inside goes to the Trash piece by piece, each relative to the folder listed.
+TEST_F(Sync, APieceByPieceTrashNeverReachesThroughASwappedFolder) {
+    mkdir("R/dir/mnt2");
+    file("R/dir/a.txt", "a");
+    file("R/dir/b.txt", "b");
+    TestUtil::TmpfsMount vol;
+    if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", vol.path(), R("dir/mnt2")}), 0);
+    const auto unmount = qScopeGuard([&] {
+        FileSteps::setStepHook({});
+        QProcess::execute("umount", {"-l", R("dir.away/mnt2")});
+        QProcess::execute("umount", {"-l", R("dir/mnt2")});
+    });
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, true);
+    ASSERT_EQ(steps.size(), 1);
+    const TestUtil::PrivateFolder mine({"a.txt", "b.txt"});
+    const auto before = mine.state();
+    FileSteps::setStepHook([&](Step s, const QString &) {
+        if (s == Step::toTrash && !exists(R("dir.away"))) {
+            ASSERT_TRUE(TestUtil::swapForLink(R("dir"), mine.path()));
+        }
+    });
+    const SyncResult r = run(steps);
+    EXPECT_EQ(mine.state(), before);
+    EXPECT_EQ(names(R("dir.away")), QStringList{"mnt2"});
+    ASSERT_EQ(r.trashed.size(), 2);
+}
+
+// The source's folder was swapped after the compare: nothing of the private folder is copied. The
+// destination root is swapped while the part is put on record: no part is ever made behind the link.
+TEST_F(Sync, ACopyNeverReadsFromOrWritesIntoASwappedFolder) {
+    file("L/sub/a.txt", "a");
+    mkdir("R/sub");
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
+    ASSERT_EQ(steps.size(), 1);
+    const TestUtil::PrivateFolder mine({"a.txt", "b.txt"});
+    const auto before = mine.state();
+    ASSERT_TRUE(TestUtil::swapForLink(L("sub"), mine.path()));
+    SyncResult r = run(steps);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors, QStringList{FileSteps::HeldFolder::refusalText(L("sub"))});
+    EXPECT_TRUE(names(R("sub")).isEmpty());
+
+    ASSERT_TRUE(QFile::remove(L("sub")) && QDir(L("sub.away")).removeRecursively() &&
+                QDir(R("sub")).removeRecursively());
+    file("L/b.txt", "b");
+    const QList<SyncStep> second = plan(SyncMode::leftToRight, false);
+    const auto reset = qScopeGuard([] { FileSteps::Journal::setFlushedHookForTests({}); });
+    FileSteps::Journal::setFlushedHookForTests([&](qint64) {
+        if (!exists(R() + ".away")) {
+            ASSERT_TRUE(TestUtil::swapForLink(R(), mine.path()));
+        }
+    });
+    ASSERT_EQ(second.size(), 1);
+    r = run(second);
+    EXPECT_EQ(mine.state(), before);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors, QStringList{rootGone(R())});
+    noTemp(R() + ".away");
+    EXPECT_FALSE(exists(R(".away/b.txt")));
 }

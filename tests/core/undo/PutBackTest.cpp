@@ -1,8 +1,10 @@
 #include "Harness.h"
+#include "common/SwappedFolder.h"
 
 #include "core/fileops/FileOps.h"
 #include "core/fileops/PutBack.h"
 #include "core/fileops/RestoreMove.h"
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/TrashMemory.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
@@ -220,9 +222,45 @@ TEST_F(PutBackTest, BackFromAVolumesTrashStaysOnTheVolume) {
         EXPECT_FALSE(exists(v + copy)) << copy;
     EXPECT_TRUE(folderQuestions.isEmpty());
 
-    const QString fine = planted(trash, "fine", "inner/fine");
+    // A link that stays on the volume is not followed either; the folder itself is.
+    const QString inner = planted(trash, "inner", "inner/fine");
+    EXPECT_TRUE(wait([&](auto c) { putBack(c, {inner}); }).error);
+    EXPECT_TRUE(exists(inner));
+    const QString fine = planted(trash, "fine", "docs/fine");
     EXPECT_EQ(wait([&](auto c) { putBack(c, {fine}); }).text, "1 Objekt zurückgelegt.");
     EXPECT_EQ(TestUtil::readFile(v + "/docs/fine"), "x");
     ASSERT_EQ(records.size(), 1);
-    EXPECT_EQ(records[0].action, UndoAction::makeMoved({{fine, v + "/inner/fine"}}));
+    EXPECT_EQ(records[0].action, UndoAction::makeMoved({{fine, v + "/docs/fine"}}));
+}
+
+// Another account swapped the item's old folder for a link to its private folder while the item lay in the
+// Trash: it stays there and the refusal names the folder. From a volume's Trash too, where the link leads
+// to a folder on the same volume: no link is followed there.
+TEST_F(PutBackTest, AnOldFolderSwappedForALinkIsNeverFollowed) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "a link of another account needs root";
+    TestUtil::writeFile(d + "/shared/a.txt", "a");
+    const QString a = trashOne(d + "/shared/a.txt");
+    const TestUtil::PrivateFolder mine({"b.txt"});
+    const auto before = mine.state();
+    ASSERT_TRUE(TestUtil::swapForLink(d + "/shared", mine.path()));
+    Toast t = wait([&](auto c) { putBack(c, {a}); });
+    EXPECT_TRUE(t.error);
+    EXPECT_EQ(t.text, FileSteps::HeldFolder::refusalText(d + "/shared"));
+    EXPECT_TRUE(exists(a));
+    EXPECT_EQ(mine.state(), before);
+    EXPECT_TRUE(folderQuestions.isEmpty());
+
+    TestUtil::TmpfsMount mount;
+    if (!mount.valid()) GTEST_SKIP() << "a volume trash needs root for a tmpfs";
+    const QString v = mount.path();
+    TestUtil::writeFile(v + "/docs/c.txt", "c");
+    TestUtil::writeFile(v + "/private/p.txt", "p");
+    ::chmod(QFile::encodeName(v + "/private").constData(), 0700);
+    const QString c = trashOne(v + "/docs/c.txt");
+    ASSERT_TRUE(TestUtil::swapForLink(v + "/docs", "private"));
+    t = wait([&](auto ctx) { putBack(ctx, {c}); });
+    EXPECT_TRUE(t.error);
+    EXPECT_EQ(t.text, "„c.txt“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.");
+    EXPECT_TRUE(exists(c));
+    EXPECT_EQ(names(v + "/private"), QStringList{"p.txt"});
 }

@@ -199,10 +199,13 @@ void Breadcrumbs::markCut() {
 QSize Breadcrumbs::minimumSizeHint() const {
     // The current folder stays in view: the header gives the last crumb its room before any other,
     // up to a limit, past which a long name is cut.
-    const int last = fullWidthOfLast();
     const int cap = int(std::lround(EnvironmentValues::ui(this).font * 6));
+    return {qMin(wholeNameWidth(), cap), QScrollArea::minimumSizeHint().height()};
+}
+
+int Breadcrumbs::wholeNameWidth() const {
     // (the spacing and the end mark after it included)
-    return {qMin(last + 3, cap), QScrollArea::minimumSizeHint().height()};
+    return fullWidthOfLast() + 3;
 }
 
 void Breadcrumbs::resizeEvent(QResizeEvent *event) {

@@ -22,6 +22,8 @@ public:
     QLabel *cutMark() const { return m_cut; }
     void scrollToEnd();
     QSize minimumSizeHint() const override;
+    // The width in which the current folder's name shows whole.
+    int wholeNameWidth() const;
 
 protected:
     void showEvent(QShowEvent *event) override;

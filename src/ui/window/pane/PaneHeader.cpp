@@ -211,10 +211,44 @@ void PaneHeader::refresh() {
     QAction *empty = command(Cmd::emptyTrash);
     m_putBack->setEnabled(trash && !m_model->selection().isEmpty());
     m_emptyTrash->setEnabled(trash && empty && empty->isEnabled());
-    const qsizetype tabs = m_sides ? m_sides->tabs(m_model->side())->tabs().size() : 1;
-    m_newTab->setVisible(tabs <= 1);
     m_status->setText(statusText(*m_model));
+    fitRow();
     update();
+}
+
+void PaneHeader::fitRow() {
+    if (!m_model) return;
+    const qsizetype tabs = m_sides ? m_sides->tabs(m_model->side())->tabs().size() : 1;
+    const QList<QWidget *> givingWay{m_goTo, m_newTab, m_sort, m_home, m_up};
+    QList<QWidget *> shown = givingWay;
+    if (tabs > 1) shown.removeOne(m_newTab);
+    auto *row = static_cast<QHBoxLayout *>(layout()->itemAt(0)->layout());
+    const QMargins margins = layout()->contentsMargins();
+    int need = margins.left() + margins.right() - row->spacing();
+    for (int i = 0; i < row->count(); ++i) {
+        QWidget *w = row->itemAt(i)->widget();
+        if (!w || (givingWay.contains(w) ? !shown.contains(w) : w->isHidden())) continue;
+        // The trail asks for the current folder's whole name.
+        need += (w == m_crumbs ? m_crumbs->wholeNameWidth() : w->sizeHint().width()) + row->spacing();
+    }
+    for (QWidget *w : givingWay) {
+        if (need <= width()) break;
+        if (shown.removeOne(w)) need -= w->sizeHint().width() + row->spacing();
+    }
+    // Only what changes, so the layout request this makes finds everything settled.
+    for (QWidget *w : givingWay)
+        if (w->isHidden() == shown.contains(w)) w->setVisible(shown.contains(w));
+}
+
+bool PaneHeader::event(QEvent *event) {
+    // A new trail or text size asks the header for another width.
+    if (event->type() == QEvent::LayoutRequest) fitRow();
+    return QWidget::event(event);
+}
+
+void PaneHeader::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    fitRow();
 }
 
 void PaneHeader::paintEvent(QPaintEvent *) {

@@ -66,9 +66,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void refresh();
+    // Where the row is too narrow for the current folder's name, go to folder, new tab, sort, home and
+    // up step out in that order until it shows whole; all are in the menus and on keys as well.
+    void fitRow();
     // The row's buttons from the trail on: crumbs, the Trash commands, new tab, go to folder and sort.
     void addCommandButtons(QHBoxLayout *row, const PaneParts &parts);
     // The status line under the row.

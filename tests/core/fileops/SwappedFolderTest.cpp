@@ -1,0 +1,145 @@
+// Another account that shares a folder with the user swaps it for a link to a private folder between two
+// steps: nothing in the private folder changes, nothing of it is read into the user's tree, and the step
+// is refused by a sentence that names the folder.
+
+#include "Fixture.h"
+
+#include "core/filesteps/HeldFolder.h"
+#include "core/filesteps/StepHooks.h"
+#include "platform/TrashRoots.h"
+
+using namespace FileOpsTest;
+using FileSteps::Step;
+
+namespace {
+
+class SwappedFolder : public Started {
+protected:
+    void SetUp() override {
+        Started::SetUp();
+        priv = mkdir(QStringLiteral("private"));
+        ASSERT_EQ(::chmod(priv.toUtf8().constData(), 0700), 0);
+    }
+    void TearDown() override { FileSteps::setStepHook({}); }
+
+    // At the first `step`, `folder` goes aside and a link to the private folder takes its name.
+    void swapAt(Step step, const QString &folder) {
+        FileSteps::setStepHook([this, step, folder, done = false](Step s, const QString &) mutable {
+            if (s != step || std::exchange(done, true)) return;
+            ASSERT_TRUE(QDir().rename(folder, folder + QStringLiteral(".old")));
+            ASSERT_EQ(::symlink(priv.toUtf8().constData(), folder.toUtf8().constData()), 0);
+        });
+    }
+    static bool refused(const TransferOutcome &out, const QString &folder) {
+        return out.errors.join(u'\n').contains(FileSteps::HeldFolder::refusalText(folder));
+    }
+
+    QString priv;
+};
+
+} // namespace
+
+TEST_F(SwappedFolder, ReplaceIntoADestinationSwappedForALinkLeavesThePrivateFolder) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString dest = mkdir(QStringLiteral("shared/D"));
+    QStringList sources;
+    QHash<QString, ConflictChoice> replace;
+    for (const QString &name : {QStringLiteral("x1"), QStringLiteral("x2"), QStringLiteral("x3")}) {
+        sources << file(QStringLiteral("src/") + name, "new");
+        replace.insert(sources.back(), ConflictChoice::replace);
+        file(QStringLiteral("shared/D/") + name, "old");
+        file(QStringLiteral("private/") + name, "private");
+    }
+    const auto before = snapshot(priv);
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        // A move within one volume renames: it meets no copied file, only the old item leaving its name.
+        swapAt(move ? Step::oldItemOut : Step::fileCopied, dest);
+        const TransferOutcome out = run(sources, dest, move, replace);
+        EXPECT_EQ(snapshot(priv), before);
+        EXPECT_TRUE(refused(out, dest)) << out.errors.join(u'\n').toStdString();
+        EXPECT_TRUE(names(TrashRoots::homeTrash() + QStringLiteral("/files")).isEmpty());
+        EXPECT_EQ(out.done, 0);
+        // Nothing changed in the real folder either, and the sources are where they were.
+        ASSERT_TRUE(QFile::remove(dest));
+        ASSERT_TRUE(QDir().rename(dest + QStringLiteral(".old"), dest));
+        EXPECT_EQ(snapshot(path(QStringLiteral("shared/D"))).size(), 4);
+        EXPECT_EQ(TestUtil::readFile(path(QStringLiteral("shared/D/x1"))), "old");
+        EXPECT_EQ(TestUtil::readFile(sources.first()), "new");
+    }
+}
+
+TEST_F(SwappedFolder, ASwappedSourceFolderIsNeitherReadNorEmptied) {
+    TestUtil::LanguageScope de(AppLanguage::de);
+    // Across volumes as root, where a move copies and then deletes; else within one.
+    const MountAt other(mkdir(QStringLiteral("other")));
+    const QString src = mkdir(QStringLiteral("shared/S"));
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        if (move && !other.mounted) continue; // a rename copies no file the swap could follow
+        const QString dest = mkdir(move ? QStringLiteral("other/D2") : QStringLiteral("other/D1"));
+        file(QStringLiteral("shared/S/a"), "mine");
+        file(QStringLiteral("shared/S/b/inner"), "mine too");
+        file(QStringLiteral("private/b/inner"), "private");
+        const auto before = snapshot(priv);
+        swapAt(Step::fileCopied, src);
+        const TransferOutcome out = run({src + QStringLiteral("/a"), src + QStringLiteral("/b")}, dest, move);
+        EXPECT_EQ(snapshot(priv), before);
+        EXPECT_FALSE(exists(dest + QStringLiteral("/b")));
+        EXPECT_TRUE(refused(out, src)) << out.errors.join(u'\n').toStdString();
+        // The first item's copy is made; a move keeps its original, in a folder no longer the one shown.
+        EXPECT_EQ(out.done, move ? 0 : 1);
+        ASSERT_TRUE(QFile::remove(src));
+        ASSERT_TRUE(QDir().rename(src + QStringLiteral(".old"), src));
+        EXPECT_EQ(TestUtil::readFile(src + QStringLiteral("/b/inner")), "mine too");
+    }
+}
+
+TEST_F(SwappedFolder, TheSecondNameOfAFileLinksToItsOwnCopyInAPartSwappedMeanwhile) {
+    file(QStringLiteral("src/t/a/f"), "shared");
+    mkdir(QStringLiteral("src/t/b"));
+    ASSERT_EQ(::link(path(QStringLiteral("src/t/a/f")).toUtf8().constData(),
+                     path(QStringLiteral("src/t/b/g")).toUtf8().constData()),
+              0);
+    file(QStringLiteral("private/t/a/f"), "private");
+    file(QStringLiteral("private/t/b/g"), "private");
+    const QString dest = mkdir(QStringLiteral("D"));
+    swapAt(Step::fileCopied, dest);
+    TransferProgress progress;
+    FileOps::copyTree(path(QStringLiteral("src/t")), dest + QStringLiteral("/t"), progress, false);
+    // The copy went on in the folder it began in.
+    const QString copy = path(QStringLiteral("D.old/t"));
+    struct stat a, b, outside;
+    ASSERT_EQ(::lstat((copy + QStringLiteral("/a/f")).toUtf8().constData(), &a), 0);
+    ASSERT_EQ(::lstat((copy + QStringLiteral("/b/g")).toUtf8().constData(), &b), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(a.st_nlink, 2u);
+    for (const QString &name : {QStringLiteral("a/f"), QStringLiteral("b/g")}) {
+        ASSERT_EQ(::lstat((priv + QStringLiteral("/t/") + name).toUtf8().constData(), &outside), 0);
+        EXPECT_EQ(outside.st_nlink, 1u) << "an outside file got a name inside the copy";
+    }
+}
+
+TEST_F(SwappedFolder, DeleteForGoodLeavesAMountATrashedFolderCarried) {
+    TestUtil::LanguageScope en(AppLanguage::en);
+    const QString trash = TrashRoots::homeTrash();
+    const QString item = trash + QStringLiteral("/files/A");
+    QDir().mkpath(item + QStringLiteral("/mnt"));
+    QDir().mkpath(trash + QStringLiteral("/info"));
+    const QString info = trash + QStringLiteral("/info/A.trashinfo");
+    ASSERT_TRUE(
+        TestUtil::writeFile(info, "[Trash Info]\nPath=/somewhere/A\nDeletionDate=2024-01-01T00:00:00\n"));
+    ASSERT_TRUE(TestUtil::writeFile(item + QStringLiteral("/mine"), "gone"));
+    const MountAt mount(item + QStringLiteral("/mnt"));
+    if (!mount.mounted) GTEST_SKIP() << "needs root to mount";
+    ASSERT_TRUE(TestUtil::writeFile(item + QStringLiteral("/mnt/kept"), "stays"));
+
+    const FileOps::DeleteResult r = FileOps::deletePermanently({item});
+    EXPECT_EQ(TestUtil::readFile(item + QStringLiteral("/mnt/kept")), "stays");
+    EXPECT_FALSE(exists(item + QStringLiteral("/mine")));
+    EXPECT_TRUE(exists(info)); // still shown in the Trash
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors,
+              QStringList{QStringLiteral("“A” contains the mounted folder “A/mnt”. It stays with its "
+                                         "contents; everything else was deleted permanently.")});
+}
