@@ -63,8 +63,16 @@ test:
 	  $(MAKE) --no-print-directory $$step || { echo "make test: FAILED at '$$step'"; exit 1; }; \
 	done; echo "make test: passed (format-check, build, test-asan, fuzz, suite)"
 
+# The test programs run their tests in an order drawn from TEST_SEED (1 to 99999, new each run), so that no
+# test leans on what another left behind; the seed is printed, and TEST_SEED=<seed> repeats that order.
+ifeq ($(origin TEST_SEED),undefined)
+TEST_SEED := $(shell echo $$(( $$(od -An -N4 -tu4 /dev/urandom) % 99999 + 1 )))
+endif
+
 suite:
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --no-tests=error -j $(JOBS)
+	@echo "Test order: GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) (repeat with make suite TEST_SEED=$(TEST_SEED))"
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) \
+	  ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 # The core and platform tests once more under AddressSanitizer and UBSan.
 test-asan: deps

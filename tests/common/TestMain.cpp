@@ -1,9 +1,11 @@
 // Shared main of every test program: a private home and XDG folders, so no test touches the real ones.
+#include "common/TestChild.h"
 #include "common/TestUtil.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sched.h>
 #include <sys/mount.h>
 
@@ -26,29 +28,36 @@ QString TestUtil::testHome() {
 }
 
 int main(int argc, char **argv) {
+    // A child of a test lives in its parent's home, folders and mounts.
+    const bool child = TestChild::asked(argc, argv);
     // As root (CI), the volumes a test mounts stay its own: a test program running beside it would otherwise
     // see their trash folders in its Trash. Must come while the process has one thread.
-    if (geteuid() == 0 && unshare(CLONE_NEWNS) == 0)
+    if (!child && geteuid() == 0 && unshare(CLONE_NEWNS) == 0)
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
     // Tests fork to kill a child at a chosen step. GLib's slice allocator keeps locks that a thread of the
     // parent may hold at the fork, so a child starting threads of its own could wait forever; plain malloc
     // is made safe across fork by the C library.
     setenv("G_SLICE", "always-malloc", 1);
-    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/kestrin-test-XXXXXX"));
-    if (!root.isValid()) return 2;
-    g_home = root.path() + QStringLiteral("/home");
-    const QByteArray home = g_home.toUtf8();
-    QDir().mkpath(g_home);
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
-    qputenv("XDG_DATA_HOME", home + "/.local/share");
-    qputenv("XDG_CACHE_HOME", home + "/.cache");
-    qputenv("XDG_STATE_HOME", home + "/.local/state");
-    qputenv("XDG_RUNTIME_DIR", root.path().toUtf8() + "/runtime");
-    QDir().mkpath(root.path() + QStringLiteral("/runtime"));
-    QFile::setPermissions(root.path() + QStringLiteral("/runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_CONFIG_DIRS", root.path().toUtf8() + "/etc-xdg");
+    std::optional<QTemporaryDir> root;
+    if (child) {
+        g_home = qEnvironmentVariable("HOME");
+    } else {
+        root.emplace(QDir::tempPath() + QStringLiteral("/kestrin-test-XXXXXX"));
+        if (!root->isValid()) return 2;
+        g_home = root->path() + QStringLiteral("/home");
+        const QByteArray home = g_home.toUtf8();
+        QDir().mkpath(g_home);
+        qputenv("HOME", home);
+        qputenv("XDG_CONFIG_HOME", home + "/.config");
+        qputenv("XDG_DATA_HOME", home + "/.local/share");
+        qputenv("XDG_CACHE_HOME", home + "/.cache");
+        qputenv("XDG_STATE_HOME", home + "/.local/state");
+        qputenv("XDG_RUNTIME_DIR", root->path().toUtf8() + "/runtime");
+        QDir().mkpath(root->path() + QStringLiteral("/runtime"));
+        QFile::setPermissions(root->path() + QStringLiteral("/runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_CONFIG_DIRS", root->path().toUtf8() + "/etc-xdg");
+    }
     // Fixed language environment, so the system-language choice is the same on every machine.
     qputenv("LANGUAGE", "");
     qputenv("LANG", "C.UTF-8");
@@ -62,6 +71,7 @@ int main(int argc, char **argv) {
 #ifdef KESTRIN_FACTS_PROGRAM
     FactsHelper::setProgram(QStringLiteral(KESTRIN_FACTS_PROGRAM));
 #endif
+    if (child) return TestChild::runAsked(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

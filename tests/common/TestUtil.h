@@ -3,6 +3,7 @@
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileItem.h"
+#include "core/model/FileLoader.h"
 #include "platform/Volumes.h"
 
 #include <QByteArray>
@@ -95,6 +96,8 @@ inline void freshSettings() {
     Defaults::resetForTests();
     QFile::remove(Defaults::filePath());
     Defaults::resetForTests();
+    // The loader keeps the hidden files' switch for the process; with no setting stored it is off.
+    FileLoader::setShowHidden(false);
 }
 
 // Sets the interface language for the scope of one test.

@@ -3,7 +3,9 @@
 #include "platform/Plist.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -62,6 +64,7 @@ TEST(Defaults, WhatIsNoFileIsPutAside) {
     Defaults::resetForTests();
     const QString path = Defaults::filePath();
     QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).path()); // run first, no test has saved settings yet
     const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

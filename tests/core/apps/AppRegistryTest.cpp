@@ -20,7 +20,10 @@ namespace {
 
 class AppRegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override { clearOut(); }
+    void SetUp() override {
+        clearOut();
+        QDir(root() + "/docs").removeRecursively(); // what an earlier test made there
+    }
     QString file(const QString &name, const QByteArray &bytes = "text\n") {
         const QString path = root() + "/docs/" + name;
         TestUtil::writeFile(path, bytes);

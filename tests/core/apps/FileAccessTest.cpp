@@ -16,8 +16,8 @@ namespace {
 class FileAccessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = TestUtil::testHome() + "/access-" +
-              QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_TRUE(tmp.isValid());
+        dir = tmp.path();
         file = dir + "/f.txt";
         ASSERT_TRUE(TestUtil::writeFile(file, "x"));
     }
@@ -29,6 +29,7 @@ protected:
     static void chmodTo(const QString &path, mode_t m) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), m), 0);
     }
+    QTemporaryDir tmp{TestUtil::testHome() + "/access-XXXXXX"};
     QString dir, file;
 };
 

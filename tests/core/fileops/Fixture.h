@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TestChild.h"
 #include "common/TestUtil.h"
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
@@ -69,7 +70,7 @@ inline QString journalFolder() {
 // quit: the journal it left behind, or empty.
 inline QString journalLeftBy(const std::function<void()> &work) {
     const QStringList before = names(journalFolder());
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     if (child < 0) return {};
     if (child == 0) {
         work();

@@ -2,6 +2,7 @@
 #include "Fixture.h"
 
 #include "common/FatFuse.h"
+#include "common/TestChild.h"
 
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
@@ -35,7 +36,7 @@ QStringList trashed() {
 
 // Runs `work` in a child that is killed when it reaches `step`; whether the kill came.
 bool killedAt(Step step, const std::function<void()> &work) {
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     if (child < 0) return false;
     if (child == 0) {
         FileSteps::setStepHook([step](Step s, const QString &) {

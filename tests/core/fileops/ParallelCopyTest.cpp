@@ -1,6 +1,8 @@
 // Trees whose files are copied by several threads at once: every promise of the one-thread copy holds.
 #include "Fixture.h"
 
+#include "common/TestChild.h"
+
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/StepHooks.h"
@@ -39,6 +41,17 @@ QByteArray encoded(const QString &p) {
 }
 
 } // namespace
+
+// Copies args[0] into args[1] and dies once a hundred files are copied.
+TEST_CHILD(copyKilledAtItsHundredthFile) {
+    std::atomic<int> copied{0};
+    FileSteps::setStepHook([&](Step s, const QString &) {
+        if (s == Step::fileCopied && ++copied == 100) ::raise(SIGKILL);
+    });
+    TransferProgress progress;
+    FileOps::runWithProgress({args.value(0)}, args.value(1), false, progress);
+    return 0;
+}
 
 class ParallelCopy : public Dir {
 protected:
@@ -79,20 +92,8 @@ TEST_F(ParallelCopy, CancelOrKillLeavesNoFileUnderAFinalNameAndNothingUnrecorded
     EXPECT_EQ(o.done, 0);
     EXPECT_EQ(names(dst), QStringList{});
 
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::atomic<int> copied{0};
-        FileSteps::setStepHook([&](Step s, const QString &) {
-            if (s == Step::fileCopied && ++copied == 100) ::raise(SIGKILL);
-        });
-        TransferProgress cp;
-        FileOps::runWithProgress({src}, dst, false, cp);
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    const int status = TestChild::run("copyKilledAtItsHundredthFile", {src, dst});
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     const QStringList left = names(dst);
     ASSERT_EQ(left.size(), 1);
     EXPECT_TRUE(left.first().startsWith(".kestrin-part-")) << left.first().toStdString();

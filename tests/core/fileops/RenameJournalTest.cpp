@@ -2,6 +2,7 @@
 #include "Fixture.h"
 
 #include "common/FatFuse.h"
+#include "common/TestChild.h"
 
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TwoPhaseRename.h"
@@ -30,7 +31,7 @@ namespace {
 // Runs the batch in a child that is killed at its `killAt`th rename (counted from 1); renames from
 // `failing` fail.
 bool killedAtRename(const QList<TransferPair> &pairs, int killAt, const QString &failing = {}) {
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     if (child < 0) return false;
     if (child == 0) {
         int n = 0;

@@ -1,6 +1,8 @@
 // What the start makes of moves, parts and Trash entries cut short, and moves whose flush fails.
 #include "Fixture.h"
 
+#include "common/TestChild.h"
+
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
@@ -32,7 +34,7 @@ namespace {
 // Runs `work` in a child that leaves without ending anything; whether it was killed (else: whether it
 // ran to its end).
 bool inChild(const std::function<void()> &work, bool killed) {
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     if (child < 0) return false;
     if (child == 0) {
         work();

@@ -1,5 +1,7 @@
 #include "Fixture.h"
 
+#include "common/TestChild.h"
+
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/StepHooks.h"
@@ -161,7 +163,7 @@ TEST_F(TrashOps, RefusedDeleteIsDenied) {
     ASSERT_EQ(::chmod(tmp.path().toUtf8().constData(), 0755), 0);
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::close(fds[0]);

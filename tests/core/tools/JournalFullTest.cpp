@@ -1,6 +1,8 @@
 // The state folder on a full volume: the steps that need a journal record refuse before they start.
 #include "../fileops/Fixture.h"
 
+#include "common/TestChild.h"
+
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/filesteps/FileSteps.h"
@@ -36,6 +38,35 @@ struct FullStateFolder {
     ~FullStateFolder() { qputenv("XDG_STATE_HOME", oldState); }
 };
 
+QList<SyncStep> mirrorSteps(const QString &left, const QString &right) {
+    QList<SyncStep> steps;
+    for (const CompareRow &row : FolderCompare::scan(left, right, [] { return false; }).rows)
+        if (const SyncAction a = FolderCompare::action(row, SyncMode::leftToRight, false);
+            a != SyncAction::none)
+            steps << SyncStep{row, a};
+    return steps;
+}
+
+// Each tool once in the folder args[0]; what each said goes to the file args[1], a line each.
+TEST_CHILD(everyToolOnce) {
+    Lang::setCurrent(AppLanguage::de);
+    const auto at = [&](const QString &rel) { return args.value(0) + u'/' + rel; };
+    QStringList out;
+    out << FileOps::renameInTwoPhases({{at("r/a"), at("r/b")}, {at("r/b"), at("r/c")}}).errors.join('|');
+    const auto transfer = [](const QString &from, const QString &to, bool move, bool replace) {
+        TransferProgress p;
+        QHash<QString, ConflictChoice> answers;
+        if (replace) answers.insert(from, ConflictChoice::replace);
+        return FileOps::runWithProgress({from}, to, move, p, answers).errors.join('|');
+    };
+    out << transfer(at("src/x"), at("dst"), false, true);    // a part, then a replace
+    out << transfer(at("src/y"), at("moved"), true, true);   // the source aside
+    out << transfer(at("src/z"), at("plain"), false, false); // a part
+    TransferProgress p;
+    out << FolderSync::run(at("L"), at("R"), mirrorSteps(at("L"), at("R")), p).errors.join('|');
+    return TestUtil::writeFile(args.value(1), out.join('\n').toUtf8()) ? 0 : 1;
+}
+
 } // namespace
 
 TEST(JournalFull, RenameSyncCopyAndMoveRefuseAndTouchNothing) {
@@ -46,12 +77,7 @@ TEST(JournalFull, RenameSyncCopyAndMoveRefuseAndTouchNothing) {
         ASSERT_TRUE(TestUtil::writeFile(at(rel), QByteArray("old ") + rel));
     ASSERT_TRUE(TestUtil::writeFile(at("L/s"), "newer and longer"));
     QDir().mkpath(at("plain"));
-    QList<SyncStep> steps;
-    for (const CompareRow &row : FolderCompare::scan(at("L"), at("R"), [] { return false; }).rows)
-        if (const SyncAction a = FolderCompare::action(row, SyncMode::leftToRight, false);
-            a != SyncAction::none)
-            steps << SyncStep{row, a};
-    ASSERT_EQ(steps.size(), 1);
+    ASSERT_EQ(mirrorSteps(at("L"), at("R")).size(), 1);
 
     FullStateFolder state;
     if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
@@ -61,28 +87,8 @@ TEST(JournalFull, RenameSyncCopyAndMoveRefuseAndTouchNothing) {
 
     // A child of its own: this process's journal is open already, in the usual state folder.
     const QString report = QDir::tempPath() + "/kestrin-journal-full-" + QString::number(::getpid());
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        QStringList out;
-        out << FileOps::renameInTwoPhases({{at("r/a"), at("r/b")}, {at("r/b"), at("r/c")}}).errors.join('|');
-        const auto transfer = [](const QString &from, const QString &to, bool move, bool replace) {
-            TransferProgress p;
-            QHash<QString, ConflictChoice> answers;
-            if (replace) answers.insert(from, ConflictChoice::replace);
-            return FileOps::runWithProgress({from}, to, move, p, answers).errors.join('|');
-        };
-        out << transfer(at("src/x"), at("dst"), false, true);    // a part, then a replace
-        out << transfer(at("src/y"), at("moved"), true, true);   // the source aside
-        out << transfer(at("src/z"), at("plain"), false, false); // a part
-        TransferProgress p;
-        out << FolderSync::run(at("L"), at("R"), steps, p).errors.join('|');
-        TestUtil::writeFile(report, out.join('\n').toUtf8());
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
+    const int status = TestChild::run("everyToolOnce", {tmp.path(), report});
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     const QStringList said = QString::fromUtf8(TestUtil::readFile(report)).split('\n');
     QFile::remove(report);
     ASSERT_EQ(said.size(), 5);
@@ -98,6 +104,7 @@ TEST(JournalFull, RenameSyncCopyAndMoveRefuseAndTouchNothing) {
 // The journal's flush fails: the step is refused before it touches anything, and its record is cut off
 // again, so that the next one starts a line of its own.
 TEST(JournalFull, AFailingFlushOfTheJournalRefusesTheStepAndLeavesNoRecord) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     TestUtil::LanguageScope german(AppLanguage::de);
     QTemporaryDir tmp;
     const QString a = tmp.path() + "/a", b = tmp.path() + "/b", c = tmp.path() + "/c";
@@ -133,6 +140,7 @@ TEST(JournalFull, AFailingFlushOfTheJournalRefusesTheStepAndLeavesNoRecord) {
 
 // A record torn by a full volume is cut back: the next one starts a line of its own.
 TEST(JournalFull, ARecordTornByAFullVolumeIsCutBack) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     TestUtil::LanguageScope german(AppLanguage::de);
     QTemporaryDir tmp;
     const auto at = [&](const QString &name) { return tmp.path() + u'/' + name; };
@@ -146,7 +154,7 @@ TEST(JournalFull, ARecordTornByAFullVolumeIsCutBack) {
     FullStateFolder state;
     if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
     const QString said = at("said");
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     ASSERT_GE(child, 0);
     if (child == 0) {
         qputenv("XDG_STATE_HOME", state.volume.path().toUtf8());

@@ -6,6 +6,8 @@
 // never says it succeeded.
 #include "HarnessChecks.h"
 
+#include "common/TestChild.h"
+
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/StepHooks.h"
@@ -70,7 +72,7 @@ ChildRun inChild(const std::function<bool()> &op, int at, bool failing) {
     int fds[2];
     if (::pipe(fds) != 0) return run;
     *flushedSize = 0;
-    const pid_t child = ::fork();
+    const pid_t child = TestChild::forkAlone();
     if (child < 0) return run;
     if (child == 0) {
         ::close(fds[0]);
@@ -226,6 +228,7 @@ protected:
 } // namespace
 
 TEST_F(KillHarness, BatchRenameWithACycleAndAChain) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     const QString folder = path("rename");
     QList<Item> items;
     const auto item = [&](const QString &from, const QString &to) {
@@ -242,6 +245,7 @@ TEST_F(KillHarness, BatchRenameWithACycleAndAChain) {
 
 // Its record is far beyond a mebibyte: the whole of it is settled all the same.
 TEST_F(KillHarness, BatchRenameOfThreeThousandLongNames) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     const QString folder = path("many");
     const auto name = [&](int i) {
         return folder + '/' + QString("%1 Urlaub ").arg(i, 5, 10, QChar('0')) + QString(90, u'ä') + ".jpg";
@@ -254,6 +258,7 @@ TEST_F(KillHarness, BatchRenameOfThreeThousandLongNames) {
 }
 
 TEST_F(KillHarness, SyncReplace) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     const QByteArray newer = pattern(3 << 20), older = "the old one";
     QList<SyncStep> steps;
     const QString l = path("L"), r = path("R"), trash = TrashRoots::homeTrash() + "/files";
@@ -293,6 +298,7 @@ TEST_F(KillHarness, SyncReplace) {
 }
 
 TEST_F(KillHarness, RuleMoveToAnotherVolume) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     TestUtil::TmpfsMount vol;
     if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";
     const QString in = path("rules"), out = vol.path() + "/out";
@@ -326,6 +332,7 @@ TEST_F(KillHarness, RuleMoveToAnotherVolume) {
 // surplus items on the other side; killed after every step, run on a failing disk, and killed again
 // with the journal losing what was not yet on stable storage when the process died.
 TEST_F(KillHarness, MirrorAndTwoWaySyncs) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     SyncTrees trees{path("L"), path("R"), {}, {}, {}};
     for (int i = 1; i <= 12; ++i) {
         const QByteArray n = QByteArray::number(i);

@@ -1,5 +1,6 @@
 // Cleanup rules: the stored record, matching and the run.
 #include "common/HeldJob.h"
+#include "common/TestChild.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
@@ -79,6 +80,7 @@ class RulesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TestUtil::freshSettings();
+        QDir(TrashRoots::homeTrash()).removeRecursively(); // what earlier tests trashed
         ASSERT_TRUE(tmp.isValid());
         folder = tmp.path() + QStringLiteral("/in");
         QDir().mkpath(folder);
@@ -94,6 +96,17 @@ protected:
     QTemporaryDir tmp;
     QString folder;
 };
+
+// Runs a rule moving the logs of args[0] to args[1] and dies once a copy is in place.
+TEST_CHILD(ruleKilledOnceACopyIsPlaced) {
+    FileSteps::setStepHook([](FileSteps::Step s, const QString &) {
+        if (s == FileSteps::Step::placed) ::raise(SIGKILL);
+    });
+    TransferProgress progress;
+    RulesEngine::run({rule(args.value(0), {}, QStringLiteral("log"), args.value(1))}, progress, fixedClock,
+                     noWriter);
+    return 0;
+}
 
 } // namespace
 
@@ -414,6 +427,9 @@ TEST_F(RulesTest, RulesInATrashAreRefusedWhenSavedAndWhenRun) {
 
     // Running: a rule stored before (or written around the editor) does nothing there and says so.
     const QString inTrash = oldFile(trash + "/files/old.log");
+    ASSERT_TRUE(
+        writeFile(trash + "/info/old.log.trashinfo", "[Trash Info]\nPath=" + (folder + "/old.log").toUtf8() +
+                                                         "\nDeletionDate=2024-01-01T00:00:00\n"));
     oldFile(folder + "/a.log");
     TransferProgress progress;
     CleanRule into = r;
@@ -529,19 +545,8 @@ TEST_F(RulesTest, AMoveToAnotherVolumeKilledOnceTheCopyHasItsNameIsNotMovedAgain
     ASSERT_TRUE(vol.valid());
     const QString log = oldFile(folder + "/p2.log");
     const CleanRule r = rule(folder, {}, QStringLiteral("log"), vol.path());
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        FileSteps::setStepHook([](FileSteps::Step s, const QString &) {
-            if (s == FileSteps::Step::placed) ::raise(SIGKILL);
-        });
-        TransferProgress progress;
-        RulesEngine::run({r}, progress, fixedClock, noWriter);
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    const int status = TestChild::run("ruleKilledOnceACopyIsPlaced", {folder, vol.path()});
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     ASSERT_TRUE(exists(log) && exists(vol.path() + "/p2.log"));
 
     FileOps::recoverTransfers();

@@ -1,6 +1,8 @@
 #include "../fileops/Fixture.h"
 #include "common/SwappedFolder.h"
 
+#include "common/TestChild.h"
+
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/StepHooks.h"
@@ -28,6 +30,16 @@ using FileSteps::Step;
 
 namespace {
 
+// The steps the sheet would hand over for left and right: every row with an action under the mode.
+QList<SyncStep> planOf(const QString &left, const QString &right, SyncMode mode, bool deleteExtra) {
+    QList<SyncStep> steps;
+    for (const CompareRow &row : FolderCompare::scan(left, right, [] { return false; }).rows) {
+        const A a = FolderCompare::action(row, mode, deleteExtra);
+        if (a != A::none) steps << SyncStep{row, a};
+    }
+    return steps;
+}
+
 class Sync : public Dir {
 protected:
     TestUtil::LanguageScope german{AppLanguage::de};
@@ -43,15 +55,7 @@ protected:
     CompareResult scan() {
         return FolderCompare::scan(L(), R(), [] { return false; });
     }
-    // The plan the sheet would hand over: every row with an action under the mode.
-    QList<SyncStep> plan(SyncMode mode, bool deleteExtra) {
-        QList<SyncStep> steps;
-        for (const CompareRow &row : scan().rows) {
-            const A a = FolderCompare::action(row, mode, deleteExtra);
-            if (a != A::none) steps << SyncStep{row, a};
-        }
-        return steps;
-    }
+    QList<SyncStep> plan(SyncMode mode, bool deleteExtra) { return planOf(L(), R(), mode, deleteExtra); }
     SyncResult run(const QList<SyncStep> &steps) { return FolderSync::run(L(), R(), steps, progress); }
     // Nothing hidden of ours left behind.
     void noTemp(const QString &folder) {
@@ -68,6 +72,19 @@ QString rootGone(const QString &root) {
 void age(const QString &path, qint64 sec) {
     const timespec ts[2] = {{sec, 0}, {sec, 0}};
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts, AT_SYMLINK_NOFOLLOW);
+}
+
+// Mirrors args[0] onto args[1], with the exchange or without (args[2]), and dies at step args[3].
+TEST_CHILD(syncKilledAtAStep) {
+    const Step at = Step(args.value(3).toInt());
+    FileSteps::setExchangeForTests(args.value(2) == u"1");
+    FileSteps::setStepHook([at](Step s, const QString &) {
+        if (s == at) ::raise(SIGKILL);
+    });
+    TransferProgress progress;
+    FolderSync::run(args.value(0), args.value(1),
+                    planOf(args.value(0), args.value(1), SyncMode::leftToRight, false), progress);
+    return 0;
 }
 
 } // namespace
@@ -147,11 +164,9 @@ TEST_F(Sync, CancelDuringACopyKeepsTheDestination) {
     age(R("2.txt"), 1'600'000'000);
     const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
     ASSERT_EQ(steps.size(), 3);
-    FolderSync::setAfterCopyHook([this](const QString &temp) {
-        if (temp.startsWith(R())) {
-            static int n = 0;
-            if (++n == 2) progress.cancel();
-        }
+    int copies = 0;
+    FolderSync::setAfterCopyHook([this, &copies](const QString &temp) {
+        if (temp.startsWith(R()) && ++copies == 2) progress.cancel();
     });
     const SyncResult r = run(steps);
     EXPECT_TRUE(r.cancelled);
@@ -228,21 +243,10 @@ TEST_F(Sync, KilledAtAnyStepTheNextStartLeavesOneWholeItem) {
             file("L/a.bin", big);
             file("R/a.bin", "old");
             age(a, 1'600'000'000);
-            const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
-            ASSERT_EQ(steps.size(), 1);
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
-                FileSteps::setExchangeForTests(exchange);
-                FileSteps::setStepHook([at](Step s, const QString &) {
-                    if (s == at) ::raise(SIGKILL);
-                });
-                run(steps);
-                ::_exit(0);
-            }
-            int status = 0;
-            ::waitpid(child, &status, 0);
-            ASSERT_TRUE(WIFSIGNALED(status));
+            ASSERT_EQ(plan(SyncMode::leftToRight, false).size(), 1);
+            const int status = TestChild::run("syncKilledAtAStep",
+                                              {L(), R(), exchange ? "1" : "0", QString::number(int(at))});
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
             EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
             EXPECT_EQ(names(R()), QStringList{"a.bin"});
             const QByteArray now = TestUtil::readFile(a);
@@ -402,6 +406,7 @@ TEST_F(Sync, ABindMountOfTheSourcesOwnFolderIsNoDestination) {
 // run says so, and the record stays, so that a power cut that loses that way leaves the old item to the
 // next start, which trashes it.
 TEST_F(Sync, AReplacedItemsRecordStaysUntilItsWayToTheTrashIsOnTheDisk) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
     const QString trash = TrashRoots::homeTrash();
     for (const QString &failing : {R(), trash + "/files"}) {
         SCOPED_TRACE(failing.toStdString());

@@ -29,7 +29,8 @@ TEST(QtAlert, AsksWithoutWaitingAndAnswersByRole) {
     std::optional<AlertAnswer> answer;
     // A loop of its own inside ask() would run this timer there: it closes the box so the test ends.
     bool loopInside = false;
-    QTimer::singleShot(0, [&] {
+    QObject scope; // the timer goes with the test, never to close a later test's window
+    QTimer::singleShot(0, &scope, [&] {
         if (QWidget *open = QApplication::activeModalWidget()) loopInside = true, open->close();
     });
     dialogs.ask(alert, [&](AlertAnswer a) { answer = a; });

@@ -44,6 +44,7 @@ protected:
     void SetUp() override {
         TestUtil::freshSettings();
         clearOut();
+        QDir(root() + "/views").removeRecursively(); // what an earlier test made there
         app = std::make_unique<AppState>(Services(scripted.dialogs()));
         apps = ToolbarApps::of(app.get());
         apps->launcher = [this](const QString &a, const QStringList &paths) -> std::optional<QString> {
