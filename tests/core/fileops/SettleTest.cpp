@@ -456,3 +456,46 @@ TEST_F(SettleAcross, APartOfAMoveDroppedOnAFailingDiskStaysOnRecord) {
     EXPECT_EQ(TestUtil::readFile(src), data);
     EXPECT_FALSE(exists(journal));
 }
+
+// A move that ran to its end is over for the next start too, even when the journal outlives the
+// process (here: an item a failed batch rename left hidden keeps it past a normal quit). The original's
+// other link, put back under its name, is then no reason to drop the moved copy.
+TEST_F(SettleAcross, AFinishedMoveIsOverForTheNextStart) {
+    const QString src = file("h", pattern(5000)), link = path("h2"), moved = vol.path() + "/h";
+    ASSERT_EQ(::link(QFile::encodeName(src).constData(), QFile::encodeName(link).constData()), 0);
+    const QString a = file("f/a", "a");
+    const QString journal = journalLeftBy([&] {
+        FileOps::rename(src, moved);
+        FileOps::renameInTwoPhases({{a, path("f/b")}}, nullptr,
+                                   [](const QString &from, const QString &, const auto &rename) {
+                                       if (Posix::lastComponent(from).startsWith(".dravendel-"))
+                                           throw FileError{EIO, QStringLiteral("kaputt"), false};
+                                       rename();
+                                   });
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    ASSERT_FALSE(exists(src));
+    ASSERT_EQ(::link(QFile::encodeName(link).constData(), QFile::encodeName(src).constData()), 0);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(TestUtil::readFile(moved), pattern(5000));
+    EXPECT_EQ(TestUtil::readFile(src), pattern(5000));
+    EXPECT_EQ(names(path("f")), QStringList{"a"});
+    EXPECT_FALSE(exists(journal));
+}
+
+// Beyond a few folders on one volume they are flushed all at once: a failure of that flush is said too.
+TEST_F(Settle, AFailedFlushOfManyFoldersIsSaid) {
+    for (const int count : {2, 6}) {
+        SCOPED_TRACE(count);
+        QStringList folders;
+        for (int i = 0; i < count; ++i)
+            folders << mkdir(QString("many%1/d%2").arg(count).arg(i));
+        EXPECT_EQ(FileSteps::syncFolders(folders), 0);
+        Posix::setFlushErrorForTests(EIO);
+        QString failed;
+        const int e = FileSteps::syncFolders(folders, &failed);
+        Posix::setFlushErrorForTests(0);
+        EXPECT_EQ(e, EIO);
+        EXPECT_TRUE(folders.contains(failed)) << failed.toStdString();
+    }
+}

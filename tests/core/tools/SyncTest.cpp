@@ -452,6 +452,55 @@ TEST_F(Sync, AReplacedItemsRecordStaysUntilItsWayToTheTrashIsOnTheDisk) {
     }
 }
 
+// Something takes the name while the old item is in the Trash and cannot come back: the new version
+// waits under its hidden name. Its record outlives a normal quit, and the next start gives it the name
+// once that is free.
+TEST_F(Sync, AReplacementLeftHiddenByAFailureKeepsItsRecordPastANormalQuit) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
+    file("L/a.dat", "new");
+    file("R/a.dat", "old");
+    age(R("a.dat"), 1'600'000'000);
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
+    ASSERT_EQ(steps.size(), 1);
+    const QString said = path("said");
+    const QString journal = journalLeftBy([&] {
+        FileSteps::setExchangeForTests(false);
+        FileSteps::setStepHook([&](Step s, const QString &) {
+            if (s == Step::oldItemOut) TestUtil::writeFile(R("a.dat"), "someone else's");
+        });
+        TestUtil::writeFile(said, run(steps).errors.join('\n').toUtf8());
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    EXPECT_FALSE(TestUtil::readFile(said).isEmpty());
+    EXPECT_EQ(names(R()).size(), 2);
+    ASSERT_TRUE(QFile::remove(R("a.dat")));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(R()), QStringList{"a.dat"});
+    EXPECT_EQ(TestUtil::readFile(R("a.dat")), "new");
+    const QStringList trashed = names(TrashRoots::homeTrash() + "/files");
+    ASSERT_EQ(trashed.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(TrashRoots::homeTrash() + "/files/" + trashed[0]), "old");
+    EXPECT_FALSE(exists(journal));
+}
+
+// A copy given up whose removal may not be on the disk keeps its record past a normal quit too.
+TEST_F(Sync, ADroppedCopyKeepsItsRecordUntilItsRemovalIsOnTheDisk) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
+    file("L/c.dat", "new");
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
+    ASSERT_EQ(steps.size(), 1);
+    const QString journal = journalLeftBy([&] {
+        FileSteps::setFolderSyncErrorForTests(R(), EIO);
+        FolderSync::setAfterCopyHook([&](const QString &) { progress.cancel(); });
+        if (!run(steps).cancelled) ::_exit(3);
+    });
+    ASSERT_FALSE(journal.isEmpty());
+    EXPECT_TRUE(names(R()).isEmpty());
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_TRUE(names(R()).isEmpty());
+    EXPECT_FALSE(exists(journal));
+}
+
 // An item trashed by the run whose way to the Trash is not flushed: the run says so.
 TEST_F(Sync, ATrashedItemsWayToTheTrashIsFlushedOrSaid) {
     file("R/surplus.txt", "surplus");
