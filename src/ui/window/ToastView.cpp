@@ -10,6 +10,8 @@
 #include <QPainterPath>
 #include <QTextLayout>
 
+#include <cmath>
+
 namespace {
 constexpr int kPadX = 14, kPadY = 8, kSpacing = 8;
 }
@@ -66,9 +68,24 @@ QRect ToastView::textRect(int width) const {
     const QFontMetrics fm(textFont());
     const int icon = fm.height();
     const int maxText = width - 2 * kPadX - icon - kSpacing;
-    const QRect natural = fm.boundingRect(QRect(0, 0, maxText, 10000), Qt::TextWordWrap, m_toast.text);
-    const int lines = std::min(3, std::max(1, natural.height() / std::max(1, fm.lineSpacing())));
-    return QRect(0, 0, std::min(natural.width(), maxText), lines * fm.lineSpacing());
+    // Laid out as drawText lays it out: a line drawn from a fallback font (Thai, say) is taller than the
+    // font's own line spacing, so the box is the sum of the first three lines' heights.
+    QTextLayout layout(m_toast.text, textFont());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    qreal height = 0, widest = 0;
+    layout.beginLayout();
+    for (int n = 0; n < 3; ++n) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(maxText);
+        height += line.height();
+        widest = std::max(widest, line.naturalTextWidth());
+    }
+    layout.endLayout();
+    return QRect(0, 0, std::min(int(std::ceil(widest)), maxText),
+                 std::max(int(std::ceil(height)), fm.lineSpacing()));
 }
 
 QSize ToastView::sizeHint() const {
