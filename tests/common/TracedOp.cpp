@@ -1,5 +1,6 @@
 // One file operation in a process of its own, for the harness that kills it after a chosen system call:
 //   mirror LEFT RIGHT · twoway LEFT RIGHT · rename LIST (lines: old path, new path) · move TARGET ITEM…
+//   start: settles what runs before left, as the program's start does, and prints what it tells.
 // It raises SIGURG (ignored unless traced) right before the operation, so that the tracer counts only the
 // operation's calls. Exit status: 0 when the operation reported no error, 1 otherwise, 2 for bad usage.
 #include "core/fileops/FileOps.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -23,6 +25,11 @@ void startCounting() {
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args == QStringList{"start"}) {
+        const FileOps::Leftovers left = FileOps::recoverTransfers();
+        if (!left.isEmpty()) std::fputs(FileOps::leftoversText(left).toUtf8().constData(), stdout);
+        return 0;
+    }
     if (args.size() < 2) return 2;
     const QString &op = args[0];
     TransferProgress progress;

@@ -359,13 +359,15 @@ FileError notRecorded(int e) {
 
 namespace {
 
-// The move to the Trash that `move` makes, given the hook that puts each info file on record first.
+// The move to the Trash that `move` makes, given the hook that puts each info file on record first:
+// on stable storage, since the flush of the info file may carry the journal's new length to the disk
+// without its bytes, and an info file whose record is lost can't be told from the user's.
 template <typename Move> Trash::Result recordedTrash(const QString &path, Move move) {
     QList<QByteArray> keys;
     const Trash::Result r = move([&](const QByteArray &info, const QByteArray &entry) {
         try {
             const QByteArray key = keyOf(info);
-            record(key, "info " + key + ' ' + keyOf(entry) + ' ' + coarseNow() + '\n', false);
+            record(key, "info " + key + ' ' + keyOf(entry) + ' ' + coarseNow() + '\n', true);
             keys << key;
             reached(Step::toTrash, path.toUtf8());
             return true;

@@ -130,10 +130,15 @@ struct SyncTrees {
         const auto nowL = filesBelow(l, wrong), nowR = filesBelow(r, wrong);
         const auto trashed = filesBelow(trash + "/files", wrong);
         // Each entry in the Trash with its origin, so that it can be put back.
-        for (const QString &entry : names(trash + "/files"))
+        const QStringList entries = names(trash + "/files");
+        for (const QString &entry : entries)
             if (!QString::fromUtf8(TestUtil::readFile(trash + "/info/" + entry + ".trashinfo"))
                      .contains(QRegularExpression("\nPath=[^\n]+\n")))
                 wrong << "no info: " + entry;
+        // And no info of an item that is not there: the Trash would show what can't be put back.
+        for (const QString &info : names(trash + "/info"))
+            if (!info.endsWith(".trashinfo") || !entries.contains(info.chopped(10)))
+                wrong << "info without its item: " + info;
         for (const auto &[now, before, other] :
              {std::tuple{&nowL, &left, &right}, std::tuple{&nowR, &right, &left}})
             for (auto f = now->cbegin(); f != now->cend(); ++f)
