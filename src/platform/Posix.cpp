@@ -1,7 +1,9 @@
 #include "platform/Posix.h"
 
 #include <QList>
+#include <QSet>
 #include <atomic>
+#include <mutex>
 
 #include <cerrno>
 #include <cstdio>
@@ -140,6 +142,28 @@ bool sameItem(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Whether two names show one file as alike in all that a link shares: type, size, owner, times.
+bool sameLook(const struct stat &a, const struct stat &b) {
+    return a.st_mode == b.st_mode && a.st_size == b.st_size && a.st_uid == b.st_uid &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// Volumes, by device, where a hard link shows another inode number than its item (sshfs): handing an
+// item over by link and unlink would change its identity there, which every later check goes by.
+std::mutex renumberingMutex;
+QSet<dev_t> renumbering;
+
+bool linksRenumber(dev_t dev) {
+    const std::lock_guard lock(renumberingMutex);
+    return renumbering.contains(dev);
+}
+
+void noteLinksRenumber(dev_t dev) {
+    const std::lock_guard lock(renumberingMutex);
+    renumbering.insert(dev);
+}
+
 std::atomic<int> flushFault{0}, flushesFailed{0};
 
 // The fault in place of the system's answer, else the call's own.
@@ -153,25 +177,44 @@ template <typename F> int flushed(F call) {
 
 } // namespace
 
+namespace {
+
+constexpr int lookInstead = -1;
+
+// The item handed over by a link and the old name's removal: 0 or errno, lookInstead where the volume
+// takes no links or numbers a link anew.
+int byLink(int fromDir, const char *from, int toDir, const char *to, const struct stat &item) {
+    // A link fails on a taken name by itself, so nothing can come in between.
+    if (::linkat(fromDir, from, toDir, to, 0) != 0)
+        return errno == EPERM || errno == ENOTSUP || errno == ENOSYS || errno == EMLINK ? lookInstead : errno;
+    struct stat now, made;
+    if (::fstatat(toDir, to, &made, AT_SYMLINK_NOFOLLOW) == 0 && !sameItem(made, item)) {
+        // The link goes again (alike the item under the old name, so the one just made), and the item is
+        // renamed after a look, which keeps its number.
+        noteLinksRenumber(item.st_dev);
+        if (::fstatat(fromDir, from, &now, AT_SYMLINK_NOFOLLOW) != 0 || !sameItem(now, item) ||
+            !sameLook(now, made))
+            return EBUSY;
+        return ::unlinkat(toDir, to, 0) == 0 ? lookInstead : errno;
+    }
+    // Another item under the old name meanwhile: ours has only the new one now.
+    if (::fstatat(fromDir, from, &now, AT_SYMLINK_NOFOLLOW) != 0 || !sameItem(now, item)) return 0;
+    if (::unlinkat(fromDir, from, 0) == 0) return 0;
+    const int e = errno;
+    if (::fstatat(toDir, to, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameItem(now, item)) ::unlinkat(toDir, to, 0);
+    return e;
+}
+
+} // namespace
+
 int renameNoReplace(int fromDir, const char *from, int toDir, const char *to, const struct stat *expected) {
     if (::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOTSUP && errno != ENOSYS) return errno;
     struct stat item;
     if (::fstatat(fromDir, from, &item, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     if (expected && !sameItem(item, *expected)) return ENOENT;
-    if (!S_ISDIR(item.st_mode)) {
-        // A link fails on a taken name by itself, so nothing can come in between.
-        if (::linkat(fromDir, from, toDir, to, 0) == 0) {
-            struct stat now;
-            // Another item under the old name meanwhile: ours has only the new one now.
-            if (::fstatat(fromDir, from, &now, AT_SYMLINK_NOFOLLOW) != 0 || !sameItem(now, item)) return 0;
-            if (::unlinkat(fromDir, from, 0) == 0) return 0;
-            const int e = errno;
-            if (::fstatat(toDir, to, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameItem(now, item))
-                ::unlinkat(toDir, to, 0);
-            return e;
-        }
-        if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS && errno != EMLINK) return errno;
+    if (!S_ISDIR(item.st_mode) && !linksRenumber(item.st_dev)) {
+        if (const int e = byLink(fromDir, from, toDir, to, item); e != lookInstead) return e;
     }
     struct stat taken;
     if (::fstatat(toDir, to, &taken, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;

@@ -55,8 +55,9 @@ int openFolderBeneath(const QString &top, const QString &relative);
 
 // rename with RENAME_NOREPLACE, relative to two folders (AT_FDCWD for paths). Where the file system
 // refuses the flag (FUSE, NFS, SMB), still never over another item: a hard link then the old name's
-// removal where the volume has links, else a check that the target is free and the source still the item
-// (`expected`, else what `from` named at the call) right before a plain rename. 0 or errno.
+// removal where the volume has links that keep the item's inode number, else a check that the target is
+// free and the source still the item (`expected`, else what `from` named at the call) right before a
+// plain rename. A volume whose links show a new number (sshfs) is known by its first link. 0 or errno.
 int renameNoReplace(int fromDir, const char *from, int toDir, const char *to,
                     const struct stat *expected = nullptr);
 

@@ -610,6 +610,18 @@ QString lostText(const QStringList &paths) {
     // clang-format on
 }
 
+QString unmatchedText(const QStringList &paths) {
+    if (paths.isEmpty()) return {};
+    const QString name = Posix::lastComponent(paths.first()), folder = Posix::parentOf(paths.first());
+    // clang-format off
+    if (paths.size() > 1)
+        return LF("%d Objekte einer abgebrochenen Umbenennung liegen noch unter verborgenen Namen, darunter „%@“ in „%@“. Das Laufwerk zeigt sie nicht mehr als dieselben Objekte wie vor dem Abbruch, daher bleiben sie, wie sie sind.",
+                  int(paths.size()), name, folder);
+    return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“. Das Laufwerk zeigt es nicht mehr als dasselbe Objekt wie vor dem Abbruch, daher bleibt es, wie es ist.",
+              name, folder);
+    // clang-format on
+}
+
 QString damagedText(const QStringList &paths) {
     if (paths.isEmpty()) return {};
     const QString name = Posix::lastComponent(paths.first()), folder = Posix::parentOf(paths.first());
@@ -626,8 +638,9 @@ QString damagedText(const QStringList &paths) {
 
 QString leftoversText(const Leftovers &left) {
     QStringList sentences;
-    for (const QString &text : {hiddenText(left), renamedAsideText(left.renamedAside), lostText(left.lost),
-                                journalsText(left.journals), damagedText(left.damaged)})
+    for (const QString &text :
+         {hiddenText(left), renamedAsideText(left.renamedAside), lostText(left.lost),
+          unmatchedText(left.unmatched), journalsText(left.journals), damagedText(left.damaged)})
         if (!text.isEmpty()) sentences << text;
     return sentences.join(u' ');
 }

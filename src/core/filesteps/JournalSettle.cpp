@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include <dirent.h>
@@ -97,6 +98,38 @@ int removeFileIf(const QString &path, const struct stat &st) {
     } catch (const FileError &e) {
         return e.code;
     }
+}
+
+// Killed between the link and the unlink of a rename on a volume that refuses the rename flag: the file
+// is under `extra` and `kept` alike. The extra name goes, which loses nothing; false where that is not so.
+bool dropSecondName(const QString &extra, const QString &kept, const Record &r) {
+    struct stat a, b;
+    if (!Posix::lstatPath(kept, b) || !sameItem(b, r) || S_ISDIR(b.st_mode) || !Posix::lstatPath(extra, a) ||
+        !sameItem(a, r))
+        return false;
+    return removeFileIf(extra, a) == 0;
+}
+
+// Whether two names hold regular files alike in size and every byte: a second name of one file on a
+// volume that numbers a link anew (sshfs), as the link fallback of a rename leaves it when killed.
+bool sameContent(const QString &a, const QString &b) {
+    const auto aBytes = Posix::encode(a), bBytes = Posix::encode(b);
+    if (!aBytes || !bBytes) return false;
+    Fd fa(::open(aBytes->constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    Fd fb(::open(bBytes->constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat sa, sb;
+    if (fa.get() < 0 || fb.get() < 0 || ::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0 ||
+        !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
+        return false;
+    std::vector<char> bufA(1 << 16), bufB(1 << 16);
+    for (off_t at = 0; at < sa.st_size;) {
+        const ssize_t n = Posix::retry([&] { return ::pread(fa.get(), bufA.data(), bufA.size(), at); });
+        if (n <= 0 || Posix::retry([&] { return ::pread(fb.get(), bufB.data(), size_t(n), at); }) != n ||
+            std::memcmp(bufA.data(), bufB.data(), size_t(n)) != 0)
+            return false;
+        at += n;
+    }
+    return true;
 }
 
 // How an original folder compares with its copy, entry by entry (type, size, modification time):
@@ -234,7 +267,10 @@ Outcome settleMine(const Record &r, const QByteArray &token) {
     // Where the copy never took the name, the part's earlier record settles what is left of it: the
     // name may not have reached the disk, or the step never began.
     struct stat copy;
-    if (!Posix::lstatPath(r.to, copy) || !sameItem(copy, r)) return Outcome::notMine;
+    if (!Posix::lstatPath(r.to, copy)) return Outcome::notMine;
+    // A move's copy that took its name by a link the volume numbered anew (sshfs) is known by its bytes:
+    // the original goes only when it is as it was copied, and the name holds all of it.
+    if (!sameItem(copy, r) && (r.kind != "moved" || !sameContent(r.other, r.to))) return Outcome::notMine;
     if (markOf(r.to, token) == Mark::ours) unmark(r.to);
     return r.kind == "moved" ? settleMove(r, copy) : Outcome::settled;
 }
@@ -258,7 +294,8 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
     if (r.kind == "aside") {
         // The original of a move: its name back, or say where it is.
         if (!sameItem(st, r)) return Outcome::notMine;
-        if (renameNoReplace(r.path, r.other) == 0) return Outcome::settled;
+        if (dropSecondName(r.path, r.other, r) || renameNoReplace(r.path, r.other) == 0)
+            return Outcome::settled;
         if (!report) return Outcome::pending;
         left.setAside << r.path;
         return Outcome::settled;
@@ -342,7 +379,7 @@ bool nameRefused(int e, const QString &hidden) {
 // False while an item is left for the next start.
 bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &token, Leftovers &left) {
     QSet<QPair<quint64, quint64>> items;
-    std::vector<const Record *> hidden;
+    std::vector<const Record *> hidden, unmatched;
     bool secondPhase = false;
     StoredNames stored;
     for (const Record *r : batch) {
@@ -353,8 +390,11 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
         if (!secondPhase && Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r) &&
             stored.holds(r->renamedTo))
             secondPhase = true;
-        if (Posix::lstatPath(r->path, st) && sameItem(st, *r) && markOf(r->path, token) != Mark::other)
+        if (!Posix::lstatPath(r->path, st)) continue;
+        if (sameItem(st, *r) && markOf(r->path, token) != Mark::other)
             hidden.push_back(r);
+        else
+            unmatched.push_back(r);
     }
     auto ofBatch = [&](const QString &path) {
         struct stat st;
@@ -362,9 +402,32 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
     };
     bool all = true;
     struct stat st;
+    for (const Record *r : unmatched) {
+        // A hidden name that is not the item it was given: where a link shows a new inode number, the
+        // second name of an item that still has its old or new one. Any other is named, never touched.
+        bool dropped = false;
+        for (const QString &name : {r->other, r->renamedTo}) {
+            struct stat item, extra;
+            if (dropped || !Posix::lstatPath(name, item) || !sameItem(item, *r) ||
+                !Posix::lstatPath(r->path, extra) || !sameContent(r->path, name))
+                continue;
+            dropped = removeFileIf(r->path, extra) == 0;
+            if (dropped && markOf(name, token) == Mark::ours) unmark(name);
+        }
+        if (!dropped) {
+            left.unmatched << r->path;
+            all = false; // named again at each start while it is there
+        }
+    }
     for (const Record *r : hidden) {
         const QString &first = secondPhase ? r->renamedTo : r->other;
         const QString &second = secondPhase ? r->other : r->renamedTo;
+        // Killed between the link and the unlink of the rename fallback: the item is under two names.
+        if (dropSecondName(r->path, first, *r)) {
+            if (markOf(first, token) == Mark::ours) unmark(first);
+            continue;
+        }
+        dropSecondName(second, r->path, *r); // the batch gives it the other name
         int e = renameNoReplace(r->path, first);
         const bool firstRefused = nameRefused(e, r->path);
         if (e == EEXIST || firstRefused) e = renameNoReplace(r->path, second);

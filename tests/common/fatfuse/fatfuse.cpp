@@ -3,10 +3,13 @@
 // refused characters, files below 4 GiB, times in 2 s steps. SIGUSR1 pulls the stick (every change, write
 // and flush fails with EIO), SIGUSR2 plugs it back; each writes the state ('1' or '0') to the state file.
 //
-//   kestrin-fatfuse [--enoent-names] [--links] [--state FILE] BACKING MOUNTPOINT [fuse options]
+//   kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--state FILE] BACKING MOUNTPOINT
+//                   [fuse options]
 //
 // --enoent-names answers a refused name with ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
 // --links takes hard links, as NTFS through ntfs-3g or a share do (still without rename flags).
+// --new-inode-links takes hard links too, but the new name shows another inode number than the item had,
+// as on sshfs; a rename keeps the number.
 #define FUSE_USE_VERSION 31
 
 #include <fuse3/fuse.h>
@@ -22,6 +25,7 @@
 #include <cwctype>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -34,6 +38,10 @@ namespace {
 int g_root = -1;
 bool g_enoentNames = false;
 bool g_links = false;
+bool g_newInodeLinks = false;
+// Inode numbers shown for names that link() made, by their path in the backing folder.
+std::map<std::string, ino_t> g_linkInodes;
+ino_t g_nextLinkInode = ino_t(1) << 40;
 const char *g_stateFile = nullptr;
 volatile sig_atomic_t g_pulled = 0;
 constexpr off_t kMaxFileSize = 0xFFFFFFFFLL; // 4 GiB - 1
@@ -195,6 +203,30 @@ void fatStat(struct stat *st) {
     st->st_gid = ::getgid();
 }
 
+// A name made by link() shows its own inode number.
+void linkInode(const std::string &rel, struct stat *st) {
+    const auto it = g_linkInodes.find(rel);
+    if (it != g_linkInodes.end()) st->st_ino = it->second;
+}
+
+// The numbers of names at or below `from` go with them to `to`.
+void renameLinkInodes(const std::string &from, const std::string &to) {
+    if (from == to) return;
+    std::map<std::string, ino_t> moved;
+    for (auto it = g_linkInodes.begin(); it != g_linkInodes.end();) {
+        const std::string &k = it->first;
+        if (k == to || k.rfind(to + "/", 0) == 0) {
+            it = g_linkInodes.erase(it);
+        } else if (k == from || k.rfind(from + "/", 0) == 0) {
+            moved[to + k.substr(from.size())] = it->second;
+            it = g_linkInodes.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    g_linkInodes.insert(moved.begin(), moved.end());
+}
+
 #define PULLED_FAILS                                                                                         \
     if (g_pulled) return -EIO
 
@@ -208,12 +240,14 @@ void *fsInit(fuse_conn_info *, fuse_config *cfg) {
 }
 
 int fsGetattr(const char *path, struct stat *st, fuse_file_info *fi) {
+    std::string rel;
     if (fi) {
         if (::fstat(static_cast<int>(fi->fh), st) != 0) return -errno;
+        if (path && existing(path, rel) == 0) linkInode(rel, st);
     } else {
-        std::string rel;
         if (const int e = existing(path, rel)) return -e;
         if (::fstatat(g_root, rel.c_str(), st, AT_SYMLINK_NOFOLLOW) != 0) return -errno;
+        linkInode(rel, st);
     }
     fatStat(st);
     return 0;
@@ -251,7 +285,9 @@ int fsUnlink(const char *path) {
     PULLED_FAILS;
     std::string rel;
     if (const int e = existing(path, rel)) return -e;
-    return ::unlinkat(g_root, rel.c_str(), 0) == 0 ? 0 : -errno;
+    if (::unlinkat(g_root, rel.c_str(), 0) != 0) return -errno;
+    g_linkInodes.erase(rel);
+    return 0;
 }
 
 int fsRmdir(const char *path) {
@@ -271,7 +307,9 @@ int fsLink(const char *from, const char *to) {
     std::string src, dst;
     if (const int e = existing(from, src)) return -e;
     if (const int e = fresh(to, dst)) return -e;
-    return ::linkat(g_root, src.c_str(), g_root, dst.c_str(), 0) == 0 ? 0 : -errno;
+    if (::linkat(g_root, src.c_str(), g_root, dst.c_str(), 0) != 0) return -errno;
+    if (g_newInodeLinks) g_linkInodes[dst] = g_nextLinkInode++;
+    return 0;
 }
 
 int fsRename(const char *from, const char *to, unsigned int flags) {
@@ -282,12 +320,14 @@ int fsRename(const char *from, const char *to, unsigned int flags) {
     const Resolved dst = resolve(to);
     if (dst.error) return -dst.error;
     if (::renameat(g_root, src.c_str(), g_root, dst.rel.c_str()) != 0) return -errno;
+    renameLinkInodes(src, dst.rel);
     // A target found under another spelling (or the source itself, renamed in case only) takes the new one.
     if (dst.exists && dst.rel.substr(dst.rel.rfind('/') + 1) != dst.given) {
         const size_t slash = dst.rel.rfind('/');
         const std::string asked =
             slash == std::string::npos ? dst.given : dst.rel.substr(0, slash + 1) + dst.given;
         if (::renameat(g_root, dst.rel.c_str(), g_root, asked.c_str()) != 0) return -errno;
+        renameLinkInodes(dst.rel, asked);
     }
     return 0;
 }
@@ -421,12 +461,16 @@ int fsOpendir(const char *path, fuse_file_info *fi) {
     return 0;
 }
 
-int fsReaddir(const char *, void *buf, fuse_fill_dir_t fill, off_t, fuse_file_info *fi, fuse_readdir_flags) {
+int fsReaddir(const char *path, void *buf, fuse_fill_dir_t fill, off_t, fuse_file_info *fi,
+              fuse_readdir_flags) {
     DIR *dir = reinterpret_cast<DIR *>(fi->fh);
+    std::string folder;
+    if (!g_linkInodes.empty() && existing(path, folder) != 0) folder.clear();
     ::rewinddir(dir);
     while (const dirent *e = ::readdir(dir)) {
         struct stat st {};
         st.st_ino = e->d_ino;
+        if (!folder.empty()) linkInode(folder == "." ? e->d_name : folder + "/" + e->d_name, &st);
         st.st_mode = static_cast<mode_t>(DTTOIF(e->d_type));
         if (fill(buf, e->d_name, &st, 0, static_cast<fuse_fill_dir_flags>(0))) break;
     }
@@ -462,6 +506,8 @@ int main(int argc, char **argv) {
             g_enoentNames = true;
         else if (!std::strcmp(argv[i], "--links"))
             g_links = true;
+        else if (!std::strcmp(argv[i], "--new-inode-links"))
+            g_links = g_newInodeLinks = true;
         else if (!std::strcmp(argv[i], "--state") && i + 1 < argc)
             g_stateFile = argv[++i];
         else if (!backing && argv[i][0] != '-')
@@ -470,8 +516,8 @@ int main(int argc, char **argv) {
             args.push_back(argv[i]);
     }
     if (!backing) {
-        std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--state FILE] BACKING MOUNTPOINT "
-                   "[fuse options]\n",
+        std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--state FILE] "
+                   "BACKING MOUNTPOINT [fuse options]\n",
                    stderr);
         return 2;
     }

@@ -2,6 +2,7 @@
 #include "Fixture.h"
 
 #include "common/FatFuse.h"
+#include "common/NtfsImage.h"
 #include "common/TestChild.h"
 
 #include "core/fileops/FileOps.h"
@@ -51,6 +52,30 @@ bool killedAtRename(const QList<TransferPair> &pairs, int killAt, const QString 
 
 QStringList hiddenNames(const QString &folder) {
     return names(folder).filter(QRegularExpression("^\\.dravendel-"));
+}
+
+// The hidden name of item `i` of the batch that gave `hidden`.
+QString hiddenOf(const QString &hidden, int i) {
+    return hidden.left(hidden.lastIndexOf(u'-') + 1) + QString::number(i);
+}
+
+// A case-only batch of `items` files in `folder` ("photoN.JPG" to "photoN.jpg").
+QList<TransferPair> photos(const QString &folder, int items, QStringList &olds, QStringList &news) {
+    QList<TransferPair> pairs;
+    olds.clear();
+    news.clear();
+    QDir().mkpath(folder);
+    for (int i = 0; i < items; ++i) {
+        olds << QString("photo%1.JPG").arg(i);
+        news << QString("photo%1.jpg").arg(i);
+        TestUtil::writeFile(folder + u'/' + olds[i], "photo " + QByteArray::number(i));
+        pairs << TransferPair{folder + u'/' + olds[i], folder + u'/' + news[i]};
+    }
+    return pairs;
+}
+
+bool link(const QString &from, const QString &to) {
+    return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 class RenameJournal : public Dir {
@@ -142,7 +167,18 @@ TEST_F(RenameJournal, AnotherItemUnderTheHiddenNameIsLeftAlone) {
     ASSERT_TRUE(QFile::rename(at, path("e/kept")));
     file("e/" + hidden[0], "someone else's");
     if (n > 0) ::lsetxattr(atBytes.constData(), FileCopy::partMark, mark, size_t(n), 0);
-    FileOps::recoverTransfers();
+    // Named at every start while it is there.
+    TestUtil::LanguageScope de(AppLanguage::de);
+    for (int start = 0; start < 2; ++start) {
+        const FileOps::Leftovers left = FileOps::recoverTransfers();
+        EXPECT_EQ(left.unmatched, QStringList{at});
+        EXPECT_EQ(
+            FileOps::leftoversText(left),
+            QString("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%1“ in „%2“. Das "
+                    "Laufwerk zeigt es nicht mehr als dasselbe Objekt wie vor dem Abbruch, daher bleibt "
+                    "es, wie es ist.")
+                .arg(hidden[0], path("e")));
+    }
     EXPECT_EQ(TestUtil::readFile(at), "someone else's");
     EXPECT_FALSE(exists(path("e/a")));
     EXPECT_FALSE(exists(path("e/b")));
@@ -484,4 +520,52 @@ TEST_F(RenameJournal, ACutOrGarbledJournalNamesWhatItNoLongerSettles) {
             .arg(Posix::lastComponent(garbled.hidden[2]), path("garbled"),
                  Posix::lastComponent(garbled.journal), Posix::parentOf(garbled.journal)));
     QFile::remove(garbled.journal);
+}
+
+// Where a volume refuses the rename flag, a rename is a link and the old name's removal: killed between
+// the two, the item has its hidden name and another. The start keeps one, all old or all new as the
+// batch is.
+TEST_F(RenameJournal, AnItemUnderTwoNamesBetweenLinkAndUnlinkKeepsOne) {
+    TestUtil::NtfsImage ntfs;
+    QStringList volumes{mkdir("local")};
+    if (ntfs.valid()) volumes << ntfs.path();
+    constexpr int items = 4;
+    for (const QString &volume : volumes)
+        for (const bool second : {false, true}) {
+            SCOPED_TRACE(QString("%1, %2 phase").arg(volume, second ? "second" : "first").toStdString());
+            const QString folder = volume + (second ? "/second" : "/first");
+            QStringList olds, news;
+            const QList<TransferPair> pairs = photos(folder, items, olds, news);
+            // Killed at the third item's rename, which has its link.
+            ASSERT_TRUE(killedAtRename(pairs, second ? items + 3 : 3));
+            const QString hidden = folder + u'/' + hiddenOf(hiddenNames(folder).value(0), 2);
+            ASSERT_TRUE(second ? link(hidden, pairs[2].to) : link(pairs[2].from, hidden));
+            EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+            EXPECT_EQ(names(folder), second ? news : olds);
+            for (int i = 0; i < items; ++i)
+                EXPECT_EQ(TestUtil::readFile(folder + u'/' + (second ? news : olds)[i]),
+                          "photo " + QByteArray::number(i));
+        }
+}
+
+// A volume whose hard link shows a new inode number (sshfs): the batch still takes its new names, and
+// killed while the link of its first rename is there, the start removes that second name.
+TEST_F(RenameJournal, OnAVolumeWhoseLinksGetNewInodesABatchKeepsItsItems) {
+    KESTRIN_FAT_OR_SKIP(stick, false, false, true);
+    QStringList olds, news;
+    QList<TransferPair> pairs = photos(stick.path() + "/whole", 5, olds, news);
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(pairs);
+    EXPECT_EQ(r.errors, QStringList{});
+    EXPECT_EQ(names(stick.path() + "/whole"), news);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+
+    const QString folder = stick.path() + "/killed";
+    pairs = photos(folder, 3, olds, news);
+    ASSERT_TRUE(killedAtRename(pairs, 2));
+    const QString hidden = folder + u'/' + hiddenOf(hiddenNames(folder).value(0), 1);
+    ASSERT_TRUE(link(pairs[1].from, hidden));
+    ASSERT_NE(TestUtil::lstatOf(hidden).st_ino, TestUtil::lstatOf(pairs[1].from).st_ino);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(folder), olds);
+    EXPECT_EQ(TestUtil::readFile(pairs[1].from), "photo 1");
 }

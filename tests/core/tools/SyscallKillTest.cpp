@@ -4,6 +4,7 @@
 // nothing is hidden or marked, nothing is told and no journal stays behind.
 #include "HarnessChecks.h"
 
+#include "common/NtfsImage.h"
 #include "common/TestChild.h"
 #include "common/SyscallTracer.h"
 #include "core/fileops/FileOps.h"
@@ -264,6 +265,28 @@ protected:
     }
 };
 
+// Volumes that take hard links but no rename flags, beside the tmpfs that keeps the journal: a real NTFS
+// through ntfs-3g, and the tests' FUSE volume whose links show a new inode number, as sshfs does.
+struct LinkVolumes {
+    TestUtil::NtfsImage ntfs;
+    TestUtil::FatFuse renumbering{false, false, true};
+
+    // Name and folder of each that could be mounted.
+    QList<std::pair<const char *, QString>> mounted() const {
+        QList<std::pair<const char *, QString>> out;
+        for (const auto &[name, valid, path, why] :
+             {std::tuple{"ntfs-3g", ntfs.valid(), ntfs.path(), ntfs.skipReason()},
+              std::tuple{"links with new inodes", renumbering.valid(), renumbering.path(),
+                         renumbering.skipReason()}}) {
+            if (valid)
+                out.append({name, path});
+            else
+                std::cout << "[  skipped ] " << name << ": " << why.toStdString() << std::endl;
+        }
+        return out;
+    }
+};
+
 } // namespace
 
 // Replacements, new files in a new folder, surplus items on the other side.
@@ -296,9 +319,7 @@ TEST_F(SyscallKills, MirrorAndTwoWaySyncs) {
 TEST_F(SyscallKills, BatchRenameWithCyclesAndChains) {
     // Its operations open this process's journal in a state folder that goes with the test.
     if (TestChild::ranInOwnProcess()) return;
-    for (const bool failingDisk : {false, true}) {
-        if (!useDisk(failingDisk)) continue;
-        const QString folder = at("rename");
+    const auto batch = [&](const std::string &name, const QString &folder, int chain) {
         QList<Item> items;
         const auto item = [&](const QString &from, const QString &to) {
             items << Item{"item " + from.toUtf8(), folder + '/' + from, folder + '/' + to};
@@ -308,43 +329,51 @@ TEST_F(SyscallKills, BatchRenameWithCyclesAndChains) {
             item(cycle + "2", cycle + "3");
             item(cycle + "3", cycle + "1");
         }
-        for (int i = 1; i <= 16; ++i)
+        for (int i = 1; i <= chain; ++i)
             item(QString::number(i), QString::number(i + 1));
         item("Größe ä.txt", "ขนาด.txt");
         QByteArray list;
         for (const Item &i : items)
             list += i.oldPath.toUtf8() + '\n' + i.newPath.toUtf8() + '\n';
-        ASSERT_TRUE(TestUtil::writeFile(path("list"), list));
-        if (everyCall(
-                "batch rename",
-                [&] {
-                    QDir(folder).removeRecursively();
-                    QDir().mkpath(folder);
-                    for (const Item &i : items)
-                        TestUtil::writeFile(i.oldPath, i.content);
-                },
-                {"rename", path("list").toUtf8()}, [&] { return itemsOnce(items, {folder}); }) < 0)
-            GTEST_SKIP() << "ptrace is not permitted here";
+        EXPECT_TRUE(TestUtil::writeFile(path("list"), list));
+        return everyCall(
+            name.c_str(),
+            [&] {
+                QDir(folder).removeRecursively();
+                QDir().mkpath(folder);
+                for (const Item &i : items)
+                    TestUtil::writeFile(i.oldPath, i.content);
+            },
+            {"rename", path("list").toUtf8()}, [&] { return itemsOnce(items, {folder}); });
+    };
+    for (const bool failingDisk : {false, true}) {
+        if (!useDisk(failingDisk)) continue;
+        if (batch("batch rename", at("rename"), 16) < 0) GTEST_SKIP() << "ptrace is not permitted here";
     }
+    // Where the rename flag is refused, each rename is a link and an unlink, or a look and a rename.
+    useDisk(false);
+    const LinkVolumes volumes;
+    for (const auto &[name, root] : volumes.mounted())
+        batch(std::string("batch rename on ") + name, root + "/rename", 4);
 }
 
-// Files and a tree from the tmpfs to another tmpfs, or to the failing disk.
+// Files and a tree from the tmpfs to another tmpfs, to the failing disk, and to volumes that take
+// links but no rename flags.
 TEST_F(SyscallKills, MoveToAnotherVolume) {
     // Its operations open this process's journal in a state folder that goes with the test.
     if (TestChild::ranInOwnProcess()) return;
     TestUtil::TmpfsMount other;
     ASSERT_TRUE(other.valid());
-    for (const bool failingDisk : {false, true}) {
-        if (!useDisk(failingDisk)) continue;
-        const QString in = onVolume("in"), out = failingDisk ? at("out") : other.path();
+    const auto move = [&](const std::string &name, const QString &out, int files, int treeFiles) {
+        const QString in = onVolume("in");
         QList<Item> items;
         QStringList moved;
-        for (int i = 1; i <= 8; ++i) {
+        for (int i = 1; i <= files; ++i) {
             const QString name = QString("f%1.txt").arg(i);
             items << Item{"file " + name.toUtf8(), in + '/' + name, out + '/' + name};
             moved << in + '/' + name;
         }
-        for (int i = 1; i <= 12; ++i) {
+        for (int i = 1; i <= treeFiles; ++i) {
             const QString rel = QString("tree/%1/t%2.txt").arg(i % 3 ? "a" : "b/c").arg(i);
             items << Item{"tree " + rel.toUtf8() + (i == 5 ? pattern(300 << 10) : QByteArray()),
                           in + '/' + rel, out + '/' + rel};
@@ -353,28 +382,36 @@ TEST_F(SyscallKills, MoveToAnotherVolume) {
         QList<QByteArray> args{"move", out.toUtf8()};
         for (const QString &m : moved)
             args << m.toUtf8();
-        if (everyCall(
-                "move to another volume",
-                [&] {
-                    for (const QString &folder : {in, out}) {
-                        QDir().mkpath(folder);
-                        QDir d(folder);
-                        for (const QString &n :
-                             d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
-                            QFileInfo(d.filePath(n)).isDir() ? (void)QDir(d.filePath(n)).removeRecursively()
-                                                             : (void)d.remove(n);
-                    }
-                    for (const Item &i : items) {
-                        QDir().mkpath(QFileInfo(i.oldPath).path());
-                        TestUtil::writeFile(i.oldPath, i.content);
-                    }
-                },
-                args,
-                [&] {
-                    return treeItemsOnce(items, {in, out});
-                }) < 0)
+        return everyCall(
+            name.c_str(),
+            [&] {
+                for (const QString &folder : {in, out}) {
+                    QDir().mkpath(folder);
+                    QDir d(folder);
+                    for (const QString &n :
+                         d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+                        QFileInfo(d.filePath(n)).isDir() ? (void)QDir(d.filePath(n)).removeRecursively()
+                                                         : (void)d.remove(n);
+                }
+                for (const Item &i : items) {
+                    QDir().mkpath(QFileInfo(i.oldPath).path());
+                    TestUtil::writeFile(i.oldPath, i.content);
+                }
+            },
+            args,
+            [&] {
+                return treeItemsOnce(items, {in, out});
+            });
+    };
+    for (const bool failingDisk : {false, true}) {
+        if (!useDisk(failingDisk)) continue;
+        if (move("move to another volume", failingDisk ? at("out") : other.path(), 8, 12) < 0)
             GTEST_SKIP() << "ptrace is not permitted here";
     }
+    useDisk(false);
+    const LinkVolumes volumes;
+    for (const auto &[name, root] : volumes.mounted())
+        move(std::string("move to ") + name, root + "/out", 4, 6);
 }
 
 // The disk model itself: what was flushed before the failure is there after the cut, what was written
