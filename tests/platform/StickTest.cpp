@@ -1,5 +1,6 @@
 // The tests' stick behaves as FAT does where the program's steps rely on it.
 #include "common/FatFuse.h"
+#include "common/NtfsImage.h"
 #include "common/TestUtil.h"
 #include "platform/Posix.h"
 
@@ -36,10 +37,11 @@ TEST(Stick, RefusesWhatFatCannotHoldAndFailsWhenPulled) {
     EXPECT_TRUE(TestUtil::writeFile(stick.path() + QStringLiteral("/new.txt"), "x"));
 }
 
-// Where the volume refuses RENAME_NOREPLACE: a link and an unlink where it has links, else a look first.
+// Where the volume refuses RENAME_NOREPLACE: a link and an unlink where it has links that keep the
+// inode number, else a look first; the item keeps its number either way.
 TEST(Stick, TheNoReplaceRenameFallsBackAndNeverReplaces) {
-    for (const bool links : {false, true}) {
-        KESTRIN_FAT_OR_SKIP(stick, false, links);
+    for (const int links : {0, 1, 2}) {
+        KESTRIN_FAT_OR_SKIP(stick, false, links == 1, links == 2);
         auto rename = [&](const char *from, const char *to, const struct stat *expected = nullptr) {
             return Posix::renameNoReplace(AT_FDCWD, at(stick, from), AT_FDCWD, at(stick, to), expected);
         };
@@ -48,7 +50,9 @@ TEST(Stick, TheNoReplaceRenameFallsBackAndNeverReplaces) {
         EXPECT_EQ(rename("a", "b"), EEXIST) << links;
         EXPECT_EQ(rename("a", "B"), EEXIST) << links;
         EXPECT_EQ(TestUtil::readFile(stick.path() + QStringLiteral("/b")), "b");
+        const ino_t item = TestUtil::lstatOf(stick.path() + QStringLiteral("/a")).st_ino;
         EXPECT_EQ(rename("a", "c"), 0) << links;
+        EXPECT_EQ(TestUtil::lstatOf(stick.path() + QStringLiteral("/c")).st_ino, item) << links;
         EXPECT_EQ(TestUtil::names(stick.path()), QStringList({QStringLiteral("b"), QStringLiteral("c")}));
         EXPECT_EQ(TestUtil::readFile(stick.path() + QStringLiteral("/c")), "a");
         // Another item under the source's name than the one meant stays.
@@ -59,6 +63,29 @@ TEST(Stick, TheNoReplaceRenameFallsBackAndNeverReplaces) {
         EXPECT_EQ(TestUtil::names(stick.path()),
                   QStringList({QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("moved")}));
     }
+}
+
+// As sshfs: a link shows a new inode number, a rename keeps it.
+TEST(Stick, ALinkOnTheRenumberingStickGetsANewInodeNumber) {
+    KESTRIN_FAT_OR_SKIP(stick, false, false, true);
+    ASSERT_TRUE(TestUtil::writeFile(stick.path() + QStringLiteral("/a"), "a"));
+    const ino_t item = TestUtil::lstatOf(stick.path() + QStringLiteral("/a")).st_ino;
+    ASSERT_EQ(::link(at(stick, "a"), at(stick, "b")), 0);
+    EXPECT_NE(TestUtil::lstatOf(stick.path() + QStringLiteral("/b")).st_ino, item);
+    ASSERT_EQ(::rename(at(stick, "a"), at(stick, "c")), 0);
+    EXPECT_EQ(TestUtil::lstatOf(stick.path() + QStringLiteral("/c")).st_ino, item);
+}
+
+// ntfs-3g takes links that keep the inode number, but no rename flags.
+TEST(Stick, RealNtfsImageMounts) {
+    KESTRIN_NTFS_OR_SKIP(ntfs);
+    const QByteArray a = QFile::encodeName(ntfs.path() + QStringLiteral("/a")),
+                     b = QFile::encodeName(ntfs.path() + QStringLiteral("/b"));
+    ASSERT_TRUE(TestUtil::writeFile(QString::fromUtf8(a), "hi"));
+    EXPECT_EQ(::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_NOREPLACE), -1);
+    EXPECT_EQ(errno, EINVAL);
+    ASSERT_EQ(::link(a, b), 0);
+    EXPECT_EQ(TestUtil::lstatOf(QString::fromUtf8(a)).st_ino, TestUtil::lstatOf(QString::fromUtf8(b)).st_ino);
 }
 
 TEST(Stick, RealExfatImageMounts) {

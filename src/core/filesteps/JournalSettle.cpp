@@ -72,6 +72,8 @@ bool bornSince(const QString &path, const timespec &at) {
         ::statx(AT_FDCWD, bytes->constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_CTIME, &sx) != 0)
         return false;
     const statx_timestamp &t = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
+    // A volume that keeps whole seconds or two (sshfs, FAT) cuts the time down: compared as cut.
+    if (t.tv_nsec == 0) return t.tv_sec >= at.tv_sec - (at.tv_sec & 1);
     return t.tv_sec > at.tv_sec || (t.tv_sec == at.tv_sec && long(t.tv_nsec) >= at.tv_nsec);
 }
 
@@ -132,6 +134,17 @@ bool sameContent(const QString &a, const QString &b) {
     return true;
 }
 
+// Whether a copy's time is the original's as the copy's volume keeps it: whole, or cut to 100 ns
+// (NTFS), 10 ms (exFAT), a second (sshfs) or two (FAT).
+bool keptAs(const timespec &copy, const timespec &original) {
+    if (sameTime(copy, original)) return true;
+    for (const long step : {100L, 10'000'000L})
+        if (copy.tv_sec == original.tv_sec && copy.tv_nsec == original.tv_nsec - original.tv_nsec % step)
+            return true;
+    return copy.tv_nsec == 0 &&
+           (copy.tv_sec == original.tv_sec || copy.tv_sec == original.tv_sec - (original.tv_sec & 1));
+}
+
 // How an original folder compares with its copy, entry by entry (type, size, modification time):
 // whether each side holds nothing the other lacks. Mounted folders and pipes, sockets and devices,
 // which a move leaves where they are, do not count. With `remove`, the original's entries alike
@@ -177,7 +190,7 @@ void compare(int src, int dst, int depth, bool remove, Alike &a) {
                 a.error = errno;
             continue;
         }
-        if (st.st_size != copy.st_size || !sameTime(st.st_mtim, copy.st_mtim)) {
+        if (st.st_size != copy.st_size || !keptAs(copy.st_mtim, st.st_mtim)) {
             a.sourceCovered = a.copyCovered = false;
             continue;
         }

@@ -546,6 +546,19 @@ TEST_F(RenameJournal, AnItemUnderTwoNamesBetweenLinkAndUnlinkKeepsOne) {
                 EXPECT_EQ(TestUtil::readFile(folder + u'/' + (second ? news : olds)[i]),
                           "photo " + QByteArray::number(i));
         }
+
+    // The same for a move's original on its way aside: it keeps its own name.
+    const QString original = file("aside/a", "a"), aside = path("aside/.kestrin-part-0000aaaa-1");
+    ASSERT_TRUE(link(original, aside));
+    const struct stat st = TestUtil::lstatOf(original);
+    const QString journals = qEnvironmentVariable("XDG_STATE_HOME") + "/kestrin/transfers";
+    QDir().mkpath(journals);
+    ASSERT_TRUE(TestUtil::writeFile(
+        journals + "/0000aaaa0000aaaa0000aaaa0000aaaa.log",
+        "aside " + QFile::encodeName(aside).toHex() + ' ' + QFile::encodeName(original).toHex() + ' ' +
+            QByteArray::number(quint64(st.st_dev)) + ' ' + QByteArray::number(quint64(st.st_ino)) + '\n'));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(path("aside")), QStringList{"a"});
 }
 
 // A volume whose hard link shows a new inode number (sshfs): the batch still takes its new names, and
