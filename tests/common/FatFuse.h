@@ -139,21 +139,21 @@ private:
     QString m_why;
 };
 
-// A real exFAT volume: an image file made by mkfs.exfat on a loop device (exfat-fuse wants a block device
-// as root), mounted through exfat-fuse.
-class ExfatImage {
+// A real volume: an image file made by `mkfs` on a loop device (the FUSE drivers want a block device as
+// root) and mounted through a FUSE driver that leaves its daemon behind and returns once mounted.
+class LoopImage {
 public:
-    explicit ExfatImage(qint64 bytes = 32 << 20) {
+    LoopImage(const QString &mkfs, const QStringList &mkfsOptions, const QString &mount, qint64 bytes) {
         m_why = fusedetail::fuseUnavailable();
         if (!m_why.isEmpty()) return;
-        const QString mkfs = fusedetail::sbinExecutable(QStringLiteral("mkfs.exfat"));
-        const QString mount = fusedetail::sbinExecutable(QStringLiteral("mount.exfat-fuse"));
+        const QString mkfsPath = fusedetail::sbinExecutable(mkfs),
+                      mountPath = fusedetail::sbinExecutable(mount);
         const QString losetup = fusedetail::sbinExecutable(QStringLiteral("losetup"));
-        if (mkfs.isEmpty() || mount.isEmpty() || losetup.isEmpty()) {
-            m_why = QStringLiteral("needs exfatprogs, exfat-fuse and losetup");
+        if (mkfsPath.isEmpty() || mountPath.isEmpty() || losetup.isEmpty()) {
+            m_why = QStringLiteral("needs %1, %2 and losetup").arg(mkfs, mount);
             return;
         }
-        const QString image = m_dir.path() + QStringLiteral("/stick.img");
+        const QString image = m_dir.path() + QStringLiteral("/volume.img");
         QFile img(image);
         if (!m_dir.isValid() || !QDir().mkpath(path()) || !img.open(QIODevice::WriteOnly) ||
             !img.resize(bytes)) {
@@ -161,29 +161,28 @@ public:
             return;
         }
         img.close();
-        if (run(mkfs, {image}).isNull()) {
-            m_why = QStringLiteral("mkfs.exfat failed");
-            return;
-        }
         m_loop = run(losetup, {QStringLiteral("--find"), QStringLiteral("--show"), image}).trimmed();
         if (m_loop.isEmpty()) {
             m_why = QStringLiteral("no loop device");
             return;
         }
+        if (run(mkfsPath, mkfsOptions + QStringList{m_loop}).isNull()) {
+            m_why = mkfs + QStringLiteral(" failed");
+            return;
+        }
         const dev_t outside = fusedetail::deviceOf(path());
-        // exfat-fuse leaves its daemon behind and returns once mounted.
-        m_mounted = !run(mount, {m_loop, path()}).isNull() && fusedetail::deviceOf(path()) != outside;
-        if (!m_mounted) m_why = QStringLiteral("mount.exfat-fuse failed");
+        m_mounted = !run(mountPath, {m_loop, path()}).isNull() && fusedetail::deviceOf(path()) != outside;
+        if (!m_mounted) m_why = mount + QStringLiteral(" did not mount");
     }
-    ~ExfatImage() {
+    ~LoopImage() {
         const QByteArray at = QFile::encodeName(path());
         if (m_mounted && ::umount2(at.constData(), 0) != 0) ::umount2(at.constData(), MNT_DETACH);
         // A device still busy is let go once its last user is.
         if (!m_loop.isEmpty())
             run(fusedetail::sbinExecutable(QStringLiteral("losetup")), {QStringLiteral("-d"), m_loop});
     }
-    ExfatImage(const ExfatImage &) = delete;
-    ExfatImage &operator=(const ExfatImage &) = delete;
+    LoopImage(const LoopImage &) = delete;
+    LoopImage &operator=(const LoopImage &) = delete;
 
     bool valid() const { return m_mounted; }
     QString skipReason() const { return m_why; }
@@ -203,6 +202,13 @@ private:
     QString m_loop;
     bool m_mounted = false;
     QString m_why;
+};
+
+// A real exFAT volume through exfat-fuse.
+class ExfatImage : public LoopImage {
+public:
+    explicit ExfatImage(qint64 bytes = 32 << 20)
+        : LoopImage(QStringLiteral("mkfs.exfat"), {}, QStringLiteral("mount.exfat-fuse"), bytes) {}
 };
 
 } // namespace TestUtil
