@@ -116,10 +116,13 @@ bool dropSecondName(const QString &extra, const QString &kept, const Record &r) 
 // volume that numbers a link anew (sshfs), as the link fallback of a rename leaves it when killed.
 bool sameContent(const QString &a, const QString &b) {
     const auto aBytes = Posix::encode(a), bBytes = Posix::encode(b);
-    if (!aBytes || !bBytes) return false;
+    struct stat sa, sb;
+    // Never opened unless regular files: a device may act on an open.
+    if (!aBytes || !bBytes || !Posix::lstatPath(a, sa) || !Posix::lstatPath(b, sb) || !S_ISREG(sa.st_mode) ||
+        !S_ISREG(sb.st_mode))
+        return false;
     Fd fa(::open(aBytes->constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     Fd fb(::open(bBytes->constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat sa, sb;
     if (fa.get() < 0 || fb.get() < 0 || ::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0 ||
         !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
         return false;
@@ -440,7 +443,6 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
             if (markOf(first, token) == Mark::ours) unmark(first);
             continue;
         }
-        dropSecondName(second, r->path, *r); // the batch gives it the other name
         int e = renameNoReplace(r->path, first);
         const bool firstRefused = nameRefused(e, r->path);
         if (e == EEXIST || firstRefused) e = renameNoReplace(r->path, second);
