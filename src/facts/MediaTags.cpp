@@ -335,44 +335,46 @@ MovieTags movieTags(int fd) {
         if (tags.artist.isEmpty()) tags.artist = value(ilst, "\251ART");
         if (tags.date.isEmpty()) tags.date = value(ilst, "\251day");
     };
-    auto udta = isoChild(fd, *moov, moov->body, "udta");
-    for (int n = 0; udta && n < 16; ++n, udta = isoChild(fd, *moov, udta->end, "udta"))
-        if (const auto meta = isoChild(fd, *udta, udta->body, "meta"))
-            if (const auto ilst = itemsOf(*meta).first) fill(*ilst);
-    const auto meta = isoChild(fd, *moov, moov->body, "meta");
-    if (!meta) return tags;
-    const auto [ilst, keys] = itemsOf(*meta);
-    if (!ilst) return tags;
-    fill(*ilst);
-    if (!keys) return tags;
-
     // The keys a phone writes: each item of the list is named by the number of its key, from one on.
     QString title, author, artist, created;
-    unsigned char head[8];
-    if (keys->end - keys->body < 8 || ::pread(fd, head, 8, off_t(keys->body)) != 8) return tags;
-    const quint32 count = quint32(head[4]) << 24 | quint32(head[5]) << 16 | quint32(head[6]) << 8 | head[7];
-    int64_t at = keys->body + 8;
-    for (quint32 index = 1; index <= count && index <= 4096 && at + 8 <= keys->end; ++index) {
-        unsigned char entry[8 + 64];
-        if (::pread(fd, entry, 8, off_t(at)) != 8) break;
-        const int64_t size =
-            int64_t(entry[0]) << 24 | int64_t(entry[1]) << 16 | int64_t(entry[2]) << 8 | entry[3];
-        if (size < 8 || size > keys->end - at) break;
-        const int64_t nameSize = size - 8;
-        at += size;
-        if (std::memcmp(entry + 4, "mdta", 4) != 0 || nameSize > 64 ||
-            ::pread(fd, entry + 8, size_t(nameSize), off_t(at - nameSize)) != ssize_t(nameSize))
-            continue;
-        const QByteArray name(reinterpret_cast<const char *>(entry + 8), qsizetype(nameSize));
-        QString *wanted = name == "com.apple.quicktime.title"          ? &title
-                          : name == "com.apple.quicktime.author"       ? &author
-                          : name == "com.apple.quicktime.artist"       ? &artist
-                          : name == "com.apple.quicktime.creationdate" ? &created
-                                                                       : nullptr;
-        if (!wanted) continue;
-        const char type[4] = {char(index >> 24), char(index >> 16), char(index >> 8), char(index)};
-        *wanted = value(*ilst, type);
-    }
+    const auto named = [&](const IsoBox &ilst, const IsoBox &keys) {
+        unsigned char head[8];
+        if (keys.end - keys.body < 8 || ::pread(fd, head, 8, off_t(keys.body)) != 8) return;
+        const quint32 count =
+            quint32(head[4]) << 24 | quint32(head[5]) << 16 | quint32(head[6]) << 8 | head[7];
+        int64_t at = keys.body + 8;
+        for (quint32 index = 1; index <= count && index <= 4096 && at + 8 <= keys.end; ++index) {
+            unsigned char entry[8 + 64];
+            if (::pread(fd, entry, 8, off_t(at)) != 8) break;
+            const int64_t size =
+                int64_t(entry[0]) << 24 | int64_t(entry[1]) << 16 | int64_t(entry[2]) << 8 | entry[3];
+            if (size < 8 || size > keys.end - at) break;
+            const int64_t nameSize = size - 8;
+            at += size;
+            if (std::memcmp(entry + 4, "mdta", 4) != 0 || nameSize > 64 ||
+                ::pread(fd, entry + 8, size_t(nameSize), off_t(at - nameSize)) != ssize_t(nameSize))
+                continue;
+            const QByteArray name(reinterpret_cast<const char *>(entry + 8), qsizetype(nameSize));
+            QString *wanted = name == "com.apple.quicktime.title"          ? &title
+                              : name == "com.apple.quicktime.author"       ? &author
+                              : name == "com.apple.quicktime.artist"       ? &artist
+                              : name == "com.apple.quicktime.creationdate" ? &created
+                                                                           : nullptr;
+            if (!wanted || !wanted->isEmpty()) continue;
+            const char type[4] = {char(index >> 24), char(index >> 16), char(index >> 8), char(index)};
+            *wanted = value(ilst, type);
+        }
+    };
+    // Phones keep their meta box in the movie box, other writers in its user data.
+    const auto read = [&](const IsoBox &meta) {
+        const auto [ilst, keys] = itemsOf(meta);
+        if (ilst) fill(*ilst);
+        if (ilst && keys) named(*ilst, *keys);
+    };
+    auto udta = isoChild(fd, *moov, moov->body, "udta");
+    for (int n = 0; udta && n < 16; ++n, udta = isoChild(fd, *moov, udta->end, "udta"))
+        if (const auto meta = isoChild(fd, *udta, udta->body, "meta")) read(*meta);
+    if (const auto meta = isoChild(fd, *moov, moov->body, "meta")) read(*meta);
     if (tags.title.isEmpty()) tags.title = title;
     if (tags.artist.isEmpty()) tags.artist = artist.isEmpty() ? author : artist;
     // "2021-06-05T14:03:07+0200": the time where it was taken, with its offset.

@@ -796,7 +796,7 @@ TEST_F(FileFormats, ArtistsAfterALargeCover) {
               rows + QStringList{"Codecs=Opus"});
 }
 
-// A phone's video keeps its title, author and time (with its offset) under named keys.
+// A phone's video keeps its title, author and time (with its offset) under named keys, in the movie box.
 TEST_F(FileFormats, PhoneVideoKeys) {
     const NewYorkTime newYork;
     const QByteArray meta = keysMeta({{"com.apple.quicktime.make", "Telefon"},
@@ -804,9 +804,11 @@ TEST_F(FileFormats, PhoneVideoKeys) {
                                       {"com.apple.quicktime.author", "Anna"},
                                       {"com.apple.quicktime.creationdate", "2021-06-05T14:03:07+0200"}});
     const QDateTime when(QDate(2021, 6, 5), QTime(14, 3, 7), QTimeZone(2 * 3600));
-    EXPECT_EQ(rowsOf(write("clip.mov", m4b(2 * 44100 / 1024, true, meta))),
-              (QStringList{"Titel=Urlaub", "Autoren=Anna", "Dauer=0:02", "Codecs=AAC",
-                           "Aufnahme=" + FileFmt::date().string(when)}));
+    const QStringList rows{"Titel=Urlaub", "Autoren=Anna", "Dauer=0:02", "Codecs=AAC",
+                           "Aufnahme=" + FileFmt::date().string(when)};
+    EXPECT_EQ(rowsOf(write("clip.mov", m4b(2 * 44100 / 1024, true, meta))), rows);
+    // Other writers put the same box into the user data.
+    EXPECT_EQ(rowsOf(write("film.mov", m4b(2 * 44100 / 1024, true, box("udta", meta)))), rows);
 }
 
 // Containers the type database names as something else or not at all are read by their content.
