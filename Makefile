@@ -4,7 +4,7 @@ DEPS := g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev qt6-pdf-dev \
         libarchive-tools zip unzip bzip2 xz-utils xvfb xauth trash-cli fonts-tlwg-loma-ttf fonts-noto-core \
         clang libclang-rt-14-dev clang-format acl dbus at-spi2-core python3-gi gir1.2-atspi-2.0 rsync \
         qt6-translations-l10n desktop-file-utils \
-        libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf libqpdf-dev libheif-dev \
+        libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf libqpdf-dev libheif-dev zlib1g-dev ffmpeg \
         qt6-image-formats-plugins libjxl-tools libfuse3-dev fuse3 exfat-fuse exfatprogs e2fsprogs ntfs-3g
 
 BUILD ?= build

@@ -24,6 +24,10 @@ std::optional<QString> photometricModel(const Exiv2::ExifData &exif) {
     case 2:
     case 6:
         return QStringLiteral("RGB");
+    case 8:  // CIELab
+    case 9:  // ICCLab
+    case 10: // ITULab
+        return QStringLiteral("Lab");
     }
     return std::nullopt;
 }
@@ -155,6 +159,9 @@ std::optional<ImageHeader> qtHeader(int fd, const QMimeType &type) {
         if (readable == type || readable.inherits(type.name()))
             formats += QImageReader::imageFormatsForMimeType(name);
     }
+    // Qt's icon reader reads cursors too, but lists itself under the icon's type alone.
+    if (type.name() == u"image/x-win-bitmap" && QImageReader::supportedImageFormats().contains("cur"))
+        formats += "cur";
     for (const QByteArray &format : formats) {
         try {
             QFile file;
@@ -226,6 +233,9 @@ void readImage(int fd, const QMimeType &type, Rows &rows) {
     if (!header) header = heifHeader(fd);
     if (!header) header = psdHeader(fd);
     if (!header) header = jxlHeader(fd);
+    // A TGA has no signature: only its type tells it, and then its header's image type tells grey.
+    if (!header && (type.name() == u"image/x-tga" || type.inherits(QStringLiteral("image/x-tga"))))
+        header = tgaHeader(fd);
     if (!header) header = qtHeader(fd, type);
     QSize size = header ? header->size : QSize();
 

@@ -129,7 +129,10 @@ std::optional<ImageHeader> heifHeader(int fd) {
     // The file type box, which names the brands, comes first; a file without one is no picture of ours.
     unsigned char head[512];
     const ssize_t got = ::pread(fd, head, sizeof head, 0);
-    if (got < 12 || heif_check_filetype(head, int(got)) != heif_filetype_yes_supported) return std::nullopt;
+    // Image sequences are "yes, unsupported", and still hold a picture the library reads the size of.
+    if (got < 12) return std::nullopt;
+    const heif_filetype_result kind = heif_check_filetype(head, int(got));
+    if (kind != heif_filetype_yes_supported && kind != heif_filetype_yes_unsupported) return std::nullopt;
     struct stat st {};
     if (::fstat(fd, &st) != 0) return std::nullopt;
 
@@ -178,4 +181,21 @@ std::optional<ImageHeader> heifHeader(int fd) {
             if (const auto name = profileDescription(icc.constData(), size)) h.model = name;
     }
     return h;
+}
+
+std::optional<ImageHeader> tgaHeader(int fd) {
+    unsigned char h[18];
+    if (!readAt(fd, h, sizeof h, 0)) return std::nullopt;
+    const int mapType = h[1], imageType = h[2], depth = h[16];
+    const int width = h[12] | h[13] << 8, height = h[14] | h[15] << 8;
+    // Colour-mapped, true colour or grey, each plain or run-length coded.
+    const bool grey = imageType == 3 || imageType == 11;
+    const bool known = imageType == 1 || imageType == 2 || imageType == 9 || imageType == 10 || grey;
+    if (mapType > 1 || !known || width == 0 || height == 0 ||
+        (depth != 8 && depth != 15 && depth != 16 && depth != 24 && depth != 32))
+        return std::nullopt;
+    ImageHeader header;
+    header.size = QSize(width, height);
+    header.model = grey ? QStringLiteral("Gray") : QStringLiteral("RGB");
+    return header;
 }

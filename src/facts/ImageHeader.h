@@ -27,6 +27,9 @@ std::optional<ImageHeader> heifHeader(int fd);
 // codestream, bare or in its container; nothing for any other file.
 std::optional<ImageHeader> jxlHeader(int fd);
 
+// A TGA picture's size and colour space from its fixed header; nothing when the header is not one.
+std::optional<ImageHeader> tgaHeader(int fd);
+
 // A box of an ISO media file (HEIF, MP4): its type, where its body starts and where it ends.
 struct IsoBox {
     char type[4];

@@ -160,11 +160,16 @@ std::optional<ImageHeader> jxlHeader(int fd) {
     if (::pread(fd, magic, sizeof magic, 0) < 2 || ::fstat(fd, &st) != 0) return std::nullopt;
     if (magic[0] == 0xFF && magic[1] == 0x0A) return fromCodestream(readHead(fd, 0, st.st_size));
     if (std::memcmp(magic, "\0\0\0\x0cJXL \r\n\x87\n", 12) != 0) return std::nullopt;
-    // The container: the codestream whole, or the first of its parts after their index.
+    // The container: the codestream whole, or its parts, each after its index.
     const IsoBox file{{}, 0, int64_t(st.st_size)};
     if (const auto whole = isoChild(fd, file, 12, "jxlc"))
         return fromCodestream(readHead(fd, whole->body, whole->end));
-    if (const auto part = isoChild(fd, file, 12, "jxlp"))
-        return fromCodestream(readHead(fd, part->body + 4, part->end));
-    return std::nullopt;
+    // Parts may be as small as a writer likes: the head is joined from as many as it takes.
+    QByteArray head;
+    auto part = isoChild(fd, file, 12, "jxlp");
+    for (int n = 0; part && head.size() < kMostHead && n < 4096; ++n) {
+        head += readHead(fd, part->body + 4, part->end).left(kMostHead - head.size());
+        part = isoChild(fd, file, part->end, "jxlp");
+    }
+    return head.isEmpty() ? std::nullopt : fromCodestream(head);
 }

@@ -46,95 +46,9 @@ std::optional<QString> mediaDate(QString value) {
     return value;
 }
 
-// The artists of a Vorbis comment block ("ARTIST=…", one entry each), as the library would pick them:
-// the performers where there are any, else the artists.
-QStringList vorbisCommentArtists(const QByteArray &block) {
-    const auto u32 = [&](qsizetype at) -> qint64 {
-        if (at < 0 || at + 4 > block.size()) return -1;
-        return qint64(quint8(block[at])) | qint64(quint8(block[at + 1])) << 8 |
-               qint64(quint8(block[at + 2])) << 16 | qint64(quint8(block[at + 3])) << 24;
-    };
-    const qint64 vendor = u32(0);
-    if (vendor < 0 || vendor > block.size()) return {};
-    qsizetype at = 4 + vendor;
-    const qint64 entries = u32(at);
-    at += 4;
-    QStringList artists, performers;
-    for (qint64 i = 0; i < entries; ++i) {
-        const qint64 length = u32(at);
-        if (length < 0 || length > block.size() - at - 4) break;
-        const QByteArray entry = block.mid(at + 4, length);
-        at += 4 + length;
-        const qsizetype eq = entry.indexOf('=');
-        if (eq < 0) continue;
-        const QByteArray key = entry.left(eq).toUpper();
-        const QString name = QString::fromUtf8(entry.mid(eq + 1)).trimmed();
-        if (name.isEmpty()) continue;
-        if (key == "ARTIST")
-            artists << name;
-        else if (key == "PERFORMER")
-            performers << name;
-    }
-    return performers.isEmpty() ? artists : performers;
-}
-
-// The Vorbis comments at the start of a FLAC or Ogg file (Vorbis, Opus, FLAC in Ogg): the library joins
-// several artists with slashes, as if they were one name.
-QStringList vorbisArtists(int fd) {
-    // Cover pictures may stand among the comments; what lies beyond this is not read.
-    constexpr qsizetype kMost = 1024 * 1024;
-    char magic[4];
-    if (::pread(fd, magic, sizeof magic, 0) != ssize_t(sizeof magic) ||
-        (std::memcmp(magic, "fLaC", 4) != 0 && std::memcmp(magic, "OggS", 4) != 0))
-        return {};
-    QByteArray head(kMost, '\0');
-    const ssize_t n = ::pread(fd, head.data(), size_t(head.size()), 0);
-    head.resize(n > 0 ? n : 0);
-    if (head.startsWith("fLaC")) {
-        for (qsizetype at = 4; at + 4 <= head.size();) {
-            const quint8 type = quint8(head[at]);
-            const qsizetype length = qsizetype(quint8(head[at + 1])) << 16 |
-                                     qsizetype(quint8(head[at + 2])) << 8 | qsizetype(quint8(head[at + 3]));
-            if ((type & 0x7F) == 4) return vorbisCommentArtists(head.mid(at + 4, length));
-            if (type & 0x80) break; // the last block
-            at += 4 + length;
-        }
-        return {};
-    }
-    // Ogg: the packets of the first stream, from its pages' segments, until the comment packet is whole.
-    QList<QByteArray> packets{QByteArray()};
-    std::optional<QByteArray> serial;
-    for (qsizetype at = 0; at + 27 <= head.size() && packets.size() <= 2;) {
-        if (head.mid(at, 4) != "OggS") return {};
-        const int segments = quint8(head[at + 26]);
-        const qsizetype table = at + 27;
-        if (table + segments > head.size()) break;
-        qsizetype body = table + segments;
-        const QByteArray pageSerial = head.mid(at + 14, 4);
-        const bool ours = !serial || *serial == pageSerial;
-        if (!serial) serial = pageSerial;
-        for (int i = 0; i < segments; ++i) {
-            const int lace = quint8(head[table + i]);
-            if (ours && packets.size() <= 2) {
-                packets.last() += head.mid(body, lace);
-                if (lace < 255) packets << QByteArray();
-            }
-            body += lace;
-        }
-        at = body;
-    }
-    if (packets.size() < 3) return {};
-    const QByteArray &first = packets[0], &comment = packets[1];
-    if (first.startsWith("\x01vorbis") && comment.startsWith("\x03vorbis"))
-        return vorbisCommentArtists(comment.mid(7));
-    if (first.startsWith("OpusHead") && comment.startsWith("OpusTags"))
-        return vorbisCommentArtists(comment.mid(8));
-    // FLAC in Ogg: the second packet is a metadata block, the comments first among them.
-    if (first.startsWith("\x7F"
-                         "FLAC") &&
-        comment.size() >= 4 && (quint8(comment[0]) & 0x7F) == 4)
-        return vorbisCommentArtists(comment.mid(4));
-    return {};
+// A text the library puts where it could not read a value ("UTF-16 encoding not yet supported"): no value.
+bool placeholder(const QString &value) {
+    return value.contains(QStringLiteral("not yet supported"), Qt::CaseInsensitive);
 }
 
 // What the library is given of one file at most.
@@ -181,7 +95,9 @@ void readMedia(int fd, Rows &rows) {
     const Id3Tag id3 = id3Tag(fd);
     if (!id3.title.isEmpty()) rows.set(Rows::title, id3.title);
     if (!id3.artists.isEmpty()) rows.set(Rows::authors, id3.artists.join(QStringLiteral(", ")));
-    const std::optional<QString> id3Date = mediaDate(id3.date);
+    // A time of version 2.4 is in UTC; a day alone stays a day.
+    const std::optional<QString> id3Date =
+        mediaDate(id3.utc && id3.date.size() > 10 ? id3.date + QStringLiteral(" UTC") : id3.date);
     if (id3Date) rows.set(Rows::captured, *id3Date);
 
     MI::MediaInfo info;
@@ -193,22 +109,31 @@ void readMedia(int fd, Rows &rows) {
     // larger): both must fit the budget, or it ends in the head and the duration is that of the head.
     info.Option(__T("MpegTs_MaximumOffset"), QString::number(kBudget / 2).toStdWString());
     if (!feed(info, fd, id3.end)) return;
-    const auto general = [&](const MI::Char *field) { return text(info.Get(MI::Stream_General, 0, field)); };
+    const auto general = [&](const MI::Char *field) {
+        const QString value = text(info.Get(MI::Stream_General, 0, field));
+        return placeholder(value) ? QString() : value;
+    };
     const MovieTags movie = movieTags(fd);
+    // Our own readers first: the library joins several artists with slashes, as if they were one name,
+    // and misses tags it was not shown (an APE tag at the end, a comment block after a large picture).
+    const NamedTags vorbis = vorbisTags(fd), ape = apeTag(fd);
 
     if (id3.title.isEmpty()) {
-        QString title = general(__T("Title"));
-        if (title.isEmpty()) title = movie.title;
-        if (!title.isEmpty()) rows.set(Rows::title, title);
+        for (const QString &title : {movie.title, vorbis.title, ape.title, general(__T("Title"))}) {
+            if (!title.isEmpty()) {
+                rows.set(Rows::title, title);
+                break;
+            }
+        }
     }
     // The artist, wherever the container keeps it (RIFF files name theirs the director, Matroska's tag
     // keeps its own name).
     if (id3.artists.isEmpty()) {
-        const QStringList artists = vorbisArtists(fd);
+        const QStringList artists = !vorbis.artists.isEmpty() ? vorbis.artists : ape.artists;
         if (!artists.isEmpty())
             rows.set(Rows::authors, artists.join(QStringLiteral(", ")));
         else
-            for (const QString &who : {general(__T("Performer")), general(__T("ARTIST")), movie.artist,
+            for (const QString &who : {movie.artist, general(__T("Performer")), general(__T("ARTIST")),
                                        general(__T("Director")), general(__T("Composer"))}) {
                 if (!who.isEmpty()) {
                     rows.set(Rows::authors, who);
@@ -226,9 +151,13 @@ void readMedia(int fd, Rows &rows) {
             rows.set(Rows::dimensions, QString::number(w) + QChar(0x00D7) + QString::number(h));
     }
 
+    // WavPack tells its length in its first block's header, which the library may not follow.
     bool okDuration = false;
     const double ms = text(info.Get(MI::Stream_General, 0, __T("Duration"))).toDouble(&okDuration);
-    if (okDuration) rows.set(Rows::duration, QString::number(ms / 1000.0, 'f', 3));
+    if (const std::optional<double> seconds = wavpackSeconds(fd, id3.end))
+        rows.set(Rows::duration, QString::number(*seconds, 'f', 3));
+    else if (okDuration)
+        rows.set(Rows::duration, QString::number(ms / 1000.0, 'f', 3));
 
     QStringList codecs;
     for (const MI::stream_t kind : {MI::Stream_Video, MI::Stream_Audio, MI::Stream_Text}) {
@@ -242,7 +171,9 @@ void readMedia(int fd, Rows &rows) {
     if (videos + info.Count_Get(MI::Stream_Audio) > 0 && !codecs.isEmpty())
         rows.set(Rows::codecs, codecs.join(QStringLiteral(", ")));
 
-    if (!id3Date) {
+    if (!id3Date && !movie.recorded.isEmpty()) {
+        rows.set(Rows::captured, movie.recorded);
+    } else if (!id3Date) {
         for (const QString &when : {general(__T("Recorded_Date")), movie.date, general(__T("Encoded_Date")),
                                     movie.created, general(__T("Tagged_Date"))}) {
             if (const auto date = mediaDate(when)) {

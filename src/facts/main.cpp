@@ -9,6 +9,7 @@
 #include <QMimeDatabase>
 #include <QTextBoundaryFinder>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <fcntl.h>
 #include <new>
@@ -45,6 +46,17 @@ QMimeType typeOf(const QString &name, int fd) {
     head.resize(n > 0 ? n : 0);
     if (byName.isEmpty()) return db.mimeTypeForData(head);
     return db.mimeTypeForFileNameAndData(name, head);
+}
+
+// Recordings in containers the type database names as no media type (MXF) or does not know (CAF): the
+// content tells them.
+bool mediaByContent(int fd) {
+    unsigned char head[16];
+    if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head)) return false;
+    // MXF's header partition pack; CAF's file header of version 1.
+    static const unsigned char kMxf[] = {0x06, 0x0E, 0x2B, 0x34, 0x02, 0x05, 0x01,
+                                         0x01, 0x0D, 0x01, 0x02, 0x01, 0x01, 0x02};
+    return std::memcmp(head, kMxf, sizeof kMxf) == 0 || std::memcmp(head, "caff\0\1", 6) == 0;
 }
 
 bool isA(const QMimeType &type, QStringView prefix) {
@@ -166,7 +178,8 @@ int main(int argc, char **argv) {
             readPdf(fd, rows);
         else if (isA(type, u"image/"))
             readImage(fd, type, rows);
-        else if (isA(type, u"audio/") || isA(type, u"video/") || type.name() == u"application/ogg")
+        else if (isA(type, u"audio/") || isA(type, u"video/") || type.name() == u"application/ogg" ||
+                 mediaByContent(fd))
             readMedia(fd, rows);
     } catch (const std::bad_alloc &) {
         // Out of memory under our limit: the rows found before still go out, and a person running this

@@ -44,18 +44,9 @@ quint16 crc16(const QByteArray &bytes) {
     }
     return crc;
 }
-QByteArray flac(int seconds, const QList<QByteArray> &tags = {"TITLE=Stille", "ARTIST=Niemand"}) {
-    const quint64 samples = quint64(seconds) * 8000;
-    auto block = [](int type, bool last, const QByteArray &body) {
-        return char((last ? 0x80 : 0) | type) + be(quint64(body.size()), 3) + body;
-    };
-    const QByteArray info = be(576, 2) + be(576, 2) + be(11, 3) + be(13, 3) +
-                            be(quint64(8000) << 44 | quint64(15) << 36 | samples, 8) + QByteArray(16, '\0');
-    QByteArray comments = le(4, 4) + "test" + le(quint64(tags.size()), 4);
-    for (const QByteArray &c : tags)
-        comments += le(quint64(c.size()), 4) + c;
-    QByteArray out =
-        "fLaC" + block(0, false, info) + block(4, false, comments) + block(1, true, QByteArray(8192, '\0'));
+// The frames of `samples` of silence, 576 to a frame.
+QList<QByteArray> flacFrames(quint64 samples) {
+    QList<QByteArray> frames;
     for (quint64 n = 0; n * 576 < samples; ++n) {
         QByteArray frame("\xff\xf8\x24\x08", 4);
         if (n < 0x80)
@@ -67,9 +58,31 @@ QByteArray flac(int seconds, const QList<QByteArray> &tags = {"TITLE=Stille", "A
                      QByteArray(1, char(0x80 | (n & 0x3F)));
         frame += char(crc8(frame));
         frame += QByteArray(3, '\0'); // one constant subframe of value 0
-        out += frame + be(crc16(frame), 2);
+        frames << frame + be(crc16(frame), 2);
     }
-    return out;
+    return frames;
+}
+QByteArray flacBlock(int type, bool last, const QByteArray &body) {
+    return char((last ? 0x80 : 0) | type) + be(quint64(body.size()), 3) + body;
+}
+QByteArray flacInfo(quint64 samples) {
+    return be(576, 2) + be(576, 2) + be(11, 3) + be(13, 3) +
+           be(quint64(8000) << 44 | quint64(15) << 36 | samples, 8) + QByteArray(16, '\0');
+}
+QByteArray vorbisComments(const QList<QByteArray> &tags) {
+    QByteArray comments = le(4, 4) + "test" + le(quint64(tags.size()), 4);
+    for (const QByteArray &c : tags)
+        comments += le(quint64(c.size()), 4) + c;
+    return comments;
+}
+// With a cover picture of `picture` bytes before the comments, as taggers put it.
+QByteArray flac(int seconds, const QList<QByteArray> &tags = {"TITLE=Stille", "ARTIST=Niemand"},
+                qsizetype picture = 0) {
+    const quint64 samples = quint64(seconds) * 8000;
+    QByteArray out = "fLaC" + flacBlock(0, false, flacInfo(samples));
+    if (picture > 0) out += flacBlock(6, false, QByteArray(picture, '\x55'));
+    out += flacBlock(4, false, vorbisComments(tags)) + flacBlock(1, true, QByteArray(8192, '\0'));
+    return out + flacFrames(samples).join();
 }
 
 // --- MP3: an ID3v2.4 tag, then silent frames (MPEG-1 layer III, 128 kbit/s, 44.1 kHz, mono).
@@ -111,7 +124,23 @@ QByteArray mp3v23(const QByteArray &picture) {
 QByteArray box(const char *type, const QByteArray &body) {
     return be(quint64(body.size()) + 8, 4) + type + body;
 }
-QByteArray m4b(quint32 samples, bool indexFirst) {
+// The tags as iTunes keeps them, in UTF-8 (kind 1) or UTF-16 (kind 2).
+QByteArray itunesTags(int kind) {
+    const auto item = [&](const char *type, const QString &text) {
+        QByteArray bytes;
+        if (kind == 1)
+            bytes = text.toUtf8();
+        else
+            for (QChar c : text)
+                bytes += be(c.unicode(), 2);
+        return box(type, box("data", be(quint64(kind), 4) + be(0, 4) + bytes));
+    };
+    const QByteArray ilst = box("ilst", item("\251nam", "Hörbuch") + item("\251ART", "Anna Autorin") +
+                                            item("\251day", "2021-06-05"));
+    return box("udta",
+               box("meta", be(0, 4) + box("hdlr", be(0, 8) + "mdirappl" + QByteArray(9, '\0')) + ilst));
+}
+QByteArray m4b(quint32 samples, bool indexFirst, const QByteArray &tags = itunesTags(1)) {
     const QByteArray ftyp = box("ftyp", "M4B " + be(0, 4) + "M4B isommp42");
     const QByteArray mvhd =
         box("mvhd", be(0, 4) + be(0, 8) + be(1000, 4) + be(quint64(samples) * 1024 * 1000 / 44100, 4) +
@@ -135,13 +164,7 @@ QByteArray m4b(quint32 samples, bool indexFirst) {
     const QByteArray stts = box("stts", be(0, 4) + be(1, 4) + be(samples, 4) + be(1024, 4));
     const QByteArray stsc = box("stsc", be(0, 4) + be(1, 4) + be(1, 4) + be(samples, 4) + be(1, 4));
     const QByteArray stsz = box("stsz", be(0, 4) + be(0, 4) + be(samples, 4) + be(1, 4).repeated(samples));
-    const auto item = [](const char *type, const QByteArray &utf8) {
-        return box(type, box("data", be(1, 4) + be(0, 4) + utf8));
-    };
-    const QByteArray ilst = box("ilst", item("\251nam", "Hörbuch") + item("\251ART", "Anna Autorin") +
-                                            item("\251day", "2021-06-05"));
-    const QByteArray udta =
-        box("udta", box("meta", be(0, 4) + box("hdlr", be(0, 8) + "mdirappl" + QByteArray(9, '\0')) + ilst));
+    const QByteArray &udta = tags;
     const auto moov = [&](quint64 dataAt) {
         const QByteArray stbl =
             box("stbl", stsd + stts + stsc + stsz + box("stco", be(0, 4) + be(1, 4) + be(dataAt, 4)));
@@ -219,24 +242,53 @@ QByteArray transportStream(double seconds, qint64 bytes = 0) {
 }
 
 // --- Ogg Opus: the two header packets with the tags, then silent packets of 20 ms on one page.
+QByteArray oggRaw(int type, quint64 granule, quint32 sequence, const QByteArray &lacing,
+                  const QByteArray &body) {
+    QByteArray page = "OggS" + QByteArray(1, '\0') + char(type) + le(granule, 8) + le(7, 4) +
+                      le(sequence, 4) + le(0, 4) + char(lacing.size()) + lacing + body;
+    const QByteArray crc = le(mpegCrc(page, 0), 4);
+    return page.replace(22, 4, crc);
+}
 QByteArray oggPage(int type, quint64 granule, quint32 sequence, const QList<QByteArray> &packets) {
     QByteArray lacing, body;
     for (const QByteArray &p : packets) {
         lacing += QByteArray(p.size() / 255, '\xff') + char(p.size() % 255);
         body += p;
     }
-    QByteArray page = "OggS" + QByteArray(1, '\0') + char(type) + le(granule, 8) + le(7, 4) +
-                      le(sequence, 4) + le(0, 4) + char(lacing.size()) + lacing + body;
-    const QByteArray crc = le(mpegCrc(page, 0), 4);
-    return page.replace(22, 4, crc);
+    return oggRaw(type, granule, sequence, lacing, body);
+}
+// One packet over as many pages as it takes (255 segments at most on a page), from page `sequence` on.
+QByteArray oggPacket(quint32 &sequence, const QByteArray &packet) {
+    constexpr qsizetype kPage = 255 * 255;
+    QByteArray out;
+    qsizetype at = 0;
+    for (; packet.size() - at >= kPage; at += kPage)
+        out += oggRaw(at ? 1 : 0, ~quint64(0), sequence++, QByteArray(255, '\xff'), packet.mid(at, kPage));
+    const qsizetype left = packet.size() - at;
+    return out + oggRaw(at ? 1 : 0, 0, sequence++, QByteArray(left / 255, '\xff') + char(left % 255),
+                        packet.mid(at));
 }
 QByteArray opus(const QList<QByteArray> &tags) {
-    QByteArray comments = "OpusTags" + le(4, 4) + "test" + le(quint64(tags.size()), 4);
-    for (const QByteArray &c : tags)
-        comments += le(quint64(c.size()), 4) + c;
     const QByteArray head = "OpusHead\x01\x01" + le(0, 2) + le(48000, 4) + le(0, 2) + '\0';
-    return oggPage(2, 0, 0, {head}) + oggPage(0, 0, 1, {comments}) +
-           oggPage(4, 96000, 2, QList<QByteArray>(100, QByteArray("\xf8\xff\xfe")));
+    quint32 sequence = 1;
+    QByteArray out = oggPage(2, 0, 0, {head}) + oggPacket(sequence, "OpusTags" + vorbisComments(tags));
+    return out + oggPage(4, 96000, sequence, QList<QByteArray>(100, QByteArray("\xf8\xff\xfe")));
+}
+// FLAC in Ogg: the stream's header with its information block, the comments, the frames.
+QByteArray oggFlac(int seconds, const QList<QByteArray> &tags) {
+    const quint64 samples = quint64(seconds) * 8000;
+    const QByteArray head = "\x7f"
+                            "FLAC\x01" +
+                            QByteArray(1, '\0') + be(1, 2) + "fLaC" + flacBlock(0, false, flacInfo(samples));
+    QByteArray out = oggPage(2, 0, 0, {head}) + oggPage(0, 0, 1, {flacBlock(4, true, vorbisComments(tags))});
+    const QList<QByteArray> frames = flacFrames(samples);
+    for (qsizetype i = 0; i < frames.size(); i += 200) {
+        const QList<QByteArray> some = frames.mid(i, 200);
+        const bool last = i + 200 >= frames.size();
+        out += oggPage(last ? 4 : 0, std::min<quint64>(quint64(i + some.size()) * 576, samples),
+                       quint32(2 + i / 200), some);
+    }
+    return out;
 }
 
 // --- ASF: the header alone, with a play duration and the creation date a writer leaves without one (its
@@ -289,7 +341,7 @@ QByteArray mkv(const QByteArray &artist) {
     return header + element(0x18538067, info + tracks + tags);
 }
 
-// --- TIFF, uncompressed, one strip; photometric 1 (grey), 2 (RGB) or 5 (CMYK).
+// --- TIFF, uncompressed, one strip; photometric 1 (grey), 2 (RGB), 5 (CMYK) or 8 (CIELab).
 QByteArray tiff(int w, int h, int photometric, int samples) {
     const QList<std::array<quint32, 3>> tags{{256, 3, quint32(w)},
                                              {257, 3, quint32(h)},
@@ -346,6 +398,92 @@ QByteArray png(int w, int h, int colourType, int channels, const QByteArray &ext
                     be(quint64(w), 4) + be(quint64(h), 4) + '\x08' + char(colourType) + QByteArray(3, '\0')) +
            extra + pngChunk("IDAT", qCompress(row.repeated(h), 9).mid(4)) + pngChunk("IEND", {});
 }
+
+// --- ID3v2.4 frames with format flags (0x08 compressed, 0x02 unsynchronised, 0x01 with a data length), and
+// a tag whose size says `off` bytes more or less than its frames take.
+QByteArray id3Frame24(const char *id, quint8 format, const QByteArray &data) {
+    return QByteArray(id) + syncsafe(quint32(data.size())) + '\0' + char(format) + data;
+}
+QByteArray mp3v24(const QByteArray &frames, int off = 0) {
+    return "ID3\x04" + QByteArray(2, '\0') + syncsafe(quint32(frames.size() + off)) + frames + mp3Frames(200);
+}
+
+// --- WavPack: blocks of a second each, as encoders write them, the first header with the whole length.
+QByteArray wavpack(quint32 samples) {
+    QByteArray out;
+    for (quint32 at = 0; at < samples; at += 44100) {
+        const QByteArray bits = QByteArray("\x0a\x02", 2) + QByteArray(4, '\0');
+        out += "wvpk" + le(24 + quint64(bits.size()), 4) + le(0x410, 2) + QByteArray(2, '\0') +
+               le(at == 0 ? samples : 0, 4) + le(at, 4) + le(std::min(44100u, samples - at), 4) +
+               le(0x04bc1805, 4) + le(0, 4) + bits; // 16 bits, 44.1 kHz
+    }
+    return out;
+}
+
+// --- A phone's tags: named keys, the list's items numbered after them.
+QByteArray keysMeta(const QList<std::pair<QByteArray, QByteArray>> &values) {
+    QByteArray keys = be(0, 4) + be(quint64(values.size()), 4), items;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        keys += be(quint64(values[i].first.size()) + 8, 4) + "mdta" + values[i].first;
+        // A box named by a number, which has no name to spell.
+        const QByteArray data = box("data", be(1, 4) + be(0, 4) + values[i].second);
+        items += be(quint64(data.size()) + 8, 4) + be(quint64(i) + 1, 4) + data;
+    }
+    return box("meta", box("hdlr", be(0, 8) + "mdta" + QByteArray(13, '\0')) + box("keys", keys) +
+                           box("ilst", items));
+}
+
+// --- TTA: the header and its index, frames of nothing, and what follows them.
+QByteArray tta(int seconds, const QByteArray &tail) {
+    const quint32 samples = quint32(seconds) * 44100, frameSamples = 44100 * 256 / 245;
+    QByteArray header = "TTA1" + le(1, 2) + le(1, 2) + le(16, 2) + le(44100, 4) + le(samples, 4);
+    header += le(crc32(header), 4);
+    QByteArray index;
+    const quint32 frames = (samples + frameSamples - 1) / frameSamples;
+    for (quint32 i = 0; i < frames; ++i)
+        index += le(100, 4);
+    index += le(crc32(index), 4);
+    return header + index + QByteArray(100 * int(frames), '\0') + tail;
+}
+// An APEv2 tag of text items, with its footer.
+QByteArray apeTag(const QList<std::pair<QByteArray, QByteArray>> &items) {
+    QByteArray body;
+    for (const auto &[key, value] : items)
+        body += le(quint64(value.size()), 4) + le(0, 4) + key + '\0' + value;
+    return body + "APETAGEX" + le(2000, 4) + le(quint64(body.size()) + 32, 4) + le(quint64(items.size()), 4) +
+           le(0, 4) + QByteArray(8, '\0');
+}
+
+// --- CAF: 16-bit PCM at 8 kHz.
+QByteArray caf(int seconds) {
+    const double rate = 8000;
+    quint64 bits;
+    std::memcpy(&bits, &rate, 8);
+    const QByteArray desc = be(bits, 8) + "lpcm" + be(2, 4) + be(2, 4) + be(1, 4) + be(1, 4) + be(16, 4);
+    const qsizetype bytes = seconds * 8000 * 2;
+    return "caff" + be(1, 2) + be(0, 2) + "desc" + be(quint64(desc.size()), 8) + desc + "data" +
+           be(quint64(bytes) + 4, 8) + be(0, 4) + QByteArray(bytes, '\0');
+}
+
+// Local time as in New York, for the test and the helper it starts.
+class NewYorkTime {
+public:
+    NewYorkTime() : m_had(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ")) {
+        qputenv("TZ", "EST5EDT,M3.2.0,M11.1.0");
+        tzset();
+    }
+    ~NewYorkTime() {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool m_had;
+    QByteArray m_old;
+};
 
 using TestPdf::fromObjects;
 const QByteArray kPage = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >>";
@@ -405,6 +543,7 @@ TEST_F(FileFormats, TiffWebpAndGreyWithAlpha) {
               (QStringList{"Auflösung=40×30", "Farbraum=CMYK"}));
     EXPECT_EQ(rowsOf(write("grau.tif", tiff(40, 30, 1, 1))),
               (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
+    EXPECT_EQ(rowsOf(write("lab.tif", tiff(40, 30, 8, 3))), (QStringList{"Auflösung=40×30", "Farbraum=Lab"}));
     EXPECT_EQ(rowsOf(write("bild.webp", webp(40, 30))), (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
     EXPECT_EQ(rowsOf(write("grau.png", png(40, 30, 0, 1))),
               (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
@@ -590,4 +729,115 @@ TEST_F(FileFormats, DocumentNamedAsSoundHasNoCodecs) {
         rowsOf(write("dokument.flac", fromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
                                                    "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", kPage}))),
         QStringList{});
+}
+
+// Version 2.4 keeps times in UTC; the three date frames before it name no zone and stay local time.
+TEST_F(FileFormats, Id3TimesAreUtcFromVersion24On) {
+    const NewYorkTime newYork;
+    const QString utc =
+        FileFmt::date().string(QDateTime(QDate(2020, 5, 6), QTime(7, 8, 9), QTimeZone::utc()));
+    EXPECT_EQ(rowsOf(write("zeit.mp3", mp3("Zeit", "Anna", "2020-05-06T07:08:09"))).value(4),
+              "Aufnahme=" + utc);
+    EXPECT_EQ(rowsOf(write("tag.mp3", mp3("Zeit", "Anna", "2020-05-06"))).value(4),
+              "Aufnahme=" + FileFmt::date().dateString(QDateTime(QDate(2020, 5, 6), QTime(0, 0))));
+    EXPECT_EQ(rowsOf(write("alt.mp3", mp3v23(cover(1000)))).value(4),
+              "Aufnahme=" + FileFmt::date().string(QDateTime(QDate(2021, 6, 5), QTime(14, 3))));
+}
+
+// The frames of a tag in every shape writers give them: the title is read in each, the sound after it.
+TEST_F(FileFormats, Id3FramesInEveryShape) {
+    const QByteArray title = '\x03' + QByteArray("Gepackt");
+    const QByteArray artist = id3Frame("TPE1", "Anna");
+    const QList<std::pair<QByteArray, QString>> cases{
+        // compressed, with the length it inflates to
+        {mp3v24(id3Frame24("TIT2", 0x09, syncsafe(quint32(title.size())) + qCompress(title).mid(4)) + artist),
+         "Gepackt"},
+        // a data length before the text alone
+        {mp3v24(id3Frame24("TIT2", 0x01, syncsafe(6) + "\x03Lang") + artist), "Lang"},
+        // unsynchronised: a zero after each 0xFF that could pass for a sync ("ÿà" in Latin-1)
+        {mp3v24(id3Frame24("TIT2", 0x02, QByteArray("\0x\xff\0\xe0y", 6)) + artist), "xÿày"},
+        // a size some bytes larger or smaller than its frames
+        {mp3v24(id3Frame("TIT2", "Weit") + artist, 3), "Weit"},
+        {mp3v24(artist + id3Frame("TIT2", "Knapp"), -3), ""}};
+    for (const auto &[bytes, name] : cases) {
+        QStringList expected{"Autoren=Anna", "Dauer=0:05", "Codecs=MPEG Audio"};
+        if (!name.isEmpty()) expected.prepend("Titel=" + name);
+        EXPECT_EQ(rowsOf(write("form.mp3", bytes)), expected) << name.toStdString();
+    }
+    // A compressed frame that would inflate past what a title takes is passed by.
+    const QByteArray huge = '\x03' + QByteArray(1 << 20, 'x');
+    EXPECT_EQ(
+        rowsOf(write("bombe.mp3", mp3v24(id3Frame24("TIT2", 0x09,
+                                                    syncsafe(quint32(huge.size())) + qCompress(huge).mid(4)) +
+                                         artist))),
+        (QStringList{"Autoren=Anna", "Dauer=0:05", "Codecs=MPEG Audio"}));
+}
+
+// The length of a WavPack file is in its first block's header.
+TEST_F(FileFormats, WavPackLengthFromItsFirstBlock) {
+    EXPECT_EQ(rowsOf(write("ton.wv", wavpack(185220))), (QStringList{"Dauer=0:04", "Codecs=WavPack"}));
+}
+
+// Tags in UTF-16 are read; the library's word that it cannot is no value.
+TEST_F(FileFormats, Utf16TagsAreReadNotStandedIn) {
+    EXPECT_EQ(
+        rowsOf(write("buch.m4a", m4b(2 * 44100 / 1024, true, itunesTags(2)))),
+        (QStringList{"Titel=Hörbuch", "Autoren=Anna Autorin", "Dauer=0:02", "Codecs=AAC",
+                     "Aufnahme=" + FileFmt::date().dateString(QDateTime(QDate(2021, 6, 5), QTime(0, 0)))}));
+}
+
+// The comments after a cover of megabytes, in a FLAC block or over Ogg pages.
+TEST_F(FileFormats, ArtistsAfterALargeCover) {
+    const QList<QByteArray> tags{"TITLE=Duett", "ARTIST=Anna", "ARTIST=Ben"};
+    const QStringList rows{"Titel=Duett", "Autoren=Anna, Ben", "Dauer=0:02"};
+    EXPECT_EQ(rowsOf(write("bild.flac", flac(2, tags, 10'800'000))), rows + QStringList{"Codecs=FLAC"});
+    const QByteArray picture = "METADATA_BLOCK_PICTURE=" + QByteArray(3'000'000, '\0').toBase64();
+    EXPECT_EQ(rowsOf(write("bild.opus", opus({tags[0], picture, tags[1], tags[2]}))),
+              rows + QStringList{"Codecs=Opus"});
+}
+
+// A phone's video keeps its title, author and time (with its offset) under named keys, in the movie box.
+TEST_F(FileFormats, PhoneVideoKeys) {
+    const NewYorkTime newYork;
+    const QByteArray meta = keysMeta({{"com.apple.quicktime.make", "Telefon"},
+                                      {"com.apple.quicktime.title", "Urlaub"},
+                                      {"com.apple.quicktime.author", "Anna"},
+                                      {"com.apple.quicktime.creationdate", "2021-06-05T14:03:07+0200"}});
+    const QDateTime when(QDate(2021, 6, 5), QTime(14, 3, 7), QTimeZone(2 * 3600));
+    const QStringList rows{"Titel=Urlaub", "Autoren=Anna", "Dauer=0:02", "Codecs=AAC",
+                           "Aufnahme=" + FileFmt::date().string(when)};
+    EXPECT_EQ(rowsOf(write("clip.mov", m4b(2 * 44100 / 1024, true, meta))), rows);
+    // Other writers put the same box into the user data.
+    EXPECT_EQ(rowsOf(write("film.mov", m4b(2 * 44100 / 1024, true, box("udta", meta)))), rows);
+}
+
+// Containers the type database names as something else or not at all are read by their content.
+TEST_F(FileFormats, ContainersKnownByContent) {
+    EXPECT_EQ(rowsOf(write("ton.caf", caf(2))), (QStringList{"Dauer=0:02", "Codecs=PCM"}));
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty()) GTEST_SKIP() << "ffmpeg is not installed";
+    const QString mxf = dir.path() + "/film.mxf";
+    ASSERT_EQ(QProcess::execute(ffmpeg, {"-v", "error", "-f", "lavfi", "-i",
+                                         "testsrc=size=64x48:rate=25:duration=2", "-c:v", "mpeg2video", mxf}),
+              0);
+    EXPECT_EQ(rowsOf(mxf), (QStringList{"Auflösung=64×48", "Dauer=0:02", "Codecs=MPEG Video"}));
+}
+
+// Tags the library does not give: the comment block of FLAC in Ogg, an APE tag after TTA's frames.
+TEST_F(FileFormats, TagsTheLibraryMisses) {
+    EXPECT_EQ(rowsOf(write("duett.oga", oggFlac(2, {"TITLE=Duett", "ARTIST=Anna", "ARTIST=Ben"}))),
+              (QStringList{"Titel=Duett", "Autoren=Anna, Ben", "Dauer=0:02", "Codecs=FLAC"}));
+    EXPECT_EQ(rowsOf(write("band.tta",
+                           tta(3, apeTag({{"Title", "Band"}, {"Artist", QByteArray("Anna\0Ben", 8)}})))),
+              (QStringList{"Titel=Band", "Autoren=Anna, Ben", "Dauer=0:03", "Codecs=TTA"}));
+}
+
+// A download cut in its movie box, which now runs past the end of the file: the tags it still holds,
+// and none from the part that is cut.
+TEST_F(FileFormats, BoxPastTheEndOfTheFile) {
+    const QByteArray whole = m4b(2 * 44100 / 1024, false);
+    for (int cut : {2, 5, 20})
+        EXPECT_EQ(rowsOf(write("kurz.m4b", whole.left(whole.size() - cut))),
+                  (QStringList{"Titel=Hörbuch", "Autoren=Anna Autorin", "Dauer=0:02", "Codecs=AAC"}))
+            << cut;
 }

@@ -77,13 +77,35 @@ QByteArray heif(heif_compression_format codec, int w, int h, Look look = Look::c
     return out;
 }
 
-// An uncompressed or run-length TGA of w×h grey-blue pixels; without the optional footer, as most are.
-QByteArray tga(int w, int h, bool runLength) {
-    QByteArray out = QByteArray(2, '\0') + char(runLength ? 10 : 2) + QByteArray(9, '\0') +
-                     le(quint64(w), 2) + le(quint64(h), 2) + '\x18' + '\x20';
-    const QByteArray pixel("\x90\x60\x60", 3);
+// An uncompressed or run-length TGA of w×h grey-blue or grey pixels; without the optional footer, as most
+// are.
+QByteArray tga(int w, int h, bool runLength, bool grey = false) {
+    QByteArray out = QByteArray(2, '\0') + char((runLength ? 10 : 2) + (grey ? 1 : 0)) + QByteArray(9, '\0') +
+                     le(quint64(w), 2) + le(quint64(h), 2) + (grey ? '\x08' : '\x18') + '\x20';
+    const QByteArray pixel = grey ? QByteArray("\x60", 1) : QByteArray("\x90\x60\x60", 3);
     for (int y = 0; y < h; ++y)
         out += runLength ? char(0x80 | (w - 1)) + pixel : pixel.repeated(w);
+    return out;
+}
+
+// A Windows cursor of w×h: one 32-bit picture with its mask.
+QByteArray cursor(int w, int h) {
+    const QByteArray dib = le(40, 4) + le(quint64(w), 4) + le(quint64(h) * 2, 4) + le(1, 2) + le(32, 2) +
+                           QByteArray(24, '\0') + QByteArray(w * h * 4, '\x40') +
+                           QByteArray((w + 31) / 32 * 4 * h, '\0');
+    return le(0, 2) + le(2, 2) + le(1, 2) + char(w) + char(h) + QByteArray(2, '\0') + le(3, 2) + le(4, 2) +
+           le(quint64(dib.size()), 4) + le(22, 4) + dib;
+}
+
+// The boxes of a JPEG XL container around a codestream, whole or in parts.
+QByteArray jxlBox(const char *type, const QByteArray &body) {
+    return be(quint64(body.size()) + 8, 4) + type + body;
+}
+QByteArray jxlContainer(const QList<QByteArray> &parts) {
+    QByteArray out = jxlBox("JXL ", "\r\n\x87\n") + jxlBox("ftyp", "jxl " + be(0, 4) + "jxl ");
+    if (parts.size() == 1) return out + jxlBox("jxlc", parts.first());
+    for (qsizetype i = 0; i < parts.size(); ++i)
+        out += jxlBox("jxlp", be(quint64(i) | (i + 1 == parts.size() ? 0x80000000 : 0), 4) + parts[i]);
     return out;
 }
 
@@ -134,9 +156,22 @@ TEST_F(ImageFormats, HeicAndAvifPhotos) {
         rowsOf(write("profil.heic", heif(heif_compression_HEVC, 64, 48, Look::colour, adobe.iccProfile()))),
         (QStringList{"Auflösung=64×48", "Farbraum=" + adobe.description()}));
 
+    // Cut in its pixels, which now run past the end of the file: the boxes before them still tell the size.
+    QByteArray cut = heic;
+    const qsizetype mdat = cut.indexOf("mdat") - 4;
+    cut.replace(mdat, 4, be(quint64(cut.size() - mdat) + 100, 4));
+    EXPECT_EQ(rowsOf(write("kurz.heic", cut)), (QStringList{"Auflösung=64×48", "Farbraum=RGB"}));
+    // Cut in its boxes of properties: nothing.
+    EXPECT_EQ(rowsOf(write("kopf.heic", heic.left(heic.indexOf("ipco") + 40))), QStringList{});
+
     const QByteArray avif = heif(heif_compression_AV1, 40, 30);
     if (avif.isEmpty()) GTEST_SKIP() << "libheif has no AV1 encoder here";
     EXPECT_EQ(rowsOf(write("bild.avif", avif)), (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
+    // An image sequence's brand, which libheif calls not supported, though it reads the picture's size.
+    QByteArray sequence = avif;
+    sequence.replace(8, 4, "avis");
+    sequence.replace(sequence.indexOf("mif1"), 4, "msf1");
+    EXPECT_EQ(rowsOf(write("folge.avifs", sequence)), (QStringList{"Auflösung=40×30", "Farbraum=RGB"}));
     EXPECT_EQ(rowsOf(write("grau.avif", heif(heif_compression_AV1, 40, 30, Look::grey))),
               (QStringList{"Auflösung=40×30", "Farbraum=Gray"}));
 }
@@ -146,6 +181,11 @@ TEST_F(ImageFormats, HeicAndAvifPhotos) {
 TEST_F(ImageFormats, ReaderOfItsType) {
     EXPECT_EQ(rowsOf(write("roh.tga", tga(5, 3, false))), (QStringList{"Auflösung=5×3", "Farbraum=RGB"}));
     EXPECT_EQ(rowsOf(write("rle.tga", tga(5, 3, true))), (QStringList{"Auflösung=5×3", "Farbraum=RGB"}));
+    EXPECT_EQ(rowsOf(write("grau.tga", tga(5, 3, false, true))),
+              (QStringList{"Auflösung=5×3", "Farbraum=Gray"}));
+    EXPECT_EQ(rowsOf(write("grau-rle.tga", tga(5, 3, true, true))),
+              (QStringList{"Auflösung=5×3", "Farbraum=Gray"}));
+    EXPECT_EQ(rowsOf(write("zeiger.cur", cursor(16, 24))), (QStringList{"Auflösung=16×24", "Farbraum=RGB"}));
     EXPECT_EQ(rowsOf(write("karte.pnm", "P6\n7 4\n255\n" + QByteArray(7 * 4 * 3, '\x60'))),
               (QStringList{"Auflösung=7×4", "Farbraum=RGB"}));
 }
@@ -203,9 +243,18 @@ TEST_F(ImageFormats, JpegXl) {
         ASSERT_TRUE(p.waitForFinished(20000) && p.exitCode() == 0) << args.join(' ').toStdString();
         EXPECT_EQ(rowsOf(dir.path() + '/' + args[1]), rows) << args[1].toStdString();
     }
-    // 64×40, all defaults but the orientation: 6, a quarter turn clockwise.
-    EXPECT_EQ(rowsOf(write("gedreht.jxl", QByteArray::fromHex("ff0a098e057200"))),
-              (QStringList{"Auflösung=40×64", "Farbraum=RGB"}));
+    // 64×40, all defaults but the orientation: 6, a quarter turn clockwise; whole, in its container, its
+    // head split over parts, cut in its head or in a box that runs past the end of the file.
+    const QByteArray code = QByteArray::fromHex("ff0a098e057200");
+    const QStringList turned{"Auflösung=40×64", "Farbraum=RGB"};
+    EXPECT_EQ(rowsOf(write("gedreht.jxl", code)), turned);
+    EXPECT_EQ(rowsOf(write("box.jxl", jxlContainer({code}))), turned);
+    EXPECT_EQ(rowsOf(write("teile.jxl", jxlContainer({code.left(3), code.mid(3, 1), code.mid(4)}))), turned);
+    EXPECT_EQ(rowsOf(write("kopf.jxl", code.left(4))), QStringList{});
+    EXPECT_EQ(rowsOf(write("kopf-box.jxl", jxlContainer({code.left(4)}))), QStringList{});
+    QByteArray over = jxlContainer({code});
+    over.replace(over.indexOf("jxlc") - 4, 4, be(quint64(code.size()) + 8 + 100, 4));
+    EXPECT_EQ(rowsOf(write("lang.jxl", over)), QStringList{});
 }
 
 // A photo turned by its Exif orientation or by its container reads as it is shown.
