@@ -31,6 +31,8 @@ QString buttonTitle(QString title) {
 // Deleted once closed; it answers through `finished`, which fires after its own event handling.
 template <typename W> void openWindowModal(W *window) {
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // The question takes the text size of the window it stands on.
+    window->setAttribute(Qt::WA_WindowPropagation);
     window->setWindowModality(Qt::WindowModal);
     window->open();
 }
