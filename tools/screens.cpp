@@ -52,6 +52,8 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -225,6 +227,8 @@ void sheetShots(const QString &out, const QString &left, const QString &right) {
         w.resize(900, 460);
         w.move(40, 40);
         w.activateWindow();
+        app.left()->go(left);
+        app.right()->go(right);
         for (int pt : {13, 18}) {
             app.settings().setFontSize(pt);
             settle(300);
@@ -233,6 +237,11 @@ void sheetShots(const QString &out, const QString &left, const QString &right) {
             settle(900);
             if (QDialog *sheet = w.sheets()->current()) {
                 grabTo(sheet, out + "/sheets-info" + name);
+                // Down to the permission menus.
+                for (QScrollArea *scroll : sheet->findChildren<QScrollArea *>())
+                    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+                settle(200);
+                grabTo(sheet, out + "/sheets-info-end" + name);
                 sheet->reject();
                 settle(200);
             }

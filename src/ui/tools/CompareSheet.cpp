@@ -439,11 +439,15 @@ void CompareSheet::update() {
         m_content->setCurrentIndex(0);
     } else if (!m_error.isEmpty()) {
         m_message->setText(m_error);
-        m_message->setStyleSheet(QStringLiteral("color: red;"));
+        // Red through the palette: a style sheet would keep the label from the sheet's text size.
+        QPalette red = m_message->palette();
+        red.setColor(QPalette::WindowText, Qt::red);
+        m_message->setPalette(red);
+        m_message->setForegroundRole(QPalette::WindowText);
         m_content->setCurrentIndex(1);
     } else if (m_model->rows().isEmpty()) {
         m_message->setText(L("Die beiden Ordner sind gleich."));
-        m_message->setStyleSheet({});
+        m_message->setPalette(QPalette());
         m_message->setForegroundRole(QPalette::PlaceholderText);
         m_content->setCurrentIndex(1);
     } else {

@@ -192,7 +192,9 @@ TEST(QtAlert, TakesTheTextSizeOfItsWindow) {
     Alert alert;
     alert.message = "„a“ gibt es im Zielordner schon.";
     alert.informative = "Vorhanden: 3 B";
-    alert.buttons = {{"Beide behalten", AlertRole::keepBoth}, {"Abbrechen", AlertRole::cancel}};
+    alert.buttons = {{"Beide behalten", AlertRole::keepBoth},
+                     {"In den Papierkorb", AlertRole::destructive},
+                     {"Abbrechen", AlertRole::cancel}};
     alert.checkBox = "Für alle weiteren Konflikte übernehmen";
     std::optional<AlertAnswer> answer;
     dialogs.ask(alert, [&](AlertAnswer a) { answer = a; });
@@ -204,7 +206,7 @@ TEST(QtAlert, TakesTheTextSizeOfItsWindow) {
             ++controls;
             EXPECT_EQ(QFontInfo(w->font()).pixelSize(), 18) << w->metaObject()->className();
         }
-    EXPECT_GE(controls, 5);
+    EXPECT_GE(controls, 6);
     box->reject();
     QTRY_VERIFY(answer);
 }

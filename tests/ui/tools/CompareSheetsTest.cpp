@@ -386,6 +386,16 @@ TEST_F(CompareSheets, SheetsFollowTheTextSizeAndShowWholeDates) {
     }
     sheet->reject();
 
+    // The error message, in its own colour, too.
+    make("L/sub/inner/");
+    app->requests().setCompareRequest(CompareRequest({l, l + "/sub/inner"}));
+    sheet = qobject_cast<CompareSheet *>(w.sheets()->current());
+    ASSERT_TRUE(sheet);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet->loading(), 5000);
+    QTest::qWait(20);
+    EXPECT_EQ(smallerThan(sheet, 16), QStringList());
+    sheet->reject();
+
     app->requests().setBatchRenameTarget(InfoTarget({l + "/new.txt"}));
     QDialog *rename = w.sheets()->current();
     ASSERT_TRUE(qobject_cast<BatchRenameSheet *>(rename));
