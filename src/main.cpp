@@ -36,14 +36,12 @@ int main(int argc, char **argv) {
     services.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
     services.pasteboard = makeQtPasteboard();
     AppState app(std::move(services));
-    // A folder handed over by the desktop ("open with", the desktop entry's %U) opens in the active pane.
-    if (const QStringList args = QApplication::arguments(); args.size() > 1) {
-        const QUrl url = QUrl::fromUserInput(args[1], QDir::currentPath(), QUrl::AssumeLocalFile);
-        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
-            app.sides().activePane()->go(FileLoader::norm(url.toLocalFile()));
-    }
     QtTranslations::follow(&app.settings());
     window = new MainWindow(&app);
+    // A path handed over by the desktop ("open with", the desktop entry's %U) or typed after the name;
+    // after the window is built, so that what cannot be opened is told in it.
+    if (const QStringList args = QApplication::arguments(); args.size() > 1)
+        app.openGiven(args[1], QDir::currentPath());
     // The monitor serves the window's registry; filters installed later run first, so the delegate
     // still sees every event ahead of the monitor.
     KeyMonitor keys(app, window->commands());

@@ -39,6 +39,8 @@
 #include "ui/window/pane/PlacesMenu.h"
 #include "ui/window/PaneArea.h"
 #include "ui/window/pane/PaneView.h"
+#include "ui/window/pane/PathBar.h"
+#include "core/fileops/ConflictQuestion.h"
 #include <QProcess>
 
 #include <QApplication>
@@ -50,7 +52,10 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -206,6 +211,80 @@ void headerShots(const QString &out, const QString &home) {
     }
 }
 
+// The sheets and questions at the largest text, German and Thai: the information sheet (at 13 too), the
+// compare sheet with the keys in its list and after Tab, the batch rename sheet, the question about a
+// folder that is there already, and the path bars of the smallest window on a deep folder.
+void sheetShots(const QString &out, const QString &left, const QString &right) {
+    QString deep = left;
+    for (int i = 0; i < 5; ++i)
+        deep += QStringLiteral("/Ordner mit Namen %1").arg(i);
+    QDir().mkpath(deep);
+    const QString folder = QStringLiteral("/Unterordner mit einem recht langen Namen");
+    QDir().mkpath(right + folder);
+    for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
+        Scene scene(lang, 300);
+        auto &[tag, app, w] = scene;
+        w.resize(900, 460);
+        w.move(40, 40);
+        w.activateWindow();
+        app.left()->go(left);
+        app.right()->go(right);
+        for (int pt : {13, 18}) {
+            app.settings().setFontSize(pt);
+            settle(300);
+            const QString name = QStringLiteral("-%1-%2.png").arg(tag).arg(pt);
+            app.items().showInfo({left + "/Notizen.txt"});
+            settle(900);
+            if (QDialog *sheet = w.sheets()->current()) {
+                grabTo(sheet, out + "/sheets-info" + name);
+                // Down to the permission menus.
+                for (QScrollArea *scroll : sheet->findChildren<QScrollArea *>())
+                    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+                settle(200);
+                grabTo(sheet, out + "/sheets-info-end" + name);
+                sheet->reject();
+                settle(200);
+            }
+        }
+        const QString name = QStringLiteral("-%1-18.png").arg(tag);
+        app.items().openCompare();
+        settle(800);
+        if (auto *sheet = w.findChild<CompareSheet *>()) {
+            if (auto *table = sheet->findChild<QTableView *>()) {
+                table->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(table, Qt::Key_Down);
+            }
+            settle(200);
+            grabTo(sheet, out + "/sheets-compare-list" + name);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            settle(200);
+            grabTo(sheet, out + "/sheets-compare-tab" + name);
+        }
+        app.requests().setCompareRequest(std::nullopt);
+        settle(200);
+        app.requests().setBatchRenameTarget(InfoTarget({left + "/Foto.jpg", left + "/Notizen.txt"}));
+        settle(500);
+        if (QDialog *sheet = w.sheets()->current()) grabTo(sheet, out + "/sheets-batch-rename" + name);
+        app.requests().setBatchRenameTarget(std::nullopt);
+        settle(200);
+        FileOps::askConflicts({left + folder}, right, false, makeQtDialogs([&w = w] { return &w; }),
+                              [](const FileOps::ConflictAnswers &) {});
+        settle(500);
+        if (QWidget *box = QApplication::activeModalWidget()) {
+            grabTo(box, out + "/sheets-conflict" + name);
+            box->close();
+        }
+        settle(200);
+        app.left()->go(deep);
+        app.right()->go(deep + "/..");
+        settle(800);
+        shoot(w, out + "/sheets-window" + name);
+        int i = 0;
+        for (PathBar *bar : w.findChildren<PathBar *>())
+            if (bar->isVisible()) grabTo(bar, out + QStringLiteral("/sheets-pathbar-%1").arg(i++) + name);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -279,6 +358,10 @@ int main(int argc, char **argv) {
     }
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"header") {
         headerShots(out, home.path());
+        return 0;
+    }
+    if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"sheets") {
+        sheetShots(out, left, right);
         return 0;
     }
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"focus") {

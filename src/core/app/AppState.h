@@ -70,6 +70,10 @@ public:
     // Refusals and notices of work left undone: the warning look.
     void show(const QString &text, ToastKind kind) { m_toasts.show(text, kind); }
 
+    // A path handed over at start (a folder, a file, or a file: URL): a folder opens in the active pane, a
+    // file's folder opens with the file selected; anything else is told and the panes stay as they were.
+    void openGiven(const QString &given, const QString &workingDir);
+
     // The keys of the browser that are no command: moving through the list and type-to-select. True when
     // the key was used; nothing while a modal question is up.
     bool keyDown(const KeyPress &press);

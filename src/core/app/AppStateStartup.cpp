@@ -6,6 +6,7 @@
 #include "core/localisation/Lang.h"
 #include "core/fileops/ArchiveFormat.h"
 #include "core/fileops/FileOps.h"
+#include "core/model/FileLoader.h"
 #include "core/model/PaneHooks.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 #include <QtConcurrent>
 #include <sys/stat.h>
 
@@ -43,7 +45,29 @@ void settleLeftovers(AppState *app) {
              });
 }
 
+// The home folder as "~", as a user types it.
+QString shortened(const QString &path) {
+    const QString home = FileLoader::norm(QDir::homePath());
+    if (path == home) return QStringLiteral("~");
+    if (home != u"/" && path.startsWith(home + u'/')) return u'~' + path.mid(home.size());
+    return path;
+}
+
 } // namespace
+
+void AppState::openGiven(const QString &given, const QString &workingDir) {
+    const QUrl url = QUrl::fromUserInput(given, workingDir, QUrl::AssumeLocalFile);
+    const QString path = url.isLocalFile() ? FileLoader::norm(url.toLocalFile()) : given;
+    struct stat st {};
+    if (url.isLocalFile() && Posix::statPath(path, st)) {
+        if (S_ISDIR(st.st_mode))
+            activePane()->go(path);
+        else
+            activePane()->go(Posix::parentOf(path), true, {path});
+        return;
+    }
+    show(LF("Der Ordner „%@“ wurde nicht gefunden.", shortened(path)), true);
+}
 
 void AppState::buildSides() {
     m_hooks = new PaneHooks(this);

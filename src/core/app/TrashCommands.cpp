@@ -58,8 +58,7 @@ void reportTrash(Sides &sides, Toasts &toasts, const FileOps::TrashResult &resul
     if (!errors.isEmpty()) {
         // Every failure is named or counted, and what did go is said too.
         QString text = firstError(errors);
-        if (result.done > 0)
-            text += u' ' + LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done)) + u'.';
+        if (result.done > 0) text += u' ' + LF("%@ in den Papierkorb gelegt.", FileFmt::count(result.done));
         toasts.show(text, true);
         return;
     }
@@ -69,13 +68,16 @@ void reportTrash(Sides &sides, Toasts &toasts, const FileOps::TrashResult &resul
                     ToastKind::warning);
         return;
     }
-    QStringList parts;
-    if (result.done > 0) parts << LF("%@ in den Papierkorb gelegt", FileFmt::count(result.done));
-    if (removed.done >= 1) parts << LF("%@ endgültig gelöscht", FileFmt::count(removed.done));
-    if (parts.isEmpty())
-        toasts.show(K("Nichts gelöscht."), ToastKind::warning);
+    // Whole sentences of each language: Thai, for one, ends without a full stop.
+    if (result.done > 0 && removed.done >= 1)
+        toasts.show(LF("%@ in den Papierkorb gelegt, %@ endgültig gelöscht.", FileFmt::count(result.done),
+                       FileFmt::count(removed.done)));
+    else if (result.done > 0)
+        toasts.show(LF("%@ in den Papierkorb gelegt.", FileFmt::count(result.done)));
+    else if (removed.done >= 1)
+        toasts.show(LF("%@ endgültig gelöscht.", FileFmt::count(removed.done)));
     else
-        toasts.show(parts.join(QStringLiteral(", ")) + u'.');
+        toasts.show(K("Nichts gelöscht."), ToastKind::warning);
 }
 
 } // namespace

@@ -23,6 +23,24 @@ QString conflictInfo(const QString &path) {
 
 namespace {
 
+enum class Kind { file, folder, item };
+
+Kind kindOf(const QString &path) {
+    struct stat st;
+    return Posix::lstatPath(path, st) && S_ISDIR(st.st_mode) ? Kind::folder : Kind::file;
+}
+
+// Files, folders, or "items" where both kinds meet.
+Kind kindOf(const QStringList &paths) {
+    std::optional<Kind> kind;
+    for (const QString &p : paths) {
+        const Kind k = kindOf(p);
+        if (kind && *kind != k) return Kind::item;
+        kind = k;
+    }
+    return kind.value_or(Kind::file);
+}
+
 // The conflicts still to be asked, answered one by one; ticking the check box answers the rest alike.
 struct ConflictRound : std::enable_shared_from_this<ConflictRound> {
     QStringList conflicts;
@@ -37,6 +55,10 @@ struct ConflictRound : std::enable_shared_from_this<ConflictRound> {
             done(answers);
             return;
         }
+        static const char *const replaceNote[] = {
+            K("Beim Ersetzen kommt die vorhandene Datei in den Papierkorb."),
+            K("Beim Ersetzen kommt der vorhandene Ordner in den Papierkorb."),
+            K("Beim Ersetzen kommt das vorhandene Objekt in den Papierkorb.")};
         const QString &p = conflicts[next];
         const QString name = Posix::lastComponent(p);
         const QString target = Posix::childPath(dest, name);
@@ -45,7 +67,7 @@ struct ConflictRound : std::enable_shared_from_this<ConflictRound> {
         question.message = LF("„%@“ gibt es im Zielordner schon.", name);
         question.informative = LF("Vorhanden: %@", conflictInfo(target)) + u'\n' +
                                LF("Neu: %@", conflictInfo(p)) + QStringLiteral("\n\n") +
-                               L("Beim Ersetzen kommt die vorhandene Datei in den Papierkorb.");
+                               L(replaceNote[int(kindOf({target, p}))]);
         question.buttons = {{L("Beide behalten"), AlertRole::keepBoth},
                             {L("Ersetzen"), AlertRole::replace},
                             {L("Überspringen"), AlertRole::skip},
@@ -117,8 +139,12 @@ void askConflicts(const QStringList &paths, const QString &dest, bool move, cons
     notice.message = FileOps::aboutItems(sameFolder, K("„%@“ liegt schon in diesem Ordner."),
                                          K("%d Objekte liegen schon in diesem Ordner."));
     // clang-format off
-    notice.informative = L("Ersetzen ist hier nicht möglich, weil sich die Datei dabei selbst überschreiben würde. Es kann nur eine Kopie mit neuem Namen angelegt werden.");
+    static const char *const selfNote[] = {
+        K("Ersetzen ist hier nicht möglich, weil sich die Datei dabei selbst überschreiben würde. Es kann nur eine Kopie mit neuem Namen angelegt werden."),
+        K("Ersetzen ist hier nicht möglich, weil sich der Ordner dabei selbst überschreiben würde. Es kann nur eine Kopie mit neuem Namen angelegt werden."),
+        K("Ersetzen ist hier nicht möglich, weil sich das Objekt dabei selbst überschreiben würde. Es kann nur eine Kopie mit neuem Namen angelegt werden.")};
     // clang-format on
+    notice.informative = L(selfNote[int(kindOf(sameFolder))]);
     notice.buttons = {{L("Kopie anlegen"), AlertRole::confirm}, {L("Abbrechen"), AlertRole::cancel}};
     dialogs.ask(notice, [round](const AlertAnswer &answer) {
         if (answer.role == AlertRole::confirm)

@@ -51,7 +51,11 @@ QString uniqueURL(const QString &name, const QString &folder, bool numbered) {
     const QString plain = Posix::childPath(folder, name);
     if (!exists(plain)) return plain;
 
-    const qsizetype dot = name.lastIndexOf(u'.');
+    // A folder's name is whole, dots and all (as F2 takes it); the taken item tells the kind, since a copy
+    // meets its own kind under its own name.
+    struct stat taken;
+    const bool isFolder = Posix::lstatPath(plain, taken) && S_ISDIR(taken.st_mode);
+    const qsizetype dot = isFolder ? -1 : name.lastIndexOf(u'.');
     const bool hasExt = dot > 0 && dot < name.size() - 1;
     const QString stem = hasExt ? name.left(dot) : name;
     const QString ext = hasExt ? name.mid(dot + 1) : QString();

@@ -56,6 +56,7 @@ FilesPanel *FilesPanel::open(QWidget *parent, const FilesQuestion &q, Dialogs::F
     auto *panel = new FilesPanel(parent, q);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    panel->setAttribute(Qt::WA_WindowPropagation); // the text size of the window it stands on
     QObject::connect(panel, &QDialog::finished, panel, [panel, done = std::move(done)](int result) {
         if (result != QDialog::Accepted) {
             done(std::nullopt);

@@ -31,6 +31,8 @@ QString buttonTitle(QString title) {
 // Deleted once closed; it answers through `finished`, which fires after its own event handling.
 template <typename W> void openWindowModal(W *window) {
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // The question takes the text size of the window it stands on.
+    window->setAttribute(Qt::WA_WindowPropagation);
     window->setWindowModality(Qt::WindowModal);
     window->open();
 }
@@ -58,6 +60,8 @@ void keepVisibleInDark(QCheckBox *check) {
 
 void openAlert(QWidget *parent, const Alert &a, Dialogs::AlertDone done) {
     auto *box = new QMessageBox(parent);
+    // Before the buttons: one with a style sheet of its own takes the size only as it is made.
+    box->setAttribute(Qt::WA_WindowPropagation);
     box->setIcon(a.style == Alert::Style::critical  ? QMessageBox::Critical
                  : a.style == Alert::Style::warning ? QMessageBox::Warning
                                                     : QMessageBox::Information);

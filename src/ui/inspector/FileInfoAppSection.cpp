@@ -111,7 +111,8 @@ void FileInfoAppSection::buildAccess(double smallFont) {
         row->addStretch(1);
         auto *picker = new QComboBox(access);
         picker->setObjectName(QStringLiteral("access%1").arg(shift));
-        mayShrink(picker);
+        // Short choices, never cut: the row's title gives way instead.
+        picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         for (size_t i = 0; i < std::size(kAccessValues); ++i)
             picker->addItem(L(kAccessTitles[i]), kAccessValues[i]);
         // Until the mode is known a choice would start from nothing and clear every other bit.
@@ -195,7 +196,9 @@ void FileInfoAppSection::showApps() {
     for (const OpenWithApp &a : m_apps)
         m_appPicker->addItem(QIcon(toolbarAppIcon(a.path, 16)),
                              a.isDefault ? LF("%@ (Standard)", a.name) : a.name, a.path);
-    m_appPicker->setCurrentIndex(m_appPicker->findData(m_openWith));
+    // Nothing known for the type: said, rather than an empty list.
+    if (m_loaded && m_apps.isEmpty()) m_appPicker->addItem(L("Kein Programm"));
+    m_appPicker->setCurrentIndex(m_apps.isEmpty() ? 0 : m_appPicker->findData(m_openWith));
     m_appPicker->setEnabled(m_loaded && !m_apps.isEmpty());
     m_changeAll->setEnabled(m_loaded && !m_openWith.isEmpty());
 }

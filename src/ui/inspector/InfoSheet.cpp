@@ -62,7 +62,8 @@ void InfoSheet::buildOne(const QString &path, QPushButton *done) {
     // No stop of the Tab key of its own, where the focus would show nowhere: Tab goes through the form,
     // which scrolls to the field that has the focus.
     scroll->setFocusPolicy(Qt::NoFocus);
-    auto *host = new QWidget;
+    // In the sheet from the start, so the form finds the window's text size as it is built.
+    auto *host = new QWidget(this);
     auto *hl = new QVBoxLayout(host);
     hl->setContentsMargins(16, 16, 16, 16);
     m_form = new FileInfoForm(m_sides, m_items, m_toasts, path, 0, host);

@@ -16,9 +16,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -71,10 +73,20 @@ int CompareRowsModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : columnCount_;
 }
 
-QString CompareRowsModel::info(std::optional<qint64> size, const std::optional<QDateTime> &date) {
+QString CompareRowsModel::info(std::optional<qint64> size, const std::optional<QDateTime> &date,
+                               bool folder) {
     if (!size) return QStringLiteral("—");
     const QString when = date ? FileFmt::date().string(*date) : QString();
-    return when.isEmpty() ? FileFmt::size(*size) : FileFmt::size(*size) + QStringLiteral(" · ") + when;
+    // A folder's own entry size tells a user nothing.
+    const QString amount = folder ? QString() : FileFmt::size(*size);
+    if (when.isEmpty() || amount.isEmpty()) return amount + when;
+    return amount + QStringLiteral(" · ") + when;
+}
+
+QString CompareRowsModel::info(const CompareRow &row, bool left) {
+    const std::optional<EntryFacts> &facts = left ? row.leftFacts : row.rightFacts;
+    return info(left ? row.leftSize : row.rightSize, left ? row.leftDate : row.rightDate,
+                facts ? facts->isDir() : row.isDir);
 }
 
 QVariant CompareRowsModel::data(const QModelIndex &index, int role) const {
@@ -99,7 +111,7 @@ QVariant CompareRowsModel::data(const QModelIndex &index, int role) const {
     case rightInfo: {
         const bool left = index.column() == leftInfo;
         const std::optional<qint64> size = left ? row.leftSize : row.rightSize;
-        if (role == Qt::DisplayRole) return info(size, left ? row.leftDate : row.rightDate);
+        if (role == Qt::DisplayRole) return info(row, left);
         if (role == Qt::TextAlignmentRole)
             return int((left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
         if (role == Qt::ForegroundRole) {
@@ -145,6 +157,54 @@ Qt::ItemFlags CompareRowsModel::flags(const QModelIndex &index) const {
     return actionOf(m_rows[index.row()]) == SyncAction::none ? Qt::ItemIsUserCheckable
                                                              : Qt::ItemIsEnabled | Qt::ItemIsUserCheckable;
 }
+
+// --- the list
+
+namespace {
+
+// Tab leaves the list for the buttons, as in every other sheet; the row the keys act on is ringed in the
+// accent colour while the list has the focus (the style's own marker is a faint dotted cell).
+class CompareTable : public QTableView {
+public:
+    explicit CompareTable(QWidget *parent) : QTableView(parent) {
+        setTabKeyNavigation(false);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+protected:
+    void focusInEvent(QFocusEvent *event) override {
+        if (!currentIndex().isValid() && model() && model()->rowCount() > 0)
+            setCurrentIndex(model()->index(0, CompareRowsModel::check));
+        QTableView::focusInEvent(event);
+        viewport()->update();
+    }
+    void focusOutEvent(QFocusEvent *event) override {
+        QTableView::focusOutEvent(event);
+        viewport()->update();
+    }
+    // The ring spans the row, wider than the cells the view repaints.
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override {
+        QTableView::currentChanged(current, previous);
+        viewport()->update();
+    }
+    void paintEvent(QPaintEvent *event) override {
+        QTableView::paintEvent(event);
+        const QModelIndex current = currentIndex();
+        if (!hasFocus() || !current.isValid()) return;
+        const int y = rowViewportPosition(current.row()), h = rowHeight(current.row());
+        QPainter p(viewport());
+        p.setRenderHint(QPainter::Antialiasing);
+        const QColor window = palette().color(QPalette::Base);
+        p.setPen(QPen(
+            AppTheme::readableOn(EnvironmentValues::appTheme(this).readable(AppTheme::schemeOf(palette()), 3),
+                                 {window}, 3),
+            2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(1, y + 1, viewport()->width() - 2, h - 2), 4, 4);
+    }
+};
+
+} // namespace
 
 // --- the sheet
 
@@ -243,7 +303,7 @@ void CompareSheet::buildBody(QVBoxLayout *root, const UIScale &ui) {
     m_message->setAlignment(Qt::AlignCenter);
     m_message->setWordWrap(true);
     m_content->addWidget(m_message);
-    m_table = new QTableView(m_content);
+    m_table = new CompareTable(m_content);
     m_table->setModel(m_model);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
     m_table->setShowGrid(false);
@@ -333,7 +393,24 @@ void CompareSheet::applyResult(int token, const CompareResult &result) {
     m_error = result.error;
     m_roots = {result.leftId, result.rightId};
     m_model->setRows(result.rows);
+    fitInfoColumns();
     update();
+}
+
+// The two sides' columns as wide as their widest text, so no date is cut inside; the name takes the rest.
+void CompareSheet::fitInfoColumns() {
+    const QFontMetrics fm(m_table->font());
+    int widest = 0;
+    for (const CompareRow &row : m_model->rows())
+        for (bool left : {true, false})
+            widest = std::max(widest, fm.horizontalAdvance(CompareRowsModel::info(row, left)));
+    // The item view's text margins on both sides, and a little air.
+    const int margin =
+        2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 1);
+    const int width = std::max(120, widest + margin + 8);
+    QHeaderView *h = m_table->horizontalHeader();
+    h->resizeSection(CompareRowsModel::leftInfo, width);
+    h->resizeSection(CompareRowsModel::rightInfo, width);
 }
 
 void CompareSheet::sync() {
@@ -362,11 +439,15 @@ void CompareSheet::update() {
         m_content->setCurrentIndex(0);
     } else if (!m_error.isEmpty()) {
         m_message->setText(m_error);
-        m_message->setStyleSheet(QStringLiteral("color: red;"));
+        // Red through the palette: a style sheet would keep the label from the sheet's text size.
+        QPalette red = m_message->palette();
+        red.setColor(QPalette::WindowText, Qt::red);
+        m_message->setPalette(red);
+        m_message->setForegroundRole(QPalette::WindowText);
         m_content->setCurrentIndex(1);
     } else if (m_model->rows().isEmpty()) {
         m_message->setText(L("Die beiden Ordner sind gleich."));
-        m_message->setStyleSheet({});
+        m_message->setPalette(QPalette());
         m_message->setForegroundRole(QPalette::PlaceholderText);
         m_content->setCurrentIndex(1);
     } else {

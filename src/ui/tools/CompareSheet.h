@@ -42,8 +42,10 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    // One side of a row: "—" without a size, else the size and, when known, the date.
-    static QString info(std::optional<qint64> size, const std::optional<QDateTime> &date);
+    // One side of a row: "—" without a size, else the size (not for a folder) and, when known, the date.
+    static QString info(std::optional<qint64> size, const std::optional<QDateTime> &date,
+                        bool folder = false);
+    static QString info(const CompareRow &row, bool left);
 
 signals:
     void stepsChanged();
@@ -80,6 +82,7 @@ private:
     void wire(QPushButton *close);
     QFont smallFont(const UIScale &ui) const;
     void update();
+    void fitInfoColumns();
     void applyResult(int token, const CompareResult &result);
 
     QPointer<AppState> m_app;

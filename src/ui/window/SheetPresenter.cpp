@@ -38,6 +38,8 @@ void SheetPresenter::sync() {
     QDialog *dialog = factory->second(m_window);
     m_dialog = dialog;
     dialog->setWindowModality(Qt::WindowModal);
+    // A sheet takes the window's text size (and follows its changes) like a widget inside it.
+    dialog->setAttribute(Qt::WA_WindowPropagation);
     const Sheet shown = *sheet;
     connect(dialog, &QDialog::finished, this, [this, dialog, shown] {
         if (m_dialog != dialog) return;

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThreadPool>
+#include <QUrl>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -169,6 +170,35 @@ TEST_F(AppStateTest, StartFoldersFollowLastPathsOrHome) {
     Defaults::setValue("startFolder", "home");
     AppState app(quick());
     EXPECT_EQ(app.left()->currentPath(), QDir::homePath());
+}
+
+TEST_F(AppStateTest, APathGivenAtStartOpensOrIsTold) {
+    QTemporaryDir dir(QDir::homePath() + "/given-XXXXXX");
+    const QString folder = FileLoader::norm(dir.path()), file = folder + "/gamma.txt";
+    TestUtil::writeFile(file, "x");
+    AppState app(quick());
+    const QString before = app.activePane()->currentPath();
+
+    // A missing folder: said in our words, with the home folder as "~"; the panes stay.
+    {
+        const LanguageScope de(AppLanguage::de);
+        app.openGiven(QDir::homePath() + "/nope", "/");
+        ASSERT_TRUE(app.toast());
+        EXPECT_EQ(app.toast()->text, "Der Ordner „~/nope“ wurde nicht gefunden.");
+        EXPECT_TRUE(app.toast()->isError);
+        EXPECT_EQ(app.activePane()->currentPath(), before);
+        const LanguageScope en(AppLanguage::en);
+        app.openGiven("nope", QDir::homePath());
+        EXPECT_EQ(app.toast()->text, "The folder “~/nope” was not found.");
+    }
+    // A file: its folder, with the file selected, given relative to the working folder.
+    app.openGiven("gamma.txt", folder);
+    EXPECT_EQ(app.activePane()->currentPath(), folder);
+    waitListed(app.activePane());
+    EXPECT_EQ(app.activePane()->selectedPaths(), QStringList{file});
+    // A folder as a file: URL.
+    app.openGiven(QUrl::fromLocalFile(QDir::homePath()).toString(), "/");
+    EXPECT_EQ(app.activePane()->currentPath(), FileLoader::norm(QDir::homePath()));
 }
 
 TEST_F(AppStateTest, LastPathsAreRememberedOnlyWhenTheyChange) {

@@ -7,6 +7,7 @@
 
 #include "core/app/JobRunner.h"
 #include "core/fileops/FileOps.h"
+#include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "platform/Posix.h"
@@ -77,6 +78,24 @@ TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
     // The undo reports when its background work is back; the test ends only then.
     waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(exists(paths[8]), 5000);
+}
+
+// The toast's sentence, full stop included, is the language's own: Thai writes none.
+TEST_F(TrashCommandTest, TheToastEndsAsItsLanguageWrites) {
+    const QString a = make("a"), b = make("b");
+    PaneModel *pane = app->left();
+    show(pane, root);
+    for (const auto &[lang, text] : {std::pair{AppLanguage::th, "ย้าย %@ ไปที่ถังขยะแล้ว"},
+                                     std::pair{AppLanguage::en, "%@ moved to the Trash."}}) {
+        LanguageScope scope(lang);
+        const QString path = lang == AppLanguage::th ? a : b;
+        pane->setSelection({path});
+        answers = {AlertRole::confirm};
+        const qsizetype before = toasts.size();
+        app->trash().trashSelection();
+        waitToast(before + 1);
+        EXPECT_EQ(lastToast(), QString::fromUtf8(text).replace("%@", FileFmt::count(1)));
+    }
 }
 
 TEST_F(TrashCommandTest, InTheTrashItemsAreDeletedForGoodAfterTheirOwnQuestion) {

@@ -42,6 +42,11 @@ TEST_F(Basics, UniqueNamesWithCopyWordAndNumbers) {
     EXPECT_EQ(FileOps::uniqueURL("a.txt", d, true), d + "/a 2.txt");
     mkdir("u/Ordner");
     EXPECT_EQ(FileOps::uniqueURL("Ordner", d), d + "/Ordner Kopie");
+    // A folder's dots are part of its name.
+    mkdir("u/folder.with.dots");
+    EXPECT_EQ(FileOps::uniqueURL("folder.with.dots", d), d + "/folder.with.dots Kopie");
+    mkdir("u/folder.with.dots Kopie");
+    EXPECT_EQ(FileOps::uniqueURL("folder.with.dots", d), d + "/folder.with.dots Kopie 2");
     file("u/Archiv.tar.gz", "x");
     EXPECT_EQ(FileOps::uniqueURL("Archiv.tar.gz", d), d + "/Archiv.tar Kopie.gz");
     // A dangling link takes its name as well.

@@ -117,6 +117,32 @@ TEST_F(Conflicts, SameFolderNoticeForCopiesNothingForMoves) {
     EXPECT_FALSE(closed);
 }
 
+TEST_F(Conflicts, TheReplaceNoteNamesTheKindItReplaces) {
+    LanguageScope en(AppLanguage::en);
+    mkdir("src/F");
+    mkdir("dst/F");
+    mkdir("src/mixed");
+    file("dst/mixed", "old");
+    Script s({keepBoth, keepBoth, keepBoth});
+    s.ask({path("src/a"), path("src/F"), path("src/mixed")}, path("dst"), false);
+    ASSERT_EQ(s.alerts.size(), 3);
+    const char *const notes[] = {"When replacing, the existing file goes to the Trash.",
+                                 "When replacing, the existing folder goes to the Trash.",
+                                 "When replacing, the existing item goes to the Trash."};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(s.alerts[i].informative.endsWith(QString("\n\n") + notes[i]))
+            << s.alerts[i].informative.toStdString();
+
+    // The notice before a copy into the items' own folder likewise.
+    Script one({AlertRole::cancel}), both({AlertRole::cancel});
+    one.ask({path("src/F")}, path("src"), false);
+    both.ask({path("src/F"), path("src/a")}, path("src"), false);
+    ASSERT_EQ(one.alerts.size(), 1);
+    ASSERT_EQ(both.alerts.size(), 1);
+    EXPECT_TRUE(one.alerts[0].informative.contains("because the folder would overwrite itself"));
+    EXPECT_TRUE(both.alerts[0].informative.contains("because the item would overwrite itself"));
+}
+
 TEST_F(Conflicts, ItemDescriptions) {
     LanguageScope de(AppLanguage::de);
     mkdir("folder");

@@ -179,3 +179,34 @@ TEST(QtDialogs, FileQuestionOffersItsNameAndAnswersThePath) {
     ASSERT_TRUE(answer && *answer);
     EXPECT_EQ(**answer, dir.filePath(q.fileName));
 }
+
+// A question takes the text size of the window it stands on, every control of it: the largest text size
+// of the settings is 18 points.
+TEST(QtAlert, TakesTheTextSizeOfItsWindow) {
+    QWidget window;
+    QFont big = window.font();
+    big.setPixelSize(18);
+    window.setFont(big);
+    window.show();
+    Dialogs dialogs = makeQtDialogs([&window] { return &window; });
+    Alert alert;
+    alert.message = "„a“ gibt es im Zielordner schon.";
+    alert.informative = "Vorhanden: 3 B";
+    alert.buttons = {{"Beide behalten", AlertRole::keepBoth},
+                     {"In den Papierkorb", AlertRole::destructive},
+                     {"Abbrechen", AlertRole::cancel}};
+    alert.checkBox = "Für alle weiteren Konflikte übernehmen";
+    std::optional<AlertAnswer> answer;
+    dialogs.ask(alert, [&](AlertAnswer a) { answer = a; });
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(box);
+    int controls = 0;
+    for (QWidget *w : box->findChildren<QWidget *>())
+        if (qobject_cast<QAbstractButton *>(w) || qobject_cast<QLabel *>(w)) {
+            ++controls;
+            EXPECT_EQ(QFontInfo(w->font()).pixelSize(), 18) << w->metaObject()->className();
+        }
+    EXPECT_GE(controls, 6);
+    box->reject();
+    QTRY_VERIFY(answer);
+}

@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QEnterEvent>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -296,6 +297,35 @@ TEST_F(AppsViewsTest, PermissionPickersWaitForTheLoadAndWriteTheFile) {
     ::stat(QFile::encodeName(file).constData(), &st);
     EXPECT_EQ(st.st_mode & 07777, mode_t(04640));
     EXPECT_EQ(others->currentData().toInt(), 0);
+}
+
+// The permission menus are as wide as their longest choice, in a narrow window too; a type no
+// application is known for says so instead of an empty menu.
+TEST_F(AppsViewsTest, PermissionMenusShowTheirChoicesWholeAndNoApplicationIsSaid) {
+    const QString file = doc("whole.c"), unknown = doc("nothing.zzqqx", QByteArray(64, '\x01'));
+    for (AppLanguage lang : {AppLanguage::en, AppLanguage::de}) {
+        LanguageScope scope(lang);
+        QWidget window;
+        window.setFixedWidth(300);
+        auto *layout = new QVBoxLayout(&window);
+        auto *section = new FileInfoAppSection(app->toasts(), app->services(), file, &window);
+        layout->addWidget(section);
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(section->isLoaded(), 5000);
+        for (const char *name : {"access6", "access3", "access0"}) {
+            auto *picker = section->findChild<QComboBox *>(name);
+            ASSERT_TRUE(picker);
+            for (int i = 0; i < picker->count(); ++i)
+                EXPECT_GT(picker->width(), picker->fontMetrics().horizontalAdvance(picker->itemText(i)) + 16)
+                    << name << " " << picker->itemText(i).toStdString();
+        }
+        FileInfoAppSection none(app->toasts(), app->services(), unknown);
+        QTRY_VERIFY_WITH_TIMEOUT(none.isLoaded(), 5000);
+        auto *picker = none.findChild<QComboBox *>("appPicker");
+        ASSERT_EQ(picker->count(), 1);
+        EXPECT_EQ(picker->currentText(), lang == AppLanguage::en ? "No application" : "Kein Programm");
+        EXPECT_FALSE(picker->isEnabled());
+    }
 }
 
 // The picker starts on the file's own choice, else the default, else the first application: never on an

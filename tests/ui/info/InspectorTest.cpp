@@ -12,6 +12,7 @@
 #include "ui/inspector/InspectorParts.h"
 #include "ui/inspector/InspectorView.h"
 #include "ui/inspector/MultiInspector.h"
+#include "ui/style/EnvironmentValues.h"
 #include "ui/window/SheetPresenter.h"
 
 #include <QApplication>
@@ -259,6 +260,23 @@ TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
         if (b->text() == L("Fertig")) done = b;
     ASSERT_TRUE(done);
     EXPECT_TRUE(done->isDefault());
+}
+
+// Opened over a window at the largest text size, the sheet's form is built at that size.
+TEST_F(Inspector, SheetFormTakesTheWindowsTextSize) {
+    QWidget window;
+    UIScale large;
+    large.font = 18;
+    EnvironmentValues::install(&window)->setUi(large);
+    InfoSheet sheet(app->sides(), app->items(), app->toasts(), app->requests(), {at("a.txt")}, &window);
+    ASSERT_TRUE(sheet.form());
+    int titles = 0;
+    for (QLabel *l : sheet.form()->findChildren<QLabel *>())
+        if (l->text() == "a.txt") {
+            ++titles;
+            EXPECT_EQ(QFontInfo(l->font()).pixelSize(), 19);
+        }
+    EXPECT_GE(titles, 1);
 }
 
 // In the Information window Tab goes forwards from the comment field through the sections below it to

@@ -5,6 +5,7 @@
 #include "ui/app/Commands.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/ElidedLabel.h"
+#include "ui/style/EnvironmentValues.h"
 #include "ui/panecontent/ColumnsContent.h"
 #include "ui/window/pane/Breadcrumbs.h"
 #include "ui/window/pane/PaneHeader.h"
@@ -305,5 +306,39 @@ TEST_F(ChromeTest, PathBarShowsTheFolderNameWholeWhateverTheOverflow) {
         pane->setSelection({});
         QTest::qWait(30);
         EXPECT_FALSE(bar->cutMark()->isVisible());
+    }
+}
+
+// At the largest text size too, whatever the width, the path in sight starts at a character's edge (no
+// letter cut in half after the "…") and its end shows whole.
+TEST_F(ChromeTest, PathBarCutsBetweenCharacters) {
+    PaneView v(app->left(), *parts);
+    UIScale large;
+    large.font = 18;
+    EnvironmentValues::install(&v)->setUi(large);
+    v.resize(700, 500);
+    v.show();
+    PathBar *bar = v.pathBar();
+    QString deep = root + QStringLiteral("/top");
+    for (int i = 0; i < 6; ++i)
+        deep += QStringLiteral("/Ordner mit Namen Nr. %1").arg(i);
+    ASSERT_TRUE(QDir().mkpath(deep));
+    open(pane, deep);
+    QLabel *path = bar->pathLabel();
+    ASSERT_EQ(path->font().pixelSize(), qRound(large.small()));
+    QScrollBar *scroll = bar->scroller()->horizontalScrollBar();
+    const QFontMetrics fm(path->font());
+    for (int width : {400, 413, 427, 431, 446, 458, 502, 517}) {
+        SCOPED_TRACE(width);
+        bar->setFixedWidth(width);
+        QTest::qWait(30);
+        QTRY_VERIFY_WITH_TIMEOUT(scroll->value() > 0 && scroll->value() == scroll->maximum(), 3000);
+        QApplication::processEvents();
+        QList<int> edges;
+        for (qsizetype k = 0; k <= path->text().size(); ++k)
+            edges << fm.horizontalAdvance(path->text().left(k));
+        EXPECT_TRUE(edges.contains(scroll->value())) << scroll->value();
+        const int end = path->mapTo(bar->scroller()->viewport(), QPoint(edges.last(), 0)).x();
+        EXPECT_LE(end, bar->scroller()->viewport()->width());
     }
 }

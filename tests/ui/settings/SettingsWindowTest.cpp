@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -205,6 +206,23 @@ TEST_F(SettingsWindowTest, ChosenChipsAreDescribedInTheLanguage) {
         for (ChoiceChip *c : view.findChildren<ChoiceChip *>())
             EXPECT_EQ(c->accessibleDescription(), c->selected() ? word : QString()) << c->key().toStdString();
     }
+}
+
+// The English chips share one style of capitals: every longer word outside brackets starts with one.
+TEST_F(SettingsWindowTest, EnglishChipsAreCapitalisedAlike) {
+    LanguageScope en(AppLanguage::en);
+    AppState app;
+    SettingsCommands commands(&app);
+    SettingsView view(app.settings(), app.requests(), commands);
+    int chips = 0;
+    for (ChoiceChip *c : view.findChildren<ChoiceChip *>()) {
+        ++chips;
+        QString text = c->text();
+        text.remove(QRegularExpression(QStringLiteral("\\(.*\\)")));
+        for (const QString &word : text.split(u' ', Qt::SkipEmptyParts))
+            EXPECT_FALSE(word.size() >= 4 && word[0].isLower()) << c->text().toStdString();
+    }
+    EXPECT_GT(chips, 10);
 }
 
 // A language chip rebuilds the window in the new language once its click is over.

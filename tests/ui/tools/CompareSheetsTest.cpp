@@ -6,9 +6,16 @@
 #include "core/tools/FolderSync.h"
 #include "ui/tools/BatchRenameSheet.h"
 #include "ui/tools/CompareSheet.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/SheetPresenter.h"
 
+#include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QTableView>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QLabel>
@@ -26,6 +33,19 @@ protected:
             if (FolderCompare::action(row, mode, deleteExtra) != SyncAction::none)
                 steps << SyncStep{row, FolderCompare::action(row, mode, deleteExtra)};
         return steps;
+    }
+    // The visible controls of a sheet whose text is smaller than least pixels.
+    static QStringList smallerThan(QWidget *sheet, int least) {
+        QStringList small;
+        for (QWidget *w : sheet->findChildren<QWidget *>()) {
+            const bool text = qobject_cast<QAbstractButton *>(w) || qobject_cast<QLabel *>(w) ||
+                              qobject_cast<QLineEdit *>(w) || qobject_cast<QAbstractSpinBox *>(w) ||
+                              qobject_cast<QComboBox *>(w);
+            if (text && w->isVisibleTo(sheet) && QFontInfo(w->font()).pixelSize() < least)
+                small << QString::fromLatin1(w->metaObject()->className()) + u' ' +
+                             w->property("text").toString();
+        }
+        return small;
     }
     static QPushButton *button(QWidget *w, const QString &key) {
         for (QPushButton *b : w->findChildren<QPushButton *>())
@@ -289,4 +309,96 @@ TEST_F(CompareSheets, ACancelledBatchRenameSaysSoWithWhatWasDone) {
     BatchRenameSheet::finish(app.get(), app->activePane(), report);
     EXPECT_EQ(lastToast(), "Abgebrochen. " + FileFmt::count(2) + " umbenannt.");
     EXPECT_FALSE(lastIsError());
+}
+
+// Tab goes from the list on to the buttons, as in every other sheet, and the row the keys act on is
+// ringed while the list has the focus.
+TEST_F(CompareSheets, TabLeavesTheCompareListWhoseCurrentRowIsRinged) {
+    const QString l = make("L/"), r = make("R/");
+    make("L/a.txt");
+    make("L/b.txt");
+    CompareSheet sheet(app.get(), l, r);
+    sheet.show();
+    QApplication::setActiveWindow(&sheet);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet.loading(), 5000);
+    auto *table = sheet.findChild<QTableView *>();
+    ASSERT_TRUE(table);
+    table->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(table->hasFocus());
+    ASSERT_EQ(table->currentIndex().row(), 0);
+
+    // The ring spans the row: with the focus the row's band differs across nearly all of its width.
+    const QImage ringed = table->viewport()->grab().toImage();
+    table->clearFocus();
+    const QImage plain = table->viewport()->grab().toImage();
+    const int top = table->rowViewportPosition(0), height = table->rowHeight(0);
+    int columns = 0;
+    for (int x = 0; x < plain.width(); ++x)
+        for (int y = top; y < top + height; ++y)
+            if (ringed.pixel(x, y) != plain.pixel(x, y)) {
+                ++columns;
+                break;
+            }
+    EXPECT_GT(columns, plain.width() * 9 / 10);
+
+    table->setFocus(Qt::TabFocusReason);
+    QPushButton *again = button(&sheet, "Neu vergleichen");
+    ASSERT_TRUE(again);
+    QTest::keyClick(table, Qt::Key_Tab);
+    EXPECT_FALSE(table->hasFocus());
+    for (int i = 0; i < 5 && QApplication::focusWidget() != again; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), again);
+}
+
+// At the largest text size every control of the compare and batch rename sheets has it, the compare
+// list's dates are whole, and a folder shows no size of its own.
+TEST_F(CompareSheets, SheetsFollowTheTextSizeAndShowWholeDates) {
+    const QString l = make("L/"), r = make("R/");
+    make("L/new.txt", QByteArray(70000, 'x'));
+    make("L/sub/");
+    make("L/sub/inner.txt");
+    app->settings().setFontSize(18);
+    MainWindow w(app.get());
+    w.show();
+    app->requests().setCompareRequest(CompareRequest({l, r}));
+    auto *sheet = qobject_cast<CompareSheet *>(w.sheets()->current());
+    ASSERT_TRUE(sheet);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet->loading(), 5000);
+    EXPECT_EQ(smallerThan(sheet, 16), QStringList());
+
+    auto *table = sheet->findChild<QTableView *>();
+    ASSERT_TRUE(table);
+    const QFontMetrics fm(table->font());
+    const CompareRowsModel *model = sheet->model();
+    ASSERT_EQ(model->rows().size(), 2);
+    for (int row = 0; row < 2; ++row)
+        for (int column : {int(CompareRowsModel::leftInfo), int(CompareRowsModel::rightInfo)}) {
+            const QString text = model->index(row, column).data().toString();
+            EXPECT_GE(table->horizontalHeader()->sectionSize(column), fm.horizontalAdvance(text) + 8)
+                << text.toStdString();
+        }
+    for (int row = 0; row < 2; ++row) {
+        const CompareRow &item = model->rows()[row];
+        const QString left = model->index(row, CompareRowsModel::leftInfo).data().toString();
+        EXPECT_EQ(left.contains(FileFmt::size(*item.leftSize)), !item.isDir) << left.toStdString();
+        EXPECT_TRUE(left.contains(FileFmt::date().string(*item.leftDate))) << left.toStdString();
+    }
+    sheet->reject();
+
+    // The error message, in its own colour, too.
+    make("L/sub/inner/");
+    app->requests().setCompareRequest(CompareRequest({l, l + "/sub/inner"}));
+    sheet = qobject_cast<CompareSheet *>(w.sheets()->current());
+    ASSERT_TRUE(sheet);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet->loading(), 5000);
+    QTest::qWait(20);
+    EXPECT_EQ(smallerThan(sheet, 16), QStringList());
+    sheet->reject();
+
+    app->requests().setBatchRenameTarget(InfoTarget({l + "/new.txt"}));
+    QDialog *rename = w.sheets()->current();
+    ASSERT_TRUE(qobject_cast<BatchRenameSheet *>(rename));
+    EXPECT_EQ(smallerThan(rename, 16), QStringList());
+    rename->reject();
 }

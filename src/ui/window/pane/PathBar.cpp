@@ -121,8 +121,10 @@ void PathBar::settleSoon() {
 
 void PathBar::settle() {
     QScrollBar *bar = m_scroll->horizontalScrollBar();
-    // Worked out from the widths, not from the scroller's range, which can lag behind a change of room.
-    const int path = m_path->sizeHint().width();
+    // Worked out from the widths, not from the scroller's range, which can lag behind a change of room;
+    // without the room made up behind the path below.
+    const int pad = m_path->contentsMargins().right();
+    const int path = m_path->sizeHint().width() - pad;
     const int room = m_scroll->viewport()->width();
     const int markRoom = m_cut->isHidden() ? 0 : m_cut->width() + layout()->spacing();
     // The mark only while the start is out of sight: a path that fits once the mark is gone shows whole.
@@ -132,11 +134,35 @@ void PathBar::settle() {
         return;
     }
     if (!m_atEnd) return;
-    const int end = qMax(0, path - room);
+    // The first character in sight is whole: the path starts at a character's edge, and the room that
+    // leaves after its end is made up behind it.
+    const int end = cutAtCharacter(m_path->text(), m_path->font(), qMax(0, path - room));
+    const int behind = end > 0 ? end + room - path : 0;
+    if (behind != pad) {
+        m_path->setContentsMargins(0, 0, behind, 0);
+        settleSoon();
+        return;
+    }
     m_settling = true;
     if (bar->maximum() != end) bar->setRange(0, end);
     bar->setValue(end);
     m_settling = false;
+}
+
+int PathBar::cutAtCharacter(const QString &text, const QFont &font, int least) {
+    if (least <= 0) return 0;
+    const QFontMetrics fm(font);
+    // The shortest start at least that wide, never inside a surrogate pair.
+    qsizetype low = 0, high = text.size();
+    while (low < high) {
+        const qsizetype mid = (low + high) / 2;
+        if (fm.horizontalAdvance(text.left(mid)) >= least)
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    if (low > 0 && low < text.size() && text[low].isLowSurrogate()) ++low;
+    return fm.horizontalAdvance(text.left(low));
 }
 
 void PathBar::scrollToEnd() {

@@ -17,6 +17,9 @@ class PathBar : public QWidget {
 public:
     PathBar(PaneModel *model, Clipboard &clipboard, QWidget *parent = nullptr);
     static QString shownPath(const PaneModel &model);
+    // Where a scrolled text starts so that no character is cut: the width of its shortest start that is
+    // at least least pixels wide in font.
+    static int cutAtCharacter(const QString &text, const QFont &font, int least);
     QLabel *pathLabel() const { return m_path; }
     // The "…" before the path, shown while its start is scrolled out of sight.
     QLabel *cutMark() const { return m_cut; }
