@@ -256,6 +256,22 @@ int deepArg(const QStringList &args) {
     return 250000;
 }
 
+// "--to DIR": where the copies are written (another volume, say), instead of beside the fixture.
+QString targetArg(const QStringList &args, const QString &fallback) {
+    for (qsizetype i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == u"--to") return args[i + 1];
+    return fallback;
+}
+
+// Files of 8 to 64 KiB and one large file, in one folder.
+void makeMixedSet(const QString &root, int files, qint64 large) {
+    QDir().mkpath(root);
+    for (int f = 0; f < files; ++f)
+        writeFile(root + QStringLiteral("/f%1.bin").arg(f, 3, 10, QLatin1Char('0')),
+                  (8 + (f * 37) % 57) << 10, char(f));
+    writeFile(root + QStringLiteral("/large.bin"), large, 3);
+}
+
 QByteArray bytesOf(const QString &path) {
     return FileSteps::PathBytes(path).bytes();
 }
@@ -275,6 +291,9 @@ int run(const QStringList &args) {
     if (!tmp.isValid()) return 1;
     const QString base = tmp.path();
     fixtureRoot = base;
+    QTemporaryDir target(targetArg(args, base) + QStringLiteral("/kestrin-bench-out-XXXXXX"));
+    if (!target.isValid()) return 1;
+    const QString outs = target.path();
     struct statfs where;
     if (::statfs(QFile::encodeName(base).constData(), &where) == 0)
         std::printf("fixture in %s (%s)\n", qPrintable(base), where.f_type == TMPFS_MAGIC ? "tmpfs" : "disk");
@@ -285,7 +304,7 @@ int run(const QStringList &args) {
         writeFile(big, qint64(1) << 30, 7);
         Bench::flushVolume(fixtureRoot);
         compare(
-            QStringLiteral("(a) 1 GiB file"), QStringLiteral("cp -a"), 1, 3, base + QStringLiteral("/out-a"),
+            QStringLiteral("(a) 1 GiB file"), QStringLiteral("cp -a"), 1, 7, outs + QStringLiteral("/out-a"),
             [&](const QString &out) {
                 TransferProgress p;
                 FileOps::runWithProgress({big}, out, false, p);
@@ -303,7 +322,7 @@ int run(const QStringList &args) {
         Bench::flushVolume(fixtureRoot);
         compare(
             QStringLiteral("(b) %1 files of 4 KiB").arg(files), QStringLiteral("cp -a"), treeThreads, 5,
-            base + QStringLiteral("/out-b"),
+            outs + QStringLiteral("/out-b"),
             [&](const QString &out) {
                 TransferProgress p;
                 FileOps::runWithProgress({tree}, out, false, p);
@@ -325,7 +344,7 @@ int run(const QStringList &args) {
         Bench::flushVolume(fixtureRoot);
         compare(
             QStringLiteral("(d) %1 files in a deep tree").arg(made), QStringLiteral("cp -a"), treeThreads, 3,
-            base + QStringLiteral("/out-d"),
+            outs + QStringLiteral("/out-d"),
             [&](const QString &out) {
                 TransferProgress p;
                 FileOps::runWithProgress({deep}, out, false, p);
@@ -337,6 +356,24 @@ int run(const QStringList &args) {
                 return eightCopies(base, split, out);
             });
         clear(deep);
+    }
+    // (e) 200 files of 8 to 64 KiB and one of 200 MiB.
+    const QString mixed = base + QStringLiteral("/mixed");
+    if (want("e")) {
+        makeMixedSet(mixed, 200, qint64(200) << 20);
+        Bench::flushVolume(fixtureRoot);
+        compare(
+            QStringLiteral("(e) 200 files of 8 to 64 KiB and one of 200 MiB"), QStringLiteral("cp -a"),
+            treeThreads, 7, outs + QStringLiteral("/out-e"),
+            [&](const QString &out) {
+                TransferProgress p;
+                FileOps::runWithProgress({mixed}, out, false, p);
+            },
+            [&](const QString &out) {
+                return runTool(QStringLiteral("cp"),
+                               {QStringLiteral("-a"), mixed, out + QStringLiteral("/")});
+            });
+        clear(mixed);
     }
     if (!want("c")) return 0;
 
@@ -399,7 +436,8 @@ const Bench::Registration registration(
     "copy",
     "copy/move engine against cp -a and mv, each followed by a flush of its volume: (a) 1 GiB, (b) 20000 "
     "small files (--files N), "
-    "(c) move of (b) to a tmpfs, (d) 250000 files in a deep tree (--deep N); the fixture lies in TMPDIR",
+    "(c) move of (b) to a tmpfs, (d) 250000 files in a deep tree (--deep N), (e) 200 files of 8 to 64 KiB "
+    "and one of 200 MiB; the fixture lies in TMPDIR, the copies in --to DIR (default: beside it)",
     run);
 
 } // namespace

@@ -3,10 +3,12 @@
 // refused characters, files below 4 GiB, times in 2 s steps. SIGUSR1 pulls the stick (every change, write
 // and flush fails with EIO), SIGUSR2 plugs it back; each writes the state ('1' or '0') to the state file.
 //
-//   kestrin-fatfuse [--enoent-names] [--links] [--state FILE] BACKING MOUNTPOINT [fuse options]
+//   kestrin-fatfuse [--enoent-names] [--links] [--moving-folder-sizes] [--state FILE] BACKING MOUNTPOINT
+//   [fuse options]
 //
 // --enoent-names answers a refused name with ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
 // --links takes hard links, as NTFS through ntfs-3g or a share do (still without rename flags).
+// --moving-folder-sizes gives a folder another size at each look, with nothing written, as ntfs-3g does.
 #define FUSE_USE_VERSION 31
 
 #include <fuse3/fuse.h>
@@ -34,6 +36,8 @@ namespace {
 int g_root = -1;
 bool g_enoentNames = false;
 bool g_links = false;
+bool g_movingFolderSizes = false;
+unsigned g_folderLooks = 0;
 const char *g_stateFile = nullptr;
 volatile sig_atomic_t g_pulled = 0;
 constexpr off_t kMaxFileSize = 0xFFFFFFFFLL; // 4 GiB - 1
@@ -193,6 +197,7 @@ void fatStat(struct stat *st) {
         st->st_mode = S_IFREG | 0444 | write | (st->st_mode & S_IXUSR ? 0111 : 0);
     st->st_uid = ::getuid();
     st->st_gid = ::getgid();
+    if (g_movingFolderSizes && S_ISDIR(st->st_mode)) st->st_size = ++g_folderLooks % 2 ? 144 : 0;
 }
 
 #define PULLED_FAILS                                                                                         \
@@ -462,6 +467,8 @@ int main(int argc, char **argv) {
             g_enoentNames = true;
         else if (!std::strcmp(argv[i], "--links"))
             g_links = true;
+        else if (!std::strcmp(argv[i], "--moving-folder-sizes"))
+            g_movingFolderSizes = true;
         else if (!std::strcmp(argv[i], "--state") && i + 1 < argc)
             g_stateFile = argv[++i];
         else if (!backing && argv[i][0] != '-')
@@ -470,7 +477,8 @@ int main(int argc, char **argv) {
             args.push_back(argv[i]);
     }
     if (!backing) {
-        std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--state FILE] BACKING MOUNTPOINT "
+        std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--moving-folder-sizes] [--state FILE] "
+                   "BACKING MOUNTPOINT "
                    "[fuse options]\n",
                    stderr);
         return 2;

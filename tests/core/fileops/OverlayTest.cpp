@@ -1,0 +1,96 @@
+// On overlayfs as containers set it up, a folder of the lower layer answers EXDEV to a rename on the
+// same drive. It still goes to that drive's Trash, aside for a Replace, or to its new name: by a verified
+// copy, never under a hidden name, and never offered for deleting for good.
+#include "Fixture.h"
+
+#include "common/OverlayMount.h"
+#include "core/fileops/TwoPhaseRename.h"
+
+using namespace FileOpsTest;
+
+namespace {
+
+class Overlay : public Started {
+protected:
+    TestUtil::LanguageScope german{AppLanguage::de};
+    QString at(const QString &rel) const { return ov.path() + u'/' + rel; }
+    // Nothing of ours under a hidden name anywhere on the volume.
+    void nothingHidden() const {
+        QDirIterator it(ov.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString n = it.next().section(u'/', -1);
+            EXPECT_FALSE(n.startsWith(".dravendel-") || n.startsWith(".kestrin-")) << it.filePath().toStdString();
+        }
+    }
+    TestUtil::OverlayMount ov;
+};
+
+#define OVERLAY_WITH(lowerFiles)                                                                             \
+    if (!ov.available()) GTEST_SKIP() << ov.skipReason().toStdString();                                      \
+    for (const auto &[rel, data] : std::initializer_list<std::pair<const char *, const char *>> lowerFiles) \
+        ASSERT_TRUE(TestUtil::writeFile(ov.lower() + u'/' + QString::fromUtf8(rel), data));                 \
+    ASSERT_TRUE(ov.mount())
+
+} // namespace
+
+TEST_F(Overlay, ALowerFolderGoesToTheDrivesTrash) {
+    OVERLAY_WITH(({{"album/keep.txt", "keep"}, {"album/sub/deep.txt", "deep"}}));
+    ASSERT_EQ(::rename(QFile::encodeName(at("album")), QFile::encodeName(at("other"))), -1);
+    ASSERT_EQ(errno, EXDEV); // what the drive does: the case at hand
+    const FileOps::TrashResult r = FileOps::trash({at("album")});
+    EXPECT_EQ(r.errors, QStringList{});
+    EXPECT_EQ(r.noTrash, QStringList{});
+    ASSERT_EQ(r.moved.size(), 1);
+    EXPECT_EQ(r.moved[0].inTrash, at(".Trash-0/files/album"));
+    EXPECT_FALSE(exists(at("album")));
+    EXPECT_EQ(TestUtil::readFile(at(".Trash-0/files/album/sub/deep.txt")), "deep");
+    EXPECT_TRUE(TestUtil::readFile(at(".Trash-0/info/album.trashinfo")).contains("Path=album\n"));
+    nothingHidden();
+}
+
+TEST_F(Overlay, ALowerFolderIsReplacedAndMovedOnTheSameDrive) {
+    OVERLAY_WITH(({{"proj/old.txt", "old"}, {"box/in.txt", "in"}, {"dest/.keep", ""}}));
+    const QString proj = file("src/proj/new.txt", "new");
+    TransferOutcome o = run({path("src/proj")}, ov.path(), false, {{path("src/proj"), ConflictChoice::replace}});
+    EXPECT_EQ(o.errors, QStringList{});
+    EXPECT_EQ(names(at("proj")), QStringList{"new.txt"});
+    ASSERT_EQ(o.replaced.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(o.replaced[0].inTrash + "/old.txt"), "old");
+
+    o = run({at("box")}, at("dest"), true);
+    EXPECT_EQ(o.errors, QStringList{});
+    EXPECT_FALSE(exists(at("box")));
+    EXPECT_EQ(TestUtil::readFile(at("dest/box/in.txt")), "in");
+    nothingHidden();
+}
+
+TEST_F(Overlay, ABatchRenameGivesALowerFolderItsNewNameByACopy) {
+    OVERLAY_WITH(({{"Trip/day1/a.jpg", "a"}, {"Trip/b.jpg", "b"}, {"photo1.JPG", "1"}, {"x", "x"}, {"y", "y"}}));
+    const QList<TransferPair> pairs{{at("Trip"), at("trip")},
+                                    {at("photo1.JPG"), at("photo1.jpg")},
+                                    {at("x"), at("y")},
+                                    {at("y"), at("x")}};
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(pairs);
+    EXPECT_EQ(r.errors, QStringList{});
+    EXPECT_EQ(r.done.size(), 4);
+    EXPECT_EQ(names(ov.path()), QStringList({"photo1.jpg", "trip", "x", "y"}));
+    EXPECT_EQ(TestUtil::readFile(at("trip/day1/a.jpg")), "a");
+    EXPECT_EQ(TestUtil::readFile(at("x")), "y");
+    nothingHidden();
+
+    // The same for one item, and back.
+    FileOps::rename(at("trip"), at("Trip"));
+    EXPECT_EQ(TestUtil::readFile(at("Trip/b.jpg")), "b");
+    EXPECT_FALSE(exists(at("trip")));
+}
+
+TEST_F(Overlay, ABatchRenameWhoseNewNameIsTakenLeavesTheLowerFolderWholeAndNothingMade) {
+    OVERLAY_WITH(({{"Trip/a.jpg", "a"}, {"trip", "someone else's"}}));
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases({{at("Trip"), at("trip")}});
+    ASSERT_EQ(r.errors.size(), 1);
+    EXPECT_TRUE(r.errors[0].startsWith("„Trip“ ließ sich nicht umbenennen.")) << r.errors[0].toStdString();
+    EXPECT_EQ(names(ov.path()), QStringList({"Trip", "trip"}));
+    EXPECT_EQ(TestUtil::readFile(at("Trip/a.jpg")), "a");
+    nothingHidden();
+}
