@@ -57,8 +57,8 @@ public:
                                    ",upperdir=" + QFile::encodeName(upper()) +
                                    ",workdir=" + QFile::encodeName(m_dir.path() + QStringLiteral("/work")) +
                                    ",redirect_dir=off,index=off";
-        m_mounted = ::mount("overlay", QFile::encodeName(path()).constData(), "overlay", 0,
-                            options.constData()) == 0;
+        m_mounted =
+            ::mount("overlay", QFile::encodeName(path()).constData(), "overlay", 0, options.constData()) == 0;
         return m_mounted;
     }
 
@@ -70,6 +70,6 @@ private:
 
 } // namespace TestUtil
 
-#define KESTRIN_OVERLAY_OR_SKIP(var)                                                                        \
+#define KESTRIN_OVERLAY_OR_SKIP(var)                                                                         \
     TestUtil::OverlayMount var;                                                                              \
     if (!var.available()) GTEST_SKIP() << var.skipReason().toStdString()

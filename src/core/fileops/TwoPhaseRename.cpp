@@ -61,7 +61,7 @@ struct Item {
 struct Aside {
     qsizetype index;
     // Its drive will not rename it even within its folder (a folder of overlayfs's lower layer): it
-    // stays under its old name until a verified copy takes the new one, once every name is free.
+    // stays under its old name until a verified copy takes the new one, after the other items.
     bool byCopy = false;
 };
 
@@ -280,11 +280,16 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
         return report;
     }
     FileSteps::Journal::Unflushed renamed;
-    for (const Aside &a : moveAside(items, planned, mark, progress, Around{around}, report)) {
-        if (a.byCopy)
-            copyInPlace(items[a.index], Around{around}, report);
-        else
-            putInPlace(items[a.index], planned[a.index].hidden, Around{around}, report, renamed);
+    const QList<Aside> aside = moveAside(items, planned, mark, progress, Around{around}, report);
+    for (const Aside &a : aside) {
+        if (a.byCopy) continue;
+        putInPlace(items[a.index], planned[a.index].hidden, Around{around}, report, renamed);
+        if (progress) progress->add(1);
+    }
+    // Copies last: no item waits under a hidden name while one is made.
+    for (const Aside &a : aside) {
+        if (!a.byCopy) continue;
+        copyInPlace(items[a.index], Around{around}, report);
         if (progress) progress->add(1);
     }
     // The records go only once the new names are on the disk: a crash before then is settled by them.

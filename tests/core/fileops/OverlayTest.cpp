@@ -5,6 +5,10 @@
 
 #include "common/OverlayMount.h"
 #include "core/fileops/TwoPhaseRename.h"
+#include "core/filesteps/StepHooks.h"
+
+#include <csignal>
+#include <sys/wait.h>
 
 using namespace FileOpsTest;
 
@@ -20,7 +24,8 @@ protected:
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString n = it.next().section(u'/', -1);
-            EXPECT_FALSE(n.startsWith(".dravendel-") || n.startsWith(".kestrin-")) << it.filePath().toStdString();
+            EXPECT_FALSE(n.startsWith(".dravendel-") || n.startsWith(".kestrin-"))
+                << it.filePath().toStdString();
         }
     }
     TestUtil::OverlayMount ov;
@@ -28,8 +33,8 @@ protected:
 
 #define OVERLAY_WITH(lowerFiles)                                                                             \
     if (!ov.available()) GTEST_SKIP() << ov.skipReason().toStdString();                                      \
-    for (const auto &[rel, data] : std::initializer_list<std::pair<const char *, const char *>> lowerFiles) \
-        ASSERT_TRUE(TestUtil::writeFile(ov.lower() + u'/' + QString::fromUtf8(rel), data));                 \
+    for (const auto &[rel, data] : std::initializer_list<std::pair<const char *, const char *>> lowerFiles)  \
+        ASSERT_TRUE(TestUtil::writeFile(ov.lower() + u'/' + QString::fromUtf8(rel), data));                  \
     ASSERT_TRUE(ov.mount())
 
 } // namespace
@@ -52,7 +57,8 @@ TEST_F(Overlay, ALowerFolderGoesToTheDrivesTrash) {
 TEST_F(Overlay, ALowerFolderIsReplacedAndMovedOnTheSameDrive) {
     OVERLAY_WITH(({{"proj/old.txt", "old"}, {"box/in.txt", "in"}, {"dest/.keep", ""}}));
     const QString proj = file("src/proj/new.txt", "new");
-    TransferOutcome o = run({path("src/proj")}, ov.path(), false, {{path("src/proj"), ConflictChoice::replace}});
+    TransferOutcome o =
+        run({path("src/proj")}, ov.path(), false, {{path("src/proj"), ConflictChoice::replace}});
     EXPECT_EQ(o.errors, QStringList{});
     EXPECT_EQ(names(at("proj")), QStringList{"new.txt"});
     ASSERT_EQ(o.replaced.size(), 1);
@@ -66,14 +72,22 @@ TEST_F(Overlay, ALowerFolderIsReplacedAndMovedOnTheSameDrive) {
 }
 
 TEST_F(Overlay, ABatchRenameGivesALowerFolderItsNewNameByACopy) {
-    OVERLAY_WITH(({{"Trip/day1/a.jpg", "a"}, {"Trip/b.jpg", "b"}, {"photo1.JPG", "1"}, {"x", "x"}, {"y", "y"}}));
+    OVERLAY_WITH(
+        ({{"Trip/day1/a.jpg", "a"}, {"Trip/b.jpg", "b"}, {"photo1.JPG", "1"}, {"x", "x"}, {"y", "y"}}));
     const QList<TransferPair> pairs{{at("Trip"), at("trip")},
                                     {at("photo1.JPG"), at("photo1.jpg")},
                                     {at("x"), at("y")},
                                     {at("y"), at("x")}};
-    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(pairs);
+    // While the copy is made, no other item waits under a hidden name.
+    QStringList besideTheCopy;
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(
+        pairs, nullptr, [&](const QString &from, const QString &to, const std::function<void()> &rename) {
+            if (from == at("Trip") && to == at("trip")) besideTheCopy = names(ov.path());
+            rename();
+        });
     EXPECT_EQ(r.errors, QStringList{});
     EXPECT_EQ(r.done.size(), 4);
+    EXPECT_EQ(besideTheCopy, QStringList({"Trip", "photo1.jpg", "x", "y"}));
     EXPECT_EQ(names(ov.path()), QStringList({"photo1.jpg", "trip", "x", "y"}));
     EXPECT_EQ(TestUtil::readFile(at("trip/day1/a.jpg")), "a");
     EXPECT_EQ(TestUtil::readFile(at("x")), "y");
@@ -93,4 +107,45 @@ TEST_F(Overlay, ABatchRenameWhoseNewNameIsTakenLeavesTheLowerFolderWholeAndNothi
     EXPECT_EQ(names(ov.path()), QStringList({"Trip", "trip"}));
     EXPECT_EQ(TestUtil::readFile(at("Trip/a.jpg")), "a");
     nothingHidden();
+}
+
+// Killed at any step of the copy that renames the folder, the next start leaves each item once and
+// whole, under its old or its new name, and nothing under a hidden one.
+TEST_F(Overlay, ABatchRenameByACopyKilledAtAnyStepLeavesEveryItemOnceAndWhole) {
+    if (!ov.available()) GTEST_SKIP() << ov.skipReason().toStdString();
+    QMap<QString, QByteArray> tree;
+    for (int step = 1;; ++step) {
+        TestUtil::OverlayMount fresh;
+        for (const char *rel : {"Trip/day1/a.jpg", "Trip/day1/b.jpg", "Trip/c.jpg", "photo1.JPG"})
+            ASSERT_TRUE(TestUtil::writeFile(fresh.lower() + u'/' + rel, rel));
+        ASSERT_TRUE(fresh.mount());
+        const QString root = fresh.path();
+        if (tree.isEmpty()) tree = snapshot(root + "/Trip");
+        const pid_t child = TestChild::forkAlone();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int n = 0;
+            FileSteps::setStepHook([&](FileSteps::Step, const QString &) {
+                if (++n == step) ::raise(SIGKILL);
+            });
+            FileOps::renameInTwoPhases(
+                {{root + "/Trip", root + "/trip"}, {root + "/photo1.JPG", root + "/photo1.jpg"}}, nullptr,
+                [&](const QString &, const QString &, const auto &rename) {
+                    if (++n == step) ::raise(SIGKILL);
+                    rename();
+                });
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const bool killed = WIFSIGNALED(status);
+        FileOps::recoverTransfers();
+        const QStringList there = names(root);
+        EXPECT_EQ(there.filter(QRegularExpression("^(Trip|trip)$")).size(), 1)
+            << step << there.join(' ').toStdString();
+        EXPECT_EQ(there.filter(QRegularExpression("^photo1\\.(JPG|jpg)$")).size(), 1) << step;
+        EXPECT_EQ(snapshot(root + (there.contains("trip") ? "/trip" : "/Trip")), tree) << step;
+        EXPECT_EQ(there.filter(QRegularExpression("^\\.(dravendel|kestrin)-")), QStringList{}) << step;
+        if (!killed || step > 200) break;
+    }
 }
