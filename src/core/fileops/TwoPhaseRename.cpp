@@ -231,6 +231,11 @@ void copyInPlace(const Item &item, const Around &around, TwoPhaseReport &report)
     try {
         around(item.pair.from, item.pair.to, [&] {
             item.expect(item.from);
+            // A name taken already is told before anything is copied.
+            struct stat taken;
+            if (::fstatat(item.into->fd(), item.to.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0 &&
+                !FileSteps::sameInode(taken, item.st))
+                throw FileError::fromErrno(EEXIST);
             rename(*item.folder, item.from, *item.into, item.to, item.name());
         });
         report.done << item.pair;
