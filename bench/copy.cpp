@@ -175,7 +175,7 @@ double cpuSeconds(int who) {
 // run creates files where another has just deleted them. On a tmpfs, whose creations cost the same after a
 // deletion, the copy before the last is removed before a run (untimed), so that a large fixture fits.
 void compare(const QString &label, const QString &tool, int oursThreads, int times, const QString &outBase,
-             const std::function<void(const QString &out)> &ours,
+             const std::function<bool(const QString &out)> &ours,
              const std::function<bool(const QString &out)> &theirs,
              const std::function<bool(const QString &out)> &eightTheirs = {}) {
     int n = 0;
@@ -207,7 +207,7 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
     // Processor time (user and system) beside the wall time: with other work on the machine, a pool of
     // threads may get no more processor than one thread does.
     Bench::Stats oursCpu, theirsCpu, eightCpu, eight;
-    bool eightFailed = false;
+    bool eightFailed = false, oursFailed = false;
     const Bench::Pair t = Bench::alternate(
         times,
         [&] {
@@ -219,9 +219,12 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
             }
             const QString out = fresh();
             const double before = cpuSeconds(RUSAGE_SELF);
-            const double s = Bench::timeOf([&] { ours(out); });
+            bool ok = true;
+            const double s = Bench::timeOf([&] { ok = ours(out); });
             oursCpu.samples.push_back(cpuSeconds(RUSAGE_SELF) - before);
-            return s;
+            // A run that failed (a full target, say) would pass for a fast one.
+            oursFailed |= !ok;
+            return ok ? s : -1.0;
         },
         [&] { return timeTool(theirs, theirsCpu); });
     if (eightTheirs) {
@@ -229,7 +232,12 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
         eightFailed |= s < 0;
         eight.samples.push_back(s);
     }
-    Bench::report(label, t.ours, oursThreads, tool + QStringLiteral(", then syncfs"), t.theirs, 1);
+    if (oursFailed) {
+        std::printf("%s: kestrin failed\nratio: n/a (kestrin failed)\n", qPrintable(label));
+        std::fflush(stdout);
+    } else {
+        Bench::report(label, t.ours, oursThreads, tool + QStringLiteral(", then syncfs"), t.theirs, 1);
+    }
     Bench::spread(label + QStringLiteral(" processor time, kestrin"), oursCpu, "s", 1.0, 4);
     Bench::spread(label + QStringLiteral(" processor time, ") + tool, theirsCpu, "s", 1.0, 4);
     if (eightTheirs) {
@@ -307,7 +315,7 @@ int run(const QStringList &args) {
             QStringLiteral("(a) 1 GiB file"), QStringLiteral("cp -a"), 1, 7, outs + QStringLiteral("/out-a"),
             [&](const QString &out) {
                 TransferProgress p;
-                FileOps::runWithProgress({big}, out, false, p);
+                return FileOps::runWithProgress({big}, out, false, p).errors.isEmpty();
             },
             [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), big, out + QStringLiteral("/")});
@@ -325,7 +333,7 @@ int run(const QStringList &args) {
             outs + QStringLiteral("/out-b"),
             [&](const QString &out) {
                 TransferProgress p;
-                FileOps::runWithProgress({tree}, out, false, p);
+                return FileOps::runWithProgress({tree}, out, false, p).errors.isEmpty();
             },
             [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), tree, out + QStringLiteral("/")});
@@ -347,7 +355,7 @@ int run(const QStringList &args) {
             outs + QStringLiteral("/out-d"),
             [&](const QString &out) {
                 TransferProgress p;
-                FileOps::runWithProgress({deep}, out, false, p);
+                return FileOps::runWithProgress({deep}, out, false, p).errors.isEmpty();
             },
             [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), deep, out + QStringLiteral("/")});
@@ -367,7 +375,7 @@ int run(const QStringList &args) {
             treeThreads, 7, outs + QStringLiteral("/out-e"),
             [&](const QString &out) {
                 TransferProgress p;
-                FileOps::runWithProgress({mixed}, out, false, p);
+                return FileOps::runWithProgress({mixed}, out, false, p).errors.isEmpty();
             },
             [&](const QString &out) {
                 return runTool(QStringLiteral("cp"),
