@@ -40,7 +40,7 @@ protected:
 } // namespace
 
 TEST_F(Overlay, ALowerFolderGoesToTheDrivesTrash) {
-    OVERLAY_WITH(({{"album/keep.txt", "keep"}, {"album/sub/deep.txt", "deep"}}));
+    OVERLAY_WITH(({{"album/keep.txt", "keep"}, {"album/sub/deep.txt", "deep"}, {"old/sub/x", "x"}}));
     ASSERT_EQ(::rename(QFile::encodeName(at("album")), QFile::encodeName(at("other"))), -1);
     ASSERT_EQ(errno, EXDEV); // what the drive does: the case at hand
     const FileOps::TrashResult r = FileOps::trash({at("album")});
@@ -52,6 +52,11 @@ TEST_F(Overlay, ALowerFolderGoesToTheDrivesTrash) {
     EXPECT_EQ(TestUtil::readFile(at(".Trash-0/files/album/sub/deep.txt")), "deep");
     EXPECT_TRUE(TestUtil::readFile(at(".Trash-0/info/album.trashinfo")).contains("Path=album\n"));
     nothingHidden();
+
+    // Deleted for good, its folders are no mounts.
+    const auto gone = FileOps::deletePermanently({at("old")});
+    EXPECT_EQ(gone.errors, QStringList{});
+    EXPECT_FALSE(exists(at("old")));
 }
 
 TEST_F(Overlay, ALowerFolderIsReplacedAndMovedOnTheSameDrive) {
