@@ -42,7 +42,7 @@ Pair alternate(int times, const std::function<double()> &ours, const std::functi
                const std::function<void()> &prepare = {});
 
 // Prints "<label>: kestrin min/median/max … s (N threads), <tool> … (M threads)" and the closing
-// "ratio: X" line (median ÷ median).
+// "ratio: X … Y" line (median ÷ median, minimum ÷ minimum).
 void report(const QString &label, const Stats &ours, int oursThreads, const QString &tool,
             const Stats &theirs, int theirsThreads);
 // Processor time (user and system) used so far by this process's threads, or by its finished children.

@@ -175,7 +175,7 @@ double cpuSeconds(int who) {
 // run creates files where another has just deleted them. On a tmpfs, whose creations cost the same after a
 // deletion, the copy before the last is removed before a run (untimed), so that a large fixture fits.
 void compare(const QString &label, const QString &tool, int oursThreads, int times, const QString &outBase,
-             const std::function<void(const QString &out)> &ours,
+             const std::function<bool(const QString &out)> &ours,
              const std::function<bool(const QString &out)> &theirs,
              const std::function<bool(const QString &out)> &eightTheirs = {}) {
     int n = 0;
@@ -207,7 +207,7 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
     // Processor time (user and system) beside the wall time: with other work on the machine, a pool of
     // threads may get no more processor than one thread does.
     Bench::Stats oursCpu, theirsCpu, eightCpu, eight;
-    bool eightFailed = false;
+    bool eightFailed = false, oursFailed = false;
     const Bench::Pair t = Bench::alternate(
         times,
         [&] {
@@ -219,9 +219,12 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
             }
             const QString out = fresh();
             const double before = cpuSeconds(RUSAGE_SELF);
-            const double s = Bench::timeOf([&] { ours(out); });
+            bool ok = true;
+            const double s = Bench::timeOf([&] { ok = ours(out); });
             oursCpu.samples.push_back(cpuSeconds(RUSAGE_SELF) - before);
-            return s;
+            // A run that failed (a full target, say) would pass for a fast one.
+            oursFailed |= !ok;
+            return ok ? s : -1.0;
         },
         [&] { return timeTool(theirs, theirsCpu); });
     if (eightTheirs) {
@@ -229,7 +232,12 @@ void compare(const QString &label, const QString &tool, int oursThreads, int tim
         eightFailed |= s < 0;
         eight.samples.push_back(s);
     }
-    Bench::report(label, t.ours, oursThreads, tool + QStringLiteral(", then syncfs"), t.theirs, 1);
+    if (oursFailed) {
+        std::printf("%s: kestrin failed\nratio: n/a (kestrin failed)\n", qPrintable(label));
+        std::fflush(stdout);
+    } else {
+        Bench::report(label, t.ours, oursThreads, tool + QStringLiteral(", then syncfs"), t.theirs, 1);
+    }
     Bench::spread(label + QStringLiteral(" processor time, kestrin"), oursCpu, "s", 1.0, 4);
     Bench::spread(label + QStringLiteral(" processor time, ") + tool, theirsCpu, "s", 1.0, 4);
     if (eightTheirs) {
@@ -256,6 +264,22 @@ int deepArg(const QStringList &args) {
     return 250000;
 }
 
+// "--to DIR": where the copies are written (another volume, say), instead of beside the fixture.
+QString targetArg(const QStringList &args, const QString &fallback) {
+    for (qsizetype i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == u"--to") return args[i + 1];
+    return fallback;
+}
+
+// Files of 8 to 64 KiB and one large file, in one folder.
+void makeMixedSet(const QString &root, int files, qint64 large) {
+    QDir().mkpath(root);
+    for (int f = 0; f < files; ++f)
+        writeFile(root + QStringLiteral("/f%1.bin").arg(f, 3, 10, QLatin1Char('0')),
+                  (8 + (f * 37) % 57) << 10, char(f));
+    writeFile(root + QStringLiteral("/large.bin"), large, 3);
+}
+
 QByteArray bytesOf(const QString &path) {
     return FileSteps::PathBytes(path).bytes();
 }
@@ -275,6 +299,9 @@ int run(const QStringList &args) {
     if (!tmp.isValid()) return 1;
     const QString base = tmp.path();
     fixtureRoot = base;
+    QTemporaryDir target(targetArg(args, base) + QStringLiteral("/kestrin-bench-out-XXXXXX"));
+    if (!target.isValid()) return 1;
+    const QString outs = target.path();
     struct statfs where;
     if (::statfs(QFile::encodeName(base).constData(), &where) == 0)
         std::printf("fixture in %s (%s)\n", qPrintable(base), where.f_type == TMPFS_MAGIC ? "tmpfs" : "disk");
@@ -285,10 +312,10 @@ int run(const QStringList &args) {
         writeFile(big, qint64(1) << 30, 7);
         Bench::flushVolume(fixtureRoot);
         compare(
-            QStringLiteral("(a) 1 GiB file"), QStringLiteral("cp -a"), 1, 3, base + QStringLiteral("/out-a"),
+            QStringLiteral("(a) 1 GiB file"), QStringLiteral("cp -a"), 1, 7, outs + QStringLiteral("/out-a"),
             [&](const QString &out) {
                 TransferProgress p;
-                FileOps::runWithProgress({big}, out, false, p);
+                return FileOps::runWithProgress({big}, out, false, p).errors.isEmpty();
             },
             [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), big, out + QStringLiteral("/")});
@@ -303,10 +330,10 @@ int run(const QStringList &args) {
         Bench::flushVolume(fixtureRoot);
         compare(
             QStringLiteral("(b) %1 files of 4 KiB").arg(files), QStringLiteral("cp -a"), treeThreads, 5,
-            base + QStringLiteral("/out-b"),
+            outs + QStringLiteral("/out-b"),
             [&](const QString &out) {
                 TransferProgress p;
-                FileOps::runWithProgress({tree}, out, false, p);
+                return FileOps::runWithProgress({tree}, out, false, p).errors.isEmpty();
             },
             [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), tree, out + QStringLiteral("/")});
@@ -325,10 +352,10 @@ int run(const QStringList &args) {
         Bench::flushVolume(fixtureRoot);
         compare(
             QStringLiteral("(d) %1 files in a deep tree").arg(made), QStringLiteral("cp -a"), treeThreads, 3,
-            base + QStringLiteral("/out-d"),
+            outs + QStringLiteral("/out-d"),
             [&](const QString &out) {
                 TransferProgress p;
-                FileOps::runWithProgress({deep}, out, false, p);
+                return FileOps::runWithProgress({deep}, out, false, p).errors.isEmpty();
             },
             [&](const QString &out) {
                 return runTool(QStringLiteral("cp"), {QStringLiteral("-a"), deep, out + QStringLiteral("/")});
@@ -337,6 +364,24 @@ int run(const QStringList &args) {
                 return eightCopies(base, split, out);
             });
         clear(deep);
+    }
+    // (e) 200 files of 8 to 64 KiB and one of 200 MiB.
+    const QString mixed = base + QStringLiteral("/mixed");
+    if (want("e")) {
+        makeMixedSet(mixed, 200, qint64(200) << 20);
+        Bench::flushVolume(fixtureRoot);
+        compare(
+            QStringLiteral("(e) 200 files of 8 to 64 KiB and one of 200 MiB"), QStringLiteral("cp -a"),
+            treeThreads, 7, outs + QStringLiteral("/out-e"),
+            [&](const QString &out) {
+                TransferProgress p;
+                return FileOps::runWithProgress({mixed}, out, false, p).errors.isEmpty();
+            },
+            [&](const QString &out) {
+                return runTool(QStringLiteral("cp"),
+                               {QStringLiteral("-a"), mixed, out + QStringLiteral("/")});
+            });
+        clear(mixed);
     }
     if (!want("c")) return 0;
 
@@ -399,7 +444,8 @@ const Bench::Registration registration(
     "copy",
     "copy/move engine against cp -a and mv, each followed by a flush of its volume: (a) 1 GiB, (b) 20000 "
     "small files (--files N), "
-    "(c) move of (b) to a tmpfs, (d) 250000 files in a deep tree (--deep N); the fixture lies in TMPDIR",
+    "(c) move of (b) to a tmpfs, (d) 250000 files in a deep tree (--deep N), (e) 200 files of 8 to 64 KiB "
+    "and one of 200 MiB; the fixture lies in TMPDIR, the copies in --to DIR (default: beside it)",
     run);
 
 } // namespace

@@ -39,10 +39,16 @@ bool lstatBytes(const QByteArray &p, struct stat &st) {
 
 // A folder we own that is really a folder (not a link), made when missing.
 int ensureOwnDir(const QByteArray &p) {
-    if (::mkdir(p.constData(), 0700) != 0 && errno != EEXIST) return errno;
+    const bool made = ::mkdir(p.constData(), 0700) == 0;
+    if (!made && errno != EEXIST) return errno;
     struct stat st;
     if (!lstatBytes(p, st)) return errno;
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return EPERM;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+        // A drive that shows every item as one account's (mounted with uid=) holds no folder as ours:
+        // the one just made goes again (only while empty).
+        if (made) ::rmdir(p.constData());
+        return EPERM;
+    }
     return 0;
 }
 
@@ -123,7 +129,8 @@ QByteArray encodePath(const QByteArray &path) {
     return QUrl::toPercentEncoding(QString::fromUtf8(path), "/");
 }
 
-Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &beforeInfo) {
+Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &beforeInfo,
+                   const CarryHook &carry) {
     const auto bytes = Posix::encode(path);
     if (!bytes || !bytes->startsWith('/')) return failed(EINVAL);
     const qsizetype slash = bytes->lastIndexOf('/');
@@ -131,12 +138,13 @@ Result moveToTrash(const QString &path, const QString &shownAs, const InfoHook &
         ::open(slash == 0 ? "/" : bytes->left(slash).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) return failed(errno);
     const Result r =
-        moveToTrash(dirFd, bytes->mid(slash + 1), shownAs.isEmpty() ? path : shownAs, beforeInfo);
+        moveToTrash(dirFd, bytes->mid(slash + 1), shownAs.isEmpty() ? path : shownAs, beforeInfo, carry);
     ::close(dirFd);
     return r;
 }
 
-Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const InfoHook &beforeInfo) {
+Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const InfoHook &beforeInfo,
+                   const CarryHook &carry) {
     const auto origin = Posix::encode(path);
     if (!origin || !origin->startsWith('/') || name.isEmpty() || name.contains('/') || name == "." ||
         name == "..")
@@ -193,10 +201,18 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
             ::unlink(infoPath.constData());
             return failed(e);
         }
-        if ((e = Posix::renameNoReplace(dirFd, name.constData(), AT_FDCWD, target.constData(), &st))) {
+        e = Posix::renameNoReplace(dirFd, name.constData(), AT_FDCWD, target.constData(), &st);
+        // The Trash is on the item's device (findRoot): EXDEV here is the drive refusing this rename
+        // (overlayfs), not another volume, and the item goes over by a copy.
+        const bool carried = e == EXDEV && carry;
+        if (carried) e = carry(dirFd, name, target);
+        if (e) {
+            // A copy that has the entry's name keeps its info file; what stayed behind is an error.
+            if (carried && lstatBytes(target, taken))
+                return Result{Status::failed, e, QString::fromUtf8(target)};
             ::unlink(infoPath.constData());
-            if (e == EEXIST) continue;
-            return e == EXDEV ? noTrash() : failed(e);
+            if (e == EEXIST && !carried) continue;
+            return e == EXDEV && !carried ? noTrash() : failed(e);
         }
         return Result{Status::moved, 0, QString::fromUtf8(target)};
     }

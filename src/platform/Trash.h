@@ -31,10 +31,17 @@ struct Result {
 // beforeInfo: told the .trashinfo and the entry it is for before the info file is made; false refuses
 // (errno tells why).
 using InfoHook = std::function<bool(const QByteArray &info, const QByteArray &entry)>;
-Result moveToTrash(const QString &path, const QString &shownAs = {}, const InfoHook &beforeInfo = {});
+// carry: where the drive refuses to rename the item into a Trash on the same device (EXDEV, as
+// overlayfs does for a folder of its lower layer), moves the item `name` of the folder open at dirFd to
+// `entry` by a verified copy and removal; 0 or errno. Without it, or when it fails before the copy has
+// the entry's name, the item stays and the info file goes.
+using CarryHook = std::function<int(int dirFd, const QByteArray &name, const QByteArray &entry)>;
+Result moveToTrash(const QString &path, const QString &shownAs = {}, const InfoHook &beforeInfo = {},
+                   const CarryHook &carry = {});
 // The item `name` in the folder open at dirFd, which is to be remembered at `path`: the folder is not
 // looked up again by its path, so a link put in its place meanwhile leads nowhere else.
-Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const InfoHook &beforeInfo = {});
+Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const InfoHook &beforeInfo = {},
+                   const CarryHook &carry = {});
 
 // The .trashinfo describing an item that lies directly in a Trash's files folder; empty otherwise.
 QString infoFileFor(const QString &trashedPath);

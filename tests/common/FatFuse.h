@@ -58,12 +58,17 @@ public:
     // enoentNames: refused names answer ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
     // links: hard links are taken, as on NTFS through ntfs-3g or a share (still no rename flags).
     // newInodeLinks: links are taken, but a link's new name shows a new inode number, as on sshfs.
-    explicit FatFuse(bool enoentNames = false, bool links = false, bool newInodeLinks = false) {
+    // movingFolderSizes: a folder shows another size at each look, as on NTFS through ntfs-3g.
+    // shownOwner: every item shows this account as its owner, as a drive mounted with uid= does.
+    explicit FatFuse(bool enoentNames = false, bool links = false, bool newInodeLinks = false,
+                     bool movingFolderSizes = false, int shownOwner = -1) {
 #ifndef KESTRIN_FATFUSE_PROGRAM
         m_why = QStringLiteral("the tests' FUSE file system was not built (libfuse3-dev missing)");
         (void)enoentNames;
         (void)links;
         (void)newInodeLinks;
+        (void)movingFolderSizes;
+        (void)shownOwner;
 #else
         m_why = fusedetail::fuseUnavailable();
         if (!m_why.isEmpty()) return;
@@ -76,8 +81,10 @@ public:
         if (enoentNames) args << QStringLiteral("--enoent-names");
         if (links) args << QStringLiteral("--links");
         if (newInodeLinks) args << QStringLiteral("--new-inode-links");
+        if (movingFolderSizes) args << QStringLiteral("--moving-folder-sizes");
         args << QStringLiteral("--state") << statePath() << backing() << path() << QStringLiteral("-f")
              << QStringLiteral("-o") << QStringLiteral("default_permissions,allow_other,fsname=kestrinstick");
+        if (shownOwner >= 0) args << QStringLiteral("-o") << QStringLiteral("uid=%1").arg(shownOwner);
         m_proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_proc.start(QStringLiteral(KESTRIN_FATFUSE_PROGRAM), args);
         const bool up =

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -65,28 +66,36 @@ FileError notRenamed(int e, const QString &name) {
 
 namespace {
 
-void renameNamed(const QString &from, const QString &to, const QString &name) {
-    int e = FileSteps::renameNoReplace(from, to);
-    if (e == EXDEV) {
-        // Another volume: a verified copy, then the original goes.
-        try {
-            TransferProgress progress;
-            FileSteps::moveAcross(from, to, progress);
-            e = 0;
-        } catch (const FileError &error) {
-            // Our own sentence (what stayed of the original) says more than the error code.
-            if (error.renameNotApplied || error.description != FileError::fromErrno(error.code).description)
-                throw;
-            e = error.code;
-        } catch (const CopyFailure &failure) {
-            e = failure.underlying.code;
-        } catch (const CancelledError &) {
-            e = ECANCELED;
-        }
-        if (e == 0 && !exists(to)) throw notApplied(name);
-    } else if (e == 0 && !exists(to)) {
-        throw notApplied(name);
+// A verified copy, then the original goes; throws the rename's error.
+template <class Move> void moveByCopy(const QString &name, Move move, const std::function<bool()> &placed) {
+    int e = 0;
+    try {
+        TransferProgress progress;
+        move(progress);
+    } catch (const FileError &error) {
+        // Our own sentence (what stayed of the original) says more than the error code.
+        if (error.renameNotApplied || error.description != FileError::fromErrno(error.code).description)
+            throw;
+        e = error.code;
+    } catch (const CopyFailure &failure) {
+        e = failure.underlying.code;
+    } catch (const CancelledError &) {
+        e = ECANCELED;
     }
+    if (e) throw notRenamed(e, name);
+    if (!placed()) throw notApplied(name);
+}
+
+void renameNamed(const QString &from, const QString &to, const QString &name) {
+    const int e = FileSteps::renameNoReplace(from, to);
+    if (e == EXDEV) {
+        // Another volume, or a folder its drive will not rename (overlayfs).
+        moveByCopy(
+            name, [&](TransferProgress &progress) { FileSteps::moveAcross(from, to, progress); },
+            [&] { return exists(to); });
+        return;
+    }
+    if (e == 0 && !exists(to)) throw notApplied(name);
     if (e) throw notRenamed(e, name);
 }
 
@@ -97,17 +106,18 @@ void rename(const QString &from, const QString &to) {
 }
 
 void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const FileSteps::HeldFolder &to,
-            const QByteArray &toName, const QString &name) {
+            const QByteArray &toName, const QString &name, bool byCopy) {
     const int e = FileSteps::renameNoReplace(from, fromName, to, toName);
     struct stat st;
-    if (e == 0 && ::fstatat(to.fd(), toName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        throw notApplied(name);
-    if (e == EXDEV) {
-        // Across volumes by the held folders' own paths, so that no name on the way is looked up again.
-        const auto text = [](const FileSteps::HeldFolder &f, const QByteArray &n) {
-            return Posix::childPath(FileSteps::pinnedPath(f), QString::fromUtf8(n));
-        };
-        renameNamed(text(from, fromName), text(to, toName), name);
+    const auto placed = [&] { return ::fstatat(to.fd(), toName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0; };
+    if (e == 0 && !placed()) throw notApplied(name);
+    if (e == EXDEV && byCopy) {
+        // Another volume, or a folder its drive will not rename (overlayfs): within the held folders, so
+        // that no name on the way is looked up again.
+        moveByCopy(
+            name,
+            [&](TransferProgress &progress) { FileSteps::moveAcross(from, fromName, to, toName, progress); },
+            placed);
     } else if (e) {
         throw notRenamed(e, name);
     }

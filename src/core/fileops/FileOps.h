@@ -31,9 +31,10 @@ SizeCount totalSize(const QStringList &paths);
 // Renames without ever replacing an existing item; throws FileError.
 void rename(const QString &from, const QString &to);
 // The same from `fromName` in the held folder `from` to `toName` in `to`; `name` is the item's name for
-// messages.
+// messages. Where the drive refuses the rename with EXDEV, the item moves by a verified copy, or with
+// `byCopy` false the EXDEV is thrown and nothing is done.
 void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const FileSteps::HeldFolder &to,
-            const QByteArray &toName, const QString &name);
+            const QByteArray &toName, const QString &name, bool byCopy = true);
 
 // --- tree copy
 

@@ -60,6 +60,9 @@ struct Item {
 
 struct Aside {
     qsizetype index;
+    // Its drive will not rename it even within its folder (a folder of overlayfs's lower layer): it
+    // stays under its old name until a verified copy takes the new one, after the other items.
+    bool byCopy = false;
 };
 
 // Each rename, with the step of tests around it.
@@ -142,11 +145,16 @@ QList<Aside> moveAside(const QList<Item> &items, const QList<FileSteps::Journal:
             try {
                 around(item.pair.from, temp, [&] {
                     item.expect(item.from);
-                    rename(*item.folder, item.from, *item.folder, item.hidden, item.name());
+                    rename(*item.folder, item.from, *item.folder, item.hidden, item.name(), false);
                 });
-            } catch (const FileError &) {
+            } catch (const FileError &e) {
                 FileSteps::dropPartMark(*item.folder, item.from);
-                throw;
+                // Never a copy under the hidden name: nothing of it is made until its new name is free.
+                if (e.code != EXDEV) throw;
+                FileSteps::Journal::end(temp);
+                aside << Aside{i, true};
+                if (progress) progress->add(1);
+                continue;
             }
             aside << Aside{i};
         } catch (const FileError &e) {
@@ -217,6 +225,25 @@ void putInPlace(const Item &item, const QString &temp, const Around &around, Two
     if (settled) renamed.add(Posix::parentOf(item.pair.from), temp);
 }
 
+// An item its drive will not rename: copied to its new name and verified before the original goes, or
+// left whole under its old name.
+void copyInPlace(const Item &item, const Around &around, TwoPhaseReport &report) {
+    try {
+        around(item.pair.from, item.pair.to, [&] {
+            item.expect(item.from);
+            // A name taken already is told before anything is copied.
+            struct stat taken;
+            if (::fstatat(item.into->fd(), item.to.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0 &&
+                !FileSteps::sameInode(taken, item.st))
+                throw FileError::fromErrno(EEXIST);
+            rename(*item.folder, item.from, *item.into, item.to, item.name());
+        });
+        report.done << item.pair;
+    } catch (const FileError &e) {
+        report.errors << sentence(e, item.name());
+    }
+}
+
 } // namespace
 
 QString errorSummary(const QStringList &errors, const QStringList &whereabouts) {
@@ -258,8 +285,16 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
         return report;
     }
     FileSteps::Journal::Unflushed renamed;
-    for (const Aside &a : moveAside(items, planned, mark, progress, Around{around}, report)) {
+    const QList<Aside> aside = moveAside(items, planned, mark, progress, Around{around}, report);
+    for (const Aside &a : aside) {
+        if (a.byCopy) continue;
         putInPlace(items[a.index], planned[a.index].hidden, Around{around}, report, renamed);
+        if (progress) progress->add(1);
+    }
+    // Copies last: no item waits under a hidden name while one is made.
+    for (const Aside &a : aside) {
+        if (!a.byCopy) continue;
+        copyInPlace(items[a.index], Around{around}, report);
         if (progress) progress->add(1);
     }
     // The records go only once the new names are on the disk: a crash before then is settled by them.

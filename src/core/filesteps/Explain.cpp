@@ -58,6 +58,11 @@ const char *sentenceFor(int code) {
     case ETIMEDOUT:
     case EHOSTDOWN:
     case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ECONNABORTED:
+    case ECONNRESET:
+    case ECONNREFUSED:
         return K("„%@“: Das Laufwerk ist nicht mehr erreichbar.");
     case EAGAIN:
     case EINTR:

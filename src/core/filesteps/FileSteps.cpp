@@ -513,12 +513,14 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
         out.how = exchangeNamesAt(dir, partAt, namedAt) == 0 ? Replaced::How::failed : Replaced::How::kept;
         return out;
     }
-    if (e != EINVAL && e != ENOTSUP && e != EOPNOTSUPP && e != ENOSYS) {
+    // EXDEV between two names of one folder: the drive will not rename the old item (a folder of
+    // overlayfs's lower layer); the Trash takes it by a copy then.
+    if (e != EINVAL && e != ENOTSUP && e != EOPNOTSUPP && e != ENOSYS && e != EXDEV) {
         out.error = FileError::fromErrno(e);
         return out;
     }
-    // No exchange on this file system: the old item goes first; after a crash in between, the
-    // journal gives the name to the part.
+    // No exchange here: the old item goes first; after a crash in between, the journal gives the name
+    // to the part.
     if (moved()) {
         out.error = in->refusal();
         return out;

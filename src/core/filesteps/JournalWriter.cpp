@@ -1,6 +1,7 @@
 #include "core/filesteps/TransferJournal.h"
 
 #include "core/filesteps/JournalRecords.h"
+#include "core/filesteps/MoveFinish.h"
 #include "core/filesteps/PosixSteps.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
@@ -386,13 +387,15 @@ template <typename Move> Trash::Result recordedTrash(const QString &path, Move m
 } // namespace
 
 Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
-    return recordedTrash(
-        path, [&](const Trash::InfoHook &hook) { return Trash::moveToTrash(path, shownAs, hook); });
+    return recordedTrash(path, [&](const Trash::InfoHook &hook) {
+        return Trash::moveToTrash(path, shownAs, hook, carryToTrash);
+    });
 }
 
 Trash::Result trashRecorded(int dirFd, const QByteArray &name, const QString &path) {
-    return recordedTrash(
-        path, [&](const Trash::InfoHook &hook) { return Trash::moveToTrash(dirFd, name, path, hook); });
+    return recordedTrash(path, [&](const Trash::InfoHook &hook) {
+        return Trash::moveToTrash(dirFd, name, path, hook, carryToTrash);
+    });
 }
 
 } // namespace FileSteps::Journal

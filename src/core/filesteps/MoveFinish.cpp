@@ -7,6 +7,7 @@
 #include "platform/Posix.h"
 
 #include <cerrno>
+#include <climits>
 #include <vector>
 
 #include <fcntl.h>
@@ -188,20 +189,32 @@ Leftover finishMove(const HeldFolder &from, const QByteArray &name, const HeldFo
     }
     recorded.set(aside);
     if (refused()) return left;
+    QByteArray removing = asideName;
     if (const int e = renameNoReplaceAt(parent, name, parent, asideName)) {
-        left.error = e;
-        return left;
+        // A folder that its drive will not rename even within its own folder (overlayfs's lower layer)
+        // goes where it is: the move's record lets the next start finish a removal cut short.
+        if (e != EXDEV) {
+            left.error = e;
+            return left;
+        }
+        removing = name;
+    } else {
+        reached(Step::sourceAside, aside.bytes());
     }
-    reached(Step::sourceAside, aside.bytes());
     {
-        Fd src(::openat(parent, asideName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Fd src(::openat(parent, removing.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         Fd dst(::openat(into.fd(), targetName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (src.get() >= 0)
             remover.below(src.get(), dst.get(), name, 1);
         else
             left.error = errno;
     }
-    if (::unlinkat(parent, asideName.constData(), AT_REMOVEDIR) != 0) {
+    if (removing == name) {
+        if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) != 0) {
+            if (errno != ENOTEMPTY && errno != EEXIST && errno != ENOENT && !left.error) left.error = errno;
+            if (errno != ENOENT) left.keptAt = source;
+        }
+    } else if (::unlinkat(parent, asideName.constData(), AT_REMOVEDIR) != 0) {
         if (errno != ENOTEMPTY && errno != EEXIST && !left.error) left.error = errno;
         // What stays takes its name back.
         QByteArray kept = name;
@@ -276,15 +289,22 @@ QString flushPlaced(const QString &to, const struct stat &copy, const QString &n
 }
 
 void moveAcross(const QString &from, const QString &to, TransferProgress &progress) {
-    const QString name = Posix::lastComponent(from);
-    const QString folder = Posix::parentOf(to);
-    // Each path is encoded once; the part's hidden name is made in bytes from its folder's. Both folders
-    // are held from here on.
-    const PathBytes fromBytes(from), toBytes(to), partBytes = Journal::partName(PathBytes(folder));
+    // Each path is encoded once; both folders are held from here on.
+    const PathBytes fromBytes(from), toBytes(to);
     const HeldFolder fromFolder(fromBytes.parent()), into(toBytes.parent());
+    moveAcross(fromFolder, fromBytes.name(), into, toBytes.name(), progress);
+}
+
+void moveAcross(const HeldFolder &fromFolder, const QByteArray &fromName, const HeldFolder &into,
+                const QByteArray &toName, TransferProgress &progress) {
+    const QString from = fromFolder.pathOf(fromName).text(), to = into.pathOf(toName).text();
+    const QString name = Posix::lastComponent(from);
+    const QString folder = into.path().text();
+    // The part's hidden name is made in bytes from its folder's.
+    const PathBytes partBytes = Journal::partName(into.path());
     const QString part = Posix::childPath(folder, QString::fromLatin1(partBytes.name()));
     struct stat source;
-    if (::fstatat(fromFolder.fd(), fromBytes.name().constData(), &source, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(fromFolder.fd(), fromName.constData(), &source, AT_SYMLINK_NOFOLLOW) != 0)
         throw FileError::fromErrno(errno);
     auto job = newCopyJob(progress);
     CopyReport report;
@@ -297,7 +317,7 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
         if (removeTreeAt(into.fd(), partBytes.name()) != 0 || syncFolder(folder) != 0) recorded.keep();
     };
     try {
-        copyTree(*job, fromFolder, fromBytes.name(), into, partBytes.name(), true, report, &source);
+        copyTree(*job, fromFolder, fromName, into, partBytes.name(), true, report, &source);
     } catch (...) {
         if (report.createdRoot) drop();
         throw;
@@ -314,17 +334,17 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
         drop();
         throw into.refusal();
     }
-    if (const int e = renameNoReplaceAt(into.fd(), partBytes.name(), into.fd(), toBytes.name())) {
+    if (const int e = renameNoReplaceAt(into.fd(), partBytes.name(), into.fd(), toName)) {
         drop();
         throw FileError::fromErrno(e);
     }
-    reached(Step::placed, toBytes.bytes());
+    reached(Step::placed, into.pathOf(toName).bytes());
     unmark(report);
     if (const QString kept = flushPlaced(to, copy, name); !kept.isEmpty()) {
         recorded.keep();
         throw FileError{EIO, kept, false};
     }
-    const Leftover left = finishMove(fromFolder, fromBytes.name(), into, toBytes.name(), report);
+    const Leftover left = finishMove(fromFolder, fromName, into, toName, report);
     // Left to the next start while the original's removal may not be on the disk.
     if (left.unflushed)
         recorded.keep();
@@ -334,6 +354,29 @@ void moveAcross(const QString &from, const QString &to, TransferProgress &progre
     if (!text.isEmpty()) throw FileError{left.error ? left.error : EBUSY, text, false};
     if (left.unflushed)
         throw FileError{EIO, Journal::notFlushedText(Posix::parentOf(from), left.unflushed), false};
+}
+
+int carryToTrash(int dirFd, const QByteArray &name, const QByteArray &entry) {
+    try {
+        // The folder the Trash was given, by its path now, and only while that leads to it.
+        struct stat held;
+        char buf[PATH_MAX];
+        const QByteArray link = "/proc/self/fd/" + QByteArray::number(dirFd);
+        const ssize_t n = ::readlink(link.constData(), buf, sizeof buf);
+        if (::fstat(dirFd, &held) != 0 || n <= 0 || size_t(n) >= sizeof buf || buf[0] != '/') return EBADF;
+        const HeldFolder from(PathBytes(QByteArray(buf, int(n))), held);
+        const PathBytes to(entry);
+        const HeldFolder into(to.parent());
+        TransferProgress progress;
+        moveAcross(from, name, into, to.name(), progress);
+        return 0;
+    } catch (const FileError &e) {
+        return e.code ? e.code : EIO;
+    } catch (const CopyFailure &f) {
+        return f.underlying.code ? f.underlying.code : EIO;
+    } catch (const CancelledError &) {
+        return ECANCELED;
+    }
 }
 
 } // namespace FileSteps

@@ -47,5 +47,11 @@ QString flushPlaced(const QString &to, const struct stat &copy, const QString &n
 // Moves one item to another volume: copy, flush, put in place, then remove the original.
 // Throws like copyTree; an original that will not go (wholly) is a FileError.
 void moveAcross(const QString &from, const QString &to, TransferProgress &progress);
+// The same for `fromName` in the held folder `fromFolder`, to `toName` in the held folder `into`.
+void moveAcross(const HeldFolder &fromFolder, const QByteArray &fromName, const HeldFolder &into,
+                const QByteArray &toName, TransferProgress &progress);
+// The Trash's way for an item its drive will not rename into the Trash on the same device: moves `name`
+// of the folder open at dirFd to the path `entry` as moveAcross does. 0 or errno.
+int carryToTrash(int dirFd, const QByteArray &name, const QByteArray &entry);
 
 } // namespace FileSteps

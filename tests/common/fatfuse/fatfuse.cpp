@@ -3,13 +3,14 @@
 // refused characters, files below 4 GiB, times in 2 s steps. SIGUSR1 pulls the stick (every change, write
 // and flush fails with EIO), SIGUSR2 plugs it back; each writes the state ('1' or '0') to the state file.
 //
-//   kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--state FILE] BACKING MOUNTPOINT
-//                   [fuse options]
+//   kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--moving-folder-sizes]
+//                   [--state FILE] BACKING MOUNTPOINT [fuse options]
 //
 // --enoent-names answers a refused name with ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
 // --links takes hard links, as NTFS through ntfs-3g or a share do (still without rename flags).
 // --new-inode-links takes hard links too, but the new name shows another inode number than the item had,
 // as on sshfs; a rename keeps the number.
+// --moving-folder-sizes gives a folder another size at each look, with nothing written, as ntfs-3g does.
 #define FUSE_USE_VERSION 31
 
 #include <fuse3/fuse.h>
@@ -42,6 +43,8 @@ bool g_newInodeLinks = false;
 // Inode numbers shown for names that link() made, by their path in the backing folder.
 std::map<std::string, ino_t> g_linkInodes;
 ino_t g_nextLinkInode = ino_t(1) << 40;
+bool g_movingFolderSizes = false;
+unsigned g_folderLooks = 0;
 const char *g_stateFile = nullptr;
 volatile sig_atomic_t g_pulled = 0;
 constexpr off_t kMaxFileSize = 0xFFFFFFFFLL; // 4 GiB - 1
@@ -201,6 +204,7 @@ void fatStat(struct stat *st) {
         st->st_mode = S_IFREG | 0444 | write | (st->st_mode & S_IXUSR ? 0111 : 0);
     st->st_uid = ::getuid();
     st->st_gid = ::getgid();
+    if (g_movingFolderSizes && S_ISDIR(st->st_mode)) st->st_size = ++g_folderLooks % 2 ? 144 : 0;
 }
 
 // A name made by link() shows its own inode number.
@@ -508,6 +512,8 @@ int main(int argc, char **argv) {
             g_links = true;
         else if (!std::strcmp(argv[i], "--new-inode-links"))
             g_links = g_newInodeLinks = true;
+        else if (!std::strcmp(argv[i], "--moving-folder-sizes"))
+            g_movingFolderSizes = true;
         else if (!std::strcmp(argv[i], "--state") && i + 1 < argc)
             g_stateFile = argv[++i];
         else if (!backing && argv[i][0] != '-')
@@ -516,8 +522,8 @@ int main(int argc, char **argv) {
             args.push_back(argv[i]);
     }
     if (!backing) {
-        std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--state FILE] "
-                   "BACKING MOUNTPOINT [fuse options]\n",
+        std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] "
+                   "[--moving-folder-sizes] [--state FILE] BACKING MOUNTPOINT [fuse options]\n",
                    stderr);
         return 2;
     }

@@ -140,6 +140,9 @@ TEST(Explain, SentencesByErrno) {
             }
         }
     }
+    // A network drive whose connection broke is one that can no longer be reached, however it broke.
+    for (int code : {ECONNABORTED, ECONNRESET, ETIMEDOUT, EHOSTUNREACH, ENOTCONN})
+        EXPECT_EQ(ex(code), "„x“: Das Laufwerk ist nicht mehr erreichbar.") << code;
     // An unforeseen code: ours first, the system's text only as a detail; a description of our own stays.
     EXPECT_EQ(ex(EDOM), "„x“: Der Vorgang ist fehlgeschlagen (Fehler " + QString::number(EDOM) + ": " +
                             FileError::fromErrno(EDOM).description + ").");

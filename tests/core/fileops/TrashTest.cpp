@@ -1,5 +1,6 @@
 #include "Fixture.h"
 
+#include "common/FatFuse.h"
 #include "common/TestChild.h"
 
 #include "core/base/Defaults.h"
@@ -153,6 +154,16 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     EXPECT_EQ(r.noTrash, QStringList{vol.path() + "/w.txt"});
     EXPECT_TRUE(r.errors.isEmpty());
     EXPECT_TRUE(exists(vol.path() + "/w.txt"));
+}
+
+// A drive mounted with another account's uid= shows every item as that account's, the Trash folder just
+// made too: it holds no Trash of ours, and leaves no such folder behind.
+TEST_F(TrashOps, ADriveShowingEveryItemAsAnotherAccountsKeepsNoTrashFolderOfOurs) {
+    KESTRIN_FAT_OR_SKIP(stick, false, false, false, false, int(::getuid()) + 1000);
+    ASSERT_TRUE(TestUtil::writeFile(stick.path() + "/w.txt", "w"));
+    const auto r = FileOps::trash({stick.path() + "/w.txt"});
+    EXPECT_EQ(r.noTrash, QStringList{stick.path() + "/w.txt"});
+    EXPECT_EQ(names(stick.path()), QStringList{"w.txt"});
 }
 
 TEST_F(TrashOps, RefusedDeleteIsDenied) {

@@ -1,4 +1,6 @@
 #include "../fileops/Fixture.h"
+#include "common/FatFuse.h"
+#include "common/OverlayMount.h"
 #include "common/SwappedFolder.h"
 
 #include "common/TestChild.h"
@@ -342,6 +344,47 @@ TEST_F(Sync, AVolumeWithoutTrashKeepsBothItems) {
     EXPECT_EQ(TestUtil::readFile(right + "/a.txt"), "right");
     EXPECT_EQ(TestUtil::readFile(L("a.txt")), "left");
     noTemp(right);
+}
+
+// A folder whose size moves on its own (ntfs-3g) is still the folder the compare saw; a file that
+// changed is not.
+TEST_F(Sync, AFolderWhoseSizeMovesOnItsOwnIsUnchanged) {
+    KESTRIN_FAT_OR_SKIP(stick, false, false, false, true);
+    const QString right = stick.path() + "/R";
+    ASSERT_TRUE(TestUtil::writeFile(right + "/oldfolder/in.txt", "extra"));
+    ASSERT_TRUE(TestUtil::writeFile(right + "/extra.txt", "extra"));
+    QList<SyncStep> steps;
+    for (const CompareRow &row : FolderCompare::scan(L(), right, [] { return false; }).rows)
+        steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, true)};
+    ASSERT_EQ(steps.size(), 2);
+    ASSERT_TRUE(TestUtil::writeFile(right + "/extra.txt", "written since"));
+    const SyncResult r = FolderSync::run(L(), right, steps, progress);
+    EXPECT_EQ(r.errors, QStringList{"„extra.txt“ wurde seit dem Vergleich geändert."});
+    EXPECT_EQ(r.done, 1);
+    EXPECT_FALSE(exists(right + "/oldfolder"));
+    EXPECT_EQ(TestUtil::readFile(right + "/extra.txt"), "written since");
+}
+
+// overlayfs answers EXDEV when a folder of its lower layer is renamed: it still goes to that drive's
+// Trash, as an extra folder and as one a file replaces.
+TEST_F(Sync, ALowerLayerFolderOfAnOverlayGoesToItsTrash) {
+    KESTRIN_OVERLAY_OR_SKIP(ov);
+    ASSERT_TRUE(TestUtil::writeFile(ov.lower() + "/oldfolder/in.txt", "extra"));
+    ASSERT_TRUE(TestUtil::writeFile(ov.lower() + "/clash/in.txt", "a folder"));
+    ASSERT_TRUE(ov.mount());
+    file("L/clash", "a file");
+    QList<SyncStep> steps;
+    for (const CompareRow &row : FolderCompare::scan(L(), ov.path(), [] { return false; }).rows)
+        steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, true)};
+    ASSERT_EQ(steps.size(), 2);
+    const SyncResult r = FolderSync::run(L(), ov.path(), steps, progress);
+    EXPECT_EQ(r.errors, QStringList{});
+    EXPECT_EQ(r.done, 2);
+    EXPECT_EQ(TestUtil::readFile(ov.path() + "/clash"), "a file");
+    EXPECT_EQ(names(ov.path()), QStringList({".Trash-0", "clash"}));
+    ASSERT_EQ(r.trashed.size(), 2);
+    for (const FileOps::TrashedPair &p : r.trashed)
+        EXPECT_TRUE(exists(p.inTrash + "/in.txt")) << p.inTrash.toStdString();
 }
 
 // A volume unmounted during a run leaves its mount point folder: nothing is written there, the run stops.
