@@ -41,17 +41,6 @@ QString infoFileFor(const QString &trashedPath);
 // The same for a path given as bytes (its name need not be valid UTF-8); empty otherwise.
 QByteArray infoFileForRaw(const QByteArray &trashedPath);
 
-// What lies in a trash folder, as path bytes whatever the names (no "." "..", no .DS_Store); an unreadable
-// folder counts as empty.
-QList<QByteArray> entries(const QString &folder);
-// The entries of every folder, in order.
-QList<QByteArray> contents(const QStringList &folders);
-// Removes the .trashinfo files of the given "…/files" folders whose item is gone and which are older than a
-// minute (a younger one may belong to an item being moved in right now).
-void dropOrphanInfos(const QStringList &folders);
-// Removes the .trashinfo of an item that lay directly in a Trash's files folder and is gone now.
-void dropInfoOfGone(const QString &trashedPath);
-
 // A folder's names as the system lists them (shown readable, sorted), or the errno of opening it.
 struct Listing {
     int error = 0;
