@@ -90,7 +90,8 @@ Held Held::open(const QString &root, bool create) {
     const qsizetype slash = bytes->lastIndexOf('/');
     const QByteArray parent = slash == 0 ? QByteArray("/") : bytes->left(slash);
     const QByteArray last = bytes->mid(slash + 1);
-    const bool shared = last == QByteArray::number(::getuid()) && (parent == "/.Trash" || parent.endsWith("/.Trash")) &&
+    const bool shared = last == QByteArray::number(::getuid()) &&
+                        (parent == "/.Trash" || parent.endsWith("/.Trash")) &&
                         clean != TrashRoots::homeTrash();
     // The folder above the root is taken by its path, as the user's mount or home: links up to there are
     // the system's or the user's own.
@@ -144,8 +145,9 @@ Held Held::openListed(const QString &folder) {
 }
 
 Held::Held(Held &&o) noexcept
-    : root_(std::exchange(o.root_, -1)), files_(std::exchange(o.files_, -1)), info_(std::exchange(o.info_, -1)),
-      error_(o.error_), rootSt_(o.rootSt_), filesPath_(std::move(o.filesPath_)) {}
+    : root_(std::exchange(o.root_, -1)), files_(std::exchange(o.files_, -1)),
+      info_(std::exchange(o.info_, -1)), error_(o.error_), rootSt_(o.rootSt_),
+      filesPath_(std::move(o.filesPath_)) {}
 
 Held &Held::operator=(Held &&o) noexcept {
     std::swap(root_, o.root_);
@@ -180,7 +182,8 @@ void Held::dropOrphanInfos() const {
         if (!info.endsWith(".trashinfo")) continue;
         struct stat st;
         if (::fstatat(files_, info.chopped(10).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) continue;
-        if (::fstatat(info_, info.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || now - st.st_mtime < 60) continue;
+        if (::fstatat(info_, info.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || now - st.st_mtime < 60)
+            continue;
         ::unlinkat(info_, info.constData(), 0);
     }
 }

@@ -129,7 +129,8 @@ void Transfers::transfer(const QStringList &paths, const QString &destination, b
 FileOps::ShownFolders Transfers::shownFolders(const QStringList &paths, const QString &destination) const {
     QStringList folders{destination};
     for (const QString &p : paths)
-        if (const auto bytes = FileSteps::PathBytes::of(p); bytes && !folders.contains(bytes->parent().text()))
+        if (const auto bytes = FileSteps::PathBytes::of(p);
+            bytes && !folders.contains(bytes->parent().text()))
             folders << bytes->parent().text();
     // The panes in front first: a tab behind may hold an older listing of the same path.
     QList<PaneModel *> panes{m_sides.leftTabs()->current(), m_sides.rightTabs()->current()};
