@@ -33,10 +33,10 @@ struct FolderId {
 
 struct Listing {
     QList<FileItem> items;
-    std::optional<FolderId> folder; // the folder as it was read
-    std::optional<Error> error;     // set when the folder itself could not be read; items is then empty
+    std::optional<Error> error; // set when the folder itself could not be read; items is then empty
     // Entries whose names are not valid UTF-8: left out rather than shown under a name that is not theirs.
-    QStringList unrepresentable; // their names as Posix::shown writes them, for the message
+    QStringList unrepresentable;    // their names as Posix::shown writes them, for the message
+    std::optional<FolderId> folder; // the folder as it was read
 };
 
 // Removes "." and ".." components and trailing slashes; the one path normaliser of the program.
