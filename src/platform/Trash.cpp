@@ -1,5 +1,6 @@
 #include "platform/Trash.h"
 
+#include "platform/HeldTrash.h"
 #include "platform/Posix.h"
 #include "platform/TrashRoots.h"
 #include "platform/Volumes.h"
@@ -33,30 +34,12 @@ Result noTrash() {
     return Result{Status::noTrash, 0, {}};
 }
 
-bool lstatBytes(const QByteArray &p, struct stat &st) {
-    return ::lstat(p.constData(), &st) == 0;
-}
-
-// A folder we own that is really a folder (not a link), made when missing.
-int ensureOwnDir(const QByteArray &p) {
-    const bool made = ::mkdir(p.constData(), 0700) == 0;
-    if (!made && errno != EEXIST) return errno;
-    struct stat st;
-    if (!lstatBytes(p, st)) return errno;
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
-        // A drive that shows every item as one account's (mounted with uid=) holds no folder as ours:
-        // the one just made goes again (only while empty).
-        if (made) ::rmdir(p.constData());
-        return EPERM;
-    }
-    return 0;
-}
-
-int flushFolder(const QByteArray &p) {
-    const int fd = ::open(p.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    const int e = Posix::flushFile(fd);
-    ::close(fd);
+// A folder held at fd: its new entries go to stable storage.
+int flushFolder(int fd) {
+    const int dir = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return errno;
+    const int e = Posix::flushFile(dir);
+    ::close(dir);
     return e == EINVAL ? 0 : e;
 }
 
@@ -84,43 +67,33 @@ QByteArray candidate(const QByteArray &name, int n, qsizetype max) {
 struct Root {
     QString path;
     QString topdir; // empty for the home trash
+    Held held;
 };
 
-// The Trash for an item on device dev, or an errno (ENOTSUP: there is none).
+// The Trash for an item on device dev, held, or an errno (ENOTSUP: there is none).
 int findRoot(const QString &path, dev_t dev, Root &root) {
     const QString home = TrashRoots::homeTrash();
-    struct stat st {};
     // The home trash serves its own volume (that of its nearest existing folder); make it on first use.
     if (const dev_t homeDev = Volumes::deviceOf(home); homeDev != 0 && homeDev == dev) {
-        if (!QDir().mkpath(home)) return EACCES;
-        root = Root{home, {}};
-        return 0;
+        if (!QDir().mkpath(QFileInfo(home).path())) return EACCES;
+        root = Root{home, {}, Held::open(home, true)};
+        return root.held.valid() ? 0 : root.held.error() == EROFS ? EROFS : ENOTSUP;
     }
     const QString parent = QFileInfo(path).path();
     const QString mount = Volumes::mountPointOf(parent);
     if (mount.isEmpty()) return ENOTSUP;
     const QString top = mount == u"/" ? QString() : mount;
-    const QByteArray uid = QByteArray::number(::getuid());
+    const QString uid = QString::number(::getuid());
     // A mount point that cannot be named to the system has no Trash we may find.
-    const auto topEncoded = Posix::encode(top);
-    if (!topEncoded) return ENOTSUP;
-    const QByteArray &topBytes = *topEncoded;
+    if (!Posix::encode(top)) return ENOTSUP;
 
-    // A shared .Trash counts only as a sticky folder that is not a link.
-    const QByteArray shared = topBytes + "/.Trash";
-    if (lstatBytes(shared, st) && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
-        const QByteArray own = shared + '/' + uid;
-        if (ensureOwnDir(own) == 0 && lstatBytes(own, st) && st.st_dev == dev) {
-            root = Root{QString::fromUtf8(own), mount};
-            return 0;
-        }
-    }
-    const QByteArray own = topBytes + "/.Trash-" + uid;
-    const int e = ensureOwnDir(own);
-    if (e == EROFS) return EROFS;
-    if (e || !lstatBytes(own, st) || st.st_dev != dev) return ENOTSUP;
-    root = Root{QString::fromUtf8(own), mount};
-    return 0;
+    root = Root{top + QStringLiteral("/.Trash/") + uid, mount,
+                Held::open(top + QStringLiteral("/.Trash/") + uid, true)};
+    if (root.held.valid() && root.held.rootStat().st_dev == dev) return 0;
+    root = Root{top + QStringLiteral("/.Trash-") + uid, mount,
+                Held::open(top + QStringLiteral("/.Trash-") + uid, true)};
+    if (root.held.valid() && root.held.rootStat().st_dev == dev) return 0;
+    return root.held.error() == EROFS ? EROFS : ENOTSUP;
 }
 
 } // namespace
@@ -152,6 +125,7 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
     struct stat st;
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failed(errno);
 
+    // From here on the Trash's folders are held: one swapped for a link meanwhile takes nothing.
     Root root;
     if (const int e = findRoot(path, st.st_dev, root)) return e == ENOTSUP ? noTrash() : failed(e);
     const auto rootEncoded = Posix::encode(root.path);
@@ -159,8 +133,7 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
     const QByteArray &rootBytes = *rootEncoded;
     const QByteArray filesDir = rootBytes + "/files";
     const QByteArray infoDir = rootBytes + "/info";
-    for (const QByteArray &d : {rootBytes, filesDir, infoDir})
-        if (const int e = ensureOwnDir(d)) return e == EROFS ? failed(e) : noTrash();
+    const int files = root.held.files(), infoFd = root.held.info();
 
     // Paths in a volume's Trash are kept relative to its top folder.
     QByteArray stored = *origin;
@@ -175,7 +148,7 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() + "\n";
 
     const QByteArray entryName = origin->mid(origin->lastIndexOf('/') + 1);
-    long nameMax = ::pathconf(infoDir.constData(), _PC_NAME_MAX);
+    long nameMax = ::fpathconf(infoFd, _PC_NAME_MAX);
     if (nameMax <= 0) nameMax = NAME_MAX;
     const qsizetype max = qsizetype(nameMax) - infoSuffixLength;
 
@@ -183,10 +156,12 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
         const QByteArray cand = candidate(entryName, n, max);
         const QByteArray target = filesDir + '/' + cand;
         struct stat taken;
-        if (lstatBytes(target, taken)) continue;
-        const QByteArray infoPath = infoDir + '/' + cand + ".trashinfo";
+        if (::fstatat(files, cand.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0) continue;
+        const QByteArray infoName = cand + ".trashinfo";
+        const QByteArray infoPath = infoDir + '/' + infoName;
         if (beforeInfo && !beforeInfo(infoPath, target)) return failed(errno ? errno : EIO);
-        const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = ::openat(infoFd, infoName.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return failed(errno);
@@ -196,21 +171,21 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
         // the item in the Trash with an empty info, which nothing can put back.
         if (!e) e = Posix::flushData(fd);
         if (::close(fd) != 0 && !e && errno != EINTR) e = errno;
-        if (!e) e = flushFolder(infoDir);
+        if (!e) e = flushFolder(infoFd);
         if (e) {
-            ::unlink(infoPath.constData());
+            ::unlinkat(infoFd, infoName.constData(), 0);
             return failed(e);
         }
-        e = Posix::renameNoReplace(dirFd, name.constData(), AT_FDCWD, target.constData(), &st);
+        e = Posix::renameNoReplace(dirFd, name.constData(), files, cand.constData(), &st);
         // The Trash is on the item's device (findRoot): EXDEV here is the drive refusing this rename
         // (overlayfs), not another volume, and the item goes over by a copy.
         const bool carried = e == EXDEV && carry;
-        if (carried) e = carry(dirFd, name, target);
+        if (carried) e = carry(dirFd, name, files, cand);
         if (e) {
             // A copy that has the entry's name keeps its info file; what stayed behind is an error.
-            if (carried && lstatBytes(target, taken))
+            if (carried && ::fstatat(files, cand.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
                 return Result{Status::failed, e, QString::fromUtf8(target)};
-            ::unlink(infoPath.constData());
+            ::unlinkat(infoFd, infoName.constData(), 0);
             if (e == EEXIST && !carried) continue;
             return e == EXDEV && !carried ? noTrash() : failed(e);
         }
@@ -235,52 +210,6 @@ QByteArray infoFileForRaw(const QByteArray &trashedPath) {
     if (name == "." || name == "..") return {};
     const auto rootBytes = Posix::encode(root);
     return rootBytes ? *rootBytes + "/info/" + name + ".trashinfo" : QByteArray();
-}
-
-QList<QByteArray> entries(const QString &folder) {
-    QList<QByteArray> out;
-    const auto bytes = Posix::encode(folder);
-    if (!bytes) return out;
-    DIR *dir = ::opendir(bytes->constData());
-    if (!dir) return out;
-    while (const dirent *entry = ::readdir(dir)) {
-        const char *name = entry->d_name;
-        if (!std::strcmp(name, ".") || !std::strcmp(name, "..") || !std::strcmp(name, ".DS_Store")) continue;
-        out << *bytes + '/' + name;
-    }
-    ::closedir(dir);
-    return out;
-}
-
-QList<QByteArray> contents(const QStringList &folders) {
-    QList<QByteArray> out;
-    for (const QString &folder : folders)
-        out += entries(folder);
-    return out;
-}
-
-void dropOrphanInfos(const QStringList &folders) {
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    for (const QString &folder : folders) {
-        if (!folder.endsWith(QStringLiteral("/files"))) continue;
-        const auto files = Posix::encode(folder);
-        if (!files) continue;
-        for (const QByteArray &info : entries(folder.chopped(6) + QStringLiteral("/info"))) {
-            if (!info.endsWith(".trashinfo")) continue;
-            const QByteArray name = info.mid(info.lastIndexOf('/') + 1).chopped(infoSuffixLength);
-            struct stat st {};
-            if (lstatBytes(*files + '/' + name, st)) continue;
-            if (!lstatBytes(info, st) || now - st.st_mtime < 60) continue;
-            ::unlink(info.constData());
-        }
-    }
-}
-
-void dropInfoOfGone(const QString &trashedPath) {
-    struct stat st {};
-    const QString info = infoFileFor(trashedPath);
-    if (info.isEmpty() || Posix::lstatPath(trashedPath, st)) return;
-    if (const auto bytes = Posix::encode(info)) ::unlink(bytes->constData());
 }
 
 Listing list(const QString &folder) {

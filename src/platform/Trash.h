@@ -33,9 +33,9 @@ struct Result {
 using InfoHook = std::function<bool(const QByteArray &info, const QByteArray &entry)>;
 // carry: where the drive refuses to rename the item into a Trash on the same device (EXDEV, as
 // overlayfs does for a folder of its lower layer), moves the item `name` of the folder open at dirFd to
-// `entry` by a verified copy and removal; 0 or errno. Without it, or when it fails before the copy has
-// the entry's name, the item stays and the info file goes.
-using CarryHook = std::function<int(int dirFd, const QByteArray &name, const QByteArray &entry)>;
+// `entry` in the Trash's files folder open at filesFd by a verified copy and removal; 0 or errno. Without
+// it, or when it fails before the copy has the entry's name, the item stays and the info file goes.
+using CarryHook = std::function<int(int dirFd, const QByteArray &name, int filesFd, const QByteArray &entry)>;
 Result moveToTrash(const QString &path, const QString &shownAs = {}, const InfoHook &beforeInfo = {},
                    const CarryHook &carry = {});
 // The item `name` in the folder open at dirFd, which is to be remembered at `path`: the folder is not
@@ -47,17 +47,6 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
 QString infoFileFor(const QString &trashedPath);
 // The same for a path given as bytes (its name need not be valid UTF-8); empty otherwise.
 QByteArray infoFileForRaw(const QByteArray &trashedPath);
-
-// What lies in a trash folder, as path bytes whatever the names (no "." "..", no .DS_Store); an unreadable
-// folder counts as empty.
-QList<QByteArray> entries(const QString &folder);
-// The entries of every folder, in order.
-QList<QByteArray> contents(const QStringList &folders);
-// Removes the .trashinfo files of the given "…/files" folders whose item is gone and which are older than a
-// minute (a younger one may belong to an item being moved in right now).
-void dropOrphanInfos(const QStringList &folders);
-// Removes the .trashinfo of an item that lay directly in a Trash's files folder and is gone now.
-void dropInfoOfGone(const QString &trashedPath);
 
 // A folder's names as the system lists them (shown readable, sorted), or the errno of opening it.
 struct Listing {

@@ -32,8 +32,8 @@ Verdict ownFolder(const QString &path) {
 }
 
 // The freedesktop rules for both kinds of volume trash: <top>/.Trash must be a real folder with the sticky
-// bit (so nobody can replace another's <uid> folder) holding <uid> as a folder of ours; <top>/.Trash-<uid>
-// must be a real folder of ours.
+// bit (so nobody can replace another's <uid> folder), made by root or the volume top's owner, holding <uid>
+// as a folder of ours; <top>/.Trash-<uid> must be a real folder of ours.
 struct Candidate {
     QString path;
     Verdict verdict;
@@ -50,6 +50,10 @@ QList<Candidate> candidates(const QString &mountPoint) {
             inShared.refusal = Refusal::sharedNotFolder;
         else if (!(st.st_mode & S_ISVTX))
             inShared.refusal = Refusal::sharedNotSticky;
+        else if (struct stat topSt{};
+                 st.st_uid != 0 && (!Posix::lstatPath(mountPoint, topSt) || st.st_uid != topSt.st_uid))
+            // Whoever owns .Trash may rename the user's folder in it: only an administrator's counts.
+            inShared = {true, Refusal::sharedForeignOwner, unsigned(st.st_uid)};
     }
     out.push_back({shared + u'/' + uid, inShared});
     const QString own = top + QStringLiteral("/.Trash-") + uid;

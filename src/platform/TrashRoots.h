@@ -10,16 +10,25 @@ namespace TrashRoots {
 // $XDG_DATA_HOME/Trash (~/.local/share/Trash by default).
 QString homeTrash();
 // The trash folders of the volume mounted at mountPoint that exist now and may be trusted:
-// <mount>/.Trash/<uid> (only when .Trash is a real sticky folder, not a link) and <mount>/.Trash-<uid>,
+// <mount>/.Trash/<uid> (only when .Trash is a real sticky folder, not a link, that root or the owner of
+// <mount> owns) and <mount>/.Trash-<uid>,
 // each a real folder owned by this user. Anything else there is neither listed, nor put back from, nor
 // emptied: another user could have made it and planted items in it.
 QStringList volumeTrashes(const QString &mountPoint);
 // Would-be trash folders of every mount point that exist but are not trusted, and why (for the diagnosis).
-enum class Refusal { none, link, notFolder, foreignOwner, sharedNotFolder, sharedNotSticky };
+enum class Refusal {
+    none,
+    link,
+    notFolder,
+    foreignOwner,
+    sharedNotFolder,
+    sharedNotSticky,
+    sharedForeignOwner
+};
 struct Refused {
     QString path;
     Refusal reason = Refusal::none;
-    unsigned owner = 0; // the owner's uid, for foreignOwner
+    unsigned owner = 0; // the owner's uid, for foreignOwner and sharedForeignOwner
 };
 QList<Refused> refused();
 // The home trash and the existing trash folders of every mount point: every place moveToTrash may have

@@ -11,6 +11,7 @@
 
 #include "core/fileops/ConflictQuestion.h"
 #include "core/fileops/FileOps.h"
+#include "core/filesteps/PathBytes.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/SystemNames.h"
 #include "core/localisation/FileFmt.h"
@@ -111,24 +112,51 @@ void Transfers::transfer(const QStringList &paths, const QString &destination, b
     // Refused before any question: the answers could not be acted on.
     if (!m_jobs.admits()) return;
     QPointer<Transfers> self(this);
+    // What the user looked at when choosing: the question and the job act only in those folders.
+    const FileOps::ShownFolders shown = shownFolders(paths, destination);
     FileOps::askConflicts(
-        paths, destination, move, m_dialogs, [self, paths, destination, move, admitted](auto answers) {
+        paths, destination, move, m_dialogs,
+        [self, paths, destination, move, admitted, shown](auto answers) {
             if (!self) return;
             if (!answers)
                 self->m_toasts.show(K("Abgebrochen. Es wurde nichts verändert."), ToastKind::warning);
             else
-                self->startTransfer(paths, destination, move, *answers, admitted);
-        });
+                self->startTransfer(paths, destination, move, *answers, admitted, shown);
+        },
+        shown);
+}
+
+FileOps::ShownFolders Transfers::shownFolders(const QStringList &paths, const QString &destination) const {
+    QStringList folders{destination};
+    for (const QString &p : paths)
+        if (const auto bytes = FileSteps::PathBytes::of(p);
+            bytes && !folders.contains(bytes->parent().text()))
+            folders << bytes->parent().text();
+    // The panes in front first: a tab behind may hold an older listing of the same path.
+    QList<PaneModel *> panes{m_sides.leftTabs()->current(), m_sides.rightTabs()->current()};
+    for (TabGroup *group : {m_sides.leftTabs(), m_sides.rightTabs()})
+        panes += group->tabs();
+    FileOps::ShownFolders shown;
+    for (const QString &folder : folders)
+        for (const PaneModel *pane : panes)
+            if (const auto id = pane ? pane->shownFolder(folder) : std::nullopt) {
+                struct stat st {};
+                st.st_dev = id->dev;
+                st.st_ino = id->ino;
+                shown.insert(folder, st);
+                break;
+            }
+    return shown;
 }
 
 void Transfers::startTransfer(const QStringList &paths, const QString &destination, bool move,
                               const QHash<QString, ConflictChoice> &resolutions,
-                              const std::function<void()> &admitted) {
+                              const std::function<void()> &admitted, const FileOps::ShownFolders &shown) {
     QPointer<Transfers> self(this);
     const bool started = m_jobs.run(
         move ? K("Verschiebe") : K("Kopiere"),
-        [paths, destination, move, resolutions](TransferProgress &progress) {
-            return FileOps::runWithProgress(paths, destination, move, progress, resolutions);
+        [paths, destination, move, resolutions, shown](TransferProgress &progress) {
+            return FileOps::runWithProgress(paths, destination, move, progress, resolutions, true, shown);
         },
         [self, paths, destination, move, resolutions](const TransferOutcome &outcome) {
             if (!self) return;

@@ -223,21 +223,21 @@ void TrashCommands::emptyTrash() {
     // Shared by the question and the counting; the count may come before the question is up or after it
     // has closed.
     struct Found {
-        QStringList folders;
-        QList<QByteArray> paths;
+        FileOps::TrashListing listing;
         bool arrived = false;
         bool open = true;
         bool enabled = false; // the red button could be pressed
         std::function<void(const QString &, bool)> update;
         void apply() {
             if (!open || !update || !arrived) return;
-            enabled = !paths.isEmpty();
-            if (paths.isEmpty())
+            const qsizetype count = listing.entries.size();
+            enabled = count > 0;
+            if (count == 0)
                 update(L("Der Papierkorb ist leer.") + QStringLiteral("\n "), false);
             else
                 update(LP("%d Objekt wird endgültig gelöscht. Das lässt sich nicht rückgängig machen.|"
                           "%d Objekte werden endgültig gelöscht. Das lässt sich nicht rückgängig machen.",
-                          paths.size(), paths.size()),
+                          count, count),
                        true);
         }
     };
@@ -255,15 +255,13 @@ void TrashCommands::emptyTrash() {
         found->apply();
     };
 
-    // The folders too are looked up off the window's thread: any mount may hold one.
-    using Contents = std::pair<QStringList, QList<QByteArray>>;
+    // The folders too are looked up off the window's thread: any mount may hold one. They stay held
+    // until they are emptied.
     whenDone(this, QtConcurrent::run([source = m_services.trashFolders] {
-                 const QStringList folders = source ? source() : FileLoader::allTrashFolders();
-                 return Contents{folders, Trash::contents(folders)};
+                 return FileOps::listTrashes(source ? source() : FileLoader::allTrashFolders());
              }),
-             [found](const Contents &contents) {
-                 found->folders = contents.first;
-                 found->paths = contents.second;
+             [found](const FileOps::TrashListing &listing) {
+                 found->listing = listing;
                  found->arrived = true;
                  found->apply();
              });
@@ -271,37 +269,49 @@ void TrashCommands::emptyTrash() {
     m_services.dialogs.ask(question, [self, found](const AlertAnswer &answer) {
         found->open = false;
         found->update = nullptr;
-        if (!self || answer.role != AlertRole::destructive || !found->enabled || found->paths.isEmpty())
+        if (!self || answer.role != AlertRole::destructive || !found->enabled ||
+            found->listing.entries.isEmpty())
             return;
-        self->startEmptyTrash(found->paths, found->folders);
+        self->startEmptyTrash(found->listing);
     });
 }
 
-void TrashCommands::startEmptyTrash(const QList<QByteArray> &paths, const QStringList &folders) {
+namespace {
+// Once the items went: the info files left without one go, and what the folders still hold is counted.
+qsizetype tidy(const FileOps::TrashListing &listing) {
+    qsizetype left = 0;
+    for (const auto &trash : listing.trashes) {
+        trash->dropOrphanInfos();
+        left += trash->names().size();
+    }
+    return left;
+}
+} // namespace
+
+void TrashCommands::startEmptyTrash(const FileOps::TrashListing &listing) {
     struct Emptied {
-        FileOps::RawDeleteResult result;
+        FileOps::TrashDeleteResult result;
         qsizetype left = 0; // what the trash folders still hold afterwards
     };
     m_jobs.run(
         K("Leere den Papierkorb"),
-        [paths, folders](TransferProgress &progress) {
-            Emptied emptied{FileOps::deleteRawPermanently(paths, &progress), 0};
-            Trash::dropOrphanInfos(folders);
-            emptied.left = Trash::contents(folders).size();
+        [listing](TransferProgress &progress) {
+            Emptied emptied{FileOps::deleteTrashed(listing.entries, &progress), 0};
+            emptied.left = tidy(listing);
             return emptied;
         },
-        [this, folders](const Emptied &emptied) {
-            const FileOps::RawDeleteResult &result = emptied.result;
+        [this, listing](const Emptied &emptied) {
+            const FileOps::TrashDeleteResult &result = emptied.result;
             m_sides.left()->setSelection({});
             m_sides.right()->setSelection({});
             m_sides.refreshAll();
             if (!result.errors.isEmpty()) {
                 m_toasts.show(firstError(result.errors), true);
                 // Only names the system can be given as text go to the administrator's delete.
-                QStringList denied;
-                for (const QByteArray &path : result.denied)
-                    if (const auto text = Posix::decode(path)) denied << *text;
-                if (!denied.isEmpty()) askToEmptyAsAdmin(denied, folders);
+                FileOps::TrashListing denied{listing.trashes, {}};
+                for (const FileOps::TrashedEntry &entry : result.denied)
+                    if (Posix::decode(entry.path())) denied.entries << entry;
+                if (!denied.entries.isEmpty()) askToEmptyAsAdmin(denied);
                 return;
             }
             if (result.done > 0) SystemSounds::play(SystemSounds::Kind::emptyTrash);
@@ -315,20 +325,20 @@ void TrashCommands::startEmptyTrash(const QList<QByteArray> &paths, const QStrin
 }
 
 // What we may not delete goes with administrator rights; the system asks for the password.
-void TrashCommands::askToEmptyAsAdmin(const QStringList &denied, const QStringList &folders) {
+void TrashCommands::askToEmptyAsAdmin(const FileOps::TrashListing &denied) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Den Rest mit Administratorrechten löschen?");
-    question.informative = LF(adminText, FileFmt::count(denied.size()));
+    question.informative = LF(adminText, FileFmt::count(denied.entries.size()));
     question.buttons = {{L("Abbrechen"), AlertRole::cancel},
                         {L("Mit Administratorrechten löschen"), AlertRole::destructive}};
     QPointer<TrashCommands> self(this);
-    m_services.dialogs.ask(question, [self, denied, folders](const AlertAnswer &answer) {
-        if (self && answer.role == AlertRole::destructive) self->startAdminEmpty(denied, folders);
+    m_services.dialogs.ask(question, [self, denied](const AlertAnswer &answer) {
+        if (self && answer.role == AlertRole::destructive) self->startAdminEmpty(denied);
     });
 }
 
-void TrashCommands::startAdminEmpty(const QStringList &denied, const QStringList &folders) {
+void TrashCommands::startAdminEmpty(const FileOps::TrashListing &denied) {
     const auto work = m_services.desktop.deleteAsAdmin;
     struct AdminResult {
         std::optional<QString> error;
@@ -336,14 +346,16 @@ void TrashCommands::startAdminEmpty(const QStringList &denied, const QStringList
     };
     const bool started = m_jobs.run(
         K("Leere den Papierkorb"),
-        [work, denied, folders](TransferProgress &) -> AdminResult {
+        [work, denied](TransferProgress &) -> AdminResult {
             if (!work) return {QString(), 0};
-            AdminResult result{work(denied), 0};
+            QStringList paths;
+            for (const FileOps::TrashedEntry &entry : denied.entries)
+                paths << *Posix::decode(entry.path());
+            AdminResult result{work(paths), 0};
             // The descriptions of what is gone are ours to remove.
-            for (const QString &path : denied)
-                Trash::dropInfoOfGone(path);
-            Trash::dropOrphanInfos(folders);
-            result.left = Trash::contents(folders).size();
+            for (const FileOps::TrashedEntry &entry : denied.entries)
+                entry.trash->dropInfoOfGone(entry.name);
+            result.left = tidy(denied);
             return result;
         },
         [this](const AdminResult &result) {
@@ -388,6 +400,8 @@ QString refusalText(const TrashRoots::Refused &refused) {
         return L(".Trash ist kein echter Ordner");
     case R::sharedNotSticky:
         return L(".Trash hat kein Sticky-Bit");
+    case R::sharedForeignOwner:
+        return LF(".Trash gehört einem anderen Benutzer (uid %@)", QString::number(refused.owner));
     case R::none:
         break;
     }

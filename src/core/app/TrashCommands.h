@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/app/TrashLookup.h"
+#include "core/fileops/FileOps.h"
 
 #include <QByteArray>
 #include <QList>
@@ -40,12 +41,12 @@ public:
 private:
     void deleteFromTrash(const QStringList &paths);
     void askToShowInFolder(const QStringList &paths);
-    void askToEmptyAsAdmin(const QStringList &denied, const QStringList &folders);
+    void askToEmptyAsAdmin(const FileOps::TrashListing &denied);
     // The work after each question was answered.
     void startTrash(const QStringList &paths, QPointer<PaneModel> source);
     void startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel> pane);
-    void startEmptyTrash(const QList<QByteArray> &paths, const QStringList &folders);
-    void startAdminEmpty(const QStringList &denied, const QStringList &folders);
+    void startEmptyTrash(const FileOps::TrashListing &listing);
+    void startAdminEmpty(const FileOps::TrashListing &denied);
 
     Sides &m_sides;
     JobRunner &m_jobs;

@@ -1,19 +1,25 @@
 #include "core/fileops/ConflictQuestion.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/HeldFolder.h"
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"
 
 #include <QDateTime>
+#include <initializer_list>
+#include <map>
+#include <optional>
 #include <memory>
+
+#include <fcntl.h>
 
 namespace FileOps {
 
-QString conflictInfo(const QString &path) {
-    struct stat st;
-    if (!Posix::lstatPath(path, st)) return QStringLiteral("–");
+namespace {
+
+QString infoOf(const struct stat &st) {
     QString text = S_ISDIR(st.st_mode) ? L("Ordner") : FileFmt::size(st.st_size);
     const QDateTime modified =
         QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
@@ -21,13 +27,55 @@ QString conflictInfo(const QString &path) {
     return text;
 }
 
-namespace {
+using Held = std::shared_ptr<const FileSteps::HeldFolder>;
+
+// The item `name` in a held folder, never through a link put in its place.
+QString infoAt(const Held &folder, const QByteArray &name) {
+    struct stat st;
+    if (!folder || ::fstatat(folder->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return QStringLiteral("–");
+    return infoOf(st);
+}
+
+// The folder at `path`, held from this first look on; the one a pane showed where it did. Null where it
+// cannot be held: the transfer then says why.
+Held hold(const QString &path, const ShownFolders &shown) {
+    const auto bytes = FileSteps::PathBytes::of(path);
+    if (!bytes) return nullptr;
+    try {
+        const auto seen = shown.constFind(path);
+        return std::make_shared<const FileSteps::HeldFolder>(
+            seen == shown.cend() ? FileSteps::HeldFolder(*bytes) : FileSteps::HeldFolder(*bytes, *seen));
+    } catch (const FileError &) {
+        return nullptr;
+    }
+}
 
 enum class Kind { file, folder, item };
 
 Kind kindOf(const QString &path) {
     struct stat st;
     return Posix::lstatPath(path, st) && S_ISDIR(st.st_mode) ? Kind::folder : Kind::file;
+}
+
+// The kind of `name` in a held folder, never through a link put in its place.
+Kind kindAt(const Held &folder, const QByteArray &name) {
+    struct stat st;
+    return folder && ::fstatat(folder->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   S_ISDIR(st.st_mode)
+               ? Kind::folder
+               : Kind::file;
+}
+
+// Folders, or "items" where a folder and a file meet.
+Kind kindAt(std::initializer_list<std::pair<Held, QByteArray>> items) {
+    std::optional<Kind> kind;
+    for (const auto &[folder, name] : items) {
+        const Kind k = kindAt(folder, name);
+        if (kind && *kind != k) return Kind::item;
+        kind = k;
+    }
+    return kind.value_or(Kind::file);
 }
 
 // Files, folders, or "items" where both kinds meet.
@@ -45,6 +93,8 @@ Kind kindOf(const QStringList &paths) {
 struct ConflictRound : std::enable_shared_from_this<ConflictRound> {
     QStringList conflicts;
     QString dest;
+    Held destHeld;
+    std::map<QString, Held> sources; // by the item's path
     Dialogs dialogs;
     std::function<void(ConflictAnswers)> done;
     QHash<QString, ConflictChoice> answers;
@@ -61,13 +111,16 @@ struct ConflictRound : std::enable_shared_from_this<ConflictRound> {
             K("Beim Ersetzen kommt das vorhandene Objekt in den Papierkorb.")};
         const QString &p = conflicts[next];
         const QString name = Posix::lastComponent(p);
-        const QString target = Posix::childPath(dest, name);
+        const QByteArray bytes = FileSteps::PathBytes::of(p)->name();
         Alert question;
         question.style = Alert::Style::warning;
         question.message = LF("„%@“ gibt es im Zielordner schon.", name);
-        question.informative = LF("Vorhanden: %@", conflictInfo(target)) + u'\n' +
-                               LF("Neu: %@", conflictInfo(p)) + QStringLiteral("\n\n") +
-                               L(replaceNote[int(kindOf({target, p}))]);
+        question.informative = LF("Vorhanden: %@", infoAt(destHeld, bytes)) + u'
+' +
+                               LF("Neu: %@", infoAt(sources[p], bytes)) + QStringLiteral("
+
+") +
+                               L(replaceNote[int(kindAt({{destHeld, bytes}, {sources[p], bytes}}))]);
         question.buttons = {{L("Beide behalten"), AlertRole::keepBoth},
                             {L("Ersetzen"), AlertRole::replace},
                             {L("Überspringen"), AlertRole::skip},
@@ -105,27 +158,37 @@ struct ConflictRound : std::enable_shared_from_this<ConflictRound> {
 
 } // namespace
 
+QString conflictInfo(const QString &path) {
+    struct stat st;
+    return Posix::lstatPath(path, st) ? infoOf(st) : QStringLiteral("–");
+}
+
 void askConflicts(const QStringList &paths, const QString &dest, bool move, const Dialogs &dialogs,
-                  std::function<void(ConflictAnswers)> done) {
-    struct stat destSt;
-    const bool destOk = Posix::statPath(dest, destSt);
+                  std::function<void(ConflictAnswers)> done, const ShownFolders &shown) {
+    auto round = std::make_shared<ConflictRound>();
+    round->destHeld = hold(dest, shown);
+    std::map<QString, Held> folders;
     QStringList sameFolder, conflicts;
     for (const QString &p : paths) {
-        const QString parent = Posix::parentOf(p);
-        struct stat parentSt;
+        const auto bytes = FileSteps::PathBytes::of(p);
+        if (!bytes) continue;
+        const QString parent = bytes->parent().text();
+        Held &from = folders[parent];
+        if (!from) from = hold(parent, shown);
+        round->sources[p] = from;
         // The same folder by name, or reached through a link: replacing would overwrite the item itself.
-        const bool inDest = parent == dest || (destOk && Posix::statPath(parent, parentSt) &&
-                                               FileSteps::sameInode(parentSt, destSt));
+        const bool inDest =
+            parent == dest || (round->destHeld && from && from->is(round->destHeld->identity()));
         if (inDest) {
             if (!move) sameFolder << p;
             continue;
         }
-        const QString target = Posix::childPath(dest, Posix::lastComponent(p));
         struct stat st;
-        if (target != p && Posix::lstatPath(target, st)) conflicts << p;
+        if (round->destHeld &&
+            ::fstatat(round->destHeld->fd(), bytes->name().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            conflicts << p;
     }
 
-    auto round = std::make_shared<ConflictRound>();
     round->conflicts = conflicts;
     round->dest = dest;
     round->dialogs = dialogs;

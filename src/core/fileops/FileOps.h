@@ -6,12 +6,14 @@
 #include "core/filesteps/StepTypes.h"
 #include "core/fileops/TransferOutcome.h"
 #include "core/filesteps/TransferProgress.h"
+#include "platform/HeldTrash.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace FileOps {
@@ -46,6 +48,9 @@ void copyFileChunked(const QString &source, const QString &target, TransferProgr
 
 qint64 totalBytes(const QStringList &paths);
 std::optional<qint64> totalBytes(const QStringList &paths, TransferProgress &progress);
+// The same for items named in held folders; nothing when cancelled.
+std::optional<qint64> totalBytesAt(const QList<QPair<const FileSteps::HeldFolder *, QByteArray>> &items,
+                                   TransferProgress &progress);
 
 struct TreeStats {
     qsizetype files = 0;   // every non-folder entry: files, links, special files
@@ -69,10 +74,11 @@ using FileSteps::isPermissionDenied;
 
 // The job ends with one flush of the destination's volume (without flushAtEnd, its caller flushes once
 // for all its runs).
+// With `shown`, the destination and the sources' folders found there must still be those folders.
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
                                 TransferProgress &progress,
                                 const QHash<QString, ConflictChoice> &resolutions = {},
-                                bool flushAtEnd = true);
+                                bool flushAtEnd = true, const ShownFolders &shown = {});
 
 // --- what interrupted transfers left
 
@@ -103,13 +109,26 @@ struct DeleteResult {
     bool cancelled = false;
 };
 DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progress = nullptr);
-// The same on path bytes, so that names which are not valid UTF-8 go too.
-struct RawDeleteResult {
+// An item in a Trash whose folders are held from its listing to its deletion.
+struct TrashedEntry {
+    std::shared_ptr<const Trash::Held> trash;
+    QByteArray name; // in its files folder; need not be valid UTF-8
+    QByteArray path() const { return trash->filesPath() + '/' + name; }
+};
+// What the Trash view's folders hold, each folder held from now on (one that is not to be trusted
+// counts as empty).
+struct TrashListing {
+    QList<std::shared_ptr<const Trash::Held>> trashes;
+    QList<TrashedEntry> entries;
+};
+TrashListing listTrashes(const QStringList &folders);
+// Deletes the items for good, each with its .trashinfo, relative to the held folders.
+struct TrashDeleteResult {
     qsizetype done = 0;
     QStringList errors;
-    QList<QByteArray> denied;
+    QList<TrashedEntry> denied;
     bool cancelled = false;
 };
-RawDeleteResult deleteRawPermanently(const QList<QByteArray> &paths, TransferProgress *progress = nullptr);
+TrashDeleteResult deleteTrashed(const QList<TrashedEntry> &entries, TransferProgress *progress = nullptr);
 
 } // namespace FileOps

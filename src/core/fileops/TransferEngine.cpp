@@ -59,9 +59,9 @@ QString otherSpelling(const QString &folder, const QString &name) {
 class Engine {
 public:
     Engine(const QStringList &paths, const QString &to, bool move, TransferProgress &progress,
-           const QHash<QString, ConflictChoice> &resolutions, bool flushAtEnd)
+           const QHash<QString, ConflictChoice> &resolutions, bool flushAtEnd, const ShownFolders &shown)
         : paths_(paths), to_(to), move_(move), progress_(progress), resolutions_(resolutions),
-          job_(newCopyJob(progress)), flushAtEnd_(flushAtEnd) {}
+          job_(newCopyJob(progress)), flushAtEnd_(flushAtEnd), shown_(shown) {}
 
     TransferOutcome run();
 
@@ -113,6 +113,13 @@ private:
     static QByteArray nameIn(const QString &path) { return PathBytes(path).name(); }
     FileError placeError(const Item &it, int e) const;
 
+    // The folder at `path`, held; the one the user was shown, where a pane showed it.
+    HeldFolder hold(const PathBytes &path) const {
+        const auto shown = shown_.constFind(path.text());
+        return shown == shown_.cend() ? HeldFolder(path) : HeldFolder(path, *shown);
+    }
+    std::shared_ptr<const HeldFolder> holdSource(const PathBytes &folder, FileError &why);
+
     Step fail(const QString &message) {
         out_.errors << message;
         return Step::next;
@@ -129,6 +136,7 @@ private:
     const QHash<QString, ConflictChoice> &resolutions_;
     CopyJobPtr job_;
     const bool flushAtEnd_;
+    const ShownFolders &shown_;
     TransferOutcome out_;
     QStringList changed_;     // copies kept that may be incomplete: reported after the items that failed
     std::set<Identity> made_; // what this batch put into the destination
@@ -136,8 +144,9 @@ private:
     std::optional<PathBytes> destBytes_; // to_, encoded once for the batch
     std::optional<HeldFolder> dest_;     // to_, held for the batch
     FileError destError_;                // why it could not be held
-    // The folders the items are in, each held once for the batch.
+    // The folders the items are in, each held once for the batch (null: it could not be, and why).
     std::map<QByteArray, std::shared_ptr<const HeldFolder>> sources_;
+    std::map<QByteArray, FileError> sourceErrors_;
     bool destOk_ = false;
     bool aclDropped_ = false;
     QStringList labelsLost_;   // copies made without their tags or comment
@@ -147,34 +156,45 @@ private:
 TransferOutcome Engine::run() {
     destBytes_ = PathBytes::of(to_);
     if (destBytes_) try {
-            dest_.emplace(*destBytes_);
+            dest_.emplace(hold(*destBytes_));
             destSt = dest_->identity();
         } catch (const FileError &e) {
             destError_ = e;
+            // Not the folder the user chose: nothing is looked at in what lies there now.
+            if (e.code == ESTALE) {
+                out_.errors << e.description;
+                return out_;
+            }
         }
     destOk_ = dest_.has_value();
-    // One answer per item: it decides both the measuring and the way of copying.
+    // One answer per item: it decides both the measuring and the way of copying. The sources are
+    // looked at in their folders, held from here on.
     QList<bool> same;
     QList<std::optional<PathBytes>> encoded;
-    QStringList byteCopies;
+    QList<QPair<const HeldFolder *, QByteArray>> byteCopies;
     for (const QString &path : paths_) {
         struct stat st;
         encoded << PathBytes::of(path);
-        const bool s = destOk_ && encoded.back() && ::lstat(encoded.back()->c_str(), &st) == 0 &&
+        FileError why;
+        const std::shared_ptr<const HeldFolder> from =
+            encoded.back() ? holdSource(encoded.back()->parent(), why) : nullptr;
+        const QByteArray name = encoded.back() ? encoded.back()->name() : QByteArray();
+        const bool s = destOk_ && from &&
+                       ::fstatat(from->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                        st.st_dev == destSt.st_dev;
         same << s;
         // Only a move within one volume is a rename; every other item is copied byte by byte
         // (or cloned) with progress.
         // Items the user skips are not counted against the free space.
         const bool skipped = resolutions_.value(path, ConflictChoice::keepBoth) == ConflictChoice::skip;
-        if (!(s && move_) && !skipped) byteCopies << path;
+        if (from && !(s && move_) && !skipped) byteCopies.append({from.get(), name});
     }
 
     if (!byteCopies.isEmpty()) {
         progress_.setItem(0, L("Berechne Umfang …"));
         removeStaleParts(to_);
     }
-    const std::optional<qint64> bytes = totalBytes(byteCopies, progress_);
+    const std::optional<qint64> bytes = totalBytesAt(byteCopies, progress_);
     if (!bytes) {
         out_.cancelled = true;
         return out_;
@@ -234,17 +254,29 @@ Engine::Step Engine::item(const QString &path, const std::optional<PathBytes> &b
     return Step::next;
 }
 
-// Read in its folder, held from the first item in it on, and still the one at its path.
+// Held once for the batch, from the first look on.
+std::shared_ptr<const HeldFolder> Engine::holdSource(const PathBytes &folder, FileError &why) {
+    if (const auto known = sources_.find(folder.bytes()); known != sources_.end()) {
+        if (!known->second) why = sourceErrors_[folder.bytes()];
+        return known->second;
+    }
+    std::shared_ptr<const HeldFolder> &held = sources_[folder.bytes()];
+    try {
+        held = std::make_shared<const HeldFolder>(hold(folder));
+    } catch (const FileError &e) {
+        sourceErrors_[folder.bytes()] = why = e;
+    }
+    return held;
+}
+
+// Read in its folder, held since the first look, and still the one at its path.
 Engine::Step Engine::readSource(Item &it) {
     it.sourceName = it.source->name();
     try {
-        const PathBytes folder = it.source->parent();
-        std::shared_ptr<const HeldFolder> &held = sources_[folder.bytes()];
-        if (!held)
-            held = std::make_shared<const HeldFolder>(folder);
-        else
-            held->check();
-        it.from = held;
+        FileError why;
+        it.from = holdSource(it.source->parent(), why);
+        if (!it.from) throw why;
+        it.from->check();
     } catch (const FileError &e) {
         return fail(explain(e, it.name));
     }
@@ -647,12 +679,12 @@ QString leftoversText(const Leftovers &left) {
 
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
                                 TransferProgress &progress, const QHash<QString, ConflictChoice> &resolutions,
-                                bool flushAtEnd) {
+                                bool flushAtEnd, const ShownFolders &shown) {
     if (paths.isEmpty()) {
         progress.setTotal(0, 0);
         return {};
     }
-    Engine engine(paths, to, move, progress, resolutions, flushAtEnd);
+    Engine engine(paths, to, move, progress, resolutions, flushAtEnd, shown);
     return engine.run();
 }
 

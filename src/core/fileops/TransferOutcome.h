@@ -3,9 +3,12 @@
 // What a copy or move batch did; the caller reports it, selects the new items and
 // records the undo entry from it.
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <sys/stat.h>
 
 struct TransferPair {
     QString from;
@@ -20,6 +23,9 @@ struct TrashedPair {
     QString inTrash;
     friend bool operator==(const TrashedPair &, const TrashedPair &) = default;
 };
+// Folders as the panes listed them (device and inode), by path: a transfer acts in such a folder only
+// while it is the one the user was shown.
+using ShownFolders = QHash<QString, struct stat>;
 } // namespace FileOps
 
 struct TransferOutcome {

@@ -121,20 +121,32 @@ DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progr
     return result;
 }
 
-RawDeleteResult deleteRawPermanently(const QList<QByteArray> &paths, TransferProgress *progress) {
-    RawDeleteResult result;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QByteArray &path = paths[i];
-        const auto name = [&] { return Posix::shown(path.mid(path.lastIndexOf('/') + 1)); };
-        if (!step(progress, i, paths.size(), name)) {
+TrashListing listTrashes(const QStringList &folders) {
+    TrashListing out;
+    for (const QString &folder : folders) {
+        auto held = std::make_shared<const Trash::Held>(Trash::Held::openListed(folder));
+        if (!held->valid()) continue;
+        for (const QByteArray &name : held->names())
+            out.entries << TrashedEntry{held, name};
+        out.trashes << std::move(held);
+    }
+    return out;
+}
+
+TrashDeleteResult deleteTrashed(const QList<TrashedEntry> &entries, TransferProgress *progress) {
+    TrashDeleteResult result;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const TrashedEntry &entry = entries[i];
+        const auto name = [&] { return Posix::shown(entry.name); };
+        if (!step(progress, i, entries.size(), name)) {
             result.cancelled = true;
             return result;
         }
         QByteArray mount;
-        const int e = path.isEmpty() || path.contains('\0') ? EINVAL : deleteOne(path, mount);
-        if (account(e, name(), mount, result.done, result.errors)) result.denied << path;
+        const int e = FileSteps::removeFromTrash(*entry.trash, entry.name, &mount);
+        if (account(e, name(), mount, result.done, result.errors)) result.denied << entry;
     }
-    last(progress, paths.size());
+    last(progress, entries.size());
     return result;
 }
 

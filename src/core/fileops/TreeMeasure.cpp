@@ -74,8 +74,10 @@ public:
     // Nothing when cancelled.
     std::optional<qint64> below(const QString &folder) {
         const auto p = Posix::encode(folder);
-        if (!p) return 0;
-        const int fd = ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        return p ? below(AT_FDCWD, *p) : 0;
+    }
+    std::optional<qint64> below(int dirFd, const QByteArray &name) {
+        const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) return 0;
         walk(fd, 0);
         pool_.waitForDone();
@@ -160,6 +162,24 @@ std::optional<qint64> measure(const QStringList &paths, TransferProgress *progre
 }
 
 } // namespace
+
+std::optional<qint64> totalBytesAt(const QList<QPair<const FileSteps::HeldFolder *, QByteArray>> &items,
+                                   TransferProgress &progress) {
+    qint64 sum = 0;
+    for (const auto &[folder, name] : items) {
+        if (progress.isCancelled()) return std::nullopt;
+        struct stat st;
+        if (::fstatat(folder->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISDIR(st.st_mode)) {
+            sum += st.st_size;
+            continue;
+        }
+        const std::optional<qint64> below = Measure(&progress).below(folder->fd(), name);
+        if (!below) return std::nullopt;
+        sum += *below;
+    }
+    return sum;
+}
 
 qint64 totalBytes(const QStringList &paths) {
     return measure(paths, nullptr).value_or(0);

@@ -4,6 +4,7 @@
 #include "core/filesteps/TransferProgress.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
+#include "platform/HeldTrash.h"
 #include "platform/Posix.h"
 #include "platform/Volumes.h"
 
@@ -297,8 +298,18 @@ int removeTree(const PathBytes &path, QByteArray *mount) {
     return removeAt(AT_FDCWD, path.c_str(), 0, mount, path.name());
 }
 
-int removeTreeAt(int dirFd, const QByteArray &name) {
-    return removeAt(dirFd, name.constData(), 0, nullptr, name);
+int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount) {
+    return removeAt(dirFd, name.constData(), 0, mount, name);
+}
+
+int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount) {
+    if (name.isEmpty() || name.contains('/') || name.contains('\0') || name == "." || name == "..")
+        return EINVAL;
+    struct stat st;
+    if (::fstatat(trash.files(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (const int e = removeTreeAt(trash.files(), name, mount)) return e;
+    if (trash.info() >= 0) ::unlinkat(trash.info(), (name + ".trashinfo").constData(), 0);
+    return 0;
 }
 
 int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to) {

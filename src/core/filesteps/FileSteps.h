@@ -18,6 +18,9 @@
 #include <sys/stat.h>
 
 class TransferProgress;
+namespace Trash {
+class Held;
+}
 
 namespace FileSteps {
 
@@ -35,6 +38,8 @@ inline bool sameInode(const struct stat &a, const struct stat &b) {
 // system or a bind mount: those stay with the folders holding them, and the answer is EXDEV (`mount`
 // gets the first, relative to the path's folder). 0 or the first errno.
 int removeTree(const PathBytes &path, QByteArray *mount = nullptr);
+// The same for the item `name` in a Trash held from its listing on, with its .trashinfo.
+int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount = nullptr);
 // rename with RENAME_NOREPLACE. 0 or errno.
 int renameNoReplace(const PathBytes &from, const PathBytes &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.

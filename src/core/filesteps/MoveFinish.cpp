@@ -356,19 +356,22 @@ void moveAcross(const HeldFolder &fromFolder, const QByteArray &fromName, const 
         throw FileError{EIO, Journal::notFlushedText(Posix::parentOf(from), left.unflushed), false};
 }
 
-int carryToTrash(int dirFd, const QByteArray &name, const QByteArray &entry) {
+int carryToTrash(int dirFd, const QByteArray &name, int filesFd, const QByteArray &entry) {
     try {
-        // The folder the Trash was given, by its path now, and only while that leads to it.
-        struct stat held;
-        char buf[PATH_MAX];
-        const QByteArray link = "/proc/self/fd/" + QByteArray::number(dirFd);
-        const ssize_t n = ::readlink(link.constData(), buf, sizeof buf);
-        if (::fstat(dirFd, &held) != 0 || n <= 0 || size_t(n) >= sizeof buf || buf[0] != '/') return EBADF;
-        const HeldFolder from(PathBytes(QByteArray(buf, int(n))), held);
-        const PathBytes to(entry);
-        const HeldFolder into(to.parent());
+        // The folders the Trash holds, as HeldFolders: by their paths now, and only while those lead to them.
+        const auto heldOf = [](int fd) {
+            struct stat held;
+            char buf[PATH_MAX];
+            const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+            const ssize_t n = ::readlink(link.constData(), buf, sizeof buf);
+            if (::fstat(fd, &held) != 0 || n <= 0 || size_t(n) >= sizeof buf || buf[0] != '/')
+                throw FileError{EBADF, {}};
+            return HeldFolder(PathBytes(QByteArray(buf, int(n))), held);
+        };
+        const HeldFolder from = heldOf(dirFd);
+        const HeldFolder into = heldOf(filesFd);
         TransferProgress progress;
-        moveAcross(from, name, into, to.name(), progress);
+        moveAcross(from, name, into, entry, progress);
         return 0;
     } catch (const FileError &e) {
         return e.code ? e.code : EIO;

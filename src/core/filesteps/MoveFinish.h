@@ -52,6 +52,6 @@ void moveAcross(const HeldFolder &fromFolder, const QByteArray &fromName, const 
                 const QByteArray &toName, TransferProgress &progress);
 // The Trash's way for an item its drive will not rename into the Trash on the same device: moves `name`
 // of the folder open at dirFd to the path `entry` as moveAcross does. 0 or errno.
-int carryToTrash(int dirFd, const QByteArray &name, const QByteArray &entry);
+int carryToTrash(int dirFd, const QByteArray &name, int filesFd, const QByteArray &entry);
 
 } // namespace FileSteps

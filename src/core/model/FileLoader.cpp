@@ -20,6 +20,7 @@
 #include <thread>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileLoader {
@@ -174,7 +175,8 @@ std::atomic<int> g_showHidden{-1};
 constexpr size_t kParallelFrom = 4096;
 
 // Reads one folder into records; false with err set when the folder itself can't be read.
-bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepresentable, int &err) {
+bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepresentable, int &err,
+                std::optional<FolderId> *id = nullptr) {
     const auto bytes = Posix::encode(path);
     if (!bytes) {
         err = EILSEQ;
@@ -186,6 +188,7 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         err = dir.error();
         return false;
     }
+    if (struct stat st; id && ::fstat(dir.fd(), &st) == 0) *id = FolderId{st.st_dev, st.st_ino};
     const bool hidden = showHidden();
     struct Pending {
         const DirReader::Entry *entry;
@@ -293,7 +296,7 @@ Listing list(const QString &path) {
     Listing out;
     const QString p = norm(path);
     int err = 0;
-    if (!readFolder(p, out.items, out.unrepresentable, err)) {
+    if (!readFolder(p, out.items, out.unrepresentable, err, &out.folder)) {
         out.error = Error{err, p};
         out.items.clear();
         return out;

@@ -528,6 +528,9 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
     m_appliedListGeneration = generation;
     ChangeBatch batch(this);
     bool patched = false;
+    // A listing merged in place keeps the folder it was read from; the same path read again may be
+    // another folder.
+    if (path != m_itemsPath || !result.plan) m_itemsFolder = result.listing.folder;
     m_itemsPath = path;
     if (result.listing.error) {
         setItems({});

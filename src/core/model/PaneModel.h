@@ -114,6 +114,8 @@ public:
     QStringList columnDirs() const;
     QStringList selectedPaths() const;
     QString targetFolder() const;
+    // Device and inode of `folder` as this pane listed it, when it shows the folder's items.
+    std::optional<FileLoader::FolderId> shownFolder(const QString &folder) const;
     std::optional<QString> previewPath() const;
     QString footerText() const;
     bool isWatching() const { return !m_watchedPath.isEmpty(); }
@@ -259,7 +261,8 @@ private:
     bool m_changePending = false;
     std::optional<ItemsDiff> m_itemsDiff;
     bool m_patching = false;
-    QString m_itemsPath; // the folder m_items was listed from
+    QString m_itemsPath;                               // the folder m_items was listed from
+    std::optional<FileLoader::FolderId> m_itemsFolder; // and what it was then
     // The path-to-row index of one visible list, kept with a reference to that list.
     mutable RowLookup m_rowIndex;
 

@@ -256,6 +256,11 @@ QString PaneModel::targetFolder() const {
     return m_currentPath;
 }
 
+std::optional<FileLoader::FolderId> PaneModel::shownFolder(const QString &folder) const {
+    if (m_errorText || m_itemsPath.isEmpty() || FileLoader::norm(folder) != m_itemsPath) return std::nullopt;
+    return m_itemsFolder;
+}
+
 std::optional<QString> PaneModel::previewPath() const {
     if (m_selection.size() == 1 && !isBrowsableFolder(*m_selection.begin())) return *m_selection.begin();
     return std::nullopt;

@@ -1,6 +1,7 @@
 #include "CommandFixture.h"
 
 #include "common/FatFuse.h"
+#include "common/SwappedFolder.h"
 #include "common/StuckReader.h"
 #include "core/app/Services.h"
 #include "core/app/TrashLookup.h"
@@ -675,4 +676,51 @@ TEST(TrashLookupTest, ALateAnswerIsDropped) {
     QTest::qWait(200); // its answer comes queued
     EXPECT_EQ(lookup.folders(), QStringList{folder});
     EXPECT_TRUE(changed.isEmpty());
+}
+
+// A volume's Trash that another account can reach: the folder of a group-writable top, or the user's
+// folder in a shared .Trash that the top's owner made (one that anybody else made is no Trash). Swapped
+// for a link to a private folder while the question is up, it is emptied where it was listed.
+TEST_F(TrashCommandTest, EmptyingDeletesOnlyInTheFoldersItListed) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a volume and a second account";
+    LanguageScope de(AppLanguage::de);
+    const QString uid = QString::number(::getuid());
+    const auto owned = [](const QString &p, uid_t owner, mode_t mode) {
+        ASSERT_EQ(::chown(QFile::encodeName(p).constData(), owner, owner), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(p).constData(), mode), 0);
+    };
+    for (const bool shared : {false, true}) {
+        SCOPED_TRACE(shared ? "shared" : "own");
+        TestUtil::TmpfsMount vol("4m");
+        ASSERT_TRUE(vol.valid());
+        const QString trash = vol.path() + (shared ? "/.Trash/" + uid : "/.Trash-" + uid);
+        TestUtil::writeFile(trash + "/files/a", "trashed");
+        TestUtil::writeFile(trash + "/info/a.trashinfo", "[Trash Info]\nPath=a\n");
+        owned(trash, ::getuid(), 0700);
+        if (shared) {
+            owned(vol.path() + "/.Trash", TestUtil::otherAccount, 01777);
+            EXPECT_FALSE(TrashRoots::volumeTrashes(vol.path()).contains(trash));
+            owned(vol.path(), TestUtil::otherAccount, 0755);
+        } else {
+            owned(vol.path(), ::getuid(), 0777);
+        }
+        ASSERT_TRUE(TrashRoots::volumeTrashes(vol.path()).contains(trash));
+        app->services().trashFolders = [trash] { return QStringList{trash + "/files"}; };
+        TestUtil::PrivateFolder priv({"files/a", "info/a.trashinfo"});
+        const auto before = priv.state();
+        whileOpen = [&](const Alert &a) {
+            if (!a.onShown) return;
+            QTRY_VERIFY_WITH_TIMEOUT(updates >= 1, 5000);
+            ASSERT_TRUE(TestUtil::swapForLink(trash, priv.path()));
+        };
+        answers = {AlertRole::destructive};
+        app->trash().emptyTrash();
+        QTRY_VERIFY_WITH_TIMEOUT(!toasts.isEmpty(), 5000);
+        EXPECT_EQ(lastToast(), "Papierkorb geleert: 1 Objekt gelöscht.");
+        EXPECT_EQ(priv.state(), before);
+        EXPECT_FALSE(exists(trash + ".away/files/a"));
+        EXPECT_FALSE(exists(trash + ".away/info/a.trashinfo"));
+        toasts.clear();
+        whileOpen = {};
+    }
 }

@@ -4,6 +4,7 @@
 
 #include "Fixture.h"
 
+#include "common/SwappedFolder.h"
 #include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepHooks.h"
 #include "platform/TrashRoots.h"
@@ -142,4 +143,46 @@ TEST_F(SwappedFolder, DeleteForGoodLeavesAMountATrashedFolderCarried) {
     EXPECT_EQ(r.errors,
               QStringList{QStringLiteral("“A” contains the mounted folder “A/mnt”. It stays with its "
                                          "contents; everything else was deleted permanently.")});
+}
+
+// A volume whose top another account owns: its sticky .Trash counts (one another account made on a
+// volume not its own does not), and the user's folder in it, swapped for a link while an item goes in,
+// takes nothing: the item and its info file go into the folder found.
+TEST_F(SwappedFolder, TrashIntoASharedTrashSwappedMeanwhileLeavesThePrivateFolder) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a volume and a second account";
+    TestUtil::TmpfsMount vol(QStringLiteral("4m"));
+    ASSERT_TRUE(vol.valid());
+    const QString shared = vol.path() + QStringLiteral("/.Trash");
+    const QString own = shared + u'/' + QString::number(::getuid());
+    QDir().mkpath(own + QStringLiteral("/files"));
+    QDir().mkpath(own + QStringLiteral("/info"));
+    const auto owned = [](const QString &p, uid_t uid, mode_t mode) {
+        ASSERT_EQ(::chown(p.toUtf8().constData(), uid, uid), 0);
+        ASSERT_EQ(::chmod(p.toUtf8().constData(), mode), 0);
+    };
+    owned(shared, TestUtil::otherAccount, 01777);
+    owned(own, ::getuid(), 0700);
+    const QString first = vol.path() + QStringLiteral("/sub/v.txt");
+    ASSERT_TRUE(TestUtil::writeFile(first, "v"));
+    auto r = FileOps::trash({first});
+    ASSERT_EQ(r.done, 1);
+    EXPECT_TRUE(r.moved[0].inTrash.startsWith(vol.path() + QStringLiteral("/.Trash-")))
+        << r.moved[0].inTrash.toStdString();
+
+    owned(vol.path(), TestUtil::otherAccount, 0755);
+    file(QStringLiteral("private/files/kept"), "private");
+    file(QStringLiteral("private/info/kept.trashinfo"), "private");
+    const auto before = snapshot(priv);
+    const QString second = vol.path() + QStringLiteral("/sub/w.txt");
+    ASSERT_TRUE(TestUtil::writeFile(second, "w"));
+    FileSteps::setStepHook([&, done = false](Step s, const QString &) mutable {
+        if (s == Step::toTrash && !std::exchange(done, true)) {
+            ASSERT_TRUE(TestUtil::swapForLink(own, priv));
+        }
+    });
+    r = FileOps::trash({second});
+    EXPECT_EQ(snapshot(priv), before);
+    EXPECT_EQ(r.done, 1);
+    EXPECT_EQ(TestUtil::readFile(own + QStringLiteral(".away/files/w.txt")), "w");
+    EXPECT_TRUE(exists(own + QStringLiteral(".away/info/w.txt.trashinfo")));
 }
