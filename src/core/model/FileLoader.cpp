@@ -20,6 +20,7 @@
 #include <thread>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileLoader {
@@ -106,11 +107,15 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     DirReader::Stat st;
     int err;
     // A link to a folder opens as a folder, so links describe their target; a dangling one itself.
+    // The identity is the entry's own, a link's too: what a command checks before it acts on the name.
     if (dType == DT_LNK) {
+        DirReader::Stat own;
+        if (DirReader::statAt(dirFd, name, false, own) == 0) item.setIdentity({own.dev, own.ino});
         err = DirReader::statAt(dirFd, name, true, st);
         if (err) err = DirReader::statAt(dirFd, name, false, st);
     } else {
         err = DirReader::statAt(dirFd, name, false, st);
+        if (!err) item.setIdentity({st.dev, st.ino});
         if (!err && st.isLink()) {
             DirReader::Stat target;
             if (DirReader::statAt(dirFd, name, true, target) == 0) st = target;
@@ -174,7 +179,8 @@ std::atomic<int> g_showHidden{-1};
 constexpr size_t kParallelFrom = 4096;
 
 // Reads one folder into records; false with err set when the folder itself can't be read.
-bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepresentable, int &err) {
+bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepresentable, int &err,
+                ItemId *folder = nullptr) {
     const auto bytes = Posix::encode(path);
     if (!bytes) {
         err = EILSEQ;
@@ -186,6 +192,8 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         err = dir.error();
         return false;
     }
+    if (struct stat own; folder && ::fstat(dir.fd(), &own) == 0)
+        *folder = ItemId{quint64(own.st_dev), quint64(own.st_ino)};
     const bool hidden = showHidden();
     struct Pending {
         const DirReader::Entry *entry;
@@ -293,7 +301,7 @@ Listing list(const QString &path) {
     Listing out;
     const QString p = norm(path);
     int err = 0;
-    if (!readFolder(p, out.items, out.unrepresentable, err)) {
+    if (!readFolder(p, out.items, out.unrepresentable, err, &out.folder)) {
         out.error = Error{err, p};
         out.items.clear();
         return out;

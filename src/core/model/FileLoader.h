@@ -28,6 +28,7 @@ struct Listing {
     std::optional<Error> error; // set when the folder itself could not be read; items is then empty
     // Entries whose names are not valid UTF-8: left out rather than shown under a name that is not theirs.
     QStringList unrepresentable; // their names as Posix::shown writes them, for the message
+    ItemId folder;               // the folder read, as it was opened
 };
 
 // Removes "." and ".." components and trailing slashes; the one path normaliser of the program.

@@ -131,6 +131,13 @@ qsizetype PaneModel::visibleRow(const QString &path) const {
     return m_rowIndex.row(list, path);
 }
 
+ShownItem PaneModel::shown(const QString &path) const {
+    ShownItem out{path, {}, {}};
+    if (const qsizetype row = visibleRow(path); row >= 0) out.item = visibleItems()[row].identity();
+    if (!m_itemsPath.isEmpty() && Posix::parentOf(path) == m_itemsPath) out.folder = m_itemsFolder;
+    return out;
+}
+
 // A view passes the list it shows, which is normally the visible list itself.
 qsizetype PaneModel::rowIn(const QList<FileItem> &list, const QString &path) const {
     const QList<FileItem> &visible = visibleItems();
@@ -529,6 +536,8 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
     ChangeBatch batch(this);
     bool patched = false;
     m_itemsPath = path;
+    // A merge re-read some names of the folder already held as listed.
+    if (!result.plan) m_itemsFolder = result.listing.folder;
     if (result.listing.error) {
         setItems({});
         const QString text = FileLoader::describe(*result.listing.error);

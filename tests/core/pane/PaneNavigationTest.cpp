@@ -150,7 +150,7 @@ TEST_F(PaneNavigation, ListingOfTheShownFolderPublishesWhatChanged) {
     QList<FileItem> listing;
     for (const char *n : {"a", "b", "c", "d"})
         listing << fileItem(root + u'/' + QLatin1String(n), false, 1);
-    PaneModel::setBackend({[&](const QString &) { return FileLoader::Listing{listing, {}, {}}; }, {}});
+    PaneModel::setBackend({[&](const QString &) { return FileLoader::Listing{listing, {}, {}, {}}; }, {}});
     PaneModel pane(Side::left, root);
     QSignalSpy listed(&pane, &PaneModel::listed);
     ASSERT_TRUE(listed.wait(5000));
