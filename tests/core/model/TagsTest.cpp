@@ -188,10 +188,14 @@ TEST(TagColours, NumbersFromFieldOrName) {
 // attributes: the private file gets nothing, and the write says it failed or reaches the item looked at.
 TEST_F(Tags, ALinkSwappedInForTheItemGetsNoTagsNorComment) {
     if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root: the link is another account's";
+    TestUtil::LanguageScope de(AppLanguage::de);
     const TestUtil::PrivateFolder priv({QStringLiteral("f")});
     const QString secret = priv.path(QStringLiteral("f"));
     ASSERT_TRUE(TestUtil::swapForLink(a(), secret));
-    EXPECT_TRUE(FileOps::setTagNames({QStringLiteral("Rot")}, a()));
+    const auto refused = FileOps::setTagNames({QStringLiteral("Rot")}, a());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(FileOps::describe(*refused),
+              "An die Stelle von „a“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt.");
     EXPECT_NE(FileOps::setComment(QStringLiteral("hallo"), a()), 0);
     EXPECT_EQ(Xattr::list(secret), QStringList());
 
