@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace DirReader {
@@ -80,13 +81,15 @@ static void fill(const struct statx &sx, Stat &out) {
     out.atimeNsec = sx.stx_atime.tv_nsec;
     out.uid = sx.stx_uid;
     out.gid = sx.stx_gid;
+    out.dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    out.ino = (sx.stx_mask & STATX_INO) ? sx.stx_ino : 0;
 }
 
 int statAt(int dirFd, const char *name, bool follow, Stat &out) {
     struct statx sx;
     const int flags = (follow ? 0 : AT_SYMLINK_NOFOLLOW) | AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT;
     const unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME | STATX_ATIME |
-                          STATX_UID | STATX_GID;
+                          STATX_UID | STATX_GID | STATX_INO;
     int r;
     do {
         r = ::statx(dirFd, name, flags, mask, &sx);

@@ -57,6 +57,7 @@ struct Stat {
     uint32_t atimeNsec = 0;
     uint32_t uid = 0;
     uint32_t gid = 0;
+    uint64_t dev = 0, ino = 0; // ino 0: not told
     bool hasMtime = false;
     bool hasBtime = false;
     bool hasAtime = false;

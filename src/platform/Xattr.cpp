@@ -4,6 +4,11 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -58,6 +63,92 @@ int injected(const QString &name) {
     return g_failWith && name == g_failing ? g_failWith : 0;
 }
 
+std::function<void()> g_between;
+
+// The item at a path, looked up once: every call of one operation reaches that item, whatever takes its
+// name meanwhile. A link at the name is followed only when it is the user's own or the system's; a link
+// another account owns (swapped in for the item) is refused with ELOOP.
+class Item {
+public:
+    explicit Item(const QString &path) {
+        const auto bytes = Posix::encode(path);
+        if (!bytes || bytes->isEmpty()) {
+            err_ = EILSEQ;
+            return;
+        }
+        const qsizetype slash = bytes->lastIndexOf('/');
+        const QByteArray folder = slash < 0    ? QByteArray(".")
+                                  : slash == 0 ? QByteArray("/")
+                                               : bytes->left(slash);
+        const QByteArray name = bytes->mid(slash + 1);
+        if (::access("/proc/self/fd", F_OK) != 0 || name.isEmpty() || name == "." || name == "..") {
+            path_ = *bytes; // nothing to pin it by: the name is all there is
+            return;
+        }
+        const int dir =
+            Posix::retry([&] { return ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
+        if (dir < 0) {
+            err_ = errno;
+            return;
+        }
+        fd_ = Posix::retry([&] { return ::openat(dir, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
+        struct stat link;
+        if (fd_ < 0 || ::fstat(fd_, &link) != 0) {
+            err_ = errno;
+        } else if (S_ISLNK(link.st_mode)) {
+            ::close(std::exchange(fd_, -1));
+            err_ = ELOOP;
+            struct stat still;
+            if (link.st_uid == ::geteuid() || link.st_uid == 0) {
+                fd_ = Posix::retry([&] { return ::openat(dir, name.constData(), O_PATH | O_CLOEXEC); });
+                // Followed from the link that was looked at, not from one put in its place meanwhile.
+                if (fd_ >= 0 && ::fstatat(dir, name.constData(), &still, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    still.st_dev == link.st_dev && still.st_ino == link.st_ino)
+                    err_ = 0;
+                else if (fd_ >= 0)
+                    ::close(std::exchange(fd_, -1));
+            }
+        }
+        ::close(dir);
+        if (!err_) path_ = "/proc/self/fd/" + QByteArray::number(fd_);
+    }
+    ~Item() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Item(const Item &) = delete;
+    Item &operator=(const Item &) = delete;
+
+    int error() const { return err_; }
+    const char *path() const { return path_.constData(); }
+
+private:
+    int fd_ = -1;
+    int err_ = 0;
+    QByteArray path_;
+};
+
+Result get(const Item &item, const QString &name) {
+    if (item.error()) return Result{Status::error, {}, item.error()};
+    const QByteArray n = name.toUtf8();
+    return read([&] { return getxattr(item.path(), n.constData(), nullptr, 0); },
+                [&](char *buf, size_t size) { return getxattr(item.path(), n.constData(), buf, size); });
+}
+
+int set(const Item &item, const QString &name, const QByteArray &value) {
+    if (item.error()) return item.error();
+    if (int err = injected(name)) return err;
+    return setxattr(item.path(), name.toUtf8().constData(), value.constData(), size_t(value.size()), 0) == 0
+               ? 0
+               : errno;
+}
+
+int remove(const Item &item, const QString &name) {
+    if (item.error()) return item.error();
+    if (int err = injected(name)) return err;
+    if (removexattr(item.path(), name.toUtf8().constData()) == 0 || errno == ENODATA) return 0;
+    return errno;
+}
+
 } // namespace
 
 QString userName(const QString &macName) {
@@ -65,11 +156,7 @@ QString userName(const QString &macName) {
 }
 
 Result get(const QString &path, const QString &name) {
-    const auto p = Posix::encode(path);
-    if (!p) return Result{Status::error, {}, EILSEQ};
-    const QByteArray n = name.toUtf8();
-    return read([&] { return getxattr(p->constData(), n.constData(), nullptr, 0); },
-                [&](char *buf, size_t size) { return getxattr(p->constData(), n.constData(), buf, size); });
+    return get(Item(path), name);
 }
 
 Result get(int fd, const QString &name) {
@@ -79,13 +166,7 @@ Result get(int fd, const QString &name) {
 }
 
 int set(const QString &path, const QString &name, const QByteArray &value) {
-    const auto p = Posix::encode(path);
-    if (!p) return EILSEQ;
-    if (int err = injected(name)) return err;
-    return setxattr(p->constData(), name.toUtf8().constData(), value.constData(), size_t(value.size()), 0) ==
-                   0
-               ? 0
-               : errno;
+    return set(Item(path), name, value);
 }
 
 int set(int fd, const QString &name, const QByteArray &value) {
@@ -95,26 +176,29 @@ int set(int fd, const QString &name, const QByteArray &value) {
 }
 
 int remove(const QString &path, const QString &name) {
-    const auto p = Posix::encode(path);
-    if (!p) return EILSEQ;
-    if (int err = injected(name)) return err;
-    if (removexattr(p->constData(), name.toUtf8().constData()) == 0 || errno == ENODATA) return 0;
-    return errno;
+    return remove(Item(path), name);
 }
 
 int setBoth(const QString &path, const QString &first, const std::optional<QByteArray> &firstValue,
             const QString &second, const std::optional<QByteArray> &secondValue) {
+    // One look for all four calls: both attributes, and an undone first one, go to the same item.
+    const Item item(path);
     const auto write = [&](const QString &name, const std::optional<QByteArray> &value) {
-        return value ? set(path, name, *value) : remove(path, name);
+        return value ? set(item, name, *value) : remove(item, name);
     };
-    const Result old = get(path, first);
+    const Result old = get(item, first);
     if (old.status == Status::error) return old.err;
     if (int err = write(first, firstValue)) return err;
+    if (g_between) g_between();
     if (int err = write(second, secondValue)) {
         write(first, old.status == Status::ok ? std::optional<QByteArray>(old.value) : std::nullopt);
         return err;
     }
     return 0;
+}
+
+void setBetweenWritesForTests(std::function<void()> hook) {
+    g_between = std::move(hook);
 }
 
 void failWritesForTests(const QString &name, int err) {

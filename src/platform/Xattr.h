@@ -3,10 +3,12 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // Extended attributes. Attribute names are full Linux names ("user.xdg.tags"); userName() maps a macOS
-// attribute name to its "user." counterpart.
+// attribute name to its "user." counterpart. The calls by path look the item up once, without following
+// a link at its name that another account owns (ELOOP), and act on exactly the item they looked at.
 namespace Xattr {
 
 enum class Status { ok, absent, unsupported, error };
@@ -35,6 +37,8 @@ int setBoth(const QString &path, const QString &first, const std::optional<QByte
 
 // Tests only: every later write or removal of the named attribute fails with err (0 ends it).
 void failWritesForTests(const QString &name, int err);
+// Tests only: runs between the two writes of setBoth (empty: nothing).
+void setBetweenWritesForTests(std::function<void()> hook);
 
 // The same on an open file descriptor.
 Result get(int fd, const QString &name);

@@ -32,6 +32,9 @@ FileActionContext FileActionCommands::context() {
     ctx.select = [self](const QStringList &paths) {
         if (self) self->m_sides.activePane()->setSelection(QSet<QString>(paths.cbegin(), paths.cend()));
     };
+    ctx.shown = [self](const QString &path) {
+        return self ? self->m_sides.activePane()->shown(path) : ShownItem{path, {}, {}};
+    };
     if (m_dialogs.askFolder)
         ctx.chooseFolder = [self](const FolderQuestion &question, Dialogs::TextDone done) {
             if (!self) return done(std::nullopt);

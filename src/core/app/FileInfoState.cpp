@@ -347,8 +347,12 @@ void FileInfoState::saveComment() {
         return;
     }
     if (const int err = FileOps::setComment(text, m_path)) {
+        // ELOOP: a link that another account put at the item's name.
         if (m_toasts)
-            m_toasts->show(LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)), true);
+            m_toasts->show(err == ELOOP
+                               ? FileSteps::HeldFolder::replaced(Posix::lastComponent(m_path)).description
+                               : LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)),
+                           true);
         return;
     }
     if (FileOps::comment(m_path) != text) {

@@ -21,22 +21,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// 0 or the errno of the failed creation. O_EXCL: an item that appeared after the name was chosen is never
-// truncated or replaced.
-int createItem(const QString &path, bool folder) {
-    const auto bytes = Posix::encode(path);
-    if (!bytes) return EINVAL;
-    if (folder) return ::mkdir(bytes->constData(), 0777) == 0 ? 0 : errno;
-    const int fd = ::open(bytes->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
-    ::close(fd);
-    return 0;
-}
-
-} // namespace
-
 RenameCommands::RenameCommands(Sides &sides, Toasts &toasts, WindowRequests &requests, UndoJournal &undo,
                                const Services &services, QObject *parent)
     : QObject(parent), m_sides(sides), m_toasts(toasts), m_requests(requests), m_undo(undo),
@@ -67,10 +51,12 @@ void RenameCommands::renameSelection() {
     q.fieldWidth = 320;
     QPointer<RenameCommands> self(this);
     QPointer<PaneModel> target(pane);
-    m_services.dialogs.text(q, [self, target, path](const std::optional<QString> &answer) {
-        // The pane may have closed while the question was up.
-        if (self && target && answer) self->renameItem(target, path, *answer);
-    });
+    // As listed: whatever takes its place or its folder's while the question is up stays untouched.
+    m_services.dialogs.text(q,
+                            [self, target, shown = pane->shown(path)](const std::optional<QString> &answer) {
+                                // The pane may have closed while the question was up.
+                                if (self && target && answer) self->renameItem(target, shown, *answer);
+                            });
 }
 
 qsizetype RenameCommands::stemLength(const QString &name, bool folder) {
@@ -78,7 +64,8 @@ qsizetype RenameCommands::stemLength(const QString &name, bool folder) {
     return folder || dot <= 0 ? name.size() : dot;
 }
 
-void RenameCommands::renameItem(PaneModel *pane, const QString &path, const QString &answer) {
+void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const QString &answer) {
+    const QString &path = shown.path;
     const QString name = path.section(u'/', -1);
     // Spaces and tabs only; "/" can't be part of a name.
     QString newName = answer;
@@ -98,16 +85,15 @@ void RenameCommands::renameItem(PaneModel *pane, const QString &path, const QStr
         return;
     }
     const QString newPath = path.section(u'/', 0, -2) + u'/' + newName;
-    // lstat: a dangling link is something too.
-    struct stat st {};
-    if (Posix::lstatPath(newPath, st)) {
-        m_toasts.show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
-        return;
-    }
     try {
-        FileOps::rename(path, newPath);
+        FileOps::rename(shown, newName);
     } catch (const FileError &error) {
-        m_toasts.show(error.description.isEmpty() ? FileOps::explain(error, name) : error.description, true);
+        // A dangling link is something too.
+        if (error.code == EEXIST)
+            m_toasts.show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+        else
+            m_toasts.show(error.description.isEmpty() ? FileOps::explain(error, name) : error.description,
+                          true);
         return;
     }
 
@@ -127,11 +113,18 @@ void RenameCommands::makeNewItem(const std::optional<QString> &in, bool folder) 
     const QString dir = in.value_or(pane->currentPath());
     const char *base = folder ? K("Neuer Ordner") : K("Neue Datei");
     const QString name = folder ? L(base) : L(base) + QStringLiteral(".txt");
-    const QString path = FileOps::uniqueURL(name, dir, true);
-
-    if (const int e = createItem(path, folder); e != 0) {
-        if (folder)
-            m_toasts.show(FileOps::explain(FileError::fromErrno(e), path.section(u'/', -1)), true);
+    // The folder as the pane listed it, when it is the pane's.
+    const ItemId shown = FileLoader::norm(dir) == FileLoader::norm(pane->currentPath())
+                             ? pane->shown(Posix::childPath(FileLoader::norm(dir), name)).folder
+                             : ItemId{};
+    QString path;
+    try {
+        path = FileOps::createIn(dir, shown, name, folder);
+    } catch (const FileError &error) {
+        if (error.description != FileError::fromErrno(error.code).description)
+            m_toasts.show(error.description, true); // our own sentence: another folder took its place
+        else if (folder)
+            m_toasts.show(FileOps::explain(error, name), true);
         else
             m_toasts.show(K("Die Datei ließ sich hier nicht anlegen."), true);
         return;

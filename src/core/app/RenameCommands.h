@@ -5,6 +5,7 @@
 #include <optional>
 
 class PaneModel;
+struct ShownItem;
 class Sides;
 class Toasts;
 class UndoJournal;
@@ -28,7 +29,7 @@ public:
     void newFile(const std::optional<QString> &in = std::nullopt);
 
 private:
-    void renameItem(PaneModel *pane, const QString &path, const QString &answer);
+    void renameItem(PaneModel *pane, const ShownItem &shown, const QString &answer);
     void makeNewItem(const std::optional<QString> &in, bool folder);
 
     Sides &m_sides;

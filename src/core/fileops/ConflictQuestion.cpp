@@ -115,11 +115,8 @@ struct ConflictRound : std::enable_shared_from_this<ConflictRound> {
         Alert question;
         question.style = Alert::Style::warning;
         question.message = LF("„%@“ gibt es im Zielordner schon.", name);
-        question.informative = LF("Vorhanden: %@", infoAt(destHeld, bytes)) + u'
-' +
-                               LF("Neu: %@", infoAt(sources[p], bytes)) + QStringLiteral("
-
-") +
+        question.informative = LF("Vorhanden: %@", infoAt(destHeld, bytes)) + u'\n' +
+                               LF("Neu: %@", infoAt(sources[p], bytes)) + QStringLiteral("\n\n") +
                                L(replaceNote[int(kindAt({{destHeld, bytes}, {sources[p], bytes}}))]);
         question.buttons = {{L("Beide behalten"), AlertRole::keepBoth},
                             {L("Ersetzen"), AlertRole::replace},

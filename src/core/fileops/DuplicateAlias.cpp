@@ -4,11 +4,14 @@
 #include "core/fileops/FileOps.h"
 #include "core/fileops/RestoreMove.h"
 #include "core/filesteps/CopyJob.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"
 
 #include <QDir>
+
+#include <optional>
 
 #include <cerrno>
 
@@ -16,32 +19,56 @@
 
 namespace FileActions {
 
-DuplicateResult duplicateItems(const QStringList &paths, TransferProgress &progress) {
+namespace {
+
+// A free name beside the item in its held folder, looked up by the folder's descriptor: as text and bytes.
+struct FreeName {
+    QString text;
+    QByteArray bytes;
+};
+FreeName freeName(const FileSteps::HeldFolder &folder, const QString &wanted) {
+    FreeName out{Posix::lastComponent(FileOps::uniqueURL(wanted, FileSteps::pinnedPath(folder))), {}};
+    const auto bytes = Posix::encode(out.text);
+    if (!bytes) throw FileError::fromErrno(EILSEQ);
+    out.bytes = *bytes;
+    return out;
+}
+
+} // namespace
+
+DuplicateResult duplicateItems(const QList<ShownItem> &items, TransferProgress &progress) {
     DuplicateResult result;
     auto job = FileSteps::newCopyJob(progress);
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QString &path = paths[i];
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString &path = items[i].path;
         const QString name = Restore::name(path);
         if (progress.isCancelled()) {
             result.cancelled = true;
             break;
         }
         progress.setItem(i + 1, name);
-        const QString target = FileOps::uniqueURL(name, Restore::folder(path));
         FileSteps::CopyReport report;
+        std::optional<FileSteps::HeldFolder> folder;
+        FreeName made;
         try {
-            FileSteps::copyTree(*job, path, target, false, report);
-            result.created << target;
+            // Held as listed, and the item still the one listed: a swap after the listing leaves both alone.
+            folder.emplace(FileSteps::HeldFolder::ofShown(items[i]));
+            const QByteArray source = FileSteps::PathBytes(path).name();
+            const struct stat st = folder->expect(source, items[i].item, name);
+            made = freeName(*folder, name);
+            FileSteps::copyTree(*job, *folder, source, *folder, made.bytes, false, report, &st);
+            result.created << Posix::childPath(Restore::folder(path), made.text);
             continue;
         } catch (const CancelledError &) {
             result.cancelled = true;
         } catch (const CopyFailure &failure) {
             result.errors << FileOps::describe(failure, name);
         } catch (const FileError &error) {
-            result.errors << FileOps::explain(error, name);
+            result.errors << Restore::message(error, name);
         }
         // Only the copy begun here goes; an item that took the name meanwhile is not ours.
-        if (report.createdRoot) FileSteps::removeTree(target);
+        if (report.createdRoot)
+            FileSteps::removeTree(FileSteps::PathBytes(FileSteps::pinnedPath(*folder)).child(made.bytes));
         if (result.cancelled) break;
     }
     // Done only once the copies are on the drive.
@@ -75,14 +102,15 @@ void duplicate(const FileActionContext &ctx, const QStringList &given, qint64 jo
         ctx.warn(K("Nichts ausgewählt."));
         return;
     }
+    const QList<ShownItem> items = ctx.listed(paths);
     // First the size: a large duplicate becomes a job with the banner and cancel.
     inBackground(
         ctx, [paths] { return FileOps::totalBytes(paths); },
-        [ctx, paths, jobFrom](qint64 bytes) {
+        [ctx, items, jobFrom](qint64 bytes) {
             if (bytes >= jobFrom) {
-                ctx.job(K("Dupliziere"), [ctx, paths, bytes](const JobChannel::Step &step) {
-                    step.progress().setTotal(bytes, paths.size());
-                    step.then([paths](TransferProgress &progress) { return duplicateItems(paths, progress); },
+                ctx.job(K("Dupliziere"), [ctx, items, bytes](const JobChannel::Step &step) {
+                    step.progress().setTotal(bytes, items.size());
+                    step.then([items](TransferProgress &progress) { return duplicateItems(items, progress); },
                               [ctx](const DuplicateResult &result, const JobChannel::Step &at) {
                                   at.end();
                                   finishDuplicate(ctx, result);
@@ -92,9 +120,9 @@ void duplicate(const FileActionContext &ctx, const QStringList &given, qint64 jo
             }
             inBackground(
                 ctx,
-                [paths] {
+                [items] {
                     TransferProgress progress;
-                    return duplicateItems(paths, progress);
+                    return duplicateItems(items, progress);
                 },
                 [ctx](const DuplicateResult &result) { finishDuplicate(ctx, result); });
         });
@@ -108,23 +136,25 @@ void makeAlias(const FileActionContext &ctx, const QStringList &given) {
     }
     QStringList created;
     QStringList errors;
-    for (const QString &path : paths) {
-        const QString name = Restore::name(path);
-        int e = Restore::exists(path) ? EEXIST : ENOENT;
-        QString target;
-        const auto from = Posix::encode(QDir::cleanPath(path));
-        if (!from) e = EILSEQ;
-        // A link that points at the item by its full path, made only where nothing is yet;
-        // a name taken between the look and the link is followed by the next free one.
-        for (int attempt = 0; e == EEXIST && attempt < 20; ++attempt) {
-            target = FileOps::uniqueURL(name + QStringLiteral(" Alias"), Restore::folder(path));
-            const auto to = Posix::encode(target);
-            e = !to ? EILSEQ : ::symlink(from->constData(), to->constData()) == 0 ? 0 : errno;
+    for (const ShownItem &item : ctx.listed(paths)) {
+        const QString name = Restore::name(item.path);
+        try {
+            const auto folder = FileSteps::HeldFolder::ofShown(item);
+            folder.expect(FileSteps::PathBytes(item.path).name(), item.item, name);
+            // A link that points at the item by its full path, made only where nothing is yet;
+            // a name taken between the look and the link is followed by the next free one.
+            const FileSteps::PathBytes to(QDir::cleanPath(item.path));
+            for (int attempt = 0;; ++attempt) {
+                const FreeName made = freeName(folder, name + QStringLiteral(" Alias"));
+                if (::symlinkat(to.c_str(), folder.fd(), made.bytes.constData()) == 0) {
+                    created << Posix::childPath(Restore::folder(item.path), made.text);
+                    break;
+                }
+                if (errno != EEXIST || attempt >= 20) throw FileError::fromErrno(errno);
+            }
+        } catch (const FileError &error) {
+            errors << Restore::message(error, name);
         }
-        if (e == 0)
-            created << QDir::cleanPath(target);
-        else
-            errors << FileOps::explain(FileError::fromErrno(e), name);
     }
     ctx.refresh();
     selectCreated(ctx, created, LF("%@ Alias angelegt", FileFmt::count(created.size())));

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 struct FileActionContext;
+struct ShownItem;
 class TransferProgress;
 
 namespace FileActions {
@@ -20,8 +21,9 @@ struct DuplicateResult {
     bool cancelled = false;
 };
 
-// Blocking: copies each item beside itself. A failed or cancelled copy leaves nothing behind.
-DuplicateResult duplicateItems(const QStringList &paths, TransferProgress &progress);
+// Blocking: copies each item beside itself, in its folder held as listed. A failed or cancelled copy leaves
+// nothing behind.
+DuplicateResult duplicateItems(const QList<ShownItem> &items, TransferProgress &progress);
 
 void duplicate(const FileActionContext &ctx, const QStringList &paths, qint64 jobFrom = largeDuplicateBytes);
 void makeAlias(const FileActionContext &ctx, const QStringList &paths);

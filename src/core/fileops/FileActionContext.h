@@ -10,6 +10,7 @@
 #include "core/fileops/JobChannel.h"
 #include "core/filesteps/TransferProgress.h"
 #include "core/fileops/UndoJournal.h"
+#include "core/model/FileItem.h"
 
 #include <QDir>
 #include <QFuture>
@@ -34,6 +35,8 @@ struct FileActionContext {
     std::function<void(const QStringList &paths)> select;
     // Asks for a folder and calls back with it, or with nothing when the user cancelled.
     std::function<void(const FolderQuestion &, Dialogs::TextDone)> chooseFolder;
+    // What the active pane listed of a path: the identities a change checks before it acts.
+    std::function<ShownItem(const QString &path)> shown;
     // Results of background work come back to this object's thread; they are dropped once it is gone.
     QPointer<QObject> owner;
     // Period of the elapsed-time text while compressing.
@@ -57,6 +60,12 @@ struct FileActionContext {
     }
     void selectPaths(const QStringList &paths) const {
         if (select) select(paths);
+    }
+    QList<ShownItem> listed(const QStringList &paths) const {
+        QList<ShownItem> out;
+        for (const QString &p : paths)
+            out << (shown ? shown(p) : ShownItem{p, {}, {}});
+        return out;
     }
 };
 

@@ -123,6 +123,39 @@ void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const
     }
 }
 
+void rename(const ShownItem &item, const QString &newName) {
+    const FileSteps::PathBytes path(item.path);
+    const QString name = Posix::lastComponent(item.path);
+    const auto to = Posix::encode(newName);
+    if (!to || to->isEmpty() || to->contains('/')) throw FileError::fromErrno(EILSEQ);
+    const auto folder = FileSteps::HeldFolder::ofShown(item);
+    folder.expect(path.name(), item.item, name);
+    if (struct stat st; ::fstatat(folder.fd(), to->constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        throw FileError::fromErrno(EEXIST);
+    rename(folder, path.name(), folder, *to, name);
+}
+
+QString createIn(const QString &folder, const ItemId &shown, const QString &name, bool isFolder) {
+    const auto held = FileSteps::HeldFolder::ofShown(ShownItem{Posix::childPath(folder, name), shown, {}});
+    // A name taken between the look and the creation is followed by the next free one.
+    for (int attempt = 0;; ++attempt) {
+        const QString free = Posix::lastComponent(uniqueURL(name, FileSteps::pinnedPath(held), true));
+        const auto leaf = Posix::encode(free);
+        if (!leaf) throw FileError::fromErrno(EILSEQ);
+        int e = 0;
+        if (isFolder) {
+            e = ::mkdirat(held.fd(), leaf->constData(), 0777) == 0 ? 0 : errno;
+        } else {
+            const int fd = ::openat(held.fd(), leaf->constData(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            e = fd < 0 ? errno : 0;
+            if (fd >= 0) ::close(fd);
+        }
+        if (e == 0) return Posix::childPath(folder, free);
+        if (e != EEXIST || attempt >= 20) throw FileError::fromErrno(e);
+    }
+}
+
 void copyTree(const QString &source, const QString &target, TransferProgress &progress, bool flush) {
     auto job = FileSteps::newCopyJob(progress);
     FileSteps::CopyReport report;

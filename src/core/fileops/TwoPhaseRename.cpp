@@ -49,12 +49,7 @@ struct Item {
         struct stat now;
         if (::fstatat(folder->fd(), current.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0)
             throw FileError::fromErrno(errno);
-        if (now.st_dev != st.st_dev || now.st_ino != st.st_ino)
-            throw FileError{
-                ESTALE,
-                LF("An die Stelle von „%@“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt.",
-                   name()),
-                false};
+        if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) throw HeldFolder::replaced(name());
     }
 };
 

@@ -87,6 +87,15 @@ HeldFolder::HeldFolder(const PathBytes &path, const struct stat &shown) : HeldFo
     }
 }
 
+HeldFolder HeldFolder::ofShown(const ShownItem &item) {
+    const PathBytes folder = PathBytes(item.path).parent();
+    if (!item.folder.known()) return HeldFolder(folder);
+    struct stat shown {};
+    shown.st_dev = dev_t(item.folder.dev);
+    shown.st_ino = ino_t(item.folder.ino);
+    return HeldFolder(folder, shown);
+}
+
 HeldFolder::HeldFolder(HeldFolder &&o) noexcept : path_(o.path_), fd_(std::exchange(o.fd_, -1)), st_(o.st_) {}
 
 HeldFolder &HeldFolder::operator=(HeldFolder &&o) noexcept {
@@ -121,6 +130,21 @@ QString HeldFolder::refusalText(const QString &folder) {
     return LF("„%@“ ist nicht mehr der Ordner, der angezeigt wurde: Er wurde ersetzt oder verschoben. Was jetzt dort liegt, bleibt unberührt.",
               folder);
     // clang-format on
+}
+
+FileError HeldFolder::replaced(const QString &item) {
+    return FileError{
+        ESTALE,
+        LF("An die Stelle von „%@“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt.", item),
+        false};
+}
+
+struct stat HeldFolder::expect(const QByteArray &name, const ItemId &listed, const QString &shownName) const {
+    struct stat now;
+    if (::fstatat(fd_, name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0) throw FileError::fromErrno(errno);
+    if (listed.known() && (quint64(now.st_dev) != listed.dev || quint64(now.st_ino) != listed.ino))
+        throw replaced(shownName);
+    return now;
 }
 
 int HeldFolder::openReadable() const {

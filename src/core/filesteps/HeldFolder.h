@@ -7,6 +7,7 @@
 
 #include "core/filesteps/PathBytes.h"
 #include "core/filesteps/StepTypes.h"
+#include "core/model/FileItem.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,6 +22,8 @@ public:
     explicit HeldFolder(const PathBytes &path);
     // The same, and the folder must be the one shown, whose stat was `shown`: else the refusal.
     HeldFolder(const PathBytes &path, const struct stat &shown);
+    // The folder of an item a pane listed: it must still be the folder listed where that is known.
+    static HeldFolder ofShown(const ShownItem &item);
     HeldFolder(HeldFolder &&o) noexcept;
     HeldFolder &operator=(HeldFolder &&o) noexcept;
     HeldFolder(const HeldFolder &) = delete;
@@ -41,6 +44,12 @@ public:
     // The error that refuses a step in a folder that no longer is the one shown; it names the folder.
     FileError refusal() const;
     static QString refusalText(const QString &folder);
+    // The refusal of a step on an item that another object has replaced; it names the item.
+    static FileError replaced(const QString &item);
+
+    // The item `name` in the folder, never through a link: its stat. Where `listed` is known the item must
+    // still be that one, else the refusal that names it as `shownName`; otherwise the errno.
+    struct stat expect(const QByteArray &name, const ItemId &listed, const QString &shownName) const;
 
     // The folder itself opened with O_RDONLY | O_DIRECTORY (to list, flush, read attributes); -1 and errno.
     int openReadable() const;

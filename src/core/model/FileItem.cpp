@@ -3,6 +3,8 @@
 #include "core/localisation/SystemNames.h"
 #include "core/model/Tags.h"
 
+#include <sys/sysmacros.h>
+
 QString FileItem::path() const {
     if (folder.isEmpty()) return leaf;
     QString out;
@@ -31,6 +33,19 @@ bool FileItem::isAt(QStringView path) const {
     const qsizetype sep = folder == u"/" ? 0 : 1;
     return path.size() == folder.size() + sep + leaf.size() && path.startsWith(folder) &&
            (sep == 0 || path[folder.size()] == u'/') && path.endsWith(leaf);
+}
+
+ItemId FileItem::identity() const {
+    if (!ino) return {};
+    return ItemId{quint64(makedev(devBits >> 20, devBits & 0xfffff)), ino};
+}
+
+void FileItem::setIdentity(const ItemId &id) {
+    const auto maj = major(dev_t(id.dev)), min = minor(dev_t(id.dev));
+    // Every device the kernel numbers fits; anything else stays unknown rather than wrong.
+    const bool fits = maj < (1u << 12) && min < (1u << 20);
+    devBits = fits ? quint32(maj << 20 | min) : 0;
+    ino = fits ? id.ino : 0;
 }
 
 QString FileItem::parentName() const {

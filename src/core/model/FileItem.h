@@ -10,6 +10,21 @@
 
 #include <optional>
 
+// Device and inode of an entry as a listing saw it (a link itself, not where it leads); zero: not known.
+struct ItemId {
+    quint64 dev = 0, ino = 0;
+    bool known() const { return ino != 0; }
+    friend bool operator==(const ItemId &, const ItemId &) = default;
+};
+
+// An item as a pane listed it, with the identities of its folder and of itself as far as they are known:
+// a command changes it only while both still are what was listed.
+struct ShownItem {
+    QString path;
+    ItemId folder;
+    ItemId item;
+};
+
 // One entry of a listing or a search; identity is the path, equality covers every field.
 // The path is not stored whole: a listing's records share one folder string, and the name on disk
 // shares the shown name's characters unless the two differ (a system folder's translated name).
@@ -19,9 +34,14 @@ struct FileItem {
     QString name;   // the name shown
     bool isDirectory = false;
     bool isPackage = false;
+    quint32 devBits = 0; // the device of identity(), packed as the kernel keeps it (12 + 20 bits)
     qint64 size = 0;
     std::optional<QDateTime> modified;
     QString kind;
+    quint64 ino = 0;
+
+    ItemId identity() const;
+    void setIdentity(const ItemId &id);
 
     // Few records have tags or a folder icon of their own: those live apart, so that the rest stay small.
     const QStringList &tags() const;
@@ -53,8 +73,8 @@ struct FileItem {
     friend bool operator==(const FileItem &a, const FileItem &b) {
         return a.folder == b.folder && a.leaf == b.leaf && a.name == b.name &&
                a.isDirectory == b.isDirectory && a.isPackage == b.isPackage && a.size == b.size &&
-               a.modified == b.modified && a.kind == b.kind && a.iconPath() == b.iconPath() &&
-               a.tags() == b.tags();
+               a.modified == b.modified && a.kind == b.kind && a.ino == b.ino && a.devBits == b.devBits &&
+               a.iconPath() == b.iconPath() && a.tags() == b.tags();
     }
 };
 

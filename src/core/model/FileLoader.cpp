@@ -107,11 +107,15 @@ FileItem makeItem(int dirFd, const char *name, unsigned char dType, const QByteA
     DirReader::Stat st;
     int err;
     // A link to a folder opens as a folder, so links describe their target; a dangling one itself.
+    // The identity is the entry's own, a link's too: what a command checks before it acts on the name.
     if (dType == DT_LNK) {
+        DirReader::Stat own;
+        if (DirReader::statAt(dirFd, name, false, own) == 0) item.setIdentity({own.dev, own.ino});
         err = DirReader::statAt(dirFd, name, true, st);
         if (err) err = DirReader::statAt(dirFd, name, false, st);
     } else {
         err = DirReader::statAt(dirFd, name, false, st);
+        if (!err) item.setIdentity({st.dev, st.ino});
         if (!err && st.isLink()) {
             DirReader::Stat target;
             if (DirReader::statAt(dirFd, name, true, target) == 0) st = target;
@@ -176,7 +180,7 @@ constexpr size_t kParallelFrom = 4096;
 
 // Reads one folder into records; false with err set when the folder itself can't be read.
 bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepresentable, int &err,
-                std::optional<FolderId> *id = nullptr) {
+                ItemId *folder = nullptr) {
     const auto bytes = Posix::encode(path);
     if (!bytes) {
         err = EILSEQ;
@@ -188,7 +192,8 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         err = dir.error();
         return false;
     }
-    if (struct stat st; id && ::fstat(dir.fd(), &st) == 0) *id = FolderId{st.st_dev, st.st_ino};
+    if (struct stat own; folder && ::fstat(dir.fd(), &own) == 0)
+        *folder = ItemId{quint64(own.st_dev), quint64(own.st_ino)};
     const bool hidden = showHidden();
     struct Pending {
         const DirReader::Entry *entry;

@@ -25,18 +25,12 @@ struct Error {
     QString path;
 };
 
-// Device and inode of a listed folder: what the user was shown, for the commands that act in it.
-struct FolderId {
-    dev_t dev = 0;
-    ino_t ino = 0;
-};
-
 struct Listing {
     QList<FileItem> items;
     std::optional<Error> error; // set when the folder itself could not be read; items is then empty
     // Entries whose names are not valid UTF-8: left out rather than shown under a name that is not theirs.
-    QStringList unrepresentable;    // their names as Posix::shown writes them, for the message
-    std::optional<FolderId> folder; // the folder as it was read
+    QStringList unrepresentable; // their names as Posix::shown writes them, for the message
+    ItemId folder;               // the folder read, as it was opened
 };
 
 // Removes "." and ".." components and trailing slashes; the one path normaliser of the program.

@@ -131,6 +131,13 @@ qsizetype PaneModel::visibleRow(const QString &path) const {
     return m_rowIndex.row(list, path);
 }
 
+ShownItem PaneModel::shown(const QString &path) const {
+    ShownItem out{path, {}, {}};
+    if (const qsizetype row = visibleRow(path); row >= 0) out.item = visibleItems()[row].identity();
+    if (!m_itemsPath.isEmpty() && Posix::parentOf(path) == m_itemsPath) out.folder = m_itemsFolder;
+    return out;
+}
+
 // A view passes the list it shows, which is normally the visible list itself.
 qsizetype PaneModel::rowIn(const QList<FileItem> &list, const QString &path) const {
     const QList<FileItem> &visible = visibleItems();

@@ -106,6 +106,8 @@ public:
     const QList<FileItem> &visibleItems() const { return m_searchResults ? *m_searchResults : m_items; }
     // The row of a path in visibleItems(), -1 when absent; hashed, built once per list.
     qsizetype visibleRow(const QString &path) const;
+    // A shown item with the identities this pane listed for it and its folder (zero where it listed none).
+    ShownItem shown(const QString &path) const;
     // While itemsChanged() is emitted: how the previous items became the new ones, when the new listing
     // is of the same folder and close to the old one. Null otherwise.
     const ItemsDiff *itemsDiff() const { return m_itemsDiff ? &*m_itemsDiff : nullptr; }
@@ -115,7 +117,7 @@ public:
     QStringList selectedPaths() const;
     QString targetFolder() const;
     // Device and inode of `folder` as this pane listed it, when it shows the folder's items.
-    std::optional<FileLoader::FolderId> shownFolder(const QString &folder) const;
+    std::optional<ItemId> shownFolder(const QString &folder) const;
     std::optional<QString> previewPath() const;
     QString footerText() const;
     bool isWatching() const { return !m_watchedPath.isEmpty(); }
@@ -261,8 +263,8 @@ private:
     bool m_changePending = false;
     std::optional<ItemsDiff> m_itemsDiff;
     bool m_patching = false;
-    QString m_itemsPath;                               // the folder m_items was listed from
-    std::optional<FileLoader::FolderId> m_itemsFolder; // and what it was then
+    QString m_itemsPath;  // the folder m_items was listed from
+    ItemId m_itemsFolder; // and its identity when it was read
     // The path-to-row index of one visible list, kept with a reference to that list.
     mutable RowLookup m_rowIndex;
 

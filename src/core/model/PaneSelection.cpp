@@ -256,8 +256,10 @@ QString PaneModel::targetFolder() const {
     return m_currentPath;
 }
 
-std::optional<FileLoader::FolderId> PaneModel::shownFolder(const QString &folder) const {
-    if (m_errorText || m_itemsPath.isEmpty() || FileLoader::norm(folder) != m_itemsPath) return std::nullopt;
+std::optional<ItemId> PaneModel::shownFolder(const QString &folder) const {
+    if (m_errorText || m_itemsPath.isEmpty() || FileLoader::norm(folder) != m_itemsPath ||
+        !m_itemsFolder.known())
+        return std::nullopt;
     return m_itemsFolder;
 }
 

@@ -96,6 +96,10 @@ bool containsName(const QStringList &names, const QString &name) {
 
 QString describe(const TagError &error) {
     const QString name = localName(error.path);
+    // The attribute calls refuse a link that another account put at the item's name.
+    if (error.code == ELOOP && error.reason != TagError::Reason::encoding)
+        return LF("An die Stelle von „%@“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt.",
+                  name);
     switch (error.reason) {
     case TagError::Reason::unreadable:
         return LF("Die Tags von „%@“ konnten nicht gelesen werden und bleiben unverändert (%@).", name,

@@ -173,7 +173,7 @@ TEST_F(Engine, AJobEndsWithOneFlushOfItsVolumeAndSaysWhenItFails) {
     TransferProgress p;
     FileSteps::setFolderSyncErrorForTests(path("copied"), EIO);
     const FileActions::DuplicateResult d =
-        FileActions::duplicateItems({path("copied/a"), path("copied/b")}, p);
+        FileActions::duplicateItems({{path("copied/a"), {}, {}}, {path("copied/b"), {}, {}}}, p);
     EXPECT_EQ(d.created.size(), 2);
     EXPECT_EQ(flushed, QStringList{path("copied")});
     EXPECT_EQ(d.errors.size(), 1);

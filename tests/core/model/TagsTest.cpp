@@ -1,7 +1,10 @@
 #include "ModelFixture.h"
 
+#include "common/SwappedFolder.h"
+
 #include "core/model/FileLoader.h"
 #include "core/model/Tags.h"
+#include "core/model/XattrPlist.h"
 #include "platform/Plist.h"
 #include "platform/Xattr.h"
 
@@ -179,4 +182,41 @@ TEST(TagColours, NumbersFromFieldOrName) {
     EXPECT_EQ(FileOps::colorNumber(QStringLiteral("X\n99999999999999")), 0);
     // Decomposed ü names the same tag as the precomposed one.
     EXPECT_EQ(FileOps::colorNumber(QStringLiteral("Gru\u0308n")), 2);
+}
+
+// Another account puts a link to a private file in the item's place, before a write or between its two
+// attributes: the private file gets nothing, and the write says it failed or reaches the item looked at.
+TEST_F(Tags, ALinkSwappedInForTheItemGetsNoTagsNorComment) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root: the link is another account's";
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const TestUtil::PrivateFolder priv({QStringLiteral("f")});
+    const QString secret = priv.path(QStringLiteral("f"));
+    ASSERT_TRUE(TestUtil::swapForLink(a(), secret));
+    const auto refused = FileOps::setTagNames({QStringLiteral("Rot")}, a());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(FileOps::describe(*refused),
+              "An die Stelle von „a“ ist inzwischen ein anderes Objekt getreten. Es bleibt unberührt.");
+    EXPECT_NE(FileOps::setComment(QStringLiteral("hallo"), a()), 0);
+    EXPECT_EQ(Xattr::list(secret), QStringList());
+
+    // Between the two writes: both went to the item the write began on.
+    const QString away = a() + QStringLiteral(".away");
+    for (const bool comment : {false, true}) {
+        ASSERT_TRUE(QFile::remove(a()) && QFile::rename(away, a()));
+        Xattr::setBetweenWritesForTests([&] { ASSERT_TRUE(TestUtil::swapForLink(a(), secret)); });
+        if (comment)
+            EXPECT_EQ(FileOps::setComment(QStringLiteral("hallo"), a()), 0);
+        else
+            EXPECT_FALSE(FileOps::setTagNames({QStringLiteral("Rot")}, a()));
+        Xattr::setBetweenWritesForTests({});
+        EXPECT_EQ(Xattr::list(secret), QStringList());
+    }
+    EXPECT_EQ(Xattr::get(away, kXdg).value, "Rot");
+    EXPECT_EQ(FileOps::comment(away), QStringLiteral("hallo"));
+
+    // The user's own link still leads to its item.
+    ASSERT_TRUE(QFile::remove(a()));
+    ASSERT_TRUE(QFile::link(b(), a()));
+    EXPECT_FALSE(FileOps::setTagNames({QStringLiteral("Blau")}, a()));
+    EXPECT_EQ(Xattr::get(b(), kXdg).value, "Blau");
 }

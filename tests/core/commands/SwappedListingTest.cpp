@@ -1,0 +1,108 @@
+// Another account that shares a folder with the user swaps the folder, or an item in it, for a link to a
+// private folder after the pane listed it: rename, New Folder, duplicate and alias leave the private
+// folder alone and say why nothing was done.
+
+#include "CommandFixture.h"
+
+#include "common/SwappedFolder.h"
+#include "core/app/FileActionCommands.h"
+#include "core/app/RenameCommands.h"
+#include "core/filesteps/HeldFolder.h"
+#include "core/filesteps/StepHooks.h"
+
+using FileSteps::HeldFolder;
+
+namespace {
+
+enum class Cmd { rename, newFolder, duplicate, alias };
+
+class SwappedListing : public CommandTest {
+protected:
+    void SetUp() override {
+        CommandTest::SetUp();
+        if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root: the link is another account's";
+    }
+    void TearDown() override {
+        FileSteps::setStepHook({});
+        CommandTest::TearDown();
+    }
+    // A folder of the pane with `a1` (and `a2`) listed and selected.
+    QString listed(const QString &name) {
+        const QString folder = make(name + u'/');
+        make(name + QStringLiteral("/a1"), "mine");
+        make(name + QStringLiteral("/a2"), "mine");
+        show(app->left(), folder);
+        // The listing of this folder, not the last one's items, is what the pane shows.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return app->left()->visibleRow(folder + QStringLiteral("/a2")) >= 0; }, 5000));
+        app->left()->setSelection({folder + QStringLiteral("/a1")});
+        return folder;
+    }
+    void run(Cmd cmd, const QStringList &items) {
+        const qsizetype before = toasts.size();
+        switch (cmd) {
+        case Cmd::rename:
+            textAnswers = {QStringLiteral("b1")};
+            app->renames().renameSelection();
+            break;
+        case Cmd::newFolder:
+            app->renames().newFolder();
+            break;
+        case Cmd::duplicate:
+            app->fileActions().duplicate(items);
+            break;
+        case Cmd::alias:
+            app->fileActions().makeAlias(items);
+            break;
+        }
+        waitToast(before + 1);
+    }
+    TestUtil::LanguageScope de{AppLanguage::de};
+};
+
+} // namespace
+
+TEST_F(SwappedListing, AFolderSwappedAfterTheListingIsLeftAlone) {
+    for (const Cmd cmd : {Cmd::rename, Cmd::newFolder, Cmd::duplicate, Cmd::alias}) {
+        SCOPED_TRACE(int(cmd));
+        const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
+        const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
+        const auto before = priv.state();
+        ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
+        run(cmd, {folder + QStringLiteral("/a1")});
+        EXPECT_EQ(priv.state(), before);
+        EXPECT_EQ(lastToast(), HeldFolder::refusalText(folder));
+        EXPECT_TRUE(lastIsError());
+        EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a1", "a2"}));
+    }
+}
+
+TEST_F(SwappedListing, AnItemSwappedAfterTheListingIsLeftAlone) {
+    for (const Cmd cmd : {Cmd::rename, Cmd::duplicate, Cmd::alias}) {
+        SCOPED_TRACE(int(cmd));
+        const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
+        const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
+        const auto before = priv.state();
+        ASSERT_TRUE(TestUtil::swapForLink(folder + QStringLiteral("/a1"), priv.path(QStringLiteral("a1"))));
+        run(cmd, {folder + QStringLiteral("/a1")});
+        EXPECT_EQ(priv.state(), before);
+        EXPECT_EQ(lastToast(), HeldFolder::replaced(QStringLiteral("a1")).description);
+        EXPECT_EQ(TestUtil::names(folder), QStringList({"a1", "a1.away", "a2"}));
+    }
+}
+
+TEST_F(SwappedListing, ADuplicateStopsAtAFolderSwappedBetweenItsCopies) {
+    const TestUtil::PrivateFolder priv({QStringLiteral("a1"), QStringLiteral("a2")});
+    const QString folder = listed(QStringLiteral("shared"));
+    const auto before = priv.state();
+    FileSteps::setStepHook([&, done = false](FileSteps::Step s, const QString &) mutable {
+        if (s == FileSteps::Step::fileCopied && !std::exchange(done, true)) {
+            ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
+        }
+    });
+    run(Cmd::duplicate, {folder + QStringLiteral("/a1"), folder + QStringLiteral("/a2")});
+    EXPECT_EQ(priv.state(), before);
+    EXPECT_EQ(lastToast(), HeldFolder::refusalText(folder));
+    // The first copy was made where the listing was.
+    EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a1", "a1 Kopie", "a2"}));
+}
