@@ -52,7 +52,8 @@ ArchiveWriter::ArchiveWriter(int fd, const Spec &spec) {
     if (!m_archive || archive_write_set_format_by_name(m_archive, spec.format.constData()) != ARCHIVE_OK ||
         (!spec.filter.isEmpty() &&
          archive_write_add_filter_by_name(m_archive, spec.filter.constData()) != ARCHIVE_OK) ||
-        (!spec.options.isEmpty() && archive_write_set_options(m_archive, spec.options.constData()) != ARCHIVE_OK) ||
+        (!spec.options.isEmpty() &&
+         archive_write_set_options(m_archive, spec.options.constData()) != ARCHIVE_OK) ||
         archive_write_open_fd(m_archive, fd) != ARCHIVE_OK)
         fail();
 }
@@ -74,16 +75,18 @@ bool ArchiveWriter::fail(int code) {
     return false;
 }
 
-bool ArchiveWriter::add(const QByteArray &relative, const struct stat &st, int fd, const QByteArray &linkTarget,
-                        const std::function<bool()> &cancelled) {
+bool ArchiveWriter::add(const QByteArray &relative, const struct stat &st, int fd,
+                        const QByteArray &linkTarget, const std::function<bool()> &cancelled) {
     if (m_error) return false;
     std::unique_ptr<archive_entry, void (*)(archive_entry *)> entry(archive_entry_new(), archive_entry_free);
     if (!entry) return fail(ENOMEM);
     archive_entry_copy_pathname(entry.get(), relative.constData());
     archive_entry_copy_stat(entry.get(), &st);
     if (auto *disk = static_cast<archive *>(m_disk)) {
-        if (const char *u = archive_read_disk_uname(disk, la_int64_t(st.st_uid))) archive_entry_copy_uname(entry.get(), u);
-        if (const char *g = archive_read_disk_gname(disk, la_int64_t(st.st_gid))) archive_entry_copy_gname(entry.get(), g);
+        if (const char *u = archive_read_disk_uname(disk, la_int64_t(st.st_uid)))
+            archive_entry_copy_uname(entry.get(), u);
+        if (const char *g = archive_read_disk_gname(disk, la_int64_t(st.st_gid)))
+            archive_entry_copy_gname(entry.get(), g);
     }
     const bool file = S_ISREG(st.st_mode);
     if (S_ISLNK(st.st_mode)) archive_entry_copy_symlink(entry.get(), linkTarget.constData());

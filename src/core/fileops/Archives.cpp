@@ -251,15 +251,20 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
     {
         ArchiveWriter writer(fd, spec);
         int walkError = 0;
+        QByteArray failedAt;
         try {
-            walkError = FileSteps::walkBeneath(folder, names, [&](const FileSteps::Walked &item) {
-                if (S_ISSOCK(item.st.st_mode)) return 0; // nothing an archive can keep
-                if (spec.format == "zip" && !S_ISREG(item.st.st_mode) && !S_ISDIR(item.st.st_mode) &&
-                    !S_ISLNK(item.st.st_mode))
-                    return 0;
-                return writer.add(item.relative, item.st, item.fd, item.linkTarget, cancelled) ? 0
-                                                                                               : ECANCELED;
-            });
+            walkError = FileSteps::walkBeneath(
+                folder, names,
+                [&](const FileSteps::Walked &item) {
+                    if (S_ISSOCK(item.st.st_mode)) return 0; // nothing an archive can keep
+                    if (spec.format == "zip" && !S_ISREG(item.st.st_mode) && !S_ISDIR(item.st.st_mode) &&
+                        !S_ISLNK(item.st.st_mode))
+                        return 0;
+                    return writer.add(item.relative, item.st, item.fd, item.linkTarget, cancelled)
+                               ? 0
+                               : ECANCELED;
+                },
+                true, &failedAt);
         } catch (const FileError &refused) {
             w.error = refused.description;
         }
@@ -271,7 +276,8 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
             else if (writer.error())
                 w.error = *writer.error();
             else
-                w.error = FileOps::explain(FileError::fromErrno(walkError), QString());
+                w.error = FileOps::explain(FileError::fromErrno(walkError),
+                                           Posix::shown(failedAt.mid(failedAt.lastIndexOf('/') + 1)));
         }
     }
     if (ok && Posix::flushData(fd) != 0) {

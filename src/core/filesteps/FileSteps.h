@@ -121,8 +121,9 @@ struct Walked {
 // Walks the items `names` of `folder` and all beneath them, each folder before its contents, holding every
 // folder on the way: never through a link, never deeper than maxDepth, never into what changed between the
 // listing and the open (the refusal). `visit` returns 0 to go on, else an errno that ends the walk.
-// 0 or the first errno; a FileError for a refused folder.
+// 0 or the first errno (`failed` gets the relative path it came at); a FileError for a refused folder.
 int walkBeneath(const HeldFolder &folder, const QList<QByteArray> &names,
-                const std::function<int(const Walked &)> &visit, bool openFiles = true);
+                const std::function<int(const Walked &)> &visit, bool openFiles = true,
+                QByteArray *failed = nullptr);
 
 } // namespace FileSteps

@@ -129,10 +129,14 @@ namespace {
 struct WalkState {
     const std::function<int(const Walked &)> &visit;
     bool openFiles;
+    QByteArray *failed;
 };
 
 int walkItem(const WalkState &w, const HeldFolder &top, int dirFd, const QByteArray &name,
-             const QByteArray &relative, int depth) {
+             const QByteArray &relative, int depth);
+
+int walkOne(const WalkState &w, const HeldFolder &top, int dirFd, const QByteArray &name,
+            const QByteArray &relative, int depth) {
     if (depth > maxDepth) return ELOOP;
     Walked item;
     item.relative = relative;
@@ -169,11 +173,19 @@ int walkItem(const WalkState &w, const HeldFolder &top, int dirFd, const QByteAr
     return 0;
 }
 
+// The same, noting where the walk failed.
+int walkItem(const WalkState &w, const HeldFolder &top, int dirFd, const QByteArray &name,
+             const QByteArray &relative, int depth) {
+    const int e = walkOne(w, top, dirFd, name, relative, depth);
+    if (e && w.failed && w.failed->isEmpty()) *w.failed = relative;
+    return e;
+}
+
 } // namespace
 
 int walkBeneath(const HeldFolder &folder, const QList<QByteArray> &names,
-                const std::function<int(const Walked &)> &visit, bool openFiles) {
-    const WalkState w{visit, openFiles};
+                const std::function<int(const Walked &)> &visit, bool openFiles, QByteArray *failed) {
+    const WalkState w{visit, openFiles, failed};
     for (const QByteArray &name : names) {
         if (name.isEmpty() || name.contains('/') || name == "." || name == "..") return EINVAL;
         if (const int e = walkItem(w, folder, folder.fd(), name, name, 0)) return e;

@@ -121,10 +121,12 @@ TEST_F(ArchivesTest, FreeNamesBundlingAndRefusals) {
     EXPECT_EQ(toasts.size(), 3);
     refuseJob = false;
 
-    // A failing tool leaves no temporary file.
+    // A failed walk names the item and leaves no temporary file.
     const Toast failed = wait([&](auto c) { compress(c, {d + "/missing"}, ArchiveFormat::tarGz); });
     EXPECT_TRUE(failed.error);
-    EXPECT_TRUE(failed.text.startsWith("Komprimieren fehlgeschlagen: "));
+    EXPECT_EQ(
+        failed.text,
+        "Komprimieren fehlgeschlagen: „missing“: Die Datei gibt es nicht mehr oder sie wurde verschoben.");
     EXPECT_EQ(names(d).size(), 5);
 }
 
