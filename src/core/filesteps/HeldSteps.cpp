@@ -12,6 +12,7 @@
 #include <climits>
 
 #include <fcntl.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -60,14 +61,39 @@ Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QStrin
     return trashItem(folder.fd(), name, path);
 }
 
+namespace {
+
+// Whether the file system keeps owners and modes of each item.
+bool keepsOwners(__fsword_t type) {
+    switch (type) {
+    case 0x4d44:     // FAT
+    case 0x2011BAB0: // exFAT
+    case 0x5346544e: // NTFS
+    case 0x65735546: // FUSE
+    case 0xFF534D42: // CIFS
+    case 0xFE534D42: // SMB2
+    case 0x517B:     // SMB
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
 HeldFolder makePrivateFolder(const HeldFolder &in, const QByteArray &name) {
     if (::mkdirat(in.fd(), name.constData(), 0700) != 0) throw FileError::fromErrno(errno);
     reached(Step::privateFolderMade, in.pathOf(name).bytes());
     // In a folder others may write to, the name may lead elsewhere by now: only our own new folder will do.
+    // Volumes without owners and modes of their own (FAT, exFAT, NTFS, SMB, most FUSE) show every folder
+    // alike, and hold no links another account could plant.
     const int fd = ::openat(in.fd(), name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
-    const bool ours = fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
-                      (st.st_mode & 07777) == 0700 && st.st_nlink == 2;
+    struct statfs fs {};
+    const bool seen = fd >= 0 && ::fstat(fd, &st) == 0 && ::fstatfs(fd, &fs) == 0;
+    const bool ours =
+        seen && (keepsOwners(fs.f_type) ? st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700
+                                        : st.st_uid == in.identity().st_uid);
     if (fd >= 0) ::close(fd);
     // clang-format off
     const FileError replaced{ESTALE, LF("Der Arbeitsordner in „%@“ wurde gleich nach dem Anlegen ersetzt. Kestrin hat darin nichts gelesen oder geändert.", in.path().text()), false};

@@ -1,5 +1,6 @@
 #include "Harness.h"
 
+#include "common/FatFuse.h"
 #include "common/SwappedFolder.h"
 #include "core/fileops/Archives.h"
 #include "core/filesteps/StepHooks.h"
@@ -363,6 +364,20 @@ TEST_F(ArchivesTest, CompressedBombsStopBeforeTheFreeMargin) {
     ASSERT_EQ(status("/usr/bin/tar", {"cJf", small.path() + "/Klein.tar.xz", "Projekt"}, d + "/src"), 0);
     EXPECT_EQ(wait([&](auto c) { extract(c, {small.path() + "/Klein.tar.xz"}); }).text, "1 Objekt entpackt.");
     expectProject(small.path() + "/Klein/Projekt");
+}
+
+// A stick keeps no owners or modes of its own: the work folder there is ours all the same.
+TEST_F(ArchivesTest, PackAndUnpackOnAStickWithoutModes) {
+    KESTRIN_EXFAT_OR_SKIP(stick);
+    makeProject(d);
+    ::unlink(QFile::encodeName(d + "/Projekt/link")); // the stick holds no links
+    ASSERT_TRUE(QFile::copy(d + "/Projekt/Grüße an Łódź.txt", stick.path() + "/a.txt"));
+    ASSERT_EQ(status("/usr/bin/zip", {"-qr", stick.path() + "/Projekt.zip", "Projekt"}, d), 0);
+    EXPECT_EQ(wait([&](auto c) { extract(c, {stick.path() + "/Projekt.zip"}); }).text, "1 Objekt entpackt.");
+    EXPECT_EQ(TestUtil::readFile(stick.path() + "/Projekt/Projekt/Grüße an Łódź.txt"), "hallo");
+    EXPECT_EQ(wait([&](auto c) { compress(c, {stick.path() + "/a.txt"}, ArchiveFormat::zip); }).text,
+              "„a.txt.zip“ angelegt.");
+    EXPECT_EQ(names(stick.path()), QStringList({"Projekt", "Projekt.zip", "a.txt", "a.txt.zip"}));
 }
 
 // Another account that shares the folder swaps what the work goes through for a link into a private
