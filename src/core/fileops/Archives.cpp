@@ -15,19 +15,15 @@
 #include <QTimer>
 #include <QUuid>
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <cerrno>
-#include <clocale>
 #include <cstring>
 #include <algorithm>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -256,6 +252,7 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
             walkError = FileSteps::walkBeneath(
                 folder, names,
                 [&](const FileSteps::Walked &item) {
+                    if (cancelled()) return ECANCELED;
                     if (S_ISSOCK(item.st.st_mode)) return 0; // nothing an archive can keep
                     if (spec.format == "zip" && !S_ISREG(item.st.st_mode) && !S_ISDIR(item.st.st_mode) &&
                         !S_ISLNK(item.st.st_mode))
