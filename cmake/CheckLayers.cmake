@@ -30,7 +30,7 @@ set(byPath
     "QFile::(rename|remove|moveToTrash|link|copy|setPermissions)[ \t]*\\("
     "setPermissions[ \t]*\\("
     "mkpath[ \t]*\\("
-    "QDir[^;]*\\.(mkdir|rmdir|rename)[ \t]*\\("
+    "QDir[^;]*\\.(mkdir|rmdir|rename)[ \t]*\\(|(\\.|->)(mkdir|rmdir|removeRecursively)[ \t]*\\("
     "setWorkingDirectory[ \t]*\\("
     "\"-C\"|\"--directory|\"/(usr/)?bin/(rm|mv|cp|ln|mkdir|rmdir|chmod|chown|touch)\"")
 list(JOIN byPath "|" byPath)
