@@ -97,7 +97,7 @@ bool ArchiveWriter::add(const QByteArray &relative, const struct stat &st, int f
     if (!file || fd < 0) return true;
     // Exactly the size that was given: a file that grows meanwhile is cut there, one that shrinks is
     // filled with zeros, as the header says.
-    constexpr qsizetype piece = 256 * 1024;
+    constexpr qsizetype piece = 64 * 1024;
     std::vector<char> buffer(piece);
     qint64 left = st.st_size, offset = 0;
     while (left > 0) {
@@ -114,6 +114,10 @@ bool ArchiveWriter::add(const QByteArray &relative, const struct stat &st, int f
         offset += n;
     }
     return true;
+}
+
+void ArchiveWriter::abandon() {
+    if (m_archive) archive_write_fail(m_archive);
 }
 
 bool ArchiveWriter::finish() {

@@ -41,6 +41,8 @@ public:
              const std::function<bool()> &cancelled);
     // Ends the archive; false on failure.
     bool finish();
+    // Gives the archive up: nothing more is compressed or written to end it.
+    void abandon();
 
 private:
     bool fail(int code = 0);

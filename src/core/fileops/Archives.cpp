@@ -265,7 +265,8 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
         } catch (const FileError &refused) {
             w.error = refused.description;
         }
-        ok = !w.error && !walkError && writer.finish() && !cancelled();
+        ok = !w.error && !walkError && !cancelled() && writer.finish();
+        if (!ok) writer.abandon(); // what is left is thrown away: no time goes into ending it
         if (!ok && !w.error && !cancelled()) {
             const int e = writer.error() ? writer.errorCode() : walkError;
             if (e == ENOSPC || e == EDQUOT)

@@ -219,7 +219,7 @@ TEST_F(ArchivesTest, CancelOfALongCompressionWithinASecond) {
         t.start();
         progress->cancel();
     });
-    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_LT(t.elapsed(), 500); // nothing more is compressed once cancelled
     EXPECT_EQ(toast.text, "Abgebrochen. Das unfertige Archiv wurde entfernt.");
     EXPECT_EQ(names(d), QStringList{"big.bin"});
 
