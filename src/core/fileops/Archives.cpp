@@ -261,7 +261,7 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
                                ? 0
                                : ECANCELED;
                 },
-                true, &failedAt);
+                &failedAt);
         } catch (const FileError &refused) {
             w.error = refused.description;
         }

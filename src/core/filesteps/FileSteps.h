@@ -110,8 +110,7 @@ int removeMade(const HeldFolder &folder, const QByteArray &name, const struct st
 int writeFileAt(const HeldFolder &folder, const QByteArray &name, QByteArrayView data);
 
 // One item met by walkBeneath: its path relative to the walk's folder, its stat, for a file or folder
-// a descriptor open for reading (-1 for anything else, and for files when only names were asked for), for
-// a link its target.
+// a descriptor open for reading (-1 for anything else), for a link its target.
 struct Walked {
     QByteArray relative;
     struct stat st;
@@ -123,7 +122,6 @@ struct Walked {
 // listing and the open (the refusal). `visit` returns 0 to go on, else an errno that ends the walk.
 // 0 or the first errno (`failed` gets the relative path it came at); a FileError for a refused folder.
 int walkBeneath(const HeldFolder &folder, const QList<QByteArray> &names,
-                const std::function<int(const Walked &)> &visit, bool openFiles = true,
-                QByteArray *failed = nullptr);
+                const std::function<int(const Walked &)> &visit, QByteArray *failed = nullptr);
 
 } // namespace FileSteps

@@ -154,7 +154,6 @@ namespace {
 
 struct WalkState {
     const std::function<int(const Walked &)> &visit;
-    bool openFiles;
     QByteArray *failed;
 };
 
@@ -175,7 +174,7 @@ int walkOne(const WalkState &w, const HeldFolder &top, int dirFd, const QByteArr
         if (size_t(n) >= sizeof target) return ENAMETOOLONG;
         item.linkTarget = QByteArray(target, n);
     }
-    if (!folder && !(file && w.openFiles)) return w.visit(item);
+    if (!folder && !file) return w.visit(item);
     if (folder) reached(Step::walkEntering, top.pathOf(relative).bytes());
     const int flags = folder ? O_RDONLY | O_DIRECTORY : O_RDONLY | O_NONBLOCK | O_NOCTTY;
     Fd fd(::openat(dirFd, name.constData(), flags | O_NOFOLLOW | O_CLOEXEC));
@@ -210,8 +209,8 @@ int walkItem(const WalkState &w, const HeldFolder &top, int dirFd, const QByteAr
 } // namespace
 
 int walkBeneath(const HeldFolder &folder, const QList<QByteArray> &names,
-                const std::function<int(const Walked &)> &visit, bool openFiles, QByteArray *failed) {
-    const WalkState w{visit, openFiles, failed};
+                const std::function<int(const Walked &)> &visit, QByteArray *failed) {
+    const WalkState w{visit, failed};
     for (const QByteArray &name : names) {
         if (name.isEmpty() || name.contains('/') || name == "." || name == "..") return EINVAL;
         if (const int e = walkItem(w, folder, folder.fd(), name, name, 0)) return e;
