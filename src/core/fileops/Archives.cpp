@@ -228,7 +228,8 @@ struct Written {
 };
 
 Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray> &names,
-                     const ArchiveWriter::Spec &spec, const QString &ext, TransferProgress &progress) {
+                     const ArchiveWriter::Spec &spec, const QString &ext, const QString &shownName,
+                     TransferProgress &progress) {
     Written w;
     const auto temp =
         Posix::encode(QStringLiteral(".Kestrin-") + QUuid::createUuid().toString(QUuid::WithoutBraces) + ext);
@@ -239,7 +240,7 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
         if (fd >= 0) ::close(fd);
         w.temp.clear();
         w.error = e == ENOSPC || e == EDQUOT ? L("Nicht genug freier Speicherplatz auf dem Ziel.")
-                                             : FileOps::explain(FileError::fromErrno(e), QString());
+                                             : FileOps::explain(FileError::fromErrno(e), shownName);
         return w;
     }
     const auto cancelled = [&progress] { return progress.isCancelled(); };
@@ -280,7 +281,7 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
     }
     if (ok && Posix::flushData(fd) != 0) {
         const int e = errno;
-        w.error = FileOps::explain(FileError::fromErrno(e ? e : EIO), QString());
+        w.error = FileOps::explain(FileError::fromErrno(e ? e : EIO), shownName);
         ok = false;
     }
     ::close(fd);
@@ -307,8 +308,9 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
     }
     result.bundled = Archive::allAlreadyCompressed(paths);
     const ArchiveFormat written = result.bundled ? Archive::bundledEquivalent(format) : format;
+    const QString wanted = baseName + Archive::ext(written);
     const Written w = writeArchive(*folder, names, Archive::writerSpec(written, result.bundled),
-                                   Archive::ext(written), progress);
+                                   Archive::ext(written), wanted, progress);
     const auto dropTemp = [&] {
         if (!w.temp.isEmpty()) FileSteps::removeMade(*folder, w.temp, w.made);
     };
@@ -319,7 +321,6 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
         return result;
     }
     // Under the first free name; a name taken between the look and the move is tried again.
-    const QString wanted = baseName + Archive::ext(written);
     const QString pinned = FileSteps::pinnedPath(*folder);
     for (int attempt = 0;; ++attempt) {
         const QString free = Posix::lastComponent(FileOps::uniqueURL(wanted, pinned));
