@@ -4,17 +4,26 @@
 #include "core/app/JobRunner.h"
 #include "core/app/SettingsBackup.h"
 #include "core/base/Background.h"
+#include "core/fileops/RestoreMove.h"
+#include "core/filesteps/FileSteps.h"
 #include "core/localisation/Lang.h"
 #include "platform/DisplayFile.h"
 #include "platform/Plist.h"
+#include "platform/Posix.h"
 #include "platform/Relaunch.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStorageInfo>
 #include <QtConcurrent>
+
+#include <cerrno>
+#include <climits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 SettingsCommands::SettingsCommands(AppState *app, QObject *parent) : QObject(parent), m_app(app) {
     restart = [] {
@@ -80,14 +89,56 @@ void SettingsCommands::resetAll() {
 }
 
 namespace {
-// Why a backup could not be written; a full disk in our words (the file only says "Unknown error"
-// once its commit has given up).
-QString errorOf(const QSaveFile &file, const QString &path, qint64 needed) {
-    const QStorageInfo disk(QFileInfo(path).absolutePath());
-    if (file.error() == QFileDevice::ResourceError || (disk.isValid() && disk.bytesAvailable() < needed))
-        return L("Nicht genug freier Speicherplatz auf dem Ziel.");
-    return file.errorString();
+
+// The chosen file in its held folder: the folder reached through no link another account put on the way,
+// and the name itself no such link. Links of the user's own (or the system's) lead on, as the chooser
+// showed them.
+struct Chosen {
+    std::optional<FileSteps::HeldFolder> folder;
+    QByteArray name;
+    QString refusal; // why not, as a sentence
+};
+
+Chosen holdChosen(const QString &chosen) {
+    Chosen c;
+    QString path = chosen;
+    try {
+        for (int links = 0;; ++links) {
+            const FileSteps::PathBytes bytes(path);
+            c.folder.emplace(Restore::holdOrigin(bytes.parent().text()));
+            c.name = bytes.name();
+            struct stat st;
+            if (::fstatat(c.folder->fd(), c.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !S_ISLNK(st.st_mode))
+                return c;
+            if ((st.st_uid != ::geteuid() && st.st_uid != 0) || links >= 40) {
+                c.refusal = LF("„%@“ ist ein Link, der einem anderen Konto gehört. Kestrin folgt ihm nicht: "
+                               "Es wurde nichts gelesen oder geschrieben.",
+                               chosen);
+                return c;
+            }
+            char target[PATH_MAX];
+            const ssize_t n = ::readlinkat(c.folder->fd(), c.name.constData(), target, sizeof target);
+            if (n <= 0 || size_t(n) >= sizeof target)
+                throw FileError::fromErrno(n < 0 ? errno : ENAMETOOLONG);
+            const std::optional<QString> to = Posix::decode(QByteArray(target, n));
+            if (!to) throw FileError::fromErrno(EILSEQ);
+            path = QDir::cleanPath(to->startsWith(u'/') ? *to : bytes.parent().text() + u'/' + *to);
+        }
+    } catch (const FileError &error) {
+        c.refusal = Restore::message(error, QFileInfo(chosen).fileName());
+    }
+    return c;
 }
+
+// Why a backup could not be written (errno e); a full disk in our words.
+QString errorOf(int e, const QString &pinned, const QString &name, qint64 needed) {
+    const QStorageInfo disk(pinned);
+    if (e == ENOSPC || e == EDQUOT || (disk.isValid() && disk.bytesAvailable() < needed))
+        return L("Nicht genug freier Speicherplatz auf dem Ziel.");
+    return FileSteps::explain(FileError::fromErrno(e), name);
+}
+
 } // namespace
 
 void SettingsCommands::backupSettings() {
@@ -104,12 +155,15 @@ void SettingsCommands::backupSettings() {
         if (!app || !path || path->isEmpty()) return;
         app->settings().save(); // what waits for the debounced save belongs in the backup
         const QByteArray bytes = SettingsBackup::encode();
-        QSaveFile file(*path);
         QString error;
-        if (bytes.isEmpty())
+        if (bytes.isEmpty()) {
             error = L("Die Einstellungen ließen sich nicht umwandeln.");
-        else if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-            error = errorOf(file, *path, bytes.size());
+        } else if (const Chosen chosen = holdChosen(*path); !chosen.refusal.isEmpty()) {
+            error = chosen.refusal;
+        } else if (const int e = FileSteps::writeFileAt(*chosen.folder, chosen.name, bytes)) {
+            error =
+                errorOf(e, FileSteps::pinnedPath(*chosen.folder), QFileInfo(*path).fileName(), bytes.size());
+        }
         if (!error.isEmpty()) {
             app->show(LF("Sichern fehlgeschlagen: %@", error), true);
             return;
@@ -132,18 +186,29 @@ void SettingsCommands::restoreSettings() {
 }
 
 namespace {
-// A regular file of bounded size, read without waiting on a FIFO or device the chooser might name: checked
-// on the open descriptor, so a name swapped after a look is never read.
-std::optional<QByteArray> readBackup(const QString &path) {
-    std::optional<QByteArray> bytes = Posix::readForDisplay(path, Plist::kMaxBytes + 1, true);
-    if (!bytes || bytes->size() > Plist::kMaxBytes) return std::nullopt;
+// A regular file of bounded size in its held folder, read without waiting on a FIFO or device the chooser
+// might name: checked on the open descriptor, so a name swapped after a look is never read.
+std::optional<QByteArray> readBackup(const Chosen &chosen) {
+    const Posix::DisplayFile file(FileSteps::pinnedPath(*chosen.folder).toUtf8() + '/' + chosen.name);
+    if (!file.isOpen()) return std::nullopt;
+    QByteArray bytes = file.read(Plist::kMaxBytes + 1);
+    if (bytes.size() > Plist::kMaxBytes) return std::nullopt;
     return bytes;
 }
 
+struct Read {
+    std::optional<SettingsBackup::Contents> contents;
+    QString refusal;
+};
+
 // The question about a backup read, or the alert that it is none.
-void askRestore(QPointer<AppState> app, std::function<void()> restart,
-                std::optional<SettingsBackup::Contents> contents) {
+void askRestore(QPointer<AppState> app, std::function<void()> restart, const Read &read) {
     if (!app) return;
+    if (!read.refusal.isEmpty()) {
+        app->show(read.refusal, true);
+        return;
+    }
+    std::optional<SettingsBackup::Contents> contents = read.contents;
     if (!contents) {
         Alert alert;
         alert.style = Alert::Style::warning;
@@ -183,14 +248,14 @@ void SettingsCommands::restoreFrom(QPointer<AppState> app, std::function<void()>
                                    const QString &path) {
     if (!app) return;
     // A large list takes a moment to read and check; the window goes on meanwhile.
-    whenDone(app.data(), QtConcurrent::run([path]() -> std::optional<SettingsBackup::Contents> {
-                 const std::optional<QByteArray> bytes = readBackup(path);
-                 if (!bytes) return std::nullopt;
-                 return SettingsBackup::decode(*bytes);
+    whenDone(app.data(), QtConcurrent::run([path]() -> Read {
+                 const Chosen chosen = holdChosen(path);
+                 if (!chosen.refusal.isEmpty()) return {std::nullopt, chosen.refusal};
+                 const std::optional<QByteArray> bytes = readBackup(chosen);
+                 if (!bytes) return {};
+                 return {SettingsBackup::decode(*bytes), {}};
              }),
-             [app, restart](const std::optional<SettingsBackup::Contents> &contents) {
-                 askRestore(app, restart, contents);
-             });
+             [app, restart](const Read &read) { askRestore(app, restart, read); });
 }
 
 void SettingsCommands::relaunch() {

@@ -121,33 +121,27 @@ QString title(ArchiveFormat format) {
     return {};
 }
 
-QStringList tarArguments(ArchiveFormat format, bool bundled) {
-    const QString sevenZip = QStringLiteral("7zip");
+ArchiveWriter::Spec writerSpec(ArchiveFormat format, bool bundled) {
+    // A tar is what bsdtar writes by default: ustar, with pax records only where ustar can't say it.
+    const QByteArray tar = "paxr";
     switch (format) {
     case ArchiveFormat::zip:
-        return {};
+        // Names marked as UTF-8, so that every reader shows the same names.
+        return {"zip", {}, bundled ? "zip:compression=store,zip:hdrcharset=UTF-8" : "zip:hdrcharset=UTF-8"};
     case ArchiveFormat::sevenZip:
-        return {QStringLiteral("--format"), sevenZip, QStringLiteral("--options"),
-                bundled ? QStringLiteral("7zip:compression=copy")
-                        : QStringLiteral("7zip:compression=deflate"),
-                QStringLiteral("-cf")};
+        return {"7zip", {}, bundled ? "7zip:compression=copy" : "7zip:compression=deflate"};
     case ArchiveFormat::sevenZipSmall:
-        return {QStringLiteral("--format"), sevenZip, QStringLiteral("--options"),
-                bundled ? QStringLiteral("7zip:compression=copy") : QStringLiteral("7zip:compression=lzma2"),
-                QStringLiteral("-cf")};
+        return {"7zip", {}, bundled ? "7zip:compression=copy" : "7zip:compression=lzma2"};
     case ArchiveFormat::tarGz:
-        if (bundled)
-            return {QStringLiteral("--options"), QStringLiteral("gzip:compression-level=1"),
-                    QStringLiteral("-czf")};
-        return {QStringLiteral("-czf")};
+        return {tar, "gzip", bundled ? "gzip:compression-level=1" : QByteArray()};
     case ArchiveFormat::tarBz2:
-        return {QStringLiteral("-cjf")};
+        return {tar, "bzip2", {}};
     case ArchiveFormat::tarXz:
-        return {QStringLiteral("-cJf")};
+        return {tar, "xz", {}};
     case ArchiveFormat::tar:
-        return {QStringLiteral("-cf")};
+        return {tar, {}, {}};
     }
-    return {};
+    return {tar, {}, {}};
 }
 
 ArchiveFormat bundledEquivalent(ArchiveFormat format) {

@@ -1,7 +1,9 @@
 #pragma once
 
 // The archive formats we can write, and what depends only on a format or a file name:
-// extensions, menu titles, the bsdtar options, and the names of archives we can unpack.
+// extensions, menu titles, how each is written, and the names of archives we can unpack.
+
+#include "platform/ArchiveWriter.h"
 
 #include <QList>
 #include <QString>
@@ -23,8 +25,8 @@ inline QString id(ArchiveFormat format) {
 QString ext(ArchiveFormat format);
 QString title(ArchiveFormat format);
 
-// Options of bsdtar for a normal run, and for input that is already compressed.
-QStringList tarArguments(ArchiveFormat format, bool bundled = false);
+// How the format is written, normally and for input that is already compressed.
+ArchiveWriter::Spec writerSpec(ArchiveFormat format, bool bundled = false);
 // What is actually written for already compressed input.
 ArchiveFormat bundledEquivalent(ArchiveFormat format);
 

@@ -5,27 +5,25 @@
 #include "core/fileops/RestoreMove.h"
 #include "core/fileops/ToolRunner.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
+#include "platform/ArchiveWriter.h"
 #include "platform/Posix.h"
 
 #include <QDir>
 #include <QTimer>
 #include <QUuid>
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <cerrno>
-#include <clocale>
 #include <cstring>
 #include <algorithm>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -33,60 +31,32 @@
 namespace FileActions {
 namespace {
 
-// A name can never be taken for an option ("-v" goes to the tool as "./-v"), nor by bsdtar
-// for another archive whose entries it should copy ("@old.tar").
-QString guarded(const QString &name) {
-    return name.startsWith(u'-') || name.startsWith(u'@') ? QStringLiteral("./") + name : name;
-}
-
-QStringList guarded(const QStringList &names) {
-    QStringList out;
-    out.reserve(names.size());
-    for (const QString &n : names)
-        out << guarded(n);
-    return out;
-}
-
 QString stemOf(const QString &name) {
     const qsizetype dot = name.lastIndexOf(u'.');
     return dot > 0 ? name.left(dot) : name;
 }
 
-void removeQuietly(const QString &path) {
-    if (const auto bytes = FileSteps::PathBytes::of(path)) FileSteps::removeTree(*bytes);
-}
-
-// Whether the folder holds at least one entry; nothing when it cannot be read.
-std::optional<bool> hasEntries(const QString &folder) {
-    QDir dir(folder);
-    if (!dir.exists() || !dir.isReadable()) return std::nullopt;
-    return !dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
+// Whether the held folder holds at least one entry; nothing when it cannot be read.
+std::optional<bool> hasEntries(const FileSteps::HeldFolder &folder) {
+    const int fd = folder.openReadable();
+    if (fd < 0) return std::nullopt;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    bool any = false;
+    while (const dirent *e = ::readdir(dir))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            any = true;
+            break;
+        }
+    ::closedir(dir);
+    return any;
 }
 
 const char *const bundledKey =
     K("„%@“ angelegt. Die Dateien sind schon komprimiert, Kestrin hat sie nur gebündelt.");
-
-// zip marks names as UTF-8 only when it can switch to the locale "en_US.UTF-8", which many systems
-// lack. A private locale folder where that name leads to C.UTF-8 gives it that; empty when not needed
-// or not possible.
-QString zipLocaleFolder() {
-    static const QString folder = []() -> QString {
-        if (locale_t l = ::newlocale(LC_CTYPE_MASK, "en_US.UTF-8", locale_t(nullptr))) {
-            ::freelocale(l);
-            return {};
-        }
-        const QByteArray utf8 = "/usr/lib/locale/C.utf8";
-        struct stat st;
-        if (::stat((utf8 + "/LC_CTYPE").constData(), &st) != 0) return {};
-        static QTemporaryDir dir; // removed when the program ends
-        if (!dir.isValid()) return {};
-        const QByteArray base = QFile::encodeName(dir.path());
-        for (const char *name : {"en_US.UTF-8", "C.UTF-8", "C.utf8"})
-            if (::symlink(utf8.constData(), (base + '/' + name).constData()) != 0) return {};
-        return dir.path();
-    }();
-    return folder;
-}
 
 // The tool's own words, cleaned for a message: without prompts, "exit delayed" lines, its name in
 // front and the meaningless system texts libarchive appends ("Unknown error -1", "Success").
@@ -189,8 +159,8 @@ int tameAt(int dirFd, int depth) {
     return 0;
 }
 
-int tame(const QByteArray &folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+int tame(const FileSteps::HeldFolder &folder) {
+    const int fd = folder.openReadable();
     if (fd < 0) return errno;
     struct stat st;
     int e = ::fstat(fd, &st) == 0 ? 0 : errno;
@@ -210,45 +180,37 @@ QString archiveBaseName(const QStringList &paths) {
     return stem + QStringLiteral(" + ") + QString::number(paths.size() - 1);
 }
 
-ToolCall compressCall(ArchiveFormat written, bool bundled, const QString &folder, const QStringList &names,
-                      const QString &archive) {
-    if (written == ArchiveFormat::zip) {
-        // -y keeps links as links, -nw takes names literally (no wildcards), "--" ends the options.
-        QStringList args{QStringLiteral("-r"), QStringLiteral("-q"), QStringLiteral("-y"),
-                         QStringLiteral("-nw")};
-        if (bundled) args << QStringLiteral("-0");
-        args << archive << QStringLiteral("--") << guarded(names);
-        QHash<QString, QString> env;
-        if (const QString locales = zipLocaleFolder(); !locales.isEmpty())
-            env.insert(QStringLiteral("LOCPATH"), locales);
-        return {QString::fromLatin1(zipTool), args, folder, env};
-    }
-    QStringList args = Archive::tarArguments(written, bundled);
-    args << archive << guarded(names);
-    return {QString::fromLatin1(tarTool),
-            args,
-            folder,
-            {{QStringLiteral("COPYFILE_DISABLE"), QStringLiteral("1")}}};
-}
-
-ToolCall extractCall(const QString &archive, const QString &target) {
+ToolCall extractCall(const QString &archive) {
     // bsdtar refuses names with "..", strips a leading "/" and does not extract through links,
-    // so nothing lands outside the target folder. Also as root it unpacks as an ordinary user would:
+    // so nothing lands outside the folder it works in. Also as root it unpacks as an ordinary user would:
     // our own owner, no set-id bits, no attributes, ACLs or file flags from the archive.
     return {QString::fromLatin1(tarTool),
-            {QStringLiteral("-xf"), archive, QStringLiteral("-C"), target, QStringLiteral("--no-same-owner"),
+            {QStringLiteral("-xf"), archive, QStringLiteral("--no-same-owner"),
              QStringLiteral("--no-same-permissions"), QStringLiteral("--no-xattrs"),
              QStringLiteral("--no-acls"), QStringLiteral("--no-fflags")},
-            std::nullopt,
             {}};
 }
 
-std::optional<qint64> unpackedSize(const QString &archive, TransferProgress &progress, QString &failure) {
-    if (!Archive::listsCheaply(Restore::name(archive))) return std::nullopt;
+namespace {
+
+// An archive opened in its held folder, never through a link, and passed to the tools by its descriptor.
+struct OpenArchive {
+    int fd = -1;
+    ~OpenArchive() {
+        if (fd >= 0) ::close(fd);
+    }
+    ToolFiles files(const FileSteps::HeldFolder *workIn = nullptr) const { return {workIn, fd}; }
+    QString path() const { return files().passedPath(); }
+};
+
+std::optional<qint64> unpackedSize(const QString &name, const OpenArchive &archive,
+                                   TransferProgress &progress, QString &failure) {
+    if (!Archive::listsCheaply(name)) return std::nullopt;
     Archive::ListingReader reader;
     const auto error = runToolReading(
-        QString::fromLatin1(tarTool), {QStringLiteral("-tvf"), archive, QStringLiteral("--numeric-owner")},
-        [&reader](QByteArrayView out) { reader.feed(out); }, &progress);
+        QString::fromLatin1(tarTool),
+        {QStringLiteral("-tvf"), archive.path(), QStringLiteral("--numeric-owner")},
+        [&reader](QByteArrayView out) { reader.feed(out); }, &progress, {}, archive.files());
     reader.finish();
     if (error) {
         failure = *error;
@@ -257,46 +219,123 @@ std::optional<qint64> unpackedSize(const QString &archive, TransferProgress &pro
     return reader.bytes();
 }
 
+// The archive written into the held folder under a temporary name of its own, from our own walk of the
+// items: no link is followed and no folder looked up by its path again.
+struct Written {
+    QByteArray temp;
+    struct stat made {};
+    std::optional<QString> error;
+};
+
+Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray> &names,
+                     const ArchiveWriter::Spec &spec, const QString &ext, const QString &shownName,
+                     TransferProgress &progress) {
+    Written w;
+    const auto temp =
+        Posix::encode(QStringLiteral(".Kestrin-") + QUuid::createUuid().toString(QUuid::WithoutBraces) + ext);
+    w.temp = temp.value_or(QByteArray());
+    const int fd = folder.openBeneath(w.temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 || ::fstat(fd, &w.made) != 0) {
+        const int e = errno;
+        if (fd >= 0) ::close(fd);
+        w.temp.clear();
+        w.error = e == ENOSPC || e == EDQUOT ? L("Nicht genug freier Speicherplatz auf dem Ziel.")
+                                             : FileOps::explain(FileError::fromErrno(e), shownName);
+        return w;
+    }
+    const auto cancelled = [&progress] { return progress.isCancelled(); };
+    bool ok = true;
+    {
+        ArchiveWriter writer(fd, spec);
+        int walkError = 0;
+        QByteArray failedAt;
+        try {
+            walkError = FileSteps::walkBeneath(
+                folder, names,
+                [&](const FileSteps::Walked &item) {
+                    if (cancelled()) return ECANCELED;
+                    if (S_ISSOCK(item.st.st_mode)) return 0; // nothing an archive can keep
+                    if (spec.format == "zip" && !S_ISREG(item.st.st_mode) && !S_ISDIR(item.st.st_mode) &&
+                        !S_ISLNK(item.st.st_mode))
+                        return 0;
+                    return writer.add(item.relative, item.st, item.fd, item.linkTarget, cancelled)
+                               ? 0
+                               : ECANCELED;
+                },
+                &failedAt);
+        } catch (const FileError &refused) {
+            w.error = refused.description;
+        }
+        ok = !w.error && !walkError && !cancelled() && writer.finish();
+        if (!ok) writer.abandon(); // what is left is thrown away: no time goes into ending it
+        if (!ok && !w.error && !cancelled()) {
+            const int e = writer.error() ? writer.errorCode() : walkError;
+            if (e == ENOSPC || e == EDQUOT)
+                w.error = L("Nicht genug freier Speicherplatz auf dem Ziel.");
+            else if (writer.error())
+                w.error = *writer.error();
+            else
+                w.error = FileOps::explain(FileError::fromErrno(walkError),
+                                           Posix::shown(failedAt.mid(failedAt.lastIndexOf('/') + 1)));
+        }
+    }
+    if (ok && Posix::flushData(fd) != 0) {
+        const int e = errno;
+        w.error = FileOps::explain(FileError::fromErrno(e ? e : EIO), shownName);
+        ok = false;
+    }
+    ::close(fd);
+    if (!ok && !w.error) w.error = L("Abgebrochen. Das unfertige Archiv wurde entfernt.");
+    return w;
+}
+
+} // namespace
+
 CompressResult compressItems(const QStringList &paths, ArchiveFormat format, const QString &baseName,
                              TransferProgress &progress) {
     CompressResult result;
-    QStringList names;
-    for (const QString &p : paths)
-        names << Restore::name(p);
-    const QString folder = Restore::folder(paths.first());
+    const QString folderPath = Restore::folder(paths.first());
+    std::optional<FileSteps::HeldFolder> folder;
+    QList<QByteArray> names;
+    try {
+        // The folder as the user chose it, through no link another account put on the way.
+        folder.emplace(Restore::holdOrigin(folderPath));
+        for (const QString &p : paths)
+            names << FileSteps::PathBytes(p).name();
+    } catch (const FileError &error) {
+        result.error = Restore::message(error, Restore::name(folderPath));
+        return result;
+    }
     result.bundled = Archive::allAlreadyCompressed(paths);
     const ArchiveFormat written = result.bundled ? Archive::bundledEquivalent(format) : format;
-    const QString temp = Posix::childPath(folder, QStringLiteral(".Kestrin-") +
-                                                      QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                                                      Archive::ext(written));
-
-    const ToolCall call = compressCall(written, result.bundled, folder, names, temp);
-    if (auto failure = runTool(call.tool, call.arguments, call.directory, call.environment, &progress)) {
+    const QString wanted = baseName + Archive::ext(written);
+    const Written w = writeArchive(*folder, names, Archive::writerSpec(written, result.bundled),
+                                   Archive::ext(written), wanted, progress);
+    const auto dropTemp = [&] {
+        if (!w.temp.isEmpty()) FileSteps::removeMade(*folder, w.temp, w.made);
+    };
+    if (w.error || progress.isCancelled()) {
+        dropTemp();
         result.cancelled = progress.isCancelled();
-        result.error = failureDetail(*failure, folder); // before the partial archive goes
-        removeQuietly(temp);
+        if (!result.cancelled) result.error = w.error;
         return result;
     }
-    // A cancel that came as the tool finished still means: no archive.
-    if (progress.isCancelled()) {
-        removeQuietly(temp);
-        result.cancelled = true;
-        return result;
+    // Under the first free name; a name taken between the look and the move is tried again.
+    const QString pinned = FileSteps::pinnedPath(*folder);
+    for (int attempt = 0;; ++attempt) {
+        const QString free = Posix::lastComponent(FileOps::uniqueURL(wanted, pinned));
+        const auto freeBytes = Posix::encode(free);
+        const int e = freeBytes ? FileSteps::renameNoReplace(*folder, w.temp, *folder, *freeBytes) : EILSEQ;
+        if (e == 0) {
+            result.dest = Posix::childPath(folderPath, free);
+            return result;
+        }
+        if (e != EEXIST || attempt >= 20) {
+            dropTemp();
+            result.error = Restore::message(FileError::fromErrno(e), wanted);
+            return result;
+        }
     }
-    if (!Restore::exists(temp)) {
-        removeQuietly(temp);
-        result.error = L("Das Archiv wurde nicht angelegt.");
-        return result;
-    }
-    const Restore::Placed placed =
-        Restore::moveToFreeName(temp, folder, baseName + Archive::ext(written), progress);
-    if (placed.error) {
-        removeQuietly(temp);
-        result.error = Restore::message(*placed.error, baseName + Archive::ext(written));
-        return result;
-    }
-    result.dest = placed.path;
-    return result;
 }
 
 namespace {
@@ -309,96 +348,115 @@ struct Unpacked {
 // One archive being unpacked: where it lies and the private folder the work happens in.
 struct Unpacking {
     QString archive, folder, name, stem;
-    QString staging, inside; // the private folder and the new folder within it
-    QByteArray stagingBytes, insideBytes;
+    QString pinned; // the held folder, as a path only it is reached by
+    const FileSteps::HeldFolder *held = nullptr;
+    const FileSteps::HeldFolder *inside = nullptr; // the new folder within the private one
+    OpenArchive file;
     qint64 margin = 0;
 };
 
 // Why the archive can't be unpacked beside itself with the margin left; empty when it may be tried.
 QString fitFailure(const Unpacking &u, TransferProgress &progress) {
     QString listFailure;
-    const std::optional<qint64> size = unpackedSize(u.archive, progress, listFailure);
+    const std::optional<qint64> size = unpackedSize(u.name, u.file, progress, listFailure);
     if (!listFailure.isEmpty()) return extractFailure(u.name, failureDetail(listFailure));
-    if (const std::optional<qint64> free = FileOps::freeBytes(u.folder);
+    if (const std::optional<qint64> free = FileOps::freeBytes(u.pinned);
         size && free && *free < *size + u.margin)
         return extractFailure(u.name, LF("Nicht genug freier Speicherplatz auf dem Ziel: %@ nötig, %@ frei.",
                                          FileFmt::size(*size + u.margin), FileFmt::size(*free)));
     return {};
 }
 
-// Runs the tools into the new folder. The free space is watched all along: what an archive says about its
+// Runs the tools in the new folder. The free space is watched all along: what an archive says about its
 // size may be a lie, a compressed one is not even asked, and other programs may be writing there too.
 std::optional<QString> runUnpack(const Unpacking &u, TransferProgress &progress, bool &full) {
     const auto roomLeft = [&u](qint64 coming) {
-        const std::optional<qint64> free = FileOps::freeBytes(u.folder);
+        const std::optional<qint64> free = FileOps::freeBytes(u.pinned);
         return !free || *free - coming >= u.margin;
     };
     if (!Archive::listsCheaply(u.name)) {
         // Decompressed by one tool and unpacked by the other, with every piece between them let through
         // only while it leaves the margin: never beyond it, however well the archive compresses.
-        const ToolCall call = extractCall(QStringLiteral("-"), u.inside);
-        return runToolPipe(
-            QString::fromLatin1(catTool), {u.archive}, call.tool, call.arguments,
-            [&](qint64 piece) { return roomLeft(piece + inFlight); }, &full, &progress);
+        const ToolCall call = extractCall(QStringLiteral("-"));
+        return runToolPipe(QString::fromLatin1(catTool), {u.file.path()}, call.tool, call.arguments,
+                           [&](qint64 piece) { return roomLeft(piece + inFlight); }, &full, &progress, {},
+                           u.file.files(), {u.inside, -1});
     }
-    const ToolCall call = extractCall(u.archive, u.inside);
+    const ToolCall call = extractCall(u.file.path());
     return runTool(
-        call.tool, call.arguments, call.directory, call.environment, &progress, {},
+        call.tool, call.arguments, u.file.files(u.inside), call.environment, &progress, {},
         [&] { return roomLeft(0); }, &full);
 }
 
 // The unpacked folder checked, tamed and put beside the archive under a free name; the failure otherwise.
-Unpacked placeUnpacked(const Unpacking &u, TransferProgress &progress) {
+Unpacked placeUnpacked(const Unpacking &u, const FileSteps::HeldFolder &staging, const QByteArray &stem,
+                       TransferProgress &progress) {
     bool full = false;
     const std::optional<QString> error = runUnpack(u, progress, full);
     if (full) return {{}, marginFailure(u.name, u.margin)};
-    if (error) return {{}, extractFailure(u.name, failureDetail(*error, u.folder))};
+    if (error) return {{}, extractFailure(u.name, failureDetail(*error, u.pinned))};
     if (progress.isCancelled()) return {{}, L("Abgebrochen. Unvollständiges wurde entfernt.")};
-    if (const int e = tame(u.insideBytes)) return {{}, FileOps::explain(FileError::fromErrno(e), u.name)};
-    if (!hasEntries(u.inside).value_or(false))
+    if (const int e = tame(*u.inside)) return {{}, FileOps::explain(FileError::fromErrno(e), u.name)};
+    if (!hasEntries(*u.inside).value_or(false))
         return {{},
                 QStringLiteral("„") + u.name + QStringLiteral("“: ") +
                     L("Das Archiv ist leer oder noch nicht fertig geschrieben.")};
     // Next to an existing folder of that name, the name says what it came from.
-    const QString wanted = Restore::exists(Posix::childPath(u.folder, u.stem))
+    struct stat st;
+    const QString wanted = ::fstatat(u.held->fd(), stem.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
                                ? u.stem + QStringLiteral(" (") + Archive::formatLabel(u.name) + u')'
                                : u.stem;
-    const Restore::Placed placed = Restore::moveToFreeName(u.inside, u.folder, wanted, progress);
-    if (placed.error) return {{}, extractFailure(u.name, Restore::message(*placed.error, u.stem))};
-    return {placed.path, {}};
+    for (int attempt = 0;; ++attempt) {
+        const QString free = Posix::lastComponent(FileOps::uniqueURL(wanted, u.pinned));
+        const auto freeBytes = Posix::encode(free);
+        const int e = freeBytes ? FileSteps::renameNoReplace(staging, stem, *u.held, *freeBytes) : EILSEQ;
+        if (e == 0) return {Posix::childPath(u.folder, free), {}};
+        if (e != EEXIST || attempt >= 20)
+            return {{}, extractFailure(u.name, Restore::message(FileError::fromErrno(e), u.stem))};
+    }
 }
 
-// Unpacks one archive into a new folder beside it. The work happens in a
-// private folder, and the result appears under its name only once it is complete and tamed.
+// Unpacks one archive into a new folder beside it. The work happens in a private folder that only we
+// can enter, held from its making on, and the result appears under its name only once it is complete and
+// tamed.
 Unpacked extractOne(const QString &archive, TransferProgress &progress) {
     Unpacking u;
     u.archive = archive;
     u.folder = Restore::folder(archive);
     u.name = Restore::name(archive);
     u.stem = Archive::strippedName(u.name);
-    u.margin = freeMargin(u.folder);
-    if (const QString failure = fitFailure(u, progress); !failure.isEmpty()) return {{}, failure};
+    try {
+        const FileSteps::HeldFolder held = Restore::holdOrigin(u.folder);
+        u.held = &held;
+        u.pinned = FileSteps::pinnedPath(held);
+        const FileSteps::PathBytes archiveBytes(archive), stemBytes(u.stem);
+        u.file.fd = held.openBeneath(archiveBytes.name(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+        struct stat st;
+        if (u.file.fd < 0 || ::fstat(u.file.fd, &st) != 0) throw FileError::fromErrno(errno);
+        if (!S_ISREG(st.st_mode)) throw FileError::fromErrno(EINVAL);
+        u.margin = freeMargin(u.pinned);
+        if (const QString failure = fitFailure(u, progress); !failure.isEmpty()) return {{}, failure};
 
-    u.staging = Posix::childPath(u.folder, QStringLiteral(".Kestrin-") +
-                                               QUuid::createUuid().toString(QUuid::WithoutBraces));
-    u.inside = Posix::childPath(u.staging, u.stem);
-    const auto stagingBytes = Posix::encode(u.staging), insideBytes = Posix::encode(u.inside);
-    if (!stagingBytes || !insideBytes) return {{}, FileOps::explain(FileError::fromErrno(EILSEQ), u.name)};
-    u.stagingBytes = *stagingBytes;
-    u.insideBytes = *insideBytes;
-    if (::mkdir(u.stagingBytes.constData(), 0700) != 0)
-        return {{}, FileOps::explain(FileError::fromErrno(errno), u.name)};
-
-    Unpacked out;
-    if (::mkdir(u.insideBytes.constData(), 0777) != 0)
-        out.failure = FileOps::explain(FileError::fromErrno(errno), u.name);
-    else
-        out = placeUnpacked(u, progress);
-    if (out.failure.isEmpty())
-        ::rmdir(u.stagingBytes.constData());
-    else
-        removeQuietly(u.staging);
-    return out;
+        const QByteArray stagingName =
+            ".Kestrin-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
+        const FileSteps::HeldFolder staging = FileSteps::makePrivateFolder(held, stagingName);
+        Unpacked out;
+        if (::mkdirat(staging.fd(), stemBytes.bytes().constData(), 0777) != 0) {
+            out.failure = FileOps::explain(FileError::fromErrno(errno), u.name);
+        } else {
+            const FileSteps::HeldFolder inside = staging.beneath(stemBytes.bytes());
+            u.inside = &inside;
+            out = placeUnpacked(u, staging, stemBytes.bytes(), progress);
+        }
+        // Only our own work folder goes, with what is left in it; one that was moved away is emptied.
+        if (FileSteps::removeMade(held, stagingName, staging.identity()) == ESTALE)
+            if (const auto rest =
+                    FileSteps::PathBytes::of(Posix::childPath(FileSteps::pinnedPath(staging), u.stem)))
+                FileSteps::removeTree(*rest);
+        return out;
+    } catch (const FileError &error) {
+        return {{}, extractFailure(u.name, Restore::message(error, u.name))};
+    }
 }
 
 } // namespace

@@ -16,7 +16,6 @@ class TransferProgress;
 
 namespace FileActions {
 
-constexpr const char *zipTool = "/usr/bin/zip";
 constexpr const char *tarTool = "/usr/bin/bsdtar";
 // Decompresses anything bsdtar reads (gzip, bzip2, xz, zstd …) to its standard output.
 constexpr const char *catTool = "/usr/bin/bsdcat";
@@ -25,7 +24,6 @@ constexpr const char *catTool = "/usr/bin/bsdcat";
 struct ToolCall {
     QString tool;
     QStringList arguments;
-    std::optional<QString> directory;
     QHash<QString, QString> environment;
 };
 
@@ -33,11 +31,8 @@ struct ToolCall {
 // stem (cut to 23 characters and "…" from 25 on) with " + " and the number of the others.
 QString archiveBaseName(const QStringList &paths);
 
-// The run that packs `names` (items of `folder`) into `archive` in the format written.
-ToolCall compressCall(ArchiveFormat written, bool bundled, const QString &folder, const QStringList &names,
-                      const QString &archive);
-// The run that unpacks `archive` into the existing folder `target`.
-ToolCall extractCall(const QString &archive, const QString &target);
+// The run that unpacks `archive` into the folder the tool works in.
+ToolCall extractCall(const QString &archive);
 
 struct CompressResult {
     std::optional<QString> error;
@@ -45,7 +40,7 @@ struct CompressResult {
     bool bundled = false;
     bool cancelled = false;
 };
-// Blocking: packs the items (all in one folder) into a new archive next to them.
+// Blocking: packs the items (all in one folder) into a new archive next to them, from our own walk.
 CompressResult compressItems(const QStringList &paths, ArchiveFormat format, const QString &baseName,
                              TransferProgress &progress);
 

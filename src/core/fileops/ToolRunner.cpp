@@ -1,5 +1,6 @@
 #include "core/fileops/ToolRunner.h"
 
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/TransferProgress.h"
 #include "core/localisation/Lang.h"
 
@@ -12,6 +13,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace FileActions {
@@ -25,7 +27,7 @@ void keep(QByteArray &into, const QByteArray &more) {
 }
 
 void prepare(QProcess &process, const QString &tool, const QStringList &arguments,
-             const QHash<QString, QString> &environment) {
+             const QHash<QString, QString> &environment, const ToolFiles &files = {}) {
     process.setProgram(tool);
     process.setArguments(arguments);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -34,7 +36,13 @@ void prepare(QProcess &process, const QString &tool, const QStringList &argument
         env.insert(it.key(), it.value());
     process.setProcessEnvironment(env);
     // No controlling terminal: a tool that wants a password can't wait for one on ours.
-    process.setChildProcessModifier([] { ::setsid(); });
+    // A held folder is entered by its descriptor in the child: no path is looked up again.
+    const int folder = files.workingFolder ? files.workingFolder->fd() : -1;
+    process.setChildProcessModifier([folder, passed = files.passed] {
+        ::setsid();
+        if (folder >= 0 && ::fchdir(folder) != 0) ::_exit(127);
+        if (passed >= 0 && ::fcntl(passed, F_SETFD, 0) != 0) ::_exit(127);
+    });
 }
 
 std::optional<QString> notStarted(const QString &tool, const QProcess &process) {
@@ -67,14 +75,12 @@ void stopAll(std::initializer_list<std::pair<QProcess *, QByteArray *>> processe
     }
 }
 
-std::optional<QString> run(const QString &tool, const QStringList &arguments,
-                           const std::optional<QString> &directory,
+std::optional<QString> run(const QString &tool, const QStringList &arguments, const ToolFiles &files,
                            const QHash<QString, QString> &environment,
                            const std::function<void(QByteArrayView)> &output, TransferProgress *progress,
                            const ToolTimings &timings, const ToolWatch &watch, bool *stopped) {
     QProcess process;
-    prepare(process, tool, arguments, environment);
-    if (directory) process.setWorkingDirectory(*directory);
+    prepare(process, tool, arguments, environment, files);
     // Unread output goes nowhere, so a chatty tool can never fill a pipe and stall.
     if (!output) process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardInputFile(QProcess::nullDevice());
@@ -102,28 +108,29 @@ std::optional<QString> run(const QString &tool, const QStringList &arguments,
 
 } // namespace
 
-std::optional<QString> runTool(const QString &tool, const QStringList &arguments,
-                               const std::optional<QString> &directory,
+std::optional<QString> runTool(const QString &tool, const QStringList &arguments, const ToolFiles &files,
                                const QHash<QString, QString> &environment, TransferProgress *progress,
                                const ToolTimings &timings, const ToolWatch &watch, bool *stopped) {
-    return run(tool, arguments, directory, environment, {}, progress, timings, watch, stopped);
+    return run(tool, arguments, files, environment, {}, progress, timings, watch, stopped);
 }
 
 std::optional<QString> runToolReading(const QString &tool, const QStringList &arguments,
                                       const std::function<void(QByteArrayView)> &output,
-                                      TransferProgress *progress, const ToolTimings &timings) {
-    return run(tool, arguments, std::nullopt, {}, output, progress, timings, {}, nullptr);
+                                      TransferProgress *progress, const ToolTimings &timings,
+                                      const ToolFiles &files) {
+    return run(tool, arguments, files, {}, output, progress, timings, {}, nullptr);
 }
 
 std::optional<QString> runToolPipe(const QString &producer, const QStringList &producerArguments,
                                    const QString &consumer, const QStringList &consumerArguments,
                                    const std::function<bool(qint64)> &admit, bool *stopped,
-                                   TransferProgress *progress, const ToolTimings &timings) {
+                                   TransferProgress *progress, const ToolTimings &timings,
+                                   const ToolFiles &producerFiles, const ToolFiles &consumerFiles) {
     // Pieces no larger than a pipe holds: the consumer is never far ahead of what was admitted.
     constexpr qint64 piece = 64 * 1024;
     QProcess from, to;
-    prepare(from, producer, producerArguments, {});
-    prepare(to, consumer, consumerArguments, {});
+    prepare(from, producer, producerArguments, {}, producerFiles);
+    prepare(to, consumer, consumerArguments, {}, consumerFiles);
     from.setStandardInputFile(QProcess::nullDevice());
     to.setStandardOutputFile(QProcess::nullDevice());
     from.start();

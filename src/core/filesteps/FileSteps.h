@@ -15,6 +15,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 class TransferProgress;
@@ -99,5 +101,32 @@ QString pinnedPath(const HeldFolder &folder);
 // the volume keeps no attributes.
 void setPartMark(const HeldFolder &folder, const QByteArray &name, const QByteArray &mark);
 void dropPartMark(const HeldFolder &folder, const QByteArray &name);
+
+// A work folder of our own: made as `name` in `in` (0700) and held. What the name leads to right after must
+// be a folder that is ours, 0700 and empty, else nothing of it is used: a FileError (`in`'s refusal for a
+// link or a folder someone else put there).
+HeldFolder makePrivateFolder(const HeldFolder &in, const QByteArray &name);
+// Removes `name` in `folder` with all it holds, only while it is still the item `made` (never through a
+// link). 0, ESTALE when something else has the name, or errno.
+int removeMade(const HeldFolder &folder, const QByteArray &name, const struct stat &made);
+// `data` becomes the file `name` in `folder` in one step: written to a new file beside it (O_EXCL, never
+// through a link), flushed and renamed over the name, so a link or file found there is replaced, never
+// written through. A file that was there keeps its permissions. 0 or errno.
+int writeFileAt(const HeldFolder &folder, const QByteArray &name, QByteArrayView data);
+
+// One item met by walkBeneath: its path relative to the walk's folder, its stat, for a file or folder
+// a descriptor open for reading (-1 for anything else), for a link its target.
+struct Walked {
+    QByteArray relative;
+    struct stat st;
+    int fd = -1;
+    QByteArray linkTarget;
+};
+// Walks the items `names` of `folder` and all beneath them, each folder before its contents, holding every
+// folder on the way: never through a link, never deeper than maxDepth, never into what changed between the
+// listing and the open (the refusal). `visit` returns 0 to go on, else an errno that ends the walk.
+// 0 or the first errno (`failed` gets the relative path it came at); a FileError for a refused folder.
+int walkBeneath(const HeldFolder &folder, const QList<QByteArray> &names,
+                const std::function<int(const Walked &)> &visit, QByteArray *failed = nullptr);
 
 } // namespace FileSteps

@@ -1,11 +1,18 @@
 #include "core/filesteps/PosixSteps.h"
 
 #include "core/filesteps/HeldFolder.h"
+#include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
+#include "platform/Posix.h"
 
+#include <QUuid>
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include <fcntl.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -52,6 +59,163 @@ void dropPartMark(const HeldFolder &folder, const QByteArray &name) {
 
 Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QString &path) {
     return trashItem(folder.fd(), name, path);
+}
+
+namespace {
+
+// Whether the file system keeps owners and modes of each item.
+bool keepsOwners(__fsword_t type) {
+    switch (type) {
+    case 0x4d44:     // FAT
+    case 0x2011BAB0: // exFAT
+    case 0x5346544e: // NTFS
+    case 0x65735546: // FUSE
+    case 0xFF534D42: // CIFS
+    case 0xFE534D42: // SMB2
+    case 0x517B:     // SMB
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
+HeldFolder makePrivateFolder(const HeldFolder &in, const QByteArray &name) {
+    if (::mkdirat(in.fd(), name.constData(), 0700) != 0) throw FileError::fromErrno(errno);
+    reached(Step::privateFolderMade, in.pathOf(name).bytes());
+    // In a folder others may write to, the name may lead elsewhere by now: only our own new folder will do.
+    // Volumes without owners and modes of their own (FAT, exFAT, NTFS, SMB, most FUSE) show every folder
+    // alike, and hold no links another account could plant.
+    const int fd = ::openat(in.fd(), name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    struct statfs fs {};
+    const bool seen = fd >= 0 && ::fstat(fd, &st) == 0 && ::fstatfs(fd, &fs) == 0;
+    const bool ours =
+        seen && (keepsOwners(fs.f_type) ? st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700
+                                        : st.st_uid == in.identity().st_uid);
+    if (fd >= 0) ::close(fd);
+    // clang-format off
+    const FileError replaced{ESTALE, LF("Der Arbeitsordner in „%@“ wurde gleich nach dem Anlegen ersetzt. Kestrin hat darin nichts gelesen oder geändert.", in.path().text()), false};
+    // clang-format on
+    if (!ours) throw replaced;
+    HeldFolder held = in.beneath(name);
+    if (!held.is(st)) throw replaced;
+    const int list = held.openReadable();
+    bool empty = false;
+    if (list >= 0) {
+        try {
+            empty = listNames(list).empty();
+        } catch (const FileError &) {
+        }
+        ::close(list);
+    }
+    if (!empty) throw replaced;
+    reached(Step::privateFolderHeld, held.path().bytes());
+    return held;
+}
+
+int removeMade(const HeldFolder &folder, const QByteArray &name, const struct stat &made) {
+    struct stat st;
+    if (::fstatat(folder.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (!sameInode(st, made)) return ESTALE;
+    const int dir = folder.openReadable();
+    if (dir < 0) return errno;
+    const int e = removeTreeAt(dir, name);
+    ::close(dir);
+    return e;
+}
+
+int writeFileAt(const HeldFolder &folder, const QByteArray &name, QByteArrayView data) {
+    struct stat old {};
+    const bool had = ::fstatat(folder.fd(), name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    const QByteArray temp =
+        '.' + name.left(100) + '.' + QUuid::createUuid().toString(QUuid::Id128).left(12).toLatin1() + ".part";
+    Fd fd(folder.openBeneath(temp, O_WRONLY | O_CREAT | O_EXCL, 0666));
+    if (fd.get() < 0) return errno;
+    struct stat made {};
+    int e = ::fstat(fd.get(), &made) == 0 ? 0 : errno;
+    if (!e && had && S_ISREG(old.st_mode) && ::fchmod(fd.get(), old.st_mode & 0777) != 0) e = errno;
+    if (!e) e = Posix::writeAll(fd.get(), data.data(), data.size());
+    if (!e) e = Posix::flushFile(fd.get());
+    if (!e && ::renameat(folder.fd(), temp.constData(), folder.fd(), name.constData()) != 0) e = errno;
+    if (e) {
+        removeMade(folder, temp, made);
+        return e;
+    }
+    if (const int dir = folder.openReadable(); dir >= 0) {
+        Posix::flushFile(dir);
+        ::close(dir);
+    }
+    return 0;
+}
+
+namespace {
+
+struct WalkState {
+    const std::function<int(const Walked &)> &visit;
+    QByteArray *failed;
+};
+
+int walkItem(const WalkState &w, const HeldFolder &top, int dirFd, const QByteArray &name,
+             const QByteArray &relative, int depth);
+
+int walkOne(const WalkState &w, const HeldFolder &top, int dirFd, const QByteArray &name,
+            const QByteArray &relative, int depth) {
+    if (depth > maxDepth) return ELOOP;
+    Walked item;
+    item.relative = relative;
+    if (::fstatat(dirFd, name.constData(), &item.st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    const bool folder = S_ISDIR(item.st.st_mode), file = S_ISREG(item.st.st_mode);
+    if (S_ISLNK(item.st.st_mode)) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlinkat(dirFd, name.constData(), target, sizeof target);
+        if (n < 0) return errno;
+        if (size_t(n) >= sizeof target) return ENAMETOOLONG;
+        item.linkTarget = QByteArray(target, n);
+    }
+    if (!folder && !file) return w.visit(item);
+    if (folder) reached(Step::walkEntering, top.pathOf(relative).bytes());
+    const int flags = folder ? O_RDONLY | O_DIRECTORY : O_RDONLY | O_NONBLOCK | O_NOCTTY;
+    Fd fd(::openat(dirFd, name.constData(), flags | O_NOFOLLOW | O_CLOEXEC));
+    struct stat now;
+    if (fd.get() < 0 || ::fstat(fd.get(), &now) != 0 || !sameInode(now, item.st)) {
+        if (folder) throw FileError{ESTALE, HeldFolder::refusalText(top.pathOf(relative).text()), false};
+        return fd.get() < 0 ? errno : ESTALE;
+    }
+    item.fd = fd.get();
+    if (const int e = w.visit(item)) return e;
+    if (!folder) return 0;
+    std::vector<QByteArray> names;
+    try {
+        names = listNames(fd.get());
+    } catch (const FileError &error) {
+        return error.code ? error.code : EIO;
+    }
+    std::sort(names.begin(), names.end());
+    for (const QByteArray &child : names)
+        if (const int e = walkItem(w, top, fd.get(), child, relative + '/' + child, depth + 1)) return e;
+    return 0;
+}
+
+// The same, noting where the walk failed.
+int walkItem(const WalkState &w, const HeldFolder &top, int dirFd, const QByteArray &name,
+             const QByteArray &relative, int depth) {
+    const int e = walkOne(w, top, dirFd, name, relative, depth);
+    if (e && w.failed && w.failed->isEmpty()) *w.failed = relative;
+    return e;
+}
+
+} // namespace
+
+int walkBeneath(const HeldFolder &folder, const QList<QByteArray> &names,
+                const std::function<int(const Walked &)> &visit, QByteArray *failed) {
+    const WalkState w{visit, failed};
+    for (const QByteArray &name : names) {
+        if (name.isEmpty() || name.contains('/') || name == "." || name == "..") return EINVAL;
+        if (const int e = walkItem(w, folder, folder.fd(), name, name, 0)) return e;
+    }
+    return 0;
 }
 
 } // namespace FileSteps

@@ -12,7 +12,9 @@ namespace FileSteps {
 // Steps of a copy or move at which tests act (a writer, a kill).
 // oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage;
 // toTrash: an item's Trash entry is on record, the item goes next; volumeFlush: the flush of a job's
-// destination volume at the job's end begins (the path is the folder).
+// destination volume at the job's end begins (the path is the folder); privateFolderMade: a private work
+// folder was made and is not yet held; privateFolderHeld: it is held and checked; walkEntering: a walk
+// beneath a held folder is about to open this folder.
 enum class Step {
     chunkCopied,
     fileCopied,
@@ -22,7 +24,10 @@ enum class Step {
     oldItemOut,
     flushed,
     toTrash,
-    volumeFlush
+    volumeFlush,
+    privateFolderMade,
+    privateFolderHeld,
+    walkEntering
 };
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);

@@ -20,6 +20,9 @@
 #include <chrono>
 #include <thread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 CleanRule rule(const QString &folder) {
@@ -520,6 +523,55 @@ TEST_F(SettingsBackupTest, BackupWritesTheFileOrSaysWhy) {
     commands.backupSettings();
     ASSERT_TRUE(app.toast());
     EXPECT_TRUE(app.toast()->isError);
+}
+
+// A name where another account planted a link into its private folder is neither written through nor read,
+// in a sticky shared folder too; a link of the user's own still leads to its file.
+TEST_F(SettingsBackupTest, AnotherAccountsLinkIsNeitherWrittenThroughNorRead) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "another account's link needs root";
+    TestUtil::LanguageScope de(AppLanguage::de);
+    const QString shared = m_dir.filePath(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkpath(shared + "/private"));
+    ::chmod(QFile::encodeName(shared), 01777);
+    ::chmod(QFile::encodeName(shared + "/private"), 0700);
+    const QString secret = shared + "/private/secret.plist";
+    const QByteArray secretBytes = Plist::toXml(root(QVariantMap{{"fontSize", 16.0}}));
+    ASSERT_TRUE(TestUtil::writeFile(secret, secretBytes));
+    const QString planted = shared + "/Kestrin-Sicherung.plist";
+    ASSERT_EQ(::symlink(QFile::encodeName(secret).constData(), QFile::encodeName(planted).constData()), 0);
+    ASSERT_EQ(::lchown(QFile::encodeName(planted).constData(), 65534, 65534), 0);
+    const QString refusal =
+        "„" + planted +
+        "“ ist ein Link, der einem anderen Konto gehört. Kestrin folgt ihm nicht: Es wurde "
+        "nichts gelesen oder geschrieben.";
+
+    ScriptedDialogs d;
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    d.fileAnswers = {planted};
+    commands.backupSettings();
+    ASSERT_TRUE(app.toast());
+    EXPECT_EQ(app.toast()->text, "Sichern fehlgeschlagen: " + refusal);
+    EXPECT_EQ(TestUtil::readFile(secret), secretBytes);
+    EXPECT_EQ(QFile::symLinkTarget(planted), secret);
+
+    d.fileAnswers = {planted};
+    commands.restoreSettings();
+    QTRY_VERIFY_WITH_TIMEOUT(app.toast() && app.toast()->text == refusal, 5000);
+    EXPECT_TRUE(d.alerts.isEmpty());
+
+    // The user's own link leads on, and its file is replaced whole.
+    const QString own = m_dir.filePath(QStringLiteral("own.plist"));
+    ASSERT_TRUE(TestUtil::writeFile(own, "old"));
+    ASSERT_EQ(
+        ::symlink("own.plist", QFile::encodeName(m_dir.filePath(QStringLiteral("link.plist"))).constData()),
+        0);
+    d.fileAnswers = {m_dir.filePath(QStringLiteral("link.plist"))};
+    commands.backupSettings();
+    ASSERT_TRUE(app.toast());
+    EXPECT_FALSE(app.toast()->isError) << app.toast()->text.toStdString();
+    EXPECT_TRUE(SettingsBackup::decode(TestUtil::readFile(own)).has_value());
+    EXPECT_TRUE(QFileInfo(m_dir.filePath(QStringLiteral("link.plist"))).isSymLink());
 }
 
 // A list at the bound of values is read in a moment (its items are walked once, never fetched by index,

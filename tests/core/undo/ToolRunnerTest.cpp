@@ -1,16 +1,20 @@
 #include "Harness.h"
 
 #include "core/fileops/ToolRunner.h"
+#include "core/filesteps/HeldFolder.h"
+
+#include <fcntl.h>
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <thread>
 
 using FileActions::runTool;
 
 namespace {
 std::optional<QString> sh(const QString &script, const QHash<QString, QString> &env = {},
-                          const std::optional<QString> &dir = std::nullopt) {
-    return runTool("/bin/sh", {"-c", script}, dir, env);
+                          const FileActions::ToolFiles &files = {}) {
+    return runTool("/bin/sh", {"-c", script}, files, env);
 }
 } // namespace
 
@@ -33,7 +37,17 @@ TEST(ToolRunner, EnvironmentFolderAndChattyTools) {
     EXPECT_FALSE(sh("test $KESTRIN_A = inherited && test $KESTRIN_B = new && test $LC_ALL = C.UTF-8",
                     {{"KESTRIN_B", "new"}})
                      .has_value());
-    EXPECT_EQ(sh("pwd >&2; exit 1", {}, TestUtil::testHome()), TestUtil::testHome());
+    // The tool works in the held folder and reads the file passed, wherever their names lead by now.
+    const QTemporaryDir temp(TestUtil::testHome() + "/t-XXXXXX");
+    const QString home = temp.path();
+    TestUtil::writeFile(home + "/work/passed.txt", "passed");
+    const FileSteps::HeldFolder work(home + "/work");
+    const int passed = work.openBeneath("passed.txt", O_RDONLY);
+    ASSERT_TRUE(QDir(home).rename("work", "moved") && QDir(home).mkdir("work"));
+    TestUtil::writeFile(home + "/work/passed.txt", "other");
+    const FileActions::ToolFiles files{&work, passed};
+    EXPECT_EQ(sh("pwd >&2; cat " + files.passedPath() + " >&2; exit 1", {}, files), home + "/moved\npassed");
+    ::close(passed);
     // Nobody reads standard output and standard error is drained: neither pipe can stall the tool.
     EXPECT_FALSE(sh("head -c 20000000 /dev/zero; head -c 3000000 /dev/zero | tr '\\0' x >&2").has_value());
     // A session of its own: no terminal of ours to ask for a password on.
@@ -51,12 +65,12 @@ TEST(ToolRunner, CancelTerminatesThenKills) {
     t.start();
     std::thread canceller(
         [&] { std::this_thread::sleep_for(std::chrono::milliseconds(200)), progress.cancel(); });
-    EXPECT_TRUE(runTool("/bin/sh", {"-c", "sleep 30"}, std::nullopt, {}, &progress).has_value());
+    EXPECT_TRUE(runTool("/bin/sh", {"-c", "sleep 30"}, {}, {}, &progress).has_value());
     canceller.join();
     EXPECT_LT(t.elapsed(), 1500);
     // A tool that ignores SIGTERM is killed after the grace period.
     t.restart();
-    EXPECT_TRUE(runTool("/bin/sh", {"-c", "trap '' TERM; sleep 30"}, std::nullopt, {}, &progress, {50, 300}));
+    EXPECT_TRUE(runTool("/bin/sh", {"-c", "trap '' TERM; sleep 30"}, {}, {}, &progress, {50, 300}));
     EXPECT_LT(t.elapsed(), 5000);
 }
 
