@@ -35,18 +35,12 @@ set(byPath
     "\"-C\"|\"--directory|\"/(usr/)?bin/(rm|mv|cp|ln|mkdir|rmdir|chmod|chown|touch)\"")
 list(JOIN byPath "|" byPath)
 
-# What still changes items by path above the steps, each to go once its command holds its folders too: the
-# file, and a piece of the line that does it.
+# What still changes items by path above the steps: the file, a piece of the line that does it, and why.
 set(byPathAllowed
-    # New Folder: made by its path in the pane's folder (the one-item commands move onto held folders).
-    "core/app/RenameCommands.cpp|::mkdir("
-    "core/app/RenameCommands.cpp|::open("
-    # Make Alias: the link is made by its path.
-    "core/fileops/DuplicateAlias.cpp|::symlink("
     # Get Info's permissions: chmod through the item's pinned path, and by its path where that can't be had.
     "core/fileops/FileAccess.cpp|::chmod("
-    # Empty Trash and put back: an item's .trashinfo removed by its path (the Trash's folders move onto
-    # held folders).
+    # Delete for good inside the Trash and put back: the item's .trashinfo removed by its path once the
+    # item itself is gone.
     "core/fileops/TrashOps.cpp|::unlink("
     "core/fileops/RestoreMove.cpp|::unlink("
     # Cleanup rules: a rule's target folder made by its path.
