@@ -58,12 +58,15 @@ public:
     // enoentNames: refused names answer ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
     // links: hard links are taken, as on NTFS through ntfs-3g or a share (still no rename flags).
     // newInodeLinks: links are taken, but a link's new name shows a new inode number, as on sshfs.
-    explicit FatFuse(bool enoentNames = false, bool links = false, bool newInodeLinks = false) {
+    // takenOnRefusal: a rename refused for its flags finds its free target taken right after.
+    explicit FatFuse(bool enoentNames = false, bool links = false, bool newInodeLinks = false,
+                     bool takenOnRefusal = false) {
 #ifndef KESTRIN_FATFUSE_PROGRAM
         m_why = QStringLiteral("the tests' FUSE file system was not built (libfuse3-dev missing)");
         (void)enoentNames;
         (void)links;
         (void)newInodeLinks;
+        (void)takenOnRefusal;
 #else
         m_why = fusedetail::fuseUnavailable();
         if (!m_why.isEmpty()) return;
@@ -76,6 +79,7 @@ public:
         if (enoentNames) args << QStringLiteral("--enoent-names");
         if (links) args << QStringLiteral("--links");
         if (newInodeLinks) args << QStringLiteral("--new-inode-links");
+        if (takenOnRefusal) args << QStringLiteral("--taken-on-refusal");
         args << QStringLiteral("--state") << statePath() << backing() << path() << QStringLiteral("-f")
              << QStringLiteral("-o") << QStringLiteral("default_permissions,allow_other,fsname=kestrinstick");
         m_proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);

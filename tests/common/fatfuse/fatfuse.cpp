@@ -3,13 +3,15 @@
 // refused characters, files below 4 GiB, times in 2 s steps. SIGUSR1 pulls the stick (every change, write
 // and flush fails with EIO), SIGUSR2 plugs it back; each writes the state ('1' or '0') to the state file.
 //
-//   kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--state FILE] BACKING MOUNTPOINT
-//                   [fuse options]
+//   kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--taken-on-refusal] [--state FILE]
+//                   BACKING MOUNTPOINT [fuse options]
 //
 // --enoent-names answers a refused name with ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
 // --links takes hard links, as NTFS through ntfs-3g or a share do (still without rename flags).
 // --new-inode-links takes hard links too, but the new name shows another inode number than the item had,
 // as on sshfs; a rename keeps the number.
+// --taken-on-refusal: a rename refused for its flags finds its free target taken right after (an empty
+// folder made there), as when another program takes the name in between.
 #define FUSE_USE_VERSION 31
 
 #include <fuse3/fuse.h>
@@ -39,6 +41,7 @@ int g_root = -1;
 bool g_enoentNames = false;
 bool g_links = false;
 bool g_newInodeLinks = false;
+bool g_takenOnRefusal = false;
 // Inode numbers shown for names that link() made, by their path in the backing folder.
 std::map<std::string, ino_t> g_linkInodes;
 ino_t g_nextLinkInode = ino_t(1) << 40;
@@ -313,7 +316,11 @@ int fsLink(const char *from, const char *to) {
 }
 
 int fsRename(const char *from, const char *to, unsigned int flags) {
-    if (flags) return -EINVAL; // neither RENAME_NOREPLACE nor RENAME_EXCHANGE
+    if (flags) { // neither RENAME_NOREPLACE nor RENAME_EXCHANGE
+        if (const Resolved dst = resolve(to); g_takenOnRefusal && !dst.error && !dst.exists)
+            ::mkdirat(g_root, dst.rel.c_str(), 0755);
+        return -EINVAL;
+    }
     PULLED_FAILS;
     std::string src;
     if (const int e = existing(from, src)) return -e;
@@ -508,6 +515,8 @@ int main(int argc, char **argv) {
             g_links = true;
         else if (!std::strcmp(argv[i], "--new-inode-links"))
             g_links = g_newInodeLinks = true;
+        else if (!std::strcmp(argv[i], "--taken-on-refusal"))
+            g_takenOnRefusal = true;
         else if (!std::strcmp(argv[i], "--state") && i + 1 < argc)
             g_stateFile = argv[++i];
         else if (!backing && argv[i][0] != '-')
@@ -516,9 +525,11 @@ int main(int argc, char **argv) {
             args.push_back(argv[i]);
     }
     if (!backing) {
-        std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--state FILE] "
-                   "BACKING MOUNTPOINT [fuse options]\n",
-                   stderr);
+        std::fputs(
+            "usage: kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--taken-on-refusal] "
+            "[--state FILE] "
+            "BACKING MOUNTPOINT [fuse options]\n",
+            stderr);
         return 2;
     }
     g_root = ::open(backing, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
