@@ -164,13 +164,16 @@ void noteLinksRenumber(dev_t dev) {
     renumbering.insert(dev);
 }
 
-std::atomic<int> flushFault{0}, flushesFailed{0};
+std::atomic<int> flushFault{0}, flushesFailed{0}, flushChosen{0}, flushesSeen{0};
 
 // The fault in place of the system's answer, else the call's own.
 template <typename F> int flushed(F call) {
     if (const int e = flushFault.load(std::memory_order_relaxed)) [[unlikely]] {
-        ++flushesFailed;
-        return e;
+        const int chosen = flushChosen.load();
+        if (chosen == 0 || ++flushesSeen == chosen) {
+            ++flushesFailed;
+            return e;
+        }
     }
     return retry(call) == 0 ? 0 : errno;
 }
@@ -237,7 +240,9 @@ int flushFileSystem(int fd) {
     return flushed([fd] { return ::syncfs(fd); });
 }
 
-void setFlushErrorForTests(int error) {
+void setFlushErrorForTests(int error, int only) {
+    flushChosen = only;
+    flushesSeen = 0;
     flushFault = error;
 }
 

@@ -60,8 +60,9 @@ public:
     // newInodeLinks: links are taken, but a link's new name shows a new inode number, as on sshfs.
     // movingFolderSizes: a folder shows another size at each look, as on NTFS through ntfs-3g.
     // shownOwner: every item shows this account as its owner, as a drive mounted with uid= does.
+    // takenOnRefusal: a rename refused for its flags finds its free target taken right after.
     explicit FatFuse(bool enoentNames = false, bool links = false, bool newInodeLinks = false,
-                     bool movingFolderSizes = false, int shownOwner = -1) {
+                     bool movingFolderSizes = false, int shownOwner = -1, bool takenOnRefusal = false) {
 #ifndef KESTRIN_FATFUSE_PROGRAM
         m_why = QStringLiteral("the tests' FUSE file system was not built (libfuse3-dev missing)");
         (void)enoentNames;
@@ -69,6 +70,7 @@ public:
         (void)newInodeLinks;
         (void)movingFolderSizes;
         (void)shownOwner;
+        (void)takenOnRefusal;
 #else
         m_why = fusedetail::fuseUnavailable();
         if (!m_why.isEmpty()) return;
@@ -82,6 +84,7 @@ public:
         if (links) args << QStringLiteral("--links");
         if (newInodeLinks) args << QStringLiteral("--new-inode-links");
         if (movingFolderSizes) args << QStringLiteral("--moving-folder-sizes");
+        if (takenOnRefusal) args << QStringLiteral("--taken-on-refusal");
         args << QStringLiteral("--state") << statePath() << backing() << path() << QStringLiteral("-f")
              << QStringLiteral("-o") << QStringLiteral("default_permissions,allow_other,fsname=kestrinstick");
         if (shownOwner >= 0) args << QStringLiteral("-o") << QStringLiteral("uid=%1").arg(shownOwner);

@@ -65,6 +65,18 @@ TEST(Stick, TheNoReplaceRenameFallsBackAndNeverReplaces) {
     }
 }
 
+// A folder takes no link: only the look right before the rename keeps it off a name that was taken after
+// the kernel found it free.
+TEST(Stick, AFolderIsNotRenamedOverANameTakenMeanwhile) {
+    KESTRIN_FAT_OR_SKIP(stick, false, false, false, false, -1, true);
+    ASSERT_EQ(::mkdir(at(stick, "folder"), 0755), 0);
+    ASSERT_TRUE(TestUtil::writeFile(stick.path() + QStringLiteral("/folder/f"), "f"));
+    EXPECT_EQ(Posix::renameNoReplace(AT_FDCWD, at(stick, "folder"), AT_FDCWD, at(stick, "taken")), EEXIST);
+    EXPECT_EQ(TestUtil::names(stick.path()),
+              QStringList({QStringLiteral("folder"), QStringLiteral("taken")}));
+    EXPECT_EQ(TestUtil::readFile(stick.path() + QStringLiteral("/folder/f")), "f");
+}
+
 // As sshfs: a link shows a new inode number, a rename keeps it.
 TEST(Stick, ALinkOnTheRenumberingStickGetsANewInodeNumber) {
     KESTRIN_FAT_OR_SKIP(stick, false, false, true);

@@ -4,13 +4,15 @@
 // and flush fails with EIO), SIGUSR2 plugs it back; each writes the state ('1' or '0') to the state file.
 //
 //   kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--moving-folder-sizes]
-//                   [--state FILE] BACKING MOUNTPOINT [fuse options]
+//                   [--taken-on-refusal] [--state FILE] BACKING MOUNTPOINT [fuse options]
 //
 // --enoent-names answers a refused name with ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
 // --links takes hard links, as NTFS through ntfs-3g or a share do (still without rename flags).
 // --new-inode-links takes hard links too, but the new name shows another inode number than the item had,
 // as on sshfs; a rename keeps the number.
 // --moving-folder-sizes gives a folder another size at each look, with nothing written, as ntfs-3g does.
+// --taken-on-refusal: a rename refused for its flags finds its free target taken right after (an empty
+// folder made there), as when another program takes the name in between.
 #define FUSE_USE_VERSION 31
 
 #include <fuse3/fuse.h>
@@ -40,6 +42,7 @@ int g_root = -1;
 bool g_enoentNames = false;
 bool g_links = false;
 bool g_newInodeLinks = false;
+bool g_takenOnRefusal = false;
 // Inode numbers shown for names that link() made, by their path in the backing folder.
 std::map<std::string, ino_t> g_linkInodes;
 ino_t g_nextLinkInode = ino_t(1) << 40;
@@ -317,7 +320,11 @@ int fsLink(const char *from, const char *to) {
 }
 
 int fsRename(const char *from, const char *to, unsigned int flags) {
-    if (flags) return -EINVAL; // neither RENAME_NOREPLACE nor RENAME_EXCHANGE
+    if (flags) { // neither RENAME_NOREPLACE nor RENAME_EXCHANGE
+        if (const Resolved dst = resolve(to); g_takenOnRefusal && !dst.error && !dst.exists)
+            ::mkdirat(g_root, dst.rel.c_str(), 0755);
+        return -EINVAL;
+    }
     PULLED_FAILS;
     std::string src;
     if (const int e = existing(from, src)) return -e;
@@ -514,6 +521,8 @@ int main(int argc, char **argv) {
             g_links = g_newInodeLinks = true;
         else if (!std::strcmp(argv[i], "--moving-folder-sizes"))
             g_movingFolderSizes = true;
+        else if (!std::strcmp(argv[i], "--taken-on-refusal"))
+            g_takenOnRefusal = true;
         else if (!std::strcmp(argv[i], "--state") && i + 1 < argc)
             g_stateFile = argv[++i];
         else if (!backing && argv[i][0] != '-')
@@ -523,7 +532,8 @@ int main(int argc, char **argv) {
     }
     if (!backing) {
         std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] "
-                   "[--moving-folder-sizes] [--state FILE] BACKING MOUNTPOINT [fuse options]\n",
+                   "[--moving-folder-sizes] [--taken-on-refusal] [--state FILE] BACKING MOUNTPOINT "
+                   "[fuse options]\n",
                    stderr);
         return 2;
     }

@@ -109,6 +109,42 @@ TEST_F(Leftover, StartUpRemovesAKilledCopyButNotWhatLooksLikeIt) {
     EXPECT_EQ(TestUtil::readFile(part), "the user's");
 }
 
+// A child forked once its parent has a journal keeps one of its own: its part goes at the next start,
+// though the parent still runs and holds its journal.
+TEST_F(Leftover, APartOfAKilledForkedChildGoesWhileItsParentRuns) {
+    const QString dst = mkdir("dst");
+    ASSERT_EQ(run({file("first", "1")}, dst, false).done, 1);
+    const QString big = file("src/big", pattern(16 << 20));
+    ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({big}, dst, false); }));
+    ASSERT_EQ(hidden(dst, "part").size(), 1);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(dst), QStringList{"first"});
+}
+
+// A moved original whose replace failed and whose name was taken meanwhile stays under its hidden name,
+// and the next start says where it is.
+TEST_F(Leftover, AMovedOriginalThatCannotTakeItsNameBackIsNamedAtTheStart) {
+    const QString src = file("src/x", "new"), dst = mkdir("dst");
+    file("dst/x", "old");
+    // No Trash for the old item: the replace fails after the exchange.
+    ASSERT_TRUE(TestUtil::writeFile(TrashRoots::homeTrash() + "/files", "not a folder"));
+    const QString journal = journalLeftBy([&] {
+        FileSteps::setStepHook([&](Step s, const QString &) {
+            if (s == Step::oldItemOut) TestUtil::writeFile(src, "taken");
+        });
+        const TransferOutcome o = run({src}, dst, true, {{src, ConflictChoice::replace}});
+        if (o.done != 0 || o.errors.size() != 1) std::exit(1);
+    });
+    QFile::remove(TrashRoots::homeTrash() + "/files");
+    EXPECT_FALSE(journal.isEmpty());
+    EXPECT_EQ(TestUtil::readFile(dst + "/x"), "old");
+    EXPECT_EQ(TestUtil::readFile(src), "taken");
+    const QStringList parts = hidden(dst, "part");
+    ASSERT_EQ(parts.size(), 1);
+    EXPECT_EQ(FileOps::recoverTransfers().setAside, QStringList{dst + "/" + parts[0]});
+    EXPECT_EQ(TestUtil::readFile(dst + "/" + parts[0]), "new");
+}
+
 TEST_F(Leftover, AKilledCopyThatLostItsMarkerIsReportedNotRemoved) {
     const QString big = file("src/big", pattern(16 << 20));
     const QString dst = mkdir("dst");
@@ -170,10 +206,11 @@ TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
     } back;
     for (const bool exchange : {true, false}) {
         FileSteps::setExchangeForTests(exchange);
-        for (const Step step : {Step::chunkCopied, Step::fileCopied, Step::oldItemOut}) {
+        for (const Step step : {Step::chunkCopied, Step::fileCopied, Step::oldItemOut, Step::toTrash}) {
             SCOPED_TRACE(QString("exchange %1, step %2").arg(exchange).arg(int(step)).toStdString());
             ASSERT_TRUE(killedAt(step, [&] { run({src}, dst, false, {{src, ConflictChoice::replace}}); }));
-            const bool done = step == Step::oldItemOut;
+            // Killed on its way to the Trash, the old item goes on there once it left its name.
+            const bool done = step == Step::oldItemOut || (exchange && step == Step::toTrash);
             // Without the exchange the start-up finishes what was begun.
             if (exchange) {
                 EXPECT_EQ(snapshot(named), done ? newOne : oldOne);
@@ -182,6 +219,9 @@ TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
             EXPECT_EQ(names(dst), QStringList{"x"});
             EXPECT_EQ(snapshot(named), done ? newOne : oldOne);
             ASSERT_EQ(trashed().size(), done ? 1 : 0);
+            for (const QString &n : trashed())
+                EXPECT_FALSE(
+                    TestUtil::readFile(TrashRoots::homeTrash() + "/info/" + n + ".trashinfo").isEmpty());
             if (done) {
                 const QString inTrash = TrashRoots::homeTrash() + "/files/" + trashed()[0];
                 EXPECT_EQ(snapshot(inTrash), oldOne);

@@ -7,6 +7,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TrashMemory.h"
+#include "platform/Posix.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 
@@ -26,6 +27,13 @@ QString homeFiles() {
 }
 QString homeInfo() {
     return TrashRoots::homeTrash() + "/info";
+}
+// Items in the home Trash that have no info file, which nothing could put back.
+QStringList withoutInfo() {
+    QStringList out;
+    for (const QString &n : names(homeFiles()))
+        if (TestUtil::readFile(homeInfo() + "/" + n + ".trashinfo").isEmpty()) out << n;
+    return out;
 }
 
 } // namespace
@@ -79,6 +87,41 @@ TEST_F(TrashOps, AnItemWhoseInfoCannotBeFlushedStaysWhereItWas) {
     EXPECT_EQ(TestUtil::readFile(a), "a");
     EXPECT_TRUE(names(homeFiles()).isEmpty());
     EXPECT_TRUE(names(homeInfo()).isEmpty());
+
+    // Each flush on the way fails alone in turn, until one run fails none.
+    for (int nth = 1;; ++nth) {
+        ASSERT_LT(nth, 20);
+        SCOPED_TRACE(nth);
+        const int failed = Posix::failedFlushesForTests();
+        Posix::setFlushErrorForTests(EIO, nth);
+        const auto one = FileOps::trash({a});
+        Posix::setFlushErrorForTests(0);
+        EXPECT_TRUE(withoutInfo().isEmpty());
+        if (Posix::failedFlushesForTests() == failed) {
+            EXPECT_EQ(one.done, 1);
+            EXPECT_EQ(names(homeFiles()), QStringList{"a"});
+            break;
+        }
+        EXPECT_EQ(one.done, 0);
+        EXPECT_EQ(one.errors.size(), 1);
+        EXPECT_EQ(TestUtil::readFile(a), "a");
+        EXPECT_TRUE(names(homeFiles()).isEmpty());
+        EXPECT_TRUE(names(homeInfo()).isEmpty());
+    }
+}
+
+// The item gone between its info file and its move: the info file goes again.
+TEST_F(TrashOps, AnItemThatCannotBeMovedLeavesNoInfoFile) {
+    const QString a = file("a", "a");
+    FileSteps::setStepHook([&](FileSteps::Step s, const QString &) {
+        if (s == FileSteps::Step::toTrash) QFile::rename(a, path("b"));
+    });
+    const auto r = FileOps::trash({a});
+    FileSteps::setStepHook({});
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors.size(), 1);
+    EXPECT_TRUE(names(homeInfo()).isEmpty());
+    EXPECT_EQ(TestUtil::readFile(path("b")), "a");
 }
 
 TEST_F(TrashOps, LongNamesFitTheInfoFile) {

@@ -324,6 +324,35 @@ TEST_F(Sync, ARunEndsWithOneFlushOfEachVolumeItWrote) {
 
 // --- a second volume (root only)
 
+// Written on two volumes: each is flushed once, and a failure of either is said.
+TEST_F(Sync, ARunOnTwoVolumesFlushesBoth) {
+    TestUtil::TmpfsMount vol;
+    if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";
+    const QString right = vol.path();
+    const auto reset = qScopeGuard([] {
+        FileSteps::setStepHook({});
+        FileSteps::setFolderSyncErrorForTests({}, 0);
+    });
+    QStringList flushed;
+    FileSteps::setStepHook([&](Step s, const QString &p) {
+        if (s == Step::volumeFlush) flushed << p;
+    });
+    for (const QString &failing : {L(), right}) {
+        SCOPED_TRACE(failing.toStdString());
+        file("L/l" + Posix::lastComponent(failing), "l");
+        ASSERT_TRUE(TestUtil::writeFile(right + "/r" + Posix::lastComponent(failing), "r"));
+        flushed.clear();
+        FileSteps::setFolderSyncErrorForTests(failing, EIO);
+        const SyncResult r = FolderSync::run(L(), right, planOf(L(), right, SyncMode::both, false), progress);
+        EXPECT_EQ(r.done, 2);
+        QStringList both{L(), right};
+        both.sort();
+        flushed.sort();
+        EXPECT_EQ(flushed, both);
+        EXPECT_EQ(r.errors, QStringList{FileSteps::notSavedText(failing, EIO)});
+    }
+}
+
 TEST_F(Sync, AVolumeWithoutTrashKeepsBothItems) {
     TestUtil::TmpfsMount vol;
     if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";

@@ -616,3 +616,30 @@ TEST_F(ToolbarTest, TabGoesRoundTheEnabledButtonsOnly) {
     for (QWidget *w : std::as_const(round))
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 }
+
+// The button with the focus is disabled: its neighbour in the round takes the focus, and Tab goes on
+// round the enabled buttons from there.
+TEST_F(ToolbarTest, AFocusedButtonThatIsDisabledHandsTheFocusToItsNeighbour) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    PaneModel *pane = app->activePane();
+    pane->go(dir.path() + "/sub");
+    QWidget *back = item("back");
+    ASSERT_TRUE(back->isEnabled());
+    back->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), back);
+    for (int i = 0; i < 5 && back->isEnabled(); ++i)
+        pane->goBack();
+    ASSERT_FALSE(back->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), item("forward"));
+
+    // The last stop before the search field: the round goes on to the field, not out of the toolbar.
+    QWidget *last = item("searchFilterMenu");
+    last->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), last);
+    last->setEnabled(false);
+    EXPECT_EQ(QApplication::focusWidget(), window->searchField());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), item("sidebar"));
+    last->setEnabled(true);
+}
