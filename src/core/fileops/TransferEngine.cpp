@@ -548,13 +548,14 @@ Leftovers recoverTransfers() {
 namespace {
 
 QString hiddenText(const Leftovers &left) {
-    const qsizetype count =
-        left.setAside.size() + left.parts.size() + left.renamed.size() + left.refused.size();
+    const qsizetype count = left.setAside.size() + left.parts.size() + left.renamed.size() +
+                            left.refused.size() + left.unrecorded.size();
     if (count == 0) return {};
     const QString first = !left.setAside.isEmpty()  ? left.setAside.first()
                           : !left.parts.isEmpty()   ? left.parts.first()
                           : !left.renamed.isEmpty() ? left.renamed.first()
-                                                    : left.refused.first();
+                          : !left.refused.isEmpty() ? left.refused.first()
+                                                    : left.unrecorded.first();
     const QString name = Posix::lastComponent(first), folder = Posix::parentOf(first);
     // clang-format off
     if (count > 1)
@@ -565,6 +566,9 @@ QString hiddenText(const Leftovers &left) {
                   name, folder);
     if (!left.refused.isEmpty())
         return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“, weil das Laufwerk seinen neuen Namen nicht annimmt und sein alter wieder vergeben ist.",
+                  name, folder);
+    if (!left.unrecorded.isEmpty())
+        return LF("Eine abgebrochene Übertragung hat „%@“ in „%@“ hinterlassen. Ihr Eintrag im Protokoll ist verloren, und der Papierkorb nimmt es nicht auf; es bleibt, wie es ist.",
                   name, folder);
     if (!left.setAside.isEmpty())
         return LF("Das Original eines abgebrochenen Verschiebens liegt als „%@“ in „%@“, weil sein Name wieder vergeben ist.",

@@ -36,13 +36,15 @@ struct Leftovers {
     QStringList journals;     // journals that could not be read, so what they name is not settled
     QStringList lost;         // items of a batch rename whose records are lost: where they belong is unknown
     QStringList damaged;      // journals with lines that are no records: what those named is not settled
+    QStringList unrecorded;   // items under our part names whose records are lost, that the Trash refused
     bool isEmpty() const {
         return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && refused.isEmpty() &&
-               renamedAside.isEmpty() && journals.isEmpty() && lost.isEmpty() && damaged.isEmpty();
+               renamedAside.isEmpty() && journals.isEmpty() && lost.isEmpty() && damaged.isEmpty() &&
+               unrecorded.isEmpty();
     }
     QString first() const {
         for (const QStringList *list :
-             {&setAside, &parts, &renamed, &refused, &renamedAside, &journals, &lost, &damaged})
+             {&setAside, &parts, &renamed, &refused, &renamedAside, &journals, &lost, &damaged, &unrecorded})
             if (!list->isEmpty()) return list->first();
         return {};
     }

@@ -269,26 +269,36 @@ TEST_F(Settle, ZeroBytesAtTheEndOfAJournalAreNoDamage) {
 }
 
 TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
-    // Recorded, then made, then killed before the marker: an empty file and an empty folder.
+    // Recorded, then made, then killed before the marker: an empty file and an empty folder; and, as a
+    // power cut leaves it on a volume that keeps birth times, a file that lost its marker but not its
+    // content.
     const QString dst = mkdir("dst");
     const QString partFile = dst + "/.kestrin-part-77-1", partDir = dst + "/.kestrin-part-77-2";
+    const QString written = dst + "/.kestrin-part-77-4";
     ASSERT_TRUE(inChild(
         [&] {
             Journal::beginPart(partFile);
             Journal::beginPart(partDir);
+            Journal::beginPart(written);
             TestUtil::writeFile(partFile, {});
             QDir().mkdir(partDir);
+            TestUtil::writeFile(written, "what was copied");
         },
         false));
-    // Made before its record: the user's, even with our name form.
+    // Made before its record: the user's, even with our name form and with content.
     const QString early = dst + "/.kestrin-part-77-3";
-    ASSERT_TRUE(TestUtil::writeFile(early, {}));
+    ASSERT_TRUE(TestUtil::writeFile(early, "the user's"));
     tick();
     ASSERT_TRUE(inChild([&] { Journal::beginPart(early); }, false));
 
-    const FileOps::Leftovers left = FileOps::recoverTransfers();
-    EXPECT_EQ(names(dst), QStringList{".kestrin-part-77-3"});
-    EXPECT_EQ(left.parts, QStringList{early});
+    struct statx sx {};
+    ASSERT_EQ(::statx(AT_FDCWD, QFile::encodeName(written).constData(), 0, STATX_BTIME, &sx), 0);
+    const bool born = sx.stx_mask & STATX_BTIME;
+    QStringList parts = FileOps::recoverTransfers().parts;
+    parts.sort();
+    EXPECT_EQ(names(dst), born ? QStringList{".kestrin-part-77-3"}
+                               : (QStringList{".kestrin-part-77-3", ".kestrin-part-77-4"}));
+    EXPECT_EQ(parts, born ? QStringList{early} : (QStringList{early, written}));
 }
 
 // Only the first part in a folder waits for a flush: with every part's own record lost, the start
@@ -332,9 +342,9 @@ TEST_F(Settle, PartsWhoseRecordsAreLostAreFoundInTheirFolder) {
 
     FileOps::Leftovers left = FileOps::recoverTransfers();
     left.parts.sort();
-    EXPECT_EQ(left.parts, (QStringList{parts[0], parts[4]}));
-    EXPECT_EQ(names(dst), (QStringList{Posix::lastComponent(parts[0]), Posix::lastComponent(parts[4]),
-                                       Posix::lastComponent(parts[5])}));
+    // The one without a marker was born after the folder's record: ours by its name.
+    EXPECT_EQ(left.parts, QStringList{parts[0]});
+    EXPECT_EQ(names(dst), (QStringList{Posix::lastComponent(parts[0]), Posix::lastComponent(parts[5])}));
     EXPECT_EQ(names(again), QStringList{});
     EXPECT_FALSE(exists(journal));
 }
