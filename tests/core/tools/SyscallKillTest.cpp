@@ -381,6 +381,7 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
     ASSERT_LT(written, last + 1);
     int runs = 0;
     QStringList silent;
+    qputenv("KESTRIN_TRACED_SAID", QFile::encodeName(onVolume("said")));
     for (int i = 0; i < 100; ++i) {
         const long k = written + i % (last + 1 - written);
         ASSERT_TRUE(prepareRun(prepare));
@@ -388,6 +389,9 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
         const SyscallTracer::Run run = SyscallTracer::run(KESTRIN_TRACED_OP, args, k, [&] {
             disk->fail();
             QThread::msleep(20); // the signal reaches the disk's program
+            // The system writes back meanwhile, before the run's last flush: its errors go to the
+            // descriptors open then.
+            disk->flush();
             failed = true;
         });
         const int fsck = disk->cut();
@@ -396,8 +400,12 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
         EXPECT_TRUE(endRun());
         if (!failed) continue;
         ++runs;
-        if (run.exitCode == 0) silent << QString::number(k);
+        const QByteArray said = TestUtil::readFile(onVolume("said"));
+        QFile::remove(onVolume("said"));
+        if (run.exitCode == 0 || (!said.contains(Posix::errorText(EIO).toUtf8()) && !said.contains("drive")))
+            silent << QString::number(k);
     }
+    qunsetenv("KESTRIN_TRACED_SAID");
     std::cout << "[  flushes ] disk failed after calls " << written << " to " << last << " of " << whole.calls
               << ": " << runs << " runs, " << silent.size() << " said nothing" << std::endl;
     EXPECT_EQ(runs, 100);
