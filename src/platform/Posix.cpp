@@ -140,13 +140,16 @@ bool sameItem(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-std::atomic<int> flushFault{0}, flushesFailed{0};
+std::atomic<int> flushFault{0}, flushesFailed{0}, faultAt{0}, flushesSince{0};
 
 // The fault in place of the system's answer, else the call's own.
 template <typename F> int flushed(F call) {
     if (const int e = flushFault.load(std::memory_order_relaxed)) [[unlikely]] {
-        ++flushesFailed;
-        return e;
+        const int at = faultAt.load();
+        if (at == 0 || ++flushesSince == at) {
+            ++flushesFailed;
+            return e;
+        }
     }
     return retry(call) == 0 ? 0 : errno;
 }
@@ -194,7 +197,9 @@ int flushFileSystem(int fd) {
     return flushed([fd] { return ::syncfs(fd); });
 }
 
-void setFlushErrorForTests(int error) {
+void setFlushErrorForTests(int error, int nth) {
+    flushesSince = 0;
+    faultAt = nth;
     flushFault = error;
 }
 

@@ -68,8 +68,9 @@ int writeAll(int fd, const char *data, qint64 n);
 int flushData(int fd);
 int flushFile(int fd);
 int flushFileSystem(int fd);
-// Every flush above fails with `error` from now on (0: the system answers again).
-void setFlushErrorForTests(int error);
+// Every flush above fails with `error` from now on (0: the system answers again); with `nth`, only the
+// nth flush from now.
+void setFlushErrorForTests(int error, int nth = 0);
 // How many flushes the fault has failed so far.
 int failedFlushesForTests();
 

@@ -6,6 +6,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TrashMemory.h"
+#include "platform/Posix.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 
@@ -78,6 +79,27 @@ TEST_F(TrashOps, AnItemWhoseInfoCannotBeFlushedStaysWhereItWas) {
     EXPECT_EQ(TestUtil::readFile(a), "a");
     EXPECT_TRUE(names(homeFiles()).isEmpty());
     EXPECT_TRUE(names(homeInfo()).isEmpty());
+
+    // One flush of the move failing at a time: each failure is said, and every item in the Trash has its
+    // info file and every info file its item.
+    bool reachedTheEnd = false;
+    for (int n = 1; n <= 12 && !reachedTheEnd; ++n) {
+        SCOPED_TRACE(n);
+        const QString b = file("b", "b");
+        const int failedBefore = Posix::failedFlushesForTests();
+        Posix::setFlushErrorForTests(EIO, n);
+        const auto one = FileOps::trash({b});
+        Posix::setFlushErrorForTests(0);
+        reachedTheEnd = Posix::failedFlushesForTests() == failedBefore;
+        EXPECT_EQ(one.errors.isEmpty(), reachedTheEnd);
+        QStringList infos;
+        for (const QString &info : names(homeInfo()))
+            infos << info.chopped(QStringLiteral(".trashinfo").size());
+        EXPECT_EQ(names(homeFiles()), infos);
+        EXPECT_NE(QFile::exists(b), one.done == 1);
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+    }
+    EXPECT_TRUE(reachedTheEnd);
 }
 
 TEST_F(TrashOps, LongNamesFitTheInfoFile) {
