@@ -327,8 +327,10 @@ TEST_F(Sync, ARunEndsWithOneFlushOfEachVolumeItWrote) {
     flushed.clear();
     FileSteps::setFolderSyncErrorForTests(other, EIO);
     const SyncResult both = FolderSync::run(L(), other, planOf(L(), other, SyncMode::both, false), progress);
+    QStringList sides{L(), other};
     flushed.sort();
-    EXPECT_EQ(flushed, (QStringList{L(), other}));
+    sides.sort();
+    EXPECT_EQ(flushed, sides);
     EXPECT_EQ(both.errors, QStringList{FileSteps::notSavedText(other, EIO)});
     EXPECT_EQ(TestUtil::readFile(L("d.txt")), "d");
 }
