@@ -100,6 +100,20 @@ TEST_F(TrashOps, AnItemWhoseInfoCannotBeFlushedStaysWhereItWas) {
         QDir(TrashRoots::homeTrash()).removeRecursively();
     }
     EXPECT_TRUE(reachedTheEnd);
+
+    // The item leaves its name after its info file was made: the rename into the Trash fails, and the
+    // info file goes again.
+    const QString c = file("c", "c");
+    FileSteps::setStepHook([&](FileSteps::Step s, const QString &) {
+        if (s == FileSteps::Step::toTrash) QFile::rename(c, c + ".moved");
+    });
+    const auto gone = FileOps::trash({c});
+    FileSteps::setStepHook({});
+    EXPECT_EQ(gone.done, 0);
+    EXPECT_EQ(gone.errors.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(c + ".moved"), "c");
+    EXPECT_TRUE(names(homeFiles()).isEmpty());
+    EXPECT_TRUE(names(homeInfo()).isEmpty());
 }
 
 TEST_F(TrashOps, LongNamesFitTheInfoFile) {
