@@ -425,6 +425,28 @@ TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
     EXPECT_FALSE(marked(c));
 }
 
+// A folder's original changed while it was moved, so it stays; meanwhile another item took its name:
+// it gets a free name beside it, said, and is never left hidden.
+TEST_F(SettleAcross, AMovedOriginalWhoseNameIsTakenGetsAFreeOne) {
+    LanguageScope de(AppLanguage::de);
+    file("dir/a", "a");
+    file("dir/b", "b");
+    FileSteps::setStepHook([&](Step s, const QString &aside) {
+        if (s != Step::sourceAside) return;
+        TestUtil::writeFile(aside + "/a", "a, changed meanwhile");
+        TestUtil::writeFile(path("dir"), "another item");
+    });
+    const TransferOutcome o = run({path("dir")}, vol.path(), true);
+    FileSteps::setStepHook({});
+    EXPECT_EQ(TestUtil::readFile(path("dir")), "another item");
+    EXPECT_TRUE(ofOurs(path(".")).isEmpty()) << ofOurs(path(".")).join(' ').toStdString();
+    const QStringList kept = names(path(".")).filter(QRegularExpression("^dir."));
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(path(kept[0] + "/a")), "a, changed meanwhile");
+    EXPECT_FALSE(o.errors.isEmpty());
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+}
+
 TEST_F(SettleAcross, AMoveThatCannotBeRecordedTouchesNothing) {
     LanguageScope de(AppLanguage::de);
     const QString src = file("a", "1");
