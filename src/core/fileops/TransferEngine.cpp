@@ -21,6 +21,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileOps {
@@ -547,6 +548,13 @@ Leftovers recoverTransfers() {
 
 namespace {
 
+// What an item left under a hidden name holds, for the user to judge it by.
+QString holds(const QString &path) {
+    struct stat st;
+    if (!Posix::lstatPath(path, st)) return {};
+    return S_ISDIR(st.st_mode) ? L("Ordner") : FileFmt::size(qint64(st.st_size));
+}
+
 QString hiddenText(const Leftovers &left) {
     const qsizetype count = left.setAside.size() + left.parts.size() + left.renamed.size() +
                             left.refused.size() + left.unrecorded.size();
@@ -568,8 +576,8 @@ QString hiddenText(const Leftovers &left) {
         return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“, weil das Laufwerk seinen neuen Namen nicht annimmt und sein alter wieder vergeben ist.",
                   name, folder);
     if (!left.unrecorded.isEmpty())
-        return LF("Eine abgebrochene Übertragung hat „%@“ in „%@“ hinterlassen. Ihr Eintrag im Protokoll ist verloren, und der Papierkorb nimmt es nicht auf; es bleibt, wie es ist.",
-                  name, folder);
+        return LF("Eine abgebrochene Übertragung hat „%@“ in „%@“ hinterlassen (%@). Ihr Eintrag im Protokoll ist verloren, daher bleibt es, wie es ist.",
+                  name, folder, holds(first));
     if (!left.setAside.isEmpty())
         return LF("Das Original eines abgebrochenen Verschiebens liegt als „%@“ in „%@“, weil sein Name wieder vergeben ist.",
                   name, folder);

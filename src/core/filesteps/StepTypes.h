@@ -36,7 +36,7 @@ struct Leftovers {
     QStringList journals;     // journals that could not be read, so what they name is not settled
     QStringList lost;         // items of a batch rename whose records are lost: where they belong is unknown
     QStringList damaged;      // journals with lines that are no records: what those named is not settled
-    QStringList unrecorded;   // items under our part names whose records are lost, that the Trash refused
+    QStringList unrecorded; // items under our part names whose records are lost: where they belong is unknown
     bool isEmpty() const {
         return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && refused.isEmpty() &&
                renamedAside.isEmpty() && journals.isEmpty() && lost.isEmpty() && damaged.isEmpty() &&
