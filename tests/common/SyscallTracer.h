@@ -35,10 +35,11 @@
 namespace SyscallTracer {
 
 struct Run {
-    bool refused = false; // ptrace is not permitted here
-    long calls = 0;       // counted calls that ran
-    bool killed = false;  // killed before the call after the limit
-    int exitCode = -1;    // when it ended on its own
+    bool refused = false;  // ptrace is not permitted here
+    long calls = 0;        // counted calls that ran
+    bool killed = false;   // killed before the call after the limit
+    int exitCode = -1;     // when it ended on its own
+    std::vector<long> nrs; // the numbers of the counted calls, in turn
 };
 
 #ifdef __x86_64__
@@ -188,6 +189,7 @@ inline Run run(const QByteArray &program, const QList<QByteArray> &args, long li
                     continue;
                 }
                 ++out.calls;
+                out.nrs.push_back(long(info.seccomp.nr));
             }
         } else if (sig == SIGURG) {
             counting = true;

@@ -6,8 +6,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <optional>
+#include <ftw.h>
 #include <sched.h>
+#include <unistd.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #ifdef KESTRIN_TEST_UI
 #include "core/model/FactsHelper.h"
@@ -21,7 +24,19 @@ using TestApp = QCoreApplication;
 
 namespace {
 QString g_home;
+
+// Removes a tree by the bytes of its names: a name that is no UTF-8, which QDir's removal cannot name,
+// goes too. Never into another file system mounted below.
+void removeByBytes(const QByteArray &path) {
+    ::nftw(
+        path.constData(),
+        [](const char *p, const struct stat *, int type, FTW *) {
+            type == FTW_DP ? ::rmdir(p) : ::unlink(p);
+            return 0;
+        },
+        64, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
 }
+} // namespace
 
 QString TestUtil::testHome() {
     return g_home;
@@ -57,6 +72,14 @@ int main(int argc, char **argv) {
         QFile::setPermissions(root->path() + QStringLiteral("/runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_CONFIG_DIRS", root->path().toUtf8() + "/etc-xdg");
+        // Every temporary folder of the tests (QTemporaryDir's, and those of children that run this
+        // program again) inside this one, which goes by its bytes at the end. Open to other accounts as
+        // /tmp is, for the tests whose children drop their privileges.
+        const QByteArray tmp = QFile::encodeName(root->path()) + "/tmp";
+        ::chmod(QFile::encodeName(root->path()).constData(), 0711);
+        ::mkdir(tmp.constData(), 0700);
+        ::chmod(tmp.constData(), 01777);
+        qputenv("TMPDIR", tmp);
     }
     // Fixed language environment, so the system-language choice is the same on every machine.
     qputenv("LANGUAGE", "");
@@ -73,5 +96,9 @@ int main(int argc, char **argv) {
 #endif
     if (child) return TestChild::runAsked(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const pid_t self = ::getpid();
+    const int result = RUN_ALL_TESTS();
+    // The whole folder goes with the program, the folders of children that ran in it too.
+    if (::getpid() == self) removeByBytes(QFile::encodeName(root->path()));
+    return result;
 }

@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,10 +71,31 @@ QString standIn() {
     return dir.path() + QStringLiteral("/settings.plist");
 }
 
+// A run killed while it wrote the settings leaves their lock file behind, often empty, and QSettings would
+// wait half a minute before it takes that for stale. A lock that no live process holds (a holder keeps it
+// flock'ed) is removed, if it is still the file that was looked at.
+void removeStaleLock(const QString &path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName()) + ".lock";
+    const int dir = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    const int fd = ::openat(dir, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st {
+    }, now{};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(dir, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev &&
+        now.st_ino == st.st_ino)
+        ::unlinkat(dir, name.constData(), 0);
+    if (fd >= 0) ::close(fd);
+    ::close(dir);
+}
+
 QSettings &store() {
     if (!g_store) {
         const QString path = filePath();
         QDir().mkpath(QFileInfo(path).absolutePath());
+        removeStaleLock(path);
         switch (inspect(path)) {
         case Found::notAFile:
             setAside(path);
@@ -108,6 +130,7 @@ void syncStore() {
         setAside(path);
         if (inspect(path) == Found::notAFile) return;
     }
+    removeStaleLock(store().fileName());
     store().sync();
 }
 

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileOps {
@@ -579,14 +580,22 @@ Leftovers recoverTransfers() {
 
 namespace {
 
+// What an item left under a hidden name holds, for the user to judge it by.
+QString holds(const QString &path) {
+    struct stat st;
+    if (!Posix::lstatPath(path, st)) return {};
+    return S_ISDIR(st.st_mode) ? L("Ordner") : FileFmt::size(qint64(st.st_size));
+}
+
 QString hiddenText(const Leftovers &left) {
-    const qsizetype count =
-        left.setAside.size() + left.parts.size() + left.renamed.size() + left.refused.size();
+    const qsizetype count = left.setAside.size() + left.parts.size() + left.renamed.size() +
+                            left.refused.size() + left.unrecorded.size();
     if (count == 0) return {};
     const QString first = !left.setAside.isEmpty()  ? left.setAside.first()
                           : !left.parts.isEmpty()   ? left.parts.first()
                           : !left.renamed.isEmpty() ? left.renamed.first()
-                                                    : left.refused.first();
+                          : !left.refused.isEmpty() ? left.refused.first()
+                                                    : left.unrecorded.first();
     const QString name = Posix::lastComponent(first), folder = Posix::parentOf(first);
     // clang-format off
     if (count > 1)
@@ -598,6 +607,9 @@ QString hiddenText(const Leftovers &left) {
     if (!left.refused.isEmpty())
         return LF("Ein Objekt einer abgebrochenen Umbenennung liegt noch als „%@“ in „%@“, weil das Laufwerk seinen neuen Namen nicht annimmt und sein alter wieder vergeben ist.",
                   name, folder);
+    if (!left.unrecorded.isEmpty())
+        return LF("Eine abgebrochene Übertragung hat „%@“ in „%@“ hinterlassen (%@). Ihr Eintrag im Protokoll ist verloren, daher bleibt es, wie es ist.",
+                  name, folder, holds(first));
     if (!left.setAside.isEmpty())
         return LF("Das Original eines abgebrochenen Verschiebens liegt als „%@“ in „%@“, weil sein Name wieder vergeben ist.",
                   name, folder);

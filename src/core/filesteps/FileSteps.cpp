@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -417,6 +418,20 @@ int syncFolders(const QStringList &folders, QString *failed) {
 }
 
 int flushVolumes(const QStringList &folders, TransferProgress &progress, QString *failed) {
+    return JobVolumes().flush(folders, progress, failed);
+}
+
+JobVolumes::~JobVolumes() {
+    for (const Opened &o : std::as_const(opened_))
+        ::close(o.fd);
+}
+
+void JobVolumes::open(const HeldFolder &folder) {
+    const int fd = folder.openReadable();
+    if (fd >= 0) opened_ << Opened{folder.path().text(), folder.identity().st_dev, fd};
+}
+
+int JobVolumes::flush(const QStringList &folders, TransferProgress &progress, QString *failed) {
     QSet<dev_t> flushed;
     int first = 0;
     for (const QString &folder : folders) {
@@ -427,12 +442,21 @@ int flushVolumes(const QStringList &folders, TransferProgress &progress, QString
         const auto p = Posix::encode(folder);
         if (p) reached(Step::volumeFlush, *p);
         int e = faultFor(folder);
+        // Folders open since the start hear of every write-back error on their volume since then.
+        for (const Opened &o : std::as_const(opened_))
+            if (!e && o.dev == st.st_dev) {
+                e = Posix::flushFile(o.fd);
+                if (e == EINVAL || e == EROFS) e = 0;
+            }
         if (!e) {
-            Fd fd(p ? ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
-            if (fd.get() < 0) e = p ? errno : EILSEQ;
+            const auto since = std::find_if(opened_.cbegin(), opened_.cend(),
+                                            [&](const Opened &o) { return o.dev == st.st_dev; });
+            Fd fresh(since != opened_.cend() || !p
+                         ? -1
+                         : ::open(p->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            const int fd = since != opened_.cend() ? since->fd : fresh.get();
             // It reports the write-back errors of every file the job wrote there.
-            else
-                e = Posix::flushFileSystem(fd.get());
+            e = fd >= 0 ? Posix::flushFileSystem(fd) : p ? errno : EILSEQ;
         }
         if (e && !first) {
             first = e;

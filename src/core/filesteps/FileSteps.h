@@ -54,6 +54,30 @@ int syncFolders(const QStringList &folders, QString *failed = nullptr);
 // file system, while the progress says so; a stick may be pulled once this returns. 0 or the first errno;
 // `failed` gets a folder on the volume that failed.
 int flushVolumes(const QStringList &folders, TransferProgress &progress, QString *failed = nullptr);
+// The volumes a job may write, each opened as the job starts: a write-back error is reported to a
+// descriptor only when it was open before the error happened, so one opened for the last flush may miss
+// what failed earlier.
+class HeldFolder;
+class JobVolumes {
+public:
+    JobVolumes() = default;
+    JobVolumes(const JobVolumes &) = delete;
+    JobVolumes &operator=(const JobVolumes &) = delete;
+    ~JobVolumes();
+    // The folder `folder`, held, whose volume the job may write.
+    void open(const HeldFolder &folder);
+    // As flushVolumes: one syncfs per volume of these folders, through the descriptor opened at the start
+    // where there is one, and an fsync of each folder opened at the start.
+    int flush(const QStringList &folders, TransferProgress &progress, QString *failed = nullptr);
+
+private:
+    struct Opened {
+        QString folder;
+        dev_t dev = 0;
+        int fd = -1;
+    };
+    QList<Opened> opened_;
+};
 // The sentence for what a job wrote onto the volume of `folder` that did not reach the drive (errno `e`).
 QString notSavedText(const QString &folder, int e);
 

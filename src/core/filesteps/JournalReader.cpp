@@ -101,6 +101,14 @@ bool Parser::record(const QByteArray &line) {
             partsIn.insert(*in, at);
         return true;
     }
+    if (f.size() >= 2 && f[0] == "roots") {
+        for (qsizetype i = 1; i < f.size(); ++i) {
+            const auto root = pathOf(f[i]);
+            if (!root) return false;
+            if (roots.size() < maxFolders) roots.insert(*root);
+        }
+        return true;
+    }
     if (Record mine; parseMine(f, mine)) {
         // What was made under a part's name completes the part's record.
         if (mine.made) {

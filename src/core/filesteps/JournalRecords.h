@@ -70,6 +70,7 @@ struct Parser {
     QHash<QString, timespec> partsIn; // folders where parts may be, and since when
     std::vector<Salvaged> salvaged;
     QSet<QString> folders; // of hidden names the unreadable lines began to tell
+    QSet<QString> roots;   // beneath which jobs may have left parts
 
     // torn: the journal's last line, cut short where it ends; a line garbled elsewhere tells no name.
     void line(const QByteArray &line, bool torn = false);

@@ -64,13 +64,15 @@ enum class Outcome {
     pending, // to be tried again later
 };
 
-// Made no earlier than `at` (by its birth time where the file system keeps one).
-bool bornSince(const QString &path, const timespec &at) {
+// Made no earlier than `at` (by its birth time where the file system keeps one; `born` tells whether it
+// does).
+bool bornSince(const QString &path, const timespec &at, bool *born = nullptr) {
     const auto bytes = Posix::encode(path);
     struct statx sx {};
     if (!bytes ||
         ::statx(AT_FDCWD, bytes->constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_CTIME, &sx) != 0)
         return false;
+    if (born) *born = sx.stx_mask & STATX_BTIME;
     const statx_timestamp &t = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
     // A volume that keeps whole seconds or two (sshfs, FAT) cuts the time down: compared as cut.
     if (t.tv_nsec == 0) return t.tv_sec >= at.tv_sec - (at.tv_sec & 1);
@@ -239,12 +241,15 @@ Outcome settleMove(const Record &r, const struct stat &copy) {
     return removed.error ? Outcome::pending : Outcome::settled;
 }
 
-// An unmarked part is ours when it was made after its record and holds nothing yet: the marker
-// comes before any content.
+// An unmarked part is ours when it was born after its record: only this journal gives the name, and a
+// power cut may take the marker and leave what was written. Where the volume keeps no birth time, the
+// change time is all there is, which a rename sets too; the part is ours then while it holds nothing yet,
+// since the marker comes before any content.
 bool unmarkedButOurs(const Record &r, const struct stat &st) {
-    if (r.at.tv_sec == 0 || !bornSince(r.path, r.at)) return false;
-    return (S_ISREG(st.st_mode) && st.st_size == 0) || S_ISLNK(st.st_mode) ||
-           (S_ISDIR(st.st_mode) && emptyFolder(r.path));
+    bool born = false;
+    if (r.at.tv_sec == 0 || !bornSince(r.path, r.at, &born)) return false;
+    return (S_ISREG(st.st_mode) && (born || st.st_size == 0)) || S_ISLNK(st.st_mode) ||
+           (S_ISDIR(st.st_mode) && (born || emptyFolder(r.path)));
 }
 
 // A part on a volume that keeps no marker: ours when it is the very item its record says was made
@@ -579,6 +584,85 @@ bool settleUnrecordedParts(const QString &folder, const timespec &since, const Q
     return all;
 }
 
+// At most this many folders beneath the roots of a damaged journal's jobs are looked through.
+constexpr qsizetype maxWalked = 65536;
+
+// Where a journal's lines are lost, what they spoke of is found by the journal's token once its readable
+// records are settled: in `folders`, which those records name, and beneath `roots`, those of its jobs. A
+// part bearing our marker goes, as its record would have it. Without it, an item under a part name whose
+// copy took its name is the old item a replace exchanged: to the Trash under that name, as the lost
+// record would have sent it; any other is named. Our marker comes off everything else. False while one is
+// left for the next start.
+bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots,
+                   const std::vector<Record> &records, const QByteArray &token, Leftovers &left) {
+    QHash<QByteArray, const Record *> placed;
+    for (const Record &r : records)
+        if (r.kind == "placed") placed.insert(r.key, &r);
+    QSet<QString> told;
+    for (const QStringList *list : {&left.parts, &left.setAside})
+        for (const QString &path : *list)
+            told.insert(path);
+    QList<QPair<QString, int>> queue;
+    for (const QString &root : roots)
+        queue.append({root, 0});
+    for (const QString &folder : folders)
+        queue.append({folder, maxDepth});
+    QSet<QPair<quint64, quint64>> seen;
+    const QByteArray stem = ".kestrin-part-" + token.left(8) + '-';
+    bool all = true;
+    for (qsizetype i = 0; i < queue.size() && i < maxWalked; ++i) {
+        const auto [folder, depth] = queue[i];
+        const auto bytes = Posix::encode(folder);
+        Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1);
+        struct stat here;
+        if (fd.get() < 0 || ::fstat(fd.get(), &here) != 0 ||
+            seen.contains({quint64(here.st_dev), quint64(here.st_ino)}))
+            continue;
+        seen.insert({quint64(here.st_dev), quint64(here.st_ino)});
+        std::vector<QByteArray> names;
+        try {
+            names = listNames(fd.get());
+        } catch (const FileError &) {
+            continue;
+        }
+        for (const QByteArray &name : names) {
+            struct stat st;
+            const auto text = Posix::decode(name);
+            if (!text || ::fstatat(fd.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            const QString path = Posix::childPath(folder, *text);
+            const QByteArray rest = name.mid(stem.size());
+            const bool part =
+                name.startsWith(stem) && !rest.isEmpty() && rest.size() <= 19 &&
+                std::all_of(rest.cbegin(), rest.cend(), [](char c) { return c >= '0' && c <= '9'; });
+            if (!part) {
+                if (S_ISDIR(st.st_mode) && depth < maxDepth && st.st_dev == here.st_dev)
+                    queue.append({path, depth + 1});
+                if (!S_ISLNK(st.st_mode) && markOf(path, token) == Mark::ours) unmark(path);
+                continue;
+            }
+            if (st.st_uid != ::geteuid()) continue;
+            const Mark mark = markOf(path, token);
+            if (mark == Mark::ours) {
+                if (!told.contains(path) && removeTree(path) != 0) all = false;
+                continue;
+            }
+            if (mark == Mark::other) continue;
+            const Record *copy = placed.value(keyOf(path));
+            struct stat named;
+            if (copy && !sameItem(st, *copy) && Posix::lstatPath(copy->to, named) && sameItem(named, *copy)) {
+                const Trash::Result trashed = trashRecorded(path, copy->to);
+                if (trashed.status == Trash::Status::moved) {
+                    TrashMemory::remember(copy->to, trashed.inTrash);
+                    left.parts.removeAll(path);
+                    continue;
+                }
+            }
+            if (!told.contains(path)) left.unrecorded << path;
+        }
+    }
+    return all;
+}
+
 // A journal that is not to be read: not ours, or not readable.
 bool refused(int fd, struct stat &st) {
     return fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid();
@@ -667,6 +751,16 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
             all = settleBatch(batch, token, left) && all;
         for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in)
             all = settleUnrecordedParts(in.key(), in.value(), known, token, left) && all;
+        // A journal cut at a line's end reads whole: the roots of a sync are looked through either way.
+        if (parser.unreadable || !parser.roots.isEmpty()) {
+            QSet<QString> named = folders;
+            for (const Record &r : records)
+                for (const QString &path : {r.path, r.other, r.to})
+                    if (!path.isEmpty() && named.size() < maxFolders) named.insert(Posix::parentOf(path));
+            for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in)
+                if (named.size() < maxFolders) named.insert(in.key());
+            all = settleBeneath(named, parser.roots, records, token, left) && all;
+        }
     }
     if (all) ::unlinkat(dirFd, name.constData(), 0);
 }

@@ -49,10 +49,15 @@ struct State {
     quint64 parts = 0;           // part names given so far
     QSet<QByteArray> partsIn;    // folders whose record that parts may appear there is on stable storage
     QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
+    QList<QByteArray> roots;     // the lines of running jobs' roots
 
-    // A journal with nothing in flight starts afresh: no part of ours is on the disk then.
+    // A journal with nothing in flight starts afresh: no part of ours is on the disk then. The roots of
+    // a job still running go on record again, on the disk with the next part's folder.
     void restart() {
-        if (::ftruncate(fd, 0) == 0) partsIn.clear();
+        if (::ftruncate(fd, 0) != 0) return;
+        partsIn.clear();
+        const QByteArray lines = roots.join();
+        if (Posix::writeAll(fd, lines.constData(), lines.size()) != 0) torn = 0;
     }
 
     // One journal for the life of the process: made and removed once, not for every item.
@@ -86,6 +91,7 @@ const QByteArray &ownToken(State &s) {
         s.parts = 0;
         s.partsIn.clear();
         s.open.clear();
+        s.roots.clear();
         s.pid = ::getpid();
     }
     if (s.token.isEmpty()) s.token = newToken();
@@ -233,6 +239,27 @@ void partMade(const PathBytes &path, int fd, qint64 most) {
     State &s = state();
     std::lock_guard guard(s.lock);
     append(s, line, false);
+}
+
+Roots::Roots(const QStringList &roots) {
+    QByteArray line = "roots";
+    for (const QString &root : roots) {
+        const auto bytes = PathBytes::of(root);
+        if (!bytes) throw unwritable(EILSEQ);
+        line += ' ' + keyOf(*bytes);
+    }
+    line += '\n';
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    if (const int e = append(s, line, true)) throw unwritable(e);
+    s.roots << line;
+    line_ = line;
+}
+
+Roots::~Roots() {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    s.roots.removeOne(line_);
 }
 
 void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old) {

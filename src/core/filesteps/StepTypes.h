@@ -37,14 +37,15 @@ struct Leftovers {
     QStringList lost;         // items of a batch rename whose records are lost: where they belong is unknown
     QStringList damaged;      // journals with lines that are no records: what those named is not settled
     QStringList unmatched;    // hidden names of a batch rename that the volume no longer shows as their item
+    QStringList unrecorded; // items under our part names whose records are lost: where they belong is unknown
     bool isEmpty() const {
         return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && refused.isEmpty() &&
                renamedAside.isEmpty() && journals.isEmpty() && lost.isEmpty() && damaged.isEmpty() &&
-               unmatched.isEmpty();
+               unmatched.isEmpty() && unrecorded.isEmpty();
     }
     QString first() const {
-        for (const QStringList *list :
-             {&setAside, &parts, &renamed, &refused, &renamedAside, &journals, &lost, &damaged, &unmatched})
+        for (const QStringList *list : {&setAside, &parts, &renamed, &refused, &renamedAside, &journals,
+                                        &lost, &damaged, &unmatched, &unrecorded})
             if (!list->isEmpty()) return list->first();
         return {};
     }

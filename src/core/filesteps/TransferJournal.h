@@ -54,6 +54,21 @@ void beginMove(const PathBytes &part, const PathBytes &to, const PathBytes &sour
 // The move that placed `part` is over, whatever became of its original.
 void endMove(const PathBytes &part);
 
+// A job that may leave parts anywhere beneath its folders `roots` (a sync): on record and on stable
+// storage before it changes anything, kept in the journal while the job runs. Where the lines after it
+// are lost, the next start looks beneath these folders for what carries the journal's token. Throws as
+// the begin functions.
+class Roots {
+public:
+    explicit Roots(const QStringList &roots);
+    Roots(const Roots &) = delete;
+    Roots &operator=(const Roots &) = delete;
+    ~Roots();
+
+private:
+    QByteArray line_;
+};
+
 // --- batch renames
 
 // One item of a batch rename: `from` (whose stat is `st`) waits under `hidden` before it takes `to`.

@@ -266,6 +266,18 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
             return result;
         }
     }
+    // Opened before anything is written: the last flush hears of every write-back error since.
+    FileSteps::JobVolumes volumes;
+    volumes.open(*leftHeld);
+    volumes.open(*rightHeld);
+    // Where the journal's later lines are lost, the next start looks beneath the roots for our parts.
+    std::optional<FileSteps::Journal::Roots> onRecord;
+    try {
+        onRecord.emplace(QStringList{left, right});
+    } catch (const FileError &e) {
+        result.errors << e.description;
+        return result;
+    }
     progress.setTotal(FileOps::totalBytes(sources), steps.size());
     Runner runner{left, right, roots, *leftHeld, *rightHeld, progress, result};
     for (qsizetype i = 0; i < steps.size(); ++i) {
@@ -296,7 +308,7 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
         result.errors << FileSteps::Journal::notFlushedText(unflushed, e);
     // Done only once it is on the drives.
     QString unsaved;
-    if (const int e = FileSteps::flushVolumes(runner.written, progress, &unsaved))
+    if (const int e = volumes.flush(runner.written, progress, &unsaved))
         result.errors << FileSteps::notSavedText(unsaved, e);
     // One write of the origins for the whole run.
     QList<QPair<QString, QString>> origins;

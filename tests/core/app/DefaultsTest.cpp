@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -83,4 +84,20 @@ TEST(Defaults, WhatIsNoFileIsPutAside) {
     QFile::remove(aside);
     Defaults::resetForTests();
     EXPECT_EQ(Defaults::intValue("fresh"), 1);
+}
+
+// A run killed while it wrote the settings leaves their lock file empty: the next run neither waits for it
+// nor loses what it saves.
+TEST(Defaults, AnEmptyLockLeftByAKilledRunHoldsNothingUp) {
+    Defaults::resetForTests();
+    const QString lock = Defaults::filePath() + ".lock";
+    QDir().mkpath(QFileInfo(lock).path());
+    ASSERT_TRUE(TestUtil::writeFile(lock, ""));
+    QElapsedTimer clock;
+    clock.start();
+    Defaults::setValue("afterKill", 7);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::intValue("afterKill"), 7);
+    EXPECT_LT(clock.elapsed(), 5000);
+    Defaults::remove("afterKill");
 }

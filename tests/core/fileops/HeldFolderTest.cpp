@@ -119,5 +119,21 @@ TEST_P(HeldFolderTest, StaysOnItsMountWhereAsked) {
     EXPECT_GE(fd.get(), 0);
 }
 
+// Another volume mounted over the held one: its root has the same inode number on another device.
+TEST_P(HeldFolderTest, AFolderWithTheSameInodeOnAnotherDeviceIsAnotherFolder) {
+    const QString at = mkdir(QStringLiteral("vol"));
+    const MountAt first(at);
+    if (!first.mounted) GTEST_SKIP() << "needs root to mount";
+    const HeldFolder held(at);
+    const MountAt second(at);
+    ASSERT_TRUE(second.mounted);
+    struct stat now;
+    ASSERT_EQ(::stat(at.toUtf8().constData(), &now), 0);
+    ASSERT_EQ(now.st_ino, held.identity().st_ino);
+    ASSERT_NE(now.st_dev, held.identity().st_dev);
+    EXPECT_FALSE(held.stillAtPath());
+    EXPECT_THROW(held.check(), FileError);
+}
+
 INSTANTIATE_TEST_SUITE_P(Ways, HeldFolderTest, ::testing::Values(true, false),
                          [](const auto &info) { return info.param ? "openat2" : "nameByName"; });

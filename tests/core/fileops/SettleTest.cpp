@@ -250,6 +250,27 @@ TEST_F(Settle, APartOnRecordForANameItNeverTookGoes) {
     EXPECT_FALSE(marked(old));
 }
 
+// A child forked while this process's journal is open keeps a journal of its own: what it left when it
+// was killed is settled while this process, which holds its own journal, still runs.
+TEST_F(Settle, AForkedChildsPartsAreSettledWhileItsParentRuns) {
+    const QString dst = mkdir("dst");
+    const FileSteps::PathBytes own = Journal::partName(QFile::encodeName(dst));
+    Journal::beginPart(own);
+    Journal::end(own);
+    ASSERT_TRUE(inChild(
+        [&] {
+            const FileSteps::PathBytes part = Journal::partName(QFile::encodeName(dst));
+            const QByteArray mark = Journal::beginPart(part);
+            TestUtil::writeFile(part.text(), "the child's");
+            ::lsetxattr(part.c_str(), "user.kestrin.part", mark.constData(), size_t(mark.size()), 0);
+            ::raise(SIGKILL);
+        },
+        true));
+    ASSERT_EQ(ofOurs(dst).size(), 1);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(dst), QStringList{});
+}
+
 // After a power cut, zero bytes may stand where the last records were to be: nothing was written there,
 // so the journal is no damaged one. Anything else after the last whole line is.
 TEST_F(Settle, ZeroBytesAtTheEndOfAJournalAreNoDamage) {
@@ -269,26 +290,36 @@ TEST_F(Settle, ZeroBytesAtTheEndOfAJournalAreNoDamage) {
 }
 
 TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
-    // Recorded, then made, then killed before the marker: an empty file and an empty folder.
+    // Recorded, then made, then killed before the marker: an empty file and an empty folder; and, as a
+    // power cut leaves it on a volume that keeps birth times, a file that lost its marker but not its
+    // content.
     const QString dst = mkdir("dst");
     const QString partFile = dst + "/.kestrin-part-77-1", partDir = dst + "/.kestrin-part-77-2";
+    const QString written = dst + "/.kestrin-part-77-4";
     ASSERT_TRUE(inChild(
         [&] {
             Journal::beginPart(partFile);
             Journal::beginPart(partDir);
+            Journal::beginPart(written);
             TestUtil::writeFile(partFile, {});
             QDir().mkdir(partDir);
+            TestUtil::writeFile(written, "what was copied");
         },
         false));
-    // Made before its record: the user's, even with our name form.
+    // Made before its record: the user's, even with our name form and with content.
     const QString early = dst + "/.kestrin-part-77-3";
-    ASSERT_TRUE(TestUtil::writeFile(early, {}));
+    ASSERT_TRUE(TestUtil::writeFile(early, "the user's"));
     tick();
     ASSERT_TRUE(inChild([&] { Journal::beginPart(early); }, false));
 
-    const FileOps::Leftovers left = FileOps::recoverTransfers();
-    EXPECT_EQ(names(dst), QStringList{".kestrin-part-77-3"});
-    EXPECT_EQ(left.parts, QStringList{early});
+    struct statx sx {};
+    ASSERT_EQ(::statx(AT_FDCWD, QFile::encodeName(written).constData(), 0, STATX_BTIME, &sx), 0);
+    const bool born = sx.stx_mask & STATX_BTIME;
+    QStringList parts = FileOps::recoverTransfers().parts;
+    parts.sort();
+    EXPECT_EQ(names(dst), born ? QStringList{".kestrin-part-77-3"}
+                               : (QStringList{".kestrin-part-77-3", ".kestrin-part-77-4"}));
+    EXPECT_EQ(parts, born ? QStringList{early} : (QStringList{early, written}));
 }
 
 // Only the first part in a folder waits for a flush: with every part's own record lost, the start
@@ -332,9 +363,9 @@ TEST_F(Settle, PartsWhoseRecordsAreLostAreFoundInTheirFolder) {
 
     FileOps::Leftovers left = FileOps::recoverTransfers();
     left.parts.sort();
-    EXPECT_EQ(left.parts, (QStringList{parts[0], parts[4]}));
-    EXPECT_EQ(names(dst), (QStringList{Posix::lastComponent(parts[0]), Posix::lastComponent(parts[4]),
-                                       Posix::lastComponent(parts[5])}));
+    // The one without a marker was born after the folder's record: ours by its name.
+    EXPECT_EQ(left.parts, QStringList{parts[0]});
+    EXPECT_EQ(names(dst), (QStringList{Posix::lastComponent(parts[0]), Posix::lastComponent(parts[5])}));
     EXPECT_EQ(names(again), QStringList{});
     EXPECT_FALSE(exists(journal));
 }
@@ -392,6 +423,28 @@ TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
     EXPECT_EQ(names(tmp.path()), (QStringList{"b", "c"}));
     EXPECT_FALSE(marked(b));
     EXPECT_FALSE(marked(c));
+}
+
+// A folder's original changed while it was moved, so it stays; meanwhile another item took its name:
+// it gets a free name beside it, said, and is never left hidden.
+TEST_F(SettleAcross, AMovedOriginalWhoseNameIsTakenGetsAFreeOne) {
+    LanguageScope de(AppLanguage::de);
+    file("dir/a", "a");
+    file("dir/b", "b");
+    FileSteps::setStepHook([&](Step s, const QString &aside) {
+        if (s != Step::sourceAside) return;
+        TestUtil::writeFile(aside + "/a", "a, changed meanwhile");
+        TestUtil::writeFile(path("dir"), "another item");
+    });
+    const TransferOutcome o = run({path("dir")}, vol.path(), true);
+    FileSteps::setStepHook({});
+    EXPECT_EQ(TestUtil::readFile(path("dir")), "another item");
+    EXPECT_TRUE(ofOurs(path(".")).isEmpty()) << ofOurs(path(".")).join(' ').toStdString();
+    const QStringList kept = names(path(".")).filter(QRegularExpression("^dir."));
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(path(kept[0] + "/a")), "a, changed meanwhile");
+    EXPECT_FALSE(o.errors.isEmpty());
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
 }
 
 TEST_F(SettleAcross, AMoveThatCannotBeRecordedTouchesNothing) {

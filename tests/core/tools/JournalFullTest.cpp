@@ -41,7 +41,7 @@ struct FullStateFolder {
 QList<SyncStep> mirrorSteps(const QString &left, const QString &right) {
     QList<SyncStep> steps;
     for (const CompareRow &row : FolderCompare::scan(left, right, [] { return false; }).rows)
-        if (const SyncAction a = FolderCompare::action(row, SyncMode::leftToRight, false);
+        if (const SyncAction a = FolderCompare::action(row, SyncMode::leftToRight, true);
             a != SyncAction::none)
             steps << SyncStep{row, a};
     return steps;
@@ -73,11 +73,12 @@ TEST(JournalFull, RenameSyncCopyAndMoveRefuseAndTouchNothing) {
     TestUtil::LanguageScope german(AppLanguage::de);
     QTemporaryDir tmp;
     const auto at = [&](const QString &rel) { return tmp.path() + u'/' + rel; };
-    for (const char *rel : {"r/a", "r/b", "src/x", "dst/x", "src/y", "moved/y", "src/z", "L/s", "R/s"})
+    for (const char *rel : {"r/a", "r/b", "src/x", "dst/x", "src/y", "moved/y", "src/z", "L/s", "R/s",
+                            "R/a surplus", "R/b surplus"})
         ASSERT_TRUE(TestUtil::writeFile(at(rel), QByteArray("old ") + rel));
     ASSERT_TRUE(TestUtil::writeFile(at("L/s"), "newer and longer"));
     QDir().mkpath(at("plain"));
-    ASSERT_EQ(mirrorSteps(at("L"), at("R")).size(), 1);
+    ASSERT_EQ(mirrorSteps(at("L"), at("R")).size(), 3);
 
     FullStateFolder state;
     if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
@@ -97,6 +98,8 @@ TEST(JournalFull, RenameSyncCopyAndMoveRefuseAndTouchNothing) {
             << text.toStdString();
         EXPECT_TRUE(text.contains("Ohne dieses Protokoll ändert Kestrin nichts.")) << text.toStdString();
     }
+    // The sync refuses as a whole, before its first step: no item of it is blamed.
+    EXPECT_FALSE(said[4].contains('|')) << said[4].toStdString();
     EXPECT_EQ(snapshot(tmp.path()), before);
     EXPECT_EQ(snapshot(TrashRoots::homeTrash()), trashBefore);
 }

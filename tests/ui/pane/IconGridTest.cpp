@@ -190,8 +190,13 @@ TEST_F(IconGridTest, AFolderCellTakesADropAndAFileCellHandsItToThePanesFolder) {
     send(QEvent::DragMove, "f01.txt", x.get());
     EXPECT_EQ(grid->targetRow(), -1); // a file is never lit up
     send(QEvent::Drop, "f01.txt", x.get());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("x.txt")), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy(), 5000);
+    // The copy is listed and selected, which scrolls it into view and the folder cell out of it: the
+    // next drag goes where the folder cell is then.
+    QTRY_COMPARE_WITH_TIMEOUT(pane->selection(), QSet<QString>{path("x.txt")}, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(grid->listModel()->rowOf(path("x.txt")) >= 0, 5000);
+    grid->scrollTo(grid->listModel()->index(grid->listModel()->rowOf(path("sub"))));
+    ASSERT_TRUE(grid->viewport()->rect().contains(cellPoint("sub")));
     send(QEvent::DragMove, "sub", y.get());
     send(QEvent::Drop, "sub", y.get());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("sub/y.txt")), 5000);
