@@ -79,35 +79,6 @@ TEST_P(HeldFolderTest, RefusesAFolderSwappedForALinkNamingIt) {
     EXPECT_THROW(HeldFolder(shown, st), FileError);
 }
 
-// A folder on another volume that happens to have the same inode number is another folder.
-TEST_P(HeldFolderTest, RefusesAFolderOfTheSameNumberOnAnotherVolume) {
-    TestUtil::TmpfsMount a, b;
-    if (!a.valid() || !b.valid()) GTEST_SKIP() << "needs root for a tmpfs";
-    const QString shown = a.path() + "/d";
-    ASSERT_TRUE(QDir().mkpath(shown));
-    const ino_t number = TestUtil::lstatOf(shown).st_ino;
-    QString twin;
-    for (int i = 0; i < 1000 && twin.isEmpty(); ++i) {
-        const QString candidate = b.path() + QString("/x%1").arg(i);
-        ASSERT_TRUE(QDir().mkpath(candidate));
-        const ino_t n = TestUtil::lstatOf(candidate).st_ino;
-        if (n == number) twin = candidate;
-        if (n > number) break;
-    }
-    if (twin.isEmpty()) GTEST_SKIP() << "no folder of the same number on the second tmpfs";
-    const QString link = path(QStringLiteral("link"));
-    ASSERT_EQ(::symlink(shown.toUtf8().constData(), link.toUtf8().constData()), 0);
-    const struct stat st = TestUtil::lstatOf(shown);
-    const HeldFolder held(link, st);
-    EXPECT_TRUE(held.stillAtPath());
-
-    ASSERT_EQ(::unlink(link.toUtf8().constData()), 0);
-    ASSERT_EQ(::symlink(twin.toUtf8().constData(), link.toUtf8().constData()), 0);
-    EXPECT_FALSE(held.stillAtPath());
-    EXPECT_THROW(held.check(), FileError);
-    EXPECT_THROW(HeldFolder(link, st), FileError);
-}
-
 TEST_P(HeldFolderTest, StaysOnItsMountWhereAsked) {
     const QString inner = mkdir(QStringLiteral("top/mnt"));
     const MountAt mount(inner);

@@ -250,27 +250,6 @@ TEST_F(Settle, APartOnRecordForANameItNeverTookGoes) {
     EXPECT_FALSE(marked(old));
 }
 
-// A child forked while this process's journal is open keeps a journal of its own: what it left when it
-// was killed is settled while this process, which holds its own journal, still runs.
-TEST_F(Settle, AForkedChildsPartsAreSettledWhileItsParentRuns) {
-    const QString dst = mkdir("dst");
-    const FileSteps::PathBytes own = Journal::partName(QFile::encodeName(dst));
-    Journal::beginPart(own);
-    Journal::end(own);
-    ASSERT_TRUE(inChild(
-        [&] {
-            const FileSteps::PathBytes part = Journal::partName(QFile::encodeName(dst));
-            const QByteArray mark = Journal::beginPart(part);
-            TestUtil::writeFile(part.text(), "the child's");
-            ::lsetxattr(part.c_str(), "user.kestrin.part", mark.constData(), size_t(mark.size()), 0);
-            ::raise(SIGKILL);
-        },
-        true));
-    ASSERT_EQ(ofOurs(dst).size(), 1);
-    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
-    EXPECT_EQ(names(dst), QStringList{});
-}
-
 // After a power cut, zero bytes may stand where the last records were to be: nothing was written there,
 // so the journal is no damaged one. Anything else after the last whole line is.
 TEST_F(Settle, ZeroBytesAtTheEndOfAJournalAreNoDamage) {

@@ -320,21 +320,6 @@ TEST_F(Sync, ARunEndsWithOneFlushOfEachVolumeItWrote) {
               QStringList{QString("Was nach „%1“ übertragen wurde, ist nicht sicher auf dem Laufwerk "
                                   "gespeichert (%2). Es kann dort unvollständig sein.")
                               .arg(R(), Posix::errorText(EIO))});
-
-    // Both sides written, each on a volume of its own: both are flushed, and the one that fails is said.
-    TestUtil::TmpfsMount vol;
-    if (!vol.valid()) return; // a second volume needs root
-    const QString other = vol.path() + "/R";
-    ASSERT_TRUE(TestUtil::writeFile(other + "/d.txt", "d"));
-    flushed.clear();
-    FileSteps::setFolderSyncErrorForTests(other, EIO);
-    const SyncResult both = FolderSync::run(L(), other, planOf(L(), other, SyncMode::both, false), progress);
-    QStringList sides{L(), other};
-    flushed.sort();
-    sides.sort();
-    EXPECT_EQ(flushed, sides);
-    EXPECT_EQ(both.errors, QStringList{FileSteps::notSavedText(other, EIO)});
-    EXPECT_EQ(TestUtil::readFile(L("d.txt")), "d");
 }
 
 // --- a second volume (root only)
