@@ -322,12 +322,15 @@ void FileInfoState::rename() {
         return;
     }
     try {
-        // Never replaces: an item that appeared meanwhile makes it fail.
-        FileOps::rename(m_path, dest);
+        // Never replaces: an item that appeared meanwhile makes it fail. In its folder as the pane
+        // listed it, like the rename command.
+        FileOps::rename(m_sides ? m_sides->shown(m_path) : ShownItem{m_path, {}, {}}, newName);
     } catch (const FileError &error) {
         if (m_toasts) {
             if (error.code == EEXIST)
                 m_toasts->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+            else if (error.code == ESTALE)
+                m_toasts->show(error.description, true);
             else
                 m_toasts->show(LF("Das Umbenennen ging nicht: %@", error.description.isEmpty()
                                                                        ? Posix::errorText(error.code)

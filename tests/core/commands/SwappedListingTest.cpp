@@ -1,6 +1,6 @@
 // Another account that shares a folder with the user swaps the folder, or an item in it, for a link to a
-// private folder after the pane listed it: rename, New Folder, duplicate, alias, tags and comments leave
-// the private folder alone and say why nothing was done.
+// private folder after the pane listed it: rename (F2 and Get Info's name), New Folder, duplicate, alias,
+// tags and comments leave the private folder alone and say why nothing was done.
 
 #include "CommandFixture.h"
 
@@ -19,7 +19,7 @@ using FileSteps::HeldFolder;
 
 namespace {
 
-enum class Cmd { rename, newFolder, duplicate, alias, tag, comment };
+enum class Cmd { rename, newFolder, duplicate, alias, tag, comment, infoName };
 
 // The names of the item's attributes, NUL-separated.
 QByteArray attributes(const QString &path) {
@@ -75,6 +75,12 @@ protected:
             info.saveComment();
             break;
         }
+        case Cmd::infoName: {
+            FileInfoState info(app->sides(), app->items(), app->toasts(), items.first(), 0);
+            info.setNameText(QStringLiteral("b1"));
+            info.rename();
+            break;
+        }
         }
         waitToast(before + 1);
     }
@@ -84,7 +90,8 @@ protected:
 } // namespace
 
 TEST_F(SwappedListing, AFolderSwappedAfterTheListingIsLeftAlone) {
-    for (const Cmd cmd : {Cmd::rename, Cmd::newFolder, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment}) {
+    for (const Cmd cmd :
+         {Cmd::rename, Cmd::newFolder, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment, Cmd::infoName}) {
         SCOPED_TRACE(int(cmd));
         const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
         const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
@@ -100,7 +107,7 @@ TEST_F(SwappedListing, AFolderSwappedAfterTheListingIsLeftAlone) {
 }
 
 TEST_F(SwappedListing, AnItemSwappedAfterTheListingIsLeftAlone) {
-    for (const Cmd cmd : {Cmd::rename, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment}) {
+    for (const Cmd cmd : {Cmd::rename, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment, Cmd::infoName}) {
         SCOPED_TRACE(int(cmd));
         const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
         const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
