@@ -37,14 +37,6 @@ list(JOIN byPath "|" byPath)
 
 # What still changes items by path above the steps: the file, a piece of the line that does it, and why.
 set(byPathAllowed
-    # Get Info's permissions: chmod through the item's pinned path, and by its path where that can't be had.
-    "core/fileops/FileAccess.cpp|::chmod("
-    # Delete for good inside the Trash and put back: the item's .trashinfo removed by its path once the
-    # item itself is gone.
-    "core/fileops/TrashOps.cpp|::unlink("
-    "core/fileops/RestoreMove.cpp|::unlink("
-    # Cleanup rules: a rule's target folder made by its path.
-    "core/tools/RulesEngine.cpp|::mkdir("
     # The settings file: its folder made and an unreadable file set aside by path, and QSettings writes it
     # itself. It lies in the user's own private configuration folder, which no other account can change.
     "core/base/Defaults.cpp|mkpath("

@@ -70,7 +70,8 @@ std::function<void()> g_between;
 // another account owns (swapped in for the item) is refused with ELOOP.
 class Item {
 public:
-    explicit Item(const QString &path) {
+    // `held`: the item's folder, held by the caller (-1: looked up by its path here).
+    explicit Item(const QString &path, int held = -1) {
         const auto bytes = Posix::encode(path);
         if (!bytes || bytes->isEmpty()) {
             err_ = EILSEQ;
@@ -81,12 +82,18 @@ public:
                                   : slash == 0 ? QByteArray("/")
                                                : bytes->left(slash);
         const QByteArray name = bytes->mid(slash + 1);
-        if (::access("/proc/self/fd", F_OK) != 0 || name.isEmpty() || name == "." || name == "..") {
+        const bool proc = ::access("/proc/self/fd", F_OK) == 0;
+        if (held >= 0 && (!proc || name.isEmpty() || name == "." || name == "..")) {
+            err_ = proc ? EINVAL : ENOSYS; // a held folder is never left for a name
+            return;
+        }
+        if (!proc || name.isEmpty() || name == "." || name == "..") {
             path_ = *bytes; // nothing to pin it by: the name is all there is
             return;
         }
-        const int dir =
-            Posix::retry([&] { return ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
+        const int dir = held >= 0 ? held : Posix::retry([&] {
+            return ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        });
         if (dir < 0) {
             err_ = errno;
             return;
@@ -109,7 +116,7 @@ public:
                     ::close(std::exchange(fd_, -1));
             }
         }
-        ::close(dir);
+        if (dir != held) ::close(dir);
         if (!err_) path_ = "/proc/self/fd/" + QByteArray::number(fd_);
     }
     ~Item() {
@@ -155,8 +162,8 @@ QString userName(const QString &macName) {
     return QStringLiteral("user.") + macName;
 }
 
-Result get(const QString &path, const QString &name) {
-    return get(Item(path), name);
+Result get(const QString &path, const QString &name, int folder) {
+    return get(Item(path, folder), name);
 }
 
 Result get(int fd, const QString &name) {
@@ -165,8 +172,8 @@ Result get(int fd, const QString &name) {
                 [&](char *buf, size_t size) { return fgetxattr(fd, n.constData(), buf, size); });
 }
 
-int set(const QString &path, const QString &name, const QByteArray &value) {
-    return set(Item(path), name, value);
+int set(const QString &path, const QString &name, const QByteArray &value, int folder) {
+    return set(Item(path, folder), name, value);
 }
 
 int set(int fd, const QString &name, const QByteArray &value) {
@@ -175,14 +182,14 @@ int set(int fd, const QString &name, const QByteArray &value) {
                                                                                                      : errno;
 }
 
-int remove(const QString &path, const QString &name) {
-    return remove(Item(path), name);
+int remove(const QString &path, const QString &name, int folder) {
+    return remove(Item(path, folder), name);
 }
 
 int setBoth(const QString &path, const QString &first, const std::optional<QByteArray> &firstValue,
-            const QString &second, const std::optional<QByteArray> &secondValue) {
+            const QString &second, const std::optional<QByteArray> &secondValue, int folder) {
     // One look for all four calls: both attributes, and an undone first one, go to the same item.
-    const Item item(path);
+    const Item item(path, folder);
     const auto write = [&](const QString &name, const std::optional<QByteArray> &value) {
         return value ? set(item, name, *value) : remove(item, name);
     };

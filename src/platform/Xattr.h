@@ -21,19 +21,21 @@ struct Result {
 
 QString userName(const QString &macName);
 
+// `folder`, where given, is the item's folder held open by the caller (O_PATH): the item is looked up in it
+// by its last name, and the folder's path is not looked at again.
 // Tells an absent attribute from one that could not be read; a size race is retried once.
-Result get(const QString &path, const QString &name);
+Result get(const QString &path, const QString &name, int folder = -1);
 // 0 on success, else errno.
-int set(const QString &path, const QString &name, const QByteArray &value);
+int set(const QString &path, const QString &name, const QByteArray &value, int folder = -1);
 // 0 on success or when the attribute was absent, else errno.
-int remove(const QString &path, const QString &name);
+int remove(const QString &path, const QString &name, int folder = -1);
 // nullopt when the list could not be read; an empty list when the file system has no attributes.
 std::optional<QStringList> list(const QString &path);
 
 // Gives two attributes of one item their new values (nullopt removes one) together or not at all: when
 // the second write fails, the first attribute gets its old value back. 0 on success, else errno.
 int setBoth(const QString &path, const QString &first, const std::optional<QByteArray> &firstValue,
-            const QString &second, const std::optional<QByteArray> &secondValue);
+            const QString &second, const std::optional<QByteArray> &secondValue, int folder = -1);
 
 // Tests only: every later write or removal of the named attribute fails with err (0 ends it).
 void failWritesForTests(const QString &name, int err);

@@ -4,6 +4,7 @@
 #include "core/app/Sides.h"
 #include "core/app/Toasts.h"
 #include "core/fileops/FileOps.h"
+#include "core/filesteps/HeldFolder.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
@@ -43,6 +44,22 @@ QString trimBlanks(QString s) {
     while (!s.isEmpty() && blank(s.back()))
         s.chop(1);
     return s;
+}
+
+// The item's folder held as the pane listed it, and the item still the one listed; else why not.
+std::optional<FileSteps::HeldFolder> holdShown(const QString &path, const Sides *sides, QString &refusal) {
+    const QString name = Posix::lastComponent(path);
+    try {
+        const auto bytes = FileSteps::PathBytes::of(path);
+        if (!bytes) throw FileError::fromErrno(EILSEQ);
+        const ShownItem shown = sides ? sides->shown(path) : ShownItem{path, {}, {}};
+        FileSteps::HeldFolder folder = FileSteps::HeldFolder::ofShown(shown);
+        folder.expect(bytes->name(), shown.item, name);
+        return folder;
+    } catch (const FileError &e) {
+        refusal = e.code == ESTALE ? e.description : FileSteps::explain(e, name);
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -212,7 +229,13 @@ void FileInfoState::applyTags() {
         const QString name = trimBlanks(piece);
         if (!name.isEmpty()) names << name;
     }
-    if (const auto error = FileOps::setTagNames(names, m_path)) {
+    QString refusal;
+    const auto folder = holdShown(m_path, m_sides, refusal);
+    if (!folder) {
+        if (m_toasts) m_toasts->show(refusal, true);
+        return;
+    }
+    if (const auto error = FileOps::setTagNames(names, m_path, folder->fd())) {
         if (m_toasts)
             m_toasts->show(LF("Tags ließen sich nicht ändern: %@", FileOps::describe(*error)), true);
         return;
@@ -299,12 +322,15 @@ void FileInfoState::rename() {
         return;
     }
     try {
-        // Never replaces: an item that appeared meanwhile makes it fail.
-        FileOps::rename(m_path, dest);
+        // Never replaces: an item that appeared meanwhile makes it fail. In its folder as the pane
+        // listed it, like the rename command.
+        FileOps::rename(m_sides ? m_sides->shown(m_path) : ShownItem{m_path, {}, {}}, newName);
     } catch (const FileError &error) {
         if (m_toasts) {
             if (error.code == EEXIST)
                 m_toasts->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+            else if (error.code == ESTALE)
+                m_toasts->show(error.description, true);
             else
                 m_toasts->show(LF("Das Umbenennen ging nicht: %@", error.description.isEmpty()
                                                                        ? Posix::errorText(error.code)
@@ -346,7 +372,13 @@ void FileInfoState::saveComment() {
         m_typed[idx(Field::comment)] = false;
         return;
     }
-    if (const int err = FileOps::setComment(text, m_path)) {
+    QString refusal;
+    const auto folder = holdShown(m_path, m_sides, refusal);
+    if (!folder) {
+        if (m_toasts) m_toasts->show(refusal, true);
+        return;
+    }
+    if (const int err = FileOps::setComment(text, m_path, folder->fd())) {
         // ELOOP: a link that another account put at the item's name.
         if (m_toasts)
             m_toasts->show(err == ELOOP

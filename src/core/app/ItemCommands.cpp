@@ -8,6 +8,7 @@
 #include "core/app/WindowRequests.h"
 #include "core/base/Background.h"
 #include "core/fileops/FileOps.h"
+#include "core/filesteps/HeldFolder.h"
 
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
@@ -91,16 +92,58 @@ void ItemCommands::share(const QStringList &paths) {
     if (const auto error = m_services.desktop.share(paths)) m_toasts.show(*error, true);
 }
 
+namespace {
+
+// The items' folders, held as the panes listed them, with each item still the one listed: the tag
+// writes reach the items beneath those folders. An item refused is left out; the first refusal is kept.
+struct HeldItems {
+    std::vector<FileSteps::HeldFolder> folders;
+    QStringList paths;
+    QList<int> fds;
+    std::optional<QString> refusal;
+};
+
+HeldItems holdItems(const Sides &sides, const QStringList &paths) {
+    HeldItems out;
+    out.folders.reserve(size_t(paths.size()));
+    for (const QString &p : paths) {
+        const QString name = Posix::lastComponent(p);
+        try {
+            const auto bytes = FileSteps::PathBytes::of(p);
+            if (!bytes) throw FileError::fromErrno(EILSEQ);
+            const ShownItem shown = sides.shown(p);
+            FileSteps::HeldFolder folder = FileSteps::HeldFolder::ofShown(shown);
+            folder.expect(bytes->name(), shown.item, name);
+            out.fds << folder.fd();
+            out.folders.push_back(std::move(folder));
+            out.paths << p;
+        } catch (const FileError &e) {
+            if (!out.refusal) out.refusal = e.code == ESTALE ? e.description : FileSteps::explain(e, name);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 void ItemCommands::toggleTag(const QString &tag, const QStringList &paths) {
     if (paths.isEmpty()) return;
-    if (const auto error = FileOps::toggleTag(tag, paths)) m_toasts.show(*error, true);
+    const HeldItems held = holdItems(m_sides, paths);
+    std::optional<QString> error = held.refusal;
+    if (!held.paths.isEmpty())
+        if (const auto e = FileOps::toggleTag(tag, held.paths, held.fds); e && !error) error = e;
+    if (error) m_toasts.show(*error, true);
     emit iconsChanged(paths);
     m_sides.refreshAll();
 }
 
 void ItemCommands::clearTags(const QStringList &paths) {
     if (paths.isEmpty()) return;
-    if (const auto error = FileOps::clearTags(paths)) m_toasts.show(*error, true);
+    const HeldItems held = holdItems(m_sides, paths);
+    std::optional<QString> error = held.refusal;
+    if (!held.paths.isEmpty())
+        if (const auto e = FileOps::clearTags(held.paths, held.fds); e && !error) error = e;
+    if (error) m_toasts.show(*error, true);
     emit iconsChanged(paths);
     m_sides.refreshAll();
 }

@@ -44,6 +44,14 @@ Sides::Sides(QObject *parent) : QObject(parent) {
     }
 }
 
+ShownItem Sides::shown(const QString &path) const {
+    const Side other = m_active == Side::left ? Side::right : Side::left;
+    for (const Side side : {m_active, other})
+        if (const PaneModel *p = pane(side))
+            if (ShownItem item = p->shown(path); item.item.known() || item.folder.known()) return item;
+    return ShownItem{path, {}, {}};
+}
+
 PaneModel *Sides::left() const {
     return m_left->current();
 }

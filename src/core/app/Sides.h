@@ -2,6 +2,8 @@
 
 #include "core/model/Side.h"
 
+#include "core/model/FileItem.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -23,6 +25,9 @@ public:
     PaneModel *right() const;
     PaneModel *pane(Side side) const;
     PaneModel *activePane() const { return pane(m_active); }
+    // The item with the identities the pane in front that lists it listed (the active side first); zero
+    // where neither lists it.
+    ShownItem shown(const QString &path) const;
 
     Side active() const { return m_active; }
     void setActive(Side value);

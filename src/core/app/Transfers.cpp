@@ -113,7 +113,7 @@ void Transfers::transfer(const QStringList &paths, const QString &destination, b
     if (!m_jobs.admits()) return;
     QPointer<Transfers> self(this);
     // What the user looked at when choosing: the question and the job act only in those folders.
-    const FileOps::ShownFolders shown = shownFolders(paths, destination);
+    const FileOps::Shown shown = shownFolders(paths, destination);
     FileOps::askConflicts(
         paths, destination, move, m_dialogs,
         [self, paths, destination, move, admitted, shown](auto answers) {
@@ -126,7 +126,7 @@ void Transfers::transfer(const QStringList &paths, const QString &destination, b
         shown);
 }
 
-FileOps::ShownFolders Transfers::shownFolders(const QStringList &paths, const QString &destination) const {
+FileOps::Shown Transfers::shownFolders(const QStringList &paths, const QString &destination) const {
     QStringList folders{destination};
     for (const QString &p : paths)
         if (const auto bytes = FileSteps::PathBytes::of(p);
@@ -136,14 +136,21 @@ FileOps::ShownFolders Transfers::shownFolders(const QStringList &paths, const QS
     QList<PaneModel *> panes{m_sides.leftTabs()->current(), m_sides.rightTabs()->current()};
     for (TabGroup *group : {m_sides.leftTabs(), m_sides.rightTabs()})
         panes += group->tabs();
-    FileOps::ShownFolders shown;
+    FileOps::Shown shown;
     for (const QString &folder : folders)
         for (const PaneModel *pane : panes)
             if (const auto id = pane ? pane->shownFolder(folder) : std::nullopt) {
                 struct stat st {};
                 st.st_dev = id->dev;
                 st.st_ino = id->ino;
-                shown.insert(folder, st);
+                shown.folders.insert(folder, st);
+                break;
+            }
+    // Each item as the pane that listed it saw it.
+    for (const QString &p : paths)
+        for (const PaneModel *pane : panes)
+            if (const ItemId id = pane ? pane->shown(p).item : ItemId{}; id.known()) {
+                shown.items.insert(p, id);
                 break;
             }
     return shown;
@@ -151,7 +158,7 @@ FileOps::ShownFolders Transfers::shownFolders(const QStringList &paths, const QS
 
 void Transfers::startTransfer(const QStringList &paths, const QString &destination, bool move,
                               const QHash<QString, ConflictChoice> &resolutions,
-                              const std::function<void()> &admitted, const FileOps::ShownFolders &shown) {
+                              const std::function<void()> &admitted, const FileOps::Shown &shown) {
     QPointer<Transfers> self(this);
     const bool started = m_jobs.run(
         move ? K("Verschiebe") : K("Kopiere"),

@@ -39,9 +39,9 @@ private:
     // The transfer once its conflicts are answered.
     void startTransfer(const QStringList &paths, const QString &destination, bool move,
                        const QHash<QString, ConflictChoice> &resolutions,
-                       const std::function<void()> &admitted, const FileOps::ShownFolders &shown);
+                       const std::function<void()> &admitted, const FileOps::Shown &shown);
     // The destination and the sources' folders as the panes that show them listed them.
-    FileOps::ShownFolders shownFolders(const QStringList &paths, const QString &destination) const;
+    FileOps::Shown shownFolders(const QStringList &paths, const QString &destination) const;
     void recordTransfer(const TransferOutcome &outcome, bool move);
 
     Sides &m_sides;

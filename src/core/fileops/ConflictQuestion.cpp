@@ -39,13 +39,14 @@ QString infoAt(const Held &folder, const QByteArray &name) {
 
 // The folder at `path`, held from this first look on; the one a pane showed where it did. Null where it
 // cannot be held: the transfer then says why.
-Held hold(const QString &path, const ShownFolders &shown) {
+Held hold(const QString &path, const Shown &shown) {
     const auto bytes = FileSteps::PathBytes::of(path);
     if (!bytes) return nullptr;
     try {
-        const auto seen = shown.constFind(path);
-        return std::make_shared<const FileSteps::HeldFolder>(
-            seen == shown.cend() ? FileSteps::HeldFolder(*bytes) : FileSteps::HeldFolder(*bytes, *seen));
+        const auto seen = shown.folders.constFind(path);
+        return std::make_shared<const FileSteps::HeldFolder>(seen == shown.folders.cend()
+                                                                 ? FileSteps::HeldFolder(*bytes)
+                                                                 : FileSteps::HeldFolder(*bytes, *seen));
     } catch (const FileError &) {
         return nullptr;
     }
@@ -161,7 +162,7 @@ QString conflictInfo(const QString &path) {
 }
 
 void askConflicts(const QStringList &paths, const QString &dest, bool move, const Dialogs &dialogs,
-                  std::function<void(ConflictAnswers)> done, const ShownFolders &shown) {
+                  std::function<void(ConflictAnswers)> done, const Shown &shown) {
     auto round = std::make_shared<ConflictRound>();
     round->destHeld = hold(dest, shown);
     std::map<QString, Held> folders;
@@ -176,11 +177,17 @@ void askConflicts(const QStringList &paths, const QString &dest, bool move, cons
         // The same folder by name, or reached through a link: replacing would overwrite the item itself.
         const bool inDest =
             parent == dest || (round->destHeld && from && from->is(round->destHeld->identity()));
+        // Another item in the place of one listed is not asked about; the transfer refuses it.
+        struct stat st;
+        const ItemId listed = shown.items.value(p);
+        if (listed.known() && from &&
+            (::fstatat(from->fd(), bytes->name().constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+             ItemId{quint64(st.st_dev), quint64(st.st_ino)} != listed))
+            continue;
         if (inDest) {
             if (!move) sameFolder << p;
             continue;
         }
-        struct stat st;
         if (round->destHeld &&
             ::fstatat(round->destHeld->fd(), bytes->name().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             conflicts << p;

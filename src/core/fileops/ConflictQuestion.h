@@ -22,7 +22,7 @@ using ConflictAnswers = std::optional<QHash<QString, ConflictChoice>>;
 // The destination and the sources' folders are held from this first look on; with `shown`, only while
 // they are the folders the panes showed (else nothing is asked, and the transfer refuses).
 void askConflicts(const QStringList &paths, const QString &dest, bool move, const Dialogs &dialogs,
-                  std::function<void(ConflictAnswers)> done, const ShownFolders &shown = {});
+                  std::function<void(ConflictAnswers)> done, const Shown &shown = {});
 
 // The one-line description of an item in the question: size or "Ordner", and its date.
 QString conflictInfo(const QString &path);

@@ -1,5 +1,7 @@
 #include "core/fileops/FileAccess.h"
 
+#include "core/filesteps/FileSteps.h"
+#include "core/filesteps/HeldFolder.h"
 #include "platform/Posix.h"
 
 #include <QByteArray>
@@ -45,30 +47,29 @@ mode_t withAccess(mode_t mode, int value, int shift) {
     return (mode & ~(mode_t(6) << shift)) | (mode_t(value & 6) << shift);
 }
 
-Written setAccess(const QString &path, int value, int shift) {
-    const auto bytes = Posix::encode(path);
+Written setAccess(const QString &path, const ItemId &expected, int value, int shift) {
+    const auto bytes = FileSteps::PathBytes::of(path);
     if (!bytes) return {EILSEQ, 0};
-    // The item is pinned first: the mode read and the mode written belong to the same item, even if the
-    // name (or a link) is changed meanwhile.
-    const int fd = Posix::retry([&] { return ::open(bytes->constData(), O_PATH | O_CLOEXEC); });
+    int fd = -1;
+    try {
+        const FileSteps::HeldFolder folder(bytes->parent());
+        // A link at the name is followed: what is shown and changed is what it leads to.
+        fd = Posix::retry(
+            [&] { return ::openat(folder.fd(), bytes->name().constData(), O_PATH | O_CLOEXEC); });
+    } catch (const FileError &e) {
+        return {e.code ? e.code : EIO, 0};
+    }
     if (fd < 0) return {errno, 0};
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return {err, 0};
-    }
+    int err = ::fstat(fd, &st) == 0 ? 0 : errno;
+    if (err == 0 &&
+        (!expected.known() || quint64(st.st_dev) != expected.dev || quint64(st.st_ino) != expected.ino))
+        err = ESTALE;
     const mode_t old = st.st_mode & 07777;
     const mode_t wanted = withAccess(old, value, shift);
-    const QByteArray pinned = "/proc/self/fd/" + QByteArray::number(fd);
-    int rc = ::chmod(pinned.constData(), wanted);
-    int err = rc == 0 ? 0 : errno;
-    if (rc != 0 && err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
-        // Without /proc the name is all there is.
-        rc = ::chmod(bytes->constData(), wanted);
-        err = rc == 0 ? 0 : errno;
-    }
+    if (err == 0) err = FileSteps::setModeOf(fd, wanted);
     ::close(fd);
+    if (err == ESTALE) return {err, 0};
     return {err, err == 0 ? wanted : old};
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/model/FileItem.h"
+
 #include <QString>
 
 #include <sys/types.h>
@@ -25,7 +27,9 @@ struct Written {
     int err = 0;     // 0 on success, else errno
     mode_t mode = 0; // the mode the item has now: the new one, or after a failure the one found
 };
-// Starts from the item's mode of now (not an older reading) and changes it on the very item it read.
-Written setAccess(const QString &path, int value, int shift);
+// Starts from the item's mode of now (not an older reading) and changes it on the very item it read. That
+// item is looked up in its folder, held, and must be `expected` (what the path led to when its facts were
+// read); anything else there now, a link swapped in too, is left alone: ESTALE.
+Written setAccess(const QString &path, const ItemId &expected, int value, int shift);
 
 } // namespace FileAccess

@@ -84,7 +84,7 @@ using FileSteps::isPermissionDenied;
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
                                 TransferProgress &progress,
                                 const QHash<QString, ConflictChoice> &resolutions = {},
-                                bool flushAtEnd = true, const ShownFolders &shown = {});
+                                bool flushAtEnd = true, const Shown &shown = {});
 
 // --- what interrupted transfers left
 

@@ -4,6 +4,7 @@
 #include "core/filesteps/TransferProgress.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/MoveFinish.h"
+#include "platform/HeldTrash.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
@@ -238,9 +239,12 @@ QString volumeTopOf(const QString &inTrash) {
 
 void forgetTrashed(const QString &inTrash) {
     TrashMemory::forget(inTrash);
-    const QString info = Trash::infoFileFor(inTrash);
-    if (info.isEmpty()) return;
-    if (const auto bytes = Posix::encode(info)) ::unlink(bytes->constData());
+    if (Trash::infoFileFor(inTrash).isEmpty()) return;
+    const auto bytes = Posix::encode(inTrash);
+    if (!bytes) return;
+    // In the Trash's info folder as it is held, never through a link put in its place.
+    const Trash::Held trash = Trash::Held::openListed(Posix::parentOf(inTrash));
+    if (trash.valid()) trash.dropInfoOfGone(bytes->mid(bytes->lastIndexOf('/') + 1));
 }
 
 } // namespace Restore

@@ -60,7 +60,7 @@ QString otherSpelling(const QString &folder, const QString &name) {
 class Engine {
 public:
     Engine(const QStringList &paths, const QString &to, bool move, TransferProgress &progress,
-           const QHash<QString, ConflictChoice> &resolutions, bool flushAtEnd, const ShownFolders &shown)
+           const QHash<QString, ConflictChoice> &resolutions, bool flushAtEnd, const Shown &shown)
         : paths_(paths), to_(to), move_(move), progress_(progress), resolutions_(resolutions),
           job_(newCopyJob(progress)), flushAtEnd_(flushAtEnd), shown_(shown) {}
 
@@ -116,8 +116,8 @@ private:
 
     // The folder at `path`, held; the one the user was shown, where a pane showed it.
     HeldFolder hold(const PathBytes &path) const {
-        const auto shown = shown_.constFind(path.text());
-        return shown == shown_.cend() ? HeldFolder(path) : HeldFolder(path, *shown);
+        const auto shown = shown_.folders.constFind(path.text());
+        return shown == shown_.folders.cend() ? HeldFolder(path) : HeldFolder(path, *shown);
     }
     std::shared_ptr<const HeldFolder> holdSource(const PathBytes &folder, FileError &why);
 
@@ -137,7 +137,7 @@ private:
     const QHash<QString, ConflictChoice> &resolutions_;
     CopyJobPtr job_;
     const bool flushAtEnd_;
-    const ShownFolders &shown_;
+    const Shown &shown_;
     TransferOutcome out_;
     QStringList changed_;     // copies kept that may be incomplete: reported after the items that failed
     std::set<Identity> made_; // what this batch put into the destination
@@ -180,9 +180,14 @@ TransferOutcome Engine::run() {
         const std::shared_ptr<const HeldFolder> from =
             encoded.back() ? holdSource(encoded.back()->parent(), why) : nullptr;
         const QByteArray name = encoded.back() ? encoded.back()->name() : QByteArray();
-        const bool s = destOk_ && from &&
-                       ::fstatat(from->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                       st.st_dev == destSt.st_dev;
+        const bool found = from && ::fstatat(from->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        const bool s = destOk_ && found && st.st_dev == destSt.st_dev;
+        // Another item in the place of one listed is not measured either; it is refused below.
+        const ItemId listed = shown_.items.value(path);
+        if (found && listed.known() && ItemId{quint64(st.st_dev), quint64(st.st_ino)} != listed) {
+            same << false;
+            continue;
+        }
         same << s;
         // Only a move within one volume is a rename; every other item is copied byte by byte
         // (or cloned) with progress.
@@ -281,8 +286,12 @@ Engine::Step Engine::readSource(Item &it) {
     } catch (const FileError &e) {
         return fail(explain(e, it.name));
     }
-    if (::fstatat(it.from->fd(), it.sourceName.constData(), &it.src, AT_SYMLINK_NOFOLLOW) != 0)
-        return fail(explain(FileError::fromErrno(errno), it.name));
+    try {
+        // The item the pane listed, where it listed one.
+        it.src = it.from->expect(it.sourceName, shown_.items.value(it.path), it.name);
+    } catch (const FileError &e) {
+        return fail(e.code == ESTALE ? e.description : explain(e, it.name));
+    }
     return Step::proceed;
 }
 
@@ -691,7 +700,7 @@ QString leftoversText(const Leftovers &left) {
 
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
                                 TransferProgress &progress, const QHash<QString, ConflictChoice> &resolutions,
-                                bool flushAtEnd, const ShownFolders &shown) {
+                                bool flushAtEnd, const Shown &shown) {
     if (paths.isEmpty()) {
         progress.setTotal(0, 0);
         return {};

@@ -3,6 +3,8 @@
 // What a copy or move batch did; the caller reports it, selects the new items and
 // records the undo entry from it.
 
+#include "core/model/FileItem.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -23,9 +25,12 @@ struct TrashedPair {
     QString inTrash;
     friend bool operator==(const TrashedPair &, const TrashedPair &) = default;
 };
-// Folders as the panes listed them (device and inode), by path: a transfer acts in such a folder only
-// while it is the one the user was shown.
-using ShownFolders = QHash<QString, struct stat>;
+// Folders and items as the panes listed them (device and inode), by path: a transfer acts in such a
+// folder, and on such an item, only while it is the one the user was shown.
+struct Shown {
+    QHash<QString, struct stat> folders;
+    QHash<QString, ItemId> items;
+};
 } // namespace FileOps
 
 struct TransferOutcome {

@@ -4,6 +4,7 @@
 #include "core/filesteps/TransferJournal.h"
 
 #include "core/localisation/Lang.h"
+#include "platform/HeldTrash.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
@@ -67,13 +68,19 @@ namespace {
 // One item for good, with its .trashinfo when it lay in a Trash. 0 or errno; EXDEV where something is
 // mounted inside (`mount`, relative to the item's folder): that stays, and the item with its info file.
 int deleteOne(const QByteArray &path, QByteArray &mount) {
-    // Known before the item goes: afterwards its Trash can no longer be told.
-    const QByteArray info = Trash::infoFileForRaw(path);
+    // An item in a Trash goes with its .trashinfo, both through the Trash's own folders, held: a link
+    // put in the place of one of them leads nowhere.
+    if (!Trash::infoFileForRaw(path).isEmpty()) {
+        const qsizetype slash = path.lastIndexOf('/');
+        const auto folder = Posix::decode(path.left(slash));
+        if (!folder) return EILSEQ;
+        const Trash::Held trash = Trash::Held::openListed(*folder);
+        if (!trash.valid()) return trash.error() ? trash.error() : ENOENT;
+        return FileSteps::removeFromTrash(trash, path.mid(slash + 1), &mount);
+    }
     struct stat st;
     if (::lstat(path.constData(), &st) != 0) return errno;
-    if (const int e = FileSteps::removeTree(path, &mount)) return e;
-    if (!info.isEmpty()) ::unlink(info.constData());
-    return 0;
+    return FileSteps::removeTree(path, &mount);
 }
 
 // clang-format off

@@ -313,6 +313,17 @@ int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray
     return 0;
 }
 
+int setModeOf(int fd, mode_t mode) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return errno;
+    if (S_ISLNK(st.st_mode)) return ELOOP;
+    // fchmod refuses an O_PATH descriptor; its /proc name reaches the very item it holds.
+    const QByteArray pinned = "/proc/self/fd/" + QByteArray::number(fd);
+    if (::chmod(pinned.constData(), mode) == 0) return 0;
+    const int e = errno;
+    return e == ENOENT && ::access("/proc/self/fd", F_OK) != 0 ? ENOSYS : e;
+}
+
 int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to) {
     const char *a = from.constData(), *b = to.constData();
     if (const int e = writeErrorForTests()) [[unlikely]]

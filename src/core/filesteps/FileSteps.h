@@ -42,6 +42,10 @@ inline bool sameInode(const struct stat &a, const struct stat &b) {
 int removeTree(const PathBytes &path, QByteArray *mount = nullptr);
 // The same for the item `name` in a Trash held from its listing on, with its .trashinfo.
 int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount = nullptr);
+// The permission bits of the item open at `fd` (O_PATH will do), set on exactly that item and never by a
+// name; a link itself has none to set (ELOOP). 0 or errno; ENOSYS without /proc, where no name of the
+// descriptor exists.
+int setModeOf(int fd, mode_t mode);
 // rename with RENAME_NOREPLACE. 0 or errno.
 int renameNoReplace(const PathBytes &from, const PathBytes &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.

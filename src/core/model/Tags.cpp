@@ -201,21 +201,21 @@ int colorNumber(const QString &rawTag) {
     return parsed.value_or(0);
 }
 
-std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *error) {
+std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *error, int folder) {
     const auto fail = [&](TagError::Reason reason, int code) -> std::optional<QStringList> {
         if (error) *error = TagError{reason, code, path};
         return std::nullopt;
     };
     if (!Posix::encode(path)) return fail(TagError::Reason::encoding, EILSEQ);
     // Both attributes are rewritten together, so neither may hold what we could not read.
-    const Xattr::Result x = Xattr::get(path, QString::fromLatin1(kXdgTagsAttr));
+    const Xattr::Result x = Xattr::get(path, QString::fromLatin1(kXdgTagsAttr), folder);
     if (x.status == Xattr::Status::error) return fail(TagError::Reason::unreadable, x.err);
     std::optional<QStringList> mirror;
     if (x.status == Xattr::Status::ok) {
         mirror = parseXdgTags(x.value);
         if (!mirror) return fail(TagError::Reason::unparsable, EILSEQ);
     }
-    const Xattr::Result r = Xattr::get(path, QString::fromLatin1(kTagsAttr));
+    const Xattr::Result r = Xattr::get(path, QString::fromLatin1(kTagsAttr), folder);
     switch (r.status) {
     case Xattr::Status::ok: {
         auto parsed = parseTagList(r.value);
@@ -232,12 +232,13 @@ std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *erro
     return mirror.value_or(QStringList());
 }
 
-std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &path) {
+std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &path, int folder) {
     const auto failed = [&](int code) { return TagError{TagError::Reason::write, code ? code : EIO, path}; };
     if (!Posix::encode(path)) return TagError{TagError::Reason::encoding, EILSEQ, path};
     const QString attr = QString::fromLatin1(kTagsAttr), mirrorAttr = QString::fromLatin1(kXdgTagsAttr);
     if (rawTags.isEmpty()) {
-        if (int err = Xattr::setBoth(path, attr, std::nullopt, mirrorAttr, std::nullopt)) return failed(err);
+        if (int err = Xattr::setBoth(path, attr, std::nullopt, mirrorAttr, std::nullopt, folder))
+            return failed(err);
         return std::nullopt;
     }
     QStringList normalised;
@@ -254,13 +255,13 @@ std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &
     // Never write a mirror we would refuse to read back.
     const QByteArray mirror = names(normalised).join(u',').toUtf8();
     if (!mirrorBytesOk(mirror)) return failed(mirror.size() > kMaxMirrorBytes ? E2BIG : EINVAL);
-    if (int err = Xattr::setBoth(path, attr, bytes, mirrorAttr, mirror)) return failed(err);
+    if (int err = Xattr::setBoth(path, attr, bytes, mirrorAttr, mirror, folder)) return failed(err);
     return std::nullopt;
 }
 
-std::optional<TagError> setTagNames(const QStringList &newNames, const QString &path) {
+std::optional<TagError> setTagNames(const QStringList &newNames, const QString &path, int folder) {
     TagError error;
-    const auto existing = readRawTagsStrict(path, &error);
+    const auto existing = readRawTagsStrict(path, &error, folder);
     if (!existing) return error;
     QStringList result;
     for (const QString &name : newNames) {
@@ -272,10 +273,10 @@ std::optional<TagError> setTagNames(const QStringList &newNames, const QString &
             }
         result << (chosen.isNull() ? newRawTag(name) : chosen);
     }
-    return writeRawTags(result, path);
+    return writeRawTags(result, path, folder);
 }
 
-std::optional<QString> toggleTag(const QString &name, const QStringList &paths) {
+std::optional<QString> toggleTag(const QString &name, const QStringList &paths, const QList<int> &folders) {
     if (paths.isEmpty()) return std::nullopt;
     std::optional<QString> first;
     const auto note = [&](const TagError &e) {
@@ -287,7 +288,7 @@ std::optional<QString> toggleTag(const QString &name, const QStringList &paths) 
     bool everyHasIt = true;
     for (const QString &p : paths) {
         TagError e;
-        auto raw = readRawTagsStrict(p, &e);
+        auto raw = readRawTagsStrict(p, &e, folders.value(current.size(), -1));
         if (raw && !containsName(names(*raw), name)) everyHasIt = false;
         current << raw;
         errors << e;
@@ -303,15 +304,15 @@ std::optional<QString> toggleTag(const QString &name, const QStringList &paths) 
         } else if (!containsName(names(raw), name)) {
             raw << newRawTag(name);
         }
-        if (auto e = writeRawTags(raw, paths[i])) note(*e);
+        if (auto e = writeRawTags(raw, paths[i], folders.value(i, -1))) note(*e);
     }
     return first;
 }
 
-std::optional<QString> clearTags(const QStringList &paths) {
+std::optional<QString> clearTags(const QStringList &paths, const QList<int> &folders) {
     std::optional<QString> first;
-    for (const QString &p : paths)
-        if (auto e = writeRawTags({}, p); e && !first) first = describe(*e);
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        if (auto e = writeRawTags({}, paths[i], folders.value(i, -1)); e && !first) first = describe(*e);
     return first;
 }
 

@@ -43,12 +43,15 @@ int colorNumber(const QString &rawTag);
 
 // For writers: tells "no tags" (empty list) from either attribute (the list or its mirror) holding what
 // could not be read or parsed; both are rewritten together, so neither may then be replaced.
-std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *error);
+// `folder`, where given, is the item's folder held by the caller (see Xattr).
+std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *error, int folder = -1);
 
-std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &path);
-std::optional<TagError> setTagNames(const QStringList &names, const QString &path);
-// The first failure's description, or nothing when every item was written.
-std::optional<QString> toggleTag(const QString &name, const QStringList &paths);
-std::optional<QString> clearTags(const QStringList &paths);
+std::optional<TagError> writeRawTags(const QStringList &rawTags, const QString &path, int folder = -1);
+std::optional<TagError> setTagNames(const QStringList &names, const QString &path, int folder = -1);
+// The first failure's description, or nothing when every item was written. `folders`, where given, holds
+// each item's folder, as above.
+std::optional<QString> toggleTag(const QString &name, const QStringList &paths,
+                                 const QList<int> &folders = {});
+std::optional<QString> clearTags(const QStringList &paths, const QList<int> &folders = {});
 
 } // namespace FileOps

@@ -58,12 +58,12 @@ QString comment(const QString &path) {
     return mirrorText(r.value).value_or(QString());
 }
 
-int setComment(const QString &text, const QString &path) {
+int setComment(const QString &text, const QString &path, int folder) {
     const QString attr = Xattr::userName(commentXattr());
-    if (text.isEmpty()) return Xattr::setBoth(path, attr, std::nullopt, kCommentMirror, std::nullopt);
+    if (text.isEmpty()) return Xattr::setBoth(path, attr, std::nullopt, kCommentMirror, std::nullopt, folder);
     const QByteArray bytes = Plist::toBinary(text);
     if (bytes.isEmpty()) return EINVAL;
-    return Xattr::setBoth(path, attr, bytes, kCommentMirror, text.toUtf8());
+    return Xattr::setBoth(path, attr, bytes, kCommentMirror, text.toUtf8(), folder);
 }
 
 std::optional<QString> openWithOverride(const QString &path) {

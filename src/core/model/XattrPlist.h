@@ -25,7 +25,8 @@ int writeXattrPlist(const std::optional<QVariant> &value, const QString &name, c
 QString comment(const QString &path);
 // Writes the text exactly as given to both attributes, or removes both for the empty text; both change
 // together or neither does.
-int setComment(const QString &text, const QString &path);
+// `folder`, where given, is the item's folder held by the caller (see Xattr).
+int setComment(const QString &text, const QString &path, int folder = -1);
 
 // The path of the application chosen for this file (the "path" entry), or nothing.
 std::optional<QString> openWithOverride(const QString &path);

@@ -16,6 +16,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <optional>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
@@ -294,13 +295,23 @@ namespace {
 
 // The destination folder there, made when only it is missing: a missing parent may be a share that is not
 // mounted, and the files must not land on the local disk beneath its mount point.
-bool destinationReady(const QString &destination) {
+// Its identity then: the moves act in that folder only.
+std::optional<struct stat> destinationReady(const QString &destination) {
     struct stat st {};
-    if (Posix::statPath(destination, st)) return true;
-    const QString parent = Posix::parentOf(destination);
-    const auto bytes = Posix::encode(destination);
-    return !parent.isEmpty() && Posix::statPath(parent, st) && S_ISDIR(st.st_mode) && bytes &&
-           (::mkdir(bytes->constData(), 0777) == 0 || errno == EEXIST);
+    if (Posix::statPath(destination, st)) return st;
+    const auto bytes = FileSteps::PathBytes::of(destination);
+    if (!bytes || bytes->parent().bytes() == bytes->bytes()) return std::nullopt;
+    try {
+        // Made in the parent as it is held, never through a link put in its place meanwhile.
+        const FileSteps::HeldFolder parent(bytes->parent());
+        const QByteArray name = bytes->name();
+        if (::mkdirat(parent.fd(), name.constData(), 0777) != 0 && errno != EEXIST) return std::nullopt;
+        if (::fstatat(parent.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+            return std::nullopt;
+        return st;
+    } catch (const FileError &) {
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -325,9 +336,14 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
         progress.setItem(0, rule.name);
 
         const QString destination = rule.action == u"trash" ? QString() : FileLoader::norm(rule.destination);
-        if (rule.action != u"trash" && !destinationReady(destination)) {
-            result.errors << LF("Ziel nicht gefunden: %@", rule.destination);
-            continue;
+        FileOps::Shown shown;
+        if (rule.action != u"trash") {
+            const auto ready = destinationReady(destination);
+            if (!ready) {
+                result.errors << LF("Ziel nicht gefunden: %@", rule.destination);
+                continue;
+            }
+            shown.folders.insert(destination, *ready);
         }
         for (const Match &m : found) {
             if (progress.isCancelled()) {
@@ -347,7 +363,7 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
                 result.noTrash += t.noTrash;
             } else {
                 const TransferOutcome o =
-                    FileOps::runWithProgress({m.path}, destination, true, progress, {}, false);
+                    FileOps::runWithProgress({m.path}, destination, true, progress, {}, false, shown);
                 if (!o.pairs.isEmpty() && !destinations.contains(destination)) destinations << destination;
                 result.moved += o.pairs;
                 result.errors += o.errors;

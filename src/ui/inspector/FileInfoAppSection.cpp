@@ -222,13 +222,17 @@ const OpenWithApp *FileInfoAppSection::appAt(const QString &path) const {
 
 bool FileInfoAppSection::onLoadedItem(const std::function<void(const QString &)> &act) {
     if (m_id && FileInfoState::onSameItem(m_path, *m_id, act)) return true;
+    notLoadedItem();
+    return false;
+}
+
+void FileInfoAppSection::notLoadedItem() {
     if (m_toasts)
         m_toasts->show(
             LF("Unter „%@“ liegt nicht mehr das Objekt, dessen Informationen hier stehen. Es wurde "
                "nichts geändert; öffne die Informationen neu.",
                Posix::lastComponent(m_path)),
             true);
-    return false;
 }
 
 void FileInfoAppSection::chooseApp(const QString &appPath) {
@@ -284,8 +288,10 @@ void FileInfoAppSection::changeAllOfType() {
 
 void FileInfoAppSection::setAccess(int value, int shift) {
     if (!m_loaded || !m_accessOk) return;
-    FileAccess::Written w;
-    if (!onLoadedItem([&](const QString &pinned) { w = FileAccess::setAccess(pinned, value, shift); })) {
+    const FileAccess::Written w =
+        FileAccess::setAccess(m_path, m_id ? ItemId{m_id->dev, m_id->ino} : ItemId{}, value, shift);
+    if (w.err == ESTALE) {
+        notLoadedItem();
         showAccess();
         return;
     }

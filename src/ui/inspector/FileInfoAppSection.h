@@ -59,6 +59,8 @@ private:
     const OpenWithApp *appAt(const QString &path) const;
     // Runs act on the loaded item when it is still the one under the path; else says so and returns false.
     bool onLoadedItem(const std::function<void(const QString &pinned)> &act);
+    // Says that the item under the path is no longer the one shown, and nothing was changed.
+    void notLoadedItem();
 
     // Toasts and services live and go together; the toasts' pointer says whether they still do.
     QPointer<Toasts> m_toasts;

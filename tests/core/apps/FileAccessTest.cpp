@@ -1,5 +1,7 @@
 // Read and write access of the permission classes: the worked values, a file, a folder and a link, a
-// write that starts from the item's mode of now, and a refusal for a user without the right.
+// write that starts from the item's mode of now, a refusal for a user without the right, and an item or
+// folder swapped for another account's link after the facts were read.
+#include "common/SwappedFolder.h"
 #include "common/TestUtil.h"
 #include "core/fileops/FileAccess.h"
 
@@ -26,6 +28,15 @@ protected:
         ::stat(QFile::encodeName(path).constData(), &st);
         return st.st_mode & 07777;
     }
+    // What the path leads to, as the form reads it.
+    static ItemId idOf(const QString &path) {
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return {quint64(st.st_dev), quint64(st.st_ino)};
+    }
+    static FileAccess::Written set(const QString &path, int value, int shift) {
+        return FileAccess::setAccess(path, idOf(path), value, shift);
+    }
     static void chmodTo(const QString &path, mode_t m) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), m), 0);
     }
@@ -49,14 +60,14 @@ TEST_F(FileAccessTest, WritesAFileAndAFolderFromTheirModeOfNow) {
     EXPECT_EQ(before.mode, mode_t(0644));
     // Changed behind the form's back after it read: the write starts from what is there now.
     chmodTo(file, 04600);
-    const FileAccess::Written w = FileAccess::setAccess(file, 4, 3);
+    const FileAccess::Written w = set(file, 4, 3);
     EXPECT_EQ(w.err, 0);
     EXPECT_EQ(w.mode, mode_t(04640));
     EXPECT_EQ(modeOf(file), mode_t(04640));
 
     chmodTo(dir, 0755);
     EXPECT_TRUE(FileAccess::read(dir).isDirectory);
-    EXPECT_EQ(FileAccess::setAccess(dir, 0, 0).err, 0);
+    EXPECT_EQ(set(dir, 0, 0).err, 0);
     EXPECT_EQ(modeOf(dir), mode_t(0751));
 }
 
@@ -67,7 +78,7 @@ TEST_F(FileAccessTest, ALinkShowsAndChangesItsTarget) {
     const FileAccess::Facts facts = FileAccess::read(link);
     EXPECT_TRUE(facts.isLink);
     EXPECT_EQ(facts.mode, mode_t(0600));
-    const FileAccess::Written w = FileAccess::setAccess(link, 4, 0);
+    const FileAccess::Written w = set(link, 4, 0);
     EXPECT_EQ(w.err, 0);
     EXPECT_EQ(modeOf(file), mode_t(0604));
     EXPECT_EQ(FileAccess::read(link).mode, modeOf(file));
@@ -75,7 +86,7 @@ TEST_F(FileAccessTest, ALinkShowsAndChangesItsTarget) {
     const QString broken = dir + "/broken";
     ASSERT_TRUE(QFile::link(dir + "/missing", broken));
     EXPECT_NE(FileAccess::read(broken).err, 0);
-    EXPECT_NE(FileAccess::setAccess(broken, 6, 6).err, 0);
+    EXPECT_NE(set(broken, 6, 6).err, 0);
 }
 
 TEST_F(FileAccessTest, AUserWithoutTheRightIsRefusedAndNothingChanges) {
@@ -94,7 +105,7 @@ TEST_F(FileAccessTest, AUserWithoutTheRightIsRefusedAndNothingChanges) {
     if (child == 0) {
         ::close(fds[0]);
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-        const FileAccess::Written w = FileAccess::setAccess(file, 6, 0);
+        const FileAccess::Written w = FileAccess::setAccess(file, idOf(file), 6, 0);
         const int out[2] = {w.err, int(w.mode)};
         if (::write(fds[1], out, sizeof out) != sizeof out) ::_exit(3);
         ::_exit(0);
@@ -110,4 +121,23 @@ TEST_F(FileAccessTest, AUserWithoutTheRightIsRefusedAndNothingChanges) {
     EXPECT_EQ(got[0], EPERM);
     EXPECT_EQ(mode_t(got[1]), mode_t(0644)); // what the form shows again
     EXPECT_EQ(modeOf(file), mode_t(0644));
+}
+
+TEST_F(FileAccessTest, AnItemOrFolderSwappedSinceItWasReadIsLeftAlone) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root: the link is another account's";
+    for (const bool wholeFolder : {true, false}) {
+        SCOPED_TRACE(wholeFolder ? "the folder swapped" : "the item swapped");
+        const QString shared = dir + (wholeFolder ? "/shared1" : "/shared2");
+        ASSERT_TRUE(QDir().mkpath(shared));
+        const QString item = shared + "/a";
+        ASSERT_TRUE(TestUtil::writeFile(item, "mine"));
+        const ItemId read = idOf(item);
+        const TestUtil::PrivateFolder priv({"a"});
+        chmodTo(priv.path("a"), 0600);
+        ASSERT_TRUE(wholeFolder ? TestUtil::swapForLink(shared, priv.path())
+                                : TestUtil::swapForLink(item, priv.path("a")));
+        const FileAccess::Written w = FileAccess::setAccess(item, read, 6, 0);
+        EXPECT_EQ(w.err, ESTALE);
+        EXPECT_EQ(modeOf(priv.path("a")), mode_t(0600));
+    }
 }

@@ -1,20 +1,32 @@
 // Another account that shares a folder with the user swaps the folder, or an item in it, for a link to a
-// private folder after the pane listed it: rename, New Folder, duplicate and alias leave the private
-// folder alone and say why nothing was done.
+// private folder after the pane listed it: rename (F2 and Get Info's name), New Folder, duplicate, alias,
+// tags and comments leave the private folder alone and say why nothing was done.
 
 #include "CommandFixture.h"
 
 #include "common/SwappedFolder.h"
+#include "core/app/AppState.h"
 #include "core/app/FileActionCommands.h"
+#include "core/app/FileInfoState.h"
+#include "core/app/ItemCommands.h"
 #include "core/app/RenameCommands.h"
 #include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepHooks.h"
+
+#include <sys/xattr.h>
 
 using FileSteps::HeldFolder;
 
 namespace {
 
-enum class Cmd { rename, newFolder, duplicate, alias };
+enum class Cmd { rename, newFolder, duplicate, alias, tag, comment, infoName };
+
+// The names of the item's attributes, NUL-separated.
+QByteArray attributes(const QString &path) {
+    char buf[4096];
+    const ssize_t n = ::llistxattr(QFile::encodeName(path).constData(), buf, sizeof buf);
+    return n > 0 ? QByteArray(buf, n) : QByteArray();
+}
 
 class SwappedListing : public CommandTest {
 protected:
@@ -54,6 +66,21 @@ protected:
         case Cmd::alias:
             app->fileActions().makeAlias(items);
             break;
+        case Cmd::tag:
+            app->items().toggleTag(QStringLiteral("Rot"), items);
+            break;
+        case Cmd::comment: {
+            FileInfoState info(app->sides(), app->items(), app->toasts(), items.first(), 0);
+            info.setComment(QStringLiteral("note"));
+            info.saveComment();
+            break;
+        }
+        case Cmd::infoName: {
+            FileInfoState info(app->sides(), app->items(), app->toasts(), items.first(), 0);
+            info.setNameText(QStringLiteral("b1"));
+            info.rename();
+            break;
+        }
         }
         waitToast(before + 1);
     }
@@ -63,7 +90,8 @@ protected:
 } // namespace
 
 TEST_F(SwappedListing, AFolderSwappedAfterTheListingIsLeftAlone) {
-    for (const Cmd cmd : {Cmd::rename, Cmd::newFolder, Cmd::duplicate, Cmd::alias}) {
+    for (const Cmd cmd :
+         {Cmd::rename, Cmd::newFolder, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment, Cmd::infoName}) {
         SCOPED_TRACE(int(cmd));
         const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
         const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
@@ -71,6 +99,7 @@ TEST_F(SwappedListing, AFolderSwappedAfterTheListingIsLeftAlone) {
         ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
         run(cmd, {folder + QStringLiteral("/a1")});
         EXPECT_EQ(priv.state(), before);
+        EXPECT_EQ(attributes(priv.path(QStringLiteral("a1"))), QByteArray());
         EXPECT_EQ(lastToast(), HeldFolder::refusalText(folder));
         EXPECT_TRUE(lastIsError());
         EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a1", "a2"}));
@@ -78,7 +107,7 @@ TEST_F(SwappedListing, AFolderSwappedAfterTheListingIsLeftAlone) {
 }
 
 TEST_F(SwappedListing, AnItemSwappedAfterTheListingIsLeftAlone) {
-    for (const Cmd cmd : {Cmd::rename, Cmd::duplicate, Cmd::alias}) {
+    for (const Cmd cmd : {Cmd::rename, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment, Cmd::infoName}) {
         SCOPED_TRACE(int(cmd));
         const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
         const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
@@ -86,6 +115,7 @@ TEST_F(SwappedListing, AnItemSwappedAfterTheListingIsLeftAlone) {
         ASSERT_TRUE(TestUtil::swapForLink(folder + QStringLiteral("/a1"), priv.path(QStringLiteral("a1"))));
         run(cmd, {folder + QStringLiteral("/a1")});
         EXPECT_EQ(priv.state(), before);
+        EXPECT_EQ(attributes(priv.path(QStringLiteral("a1"))), QByteArray());
         EXPECT_EQ(lastToast(), HeldFolder::replaced(QStringLiteral("a1")).description);
         EXPECT_EQ(TestUtil::names(folder), QStringList({"a1", "a1.away", "a2"}));
     }

@@ -1,5 +1,6 @@
 // A copy or move acts in the folders the panes showed: one swapped for a link to a private folder after
-// the listing, or while the conflict question is up, is refused by a sentence that names it.
+// the listing, or while the conflict question is up, is refused by a sentence that names it; so is an item
+// that another took the place of.
 #include "CommandFixture.h"
 
 #include "common/SwappedFolder.h"
@@ -53,6 +54,35 @@ TEST_F(CommandTest, ATransferActsOnlyInTheFoldersThePanesShowed) {
             EXPECT_TRUE(alerts.isEmpty());
         }
         whileOpen = {};
+        answers.clear();
+    }
+}
+
+TEST_F(CommandTest, ATransferTakesOnlyTheItemsThePaneListed) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root: the link is another account's";
+    LanguageScope de(AppLanguage::de);
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        const QString base = move ? "m" : "c";
+        const QString src = make(base + "/src/"), dst = make(base + "/dst/");
+        const QString a = make(base + "/src/a", "new");
+        make(base + "/dst/a", "old");
+        TestUtil::PrivateFolder priv({"a"});
+        const auto before = priv.state();
+        show(app->left(), src);
+        show(app->right(), dst);
+        QTRY_VERIFY_WITH_TIMEOUT(app->left()->visibleRow(a) >= 0 && app->right()->shownFolder(dst), 5000);
+        app->left()->setSelection({a});
+        ASSERT_TRUE(TestUtil::swapForLink(a, priv.path("a")));
+        toasts.clear();
+        answers = {AlertRole::replace};
+        app->transfers().transferSelection(Side::left, move);
+        QTRY_VERIFY_WITH_TIMEOUT(!toasts.isEmpty(), 5000);
+        EXPECT_TRUE(toasts.last().text.contains(FileSteps::HeldFolder::replaced("a").description))
+            << toasts.last().text.toStdString();
+        EXPECT_EQ(priv.state(), before);
+        EXPECT_EQ(TestUtil::readFile(dst + "/a"), "old");
+        EXPECT_TRUE(QFileInfo(a).isSymLink());
         answers.clear();
     }
 }

@@ -724,3 +724,32 @@ TEST_F(TrashCommandTest, EmptyingDeletesOnlyInTheFoldersItListed) {
         whileOpen = {};
     }
 }
+
+// Deleted for good from a Trash whose folder another account swapped for a link while the question was
+// up: what the link leads to stays, its .trashinfo too.
+TEST_F(TrashCommandTest, DeletingForGoodActsOnlyInTheTrashItself) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root: the link is another account's";
+    LanguageScope de(AppLanguage::de);
+    const QString trash = TrashRoots::homeTrash();
+    TestUtil::writeFile(trash + "/files/a", "trashed");
+    TestUtil::writeFile(trash + "/info/a.trashinfo", "[Trash Info]\nPath=/a\n");
+    TestUtil::PrivateFolder priv({"files/a", "info/a.trashinfo"});
+    const auto before = priv.state();
+    PaneModel *pane = app->left();
+    show(pane, FileLoader::mainTrash());
+    pane->setSelection({FileLoader::mainTrash() + "/a"});
+    whileOpen = [&, done = false](const Alert &) mutable {
+        if (!std::exchange(done, true)) {
+            ASSERT_TRUE(TestUtil::swapForLink(trash, priv.path()));
+        }
+    };
+    answers = {AlertRole::destructive};
+    app->trash().trashSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(!toasts.isEmpty(), 5000);
+    EXPECT_TRUE(toasts.last().isError) << lastToast().toStdString();
+    EXPECT_EQ(priv.state(), before);
+    EXPECT_TRUE(exists(trash + ".away/files/a"));
+    whileOpen = {};
+    ASSERT_TRUE(QFile::remove(trash));
+    ASSERT_TRUE(QDir().rename(trash + ".away", trash));
+}

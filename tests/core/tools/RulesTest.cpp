@@ -1,12 +1,14 @@
 // Cleanup rules: the stored record, matching and the run.
 #include "common/HeldJob.h"
 #include "common/TestChild.h"
+#include "common/SwappedFolder.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
+#include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepHooks.h"
 #include "core/localisation/Lang.h"
 #include "core/tools/RulesEngine.h"
@@ -276,6 +278,31 @@ TEST_F(RulesTest, ADestinationUnderAMissingParentIsReportedNotBuilt) {
     EXPECT_TRUE(result.errors.isEmpty());
     EXPECT_EQ(result.moved.size(), 2);
     EXPECT_TRUE(exists(share + "/Pictures/a.png"));
+}
+
+TEST_F(RulesTest, TheTargetFolderMadeIsTheOneMovedInto) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root: the link is another account's";
+    oldFile(folder + "/a.png");
+    const QString shared = tmp.path() + "/shared";
+    QDir().mkpath(shared);
+    const TestUtil::PrivateFolder priv;
+    QDir().mkpath(priv.path("Pictures"));
+    const auto before = priv.state();
+    // Swapped once the target folder is made, before the move.
+    const RulesEngine::WriterProbe swapping = [&](const RulesEngine::Match &) {
+        EXPECT_TRUE(exists(shared + "/Pictures"));
+        EXPECT_TRUE(TestUtil::swapForLink(shared, priv.path()));
+        return RulesEngine::Writer::none;
+    };
+    TransferProgress progress;
+    const auto result = RulesEngine::run({rule(folder, {}, QStringLiteral("png"), shared + "/Pictures")},
+                                         progress, fixedClock, swapping);
+    EXPECT_TRUE(result.moved.isEmpty());
+    ASSERT_EQ(result.errors.size(), 1);
+    EXPECT_TRUE(result.errors.first().contains(FileSteps::HeldFolder::refusalText(shared + "/Pictures")))
+        << result.errors.first().toStdString();
+    EXPECT_EQ(priv.state(), before);
+    EXPECT_TRUE(exists(folder + "/a.png"));
 }
 
 TEST_F(RulesTest, AFileChangedSinceItWasMatchedIsNotTheSameFile) {

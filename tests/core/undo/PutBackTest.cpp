@@ -264,3 +264,25 @@ TEST_F(PutBackTest, AnOldFolderSwappedForALinkIsNeverFollowed) {
     EXPECT_TRUE(exists(c));
     EXPECT_EQ(names(v + "/private"), QStringList{"p.txt"});
 }
+
+// Out of the Trash, an item's .trashinfo goes from the Trash as it is: one swapped for a link meanwhile
+// keeps what the link leads to.
+TEST_F(PutBackTest, TheTrashInfoGoesOnlyFromTheTrashItself) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "a link of another account needs root";
+    TestUtil::writeFile(d + "/x.txt", "x");
+    const QString inTrash = trashOne(d + "/x.txt");
+    const QString name = inTrash.section(u'/', -1), trash = TrashRoots::homeTrash();
+    ASSERT_TRUE(QDir().rename(inTrash, d + "/x.txt"));
+    const TestUtil::PrivateFolder mine({"info/" + name + ".trashinfo"});
+    QDir().mkpath(mine.path("files"));
+    const auto before = mine.state();
+    ASSERT_TRUE(TestUtil::swapForLink(trash, mine.path()));
+    Restore::forgetTrashed(inTrash);
+    EXPECT_EQ(mine.state(), before);
+    ASSERT_TRUE(QFile::remove(trash));
+    ASSERT_TRUE(QDir().rename(trash + ".away", trash));
+    // The Trash itself: the record goes.
+    EXPECT_TRUE(exists(trash + "/info/" + name + ".trashinfo"));
+    Restore::forgetTrashed(inTrash);
+    EXPECT_FALSE(exists(trash + "/info/" + name + ".trashinfo"));
+}
