@@ -85,8 +85,9 @@ void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const Q
         return;
     }
     const QString newPath = path.section(u'/', 0, -2) + u'/' + newName;
+    ShownItem renamed;
     try {
-        FileOps::rename(shown, newName);
+        renamed = FileOps::rename(shown, newName);
     } catch (const FileError &error) {
         // A dangling link is something too.
         if (error.code == EEXIST)
@@ -100,7 +101,8 @@ void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const Q
     pane->refresh();
     // Selected with the cursor under its new name, so the next key acts on it.
     ListedSelection::select(pane, {FileLoader::norm(newPath)}, FileLoader::norm(newPath));
-    m_undo.record(LF("Umbenennen von „%@“", name), UndoAction::makeRenamed({TransferPair{path, newPath}}));
+    m_undo.record(LF("Umbenennen von „%@“", name),
+                  UndoAction::makeRenamed({TransferPair{path, newPath}}, {renamed}));
     m_toasts.show(LF("„%@“ umbenannt in „%@“.", name, newName));
     QPointer<PaneModel> later(pane);
     QTimer::singleShot(m_services.timings.renameRefreshMs, this, [later] {

@@ -123,7 +123,7 @@ void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const
     }
 }
 
-void rename(const ShownItem &item, const QString &newName) {
+ShownItem rename(const ShownItem &item, const QString &newName) {
     const FileSteps::PathBytes path(item.path);
     const QString name = Posix::lastComponent(item.path);
     const auto to = Posix::encode(newName);
@@ -133,6 +133,13 @@ void rename(const ShownItem &item, const QString &newName) {
     if (struct stat st; ::fstatat(folder.fd(), to->constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         throw FileError::fromErrno(EEXIST);
     rename(folder, path.name(), folder, *to, name);
+    ShownItem renamed{Posix::childPath(Posix::parentOf(item.path), newName),
+                      {quint64(folder.identity().st_dev), quint64(folder.identity().st_ino)},
+                      {}};
+    // A copy across layers has an identity of its own; unknown when it cannot be read.
+    if (struct stat st; ::fstatat(folder.fd(), to->constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        renamed.item = {quint64(st.st_dev), quint64(st.st_ino)};
+    return renamed;
 }
 
 QString createIn(const QString &folder, const ItemId &shown, const QString &name, bool isFolder) {

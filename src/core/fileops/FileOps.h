@@ -38,8 +38,9 @@ void rename(const QString &from, const QString &to);
 void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const FileSteps::HeldFolder &to,
             const QByteArray &toName, const QString &name, bool byCopy = true);
 // Renames a listed item within its folder, which must still be the folder listed, and the item the
-// item listed; throws FileError (EEXIST when `newName` is taken).
-void rename(const ShownItem &item, const QString &newName);
+// item listed; throws FileError (EEXIST when `newName` is taken). The item as renamed: its new path and
+// the identities of its folder and of itself.
+ShownItem rename(const ShownItem &item, const QString &newName);
 // Makes an empty folder or file under the first free numbered form of `name` in `folder`, held as the
 // pane listed it (`shown`; zero: held as it is now). Its path; throws FileError.
 QString createIn(const QString &folder, const ItemId &shown, const QString &name, bool isFolder);

@@ -71,8 +71,25 @@ struct Around {
     }
 };
 
+// An item seen before (its folder, itself) that is no longer what was seen is left alone with the refusal.
+void refuseUnlike(Item &item, const ShownItem &seen) {
+    if (!item.folder || !item.into) return;
+    const auto same = [](const ItemId &id, const struct stat &st) {
+        return quint64(st.st_dev) == id.dev && quint64(st.st_ino) == id.ino;
+    };
+    if (seen.folder.known() && !same(seen.folder, item.folder->identity()))
+        item.error = item.folder->refusal();
+    else if (seen.item.known() && item.st.st_ino != 0 && !same(seen.item, item.st))
+        item.error = HeldFolder::replaced(item.name());
+    else
+        return;
+    item.folder.reset();
+    item.into.reset();
+}
+
 // Each folder is held once for the whole batch.
-QList<Item> holdFolders(const QList<TransferPair> &pairs, const FileSteps::Journal::RenameBatch &batch) {
+QList<Item> holdFolders(const QList<TransferPair> &pairs, const QList<ShownItem> &shown,
+                        const FileSteps::Journal::RenameBatch &batch) {
     QHash<QString, std::shared_ptr<HeldFolder>> held;
     QHash<QString, FileError> refused;
     const auto hold = [&](const QString &folder, Item &item) {
@@ -100,6 +117,7 @@ QList<Item> holdFolders(const QList<TransferPair> &pairs, const FileSteps::Journ
         }
         item.hidden = batch.hiddenName(i).toUtf8();
         if (item.folder) ::fstatat(item.folder->fd(), item.from.constData(), &item.st, AT_SYMLINK_NOFOLLOW);
+        if (i < shown.size()) refuseUnlike(item, shown[i]);
         items << item;
     }
     return items;
@@ -259,11 +277,11 @@ QString errorSummary(const QStringList &errors, const QStringList &whereabouts) 
 }
 
 TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress,
-                                 const RenameStep &around) {
+                                 const RenameStep &around, const QList<ShownItem> &shown) {
     TwoPhaseReport report;
     if (progress) progress->setTotal(pairs.size() * 2, pairs.size());
     const FileSteps::Journal::RenameBatch batch = FileSteps::Journal::newRenameBatch();
-    const QList<Item> items = holdFolders(pairs, batch);
+    const QList<Item> items = holdFolders(pairs, shown, batch);
     const QList<FileSteps::Journal::Rename> planned = plan(items);
     QByteArray mark;
     try {

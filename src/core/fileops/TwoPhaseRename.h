@@ -6,6 +6,7 @@
 
 #include "core/fileops/TransferOutcome.h"
 #include "core/filesteps/TransferProgress.h"
+#include "core/model/FileItem.h"
 
 #include <QList>
 #include <QString>
@@ -32,7 +33,9 @@ QString errorSummary(const QStringList &errors, const QStringList &whereabouts);
 
 // pairs: from (old path) and to (new path, in the same folder). Unchanged pairs must be left out. Each
 // folder is held from the start: every step is within it, and none is taken once its path leads elsewhere.
+// `shown`, where given, is each item at its old name as it was last seen, in the order of `pairs`: an item
+// whose folder or whose self is known and no longer that is refused and left alone.
 TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgress *progress = nullptr,
-                                 const RenameStep &around = {});
+                                 const RenameStep &around = {}, const QList<ShownItem> &shown = {});
 
 } // namespace FileOps

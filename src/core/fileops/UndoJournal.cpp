@@ -127,7 +127,9 @@ void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoRe
     for (const TransferPair &p : action.pairs)
         leaving.insert(p.to);
     QList<TransferPair> back;
-    for (const TransferPair &p : action.pairs) {
+    QList<ShownItem> seen; // each item as the rename left it, where known
+    for (qsizetype i = 0; i < action.pairs.size(); ++i) {
+        const TransferPair &p = action.pairs[i];
         if (!Restore::exists(p.to)) {
             report.errors << LF("„%@“ ist nicht mehr da.", Restore::name(p.to));
             continue;
@@ -140,8 +142,9 @@ void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoRe
             continue;
         }
         back << TransferPair{p.to, p.from};
+        seen << (i < action.renamedAs.size() ? action.renamedAs[i] : ShownItem{p.to, {}, {}});
     }
-    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(back, &progress);
+    const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(back, &progress, {}, seen);
     report.done += r.done.size();
     report.errors << r.errors;
     report.whereabouts << r.whereabouts;

@@ -4,6 +4,7 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TransferOutcome.h"
+#include "core/model/FileItem.h"
 
 #include <QList>
 #include <QObject>
@@ -24,18 +25,21 @@ struct UndoAction {
     // Items that a copy or move replaced and sent to a Trash; they come back to their old
     // place once the item that replaced them is gone again.
     QList<FileOps::TrashedPair> replaced;
+    // renamed: each item as the rename left it (its new path, its folder's identity and its own), in the
+    // order of `pairs`; empty where unknown, and then the undo holds the folders as they are.
+    QList<ShownItem> renamedAs;
 
     static UndoAction makeMoved(QList<TransferPair> pairs, QList<FileOps::TrashedPair> replaced = {}) {
-        return {Kind::moved, std::move(pairs), {}, {}, std::move(replaced)};
+        return {Kind::moved, std::move(pairs), {}, {}, std::move(replaced), {}};
     }
     static UndoAction makeCreated(QStringList paths, QList<FileOps::TrashedPair> replaced = {}) {
-        return {Kind::created, {}, std::move(paths), {}, std::move(replaced)};
+        return {Kind::created, {}, std::move(paths), {}, std::move(replaced), {}};
     }
-    static UndoAction makeRenamed(QList<TransferPair> pairs) {
-        return {Kind::renamed, std::move(pairs), {}, {}, {}};
+    static UndoAction makeRenamed(QList<TransferPair> pairs, QList<ShownItem> renamedAs = {}) {
+        return {Kind::renamed, std::move(pairs), {}, {}, {}, std::move(renamedAs)};
     }
     static UndoAction makeTrashed(QList<FileOps::TrashedPair> trashed) {
-        return {Kind::trashed, {}, {}, std::move(trashed), {}};
+        return {Kind::trashed, {}, {}, std::move(trashed), {}, {}};
     }
 
     friend bool operator==(const UndoAction &, const UndoAction &) = default;

@@ -23,6 +23,7 @@ struct ShownItem {
     QString path;
     ItemId folder;
     ItemId item;
+    friend bool operator==(const ShownItem &, const ShownItem &) = default;
 };
 
 // One entry of a listing or a search; identity is the path, equality covers every field.

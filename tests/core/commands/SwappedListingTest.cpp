@@ -1,6 +1,6 @@
 // Another account that shares a folder with the user swaps the folder, or an item in it, for a link to a
-// private folder after the pane listed it: rename (F2 and Get Info's name), New Folder, duplicate, alias,
-// tags and comments leave the private folder alone and say why nothing was done.
+// private folder after the pane listed it: rename (F2 and Get Info's name) and its undo, New Folder,
+// duplicate, alias, tags and comments leave the private folder alone and say why nothing was done.
 
 #include "CommandFixture.h"
 
@@ -12,6 +12,7 @@
 #include "core/app/RenameCommands.h"
 #include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepHooks.h"
+#include "core/localisation/Lang.h"
 
 #include <sys/xattr.h>
 
@@ -135,4 +136,32 @@ TEST_F(SwappedListing, ADuplicateStopsAtAFolderSwappedBetweenItsCopies) {
     EXPECT_EQ(lastToast(), HeldFolder::refusalText(folder));
     // The first copy was made where the listing was.
     EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a1", "a1 Kopie", "a2"}));
+}
+
+// The undo of F2 goes to the folder and the item as the rename left them, not to whatever their paths
+// lead to by then.
+TEST_F(SwappedListing, TheUndoOfARenameLeavesWhatWasSwappedInAlone) {
+    for (const bool wholeFolder : {true, false}) {
+        SCOPED_TRACE(wholeFolder);
+        const TestUtil::PrivateFolder priv({QStringLiteral("b1")});
+        const QString folder = listed(wholeFolder ? QStringLiteral("sharedF") : QStringLiteral("sharedI"));
+        run(Cmd::rename, {});
+        ASSERT_EQ(lastToast(), "„a1“ umbenannt in „b1“.");
+        const auto before = priv.state();
+        const QString b1 = folder + QStringLiteral("/b1");
+        ASSERT_TRUE(wholeFolder ? TestUtil::swapForLink(folder, priv.path())
+                                : TestUtil::swapForLink(b1, priv.path(QStringLiteral("b1"))));
+        const qsizetype toastsBefore = toasts.size();
+        app->fileActions().undoLast();
+        waitToast(toastsBefore + 1);
+        EXPECT_EQ(priv.state(), before);
+        EXPECT_EQ(lastToast(), L("Rückgängig:") + u' ' +
+                                   (wholeFolder ? HeldFolder::refusalText(folder)
+                                                : HeldFolder::replaced(QStringLiteral("b1")).description));
+        EXPECT_TRUE(lastIsError());
+        if (wholeFolder)
+            EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a2", "b1"}));
+        else
+            EXPECT_EQ(TestUtil::names(folder), QStringList({"a2", "b1", "b1.away"}));
+    }
 }
