@@ -37,7 +37,7 @@ void addXattrs(archive_entry *entry, int fd) {
 
 } // namespace
 
-ArchiveWriter::ArchiveWriter(int fd, const Spec &spec) {
+ArchiveWriter::ArchiveWriter(int fd, const Setup &setup) {
     // Names are bytes on disk and UTF-8 in the archive, as the tools write them under C.UTF-8: libarchive
     // converts from the thread's locale, so for this thread (until the end of the archive) that is C.UTF-8.
     if (locale_t own = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr))) {
@@ -48,12 +48,12 @@ ArchiveWriter::ArchiveWriter(int fd, const Spec &spec) {
     archive *disk = archive_read_disk_new();
     m_disk = disk;
     if (disk) archive_read_disk_set_standard_lookup(disk);
-    m_xattrs = spec.format.startsWith("pax");
-    if (!m_archive || archive_write_set_format_by_name(m_archive, spec.format.constData()) != ARCHIVE_OK ||
-        (!spec.filter.isEmpty() &&
-         archive_write_add_filter_by_name(m_archive, spec.filter.constData()) != ARCHIVE_OK) ||
-        (!spec.options.isEmpty() &&
-         archive_write_set_options(m_archive, spec.options.constData()) != ARCHIVE_OK) ||
+    m_xattrs = setup.format.startsWith("pax");
+    if (!m_archive || archive_write_set_format_by_name(m_archive, setup.format.constData()) != ARCHIVE_OK ||
+        (!setup.filter.isEmpty() &&
+         archive_write_add_filter_by_name(m_archive, setup.filter.constData()) != ARCHIVE_OK) ||
+        (!setup.options.isEmpty() &&
+         archive_write_set_options(m_archive, setup.options.constData()) != ARCHIVE_OK) ||
         archive_write_open_fd(m_archive, fd) != ARCHIVE_OK)
         fail();
 }

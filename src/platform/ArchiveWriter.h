@@ -17,14 +17,14 @@ class ArchiveWriter {
 public:
     // What libarchive calls the format, the compression filter (empty for none) and its options, e.g.
     // "paxr", "gzip", "gzip:compression-level=1".
-    struct Spec {
+    struct Setup {
         QByteArray format, filter, options;
-        friend bool operator==(const Spec &, const Spec &) = default;
+        friend bool operator==(const Setup &, const Setup &) = default;
     };
 
     // Writes to `fd` (left open). Names are taken as UTF-8 whatever the program's locale. Made, used and
     // ended on one thread.
-    ArchiveWriter(int fd, const Spec &spec);
+    ArchiveWriter(int fd, const Setup &setup);
     ~ArchiveWriter();
     ArchiveWriter(const ArchiveWriter &) = delete;
     ArchiveWriter &operator=(const ArchiveWriter &) = delete;

@@ -121,7 +121,7 @@ QString title(ArchiveFormat format) {
     return {};
 }
 
-ArchiveWriter::Spec writerSpec(ArchiveFormat format, bool bundled) {
+ArchiveWriter::Setup writerSetup(ArchiveFormat format, bool bundled) {
     // A tar is what bsdtar writes by default: ustar, with pax records only where ustar can't say it.
     const QByteArray tar = "paxr";
     switch (format) {

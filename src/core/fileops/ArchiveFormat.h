@@ -26,7 +26,7 @@ QString ext(ArchiveFormat format);
 QString title(ArchiveFormat format);
 
 // How the format is written, normally and for input that is already compressed.
-ArchiveWriter::Spec writerSpec(ArchiveFormat format, bool bundled = false);
+ArchiveWriter::Setup writerSetup(ArchiveFormat format, bool bundled = false);
 // What is actually written for already compressed input.
 ArchiveFormat bundledEquivalent(ArchiveFormat format);
 

@@ -228,7 +228,7 @@ struct Written {
 };
 
 Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray> &names,
-                     const ArchiveWriter::Spec &spec, const QString &ext, const QString &shownName,
+                     const ArchiveWriter::Setup &setup, const QString &ext, const QString &shownName,
                      TransferProgress &progress) {
     Written w;
     const auto temp =
@@ -246,7 +246,7 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
     const auto cancelled = [&progress] { return progress.isCancelled(); };
     bool ok = true;
     {
-        ArchiveWriter writer(fd, spec);
+        ArchiveWriter writer(fd, setup);
         int walkError = 0;
         QByteArray failedAt;
         try {
@@ -255,7 +255,7 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
                 [&](const FileSteps::Walked &item) {
                     if (cancelled()) return ECANCELED;
                     if (S_ISSOCK(item.st.st_mode)) return 0; // nothing an archive can keep
-                    if (spec.format == "zip" && !S_ISREG(item.st.st_mode) && !S_ISDIR(item.st.st_mode) &&
+                    if (setup.format == "zip" && !S_ISREG(item.st.st_mode) && !S_ISDIR(item.st.st_mode) &&
                         !S_ISLNK(item.st.st_mode))
                         return 0;
                     return writer.add(item.relative, item.st, item.fd, item.linkTarget, cancelled)
@@ -309,7 +309,7 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
     result.bundled = Archive::allAlreadyCompressed(paths);
     const ArchiveFormat written = result.bundled ? Archive::bundledEquivalent(format) : format;
     const QString wanted = baseName + Archive::ext(written);
-    const Written w = writeArchive(*folder, names, Archive::writerSpec(written, result.bundled),
+    const Written w = writeArchive(*folder, names, Archive::writerSetup(written, result.bundled),
                                    Archive::ext(written), wanted, progress);
     const auto dropTemp = [&] {
         if (!w.temp.isEmpty()) FileSteps::removeMade(*folder, w.temp, w.made);

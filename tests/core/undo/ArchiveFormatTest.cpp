@@ -11,7 +11,7 @@ using ArchiveFormatTest = Harness;
 TEST(ArchiveFormat, RawValuesRoundTripAndBundledEquivalents) {
     for (ArchiveFormat f : allCases()) {
         EXPECT_EQ(fromRaw(rawValue(f)), f);
-        EXPECT_EQ(writerSpec(f, false), writerSpec(f));
+        EXPECT_EQ(writerSetup(f, false), writerSetup(f));
     }
     EXPECT_FALSE(fromRaw("Zip").has_value());
     EXPECT_EQ(bundledEquivalent(ArchiveFormat::tarXz), ArchiveFormat::tar);
