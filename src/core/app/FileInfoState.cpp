@@ -315,15 +315,9 @@ void FileInfoState::rename() {
         return;
     }
     const QString dest = Posix::childPath(Posix::parentOf(m_path), newName);
-    struct stat st {};
-    if (Posix::lstatPath(dest, st)) {
-        if (m_toasts) m_toasts->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
-        resetName();
-        return;
-    }
     try {
-        // Never replaces: an item that appeared meanwhile makes it fail. In its folder as the pane
-        // listed it, like the rename command.
+        // Never replaces: a name taken is told only once the folder is held as the pane listed it, like
+        // the rename command, so a folder swapped since is refused before anything in it is looked at.
         FileOps::rename(m_sides ? m_sides->shown(m_path) : ShownItem{m_path, {}, {}}, newName);
     } catch (const FileError &error) {
         if (m_toasts) {

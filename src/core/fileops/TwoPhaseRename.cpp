@@ -51,6 +51,16 @@ struct Item {
             throw FileError::fromErrno(errno);
         if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) throw HeldFolder::replaced(name());
     }
+
+    // Under its new name: what the undo expects to find there. A copy has an identity of its own;
+    // unknown when it cannot be read.
+    ShownItem renamed() const {
+        const struct stat &in = into->identity();
+        ShownItem as{pair.to, {quint64(in.st_dev), quint64(in.st_ino)}, {}};
+        if (struct stat now; ::fstatat(into->fd(), to.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0)
+            as.item = {quint64(now.st_dev), quint64(now.st_ino)};
+        return as;
+    }
 };
 
 struct Aside {
@@ -221,6 +231,7 @@ void putInPlace(const Item &item, const QString &temp, const Around &around, Two
         });
         FileSteps::dropPartMark(*item.into, item.to);
         report.done << item.pair;
+        report.renamedAs << item.renamed();
     } catch (const FileError &e) {
         // The system's sentence would name the hidden name; the user knows the item by its old one.
         const QString why =
@@ -252,6 +263,7 @@ void copyInPlace(const Item &item, const Around &around, TwoPhaseReport &report)
             rename(*item.folder, item.from, *item.into, item.to, item.name());
         });
         report.done << item.pair;
+        report.renamedAs << item.renamed();
     } catch (const FileError &e) {
         report.errors << sentence(e, item.name());
     }

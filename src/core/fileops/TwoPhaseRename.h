@@ -18,9 +18,11 @@ namespace FileOps {
 
 struct TwoPhaseReport {
     QList<TransferPair> done; // from: old path, to: new path
-    QStringList errors;       // one sentence per item that did not get its new name
-    QStringList whereabouts;  // those of errors whose item is under neither of its names now
-    bool cancelled = false;   // stopped before moving further items out of the way
+    // Each of `done` as renamed: its new path and the identities of its folder and of itself, for an undo.
+    QList<ShownItem> renamedAs;
+    QStringList errors;      // one sentence per item that did not get its new name
+    QStringList whereabouts; // those of errors whose item is under neither of its names now
+    bool cancelled = false;  // stopped before moving further items out of the way
 };
 
 // Around each rename, with the paths it is about and the rename itself (which throws a FileError): tests

@@ -6,9 +6,17 @@
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 
+#include "core/filesteps/HeldFolder.h"
+#include "platform/Posix.h"
 #include "platform/Trash.h"
 
+#include <QHash>
 #include <QSet>
+
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 void UndoJournal::record(const QString &title, const UndoAction &action) {
     entries_.append(UndoEntry{title, action});
@@ -121,28 +129,82 @@ void reverseTrashed(const UndoAction &action, TransferProgress &progress, UndoRe
     }
 }
 
-// The same two phases as the rename itself, so swaps and chains within one batch go back whole.
+// Each folder as the rename left it, held once before anything in it is looked at.
+class FoldersAsRenamed {
+public:
+    // The folder of `as`, which must still be the one the rename left where that is known; else the refusal.
+    const FileSteps::HeldFolder &of(const ShownItem &as) {
+        const QString key = Posix::parentOf(as.path) + u'\n' + QString::number(as.folder.dev) + u':' +
+                            QString::number(as.folder.ino);
+        auto it = held_.find(key);
+        if (it == held_.end()) {
+            Held h;
+            try {
+                h.folder = std::make_shared<FileSteps::HeldFolder>(FileSteps::HeldFolder::ofShown(as));
+            } catch (const FileError &e) {
+                h.error = e;
+            }
+            it = held_.insert(key, h);
+        }
+        if (!it->folder) throw it->error;
+        return *it->folder;
+    }
+
+private:
+    struct Held {
+        std::shared_ptr<FileSteps::HeldFolder> folder;
+        FileError error;
+    };
+    QHash<QString, Held> held_;
+};
+
+// Our own sentences (a refused folder, a replaced item) stand as they are.
+QString sentence(const FileError &error, const QString &name) {
+    const bool plain =
+        error.description.isEmpty() || error.description == FileError::fromErrno(error.code).description;
+    return plain ? FileOps::explain(error, name) : error.description;
+}
+
+// The same two phases as the rename itself, so swaps and chains within one batch go back whole. Each
+// item is looked for only in its folder as the rename left it: a folder swapped since is refused before
+// anything in it is looked at.
 void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoReport &report) {
     QSet<QString> leaving;
     for (const TransferPair &p : action.pairs)
         leaving.insert(p.to);
+    FoldersAsRenamed folders;
     QList<TransferPair> back;
     QList<ShownItem> seen; // each item as the rename left it, where known
     for (qsizetype i = 0; i < action.pairs.size(); ++i) {
         const TransferPair &p = action.pairs[i];
-        if (!Restore::exists(p.to)) {
-            report.errors << LF("„%@“ ist nicht mehr da.", Restore::name(p.to));
-            continue;
-        }
-        // An old name that another item of the batch holds now is freed by the first phase.
-        if (Restore::exists(p.from) && !leaving.contains(p.from)) {
-            // Fixed wording without a translation, the same in every language.
-            report.errors << QStringLiteral("„") + Restore::name(p.from) +
-                                 QStringLiteral("“ gibt es am alten Ort schon.");
+        const ShownItem as = i < action.renamedAs.size() ? action.renamedAs[i] : ShownItem{p.to, {}, {}};
+        const QString name = Restore::name(p.to);
+        try {
+            // A rename stays within its folder: both names are in the one held.
+            const FileSteps::HeldFolder &folder = folders.of(as);
+            try {
+                folder.expect(FileSteps::PathBytes(p.to).name(), as.item, name);
+            } catch (const FileError &e) {
+                if (e.code != ENOENT && e.code != ENOTDIR) throw;
+                report.errors << LF("„%@“ ist nicht mehr da.", name);
+                continue;
+            }
+            // An old name that another item of the batch holds now is freed by the first phase.
+            struct stat st;
+            if (!leaving.contains(p.from) &&
+                ::fstatat(folder.fd(), FileSteps::PathBytes(p.from).name().constData(), &st,
+                          AT_SYMLINK_NOFOLLOW) == 0) {
+                // Fixed wording without a translation, the same in every language.
+                report.errors << QStringLiteral("„") + Restore::name(p.from) +
+                                     QStringLiteral("“ gibt es am alten Ort schon.");
+                continue;
+            }
+        } catch (const FileError &e) {
+            report.errors << sentence(e, name);
             continue;
         }
         back << TransferPair{p.to, p.from};
-        seen << (i < action.renamedAs.size() ? action.renamedAs[i] : ShownItem{p.to, {}, {}});
+        seen << as;
     }
     const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(back, &progress, {}, seen);
     report.done += r.done.size();

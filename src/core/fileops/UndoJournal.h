@@ -4,6 +4,7 @@
 
 #include "core/fileops/FileOps.h"
 #include "core/fileops/TransferOutcome.h"
+#include "core/fileops/TwoPhaseRename.h"
 #include "core/model/FileItem.h"
 
 #include <QList>
@@ -37,6 +38,10 @@ struct UndoAction {
     }
     static UndoAction makeRenamed(QList<TransferPair> pairs, QList<ShownItem> renamedAs = {}) {
         return {Kind::renamed, std::move(pairs), {}, {}, {}, std::move(renamedAs)};
+    }
+    // What a batch rename did, with each item as it left it.
+    static UndoAction makeRenamed(const FileOps::TwoPhaseReport &report) {
+        return makeRenamed(report.done, report.renamedAs);
     }
     static UndoAction makeTrashed(QList<FileOps::TrashedPair> trashed) {
         return {Kind::trashed, {}, {}, std::move(trashed), {}, {}};

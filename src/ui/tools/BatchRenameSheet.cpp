@@ -297,8 +297,7 @@ void BatchRenameSheet::finish(AppState *app, QPointer<PaneModel> pane,
     }
     const qsizetype n = report.done.size();
     if (n > 0)
-        app->undoJournal().record(LF("%@ umbenannt", FileFmt::count(n)),
-                                  UndoAction::makeRenamed(report.done));
+        app->undoJournal().record(LF("%@ umbenannt", FileFmt::count(n)), UndoAction::makeRenamed(report));
     if (report.cancelled) {
         // What was done before the cancel is said with it.
         QString text = LF("Abgebrochen. %@ umbenannt.", FileFmt::count(n));

@@ -1,5 +1,5 @@
 // Another account that shares a folder with the user swaps the folder, or an item in it, for a link to a
-// private folder after the pane listed it: rename (F2 and Get Info's name) and its undo, New Folder,
+// private folder after the pane listed it: rename (F2, Get Info's name, a batch) and its undo, New Folder,
 // duplicate, alias, tags and comments leave the private folder alone and say why nothing was done.
 
 #include "CommandFixture.h"
@@ -10,6 +10,8 @@
 #include "core/app/FileInfoState.h"
 #include "core/app/ItemCommands.h"
 #include "core/app/RenameCommands.h"
+#include "core/fileops/TwoPhaseRename.h"
+#include "core/fileops/UndoJournal.h"
 #include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepHooks.h"
 #include "core/localisation/Lang.h"
@@ -21,6 +23,8 @@ using FileSteps::HeldFolder;
 namespace {
 
 enum class Cmd { rename, newFolder, duplicate, alias, tag, comment, infoName };
+// What renamed the items whose rename is undone.
+enum class Renamer { f2, batch };
 
 // The names of the item's attributes, NUL-separated.
 QByteArray attributes(const QString &path) {
@@ -85,6 +89,33 @@ protected:
         }
         waitToast(before + 1);
     }
+    // F2 gives `a1` of `folder` the name `b1`; a batch renames `a1` and `a2` to `b1` and `b2` as the batch
+    // rename sheet does. The undo journal holds it.
+    void renameForUndo(Renamer by, const QString &folder) {
+        if (by == Renamer::f2) {
+            run(Cmd::rename, {});
+            ASSERT_EQ(lastToast(), "„a1“ umbenannt in „b1“.");
+            return;
+        }
+        const auto at = [&](const char *name) { return folder + u'/' + QLatin1String(name); };
+        const FileOps::TwoPhaseReport report =
+            FileOps::renameInTwoPhases({{at("a1"), at("b1")}, {at("a2"), at("b2")}});
+        ASSERT_EQ(report.done.size(), 2);
+        app->undoJournal().record(QStringLiteral("2 Objekte umbenannt"), UndoAction::makeRenamed(report));
+    }
+    // The toast of undoing the last entry.
+    QString undo() {
+        const qsizetype before = toasts.size();
+        app->fileActions().undoLast();
+        waitToast(before + 1);
+        EXPECT_TRUE(lastIsError());
+        return lastToast();
+    }
+    // The undo's refusal of `folder`, once for each item of the entry.
+    static QString folderRefused(Renamer by, const QString &folder) {
+        return L("Rückgängig:") + u' ' + HeldFolder::refusalText(folder) +
+               (by == Renamer::batch ? LF(" (+%d weitere)", 1) : QString());
+    }
     TestUtil::LanguageScope de{AppLanguage::de};
 };
 
@@ -94,7 +125,8 @@ TEST_F(SwappedListing, AFolderSwappedAfterTheListingIsLeftAlone) {
     for (const Cmd cmd :
          {Cmd::rename, Cmd::newFolder, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment, Cmd::infoName}) {
         SCOPED_TRACE(int(cmd));
-        const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
+        // The new name taken there too: a rename's look for it must come after the folder is held.
+        const TestUtil::PrivateFolder priv({QStringLiteral("a1"), QStringLiteral("b1")});
         const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
         const auto before = priv.state();
         ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
@@ -138,30 +170,46 @@ TEST_F(SwappedListing, ADuplicateStopsAtAFolderSwappedBetweenItsCopies) {
     EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a1", "a1 Kopie", "a2"}));
 }
 
-// The undo of F2 goes to the folder and the item as the rename left them, not to whatever their paths
-// lead to by then.
+// The undo of a rename goes to the folder and the item as the rename left them, not to whatever their
+// paths lead to by then.
 TEST_F(SwappedListing, TheUndoOfARenameLeavesWhatWasSwappedInAlone) {
-    for (const bool wholeFolder : {true, false}) {
-        SCOPED_TRACE(wholeFolder);
-        const TestUtil::PrivateFolder priv({QStringLiteral("b1")});
-        const QString folder = listed(wholeFolder ? QStringLiteral("sharedF") : QStringLiteral("sharedI"));
-        run(Cmd::rename, {});
-        ASSERT_EQ(lastToast(), "„a1“ umbenannt in „b1“.");
-        const auto before = priv.state();
-        const QString b1 = folder + QStringLiteral("/b1");
-        ASSERT_TRUE(wholeFolder ? TestUtil::swapForLink(folder, priv.path())
-                                : TestUtil::swapForLink(b1, priv.path(QStringLiteral("b1"))));
-        const qsizetype toastsBefore = toasts.size();
-        app->fileActions().undoLast();
-        waitToast(toastsBefore + 1);
-        EXPECT_EQ(priv.state(), before);
-        EXPECT_EQ(lastToast(), L("Rückgängig:") + u' ' +
-                                   (wholeFolder ? HeldFolder::refusalText(folder)
-                                                : HeldFolder::replaced(QStringLiteral("b1")).description));
-        EXPECT_TRUE(lastIsError());
-        if (wholeFolder)
-            EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a2", "b1"}));
-        else
-            EXPECT_EQ(TestUtil::names(folder), QStringList({"a2", "b1", "b1.away"}));
+    for (const Renamer by : {Renamer::f2, Renamer::batch}) {
+        for (const bool wholeFolder : {true, false}) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(int(by)).arg(wholeFolder).toStdString());
+            const bool batch = by == Renamer::batch;
+            const TestUtil::PrivateFolder priv({QStringLiteral("b1"), QStringLiteral("b2")});
+            const QString folder = listed(QStringLiteral("shared%1%2").arg(int(by)).arg(wholeFolder));
+            renameForUndo(by, folder);
+            const auto before = priv.state();
+            const QString b1 = folder + QStringLiteral("/b1");
+            ASSERT_TRUE(wholeFolder ? TestUtil::swapForLink(folder, priv.path())
+                                    : TestUtil::swapForLink(b1, priv.path(QStringLiteral("b1"))));
+            EXPECT_EQ(undo(), wholeFolder ? folderRefused(by, folder)
+                                          : L("Rückgängig:") + u' ' +
+                                                HeldFolder::replaced(QStringLiteral("b1")).description);
+            EXPECT_EQ(priv.state(), before);
+            if (wholeFolder)
+                EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")),
+                          batch ? QStringList({"b1", "b2"}) : QStringList({"a2", "b1"}));
+            else // the batch's other item goes back
+                EXPECT_EQ(TestUtil::names(folder), QStringList({"a2", "b1", "b1.away"}));
+        }
+    }
+}
+
+// Nothing in a folder swapped in is looked at before the refusal: neither a new name missing there nor an
+// old name taken there changes what the user is told.
+TEST_F(SwappedListing, TheUndoOfARenameLooksIntoNoFolderSwappedIn) {
+    for (const Renamer by : {Renamer::f2, Renamer::batch}) {
+        for (const QStringList &inPrivate : {QStringList{"a1"}, QStringList{"a1", "b1", "b2"}}) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(int(by)).arg(inPrivate.join(u' ')).toStdString());
+            const TestUtil::PrivateFolder priv(inPrivate);
+            const QString folder = listed(QStringLiteral("shared%1%2").arg(int(by)).arg(inPrivate.size()));
+            renameForUndo(by, folder);
+            const auto before = priv.state();
+            ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
+            EXPECT_EQ(undo(), folderRefused(by, folder));
+            EXPECT_EQ(priv.state(), before);
+        }
     }
 }

@@ -206,6 +206,13 @@ TEST_F(CompareSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {
     EXPECT_EQ(TestUtil::readFile(f + "/3.txt"), "two");
     EXPECT_EQ(app->activePane()->selection(), (QSet<QString>{f + "/2.txt", f + "/3.txt"}));
     EXPECT_EQ(app->undoJournal().undoTitle(), "2 Objekte umbenannt");
+    // Each item as the rename left it: its undo finds it only there.
+    const QList<ShownItem> renamedAs = app->undoJournal().entries().last().action.renamedAs;
+    ASSERT_EQ(renamedAs.size(), 2);
+    for (const ShownItem &as : renamedAs) {
+        EXPECT_EQ(as.folder.ino, quint64(TestUtil::lstatOf(f).st_ino));
+        EXPECT_EQ(as.item.ino, quint64(TestUtil::lstatOf(as.path).st_ino));
+    }
     app->fileActions().undoLast();
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && TestUtil::readFile(f + "/1.txt") == "one", 5000);
     EXPECT_EQ(TestUtil::readFile(f + "/2.txt"), "two");
