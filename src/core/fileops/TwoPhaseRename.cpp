@@ -25,12 +25,6 @@ bool ours(const FileError &error) {
     return error.code == ESTALE && !error.description.isEmpty();
 }
 
-QString sentence(const FileError &error, const QString &name) {
-    const bool plain =
-        error.description.isEmpty() || error.description == FileError::fromErrno(error.code).description;
-    return plain ? explain(error, name) : error.description;
-}
-
 // One item of the batch: its folder held from the start, its names in it, and what it was when planned.
 struct Item {
     TransferPair pair;
@@ -182,7 +176,7 @@ QList<Aside> moveAside(const QList<Item> &items, const QList<FileSteps::Journal:
             aside << Aside{i};
         } catch (const FileError &e) {
             FileSteps::Journal::end(temp);
-            report.errors << sentence(e, item.name());
+            report.errors << errorSentence(e, item.name());
         }
         if (progress) progress->add(1);
     }
@@ -265,11 +259,17 @@ void copyInPlace(const Item &item, const Around &around, TwoPhaseReport &report)
         report.done << item.pair;
         report.renamedAs << item.renamed();
     } catch (const FileError &e) {
-        report.errors << sentence(e, item.name());
+        report.errors << errorSentence(e, item.name());
     }
 }
 
 } // namespace
+
+QString errorSentence(const FileError &error, const QString &name) {
+    const bool plain =
+        error.description.isEmpty() || error.description == FileError::fromErrno(error.code).description;
+    return plain ? explain(error, name) : error.description;
+}
 
 QString errorSummary(const QStringList &errors, const QStringList &whereabouts) {
     if (errors.isEmpty()) return {};

@@ -30,6 +30,10 @@ struct TwoPhaseReport {
 using RenameStep =
     std::function<void(const QString &from, const QString &to, const std::function<void()> &rename)>;
 
+// What the user is told of `error` about the item `name`: our own sentences (a refused folder, a replaced
+// item) as they are, the system's said of the item.
+QString errorSentence(const FileError &error, const QString &name);
+
 // The first error, every error in whereabouts in full, and how many more there are.
 QString errorSummary(const QStringList &errors, const QStringList &whereabouts);
 

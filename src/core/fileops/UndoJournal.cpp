@@ -158,13 +158,6 @@ private:
     QHash<QString, Held> held_;
 };
 
-// Our own sentences (a refused folder, a replaced item) stand as they are.
-QString sentence(const FileError &error, const QString &name) {
-    const bool plain =
-        error.description.isEmpty() || error.description == FileError::fromErrno(error.code).description;
-    return plain ? FileOps::explain(error, name) : error.description;
-}
-
 // The same two phases as the rename itself, so swaps and chains within one batch go back whole. Each
 // item is looked for only in its folder as the rename left it: a folder swapped since is refused before
 // anything in it is looked at.
@@ -200,7 +193,7 @@ void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoRe
                 continue;
             }
         } catch (const FileError &e) {
-            report.errors << sentence(e, name);
+            report.errors << FileOps::errorSentence(e, name);
             continue;
         }
         back << TransferPair{p.to, p.from};
