@@ -1,5 +1,6 @@
 #include "platform/Trash.h"
 
+#include "platform/FileCopy.h"
 #include "platform/HeldTrash.h"
 #include "platform/Posix.h"
 #include "platform/TrashRoots.h"
@@ -20,6 +21,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace Trash {
@@ -96,6 +98,15 @@ int findRoot(const QString &path, dev_t dev, Root &root) {
     return root.held.error() == EROFS ? EROFS : ENOTSUP;
 }
 
+// The info file `name` in the info folder held at infoFd is with its item now: the mark that proved it
+// ours while the item was on its way comes off.
+void unmarkInfo(int infoFd, const QByteArray &name) {
+    const int fd = ::openat(infoFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fremovexattr(fd, FileCopy::partMark);
+    ::close(fd);
+}
+
 } // namespace
 
 QByteArray encodePath(const QByteArray &path) {
@@ -159,13 +170,16 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
         if (::fstatat(files, cand.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0) continue;
         const QByteArray infoName = cand + ".trashinfo";
         const QByteArray infoPath = infoDir + '/' + infoName;
-        if (beforeInfo && !beforeInfo(infoPath, target)) return failed(errno ? errno : EIO);
+        QByteArray mark;
+        if (beforeInfo && !beforeInfo(infoPath, target, mark)) return failed(errno ? errno : EIO);
         const int fd = ::openat(infoFd, infoName.constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return failed(errno);
         }
+        // Before any content: a drive without attributes just keeps none.
+        if (!mark.isEmpty()) ::fsetxattr(fd, FileCopy::partMark, mark.constData(), size_t(mark.size()), 0);
         int e = Posix::writeAll(fd, info.constData(), info.size());
         // The info file is whole on the disk before its item can be there: else a power cut may leave
         // the item in the Trash with an empty info, which nothing can put back.
@@ -183,12 +197,15 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
         if (carried) e = carry(dirFd, name, files, cand);
         if (e) {
             // A copy that has the entry's name keeps its info file; what stayed behind is an error.
-            if (carried && ::fstatat(files, cand.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
+            if (carried && ::fstatat(files, cand.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {
+                if (!mark.isEmpty()) unmarkInfo(infoFd, infoName);
                 return Result{Status::failed, e, QString::fromUtf8(target)};
+            }
             ::unlinkat(infoFd, infoName.constData(), 0);
             if (e == EEXIST && !carried) continue;
             return e == EXDEV && !carried ? noTrash() : failed(e);
         }
+        if (!mark.isEmpty()) unmarkInfo(infoFd, infoName);
         return Result{Status::moved, 0, QString::fromUtf8(target)};
     }
     return failed(EEXIST);

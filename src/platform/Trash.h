@@ -29,8 +29,9 @@ struct Result {
 // shownAs: the place the item is to be remembered at, when it lies under another name for the moment
 // (the Trash entry takes that name and origin).
 // beforeInfo: told the .trashinfo and the entry it is for before the info file is made; false refuses
-// (errno tells why).
-using InfoHook = std::function<bool(const QByteArray &info, const QByteArray &entry)>;
+// (errno tells why). It may set `mark`: the info file carries it (as FileCopy::partMark) until its item
+// is in the Trash, so that an info file whose item never came proves whose it is.
+using InfoHook = std::function<bool(const QByteArray &info, const QByteArray &entry, QByteArray &mark)>;
 // carry: where the drive refuses to rename the item into a Trash on the same device (EXDEV, as
 // overlayfs does for a folder of its lower layer), moves the item `name` of the folder open at dirFd to
 // `entry` in the Trash's files folder open at filesFd by a verified copy and removal; 0 or errno. Without

@@ -4,8 +4,10 @@
 #include "core/filesteps/TransferJournal.h"
 #include "core/filesteps/TrashMemory.h"
 #include "platform/FileCopy.h"
+#include "platform/HeldTrash.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
+#include "platform/TrashRoots.h"
 
 #include <QHash>
 #include <QMap>
@@ -663,6 +665,70 @@ bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots,
     return all;
 }
 
+// Where the journal's `info` lines are lost, the info files its process made for items on their way to
+// a Trash are found in every Trash: an info file whose item is in `files` is a Trash item like any. One
+// whose item never came goes when it bears this journal's mark. Without a mark (the drive keeps none, or
+// the kill came before it), one of ours by owner that was born since the journal is named, never removed:
+// another program may have made it. False while one of ours is left for the next start.
+bool settleTrashInfos(const QSet<QByteArray> &known, const QByteArray &token,
+                      const std::optional<timespec> &since, Leftovers &left) {
+    bool all = true;
+    for (const QString &root : TrashRoots::all()) {
+        const Trash::Held trash = Trash::Held::open(root, false);
+        if (!trash.valid() || trash.info() < 0) continue;
+        Fd list(::openat(trash.info(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        std::vector<QByteArray> names;
+        try {
+            if (list.get() >= 0) names = listNames(list.get());
+        } catch (const FileError &) {
+            continue;
+        }
+        const QString infoFolder = root + QStringLiteral("/info");
+        qsizetype looked = 0;
+        for (const QByteArray &name : names) {
+            if (!name.endsWith(".trashinfo") || name.size() <= 10 || ++looked > maxWalked) continue;
+            const auto text = Posix::decode(name);
+            struct stat st, entry;
+            if (!text || ::fstatat(trash.info(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+                continue;
+            const QString path = Posix::childPath(infoFolder, *text);
+            // A record that was read settled it already.
+            if (known.contains(keyOf(path))) continue;
+            // Opened without blocking, since another program may swap anything in meanwhile.
+            Fd fd(::openat(trash.info(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            struct stat opened;
+            if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0 || !sameInode(opened, st)) continue;
+            char value[64];
+            const ssize_t n = ::fgetxattr(fd.get(), FileCopy::partMark, value, sizeof value);
+            const bool unmarked = n < 0 && (errno == ENODATA || errno == ENOTSUP);
+            const bool ours = n >= 0 && QByteArray(value, n) == token;
+            if (::fstatat(trash.files(), name.chopped(10).constData(), &entry, AT_SYMLINK_NOFOLLOW) == 0) {
+                if (ours) ::fremovexattr(fd.get(), FileCopy::partMark);
+                continue;
+            }
+            if (ours) {
+                struct stat now;
+                if (::fstatat(trash.info(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+                    !sameInode(now, st) || ::unlinkat(trash.info(), name.constData(), 0) != 0)
+                    all = false;
+                continue;
+            }
+            if (unmarked && since && bornSince(path, *since) && !left.unrecorded.contains(path))
+                left.unrecorded << path;
+        }
+    }
+    return all;
+}
+
+// When the journal open at fd was made, where its drive keeps birth times.
+std::optional<timespec> bornAt(int fd) {
+    struct statx sx {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_BTIME))
+        return std::nullopt;
+    return timespec{time_t(sx.stx_btime.tv_sec), long(sx.stx_btime.tv_nsec)};
+}
+
 // A journal that is not to be read: not ours, or not readable.
 bool refused(int fd, struct stat &st) {
     return fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid();
@@ -751,6 +817,8 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
             all = settleBatch(batch, token, left) && all;
         for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in)
             all = settleUnrecordedParts(in.key(), in.value(), known, token, left) && all;
+        // Before the walk below, which takes our mark off whatever is no part.
+        all = settleTrashInfos(known, token, bornAt(fd.get()), left) && all;
         // A journal cut at a line's end reads whole: the roots of a sync are looked through either way.
         if (parser.unreadable || !parser.roots.isEmpty()) {
             QSet<QString> named = folders;

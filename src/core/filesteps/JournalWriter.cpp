@@ -392,10 +392,11 @@ namespace {
 // without its bytes, and an info file whose record is lost can't be told from the user's.
 template <typename Move> Trash::Result recordedTrash(const QString &path, Move move) {
     QList<QByteArray> keys;
-    const Trash::Result r = move([&](const QByteArray &info, const QByteArray &entry) {
+    const Trash::Result r = move([&](const QByteArray &info, const QByteArray &entry, QByteArray &mark) {
         try {
             const QByteArray key = keyOf(info);
-            record(key, "info " + key + ' ' + keyOf(entry) + ' ' + coarseNow() + '\n', true);
+            // The mark proves the info file ours where the journal's lines about it are lost.
+            mark = record(key, "info " + key + ' ' + keyOf(entry) + ' ' + coarseNow() + '\n', true);
             keys << key;
             reached(Step::toTrash, path.toUtf8());
             return true;

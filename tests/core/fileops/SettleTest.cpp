@@ -375,6 +375,39 @@ TEST_F(Settle, TrashInfoWhoseItemNeverCameGoesButNotTheUsers) {
     EXPECT_EQ(names(trash + "/info"), QStringList{"a.trashinfo"});
     EXPECT_EQ(TestUtil::readFile(trash + "/info/a.trashinfo"), usersInfo);
     EXPECT_EQ(TestUtil::readFile(a), "a");
+
+    // The same with every line of the journal lost: the info files are found in the Trash. Each is left
+    // as a kill at another point leaves it: "c" in the Trash before its info's mark came off, "d" back
+    // before its rename, its info marked, "e" back with its info made before the mark.
+    const QStringList before = names(journalFolder());
+    const QStringList items{file("c", "c"), file("d", "d"), file("e", "e")};
+    ASSERT_TRUE(inChild(
+        [&] {
+            for (const QString &p : items)
+                if (Journal::trashRecorded(p).status != Trash::Status::moved) ::_exit(2);
+        },
+        false));
+    ASSERT_EQ(names(trash + "/files"), (QStringList{"c", "d", "e"}));
+    for (const char *n : {"c", "d", "e"})
+        EXPECT_FALSE(marked(trash + "/info/" + n + ".trashinfo")) << n;
+    QStringList journals = names(journalFolder());
+    journals.removeIf([&](const QString &n) { return before.contains(n); });
+    ASSERT_EQ(journals.size(), 1);
+    ASSERT_TRUE(TestUtil::writeFile(journalFolder() + '/' + journals[0], {}));
+    const QByteArray token = journals[0].left(32).toLatin1();
+    for (const char *n : {"c", "d"})
+        ASSERT_EQ(::lsetxattr(QFile::encodeName(trash + "/info/" + n + ".trashinfo").constData(),
+                              "user.kestrin.part", token.constData(), size_t(token.size()), 0),
+                  0);
+    for (const char *n : {"d", "e"})
+        ASSERT_TRUE(QFile::rename(trash + "/files/" + n, path(n)));
+
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_EQ(names(trash + "/info"), (QStringList{"a.trashinfo", "c.trashinfo", "e.trashinfo"}));
+    EXPECT_EQ(left.unrecorded, QStringList{trash + "/info/e.trashinfo"});
+    EXPECT_FALSE(marked(trash + "/info/c.trashinfo"));
+    EXPECT_EQ(TestUtil::readFile(trash + "/info/a.trashinfo"), usersInfo);
+    EXPECT_FALSE(names(journalFolder()).contains(journals[0]));
 }
 
 TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
