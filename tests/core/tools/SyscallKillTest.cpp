@@ -496,10 +496,16 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
         const long written = long(
             std::find_if(whole.nrs.crbegin() + (long(whole.nrs.size()) - flush), copied + 1, isWrite).base() -
             whole.nrs.cbegin());
+        // The flush begins with the folders' fsync where it makes them; a descriptor it opened for itself
+        // is open by then, so the points end before.
+        long begins = flush;
+        while (begins > written && whole.nrs[size_t(begins - 1)] == SYS_fsync)
+            --begins;
+        ASSERT_LT(written, begins) << job.name;
         int runs = 0;
         QStringList silent, unrecorded, lost;
         for (int i = 0; i < job.runs; ++i) {
-            const long k = written + i % (flush + 1 - written);
+            const long k = written + i % (begins - written);
             ASSERT_TRUE(prepareRun(job.prepare));
             bool reached = false, recorded = false;
             const SyscallTracer::Run run = SyscallTracer::run(KESTRIN_TRACED_OP, job.args, k, [&] {
@@ -522,9 +528,9 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
                 silent << QString::number(k);
             if (recorded && !kept) lost << QString::number(k);
         }
-        std::cout << "[  flushes ] " << job.name << ": disk failed after calls " << written << " to " << flush
-                  << " of " << whole.calls << ": " << runs << " runs, " << silent.size() << " said nothing"
-                  << std::endl;
+        std::cout << "[  flushes ] " << job.name << ": disk failed after calls " << written << " to "
+                  << begins - 1 << " of " << whole.calls << ": " << runs << " runs, " << silent.size()
+                  << " said nothing" << std::endl;
         EXPECT_EQ(runs, job.runs) << job.name;
         EXPECT_TRUE(unrecorded.isEmpty())
             << job.name << ": no write-back failed after calls " << unrecorded.join(' ').toStdString();
