@@ -1,9 +1,12 @@
 // One file operation in a process of its own, for the harness that kills it after a chosen system call:
 //   mirror LEFT RIGHT · twoway LEFT RIGHT · rename LIST (lines: old path, new path) · move TARGET ITEM…
+//   · copy TARGET ITEM… · duplicate ITEM…
 //   start: settles what runs before left, as the program's start does, and prints what it tells.
 // It raises SIGURG (ignored unless traced) right before the operation, so that the tracer counts only the
 // operation's calls. Exit status: 0 when the operation reported no error, 1 otherwise, 2 for bad usage.
+#include "core/fileops/DuplicateAlias.h"
 #include "core/fileops/FileOps.h"
+#include "core/model/FileItem.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/tools/FolderCompare.h"
 #include "core/tools/FolderSync.h"
@@ -18,6 +21,15 @@ namespace {
 
 void startCounting() {
     ::raise(SIGURG);
+}
+
+// What it said, for the tests that look at it.
+int said(const QStringList &errors) {
+    if (const QString said = qEnvironmentVariable("KESTRIN_TRACED_SAID"); !said.isEmpty()) {
+        QFile out(said);
+        if (out.open(QIODevice::WriteOnly)) out.write(errors.join(u'\n').toUtf8());
+    }
+    return errors.isEmpty() ? 0 : 1;
 }
 
 } // namespace
@@ -40,13 +52,7 @@ int main(int argc, char **argv) {
             if (const SyncAction a = FolderCompare::action(row, mode, true); a != SyncAction::none)
                 steps << SyncStep{row, a};
         startCounting();
-        const QStringList errors = FolderSync::run(args[1], args[2], steps, progress).errors;
-        // What it said, for the tests that look at it.
-        if (const QString said = qEnvironmentVariable("KESTRIN_TRACED_SAID"); !said.isEmpty()) {
-            QFile out(said);
-            if (out.open(QIODevice::WriteOnly)) out.write(errors.join(u'\n').toUtf8());
-        }
-        return errors.isEmpty() ? 0 : 1;
+        return said(FolderSync::run(args[1], args[2], steps, progress).errors);
     }
     if (op == "rename" && args.size() == 2) {
         QFile list(args[1]);
@@ -58,9 +64,16 @@ int main(int argc, char **argv) {
         startCounting();
         return FileOps::renameInTwoPhases(pairs).errors.isEmpty() ? 0 : 1;
     }
-    if (op == "move" && args.size() >= 3) {
+    if (op == "duplicate") {
+        QList<ShownItem> items;
+        for (const QString &path : args.mid(1))
+            items << ShownItem{path, {}, {}};
         startCounting();
-        return FileOps::runWithProgress(args.mid(2), args[1], true, progress).errors.isEmpty() ? 0 : 1;
+        return said(FileActions::duplicateItems(items, progress).errors);
+    }
+    if ((op == "move" || op == "copy") && args.size() >= 3) {
+        startCounting();
+        return said(FileOps::runWithProgress(args.mid(2), args[1], op == "move", progress).errors);
     }
     return 2;
 }

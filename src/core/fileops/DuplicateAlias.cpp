@@ -11,6 +11,8 @@
 
 #include <QDir>
 
+#include <QSet>
+
 #include <optional>
 
 #include <cerrno>
@@ -39,6 +41,9 @@ FreeName freeName(const FileSteps::HeldFolder &folder, const QString &wanted) {
 DuplicateResult duplicateItems(const QList<ShownItem> &items, TransferProgress &progress) {
     DuplicateResult result;
     auto job = FileSteps::newCopyJob(progress);
+    // Each volume opened before its first copy: the last flush hears of every write-back error since.
+    FileSteps::JobVolumes volumes;
+    QSet<dev_t> opened;
     for (qsizetype i = 0; i < items.size(); ++i) {
         const QString &path = items[i].path;
         const QString name = Restore::name(path);
@@ -56,6 +61,10 @@ DuplicateResult duplicateItems(const QList<ShownItem> &items, TransferProgress &
             const QByteArray source = FileSteps::PathBytes(path).name();
             const struct stat st = folder->expect(source, items[i].item, name);
             made = freeName(*folder, name);
+            if (!opened.contains(folder->identity().st_dev)) {
+                opened.insert(folder->identity().st_dev);
+                volumes.open(*folder);
+            }
             FileSteps::copyTree(*job, *folder, source, *folder, made.bytes, false, report, &st);
             result.created << Posix::childPath(Restore::folder(path), made.text);
             continue;
@@ -76,7 +85,7 @@ DuplicateResult duplicateItems(const QList<ShownItem> &items, TransferProgress &
     for (const QString &made : std::as_const(result.created))
         folders << Posix::parentOf(made);
     QString unsaved;
-    if (const int e = FileSteps::flushVolumes(folders, progress, &unsaved))
+    if (const int e = volumes.flush(folders, progress, &unsaved))
         result.errors << FileSteps::notSavedText(unsaved, e);
     return result;
 }

@@ -144,6 +144,7 @@ private:
     struct stat destSt {};
     std::optional<PathBytes> destBytes_; // to_, encoded once for the batch
     std::optional<HeldFolder> dest_;     // to_, held for the batch
+    JobVolumes volumes_;                 // dest_'s volume, opened as the batch starts
     FileError destError_;                // why it could not be held
     // The folders the items are in, each held once for the batch (null: it could not be, and why).
     std::map<QByteArray, std::shared_ptr<const HeldFolder>> sources_;
@@ -159,6 +160,8 @@ TransferOutcome Engine::run() {
     if (destBytes_) try {
             dest_.emplace(hold(*destBytes_));
             destSt = dest_->identity();
+            // Before anything is written: the flushes hear of every write-back error since.
+            volumes_.open(*dest_);
         } catch (const FileError &e) {
             destError_ = e;
             // Not the folder the user chose: nothing is looked at in what lies there now.
@@ -231,7 +234,7 @@ TransferOutcome Engine::run() {
     if (const int e = later_.end(&unflushed)) out_.errors << Journal::notFlushedText(unflushed, e);
     // Done only once it is on the drive: a stick may be pulled then.
     if (flushAtEnd_ && (out_.done > 0 || !out_.created.isEmpty()))
-        if (const int e = flushVolumes({to_}, progress_)) out_.errors << notSavedText(to_, e);
+        if (const int e = volumes_.flush({to_}, progress_)) out_.errors << notSavedText(to_, e);
     out_.errors << changed_;
     if (aclDropped_) {
         // Said once for the batch, not for every file.

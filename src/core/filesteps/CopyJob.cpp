@@ -533,6 +533,9 @@ void copyRoot(CopyJob &job, const HeldFolder &from, const QByteArray &srcName, c
     if (shown && (::fstatat(from.fd(), srcName.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
                   !sameInode(now, *shown)))
         throw from.refusal();
+    // Opened before the copy writes: a write-back error is reported only to descriptors open then.
+    Fd dstDir(flush ? into.openReadable() : -1);
+    if (flush && dstDir.get() < 0) fail(errno);
     job.begin(report, into.pathOf(dstName), syncEachFile);
     try {
         job.copyEntry(from.fd(), srcName, into.fd(), dstName, from.pathOf(srcName).bytes(), true);
@@ -546,8 +549,6 @@ void copyRoot(CopyJob &job, const HeldFolder &from, const QByteArray &srcName, c
     if (flush) {
         // One flush of the whole target file system carries the data and the new
         // folder entries; it reports write-back errors of any file of the copy.
-        Fd dstDir(into.openReadable());
-        if (dstDir.get() < 0) fail(errno);
         if (const int e = Posix::flushFileSystem(dstDir.get())) fail(e);
         reached(Step::flushed, into.pathOf(dstName).bytes());
     }
