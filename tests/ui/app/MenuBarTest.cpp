@@ -103,6 +103,7 @@ protected:
             if (w != &host && w->isVisible()) w->close();
         bar.reset();
         app.reset();
+        QDir(TrashRoots::homeTrash()).removeRecursively(); // what the commands trashed
     }
     int seen() const {
         return effects + int(alerts.size() + textQuestions.size() + QApplication::topLevelWidgets().size()) +
