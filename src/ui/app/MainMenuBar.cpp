@@ -58,6 +58,11 @@ MainMenuBar::MainMenuBar(Commands &commands, Settings &settings, WindowRequests 
     fill(m_help, {Cmd::shortcuts, Cmd::terminalHelp, nullptr, Cmd::feedback, nullptr, Cmd::about});
     // Mnemonics from the start; later passes keep them and give new titles theirs.
     MenuLocalizer::walk(this);
+    // A new language re-titles the bar before the call returns: the shared pass comes only after a delay,
+    // and meanwhile the titles would speak the old language over entries in the new one.
+    connect(&settings, &Settings::changed, this, [this](Settings::Key key) {
+        if (key == Settings::Key::language) MenuLocalizer::walk(this);
+    });
 }
 
 void MainMenuBar::fill(QMenu *menu, std::initializer_list<const char *> ids) {

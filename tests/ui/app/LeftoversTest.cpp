@@ -6,6 +6,8 @@
 #include "core/app/AppState.h"
 #include "core/model/PaneModel.h"
 #include "core/localisation/Translations.h"
+#include "core/model/FileLoader.h"
+#include "platform/TrashRoots.h"
 #include "ui/app/Commands.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
@@ -115,6 +117,10 @@ class Leftovers : public ::testing::TestWithParam<AppLanguage> {
 protected:
     void SetUp() override {
         TestUtil::freshSettings();
+        // The Trash diagnosis lists the names in the Trash, which are the user's words, not the interface's:
+        // an empty Trash, whatever earlier tests of the program put there.
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        QDir().mkpath(FileLoader::mainTrash());
         for (const char *name : {"/a.txt", "/b.txt"})
             TestUtil::writeFile(dir.path() + name, "x");
     }

@@ -103,6 +103,7 @@ protected:
             if (w != &host && w->isVisible()) w->close();
         bar.reset();
         app.reset();
+        QDir(TrashRoots::homeTrash()).removeRecursively(); // what the commands trashed
     }
     int seen() const {
         return effects + int(alerts.size() + textQuestions.size() + QApplication::topLevelWidgets().size()) +
@@ -228,6 +229,7 @@ TEST_F(MenuBarTest, EveryMenuEntryReachesItsCommand) {
 TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
     const LanguageScope de(AppLanguage::de);
     commands->retitle();
+    MenuLocalizer::walk(bar.get()); // the bar was made in the language before
     QAction *undo = commands->action(Cmd::undo), *editUndo = commands->action(Cmd::editUndo);
     // One rule for every undo entry: nothing in the journal, nothing to offer.
     EXPECT_FALSE(undo->isEnabled() || editUndo->isEnabled());
@@ -281,12 +283,14 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
     EXPECT_TRUE(commands->action(Cmd::asColumns)->isChecked());
     EXPECT_FALSE(commands->action(Cmd::asList)->isChecked());
 
-    // The language re-titles menus and entries, formed titles included.
+    // The language re-titles menus and entries, formed titles included, before the call returns.
+    ASSERT_EQ(unmarked(bar->fileMenu()->title()), "Datei");
     app->settings().setLanguage(AppLanguage::en);
     EXPECT_EQ(unmarked(bar->fileMenu()->title()), "File");
     EXPECT_TRUE(unmarked(sidebar->text()).startsWith("Show Sidebar"));
     EXPECT_TRUE(unmarked(undo->text()).startsWith("Undo\t"));
     app->settings().setLanguage(AppLanguage::de);
+    EXPECT_EQ(unmarked(bar->fileMenu()->title()), "Datei");
 }
 
 // In each language every title of the menu bar and of its menus has a mnemonic that no other entry of its

@@ -185,21 +185,26 @@ TEST_F(IconGridTest, AFolderCellTakesADropAndAFileCellHandsItToThePanesFolder) {
         QCoreApplication::sendEvent(grid->viewport(), &ev);
     };
     auto x = dragged(outside), y = dragged(other);
+    // Each drop starts its copy once the drop has returned; the copy's end is the event to wait for.
+    QSignalSpy ended(&app->jobs(), &JobRunner::finished);
     send(QEvent::DragMove, "sub", x.get());
     EXPECT_EQ(grid->targetRow(), grid->listModel()->rowOf(path("sub")));
     send(QEvent::DragMove, "f01.txt", x.get());
     EXPECT_EQ(grid->targetRow(), -1); // a file is never lit up
     send(QEvent::Drop, "f01.txt", x.get());
-    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 5000);
+    EXPECT_TRUE(QFile::exists(path("x.txt")));
     // The copy is listed and selected, which scrolls it into view and the folder cell out of it: the
     // next drag goes where the folder cell is then.
-    QTRY_COMPARE_WITH_TIMEOUT(pane->selection(), QSet<QString>{path("x.txt")}, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(grid->listModel()->rowOf(path("x.txt")) >= 0, 5000);
+    EXPECT_EQ(pane->selection(), QSet<QString>{path("x.txt")});
     grid->scrollTo(grid->listModel()->index(grid->listModel()->rowOf(path("sub"))));
     ASSERT_TRUE(grid->viewport()->rect().contains(cellPoint("sub")));
     send(QEvent::DragMove, "sub", y.get());
     send(QEvent::Drop, "sub", y.get());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("sub/y.txt")), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 2, 5000);
+    EXPECT_TRUE(QFile::exists(path("sub/y.txt")));
+    EXPECT_FALSE(QFile::exists(path("y.txt")));
 }
 
 TEST_F(IconGridTest, TheCursorScrollsItsCellIntoViewAndOnlyThen) {
