@@ -38,10 +38,17 @@ public:
         QElapsedTimer clock;
         clock.start();
         for (;;) {
+            // Never opened when it is no regular file: opening a device can do things of its own.
+            struct stat there {};
+            if (::fstatat(dir, m_name.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+                !S_ISREG(there.st_mode))
+                break;
             m_fd = ::openat(dir, m_name.constData(),
                             O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-            struct stat st {}, now{};
-            if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || !ownOrSystems(st.st_uid)) break;
+            struct stat st {
+            }, now{};
+            if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || !ownOrSystems(st.st_uid))
+                break;
             const int r = Posix::retry([&] { return ::flock(m_fd, LOCK_EX | LOCK_NB); });
             // Its holder may have removed it meanwhile: then the lock is the one now at the name. A file
             // system without locks lets the write go ahead, as a lock file alone would.
@@ -61,7 +68,8 @@ public:
     }
     ~Lock() {
         if (m_fd < 0) return;
-        struct stat st {}, now{};
+        struct stat st {
+        }, now{};
         if (m_held && ::fstat(m_fd, &st) == 0 &&
             ::fstatat(m_dir, m_name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, st))
             ::unlinkat(m_dir, m_name.constData(), 0);
@@ -102,7 +110,8 @@ struct SettingsStore::Place {
                 error = ELOOP;
                 return;
             }
-            if (::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) return;
+            if (::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+                return;
             char target[PATH_MAX];
             const ssize_t n = ::readlinkat(dir, name.constData(), target, sizeof target);
             if (!ownOrSystems(st.st_uid) || links >= maxLinks || n <= 0 || size_t(n) >= sizeof target) {
@@ -136,8 +145,9 @@ void SettingsStore::remove(const QString &key) {
 // Keeps the unreadable file for the user instead of overwriting it. A plain rename in the held folder: it
 // never replaces an earlier one set aside.
 bool SettingsStore::setAside(const Place &place) {
-    const QByteArray base = place.name + ".unreadable-" +
-                            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toLatin1();
+    const QByteArray base =
+        place.name + ".unreadable-" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toLatin1();
     for (int n = 1; n < 100; ++n) {
         const QByteArray to = n == 1 ? base : base + '-' + QByteArray::number(n);
         const int e = Posix::renameNoReplace(place.dir, place.name.constData(), place.dir, to.constData());
@@ -171,8 +181,10 @@ SettingsStore::Disk SettingsStore::readDisk(const Place &place, bool locked, QVa
         if (!bad && !same) {
             data.resize(qsizetype(st.st_size) + 1);
             qsizetype got = 0;
-            for (ssize_t n; got < data.size() &&
-                            (n = Posix::retry([&] { return ::read(fd, data.data() + got, size_t(data.size() - got)); })) > 0;)
+            for (ssize_t n;
+                 got < data.size() && (n = Posix::retry([&] {
+                                           return ::read(fd, data.data() + got, size_t(data.size() - got));
+                                       })) > 0;)
                 got += n;
             data.truncate(got);
         }
@@ -202,11 +214,12 @@ int SettingsStore::write(const Place &place, const QVariantMap &values) {
     if (!PlistFormat::write(buffer, values)) return EINVAL;
     const QByteArray &data = buffer.data();
     struct stat old {};
-    const bool had = ::fstatat(place.dir, place.name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
-                     S_ISREG(old.st_mode);
+    const bool had =
+        ::fstatat(place.dir, place.name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
     const QByteArray temp = '.' + place.name.left(100) + '.' +
                             QUuid::createUuid().toString(QUuid::Id128).left(12).toLatin1() + ".part";
-    const int fd = ::openat(place.dir, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd =
+        ::openat(place.dir, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return errno;
     struct stat made {};
     int e = ::fstat(fd, &made) == 0 ? 0 : errno;
@@ -234,8 +247,8 @@ int SettingsStore::write(const Place &place, const QVariantMap &values) {
 bool SettingsStore::sync() {
     const Place place(m_path);
     if (place.dir < 0 || place.error) {
-        // A refused way, or a folder that can't be reached: nothing is read or written.
-        m_unreadable = place.error == ELOOP || place.error == EACCES || place.error == EPERM;
+        // A refused way, or a folder that can't be reached or made: nothing is read or written.
+        m_unreadable = place.error == ELOOP;
         return m_changed.isEmpty();
     }
     const Lock lock(place.dir, place.name);

@@ -45,8 +45,8 @@ private:
     int write(const Place &place, const QVariantMap &values);
 
     QByteArray m_path;
-    QVariantMap m_values;                           // what callers see
-    QVariantMap m_disk;                             // what the file held when last read or written
+    QVariantMap m_values;                             // what callers see
+    QVariantMap m_disk;                               // what the file held when last read or written
     QMap<QString, std::optional<QVariant>> m_changed; // not yet written; nullopt: removed
     struct stat m_seen {};                            // the file as last read or written
     bool m_seenValid = false;
