@@ -166,6 +166,16 @@ int openOwnWay(const QByteArray &path, bool make) {
     return dir;
 }
 
+QByteArray readAtMost(int fd, qsizetype most) {
+    QByteArray data(most, Qt::Uninitialized);
+    qsizetype got = 0;
+    for (ssize_t n;
+         got < most && (n = retry([&] { return ::read(fd, data.data() + got, size_t(most - got)); })) > 0;)
+        got += n;
+    data.truncate(got);
+    return data;
+}
+
 int writeAll(int fd, const char *data, qint64 n) {
     while (n > 0) {
         const ssize_t w = ::write(fd, data, size_t(n));

@@ -67,6 +67,9 @@ int openOwnWay(const QByteArray &path, bool make = false);
 int renameNoReplace(int fromDir, const char *from, int toDir, const char *to,
                     const struct stat *expected = nullptr);
 
+// Reads from fd until its end or `most` bytes, again after EINTR and short reads.
+QByteArray readAtMost(int fd, qsizetype most);
+
 // Writes all of data, again after EINTR and short writes. 0 or errno (EIO when nothing could be written).
 int writeAll(int fd, const char *data, qint64 n);
 

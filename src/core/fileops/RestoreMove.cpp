@@ -122,14 +122,8 @@ std::optional<QByteArray> readInfoFile(const QString &infoPath) {
     struct stat st;
     std::optional<QByteArray> out;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= infoLimit) {
-        QByteArray data(qsizetype(st.st_size) + 1, Qt::Uninitialized);
-        qsizetype got = 0;
-        for (ssize_t n;
-             got < data.size() && (n = Posix::retry([&] {
-                                       return ::read(fd, data.data() + got, size_t(data.size() - got));
-                                   })) > 0;)
-            got += n;
-        if (got <= infoLimit) out = data.left(got);
+        const QByteArray data = Posix::readAtMost(fd, qsizetype(st.st_size) + 1);
+        if (data.size() <= infoLimit) out = data;
     }
     ::close(fd);
     return out;

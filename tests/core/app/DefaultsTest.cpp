@@ -239,32 +239,26 @@ TEST(Defaults, AnotherAccountsLinkIsNeitherReadNorWrittenThrough) {
     if (!TestUtil::isRoot()) GTEST_SKIP() << "another account's link needs root";
     Defaults::resetForTests();
     const QString path = Defaults::filePath(), folder = QFileInfo(path).path();
-    Defaults::setValue("mine", 1);
-    {
+    for (const bool wholeFolder : {false, true}) {
+        SCOPED_TRACE(wholeFolder ? "the folder" : "the file");
+        Defaults::resetForTests();
+        Defaults::setValue("mine", 1);
         const Private theirs;
-        QFile::remove(path);
-        ASSERT_TRUE(plantLink(theirs.file, path, 65534));
+        const QString swapped = wholeFolder ? folder : path, away = swapped + ".away";
+        ASSERT_EQ(::rename(QFile::encodeName(swapped).constData(), QFile::encodeName(away).constData()), 0);
+        ASSERT_TRUE(plantLink(wholeFolder ? theirs.folder : theirs.file, swapped, 65534));
+        Defaults::setValue("whileRunning", 2); // swapped after the start
+        EXPECT_TRUE(theirs.untouched());
         Defaults::resetForTests();
         EXPECT_FALSE(Defaults::contains("secret"));
         EXPECT_TRUE(Defaults::unreadable());
-        Defaults::setValue("fresh", 2);
+        Defaults::setValue("fresh", 3);
         EXPECT_TRUE(theirs.untouched());
-        EXPECT_TRUE(QFileInfo(path).isSymLink());
-        QFile::remove(path);
+        EXPECT_TRUE(QFileInfo(swapped).isSymLink());
+        QFile::remove(swapped);
+        ASSERT_EQ(::rename(QFile::encodeName(away).constData(), QFile::encodeName(swapped).constData()), 0);
     }
-    {
-        const Private theirs;
-        const QString away = folder + ".away";
-        ASSERT_EQ(::rename(QFile::encodeName(folder).constData(), QFile::encodeName(away).constData()), 0);
-        ASSERT_TRUE(plantLink(theirs.folder, folder, 65534));
-        Defaults::resetForTests();
-        EXPECT_FALSE(Defaults::contains("secret"));
-        EXPECT_TRUE(Defaults::unreadable());
-        Defaults::setValue("fresh", 2);
-        EXPECT_TRUE(theirs.untouched());
-        QFile::remove(folder);
-        ASSERT_EQ(::rename(QFile::encodeName(away).constData(), QFile::encodeName(folder).constData()), 0);
-    }
+    QFile::remove(path);
     QTemporaryDir elsewhere;
     const QString own = elsewhere.filePath("kept.plist");
     ASSERT_TRUE(TestUtil::writeFile(own, Plist::toXml(QVariantMap{{"kept", 3}})));
