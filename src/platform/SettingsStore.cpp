@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <optional>
 #include <thread>
 
 #include <fcntl.h>
@@ -94,13 +95,14 @@ struct SettingsStore::Place {
     int dir = -1;
     QByteArray folder, name;
     int error = 0; // ELOOP: refused
-    explicit Place(QByteArray path) {
+    // With `make`, a missing folder of the settings is made.
+    Place(QByteArray path, bool make) {
         for (int links = 0;; ++links) {
             const qsizetype slash = path.lastIndexOf('/');
             folder = path.left(slash);
             name = path.mid(slash + 1);
             if (dir >= 0) ::close(dir);
-            dir = Posix::openOwnWay(folder, links == 0);
+            dir = Posix::openOwnWay(folder, make && links == 0);
             struct stat st {};
             if (dir < 0 || ::fstat(dir, &st) != 0) {
                 error = errno;
@@ -162,7 +164,7 @@ bool SettingsStore::setAside(const Place &place) {
 
 // What the file holds now, into `out`. Nothing is opened that is no regular file: a FIFO would block an
 // ordinary open until someone writes to it, and opening a device can do things of its own.
-SettingsStore::Disk SettingsStore::readDisk(const Place &place, bool locked, QVariantMap &out) {
+SettingsStore::Disk SettingsStore::readDisk(const Place &place, QVariantMap &out) {
     struct stat st {};
     if (::fstatat(place.dir, place.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? Disk::missing : Disk::unreadable;
@@ -203,8 +205,7 @@ SettingsStore::Disk SettingsStore::readDisk(const Place &place, bool locked, QVa
             }
         }
     }
-    // Only under the lock: another process may be setting it aside right now.
-    return locked && setAside(place) ? Disk::setAside : Disk::unreadable;
+    return Disk::bad;
 }
 
 // A new file beside the name, flushed, renamed over the name, and the folder flushed. 0 or errno.
@@ -245,15 +246,25 @@ int SettingsStore::write(const Place &place, const QVariantMap &values) {
 }
 
 bool SettingsStore::sync() {
-    const Place place(m_path);
+    // Reading needs neither the folder made nor the lock: a writer replaces the file whole.
+    const bool writing = !m_changed.isEmpty();
+    const Place place(m_path, writing);
     if (place.dir < 0 || place.error) {
         // A refused way, or a folder that can't be reached or made: nothing is read or written.
         m_unreadable = place.error == ELOOP;
-        return m_changed.isEmpty();
+        return !writing;
     }
-    const Lock lock(place.dir, place.name);
+    std::optional<Lock> lock;
+    if (writing) lock.emplace(place.dir, place.name);
     QVariantMap disk;
-    switch (readDisk(place, lock.held(), disk)) {
+    Disk found = readDisk(place, disk);
+    if (found == Disk::bad && !lock) {
+        lock.emplace(place.dir, place.name);
+        found = readDisk(place, disk); // another process may have set it aside meanwhile
+    }
+    const bool held = lock && lock->held();
+    if (found == Disk::bad) found = held && setAside(place) ? Disk::setAside : Disk::unreadable;
+    switch (found) {
     case Disk::setAside: // nothing of what was known is lost with it
         m_seenValid = false;
         [[fallthrough]];
@@ -265,9 +276,10 @@ bool SettingsStore::sync() {
     case Disk::missing:
         m_seenValid = false;
         break;
+    case Disk::bad:
     case Disk::unreadable:
         m_unreadable = true;
-        return m_changed.isEmpty();
+        return !writing;
     }
     m_unreadable = false;
     m_disk = disk;
@@ -278,8 +290,8 @@ bool SettingsStore::sync() {
             disk.remove(it.key());
     }
     m_values = disk;
-    if (m_changed.isEmpty()) return true;
-    if (!lock.held() || write(place, disk) != 0) return false;
+    if (!writing) return true;
+    if (!held || write(place, disk) != 0) return false;
     m_disk = disk;
     m_changed.clear();
     return true;

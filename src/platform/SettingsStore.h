@@ -39,8 +39,8 @@ public:
 
 private:
     struct Place;
-    enum class Disk { same, read, missing, setAside, unreadable };
-    Disk readDisk(const Place &place, bool locked, QVariantMap &out);
+    enum class Disk { same, read, missing, bad, setAside, unreadable };
+    Disk readDisk(const Place &place, QVariantMap &out);
     bool setAside(const Place &place);
     int write(const Place &place, const QVariantMap &values);
 
