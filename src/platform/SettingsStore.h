@@ -9,9 +9,10 @@
 
 // A settings file in the property-list format of PlistFormat, kept in memory as key → value. The file is
 // read and written by descriptor in its folder, held for each sync: the folder reached from the top through
-// no link another account owns (missing folders made on the way), the file never through such a link, a
-// new file written beside it and renamed over it. Several processes may share the file: a sync reads it
-// again under a lock and writes only this store's changes on top, so no one's change is lost.
+// no link another account owns (missing folders made on the way for a write), the file never through such
+// a link, a new file written beside it and renamed over it. Several processes may share the file: a sync
+// that writes reads it again under a lock and writes only this store's changes on top, so no one's change
+// is lost; a reader needs no lock, since the file is only ever replaced whole.
 // Not thread-safe: its owner serialises the calls.
 class SettingsStore {
 public:
