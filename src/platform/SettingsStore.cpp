@@ -179,17 +179,7 @@ SettingsStore::Disk SettingsStore::readDisk(const Place &place, QVariantMap &out
         const bool same = !bad && m_seenValid && sameFile(st, m_seen) && st.st_size == m_seen.st_size &&
                           st.st_mtim.tv_sec == m_seen.st_mtim.tv_sec &&
                           st.st_mtim.tv_nsec == m_seen.st_mtim.tv_nsec;
-        QByteArray data;
-        if (!bad && !same) {
-            data.resize(qsizetype(st.st_size) + 1);
-            qsizetype got = 0;
-            for (ssize_t n;
-                 got < data.size() && (n = Posix::retry([&] {
-                                           return ::read(fd, data.data() + got, size_t(data.size() - got));
-                                       })) > 0;)
-                got += n;
-            data.truncate(got);
-        }
+        QByteArray data = bad || same ? QByteArray() : Posix::readAtMost(fd, st.st_size + 1);
         ::close(fd);
         if (same) return Disk::same;
         if (!bad) {
