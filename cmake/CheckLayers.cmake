@@ -37,10 +37,6 @@ list(JOIN byPath "|" byPath)
 
 # What still changes items by path above the steps: the file, a piece of the line that does it, and why.
 set(byPathAllowed
-    # The settings file: its folder made and an unreadable file set aside by path, and QSettings writes it
-    # itself. It lies in the user's own private configuration folder, which no other account can change.
-    "core/base/Defaults.cpp|mkpath("
-    "core/base/Defaults.cpp|renameNoReplace("
     # Delete as administrator: the items are named to rm through pkexec, which can't be given our
     # descriptors across the privilege boundary; it runs only on the user's explicit request.
     "core/app/DesktopHooks.cpp|\"/bin/rm\""

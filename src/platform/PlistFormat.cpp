@@ -5,9 +5,8 @@
 #include <QIODevice>
 
 namespace PlistFormat {
-namespace {
 
-bool readPlist(QIODevice &device, QSettings::SettingsMap &map) {
+bool read(QIODevice &device, QSettings::SettingsMap &map) {
     // A file beyond the bound is unreadable without loading it whole.
     if (device.size() > Plist::kMaxBytes) return false;
     const QByteArray data = device.readAll();
@@ -20,7 +19,7 @@ bool readPlist(QIODevice &device, QSettings::SettingsMap &map) {
     return true;
 }
 
-bool writePlist(QIODevice &device, const QSettings::SettingsMap &map) {
+bool write(QIODevice &device, const QSettings::SettingsMap &map) {
     QVariantMap dict;
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         dict.insert(it.key(), it.value());
@@ -28,11 +27,8 @@ bool writePlist(QIODevice &device, const QSettings::SettingsMap &map) {
     return !xml.isEmpty() && device.write(xml) == xml.size();
 }
 
-} // namespace
-
 QSettings::Format format() {
-    static const QSettings::Format f =
-        QSettings::registerFormat(QStringLiteral("plist"), readPlist, writePlist);
+    static const QSettings::Format f = QSettings::registerFormat(QStringLiteral("plist"), read, write);
     return f;
 }
 

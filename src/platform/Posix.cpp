@@ -122,6 +122,60 @@ QString errorText(int err) {
     return QString::fromLocal8Bit(::strerror_r(err, buf, sizeof buf));
 }
 
+int openOwnWay(const QByteArray &path, bool make) {
+    constexpr int maxLinks = 40;
+    const uid_t me = ::geteuid();
+    int dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    QList<QByteArray> rest = path.split('/');
+    for (int links = 0; dir >= 0 && !rest.isEmpty();) {
+        const QByteArray part = rest.takeFirst();
+        if (part.isEmpty() || part == ".") continue;
+        int next = ::openat(dir, part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0 && errno == ENOENT && make && part != "..") {
+            if (::mkdirat(dir, part.constData(), 0700) == 0 || errno == EEXIST)
+                next = ::openat(dir, part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        }
+        struct stat st;
+        int e = next < 0 || ::fstat(next, &st) != 0 ? errno : 0;
+        if (!e && S_ISDIR(st.st_mode)) {
+            ::close(dir);
+            dir = next;
+            continue;
+        }
+        char target[PATH_MAX];
+        ssize_t n = 0;
+        if (!e && !S_ISLNK(st.st_mode))
+            e = ENOTDIR;
+        else if (!e && ((st.st_uid != me && st.st_uid != 0) || ++links > maxLinks))
+            e = ELOOP;
+        else if (!e &&
+                 ((n = ::readlinkat(next, "", target, sizeof target)) <= 0 || size_t(n) >= sizeof target))
+            e = ELOOP;
+        if (next >= 0) ::close(next);
+        if (e) {
+            ::close(dir);
+            errno = e;
+            return -1;
+        }
+        rest = QByteArray(target, n).split('/') + rest;
+        if (target[0] == '/') {
+            ::close(dir);
+            dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+    }
+    return dir;
+}
+
+QByteArray readAtMost(int fd, qsizetype most) {
+    QByteArray data(most, Qt::Uninitialized);
+    qsizetype got = 0;
+    for (ssize_t n;
+         got < most && (n = retry([&] { return ::read(fd, data.data() + got, size_t(most - got)); })) > 0;)
+        got += n;
+    data.truncate(got);
+    return data;
+}
+
 int writeAll(int fd, const char *data, qint64 n) {
     while (n > 0) {
         const ssize_t w = ::write(fd, data, size_t(n));

@@ -53,6 +53,12 @@ QString errorName(int err);
 // when one is a link, EXDEV when the way leaves top.
 int openFolderBeneath(const QString &top, const QString &relative);
 
+// The folder `path` (absolute), reached name by name from the top and opened O_PATH. A link on the way
+// leads on only when the user or the system owns it, as one the user made would; another account's link
+// is refused with ELOOP. With `make`, a missing folder on the way is made (mode 0700) and held at once.
+// The descriptor, or -1 with errno.
+int openOwnWay(const QByteArray &path, bool make = false);
+
 // rename with RENAME_NOREPLACE, relative to two folders (AT_FDCWD for paths). Where the file system
 // refuses the flag (FUSE, NFS, SMB), still never over another item: a hard link then the old name's
 // removal where the volume has links that keep the item's inode number, else a check that the target is
@@ -60,6 +66,9 @@ int openFolderBeneath(const QString &top, const QString &relative);
 // plain rename. A volume whose links show a new number (sshfs) is known by its first link. 0 or errno.
 int renameNoReplace(int fromDir, const char *from, int toDir, const char *to,
                     const struct stat *expected = nullptr);
+
+// Reads from fd until its end or `most` bytes, again after EINTR and short reads.
+QByteArray readAtMost(int fd, qsizetype most);
 
 // Writes all of data, again after EINTR and short writes. 0 or errno (EIO when nothing could be written).
 int writeAll(int fd, const char *data, qint64 n);

@@ -1,137 +1,21 @@
 #include "core/base/Defaults.h"
 
-#include "platform/PlistFormat.h"
-#include "platform/Posix.h"
+#include "platform/SettingsStore.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <mutex>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Defaults {
 namespace {
 
 std::recursive_mutex g_mutex;
-std::unique_ptr<QSettings> g_store;
-QString g_setAside;
-bool g_unreadable = false;
+std::unique_ptr<SettingsStore> g_store;
 
-// What lies at the settings path.
-enum class Found { nothing, file, unreadable, notAFile };
-
-// Looked at without ever waiting on it: a FIFO would block an ordinary open until someone writes to it,
-// and opening a device can do things of its own.
-Found inspect(const QString &path) {
-    const QByteArray bytes = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(bytes.constData(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? Found::nothing : Found::unreadable;
-    if (!S_ISREG(st.st_mode)) return Found::notAFile;
-    const int fd = ::open(bytes.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? Found::nothing : Found::unreadable;
-    // It may have been swapped since the look.
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return regular ? Found::file : Found::notAFile;
-}
-
-// Keeps the unreadable file for the user instead of overwriting it with defaults. A plain rename: it never
-// falls back to copying (which would read a FIFO) nor replaces an earlier one set aside.
-void setAside(const QString &path) {
-    const QByteArray from = QFile::encodeName(path);
-    const QString base = path + QStringLiteral(".unreadable-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    for (int n = 1; n < 100; ++n) {
-        const QString to = n == 1 ? base : base + u'-' + QString::number(n);
-        const int e =
-            Posix::renameNoReplace(AT_FDCWD, from.constData(), AT_FDCWD, QFile::encodeName(to).constData());
-        if (e == 0) {
-            g_setAside = to;
-            return;
-        }
-        if (e != EEXIST) return;
-    }
-}
-
-// Where the settings live when their file can be neither read nor put aside: a private file for this run,
-// so that nothing ever opens what lies at the real path.
-QString standIn() {
-    static QTemporaryDir dir;
-    return dir.path() + QStringLiteral("/settings.plist");
-}
-
-// A run killed while it wrote the settings leaves their lock file behind, often empty, and QSettings would
-// wait half a minute before it takes that for stale. A lock that no live process holds (a holder keeps it
-// flock'ed) is removed, if it is still the file that was looked at.
-void removeStaleLock(const QString &path) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName()) + ".lock";
-    const int dir = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) return;
-    const int fd = ::openat(dir, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    struct stat st {
-    }, now{};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        ::fstatat(dir, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev &&
-        now.st_ino == st.st_ino)
-        ::unlinkat(dir, name.constData(), 0);
-    if (fd >= 0) ::close(fd);
-    ::close(dir);
-}
-
-QSettings &store() {
-    if (!g_store) {
-        const QString path = filePath();
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        removeStaleLock(path);
-        switch (inspect(path)) {
-        case Found::notAFile:
-            setAside(path);
-            break;
-        case Found::unreadable:
-            // Left as it is (QSettings will neither read nor write it); the user is told once.
-            g_unreadable = true;
-            break;
-        default:
-            break;
-        }
-        if (inspect(path) == Found::notAFile) {
-            g_unreadable = true;
-            g_store = std::make_unique<QSettings>(standIn(), PlistFormat::format());
-            return *g_store;
-        }
-        g_store = std::make_unique<QSettings>(path, PlistFormat::format());
-        if (g_store->status() == QSettings::FormatError) {
-            g_store.reset();
-            setAside(path);
-            if (g_setAside.isEmpty()) g_unreadable = true;
-            g_store = std::make_unique<QSettings>(path, PlistFormat::format());
-        }
-    }
+SettingsStore &store() {
+    if (!g_store) g_store = std::make_unique<SettingsStore>(filePath());
     return *g_store;
-}
-
-// QSettings reads the file again when it changed on disk; something that is no file goes aside first.
-void syncStore() {
-    const QString path = filePath();
-    if (store().fileName() == path && inspect(path) == Found::notAFile) {
-        setAside(path);
-        if (inspect(path) == Found::notAFile) return;
-    }
-    removeStaleLock(store().fileName());
-    store().sync();
 }
 
 } // namespace
@@ -143,14 +27,12 @@ QString filePath() {
 
 QString setAsidePath() {
     std::lock_guard lock(g_mutex);
-    store();
-    return g_setAside;
+    return store().setAsidePath();
 }
 
 bool unreadable() {
     std::lock_guard lock(g_mutex);
-    store();
-    return g_unreadable;
+    return store().unreadable();
 }
 
 QVariant value(const QString &key) {
@@ -161,13 +43,13 @@ QVariant value(const QString &key) {
 void setValue(const QString &key, const QVariant &v) {
     std::lock_guard lock(g_mutex);
     store().setValue(key, v);
-    syncStore();
+    store().sync();
 }
 
 void remove(const QString &key) {
     std::lock_guard lock(g_mutex);
     store().remove(key);
-    syncStore();
+    store().sync();
 }
 
 bool contains(const QString &key) {
@@ -221,8 +103,6 @@ std::optional<double> doubleValue(const QString &key) {
 void resetForTests() {
     std::lock_guard lock(g_mutex);
     g_store.reset();
-    g_setAside.clear();
-    g_unreadable = false;
 }
 
 } // namespace Defaults

@@ -23,8 +23,8 @@ std::optional<double> doubleValue(const QString &key);
 QString filePath();
 // Where an unparsable settings file was put aside at start, or empty.
 QString setAsidePath();
-// Whether a settings file is there that could not be read (no rights): then it is left untouched and the
-// defaults are in use.
+// Whether a settings file is there that could not be read (no rights, or a link of another account on its
+// way): then it is left untouched and the defaults are in use.
 bool unreadable();
 
 // Closes the store so the next call opens it again from the current environment (tests only).

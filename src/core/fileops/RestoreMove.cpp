@@ -66,44 +66,14 @@ std::optional<FileError> moveItem(const QString &from, const QString &to, Transf
 
 namespace {
 
-// Closes a descriptor on every way out.
-struct Closing {
-    int fd;
-    ~Closing() {
-        if (fd >= 0) ::close(fd);
-    }
-    void reset(int to) {
-        if (fd >= 0) ::close(fd);
-        fd = to;
-    }
-};
-
 // Name by name from the top, following only links owned by the user or the system. 0 and the folder's
 // stat, or the errno (ELOOP for another's link or too many links).
 int ownWay(const QByteArray &path, struct stat &st) {
-    constexpr int maxLinks = 40;
-    const uid_t me = ::geteuid();
-    Closing dir{::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)};
-    QList<QByteArray> rest = path.split('/');
-    for (int links = 0; dir.fd >= 0 && !rest.isEmpty();) {
-        const QByteArray part = rest.takeFirst();
-        if (part.isEmpty() || part == ".") continue;
-        Closing next{::openat(dir.fd, part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC)};
-        if (next.fd < 0 || ::fstat(next.fd, &st) != 0) return errno;
-        if (S_ISDIR(st.st_mode)) {
-            dir.reset(std::exchange(next.fd, -1));
-            continue;
-        }
-        if (!S_ISLNK(st.st_mode)) return ENOTDIR;
-        if ((st.st_uid != me && st.st_uid != 0) || ++links > maxLinks) return ELOOP;
-        char target[PATH_MAX];
-        const ssize_t n = ::readlinkat(next.fd, "", target, sizeof target);
-        if (n <= 0 || size_t(n) >= sizeof target) return ELOOP;
-        rest = QByteArray(target, n).split('/') + rest;
-        if (target[0] == '/') dir.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    }
-    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0) return errno;
-    return 0;
+    const int fd = Posix::openOwnWay(path);
+    if (fd < 0) return errno;
+    const int e = ::fstat(fd, &st) == 0 ? 0 : errno;
+    ::close(fd);
+    return e;
 }
 
 } // namespace
@@ -152,14 +122,8 @@ std::optional<QByteArray> readInfoFile(const QString &infoPath) {
     struct stat st;
     std::optional<QByteArray> out;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= infoLimit) {
-        QByteArray data(qsizetype(st.st_size) + 1, Qt::Uninitialized);
-        qsizetype got = 0;
-        for (ssize_t n;
-             got < data.size() && (n = Posix::retry([&] {
-                                       return ::read(fd, data.data() + got, size_t(data.size() - got));
-                                   })) > 0;)
-            got += n;
-        if (got <= infoLimit) out = data.left(got);
+        const QByteArray data = Posix::readAtMost(fd, qsizetype(st.st_size) + 1);
+        if (data.size() <= infoLimit) out = data;
     }
     ::close(fd);
     return out;

@@ -404,17 +404,19 @@ TEST_F(AppStateTest, EveryStoredNumberIsFiniteOrTheDefault) {
         SCOPED_TRACE(value.toString().toStdString());
         for (const Settings::Row &row : Settings::rows()) // every stored setting of the table
             Defaults::setValue(row.name, value);
-        Defaults::resetForTests();                                         // read back from the file
-        const double stored = Defaults::value("splitFraction").toDouble(); // the file holds it as it is
-        EXPECT_TRUE(std::isnan(value.toDouble()) ? std::isnan(stored) : stored == value.toDouble());
-        const bool finite = std::isfinite(value.toDouble());
+        Defaults::resetForTests(); // read back from the file
+        // The file holds it as it is; integers as signed 64 bits, so the largest unsigned comes back as -1.
+        const double held =
+            value.typeId() == QMetaType::ULongLong ? double(qint64(value.toULongLong())) : value.toDouble();
+        const double stored = Defaults::value("splitFraction").toDouble();
+        EXPECT_TRUE(std::isnan(held) ? std::isnan(stored) : stored == held);
+        const bool finite = std::isfinite(held);
         if (!finite) {
             EXPECT_FALSE(Defaults::doubleValue("splitFraction"));
         }
         AppState app(quick());
-        EXPECT_EQ(app.settings().splitFraction(), finite ? std::clamp(value.toDouble(), 0.2, 0.8) : 0.5);
-        EXPECT_EQ(app.settings().inspectorWidth(),
-                  finite ? std::clamp(value.toDouble(), 220.0, 520.0) : 290.0);
+        EXPECT_EQ(app.settings().splitFraction(), finite ? std::clamp(held, 0.2, 0.8) : 0.5);
+        EXPECT_EQ(app.settings().inspectorWidth(), finite ? std::clamp(held, 220.0, 520.0) : 290.0);
         EXPECT_EQ(app.settings().fontSize(), 13);
         EXPECT_TRUE(app.settings().dualPane());
         EXPECT_TRUE(app.settings().showSidebar());
