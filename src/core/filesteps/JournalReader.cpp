@@ -115,6 +115,7 @@ bool Parser::record(const QByteArray &line) {
         bool ok = false;
         const quint64 dev = f[1].toULongLong(&ok);
         if (!ok || !id.match(QString::fromLatin1(f[2])).hasMatch()) return false;
+        // A number given to two file systems in turn proves neither.
         const auto known = volumes.constFind(dev);
         if (known == volumes.cend()) {
             if (volumes.size() < maxFolders) volumes.insert(dev, f[2]);
