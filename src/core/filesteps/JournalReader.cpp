@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace FileSteps::Journal {
@@ -69,6 +70,14 @@ constexpr qsizetype maxLine = 64 << 10;
 
 } // namespace
 
+QByteArray volumeId(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return {};
+    const QByteArray id(reinterpret_cast<const char *>(&fs.f_fsid), sizeof fs.f_fsid);
+    // FUSE volumes give none.
+    return std::all_of(id.cbegin(), id.cend(), [](char c) { return c == 0; }) ? QByteArray() : id.toHex();
+}
+
 std::optional<QString> pathOf(const QByteArray &hex) {
     static const QRegularExpression hexOnly(QStringLiteral("^(?:[0-9a-f]{2})+$"));
     if (hex.size() > 16384 || !hexOnly.match(QString::fromLatin1(hex)).hasMatch()) return std::nullopt;
@@ -99,6 +108,20 @@ bool Parser::record(const QByteArray &line) {
                 ? partsIn.size() < maxFolders
                 : at.tv_sec < known->tv_sec || (at.tv_sec == known->tv_sec && at.tv_nsec < known->tv_nsec))
             partsIn.insert(*in, at);
+        return true;
+    }
+    if (f.size() == 3 && f[0] == "volume") {
+        static const QRegularExpression id(QStringLiteral("^[0-9a-f]{16}$"));
+        bool ok = false;
+        const quint64 dev = f[1].toULongLong(&ok);
+        if (!ok || !id.match(QString::fromLatin1(f[2])).hasMatch()) return false;
+        // A number given to two file systems in turn proves neither.
+        const auto known = volumes.constFind(dev);
+        if (known == volumes.cend()) {
+            if (volumes.size() < maxFolders) volumes.insert(dev, f[2]);
+        } else if (*known != f[2]) {
+            volumes[dev].clear();
+        }
         return true;
     }
     if (f.size() >= 2 && f[0] == "roots") {

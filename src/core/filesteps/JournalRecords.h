@@ -29,6 +29,11 @@ constexpr size_t maxRecords = size_t(1) << 23;
 inline QByteArray keyOf(const PathBytes &path) {
     return path.bytes().toHex();
 }
+// The id a file system gives itself (statfs), which it keeps when its volume comes back under another
+// device number after a power cut (a loop device, a stick, a network or FUSE mount); empty where it gives
+// none. `fd` may be an O_PATH descriptor.
+QByteArray volumeId(int fd);
+
 // The path a record names, or nullopt for a field that names none (not hexadecimal, not absolute, too
 // long, or bytes that are no text).
 std::optional<QString> pathOf(const QByteArray &hex);
@@ -71,6 +76,9 @@ struct Parser {
     std::vector<Salvaged> salvaged;
     QSet<QString> folders; // of hidden names the unreadable lines began to tell
     QSet<QString> roots;   // beneath which jobs may have left parts
+    // The file system's id of each device number the records give, empty where two ids were given
+    // for one number.
+    QHash<quint64, QByteArray> volumes;
 
     // torn: the journal's last line, cut short where it ends; a line garbled elsewhere tells no name.
     void line(const QByteArray &line, bool torn = false);

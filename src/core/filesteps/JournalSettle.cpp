@@ -729,6 +729,34 @@ std::optional<timespec> bornAt(int fd) {
     return timespec{time_t(sx.stx_btime.tv_sec), long(sx.stx_btime.tv_nsec)};
 }
 
+// A volume mounted again after a power cut may come back under another device number. Where the records
+// name its file system by id, an item is looked for under the number that the folder the record speaks of
+// has now, if that folder's file system has the id on record; else by the number on record.
+void renumber(std::vector<Record> &records, const QHash<quint64, QByteArray> &volumes) {
+    if (volumes.isEmpty()) return;
+    QHash<QString, std::pair<dev_t, QByteArray>> now; // a folder's device number and file system id
+    auto numberNow = [&](const QString &path, dev_t was) {
+        const QByteArray id = volumes.value(quint64(was));
+        if (id.isEmpty() || path.isEmpty()) return was;
+        const QString folder = Posix::parentOf(path);
+        auto in = now.constFind(folder);
+        if (in == now.cend()) {
+            if (now.size() >= maxFolders) return was;
+            const auto bytes = Posix::encode(folder);
+            const Fd fd(bytes ? ::open(bytes->constData(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1);
+            struct stat st;
+            in = now.insert(folder, fd.get() >= 0 && ::fstat(fd.get(), &st) == 0
+                                        ? std::pair{st.st_dev, volumeId(fd.get())}
+                                        : std::pair{dev_t(0), QByteArray()});
+        }
+        return in->second == id ? in->first : was;
+    };
+    for (Record &r : records) {
+        if (r.ino) r.dev = numberNow(r.path, r.dev);
+        if (r.srcIno) r.srcDev = numberNow(r.other, r.srcDev);
+    }
+}
+
 // A journal that is not to be read: not ours, or not readable.
 bool refused(int fd, struct stat &st) {
     return fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid();
@@ -750,6 +778,7 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
         return;
     }
     const QByteArray token = name.left(tokenLength);
+    renumber(parser.records, parser.volumes);
     const std::vector<Record> &records = parser.records;
     // A line that is no record is told: what it was about may be left under a hidden name.
     bool all = parser.unreadable == 0;

@@ -50,12 +50,14 @@ struct State {
     QSet<QByteArray> partsIn;    // folders whose record that parts may appear there is on stable storage
     QHash<QByteArray, int> open; // encoded path -> records about it not yet ended
     QList<QByteArray> roots;     // the lines of running jobs' roots
+    QSet<dev_t> volumes;         // device numbers whose file system is named by its id (or gives none)
 
     // A journal with nothing in flight starts afresh: no part of ours is on the disk then. The roots of
     // a job still running go on record again, on the disk with the next part's folder.
     void restart() {
         if (::ftruncate(fd, 0) != 0) return;
         partsIn.clear();
+        volumes.clear();
         const QByteArray lines = roots.join();
         if (Posix::writeAll(fd, lines.constData(), lines.size()) != 0) torn = 0;
     }
@@ -92,6 +94,7 @@ const QByteArray &ownToken(State &s) {
         s.partsIn.clear();
         s.open.clear();
         s.roots.clear();
+        s.volumes.clear();
         s.pid = ::getpid();
     }
     if (s.token.isEmpty()) s.token = newToken();
@@ -161,19 +164,48 @@ FileError unwritable(int e) {
                      false};
 }
 
+QByteArray number(qint64 n) {
+    return QByteArray::number(n);
+}
+
+// The line that names the file system of `dev` by its own id, for the start to find its items by their
+// inode numbers when the volume comes back under another device number; empty where the journal names it
+// already or it gives none. `fd` is of a folder on `dev` (or of the item).
+QByteArray volumeLine(int fd, dev_t dev) {
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_dev != dev) return {};
+    const QByteArray id = volumeId(fd);
+    return id.isEmpty() ? QByteArray() : "volume " + QByteArray::number(quint64(dev)) + ' ' + id + '\n';
+}
+
+QByteArray volumeLine(const PathBytes &folder, dev_t dev) {
+    {
+        State &s = state();
+        std::lock_guard guard(s.lock);
+        if (s.pid == ::getpid() && s.volumes.contains(dev)) return {};
+    }
+    const Fd fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return volumeLine(fd.get(), dev);
+}
+
 // Appends the records about `keys` and returns the token of the journal they went to; throws when they
-// could not be written. Durable records are on stable storage when this returns.
-QByteArray record(const QList<QByteArray> &keys, const QByteArray &lines, bool durable) {
+// could not be written. Durable records are on stable storage when this returns. `volumes`: the device
+// numbers the lines name, their file systems named by id in them where they give one.
+QByteArray record(const QList<QByteArray> &keys, const QByteArray &lines, bool durable,
+                  const QList<dev_t> &volumes = {}) {
     State &s = state();
     std::lock_guard guard(s.lock);
     if (const int e = append(s, lines, durable)) throw unwritable(e);
     for (const QByteArray &key : keys)
         ++s.open[key];
+    for (const dev_t dev : volumes)
+        s.volumes.insert(dev);
     return s.token;
 }
 
-QByteArray record(const QByteArray &key, const QByteArray &line, bool durable) {
-    return record(QList<QByteArray>{key}, line, durable);
+QByteArray record(const QByteArray &key, const QByteArray &line, bool durable,
+                  const QList<dev_t> &volumes = {}) {
+    return record(QList<QByteArray>{key}, line, durable, volumes);
 }
 
 // Ends the records about `key`; a journal with none in flight starts afresh once it has grown.
@@ -192,10 +224,6 @@ QByteArray coarseNow() {
     timespec t{};
     ::clock_gettime(CLOCK_REALTIME_COARSE, &t);
     return QByteArray::number(qint64(t.tv_sec)) + ' ' + QByteArray::number(qint64(t.tv_nsec));
-}
-
-QByteArray number(qint64 n) {
-    return QByteArray::number(n);
 }
 
 } // namespace
@@ -233,12 +261,14 @@ void partMade(const PathBytes &path, int fd, qint64 most) {
     const bool born = ::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME);
     // The part's record again, with the identity of what was made.
     const QByteArray key = keyOf(path);
+    const QByteArray volume = volumeLine(fd, st.st_dev);
     const QByteArray line = "part " + key + ' ' + coarseNow() + ' ' + identity(st) + ' ' + number(most) +
                             ' ' + number(born ? sx.stx_btime.tv_sec : 0) + ' ' +
                             number(born ? sx.stx_btime.tv_nsec : 0) + '\n';
     State &s = state();
     std::lock_guard guard(s.lock);
-    append(s, line, false);
+    if (append(s, (s.volumes.contains(st.st_dev) ? QByteArray() : volume) + line, false) == 0)
+        s.volumes.insert(st.st_dev);
 }
 
 Roots::Roots(const QStringList &roots) {
@@ -264,12 +294,18 @@ Roots::~Roots() {
 
 void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old) {
     const QByteArray key = keyOf(part);
-    record(key, "replace " + key + ' ' + keyOf(named) + ' ' + identity(old) + '\n', true);
+    record(key,
+           volumeLine(named.parent(), old.st_dev) + "replace " + key + ' ' + keyOf(named) + ' ' +
+               identity(old) + '\n',
+           true, {old.st_dev});
 }
 
 void beginAside(const PathBytes &aside, const PathBytes &source, const struct stat &st) {
     const QByteArray key = keyOf(aside);
-    record(key, "aside " + key + ' ' + keyOf(source) + ' ' + identity(st) + '\n', true);
+    record(key,
+           volumeLine(source.parent(), st.st_dev) + "aside " + key + ' ' + keyOf(source) + ' ' +
+               identity(st) + '\n',
+           true, {st.st_dev});
 }
 
 RenameBatch newRenameBatch() {
@@ -294,30 +330,41 @@ QByteArray beginRenames(const RenameBatch &of, const QList<Rename> &renames) {
     const QByteArray batch = QByteArray::number(of.number);
     QByteArray lines;
     QList<QByteArray> keys;
+    QList<dev_t> volumes;
     for (const Rename &r : renames) {
         const QByteArray key = keyOf(r.hidden);
+        if (!volumes.contains(r.st.st_dev)) {
+            lines += volumeLine(PathBytes(r.from).parent(), r.st.st_dev);
+            volumes << r.st.st_dev;
+        }
         lines += "rename " + key + ' ' + keyOf(r.from) + ' ' + keyOf(r.to) + ' ' + identity(r.st) + ' ' +
                  batch + '\n';
         keys << key;
     }
     // One flush for the whole batch.
-    return record(keys, lines, !keys.isEmpty());
+    return record(keys, lines, !keys.isEmpty(), volumes);
 }
 
 void beginPlace(const PathBytes &part, const PathBytes &to, const struct stat &copy) {
     const QByteArray key = keyOf(part);
-    record(key, "placed " + key + ' ' + keyOf(to) + ' ' + identity(copy) + '\n', false);
+    record(key,
+           volumeLine(part.parent(), copy.st_dev) + "placed " + key + ' ' + keyOf(to) + ' ' + identity(copy) +
+               '\n',
+           false, {copy.st_dev});
 }
 
 void beginMove(const PathBytes &part, const PathBytes &to, const PathBytes &source, const struct stat &st,
                const struct stat &copy) {
     const QByteArray key = keyOf(part);
+    const QByteArray volumes =
+        volumeLine(part.parent(), copy.st_dev) +
+        (st.st_dev == copy.st_dev ? QByteArray() : volumeLine(source.parent(), st.st_dev));
     record(key,
-           "moved " + key + ' ' + keyOf(to) + ' ' + keyOf(source) + ' ' + identity(copy) + ' ' +
+           volumes + "moved " + key + ' ' + keyOf(to) + ' ' + keyOf(source) + ' ' + identity(copy) + ' ' +
                identity(st) + ' ' + number(st.st_size) + ' ' + number(st.st_mtim.tv_sec) + ' ' +
                number(st.st_mtim.tv_nsec) + ' ' + number(st.st_ctim.tv_sec) + ' ' +
                number(st.st_ctim.tv_nsec) + '\n',
-           true);
+           true, {copy.st_dev, st.st_dev});
 }
 
 void end(const PathBytes &path) {

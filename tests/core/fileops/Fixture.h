@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QHash>
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -81,6 +82,29 @@ inline QString journalLeftBy(const std::function<void()> &work) {
     for (const QString &n : names(journalFolder()))
         if (!before.contains(n)) return journalFolder() + u'/' + n;
     return {};
+}
+
+// The journals in the state folder as they would read had each volume had another device number when
+// they were written: a volume mounted again after a power cut may come back under another one. With
+// `otherFileSystem`, the file systems they name by id are others too.
+inline void renumberJournals(bool otherFileSystem = false) {
+    // Where each kind of record has a device number.
+    static const QHash<QByteArray, QList<int>> fields{{"volume", {1}}, {"replace", {3}}, {"aside", {3}},
+                                                      {"rename", {4}}, {"placed", {3}},  {"moved", {4, 6}}};
+    for (const QString &n : names(journalFolder())) {
+        const QString journal = journalFolder() + u'/' + n;
+        QList<QByteArray> lines = TestUtil::readFile(journal).split('\n');
+        for (QByteArray &line : lines) {
+            QList<QByteArray> f = line.split(' ');
+            // A part's record with what was made under its name.
+            for (const int at : f[0] == "part" && f.size() == 9 ? QList<int>{4} : fields.value(f[0]))
+                f[at] = QByteArray::number(f[at].toULongLong() + (quint64(1) << 40));
+            if (otherFileSystem && f[0] == "volume")
+                f[2] = f[2] == "0123456789abcdef" ? "fedcba9876543210" : "0123456789abcdef";
+            line = f.join(' ');
+        }
+        TestUtil::writeFile(journal, lines.join('\n'));
+    }
 }
 
 class Dir : public ::testing::Test {

@@ -212,11 +212,20 @@ TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
     struct ExchangeBack {
         ~ExchangeBack() { FileSteps::setExchangeForTests(true); }
     } back;
+    // Each also with the volume back under another device number, as after a power cut.
+    QList<std::pair<Step, bool>> kills;
+    for (const Step step : {Step::chunkCopied, Step::fileCopied, Step::oldItemOut, Step::toTrash})
+        kills << std::pair{step, false} << std::pair{step, true};
     for (const bool exchange : {true, false}) {
         FileSteps::setExchangeForTests(exchange);
-        for (const Step step : {Step::chunkCopied, Step::fileCopied, Step::oldItemOut, Step::toTrash}) {
-            SCOPED_TRACE(QString("exchange %1, step %2").arg(exchange).arg(int(step)).toStdString());
+        for (const auto &[step, renumbered] : kills) {
+            SCOPED_TRACE(QString("exchange %1, step %2, renumbered %3")
+                             .arg(exchange)
+                             .arg(int(step))
+                             .arg(renumbered)
+                             .toStdString());
             ASSERT_TRUE(killedAt(step, [&] { run({src}, dst, false, {{src, ConflictChoice::replace}}); }));
+            if (renumbered) renumberJournals();
             // Killed on its way to the Trash, the old item goes on there once it left its name.
             const bool done = step == Step::oldItemOut || (exchange && step == Step::toTrash);
             // Without the exchange the start-up finishes what was begun.
@@ -241,6 +250,22 @@ TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
             make();
         }
     }
+
+    // Back under another number, with the id of another file system on record: the old item under the
+    // part's name is not proven to be the one exchanged, so it stays there and is named.
+    FileSteps::setExchangeForTests(true);
+    ASSERT_TRUE(killedAt(Step::oldItemOut, [&] {
+        run({src}, dst, false, {{src, ConflictChoice::replace}});
+    }));
+    renumberJournals(true);
+    const QStringList parts = hidden(dst, "part");
+    ASSERT_EQ(parts.size(), 1);
+    EXPECT_EQ(FileOps::recoverTransfers().parts, QStringList{dst + "/" + parts[0]});
+    EXPECT_EQ(snapshot(dst + "/" + parts[0]), oldOne);
+    EXPECT_EQ(snapshot(named), newOne);
+    EXPECT_TRUE(trashed().isEmpty());
+    QDir(dst + "/" + parts[0]).removeRecursively();
+    make();
 
     // Not killed: the same with and without the exchange.
     for (const bool exchange : {true, false}) {

@@ -104,16 +104,19 @@ TEST_F(SettleAcross, AMoveKilledOnceItsCopyHasTheNameEndsAsOneItem) {
         ASSERT_TRUE(exists(path("p2.log")) && exists(moved)); // both, for now
     };
     // By a transfer, and by a rename into another volume: the original goes, the copy stays, unmarked.
-    for (const bool byRename : {false, true}) {
-        SCOPED_TRACE(byRename);
-        const QString src = file("p2.log", pattern(70000));
-        kill([&] { byRename ? FileOps::rename(src, moved) : (void)run({src}, vol.path(), true); });
-        EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
-        EXPECT_FALSE(exists(src));
-        EXPECT_EQ(TestUtil::readFile(moved), pattern(70000));
-        EXPECT_FALSE(marked(moved));
-        ASSERT_TRUE(QFile::remove(moved));
-    }
+    // Also when both volumes came back under other device numbers.
+    for (const bool byRename : {false, true})
+        for (const bool renumbered : {false, true}) {
+            SCOPED_TRACE(QString("by rename %1, renumbered %2").arg(byRename).arg(renumbered).toStdString());
+            const QString src = file("p2.log", pattern(70000));
+            kill([&] { byRename ? FileOps::rename(src, moved) : (void)run({src}, vol.path(), true); });
+            if (renumbered) renumberJournals();
+            EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+            EXPECT_FALSE(exists(src));
+            EXPECT_EQ(TestUtil::readFile(moved), pattern(70000));
+            EXPECT_FALSE(marked(moved));
+            ASSERT_TRUE(QFile::remove(moved));
+        }
 
     // The original rewritten after its copy, even with its size and modification time as before: it
     // stays, and the copy goes.

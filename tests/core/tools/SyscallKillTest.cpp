@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <iostream>
 #include <memory>
+#include <utility>
 
 #include <csignal>
 
@@ -41,7 +42,8 @@ constexpr int spread = 0, diskSpread = 0;
 
 // An ext4 file system on a loop device whose file a FUSE program of the tests serves: from fail() on,
 // every write and flush that reaches it fails. cut() is the power cut and the start after it: what did not
-// reach the file is lost, e2fsck repairs the rest, and the file system is mounted again.
+// reach the file is lost, e2fsck repairs the rest, and the file system is mounted again under another
+// device number, as a stick plugged in again may be.
 class FailingDisk {
 public:
     explicit FailingDisk(const QString &dir) : dir_(dir) {
@@ -88,9 +90,10 @@ public:
     // e2fsck's exit status (0 or 1 when it left no error), -1 where the disk could not be unmounted or
     // mounted again.
     int cut() {
+        const QString was = loop_;
         if (!detach()) return -1;
         ::kill(pid_t(daemon_), SIGUSR2);
-        if (!attachLoop()) return -1;
+        if (!attachLoop(was)) return -1;
         QProcess fsck;
         fsck.start("e2fsck", {"-fy", loop_});
         const int checked = fsck.waitForFinished(60000) ? fsck.exitCode() : -1;
@@ -113,11 +116,17 @@ private:
         p.start(args.takeFirst(), args);
         return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
-    bool attachLoop() {
-        QProcess p;
-        p.start("losetup", {"-f", "--show", dir_ + "/fuse/disk"});
-        if (!p.waitForFinished(30000) || p.exitCode() != 0) return false;
-        loop_ = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    // On a loop device other than `avoid`: given that one again, it is held while another is taken.
+    bool attachLoop(const QString &avoid = {}) {
+        QString held;
+        for (int i = 0; i < 2 && loop_.isEmpty(); ++i) {
+            QProcess p;
+            p.start("losetup", {"-f", "--show", dir_ + "/fuse/disk"});
+            if (!p.waitForFinished(30000) || p.exitCode() != 0) break;
+            loop_ = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+            if (!avoid.isEmpty() && loop_ == avoid) held = std::exchange(loop_, QString());
+        }
+        if (!held.isEmpty()) sh({"losetup", "-d", held});
         return !loop_.isEmpty();
     }
     bool mount() { return attachLoop() && sh({"mount", "-t", "ext4", loop_, root()}); }
