@@ -87,7 +87,8 @@ std::optional<QString> pathOf(const QByteArray &hex) {
 }
 
 void Parser::line(const QByteArray &line, bool torn) {
-    if (!record(line)) {
+    // A torn line may read as a record with a number cut short: an earlier time, another inode.
+    if (torn || !record(line)) {
         ++unreadable;
         salvage(line, torn);
     }

@@ -306,8 +306,10 @@ Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &
     return outcome;
 }
 
-// What `left` gets is what cannot be settled on its own (only when reporting).
-Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Leftovers &left) {
+// What `left` gets is what cannot be settled on its own (only when reporting). `whole`: the journal read
+// without a line it could not; else a lost line may have been the replace that put the old item under the
+// part's name, and the birth time proves nothing.
+Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool whole, Leftovers &left) {
     if (r.kind == "moved") return Outcome::notMine; // settled after the others about the part
     if (r.kind == "placed" || r.kind == "info") return settleMine(r, token);
     // The new item took the name: killed before its marker came off, whatever became of the old one.
@@ -349,7 +351,7 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, Left
         return Outcome::notMine;
     case Mark::none:
     case Mark::unsupported:
-        if (unmarkedButOurs(r, st) || madeAsRecorded(r, st))
+        if ((whole && unmarkedButOurs(r, st)) || madeAsRecorded(r, st))
             return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
         if (!report) return Outcome::pending;
         left.parts << r.path;
@@ -558,7 +560,7 @@ bool findLost(const QSet<QString> &folders, const QSet<QByteArray> &known, const
 // flushed one by one): settled as their records would be, as made no earlier than the folder's record.
 // False while one is left for the next start.
 bool settleUnrecordedParts(const QString &folder, const timespec &since, const QSet<QByteArray> &known,
-                           const QByteArray &token, Leftovers &left) {
+                           const QByteArray &token, bool whole, Leftovers &left) {
     const auto bytes = Posix::encode(folder);
     Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
     if (fd.get() < 0) return !bytes || errno == ENOENT || errno == ENOTDIR; // the folder went
@@ -581,7 +583,7 @@ bool settleUnrecordedParts(const QString &folder, const timespec &since, const Q
         r.key = keyOf(r.path);
         r.at = since;
         if (r.key.isEmpty() || known.contains(r.key)) continue;
-        if (settleRecord(r, token, true, left) == Outcome::pending) all = false;
+        if (settleRecord(r, token, true, whole, left) == Outcome::pending) all = false;
     }
     return all;
 }
@@ -827,7 +829,9 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
         if (about[0]->kind == "rename") continue;
         Outcome outcome = Outcome::notMine;
         for (const Record *r : about)
-            if ((outcome = settleRecord(*r, token, partsIn.isEmpty(), left)) != Outcome::notMine) break;
+            if ((outcome = settleRecord(*r, token, partsIn.isEmpty(), parser.unreadable == 0, left)) !=
+                Outcome::notMine)
+                break;
         if (outcome != Outcome::pending) outcome = settleMoves(about, token, outcome);
         if (outcome == Outcome::pending) {
             all = false;
@@ -845,7 +849,8 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
         for (const std::vector<const Record *> &batch : batches)
             all = settleBatch(batch, token, left) && all;
         for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in)
-            all = settleUnrecordedParts(in.key(), in.value(), known, token, left) && all;
+            all = settleUnrecordedParts(in.key(), in.value(), known, token, parser.unreadable == 0, left) &&
+                  all;
         // Before the walk below, which takes our mark off whatever is no part.
         all = settleTrashInfos(known, token, bornAt(fd.get()), left) && all;
         // A journal cut at a line's end reads whole: the roots of a sync are looked through either way.

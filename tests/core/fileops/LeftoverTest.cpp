@@ -197,6 +197,54 @@ TEST_F(Leftover, JournalsOfAnyShapeTakeNothingThatIsNotAPart) {
         QFile::remove(journals + "/" + QString(32, QChar::fromLatin1(*c)) + ".log");
 }
 
+// A replace killed once the old item is under the part's name, its journal cut short after the part's
+// record or its folder's: the old item, made in the same tick of the clock as that record or in the same
+// second as a torn record's cut time, is not taken for the part. It stays, and is named.
+TEST_F(Leftover, TheOldItemOfAReplaceWhoseRecordIsLostStaysUnderThePartsName) {
+    const QString dst = mkdir("dst"), token(32, u'e');
+    const QString part = dst + "/.kestrin-part-" + token.left(8) + "-5";
+    const QString journal = journalFolder() + "/" + token + ".log";
+    const QByteArray hexDst = dst.toUtf8().toHex(), hexPart = part.toUtf8().toHex();
+    ASSERT_TRUE(QDir().mkpath(journalFolder()));
+    struct Case {
+        const char *what;
+        bool ownRecord; // else only its folder's
+        bool torn;      // the record itself cut in its time, else a later line torn
+    };
+    for (const Case &c : {Case{"the folder's record, then a torn line", false, false},
+                          Case{"the part's record, then a torn line", true, false},
+                          Case{"the folder's record, torn in its time", false, true}}) {
+        SCOPED_TRACE(c.what);
+        // Killed after the exchange: the copy under the name, still marked, the old item under the part's.
+        ASSERT_TRUE(TestUtil::writeFile(part, "the user's old version"));
+        const QString named = file("dst/x", "the new version");
+        ASSERT_EQ(
+            ::setxattr(named.toUtf8().constData(), "user.kestrin.part", token.toLatin1().constData(), 32, 0),
+            0);
+        struct statx sx {};
+        ASSERT_EQ(::statx(AT_FDCWD, part.toUtf8().constData(), 0, STATX_BTIME, &sx), 0);
+        if (!(sx.stx_mask & STATX_BTIME)) GTEST_SKIP() << "no birth times here";
+        ASSERT_GE(sx.stx_btime.tv_nsec, 10u);
+        // Recorded in the very tick the old item was made in: its birth time is the record's.
+        const QByteArray at = QByteArray::number(qint64(sx.stx_btime.tv_sec)) + ' ' +
+                              (c.torn ? QByteArray("999999999") : QByteArray::number(sx.stx_btime.tv_nsec));
+        QByteArray lines = "roots " + hexDst + "\nparts " + hexDst + ' ' + at + '\n';
+        if (c.ownRecord) lines += "part " + hexPart + ' ' + at + '\n';
+        // Torn to the first digit of its nanoseconds, or the replace's line torn.
+        lines = c.torn ? lines.left(lines.size() - 9)
+                       : lines + "replace " + hexPart + ' ' + named.toUtf8().toHex();
+        ASSERT_TRUE(TestUtil::writeFile(journal, lines));
+
+        const FileOps::Leftovers left = FileOps::recoverTransfers();
+        EXPECT_EQ(TestUtil::readFile(part), "the user's old version");
+        EXPECT_EQ(left.parts + left.unrecorded, QStringList{part});
+        EXPECT_EQ(left.damaged, QStringList{journal});
+        EXPECT_EQ(TestUtil::readFile(named), "the new version");
+        QFile::remove(journal);
+        QFile::remove(part);
+    }
+}
+
 TEST_F(Leftover, KilledAtEveryStepOfAFolderReplaceOneWholeItemIsUnderTheName) {
     const QString dst = mkdir("dst"), src = path("src/x"), named = dst + "/x";
     auto make = [&] {
