@@ -310,7 +310,11 @@ TEST_F(InfoForm, ContentRowsDoNotHoldUpTheForm) {
     EXPECT_LT(clock.elapsed(), FactsHelper::kTimeoutMs / 2);
     EXPECT_EQ(s->details().bytes, 1);
 
-    ASSERT_TRUE(TestUtil::writeFile(helper, "#!/bin/sh\nsleep 0.2; printf 'Dauer\\t3725\\n'\n"));
+    // Another file: the hanging one may still be in its exec, which refuses writes (ETXTBSY).
+    const QString quick = make("quick-helper");
+    ASSERT_TRUE(QFile::setPermissions(quick, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    ASSERT_TRUE(TestUtil::writeFile(quick, "#!/bin/sh\nsleep 0.2; printf 'Dauer\\t3725\\n'\n"));
+    FactsHelper::setProgram(quick);
     s->setRefresh(1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !s->details().extra.isEmpty(); }, 5000));
     EXPECT_EQ(s->details().extra.value(0).value, QStringLiteral("62:05"));
