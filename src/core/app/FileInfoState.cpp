@@ -46,8 +46,8 @@ QString trimBlanks(QString s) {
     return s;
 }
 
-// The item's folder held as the pane listed it, and the item still the one listed; else why not.
-std::optional<FileSteps::HeldFolder> holdShown(const QString &path, const Sides *sides, QString &refusal) {
+// The item's folder held as the pane listed it, and the item still the one listed; else why not is told.
+std::optional<FileSteps::HeldFolder> holdShown(const QString &path, const Sides *sides, Toasts *toasts) {
     const QString name = Posix::lastComponent(path);
     try {
         const auto bytes = FileSteps::PathBytes::of(path);
@@ -57,7 +57,7 @@ std::optional<FileSteps::HeldFolder> holdShown(const QString &path, const Sides 
         folder.expect(bytes->name(), shown.item, name);
         return folder;
     } catch (const FileError &e) {
-        refusal = e.code == ESTALE ? e.description : FileSteps::explain(e, name);
+        if (toasts) toasts->show(e.code == ESTALE ? e.description : FileSteps::explain(e, name), true);
         return std::nullopt;
     }
 }
@@ -229,12 +229,8 @@ void FileInfoState::applyTags() {
         const QString name = trimBlanks(piece);
         if (!name.isEmpty()) names << name;
     }
-    QString refusal;
-    const auto folder = holdShown(m_path, m_sides, refusal);
-    if (!folder) {
-        if (m_toasts) m_toasts->show(refusal, true);
-        return;
-    }
+    const auto folder = holdShown(m_path, m_sides, m_toasts);
+    if (!folder) return;
     if (const auto error = FileOps::setTagNames(names, m_path, folder->fd())) {
         if (m_toasts)
             m_toasts->show(LF("Tags ließen sich nicht ändern: %@", FileOps::describe(*error)), true);
@@ -366,12 +362,8 @@ void FileInfoState::saveComment() {
         m_typed[idx(Field::comment)] = false;
         return;
     }
-    QString refusal;
-    const auto folder = holdShown(m_path, m_sides, refusal);
-    if (!folder) {
-        if (m_toasts) m_toasts->show(refusal, true);
-        return;
-    }
+    const auto folder = holdShown(m_path, m_sides, m_toasts);
+    if (!folder) return;
     if (const int err = FileOps::setComment(text, m_path, folder->fd())) {
         // ELOOP: a link that another account put at the item's name.
         if (m_toasts)

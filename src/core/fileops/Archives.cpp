@@ -138,7 +138,7 @@ int tameAt(int dirFd, int depth) {
         struct stat st;
         if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
         if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) {
-            if (::unlinkat(dirFd, name.constData(), 0) != 0) return errno;
+            if (const int e = FileSteps::unlinkSeen(dirFd, name, st)) return e;
             continue;
         }
         if ((st.st_uid != uid || st.st_gid != gid) &&

@@ -137,6 +137,9 @@ HeldFolder makePrivateFolder(const HeldFolder &in, const QByteArray &name);
 // Removes `name` in `folder` with all it holds, only while it is still the item `made` (never through a
 // link). 0, ESTALE when something else has the name, or errno.
 int removeMade(const HeldFolder &folder, const QByteArray &name, const struct stat &made);
+// Unlinks the entry `name` (no folder) of the folder open at dirFd, only while it is still the item `seen`.
+// 0, ESTALE when something else has the name, or errno.
+int unlinkSeen(int dirFd, const QByteArray &name, const struct stat &seen);
 // `data` becomes the file `name` in `folder` in one step: written to a new file beside it (O_EXCL, never
 // through a link), flushed and renamed over the name, so a link or file found there is replaced, never
 // written through. A file that was there keeps its permissions. 0 or errno.

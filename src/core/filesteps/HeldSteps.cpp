@@ -126,6 +126,13 @@ int removeMade(const HeldFolder &folder, const QByteArray &name, const struct st
     return e;
 }
 
+int unlinkSeen(int dirFd, const QByteArray &name, const struct stat &seen) {
+    struct stat st;
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (!sameInode(st, seen) || S_ISDIR(st.st_mode)) return ESTALE;
+    return ::unlinkat(dirFd, name.constData(), 0) == 0 ? 0 : errno;
+}
+
 int writeFileAt(const HeldFolder &folder, const QByteArray &name, QByteArrayView data) {
     struct stat old {};
     const bool had = ::fstatat(folder.fd(), name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0;
