@@ -3,7 +3,7 @@ DEPS := g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev qt6-pdf-dev \
         libplist-dev libglib2.0-dev libglib2.0-bin libcanberra-dev libicu-dev libgtest-dev \
         libarchive-tools libarchive-dev zip unzip bzip2 xz-utils xvfb xauth trash-cli fonts-tlwg-loma-ttf fonts-noto-core \
         clang libclang-rt-14-dev clang-format acl dbus at-spi2-core python3-gi gir1.2-atspi-2.0 rsync \
-        qt6-translations-l10n desktop-file-utils \
+        qt6-translations-l10n desktop-file-utils libxkbcommon-dev \
         libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf libqpdf-dev libheif-dev zlib1g-dev ffmpeg \
         qt6-image-formats-plugins libjxl-tools libfuse3-dev fuse3 exfat-fuse exfatprogs e2fsprogs ntfs-3g
 
@@ -70,6 +70,7 @@ TEST_SEED := $(shell echo $$(( $$(od -An -N4 -tu4 /dev/urandom) % 99999 + 1 )))
 endif
 
 suite:
+	@[ -f $(BUILD)/CTestTestfile.cmake ] || { echo "make suite: nothing is built in $(BUILD)/ yet; run make build first"; exit 1; }
 	@echo "Test order: GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) (repeat with make suite TEST_SEED=$(TEST_SEED))"
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) \
 	  ctest --output-on-failure --no-tests=error -j $(JOBS)

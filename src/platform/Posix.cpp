@@ -328,8 +328,10 @@ int openFolderBeneath(const QString &top, const QString &relative) {
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS;
     int fd = int(::syscall(SYS_openat2, topFd, relBytes->constData(), &how, sizeof how));
-    if (fd < 0 && errno == ENOSYS) {
-        // Kernels before 5.6: step by step, refusing every link and every change of file system.
+    // Kernels before 5.6, and a last name that is a link in a sticky folder, where the kernel's link
+    // protection answers EACCES before the walk's own ELOOP: step by step, refusing every link and every
+    // change of file system, so that a link is refused as a link either way.
+    if (fd < 0 && (errno == ENOSYS || errno == EACCES)) {
         struct stat topSt {};
         fd = ::fstat(topFd, &topSt) == 0 ? ::dup(topFd) : -1;
         for (const QByteArray &part : relBytes->split('/')) {

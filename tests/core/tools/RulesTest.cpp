@@ -394,6 +394,8 @@ TEST_F(RulesTest, SilentRunsAndTheMinuteLoop) {
     QTRY_VERIFY(app.toast() && app.toast()->text.startsWith(QStringLiteral("Aufgeräumt")));
     app.settings().setRulesAuto(false);
     EXPECT_FALSE(app.rulesTimerActive());
+    // A tick that came before the switch may still be running; only no new one may start.
+    QTRY_VERIFY(!app.jobs().busy());
     oldFile(folder + "/b.png", 60000);
     QTest::qWait(200);
     EXPECT_TRUE(exists(folder + "/b.png")) << "the loop stops at once";
