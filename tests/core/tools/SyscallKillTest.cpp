@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -136,6 +137,42 @@ private:
     bool valid_ = false;
 };
 
+// The kill points after calls 1 to `points`, where points alike are sampled: a point is known by the call
+// before it and the two after it, and of the points of one kind only the first, the last and two between
+// are kept. A copy's thousand chunk writes, or the same steps for each of twenty items, repeat one
+// another; every kind of step, and each first and last of a run, is still killed. KESTRIN_KILL_EVERY=1
+// kills after every call.
+QList<long> alikeSampled(const std::vector<long> &nrs, long points) {
+    QList<long> at;
+    const long n = long(nrs.size());
+    if (qEnvironmentVariableIntValue("KESTRIN_KILL_EVERY") || n < points + 1) {
+        for (long k = 1; k <= points; ++k)
+            at << k;
+        return at;
+    }
+    constexpr int keep = 4;
+    std::map<std::tuple<long, long, long>, QList<long>> kinds;
+    QList<std::tuple<long, long, long>> order;
+    for (long k = 1; k <= points; ++k) {
+        const auto kind =
+            std::tuple{nrs[size_t(k - 1)], nrs[size_t(k)], k + 1 < n ? nrs[size_t(k + 1)] : -1L};
+        if (!kinds.count(kind)) order << kind;
+        kinds[kind] << k;
+    }
+    for (const auto &kind : std::as_const(order)) {
+        const QList<long> &all = kinds[kind];
+        if (all.size() <= keep) {
+            at += all;
+            continue;
+        }
+        for (int i = 0; i < keep; ++i)
+            at << all[qsizetype(i * (all.size() - 1) / (keep - 1))];
+    }
+    std::sort(at.begin(), at.end());
+    at.erase(std::unique(at.begin(), at.end()), at.end());
+    return at;
+}
+
 // Everything on a tmpfs, the journal too: flushes there cost nothing, so that every call can be tried.
 class SyscallKills : public Dir {
 protected:
@@ -233,10 +270,14 @@ protected:
             }
         }
         EXPECT_GT(whole.calls, 0) << name;
-        QList<long> at;
         const long points = whole.calls - 1, most = failing() ? diskSpread : spread;
-        for (long k = 1; k <= points; ++k)
-            if (!most || points <= most || (k - 1) % ((points + most - 1) / most) == 0) at << k;
+        QList<long> at;
+        if (most && points > most) {
+            for (long k = 1; k <= points; ++k)
+                if ((k - 1) % ((points + most - 1) / most) == 0) at << k;
+        } else {
+            at = alikeSampled(whole.nrs, points);
+        }
         QStringList failed;
         int reached = 0;
         for (const long k : at) {
@@ -270,8 +311,8 @@ protected:
                 failed << QString("after call %1: %2").arg(k).arg(wrong.join("; ").left(600));
         }
         std::cout << "[  calls   ] " << name << ": " << whole.calls << " calls, "
-                  << (failing() ? "disk failed after " : "killed after ") << reached << " of them, "
-                  << timer.elapsed() << " ms" << std::endl;
+                  << (failing() ? "disk failed after " : "killed after ") << reached << " of " << at.size()
+                  << " points, " << timer.elapsed() << " ms" << std::endl;
         EXPECT_GT(reached, at.size() / 2) << name;
         EXPECT_TRUE(failed.isEmpty()) << name << ", wrong after " << failed.size() << " of " << at.size()
                                       << (failing() ? " disk failures" : " kills") << ":\n"
