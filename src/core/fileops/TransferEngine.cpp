@@ -115,7 +115,7 @@ private:
     static QByteArray nameIn(const QString &path) { return PathBytes(path).name(); }
     FileError placeError(const Item &it, int e) const;
 
-    // The folder at `path`, held; the one the user was shown, where a pane showed it.
+    // The folder at `path`, held: the one a pane showed or the first look held, else by the user's own links.
     HeldFolder hold(const PathBytes &path) const { return holdChosen(path, shown_); }
     std::shared_ptr<const HeldFolder> holdSource(const PathBytes &folder, FileError &why);
 
