@@ -112,8 +112,10 @@ void Transfers::transfer(const QStringList &paths, const QString &destination, b
     // Refused before any question: the answers could not be acted on.
     if (!m_jobs.admits()) return;
     QPointer<Transfers> self(this);
-    // What the user looked at when choosing: the question and the job act only in those folders.
-    const FileOps::Shown shown = shownFolders(paths, destination);
+    // What the user looked at when choosing: the question and the job act only in those folders. The
+    // folders no pane listed are held now, through the user's own links, and only those from then on.
+    FileOps::Shown shown = shownFolders(paths, destination);
+    FileOps::holdUnlisted(paths, destination, shown);
     FileOps::askConflicts(
         paths, destination, move, m_dialogs,
         [self, paths, destination, move, admitted, shown](auto answers) {

@@ -37,16 +37,13 @@ QString infoAt(const Held &folder, const QByteArray &name) {
     return infoOf(st);
 }
 
-// The folder at `path`, held from this first look on; the one a pane showed where it did. Null where it
-// cannot be held: the transfer then says why.
+// The folder at `path`, held from this first look on; the one a pane showed or the first look held. Null
+// where it cannot be held: the transfer then says why.
 Held hold(const QString &path, const Shown &shown) {
     const auto bytes = FileSteps::PathBytes::of(path);
     if (!bytes) return nullptr;
     try {
-        const auto seen = shown.folders.constFind(path);
-        return std::make_shared<const FileSteps::HeldFolder>(seen == shown.folders.cend()
-                                                                 ? FileSteps::HeldFolder(*bytes)
-                                                                 : FileSteps::HeldFolder(*bytes, *seen));
+        return std::make_shared<const FileSteps::HeldFolder>(holdChosen(*bytes, shown));
     } catch (const FileError &) {
         return nullptr;
     }

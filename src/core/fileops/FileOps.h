@@ -79,9 +79,18 @@ using FileSteps::isPermissionDenied;
 
 // --- transfer engine
 
+// The first look of a transfer at the destination and the sources' folders that no pane listed (a
+// favourite, another program's drop, the command line): each is held through the user's own links only,
+// and from then on the transfer acts in it only while it is that folder.
+void holdUnlisted(const QStringList &paths, const QString &dest, Shown &shown);
+// The folder `path` as a transfer holds it: the one listed or held at the first look, else reached
+// through the user's own links. Throws the FileError that refuses it.
+FileSteps::HeldFolder holdChosen(const FileSteps::PathBytes &path, const Shown &shown);
+
 // The job ends with one flush of the destination's volume (without flushAtEnd, its caller flushes once
 // for all its runs).
-// With `shown`, the destination and the sources' folders found there must still be those folders.
+// With `shown`, the destination and the sources' folders found there must still be those folders; the
+// others are reached through the user's own links only.
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,
                                 TransferProgress &progress,
                                 const QHash<QString, ConflictChoice> &resolutions = {},

@@ -78,15 +78,14 @@ int ownWay(const QByteArray &path, struct stat &st) {
 
 } // namespace
 
-FileSteps::HeldFolder holdOrigin(const QString &path) {
-    const FileSteps::PathBytes bytes(path);
+FileSteps::HeldFolder holdOrigin(const FileSteps::PathBytes &path) {
     struct stat st;
-    if (const int e = ownWay(bytes.bytes(), st)) {
-        if (e == ELOOP) throw FileError{ESTALE, FileSteps::HeldFolder::refusalText(path), false};
+    if (const int e = ownWay(path.bytes(), st)) {
+        if (e == ELOOP) throw FileError{ESTALE, FileSteps::HeldFolder::refusalText(path.text()), false};
         throw FileError::fromErrno(e);
     }
     // Held by its path, and only if that still leads where the own way led.
-    return FileSteps::HeldFolder(bytes, st);
+    return FileSteps::HeldFolder(path, st);
 }
 
 Placed moveToFreeName(const QString &from, const QString &folder, const QString &wanted,

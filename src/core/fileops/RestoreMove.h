@@ -32,7 +32,7 @@ std::optional<FileError> moveItem(const QString &from, const QString &to, Transf
 // The folder `path` (absolute), held: reached through links the user or the system owns only, since a
 // link another account put in place of a folder of a shared place must not lead an item elsewhere.
 // Throws a FileError: ENOENT or ENOTDIR when it is missing, the folder's refusal for such a link.
-FileSteps::HeldFolder holdOrigin(const QString &path);
+FileSteps::HeldFolder holdOrigin(const FileSteps::PathBytes &path);
 
 // Moves `from` into `folder` under `wanted` or, when that is taken, the next free copy name.
 // The path it went to, or the error.

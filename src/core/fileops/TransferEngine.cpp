@@ -1,4 +1,5 @@
 #include "core/fileops/FileOps.h"
+#include "core/fileops/RestoreMove.h"
 #include "core/filesteps/TransferJournal.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/MoveFinish.h"
@@ -114,11 +115,8 @@ private:
     static QByteArray nameIn(const QString &path) { return PathBytes(path).name(); }
     FileError placeError(const Item &it, int e) const;
 
-    // The folder at `path`, held; the one the user was shown, where a pane showed it.
-    HeldFolder hold(const PathBytes &path) const {
-        const auto shown = shown_.folders.constFind(path.text());
-        return shown == shown_.folders.cend() ? HeldFolder(path) : HeldFolder(path, *shown);
-    }
+    // The folder at `path`, held: the one a pane showed or the first look held, else by the user's own links.
+    HeldFolder hold(const PathBytes &path) const { return holdChosen(path, shown_); }
     std::shared_ptr<const HeldFolder> holdSource(const PathBytes &folder, FileError &why);
 
     Step fail(const QString &message) {
@@ -699,6 +697,30 @@ QString leftoversText(const Leftovers &left) {
           unmatchedText(left.unmatched), journalsText(left.journals), damagedText(left.damaged)})
         if (!text.isEmpty()) sentences << text;
     return sentences.join(u' ');
+}
+
+void holdUnlisted(const QStringList &paths, const QString &dest, Shown &shown) {
+    QStringList folders{dest};
+    for (const QString &p : paths)
+        if (const auto bytes = PathBytes::of(p); bytes && !folders.contains(bytes->parent().text()))
+            folders << bytes->parent().text();
+    for (const QString &folder : folders) {
+        if (shown.folders.contains(folder) || shown.refused.contains(folder)) continue;
+        try {
+            shown.folders.insert(folder, Restore::holdOrigin(folder).identity());
+        } catch (const FileError &e) {
+            shown.refused.insert(folder, e);
+        }
+    }
+}
+
+HeldFolder holdChosen(const PathBytes &path, const Shown &shown) {
+    const QString key = path.text();
+    if (const auto seen = shown.folders.constFind(key); seen != shown.folders.cend())
+        return HeldFolder(path, *seen);
+    if (const auto refused = shown.refused.constFind(key); refused != shown.refused.cend()) throw *refused;
+    // Nothing listed it and no first look held it: another account's link on the way leads nowhere.
+    return Restore::holdOrigin(path);
 }
 
 TransferOutcome runWithProgress(const QStringList &paths, const QString &to, bool move,

@@ -3,6 +3,7 @@
 // What a copy or move batch did; the caller reports it, selects the new items and
 // records the undo entry from it.
 
+#include "core/filesteps/StepTypes.h"
 #include "core/model/FileItem.h"
 
 #include <QHash>
@@ -27,9 +28,12 @@ struct TrashedPair {
 };
 // Folders and items as the panes listed them (device and inode), by path: a transfer acts in such a
 // folder, and on such an item, only while it is the one the user was shown.
+// Folders that no pane listed were held at the first look through the user's own links: their identity
+// is among `folders`, and those that could not be held so are refused, for the whole transfer, as then.
 struct Shown {
     QHash<QString, struct stat> folders;
     QHash<QString, ItemId> items;
+    QHash<QString, FileError> refused;
 };
 } // namespace FileOps
 

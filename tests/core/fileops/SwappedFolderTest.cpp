@@ -186,3 +186,24 @@ TEST_F(SwappedFolder, TrashIntoASharedTrashSwappedMeanwhileLeavesThePrivateFolde
     EXPECT_EQ(TestUtil::readFile(own + QStringLiteral(".away/files/w.txt")), "w");
     EXPECT_TRUE(exists(own + QStringLiteral(".away/info/w.txt.trashinfo")));
 }
+
+// Handed bare paths with nothing listed and no first look (a rule's move, a caller of its own), a folder
+// already swapped for another account's link is reached through the user's own links only: refused.
+TEST_F(SwappedFolder, ABarePathSwappedBeforeTheRunIsRefused) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root: the link is another account's";
+    TestUtil::LanguageScope de(AppLanguage::de);
+    file(QStringLiteral("private/a"), "private");
+    const auto before = snapshot(priv);
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move, the source swapped" : "copy, the destination swapped");
+        const QString base = move ? QStringLiteral("m") : QStringLiteral("c");
+        const QString src = mkdir(base + QStringLiteral("/S")), dest = mkdir(base + QStringLiteral("/D"));
+        file(base + QStringLiteral("/S/a"), "mine");
+        const QString swapped = move ? src : dest;
+        ASSERT_TRUE(TestUtil::swapForLink(swapped, priv));
+        const TransferOutcome out = run({src + QStringLiteral("/a")}, dest, move);
+        EXPECT_EQ(snapshot(priv), before);
+        EXPECT_TRUE(refused(out, swapped)) << out.errors.join(u'\n').toStdString();
+        EXPECT_EQ(out.done, 0);
+    }
+}
