@@ -401,7 +401,7 @@ bool nameRefused(int e, const QString &hidden) {
 // False while an item is left for the next start.
 bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &token, Leftovers &left) {
     QSet<QPair<quint64, quint64>> items;
-    std::vector<const Record *> hidden, unmatched;
+    std::vector<const Record *> hidden, unmatched, atOld;
     bool secondPhase = false;
     StoredNames stored;
     for (const Record *r : batch) {
@@ -412,7 +412,12 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
         if (!secondPhase && Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r) &&
             stored.holds(r->renamedTo))
             secondPhase = true;
-        if (!Posix::lstatPath(r->path, st)) continue;
+        if (!Posix::lstatPath(r->path, st)) {
+            // Never under its hidden name (a folder its drive copies instead) or back under its old one.
+            if (Posix::lstatPath(r->other, st) && sameItem(st, *r) && stored.holds(r->other))
+                atOld.push_back(r);
+            continue;
+        }
         if (sameItem(st, *r) && markOf(r->path, token) != Mark::other)
             hidden.push_back(r);
         else
@@ -422,6 +427,10 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
         struct stat st;
         return Posix::lstatPath(path, st) && items.contains({quint64(st.st_dev), quint64(st.st_ino)});
     };
+    // Told once: the others of its batch have their new names.
+    if (secondPhase)
+        for (const Record *r : atOld)
+            left.oldNames << r->other;
     bool all = true;
     struct stat st;
     for (const Record *r : unmatched) {

@@ -180,11 +180,11 @@ TEST_F(Leftover, AnotherFileUnderAPartsNameIsNamedNeverMovedOrRemoved) {
             ::setxattr(named.toUtf8().constData(), "user.kestrin.part", token.toLatin1().constData(), 32, 0),
             0);
         const struct stat copy = TestUtil::lstatOf(named);
-        QByteArray lines = "roots " + hexDst + "\nparts " + hexDst + ' ' + at + "\npart " + hexPart + ' ' + at +
-                           '\n';
+        QByteArray lines =
+            "roots " + hexDst + "\nparts " + hexDst + ' ' + at + "\npart " + hexPart + ' ' + at + '\n';
         if (placed)
-            lines += "placed " + hexPart + ' ' + named.toUtf8().toHex() + ' ' + QByteArray::number(copy.st_dev) +
-                     ' ' + QByteArray::number(copy.st_ino) + '\n';
+            lines += "placed " + hexPart + ' ' + named.toUtf8().toHex() + ' ' +
+                     QByteArray::number(copy.st_dev) + ' ' + QByteArray::number(copy.st_ino) + '\n';
         ASSERT_TRUE(TestUtil::writeFile(journal, lines));
         ASSERT_TRUE(TestUtil::writeFile(part, "another program's"));
 
