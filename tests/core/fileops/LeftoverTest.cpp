@@ -454,6 +454,24 @@ TEST_F(LeftoverAcross, APartOnAVolumeWithoutMarkersIsProvenOursByItsRecord) {
     }
 }
 
+// exFAT keeps modification times in 10 ms steps: a folder move onto it killed once its copy had the
+// name still ends with the copy alone, its files' times as the stick cut them.
+TEST_F(LeftoverAcross, AFolderMoveOntoExfatKilledOnceItsCopyHasTheNameEndsAsOneItem) {
+    KESTRIN_FAT_OR_SKIP(stick, false, false, false, false, -1, false, true);
+    const QString tree = path("src/tree"), moved = stick.path() + "/tree";
+    const timespec times[2] = {{1'700'000'000, 123'456'789}, {1'700'000'000, 123'456'789}};
+    for (const char *rel : {"a.txt", "sub/b.txt"})
+        ASSERT_EQ(::utimensat(AT_FDCWD, file("src/tree/" + QString(rel), rel).toUtf8().constData(), times, 0),
+                  0);
+    ASSERT_TRUE(killedAt(Step::placed, [&] { run({tree}, stick.path(), true); }));
+    ASSERT_TRUE(exists(tree) && exists(moved)); // both, for now
+    ASSERT_EQ(TestUtil::lstatOf(moved + "/a.txt").st_mtim.tv_nsec, 120'000'000);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_FALSE(exists(tree));
+    EXPECT_EQ(TestUtil::readFile(moved + "/a.txt"), "a.txt");
+    EXPECT_EQ(TestUtil::readFile(moved + "/sub/b.txt"), "sub/b.txt");
+}
+
 TEST_F(LeftoverAcross, AMoveLeavesMountsInsideTheFolderWhereTheyWere) {
     LanguageScope de(AppLanguage::de);
     TestUtil::TmpfsMount vol("64m"), inner("4m");
