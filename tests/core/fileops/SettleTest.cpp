@@ -180,6 +180,35 @@ TEST_F(SettleAcross, AMoveKilledOnceItsCopyHasTheNameEndsAsOneItem) {
     EXPECT_TRUE(ofOurs(vol.path()).isEmpty());
 }
 
+// One device number given the ids of two file systems (the number went to another volume in between)
+// proves neither: after a renumbering, the move's items are not taken for those of its record, and
+// neither goes, whichever id came first.
+TEST_F(SettleAcross, ADeviceNumberWithTwoFileSystemIdsProvesNothing) {
+    const QString moved = vol.path() + "/p2.log";
+    for (const bool otherFirst : {false, true}) {
+        SCOPED_TRACE(otherFirst ? "the other id first" : "the other id last");
+        const QString src = file("p2.log", pattern(70000));
+        ASSERT_TRUE(killedAt(Step::placed, [&] { run({src}, vol.path(), true); }));
+        renumberJournals();
+        for (const QString &n : names(journalFolder())) {
+            const QString journal = journalFolder() + '/' + n;
+            const QByteArray lines = TestUtil::readFile(journal);
+            QByteArray other;
+            for (const QByteArray &line : lines.split('\n')) {
+                QList<QByteArray> f = line.split(' ');
+                if (f.size() != 3 || f[0] != "volume") continue;
+                f[2] = f[2] == "0123456789abcdef" ? "fedcba9876543210" : "0123456789abcdef";
+                other += f.join(' ') + '\n';
+            }
+            ASSERT_TRUE(TestUtil::writeFile(journal, otherFirst ? other + lines : lines + other));
+        }
+        FileOps::recoverTransfers();
+        EXPECT_EQ(TestUtil::readFile(src), pattern(70000));
+        EXPECT_EQ(TestUtil::readFile(moved), pattern(70000));
+        ASSERT_TRUE(QFile::remove(src) && QFile::remove(moved));
+    }
+}
+
 TEST_F(SettleAcross, AFailedFlushOfTheNewNameKeepsTheOriginalAndSaysWhy) {
     LanguageScope de(AppLanguage::de);
     const QStringList files = {file("a", "1"), file("b", "22")};
