@@ -167,9 +167,9 @@ QList<Aside> moveAside(const QList<Item> &items, const QList<FileSteps::Journal:
             } catch (const FileError &e) {
                 FileSteps::dropPartMark(*item.folder, item.from);
                 // Never a copy under the hidden name: nothing of it is made until its new name is free.
+                if (e.code != EXDEV) throw;
                 // Its record stays while it is copied: killed meanwhile, the start names it under its old
                 // name beside the others under their new ones.
-                if (e.code != EXDEV) throw;
                 aside << Aside{i, true};
                 if (progress) progress->add(1);
                 continue;
