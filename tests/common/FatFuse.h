@@ -61,8 +61,10 @@ public:
     // movingFolderSizes: a folder shows another size at each look, as on NTFS through ntfs-3g.
     // shownOwner: every item shows this account as its owner, as a drive mounted with uid= does.
     // takenOnRefusal: a rename refused for its flags finds its free target taken right after.
+    // tenMsTimes: modification times in 10 ms steps, as exFAT keeps them, instead of FAT's 2 s.
     explicit FatFuse(bool enoentNames = false, bool links = false, bool newInodeLinks = false,
-                     bool movingFolderSizes = false, int shownOwner = -1, bool takenOnRefusal = false) {
+                     bool movingFolderSizes = false, int shownOwner = -1, bool takenOnRefusal = false,
+                     bool tenMsTimes = false) {
 #ifndef KESTRIN_FATFUSE_PROGRAM
         m_why = QStringLiteral("the tests' FUSE file system was not built (libfuse3-dev missing)");
         (void)enoentNames;
@@ -71,6 +73,7 @@ public:
         (void)movingFolderSizes;
         (void)shownOwner;
         (void)takenOnRefusal;
+        (void)tenMsTimes;
 #else
         m_why = fusedetail::fuseUnavailable();
         if (!m_why.isEmpty()) return;
@@ -85,6 +88,7 @@ public:
         if (newInodeLinks) args << QStringLiteral("--new-inode-links");
         if (movingFolderSizes) args << QStringLiteral("--moving-folder-sizes");
         if (takenOnRefusal) args << QStringLiteral("--taken-on-refusal");
+        if (tenMsTimes) args << QStringLiteral("--ten-ms-times");
         args << QStringLiteral("--state") << statePath() << backing() << path() << QStringLiteral("-f")
              << QStringLiteral("-o") << QStringLiteral("default_permissions,allow_other,fsname=kestrinstick");
         if (shownOwner >= 0) args << QStringLiteral("-o") << QStringLiteral("uid=%1").arg(shownOwner);

@@ -688,13 +688,26 @@ QString damagedText(const QStringList &paths) {
     // clang-format on
 }
 
+QString oldNamesText(const QStringList &paths) {
+    if (paths.isEmpty()) return {};
+    const QString name = Posix::lastComponent(paths.first()), folder = Posix::parentOf(paths.first());
+    // clang-format off
+    if (paths.size() > 1)
+        return LF("%d Objekte einer abgebrochenen Umbenennung tragen noch ihre alten Namen, während die anderen ihre neuen tragen, darunter „%@“ in „%@“.",
+                  int(paths.size()), name, folder);
+    return LF("Ein Objekt einer abgebrochenen Umbenennung heißt noch „%@“ in „%@“, während die anderen Objekte ihre neuen Namen tragen.",
+              name, folder);
+    // clang-format on
+}
+
 } // namespace
 
 QString leftoversText(const Leftovers &left) {
     QStringList sentences;
     for (const QString &text :
-         {hiddenText(left), renamedAsideText(left.renamedAside), lostText(left.lost),
-          unmatchedText(left.unmatched), journalsText(left.journals), damagedText(left.damaged)})
+         {hiddenText(left), renamedAsideText(left.renamedAside), oldNamesText(left.oldNames),
+          lostText(left.lost), unmatchedText(left.unmatched), journalsText(left.journals),
+          damagedText(left.damaged)})
         if (!text.isEmpty()) sentences << text;
     return sentences.join(u' ');
 }

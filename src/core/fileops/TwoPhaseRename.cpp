@@ -168,7 +168,8 @@ QList<Aside> moveAside(const QList<Item> &items, const QList<FileSteps::Journal:
                 FileSteps::dropPartMark(*item.folder, item.from);
                 // Never a copy under the hidden name: nothing of it is made until its new name is free.
                 if (e.code != EXDEV) throw;
-                FileSteps::Journal::end(temp);
+                // Its record stays while it is copied: killed meanwhile, the start names it under its old
+                // name beside the others under their new ones.
                 aside << Aside{i, true};
                 if (progress) progress->add(1);
                 continue;
@@ -245,7 +246,9 @@ void putInPlace(const Item &item, const QString &temp, const Around &around, Two
 
 // An item its drive will not rename: copied to its new name and verified before the original goes, or
 // left whole under its old name.
-void copyInPlace(const Item &item, const Around &around, TwoPhaseReport &report) {
+void copyInPlace(const Item &item, const QString &temp, const Around &around, TwoPhaseReport &report) {
+    FileSteps::Journal::Scope recorded;
+    recorded.set(temp);
     try {
         around(item.pair.from, item.pair.to, [&] {
             item.expect(item.from);
@@ -319,7 +322,7 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
     // Copies last: no item waits under a hidden name while one is made.
     for (const Aside &a : aside) {
         if (!a.byCopy) continue;
-        copyInPlace(items[a.index], Around{around}, report);
+        copyInPlace(items[a.index], planned[a.index].hidden, Around{around}, report);
         if (progress) progress->add(1);
     }
     // The records go only once the new names are on the disk: a crash before then is settled by them.

@@ -243,15 +243,12 @@ Outcome settleMove(const Record &r, const struct stat &copy) {
     return removed.error ? Outcome::pending : Outcome::settled;
 }
 
-// An unmarked part is ours when it was born after its record: only this journal gives the name, and a
-// power cut may take the marker and leave what was written. Where the volume keeps no birth time, the
-// change time is all there is, which a rename sets too; the part is ours then while it holds nothing yet,
-// since the marker comes before any content.
+// An unmarked part cut off before its marker came: made since its record, and still holding nothing, as
+// the marker comes before any content. Anything that holds something is proven ours only by its marker or
+// by its identity on record: another program may have put it under the name since.
 bool unmarkedButOurs(const Record &r, const struct stat &st) {
-    bool born = false;
-    if (r.at.tv_sec == 0 || !bornSince(r.path, r.at, &born)) return false;
-    return (S_ISREG(st.st_mode) && (born || st.st_size == 0)) || S_ISLNK(st.st_mode) ||
-           (S_ISDIR(st.st_mode) && (born || emptyFolder(r.path)));
+    if (r.at.tv_sec == 0 || !bornSince(r.path, r.at)) return false;
+    return (S_ISREG(st.st_mode) && st.st_size == 0) || (S_ISDIR(st.st_mode) && emptyFolder(r.path));
 }
 
 // A part on a volume that keeps no marker: ours when it is the very item its record says was made
@@ -404,7 +401,7 @@ bool nameRefused(int e, const QString &hidden) {
 // False while an item is left for the next start.
 bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &token, Leftovers &left) {
     QSet<QPair<quint64, quint64>> items;
-    std::vector<const Record *> hidden, unmatched;
+    std::vector<const Record *> hidden, unmatched, atOld;
     bool secondPhase = false;
     StoredNames stored;
     for (const Record *r : batch) {
@@ -415,7 +412,12 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
         if (!secondPhase && Posix::lstatPath(r->renamedTo, st) && sameItem(st, *r) &&
             stored.holds(r->renamedTo))
             secondPhase = true;
-        if (!Posix::lstatPath(r->path, st)) continue;
+        if (!Posix::lstatPath(r->path, st)) {
+            // Never under its hidden name (a folder its drive copies instead) or back under its old one.
+            if (Posix::lstatPath(r->other, st) && sameItem(st, *r) && stored.holds(r->other))
+                atOld.push_back(r);
+            continue;
+        }
         if (sameItem(st, *r) && markOf(r->path, token) != Mark::other)
             hidden.push_back(r);
         else
@@ -425,6 +427,10 @@ bool settleBatch(const std::vector<const Record *> &batch, const QByteArray &tok
         struct stat st;
         return Posix::lstatPath(path, st) && items.contains({quint64(st.st_dev), quint64(st.st_ino)});
     };
+    // Told once: the others of its batch have their new names.
+    if (secondPhase)
+        for (const Record *r : atOld)
+            left.oldNames << r->other;
     bool all = true;
     struct stat st;
     for (const Record *r : unmatched) {
@@ -593,15 +599,11 @@ constexpr qsizetype maxWalked = 65536;
 
 // Where a journal's lines are lost, what they spoke of is found by the journal's token once its readable
 // records are settled: in `folders`, which those records name, and beneath `roots`, those of its jobs. A
-// part bearing our marker goes, as its record would have it. Without it, an item under a part name whose
-// copy took its name is the old item a replace exchanged: to the Trash under that name, as the lost
-// record would have sent it; any other is named. Our marker comes off everything else. False while one is
-// left for the next start.
-bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots,
-                   const std::vector<Record> &records, const QByteArray &token, Leftovers &left) {
-    QHash<QByteArray, const Record *> placed;
-    for (const Record &r : records)
-        if (r.kind == "placed") placed.insert(r.key, &r);
+// part bearing our marker goes, as its record would have it. Without it, nothing proves the item ours,
+// though it may be the old item of a replace whose record is lost: it is named, never moved. Our marker
+// comes off everything else. False while one is left for the next start.
+bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots, const QByteArray &token,
+                   Leftovers &left) {
     QSet<QString> told;
     for (const QStringList *list : {&left.parts, &left.setAside})
         for (const QString &path : *list)
@@ -651,16 +653,7 @@ bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots,
                 continue;
             }
             if (mark == Mark::other) continue;
-            const Record *copy = placed.value(keyOf(path));
-            struct stat named;
-            if (copy && !sameItem(st, *copy) && Posix::lstatPath(copy->to, named) && sameItem(named, *copy)) {
-                const Trash::Result trashed = trashRecorded(path, copy->to);
-                if (trashed.status == Trash::Status::moved) {
-                    TrashMemory::remember(copy->to, trashed.inTrash);
-                    left.parts.removeAll(path);
-                    continue;
-                }
-            }
+            // Unmarked, and no record holds its identity: named, whatever took the part's place.
             if (!told.contains(path)) left.unrecorded << path;
         }
     }
@@ -861,7 +854,7 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
                     if (!path.isEmpty() && named.size() < maxFolders) named.insert(Posix::parentOf(path));
             for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in)
                 if (named.size() < maxFolders) named.insert(in.key());
-            all = settleBeneath(named, parser.roots, records, token, left) && all;
+            all = settleBeneath(named, parser.roots, token, left) && all;
         }
     }
     if (all) ::unlinkat(dirFd, name.constData(), 0);

@@ -38,14 +38,15 @@ struct Leftovers {
     QStringList damaged;      // journals with lines that are no records: what those named is not settled
     QStringList unmatched;    // hidden names of a batch rename that the volume no longer shows as their item
     QStringList unrecorded; // items under our part names whose records are lost: where they belong is unknown
+    QStringList oldNames;   // items of a batch rename under their old names while others of it took new ones
     bool isEmpty() const {
         return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && refused.isEmpty() &&
                renamedAside.isEmpty() && journals.isEmpty() && lost.isEmpty() && damaged.isEmpty() &&
-               unmatched.isEmpty() && unrecorded.isEmpty();
+               unmatched.isEmpty() && unrecorded.isEmpty() && oldNames.isEmpty();
     }
     QString first() const {
         for (const QStringList *list : {&setAside, &parts, &renamed, &refused, &renamedAside, &journals,
-                                        &lost, &damaged, &unmatched, &unrecorded})
+                                        &lost, &damaged, &unmatched, &unrecorded, &oldNames})
             if (!list->isEmpty()) return list->first();
         return {};
     }

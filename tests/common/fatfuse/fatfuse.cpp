@@ -4,7 +4,7 @@
 // and flush fails with EIO), SIGUSR2 plugs it back; each writes the state ('1' or '0') to the state file.
 //
 //   kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] [--moving-folder-sizes]
-//                   [--taken-on-refusal] [--state FILE] BACKING MOUNTPOINT [fuse options]
+//                   [--taken-on-refusal] [--ten-ms-times] [--state FILE] BACKING MOUNTPOINT [fuse options]
 //
 // --enoent-names answers a refused name with ENOENT, as exfat-fuse does, instead of FAT's EINVAL.
 // --links takes hard links, as NTFS through ntfs-3g or a share do (still without rename flags).
@@ -13,6 +13,7 @@
 // --moving-folder-sizes gives a folder another size at each look, with nothing written, as ntfs-3g does.
 // --taken-on-refusal: a rename refused for its flags finds its free target taken right after (an empty
 // folder made there), as when another program takes the name in between.
+// --ten-ms-times keeps modification times in 10 ms steps, as exFAT does.
 #define FUSE_USE_VERSION 31
 
 #include <fuse3/fuse.h>
@@ -43,6 +44,7 @@ bool g_enoentNames = false;
 bool g_links = false;
 bool g_newInodeLinks = false;
 bool g_takenOnRefusal = false;
+bool g_tenMsTimes = false;
 // Inode numbers shown for names that link() made, by their path in the backing folder.
 std::map<std::string, ino_t> g_linkInodes;
 ino_t g_nextLinkInode = ino_t(1) << 40;
@@ -195,8 +197,14 @@ timespec twoSeconds(timespec t) {
     return t;
 }
 
+timespec modified(timespec t) {
+    if (!g_tenMsTimes) return twoSeconds(t);
+    t.tv_nsec -= t.tv_nsec % 10'000'000;
+    return t;
+}
+
 void fatStat(struct stat *st) {
-    st->st_mtim = twoSeconds(st->st_mtim);
+    st->st_mtim = modified(st->st_mtim);
     st->st_atim = twoSeconds(st->st_atim);
     st->st_ctim = st->st_mtim;
     st->st_nlink = 1;
@@ -379,7 +387,7 @@ int fsUtimens(const char *path, const timespec tv[2], fuse_file_info *fi) {
     PULLED_FAILS;
     timespec t[2] = {tv[0], tv[1]};
     for (timespec &x : t)
-        if (x.tv_nsec != UTIME_NOW && x.tv_nsec != UTIME_OMIT) x = twoSeconds(x);
+        if (x.tv_nsec != UTIME_NOW && x.tv_nsec != UTIME_OMIT) x = &x == &t[1] ? modified(x) : twoSeconds(x);
     if (fi) return ::futimens(static_cast<int>(fi->fh), t) == 0 ? 0 : -errno;
     std::string rel;
     if (const int e = existing(path, rel)) return -e;
@@ -523,6 +531,8 @@ int main(int argc, char **argv) {
             g_movingFolderSizes = true;
         else if (!std::strcmp(argv[i], "--taken-on-refusal"))
             g_takenOnRefusal = true;
+        else if (!std::strcmp(argv[i], "--ten-ms-times"))
+            g_tenMsTimes = true;
         else if (!std::strcmp(argv[i], "--state") && i + 1 < argc)
             g_stateFile = argv[++i];
         else if (!backing && argv[i][0] != '-')
@@ -531,10 +541,11 @@ int main(int argc, char **argv) {
             args.push_back(argv[i]);
     }
     if (!backing) {
-        std::fputs("usage: kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] "
-                   "[--moving-folder-sizes] [--taken-on-refusal] [--state FILE] BACKING MOUNTPOINT "
-                   "[fuse options]\n",
-                   stderr);
+        std::fputs(
+            "usage: kestrin-fatfuse [--enoent-names] [--links] [--new-inode-links] "
+            "[--moving-folder-sizes] [--taken-on-refusal] [--ten-ms-times] [--state FILE] BACKING MOUNTPOINT "
+            "[fuse options]\n",
+            stderr);
         return 2;
     }
     g_root = ::open(backing, O_RDONLY | O_DIRECTORY | O_CLOEXEC);

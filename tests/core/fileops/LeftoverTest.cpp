@@ -147,9 +147,9 @@ TEST_F(Leftover, AMovedOriginalThatCannotTakeItsNameBackIsNamedAtTheStart) {
     EXPECT_EQ(TestUtil::readFile(dst + "/" + parts[0]), "new");
 }
 
-// The marker lost with a power cut, what was written kept: born after its record, the part is ours by
-// its name alone. Where the volume keeps no birth time it is named instead.
-TEST_F(Leftover, AKilledCopyThatLostItsMarkerGoesByItsRecord) {
+// The marker lost with a power cut, what was written kept: nothing proves the part ours any more, since
+// another program may have put its own file under the name since. It is named and stays.
+TEST_F(Leftover, AKilledCopyThatLostItsMarkerIsNamedAndStays) {
     const QString big = file("src/big", pattern(16 << 20));
     const QString dst = mkdir("dst");
     ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({big}, dst, false); }));
@@ -158,12 +158,46 @@ TEST_F(Leftover, AKilledCopyThatLostItsMarkerGoesByItsRecord) {
     const QString part = dst + "/" + parts[0];
     ASSERT_GT(QFileInfo(part).size(), 0);
     ASSERT_EQ(::removexattr(part.toUtf8().constData(), "user.kestrin.part"), 0);
-    struct statx sx {};
-    ASSERT_EQ(::statx(AT_FDCWD, part.toUtf8().constData(), 0, STATX_BTIME, &sx), 0);
-    const bool born = sx.stx_mask & STATX_BTIME;
     const FileOps::Leftovers left = FileOps::recoverTransfers();
-    EXPECT_EQ(left.parts, born ? QStringList() : QStringList{part});
-    EXPECT_EQ(names(dst), born ? QStringList() : parts);
+    EXPECT_EQ(left.parts, QStringList{part});
+    EXPECT_EQ(names(dst), parts);
+}
+
+// After a kill, another program put a file of its own under a part's name of a mirror: no record holds
+// its identity and it bears no marker, so it is named and stays, whether the copy had taken its name or
+// was still being made.
+TEST_F(Leftover, AnotherFileUnderAPartsNameIsNamedNeverMovedOrRemoved) {
+    const QString dst = mkdir("dst"), token(32, u'f');
+    const QString part = dst + "/.kestrin-part-" + token.left(8) + "-3";
+    const QString journal = journalFolder() + "/" + token + ".log";
+    ASSERT_TRUE(QDir().mkpath(journalFolder()));
+    const QByteArray hexDst = dst.toUtf8().toHex(), hexPart = part.toUtf8().toHex();
+    const QByteArray at = QByteArray::number(qint64(::time(nullptr)) - 60) + " 0";
+    for (const bool placed : {true, false}) {
+        SCOPED_TRACE(placed ? "its copy took its name" : "killed while copying");
+        const QString named = file("dst/x", "the copy");
+        ASSERT_EQ(
+            ::setxattr(named.toUtf8().constData(), "user.kestrin.part", token.toLatin1().constData(), 32, 0),
+            0);
+        const struct stat copy = TestUtil::lstatOf(named);
+        QByteArray lines =
+            "roots " + hexDst + "\nparts " + hexDst + ' ' + at + "\npart " + hexPart + ' ' + at + '\n';
+        if (placed)
+            lines += "placed " + hexPart + ' ' + named.toUtf8().toHex() + ' ' +
+                     QByteArray::number(copy.st_dev) + ' ' + QByteArray::number(copy.st_ino) + '\n';
+        ASSERT_TRUE(TestUtil::writeFile(journal, lines));
+        ASSERT_TRUE(TestUtil::writeFile(part, "another program's"));
+
+        const FileOps::Leftovers left = FileOps::recoverTransfers();
+        EXPECT_EQ(TestUtil::readFile(part), "another program's");
+        EXPECT_EQ(left.parts + left.unrecorded, QStringList{part});
+        EXPECT_TRUE(trashed().isEmpty());
+        EXPECT_EQ(TestUtil::readFile(named), "the copy");
+        EXPECT_FALSE(exists(journal));
+        QFile::remove(journal);
+        QFile::remove(part);
+        QFile::remove(named);
+    }
 }
 
 TEST_F(Leftover, JournalsOfAnyShapeTakeNothingThatIsNotAPart) {
@@ -418,6 +452,24 @@ TEST_F(LeftoverAcross, APartOnAVolumeWithoutMarkersIsProvenOursByItsRecord) {
         QFile::remove(part);
         QFile::remove(vol + "/kept");
     }
+}
+
+// exFAT keeps modification times in 10 ms steps: a folder move onto it killed once its copy had the
+// name still ends with the copy alone, its files' times as the stick cut them.
+TEST_F(LeftoverAcross, AFolderMoveOntoExfatKilledOnceItsCopyHasTheNameEndsAsOneItem) {
+    KESTRIN_FAT_OR_SKIP(stick, false, false, false, false, -1, false, true);
+    const QString tree = path("src/tree"), moved = stick.path() + "/tree";
+    const timespec times[2] = {{1'700'000'000, 123'456'789}, {1'700'000'000, 123'456'789}};
+    for (const char *rel : {"a.txt", "sub/b.txt"})
+        ASSERT_EQ(::utimensat(AT_FDCWD, file("src/tree/" + QString(rel), rel).toUtf8().constData(), times, 0),
+                  0);
+    ASSERT_TRUE(killedAt(Step::placed, [&] { run({tree}, stick.path(), true); }));
+    ASSERT_TRUE(exists(tree) && exists(moved)); // both, for now
+    ASSERT_EQ(TestUtil::lstatOf(moved + "/a.txt").st_mtim.tv_nsec, 120'000'000);
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_FALSE(exists(tree));
+    EXPECT_EQ(TestUtil::readFile(moved + "/a.txt"), "a.txt");
+    EXPECT_EQ(TestUtil::readFile(moved + "/sub/b.txt"), "sub/b.txt");
 }
 
 TEST_F(LeftoverAcross, AMoveLeavesMountsInsideTheFolderWhereTheyWere) {

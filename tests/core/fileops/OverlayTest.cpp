@@ -7,6 +7,8 @@
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/filesteps/StepHooks.h"
 
+#include <QScopeGuard>
+
 #include <csignal>
 #include <sys/wait.h>
 
@@ -57,6 +59,50 @@ TEST_F(Overlay, ALowerFolderGoesToTheDrivesTrash) {
     const auto gone = FileOps::deletePermanently({at("old")});
     EXPECT_EQ(gone.errors, QStringList{});
     EXPECT_FALSE(exists(at("old")));
+}
+
+// Its carry into the Trash failing half way: while the copy is made, the folder stays whole under its
+// name and nothing of it is in the Trash; once the copy has the entry's name, the entry keeps its info
+// file, so that it can be put back, and a file changed meanwhile stays where it was.
+TEST_F(Overlay, ALowerFolderWhoseCarryIntoTheTrashFailsHalfWayIsWholeOnOneSide) {
+    OVERLAY_WITH(({{"album/a.txt", "a"}, {"album/b.txt", "b"}, {"album/sub/c.txt", "c"}}));
+    const auto whole = snapshot(at("album"));
+    const auto reset = qScopeGuard([] {
+        FileSteps::setStepHook({});
+        FileSteps::setDiskErrorForTests(0);
+    });
+    FileSteps::setStepHook([](FileSteps::Step s, const QString &) {
+        if (s == FileSteps::Step::fileCopied) FileSteps::setDiskErrorForTests(EIO);
+    });
+    FileOps::TrashResult r = FileOps::trash({at("album")});
+    FileSteps::setStepHook({});
+    FileSteps::setDiskErrorForTests(0);
+    EXPECT_EQ(r.errors.size(), 1);
+    EXPECT_TRUE(r.moved.isEmpty());
+    EXPECT_EQ(snapshot(at("album")), whole);
+    EXPECT_EQ(names(at(".Trash-0/files")), QStringList{});
+    EXPECT_EQ(names(at(".Trash-0/info")), QStringList{});
+    nothingHidden();
+
+    // The copy in the Trash, the first file of the original removed, another one written.
+    QString changed;
+    FileSteps::setStepHook([&](FileSteps::Step s, const QString &removed) {
+        if (s != FileSteps::Step::fileRemoved || !changed.isEmpty()) return;
+        changed = removed.endsWith("/a.txt") ? "b.txt" : "a.txt";
+        TestUtil::writeFile(at("album/" + changed), "changed meanwhile");
+    });
+    r = FileOps::trash({at("album")});
+    FileSteps::setStepHook({});
+    EXPECT_EQ(r.errors.size(), 1);
+    EXPECT_EQ(names(at("album")), QStringList{changed});
+    EXPECT_EQ(TestUtil::readFile(at("album/" + changed)), "changed meanwhile");
+    EXPECT_EQ(names(at(".Trash-0/files")), QStringList{"album"});
+    EXPECT_FALSE(exists(at(".Trash-0/files/album/" + changed)));
+    EXPECT_EQ(TestUtil::readFile(at(".Trash-0/files/album/sub/c.txt")), "c");
+    EXPECT_TRUE(TestUtil::readFile(at(".Trash-0/info/album.trashinfo")).contains("Path=album\n"));
+    nothingHidden();
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_TRUE(exists(at(".Trash-0/info/album.trashinfo")));
 }
 
 TEST_F(Overlay, ALowerFolderIsReplacedAndMovedOnTheSameDrive) {
@@ -119,7 +165,8 @@ TEST_F(Overlay, ABatchRenameWhoseNewNameIsTakenLeavesTheLowerFolderWholeAndNothi
 }
 
 // Killed at any step of the copy that renames the folder, the next start leaves each item once and
-// whole, under its old or its new name, and nothing under a hidden one.
+// whole, under its old or its new name, and nothing under a hidden one. The folder left under its old
+// name while the other item has its new one is named, once.
 TEST_F(Overlay, ABatchRenameByACopyKilledAtAnyStepLeavesEveryItemOnceAndWhole) {
     if (!ov.available()) GTEST_SKIP() << ov.skipReason().toStdString();
     QMap<QString, QByteArray> tree;
@@ -148,8 +195,11 @@ TEST_F(Overlay, ABatchRenameByACopyKilledAtAnyStepLeavesEveryItemOnceAndWhole) {
         int status = 0;
         ::waitpid(child, &status, 0);
         const bool killed = WIFSIGNALED(status);
-        FileOps::recoverTransfers();
+        const FileOps::Leftovers left = FileOps::recoverTransfers();
         const QStringList there = names(root);
+        const bool apart = there.contains("Trip") && there.contains("photo1.jpg");
+        EXPECT_EQ(left.oldNames, apart ? QStringList{root + "/Trip"} : QStringList{}) << step;
+        EXPECT_TRUE(FileOps::recoverTransfers().isEmpty()) << step;
         EXPECT_EQ(there.filter(QRegularExpression("^(Trip|trip)$")).size(), 1)
             << step << there.join(' ').toStdString();
         EXPECT_EQ(there.filter(QRegularExpression("^photo1\\.(JPG|jpg)$")).size(), 1) << step;

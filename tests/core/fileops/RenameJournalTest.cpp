@@ -305,9 +305,13 @@ TEST_F(RenameJournal, AnItemWhoseNamesOtherItemsOfTheBatchHoldGetsAFreeOne) {
     const FileOps::Leftovers left = FileOps::recoverTransfers();
     EXPECT_TRUE(left.renamed.isEmpty());
     EXPECT_EQ(left.renamedAside, QStringList{path("e/x 2")});
+    // The job that said why y kept its name was killed: the start says it.
+    EXPECT_EQ(left.oldNames, QStringList{y});
     EXPECT_EQ(FileOps::leftoversText(left),
               QString("Ein Objekt einer abgebrochenen Umbenennung heißt jetzt „x 2“ in „%1“, weil Objekte "
-                      "derselben Umbenennung seinen alten und seinen neuen Namen tragen.")
+                      "derselben Umbenennung seinen alten und seinen neuen Namen tragen. Ein Objekt einer "
+                      "abgebrochenen Umbenennung heißt noch „y“ in „%1“, während die anderen Objekte ihre "
+                      "neuen Namen tragen.")
                   .arg(path("e")));
     EXPECT_EQ(TestUtil::readFile(path("e/x 2")), "x");
     EXPECT_EQ(TestUtil::readFile(x), "z");

@@ -140,6 +140,33 @@ TEST_F(Sync, DestinationChangedSinceTheCompareFailsThatStep) {
     EXPECT_TRUE(r.trashed.isEmpty());
 }
 
+// A folder swapped since the compare for another one that looks the same (name, size, time, what it
+// lists) is not the folder the compare read: neither trashed as a surplus nor replaced.
+TEST_F(Sync, AFolderSwappedForALookAlikeSinceTheCompareFailsThatStep) {
+    file("R/surplus/in.txt", "compared");
+    file("R/clash/in.txt", "compared");
+    file("L/clash", "a file");
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, true);
+    ASSERT_EQ(steps.size(), 2);
+    for (const char *name : {"surplus", "clash"}) {
+        const QString folder = R(name), was = R(QString(name) + ".was");
+        const struct stat before = TestUtil::lstatOf(folder);
+        ASSERT_EQ(::rename(QFile::encodeName(folder), QFile::encodeName(was)), 0);
+        file(QString("R/%1/in.txt").arg(name), "swapped in");
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0), 0);
+        ASSERT_EQ(TestUtil::lstatOf(folder).st_size, before.st_size);
+    }
+    const SyncResult r = run(steps);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors, (QStringList{"„clash“ wurde seit dem Vergleich geändert.",
+                                     "„surplus“ wurde seit dem Vergleich geändert."}));
+    for (const char *name : {"surplus", "clash"})
+        EXPECT_EQ(TestUtil::readFile(R(QString(name) + "/in.txt")), "swapped in") << name;
+    EXPECT_TRUE(r.trashed.isEmpty());
+    noTemp(R());
+}
+
 TEST_F(Sync, FailedCopyLeavesTheDestinationAndNoTemporaryCopy) {
     if (!TestUtil::NoFileRights().active()) GTEST_SKIP();
     file("L/a.txt", "left");

@@ -457,6 +457,9 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
     SyncTrees replacing = trees;
     replacing.left["rep/r1.dat"] = "new r1";
     replacing.right["rep/r1.dat"] = "old r1 on the right";
+    // From another volume: only the descriptor of the written side's root hears of its disk's failure.
+    SyncTrees across = trees;
+    across.l = onVolume("L");
     const QString in = onVolume("in"), out = at("out"), dup = at("dup");
     const auto makeIn = [&] {
         QDir(in).removeRecursively();
@@ -493,6 +496,13 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
          chosen ? chosen : 12,
          trees.r + "/rep/r1.dat",
          "old r1 on the right"},
+        {"mirror from another volume",
+         [&] { across.prepare(SyncMode::leftToRight); },
+         {"mirror", across.l.toUtf8(), across.r.toUtf8()},
+         across.r,
+         chosen ? chosen : 12,
+         {},
+         {}},
         {"copy", makeIn, QList<QByteArray>{"copy"} + transfer, out, chosen ? chosen : 12, {}, {}},
         {"move", makeIn, QList<QByteArray>{"move"} + transfer, out, chosen ? chosen : 12, in + "/big.bin",
          files["big.bin"]},
