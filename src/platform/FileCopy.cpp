@@ -146,6 +146,18 @@ int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session
     return readWrite(src, dst, session, chunk, copied);
 }
 
+bool clonesInto(int dir, int sample) {
+    const int probe = ::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (probe < 0) return false;
+    const int from = sample >= 0 ? sample : ::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    int r = -1;
+    while (from >= 0 && (r = ::ioctl(probe, FICLONE, from)) < 0 && errno == EINTR) {
+    }
+    if (from >= 0 && from != sample) ::close(from);
+    ::close(probe);
+    return r == 0;
+}
+
 namespace {
 
 constexpr char aclAccess[] = "system.posix_acl_access";
@@ -238,6 +250,7 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit, 
     // Attributes first: a read-only mode would refuse them afterwards.
     const QByteArray names = attributeNames(src);
     std::optional<QByteArray> access, defaults;
+    std::vector<std::pair<QByteArray, QByteArray>> security;
     for (qsizetype i = 0; i < names.size();) {
         const qsizetype end = names.indexOf('\0', i);
         const QByteArray name = names.mid(i, (end < 0 ? names.size() : end) - i);
@@ -251,6 +264,11 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit, 
                 value &&
                 ::fsetxattr(dst, name.constData(), value->constData(), size_t(value->size()), 0) != 0)
                 result.refused << name;
+        } else if (name.startsWith("security.")) {
+            if (const auto value = attribute(src, name.constData()))
+                security.emplace_back(name, *value);
+            else
+                result.securityLeft << name;
         }
     }
     // Rights handed down by the destination folder's default ACL are not the source's.
@@ -280,6 +298,11 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit, 
     }
     if (defaults && ::fsetxattr(dst, aclDefault, defaults->constData(), size_t(defaults->size()), 0) != 0)
         result.aclDropped = true;
+    // A change of owner or of the data clears file capabilities: they come after both. Setting them takes
+    // privileges (CAP_SETFCAP, CAP_SYS_ADMIN) that the caller is told are missing.
+    for (const auto &[name, value] : security)
+        if (::fsetxattr(dst, name.constData(), value.constData(), size_t(value.size()), 0) != 0)
+            result.securityLeft << name;
 
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(dst, times);
