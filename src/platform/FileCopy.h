@@ -45,8 +45,8 @@ using ChunkHook = std::function<bool(qint64)>;
 int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session &session,
              const ChunkHook &chunk, qint64 *copied);
 
-// Whether the volume of the open folder dir clones the open file sample (or, with -1, an empty file) into a
-// new file there: an unnamed one, gone again when this returns.
+// Whether the volume of the open folder dir clones (the start of) the open file sample (or, with -1, an
+// empty file) into a new file there: an unnamed one, gone again when this returns.
 bool clonesInto(int dir, int sample = -1);
 
 // The attribute that marks an unfinished copy as ours; it belongs to that copy alone and is
