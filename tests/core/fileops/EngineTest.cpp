@@ -742,6 +742,18 @@ TEST_F(CrossVolume, SecurityAttributesTravelOrTheirLossIsToldAndAMoveKeepsTheOri
         }
         if (!c.move) QDir(without.path()).removeRecursively();
     }
+    // A one-item move to another volume, as a rename does it, keeps its original the same way.
+    ASSERT_TRUE(TestUtil::writeFile(prog, "elf"));
+    ASSERT_EQ(::setxattr(prog.toUtf8().constData(), "security.capability", cap.constData(), cap.size(), 0),
+              0);
+    try {
+        FileOps::rename(prog, without.path() + "/prog");
+        ADD_FAILURE() << "moved without its capability";
+    } catch (const FileError &e) {
+        EXPECT_EQ(e.description, stays.arg("prog"));
+    }
+    EXPECT_EQ(xattr(prog, "security.capability"), cap);
+    EXPECT_TRUE(names(without.path()).isEmpty());
 }
 
 // A copy within a volume that clones takes no space: it is not refused for space it does not need, where
