@@ -146,6 +146,26 @@ int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session
     return readWrite(src, dst, session, chunk, copied);
 }
 
+bool clonesInto(int dir, int sample) {
+    constexpr qint64 probeBytes = 64 << 10; // a whole number of blocks on every volume that clones
+    const int probe = ::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (probe < 0) return false;
+    const int from = sample >= 0 ? sample : ::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    // The start of the sample is enough to learn whether the pair clones (a whole large file would cost
+    // as much as its real clone); a small file goes whole, up to its unaligned end.
+    struct stat st;
+    const bool small = from >= 0 && ::fstat(from, &st) == 0 && st.st_size <= probeBytes;
+    struct file_clone_range range {};
+    range.src_fd = from;
+    range.src_length = small ? 0 : probeBytes;
+    int r = -1;
+    while (from >= 0 && (r = ::ioctl(probe, FICLONERANGE, &range)) < 0 && errno == EINTR) {
+    }
+    if (from >= 0 && from != sample) ::close(from);
+    ::close(probe);
+    return r == 0;
+}
+
 namespace {
 
 constexpr char aclAccess[] = "system.posix_acl_access";
@@ -238,6 +258,7 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit, 
     // Attributes first: a read-only mode would refuse them afterwards.
     const QByteArray names = attributeNames(src);
     std::optional<QByteArray> access, defaults;
+    std::vector<std::pair<QByteArray, QByteArray>> security;
     for (qsizetype i = 0; i < names.size();) {
         const qsizetype end = names.indexOf('\0', i);
         const QByteArray name = names.mid(i, (end < 0 ? names.size() : end) - i);
@@ -251,6 +272,11 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit, 
                 value &&
                 ::fsetxattr(dst, name.constData(), value->constData(), size_t(value->size()), 0) != 0)
                 result.refused << name;
+        } else if (name.startsWith("security.")) {
+            if (const auto value = attribute(src, name.constData()))
+                security.emplace_back(name, *value);
+            else
+                result.securityLeft << name;
         }
     }
     // Rights handed down by the destination folder's default ACL are not the source's.
@@ -280,6 +306,11 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit, 
     }
     if (defaults && ::fsetxattr(dst, aclDefault, defaults->constData(), size_t(defaults->size()), 0) != 0)
         result.aclDropped = true;
+    // A change of owner or of the data clears file capabilities: they come after both. Setting them takes
+    // privileges (CAP_SETFCAP, CAP_SYS_ADMIN) that the caller is told are missing.
+    for (const auto &[name, value] : security)
+        if (::fsetxattr(dst, name.constData(), value.constData(), size_t(value.size()), 0) != 0)
+            result.securityLeft << name;
 
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(dst, times);

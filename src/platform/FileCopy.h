@@ -45,18 +45,23 @@ using ChunkHook = std::function<bool(qint64)>;
 int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session &session,
              const ChunkHook &chunk, qint64 *copied);
 
+// Whether the volume of the open folder dir clones (the start of) the open file sample (or, with -1, an
+// empty file) into a new file there: an unnamed one, gone again when this returns.
+bool clonesInto(int dir, int sample = -1);
+
 // The attribute that marks an unfinished copy as ours; it belongs to that copy alone and is
 // never carried to another one.
 constexpr char partMark[] = "user.kestrin.part";
 
-// Applies user.* attributes (but partMark), POSIX ACLs, owner (where permitted), mode and times (ns) of
-// st to the open file or folder dst. Best effort, but never wider rights than the source:
+// Applies user.* and security.* attributes (but partMark), POSIX ACLs, owner (where permitted), mode and
+// times (ns) of st to the open file or folder dst. Best effort, but never wider rights than the source:
 // where dst takes no ACL it gets the mode bits the source's ACL lets through, and the
 // result says so.
 // mayInherit: dst was made in a folder that hands down a default ACL (false spares a look for it).
 struct Metadata {
     bool aclDropped = false;
     QList<QByteArray> refused; // user.* attributes dst did not take (a volume without extended attributes)
+    QList<QByteArray> securityLeft; // security.* attributes (file capabilities, labels) dst did not take
 };
 // What a job already knows, so that it is not asked again for every file.
 struct Known {

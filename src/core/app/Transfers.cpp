@@ -54,16 +54,24 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
         QString text = outcome.errors.first();
         // The other items that failed by name, the first few, then how many more: a failure is never
         // hidden in a count behind another item's message.
-        if (outcome.failed.size() > 1) {
+        // Each by what happened to it: a copy left whole at the destination was not "not transferred".
+        QStringList copiedOnly = outcome.copiedOnly, notTransferred, copied;
+        if (!outcome.failed.isEmpty()) copiedOnly.removeOne(outcome.failed.first());
+        for (const QString &name : outcome.failed.mid(1))
+            (copiedOnly.removeOne(name) ? copied : notTransferred) << name;
+        const auto listed = [](const QStringList &items) {
             constexpr qsizetype named = 3;
             QStringList names;
-            for (const QString &name : outcome.failed.mid(1, named))
+            for (const QString &name : items.mid(0, named))
                 names << LF("„%@“", name);
             QString list = names.join(QStringLiteral(", "));
-            if (outcome.failed.size() - 1 > named)
-                list += LF(" und %@", FileFmt::count(outcome.failed.size() - 1 - named));
-            text += u' ' + LF("Auch nicht übertragen: %@.", list);
-        }
+            if (items.size() > named) list += LF(" und %@", FileFmt::count(items.size() - named));
+            return list;
+        };
+        if (!notTransferred.isEmpty())
+            text += u' ' + LF("Auch nicht übertragen: %@.", listed(notTransferred));
+        if (!copied.isEmpty())
+            text += u' ' + LF("Auch kopiert, aber nicht (ganz) vom alten Ort entfernt: %@.", listed(copied));
         if (const qsizetype more = outcome.errors.size() - std::max<qsizetype>(1, outcome.failed.size());
             more > 0)
             text += LF(" (+%@ weitere Fehler)", localNumber(more));

@@ -55,9 +55,10 @@ void copyFileChunked(const QString &source, const QString &target, TransferProgr
 
 qint64 totalBytes(const QStringList &paths);
 std::optional<qint64> totalBytes(const QStringList &paths, TransferProgress &progress);
-// The same for items named in held folders; nothing when cancelled.
+// The same for items named in held folders; nothing when cancelled. With onDevice, it gets the part of
+// the sum that lies on the device `device` (what a clone there may copy without taking space).
 std::optional<qint64> totalBytesAt(const QList<QPair<const FileSteps::HeldFolder *, QByteArray>> &items,
-                                   TransferProgress &progress);
+                                   TransferProgress &progress, dev_t device = 0, qint64 *onDevice = nullptr);
 
 struct TreeStats {
     qsizetype files = 0;   // every non-folder entry: files, links, special files

@@ -7,6 +7,7 @@
 
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
+#include "platform/FileCopy.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
@@ -47,6 +48,20 @@ QString labelsLostText(const QStringList &paths) {
     // clang-format off
     return LP("Das Ziel kann keine Tags und Kommentare speichern. %d Objekt kam ohne sie an: %@.|Das Ziel kann keine Tags und Kommentare speichern. %d Objekte kamen ohne sie an: %@.",
               paths.size(), paths.size(), list);
+    // clang-format on
+}
+
+// Once for the batch: which copies came without some security attributes (file capabilities, labels).
+QString securityLostText(const QStringList &paths, const QStringList &attributes) {
+    constexpr qsizetype named = 3;
+    QStringList names;
+    for (const QString &path : paths.mid(0, named))
+        names << LF("„%@“", Posix::lastComponent(path));
+    QString list = names.join(QStringLiteral(", "));
+    if (paths.size() > named) list += LF(" und %@", FileFmt::count(paths.size() - named));
+    // clang-format off
+    return LP("Sicherheitsattribute (%@) ließen sich am Ziel nicht setzen: Dazu fehlen die Rechte, oder das Laufwerk kann sie nicht speichern. %d Objekt kam ohne sie an: %@.|Sicherheitsattribute (%@) ließen sich am Ziel nicht setzen: Dazu fehlen die Rechte, oder das Laufwerk kann sie nicht speichern. %d Objekte kamen ohne sie an: %@.",
+              paths.size(), attributes.join(QStringLiteral(", ")), paths.size(), list);
     // clang-format on
 }
 
@@ -118,6 +133,7 @@ private:
     // The folder at `path`, held: the one a pane showed or the first look held, else by the user's own links.
     HeldFolder hold(const PathBytes &path) const { return holdChosen(path, shown_); }
     std::shared_ptr<const HeldFolder> holdSource(const PathBytes &folder, FileError &why);
+    bool clonesHere(const QList<QPair<const HeldFolder *, QByteArray>> &items) const;
 
     Step fail(const QString &message) {
         out_.errors << message;
@@ -149,7 +165,8 @@ private:
     std::map<QByteArray, FileError> sourceErrors_;
     bool destOk_ = false;
     bool aclDropped_ = false;
-    QStringList labelsLost_;   // copies made without their tags or comment
+    QStringList labelsLost_;                   // copies made without their tags or comment
+    QStringList securityLost_, securityNames_; // copies made without some security attributes, and which
     Journal::Unflushed later_; // replaced items and originals set aside: their records end with the batch
 };
 
@@ -201,17 +218,20 @@ TransferOutcome Engine::run() {
         progress_.setItem(0, L("Berechne Umfang …"));
         removeStaleParts(to_);
     }
-    const std::optional<qint64> bytes = totalBytesAt(byteCopies, progress_);
+    // What a clone copies within the destination's volume takes no space there.
+    qint64 cloned = 0;
+    const std::optional<qint64> bytes = totalBytesAt(byteCopies, progress_, destSt.st_dev, &cloned);
     if (!bytes) {
         out_.cancelled = true;
         return out_;
     }
     progress_.setTotal(*bytes, paths_.size());
-    if (*bytes >= 1) {
+    if (cloned > 0 && (!dest_ || !clonesHere(byteCopies))) cloned = 0;
+    if (const qint64 needed = *bytes - cloned; needed >= 1) {
         const std::optional<qint64> free = freeBytes(to_);
-        if (free && *free < *bytes) {
+        if (free && *free < needed) {
             out_.errors << LF("Nicht genug freier Speicherplatz auf dem Ziel: %@ nötig, %@ frei.",
-                              FileFmt::size(*bytes), FileFmt::size(*free));
+                              FileFmt::size(needed), FileFmt::size(*free));
             return out_;
         }
     }
@@ -241,6 +261,7 @@ TransferOutcome Engine::run() {
         // clang-format on
     }
     if (!labelsLost_.isEmpty()) out_.errors << labelsLostText(labelsLost_);
+    if (!securityLost_.isEmpty()) out_.errors << securityLostText(securityLost_, securityNames_);
     return out_;
 }
 
@@ -259,6 +280,24 @@ Engine::Step Engine::item(const QString &path, const std::optional<PathBytes> &b
         if (const Step s = (this->*step)(it); s != Step::proceed) return s;
     succeed(it);
     return Step::next;
+}
+
+// Whether the destination's volume clones the items on it: tried with the first file among them that has
+// data (a file of a folder stands for its folder), else with an empty file.
+bool Engine::clonesHere(const QList<QPair<const HeldFolder *, QByteArray>> &items) const {
+    for (const auto &[folder, name] : items) {
+        struct stat st;
+        if (::fstatat(folder->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            st.st_dev != destSt.st_dev || !S_ISREG(st.st_mode) || st.st_size == 0)
+            continue;
+        const int fd =
+            ::openat(folder->fd(), name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        const bool clones = FileCopy::clonesInto(dest_->fd(), fd);
+        ::close(fd);
+        return clones;
+    }
+    return FileCopy::clonesInto(dest_->fd());
 }
 
 // Held once for the batch, from the first look on.
@@ -403,6 +442,11 @@ Engine::Step Engine::checkCopy(Item &it) {
         // Nothing the copy can carry (a pipe, a socket, a device).
         return fail(LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", it.name));
     }
+    if (const QString kept = move_ ? securityKeptText(it.report, it.name) : QString(); !kept.isEmpty()) {
+        // Its original would be the last to hold them: it stays.
+        dropCopy(it);
+        return fail(kept);
+    }
     if (it.report.unstable.isEmpty()) return Step::proceed;
     if (move_ && !S_ISDIR(it.src.st_mode)) {
         dropCopy(it);
@@ -544,6 +588,7 @@ Engine::Step Engine::verifyAndFinishMove(Item &it) {
         if (Posix::lstatPath(it.target, kept)) {
             made_.insert(identityOf(kept));
             out_.created << it.target;
+            out_.copiedOnly << it.name;
         }
         return fail(text);
     }
@@ -580,6 +625,9 @@ void Engine::succeed(const Item &it) {
         // clang-format on
     }
     labelsLost_ << it.report.labelsLost;
+    securityLost_ << it.report.securityLost;
+    for (const QString &name : it.report.securityNames)
+        if (!securityNames_.contains(name)) securityNames_ << name;
 }
 
 } // namespace

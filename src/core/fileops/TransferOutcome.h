@@ -43,6 +43,9 @@ struct TransferOutcome {
     QStringList errors;
     // The names of the items that were not transferred, in order; each has its own sentence in errors.
     QStringList failed;
+    // Of those, the items whose copy is complete at the destination while their original stayed (whole or
+    // in part): they were copied, not left untransferred.
+    QStringList copiedOnly;
     qsizetype skipped = 0;
     bool cancelled = false;
     QList<TransferPair> pairs;

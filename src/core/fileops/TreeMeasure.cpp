@@ -68,7 +68,7 @@ template <typename Visit> bool walkPath(const QString &path, Visit &visit, bool 
 // The bytes of the regular files below one folder; its subfolders are read by a few threads at once.
 class Measure {
 public:
-    explicit Measure(TransferProgress *progress) : progress_(progress) {
+    explicit Measure(TransferProgress *progress, dev_t device = 0) : progress_(progress), device_(device) {
         pool_.setMaxThreadCount(FileSteps::copyThreads);
     }
     // Nothing when cancelled.
@@ -84,6 +84,8 @@ public:
         if (stop_) return std::nullopt;
         return sum_.load();
     }
+    // Of the last sum, the bytes on the device given.
+    qint64 onDevice() const { return onDevice_.load(); }
 
 private:
     // Takes the descriptor.
@@ -97,7 +99,7 @@ private:
             ::close(fd);
             return;
         }
-        qint64 sum = 0;
+        qint64 sum = 0, onDevice = 0;
         while (dirent *e = ::readdir(dir)) {
             if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
             if (stop_ || (progress_ && progress_->isCancelled())) {
@@ -110,8 +112,10 @@ private:
             struct stat st {};
             if (type != DT_DIR && ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
             if (type != DT_DIR && S_ISREG(st.st_mode)) {
-                if (st.st_nlink < 2 || firstName(st.st_ino))
+                if (st.st_nlink < 2 || firstName(st.st_ino)) {
                     sum += st.st_size; // a file with several names is copied once
+                    if (st.st_dev == device_) onDevice += st.st_size;
+                }
             } else if (type == DT_DIR || S_ISDIR(st.st_mode)) {
                 const int sub =
                     ::openat(::dirfd(dir), e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -129,6 +133,7 @@ private:
         }
         ::closedir(dir);
         sum_ += sum;
+        onDevice_ += onDevice;
     }
     bool firstName(ino_t ino) {
         std::lock_guard guard(linksLock_);
@@ -136,8 +141,9 @@ private:
     }
 
     TransferProgress *progress_;
+    const dev_t device_;
     QThreadPool pool_;
-    std::atomic<qint64> sum_{0};
+    std::atomic<qint64> sum_{0}, onDevice_{0};
     std::atomic<bool> stop_{false};
     std::atomic<int> queued_{0};
     std::mutex linksLock_;
@@ -164,20 +170,24 @@ std::optional<qint64> measure(const QStringList &paths, TransferProgress *progre
 } // namespace
 
 std::optional<qint64> totalBytesAt(const QList<QPair<const FileSteps::HeldFolder *, QByteArray>> &items,
-                                   TransferProgress &progress) {
-    qint64 sum = 0;
+                                   TransferProgress &progress, dev_t device, qint64 *onDevice) {
+    qint64 sum = 0, there = 0;
     for (const auto &[folder, name] : items) {
         if (progress.isCancelled()) return std::nullopt;
         struct stat st;
         if (::fstatat(folder->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (!S_ISDIR(st.st_mode)) {
             sum += st.st_size;
+            if (S_ISREG(st.st_mode) && st.st_dev == device) there += st.st_size;
             continue;
         }
-        const std::optional<qint64> below = Measure(&progress).below(folder->fd(), name);
+        Measure measure(&progress, device);
+        const std::optional<qint64> below = measure.below(folder->fd(), name);
         if (!below) return std::nullopt;
         sum += *below;
+        there += measure.onDevice();
     }
+    if (onDevice) *onDevice = there;
     return sum;
 }
 

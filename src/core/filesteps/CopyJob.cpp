@@ -209,10 +209,14 @@ private:
         known.made = made;
         const FileCopy::Metadata m = FileCopy::copyMetadata(src, dst, st, mayInherit, known);
         const bool labelsLost = std::any_of(m.refused.cbegin(), m.refused.cend(), holdsLabels);
-        if (m.aclDropped || labelsLost) {
+        if (m.aclDropped || labelsLost || !m.securityLeft.isEmpty()) {
             std::lock_guard guard(reportLock_);
             report->aclDropped = report->aclDropped || m.aclDropped;
             if (labelsLost) report->labelsLost << Posix::shown(srcPath);
+            if (!m.securityLeft.isEmpty()) report->securityLost << Posix::shown(srcPath);
+            for (const QByteArray &name : m.securityLeft)
+                if (!report->securityNames.contains(QString::fromUtf8(name)))
+                    report->securityNames << QString::fromUtf8(name);
         }
     }
     // Whether the copy holds exactly the source's bytes now, both read again chunk by chunk. Anything

@@ -37,14 +37,16 @@ struct IdentityHash {
 
 // What a tree copy did, beyond its success.
 struct CopyReport {
-    bool remember = false;    // record every copied file (a move needs it)
-    bool createdRoot = false; // the target item is ours (remove it on failure)
-    qsizetype passedOver = 0; // pipes, sockets, devices not carried
-    QStringList unstable;     // files that changed while they were copied
-    bool aclDropped = false;  // the target took no ACL; it got narrower mode bits instead
-    QStringList labelsLost;   // items whose tags or comment the target did not take
-    std::shared_ptr<Fd> held; // the new root, open while it has no real name yet
-    QByteArray mark;          // the marker value the new root gets while it has no real name
+    bool remember = false;     // record every copied file (a move needs it)
+    bool createdRoot = false;  // the target item is ours (remove it on failure)
+    qsizetype passedOver = 0;  // pipes, sockets, devices not carried
+    QStringList unstable;      // files that changed while they were copied
+    bool aclDropped = false;   // the target took no ACL; it got narrower mode bits instead
+    QStringList labelsLost;    // items whose tags or comment the target did not take
+    QStringList securityLost;  // items that came without some of their security attributes
+    QStringList securityNames; // which attributes those were, each once
+    std::shared_ptr<Fd> held;  // the new root, open while it has no real name yet
+    QByteArray mark;           // the marker value the new root gets while it has no real name
     std::unordered_map<Identity, Seen, IdentityHash> copied;
 };
 

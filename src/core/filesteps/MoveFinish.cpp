@@ -259,6 +259,14 @@ QString leftoverText(const Leftover &left, const QString &name) {
     return parts.join(u' ');
 }
 
+QString securityKeptText(const CopyReport &report, const QString &name) {
+    if (report.securityLost.isEmpty()) return {};
+    // clang-format off
+    return LF("„%@“ bleibt am alten Ort: Seine Sicherheitsattribute (%@) ließen sich am Ziel nicht setzen, und verschoben verlöre es sie. Kopiere es, wenn es ohne sie ankommen darf.",
+              name, report.securityNames.join(QStringLiteral(", ")));
+    // clang-format on
+}
+
 QString unrecordedText(const QString &name, int e) {
     return explain(Journal::notRecorded(e ? e : EIO), name);
 }
@@ -325,6 +333,10 @@ void moveAcross(const HeldFolder &fromFolder, const QByteArray &fromName, const 
     if (!report.createdRoot)
         throw FileError{EOPNOTSUPP, LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", name),
                         false};
+    if (const QString kept = securityKeptText(report, name); !kept.isEmpty()) {
+        drop();
+        throw FileError{EPERM, kept, false};
+    }
     struct stat copy;
     if (const QString refused = recordMove(part, to, from, source, copy); !refused.isEmpty()) {
         drop();

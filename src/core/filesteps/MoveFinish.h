@@ -31,6 +31,9 @@ Leftover finishMove(const HeldFolder &from, const QByteArray &name, const HeldFo
                     const QByteArray &targetName, CopyReport &report, Journal::Unflushed *later = nullptr);
 // The sentence for what stayed behind; empty when nothing did.
 QString leftoverText(const Leftover &left, const QString &name);
+// A move's copy that came without some of the original's security attributes (file capabilities, labels)
+// does not replace it: the sentence why the original stays, empty when the copy has them all.
+QString securityKeptText(const CopyReport &report, const QString &name);
 
 // The sentence for a step refused because its record could not be written (errno e): nothing changed.
 QString unrecordedText(const QString &name, int e);

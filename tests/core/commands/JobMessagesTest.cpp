@@ -11,6 +11,11 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 using TestUtil::LanguageScope;
 
 // Paste, copy to the other pane and a drop, each onto a name clash while a job runs: refused at once,
@@ -145,4 +150,39 @@ TEST_F(CommandTest, TheTransferResultNamesTheItemsThatFailed) {
               "„q1“: Die Datei gibt es nicht mehr oder sie wurde verschoben. Auch nicht übertragen: "
               "„q2“, „q3“, „q4“ und 1 Objekt.");
     EXPECT_EQ(toasts.last().kind, ToastKind::error);
+}
+
+// Locked files moved to another volume: each copy stays whole at the destination while its original stays
+// too. The result words each further item by what happened to it, apart from those not transferred at all.
+TEST_F(CommandTest, TheTransferResultWordsACopyWhoseOriginalStayedApartFromAFailure) {
+    LanguageScope de(AppLanguage::de);
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs and locked files";
+    TestUtil::TmpfsMount other("16m");
+    ASSERT_TRUE(other.valid());
+    const QString first = make("src/app.log"), second = make("src/b.log"), gone = root + "/src/gone";
+    // Locked (immutable): renamed and deleted by no one, root too; unlocked again for the clean-up.
+    const auto lock = [](const QString &path, bool on) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        int flags = 0;
+        const bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                        ::ioctl(fd, FS_IOC_SETFLAGS,
+                                &(flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL)) == 0;
+        if (fd >= 0) ::close(fd);
+        return ok;
+    };
+    if (!lock(first, true) || !lock(second, true)) GTEST_SKIP() << "the test folder's volume takes no lock";
+    std::unique_ptr<void, std::function<void(void *)>> unlock(this, [&](void *) {
+        lock(first, false);
+        lock(second, false);
+    });
+    app->transfers().transfer({first, gone, second}, other.path(), true);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
+    EXPECT_TRUE(QFile::exists(other.path() + "/app.log") && QFile::exists(other.path() + "/b.log"));
+    EXPECT_TRUE(QFile::exists(first) && QFile::exists(second));
+    EXPECT_TRUE(lastToast().startsWith("„app.log“ wurde kopiert, aber das Original ließ sich nicht löschen."))
+        << lastToast().toStdString();
+    EXPECT_TRUE(
+        lastToast().endsWith(" Auch nicht übertragen: „gone“. Auch kopiert, aber nicht (ganz) vom alten "
+                             "Ort entfernt: „b.log“."))
+        << lastToast().toStdString();
 }

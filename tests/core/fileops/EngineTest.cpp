@@ -1,5 +1,6 @@
 #include "Fixture.h"
 
+#include "common/KernelLoop.h"
 #include "common/TestChild.h"
 
 #include "core/base/Defaults.h"
@@ -675,6 +676,120 @@ TEST_F(CrossVolume, AclsTravelOrTheCopyGetsNoMoreThanTheSourceAllowed) {
     EXPECT_EQ(run({plain}, giving, false).done, 1);
     EXPECT_TRUE(xattr(giving + "/plain", "system.posix_acl_access").isEmpty());
     EXPECT_EQ(mode(giving + "/plain"), 0600u);
+}
+
+// File capabilities travel as cp -a carries them, set after the owner and the data that would clear them;
+// a copy that lost them says so, and a move that would lose them keeps its original.
+TEST_F(CrossVolume, SecurityAttributesTravelOrTheirLossIsToldAndAMoveKeepsTheOriginal) {
+    LanguageScope de(AppLanguage::de);
+    KESTRIN_KERNEL_LOOP_OR_SKIP(ext4, "ext4", 32 << 20, {"-q", "-F"});
+    TestUtil::TmpfsMount with("16m"), without("16m", "ramfs");
+    ASSERT_TRUE(with.valid() && without.valid());
+    // Version 2, effective, cap_net_raw permitted.
+    const QByteArray cap = QByteArray::fromHex("0100000200200000000000000000000000000000");
+    const QString prog = ext4.path() + "/prog", tool = ext4.path() + "/tool", inner = tool + "/bin";
+    ASSERT_TRUE(TestUtil::writeFile(prog, "elf") && TestUtil::writeFile(inner, "elf2"));
+    for (const QString &p : {prog, inner, tool}) {
+        // Another owner: the copy's change of owner would clear a capability set before it.
+        ASSERT_EQ(::chown(p.toUtf8().constData(), 4242, 4242), 0);
+        if (p == tool) continue;
+        ASSERT_EQ(::setxattr(p.toUtf8().constData(), "security.capability", cap.constData(), cap.size(), 0),
+                  0);
+    }
+    const auto originals = snapshot(ext4.path());
+
+    struct Case {
+        const char *what;
+        QString into;
+        bool move;
+        qsizetype done;
+        QStringList errors;
+    };
+    const QString lost = "Sicherheitsattribute (security.capability) ließen sich am Ziel nicht setzen: Dazu "
+                         "fehlen die Rechte, oder das Laufwerk kann sie nicht speichern. ";
+    const QString stays =
+        "„%1“ bleibt am alten Ort: Seine Sicherheitsattribute (security.capability) ließen "
+        "sich am Ziel nicht setzen, und verschoben verlöre es sie. Kopiere es, wenn es ohne "
+        "sie ankommen darf.";
+    const Case cases[] = {
+        {"copy, kept", with.path() + "/copy", false, 2, {}},
+        {"copy, lost and told",
+         without.path(),
+         false,
+         2,
+         {lost + "2 Objekte kamen ohne sie an: „prog“, „bin“."}},
+        {"move, refused", without.path(), true, 0, {stays.arg("prog"), stays.arg("tool")}},
+        {"move, kept", with.path() + "/moved", true, 2, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir().mkpath(c.into);
+        const TransferOutcome o = run({prog, tool}, c.into, c.move);
+        EXPECT_EQ(o.done, c.done);
+        EXPECT_EQ(o.errors, c.errors);
+        if (c.done == 0) {
+            EXPECT_EQ(snapshot(ext4.path()), originals);
+            EXPECT_EQ(xattr(prog, "security.capability"), cap);
+            EXPECT_EQ(xattr(inner, "security.capability"), cap);
+            EXPECT_TRUE(names(c.into).isEmpty());
+        } else if (c.errors.isEmpty()) {
+            EXPECT_EQ(xattr(c.into + "/prog", "security.capability"), cap);
+            EXPECT_EQ(xattr(c.into + "/tool/bin", "security.capability"), cap);
+            EXPECT_EQ(lstatOf(c.into + "/tool/bin").st_uid, 4242u);
+        }
+        if (c.move && c.done) {
+            EXPECT_FALSE(exists(prog) || exists(tool));
+        }
+        if (!c.move) QDir(without.path()).removeRecursively();
+    }
+    // A one-item move to another volume, as a rename does it, keeps its original the same way.
+    ASSERT_TRUE(TestUtil::writeFile(prog, "elf"));
+    ASSERT_EQ(::setxattr(prog.toUtf8().constData(), "security.capability", cap.constData(), cap.size(), 0),
+              0);
+    try {
+        FileOps::rename(prog, without.path() + "/prog");
+        ADD_FAILURE() << "moved without its capability";
+    } catch (const FileError &e) {
+        EXPECT_EQ(e.description, stays.arg("prog"));
+    }
+    EXPECT_EQ(xattr(prog, "security.capability"), cap);
+    EXPECT_TRUE(names(without.path()).isEmpty());
+}
+
+// A copy within a volume that clones takes no space: it is not refused for space it does not need, where
+// the same copy to another volume is.
+TEST_F(CrossVolume, ACloneThatNeedsNoSpaceIsNotRefusedForSpace) {
+    LanguageScope de(AppLanguage::de);
+    KESTRIN_KERNEL_LOOP_OR_SKIP(btrfs, "btrfs", qint64(256) << 20, {"-q", "-f"});
+    const QString big = btrfs.path() + "/big", inner = btrfs.path() + "/folder/inner";
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray chunk = pattern(1 << 20);
+        for (int i = 0; i < 140; ++i)
+            ASSERT_EQ(f.write(chunk), chunk.size());
+    }
+    ASSERT_TRUE(TestUtil::writeFile(inner, pattern(1 << 20, 3)));
+    ::sync();
+    const std::optional<qint64> before = FileOps::freeBytes(btrfs.path());
+    ASSERT_TRUE(before && *before < (qint64(140) << 20)) << (before ? *before : -1);
+    for (const QString &into : {btrfs.path() + "/copies", btrfs.path() + "/again"}) {
+        SCOPED_TRACE(into.toStdString());
+        QDir().mkpath(into);
+        const TransferOutcome o = run({big, btrfs.path() + "/folder"}, into, false);
+        EXPECT_EQ(o.errors, QStringList{});
+        EXPECT_EQ(o.done, 2);
+        EXPECT_EQ(snapshot(into + "/big"), snapshot(big));
+        EXPECT_EQ(snapshot(into + "/folder/inner"), snapshot(inner));
+    }
+    // Another volume gets no clone: refused before anything is made.
+    TestUtil::TmpfsMount small("64m");
+    ASSERT_TRUE(small.valid());
+    const TransferOutcome refused = run({big}, small.path(), false);
+    ASSERT_EQ(refused.errors.size(), 1);
+    EXPECT_TRUE(refused.errors[0].startsWith("Nicht genug freier Speicherplatz auf dem Ziel: "))
+        << refused.errors[0].toStdString();
+    EXPECT_TRUE(names(small.path()).isEmpty());
 }
 
 // A queued source renamed while an earlier one is copied fails by its own name; the result lists every
