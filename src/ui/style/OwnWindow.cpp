@@ -2,12 +2,14 @@
 
 #include "core/app/Settings.h"
 #include "ui/style/EnvironmentValues.h"
+#include "ui/style/WheelGuard.h"
 
 #include <QLayout>
 #include <cmath>
 
 void OwnWindow::followLooks(QWidget *w, Settings *settings) {
     EnvironmentValues *env = EnvironmentValues::install(w);
+    WheelGuard::install();
     const auto apply = [w, env, settings = QPointer<Settings>(settings)] {
         env->applySettings(settings);
         QFont f = w->font();

@@ -25,6 +25,7 @@
 #include "ui/style/AppIcons.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
+#include "ui/style/WheelGuard.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/PaneArea.h"
 #include "ui/app/PaneWiring.h"
@@ -120,6 +121,7 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     setMinimumSize(kMinimumSize);
     resize(kDefaultSize);
     EnvironmentValues::install(this);
+    WheelGuard::install();
 
     if (!m_app) {
         setCentralWidget(new QWidget(this));
@@ -164,6 +166,7 @@ void MainWindow::provideFormParts() {
         auto *section = form->findChild<FileInfoAppSection *>(QString(), Qt::FindDirectChildrenOnly);
         if (!section) {
             section = new FileInfoAppSection(app->toasts(), app->services(), form->state(), form);
+            section->setUndoJournal(&app->undoJournal());
             section->hide();
         }
         return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();
