@@ -2,6 +2,7 @@
 
 #include "core/app/Settings.h"
 #include "ui/style/EnvironmentValues.h"
+#include "ui/style/AppStyle.h"
 #include "ui/style/WheelGuard.h"
 
 #include <QLayout>
@@ -9,6 +10,7 @@
 
 void OwnWindow::followLooks(QWidget *w, Settings *settings) {
     EnvironmentValues *env = EnvironmentValues::install(w);
+    AppStyle::install();
     WheelGuard::install();
     const auto apply = [w, env, settings = QPointer<Settings>(settings)] {
         env->applySettings(settings);

@@ -325,7 +325,7 @@ TEST_F(AppsViewsTest, PermissionMenusIgnoreTheWheelAndTheirChangeIsUndone) {
     auto *others = section->findChild<QComboBox *>("access0");
     page.ensureWidgetVisible(others);
     EXPECT_EQ(others->focusPolicy(), Qt::StrongFocus);
-    QWheelEvent wheel(QPointF(5, 5), others->mapToGlobal(QPointF(5, 5)), {}, {0, -120}, Qt::NoButton, {},
+    QWheelEvent wheel(QPointF(5, 5), others->mapToGlobal(QPointF(5, 5)), {}, {0, 120}, Qt::NoButton, {},
                       Qt::NoScrollPhase, false);
     // Left unaccepted, so that the scroll area around it takes it.
     QApplication::sendEvent(others, &wheel);
