@@ -3,11 +3,14 @@
 #include "ui/style/AppTheme.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProxyStyle>
 #include <QStyleFactory>
 #include <QStyleOptionButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -79,6 +82,19 @@ public:
             painter->drawRoundedRect(QRectF(option->rect).adjusted(1, 1.5, -1.5, -0.5), 2, 2);
             painter->restore();
         }
+    }
+
+    // Above the base size, a push button's text keeps a gap to its frame that grows with the text.
+    QSize sizeFromContents(ContentsType type, const QStyleOption *option, const QSize &contents,
+                           const QWidget *widget) const override {
+        QSize size = QProxyStyle::sizeFromContents(type, option, contents, widget);
+        const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
+        if (type == CT_PushButton && button && !button->text.isEmpty()) {
+            const QFont font = widget ? widget->font() : QApplication::font();
+            const int px = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+            size.rwidth() += 2 * std::max(0, px - 13);
+        }
+        return size;
     }
 
     void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,

@@ -11,6 +11,8 @@
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
 
+#include "ui/style/EnvironmentValues.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -287,4 +289,31 @@ TEST_F(ShortcutsSheetTest, ThePickerStoresTheLayoutItShows) {
     picker->setCurrentIndex(picker->findData(KbLayouts::rawValue(KbLayout::th)));
     EXPECT_EQ(KbLayouts::fromStored(app->settings().keyboardLayout()), KbLayout::th);
     EXPECT_EQ(sheet.keyboard()->keyboardLayout(), KbLayout::th);
+}
+
+// The layout menu shows its longest choice whole, at the largest size in Polish, wide or narrow.
+TEST_F(ShortcutsSheetTest, ThePickerShowsItsChoicesWhole) {
+    const LanguageScope pl(AppLanguage::pl);
+    EnvironmentValues *env = nullptr;
+    QWidget window;
+    env = EnvironmentValues::install(&window);
+    UIScale ui;
+    ui.font = 18;
+    env->setUi(ui);
+    QFont f = window.font();
+    f.setPixelSize(18);
+    window.setFont(f);
+    ShortcutsSheet sheet(app->settings(), app->requests(), &window);
+    sheet.setWindowFlag(Qt::Widget);
+    for (int width : {1000, 700}) {
+        sheet.resize(width, 700);
+        sheet.show();
+        QApplication::processEvents();
+        auto *picker = sheet.findChild<QComboBox *>();
+        ASSERT_TRUE(picker);
+        for (int i = 0; i < picker->count(); ++i)
+            EXPECT_GE(picker->width(),
+                      QFontMetrics(picker->font()).horizontalAdvance(picker->itemText(i)) + 20)
+                << width << " " << picker->itemText(i).toStdString();
+    }
 }

@@ -282,6 +282,29 @@ TEST_F(SettingsWindowTest, KeyboardPickerFollowsTheKey) {
     EXPECT_EQ(app.settings().keyboardLayout(), "us");
 }
 
+// At the largest size in Polish the keyboard menu shows its longest choice whole.
+TEST_F(SettingsWindowTest, KeyboardPickerShowsItsChoicesWhole) {
+    LanguageScope pl(AppLanguage::pl);
+    AppState app;
+    app.settings().setFontSize(18);
+    SettingsWindow window(&app);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (int i = 0; i < window.view()->count(); ++i) {
+        window.view()->setCurrentIndex(i);
+        QApplication::processEvents();
+        for (QComboBox *picker : window.view()->page(i)->findChildren<QComboBox *>()) {
+            if (picker->findData("auto") < 0) continue;
+            for (int k = 0; k < picker->count(); ++k)
+                EXPECT_GE(picker->width(),
+                          QFontMetrics(picker->font()).horizontalAdvance(picker->itemText(k)) + 20)
+                    << picker->itemText(k).toStdString();
+            return;
+        }
+    }
+    FAIL() << "no keyboard menu";
+}
+
 // The toolbar page's count and its buttons; pages' resets by the page; the reset asks first.
 TEST_F(SettingsWindowTest, ToolbarPageAndPageResets) {
     LanguageScope de(AppLanguage::de);
