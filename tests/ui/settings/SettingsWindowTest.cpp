@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QStyleOptionComboBox>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
@@ -94,6 +95,16 @@ QString clipped(QWidget *w) {
             return b->text();
     }
     return {};
+}
+
+// The width a menu needs to show text whole, as the style lays it out.
+int comboWidthFor(const QComboBox *combo, const QString &text) {
+    QStyleOptionComboBox opt;
+    opt.initFrom(combo);
+    const QFontMetrics fm(combo->font());
+    return combo->style()
+        ->sizeFromContents(QStyle::CT_ComboBox, &opt, QSize(fm.horizontalAdvance(text), fm.height()), combo)
+        .width();
 }
 
 } // namespace
@@ -296,8 +307,7 @@ TEST_F(SettingsWindowTest, KeyboardPickerShowsItsChoicesWhole) {
         for (QComboBox *picker : window.view()->page(i)->findChildren<QComboBox *>()) {
             if (picker->findData("auto") < 0) continue;
             for (int k = 0; k < picker->count(); ++k)
-                EXPECT_GE(picker->width(),
-                          QFontMetrics(picker->font()).horizontalAdvance(picker->itemText(k)) + 20)
+                EXPECT_GE(picker->width(), comboWidthFor(picker, picker->itemText(k)))
                     << picker->itemText(k).toStdString();
             return;
         }
