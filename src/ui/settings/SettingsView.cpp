@@ -192,7 +192,7 @@ void keyboardBlock(SettingsPage *page, Settings *s) {
     });
     QObject::connect(picker, &QComboBox::activated, picker,
                      [picker, s](int i) { s->setKeyboardLayout(picker->itemData(i).toString()); });
-    keyboard->content()->addWidget(picker);
+    keyboard->content()->addWidget(picker, 0, Qt::AlignLeft);
 }
 
 // The program's facts, the manual and the feedback.
