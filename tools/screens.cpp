@@ -20,6 +20,7 @@
 #include "ui/panecontent/TagMenu.h"
 #include "core/model/ViewMode.h"
 #include "ui/help/ManualWindow.h"
+#include "ui/settings/SettingsParts.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/app/AboutPanel.h"
 #include "ui/style/AppIcons.h"
@@ -44,6 +45,7 @@
 #include <QProcess>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -285,6 +287,103 @@ void sheetShots(const QString &out, const QString &left, const QString &right) {
     }
 }
 
+// What follows the text size and the appearance, Polish and Thai at the largest text, light and dark: the
+// Edit menu (its entries disabled with nothing to undo), an item's menu, the About panel, the compare,
+// feedback, storage, batch rename and shortcut sheets, and the settings page with the keyboard menu.
+void looksShots(const QString &out, const QString &left, const QString &right) {
+    auto popups = [] {
+        while (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
+    };
+    for (AppLanguage lang : {AppLanguage::pl, AppLanguage::th}) {
+        Scene scene(lang, 300);
+        auto &[tag, app, w] = scene;
+        w.resize(1100, 700);
+        w.move(40, 40);
+        w.activateWindow();
+        app.settings().setFontSize(18);
+        app.left()->go(left);
+        app.right()->go(right);
+        settle(500);
+        for (const char *look : {"light", "dark"}) {
+            app.settings().setAppearance(QString::fromLatin1(look));
+            settle(300);
+            const QString name = QStringLiteral("-%1-%2.png").arg(tag, QString::fromLatin1(look));
+            if (auto *bar = qobject_cast<MainMenuBar *>(w.menuBar())) {
+                bar->editMenu()->popup(
+                    w.mapToGlobal(bar->actionGeometry(bar->editMenu()->menuAction()).bottomLeft()));
+                shootScreen(w, out + "/looks-menu-edit" + name);
+                popups();
+            }
+            const FileItem item = FileLoader::item(left + "/Notizen.txt");
+            app.left()->setSelection({item.path()});
+            ContextMenus::popup(w.paneArea()->findChild<PaneView *>()->parts().menus, app.left(), &item,
+                                w.mapToGlobal(QPoint(260, 190)), &w);
+            shootScreen(w, out + "/looks-item-menu" + name);
+            popups();
+            if (AboutPanel *about = AboutPanel::openPanel()) {
+                settle(300);
+                grabTo(about, out + "/looks-about" + name);
+                about->close();
+            }
+            app.items().openCompare();
+            settle(800);
+            if (QDialog *sheet = w.sheets()->current()) {
+                grabTo(sheet, out + "/looks-compare" + name);
+                sheet->reject();
+            }
+            app.requests().setCompareRequest(std::nullopt);
+            app.requests().setFeedbackText(QStringLiteral("Pasek postępu zatrzymuje się przy kopiowaniu."));
+            app.requests().setShowFeedback(true);
+            settle(400);
+            if (QDialog *sheet = w.sheets()->current()) {
+                grabTo(sheet, out + "/looks-feedback" + name);
+                sheet->reject();
+            }
+            settle(200);
+            app.items().openStorageAnalysis(QCoreApplication::applicationDirPath());
+            auto *storage = qobject_cast<StorageAnalysisSheet *>(w.sheets()->current());
+            for (int i = 0; storage && storage->model().scanning() && i < 600; ++i)
+                settle(100);
+            settle(300);
+            if (storage) {
+                grabTo(storage, out + "/looks-storage" + name);
+                storage->reject();
+            }
+            settle(200);
+            app.requests().setBatchRenameTarget(InfoTarget({left + "/Foto.jpg", left + "/Notizen.txt"}));
+            settle(500);
+            if (QDialog *sheet = w.sheets()->current()) {
+                grabTo(sheet, out + "/looks-batch-rename" + name);
+                sheet->reject();
+            }
+            app.requests().setBatchRenameTarget(std::nullopt);
+            app.requests().setShowShortcuts(true);
+            settle(500);
+            if (QDialog *sheet = w.sheets()->current()) {
+                sheet->resize(1000, 700);
+                settle(300);
+                grabTo(sheet, out + "/looks-shortcuts" + name);
+                sheet->reject();
+            }
+            settle(200);
+            if (SettingsWindow *settings = SettingsWindow::open(&app)) {
+                for (int page = 0; page < settings->view()->count(); ++page) {
+                    settings->view()->setCurrentIndex(page);
+                    settle(200);
+                    if (settings->view()->page(page)->findChild<QComboBox *>()) {
+                        grabTo(settings, out + "/looks-settings" + name);
+                        break;
+                    }
+                }
+                settings->close();
+            }
+            settle(200);
+        }
+        app.settings().setAppearance("system");
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -362,6 +461,10 @@ int main(int argc, char **argv) {
     }
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"sheets") {
         sheetShots(out, left, right);
+        return 0;
+    }
+    if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"looks") {
+        looksShots(out, left, right);
         return 0;
     }
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"focus") {

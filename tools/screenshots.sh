@@ -10,8 +10,9 @@
 # 900×460 and 2560×1440, 10 and 18 pt, light and dark, German and Thai, then the same with the sidebar,
 # the inspector and a toast open ("wording" as a second argument stops after these; "header" renders
 # only the latter; "focus" only where the keyboard's focus shows, German and Thai; "sheets" the sheets and
-# questions at the largest text and the path bars on a deep folder).
-# Usage: tools/screenshots.sh [OUTDIR [wording|header|focus|sheets]]   (after `make build`)
+# questions at the largest text and the path bars on a deep folder; "looks" the menus, About and sheets at
+# the largest text, Polish and Thai, light and dark).
+# Usage: tools/screenshots.sh [OUTDIR [wording|header|focus|sheets|looks]]   (after `make build`)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-build/screens}"

@@ -47,9 +47,11 @@ mode_t withAccess(mode_t mode, int value, int shift) {
     return (mode & ~(mode_t(6) << shift)) | (mode_t(value & 6) << shift);
 }
 
-Written setAccess(const QString &path, const ItemId &expected, int value, int shift) {
+namespace {
+
+template <typename Change> Written changeMode(const QString &path, const ItemId &expected, Change change) {
     const auto bytes = FileSteps::PathBytes::of(path);
-    if (!bytes) return {EILSEQ, 0};
+    if (!bytes) return {EILSEQ, 0, 0};
     int fd = -1;
     try {
         const FileSteps::HeldFolder folder(bytes->parent());
@@ -57,20 +59,32 @@ Written setAccess(const QString &path, const ItemId &expected, int value, int sh
         fd = Posix::retry(
             [&] { return ::openat(folder.fd(), bytes->name().constData(), O_PATH | O_CLOEXEC); });
     } catch (const FileError &e) {
-        return {e.code ? e.code : EIO, 0};
+        return {e.code ? e.code : EIO, 0, 0};
     }
-    if (fd < 0) return {errno, 0};
+    if (fd < 0) return {errno, 0, 0};
     struct stat st {};
     int err = ::fstat(fd, &st) == 0 ? 0 : errno;
     if (err == 0 &&
         (!expected.known() || quint64(st.st_dev) != expected.dev || quint64(st.st_ino) != expected.ino))
         err = ESTALE;
     const mode_t old = st.st_mode & 07777;
-    const mode_t wanted = withAccess(old, value, shift);
+    const mode_t wanted = change(old);
     if (err == 0) err = FileSteps::setModeOf(fd, wanted);
     ::close(fd);
-    if (err == ESTALE) return {err, 0};
-    return {err, err == 0 ? wanted : old};
+    if (err == ESTALE) return {err, 0, 0};
+    return {err, err == 0 ? wanted : old, old};
+}
+
+} // namespace
+
+Written setAccess(const QString &path, const ItemId &expected, int value, int shift) {
+    return changeMode(path, expected, [&](mode_t old) { return withAccess(old, value, shift); });
+}
+
+Written restoreAccess(const QString &path, const ItemId &expected, mode_t from, mode_t to) {
+    const mode_t changed = (from ^ to) & 07777;
+    return changeMode(path, expected,
+                      [&](mode_t now) { return mode_t((now & ~changed) | (from & changed)); });
 }
 
 } // namespace FileAccess

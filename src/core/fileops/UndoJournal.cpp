@@ -1,6 +1,7 @@
 #include "core/fileops/UndoJournal.h"
 #include "core/fileops/TwoPhaseRename.h"
 
+#include "core/fileops/FileAccess.h"
 #include "core/fileops/FileActionContext.h"
 #include "core/fileops/RestoreMove.h"
 #include "core/localisation/Lang.h"
@@ -206,11 +207,27 @@ void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoRe
     report.cancelled = report.cancelled || r.cancelled;
 }
 
+// Each item is changed only while it is still the one the change was made on.
+void reverseAccess(const UndoAction &action, UndoReport &report) {
+    for (const UndoAction::AccessChange &c : action.access) {
+        const FileAccess::Written w =
+            FileAccess::restoreAccess(c.item.path, c.item.item, mode_t(c.from), mode_t(c.to));
+        const QString name = Restore::name(c.item.path);
+        if (w.err == 0)
+            ++report.done;
+        else if (w.err == ESTALE || w.err == ENOENT)
+            report.errors << LF("„%@“ ist nicht mehr da.", name);
+        else
+            report.errors << LF("Zugriffsrechte ließen sich nicht ändern: %@",
+                                FileOps::explain(FileError::fromErrno(w.err), name));
+    }
+}
+
 } // namespace
 
 UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
     UndoReport report;
-    report.total = action.pairs.size() + action.paths.size() + action.trashed.size();
+    report.total = action.pairs.size() + action.paths.size() + action.trashed.size() + action.access.size();
     try {
         switch (action.kind) {
         case UndoAction::Kind::moved:
@@ -226,6 +243,9 @@ UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
             break;
         case UndoAction::Kind::trashed:
             reverseTrashed(action, progress, report);
+            break;
+        case UndoAction::Kind::access:
+            reverseAccess(action, report);
             break;
         }
     } catch (const CancelledError &) {

@@ -17,7 +17,15 @@
 struct FileActionContext;
 
 struct UndoAction {
-    enum class Kind { moved, created, renamed, trashed };
+    enum class Kind { moved, created, renamed, trashed, access };
+
+    // access: one item's permission bits as they were (from) and as the change left them (to).
+    struct AccessChange {
+        ShownItem item;
+        quint32 from = 0;
+        quint32 to = 0;
+        friend bool operator==(const AccessChange &, const AccessChange &) = default;
+    };
 
     Kind kind = Kind::created;
     QList<TransferPair> pairs;           // moved, renamed: where each item was (from) and is (to)
@@ -29,22 +37,27 @@ struct UndoAction {
     // renamed: each item as the rename left it (its new path, its folder's identity and its own), in the
     // order of `pairs`; empty where unknown, and then the undo holds the folders as they are.
     QList<ShownItem> renamedAs;
+    QList<AccessChange> access;
 
     static UndoAction makeMoved(QList<TransferPair> pairs, QList<FileOps::TrashedPair> replaced = {}) {
-        return {Kind::moved, std::move(pairs), {}, {}, std::move(replaced), {}};
+        return {Kind::moved, std::move(pairs), {}, {}, std::move(replaced), {}, {}};
     }
     static UndoAction makeCreated(QStringList paths, QList<FileOps::TrashedPair> replaced = {}) {
-        return {Kind::created, {}, std::move(paths), {}, std::move(replaced), {}};
+        return {Kind::created, {}, std::move(paths), {}, std::move(replaced), {}, {}};
     }
     static UndoAction makeRenamed(QList<TransferPair> pairs, QList<ShownItem> renamedAs = {}) {
-        return {Kind::renamed, std::move(pairs), {}, {}, {}, std::move(renamedAs)};
+        return {Kind::renamed, std::move(pairs), {}, {}, {}, std::move(renamedAs), {}};
     }
     // What a batch rename did, with each item as it left it.
     static UndoAction makeRenamed(const FileOps::TwoPhaseReport &report) {
         return makeRenamed(report.done, report.renamedAs);
     }
     static UndoAction makeTrashed(QList<FileOps::TrashedPair> trashed) {
-        return {Kind::trashed, {}, {}, std::move(trashed), {}, {}};
+        return {Kind::trashed, {}, {}, std::move(trashed), {}, {}, {}};
+    }
+
+    static UndoAction makeAccess(const ShownItem &item, quint32 from, quint32 to) {
+        return {Kind::access, {}, {}, {}, {}, {}, {{item, from, to}}};
     }
 
     friend bool operator==(const UndoAction &, const UndoAction &) = default;

@@ -5,14 +5,24 @@
 #include "ui/style/AppIcons.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
 QString esc(const QString &text) {
     return text.toHtmlEscaped();
+}
+
+// The chosen text size, which the application's font carries.
+double textPixels() {
+    const QFont f = QApplication::font();
+    return f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
 }
 
 } // namespace
@@ -39,7 +49,9 @@ AboutPanel *AboutPanel::openPanel() {
 QString AboutPanel::creditsHtml() {
     const QString p = QStringLiteral("<p style=\"margin-bottom:2px\" align=\"center\">");
     QString html;
-    html += p + QStringLiteral("<span style=\"font-size:11.5pt;font-weight:500\">") +
+    // A little larger than the text around it, whatever the chosen size.
+    const int lead = int(std::lround(textPixels() * 1.12));
+    html += p + QStringLiteral("<span style=\"font-size:%1px;font-weight:500\">").arg(lead) +
             esc(L("Dateimanager für Linux mit eingebauter macOS-Tastaturbelegung und Tastenkürzeln")) +
             QStringLiteral("</span></p>");
     html += p + QStringLiteral("<span style=\"font-weight:600;color:palette(highlight)\">") +
@@ -72,7 +84,7 @@ void AboutPanel::rebuild() {
     name->setObjectName(QStringLiteral("aboutName"));
     QFont big = name->font();
     big.setBold(true);
-    big.setPixelSize(18);
+    big.setPixelSize(int(std::lround(textPixels() * 1.4)));
     name->setFont(big);
     name->setAlignment(Qt::AlignCenter);
     column->addWidget(name);
@@ -96,8 +108,8 @@ void AboutPanel::rebuild() {
     copyright->setAlignment(Qt::AlignCenter);
     copyright->setTextFormat(Qt::PlainText);
     QFont small = copyright->font();
-    small.setPixelSize(11);
+    small.setPixelSize(int(std::lround(std::max(10.0, textPixels() - 2))));
     copyright->setFont(small);
     column->addWidget(copyright);
-    setFixedWidth(360);
+    setFixedWidth(int(std::lround(360 * std::max(1.0, textPixels() / 13))));
 }

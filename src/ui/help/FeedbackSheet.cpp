@@ -20,6 +20,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 QLabel *heading(const char *key, QWidget *parent) {
@@ -69,6 +72,8 @@ FeedbackSheet::FeedbackSheet(WindowRequests &requests, Pasteboard &pasteboard, T
     buildHeader(layout, ui);
     buildBody(layout, ui);
     buildButtons(layout);
+    // Wider where the buttons' texts need it (a long language at a large size).
+    setFixedWidth(std::max(560, layout->totalMinimumSize().width()));
     wire();
     refresh();
     // The system's facts come from files that are read on a worker; the preview follows them.

@@ -156,7 +156,6 @@ void ShortcutsSheet::buildHeader(QVBoxLayout *outer, const UIScale &ui) {
     m_header->addWidget(title);
     m_header->addStretch();
     m_pickerBox = new QWidget(this);
-    m_pickerBox->setMaximumWidth(330);
     auto *pickerLayout = new QHBoxLayout(m_pickerBox);
     pickerLayout->setContentsMargins(0, 0, 0, 0);
     pickerLayout->setSpacing(6);
@@ -164,10 +163,10 @@ void ShortcutsSheet::buildHeader(QVBoxLayout *outer, const UIScale &ui) {
     m_picker = new QComboBox(m_pickerBox);
     for (KbLayout l : KbLayouts::allCases)
         m_picker->addItem(KbLayouts::title(l), KbLayouts::rawValue(l));
-    m_picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_picker->setMinimumContentsLength(10);
-    pickerLayout->addWidget(m_picker, 1);
-    m_header->addWidget(m_pickerBox, 1);
+    // The choice shown whole, at every size.
+    m_picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    pickerLayout->addWidget(m_picker);
+    m_header->addWidget(m_pickerBox);
     m_header->addWidget(new HelpButton(&m_requests, 12, this));
     auto *close = new QPushButton(L("Schließen"), this);
     close->setAutoDefault(false);
@@ -407,11 +406,9 @@ void ShortcutsSheet::fitToWidth(int width) {
     if (narrow) {
         m_header->removeWidget(m_pickerBox);
         m_pickerRow->addWidget(m_pickerBox, 1);
-        m_pickerBox->setMaximumWidth(QWIDGETSIZE_MAX);
     } else {
         m_pickerRow->removeWidget(m_pickerBox);
-        m_header->insertWidget(2, m_pickerBox, 1);
-        m_pickerBox->setMaximumWidth(330);
+        m_header->insertWidget(2, m_pickerBox);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "core/fileops/FileAccess.h"
 #include "core/filesteps/StepTypes.h"
 #include "core/fileops/FileOps.h"
+#include "core/fileops/UndoJournal.h"
 #include "core/localisation/Lang.h"
 #include "core/model/MimeKinds.h"
 #include "core/model/XattrPlist.h"
@@ -300,6 +301,9 @@ void FileInfoAppSection::setAccess(int value, int shift) {
         if (m_toasts)
             m_toasts->show(LF("Zugriffsrechte ließen sich nicht ändern: %@", reason(w.err, m_path)), true);
     } else {
+        if (m_journal && w.mode != w.before && m_id)
+            m_journal->record(LF("Zugriffsrechte von „%@“ geändert", Posix::lastComponent(m_path)),
+                              UndoAction::makeAccess({m_path, {}, {m_id->dev, m_id->ino}}, w.before, w.mode));
         m_mode = w.mode;
     }
     showAccess();

@@ -13,6 +13,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class Toasts;
+class UndoJournal;
 struct Services;
 
 // Two sections of the Get Info form for one item: "Öffnen mit" (files only: the application for this one
@@ -40,6 +41,8 @@ public:
     void chooseApp(const QString &appPath);
     void changeAllOfType();
     void setAccess(int value, int shift);
+    // Where a permission change is recorded, so that it can be undone like any other change.
+    void setUndoJournal(UndoJournal *journal) { m_journal = journal; }
     // Reads everything again.
     void load();
     // The two parts, for a form that places them apart; they keep working from here.
@@ -64,6 +67,7 @@ private:
 
     // Toasts and services live and go together; the toasts' pointer says whether they still do.
     QPointer<Toasts> m_toasts;
+    QPointer<UndoJournal> m_journal;
     Services &m_services;
     QString m_path;
     quint64 m_generation = 0;

@@ -181,7 +181,9 @@ void keyboardBlock(SettingsPage *page, Settings *s) {
         K("Bestimmt die Tastatur-Grafik im Fenster „macOS-Tastenkürzel“. Automatisch richtet sich nach der "
           "Sprache."));
     auto *picker = new QComboBox(keyboard);
-    picker->setFixedWidth(280);
+    // Its longest choice shown whole at every size.
+    picker->setMinimumWidth(280);
+    picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     for (KbLayout layout : KbLayouts::allCases)
         picker->addItem(KbLayouts::title(layout), KbLayouts::rawValue(layout));
     page->onRefresh([picker, s] {
@@ -190,7 +192,7 @@ void keyboardBlock(SettingsPage *page, Settings *s) {
     });
     QObject::connect(picker, &QComboBox::activated, picker,
                      [picker, s](int i) { s->setKeyboardLayout(picker->itemData(i).toString()); });
-    keyboard->content()->addWidget(picker);
+    keyboard->content()->addWidget(picker, 0, Qt::AlignLeft);
 }
 
 // The program's facts, the manual and the feedback.

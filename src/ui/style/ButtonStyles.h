@@ -152,6 +152,7 @@ public:
                         QWidget *parent = nullptr);
     // German key of the tooltip and accessible name, translated when shown.
     void setHelpKey(const QString &key);
+    const QString &helpKey() const { return m_helpKey; }
     bool selected() const { return m_selected; }
     void setSelected(bool selected);
     void setSymbol(const QString &symbol);

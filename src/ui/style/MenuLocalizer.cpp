@@ -7,12 +7,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QHash>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 namespace MenuLocalizer {
@@ -100,8 +102,10 @@ QString plainOf(const QAction *action) {
 }
 
 // Chooses mnemonics for a menu's entries that differ from each other: an entry keeps the one it has while
-// its title stands, and a title with no free Latin character of its own (a Thai one) gets a free letter
-// after it, from its English title where it has one.
+// its title stands; the others get a character of their own title, letters handed round between them so
+// that as many as can get one. A title written in Latin letters whose letters are all taken goes without;
+// only a title with none at all (a Thai one) gets a free letter after it, from its English title where it
+// has one.
 void assignMnemonics(QWidget *menu) {
     QSet<QChar> used;
     QList<QAction *> shown, open;
@@ -115,16 +119,48 @@ void assignMnemonics(QWidget *menu) {
         else
             open << a;
     }
-    for (QAction *a : std::as_const(open)) {
-        const QString plain = plainOf(a);
-        Mnemonic m{plain, -1, QChar()};
-        for (int i : candidates(plain))
-            if (!used.contains(plain[i].toLower())) {
-                m.index = i;
-                m.letter = plain[i];
-                break;
+    QHash<QAction *, QString> plains;
+    for (QAction *a : std::as_const(open))
+        plains.insert(a, plainOf(a));
+    // A matching by augmenting paths: an entry takes its best free character, and only where none is free
+    // moves another one on to a character of its own.
+    QHash<QChar, QAction *> holder;
+    QHash<QAction *, int> chosen;
+    std::function<bool(QAction *, QSet<QChar> &)> take = [&](QAction *a, QSet<QChar> &tried) {
+        const QString &plain = plains[a];
+        const QList<int> order = candidates(plain);
+        for (int i : order) {
+            const QChar c = plain[i].toLower();
+            if (used.contains(c) || holder.contains(c)) continue;
+            holder[c] = a;
+            chosen[a] = i;
+            return true;
+        }
+        for (int i : order) {
+            const QChar c = plain[i].toLower();
+            if (used.contains(c) || tried.contains(c)) continue;
+            tried.insert(c);
+            if (take(holder[c], tried)) {
+                holder[c] = a;
+                chosen[a] = i;
+                return true;
             }
-        if (m.letter.isNull()) {
+        }
+        return false;
+    };
+    for (QAction *a : std::as_const(open)) {
+        QSet<QChar> tried;
+        take(a, tried);
+    }
+    for (auto it = holder.cbegin(); it != holder.cend(); ++it)
+        used.insert(it.key());
+    for (QAction *a : std::as_const(open)) {
+        const QString &plain = plains[a];
+        Mnemonic m{plain, -1, QChar()};
+        if (chosen.contains(a)) {
+            m.index = chosen[a];
+            m.letter = plain[m.index];
+        } else if (candidates(plain).isEmpty()) {
             const QString english = Translations::en().value(key(a));
             QString latin;
             for (int i : candidates(english))
@@ -135,9 +171,9 @@ void assignMnemonics(QWidget *menu) {
                     m.letter = c.toUpper();
                     break;
                 }
+            if (!m.letter.isNull()) used.insert(m.letter.toLower());
         }
         if (m.letter.isNull()) continue;
-        used.insert(m.letter.toLower());
         storeMnemonic(a, m);
     }
     for (QAction *a : std::as_const(shown)) {

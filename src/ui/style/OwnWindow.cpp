@@ -2,12 +2,16 @@
 
 #include "core/app/Settings.h"
 #include "ui/style/EnvironmentValues.h"
+#include "ui/style/AppStyle.h"
+#include "ui/style/WheelGuard.h"
 
 #include <QLayout>
 #include <cmath>
 
 void OwnWindow::followLooks(QWidget *w, Settings *settings) {
     EnvironmentValues *env = EnvironmentValues::install(w);
+    AppStyle::install();
+    WheelGuard::install();
     const auto apply = [w, env, settings = QPointer<Settings>(settings)] {
         env->applySettings(settings);
         QFont f = w->font();

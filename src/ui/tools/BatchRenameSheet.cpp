@@ -24,6 +24,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // A stepper whose label is a key with one "%d": the text around the number becomes prefix and suffix.
@@ -88,6 +91,8 @@ void BatchRenameSheet::buildForm(QVBoxLayout *root, const UIScale &ui) {
     grid->addWidget(tokens, 1, 1);
 
     auto *findRow = new QHBoxLayout;
+    // The word between the fields keeps a clear gap to both at every size.
+    findRow->setSpacing(int(std::lround(ui.font * 0.6)));
     m_find = new QLineEdit(this);
     m_find->setPlaceholderText(L("Text im Namen"));
     m_replace = new QLineEdit(this);

@@ -111,15 +111,15 @@ public:
         int x = r.left();
         IconCache::icon(e.path).paint(p, QRect(x, r.center().y() - 10, 20, 20));
         x += 30;
-        const int shareW = 56, sizeW = 80, barW = 140;
+        const int shareW = StorageAnalysisSheet::shareColumn(ui),
+                  sizeW = StorageAnalysisSheet::sizeColumn(ui);
+        const int barW = 140;
         const int right = r.right();
         const int shareX = right - shareW, sizeX = shareX - 10 - sizeW, barX = sizeX - 10 - barW;
         paintNames(p, e, QRect(x, r.top(), std::max(0, barX - 8 - x), r.height()), option.font, ui, text,
                    dim);
         paintBar(p, e, QRectF(barX, r.center().y() - 4, barW, 8), text, theme);
-        QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        digits.setPixelSize(int(std::round(ui.small() + 0.5)));
-        p->setFont(digits);
+        p->setFont(StorageAnalysisSheet::digitsFont(ui));
         p->setPen(text);
         p->drawText(QRect(sizeX, r.top(), sizeW, r.height()), Qt::AlignRight | Qt::AlignVCenter,
                     e.otherVolume ? QStringLiteral("—") : FileFmt::size(e.size));
@@ -423,6 +423,22 @@ QString StorageAnalysisSheet::relativeFolder(const QString &analysed, const QStr
     QString prefix = analysed;
     if (!prefix.endsWith(u'/')) prefix += u'/';
     return parent.startsWith(prefix) ? parent.mid(prefix.size()) : parent;
+}
+
+QFont StorageAnalysisSheet::digitsFont(const UIScale &ui) {
+    QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    digits.setPixelSize(int(std::round(ui.small() + 0.5)));
+    return digits;
+}
+
+int StorageAnalysisSheet::shareColumn(const UIScale &ui) {
+    StorageEntry whole;
+    whole.size = 1;
+    return std::max(56, QFontMetrics(digitsFont(ui)).horizontalAdvance(share(whole, 1)) + 2);
+}
+
+int StorageAnalysisSheet::sizeColumn(const UIScale &ui) {
+    return std::max(80, QFontMetrics(digitsFont(ui)).horizontalAdvance(FileFmt::size(999'900'000'000)) + 2);
 }
 
 QString StorageAnalysisSheet::share(const StorageEntry &entry, qint64 total) {

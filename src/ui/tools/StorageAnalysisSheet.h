@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/style/UIScale.h"
+
 #include "core/tools/StorageModel.h"
 
 #include <QDialog>
@@ -39,6 +41,10 @@ public:
     static QString relativeFolder(const QString &analysed, const QString &path);
     // "12,5 %" in the interface language, empty without a total or for another volume.
     static QString share(const StorageEntry &entry, qint64 total);
+    // The font of a row's size and share, and the widths of their columns: room for the widest of each.
+    static QFont digitsFont(const UIScale &ui);
+    static int shareColumn(const UIScale &ui);
+    static int sizeColumn(const UIScale &ui);
     // Width of a row's bar on a track of the given width.
     static double barWidth(qint64 size, qint64 scale, double track);
     std::optional<QString> volumeLine() const;

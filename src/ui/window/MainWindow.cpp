@@ -25,6 +25,8 @@
 #include "ui/style/AppIcons.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/MenuLocalizer.h"
+#include "ui/style/AppStyle.h"
+#include "ui/style/WheelGuard.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/PaneArea.h"
 #include "ui/app/PaneWiring.h"
@@ -79,6 +81,13 @@ QFrame *line(Qt::Orientation o, QWidget *parent) {
     return f;
 }
 
+// The application's font before any window set its size; back once the last window is gone.
+const QFont &systemFont() {
+    static const QFont font = QApplication::font();
+    return font;
+}
+int windowsShown = 0;
+
 // Light or dark as the user chose; "follow the system" keeps the platform's own palette.
 void applyScheme(std::optional<ColorScheme> scheme) {
     static const QPalette system = QApplication::palette();
@@ -120,6 +129,13 @@ MainWindow::MainWindow(AppState *app, QWidget *parent) : QMainWindow(parent), m_
     setMinimumSize(kMinimumSize);
     resize(kDefaultSize);
     EnvironmentValues::install(this);
+    AppStyle::install();
+    WheelGuard::install();
+    systemFont();
+    ++windowsShown;
+    connect(this, &QObject::destroyed, [] {
+        if (--windowsShown == 0) QApplication::setFont(systemFont());
+    });
 
     if (!m_app) {
         setCentralWidget(new QWidget(this));
@@ -164,6 +180,7 @@ void MainWindow::provideFormParts() {
         auto *section = form->findChild<FileInfoAppSection *>(QString(), Qt::FindDirectChildrenOnly);
         if (!section) {
             section = new FileInfoAppSection(app->toasts(), app->services(), form->state(), form);
+            section->setUndoJournal(&app->undoJournal());
             section->hide();
         }
         return slot == FileInfoForm::Slot::openWith ? section->openWithPart() : section->accessPart();
@@ -336,9 +353,12 @@ void MainWindow::placeOverlays() {
 void MainWindow::applyEnvironment() {
     if (!m_app) return;
     if (auto *env = EnvironmentValues::of(this)) env->applySettings(&m_app->settings());
-    QFont f = QApplication::font();
+    QFont f = systemFont();
     f.setPixelSize(int(std::lround(m_app->settings().fontSize())));
     setFont(f);
+    // Menus, drop-down lists, tooltips and panels of their own are windows that inherit nothing from
+    // this one: the application's font carries the size to them.
+    QApplication::setFont(f);
     applyScheme(m_app->settings().scheme());
     QLocale::setDefault(AppLanguages::locale(m_app->settings().language()));
     placeOverlays();

@@ -1,5 +1,6 @@
 #include "ui/window/SheetPresenter.h"
 
+#include <QAction>
 #include <QDialog>
 
 SheetPresenter::SheetPresenter(WindowRequests &requests, QWidget *window)
@@ -40,6 +41,11 @@ void SheetPresenter::sync() {
     dialog->setWindowModality(Qt::WindowModal);
     // A sheet takes the window's text size (and follows its changes) like a widget inside it.
     dialog->setAttribute(Qt::WA_WindowPropagation);
+    // The window is blocked while its sheet is up; the keys meant for every window (Ctrl+W, Ctrl+Q) are
+    // the sheet's as well.
+    const auto actions = m_window->actions();
+    for (QAction *a : actions)
+        if (a->shortcutContext() == Qt::ApplicationShortcut) dialog->addAction(a);
     const Sheet shown = *sheet;
     connect(dialog, &QDialog::finished, this, [this, dialog, shown] {
         if (m_dialog != dialog) return;

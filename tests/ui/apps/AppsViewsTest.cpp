@@ -14,6 +14,8 @@
 #include "ui/panecontent/FolderDropTarget.h"
 #include "ui/panecontent/OpenWithMenu.h"
 #include "ui/inspector/FileInfoAppSection.h"
+#include "core/fileops/UndoJournal.h"
+#include "ui/style/WheelGuard.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/toolbar/ToolbarAppsStrip.h"
@@ -26,6 +28,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QWheelEvent>
 #include <QSignalSpy>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -297,6 +301,62 @@ TEST_F(AppsViewsTest, PermissionPickersWaitForTheLoadAndWriteTheFile) {
     ::stat(QFile::encodeName(file).constData(), &st);
     EXPECT_EQ(st.st_mode & 07777, mode_t(04640));
     EXPECT_EQ(others->currentData().toInt(), 0);
+}
+
+// The wheel over a menu that has not been clicked scrolls the page and leaves the file alone; a change
+// by the menu is undone like any other, only the bits it changed, while the file is the one it changed.
+TEST_F(AppsViewsTest, PermissionMenusIgnoreTheWheelAndTheirChangeIsUndone) {
+    WheelGuard::install();
+    const QString file = doc("wheel.c");
+    const QByteArray name = QFile::encodeName(file);
+    ASSERT_EQ(::chmod(name.constData(), 0640), 0);
+    QScrollArea page;
+    auto *host = new QWidget;
+    auto *column = new QVBoxLayout(host);
+    column->addSpacing(900);
+    auto *section = new FileInfoAppSection(app->toasts(), app->services(), file);
+    section->setUndoJournal(&app->undoJournal());
+    column->addWidget(section);
+    column->addSpacing(900);
+    page.setWidget(host);
+    page.resize(300, 300);
+    page.show();
+    QTRY_VERIFY_WITH_TIMEOUT(section->isLoaded(), 5000);
+    auto *others = section->findChild<QComboBox *>("access0");
+    page.ensureWidgetVisible(others);
+    EXPECT_EQ(others->focusPolicy(), Qt::StrongFocus);
+    QWheelEvent wheel(QPointF(5, 5), others->mapToGlobal(QPointF(5, 5)), {}, {0, 120}, Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    // Left unaccepted, so that the scroll area around it takes it.
+    QApplication::sendEvent(others, &wheel);
+    EXPECT_FALSE(wheel.isAccepted());
+    struct stat st {};
+    ::stat(name.constData(), &st);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0640));
+    EXPECT_FALSE(app->undoJournal().undoTitle());
+
+    section->setAccess(6, 0);
+    ::stat(name.constData(), &st);
+    ASSERT_EQ(st.st_mode & 07777, mode_t(0646));
+    ASSERT_EQ(app->undoJournal().entries().size(), 1);
+    // Changed elsewhere since: that stays.
+    ASSERT_EQ(::chmod(name.constData(), 04646), 0);
+    TransferProgress progress;
+    const FileActions::UndoReport report =
+        FileActions::reverse(app->undoJournal().entries()[0].action, progress);
+    EXPECT_EQ(report.done, 1);
+    EXPECT_TRUE(report.errors.isEmpty());
+    ::stat(name.constData(), &st);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(04640));
+    // Another item under the name now: left alone.
+    section->setAccess(2, 0);
+    const UndoAction change = app->undoJournal().entries().last().action;
+    ASSERT_TRUE(QFile::rename(file, file + ".old"));
+    ASSERT_TRUE(TestUtil::writeFile(file, "other"));
+    ASSERT_EQ(::chmod(name.constData(), 0600), 0);
+    EXPECT_EQ(FileActions::reverse(change, progress).errors.size(), 1);
+    ::stat(name.constData(), &st);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0600));
 }
 
 // The permission menus are as wide as their longest choice, in a narrow window too; a type no

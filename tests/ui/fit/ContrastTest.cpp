@@ -15,6 +15,11 @@
 #include "ui/window/pane/PlainLinkButton.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <iostream>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -111,6 +116,75 @@ TEST_P(ContrastTest, EveryThemedTextIsReadable) {
                            describe("bar button " + b->accessibleName(), theme, scheme));
         }
     }
+}
+
+// The strongest contrast of any pixel of rect against bg, and how many pixels differ from it visibly.
+struct Ink {
+    double strongest = 1;
+    int pixels = 0;
+};
+Ink inkIn(const QImage &image, const QRect &rect, const QColor &bg) {
+    Ink ink;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const double c = AppTheme::contrast(image.pixelColor(x, y), bg);
+            ink.strongest = std::max(ink.strongest, c);
+            if (c >= 1.5) ++ink.pixels;
+        }
+    return ink;
+}
+
+// Disabled menu entries look dimmer than enabled ones, never etched; a check box and the chosen segment
+// keep 3:1 against what lies around them (the figures are printed for the record).
+TEST_P(ContrastTest, ControlsShowWhatIsEnabledAndChosen) {
+    const QString scheme = GetParam();
+    AppState app;
+    app.settings().setAppearance(scheme);
+    MainWindow w(&app);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QColor window = QApplication::palette().color(QPalette::Window);
+
+    QMenu menu(&w);
+    menu.addAction("Kopieren");
+    menu.addAction("Kopieren")->setEnabled(false);
+    menu.popup(w.mapToGlobal(QPoint(40, 40)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    const QImage shot = menu.grab().toImage();
+    const QRect on = menu.actionGeometry(menu.actions()[0]), off = menu.actionGeometry(menu.actions()[1]);
+    const QColor menuBg = shot.pixelColor(on.topLeft() + QPoint(1, 1));
+    const Ink enabled = inkIn(shot, on, menuBg), disabled = inkIn(shot, off, menuBg);
+    std::cout << qPrintable(scheme) << " menu: enabled " << enabled.strongest << ":1 (" << enabled.pixels
+              << " px), disabled " << disabled.strongest << ":1 (" << disabled.pixels << " px)\n";
+    EXPECT_LT(disabled.strongest, enabled.strongest);
+    EXPECT_LE(disabled.pixels, enabled.pixels);
+    menu.close();
+
+    QCheckBox box("Spiegeln", w.centralWidget());
+    box.show();
+    QStyleOptionButton opt;
+    opt.initFrom(&box);
+    const QRect indicator = box.style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, &box);
+    const double boxContrast = inkIn(box.grab().toImage(), indicator, window).strongest;
+    std::cout << qPrintable(scheme) << " check box edge: " << boxContrast << ":1\n";
+    EXPECT_GE(boxContrast, 3.0);
+
+    QPushButton chosen("A", w.centralWidget()), other("B", w.centralWidget());
+    for (QPushButton *b : {&chosen, &other}) {
+        b->setCheckable(true);
+        b->resize(80, 30);
+        b->show();
+    }
+    chosen.setChecked(true);
+    const QPoint inside(8, 15);
+    const QColor chosenFill = chosen.grab().toImage().pixelColor(inside);
+    const QColor otherFill = other.grab().toImage().pixelColor(inside);
+    const double segment =
+        std::min(AppTheme::contrast(chosenFill, otherFill), AppTheme::contrast(chosenFill, window));
+    std::cout << qPrintable(scheme) << " chosen segment " << qPrintable(chosenFill.name()) << " against "
+              << qPrintable(otherFill.name()) << " / window " << qPrintable(window.name()) << ": " << segment
+              << ":1\n";
+    EXPECT_GE(segment, 3.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ContrastTest, ::testing::Values(QString("light"), QString("dark")),

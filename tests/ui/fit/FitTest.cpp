@@ -5,11 +5,13 @@
 #include "core/app/AppState.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
+#include "ui/app/AboutPanel.h"
 #include "ui/panecontent/ListView.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/ActionBar.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/PaneArea.h"
 #include "ui/window/TransferBanner.h"
 #include "ui/window/pane/Breadcrumbs.h"
 #include "ui/window/pane/PaneHeader.h"
@@ -20,7 +22,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QComboBox>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -227,3 +232,31 @@ INSTANTIATE_TEST_SUITE_P(Languages, FitTest,
                          caseName);
 
 } // namespace
+
+// Menus of the menu bar, an item's menu, a drop-down list and the About panel are windows of their own:
+// their texts follow the chosen size like the window's.
+TEST(TextSizeTest, MenusListsAndAboutFollowTheChosenSize) {
+    TestUtil::freshSettings();
+    for (const int pt : {10, 18}) {
+        AppState app;
+        app.settings().setFontSize(pt);
+        MainWindow w(&app);
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        const auto menus = w.menuBar()->findChildren<QMenu *>();
+        ASSERT_FALSE(menus.isEmpty());
+        for (QMenu *m : menus)
+            EXPECT_EQ(QFontInfo(m->font()).pixelSize(), pt) << qPrintable(m->title());
+        QMenu itemMenu(w.paneArea());
+        EXPECT_EQ(QFontInfo(itemMenu.font()).pixelSize(), pt);
+        QComboBox list(w.centralWidget());
+        list.addItem("Rot");
+        EXPECT_EQ(QFontInfo(list.view()->font()).pixelSize(), pt);
+        AboutPanel *about = AboutPanel::openPanel();
+        auto *version = about->findChild<QLabel *>("aboutVersion");
+        ASSERT_TRUE(version);
+        EXPECT_EQ(QFontInfo(version->font()).pixelSize(), pt);
+        EXPECT_GT(QFontInfo(about->findChild<QLabel *>("aboutName")->font()).pixelSize(), pt);
+        about->close();
+    }
+}

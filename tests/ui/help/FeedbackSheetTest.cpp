@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using TestUtil::LanguageScope;
@@ -135,4 +136,23 @@ TEST_F(FeedbackSheetTest, KindButtonsAndTheStoredKindFollowEachOther) {
     EXPECT_EQ(app->requests().feedbackKind(), FeedbackKind::question);
     app->requests().setFeedbackKind(FeedbackKind::idea);
     EXPECT_TRUE(idea->isChecked());
+}
+
+// At the largest size, in Polish, every button shows its text whole with room to its frame.
+TEST_F(FeedbackSheetTest, ButtonsShowTheirTextsWholeAtTheLargestSize) {
+    const LanguageScope pl(AppLanguage::pl);
+    app->settings().setFontSize(18);
+    app->requests().setFeedbackText("Tekst");
+    MainWindow window(app.get());
+    window.show();
+    window.commands().action(Cmd::feedback)->trigger();
+    auto *sheet = qobject_cast<FeedbackSheet *>(window.sheets()->current());
+    ASSERT_TRUE(sheet);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    ASSERT_TRUE(button(*sheet, "E-Mail-Entwurf öffnen"));
+    for (QPushButton *b : sheet->findChildren<QPushButton *>()) {
+        if (!b->isVisible() || b->text().isEmpty()) continue;
+        const int text = QFontMetrics(b->font()).horizontalAdvance(b->text());
+        EXPECT_GE(b->width() - text, 18) << b->text().toStdString();
+    }
 }

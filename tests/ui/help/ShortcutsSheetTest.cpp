@@ -11,9 +11,12 @@
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
 
+#include "ui/style/EnvironmentValues.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QStyleOptionComboBox>
 #include <QKeyEvent>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -47,6 +50,16 @@ int listedCount(const ShortcutsSheet &sheet) {
     for (const auto &[title, ids] : sheet.listed())
         n += int(ids.size());
     return n;
+}
+
+// The width a menu needs to show text whole, as the style lays it out.
+int comboWidthFor(const QComboBox *combo, const QString &text) {
+    QStyleOptionComboBox opt;
+    opt.initFrom(combo);
+    const QFontMetrics fm(combo->font());
+    return combo->style()
+        ->sizeFromContents(QStyle::CT_ComboBox, &opt, QSize(fm.horizontalAdvance(text), fm.height()), combo)
+        .width();
 }
 
 class ShortcutsSheetTest : public ::testing::Test {
@@ -287,4 +300,30 @@ TEST_F(ShortcutsSheetTest, ThePickerStoresTheLayoutItShows) {
     picker->setCurrentIndex(picker->findData(KbLayouts::rawValue(KbLayout::th)));
     EXPECT_EQ(KbLayouts::fromStored(app->settings().keyboardLayout()), KbLayout::th);
     EXPECT_EQ(sheet.keyboard()->keyboardLayout(), KbLayout::th);
+}
+
+// The layout menu shows its longest choice whole, at the largest size in Polish, wide or narrow.
+TEST_F(ShortcutsSheetTest, ThePickerShowsItsChoicesWhole) {
+    const LanguageScope pl(AppLanguage::pl);
+    EnvironmentValues *env = nullptr;
+    QWidget window;
+    env = EnvironmentValues::install(&window);
+    UIScale ui;
+    ui.font = 18;
+    env->setUi(ui);
+    QFont f = window.font();
+    f.setPixelSize(18);
+    window.setFont(f);
+    ShortcutsSheet sheet(app->settings(), app->requests(), &window);
+    sheet.setWindowFlag(Qt::Widget);
+    for (int width : {1000, 700}) {
+        sheet.resize(width, 700);
+        sheet.show();
+        QApplication::processEvents();
+        auto *picker = sheet.findChild<QComboBox *>();
+        ASSERT_TRUE(picker);
+        for (int i = 0; i < picker->count(); ++i)
+            EXPECT_GE(picker->width(), comboWidthFor(picker, picker->itemText(i)))
+                << width << " " << picker->itemText(i).toStdString();
+    }
 }

@@ -342,3 +342,28 @@ TEST_F(ChromeTest, PathBarCutsBetweenCharacters) {
         EXPECT_LE(end, bar->scroller()->viewport()->width());
     }
 }
+
+// The pane header's buttons are named in one style of capitals per language: all in title case in
+// English ("Home Folder", "Enclosing Folder"), all in sentence case in Polish.
+TEST_F(ChromeTest, HeaderButtonsAreCapitalisedAlike) {
+    const QSet<QString> small = {"to", "of", "the", "a", "an", "in", "on", "for", "and", "do", "w", "z"};
+    for (AppLanguage lang : {AppLanguage::en, AppLanguage::pl}) {
+        TestUtil::LanguageScope scope(lang);
+        QSet<QString> styles;
+        for (IconButton *b : view(Side::left)->header()->findChildren<IconButton *>()) {
+            if (b->helpKey().isEmpty()) continue;
+            QString name = L(b->helpKey());
+            name = name.section(u'(', 0, 0).remove(u'…').simplified();
+            const QStringList words = name.split(u' ', Qt::SkipEmptyParts);
+            if (words.size() < 2) continue;
+            bool title = true, sentence = true;
+            for (qsizetype i = 1; i < words.size(); ++i) {
+                if (small.contains(words[i])) continue;
+                (words[i][0].isUpper() ? sentence : title) = false;
+            }
+            if (title != sentence) styles.insert(title ? "title" : "sentence");
+        }
+        EXPECT_EQ(styles.size(), 1) << int(lang) << " "
+                                    << QStringList(styles.begin(), styles.end()).join(u',').toStdString();
+    }
+}

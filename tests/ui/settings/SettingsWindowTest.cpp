@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QStyleOptionComboBox>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
@@ -94,6 +95,16 @@ QString clipped(QWidget *w) {
             return b->text();
     }
     return {};
+}
+
+// The width a menu needs to show text whole, as the style lays it out.
+int comboWidthFor(const QComboBox *combo, const QString &text) {
+    QStyleOptionComboBox opt;
+    opt.initFrom(combo);
+    const QFontMetrics fm(combo->font());
+    return combo->style()
+        ->sizeFromContents(QStyle::CT_ComboBox, &opt, QSize(fm.horizontalAdvance(text), fm.height()), combo)
+        .width();
 }
 
 } // namespace
@@ -280,6 +291,28 @@ TEST_F(SettingsWindowTest, KeyboardPickerFollowsTheKey) {
     picker->setCurrentIndex(2);
     emit picker->activated(2);
     EXPECT_EQ(app.settings().keyboardLayout(), "us");
+}
+
+// At the largest size in Polish the keyboard menu shows its longest choice whole.
+TEST_F(SettingsWindowTest, KeyboardPickerShowsItsChoicesWhole) {
+    LanguageScope pl(AppLanguage::pl);
+    AppState app;
+    app.settings().setFontSize(18);
+    SettingsWindow window(&app);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (int i = 0; i < window.view()->count(); ++i) {
+        window.view()->setCurrentIndex(i);
+        QApplication::processEvents();
+        for (QComboBox *picker : window.view()->page(i)->findChildren<QComboBox *>()) {
+            if (picker->findData("auto") < 0) continue;
+            for (int k = 0; k < picker->count(); ++k)
+                EXPECT_GE(picker->width(), comboWidthFor(picker, picker->itemText(k)))
+                    << picker->itemText(k).toStdString();
+            return;
+        }
+    }
+    FAIL() << "no keyboard menu";
 }
 
 // The toolbar page's count and its buttons; pages' resets by the page; the reset asks first.

@@ -101,9 +101,9 @@ TEST(MenuLocalizerTest, WatchedMenusFollowTheLanguageAndSettle) {
     MenuLocalizer::setDelay(std::chrono::milliseconds(250));
 }
 
-// Every title of a menu bar and its menus gets a mnemonic no other entry of its menu has; it stays while
-// the title does, a title with "&" keeps showing it, and a Thai title gets a Latin letter after it, from its
-// English title.
+// Every title of a menu bar and its menus gets a mnemonic no other entry of its menu has, a character of
+// its own title; it stays while the title does, a title with "&" keeps showing it, and a Thai title gets a
+// Latin letter after it, from its English title.
 TEST(MenuLocalizerTest, MnemonicsDifferWithinTheirMenuAndStay) {
     LanguageScope de(AppLanguage::de);
     MenuFixture m;
@@ -117,17 +117,29 @@ TEST(MenuLocalizerTest, MnemonicsDifferWithinTheirMenuAndStay) {
     EXPECT_EQ(amp->text(), "&Suchen && Ersetzen");
     MenuLocalizer::walk(m.window.menuBar());
     EXPECT_EQ(second->text(), "Neuer &Tab");
-    // A menu with more titles than letters: each still has its own.
+    // Letters are handed round so that each title that can have one of its own gets it: "B" keeps its only
+    // letter, "Ba" takes its second.
+    QMenu *few = MenuLocalizer::addMenu(m.window.menuBar(), "Gehe zu");
+    QAction *ba = MenuLocalizer::addAction(few, "Ba");
+    QAction *b = MenuLocalizer::addAction(few, "B");
+    MenuLocalizer::walk(m.window.menuBar());
+    EXPECT_EQ(ba->text(), "B&a");
+    EXPECT_EQ(b->text(), "&B");
+    // A menu with more titles than letters: a title in Latin letters marks one of its own or none, never
+    // one in brackets after it.
     QMenu *many = MenuLocalizer::addMenu(m.window.menuBar(), "Ansicht");
     for (int i = 0; i < 30; ++i)
         MenuLocalizer::addAction(many, "Ab");
     MenuLocalizer::walk(m.window.menuBar());
     QSet<QKeySequence> seen;
     for (QAction *a : many->actions()) {
+        EXPECT_FALSE(a->text().contains(u'(')) << a->text().toStdString();
         const QKeySequence key = QKeySequence::mnemonic(a->text());
-        EXPECT_FALSE(key.isEmpty() || seen.contains(key)) << a->text().toStdString();
+        if (key.isEmpty()) continue;
+        EXPECT_FALSE(seen.contains(key)) << a->text().toStdString();
         seen.insert(key);
     }
+    EXPECT_EQ(seen.size(), 2);
     Lang::setCurrent(AppLanguage::th);
     MenuLocalizer::walk(m.window.menuBar());
     EXPECT_EQ(m.trash->text(), "ย้ายไปถังขยะ (&M)");

@@ -407,5 +407,21 @@ TEST_F(CompareSheets, SheetsFollowTheTextSizeAndShowWholeDates) {
     QDialog *rename = w.sheets()->current();
     ASSERT_TRUE(qobject_cast<BatchRenameSheet *>(rename));
     EXPECT_EQ(smallerThan(rename, 16), QStringList());
+    // "with" between the search fields keeps a clear gap to both.
+    rename->show();
+    QApplication::processEvents();
+    const auto fields = rename->findChildren<QLineEdit *>();
+    QLineEdit *find = nullptr, *replace = nullptr;
+    for (QLineEdit *f : fields) {
+        if (f->accessibleName() == L("Text im Namen")) find = f;
+        if (f->accessibleName() == L("Ersatz")) replace = f;
+    }
+    ASSERT_TRUE(find && replace);
+    for (QLabel *with : rename->findChildren<QLabel *>())
+        if (with->text() == L("durch")) {
+            const int textRight = with->x() + QFontMetrics(with->font()).horizontalAdvance(with->text());
+            EXPECT_GE(with->x() - (find->x() + find->width()), 9);
+            EXPECT_GE(replace->x() - textRight, 9);
+        }
     rename->reject();
 }

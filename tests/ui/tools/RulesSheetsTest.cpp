@@ -286,6 +286,21 @@ TEST_F(RulesSheetsTest, StorageRowsTextsAndShares) {
         EXPECT_EQ(StorageAnalysisSheet::share(e, 1000), "12.5 %");
     }
     EXPECT_EQ(StorageAnalysisSheet::share(e, 0), "");
+    // The columns hold their widest texts at every size, a share's first digit too.
+    for (double pt : {10.0, 13.0, 18.0}) {
+        LanguageScope pl(AppLanguage::pl);
+        UIScale ui;
+        ui.font = pt;
+        const QFontMetrics digits(StorageAnalysisSheet::digitsFont(ui));
+        for (qint64 size : {769, 1000})
+            EXPECT_GE(
+                StorageAnalysisSheet::shareColumn(ui),
+                digits.horizontalAdvance(StorageAnalysisSheet::share({"/x", "x", size, false, false}, 1000)))
+                << pt << " pt, " << size;
+        EXPECT_GE(StorageAnalysisSheet::sizeColumn(ui),
+                  digits.horizontalAdvance(FileFmt::size(987'600'000'000)))
+            << pt << " pt";
+    }
     e.otherVolume = true;
     EXPECT_EQ(StorageAnalysisSheet::share(e, 1000), "");
 }

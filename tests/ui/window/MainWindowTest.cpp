@@ -340,3 +340,31 @@ TEST_F(WindowTest, EachWindowHandsOutItsOwnRegistry) {
     second.commands().action(Cmd::newTab)->trigger();
     EXPECT_EQ(side->tabs().size(), tabs + 1);
 }
+
+// Ctrl+W and Ctrl+Q work from the sheets too, the Information sheet with its fields included: Ctrl+W
+// closes the sheet, Ctrl+Q the window.
+TEST_F(WindowTest, CloseAndQuitKeysWorkWhileASheetIsOpen) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/a.txt";
+    TestUtil::writeFile(file, "a");
+    for (const Qt::Key key : {Qt::Key_W, Qt::Key_Q}) {
+        AppState app(quick());
+        MainWindow w(&app);
+        KeyMonitor monitor(app, w.commands());
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        app.requests().setInfoTarget(InfoTarget({file}));
+        QDialog *sheet = w.sheets()->current();
+        ASSERT_TRUE(sheet);
+        sheet->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+        QWidget *focus = sheet->focusWidget() ? sheet->focusWidget() : sheet;
+        QTest::keyClick(focus, key, Qt::ControlModifier);
+        if (key == Qt::Key_W) {
+            EXPECT_FALSE(sheet->isVisible());
+            EXPECT_FALSE(app.requests().infoTarget());
+        } else {
+            EXPECT_FALSE(w.isVisible());
+        }
+    }
+}

@@ -45,9 +45,14 @@ void Commands::addApp() {
                   When::always,
                   Qt::ApplicationShortcut},
         [this] {
-            // The window that has the focus: Ctrl+W in the settings or the manual closes that one.
-            QWidget *focused = QApplication::activeWindow();
-            if (QWidget *w = focused ? focused : m_window.data()) w->close();
+            // The window that has the focus: Ctrl+W in the settings, the manual or a sheet closes that one.
+            QWidget *w = QApplication::activeWindow();
+            if (!w) w = m_window.data();
+            // A window under its sheet takes no keys of its own: the sheet goes.
+            if (QWidget *modal = QApplication::activeModalWidget())
+                for (QWidget *p = modal->parentWidget(); p; p = p->parentWidget())
+                    if (p == w) w = modal;
+            if (w) w->close();
         });
     add(
         ActionDef{
