@@ -112,23 +112,28 @@ void TrashCommands::trashSelection() {
     question.buttons = {{L("In den Papierkorb"), AlertRole::confirm}, {L("Abbrechen"), AlertRole::cancel}};
     QPointer<TrashCommands> self(this);
     QPointer<PaneModel> source(pane);
-    m_services.dialogs.ask(question, [self, source, paths](const AlertAnswer &answer) {
-        if (self && answer.role == AlertRole::confirm) self->startTrash(paths, source);
+    // The items as the pane listed them: what its folder became since is refused, not trashed.
+    QList<ShownItem> items;
+    for (const QString &p : paths)
+        items << pane->shown(p);
+    m_services.dialogs.ask(question, [self, source, items](const AlertAnswer &answer) {
+        if (self && answer.role == AlertRole::confirm) self->startTrash(items, source);
     });
 }
 
 void TrashCommands::trashDropped(const QStringList &paths) {
-    QStringList outside;
+    // Items a pane lists go as it listed them; others (from another program) through the user's own links.
+    QList<ShownItem> outside;
     for (const QString &p : paths)
-        if (!FileLoader::isInTrash(p) && !FileLoader::isTrashFolder(p)) outside << p;
+        if (!FileLoader::isInTrash(p) && !FileLoader::isTrashFolder(p)) outside << m_sides.shown(p);
     if (outside.isEmpty() || !m_jobs.admits()) return;
     startTrash(outside, {});
 }
 
-void TrashCommands::startTrash(const QStringList &paths, QPointer<PaneModel> source) {
+void TrashCommands::startTrash(const QList<ShownItem> &items, QPointer<PaneModel> source) {
     m_jobs.run(
         K("Lege in den Papierkorb"),
-        [paths](TransferProgress &progress) { return FileOps::trash(paths, &progress); },
+        [items](TransferProgress &progress) { return FileOps::trash(items, &progress); },
         [this, source](const FileOps::TrashResult &result) {
             if (source) source->setSelection({});
             // What went is recorded even when the rest stayed behind a cancel.

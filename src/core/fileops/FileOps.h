@@ -107,7 +107,11 @@ struct TrashResult {
     QList<TrashedPair> moved;
     bool cancelled = false;
 };
-TrashResult trash(const QStringList &paths, TransferProgress *progress = nullptr);
+// Each item goes only while its folder is still the folder listed and it the item listed; a folder that no
+// pane listed (a drop from another program, an undo, a rule) is reached through the user's own links only.
+TrashResult trash(const QList<ShownItem> &items, TransferProgress *progress = nullptr);
+// Items no pane lists, by their paths alone.
+QList<ShownItem> unlisted(const QStringList &paths);
 
 struct DeleteResult {
     qsizetype done = 0;

@@ -673,19 +673,6 @@ QString realPathOf(int dirFd, const QByteArray &name) {
 
 } // namespace
 
-Trashed trashItem(const QString &path, const QString &shownAs) {
-    QByteArray name;
-    Fd dir;
-    try {
-        dir = openParent(path, name);
-    } catch (const FileError &e) {
-        Trashed out;
-        out.err = e.code;
-        return out;
-    }
-    return trashItem(dir.get(), name, shownAs.isEmpty() ? path : shownAs);
-}
-
 Trashed trashItem(int dirFd, const QByteArray &name, const QString &path) {
     Trashed out;
     struct stat st;

@@ -112,8 +112,7 @@ struct Trashed {
     qsizetype mounts = 0;                 // mounted folders that stayed
     QString firstMount;                   // one of them, relative to the item's folder
 };
-Trashed trashItem(const QString &path, const QString &shownAs = {});
-// The same for the item `name` in `folder`, remembered at `path`: the folder is not looked up again.
+// The item `name` in `folder`, remembered at `path`, to the Trash: the folder is not looked up again.
 Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QString &path);
 // The sentence for the mounts that stayed; empty when none did.
 QString mountsStayedText(const Trashed &t, const QString &name);

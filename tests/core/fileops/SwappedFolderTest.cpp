@@ -164,7 +164,7 @@ TEST_F(SwappedFolder, TrashIntoASharedTrashSwappedMeanwhileLeavesThePrivateFolde
     owned(own, ::getuid(), 0700);
     const QString first = vol.path() + QStringLiteral("/sub/v.txt");
     ASSERT_TRUE(TestUtil::writeFile(first, "v"));
-    auto r = FileOps::trash({first});
+    auto r = FileOps::trash(FileOps::unlisted({first}));
     ASSERT_EQ(r.done, 1);
     EXPECT_TRUE(r.moved[0].inTrash.startsWith(vol.path() + QStringLiteral("/.Trash-")))
         << r.moved[0].inTrash.toStdString();
@@ -180,7 +180,7 @@ TEST_F(SwappedFolder, TrashIntoASharedTrashSwappedMeanwhileLeavesThePrivateFolde
             ASSERT_TRUE(TestUtil::swapForLink(own, priv));
         }
     });
-    r = FileOps::trash({second});
+    r = FileOps::trash(FileOps::unlisted({second}));
     EXPECT_EQ(snapshot(priv), before);
     EXPECT_EQ(r.done, 1);
     EXPECT_EQ(TestUtil::readFile(own + QStringLiteral(".away/files/w.txt")), "w");

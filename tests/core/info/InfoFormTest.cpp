@@ -8,11 +8,13 @@
 #include "core/model/XattrPlist.h"
 #include "platform/FileFlags.h"
 #include "platform/Plist.h"
+#include "platform/Posix.h"
 #include "platform/Xattr.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
+#include <fcntl.h>
 
 class InfoForm : public CommandTest {
 protected:
@@ -283,7 +285,14 @@ TEST_F(InfoForm, LockIsTheImmutableFlag) {
     s->setLocked(true);
     struct Unlock {
         QString path;
-        ~Unlock() { FileFlags::setImmutable(path, false); }
+        ~Unlock() {
+            const int dir =
+                ::open(QFile::encodeName(Posix::parentOf(path)).constData(), O_PATH | O_DIRECTORY);
+            const QByteArray name = QFile::encodeName(Posix::lastComponent(path));
+            if (struct stat st; ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+                FileFlags::setImmutable(dir, name, st, false);
+            ::close(dir);
+        }
     } unlock{f};
     EXPECT_TRUE(s->details().locked);
     EXPECT_EQ(FileFlags::immutable(f), true);
