@@ -50,10 +50,8 @@ set(commands "^(core/tools|core/help|core/app|ui)/")
 set(pathEntry
     "(FileOps::(deletePermanently|runWithProgress|renameInTwoPhases|copyTree|copyFileChunked|unlisted)|Restore::(moveItem|moveToFreeName)|FileSteps::(removeTree|moveAcross|copyTree)|Journal::trashRecorded|Trash::moveToTrash)[ \t]*\\(")
 set(pathEntryAllowed
-    # Deleting for good what the Trash view listed, by its path in a Trash: the Trash's own folders are
-    # opened as listed and held (deleteOne), so only an entry of that Trash goes. Also, after the user's
-    # answer, what the Trash refused on a volume without one: those paths come from the trash just made of
-    # the listed items, and are removed by path (the one remaining way that follows the path as it is then).
+    # Deleting for good what the Trash view lists, by its path in a Trash: the Trash's own folders are
+    # opened as listed and held (Trash::Held::openListed), so only an entry of that Trash goes.
     "core/app/TrashCommands.cpp|FileOps::deletePermanently"
     # Copies and moves: the folders a pane listed go along as `shown` and are checked; folders no pane lists
     # (a favourite, a drop from another program, the command line) are held by their paths.

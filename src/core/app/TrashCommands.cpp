@@ -134,7 +134,7 @@ void TrashCommands::startTrash(const QList<ShownItem> &items, QPointer<PaneModel
     m_jobs.run(
         K("Lege in den Papierkorb"),
         [items](TransferProgress &progress) { return FileOps::trash(items, &progress); },
-        [this, source](const FileOps::TrashResult &result) {
+        [this, source, items](const FileOps::TrashResult &result) {
             if (source) source->setSelection({});
             // What went is recorded even when the rest stayed behind a cancel.
             if (!result.moved.isEmpty())
@@ -146,6 +146,10 @@ void TrashCommands::startTrash(const QList<ShownItem> &items, QPointer<PaneModel
                 return;
             }
             const QStringList &rest = result.noTrash;
+            // Deleted as listed too: a folder swapped while the question is up is refused.
+            QList<ShownItem> restItems;
+            for (const ShownItem &item : items)
+                if (rest.contains(item.path)) restItems << item;
             Alert now;
             now.style = Alert::Style::critical;
             now.message =
@@ -154,7 +158,7 @@ void TrashCommands::startTrash(const QList<ShownItem> &items, QPointer<PaneModel
             now.buttons = {{L("Abbrechen"), AlertRole::cancel},
                            {L("Sofort löschen"), AlertRole::destructive}};
             QPointer<TrashCommands> self(this);
-            m_services.dialogs.ask(now, [self, rest, result](const AlertAnswer &answer) {
+            m_services.dialogs.ask(now, [self, restItems, result](const AlertAnswer &answer) {
                 if (!self) return;
                 if (answer.role != AlertRole::destructive) {
                     reportTrash(self->m_sides, self->m_toasts, result, {});
@@ -163,8 +167,8 @@ void TrashCommands::startTrash(const QList<ShownItem> &items, QPointer<PaneModel
                 // A job that began while the question was up refuses the delete with its own toast.
                 self->m_jobs.run(
                     K("Lösche"),
-                    [rest](TransferProgress &progress) {
-                        return FileOps::deletePermanently(rest, &progress);
+                    [restItems](TransferProgress &progress) {
+                        return FileOps::deleteListed(restItems, &progress);
                     },
                     [self, result](const FileOps::DeleteResult &removed) {
                         if (self) reportTrash(self->m_sides, self->m_toasts, result, removed);

@@ -119,7 +119,11 @@ struct DeleteResult {
     QStringList denied;
     bool cancelled = false;
 };
+// Items in a Trash, each with its .trashinfo through the Trash's own folders.
 DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progress = nullptr);
+// Items as listed (what the Trash could not take), each only while its folder and itself are still those
+// listed; a folder no pane listed is reached through the user's own links only.
+DeleteResult deleteListed(const QList<ShownItem> &items, TransferProgress *progress = nullptr);
 // An item in a Trash whose folders are held from its listing to its deletion.
 struct TrashedEntry {
     std::shared_ptr<const Trash::Held> trash;

@@ -33,6 +33,12 @@ void last(TransferProgress *progress, qsizetype count) {
     if (progress && count > 0) progress->add(1);
 }
 
+// The folder of an item as a pane listed it; one no pane listed, through the user's own links only.
+FileSteps::HeldFolder holdListed(const ShownItem &item, const FileSteps::PathBytes &bytes) {
+    return item.folder.known() ? FileSteps::HeldFolder::ofShown(item)
+                               : Restore::holdOrigin(bytes.parent().text());
+}
+
 } // namespace
 
 TrashResult trash(const QList<ShownItem> &items, TransferProgress *progress) {
@@ -49,9 +55,7 @@ TrashResult trash(const QList<ShownItem> &items, TransferProgress *progress) {
         Trash::Result r;
         try {
             const FileSteps::PathBytes bytes(path);
-            const FileSteps::HeldFolder folder = item.folder.known()
-                                                     ? FileSteps::HeldFolder::ofShown(item)
-                                                     : Restore::holdOrigin(bytes.parent().text());
+            const FileSteps::HeldFolder folder = holdListed(item, bytes);
             folder.expect(bytes.name(), item.item, name);
             r = FileSteps::Journal::trashRecorded(folder.fd(), bytes.name(), path);
         } catch (const FileError &e) {
@@ -146,6 +150,37 @@ DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progr
         if (account(e, Posix::lastComponent(path), mount, result.done, result.errors)) result.denied << path;
     }
     last(progress, paths.size());
+    return result;
+}
+
+DeleteResult deleteListed(const QList<ShownItem> &items, TransferProgress *progress) {
+    DeleteResult result;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const ShownItem &item = items[i];
+        const QString name = Posix::lastComponent(item.path);
+        if (!step(progress, i, items.size(), [&] { return name; })) {
+            result.cancelled = true;
+            return result;
+        }
+        QByteArray mount;
+        int e = 0;
+        try {
+            const FileSteps::PathBytes bytes(item.path);
+            const FileSteps::HeldFolder folder = holdListed(item, bytes);
+            const struct stat seen = folder.expect(bytes.name(), item.item, name);
+            e = FileSteps::removeSeen(folder, bytes.name(), seen, &mount);
+            if (e == ESTALE) throw FileSteps::HeldFolder::replaced(name);
+        } catch (const FileError &error) {
+            if (error.code != ESTALE) {
+                e = error.code ? error.code : EIO;
+            } else {
+                result.errors << error.description;
+                continue;
+            }
+        }
+        if (account(e, name, mount, result.done, result.errors)) result.denied << item.path;
+    }
+    last(progress, items.size());
     return result;
 }
 

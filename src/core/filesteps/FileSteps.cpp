@@ -303,6 +303,17 @@ int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount) {
     return removeAt(dirFd, name.constData(), 0, mount, name);
 }
 
+int removeSeen(const HeldFolder &folder, const QByteArray &name, const struct stat &seen, QByteArray *mount) {
+    struct stat st;
+    if (::fstatat(folder.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (!sameInode(st, seen)) return ESTALE;
+    const int dir = folder.openReadable();
+    if (dir < 0) return errno;
+    const int e = removeTreeAt(dir, name, mount);
+    ::close(dir);
+    return e;
+}
+
 int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount) {
     if (name.isEmpty() || name.contains('/') || name.contains('\0') || name == "." || name == "..")
         return EINVAL;

@@ -324,3 +324,33 @@ TEST_F(SwappedListing, TheLockLandsOnlyOnTheItemGetInfoLoaded) {
         }
     }
 }
+
+// On a volume without a Trash the items are deleted for good after the question, as listed too: a folder
+// swapped while the question is up keeps the private file.
+TEST_F(SwappedListing, DeletingWhatNoTrashTookLeavesAFolderSwappedDuringTheQuestion) {
+    TestUtil::TmpfsMount vol(QStringLiteral("4m"));
+    if (!vol.valid()) GTEST_SKIP() << "no tmpfs";
+    // No Trash may be made there.
+    ASSERT_TRUE(TestUtil::writeFile(vol.path() + QStringLiteral("/.Trash-0"), "not a folder"));
+    const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
+    const QString folder = vol.path() + QStringLiteral("/shared");
+    ASSERT_TRUE(TestUtil::writeFile(folder + QStringLiteral("/a1"), "mine"));
+    show(app->left(), folder);
+    app->left()->setSelection({folder + QStringLiteral("/a1")});
+    const auto before = priv.state();
+    whileOpen = [&](const Alert &a) {
+        if (a.has(AlertRole::destructive)) {
+            ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
+        }
+    };
+    answers = {AlertRole::confirm, AlertRole::destructive};
+    const qsizetype toastsBefore = toasts.size();
+    app->trash().trashSelection();
+    waitToast(toastsBefore + 1);
+    whileOpen = {};
+    EXPECT_EQ(alerts.last().message, QStringLiteral("„a1“ sofort löschen?"));
+    EXPECT_EQ(priv.state(), before);
+    EXPECT_EQ(lastToast(), HeldFolder::refusalText(folder));
+    EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a1"}));
+    ::unlink(QFile::encodeName(folder).constData());
+}
