@@ -2,7 +2,7 @@ cmake_minimum_required(VERSION 3.25)
 
 # Refuses an include that runs upward between the source layers: a file may include headers of its own
 # layer and of the layers below it, but not those inside the file-system steps. Refuses, too, a tool that
-# renames or deletes by a path itself. Run with -DSRC=<source root> [-DSTAMP=<file written on success>].
+# renames or deletes by a path itself, and a command that hands an operation a bare path to change. Run with -DSRC=<source root> [-DSTAMP=<file written on success>].
 # Layers from the bottom; tools and help share one rank.
 set(layers platform core/base core/localisation core/model core/filesteps core/fileops "core/tools|core/help" core/app ui)
 
@@ -40,6 +40,26 @@ set(byPathAllowed
     # Delete as administrator: the items are named to rm through pkexec, which can't be given our
     # descriptors across the privilege boundary; it runs only on the user's explicit request.
     "core/app/DesktopHooks.cpp|\"/bin/rm\""
+)
+
+# Above the operations every entry that changes items (menus, keys, toolbar, drops, the sidebar, Get Info,
+# the command line, the tools) hands them the items as a pane listed them, or folders held: these entry
+# points of the operations and steps take bare paths to a change instead, and only the file named may call
+# each, for the reason given. `FileOps::unlisted` makes listed items of bare paths: no command may.
+set(commands "^(core/tools|core/help|core/app|ui)/")
+set(pathEntry
+    "(FileOps::(deletePermanently|runWithProgress|renameInTwoPhases|copyTree|copyFileChunked|unlisted)|Restore::(moveItem|moveToFreeName)|FileSteps::(removeTree|moveAcross|copyTree)|Journal::trashRecorded|Trash::moveToTrash)[ \t]*\\(")
+set(pathEntryAllowed
+    # Deleting for good what the Trash view lists, by its path in a Trash: the Trash's own folders are
+    # opened as listed and held (Trash::Held::openListed), so only an entry of that Trash goes.
+    "core/app/TrashCommands.cpp|FileOps::deletePermanently"
+    # Copies and moves: the folders a pane listed go along as `shown` and are checked; folders no pane lists
+    # (a favourite, a drop from another program, the command line) are held by their paths.
+    "core/app/Transfers.cpp|FileOps::runWithProgress"
+    # The rule's destination is held and passed as `shown`; the matched file was checked just before.
+    "core/tools/RulesEngine.cpp|FileOps::runWithProgress"
+    # The batch rename's rows are the selection's paths; each folder is held by its path for the batch.
+    "ui/tools/BatchRenameSheet.cpp|FileOps::renameInTwoPhases"
 )
 
 function(layer_of path out)
@@ -94,6 +114,30 @@ foreach(file IN LISTS files)
       endif()
     endforeach()
   endif()
+  if(file MATCHES "${commands}")
+    file(STRINGS ${SRC}/${file} entries REGEX "${pathEntry}")
+    foreach(line IN LISTS entries)
+      string(STRIP "${line}" line)
+      if(line MATCHES "^//")
+        continue()
+      endif()
+      string(REGEX MATCH "${pathEntry}" called "${line}")
+      set(allowedHere FALSE)
+      foreach(entry IN LISTS pathEntryAllowed)
+        string(FIND "${entry}" "|" bar)
+        string(SUBSTRING "${entry}" 0 ${bar} allowedFile)
+        math(EXPR bar "${bar} + 1")
+        string(SUBSTRING "${entry}" ${bar} -1 allowedCall)
+        string(FIND "${called}" "${allowedCall}" at)
+        if(file STREQUAL allowedFile AND at EQUAL 0)
+          set(allowedHere TRUE)
+        endif()
+      endforeach()
+      if(NOT allowedHere)
+        string(APPEND errors "\n  ${file} hands a bare path to a change: ${line}")
+      endif()
+    endforeach()
+  endif()
   file(STRINGS ${SRC}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
   foreach(line IN LISTS includes)
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" header "${line}")
@@ -111,7 +155,7 @@ endforeach()
 
 if(errors)
   string(REPLACE ";" " < " order "${layers}")
-  message(FATAL_ERROR "Includes that run upward between the layers (${order}), and tools that change items by a path of their own:${errors}")
+  message(FATAL_ERROR "Includes that run upward between the layers (${order}), tools that change items by a path of their own, and commands that hand one to an operation:${errors}")
 endif()
 if(STAMP)
   file(WRITE ${STAMP} "")

@@ -51,14 +51,18 @@ std::optional<bool> immutable(const QString &path) {
     return (flags & FS_IMMUTABLE_FL) != 0;
 }
 
-int setImmutable(const QString &path, bool on) {
-    const int fd = openForFlags(path);
-    if (fd < 0) return errno ? errno : EIO;
+int setImmutable(int dirFd, const QByteArray &name, const struct stat &expected, bool on) {
+    if (!(S_ISREG(expected.st_mode) || S_ISDIR(expected.st_mode))) return ENOTTY;
+    const int fd = Posix::retry(
+        [&] { return ::openat(dirFd, name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC); });
+    if (fd < 0) return errno == ELOOP ? ESTALE : errno;
+    struct stat st {};
+    int err = ::fstat(fd, &st) == 0 ? 0 : errno;
+    // Swapped between the look and the open: the item there now is not the one meant.
+    if (!err && (st.st_dev != expected.st_dev || st.st_ino != expected.st_ino)) err = ESTALE;
     int flags = 0;
-    int err = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
-        err = errno;
-    } else {
+    if (!err && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) err = errno;
+    if (!err) {
         const int wanted = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
         if (wanted != flags && ::ioctl(fd, FS_IOC_SETFLAGS, &wanted) != 0) err = errno;
     }

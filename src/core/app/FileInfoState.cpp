@@ -159,6 +159,9 @@ void FileInfoState::load() {
     if (!loader) loader = &FullDetails::loadWithoutContent;
     QPointer<FileInfoState> self(this);
     (void)QtConcurrent::run([self, loader, path, generation, inTwo] {
+        // Before the facts: whatever they say belongs to this item or to none.
+        ::ItemId id;
+        if (struct stat st{}; Posix::lstatPath(path, st)) id = {quint64(st.st_dev), quint64(st.st_ino)};
         const FullDetails details = loader(path);
         auto current = [self, path, generation] {
             // Only the newest load of the path still shown is applied.
@@ -166,8 +169,9 @@ void FileInfoState::load() {
         };
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, details, current, inTwo] {
+            [self, details, current, inTwo, id] {
                 if (!current()) return;
+                self->m_loadedId = id;
                 FullDetails shown = details;
                 // Until the new rows come, the last ones of this path stay (no flicker on a reload).
                 if (inTwo && self->m_loaded) shown.extra = self->m_details.extra;
@@ -250,7 +254,28 @@ bool FileInfoState::canChangeLock() {
 }
 
 void FileInfoState::setLocked(bool locked) {
-    if (const int err = FileFlags::setImmutable(m_path, locked)) {
+    const QString name = Posix::lastComponent(m_path);
+    int err = 0;
+    try {
+        const FileSteps::PathBytes bytes(m_path);
+        // The item whose facts the form shows, in its folder as the pane listed it: never what the name
+        // or a folder swapped in leads to since.
+        ShownItem shown = m_sides ? m_sides->shown(m_path) : ShownItem{m_path, {}, {}};
+        shown.item = m_loadedId.known() ? m_loadedId : shown.item;
+        if (!shown.item.known()) throw FileSteps::HeldFolder::replaced(name);
+        const FileSteps::HeldFolder folder = FileSteps::HeldFolder::ofShown(shown);
+        const struct stat st = folder.expect(bytes.name(), shown.item, name);
+        err = FileFlags::setImmutable(folder.fd(), bytes.name(), st, locked);
+        if (err == ESTALE) throw FileSteps::HeldFolder::replaced(name);
+    } catch (const FileError &e) {
+        if (e.code == ESTALE) {
+            if (m_toasts) m_toasts->show(e.description, true);
+            emit changed();
+            return;
+        }
+        err = e.code ? e.code : EIO;
+    }
+    if (err) {
         if (m_toasts)
             m_toasts->show(LF("Der Schutz ließ sich nicht ändern: %@", Posix::errorText(err)), true);
         emit changed(); // the control shows the stored state again

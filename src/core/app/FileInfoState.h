@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/model/FileItem.h"
 #include "core/model/FullDetails.h"
 #include "core/model/SizeWalk.h"
 
@@ -103,6 +104,7 @@ private:
     qint64 m_refresh = 0;
     FullDetails m_details;
     bool m_loaded = false;
+    ::ItemId m_loadedId; // the item at the path when its facts were read, links not followed
     QString m_sizeText;
     QString m_nameText, m_tagsText, m_comment;
     bool m_typed[3] = {false, false, false};

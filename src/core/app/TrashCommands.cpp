@@ -112,24 +112,29 @@ void TrashCommands::trashSelection() {
     question.buttons = {{L("In den Papierkorb"), AlertRole::confirm}, {L("Abbrechen"), AlertRole::cancel}};
     QPointer<TrashCommands> self(this);
     QPointer<PaneModel> source(pane);
-    m_services.dialogs.ask(question, [self, source, paths](const AlertAnswer &answer) {
-        if (self && answer.role == AlertRole::confirm) self->startTrash(paths, source);
+    // The items as the pane listed them: what its folder became since is refused, not trashed.
+    QList<ShownItem> items;
+    for (const QString &p : paths)
+        items << pane->shown(p);
+    m_services.dialogs.ask(question, [self, source, items](const AlertAnswer &answer) {
+        if (self && answer.role == AlertRole::confirm) self->startTrash(items, source);
     });
 }
 
 void TrashCommands::trashDropped(const QStringList &paths) {
-    QStringList outside;
+    // Items a pane lists go as it listed them; others (from another program) through the user's own links.
+    QList<ShownItem> outside;
     for (const QString &p : paths)
-        if (!FileLoader::isInTrash(p) && !FileLoader::isTrashFolder(p)) outside << p;
+        if (!FileLoader::isInTrash(p) && !FileLoader::isTrashFolder(p)) outside << m_sides.shown(p);
     if (outside.isEmpty() || !m_jobs.admits()) return;
     startTrash(outside, {});
 }
 
-void TrashCommands::startTrash(const QStringList &paths, QPointer<PaneModel> source) {
+void TrashCommands::startTrash(const QList<ShownItem> &items, QPointer<PaneModel> source) {
     m_jobs.run(
         K("Lege in den Papierkorb"),
-        [paths](TransferProgress &progress) { return FileOps::trash(paths, &progress); },
-        [this, source](const FileOps::TrashResult &result) {
+        [items](TransferProgress &progress) { return FileOps::trash(items, &progress); },
+        [this, source, items](const FileOps::TrashResult &result) {
             if (source) source->setSelection({});
             // What went is recorded even when the rest stayed behind a cancel.
             if (!result.moved.isEmpty())
@@ -141,6 +146,10 @@ void TrashCommands::startTrash(const QStringList &paths, QPointer<PaneModel> sou
                 return;
             }
             const QStringList &rest = result.noTrash;
+            // Deleted as listed too: a folder swapped while the question is up is refused.
+            QList<ShownItem> restItems;
+            for (const ShownItem &item : items)
+                if (rest.contains(item.path)) restItems << item;
             Alert now;
             now.style = Alert::Style::critical;
             now.message =
@@ -149,7 +158,7 @@ void TrashCommands::startTrash(const QStringList &paths, QPointer<PaneModel> sou
             now.buttons = {{L("Abbrechen"), AlertRole::cancel},
                            {L("Sofort löschen"), AlertRole::destructive}};
             QPointer<TrashCommands> self(this);
-            m_services.dialogs.ask(now, [self, rest, result](const AlertAnswer &answer) {
+            m_services.dialogs.ask(now, [self, restItems, result](const AlertAnswer &answer) {
                 if (!self) return;
                 if (answer.role != AlertRole::destructive) {
                     reportTrash(self->m_sides, self->m_toasts, result, {});
@@ -158,8 +167,8 @@ void TrashCommands::startTrash(const QStringList &paths, QPointer<PaneModel> sou
                 // A job that began while the question was up refuses the delete with its own toast.
                 self->m_jobs.run(
                     K("Lösche"),
-                    [rest](TransferProgress &progress) {
-                        return FileOps::deletePermanently(rest, &progress);
+                    [restItems](TransferProgress &progress) {
+                        return FileOps::deleteListed(restItems, &progress);
                     },
                     [self, result](const FileOps::DeleteResult &removed) {
                         if (self) reportTrash(self->m_sides, self->m_toasts, result, removed);

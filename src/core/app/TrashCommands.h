@@ -43,7 +43,7 @@ private:
     void askToShowInFolder(const QStringList &paths);
     void askToEmptyAsAdmin(const FileOps::TrashListing &denied);
     // The work after each question was answered.
-    void startTrash(const QStringList &paths, QPointer<PaneModel> source);
+    void startTrash(const QList<ShownItem> &items, QPointer<PaneModel> source);
     void startDeleteFromTrash(const QStringList &paths, QPointer<PaneModel> pane);
     void startEmptyTrash(const FileOps::TrashListing &listing);
     void startAdminEmpty(const FileOps::TrashListing &denied);

@@ -117,7 +117,11 @@ struct TrashResult {
     QList<TrashedPair> moved;
     bool cancelled = false;
 };
-TrashResult trash(const QStringList &paths, TransferProgress *progress = nullptr);
+// Each item goes only while its folder is still the folder listed and it the item listed; a folder that no
+// pane listed (a drop from another program, an undo, a rule) is reached through the user's own links only.
+TrashResult trash(const QList<ShownItem> &items, TransferProgress *progress = nullptr);
+// Items no pane lists, by their paths alone.
+QList<ShownItem> unlisted(const QStringList &paths);
 
 struct DeleteResult {
     qsizetype done = 0;
@@ -125,7 +129,11 @@ struct DeleteResult {
     QStringList denied;
     bool cancelled = false;
 };
+// Items in a Trash, each with its .trashinfo through the Trash's own folders.
 DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progress = nullptr);
+// Items as listed (what the Trash could not take), each only while its folder and itself are still those
+// listed; a folder no pane listed is reached through the user's own links only.
+DeleteResult deleteListed(const QList<ShownItem> &items, TransferProgress *progress = nullptr);
 // An item in a Trash whose folders are held from its listing to its deletion.
 struct TrashedEntry {
     std::shared_ptr<const Trash::Held> trash;

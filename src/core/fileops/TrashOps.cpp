@@ -2,6 +2,7 @@
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/TransferJournal.h"
+#include "core/fileops/RestoreMove.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/HeldTrash.h"
@@ -32,18 +33,35 @@ void last(TransferProgress *progress, qsizetype count) {
     if (progress && count > 0) progress->add(1);
 }
 
+// The folder of an item as a pane listed it; one no pane listed, through the user's own links only.
+FileSteps::HeldFolder holdListed(const ShownItem &item, const FileSteps::PathBytes &bytes) {
+    return item.folder.known() ? FileSteps::HeldFolder::ofShown(item)
+                               : Restore::holdOrigin(bytes.parent().text());
+}
+
 } // namespace
 
-TrashResult trash(const QStringList &paths, TransferProgress *progress) {
+TrashResult trash(const QList<ShownItem> &items, TransferProgress *progress) {
     TrashResult result;
     QList<QPair<QString, QString>> remembered;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QString &path = paths[i];
-        if (!step(progress, i, paths.size(), [&] { return Posix::lastComponent(path); })) {
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const ShownItem &item = items[i];
+        const QString &path = item.path;
+        const QString name = Posix::lastComponent(path);
+        if (!step(progress, i, items.size(), [&] { return name; })) {
             result.cancelled = true;
             break;
         }
-        const Trash::Result r = FileSteps::Journal::trashRecorded(path);
+        Trash::Result r;
+        try {
+            const FileSteps::PathBytes bytes(path);
+            const FileSteps::HeldFolder folder = holdListed(item, bytes);
+            folder.expect(bytes.name(), item.item, name);
+            r = FileSteps::Journal::trashRecorded(folder.fd(), bytes.name(), path);
+        } catch (const FileError &e) {
+            result.errors << (e.code == ESTALE ? e.description : explain(e, name));
+            continue;
+        }
         switch (r.status) {
         case Trash::Status::moved:
             ++result.done;
@@ -54,13 +72,20 @@ TrashResult trash(const QStringList &paths, TransferProgress *progress) {
             result.noTrash << path;
             break;
         case Trash::Status::failed:
-            result.errors << explain(FileError::fromErrno(r.err), Posix::lastComponent(path));
+            result.errors << explain(FileError::fromErrno(r.err), name);
             break;
         }
     }
-    if (!result.cancelled) last(progress, paths.size());
+    if (!result.cancelled) last(progress, items.size());
     TrashMemory::rememberAll(remembered);
     return result;
+}
+
+QList<ShownItem> unlisted(const QStringList &paths) {
+    QList<ShownItem> out;
+    for (const QString &p : paths)
+        out << ShownItem{p, {}, {}};
+    return out;
 }
 
 namespace {
@@ -125,6 +150,37 @@ DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progr
         if (account(e, Posix::lastComponent(path), mount, result.done, result.errors)) result.denied << path;
     }
     last(progress, paths.size());
+    return result;
+}
+
+DeleteResult deleteListed(const QList<ShownItem> &items, TransferProgress *progress) {
+    DeleteResult result;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const ShownItem &item = items[i];
+        const QString name = Posix::lastComponent(item.path);
+        if (!step(progress, i, items.size(), [&] { return name; })) {
+            result.cancelled = true;
+            return result;
+        }
+        QByteArray mount;
+        int e = 0;
+        try {
+            const FileSteps::PathBytes bytes(item.path);
+            const FileSteps::HeldFolder folder = holdListed(item, bytes);
+            const struct stat seen = folder.expect(bytes.name(), item.item, name);
+            e = FileSteps::removeSeen(folder, bytes.name(), seen, &mount);
+            if (e == ESTALE) throw FileSteps::HeldFolder::replaced(name);
+        } catch (const FileError &error) {
+            if (error.code != ESTALE) {
+                e = error.code ? error.code : EIO;
+            } else {
+                result.errors << error.description;
+                continue;
+            }
+        }
+        if (account(e, name, mount, result.done, result.errors)) result.denied << item.path;
+    }
+    last(progress, items.size());
     return result;
 }
 

@@ -68,7 +68,7 @@ void reverseMoves(const UndoAction &action, TransferProgress &progress, UndoRepo
         if (!Trash::infoFileFor(pair.from).isEmpty()) {
             // Back into the Trash (the undo of a put back): as a move to the Trash, so that the
             // item gets its description again and may take another name there.
-            const FileOps::TrashResult trashed = FileOps::trash({pair.to});
+            const FileOps::TrashResult trashed = FileOps::trash(FileOps::unlisted({pair.to}));
             report.errors << trashed.errors;
             if (!trashed.noTrash.isEmpty())
                 report.errors << LF("%d Objekt(e) liegen auf einem Laufwerk ohne Papierkorb und bleiben.", 1);
@@ -95,7 +95,7 @@ void reverseCreated(const UndoAction &action, TransferProgress &progress, UndoRe
     QStringList present;
     for (const QString &path : action.paths)
         if (Restore::exists(path)) present << path;
-    const FileOps::TrashResult trashed = FileOps::trash(present);
+    const FileOps::TrashResult trashed = FileOps::trash(FileOps::unlisted(present));
     report.done = trashed.done;
     report.errors << trashed.errors;
     if (!trashed.noTrash.isEmpty())

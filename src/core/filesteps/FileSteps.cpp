@@ -303,6 +303,17 @@ int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount) {
     return removeAt(dirFd, name.constData(), 0, mount, name);
 }
 
+int removeSeen(const HeldFolder &folder, const QByteArray &name, const struct stat &seen, QByteArray *mount) {
+    struct stat st;
+    if (::fstatat(folder.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (!sameInode(st, seen)) return ESTALE;
+    const int dir = folder.openReadable();
+    if (dir < 0) return errno;
+    const int e = removeTreeAt(dir, name, mount);
+    ::close(dir);
+    return e;
+}
+
 int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount) {
     if (name.isEmpty() || name.contains('/') || name.contains('\0') || name == "." || name == "..")
         return EINVAL;
@@ -672,19 +683,6 @@ QString realPathOf(int dirFd, const QByteArray &name) {
 }
 
 } // namespace
-
-Trashed trashItem(const QString &path, const QString &shownAs) {
-    QByteArray name;
-    Fd dir;
-    try {
-        dir = openParent(path, name);
-    } catch (const FileError &e) {
-        Trashed out;
-        out.err = e.code;
-        return out;
-    }
-    return trashItem(dir.get(), name, shownAs.isEmpty() ? path : shownAs);
-}
 
 Trashed trashItem(int dirFd, const QByteArray &name, const QString &path) {
     Trashed out;

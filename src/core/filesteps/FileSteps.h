@@ -40,6 +40,9 @@ inline bool sameInode(const struct stat &a, const struct stat &b) {
 // system or a bind mount: those stay with the folders holding them, and the answer is EXDEV (`mount`
 // gets the first, relative to the path's folder). 0 or the first errno.
 int removeTree(const PathBytes &path, QByteArray *mount = nullptr);
+// The same for the item `name` in `folder`, only while it is still the item `seen` (ESTALE otherwise).
+int removeSeen(const HeldFolder &folder, const QByteArray &name, const struct stat &seen,
+               QByteArray *mount = nullptr);
 // The same for the item `name` in a Trash held from its listing on, with its .trashinfo.
 int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount = nullptr);
 // The permission bits of the item open at `fd` (O_PATH will do), set on exactly that item and never by a
@@ -112,8 +115,7 @@ struct Trashed {
     qsizetype mounts = 0;                 // mounted folders that stayed
     QString firstMount;                   // one of them, relative to the item's folder
 };
-Trashed trashItem(const QString &path, const QString &shownAs = {});
-// The same for the item `name` in `folder`, remembered at `path`: the folder is not looked up again.
+// The item `name` in `folder`, remembered at `path`, to the Trash: the folder is not looked up again.
 Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QString &path);
 // The sentence for the mounts that stayed; empty when none did.
 QString mountsStayedText(const Trashed &t, const QString &name);

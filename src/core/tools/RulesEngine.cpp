@@ -21,6 +21,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace RulesEngine {
@@ -357,7 +358,9 @@ RunResult run(const QList<CleanRule> &rules, TransferProgress &progress, const C
                 continue;
             }
             if (rule.action == u"trash") {
-                const FileOps::TrashResult t = FileOps::trash({m.path});
+                // The file matched, in its folder reached through the user's own links.
+                const ItemId matched{quint64(makedev(unsigned(m.dev >> 32), unsigned(m.dev))), m.ino};
+                const FileOps::TrashResult t = FileOps::trash({ShownItem{m.path, {}, matched}});
                 result.trashed += t.moved;
                 result.errors += t.errors;
                 result.noTrash += t.noTrash;

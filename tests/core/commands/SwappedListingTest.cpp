@@ -1,6 +1,7 @@
 // Another account that shares a folder with the user swaps the folder, or an item in it, for a link to a
 // private folder after the pane listed it: rename (F2, Get Info's name, a batch) and its undo, New Folder,
-// duplicate, alias, tags and comments leave the private folder alone and say why nothing was done.
+// duplicate, alias, tags, comments, the Trash (the key and a drop on the sidebar's Trash) and Get Info's lock
+// leave the private folder alone and say why nothing was done.
 
 #include "CommandFixture.h"
 
@@ -10,19 +11,24 @@
 #include "core/app/FileInfoState.h"
 #include "core/app/ItemCommands.h"
 #include "core/app/RenameCommands.h"
+#include "core/app/TrashCommands.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/fileops/UndoJournal.h"
 #include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepHooks.h"
+#include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/xattr.h>
 
 using FileSteps::HeldFolder;
 
 namespace {
 
-enum class Cmd { rename, newFolder, duplicate, alias, tag, comment, infoName };
+enum class Cmd { rename, newFolder, duplicate, alias, tag, comment, infoName, trash, trashDrop };
 // What renamed the items whose rename is undone.
 enum class Renamer { f2, batch };
 
@@ -31,6 +37,21 @@ QByteArray attributes(const QString &path) {
     char buf[4096];
     const ssize_t n = ::llistxattr(QFile::encodeName(path).constData(), buf, sizeof buf);
     return n > 0 ? QByteArray(buf, n) : QByteArray();
+}
+
+// The item's immutable flag, or nothing where it can't be read; `clear` takes it off first.
+std::optional<bool> immutable(const QString &path, bool clear = false) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    int flags = 0;
+    const bool read = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (read && clear && (flags & FS_IMMUTABLE_FL)) {
+        flags &= ~FS_IMMUTABLE_FL;
+        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    ::close(fd);
+    return read ? std::optional((flags & FS_IMMUTABLE_FL) != 0) : std::nullopt;
 }
 
 class SwappedListing : public CommandTest {
@@ -86,6 +107,13 @@ protected:
             info.rename();
             break;
         }
+        case Cmd::trash:
+            answers = {AlertRole::confirm};
+            app->trash().trashSelection();
+            break;
+        case Cmd::trashDrop:
+            app->trash().trashDropped(items);
+            break;
         }
         waitToast(before + 1);
     }
@@ -122,8 +150,8 @@ protected:
 } // namespace
 
 TEST_F(SwappedListing, AFolderSwappedAfterTheListingIsLeftAlone) {
-    for (const Cmd cmd :
-         {Cmd::rename, Cmd::newFolder, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment, Cmd::infoName}) {
+    for (const Cmd cmd : {Cmd::rename, Cmd::newFolder, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment,
+                          Cmd::infoName, Cmd::trash, Cmd::trashDrop}) {
         SCOPED_TRACE(int(cmd));
         // The new name taken there too: a rename's look for it must come after the folder is held.
         const TestUtil::PrivateFolder priv({QStringLiteral("a1"), QStringLiteral("b1")});
@@ -140,7 +168,8 @@ TEST_F(SwappedListing, AFolderSwappedAfterTheListingIsLeftAlone) {
 }
 
 TEST_F(SwappedListing, AnItemSwappedAfterTheListingIsLeftAlone) {
-    for (const Cmd cmd : {Cmd::rename, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment, Cmd::infoName}) {
+    for (const Cmd cmd : {Cmd::rename, Cmd::duplicate, Cmd::alias, Cmd::tag, Cmd::comment, Cmd::infoName,
+                          Cmd::trash, Cmd::trashDrop}) {
         SCOPED_TRACE(int(cmd));
         const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
         const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
@@ -212,4 +241,116 @@ TEST_F(SwappedListing, TheUndoOfARenameLooksIntoNoFolderSwappedIn) {
             EXPECT_EQ(priv.state(), before);
         }
     }
+}
+
+// The Trash takes each item from its folder as listed: a folder swapped while the first item goes (the key,
+// a drop on the sidebar's Trash) keeps the second from the private folder.
+TEST_F(SwappedListing, TheTrashStopsAtAFolderSwappedBetweenItsItems) {
+    for (const Cmd cmd : {Cmd::trash, Cmd::trashDrop}) {
+        SCOPED_TRACE(int(cmd));
+        const TestUtil::PrivateFolder priv({QStringLiteral("a1"), QStringLiteral("a2")});
+        const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
+        app->left()->setSelection({folder + QStringLiteral("/a1"), folder + QStringLiteral("/a2")});
+        const auto before = priv.state();
+        FileSteps::setStepHook([&, done = false](FileSteps::Step s, const QString &) mutable {
+            if (s == FileSteps::Step::toTrash && !std::exchange(done, true)) {
+                ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
+            }
+        });
+        run(cmd, {folder + QStringLiteral("/a1"), folder + QStringLiteral("/a2")});
+        FileSteps::setStepHook({});
+        EXPECT_EQ(priv.state(), before);
+        EXPECT_EQ(lastToast(), HeldFolder::refusalText(folder) + u' ' +
+                                   LF("%@ in den Papierkorb gelegt.", FileFmt::count(1)));
+        // The first went from where the listing was.
+        EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a2"}));
+    }
+}
+
+// A drop from another program names a folder no pane lists: it is reached through the user's own links
+// only, so another account's link in its place leads nowhere, while a link of the user's own still leads.
+TEST_F(SwappedListing, ADropThatNoPaneListedFollowsOnlyTheUsersOwnLinks) {
+    const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
+    const QString folder = make(QStringLiteral("unlisted/"));
+    make(QStringLiteral("unlisted/a1"), "mine");
+    show(app->left(), make(QStringLiteral("elsewhere/")));
+    show(app->right(), root + QStringLiteral("/elsewhere"));
+    const auto before = priv.state();
+    ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
+    run(Cmd::trashDrop, {folder + QStringLiteral("/a1")});
+    EXPECT_EQ(priv.state(), before);
+    EXPECT_EQ(lastToast(), HeldFolder::refusalText(folder));
+    EXPECT_TRUE(lastIsError());
+    // The user's own link (root's here) to the folder leads there.
+    const QString own = root + QStringLiteral("/own");
+    ASSERT_EQ(::symlink(QFile::encodeName(folder + QStringLiteral(".away")).constData(),
+                        QFile::encodeName(own).constData()),
+              0);
+    run(Cmd::trashDrop, {own + QStringLiteral("/a1")});
+    EXPECT_EQ(lastToast(), LF("%@ in den Papierkorb gelegt.", FileFmt::count(1)));
+    EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList());
+}
+
+// Get Info's lock sets the flag of the item whose facts it loaded, opened in its folder without following a
+// link: a folder or item swapped after the load leaves the private file unlocked.
+TEST_F(SwappedListing, TheLockLandsOnlyOnTheItemGetInfoLoaded) {
+    for (const bool listedThere : {true, false}) {
+        for (const bool wholeFolder : {true, false}) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(listedThere).arg(wholeFolder).toStdString());
+            const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
+            const QString folder = listed(QStringLiteral("shared%1%2").arg(listedThere).arg(wholeFolder));
+            const QString a1 = folder + QStringLiteral("/a1");
+            if (!immutable(a1) || !FileInfoState::canChangeLock()) GTEST_SKIP() << "no inode flags to change";
+            struct Unlock {
+                QString path;
+                ~Unlock() { immutable(path, true); }
+            } unlock{priv.path(QStringLiteral("a1"))};
+            if (!listedThere) show(app->left(), make(QStringLiteral("elsewhere/")));
+            FileInfoState info(app->sides(), app->items(), app->toasts(), a1, 0);
+            info.load();
+            QTRY_VERIFY_WITH_TIMEOUT(info.loaded(), 5000);
+            ASSERT_TRUE(wholeFolder ? TestUtil::swapForLink(folder, priv.path())
+                                    : TestUtil::swapForLink(a1, priv.path(QStringLiteral("a1"))));
+            const qsizetype before = toasts.size();
+            info.setLocked(true);
+            waitToast(before + 1);
+            EXPECT_EQ(immutable(priv.path(QStringLiteral("a1"))), false);
+            EXPECT_FALSE(info.details().locked);
+            // Refused for the folder where a pane listed it, else for the item found there.
+            EXPECT_EQ(lastToast(), wholeFolder && listedThere
+                                       ? HeldFolder::refusalText(folder)
+                                       : HeldFolder::replaced(QStringLiteral("a1")).description);
+            EXPECT_TRUE(lastIsError());
+        }
+    }
+}
+
+// On a volume without a Trash the items are deleted for good after the question, as listed too: a folder
+// swapped while the question is up keeps the private file.
+TEST_F(SwappedListing, DeletingWhatNoTrashTookLeavesAFolderSwappedDuringTheQuestion) {
+    TestUtil::TmpfsMount vol(QStringLiteral("4m"));
+    if (!vol.valid()) GTEST_SKIP() << "no tmpfs";
+    // No Trash may be made there.
+    ASSERT_TRUE(TestUtil::writeFile(vol.path() + QStringLiteral("/.Trash-0"), "not a folder"));
+    const TestUtil::PrivateFolder priv({QStringLiteral("a1")});
+    const QString folder = vol.path() + QStringLiteral("/shared");
+    ASSERT_TRUE(TestUtil::writeFile(folder + QStringLiteral("/a1"), "mine"));
+    show(app->left(), folder);
+    app->left()->setSelection({folder + QStringLiteral("/a1")});
+    const auto before = priv.state();
+    whileOpen = [&](const Alert &a) {
+        if (a.has(AlertRole::destructive)) {
+            ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
+        }
+    };
+    answers = {AlertRole::confirm, AlertRole::destructive};
+    const qsizetype toastsBefore = toasts.size();
+    app->trash().trashSelection();
+    waitToast(toastsBefore + 1);
+    whileOpen = {};
+    EXPECT_EQ(alerts.last().message, QStringLiteral("„a1“ sofort löschen?"));
+    EXPECT_EQ(priv.state(), before);
+    EXPECT_EQ(lastToast(), HeldFolder::refusalText(folder));
+    EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a1"}));
+    ::unlink(QFile::encodeName(folder).constData());
 }

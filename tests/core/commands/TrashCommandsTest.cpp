@@ -401,7 +401,7 @@ TEST_F(TrashCommandTest, TheTrashOfAVolumeMountedAnywhereIsListedAndEmptied) {
     if (!volume.valid()) GTEST_SKIP() << "needs root to mount a second volume";
     LanguageScope de(AppLanguage::de);
     TestUtil::writeFile(volume.path() + "/far.txt", "far");
-    const FileOps::TrashResult r = FileOps::trash({volume.path() + "/far.txt"});
+    const FileOps::TrashResult r = FileOps::trash(FileOps::unlisted({volume.path() + "/far.txt"}));
     ASSERT_EQ(r.moved.size(), 1);
     const QString files = Posix::parentOf(r.moved[0].inTrash);
     EXPECT_TRUE(FileLoader::allTrashFolders().contains(files));

@@ -9,6 +9,8 @@
 #include "core/filesteps/StepHooks.h"
 #include "platform/TrashRoots.h"
 
+#include <grp.h>
+
 using namespace FileOpsTest;
 using FileSteps::Step;
 
@@ -164,7 +166,7 @@ TEST_F(SwappedFolder, TrashIntoASharedTrashSwappedMeanwhileLeavesThePrivateFolde
     owned(own, ::getuid(), 0700);
     const QString first = vol.path() + QStringLiteral("/sub/v.txt");
     ASSERT_TRUE(TestUtil::writeFile(first, "v"));
-    auto r = FileOps::trash({first});
+    auto r = FileOps::trash(FileOps::unlisted({first}));
     ASSERT_EQ(r.done, 1);
     EXPECT_TRUE(r.moved[0].inTrash.startsWith(vol.path() + QStringLiteral("/.Trash-")))
         << r.moved[0].inTrash.toStdString();
@@ -180,7 +182,7 @@ TEST_F(SwappedFolder, TrashIntoASharedTrashSwappedMeanwhileLeavesThePrivateFolde
             ASSERT_TRUE(TestUtil::swapForLink(own, priv));
         }
     });
-    r = FileOps::trash({second});
+    r = FileOps::trash(FileOps::unlisted({second}));
     EXPECT_EQ(snapshot(priv), before);
     EXPECT_EQ(r.done, 1);
     EXPECT_EQ(TestUtil::readFile(own + QStringLiteral(".away/files/w.txt")), "w");
@@ -206,4 +208,65 @@ TEST_F(SwappedFolder, ABarePathSwappedBeforeTheRunIsRefused) {
         EXPECT_TRUE(refused(out, swapped)) << out.errors.join(u'\n').toStdString();
         EXPECT_EQ(out.done, 0);
     }
+}
+
+// As a user who is not root, whose own links lead on and another account's do not: items no pane listed
+// (a drop from another program) go to the Trash only from a folder reached through the user's own links,
+// so a shared folder swapped for another account's link to the user's private folder keeps that one's file.
+TEST_F(SwappedFolder, AnUnlistedTrashFollowsOnlyTheUsersOwnLinksAsAnotherAccount) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root to act as two accounts";
+    TestUtil::LanguageScope de(AppLanguage::de);
+    constexpr uid_t user = 4242;
+    const auto owned = [](const QString &p, uid_t uid, mode_t mode) {
+        ASSERT_EQ(::lchown(p.toUtf8().constData(), uid, uid), 0);
+        if (mode) {
+            ASSERT_EQ(::chmod(p.toUtf8().constData(), mode), 0);
+        }
+    };
+    owned(tmp.path(), 0, 0755);
+    owned(mkdir(QStringLiteral("group")), 0, 0777); // a project folder both accounts write to
+    const QString shared = mkdir(QStringLiteral("group/F"));
+    const QString mine = mkdir(QStringLiteral("mine"));
+    for (const QString &p : {shared, mine, mkdir(QStringLiteral("data")), mkdir(QStringLiteral("state"))})
+        owned(p, user, 0700);
+    owned(file(QStringLiteral("group/F/a1"), "shared"), user, 0600);
+    owned(file(QStringLiteral("mine/a1"), "private"), user, 0600);
+    const auto before = snapshot(mine);
+    ASSERT_TRUE(TestUtil::swapForLink(shared, mine));
+    // The user's own link to where the folder went.
+    const QString own = path(QStringLiteral("own"));
+    ASSERT_EQ(::symlink((shared + QStringLiteral(".away")).toUtf8().constData(), own.toUtf8().constData()),
+              0);
+    owned(own, user, 0);
+
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = TestChild::forkAlone();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_STATE_HOME", path(QStringLiteral("state")).toUtf8());
+        if (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(2);
+        const auto swapped = FileOps::trash(FileOps::unlisted({shared + QStringLiteral("/a1")}));
+        const auto through = FileOps::trash(FileOps::unlisted({own + QStringLiteral("/a1")}));
+        const QByteArray out = (QString::number(swapped.done) + u'\n' + swapped.errors.join(u'|') + u'\n' +
+                                QString::number(through.done) + u'\n' + through.errors.join(u'|'))
+                                   .toUtf8();
+        if (::write(fds[1], out.constData(), size_t(out.size())) < 0) ::_exit(3);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray out;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(snapshot(mine), before);
+    EXPECT_EQ(QString::fromUtf8(out),
+              QStringLiteral("0\n") + FileSteps::HeldFolder::refusalText(shared) + QStringLiteral("\n1\n"));
+    EXPECT_FALSE(exists(shared + QStringLiteral(".away/a1")));
 }

@@ -53,7 +53,7 @@ TEST_F(TrashOps, TrashWritesInfoFirstAndRemembersTheOrigin) {
     const QString odd = file("a b%\nc.txt", "1");
     const QString folder = mkdir("folder");
     file("folder/inner", "2");
-    const auto r = FileOps::trash({odd, path("missing"), folder});
+    const auto r = FileOps::trash(FileOps::unlisted({odd, path("missing"), folder}));
     EXPECT_EQ(r.done, 2);
     EXPECT_EQ(r.errors, QStringList{"„missing“: Die Datei gibt es nicht mehr oder sie wurde verschoben."});
     ASSERT_EQ(r.moved.size(), 2);
@@ -68,7 +68,7 @@ TEST_F(TrashOps, TrashWritesInfoFirstAndRemembersTheOrigin) {
 
     // A second item of the same name gets its own entry.
     const QString again = file("a b%\nc.txt", "3");
-    const auto r2 = FileOps::trash({again});
+    const auto r2 = FileOps::trash(FileOps::unlisted({again}));
     ASSERT_EQ(r2.moved.size(), 1);
     EXPECT_NE(r2.moved[0].inTrash, r.moved[0].inTrash);
     EXPECT_EQ(TestUtil::readFile(r2.moved[0].inTrash), "3");
@@ -80,7 +80,7 @@ TEST_F(TrashOps, AnItemWhoseInfoCannotBeFlushedStaysWhereItWas) {
     LanguageScope de(AppLanguage::de);
     const QString a = file("a", "a");
     FileSteps::setDiskErrorForTests(EIO, false);
-    const auto r = FileOps::trash({a});
+    const auto r = FileOps::trash(FileOps::unlisted({a}));
     FileSteps::setDiskErrorForTests(0);
     EXPECT_EQ(r.done, 0);
     EXPECT_EQ(r.errors.size(), 1);
@@ -94,7 +94,7 @@ TEST_F(TrashOps, AnItemWhoseInfoCannotBeFlushedStaysWhereItWas) {
         SCOPED_TRACE(nth);
         const int failed = Posix::failedFlushesForTests();
         Posix::setFlushErrorForTests(EIO, nth);
-        const auto one = FileOps::trash({a});
+        const auto one = FileOps::trash(FileOps::unlisted({a}));
         Posix::setFlushErrorForTests(0);
         EXPECT_TRUE(withoutInfo().isEmpty());
         if (Posix::failedFlushesForTests() == failed) {
@@ -116,7 +116,7 @@ TEST_F(TrashOps, AnItemThatCannotBeMovedLeavesNoInfoFile) {
     FileSteps::setStepHook([&](FileSteps::Step s, const QString &) {
         if (s == FileSteps::Step::toTrash) QFile::rename(a, path("b"));
     });
-    const auto r = FileOps::trash({a});
+    const auto r = FileOps::trash(FileOps::unlisted({a}));
     FileSteps::setStepHook({});
     EXPECT_EQ(r.done, 0);
     EXPECT_EQ(r.errors.size(), 1);
@@ -128,7 +128,7 @@ TEST_F(TrashOps, LongNamesFitTheInfoFile) {
     const QString name = QString(253, 'l') + QChar(0xe9);
     ASSERT_EQ(name.toUtf8().size(), 255);
     const QString p = file(name, "x");
-    const auto r = FileOps::trash({p});
+    const auto r = FileOps::trash(FileOps::unlisted({p}));
     ASSERT_EQ(r.done, 1) << r.errors.join(' ').toStdString();
     const QString trashName = r.moved[0].inTrash.section('/', -1);
     EXPECT_LE(trashName.toUtf8().size() + 10, 255);
@@ -140,7 +140,7 @@ TEST_F(TrashOps, LongNamesFitTheInfoFile) {
 TEST_F(TrashOps, PermanentDeleteRemovesTheInfoToo) {
     const QString a = file("a", "1");
     mkdir("d/e/f");
-    const auto r = FileOps::trash({a, path("d")});
+    const auto r = FileOps::trash(FileOps::unlisted({a, path("d")}));
     ASSERT_EQ(r.done, 2);
     const auto del = FileOps::deletePermanently({r.moved[0].inTrash, r.moved[1].inTrash, path("gone")});
     EXPECT_EQ(del.done, 2);
@@ -158,7 +158,7 @@ TEST_F(TrashOps, ListedByTheFreedesktopTools) {
     if (tool.isEmpty()) GTEST_SKIP() << "trash-cli is not installed";
     const QString a = file("interop one.txt", "1");
     const QString b = file("zwei/ü", "2");
-    const auto r = FileOps::trash({a, b});
+    const auto r = FileOps::trash(FileOps::unlisted({a, b}));
     ASSERT_EQ(r.done, 2);
     QProcess p;
     p.start(tool, {});
@@ -181,7 +181,7 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     ASSERT_TRUE(vol.valid());
     const QString own = vol.path() + QString("/.Trash-%1").arg(::getuid());
     ASSERT_TRUE(TestUtil::writeFile(vol.path() + "/sub/v.txt", "v"));
-    auto r = FileOps::trash({vol.path() + "/sub/v.txt"});
+    auto r = FileOps::trash(FileOps::unlisted({vol.path() + "/sub/v.txt"}));
     ASSERT_EQ(r.done, 1);
     EXPECT_EQ(r.moved[0].inTrash, own + "/files/v.txt");
     EXPECT_TRUE(TestUtil::readFile(own + "/info/v.txt.trashinfo").contains("\nPath=sub/v.txt\n"));
@@ -192,7 +192,7 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     QDir(own).removeRecursively();
     ASSERT_TRUE(TestUtil::writeFile(own, "not a folder"));
     ASSERT_TRUE(TestUtil::writeFile(vol.path() + "/w.txt", "w"));
-    r = FileOps::trash({vol.path() + "/w.txt"});
+    r = FileOps::trash(FileOps::unlisted({vol.path() + "/w.txt"}));
     EXPECT_EQ(r.done, 0);
     EXPECT_EQ(r.noTrash, QStringList{vol.path() + "/w.txt"});
     EXPECT_TRUE(r.errors.isEmpty());
@@ -204,7 +204,7 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
 TEST_F(TrashOps, ADriveShowingEveryItemAsAnotherAccountsKeepsNoTrashFolderOfOurs) {
     KESTRIN_FAT_OR_SKIP(stick, false, false, false, false, int(::getuid()) + 1000);
     ASSERT_TRUE(TestUtil::writeFile(stick.path() + "/w.txt", "w"));
-    const auto r = FileOps::trash({stick.path() + "/w.txt"});
+    const auto r = FileOps::trash(FileOps::unlisted({stick.path() + "/w.txt"}));
     EXPECT_EQ(r.noTrash, QStringList{stick.path() + "/w.txt"});
     EXPECT_EQ(names(stick.path()), QStringList{"w.txt"});
 }

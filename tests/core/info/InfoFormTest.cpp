@@ -8,11 +8,13 @@
 #include "core/model/XattrPlist.h"
 #include "platform/FileFlags.h"
 #include "platform/Plist.h"
+#include "platform/Posix.h"
 #include "platform/Xattr.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
+#include <fcntl.h>
 
 class InfoForm : public CommandTest {
 protected:
@@ -283,7 +285,14 @@ TEST_F(InfoForm, LockIsTheImmutableFlag) {
     s->setLocked(true);
     struct Unlock {
         QString path;
-        ~Unlock() { FileFlags::setImmutable(path, false); }
+        ~Unlock() {
+            const int dir =
+                ::open(QFile::encodeName(Posix::parentOf(path)).constData(), O_PATH | O_DIRECTORY);
+            const QByteArray name = QFile::encodeName(Posix::lastComponent(path));
+            if (struct stat st; ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+                FileFlags::setImmutable(dir, name, st, false);
+            ::close(dir);
+        }
     } unlock{f};
     EXPECT_TRUE(s->details().locked);
     EXPECT_EQ(FileFlags::immutable(f), true);
@@ -294,6 +303,31 @@ TEST_F(InfoForm, LockIsTheImmutableFlag) {
     s->setLocked(false);
     EXPECT_EQ(FileFlags::immutable(f), false);
     EXPECT_TRUE(TestUtil::writeFile(f, "changed"));
+}
+
+// The flag goes on the item looked at, opened in its folder: another item put at the name after the look
+// (a link too) gets none.
+TEST_F(InfoForm, TheLockMeetsOnlyTheItemItLookedAt) {
+    const QString g = make("g.txt");
+    if (!FileFlags::immutable(g) || !FileInfoState::canChangeLock())
+        GTEST_SKIP() << "no inode flags to change";
+    const int dir = ::open(QFile::encodeName(root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dir, 0);
+    struct stat seen {
+    }, now{};
+    ASSERT_EQ(::fstatat(dir, "g.txt", &seen, AT_SYMLINK_NOFOLLOW), 0);
+    ASSERT_EQ(::renameat(dir, "g.txt", dir, "g.old"), 0);
+    make("g.txt");
+    EXPECT_EQ(FileFlags::setImmutable(dir, "g.txt", seen, true), ESTALE);
+    ASSERT_EQ(::fstatat(dir, "g.txt", &now, AT_SYMLINK_NOFOLLOW), 0);
+    ASSERT_EQ(::symlinkat("g.txt", dir, "h"), 0);
+    EXPECT_EQ(FileFlags::setImmutable(dir, "h", now, true), ESTALE);
+    EXPECT_EQ(FileFlags::immutable(g), false);
+    EXPECT_EQ(FileFlags::immutable(root + "/g.old"), false);
+    for (const char *name : {"g.txt", "g.old"}) // nothing stays that the folder's removal can't take
+        if (struct stat st{}; ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            FileFlags::setImmutable(dir, name, st, false);
+    ::close(dir);
 }
 
 // The content rows come from a helper that may hang until its limit: the rest of the form does not wait

@@ -18,7 +18,7 @@ using PutBackTest = Harness;
 namespace {
 
 QString trashOne(const QString &path) {
-    const FileOps::TrashResult r = FileOps::trash({path});
+    const FileOps::TrashResult r = FileOps::trash(FileOps::unlisted({path}));
     EXPECT_EQ(r.moved.size(), 1);
     return r.moved.value(0).inTrash;
 }

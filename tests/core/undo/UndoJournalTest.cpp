@@ -19,7 +19,9 @@ protected:
     Toast undo() {
         return wait([&](auto c) { undoLast(c, journal); });
     }
-    QList<FileOps::TrashedPair> trash(const QStringList &paths) { return FileOps::trash(paths).moved; }
+    QList<FileOps::TrashedPair> trash(const QStringList &paths) {
+        return FileOps::trash(FileOps::unlisted(paths)).moved;
+    }
     QString x, y;
     UndoJournal journal;
 };
