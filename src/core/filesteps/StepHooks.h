@@ -27,6 +27,7 @@ enum class Step {
     volumeFlush,
     privateFolderMade,
     privateFolderHeld,
+    unpacked, // an archive unpacked in the private folder, before anything in it is tamed
     walkEntering
 };
 using StepHook = std::function<void(Step, const QString &path)>;

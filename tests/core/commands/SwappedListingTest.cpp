@@ -213,3 +213,34 @@ TEST_F(SwappedListing, TheUndoOfARenameLooksIntoNoFolderSwappedIn) {
         }
     }
 }
+
+// The same with no link on the way, so that no refusal of links stands in for the identity checks: the
+// folder replaced by another account's real folder holding the new names, or an item by another file.
+TEST_F(SwappedListing, TheUndoOfABatchRenameTakesOnlyTheFolderAndItemsItLeft) {
+    for (const bool wholeFolder : {true, false}) {
+        SCOPED_TRACE(wholeFolder ? "the folder" : "an item");
+        const QString folder = listed(QStringLiteral("plain%1").arg(wholeFolder));
+        renameForUndo(Renamer::batch, folder);
+        const QString b1 = folder + QStringLiteral("/b1");
+        const QString swapped = wholeFolder ? folder : b1;
+        ASSERT_EQ(::rename(QFile::encodeName(swapped), QFile::encodeName(swapped + ".away")), 0);
+        if (wholeFolder) {
+            ASSERT_TRUE(QDir().mkdir(folder));
+            ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), TestUtil::otherAccount, 0), 0);
+        }
+        ASSERT_TRUE(TestUtil::writeFile(b1, "theirs"));
+        if (wholeFolder) {
+            ASSERT_TRUE(TestUtil::writeFile(folder + QStringLiteral("/b2"), "theirs"));
+        }
+        EXPECT_EQ(undo(), wholeFolder ? folderRefused(Renamer::batch, folder)
+                                      : L("Rückgängig:") + u' ' +
+                                            HeldFolder::replaced(QStringLiteral("b1")).description);
+        EXPECT_EQ(TestUtil::readFile(b1), "theirs");
+        if (wholeFolder) {
+            EXPECT_EQ(TestUtil::names(folder), QStringList({"b1", "b2"}));
+            EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"b1", "b2"}));
+        } else { // the batch's other item goes back
+            EXPECT_EQ(TestUtil::names(folder), QStringList({"a2", "b1", "b1.away"}));
+        }
+    }
+}

@@ -480,6 +480,43 @@ TEST_F(SettleAcross, AMoveThatCannotBeRecordedTouchesNothing) {
     EXPECT_TRUE(names(vol.path()).isEmpty());
 }
 
+// The state folder is held as the settings' folder is: another account's folder, or the user's own link to
+// one, takes no journal, and the copy is refused with the state folder's sentence.
+TEST_F(Settle, NoJournalGoesWhereAnotherAccountCouldReachIt) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "another account's folder needs root";
+    LanguageScope de(AppLanguage::de);
+    const QString src = file("a", "1"), dst = mkdir("dst"), theirs = mkdir("theirs");
+    const QByteArray theirsBytes = QFile::encodeName(theirs);
+    ASSERT_EQ(::chown(theirsBytes.constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(theirsBytes.constData(), 0777), 0);
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "transfers: the user's link to their folder" : "kestrin: their folder");
+        const QString state = mkdir(linked ? "stateLinked" : "stateTheirs");
+        const QString app = mkdir(linked ? "stateLinked/kestrin" : "stateTheirs/kestrin");
+        const QString reached = linked ? theirs : app;
+        if (linked) {
+            ASSERT_EQ(::symlink(theirsBytes.constData(), QFile::encodeName(app + "/transfers").constData()),
+                      0);
+        } else {
+            ASSERT_EQ(::chown(QFile::encodeName(app).constData(), 65534, 65534), 0);
+            ASSERT_EQ(::chmod(QFile::encodeName(app).constData(), 0777), 0);
+        }
+        const QStringList before = names(reached);
+        ASSERT_TRUE(inChild(
+            [&] {
+                qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+                const TransferOutcome o = run({src}, dst, false);
+                const bool refused = o.done == 0 && o.errors.size() == 1 &&
+                                     o.errors[0].startsWith("„a“: Das Protokoll im Statusordner „" + state +
+                                                            "/kestrin/transfers“ lässt sich nicht schreiben");
+                ::_exit(refused ? 0 : 3);
+            },
+            false));
+        EXPECT_EQ(names(reached), before);
+        EXPECT_TRUE(names(dst).isEmpty());
+    }
+}
+
 // A copy given up (here: cancelled) goes again, but its record stays while that removal may not be
 // on the disk: a power cut that brings the part back leaves it to the next start, never hidden.
 TEST_F(Settle, APartDroppedWithoutAFlushStaysOnRecord) {
