@@ -281,9 +281,9 @@ TEST_F(ArchivesTest, TamingTakesWhatTheToolLeftNeverThroughALink) {
     if (!TestUtil::isRoot()) GTEST_SKIP() << "another account's entries need root";
     TestUtil::writeFile(d + "/src/Box/plain.txt", "p");
     mkdir(d + "/src/Box/shared");
-    ::symlink("../../theirs.txt", QFile::encodeName(d + "/src/Box/link").constData());
-    ASSERT_EQ(status("/usr/bin/bsdtar", {"-cf", d + "/Box.tar", "Box"}, d + "/src"), 0);
     const QString theirs = d + "/theirs.txt";
+    ::symlink(QFile::encodeName(theirs).constData(), QFile::encodeName(d + "/src/Box/link").constData());
+    ASSERT_EQ(status("/usr/bin/bsdtar", {"-cf", d + "/Box.tar", "Box"}, d + "/src"), 0);
     TestUtil::writeFile(theirs, "theirs");
     ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 4321, 4321), 0);
     // As a tool would leave them that kept the archive's bits and owners.
