@@ -54,6 +54,30 @@ int holdOwn(const QByteArray &path, bool make) {
     return fd;
 }
 
+// 0 when every folder above the one held at `fd`, up to the top, is the user's or the system's, as it
+// lies now (links already resolved): the owner of a folder on the way could move what lies below it.
+int ownWayUp(int fd) {
+    struct stat top {
+    }, st{};
+    if (::stat("/", &top) != 0) return errno;
+    const uid_t me = ::geteuid();
+    int at = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; at >= 0 && depth < 4096; ++depth) {
+        int e = ::fstat(at, &st) != 0 ? errno : 0;
+        if (!e && st.st_uid != me && st.st_uid != 0) e = EPERM;
+        if (e || (st.st_dev == top.st_dev && st.st_ino == top.st_ino)) {
+            ::close(at);
+            return e;
+        }
+        const int up = ::openat(at, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = up;
+    }
+    if (at < 0) return errno;
+    ::close(at);
+    return ELOOP;
+}
+
 struct State {
     std::mutex lock;
     pid_t pid = 0;
@@ -462,8 +486,9 @@ int openRecordsFolder(bool make) {
         fd = holdOwn(*app + "/transfers", make);
     }
     if (fd < 0) return -1;
-    const int dir = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const int e = errno;
+    int e = ownWayUp(fd);
+    const int dir = e ? -1 : ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (!e && dir < 0) e = errno;
     ::close(fd);
     errno = e;
     return dir;

@@ -489,17 +489,28 @@ TEST_F(Settle, NoJournalGoesWhereAnotherAccountCouldReachIt) {
     const QByteArray theirsBytes = QFile::encodeName(theirs);
     ASSERT_EQ(::chown(theirsBytes.constData(), 65534, 65534), 0);
     ASSERT_EQ(::chmod(theirsBytes.constData(), 0777), 0);
-    for (const bool linked : {false, true}) {
-        SCOPED_TRACE(linked ? "transfers: the user's link to their folder" : "kestrin: their folder");
-        const QString state = mkdir(linked ? "stateLinked" : "stateTheirs");
-        const QString app = mkdir(linked ? "stateLinked/kestrin" : "stateTheirs/kestrin");
-        const QString reached = linked ? theirs : app;
-        if (linked) {
+    const auto own = [](const QString &folder, uid_t uid, mode_t mode) {
+        const QByteArray bytes = QFile::encodeName(folder);
+        return ::chown(bytes.constData(), uid, uid) == 0 && ::chmod(bytes.constData(), mode) == 0;
+    };
+    enum Case { theirApp, linked, theirBase };
+    for (const Case c : {theirApp, linked, theirBase}) {
+        SCOPED_TRACE(c == theirApp ? "kestrin: their folder"
+                     : c == linked ? "transfers: the user's link to their folder"
+                                   : "the state folder above: theirs");
+        const QString state = mkdir(QStringLiteral("state%1").arg(c));
+        const QString app = mkdir(QStringLiteral("state%1/kestrin").arg(c));
+        QString reached = app;
+        if (c == linked) {
             ASSERT_EQ(::symlink(theirsBytes.constData(), QFile::encodeName(app + "/transfers").constData()),
                       0);
+            reached = theirs;
+        } else if (c == theirApp) {
+            ASSERT_TRUE(own(app, 65534, 0777));
         } else {
-            ASSERT_EQ(::chown(QFile::encodeName(app).constData(), 65534, 65534), 0);
-            ASSERT_EQ(::chmod(QFile::encodeName(app).constData(), 0777), 0);
+            ASSERT_TRUE(own(state, 65534, 0777));
+            reached = mkdir(QStringLiteral("state%1/kestrin/transfers").arg(c));
+            ASSERT_TRUE(own(app, 0, 0700) && own(reached, 0, 0700));
         }
         const QStringList before = names(reached);
         ASSERT_TRUE(inChild(
