@@ -139,7 +139,8 @@ HeldFolder makePrivateFolder(const HeldFolder &in, const QByteArray &name);
 
 // What an unpacked archive brings that an ordinary user could not make goes before anyone sees the
 // folder: devices, pipes and sockets are removed (and told in `left`), set-id and sticky bits cleared,
-// foreign owners replaced, never through a link. 0 or errno (then the folder must not be published).
+// foreign owners replaced, never through a link. In a group folder (setgid) its group and, on folders, its
+// bit stay, as anything made there gets them. 0 or errno (then the folder must not be published).
 struct LeftOut {
     static constexpr int named = 3;
     QStringList names; // the first few removed, relative to the folder

@@ -233,8 +233,12 @@ int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left) {
             names.emplace_back(e->d_name);
     ::closedir(dir);
     std::sort(names.begin(), names.end()); // what is left out is told in a fixed order
+    // In a group folder (setgid) whatever anyone makes takes its group, and a folder its bit: so it stays.
+    struct stat here;
+    if (::fstat(dirFd, &here) != 0) return errno;
+    const bool group = here.st_mode & S_ISGID;
     const uid_t uid = ::geteuid();
-    const gid_t gid = ::getegid();
+    const gid_t gid = group ? here.st_gid : ::getegid();
     for (const QByteArray &name : names) {
         struct stat st;
         if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
@@ -247,7 +251,9 @@ int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left) {
             ::fchownat(dirFd, name.constData(), uid, gid, AT_SYMLINK_NOFOLLOW) != 0)
             return errno;
         if (S_ISLNK(st.st_mode)) continue;
-        if ((st.st_mode & 07000) && ::fchmodat(dirFd, name.constData(), st.st_mode & 0777, 0) != 0)
+        const mode_t kept = group && S_ISDIR(st.st_mode) ? S_ISGID : 0;
+        if ((st.st_mode & 07000 & ~kept) &&
+            ::fchmodat(dirFd, name.constData(), st.st_mode & (0777 | kept), 0) != 0)
             return errno;
         if (S_ISDIR(st.st_mode)) {
             const int sub =
@@ -267,9 +273,11 @@ int tameUnpacked(const HeldFolder &folder, LeftOut &left) {
     reached(Step::unpacked, folder.path().bytes());
     const int fd = folder.openReadable();
     if (fd < 0) return errno;
-    struct stat st;
-    int e = ::fstat(fd, &st) == 0 ? 0 : errno;
-    if (!e && (st.st_mode & 07000) && ::fchmod(fd, st.st_mode & 0777) != 0) e = errno;
+    struct stat st {
+    }, above{};
+    int e = ::fstat(fd, &st) == 0 && ::fstatat(fd, "..", &above, 0) == 0 ? 0 : errno;
+    const mode_t kept = above.st_mode & S_ISGID;
+    if (!e && (st.st_mode & 07000 & ~kept) && ::fchmod(fd, st.st_mode & (0777 | kept)) != 0) e = errno;
     if (!e) e = tameAt(fd, 0, {}, left);
     ::close(fd);
     return e;

@@ -305,20 +305,28 @@ TEST_F(ArchivesTest, TamingTakesWhatTheToolLeftNeverThroughALink) {
 }
 
 // A group folder (setgid) gives its bit to every folder made in it, the private work folder too: that is no
-// swap, and the archive is unpacked there.
+// swap, and the archive is unpacked there, its folders and files in the folder's group as anything made
+// there.
 TEST_F(ArchivesTest, ExtractionIntoAGroupFolder) {
     const QString group = mkdir(d + "/Gruppe");
     if (TestUtil::isRoot()) {
         ASSERT_EQ(::chown(QFile::encodeName(group).constData(), 0, 100), 0);
     }
     ASSERT_EQ(::chmod(QFile::encodeName(group).constData(), 02775), 0);
-    TestUtil::writeFile(d + "/src/inner.txt", "from the archive");
-    ASSERT_EQ(status("/usr/bin/zip", {"-q", group + "/arc.zip", "inner.txt"}, d + "/src"), 0);
+    TestUtil::writeFile(d + "/src/sub/inner.txt", "from the archive");
+    ASSERT_EQ(status("/usr/bin/zip", {"-qr", group + "/arc.zip", "sub"}, d + "/src"), 0);
     const Toast t = wait([&](auto c) { extract(c, {group + "/arc.zip"}); });
     EXPECT_FALSE(t.error);
     EXPECT_EQ(t.text, "1 Objekt entpackt.");
-    EXPECT_EQ(TestUtil::readFile(group + "/arc/inner.txt"), "from the archive");
+    EXPECT_EQ(TestUtil::readFile(group + "/arc/sub/inner.txt"), "from the archive");
     EXPECT_EQ(names(group), QStringList({"arc", "arc.zip"}));
+    const gid_t gid = TestUtil::lstatOf(group).st_gid;
+    for (const QString &made : {group + "/arc", group + "/arc/sub", group + "/arc/sub/inner.txt"}) {
+        SCOPED_TRACE(made.toStdString());
+        const struct stat st = TestUtil::lstatOf(made);
+        EXPECT_EQ(st.st_gid, gid);
+        EXPECT_EQ(st.st_mode & 07000, S_ISDIR(st.st_mode) ? mode_t(S_ISGID) : 0u);
+    }
 }
 
 // Whoever may rename in the archive's folder can put one of the user's own private folders (0700) in
