@@ -5,6 +5,7 @@
 #include "platform/AppRegistry.h"
 
 #include "platform/Posix.h"
+#include "platform/Xdg.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,8 +24,7 @@ namespace {
 constexpr qint64 kMaxEntryBytes = 1024 * 1024;
 
 QString homeData() {
-    const QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    return home.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : home;
+    return Xdg::dataHome();
 }
 
 // Where flatpak keeps what its exported entries link to.

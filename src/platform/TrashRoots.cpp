@@ -1,6 +1,7 @@
 #include "platform/TrashRoots.h"
 
 #include "platform/Posix.h"
+#include "platform/Xdg.h"
 #include "platform/Volumes.h"
 
 #include <QDir>
@@ -64,9 +65,7 @@ QList<Candidate> candidates(const QString &mountPoint) {
 } // namespace
 
 QString homeTrash() {
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty() || !data.startsWith(u'/')) data = QDir::homePath() + QStringLiteral("/.local/share");
-    return QDir::cleanPath(data + QStringLiteral("/Trash"));
+    return QDir::cleanPath(Xdg::dataHome() + QStringLiteral("/Trash"));
 }
 
 QStringList volumeTrashes(const QString &mountPoint) {

@@ -3,6 +3,8 @@
 
 #include "platform/Workspace.h"
 
+#include "platform/Xdg.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,8 +19,7 @@ QString desktopId(const QString &desktopFile) {
     if (!desktopFile.endsWith(QLatin1String(".desktop")) || !QFileInfo(desktopFile).isFile()) return {};
     const QString clean = QDir::cleanPath(desktopFile);
     // The folders the desktop searches, as GIO does (not Qt's, which tests redirect).
-    QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    if (home.isEmpty()) home = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString home = Xdg::dataHome();
     QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
     if (dirs.isEmpty()) dirs = QStringLiteral("/usr/local/share:/usr/share");
     for (const QString &dir : QStringList{home} + dirs.split(u':', Qt::SkipEmptyParts)) {

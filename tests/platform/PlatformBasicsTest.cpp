@@ -5,6 +5,9 @@
 #include "platform/TrashRoots.h"
 #include "platform/Volumes.h"
 #include "platform/Xattr.h"
+#include "platform/Xdg.h"
+#include "core/base/Defaults.h"
+#include "core/filesteps/TransferJournal.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -80,6 +83,42 @@ TEST(Posix, FoldersBeneathATopNeverLeaveIt) {
     EXPECT_EQ(Posix::openFolderBeneath(QFileInfo(inner.path()).path(), QFileInfo(inner.path()).fileName()),
               -1);
     EXPECT_EQ(errno, EXDEV);
+}
+
+// A relative base folder is invalid under the XDG rules: it is ignored as an unset one, by every reader
+// (settings, Trash, the transfers' journal), and never taken as a path from wherever the program runs.
+TEST(Xdg, RelativeBaseFoldersAreIgnored) {
+    const QString home = QDir::homePath();
+    const struct {
+        const char *variable;
+        QString (*base)();
+        QString fallback, user; // the user of the folder, as it reads with the default
+        QString (*used)();
+    } cases[] = {
+        {"XDG_CONFIG_HOME", Xdg::configHome, home + "/.config", home + "/.config/kestrin/settings.plist",
+         Defaults::filePath},
+        {"XDG_DATA_HOME", Xdg::dataHome, home + "/.local/share", home + "/.local/share/Trash",
+         TrashRoots::homeTrash},
+        {"XDG_STATE_HOME", Xdg::stateHome, home + "/.local/state", home + "/.local/state/kestrin/transfers",
+         FileSteps::Journal::recordsFolder},
+        {"XDG_CACHE_HOME", Xdg::cacheHome, home + "/.cache", {}, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.variable);
+        const QByteArray was = qgetenv(c.variable);
+        for (const char *value : {"rel", "rel/kestrin", "./abs", "~/x", ""}) {
+            qputenv(c.variable, value);
+            EXPECT_EQ(c.base(), c.fallback) << value;
+            if (c.used) {
+                EXPECT_EQ(c.used(), c.user) << value;
+            }
+        }
+        qunsetenv(c.variable);
+        EXPECT_EQ(c.base(), c.fallback);
+        qputenv(c.variable, "/elsewhere/base");
+        EXPECT_EQ(c.base(), "/elsewhere/base");
+        qputenv(c.variable, was);
+    }
 }
 
 TEST(Xattr, AbsentIsNotAnError) {

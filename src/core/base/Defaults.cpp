@@ -1,8 +1,8 @@
 #include "core/base/Defaults.h"
 
 #include "platform/SettingsStore.h"
+#include "platform/Xdg.h"
 
-#include <QStandardPaths>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -21,8 +21,7 @@ SettingsStore &store() {
 } // namespace
 
 QString filePath() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/kestrin/settings.plist");
+    return Xdg::configHome() + QStringLiteral("/kestrin/settings.plist");
 }
 
 QString setAsidePath() {

@@ -116,60 +116,6 @@ QString marginFailure(const QString &name, qint64 margin) {
            FileFmt::size(margin)));
 }
 
-// What an archive brings that an ordinary user could not make goes before anyone sees the folder:
-// devices, pipes and sockets are removed, set-id and sticky bits cleared, foreign owners replaced.
-// 0 or errno (then the folder must not be published).
-int tameAt(int dirFd, int depth) {
-    if (depth > 256) return ELOOP;
-    const int fd = ::dup(dirFd);
-    DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
-    if (!dir) {
-        if (fd >= 0) ::close(fd);
-        return errno ? errno : EIO;
-    }
-    std::vector<QByteArray> names;
-    while (const dirent *e = ::readdir(dir))
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.emplace_back(e->d_name);
-    ::closedir(dir);
-    const uid_t uid = ::geteuid();
-    const gid_t gid = ::getegid();
-    for (const QByteArray &name : names) {
-        struct stat st;
-        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) {
-            if (const int e = FileSteps::unlinkSeen(dirFd, name, st)) return e;
-            continue;
-        }
-        if ((st.st_uid != uid || st.st_gid != gid) &&
-            ::fchownat(dirFd, name.constData(), uid, gid, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno;
-        if (S_ISLNK(st.st_mode)) continue;
-        if ((st.st_mode & 07000) && ::fchmodat(dirFd, name.constData(), st.st_mode & 0777, 0) != 0)
-            return errno;
-        if (S_ISDIR(st.st_mode)) {
-            const int sub =
-                ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub < 0) return errno;
-            const int e = tameAt(sub, depth + 1);
-            ::close(sub);
-            if (e) return e;
-        }
-    }
-    return 0;
-}
-
-int tame(const FileSteps::HeldFolder &folder) {
-    const int fd = folder.openReadable();
-    if (fd < 0) return errno;
-    struct stat st;
-    int e = ::fstat(fd, &st) == 0 ? 0 : errno;
-    if (!e && (st.st_mode & 07000) && ::fchmod(fd, st.st_mode & 0777) != 0) e = errno;
-    if (!e) e = tameAt(fd, 0);
-    ::close(fd);
-    return e;
-}
-
 } // namespace
 
 QString archiveBaseName(const QStringList &paths) {
@@ -389,14 +335,17 @@ std::optional<QString> runUnpack(const Unpacking &u, TransferProgress &progress,
 }
 
 // The unpacked folder checked, tamed and put beside the archive under a free name; the failure otherwise.
+// `leftOut` gets what taming removed, said.
 Unpacked placeUnpacked(const Unpacking &u, const FileSteps::HeldFolder &staging, const QByteArray &stem,
-                       TransferProgress &progress) {
+                       TransferProgress &progress, QString &leftOut) {
     bool full = false;
     const std::optional<QString> error = runUnpack(u, progress, full);
     if (full) return {{}, marginFailure(u.name, u.margin)};
     if (error) return {{}, extractFailure(u.name, failureDetail(*error, u.pinned))};
     if (progress.isCancelled()) return {{}, L("Abgebrochen. Unvollständiges wurde entfernt.")};
-    if (const int e = tame(*u.inside)) return {{}, FileOps::explain(FileError::fromErrno(e), u.name)};
+    FileSteps::LeftOut left;
+    if (const int e = FileSteps::tameUnpacked(*u.inside, left))
+        return {{}, FileOps::explain(FileError::fromErrno(e), u.name)};
     if (!hasEntries(*u.inside).value_or(false))
         return {{},
                 QStringLiteral("„") + u.name + QStringLiteral("“: ") +
@@ -410,16 +359,24 @@ Unpacked placeUnpacked(const Unpacking &u, const FileSteps::HeldFolder &staging,
         const QString free = Posix::lastComponent(FileOps::uniqueURL(wanted, u.pinned));
         const auto freeBytes = Posix::encode(free);
         const int e = freeBytes ? FileSteps::renameNoReplace(staging, stem, *u.held, *freeBytes) : EILSEQ;
-        if (e == 0) return {Posix::childPath(u.folder, free), {}};
+        if (e == 0) {
+            if (left.count)
+                leftOut = LF("„%@“: Pipes, Sockets und Geräte werden nicht entpackt. Ausgelassen: %@", u.name,
+                             left.names.join(QStringLiteral(", ")) +
+                                 (left.count > FileSteps::LeftOut::named
+                                      ? LF(" (+%d weitere)", left.count - FileSteps::LeftOut::named)
+                                      : QString()));
+            return {Posix::childPath(u.folder, free), {}};
+        }
         if (e != EEXIST || attempt >= 20)
             return {{}, extractFailure(u.name, Restore::message(FileError::fromErrno(e), u.stem))};
     }
 }
 
-// Unpacks one archive into a new folder beside it. The work happens in a private folder that only we
-// can enter, held from its making on, and the result appears under its name only once it is complete and
-// tamed.
-Unpacked extractOne(const QString &archive, TransferProgress &progress) {
+// Unpacks one archive into a new folder beside it; `leftOut` tells what of it was not unpacked. The work
+// happens in a private folder that only we can enter, held from its making on, and the result appears under
+// its name only once it is complete and tamed.
+Unpacked extractOne(const QString &archive, TransferProgress &progress, QString &leftOut) {
     Unpacking u;
     u.archive = archive;
     u.folder = Restore::folder(archive);
@@ -446,7 +403,7 @@ Unpacked extractOne(const QString &archive, TransferProgress &progress) {
         } else {
             const FileSteps::HeldFolder inside = staging.beneath(stemBytes.bytes());
             u.inside = &inside;
-            out = placeUnpacked(u, staging, stemBytes.bytes(), progress);
+            out = placeUnpacked(u, staging, stemBytes.bytes(), progress, leftOut);
         }
         // Only our own work folder goes, with what is left in it; one that was moved away is emptied.
         if (FileSteps::removeMade(held, stagingName, staging.identity()) == ESTALE)
@@ -465,11 +422,13 @@ ExtractResult extractArchives(const QStringList &archives, TransferProgress &pro
     ExtractResult result;
     for (const QString &archive : archives) {
         if (progress.isCancelled()) break;
-        const auto outcome = extractOne(archive, progress);
+        QString leftOut;
+        const auto outcome = extractOne(archive, progress, leftOut);
         if (outcome.failure.isEmpty())
             result.created << outcome.path;
         else if (!progress.isCancelled())
             result.errors << outcome.failure;
+        if (!leftOut.isEmpty()) result.leftOut << leftOut;
     }
     return result;
 }
@@ -550,6 +509,10 @@ void extract(const FileActionContext &ctx, const QStringList &given) {
                           ctx.warn(K("Abgebrochen. Unvollständiges wurde entfernt."));
                       else if (!result.errors.isEmpty())
                           ctx.toast(result.errors.first(), true);
+                      else if (!result.leftOut.isEmpty()) // done, but not all of it
+                          ctx.toast(LF("%@ entpackt.", FileFmt::count(result.created.size())) + u' ' +
+                                        result.leftOut.join(u' '),
+                                    true);
                       else
                           ctx.toast(LF("%@ entpackt.", FileFmt::count(result.created.size())));
                   });

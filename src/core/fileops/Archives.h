@@ -47,6 +47,7 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
 struct ExtractResult {
     QStringList created; // folders that now hold unpacked content
     QStringList errors;
+    QStringList leftOut; // for each archive whose special files were left out, what they were
 };
 // Blocking: unpacks each archive into a new folder beside it.
 ExtractResult extractArchives(const QStringList &archives, TransferProgress &progress);

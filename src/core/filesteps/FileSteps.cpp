@@ -405,6 +405,12 @@ int syncFolder(const QString &folder) {
     return e;
 }
 
+int syncFolder(int fd, const QString &folder) {
+    if (const int e = faultFor(folder)) return e;
+    const int e = Posix::flushFile(fd);
+    return e == EINVAL || e == EROFS ? 0 : e;
+}
+
 int syncFolders(const QStringList &folders, QString *failed) {
     // Beyond this many folders on one file system, one syncfs is cheaper than an fsync of each.
     constexpr qsizetype fewFolders = 4;

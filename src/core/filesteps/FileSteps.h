@@ -53,6 +53,8 @@ int setModeOf(int fd, mode_t mode);
 int renameNoReplace(const PathBytes &from, const PathBytes &to);
 // fsync of a folder, so that new entries in it are on stable storage. 0 or errno.
 int syncFolder(const QString &folder);
+// The same for a folder held open at `fd` (readable), known to tests' faults as `folder`.
+int syncFolder(int fd, const QString &folder);
 // What a batch changed in these folders goes to stable storage: an fsync of each, or one syncfs per
 // file system where a batch touched many. 0 or the first errno; `failed` gets the folder it failed in.
 int syncFolders(const QStringList &folders, QString *failed = nullptr);
@@ -136,6 +138,17 @@ void dropPartMark(const HeldFolder &folder, const QByteArray &name);
 // be a folder that is ours, 0700 and empty, else nothing of it is used: a FileError (`in`'s refusal for a
 // link or a folder someone else put there).
 HeldFolder makePrivateFolder(const HeldFolder &in, const QByteArray &name);
+
+// What an unpacked archive brings that an ordinary user could not make goes before anyone sees the
+// folder: devices, pipes and sockets are removed (and told in `left`), set-id and sticky bits cleared,
+// foreign owners replaced, never through a link. In a group folder (setgid) its group and, on folders, its
+// bit stay, as anything made there gets them. 0 or errno (then the folder must not be published).
+struct LeftOut {
+    static constexpr int named = 3;
+    QStringList names; // the first few removed, relative to the folder
+    int count = 0;
+};
+int tameUnpacked(const HeldFolder &folder, LeftOut &left);
 // Removes `name` in `folder` with all it holds, only while it is still the item `made` (never through a
 // link). 0, ESTALE when something else has the name, or errno.
 int removeMade(const HeldFolder &folder, const QByteArray &name, const struct stat &made);

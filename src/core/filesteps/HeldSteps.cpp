@@ -10,6 +10,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <vector>
+
+#include <dirent.h>
 
 #include <fcntl.h>
 #include <sys/statfs.h>
@@ -86,13 +90,14 @@ HeldFolder makePrivateFolder(const HeldFolder &in, const QByteArray &name) {
     reached(Step::privateFolderMade, in.pathOf(name).bytes());
     // In a folder others may write to, the name may lead elsewhere by now: only our own new folder will do.
     // Volumes without owners and modes of their own (FAT, exFAT, NTFS, SMB, most FUSE) show every folder
-    // alike, and hold no links another account could plant.
+    // alike, and hold no links another account could plant. In a group folder (setgid) the new folder
+    // inherits that bit: nobody else can set a bit on our folder, so it is no sign of a swap.
     const int fd = ::openat(in.fd(), name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
     struct statfs fs {};
     const bool seen = fd >= 0 && ::fstat(fd, &st) == 0 && ::fstatfs(fd, &fs) == 0;
     const bool ours =
-        seen && (keepsOwners(fs.f_type) ? st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0700
+        seen && (keepsOwners(fs.f_type) ? st.st_uid == ::geteuid() && (st.st_mode & 07777 & ~S_ISGID) == 0700
                                         : st.st_uid == in.identity().st_uid);
     if (fd >= 0) ::close(fd);
     // clang-format off
@@ -213,7 +218,70 @@ int walkItem(const WalkState &w, const HeldFolder &top, int dirFd, const QByteAr
     return e;
 }
 
+// The entries of the folder open at dirFd (`relative` below the unpacked one), tamed, and below them.
+int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left) {
+    if (depth > 256) return ELOOP;
+    const int fd = ::dup(dirFd);
+    DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0) ::close(fd);
+        return errno ? errno : EIO;
+    }
+    std::vector<QByteArray> names;
+    while (const dirent *e = ::readdir(dir))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    ::closedir(dir);
+    std::sort(names.begin(), names.end()); // what is left out is told in a fixed order
+    // In a group folder (setgid) whatever anyone makes takes its group, and a folder its bit: so it stays.
+    struct stat here;
+    if (::fstat(dirFd, &here) != 0) return errno;
+    const bool group = here.st_mode & S_ISGID;
+    const uid_t uid = ::geteuid();
+    const gid_t gid = group ? here.st_gid : ::getegid();
+    for (const QByteArray &name : names) {
+        struct stat st;
+        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) {
+            if (const int e = unlinkSeen(dirFd, name, st)) return e;
+            if (left.count++ < LeftOut::named) left.names << Posix::shown(relative + name);
+            continue;
+        }
+        if ((st.st_uid != uid || st.st_gid != gid) &&
+            ::fchownat(dirFd, name.constData(), uid, gid, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno;
+        if (S_ISLNK(st.st_mode)) continue;
+        const mode_t kept = group && S_ISDIR(st.st_mode) ? S_ISGID : 0;
+        if ((st.st_mode & 07000 & ~kept) &&
+            ::fchmodat(dirFd, name.constData(), st.st_mode & (0777 | kept), 0) != 0)
+            return errno;
+        if (S_ISDIR(st.st_mode)) {
+            const int sub =
+                ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) return errno;
+            const int e = tameAt(sub, depth + 1, relative + name + '/', left);
+            ::close(sub);
+            if (e) return e;
+        }
+    }
+    return 0;
+}
+
 } // namespace
+
+int tameUnpacked(const HeldFolder &folder, LeftOut &left) {
+    reached(Step::unpacked, folder.path().bytes());
+    const int fd = folder.openReadable();
+    if (fd < 0) return errno;
+    struct stat st {
+    }, above{};
+    int e = ::fstat(fd, &st) == 0 && ::fstatat(fd, "..", &above, 0) == 0 ? 0 : errno;
+    const mode_t kept = above.st_mode & S_ISGID;
+    if (!e && (st.st_mode & 07000 & ~kept) && ::fchmod(fd, st.st_mode & (0777 | kept)) != 0) e = errno;
+    if (!e) e = tameAt(fd, 0, {}, left);
+    ::close(fd);
+    return e;
+}
 
 int walkBeneath(const HeldFolder &folder, const QList<QByteArray> &names,
                 const std::function<int(const Walked &)> &visit, QByteArray *failed) {

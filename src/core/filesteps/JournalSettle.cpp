@@ -864,9 +864,8 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
 
 Leftovers settle(const QString &partsIn) {
     Leftovers left;
-    const auto dirPath = Posix::encode(recordsFolder());
-    if (!dirPath) return left;
-    Fd dirFd(::open(dirPath->constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // Never read where another account could have put a journal of its own making.
+    Fd dirFd(openRecordsFolder(false));
     if (dirFd.get() < 0) return left;
     std::vector<QByteArray> names;
     if (DIR *dir = ::fdopendir(::fcntl(dirFd.get(), F_DUPFD_CLOEXEC, 0))) {

@@ -5,6 +5,7 @@
 #include "core/filesteps/PosixSteps.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
+#include "platform/Xdg.h"
 #include "platform/Trash.h"
 
 #include <QDir>
@@ -32,16 +33,57 @@ namespace {
 constexpr off_t restartBytes = 1 << 20;
 
 QString folder() {
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!base.startsWith(u'/')) base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/kestrin/transfers");
+    return Xdg::stateHome() + QStringLiteral("/kestrin/transfers");
+}
+
+// A folder of the state, held as the settings' folder is: reached through no other account's link, ours
+// (or the system's, where nobody else may write), and made 0700. Its O_PATH descriptor, or -1 with errno.
+int holdOwn(const QByteArray &path, bool make) {
+    const int fd = Posix::openOwnWay(path, make);
+    if (fd < 0) return -1;
+    struct stat st;
+    const uid_t me = ::geteuid();
+    int e = ::fstat(fd, &st) != 0 ? errno : 0;
+    if (!e && st.st_uid != me && (st.st_uid != 0 || (st.st_mode & 022))) e = EPERM;
+    if (!e && st.st_uid == me && (st.st_mode & 07777) != 0700) e = setModeOf(fd, 0700);
+    if (e) {
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+// 0 when every folder above the one held at `fd`, up to the top, is the user's or the system's, as it
+// lies now (links already resolved): the owner of a folder on the way could move what lies below it.
+int ownWayUp(int fd) {
+    struct stat top {
+    }, st{};
+    if (::stat("/", &top) != 0) return errno;
+    const uid_t me = ::geteuid();
+    int at = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; at >= 0 && depth < 4096; ++depth) {
+        int e = ::fstat(at, &st) != 0 ? errno : 0;
+        if (!e && st.st_uid != me && st.st_uid != 0) e = EPERM;
+        if (e || (st.st_dev == top.st_dev && st.st_ino == top.st_ino)) {
+            ::close(at);
+            return e;
+        }
+        const int up = ::openat(at, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(at);
+        at = up;
+    }
+    if (at < 0) return errno;
+    ::close(at);
+    return ELOOP;
 }
 
 struct State {
     std::mutex lock;
     pid_t pid = 0;
     int fd = -1;
-    QByteArray path;
+    int dir = -1; // the records' folder, held
+    QByteArray name;
     QByteArray token;
     bool named = false;          // the journal's name is on stable storage
     off_t torn = -1;             // where the journal ends whole, while a failed append is not cut off
@@ -64,7 +106,7 @@ struct State {
 
     // One journal for the life of the process: made and removed once, not for every item.
     ~State() {
-        if (fd >= 0 && pid == ::getpid() && open.isEmpty()) ::unlink(path.constData());
+        if (fd >= 0 && pid == ::getpid() && open.isEmpty()) ::unlinkat(dir, name.constData(), 0);
     }
 };
 
@@ -84,8 +126,10 @@ const QByteArray &ownToken(State &s) {
     if (s.pid != ::getpid()) {
         // A forked child has a journal of its own.
         if (s.fd >= 0) ::close(s.fd);
+        if (s.dir >= 0) ::close(s.dir);
         s.fd = -1;
-        s.path.clear();
+        s.dir = -1;
+        s.name.clear();
         s.token.clear();
         s.named = false;
         s.torn = -1;
@@ -105,24 +149,25 @@ const QByteArray &ownToken(State &s) {
 int ready(State &s) {
     ownToken(s);
     if (s.fd >= 0) return 0;
-    const QString dir = folder();
-    const auto dirBytes = Posix::encode(dir);
-    const auto path = Posix::encode(dir + u'/' + QString::fromLatin1(s.token) + QStringLiteral(".log"));
-    if (!dirBytes || !path) return EILSEQ;
-    if (!QDir().mkpath(dir)) return ::mkdir(dirBytes->constData(), 0700) == 0 ? EIO : errno;
-    ::chmod(dirBytes->constData(), 0700);
-    const int fd =
-        ::open(path->constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return errno;
+    const int dir = openRecordsFolder(true);
+    if (dir < 0) return errno;
+    const QByteArray name = s.token + ".log";
+    const int fd = ::openat(dir, name.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
     // Held while the process lives: a journal that can be locked is one of a transfer that ended.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno;
-        ::close(fd);
-        ::unlink(path->constData());
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlinkat(dir, name.constData(), 0);
+        }
+        ::close(dir);
         return e;
     }
+    if (s.dir >= 0) ::close(s.dir);
     s.fd = fd;
-    s.path = *path;
+    s.dir = dir;
+    s.name = name;
     s.named = false;
     return 0;
 }
@@ -146,7 +191,7 @@ int append(State &s, const QByteArray &lines, bool durable) {
     if (!e) e = Posix::writeAll(s.fd, lines.constData(), lines.size());
     if (!e && durable) e = Posix::flushData(s.fd);
     if (!e && durable && !s.named) {
-        e = syncFolder(folder());
+        e = syncFolder(s.dir, folder());
         s.named = e == 0;
     }
     if (e && end >= 0 && Posix::retry([&] { return ::ftruncate(s.fd, end); }) != 0) s.torn = end;
@@ -426,6 +471,27 @@ void setFlushedHookForTests(std::function<void(qint64)> hook) {
 
 QString recordsFolder() {
     return folder();
+}
+
+int openRecordsFolder(bool make) {
+    const auto app = Posix::encode(Xdg::stateHome() + QStringLiteral("/kestrin"));
+    if (!app) {
+        errno = EILSEQ;
+        return -1;
+    }
+    // The app's folder too: whoever may write there could put another folder in place of the records'.
+    int fd = holdOwn(*app, make);
+    if (fd >= 0) {
+        ::close(fd);
+        fd = holdOwn(*app + "/transfers", make);
+    }
+    if (fd < 0) return -1;
+    int e = ownWayUp(fd);
+    const int dir = e ? -1 : ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (!e && dir < 0) e = errno;
+    ::close(fd);
+    errno = e;
+    return dir;
 }
 
 FileError notRecorded(int e) {

@@ -13,8 +13,9 @@ namespace FileSteps {
 // oldItemOut: a replaced item has left its name; flushed: a copy's file system is on stable storage;
 // toTrash: an item's Trash entry is on record, the item goes next; volumeFlush: the flush of a job's
 // destination volume at the job's end begins (the path is the folder); privateFolderMade: a private work
-// folder was made and is not yet held; privateFolderHeld: it is held and checked; walkEntering: a walk
-// beneath a held folder is about to open this folder.
+// folder was made and is not yet held; privateFolderHeld: it is held and checked; unpacked: an archive was
+// unpacked into this folder, nothing in it is tamed yet; walkEntering: a walk beneath a held folder is about
+// to open this folder.
 enum class Step {
     chunkCopied,
     fileCopied,
@@ -27,6 +28,7 @@ enum class Step {
     volumeFlush,
     privateFolderMade,
     privateFolderHeld,
+    unpacked,
     walkEntering
 };
 using StepHook = std::function<void(Step, const QString &path)>;

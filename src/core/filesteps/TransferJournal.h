@@ -141,6 +141,10 @@ Trash::Result trashRecorded(const QString &path, const QString &shownAs = {});
 Trash::Result trashRecorded(int dirFd, const QByteArray &name, const QString &path);
 // The folder the records are kept in.
 QString recordsFolder();
+// That folder, held (O_RDONLY): reached through no other account's folder or link (the user's own and the
+// system's are fine), the user's own, 0700; made when missing with `make`. The descriptor, or -1 with
+// errno (EPERM: another account's folder).
+int openRecordsFolder(bool make);
 // The error that stops a step whose record could not be written (errno `e`); it names the state folder.
 FileError notRecorded(int e);
 

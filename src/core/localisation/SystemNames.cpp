@@ -2,6 +2,7 @@
 
 #include "core/localisation/Lang.h"
 #include "platform/TrashRoots.h"
+#include "platform/Xdg.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,11 +59,6 @@ const QHash<QString, QString> *keys() {
     return g_keys.load();
 }
 
-QString configHome(const QString &home) {
-    const QString env = qEnvironmentVariable("XDG_CONFIG_HOME");
-    return env.startsWith(u'/') ? env : home + QStringLiteral("/.config");
-}
-
 } // namespace
 
 QHash<QString, QString> parseUserDirs(QByteArrayView text, const QString &home) {
@@ -116,7 +112,7 @@ QHash<QString, QString> parseUserDirs(QByteArrayView text, const QString &home) 
 
 std::optional<QString> userDir(const QString &key) {
     const QString home = trimmed(QDir::homePath());
-    QFile file(configHome(home) + QStringLiteral("/user-dirs.dirs"));
+    QFile file(Xdg::configHome() + QStringLiteral("/user-dirs.dirs"));
     if (file.open(QIODevice::ReadOnly)) {
         const QHash<QString, QString> dirs = parseUserDirs(file.read(64 * 1024), home);
         if (const auto it = dirs.constFind(key); it != dirs.constEnd())

@@ -3,6 +3,7 @@
 #include "core/model/MimeKinds.h"
 #include "platform/DisplayFile.h"
 #include "platform/Posix.h"
+#include "platform/Xdg.h"
 #include "ui/panecontent/PdfPages.h"
 
 #include <QCache>
@@ -301,8 +302,7 @@ QImage decode(const QString &path, int px) {
 
 QImage fromDesktopCache(const QString &path, qint64 mtimeMs, int px) {
     if (mtimeMs < 0 || px < 1) return {};
-    QString root = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (root.isEmpty() || !QDir::isAbsolutePath(root)) root = QDir::homePath() + QStringLiteral("/.cache");
+    const QString root = Xdg::cacheHome();
     const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
     const QString file = QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
                          QStringLiteral(".png");

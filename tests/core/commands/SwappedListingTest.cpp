@@ -354,3 +354,51 @@ TEST_F(SwappedListing, DeletingWhatNoTrashTookLeavesAFolderSwappedDuringTheQuest
     EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"a1"}));
     ::unlink(QFile::encodeName(folder).constData());
 }
+
+// The same with no link on the way, so that no refusal of links stands in for the identity checks: the
+// folder replaced by another account's real folder holding one item under its new name (a hard link, so
+// that only the folder tells) and another file, or an item replaced by another file. The undo looks first;
+// the two-phase rename it hands the items to looks again, by the ids it is given.
+TEST_F(SwappedListing, TheUndoOfABatchRenameTakesOnlyTheFolderAndItemsItLeft) {
+    for (const bool byUndo : {true, false}) {
+        for (const bool wholeFolder : {true, false}) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(byUndo).arg(wholeFolder).toStdString());
+            const QString folder = listed(QStringLiteral("plain%1%2").arg(byUndo).arg(wholeFolder));
+            renameForUndo(Renamer::batch, folder);
+            const UndoAction renamed = app->undoJournal().entries().last().action;
+            const QString b1 = folder + QStringLiteral("/b1");
+            const QString swapped = wholeFolder ? folder : b1, away = swapped + QStringLiteral(".away");
+            ASSERT_EQ(::rename(QFile::encodeName(swapped), QFile::encodeName(away)), 0);
+            if (wholeFolder) {
+                ASSERT_TRUE(QDir().mkdir(folder));
+                ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), TestUtil::otherAccount, 0), 0);
+                ASSERT_EQ(::link(QFile::encodeName(away + QStringLiteral("/b1")).constData(),
+                                 QFile::encodeName(b1).constData()),
+                          0);
+                ASSERT_TRUE(TestUtil::writeFile(folder + QStringLiteral("/b2"), "theirs"));
+            } else {
+                ASSERT_TRUE(TestUtil::writeFile(b1, "theirs"));
+            }
+            if (byUndo) {
+                EXPECT_EQ(undo(), wholeFolder ? folderRefused(Renamer::batch, folder)
+                                              : L("Rückgängig:") + u' ' +
+                                                    HeldFolder::replaced(QStringLiteral("b1")).description);
+            } else {
+                QList<TransferPair> back;
+                for (const TransferPair &p : renamed.pairs)
+                    back << TransferPair{p.to, p.from};
+                const FileOps::TwoPhaseReport r =
+                    FileOps::renameInTwoPhases(back, nullptr, {}, renamed.renamedAs);
+                EXPECT_EQ(r.done.size(), wholeFolder ? 0 : 1);
+                EXPECT_EQ(r.errors.size(), wholeFolder ? 2 : 1);
+            }
+            if (wholeFolder) {
+                EXPECT_EQ(TestUtil::names(folder), QStringList({"b1", "b2"}));
+                EXPECT_EQ(TestUtil::names(folder + QStringLiteral(".away")), QStringList({"b1", "b2"}));
+            } else { // the batch's other item goes back
+                EXPECT_EQ(TestUtil::readFile(b1), "theirs");
+                EXPECT_EQ(TestUtil::names(folder), QStringList({"a2", "b1", "b1.away"}));
+            }
+        }
+    }
+}

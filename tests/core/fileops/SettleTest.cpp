@@ -507,6 +507,54 @@ TEST_F(SettleAcross, AMoveThatCannotBeRecordedTouchesNothing) {
     EXPECT_TRUE(names(vol.path()).isEmpty());
 }
 
+// The state folder is held as the settings' folder is: another account's folder, or the user's own link to
+// one, takes no journal, and the copy is refused with the state folder's sentence.
+TEST_F(Settle, NoJournalGoesWhereAnotherAccountCouldReachIt) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "another account's folder needs root";
+    LanguageScope de(AppLanguage::de);
+    const QString src = file("a", "1"), dst = mkdir("dst"), theirs = mkdir("theirs");
+    const QByteArray theirsBytes = QFile::encodeName(theirs);
+    ASSERT_EQ(::chown(theirsBytes.constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(theirsBytes.constData(), 0777), 0);
+    const auto own = [](const QString &folder, uid_t uid, mode_t mode) {
+        const QByteArray bytes = QFile::encodeName(folder);
+        return ::chown(bytes.constData(), uid, uid) == 0 && ::chmod(bytes.constData(), mode) == 0;
+    };
+    enum Case { theirApp, linked, theirBase };
+    for (const Case c : {theirApp, linked, theirBase}) {
+        SCOPED_TRACE(c == theirApp ? "kestrin: their folder"
+                     : c == linked ? "transfers: the user's link to their folder"
+                                   : "the state folder above: theirs");
+        const QString state = mkdir(QStringLiteral("state%1").arg(c));
+        const QString app = mkdir(QStringLiteral("state%1/kestrin").arg(c));
+        QString reached = app;
+        if (c == linked) {
+            ASSERT_EQ(::symlink(theirsBytes.constData(), QFile::encodeName(app + "/transfers").constData()),
+                      0);
+            reached = theirs;
+        } else if (c == theirApp) {
+            ASSERT_TRUE(own(app, 65534, 0777));
+        } else {
+            ASSERT_TRUE(own(state, 65534, 0777));
+            reached = mkdir(QStringLiteral("state%1/kestrin/transfers").arg(c));
+            ASSERT_TRUE(own(app, 0, 0700) && own(reached, 0, 0700));
+        }
+        const QStringList before = names(reached);
+        ASSERT_TRUE(inChild(
+            [&] {
+                qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+                const TransferOutcome o = run({src}, dst, false);
+                const bool refused = o.done == 0 && o.errors.size() == 1 &&
+                                     o.errors[0].startsWith("„a“: Das Protokoll im Statusordner „" + state +
+                                                            "/kestrin/transfers“ lässt sich nicht schreiben");
+                ::_exit(refused ? 0 : 3);
+            },
+            false));
+        EXPECT_EQ(names(reached), before);
+        EXPECT_TRUE(names(dst).isEmpty());
+    }
+}
+
 // A copy given up (here: cancelled) goes again, but its record stays while that removal may not be
 // on the disk: a power cut that brings the part back leaves it to the next start, never hidden.
 TEST_F(Settle, APartDroppedWithoutAFlushStaysOnRecord) {

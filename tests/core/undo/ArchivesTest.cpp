@@ -2,8 +2,10 @@
 
 #include "common/FatFuse.h"
 #include "common/SwappedFolder.h"
+#include "common/TestChild.h"
 #include "core/fileops/Archives.h"
 #include "core/filesteps/StepHooks.h"
+#include "core/filesteps/TransferProgress.h"
 #include "core/localisation/FileFmt.h"
 
 #include <QElapsedTimer>
@@ -13,6 +15,7 @@
 #include <thread>
 
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
 
@@ -248,10 +251,11 @@ TEST_F(ArchivesTest, ExtractionAsRootMakesNothingAnOrdinaryUserCouldNot) {
     for (const QString &archive : {d + "/Fremd.tar", d + "/Fremd.zip"})
         ASSERT_EQ(status("/usr/bin/bsdtar", {"--xattrs", "-acf", archive, "Fremd"}, d + "/src"), 0);
 
-    EXPECT_EQ(wait([&](auto c) {
-                  extract(c, {d + "/Fremd.tar", d + "/Fremd.zip"});
-              }).text,
-              "2 Objekte entpackt.");
+    // What was left out is said, as every refusal is (a zip holds no devices or pipes).
+    const Toast t = wait([&](auto c) { extract(c, {d + "/Fremd.tar", d + "/Fremd.zip"}); });
+    EXPECT_TRUE(t.error);
+    EXPECT_EQ(t.text, "2 Objekte entpackt. „Fremd.tar“: Pipes, Sockets und Geräte werden nicht entpackt. "
+                      "Ausgelassen: Fremd/null, Fremd/pipe");
     ASSERT_EQ(selected.size(), 2);
     for (const QString &folder : selected) {
         SCOPED_TRACE(folder.toStdString());
@@ -269,6 +273,113 @@ TEST_F(ArchivesTest, ExtractionAsRootMakesNothingAnOrdinaryUserCouldNot) {
         EXPECT_EQ(::lgetxattr(QFile::encodeName(root + "/plain.txt"), "trusted.fremd", nullptr, 0), -1);
     }
     EXPECT_EQ(names(d).filter(".Kestrin-"), QStringList()); // the private folder is gone
+}
+
+// What a tool kept of an archive against our wishes is tamed all the same: a sticky bit goes, and a link
+// of another account becomes ours without its target changing hands.
+TEST_F(ArchivesTest, TamingTakesWhatTheToolLeftNeverThroughALink) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "another account's entries need root";
+    TestUtil::writeFile(d + "/src/Box/plain.txt", "p");
+    mkdir(d + "/src/Box/shared");
+    const QString theirs = d + "/theirs.txt";
+    ::symlink(QFile::encodeName(theirs).constData(), QFile::encodeName(d + "/src/Box/link").constData());
+    ASSERT_EQ(status("/usr/bin/bsdtar", {"-cf", d + "/Box.tar", "Box"}, d + "/src"), 0);
+    TestUtil::writeFile(theirs, "theirs");
+    ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 4321, 4321), 0);
+    // As a tool would leave them that kept the archive's bits and owners.
+    FileSteps::setStepHook([](FileSteps::Step s, const QString &unpacked) {
+        if (s != FileSteps::Step::unpacked) return;
+        const QByteArray box = QFile::encodeName(unpacked + "/Box");
+        ::chmod(box + "/shared", 01777);
+        ::chmod(box + "/plain.txt", 01644);
+        ::lchown(box + "/link", 4321, 4321);
+    });
+    const Toast t = wait([&](auto c) { extract(c, {d + "/Box.tar"}); });
+    FileSteps::setStepHook({});
+    EXPECT_EQ(t.text, "1 Objekt entpackt.");
+    const QString box = d + "/Box/Box";
+    EXPECT_EQ(TestUtil::lstatOf(box + "/shared").st_mode & 07000, 0u);
+    EXPECT_EQ(TestUtil::lstatOf(box + "/plain.txt").st_mode & 07000, 0u);
+    EXPECT_EQ(TestUtil::lstatOf(box + "/link").st_uid, ::geteuid());
+    EXPECT_EQ(TestUtil::lstatOf(theirs).st_uid, 4321u);
+}
+
+// A group folder (setgid) gives its bit to every folder made in it, the private work folder too: that is no
+// swap, and the archive is unpacked there, its folders and files in the folder's group as anything made
+// there.
+TEST_F(ArchivesTest, ExtractionIntoAGroupFolder) {
+    const QString group = mkdir(d + "/Gruppe");
+    if (TestUtil::isRoot()) {
+        ASSERT_EQ(::chown(QFile::encodeName(group).constData(), 0, 100), 0);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(group).constData(), 02775), 0);
+    TestUtil::writeFile(d + "/src/sub/inner.txt", "from the archive");
+    ASSERT_EQ(status("/usr/bin/zip", {"-qr", group + "/arc.zip", "sub"}, d + "/src"), 0);
+    const Toast t = wait([&](auto c) { extract(c, {group + "/arc.zip"}); });
+    EXPECT_FALSE(t.error);
+    EXPECT_EQ(t.text, "1 Objekt entpackt.");
+    EXPECT_EQ(TestUtil::readFile(group + "/arc/sub/inner.txt"), "from the archive");
+    EXPECT_EQ(names(group), QStringList({"arc", "arc.zip"}));
+    const gid_t gid = TestUtil::lstatOf(group).st_gid;
+    for (const QString &made : {group + "/arc", group + "/arc/sub", group + "/arc/sub/inner.txt"}) {
+        SCOPED_TRACE(made.toStdString());
+        const struct stat st = TestUtil::lstatOf(made);
+        EXPECT_EQ(st.st_gid, gid);
+        EXPECT_EQ(st.st_mode & 07000, S_ISDIR(st.st_mode) ? mode_t(S_ISGID) : 0u);
+    }
+}
+
+// Whoever may rename in the archive's folder can put one of the user's own private folders (0700) in
+// place of the new work folder: it is used only when empty, so nothing in it is unpacked over or removed.
+TEST_F(ArchivesTest, AWorkFolderThatIsNotEmptyIsNotUsed) {
+    TestUtil::writeFile(d + "/src/inner.txt", "from the archive");
+    ASSERT_EQ(status("/usr/bin/zip", {"-q", d + "/arc.zip", "inner.txt"}, d + "/src"), 0);
+    const QString mine = mkdir(d + "/mine");
+    ASSERT_EQ(::chmod(QFile::encodeName(mine).constData(), 0700), 0);
+    TestUtil::writeFile(mine + "/keep.txt", "keep");
+    QString took;
+    FileSteps::setStepHook([&](FileSteps::Step s, const QString &made) {
+        if (s != FileSteps::Step::privateFolderMade || !took.isEmpty()) return;
+        if (::rename(QFile::encodeName(made), QFile::encodeName(made + ".fresh")) == 0 &&
+            ::rename(QFile::encodeName(mine), QFile::encodeName(made)) == 0)
+            took = made;
+    });
+    const Toast t = wait([&](auto c) { extract(c, {d + "/arc.zip"}); });
+    FileSteps::setStepHook({});
+    ASSERT_FALSE(took.isEmpty());
+    EXPECT_TRUE(t.error);
+    EXPECT_TRUE(t.text.endsWith("Kestrin hat darin nichts gelesen oder geändert.")) << t.text.toStdString();
+    EXPECT_EQ(names(took), QStringList{"keep.txt"});
+    EXPECT_EQ(TestUtil::readFile(took + "/keep.txt"), "keep");
+    EXPECT_FALSE(exists(d + "/arc"));
+}
+
+// A tool that cannot enter its held work folder does nothing at all, and never where the program runs.
+TEST_F(ArchivesTest, AToolThatCannotEnterItsFolderUnpacksNowhere) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root to drop to another account";
+    const QString box = mkdir(d + "/box"), here = mkdir(d + "/here");
+    TestUtil::writeFile(d + "/src/inner.txt", "from the archive");
+    ASSERT_EQ(status("/usr/bin/zip", {"-q", box + "/arc.zip", "inner.txt"}, d + "/src"), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(d).constData(), 0755), 0);
+    for (const QString &p : {box, here, box + "/arc.zip"})
+        ASSERT_EQ(::chown(QFile::encodeName(p).constData(), 65534, 65534), 0);
+    const pid_t child = TestChild::forkAlone();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::chdir(QFile::encodeName(here)) != 0) ::_exit(2);
+        // The folder the tool is to work in is made without the right to enter it.
+        FileSteps::setStepHook([](FileSteps::Step s, const QString &) {
+            if (s == FileSteps::Step::privateFolderHeld) ::umask(0177);
+        });
+        TransferProgress progress;
+        const ExtractResult r = extractArchives({box + "/arc.zip"}, progress);
+        ::_exit(r.created.isEmpty() && r.errors.size() == 1 ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(names(here), QStringList());
+    EXPECT_EQ(names(box), QStringList{"arc.zip"});
 }
 
 // Tool failures are our sentences with the tool's words cleaned up, and a full disk is known before.

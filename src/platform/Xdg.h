@@ -1,0 +1,16 @@
+#pragma once
+
+// The user's base folders of the XDG Base Directory rules. A value that is no absolute path is invalid
+// under those rules and is ignored as an unset one is: the default below the home folder is taken. Qt's
+// own locations take a relative value as it stands, so every reader goes through here.
+
+#include <QString>
+
+namespace Xdg {
+
+QString configHome(); // $XDG_CONFIG_HOME, else ~/.config
+QString dataHome();   // $XDG_DATA_HOME, else ~/.local/share
+QString stateHome();  // $XDG_STATE_HOME, else ~/.local/state
+QString cacheHome();  // $XDG_CACHE_HOME, else ~/.cache
+
+} // namespace Xdg
