@@ -54,11 +54,13 @@ set(pathEntryAllowed
     # opened as listed and held (Trash::Held::openListed), so only an entry of that Trash goes.
     "core/app/TrashCommands.cpp|FileOps::deletePermanently"
     # Copies and moves: the folders a pane listed go along as `shown` and are checked; folders no pane lists
-    # (a favourite, a drop from another program, the command line) are held by their paths.
+    # (a favourite, a drop from another program) are held at the first look through the user's own links
+    # only, and go along as `shown` too.
     "core/app/Transfers.cpp|FileOps::runWithProgress"
     # The rule's destination is held and passed as `shown`; the matched file was checked just before.
     "core/tools/RulesEngine.cpp|FileOps::runWithProgress"
-    # The batch rename's rows are the selection's paths; each folder is held by its path for the batch.
+    # The batch rename's rows are the selection's paths, and go along with the pane's identities as `shown`:
+    # a folder or item that is no longer what was listed is refused.
     "ui/tools/BatchRenameSheet.cpp|FileOps::renameInTwoPhases"
 )
 

@@ -273,15 +273,21 @@ bool BatchRenameSheet::apply(AppState *app, const QList<BatchRename::Row> &rows,
                              std::function<void()> finished) {
     if (!app) return false;
     QList<TransferPair> pairs;
+    // Each item as the pane lists it: one swapped since is refused, not renamed.
+    QList<ShownItem> shown;
     for (const BatchRename::Row &row : rows)
-        if (row.changed())
+        if (row.changed()) {
             pairs << TransferPair{row.id, Posix::childPath(Posix::parentOf(row.id), row.newName)};
+            shown << app->sides().shown(row.id);
+        }
     if (pairs.isEmpty()) return false;
     QPointer<AppState> self(app);
     QPointer<PaneModel> pane(app->activePane());
     return app->jobs().run(
         K("Benenne um"),
-        [pairs](TransferProgress &progress) { return FileOps::renameInTwoPhases(pairs, &progress); },
+        [pairs, shown](TransferProgress &progress) {
+            return FileOps::renameInTwoPhases(pairs, &progress, {}, shown);
+        },
         [self, pane, finished](const FileOps::TwoPhaseReport &report) {
             if (self) finish(self, pane, report);
             if (finished) finished();

@@ -295,6 +295,19 @@ TEST_F(CompareSheets, BatchRenameFailuresAndRefusal) {
     EXPECT_FALSE(BatchRenameSheet::apply(app.get(), rows));
     busy.end();
 
+    // An item put in the place of the one the pane lists keeps its name.
+    const QString c = make("f/c", "C");
+    show(app->activePane(), f);
+    make("f/c2", "theirs"); // made while c is there: another inode
+    ASSERT_TRUE(QFile::remove(c));
+    ASSERT_TRUE(QDir().rename(f + "/c2", c));
+    bool done = false;
+    ASSERT_TRUE(BatchRenameSheet::apply(app.get(), BatchRename::rows(s, {c}), [&] { done = true; }));
+    QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
+    EXPECT_TRUE(lastIsError());
+    EXPECT_EQ(TestUtil::readFile(c), "theirs");
+    EXPECT_FALSE(exists(f + "/c-x"));
+
     QFile::remove(a);
     QFile::remove(b);
     bool ended = false;
