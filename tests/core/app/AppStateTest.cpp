@@ -41,7 +41,10 @@ protected:
         return s;
     }
 
-    static QByteArray settingsFile() { return TestUtil::readFile(Defaults::filePath()); }
+    static QByteArray settingsFile() {
+        Defaults::flush(2000);
+        return TestUtil::readFile(Defaults::filePath());
+    }
     static void waitListed(PaneModel *pane) {
         QTRY_VERIFY_WITH_TIMEOUT(!pane->items().isEmpty() || pane->errorText(), 5000);
     }
@@ -382,12 +385,14 @@ TEST_F(AppStateTest, AFifoForSettingsIsSetAsideAndTheStartFinishes) {
     // One put there while running never holds up the next write either.
     app->settings().setDualPane(false);
     app->settings().save();
+    Defaults::flush(2000);
     ASSERT_TRUE(QFile::remove(path));
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     Defaults::setValue("probe", 1); // the store notices the change on disk and would read it again
     EXPECT_TRUE(finishesUnaided(path, [&] {
         app->settings().setShowSidebar(false);
         app->settings().save();
+        Defaults::flush(2000);
     }));
     EXPECT_TRUE(S_ISREG(TestUtil::lstatOf(path).st_mode));
     app.reset();
@@ -438,6 +443,8 @@ TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
     ASSERT_TRUE(TestUtil::writeFile(path, stored));
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
     Defaults::resetForTests();
+    // Rights are dropped for this thread only: the writer's thread must not write meanwhile.
+    Defaults::setTimingForTests(3'600'000, 1000);
     {
         TestUtil::NoFileRights noRights;
         if (!noRights.active()) GTEST_SKIP() << "the rights to read every file could not be dropped";
@@ -449,7 +456,11 @@ TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
         EXPECT_TRUE(app.settingsSetAside().isEmpty());
         EXPECT_TRUE(app.settings().dualPane()); // the default
         app.settings().setShowSidebar(false);
+        app.settings().save();
+        Defaults::flush(0);
+        Defaults::resetForTests();
     }
+    Defaults::setTimingForTests(20, 1000);
     EXPECT_EQ(TestUtil::lstatOf(path).st_mode & 07777, 0u);
     ::chmod(QFile::encodeName(path).constData(), 0600);
     EXPECT_EQ(TestUtil::readFile(path), stored);

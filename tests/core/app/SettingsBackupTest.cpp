@@ -188,6 +188,9 @@ protected:
         const qsizetype before = d.alerts.size();
         commands.restoreSettings();
         QTRY_VERIFY_WITH_TIMEOUT(d.alerts.size() > before, 5000);
+        // The restore's write, when confirmed, runs off the window's thread.
+        QThreadPool::globalInstance()->waitForDone(10000);
+        QTest::qWait(20);
     }
     // Holds the one job until release is set.
     void holdJob(AppState &app) {
@@ -237,7 +240,7 @@ TEST_F(SettingsBackupTest, RoundTripOfEveryKeyAndKind) {
     EXPECT_EQ(contents->created, QDateTime(QDate(2025, 3, 14), QTime(8, 0), Qt::UTC));
     EXPECT_EQ(contents->settings.size(), 24);
     EXPECT_EQ(contents->dropped, 0);
-    SettingsBackup::apply(*contents);
+    EXPECT_EQ(SettingsBackup::apply(*contents, 2000), 0);
     Defaults::resetForTests(); // as the next start reads it
     expectStored(values);
     EXPECT_FALSE(Defaults::contains("lastPath.left"));
@@ -448,7 +451,7 @@ TEST_F(SettingsBackupTest, ForeignRulesNeverRunOnTheirOwn) {
         Plist::toXml(root(QVariantMap{{"cleanRules", RulesEngine::encode({rule("/x")})}})));
     ASSERT_TRUE(c);
     SettingsBackup::guardRules(*c, mine);
-    SettingsBackup::apply(*c);
+    EXPECT_EQ(SettingsBackup::apply(*c, 2000), 0);
     EXPECT_EQ(Defaults::boolValue("rulesAuto"), false);
     // The same rules as in use: the switch is taken as it comes.
     c = SettingsBackup::decode(
