@@ -2,6 +2,7 @@
 #include "core/base/Defaults.h"
 #include "platform/Plist.h"
 #include "platform/PlistFormat.h"
+#include "platform/Posix.h"
 #include "platform/SettingsStore.h"
 
 #include <QDateTime>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <sys/file.h>
 
 #include <sys/socket.h>
@@ -258,6 +260,216 @@ TEST(Defaults, AHeldLockNeverHoldsUpAChangeAndQuitKeepsWhatWaits) {
     freeing.join();
     EXPECT_EQ(left, QStringList());
     EXPECT_EQ(SettingsStore(Defaults::filePath()).value("late"), 1);
+    TestUtil::freshSettings();
+}
+
+// A write's part left by a kill (a regular file of this account under the part name) goes at the next
+// start that gets the lock; what only looks like one (another name, a link, a folder, another account's
+// file) stays, and while another copy holds the lock nothing goes.
+TEST(Defaults, PartsOfKilledWritesGoAtTheNextStart) {
+    TestUtil::freshSettings();
+    Defaults::setValue("x", 1);
+    Defaults::flush(SettingsStore::kLockWaitMs);
+    const QString folder = QFileInfo(Defaults::filePath()).path();
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(TestUtil::writeFile(
+            folder + QString("/.settings.plist.%1-%2.part").arg(90000 + i).arg(i, 0, 16), "<?xml"));
+    QStringList kept{".settings.plist.part",     ".settings.plist.1-zz.part", ".settings.plist.2-a.part",
+                     ".settings.plist.3-b.part", ".other.4-c.part",           "settings.plist"};
+    ASSERT_TRUE(TestUtil::writeFile(folder + "/" + kept[0], ""));
+    ASSERT_TRUE(TestUtil::writeFile(folder + "/" + kept[1], ""));
+    ASSERT_TRUE(QDir().mkpath(folder + "/" + kept[2]));
+    ASSERT_EQ(::symlink("settings.plist", QFile::encodeName(folder + "/" + kept[3]).constData()), 0);
+    ASSERT_TRUE(TestUtil::writeFile(folder + "/" + kept[4], ""));
+    if (TestUtil::isRoot()) {
+        kept << ".settings.plist.5-d.part";
+        ASSERT_TRUE(TestUtil::writeFile(folder + "/" + kept.last(), ""));
+        ASSERT_EQ(::chown(QFile::encodeName(folder + "/" + kept.last()).constData(), 65534, 65534), 0);
+    }
+    kept.sort();
+    const int held = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::intValue("x"), 1);
+    EXPECT_EQ(TestUtil::names(folder).size(), kept.size() + 40);
+    ::close(held);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::intValue("x"), 1);
+    EXPECT_EQ(TestUtil::names(folder), kept);
+    QDir(folder + "/" + kept[2]).removeRecursively();
+    for (const QString &name : kept)
+        QFile::remove(folder + "/" + name);
+    TestUtil::freshSettings();
+}
+
+// What can't be read is set aside by renaming the name in the settings folder: a link there is renamed
+// itself, and what it leads to (the user's dotfiles, a device node) keeps its name and is never opened.
+TEST(Defaults, SettingAsideRenamesTheLinkNeverItsTarget) {
+    QTemporaryDir elsewhere;
+    const QString path = Defaults::filePath(), folder = QFileInfo(path).path();
+    QStringList targets{elsewhere.filePath("dotfiles.plist")};
+    ASSERT_TRUE(TestUtil::writeFile(targets[0], "garbage"));
+    if (TestUtil::isRoot()) {
+        targets << elsewhere.filePath("null");
+        ASSERT_EQ(::mknod(QFile::encodeName(targets[1]).constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    }
+    for (const QString &target : targets) {
+        SCOPED_TRACE(target.toStdString());
+        TestUtil::freshSettings();
+        QDir().mkpath(folder);
+        const struct stat before = TestUtil::lstatOf(target);
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()), 0);
+        Defaults::resetForTests();
+        const QString aside = Defaults::setAsidePath();
+        EXPECT_TRUE(aside.startsWith(folder + "/settings.plist.unreadable-")) << aside.toStdString();
+        EXPECT_TRUE(QFileInfo(aside).isSymLink());
+        EXPECT_EQ(TestUtil::lstatOf(target).st_ino, before.st_ino);
+        EXPECT_EQ(TestUtil::lstatOf(target).st_mode, before.st_mode);
+        Defaults::setValue("fresh", 1);
+        Defaults::flush(SettingsStore::kLockWaitMs);
+        EXPECT_TRUE(S_ISREG(TestUtil::lstatOf(path).st_mode));
+        QFile::remove(aside);
+    }
+    EXPECT_EQ(TestUtil::readFile(targets[0]), "garbage");
+    TestUtil::freshSettings();
+}
+
+// The slips a store over a shared file can make, each with the case that shows it.
+TEST(Defaults, AWriteClearsOnlyTheChangesItWrote) {
+    TestUtil::freshSettings();
+    const QString path = Defaults::filePath();
+    SettingsStore first(path), second(path);
+    first.setValue("k", 1);
+    ASSERT_TRUE(first.sync());
+    second.setValue("k", 2);
+    ASSERT_TRUE(second.sync());
+    first.setValue("j", 1); // must not lay its older k over the other's newer one
+    ASSERT_TRUE(first.sync());
+    EXPECT_EQ(SettingsStore(path).value("k"), 2);
+    EXPECT_EQ(first.value("k"), 2);
+    TestUtil::freshSettings();
+}
+
+TEST(Defaults, TwoSetAsidesInOneSecondKeepBoth) {
+    TestUtil::freshSettings();
+    const QString path = Defaults::filePath();
+    QStringList asides;
+    for (const QByteArray bad : {"<plist>one", "<plist>two"}) {
+        ASSERT_TRUE(TestUtil::writeFile(path, bad));
+        asides << SettingsStore(path).setAsidePath();
+        EXPECT_EQ(TestUtil::readFile(asides.last()), bad);
+    }
+    EXPECT_NE(asides[0], asides[1]);
+    for (const QString &aside : asides)
+        QFile::remove(aside);
+    TestUtil::freshSettings();
+}
+
+// A failed flush of the new file leaves the old one in place (renamed over it, a power cut could leave
+// it empty); a failed flush of the folder after the rename is told too; the change is kept either way.
+TEST(Defaults, AFailedFlushIsAFailedWrite) {
+    for (const int which : {1, 2}) {
+        SCOPED_TRACE(which == 1 ? "the file's flush" : "the folder's flush");
+        TestUtil::freshSettings();
+        const QString path = Defaults::filePath();
+        SettingsStore store(path);
+        store.setValue("k", 1);
+        ASSERT_TRUE(store.sync());
+        const QByteArray old = TestUtil::readFile(path);
+        store.setValue("k", 2);
+        Posix::setFlushErrorForTests(EIO, which);
+        EXPECT_FALSE(store.sync());
+        Posix::setFlushErrorForTests(0);
+        EXPECT_EQ(store.error(), EIO);
+        EXPECT_EQ(store.unsaved(), QStringList{"k"});
+        if (which == 1) {
+            EXPECT_EQ(TestUtil::readFile(path), old);
+        }
+        EXPECT_EQ(TestUtil::names(QFileInfo(path).path()), QStringList{"settings.plist"});
+        EXPECT_TRUE(store.sync());
+        EXPECT_EQ(SettingsStore(path).value("k"), 2);
+    }
+    TestUtil::freshSettings();
+}
+
+// A file rewritten in place keeps its inode and size and may get its old modification time back: only
+// its change time tells. The next write must read it again, not lay its changes over what it saw before.
+TEST(Defaults, AFileRewrittenInPlaceIsReadAgain) {
+    TestUtil::freshSettings();
+    const QString path = Defaults::filePath();
+    SettingsStore store(path);
+    store.setValue("other", 1);
+    ASSERT_TRUE(store.sync());
+    const QByteArray bytes = TestUtil::readFile(path);
+    const struct stat before = TestUtil::lstatOf(path);
+    QByteArray changed = bytes;
+    changed.replace("<integer>1</integer>", "<integer>7</integer>");
+    ASSERT_NE(changed, bytes);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.write(changed);
+    }
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    ASSERT_EQ(TestUtil::lstatOf(path).st_ino, before.st_ino);
+    store.setValue("mine", 2);
+    ASSERT_TRUE(store.sync());
+    EXPECT_EQ(SettingsStore(path).value("other"), 7);
+    TestUtil::freshSettings();
+}
+
+// The writer never writes what its reader would refuse (the whole file set aside at the next start), and
+// the reader never reads more than it takes, however large the file says it is.
+TEST(Defaults, NothingLargerThanTheReaderTakesIsWrittenOrRead) {
+    TestUtil::freshSettings();
+    const QString path = Defaults::filePath();
+    SettingsStore store(path);
+    store.setValue("keep", 1);
+    ASSERT_TRUE(store.sync());
+    const QByteArray old = TestUtil::readFile(path);
+    store.setValue("theme", QString(4'000'000, u'&'));
+    EXPECT_FALSE(store.sync());
+    EXPECT_EQ(store.error(), EFBIG);
+    EXPECT_EQ(TestUtil::readFile(path), old);
+
+    QFile::remove(path);
+    ASSERT_TRUE(TestUtil::writeFile(path, old));
+    ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), off_t(8) << 30), 0); // sparse
+    QElapsedTimer clock;
+    clock.start();
+    const SettingsStore big(path);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_FALSE(big.setAsidePath().isEmpty());
+    QFile::remove(big.setAsidePath());
+    TestUtil::freshSettings();
+}
+
+// The file is read only once the lock is held: what another copy wrote while this one waited for the
+// lock is in the file this one writes.
+TEST(Defaults, AWriteReadsTheFileOnlyUnderTheLock) {
+    TestUtil::freshSettings();
+    const QString path = Defaults::filePath();
+    SettingsStore store(path), other(path);
+    store.setValue("a", 1);
+    ASSERT_TRUE(store.sync());
+    const int held =
+        ::open(QFile::encodeName(QFileInfo(path).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    store.setValue("b", 2);
+    bool written = false;
+    std::thread waiting([&] { written = store.sync(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // What the lock's holder writes meanwhile (it holds the lock, so it writes without taking it).
+    ASSERT_TRUE(TestUtil::writeFile(path + ".new", Plist::toXml(QVariantMap{{"a", 1}, {"byOther", 3}})));
+    ASSERT_EQ(::rename(QFile::encodeName(path + ".new").constData(), QFile::encodeName(path).constData()), 0);
+    ::close(held);
+    waiting.join();
+    EXPECT_TRUE(written);
+    const SettingsStore after(path);
+    EXPECT_EQ(after.value("byOther"), 3);
+    EXPECT_EQ(after.value("b"), 2);
     TestUtil::freshSettings();
 }
 
