@@ -186,9 +186,6 @@ void SettingsCommands::restoreSettings() {
 }
 
 namespace {
-// How long a restore waits for another running copy that is writing the settings.
-constexpr int restoreWaitMs = 5000;
-
 // A regular file of bounded size in its held folder, read without waiting on a FIFO or device the chooser
 // might name: checked on the open descriptor, so a name swapped after a look is never read.
 std::optional<QByteArray> readBackup(const Chosen &chosen) {
@@ -241,7 +238,8 @@ void askRestore(QPointer<AppState> app, std::function<void()> restart, const Rea
         // The running instance must not write its older values over the restored ones.
         app->settings().freeze();
         // One write, off the window's thread: another running copy may hold the lock for a while.
-        whenDone(app.data(), QtConcurrent::run([c] { return SettingsBackup::apply(c, restoreWaitMs); }),
+        whenDone(app.data(),
+                 QtConcurrent::run([c] { return SettingsBackup::apply(c, SettingsCommands::restoreWaitMs); }),
                  [app, restart](int error) {
                      if (!app) return;
                      if (error) {

@@ -7,6 +7,8 @@
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+#include "platform/Posix.h"
+#include "platform/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cmath>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -400,6 +403,45 @@ TEST_F(AppStateTest, AFifoForSettingsIsSetAsideAndTheStartFinishes) {
     EXPECT_EQ(Defaults::boolValue("showSidebar"), false);
     for (const QString &name : TestUtil::names(QFileInfo(path).path()))
         if (name.contains(".unreadable-")) QFile::remove(QFileInfo(path).path() + '/' + name);
+}
+
+// Whenever the settings can't be saved the user hears why: a full disk at once, another running copy's
+// lock once it has held the writes up for a while. At quit, what still waits is named.
+TEST_F(AppStateTest, SettingsThatCanNotBeSavedAreTold) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::freshSettings();
+    AppState app(quick());
+    Posix::setFlushErrorForTests(ENOSPC);
+    app.settings().setShowSidebar(false);
+    app.settings().save();
+    QTRY_VERIFY(app.toast());
+    Posix::setFlushErrorForTests(0);
+    EXPECT_TRUE(app.toast()->isError);
+    EXPECT_EQ(
+        app.toast()->text,
+        "Die Einstellungen ließen sich nicht speichern: Nicht genug freier Speicherplatz auf dem Ziel.");
+    EXPECT_EQ(app.finishSettings(2000), QString()); // the disk has room again
+    EXPECT_EQ(SettingsStore(Defaults::filePath()).value("showSidebar"), false);
+
+    const QByteArray folder = QFile::encodeName(QFileInfo(Defaults::filePath()).path());
+    const int held = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    app.toasts().setToast(std::nullopt);
+    app.settings().setDualPane(false);
+    app.settings().save();
+    QTRY_VERIFY_WITH_TIMEOUT(app.toast(), SettingsStore::kLockWaitMs + 3000);
+    EXPECT_EQ(app.toast()->text,
+              "Die Einstellungen ließen sich nicht speichern: Ein anderes laufendes Kestrin "
+              "hält sie gesperrt. Kestrin versucht es weiter.");
+    app.settings().setFontSize(15);
+    EXPECT_EQ(app.finishSettings(300),
+              "Diese Einstellungen ließen sich beim Beenden nicht speichern: dualPane, "
+              "fontSize. Kestrin speichert sie beim nächsten Start.");
+    ::close(held);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::boolValue("dualPane"), false);
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 15.0);
+    TestUtil::freshSettings();
 }
 
 // NaN passes every bound made of comparisons (std::clamp too); an infinity is no width or size either.

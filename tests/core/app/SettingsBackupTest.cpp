@@ -16,6 +16,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -395,6 +398,57 @@ TEST_F(SettingsBackupTest, TheQuestionCountsAcceptedEntries) {
     app.settings().setFontSize(11);
     app.settings().save();
     EXPECT_EQ(Defaults::doubleValue("fontSize"), 16.0);
+}
+
+// While another running copy holds the settings' lock, a restore writes nothing, says why and does not
+// restart; the window keeps saving its changes. A value beyond its setting's bounds comes in bounded, and
+// one the setting can't hold (a theme of four million characters) not at all, so the file stays one its
+// reader takes.
+TEST_F(SettingsBackupTest, ARestoreIsDoneOnlyWhenTheFileHoldsTheBackup) {
+    ScriptedDialogs d;
+    Defaults::setValue("fontSize", 12.0);
+    Defaults::flush(2000);
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    int restarts = 0;
+    commands.restart = [&] { ++restarts; };
+    SettingsCommands::restoreWaitMs = 300;
+    // Binary: the same text in XML, each "&" escaped, would be more than the backup's reader takes.
+    const QString path = writeBackup(Plist::toBinary(root(QVariantMap{{"fontSize", 16.0},
+                                                                      {"splitFraction", 5.0},
+                                                                      {"dualPane", false},
+                                                                      {"theme", QString(4'000'000, u'&')}})));
+    const QString file = Defaults::filePath();
+    const QByteArray before = TestUtil::readFile(file);
+    const int held =
+        ::open(QFile::encodeName(QFileInfo(file).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    TestUtil::LanguageScope de(AppLanguage::de);
+    d.fileAnswers = {path};
+    d.answers = {AlertAnswer(AlertRole::confirm)};
+    restore(commands, d);
+    QTRY_VERIFY(app.toast());
+    EXPECT_EQ(restarts, 0);
+    EXPECT_EQ(app.toast()->text,
+              "Die Einstellungen wurden nicht wiederhergestellt: Ein anderes laufendes Kestrin "
+              "hält sie gesperrt. Kestrin versucht es weiter. Es wurde nichts geändert.");
+    EXPECT_TRUE(app.toast()->isError);
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 12.0);
+    EXPECT_FALSE(app.settings().frozen());
+    ::close(held);
+    EXPECT_EQ(TestUtil::readFile(file), before);
+
+    d.fileAnswers = {path};
+    d.answers = {AlertAnswer(AlertRole::confirm)};
+    restore(commands, d);
+    EXPECT_EQ(restarts, 1);
+    EXPECT_LT(QFileInfo(file).size(), 100'000);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 16.0);
+    EXPECT_EQ(Defaults::doubleValue("splitFraction"), 0.8);
+    EXPECT_EQ(Defaults::boolValue("dualPane"), false);
+    EXPECT_FALSE(Defaults::contains("theme"));
+    SettingsCommands::restoreWaitMs = 5000;
 }
 
 // A truncated or foreign file: the alert, nothing changed, no restart.
