@@ -242,8 +242,11 @@ TEST(Defaults, AHeldLockNeverHoldsUpAChangeAndQuitKeepsWhatWaits) {
     EXPECT_EQ(left, (QStringList{"whileHeld1", "whileHeld2", "whileHeld3", "whileHeld4", "whileHeld5"}));
     EXPECT_TRUE(kept);
     EXPECT_FALSE(SettingsStore(Defaults::filePath()).contains("whileHeld1"));
+    EXPECT_EQ(TestUtil::names(QString::fromLocal8Bit(folder)).filter(".pending").size(), 1);
     ::close(held);
-    Defaults::resetForTests(); // the next start
+    SettingsStore{Defaults::filePath()}; // the next start, in another process
+    EXPECT_EQ(SettingsStore(Defaults::filePath()).value("whileHeld3"), 3);
+    Defaults::resetForTests();
     for (int i = 1; i <= 5; ++i)
         EXPECT_EQ(Defaults::intValue("whileHeld" + QString::number(i)), i);
     EXPECT_EQ(TestUtil::names(QString::fromLocal8Bit(folder)), QStringList{"settings.plist"});
