@@ -48,7 +48,9 @@ AppState::AppState(Services services, QObject *parent)
         QMetaObject::invokeMethod(
             this,
             [this, error] {
-                show(LF("Die Einstellungen ließen sich nicht speichern: %@", settingsTrouble(error)), true);
+                show(LF("Die Einstellungen ließen sich nicht speichern: %@ Kestrin versucht es weiter.",
+                        settingsTrouble(error)),
+                     true);
             },
             Qt::QueuedConnection);
     });
@@ -61,7 +63,7 @@ AppState::~AppState() {
 QString AppState::settingsTrouble(int error) {
     switch (error) {
     case EWOULDBLOCK:
-        return L("Ein anderes laufendes Kestrin hält sie gesperrt. Kestrin versucht es weiter.");
+        return L("Ein anderes laufendes Kestrin hält sie gesperrt.");
     case ENOSPC:
     case EDQUOT:
         return L("Nicht genug freier Speicherplatz auf dem Ziel.");

@@ -417,9 +417,9 @@ TEST_F(AppStateTest, SettingsThatCanNotBeSavedAreTold) {
     QTRY_VERIFY(app.toast());
     Posix::setFlushErrorForTests(0);
     EXPECT_TRUE(app.toast()->isError);
-    EXPECT_EQ(
-        app.toast()->text,
-        "Die Einstellungen ließen sich nicht speichern: Nicht genug freier Speicherplatz auf dem Ziel.");
+    EXPECT_EQ(app.toast()->text,
+              "Die Einstellungen ließen sich nicht speichern: Nicht genug freier Speicherplatz auf dem Ziel. "
+              "Kestrin versucht es weiter.");
     EXPECT_EQ(app.finishSettings(2000), QString()); // the disk has room again
     EXPECT_EQ(SettingsStore(Defaults::filePath()).value("showSidebar"), false);
 

@@ -1,3 +1,4 @@
+#include "common/TestChild.h"
 #include "common/TestUtil.h"
 #include "core/base/Defaults.h"
 #include "platform/Plist.h"
@@ -21,6 +22,7 @@
 #include <fcntl.h>
 #include <sys/sysmacros.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -180,6 +182,38 @@ TEST(Defaults, TwoStoresKeepEachOthersChanges) {
     EXPECT_EQ(TestUtil::names(QFileInfo(path).path()).filter(QRegularExpression("\\.(lock|part)$")),
               QStringList());
     QFile::remove(path);
+}
+
+TEST_CHILD(settingsWriter) {
+    SettingsStore store(args[0]);
+    for (int i = 0; i < 200; ++i) {
+        store.setValue(args[1] + QString::number(i), i);
+        for (int tries = 0; !store.sync(); ++tries)
+            if (tries > 10) return 1;
+    }
+    return 0;
+}
+
+// Three running copies write at once, each under the lock on the folder: none loses a key of another's.
+TEST(Defaults, ThreeProcessesWritingAtOnceLoseNoKey) {
+    TestUtil::freshSettings();
+    const QString path = Defaults::filePath();
+    QDir().mkpath(QFileInfo(path).path());
+    std::vector<pid_t> children;
+    for (const char *prefix : {"a", "b", "c"})
+        children.push_back(TestChild::start("settingsWriter", {path, prefix}));
+    for (const pid_t child : children) {
+        ASSERT_GT(child, 0);
+        int status = -1;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const SettingsStore after(path);
+    for (const char *prefix : {"a", "b", "c"})
+        for (int i = 0; i < 200; ++i)
+            EXPECT_EQ(after.value(prefix + QString::number(i)), i) << prefix << i;
+    EXPECT_EQ(TestUtil::names(QFileInfo(path).path()), QStringList{"settings.plist"});
+    TestUtil::freshSettings();
 }
 
 // The file as written reads in the format of earlier builds, and a file they wrote reads here, types kept.

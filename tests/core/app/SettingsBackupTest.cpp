@@ -431,7 +431,7 @@ TEST_F(SettingsBackupTest, ARestoreIsDoneOnlyWhenTheFileHoldsTheBackup) {
     EXPECT_EQ(restarts, 0);
     EXPECT_EQ(app.toast()->text,
               "Die Einstellungen wurden nicht wiederhergestellt: Ein anderes laufendes Kestrin "
-              "hält sie gesperrt. Kestrin versucht es weiter. Es wurde nichts geändert.");
+              "hält sie gesperrt. Es wurde nichts geändert.");
     EXPECT_TRUE(app.toast()->isError);
     EXPECT_EQ(Defaults::doubleValue("fontSize"), 12.0);
     EXPECT_FALSE(app.settings().frozen());
@@ -580,6 +580,27 @@ TEST_F(SettingsBackupTest, BackupWritesTheFileOrSaysWhy) {
     commands.backupSettings();
     ASSERT_TRUE(app.toast());
     EXPECT_TRUE(app.toast()->isError);
+
+    // Parts killed backups left beside the name go with the next backup there: only ours (this account's
+    // regular files under the part name) whose writer is gone (nobody holds them locked).
+    const QStringList stale{".out.plist.4242-1f.part", ".out.plist.4243-2e.part"};
+    QStringList kept{".out.plist.4244-3d.part", ".out.plist.part", ".other.plist.4245-4c.part", "out.plist"};
+    for (const QString &name : stale + kept) {
+        if (name == "out.plist") continue;
+        ASSERT_TRUE(TestUtil::writeFile(m_dir.filePath(name), "<?xml"));
+    }
+    const int writing = ::open(QFile::encodeName(m_dir.filePath(kept[0])).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(writing, LOCK_EX), 0); // a backup at work in another process
+    if (TestUtil::isRoot()) {
+        kept << ".out.plist.4246-5b.part";
+        ASSERT_TRUE(TestUtil::writeFile(m_dir.filePath(kept.last()), ""));
+        ASSERT_EQ(::chown(QFile::encodeName(m_dir.filePath(kept.last())).constData(), 65534, 65534), 0);
+    }
+    d.fileAnswers = {path};
+    commands.backupSettings();
+    ::close(writing);
+    kept.sort();
+    EXPECT_EQ(TestUtil::names(m_dir.path()).filter("out.plist"), kept.filter("out.plist"));
 }
 
 // A name where another account planted a link into its private folder is neither written through nor read,
