@@ -375,6 +375,7 @@ TEST_F(AppStateTest, AFifoForSettingsIsSetAsideAndTheStartFinishes) {
     LanguageScope de(AppLanguage::de);
     const QString path = Defaults::filePath();
     QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).path()); // when run first
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     Defaults::resetForTests();
     std::unique_ptr<AppState> app;
