@@ -24,8 +24,7 @@ std::shared_ptr<SettingsStore> storePtr() {
 
 // The writer: a thread that runs while changes wait and ends when they are written, so that a process
 // with nothing to write runs no thread of ours (a fork wants none).
-std::condition_variable g_wake;
-std::thread g_thread;
+std::condition_variable g_wake, g_ended;
 bool g_running = false, g_poked = false, g_stop = false;
 int g_gatherMs = 20, g_retryMs = 1000;
 constexpr int lockStepMs = 200;
@@ -68,7 +67,9 @@ void run(std::shared_ptr<SettingsStore> s) {
             g_wake.wait_for(lock, std::chrono::milliseconds(g_retryMs), [] { return g_stop || g_poked; });
         if (g_stop) break;
     }
+    s.reset();
     g_running = false;
+    g_ended.notify_all();
 }
 
 void poke() {
@@ -79,10 +80,9 @@ void poke() {
         return;
     }
     if (!g_store) g_store = std::make_shared<SettingsStore>(filePath());
-    // One that has ended releases the mutex last: joining it here never waits on us.
-    if (g_thread.joinable()) g_thread.join();
+    // Never joined: a child forked after it ended must find nothing to join.
     g_running = true;
-    g_thread = std::thread(run, g_store);
+    std::thread(run, g_store).detach();
 }
 
 // A writer still at work when the process ends is waited for.
@@ -95,10 +95,7 @@ void stopWriter() {
     std::unique_lock lock(g_mutex);
     g_stop = true;
     g_wake.notify_all();
-    std::thread t = std::move(g_thread);
-    lock.unlock();
-    if (t.joinable()) t.join();
-    lock.lock();
+    g_ended.wait(lock, [] { return !g_running; });
     g_stop = false;
 }
 
