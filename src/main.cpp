@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QUrl>
 #include <QPointer>
 
@@ -48,5 +49,10 @@ int main(int argc, char **argv) {
     AppDelegate delegate;
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
-    return qapp.exec();
+    const int code = qapp.exec();
+    // What is not in the settings file yet is written now, waiting a little for another running copy;
+    // the user hears which settings that could not save.
+    if (const QString unsaved = app.finishSettings(3000); !unsaved.isEmpty())
+        QMessageBox::warning(nullptr, QApplication::applicationName(), unsaved);
+    return code;
 }

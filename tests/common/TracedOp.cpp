@@ -1,9 +1,12 @@
 // One file operation in a process of its own, for the harness that kills it after a chosen system call:
 //   mirror LEFT RIGHT · twoway LEFT RIGHT · rename LIST (lines: old path, new path) · move TARGET ITEM…
 //   · copy TARGET ITEM… · duplicate ITEM…
+//   · settings KEY=NUMBER… (one write of the settings) · restore BACKUP (a settings backup restored)
 //   start: settles what runs before left, as the program's start does, and prints what it tells.
 // It raises SIGURG (ignored unless traced) right before the operation, so that the tracer counts only the
 // operation's calls. Exit status: 0 when the operation reported no error, 1 otherwise, 2 for bad usage.
+#include "core/app/SettingsBackup.h"
+#include "core/base/Defaults.h"
 #include "core/fileops/DuplicateAlias.h"
 #include "core/fileops/FileOps.h"
 #include "core/model/FileItem.h"
@@ -42,8 +45,29 @@ int main(int argc, char **argv) {
         if (!left.isEmpty()) std::fputs(FileOps::leftoversText(left).toUtf8().constData(), stdout);
         return 0;
     }
+    if (args == QStringList{"settings"}) { // a start: the settings read, as the program's start does
+        Defaults::contains(QString());
+        return 0;
+    }
     if (args.size() < 2) return 2;
     const QString &op = args[0];
+    if (op == "settings" || op == "restore") {
+        // Written here alone, not by the writer's thread on its own; the file read before counting.
+        Defaults::setTimingForTests(3'600'000, 1000);
+        Defaults::contains(QString());
+        if (op == "restore") {
+            QFile file(args[1]);
+            const auto backup =
+                file.open(QIODevice::ReadOnly) ? SettingsBackup::decode(file.readAll()) : std::nullopt;
+            if (!backup) return 2;
+            startCounting();
+            return SettingsBackup::apply(*backup, 2000) == 0 ? 0 : 1;
+        }
+        for (const QString &pair : args.mid(1))
+            Defaults::setValue(pair.section(u'=', 0, 0), pair.section(u'=', 1).toDouble());
+        startCounting();
+        return Defaults::flush(2000).isEmpty() ? 0 : 1;
+    }
     TransferProgress progress;
     if ((op == "mirror" || op == "twoway") && args.size() == 3) {
         const SyncMode mode = op == "mirror" ? SyncMode::leftToRight : SyncMode::both;

@@ -4,6 +4,7 @@
 #include "core/app/SidebarModel.h"
 
 #include "core/base/Defaults.h"
+#include "core/filesteps/StepTypes.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
@@ -41,9 +42,50 @@ AppState::AppState(Services services, QObject *parent)
     else if (Defaults::unreadable())
         show(K("Die Einstellungen ließen sich nicht lesen. Kestrin verwendet die Standardwerte."), true);
     loadRules();
+    // Told on the settings writer's thread; shown on ours.
+    Defaults::onWriteTrouble([this](int error) {
+        if (!error) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, error] {
+                show(LF("Die Einstellungen ließen sich nicht speichern: %@ Kestrin versucht es weiter.",
+                        settingsTrouble(error)),
+                     true);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
-AppState::~AppState() = default;
+AppState::~AppState() {
+    Defaults::onWriteTrouble({}); // returns once no report runs any more
+}
+
+QString AppState::settingsTrouble(int error) {
+    switch (error) {
+    case EWOULDBLOCK:
+        return L("Ein anderes laufendes Kestrin hält sie gesperrt.");
+    case ENOSPC:
+    case EDQUOT:
+        return L("Nicht genug freier Speicherplatz auf dem Ziel.");
+    case EFBIG:
+        return L("Die Datei wäre größer, als Kestrin sie lesen kann.");
+    default:
+        return FileSteps::explain(FileError::fromErrno(error), QFileInfo(Defaults::filePath()).fileName());
+    }
+}
+
+QString AppState::finishSettings(int waitMs) {
+    m_settings.save();
+    bool kept = false;
+    const QStringList left = Defaults::finish(waitMs, &kept);
+    if (left.isEmpty()) return {};
+    return kept
+               ? LF("Diese Einstellungen ließen sich beim Beenden nicht speichern: %@. Kestrin speichert sie "
+                    "beim nächsten Start.",
+                    left.join(QStringLiteral(", ")))
+               : LF("Diese Einstellungen ließen sich beim Beenden nicht speichern und gehen verloren: %@.",
+                    left.join(QStringLiteral(", ")));
+}
 
 void AppState::settingChanged(Settings::Key key) {
     switch (key) {

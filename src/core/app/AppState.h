@@ -87,6 +87,11 @@ public:
 
     // What the settings file said at start: the path it was put aside to when it could not be read.
     QString settingsSetAside() const { return m_settingsSetAside; }
+    // Why the settings could not be written (an errno of Defaults), as a sentence.
+    static QString settingsTrouble(int error);
+    // At quit: writes every setting not yet written, waiting at most about waitMs for another running
+    // copy's lock. Empty when all are in the file; else what to tell the user.
+    QString finishSettings(int waitMs);
 
 private:
     void buildSides();

@@ -95,6 +95,8 @@ public:
     // From now on nothing is written any more: the settings file was replaced from outside (a restored
     // backup) and this instance is about to end.
     void freeze();
+    // Writes again, after a replacement that did not happen.
+    void thaw() { m_frozen = false; }
     bool frozen() const { return m_frozen; }
     bool savePending() const { return !m_pending.isEmpty(); }
 

@@ -69,6 +69,10 @@ bool isMap(const QVariant &v) {
 
 namespace {
 
+// No name, path or choice of a setting is longer (a path's limit), no rules larger; what would still make
+// the file too large for its reader, the writer refuses.
+constexpr qsizetype maxText = 4096, maxRulesBytes = 1024 * 1024;
+
 bool hasControl(const QString &text) {
     return std::any_of(text.cbegin(), text.cend(),
                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
@@ -97,17 +101,17 @@ std::optional<QVariant> accepted(const QString &key, const QVariant &value) {
         if (value.typeId() == QMetaType::Bool) return value;
         return std::nullopt;
     case Settings::Backup::number:
-        if (isInteger(value)) return value;
-        if (value.typeId() == QMetaType::Double && std::isfinite(value.toDouble())) return value;
-        return std::nullopt;
+        if (!isInteger(value) && (value.typeId() != QMetaType::Double || !std::isfinite(value.toDouble())))
+            return std::nullopt;
+        return row->bound ? row->bound(value, row->fallback) : value;
     case Settings::Backup::text:
-        if (value.typeId() == QMetaType::QString) return value;
+        if (value.typeId() == QMetaType::QString && value.toString().size() <= maxText) return value;
         return std::nullopt;
     case Settings::Backup::textList: {
         if (value.typeId() != QMetaType::QVariantList) return std::nullopt;
         QStringList out;
         for (const QVariant &item : value.toList()) {
-            if (item.typeId() != QMetaType::QString) return std::nullopt;
+            if (item.typeId() != QMetaType::QString || item.toString().size() > maxText) return std::nullopt;
             // Launched or opened by a click: never a program or script of the file's choosing.
             if (row->key == Settings::Key::toolbarApps && !AppRegistry::isApplicationEntry(item.toString()))
                 continue;
@@ -119,7 +123,9 @@ std::optional<QVariant> accepted(const QString &key, const QVariant &value) {
         return out;
     }
     case Settings::Backup::rules:
-        if (value.typeId() == QMetaType::QByteArray && RulesEngine::decode(value.toByteArray())) return value;
+        if (value.typeId() == QMetaType::QByteArray && value.toByteArray().size() <= maxRulesBytes &&
+            RulesEngine::decode(value.toByteArray()))
+            return value;
         return std::nullopt;
     }
     return std::nullopt;
@@ -167,10 +173,10 @@ void guardRules(Contents &contents, const QList<CleanRule> &current) {
         contents.settings.insert(QStringLiteral("rulesAuto"), false);
 }
 
-void apply(const Contents &contents) {
-    for (auto it = contents.settings.begin(); it != contents.settings.end(); ++it)
-        Defaults::setValue(it.key(), it.value());
-    if (contents.stopsAutoCleanup) Defaults::setValue(QStringLiteral("rulesAuto"), false);
+int apply(const Contents &contents, int waitMs) {
+    QVariantMap values = contents.settings;
+    if (contents.stopsAutoCleanup) values.insert(QStringLiteral("rulesAuto"), false);
+    return Defaults::writeAll(values, waitMs);
 }
 
 } // namespace SettingsBackup

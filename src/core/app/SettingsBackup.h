@@ -39,11 +39,13 @@ struct Contents {
 
 // Nothing when the bytes are not a backup of this product (or of its older name).
 std::optional<Contents> decode(const QByteArray &bytes);
-// The value as the key's kind accepts it, or nothing.
+// The value as the key's kind accepts it, within the setting's bounds, or nothing.
 std::optional<QVariant> accepted(const QString &key, const QVariant &value);
 // Compares the rules the backup brings with the ones in use (see stopsAutoCleanup).
 void guardRules(Contents &contents, const QList<CleanRule> &current);
-// Writes the settings into the settings file; keys the backup lacks keep their values.
-void apply(const Contents &contents);
+// Writes the settings into the settings file in one write, all of them or none, waiting at most waitMs
+// for another running copy's lock; keys the backup lacks keep their values. 0, or why not (an errno of
+// Defaults::writeAll).
+int apply(const Contents &contents, int waitMs);
 
 } // namespace SettingsBackup

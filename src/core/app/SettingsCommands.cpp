@@ -235,10 +235,24 @@ void askRestore(QPointer<AppState> app, std::function<void()> restart, const Rea
         if (!app || answer.role != AlertRole::confirm) return;
         if (!app->jobs().admits()) return;
         app->settings().save();
-        SettingsBackup::apply(c);
         // The running instance must not write its older values over the restored ones.
         app->settings().freeze();
-        if (restart) restart();
+        // One write, off the window's thread: another running copy may hold the lock for a while.
+        whenDone(app.data(),
+                 QtConcurrent::run([c] { return SettingsBackup::apply(c, SettingsCommands::restoreWaitMs); }),
+                 [app, restart](int error) {
+                     if (!app) return;
+                     if (error) {
+                         app->settings().thaw();
+                         app->show(LF("Die Einstellungen wurden nicht wiederhergestellt: %@ Es wurde nichts "
+                                      "geändert.",
+                                      AppState::settingsTrouble(error)),
+                                   true);
+                         return;
+                     }
+                     // Only now the file holds the backup.
+                     if (restart) restart();
+                 });
     });
 }
 

@@ -33,6 +33,8 @@ public:
 
     // What relaunch() does once admitted: by default starts the successor and quits. Tests replace it.
     std::function<void()> restart;
+    // How long a restore's write waits for another running copy's lock. Tests shorten it.
+    static inline int restoreWaitMs = 5000;
 
 private:
     // False (and the refusal shown) while a job runs or when the state is gone.

@@ -2,10 +2,13 @@
 
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <optional>
 
-// The user settings: one property-list file under the XDG config folder, written on every change.
-// Values keep their types, so typed readers can treat a value of the wrong type as absent.
+// The user settings: one property-list file under the XDG config folder. A change is seen at once and
+// written soon after on a thread of its own, changes that come together in one write, so no caller waits
+// for the disk or for another running copy's lock. Values keep their types, so typed readers can treat a
+// value of the wrong type as absent.
 // Safe to call from any thread.
 namespace Defaults {
 
@@ -27,6 +30,20 @@ QString setAsidePath();
 // way): then it is left untouched and the defaults are in use.
 bool unreadable();
 
+// Writes what waits now, waiting at most waitMs for another running copy's lock; the keys still unwritten.
+QStringList flush(int waitMs);
+// Writes `values` over the stored ones in one write, all of them or none (then nothing of them stays);
+// 0, or why not as an errno (EWOULDBLOCK: another running copy holds the lock; EFBIG: too large).
+int writeAll(const QVariantMap &values, int waitMs);
+// At quit: what waits is written within about waitMs; what still can't be is kept beside the file for the
+// next start (`kept` tells whether that worked). The keys that are not in the file.
+QStringList finish(int waitMs, bool *kept = nullptr);
+// Told, on the writer's thread, when a write in the background failed (errno) after one went well, and
+// when one goes well again (0). Nothing clears it but another call.
+void onWriteTrouble(std::function<void(int error)> report);
+
+// How long changes are gathered and how soon a failed write is tried again (tests only).
+void setTimingForTests(int gatherMs, int retryMs);
 // Closes the store so the next call opens it again from the current environment (tests only).
 void resetForTests();
 

@@ -5,7 +5,7 @@
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
 
-#include <QUuid>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +15,9 @@
 
 #include <dirent.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -138,13 +140,63 @@ int unlinkSeen(int dirFd, const QByteArray &name, const struct stat &seen) {
     return ::unlinkat(dirFd, name.constData(), 0) == 0 ? 0 : errno;
 }
 
+namespace {
+
+// A writer's part beside `name`: "." name "." pid "-" token ".part", locked by its writer while it lives.
+QByteArray partHead(const QByteArray &name) {
+    return '.' + name.left(100) + '.';
+}
+
+bool isPartOf(const QByteArray &entry, const QByteArray &name) {
+    const QByteArray head = partHead(name);
+    if (!entry.startsWith(head) || !entry.endsWith(".part")) return false;
+    const QByteArray middle = entry.mid(head.size(), entry.size() - head.size() - 5);
+    const qsizetype dash = middle.indexOf('-');
+    bool pid = false, token = false;
+    middle.left(dash).toUInt(&pid);
+    middle.mid(dash + 1).toULongLong(&token, 16);
+    return dash > 0 && pid && token;
+}
+
+// Parts of `name` that a killed writer left: a regular file of this account under the part name, one
+// link, that nobody holds locked (its writer does until it is done; a kill lets go).
+void removeStaleParts(const HeldFolder &folder, const QByteArray &name) {
+    const int list = folder.openReadable();
+    if (list < 0) return;
+    DIR *d = ::fdopendir(list);
+    if (!d) {
+        ::close(list);
+        return;
+    }
+    int looked = 0;
+    while (const dirent *e = ::readdir(d)) {
+        if (++looked > 100000) break;
+        struct stat st {
+        }, now{};
+        if (!isPartOf(e->d_name, name) || ::fstatat(folder.fd(), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1)
+            continue;
+        Fd fd(::openat(folder.fd(), e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (fd.get() < 0 || ::fstat(fd.get(), &now) != 0 || !sameInode(now, st) ||
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        removeMade(folder, e->d_name, st);
+    }
+    ::closedir(d);
+}
+
+} // namespace
+
 int writeFileAt(const HeldFolder &folder, const QByteArray &name, QByteArrayView data) {
+    removeStaleParts(folder, name);
     struct stat old {};
     const bool had = ::fstatat(folder.fd(), name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0;
-    const QByteArray temp =
-        '.' + name.left(100) + '.' + QUuid::createUuid().toString(QUuid::Id128).left(12).toLatin1() + ".part";
+    const QByteArray temp = partHead(name) + QByteArray::number(::getpid()) + '-' +
+                            QByteArray::number(QRandomGenerator::global()->generate64() | 1, 16) + ".part";
     Fd fd(folder.openBeneath(temp, O_WRONLY | O_CREAT | O_EXCL, 0666));
     if (fd.get() < 0) return errno;
+    // Held while it is written: a later writer takes it for a killed one's only once the lock is free.
+    ::flock(fd.get(), LOCK_EX | LOCK_NB);
     struct stat made {};
     int e = ::fstat(fd.get(), &made) == 0 ? 0 : errno;
     if (!e && had && S_ISREG(old.st_mode) && ::fchmod(fd.get(), old.st_mode & 0777) != 0) e = errno;
@@ -155,11 +207,12 @@ int writeFileAt(const HeldFolder &folder, const QByteArray &name, QByteArrayView
         removeMade(folder, temp, made);
         return e;
     }
-    if (const int dir = folder.openReadable(); dir >= 0) {
-        Posix::flushFile(dir);
-        ::close(dir);
-    }
-    return 0;
+    // The rename is on the disk only once the folder is.
+    const int dir = folder.openReadable();
+    if (dir < 0) return 0; // a folder this account may write but not read: flushed as far as it can be
+    e = Posix::flushFile(dir);
+    ::close(dir);
+    return e;
 }
 
 namespace {

@@ -7,6 +7,8 @@
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+#include "platform/Posix.h"
+#include "platform/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cmath>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -41,7 +44,10 @@ protected:
         return s;
     }
 
-    static QByteArray settingsFile() { return TestUtil::readFile(Defaults::filePath()); }
+    static QByteArray settingsFile() {
+        Defaults::flush(2000);
+        return TestUtil::readFile(Defaults::filePath());
+    }
     static void waitListed(PaneModel *pane) {
         QTRY_VERIFY_WITH_TIMEOUT(!pane->items().isEmpty() || pane->errorText(), 5000);
     }
@@ -369,6 +375,7 @@ TEST_F(AppStateTest, AFifoForSettingsIsSetAsideAndTheStartFinishes) {
     LanguageScope de(AppLanguage::de);
     const QString path = Defaults::filePath();
     QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).path()); // when run first
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     Defaults::resetForTests();
     std::unique_ptr<AppState> app;
@@ -382,12 +389,14 @@ TEST_F(AppStateTest, AFifoForSettingsIsSetAsideAndTheStartFinishes) {
     // One put there while running never holds up the next write either.
     app->settings().setDualPane(false);
     app->settings().save();
+    Defaults::flush(2000);
     ASSERT_TRUE(QFile::remove(path));
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     Defaults::setValue("probe", 1); // the store notices the change on disk and would read it again
     EXPECT_TRUE(finishesUnaided(path, [&] {
         app->settings().setShowSidebar(false);
         app->settings().save();
+        Defaults::flush(2000);
     }));
     EXPECT_TRUE(S_ISREG(TestUtil::lstatOf(path).st_mode));
     app.reset();
@@ -395,6 +404,45 @@ TEST_F(AppStateTest, AFifoForSettingsIsSetAsideAndTheStartFinishes) {
     EXPECT_EQ(Defaults::boolValue("showSidebar"), false);
     for (const QString &name : TestUtil::names(QFileInfo(path).path()))
         if (name.contains(".unreadable-")) QFile::remove(QFileInfo(path).path() + '/' + name);
+}
+
+// Whenever the settings can't be saved the user hears why: a full disk at once, another running copy's
+// lock once it has held the writes up for a while. At quit, what still waits is named.
+TEST_F(AppStateTest, SettingsThatCanNotBeSavedAreTold) {
+    LanguageScope de(AppLanguage::de);
+    TestUtil::freshSettings();
+    AppState app(quick());
+    Posix::setFlushErrorForTests(ENOSPC);
+    app.settings().setShowSidebar(false);
+    app.settings().save();
+    QTRY_VERIFY(app.toast());
+    Posix::setFlushErrorForTests(0);
+    EXPECT_TRUE(app.toast()->isError);
+    EXPECT_EQ(app.toast()->text,
+              "Die Einstellungen ließen sich nicht speichern: Nicht genug freier Speicherplatz auf dem Ziel. "
+              "Kestrin versucht es weiter.");
+    EXPECT_EQ(app.finishSettings(2000), QString()); // the disk has room again
+    EXPECT_EQ(SettingsStore(Defaults::filePath()).value("showSidebar"), false);
+
+    const QByteArray folder = QFile::encodeName(QFileInfo(Defaults::filePath()).path());
+    const int held = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    app.toasts().setToast(std::nullopt);
+    app.settings().setDualPane(false);
+    app.settings().save();
+    QTRY_VERIFY_WITH_TIMEOUT(app.toast(), SettingsStore::kLockWaitMs + 3000);
+    EXPECT_EQ(app.toast()->text,
+              "Die Einstellungen ließen sich nicht speichern: Ein anderes laufendes Kestrin "
+              "hält sie gesperrt. Kestrin versucht es weiter.");
+    app.settings().setFontSize(15);
+    EXPECT_EQ(app.finishSettings(300),
+              "Diese Einstellungen ließen sich beim Beenden nicht speichern: dualPane, "
+              "fontSize. Kestrin speichert sie beim nächsten Start.");
+    ::close(held);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::boolValue("dualPane"), false);
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 15.0);
+    TestUtil::freshSettings();
 }
 
 // NaN passes every bound made of comparisons (std::clamp too); an infinity is no width or size either.
@@ -438,6 +486,8 @@ TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
     ASSERT_TRUE(TestUtil::writeFile(path, stored));
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
     Defaults::resetForTests();
+    // Rights are dropped for this thread only: the writer's thread must not write meanwhile.
+    Defaults::setTimingForTests(3'600'000, 1000);
     {
         TestUtil::NoFileRights noRights;
         if (!noRights.active()) GTEST_SKIP() << "the rights to read every file could not be dropped";
@@ -449,7 +499,11 @@ TEST_F(AppStateTest, SettingsWithoutReadRightsAreLeftAloneAndReported) {
         EXPECT_TRUE(app.settingsSetAside().isEmpty());
         EXPECT_TRUE(app.settings().dualPane()); // the default
         app.settings().setShowSidebar(false);
+        app.settings().save();
+        Defaults::flush(0);
+        Defaults::resetForTests();
     }
+    Defaults::setTimingForTests(20, 1000);
     EXPECT_EQ(TestUtil::lstatOf(path).st_mode & 07777, 0u);
     ::chmod(QFile::encodeName(path).constData(), 0600);
     EXPECT_EQ(TestUtil::readFile(path), stored);

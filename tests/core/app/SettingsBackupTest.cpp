@@ -16,6 +16,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -188,6 +191,9 @@ protected:
         const qsizetype before = d.alerts.size();
         commands.restoreSettings();
         QTRY_VERIFY_WITH_TIMEOUT(d.alerts.size() > before, 5000);
+        // The restore's write, when confirmed, runs off the window's thread.
+        QThreadPool::globalInstance()->waitForDone(10000);
+        QTest::qWait(20);
     }
     // Holds the one job until release is set.
     void holdJob(AppState &app) {
@@ -237,7 +243,7 @@ TEST_F(SettingsBackupTest, RoundTripOfEveryKeyAndKind) {
     EXPECT_EQ(contents->created, QDateTime(QDate(2025, 3, 14), QTime(8, 0), Qt::UTC));
     EXPECT_EQ(contents->settings.size(), 24);
     EXPECT_EQ(contents->dropped, 0);
-    SettingsBackup::apply(*contents);
+    EXPECT_EQ(SettingsBackup::apply(*contents, 2000), 0);
     Defaults::resetForTests(); // as the next start reads it
     expectStored(values);
     EXPECT_FALSE(Defaults::contains("lastPath.left"));
@@ -394,6 +400,57 @@ TEST_F(SettingsBackupTest, TheQuestionCountsAcceptedEntries) {
     EXPECT_EQ(Defaults::doubleValue("fontSize"), 16.0);
 }
 
+// While another running copy holds the settings' lock, a restore writes nothing, says why and does not
+// restart; the window keeps saving its changes. A value beyond its setting's bounds comes in bounded, and
+// one the setting can't hold (a theme of four million characters) not at all, so the file stays one its
+// reader takes.
+TEST_F(SettingsBackupTest, ARestoreIsDoneOnlyWhenTheFileHoldsTheBackup) {
+    ScriptedDialogs d;
+    Defaults::setValue("fontSize", 12.0);
+    Defaults::flush(2000);
+    AppState app(Services(d.dialogs()));
+    SettingsCommands commands(&app);
+    int restarts = 0;
+    commands.restart = [&] { ++restarts; };
+    SettingsCommands::restoreWaitMs = 300;
+    // Binary: the same text in XML, each "&" escaped, would be more than the backup's reader takes.
+    const QString path = writeBackup(Plist::toBinary(root(QVariantMap{{"fontSize", 16.0},
+                                                                      {"splitFraction", 5.0},
+                                                                      {"dualPane", false},
+                                                                      {"theme", QString(4'000'000, u'&')}})));
+    const QString file = Defaults::filePath();
+    const QByteArray before = TestUtil::readFile(file);
+    const int held =
+        ::open(QFile::encodeName(QFileInfo(file).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    TestUtil::LanguageScope de(AppLanguage::de);
+    d.fileAnswers = {path};
+    d.answers = {AlertAnswer(AlertRole::confirm)};
+    restore(commands, d);
+    QTRY_VERIFY(app.toast());
+    EXPECT_EQ(restarts, 0);
+    EXPECT_EQ(app.toast()->text,
+              "Die Einstellungen wurden nicht wiederhergestellt: Ein anderes laufendes Kestrin "
+              "hält sie gesperrt. Es wurde nichts geändert.");
+    EXPECT_TRUE(app.toast()->isError);
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 12.0);
+    EXPECT_FALSE(app.settings().frozen());
+    ::close(held);
+    EXPECT_EQ(TestUtil::readFile(file), before);
+
+    d.fileAnswers = {path};
+    d.answers = {AlertAnswer(AlertRole::confirm)};
+    restore(commands, d);
+    EXPECT_EQ(restarts, 1);
+    EXPECT_LT(QFileInfo(file).size(), 100'000);
+    Defaults::resetForTests();
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 16.0);
+    EXPECT_EQ(Defaults::doubleValue("splitFraction"), 0.8);
+    EXPECT_EQ(Defaults::boolValue("dualPane"), false);
+    EXPECT_FALSE(Defaults::contains("theme"));
+    SettingsCommands::restoreWaitMs = 5000;
+}
+
 // A truncated or foreign file: the alert, nothing changed, no restart.
 TEST_F(SettingsBackupTest, TruncatedFileChangesNothing) {
     ScriptedDialogs d;
@@ -448,7 +505,7 @@ TEST_F(SettingsBackupTest, ForeignRulesNeverRunOnTheirOwn) {
         Plist::toXml(root(QVariantMap{{"cleanRules", RulesEngine::encode({rule("/x")})}})));
     ASSERT_TRUE(c);
     SettingsBackup::guardRules(*c, mine);
-    SettingsBackup::apply(*c);
+    EXPECT_EQ(SettingsBackup::apply(*c, 2000), 0);
     EXPECT_EQ(Defaults::boolValue("rulesAuto"), false);
     // The same rules as in use: the switch is taken as it comes.
     c = SettingsBackup::decode(
@@ -523,6 +580,27 @@ TEST_F(SettingsBackupTest, BackupWritesTheFileOrSaysWhy) {
     commands.backupSettings();
     ASSERT_TRUE(app.toast());
     EXPECT_TRUE(app.toast()->isError);
+
+    // Parts killed backups left beside the name go with the next backup there: only ours (this account's
+    // regular files under the part name) whose writer is gone (nobody holds them locked).
+    const QStringList stale{".out.plist.4242-1f.part", ".out.plist.4243-2e.part"};
+    QStringList kept{".out.plist.4244-3d.part", ".out.plist.part", ".other.plist.4245-4c.part", "out.plist"};
+    for (const QString &name : stale + kept) {
+        if (name == "out.plist") continue;
+        ASSERT_TRUE(TestUtil::writeFile(m_dir.filePath(name), "<?xml"));
+    }
+    const int writing = ::open(QFile::encodeName(m_dir.filePath(kept[0])).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(writing, LOCK_EX), 0); // a backup at work in another process
+    if (TestUtil::isRoot()) {
+        kept << ".out.plist.4246-5b.part";
+        ASSERT_TRUE(TestUtil::writeFile(m_dir.filePath(kept.last()), ""));
+        ASSERT_EQ(::chown(QFile::encodeName(m_dir.filePath(kept.last())).constData(), 65534, 65534), 0);
+    }
+    d.fileAnswers = {path};
+    commands.backupSettings();
+    ::close(writing);
+    kept.sort();
+    EXPECT_EQ(TestUtil::names(m_dir.path()).filter("out.plist"), kept.filter("out.plist"));
 }
 
 // A name where another account planted a link into its private folder is neither written through nor read,

@@ -8,6 +8,7 @@
 #include "common/TestChild.h"
 #include "common/SyscallTracer.h"
 #include "core/fileops/FileOps.h"
+#include "platform/Plist.h"
 #include "platform/Posix.h"
 
 #include <QDirIterator>
@@ -727,4 +728,68 @@ TEST_F(SyscallKills, TheFailingDiskKeepsWhatWasFlushedAndNothingAfter) {
     EXPECT_TRUE(fsck == 0 || fsck == 1) << fsck;
     EXPECT_EQ(TestUtil::readFile(at("lines")), "1\n2\n");
     EXPECT_TRUE(endRun());
+}
+
+// A settings write and a restore killed after each of their calls: the file holds all the old values or
+// all the new ones, never a mix, a torn or an empty file; and the start after the kills removes what they
+// left beside it.
+TEST_F(SyscallKills, ASettingsWriteOrRestoreKilledAnywhereIsAllOldOrAllNew) {
+    if (TestChild::ranInOwnProcess()) return;
+    const QString folder = vol.path() + "/config/kestrin", path = folder + "/settings.plist";
+    QVariantMap old, fresh;
+    QList<QByteArray> pairs{"settings"};
+    for (const char *key : {"fontSize", "splitFraction", "inspectorWidth"}) {
+        old.insert(key, 14.0);
+        fresh.insert(key, 15.0);
+        pairs << QByteArray(key) + "=15";
+    }
+    QVariantMap restored = old;
+    const QVariantMap backup{{"fontSize", 16.0},      {"dualPane", false},      {"showSidebar", false},
+                             {"theme", "dusk"},       {"folderIcons", "plain"}, {"appearance", "dark"},
+                             {"startFolder", "home"}, {"view.left", "list"},    {"view.right", "icons"},
+                             {"sort.left", "size"},   {"sort.right", "kind"},   {"toolbarCompact", false},
+                             {"splitFraction", 0.4}};
+    for (auto it = backup.cbegin(); it != backup.cend(); ++it)
+        restored.insert(it.key(), it.value());
+    const QString backupFile = vol.path() + "/backup.plist";
+    ASSERT_TRUE(TestUtil::writeFile(
+        backupFile, Plist::toXml(QVariantMap{{"app", "Kestrin"}, {"format", 1}, {"settings", backup}})));
+    const auto prepare = [&] {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        return TestUtil::writeFile(path, Plist::toXml(old));
+    };
+    const auto held = [&]() -> QVariantMap {
+        const auto v = Plist::parse(TestUtil::readFile(path));
+        return v ? v->toMap() : QVariantMap{{"torn", true}};
+    };
+    int kills = 0;
+    for (const auto &[args, after] :
+         {std::pair{pairs, fresh}, std::pair{QList<QByteArray>{"restore", backupFile.toUtf8()}, restored}}) {
+        SCOPED_TRACE(args[0].toStdString());
+        ASSERT_TRUE(prepare());
+        const SyscallTracer::Run whole = SyscallTracer::run(KESTRIN_TRACED_OP, args, -1);
+        if (whole.refused) GTEST_SKIP() << "ptrace is not permitted here";
+        ASSERT_EQ(whole.exitCode, 0);
+        ASSERT_EQ(held(), after);
+        for (long k = 0; k < whole.calls; ++k) {
+            ASSERT_TRUE(prepare());
+            if (!SyscallTracer::run(KESTRIN_TRACED_OP, args, k).killed) continue;
+            ++kills;
+            const QVariantMap now = held();
+            EXPECT_TRUE(now == old || now == after) << "killed after call " << k;
+        }
+    }
+    EXPECT_GT(kills, 2);
+    // Forty writes killed right before their rename, then a start.
+    ASSERT_TRUE(prepare());
+    const long beforeRename = SyscallTracer::run(KESTRIN_TRACED_OP, pairs, -1).calls - 2;
+    for (int i = 0; i < 40; ++i)
+        SyscallTracer::run(KESTRIN_TRACED_OP, pairs, beforeRename);
+    const QStringList left = names(folder);
+    ASSERT_TRUE(SyscallTracer::run(KESTRIN_TRACED_OP, {"settings"}, -1).exitCode == 0);
+    const QStringList afterStart = names(folder);
+    std::cout << "after 40 killed writes: " << left.join(' ').toStdString()
+              << "\nafter one start: " << afterStart.join(' ').toStdString() << "\n";
+    EXPECT_EQ(afterStart, QStringList{"settings.plist"});
 }
