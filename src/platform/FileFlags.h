@@ -17,5 +17,8 @@ std::optional<bool> immutable(const QString &path);
 int setImmutable(const QString &path, bool on);
 // Whether this process holds CAP_LINUX_IMMUTABLE (without it every change is refused).
 bool canChangeImmutable();
+// Whether the folder open at `fd` (O_PATH will do) takes new names only (chattr +a): nothing in it can be
+// renamed or removed. False where the flags can't be read.
+bool appendOnly(int fd);
 
 } // namespace FileFlags

@@ -366,6 +366,7 @@ Engine::Step Engine::placeCopy(Item &it) {
             // Under a hidden name the source itself is on record, so that it gets its name back
             // after a crash.
             if (it.replacing) {
+                dest_->refuseAppendOnly();
                 Journal::beginAside(it.placeAt, it.path, it.src);
                 it.recorded.set(it.placeAt);
             }
@@ -379,6 +380,7 @@ Engine::Step Engine::placeCopy(Item &it) {
                 throw FileError::fromErrno(e);
         }
         if (!it.renamed) {
+            dest_->refuseAppendOnly();
             if (it.placeAt == it.target) newPart(it);
             it.report.mark = Journal::beginPart(*it.part);
             it.recorded.set(*it.part);
@@ -389,11 +391,14 @@ Engine::Step Engine::placeCopy(Item &it) {
         out_.cancelled = true;
         return Step::stop;
     } catch (const CopyFailure &f) {
+        // Said while the volume is as full as the copy found it.
+        const QString why = describe(CopyFailure{f.path, withFullText(f.underlying, dest_->fd())}, it.name);
         dropPart();
-        return fail(describe(f, it.name));
+        return fail(why);
     } catch (const FileError &e) {
+        const QString why = describe(withFullText(e, dest_->fd()), it.name);
         dropPart();
-        return fail(describe(e, it.name));
+        return fail(why);
     }
     aclDropped_ = aclDropped_ || it.report.aclDropped;
     return Step::proceed;
@@ -437,7 +442,12 @@ void Engine::undoPlace(Item &it) {
 
 // The item's copy goes again; its record only once that is on the disk.
 void Engine::dropCopy(Item &it) {
-    if (removeTreeAt(dest_->fd(), nameIn(it.placeAt)) != 0 || syncFolder(to_) != 0) it.recorded.keep();
+    const QByteArray part = nameIn(it.placeAt);
+    const int e = removeTreeAt(dest_->fd(), part);
+    // A part that stays (the folder lets nothing go) is named, like any other leftover.
+    if (e != 0 && e != ENOENT)
+        out_.errors << LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", it.name, Posix::shown(part));
+    if (e != 0 || syncFolder(to_) != 0) it.recorded.keep();
 }
 
 Engine::Step Engine::giveName(Item &it) {

@@ -309,6 +309,14 @@ Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &
 // What `left` gets is what cannot be settled on its own (only when reporting). `whole`: the journal read
 // without a line it could not; else a lost line may have been the replace that put the old item under the
 // part's name, and the birth time proves nothing.
+// A part that bears our marker goes. One that cannot (a folder that lets nothing go) stays on record and
+// is named at every start until it can.
+Outcome removeOurs(const QString &path, bool report, Leftovers &left) {
+    if (removeTree(path) == 0) return Outcome::settled;
+    if (report && !left.parts.contains(path)) left.parts << path;
+    return Outcome::pending;
+}
+
 Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool whole, Leftovers &left) {
     if (r.kind == "moved") return Outcome::notMine; // settled after the others about the part
     if (r.kind == "placed" || r.kind == "info") return settleMine(r, token);
@@ -335,7 +343,7 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool
                 unmark(r.other);
                 return Outcome::settled;
             }
-            return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+            return removeOurs(r.path, report, left);
         }
         if (!sameItem(st, r)) return Outcome::notMine;
         // The old item, exchanged for its replacement: on to the Trash as was meant.
@@ -346,13 +354,13 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool
     }
     switch (mark) {
     case Mark::ours:
-        return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+        return removeOurs(r.path, report, left);
     case Mark::other:
         return Outcome::notMine;
     case Mark::none:
     case Mark::unsupported:
         if ((whole && unmarkedButOurs(r, st)) || madeAsRecorded(r, st))
-            return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+            return removeOurs(r.path, report, left);
         if (!report) return Outcome::pending;
         left.parts << r.path;
         return Outcome::settled;
@@ -647,7 +655,10 @@ bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots,
             if (st.st_uid != ::geteuid()) continue;
             const Mark mark = markOf(path, token);
             if (mark == Mark::ours) {
-                if (!told.contains(path) && removeTree(path) != 0) all = false;
+                if (!told.contains(path) && removeTree(path) != 0) {
+                    all = false;
+                    left.parts << path;
+                }
                 continue;
             }
             if (mark == Mark::other) continue;

@@ -57,6 +57,11 @@ struct Leftovers {
 QString uniqueURL(const QString &name, const QString &folder, bool numbered = false);
 
 QString explain(const FileError &error, const QString &name);
+// Why a volume takes no more (ENOSPC, EDQUOT), without an item's name: its quota is used up, it has no
+// entry left for another item (`fd`, a descriptor on it, tells), or no space.
+QString fullText(int code, int fd = -1);
+// `error` with that sentence as its text where it says the volume of `fd` is full.
+FileError withFullText(const FileError &error, int fd);
 QString describe(const FileError &error, const QString &name);
 QString describe(const CopyFailure &error, const QString &name);
 bool isPermissionDenied(const FileError &error);
