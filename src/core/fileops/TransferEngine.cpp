@@ -121,8 +121,10 @@ private:
     }
     std::shared_ptr<const HeldFolder> holdSource(const PathBytes &folder, FileError &why);
 
+    // The item's failure first, then where what it left stays.
     Step fail(const QString &message) {
-        out_.errors << message;
+        out_.errors << message << leftBehind_;
+        leftBehind_.clear();
         return Step::next;
     }
     Step skip() {
@@ -153,6 +155,7 @@ private:
     bool aclDropped_ = false;
     QStringList labelsLost_;   // copies made without their tags or comment
     Journal::Unflushed later_; // replaced items and originals set aside: their records end with the batch
+    QStringList leftBehind_;   // parts of the item at hand that could not go
 };
 
 TransferOutcome Engine::run() {
@@ -258,7 +261,11 @@ Engine::Step Engine::item(const QString &path, const std::optional<PathBytes> &b
     for (const auto step : {&Engine::readSource, &Engine::checkInsideItself, &Engine::skipIfInPlace,
                             &Engine::checkDestination, &Engine::resolveConflict, &Engine::placeCopy,
                             &Engine::checkCopy, &Engine::giveName, &Engine::verifyAndFinishMove})
-        if (const Step s = (this->*step)(it); s != Step::proceed) return s;
+        if (const Step s = (this->*step)(it); s != Step::proceed) {
+            out_.errors << leftBehind_;
+            leftBehind_.clear();
+            return s;
+        }
     succeed(it);
     return Step::next;
 }
@@ -446,7 +453,7 @@ void Engine::dropCopy(Item &it) {
     const int e = removeTreeAt(dest_->fd(), part);
     // A part that stays (the folder lets nothing go) is named, like any other leftover.
     if (e != 0 && e != ENOENT)
-        out_.errors << LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", it.name, Posix::shown(part));
+        leftBehind_ << LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", it.name, Posix::shown(part));
     if (e != 0 || syncFolder(to_) != 0) it.recorded.keep();
 }
 
