@@ -306,9 +306,6 @@ Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &
     return outcome;
 }
 
-// What `left` gets is what cannot be settled on its own (only when reporting). `whole`: the journal read
-// without a line it could not; else a lost line may have been the replace that put the old item under the
-// part's name, and the birth time proves nothing.
 // A part that bears our marker goes. One that cannot (a folder that lets nothing go) stays on record and
 // is named at every start until it can.
 Outcome removeOurs(const QString &path, bool report, Leftovers &left) {
@@ -317,6 +314,9 @@ Outcome removeOurs(const QString &path, bool report, Leftovers &left) {
     return Outcome::pending;
 }
 
+// What `left` gets is what cannot be settled on its own (only when reporting). `whole`: the journal read
+// without a line it could not; else a lost line may have been the replace that put the old item under the
+// part's name, and the birth time proves nothing.
 Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool whole, Leftovers &left) {
     if (r.kind == "moved") return Outcome::notMine; // settled after the others about the part
     if (r.kind == "placed" || r.kind == "info") return settleMine(r, token);

@@ -29,7 +29,7 @@ namespace FileSteps {
 // Items an interrupted transfer left under hidden names that could not be settled on their own.
 struct Leftovers {
     QStringList setAside;     // originals of folder moves whose name is taken again
-    QStringList parts;        // copies on file systems that keep no marker of ours
+    QStringList parts;        // copies on file systems that keep no marker of ours, or that cannot go
     QStringList renamed;      // items of a batch rename whose old and new names are both taken again
     QStringList refused;      // items of a batch rename whose new name the volume refuses, the old one taken
     QStringList renamedAside; // items of a batch rename under a free name: items of the batch hold theirs
