@@ -310,7 +310,7 @@ Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &
 // is named at every start until it can.
 Outcome removeOurs(const QString &path, bool report, Leftovers &left) {
     if (removeTree(path) == 0) return Outcome::settled;
-    if (report && !left.parts.contains(path)) left.parts << path;
+    if (report && !left.stuck.contains(path)) left.stuck << path;
     return Outcome::pending;
 }
 
@@ -611,7 +611,7 @@ bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots,
     for (const Record &r : records)
         if (r.kind == "placed") placed.insert(r.key, &r);
     QSet<QString> told;
-    for (const QStringList *list : {&left.parts, &left.setAside})
+    for (const QStringList *list : {&left.parts, &left.setAside, &left.stuck})
         for (const QString &path : *list)
             told.insert(path);
     QList<QPair<QString, int>> queue;
@@ -657,7 +657,7 @@ bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots,
             if (mark == Mark::ours) {
                 if (!told.contains(path) && removeTree(path) != 0) {
                     all = false;
-                    left.parts << path;
+                    left.stuck << path;
                 }
                 continue;
             }

@@ -29,7 +29,7 @@ namespace FileSteps {
 // Items an interrupted transfer left under hidden names that could not be settled on their own.
 struct Leftovers {
     QStringList setAside;     // originals of folder moves whose name is taken again
-    QStringList parts;        // copies on file systems that keep no marker of ours, or that cannot go
+    QStringList parts;        // copies on file systems that keep no marker of ours
     QStringList renamed;      // items of a batch rename whose old and new names are both taken again
     QStringList refused;      // items of a batch rename whose new name the volume refuses, the old one taken
     QStringList renamedAside; // items of a batch rename under a free name: items of the batch hold theirs
@@ -38,14 +38,15 @@ struct Leftovers {
     QStringList damaged;      // journals with lines that are no records: what those named is not settled
     QStringList unmatched;    // hidden names of a batch rename that the volume no longer shows as their item
     QStringList unrecorded; // items under our part names whose records are lost: where they belong is unknown
+    QStringList stuck;      // parts of ours that could not be removed (a folder that lets nothing go)
     bool isEmpty() const {
         return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && refused.isEmpty() &&
                renamedAside.isEmpty() && journals.isEmpty() && lost.isEmpty() && damaged.isEmpty() &&
-               unmatched.isEmpty() && unrecorded.isEmpty();
+               unmatched.isEmpty() && unrecorded.isEmpty() && stuck.isEmpty();
     }
     QString first() const {
         for (const QStringList *list : {&setAside, &parts, &renamed, &refused, &renamedAside, &journals,
-                                        &lost, &damaged, &unmatched, &unrecorded})
+                                        &lost, &damaged, &unmatched, &unrecorded, &stuck})
             if (!list->isEmpty()) return list->first();
         return {};
     }
