@@ -70,6 +70,15 @@ int setImmutable(int dirFd, const QByteArray &name, const struct stat &expected,
     return err;
 }
 
+bool appendOnly(int fd) {
+    const int dir = Posix::retry([&] { return ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (dir < 0) return false;
+    int flags = 0;
+    const bool on = ::ioctl(dir, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL);
+    ::close(dir);
+    return on;
+}
+
 bool canChangeImmutable() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};

@@ -7,6 +7,7 @@
 //     stick.pull();                          // every change, write and flush now fails with EIO
 //     stick.plugBack();
 //     KESTRIN_EXFAT_OR_SKIP(exfat);         // TestUtil::ExfatImage exfat; exfat.path()
+//     TestUtil::KernelImage ext4("mkfs.ext4", {"-q", "-N", "16"});   // valid(), skipReason(), path()
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -223,6 +224,13 @@ class ExfatImage : public LoopImage {
 public:
     explicit ExfatImage(qint64 bytes = 32 << 20)
         : LoopImage(QStringLiteral("mkfs.exfat"), {}, QStringLiteral("mount.exfat-fuse"), bytes) {}
+};
+
+// A volume of the kernel's own driver (ext4, btrfs) on a loop device, made with `mkfs` and its options.
+class KernelImage : public LoopImage {
+public:
+    KernelImage(const QString &mkfs, const QStringList &options, qint64 bytes = 32 << 20)
+        : LoopImage(mkfs, options, QStringLiteral("mount"), bytes) {}
 };
 
 } // namespace TestUtil

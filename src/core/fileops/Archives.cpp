@@ -82,8 +82,14 @@ QString failureDetail(const QString &text, const QString &folder = {}) {
     constexpr qint64 nearlyFull = 64 * 1024;
     const bool full =
         !folder.isEmpty() && Restore::isFolder(folder) && FileOps::freeBytes(folder).value_or(0) < nearlyFull;
-    if (full || text.contains(QLatin1String("No space left on device")))
-        return L("Nicht genug freier Speicherplatz auf dem Ziel.");
+    if (text.contains(QLatin1String("Disk quota exceeded"))) return FileSteps::fullText(EDQUOT);
+    if (full || text.contains(QLatin1String("No space left on device"))) {
+        const auto bytes = Posix::encode(folder);
+        const int fd = bytes ? ::open(bytes->constData(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+        const QString why = FileSteps::fullText(ENOSPC, fd);
+        if (fd >= 0) ::close(fd);
+        return why;
+    }
     if (text.contains(QLatin1String("passphrase"), Qt::CaseInsensitive))
         return L("Das Archiv ist mit einem Passwort geschützt. Verschlüsselte Archive kann Kestrin nicht "
                  "entpacken.");
@@ -185,7 +191,7 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
         const int e = errno;
         if (fd >= 0) ::close(fd);
         w.temp.clear();
-        w.error = e == ENOSPC || e == EDQUOT ? L("Nicht genug freier Speicherplatz auf dem Ziel.")
+        w.error = e == ENOSPC || e == EDQUOT ? FileSteps::fullText(e, folder.fd())
                                              : FileOps::explain(FileError::fromErrno(e), shownName);
         return w;
     }
@@ -217,7 +223,7 @@ Written writeArchive(const FileSteps::HeldFolder &folder, const QList<QByteArray
         if (!ok && !w.error && !cancelled()) {
             const int e = writer.error() ? writer.errorCode() : walkError;
             if (e == ENOSPC || e == EDQUOT)
-                w.error = L("Nicht genug freier Speicherplatz auf dem Ziel.");
+                w.error = FileSteps::fullText(e, folder.fd());
             else if (writer.error())
                 w.error = *writer.error();
             else

@@ -1,4 +1,5 @@
 #include "core/fileops/FileOps.h"
+#include "core/fileops/TwoPhaseRename.h"
 #include "core/fileops/TreeMeasure.h"
 #include "core/filesteps/CopyJob.h"
 #include "core/filesteps/FileSteps.h"
@@ -6,6 +7,8 @@
 
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
+
+#include <QDir>
 
 #include <cerrno>
 #include <climits>
@@ -123,15 +126,39 @@ void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const
     }
 }
 
+namespace {
+
+// On a volume that ignores case, the new name of a case-only rename finds the item itself: no entry is
+// stored under exactly that name, and what was found is the item (a FUSE driver numbers each name of it
+// apart, so its case-folded name tells there).
+bool findsItself(const FileSteps::HeldFolder &folder, const struct stat &found, const struct stat &item,
+                 const QString &oldName, const QString &newName) {
+    if (!FileSteps::sameInode(found, item) && oldName.toCaseFolded() != newName.toCaseFolded()) return false;
+    const QDir listed(FileSteps::pinnedPath(folder));
+    if (!listed.exists()) return false;
+    return !listed.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                .contains(newName);
+}
+
+} // namespace
+
 ShownItem rename(const ShownItem &item, const QString &newName) {
     const FileSteps::PathBytes path(item.path);
     const QString name = Posix::lastComponent(item.path);
     const auto to = Posix::encode(newName);
     if (!to || to->isEmpty() || to->contains('/')) throw FileError::fromErrno(EILSEQ);
     const auto folder = FileSteps::HeldFolder::ofShown(item);
-    folder.expect(path.name(), item.item, name);
-    if (struct stat st; ::fstatat(folder.fd(), to->constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        throw FileError::fromErrno(EEXIST);
+    const struct stat self = folder.expect(path.name(), item.item, name);
+    if (struct stat st; ::fstatat(folder.fd(), to->constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!findsItself(folder, st, self, name, newName)) throw FileError::fromErrno(EEXIST);
+        // Through a hidden name, as a batch does: a driver may take the new name for the old one.
+        const QString newPath = Posix::childPath(Posix::parentOf(item.path), newName);
+        const TwoPhaseReport report =
+            renameInTwoPhases({TransferPair{item.path, newPath}}, nullptr, {}, {item});
+        if (!report.errors.isEmpty())
+            throw FileError{0, errorSummary(report.errors, report.whereabouts), false};
+        return report.renamedAs.value(0, ShownItem{newPath, item.folder, {}});
+    }
     rename(folder, path.name(), folder, *to, name);
     ShownItem renamed{Posix::childPath(Posix::parentOf(item.path), newName),
                       {quint64(folder.identity().st_dev), quint64(folder.identity().st_ino)},
@@ -159,7 +186,7 @@ QString createIn(const QString &folder, const ItemId &shown, const QString &name
             if (fd >= 0) ::close(fd);
         }
         if (e == 0) return Posix::childPath(folder, free);
-        if (e != EEXIST || attempt >= 20) throw FileError::fromErrno(e);
+        if (e != EEXIST || attempt >= 20) throw FileSteps::withFullText(FileError::fromErrno(e), held.fd());
     }
 }
 

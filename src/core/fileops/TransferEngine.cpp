@@ -135,8 +135,10 @@ private:
     std::shared_ptr<const HeldFolder> holdSource(const PathBytes &folder, FileError &why);
     bool clonesHere(const QList<QPair<const HeldFolder *, QByteArray>> &items) const;
 
+    // The item's failure first, then where what it left stays.
     Step fail(const QString &message) {
-        out_.errors << message;
+        out_.errors << message << leftBehind_;
+        leftBehind_.clear();
         return Step::next;
     }
     Step skip() {
@@ -168,6 +170,7 @@ private:
     QStringList labelsLost_;                   // copies made without their tags or comment
     QStringList securityLost_, securityNames_; // copies made without some security attributes, and which
     Journal::Unflushed later_; // replaced items and originals set aside: their records end with the batch
+    QStringList leftBehind_;   // parts of the item at hand that could not go
 };
 
 TransferOutcome Engine::run() {
@@ -277,7 +280,11 @@ Engine::Step Engine::item(const QString &path, const std::optional<PathBytes> &b
     for (const auto step : {&Engine::readSource, &Engine::checkInsideItself, &Engine::skipIfInPlace,
                             &Engine::checkDestination, &Engine::resolveConflict, &Engine::placeCopy,
                             &Engine::checkCopy, &Engine::giveName, &Engine::verifyAndFinishMove})
-        if (const Step s = (this->*step)(it); s != Step::proceed) return s;
+        if (const Step s = (this->*step)(it); s != Step::proceed) {
+            out_.errors << leftBehind_;
+            leftBehind_.clear();
+            return s;
+        }
     succeed(it);
     return Step::next;
 }
@@ -403,6 +410,7 @@ Engine::Step Engine::placeCopy(Item &it) {
             // Under a hidden name the source itself is on record, so that it gets its name back
             // after a crash.
             if (it.replacing) {
+                dest_->refuseAppendOnly();
                 Journal::beginAside(it.placeAt, it.path, it.src);
                 it.recorded.set(it.placeAt);
             }
@@ -416,6 +424,7 @@ Engine::Step Engine::placeCopy(Item &it) {
                 throw FileError::fromErrno(e);
         }
         if (!it.renamed) {
+            dest_->refuseAppendOnly();
             if (it.placeAt == it.target) newPart(it);
             it.report.mark = Journal::beginPart(*it.part);
             it.recorded.set(*it.part);
@@ -426,11 +435,14 @@ Engine::Step Engine::placeCopy(Item &it) {
         out_.cancelled = true;
         return Step::stop;
     } catch (const CopyFailure &f) {
+        // Said while the volume is as full as the copy found it.
+        const QString why = describe(CopyFailure{f.path, withFullText(f.underlying, dest_->fd())}, it.name);
         dropPart();
-        return fail(describe(f, it.name));
+        return fail(why);
     } catch (const FileError &e) {
+        const QString why = describe(withFullText(e, dest_->fd()), it.name);
         dropPart();
-        return fail(describe(e, it.name));
+        return fail(why);
     }
     aclDropped_ = aclDropped_ || it.report.aclDropped;
     return Step::proceed;
@@ -479,7 +491,12 @@ void Engine::undoPlace(Item &it) {
 
 // The item's copy goes again; its record only once that is on the disk.
 void Engine::dropCopy(Item &it) {
-    if (removeTreeAt(dest_->fd(), nameIn(it.placeAt)) != 0 || syncFolder(to_) != 0) it.recorded.keep();
+    const QByteArray part = nameIn(it.placeAt);
+    const int e = removeTreeAt(dest_->fd(), part);
+    // A part that stays (the folder lets nothing go) is named, like any other leftover.
+    if (e != 0 && e != ENOENT)
+        leftBehind_ << LF("„%@“ liegt noch unter dem versteckten Namen „%@“.", it.name, Posix::shown(part));
+    if (e != 0 || syncFolder(to_) != 0) it.recorded.keep();
 }
 
 Engine::Step Engine::giveName(Item &it) {
@@ -647,13 +664,14 @@ QString holds(const QString &path) {
 
 QString hiddenText(const Leftovers &left) {
     const qsizetype count = left.setAside.size() + left.parts.size() + left.renamed.size() +
-                            left.refused.size() + left.unrecorded.size();
+                            left.refused.size() + left.unrecorded.size() + left.stuck.size();
     if (count == 0) return {};
-    const QString first = !left.setAside.isEmpty()  ? left.setAside.first()
-                          : !left.parts.isEmpty()   ? left.parts.first()
-                          : !left.renamed.isEmpty() ? left.renamed.first()
-                          : !left.refused.isEmpty() ? left.refused.first()
-                                                    : left.unrecorded.first();
+    const QString first = !left.setAside.isEmpty()     ? left.setAside.first()
+                          : !left.parts.isEmpty()      ? left.parts.first()
+                          : !left.renamed.isEmpty()    ? left.renamed.first()
+                          : !left.refused.isEmpty()    ? left.refused.first()
+                          : !left.unrecorded.isEmpty() ? left.unrecorded.first()
+                                                       : left.stuck.first();
     const QString name = Posix::lastComponent(first), folder = Posix::parentOf(first);
     // clang-format off
     if (count > 1)
@@ -668,6 +686,9 @@ QString hiddenText(const Leftovers &left) {
     if (!left.unrecorded.isEmpty())
         return LF("Eine abgebrochene Übertragung hat „%@“ in „%@“ hinterlassen (%@). Ihr Eintrag im Protokoll ist verloren, daher bleibt es, wie es ist.",
                   name, folder, holds(first));
+    if (!left.stuck.isEmpty())
+        return LF("Eine abgebrochene Kopie liegt noch als „%@“ in „%@“ und ließ sich nicht entfernen. Kestrin versucht es bei jedem Start wieder.",
+                  name, folder);
     if (!left.setAside.isEmpty())
         return LF("Das Original eines abgebrochenen Verschiebens liegt als „%@“ in „%@“, weil sein Name wieder vergeben ist.",
                   name, folder);

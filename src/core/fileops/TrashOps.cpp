@@ -5,6 +5,7 @@
 #include "core/fileops/RestoreMove.h"
 
 #include "core/localisation/Lang.h"
+#include "platform/FileFlags.h"
 #include "platform/HeldTrash.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
@@ -112,8 +113,14 @@ int deleteOne(const QByteArray &path, QByteArray &mount) {
 constexpr const char *deniedText = K("„%@“ gehört dem System (nur „root“ hat Rechte). Kestrin darf es nicht löschen; das geht nur mit Administratorrechten.");
 // clang-format on
 
-// Counts the item and words a failure; true when it was refused for lack of rights.
-bool account(int e, const QString &name, const QByteArray &mount, qsizetype &done, QStringList &errors) {
+// clang-format off
+constexpr const char *lockedText = K("„%@“ ist geschützt und lässt sich nicht löschen. Schalte in seinen Informationen „Geschützt“ aus und versuche es dann noch einmal.");
+// clang-format on
+
+// Counts the item and words a failure; true when it was refused for lack of rights. `path` tells
+// whether a refused item is locked, which no administrator's rights overcome.
+bool account(int e, const QString &name, const QByteArray &mount, qsizetype &done, QStringList &errors,
+             const QString &path) {
     if (e == 0) {
         ++done;
         return false;
@@ -126,6 +133,10 @@ bool account(int e, const QString &name, const QByteArray &mount, qsizetype &don
         return false;
     }
     const FileError error = FileError::fromErrno(e);
+    if (e == EPERM && FileFlags::immutable(path).value_or(false)) {
+        errors << LF(lockedText, name);
+        return false;
+    }
     if (isPermissionDenied(error)) {
         errors << LF(deniedText, name);
         return true;
@@ -147,7 +158,8 @@ DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progr
         const auto bytes = Posix::encode(path);
         QByteArray mount;
         const int e = bytes && !bytes->isEmpty() ? deleteOne(*bytes, mount) : EILSEQ;
-        if (account(e, Posix::lastComponent(path), mount, result.done, result.errors)) result.denied << path;
+        if (account(e, Posix::lastComponent(path), mount, result.done, result.errors, path))
+            result.denied << path;
     }
     last(progress, paths.size());
     return result;
@@ -207,7 +219,9 @@ TrashDeleteResult deleteTrashed(const QList<TrashedEntry> &entries, TransferProg
         }
         QByteArray mount;
         const int e = FileSteps::removeFromTrash(*entry.trash, entry.name, &mount);
-        if (account(e, name(), mount, result.done, result.errors)) result.denied << entry;
+        if (account(e, name(), mount, result.done, result.errors,
+                    Posix::decode(entry.path()).value_or(QString())))
+            result.denied << entry;
     }
     last(progress, entries.size());
     return result;

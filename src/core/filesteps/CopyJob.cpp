@@ -575,6 +575,8 @@ void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName
 PartCopy::PartCopy(const HeldFolder &folder)
     : folder_(folder), bytes_(Journal::partName(folder.path())), name_(bytes_.name()),
       path_(Posix::shown(bytes_.bytes())) {
+    // Nothing is made or recorded where it could not go again.
+    folder.refuseAppendOnly();
     report_.mark = Journal::beginPart(bytes_);
     recorded_.set(bytes_);
 }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/statvfs.h>
+
 FileError FileError::fromErrno(int code) {
     return FileError{code, Posix::errorText(code), false};
 }
@@ -95,16 +97,36 @@ bool isPermissionDenied(const FileError &error) {
     return error.code == EPERM || error.code == EACCES;
 }
 
+QString fullText(int code, int fd) {
+    if (code == EDQUOT) return L("Das Kontingent (Quota) auf diesem Laufwerk ist aufgebraucht.");
+    // Bytes left but no entry for another item: a volume made for few, large files.
+    struct statvfs vfs {};
+    if (fd >= 0 && ::fstatvfs(fd, &vfs) == 0 && vfs.f_files > 0 && vfs.f_favail == 0 && vfs.f_bavail > 0)
+        return L("Das Laufwerk kann keine weiteren Objekte aufnehmen: Alle Einträge seines Dateisystems sind "
+                 "belegt, obwohl noch Speicherplatz frei ist.");
+    return L("Nicht genug freier Speicherplatz auf dem Ziel.");
+}
+
+FileError withFullText(const FileError &error, int fd) {
+    if (error.code != ENOSPC && error.code != EDQUOT) return error;
+    return FileError{error.code, fullText(error.code, fd), error.renameNotApplied};
+}
+
 QString explain(const FileError &error, const QString &name) {
+    // A text of our own (a refusal, a full volume told apart) says more than any sentence for its number.
+    const bool own = !error.description.isEmpty() && error.description != Posix::errorText(error.code);
     switch (error.code) {
     case EPERM:
     case EACCES:
+        if (own) return LF("„%@“: %@", name, error.description);
         // clang-format off
         return LF("„%@“: Keine Berechtigung. Prüfe die Zugriffsrechte. Geschützte Orte kann nur ein Administrator ändern.",
                   name);
         // clang-format on
     case ENOSPC:
     case EDQUOT:
+        if (own) return LF("„%@“: %@", name, error.description);
+        if (error.code == EDQUOT) return LF("„%@“: %@", name, fullText(EDQUOT));
         return LF("„%@“: Nicht genug freier Speicherplatz auf dem Ziel.", name);
     case EROFS:
         return LF("„%@“: Das Ziel ist schreibgeschützt.", name);

@@ -2,6 +2,8 @@
 
 #include "core/filesteps/StepHooks.h"
 #include "core/localisation/Lang.h"
+#include "platform/FileFlags.h"
+#include "platform/Posix.h"
 
 #include <atomic>
 #include <cerrno>
@@ -129,6 +131,14 @@ QString HeldFolder::refusalText(const QString &folder) {
     // clang-format off
     return LF("„%@“ ist nicht mehr der Ordner, der angezeigt wurde: Er wurde ersetzt oder verschoben. Was jetzt dort liegt, bleibt unberührt.",
               folder);
+    // clang-format on
+}
+
+void HeldFolder::refuseAppendOnly() const {
+    if (!FileFlags::appendOnly(fd_)) return;
+    // clang-format off
+    throw FileError{EPERM, LF("Der Ordner „%@“ nimmt nur neue Objekte auf (nur anhängen): Darin lässt sich nichts umbenennen, ersetzen oder entfernen, daher legt Kestrin dort nichts ab.",
+                              Posix::lastComponent(path_.text())), false};
     // clang-format on
 }
 

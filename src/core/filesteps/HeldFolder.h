@@ -46,6 +46,9 @@ public:
     static QString refusalText(const QString &folder);
     // The refusal of a step on an item that another object has replaced; it names the item.
     static FileError replaced(const QString &item);
+    // Throws before a part is made in a folder that takes new names only: the part could neither take
+    // its name nor go again.
+    void refuseAppendOnly() const;
 
     // The item `name` in the folder, never through a link: its stat. Where `listed` is known the item must
     // still be that one, else the refusal that names it as `shownName`; otherwise the errno.

@@ -303,6 +303,14 @@ Outcome settleMoves(const std::vector<const Record *> &about, const QByteArray &
     return outcome;
 }
 
+// A part that bears our marker goes. One that cannot (a folder that lets nothing go) stays on record and
+// is named at every start until it can.
+Outcome removeOurs(const QString &path, bool report, Leftovers &left) {
+    if (removeTree(path) == 0) return Outcome::settled;
+    if (report && !left.stuck.contains(path)) left.stuck << path;
+    return Outcome::pending;
+}
+
 // What `left` gets is what cannot be settled on its own (only when reporting). `whole`: the journal read
 // without a line it could not; else a lost line may have been the replace that put the old item under the
 // part's name, and the birth time proves nothing.
@@ -332,7 +340,7 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool
                 unmark(r.other);
                 return Outcome::settled;
             }
-            return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+            return removeOurs(r.path, report, left);
         }
         if (!sameItem(st, r)) return Outcome::notMine;
         // The old item, exchanged for its replacement: on to the Trash as was meant.
@@ -343,13 +351,13 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool
     }
     switch (mark) {
     case Mark::ours:
-        return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+        return removeOurs(r.path, report, left);
     case Mark::other:
         return Outcome::notMine;
     case Mark::none:
     case Mark::unsupported:
         if ((whole && unmarkedButOurs(r, st)) || madeAsRecorded(r, st))
-            return removeTree(r.path) == 0 ? Outcome::settled : Outcome::pending;
+            return removeOurs(r.path, report, left);
         if (!report) return Outcome::pending;
         left.parts << r.path;
         return Outcome::settled;
@@ -605,7 +613,7 @@ constexpr qsizetype maxWalked = 65536;
 bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots, const QByteArray &token,
                    Leftovers &left) {
     QSet<QString> told;
-    for (const QStringList *list : {&left.parts, &left.setAside})
+    for (const QStringList *list : {&left.parts, &left.setAside, &left.stuck})
         for (const QString &path : *list)
             told.insert(path);
     QList<QPair<QString, int>> queue;
@@ -649,7 +657,10 @@ bool settleBeneath(const QSet<QString> &folders, const QSet<QString> &roots, con
             if (st.st_uid != ::geteuid()) continue;
             const Mark mark = markOf(path, token);
             if (mark == Mark::ours) {
-                if (!told.contains(path) && removeTree(path) != 0) all = false;
+                if (!told.contains(path) && removeTree(path) != 0) {
+                    all = false;
+                    left.stuck << path;
+                }
                 continue;
             }
             if (mark == Mark::other) continue;

@@ -308,6 +308,7 @@ void moveAcross(const HeldFolder &fromFolder, const QByteArray &fromName, const 
     const QString from = fromFolder.pathOf(fromName).text(), to = into.pathOf(toName).text();
     const QString name = Posix::lastComponent(from);
     const QString folder = into.path().text();
+    into.refuseAppendOnly();
     // The part's hidden name is made in bytes from its folder's.
     const PathBytes partBytes = Journal::partName(into.path());
     const QString part = Posix::childPath(folder, QString::fromLatin1(partBytes.name()));

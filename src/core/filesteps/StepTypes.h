@@ -39,14 +39,15 @@ struct Leftovers {
     QStringList unmatched;    // hidden names of a batch rename that the volume no longer shows as their item
     QStringList unrecorded; // items under our part names whose records are lost: where they belong is unknown
     QStringList oldNames;   // items of a batch rename under their old names while others of it took new ones
+    QStringList stuck;      // parts of ours that could not be removed (a folder that lets nothing go)
     bool isEmpty() const {
         return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && refused.isEmpty() &&
                renamedAside.isEmpty() && journals.isEmpty() && lost.isEmpty() && damaged.isEmpty() &&
-               unmatched.isEmpty() && unrecorded.isEmpty() && oldNames.isEmpty();
+               unmatched.isEmpty() && unrecorded.isEmpty() && oldNames.isEmpty() && stuck.isEmpty();
     }
     QString first() const {
         for (const QStringList *list : {&setAside, &parts, &renamed, &refused, &renamedAside, &journals,
-                                        &lost, &damaged, &unmatched, &unrecorded, &oldNames})
+                                        &lost, &damaged, &unmatched, &unrecorded, &oldNames, &stuck})
             if (!list->isEmpty()) return list->first();
         return {};
     }
@@ -58,6 +59,11 @@ struct Leftovers {
 QString uniqueURL(const QString &name, const QString &folder, bool numbered = false);
 
 QString explain(const FileError &error, const QString &name);
+// Why a volume takes no more (ENOSPC, EDQUOT), without an item's name: its quota is used up, it has no
+// entry left for another item (`fd`, a descriptor on it, tells), or no space.
+QString fullText(int code, int fd = -1);
+// `error` with that sentence as its text where it says the volume of `fd` is full.
+FileError withFullText(const FileError &error, int fd);
 QString describe(const FileError &error, const QString &name);
 QString describe(const CopyFailure &error, const QString &name);
 bool isPermissionDenied(const FileError &error);

@@ -314,17 +314,18 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
     LanguageScope de(AppLanguage::de);
     const QString files = volume.path() + "/files";
     const QString stuck = files + "/stuck", loose = files + "/loose";
-    TestUtil::writeFile(stuck, "s");
+    TestUtil::writeFile(stuck + "/in", "s");
     TestUtil::writeFile(loose, "l");
-    if (QProcess::execute("chattr", {"+i", stuck}) != 0) GTEST_SKIP() << "no immutable files here";
+    // A folder that lets nothing go refuses root too; a locked item would be said locked instead.
+    if (QProcess::execute("chattr", {"+a", stuck}) != 0) GTEST_SKIP() << "no append-only folders here";
     app->services().trashFolders = [files] { return QStringList{files}; };
     QStringList adminAsked;
     bool adminWorks = false;
     app->services().desktop.deleteAsAdmin = [&](const QStringList &paths) -> std::optional<QString> {
         adminAsked = paths;
         if (!adminWorks) return std::nullopt; // says nothing, deletes nothing
-        QProcess::execute("chattr", {"-i", stuck});
-        QFile::remove(stuck);
+        QProcess::execute("chattr", {"-a", stuck});
+        QDir(stuck).removeRecursively();
         return std::nullopt;
     };
 

@@ -422,6 +422,44 @@ TEST_F(ArchivesTest, FailuresAreOurSentencesAndAFullDiskIsFoundFirst) {
     EXPECT_EQ(packing.text, "Komprimieren fehlgeschlagen: Nicht genug freier Speicherplatz auf dem Ziel.");
 }
 
+// A quota used up and a volume out of entries are no full disk: each is said for what it is.
+TEST_F(ArchivesTest, PackingOntoAFullQuotaOrAVolumeOutOfEntriesSaysWhich) {
+    const struct {
+        const char *mkfs;
+        QStringList options;
+        qint64 bytes;
+        QString said;
+    } volumes[] = {
+        {"mkfs.ext4",
+         {"-q", "-N", "16"},
+         8 << 20,
+         "Das Laufwerk kann keine weiteren Objekte aufnehmen: Alle Einträge seines Dateisystems sind belegt, "
+         "obwohl noch Speicherplatz frei ist."},
+        {"mkfs.btrfs", {"-q"}, 128 << 20, "Das Kontingent (Quota) auf diesem Laufwerk ist aufgebraucht."},
+    };
+    int tried = 0;
+    for (const auto &v : volumes) {
+        TestUtil::KernelImage image(v.mkfs, v.options, v.bytes);
+        if (!image.valid()) continue;
+        const bool quota = QString(v.mkfs) == "mkfs.btrfs";
+        if (quota && (status("btrfs", {"quota", "enable", image.path()}, d) != 0 ||
+                      status("btrfs", {"qgroup", "limit", "3M", image.path()}, d) != 0))
+            continue;
+        ++tried;
+        // 2 MB that no packing makes smaller; then every entry taken where entries are few.
+        ASSERT_EQ(status("/bin/sh", {"-c", "head -c 2000000 /dev/urandom > data.bin"}, image.path()), 0);
+        for (int i = 0;
+             !quota && i < 64 && TestUtil::writeFile(image.path() + QString("/fill%1").arg(i), "x"); ++i) {
+        }
+        const Toast packing =
+            wait([&](auto c) { compress(c, {image.path() + "/data.bin"}, ArchiveFormat::tar); });
+        EXPECT_TRUE(packing.error);
+        EXPECT_EQ(packing.text, "Komprimieren fehlgeschlagen: " + v.said);
+        EXPECT_FALSE(names(image.path()).contains("data.bin.tar"));
+    }
+    if (tried == 0) GTEST_SKIP() << "no loop image could be made";
+}
+
 // A compressed tar tells nothing of its size before it is unpacked. The free space is watched while it is,
 // and unpacking stops before less than 5 % of the volume would be left, for whatever else writes there.
 TEST_F(ArchivesTest, CompressedBombsStopBeforeTheFreeMargin) {
