@@ -190,7 +190,7 @@ DeleteResult deleteListed(const QList<ShownItem> &items, TransferProgress *progr
                 continue;
             }
         }
-        if (account(e, name, mount, result.done, result.errors)) result.denied << item.path;
+        if (account(e, name, mount, result.done, result.errors, item.path)) result.denied << item.path;
     }
     last(progress, items.size());
     return result;

@@ -187,7 +187,7 @@ TEST_F(VolumeLimits, ALockedTrashEntryIsSaidLockedWhenItsDeleteIsRefused) {
     KESTRIN_IMAGE_OR_SKIP(ext4, "mkfs.ext4", {"-q"});
     ASSERT_TRUE(TestUtil::writeFile(ext4.path() + "/a.txt", "a") &&
                 TestUtil::writeFile(ext4.path() + "/b.txt", "b"));
-    const auto trashed = FileOps::trash({ext4.path() + "/a.txt", ext4.path() + "/b.txt"});
+    const auto trashed = FileOps::trash(FileOps::unlisted({ext4.path() + "/a.txt", ext4.path() + "/b.txt"}));
     ASSERT_EQ(trashed.done, 2);
     const QString a = trashed.moved[0].inTrash, b = trashed.moved[1].inTrash;
     if (!setFlag(a, FS_IMMUTABLE_FL, true) || !setFlag(b, FS_IMMUTABLE_FL, true))
