@@ -116,4 +116,26 @@ pid_t forkAlone() {
     return ::fork();
 }
 
+std::optional<QByteArray> outputOf(const std::function<QByteArray()> &body) {
+    int fds[2];
+    if (::pipe(fds) != 0) return std::nullopt;
+    const pid_t child = forkAlone();
+    if (child == 0) {
+        ::close(fds[0]);
+        const QByteArray out = body();
+        if (::write(fds[1], out.constData(), size_t(out.size())) != out.size()) ::_exit(3);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray out;
+    char buf[4096];
+    for (ssize_t n; child > 0 && (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, n);
+    ::close(fds[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return out;
+}
+
 } // namespace TestChild

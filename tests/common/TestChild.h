@@ -8,6 +8,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <sys/types.h>
 
@@ -37,6 +38,10 @@ bool ranInOwnProcess();
 // fork() once this process runs no other thread (threads of a pool that just ended get a few seconds to
 // go); -1 with errno EBUSY when some thread stays.
 pid_t forkAlone();
+
+// What `body` returned in a child forked alone; nullopt where there was no fork or the child did not end
+// with 0 (a body may end it with ::_exit on a failed step).
+std::optional<QByteArray> outputOf(const std::function<QByteArray()> &body);
 
 } // namespace TestChild
 

@@ -37,14 +37,20 @@ Identity identityOf(const struct stat &st) {
     return {st.st_dev, st.st_ino};
 }
 
-// Once for the batch: which items came without their tags or comment, the first few by name.
-QString labelsLostText(const QStringList &paths) {
+// The first few items by name, and how many more.
+QString firstNamed(const QStringList &paths) {
     constexpr qsizetype named = 3;
     QStringList names;
     for (const QString &path : paths.mid(0, named))
         names << LF("„%@“", Posix::lastComponent(path));
     QString list = names.join(QStringLiteral(", "));
     if (paths.size() > named) list += LF(" und %@", FileFmt::count(paths.size() - named));
+    return list;
+}
+
+// Once for the batch: which items came without their tags or comment, the first few by name.
+QString labelsLostText(const QStringList &paths) {
+    const QString list = firstNamed(paths);
     // clang-format off
     return LP("Das Ziel kann keine Tags und Kommentare speichern. %d Objekt kam ohne sie an: %@.|Das Ziel kann keine Tags und Kommentare speichern. %d Objekte kamen ohne sie an: %@.",
               paths.size(), paths.size(), list);
@@ -53,12 +59,7 @@ QString labelsLostText(const QStringList &paths) {
 
 // Once for the batch: which copies came without some security attributes (file capabilities, labels).
 QString securityLostText(const QStringList &paths, const QStringList &attributes) {
-    constexpr qsizetype named = 3;
-    QStringList names;
-    for (const QString &path : paths.mid(0, named))
-        names << LF("„%@“", Posix::lastComponent(path));
-    QString list = names.join(QStringLiteral(", "));
-    if (paths.size() > named) list += LF(" und %@", FileFmt::count(paths.size() - named));
+    const QString list = firstNamed(paths);
     // clang-format off
     return LP("Sicherheitsattribute (%@) ließen sich am Ziel nicht setzen: Dazu fehlen die Rechte, oder das Laufwerk kann sie nicht speichern. %d Objekt kam ohne sie an: %@.|Sicherheitsattribute (%@) ließen sich am Ziel nicht setzen: Dazu fehlen die Rechte, oder das Laufwerk kann sie nicht speichern. %d Objekte kamen ohne sie an: %@.",
               paths.size(), attributes.join(QStringLiteral(", ")), paths.size(), list);

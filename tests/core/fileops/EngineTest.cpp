@@ -1,6 +1,6 @@
 #include "Fixture.h"
 
-#include "common/KernelLoop.h"
+#include "common/FatFuse.h"
 #include "common/TestChild.h"
 
 #include "core/base/Defaults.h"
@@ -682,7 +682,7 @@ TEST_F(CrossVolume, AclsTravelOrTheCopyGetsNoMoreThanTheSourceAllowed) {
 // a copy that lost them says so, and a move that would lose them keeps its original.
 TEST_F(CrossVolume, SecurityAttributesTravelOrTheirLossIsToldAndAMoveKeepsTheOriginal) {
     LanguageScope de(AppLanguage::de);
-    KESTRIN_KERNEL_LOOP_OR_SKIP(ext4, "ext4", 32 << 20, {"-q", "-F"});
+    KESTRIN_IMAGE_OR_SKIP(ext4, "mkfs.ext4", {"-q", "-F"});
     TestUtil::TmpfsMount with("16m"), without("16m", "ramfs");
     ASSERT_TRUE(with.valid() && without.valid());
     // Version 2, effective, cap_net_raw permitted.
@@ -760,7 +760,7 @@ TEST_F(CrossVolume, SecurityAttributesTravelOrTheirLossIsToldAndAMoveKeepsTheOri
 // the same copy to another volume is.
 TEST_F(CrossVolume, ACloneThatNeedsNoSpaceIsNotRefusedForSpace) {
     LanguageScope de(AppLanguage::de);
-    KESTRIN_KERNEL_LOOP_OR_SKIP(btrfs, "btrfs", qint64(256) << 20, {"-q", "-f"});
+    KESTRIN_IMAGE_OR_SKIP(btrfs, "mkfs.btrfs", {"-q", "-f"}, qint64(256) << 20);
     const QString big = btrfs.path() + "/big", inner = btrfs.path() + "/folder/inner";
     {
         QFile f(big);

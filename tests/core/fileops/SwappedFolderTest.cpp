@@ -239,34 +239,19 @@ TEST_F(SwappedFolder, AnUnlistedTrashFollowsOnlyTheUsersOwnLinksAsAnotherAccount
               0);
     owned(own, user, 0);
 
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t child = TestChild::forkAlone();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(fds[0]);
+    const auto out = TestChild::outputOf([&] {
         qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toUtf8());
         qputenv("XDG_STATE_HOME", path(QStringLiteral("state")).toUtf8());
         if (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(2);
         const auto swapped = FileOps::trash(FileOps::unlisted({shared + QStringLiteral("/a1")}));
         const auto through = FileOps::trash(FileOps::unlisted({own + QStringLiteral("/a1")}));
-        const QByteArray out = (QString::number(swapped.done) + u'\n' + swapped.errors.join(u'|') + u'\n' +
-                                QString::number(through.done) + u'\n' + through.errors.join(u'|'))
-                                   .toUtf8();
-        if (::write(fds[1], out.constData(), size_t(out.size())) < 0) ::_exit(3);
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    QByteArray out;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        out.append(buf, n);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        return (QString::number(swapped.done) + u'\n' + swapped.errors.join(u'|') + u'\n' +
+                QString::number(through.done) + u'\n' + through.errors.join(u'|'))
+            .toUtf8();
+    });
+    ASSERT_TRUE(out);
     EXPECT_EQ(snapshot(mine), before);
-    EXPECT_EQ(QString::fromUtf8(out),
+    EXPECT_EQ(QString::fromUtf8(*out),
               QStringLiteral("0\n") + FileSteps::HeldFolder::refusalText(shared) + QStringLiteral("\n1\n"));
     EXPECT_FALSE(exists(shared + QStringLiteral(".away/a1")));
 }

@@ -223,30 +223,15 @@ TEST_F(TrashOps, RefusedDeleteIsDenied) {
     const QString victim = file("locked/item", "x");
     ASSERT_EQ(::chmod(locked.toUtf8().constData(), 0755), 0);
     ASSERT_EQ(::chmod(tmp.path().toUtf8().constData(), 0755), 0);
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t child = TestChild::forkAlone();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(fds[0]);
+    const auto out = TestChild::outputOf([&] {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
         LanguageScope de(AppLanguage::de);
         const auto r = FileOps::deletePermanently({victim});
-        const QByteArray out = (r.denied.join('|') + "\n" + r.errors.join('|')).toUtf8();
-        if (::write(fds[1], out.constData(), size_t(out.size())) < 0) ::_exit(3);
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    QByteArray out;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        out.append(buf, n);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    const QStringList parts = QString::fromUtf8(out).split('\n');
+        return (r.denied.join('|') + "\n" + r.errors.join('|')).toUtf8();
+    });
+    ASSERT_TRUE(out);
+    const QStringList parts = QString::fromUtf8(*out).split('\n');
     EXPECT_EQ(parts.value(0), victim);
-    EXPECT_TRUE(parts.value(1).startsWith("„item“ gehört dem System")) << out.constData();
+    EXPECT_TRUE(parts.value(1).startsWith("„item“ gehört dem System")) << out->constData();
     EXPECT_TRUE(exists(victim));
 }

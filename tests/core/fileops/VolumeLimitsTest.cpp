@@ -47,10 +47,6 @@ protected:
     void TearDown() override { FileSteps::setStepHook({}); }
 };
 
-#define KESTRIN_IMAGE_OR_SKIP(var, ...)                                                                      \
-    TestUtil::KernelImage var{__VA_ARGS__};                                                                  \
-    if (!var.valid()) GTEST_SKIP() << var.skipReason().toStdString()
-
 TEST_F(VolumeLimits, AnAppendOnlyFolderTakesNoCopyAndAPartThatCannotGoIsNamedByTheJobAndEveryStart) {
     LanguageScope de(AppLanguage::de);
     KESTRIN_IMAGE_OR_SKIP(ext4, "mkfs.ext4", {"-q"});
