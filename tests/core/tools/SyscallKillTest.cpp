@@ -86,15 +86,15 @@ public:
         if (fd >= 0) ::syncfs(fd);
         if (fd >= 0) ::close(fd);
     }
-    void fail() const { ::kill(pid_t(daemon_), SIGUSR1); }
+    void fail() const { signal(SIGUSR1); }
     // Writes and flushes reach the disk again.
-    void heal() const { ::kill(pid_t(daemon_), SIGUSR2); }
+    void heal() const { signal(SIGUSR2); }
     // e2fsck's exit status (0 or 1 when it left no error), -1 where the disk could not be unmounted or
     // mounted again.
     int cut() {
         const QString was = loop_;
         if (!detach()) return -1;
-        ::kill(pid_t(daemon_), SIGUSR2);
+        heal();
         if (!attachLoop(was)) return -1;
         QProcess fsck;
         fsck.start("e2fsck", {"-fy", loop_});
@@ -113,6 +113,20 @@ public:
 
 private:
     QString backing() const { return dir_ + "/disk.img"; }
+    // Sends the signal and waits until the disk's program has taken it: on a busy machine it may run only
+    // much later, and a write meant to fail would still reach the disk.
+    void signal(int sig) const {
+        ::kill(pid_t(daemon_), sig);
+        const QString status = QString("/proc/%1/status").arg(daemon_);
+        for (int i = 0; i < 4000; ++i) {
+            bool pending = false;
+            for (const QByteArray &line : TestUtil::readFile(status).split('\n'))
+                if (line.startsWith("ShdPnd:"))
+                    pending = line.mid(7).trimmed().toULongLong(nullptr, 16) & (1ULL << (sig - 1));
+            if (!pending) return;
+            QThread::usleep(500);
+        }
+    }
     static bool sh(QStringList args) {
         QProcess p;
         p.start(args.takeFirst(), args);
