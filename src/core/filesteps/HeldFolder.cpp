@@ -81,7 +81,22 @@ HeldFolder::HeldFolder(PathBytes path, int fd) : path_(std::move(path)), fd_(fd)
 HeldFolder::HeldFolder(const PathBytes &path)
     : HeldFolder(path, ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
 
-HeldFolder::HeldFolder(const PathBytes &path, const struct stat &shown) : HeldFolder(path) {
+// The folder at `path`, which was shown as `shown`. The kernel's link protection refuses a link another
+// account put there (in a sticky folder) with EACCES before any look of ours: that name is then no longer
+// the folder shown, and is said so rather than as a lack of rights.
+static int openShown(const PathBytes &path, const struct stat &shown) {
+    const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 || errno != EACCES) return fd;
+    struct stat now;
+    if (::lstat(path.c_str(), &now) == 0 &&
+        (S_ISLNK(now.st_mode) || now.st_dev != shown.st_dev || now.st_ino != shown.st_ino))
+        throw FileError{ESTALE, HeldFolder::refusalText(path.text()), false};
+    errno = EACCES;
+    return -1;
+}
+
+HeldFolder::HeldFolder(const PathBytes &path, const struct stat &shown)
+    : HeldFolder(path, openShown(path, shown)) {
     if (!is(shown)) {
         const FileError refused = refusal();
         ::close(std::exchange(fd_, -1));
