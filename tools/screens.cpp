@@ -108,15 +108,16 @@ void shootScreen(MainWindow &w, const QString &file) {
     std::printf("%s\n", qPrintable(file));
 }
 
+void closePopups() {
+    while (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+}
+
 // Where the keyboard's focus shows, reached by keys as a user reaches it: the menu bar after F10 and
 // Escape, the checked view button after Tab from the search field, a sidebar row's menu after Shift+F10,
 // at the smallest window and on a large screen; the settings window as it opens, and the Information
 // window after its first Tab.
 void focusShots(const QString &out, const QString &left) {
-    auto popups = [] {
-        while (QWidget *popup = QApplication::activePopupWidget())
-            popup->close();
-    };
     for (AppLanguage lang : {AppLanguage::de, AppLanguage::th}) {
         Scene scene(lang, 500);
         auto &[tag, app, w] = scene;
@@ -147,7 +148,7 @@ void focusShots(const QString &out, const QString &left) {
             w.focusPart(MainWindow::Part::sidebar);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10, Qt::ShiftModifier);
             shootScreen(w, out + "/focus-sidebar-menu" + name);
-            popups();
+            closePopups();
         }
         if (QWidget *settings = SettingsWindow::open(&app)) {
             settle(500);
@@ -291,10 +292,6 @@ void sheetShots(const QString &out, const QString &left, const QString &right) {
 // Edit menu (its entries disabled with nothing to undo), an item's menu, the About panel, the compare,
 // feedback, storage, batch rename and shortcut sheets, and the settings page with the keyboard menu.
 void looksShots(const QString &out, const QString &left, const QString &right) {
-    auto popups = [] {
-        while (QWidget *popup = QApplication::activePopupWidget())
-            popup->close();
-    };
     for (AppLanguage lang : {AppLanguage::pl, AppLanguage::th}) {
         Scene scene(lang, 300);
         auto &[tag, app, w] = scene;
@@ -313,14 +310,14 @@ void looksShots(const QString &out, const QString &left, const QString &right) {
                 bar->editMenu()->popup(
                     w.mapToGlobal(bar->actionGeometry(bar->editMenu()->menuAction()).bottomLeft()));
                 shootScreen(w, out + "/looks-menu-edit" + name);
-                popups();
+                closePopups();
             }
             const FileItem item = FileLoader::item(left + "/Notizen.txt");
             app.left()->setSelection({item.path()});
             ContextMenus::popup(w.paneArea()->findChild<PaneView *>()->parts().menus, app.left(), &item,
                                 w.mapToGlobal(QPoint(260, 190)), &w);
             shootScreen(w, out + "/looks-item-menu" + name);
-            popups();
+            closePopups();
             if (AboutPanel *about = AboutPanel::openPanel()) {
                 settle(300);
                 grabTo(about, out + "/looks-about" + name);
