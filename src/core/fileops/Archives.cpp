@@ -252,6 +252,8 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
     try {
         // The folder as the user chose it, through no link another account put on the way.
         folder.emplace(Restore::holdOrigin(folderPath));
+        // The archive is made under a temporary name that could take its own no more than go.
+        folder->refuseAppendOnly();
         for (const QString &p : paths)
             names << FileSteps::PathBytes(p).name();
     } catch (const FileError &error) {

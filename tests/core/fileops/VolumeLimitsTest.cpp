@@ -4,6 +4,7 @@
 
 #include "common/FatFuse.h"
 
+#include "core/fileops/Archives.h"
 #include "core/filesteps/StepHooks.h"
 #include "platform/Posix.h"
 
@@ -65,6 +66,12 @@ TEST_F(VolumeLimits, AnAppendOnlyFolderTakesNoCopyAndAPartThatCannotGoIsNamedByT
     EXPECT_EQ(names(dst), QStringList{"x.txt"});
     EXPECT_EQ(TestUtil::readFile(dst + "/x.txt"), "old");
     EXPECT_TRUE(exists(a));
+    // Nor is anything packed there: the archive's temporary name could take its name no more than go.
+    TransferProgress packing;
+    const auto packed = FileActions::compressItems({dst + "/x.txt"}, ArchiveFormat::tar, "x", packing);
+    EXPECT_TRUE(packed.error && packed.error->contains("(nur anhängen)"))
+        << packed.error.value_or("").toStdString();
+    EXPECT_EQ(names(dst), QStringList{"x.txt"});
     ASSERT_TRUE(setFlag(dst, FS_APPEND_FL, false));
 
     // The folder turns append-only while a copy is under way: the part can neither take its name nor go.
