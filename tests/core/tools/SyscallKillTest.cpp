@@ -582,6 +582,7 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
         ASSERT_LT(written, begins) << job.name;
         int runs = 0;
         QStringList silent, unrecorded, lost;
+        int again = 0;
         for (int i = 0; i < job.runs; ++i) {
             const long k = written + i % (begins - written);
             ASSERT_TRUE(prepareRun(job.prepare));
@@ -598,6 +599,13 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
             const QByteArray said = TestUtil::readFile(onVolume("said"));
             QFile::remove(onVolume("said"));
             if (!reached) continue;
+            // On a busy machine the kernel may write the data back before the disk fails: such a run
+            // tested nothing, and is made again.
+            if (!recorded && again < 5) {
+                ++again;
+                --i;
+                continue;
+            }
             ++runs;
             if (!recorded)
                 unrecorded << QString::number(k);
@@ -607,8 +615,8 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
             if (recorded && !kept) lost << QString::number(k);
         }
         std::cout << "[  flushes ] " << job.name << ": disk failed after calls " << written << " to "
-                  << begins - 1 << " of " << whole.calls << ": " << runs << " runs, " << silent.size()
-                  << " said nothing" << std::endl;
+                  << begins - 1 << " of " << whole.calls << ": " << runs << " runs (" << again << " again), "
+                  << silent.size() << " said nothing" << std::endl;
         EXPECT_EQ(runs, job.runs) << job.name;
         EXPECT_TRUE(unrecorded.isEmpty())
             << job.name << ": no write-back failed after calls " << unrecorded.join(' ').toStdString();
