@@ -1,6 +1,7 @@
 // Shared main of every test program: a private home and XDG folders, so no test touches the real ones.
 #include "common/TestChild.h"
 #include "common/TestUtil.h"
+#include "core/base/Defaults.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -98,6 +99,8 @@ int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     const pid_t self = ::getpid();
     const int result = RUN_ALL_TESTS();
+    // The settings writer ends first: a write still on its way would make its folder again afterwards.
+    Defaults::finish(2000);
     // The whole folder goes with the program, the folders of children that ran in it too.
     if (::getpid() == self) removeByBytes(QFile::encodeName(root->path()));
     return result;
