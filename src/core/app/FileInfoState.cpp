@@ -134,6 +134,7 @@ void FileInfoState::setRefresh(qint64 token) {
     if (token == m_refresh) return;
     m_refresh = token;
     load();
+    emit refreshed();
 }
 
 bool FileInfoState::keeps(Field field) const {

@@ -89,6 +89,8 @@ signals:
     // Texts of the fields were replaced from outside (a load, a reset after a refused rename).
     void fieldsReset();
     void pathChanged();
+    // Read again for a new refresh token (a change made elsewhere, an undo).
+    void refreshed();
 
 private:
     bool keeps(Field field) const;

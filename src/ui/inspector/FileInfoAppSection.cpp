@@ -135,6 +135,8 @@ FileInfoAppSection::FileInfoAppSection(Toasts &toasts, Services &services, FileI
     connect(form, &FileInfoState::pathChanged, this, [this, state] {
         if (state) setPath(state->path());
     });
+    // An undo of a permission change shows in the menus.
+    connect(form, &FileInfoState::refreshed, this, &FileInfoAppSection::load);
 }
 
 void FileInfoAppSection::setPath(const QString &path) {

@@ -24,7 +24,7 @@ class FileInfoAppSection : public QWidget {
     Q_OBJECT
 public:
     FileInfoAppSection(Toasts &toasts, Services &services, const QString &path, QWidget *parent = nullptr);
-    // Follows the form's item: a rename there moves this section to the new name.
+    // Follows the form's item: a rename there moves this section to the new name, a refresh reads again.
     FileInfoAppSection(Toasts &toasts, Services &services, FileInfoState *form, QWidget *parent = nullptr);
 
     const QString &path() const { return m_path; }

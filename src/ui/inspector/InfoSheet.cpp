@@ -4,6 +4,8 @@
 #include "core/app/WindowRequests.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
+#include "core/app/Sides.h"
+#include "core/model/PaneModel.h"
 #include "core/model/SizeWalk.h"
 #include "ui/app/Commands.h"
 #include "ui/help/HelpButton.h"
@@ -15,17 +17,25 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
 void InfoSheet::registerWith(SheetPresenter *sheets, Sides &sides, ItemCommands &items, Toasts &toasts,
-                             WindowRequests &requests) {
+                             WindowRequests &requests, QAction *undo) {
     sheets->setFactory(SheetPresenter::Sheet::info,
-                       [&sides, &items, &toasts, &requests](QWidget *parent) -> QDialog * {
+                       [&sides, &items, &toasts, &requests, undo = QPointer<QAction>(undo)](QWidget *parent) {
                            const auto &target = requests.infoTarget();
-                           return new InfoSheet(sides, items, toasts, requests,
-                                                target ? target->paths : QStringList(), parent);
+                           auto *sheet = new InfoSheet(sides, items, toasts, requests,
+                                                       target ? target->paths : QStringList(), parent);
+                           if (undo) sheet->setUndo(undo);
+                           return static_cast<QDialog *>(sheet);
                        });
+}
+
+void InfoSheet::setUndo(QAction *undo) {
+    auto *key = new QShortcut(QKeySequence::Undo, this);
+    connect(key, &QShortcut::activated, undo, &QAction::trigger);
 }
 
 QString InfoSheet::totalText(qint64 bytes, qint64 files) {
@@ -66,7 +76,12 @@ void InfoSheet::buildOne(const QString &path, QPushButton *done) {
     auto *host = new QWidget(this);
     auto *hl = new QVBoxLayout(host);
     hl->setContentsMargins(16, 16, 16, 16);
-    m_form = new FileInfoForm(m_sides, m_items, m_toasts, path, 0, host);
+    // Read again whenever the pane is (an undo refreshes the panes once it is done).
+    PaneModel *pane = m_sides.activePane();
+    m_form = new FileInfoForm(m_sides, m_items, m_toasts, path, pane ? pane->refreshToken() : 0, host);
+    if (pane)
+        connect(pane, &PaneModel::refreshTokenChanged, m_form,
+                [form = m_form, pane] { form->setRefresh(pane->refreshToken()); });
     hl->addWidget(m_form);
     scroll->setWidget(host);
     stack->addWidget(scroll, 1);

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class ItemCommands;
+class QAction;
 class Sides;
 class Toasts;
 class WindowRequests;
@@ -19,8 +20,9 @@ class SizeWalk;
 class InfoSheet : public QDialog {
     Q_OBJECT
 public:
+    // undo: the window's undo of the files, which Ctrl+Z in the sheet runs.
     static void registerWith(SheetPresenter *sheets, Sides &sides, ItemCommands &items, Toasts &toasts,
-                             WindowRequests &requests);
+                             WindowRequests &requests, QAction *undo = nullptr);
 
     InfoSheet(Sides &sides, ItemCommands &items, Toasts &toasts, WindowRequests &requests,
               const QStringList &paths, QWidget *parent = nullptr);
@@ -29,6 +31,9 @@ public:
     FileInfoForm *form() const { return m_form; }
     QLabel *sizeLabel() const { return m_size; }
     bool counting() const;
+    // Ctrl+Z runs undo, as Edit ▸ Undo would after the sheet: a change made here is undone while it is
+    // open. A text field with the focus keeps its own Ctrl+Z (it claims the key before any shortcut).
+    void setUndo(QAction *undo);
 
     // "2,5 MB (3 Dateien)": the file count only from two files on.
     static QString totalText(qint64 bytes, qint64 files);

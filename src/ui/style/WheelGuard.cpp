@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QScrollBar>
 
 namespace {
 
+// A scroll bar never has the focus and is what a scroll area hands its wheel to: it always scrolls.
 bool guarded(QObject *o) {
     return qobject_cast<QComboBox *>(o) || qobject_cast<QAbstractSpinBox *>(o) ||
-           qobject_cast<QAbstractSlider *>(o);
+           (qobject_cast<QAbstractSlider *>(o) && !qobject_cast<QScrollBar *>(o));
 }
 
 class Guard : public QObject {

@@ -6,6 +6,7 @@
 #include "core/app/ToolbarApps.h"
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
+#include "ui/app/AppDelegate.h"
 #include "ui/app/Commands.h"
 #include "ui/app/KeyMonitor.h"
 #include "ui/app/MainMenuBar.h"
@@ -166,7 +167,8 @@ void MainWindow::registerSheets() {
     ShortcutsSheet::registerWith(m_sheets, m_app->settings(), m_app->requests());
     ToolSheets::install(m_sheets, m_app);
     ToolbarEditorSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(), *ToolbarApps::of(m_app));
-    InfoSheet::registerWith(m_sheets, m_app->sides(), m_app->items(), m_app->toasts(), m_app->requests());
+    InfoSheet::registerWith(m_sheets, m_app->sides(), m_app->items(), m_app->toasts(), m_app->requests(),
+                            m_commands->action(Cmd::undo));
     TerminalHelpSheet::registerWith(m_sheets, m_app->settings(), m_app->requests(),
                                     m_app->services().pasteboard);
     FavoritesEditorSheet::registerWith(m_sheets, m_app->favorites());
@@ -453,8 +455,17 @@ bool MainWindow::mayClose() {
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
-    if (mayClose())
-        event->accept();
-    else
+    if (!mayClose()) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    // The program is this window: the settings, About, the manual and the preview close with it, so that
+    // it ends (and writes its settings) whichever window Ctrl+Q came from.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows)
+        if (w != this && AppDelegate::isMainWindow(w) && w->isVisible()) return;
+    for (QWidget *w : windows)
+        if (w != this && w->isVisible() && (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog))
+            w->close();
 }

@@ -2,6 +2,7 @@
 
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
+#include "ui/style/WheelGuard.h"
 #include "ui/window/pane/PlainLinkButton.h"
 
 #include <QLabel>
@@ -80,7 +81,11 @@ TEST_F(ListViewTest, CursorScrollsAndAFewAddedOrRemovedFilesUpdateRowsInPlace) {
     FileListModel *rows = list->listModel();
     QTRY_COMPARE_WITH_TIMEOUT(rows->rowCount(), 1000, 3000);
     const auto many = [&](const char *n) { return root + QStringLiteral("/many/") + QString::fromLatin1(n); };
-    // The cursor scrolls only to rows of the list.
+    // The wheel scrolls the list; the cursor scrolls only to rows of the list.
+    WheelGuard::install();
+    QWheelEvent wheel(QPointF(5, 5), QPointF(), {}, {0, -120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list->viewport(), &wheel);
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
     list->verticalScrollBar()->setValue(0);
     pane->setCursor(root + QStringLiteral("/elsewhere"));
     EXPECT_EQ(list->verticalScrollBar()->value(), 0);

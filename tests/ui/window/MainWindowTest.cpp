@@ -1,5 +1,6 @@
 #include "common/TestCommands.h"
 #include "common/HeldJob.h"
+#include "common/ScriptedDialogs.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
@@ -7,6 +8,10 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "ui/style/ButtonStyles.h"
+#include "ui/app/AboutPanel.h"
+#include "ui/help/ManualWindow.h"
+#include "ui/inspector/FileInfoAppSection.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/app/KeyMonitor.h"
 #include "ui/window/ActionBar.h"
 #include "ui/app/Commands.h"
@@ -341,13 +346,14 @@ TEST_F(WindowTest, EachWindowHandsOutItsOwnRegistry) {
     EXPECT_EQ(side->tabs().size(), tabs + 1);
 }
 
-// Ctrl+W and Ctrl+Q work from the sheets too, the Information sheet with its fields included: Ctrl+W
-// closes the sheet, Ctrl+Q the window.
-TEST_F(WindowTest, CloseAndQuitKeysWorkWhileASheetIsOpen) {
+// Ctrl+W, Ctrl+Q and Ctrl+Z work from the sheets too, the Information sheet with its fields included:
+// Ctrl+W closes the sheet, Ctrl+Q the window, Ctrl+Z undoes a permission change made there (its menu
+// shows the file's mode again) unless a text field with the focus takes it for its text.
+TEST_F(WindowTest, CloseQuitAndUndoKeysWorkWhileASheetIsOpen) {
     QTemporaryDir dir;
     const QString file = dir.path() + "/a.txt";
     TestUtil::writeFile(file, "a");
-    for (const Qt::Key key : {Qt::Key_W, Qt::Key_Q}) {
+    for (const Qt::Key key : {Qt::Key_W, Qt::Key_Q, Qt::Key_Z}) {
         AppState app(quick());
         MainWindow w(&app);
         KeyMonitor monitor(app, w.commands());
@@ -359,12 +365,49 @@ TEST_F(WindowTest, CloseAndQuitKeysWorkWhileASheetIsOpen) {
         sheet->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
         QWidget *focus = sheet->focusWidget() ? sheet->focusWidget() : sheet;
+        if (key == Qt::Key_Z) {
+            auto *section = sheet->findChild<FileInfoAppSection *>();
+            QTRY_VERIFY(section->isLoaded());
+            section->setAccess(6, 0);
+            auto *field = sheet->findChild<QLineEdit *>();
+            field->setFocus();
+            QTest::keyClick(field, key, Qt::ControlModifier);
+            ASSERT_EQ(app.undoJournal().entries().size(), 1);
+            (focus = sheet->findChild<QComboBox *>("access0"))->setFocus();
+        }
         QTest::keyClick(focus, key, Qt::ControlModifier);
         if (key == Qt::Key_W) {
             EXPECT_FALSE(sheet->isVisible());
             EXPECT_FALSE(app.requests().infoTarget());
-        } else {
+        } else if (key == Qt::Key_Q) {
             EXPECT_FALSE(w.isVisible());
+        } else {
+            QTRY_VERIFY(qobject_cast<QComboBox *>(focus)->currentData().toInt() != 6);
+            EXPECT_TRUE(app.undoJournal().entries().isEmpty());
         }
+    }
+}
+
+// Ctrl+Q from any window takes the main window's road: asked first while a job runs, then all close.
+TEST_F(WindowTest, QuitKeyEndsTheProgramFromEveryWindow) {
+    for (int row = 0; row < 3; ++row) {
+        ScriptedDialogs script;
+        AppState app(script.dialogs());
+        MainWindow w(&app);
+        KeyMonitor monitor(app, w.commands());
+        w.show();
+        const QPointer<QWidget> other = row == 0   ? static_cast<QWidget *>(SettingsWindow::open(&app))
+                                        : row == 1 ? static_cast<QWidget *>(AboutPanel::openPanel())
+                                                   : ManualWindow::open(app.settings(), app.requests());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(other));
+        HeldJob busy;
+        busy.begin(app.jobs(), "Kopiere");
+        for (const bool asked : {true, false}) {
+            QTest::keyClick(other, Qt::Key_Q, Qt::ControlModifier);
+            EXPECT_EQ(w.isVisible(), asked);
+            EXPECT_EQ(other && other->isVisible(), asked) << row;
+            busy.end();
+        }
+        EXPECT_EQ(script.alerts.size(), 1);
     }
 }
