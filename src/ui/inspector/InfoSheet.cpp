@@ -23,18 +23,19 @@
 
 void InfoSheet::registerWith(SheetPresenter *sheets, Sides &sides, ItemCommands &items, Toasts &toasts,
                              WindowRequests &requests, QAction *undo) {
-    sheets->setFactory(SheetPresenter::Sheet::info,
-                       [&sides, &items, &toasts, &requests, undo = QPointer<QAction>(undo)](QWidget *parent) {
-                           const auto &target = requests.infoTarget();
-                           auto *sheet = new InfoSheet(sides, items, toasts, requests,
-                                                       target ? target->paths : QStringList(), parent);
-                           if (undo) sheet->setUndo(undo);
-                           return static_cast<QDialog *>(sheet);
-                       });
+    sheets->setFactory(
+        SheetPresenter::Sheet::info,
+        [&sides, &items, &toasts, &requests, undo = QPointer<QAction>(undo)](QWidget *parent) -> QDialog * {
+            const auto &target = requests.infoTarget();
+            auto *sheet =
+                new InfoSheet(sides, items, toasts, requests, target ? target->paths : QStringList(), parent);
+            if (undo) sheet->setUndo(undo);
+            return sheet;
+        });
 }
 
 void InfoSheet::setUndo(QAction *undo) {
-    auto *key = new QShortcut(QKeySequence::Undo, this);
+    auto *key = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
     connect(key, &QShortcut::activated, undo, &QAction::trigger);
 }
 

@@ -304,9 +304,8 @@ TEST_F(AppsViewsTest, PermissionPickersWaitForTheLoadAndWriteTheFile) {
 }
 
 // The wheel over a menu that has not been clicked scrolls the page (its scroll bar takes it) and leaves
-// the file alone; a change
-// by the menu is undone like any other, only the bits it changed, while the file is the one it
-// changed.
+// the file alone; a change by the menu is undone like any other, only the bits it changed, while the file
+// is the one it changed.
 TEST_F(AppsViewsTest, PermissionMenusIgnoreTheWheelAndTheirChangeIsUndone) {
     WheelGuard::install();
     const QString file = doc("wheel.c");
