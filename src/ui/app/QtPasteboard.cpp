@@ -17,6 +17,7 @@ const QString kdeCutType = QStringLiteral("application/x-kde-cutselection");
 qint64 g_changes = 0;
 // What we last put on the clipboard; its own change signal is counted once, at the write.
 QPointer<QMimeData> g_ours;
+// Whether it was still there when we last looked.
 bool g_holding = false;
 
 void watchClipboard() {
@@ -57,8 +58,8 @@ std::optional<QString> localPath(const QByteArray &line) {
         return std::nullopt;
     if (url.hasQuery() || url.hasFragment()) return std::nullopt;
     const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    if (!bytes.startsWith('/') || bytes.contains('\0')) return std::nullopt;
-    return Posix::decode(bytes);
+    if (!bytes.startsWith('/')) return std::nullopt;
+    return Posix::decode(bytes); // refuses a NUL as well
 }
 
 } // namespace
@@ -99,11 +100,13 @@ std::optional<PasteboardFiles> filesOnClipboard(const QMimeData &data) {
     } else {
         return std::nullopt;
     }
+    qsizetype uris = 0;
     for (const QByteArray &raw : lines) {
         const QByteArray line = raw.trimmed();
         if (line.isEmpty() || line.startsWith('#')) continue;
+        if (++uris > maxClipboardUris) return std::nullopt;
         const std::optional<QString> path = localPath(line);
-        if (!path || files.paths.size() >= maxClipboardFiles) return std::nullopt;
+        if (!path) return std::nullopt;
         if (!path->isEmpty()) files.paths << *path;
     }
     if (files.paths.isEmpty()) return std::nullopt;

@@ -12,7 +12,7 @@ Pasteboard makeQtPasteboard();
 
 // Bounds on what another program may put on the clipboard for us to read.
 inline constexpr qsizetype maxClipboardBytes = 16 * 1024 * 1024;
-inline constexpr qsizetype maxClipboardFiles = 100000;
+inline constexpr qsizetype maxClipboardUris = 100000;
 
 // The bytes of the cut/copy marker for the paths (exposed for tests).
 QByteArray copiedFilesMarker(const QStringList &paths, bool cut);

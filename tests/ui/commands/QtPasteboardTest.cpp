@@ -23,9 +23,6 @@ TEST(QtPasteboard, FilesCarryTheCutMarkAndTheCountFollowsEveryChange) {
     EXPECT_EQ(data->text(), "/tmp/a b\n/tmp/c");
     EXPECT_EQ(board.files(), (PasteboardFiles{{"/tmp/a b", "/tmp/c"}, true}));
 
-    board.setFiles({"/a"}, false); // a copy carries no cut mark
-    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat("application/x-kde-cutselection"));
-    EXPECT_EQ(copiedFilesMarker({"/a"}, false), QByteArray("copy\nfile:///a"));
     // Someone else writes: the count moves on, told of it or not, and no files are left.
     QGuiApplication::clipboard()->blockSignals(true);
     QGuiApplication::clipboard()->setText("hello");
@@ -35,12 +32,15 @@ TEST(QtPasteboard, FilesCarryTheCutMarkAndTheCountFollowsEveryChange) {
 
     board.setText("/x\n/y");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "/x\n/y");
+    board.setFiles({"/a"}, false); // a copy carries no cut mark
+    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat("application/x-kde-cutselection"));
+    EXPECT_EQ(copiedFilesMarker({"/a"}, false), QByteArray("copy\nfile:///a"));
 }
 
 TEST(QtPasteboard, ReadsOtherProgramsMarksAndRefusesMalformedContents) {
     const QString list = "text/uri-list", gnome = "x-special/gnome-copied-files";
     const QString kde = "application/x-kde-cutselection";
-    const QByteArray many = QByteArray("file:///x\n").repeated(maxClipboardFiles);
+    const QByteArray many = QByteArray("file:///x\n").repeated(maxClipboardUris);
     auto read = [](QString t, QByteArray b, QString t2 = "x", QByteArray b2 = {}) {
         QMimeData data;
         data.setData(t2, b2);
@@ -50,7 +50,7 @@ TEST(QtPasteboard, ReadsOtherProgramsMarksAndRefusesMalformedContents) {
     EXPECT_EQ(read(gnome, "cut\nfile://localhost/a%20b", list, "file:///c"),
               (PasteboardFiles{{"/a b"}, true}));
     EXPECT_EQ(read(gnome, "copy\nfile:///x\n"), (PasteboardFiles{{"/x"}, false}));
-    EXPECT_EQ(read(list, many, kde, "1"), (PasteboardFiles{QStringList(maxClipboardFiles, "/x"), true}));
+    EXPECT_EQ(read(list, many, kde, "1"), (PasteboardFiles{QStringList(maxClipboardUris, "/x"), true}));
     EXPECT_EQ(read(list, "#c\r\nhttp://e/\r\nfile:///%C3%BC%23", kde, "0"),
               (PasteboardFiles{{"/ü#"}, false}));
     for (const QByteArray &refused :
