@@ -72,8 +72,7 @@ TEST_F(CommandTest, PasteOfAnotherSetCopiesAndEmptyClipboardSaysSo) {
                              5000);
     EXPECT_TRUE(exists(a));
     EXPECT_TRUE(exists(b));
-    clipboard.files = {make("c.txt")}; // another program's cut, or ours from before a restart: moved
-    clipboard.cut = true;
+    clipboard.hooks().writeFiles({make("c.txt")}, true); // another program's cut, or ours before a restart
     app->clipboard().paste(dst);
     QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/c.txt") && !app->jobs().progress(), 5000);
     EXPECT_FALSE(exists(root + "/c.txt"));
