@@ -57,13 +57,14 @@ void Clipboard::cut(const QStringList &paths) {
 void Clipboard::paste(const QString &folder) {
     // The one-job rule first: nothing is read, asked or prepared for a paste that can't run.
     if (!m_jobs.admits()) return;
-    const std::optional<QStringList> urls = m_pasteboard.files();
-    if (!urls || urls->isEmpty()) {
+    const std::optional<PasteboardFiles> onBoard = m_pasteboard.files();
+    if (!onBoard || onBoard->paths.isEmpty()) {
         m_toasts.show(K("In der Zwischenablage liegen keine Dateien."), ToastKind::warning);
         return;
     }
+    const qint64 boardCount = m_pasteboard.count();
     QStringList paths;
-    for (const QString &path : *urls)
+    for (const QString &path : onBoard->paths)
         paths << FileLoader::norm(path);
 
     // A copied folder that is still the one selected item is the pane's target folder: paste next to it,
@@ -78,12 +79,15 @@ void Clipboard::paste(const QString &folder) {
             destination = m_sides.right()->currentPath();
     }
 
-    // The cut is used up only by a move that runs: refused as busy or cancelled at a question, it stays.
-    const bool move = cutInForce(paths);
+    // A cut moves: ours while it is in force, or one the clipboard marks as cut (another program's, or ours
+    // from before a restart). It is used up only by a move that runs: refused as busy or cancelled at a
+    // question, it stays. Used up, the clipboard is emptied unless written since, so nobody moves it twice.
+    const bool move = onBoard->cut || cutInForce(paths);
     std::function<void()> admitted;
     if (move)
-        admitted = [this, count = m_cutChangeCount] {
+        admitted = [this, count = m_cutChangeCount, boardCount] {
             if (m_cutChangeCount == count) clearCut();
+            if (m_pasteboard.count() == boardCount) m_pasteboard.clear();
         };
     m_transfers.transfer(paths, destination, move, admitted);
 }

@@ -27,7 +27,8 @@ public:
 
     void copy(const QStringList &paths);
     void cut(const QStringList &paths);
-    // The clipboard's files into the folder: moved when they are the cut in force, copied otherwise.
+    // The clipboard's files into the folder: moved when they are our cut in force or the clipboard marks
+    // them as cut, copied otherwise.
     void paste(const QString &folder);
     // The paths as text, one a line.
     void copyPath(const QStringList &paths);

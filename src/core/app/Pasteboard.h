@@ -6,6 +6,13 @@
 #include <functional>
 #include <optional>
 
+// The files on the clipboard, in its order, and whether they were cut there (by us or another program).
+struct PasteboardFiles {
+    QStringList paths;
+    bool cut = false;
+    bool operator==(const PasteboardFiles &) const = default;
+};
+
 // The desktop's clipboard as the core sees it. The window fills it with the system clipboard; tests fill
 // it with a fake. Every member may be empty (no clipboard): writes do nothing, reads find nothing.
 struct Pasteboard {
@@ -14,8 +21,10 @@ struct Pasteboard {
     std::function<void(const QStringList &paths, bool cut)> writeFiles;
     // Replaces the contents with plain text.
     std::function<void(const QString &text)> writeText;
-    // The local file paths on the clipboard in its order; nothing when it holds no file URLs.
-    std::function<std::optional<QStringList>()> readFiles;
+    // The local files on the clipboard; nothing when it holds no file URLs (or nothing readable).
+    std::function<std::optional<PasteboardFiles>()> readFiles;
+    // Empties the clipboard.
+    std::function<void()> clearAll;
     // A counter that changes whenever the clipboard's contents change, in this or any other program.
     std::function<qint64()> changeCount;
 
@@ -25,6 +34,9 @@ struct Pasteboard {
     void setText(const QString &text) const {
         if (writeText) writeText(text);
     }
-    std::optional<QStringList> files() const { return readFiles ? readFiles() : std::nullopt; }
+    std::optional<PasteboardFiles> files() const { return readFiles ? readFiles() : std::nullopt; }
+    void clear() const {
+        if (clearAll) clearAll();
+    }
     qint64 count() const { return changeCount ? changeCount() : 0; }
 };

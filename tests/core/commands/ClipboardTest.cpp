@@ -47,6 +47,7 @@ TEST_F(CommandTest, PasteMovesOnlyWhileTheCutIsInForce) {
     // Something else changed the clipboard since the cut: a copy.
     const QString c = make("src/c.txt");
     app->clipboard().cut({c});
+    clipboard.cut = false;
     ++clipboard.changes;
     app->clipboard().paste(dst);
     QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/c.txt") && !app->jobs().progress(), 5000);
@@ -65,11 +66,18 @@ TEST_F(CommandTest, PasteOfAnotherSetCopiesAndEmptyClipboardSaysSo) {
     app->clipboard().cut({a});
     // Another program put other files there without our count changing (the set differs).
     clipboard.files = {a, b};
+    clipboard.cut = false;
     app->clipboard().paste(dst);
     QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/a.txt") && exists(dst + "/b.txt") && !app->jobs().progress(),
                              5000);
     EXPECT_TRUE(exists(a));
     EXPECT_TRUE(exists(b));
+    clipboard.hooks().writeFiles({make("c.txt")}, true); // another program's cut, or ours before a restart
+    app->clipboard().paste(dst);
+    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/c.txt") && !app->jobs().progress(), 5000);
+    EXPECT_FALSE(exists(root + "/c.txt"));
+    app->clipboard().paste(dst); // and the clipboard emptied
+    EXPECT_EQ(lastToast(), "In der Zwischenablage liegen keine Dateien.");
 }
 
 TEST_F(CommandTest, PasteOfTheSelectedCopiedFolderLandsBesideIt) {

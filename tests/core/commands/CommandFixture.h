@@ -45,10 +45,11 @@ struct FakeClipboard {
             hasFiles = false;
             ++changes;
         };
-        p.readFiles = [this]() -> std::optional<QStringList> {
+        p.readFiles = [this]() -> std::optional<PasteboardFiles> {
             if (!hasFiles) return std::nullopt;
-            return files;
+            return PasteboardFiles{files, cut};
         };
+        p.clearAll = [write = p.writeText] { write({}); };
         p.changeCount = [this] { return changes; };
         return p;
     }

@@ -24,8 +24,10 @@ TEST_F(CommandTest, PasteKeepsTheCutUntilItsMoveIsAdmitted) {
     EXPECT_TRUE(app->clipboard().cutInForce({a}));
     // Answered: the move runs and uses the cut up.
     answers = {AlertRole::keepBoth};
+    whileOpen = [this](const Alert &) { clipboard.hooks().writeText("other"); }; // stays on the clipboard
     app->clipboard().paste(dst);
     EXPECT_TRUE(app->clipboard().cutPaths().isEmpty());
+    EXPECT_EQ(clipboard.text, "other");
     QTRY_VERIFY_WITH_TIMEOUT(!exists(a) && !app->jobs().progress(), 5000);
 }
 

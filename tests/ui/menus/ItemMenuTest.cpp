@@ -202,7 +202,7 @@ TEST_F(ItemMenuTest, BackgroundMenuActsOnItsOwnPane) {
     // Pasting goes into the folder shown, even with a folder selected in it.
     const QString source = touch("elsewhere/x.txt");
     app->services().pasteboard.readFiles = [source] {
-        return std::optional<QStringList>(QStringList{source});
+        return std::optional<PasteboardFiles>({QStringList{source}, false});
     };
     app->right()->setSelection({sub});
     find(m.get(), "Einsetzen")->trigger();
