@@ -53,6 +53,7 @@ TEST_F(Tags, ReadersIgnoreWhatIsNoListOfStrings) {
         EXPECT_TRUE(FileOps::rawTags(a()).isEmpty());
     }
     ASSERT_EQ(Xattr::set(a(), kAttr, Plist::toXml(QVariantList{QStringLiteral("Blau\n4")})), 0);
+    ASSERT_EQ(Xattr::set(a(), kXdg, "Blau"), 0);
     EXPECT_EQ(FileOps::rawTags(a()), QStringList{"Blau\n4"});
 }
 
@@ -163,11 +164,33 @@ TEST_F(Tags, ToggleCarriesOnPastAFailure) {
     EXPECT_EQ(stored(b()), QStringList{"Grün\n2"});
 }
 
-TEST_F(Tags, MirrorIsReadWhenThePlistIsAbsent) {
-    ASSERT_EQ(Xattr::set(a(), kXdg, "Rot, Arbeit"), 0);
-    EXPECT_EQ(FileOps::rawTags(a()), (QStringList{"Rot", "Arbeit"}));
-    EXPECT_FALSE(FileOps::toggleTag(QStringLiteral("Blau"), {a()}));
-    EXPECT_EQ(stored(a()), (QStringList{"Rot\n6", "Arbeit", "Blau\n4"}));
+// Other file managers change only user.xdg.tags: where it no longer names our list, its names are shown and
+// changed, keeping our colours of the names that stayed.
+TEST_F(Tags, TheMirrorChangedElsewhereWins) {
+    const struct {
+        bool ours;
+        QByteArray mirror; // empty: removed
+        QStringList shown;
+    } cases[] = {{false, "Rot, Arbeit", {"Rot", "Arbeit"}},
+                 {true, "a,b , Projekt", {"a,b ", "Projekt\n3"}}, // names as the mirror holds ours
+                 {true, "changed,by other", {"changed", "by other"}},
+                 {true, "Projekt,a", {"Projekt\n3", "a"}},
+                 {true, {}, {}}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mirror.toStdString());
+        FileOps::clearTags({a()});
+        if (c.ours) {
+            ASSERT_FALSE(FileOps::writeRawTags({"a,b ", "Projekt\n3"}, a()));
+        }
+        ASSERT_EQ(c.mirror.isEmpty() ? Xattr::remove(a(), kXdg) : Xattr::set(a(), kXdg, c.mirror), 0);
+        EXPECT_EQ(FileOps::rawTags(a()), c.shown);
+        EXPECT_FALSE(FileOps::toggleTag(QStringLiteral("Blau"), {a()}));
+        QStringList toggled;
+        for (const QString &raw : c.shown)
+            toggled << (raw == u"Rot" ? QStringLiteral("Rot\n6") : raw);
+        EXPECT_EQ(stored(a()), toggled << "Blau\n4");
+        EXPECT_EQ(FileOps::rawTags(a()), toggled);
+    }
 }
 
 TEST(TagColours, NumbersFromFieldOrName) {
