@@ -277,12 +277,11 @@ int walkItem(const WalkState &w, const HeldFolder &top, int dirFd, const QByteAr
 // CP437. The tool's name stays where the readable one is taken or too long.
 QByteArray zipName(int dirFd, const QByteArray &name) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8(name);
+    (void)QString(utf8(name)); // decoded only to learn whether it is UTF-8
     if (!utf8.hasError()) return name;
     QStringDecoder dos("IBM437", QStringDecoder::Flag::Stateless);
     if (!dos.isValid()) return name;
     const QByteArray readable = QString(dos(name)).toUtf8();
-    if (dos.hasError() || readable.contains('/')) return name;
     return renameNoReplaceAt(dirFd, name, dirFd, readable) == 0 ? readable : name;
 }
 
