@@ -1,4 +1,8 @@
+#include <gio/gio.h>
+
 #include "platform/Xdg.h"
+
+#include "platform/Posix.h"
 
 #include <QDir>
 
@@ -29,6 +33,15 @@ QString stateHome() {
 
 QString cacheHome() {
     return base("XDG_CACHE_HOME", QLatin1String("/.cache"));
+}
+
+QByteArray fileUri(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes || !bytes->startsWith('/')) return {};
+    gchar *uri = g_filename_to_uri(bytes->constData(), nullptr, nullptr);
+    const QByteArray out(uri);
+    g_free(uri);
+    return out;
 }
 
 } // namespace Xdg

@@ -352,7 +352,7 @@ Unpacked placeUnpacked(const Unpacking &u, const FileSteps::HeldFolder &staging,
     if (error) return {{}, extractFailure(u.name, failureDetail(*error, u.pinned))};
     if (progress.isCancelled()) return {{}, L("Abgebrochen. Unvollständiges wurde entfernt.")};
     FileSteps::LeftOut left;
-    if (const int e = FileSteps::tameUnpacked(*u.inside, left))
+    if (const int e = FileSteps::tameUnpacked(*u.inside, left, Archive::isZip(u.name)))
         return {{}, FileOps::explain(FileError::fromErrno(e), u.name)};
     if (!hasEntries(*u.inside).value_or(false))
         return {{},

@@ -142,13 +142,14 @@ HeldFolder makePrivateFolder(const HeldFolder &in, const QByteArray &name);
 // What an unpacked archive brings that an ordinary user could not make goes before anyone sees the
 // folder: devices, pipes and sockets are removed (and told in `left`), set-id and sticky bits cleared,
 // foreign owners replaced, never through a link. In a group folder (setgid) its group and, on folders, its
-// bit stay, as anything made there gets them. 0 or errno (then the folder must not be published).
+// bit stay, as anything made there gets them. With `zipNames`, a name that is no UTF-8 is read as CP437,
+// what a zip holds where its UTF-8 flag is unset. 0 or errno (then the folder must not be published).
 struct LeftOut {
     static constexpr int named = 3;
     QStringList names; // the first few removed, relative to the folder
     int count = 0;
 };
-int tameUnpacked(const HeldFolder &folder, LeftOut &left);
+int tameUnpacked(const HeldFolder &folder, LeftOut &left, bool zipNames = false);
 // Removes `name` in `folder` with all it holds, only while it is still the item `made` (never through a
 // link). 0, ESTALE when something else has the name, or errno.
 int removeMade(const HeldFolder &folder, const QByteArray &name, const struct stat &made);

@@ -6,6 +6,7 @@
 #include "platform/Posix.h"
 
 #include <QRandomGenerator>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
@@ -271,8 +272,21 @@ int walkItem(const WalkState &w, const HeldFolder &top, int dirFd, const QByteAr
     return e;
 }
 
+// The name of an entry a zip tool made of a name without the UTF-8 flag: the zip format says CP437 (DOS,
+// Windows), but many tools write UTF-8 there all the same, so only a name that is no UTF-8 is read as
+// CP437. The tool's name stays where the readable one is taken or too long.
+QByteArray zipName(int dirFd, const QByteArray &name) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)QString(utf8(name)); // decoded only to learn whether it is UTF-8
+    if (!utf8.hasError()) return name;
+    QStringDecoder dos("IBM437", QStringDecoder::Flag::Stateless);
+    if (!dos.isValid()) return name;
+    const QByteArray readable = QString(dos(name)).toUtf8();
+    return renameNoReplaceAt(dirFd, name, dirFd, readable) == 0 ? readable : name;
+}
+
 // The entries of the folder open at dirFd (`relative` below the unpacked one), tamed, and below them.
-int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left) {
+int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left, bool zipNames) {
     if (depth > 256) return ELOOP;
     const int fd = ::dup(dirFd);
     DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
@@ -292,7 +306,8 @@ int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left) {
     const bool group = here.st_mode & S_ISGID;
     const uid_t uid = ::geteuid();
     const gid_t gid = group ? here.st_gid : ::getegid();
-    for (const QByteArray &name : names) {
+    for (QByteArray name : names) {
+        if (zipNames) name = zipName(dirFd, name);
         struct stat st;
         if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
         if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) {
@@ -312,7 +327,7 @@ int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left) {
             const int sub =
                 ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub < 0) return errno;
-            const int e = tameAt(sub, depth + 1, relative + name + '/', left);
+            const int e = tameAt(sub, depth + 1, relative + name + '/', left, zipNames);
             ::close(sub);
             if (e) return e;
         }
@@ -322,7 +337,7 @@ int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left) {
 
 } // namespace
 
-int tameUnpacked(const HeldFolder &folder, LeftOut &left) {
+int tameUnpacked(const HeldFolder &folder, LeftOut &left, bool zipNames) {
     reached(Step::unpacked, folder.path().bytes());
     const int fd = folder.openReadable();
     if (fd < 0) return errno;
@@ -331,7 +346,7 @@ int tameUnpacked(const HeldFolder &folder, LeftOut &left) {
     int e = ::fstat(fd, &st) == 0 && ::fstatat(fd, "..", &above, 0) == 0 ? 0 : errno;
     const mode_t kept = above.st_mode & S_ISGID;
     if (!e && (st.st_mode & 07000 & ~kept) && ::fchmod(fd, st.st_mode & (0777 | kept)) != 0) e = errno;
-    if (!e) e = tameAt(fd, 0, {}, left);
+    if (!e) e = tameAt(fd, 0, {}, left, zipNames);
     ::close(fd);
     return e;
 }

@@ -9,6 +9,8 @@
 #include <QStringDecoder>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace FileOps {
 
 namespace {
@@ -92,6 +94,32 @@ bool containsName(const QStringList &names, const QString &name) {
     return false;
 }
 
+// The tags an item carries, from our list and the names of user.xdg.tags (nullopt: absent). The mirror is
+// what every file manager shares: where it no longer holds our list's names, or is gone, another program
+// changed them, and its names win, each keeping the colour our list gave it.
+QStringList merged(const std::optional<QStringList> &own, const std::optional<QStringList> &mirror) {
+    if (!own) return mirror.value_or(QStringList());
+    if (!mirror) return {};
+    // Compared as the mirror reads back what we wrote (names are cut at commas and trimmed there).
+    const QStringList ours = names(*own);
+    const QStringList written = parseXdgTags(ours.join(u',').toUtf8()).value_or(ours);
+    const bool same = written.size() == mirror->size() &&
+                      std::equal(written.cbegin(), written.cend(), mirror->cbegin(),
+                                 [](const QString &a, const QString &b) { return sameName(a, b); });
+    if (same) return *own;
+    QStringList out;
+    for (const QString &name : *mirror) {
+        QString kept = name;
+        for (const QString &raw : *own)
+            if (sameName(tagName(raw), name)) {
+                kept = raw;
+                break;
+            }
+        out << kept;
+    }
+    return out;
+}
+
 } // namespace
 
 QString describe(const TagError &error) {
@@ -152,17 +180,20 @@ QStringList rawTagsOfEncoded(const char *path, const QByteArray *rawList) {
 
 QStringList rawTagsAt(int dirFd, const char *name, const char *path, const QByteArray &rawList) {
     if (rawList.isEmpty()) return {};
+    std::optional<QStringList> own, mirror;
     if (Xattr::listHas(rawList, kTagsAttr)) {
         const Xattr::Result r = Xattr::getAt(dirFd, name, kTagsAttr, path);
         if (r.status != Xattr::Status::ok) return {};
-        return parseTagList(r.value).value_or(QStringList());
+        own = parseTagList(r.value);
+        if (!own) return {};
     }
     if (Xattr::listHas(rawList, kXdgTagsAttr)) {
         const Xattr::Result r = Xattr::getAt(dirFd, name, kXdgTagsAttr, path);
-        if (r.status != Xattr::Status::ok) return {};
-        return parseXdgTags(r.value).value_or(QStringList());
+        if (r.status == Xattr::Status::ok) mirror = parseXdgTags(r.value);
+        // A mirror we can't read says nothing about a change: our list stands.
+        if (!mirror) return own.value_or(QStringList());
     }
-    return {};
+    return merged(own, mirror);
 }
 
 QStringList rawTags(const QString &path) {
@@ -220,7 +251,7 @@ std::optional<QStringList> readRawTagsStrict(const QString &path, TagError *erro
     case Xattr::Status::ok: {
         auto parsed = parseTagList(r.value);
         if (!parsed) return fail(TagError::Reason::unparsable, EILSEQ);
-        return parsed;
+        return merged(parsed, mirror);
     }
     case Xattr::Status::unsupported:
         return QStringList(); // the write that follows reports it

@@ -9,7 +9,8 @@
 
 // File tags: a binary property list of "name\ncolour" strings in the attribute
 // user.com.apple.metadata:_kMDItemUserTags, mirrored as comma-separated names to user.xdg.tags. A write
-// changes both attributes or neither.
+// changes both attributes or neither. Other file managers change only the mirror: where it no longer holds
+// the list's names (or is gone), its names are the item's tags, with the list's colours where they stayed.
 namespace FileOps {
 
 // Why the tags of one item could not be changed.

@@ -12,10 +12,12 @@ namespace FileOps {
 namespace {
 
 const QString kCommentMirror = QStringLiteral("user.xdg.comment");
+const qsizetype kMaxMirrorBytes = 64 * 1024;
 
 // Plain UTF-8 text as other programs write the mirror; NUL and other control characters (line breaks and
 // tabs aside) mark a value that is no comment.
 std::optional<QString> mirrorText(const QByteArray &bytes) {
+    if (bytes.size() > kMaxMirrorBytes) return std::nullopt;
     for (const char c : bytes)
         if ((uchar(c) < 0x20 && c != '\n' && c != '\r' && c != '\t') || c == 0x7f) return std::nullopt;
     QStringDecoder decode(QStringDecoder::Utf8,
@@ -51,11 +53,16 @@ int writeXattrPlist(const std::optional<QVariant> &value, const QString &name, c
 }
 
 QString comment(const QString &path) {
-    if (const auto value = readXattrPlist(commentXattr(), path))
-        return value->typeId() == QMetaType::QString ? value->toString() : QString();
     const Xattr::Result r = Xattr::get(path, kCommentMirror);
-    if (r.status != Xattr::Status::ok) return {};
-    return mirrorText(r.value).value_or(QString());
+    const std::optional<QString> mirror =
+        r.status == Xattr::Status::ok ? mirrorText(r.value) : std::optional<QString>();
+    if (const auto value = readXattrPlist(commentXattr(), path)) {
+        if (value->typeId() != QMetaType::QString) return {};
+        // Other programs change only the mirror: one that differs from our text, or is gone, is theirs.
+        if (r.status == Xattr::Status::absent) return {};
+        return mirror.value_or(value->toString());
+    }
+    return mirror.value_or(QString());
 }
 
 int setComment(const QString &text, const QString &path, int folder) {

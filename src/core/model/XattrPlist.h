@@ -21,7 +21,7 @@ std::optional<QVariant> readXattrPlist(const QString &name, const QString &path)
 int writeXattrPlist(const std::optional<QVariant> &value, const QString &name, const QString &path);
 
 // Empty when there is none or it is no text; the mirror counts when the list attribute is absent or
-// unreadable.
+// unreadable, and where another program changed or removed it.
 QString comment(const QString &path);
 // Writes the text exactly as given to both attributes, or removes both for the empty text; both change
 // together or neither does.

@@ -18,7 +18,6 @@
 #include <QPointer>
 #include <QSet>
 #include <QThreadPool>
-#include <QUrl>
 
 #include <atomic>
 #include <cmath>
@@ -179,7 +178,7 @@ QImage request(const Key &key, QObject *context, Done done) {
     {
         QMutexLocker l(&s.lock);
         if (const QImage *img = s.images.object(text)) return *img;
-        none = s.failed.contains(text) || !hasPicture(key.path);
+        none = s.failed.contains(text);
         if (!none) {
             auto it = s.pending.find(text);
             start = it == s.pending.end();
@@ -269,9 +268,12 @@ void clear() {
 QImage make(const Key &key) {
     if (key.size < 1 || key.size > largestSize) return {};
     const int px = key.size * pixelsPerPoint;
-    ++decodes;
+    // The desktop's thumbnailers make pictures of any type (videos, fonts …); we decode only our own.
     QImage img = fromDesktopCache(key.path, key.mtimeMs, px);
-    if (img.isNull()) img = decode(key.path, px);
+    if (img.isNull() && hasPicture(key.path)) {
+        ++decodes;
+        img = decode(key.path, px);
+    }
     return img;
 }
 
@@ -303,7 +305,9 @@ QImage decode(const QString &path, int px) {
 QImage fromDesktopCache(const QString &path, qint64 mtimeMs, int px) {
     if (mtimeMs < 0 || px < 1) return {};
     const QString root = Xdg::cacheHome();
-    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
+    // Named as every thumbnailer names it: after the URI that GLib writes.
+    const QByteArray uri = Xdg::fileUri(path);
+    if (uri.isEmpty()) return {};
     const QString file = QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
                          QStringLiteral(".png");
     const std::pair<int, const char *> buckets[] = {

@@ -53,6 +53,7 @@ TEST_F(Tags, ReadersIgnoreWhatIsNoListOfStrings) {
         EXPECT_TRUE(FileOps::rawTags(a()).isEmpty());
     }
     ASSERT_EQ(Xattr::set(a(), kAttr, Plist::toXml(QVariantList{QStringLiteral("Blau\n4")})), 0);
+    ASSERT_EQ(Xattr::set(a(), kXdg, "Blau"), 0);
     EXPECT_EQ(FileOps::rawTags(a()), QStringList{"Blau\n4"});
 }
 
@@ -163,11 +164,21 @@ TEST_F(Tags, ToggleCarriesOnPastAFailure) {
     EXPECT_EQ(stored(b()), QStringList{"Grün\n2"});
 }
 
-TEST_F(Tags, MirrorIsReadWhenThePlistIsAbsent) {
+TEST_F(Tags, MirrorIsReadWhenThePlistIsAbsentAndWinsWhereChanged) {
     ASSERT_EQ(Xattr::set(a(), kXdg, "Rot, Arbeit"), 0);
     EXPECT_EQ(FileOps::rawTags(a()), (QStringList{"Rot", "Arbeit"}));
     EXPECT_FALSE(FileOps::toggleTag(QStringLiteral("Blau"), {a()}));
     EXPECT_EQ(stored(a()), (QStringList{"Rot\n6", "Arbeit", "Blau\n4"}));
+    // Other programs change only the mirror: its names win, with our colours of those that stayed.
+    ASSERT_FALSE(FileOps::writeRawTags({"a,b ", "Projekt\n3"}, a()));
+    ASSERT_EQ(Xattr::set(a(), kXdg, "a,b , Projekt"), 0); // as the mirror holds our names
+    EXPECT_EQ(FileOps::rawTags(a()), (QStringList{"a,b ", "Projekt\n3"}));
+    ASSERT_EQ(Xattr::set(a(), kXdg, "Projekt,a"), 0);
+    EXPECT_EQ(FileOps::rawTags(a()), (QStringList{"Projekt\n3", "a"}));
+    EXPECT_FALSE(FileOps::toggleTag(QStringLiteral("Blau"), {a()}));
+    EXPECT_EQ(stored(a()), (QStringList{"Projekt\n3", "a", "Blau\n4"}));
+    ASSERT_EQ(Xattr::remove(a(), kXdg), 0);
+    EXPECT_TRUE(FileOps::rawTags(a()).isEmpty());
 }
 
 TEST(TagColours, NumbersFromFieldOrName) {

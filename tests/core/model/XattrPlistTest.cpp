@@ -28,6 +28,12 @@ TEST_F(XattrPlist, CommentIsStoredTwiceAndReadSafely) {
     EXPECT_EQ(Plist::parse(Xattr::get(f(), kComment).value), QVariant(text));
     EXPECT_EQ(Xattr::get(f(), kMirror).value, text.toUtf8());
     EXPECT_EQ(FileOps::comment(f()), text);
+    // Other programs change only the mirror: what they wrote shows, and a mirror they removed takes ours.
+    for (const QByteArray &theirs : {QByteArray("changed by other"), QByteArray()}) {
+        ASSERT_EQ(theirs.isEmpty() ? Xattr::remove(f(), kMirror) : Xattr::set(f(), kMirror, theirs), 0);
+        EXPECT_EQ(FileOps::comment(f()), QString::fromUtf8(theirs));
+    }
+    ASSERT_FALSE(FileOps::setComment(text, f()));
 
     // Both attributes change together or not at all.
     Xattr::failWritesForTests(kMirror, ENOSPC);

@@ -141,19 +141,28 @@ TEST_F(ArchivesTest, ArchivesOfOtherToolsExtractIntoNewFolders) {
     ASSERT_EQ(status("/usr/bin/tar", {"cjf", d + "/Daten.tar.bz2", "Projekt"}, d + "/src"), 0);
     ASSERT_EQ(status("/usr/bin/bsdtar", {"--format", "7zip", "-cf", d + "/Sieben.7z", "Projekt"}, d + "/src"),
               0);
+    // Names in CP437 and in UTF-8, neither flagged as UTF-8, as tools on Windows write them.
+    const char *windows =
+        "import sys, zipfile as z\nz.ZipInfo._encodeFilenameFlags = lambda i: "
+        "(i.filename.encode('cp437'), 0)\nwith z.ZipFile(sys.argv[1], 'w') as f:\n for n in "
+        "'Ärger/Müller.txt', 'Grüße.txt'.encode().decode('cp437'): f.writestr(n, '')";
+    ASSERT_EQ(status("/usr/bin/python3", {"-c", windows, d + "/Windows.zip"}), 0);
     mkdir(d + "/Fotos"); // taken
     TestUtil::writeFile(d + "/notes.txt", "not an archive");
     const Toast t = wait([&](auto c) {
         extract(c, {d + "/notes.txt", d + "/Fotos.zip", d + "/Fotos.tar.gz", d + "/Daten.tar.bz2",
-                    d + "/Sieben.7z"});
+                    d + "/Sieben.7z", d + "/Windows.zip"});
     });
-    EXPECT_EQ(t.text, "4 Objekte entpackt.");
-    const QStringList made = {d + "/Fotos (zip)", d + "/Fotos (tar.gz)", d + "/Daten", d + "/Sieben"};
+    EXPECT_EQ(t.text, "5 Objekte entpackt.");
+    const QStringList made = {d + "/Fotos (zip)", d + "/Fotos (tar.gz)", d + "/Daten", d + "/Sieben",
+                              d + "/Windows"};
     EXPECT_EQ(selected, made);
     ASSERT_EQ(records.size(), 1);
     EXPECT_EQ(records[0].action, UndoAction::makeCreated(made));
-    for (const QString &folder : made)
+    for (const QString &folder : made.first(4))
         expectProject(folder + "/Projekt");
+    EXPECT_EQ(names(d + "/Windows"), QStringList({"Grüße.txt", "Ärger"}));
+    EXPECT_EQ(names(d + "/Windows/Ärger"), QStringList{"Müller.txt"});
 }
 
 TEST_F(ArchivesTest, RoundTripInEveryFormat) {
