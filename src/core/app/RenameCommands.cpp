@@ -115,7 +115,13 @@ void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const Q
     ListedSelection::select(pane, {FileLoader::norm(newPath)}, FileLoader::norm(newPath));
     m_undo.record(LF("Umbenennen von „%@“", name),
                   UndoAction::makeRenamed({TransferPair{path, newPath}}, {renamed}));
-    m_toasts.show(LF("„%@“ umbenannt in „%@“.", name, newName));
+    // A leading dot hides the item from the listing: said, with the way to see it again.
+    if (newName.startsWith(u'.') && !name.startsWith(u'.') && !FileLoader::showHidden())
+        m_toasts.show(LF("„%@“ umbenannt in „%@“. Ein Name mit Punkt am Anfang ist unsichtbar; „Unsichtbare "
+                         "Dateien anzeigen“ (Strg+H) zeigt es wieder.",
+                         name, newName));
+    else
+        m_toasts.show(LF("„%@“ umbenannt in „%@“.", name, newName));
     QPointer<PaneModel> later(pane);
     QTimer::singleShot(m_services.timings.renameRefreshMs, this, [later] {
         if (later) later->refresh();

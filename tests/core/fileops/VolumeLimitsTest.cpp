@@ -5,6 +5,7 @@
 #include "common/FatFuse.h"
 
 #include "core/fileops/Archives.h"
+#include "core/fileops/DuplicateAlias.h"
 #include "core/filesteps/StepHooks.h"
 #include "platform/Posix.h"
 
@@ -180,6 +181,18 @@ TEST_F(VolumeLimits, AFullQuotaAndAVolumeOutOfEntriesAreToldApartFromAFullDisk) 
             ADD_FAILURE() << "a folder was made on a volume out of entries";
         } catch (const FileError &e) {
             EXPECT_EQ(FileOps::explain(e, "Neu"), "„Neu“: " + v.said);
+        }
+        // So are a duplicate there, and a rename onto it from another volume.
+        TransferProgress progress;
+        const auto duplicated =
+            FileActions::duplicateItems(FileOps::unlisted({image.path() + "/fill0"}), progress);
+        ASSERT_EQ(duplicated.errors.size(), 1);
+        EXPECT_TRUE(duplicated.errors[0].contains(v.said)) << duplicated.errors[0].toStdString();
+        try {
+            FileOps::rename(path("src/many/0"), image.path() + "/moved");
+            ADD_FAILURE() << "an item was moved onto a volume out of entries";
+        } catch (const FileError &e) {
+            EXPECT_TRUE(e.description.contains(v.said)) << e.description.toStdString();
         }
     }
     if (tried == 0) GTEST_SKIP() << "no loop image could be made";
