@@ -155,10 +155,10 @@ QString doneText(const PutBackReport &report) {
                   report.renamed[0].first, report.renamed[0].second);
     QStringList names;
     for (qsizetype i = 0; i < std::min<qsizetype>(report.renamed.size(), 3); ++i)
-        names << LF("„%@“", report.renamed[i].second);
-    if (report.renamed.size() > 3) names << QStringLiteral("…");
+        names << report.renamed[i].second;
+    const QString more = report.renamed.size() > 3 ? QStringLiteral(" …") : QString();
     return LF("%@ zurückgelegt. Unter neuem Namen, weil der alte dort schon vergeben war: %@",
-              FileFmt::count(report.moved.size()), names.join(QStringLiteral(", ")));
+              FileFmt::count(report.moved.size()), FileFmt::quotedList(names) + more);
 }
 
 void finish(const FileActionContext &ctx, const JobChannel::Step &step, const PutBackReport &report) {
