@@ -402,24 +402,6 @@ TEST_F(Sync, AVolumeWithoutTrashKeepsBothItems) {
     noTemp(right);
 }
 
-TEST_F(Sync, AVolumeOutOfEntriesIsToldApartFromAFullOne) {
-    TestUtil::TmpfsMount vol("16m,nr_inodes=16");
-    if (!vol.valid()) GTEST_SKIP() << "needs root for a tmpfs";
-    const QString right = vol.path() + "/R";
-    ASSERT_TRUE(QDir().mkpath(right));
-    for (int i = 0; i < 64 && TestUtil::writeFile(vol.path() + QString("/fill%1").arg(i), "x"); ++i) {
-    }
-    file("L/a.txt", "left");
-    QList<SyncStep> steps;
-    for (const CompareRow &row : FolderCompare::scan(L(), right, [] { return false; }).rows)
-        steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, true)};
-    const SyncResult r = FolderSync::run(L(), right, steps, progress);
-    ASSERT_EQ(r.errors.size(), 1);
-    EXPECT_EQ(r.errors[0],
-              "„a.txt“: Das Laufwerk kann keine weiteren Objekte aufnehmen: Alle Einträge seines "
-              "Dateisystems sind belegt, obwohl noch Speicherplatz frei ist.");
-}
-
 // A folder whose size moves on its own (ntfs-3g) is still the folder the compare saw; a file that
 // changed is not.
 TEST_F(Sync, AFolderWhoseSizeMovesOnItsOwnIsUnchanged) {

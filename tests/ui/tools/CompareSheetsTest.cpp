@@ -129,10 +129,7 @@ TEST_F(CompareSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
     EXPECT_EQ(CompareRowsModel::info(1000, std::nullopt), FileFmt::size(1000));
     // A file newer on a one-way sync's target is left alone, and its row says why.
     CompareRowsModel newer;
-    CompareRow row;
-    row.id = "d.txt";
-    row.status = CompareRow::Status::rightNewer;
-    newer.setRows({row});
+    newer.setRows({CompareRow{"d.txt", false, CompareRow::Status::rightNewer, {}, {}, {}, {}, {}, {}, {}}});
     newer.setMode(SyncMode::leftToRight, true);
     EXPECT_EQ(newer.data(newer.index(0, CompareRowsModel::name), Qt::DisplayRole).toString(),
               "d.txt — Auf dem Ziel neuer – bleibt, wie es ist");
