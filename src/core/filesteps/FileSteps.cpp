@@ -348,9 +348,9 @@ int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByt
 int renameNoReplace(const PathBytes &from, const PathBytes &to) {
     // Within a Trash's files folder (a rename the next start settles), the held step takes the entry's
     // record along.
-    if (const PathBytes folder = from.parent();
-        folder.bytes().endsWith("/files") && folder.bytes() == to.parent().bytes() &&
-        !Trash::infoFileForRaw(from.bytes()).isEmpty()) {
+    if (const PathBytes folder = from.parent(); folder.bytes().endsWith("/files") &&
+                                                folder.bytes() == to.parent().bytes() &&
+                                                !Trash::infoFileForRaw(from.bytes()).isEmpty()) {
         try {
             const HeldFolder held(folder);
             return renameNoReplace(held, from.name(), held, to.name());
