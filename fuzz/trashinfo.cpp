@@ -2,8 +2,13 @@
 // the home Trash (where relative and ".." paths are resolved or refused).
 #include "FuzzEnv.h"
 #include "core/fileops/RestoreMove.h"
+#include "platform/Trash.h"
 
 #include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     FuzzEnv::home();
@@ -12,7 +17,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QByteArrayView text(reinterpret_cast<const char *>(data), qsizetype(size));
-    if (!Restore::parseTrashInfo(text)) return 0;
+    if (!Trash::parseInfo(text)) return 0;
     static const QString item = [] {
         const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
         QDir().mkpath(trash + QStringLiteral("/files"));
@@ -25,5 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     info.write(text.data(), text.size());
     info.close();
     Restore::readTrashInfo(item);
+    const int infoFd = ::open(QFile::encodeName(QFileInfo(info).path()).constData(), O_PATH | O_CLOEXEC);
+    if (infoFd >= 0) {
+        Trash::shownNameAt(infoFd, "item", QStringLiteral("item"));
+        ::close(infoFd);
+    }
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -227,6 +228,78 @@ QByteArray infoFileForRaw(const QByteArray &trashedPath) {
     if (name == "." || name == "..") return {};
     const auto rootBytes = Posix::encode(root);
     return rootBytes ? *rootBytes + "/info/" + name + ".trashinfo" : QByteArray();
+}
+
+std::optional<InfoText> parseInfo(QByteArrayView text) {
+    if (text.size() > infoLimit) return std::nullopt;
+    bool inGroup = false, seenPath = false;
+    QByteArray path;
+    QDateTime deleted;
+    for (QByteArrayView rest = text; !rest.isEmpty();) {
+        const qsizetype nl = rest.indexOf('\n');
+        const QByteArrayView line = (nl < 0 ? rest : rest.first(nl)).trimmed();
+        rest = nl < 0 ? QByteArrayView() : rest.sliced(nl + 1);
+        if (line.startsWith('[')) {
+            inGroup = line == "[Trash Info]";
+        } else if (inGroup && line.startsWith("Path=") && !seenPath) {
+            seenPath = true;
+            path = QByteArray::fromPercentEncoding(line.sliced(5).toByteArray());
+        } else if (inGroup && line.startsWith("DeletionDate=")) {
+            deleted = QDateTime::fromString(QString::fromLatin1(line.sliced(13)), Qt::ISODate);
+        }
+    }
+    if (path.isEmpty() || path.contains('\0')) return std::nullopt;
+    std::optional<QString> decoded = Posix::decode(path);
+    if (!decoded) return std::nullopt;
+    return InfoText{*decoded, deleted};
+}
+
+std::optional<QByteArray> readInfoAt(int infoFd, const QByteArray &name) {
+    if (infoFd < 0 || name.isEmpty() || name.contains('/')) return std::nullopt;
+    const int fd = ::openat(infoFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st;
+    std::optional<QByteArray> out;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= infoLimit) {
+        const QByteArray data = Posix::readAtMost(fd, qsizetype(st.st_size) + 1);
+        if (data.size() <= infoLimit) out = data;
+    }
+    ::close(fd);
+    return out;
+}
+
+QString shownName(const QString &entry, const QString &had) {
+    if (had.isEmpty() || had == u"." || had == u".." || had.contains(u'/')) return entry;
+    if (entry == had) return had;
+    static const QRegularExpression number(QStringLiteral("^(?:[_.][0-9]{1,9}| \\([0-9]{1,9}\\))$"));
+    static const QRegularExpression ourNumber(QStringLiteral("_[0-9]{1,9}$"));
+    const qsizetype dot = had.lastIndexOf(u'.');
+    const QString stem = dot > 0 ? had.left(dot) : had;
+    const QString ext = dot > 0 ? had.mid(dot) : QString();
+    // Only a name too long for the info folder is cut (see candidate()).
+    const bool mayBeCut = entry.toUtf8().size() >= 128;
+    for (const QString &tail : {ext, QString()}) {
+        if (!entry.endsWith(tail)) continue;
+        const QString body = entry.chopped(tail.size());
+        const QString base = tail.isEmpty() ? had : stem;
+        if (body.startsWith(base) && number.match(QStringView(body).sliced(base.size())).hasMatch())
+            return had;
+        if (!mayBeCut) continue;
+        const QRegularExpressionMatch n = ourNumber.match(body);
+        const QString cut = n.hasMatch() ? body.left(n.capturedStart()) : body;
+        if (!cut.isEmpty() && cut.size() < base.size() && base.startsWith(cut)) return had;
+    }
+    return entry;
+}
+
+QString shownNameAt(int infoFd, const QByteArray &entry, const QString &entryName) {
+    const std::optional<QByteArray> data = readInfoAt(infoFd, entry + ".trashinfo");
+    const std::optional<InfoText> text = data ? parseInfo(*data) : std::nullopt;
+    if (!text) return entryName;
+    QStringView path(text->path);
+    while (path.endsWith(u'/'))
+        path.chop(1);
+    return shownName(entryName, path.sliced(path.lastIndexOf(u'/') + 1).toString());
 }
 
 Listing list(const QString &folder) {

@@ -6,11 +6,14 @@
 // without its origin, not even after a power cut; a flush that fails leaves the item where it was.
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace Trash {
 
@@ -48,6 +51,29 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
 QString infoFileFor(const QString &trashedPath);
 // The same for a path given as bytes (its name need not be valid UTF-8); empty otherwise.
 QByteArray infoFileForRaw(const QByteArray &trashedPath);
+
+// --- records (.trashinfo) as any program, or a hostile one, may have written them
+
+// Records are a few hundred bytes; anything much larger is not one.
+constexpr qsizetype infoLimit = 64 * 1024;
+// The text of a record: the Path= value as written (decoded; absolute or relative) and the deletion date.
+struct InfoText {
+    QString path;
+    QDateTime deleted; // invalid when absent or unreadable
+};
+// Nothing when it is not a record (no Path=, not UTF-8, larger than infoLimit).
+std::optional<InfoText> parseInfo(QByteArrayView text);
+// The record `name` of the info folder held at infoFd, read without following a link or waiting on a
+// pipe; nothing when it is not a regular file of at most infoLimit bytes.
+std::optional<QByteArray> readInfoAt(int infoFd, const QByteArray &name);
+// The name an entry of a files folder is shown and put back under: the name it had (the last name of
+// its record's Path), when the entry is called so or by a numbered form a Trash gives a second item of
+// that name ("a_2.txt", "a.2.txt", "a (2).txt", or cut to fit); else the entry's own name, which it was
+// given in the Trash.
+QString shownName(const QString &entry, const QString &had);
+// shownName for the entry `entry` (named `entryName`) of the files folder whose info folder is held at
+// infoFd; the entry's own name where it has no record that can be read.
+QString shownNameAt(int infoFd, const QByteArray &entry, const QString &entryName);
 
 // A folder's names as the system lists them (shown readable, sorted), or the errno of opening it.
 struct Listing {

@@ -5,6 +5,7 @@
 
 #include "core/base/Defaults.h"
 #include "core/filesteps/StepTypes.h"
+#include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
@@ -74,6 +75,52 @@ QString AppState::settingsTrouble(int error) {
     }
 }
 
+namespace {
+
+// The stored settings by the titles the settings window gives them (or the menu command that changes
+// them), in the current language; the internal key only for one that has none.
+QStringList settingTitles(const QStringList &keys) {
+    static const std::pair<const char *, const char *> titles[] = {
+        {"dualPane", K("Zwei Fenster nebeneinander zeigen")},
+        {"showSidebar", K("Seitenleiste zeigen")},
+        {"showInspector", K("Info-Leiste zeigen")},
+        {"splitFraction", K("Breite")},
+        {"inspectorWidth", K("Breite")},
+        {"toolbarCompact", K("Symbolleiste")},
+        {"toolbarApps", K("Apps in der Leiste")},
+        {"quickFavorites", K("Favoriten")},
+        {"userFavorites", K("Favoriten")},
+        {"hiddenFavorites", K("Favoriten")},
+        {"rulesAuto", K("Aufräum-Regeln automatisch ausführen")},
+        {"cleanRules", K("Aufräum-Regeln")},
+        {"theme", K("Farben")},
+        {"fontSize", K("Schriftgröße")},
+        {"folderIcons", K("Ordnersymbole")},
+        {"language", K("Sprache")},
+        {"appearance", K("Erscheinungsbild")},
+        {"showHidden", K("Unsichtbare Dateien anzeigen")},
+        {"startFolder", K("Beim Start öffnen")},
+        {"keyboardLayout", K("Tastaturbelegung")},
+        {"lastPath", K("Letzter Ordner")},
+        {"view", K("Ansicht")},
+        {"sort", K("Sortieren nach")},
+        {"sortReversed", K("Sortieren nach")},
+        {"trashOrigins", K("Papierkorb")},
+    };
+    QStringList out;
+    for (const QString &key : keys) {
+        // "view.left", "cleanRules.unreadable": the part before the dot names the setting.
+        const QString base = key.section(u'.', 0, 0);
+        QString title = key;
+        for (const auto &[name, text] : titles)
+            if (base == QLatin1String(name)) title = L(text);
+        if (!out.contains(title)) out << title;
+    }
+    return out;
+}
+
+} // namespace
+
 QString AppState::finishSettings(int waitMs) {
     m_settings.save();
     bool kept = false;
@@ -82,9 +129,9 @@ QString AppState::finishSettings(int waitMs) {
     return kept
                ? LF("Diese Einstellungen ließen sich beim Beenden nicht speichern: %@. Kestrin speichert sie "
                     "beim nächsten Start.",
-                    left.join(QStringLiteral(", ")))
+                    FileFmt::quotedList(settingTitles(left)))
                : LF("Diese Einstellungen ließen sich beim Beenden nicht speichern und gehen verloren: %@.",
-                    left.join(QStringLiteral(", ")));
+                    FileFmt::quotedList(settingTitles(left)));
 }
 
 void AppState::settingChanged(Settings::Key key) {

@@ -38,8 +38,9 @@ void Clipboard::copy(const QStringList &paths) {
     if (paths.isEmpty()) return;
     m_pasteboard.setFiles(paths, false);
     clearCut();
-    m_toasts.show(
-        LF("%@ kopiert. Im Zielordner mit „Einsetzen“ (⌘V) ablegen.", FileFmt::count(paths.size())));
+    m_toasts.show(LP("%@ kopiert. Im Zielordner mit „Einsetzen“ (⌘V) ablegen.|%@ kopiert. Im Zielordner mit "
+                     "„Einsetzen“ (⌘V) ablegen.",
+                     paths.size(), FileFmt::count(paths.size())));
 }
 
 void Clipboard::cut(const QStringList &paths) {

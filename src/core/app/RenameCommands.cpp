@@ -21,6 +21,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// The name the pane shows: in the Trash the name an item had, which may differ from its entry's there.
+QString shownName(const PaneModel *pane, const QString &path) {
+    if (FileLoader::isInTrash(path))
+        for (const FileItem &item : pane->visibleItems())
+            if (item.isAt(path)) return item.name;
+    return path.section(u'/', -1);
+}
+
+} // namespace
+
 RenameCommands::RenameCommands(Sides &sides, Toasts &toasts, WindowRequests &requests, UndoJournal &undo,
                                const Services &services, QObject *parent)
     : QObject(parent), m_sides(sides), m_toasts(toasts), m_requests(requests), m_undo(undo),
@@ -38,7 +50,7 @@ void RenameCommands::renameSelection() {
         return;
     }
     const QString path = selected.first();
-    const QString name = path.section(u'/', -1);
+    const QString name = shownName(pane, path);
 
     TextQuestion q;
     q.message = L("Umbenennen");
@@ -66,7 +78,7 @@ qsizetype RenameCommands::stemLength(const QString &name, bool folder) {
 
 void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const QString &answer) {
     const QString &path = shown.path;
-    const QString name = path.section(u'/', -1);
+    const QString name = shownName(pane, path);
     // Spaces and tabs only; "/" can't be part of a name.
     QString newName = answer;
     auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
@@ -103,7 +115,13 @@ void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const Q
     ListedSelection::select(pane, {FileLoader::norm(newPath)}, FileLoader::norm(newPath));
     m_undo.record(LF("Umbenennen von „%@“", name),
                   UndoAction::makeRenamed({TransferPair{path, newPath}}, {renamed}));
-    m_toasts.show(LF("„%@“ umbenannt in „%@“.", name, newName));
+    // A leading dot hides the item from the listing: said, with the way to see it again.
+    if (newName.startsWith(u'.') && !name.startsWith(u'.') && !FileLoader::showHidden())
+        m_toasts.show(LF("„%@“ umbenannt in „%@“. Ein Name mit Punkt am Anfang ist unsichtbar; „Unsichtbare "
+                         "Dateien anzeigen“ (Strg+H) zeigt es wieder.",
+                         name, newName));
+    else
+        m_toasts.show(LF("„%@“ umbenannt in „%@“.", name, newName));
     QPointer<PaneModel> later(pane);
     QTimer::singleShot(m_services.timings.renameRefreshMs, this, [later] {
         if (later) later->refresh();

@@ -81,7 +81,9 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
         return L("Quelle und Ziel sind derselbe Ordner. Mit ⌘ gedrückt wird kopiert.");
     if (outcome.done == 0) return LF("Alles übersprungen (%@).", FileFmt::count(skips));
     if (skips > 0)
-        return LF("%@ erledigt, %@ übersprungen.", FileFmt::count(outcome.done), FileFmt::count(skips));
+        return move ? LF("%@ verschoben, %@ übersprungen.", FileFmt::count(outcome.done),
+                         FileFmt::count(skips))
+                    : LF("%@ kopiert, %@ übersprungen.", FileFmt::count(outcome.done), FileFmt::count(skips));
     kind = ToastKind::success;
     return move ? LF("%@ verschoben → %@", FileFmt::count(outcome.done), localName(destination))
                 : LF("%@ kopiert → %@", FileFmt::count(outcome.done), localName(destination));

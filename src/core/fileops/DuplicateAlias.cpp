@@ -71,9 +71,16 @@ DuplicateResult duplicateItems(const QList<ShownItem> &items, TransferProgress &
         } catch (const CancelledError &) {
             result.cancelled = true;
         } catch (const CopyFailure &failure) {
-            result.errors << FileOps::describe(failure, name);
+            // A volume out of entries is told apart from one out of space.
+            result.errors << FileOps::describe(
+                folder ? CopyFailure{failure.path, FileSteps::withFullText(failure.underlying, folder->fd())}
+                       : failure,
+                name);
         } catch (const FileError &error) {
-            result.errors << Restore::message(error, name);
+            if (folder && (error.code == ENOSPC || error.code == EDQUOT))
+                result.errors << FileOps::explain(FileSteps::withFullText(error, folder->fd()), name);
+            else
+                result.errors << Restore::message(error, name);
         }
         // Only the copy begun here goes; an item that took the name meanwhile is not ours.
         if (report.createdRoot)
@@ -166,9 +173,9 @@ void makeAlias(const FileActionContext &ctx, const QStringList &given) {
         }
     }
     ctx.refresh();
-    selectCreated(ctx, created, LF("%@ Alias angelegt", FileFmt::count(created.size())));
+    selectCreated(ctx, created, LP("%d Alias angelegt|%d Aliasse angelegt", created.size(), created.size()));
     if (errors.isEmpty())
-        ctx.toast(LF("%@ Alias angelegt.", FileFmt::count(created.size())));
+        ctx.toast(LP("%d Alias angelegt.|%d Aliasse angelegt.", created.size(), created.size()));
     else
         ctx.toast(errors.first(), true);
 }

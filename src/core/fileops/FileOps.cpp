@@ -9,6 +9,7 @@
 #include "platform/Posix.h"
 
 #include <QDir>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <climits>
@@ -59,10 +60,12 @@ FileError notApplied(const QString &name) {
     return FileError{ENOENT, LF("Das Laufwerk hat das Umbenennen von „%@“ nicht übernommen.", name), true};
 }
 
-FileError notRenamed(int e, const QString &name) {
-    return FileError{
-        e, LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' + explain(FileError::fromErrno(e), name),
-        false};
+// `into`: a descriptor of the folder it was to go to, whose volume may be out of entries rather than space.
+FileError notRenamed(int e, const QString &name, int into = -1) {
+    return FileError{e,
+                     LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' +
+                         explain(FileSteps::withFullText(FileError::fromErrno(e), into), name),
+                     false};
 }
 
 } // namespace
@@ -70,7 +73,8 @@ FileError notRenamed(int e, const QString &name) {
 namespace {
 
 // A verified copy, then the original goes; throws the rename's error.
-template <class Move> void moveByCopy(const QString &name, Move move, const std::function<bool()> &placed) {
+template <class Move>
+void moveByCopy(const QString &name, Move move, const std::function<bool()> &placed, int into) {
     int e = 0;
     try {
         TransferProgress progress;
@@ -85,7 +89,7 @@ template <class Move> void moveByCopy(const QString &name, Move move, const std:
     } catch (const CancelledError &) {
         e = ECANCELED;
     }
-    if (e) throw notRenamed(e, name);
+    if (e) throw notRenamed(e, name, into);
     if (!placed()) throw notApplied(name);
 }
 
@@ -93,9 +97,14 @@ void renameNamed(const QString &from, const QString &to, const QString &name) {
     const int e = FileSteps::renameNoReplace(from, to);
     if (e == EXDEV) {
         // Another volume, or a folder its drive will not rename (overlayfs).
+        const auto folder = Posix::encode(Posix::parentOf(to));
+        const int into = folder ? ::open(folder->constData(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+        const auto closed = qScopeGuard([into] {
+            if (into >= 0) ::close(into);
+        });
         moveByCopy(
             name, [&](TransferProgress &progress) { FileSteps::moveAcross(from, to, progress); },
-            [&] { return exists(to); });
+            [&] { return exists(to); }, into);
         return;
     }
     if (e == 0 && !exists(to)) throw notApplied(name);
@@ -120,7 +129,7 @@ void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const
         moveByCopy(
             name,
             [&](TransferProgress &progress) { FileSteps::moveAcross(from, fromName, to, toName, progress); },
-            placed);
+            placed, to.fd());
     } else if (e) {
         throw notRenamed(e, name);
     }

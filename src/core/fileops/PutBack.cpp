@@ -7,6 +7,7 @@
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 #include "platform/Posix.h"
+#include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
@@ -25,6 +26,11 @@ bool puttable(const QString &path) {
     return !root.isEmpty() && clean.startsWith(root + QStringLiteral("/files/"));
 }
 
+// The name an item goes back under: the one it had, unless it was renamed in the Trash.
+QString nameBack(const QString &inTrash, const QString &origin) {
+    return Trash::shownName(Restore::name(inTrash), Restore::name(origin));
+}
+
 QString invalidOrigin(const QString &path) {
     return LF("„%@“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.", Restore::name(path));
 }
@@ -39,6 +45,7 @@ void moveBack(const QString &path, const QString &folder, const QString &name, T
     if (!shownFolder.isEmpty()) placed.path = Posix::childPath(shownFolder, Restore::name(placed.path));
     Restore::forgetTrashed(path);
     report.moved << TransferPair{path, placed.path};
+    if (Restore::name(placed.path) != name) report.renamed.append({name, Restore::name(placed.path)});
 }
 
 // Back from a volume's trash: the old folder is opened below the volume's top folder without following a
@@ -64,7 +71,7 @@ void moveBackWithin(const QString &path, const QString &top, const QString &orig
     }
     // The pinned folder by its descriptor: names swapped for links meanwhile lead nowhere else.
     const QString pinned = QStringLiteral("/proc/self/fd/") + QString::number(fd);
-    moveBack(path, pinned, Restore::name(origin), progress, report, Restore::folder(origin));
+    moveBack(path, pinned, nameBack(path, origin), progress, report, Restore::folder(origin));
     ::close(fd);
 }
 
@@ -126,7 +133,7 @@ PutBackReport putBackToOrigins(const QStringList &inTrash, TransferProgress &pro
             report.unresolved << path;
             return;
         }
-        moveBackInto(path, Restore::folder(*origin), Restore::name(*origin), progress, report, true);
+        moveBackInto(path, Restore::folder(*origin), nameBack(path, *origin), progress, report, true);
     });
 }
 
@@ -134,11 +141,25 @@ PutBackReport putBackInto(const QStringList &inTrash, const QString &folder, Tra
     return eachStillThere(inTrash, progress, [&](const QString &path, PutBackReport &report) {
         // The name it had before the Trash, when known; a Trash name may carry a number.
         const std::optional<QString> origin = trashOrigin(path);
-        moveBackInto(path, folder, origin ? Restore::name(*origin) : Restore::name(path), progress, report);
+        moveBackInto(path, folder, origin ? nameBack(path, *origin) : Restore::name(path), progress, report);
     });
 }
 
 namespace {
+
+// What went back, and under which names where the old ones were taken.
+QString doneText(const PutBackReport &report) {
+    if (report.renamed.isEmpty()) return LF("%@ zurückgelegt.", FileFmt::count(report.moved.size()));
+    if (report.moved.size() == 1)
+        return LF("„%@“ zurückgelegt als „%@“, weil der Name dort schon vergeben war.",
+                  report.renamed[0].first, report.renamed[0].second);
+    QStringList names;
+    for (qsizetype i = 0; i < std::min<qsizetype>(report.renamed.size(), 3); ++i)
+        names << report.renamed[i].second;
+    const QString more = report.renamed.size() > 3 ? QStringLiteral(" …") : QString();
+    return LF("%@ zurückgelegt. Unter neuem Namen, weil der alte dort schon vergeben war: %@",
+              FileFmt::count(report.moved.size()), FileFmt::quotedList(names) + more);
+}
 
 void finish(const FileActionContext &ctx, const JobChannel::Step &step, const PutBackReport &report) {
     step.end();
@@ -151,7 +172,7 @@ void finish(const FileActionContext &ctx, const JobChannel::Step &step, const Pu
     else if (report.cancelled)
         ctx.warn(K("Abgebrochen. Unvollständiges wurde entfernt."));
     else if (!report.moved.isEmpty())
-        ctx.toast(LF("%@ zurückgelegt.", FileFmt::count(report.moved.size())));
+        ctx.toast(doneText(report));
     else
         ctx.warn(K("Nichts zurückgelegt."));
 }
@@ -193,6 +214,7 @@ void putBack(const FileActionContext &ctx, const QStringList &given) {
                               [ctx, first](const PutBackReport &second, const JobChannel::Step &last) {
                                   PutBackReport all = first;
                                   all.moved << second.moved;
+                                  all.renamed << second.renamed;
                                   all.errors << second.errors;
                                   all.cancelled = second.cancelled;
                                   finish(ctx, last, all);

@@ -19,6 +19,8 @@ std::optional<QString> trashOrigin(const QString &inTrash);
 
 struct PutBackReport {
     QList<TransferPair> moved; // from the Trash path to where the item is now
+    // Items whose name was taken where they went back: {the name asked for, the name they took}.
+    QList<QPair<QString, QString>> renamed;
     QStringList errors;
     QStringList unresolved; // items whose old folder is unknown or gone
     bool cancelled = false;

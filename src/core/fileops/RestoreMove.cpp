@@ -108,23 +108,17 @@ QString message(const FileError &error, const QString &name) {
 
 namespace {
 
-// Descriptions are a few hundred bytes; anything much larger is not one.
-constexpr qsizetype infoLimit = 64 * 1024;
-
 // The whole .trashinfo, read without following a link or waiting on a pipe; nothing when it is not a
 // small regular file.
 std::optional<QByteArray> readInfoFile(const QString &infoPath) {
     const auto bytes = Posix::encode(infoPath);
     if (!bytes) return std::nullopt;
-    const int fd = ::open(bytes->constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st;
-    std::optional<QByteArray> out;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= infoLimit) {
-        const QByteArray data = Posix::readAtMost(fd, qsizetype(st.st_size) + 1);
-        if (data.size() <= infoLimit) out = data;
-    }
-    ::close(fd);
+    const qsizetype slash = bytes->lastIndexOf('/');
+    const int folder =
+        ::open(slash <= 0 ? "/" : bytes->left(slash).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return std::nullopt;
+    std::optional<QByteArray> out = Trash::readInfoAt(folder, bytes->mid(slash + 1));
+    ::close(folder);
     return out;
 }
 
@@ -146,36 +140,12 @@ QString baseOf(const QString &root, bool home) {
 
 } // namespace
 
-std::optional<TrashInfoText> parseTrashInfo(QByteArrayView text) {
-    if (text.size() > infoLimit) return std::nullopt;
-    bool inGroup = false, seenPath = false;
-    QByteArray path;
-    QDateTime deleted;
-    for (QByteArrayView rest = text; !rest.isEmpty();) {
-        const qsizetype nl = rest.indexOf('\n');
-        const QByteArrayView line = (nl < 0 ? rest : rest.first(nl)).trimmed();
-        rest = nl < 0 ? QByteArrayView() : rest.sliced(nl + 1);
-        if (line.startsWith('[')) {
-            inGroup = line == "[Trash Info]";
-        } else if (inGroup && line.startsWith("Path=") && !seenPath) {
-            seenPath = true;
-            path = QByteArray::fromPercentEncoding(line.sliced(5).toByteArray());
-        } else if (inGroup && line.startsWith("DeletionDate=")) {
-            deleted = QDateTime::fromString(QString::fromLatin1(line.sliced(13)), Qt::ISODate);
-        }
-    }
-    if (path.isEmpty() || path.contains('\0')) return std::nullopt;
-    std::optional<QString> decoded = Posix::decode(path);
-    if (!decoded) return std::nullopt;
-    return TrashInfoText{*decoded, deleted};
-}
-
 std::optional<TrashInfo> readTrashInfo(const QString &inTrash) {
     const QString infoPath = Trash::infoFileFor(inTrash);
     if (infoPath.isEmpty()) return std::nullopt;
     const std::optional<QByteArray> data = readInfoFile(infoPath);
     if (!data) return std::nullopt;
-    const std::optional<TrashInfoText> text = parseTrashInfo(*data);
+    const std::optional<Trash::InfoText> text = Trash::parseInfo(*data);
     if (!text) return std::nullopt;
     // ".." could lead anywhere, "." could name the volume itself; freedesktop descriptions hold neither.
     if (hasOddComponent(text->path)) return TrashInfo{QString(), text->deleted};

@@ -46,14 +46,6 @@ Placed moveToFreeName(const QString &from, const QString &folder, const QString 
 // The sentence for a failed move of the item called `name`.
 QString message(const FileError &error, const QString &name);
 
-// The text of a .trashinfo file: the Path= value as written (decoded; absolute or relative) and the
-// deletion date. Nothing when it is not a description (no Path=, not UTF-8, too large).
-struct TrashInfoText {
-    QString path;
-    QDateTime deleted; // invalid when absent or unreadable
-};
-std::optional<TrashInfoText> parseTrashInfo(QByteArrayView text);
-
 // What a Trash item's .trashinfo says: the original path and when the item was trashed.
 struct TrashInfo {
     QString original; // absolute; empty when the place named is not acceptable ("..", "." or an empty

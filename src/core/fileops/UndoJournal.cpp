@@ -93,8 +93,12 @@ void reverseMoves(const UndoAction &action, TransferProgress &progress, UndoRepo
 
 void reverseCreated(const UndoAction &action, TransferProgress &progress, UndoReport &report) {
     QStringList present;
+    // A creation whose items are gone is not undone, and says so, as a rename or trash would.
     for (const QString &path : action.paths)
-        if (Restore::exists(path)) present << path;
+        if (Restore::exists(path))
+            present << path;
+        else
+            report.errors << LF("„%@“ ist nicht mehr da.", Restore::name(path));
     const FileOps::TrashResult trashed = FileOps::trash(FileOps::unlisted(present));
     report.done = trashed.done;
     report.errors << trashed.errors;

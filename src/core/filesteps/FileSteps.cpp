@@ -1,5 +1,7 @@
 #include "core/filesteps/PosixSteps.h"
 
+#include "core/filesteps/HeldFolder.h"
+
 #include "core/filesteps/TransferJournal.h"
 #include "core/filesteps/TransferProgress.h"
 #include "core/localisation/Lang.h"
@@ -344,6 +346,18 @@ int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByt
 }
 
 int renameNoReplace(const PathBytes &from, const PathBytes &to) {
+    // Within a Trash's files folder (a rename the next start settles), the held step takes the entry's
+    // record along.
+    if (const PathBytes folder = from.parent(); folder.bytes().endsWith("/files") &&
+                                                folder.bytes() == to.parent().bytes() &&
+                                                !Trash::infoFileForRaw(from.bytes()).isEmpty()) {
+        try {
+            const HeldFolder held(folder);
+            return renameNoReplace(held, from.name(), held, to.name());
+        } catch (const FileError &e) {
+            return e.code ? e.code : EIO;
+        }
+    }
     return renameNoReplaceAt(AT_FDCWD, from.bytes(), AT_FDCWD, to.bytes());
 }
 

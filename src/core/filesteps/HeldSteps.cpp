@@ -3,7 +3,9 @@
 #include "core/filesteps/HeldFolder.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
+#include "platform/HeldTrash.h"
 #include "platform/Posix.h"
+#include "platform/Trash.h"
 
 #include <QRandomGenerator>
 #include <QStringDecoder>
@@ -45,8 +47,84 @@ private:
 
 } // namespace
 
+namespace {
+
+// The Trash whose files folder `folder` is, held with its info folder; invalid for any other folder.
+Trash::Held trashOf(const HeldFolder &folder) {
+    const QByteArray &bytes = folder.path().bytes();
+    if (!bytes.endsWith("/files") || Trash::infoFileForRaw(bytes + "/-").isEmpty()) return {};
+    Trash::Held trash = Trash::Held::openListed(folder.path().text());
+    struct stat st;
+    if (!trash.valid() || trash.info() < 0 || ::fstat(trash.files(), &st) != 0 || !folder.is(st)) return {};
+    return trash;
+}
+
+// The folder held at fd (O_PATH) on stable storage; 0 or errno.
+int flushHeld(int fd, const QByteArray &path) {
+    const int dir = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return errno;
+    const int e = syncFolder(dir, QString::fromUtf8(path));
+    ::close(dir);
+    return e;
+}
+
+// A second name for the record `from` of the info folder held at info: a link, or where the drive has
+// none, a copy. 0 or errno.
+int secondRecord(int info, const QByteArray &from, const QByteArray &to) {
+    if (::linkat(info, from.constData(), info, to.constData(), 0) == 0) return 0;
+    if (errno == EEXIST) return EEXIST;
+    const std::optional<QByteArray> text = Trash::readInfoAt(info, from);
+    if (!text) return EIO;
+    const int fd = ::openat(info, to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    int e = Posix::writeAll(fd, text->constData(), text->size());
+    if (!e) e = Posix::flushData(fd);
+    if (::close(fd) != 0 && !e && errno != EINTR) e = errno;
+    if (e) ::unlinkat(info, to.constData(), 0);
+    return e;
+}
+
+// An entry of a Trash takes a new name and its record (.trashinfo) with it, whose Path stays where the
+// item came from. The record gets the new name first and loses the old one last, each step on stable
+// storage before the next: wherever a kill comes, the item has its record under its name, and what is
+// left over is a record without an item, which emptying the Trash removes.
+int renameWithRecord(const Trash::Held &trash, const HeldFolder &files, const QByteArray &from,
+                     const QByteArray &to) {
+    const int info = trash.info();
+    const QByteArray oldRecord = from + ".trashinfo", newRecord = to + ".trashinfo";
+    const QByteArray infoPath = files.path().bytes().chopped(5) + "info";
+    struct stat record, taken;
+    if (::fstatat(info, oldRecord.constData(), &record, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(record.st_mode))
+        return renameNoReplaceAt(files.fd(), from, files.fd(), to);
+    // A record under the new name stays, unless it is a second name of this very record, left by a
+    // rename that was killed before its item moved.
+    if (::fstatat(info, newRecord.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (!sameInode(taken, record) ||
+         ::fstatat(files.fd(), to.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0 ||
+         ::unlinkat(info, newRecord.constData(), 0) != 0))
+        return EEXIST;
+    if (const int e = writeErrorForTests()) [[unlikely]]
+        return e;
+    int e = secondRecord(info, oldRecord, newRecord);
+    if (e) return e;
+    if ((e = flushHeld(info, infoPath)) || (e = renameNoReplaceAt(files.fd(), from, files.fd(), to))) {
+        ::unlinkat(info, newRecord.constData(), 0);
+        return e;
+    }
+    reached(Step::trashEntryRenamed, files.pathOf(to).bytes());
+    if (flushHeld(files.fd(), files.path().bytes()) == 0 && ::unlinkat(info, oldRecord.constData(), 0) == 0)
+        flushHeld(info, infoPath);
+    return 0;
+}
+
+} // namespace
+
 int renameNoReplace(const HeldFolder &from, const QByteArray &fromName, const HeldFolder &to,
                     const QByteArray &toName) {
+    // Within a Trash's files folder, the entry's record goes along: else Put Back would not find it.
+    if (from.is(to.identity()))
+        if (const Trash::Held trash = trashOf(from); trash.valid())
+            return renameWithRecord(trash, from, fromName, toName);
     return renameNoReplaceAt(from.fd(), fromName, to.fd(), toName);
 }
 

@@ -15,7 +15,7 @@ namespace FileSteps {
 // destination volume at the job's end begins (the path is the folder); privateFolderMade: a private work
 // folder was made and is not yet held; privateFolderHeld: it is held and checked; unpacked: an archive was
 // unpacked into this folder, nothing in it is tamed yet; walkEntering: a walk beneath a held folder is about
-// to open this folder.
+// to open this folder; trashEntryRenamed: an entry of a Trash has its new name, and its record both names.
 enum class Step {
     chunkCopied,
     fileCopied,
@@ -29,7 +29,8 @@ enum class Step {
     privateFolderMade,
     privateFolderHeld,
     unpacked,
-    walkEntering
+    walkEntering,
+    trashEntryRenamed
 };
 using StepHook = std::function<void(Step, const QString &path)>;
 void setStepHook(StepHook hook);

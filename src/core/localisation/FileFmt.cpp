@@ -38,6 +38,13 @@ QString count(qint64 n) {
     return pluralPick(QString::fromUtf8(forms[int(lang)]), n, lang).arg(num);
 }
 
+QString quotedList(const QStringList &names) {
+    QStringList quoted;
+    for (const QString &name : names)
+        quoted << LF("„%@“", name);
+    return quoted.join(Lang::current() == AppLanguage::th ? QStringLiteral(" ") : QStringLiteral(", "));
+}
+
 namespace {
 // Day, month, four-digit year, 24-hour time, in each language's own order and separators.
 QString patternFor(AppLanguage lang) {

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 
 // Sizes, item counts and dates in the interface language.
 namespace FileFmt {
@@ -12,6 +13,9 @@ namespace FileFmt {
 QString size(qint64 bytes);
 // "1 Objekt", "3 obiekty", "5 obiektów", "2 รายการ" …
 QString count(qint64 n);
+// Names of a list in a sentence, each in the language's quotes: "„a“, „b“"; Thai sets them apart by
+// spaces alone.
+QString quotedList(const QStringList &names);
 
 // A short date with time (four-digit year, 24-hour clock) for one language.
 class DateFormatter {

@@ -8,8 +8,10 @@
 #include "core/model/MimeKinds.h"
 #include "core/model/Tags.h"
 #include "platform/DirReader.h"
+#include "platform/HeldTrash.h"
 #include "platform/Posix.h"
 #include "platform/Spread.h"
+#include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 #include "platform/Xattr.h"
 
@@ -178,6 +180,15 @@ namespace {
 std::atomic<int> g_showHidden{-1};
 constexpr size_t kParallelFrom = 4096;
 
+// A Trash's files folder with its info folder held, whose records name the items as they were called
+// (a second "a.txt" lies there as "a_2.txt"); invalid for any other folder.
+Trash::Held trashOf(const QString &folder) {
+    if (!folder.endsWith(u"/files")) return {};
+    const QString root = TrashRoots::containing(folder);
+    if (root.isEmpty() || folder != root + QStringLiteral("/files")) return {};
+    return Trash::Held::openListed(folder);
+}
+
 // Reads one folder into records; false with err set when the folder itself can't be read.
 bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepresentable, int &err,
                 ItemId *folder = nullptr) {
@@ -211,6 +222,8 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
         }
         todo.push_back(Pending{&e, name});
     }
+    const Trash::Held trash = trashOf(path);
+    const int infoFd = trash.valid() ? trash.info() : -1;
     const qsizetype first = items.size();
     // This many and a little room: growing would round the block up to a power of two (a third more, on
     // average), and the first file added later would have the whole list moved to a new block.
@@ -228,6 +241,8 @@ bool readFolder(const QString &path, QList<FileItem> &items, QStringList &unrepr
             const char *raw = batch.name(e);
             detail::joinInto(pathBytes, *bytes, raw, e.length);
             out[i] = detail::makeItem(dir.fd(), raw, e.type, pathBytes, path, todo[i].name, kinds);
+            if (infoFd >= 0)
+                out[i].name = Trash::shownNameAt(infoFd, QByteArray(raw, e.length), todo[i].name);
         }
     };
     // Each entry costs a few system calls; large folders spread them over a few threads.
@@ -331,6 +346,7 @@ bool entries(const QString &folder, const QStringList &names, QList<FileItem> &o
     if (!dir.isOpen()) return false;
     const bool hidden = showHidden();
     detail::KindCache kinds;
+    const Trash::Held trash = trashOf(p);
     for (const QString &name : names) {
         if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..") continue;
         if (!hidden && name.startsWith(u'.')) continue;
@@ -341,6 +357,8 @@ bool entries(const QString &folder, const QStringList &names, QList<FileItem> &o
         out.append(detail::makeItem(dir.fd(), raw->constData(), DT_UNKNOWN,
                                     detail::joinBytes(*bytes, raw->constData(), raw->size()), p, name,
                                     kinds));
+        if (trash.valid() && trash.info() >= 0)
+            out.last().name = Trash::shownNameAt(trash.info(), *raw, name);
     }
     return true;
 }

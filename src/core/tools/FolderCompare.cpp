@@ -395,6 +395,14 @@ CompareResult scan(const QString &left, const QString &right, const std::functio
     return result;
 }
 
+const char *keptReason(const CompareRow &row, SyncMode mode) {
+    // A one-way sync never puts an older file over a newer one, mirror or not.
+    const bool newerOnTarget =
+        (mode == SyncMode::leftToRight && row.status == CompareRow::Status::rightNewer) ||
+        (mode == SyncMode::rightToLeft && row.status == CompareRow::Status::leftNewer);
+    return newerOnTarget ? K("Auf dem Ziel neuer – bleibt, wie es ist") : "";
+}
+
 SyncAction action(const CompareRow &row, SyncMode mode, bool deleteExtra) {
     using S = CompareRow::Status;
     using A = SyncAction;

@@ -91,6 +91,8 @@ inline constexpr int maxDepth = 64;
 CompareResult scan(const QString &left, const QString &right, const std::function<bool()> &isCancelled);
 
 SyncAction action(const CompareRow &row, SyncMode mode, bool deleteExtra);
+// Why a row that differs is left alone in this mode, for the row itself (a German key); empty for others.
+const char *keptReason(const CompareRow &row, SyncMode mode);
 
 // Whether one folder is the other or lies inside it, by identity (links and bind mounts included).
 bool nested(const QString &a, const QString &b);

@@ -280,6 +280,10 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     }
     progress.setTotal(FileOps::totalBytes(sources), steps.size());
     Runner runner{left, right, roots, *leftHeld, *rightHeld, progress, result};
+    // The side a step writes to: a volume out of entries is told apart from one out of space.
+    const auto target = [&](const SyncStep &s) -> const HeldFolder & {
+        return s.action == SyncAction::toLeft || s.action == SyncAction::trashLeft ? *leftHeld : *rightHeld;
+    };
     for (qsizetype i = 0; i < steps.size(); ++i) {
         if (progress.isCancelled()) {
             result.cancelled = true;
@@ -298,9 +302,12 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
         } catch (const Failure &f) {
             result.errors << f.text;
         } catch (const FileError &e) {
-            result.errors << FileOps::explain(e, steps[i].row.id);
+            result.errors << FileOps::explain(FileSteps::withFullText(e, target(steps[i]).fd()),
+                                              steps[i].row.id);
         } catch (const CopyFailure &f) {
-            result.errors << FileOps::describe(f, steps[i].row.id);
+            result.errors << FileOps::describe(
+                CopyFailure{f.path, FileSteps::withFullText(f.underlying, target(steps[i]).fd())},
+                steps[i].row.id);
         }
     }
     QString unflushed;

@@ -99,14 +99,16 @@ QVariant CompareRowsModel::data(const QModelIndex &index, int role) const {
         if (role == Qt::CheckStateRole)
             return a != SyncAction::none && !m_off.contains(row.id) ? Qt::Checked : Qt::Unchecked;
         break;
-    case name:
-        if (role == Qt::DisplayRole)
-            return row.note.isEmpty() ? row.id : row.id + QStringLiteral(" — ") + row.note;
-        if (role == Qt::ToolTipRole) return row.note.isEmpty() ? row.id : row.note;
+    case name: {
+        // A row's trouble, else why this mode leaves it alone.
+        const QString why = row.note.isEmpty() ? L(FolderCompare::keptReason(row, m_mode)) : row.note;
+        if (role == Qt::DisplayRole) return why.isEmpty() ? row.id : row.id + QStringLiteral(" — ") + why;
+        if (role == Qt::ToolTipRole) return why.isEmpty() ? row.id : why;
         if (role == Qt::DecorationRole)
             return Symbols::icon(row.isDir ? QStringLiteral("folder") : QStringLiteral("doc"));
         if (role == Qt::ForegroundRole && !row.note.isEmpty()) return QColor(Qt::red);
         break;
+    }
     case leftInfo:
     case rightInfo: {
         const bool left = index.column() == leftInfo;

@@ -436,8 +436,8 @@ TEST_F(AppStateTest, SettingsThatCanNotBeSavedAreTold) {
               "hält sie gesperrt. Kestrin versucht es weiter.");
     app.settings().setFontSize(15);
     EXPECT_EQ(app.finishSettings(300),
-              "Diese Einstellungen ließen sich beim Beenden nicht speichern: dualPane, "
-              "fontSize. Kestrin speichert sie beim nächsten Start.");
+              "Diese Einstellungen ließen sich beim Beenden nicht speichern: „Zwei Fenster nebeneinander "
+              "zeigen“, „Schriftgröße“. Kestrin speichert sie beim nächsten Start.");
     ::close(held);
     Defaults::resetForTests();
     EXPECT_EQ(Defaults::boolValue("dualPane"), false);

@@ -26,6 +26,10 @@ TEST_F(CommandTest, CopyAndCutWriteTheClipboardAndToast) {
     EXPECT_TRUE(app->clipboard().cutPaths().isEmpty());
     EXPECT_FALSE(app->clipboard().cutChangeCount());
     EXPECT_EQ(lastToast(), "1 Objekt kopiert. Im Zielordner mit „Einsetzen“ (Strg+V) ablegen.");
+    // One item is "it".
+    LanguageScope en(AppLanguage::en);
+    app->clipboard().copy({b});
+    EXPECT_EQ(lastToast(), "1 item copied. Use “Paste” (Ctrl+V) in the destination folder to place it.");
 }
 
 TEST_F(CommandTest, PasteMovesOnlyWhileTheCutIsInForce) {
@@ -53,6 +57,15 @@ TEST_F(CommandTest, PasteMovesOnlyWhileTheCutIsInForce) {
     QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/c.txt") && !app->jobs().progress(), 5000);
     EXPECT_TRUE(exists(c));
     EXPECT_EQ(app->clipboard().cutPaths(), QSet<QString>{c}); // a copy leaves the pending cut alone
+
+    // A name taken there and skipped: what was done is said, not just "done".
+    LanguageScope de(AppLanguage::de);
+    const QString e = make("src/e.txt");
+    answers = {AlertRole::skip};
+    app->clipboard().copy({c, e});
+    app->clipboard().paste(dst);
+    QTRY_VERIFY_WITH_TIMEOUT(exists(dst + "/e.txt") && !app->jobs().progress(), 5000);
+    EXPECT_EQ(lastToast(), "1 Objekt kopiert, 1 Objekt übersprungen.");
 }
 
 TEST_F(CommandTest, PasteOfAnotherSetCopiesAndEmptyClipboardSaysSo) {

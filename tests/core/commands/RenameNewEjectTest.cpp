@@ -60,6 +60,15 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     // The undo reports when its background work is back; the test ends only then.
     waitToast(toastsBeforeUndo + 1);
     QTRY_VERIFY_WITH_TIMEOUT(exists(a) && !exists(renamed), 5000);
+
+    // A leading dot hides the item where hidden files are not shown: said, with the way to see them.
+    FileLoader::setShowHidden(false);
+    show(pane, root);
+    pane->setSelection({make("c.txt")});
+    textAnswers = {QString(".c.txt")};
+    app->renames().renameSelection();
+    EXPECT_EQ(lastToast(), "„c.txt“ umbenannt in „.c.txt“. Ein Name mit Punkt am Anfang ist unsichtbar; "
+                           "„Unsichtbare Dateien anzeigen“ (Strg+H) zeigt es wieder.");
 }
 
 // F2's field selects the name without its extension; a folder's name and a dot file's are selected whole.

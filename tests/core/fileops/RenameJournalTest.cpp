@@ -6,12 +6,14 @@
 #include "common/TestChild.h"
 
 #include "core/fileops/FileOps.h"
+#include "core/fileops/RestoreMove.h"
 #include "core/fileops/TwoPhaseRename.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TransferJournal.h"
 #include "platform/FileCopy.h"
 #include "platform/Posix.h"
+#include "platform/TrashRoots.h"
 
 #include <QDir>
 #include <QUuid>
@@ -107,6 +109,19 @@ TEST_F(RenameJournal, KilledInEitherPhaseEveryItemGetsANameBack) {
     EXPECT_EQ(names(path("b")), (QStringList{"x", "y"}));
     EXPECT_EQ(TestUtil::readFile(y), "x");
     EXPECT_EQ(TestUtil::readFile(x), "y");
+}
+
+// Entries of the Trash keep their records through a batch rename that the next start settles.
+TEST_F(RenameJournal, AKilledRenameInTheTrashLeavesEveryEntryWithItsRecord) {
+    QDir(TrashRoots::homeTrash()).removeRecursively();
+    ASSERT_EQ(FileOps::trash(FileOps::unlisted({file("t/a.txt", "a"), file("t/b.txt", "b")})).done, 2);
+    const QString files = TrashRoots::homeTrash() + "/files/";
+    ASSERT_TRUE(killedAtRename({{files + "a.txt", files + "x.txt"}, {files + "b.txt", files + "y.txt"}}, 3));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(names(files).size(), 2);
+    for (const QString &name : names(files))
+        EXPECT_TRUE(Restore::readTrashInfo(files + name)) << name.toStdString();
+    QDir(TrashRoots::homeTrash()).removeRecursively();
 }
 
 // An item that a failure leaves under its hidden name keeps its record past a normal quit: the next

@@ -7,6 +7,7 @@
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TrashMemory.h"
+#include "core/model/FileLoader.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
@@ -143,6 +144,27 @@ TEST_F(TrashOps, LongNamesFitTheInfoFile) {
     // The info file fits and keeps the full original path.
     EXPECT_TRUE(
         TestUtil::readFile(homeInfo() + "/" + trashName + ".trashinfo").contains(QString(253, 'l').toUtf8()));
+}
+
+TEST_F(TrashOps, TheTrashShowsItemsByTheNamesTheyHad) {
+    // A second item of one name, a long name cut to fit, and records that say nothing usable.
+    const QString longName = QString(250, 'l') + ".txt";
+    for (const QString &name : {QString("big video.mkv"), QString("big video.mkv"), longName})
+        ASSERT_EQ(FileOps::trash(FileOps::unlisted({file(name, "x")})).done, 1);
+    TestUtil::writeFile(homeInfo() + "/huge.trashinfo", "[Trash Info]\nPath=/a/b\n" + QByteArray(70000, '#'));
+    TestUtil::writeFile(homeInfo() + "/up.trashinfo", "[Trash Info]\nPath=/a/..\n");
+    for (const char *name : {"huge", "up", "bare"})
+        TestUtil::writeFile(homeFiles() + "/" + name, "x");
+    QStringList shown;
+    for (const FileItem &item : FileLoader::list(homeFiles()).items)
+        shown << item.name;
+    shown.sort();
+    EXPECT_EQ(shown, QStringList({"bare", "big video.mkv", "big video.mkv", "huge", longName, "up"}));
+    // Other numbered forms are a Trash's too; a name given in the Trash is shown as given.
+    const std::pair<const char *, const char *> rows[] = {
+        {"a.12.txt", "a.txt"}, {"a (3).txt", "a.txt"}, {"a 2.txt", "a 2.txt"}, {"ab_2.txt", "ab_2.txt"}};
+    for (const auto &[entry, shownAs] : rows)
+        EXPECT_EQ(Trash::shownName(entry, "a.txt"), shownAs) << entry;
 }
 
 TEST_F(TrashOps, PermanentDeleteRemovesTheInfoToo) {

@@ -5,6 +5,8 @@
 #include "common/FatFuse.h"
 
 #include "core/fileops/Archives.h"
+#include "core/fileops/DuplicateAlias.h"
+#include "core/tools/FolderSync.h"
 #include "core/filesteps/StepHooks.h"
 #include "platform/Posix.h"
 
@@ -180,6 +182,24 @@ TEST_F(VolumeLimits, AFullQuotaAndAVolumeOutOfEntriesAreToldApartFromAFullDisk) 
             ADD_FAILURE() << "a folder was made on a volume out of entries";
         } catch (const FileError &e) {
             EXPECT_EQ(FileOps::explain(e, "Neu"), "„Neu“: " + v.said);
+        }
+        // So are a duplicate there, a rename onto it from another volume, and a sync onto it.
+        TransferProgress progress;
+        QList<SyncStep> steps;
+        for (const CompareRow &row :
+             FolderCompare::scan(path("src"), image.path(), [] { return false; }).rows)
+            steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, false)};
+        const SyncResult synced = FolderSync::run(path("src"), image.path(), steps, progress);
+        ASSERT_FALSE(synced.errors.isEmpty());
+        EXPECT_TRUE(synced.errors[0].contains(v.said)) << synced.errors[0].toStdString();
+        const auto duplicated =
+            FileActions::duplicateItems(FileOps::unlisted({image.path() + "/fill0"}), progress);
+        ASSERT_EQ(duplicated.errors.size(), 1);
+        EXPECT_TRUE(duplicated.errors[0].contains(v.said)) << duplicated.errors[0].toStdString();
+        try {
+            FileOps::rename(path("src/many/0"), image.path() + "/moved");
+        } catch (const FileError &e) {
+            EXPECT_TRUE(e.description.contains(v.said)) << e.description.toStdString();
         }
     }
     if (tried == 0) GTEST_SKIP() << "no loop image could be made";

@@ -36,4 +36,8 @@ TEST(FileFmtCount, PluralsPerLanguageAndDates) {
         {22, "22 obiekty"}, {112, "112 obiektów"}, {0, "0 obiektów"}, {-2, "-2 obiektów"}};
     for (const auto &[n, text] : polish)
         EXPECT_EQ(FileFmt::count(n), QString::fromUtf8(text)) << n;
+    // Lists in a sentence: each name in the language's quotes, and Thai sets them apart by spaces.
+    EXPECT_EQ(FileFmt::quotedList({"a", "b"}), "„a”, „b”");
+    LanguageScope thai(AppLanguage::th);
+    EXPECT_EQ(FileFmt::quotedList({"a", "b"}), "“a” “b”");
 }

@@ -56,15 +56,15 @@ TEST_F(DuplicateTest, AliasesAreLinksBesideTheItem) {
     mkdir(d + "/Fotos");
     TestUtil::writeFile(d + "/Bericht.pdf", "pdf");
     makeAlias(ctx(), {d + "/Fotos", d + "/Bericht.pdf"});
-    EXPECT_EQ(toasts.last().text, "2 Objekte Alias angelegt.");
+    EXPECT_EQ(toasts.last().text, "2 Aliasse angelegt.");
     EXPECT_EQ(QFile::symLinkTarget(d + "/Fotos Alias"), d + "/Fotos");
     EXPECT_EQ(selected, QStringList({d + "/Fotos Alias", d + "/Bericht.pdf Alias"}));
     ASSERT_EQ(records.size(), 1);
-    EXPECT_EQ(records[0].title, "2 Objekte Alias angelegt");
+    EXPECT_EQ(records[0].title, "2 Aliasse angelegt");
 
     makeAlias(ctx(), {d + "/Fotos", d + "/gone"});
     EXPECT_EQ(toasts.last().text, "„gone“: Die Datei gibt es nicht mehr oder sie wurde verschoben.");
     EXPECT_TRUE(QFileInfo(d + "/Fotos Alias Kopie").isSymLink());
     EXPECT_FALSE(exists(d + "/gone Alias"));
-    EXPECT_EQ(records.last().title, "1 Objekt Alias angelegt");
+    EXPECT_EQ(records.last().title, "1 Alias angelegt");
 }

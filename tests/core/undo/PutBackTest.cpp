@@ -5,12 +5,17 @@
 #include "core/fileops/PutBack.h"
 #include "core/fileops/RestoreMove.h"
 #include "core/filesteps/HeldFolder.h"
+#include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TrashMemory.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
+#include "common/TestChild.h"
 
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <csignal>
+#include <sys/wait.h>
 
 using namespace FileActions;
 using PutBackTest = Harness;
@@ -61,7 +66,9 @@ TEST_F(PutBackTest, BackToTheOldPlaceUnderAFreeNameAndUndoneIntoTheTrash) {
     TestUtil::writeFile(d + "/Brief.txt", "brief");
     const QString notiz = trashOne(d + "/Notiz.txt"), brief = trashOne(d + "/Brief.txt");
     TestUtil::writeFile(d + "/Notiz.txt", "new");
-    EXPECT_EQ(wait([&](auto c) { putBack(c, {notiz, brief}); }).text, "2 Objekte zurückgelegt.");
+    const Toast back = wait([&](auto c) { putBack(c, {notiz, brief}); });
+    EXPECT_EQ(back.text, "2 Objekte zurückgelegt. Unter neuem Namen, weil der alte dort schon vergeben war: "
+                         "„Notiz Kopie.txt“");
     EXPECT_EQ(TestUtil::readFile(d + "/Notiz.txt"), "new");
     EXPECT_EQ(TestUtil::readFile(d + "/Notiz Kopie.txt"), "old");
     EXPECT_EQ(TestUtil::readFile(d + "/Brief.txt"), "brief");
@@ -80,6 +87,40 @@ TEST_F(PutBackTest, BackToTheOldPlaceUnderAFreeNameAndUndoneIntoTheTrash) {
               "Rückgängig gemacht: 2 Objekte zurückgelegt.");
     EXPECT_EQ(names(d), QStringList{"Notiz.txt"});
     EXPECT_FALSE(inHomeTrash(d + "/Notiz Kopie.txt").isEmpty());
+}
+
+TEST_F(PutBackTest, ARenameInTheTrashTakesItsRecordAlongEvenWhenKilledBetweenItsSteps) {
+    const QString files = TrashRoots::homeTrash() + "/files/", info = TrashRoots::homeTrash() + "/info/";
+    TestUtil::writeFile(d + "/big video.mkv", "1");
+    const QString first = trashOne(d + "/big video.mkv");
+    TestUtil::writeFile(d + "/big video.mkv", "2");
+    const QString second = trashOne(d + "/big video.mkv");
+    FileOps::rename(FileOps::unlisted({second})[0], "Film.mkv");
+
+    // Killed once the item has its new name: it has a record under that name.
+    const pid_t child = TestChild::forkAlone();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FileSteps::setStepHook([](FileSteps::Step step, const QString &) {
+            if (step == FileSteps::Step::trashEntryRenamed) ::raise(SIGKILL);
+        });
+        FileOps::rename(FileOps::unlisted({first})[0], "Alt.mkv");
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(exists(info + "Alt.mkv.trashinfo"));
+    // Renamed back, the leftover second name of its record is no obstacle.
+    FileOps::rename(FileOps::unlisted({files + "Alt.mkv"})[0], "big video.mkv");
+    FileOps::rename(FileOps::unlisted({files + "big video.mkv"})[0], "Alt.mkv");
+
+    // Both go back to their old folder under the names given in the Trash; a name taken there is said.
+    TestUtil::writeFile(d + "/Film.mkv", "other");
+    EXPECT_EQ(wait([&](auto c) { putBack(c, {files + "Alt.mkv"}); }).text, "1 Objekt zurückgelegt.");
+    EXPECT_EQ(wait([&](auto c) { putBack(c, {files + "Film.mkv"}); }).text,
+              "„Film.mkv“ zurückgelegt als „Film Kopie.mkv“, weil der Name dort schon vergeben war.");
+    EXPECT_EQ(TestUtil::readFile(d + "/Alt.mkv") + TestUtil::readFile(d + "/Film Kopie.mkv"), "12");
 }
 
 TEST_F(PutBackTest, AskForAFolderWhenTheOldOneIsGone) {

@@ -77,8 +77,8 @@ TEST_F(UndoLast, CopiesGoToTheTrashUnlessItHasNone) {
     TestUtil::writeFile(y + "/a.txt", "a");
     journal.record("2 Objekte kopiert", UndoAction::makeCreated({y + "/a.txt", y + "/deleted.txt"}));
     journal.record("1 Objekt kopiert", UndoAction::makeCreated({y + "/deleted.txt"}));
-    EXPECT_EQ(undo().text, "Rückgängig gemacht: 1 Objekt kopiert (0 Objekte).");
-    EXPECT_EQ(undo().text, "Rückgängig gemacht: 2 Objekte kopiert (1 Objekt).");
+    EXPECT_EQ(undo().text, "Rückgängig: „deleted.txt“ ist nicht mehr da.");
+    EXPECT_EQ(undo().text, "Rückgängig: „deleted.txt“ ist nicht mehr da.");
     EXPECT_FALSE(exists(y + "/a.txt"));
 
     TestUtil::TmpfsMount mount;

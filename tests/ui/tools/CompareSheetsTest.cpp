@@ -127,6 +127,14 @@ TEST_F(CompareSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
     EXPECT_EQ(m->data(m->index(0, CompareRowsModel::check), Qt::CheckStateRole).toInt(), Qt::Unchecked);
     EXPECT_EQ(CompareRowsModel::info(std::nullopt, QDateTime::currentDateTime()), "—");
     EXPECT_EQ(CompareRowsModel::info(1000, std::nullopt), FileFmt::size(1000));
+    // A file newer on a one-way sync's target is left alone, and its row says why.
+    CompareRowsModel newer;
+    newer.setRows({CompareRow{"d.txt", false, CompareRow::Status::rightNewer, {}, {}, {}, {}, {}, {}, {}}});
+    newer.setMode(SyncMode::leftToRight, true);
+    EXPECT_EQ(newer.data(newer.index(0, CompareRowsModel::name), Qt::DisplayRole).toString(),
+              "d.txt — Auf dem Ziel neuer – bleibt, wie es ist");
+    newer.setMode(SyncMode::rightToLeft, true);
+    EXPECT_EQ(newer.data(newer.index(0, CompareRowsModel::name), Qt::DisplayRole).toString(), "d.txt");
 
     // After a sync the sheet compares again with every row ticked.
     answers.push_back(AlertRole::destructive);
