@@ -5,8 +5,12 @@
 #include "core/app/AppState.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
+#include "core/app/ItemCommands.h"
 #include "ui/app/AboutPanel.h"
+#include "ui/app/QtDialogs.h"
+#include "ui/app/QtTranslations.h"
 #include "ui/panecontent/ListView.h"
+#include "ui/tools/BatchRenameSheet.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/ActionBar.h"
@@ -22,7 +26,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QTextLayout>
+#include <QTreeView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -224,6 +233,65 @@ TEST(ActionBarFitTest, TitlesShowTogetherOrNotAtAll) {
             }
             EXPECT_GT(both, 0);
         }
+}
+
+// At the largest text: Go to Folder's hint breaks between words, never inside its example paths; the
+// batch rename's letter-case menu keeps a gap to "Keep extension"; Put Back's folder chooser says folder
+// where Qt's Polish says "Katalog", and cuts neither the home folder's name in its side list nor a column.
+TEST(QuestionFitTest, QuestionsAtTheLargestText) {
+    TestUtil::freshSettings();
+    QTemporaryDir dir;
+    const QByteArray ownHome = qgetenv("HOME");
+    qputenv("HOME", (dir.path() + "/małgorzata.wiśniewska").toUtf8());
+    const auto back = qScopeGuard([&ownHome] { qputenv("HOME", ownHome); });
+    QDir().mkpath(QDir::homePath() + "/Unterordner");
+    for (AppLanguage lang : {AppLanguage::th, AppLanguage::pl}) {
+        const LanguageScope scope(lang);
+        MainWindow *w = nullptr;
+        AppState app(makeQtDialogs([&w] { return w; }));
+        QtTranslations::follow(&app.settings());
+        const auto english = qScopeGuard([&app] { app.settings().setLanguage(AppLanguage::en); });
+        app.settings().setFontSize(18);
+        MainWindow window(&app);
+        w = &window;
+        window.show();
+        app.items().goToFolder();
+        QTRY_VERIFY(QApplication::activeModalWidget() && QApplication::activeModalWidget()->isVisible());
+        const QLabel *hint = QApplication::activeModalWidget()->findChildren<QLabel *>().value(1);
+        QTextLayout text(hint->text(), hint->font());
+        text.beginLayout();
+        for (QTextLine line = text.createLine(); line.isValid(); line = text.createLine()) {
+            line.setLineWidth(hint->contentsRect().width());
+            const QString shown = hint->text().mid(line.textStart(), line.textLength()).remove(QChar(0x2060));
+            EXPECT_FALSE(shown.trimmed().endsWith(u'/')) << qPrintable(shown);
+        }
+        text.endLayout();
+        EXPECT_GT(text.lineCount(), 1);
+        QApplication::activeModalWidget()->close();
+
+        BatchRenameSheet rename(&app, {"/tmp/a.txt"}, &window);
+        rename.show();
+        const QWidget *letterCase = rename.findChild<QComboBox *>(), *keep = rename.findChild<QCheckBox *>();
+        EXPECT_GE(keep->x() - letterCase->geometry().right(), 9);
+        if (lang != AppLanguage::pl || !QtTranslations::loaded()) continue;
+
+        app.services().dialogs.folder(FolderQuestion{"?", "OK", QDir::homePath()}, [](const auto &) {});
+        QTRY_VERIFY(qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+        QWidget *chooser = QApplication::activeModalWidget();
+        auto *tree = chooser->findChild<QTreeView *>("treeView");
+        auto *side = chooser->findChild<QAbstractItemView *>("sidebar");
+        QTRY_VERIFY(tree->model()->rowCount(tree->rootIndex()) == 1);
+        for (const QWidget *part : chooser->findChildren<QWidget *>()) {
+            const QString text = part->property("text").toString() + part->property("currentText").toString();
+            EXPECT_FALSE(part->isVisible() && text.contains("Katalog")) << qPrintable(text);
+        }
+        EXPECT_GE(side->viewport()->width(), side->sizeHintForColumn(0)) << "the side list cuts a name";
+        int columns = 0;
+        for (int c = 0; c < tree->model()->columnCount(); ++c)
+            columns += tree->isColumnHidden(c) ? 0 : tree->header()->sectionSize(c);
+        EXPECT_LE(columns, tree->viewport()->width()) << "a column runs out of the list";
+        chooser->close();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, FitTest,
