@@ -161,8 +161,7 @@ void ItemCommands::goToFolder(PaneModel *target) {
     m_sides.setActive(pane->side());
     TextQuestion q;
     q.message = L("Gehe zu Ordner");
-    // A word joiner after each "/" keeps the example paths whole: a line may break after any "/", and
-    // a narrow question in Thai did, between "/" and "media".
+    // A word joiner after each "/" keeps the example paths whole: a line may break after any "/".
     q.informative = L("Pfad eingeben, zum Beispiel ~/Documents, /usr/share oder /media:")
                         .replace(u'/', QStringLiteral("/\u2060"));
     q.text = pane->currentPath();

@@ -197,7 +197,7 @@ void fitFolderChooser(QFileDialog *dialog) {
         header->setSectionResizeMode(3, QHeaderView::ResizeToContents);
     }
     const int px = QFontInfo(dialog->font()).pixelSize();
-    dialog->resize(ScreenFit::width(px * 48), ScreenFit::height(px * 30));
+    dialog->resize(dialog->size().expandedTo(QSize(ScreenFit::width(px * 48), ScreenFit::height(px * 30))));
     dialog->layout()->activate();
     auto *side = dialog->findChild<QAbstractItemView *>(QStringLiteral("sidebar"));
     auto *split = dialog->findChild<QSplitter *>(QStringLiteral("splitter"));
