@@ -12,6 +12,7 @@
 #include "ui/app/KeyMonitor.h"
 #include "ui/app/MainMenuBar.h"
 #include "ui/app/QtDialogs.h"
+#include "ui/app/QtTranslations.h"
 #include "ui/help/ToolHelp.h"
 #include "ui/help/ShortcutsSheet.h"
 #include "ui/app/Commands.h"
@@ -50,6 +51,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -381,6 +383,88 @@ void looksShots(const QString &out, const QString &left, const QString &right) {
     }
 }
 
+// The main menu's Files menu, the information sheet, the cleanup rules with an incomplete rule chosen,
+// the question about a folder for Put Back and the Go to Folder question, Polish and Thai at the largest
+// text, light and dark, in the smallest window and on a large screen; the Files menu in English too.
+void looksMoreShots(const QString &out, const QString &left, const QString &home) {
+    for (AppLanguage lang : {AppLanguage::pl, AppLanguage::th, AppLanguage::en}) {
+        const QString tag = Scene::enter(lang);
+        QWidget *parent = nullptr;
+        AppState app(makeQtDialogs([&parent] { return parent; }));
+        QtTranslations::follow(&app.settings()); // Qt's own texts in the folder chooser
+        MainWindow w(&app);
+        parent = &w;
+        w.move(40, 40);
+        w.show();
+        w.activateWindow();
+        app.settings().setFontSize(18);
+        app.left()->go(left);
+        settle(500);
+        CleanRule shots;
+        shots.name = "Bildschirmfotos ablegen";
+        shots.folder = left;
+        shots.extensions = "jpg, png";
+        shots.destination = home;
+        CleanRule unfinished;
+        unfinished.name = "Alte Protokolle";
+        app.cleanupRules().setRules({shots, unfinished});
+        for (const char *look : {"light", "dark"})
+            for (const QSize size : {QSize(900, 460), QSize(2560, 1440)}) {
+                app.settings().setAppearance(QString::fromLatin1(look));
+                w.resize(size);
+                settle(300);
+                const QString name =
+                    QStringLiteral("-%1-%2-%3.png").arg(tag, QString::fromLatin1(look)).arg(size.width());
+                if (auto *bar = qobject_cast<MainMenuBar *>(w.menuBar())) {
+                    bar->filesMenu()->popup(
+                        w.mapToGlobal(bar->actionGeometry(bar->filesMenu()->menuAction()).bottomLeft()));
+                    settle(300);
+                    grabTo(bar->filesMenu(), out + "/looks-menu-files" + name);
+                    closePopups();
+                }
+                if (lang == AppLanguage::en) continue;
+                app.items().showInfo({left + "/Notizen.txt"});
+                settle(900);
+                if (QDialog *sheet = w.sheets()->current()) {
+                    grabTo(sheet, out + "/looks-info" + name);
+                    sheet->reject();
+                    settle(200);
+                }
+                app.requests().setShowRules(true);
+                settle(600);
+                if (QDialog *sheet = w.sheets()->current()) {
+                    if (auto *list = sheet->findChild<QListWidget *>()) list->setCurrentRow(1);
+                    settle(200);
+                    grabTo(sheet, out + "/looks-rules" + name);
+                    sheet->reject();
+                }
+                app.requests().setShowRules(false);
+                settle(200);
+                app.services().dialogs.folder(
+                    FolderQuestion{
+                        L("Der alte Ort ist nicht bekannt oder fehlt. In welchen Ordner sollen die "
+                          "Objekte zurück?"),
+                        L("Hierher zurücklegen"), home},
+                    [](const std::optional<QString> &) {});
+                settle(800);
+                if (QWidget *box = QApplication::activeModalWidget()) {
+                    grabTo(box, out + "/looks-put-back-folder" + name);
+                    box->close();
+                }
+                settle(200);
+                app.items().goToFolder();
+                settle(500);
+                if (QWidget *box = QApplication::activeModalWidget()) {
+                    grabTo(box, out + "/looks-go-to-folder" + name);
+                    box->close();
+                }
+                settle(200);
+            }
+        app.settings().setAppearance("system");
+        app.settings().setFontSize(13);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -462,6 +546,7 @@ int main(int argc, char **argv) {
     }
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"looks") {
         looksShots(out, left, right);
+        looksMoreShots(out, left, home.path());
         return 0;
     }
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"focus") {

@@ -11,7 +11,8 @@
 # the inspector and a toast open ("wording" as a second argument stops after these; "header" renders
 # only the latter; "focus" only where the keyboard's focus shows, German and Thai; "sheets" the sheets and
 # questions at the largest text and the path bars on a deep folder; "looks" the menus, About and sheets at
-# the largest text, Polish and Thai, light and dark).
+# the largest text, Polish and Thai, light and dark, and the Files menu, the information sheet, the cleanup
+# rules, the Put Back folder question and Go to Folder in the smallest window and on a large screen).
 # Usage: tools/screenshots.sh [OUTDIR [wording|header|focus|sheets|looks]]   (after `make build`)
 set -euo pipefail
 cd "$(dirname "$0")/.."

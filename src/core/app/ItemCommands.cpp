@@ -161,7 +161,9 @@ void ItemCommands::goToFolder(PaneModel *target) {
     m_sides.setActive(pane->side());
     TextQuestion q;
     q.message = L("Gehe zu Ordner");
-    q.informative = L("Pfad eingeben, zum Beispiel ~/Documents, /usr/share oder /media:");
+    // A word joiner after each "/" keeps the example paths whole: a line may break after any "/".
+    q.informative = L("Pfad eingeben, zum Beispiel ~/Documents, /usr/share oder /media:")
+                        .replace(u'/', QStringLiteral("/\u2060"));
     q.text = pane->currentPath();
     q.placeholder = QStringLiteral("/home/…");
     q.buttons = {L("Öffnen"), L("Abbrechen")};

@@ -22,7 +22,9 @@
 
 namespace {
 
-// German keyboards name their keys in German; elsewhere the English names are printed on the keys.
+// German keyboards name their keys in German. Polish and Thai keyboards carry the English names on their
+// caps (Ctrl, Shift, Del, Backspace …), so those stay; the arrows and the space bar, which have no name
+// printed on them, are named in the language (Polish as Qt's own Polish texts name them).
 QString keyWord(const QString &word) {
     static const QHash<QString, QString> german{
         {QStringLiteral("Ctrl"), QStringLiteral("Strg")},
@@ -41,7 +43,26 @@ QString keyWord(const QString &word) {
         {QStringLiteral("Home"), QStringLiteral("Pos1")},
         {QStringLiteral("End"), QStringLiteral("Ende")},
     };
-    return Lang::current() == AppLanguage::de ? german.value(word, word) : word;
+    static const QHash<QString, QString> polish{
+        {QStringLiteral("Space"), QStringLiteral("Spacja")}, {QStringLiteral("Left"), QStringLiteral("Lewo")},
+        {QStringLiteral("Right"), QStringLiteral("Prawo")},  {QStringLiteral("Up"), QStringLiteral("Góra")},
+        {QStringLiteral("Down"), QStringLiteral("Dół")},
+    };
+    static const QHash<QString, QString> thai{
+        {QStringLiteral("Space"), QStringLiteral("เว้นวรรค")}, {QStringLiteral("Left"), QStringLiteral("ซ้าย")},
+        {QStringLiteral("Right"), QStringLiteral("ขวา")},     {QStringLiteral("Up"), QStringLiteral("ขึ้น")},
+        {QStringLiteral("Down"), QStringLiteral("ลง")},
+    };
+    switch (Lang::current()) {
+    case AppLanguage::de:
+        return german.value(word, word);
+    case AppLanguage::pl:
+        return polish.value(word, word);
+    case AppLanguage::th:
+        return thai.value(word, word);
+    default:
+        return word;
+    }
 }
 
 // A name in a menu title shows its '&' as the character, not as a mnemonic.

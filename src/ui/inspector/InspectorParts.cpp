@@ -3,6 +3,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/Tags.h"
 #include "ui/panecontent/TagDots.h"
+#include "ui/style/AppTheme.h"
 #include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/FocusFrame.h"
@@ -163,10 +164,8 @@ void InspectorSection::setOpen(bool open) {
 void InspectorSection::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QColor fill = palette().color(QPalette::WindowText);
-    fill.setAlphaF(0.05);
     p.setPen(Qt::NoPen);
-    p.setBrush(fill);
+    p.setBrush(AppTheme::sectionTint(palette()));
     p.drawRoundedRect(QRectF(rect()), 8, 8);
 }
 

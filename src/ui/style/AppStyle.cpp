@@ -17,11 +17,14 @@ namespace {
 // Controls need 3:1 against their surroundings, texts 4.5:1.
 constexpr double kControlContrast = 3.0;
 
+// Against the window, the field colour and the tinted sections boxes stand on as well.
 QColor edgeOf(const QPalette &pal) {
     QColor text = pal.color(QPalette::Text);
     text.setAlphaF(0.35f);
     const QColor window = pal.color(QPalette::Window), base = pal.color(QPalette::Base);
-    return AppTheme::readableOn(AppTheme::over(text, base), {window, base}, kControlContrast);
+    return AppTheme::readableOn(AppTheme::over(text, base),
+                                {window, base, AppTheme::over(AppTheme::sectionTint(pal), window)},
+                                kControlContrast);
 }
 
 QColor chosenFill(const QPalette &pal) {

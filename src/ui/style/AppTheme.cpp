@@ -146,6 +146,12 @@ QColor AppTheme::readableOn(const QColor &color, const QList<QColor> &background
     return target > 0 ? QColor(Qt::white) : QColor(Qt::black);
 }
 
+QColor AppTheme::sectionTint(const QPalette &palette) {
+    QColor fill = palette.color(QPalette::WindowText);
+    fill.setAlphaF(0.05f);
+    return fill;
+}
+
 ColorScheme AppTheme::schemeOf(const QPalette &palette) {
     return palette.color(QPalette::Window).lightnessF() < 0.5 ? ColorScheme::dark : ColorScheme::light;
 }

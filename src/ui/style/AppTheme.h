@@ -48,4 +48,6 @@ struct AppTheme {
     // color moved towards black or white (away from the first background) until it keeps `contrast`
     // against every background.
     static QColor readableOn(const QColor &color, const QList<QColor> &backgrounds, double contrast = 4.5);
+    // The see-through fill of a section of grouped controls (Get Info's), drawn over the window.
+    static QColor sectionTint(const QPalette &palette);
 };

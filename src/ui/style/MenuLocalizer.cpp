@@ -105,7 +105,8 @@ QString plainOf(const QAction *action) {
 // its title stands; the others get a character of their own title, letters handed round between them so
 // that as many as can get one. A title written in Latin letters whose letters are all taken goes without;
 // only a title with none at all (a Thai one) gets a free letter after it, from its English title where it
-// has one.
+// has one, and goes without as well once the letters are all taken: a digit in brackets beside the
+// letters would read as a number.
 void assignMnemonics(QWidget *menu) {
     QSet<QChar> used;
     QList<QAction *> shown, open;
@@ -165,9 +166,9 @@ void assignMnemonics(QWidget *menu) {
             QString latin;
             for (int i : candidates(english))
                 latin += english[i];
-            latin += QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789");
+            latin += QStringLiteral("abcdefghijklmnopqrstuvwxyz");
             for (QChar c : std::as_const(latin))
-                if (asciiLetterOrDigit(c) && !used.contains(c.toLower())) {
+                if (asciiLetterOrDigit(c) && c.isLetter() && !used.contains(c.toLower())) {
                     m.letter = c.toUpper();
                     break;
                 }

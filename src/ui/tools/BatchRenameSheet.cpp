@@ -90,9 +90,10 @@ void BatchRenameSheet::buildForm(QVBoxLayout *root, const UIScale &ui) {
     grid->addWidget(secondary(QString(), this), 1, 0);
     grid->addWidget(tokens, 1, 1);
 
+    // Fields and boxes side by side, and the word between two fields, keep a clear gap at every size.
+    const int gap = int(std::lround(ui.font * 0.6));
     auto *findRow = new QHBoxLayout;
-    // The word between the fields keeps a clear gap to both at every size.
-    findRow->setSpacing(int(std::lround(ui.font * 0.6)));
+    findRow->setSpacing(gap);
     m_find = new QLineEdit(this);
     m_find->setPlaceholderText(L("Text im Namen"));
     m_replace = new QLineEdit(this);
@@ -107,6 +108,7 @@ void BatchRenameSheet::buildForm(QVBoxLayout *root, const UIScale &ui) {
     grid->addLayout(findRow, 2, 1);
 
     auto *counter = new QHBoxLayout;
+    counter->setSpacing(gap);
     m_start = stepper(K("Start: %d"), 0, 99999, this);
     m_digits = stepper(K("Stellen: %d"), 1, 6, this);
     // The row's title stands beside the boxes and names neither of them.
@@ -119,10 +121,13 @@ void BatchRenameSheet::buildForm(QVBoxLayout *root, const UIScale &ui) {
     grid->addLayout(counter, 3, 1);
 
     auto *caseRow = new QHBoxLayout;
+    caseRow->setSpacing(gap);
     m_case = new QComboBox(this);
     for (const char *key : BatchRename::caseModes)
         m_case->addItem(L(key));
-    m_case->setFixedWidth(200);
+    // Wide enough for its longest choice at the text size.
+    m_case->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_case->setMinimumWidth(200);
     m_keep = new QCheckBox(L("Endung beibehalten"), this);
     caseRow->addWidget(m_case);
     caseRow->addWidget(m_keep);

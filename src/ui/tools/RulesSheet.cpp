@@ -365,10 +365,20 @@ void RulesSheet::rebuildList() {
         texts->addWidget(name);
         auto *summary = new QLabel(r.isValid() ? r.summary() : L("unvollständig"), w);
         summary->setTextFormat(Qt::PlainText);
-        summary->setWordWrap(true);
         summary->setFont(sized(summary->font(), ui.small()));
-        setColour(summary, r.isValid() ? summary->palette().color(QPalette::PlaceholderText) : orange);
-        texts->addWidget(summary);
+        if (r.isValid()) {
+            summary->setWordWrap(true);
+            setColour(summary, summary->palette().color(QPalette::PlaceholderText));
+            texts->addWidget(summary);
+        } else {
+            // Dark text on an orange badge of its own reads on the plain row and on the selection alike,
+            // light and dark; orange text alone is lost on the selection's blue.
+            summary->setObjectName(QStringLiteral("incomplete"));
+            summary->setStyleSheet(QStringLiteral("color: black; background: %1; border-radius: 3px; "
+                                                  "padding: 0 4px;")
+                                       .arg(orange.name()));
+            texts->addWidget(summary, 0, Qt::AlignLeft);
+        }
         h->addLayout(texts, 1);
         item->setSizeHint(w->sizeHint());
         m_list->setItemWidget(item, w);

@@ -169,6 +169,12 @@ TEST_F(CommandsTest, TitlesFollowTheLanguageWithTheMonitorKeysAsHints) {
     EXPECT_EQ(action(Cmd::tags)->menu()->actions().constLast()->text(), "Remove Tags");
     app->settings().setLanguage(AppLanguage::de);
     EXPECT_EQ(action(Cmd::copyToLeft)->text(), "Nach links kopieren\tStrg+Umschalt+Links");
+    // Polish and Thai keep the names on their keys' caps and name the arrows in their words.
+    app->settings().setLanguage(AppLanguage::pl);
+    EXPECT_EQ(action(Cmd::copyToLeft)->text().section(u'\t', 1), "Ctrl+Shift+Lewo");
+    app->settings().setLanguage(AppLanguage::th);
+    EXPECT_EQ(action(Cmd::up)->text().section(u'\t', 1), "Ctrl+ขึ้น");
+    app->settings().setLanguage(AppLanguage::de);
     // The switch shows the setting.
     app->settings().setShowHidden(true);
     EXPECT_TRUE(action(Cmd::showHidden)->isChecked());

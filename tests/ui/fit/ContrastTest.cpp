@@ -4,7 +4,9 @@
 #include "core/app/AppState.h"
 #include "core/model/PaneModel.h"
 #include "ui/panecontent/ListView.h"
+#include "ui/inspector/InspectorParts.h"
 #include "ui/style/AppTheme.h"
+#include "ui/tools/RulesSheet.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/ActionBar.h"
@@ -21,6 +23,7 @@
 #include <QStyleOptionButton>
 #include <iostream>
 #include <QLabel>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -135,7 +138,8 @@ Ink inkIn(const QImage &image, const QRect &rect, const QColor &bg) {
 }
 
 // Disabled menu entries look dimmer than enabled ones, never etched; a check box and the chosen segment
-// keep 3:1 against what lies around them (the figures are printed for the record).
+// keep 3:1 against what lies around them (the figures are printed for the record), and marks that are
+// text 4.5:1.
 TEST_P(ContrastTest, ControlsShowWhatIsEnabledAndChosen) {
     const QString scheme = GetParam();
     AppState app;
@@ -168,6 +172,15 @@ TEST_P(ContrastTest, ControlsShowWhatIsEnabledAndChosen) {
     const double boxContrast = inkIn(box.grab().toImage(), indicator, window).strongest;
     std::cout << qPrintable(scheme) << " check box edge: " << boxContrast << ":1\n";
     EXPECT_GE(boxContrast, 3.0);
+    // So does one on a section of Get Info, whose tint is a touch lighter than the window in dark.
+    InspectorSection section(K("Allgemein"), w.centralWidget());
+    auto *locked = new QCheckBox("Geschützt");
+    section.body()->addWidget(locked);
+    section.show();
+    section.adjustSize();
+    const QImage onSection = section.grab().toImage();
+    const QRect at = indicator.translated(locked->mapTo(&section, QPoint()));
+    EXPECT_GE(inkIn(onSection, at, onSection.pixelColor(at.left() - 3, at.center().y())).strongest, 3.0);
 
     QPushButton chosen("A", w.centralWidget()), other("B", w.centralWidget());
     for (QPushButton *b : {&chosen, &other}) {
@@ -185,6 +198,19 @@ TEST_P(ContrastTest, ControlsShowWhatIsEnabledAndChosen) {
               << qPrintable(otherFill.name()) << " / window " << qPrintable(window.name()) << ": " << segment
               << ":1\n";
     EXPECT_GE(segment, 3.0);
+
+    // The cleanup rules' mark of an incomplete rule is text: 4.5:1 on its row, chosen or not.
+    app.cleanupRules().setRules({CleanRule(), CleanRule()});
+    RulesSheet rules(&app, &w);
+    rules.show();
+    auto *list = rules.findChild<QListWidget *>();
+    list->setCurrentRow(0);
+    const QImage rows = list->viewport()->grab().toImage();
+    for (int row : {0, 1}) {
+        const QLabel *mark = list->itemWidget(list->item(row))->findChildren<QLabel *>().constLast();
+        const QRect r(mark->mapTo(list->viewport(), QPoint()), mark->size());
+        EXPECT_GE(inkIn(rows, r, rows.pixelColor(r.topLeft() + QPoint(2, 1))).strongest, 4.5) << row;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ContrastTest, ::testing::Values(QString("light"), QString("dark")),

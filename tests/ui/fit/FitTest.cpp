@@ -5,8 +5,12 @@
 #include "core/app/AppState.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
+#include "core/app/ItemCommands.h"
 #include "ui/app/AboutPanel.h"
+#include "ui/app/QtDialogs.h"
+#include "ui/app/QtTranslations.h"
 #include "ui/panecontent/ListView.h"
+#include "ui/tools/BatchRenameSheet.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/window/ActionBar.h"
@@ -22,7 +26,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QTextLayout>
+#include <QTreeView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -224,6 +232,59 @@ TEST(ActionBarFitTest, TitlesShowTogetherOrNotAtAll) {
             }
             EXPECT_GT(both, 0);
         }
+}
+
+// At the largest text Go to Folder's hint breaks between words, never inside its example paths, and the
+// letter-case menu keeps a gap to "Keep extension"; Put Back's folder chooser says folder where Qt's
+// Polish says "Katalog", and cuts neither the home folder's name in its side list nor a column.
+TEST(QuestionFitTest, QuestionsAtTheLargestText) {
+    QTemporaryDir dir;
+    const QByteArray ownHome = qgetenv("HOME");
+    qputenv("HOME", (dir.path() + "/małgorzata.wiśniewska").toUtf8()); // named in the side list
+    const auto back = qScopeGuard([&ownHome] { qputenv("HOME", ownHome); });
+    QDir().mkpath(QDir::homePath());
+    for (AppLanguage lang : {AppLanguage::th, AppLanguage::pl}) {
+        const LanguageScope scope(lang);
+        MainWindow *w = nullptr;
+        AppState app(makeQtDialogs([&w] { return w; }));
+        QtTranslations::follow(&app.settings());
+        const auto english = qScopeGuard([&app] { app.settings().setLanguage(AppLanguage::en); });
+        app.settings().setFontSize(18);
+        MainWindow window(&app);
+        (w = &window)->show();
+        app.items().goToFolder();
+        const QLabel *hint = QApplication::activeModalWidget()->findChildren<QLabel *>().value(1);
+        QTextLayout text(hint->text(), hint->font());
+        text.beginLayout();
+        for (QTextLine line = text.createLine(); line.isValid(); line = text.createLine()) {
+            line.setLineWidth(hint->contentsRect().width());
+            const QString shown = hint->text().mid(line.textStart(), line.textLength()).remove(QChar(0x2060));
+            EXPECT_FALSE(shown.trimmed().endsWith(u'/')) << qPrintable(shown);
+        }
+        text.endLayout();
+        EXPECT_GT(text.lineCount(), 1);
+        QApplication::activeModalWidget()->close();
+        BatchRenameSheet rename(&app, {"/tmp/a.txt"}, &window);
+        rename.show();
+        EXPECT_GE(rename.findChild<QCheckBox *>()->x() - rename.findChild<QComboBox *>()->geometry().right(),
+                  9);
+        if (lang != AppLanguage::pl || !QtTranslations::loaded()) continue;
+
+        app.services().dialogs.folder(FolderQuestion{"?", "OK", QDir::homePath()}, [](const auto &) {});
+        QWidget *chooser = QApplication::activeModalWidget();
+        for (const QWidget *part : chooser->findChildren<QWidget *>()) {
+            const QString text = part->property("text").toString() + part->property("currentText").toString();
+            EXPECT_FALSE(part->isVisible() && text.contains("Katalog")) << qPrintable(text);
+        }
+        auto *side = chooser->findChild<QAbstractItemView *>("sidebar");
+        EXPECT_GE(side->viewport()->width(), side->sizeHintForColumn(0)) << "the side list cuts a name";
+        auto *tree = chooser->findChild<QTreeView *>("treeView");
+        int columns = 0;
+        for (int c = 0; c < tree->model()->columnCount(); ++c)
+            columns += tree->isColumnHidden(c) ? 0 : tree->header()->sectionSize(c);
+        EXPECT_LE(columns, tree->viewport()->width()) << "a column runs out of the list";
+        chooser->close();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, FitTest,
