@@ -33,7 +33,11 @@ void PaneModel::setIsSearching(bool searching) {
     publish(m_isSearching, searching, &PaneModel::isSearchingChanged);
 }
 
-void PaneModel::scheduleSearch() {
+void PaneModel::searchAgain() {
+    if (m_searchResults || m_isSearching) scheduleSearch(0);
+}
+
+void PaneModel::scheduleSearch(std::optional<int> delayMs) {
     // Supersede the older search before anything else: stop its timer and its walk.
     m_searchTask->stop();
     m_searchFlag->setCancelled();
@@ -52,7 +56,7 @@ void PaneModel::scheduleSearch() {
     m_searchRoot = m_currentPath;
     m_searchQuery = query;
     m_searchFlag = std::make_shared<CancelFlag>();
-    if (!m_shutDown) m_searchTask->start(timings().searchDelayMs);
+    if (!m_shutDown) m_searchTask->start(delayMs.value_or(timings().searchDelayMs));
 }
 
 void PaneModel::startSearchWalk() {

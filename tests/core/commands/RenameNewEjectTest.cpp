@@ -145,6 +145,66 @@ TEST_F(CommandTest, RenamedItemComesBackSelectedUnlessAnotherWasChosen) {
     EXPECT_EQ(pane->selection(), QSet<QString>{c});
 }
 
+// What the program renamed or moved, the panes follow: the other side's folder below it goes along (in a
+// tab behind too), a search holding it runs again, and the renamed hit stays selected under its new name.
+TEST_F(CommandTest, PanesAndSearchesFollowWhatTheProgramRenamedOrMoved) {
+    app->services().timings.renameRefreshMs = 60000; // the rename's own listing only
+    PaneModel::setTimings({60000, 250});             // and no watch-driven ones
+    const struct Reset {
+        ~Reset() { PaneModel::setTimings({}); }
+    } reset;
+    const QString hit = make("Documents/Briefe/brief-a.txt");
+    make("Documents/Briefe/2025/brief-b.txt");
+    make("dst/");
+    PaneModel *left = app->left(), *right = app->right();
+    show(left, root + "/Documents");
+    show(right, root + "/Documents/Briefe/2025");
+    app->sides().rightTabs()->newTab(root + "/Documents/Briefe");
+    PaneModel *behind = app->sides().rightTabs()->tabs().first(), *searching = app->right();
+    show(searching, root + "/Documents/Briefe");
+    searching->setSearchText("brief-");
+    QTRY_VERIFY_WITH_TIMEOUT(searching->searchResults() && !searching->isSearching(), 5000);
+
+    app->sides().setActive(Side::left);
+    left->setSelection({root + "/Documents/Briefe"});
+    textAnswers = {QString("Briefe 2026")};
+    app->renames().renameSelection();
+    const QString now = root + "/Documents/Briefe 2026";
+    EXPECT_EQ(behind->currentPath(), now + "/2025");
+    EXPECT_EQ(searching->currentPath(), now);
+    QTRY_VERIFY_WITH_TIMEOUT(behind->items().size() == 1 && !behind->errorText(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!searching->isSearching() && searching->visibleRow(hit) < 0 &&
+                                 searching->visibleRow(now + "/brief-a.txt") >= 0,
+                             5000);
+
+    // F2 on a hit: the hit takes its new name and stays selected; the other side's search follows.
+    const QString renamed = now + "/brief-c.txt";
+    app->sides().setActive(Side::right);
+    searching->setSelection({now + "/brief-a.txt"});
+    show(left, now);
+    left->setSearchText("brief-");
+    QTRY_VERIFY_WITH_TIMEOUT(left->searchResults() && !left->isSearching(), 5000);
+    textAnswers = {QString("brief-c.txt")};
+    app->renames().renameSelection();
+    ASSERT_TRUE(exists(renamed));
+    for (PaneModel *pane : {searching, left}) {
+        QTRY_VERIFY_WITH_TIMEOUT(!pane->isSearching() && pane->visibleRow(renamed) >= 0, 5000);
+        QStringList hits;
+        for (const FileItem &item : *pane->searchResults())
+            hits << item.name;
+        EXPECT_EQ(hits, (QStringList{"brief-b.txt", "brief-c.txt"}));
+    }
+    EXPECT_EQ(searching->selection(), QSet<QString>{renamed});
+
+    // A move takes them along as well.
+    const qsizetype before = toasts.size();
+    app->transfers().transfer({now}, root + "/dst", true);
+    waitToast(before + 1);
+    EXPECT_EQ(behind->currentPath(), root + "/dst/Briefe 2026/2025");
+    EXPECT_EQ(searching->currentPath(), root + "/dst/Briefe 2026");
+    QTRY_VERIFY_WITH_TIMEOUT(!behind->errorText() && behind->items().size() == 1, 5000);
+}
+
 TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
     LanguageScope de(AppLanguage::de);
     make("Neuer Ordner/");
