@@ -4,6 +4,7 @@
 #include "core/model/FileLoader.h"
 
 #include <QSemaphore>
+#include <QThread>
 #include <QThreadPool>
 #include <array>
 #include <atomic>
@@ -150,8 +151,19 @@ TEST_F(CommandTest, RenamedItemComesBackSelectedUnlessAnotherWasChosen) {
 TEST_F(CommandTest, PanesAndSearchesFollowWhatTheProgramRenamedOrMoved) {
     app->services().timings.renameRefreshMs = 60000; // the rename's own listing only
     PaneModel::setTimings({60000, 250});             // and no watch-driven ones
+    // Searches that end after the listings started with them.
+    PaneModel::setBackend({{},
+                           [](const QString &root, const QString &query, const SearchFilter &filter,
+                              const CancelFlag &flag, int limit, bool *cutShort) {
+                               QThread::msleep(50);
+                               return FileLoader::search(root, query, filter, flag, limit, cutShort);
+                           }});
     const struct Reset {
-        ~Reset() { PaneModel::setTimings({}); }
+        ~Reset() {
+            QThreadPool::globalInstance()->waitForDone(5000);
+            PaneModel::setBackend({});
+            PaneModel::setTimings({});
+        }
     } reset;
     const QString hit = make("Documents/Briefe/brief-a.txt");
     make("Documents/Briefe/2025/brief-b.txt");
@@ -203,6 +215,13 @@ TEST_F(CommandTest, PanesAndSearchesFollowWhatTheProgramRenamedOrMoved) {
     EXPECT_EQ(behind->currentPath(), root + "/dst/Briefe 2026/2025");
     EXPECT_EQ(searching->currentPath(), root + "/dst/Briefe 2026");
     QTRY_VERIFY_WITH_TIMEOUT(!behind->errorText() && behind->items().size() == 1, 5000);
+
+    // A copy into a folder below a search brings a hit.
+    show(left, root);
+    left->setSearchText("brief-");
+    QTRY_VERIFY_WITH_TIMEOUT(left->searchResults() && !left->isSearching(), 5000);
+    app->transfers().transfer({root + "/dst/Briefe 2026/brief-c.txt"}, root + "/Documents", false);
+    QTRY_VERIFY_WITH_TIMEOUT(left->visibleRow(root + "/Documents/brief-c.txt") >= 0, 5000);
 }
 
 TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
