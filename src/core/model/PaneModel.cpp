@@ -352,26 +352,14 @@ void PaneModel::followMove(const QString &from, const QString &to) {
     const auto along = [&](const QString &p) {
         return Posix::isAtOrBelow(p, source) ? target + p.mid(source.size()) : p;
     };
-    const auto alongAll = [&](const QStringList &list) {
-        QStringList out;
-        out.reserve(list.size());
-        for (const QString &p : list)
-            out << along(p);
-        return out;
-    };
     ChangeBatch batch(this);
-    // A selected folder is a column of its own, and an item still selected when the pane lists it again.
+    // A selected folder shows as a column, and a selected item stays selected when the pane lists it again.
     QSet<QString> selection;
     for (const QString &p : std::as_const(m_selection))
         selection.insert(along(p));
     if (selection != m_selection) setSelection(selection);
-    if (m_cursor && along(*m_cursor) != *m_cursor) setCursor(along(*m_cursor));
-    if (m_anchor) m_anchor = along(*m_anchor);
-    if (const QStringList back = alongAll(m_backStack); back != m_backStack) setBackStack(back);
-    if (const QStringList forward = alongAll(m_forwardStack); forward != m_forwardStack)
-        setForwardStack(forward);
     if (!Posix::isAtOrBelow(m_currentPath, source)) {
-        // Hits below the search's folder went or came.
+        // Hits below the searched folder went or came.
         if (Posix::isAtOrBelow(source, m_currentPath) || Posix::isAtOrBelow(target, m_currentPath))
             searchAgain();
         return;

@@ -34,10 +34,10 @@ void PaneModel::setIsSearching(bool searching) {
 }
 
 void PaneModel::searchAgain() {
-    if (m_searchResults || m_isSearching) scheduleSearch(0);
+    if (m_searchResults || m_isSearching) scheduleSearch();
 }
 
-void PaneModel::scheduleSearch(std::optional<int> delayMs) {
+void PaneModel::scheduleSearch() {
     // Supersede the older search before anything else: stop its timer and its walk.
     m_searchTask->stop();
     m_searchFlag->setCancelled();
@@ -56,7 +56,7 @@ void PaneModel::scheduleSearch(std::optional<int> delayMs) {
     m_searchRoot = m_currentPath;
     m_searchQuery = query;
     m_searchFlag = std::make_shared<CancelFlag>();
-    if (!m_shutDown) m_searchTask->start(delayMs.value_or(timings().searchDelayMs));
+    if (!m_shutDown) m_searchTask->start(timings().searchDelayMs);
 }
 
 void PaneModel::startSearchWalk() {

@@ -81,36 +81,6 @@ TEST_F(TrashCommandTest, TrashingAsksThenMovesRecordsAndReports) {
     QTRY_VERIFY_WITH_TIMEOUT(exists(paths[8]), 5000);
 }
 
-// A trashed hit leaves the search, whose other selected hits stay selected; a pane whose folder went to the
-// Trash stays where it was and says so, and a move of its folder into a Trash takes it nowhere either.
-TEST_F(TrashCommandTest, TrashedHitsLeaveTheSearchAndATrashedFolderTakesNoPaneAlong) {
-    const QString box = make("box/"), a = make("box/memo-a"), b = make("box/inner/memo-b");
-    const QString inner = root + "/box/inner";
-    PaneModel *left = app->left(), *right = app->right();
-    show(left, root);
-    show(right, box);
-    left->setSearchText("memo");
-    QTRY_VERIFY_WITH_TIMEOUT(left->searchResults() && !left->isSearching(), 5000);
-    left->setSelection({a, b});
-
-    app->sides().setActive(Side::right);
-    right->setSelection({a});
-    answers = {AlertRole::confirm};
-    app->trash().trashSelection();
-    QTRY_VERIFY_WITH_TIMEOUT(!exists(a) && !left->isSearching() && left->visibleRow(a) < 0, 5000);
-    EXPECT_EQ(left->searchResults()->size(), 1);
-    EXPECT_EQ(left->selection(), QSet<QString>{b});
-
-    show(left, inner);
-    app->sides().followMove(inner, FileLoader::mainTrash() + "/inner");
-    EXPECT_EQ(left->currentPath(), inner);
-    right->setSelection({inner});
-    answers = {AlertRole::confirm};
-    app->trash().trashSelection();
-    QTRY_VERIFY_WITH_TIMEOUT(!exists(inner) && left->errorText(), 5000);
-    EXPECT_EQ(left->currentPath(), inner);
-}
-
 // The toast's sentence, full stop included, is the language's own: Thai writes none.
 TEST_F(TrashCommandTest, TheToastEndsAsItsLanguageWrites) {
     const QString a = make("a"), b = make("b");

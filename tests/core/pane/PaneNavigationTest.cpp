@@ -295,31 +295,3 @@ TEST_F(PaneNavigation, WatchedChangesUpdateOnlyTheNamedEntries) {
     pane->refresh();
     ASSERT_TRUE(waitUntil([&] { return listings == 3; }));
 }
-
-// A folder the program renamed or moved takes the panes at or below it along, with their selection and
-// history; a pane beside it only keeps its selection of it, and a name that merely begins alike is no folder
-// above.
-TEST_F(PaneNavigation, APaneGoesAlongWithItsFolderWhenTheProgramMovesIt) {
-    const QString docs = mkdir(QStringLiteral("Documents")), old = mkdir(QStringLiteral("Documents/Briefe"));
-    const QString inner = mkdir(QStringLiteral("Documents/Briefe/2025"));
-    const QString alike = mkdir(QStringLiteral("Documents/Briefe 2"));
-    touch(inner + QStringLiteral("/x.txt"));
-    auto below = openPane(old, Side::right), beside = openPane(docs), other = openPane(alike);
-    below->go(inner, true, {inner + QStringLiteral("/x.txt")});
-    ASSERT_TRUE(waitUntil([&] { return below->items().size() == 1; }));
-    beside->setSelection({old});
-    const QString now = root + QStringLiteral("/Documents/Briefe 2026");
-    ASSERT_EQ(::rename(QFile::encodeName(old).constData(), QFile::encodeName(now).constData()), 0);
-    for (PaneModel *pane : {below.get(), beside.get(), other.get()})
-        pane->followMove(old, now);
-    EXPECT_EQ(below->currentPath(), now + QStringLiteral("/2025"));
-    EXPECT_EQ(below->backStack(), QStringList{now});
-    EXPECT_EQ(below->selection(), QSet<QString>{now + QStringLiteral("/2025/x.txt")});
-    EXPECT_EQ(below->crumbs()[below->crumbs().size() - 2], Crumb(now, QStringLiteral("Briefe 2026")));
-    ASSERT_TRUE(waitUntil([&] { return below->visibleRow(now + QStringLiteral("/2025/x.txt")) >= 0; }));
-    EXPECT_FALSE(below->errorText());
-    EXPECT_EQ(below->selection().size(), 1);
-    EXPECT_EQ(beside->currentPath(), docs);
-    EXPECT_EQ(beside->selection(), QSet<QString>{now});
-    EXPECT_EQ(other->currentPath(), alike);
-}

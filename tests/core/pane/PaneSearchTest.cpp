@@ -1,10 +1,8 @@
 #include "PaneTestUtil.h"
 
-#include <QFile>
 #include <QSemaphore>
 #include <QThread>
 #include <atomic>
-#include <cstdio>
 #include <mutex>
 
 using namespace PaneTest;
@@ -166,23 +164,4 @@ TEST_F(PaneSearch, AWalkCutShortByItsBudgetIsToldUntilTheNextOneCompletes) {
     pane->setSearchText(QString());
     EXPECT_FALSE(pane->searchCutShort());
     EXPECT_FALSE(pane->searchResults().has_value());
-}
-
-// A refresh runs the shown search again: hits that went or changed their name follow, and the selection
-// keeps the hits that are still there.
-TEST_F(PaneSearch, ARefreshRunsTheSearchAgainKeepingTheSelectionOfWhatIsStillThere) {
-    const QString a = root + QStringLiteral("/note-a"), b = root + QStringLiteral("/sub/note-b");
-    touch(a);
-    touch(b);
-    auto pane = openPane(root);
-    pane->setSearchText(QStringLiteral("note"));
-    ASSERT_TRUE(waitUntil([&] { return pane->searchResults() && !pane->isSearching(); }));
-    pane->setSelection({a, b});
-    ASSERT_EQ(::rename(QFile::encodeName(a).constData(), QFile::encodeName(root + "/note-c").constData()), 0);
-    pane->refresh();
-    ASSERT_TRUE(waitUntil([&] { return !pane->isSearching() && pane->visibleRow(root + "/note-c") >= 0; }));
-    EXPECT_EQ(names(*pane->searchResults()),
-              (QStringList{QStringLiteral("note-b"), QStringLiteral("note-c")}));
-    EXPECT_EQ(pane->selection(), QSet<QString>{b});
-    EXPECT_EQ(pane->searchText(), QStringLiteral("note"));
 }
