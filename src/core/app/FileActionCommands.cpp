@@ -26,6 +26,9 @@ FileActionContext FileActionCommands::context() {
     ctx.refreshAll = [self] {
         if (self) self->m_sides.refreshAll();
     };
+    ctx.followMove = [self](const QString &from, const QString &to) {
+        if (self) self->m_sides.followMove(from, to);
+    };
     ctx.record = [self](const QString &title, const UndoAction &action) {
         if (self) self->m_undo.record(title, action);
     };

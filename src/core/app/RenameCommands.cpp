@@ -111,6 +111,7 @@ void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const Q
     }
 
     pane->refresh();
+    m_sides.followMove(path, newPath);
     // Selected with the cursor under its new name, so the next key acts on it.
     ListedSelection::select(pane, {FileLoader::norm(newPath)}, FileLoader::norm(newPath));
     m_undo.record(LF("Umbenennen von „%@“", name),

@@ -1,6 +1,7 @@
 #include "core/app/Sides.h"
 
 #include "core/base/Defaults.h"
+#include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "platform/Posix.h"
@@ -78,6 +79,13 @@ void Sides::refreshAll() {
     for (TabGroup *group : {m_left, m_right})
         for (PaneModel *pane : group->tabs())
             pane->refresh();
+}
+
+void Sides::followMove(const QString &from, const QString &to) {
+    if (FileLoader::isInTrash(to)) return;
+    for (TabGroup *group : {m_left, m_right})
+        for (PaneModel *pane : group->tabs())
+            pane->followMove(from, to);
 }
 
 void Sides::saveLastPaths() {

@@ -35,6 +35,9 @@ public:
     // Every tab of both sides gets these hooks.
     void setHooks(PaneHooks *hooks);
     void refreshAll();
+    // The program moved or renamed `from` to `to`: every tab of both sides that shows it, or a folder below
+    // it, goes along. One that went into a Trash is left where it was, as when it was trashed.
+    void followMove(const QString &from, const QString &to);
     // Writes each side's folder when it differs from the one remembered.
     void saveLastPaths();
 

@@ -18,6 +18,7 @@
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+#include "platform/Posix.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -90,14 +91,19 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
 }
 
 // Lists again the panes, in every tab of both sides, that show one of the folders: as their folder or,
-// in columns, as one of the columns. Other panes keep their listing.
+// in columns, as one of the columns, or that search a folder above one. Other panes keep their listing.
 void refreshPanesShowing(const QList<TabGroup *> &groups, const QSet<QString> &folders) {
     for (TabGroup *group : groups)
         for (PaneModel *pane : group->tabs()) {
             const QStringList shown =
                 pane->viewMode() == ViewMode::columns ? pane->columnDirs() : QStringList{pane->currentPath()};
+            const auto searched = [&](const QString &f) {
+                return (pane->searchResults() || pane->isSearching()) &&
+                       Posix::isAtOrBelow(f, pane->currentPath());
+            };
             if (std::any_of(shown.cbegin(), shown.cend(),
-                            [&](const QString &f) { return folders.contains(f); }))
+                            [&](const QString &f) { return folders.contains(f); }) ||
+                std::any_of(folders.cbegin(), folders.cend(), searched))
                 pane->refresh();
         }
 }
@@ -181,6 +187,9 @@ void Transfers::startTransfer(const QStringList &paths, const QString &destinati
             if (!self) return;
             const qsizetype skips =
                 std::count(resolutions.cbegin(), resolutions.cend(), ConflictChoice::skip);
+            if (move)
+                for (const TransferPair &pair : outcome.pairs)
+                    self->m_sides.followMove(pair.from, pair.to);
             refreshPanesShowing({self->m_sides.leftTabs(), self->m_sides.rightTabs()},
                                 touchedFolders(paths, destination, outcome));
             if (!outcome.created.isEmpty()) {

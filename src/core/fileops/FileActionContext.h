@@ -28,6 +28,8 @@ struct FileActionContext {
     // Raises a toast; the text is a German key or a text already formed with LF.
     std::function<void(const QString &text, ToastKind kind)> show;
     std::function<void()> refreshAll;
+    // The action moved or renamed an item: panes showing it, or a folder below it, go along.
+    std::function<void(const QString &from, const QString &to)> followMove;
     // The one job channel; without it no action that needs a job runs.
     JobChannel *jobs = nullptr;
     std::function<void(const QString &title, const UndoAction &action)> record;

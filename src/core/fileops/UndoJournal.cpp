@@ -86,6 +86,7 @@ void reverseMoves(const UndoAction &action, TransferProgress &progress, UndoRepo
             continue;
         }
         ++report.done;
+        report.moved << TransferPair{pair.to, pair.from};
         freed.insert(pair.to);
     }
     restoreReplaced(action.replaced, freed, progress, report);
@@ -206,6 +207,7 @@ void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoRe
     }
     const FileOps::TwoPhaseReport r = FileOps::renameInTwoPhases(back, &progress, {}, seen);
     report.done += r.done.size();
+    report.moved << r.done;
     report.errors << r.errors;
     report.whereabouts << r.whereabouts;
     report.cancelled = report.cancelled || r.cancelled;
@@ -281,6 +283,8 @@ void undoLast(const FileActionContext &ctx, UndoJournal &journal) {
         step.then([action = entry.action](TransferProgress &progress) { return reverse(action, progress); },
                   [ctx, title = entry.title](const UndoReport &report, const JobChannel::Step &at) {
                       at.end();
+                      for (const TransferPair &pair : report.moved)
+                          if (ctx.followMove) ctx.followMove(pair.from, pair.to);
                       ctx.refresh();
                       bool error = false;
                       const QString text = undoToast(title, report, &error);

@@ -96,7 +96,8 @@ struct UndoReport {
     qsizetype done = 0;
     qsizetype total = 0; // the items the entry held
     QStringList errors;
-    QStringList whereabouts; // those of errors whose item is under neither of its names now
+    QStringList whereabouts;   // those of errors whose item is under neither of its names now
+    QList<TransferPair> moved; // what went back: where it was (from) and is now (to)
     bool cancelled = false;
 };
 

@@ -27,14 +27,16 @@ bool readFrame(Frame &f, bool noFollow) {
     return dir.isOpen() && dir.readAll(f.batch);
 }
 
-// Case-insensitive containment; ASCII names and queries skip the conversion to text.
+// Case-insensitive containment of canonically equivalent text: a name stored decomposed (as from some
+// archives and copies) is found by the same query as its composed form. ASCII names and queries skip the
+// conversion to text; normalizing returns at once for text already in NFC.
 class NameMatcher {
 public:
-    explicit NameMatcher(const QString &query) : m_query(query) {
+    explicit NameMatcher(const QString &query) : m_query(query.normalized(QString::NormalizationForm_C)) {
         m_ascii = true;
-        for (QChar c : query)
+        for (QChar c : m_query)
             if (c.unicode() >= 0x80) m_ascii = false;
-        if (m_ascii) m_lower = query.toLower().toLatin1();
+        if (m_ascii) m_lower = m_query.toLower().toLatin1();
     }
     bool empty() const { return m_query.isEmpty(); }
     // nameText is filled when the name had to be decoded (and was valid).
@@ -48,7 +50,7 @@ public:
         if (m_ascii && isAscii) return asciiContains(name, len);
         QString text;
         if (!detail::decodeName(name, len, text)) return false; // such a name can't be shown as a hit
-        return text.contains(m_query, Qt::CaseInsensitive);
+        return text.normalized(QString::NormalizationForm_C).contains(m_query, Qt::CaseInsensitive);
     }
 
 private:

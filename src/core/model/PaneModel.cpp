@@ -343,6 +343,32 @@ void PaneModel::refresh() {
     // The crumbs' names may have changed with the folder (the language switches by a refresh).
     updateCrumbs();
     reload();
+    searchAgain();
+}
+
+void PaneModel::followMove(const QString &from, const QString &to) {
+    const QString source = FileLoader::norm(from), target = FileLoader::norm(to);
+    if (m_shutDown || source == target) return;
+    const auto along = [&](const QString &p) {
+        return Posix::isAtOrBelow(p, source) ? target + p.mid(source.size()) : p;
+    };
+    ChangeBatch batch(this);
+    // A selected folder shows as a column, and a selected item stays selected when the pane lists it again.
+    QSet<QString> selection;
+    for (const QString &p : std::as_const(m_selection))
+        selection.insert(along(p));
+    if (selection != m_selection) setSelection(selection);
+    if (!Posix::isAtOrBelow(m_currentPath, source)) {
+        // Hits below the searched folder went or came.
+        if (Posix::isAtOrBelow(source, m_currentPath) || Posix::isAtOrBelow(target, m_currentPath))
+            searchAgain();
+        return;
+    }
+    setCurrentPath(along(m_currentPath));
+    updateCrumbs();
+    startMonitor();
+    reload();
+    searchAgain();
 }
 
 QStringList PaneModel::chain() const {
@@ -554,8 +580,9 @@ void PaneModel::applyListing(quint64 generation, const QString &path, SortKey ke
         }
         if (m_errorText) setErrorText(std::nullopt);
     }
-    // Also after a failed listing: commands must not act on entries that are no longer shown.
-    if (!patched) pruneSelectionToVisible();
+    // Also after a failed listing: commands must not act on entries that are no longer shown. Hits shown
+    // instead are pruned by their own search.
+    if (!patched && !m_searchResults) pruneSelectionToVisible();
     const QString free = result.freeBytes ? L("Frei:") + u' ' + FileFmt::size(*result.freeBytes) : QString();
     if (free != m_freeSpace) setFreeSpace(free);
 

@@ -131,8 +131,14 @@ public:
     void goBack();
     void goForward();
     void goUp();
+    // Lists the folder again and runs a shown search again (after the typing's pause, which takes several
+    // refreshes as one); the hits stay until the new ones replace them, and the selection keeps what is
+    // found again.
     void refresh();
     void reload();
+    // The program moved or renamed `from` to `to`: a pane at or below it goes along, with its selection and
+    // search; a search that may have held the item runs again.
+    void followMove(const QString &from, const QString &to);
     void externalChange();
     static bool isBrowsableFolder(const QString &path);
 
@@ -213,6 +219,7 @@ private:
     void resortListing(quint64 generation, const QString &path, ListResult result);
     void resort();
     void scheduleSearch();
+    void searchAgain();
     void startSearchWalk();
     void publishSearch(quint64 generation, const CancelFlagPtr &flag, SortKey key, bool reversed,
                        QList<FileItem> hits, bool cutShort);

@@ -33,6 +33,10 @@ void PaneModel::setIsSearching(bool searching) {
     publish(m_isSearching, searching, &PaneModel::isSearchingChanged);
 }
 
+void PaneModel::searchAgain() {
+    if (m_searchResults || m_isSearching) scheduleSearch();
+}
+
 void PaneModel::scheduleSearch() {
     // Supersede the older search before anything else: stop its timer and its walk.
     m_searchTask->stop();

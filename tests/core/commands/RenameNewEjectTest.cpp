@@ -154,6 +154,33 @@ TEST_F(CommandTest, RenamedItemComesBackSelectedUnlessAnotherWasChosen) {
     EXPECT_EQ(pane->selection(), QSet<QString>{c});
 }
 
+TEST_F(CommandTest, PanesFollowWhatTheProgramRenamedOrMovedUnlessIntoATrashAndSearchesRunAgain) {
+    app->services().timings.renameRefreshMs = 60000; // only the changes' own refreshes
+    const QString docs = make("Documents/"), now = docs + "/Briefe 2026", z = make("dst/brief-z");
+    PaneModel *left = app->left(), *right = app->right();
+    show(right, QFileInfo(make("Documents/Briefe/2025/brief-b")).path());
+    right->setSelection({docs + "/Briefe/2025/brief-b"});
+    show(left, docs);
+    left->setSearchText("brief");
+    const auto shows = [&](const QString &p) { return !left->isSearching() && left->visibleRow(p) >= 0; };
+    QTRY_VERIFY_WITH_TIMEOUT(shows(docs + "/Briefe"), 5000);
+    left->setSelection({docs + "/Briefe"}); // F2 on a hit
+    textAnswers = {QString("Briefe 2026"), QString("brief-c")};
+    app->renames().renameSelection();
+    QTRY_VERIFY_WITH_TIMEOUT(shows(now + "/2025/brief-b"), 5000);
+    EXPECT_EQ(left->selection(), QSet<QString>{now});
+    app->sides().setActive(Side::right);
+    app->renames().renameSelection(); // the other side's selection went along
+    QTRY_VERIFY_WITH_TIMEOUT(shows(now + "/2025/brief-c"), 5000);
+    app->transfers().transfer({now}, root + "/dst", true);
+    QTRY_COMPARE_WITH_TIMEOUT(right->currentPath(), root + "/dst/Briefe 2026/2025", 5000);
+    app->sides().followMove(root + "/dst/Briefe 2026", FileLoader::mainTrash() + "/Briefe 2026");
+    app->fileActions().undoLast(); // and back, as it did not follow into the Trash
+    QTRY_VERIFY_WITH_TIMEOUT(right->currentPath() == now + "/2025" && shows(now + "/2025/brief-c"), 5000);
+    app->transfers().transfer({z}, now + "/2025", false); // a copy below a search
+    QTRY_VERIFY_WITH_TIMEOUT(shows(now + "/2025/brief-z"), 5000);
+}
+
 TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {
     LanguageScope de(AppLanguage::de);
     make("Neuer Ordner/");

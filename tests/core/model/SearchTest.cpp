@@ -21,6 +21,10 @@ TEST_F(Search, NameFragmentIgnoresCase) {
     EXPECT_EQ(nameSet(run(QStringLiteral("report"))), (QSet<QString>{"Report.pdf", "annual-REPORT.txt"}));
     EXPECT_EQ(nameSet(run(QStringLiteral("über"))), QSet<QString>{"Über-Bericht.txt"});
     EXPECT_EQ(run(QString()).size(), 5); // the folder "deep" too
+    // A name stored decomposed and a decomposed query match as their composed forms do.
+    file(QStringLiteral("Gru\u0308\u00dfe Mu\u0308ller.txt"));
+    EXPECT_EQ(run(QStringLiteral("müller")).size(), 1);
+    EXPECT_EQ(nameSet(run(QStringLiteral("u\u0308ber"))), QSet<QString>{"Über-Bericht.txt"});
 }
 
 TEST_F(Search, FiltersByKindSizeAndAge) {
