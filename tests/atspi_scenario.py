@@ -2,12 +2,12 @@
 """A screen reader's walk through the main window over AT-SPI: find both panes, select a file through
 the list's accessible selection (the left pane as a list or in columns, by the second argument), press
 the copy button, see the file arrive and the toast announced.
-Run by atspi_scenario.sh inside its own D-Bus session and X server."""
+Run by atspi_scenario.sh inside its own D-Bus session and X server, in an empty folder it gives (the third
+argument) and removes."""
 import os
 import plistlib
 import subprocess
 import sys
-import tempfile
 import time
 
 import gi
@@ -52,7 +52,7 @@ def main():
     app_path = sys.argv[1]
     # The left pane's view: in columns the current folder's column is the pane's last list.
     view = sys.argv[2] if len(sys.argv) > 2 else "list"
-    home = tempfile.mkdtemp()
+    home = sys.argv[3]
     left, right = os.path.join(home, "Links"), os.path.join(home, "Rechts")
     os.makedirs(left)
     os.makedirs(right)
@@ -63,8 +63,11 @@ def main():
     with open(os.path.join(config, "kestrin", "settings.plist"), "wb") as f:
         plistlib.dump({"lastPath.left": left, "lastPath.right": right, "language": "de", "view.left": view},
                       f, fmt=plistlib.FMT_BINARY)
+    runtime = os.path.join(home, "runtime")
+    os.makedirs(runtime, mode=0o700)
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=config,
                XDG_DATA_HOME=os.path.join(home, ".local/share"), XDG_CACHE_HOME=os.path.join(home, ".cache"),
+               XDG_STATE_HOME=os.path.join(home, ".local/state"), XDG_RUNTIME_DIR=runtime,
                QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
 
     alerts = []

@@ -8,5 +8,9 @@ for tool in dbus-run-session xvfb-run /usr/libexec/at-spi-bus-launcher; do
 done
 /usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' 2>/dev/null ||
     { echo "skipped: the AT-SPI Python bindings (gir1.2-atspi-2.0) are missing"; exit 77; }
-exec timeout -s KILL 120 dbus-run-session -- xvfb-run -a -s "-screen 0 1600x1000x24" \
-    /usr/bin/python3 "$here/atspi_scenario.py" "$app" "${2:-list}"
+# The app's home, and every temporary file of the tools and the app, in one folder that goes at the end,
+# also when the run is killed for taking too long.
+home="$(mktemp -d)" || exit 1
+trap 'rm -rf "$home"' EXIT
+TMPDIR="$home" timeout -s KILL 120 dbus-run-session -- xvfb-run -a -s "-screen 0 1600x1000x24" \
+    /usr/bin/python3 "$here/atspi_scenario.py" "$app" "${2:-list}" "$home"

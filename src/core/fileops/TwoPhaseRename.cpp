@@ -329,6 +329,7 @@ TwoPhaseReport renameInTwoPhases(const QList<TransferPair> &pairs, TransferProgr
     QString folder;
     if (const int e = renamed.end(&folder))
         report.errors.prepend(FileSteps::Journal::notFlushedText(folder, e));
+    FileSteps::Journal::endBatch(planned);
     return report;
 }
 

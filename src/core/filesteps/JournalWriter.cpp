@@ -390,6 +390,17 @@ QByteArray beginRenames(const RenameBatch &of, const QList<Rename> &renames) {
     return record(keys, lines, !keys.isEmpty(), volumes);
 }
 
+void endBatch(const QList<Rename> &renames) {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    // Never after a torn line, which it would continue.
+    if (s.fd < 0 || s.pid != ::getpid() || s.torn >= 0) return;
+    QByteArray lines;
+    for (const Rename &r : renames)
+        if (const QByteArray key = keyOf(r.hidden); !s.open.contains(key)) lines += "end " + key + '\n';
+    if (!lines.isEmpty()) Posix::writeAll(s.fd, lines.constData(), lines.size());
+}
+
 void beginPlace(const PathBytes &part, const PathBytes &to, const struct stat &copy) {
     const QByteArray key = keyOf(part);
     record(key,

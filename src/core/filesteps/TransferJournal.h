@@ -86,6 +86,11 @@ struct RenameBatch {
 RenameBatch newRenameBatch();
 // Recorded on stable storage at once, before the first rename; the value of the items' marker.
 QByteArray beginRenames(const RenameBatch &batch, const QList<Rename> &renames);
+// The batch ran to its end and told what became of its items: the records of those that are settled end
+// in the journal too. Their records find items by inode number under their old and new names, where a
+// later item (the user's own rename back, a new file given a freed number) would otherwise pass for half
+// of a rename, or an item the job told of would be told again.
+void endBatch(const QList<Rename> &renames);
 
 // --- ending records
 

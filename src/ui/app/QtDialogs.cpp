@@ -55,15 +55,6 @@ void paintRed(QAbstractButton *red) {
                                       "color: rgba(255, 255, 255, 0.7); }"));
 }
 
-// The style draws a check box's frame a shade darker than the window, which on a dark window is next to
-// invisible: a lighter window role for the box alone gives the frame 3:1.
-void keepVisibleInDark(QCheckBox *check) {
-    QPalette pal = check->palette();
-    if (AppTheme::schemeOf(pal) != ColorScheme::dark) return;
-    pal.setColor(QPalette::Window, QColor(0xa0, 0xa0, 0xa5));
-    check->setPalette(pal);
-}
-
 void openAlert(QWidget *parent, const Alert &a, Dialogs::AlertDone done) {
     auto *box = new QMessageBox(parent);
     // Before the buttons: one with a style sheet of its own takes the size only as it is made.
@@ -92,7 +83,6 @@ void openAlert(QWidget *parent, const Alert &a, Dialogs::AlertDone done) {
     QPointer<QCheckBox> check;
     if (!a.checkBox.isEmpty()) {
         check = new QCheckBox(a.checkBox, box);
-        keepVisibleInDark(check);
         box->setCheckBox(check);
     }
     QObject::connect(box, &QMessageBox::finished, box, [box, roles, check, done = std::move(done)] {

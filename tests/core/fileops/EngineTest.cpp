@@ -790,6 +790,35 @@ TEST_F(CrossVolume, ACloneThatNeedsNoSpaceIsNotRefusedForSpace) {
     EXPECT_TRUE(refused.errors[0].startsWith("Nicht genug freier Speicherplatz auf dem Ziel: "))
         << refused.errors[0].toStdString();
     EXPECT_TRUE(names(small.path()).isEmpty());
+    // Nor is an item from another volume a clone on it, as a file or inside a folder.
+    TestUtil::TmpfsMount other("256m");
+    ASSERT_TRUE(other.valid());
+    const std::optional<qint64> free = FileOps::freeBytes(btrfs.path());
+    ASSERT_TRUE(free);
+    const qint64 farSize = *free + (64 << 20);
+    {
+        QFile f(other.path() + "/far");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray chunk = pattern(1 << 20, 5);
+        for (qint64 written = 0; written < farSize; written += chunk.size())
+            ASSERT_EQ(f.write(chunk), chunk.size());
+    }
+    QDir().mkpath(other.path() + "/folder");
+    ASSERT_EQ(::link(QFile::encodeName(other.path() + "/far").constData(),
+                     QFile::encodeName(other.path() + "/folder/far").constData()),
+              0);
+    for (const QString &item : {other.path() + "/folder", other.path() + "/far"}) {
+        SCOPED_TRACE(item.toStdString());
+        const std::optional<qint64> freeNow = FileOps::freeBytes(btrfs.path());
+        ASSERT_TRUE(freeNow && *freeNow < farSize) << (freeNow ? *freeNow : -1);
+        const QString into = btrfs.path() + "/across";
+        QDir().mkpath(into);
+        const TransferOutcome across = run({item}, into, false);
+        ASSERT_EQ(across.errors.size(), 1);
+        EXPECT_TRUE(across.errors[0].startsWith("Nicht genug freier Speicherplatz auf dem Ziel: "))
+            << across.errors[0].toStdString();
+        EXPECT_TRUE(names(into).isEmpty());
+    }
 }
 
 // A queued source renamed while an earlier one is copied fails by its own name; the result lists every

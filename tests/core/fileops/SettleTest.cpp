@@ -20,6 +20,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -467,6 +468,20 @@ TEST_F(Settle, TheStartTakesOurMarkerOffARenamedItem) {
     EXPECT_FALSE(marked(c));
 }
 
+// A batch rename that ran to its end is over for the next start, though the process died later without
+// ending its journal: its records, which find items by inode number, never take an item the user gave its
+// old name back (or a new file with a reused number) for half of a rename.
+TEST_F(Settle, AFinishedBatchRenameIsOverForTheNextStart) {
+    const QString a = file("a", "a"), c = file("c", "c");
+    const QStringList journals = names(journalFolder());
+    ASSERT_TRUE(inChild([&] { FileOps::renameInTwoPhases({{a, path("b")}, {c, path("d")}}); }, false));
+    ASSERT_EQ(::rename(QFile::encodeName(path("b")).constData(), QFile::encodeName(a).constData()), 0);
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_TRUE(left.isEmpty()) << FileOps::leftoversText(left).toStdString();
+    EXPECT_EQ(names(tmp.path()), (QStringList{"a", "d"}));
+    EXPECT_EQ(names(journalFolder()), journals);
+}
+
 // A folder's original changed while it was moved, so it stays; meanwhile another item took its name:
 // it gets a free name beside it, said, and is never left hidden.
 TEST_F(SettleAcross, AMovedOriginalWhoseNameIsTakenGetsAFreeOne) {
@@ -507,8 +522,9 @@ TEST_F(SettleAcross, AMoveThatCannotBeRecordedTouchesNothing) {
     EXPECT_TRUE(names(vol.path()).isEmpty());
 }
 
-// The state folder is held as the settings' folder is: another account's folder, or the user's own link to
-// one, takes no journal, and the copy is refused with the state folder's sentence.
+// The state folder is held as the settings' folder is: another account's folder, root's where others may
+// write, or the user's own link to one, takes no journal, and the copy is refused with the state folder's
+// sentence.
 TEST_F(Settle, NoJournalGoesWhereAnotherAccountCouldReachIt) {
     if (!TestUtil::isRoot()) GTEST_SKIP() << "another account's folder needs root";
     LanguageScope de(AppLanguage::de);
@@ -520,11 +536,15 @@ TEST_F(Settle, NoJournalGoesWhereAnotherAccountCouldReachIt) {
         const QByteArray bytes = QFile::encodeName(folder);
         return ::chown(bytes.constData(), uid, uid) == 0 && ::chmod(bytes.constData(), mode) == 0;
     };
-    enum Case { theirApp, linked, theirBase };
-    for (const Case c : {theirApp, linked, theirBase}) {
-        SCOPED_TRACE(c == theirApp ? "kestrin: their folder"
-                     : c == linked ? "transfers: the user's link to their folder"
-                                   : "the state folder above: theirs");
+    // Run as the other account, root's folder that its group may write is no system folder either.
+    ASSERT_EQ(::chmod(QFile::encodeName(tmp.path()).constData(), 0755), 0);
+    ASSERT_TRUE(own(dst, 65534, 0755));
+    enum Case { theirApp, linked, theirBase, rootsOpenToGroup };
+    for (const Case c : {theirApp, linked, theirBase, rootsOpenToGroup}) {
+        SCOPED_TRACE(c == theirApp           ? "kestrin: their folder"
+                     : c == linked           ? "transfers: the user's link to their folder"
+                     : c == rootsOpenToGroup ? "kestrin: root's, the user's group may write"
+                                             : "the state folder above: theirs");
         const QString state = mkdir(QStringLiteral("state%1").arg(c));
         const QString app = mkdir(QStringLiteral("state%1/kestrin").arg(c));
         QString reached = app;
@@ -534,6 +554,9 @@ TEST_F(Settle, NoJournalGoesWhereAnotherAccountCouldReachIt) {
             reached = theirs;
         } else if (c == theirApp) {
             ASSERT_TRUE(own(app, 65534, 0777));
+        } else if (c == rootsOpenToGroup) {
+            ASSERT_TRUE(own(state, 65534, 0700) && own(app, 0, 0775));
+            ASSERT_EQ(::chown(QFile::encodeName(app).constData(), 0, 65534), 0);
         } else {
             ASSERT_TRUE(own(state, 65534, 0777));
             reached = mkdir(QStringLiteral("state%1/kestrin/transfers").arg(c));
@@ -542,6 +565,9 @@ TEST_F(Settle, NoJournalGoesWhereAnotherAccountCouldReachIt) {
         const QStringList before = names(reached);
         ASSERT_TRUE(inChild(
             [&] {
+                if (c == rootsOpenToGroup &&
+                    (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                    ::_exit(2);
                 qputenv("XDG_STATE_HOME", QFile::encodeName(state));
                 const TransferOutcome o = run({src}, dst, false);
                 const bool refused = o.done == 0 && o.errors.size() == 1 &&

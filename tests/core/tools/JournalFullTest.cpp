@@ -131,9 +131,11 @@ TEST(JournalFull, AFailingFlushOfTheJournalRefusesTheStepAndLeavesNoRecord) {
     EXPECT_EQ(TestUtil::readFile(a), "a");
     EXPECT_FALSE(QFile::exists(b));
     EXPECT_FALSE(QFile::exists(c));
-    // The first and the third batch, each a whole line, beside the line that names their volume.
+    // The first and the third batch, each a whole line, beside the lines that name their volume and end
+    // them.
     QList<QByteArray> lines = TestUtil::readFile(journal).split('\n');
-    lines.removeIf([](const QByteArray &line) { return line.startsWith("volume "); });
+    lines.removeIf(
+        [](const QByteArray &line) { return line.startsWith("volume ") || line.startsWith("end "); });
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[0].startsWith("rename ") && lines[0].endsWith(" 1")) << lines[0].constData();
     EXPECT_TRUE(lines[1].startsWith("rename ") && lines[1].endsWith(" 3")) << lines[1].constData();
@@ -184,7 +186,8 @@ TEST(JournalFull, ARecordTornByAFullVolumeIsCutBack) {
     const QStringList journals = TestUtil::names(state.journals());
     ASSERT_EQ(journals.size(), 1);
     QList<QByteArray> lines = TestUtil::readFile(state.journals() + u'/' + journals[0]).split('\n');
-    lines.removeIf([](const QByteArray &line) { return line.startsWith("volume "); });
+    lines.removeIf(
+        [](const QByteArray &line) { return line.startsWith("volume ") || line.startsWith("end "); });
     ASSERT_EQ(lines.size(), 3);
     for (const QByteArray &line : lines.mid(0, 2))
         EXPECT_EQ(line.split(' ').size(), 7) << line.left(200).constData();
