@@ -104,9 +104,12 @@ public:
         linked_.clear();
         halted_ = false;
         error_ = nullptr;
-        // Facts of the job, not of each file.
-        known_ = FileCopy::Known::ours();
-        umask_ = currentUmask();
+        // Facts of the job, not of each file or item.
+        if (!factsKnown_) {
+            known_ = FileCopy::Known::ours();
+            umask_ = currentUmask();
+            factsKnown_ = true;
+        }
     }
     void copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
                    const QByteArray &srcPath, bool root);
@@ -255,6 +258,7 @@ private:
     std::unordered_map<Identity, FirstCopy, IdentityHash> linked_;
     FileCopy::Known known_;
     std::optional<mode_t> umask_;
+    bool factsKnown_ = false;
     QByteArray target_; // the item's copy
 };
 

@@ -247,10 +247,17 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
         result.errors << L("Ein Ordner liegt im anderen.");
         return result;
     }
-    QStringList sources;
+    // The sizes the compare read: no second walk of what it walked; a folder's is measured.
+    qint64 bytes = 0;
+    QStringList folders;
     for (const SyncStep &s : steps) {
-        if (s.action == SyncAction::toRight) sources << Posix::childPath(left, s.row.id);
-        if (s.action == SyncAction::toLeft) sources << Posix::childPath(right, s.row.id);
+        const bool toRight = s.action == SyncAction::toRight;
+        const std::optional<EntryFacts> &source = toRight ? s.row.leftFacts : s.row.rightFacts;
+        if ((!toRight && s.action != SyncAction::toLeft) || !source) continue;
+        if (source->isDir())
+            folders << Posix::childPath(toRight ? left : right, s.row.id);
+        else
+            bytes += source->size;
     }
     // Each root held for the whole run, and only the folder the compare read.
     std::optional<HeldFolder> leftHeld, rightHeld;
@@ -278,7 +285,7 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
         result.errors << e.description;
         return result;
     }
-    progress.setTotal(FileOps::totalBytes(sources), steps.size());
+    progress.setTotal(bytes + FileOps::totalBytes(folders), steps.size());
     Runner runner{left, right, roots, *leftHeld, *rightHeld, progress, result};
     // The side a step writes to: a volume out of entries is told apart from one out of space.
     const auto target = [&](const SyncStep &s) -> const HeldFolder & {

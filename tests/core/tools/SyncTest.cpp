@@ -118,6 +118,8 @@ TEST_F(Sync, MirrorReplacesTrashesAndASecondCompareIsEmpty) {
     for (const FileOps::TrashedPair &p : r.trashed)
         EXPECT_EQ(TrashMemory::origin(p.inTrash), p.original);
     EXPECT_EQ(progress.snapshot().count, 5);
+    // The compare's sizes of the files, the folders' contents measured: new, changed, tree, clash.
+    EXPECT_EQ(progress.snapshot().total, 3 + 13 + 4 + 2);
     noTemp(R());
     EXPECT_TRUE(scan().rows.isEmpty());
 }
