@@ -2,7 +2,6 @@
 #include "ui/app/FilesPanel.h"
 
 #include "core/localisation/Lang.h"
-#include "ui/style/AppTheme.h"
 #include "ui/style/ScreenFit.h"
 
 #include <QAbstractButton>
