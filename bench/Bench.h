@@ -32,7 +32,7 @@ double timeOf(const std::function<void()> &fn);
 void flushVolume(const QString &path);
 double timeOfCommand(const QString &program, const QStringList &args, const QString &workDir = {});
 
-// Ours and the reference taking turns (ABABAB…), `times` runs each; each returns its seconds, negative
+// Ours and the reference taking turns (AB BA AB…), `times` runs each; each returns its seconds, negative
 // when it failed (the reference's failure leaves its stats empty). prepare, when given, runs before every
 // single run and is not timed.
 struct Pair {

@@ -70,13 +70,9 @@ int setImmutable(int dirFd, const QByteArray &name, const struct stat &expected,
     return err;
 }
 
-bool appendOnly(int fd) {
-    const int dir = Posix::retry([&] { return ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (dir < 0) return false;
+bool appendOnly(int dir) {
     int flags = 0;
-    const bool on = ::ioctl(dir, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL);
-    ::close(dir);
-    return on;
+    return ::ioctl(dir, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL);
 }
 
 bool canChangeImmutable() {

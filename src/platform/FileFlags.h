@@ -23,8 +23,8 @@ std::optional<bool> immutable(const QString &path);
 int setImmutable(int dirFd, const QByteArray &name, const struct stat &expected, bool on);
 // Whether this process holds CAP_LINUX_IMMUTABLE (without it every change is refused).
 bool canChangeImmutable();
-// Whether the folder open at `fd` (O_PATH will do) takes new names only (chattr +a): nothing in it can be
-// renamed or removed. False where the flags can't be read.
-bool appendOnly(int fd);
+// Whether the folder open at `dir` (for reading, not O_PATH) takes new names only (chattr +a): nothing in
+// it can be renamed or removed. False where the flags can't be read.
+bool appendOnly(int dir);
 
 } // namespace FileFlags

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -174,6 +175,24 @@ QByteArray readAtMost(int fd, qsizetype most) {
         got += n;
     data.truncate(got);
     return data;
+}
+
+namespace {
+std::atomic<pid_t> knownPid{0};
+} // namespace
+
+pid_t ownPid() {
+    static const bool forgottenInChildren = [] {
+        ::pthread_atfork(nullptr, nullptr, [] { knownPid.store(0, std::memory_order_relaxed); });
+        return true;
+    }();
+    (void)forgottenInChildren;
+    pid_t pid = knownPid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = ::getpid();
+        knownPid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
 }
 
 int writeAll(int fd, const char *data, qint64 n) {

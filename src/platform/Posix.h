@@ -84,6 +84,9 @@ void setFlushErrorForTests(int error, int only = 0);
 // How many flushes the fault has failed so far.
 int failedFlushesForTests();
 
+// This process's id, asked of the system once (and again in a forked child): steps ask for it per item.
+pid_t ownPid();
+
 // Runs a system call again while it fails with EINTR.
 template <typename F> auto retry(F f) {
     decltype(f()) r;

@@ -96,9 +96,10 @@ public:
     bool syncEachFile = false;
 
     // Starts the copy of one item (to `target`) into report.
-    void begin(CopyReport &r, const PathBytes &target, bool sync) {
+    void begin(CopyReport &r, const PathBytes &target, dev_t targetDev, bool sync) {
         report = &r;
         target_ = target.bytes();
+        targetDev_ = targetDev;
         syncEachFile = sync;
         ancestors_.clear();
         linked_.clear();
@@ -111,8 +112,9 @@ public:
             factsKnown_ = true;
         }
     }
+    // seen: the source's stat, where the caller took it just now.
     void copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                   const QByteArray &srcPath, bool root);
+                   const QByteArray &srcPath, bool root, const struct stat *seen = nullptr);
     // Stops the queued copies: the first failure is the one finish() throws.
     void halt(std::exception_ptr e) {
         std::lock_guard guard(lock_);
@@ -159,9 +161,9 @@ private:
     void folder(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
                 const QByteArray &srcPath, const struct stat &st, bool root);
     void entry(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-               const QByteArray &srcPath, bool root);
+               const QByteArray &srcPath, bool root, const struct stat *seen = nullptr);
     void entryOf(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                 const QByteArray &srcPath, bool root);
+                 const QByteArray &srcPath, bool root, const struct stat *seen);
     void copyRegular(FileCopy::Session &s, int srcDir, const QByteArray &srcName, int dstDir,
                      const QByteArray &dstName, const QByteArray &srcPath, bool root,
                      const Folder *in = nullptr);
@@ -259,18 +261,20 @@ private:
     FileCopy::Known known_;
     std::optional<mode_t> umask_;
     bool factsKnown_ = false;
-    QByteArray target_; // the item's copy
+    QByteArray target_;   // the item's copy
+    dev_t targetDev_ = 0; // the device of the folder it goes into
 };
 
 void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
-                        const QByteArray &srcPath, bool root) {
-    entry(nullptr, srcDir, srcName, dstDir, dstName, srcPath, root);
+                        const QByteArray &srcPath, bool root, const struct stat *seen) {
+    entry(nullptr, srcDir, srcName, dstDir, dstName, srcPath, root, seen);
 }
 
 void CopyJob::entry(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir,
-                    const QByteArray &dstName, const QByteArray &srcPath, bool root) {
+                    const QByteArray &dstName, const QByteArray &srcPath, bool root,
+                    const struct stat *seen) {
     try {
-        entryOf(parent, srcDir, srcName, dstDir, dstName, srcPath, root);
+        entryOf(parent, srcDir, srcName, dstDir, dstName, srcPath, root, seen);
     } catch (const FileError &e) {
         // Inside a tree the failing item is named, not only the tree; too deep a tree or one that holds
         // itself (ELOOP) is the whole tree's fault.
@@ -280,9 +284,13 @@ void CopyJob::entry(Folder *parent, int srcDir, const QByteArray &srcName, int d
 }
 
 void CopyJob::entryOf(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir,
-                      const QByteArray &dstName, const QByteArray &srcPath, bool root) {
+                      const QByteArray &dstName, const QByteArray &srcPath, bool root,
+                      const struct stat *seen) {
     struct stat st;
-    if (::fstatat(srcDir, srcName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) fail(errno);
+    if (seen)
+        st = *seen;
+    else if (::fstatat(srcDir, srcName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        fail(errno);
 
     if (S_ISDIR(st.st_mode)) {
         folder(parent, srcDir, srcName, dstDir, dstName, srcPath, st, root);
@@ -473,11 +481,7 @@ Fd CopyJob::createFile(int dstDir, const QByteArray &dstName, const struct stat 
 // The bytes, flushed when asked; how many were copied.
 qint64 CopyJob::copyContents(FileCopy::Session &s, int src, int dst, const struct stat &before,
                              const Folder *in, const QByteArray &srcPath) {
-    dev_t dstDev = in ? in->dstDev : 0;
-    if (!in) {
-        struct stat dstStat;
-        if (::fstat(dst, &dstStat) == 0) dstDev = dstStat.st_dev;
-    }
+    const dev_t dstDev = in ? in->dstDev : targetDev_;
     qint64 copied = 0;
     const int e = FileCopy::copyData(
         src, dst, before, dstDev, s,
@@ -544,9 +548,10 @@ void copyRoot(CopyJob &job, const HeldFolder &from, const QByteArray &srcName, c
     // Opened before the copy writes: a write-back error is reported only to descriptors open then.
     Fd dstDir(flush ? into.openReadable() : -1);
     if (flush && dstDir.get() < 0) fail(errno);
-    job.begin(report, into.pathOf(dstName), syncEachFile);
+    job.begin(report, into.pathOf(dstName), into.identity().st_dev, syncEachFile);
     try {
-        job.copyEntry(from.fd(), srcName, into.fd(), dstName, from.pathOf(srcName).bytes(), true);
+        job.copyEntry(from.fd(), srcName, into.fd(), dstName, from.pathOf(srcName).bytes(), true,
+                      shown ? &now : nullptr);
     } catch (const Halted &) {
         // a queued file failed first: finish() throws its error
     } catch (...) {
@@ -571,13 +576,14 @@ void copyTree(CopyJob &job, const PathBytes &source, const PathBytes &target, bo
 }
 
 void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName, const HeldFolder &into,
-              const QByteArray &targetName, bool flush, CopyReport &report, const struct stat *shown) {
-    copyRoot(job, from, sourceName, into, targetName, flush, false, report, shown, true);
+              const QByteArray &targetName, bool flush, CopyReport &report, const struct stat *shown,
+              bool foldersChecked) {
+    copyRoot(job, from, sourceName, into, targetName, flush, false, report, shown, !foldersChecked);
 }
 
 // The hidden name is made in bytes, from the folder's.
 PartCopy::PartCopy(const HeldFolder &folder)
-    : folder_(folder), bytes_(Journal::partName(folder.path())), name_(bytes_.name()),
+    : folder_(folder), bytes_(Journal::partName(folder.path(), folder.fd())), name_(bytes_.name()),
       path_(Posix::shown(bytes_.bytes())) {
     // Nothing is made or recorded where it could not go again.
     folder.refuseAppendOnly();
@@ -604,8 +610,8 @@ void PartCopy::handTo(Journal::Unflushed &later) {
 }
 
 void PartCopy::copy(CopyJob &job, const HeldFolder &from, const QByteArray &name, const struct stat &shown,
-                    bool flush) {
-    copyTree(job, from, name, folder_, name_, flush, report_, &shown);
+                    bool flush, bool foldersChecked) {
+    copyTree(job, from, name, folder_, name_, flush, report_, &shown, foldersChecked);
 }
 
 int PartCopy::place(const QByteArray &to) {

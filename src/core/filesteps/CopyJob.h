@@ -61,11 +61,11 @@ CopyJobPtr newCopyJob(TransferProgress &progress);
 void copyTree(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, CopyReport &report,
               bool syncEachFile = false);
 // The same for `sourceName` in the held folder `from`, copied as `targetName` into the held folder `into`.
-// Both must still be at their paths, and with `shown` the source must still be the item whose stat that
-// was: else the folder's refusal is thrown.
+// Both must still be at their paths (foldersChecked: the caller found them there just now), and with
+// `shown` the source must still be the item whose stat that was: else the folder's refusal is thrown.
 void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName, const HeldFolder &into,
               const QByteArray &targetName, bool flush, CopyReport &report,
-              const struct stat *shown = nullptr);
+              const struct stat *shown = nullptr, bool foldersChecked = false);
 // Takes the marker off a copy that has its real name now.
 void unmark(CopyReport &report);
 
@@ -80,9 +80,9 @@ public:
     PartCopy &operator=(const PartCopy &) = delete;
     ~PartCopy();
     // Throws like copyTree: `name` in the held folder `from`, which must still be the item `shown`.
-    // flush: the copy is on stable storage when this returns.
+    // flush: the copy is on stable storage when this returns. foldersChecked as for copyTree.
     void copy(CopyJob &job, const HeldFolder &from, const QByteArray &name, const struct stat &shown,
-              bool flush);
+              bool flush, bool foldersChecked = false);
     const QString &path() const { return path_; }
     // False: there was nothing to copy (a pipe, a socket, a device).
     bool made() const { return report_.createdRoot; }

@@ -113,11 +113,13 @@ HeldFolder HeldFolder::ofShown(const ShownItem &item) {
     return HeldFolder(folder, shown);
 }
 
-HeldFolder::HeldFolder(HeldFolder &&o) noexcept : path_(o.path_), fd_(std::exchange(o.fd_, -1)), st_(o.st_) {}
+HeldFolder::HeldFolder(HeldFolder &&o) noexcept
+    : path_(o.path_), fd_(std::exchange(o.fd_, -1)), st_(o.st_), readable_(o.readable_.exchange(-1)) {}
 
 HeldFolder &HeldFolder::operator=(HeldFolder &&o) noexcept {
     if (this != &o) {
         if (fd_ >= 0) ::close(fd_);
+        if (const int r = readable_.exchange(o.readable_.exchange(-1)); r >= 0) ::close(r);
         path_ = o.path_;
         fd_ = std::exchange(o.fd_, -1);
         st_ = o.st_;
@@ -127,6 +129,7 @@ HeldFolder &HeldFolder::operator=(HeldFolder &&o) noexcept {
 
 HeldFolder::~HeldFolder() {
     if (fd_ >= 0) ::close(fd_);
+    if (const int r = readable_.load(); r >= 0) ::close(r);
 }
 
 bool HeldFolder::stillAtPath() const {
@@ -150,7 +153,16 @@ QString HeldFolder::refusalText(const QString &folder) {
 }
 
 void HeldFolder::refuseAppendOnly() const {
-    if (!FileFlags::appendOnly(fd_)) return;
+    int readable = readable_.load();
+    if (readable < 0) {
+        readable = openReadable();
+        if (readable < 0) return;
+        if (int none = -1; !readable_.compare_exchange_strong(none, readable)) {
+            ::close(readable);
+            readable = none;
+        }
+    }
+    if (!FileFlags::appendOnly(readable)) return;
     // clang-format off
     throw FileError{EPERM, LF("Der Ordner „%@“ nimmt nur neue Objekte auf (nur anhängen): Darin lässt sich nichts umbenennen, ersetzen oder entfernen, daher legt Kestrin dort nichts ab.",
                               Posix::lastComponent(path_.text())), false};

@@ -12,6 +12,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+
 #include <sys/stat.h>
 
 namespace FileSteps {
@@ -35,7 +37,8 @@ public:
     int fd() const { return fd_; }
     // Device and inode as it was opened.
     const struct stat &identity() const { return st_; }
-    bool is(const struct stat &st) const { return st.st_dev == st_.st_dev && st.st_ino == st_.st_ino; }
+    bool is(const struct stat &st) const { return is(st.st_dev, st.st_ino); }
+    bool is(dev_t dev, ino_t ino) const { return dev == st_.st_dev && ino == st_.st_ino; }
 
     // Whether its path still leads to this folder.
     bool stillAtPath() const;
@@ -70,6 +73,8 @@ private:
     PathBytes path_;
     int fd_ = -1;
     struct stat st_ {};
+    // The folder opened for its flags, on the first look at them and kept for the next.
+    mutable std::atomic<int> readable_{-1};
 };
 
 } // namespace FileSteps

@@ -87,6 +87,7 @@ struct State {
     QByteArray token;
     bool named = false;          // the journal's name is on stable storage
     off_t torn = -1;             // where the journal ends whole, while a failed append is not cut off
+    off_t end = -1;              // its length where known: every append is ours
     quint64 batches = 0;         // batch renames recorded so far
     quint64 parts = 0;           // part names given so far
     QSet<QByteArray> partsIn;    // folders whose record that parts may appear there is on stable storage
@@ -97,16 +98,20 @@ struct State {
     // A journal with nothing in flight starts afresh: no part of ours is on the disk then. The roots of
     // a job still running go on record again, on the disk with the next part's folder.
     void restart() {
+        end = -1;
         if (::ftruncate(fd, 0) != 0) return;
         partsIn.clear();
         volumes.clear();
         const QByteArray lines = roots.join();
-        if (Posix::writeAll(fd, lines.constData(), lines.size()) != 0) torn = 0;
+        if (Posix::writeAll(fd, lines.constData(), lines.size()) != 0)
+            torn = 0;
+        else
+            end = lines.size();
     }
 
     // One journal for the life of the process: made and removed once, not for every item.
     ~State() {
-        if (fd >= 0 && pid == ::getpid() && open.isEmpty()) ::unlinkat(dir, name.constData(), 0);
+        if (fd >= 0 && pid == Posix::ownPid() && open.isEmpty()) ::unlinkat(dir, name.constData(), 0);
     }
 };
 
@@ -123,7 +128,7 @@ QByteArray newToken() {
 
 // This process's token. The caller holds the lock.
 const QByteArray &ownToken(State &s) {
-    if (s.pid != ::getpid()) {
+    if (s.pid != Posix::ownPid()) {
         // A forked child has a journal of its own.
         if (s.fd >= 0) ::close(s.fd);
         if (s.dir >= 0) ::close(s.dir);
@@ -133,13 +138,14 @@ const QByteArray &ownToken(State &s) {
         s.token.clear();
         s.named = false;
         s.torn = -1;
+        s.end = -1;
         s.batches = 0;
         s.parts = 0;
         s.partsIn.clear();
         s.open.clear();
         s.roots.clear();
         s.volumes.clear();
-        s.pid = ::getpid();
+        s.pid = Posix::ownPid();
     }
     if (s.token.isEmpty()) s.token = newToken();
     return s.token;
@@ -169,6 +175,7 @@ int ready(State &s) {
     s.dir = dir;
     s.name = name;
     s.named = false;
+    s.end = 0;
     return 0;
 }
 
@@ -185,8 +192,10 @@ int append(State &s, const QByteArray &lines, bool durable) {
     if (s.torn >= 0) {
         if (Posix::retry([&] { return ::ftruncate(s.fd, s.torn); }) != 0) return errno;
         s.torn = -1;
+        s.end = -1;
     }
-    const off_t end = ::lseek(s.fd, 0, SEEK_END);
+    const off_t end = s.end >= 0 ? s.end : ::lseek(s.fd, 0, SEEK_END);
+    s.end = -1;
     int e = writeErrorForTests();
     if (!e) e = Posix::writeAll(s.fd, lines.constData(), lines.size());
     if (!e && durable) e = Posix::flushData(s.fd);
@@ -194,7 +203,10 @@ int append(State &s, const QByteArray &lines, bool durable) {
         e = syncFolder(s.dir, folder());
         s.named = e == 0;
     }
-    if (e && end >= 0 && Posix::retry([&] { return ::ftruncate(s.fd, end); }) != 0) s.torn = end;
+    if (e && end >= 0 && Posix::retry([&] { return ::ftruncate(s.fd, end); }) != 0)
+        s.torn = end;
+    else if (end >= 0)
+        s.end = e ? end : end + off_t(lines.size());
     if (!e && durable && flushedHook()) [[unlikely]]
         flushedHook()(qint64(::lseek(s.fd, 0, SEEK_END)));
     return e;
@@ -227,7 +239,7 @@ QByteArray volumeLine(const PathBytes &folder, dev_t dev) {
     {
         State &s = state();
         std::lock_guard guard(s.lock);
-        if (s.pid == ::getpid() && s.volumes.contains(dev)) return {};
+        if (s.pid == Posix::ownPid() && s.volumes.contains(dev)) return {};
     }
     const Fd fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     return volumeLine(fd.get(), dev);
@@ -257,7 +269,7 @@ QByteArray record(const QByteArray &key, const QByteArray &line, bool durable,
 // The caller holds the lock.
 void close(State &s, const QByteArray &key) {
     if (s.fd < 0 || !s.open.remove(key)) return;
-    if (s.open.isEmpty() && ::lseek(s.fd, 0, SEEK_END) > restartBytes) s.restart();
+    if (s.open.isEmpty() && (s.end >= 0 ? s.end : ::lseek(s.fd, 0, SEEK_END)) > restartBytes) s.restart();
 }
 
 QByteArray identity(const struct stat &st) {
@@ -273,14 +285,17 @@ QByteArray coarseNow() {
 
 } // namespace
 
-PathBytes partName(const PathBytes &folder) {
+PathBytes partName(const PathBytes &folder, int fd) {
     State &s = state();
     std::lock_guard guard(s.lock);
     const QByteArray stem = ".kestrin-part-" + ownToken(s).left(8) + '-';
     for (;;) {
-        const PathBytes candidate = folder.child(stem + QByteArray::number(++s.parts));
+        const QByteArray name = stem + QByteArray::number(++s.parts);
+        const PathBytes candidate = folder.child(name);
         struct stat st;
-        if (::lstat(candidate.c_str(), &st) != 0) return candidate;
+        if ((fd >= 0 ? ::fstatat(fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW)
+                     : ::lstat(candidate.c_str(), &st)) != 0)
+            return candidate;
     }
 }
 
@@ -370,7 +385,8 @@ QByteArray beginRenames(const RenameBatch &of, const QList<Rename> &renames) {
         State &s = state();
         std::lock_guard guard(s.lock);
         // A forked child numbers its own batches afresh.
-        if (s.pid != ::getpid() || QString::fromLatin1(s.token.left(8)) != of.token) throw unwritable(ESTALE);
+        if (s.pid != Posix::ownPid() || QString::fromLatin1(s.token.left(8)) != of.token)
+            throw unwritable(ESTALE);
     }
     const QByteArray batch = QByteArray::number(of.number);
     QByteArray lines;
@@ -394,10 +410,11 @@ void endBatch(const QList<Rename> &renames) {
     State &s = state();
     std::lock_guard guard(s.lock);
     // Never after a torn line, which it would continue.
-    if (s.fd < 0 || s.pid != ::getpid() || s.torn >= 0) return;
+    if (s.fd < 0 || s.pid != Posix::ownPid() || s.torn >= 0) return;
     QByteArray lines;
     for (const Rename &r : renames)
         if (const QByteArray key = keyOf(r.hidden); !s.open.contains(key)) lines += "end " + key + '\n';
+    s.end = -1;
     if (!lines.isEmpty()) Posix::writeAll(s.fd, lines.constData(), lines.size());
 }
 
@@ -439,6 +456,7 @@ void endMove(const PathBytes &part) {
     if (s.fd < 0 || !s.open.contains(key)) return;
     // A move's record would speak again whatever became of its part: it is ended in the journal too.
     const QByteArray line = "end " + key + '\n';
+    s.end = -1;
     Posix::writeAll(s.fd, line.constData(), line.size());
     close(s, key);
 }

@@ -28,8 +28,9 @@ namespace FileSteps::Journal {
 // --- copies under part names, replaced items, originals set aside
 
 // A name in `folder` for a part of this process: ".kestrin-part-", the first eight hexadecimal digits
-// of the journal's token, "-" and a number; unique by construction, and free when given.
-PathBytes partName(const PathBytes &folder);
+// of the journal's token, "-" and a number; unique by construction, and free when given. `fd`: the folder
+// held, where it is.
+PathBytes partName(const PathBytes &folder, int fd = -1);
 // Recorded before the part `path` (a name partName gave) is made, so that no part outlasts what the
 // next start needs to remove it: the first part in a folder puts on stable storage that parts of this
 // journal may appear there; the next start looks for them by their names. The value the part's marker

@@ -83,7 +83,9 @@ struct Runner {
     void expectRoot(bool onLeft) const {
         const std::optional<RootId> &id = onLeft ? roots.left : roots.right;
         const QString &root = onLeft ? left : right;
-        if ((id && FolderCompare::rootId(root) != id) || !(onLeft ? leftHeld : rightHeld).stillAtPath())
+        // One look at the path: still the folder held, and the one the compare read.
+        const std::optional<RootId> now = FolderCompare::rootId(root);
+        if (!now || !(onLeft ? leftHeld : rightHeld).is(now->dev, now->ino) || (id && now != id))
             throw RootGone{rootGoneText(root)};
     }
 
@@ -132,8 +134,9 @@ struct Runner {
         const std::optional<EntryFacts> &expected = intoLeft ? s.row.leftFacts : s.row.rightFacts;
         const std::optional<EntryFacts> &shown = intoLeft ? s.row.rightFacts : s.row.leftFacts;
         if (!shown) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
-        // The source's folder is checked as the copy begins.
+        expectRoot(!intoLeft);
         expectRoot(intoLeft);
+        // Held just now, beneath the roots looked at just now.
         const Place from = placeOf(!intoLeft, rel), to = placeOf(intoLeft, rel);
         expectUnchanged(expected, to, rel);
         writes(intoLeft);
@@ -144,7 +147,7 @@ struct Runner {
         source.st_dev = shown->dev;
         source.st_ino = shown->ino;
         try {
-            part.copy(*job, from.folder(), from.name, source, expected.has_value());
+            part.copy(*job, from.folder(), from.name, source, expected.has_value(), true);
         } catch (const FileError &e) {
             if (e.code != ESTALE) throw;
             // A held folder refused: a root's is the end of the run.
