@@ -358,6 +358,14 @@ void PaneModel::followMove(const QString &from, const QString &to) {
     for (const QString &p : std::as_const(m_selection))
         selection.insert(along(p));
     if (selection != m_selection) setSelection(selection);
+    // Back and Forward lead to where those folders are now.
+    for (auto [stack, set] : {std::pair{&m_backStack, &PaneModel::setBackStack},
+                              std::pair{&m_forwardStack, &PaneModel::setForwardStack}}) {
+        QStringList moved;
+        for (const QString &p : std::as_const(*stack))
+            moved << along(p);
+        if (moved != *stack) (this->*set)(moved);
+    }
     if (!Posix::isAtOrBelow(m_currentPath, source)) {
         // Hits below the searched folder went or came.
         if (Posix::isAtOrBelow(source, m_currentPath) || Posix::isAtOrBelow(target, m_currentPath))

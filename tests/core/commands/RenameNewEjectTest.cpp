@@ -159,6 +159,9 @@ TEST_F(CommandTest, PanesFollowWhatTheProgramRenamedOrMovedUnlessIntoATrashAndSe
     const QString docs = make("Documents/"), now = docs + "/Briefe 2026", z = make("dst/brief-z");
     PaneModel *left = app->left(), *right = app->right();
     show(right, QFileInfo(make("Documents/Briefe/2025/brief-b")).path());
+    right->go(docs + "/Briefe");
+    right->goBack(); // Forward leads into the folder renamed below
+    QTRY_COMPARE_WITH_TIMEOUT(right->currentPath(), docs + "/Briefe/2025", 5000);
     right->setSelection({docs + "/Briefe/2025/brief-b"});
     show(left, docs);
     left->setSearchText("brief");
@@ -169,6 +172,8 @@ TEST_F(CommandTest, PanesFollowWhatTheProgramRenamedOrMovedUnlessIntoATrashAndSe
     app->renames().renameSelection();
     QTRY_VERIFY_WITH_TIMEOUT(shows(now + "/2025/brief-b"), 5000);
     EXPECT_EQ(left->selection(), QSet<QString>{now});
+    EXPECT_EQ(right->forwardStack(), QStringList{now});
+    EXPECT_EQ(right->currentPath(), now + "/2025");
     app->sides().setActive(Side::right);
     app->renames().renameSelection(); // the other side's selection went along
     QTRY_VERIFY_WITH_TIMEOUT(shows(now + "/2025/brief-c"), 5000);
