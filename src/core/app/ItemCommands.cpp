@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtConcurrent>
+#include <cerrno>
 #include <pwd.h>
 #include <sys/stat.h>
 
@@ -79,6 +80,11 @@ void ItemCommands::openSelection() {
 
 void ItemCommands::openWithApplication(const QString &path) {
     if (!m_services.openFile) return;
+    // A hit another program took away meanwhile: said by name, and no longer shown.
+    if (m_sides.forgetGone(path)) {
+        m_toasts.show(FileOps::explain(FileError::fromErrno(ENOENT), Posix::lastComponent(path)), true);
+        return;
+    }
     if (!m_services.openFile(path))
         m_toasts.show(LF("„%@“ lässt sich mit keinem Programm öffnen.", Posix::lastComponent(path)), true);
 }

@@ -51,6 +51,11 @@ void RenameCommands::renameSelection() {
     }
     const QString path = selected.first();
     const QString name = shownName(pane, path);
+    // A hit another program took away meanwhile: said by name, and no longer shown.
+    if (m_sides.forgetGone(path)) {
+        m_toasts.show(FileOps::explain(FileError::fromErrno(ENOENT), name), true);
+        return;
+    }
 
     TextQuestion q;
     q.message = L("Umbenennen");
@@ -104,6 +109,8 @@ void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const Q
         // A dangling link is something too.
         if (error.code == EEXIST)
             m_toasts.show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+        else if (error.code == ENOENT && m_sides.forgetGone(path))
+            m_toasts.show(FileOps::explain(error, name), true);
         else
             m_toasts.show(error.description.isEmpty() ? FileOps::explain(error, name) : error.description,
                           true);

@@ -7,6 +7,7 @@
 #include "platform/Posix.h"
 
 #include <QDir>
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace {
@@ -86,6 +87,14 @@ void Sides::followMove(const QString &from, const QString &to) {
     for (TabGroup *group : {m_left, m_right})
         for (PaneModel *pane : group->tabs())
             pane->followMove(from, to);
+}
+
+bool Sides::forgetGone(const QString &path) {
+    if (struct stat st{}; Posix::lstatPath(path, st) || errno != ENOENT) return false;
+    for (TabGroup *group : {m_left, m_right})
+        for (PaneModel *pane : group->tabs())
+            if (pane->visibleRow(path) >= 0) pane->forgetGone(path);
+    return true;
 }
 
 void Sides::saveLastPaths() {

@@ -38,6 +38,9 @@ public:
     // The program moved or renamed `from` to `to`: every tab of both sides that shows it, or a folder below
     // it, goes along. One that went into a Trash is left where it was, as when it was trashed.
     void followMove(const QString &from, const QString &to);
+    // True when nothing is at path any more (another program took it away); then every tab that shows
+    // it drops it.
+    bool forgetGone(const QString &path);
     // Writes each side's folder when it differs from the one remembered.
     void saveLastPaths();
 

@@ -93,8 +93,11 @@ std::optional<QDateTime> lastUsedDate(const QString &path);
 // How many entries one search looks at, at most.
 constexpr int searchBudget = 80'000;
 // Recursive name and filter search below root; empty when cancelled. Never follows symbolic links.
-// cutShort tells whether the walk stopped at its budget of entries with parts of the tree not looked at.
+// cutShort tells whether the walk stopped at its budget of entries with parts of the tree not looked at;
+// folders gets the folders it read, root first, at most searchFolderLimit of them (those a watch follows).
+constexpr int searchFolderLimit = 1000;
 QList<FileItem> search(const QString &root, const QString &query, const SearchFilter &filter,
-                       const CancelFlag &flag, int limit = 400, bool *cutShort = nullptr);
+                       const CancelFlag &flag, int limit = 400, bool *cutShort = nullptr,
+                       QStringList *folders = nullptr);
 
 } // namespace FileLoader

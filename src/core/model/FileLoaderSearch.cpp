@@ -136,20 +136,23 @@ private:
 };
 
 // Puts the sub-folder on the stack above its parent, the stack's top; an unreadable one is passed over.
-void descend(std::vector<Frame> &stack, const QByteArray &pathBytes, const char *name, qsizetype length) {
+void descend(std::vector<Frame> &stack, const QByteArray &pathBytes, const char *name, qsizetype length,
+             QStringList *folders) {
     Frame child;
     child.pathBytes = pathBytes;
     if (const Frame &parent = stack.back(); parent.path) {
         QString decoded;
         if (detail::decodeName(name, length, decoded)) child.path = detail::joinPath(*parent.path, decoded);
     }
-    if (readFrame(child, true)) stack.push_back(std::move(child));
+    if (!readFrame(child, true)) return;
+    if (folders && child.path && folders->size() < searchFolderLimit) folders->append(*child.path);
+    stack.push_back(std::move(child));
 }
 
 } // namespace
 
 QList<FileItem> search(const QString &root, const QString &query, const SearchFilter &filter,
-                       const CancelFlag &flag, int limit, bool *cutShort) {
+                       const CancelFlag &flag, int limit, bool *cutShort, QStringList *folders) {
     QList<FileItem> hits;
     if (cutShort) *cutShort = false;
     const bool hidden = showHidden();
@@ -163,6 +166,7 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
     stack.push_back(Frame{*rootBytes, rootPath, {}, 0});
     // The root may itself be a link to a folder; nothing below it is followed.
     if (!readFrame(stack.back(), false)) return {};
+    if (folders) folders->append(rootPath);
 
     int visited = 0;
     while (!stack.empty()) {
@@ -187,7 +191,7 @@ QList<FileItem> search(const QString &root, const QString &query, const SearchFi
                                          diskName, kinds));
             if (hits.size() >= limit) return hits;
         }
-        if (type == DT_DIR && filter.subfolders) descend(stack, path.get(), name, e.length);
+        if (type == DT_DIR && filter.subfolders) descend(stack, path.get(), name, e.length, folders);
     }
     return hits;
 }

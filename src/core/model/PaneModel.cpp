@@ -48,8 +48,8 @@ PaneModel::Backend backend() {
     if (!b.list) b.list = [](const QString &path) { return FileLoader::list(path); };
     if (!b.search)
         b.search = [](const QString &root, const QString &query, const SearchFilter &filter,
-                      const CancelFlag &flag, int limit, bool *cutShort) {
-            return FileLoader::search(root, query, filter, flag, limit, cutShort);
+                      const CancelFlag &flag, int limit, bool *cutShort, QStringList *folders) {
+            return FileLoader::search(root, query, filter, flag, limit, cutShort, folders);
         };
     return b;
 }
@@ -96,9 +96,15 @@ PaneModel::PaneModel(Side side, const QString &start, QObject *parent)
     m_searchTask = new QTimer(this);
     m_searchTask->setSingleShot(true);
     connect(m_searchTask, &QTimer::timeout, this, &PaneModel::startSearchWalk);
+    // Other programs' changes below a search shown: one walk again after the pause of a burst.
+    m_searchedChanged = new QTimer(this);
+    m_searchedChanged->setSingleShot(true);
+    connect(m_searchedChanged, &QTimer::timeout, this, &PaneModel::searchAgain);
     connect(&FolderWatch::shared(), &FolderWatch::folderChanged, this,
             [this](const QString &path, const QStringList &names) {
                 if (!m_watchedPath.isEmpty() && path == m_watchedPath) noteChanges(names);
+                if (!m_shutDown && m_searchWatched.contains(path))
+                    m_searchedChanged->start(g_timings.reloadDelayMs);
             });
 
     updateCrumbs();
@@ -285,6 +291,8 @@ void PaneModel::resort() {
 
 void PaneModel::shutdown() {
     stopMonitor();
+    watchSearched({});
+    m_searchedChanged->stop();
     m_searchFlag->setCancelled();
     m_searchTask->stop();
     m_pendingReload->stop();

@@ -54,7 +54,8 @@ public:
     struct Backend {
         std::function<FileLoader::Listing(const QString &path)> list;
         std::function<QList<FileItem>(const QString &root, const QString &query, const SearchFilter &filter,
-                                      const CancelFlag &flag, int limit, bool *cutShort)>
+                                      const CancelFlag &flag, int limit, bool *cutShort,
+                                      QStringList *folders)>
             search;
     };
     static void setBackend(const Backend &backend); // empty members use FileLoader
@@ -140,6 +141,8 @@ public:
     // search; a search that may have held the item runs again.
     void followMove(const QString &from, const QString &to);
     void externalChange();
+    // A command found this shown item gone: its hit goes at once; a listing is made again.
+    void forgetGone(const QString &path);
     static bool isBrowsableFolder(const QString &path);
 
     // Selection. Ctrl stands for the Command key; clickCount above 1 is a double click.
@@ -222,7 +225,9 @@ private:
     void searchAgain();
     void startSearchWalk();
     void publishSearch(quint64 generation, const CancelFlagPtr &flag, SortKey key, bool reversed,
-                       QList<FileItem> hits, bool cutShort);
+                       QList<FileItem> hits, bool cutShort, const QStringList &folders);
+    // Watches the folders of the search shown, in place of those watched for it before.
+    void watchSearched(const QStringList &folders);
     void pruneSelectionToVisible();
     SelectionSummary summaryAfter(const QSet<QString> &next) const;
     void activateSide();
@@ -282,6 +287,9 @@ private:
     bool m_changedAll = false;
     QTimer *m_searchTask = nullptr;
     CancelFlagPtr m_searchFlag;
+    // The searched folders watched while hits are shown, and the pause after their changes.
+    QSet<QString> m_searchWatched;
+    QTimer *m_searchedChanged = nullptr;
     bool m_shutDown = false;
 
     // Generation counters: a worker's result applies only when it is still the newest of its kind.

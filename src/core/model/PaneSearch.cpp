@@ -1,6 +1,8 @@
 #include "core/model/PaneModel.h"
 #include "core/model/PaneWork.h"
 
+#include "core/model/FolderWatch.h"
+
 #include <QTimer>
 
 // The search of a pane: its text and filter, the debounced walk in a worker, and the hits in the pane's
@@ -45,6 +47,8 @@ void PaneModel::scheduleSearch() {
     // All white space, a pasted line break included.
     const QString query = m_searchText.trimmed();
     if (query.isEmpty() && !m_searchFilter.isActive()) {
+        watchSearched({});
+        m_searchedChanged->stop();
         const bool wasShown = m_searchResults.has_value();
         if (m_searchCutShort) setSearchCutShort(false);
         if (wasShown) setSearchResults(std::nullopt);
@@ -69,22 +73,29 @@ void PaneModel::startSearchWalk() {
     const SortKey key = m_sort;
     const bool reversed = m_sortReversed;
     emit searchWalkStarted(query);
-    using Found = std::pair<QList<FileItem>, bool>;
+    struct Found {
+        QList<FileItem> hits;
+        bool cutShort = false;
+        QStringList folders;
+    };
     inWorker<Found>(
         this,
         [search = backend().search, root, query, filter, flag, key, reversed] {
-            bool cutShort = false;
-            QList<FileItem> hits = search(root, query, filter, *flag, searchLimit, &cutShort);
+            Found found;
+            QList<FileItem> hits =
+                search(root, query, filter, *flag, searchLimit, &found.cutShort, &found.folders);
             if (flag->cancelled()) return Found();
-            return Found(FileLoader::sorted(std::move(hits), key, reversed), cutShort);
+            found.hits = FileLoader::sorted(std::move(hits), key, reversed);
+            return found;
         },
         [this, generation, flag, key, reversed](Found found) {
-            publishSearch(generation, flag, key, reversed, std::move(found.first), found.second);
+            publishSearch(generation, flag, key, reversed, std::move(found.hits), found.cutShort,
+                          found.folders);
         });
 }
 
 void PaneModel::publishSearch(quint64 generation, const CancelFlagPtr &flag, SortKey key, bool reversed,
-                              QList<FileItem> hits, bool cutShort) {
+                              QList<FileItem> hits, bool cutShort, const QStringList &folders) {
     if (m_shutDown || generation != m_searchGeneration || flag->cancelled()) return;
     if (key != m_sort || reversed != m_sortReversed) {
         // The order changed during the walk; the hits are shown in the order the pane shows now.
@@ -92,8 +103,8 @@ void PaneModel::publishSearch(quint64 generation, const CancelFlagPtr &flag, Sor
         const bool nowReversed = m_sortReversed;
         inWorker<QList<FileItem>>(
             this, [hits, nowKey, nowReversed] { return FileLoader::sorted(hits, nowKey, nowReversed); },
-            [this, generation, flag, nowKey, nowReversed, cutShort](QList<FileItem> sorted) {
-                publishSearch(generation, flag, nowKey, nowReversed, std::move(sorted), cutShort);
+            [this, generation, flag, nowKey, nowReversed, cutShort, folders](QList<FileItem> sorted) {
+                publishSearch(generation, flag, nowKey, nowReversed, std::move(sorted), cutShort, folders);
             });
         return;
     }
@@ -101,5 +112,28 @@ void PaneModel::publishSearch(quint64 generation, const CancelFlagPtr &flag, Sor
     if (cutShort != m_searchCutShort) setSearchCutShort(cutShort);
     setSearchResults(std::move(hits));
     setIsSearching(false);
+    pruneSelectionToVisible();
+    watchSearched(folders);
+}
+
+void PaneModel::watchSearched(const QStringList &folders) {
+    // The new watches first, so that a folder in both keeps its watch throughout.
+    QSet<QString> watched;
+    for (const QString &folder : folders)
+        if (!watched.contains(folder) && FolderWatch::shared().add(folder)) watched.insert(folder);
+    for (const QString &folder : std::as_const(m_searchWatched))
+        FolderWatch::shared().remove(folder);
+    m_searchWatched = std::move(watched);
+}
+
+void PaneModel::forgetGone(const QString &path) {
+    if (!m_searchResults) {
+        reload();
+        return;
+    }
+    QList<FileItem> hits = *m_searchResults;
+    if (hits.removeIf([&path](const FileItem &item) { return item.isAt(path); }) == 0) return;
+    ChangeBatch batch(this);
+    setSearchResults(std::move(hits));
     pruneSelectionToVisible();
 }

@@ -18,13 +18,17 @@ using PaneWork::standardised;
 namespace {
 
 // Case- and diacritic-insensitive form for prefix matching (É, E and e fold alike).
+// The letters and digits of a name without case and diacritics: typed keys hold nothing else, so
+// "IMG0015" finds "IMG_0015.JPG".
 QString folded(const QString &s) {
     const QString decomposed = s.normalized(QString::NormalizationForm_D);
     QString out;
     out.reserve(decomposed.size());
     for (QChar c : decomposed)
         if (c.category() != QChar::Mark_NonSpacing) out.append(c);
-    return out.toCaseFolded();
+    out = out.toCaseFolded();
+    out.removeIf([](QChar c) { return !c.isLetterOrNumber(); });
+    return out;
 }
 
 // Counts paths into a summary. The paths of one folder share the Trash test, so a large selection costs

@@ -3,9 +3,15 @@
 #include "core/localisation/Lang.h"
 
 #include <QFileDialog>
+#include <QMenu>
 
 void chooseApplications(QWidget *parent, const QString &title, const QString &directory, bool many,
                         std::function<void(const QStringList &)> done) {
+    // A menu closes and deletes itself once an entry is chosen, and would take the panel along: the panel
+    // belongs to the window the menu was opened from.
+    while (parent && (qobject_cast<QMenu *>(parent) || parent->windowType() == Qt::Popup))
+        parent = parent->parentWidget();
+    if (parent) parent = parent->window();
     auto *dialog = new QFileDialog(parent, title);
     dialog->setObjectName(QStringLiteral("appChooser"));
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);

@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <utility>
 #include <QToolTip>
 
 namespace {
@@ -201,6 +202,15 @@ void ItemView::mousePressEvent(QMouseEvent *event) {
     }
     m_pressRow = row;
     m_pressPos = pos;
+    // A plain press on a selected item may start a drag of the whole selection: the click that makes
+    // the item the only one waits for a release that ends no drag.
+    constexpr Qt::KeyboardModifiers choosing = Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier;
+    const QString path = m_list->item(row).path();
+    if (!(event->modifiers() & choosing) && m_model->selection().contains(path)) {
+        m_pendingClick = path;
+        if (m_sides) m_sides->setActive(m_model->side());
+        return;
+    }
     itemClicked(row, event->modifiers(), 1);
 }
 
@@ -208,6 +218,7 @@ void ItemView::mouseDoubleClickEvent(QMouseEvent *event) {
     if (!m_model || event->button() != Qt::LeftButton) return;
     const int row = rowAt(event->position().toPoint());
     m_pressRow = -1;
+    m_pendingClick.reset();
     if (row < 0)
         emptyClicked();
     else
@@ -224,8 +235,12 @@ void ItemView::mouseMoveEvent(QMouseEvent *event) {
     setHoverRow(rowAt(pos));
 }
 
-void ItemView::mouseReleaseEvent(QMouseEvent *) {
+void ItemView::mouseReleaseEvent(QMouseEvent *event) {
     m_pressRow = -1;
+    const std::optional<QString> pending = std::exchange(m_pendingClick, std::nullopt);
+    if (!pending || !m_model || event->button() != Qt::LeftButton) return;
+    // Looked up again: the list may have changed under the button.
+    if (const int row = m_list->rowOf(*pending); row >= 0) itemClicked(row, Qt::NoModifier, 1);
 }
 
 void ItemView::leaveEvent(QEvent *event) {
@@ -292,6 +307,7 @@ void ItemView::startDrag(Qt::DropActions) {
     if (!m_model || m_pressRow < 0 || m_pressRow >= m_list->rowCount()) return;
     const FileItem item = m_list->item(m_pressRow);
     m_pressRow = -1;
+    m_pendingClick.reset(); // the press was the start of this drag, not a click
     QMimeData *data = m_model->dragProvider(item);
     // Ends the recorded drag even when this view is gone once the drag returns.
     QMimeData token;

@@ -93,6 +93,8 @@ private:
     int m_targetRow = -1;
     int m_pressRow = -1;
     QPoint m_pressPos;
+    // The item of a plain press on the selection, clicked at the release unless a drag started.
+    std::optional<QString> m_pendingClick;
     bool m_emptyTargeted = false;
     QPointer<QObject> m_env;
 };

@@ -55,8 +55,7 @@ void fill(QMenu *menu, Toasts &toasts, const QStringList &paths, std::function<v
     menu->addSeparator();
     QAction *other = menu->addAction(L("Andere …"));
     other->setObjectName(QStringLiteral("otherApp"));
-    QPointer<QWidget> window = menu->parentWidget() ? menu->parentWidget()->window() : nullptr;
-    QObject::connect(other, &QAction::triggered, menu, [guard, paths, onPick, window] {
+    QObject::connect(other, &QAction::triggered, menu, [menu, guard, paths, onPick] {
         if (onPick) onPick();
         const QStringList folders = AppRegistry::applicationFolders();
         QString start = QStringLiteral("/usr/share/applications");
@@ -65,7 +64,7 @@ void fill(QMenu *menu, Toasts &toasts, const QStringList &paths, std::function<v
                 start = folder;
                 break;
             }
-        chooseApplications(window, L("Programm wählen"), start, false,
+        chooseApplications(menu, L("Programm wählen"), start, false,
                            [guard, paths](const QStringList &chosen) {
                                if (chosen.isEmpty()) return;
                                // An entry outside the application folders (a download) could run anything.

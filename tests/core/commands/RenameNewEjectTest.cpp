@@ -3,6 +3,7 @@
 #include "core/app/RenameCommands.h"
 #include "core/model/FileLoader.h"
 
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QThreadPool>
 #include <array>
@@ -157,22 +158,51 @@ TEST_F(CommandTest, RenamedItemComesBackSelectedUnlessAnotherWasChosen) {
 TEST_F(CommandTest, PanesFollowWhatTheProgramRenamedOrMovedUnlessIntoATrashAndSearchesRunAgain) {
     app->services().timings.renameRefreshMs = 60000; // only the changes' own refreshes
     const QString docs = make("Documents/"), now = docs + "/Briefe 2026", z = make("dst/brief-z");
+    const QString sibling = make("Documents/Briefe alt/"); // named like the renamed folder, not below it
     PaneModel *left = app->left(), *right = app->right();
-    show(right, QFileInfo(make("Documents/Briefe/2025/brief-b")).path());
+    show(right, sibling);
+    right->go(QFileInfo(make("Documents/Briefe/2025/brief-b")).path());
     right->go(docs + "/Briefe");
     right->goBack(); // Forward leads into the folder renamed below
     QTRY_COMPARE_WITH_TIMEOUT(right->currentPath(), docs + "/Briefe/2025", 5000);
     right->setSelection({docs + "/Briefe/2025/brief-b"});
+
+    // A rename while the search still walks and has no hits yet: the walk may have read the old name.
+    QSemaphore walking, letGo;
+    const auto restore = qScopeGuard([&] {
+        letGo.release(100);
+        PaneModel::setBackend({});
+        QThreadPool::globalInstance()->waitForDone(5000);
+    });
+    PaneModel::setBackend(
+        {{},
+         [&walking, &letGo](const QString &from, const QString &query, const SearchFilter &filter,
+                            const CancelFlag &flag, int limit, bool *cut, QStringList *folders) {
+             QList<FileItem> hits = FileLoader::search(from, query, filter, flag, limit, cut, folders);
+             walking.release();
+             letGo.tryAcquire(1, 5000);
+             return hits;
+         }});
     show(left, docs);
     left->setSearchText("brief");
     const auto shows = [&](const QString &p) { return !left->isSearching() && left->visibleRow(p) >= 0; };
+    QTRY_VERIFY_WITH_TIMEOUT(walking.tryAcquire(), 5000);
+    ASSERT_FALSE(left->searchResults().has_value());
+    app->sides().setActive(Side::right);
+    textAnswers = {QString("brief-a")};
+    app->renames().renameSelection();
+    letGo.release(100);
+    QTRY_VERIFY_WITH_TIMEOUT(shows(docs + "/Briefe/2025/brief-a"), 5000);
+    app->sides().setActive(Side::left);
+
     QTRY_VERIFY_WITH_TIMEOUT(shows(docs + "/Briefe"), 5000);
     left->setSelection({docs + "/Briefe"}); // F2 on a hit
     textAnswers = {QString("Briefe 2026"), QString("brief-c")};
     app->renames().renameSelection();
-    QTRY_VERIFY_WITH_TIMEOUT(shows(now + "/2025/brief-b"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(shows(now + "/2025/brief-a"), 5000);
     EXPECT_EQ(left->selection(), QSet<QString>{now});
     EXPECT_EQ(right->forwardStack(), QStringList{now});
+    EXPECT_TRUE(right->backStack().contains(sibling)) << right->backStack().join(u',').toStdString();
     EXPECT_EQ(right->currentPath(), now + "/2025");
     app->sides().setActive(Side::right);
     app->renames().renameSelection(); // the other side's selection went along
@@ -184,6 +214,25 @@ TEST_F(CommandTest, PanesFollowWhatTheProgramRenamedOrMovedUnlessIntoATrashAndSe
     QTRY_VERIFY_WITH_TIMEOUT(right->currentPath() == now + "/2025" && shows(now + "/2025/brief-c"), 5000);
     app->transfers().transfer({z}, now + "/2025", false); // a copy below a search
     QTRY_VERIFY_WITH_TIMEOUT(shows(now + "/2025/brief-z"), 5000);
+
+    // A copy of the folder a pane shows leaves the pane where it is.
+    const qsizetype before = toasts.size();
+    app->transfers().transfer({now}, root + "/dst", false);
+    waitToast(before + 1);
+    EXPECT_TRUE(exists(root + "/dst/Briefe 2026/2025/brief-z"));
+    EXPECT_EQ(right->currentPath(), now + "/2025");
+
+    // F2 on a hit another program deleted meanwhile names the item, and the hit goes.
+    const QString gone = now + "/2025/brief-z";
+    app->sides().setActive(Side::left);
+    left->setSelection({gone});
+    ASSERT_TRUE(QFile::remove(gone));
+    const qsizetype asked = textQuestions.size();
+    app->renames().renameSelection();
+    EXPECT_EQ(textQuestions.size(), asked);
+    EXPECT_EQ(lastToast(), "“brief-z”: The file no longer exists or has been moved.");
+    EXPECT_LT(left->visibleRow(gone), 0);
+    EXPECT_TRUE(left->selection().isEmpty());
 }
 
 TEST_F(CommandTest, NewItemsTakeTheNextFreeNumberedName) {

@@ -1,5 +1,8 @@
 #include "PaneTestUtil.h"
 
+#include "core/model/FolderWatch.h"
+
+#include <QFile>
 #include <QSemaphore>
 #include <QThread>
 #include <atomic>
@@ -24,7 +27,7 @@ protected:
     void useRecorder(Recorder &r) {
         PaneModel::setBackend({{},
                                [&r](const QString &root, const QString &query, const SearchFilter &filter,
-                                    const CancelFlag &flag, int limit, bool *cutShort) {
+                                    const CancelFlag &flag, int limit, bool *cutShort, QStringList *folders) {
                                    {
                                        std::lock_guard g(r.lock);
                                        r.queries << query;
@@ -32,7 +35,8 @@ protected:
                                    while (r.hold && !flag.cancelled())
                                        QThread::msleep(2);
                                    if (flag.cancelled()) r.sawCancel = true;
-                                   return FileLoader::search(root, query, filter, flag, limit, cutShort);
+                                   return FileLoader::search(root, query, filter, flag, limit, cutShort,
+                                                             folders);
                                }});
     }
 };
@@ -143,9 +147,9 @@ TEST_F(PaneSearch, AWalkCutShortByItsBudgetIsToldUntilTheNextOneCompletes) {
     touch(root + QStringLiteral("/whole.txt"));
     PaneModel::setBackend({{},
                            [](const QString &root, const QString &query, const SearchFilter &filter,
-                              const CancelFlag &flag, int limit, bool *cutShort) {
+                              const CancelFlag &flag, int limit, bool *cutShort, QStringList *folders) {
                                QList<FileItem> hits =
-                                   FileLoader::search(root, query, filter, flag, limit, cutShort);
+                                   FileLoader::search(root, query, filter, flag, limit, cutShort, folders);
                                if (cutShort && query == u"cut") *cutShort = true;
                                return hits;
                            }});
@@ -164,4 +168,34 @@ TEST_F(PaneSearch, AWalkCutShortByItsBudgetIsToldUntilTheNextOneCompletes) {
     pane->setSearchText(QString());
     EXPECT_FALSE(pane->searchCutShort());
     EXPECT_FALSE(pane->searchResults().has_value());
+}
+
+// Other programs' changes anywhere in the searched tree run a shown search again, once for a burst, with
+// the selection kept; clearing the search ends the watching.
+TEST_F(PaneSearch, ChangesBelowTheSearchRunItAgainOnce) {
+    touch(root + QStringLiteral("/report-old.txt"));
+    touch(root + QStringLiteral("/d/x.txt"));
+    touch(root + QStringLiteral("/e/f/y.txt"));
+    auto pane = openPane(root);
+    pane->setSearchText(QStringLiteral("report"));
+    ASSERT_TRUE(waitUntil([&] { return pane->searchResults().has_value() && !pane->isSearching(); }));
+    pane->setSelection({root + QStringLiteral("/report-old.txt")});
+    FolderWatch::shared().waitForIdle();
+    QSignalSpy walks(pane.get(), &PaneModel::searchWalkStarted);
+    for (const char *made : {"/report-top.txt", "/d/report-new.txt", "/e/f/report-5.txt"})
+        touch(root + QString::fromLatin1(made));
+    const QStringList all{QStringLiteral("report-5.txt"), QStringLiteral("report-new.txt"),
+                          QStringLiteral("report-old.txt"), QStringLiteral("report-top.txt")};
+    ASSERT_TRUE(waitUntil([&] { return !pane->isSearching() && names(pane->visibleItems()) == all; }));
+    QTest::qWait(150);
+    EXPECT_EQ(walks.count(), 1);
+    EXPECT_EQ(pane->selection(), QSet<QString>{root + QStringLiteral("/report-old.txt")});
+    ASSERT_TRUE(QFile::remove(root + QStringLiteral("/e/f/report-5.txt")));
+    EXPECT_TRUE(waitUntil([&] { return !pane->isSearching() && names(pane->visibleItems()).size() == 3; }));
+
+    pane->setSearchText(QString());
+    touch(root + QStringLiteral("/e/f/report-6.txt"));
+    QTest::qWait(200);
+    EXPECT_FALSE(pane->isSearching());
+    EXPECT_EQ(walks.count(), 2);
 }

@@ -110,13 +110,23 @@ TEST_F(PaneSelection, KeyboardMoves) {
 }
 
 TEST_F(PaneSelection, TypeToSelectIgnoresCaseAndDiacritics) {
-    for (const QString &n : {QStringLiteral("apfel"), QStringLiteral("Éclair"), QStringLiteral("eule"),
-                             QStringLiteral("Zürich")})
+    for (const QString &n :
+         {QStringLiteral("apfel"), QStringLiteral("Éclair"), QStringLiteral("eule"), QStringLiteral("Zürich"),
+          QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0015.JPG"), QStringLiteral("Herbst_01.jpg"),
+          QStringLiteral("Herbst_05.jpg"), QStringLiteral("2026-11 Herbstkonzert"),
+          QStringLiteral("2026-12 Probe")})
         touch(root + u'/' + n);
     auto pane = openPane(root);
-    // A miss keeps the last hit; decomposed input (e + combining accent) matches as well.
-    const std::pair<const char *, const char *> cases[] = {
-        {"e", "Éclair"}, {"EU", "eule"}, {"zu", "Zürich"}, {"q", "Zürich"}, {"e\u0301c", "Éclair"}};
+    // A miss keeps the last hit; decomposed input (e + combining accent) matches as well. Typed keys are
+    // letters and digits only, and so is what they are compared with.
+    const std::pair<const char *, const char *> cases[] = {{"IMG0015", "IMG_0015.JPG"},
+                                                           {"herbst05", "Herbst_05.jpg"},
+                                                           {"202612", "2026-12 Probe"},
+                                                           {"e", "Éclair"},
+                                                           {"EU", "eule"},
+                                                           {"zu", "Zürich"},
+                                                           {"q", "Zürich"},
+                                                           {"e\u0301c", "Éclair"}};
     for (const auto &[typed, hit] : cases) {
         pane->selectByPrefix(QString::fromUtf8(typed));
         EXPECT_EQ(pane->selection(), QSet<QString>{p(QString::fromUtf8(hit))}) << typed;

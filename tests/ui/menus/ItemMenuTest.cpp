@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 
 namespace {
 
@@ -254,12 +255,22 @@ TEST_F(ItemMenuTest, TheMainWindowFillsTheOpenWithAndFavouritesParts) {
     auto *pane = window.paneArea()->findChild<PaneView *>();
     ASSERT_TRUE(pane);
     app->left()->contextSelect(FileLoader::item(file));
-    std::unique_ptr<QMenu> menu(ItemMenu::build(pane->parts().menus, app->left(), FileLoader::item(file)));
+    std::unique_ptr<QMenu> menu(
+        ItemMenu::build(pane->parts().menus, app->left(), FileLoader::item(file), pane));
     QMenu *openWith = submenu(menu.get(), "Öffnen mit");
     ASSERT_TRUE(openWith);
     const QList<QAction *> apps = openWith->actions();
-    EXPECT_TRUE(std::any_of(apps.begin(), apps.end(),
-                            [](const QAction *a) { return a->objectName() == "otherApp"; }));
+    const auto other = std::find_if(apps.begin(), apps.end(),
+                                    [](const QAction *a) { return a->objectName() == "otherApp"; });
+    ASSERT_NE(other, apps.end());
+    // The panel outlives the menu, which goes once an entry is chosen: it belongs to the window.
+    (*other)->trigger();
+    menu.reset();
+    auto *chooser = window.findChild<QFileDialog *>("appChooser");
+    ASSERT_TRUE(chooser);
+    EXPECT_EQ(chooser->parentWidget(), &window);
+    chooser->reject();
+    menu.reset(ItemMenu::build(pane->parts().menus, app->left(), FileLoader::item(file), pane));
     QAction *favourite = find(menu.get(), "Zu Favoriten hinzufügen");
     ASSERT_TRUE(favourite);
     favourite->trigger();

@@ -134,9 +134,9 @@ TEST_F(ListViewTest, HitsOfASearchCutShortSayItUnderneath) {
     } restore;
     PaneModel::setBackend({{},
                            [](const QString &root, const QString &query, const SearchFilter &filter,
-                              const CancelFlag &flag, int limit, bool *cutShort) {
+                              const CancelFlag &flag, int limit, bool *cutShort, QStringList *folders) {
                                QList<FileItem> hits =
-                                   FileLoader::search(root, query, filter, flag, limit, cutShort);
+                                   FileLoader::search(root, query, filter, flag, limit, cutShort, folders);
                                *cutShort = query == u"b.";
                                return hits;
                            }});
@@ -184,6 +184,23 @@ TEST_F(ListViewTest, RightClickSelectsFirstAndDragsEndTheirRecord) {
     EXPECT_EQ(pane->selection(), QSet<QString>{file("c.txt")});
     EXPECT_TRUE(DragState::shared().paths.isEmpty());
     EXPECT_TRUE(DragState::shared().dragId().isEmpty());
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, start + QPoint(0, 30));
+
+    // A plain press on one of several selected items keeps them all and the drag carries them all; a
+    // press and release without a drag leaves it alone selected.
+    click("a.txt");
+    click("b.txt", Qt::ControlModifier);
+    click("d.txt", Qt::ControlModifier);
+    const QSet<QString> three{file("a.txt"), file("b.txt"), file("d.txt")};
+    QSet<QString> held;
+    EXPECT_EQ(dragFrom(list, rowPoint(v, rowOf(v, file("b.txt"))), &held, pane),
+              (QStringList{file("a.txt"), file("b.txt"), file("d.txt")}));
+    EXPECT_EQ(held, three);
+    EXPECT_EQ(pane->selection(), three);
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, rowPoint(v, rowOf(v, file("d.txt"))));
+    EXPECT_EQ(pane->selection(), three);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, rowPoint(v, rowOf(v, file("d.txt"))));
+    EXPECT_EQ(pane->selection(), QSet<QString>{file("d.txt")});
 }
 
 TEST_F(ListViewTest, ColumnTitlesLineUpWithTheRows) {

@@ -13,6 +13,9 @@
 #include "ui/window/pane/PaneView.h"
 
 #include <QDir>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -84,6 +87,25 @@ protected:
         return QPoint(40, r.center().y());
     }
     static int rowOf(PaneView *v, const QString &path) { return listView(v)->listModel()->rowOf(path); }
+    // Presses at a point of a view and moves past the drag distance: the files the drag carried (none
+    // when no drag started); the selection as it was while the button was down, then the release.
+    static QStringList dragFrom(QAbstractItemView *view, const QPoint &at, QSet<QString> *selectedMeanwhile,
+                                PaneModel *pane) {
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+        if (selectedMeanwhile) *selectedMeanwhile = pane->selection();
+        const QPoint to = at + QPoint(0, 30);
+        QMouseEvent move(QEvent::MouseMove, to, view->viewport()->mapToGlobal(to), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view->viewport(), &move);
+        QStringList carried;
+        if (const QList<QDrag *> drags = view->findChildren<QDrag *>(); !drags.isEmpty())
+            for (const QUrl &url : drags.last()->mimeData()->urls())
+                carried << url.toLocalFile();
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, to);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        carried.sort();
+        return carried;
+    }
 
     TestUtil::LanguageScope german{AppLanguage::de};
     QTemporaryDir tmp{TestUtil::testHome() + QStringLiteral("/view-XXXXXX")};
