@@ -110,11 +110,9 @@ TEST_F(PaneSelection, KeyboardMoves) {
 }
 
 TEST_F(PaneSelection, TypeToSelectIgnoresCaseAndDiacritics) {
-    for (const QString &n :
-         {QStringLiteral("apfel"), QStringLiteral("Éclair"), QStringLiteral("eule"), QStringLiteral("Zürich"),
-          QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0015.JPG"), QStringLiteral("Herbst_01.jpg"),
-          QStringLiteral("Herbst_05.jpg"), QStringLiteral("2026-11 Herbstkonzert"),
-          QStringLiteral("2026-12 Probe")})
+    for (const QString &n : QStringLiteral("apfel|Éclair|eule|Zürich|IMG_0001.JPG|IMG_0015.JPG|Herbst_01.jpg|"
+                                           "Herbst_05.jpg|2026-11 Herbstkonzert|2026-12 Probe")
+                                .split(u'|'))
         touch(root + u'/' + n);
     auto pane = openPane(root);
     // A miss keeps the last hit; decomposed input (e + combining accent) matches as well. Typed keys are

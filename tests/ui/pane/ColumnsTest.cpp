@@ -295,15 +295,9 @@ TEST_F(ColumnsTest, AFolderRowTakesADropAndAFileRowHandsItToTheColumnsFolder) {
 
 // A plain press on one of several selected items of the current folder drags them all.
 TEST_F(ColumnsTest, APressOnTheSelectionDragsItWhole) {
-    const QSet<QString> three{p("a/b/c"), p("a/b/one.txt"), p("a/b/two.txt")};
-    pane->setSelection(three);
+    pane->setSelection({p("a/b/one.txt"), p("a/b/two.txt")});
     ColumnList *b = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((b = cols->column(p("a/b"))) && b->listModel()->rowCount() == 3, 3000);
-    QSet<QString> held;
-    EXPECT_EQ(dragFrom(b, rowPoint(b, rowIn(b, "a/b/two.txt")), &held, pane),
-              (QStringList{p("a/b/c"), p("a/b/one.txt"), p("a/b/two.txt")}));
-    EXPECT_EQ(held, three);
-    EXPECT_EQ(pane->selection(), three);
-    QTest::mouseClick(b->viewport(), Qt::LeftButton, {}, rowPoint(b, rowIn(b, "a/b/one.txt")));
-    EXPECT_EQ(pane->selection(), QSet<QString>{p("a/b/one.txt")});
+    EXPECT_EQ(dragFrom(b, rowPoint(b, rowIn(b, "a/b/two.txt"))),
+              (QStringList{p("a/b/one.txt"), p("a/b/two.txt")}));
 }

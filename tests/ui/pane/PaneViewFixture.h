@@ -87,23 +87,19 @@ protected:
         return QPoint(40, r.center().y());
     }
     static int rowOf(PaneView *v, const QString &path) { return listView(v)->listModel()->rowOf(path); }
-    // Presses at a point of a view and moves past the drag distance: the files the drag carried (none
-    // when no drag started); the selection as it was while the button was down, then the release.
-    static QStringList dragFrom(QAbstractItemView *view, const QPoint &at, QSet<QString> *selectedMeanwhile,
-                                PaneModel *pane) {
-        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
-        if (selectedMeanwhile) *selectedMeanwhile = pane->selection();
+    // Presses at a point of a view, moves past the drag distance and releases: the files the drag carried.
+    static QStringList dragFrom(QAbstractItemView *view, const QPoint &at) {
         const QPoint to = at + QPoint(0, 30);
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
         QMouseEvent move(QEvent::MouseMove, to, view->viewport()->mapToGlobal(to), Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view->viewport(), &move);
         QStringList carried;
-        if (const QList<QDrag *> drags = view->findChildren<QDrag *>(); !drags.isEmpty())
-            for (const QUrl &url : drags.last()->mimeData()->urls())
+        const QList<QDrag *> drags = view->findChildren<QDrag *>();
+        for (QDrag *drag : drags.mid(drags.size() - 1)) // the newest
+            for (const QUrl &url : drag->mimeData()->urls())
                 carried << url.toLocalFile();
         QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, to);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        carried.sort();
         return carried;
     }
 
