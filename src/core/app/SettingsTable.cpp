@@ -75,10 +75,12 @@ QVariant splitBound(const QVariant &v, const QVariant &) {
 QVariant inspectorBound(const QVariant &v, const QVariant &) {
     return std::clamp(v.toDouble(), 220.0, 520.0);
 }
-// Outside the sizes the window offers, the default.
+// The sizes the window offers: one step beyond them (10, up to 18: an older range) is the nearest one
+// offered; anything further out is no size at all and gives the default.
 QVariant fontBound(const QVariant &v, const QVariant &fallback) {
     const double d = v.toDouble();
-    return d >= 10 && d <= 18 ? v : fallback;
+    if (!(d >= 10 && d <= 18)) return fallback;
+    return std::clamp(d, double(Settings::smallestFont), double(Settings::largestFont));
 }
 
 // Stored data: the cleanup rules are kept as JSON bytes.

@@ -97,7 +97,7 @@ TEST_F(AppStateTest, StoredValuesAreBoundedAndTyped) {
     Defaults::setValue("splitFraction", 0.1);
     Defaults::setValue("appearance", "dark");
     AppState app(quick());
-    EXPECT_EQ(app.settings().fontSize(), 18);
+    EXPECT_EQ(app.settings().fontSize(), 16); // the largest size the window offers
     EXPECT_EQ(app.settings().splitFraction(), 0.2);
     EXPECT_EQ(app.settings().scheme(), ColorScheme::dark);
 }
@@ -322,7 +322,7 @@ TEST_F(AppStateTest, MoveRecordsUndoAndUndoPutsItBack) {
     QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.jobs().progress(), 5000);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "move me");
     EXPECT_FALSE(QFile::exists(src.path() + "/m.txt"));
-    EXPECT_EQ(*app.undoJournal().undoTitle(), "1 Objekt verschoben");
+    EXPECT_EQ(*app.undoJournal().undoTitle(), "„m.txt“ verschoben"); // one item is named
     app.fileActions().undoLast();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(src.path() + "/m.txt") && !app.jobs().progress(), 5000);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "old"); // the replaced item is back
