@@ -434,6 +434,9 @@ TEST_F(AppStateTest, SettingsThatCanNotBeSavedAreTold) {
     EXPECT_EQ(app.toast()->text,
               "Die Einstellungen ließen sich nicht speichern: Ein anderes laufendes Kestrin "
               "hält sie gesperrt. Kestrin versucht es weiter.");
+    EXPECT_EQ(app.finishSettings(300),
+              "Diese Einstellung ließ sich beim Beenden nicht speichern: „Zwei Fenster "
+              "nebeneinander zeigen“. Kestrin speichert sie beim nächsten Start.");
     app.settings().setFontSize(15);
     EXPECT_EQ(app.finishSettings(300),
               "Diese Einstellungen ließen sich beim Beenden nicht speichern: „Zwei Fenster nebeneinander "
