@@ -348,7 +348,9 @@ TEST_F(AppsViewsTest, PermissionMenusIgnoreTheWheelAndTheirChangeIsUndone) {
     page.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
     for (bool focused : {false, true}) {
-        if (focused) spin->setFocus(Qt::MouseFocusReason);
+        // The page has the keys, as after a click on it; then the spin box, as after a click on it.
+        (focused ? static_cast<QWidget *>(spin) : &page)->setFocus(Qt::MouseFocusReason);
+        ASSERT_EQ(spin->hasFocus(), focused);
         QWheelEvent turn(QPointF(5, 5), spin->mapToGlobal(QPointF(5, 5)), {}, {0, 120}, Qt::NoButton, {},
                          Qt::NoScrollPhase, false);
         QSpontaneKeyEvent::setSpontaneous(&turn);
