@@ -120,7 +120,7 @@ public:
     void setRulesAuto(bool v) { set(Key::rulesAuto, v); }
     QString themeID() const { return value(Key::themeID).toString(); }
     void setThemeID(const QString &v) { set(Key::themeID, v); }
-    // The text sizes the settings window offers; a stored size is read within them.
+    // The text sizes the settings window offers as chips.
     static constexpr int smallestFont = 11, largestFont = 16;
     double fontSize() const { return value(Key::fontSize).toDouble(); }
     void setFontSize(double v) { set(Key::fontSize, v); }

