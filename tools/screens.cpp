@@ -2,6 +2,10 @@
 // kestrin-screens OUTDIR (run it under Xvfb; tools/screenshots.sh does).
 #include "core/app/AppState.h"
 #include "core/app/JobRunner.h"
+#include "core/app/Transfers.h"
+#include "core/app/FileActionCommands.h"
+#include "core/fileops/UndoJournal.h"
+#include "ui/settings/SettingsView.h"
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
@@ -383,6 +387,79 @@ void looksShots(const QString &out, const QString &left, const QString &right) {
     }
 }
 
+// On a 1366×768 screen at the largest text, Polish and Thai: every settings page, a page taller than the
+// screen also scrolled to its end; the inspector's Open With menu in a narrow column; a folder's menu with
+// nothing to paste; the Files menu with nothing selected; the File menu's Undo after one item was moved.
+void smallScreenShots(const QString &out, const QString &left, const QString &right) {
+    for (AppLanguage lang : {AppLanguage::pl, AppLanguage::th}) {
+        Scene scene(lang, 300);
+        auto &[tag, app, w] = scene;
+        app.settings().setFontSize(18);
+        app.settings().setShowInspector(true);
+        app.settings().setInspectorWidth(220);
+        w.move(0, 0);
+        w.resize(QGuiApplication::primaryScreen()->availableGeometry().size() - QSize(20, 40));
+        w.activateWindow();
+        app.left()->go(left);
+        app.right()->go(right);
+        settle(600);
+        if (SettingsWindow *settings = SettingsWindow::open(&app)) {
+            settings->move(0, 0);
+            for (int page = 0; page < settings->view()->count(); ++page) {
+                settings->view()->setCurrentIndex(page);
+                settle(300);
+                const QString name = QStringLiteral("/small-settings-%1-%2").arg(page + 1).arg(tag);
+                grabTo(settings, out + name + ".png");
+                QScrollBar *bar = settings->view()->scrollArea()->verticalScrollBar();
+                if (bar->maximum() > 0) {
+                    bar->setValue(bar->maximum());
+                    settle(200);
+                    grabTo(settings, out + name + "-end.png");
+                }
+            }
+            settings->close();
+        }
+        const FileItem note = FileLoader::item(left + "/Notizen.txt");
+        app.sides().setActive(Side::left);
+        app.left()->setSelection({note.path()});
+        settle(1500);
+        if (auto *column = qobject_cast<QScrollArea *>(w.inspectorColumn()))
+            if (auto *apps = column->findChild<QComboBox *>(QStringLiteral("appPicker"))) {
+                column->ensureWidgetVisible(apps, 0, 120);
+                settle(300);
+                shoot(w, out + "/small-inspector-openwith-" + tag + ".png");
+            }
+        const FileItem folder = FileLoader::item(left + "/Unterordner mit einem recht langen Namen");
+        app.left()->setSelection({folder.path()});
+        ContextMenus::popup(w.paneArea()->findChild<PaneView *>()->parts().menus, app.left(), &folder,
+                            w.mapToGlobal(QPoint(260, 190)), &w);
+        shootScreen(w, out + "/small-folder-menu-" + tag + ".png");
+        closePopups();
+        app.left()->setSelection({});
+        auto *bar = qobject_cast<MainMenuBar *>(w.menuBar());
+        if (bar) {
+            bar->filesMenu()->popup(
+                w.mapToGlobal(bar->actionGeometry(bar->filesMenu()->menuAction()).bottomLeft()));
+            shootScreen(w, out + "/small-menu-files-" + tag + ".png");
+            closePopups();
+        }
+        app.transfers().transfer({note.path()}, right, true);
+        for (int i = 0; i < 50 && (app.jobs().busy() || !app.undoJournal().undoTitle()); ++i)
+            settle(100);
+        if (bar) {
+            bar->fileMenu()->popup(
+                w.mapToGlobal(bar->actionGeometry(bar->fileMenu()->menuAction()).bottomLeft()));
+            shootScreen(w, out + "/small-menu-file-" + tag + ".png");
+            closePopups();
+        }
+        app.fileActions().undoLast();
+        for (int i = 0; i < 50 && (app.jobs().busy() || !QFile::exists(note.path())); ++i)
+            settle(100);
+        app.settings().setShowInspector(false);
+        app.settings().setFontSize(13);
+    }
+}
+
 // The main menu's Files menu, the information sheet, the cleanup rules with an incomplete rule chosen,
 // the question about a folder for Put Back and the Go to Folder question, Polish and Thai at the largest
 // text, light and dark, in the smallest window and on a large screen; the Files menu in English too.
@@ -547,6 +624,10 @@ int main(int argc, char **argv) {
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"looks") {
         looksShots(out, left, right);
         looksMoreShots(out, left, home.path());
+        return 0;
+    }
+    if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"small") {
+        smallScreenShots(out, left, right);
         return 0;
     }
     if (argc > 2 && QString::fromLocal8Bit(argv[2]) == u"focus") {

@@ -12,9 +12,13 @@
 # only the latter; "focus" only where the keyboard's focus shows, German and Thai; "sheets" the sheets and
 # questions at the largest text and the path bars on a deep folder; "looks" the menus, About and sheets at
 # the largest text, Polish and Thai, light and dark, and the Files menu, the information sheet, the cleanup
-# rules, the Put Back folder question and Go to Folder in the smallest window and on a large screen).
-# Usage: tools/screenshots.sh [OUTDIR [wording|header|focus|sheets|looks]]   (after `make build`)
+# rules, the Put Back folder question and Go to Folder in the smallest window and on a large screen;
+# "small" on a 1366×768 screen at the largest text, Polish and Thai: the settings pages, scrolled where
+# taller than the screen, the inspector's Open With menu, a folder's menu, and the Files and Edit menus).
+# Usage: tools/screenshots.sh [OUTDIR [wording|header|focus|sheets|looks|small]]   (after `make build`)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-build/screens}"
-exec xvfb-run -a -s "-screen 0 2600x1500x24" ./build/kestrin-screens "$out" "${2:-}"
+screen="2600x1500x24"
+if [ "${2:-}" = small ]; then screen="1366x768x24"; fi
+exec xvfb-run -a -s "-screen 0 $screen" ./build/kestrin-screens "$out" "${2:-}"

@@ -23,8 +23,8 @@ AppState::AppState(Services services, QObject *parent)
              }),
       m_transfers(m_sides, m_jobs, m_undo, m_toasts, m_services.dialogs),
       m_clipboard(m_sides, m_transfers, m_jobs, m_toasts, m_services.pasteboard),
-      m_items(m_sides, m_toasts, m_requests, m_services),
       m_renames(m_sides, m_toasts, m_requests, m_undo, m_services),
+      m_items(m_sides, m_toasts, m_requests, m_renames, m_services),
       m_trash(m_sides, m_jobs, m_undo, m_toasts, m_items, m_services),
       m_fileActions(m_sides, m_jobs, m_undo, m_toasts, m_services.dialogs) {
     m_settingsSetAside = Defaults::setAsidePath();
@@ -126,12 +126,16 @@ QString AppState::finishSettings(int waitMs) {
     bool kept = false;
     const QStringList left = Defaults::finish(waitMs, &kept);
     if (left.isEmpty()) return {};
-    return kept
-               ? LF("Diese Einstellungen ließen sich beim Beenden nicht speichern: %@. Kestrin speichert sie "
-                    "beim nächsten Start.",
-                    FileFmt::quotedList(settingTitles(left)))
-               : LF("Diese Einstellungen ließen sich beim Beenden nicht speichern und gehen verloren: %@.",
-                    FileFmt::quotedList(settingTitles(left)));
+    const QStringList titles = settingTitles(left);
+    return kept ? LP("Diese Einstellung ließ sich beim Beenden nicht speichern: %@. Kestrin speichert sie "
+                     "beim "
+                     "nächsten Start.|Diese Einstellungen ließen sich beim Beenden nicht speichern: %@. "
+                     "Kestrin "
+                     "speichert sie beim nächsten Start.",
+                     titles.size(), FileFmt::quotedList(titles))
+                : LP("Diese Einstellung ließ sich beim Beenden nicht speichern und geht verloren: %@.|Diese "
+                     "Einstellungen ließen sich beim Beenden nicht speichern und gehen verloren: %@.",
+                     titles.size(), FileFmt::quotedList(titles));
 }
 
 void AppState::settingChanged(Settings::Key key) {

@@ -112,8 +112,8 @@ private:
     JobRunner m_jobs;
     Transfers m_transfers;
     Clipboard m_clipboard;
-    ItemCommands m_items;
     RenameCommands m_renames;
+    ItemCommands m_items;
     TrashCommands m_trash;
     FileActionCommands m_fileActions;
 

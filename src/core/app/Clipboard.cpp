@@ -55,6 +55,11 @@ void Clipboard::cut(const QStringList &paths) {
                      FileFmt::count(paths.size())));
 }
 
+bool Clipboard::holdsFiles() const {
+    const std::optional<PasteboardFiles> onBoard = m_pasteboard.files();
+    return onBoard && !onBoard->paths.isEmpty();
+}
+
 void Clipboard::paste(const QString &folder) {
     // The one-job rule first: nothing is read, asked or prepared for a paste that can't run.
     if (!m_jobs.admits()) return;

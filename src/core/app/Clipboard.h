@@ -30,6 +30,8 @@ public:
     // The clipboard's files into the folder: moved when they are our cut in force or the clipboard marks
     // them as cut, copied otherwise.
     void paste(const QString &folder);
+    // Whether the clipboard holds files to paste (read now, so it answers for other programs' copies too).
+    bool holdsFiles() const;
     // The paths as text, one a line.
     void copyPath(const QStringList &paths);
 

@@ -1,6 +1,7 @@
 #include "core/app/FileInfoState.h"
 
 #include "core/app/ItemCommands.h"
+#include "core/app/RenameCommands.h"
 #include "core/app/Sides.h"
 #include "core/app/Toasts.h"
 #include "core/fileops/FileOps.h"
@@ -10,7 +11,6 @@
 #include "core/model/FileLoader.h"
 #include "core/model/FolderSize.h"
 #include "core/model/PaneModel.h"
-#include "core/model/TabGroup.h"
 #include "core/model/Tags.h"
 #include "core/model/XattrPlist.h"
 #include "platform/FileFlags.h"
@@ -336,11 +336,17 @@ void FileInfoState::rename() {
         resetName();
         return;
     }
+    if (!m_items) {
+        resetName();
+        return;
+    }
     const QString dest = Posix::childPath(Posix::parentOf(m_path), newName);
     try {
-        // Never replaces: a name taken is told only once the folder is held as the pane listed it, like
-        // the rename command, so a folder swapped since is refused before anything in it is looked at.
-        FileOps::rename(m_sides ? m_sides->shown(m_path) : ShownItem{m_path, {}, {}}, newName);
+        // F2's rename with its undo entry: never replaces, and a name taken is told only once the folder
+        // is held as the pane listed it, so a folder swapped since is refused before anything in it is
+        // looked at.
+        m_items->renames().rename(m_sides ? m_sides->shown(m_path) : ShownItem{m_path, {}, {}}, oldName,
+                                  newName);
     } catch (const FileError &error) {
         if (m_toasts) {
             if (error.code == EEXIST)
@@ -356,28 +362,18 @@ void FileInfoState::rename() {
         resetName();
         return;
     }
-    const QString oldPath = m_path;
     m_path = FileLoader::norm(dest);
     m_typed[idx(Field::name)] = false;
-    moveTabs(oldPath, m_path);
     if (m_sides) {
         PaneModel *pane = m_sides->activePane();
         pane->refresh();
         if (Posix::parentOf(m_path) == pane->currentPath()) pane->setSelection({m_path});
     }
+    // Only a name that hides the item is worth a word here: the form shows the new name.
+    if (m_toasts && RenameCommands::hides(oldName, newName))
+        m_toasts->show(RenameCommands::renamedText(oldName, newName));
     emit pathChanged();
     load();
-}
-
-void FileInfoState::moveTabs(const QString &from, const QString &to) {
-    if (!m_sides) return;
-    for (TabGroup *group : {m_sides->leftTabs(), m_sides->rightTabs()}) {
-        for (PaneModel *tab : group->tabs()) {
-            const QString cur = tab->currentPath();
-            if (!Posix::isAtOrBelow(cur, from)) continue;
-            tab->go(to + cur.mid(from.size()), false);
-        }
-    }
 }
 
 void FileInfoState::saveComment() {

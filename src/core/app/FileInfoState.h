@@ -96,8 +96,6 @@ private:
     bool keeps(Field field) const;
     void apply(const FullDetails &details);
     void startFolderCount();
-    // Every tab showing the renamed item or something inside it follows it.
-    void moveTabs(const QString &from, const QString &to);
 
     QPointer<Sides> m_sides;
     QPointer<ItemCommands> m_items;

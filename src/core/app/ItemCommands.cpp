@@ -60,9 +60,10 @@ constexpr const char *ejectFailed = K("„%@“ ließ sich nicht auswerfen: %@ V
 
 } // namespace
 
-ItemCommands::ItemCommands(Sides &sides, Toasts &toasts, WindowRequests &requests, const Services &services,
-                           QObject *parent)
-    : QObject(parent), m_sides(sides), m_toasts(toasts), m_requests(requests), m_services(services) {}
+ItemCommands::ItemCommands(Sides &sides, Toasts &toasts, WindowRequests &requests, RenameCommands &renames,
+                           const Services &services, QObject *parent)
+    : QObject(parent), m_sides(sides), m_toasts(toasts), m_requests(requests), m_renames(renames),
+      m_services(services) {}
 
 void ItemCommands::openSelection() {
     PaneModel *pane = m_sides.activePane();

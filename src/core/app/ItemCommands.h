@@ -5,6 +5,7 @@
 #include <optional>
 
 class PaneModel;
+class RenameCommands;
 class Sides;
 class Toasts;
 class WindowRequests;
@@ -17,8 +18,11 @@ struct Services;
 class ItemCommands : public QObject {
     Q_OBJECT
 public:
-    ItemCommands(Sides &sides, Toasts &toasts, WindowRequests &requests, const Services &services,
-                 QObject *parent = nullptr);
+    // renames: where the Get Info form's rename goes, the same as F2's.
+    ItemCommands(Sides &sides, Toasts &toasts, WindowRequests &requests, RenameCommands &renames,
+                 const Services &services, QObject *parent = nullptr);
+
+    RenameCommands &renames() const { return m_renames; }
 
     void openSelection();
     // Opens a file with its application; says so in a toast when none opens it.
@@ -53,5 +57,6 @@ private:
     Sides &m_sides;
     Toasts &m_toasts;
     WindowRequests &m_requests;
+    RenameCommands &m_renames;
     const Services &m_services;
 };

@@ -102,9 +102,8 @@ void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const Q
         return;
     }
     const QString newPath = path.section(u'/', 0, -2) + u'/' + newName;
-    ShownItem renamed;
     try {
-        renamed = FileOps::rename(shown, newName);
+        rename(shown, name, newName);
     } catch (const FileError &error) {
         // A dangling link is something too.
         if (error.code == EEXIST)
@@ -118,22 +117,34 @@ void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const Q
     }
 
     pane->refresh();
-    m_sides.followMove(path, newPath);
     // Selected with the cursor under its new name, so the next key acts on it.
     ListedSelection::select(pane, {FileLoader::norm(newPath)}, FileLoader::norm(newPath));
-    m_undo.record(LF("Umbenennen von „%@“", name),
-                  UndoAction::makeRenamed({TransferPair{path, newPath}}, {renamed}));
-    // A leading dot hides the item from the listing: said, with the way to see it again.
-    if (newName.startsWith(u'.') && !name.startsWith(u'.') && !FileLoader::showHidden())
-        m_toasts.show(LF("„%@“ umbenannt in „%@“. Ein Name mit Punkt am Anfang ist unsichtbar; „Unsichtbare "
-                         "Dateien anzeigen“ (Strg+H) zeigt es wieder.",
-                         name, newName));
-    else
-        m_toasts.show(LF("„%@“ umbenannt in „%@“.", name, newName));
+    m_toasts.show(renamedText(name, newName));
     QPointer<PaneModel> later(pane);
     QTimer::singleShot(m_services.timings.renameRefreshMs, this, [later] {
         if (later) later->refresh();
     });
+}
+
+void RenameCommands::rename(const ShownItem &shown, const QString &name, const QString &newName) {
+    const QString newPath = Posix::childPath(Posix::parentOf(shown.path), newName);
+    const ShownItem renamed = FileOps::rename(shown, newName);
+    m_sides.followMove(shown.path, newPath);
+    m_undo.record(LF("Umbenennen von „%@“", name),
+                  UndoAction::makeRenamed({TransferPair{shown.path, newPath}}, {renamed}));
+}
+
+bool RenameCommands::hides(const QString &name, const QString &newName) {
+    return newName.startsWith(u'.') && !name.startsWith(u'.') && !FileLoader::showHidden();
+}
+
+QString RenameCommands::renamedText(const QString &name, const QString &newName) {
+    // A leading dot hides the item from the listing: said, with the way to see it again.
+    if (hides(name, newName))
+        return LF("„%@“ umbenannt in „%@“. Ein Name mit Punkt am Anfang ist unsichtbar; „Unsichtbare "
+                  "Dateien anzeigen“ (Strg+H) zeigt es wieder.",
+                  name, newName);
+    return LF("„%@“ umbenannt in „%@“.", name, newName);
 }
 
 void RenameCommands::makeNewItem(const std::optional<QString> &in, bool folder) {

@@ -27,6 +27,13 @@ public:
     // In the given folder, else in the active pane's.
     void newFolder(const std::optional<QString> &in = std::nullopt);
     void newFile(const std::optional<QString> &in = std::nullopt);
+    // The one rename of a single item, as it was listed (F2, Get Info): never replaces, the panes follow it
+    // and it is recorded for undo. Throws FileError as FileOps::rename does. `name` is the name shown.
+    void rename(const ShownItem &shown, const QString &name, const QString &newName);
+    // Whether a new name hides the item from panes that don't show hidden files.
+    static bool hides(const QString &name, const QString &newName);
+    // Says that the item is renamed, and how to see it again when its new name hides it.
+    static QString renamedText(const QString &name, const QString &newName);
 
 private:
     void renameItem(PaneModel *pane, const ShownItem &shown, const QString &answer);

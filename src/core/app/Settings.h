@@ -120,6 +120,8 @@ public:
     void setRulesAuto(bool v) { set(Key::rulesAuto, v); }
     QString themeID() const { return value(Key::themeID).toString(); }
     void setThemeID(const QString &v) { set(Key::themeID, v); }
+    // The text sizes the settings window offers as chips.
+    static constexpr int smallestFont = 11, largestFont = 16;
     double fontSize() const { return value(Key::fontSize).toDouble(); }
     void setFontSize(double v) { set(Key::fontSize, v); }
     QString folderIcons() const { return value(Key::folderIcons).toString(); }

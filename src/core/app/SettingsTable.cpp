@@ -75,7 +75,7 @@ QVariant splitBound(const QVariant &v, const QVariant &) {
 QVariant inspectorBound(const QVariant &v, const QVariant &) {
     return std::clamp(v.toDouble(), 220.0, 520.0);
 }
-// Outside the sizes the window offers, the default.
+// 10 to 18 is read as stored (a size the window does not offer selects no chip); further out, the default.
 QVariant fontBound(const QVariant &v, const QVariant &fallback) {
     const double d = v.toDouble();
     return d >= 10 && d <= 18 ? v : fallback;

@@ -218,7 +218,10 @@ void Transfers::startTransfer(const QStringList &paths, const QString &destinati
 }
 
 void Transfers::recordTransfer(const TransferOutcome &outcome, bool move) {
-    const QString count = FileFmt::count(outcome.pairs.size());
+    // One item is named: "Undo: 1 item moved" would leave the user guessing which.
+    const QString count = outcome.pairs.size() == 1
+                              ? LF("„%@“", Posix::lastComponent(outcome.pairs.first().from))
+                              : FileFmt::count(outcome.pairs.size());
     if (move) {
         m_undo.record(LF("%@ verschoben", count), UndoAction::makeMoved(outcome.pairs, outcome.replaced));
     } else {
@@ -249,7 +252,8 @@ void Transfers::runSync(const QString &left, const QString &right, const QList<S
                         LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.", r.done, total));
                 } else if (!r.errors.isEmpty()) {
                     QString text = r.errors.first();
-                    if (r.errors.size() > 1) text += LF(" (+%d weitere)", r.errors.size() - 1);
+                    if (r.errors.size() > 1)
+                        text += LP(" (+%d weitere)| (+%d weitere)", r.errors.size() - 1, r.errors.size() - 1);
                     self->m_toasts.show(text, true);
                 } else {
                     self->m_toasts.show(LP("Synchronisiert: %d Schritt. Überschriebenes und Gelöschtes liegt "

@@ -369,11 +369,13 @@ Unpacked placeUnpacked(const Unpacking &u, const FileSteps::HeldFolder &staging,
         const int e = freeBytes ? FileSteps::renameNoReplace(staging, stem, *u.held, *freeBytes) : EILSEQ;
         if (e == 0) {
             if (left.count)
-                leftOut = LF("„%@“: Pipes, Sockets und Geräte werden nicht entpackt. Ausgelassen: %@", u.name,
-                             left.names.join(QStringLiteral(", ")) +
-                                 (left.count > FileSteps::LeftOut::named
-                                      ? LF(" (+%d weitere)", left.count - FileSteps::LeftOut::named)
-                                      : QString()));
+                leftOut =
+                    LF("„%@“: Pipes, Sockets und Geräte werden nicht entpackt. Ausgelassen: %@", u.name,
+                       left.names.join(QStringLiteral(", ")) +
+                           (left.count > FileSteps::LeftOut::named
+                                ? LP(" (+%d weitere)| (+%d weitere)", left.count - FileSteps::LeftOut::named,
+                                     left.count - FileSteps::LeftOut::named)
+                                : QString()));
             return {Posix::childPath(u.folder, free), {}};
         }
         if (e != EEXIST || attempt >= 20)

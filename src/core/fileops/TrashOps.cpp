@@ -42,6 +42,10 @@ FileSteps::HeldFolder holdListed(const ShownItem &item, const FileSteps::PathByt
 
 } // namespace
 
+// clang-format off
+constexpr const char *lockedTrashText = K("„%@“ ist geschützt und lässt sich nicht in den Papierkorb legen. Schalte in seinen Informationen „Geschützt“ aus und versuche es dann noch einmal.");
+// clang-format on
+
 TrashResult trash(const QList<ShownItem> &items, TransferProgress *progress) {
     TrashResult result;
     QList<QPair<QString, QString>> remembered;
@@ -73,7 +77,11 @@ TrashResult trash(const QList<ShownItem> &items, TransferProgress *progress) {
             result.noTrash << path;
             break;
         case Trash::Status::failed:
-            result.errors << explain(FileError::fromErrno(r.err), name);
+            // A locked item is refused to everyone, administrators too: the way out is the lock itself.
+            if (r.err == EPERM && FileFlags::immutable(path).value_or(false))
+                result.errors << LF(lockedTrashText, name);
+            else
+                result.errors << explain(FileError::fromErrno(r.err), name);
             break;
         }
     }

@@ -287,7 +287,8 @@ QString errorSummary(const QStringList &errors, const QStringList &whereabouts) 
         text += u' ' + w;
         ++shown;
     }
-    if (errors.size() > shown) text += LF(" (+%d weitere)", int(errors.size() - shown));
+    if (errors.size() > shown)
+        text += LP(" (+%d weitere)| (+%d weitere)", errors.size() - shown, int(errors.size() - shown));
     return text;
 }
 

@@ -12,6 +12,8 @@
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
 
+#include <algorithm>
+
 namespace {
 
 // Styles mark a title of the bar only while its menu is open. In the bar's keyboard mode (F10 then
@@ -80,6 +82,15 @@ void MainMenuBar::buildFilesMenu() {
     QMenu *formats = MenuLocalizer::addMenu(m_files, Cmd::compressAs);
     for (ArchiveFormat format : Archive::otherFormats())
         formats->addAction(m_commands.action(Cmd::compressAsId(format)));
+    // Greyed with its entries, as "Komprimieren (ZIP)" is, rather than opening onto greyed entries only.
+    auto follow = [formats] {
+        const QList<QAction *> kinds = formats->actions();
+        formats->menuAction()->setEnabled(
+            std::any_of(kinds.cbegin(), kinds.cend(), [](const QAction *a) { return a->isEnabled(); }));
+    };
+    for (QAction *kind : formats->actions())
+        connect(kind, &QAction::changed, formats, follow);
+    follow();
     fill(m_files, {Cmd::extract,      Cmd::alias,          nullptr,
                    Cmd::putBack,      Cmd::copyPath,       Cmd::showInFileManager,
                    Cmd::terminal,     Cmd::textEditor,     Cmd::compare,

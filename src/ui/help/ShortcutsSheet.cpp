@@ -146,6 +146,9 @@ ShortcutsSheet::ShortcutsSheet(Settings &settings, WindowRequests &requests, QWi
     wire();
     refresh();
     fitToWidth(width());
+    // The list has the keys from the start: a wheel turned over the layout menu (first in the focus
+    // chain) must not change the stored layout.
+    m_scroll->setFocus(Qt::OtherFocusReason);
 }
 
 void ShortcutsSheet::buildHeader(QVBoxLayout *outer, const UIScale &ui) {

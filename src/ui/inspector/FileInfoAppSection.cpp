@@ -13,6 +13,7 @@
 #include "platform/AppRegistry.h"
 #include "platform/Posix.h"
 #include "ui/style/DesktopAppIcon.h"
+#include "ui/style/ElidedComboBox.h"
 #include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 
@@ -73,7 +74,8 @@ void FileInfoAppSection::buildOpenWith(double smallFont) {
     auto *apps = new QVBoxLayout(m_openWithPart);
     apps->setContentsMargins(0, 0, 0, 0);
     apps->setSpacing(4);
-    m_appPicker = new QComboBox(m_openWithPart);
+    // A long program name ends visibly where the column is narrow.
+    m_appPicker = new ElidedComboBox(m_openWithPart);
     m_appPicker->setObjectName(QStringLiteral("appPicker"));
     m_appPicker->setAccessibleName(L("Öffnen mit"));
     m_appPicker->setEnabled(false);
@@ -202,6 +204,8 @@ void FileInfoAppSection::showApps() {
     // Nothing known for the type: said, rather than an empty list.
     if (m_loaded && m_apps.isEmpty()) m_appPicker->addItem(L("Kein Programm"));
     m_appPicker->setCurrentIndex(m_apps.isEmpty() ? 0 : m_appPicker->findData(m_openWith));
+    // Filled with its signals blocked: the tooltip that shows a shortened name whole is set here.
+    m_appPicker->setToolTip(m_appPicker->currentText());
     m_appPicker->setEnabled(m_loaded && !m_apps.isEmpty());
     m_changeAll->setEnabled(m_loaded && !m_openWith.isEmpty());
 }

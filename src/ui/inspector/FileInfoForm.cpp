@@ -157,6 +157,15 @@ InspectorSection *FileInfoForm::buildEditors(QVBoxLayout *stack, const UIScale &
         auto *section = new InspectorSection(title, this);
         section->body()->addWidget(part);
         stack->addWidget(section);
+        // The part was made before the sections around it: Tab reaches its header first, then the part.
+        QList<QWidget *> stops;
+        for (QWidget *w = part->nextInFocusChain(); w && w != part; w = w->nextInFocusChain())
+            if (part->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy()) stops << w;
+        QWidget *before = section->header();
+        for (QWidget *w : std::as_const(stops)) {
+            QWidget::setTabOrder(before, w);
+            before = w;
+        }
         return section;
     };
     if (provider()) m_openWith = provider()(this, Slot::openWith);

@@ -146,12 +146,14 @@ void addTransfers(QMenu *menu, const Context &c) {
     // The clipboard commands would serve a focused text field instead; here the files are meant.
     entry(menu, Cmd::cut, "scissors", [c] { c.parts().clipboard.cut(c.actionPaths()); });
     entry(menu, Cmd::copy, "doc.on.doc", [c] { c.parts().clipboard.copy(c.actionPaths()); });
-    entry(
+    QAction *paste = entry(
         menu, folder ? K("In „%@“ einsetzen") : K("Einsetzen"), "doc.on.clipboard",
         [c, folder] {
             if (c.pane) c.parts().clipboard.paste(folder ? c.item.path() : c.pane->currentPath());
         },
         folder ? Commands::literalTitle(LF("In „%@“ einsetzen", c.item.name)) : QString());
+    // Nothing to paste: not offered, rather than answered with "no files".
+    paste->setEnabled(c.parts().clipboard.holdsFiles());
     menu->addSeparator();
 
     const bool left = c.pane->side() == Side::left;

@@ -9,6 +9,7 @@
 #include "ui/settings/SettingsParts.h"
 #include "ui/style/FocusFrame.h"
 #include "ui/style/EnvironmentValues.h"
+#include "ui/style/ScreenFit.h"
 #include "ui/style/Symbols.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SheetPresenter.h"
@@ -21,6 +22,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include <cmath>
 
@@ -274,9 +278,10 @@ SettingsPage *appearancePage(const SettingsPageParts &parts) {
 
     ChipRow *sizes = chips(page->addBlock(K("Schriftgröße"), K("13 ist die Standardgröße.")));
     static const char *const sizeTitles[] = {"11", "12", "13", "14", "15", "16"};
-    for (int size = 11; size <= 16; ++size)
+    static_assert(std::size(sizeTitles) == Settings::largestFont - Settings::smallestFont + 1);
+    for (int size = Settings::smallestFont; size <= Settings::largestFont; ++size)
         sizes->add(
-            page, sizeTitles[size - 11], [s, size] { return s->fontSize() == size; },
+            page, sizeTitles[size - Settings::smallestFont], [s, size] { return s->fontSize() == size; },
             [s, size] { s->setFontSize(size); });
 
     chips(page->addBlock(K("Ordnersymbole"),
@@ -489,8 +494,14 @@ void SettingsTab::paintEvent(QPaintEvent *) {
 
 SettingsView::SettingsView(Settings &settings, WindowRequests &requests, SettingsCommands &commands,
                            QWidget *parent)
-    : QWidget(parent), m_commands(&commands), m_group(new QButtonGroup(this)) {
+    : QWidget(parent), m_commands(&commands), m_group(new QButtonGroup(this)),
+      m_scroll(new QScrollArea(this)), m_body(new QWidget) {
     const SettingsPageParts parts{settings, requests, commands};
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(m_body);
+    // A page's own changes of height reach the view through its holder.
+    m_body->installEventFilter(this);
     struct Tab {
         SettingsPage *(*make)(const SettingsPageParts &);
         const char *title;
@@ -510,7 +521,7 @@ SettingsView::SettingsView(Settings &settings, WindowRequests &requests, Setting
         m_group->addButton(tab, int(m_tabs.size()));
         m_tabs << tab;
         SettingsPage *page = t.make(parts);
-        page->setParent(this);
+        page->setParent(m_body);
         page->hide();
         m_pages << page;
     }
@@ -529,6 +540,7 @@ void SettingsView::setCurrentIndex(int index) {
     m_current = index;
     m_tabs[index]->setChecked(true);
     m_pages[index]->show();
+    m_scroll->verticalScrollBar()->setValue(0);
     place();
     updateGeometry();
     // The window takes the height of the page shown.
@@ -568,14 +580,20 @@ int SettingsView::tabHeight() const {
     return h + 8;
 }
 
-QSize SettingsView::sizeHint() const {
+int SettingsView::pageHeight(int width) const {
     const SettingsPage *current = page(m_current);
-    int pageHeight = 0;
-    if (current) {
-        pageHeight = current->heightForWidth(kWidth);
-        if (pageHeight < 0) pageHeight = current->sizeHint().height();
-    }
-    return {kWidth, tabHeight() + 1 + pageHeight};
+    if (!current) return 0;
+    const int h = current->heightForWidth(width);
+    return h < 0 ? current->sizeHint().height() : h;
+}
+
+// Room for the window's title bar and frame, which the screen's available area does not leave out.
+constexpr int kFrameAllowance = 40;
+
+QSize SettingsView::sizeHint() const {
+    const QScreen *screen = this->screen();
+    const QRect room = screen ? screen->availableGeometry() : ScreenFit::visible();
+    return {kWidth, ScreenFit::height(tabHeight() + 1 + pageHeight(kWidth), kFrameAllowance, room)};
 }
 
 void SettingsView::resizeEvent(QResizeEvent *) {
@@ -590,6 +608,14 @@ bool SettingsView::event(QEvent *e) {
     return QWidget::event(e);
 }
 
+bool SettingsView::eventFilter(QObject *watched, QEvent *e) {
+    if (watched == m_body && e->type() == QEvent::LayoutRequest) {
+        updateGeometry();
+        place();
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
 void SettingsView::place() {
     const QList<int> widths = tabWidths();
     const int th = tabHeight();
@@ -601,5 +627,14 @@ void SettingsView::place() {
         m_tabs[i]->setGeometry(x, 4, widths[i], th - 8);
         x += widths[i];
     }
-    if (SettingsPage *p = page(m_current)) p->setGeometry(0, th + 1, kWidth, std::max(0, height() - th - 1));
+    const int room = std::max(0, height() - th - 1);
+    m_scroll->setGeometry(0, th + 1, kWidth, room);
+    // A page taller than the room scrolls, narrower by the scroll bar.
+    int width = kWidth, h = pageHeight(kWidth);
+    if (h > room) {
+        width -= m_scroll->verticalScrollBar()->sizeHint().width();
+        h = pageHeight(width);
+    }
+    m_body->resize(width, std::max(h, room));
+    if (SettingsPage *p = page(m_current)) p->setGeometry(0, 0, width, m_body->height());
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QButtonGroup;
+class QScrollArea;
 class Settings;
 class SettingsCommands;
 class SettingsPage;
@@ -31,7 +32,7 @@ private:
 };
 
 // The settings window's content: seven pages under a row of tabs, 600 wide; the height follows the page
-// shown.
+// shown, up to what the screen has room for: a taller page scrolls.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -47,6 +48,7 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
+    QScrollArea *scrollArea() const { return m_scroll; }
 
 signals:
     void currentChanged(int index);
@@ -54,14 +56,19 @@ signals:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void place();
+    // The current page's height at a width; 0 without one.
+    int pageHeight(int width) const;
     int tabHeight() const;
     QList<int> tabWidths() const;
     SettingsCommands *m_commands;
     QList<SettingsPage *> m_pages;
     QList<SettingsTab *> m_tabs;
     QButtonGroup *m_group;
+    QScrollArea *m_scroll;
+    QWidget *m_body; // inside the scroll area: holds the pages
     int m_current = 0;
 };

@@ -314,14 +314,21 @@ void BatchRenameSheet::finish(AppState *app, QPointer<PaneModel> pane,
     const qsizetype n = report.done.size();
     if (n > 0)
         app->undoJournal().record(LF("%@ umbenannt", FileFmt::count(n)), UndoAction::makeRenamed(report));
+    // Items a leading dot now hides leave the listing: said, with the way to see them again.
+    bool hidden = false;
+    for (const TransferPair &p : report.done)
+        hidden |= RenameCommands::hides(Posix::lastComponent(p.from), Posix::lastComponent(p.to));
+    const QString hint = hidden ? u' ' + L("Namen mit Punkt am Anfang sind unsichtbar; „Unsichtbare Dateien "
+                                           "anzeigen“ (Strg+H) zeigt sie wieder.")
+                                : QString();
     if (report.cancelled) {
         // What was done before the cancel is said with it.
         QString text = LF("Abgebrochen. %@ umbenannt.", FileFmt::count(n));
         if (!report.errors.isEmpty()) text += u' ' + FileOps::errorSummary(report.errors, report.whereabouts);
-        app->show(text, !report.errors.isEmpty());
+        app->show(text + hint, !report.errors.isEmpty());
     } else if (!report.errors.isEmpty()) {
-        app->show(FileOps::errorSummary(report.errors, report.whereabouts), true);
+        app->show(FileOps::errorSummary(report.errors, report.whereabouts) + hint, true);
     } else {
-        app->show(LF("%@ umbenannt.", FileFmt::count(n)));
+        app->show(LF("%@ umbenannt.", FileFmt::count(n)) + hint);
     }
 }

@@ -322,7 +322,7 @@ TEST_F(AppStateTest, MoveRecordsUndoAndUndoPutsItBack) {
     QTRY_VERIFY_WITH_TIMEOUT(app.toast() && !app.jobs().progress(), 5000);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "move me");
     EXPECT_FALSE(QFile::exists(src.path() + "/m.txt"));
-    EXPECT_EQ(*app.undoJournal().undoTitle(), "1 Objekt verschoben");
+    EXPECT_EQ(*app.undoJournal().undoTitle(), "„m.txt“ verschoben"); // one item is named
     app.fileActions().undoLast();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(src.path() + "/m.txt") && !app.jobs().progress(), 5000);
     EXPECT_EQ(TestUtil::readFile(dst.path() + "/m.txt"), "old"); // the replaced item is back
@@ -434,6 +434,9 @@ TEST_F(AppStateTest, SettingsThatCanNotBeSavedAreTold) {
     EXPECT_EQ(app.toast()->text,
               "Die Einstellungen ließen sich nicht speichern: Ein anderes laufendes Kestrin "
               "hält sie gesperrt. Kestrin versucht es weiter.");
+    EXPECT_EQ(app.finishSettings(300),
+              "Diese Einstellung ließ sich beim Beenden nicht speichern: „Zwei Fenster "
+              "nebeneinander zeigen“. Kestrin speichert sie beim nächsten Start.");
     app.settings().setFontSize(15);
     EXPECT_EQ(app.finishSettings(300),
               "Diese Einstellungen ließen sich beim Beenden nicht speichern: „Zwei Fenster nebeneinander "

@@ -23,8 +23,8 @@ TEST_F(CommandTest, GroupsBuiltOnTheirOwnPartsActOnNoEmptySelection) {
     JobRunner jobs([&](const QString &text) { toasts.show(text, true); });
     Transfers transfers(sides, jobs, undo, toasts, services.dialogs);
     Clipboard clipboard(sides, transfers, jobs, toasts, services.pasteboard);
-    ItemCommands items(sides, toasts, requests, services);
     RenameCommands renames(sides, toasts, requests, undo, services);
+    ItemCommands items(sides, toasts, requests, renames, services);
     TrashCommands trash(sides, jobs, undo, toasts, items, services);
     ASSERT_TRUE(sides.activePane()->selectedPaths().isEmpty());
     auto said = [&] { return toasts.toast() ? toasts.toast()->text : QString(); };

@@ -209,12 +209,19 @@ TEST_F(VolumeLimits, ALockedTrashEntryIsSaidLockedWhenItsDeleteIsRefused) {
     LanguageScope de(AppLanguage::de);
     KESTRIN_IMAGE_OR_SKIP(ext4, "mkfs.ext4", {"-q"});
     ASSERT_TRUE(TestUtil::writeFile(ext4.path() + "/a.txt", "a") &&
-                TestUtil::writeFile(ext4.path() + "/b.txt", "b"));
+                TestUtil::writeFile(ext4.path() + "/b.txt", "b") &&
+                TestUtil::writeFile(ext4.path() + "/c.txt", "c"));
     const auto trashed = FileOps::trash(FileOps::unlisted({ext4.path() + "/a.txt", ext4.path() + "/b.txt"}));
     ASSERT_EQ(trashed.done, 2);
-    const QString a = trashed.moved[0].inTrash, b = trashed.moved[1].inTrash;
-    if (!setFlag(a, FS_IMMUTABLE_FL, true) || !setFlag(b, FS_IMMUTABLE_FL, true))
+    const QString a = trashed.moved[0].inTrash, b = trashed.moved[1].inTrash, c = ext4.path() + "/c.txt";
+    if (!setFlag(a, FS_IMMUTABLE_FL, true) || !setFlag(b, FS_IMMUTABLE_FL, true) ||
+        !setFlag(c, FS_IMMUTABLE_FL, true))
         GTEST_SKIP() << "chattr +i is refused here";
+    // Locked before it went: said so, with where to unlock it.
+    EXPECT_EQ(
+        FileOps::trash(FileOps::unlisted({c})).errors,
+        QStringList{"„c.txt“ ist geschützt und lässt sich nicht in den Papierkorb legen. Schalte in seinen "
+                    "Informationen „Geschützt“ aus und versuche es dann noch einmal."});
     const QString locked = "„%1“ ist geschützt und lässt sich nicht löschen. Schalte in seinen Informationen "
                            "„Geschützt“ aus und versuche es dann noch einmal.";
     const FileOps::DeleteResult one = FileOps::deletePermanently({a});

@@ -3,6 +3,7 @@
 #include "core/app/FileInfoState.h"
 #include "core/localisation/FileFmt.h"
 #include "core/model/FactsHelper.h"
+#include "core/model/FileLoader.h"
 #include "core/model/SizeWalk.h"
 #include "core/model/Tags.h"
 #include "core/model/XattrPlist.h"
@@ -83,6 +84,24 @@ TEST_F(InfoForm, RenameNeverReplacesAndRefusesBadNames) {
     EXPECT_EQ(app->left()->selection(), QSet<QString>{s->path()});
     // The form loads again for the new path.
     QTRY_COMPARE(s->nameText(), QString(255, u'n'));
+
+    // Recorded as F2's rename is: after an F2 rename, the undo takes back the form's rename first; a dot
+    // name that hides the item says so.
+    FileLoader::setShowHidden(false);
+    app->left()->setSelection({make("c.txt")});
+    textAnswers = {QString("d.txt")};
+    app->renames().renameSelection();
+    auto d = form(root + "/d.txt");
+    d->setNameText(QStringLiteral(".d.txt"));
+    d->rename();
+    EXPECT_EQ(lastToast(), "„d.txt“ umbenannt in „.d.txt“. Ein Name mit Punkt am Anfang ist unsichtbar; "
+                           "„Unsichtbare Dateien anzeigen“ (Strg+H) zeigt es wieder.");
+    EXPECT_EQ(app->undoJournal().undoTitle(), "Umbenennen von „d.txt“");
+    const qsizetype said = toasts.size();
+    app->fileActions().undoLast();
+    waitToast(said + 1);
+    QTRY_VERIFY_WITH_TIMEOUT(exists(root + "/d.txt") && !exists(root + "/.d.txt"), 5000);
+    EXPECT_FALSE(exists(root + "/c.txt"));
 }
 
 TEST_F(InfoForm, RenamingAShownFolderMovesItsTabsAlong) {

@@ -211,6 +211,12 @@ TEST_F(Rename, WhereEveryItemUnderAThirdNameWentIsSaidInFull) {
     // Only the item that is back under its old name is counted.
     EXPECT_TRUE(text.endsWith(" (+1 weitere)")) << text.toStdString();
     EXPECT_EQ(text.count("Lese- oder Schreibfehler"), 2);
+    // Counted in the language's form for the number.
+    TestUtil::LanguageScope polish(AppLanguage::pl);
+    for (const auto &[more, end] :
+         {std::pair{1, " (+1 kolejny)"}, std::pair{3, " (+3 kolejne)"}, std::pair{5, " (+5 kolejnych)"}})
+        EXPECT_TRUE(FileOps::errorSummary(QStringList(more + 1, "x"), {}).endsWith(QString::fromUtf8(end)))
+            << more;
 }
 
 TEST_F(Rename, CancelStopsBeforeMovingMoreOut) {

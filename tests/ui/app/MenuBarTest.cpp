@@ -12,6 +12,7 @@
 #include "ui/app/AboutPanel.h"
 #include "ui/app/Commands.h"
 #include "ui/app/MainMenuBar.h"
+#include "core/fileops/ArchiveFormat.h"
 #include "ui/style/AppIcons.h"
 #include "ui/style/MenuAccessibility.h"
 #include "ui/style/MenuLocalizer.h"
@@ -248,6 +249,16 @@ TEST_F(MenuBarTest, StatesFollowTheSelectionTheJournalAndTheSettings) {
     EXPECT_TRUE(trash->isEnabled() && rename->isEnabled());
     app->left()->setSelection({root + "/b", root + "/c"});
     EXPECT_FALSE(rename->isEnabled());
+    // "Komprimieren als" greys with "Komprimieren (ZIP)", not only the entries inside it.
+    QMenu *formats = nullptr;
+    for (QMenu *m : bar->findChildren<QMenu *>())
+        if (m->actions().contains(commands->action(Cmd::compressAsId(Archive::otherFormats().first()))))
+            formats = m;
+    ASSERT_TRUE(formats);
+    app->left()->setSelection({});
+    EXPECT_FALSE(formats->menuAction()->isEnabled() || commands->action(Cmd::compressZip)->isEnabled());
+    app->left()->setSelection({root + "/b"});
+    EXPECT_TRUE(formats->menuAction()->isEnabled() && commands->action(Cmd::compressZip)->isEnabled());
 
     // Entries that could not act are off: Extract without an archive, Put Back outside the Trash, Empty
     // Trash with nothing in it; the Trash header's buttons follow the same rules.

@@ -16,6 +16,7 @@
 #include "ui/inspector/FileInfoAppSection.h"
 #include "core/fileops/UndoJournal.h"
 #include "ui/style/WheelGuard.h"
+#include "ui/style/ElidedComboBox.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/window/toolbar/ToolbarEditorSheet.h"
 #include "ui/window/toolbar/ToolbarAppsStrip.h"
@@ -29,6 +30,8 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <QWheelEvent>
 #include <QSignalSpy>
 #include <QUrl>
@@ -318,6 +321,8 @@ TEST_F(AppsViewsTest, PermissionMenusIgnoreTheWheelAndTheirChangeIsUndone) {
     auto *section = new FileInfoAppSection(app->toasts(), app->services(), file);
     section->setUndoJournal(&app->undoJournal());
     column->addWidget(section);
+    auto *spin = new QSpinBox;
+    column->addWidget(spin);
     column->addSpacing(900);
     page.setWidget(host);
     page.resize(300, 300);
@@ -337,6 +342,23 @@ TEST_F(AppsViewsTest, PermissionMenusIgnoreTheWheelAndTheirChangeIsUndone) {
     ::stat(name.constData(), &st);
     EXPECT_EQ(st.st_mode & 07777, mode_t(0640));
     EXPECT_FALSE(app->undoJournal().undoTitle());
+    // A spin box likewise; once it has the focus the wheel is its own.
+    page.ensureWidgetVisible(spin);
+    EXPECT_EQ(spin->focusPolicy(), Qt::StrongFocus);
+    page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    for (bool focused : {false, true}) {
+        // The page has the keys, as after a click on it; then the spin box, as after a click on it.
+        (focused ? static_cast<QWidget *>(spin) : &page)->setFocus(Qt::MouseFocusReason);
+        ASSERT_EQ(spin->hasFocus(), focused);
+        QWheelEvent turn(QPointF(5, 5), spin->mapToGlobal(QPointF(5, 5)), {}, {0, 120}, Qt::NoButton, {},
+                         Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&turn);
+        const int at = page.verticalScrollBar()->value();
+        qApp->notify(spin, &turn);
+        EXPECT_EQ(spin->value(), focused ? 1 : 0);
+        EXPECT_EQ(page.verticalScrollBar()->value() < at, !focused);
+    }
 
     section->setAccess(6, 0);
     ::stat(name.constData(), &st);
@@ -382,6 +404,13 @@ TEST_F(AppsViewsTest, PermissionMenusShowTheirChoicesWholeAndNoApplicationIsSaid
                 EXPECT_GT(picker->width(), picker->fontMetrics().horizontalAdvance(picker->itemText(i)) + 16)
                     << name << " " << picker->itemText(i).toStdString();
         }
+        // The application's menu, narrower than its choice, ends it visibly.
+        auto *apps = dynamic_cast<ElidedComboBox *>(section->findChild<QComboBox *>("appPicker"));
+        ASSERT_TRUE(apps);
+        EXPECT_EQ(apps->shownText(), apps->currentText());
+        apps->setFixedWidth(apps->minimumSizeHint().width());
+        EXPECT_TRUE(apps->shownText().endsWith(u'…')) << apps->shownText().toStdString();
+        EXPECT_EQ(apps->toolTip(), apps->currentText());
         FileInfoAppSection none(app->toasts(), app->services(), unknown);
         QTRY_VERIFY_WITH_TIMEOUT(none.isLoaded(), 5000);
         auto *picker = none.findChild<QComboBox *>("appPicker");

@@ -12,12 +12,15 @@
 #include "ui/window/SheetPresenter.h"
 
 #include "ui/style/EnvironmentValues.h"
+#include "ui/style/WheelGuard.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QStyleOptionComboBox>
 #include <QKeyEvent>
+#include <QScrollArea>
+#include <QWheelEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -293,10 +296,23 @@ TEST_F(ShortcutsSheetTest, LayoutNotesFollowTheStoredLayout) {
     EXPECT_EQ(sheet.layoutNotes(), QStringList{german});
 }
 
+// Opened, the keys are the list's: the wheel over the layout menu leaves the stored layout alone.
 TEST_F(ShortcutsSheetTest, ThePickerStoresTheLayoutItShows) {
+    WheelGuard::install();
     ShortcutsSheet sheet(app->settings(), app->requests());
     auto *picker = sheet.findChild<QComboBox *>();
     ASSERT_TRUE(picker);
+    sheet.show();
+    sheet.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    EXPECT_TRUE(qobject_cast<QScrollArea *>(QApplication::focusWidget()));
+    const QString stored = app->settings().keyboardLayout();
+    for (int notch = 0; notch < 3; ++notch) {
+        QWheelEvent wheel(QPointF(5, 5), picker->mapToGlobal(QPointF(5, 5)), {}, {0, -120}, Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(picker, &wheel);
+    }
+    EXPECT_EQ(app->settings().keyboardLayout(), stored);
     picker->setCurrentIndex(picker->findData(KbLayouts::rawValue(KbLayout::th)));
     EXPECT_EQ(KbLayouts::fromStored(app->settings().keyboardLayout()), KbLayout::th);
     EXPECT_EQ(sheet.keyboard()->keyboardLayout(), KbLayout::th);

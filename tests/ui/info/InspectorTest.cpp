@@ -309,13 +309,23 @@ TEST_F(Inspector, TabLeavesTheCommentFieldForTheSectionsBelow) {
     QPlainTextEdit *comment = sheet.form()->commentEditor();
     comment->setFocus(Qt::TabFocusReason);
     QStringList passed;
+    QWidgetList stops;
     for (int i = 0; i < 30 && !done->hasFocus(); ++i) {
         tab();
         passed << QApplication::focusWidget()->accessibleName();
+        stops << QApplication::focusWidget();
     }
     EXPECT_TRUE(done->hasFocus()) << passed.join(", ").toStdString();
     for (const char *section : {"Öffnen mit", "Vorschau", "Teilen & Zugriffsrechte"})
         EXPECT_TRUE(passed.contains(L(section))) << section << ": " << passed.join(", ").toStdString();
+    // Each section's header comes before the menus and buttons below it.
+    for (InspectorSection *section : sheet.form()->findChildren<InspectorSection *>()) {
+        const qsizetype header = stops.indexOf(section->header());
+        for (qsizetype i = 0; i < stops.size(); ++i)
+            if (section->isAncestorOf(stops[i]) && stops[i] != section->header()) {
+                EXPECT_LT(header, i) << qPrintable(section->objectName()) << ": " << qPrintable(passed[i]);
+            }
+    }
     EXPECT_EQ(comment->toPlainText(), QString());
     EXPECT_EQ(sheet.form()->state()->comment(), QString());
 }

@@ -105,6 +105,11 @@ TEST_F(ItemMenuTest, FileAndFolderMenusOfferWhatAppliesInTheirOrder) {
     EXPECT_FALSE(names.contains("Nach rechts kopieren"));
     EXPECT_EQ(find(f.get(), "In „%@“ einsetzen")->text(), "In „Fotos“ einsetzen");
     EXPECT_FALSE(names.contains("Zurücklegen"));
+    // Pasting is offered only with files on the clipboard.
+    EXPECT_FALSE(find(f.get(), "In „%@“ einsetzen")->isEnabled() || find(m.get(), "Einsetzen")->isEnabled());
+    app->services().pasteboard.readFiles = [file] { return std::optional(PasteboardFiles{{file}, false}); };
+    EXPECT_TRUE(find(menuFor(app->right(), folder, true).get(), "In „%@“ einsetzen")->isEnabled());
+    EXPECT_TRUE(find(menuFor(app->left(), file).get(), "Einsetzen")->isEnabled());
 }
 
 TEST_F(ItemMenuTest, AMixedSelectionReachesTheHooksWhichAddTheirParts) {

@@ -26,6 +26,9 @@
 #include <QLibraryInfo>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -70,6 +73,16 @@ protected:
     bool m_hidden = false;
 };
 
+// The width a menu needs to show text whole, as the style lays it out.
+int comboWidthFor(const QComboBox *combo, const QString &text) {
+    QStyleOptionComboBox opt;
+    opt.initFrom(combo);
+    const QFontMetrics fm(combo->font());
+    return combo->style()
+        ->sizeFromContents(QStyle::CT_ComboBox, &opt, QSize(fm.horizontalAdvance(text), fm.height()), combo)
+        .width();
+}
+
 // What of a widget's text is cut at the size it has; empty when everything shows.
 QString clipped(QWidget *w) {
     if (auto *label = qobject_cast<QLabel *>(w)) {
@@ -84,8 +97,7 @@ QString clipped(QWidget *w) {
     if (auto *tab = qobject_cast<SettingsTab *>(w)) return tab->fits() ? QString() : tab->text();
     if (auto *combo = qobject_cast<QComboBox *>(w)) {
         for (int i = 0; i < combo->count(); ++i)
-            if (combo->fontMetrics().horizontalAdvance(combo->itemText(i)) + 36 > combo->width())
-                return combo->itemText(i);
+            if (comboWidthFor(combo, combo->itemText(i)) > combo->width()) return combo->itemText(i);
         return {};
     }
     if (auto *b = qobject_cast<QAbstractButton *>(w)) {
@@ -97,24 +109,21 @@ QString clipped(QWidget *w) {
     return {};
 }
 
-// The width a menu needs to show text whole, as the style lays it out.
-int comboWidthFor(const QComboBox *combo, const QString &text) {
-    QStyleOptionComboBox opt;
-    opt.initFrom(combo);
-    const QFontMetrics fm(combo->font());
-    return combo->style()
-        ->sizeFromContents(QStyle::CT_ComboBox, &opt, QSize(fm.horizontalAdvance(text), fm.height()), combo)
-        .width();
-}
-
 } // namespace
 
-// Every page in every language at the window's width of 600: nothing sticks out and no text is cut.
+// Every page in every language at the window's width of 600: nothing sticks out and no text is cut. At
+// the largest text a page taller than the screen scrolls, its reset within reach.
 TEST_F(SettingsWindowTest, EveryPageFitsInEveryLanguage) {
-    for (AppLanguage lang : AppLanguages::allCases) {
+    QList<std::pair<AppLanguage, int>> cases;
+    for (AppLanguage lang : AppLanguages::allCases)
+        cases << std::pair{lang, 13};
+    cases << std::pair{AppLanguage::th, 18} << std::pair{AppLanguage::pl, 18};
+    bool scrolled = false;
+    for (const auto &[lang, pt] : cases) {
         LanguageScope scope(lang);
         AppState app;
         app.settings().setToolbarApps({"a.desktop"});
+        app.settings().setFontSize(pt);
         SettingsWindow window(&app);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -130,9 +139,17 @@ TEST_F(SettingsWindowTest, EveryPageFitsInEveryLanguage) {
             QApplication::processEvents();
             QApplication::processEvents();
             SettingsPage *page = view->page(i);
-            SCOPED_TRACE(AppLanguages::rawValue(lang).toStdString() + " page " + std::to_string(i + 1));
+            SCOPED_TRACE(AppLanguages::rawValue(lang).toStdString() + " " + std::to_string(pt) +
+                         " pt, page " + std::to_string(i + 1));
             EXPECT_LE(page->heightForWidth(600), page->height());
-            EXPECT_LE(page->geometry().bottom(), window.height());
+            QScrollArea *scroll = view->scrollArea();
+            EXPECT_LE(scroll->mapTo(&window, QPoint(0, scroll->height())).y(), window.height());
+            EXPECT_LE(window.height(), window.screen()->availableGeometry().height());
+            scrolled |= scroll->verticalScrollBar()->maximum() > 0;
+            if (QPushButton *reset = page->resetButton()) {
+                scroll->ensureWidgetVisible(reset);
+                EXPECT_TRUE(window.rect().contains(QRect(reset->mapTo(&window, QPoint()), reset->size())));
+            }
             QList<QWidget *> widgets = page->findChildren<QWidget *>();
             for (int t = 0; t < view->count(); ++t)
                 widgets << view->tab(t);
@@ -144,6 +161,7 @@ TEST_F(SettingsWindowTest, EveryPageFitsInEveryLanguage) {
             }
         }
     }
+    EXPECT_TRUE(scrolled) << "no page was taller than the screen";
 }
 
 // Chips, toggles and the theme grid write their setting at once, and follow it when it changes elsewhere.

@@ -225,6 +225,15 @@ TEST_F(CompareSheets, BatchRenameRenamesSelectsRecordsAndUndoes) {
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && TestUtil::readFile(f + "/1.txt") == "one", 5000);
     EXPECT_EQ(TestUtil::readFile(f + "/2.txt"), "two");
     EXPECT_FALSE(exists(f + "/3.txt"));
+
+    // Names that a leading dot hides: said, with the way to see them again.
+    FileLoader::setShowHidden(false);
+    s.pattern = ".[Z]";
+    ASSERT_TRUE(BatchRenameSheet::apply(app.get(), BatchRename::rows(s, {one})));
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().busy() && exists(f + "/.2.txt"), 5000);
+    EXPECT_EQ(lastToast(),
+              "1 Objekt umbenannt. Namen mit Punkt am Anfang sind unsichtbar; „Unsichtbare Dateien "
+              "anzeigen“ (Strg+H) zeigt sie wieder.");
 }
 
 // Its counts are written as the language writes numbers, in the title as in the status.
