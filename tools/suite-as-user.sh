@@ -5,7 +5,7 @@
 # a program that account cannot reach in the build folder is copied there first. Prints each program's
 # counts, the skipped tests by reason and the output of every failed test; fails when any test fails.
 set -u
-dir="$1" uid="$2" jobs="$3"
+dir="$(cd "$1" && pwd)" uid="$2" jobs="$3"
 shift 3
 if [ "$(id -u)" -ne 0 ]; then
     echo "suite-user: running as $(id -un) already, whom make suite ran the tests as"
