@@ -92,6 +92,7 @@ TEST_F(PutBackTest, BackToTheOldPlaceUnderAFreeNameAndUndoneIntoTheTrash) {
 }
 
 TEST_F(PutBackTest, ARenameInTheTrashTakesItsRecordAlongEvenWhenKilledBetweenItsSteps) {
+    QDir(TrashRoots::homeTrash()).removeRecursively();
     const QString files = TrashRoots::homeTrash() + "/files/", info = TrashRoots::homeTrash() + "/info/";
     TestUtil::writeFile(d + "/big video.mkv", "1");
     const QString first = trashOne(d + "/big video.mkv");
@@ -143,6 +144,7 @@ TEST_F(PutBackTest, ARenameInTheTrashTakesItsRecordAlongEvenWhenKilledBetweenIts
 // A rename in the Trash is written into the record's Path, in the same folder; the entry is shown and goes
 // back where the record says, whatever the entry's name in the Trash, and Put Back says both names.
 TEST_F(PutBackTest, TheRecordSaysWhereAnItemGoesBackAndARenameInTheTrashIsWrittenThere) {
+    QDir(TrashRoots::homeTrash()).removeRecursively();
     const QString files = TrashRoots::homeTrash() + "/files/";
     const QString longName = QString(200, u'l') + ".txt", shorter = QString(150, u'l') + ".txt";
     struct Row {
