@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 30
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: deps configure build app run install uninstall test suite test-asan fuzz format-check format bench clean
+.PHONY: deps configure build app run install uninstall test suite suite-user test-asan fuzz format-check format bench clean
 
 deps:
 	@missing=""; for p in $(DEPS); do \
@@ -59,9 +59,9 @@ uninstall:
 
 # Each step in turn; the last line says that all passed, or which step failed.
 test:
-	@for step in format-check build test-asan fuzz suite; do \
+	@for step in format-check build test-asan fuzz suite suite-user; do \
 	  $(MAKE) --no-print-directory $$step || { echo "make test: FAILED at '$$step'"; exit 1; }; \
-	done; echo "make test: passed (format-check, build, test-asan, fuzz, suite)"
+	done; echo "make test: passed (format-check, build, test-asan, fuzz, suite, suite-user)"
 
 # The test programs run their tests in an order drawn from TEST_SEED (1 to 99999, new each run), so that no
 # test leans on what another left behind; the seed is printed, and TEST_SEED=<seed> repeats that order.
@@ -74,6 +74,16 @@ suite:
 	@echo "Test order: GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) (repeat with make suite TEST_SEED=$(TEST_SEED))"
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) \
 	  ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+# Root passes every permission check: the tests of the file steps, transfers, the Trash, undo and the settings
+# once more as an ordinary account (USER_UID, nobody by default), in a scratch home, JOBS programs at a time;
+# tests that need root skip and say why. Run as an ordinary user, `suite` already was this.
+USER_UID ?= 65534
+USER_TESTS ?= test_core_fileops test_core_undo test_core_commands test_core_app test_core_info
+suite-user:
+	@[ -f $(BUILD)/CTestTestfile.cmake ] || { echo "make suite-user: nothing is built in $(BUILD)/ yet; run make build first"; exit 1; }
+	@QT_QPA_PLATFORM=offscreen GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) \
+	  tools/suite-as-user.sh $(BUILD)/tests $(USER_UID) $(JOBS) $(USER_TESTS)
 
 # The core and platform tests once more under AddressSanitizer and UBSan.
 test-asan: deps

@@ -12,5 +12,10 @@ done
 # also when the run is killed for taking too long.
 home="$(mktemp -d)" || exit 1
 trap 'rm -rf "$home"' EXIT
+# The tools' home too (D-Bus, the accessibility bus, dconf and GIO keep caches and sockets there), so that
+# nothing is left in the home the tests run under.
+mkdir -m 700 "$home/.run" || exit 1
+export HOME="$home" XDG_CACHE_HOME="$home/.cache" XDG_CONFIG_HOME="$home/.config" \
+    XDG_DATA_HOME="$home/.local/share" XDG_STATE_HOME="$home/.local/state" XDG_RUNTIME_DIR="$home/.run"
 TMPDIR="$home" timeout -s KILL 120 dbus-run-session -- xvfb-run -a -s "-screen 0 1600x1000x24" \
     /usr/bin/python3 "$here/atspi_scenario.py" "$app" "${2:-list}" "$home"

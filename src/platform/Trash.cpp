@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -254,6 +253,33 @@ std::optional<InfoText> parseInfo(QByteArrayView text) {
     return InfoText{*decoded, deleted};
 }
 
+std::optional<QByteArray> withName(QByteArrayView record, const QByteArray &name) {
+    if (!parseInfo(record) || name.isEmpty() || name.contains('/') || name == "." || name == "..")
+        return std::nullopt;
+    QByteArray out;
+    bool inGroup = false, done = false;
+    for (QByteArrayView rest = record; !rest.isEmpty();) {
+        const qsizetype nl = rest.indexOf('\n');
+        const QByteArrayView line = nl < 0 ? rest : rest.first(nl + 1);
+        rest = rest.sliced(line.size());
+        const QByteArrayView bare = line.trimmed();
+        if (bare.startsWith('[')) inGroup = bare == "[Trash Info]";
+        if (!inGroup || done || !bare.startsWith("Path=")) {
+            out += line;
+            continue;
+        }
+        // The folder as written, untouched; only the last name is new.
+        done = true;
+        QByteArray path = QByteArray::fromPercentEncoding(bare.sliced(5).toByteArray());
+        while (path.size() > 1 && path.endsWith('/'))
+            path.chop(1);
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray() : path.left(slash + 1);
+        out += "Path=" + (folder + name).toPercentEncoding("/") + '\n';
+    }
+    return out;
+}
+
 std::optional<QByteArray> readInfoAt(int infoFd, const QByteArray &name) {
     if (infoFd < 0 || name.isEmpty() || name.contains('/')) return std::nullopt;
     const int fd = ::openat(infoFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -270,26 +296,7 @@ std::optional<QByteArray> readInfoAt(int infoFd, const QByteArray &name) {
 
 QString shownName(const QString &entry, const QString &had) {
     if (had.isEmpty() || had == u"." || had == u".." || had.contains(u'/')) return entry;
-    if (entry == had) return had;
-    static const QRegularExpression number(QStringLiteral("^(?:[_.][0-9]{1,9}| \\([0-9]{1,9}\\))$"));
-    static const QRegularExpression ourNumber(QStringLiteral("_[0-9]{1,9}$"));
-    const qsizetype dot = had.lastIndexOf(u'.');
-    const QString stem = dot > 0 ? had.left(dot) : had;
-    const QString ext = dot > 0 ? had.mid(dot) : QString();
-    // Only a name too long for the info folder is cut (see candidate()).
-    const bool mayBeCut = entry.toUtf8().size() >= 128;
-    for (const QString &tail : {ext, QString()}) {
-        if (!entry.endsWith(tail)) continue;
-        const QString body = entry.chopped(tail.size());
-        const QString base = tail.isEmpty() ? had : stem;
-        if (body.startsWith(base) && number.match(QStringView(body).sliced(base.size())).hasMatch())
-            return had;
-        if (!mayBeCut) continue;
-        const QRegularExpressionMatch n = ourNumber.match(body);
-        const QString cut = n.hasMatch() ? body.left(n.capturedStart()) : body;
-        if (!cut.isEmpty() && cut.size() < base.size() && base.startsWith(cut)) return had;
-    }
-    return entry;
+    return had;
 }
 
 QString shownNameAt(int infoFd, const QByteArray &entry, const QString &entryName) {

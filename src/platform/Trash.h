@@ -63,13 +63,14 @@ struct InfoText {
 };
 // Nothing when it is not a record (no Path=, not UTF-8, larger than infoLimit).
 std::optional<InfoText> parseInfo(QByteArrayView text);
+// The record with the last name of its Path= replaced by `name` (its folder and every other line kept),
+// for an entry renamed in its Trash; nothing when it is not a record.
+std::optional<QByteArray> withName(QByteArrayView record, const QByteArray &name);
 // The record `name` of the info folder held at infoFd, read without following a link or waiting on a
 // pipe; nothing when it is not a regular file of at most infoLimit bytes.
 std::optional<QByteArray> readInfoAt(int infoFd, const QByteArray &name);
-// The name an entry of a files folder is shown and put back under: the name it had (the last name of
-// its record's Path), when the entry is called so or by a numbered form a Trash gives a second item of
-// that name ("a_2.txt", "a.2.txt", "a (2).txt", or cut to fit); else the entry's own name, which it was
-// given in the Trash.
+// The name an entry of a files folder is shown and put back under: the last name of its record's Path,
+// which a rename in the Trash keeps up to date; the entry's own name where the record names none.
 QString shownName(const QString &entry, const QString &had);
 // shownName for the entry `entry` (named `entryName`) of the files folder whose info folder is held at
 // infoFd; the entry's own name where it has no record that can be read.

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -62,7 +63,27 @@ QList<Candidate> candidates(const QString &mountPoint) {
     return out;
 }
 
+QMutex confineLock;
+QString confinedTo; // empty: every volume
+
+// The mount points whose trash folders count.
+QStringList seenMountPoints() {
+    QString below;
+    {
+        const QMutexLocker lock(&confineLock);
+        below = confinedTo;
+    }
+    QStringList out = Volumes::mountPoints();
+    if (!below.isEmpty()) out.removeIf([&](const QString &m) { return !Posix::isAtOrBelow(m, below); });
+    return out;
+}
+
 } // namespace
+
+void confineForTests(const QString &folder) {
+    const QMutexLocker lock(&confineLock);
+    confinedTo = folder;
+}
 
 QString homeTrash() {
     return QDir::cleanPath(Xdg::dataHome() + QStringLiteral("/Trash"));
@@ -77,7 +98,7 @@ QStringList volumeTrashes(const QString &mountPoint) {
 
 QList<Refused> refused() {
     QList<Refused> out;
-    for (const QString &mount : Volumes::mountPoints())
+    for (const QString &mount : seenMountPoints())
         for (const Candidate &c : candidates(mount))
             if (c.verdict.exists && c.verdict.refusal != Refusal::none &&
                 std::none_of(out.cbegin(), out.cend(), [&](const Refused &r) { return r.path == c.path; }))
@@ -87,7 +108,7 @@ QList<Refused> refused() {
 
 QStringList all() {
     QStringList out{homeTrash()};
-    for (const QString &mount : Volumes::mountPoints())
+    for (const QString &mount : seenMountPoints())
         for (const QString &t : volumeTrashes(mount))
             if (!out.contains(t)) out << t;
     return out;

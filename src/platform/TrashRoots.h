@@ -31,6 +31,9 @@ struct Refused {
     unsigned owner = 0; // the owner's uid, for foreignOwner and sharedForeignOwner
 };
 QList<Refused> refused();
+// all() and refused() look only at the volumes mounted at or below `folder` (empty: at every one), so
+// that what the machine has mounted elsewhere stays out of a test's Trash.
+void confineForTests(const QString &folder);
 // The home trash and the existing trash folders of every mount point: every place moveToTrash may have
 // put an item, so that the Trash view and its emptying see them all.
 QStringList all();

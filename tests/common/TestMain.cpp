@@ -2,7 +2,10 @@
 #include "common/TestChild.h"
 #include "common/TestUtil.h"
 #include "core/base/Defaults.h"
+#include "platform/TrashRoots.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -89,6 +92,9 @@ int main(int argc, char **argv) {
     qunsetenv("LC_MESSAGES");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    // The tests' Trash is their own: a volume the machine has mounted elsewhere (a stick, another job's)
+    // with items in its trash folder changes nothing here. Test volumes are mounted in temporary folders.
+    TrashRoots::confineForTests(QFileInfo(QDir::tempPath()).canonicalFilePath());
     QStandardPaths::setTestModeEnabled(true);
     TestApp app(argc, argv);
     TestApp::setApplicationName(QStringLiteral("kestrin-test"));

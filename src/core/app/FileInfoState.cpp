@@ -5,6 +5,7 @@
 #include "core/app/Sides.h"
 #include "core/app/Toasts.h"
 #include "core/fileops/FileOps.h"
+#include "core/fileops/TwoPhaseRename.h"
 #include "core/filesteps/HeldFolder.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
@@ -350,7 +351,7 @@ void FileInfoState::rename() {
     } catch (const FileError &error) {
         if (m_toasts) {
             if (error.code == EEXIST)
-                m_toasts->show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+                m_toasts->show(FileOps::nameTakenText(newName, m_path), true);
             else if (error.code == ESTALE)
                 m_toasts->show(error.description, true);
             else

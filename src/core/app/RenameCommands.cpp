@@ -9,6 +9,7 @@
 #include "core/fileops/UndoJournal.h"
 
 #include "core/fileops/FileOps.h"
+#include "core/fileops/TwoPhaseRename.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
@@ -107,7 +108,7 @@ void RenameCommands::renameItem(PaneModel *pane, const ShownItem &shown, const Q
     } catch (const FileError &error) {
         // A dangling link is something too.
         if (error.code == EEXIST)
-            m_toasts.show(LF("„%@“ gibt es schon in diesem Ordner.", newName), true);
+            m_toasts.show(FileOps::nameTakenText(newName, path), true);
         else if (error.code == ENOENT && m_sides.forgetGone(path))
             m_toasts.show(FileOps::explain(error, name), true);
         else

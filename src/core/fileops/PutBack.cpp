@@ -26,17 +26,26 @@ bool puttable(const QString &path) {
     return !root.isEmpty() && clean.startsWith(root + QStringLiteral("/files/"));
 }
 
-// The name an item goes back under: the one it had, unless it was renamed in the Trash.
+// The name an item goes back under: the one its record says (a rename in the Trash writes it there).
 QString nameBack(const QString &inTrash, const QString &origin) {
     return Trash::shownName(Restore::name(inTrash), Restore::name(origin));
+}
+
+// The name the item had when it went to the Trash, where it was renamed there since; else empty.
+QString renamedFrom(const QString &inTrash, const QString &origin) {
+    const std::optional<QString> had = TrashMemory::origin(inTrash);
+    if (!had || Restore::folder(*had) != Restore::folder(origin)) return {};
+    const QString name = Restore::name(*had);
+    return name == nameBack(inTrash, origin) ? QString() : name;
 }
 
 QString invalidOrigin(const QString &path) {
     return LF("„%@“ bleibt im Papierkorb: Sein gespeicherter alter Ort ist ungültig.", Restore::name(path));
 }
 
+// had: the name it had before a rename in the Trash, said along with the one it goes back under.
 void moveBack(const QString &path, const QString &folder, const QString &name, TransferProgress &progress,
-              PutBackReport &report, const QString &shownFolder = {}) {
+              PutBackReport &report, const QString &shownFolder = {}, const QString &had = {}) {
     Restore::Placed placed = Restore::moveToFreeName(path, folder, name, progress);
     if (placed.error) {
         report.errors << Restore::message(*placed.error, Restore::name(path));
@@ -45,7 +54,10 @@ void moveBack(const QString &path, const QString &folder, const QString &name, T
     if (!shownFolder.isEmpty()) placed.path = Posix::childPath(shownFolder, Restore::name(placed.path));
     Restore::forgetTrashed(path);
     report.moved << TransferPair{path, placed.path};
-    if (Restore::name(placed.path) != name) report.renamed.append({name, Restore::name(placed.path)});
+    if (Restore::name(placed.path) != name)
+        report.renamed.append({name, Restore::name(placed.path)});
+    else if (!had.isEmpty())
+        report.renamedInTrash.append({had, name});
 }
 
 // Back from a volume's trash: the old folder is opened below the volume's top folder without following a
@@ -71,16 +83,17 @@ void moveBackWithin(const QString &path, const QString &top, const QString &orig
     }
     // The pinned folder by its descriptor: names swapped for links meanwhile lead nowhere else.
     const QString pinned = QStringLiteral("/proc/self/fd/") + QString::number(fd);
-    moveBack(path, pinned, nameBack(path, origin), progress, report, Restore::folder(origin));
+    moveBack(path, pinned, nameBack(path, origin), progress, report, Restore::folder(origin),
+             renamedFrom(path, origin));
     ::close(fd);
 }
 
 // Into `folder`, held from here on; with `gone`, a folder that is missing leaves the item unresolved.
 void moveBackInto(const QString &path, const QString &folder, const QString &name, TransferProgress &progress,
-                  PutBackReport &report, bool gone = false) {
+                  PutBackReport &report, bool gone = false, const QString &had = {}) {
     try {
         const FileSteps::HeldFolder held = Restore::holdOrigin(folder);
-        moveBack(path, FileSteps::pinnedPath(held), name, progress, report, folder);
+        moveBack(path, FileSteps::pinnedPath(held), name, progress, report, folder, had);
     } catch (const FileError &e) {
         if (gone && (e.code == ENOENT || e.code == ENOTDIR))
             report.unresolved << path;
@@ -133,7 +146,8 @@ PutBackReport putBackToOrigins(const QStringList &inTrash, TransferProgress &pro
             report.unresolved << path;
             return;
         }
-        moveBackInto(path, Restore::folder(*origin), nameBack(path, *origin), progress, report, true);
+        moveBackInto(path, Restore::folder(*origin), nameBack(path, *origin), progress, report, true,
+                     renamedFrom(path, *origin));
     });
 }
 
@@ -149,6 +163,9 @@ namespace {
 
 // What went back, and under which names where the old ones were taken.
 QString doneText(const PutBackReport &report) {
+    if (report.renamed.isEmpty() && report.moved.size() == 1 && report.renamedInTrash.size() == 1)
+        return LF("„%@“ zurückgelegt als „%@“, wie es im Papierkorb umbenannt wurde.",
+                  report.renamedInTrash[0].first, report.renamedInTrash[0].second);
     if (report.renamed.isEmpty()) return LF("%@ zurückgelegt.", FileFmt::count(report.moved.size()));
     if (report.moved.size() == 1)
         return LF("„%@“ zurückgelegt als „%@“, weil der Name dort schon vergeben war.",
@@ -215,6 +232,7 @@ void putBack(const FileActionContext &ctx, const QStringList &given) {
                                   PutBackReport all = first;
                                   all.moved << second.moved;
                                   all.renamed << second.renamed;
+                                  all.renamedInTrash << second.renamedInTrash;
                                   all.errors << second.errors;
                                   all.cancelled = second.cancelled;
                                   finish(ctx, last, all);

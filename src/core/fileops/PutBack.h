@@ -21,6 +21,8 @@ struct PutBackReport {
     QList<TransferPair> moved; // from the Trash path to where the item is now
     // Items whose name was taken where they went back: {the name asked for, the name they took}.
     QList<QPair<QString, QString>> renamed;
+    // Items renamed in the Trash, back under that name: {the name they had before, the name they took}.
+    QList<QPair<QString, QString>> renamedInTrash;
     QStringList errors;
     QStringList unresolved; // items whose old folder is unknown or gone
     bool cancelled = false;

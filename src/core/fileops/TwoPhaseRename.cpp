@@ -5,6 +5,7 @@
 #include "core/filesteps/TransferJournal.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
+#include "platform/TrashRoots.h"
 
 #include <QHash>
 
@@ -272,6 +273,11 @@ QString errorSentence(const FileError &error, const QString &name) {
     const bool plain =
         error.description.isEmpty() || error.description == FileError::fromErrno(error.code).description;
     return plain ? explain(error, name) : error.description;
+}
+
+QString nameTakenText(const QString &name, const QString &path) {
+    if (TrashRoots::isInTrash(path)) return LF("„%@“ gibt es schon im Papierkorb.", name);
+    return LF("„%@“ gibt es schon in diesem Ordner.", name);
 }
 
 QString errorSummary(const QStringList &errors, const QStringList &whereabouts) {

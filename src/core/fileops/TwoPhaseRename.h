@@ -34,6 +34,10 @@ using RenameStep =
 // item) as they are, the system's said of the item.
 QString errorSentence(const FileError &error, const QString &name);
 
+// A rename of the item at `path` refused because `name` is taken beside it: in a Trash said of the Trash,
+// as its view names it, never of the folder it lies in.
+QString nameTakenText(const QString &name, const QString &path);
+
 // The first error, every error in whereabouts in full, and how many more there are.
 QString errorSummary(const QStringList &errors, const QStringList &whereabouts);
 

@@ -1,12 +1,14 @@
 #include "core/filesteps/PosixSteps.h"
 
 #include "core/filesteps/HeldFolder.h"
+#include "core/filesteps/TrashMemory.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileCopy.h"
 #include "platform/HeldTrash.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 #include <QStringDecoder>
 
@@ -68,52 +70,77 @@ int flushHeld(int fd, const QByteArray &path) {
     return e;
 }
 
-// A second name for the record `from` of the info folder held at info: a link, or where the drive has
-// none, a copy. 0 or errno.
-int secondRecord(int info, const QByteArray &from, const QByteArray &to) {
-    if (::linkat(info, from.constData(), info, to.constData(), 0) == 0) return 0;
-    if (errno == EEXIST) return EEXIST;
-    const std::optional<QByteArray> text = Trash::readInfoAt(info, from);
-    if (!text) return EIO;
+// A record of its own for the entry `to`: `text` written anew, or where the old record is no record we can
+// read, a second name of it (a link, or a copy where the drive has none); on stable storage. 0 or errno.
+int newRecord(int info, const QByteArray &from, const QByteArray &to, const std::optional<QByteArray> &text) {
+    if (!text && ::linkat(info, from.constData(), info, to.constData(), 0) == 0) return 0;
+    if (!text && errno == EEXIST) return EEXIST;
+    const std::optional<QByteArray> data = text ? text : Trash::readInfoAt(info, from);
+    if (!data) return EIO;
     const int fd = ::openat(info, to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return errno;
-    int e = Posix::writeAll(fd, text->constData(), text->size());
+    int e = Posix::writeAll(fd, data->constData(), data->size());
     if (!e) e = Posix::flushData(fd);
     if (::close(fd) != 0 && !e && errno != EINTR) e = errno;
     if (e) ::unlinkat(info, to.constData(), 0);
     return e;
 }
 
-// An entry of a Trash takes a new name and its record (.trashinfo) with it, whose Path stays where the
-// item came from. The record gets the new name first and loses the old one last, each step on stable
-// storage before the next: wherever a kill comes, the item has its record under its name, and what is
-// left over is a record without an item, which emptying the Trash removes.
+// Where a renamed entry came from stays known under its new name, so that Put Back can say the name it
+// had: from our memory of the old entry, else from its old record (a relative Path is below the volume's
+// top folder, or $XDG_DATA_HOME for the home trash).
+void rememberRenamed(const HeldFolder &files, const QByteArray &from, const QByteArray &to,
+                     const std::optional<Trash::InfoText> &record) {
+    const auto oldPath = Posix::decode(files.pathOf(from).bytes());
+    const auto newPath = Posix::decode(files.pathOf(to).bytes());
+    if (!oldPath || !newPath) return;
+    std::optional<QString> origin = TrashMemory::origin(*oldPath);
+    if (!origin && record) {
+        const QString root = Posix::parentOf(Posix::parentOf(*newPath));
+        const QString up = Posix::parentOf(root);
+        const QString base = Posix::lastComponent(up) == u".Trash" ? Posix::parentOf(up) : up;
+        origin = record->path.startsWith(u'/') ? record->path : Posix::childPath(base, record->path);
+    }
+    // A record leading elsewhere ("..") is Put Back's to refuse, not ours to remember.
+    if (!origin || QDir::cleanPath(*origin) != *origin) return;
+    TrashMemory::forget(*oldPath);
+    TrashMemory::remember(*origin, *newPath);
+}
+
+// An entry of a Trash takes a new name, and its record (.trashinfo) goes with it, saying the new name in
+// its Path (same folder): Put Back goes where the record says, and so do other programs. The new record is
+// on stable storage before the item takes its name, and the old one goes only once that name is: wherever
+// a kill comes, the item has its record under its name, and what is left over is a record without an
+// item, which emptying the Trash removes.
 int renameWithRecord(const Trash::Held &trash, const HeldFolder &files, const QByteArray &from,
                      const QByteArray &to) {
     const int info = trash.info();
-    const QByteArray oldRecord = from + ".trashinfo", newRecord = to + ".trashinfo";
+    const QByteArray oldRecord = from + ".trashinfo", toRecord = to + ".trashinfo";
     const QByteArray infoPath = files.path().bytes().chopped(5) + "info";
-    struct stat record, taken;
+    struct stat record, taken, named;
     if (::fstatat(info, oldRecord.constData(), &record, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(record.st_mode))
         return renameNoReplaceAt(files.fd(), from, files.fd(), to);
-    // A record under the new name stays, unless it is a second name of this very record, left by a
-    // rename that was killed before its item moved.
-    if (::fstatat(info, newRecord.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (!sameInode(taken, record) ||
-         ::fstatat(files.fd(), to.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0 ||
-         ::unlinkat(info, newRecord.constData(), 0) != 0))
+    const std::optional<QByteArray> old = Trash::readInfoAt(info, oldRecord);
+    const std::optional<QByteArray> text = old ? Trash::withName(*old, to) : std::nullopt;
+    // A record under the new name stays, unless no item has that name and it is the very record this
+    // rename writes, left by one that was killed before its item moved.
+    if (::fstatat(info, toRecord.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (::fstatat(files.fd(), to.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 ||
+         !(text ? Trash::readInfoAt(info, toRecord) == text : sameInode(taken, record)) ||
+         ::unlinkat(info, toRecord.constData(), 0) != 0))
         return EEXIST;
     if (const int e = writeErrorForTests()) [[unlikely]]
         return e;
-    int e = secondRecord(info, oldRecord, newRecord);
+    int e = newRecord(info, oldRecord, toRecord, text);
     if (e) return e;
     if ((e = flushHeld(info, infoPath)) || (e = renameNoReplaceAt(files.fd(), from, files.fd(), to))) {
-        ::unlinkat(info, newRecord.constData(), 0);
+        ::unlinkat(info, toRecord.constData(), 0);
         return e;
     }
     reached(Step::trashEntryRenamed, files.pathOf(to).bytes());
     if (flushHeld(files.fd(), files.path().bytes()) == 0 && ::unlinkat(info, oldRecord.constData(), 0) == 0)
         flushHeld(info, infoPath);
+    rememberRenamed(files, from, to, old ? Trash::parseInfo(*old) : std::nullopt);
     return 0;
 }
 

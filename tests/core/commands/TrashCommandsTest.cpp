@@ -754,3 +754,21 @@ TEST_F(TrashCommandTest, DeletingForGoodActsOnlyInTheTrashItself) {
     ASSERT_TRUE(QFile::remove(trash));
     ASSERT_TRUE(QDir().rename(trash + ".away", trash));
 }
+
+// A name taken in the Trash is said of the Trash, as its view names it, never of its internal folder; an
+// entry's record taken by a leftover too.
+TEST_F(TrashCommandTest, ANameTakenInTheTrashIsSaidOfTheTrash) {
+    LanguageScope de(AppLanguage::de);
+    PaneModel *pane = app->left();
+    const QString a = make("a.txt"), b = make("b.txt");
+    ASSERT_EQ(FileOps::trash(FileOps::unlisted({a, b})).done, 2);
+    TestUtil::writeFile(TrashRoots::homeTrash() + "/info/c.txt.trashinfo", "[Trash Info]\nPath=/x/c.txt\n");
+    show(pane, FileLoader::mainTrash());
+    for (const QString name : {"a.txt", "c.txt"}) {
+        pane->setSelection({FileLoader::mainTrash() + "/b.txt"});
+        textAnswers = {name};
+        app->renames().renameSelection();
+        EXPECT_EQ(lastToast(), "„" + name + "“ gibt es schon im Papierkorb.");
+    }
+    EXPECT_EQ(trashed(), (QStringList{"a.txt", "b.txt"}));
+}

@@ -1,4 +1,5 @@
 #include "Harness.h"
+#include "platform/Trash.h"
 
 #include "common/FatFuse.h"
 #include "common/SwappedFolder.h"
@@ -141,11 +142,13 @@ TEST_F(ArchivesTest, ArchivesOfOtherToolsExtractIntoNewFolders) {
     ASSERT_EQ(status("/usr/bin/tar", {"cjf", d + "/Daten.tar.bz2", "Projekt"}, d + "/src"), 0);
     ASSERT_EQ(status("/usr/bin/bsdtar", {"--format", "7zip", "-cf", d + "/Sieben.7z", "Projekt"}, d + "/src"),
               0);
-    // Names in CP437 and in UTF-8, neither flagged as UTF-8, as tools on Windows write them.
+    // Names in CP437 and in UTF-8, neither flagged as UTF-8, as tools on Windows write them; in "Beide"
+    // one name in both, which once decoded is the same.
     const char *windows =
         "import sys, zipfile as z\nz.ZipInfo._encodeFilenameFlags = lambda i: "
-        "(i.filename.encode('cp437'), 0)\nwith z.ZipFile(sys.argv[1], 'w') as f:\n for n in "
-        "'Ärger/Müller.txt', 'Grüße.txt'.encode().decode('cp437'): f.writestr(n, '')";
+        "(i.filename.encode('cp437'), 0)\nwith z.ZipFile(sys.argv[1], 'w') as f:\n for n, t in "
+        "('Ärger/Müller.txt', ''), ('Grüße.txt'.encode().decode('cp437'), ''), ('Beide/Müller.txt', 'dos'), "
+        "('Beide/Müller.txt'.encode().decode('cp437'), 'utf8'): f.writestr(n, t)";
     ASSERT_EQ(status("/usr/bin/python3", {"-c", windows, d + "/Windows.zip"}), 0);
     mkdir(d + "/Fotos"); // taken
     TestUtil::writeFile(d + "/notes.txt", "not an archive");
@@ -161,8 +164,13 @@ TEST_F(ArchivesTest, ArchivesOfOtherToolsExtractIntoNewFolders) {
     EXPECT_EQ(records[0].action, UndoAction::makeCreated(made));
     for (const QString &folder : made.first(4))
         expectProject(folder + "/Projekt");
-    EXPECT_EQ(names(d + "/Windows"), QStringList({"Grüße.txt", "Ärger"}));
+    EXPECT_EQ(names(d + "/Windows"), QStringList({"Beide", "Grüße.txt", "Ärger"}));
     EXPECT_EQ(names(d + "/Windows/Ärger"), QStringList{"Müller.txt"});
+    // Both kept: the UTF-8 one under its name, the other under the tool's.
+    const QByteArray dos = QFile::encodeName(d) + "/Windows/Beide/M\x81ller.txt";
+    EXPECT_EQ(Trash::list(d + "/Windows/Beide").names.size(), 2);
+    EXPECT_EQ(TestUtil::readFile(d + "/Windows/Beide/Müller.txt"), "utf8");
+    EXPECT_EQ(::unlink(dos.constData()), 0); // a name QDir cannot remove
 }
 
 TEST_F(ArchivesTest, RoundTripInEveryFormat) {

@@ -10,8 +10,10 @@
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 #include "common/TestChild.h"
+#include "core/model/FileLoader.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #include <csignal>
@@ -90,6 +92,7 @@ TEST_F(PutBackTest, BackToTheOldPlaceUnderAFreeNameAndUndoneIntoTheTrash) {
 }
 
 TEST_F(PutBackTest, ARenameInTheTrashTakesItsRecordAlongEvenWhenKilledBetweenItsSteps) {
+    QDir(TrashRoots::homeTrash()).removeRecursively();
     const QString files = TrashRoots::homeTrash() + "/files/", info = TrashRoots::homeTrash() + "/info/";
     TestUtil::writeFile(d + "/big video.mkv", "1");
     const QString first = trashOne(d + "/big video.mkv");
@@ -121,6 +124,59 @@ TEST_F(PutBackTest, ARenameInTheTrashTakesItsRecordAlongEvenWhenKilledBetweenIts
     EXPECT_EQ(wait([&](auto c) { putBack(c, {files + "Film.mkv"}); }).text,
               "„Film.mkv“ zurückgelegt als „Film Kopie.mkv“, weil der Name dort schon vergeben war.");
     EXPECT_EQ(TestUtil::readFile(d + "/Alt.mkv") + TestUtil::readFile(d + "/Film Kopie.mkv"), "12");
+
+    // Each record on the disk before the next step: the new one before the item takes its name (its
+    // flush failing, nothing moves), the old one goes only once that name is (its flush failing, it stays).
+    TestUtil::writeFile(d + "/Flush.txt", "f");
+    const QString flush = trashOne(d + "/Flush.txt");
+    const auto healed = qScopeGuard([] { FileSteps::setFolderSyncErrorForTests({}, 0); });
+    FileSteps::setFolderSyncErrorForTests(TrashRoots::homeTrash() + "/info", EIO);
+    EXPECT_THROW(FileOps::rename(FileOps::unlisted({flush})[0], "Eins.txt"), FileError);
+    EXPECT_EQ(names(info).filter("Flush"), QStringList{"Flush.txt.trashinfo"});
+    EXPECT_FALSE(exists(info + "Eins.txt.trashinfo"));
+    FileSteps::setFolderSyncErrorForTests(TrashRoots::homeTrash() + "/files", EIO);
+    FileOps::rename(FileOps::unlisted({flush})[0], "Eins.txt");
+    EXPECT_TRUE(exists(files + "Eins.txt"));
+    EXPECT_TRUE(exists(info + "Flush.txt.trashinfo"));
+    EXPECT_EQ(Restore::readTrashInfo(files + "Eins.txt")->original, d + "/Eins.txt");
+}
+
+// A rename in the Trash is written into the record's Path, in the same folder; the entry is shown and goes
+// back where the record says, whatever the entry's name in the Trash, and Put Back says both names.
+TEST_F(PutBackTest, TheRecordSaysWhereAnItemGoesBackAndARenameInTheTrashIsWrittenThere) {
+    QDir(TrashRoots::homeTrash()).removeRecursively();
+    const QString files = TrashRoots::homeTrash() + "/files/";
+    const QString longName = QString(200, u'l') + ".txt", shorter = QString(150, u'l') + ".txt";
+    struct Row {
+        QString name, renamed, toast;
+    };
+    const Row rows[] = {
+        {"same.txt", "same-kept.txt",
+         "„same.txt“ zurückgelegt als „same-kept.txt“, wie es im Papierkorb umbenannt wurde."},
+        {longName, shorter,
+         "„" + longName + "“ zurückgelegt als „" + shorter + "“, wie es im Papierkorb umbenannt wurde."},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.renamed.left(20).toStdString());
+        TestUtil::writeFile(d + "/sub/" + row.name, "x");
+        const QString entry = trashOne(d + "/sub/" + row.name);
+        const QString renamed = FileOps::rename(FileOps::unlisted({entry})[0], row.renamed).path;
+        EXPECT_EQ(Restore::readTrashInfo(renamed)->original, d + "/sub/" + row.renamed);
+        EXPECT_TRUE(TestUtil::readFile(Trash::infoFileFor(renamed)).contains("DeletionDate="));
+        QStringList shown;
+        for (const FileItem &item : FileLoader::list(files).items)
+            shown << item.name;
+        EXPECT_TRUE(shown.contains(row.renamed) && !shown.contains(row.name))
+            << shown.join(", ").toStdString();
+        EXPECT_EQ(wait([&](auto c) { putBack(c, {renamed}); }).text, row.toast);
+        EXPECT_EQ(names(d + "/sub"), QStringList{row.renamed});
+        QDir(d + "/sub").removeRecursively();
+    }
+    // Another program's name for its entry: back under the record's.
+    const QString other = planted(TrashRoots::homeTrash(), "dupkeys", QFile::encodeName(d) + "/sub/first");
+    mkdir(d + "/sub");
+    EXPECT_EQ(wait([&](auto c) { putBack(c, {other}); }).text, "1 Objekt zurückgelegt.");
+    EXPECT_EQ(names(d + "/sub"), QStringList{"first"});
 }
 
 TEST_F(PutBackTest, AskForAFolderWhenTheOldOneIsGone) {
