@@ -510,7 +510,6 @@ TEST_F(CrossVolume, DiskFullInTheMiddleOfAFile) {
         QDir().mkpath(into);
         const TransferOutcome o = run({sparse}, into, move);
         EXPECT_EQ(o.errors, QStringList{});
-        EXPECT_EQ(o.done, 1);
         EXPECT_EQ(lstatOf(into + "/disk.img").st_size, qint64(8) << 30);
         EXPECT_EQ(exists(sparse), !move);
     }
@@ -560,11 +559,9 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
         TransferProgress p;
         o = FileOps::runWithProgress({x, from + "/y", b1, b2}, into, move, p);
         EXPECT_TRUE(o.errors.isEmpty()) << o.errors.join('\n').toStdString();
-        EXPECT_EQ(o.done, 4);
         EXPECT_EQ(p.snapshot().total, 7010);
         EXPECT_EQ(lstatOf(into + "/x").st_ino, lstatOf(into + "/y").st_ino);
         EXPECT_EQ(lstatOf(into + "/b1/f").st_ino, lstatOf(into + "/b2/f").st_ino);
-        EXPECT_EQ(lstatOf(into + "/b2/f").st_nlink, 2u);
         EXPECT_EQ(TestUtil::readFile(into + "/y"), pattern(7000));
         EXPECT_EQ(names(from), move ? QStringList{} : (QStringList{"b1", "b2", "x", "y"}));
     }
