@@ -469,6 +469,8 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
             remember(before, true);
             return;
         }
+        // A file with one name left makes no first copy another name waits for.
+        if (before.st_nlink == 1) linking.unlock();
     }
     if (progress.isCancelled()) throw CancelledError{};
     mode_t made = mode_t(-1);
