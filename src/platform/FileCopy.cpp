@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -164,6 +165,24 @@ bool clonesInto(int dir, int sample) {
     if (from >= 0 && from != sample) ::close(from);
     ::close(probe);
     return r == 0;
+}
+
+bool keepsHoles(int dir) {
+    struct statfs fs;
+    if (::fstatfs(dir, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:     // ext2, ext3, ext4
+    case 0x9123683E: // btrfs
+    case 0x58465342: // XFS
+    case 0x01021994: // tmpfs
+    case 0xF2F52010: // F2FS
+    case 0x2FC12FC1: // ZFS
+    case 0xCA451A4E: // bcachefs
+    case 0x794C7630: // overlayfs
+        return true;
+    default:
+        return false; // FAT and exFAT fill holes; FUSE and network volumes may
+    }
 }
 
 namespace {

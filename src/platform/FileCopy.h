@@ -49,6 +49,10 @@ int copyData(int src, int dst, const struct stat &srcStat, dev_t dstDev, Session
 // empty file) into a new file there: an unnamed one, gone again when this returns.
 bool clonesInto(int dir, int sample = -1);
 
+// Whether the volume of the open folder dir is one whose files keep the holes copyData leaves (its space
+// is the blocks a sparse file holds); false where it fills them or is not known to keep them.
+bool keepsHoles(int dir);
+
 // The attribute that marks an unfinished copy as ours; it belongs to that copy alone and is
 // never carried to another one.
 constexpr char partMark[] = "user.kestrin.part";

@@ -55,10 +55,13 @@ void copyFileChunked(const QString &source, const QString &target, TransferProgr
 
 qint64 totalBytes(const QStringList &paths);
 std::optional<qint64> totalBytes(const QStringList &paths, TransferProgress &progress);
-// The same for items named in held folders; nothing when cancelled. With onDevice, it gets the part of
-// the sum that lies on the device `device` (what a clone there may copy without taking space).
+// The same for items named in held folders, a file with several names among them once; nothing when
+// cancelled. With needed, it gets the space their copy takes: where holesStay (the target keeps holes), the
+// blocks a sparse file holds rather than its size. With onDevice, the part of that space that lies on the
+// device `device` (what a clone there may copy without taking space).
 std::optional<qint64> totalBytesAt(const QList<QPair<const FileSteps::HeldFolder *, QByteArray>> &items,
-                                   TransferProgress &progress, dev_t device = 0, qint64 *onDevice = nullptr);
+                                   TransferProgress &progress, dev_t device = 0, qint64 *onDevice = nullptr,
+                                   qint64 *needed = nullptr, bool holesStay = false);
 
 struct TreeStats {
     qsizetype files = 0;   // every non-folder entry: files, links, special files

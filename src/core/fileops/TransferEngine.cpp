@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <map>
@@ -37,15 +38,31 @@ Identity identityOf(const struct stat &st) {
     return {st.st_dev, st.st_ino};
 }
 
-// The first few items by name, and how many more.
-QString firstNamed(const QStringList &paths) {
+// The first few items by name, and how many more of `total` (-1: all are in paths).
+QString firstNamed(const QStringList &paths, qsizetype total = -1) {
     constexpr qsizetype named = 3;
+    if (total < 0) total = paths.size();
     QStringList names;
     for (const QString &path : paths.mid(0, named))
         names << LF("„%@“", Posix::lastComponent(path));
     QString list = names.join(QStringLiteral(", "));
-    if (paths.size() > named) list += LF(" und %@", FileFmt::count(paths.size() - named));
+    if (total > names.size()) list += LF(" und %@", FileFmt::count(total - names.size()));
     return list;
+}
+
+// Once for the batch: the pipes, sockets and devices inside copied folders, which stayed behind.
+QString passedOverText(const QStringList &first, qsizetype count) {
+    const QString list = firstNamed(first, count);
+    // clang-format off
+    return LP("Pipes, Sockets und Geräte lassen sich nicht kopieren. %d solches Objekt wurde übergangen: %@.|Pipes, Sockets und Geräte lassen sich nicht kopieren. %d solche Objekte wurden übergangen: %@.",
+              count, count, list);
+    // clang-format on
+}
+
+// A Replace that would put the item itself in the Trash: a link to what it replaces, or another name of it.
+QString sameItemText(const QString &path, const QString &named, const struct stat &old) {
+    return S_ISDIR(old.st_mode) ? LF("„%@“ und „%@“ sind derselbe Ordner. Nichts wurde ersetzt.", path, named)
+                                : LF("„%@“ und „%@“ sind dieselbe Datei. Nichts wurde ersetzt.", path, named);
 }
 
 // Once for the batch: which items came without their tags or comment, the first few by name.
@@ -117,6 +134,7 @@ private:
     Step resolveConflict(Item &it);
     Step placeCopy(Item &it);
     Step checkCopy(Item &it);
+    bool leadsTo(const Item &it, const struct stat &old) const;
     Step giveName(Item &it);
     Step replaceOld(Item &it);
     Step takeFreeName(Item &it);
@@ -170,6 +188,8 @@ private:
     bool aclDropped_ = false;
     QStringList labelsLost_;                   // copies made without their tags or comment
     QStringList securityLost_, securityNames_; // copies made without some security attributes, and which
+    QStringList passedOver_;                   // the first few special files left out of copied folders
+    qsizetype passedOverCount_ = 0;            // and how many
     Journal::Unflushed later_; // replaced items and originals set aside: their records end with the batch
     QStringList leftBehind_;   // parts of the item at hand that could not go
 };
@@ -222,16 +242,17 @@ TransferOutcome Engine::run() {
         progress_.setItem(0, L("Berechne Umfang …"));
         removeStaleParts(to_);
     }
-    // What a clone copies within the destination's volume takes no space there.
-    qint64 cloned = 0;
-    const std::optional<qint64> bytes = totalBytesAt(byteCopies, progress_, destSt.st_dev, &cloned);
+    // What a clone copies within the destination's volume takes no space there, nor do holes that stay holes.
+    qint64 cloned = 0, space = 0;
+    const std::optional<qint64> bytes = totalBytesAt(byteCopies, progress_, destSt.st_dev, &cloned, &space,
+                                                     dest_ && FileCopy::keepsHoles(dest_->fd()));
     if (!bytes) {
         out_.cancelled = true;
         return out_;
     }
     progress_.setTotal(*bytes, paths_.size());
     if (cloned > 0 && (!dest_ || !clonesHere(byteCopies))) cloned = 0;
-    if (const qint64 needed = *bytes - cloned; needed >= 1) {
+    if (const qint64 needed = space - cloned; needed >= 1) {
         const std::optional<qint64> free = freeBytes(to_);
         if (free && *free < needed) {
             out_.errors << LF("Nicht genug freier Speicherplatz auf dem Ziel: %@ nötig, %@ frei.",
@@ -266,6 +287,7 @@ TransferOutcome Engine::run() {
     }
     if (!labelsLost_.isEmpty()) out_.errors << labelsLostText(labelsLost_);
     if (!securityLost_.isEmpty()) out_.errors << securityLostText(securityLost_, securityNames_);
+    if (passedOverCount_ > 0) out_.errors << passedOverText(passedOver_, passedOverCount_);
     return out_;
 }
 
@@ -380,8 +402,10 @@ Engine::Step Engine::resolveConflict(Item &it) {
     struct stat old;
     if (::fstatat(dest_->fd(), it.sourceName.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0) {
         it.target = it.named; // the old item went meanwhile: nothing to replace
-    } else if (sameInode(old, it.src)) {
-        // The destination reaches the source itself through another path.
+    } else if (sameInode(old, it.src) || leadsTo(it, old)) {
+        // The destination reaches the source itself through another path: a copy beside it. Elsewhere
+        // the old item is the source under another name, or what the incoming link leads to.
+        if (!it.from->is(destSt)) return fail(sameItemText(it.path, it.named, old));
         if (move_) return skip();
         it.target = uniqueURL(it.name, to_);
     } else if (made_.count(identityOf(old))) {
@@ -392,6 +416,13 @@ Engine::Step Engine::resolveConflict(Item &it) {
         it.replacing = true;
     }
     return Step::proceed;
+}
+
+// Whether the item is a link that leads (through any further links) to `old`.
+bool Engine::leadsTo(const Item &it, const struct stat &old) const {
+    struct stat to;
+    return S_ISLNK(it.src.st_mode) && ::fstatat(it.from->fd(), it.sourceName.constData(), &to, 0) == 0 &&
+           sameInode(to, old);
 }
 
 // Copies are made under a hidden name and take their real name only when complete; so is
@@ -646,6 +677,8 @@ void Engine::succeed(const Item &it) {
     securityLost_ << it.report.securityLost;
     for (const QString &name : it.report.securityNames)
         if (!securityNames_.contains(name)) securityNames_ << name;
+    passedOverCount_ += it.report.passedOver;
+    passedOver_ << it.report.specials.mid(0, 3 - std::min<qsizetype>(3, passedOver_.size()));
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
-#include <unordered_set>
+#include <set>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -65,10 +65,27 @@ template <typename Visit> bool walkPath(const QString &path, Visit &visit, bool 
     return go;
 }
 
+using Names = std::set<std::pair<dev_t, ino_t>>;
+
+// The bytes a copy of the regular file `name` in the folder dirFd takes where holes stay holes: the blocks
+// it holds, where it has holes its copy keeps (its drive reports them), else its size.
+qint64 spaceOf(int dirFd, const char *name, const struct stat &st, bool holesStay) {
+    const qint64 held = qint64(st.st_blocks) * 512;
+    if (!holesStay || held >= st.st_size) return st.st_size;
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return st.st_size;
+    const off_t hole = ::lseek(fd, 0, SEEK_HOLE);
+    ::close(fd);
+    return hole >= 0 && hole < st.st_size ? held : st.st_size;
+}
+
 // The bytes of the regular files below one folder; its subfolders are read by a few threads at once.
 class Measure {
 public:
-    explicit Measure(TransferProgress *progress, dev_t device = 0) : progress_(progress), device_(device) {
+    // links: the files with several names counted so far, where they count once for more than one folder.
+    explicit Measure(TransferProgress *progress, dev_t device = 0, Names *links = nullptr,
+                     bool holesStay = false)
+        : progress_(progress), device_(device), holesStay_(holesStay), links_(links ? *links : own_) {
         pool_.setMaxThreadCount(FileSteps::copyThreads);
     }
     // Nothing when cancelled.
@@ -84,7 +101,8 @@ public:
         if (stop_) return std::nullopt;
         return sum_.load();
     }
-    // Of the last sum, the bytes on the device given.
+    // Of the last sum, the space its copy takes, and the part of that on the device given.
+    qint64 needed() const { return needed_.load(); }
     qint64 onDevice() const { return onDevice_.load(); }
 
 private:
@@ -99,7 +117,7 @@ private:
             ::close(fd);
             return;
         }
-        qint64 sum = 0, onDevice = 0;
+        qint64 sum = 0, needed = 0, onDevice = 0;
         while (dirent *e = ::readdir(dir)) {
             if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
             if (stop_ || (progress_ && progress_->isCancelled())) {
@@ -112,9 +130,11 @@ private:
             struct stat st {};
             if (type != DT_DIR && ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
             if (type != DT_DIR && S_ISREG(st.st_mode)) {
-                if (st.st_nlink < 2 || firstName(st.st_ino)) {
+                if (st.st_nlink < 2 || firstName(st)) {
                     sum += st.st_size; // a file with several names is copied once
-                    if (st.st_dev == device_) onDevice += st.st_size;
+                    const qint64 space = spaceOf(::dirfd(dir), e->d_name, st, holesStay_);
+                    needed += space;
+                    if (st.st_dev == device_) onDevice += space;
                 }
             } else if (type == DT_DIR || S_ISDIR(st.st_mode)) {
                 const int sub =
@@ -133,21 +153,24 @@ private:
         }
         ::closedir(dir);
         sum_ += sum;
+        needed_ += needed;
         onDevice_ += onDevice;
     }
-    bool firstName(ino_t ino) {
+    bool firstName(const struct stat &st) {
         std::lock_guard guard(linksLock_);
-        return links_.insert(ino).second;
+        return links_.insert({st.st_dev, st.st_ino}).second;
     }
 
     TransferProgress *progress_;
     const dev_t device_;
+    const bool holesStay_;
     QThreadPool pool_;
-    std::atomic<qint64> sum_{0}, onDevice_{0};
+    std::atomic<qint64> sum_{0}, needed_{0}, onDevice_{0};
     std::atomic<bool> stop_{false};
     std::atomic<int> queued_{0};
     std::mutex linksLock_;
-    std::unordered_set<ino_t> links_;
+    Names own_;
+    Names &links_;
 };
 
 std::optional<qint64> measure(const QStringList &paths, TransferProgress *progress) {
@@ -170,24 +193,33 @@ std::optional<qint64> measure(const QStringList &paths, TransferProgress *progre
 } // namespace
 
 std::optional<qint64> totalBytesAt(const QList<QPair<const FileSteps::HeldFolder *, QByteArray>> &items,
-                                   TransferProgress &progress, dev_t device, qint64 *onDevice) {
-    qint64 sum = 0, there = 0;
+                                   TransferProgress &progress, dev_t device, qint64 *onDevice, qint64 *needed,
+                                   bool holesStay) {
+    qint64 sum = 0, space = 0, there = 0;
+    Names links; // the job copies a file with several names once, whichever items hold them
     for (const auto &[folder, name] : items) {
         if (progress.isCancelled()) return std::nullopt;
         struct stat st;
         if (::fstatat(folder->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (!S_ISDIR(st.st_mode)) {
+            if (S_ISREG(st.st_mode) && st.st_nlink > 1 && !links.insert({st.st_dev, st.st_ino}).second)
+                continue;
             sum += st.st_size;
-            if (S_ISREG(st.st_mode) && st.st_dev == device) there += st.st_size;
+            const qint64 takes =
+                S_ISREG(st.st_mode) ? spaceOf(folder->fd(), name.constData(), st, holesStay) : st.st_size;
+            space += takes;
+            if (S_ISREG(st.st_mode) && st.st_dev == device) there += takes;
             continue;
         }
-        Measure measure(&progress, device);
+        Measure measure(&progress, device, &links, holesStay);
         const std::optional<qint64> below = measure.below(folder->fd(), name);
         if (!below) return std::nullopt;
         sum += *below;
+        space += measure.needed();
         there += measure.onDevice();
     }
     if (onDevice) *onDevice = there;
+    if (needed) *needed = space;
     return sum;
 }
 

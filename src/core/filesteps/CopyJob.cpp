@@ -102,7 +102,6 @@ public:
         targetDev_ = targetDev;
         syncEachFile = sync;
         ancestors_.clear();
-        linked_.clear();
         halted_ = false;
         error_ = nullptr;
         // Facts of the job, not of each file or item.
@@ -180,6 +179,7 @@ private:
     void release(Folder *f) {
         while (f && f->pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             Folder *up = f->parent;
+            if (!up && !halted_) letGoOfMark(f->dst.get(), f->st, -1);
             // A folder is given an ACL by its parent only where that hands one down.
             if (!halted_) metadata(f->src.get(), f->dst.get(), f->st, f->srcPath, !up || up->handsDownAcl);
             delete f;
@@ -193,8 +193,9 @@ private:
         report->copied[{st.st_dev, st.st_ino}] =
             Seen{st.st_size, st.st_mtim, st.st_ctim, mode_t(st.st_mode & S_IFMT), stable};
     }
-    void passOver() {
+    void passOver(const QByteArray &srcPath) {
         std::lock_guard guard(reportLock_);
+        if (report->specials.size() < 3) report->specials << Posix::shown(srcPath);
         ++report->passedOver;
     }
     // The new root carries our marker until it has its real name: it proves the copy ours to the
@@ -207,6 +208,15 @@ private:
                 0 &&
             errno == ENOTSUP)
             Journal::partMade(PathBytes(target_), fd, most);
+    }
+    // The root's mode may forbid its owner to take the marker off once it has its name (a read-only
+    // file or folder): the marker goes before that mode comes, its identity on record in its stead.
+    void letGoOfMark(int fd, const struct stat &st, qint64 most) {
+        if (report->mark.isEmpty() || (st.st_mode & S_IWUSR) ||
+            ::fgetxattr(fd, FileCopy::partMark, nullptr, 0) < 0)
+            return;
+        Journal::partMade(PathBytes(target_), fd, most);
+        if (::fremovexattr(fd, FileCopy::partMark) == 0) report->mark.clear();
     }
     void metadata(int src, int dst, const struct stat &st, const QByteArray &srcPath, bool mayInherit = true,
                   mode_t made = mode_t(-1)) {
@@ -251,13 +261,24 @@ private:
     std::mutex reportLock_;
     std::vector<std::pair<dev_t, ino_t>> ancestors_; // the walk's own
     // Where the first name of each file with several links went, to link the others to it: its
-    // folder, held, and its name there.
+    // folder, held, and its name there; or, for an item of its own (its name changes once it is
+    // complete), the copy itself, held. With the size and time it was copied at.
     struct FirstCopy {
         std::shared_ptr<Fd> dir;
         QByteArray name;
+        off_t size = 0;
+        timespec mtime{};
     };
+    bool linkToFirst(const FirstCopy &first, int dstDir, const QByteArray &dstName) const {
+        if (!first.name.isEmpty())
+            return ::linkat(first.dir->get(), first.name.constData(), dstDir, dstName.constData(), 0) == 0;
+        const QByteArray held = "/proc/self/fd/" + QByteArray::number(first.dir->get());
+        return ::linkat(AT_FDCWD, held.constData(), dstDir, dstName.constData(), AT_SYMLINK_FOLLOW) == 0;
+    }
     std::mutex linkLock_;
-    std::unordered_map<Identity, FirstCopy, IdentityHash> linked_;
+    std::unordered_map<Identity, FirstCopy, IdentityHash> linked_; // for the whole job
+    // Once the job has a first copy: a move has taken the other names of the file away meanwhile.
+    std::atomic<bool> anyLinked_{false};
     FileCopy::Known known_;
     std::optional<mode_t> umask_;
     bool factsKnown_ = false;
@@ -322,7 +343,7 @@ void CopyJob::entryOf(Folder *parent, int srcDir, const QByteArray &srcName, int
     }
 
     // Pipes, sockets and devices are not carried.
-    passOver();
+    passOver(srcPath);
 }
 
 void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int dstDir,
@@ -427,33 +448,50 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     struct stat before;
     if (::fstat(src.get(), &before) != 0) fail(errno);
     if (!S_ISREG(before.st_mode)) {
-        passOver();
+        passOver(srcPath);
         return;
     }
     // Names of one file stay names of one file: the first is copied, the others are linked to
-    // that copy. One at a time, so that no name looks for a copy still being made.
+    // that copy, while the file is as it was copied. One at a time, so that no name looks for a copy
+    // still being made.
     std::unique_lock<std::mutex> linking;
-    if (before.st_nlink > 1) {
+    if (before.st_nlink > 1 || anyLinked_.load(std::memory_order_relaxed)) {
         linking = std::unique_lock(linkLock_);
         const auto first = linked_.find({before.st_dev, before.st_ino});
-        if (!root && first != linked_.end() &&
-            ::linkat(first->second.dir->get(), first->second.name.constData(), dstDir, dstName.constData(),
-                     0) == 0)
+        if (first != linked_.end() && first->second.size == before.st_size &&
+            sameTime(first->second.mtime, before.st_mtim) && linkToFirst(first->second, dstDir, dstName)) {
+            if (root) {
+                // Another item's copy: it takes no marker of ours, its identity is on record instead.
+                report->createdRoot = true;
+                const Fd made(::openat(dstDir, dstName.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+                if (made.get() >= 0) Journal::partMade(PathBytes(target_), made.get(), before.st_size);
+            }
+            remember(before, true);
             return;
+        }
+        // A file with one name left makes no first copy another name waits for.
+        if (before.st_nlink == 1) linking.unlock();
     }
     if (progress.isCancelled()) throw CancelledError{};
     mode_t made = mode_t(-1);
     Fd dst = createFile(dstDir, dstName, before, root, in, made);
     const qint64 copied = copyContents(s, src.get(), dst.get(), before, in, srcPath);
+    if (root) letGoOfMark(dst.get(), before, before.st_size);
     metadata(src.get(), dst.get(), before, srcPath, !in || in->handsDownAcl, made);
-    remember(before, copiedAsItIs(src.get(), dstDir, dstName, before, copied, srcPath));
+    const bool stable = copiedAsItIs(src.get(), dstDir, dstName, before, copied, srcPath);
+    remember(before, stable);
 
     if (const int c = FileCopy::closeChecked(dst.release())) fail(c);
-    if (before.st_nlink > 1) {
+    if (before.st_nlink > 1 && stable) {
         // One descriptor per folder that holds first copies, kept while the job links to them.
         std::shared_ptr<Fd> own, &dir = in ? in->linkDir : own;
-        if (!dir) dir = std::make_shared<Fd>(::fcntl(dstDir, F_DUPFD_CLOEXEC, 0));
-        if (dir->get() >= 0) linked_[{before.st_dev, before.st_ino}] = {dir, dstName};
+        if (!root && !dir) dir = std::make_shared<Fd>(::fcntl(dstDir, F_DUPFD_CLOEXEC, 0));
+        const std::shared_ptr<Fd> &held = root ? report->held : dir;
+        if (held && held->get() >= 0) {
+            linked_[{before.st_dev, before.st_ino}] = {held, root ? QByteArray() : dstName, before.st_size,
+                                                       before.st_mtim};
+            anyLinked_.store(true, std::memory_order_relaxed);
+        }
     }
     reached(Step::fileCopied, srcPath);
 }

@@ -40,6 +40,7 @@ struct CopyReport {
     bool remember = false;     // record every copied file (a move needs it)
     bool createdRoot = false;  // the target item is ours (remove it on failure)
     qsizetype passedOver = 0;  // pipes, sockets, devices not carried
+    QStringList specials;      // the first few of them
     QStringList unstable;      // files that changed while they were copied
     bool aclDropped = false;   // the target took no ACL; it got narrower mode bits instead
     QStringList labelsLost;    // items whose tags or comment the target did not take
@@ -55,7 +56,8 @@ struct CopyJobDeleter {
     void operator()(CopyJob *job) const;
 };
 using CopyJobPtr = std::unique_ptr<CopyJob, CopyJobDeleter>;
-// One per transfer: the chunk buffer and file-system capabilities survive across items.
+// One per transfer: the chunk buffer, file-system capabilities and the first copies of files with several
+// names survive across items, so that names of one file among the chosen items stay names of one copy.
 CopyJobPtr newCopyJob(TransferProgress &progress);
 // syncEachFile: every file is flushed as it is written.
 void copyTree(CopyJob &job, const PathBytes &source, const PathBytes &target, bool flush, CopyReport &report,

@@ -14,6 +14,8 @@
 #include "platform/TrashRoots.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QRegularExpression>
 #include <QProcess>
 
 #include <atomic>
@@ -22,6 +24,8 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -229,6 +233,22 @@ TEST_F(Engine, ChangesDuringACopyAndEndlessDepthAreReported) {
                                     "unvollständig. (in „src“)"});
     FileSteps::setStepHook({});
 
+    // Pipes, sockets and devices inside a copied folder stay behind, said by count and by name.
+    file("specials/f", "x");
+    for (const auto &[name, type] :
+         {std::pair{"pipe", S_IFIFO}, std::pair{"sock", S_IFSOCK}, std::pair{"dev", S_IFCHR}})
+        ::mknod(path(QString("specials/") + name).toUtf8().constData(), type | 0600, ::makedev(1, 3));
+    const qsizetype specials = names(path("specials")).size() - 1; // no device for an ordinary user
+    o = run({path("specials")}, mkdir("out"), false);
+    EXPECT_EQ(names(path("out/specials")), QStringList{"f"});
+    ASSERT_EQ(o.errors.size(), 1);
+    EXPECT_EQ(
+        o.errors[0].remove(QRegularExpression("„(pipe|sock|dev)“")),
+        QString(
+            "Pipes, Sockets und Geräte lassen sich nicht kopieren. %1 solche Objekte wurden übergangen: %2.")
+            .arg(specials)
+            .arg(specials == 3 ? ", , " : ", "));
+
     // Nesting beyond the bound is refused with a sentence, before it exhausts descriptors.
     int fd = ::open(mkdir("deep").toUtf8().constData(), O_RDONLY | O_DIRECTORY);
     for (int i = 0; i < FileSteps::maxDepth + 5; ++i) {
@@ -337,6 +357,68 @@ TEST_F(Engine, ReplaceNeverTrashesTheSourceOrWhatTheBatchMade) {
     EXPECT_EQ(o.skipped, 1);
     EXPECT_EQ(TestUtil::readFile(a), "from a");
     EXPECT_EQ(trashed().size(), 1);
+
+    // The old item is what the incoming link leads to, or the incoming file under another name: refused
+    // as the same file, nothing trashed.
+    const QString d = mkdir("d");
+    file("d/f", "kept");
+    file("d/sub/in", "kept");
+    for (const char *name : {"f", "sub"})
+        ASSERT_EQ(::symlink(QFile::encodeName(d + "/" + name), QFile::encodeName(mkdir("lnk") + "/" + name)),
+                  0);
+    ASSERT_EQ(::link(QFile::encodeName(d + "/f"), QFile::encodeName(mkdir("hard") + "/f")), 0);
+    const auto before = snapshot(tmp.path());
+    for (const QString item : {"lnk/f", "lnk/sub", "hard/f"})
+        for (const bool move : {false, true}) {
+            o = run({path(item)}, d, move, {{path(item), ConflictChoice::replace}});
+            const QString same = item == "lnk/sub" ? "sind derselbe Ordner" : "sind dieselbe Datei";
+            EXPECT_EQ(o.errors,
+                      QStringList{QString("„%1“ und „%2“ %3. Nichts wurde ersetzt.")
+                                      .arg(path(item), d + "/" + Posix::lastComponent(item), same)});
+            EXPECT_EQ(snapshot(tmp.path()), before);
+        }
+}
+
+// An ordinary user's copies of read-only items, a file and a tree of read-only folders, and their moves to
+// another volume keep no attribute of the program: its marker goes before the mode that forbids removing it.
+TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
+    constexpr uid_t user = 65534;
+    const bool root = TestUtil::isRoot();
+    TestUtil::TmpfsMount vol("16m"); // another volume, where one can be mounted
+    // A moved tree goes only where its folders let its entries go: an empty one.
+    const QStringList items{file("copy/ro", "r"), path("copy/tree"), file("move/ro", "r"),
+                            mkdir("move/tree")};
+    const QStringList readOnly{
+        file("copy/tree/sub/f", "f"), path("copy/tree/sub"), items[1], items[0], items[2], items[3]};
+    const QString dst = mkdir("dst"), state = mkdir("state");
+    QDirIterator all(tmp.path(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (root && all.hasNext())
+        ASSERT_EQ(::lchown(QFile::encodeName(all.next()), user, user), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(tmp.path()), 0755), 0);
+    for (const QString &p : readOnly)
+        ASSERT_EQ(::chmod(QFile::encodeName(p), QFileInfo(p).isDir() ? 0555 : 0444), 0);
+    const auto work = [&] {
+        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(2);
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+        const TransferOutcome copied = run(items.mid(0, 2), dst, false);
+        const TransferOutcome moved = vol.valid() ? run(items.mid(2), vol.path(), true) : TransferOutcome{};
+        return QByteArray::number(copied.done + moved.done) +
+               (copied.errors + moved.errors).join('|').toUtf8();
+    };
+    EXPECT_EQ(root ? TestChild::outputOf(work) : work(), vol.valid() ? "4" : "2");
+    QStringList made, marked, into{dst};
+    if (vol.valid()) into << vol.path();
+    for (const QString &folder : into)
+        for (QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+             it.hasNext();)
+            made << it.next();
+    for (const QString &p : made)
+        if (::lgetxattr(QFile::encodeName(p), "user.kestrin.part", nullptr, 0) >= 0) marked << p;
+    EXPECT_EQ(made.size(), vol.valid() ? 6 : 4);
+    EXPECT_EQ(marked, QStringList{});
+    EXPECT_EQ(lstatOf(dst + "/tree").st_mode & 07777, 0555u);
+    for (const QString &p : made + readOnly) // else the folders would stay behind
+        if (QFileInfo(p).isDir()) ::chmod(QFile::encodeName(p), 0755);
 }
 
 TEST_F(Engine, CancelInTheThirdOfFiveItems) {
@@ -415,6 +497,22 @@ TEST_F(CrossVolume, DiskFullInTheMiddleOfAFile) {
     const TransferOutcome skipped = run({huge, small}, vol.path(), false, {{huge, ConflictChoice::skip}});
     EXPECT_EQ(skipped.skipped, 1);
     EXPECT_EQ(skipped.done, 1);
+
+    // A sparse file needs the blocks it holds, where its copy keeps the holes: 8 GiB of hole fit on 16 MiB.
+    TestUtil::TmpfsMount small16("16m");
+    ASSERT_TRUE(small16.valid());
+    const QString sparse = file("sparse/disk.img", "");
+    ASSERT_EQ(::truncate(sparse.toUtf8().constData(), qint64(8) << 30), 0);
+    if (lstatOf(sparse).st_blocks != 0) GTEST_SKIP() << "no holes on this file system";
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "moved" : "copied");
+        const QString into = small16.path() + (move ? "/moved" : "/copied");
+        QDir().mkpath(into);
+        const TransferOutcome o = run({sparse}, into, move);
+        EXPECT_EQ(o.errors, QStringList{});
+        EXPECT_EQ(lstatOf(into + "/disk.img").st_size, qint64(8) << 30);
+        EXPECT_EQ(exists(sparse), !move);
+    }
 }
 
 TEST_F(CrossVolume, ReplaceWhoseCopyFailsKeepsTheOldItem) {
@@ -447,6 +545,26 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
     EXPECT_EQ(names(path("src")), QStringList{});
     EXPECT_EQ(snapshot(vol.path() + "/tree"), before);
     EXPECT_EQ(lstatOf(vol.path() + "/tree/a").st_ino, lstatOf(vol.path() + "/tree/sub/a2").st_ino);
+    // So do names chosen as items of their own, and folders whose files are one (a backup made with links),
+    // copied or moved; each file is counted once.
+    for (const QString &into : {mkdir("copies"), vol.path()}) {
+        const bool move = into == vol.path();
+        SCOPED_TRACE(move ? "moved" : "copied");
+        const QString base = move ? "moving" : "copying", from = path(base);
+        const QString x = file(base + "/x", pattern(7000)), b1 = mkdir(base + "/b1"),
+                      b2 = mkdir(base + "/b2");
+        file(base + "/b1/f", pattern(10));
+        for (const auto &[first, other] : {std::pair{x, from + "/y"}, std::pair{b1 + "/f", b2 + "/f"}})
+            ASSERT_EQ(::link(first.toUtf8().constData(), other.toUtf8().constData()), 0);
+        TransferProgress p;
+        o = FileOps::runWithProgress({x, from + "/y", b1, b2}, into, move, p);
+        EXPECT_TRUE(o.errors.isEmpty()) << o.errors.join('\n').toStdString();
+        EXPECT_EQ(p.snapshot().total, 7010);
+        EXPECT_EQ(lstatOf(into + "/x").st_ino, lstatOf(into + "/y").st_ino);
+        EXPECT_EQ(lstatOf(into + "/b1/f").st_ino, lstatOf(into + "/b2/f").st_ino);
+        EXPECT_EQ(TestUtil::readFile(into + "/y"), pattern(7000));
+        EXPECT_EQ(names(from), move ? QStringList{} : (QStringList{"b1", "b2", "x", "y"}));
+    }
 
     // Pipes cannot be carried: everything else moves, the pipe stays in its folder.
     file("src/withfifo/f", "x");
