@@ -71,6 +71,7 @@ for why, names in sorted(reasons.items(), key=lambda r: -len(r[1])):
     print(f"suite-user: skipped {len(names)}: {why} ({shown})")
 for out in failed_out:
     print(out)
-print(f"suite-user (uid {uid}): {total['passed']} passed, {total['skipped']} skipped, {total['failed']} failed")
+print(f"suite-user: the programs above ran as uid {uid}")
+print(f"suite-user: {total['passed']} passed, {total['failed']} failed, {total['skipped']} skipped")
 sys.exit(1 if bad else 0)
 EOF
