@@ -29,6 +29,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -47,8 +48,19 @@ void unmountAll() {
         }
 }
 
+// The bench's temporary folder, removed on the way out too.
+char g_tempRoot[512];
+
 void onSignal(int sig) {
     unmountAll();
+    if (g_tempRoot[0]) {
+        if (const pid_t child = ::fork(); child == 0) {
+            ::execl("/bin/rm", "rm", "-rf", "--one-file-system", g_tempRoot, static_cast<char *>(nullptr));
+            ::_exit(127);
+        } else if (child > 0) {
+            ::waitpid(child, nullptr, 0);
+        }
+    }
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
@@ -65,11 +77,15 @@ bool runTool(const QString &program, const QStringList &args) {
 // otherwise. Every image is unmounted when the scratch ends, by a return, an exception or a signal.
 class Scratch {
 public:
-    explicit Scratch(const QString &base) : base_(base), loop_(::geteuid() == 0) {
+    Scratch(const QString &tempRoot, const QString &base) : base_(base), loop_(::geteuid() == 0) {
+        std::snprintf(g_tempRoot, sizeof g_tempRoot, "%s", QFile::encodeName(tempRoot).constData());
         for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS})
             std::signal(sig, onSignal);
     }
-    ~Scratch() { release(); }
+    ~Scratch() {
+        release();
+        g_tempRoot[0] = 0;
+    }
     bool loop() const { return loop_; }
 
     // A new empty volume (or folder) for one round; empty when it cannot be made.
@@ -165,6 +181,7 @@ std::optional<Tree> realTree(const QString &root, int count) {
             tree.bytes += info.size();
         }
         if (list.isEmpty()) continue;
+        if (!QDir().mkpath(into)) return std::nullopt;
         const QString listFile = root + QStringLiteral(".list");
         QFile f(listFile);
         if (!f.open(QIODevice::WriteOnly)) return std::nullopt;
@@ -333,6 +350,11 @@ int intArg(const QStringList &args, const QString &name, int fallback) {
     return i >= 0 && i + 1 < args.size() ? std::max(1, args[i + 1].toInt()) : fallback;
 }
 
+int failed(const char *what) {
+    std::fprintf(stderr, "sync: %s could not be made\n", what);
+    return 1;
+}
+
 int syncRun(const QStringList &args) {
     const int rounds = intArg(args, QStringLiteral("--rounds"), 4);
     QStringList rest = args;
@@ -349,7 +371,7 @@ int syncRun(const QStringList &args) {
         qputenv(var, QFile::encodeName(dir));
     }
     const QString fixtures = tmp.path() + QStringLiteral("/fixtures");
-    Scratch scratch(tmp.path() + QStringLiteral("/volumes"));
+    Scratch scratch(tmp.path(), tmp.path() + QStringLiteral("/volumes"));
     QDir().mkpath(tmp.path() + QStringLiteral("/volumes"));
     pinToTwoCores();
     std::printf("volumes: %s\n", scratch.loop() ? "a fresh loop ext4 image with its journal for each round"
@@ -359,12 +381,12 @@ int syncRun(const QStringList &args) {
     const qint64 fileBytes = qint64(count) * 4096;
     // One folder.
     const QString one = fixtures + QStringLiteral("/one");
-    if (!QDir().mkpath(one) || !generated(one, count, 0)) return 1;
+    if (!QDir().mkpath(one) || !generated(one, count, 0)) return failed("the one folder's files");
     shapes << Shape{QStringLiteral("one folder, %1 files x 4 KiB").arg(count), one,       false,
                     [](const QString &dst) { return QDir().mkpath(dst); },     fileBytes, count + 16};
     // Folders on both sides.
     const QString spread = fixtures + QStringLiteral("/spread");
-    if (!generated(spread, count, folders)) return 1;
+    if (!generated(spread, count, folders)) return failed("the folders' files");
     shapes << Shape{QStringLiteral("folders on both sides, %1 files in %2 folders").arg(count).arg(folders),
                     spread,
                     false,
@@ -380,7 +402,7 @@ int syncRun(const QStringList &args) {
     const std::optional<Tree> tree = realTree(base, count);
     if (!tree || tree->files.isEmpty() ||
         !runTool(QStringLiteral("cp"), {QStringLiteral("-a"), base, changed}))
-        return 1;
+        return failed("the real tree");
     const Changes c = change(changed, *tree);
     shapes << Shape{
         QStringLiteral("re-sync of a real tree, %1 files, %2 MB: %3 changed, %4 added, %5 deleted")
