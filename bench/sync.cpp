@@ -73,6 +73,22 @@ bool runTool(const QString &program, const QStringList &args) {
     return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
+// The first line a tool prints; empty when it fails.
+QString toolOutput(const QString &program, const QStringList &args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(program, args);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return {};
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).section(u'\n', 0, 0).trimmed();
+}
+
+void flushFile(const QString &path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 // Fresh volumes under one temporary folder: loop ext4 images with their journal as root, plain folders
 // otherwise. Every image is unmounted when the scratch ends, by a return, an exception or a signal.
 class Scratch {
@@ -96,17 +112,27 @@ public:
         if (!loop_) return current_ = dir;
         const QString image = dir + QStringLiteral(".img");
         QFile f(image);
-        if (!f.open(QIODevice::WriteOnly) || !f.resize(bytes)) return {};
+        // Whole mebibytes: the loop device takes whole sectors.
+        if (!f.open(QIODevice::WriteOnly) || !f.resize((bytes | ((qint64(1) << 20) - 1)) + 1)) return {};
         f.close();
         const bool made = runTool(QStringLiteral("mkfs.ext4"),
                                   {QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-N"),
                                    QString::number(inodes), QStringLiteral("-E"),
                                    QStringLiteral("lazy_itable_init=0,lazy_journal_init=0"), image});
-        if (!made ||
-            !runTool(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"), image, dir})) {
+        // What mkfs wrote is on the disk before a round starts, and the loop device writes past the page
+        // cache (direct I/O): a flush of the volume is one of the disk, and no round pays for another's.
+        if (made) flushFile(image);
+        const QString device =
+            made ? toolOutput(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"),
+                                                          QStringLiteral("--direct-io=on"), image})
+                 : QString();
+        if (device.isEmpty() || !runTool(QStringLiteral("mount"), {device, dir})) {
+            if (!device.isEmpty()) runTool(QStringLiteral("losetup"), {QStringLiteral("-d"), device});
             QFile::remove(image);
             return {};
         }
+        // Detached while mounted: the device goes with the unmount.
+        runTool(QStringLiteral("losetup"), {QStringLiteral("-d"), device});
         std::snprintf(g_mounted[0], sizeof g_mounted[0], "%s", QFile::encodeName(dir).constData());
         // The loop device holds the image open: its space goes with the unmount, however the bench ends.
         QFile::remove(image);
