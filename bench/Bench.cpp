@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Bench {
@@ -174,6 +175,19 @@ void spread(const QString &label, const Stats &s, const char *unit, double facto
     std::printf("%s: min/median/max %.*f / %.*f / %.*f %s\n", qPrintable(label), decimals, s.min() * factor,
                 decimals, s.median() * factor, decimals, s.max() * factor, unit);
     std::fflush(stdout);
+}
+
+bool writeFile(const QByteArray &path, qsizetype size, qint64 mtime) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    static const QByteArray block(4096, 'k');
+    bool ok = true;
+    for (qsizetype left = size; left > 0 && ok; left -= block.size())
+        ok = ::write(fd, block.constData(), size_t(std::min<qsizetype>(left, block.size()))) > 0;
+    const timespec ts[2] = {{mtime, 0}, {mtime, 0}};
+    ok = ok && ::futimens(fd, ts) == 0;
+    ::close(fd);
+    return ok;
 }
 
 int filesArg(const QStringList &args, int fallback) {

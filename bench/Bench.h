@@ -60,6 +60,9 @@ void processorReport(const QString &label, const Stats &ours, const QString &too
 // "<label>: min/median/max a / b / c <unit>" for a figure without a reference; values scaled by factor.
 void spread(const QString &label, const Stats &s, const char *unit, double factor = 1.0, int decimals = 1);
 
+// A file of `size` bytes and the modification time mtime (seconds); false when it cannot be written.
+bool writeFile(const QByteArray &path, qsizetype size, qint64 mtime);
+
 // The value of "--files N" among args, else fallback. The first bare number counts too (older usage).
 int filesArg(const QStringList &args, int fallback);
 // The threads our listing uses for a folder of n entries.

@@ -1,19 +1,15 @@
-// Folder compare and sync against rsync on the same trees.
+// Folder compare against rsync on the same trees.
 //   compare [folders] [files]: two trees of 1,000 folders x 100 files, 1 % sizes changed, 1 % times shifted,
 //     0.5 % one-sided; reference: rsync -rlt -u --modify-window=2 --delete -n -i (a dry run).
-//   sync [files]: 100,000 one-sided 4 KiB files; reference: rsync -a, then a flush of its volume.
 #include "Bench.h"
 
-#include "core/filesteps/TransferProgress.h"
 #include "core/tools/FolderCompare.h"
-#include "core/tools/FolderSync.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -21,19 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool writeFile(const QByteArray &path, qsizetype size, qint64 mtime) {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    static const QByteArray block(4096, 'k');
-    bool ok = true;
-    for (qsizetype left = size; left > 0 && ok; left -= block.size())
-        ok = ::write(fd, block.constData(), size_t(std::min<qsizetype>(left, block.size()))) > 0;
-    const timespec ts[2] = {{mtime, 0}, {mtime, 0}};
-    ok = ok && ::futimens(fd, ts) == 0;
-    ::close(fd);
-    return ok;
-}
 
 // rsync's itemised changes: files to send and deletions, as relative paths.
 QSet<QString> rsyncChanges(const QString &left, const QString &right, bool update) {
@@ -81,13 +64,13 @@ int compareRun(const QStringList &args) {
                        one = n % 200 == 25 || n % 200 == 125;
             if (one) {
                 ++oneSided;
-                if (!writeFile((n % 200 == 25 ? l : r) + name, size, base)) return 1;
+                if (!Bench::writeFile((n % 200 == 25 ? l : r) + name, size, base)) return 1;
                 continue;
             }
             sized += changeSize;
             shifted += shift;
-            if (!writeFile(l + name, size + (changeSize ? 1 : 0), shift ? base + 60 : base)) return 1;
-            if (!writeFile(r + name, size, base)) return 1;
+            if (!Bench::writeFile(l + name, size + (changeSize ? 1 : 0), shift ? base + 60 : base)) return 1;
+            if (!Bench::writeFile(r + name, size, base)) return 1;
         }
     }
     // Warm cache and collation tables.
@@ -132,76 +115,7 @@ int compareRun(const QStringList &args) {
     return withU == notSizeOnly && withoutU == ids ? 0 : 1;
 }
 
-int syncRun(const QStringList &args) {
-    const int count = args.isEmpty() ? 100000 : args.first().toInt();
-    QTemporaryDir tmp;
-    if (!tmp.isValid() || count <= 0) return 1;
-    const QString src = tmp.path() + QStringLiteral("/src");
-    QDir().mkpath(src);
-    const QByteArray s = QFile::encodeName(src);
-    for (int i = 0; i < count; ++i)
-        if (!writeFile(s + "/f" + QByteArray::number(i), 4096, 1'700'000'000 + i % 1000)) return 1;
-    // Each run into a folder of its own, never one just emptied. All made at once: a new folder's files
-    // are placed near it, and what it costs to find free inodes differs from place to place.
-    constexpr int runs = 4; // each tool first in two of them
-    for (int i = 1; i <= runs; ++i)
-        for (const char *who : {"/ours", "/rsync"})
-            QDir().mkpath(tmp.path() + QLatin1String(who) + QString::number(i));
-    // ext4 without a journal makes every new file search past the inodes freed in the last minute (five
-    // more while their table is not written back), at up to ten times the cost of a file: whoever runs
-    // first after a clean-up pays it. The runs start from a written-back volume, a minute on.
-    Bench::flushVolume(src);
-    QThread::sleep(65);
-    int round = 0, theirsRound = 0;
-    const Bench::TimedPair times = Bench::alternateWithCpu(
-        runs,
-        [&] {
-            const QString dst = tmp.path() + QStringLiteral("/ours%1").arg(++round);
-            return Bench::timeOf([&] {
-                // With the roots the compare read, as the compare sheet hands them over.
-                const CompareResult compared = FolderCompare::scan(src, dst, [] { return false; });
-                QList<SyncStep> steps;
-                for (const CompareRow &row : compared.rows)
-                    steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, false)};
-                TransferProgress progress;
-                FolderSync::run(src, dst, steps, progress, {compared.leftId, compared.rightId});
-            });
-        },
-        [&] {
-            const QString dst = tmp.path() + QStringLiteral("/rsync%1").arg(++theirsRound);
-            // Our sync ends with a flush of the volume it wrote, so the reference's time holds one too.
-            bool ok = false;
-            const double s = Bench::timeOf([&] {
-                ok = Bench::timeOfCommand(QStringLiteral("rsync"),
-                                          {QStringLiteral("-a"), src + u'/', dst + u'/'}) >= 0;
-                Bench::flushVolume(dst);
-            });
-            return ok ? s : -1.0;
-        });
-    const qsizetype rowsAfter =
-        FolderCompare::scan(src, tmp.path() + QStringLiteral("/ours%1").arg(round), [] {
-            return false;
-        }).rows.size();
-    std::printf("files: %d, rows of a second compare: %lld\n", count, static_cast<long long>(rowsAfter));
-    // Nor is the next bench left a volume full of freed inodes not yet written back.
-    tmp.remove();
-    Bench::flushVolume(QDir::tempPath());
-    // Each run's seconds in turn: where a run's files landed shows in its time.
-    for (size_t i = 0; i < times.ours.samples.size() && i < times.theirs.samples.size(); ++i)
-        std::printf("round %zu: kestrin %.2f s, rsync %.2f s\n", i + 1, times.ours.samples[i],
-                    times.theirs.samples[i]);
-    Bench::processorReport(QStringLiteral("sync"), times.oursCpu, QStringLiteral("rsync -a"),
-                           times.theirsCpu);
-    Bench::report(QStringLiteral("sync one-sided files (compare and copy)"), times.ours, 1,
-                  QStringLiteral("rsync -a, then syncfs"), times.theirs, 1);
-    return rowsAfter == 0 ? 0 : 1;
-}
-
 const Bench::Registration
     compareReg("compare", "compare two trees of 1,000 folders x 100 files (reference: rsync -n -i)",
                compareRun);
-const Bench::Registration
-    syncReg("sync", "sync 100,000 one-sided 4 KiB files (reference: rsync -a, then a flush of its volume)",
-            syncRun);
-
 } // namespace

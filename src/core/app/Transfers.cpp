@@ -233,10 +233,11 @@ void Transfers::recordTransfer(const TransferOutcome &outcome, bool move) {
 }
 
 void Transfers::runSync(const QString &left, const QString &right, const QList<SyncStep> &steps,
-                        std::function<void()> completion, const FolderSync::Roots &roots) {
+                        std::function<void()> completion, const FolderSync::Roots &roots,
+                        const QStringList &leftOut) {
     if (steps.isEmpty() || !m_jobs.admits()) return;
     QPointer<Transfers> self(this);
-    const auto start = [self, left, right, steps, completion, roots] {
+    const auto start = [self, left, right, steps, completion, roots, leftOut] {
         if (!self) return;
         const qsizetype total = steps.size();
         self->m_jobs.run(
@@ -244,22 +245,30 @@ void Transfers::runSync(const QString &left, const QString &right, const QList<S
             [left, right, steps, roots](TransferProgress &progress) {
                 return FolderSync::run(left, right, steps, progress, roots);
             },
-            [self, total, completion](const SyncResult &r) {
+            [self, total, completion, leftOut](const SyncResult &r) {
                 if (!self) return;
                 self->m_sides.refreshAll();
+                // Never "synced" alone while rows of the compare stayed as they were.
+                const QString notSynced = FolderCompare::leftOutText(leftOut);
+                const auto withLeftOut = [&](QString text) {
+                    return notSynced.isEmpty() ? text : text + u' ' + notSynced;
+                };
                 if (r.cancelled) {
-                    self->m_toasts.show(
-                        LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.", r.done, total));
+                    self->m_toasts.show(withLeftOut(
+                        LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.", r.done, total)));
                 } else if (!r.errors.isEmpty()) {
                     QString text = r.errors.first();
                     if (r.errors.size() > 1)
                         text += LP(" (+%d weitere)| (+%d weitere)", r.errors.size() - 1, r.errors.size() - 1);
-                    self->m_toasts.show(text, true);
+                    self->m_toasts.show(withLeftOut(text), true);
                 } else {
-                    self->m_toasts.show(LP("Synchronisiert: %d Schritt. Überschriebenes und Gelöschtes liegt "
-                                           "im Papierkorb.|Synchronisiert: %d Schritte. Überschriebenes und "
-                                           "Gelöschtes liegt im Papierkorb.",
-                                           r.done, r.done));
+                    const QString text =
+                        LP("Synchronisiert: %d Schritt. Überschriebenes und Gelöschtes liegt "
+                           "im Papierkorb.|Synchronisiert: %d Schritte. Überschriebenes und "
+                           "Gelöschtes liegt im Papierkorb.",
+                           r.done, r.done);
+                    self->m_toasts.show(withLeftOut(text),
+                                        notSynced.isEmpty() ? ToastKind::success : ToastKind::warning);
                 }
                 if (completion) completion();
             });

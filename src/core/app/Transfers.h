@@ -31,9 +31,11 @@ public:
                   std::function<void()> admitted = {});
     // Runs the ticked steps of a compare as the one job (asking first when items go to the Trash or are
     // replaced); completion runs on the main thread after the result toast, only when the job ran.
-    // roots: the roots as the compare read them; the run refuses roots that changed since.
+    // roots: the roots as the compare read them; the run refuses roots that changed since. leftOut: the
+    // compare's rows no step can act on, named in the outcome.
     void runSync(const QString &left, const QString &right, const QList<SyncStep> &steps,
-                 std::function<void()> completion, const FolderSync::Roots &roots = {});
+                 std::function<void()> completion, const FolderSync::Roots &roots = {},
+                 const QStringList &leftOut = {});
 
 private:
     // The transfer once its conflicts are answered.

@@ -137,16 +137,14 @@ void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const
 
 namespace {
 
-// On a volume that ignores case, the new name of a case-only rename finds the item itself: no entry is
-// stored under exactly that name, and what was found is the item (a FUSE driver numbers each name of it
-// apart, so its case-folded name tells there).
-bool findsItself(const FileSteps::HeldFolder &folder, const struct stat &found, const struct stat &item,
-                 const QString &oldName, const QString &newName) {
-    if (!FileSteps::sameInode(found, item) && oldName.toCaseFolded() != newName.toCaseFolded()) return false;
+// On a volume that ignores case, the new name of a case-only rename finds the item itself.
+bool findsItself(const FileSteps::HeldFolder &folder, const struct stat &item, const QString &oldName,
+                 const QString &newName) {
     const QDir listed(FileSteps::pinnedPath(folder));
     if (!listed.exists()) return false;
-    return !listed.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
-                .contains(newName);
+    const QStringList names =
+        listed.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return FileSteps::findsUnder(folder.fd(), item, oldName, newName, names).value_or(false);
 }
 
 } // namespace
@@ -159,7 +157,7 @@ ShownItem rename(const ShownItem &item, const QString &newName) {
     const auto folder = FileSteps::HeldFolder::ofShown(item);
     const struct stat self = folder.expect(path.name(), item.item, name);
     if (struct stat st; ::fstatat(folder.fd(), to->constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (!findsItself(folder, st, self, name, newName)) throw FileError::fromErrno(EEXIST);
+        if (!findsItself(folder, self, name, newName)) throw FileError::fromErrno(EEXIST);
         // Through a hidden name, as a batch does: a driver may take the new name for the old one.
         const QString newPath = Posix::childPath(Posix::parentOf(item.path), newName);
         const TwoPhaseReport report =

@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -129,6 +130,11 @@ int renameNoReplace(const HeldFolder &from, const QByteArray &fromName, const He
 // The held folder as a path the system resolves to exactly that folder, whatever its own path does now:
 // for steps that take paths.
 QString pinnedPath(const HeldFolder &folder);
+// Whether the volume takes `other`, a spelling of the entry `name` (facts `item`) in the folder open at dirFd
+// that differs only in letter case or Unicode form, for that entry: a lookup of `other` finds it though
+// no name in `listed` (the folder's entries) is `other`. Nothing when the lookup fails otherwise.
+std::optional<bool> findsUnder(int dirFd, const struct stat &item, const QString &name, const QString &other,
+                               const QStringList &listed);
 // Our marker on an item that waits under a hidden name, and off again; not on links, and nothing where
 // the volume keeps no attributes.
 void setPartMark(const HeldFolder &folder, const QByteArray &name, const QByteArray &mark);

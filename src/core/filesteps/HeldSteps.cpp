@@ -159,6 +159,20 @@ QString pinnedPath(const HeldFolder &folder) {
     return QStringLiteral("/proc/self/fd/") + QString::number(folder.fd());
 }
 
+std::optional<bool> findsUnder(int dirFd, const struct stat &item, const QString &name, const QString &other,
+                               const QStringList &listed) {
+    const std::optional<QByteArray> bytes = Posix::encode(other);
+    struct stat found;
+    if (!bytes || ::fstatat(dirFd, bytes->constData(), &found, AT_SYMLINK_NOFOLLOW) != 0)
+        return bytes && errno == ENOENT ? std::optional(false) : std::nullopt;
+    if (listed.contains(other)) return false;
+    // A FUSE driver numbers each name of an item apart: there the names' folded forms tell.
+    const auto folded = [](const QString &n) {
+        return n.normalized(QString::NormalizationForm_C).toCaseFolded();
+    };
+    return sameInode(found, item) || folded(name) == folded(other);
+}
+
 void setPartMark(const HeldFolder &folder, const QByteArray &name, const QByteArray &mark) {
     if (const Pinned item(folder, name); item.valid() && !mark.isEmpty())
         ::setxattr(item.path().constData(), FileCopy::partMark, mark.constData(), size_t(mark.size()), 0);

@@ -2,6 +2,7 @@
 
 #include "core/filesteps/FileSteps.h"
 #include "core/localisation/AppLanguage.h"
+#include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
 
@@ -15,7 +16,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -103,6 +107,55 @@ EntryFacts factsOf(const struct stat &st) {
 // The key under which names clash on a file system that folds case or normalises.
 QString foldKey(const QString &name) {
     return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
+// Whether the volume of the folder open at fd takes two names that differ only in letter case (byCase), or
+// only in Unicode form, for one. Asked of the folder's own entries first: a spelling no entry is stored
+// under, looked up. Else its case-folding flag and its file system; one not known to keep such names
+// apart counts as folding, so that its clashes stay rows of their own.
+bool foldsNames(int fd, const QStringList &names, bool byCase) {
+    if (unsigned flags = 0; ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL))
+        return true;
+    int asked = 0;
+    for (const QString &name : names) {
+        QString other;
+        if (byCase) {
+            for (const QString &c : {name.toUpper(), name.toLower()})
+                if (c != name && !names.contains(c)) {
+                    other = c;
+                    break;
+                }
+        } else {
+            for (const QString &c : {name.normalized(QString::NormalizationForm_D),
+                                     name.normalized(QString::NormalizationForm_C)})
+                if (c != name && !names.contains(c)) {
+                    other = c;
+                    break;
+                }
+        }
+        if (other.isEmpty()) continue;
+        struct stat item;
+        if (::fstatat(fd, name.toUtf8().constData(), &item, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (const std::optional<bool> finds = FileSteps::findsUnder(fd, item, name, other, names))
+            return *finds;
+        if (++asked == 8) break;
+    }
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0) return true;
+    switch (quint32(fs.f_type)) {
+    case 0xEF53:     // ext2, ext3, ext4
+    case 0x9123683E: // btrfs
+    case 0x58465342: // XFS
+    case 0x01021994: // tmpfs
+    case 0xF2F52010: // F2FS
+    case 0x794C7630: // overlayfs
+    case 0x2FC12FC1: // ZFS
+    case 0xCA451A4E: // bcachefs
+    case 0x6969:     // NFS
+        return false;
+    default:
+        return true;
+    }
 }
 
 struct Side {
@@ -201,9 +254,33 @@ struct Walker {
 
         QStringList names = l.names + r.names;
         names.removeDuplicates();
-        QHash<QString, int> folded;
+        QHash<QString, QStringList> folded;
         for (const QString &n : names)
-            ++folded[foldKey(n)];
+            folded[foldKey(n)] << n;
+        // Names one only by letter case or Unicode form are one where either side's volume takes them for
+        // one (asked once a folder, and only when such names meet); elsewhere they are items of their own.
+        std::optional<bool> folds[2][2]; // [left, right][by case, by form]
+        const auto foldedOnEither = [&](bool byCase) {
+            for (int side = 0; side < 2; ++side) {
+                std::optional<bool> &f = folds[side][byCase ? 0 : 1];
+                if (!f) f = side == 0 ? foldsNames(lfd, l.names, byCase) : foldsNames(rfd, r.names, byCase);
+                if (*f) return true;
+            }
+            return false;
+        };
+        QHash<QString, bool> clashes;
+        const auto clash = [&](const QString &name) {
+            const QString key = foldKey(name);
+            const QStringList &same = folded[key];
+            if (same.size() < 2) return false;
+            if (const auto it = clashes.constFind(key); it != clashes.cend()) return *it;
+            QStringList forms;
+            for (const QString &n : same)
+                forms << n.normalized(QString::NormalizationForm_C);
+            forms.removeDuplicates();
+            const bool byCase = forms.size() > 1, byForm = forms.size() < same.size();
+            return clashes[key] = (byCase && foldedOnEither(true)) || (byForm && foldedOnEither(false));
+        };
 
         for (const QString &name : collated(names)) {
             if (stop()) return;
@@ -221,7 +298,7 @@ struct Walker {
                 error = L("Ein Ordner liegt im anderen.");
                 return;
             }
-            if (folded.value(foldKey(name)) > 1) {
+            if (clash(name)) {
                 const bool dir = (ls.facts ? ls.facts : rs.facts)->isDir();
                 add(id, CompareRow::Status::conflict, ls, rs, dir,
                     L("Namen unterscheiden sich nur in Groß-/Kleinschreibung oder Unicode-Form"));
@@ -343,6 +420,29 @@ std::optional<EntryFacts> factsAt(int dirFd, const QByteArray &name, int *err) {
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) return factsOf(st);
     if (err && errno != ENOENT) *err = errno;
     return std::nullopt;
+}
+
+QStringList leftOut(const QList<CompareRow> &rows) {
+    QStringList ids;
+    for (const CompareRow &row : rows)
+        if (row.status == CompareRow::Status::unreadable || row.status == CompareRow::Status::conflict ||
+            row.status == CompareRow::Status::badName)
+            ids << row.id;
+    return ids;
+}
+
+QString leftOutText(const QStringList &ids) {
+    if (ids.isEmpty()) return {};
+    constexpr qsizetype named = 3;
+    QStringList shown;
+    for (const QString &id : ids.mid(0, named))
+        shown << LF("„%@“", id);
+    QString list = shown.join(QStringLiteral(", "));
+    if (ids.size() > named) list += LF(" und %@", FileFmt::count(ids.size() - named));
+    // clang-format off
+    return LP("Ausgelassen: %d Zeile, die sich nicht synchronisieren lässt: %@.|Ausgelassen: %d Zeilen, die sich nicht synchronisieren lassen: %@.",
+              ids.size(), ids.size(), list);
+    // clang-format on
 }
 
 bool nested(const QString &a, const QString &b) {

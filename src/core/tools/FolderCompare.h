@@ -94,6 +94,11 @@ SyncAction action(const CompareRow &row, SyncMode mode, bool deleteExtra);
 // Why a row that differs is left alone in this mode, for the row itself (a German key); empty for others.
 const char *keptReason(const CompareRow &row, SyncMode mode);
 
+// The rows no sync acts on in any mode (unreadable, clashing or unusable names), for its outcome to name.
+QStringList leftOut(const QList<CompareRow> &rows);
+// The sentence that names them, the first few by their place; empty when there are none.
+QString leftOutText(const QStringList &ids);
+
 // Whether one folder is the other or lies inside it, by identity (links and bind mounts included).
 bool nested(const QString &a, const QString &b);
 

@@ -425,7 +425,7 @@ void CompareSheet::sync() {
         [self] {
             if (self) self->scan();
         },
-        m_roots);
+        m_roots, FolderCompare::leftOut(m_model->rows()));
 }
 
 QString CompareSheet::summary() const {

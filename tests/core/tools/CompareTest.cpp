@@ -1,6 +1,9 @@
 #include "../fileops/Fixture.h"
 
+#include "common/FatFuse.h"
+
 #include "core/tools/FolderCompare.h"
+#include "core/tools/FolderSync.h"
 #include "platform/Posix.h"
 
 #include <QFile>
@@ -40,6 +43,10 @@ protected:
     }
     CompareResult scan() {
         return FolderCompare::scan(L(), R(), [] { return false; });
+    }
+    static QStringList sorted(QStringList names) {
+        names.sort();
+        return names;
     }
     QStringList ids(const CompareResult &r) const {
         QStringList out;
@@ -149,17 +156,58 @@ TEST_F(Compare, NestedRootsAreRefused) {
     EXPECT_TRUE(scan().error.isEmpty());
 }
 
-TEST_F(Compare, CaseAndNormalisationClashesAreConflicts) {
+// On a volume that keeps them apart (the tests' ext4 or tmpfs) such names are items of their own: compared,
+// synced and trashed as two.
+TEST_F(Compare, NamesApartOnlyInCaseOrFormAreTwoItemsWhereTheVolumeKeepsThemApart) {
+    const QString composed = QString::fromUtf8("\xc3\xa4"), decomposed = QString::fromUtf8("a\xcc\x88");
     file("L/Photo.jpg", "1");
     file("R/photo.jpg", "1");
-    file(QString("L/") + QString::fromUtf8("\xc3\xa4"), "1");  // ä composed
-    file(QString("R/") + QString::fromUtf8("a\xcc\x88"), "1"); // ä decomposed
+    file("L/" + composed, "1");
+    file("R/" + decomposed, "1");
+    file("L/Pod/x", "1");
+    file("L/pod/new", "1");
+    pair("Pod/x", "1", "1", 0);
+    mkdir("R/pod");
+    file("R/FAQ.html", "gone from the source");
+    pair("faq.html", "1", "1", 0);
     const CompareResult r = scan();
-    ASSERT_EQ(r.rows.size(), 4);
+    EXPECT_EQ(sorted(ids(r)),
+              sorted({composed, decomposed, "FAQ.html", "Photo.jpg", "photo.jpg", "pod/new"}));
+    for (const CompareRow &row : r.rows)
+        EXPECT_EQ(row.status, row.rightFacts ? S::onlyRight : S::onlyLeft) << row.id.toStdString();
+
+    // A mirror leaves the right as the left is.
+    QList<SyncStep> steps;
+    for (const CompareRow &row : r.rows)
+        steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, true)};
+    TransferProgress progress;
+    const SyncResult done = FolderSync::run(L(), R(), steps, progress, {r.leftId, r.rightId});
+    EXPECT_TRUE(done.errors.isEmpty()) << done.errors.join('\n').toStdString();
+    EXPECT_EQ(done.done, 6);
+    EXPECT_TRUE(scan().rows.isEmpty());
+    EXPECT_EQ(sorted(TestUtil::names(R())), sorted({"Photo.jpg", "Pod", "faq.html", "pod", composed}));
+}
+
+// Where the target's volume takes them for one name, they are one: rows shown, never synced, and named as
+// left out when a sync runs.
+TEST_F(Compare, NamesApartOnlyInCaseAreOneWhereTheVolumeFoldsCase) {
+    KESTRIN_FAT_OR_SKIP(stick);
+    const QString right = stick.path() + "/R";
+    ASSERT_TRUE(TestUtil::writeFile(right + "/faq.html", "1"));
+    ASSERT_TRUE(TestUtil::writeFile(right + "/Photo.jpg", "1"));
+    file("L/FAQ.html", "1");
+    file("L/faq.html", "1");
+    file("L/photo.jpg", "1");
+    file("L/PHOTO.JPG", "1");
+    const CompareResult r = FolderCompare::scan(L(), right, [] { return false; });
+    EXPECT_EQ(ids(r), (QStringList{"FAQ.html", "faq.html", "PHOTO.JPG", "Photo.jpg", "photo.jpg"}));
     for (const CompareRow &row : r.rows) {
         EXPECT_EQ(row.status, S::conflict) << row.id.toStdString();
-        EXPECT_EQ(FolderCompare::action(row, SyncMode::both, false), A::none);
+        EXPECT_EQ(FolderCompare::action(row, SyncMode::leftToRight, true), A::none);
     }
+    EXPECT_EQ(FolderCompare::leftOutText(FolderCompare::leftOut(r.rows)),
+              "Ausgelassen: 5 Zeilen, die sich nicht synchronisieren lassen: „FAQ.html“, „faq.html“, "
+              "„PHOTO.JPG“ und 2 Objekte.");
 }
 
 TEST_F(Compare, NamesThatAreNotUtf8AreErrorRows) {

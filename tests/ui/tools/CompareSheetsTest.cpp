@@ -22,6 +22,9 @@
 #include <QProcess>
 #include <QPushButton>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 class CompareSheets : public CommandTest {
@@ -90,6 +93,19 @@ TEST_F(CompareSheets, SyncAsksBeforeItTrashesAndRunsAsOneJob) {
     EXPECT_FALSE(exists(r + "/extra.txt"));
     QTest::qWait(50);
     EXPECT_EQ(completions, 1);
+
+    // A row no step acts on is named in the outcome, never passed over as synced.
+    make("L/more.txt", "more");
+    const int fd =
+        ::open((QFile::encodeName(l) + "/bad\xff").constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    CompareSheet sheet(app.get(), l, r);
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet.loading(), 5000);
+    button(&sheet, "Synchronisieren")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(exists(r + "/more.txt") && lastToast().startsWith("Synchronisiert: 1"), 5000);
+    EXPECT_EQ(lastToast(), "Synchronisiert: 1 Schritt. Überschriebenes und Gelöschtes liegt im Papierkorb. "
+                           "Ausgelassen: 1 Zeile, die sich nicht synchronisieren lässt: „bad\\xFF“.");
 }
 
 TEST_F(CompareSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
