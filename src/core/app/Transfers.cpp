@@ -60,15 +60,7 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
         if (!outcome.failed.isEmpty()) copiedOnly.removeOne(outcome.failed.first());
         for (const QString &name : outcome.failed.mid(1))
             (copiedOnly.removeOne(name) ? copied : notTransferred) << name;
-        const auto listed = [](const QStringList &items) {
-            constexpr qsizetype named = 3;
-            QStringList names;
-            for (const QString &name : items.mid(0, named))
-                names << LF("„%@“", name);
-            QString list = names.join(QStringLiteral(", "));
-            if (items.size() > named) list += LF(" und %@", FileFmt::count(items.size() - named));
-            return list;
-        };
+        const auto listed = [](const QStringList &items) { return FileFmt::firstNamed(items); };
         if (!notTransferred.isEmpty())
             text += u' ' + LF("Auch nicht übertragen: %@.", listed(notTransferred));
         if (!copied.isEmpty())

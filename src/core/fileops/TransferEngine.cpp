@@ -40,14 +40,10 @@ Identity identityOf(const struct stat &st) {
 
 // The first few items by name, and how many more of `total` (-1: all are in paths).
 QString firstNamed(const QStringList &paths, qsizetype total = -1) {
-    constexpr qsizetype named = 3;
-    if (total < 0) total = paths.size();
     QStringList names;
-    for (const QString &path : paths.mid(0, named))
-        names << LF("„%@“", Posix::lastComponent(path));
-    QString list = names.join(QStringLiteral(", "));
-    if (total > names.size()) list += LF(" und %@", FileFmt::count(total - names.size()));
-    return list;
+    for (const QString &path : paths.mid(0, 3))
+        names << Posix::lastComponent(path);
+    return FileFmt::firstNamed(names, total < 0 ? paths.size() : total);
 }
 
 // Once for the batch: the pipes, sockets and devices inside copied folders, which stayed behind.

@@ -45,6 +45,17 @@ QString quotedList(const QStringList &names) {
     return quoted.join(Lang::current() == AppLanguage::th ? QStringLiteral(" ") : QStringLiteral(", "));
 }
 
+QString firstNamed(const QStringList &names, qsizetype total) {
+    constexpr qsizetype named = 3;
+    if (total < 0) total = names.size();
+    QStringList shown;
+    for (const QString &name : names.mid(0, named))
+        shown << LF("„%@“", name);
+    QString list = shown.join(QStringLiteral(", "));
+    if (total > shown.size()) list += LF(" und %@", count(total - shown.size()));
+    return list;
+}
+
 namespace {
 // Day, month, four-digit year, 24-hour time, in each language's own order and separators.
 QString patternFor(AppLanguage lang) {

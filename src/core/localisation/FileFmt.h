@@ -17,6 +17,10 @@ QString count(qint64 n);
 // spaces alone.
 QString quotedList(const QStringList &names);
 
+// The first three names in the language's quotes, then how many more of `total` (-1: all are in names):
+// "„a“, „b“, „c“ und 2 Objekte".
+QString firstNamed(const QStringList &names, qsizetype total = -1);
+
 // A short date with time (four-digit year, 24-hour clock) for one language.
 class DateFormatter {
 public:

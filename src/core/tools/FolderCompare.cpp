@@ -433,12 +433,7 @@ QStringList leftOut(const QList<CompareRow> &rows) {
 
 QString leftOutText(const QStringList &ids) {
     if (ids.isEmpty()) return {};
-    constexpr qsizetype named = 3;
-    QStringList shown;
-    for (const QString &id : ids.mid(0, named))
-        shown << LF("„%@“", id);
-    QString list = shown.join(QStringLiteral(", "));
-    if (ids.size() > named) list += LF(" und %@", FileFmt::count(ids.size() - named));
+    const QString list = FileFmt::firstNamed(ids);
     // clang-format off
     return LP("Ausgelassen: %d Zeile, die sich nicht synchronisieren lässt: %@.|Ausgelassen: %d Zeilen, die sich nicht synchronisieren lassen: %@.",
               ids.size(), ids.size(), list);

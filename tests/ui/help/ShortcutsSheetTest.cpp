@@ -1,4 +1,5 @@
 #include "common/TestCommands.h"
+#include "common/ComboWidth.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/help/KeyMap.h"
@@ -53,16 +54,6 @@ int listedCount(const ShortcutsSheet &sheet) {
     for (const auto &[title, ids] : sheet.listed())
         n += int(ids.size());
     return n;
-}
-
-// The width a menu needs to show text whole, as the style lays it out.
-int comboWidthFor(const QComboBox *combo, const QString &text) {
-    QStyleOptionComboBox opt;
-    opt.initFrom(combo);
-    const QFontMetrics fm(combo->font());
-    return combo->style()
-        ->sizeFromContents(QStyle::CT_ComboBox, &opt, QSize(fm.horizontalAdvance(text), fm.height()), combo)
-        .width();
 }
 
 class ShortcutsSheetTest : public ::testing::Test {

@@ -1,4 +1,5 @@
 #include "common/ScriptedDialogs.h"
+#include "common/ComboWidth.h"
 #include "common/TestUtil.h"
 #include "core/app/AppState.h"
 #include "core/app/SettingsCommands.h"
@@ -72,16 +73,6 @@ protected:
     AppLanguage m_language = Lang::current();
     bool m_hidden = false;
 };
-
-// The width a menu needs to show text whole, as the style lays it out.
-int comboWidthFor(const QComboBox *combo, const QString &text) {
-    QStyleOptionComboBox opt;
-    opt.initFrom(combo);
-    const QFontMetrics fm(combo->font());
-    return combo->style()
-        ->sizeFromContents(QStyle::CT_ComboBox, &opt, QSize(fm.horizontalAdvance(text), fm.height()), combo)
-        .width();
-}
 
 // What of a widget's text is cut at the size it has; empty when everything shows.
 QString clipped(QWidget *w) {
