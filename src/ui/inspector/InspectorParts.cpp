@@ -10,6 +10,7 @@
 #include "ui/style/Symbols.h"
 
 #include <QAbstractButton>
+#include <QBoxLayout>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
@@ -174,10 +175,11 @@ InspectorRow::InspectorRow(const char *labelKey, const QString &value, QWidget *
 
 InspectorRow::InspectorRow(const QString &labelKey, const QString &value, QWidget *parent) : QWidget(parent) {
     setObjectName(labelKey);
-    auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(8);
-    auto *label = new QLabel(L(labelKey), this);
+    m_row = new QBoxLayout(QBoxLayout::LeftToRight, this);
+    m_row->setContentsMargins(0, 0, 0, 0);
+    // The row asks only for what the stacked form needs; side by side is taken where there is room.
+    m_row->setSizeConstraint(QLayout::SetNoConstraint);
+    auto *label = m_label = new QLabel(L(labelKey), this);
     QPalette lp = label->palette();
     QColor dim = lp.color(QPalette::WindowText);
     dim.setAlphaF(0.6);
@@ -190,9 +192,42 @@ InspectorRow::InspectorRow(const QString &labelKey, const QString &value, QWidge
     m_value->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     smallFont(label);
     smallFont(m_value);
-    row->addWidget(label, 0, Qt::AlignTop);
-    row->addSpacing(8);
-    row->addWidget(m_value, 1);
+    m_row->addWidget(label, 0, Qt::AlignTop);
+    m_row->addWidget(m_value, 1);
+    arrange();
+}
+
+QSize InspectorRow::minimumSizeHint() const {
+    return {std::max(m_label->minimumSizeHint().width(), m_value->minimumSizeHint().width()),
+            m_label->minimumSizeHint().height()};
+}
+
+void InspectorRow::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    arrange();
+}
+
+void InspectorRow::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) arrange();
+}
+
+void InspectorRow::arrange() {
+    // Side by side while the label and the value's longest word (a path or a long name: a few letters
+    // of it) both fit.
+    const QFontMetrics fm = m_value->fontMetrics();
+    int word = 0;
+    for (const QString &w : m_value->fullText().split(u' '))
+        word = std::max(word, fm.horizontalAdvance(w));
+    const int gap = 16;
+    const bool side = width() >= m_label->sizeHint().width() + gap +
+                                     std::min(word, fm.horizontalAdvance(QStringLiteral("WWWWWWWW")));
+    const auto direction = side ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
+    const Qt::Alignment align = (side ? Qt::AlignTrailing : Qt::AlignLeading) | Qt::AlignTop;
+    if (m_row->direction() == direction && m_value->alignment() == align) return;
+    m_row->setDirection(direction);
+    m_row->setSpacing(side ? gap : 2);
+    m_value->setAlignment(align);
 }
 
 TagPicker::TagPicker(QWidget *parent) : QWidget(parent) {

@@ -5,7 +5,11 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "ui/style/ElidedLabel.h"
+
+class QBoxLayout;
 class QLabel;
+
 class QVBoxLayout;
 class QToolButton;
 
@@ -32,16 +36,26 @@ private:
     bool m_open = true;
 };
 
-// One label and value line; the value is shown as it is and can be selected.
+// One label and value line; the value is shown as it is and can be selected. Where the column is too
+// narrow for both side by side, the value goes under its label rather than past the column's edge.
 class InspectorRow : public QWidget {
     Q_OBJECT
 public:
     InspectorRow(const char *labelKey, const QString &value, QWidget *parent = nullptr);
     InspectorRow(const QString &labelKey, const QString &value, QWidget *parent = nullptr);
     QLabel *valueLabel() const { return m_value; }
+    bool stacked() const { return m_row->direction() == QBoxLayout::TopToBottom; }
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
-    QLabel *m_value = nullptr;
+    void arrange();
+    QLabel *m_label = nullptr;
+    WrappingLabel *m_value = nullptr;
+    QBoxLayout *m_row = nullptr;
 };
 
 // The seven colour tags; a tag is drawn set when every item carries it. The picker reads nothing itself:

@@ -5,6 +5,7 @@
 #include "core/model/PaneModel.h"
 #include "ui/panecontent/ThumbnailView.h"
 #include "ui/style/ButtonStyles.h"
+#include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
 
 #include <QEvent>
@@ -82,14 +83,13 @@ void PreviewColumn::updateFacts() {
         auto *lines = new QVBoxLayout(fact);
         lines->setContentsMargins(0, 0, 0, 0);
         lines->setSpacing(1);
-        auto *caption = new QLabel(L(label), fact);
+        // A narrow column wraps both, and ends a word wider than itself with "…" rather than at its edge.
+        auto *caption = new WrappingLabel(L(label), fact);
         QFont small = caption->font();
         small.setPixelSize(int(std::lround(ui.small())));
         caption->setFont(small);
         caption->setForegroundRole(QPalette::PlaceholderText);
-        auto *text = new QLabel(value, fact);
-        text->setTextFormat(Qt::PlainText);
-        text->setWordWrap(true);
+        auto *text = new WrappingLabel(value, fact);
         lines->addWidget(caption);
         lines->addWidget(text);
         m_facts->addWidget(fact);

@@ -185,9 +185,28 @@ TEST_P(CrowdedWindowTest, InspectorTextsWrapOrEndVisibly) {
     for (auto *label : inspector->findChildren<WrappingLabel *>())
         nameCut |= label->fullText() == QFileInfo(file).fileName() && label->toolTip() == label->fullText();
     EXPECT_TRUE(nameCut);
+
+    // A row too narrow for its label beside the value's words puts the value under the label, whole,
+    // rather than ending each word with "…" or asking the column for more; a wide one keeps them side by
+    // side.
+    InspectorRow row("Geändert", QStringLiteral("Mittwoch, 9. Dezember 2026, 20:39"));
+    auto *label = row.findChild<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_TRUE(label && label != row.valueLabel());
+    const int words = QFontMetrics(row.valueLabel()->font()).horizontalAdvance(QStringLiteral("Dezember"));
+    for (const int width : {label->sizeHint().width() + words / 2, label->sizeHint().width() + 3 * words}) {
+        row.resize(width, row.heightForWidth(width));
+        row.show();
+        QTest::qWait(20);
+        const bool narrow = width < label->sizeHint().width() + words;
+        EXPECT_EQ(row.stacked(), narrow) << width;
+        EXPECT_LE(row.minimumSizeHint().width(), width);
+        auto *value = dynamic_cast<WrappingLabel *>(row.valueLabel());
+        EXPECT_EQ(value->text(), value->fullText()) << width;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Languages, CrowdedWindowTest, ::testing::Values(AppLanguage::de, AppLanguage::th),
+INSTANTIATE_TEST_SUITE_P(Languages, CrowdedWindowTest,
+                         ::testing::Values(AppLanguage::de, AppLanguage::pl, AppLanguage::th),
                          [](const auto &info) { return AppLanguages::rawValue(info.param).toStdString(); });
 
 } // namespace
