@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <map>
@@ -20,6 +21,7 @@
 #include <tuple>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,10 +77,15 @@ QString noTrashText(const QString &rel) {
     return LF("„%@“ liegt auf einem Laufwerk ohne Papierkorb und bleibt unverändert.", rel);
 }
 
-// Steps are taken in groups of at most this many, each kind of step of a group with one flush for all:
-// every copy made, the target volumes flushed, every replacement and removal made. Each step holds a
-// part and its folders open until its group ends.
-constexpr qsizetype groupSteps = 160;
+// Steps are taken in groups, each kind of step of a group with one flush for all: every copy made, the
+// target volumes flushed, every replacement and removal made. Each step holds its part and up to two
+// folders open until its group ends: a group takes as many as the process may open, some kept for the
+// copying threads and the rest of the program.
+qsizetype groupSteps() {
+    struct rlimit limit {};
+    const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
+    return std::clamp<qsizetype>(qsizetype(std::min<rlim_t>(open, 1 << 16) / 3) - 200, 32, 2048);
+}
 
 // One step of a group on its way.
 struct Pending {
@@ -552,12 +559,13 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     }
     progress.setTotal(bytes + FileOps::totalBytes(folders), steps.size());
     Runner runner{left, right, roots, *leftHeld, *rightHeld, progress, result, volumes};
-    for (qsizetype i = 0; i < steps.size(); i += groupSteps) {
+    const qsizetype group = groupSteps();
+    for (qsizetype i = 0; i < steps.size(); i += group) {
         if (progress.isCancelled()) {
             result.cancelled = true;
             break;
         }
-        if (!runner.runGroup(steps, i, std::min(steps.size(), i + groupSteps))) break;
+        if (!runner.runGroup(steps, i, std::min(steps.size(), i + group))) break;
     }
     QString unflushed;
     if (const int e = runner.replaced.end(&unflushed))
