@@ -10,9 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <QUrl>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -21,6 +25,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -209,6 +214,210 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
         return Result{Status::moved, 0, QString::fromUtf8(target)};
     }
     return failed(EEXIST);
+}
+
+namespace {
+
+// One item of moveAllToTrash on its way.
+struct Going {
+    struct stat st {};
+    int root = -1; // index of its Trash
+    QByteArray cand, infoName, mark, text;
+    int fd = -1;        // its info file while it is written and flushed
+    bool alone = false; // goes the way of moveToTrash after the others
+};
+
+// A Trash of moveAllToTrash, held, with a descriptor that can flush its volume, opened before any info
+// file is written (a flush reports write-back errors only to descriptors open before them).
+struct GroupRoot {
+    dev_t dev = 0;
+    int err = 0;
+    Root root;
+    QByteArray files, info;
+    int flushFd = -1;
+    bool eachFile = false; // FUSE: a flush of the file system may not reach the drive
+    GroupRoot() = default;
+    GroupRoot(const GroupRoot &) = delete;
+    GroupRoot &operator=(const GroupRoot &) = delete;
+    ~GroupRoot() {
+        if (flushFd >= 0) ::close(flushFd);
+    }
+};
+
+// The Trash of an item on `dev` among those met so far, found and held on first use.
+GroupRoot &groupRoot(std::vector<std::unique_ptr<GroupRoot>> &roots, const QString &path, dev_t dev) {
+    for (const auto &r : roots)
+        if (r->dev == dev) return *r;
+    auto &r = *roots.emplace_back(std::make_unique<GroupRoot>());
+    r.dev = dev;
+    r.err = findRoot(path, dev, r.root);
+    const auto bytes = r.err ? std::nullopt : Posix::encode(r.root.path);
+    if (!r.err && (!bytes || bytes->isEmpty())) r.err = EILSEQ;
+    if (r.err) return r;
+    r.files = *bytes + "/files";
+    r.info = *bytes + "/info";
+    r.flushFd = ::openat(r.root.held.info(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct statfs fs {};
+    if (r.flushFd < 0)
+        r.err = errno;
+    else
+        r.eachFile = ::fstatfs(r.flushFd, &fs) != 0 || fs.f_type == 0x65735546;
+    return r;
+}
+
+} // namespace
+
+QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInfo,
+                             const std::function<int()> &recorded, const CarryHook &carry) {
+    QList<Result> out(items.size(), failed(EIO));
+    std::vector<Going> going(size_t(items.size()));
+    std::vector<std::unique_ptr<GroupRoot>> roots;
+    QSet<QByteArray> chosen; // info names given to an item of this call
+    const QByteArray date =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8();
+    const auto drop = [&](Going &g, int e) {
+        if (g.fd >= 0) ::close(g.fd);
+        g.fd = -1;
+        ::unlinkat(roots[size_t(g.root)]->root.held.info(), g.infoName.constData(), 0);
+        g.cand.clear();
+        return failed(e);
+    };
+    // Each item's Trash and free names, and its record.
+    bool any = false;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const Item &item = items[i];
+        Going &g = going[size_t(i)];
+        const auto origin = Posix::encode(item.path);
+        if (!origin || !origin->startsWith('/') || item.name.isEmpty() || item.name.contains('/') ||
+            item.name == "." || item.name == "..") {
+            out[i] = failed(EINVAL);
+            continue;
+        }
+        if (::fstatat(item.dirFd, item.name.constData(), &g.st, AT_SYMLINK_NOFOLLOW) != 0) {
+            out[i] = failed(errno);
+            continue;
+        }
+        GroupRoot &r = groupRoot(roots, item.path, g.st.st_dev);
+        g.root =
+            int(std::find_if(roots.cbegin(), roots.cend(), [&](const auto &x) { return x.get() == &r; }) -
+                roots.cbegin());
+        if (r.err) {
+            out[i] = r.err == ENOTSUP ? noTrash() : failed(r.err);
+            continue;
+        }
+        QByteArray stored = *origin;
+        if (!r.root.topdir.isEmpty() && r.root.topdir != u"/") {
+            const auto topdir = Posix::encode(r.root.topdir);
+            if (!topdir) {
+                out[i] = failed(EILSEQ);
+                continue;
+            }
+            if (const QByteArray top = *topdir + '/'; stored.startsWith(top)) stored = stored.mid(top.size());
+        }
+        g.text = "[Trash Info]\nPath=" + encodePath(stored) + "\nDeletionDate=" + date + "\n";
+        const QByteArray entryName = origin->mid(origin->lastIndexOf('/') + 1);
+        const int files = r.root.held.files(), infoFd = r.root.held.info();
+        long nameMax = ::fpathconf(infoFd, _PC_NAME_MAX);
+        if (nameMax <= 0) nameMax = NAME_MAX;
+        for (int n = 1; n < 100000 && g.cand.isEmpty(); ++n) {
+            const QByteArray cand = candidate(entryName, n, qsizetype(nameMax) - infoSuffixLength);
+            const QByteArray infoName = cand + ".trashinfo";
+            struct stat taken;
+            if (chosen.contains(r.info + '/' + infoName) ||
+                ::fstatat(files, cand.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0 ||
+                ::fstatat(infoFd, infoName.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
+                continue;
+            g.cand = cand;
+            g.infoName = infoName;
+        }
+        if (g.cand.isEmpty()) {
+            out[i] = failed(EEXIST);
+            continue;
+        }
+        chosen.insert(r.info + '/' + g.infoName);
+        if (beforeInfo && !beforeInfo(r.info + '/' + g.infoName, r.files + '/' + g.cand, g.mark)) {
+            out[i] = failed(errno ? errno : EIO);
+            g.cand.clear();
+            continue;
+        }
+        any = true;
+    }
+    // No info file before its record is on the disk.
+    if (const int e = any && recorded ? recorded() : 0) {
+        for (qsizetype i = 0; i < items.size(); ++i)
+            if (!going[size_t(i)].cand.isEmpty()) out[i] = failed(e);
+        return out;
+    }
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        Going &g = going[size_t(i)];
+        if (g.cand.isEmpty()) continue;
+        g.fd = ::openat(roots[size_t(g.root)]->root.held.info(), g.infoName.constData(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (g.fd < 0) {
+            // Taken meanwhile: it goes alone, under another name.
+            g.alone = errno == EEXIST;
+            out[i] = failed(errno);
+            g.cand.clear();
+            continue;
+        }
+        if (!g.mark.isEmpty())
+            ::fsetxattr(g.fd, FileCopy::partMark, g.mark.constData(), size_t(g.mark.size()), 0);
+        if (const int e = Posix::writeAll(g.fd, g.text.constData(), g.text.size())) out[i] = drop(g, e);
+    }
+    // Every info file whole on the disk before its item can be there.
+    for (qsizetype k = 0; k < qsizetype(roots.size()); ++k) {
+        GroupRoot &r = *roots[size_t(k)];
+        if (r.err) continue;
+        int e = 0;
+        bool written = false;
+        for (Going &g : going)
+            if (g.root == k && g.fd >= 0) {
+                written = true;
+                if (!e && r.eachFile) e = Posix::flushData(g.fd);
+            }
+        if (written && !e) e = r.eachFile ? Posix::flushFile(r.flushFd) : Posix::flushFileSystem(r.flushFd);
+        if (e == EINVAL && r.eachFile) e = 0;
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            Going &g = going[size_t(i)];
+            if (g.root != k || g.fd < 0) continue;
+            if (e) {
+                out[i] = drop(g, e);
+                continue;
+            }
+            if (::close(g.fd) != 0 && errno != EINTR) {
+                g.fd = -1;
+                out[i] = drop(g, errno);
+            }
+            g.fd = -1;
+        }
+    }
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        Going &g = going[size_t(i)];
+        if (g.cand.isEmpty()) continue;
+        const GroupRoot &r = *roots[size_t(g.root)];
+        const Item &item = items[i];
+        int e = Posix::renameNoReplace(item.dirFd, item.name.constData(), r.root.held.files(),
+                                       g.cand.constData(), &g.st);
+        const bool carried = e == EXDEV && carry;
+        if (carried) e = carry(item.dirFd, item.name, r.root.held.files(), g.cand);
+        const QString target = QString::fromUtf8(r.files + '/' + g.cand);
+        struct stat taken;
+        if (e && carried &&
+            ::fstatat(r.root.held.files(), g.cand.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (!g.mark.isEmpty()) unmarkInfo(r.root.held.info(), g.infoName);
+            out[i] = Result{Status::failed, e, target};
+        } else if (e) {
+            out[i] = e == EXDEV && !carried ? (drop(g, e), noTrash()) : drop(g, e);
+            g.alone = e == EEXIST && !carried;
+        } else {
+            if (!g.mark.isEmpty()) unmarkInfo(r.root.held.info(), g.infoName);
+            out[i] = Result{Status::moved, 0, target};
+        }
+    }
+    for (qsizetype i = 0; i < items.size(); ++i)
+        if (going[size_t(i)].alone)
+            out[i] = moveToTrash(items[i].dirFd, items[i].name, items[i].path, beforeInfo, carry);
+    return out;
 }
 
 QString infoFileFor(const QString &trashedPath) {

@@ -47,6 +47,18 @@ Result moveToTrash(const QString &path, const QString &shownAs = {}, const InfoH
 Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const InfoHook &beforeInfo = {},
                    const CarryHook &carry = {});
 
+// Several items to their Trash with one flush for all their info files, not two each: every info file is
+// written once `recorded` (called once, before the first is made; 0 or errno) has put on stable storage
+// what beforeInfo recorded, then all are on the disk (one flush of each Trash's volume), then the items go.
+// One result per item, in order.
+struct Item {
+    int dirFd = -1;
+    QByteArray name;
+    QString path;
+};
+QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInfo,
+                             const std::function<int()> &recorded, const CarryHook &carry = {});
+
 // The .trashinfo describing an item that lies directly in a Trash's files folder; empty otherwise.
 QString infoFileFor(const QString &trashedPath);
 // The same for a path given as bytes (its name need not be valid UTF-8); empty otherwise.

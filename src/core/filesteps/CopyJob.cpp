@@ -11,6 +11,7 @@
 #include "platform/Posix.h"
 #include "platform/Xattr.h"
 
+#include <QSet>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -620,12 +621,12 @@ void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName
 }
 
 // The hidden name is made in bytes, from the folder's.
-PartCopy::PartCopy(const HeldFolder &folder)
+PartCopy::PartCopy(const HeldFolder &folder, bool inGroup)
     : folder_(folder), bytes_(Journal::partName(folder.path(), folder.fd())), name_(bytes_.name()),
       path_(Posix::shown(bytes_.bytes())) {
     // Nothing is made or recorded where it could not go again.
     folder.refuseAppendOnly();
-    report_.mark = Journal::beginPart(bytes_);
+    report_.mark = inGroup ? Journal::beginPartOfGroup(bytes_) : Journal::beginPart(bytes_);
     recorded_.set(bytes_);
 }
 
@@ -672,6 +673,11 @@ Replaced PartCopy::replace(const QByteArray &named, const struct stat &old) {
         return refused;
     }
     Replaced r = replaceWithPart(path_, target.text(), old, &folder_);
+    settled(r);
+    return r;
+}
+
+void PartCopy::settled(const Replaced &r) {
     switch (r.how) {
     case Replaced::How::done:
         placed_ = true;
@@ -685,7 +691,88 @@ Replaced PartCopy::replace(const QByteArray &named, const struct stat &old) {
     case Replaced::How::failed:
         break;
     }
-    return r;
+}
+
+void PartCopy::replaceAll(QList<InGroup> &items, QList<TrashAt> &alsoTrash) {
+    // Each record, then one flush for all.
+    QList<InGroup *> recorded;
+    QSet<const HeldFolder *> checked;
+    for (InGroup &g : items) {
+        PartCopy &p = *g.part;
+        try {
+            if (!checked.contains(&p.folder_)) p.folder_.check();
+            checked.insert(&p.folder_);
+            const PathBytes target = p.folder_.pathOf(g.named);
+            p.record(target);
+            Journal::beginReplaceOfGroup(p.bytes_, target, g.old);
+            recorded << &g;
+        } catch (const FileError &e) {
+            g.result.error = e;
+        }
+    }
+    if (recorded.isEmpty() && alsoTrash.isEmpty()) return;
+    try {
+        if (!recorded.isEmpty()) Journal::flush();
+    } catch (const FileError &e) {
+        for (InGroup *g : std::as_const(recorded))
+            g->result.error = e;
+        recorded.clear();
+    }
+    // The exchanges: each old item waits under its part's name for the Trash.
+    QList<InGroup *> exchanged;
+    QList<TrashAt> trash;
+    for (InGroup *g : std::as_const(recorded)) {
+        PartCopy &p = *g->part;
+        const int e = exchangeNamesAt(p.folder_.fd(), p.name_, g->named);
+        if (e == ENOENT) {
+            g->result.how = Replaced::How::nameFree;
+        } else if (e == 0) {
+            reached(Step::oldItemOut, p.folder_.pathOf(g->named).bytes());
+            exchanged << g;
+        } else if (e == EINVAL || e == ENOTSUP || e == EOPNOTSUPP || e == ENOSYS || e == EXDEV) {
+            // No exchange here: the old item goes first, alone.
+            g->result = replaceWithPart(p.path_, p.folder_.pathOf(g->named).text(), g->old, &p.folder_, true);
+            p.settled(g->result);
+        } else {
+            g->result.error = FileError::fromErrno(e);
+        }
+    }
+    // Only from folders still at their paths, which the Trash records.
+    QSet<const HeldFolder *> moved;
+    checked.clear();
+    for (InGroup *g : std::as_const(exchanged)) {
+        const HeldFolder &f = g->part->folder_;
+        if (!checked.contains(&f) && !f.stillAtPath()) moved.insert(&f);
+        checked.insert(&f);
+        if (!moved.contains(&f)) trash << TrashAt{&f, g->part->name_, f.pathOf(g->named).text(), {}};
+    }
+    const qsizetype own = trash.size();
+    trash << alsoTrash;
+    trashAll(trash);
+    for (qsizetype i = own; i < trash.size(); ++i)
+        alsoTrash[i - own].result = trash[i].result;
+    qsizetype at = 0;
+    for (InGroup *g : std::as_const(exchanged)) {
+        PartCopy &p = *g->part;
+        Replaced &r = g->result;
+        if (moved.contains(&p.folder_)) {
+            r.error = p.folder_.refusal();
+        } else {
+            const Trashed &t = trash[at++].result;
+            if (t.status == Trash::Status::moved) {
+                r.how = Replaced::How::done;
+                r.inTrash = t.moved.value(0).second;
+                p.settled(r);
+                continue;
+            }
+            r.error = trashError(Trash::Result{t.status, t.err, {}});
+            r.noTrash = t.status == Trash::Status::noTrash;
+        }
+        // The old item takes its name back, or the journal sends it to the Trash at the next start.
+        r.how = exchangeNamesAt(p.folder_.fd(), p.name_, g->named) == 0 ? Replaced::How::failed
+                                                                        : Replaced::How::kept;
+        p.settled(r);
+    }
 }
 
 } // namespace FileSteps

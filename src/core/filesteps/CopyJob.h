@@ -77,7 +77,8 @@ class PartCopy {
 public:
     // In the held folder `folder`, which outlives it; every step of it is by name in that folder. Throws a
     // FileError when the journal cannot take the record; nothing is made then.
-    explicit PartCopy(const HeldFolder &folder);
+    // inGroup: its record is not yet on stable storage; nothing may be copied before Journal::flush().
+    explicit PartCopy(const HeldFolder &folder, bool inGroup = false);
     PartCopy(const PartCopy &) = delete;
     PartCopy &operator=(const PartCopy &) = delete;
     ~PartCopy();
@@ -96,9 +97,23 @@ public:
     // Its record ends with `later`'s, once the folder it took a name in is flushed.
     void handTo(Journal::Unflushed &later);
 
+    // One replacement of a group (replaceAll): the part takes the name `named` of the item `old`.
+    struct InGroup {
+        PartCopy *part = nullptr;
+        QByteArray named;
+        struct stat old {};
+        Replaced result;
+    };
+    // Replacements made together, with one flush for each kind of step rather than for each item: every
+    // record, then every exchange, then every old item and the items `alsoTrash` to the Trash. Where a
+    // folder cannot exchange two names, its items go as replace() takes them.
+    static void replaceAll(QList<InGroup> &items, QList<TrashAt> &alsoTrash);
+
 private:
     // Where the copy goes next, on record; throws like the journal.
     void record(const PathBytes &to);
+    // What a replacement's outcome leaves to the part and its record.
+    void settled(const Replaced &r);
 
     const HeldFolder &folder_;
     PathBytes bytes_;

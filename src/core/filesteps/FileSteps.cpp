@@ -508,6 +508,19 @@ int JobVolumes::flush(const QStringList &folders, TransferProgress &progress, QS
     return first;
 }
 
+int JobVolumes::flushVolume(const HeldFolder &folder, QString *failed) {
+    const QString path = folder.path().text();
+    int e = 0;
+    const auto opened = std::find_if(opened_.cbegin(), opened_.cend(),
+                                     [&](const Opened &o) { return o.dev == folder.identity().st_dev; });
+    Fd fresh(!e && opened == opened_.cend() ? folder.openReadable() : -1);
+    const int fd = opened != opened_.cend() ? opened->fd : fresh.get();
+    if (!e) e = fd >= 0 ? Posix::flushFileSystem(fd) : errno;
+    if (!e) reached(Step::flushed, folder.path().bytes() + "/.");
+    if (e && failed) *failed = path;
+    return e;
+}
+
 QString notSavedText(const QString &folder, int e) {
     return LF("Was nach „%@“ übertragen wurde, ist nicht sicher auf dem Laufwerk gespeichert (%@). Es kann "
               "dort unvollständig sein.",
@@ -535,13 +548,13 @@ bool above(const QByteArray &from, const struct stat &target) {
     return false;
 }
 
+} // namespace
+
 FileError trashError(const Trash::Result &trashed) {
     return trashed.status == Trash::Status::noTrash
                ? FileError{EOPNOTSUPP, L("Auf diesem Laufwerk gibt es keinen Papierkorb."), false}
                : FileError::fromErrno(trashed.err);
 }
-
-} // namespace
 
 bool foldersNested(const QString &a, const QString &b) {
     const std::optional<QByteArray> pa = Posix::encode(a), pb = Posix::encode(b);
@@ -552,7 +565,7 @@ bool foldersNested(const QString &a, const QString &b) {
 }
 
 Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old,
-                         const HeldFolder *in) {
+                         const HeldFolder *in, bool recorded) {
     Replaced out;
     // Each name once: in the held folder, or the whole path.
     const QByteArray partAt = in ? PathBytes(part).name() : PathBytes(part).bytes();
@@ -561,7 +574,7 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     const auto moved = [&] { return in && !in->stillAtPath(); };
     try {
         if (in) in->check();
-        Journal::beginReplace(part, named, old);
+        if (!recorded) Journal::beginReplace(part, named, old);
     } catch (const FileError &e) {
         out.error = e; // both stay where they are
         return out;
@@ -727,6 +740,30 @@ Trashed trashItem(int dirFd, const QByteArray &name, const QString &path) {
     Fd fd(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() >= 0) pieces.children(fd.get(), path, real, st.st_dev, 0);
     return out;
+}
+
+void trashAll(QList<TrashAt> &items) {
+    QList<Trash::Item> group;
+    QList<TrashAt *> of;
+    for (TrashAt &item : items) {
+        struct stat st;
+        if (::fstatat(item.folder->fd(), item.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(st.st_mode)) {
+            // It may hold mounts, which stay.
+            item.result = trashItem(*item.folder, item.name, item.path);
+            continue;
+        }
+        group << Trash::Item{item.folder->fd(), item.name, item.path};
+        of << &item;
+    }
+    if (group.isEmpty()) return;
+    const QList<Trash::Result> done = Journal::trashAllRecorded(group);
+    for (qsizetype i = 0; i < of.size(); ++i) {
+        Trashed &t = of[i]->result;
+        t.status = done[i].status;
+        t.err = done[i].err;
+        if (done[i].status == Trash::Status::moved) t.moved << qMakePair(of[i]->path, done[i].inTrash);
+    }
 }
 
 QString mountsStayedText(const Trashed &t, const QString &name) {

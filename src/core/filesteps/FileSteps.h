@@ -79,6 +79,9 @@ public:
     // As flushVolumes: one syncfs per volume of these folders, through the descriptor opened at the start
     // where there is one, and an fsync of each folder opened at the start.
     int flush(const QStringList &folders, TransferProgress &progress, QString *failed = nullptr);
+    // One syncfs of the volume of `folder`, opened at the start, in the middle of the job (a group of
+    // steps); 0 or errno, `failed` then gets the folder's path.
+    int flushVolume(const HeldFolder &folder, QString *failed = nullptr);
 
 private:
     struct Opened {
@@ -120,6 +123,15 @@ struct Trashed {
 };
 // The item `name` in `folder`, remembered at `path`, to the Trash: the folder is not looked up again.
 Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QString &path);
+// Items to the Trash in one group: the records of all on stable storage with one flush, their info files
+// with one flush of each Trash's volume. A folder goes alone, as trashItem takes it.
+struct TrashAt {
+    const HeldFolder *folder = nullptr;
+    QByteArray name;
+    QString path;
+    Trashed result;
+};
+void trashAll(QList<TrashAt> &items);
 // The sentence for the mounts that stayed; empty when none did.
 QString mountsStayedText(const Trashed &t, const QString &name);
 

@@ -88,6 +88,7 @@ struct State {
     bool named = false;          // the journal's name is on stable storage
     off_t torn = -1;             // where the journal ends whole, while a failed append is not cut off
     off_t end = -1;              // its length where known: every append is ours
+    bool unflushed = false;      // lines appended since the last flush
     quint64 batches = 0;         // batch renames recorded so far
     quint64 parts = 0;           // part names given so far
     QSet<QByteArray> partsIn;    // folders whose record that parts may appear there is on stable storage
@@ -199,6 +200,7 @@ int append(State &s, const QByteArray &lines, bool durable) {
     int e = writeErrorForTests();
     if (!e) e = Posix::writeAll(s.fd, lines.constData(), lines.size());
     if (!e && durable) e = Posix::flushData(s.fd);
+    if (!e) s.unflushed = !durable;
     if (!e && durable && !s.named) {
         e = syncFolder(s.dir, folder());
         s.named = e == 0;
@@ -299,19 +301,53 @@ PathBytes partName(const PathBytes &folder, int fd) {
     }
 }
 
-QByteArray beginPart(const PathBytes &path) {
+namespace {
+
+QByteArray beginPart(const PathBytes &path, bool group) {
     const QByteArray key = keyOf(path), in = keyOf(path.parent());
     const QByteArray now = coarseNow(), line = "part " + key + ' ' + now + '\n';
     State &s = state();
     std::lock_guard guard(s.lock);
     // The part's own record need not reach the disk: the start finds the part by its name in a folder
-    // on record, so only the first part in each folder waits for a flush.
+    // on record, so only the first part in each folder waits for a flush (in a group, the group's).
     const bool first = !s.partsIn.contains(in);
-    if (const int e = append(s, first ? "parts " + in + ' ' + now + '\n' + line : line, first))
+    if (const int e = append(s, first ? "parts " + in + ' ' + now + '\n' + line : line, first && !group))
         throw unwritable(e);
     if (first) s.partsIn.insert(in);
     ++s.open[key];
     return s.token;
+}
+
+} // namespace
+
+QByteArray beginPart(const PathBytes &path) {
+    return beginPart(path, false);
+}
+
+QByteArray beginPartOfGroup(const PathBytes &path) {
+    return beginPart(path, true);
+}
+
+void flush() {
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    int e = ready(s);
+    if (!e && !s.unflushed && s.named) return;
+    if (!e && s.torn >= 0) e = EIO;
+    if (!e) e = writeErrorForTests();
+    if (!e) e = Posix::flushData(s.fd);
+    if (!e && !s.named) {
+        e = syncFolder(s.dir, folder());
+        s.named = e == 0;
+    }
+    if (e) {
+        // Which folders' lines reached the disk is unknown: each is recorded and flushed again.
+        s.partsIn.clear();
+        throw unwritable(e);
+    }
+    s.unflushed = false;
+    if (flushedHook()) [[unlikely]]
+        flushedHook()(qint64(::lseek(s.fd, 0, SEEK_END)));
 }
 
 void partMade(const PathBytes &path, int fd, qint64 most) {
@@ -352,12 +388,24 @@ Roots::~Roots() {
     s.roots.removeOne(line_);
 }
 
-void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old) {
+namespace {
+
+void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old, bool durable) {
     const QByteArray key = keyOf(part);
     record(key,
            volumeLine(named.parent(), old.st_dev) + "replace " + key + ' ' + keyOf(named) + ' ' +
                identity(old) + '\n',
-           true, {old.st_dev});
+           durable, {old.st_dev});
+}
+
+} // namespace
+
+void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old) {
+    beginReplace(part, named, old, true);
+}
+
+void beginReplaceOfGroup(const PathBytes &part, const PathBytes &named, const struct stat &old) {
+    beginReplace(part, named, old, false);
 }
 
 void beginAside(const PathBytes &aside, const PathBytes &source, const struct stat &st) {
@@ -555,6 +603,37 @@ template <typename Move> Trash::Result recordedTrash(const QString &path, Move m
 }
 
 } // namespace
+
+QList<Trash::Result> trashAllRecorded(const QList<Trash::Item> &items) {
+    QList<QByteArray> keys;
+    const QList<Trash::Result> r = Trash::moveAllToTrash(
+        items,
+        [&](const QByteArray &info, const QByteArray &entry, QByteArray &mark) {
+            try {
+                const QByteArray key = keyOf(info);
+                mark = record(key, "info " + key + ' ' + keyOf(entry) + ' ' + coarseNow() + '\n', false);
+                keys << key;
+                reached(Step::toTrash, entry);
+                return true;
+            } catch (const FileError &) {
+                return false;
+            }
+        },
+        [] {
+            try {
+                flush();
+                return 0;
+            } catch (const FileError &) {
+                return EIO;
+            }
+        },
+        carryToTrash);
+    State &s = state();
+    std::lock_guard guard(s.lock);
+    for (const QByteArray &key : keys)
+        close(s, key);
+    return r;
+}
 
 Trash::Result trashRecorded(const QString &path, const QString &shownAs) {
     return recordedTrash(path, [&](const Trash::InfoHook &hook) {

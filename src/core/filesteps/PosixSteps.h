@@ -85,8 +85,11 @@ int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount = nullptr)
 // to the Trash from the hidden name: in one exchange where the file system can, so the name is never
 // empty; elsewhere the old item goes first and the journal gives the name to the part after a crash in
 // between. With `in`, both names are in that held folder, and it must still be at its path.
+// recorded: its record is on stable storage already.
 Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old,
-                         const HeldFolder *in = nullptr);
+                         const HeldFolder *in = nullptr, bool recorded = false);
+// The Trash's refusal as an error.
+FileError trashError(const Trash::Result &trashed);
 
 // trashItem for the item `name` in the folder open at dirFd, remembered at `path`.
 Trashed trashItem(int dirFd, const QByteArray &name, const QString &path);

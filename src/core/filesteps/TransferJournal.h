@@ -36,6 +36,9 @@ PathBytes partName(const PathBytes &folder, int fd = -1);
 // journal may appear there; the next start looks for them by their names. The value the part's marker
 // attribute gets.
 QByteArray beginPart(const PathBytes &path);
+// The same for a group of parts: the lines are appended, and the caller makes none of the parts before
+// flush() has put them on stable storage.
+QByteArray beginPartOfGroup(const PathBytes &path);
 // Where the volume keeps no marker: the part `path`, just made and open at `fd`, is on record by what
 // proves it ours instead (device, inode, birth time, and `most`, the size it cannot outgrow; -1 for a
 // folder). Not flushed; where it cannot be written, the next start names the part and leaves it.
@@ -43,6 +46,11 @@ void partMade(const PathBytes &path, int fd, qint64 most);
 // Recorded on stable storage before the complete part `part` takes the place of `named`, where the item
 // `old` is.
 void beginReplace(const PathBytes &part, const PathBytes &named, const struct stat &old);
+// The same for one replacement of a group: appended, on stable storage only once flush() returns.
+void beginReplaceOfGroup(const PathBytes &part, const PathBytes &named, const struct stat &old);
+// What was appended so far goes to stable storage (one flush for a group of records). Throws as the begin
+// functions; the records of the group must then guard no step.
+void flush();
 // Recorded on stable storage before the item `source` (whose stat is `st`) goes aside as `aside`.
 void beginAside(const PathBytes &aside, const PathBytes &source, const struct stat &st);
 // Before the complete part `part` (whose stat is `copy`) takes the free name `to`: the next start then
@@ -145,6 +153,9 @@ QString notFlushedText(const QString &folder, int e);
 Trash::Result trashRecorded(const QString &path, const QString &shownAs = {});
 // The same for the item `name` in the folder open at dirFd, remembered at `path`.
 Trash::Result trashRecorded(int dirFd, const QByteArray &name, const QString &path);
+// Several items to their Trashes as trashRecorded does, their records on stable storage with one flush
+// and their info files with one flush of each Trash's volume.
+QList<Trash::Result> trashAllRecorded(const QList<Trash::Item> &items);
 // The folder the records are kept in.
 QString recordsFolder();
 // That folder, held (O_RDONLY): reached through no other account's folder or link (the user's own and the

@@ -7,10 +7,21 @@
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
+#include <QSet>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 #include <tuple>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,17 +52,15 @@ using FileSteps::HeldFolder;
 // Where an entry of a row lies on one side: its folder held beneath the side's root, reached without
 // following any link, and its name there.
 struct Place {
-    const HeldFolder *root = nullptr;
-    std::optional<HeldFolder> below;
+    const HeldFolder *folder = nullptr;
     QByteArray name;
     QString path; // for messages and the Trash's record
-    const HeldFolder &folder() const { return below ? *below : *root; }
 };
 
 // The item is still what the compare saw (or still absent).
 void expectUnchanged(const std::optional<EntryFacts> &expected, const Place &at, const QString &rel) {
     int err = 0;
-    const std::optional<EntryFacts> now = FolderCompare::factsAt(at.folder().fd(), at.name, &err);
+    const std::optional<EntryFacts> now = FolderCompare::factsAt(at.folder->fd(), at.name, &err);
     if (err) throw FileError::fromErrno(err);
     // A folder's size and time follow what lies inside, or move on their own (ntfs-3g): a folder is
     // unchanged while it is the same folder.
@@ -59,6 +68,37 @@ void expectUnchanged(const std::optional<EntryFacts> &expected, const Place &at,
                             now->dev == expected->dev && now->ino == expected->ino;
     if (now != expected && !sameFolder) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
 }
+
+QString changedText(const QString &rel) {
+    return LF("„%@“ wurde seit dem Vergleich geändert.", rel);
+}
+
+QString noTrashText(const QString &rel) {
+    return LF("„%@“ liegt auf einem Laufwerk ohne Papierkorb und bleibt unverändert.", rel);
+}
+
+// Steps are taken in groups, each kind of step of a group with one flush for all: every copy made, the
+// target volumes flushed, every replacement and removal made. Each step holds its part and up to two
+// folders open until its group ends: a group takes as many as the process may open, some kept for the
+// copying threads and the rest of the program.
+qsizetype groupSteps() {
+    struct rlimit limit {};
+    const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
+    return std::clamp<qsizetype>(qsizetype(std::min<rlim_t>(open, 1 << 16) / 3) - 200, 32, 2048);
+}
+
+// One step of a group on its way.
+struct Pending {
+    qsizetype index = 0;
+    const SyncStep *step = nullptr;
+    bool onLeft = false; // the side it writes to
+    bool copy = false;
+    Place from, to;
+    std::unique_ptr<FileSteps::PartCopy> part;
+    std::optional<QString> error; // the step failed
+    bool done = false;
+    bool dropped = false; // not taken: the run was cancelled before its copy was complete
+};
 
 struct Runner {
     const QString &left;
@@ -68,9 +108,12 @@ struct Runner {
     const HeldFolder &rightHeld;
     TransferProgress &progress;
     SyncResult &result;
+    FileSteps::JobVolumes &volumes;
     FileSteps::CopyJobPtr job = FileSteps::newCopyJob(progress);
     FileSteps::Journal::Unflushed replaced{}; // their records end with the run, once flushed
     QStringList written{};                    // the roots whose volumes the run changed
+    // The folders the group's steps are in, each held once for all its items (side, relative path).
+    std::map<std::pair<bool, QByteArray>, std::unique_ptr<HeldFolder>> held{};
 
     void writes(bool onLeft) {
         const QString &root = onLeft ? left : right;
@@ -89,28 +132,233 @@ struct Runner {
             throw RootGone{rootGoneText(root)};
     }
 
-    Place placeOf(bool onLeft, const QString &rel) const {
+    Place placeOf(bool onLeft, const QString &rel) {
         Place at;
-        at.root = onLeft ? &leftHeld : &rightHeld;
+        const HeldFolder &root = onLeft ? leftHeld : rightHeld;
+        at.folder = &root;
         at.path = Posix::childPath(onLeft ? left : right, rel);
         const FileSteps::PathBytes bytes(rel);
         at.name = bytes.name();
         const qsizetype slash = bytes.bytes().lastIndexOf('/');
         if (slash < 0) return at;
         const QByteArray folder = bytes.bytes().left(slash);
-        try {
-            at.below.emplace(at.root->beneath(folder));
-        } catch (const FileError &e) {
-            // A folder on the way that is a link now was swapped since the compare.
-            if (e.code == ELOOP || e.code == EXDEV || e.code == ENOTDIR)
-                throw Failure{HeldFolder::refusalText(at.root->pathOf(folder).text())};
-            throw;
+        std::unique_ptr<HeldFolder> &below = held[{onLeft, folder}];
+        if (!below) {
+            try {
+                below = std::make_unique<HeldFolder>(root.beneath(folder));
+            } catch (const FileError &e) {
+                held.erase({onLeft, folder});
+                // A folder on the way that is a link now was swapped since the compare.
+                if (e.code == ELOOP || e.code == EXDEV || e.code == ENOTDIR)
+                    throw Failure{HeldFolder::refusalText(root.pathOf(folder).text())};
+                throw;
+            }
         }
+        at.folder = below.get();
         return at;
     }
 
-    void toTrash(const Place &at, const QString &rel) {
-        const FileSteps::Trashed t = FileSteps::trashItem(at.folder(), at.name, at.path);
+    // The message of a step that failed with the exception in flight.
+    QString failureText(const Pending &p) const {
+        const HeldFolder &target = p.onLeft ? leftHeld : rightHeld;
+        const QString &rel = p.step->row.id;
+        try {
+            throw;
+        } catch (const Failure &f) {
+            return f.text;
+        } catch (const FileError &e) {
+            return FileOps::explain(FileSteps::withFullText(e, target.fd()), rel);
+        } catch (const CopyFailure &f) {
+            return FileOps::describe(CopyFailure{f.path, FileSteps::withFullText(f.underlying, target.fd())},
+                                     rel);
+        }
+    }
+
+    // The first half of a step: its places looked at, and for a copy its part on record.
+    void prepare(Pending &p) {
+        const SyncStep &s = *p.step;
+        const QString &rel = s.row.id;
+        const bool trash = s.action == SyncAction::trashLeft || s.action == SyncAction::trashRight;
+        p.onLeft = s.action == SyncAction::toLeft || s.action == SyncAction::trashLeft;
+        p.copy = !trash;
+        const std::optional<EntryFacts> &expected = p.onLeft ? s.row.leftFacts : s.row.rightFacts;
+        if (trash) {
+            if (!expected) throw Failure{changedText(rel)};
+            p.to = placeOf(p.onLeft, rel);
+            expectUnchanged(expected, p.to, rel);
+            writes(p.onLeft);
+            return;
+        }
+        const std::optional<EntryFacts> &shown = p.onLeft ? s.row.rightFacts : s.row.leftFacts;
+        if (!shown) throw Failure{changedText(rel)};
+        p.from = placeOf(!p.onLeft, rel);
+        p.to = placeOf(p.onLeft, rel);
+        expectUnchanged(expected, p.to, rel);
+        writes(p.onLeft);
+        p.part = std::make_unique<FileSteps::PartCopy>(*p.to.folder, true);
+    }
+
+    // Copying threads for the steps of different folders, each with a copy job of its own.
+    QThreadPool pool{};
+    std::mutex jobsLock{};
+    std::vector<FileSteps::CopyJobPtr> jobs{};
+
+    // The copy of one step on a thread of the pool; what ends the run is kept in `ended`.
+    void copyOn(Pending &p, FileSteps::CopyJob &with, std::atomic<bool> &stop, std::exception_ptr &ended) {
+        if (stop || progress.isCancelled()) {
+            p.dropped = true;
+            p.part.reset();
+            return;
+        }
+        progress.setItem(p.index + 1, p.step->row.id);
+        try {
+            copy(p, with);
+        } catch (const CancelledError &) {
+            p.dropped = true;
+            p.part.reset();
+            stop = true;
+        } catch (const RootGone &) {
+            std::lock_guard guard(jobsLock);
+            if (!ended) ended = std::current_exception();
+            stop = true;
+        } catch (...) {
+            p.error = failureText(p);
+            p.part.reset();
+        }
+    }
+
+    // The group's copies: in step order where they all go into one folder; else each folder's in order
+    // on a thread of its own, folders at once (threads that make entries in one folder mostly wait for
+    // its lock).
+    void copyAll(std::vector<Pending> &group) {
+        std::vector<std::vector<Pending *>> byFolder;
+        std::map<const HeldFolder *, size_t> slot;
+        for (Pending &p : group)
+            if (p.copy && !p.error) {
+                const auto [at, added] = slot.try_emplace(p.to.folder, byFolder.size());
+                if (added) byFolder.emplace_back();
+                byFolder[at->second].push_back(&p);
+            }
+        std::atomic<bool> stop{false};
+        std::exception_ptr ended;
+        if (byFolder.size() <= 1) {
+            for (Pending &p : group)
+                if (p.copy && !p.error) copyOn(p, *job, stop, ended);
+        } else {
+            pool.setMaxThreadCount(FileSteps::copyThreads);
+            for (std::vector<Pending *> &folder : byFolder)
+                pool.start([this, &folder, &stop, &ended] {
+                    FileSteps::CopyJobPtr own;
+                    {
+                        std::lock_guard guard(jobsLock);
+                        if (!jobs.empty()) {
+                            own = std::move(jobs.back());
+                            jobs.pop_back();
+                        }
+                    }
+                    if (!own) own = FileSteps::newCopyJob(progress);
+                    for (Pending *p : folder)
+                        copyOn(*p, *own, stop, ended);
+                    std::lock_guard guard(jobsLock);
+                    jobs.push_back(std::move(own));
+                });
+            pool.waitForDone();
+        }
+        if (ended) std::rethrow_exception(ended);
+    }
+
+    // The copy under the part's name, not yet flushed.
+    void copy(Pending &p, FileSteps::CopyJob &with) {
+        const std::optional<EntryFacts> &shown = p.onLeft ? p.step->row.rightFacts : p.step->row.leftFacts;
+        // The source must be the item the compare read.
+        struct stat source {};
+        source.st_dev = shown->dev;
+        source.st_ino = shown->ino;
+        try {
+            p.part->copy(with, *p.from.folder, p.from.name, source, false, true);
+        } catch (const FileError &e) {
+            if (e.code != ESTALE) throw;
+            // A held folder refused: a root's is the end of the run.
+            expectRoot(!p.onLeft);
+            expectRoot(p.onLeft);
+            throw Failure{e.description};
+        }
+        if (!p.part->made())
+            throw Failure{LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", p.step->row.id)};
+        if (afterCopy()) afterCopy()(p.part->path());
+        if (progress.isCancelled()) throw CancelledError{};
+        // The target's root still the one held: the one look at its path for this item.
+        expectRoot(p.onLeft);
+    }
+
+    // The group's copies to stable storage: one flush of each volume written to.
+    void flushCopies(std::vector<Pending> &group) {
+        for (const bool onLeft : {true, false}) {
+            const HeldFolder &root = onLeft ? leftHeld : rightHeld;
+            if (onLeft && leftHeld.identity().st_dev == rightHeld.identity().st_dev) continue;
+            bool any = false;
+            for (const Pending &p : std::as_const(group))
+                any =
+                    any || (p.copy && !p.error && !p.dropped &&
+                            (p.onLeft == onLeft ||
+                             root.identity().st_dev == (p.onLeft ? leftHeld : rightHeld).identity().st_dev));
+            if (!any) continue;
+            QString failed;
+            const int e = volumes.flushVolume(root, &failed);
+            for (Pending &p : group)
+                if (e && p.copy && !p.error && !p.dropped &&
+                    (p.onLeft ? leftHeld : rightHeld).identity().st_dev == root.identity().st_dev)
+                    p.error = FileSteps::notSavedText(failed, e);
+        }
+    }
+
+    // The second half: the parts take their names, the replaced and surplus items go to the Trash.
+    void finish(std::vector<Pending> &group) {
+        QList<FileSteps::PartCopy::InGroup> replacing;
+        QList<Pending *> replacingOf, trashOf;
+        QList<FileSteps::TrashAt> trash;
+        QSet<const HeldFolder *> checked;
+        for (Pending &p : group) {
+            if (p.error || p.dropped) continue;
+            const SyncStep &s = *p.step;
+            const QString &rel = s.row.id;
+            const std::optional<EntryFacts> &expected = p.onLeft ? s.row.leftFacts : s.row.rightFacts;
+            try {
+                // Its folder still where the compare saw it, looked at once for all its items.
+                if (!checked.contains(p.to.folder)) p.to.folder->check();
+                checked.insert(p.to.folder);
+                if (p.copy && !expected) {
+                    if (const int e = p.part->place(p.to.name)) throw FileError::fromErrno(e);
+                    p.done = true;
+                    continue;
+                }
+                // Looked at again right before the old item goes.
+                expectUnchanged(expected, p.to, rel);
+                if (!p.copy) {
+                    trash << FileSteps::TrashAt{p.to.folder, p.to.name, p.to.path, {}};
+                    trashOf << &p;
+                    continue;
+                }
+                struct stat old;
+                if (::fstatat(p.to.folder->fd(), p.to.name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0)
+                    throw FileError::fromErrno(errno);
+                if (old.st_dev != expected->dev || old.st_ino != expected->ino)
+                    throw Failure{changedText(rel)};
+                replacing << FileSteps::PartCopy::InGroup{p.part.get(), p.to.name, old, {}};
+                replacingOf << &p;
+            } catch (...) {
+                p.error = failureText(p);
+            }
+        }
+        FileSteps::PartCopy::replaceAll(replacing, trash);
+        for (qsizetype i = 0; i < trash.size(); ++i)
+            trashed(*trashOf[i], trash[i].result);
+        for (qsizetype i = 0; i < replacing.size(); ++i)
+            replacedBy(*replacingOf[i], replacing[i].result);
+    }
+
+    void trashed(Pending &p, const FileSteps::Trashed &t) {
+        const QString &rel = p.step->row.id;
         for (const auto &[original, inTrash] : t.moved) {
             result.trashed << FileOps::TrashedPair{original, inTrash};
             // Said at the end when the way to the Trash did not reach the disk.
@@ -119,101 +367,122 @@ struct Runner {
         }
         switch (t.status) {
         case Trash::Status::moved:
-            if (t.mounts) throw Failure{FileSteps::mountsStayedText(t, rel)};
+            if (t.mounts)
+                p.error = FileSteps::mountsStayedText(t, rel);
+            else
+                p.done = true;
             return;
         case Trash::Status::noTrash:
-            throw Failure{LF("„%@“ liegt auf einem Laufwerk ohne Papierkorb und bleibt unverändert.", rel)};
+            p.error = noTrashText(rel);
+            return;
         case Trash::Status::failed:
-            break;
-        }
-        throw FileError::fromErrno(t.err);
-    }
-
-    void copy(const SyncStep &s, bool intoLeft) {
-        const QString &rel = s.row.id;
-        const std::optional<EntryFacts> &expected = intoLeft ? s.row.leftFacts : s.row.rightFacts;
-        const std::optional<EntryFacts> &shown = intoLeft ? s.row.rightFacts : s.row.leftFacts;
-        if (!shown) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
-        expectRoot(!intoLeft);
-        expectRoot(intoLeft);
-        // Held just now, beneath the roots looked at just now.
-        const Place from = placeOf(!intoLeft, rel), to = placeOf(intoLeft, rel);
-        expectUnchanged(expected, to, rel);
-        writes(intoLeft);
-        FileSteps::PartCopy part(to.folder());
-        // The source must be the item the compare read; what replaces an item is on stable storage
-        // before that item goes.
-        struct stat source {};
-        source.st_dev = shown->dev;
-        source.st_ino = shown->ino;
-        try {
-            part.copy(*job, from.folder(), from.name, source, expected.has_value(), true);
-        } catch (const FileError &e) {
-            if (e.code != ESTALE) throw;
-            // A held folder refused: a root's is the end of the run.
-            expectRoot(!intoLeft);
-            expectRoot(intoLeft);
-            throw Failure{e.description};
-        }
-        if (!part.made())
-            throw Failure{LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", rel)};
-        if (afterCopy()) afterCopy()(part.path());
-        if (progress.isCancelled()) throw CancelledError{};
-        expectRoot(intoLeft);
-        if (!expected) {
-            if (const int e = part.place(to.name)) throw FileError::fromErrno(e);
+            try {
+                throw FileError::fromErrno(t.err);
+            } catch (...) {
+                p.error = failureText(p);
+            }
             return;
         }
-        // The copy may have taken long: look again right before the old item goes.
-        expectUnchanged(expected, to, rel);
-        struct stat old;
-        if (::fstatat(to.folder().fd(), to.name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0)
-            throw FileError::fromErrno(errno);
-        if (old.st_dev != expected->dev || old.st_ino != expected->ino)
-            throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
-        const FileSteps::Replaced r = part.replace(to.name, old);
-        if (!r.inTrash.isEmpty()) result.trashed << FileOps::TrashedPair{to.path, r.inTrash};
+    }
+
+    void replacedBy(Pending &p, const FileSteps::Replaced &r) {
+        const QString &rel = p.step->row.id;
+        if (!r.inTrash.isEmpty()) result.trashed << FileOps::TrashedPair{p.to.path, r.inTrash};
         switch (r.how) {
         case FileSteps::Replaced::How::done:
             // The old item's way to the Trash is on the disk before the record goes.
-            part.handTo(replaced);
+            p.part->handTo(replaced);
             replaced.touched(Posix::parentOf(r.inTrash));
+            p.done = true;
             return;
         case FileSteps::Replaced::How::nameFree:
-            throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
+            p.error = changedText(rel);
+            return;
         case FileSteps::Replaced::How::failed:
         case FileSteps::Replaced::How::kept:
             break;
         }
-        if (r.noTrash)
-            throw Failure{LF("„%@“ liegt auf einem Laufwerk ohne Papierkorb und bleibt unverändert.", rel)};
-        throw r.error;
+        if (r.noTrash) {
+            p.error = noTrashText(rel);
+            return;
+        }
+        try {
+            throw r.error;
+        } catch (...) {
+            p.error = failureText(p);
+        }
     }
 
-    void step(const SyncStep &s) {
-        const QString rel = s.row.id;
-        switch (s.action) {
-        case SyncAction::toRight:
-            copy(s, false);
-            break;
-        case SyncAction::toLeft:
-            copy(s, true);
-            break;
-        case SyncAction::trashLeft:
-        case SyncAction::trashRight: {
-            const bool onLeft = s.action == SyncAction::trashLeft;
-            const std::optional<EntryFacts> &expected = onLeft ? s.row.leftFacts : s.row.rightFacts;
-            if (!expected) throw Failure{LF("„%@“ wurde seit dem Vergleich geändert.", rel)};
-            expectRoot(onLeft);
-            const Place at = placeOf(onLeft, rel);
-            expectUnchanged(expected, at, rel);
-            writes(onLeft);
-            toTrash(at, rel);
-            break;
+    // The steps [from, to) in one group; false: the run ends (cancelled, or a root is gone).
+    bool runGroup(const QList<SyncStep> &steps, qsizetype from, qsizetype to) {
+        std::vector<Pending> group;
+        group.reserve(to - from);
+        bool goOn = true;
+        try {
+            expectRoot(true);
+            expectRoot(false);
+            // Each step's places and part record; the records on stable storage before any part is made.
+            for (qsizetype i = from; i < to; ++i) {
+                if (steps[i].action == SyncAction::none) {
+                    ++result.done;
+                    continue;
+                }
+                Pending &p = group.emplace_back();
+                p.index = i;
+                p.step = &steps[i];
+                try {
+                    prepare(p);
+                } catch (const RootGone &) {
+                    throw;
+                } catch (const CancelledError &) {
+                    throw;
+                } catch (...) {
+                    p.error = failureText(p);
+                    p.part.reset();
+                }
+            }
+            FileSteps::Journal::flush();
+            copyAll(group);
+            // Cancelled: the steps whose copies are complete are taken, the rest are not.
+            bool cut = false;
+            for (Pending &p : group) {
+                cut = cut || p.dropped;
+                if (cut && !p.done) {
+                    p.dropped = true;
+                    p.part.reset();
+                }
+            }
+            if (cut || progress.isCancelled()) {
+                result.cancelled = true;
+                goOn = false;
+            }
+            // Every copy on the disk before any old item leaves its place.
+            flushCopies(group);
+            expectRoot(true);
+            expectRoot(false);
+            finish(group);
+        } catch (const CancelledError &) {
+            result.cancelled = true;
+            goOn = false;
+        } catch (const RootGone &g) {
+            result.errors << g.text;
+            goOn = false;
+        } catch (const FileError &e) {
+            // The journal refused the group's records: none of its steps began.
+            for (Pending &p : group)
+                if (!p.error && !p.done) p.error = e.description;
         }
-        case SyncAction::none:
-            break;
+        for (const Pending &p : std::as_const(group)) {
+            if (p.dropped) continue;
+            if (p.done)
+                ++result.done;
+            else if (p.error)
+                result.errors << *p.error;
         }
+        // The parts that did not take a name go with their records.
+        group.clear();
+        held.clear();
+        return goOn;
     }
 };
 
@@ -289,36 +558,14 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
         return result;
     }
     progress.setTotal(bytes + FileOps::totalBytes(folders), steps.size());
-    Runner runner{left, right, roots, *leftHeld, *rightHeld, progress, result};
-    // The side a step writes to: a volume out of entries is told apart from one out of space.
-    const auto target = [&](const SyncStep &s) -> const HeldFolder & {
-        return s.action == SyncAction::toLeft || s.action == SyncAction::trashLeft ? *leftHeld : *rightHeld;
-    };
-    for (qsizetype i = 0; i < steps.size(); ++i) {
+    Runner runner{left, right, roots, *leftHeld, *rightHeld, progress, result, volumes};
+    const qsizetype group = groupSteps();
+    for (qsizetype i = 0; i < steps.size(); i += group) {
         if (progress.isCancelled()) {
             result.cancelled = true;
             break;
         }
-        progress.setItem(i + 1, steps[i].row.id);
-        try {
-            runner.step(steps[i]);
-            ++result.done;
-        } catch (const CancelledError &) {
-            result.cancelled = true;
-            break;
-        } catch (const RootGone &g) {
-            result.errors << g.text;
-            break;
-        } catch (const Failure &f) {
-            result.errors << f.text;
-        } catch (const FileError &e) {
-            result.errors << FileOps::explain(FileSteps::withFullText(e, target(steps[i]).fd()),
-                                              steps[i].row.id);
-        } catch (const CopyFailure &f) {
-            result.errors << FileOps::describe(
-                CopyFailure{f.path, FileSteps::withFullText(f.underlying, target(steps[i]).fd())},
-                steps[i].row.id);
-        }
+        if (!runner.runGroup(steps, i, std::min(steps.size(), i + group))) break;
     }
     QString unflushed;
     if (const int e = runner.replaced.end(&unflushed))

@@ -340,6 +340,11 @@ TEST_F(KillHarness, MirrorAndTwoWaySyncs) {
         trees.left["rep/r" + n + ".dat"] = (i % 3 ? "new r" : "old r") + n + big;
         trees.right["rep/r" + n + ".dat"] = (i % 3 ? "old r" : "new r") + n + " on the right";
     }
+    // A second folder of replacements: the copies of both go at once.
+    for (int i = 1; i <= 3; ++i) {
+        trees.left[QString("rep2/s%1.dat").arg(i)] = "new s" + QByteArray::number(i);
+        trees.right[QString("rep2/s%1.dat").arg(i)] = "old s" + QByteArray::number(i);
+    }
     for (int i = 1; i <= 4; ++i) {
         trees.left[QString("fresh/f%1.txt").arg(i)] = "fresh " + QByteArray::number(i);
         trees.right[QString("only/o%1.txt").arg(i)] = "only " + QByteArray::number(i);

@@ -314,13 +314,43 @@ TEST_F(Sync, AReplacementIsFlushedBeforeTheOldItemLeavesItsName) {
         EXPECT_EQ(TestUtil::readFile(R("a.txt")), "new");
         QDir(TrashRoots::homeTrash()).removeRecursively();
     }
+    // Replacements and removals in several folders: one flush of the volume for all the copies before the
+    // first old item leaves, and the journal flushed once for each kind of record, not for each item.
+    for (const QString folder : {"m/", "n/"})
+        for (int i = 0; i < 5; ++i) {
+            file("L/" + folder + QString::number(i), "new");
+            file("R/" + folder + QString::number(i), "old");
+            age(R(folder + QString::number(i)), 1'600'000'000);
+            file("R/" + folder + "surplus" + QString::number(i), "surplus");
+        }
+    FileSteps::setExchangeForTests(true);
+    int volumeFlushes = 0, journalFlushes = 0, outBeforeFlush = 0;
+    FileSteps::setStepHook([&](Step s, const QString &) {
+        volumeFlushes += s == Step::flushed;
+        outBeforeFlush += s == Step::oldItemOut && volumeFlushes == 0;
+    });
+    FileSteps::Journal::setFlushedHookForTests([&](qint64) { ++journalFlushes; });
+    const SyncResult many = run(plan(SyncMode::leftToRight, true));
+    FileSteps::setStepHook({});
+    FileSteps::Journal::setFlushedHookForTests({});
+    EXPECT_EQ(many.done, 20);
+    EXPECT_EQ(volumeFlushes, 1);
+    EXPECT_EQ(outBeforeFlush, 0);
+    // The roots, the parts' folders, the replacements, the Trash entries.
+    EXPECT_EQ(journalFlushes, 4);
+    EXPECT_EQ(names(TrashRoots::homeTrash() + "/files").size(), 20);
+    QDir(TrashRoots::homeTrash()).removeRecursively();
+    for (const QString &side : {L(), R()})
+        for (const QString folder : {"/m", "/n"})
+            QDir(side + folder).removeRecursively();
+
     // The flush of the copy fails (the disk heals at once, should the run go on): the old item stays.
     file("L/a.txt", "newer");
     FileSteps::setStepHook([](Step s, const QString &) {
         if (s == Step::fileCopied) FileSteps::setDiskErrorForTests(EIO, false);
         if (s == Step::flushed) FileSteps::setDiskErrorForTests(0);
     });
-    const SyncResult r = run(plan(SyncMode::leftToRight, false));
+    const SyncResult r = run(QList<SyncStep>{plan(SyncMode::leftToRight, false).first()});
     FileSteps::setStepHook({});
     FileSteps::setDiskErrorForTests(0);
     EXPECT_EQ(r.done, 0);
@@ -644,8 +674,8 @@ TEST_F(Sync, NothingGoesToTheTrashWhileItsInfoCannotReachTheDisk) {
 
 // --- a folder swapped for a link to a private folder by another account
 
-// The swap comes after the row was checked, right before its item goes to the Trash: the item the compare
-// showed goes, from the folder the run holds; the next step sees the root is another folder and stops.
+// The swap comes after the rows were checked, right before their items go to the Trash together: the
+// items the compare showed go, each from the folder the run holds.
 TEST_F(Sync, AMirrorsTrashStepNeverReachesThroughASwappedFolder) {
     file("L/keep.txt", "keep");
     file("R/keep.txt", "keep");
@@ -664,12 +694,11 @@ TEST_F(Sync, AMirrorsTrashStepNeverReachesThroughASwappedFolder) {
     });
     const SyncResult r = run(steps);
     EXPECT_EQ(mine.state(), before);
-    EXPECT_EQ(r.done, 1);
-    EXPECT_EQ(r.errors, QStringList{rootGone(R())});
-    ASSERT_EQ(r.trashed.size(), 1);
-    EXPECT_EQ(r.trashed[0].original, R(steps[0].row.id));
-    EXPECT_EQ(TestUtil::readFile(r.trashed[0].inTrash),
-              steps[0].row.id == "extra.txt" ? "extra" : "sub extra");
+    EXPECT_EQ(r.done, 2);
+    EXPECT_TRUE(r.errors.isEmpty());
+    ASSERT_EQ(r.trashed.size(), 2);
+    for (const FileOps::TrashedPair &t : r.trashed)
+        EXPECT_EQ(TestUtil::readFile(t.inTrash), t.original == R("extra.txt") ? "extra" : "sub extra");
 }
 
 // A folder with a mount inside goes to the Trash piece by piece, each relative to the folder listed.
@@ -732,4 +761,37 @@ TEST_F(Sync, ACopyNeverReadsFromOrWritesIntoASwappedFolder) {
     EXPECT_EQ(r.errors, QStringList{rootGone(R())});
     noTemp(R() + ".away");
     EXPECT_FALSE(exists(R(".away/b.txt")));
+
+    // A folder held once for all its items, swapped after their copies were made: none takes its name
+    // through the link.
+    for (const bool openat2 : {true, false}) {
+        SCOPED_TRACE(openat2 ? "openat2" : "name by name");
+        FileSteps::setOpenat2ForTests(openat2);
+        QFile::remove(R());
+        QDir(R() + ".away").removeRecursively();
+        QDir(L()).removeRecursively();
+        file("L/sub/c.txt", "c");
+        file("L/sub/d.txt", "d");
+        mkdir("R/sub");
+        const QList<SyncStep> third = plan(SyncMode::leftToRight, false);
+        ASSERT_EQ(third.size(), 2);
+        FileSteps::Journal::setFlushedHookForTests({});
+        FolderSync::setAfterCopyHook([&](const QString &) {
+            if (!exists(R("sub.away"))) {
+                ASSERT_TRUE(TestUtil::swapForLink(R("sub"), mine.path()));
+            }
+        });
+        r = run(third);
+        FolderSync::setAfterCopyHook({});
+        FileSteps::setOpenat2ForTests(true);
+        EXPECT_EQ(mine.state(), before);
+        EXPECT_EQ(r.done, 0);
+        ASSERT_EQ(r.errors.size(), 2);
+        for (const QString &e : r.errors)
+            EXPECT_TRUE(e.endsWith(FileSteps::HeldFolder::refusalText(R("sub")))) << e.toStdString();
+        noTemp(R("sub.away"));
+        EXPECT_TRUE(names(R("sub.away")).isEmpty());
+        QFile::remove(R("sub"));
+        QDir(R("sub.away")).removeRecursively();
+    }
 }
