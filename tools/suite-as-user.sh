@@ -15,13 +15,15 @@ command -v setpriv >/dev/null 2>&1 || { echo "suite-user: setpriv (util-linux) i
 scratch="$(mktemp -d)" || exit 1
 trap 'rm -rf "$scratch"' EXIT
 chmod 711 "$scratch"
-mkdir "$scratch/home" "$scratch/tmp" "$scratch/bin" "$scratch/logs"
-chown "$uid:$uid" "$scratch/home" "$scratch/tmp" "$scratch/logs"
+mkdir "$scratch/home" "$scratch/tmp" "$scratch/run" "$scratch/bin" "$scratch/logs"
+chmod 700 "$scratch/run"
+chown "$uid:$uid" "$scratch/home" "$scratch/tmp" "$scratch/run" "$scratch/logs"
 chmod 755 "$scratch/bin"
 name="$(getent passwd "$uid" | cut -d: -f1)"
 as_user() {
     setpriv --reuid="$uid" --regid="$uid" --clear-groups \
-        env -u USER -u LOGNAME ${name:+USER="$name" LOGNAME="$name"} HOME="$scratch/home" TMPDIR="$scratch/tmp" "$@"
+        env -u USER -u LOGNAME ${name:+USER="$name" LOGNAME="$name"} HOME="$scratch/home" TMPDIR="$scratch/tmp" \
+        XDG_RUNTIME_DIR="$scratch/run" "$@"
 }
 
 for prog in "$@"; do
