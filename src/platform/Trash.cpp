@@ -414,9 +414,13 @@ QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInf
             out[i] = Result{Status::moved, 0, target};
         }
     }
+    // One at a time, each info file only once its own record is on the disk.
+    const InfoHook durable = [&](const QByteArray &info, const QByteArray &entry, QByteArray &mark) {
+        return beforeInfo(info, entry, mark) && recorded() == 0;
+    };
     for (qsizetype i = 0; i < items.size(); ++i)
         if (going[size_t(i)].alone)
-            out[i] = moveToTrash(items[i].dirFd, items[i].name, items[i].path, beforeInfo, carry);
+            out[i] = moveToTrash(items[i].dirFd, items[i].name, items[i].path, durable, carry);
     return out;
 }
 
