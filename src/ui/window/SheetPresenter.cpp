@@ -52,6 +52,8 @@ void SheetPresenter::sync() {
         m_dialog = nullptr;
         m_shown.reset();
         dialog->deleteLater();
+        // The keys go back to the window, also where no window manager hands them back.
+        if (m_window->isVisible()) m_window->activateWindow();
         if (m_requests) m_requests->reset(shown);
     });
     dialog->open();
