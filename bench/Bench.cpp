@@ -64,7 +64,7 @@ void flushVolume(const QString &path) {
     ::close(fd);
 }
 
-double timeOfCommand(const QString &program, const QStringList &args, const QString &workDir) {
+double timeOfCommand(const QString &program, const QStringList &args, const QString &workDir, int *exitCode) {
     QProcess p;
     p.setStandardOutputFile(QProcess::nullDevice());
     p.setStandardErrorFile(QProcess::nullDevice());
@@ -73,6 +73,7 @@ double timeOfCommand(const QString &program, const QStringList &args, const QStr
     t.start();
     p.start(program, args);
     if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit) return -1;
+    if (exitCode) *exitCode = p.exitCode();
     return double(t.nsecsElapsed()) / 1e9;
 }
 

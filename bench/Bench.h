@@ -30,7 +30,9 @@ double timeOf(const std::function<void()> &fn);
 // Writes back the dirty data of the file system that holds path only: a global sync would wait for what
 // other programs have written, too.
 void flushVolume(const QString &path);
-double timeOfCommand(const QString &program, const QStringList &args, const QString &workDir = {});
+// exitCode, where given, receives the program's exit code (a pipeline's may be non-zero by design).
+double timeOfCommand(const QString &program, const QStringList &args, const QString &workDir = {},
+                     int *exitCode = nullptr);
 
 // Ours and the reference taking turns (AB BA AB…), `times` runs each; each returns its seconds, negative
 // when it failed (the reference's failure leaves its stats empty). prepare, when given, runs before every

@@ -310,7 +310,8 @@ double theirsOnce(const Shape &shape, const QString &dst, Outcome &out) {
     args << shape.source + u'/' << dst + u'/';
     bool ok = false;
     const double s = Bench::timeOf([&] {
-        ok = Bench::timeOfCommand(QStringLiteral("rsync"), args) >= 0;
+        int code = -1;
+        ok = Bench::timeOfCommand(QStringLiteral("rsync"), args, {}, &code) >= 0 && code == 0;
         Bench::flushVolume(dst);
     });
     out.theirsCpu.samples.push_back(Bench::childrenProcessorSeconds() - cpu);
