@@ -276,7 +276,8 @@ private:
         const QByteArray held = "/proc/self/fd/" + QByteArray::number(first.dir->get());
         return ::linkat(AT_FDCWD, held.constData(), dstDir, dstName.constData(), AT_SYMLINK_FOLLOW) == 0;
     }
-    std::mutex linkLock_;
+    std::mutex linkLock_; // held through the copy of a file with several names
+    std::mutex mapLock_;  // held while linked_ is read or written
     std::unordered_map<Identity, FirstCopy, IdentityHash> linked_; // for the whole job
     // Once the job has a first copy: a move has taken the other names of the file away meanwhile.
     std::atomic<bool> anyLinked_{false};
@@ -454,13 +455,16 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     }
     // Names of one file stay names of one file: the first is copied, the others are linked to
     // that copy, while the file is as it was copied. One at a time, so that no name looks for a copy
-    // still being made.
+    // still being made; a file with one name left (a move took the others) makes no copy another name
+    // waits for, and only looks.
     std::unique_lock<std::mutex> linking;
     if (before.st_nlink > 1 || anyLinked_.load(std::memory_order_relaxed)) {
-        linking = std::unique_lock(linkLock_);
+        if (before.st_nlink > 1) linking = std::unique_lock(linkLock_);
+        std::unique_lock looking(mapLock_);
         const auto first = linked_.find({before.st_dev, before.st_ino});
         if (first != linked_.end() && first->second.size == before.st_size &&
             sameTime(first->second.mtime, before.st_mtim) && linkToFirst(first->second, dstDir, dstName)) {
+            looking.unlock();
             if (root) {
                 // Another item's copy: it takes no marker of ours, its identity is on record instead.
                 report->createdRoot = true;
@@ -470,8 +474,6 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
             remember(before, true);
             return;
         }
-        // A file with one name left makes no first copy another name waits for.
-        if (before.st_nlink == 1) linking.unlock();
     }
     if (progress.isCancelled()) throw CancelledError{};
     mode_t made = mode_t(-1);
@@ -489,6 +491,7 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
         if (!root && !dir) dir = std::make_shared<Fd>(::fcntl(dstDir, F_DUPFD_CLOEXEC, 0));
         const std::shared_ptr<Fd> &held = root ? report->held : dir;
         if (held && held->get() >= 0) {
+            std::lock_guard looking(mapLock_);
             linked_[{before.st_dev, before.st_ino}] = {held, root ? QByteArray() : dstName, before.st_size,
                                                        before.st_mtim};
             anyLinked_.store(true, std::memory_order_relaxed);
