@@ -60,11 +60,11 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
         if (!outcome.failed.isEmpty()) copiedOnly.removeOne(outcome.failed.first());
         for (const QString &name : outcome.failed.mid(1))
             (copiedOnly.removeOne(name) ? copied : notTransferred) << name;
-        const auto listed = [](const QStringList &items) { return FileFmt::firstNamed(items); };
         if (!notTransferred.isEmpty())
-            text += u' ' + LF("Auch nicht übertragen: %@.", listed(notTransferred));
+            text += u' ' + LF("Auch nicht übertragen: %@.", FileFmt::firstNamed(notTransferred));
         if (!copied.isEmpty())
-            text += u' ' + LF("Auch kopiert, aber nicht (ganz) vom alten Ort entfernt: %@.", listed(copied));
+            text += u' ' + LF("Auch kopiert, aber nicht (ganz) vom alten Ort entfernt: %@.",
+                              FileFmt::firstNamed(copied));
         if (const qsizetype more = outcome.errors.size() - std::max<qsizetype>(1, outcome.failed.size());
             more > 0)
             text += LF(" (+%@ weitere Fehler)", localNumber(more));

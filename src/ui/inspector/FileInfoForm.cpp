@@ -159,8 +159,10 @@ InspectorSection *FileInfoForm::buildEditors(QVBoxLayout *stack, const UIScale &
         stack->addWidget(section);
         // The part was made before the sections around it: Tab reaches its header first, then the part.
         QList<QWidget *> stops;
-        for (QWidget *w = part->nextInFocusChain(); w && w != part; w = w->nextInFocusChain())
-            if (part->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy()) stops << w;
+        // A widget's children follow it in the chain: the part's end where the chain leaves it.
+        for (QWidget *w = part->nextInFocusChain(); w && w != part && part->isAncestorOf(w);
+             w = w->nextInFocusChain())
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy()) stops << w;
         QWidget *before = section->header();
         for (QWidget *w : std::as_const(stops)) {
             QWidget::setTabOrder(before, w);

@@ -194,6 +194,7 @@ InspectorRow::InspectorRow(const QString &labelKey, const QString &value, QWidge
     smallFont(m_value);
     m_row->addWidget(label, 0, Qt::AlignTop);
     m_row->addWidget(m_value, 1);
+    measure();
     arrange();
 }
 
@@ -209,19 +210,25 @@ void InspectorRow::resizeEvent(QResizeEvent *event) {
 
 void InspectorRow::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange) arrange();
+    if (event->type() == QEvent::FontChange) {
+        measure();
+        arrange();
+    }
 }
 
-void InspectorRow::arrange() {
+void InspectorRow::measure() {
     // Side by side while the label and the value's longest word (a path or a long name: a few letters
     // of it) both fit.
     const QFontMetrics fm = m_value->fontMetrics();
     int word = 0;
     for (const QString &w : m_value->fullText().split(u' '))
         word = std::max(word, fm.horizontalAdvance(w));
-    const int gap = 16;
-    const bool side = width() >= m_label->sizeHint().width() + gap +
-                                     std::min(word, fm.horizontalAdvance(QStringLiteral("WWWWWWWW")));
+    m_sideBySide =
+        m_label->sizeHint().width() + gap + std::min(word, fm.horizontalAdvance(QStringLiteral("WWWWWWWW")));
+}
+
+void InspectorRow::arrange() {
+    const bool side = width() >= m_sideBySide;
     const auto direction = side ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
     const Qt::Alignment align = (side ? Qt::AlignTrailing : Qt::AlignLeading) | Qt::AlignTop;
     if (m_row->direction() == direction && m_value->alignment() == align) return;

@@ -52,7 +52,10 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void measure();
     void arrange();
+    static constexpr int gap = 16;
+    int m_sideBySide = 0; // the width the label and the value need side by side
     QLabel *m_label = nullptr;
     WrappingLabel *m_value = nullptr;
     QBoxLayout *m_row = nullptr;
