@@ -509,15 +509,13 @@ int JobVolumes::flush(const QStringList &folders, TransferProgress &progress, QS
 }
 
 int JobVolumes::flushVolume(const HeldFolder &folder, QString *failed) {
-    const QString path = folder.path().text();
-    int e = 0;
     const auto opened = std::find_if(opened_.cbegin(), opened_.cend(),
                                      [&](const Opened &o) { return o.dev == folder.identity().st_dev; });
-    Fd fresh(!e && opened == opened_.cend() ? folder.openReadable() : -1);
+    Fd fresh(opened == opened_.cend() ? folder.openReadable() : -1);
     const int fd = opened != opened_.cend() ? opened->fd : fresh.get();
-    if (!e) e = fd >= 0 ? Posix::flushFileSystem(fd) : errno;
+    const int e = fd >= 0 ? Posix::flushFileSystem(fd) : errno;
     if (!e) reached(Step::flushed, folder.path().bytes() + "/.");
-    if (e && failed) *failed = path;
+    if (e && failed) *failed = folder.path().text();
     return e;
 }
 

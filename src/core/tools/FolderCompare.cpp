@@ -414,9 +414,10 @@ std::optional<EntryFacts> facts(const QString &path, int *err) {
     return factsOf(st);
 }
 
-std::optional<EntryFacts> factsAt(int dirFd, const QByteArray &name, int *err) {
+std::optional<EntryFacts> factsAt(int dirFd, const QByteArray &name, int *err, struct stat *seen) {
     if (err) *err = 0;
-    struct stat st;
+    struct stat own;
+    struct stat &st = seen ? *seen : own;
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) return factsOf(st);
     if (err && errno != ENOENT) *err = errno;
     return std::nullopt;

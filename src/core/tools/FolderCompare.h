@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // The facts of one entry on one side, as the walk read them (lstat: a link is not followed).
@@ -108,7 +109,9 @@ std::optional<RootId> rootId(const QString &path);
 // The current facts of one entry; absent when it does not exist, errno in *err otherwise when unreadable.
 std::optional<EntryFacts> facts(const QString &path, int *err = nullptr);
 // The same for `name` in the folder open at dirFd.
-std::optional<EntryFacts> factsAt(int dirFd, const QByteArray &name, int *err = nullptr);
+// seen, where given, receives what the look found.
+std::optional<EntryFacts> factsAt(int dirFd, const QByteArray &name, int *err = nullptr,
+                                  struct stat *seen = nullptr);
 
 QDateTime date(qint64 timeNs);
 

@@ -58,9 +58,11 @@ struct Place {
 };
 
 // The item is still what the compare saw (or still absent).
-void expectUnchanged(const std::optional<EntryFacts> &expected, const Place &at, const QString &rel) {
+// seen, where given, receives what the look found.
+void expectUnchanged(const std::optional<EntryFacts> &expected, const Place &at, const QString &rel,
+                     struct stat *seen = nullptr) {
     int err = 0;
-    const std::optional<EntryFacts> now = FolderCompare::factsAt(at.folder->fd(), at.name, &err);
+    const std::optional<EntryFacts> now = FolderCompare::factsAt(at.folder->fd(), at.name, &err, seen);
     if (err) throw FileError::fromErrno(err);
     // A folder's size and time follow what lies inside, or move on their own (ntfs-3g): a folder is
     // unchanged while it is the same folder.
@@ -333,15 +335,13 @@ struct Runner {
                     continue;
                 }
                 // Looked at again right before the old item goes.
-                expectUnchanged(expected, p.to, rel);
+                struct stat old;
+                expectUnchanged(expected, p.to, rel, &old);
                 if (!p.copy) {
                     trash << FileSteps::TrashAt{p.to.folder, p.to.name, p.to.path, {}};
                     trashOf << &p;
                     continue;
                 }
-                struct stat old;
-                if (::fstatat(p.to.folder->fd(), p.to.name.constData(), &old, AT_SYMLINK_NOFOLLOW) != 0)
-                    throw FileError::fromErrno(errno);
                 if (old.st_dev != expected->dev || old.st_ino != expected->ino)
                     throw Failure{changedText(rel)};
                 replacing << FileSteps::PartCopy::InGroup{p.part.get(), p.to.name, old, {}};
