@@ -385,8 +385,11 @@ int failed(const char *what) {
 int syncRun(const QStringList &args) {
     const int rounds = intArg(args, QStringLiteral("--rounds"), 4);
     QStringList rest = args;
-    if (const qsizetype i = rest.indexOf(QStringLiteral("--rounds")); i >= 0)
-        rest.remove(i, std::min<qsizetype>(2, rest.size() - i));
+    for (const QString &option : {QStringLiteral("--rounds"), QStringLiteral("--shape")})
+        if (const qsizetype i = rest.indexOf(option); i >= 0) rest.remove(i, std::min<qsizetype>(2, rest.size() - i));
+    // One shape alone (1, 2 or 3), for a closer look at it.
+    const qsizetype shapeAt = args.indexOf(QStringLiteral("--shape"));
+    const int only = shapeAt >= 0 && shapeAt + 1 < args.size() ? args[shapeAt + 1].toInt() : 0;
     const int count = Bench::filesArg(rest, 100000);
     const int folders = std::min(1000, count);
     QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/kestrin-bench-sync-XXXXXX"));
@@ -449,7 +452,9 @@ int syncRun(const QStringList &args) {
     double worst = -1;
     QString worstLabel;
     bool equal = true;
-    for (const Shape &shape : shapes) {
+    for (qsizetype n = 0; n < shapes.size(); ++n) {
+        const Shape &shape = shapes[n];
+        if (only > 0 && only != n + 1) continue;
         std::printf("%s\n", qPrintable(shape.label));
         std::fflush(stdout);
         const std::optional<Outcome> out = measure(scratch, shape, rounds);
@@ -477,7 +482,7 @@ int syncRun(const QStringList &args) {
 
 const Bench::Registration syncReg("sync",
                                   "sync in three shapes: one folder, folders on both sides, the re-sync of a "
-                                  "real tree (reference: rsync -a; --files N, --rounds N)",
+                                  "real tree (reference: rsync -a; --files N, --rounds N, --shape 1|2|3)",
                                   syncRun);
 
 } // namespace

@@ -508,11 +508,12 @@ int JobVolumes::flush(const QStringList &folders, TransferProgress &progress, QS
     return first;
 }
 
-int JobVolumes::flushVolume(const HeldFolder &folder, QString *failed) {
-    const auto opened = std::find_if(opened_.cbegin(), opened_.cend(),
-                                     [&](const Opened &o) { return o.dev == folder.identity().st_dev; });
-    Fd fresh(opened == opened_.cend() ? folder.openReadable() : -1);
-    const int fd = opened != opened_.cend() ? opened->fd : fresh.get();
+int JobVolumes::flushVolume(const HeldFolder &folder, QString *failed, int turn) {
+    QList<int> on;
+    for (const Opened &o : std::as_const(opened_))
+        if (o.dev == folder.identity().st_dev) on << o.fd;
+    Fd fresh(on.isEmpty() ? folder.openReadable() : -1);
+    const int fd = on.isEmpty() ? fresh.get() : on[turn % std::min<qsizetype>(2, on.size())];
     const int e = fd >= 0 ? Posix::flushFileSystem(fd) : errno;
     if (!e) reached(Step::flushed, folder.path().bytes() + "/.");
     if (e && failed) *failed = folder.path().text();

@@ -10,6 +10,8 @@
 #include <QSet>
 #include <QThreadPool>
 
+#include <thread>
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -33,6 +35,8 @@ FolderSync::Hook &afterCopy() {
     static FolderSync::Hook hook;
     return hook;
 }
+
+std::atomic<qsizetype> g_groupStepsForTests{0};
 
 // A step that cannot go on, with the sentence that says why.
 struct Failure {
@@ -81,12 +85,14 @@ QString noTrashText(const QString &rel) {
 
 // Steps are taken in groups, each kind of step of a group with one flush for all: every copy made, the
 // target volumes flushed, every replacement and removal made. Each step holds its part and up to two
-// folders open until its group ends: a group takes as many as the process may open, some kept for the
+// folders open until its group ends, and two groups are on their way at once (one copied while the other
+// is flushed and finished): a group takes a sixth of what the process may open, some kept for the
 // copying threads and the rest of the program.
 qsizetype groupSteps() {
+    if (const qsizetype chosen = g_groupStepsForTests.load()) return chosen;
     struct rlimit limit {};
     const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
-    return std::clamp<qsizetype>(qsizetype(std::min<rlim_t>(open, 1 << 16) / 3) - 200, 32, 2048);
+    return std::clamp<qsizetype>(qsizetype(std::min<rlim_t>(open, 1 << 16) / 6) - 100, 16, 2048);
 }
 
 // One step of a group on its way.
@@ -102,6 +108,18 @@ struct Pending {
     bool dropped = false; // not taken: the run was cancelled before its copy was complete
 };
 
+// A group of steps: made and copied on the run's thread, then flushed and finished on another while the
+// next group is copied.
+struct Group {
+    std::vector<Pending> steps;
+    // The folders its steps are in, each held once for all its items (side, relative path).
+    std::map<std::pair<bool, QByteArray>, std::unique_ptr<HeldFolder>> held;
+    qsizetype none = 0;   // steps with nothing to do
+    QStringList ended;    // what ended the run as the group was made
+    bool finish = true;   // its copies are to be flushed and take their names
+    int turn = 0;         // which of the volumes' descriptors flushes it
+};
+
 struct Runner {
     const QString &left;
     const QString &right;
@@ -111,11 +129,10 @@ struct Runner {
     TransferProgress &progress;
     SyncResult &result;
     FileSteps::JobVolumes &volumes;
-    FileSteps::CopyJobPtr job = FileSteps::newCopyJob(progress);
     FileSteps::Journal::Unflushed replaced{}; // their records end with the run, once flushed
     QStringList written{};                    // the roots whose volumes the run changed
-    // The folders the group's steps are in, each held once for all its items (side, relative path).
-    std::map<std::pair<bool, QByteArray>, std::unique_ptr<HeldFolder>> held{};
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> ended{false}; // a group's end found a root gone
 
     void writes(bool onLeft) {
         const QString &root = onLeft ? left : right;
@@ -134,7 +151,7 @@ struct Runner {
             throw RootGone{rootGoneText(root)};
     }
 
-    Place placeOf(bool onLeft, const QString &rel) {
+    Place placeOf(Group &g, bool onLeft, const QString &rel) {
         Place at;
         const HeldFolder &root = onLeft ? leftHeld : rightHeld;
         at.folder = &root;
@@ -144,12 +161,12 @@ struct Runner {
         const qsizetype slash = bytes.bytes().lastIndexOf('/');
         if (slash < 0) return at;
         const QByteArray folder = bytes.bytes().left(slash);
-        std::unique_ptr<HeldFolder> &below = held[{onLeft, folder}];
+        std::unique_ptr<HeldFolder> &below = g.held[{onLeft, folder}];
         if (!below) {
             try {
                 below = std::make_unique<HeldFolder>(root.beneath(folder));
             } catch (const FileError &e) {
-                held.erase({onLeft, folder});
+                g.held.erase({onLeft, folder});
                 // A folder on the way that is a link now was swapped since the compare.
                 if (e.code == ELOOP || e.code == EXDEV || e.code == ENOTDIR)
                     throw Failure{HeldFolder::refusalText(root.pathOf(folder).text())};
@@ -177,7 +194,7 @@ struct Runner {
     }
 
     // The first half of a step: its places looked at, and for a copy its part on record.
-    void prepare(Pending &p) {
+    void prepare(Group &g, Pending &p) {
         const SyncStep &s = *p.step;
         const QString &rel = s.row.id;
         const bool trash = s.action == SyncAction::trashLeft || s.action == SyncAction::trashRight;
@@ -186,24 +203,43 @@ struct Runner {
         const std::optional<EntryFacts> &expected = p.onLeft ? s.row.leftFacts : s.row.rightFacts;
         if (trash) {
             if (!expected) throw Failure{changedText(rel)};
-            p.to = placeOf(p.onLeft, rel);
+            p.to = placeOf(g, p.onLeft, rel);
             expectUnchanged(expected, p.to, rel);
             writes(p.onLeft);
             return;
         }
         const std::optional<EntryFacts> &shown = p.onLeft ? s.row.rightFacts : s.row.leftFacts;
         if (!shown) throw Failure{changedText(rel)};
-        p.from = placeOf(!p.onLeft, rel);
-        p.to = placeOf(p.onLeft, rel);
+        p.from = placeOf(g, !p.onLeft, rel);
+        p.to = placeOf(g, p.onLeft, rel);
         expectUnchanged(expected, p.to, rel);
         writes(p.onLeft);
         p.part = std::make_unique<FileSteps::PartCopy>(*p.to.folder, true);
     }
 
-    // Copying threads for the steps of different folders, each with a copy job of its own.
-    QThreadPool pool{};
+    // Copying threads for the steps of different folders, each with a copy job of its own; the places of
+    // a group's new items are taken on others, beside the next group's copies.
+    QThreadPool copying{}, placing{};
     std::mutex jobsLock{};
     std::vector<FileSteps::CopyJobPtr> jobs{};
+
+    // The steps of each folder in order, folders at once; one folder's on this thread.
+    static void eachFolder(QThreadPool &pool, const std::vector<Pending *> &steps,
+                           const std::function<void(const std::vector<Pending *> &)> &take) {
+        std::vector<std::vector<Pending *>> byFolder;
+        std::map<const HeldFolder *, size_t> slot;
+        for (Pending *p : steps) {
+            const auto [at, added] = slot.try_emplace(p->to.folder, byFolder.size());
+            if (added) byFolder.emplace_back();
+            byFolder[at->second].push_back(p);
+        }
+        if (byFolder.size() == 1) take(byFolder.front());
+        if (byFolder.size() <= 1) return;
+        pool.setMaxThreadCount(FileSteps::copyThreads);
+        for (const std::vector<Pending *> &folder : byFolder)
+            pool.start([&folder, &take] { take(folder); });
+        pool.waitForDone();
+    }
 
     // The copy of one step on a thread of the pool; what ends the run is kept in `ended`.
     void copyOn(Pending &p, FileSteps::CopyJob &with, std::atomic<bool> &stop, std::exception_ptr &ended) {
@@ -229,43 +265,29 @@ struct Runner {
         }
     }
 
-    // The group's copies: in step order where they all go into one folder; else each folder's in order
-    // on a thread of its own, folders at once (threads that make entries in one folder mostly wait for
-    // its lock).
+    // The group's copies: each folder's in order, folders at once (threads that make entries in one folder
+    // mostly wait for its lock).
     void copyAll(std::vector<Pending> &group) {
-        std::vector<std::vector<Pending *>> byFolder;
-        std::map<const HeldFolder *, size_t> slot;
+        std::vector<Pending *> copies;
         for (Pending &p : group)
-            if (p.copy && !p.error) {
-                const auto [at, added] = slot.try_emplace(p.to.folder, byFolder.size());
-                if (added) byFolder.emplace_back();
-                byFolder[at->second].push_back(&p);
-            }
+            if (p.copy && !p.error) copies.push_back(&p);
         std::atomic<bool> stop{false};
         std::exception_ptr ended;
-        if (byFolder.size() <= 1) {
-            for (Pending &p : group)
-                if (p.copy && !p.error) copyOn(p, *job, stop, ended);
-        } else {
-            pool.setMaxThreadCount(FileSteps::copyThreads);
-            for (std::vector<Pending *> &folder : byFolder)
-                pool.start([this, &folder, &stop, &ended] {
-                    FileSteps::CopyJobPtr own;
-                    {
-                        std::lock_guard guard(jobsLock);
-                        if (!jobs.empty()) {
-                            own = std::move(jobs.back());
-                            jobs.pop_back();
-                        }
-                    }
-                    if (!own) own = FileSteps::newCopyJob(progress);
-                    for (Pending *p : folder)
-                        copyOn(*p, *own, stop, ended);
-                    std::lock_guard guard(jobsLock);
-                    jobs.push_back(std::move(own));
-                });
-            pool.waitForDone();
-        }
+        eachFolder(copying, copies, [&](const std::vector<Pending *> &folder) {
+            FileSteps::CopyJobPtr own;
+            {
+                std::lock_guard guard(jobsLock);
+                if (!jobs.empty()) {
+                    own = std::move(jobs.back());
+                    jobs.pop_back();
+                }
+            }
+            if (!own) own = FileSteps::newCopyJob(progress);
+            for (Pending *p : folder)
+                copyOn(*p, *own, stop, ended);
+            std::lock_guard guard(jobsLock);
+            jobs.push_back(std::move(own));
+        });
         if (ended) std::rethrow_exception(ended);
     }
 
@@ -294,7 +316,7 @@ struct Runner {
     }
 
     // The group's copies to stable storage: one flush of each volume written to.
-    void flushCopies(std::vector<Pending> &group) {
+    void flushCopies(std::vector<Pending> &group, int turn) {
         for (const bool onLeft : {true, false}) {
             const HeldFolder &root = onLeft ? leftHeld : rightHeld;
             if (onLeft && leftHeld.identity().st_dev == rightHeld.identity().st_dev) continue;
@@ -306,7 +328,7 @@ struct Runner {
                              root.identity().st_dev == (p.onLeft ? leftHeld : rightHeld).identity().st_dev));
             if (!any) continue;
             QString failed;
-            const int e = volumes.flushVolume(root, &failed);
+            const int e = volumes.flushVolume(root, &failed, turn);
             for (Pending &p : group)
                 if (e && p.copy && !p.error && !p.dropped &&
                     (p.onLeft ? leftHeld : rightHeld).identity().st_dev == root.identity().st_dev)
@@ -314,14 +336,37 @@ struct Runner {
         }
     }
 
+    // A new item takes its free name; its folder still where the compare saw it, looked at once for all
+    // its items.
+    void place(Pending &p, bool &folderChecked) {
+        try {
+            if (!folderChecked) p.to.folder->check();
+            folderChecked = true;
+            if (const int e = p.part->place(p.to.name)) throw FileError::fromErrno(e);
+            p.done = true;
+        } catch (...) {
+            p.error = failureText(p);
+        }
+    }
+
     // The second half: the parts take their names, the replaced and surplus items go to the Trash.
     void finish(std::vector<Pending> &group) {
+        std::vector<Pending *> fresh;
+        for (Pending &p : group) {
+            const std::optional<EntryFacts> &expected = p.onLeft ? p.step->row.leftFacts : p.step->row.rightFacts;
+            if (!p.error && !p.dropped && p.copy && !expected) fresh.push_back(&p);
+        }
+        eachFolder(placing, fresh, [this](const std::vector<Pending *> &folder) {
+            bool checked = false;
+            for (Pending *p : folder)
+                place(*p, checked);
+        });
         QList<FileSteps::PartCopy::InGroup> replacing;
         QList<Pending *> replacingOf, trashOf;
         QList<FileSteps::TrashAt> trash;
         QSet<const HeldFolder *> checked;
         for (Pending &p : group) {
-            if (p.error || p.dropped) continue;
+            if (p.error || p.dropped || p.done) continue;
             const SyncStep &s = *p.step;
             const QString &rel = s.row.id;
             const std::optional<EntryFacts> &expected = p.onLeft ? s.row.leftFacts : s.row.rightFacts;
@@ -329,11 +374,6 @@ struct Runner {
                 // Its folder still where the compare saw it, looked at once for all its items.
                 if (!checked.contains(p.to.folder)) p.to.folder->check();
                 checked.insert(p.to.folder);
-                if (p.copy && !expected) {
-                    if (const int e = p.part->place(p.to.name)) throw FileError::fromErrno(e);
-                    p.done = true;
-                    continue;
-                }
                 // Looked at again right before the old item goes.
                 struct stat old;
                 expectUnchanged(expected, p.to, rel, &old);
@@ -413,10 +453,10 @@ struct Runner {
         }
     }
 
-    // The steps [from, to) in one group; false: the run ends (cancelled, or a root is gone).
-    bool runGroup(const QList<SyncStep> &steps, qsizetype from, qsizetype to) {
-        std::vector<Pending> group;
-        group.reserve(to - from);
+    // The first half of the steps [from, to), on the run's thread: their places looked at, their records
+    // written, their copies made. False: the run ends after this group (cancelled, or a root is gone).
+    bool start(Group &g, const QList<SyncStep> &steps, qsizetype from, qsizetype to) {
+        g.steps.reserve(to - from);
         bool goOn = true;
         try {
             expectRoot(true);
@@ -424,14 +464,14 @@ struct Runner {
             // Each step's places and part record; the records on stable storage before any part is made.
             for (qsizetype i = from; i < to; ++i) {
                 if (steps[i].action == SyncAction::none) {
-                    ++result.done;
+                    ++g.none;
                     continue;
                 }
-                Pending &p = group.emplace_back();
+                Pending &p = g.steps.emplace_back();
                 p.index = i;
                 p.step = &steps[i];
                 try {
-                    prepare(p);
+                    prepare(g, p);
                 } catch (const RootGone &) {
                     throw;
                 } catch (const CancelledError &) {
@@ -442,10 +482,10 @@ struct Runner {
                 }
             }
             FileSteps::Journal::flush();
-            copyAll(group);
+            copyAll(g.steps);
             // Cancelled: the steps whose copies are complete are taken, the rest are not.
             bool cut = false;
-            for (Pending &p : group) {
+            for (Pending &p : g.steps) {
                 cut = cut || p.dropped;
                 if (cut && !p.done) {
                     p.dropped = true;
@@ -453,26 +493,45 @@ struct Runner {
                 }
             }
             if (cut || progress.isCancelled()) {
-                result.cancelled = true;
+                cancelled = true;
                 goOn = false;
             }
-            // Every copy on the disk before any old item leaves its place.
-            flushCopies(group);
-            expectRoot(true);
-            expectRoot(false);
-            finish(group);
         } catch (const CancelledError &) {
-            result.cancelled = true;
+            cancelled = true;
+            g.finish = false;
             goOn = false;
-        } catch (const RootGone &g) {
-            result.errors << g.text;
+        } catch (const RootGone &gone) {
+            g.ended << gone.text;
+            g.finish = false;
             goOn = false;
         } catch (const FileError &e) {
             // The journal refused the group's records: none of its steps began.
-            for (Pending &p : group)
+            for (Pending &p : g.steps)
                 if (!p.error && !p.done) p.error = e.description;
+            g.finish = false;
         }
-        for (const Pending &p : std::as_const(group)) {
+        return goOn;
+    }
+
+    // The second half, beside the next group's copies: every copy on the disk before any old item leaves
+    // its place, then the names taken and the old items trashed; what the group did counted.
+    void end(Group &g) {
+        try {
+            if (g.finish) {
+                flushCopies(g.steps, g.turn);
+                expectRoot(true);
+                expectRoot(false);
+                finish(g.steps);
+            }
+        } catch (const CancelledError &) {
+            cancelled = true;
+        } catch (const RootGone &gone) {
+            g.ended << gone.text;
+            ended = true;
+        }
+        result.done += g.none;
+        result.errors << g.ended;
+        for (const Pending &p : std::as_const(g.steps)) {
             if (p.dropped) continue;
             if (p.done)
                 ++result.done;
@@ -480,9 +539,8 @@ struct Runner {
                 result.errors << *p.error;
         }
         // The parts that did not take a name go with their records.
-        group.clear();
-        held.clear();
-        return goOn;
+        g.steps.clear();
+        g.held.clear();
     }
 };
 
@@ -503,6 +561,10 @@ Counts counts(const QList<SyncStep> &steps) {
 
 void setAfterCopyHook(Hook hook) {
     afterCopy() = std::move(hook);
+}
+
+void setGroupStepsForTests(qsizetype steps) {
+    g_groupStepsForTests = steps;
 }
 
 SyncResult run(const QString &left, const QString &right, const QList<SyncStep> &steps,
@@ -546,9 +608,14 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
         }
     }
     // Opened before anything is written: the last flush hears of every write-back error since.
+    // Each root's volume through two descriptors, one for every other group: a group copied while the one
+    // before is flushed may have its write-back errors told to that flush, and hears of them again
+    // through its own.
     FileSteps::JobVolumes volumes;
-    volumes.open(*leftHeld);
-    volumes.open(*rightHeld);
+    for (int twice = 0; twice < 2; ++twice) {
+        volumes.open(*leftHeld);
+        volumes.open(*rightHeld);
+    }
     // Where the journal's later lines are lost, the next start looks beneath the roots for our parts.
     std::optional<FileSteps::Journal::Roots> onRecord;
     try {
@@ -559,14 +626,34 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     }
     progress.setTotal(bytes + FileOps::totalBytes(folders), steps.size());
     Runner runner{left, right, roots, *leftHeld, *rightHeld, progress, result, volumes};
-    const qsizetype group = groupSteps();
-    for (qsizetype i = 0; i < steps.size(); i += group) {
-        if (progress.isCancelled()) {
-            result.cancelled = true;
-            break;
-        }
-        if (!runner.runGroup(steps, i, std::min(steps.size(), i + group))) break;
+    const qsizetype size = groupSteps();
+    std::thread ending;
+    std::exception_ptr endFailed;
+    const auto waitForEnd = [&] {
+        if (ending.joinable()) ending.join();
+    };
+    int turn = 0;
+    for (qsizetype i = 0; i < steps.size(); i += size) {
+        if (progress.isCancelled()) runner.cancelled = true;
+        if (runner.cancelled || runner.ended) break;
+        auto group = std::make_unique<Group>();
+        group->turn = turn++;
+        const bool goOn = runner.start(*group, steps, i, std::min(steps.size(), i + size));
+        waitForEnd();
+        // The group before found a root gone: this one is not taken, its parts go.
+        if (runner.ended || endFailed) break;
+        ending = std::thread([&runner, &endFailed, group = std::move(group)] {
+            try {
+                runner.end(*group);
+            } catch (...) {
+                endFailed = std::current_exception();
+            }
+        });
+        if (!goOn) break;
     }
+    waitForEnd();
+    if (endFailed) std::rethrow_exception(endFailed);
+    result.cancelled = runner.cancelled;
     QString unflushed;
     if (const int e = runner.replaced.end(&unflushed))
         result.errors << FileSteps::Journal::notFlushedText(unflushed, e);

@@ -39,6 +39,8 @@ Counts counts(const QList<SyncStep> &steps);
 // Test seam: called after a copy is complete under its hidden name, before the old item goes.
 using Hook = std::function<void(const QString &tempPath)>;
 void setAfterCopyHook(Hook hook);
+// Test seam: steps per group (0: as many as the open-file limit allows).
+void setGroupStepsForTests(qsizetype steps);
 
 // The roots as the compare read them (CompareResult::leftId, rightId): a run refuses roots that are
 // no longer those folders.
