@@ -386,7 +386,8 @@ int syncRun(const QStringList &args) {
     const int rounds = intArg(args, QStringLiteral("--rounds"), 4);
     QStringList rest = args;
     for (const QString &option : {QStringLiteral("--rounds"), QStringLiteral("--shape")})
-        if (const qsizetype i = rest.indexOf(option); i >= 0) rest.remove(i, std::min<qsizetype>(2, rest.size() - i));
+        if (const qsizetype i = rest.indexOf(option); i >= 0)
+            rest.remove(i, std::min<qsizetype>(2, rest.size() - i));
     // One shape alone (1, 2 or 3), for a closer look at it.
     const qsizetype shapeAt = args.indexOf(QStringLiteral("--shape"));
     const int only = shapeAt >= 0 && shapeAt + 1 < args.size() ? args[shapeAt + 1].toInt() : 0;

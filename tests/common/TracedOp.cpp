@@ -85,6 +85,8 @@ int transfer(const QString &op, const QStringList &args) {
     TransferProgress progress;
     if ((op == "mirror" || op == "twoway") && args.size() == 3) {
         const SyncMode mode = op == "mirror" ? SyncMode::leftToRight : SyncMode::both;
+        // The mirror in groups of four, each flushed and finished while the next one is copied.
+        if (op == "mirror") FolderSync::setGroupStepsForTests(4);
         QList<SyncStep> steps;
         for (const CompareRow &row : FolderCompare::scan(args[1], args[2], [] { return false; }).rows)
             if (const SyncAction a = FolderCompare::action(row, mode, true); a != SyncAction::none)

@@ -81,8 +81,8 @@ public:
     int flush(const QStringList &folders, TransferProgress &progress, QString *failed = nullptr);
     // One syncfs of the volume of `folder`, opened at the start, in the middle of the job (a group of
     // steps); 0 or errno, `failed` then gets the folder's path. `turn` picks one of the first two descriptors
-    // opened on that volume: each hears of the errors since its own last flush, so groups whose writes overlap
-    // another group's flush take turns and still hear of theirs.
+    // opened on that volume: each hears of the errors since its own last flush, so groups whose writes
+    // overlap another group's flush take turns and still hear of theirs.
     int flushVolume(const HeldFolder &folder, QString *failed = nullptr, int turn = 0);
 
 private:

@@ -7,6 +7,7 @@
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
+#include <QScopeGuard>
 #include <QSet>
 #include <QThreadPool>
 
@@ -114,10 +115,10 @@ struct Group {
     std::vector<Pending> steps;
     // The folders its steps are in, each held once for all its items (side, relative path).
     std::map<std::pair<bool, QByteArray>, std::unique_ptr<HeldFolder>> held;
-    qsizetype none = 0;   // steps with nothing to do
-    QStringList ended;    // what ended the run as the group was made
-    bool finish = true;   // its copies are to be flushed and take their names
-    int turn = 0;         // which of the volumes' descriptors flushes it
+    qsizetype none = 0; // steps with nothing to do
+    QStringList ended;  // what ended the run as the group was made
+    bool finish = true; // its copies are to be flushed and take their names
+    int turn = 0;       // which of the volumes' descriptors flushes it
 };
 
 struct Runner {
@@ -353,7 +354,8 @@ struct Runner {
     void finish(std::vector<Pending> &group) {
         std::vector<Pending *> fresh;
         for (Pending &p : group) {
-            const std::optional<EntryFacts> &expected = p.onLeft ? p.step->row.leftFacts : p.step->row.rightFacts;
+            const std::optional<EntryFacts> &expected =
+                p.onLeft ? p.step->row.leftFacts : p.step->row.rightFacts;
             if (!p.error && !p.dropped && p.copy && !expected) fresh.push_back(&p);
         }
         eachFolder(placing, fresh, [this](const std::vector<Pending *> &folder) {
@@ -607,10 +609,9 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
             return result;
         }
     }
-    // Opened before anything is written: the last flush hears of every write-back error since.
-    // Each root's volume through two descriptors, one for every other group: a group copied while the one
-    // before is flushed may have its write-back errors told to that flush, and hears of them again
-    // through its own.
+    // Opened before anything is written: the last flush hears of every write-back error since. Each root's
+    // volume through two descriptors, one for every other group: a group copied while the one before is
+    // flushed may have its write-back errors told to that flush, and hears of them again through its own.
     FileSteps::JobVolumes volumes;
     for (int twice = 0; twice < 2; ++twice) {
         volumes.open(*leftHeld);
@@ -632,6 +633,7 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     const auto waitForEnd = [&] {
         if (ending.joinable()) ending.join();
     };
+    const auto waitOnEveryWayOut = qScopeGuard(waitForEnd);
     int turn = 0;
     for (qsizetype i = 0; i < steps.size(); i += size) {
         if (progress.isCancelled()) runner.cancelled = true;

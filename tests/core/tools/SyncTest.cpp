@@ -18,7 +18,9 @@
 #include <QProcess>
 #include <QScopeGuard>
 
+#include <climits>
 #include <csignal>
+#include <mutex>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -339,6 +341,32 @@ TEST_F(Sync, AReplacementIsFlushedBeforeTheOldItemLeavesItsName) {
     // The roots, the parts' folders, the replacements, the Trash entries.
     EXPECT_EQ(journalFlushes, 4);
     EXPECT_EQ(names(TrashRoots::homeTrash() + "/files").size(), 20);
+    QDir(TrashRoots::homeTrash()).removeRecursively();
+    // In groups of three, each flushed and finished while the next is copied: every old item leaves only
+    // after a flush that came after its own copy.
+    for (const QString folder : {"m/", "n/"})
+        for (int i = 0; i < 5; ++i) {
+            file("L/" + folder + QString::number(i), "newer");
+            age(R(folder + QString::number(i)), 1'600'000'000);
+        }
+    FolderSync::setGroupStepsForTests(3);
+    std::mutex lock;
+    int flushes = 0;
+    QMap<QString, int> copiedAfter; // each item's copy: the flushes done when it was complete
+    QStringList early;
+    FileSteps::setStepHook([&](Step s, const QString &p) {
+        std::lock_guard guard(lock);
+        flushes += s == Step::flushed;
+        if (s == Step::fileCopied) copiedAfter[p.mid(L().size())] = flushes;
+        if (s == Step::oldItemOut && flushes <= copiedAfter.value(p.mid(R().size()), INT_MAX)) early << p;
+    });
+    const SyncResult grouped = run(plan(SyncMode::leftToRight, true));
+    FileSteps::setStepHook({});
+    FolderSync::setGroupStepsForTests(0);
+    EXPECT_EQ(grouped.done, 10);
+    EXPECT_GE(flushes, 4);
+    EXPECT_TRUE(early.isEmpty()) << early.join(", ").toStdString();
+    EXPECT_EQ(TestUtil::readFile(R("n/4")), "newer");
     QDir(TrashRoots::homeTrash()).removeRecursively();
     for (const QString &side : {L(), R()})
         for (const QString folder : {"/m", "/n"})
