@@ -8,6 +8,8 @@
 #include "common/TestChild.h"
 #include "common/SyscallTracer.h"
 #include "core/fileops/FileOps.h"
+#include "core/filesteps/FileSteps.h"
+#include "core/filesteps/HeldFolder.h"
 #include "platform/Plist.h"
 #include "platform/Posix.h"
 
@@ -626,6 +628,34 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
                                     << lost.join(' ').toStdString();
     }
     qunsetenv("KESTRIN_TRACED_SAID");
+}
+
+// A sync's groups flush their volume through two descriptors in turn: a write-back error that one
+// group's flush heard, which may have been of the next group's copies, is heard by the next group's too.
+TEST_F(SyscallKills, AWriteBackErrorOneGroupsFlushHeardIsHeardByTheNextOne) {
+    if (!useDisk(true)) GTEST_SKIP() << "no failing disk here";
+    ASSERT_TRUE(prepareRun([&] { TestUtil::writeFile(at("a.bin"), pattern(64 << 10, 1)); }));
+    {
+        const FileSteps::HeldFolder root{FileSteps::PathBytes(base)};
+        FileSteps::JobVolumes volumes;
+        volumes.open(root);
+        volumes.open(root);
+        ASSERT_TRUE(TestUtil::writeFile(at("b.bin"), pattern(64 << 10, 2)));
+        disk->fail();
+        QThread::msleep(20); // the signal reaches the disk's program
+        // Data alone: a failed journal would fail every later flush.
+        const int file = ::open(QFile::encodeName(at("b.bin")).constData(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(file, 0);
+        ::sync_file_range(file, 0, 0,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        ::close(file);
+        disk->heal();
+        QThread::msleep(20);
+        EXPECT_EQ(volumes.flushVolume(root, nullptr, 0), EIO);
+        EXPECT_EQ(volumes.flushVolume(root, nullptr, 1), EIO);
+        EXPECT_EQ(volumes.flushVolume(root, nullptr, 2), 0);
+    }
+    EXPECT_TRUE(endRun());
 }
 
 TEST_F(SyscallKills, BatchRenameWithCyclesAndChains) {
