@@ -22,6 +22,7 @@
 #include <optional>
 #include <vector>
 #include <tuple>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -95,6 +96,48 @@ qsizetype groupSteps() {
     const rlim_t open = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
     return std::clamp<qsizetype>(qsizetype(std::min<rlim_t>(open, 1 << 16) / 6) - 100, 16, 2048);
 }
+
+// A desktop session starts programs with a soft open-file limit of 1,024 and a far higher hard one, for
+// programs that hold many files to raise themselves: groups that small would flush the volume every few
+// dozen files. Raised for the run alone (nothing of ours waits with select(), which it would break), and
+// lowered again after it, so that programs started later get the session's limit.
+class MoreOpenFiles {
+public:
+    MoreOpenFiles() {
+        std::lock_guard guard(lock());
+        Shared &s = shared();
+        if (s.runs++ > 0) return;
+        if (::getrlimit(RLIMIT_NOFILE, &s.was) != 0 || s.was.rlim_cur >= (1 << 16) ||
+            s.was.rlim_max <= s.was.rlim_cur)
+            return;
+        struct rlimit raised = s.was;
+        raised.rlim_cur = std::min<rlim_t>(s.was.rlim_max, 1 << 16);
+        s.raised = ::setrlimit(RLIMIT_NOFILE, &raised) == 0;
+    }
+    // Lowered once the last run that holds it ends.
+    ~MoreOpenFiles() {
+        std::lock_guard guard(lock());
+        Shared &s = shared();
+        if (--s.runs == 0 && std::exchange(s.raised, false)) ::setrlimit(RLIMIT_NOFILE, &s.was);
+    }
+    MoreOpenFiles(const MoreOpenFiles &) = delete;
+    MoreOpenFiles &operator=(const MoreOpenFiles &) = delete;
+
+private:
+    struct Shared {
+        int runs = 0;
+        struct rlimit was {};
+        bool raised = false;
+    };
+    static std::mutex &lock() {
+        static std::mutex m;
+        return m;
+    }
+    static Shared &shared() {
+        static Shared s;
+        return s;
+    }
+};
 
 // One step of a group on its way.
 struct Pending {
@@ -626,6 +669,7 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
         return result;
     }
     progress.setTotal(bytes + FileOps::totalBytes(folders), steps.size());
+    const MoreOpenFiles moreOpenFiles;
     Runner runner{left, right, roots, *leftHeld, *rightHeld, progress, result, volumes};
     const qsizetype size = groupSteps();
     std::thread ending;

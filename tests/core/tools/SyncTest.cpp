@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace FileOpsTest;
@@ -407,6 +408,32 @@ TEST_F(Sync, ARunEndsWithOneFlushOfEachVolumeItWrote) {
               QStringList{QString("Was nach „%1“ übertragen wurde, ist nicht sicher auf dem Laufwerk "
                                   "gespeichert (%2). Es kann dort unvollständig sein.")
                               .arg(R(), Posix::errorText(EIO))});
+}
+
+// A session's soft limit of 1,024 open files does not cut a run into groups of a few dozen files, each
+// with a flush of the volume; programs started afterwards get that limit again.
+TEST_F(Sync, ALowSoftLimitOfOpenFilesDoesNotCutTheRunSmall) {
+    struct rlimit was {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &was), 0);
+    if (was.rlim_max < 13000) GTEST_SKIP() << "the hard limit of open files is below 13,000";
+    struct rlimit session = was;
+    session.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &session), 0);
+    const auto reset = qScopeGuard([&] {
+        FileSteps::setStepHook({});
+        ::setrlimit(RLIMIT_NOFILE, &was);
+    });
+    for (int i = 0; i < 300; ++i)
+        file("L/many/" + QString::number(i), "x");
+    QDir().mkpath(R("many"));
+    int flushes = 0;
+    FileSteps::setStepHook([&](Step s, const QString &) { flushes += s == Step::flushed; });
+    const SyncResult r = run(plan(SyncMode::leftToRight, false));
+    EXPECT_EQ(r.done, 300);
+    EXPECT_EQ(flushes, 1);
+    struct rlimit after {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &after), 0);
+    EXPECT_EQ(after.rlim_cur, rlim_t(1024));
 }
 
 // --- a second volume (root only)
