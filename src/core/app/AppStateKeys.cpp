@@ -39,8 +39,9 @@ bool AppState::keyDown(const KeyPress &press) {
             pane->moveSelection(step, shift);
             return true;
         }
-        // Type-to-select: one letter or digit; a pause of more than a second starts a new prefix.
-        if (press.text.size() != 1 || !press.text[0].isLetterOrNumber()) return false;
+        // Type-to-select: one visible character (a name's dot or dash counts too); a pause of more than a
+        // second starts a new prefix.
+        if (press.text.size() != 1 || !press.text[0].isPrint() || press.text[0].isSpace()) return false;
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         if (now - m_typeTime > 1000) m_typeBuffer.clear();
         m_typeTime = now;

@@ -17,18 +17,20 @@ using PaneWork::standardised;
 
 namespace {
 
-// Case- and diacritic-insensitive form for prefix matching (É, E and e fold alike).
-// The letters and digits of a name without case and diacritics: typed keys hold nothing else, so
-// "IMG0015" finds "IMG_0015.JPG".
-QString folded(const QString &s) {
+// A name without case and diacritics (É, E and e fold alike); every other character counts.
+QString caseless(const QString &s) {
     const QString decomposed = s.normalized(QString::NormalizationForm_D);
     QString out;
     out.reserve(decomposed.size());
     for (QChar c : decomposed)
         if (c.category() != QChar::Mark_NonSpacing) out.append(c);
-    out = out.toCaseFolded();
-    out.removeIf([](QChar c) { return !c.isLetterOrNumber(); });
-    return out;
+    return out.toCaseFolded();
+}
+
+// Only its letters and digits, so that "IMG0015" still finds "IMG_0015.JPG".
+QString lettersAndDigits(QString s) {
+    s.removeIf([](QChar c) { return !c.isLetterOrNumber(); });
+    return s;
 }
 
 // Counts paths into a summary. The paths of one folder share the Trash test, so a large selection costs
@@ -238,17 +240,26 @@ void PaneModel::selectAll() {
 }
 
 void PaneModel::selectByPrefix(const QString &prefix) {
-    const QString wanted = folded(prefix);
-    if (wanted.isEmpty()) return;
-    for (const FileItem &item : visibleItems()) {
-        if (!folded(item.name).startsWith(wanted)) continue;
-        const QString path = item.path();
-        ChangeBatch batch(this);
-        setCursor(path);
-        setSelection({path});
-        m_anchor = path;
-        return;
+    // A name that starts with what was typed, every character counting, comes before a near one that
+    // agrees only in its letters and digits, wherever that stands in the list.
+    const QList<FileItem> &list = visibleItems();
+    const QString typed = caseless(prefix);
+    if (typed.isEmpty()) return;
+    auto hit = std::find_if(list.begin(), list.end(),
+                            [&](const FileItem &item) { return caseless(item.name).startsWith(typed); });
+    if (hit == list.end()) {
+        const QString near = lettersAndDigits(typed);
+        if (near.isEmpty()) return;
+        hit = std::find_if(list.begin(), list.end(), [&](const FileItem &item) {
+            return lettersAndDigits(caseless(item.name)).startsWith(near);
+        });
     }
+    if (hit == list.end()) return;
+    const QString path = hit->path();
+    ChangeBatch batch(this);
+    setCursor(path);
+    setSelection({path});
+    m_anchor = path;
 }
 
 QStringList PaneModel::selectedPaths() const {

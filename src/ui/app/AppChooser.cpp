@@ -18,7 +18,7 @@ void chooseApplications(QWidget *parent, const QString &title, const QString &di
     dialog->setFileMode(many ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog->setNameFilter(QStringLiteral("*.desktop"));
     dialog->setDirectory(directory);
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Öffnen"));
+    dialog->setLabelText(QFileDialog::Accept, L("Öffnen"));
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {

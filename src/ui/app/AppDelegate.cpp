@@ -4,6 +4,7 @@
 #include "ui/style/ScreenFit.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QPointer>
 #include <QPropertyAnimation>
@@ -41,10 +42,44 @@ void AppDelegate::activated() {
     MenuLocalizer::scheduleApply();
 }
 
+bool AppDelegate::keptOnScreen(const QWidget *window) {
+    if (!window || !window->isWindow() || isMainWindow(window)) return false;
+    const Qt::WindowType type = window->windowType();
+    return type == Qt::Window || type == Qt::Dialog || type == Qt::Sheet || type == Qt::Tool;
+}
+
+void AppDelegate::fitSoon(QWidget *window) {
+    // Once the events at hand are through: a window is resized and moved in several steps.
+    if (m_fitting.contains(window)) return;
+    m_fitting.insert(window);
+    QPointer<QWidget> w(window);
+    QTimer::singleShot(0, this, [this, w, window] {
+        m_fitting.remove(window);
+        if (w && w->isVisible()) ScreenFit::fit(w);
+    });
+}
+
 bool AppDelegate::eventFilter(QObject *watched, QEvent *event) {
-    if (event->type() != QEvent::Show || !watched->isWidgetType()) return false;
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize) || !watched->isWidgetType())
+        return false;
     auto *window = static_cast<QWidget *>(watched);
-    if (!isMainWindow(window) || m_settled.contains(window)) return false;
+    // Every other window of ours stays on its screen: fitted when shown, when the window manager places
+    // it, and whenever the program changes its size (a settings page taller than the last one).
+    if (keptOnScreen(window)) {
+        if (type == QEvent::Show) {
+            if (!m_shownAt.contains(window))
+                connect(window, &QObject::destroyed, this, [this, window] { m_shownAt.remove(window); });
+            m_shownAt.insert(window, QDateTime::currentMSecsSinceEpoch());
+            fitSoon(window);
+        } else if (window->isVisible()) {
+            // The user may move a window partly off the screen; the window manager's placing is early.
+            const bool placing = QDateTime::currentMSecsSinceEpoch() - m_shownAt.value(window) < kPlacingMs;
+            if (!event->spontaneous() ? type == QEvent::Resize : placing) fitSoon(window);
+        }
+        return false;
+    }
+    if (type != QEvent::Show || !isMainWindow(window) || m_settled.contains(window)) return false;
     m_settled.insert(window);
     connect(window, &QObject::destroyed, this, [this, window] { m_settled.remove(window); });
     // Before it is mapped, with room for decorations the window manager has not reported yet: a window

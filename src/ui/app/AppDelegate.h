@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QHash>
 #include <QSet>
 
 class QWidget;
@@ -8,7 +9,8 @@ class QWidget;
 // What the application does around its windows. It starts the menu re-titling, re-applies the menu
 // titles whenever the application becomes active, and fits each main window ("Kestrin") into its screen
 // once, when it is first shown, and lets it settle unseen before it fades in (where the window system can
-// fade a window). Activation never raises windows: the window manager decides the order.
+// fade a window). Every other window is kept inside its screen. Activation never raises windows: the
+// window manager decides the order.
 // Linux has no automatic window tabs to switch off, and the window manager draws the title bar, so the
 // title text stays as it is.
 class AppDelegate : public QObject {
@@ -32,6 +34,15 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+    // The windows besides the main ones that are kept inside their screen: windows and dialogs, not menus
+    // or tooltips.
+    static bool keptOnScreen(const QWidget *window);
+
 private:
+    void fitSoon(QWidget *window);
+    // How long after showing a window the window manager's moves count as its placing.
+    static constexpr qint64 kPlacingMs = 2000;
     QSet<const QWidget *> m_settled; // main windows fitted already; a window is fitted once
+    QSet<const QWidget *> m_fitting;
+    QHash<const QWidget *, qint64> m_shownAt;
 };

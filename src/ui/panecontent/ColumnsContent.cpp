@@ -217,6 +217,16 @@ FolderDropTarget ColumnList::dropTarget(int row) {
     return t;
 }
 
+void ColumnList::menuSelect(int row) {
+    // A right click selects as a click does: outside the current folder's column it goes to the item's
+    // folder, so the columns after it close and a file's preview shows.
+    if (m_dir != m_model->currentPath()) {
+        itemClicked(row, {}, 1);
+        return;
+    }
+    ItemView::menuSelect(row);
+}
+
 void ColumnList::openMenu(int row, const QPoint &global) {
     if (row >= 0) {
         ItemView::openMenu(row, global);

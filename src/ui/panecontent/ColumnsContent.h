@@ -69,6 +69,7 @@ protected:
     void selectedFromView(const QSet<QString> &paths) override;
     FolderDropTarget dropTarget(int row) override;
     void openMenu(int row, const QPoint &global) override;
+    void menuSelect(int row) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

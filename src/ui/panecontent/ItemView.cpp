@@ -17,6 +17,7 @@
 #include <QHelpEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTextDocument>
 #include <QItemSelectionModel>
 #include <QTimer>
@@ -202,16 +203,19 @@ void ItemView::mousePressEvent(QMouseEvent *event) {
     }
     m_pressRow = row;
     m_pressPos = pos;
-    // A plain press on a selected item may start a drag of the whole selection: the click that makes
-    // the item the only one waits for a release that ends no drag.
-    constexpr Qt::KeyboardModifiers choosing = Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier;
+    // A press on a selected item may start a drag of the whole selection (with Ctrl, a copy of it): the
+    // click that makes the item the only one, or Ctrl's toggle that takes it out, waits for a release
+    // that ends no drag. Ctrl wins over Shift, as in a click.
+    const Qt::KeyboardModifiers mods = event->modifiers();
     const QString path = m_list->item(row).path();
-    if (!(event->modifiers() & choosing) && m_model->selection().contains(path)) {
+    if (((mods & Qt::ControlModifier) || !(mods & (Qt::ShiftModifier | Qt::AltModifier))) &&
+        m_model->selection().contains(path)) {
         m_pendingClick = path;
+        m_pendingModifiers = mods & Qt::ControlModifier;
         if (m_sides) m_sides->setActive(m_model->side());
         return;
     }
-    itemClicked(row, event->modifiers(), 1);
+    itemClicked(row, mods, 1);
 }
 
 void ItemView::mouseDoubleClickEvent(QMouseEvent *event) {
@@ -240,7 +244,7 @@ void ItemView::mouseReleaseEvent(QMouseEvent *event) {
     const std::optional<QString> pending = std::exchange(m_pendingClick, std::nullopt);
     if (!pending || !m_model || event->button() != Qt::LeftButton) return;
     // Looked up again: the list may have changed under the button.
-    if (const int row = m_list->rowOf(*pending); row >= 0) itemClicked(row, Qt::NoModifier, 1);
+    if (const int row = m_list->rowOf(*pending); row >= 0) itemClicked(row, m_pendingModifiers, 1);
 }
 
 void ItemView::leaveEvent(QEvent *event) {
@@ -298,7 +302,11 @@ void ItemView::contextMenuEvent(QContextMenuEvent *event) {
             at = viewport()->mapToGlobal(visualRect(m_list->index(row)).center());
         }
     }
-    if (row >= 0) menuSelect(row);
+    if (row >= 0) {
+        const QString path = m_list->item(row).path();
+        menuSelect(row);
+        row = m_list->rowOf(path); // selecting may have changed what the view lists
+    }
     openMenu(row, at);
     event->accept();
 }
@@ -320,11 +328,46 @@ void ItemView::startDrag(Qt::DropActions) {
     if (image.isNull())
         image =
             FileIcon::glyph(EnvironmentValues::appTheme(this), item.folderTint(), px, devicePixelRatioF());
-    drag->setPixmap(image);
+    drag->setPixmap(
+        dragImage(image, int(DragState::shared().paths.size()), EnvironmentValues::appTheme(this), font()));
     QPointer<QDrag> guard(drag);
     drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
     DragState::shared().endDrag(&token);
     if (guard) guard->deleteLater();
+}
+
+QPixmap ItemView::dragImage(const QPixmap &image, int count, const AppTheme &theme, const QFont &base) {
+    if (count <= 1 || image.isNull()) return image;
+    const qreal dpr = image.devicePixelRatio();
+    const QSizeF size = image.deviceIndependentSize();
+    QFont font = base;
+    font.setBold(true);
+    font.setPixelSize(std::max(10, int(size.height() * 0.3)));
+    const QFontMetricsF fm(font);
+    const QString number = QString::number(count);
+    const qreal h = fm.height() + 2;
+    const qreal w = std::max(h, fm.horizontalAdvance(number) + h * 0.7);
+    const qreal offset = std::max(3.0, size.width() / 8);
+    const QSizeF canvas(std::max(size.width() + offset, w), size.height() + offset);
+    QPixmap out((canvas * dpr).toSize());
+    out.setDevicePixelRatio(dpr);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::Antialiasing);
+    // A second item behind the first says "more than one"; the badge says how many.
+    p.setOpacity(0.55);
+    p.drawPixmap(QPointF(offset, offset), image);
+    p.setOpacity(1.0);
+    p.drawPixmap(QPointF(0, 0), image);
+    const QRectF badge(canvas.width() - w, 0, w, h);
+    const AppTheme fill = theme.forText();
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill.gradient(badge));
+    p.drawRoundedRect(badge, h / 2, h / 2);
+    p.setPen(fill.onAccent());
+    p.setFont(font);
+    p.drawText(badge, Qt::AlignCenter, number);
+    return out;
 }
 
 void ItemView::dragEnterEvent(QDragEnterEvent *event) {

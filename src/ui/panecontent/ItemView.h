@@ -4,8 +4,10 @@
 #include "ui/panecontent/FileListModel.h"
 #include "ui/panecontent/FolderDropTarget.h"
 #include "ui/panecontent/ViewMenus.h"
+#include "ui/style/AppTheme.h"
 
 #include <QListView>
+#include <QPixmap>
 #include <QPointer>
 #include <optional>
 
@@ -34,6 +36,9 @@ public:
     // The view's own selection follows what the view draws as selected, so screen readers see it and
     // can change it through the view's accessible table.
     void mirrorSelection();
+    // What a drag of count items shows under the pointer: the item's image, and for several a second
+    // one behind it and a badge with the number.
+    static QPixmap dragImage(const QPixmap &image, int count, const AppTheme &theme, const QFont &font);
 
 protected:
     // Whether a row is drawn as selected.
@@ -93,8 +98,10 @@ private:
     int m_targetRow = -1;
     int m_pressRow = -1;
     QPoint m_pressPos;
-    // The item of a plain press on the selection, clicked at the release unless a drag started.
+    // The item of a press on the selection, clicked (with Ctrl: toggled) at the release unless a drag
+    // started.
     std::optional<QString> m_pendingClick;
+    Qt::KeyboardModifiers m_pendingModifiers;
     bool m_emptyTargeted = false;
     QPointer<QObject> m_env;
 };
