@@ -111,14 +111,18 @@ TEST_F(PaneSelection, KeyboardMoves) {
 
 TEST_F(PaneSelection, TypeToSelectIgnoresCaseAndDiacritics) {
     for (const QString &n : QStringLiteral("apfel|Éclair|eule|Zürich|IMG_0001.JPG|IMG_0015.JPG|Herbst_01.jpg|"
-                                           "Herbst_05.jpg|2026-11 Herbstkonzert|2026-12 Probe")
+                                           "Herbst_05.jpg|herbst05.jpg|2026-11 Herbstkonzert|2026-12 Probe|"
+                                           "Chorsätze.7z")
                                 .split(u'|'))
         touch(root + u'/' + n);
+    mkdir(QStringLiteral("Chorsätze"));
     auto pane = openPane(root);
-    // A miss keeps the last hit; decomposed input (e + combining accent) matches as well. Typed keys are
-    // letters and digits only, and so is what they are compared with.
+    // A miss keeps the last hit; decomposed input (e + combining accent) matches as well. A name that
+    // starts with every typed character wins; only without one do letters and digits alone decide.
     const std::pair<const char *, const char *> cases[] = {{"IMG0015", "IMG_0015.JPG"},
-                                                           {"herbst05", "Herbst_05.jpg"},
+                                                           {"herbst05", "herbst05.jpg"},
+                                                           {"chorsatze.", "Chorsätze.7z"},
+                                                           {"chorsatze", "Chorsätze"},
                                                            {"202612", "2026-12 Probe"},
                                                            {"e", "Éclair"},
                                                            {"EU", "eule"},

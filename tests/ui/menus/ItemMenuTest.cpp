@@ -273,11 +273,13 @@ TEST_F(ItemMenuTest, TheMainWindowFillsTheOpenWithAndFavouritesParts) {
     favourite->trigger();
     QTRY_VERIFY(app->favorites().contains(file));
     // The panel outlives the menu, which goes once an entry is chosen: it belongs to the window.
+    TestUtil::LanguageScope en(AppLanguage::en);
     (*other)->trigger();
     menu.reset();
     auto *chooser = window.findChild<QFileDialog *>("appChooser");
     ASSERT_TRUE(chooser);
     EXPECT_EQ(chooser->parentWidget(), &window);
+    EXPECT_EQ(chooser->labelText(QFileDialog::Accept), "Open");
 }
 
 // The grid and the columns open the same menus as the list.

@@ -93,6 +93,12 @@ TEST_F(ColumnsTest, TheTrailIsHighlightedAndAnAncestorClickMovesThere) {
     EXPECT_EQ(c->highlight(0), H{});
     EXPECT_FALSE(cols->preview());
 
+    // A right click there selects as a click does: the columns after it close and the file shows.
+    parts->menus.setItemMenu([](QWidget *, PaneModel *, const std::optional<FileItem> &) { return nullptr; });
+    QTest::mouseClick(a->viewport(), Qt::LeftButton, Qt::MetaModifier, rowPoint(a, rowIn(a, "a/top.txt")));
+    EXPECT_EQ(pane->currentPath(), p("a"));
+    QTRY_VERIFY_WITH_TIMEOUT(cols->preview() && !cols->column(p("a/b")), 3000);
+
     // A click on another folder of the ancestor makes the ancestor current with that folder selected.
     QTest::mouseClick(a->viewport(), Qt::LeftButton, {}, rowPoint(a, rowIn(a, "a/x")));
     EXPECT_EQ(pane->currentPath(), p("a"));
@@ -300,4 +306,5 @@ TEST_F(ColumnsTest, APressOnTheSelectionDragsItWhole) {
     QTRY_VERIFY_WITH_TIMEOUT((b = cols->column(p("a/b"))) && b->listModel()->rowCount() == 3, 3000);
     EXPECT_EQ(dragFrom(b, rowPoint(b, rowIn(b, "a/b/two.txt"))),
               (QStringList{p("a/b/one.txt"), p("a/b/two.txt")}));
+    EXPECT_EQ(dragFrom(b, rowPoint(b, rowIn(b, "a/b/two.txt")), Qt::ControlModifier).size(), 2); // a copy
 }

@@ -100,6 +100,7 @@ TEST_F(IconGridTest, ClicksAndRightClicksGoToThePaneModel) {
     // A plain press on one of them drags all three.
     EXPECT_EQ(dragFrom(grid, cellPoint("f04.txt")),
               (QStringList{path("f03.txt"), path("f04.txt"), path("f05.txt")}));
+    EXPECT_EQ(dragFrom(grid, cellPoint("f05.txt"), Qt::ControlModifier).size(), 3); // a copy of them all
 
     // A right click selects its item and opens the item menu for it; the empty area its own menu.
     std::optional<FileItem> asked;

@@ -194,6 +194,15 @@ TEST_F(ListViewTest, RightClickSelectsFirstAndDragsEndTheirRecord) {
               (QStringList{file("a.txt"), file("b.txt"), file("d.txt")}));
     click("d.txt");
     EXPECT_EQ(pane->selection(), QSet<QString>{file("d.txt")});
+    // With Ctrl from the press too, showing how many; a Ctrl click alone takes the item out.
+    QPixmap one, three;
+    dragFrom(list, rowPoint(v, rowOf(v, file("d.txt"))), {}, &one);
+    click("a.txt", Qt::ControlModifier);
+    click("b.txt", Qt::ControlModifier);
+    EXPECT_EQ(dragFrom(list, rowPoint(v, rowOf(v, file("b.txt"))), Qt::ControlModifier, &three).size(), 3);
+    EXPECT_GT(three.width(), one.width());
+    click("b.txt", Qt::ControlModifier);
+    EXPECT_EQ(pane->selection().size(), 2);
 }
 
 TEST_F(ListViewTest, ColumnTitlesLineUpWithTheRows) {

@@ -87,18 +87,22 @@ protected:
         return QPoint(40, r.center().y());
     }
     static int rowOf(PaneView *v, const QString &path) { return listView(v)->listModel()->rowOf(path); }
-    // Presses at a point of a view, moves past the drag distance and releases: the files the drag carried.
-    static QStringList dragFrom(QAbstractItemView *view, const QPoint &at) {
+    // Presses at a point of a view, moves past the drag distance and releases: the files the drag carried
+    // and the image it showed.
+    static QStringList dragFrom(QAbstractItemView *view, const QPoint &at, Qt::KeyboardModifiers mods = {},
+                                QPixmap *image = nullptr) {
         const QPoint to = at + QPoint(0, 30);
-        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mousePress(view->viewport(), Qt::LeftButton, mods, at);
         QMouseEvent move(QEvent::MouseMove, to, view->viewport()->mapToGlobal(to), Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view->viewport(), &move);
         QStringList carried;
         const QList<QDrag *> drags = view->findChildren<QDrag *>();
-        for (QDrag *drag : drags.mid(drags.size() - 1)) // the newest
+        for (QDrag *drag : drags.mid(drags.size() - 1)) { // the newest
             for (const QUrl &url : drag->mimeData()->urls())
                 carried << url.toLocalFile();
+            if (image) *image = drag->pixmap();
+        }
         QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, to);
         return carried;
     }

@@ -6,6 +6,7 @@
 #include "core/base/Defaults.h"
 #include "core/localisation/Lang.h"
 #include "core/model/FileLoader.h"
+#include "ui/app/AppDelegate.h"
 #include "ui/app/QtTranslations.h"
 #include "ui/help/ManualWindow.h"
 #include "ui/help/HelpButton.h"
@@ -110,12 +111,16 @@ TEST_F(SettingsWindowTest, EveryPageFitsInEveryLanguage) {
         cases << std::pair{lang, 13};
     cases << std::pair{AppLanguage::th, 18} << std::pair{AppLanguage::pl, 18};
     bool scrolled = false;
+    AppDelegate delegate; // keeps the window on its screen
     for (const auto &[lang, pt] : cases) {
         LanguageScope scope(lang);
         AppState app;
         app.settings().setToolbarApps({"a.desktop"});
         app.settings().setFontSize(pt);
         SettingsWindow window(&app);
+        // Placed lower than usual, as a window manager may do.
+        const QRect screen = window.screen()->availableGeometry();
+        window.move(screen.x() + 30, screen.y() + 120);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         SettingsView *view = window.view();
@@ -136,6 +141,7 @@ TEST_F(SettingsWindowTest, EveryPageFitsInEveryLanguage) {
             QScrollArea *scroll = view->scrollArea();
             EXPECT_LE(scroll->mapTo(&window, QPoint(0, scroll->height())).y(), window.height());
             EXPECT_LE(window.height(), window.screen()->availableGeometry().height());
+            QTRY_VERIFY_WITH_TIMEOUT(screen.contains(window.frameGeometry()), 2000);
             scrolled |= scroll->verticalScrollBar()->maximum() > 0;
             if (QPushButton *reset = page->resetButton()) {
                 scroll->ensureWidgetVisible(reset);
