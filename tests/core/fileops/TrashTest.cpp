@@ -13,8 +13,10 @@
 #include "platform/TrashRoots.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,11 +56,12 @@ TEST_F(TrashOps, TrashWritesInfoFirstAndRemembersTheOrigin) {
     const QString odd = file("a b%\nc.txt", "1");
     const QString folder = mkdir("folder");
     file("folder/inner", "2");
-    const auto r = FileOps::trash(FileOps::unlisted({odd, path("missing"), folder}));
+    const auto r = FileOps::trash(FileOps::unlisted({odd, path("missing"), folder + "/"}));
     EXPECT_EQ(r.done, 2);
     EXPECT_EQ(r.errors, QStringList{"„missing“: Die Datei gibt es nicht mehr oder sie wurde verschoben."});
     ASSERT_EQ(r.moved.size(), 2);
     EXPECT_EQ(r.moved[0], (FileOps::TrashedPair{odd, homeFiles() + "/a b%\nc.txt"}));
+    EXPECT_EQ(r.moved[1], (FileOps::TrashedPair{folder, homeFiles() + "/folder"})); // given as "folder/"
     EXPECT_FALSE(exists(odd));
     EXPECT_EQ(TrashMemory::origin(r.moved[1].inTrash), folder);
 
@@ -218,6 +221,35 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     EXPECT_TRUE(TestUtil::readFile(own + "/info/v.txt.trashinfo").contains("\nPath=sub/v.txt\n"));
     EXPECT_EQ(FileOps::deletePermanently({r.moved[0].inTrash}).done, 1);
     EXPECT_FALSE(exists(own + "/info/v.txt.trashinfo"));
+
+    // Through a folder linked from elsewhere, one by one and grouped: into the volume's own Trash, with
+    // the item's real place as its record.
+    mkdir("w");
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(vol.path() + "/sub").constData(), QFile::encodeName(path("w/tovol"))), 0);
+    file("w/tovol/f.txt", "f");
+    file("w/tovol/g.txt", "g");
+    r = FileOps::trash(FileOps::unlisted({path("w/tovol/f.txt")}));
+    ASSERT_EQ(r.done, 1);
+    EXPECT_EQ(r.moved[0].inTrash, own + "/files/f.txt");
+    EXPECT_TRUE(TestUtil::readFile(own + "/info/f.txt.trashinfo").contains("\nPath=sub/f.txt\n"));
+    const int linked = ::open(QFile::encodeName(path("w/tovol")).constData(), O_PATH | O_DIRECTORY);
+    const auto grouped = Trash::moveAllToTrash({{linked, "g.txt", path("w/tovol/g.txt")}}, {}, {});
+    ::close(linked);
+    EXPECT_EQ(grouped.value(0).inTrash, own + "/files/g.txt");
+    EXPECT_TRUE(TestUtil::readFile(own + "/info/g.txt.trashinfo").contains("\nPath=sub/g.txt\n"));
+    EXPECT_EQ(names(vol.path() + "/sub"), QStringList{});
+    EXPECT_TRUE(FileLoader::allTrashFolders().contains(own + "/files"));
+
+    // A mount point stays, and no Trash is made for it on the volume that holds it.
+    const QString inner = vol.path() + "/inner";
+    QDir().mkpath(inner);
+    ASSERT_EQ(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "kestrintest", inner}), 0);
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", inner}); });
+    QDir(own).removeRecursively();
+    r = FileOps::trash(FileOps::unlisted({inner}));
+    EXPECT_EQ(r.noTrash, QStringList{inner});
+    EXPECT_FALSE(exists(own));
 
     // No Trash may be made there: the item stays and is reported as such.
     QDir(own).removeRecursively();
