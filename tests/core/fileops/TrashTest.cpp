@@ -241,14 +241,18 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     EXPECT_EQ(names(vol.path() + "/sub"), QStringList{});
     EXPECT_TRUE(FileLoader::allTrashFolders().contains(own + "/files"));
 
-    // A mount point stays, and no Trash is made for it on the volume that holds it.
-    const QString inner = vol.path() + "/inner";
+    // A mount point stays, another volume's or a folder of this one shown there, and no Trash is made
+    // for it on the volume that holds it.
+    const QString inner = vol.path() + "/inner", bound = vol.path() + "/bound";
     QDir().mkpath(inner);
+    QDir().mkpath(bound);
     ASSERT_EQ(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "kestrintest", inner}), 0);
     const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", inner}); });
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", vol.path() + "/sub", bound}), 0);
+    const auto unbind = qScopeGuard([&] { QProcess::execute("umount", {"-l", bound}); });
     QDir(own).removeRecursively();
-    r = FileOps::trash(FileOps::unlisted({inner}));
-    EXPECT_EQ(r.noTrash, QStringList{inner});
+    r = FileOps::trash(FileOps::unlisted({inner, bound}));
+    EXPECT_EQ(r.noTrash, QStringList({inner, bound}));
     EXPECT_FALSE(exists(own));
 
     // No Trash may be made there: the item stays and is reported as such.
