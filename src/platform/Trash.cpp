@@ -77,8 +77,27 @@ struct Root {
     Held held;
 };
 
-// The Trash for an item on device dev, held, or an errno (ENOTSUP: there is none).
-int findRoot(const QString &path, dev_t dev, Root &root) {
+// The real path of the folder held at dirFd, by which a volume's Trash and its record are found: the path
+// given may reach it through a linked folder, which is no volume's top. The given path's folder where the
+// held one has no path the system can name.
+QString realFolder(int dirFd, const QString &path) {
+    const QString held = Volumes::heldPath(dirFd);
+    return held.isEmpty() ? QFileInfo(path).path() : held;
+}
+
+// The item `name` on device dev in the folder held at dirFd is a mount point: the top of its own volume,
+// which keeps its Trash inside it. No Trash is looked for (nor made) for it.
+bool mountTop(int dirFd, const QByteArray &name, dev_t dev) {
+    struct statx stx {};
+    struct stat held {};
+    return ::fstat(dirFd, &held) != 0 || held.st_dev != dev ||
+           (::statx(dirFd, name.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, 0, &stx) == 0 &&
+            (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+            (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT));
+}
+
+// The Trash for an item on device dev in `folder`, held, or an errno (ENOTSUP: there is none).
+int findRoot(const QString &folder, dev_t dev, Root &root) {
     const QString home = TrashRoots::homeTrash();
     // The home trash serves its own volume (that of its nearest existing folder); make it on first use.
     if (const dev_t homeDev = Volumes::deviceOf(home); homeDev != 0 && homeDev == dev) {
@@ -86,13 +105,15 @@ int findRoot(const QString &path, dev_t dev, Root &root) {
         root = Root{home, {}, Held::open(home, true)};
         return root.held.valid() ? 0 : root.held.error() == EROFS ? EROFS : ENOTSUP;
     }
-    const QString parent = QFileInfo(path).path();
-    const QString mount = Volumes::mountPointOf(parent);
+    const QString mount = Volumes::mountPointOf(folder);
     if (mount.isEmpty()) return ENOTSUP;
     const QString top = mount == u"/" ? QString() : mount;
     const QString uid = QString::number(::getuid());
     // A mount point that cannot be named to the system has no Trash we may find.
     if (!Posix::encode(top)) return ENOTSUP;
+    // The top found by its path must be the held folder's volume.
+    struct stat topSt {};
+    if (!Posix::lstatPath(mount, topSt) || topSt.st_dev != dev) return ENOTSUP;
 
     root = Root{top + QStringLiteral("/.Trash/") + uid, mount,
                 Held::open(top + QStringLiteral("/.Trash/") + uid, true)};
@@ -101,6 +122,20 @@ int findRoot(const QString &path, dev_t dev, Root &root) {
                 Held::open(top + QStringLiteral("/.Trash-") + uid, true)};
     if (root.held.valid() && root.held.rootStat().st_dev == dev) return 0;
     return root.held.error() == EROFS ? EROFS : ENOTSUP;
+}
+
+// The record's Path of an item remembered at `origin`: in the home trash that path; in a volume's Trash
+// the item's real place, below the volume's top (relative to it), under the name it is remembered by.
+std::optional<QByteArray> storedPath(const Root &root, const QString &folder, const QByteArray &origin) {
+    if (root.topdir.isEmpty()) return origin;
+    const auto real = Posix::encode(folder);
+    const auto topdir = Posix::encode(root.topdir);
+    if (!real || !topdir) return std::nullopt;
+    const QByteArray name = origin.mid(origin.lastIndexOf('/') + 1);
+    const QByteArray place = (*real == "/" ? QByteArray() : *real) + '/' + name;
+    if (root.topdir == u"/") return place;
+    const QByteArray top = *topdir + '/';
+    return place.startsWith(top) ? place.mid(top.size()) : origin;
 }
 
 // The info file `name` in the info folder held at infoFd is with its item now: the mark that proved it
@@ -143,7 +178,9 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
 
     // From here on the Trash's folders are held: one swapped for a link meanwhile takes nothing.
     Root root;
-    if (const int e = findRoot(path, st.st_dev, root)) return e == ENOTSUP ? noTrash() : failed(e);
+    if (mountTop(dirFd, name, st.st_dev)) return noTrash();
+    const QString folder = realFolder(dirFd, path);
+    if (const int e = findRoot(folder, st.st_dev, root)) return e == ENOTSUP ? noTrash() : failed(e);
     const auto rootEncoded = Posix::encode(root.path);
     if (!rootEncoded || rootEncoded->isEmpty()) return failed(EILSEQ);
     const QByteArray &rootBytes = *rootEncoded;
@@ -152,15 +189,10 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
     const int files = root.held.files(), infoFd = root.held.info();
 
     // Paths in a volume's Trash are kept relative to its top folder.
-    QByteArray stored = *origin;
-    if (!root.topdir.isEmpty() && root.topdir != u"/") {
-        const auto topdir = Posix::encode(root.topdir);
-        if (!topdir) return failed(EILSEQ);
-        const QByteArray top = *topdir + '/';
-        if (stored.startsWith(top)) stored = stored.mid(top.size());
-    }
+    const std::optional<QByteArray> stored = storedPath(root, folder, *origin);
+    if (!stored) return failed(EILSEQ);
     const QByteArray info =
-        "[Trash Info]\nPath=" + encodePath(stored) + "\nDeletionDate=" +
+        "[Trash Info]\nPath=" + encodePath(*stored) + "\nDeletionDate=" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() + "\n";
 
     const QByteArray entryName = origin->mid(origin->lastIndexOf('/') + 1);
@@ -245,12 +277,12 @@ struct GroupRoot {
 };
 
 // The Trash of an item on `dev` among those met so far, found and held on first use.
-GroupRoot &groupRoot(std::vector<std::unique_ptr<GroupRoot>> &roots, const QString &path, dev_t dev) {
+GroupRoot &groupRoot(std::vector<std::unique_ptr<GroupRoot>> &roots, const QString &folder, dev_t dev) {
     for (const auto &r : roots)
         if (r->dev == dev) return *r;
     auto &r = *roots.emplace_back(std::make_unique<GroupRoot>());
     r.dev = dev;
-    r.err = findRoot(path, dev, r.root);
+    r.err = findRoot(folder, dev, r.root);
     const auto bytes = r.err ? std::nullopt : Posix::encode(r.root.path);
     if (!r.err && (!bytes || bytes->isEmpty())) r.err = EILSEQ;
     if (r.err) return r;
@@ -297,7 +329,12 @@ QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInf
             out[i] = failed(errno);
             continue;
         }
-        GroupRoot &r = groupRoot(roots, item.path, g.st.st_dev);
+        if (mountTop(item.dirFd, item.name, g.st.st_dev)) {
+            out[i] = noTrash();
+            continue;
+        }
+        const QString folder = realFolder(item.dirFd, item.path);
+        GroupRoot &r = groupRoot(roots, folder, g.st.st_dev);
         g.root =
             int(std::find_if(roots.cbegin(), roots.cend(), [&](const auto &x) { return x.get() == &r; }) -
                 roots.cbegin());
@@ -305,16 +342,12 @@ QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInf
             out[i] = r.err == ENOTSUP ? noTrash() : failed(r.err);
             continue;
         }
-        QByteArray stored = *origin;
-        if (!r.root.topdir.isEmpty() && r.root.topdir != u"/") {
-            const auto topdir = Posix::encode(r.root.topdir);
-            if (!topdir) {
-                out[i] = failed(EILSEQ);
-                continue;
-            }
-            if (const QByteArray top = *topdir + '/'; stored.startsWith(top)) stored = stored.mid(top.size());
+        const std::optional<QByteArray> stored = storedPath(r.root, folder, *origin);
+        if (!stored) {
+            out[i] = failed(EILSEQ);
+            continue;
         }
-        g.text = "[Trash Info]\nPath=" + encodePath(stored) + "\nDeletionDate=" + date + "\n";
+        g.text = "[Trash Info]\nPath=" + encodePath(*stored) + "\nDeletionDate=" + date + "\n";
         const QByteArray entryName = origin->mid(origin->lastIndexOf('/') + 1);
         const int files = r.root.held.files(), infoFd = r.root.held.info();
         long nameMax = ::fpathconf(infoFd, _PC_NAME_MAX);

@@ -129,11 +129,24 @@ QString containing(const QString &path) {
     const QString clean = QDir::cleanPath(path);
     const QString home = homeTrash();
     if (Posix::isAtOrBelow(clean, home)) return home;
-    // Only the trash folders of the volume that holds the path can contain it.
     if (!clean.contains(QStringLiteral("/.Trash"))) return {};
-    const QString mount = Volumes::mountPointOf(clean);
-    for (const QString &t : volumeTrashes(mount))
-        if (Posix::isAtOrBelow(clean, t)) return t;
+    // A Trash is found from the folders above its entries, never through an entry (a link in the Trash
+    // leads anywhere), and only at the real top of a volume, whichever way the path reaches that top.
+    const QString uid = QString::number(getuid());
+    const QStringList parts = clean.split(u'/');
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        qsizetype last = i;
+        if (parts[i] == u".Trash" && i + 1 < parts.size() && parts[i + 1] == uid)
+            last = i + 1;
+        else if (parts[i] != QStringLiteral(".Trash-") + uid)
+            continue;
+        const QString top = parts.mid(0, i).join(u'/');
+        const QString realTop = Volumes::realPath(top.isEmpty() ? QStringLiteral("/") : top);
+        if (realTop.isEmpty() || Volumes::mountPointOf(realTop) != realTop) continue;
+        const QString shown = parts.mid(0, last + 1).join(u'/');
+        const QString real = (realTop == u"/" ? QString() : realTop) + shown.mid(top.size());
+        if (volumeTrashes(realTop).contains(real)) return shown;
+    }
     return {};
 }
 

@@ -7,9 +7,12 @@
 #include <QMutex>
 #include <QSet>
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace Volumes {
 namespace {
@@ -181,15 +184,43 @@ dev_t deviceOf(const QString &path) {
     return existingAncestor(path, st).isEmpty() ? 0 : st.st_dev;
 }
 
+QString realPath(const QString &path) {
+    const auto bytes = Posix::encode(path);
+    if (!bytes) return {};
+    char *real = ::realpath(bytes->constData(), nullptr);
+    if (!real) return {};
+    const std::optional<QString> text = Posix::decode(QByteArray(real));
+    ::free(real);
+    return text.value_or(QString());
+}
+
+QString heldPath(int fd) {
+    char link[PATH_MAX];
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t n = ::readlink(proc.constData(), link, sizeof link);
+    struct stat held {
+    }, named{};
+    if (n <= 0 || n >= ssize_t(sizeof link) || link[0] != '/' || ::fstat(fd, &held) != 0) return {};
+    const QByteArray path(link, n);
+    // A removed folder is named with " (deleted)"; another mount namespace's by what this one can't reach.
+    if (::lstat(path.constData(), &named) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino)
+        return {};
+    return Posix::decode(path).value_or(QString());
+}
+
 QString mountPointOf(const QString &path) {
     struct stat st {};
-    QString cur = existingAncestor(path, st);
-    if (cur.isEmpty()) return QStringLiteral("/");
+    const QString existing = existingAncestor(path, st);
+    if (existing.isEmpty()) return QStringLiteral("/");
+    // Walked up through the real parents, which hold no link: the path as typed may reach the folder
+    // through a link from another volume.
+    const QString real = realPath(existing);
+    QString cur = real.isEmpty() ? existing : real;
     const dev_t dev = st.st_dev;
     for (;;) {
         const QString parent = parentOf(cur);
         struct stat pst {};
-        if (parent.isEmpty() || !Posix::statPath(parent, pst) || pst.st_dev != dev) return cur;
+        if (parent.isEmpty() || !Posix::lstatPath(parent, pst) || pst.st_dev != dev) return cur;
         cur = parent;
     }
 }

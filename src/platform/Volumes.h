@@ -28,8 +28,15 @@ std::vector<Volume> userVolumes(const QStringList &roots = defaultUserRoots());
 // Every mount point, whatever its file system (only automounts, which a look would trigger, are left
 // out): wherever an item can be trashed.
 QStringList mountPoints();
-// The mount point of the volume holding path (its nearest existing ancestor when path does not exist).
+// The mount point of the volume holding the folder at path (its nearest existing ancestor when path does
+// not exist), found from where the path really leads: links in it are followed first, so that a linked
+// folder is never taken for a volume's top. For an item that may be a link, ask about its folder.
 QString mountPointOf(const QString &path);
+// The path with every link resolved, as far as it exists; empty when it cannot be read.
+QString realPath(const QString &path);
+// The folder (or item) held at fd by the path the system has for it now, checked to lead to it; empty
+// when it has none that does (removed, or outside this process's view).
+QString heldPath(int fd);
 // The device number of path or of its nearest existing ancestor; 0 when none can be read.
 dev_t deviceOf(const QString &path);
 bool sameVolume(const QString &a, const QString &b);

@@ -228,4 +228,9 @@ TEST(TrashRoots, VolumeTrashesOfASecondVolume) {
     // Mounted at a temporary folder, not under the media folders, and still one of all trash folders.
     EXPECT_TRUE(TrashRoots::all().contains(vol.path() + "/.Trash/" + uid));
     EXPECT_TRUE(TrashRoots::isInTrash(vol.path() + "/.Trash/" + uid + "/files/x"));
+
+    // Through a folder linked from another volume, the volume's top is where that folder really is.
+    QTemporaryDir links;
+    ASSERT_TRUE(QFile::link(vol.path() + "/.Trash", links.path() + "/tovol"));
+    EXPECT_EQ(Volumes::mountPointOf(links.path() + "/tovol/new/x"), vol.path());
 }

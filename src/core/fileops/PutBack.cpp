@@ -194,21 +194,30 @@ void finish(const FileActionContext &ctx, const JobChannel::Step &step, const Pu
         ctx.warn(K("Nichts zurückgelegt."));
 }
 
+// A chosen item left where it is is said first, never hidden behind the others' count.
+PutBackReport saying(const QStringList &refused, PutBackReport report) {
+    report.errors = refused + report.errors;
+    return report;
+}
+
 } // namespace
 
 void putBack(const FileActionContext &ctx, const QStringList &given) {
     const QStringList paths = Restore::normalized(given);
-    QStringList kept;
+    QStringList kept, out;
     for (const QString &path : paths)
-        if (puttable(path)) kept << QDir::cleanPath(path);
+        if (puttable(path))
+            kept << QDir::cleanPath(path);
+        else
+            out << LF("„%@“ liegt nicht im Papierkorb und wurde nicht zurückgelegt.", Restore::name(path));
     if (kept.isEmpty()) {
         ctx.warn(K("Zum Zurücklegen Objekte im Papierkorb markieren."));
         return;
     }
     // One job over both passes: the folder question comes between them while the job waits.
-    ctx.job(K("Lege zurück"), [ctx, kept](const JobChannel::Step &step) {
+    ctx.job(K("Lege zurück"), [ctx, kept, out](const JobChannel::Step &step) {
         step.progress().setItem(0, Restore::name(kept.first()));
-        step.then([kept](TransferProgress &progress) { return putBackToOrigins(kept, progress); },
+        step.then([kept, out](TransferProgress &p) { return saying(out, putBackToOrigins(kept, p)); },
                   [ctx](const PutBackReport &first, const JobChannel::Step &step) {
                       if (first.unresolved.isEmpty() || first.cancelled || !ctx.chooseFolder) {
                           finish(ctx, step, first);

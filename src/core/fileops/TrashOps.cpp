@@ -3,6 +3,7 @@
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/TransferJournal.h"
 #include "core/fileops/RestoreMove.h"
+#include "core/model/FileLoader.h"
 
 #include "core/localisation/Lang.h"
 #include "platform/FileFlags.h"
@@ -51,7 +52,8 @@ TrashResult trash(const QList<ShownItem> &items, TransferProgress *progress) {
     QList<QPair<QString, QString>> remembered;
     for (qsizetype i = 0; i < items.size(); ++i) {
         const ShownItem &item = items[i];
-        const QString &path = item.path;
+        // As the panes name it: a folder given as "…/name/" (another program's drop) is "…/name".
+        const QString path = FileLoader::norm(item.path);
         const QString name = Posix::lastComponent(path);
         if (!step(progress, i, items.size(), [&] { return name; })) {
             result.cancelled = true;

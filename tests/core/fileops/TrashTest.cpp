@@ -54,11 +54,12 @@ TEST_F(TrashOps, TrashWritesInfoFirstAndRemembersTheOrigin) {
     const QString odd = file("a b%\nc.txt", "1");
     const QString folder = mkdir("folder");
     file("folder/inner", "2");
-    const auto r = FileOps::trash(FileOps::unlisted({odd, path("missing"), folder}));
+    const auto r = FileOps::trash(FileOps::unlisted({odd, path("missing"), folder + "/"}));
     EXPECT_EQ(r.done, 2);
     EXPECT_EQ(r.errors, QStringList{"„missing“: Die Datei gibt es nicht mehr oder sie wurde verschoben."});
     ASSERT_EQ(r.moved.size(), 2);
     EXPECT_EQ(r.moved[0], (FileOps::TrashedPair{odd, homeFiles() + "/a b%\nc.txt"}));
+    EXPECT_EQ(r.moved[1], (FileOps::TrashedPair{folder, homeFiles() + "/folder"})); // given as "folder/"
     EXPECT_FALSE(exists(odd));
     EXPECT_EQ(TrashMemory::origin(r.moved[1].inTrash), folder);
 
@@ -218,6 +219,28 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     EXPECT_TRUE(TestUtil::readFile(own + "/info/v.txt.trashinfo").contains("\nPath=sub/v.txt\n"));
     EXPECT_EQ(FileOps::deletePermanently({r.moved[0].inTrash}).done, 1);
     EXPECT_FALSE(exists(own + "/info/v.txt.trashinfo"));
+
+    // Through a folder linked from elsewhere, one by one and grouped: into the volume's Trash, with the
+    // item's real place as its record.
+    ASSERT_TRUE(QDir().mkpath(path("w")) && QFile::link(vol.path() + "/sub", path("w/tovol")));
+    file("w/tovol/f.txt", "f");
+    file("w/tovol/g.txt", "g");
+    EXPECT_EQ(FileOps::trash(FileOps::unlisted({path("w/tovol/f.txt")})).moved.value(0).inTrash,
+              own + "/files/f.txt");
+    const int linked = ::open(QFile::encodeName(path("w/tovol")).constData(), O_PATH | O_DIRECTORY);
+    EXPECT_EQ(Trash::moveAllToTrash({{linked, "g.txt", path("w/tovol/g.txt")}}, {}, {}).value(0).inTrash,
+              own + "/files/g.txt");
+    ::close(linked);
+    for (const QByteArray n : {"f.txt", "g.txt"})
+        EXPECT_TRUE(TestUtil::readFile(own + "/info/" + n + ".trashinfo").contains("\nPath=sub/" + n));
+
+    // A mount point, here a folder of this volume shown again, stays, and no Trash is made for it.
+    QDir(own).removeRecursively();
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", vol.path() + "/sub", vol.path() + "/sub"}), 0);
+    EXPECT_EQ(FileOps::trash(FileOps::unlisted({vol.path() + "/sub"})).noTrash,
+              QStringList{vol.path() + "/sub"});
+    QProcess::execute("umount", {"-l", vol.path() + "/sub"});
+    EXPECT_FALSE(exists(own));
 
     // No Trash may be made there: the item stays and is reported as such.
     QDir(own).removeRecursively();

@@ -195,6 +195,12 @@ TEST_F(PutBackTest, AskForAFolderWhenTheOldOneIsGone) {
     const Toast t = wait([&](auto c) { putBack(c, {a, stray, TrashRoots::homeTrash() + "/files/gone"}); });
     EXPECT_EQ(t.text, "2 Objekte zurückgelegt.");
     EXPECT_EQ(names(d + "/chosen"), QStringList({"a.txt", "stray.txt"}));
+
+    // A chosen item that is not in the Trash is said, not hidden behind the others' count.
+    TestUtil::writeFile(d + "/b.txt", "b");
+    const QStringList mixed = {d + "/chosen/a.txt", trashOne(d + "/b.txt")};
+    EXPECT_EQ(wait([&](auto c) { putBack(c, mixed); }).text,
+              "„a.txt“ liegt nicht im Papierkorb und wurde nicht zurückgelegt.");
 }
 
 TEST_F(PutBackTest, TheTrashInfoWinsOverAStaleRecord) {
@@ -248,6 +254,14 @@ TEST_F(PutBackTest, FromTheTrashOfAnotherVolume) {
     EXPECT_EQ(wait([&](auto c) { putBack(c, {b}); }).text, "1 Objekt zurückgelegt.");
     EXPECT_EQ(TestUtil::readFile(d + "/home side/b.txt"), "b");
     EXPECT_FALSE(exists(b));
+
+    // A link that leads off its volume is found in its volume's Trash by its folder, not through itself.
+    const QString link = mount.path() + "/symlinkFromOther";
+    ASSERT_TRUE(QFile::link(d, link));
+    const QString entry = trashOne(link);
+    TrashMemory::forget(entry);
+    EXPECT_EQ(trashOrigin(entry), link);
+    EXPECT_EQ(wait([&](auto c) { putBack(c, {entry}); }).text, "1 Objekt zurückgelegt.");
 }
 
 TEST_F(PutBackTest, DescriptionsLeadingElsewhereAreRefusedAndTheItemStays) {
