@@ -707,7 +707,8 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     waitForEnd();
     if (endFailed) std::rethrow_exception(endFailed);
     result.cancelled = runner.cancelled;
-    if (runner.passedOver > 0) result.passedOver = FileOps::passedOverText(runner.specials, runner.passedOver);
+    if (runner.passedOver > 0)
+        result.passedOver = FileOps::passedOverText(runner.specials, runner.passedOver);
     QString unflushed;
     if (const int e = runner.replaced.end(&unflushed))
         result.errors << FileSteps::Journal::notFlushedText(unflushed, e);
