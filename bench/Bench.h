@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -78,8 +79,31 @@ struct PaneFolders {
 };
 std::optional<PaneFolders> paneFixture(const QString &root, int count);
 
+// Installed by main for every bench: a signal that ends it (Ctrl+C, kill) first removes what TempDir and
+// mountTmpfs made.
+void cleanUpOnSignals();
+
+// A temporary folder (a QTemporaryDir template; default: kestrin-bench-XXXXXX in TMPDIR) that goes on every
+// way out: a return, an exception, or a signal, which first unmounts what mountTmpfs mounted.
+class TempDir {
+public:
+    explicit TempDir(const QString &templatePath = {});
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    bool isValid() const { return m_dir.isValid(); }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    int m_slot = -1;
+};
+
 // Mounts a tmpfs of the given size on dir when we are root; false otherwise (the caller then uses the disk).
+// Unmounted by unmount(), or by a signal that ends the bench.
 bool mountTmpfs(const QString &dir, const QString &size);
+// Another mount of the bench's, unmounted by unmount() or by a signal.
+void holdMount(const QString &dir);
 void unmount(const QString &dir);
 
 // Resident set size of this process in bytes (from /proc/self/statm).

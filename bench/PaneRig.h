@@ -13,7 +13,6 @@
 #include <QEventLoop>
 #include <QEvent>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -36,7 +35,7 @@ public:
     const QString &small() const { return m_folders->small; }
 
 private:
-    QTemporaryDir m_tmp;
+    TempDir m_tmp;
     std::optional<PaneFolders> m_folders;
 };
 

@@ -481,9 +481,10 @@ int syncRun(const QStringList &args) {
     return equal ? 0 : 1;
 }
 
-const Bench::Registration syncReg("sync",
-                                  "sync in three shapes: one folder, folders on both sides, the re-sync of a "
-                                  "real tree (reference: rsync -a; --files N, --rounds N, --shape 1|2|3)",
-                                  syncRun);
+const Bench::Registration
+    syncReg("sync",
+            "sync in three shapes: one folder, folders on both sides, the re-sync of a "
+            "real tree (reference: rsync -a; --files N, --rounds N, --shape 1|2|3); about 20 min",
+            syncRun);
 
 } // namespace

@@ -13,7 +13,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 command -v setpriv >/dev/null 2>&1 || { echo "suite-user: setpriv (util-linux) is missing"; exit 1; }
 scratch="$(mktemp -d)" || exit 1
-trap 'rm -rf "$scratch"' EXIT
+fuse_acl=""
+# What the run granted goes with the scratch folder.
+trap 'rm -rf "$scratch"; [ -z "$fuse_acl" ] || printf "%s\n" "$fuse_acl" | setfacl --restore=-' EXIT
 chmod 711 "$scratch"
 mkdir "$scratch/home" "$scratch/tmp" "$scratch/run" "$scratch/bin" "$scratch/logs"
 chmod 700 "$scratch/run"
@@ -25,6 +27,16 @@ as_user() {
         env -u USER -u LOGNAME ${name:+USER="$name" LOGNAME="$name"} HOME="$scratch/home" TMPDIR="$scratch/tmp" \
         XDG_RUNTIME_DIR="$scratch/run" "$@"
 }
+
+# The stick tests mount the tests' FUSE file system as that account, through fusermount3: /dev/fuse must be
+# open to it, as Debian makes it for everyone; where it is not (a container), it is for the run alone.
+if [ -c /dev/fuse ] && ! as_user test -r /dev/fuse -a -w /dev/fuse; then
+    fuse_acl="$(getfacl -p /dev/fuse 2>/dev/null)"
+    if [ -z "$fuse_acl" ] || ! setfacl -m "u:$uid:rw" /dev/fuse 2>/dev/null; then
+        fuse_acl=
+        echo "suite-user: /dev/fuse is closed to uid $uid: the stick tests skip"
+    fi
+fi
 
 for prog in "$@"; do
     bin="$dir/$prog"

@@ -1,7 +1,8 @@
 #pragma once
 
 // Sticks for the tests: the tests' FAT-like FUSE file system (tests/common/fatfuse) and a real exFAT image
-// through exfat-fuse, each mounted in a temporary folder. Both need root and /dev/fuse; a test skips without:
+// through exfat-fuse, each mounted in a temporary folder. The FUSE stick needs /dev/fuse (and, for an
+// ordinary account, fusermount3); the images need root for their loop device. A test skips without:
 //
 //     KESTRIN_FAT_OR_SKIP(stick);           // TestUtil::FatFuse stick; stick.path() is the mounted folder
 //     stick.pull();                          // every change, write and flush now fails with EIO
@@ -20,6 +21,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,9 +45,16 @@ template <class F> bool waitFor(F check, int ms = 5000) {
 }
 
 inline QString fuseUnavailable() {
-    if (::geteuid() != 0) return QStringLiteral("needs root to mount");
     if (::access("/dev/fuse", R_OK | W_OK) != 0) return QStringLiteral("needs /dev/fuse");
+    // An ordinary account mounts and unmounts through the set-user-id helper.
+    if (::geteuid() != 0 && QStandardPaths::findExecutable(QStringLiteral("fusermount3")).isEmpty())
+        return QStringLiteral("needs fusermount3");
     return {};
+}
+
+// Ends the FUSE program with the test program, however that ends: the program then unmounts its stick.
+inline void endWithParent() {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 }
 
 inline QString sbinExecutable(const QString &name) {
@@ -90,10 +99,15 @@ public:
         if (movingFolderSizes) args << QStringLiteral("--moving-folder-sizes");
         if (takenOnRefusal) args << QStringLiteral("--taken-on-refusal");
         if (tenMsTimes) args << QStringLiteral("--ten-ms-times");
+        // Other accounts (a test's child that drops root) may look in only where root mounted it: an ordinary
+        // account may not allow them.
         args << QStringLiteral("--state") << statePath() << backing() << path() << QStringLiteral("-f")
-             << QStringLiteral("-o") << QStringLiteral("default_permissions,allow_other,fsname=kestrinstick");
+             << QStringLiteral("-o")
+             << (::geteuid() == 0 ? QStringLiteral("default_permissions,allow_other,fsname=kestrinstick")
+                                  : QStringLiteral("default_permissions,fsname=kestrinstick"));
         if (shownOwner >= 0) args << QStringLiteral("-o") << QStringLiteral("uid=%1").arg(shownOwner);
         m_proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_proc.setChildProcessModifier(fusedetail::endWithParent);
         m_proc.start(QStringLiteral(KESTRIN_FATFUSE_PROGRAM), args);
         const bool up =
             m_proc.waitForStarted(5000) && fusedetail::waitFor([&] {
@@ -104,7 +118,9 @@ public:
 #endif
     }
     ~FatFuse() {
-        if (m_mounted) ::umount2(QFile::encodeName(path()).constData(), MNT_DETACH);
+        if (m_mounted && ::umount2(QFile::encodeName(path()).constData(), MNT_DETACH) != 0)
+            QProcess::execute(QStringLiteral("fusermount3"),
+                              {QStringLiteral("-u"), QStringLiteral("-z"), path()});
         if (m_proc.state() != QProcess::NotRunning && !m_proc.waitForFinished(5000)) {
             m_proc.kill();
             m_proc.waitForFinished(2000);
@@ -159,10 +175,10 @@ private:
 class LoopImage {
 public:
     LoopImage(const QString &mkfs, const QStringList &mkfsOptions, const QString &mount, qint64 bytes) {
-        // The kernel's own drivers need no FUSE.
-        m_why = mount == QStringLiteral("mount")
-                    ? (::geteuid() == 0 ? QString() : QStringLiteral("needs root to mount"))
-                    : fusedetail::fuseUnavailable();
+        // A loop device needs root; the kernel's own drivers need no FUSE.
+        m_why = ::geteuid() != 0                   ? QStringLiteral("needs root to mount")
+                : mount == QStringLiteral("mount") ? QString()
+                                                   : fusedetail::fuseUnavailable();
         if (!m_why.isEmpty()) return;
         const QString mkfsPath = fusedetail::sbinExecutable(mkfs),
                       mountPath = fusedetail::sbinExecutable(mount);

@@ -240,10 +240,13 @@ void Transfers::runSync(const QString &left, const QString &right, const QList<S
             [self, total, completion, leftOut](const SyncResult &r) {
                 if (!self) return;
                 self->m_sides.refreshAll();
-                // Never "synced" alone while rows of the compare stayed as they were.
+                // Never "synced" alone while rows of the compare stayed as they were, or special files
+                // inside copied folders were left out.
                 const QString notSynced = FolderCompare::leftOutText(leftOut);
                 const auto withLeftOut = [&](QString text) {
-                    return notSynced.isEmpty() ? text : text + u' ' + notSynced;
+                    for (const QString &more : {r.passedOver, notSynced})
+                        if (!more.isEmpty()) text += u' ' + more;
+                    return text;
                 };
                 if (r.cancelled) {
                     self->m_toasts.show(withLeftOut(
@@ -259,8 +262,9 @@ void Transfers::runSync(const QString &left, const QString &right, const QList<S
                            "im Papierkorb.|Synchronisiert: %d Schritte. Überschriebenes und "
                            "Gelöschtes liegt im Papierkorb.",
                            r.done, r.done);
-                    self->m_toasts.show(withLeftOut(text),
-                                        notSynced.isEmpty() ? ToastKind::success : ToastKind::warning);
+                    self->m_toasts.show(withLeftOut(text), notSynced.isEmpty() && r.passedOver.isEmpty()
+                                                               ? ToastKind::success
+                                                               : ToastKind::warning);
                 }
                 if (completion) completion();
             });

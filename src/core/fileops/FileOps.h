@@ -99,6 +99,9 @@ TransferOutcome runWithProgress(const QStringList &paths, const QString &to, boo
                                 TransferProgress &progress,
                                 const QHash<QString, ConflictChoice> &resolutions = {},
                                 bool flushAtEnd = true, const Shown &shown = {});
+// Once for a batch: how many pipes, sockets and devices inside copied folders stayed behind, the first
+// few (paths) by name.
+QString passedOverText(const QStringList &first, qsizetype count);
 
 // --- what interrupted transfers left
 

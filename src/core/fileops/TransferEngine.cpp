@@ -46,7 +46,8 @@ QString firstNamed(const QStringList &paths, qsizetype total = -1) {
     return FileFmt::firstNamed(names, total < 0 ? paths.size() : total);
 }
 
-// Once for the batch: the pipes, sockets and devices inside copied folders, which stayed behind.
+} // namespace
+
 QString passedOverText(const QStringList &first, qsizetype count) {
     const QString list = firstNamed(first, count);
     // clang-format off
@@ -54,6 +55,8 @@ QString passedOverText(const QStringList &first, qsizetype count) {
               count, count, list);
     // clang-format on
 }
+
+namespace {
 
 // A Replace that would put the item itself in the Trash: a link to what it replaces, or another name of it.
 QString sameItemText(const QString &path, const QString &named, const struct stat &old) {

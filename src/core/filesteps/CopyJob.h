@@ -89,6 +89,9 @@ public:
     const QString &path() const { return path_; }
     // False: there was nothing to copy (a pipe, a socket, a device).
     bool made() const { return report_.createdRoot; }
+    // What the copy left out: pipes, sockets and devices inside a copied folder, the first few by path.
+    qsizetype passedOver() const { return report_.passedOver; }
+    const QStringList &specials() const { return report_.specials; }
     // Takes the free name `to` in the folder; 0 or errno. Throws a FileError when the journal cannot take
     // the record.
     int place(const QByteArray &to);

@@ -177,6 +177,8 @@ struct Runner {
     QStringList written{};                    // the roots whose volumes the run changed
     std::atomic<bool> cancelled{false};
     std::atomic<bool> ended{false}; // a group's end found a root gone
+    qsizetype passedOver = 0;       // special files inside the folders copied, and the first few
+    QStringList specials{};
 
     void writes(bool onLeft) {
         const QString &root = onLeft ? left : right;
@@ -578,10 +580,15 @@ struct Runner {
         result.errors << g.ended;
         for (const Pending &p : std::as_const(g.steps)) {
             if (p.dropped) continue;
-            if (p.done)
+            if (p.done) {
                 ++result.done;
-            else if (p.error)
+                if (p.part) {
+                    passedOver += p.part->passedOver();
+                    specials << p.part->specials().mid(0, 3 - std::min<qsizetype>(3, specials.size()));
+                }
+            } else if (p.error) {
                 result.errors << *p.error;
+            }
         }
         // The parts that did not take a name go with their records.
         g.steps.clear();
@@ -700,6 +707,8 @@ SyncResult run(const QString &left, const QString &right, const QList<SyncStep> 
     waitForEnd();
     if (endFailed) std::rethrow_exception(endFailed);
     result.cancelled = runner.cancelled;
+    if (runner.passedOver > 0)
+        result.passedOver = FileOps::passedOverText(runner.specials, runner.passedOver);
     QString unflushed;
     if (const int e = runner.replaced.end(&unflushed))
         result.errors << FileSteps::Journal::notFlushedText(unflushed, e);

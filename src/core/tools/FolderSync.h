@@ -24,6 +24,7 @@ struct SyncResult {
     QStringList errors; // one message per failed step, in step order
     bool cancelled = false;
     QList<FileOps::TrashedPair> trashed; // what the run moved to a Trash (its origins are remembered)
+    QString passedOver; // the pipes, sockets and devices that copied folders left behind; empty: none
 };
 
 namespace FolderSync {

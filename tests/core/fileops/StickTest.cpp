@@ -3,6 +3,9 @@
 #include "Fixture.h"
 
 #include "common/FatFuse.h"
+#include "core/filesteps/StepHooks.h"
+
+#include <QScopeGuard>
 
 #include <sys/xattr.h>
 
@@ -37,6 +40,29 @@ TEST_F(Stick, AReplaceSendsTheOldItemToTheSticksTrashThoughTheStickRefusesTheRen
     ASSERT_EQ(o.replaced.size(), 1);
     EXPECT_TRUE(o.replaced[0].inTrash.startsWith(stick.path() + "/.Trash-"));
     EXPECT_EQ(TestUtil::readFile(o.replaced[0].inTrash), "old");
+}
+
+// A stick fills a sparse file's holes: its copy needs the file's size, not the blocks it holds, and one
+// larger than the stick's free space is refused before anything is written.
+TEST_F(Stick, ASparseFileLargerThanTheSticksFreeSpaceIsRefused) {
+    LanguageScope de(AppLanguage::de);
+    KESTRIN_FAT_OR_SKIP(stick);
+    const std::optional<qint64> free = FileOps::freeBytes(stick.path());
+    ASSERT_TRUE(free);
+    const QString sparse = file("src/disk.img", "");
+    if (::truncate(QFile::encodeName(sparse).constData(), *free + (qint64(1) << 30)) != 0 ||
+        TestUtil::lstatOf(sparse).st_blocks != 0)
+        GTEST_SKIP() << "no holes here";
+    // Were it started, the stick is pulled at its first chunk rather than filled.
+    const auto reset = qScopeGuard([] { FileSteps::setStepHook({}); });
+    FileSteps::setStepHook([&](FileSteps::Step s, const QString &) {
+        if (s == FileSteps::Step::chunkCopied) stick.pull();
+    });
+    const TransferOutcome o = run({sparse}, stick.path(), false);
+    ASSERT_EQ(o.errors.size(), 1);
+    EXPECT_TRUE(o.errors[0].startsWith("Nicht genug freier Speicherplatz auf dem Ziel: "))
+        << o.errors[0].toStdString();
+    EXPECT_EQ(names(stick.path()), QStringList{});
 }
 
 TEST_F(Stick, AFolderHoldingWhatTheStickCannotTakeNamesTheInnerItemAndTheDrivesLimit) {

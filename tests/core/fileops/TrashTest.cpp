@@ -257,7 +257,8 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
 // made too: it holds no Trash of ours, and leaves no such folder behind.
 TEST_F(TrashOps, ADriveShowingEveryItemAsAnotherAccountsKeepsNoTrashFolderOfOurs) {
     KESTRIN_FAT_OR_SKIP(stick, false, false, false, false, int(::getuid()) + 1000);
-    ASSERT_TRUE(TestUtil::writeFile(stick.path() + "/w.txt", "w"));
+    // Behind the stick: shown as another's, the stick's root takes nothing from an ordinary account.
+    ASSERT_TRUE(TestUtil::writeFile(stick.backing() + "/w.txt", "w"));
     const auto r = FileOps::trash(FileOps::unlisted({stick.path() + "/w.txt"}));
     EXPECT_EQ(r.noTrash, QStringList{stick.path() + "/w.txt"});
     EXPECT_EQ(names(stick.path()), QStringList{"w.txt"});

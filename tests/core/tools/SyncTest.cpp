@@ -27,6 +27,11 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+
+#include <cstring>
 
 using namespace FileOpsTest;
 using S = CompareRow::Status;
@@ -198,16 +203,23 @@ TEST_F(Sync, CancelDuringACopyKeepsTheDestination) {
     age(R("2.txt"), 1'600'000'000);
     const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
     ASSERT_EQ(steps.size(), 3);
-    int copies = 0;
-    FolderSync::setAfterCopyHook([this, &copies](const QString &temp) {
-        if (temp.startsWith(R()) && ++copies == 2) progress.cancel();
-    });
-    const SyncResult r = run(steps);
-    EXPECT_TRUE(r.cancelled);
-    EXPECT_EQ(r.done, 1);
-    EXPECT_EQ(TestUtil::readFile(R("2.txt")), "old two");
-    EXPECT_FALSE(exists(R("3.txt")));
-    noTemp(R());
+    // One group, and a group for each step.
+    const auto reset = qScopeGuard([] { FolderSync::setGroupStepsForTests(0); });
+    for (const int group : {0, 1}) {
+        FolderSync::setGroupStepsForTests(group);
+        int copies = 0;
+        TransferProgress each;
+        FolderSync::setAfterCopyHook([&](const QString &temp) {
+            if (temp.startsWith(R()) && ++copies == 2) each.cancel();
+        });
+        const SyncResult r = FolderSync::run(L(), R(), steps, each);
+        EXPECT_TRUE(r.cancelled);
+        EXPECT_EQ(r.done, 1);
+        EXPECT_EQ(TestUtil::readFile(R("2.txt")), "old two");
+        EXPECT_FALSE(exists(R("3.txt")));
+        noTemp(R());
+        QFile::remove(R("1.txt"));
+    }
 }
 
 TEST_F(Sync, VanishedTrashTargetFailsWithItsMessage) {
@@ -237,6 +249,40 @@ TEST_F(Sync, DestinationWrittenDuringTheCopyIsKept) {
     noTemp(R());
 }
 
+// Names of one file stay names of one copy only while they are that: a file written between its two names,
+// and (as root) another volume's file that shows the same inode number, get copies of their own.
+TEST_F(Sync, NamesOfOneFileStayNamesOfOneCopyOnlyWhileTheyAre) {
+    file("L/new/a", "before");
+    ASSERT_EQ(::link(QFile::encodeName(L("new/a")).constData(), QFile::encodeName(L("new/b")).constData()),
+              0);
+    bool written = false;
+    const auto reset = qScopeGuard([] { FileSteps::setStepHook({}); });
+    FileSteps::setStepHook([&](Step s, const QString &) {
+        if (s == Step::fileCopied && !std::exchange(written, true))
+            TestUtil::writeFile(L("new/a"), "written between");
+    });
+    EXPECT_EQ(run(plan(SyncMode::leftToRight, false)).done, 1);
+    FileSteps::setStepHook({});
+    QStringList copies{TestUtil::readFile(R("new/a")), TestUtil::readFile(R("new/b"))};
+    copies.sort();
+    EXPECT_EQ(copies, (QStringList{"before", "written between"}));
+
+    if (!TestUtil::isRoot()) return;
+    KESTRIN_FAT_OR_SKIP(stick);
+    ASSERT_TRUE(QDir(R()).removeRecursively() && QDir().mkdir(R()));
+    ASSERT_TRUE(QDir().mkpath(stick.backing() + "/m") && QDir().mkpath(L("new/m")));
+    if (::link(QFile::encodeName(L("new/a")).constData(),
+               QFile::encodeName(stick.backing() + "/m/c").constData()))
+        GTEST_SKIP() << "the stick's backing is on another volume";
+    ASSERT_EQ(QProcess::execute("mount", {"--bind", stick.path() + "/m", L("new/m")}), 0);
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", L("new/m")}); });
+    ASSERT_EQ(TestUtil::lstatOf(L("new/m/c")).st_ino, TestUtil::lstatOf(L("new/a")).st_ino);
+    age(L("new/a"), 1'600'000'000); // a time the stick keeps as it is
+    EXPECT_EQ(run(plan(SyncMode::leftToRight, false)).done, 1);
+    EXPECT_EQ(TestUtil::lstatOf(R("new/a")).st_ino, TestUtil::lstatOf(R("new/b")).st_ino);
+    EXPECT_NE(TestUtil::lstatOf(R("new/m/c")).st_ino, TestUtil::lstatOf(R("new/a")).st_ino);
+}
+
 TEST_F(Sync, SpecialFilesAreNotCopiedAndSaySo) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(L("pipe")).constData(), 0600), 0);
     const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
@@ -245,6 +291,42 @@ TEST_F(Sync, SpecialFilesAreNotCopiedAndSaySo) {
     EXPECT_EQ(r.done, 0);
     EXPECT_EQ(r.errors, QStringList{"„pipe“: Pipes, Sockets und Geräte lassen sich nicht kopieren."});
     EXPECT_TRUE(names(R()).isEmpty());
+    // Inside a new folder they stay behind, said with how many and which: a lone one, then a pipe, a socket
+    // and (as root) a device beside a file.
+    QFile::remove(L("pipe"));
+    const auto special = [&](const QString &rel, mode_t type) {
+        if (type == S_IFSOCK) {
+            sockaddr_un at{AF_UNIX, {}};
+            std::strncpy(at.sun_path, QFile::encodeName(L(rel)).constData(), sizeof at.sun_path - 1);
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            const bool made = ::bind(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0;
+            ::close(fd);
+            return made;
+        }
+        return ::mknod(QFile::encodeName(L(rel)).constData(), type | 0600, makedev(1, 3)) == 0;
+    };
+    mkdir("L/lone");
+    file("L/new/a.txt", "a");
+    ASSERT_TRUE(special("lone/pipe", S_IFIFO) && special("new/pipe", S_IFIFO) &&
+                special("new/sock", S_IFSOCK));
+    const QStringList inNew =
+        QStringList{"pipe", "sock"} + (special("new/dev", S_IFCHR) ? QStringList{"dev"} : QStringList{});
+    const QList<SyncStep> folders = plan(SyncMode::leftToRight, false);
+    ASSERT_EQ(folders.size(), 2);
+    const SyncResult lone = run({folders[0]});
+    EXPECT_EQ(lone.done, 1);
+    EXPECT_EQ(lone.passedOver, "Pipes, Sockets und Geräte lassen sich nicht kopieren. 1 solches Objekt wurde "
+                               "übergangen: „pipe“.");
+    const SyncResult three = run({folders[1]});
+    EXPECT_EQ(three.done, 1);
+    EXPECT_TRUE(three.errors.isEmpty());
+    EXPECT_TRUE(
+        three.passedOver.startsWith(QString("Pipes, Sockets und Geräte lassen sich nicht kopieren. %1 solche "
+                                            "Objekte wurden übergangen: ")
+                                        .arg(inNew.size())));
+    for (const QString &n : inNew)
+        EXPECT_TRUE(three.passedOver.contains("„" + n + "“")) << n.toStdString();
+    EXPECT_EQ(names(R("new")), QStringList{"a.txt"});
 }
 
 TEST_F(Sync, ARootThatIsNoLongerTheComparedFolderIsRefused) {
@@ -264,6 +346,32 @@ TEST_F(Sync, ARootThatIsNoLongerTheComparedFolderIsRefused) {
                                             "vergleichen.")
                                         .arg(R())});
     EXPECT_TRUE(names(R()).isEmpty());
+
+    // Swapped once the first of three groups is copied and flushed: it is not finished, and no later group
+    // acts; the run is told once.
+    ASSERT_TRUE(QDir(R()).removeRecursively() && QDir(path("R.before")).removeRecursively());
+    mkdir("R");
+    file("L/b.txt", "b");
+    file("L/c.txt", "c");
+    const CompareResult three = scan();
+    steps.clear();
+    for (const CompareRow &row : three.rows)
+        steps << SyncStep{row, FolderCompare::action(row, SyncMode::leftToRight, false)};
+    const auto reset = qScopeGuard([] {
+        FileSteps::setStepHook({});
+        FolderSync::setGroupStepsForTests(0);
+    });
+    FolderSync::setGroupStepsForTests(1);
+    FileSteps::setStepHook([&](Step s, const QString &) {
+        if (s == Step::flushed && !exists(path("R.before"))) {
+            ASSERT_TRUE(QDir().rename(R(), path("R.before")) && QDir().mkdir(R()));
+        }
+    });
+    const SyncResult gone = FolderSync::run(L(), R(), steps, progress, {three.leftId, three.rightId});
+    EXPECT_EQ(gone.done, 0);
+    EXPECT_EQ(gone.errors, QStringList{rootGone(R())});
+    EXPECT_TRUE(names(R()).isEmpty());
+    EXPECT_TRUE(names(path("R.before")).isEmpty());
 }
 
 // A sync killed in a copy, or between putting a replacement in place and trashing the old item: the next
@@ -818,7 +926,13 @@ TEST_F(Sync, ACopyNeverReadsFromOrWritesIntoASwappedFolder) {
     EXPECT_FALSE(exists(R(".away/b.txt")));
 
     // A folder held once for all its items, swapped after their copies were made: none takes its name
-    // through the link.
+    // through the link, no item it replaces or holds as surplus leaves.
+    const auto subHolds = [&](const QString &folder) {
+        file("L/sub/e.txt", "newer e");
+        file(folder + "/e.txt", "old e");
+        age(path(folder + "/e.txt"), 1'600'000'000);
+        file(folder + "/x.txt", "surplus");
+    };
     for (const bool openat2 : {true, false}) {
         SCOPED_TRACE(openat2 ? "openat2" : "name by name");
         FileSteps::setOpenat2ForTests(openat2);
@@ -827,9 +941,9 @@ TEST_F(Sync, ACopyNeverReadsFromOrWritesIntoASwappedFolder) {
         QDir(L()).removeRecursively();
         file("L/sub/c.txt", "c");
         file("L/sub/d.txt", "d");
-        mkdir("R/sub");
-        const QList<SyncStep> third = plan(SyncMode::leftToRight, false);
-        ASSERT_EQ(third.size(), 2);
+        subHolds("R/sub");
+        const QList<SyncStep> third = plan(SyncMode::leftToRight, true);
+        ASSERT_EQ(third.size(), 4);
         FileSteps::Journal::setFlushedHookForTests({});
         FolderSync::setAfterCopyHook([&](const QString &) {
             if (!exists(R("sub.away"))) {
@@ -841,12 +955,34 @@ TEST_F(Sync, ACopyNeverReadsFromOrWritesIntoASwappedFolder) {
         FileSteps::setOpenat2ForTests(true);
         EXPECT_EQ(mine.state(), before);
         EXPECT_EQ(r.done, 0);
-        ASSERT_EQ(r.errors.size(), 2);
+        ASSERT_EQ(r.errors.size(), 4);
         for (const QString &e : r.errors)
             EXPECT_TRUE(e.endsWith(FileSteps::HeldFolder::refusalText(R("sub")))) << e.toStdString();
         noTemp(R("sub.away"));
-        EXPECT_TRUE(names(R("sub.away")).isEmpty());
+        EXPECT_EQ(names(R("sub.away")), (QStringList{"e.txt", "x.txt"}));
+        EXPECT_EQ(TestUtil::readFile(R("sub.away/e.txt")), "old e");
         QFile::remove(R("sub"));
         QDir(R("sub.away")).removeRecursively();
     }
+    // Swapped once the replacements are on record, before the old items leave.
+    QDir(L()).removeRecursively();
+    subHolds("R/sub");
+    const QList<SyncStep> fourth = plan(SyncMode::leftToRight, false);
+    ASSERT_EQ(fourth.size(), 1);
+    bool copied = false;
+    FolderSync::setAfterCopyHook([&](const QString &) { copied = true; });
+    FileSteps::Journal::setFlushedHookForTests([&](qint64) {
+        if (copied && !exists(R("sub.away"))) {
+            ASSERT_TRUE(TestUtil::swapForLink(R("sub"), mine.path()));
+        }
+    });
+    r = run(fourth);
+    FolderSync::setAfterCopyHook({});
+    FileSteps::Journal::setFlushedHookForTests({});
+    EXPECT_EQ(mine.state(), before);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.errors.size(), 1);
+    EXPECT_EQ(TestUtil::readFile(R("sub.away/e.txt")), "old e");
+    noTemp(R("sub.away"));
+    EXPECT_TRUE(names(TrashRoots::homeTrash() + "/files").isEmpty());
 }

@@ -10,12 +10,14 @@
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/HeldFolder.h"
+#include "core/tools/FolderSync.h"
 #include "platform/Plist.h"
 #include "platform/Posix.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <algorithm>
@@ -633,6 +635,8 @@ TEST_F(SyscallKills, ADiskFailingBeforeTheLastFlushIsSaidEveryTime) {
 // A sync's groups flush their volume through two descriptors in turn: a write-back error that one
 // group's flush heard, which may have been of the next group's copies, is heard by the next group's too.
 TEST_F(SyscallKills, AWriteBackErrorOneGroupsFlushHeardIsHeardByTheNextOne) {
+    // The sync opens this process's journal in a state folder that goes with the test.
+    if (TestChild::ranInOwnProcess()) return;
     if (!useDisk(true)) GTEST_SKIP() << "no failing disk here";
     ASSERT_TRUE(prepareRun([&] { TestUtil::writeFile(at("a.bin"), pattern(64 << 10, 1)); }));
     {
@@ -654,6 +658,42 @@ TEST_F(SyscallKills, AWriteBackErrorOneGroupsFlushHeardIsHeardByTheNextOne) {
         EXPECT_EQ(volumes.flushVolume(root, nullptr, 0), EIO);
         EXPECT_EQ(volumes.flushVolume(root, nullptr, 1), EIO);
         EXPECT_EQ(volumes.flushVolume(root, nullptr, 2), 0);
+    }
+    EXPECT_TRUE(endRun());
+
+    // A sync in groups of one takes the turns: an error the first group's flush heard fails the second
+    // group's copy too (it may have been its own), and the third is done. Its journal stays off the disk,
+    // which it would keep mounted.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(onVolume("state")));
+    const QString left = onVolume("L");
+    for (const char *n : {"a", "b", "c"})
+        ASSERT_TRUE(TestUtil::writeFile(left + "/" + n, pattern(64 << 10, 3)));
+    ASSERT_TRUE(prepareRun([&] { QDir().mkpath(at("R")); }));
+    {
+        const auto reset = qScopeGuard([] {
+            FolderSync::setGroupStepsForTests(0);
+            FolderSync::setAfterCopyHook({});
+        });
+        FolderSync::setGroupStepsForTests(1);
+        FolderSync::setAfterCopyHook([&](const QString &) {
+            if (exists(at("other.bin"))) return;
+            ASSERT_TRUE(TestUtil::writeFile(at("other.bin"), pattern(64 << 10, 4)));
+            disk->fail();
+            QThread::msleep(20);
+            const int file = ::open(QFile::encodeName(at("other.bin")).constData(), O_RDONLY | O_CLOEXEC);
+            ::sync_file_range(
+                file, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+            ::close(file);
+            disk->heal();
+            QThread::msleep(20);
+        });
+        QList<SyncStep> steps;
+        for (const CompareRow &row : FolderCompare::scan(left, at("R"), [] { return false; }).rows)
+            steps << SyncStep{row, SyncAction::toRight};
+        TransferProgress progress;
+        const SyncResult r = FolderSync::run(left, at("R"), steps, progress);
+        EXPECT_EQ(r.done, 1);
+        EXPECT_EQ(r.errors, QStringList(2, FileSteps::notSavedText(at("R"), EIO)));
     }
     EXPECT_TRUE(endRun());
 }
