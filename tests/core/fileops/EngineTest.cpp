@@ -388,9 +388,10 @@ TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
     LanguageScope de(AppLanguage::de);
     constexpr uid_t user = 65534;
     const bool root = TestUtil::isRoot();
-    gid_t shared = root ? 4242 : ::getegid(), groups[32]; // the ordinary account's other group, if any
-    for (int i = root ? 0 : ::getgroups(32, groups); i-- > 0;)
-        shared = groups[i] != ::getegid() ? groups[i] : shared;
+    gid_t other[1]; // the ordinary account's other group, where it has one
+    const gid_t shared = root                                                  ? 4242
+                         : ::getgroups(1, other) == 1 && *other != ::getegid() ? *other
+                                                                               : ::getegid();
     TestUtil::TmpfsMount vol("16m"); // another volume, where one can be mounted
     // A moved tree goes only where its folders let its entries go: an empty one.
     const QStringList items{file("copy/ro", "r"), path("copy/tree"), file("move/ro", "r"), mkdir("move/tree"),
@@ -404,28 +405,31 @@ TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
     ASSERT_EQ(::chmod(QFile::encodeName(tmp.path()), 0755), 0);
     for (const QString &p : readOnly)
         ASSERT_EQ(::chmod(QFile::encodeName(p), QFileInfo(p).isDir() ? 0555 : 0444), 0);
-    const QString alien = file("alien", "a"), r640 = file("r640", "r");
+    // Of a group the user is not in, one with an ACL whose owning group may write.
+    const QStringList alien{file("alien", "a"), file("alienAcl", "a")};
+    const QString r640 = file("r640", "r");
     ASSERT_TRUE(
         ::chown(QFile::encodeName(dst), -1, shared) == 0 && ::chmod(QFile::encodeName(dst), 02777) == 0 &&
         ::chmod(QFile::encodeName(items[1]), 02555) == 0 && ::chmod(QFile::encodeName(r640), 0640) == 0 &&
-        (!root || (::chown(QFile::encodeName(alien), user, 4343) == 0 &&
-                   ::chmod(QFile::encodeName(alien), 0660) == 0 && run({r640}, dst, false).done == 1)));
+        (!root ||
+         (QProcess::execute("chown", {QString::number(user) + ":4343", alien[0], alien[1]}) == 0 &&
+          QProcess::execute("setfacl", {"-m", "u::rw,g::rw,o::-,u:1234:r", alien[0], alien[1]}) == 0 &&
+          QProcess::execute("setfacl", {"-b", alien[0]}) == 0 && run({r640}, dst, false).done == 1)));
     const auto work = [&] {
         if (root && (::setgroups(1, &shared) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(2);
         qputenv("XDG_STATE_HOME", QFile::encodeName(state));
-        const TransferOutcome copied =
-            run(items.mid(0, 2) + (root ? QStringList{alien} : QStringList()), dst, false);
+        const TransferOutcome copied = run(items.mid(0, 2) + (root ? alien : QStringList()), dst, false);
         const TransferOutcome moved = vol.valid() ? run(items.mid(2), vol.path(), true) : TransferOutcome{};
         return QByteArray::number(copied.done + moved.done) +
                (copied.errors + moved.errors).join('|').toUtf8();
     };
     EXPECT_EQ(root ? TestChild::outputOf(work) : work(),
               vol.valid()
-                  ? "5„partly“ wurde kopiert, aber das Original ließ sich nur teilweise löschen. Am alten "
+                  ? "6„partly“ wurde kopiert, aber das Original ließ sich nur teilweise löschen. Am alten "
                     "Ort ist davon noch übrig: „partly/ro/f“. Die Kopie ist vollständig und bleibt "
                     "erhalten. „partly“: Keine Berechtigung. Prüfe die Zugriffsrechte. Geschützte Orte "
                     "kann nur ein Administrator ändern."
-              : root ? "3"
+              : root ? "4"
                      : "2");
     QStringList made, marked, into{dst};
     if (vol.valid()) into << vol.path();
@@ -435,7 +439,7 @@ TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
             made << it.next();
     for (const QString &p : made)
         if (::lgetxattr(QFile::encodeName(p), "user.kestrin.part", nullptr, 0) >= 0) marked << p;
-    EXPECT_EQ(made.size(), 4 + (root ? 2 : 0) + (vol.valid() ? 6 : 0));
+    EXPECT_EQ(made.size(), 4 + (root ? 3 : 0) + (vol.valid() ? 6 : 0));
     EXPECT_EQ(marked, QStringList{});
     const auto owned = [&](const char *name) {
         const struct stat st = lstatOf(dst + '/' + name);
@@ -446,6 +450,9 @@ TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
               QStringList({own + "444", own + "2555", own + "444"}));
     if (root) {
         EXPECT_EQ(QStringList({owned("alien"), owned("r640")}), QStringList({"65534:4242 600", "0:0 640"}));
+        // The owning group's entry (the third: after the owner's and 1234's) lets it do nothing.
+        EXPECT_EQ(xattr(dst + "/alienAcl", "system.posix_acl_access").mid(20, 4),
+                  QByteArray("\x04\0\0\0", 4));
     }
     for (const QString &p : made + readOnly) // else the folders would stay behind
         if (QFileInfo(p).isDir()) ::chmod(QFile::encodeName(p), 0755);
