@@ -381,17 +381,14 @@ TEST_F(Engine, ReplaceNeverTrashesTheSourceOrWhatTheBatchMade) {
 
 // An ordinary user's copies of read-only items, a file and a tree of read-only folders, and their moves to
 // another volume keep no attribute of the program: its marker goes before the mode that forbids removing it.
-// A moved folder whose read-only subfolder keeps its file says what is left of the original. In a folder
-// that gives what is made in it its own group (set-group-id), copies keep their group where the account may
-// set it (root, a member); elsewhere that group may do no more than anyone.
+// A moved folder whose read-only subfolder keeps its file says what is left. In a set-group-id folder copies
+// keep their group where the account may set it (root, a member); elsewhere that group gets no more rights.
 TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
     LanguageScope de(AppLanguage::de);
     constexpr uid_t user = 65534;
     const bool root = TestUtil::isRoot();
-    gid_t other[1]; // the ordinary account's other group, where it has one
-    const gid_t shared = root                                                  ? 4242
-                         : ::getgroups(1, other) == 1 && *other != ::getegid() ? *other
-                                                                               : ::getegid();
+    gid_t shared = 4242; // as an ordinary account, its other group where it has one
+    if (!root && ::getgroups(1, &shared) != 1) shared = ::getegid();
     TestUtil::TmpfsMount vol("16m"); // another volume, where one can be mounted
     // A moved tree goes only where its folders let its entries go: an empty one.
     const QStringList items{file("copy/ro", "r"), path("copy/tree"), file("move/ro", "r"), mkdir("move/tree"),
@@ -405,16 +402,15 @@ TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
     ASSERT_EQ(::chmod(QFile::encodeName(tmp.path()), 0755), 0);
     for (const QString &p : readOnly)
         ASSERT_EQ(::chmod(QFile::encodeName(p), QFileInfo(p).isDir() ? 0555 : 0444), 0);
-    // Of a group the user is not in, one with an ACL whose owning group may write.
-    const QStringList alien{file("alien", "a"), file("alienAcl", "a")};
-    const QString r640 = file("r640", "r");
+    // Of a group the user is not in (one with an ACL whose owning group may write), and root's.
+    const QStringList alien{file("alien", "a"), file("alienAcl", "a")}, r640{file("r640", "r")};
     ASSERT_TRUE(
         ::chown(QFile::encodeName(dst), -1, shared) == 0 && ::chmod(QFile::encodeName(dst), 02777) == 0 &&
-        ::chmod(QFile::encodeName(items[1]), 02555) == 0 && ::chmod(QFile::encodeName(r640), 0640) == 0 &&
+        ::chmod(QFile::encodeName(items[1]), 02555) == 0 && ::chmod(QFile::encodeName(r640[0]), 0640) == 0 &&
         (!root ||
          (QProcess::execute("chown", {QString::number(user) + ":4343", alien[0], alien[1]}) == 0 &&
           QProcess::execute("setfacl", {"-m", "u::rw,g::rw,o::-,u:1234:r", alien[0], alien[1]}) == 0 &&
-          QProcess::execute("setfacl", {"-b", alien[0]}) == 0 && run({r640}, dst, false).done == 1)));
+          QProcess::execute("setfacl", {"-b", alien[0]}) == 0 && run(r640, dst, false).done == 1)));
     const auto work = [&] {
         if (root && (::setgroups(1, &shared) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(2);
         qputenv("XDG_STATE_HOME", QFile::encodeName(state));
@@ -450,9 +446,8 @@ TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
               QStringList({own + "444", own + "2555", own + "444"}));
     if (root) {
         EXPECT_EQ(QStringList({owned("alien"), owned("r640")}), QStringList({"65534:4242 600", "0:0 640"}));
-        // The owning group's entry (the third: after the owner's and 1234's) lets it do nothing.
-        EXPECT_EQ(xattr(dst + "/alienAcl", "system.posix_acl_access").mid(20, 4),
-                  QByteArray("\x04\0\0\0", 4));
+        EXPECT_EQ( // the owning group's entry, the third (after the owner's and 1234's)
+            xattr(dst + "/alienAcl", "system.posix_acl_access").mid(20, 4), QByteArray("\x04\0\0\0", 4));
     }
     for (const QString &p : made + readOnly) // else the folders would stay behind
         if (QFileInfo(p).isDir()) ::chmod(QFile::encodeName(p), 0755);
