@@ -22,8 +22,10 @@ chmod 700 "$scratch/run"
 chown "$uid:$uid" "$scratch/home" "$scratch/tmp" "$scratch/run" "$scratch/logs"
 chmod 755 "$scratch/bin"
 name="$(getent passwd "$uid" | cut -d: -f1)"
+# One group besides its own (users), as an ordinary account has: tests of what a member of another group may do.
+group=100
 as_user() {
-    setpriv --reuid="$uid" --regid="$uid" --clear-groups \
+    setpriv --reuid="$uid" --regid="$uid" --groups="$group" \
         env -u USER -u LOGNAME ${name:+USER="$name" LOGNAME="$name"} HOME="$scratch/home" TMPDIR="$scratch/tmp" \
         XDG_RUNTIME_DIR="$scratch/run" "$@"
 }

@@ -252,6 +252,23 @@ std::optional<mode_t> modeWithinAcl(const QByteArray &acl, mode_t mode) {
     return (mode & 07000) | (bits & mode & 0777);
 }
 
+namespace {
+// The access ACL `acl` whose owning group's entry lets through no more than its entry for others; nullopt
+// for a malformed value.
+std::optional<QByteArray> groupAsOthers(QByteArray acl) {
+    if (acl.size() < 4 || (acl.size() - 4) % 8 != 0) return std::nullopt;
+    qsizetype group = -1, other = -1;
+    for (qsizetype at = 4; at < acl.size(); at += 8) {
+        const int tag = quint8(acl[at]) | quint8(acl[at + 1]) << 8;
+        if (tag == 0x04) group = at + 2;
+        if (tag == 0x20) other = at + 2;
+    }
+    if (group < 0 || other < 0) return std::nullopt;
+    acl[group] = char(acl[group] & acl[other] & 7);
+    return acl;
+}
+} // namespace
+
 bool handsDownAcl(int dir) {
     return ::fgetxattr(dir, aclDefault, nullptr, 0) >= 0 || (errno != ENODATA && errno != ENOTSUP);
 }
@@ -261,6 +278,10 @@ Known Known::ours() {
     k.uid = ::geteuid();
     k.gid = ::getegid();
     return k;
+}
+
+gid_t Known::gidIn(const struct stat &folder) const {
+    return (folder.st_mode & S_ISGID) ? folder.st_gid : gid;
 }
 
 namespace {
@@ -306,17 +327,20 @@ Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit, 
     }
 
     mode_t mode = st.st_mode & 07777;
-    bool chowned = false;
+    bool chowned = false, groupLost = false;
     if (otherOwner(st, known)) {
         chowned = true;
         if (::fchown(dst, st.st_uid, st.st_gid) != 0) {
             // Not permitted: keep our ownership, and never hand out set-id bits for it.
-            if (::fchown(dst, uid_t(-1), st.st_gid) != 0) mode &= ~mode_t(S_ISGID);
+            // Another group than the source's: it may do only what anyone could.
+            if ((groupLost = ::fchown(dst, uid_t(-1), st.st_gid) != 0))
+                mode &= ~mode_t(S_ISGID | 070) | mode_t((mode & 07) << 3);
             mode &= ~mode_t(S_ISUID);
         }
     }
     // A change of owner clears set-id bits, so the mode is set again after one.
     if (chowned || mode != known.made) ::fchmod(dst, mode);
+    if (access && groupLost) access = groupAsOthers(*access);
     // The ACL sets the permission bits itself (the group bits become its mask).
     if (access && ::fsetxattr(dst, aclAccess, access->constData(), size_t(access->size()), 0) != 0) {
         // The mask limits the group, so the mode's group bits may say more than anyone had.

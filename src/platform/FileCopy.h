@@ -69,11 +69,16 @@ struct Metadata {
 };
 // What a job already knows, so that it is not asked again for every file.
 struct Known {
-    uid_t uid = uid_t(-1); // the effective user and group; -1: ask
+    uid_t uid = uid_t(-1); // the effective user, and the group dst was made with; -1: ask
     gid_t gid = gid_t(-1);
     mode_t made = mode_t(-1); // the mode dst was made with (umask applied); -1: unknown
     static Known ours();      // the effective ids of this process
+    // The group of what is made in the folder whose stat is `folder`: its own where it has the set-group-id
+    // bit, else gid.
+    gid_t gidIn(const struct stat &folder) const;
 };
+// Where dst cannot take st's group it keeps the one it was made with; that group then gets no more than
+// st gave everyone (nor set-group-id), by its ACL too.
 Metadata copyMetadata(int src, int dst, const struct stat &st, bool mayInherit = true,
                       const Known &known = {});
 // Whether files made in the open folder dir get an ACL from it.

@@ -48,8 +48,9 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
     // Whatever was left undone is reported with the warning look.
     kind = ToastKind::warning;
     if (outcome.cancelled)
-        return LF("Abgebrochen. %@ von %@ waren schon fertig; Unvollständiges wurde entfernt.",
-                  FileFmt::count(outcome.done), localNumber(sources));
+        return LP("Abgebrochen. %@ von %@ war schon fertig; Unvollständiges wurde entfernt.|Abgebrochen. %@ "
+                  "von %@ waren schon fertig; Unvollständiges wurde entfernt.",
+                  outcome.done, FileFmt::count(outcome.done), localNumber(sources));
     if (!outcome.errors.isEmpty()) {
         kind = ToastKind::error;
         QString text = outcome.errors.first();

@@ -64,12 +64,35 @@ bool holdsLabels(const QByteArray &attribute) {
     return names.contains(attribute);
 }
 
+// The entry of the folder dstDir that a volume blind to case takes `name` for; empty when there is none.
+QByteArray caseTwin(int dstDir, const QByteArray &name) {
+    struct stat there, twin;
+    if (::fstatat(dstDir, name.constData(), &there, AT_SYMLINK_NOFOLLOW) != 0) return {};
+    const QString wanted = QString::fromUtf8(name);
+    try {
+        for (const Entry &e : listEntries(dstDir))
+            if (e.name != name && QString::fromUtf8(e.name).compare(wanted, Qt::CaseInsensitive) == 0 &&
+                ::fstatat(dstDir, e.name.constData(), &twin, AT_SYMLINK_NOFOLLOW) == 0 &&
+                sameInode(twin, there))
+                return e.name;
+    } catch (const FileError &) {
+    }
+    return {};
+}
+
 // Why the destination refused to make `name` in the folder dstDir: the drive's own limit where it is the
 // cause, else what the system said. A link made where the volume has none fails with EPERM (FAT) or
 // ENOSYS (exfat-fuse); a refused name with EINVAL, or with ENOENT while the folder is there (exfat-fuse).
 [[noreturn]] void refusedMaking(int e, int dstDir, const QByteArray &name, bool link) {
     if (link && (e == EPERM || e == ENOSYS || e == ENOTSUP))
         throw FileError{EOPNOTSUPP, L("Dieses Laufwerk kann keine Links aufnehmen."), false};
+    if (const QByteArray twin = e == EEXIST ? caseTwin(dstDir, name) : QByteArray(); !twin.isEmpty())
+        throw FileError{
+            EEXIST,
+            LF("Der Name unterscheidet sich von „%@“ nur in der Groß- und Kleinschreibung, und das "
+               "Ziel unterscheidet nicht zwischen Groß- und Kleinschreibung.",
+               Posix::shown(twin)),
+            false};
     struct stat folder;
     if (e == EINVAL || (e == ENOENT && ::fstat(dstDir, &folder) == 0 && folder.st_nlink > 0))
         throw nameRefused(name);
@@ -97,10 +120,10 @@ public:
     bool syncEachFile = false;
 
     // Starts the copy of one item (to `target`) into report.
-    void begin(CopyReport &r, const PathBytes &target, dev_t targetDev, bool sync) {
+    void begin(CopyReport &r, const PathBytes &target, const struct stat &into, bool sync) {
         report = &r;
         target_ = target.bytes();
-        targetDev_ = targetDev;
+        targetDev_ = into.st_dev;
         syncEachFile = sync;
         ancestors_.clear();
         halted_ = false;
@@ -111,6 +134,7 @@ public:
             umask_ = currentUmask();
             factsKnown_ = true;
         }
+        targetGid_ = known_.gidIn(into);
     }
     // seen: the source's stat, where the caller took it just now.
     void copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
@@ -136,6 +160,7 @@ private:
         struct stat st {};
         QByteArray srcPath;
         dev_t dstDev = 0;
+        gid_t gid = 0;            // the group of what is made in dst
         bool handsDownAcl = true; // files made in dst get an ACL from it
         Folder *parent = nullptr;
         // The walk's hold, one per queued batch of its files and one per subfolder.
@@ -182,7 +207,8 @@ private:
             Folder *up = f->parent;
             if (!up && !halted_) letGoOfMark(f->dst.get(), f->st, -1);
             // A folder is given an ACL by its parent only where that hands one down.
-            if (!halted_) metadata(f->src.get(), f->dst.get(), f->st, f->srcPath, !up || up->handsDownAcl);
+            if (!halted_)
+                metadata(f->src.get(), f->dst.get(), f->st, f->srcPath, gidIn(up), !up || up->handsDownAcl);
             delete f;
             f = up;
         }
@@ -219,9 +245,12 @@ private:
         Journal::partMade(PathBytes(target_), fd, most);
         if (::fremovexattr(fd, FileCopy::partMark) == 0) report->mark.clear();
     }
-    void metadata(int src, int dst, const struct stat &st, const QByteArray &srcPath, bool mayInherit = true,
-                  mode_t made = mode_t(-1)) {
+    // The group of what is made in the copy's folder f (nullptr: the folder the item goes into).
+    gid_t gidIn(const Folder *f) const { return f ? f->gid : targetGid_; }
+    void metadata(int src, int dst, const struct stat &st, const QByteArray &srcPath, gid_t gid,
+                  bool mayInherit = true, mode_t made = mode_t(-1)) {
         FileCopy::Known known = known_;
+        known.gid = gid;
         known.made = made;
         const FileCopy::Metadata m = FileCopy::copyMetadata(src, dst, st, mayInherit, known);
         const bool labelsLost = std::any_of(m.refused.cbegin(), m.refused.cend(), holdsLabels);
@@ -286,6 +315,7 @@ private:
     bool factsKnown_ = false;
     QByteArray target_;   // the item's copy
     dev_t targetDev_ = 0; // the device of the folder it goes into
+    gid_t targetGid_ = 0; // the group of what is made there
 };
 
 void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
@@ -334,7 +364,9 @@ void CopyJob::entryOf(Folder *parent, int srcDir, const QByteArray &srcName, int
         if (::symlinkat(text.constData(), dstDir, dstName.constData()) != 0)
             refusedMaking(errno, dstDir, dstName, true);
         if (root) report->createdRoot = true;
-        FileCopy::copyLinkMetadata(dstDir, dstName.constData(), st, known_);
+        FileCopy::Known known = known_;
+        known.gid = gidIn(parent);
+        FileCopy::copyLinkMetadata(dstDir, dstName.constData(), st, known);
         remember(st, qsizetype(st.st_size) == text.size());
         return;
     }
@@ -375,7 +407,9 @@ void CopyJob::folder(Folder *parent, int srcDir, const QByteArray &srcName, int 
     if (f->dst.get() < 0) fail(errno);
     if (root) hold(f->dst.get(), -1);
     struct stat dstSt;
-    f->dstDev = ::fstat(f->dst.get(), &dstSt) == 0 ? dstSt.st_dev : 0;
+    const bool seen = ::fstat(f->dst.get(), &dstSt) == 0;
+    f->dstDev = seen ? dstSt.st_dev : 0;
+    f->gid = seen ? known_.gidIn(dstSt) : known_.gid;
     f->handsDownAcl = FileCopy::handsDownAcl(f->dst.get());
     const std::vector<Entry> entries = listEntries(f->src.get());
     ancestors_.emplace_back(st.st_dev, st.st_ino);
@@ -480,7 +514,7 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     Fd dst = createFile(dstDir, dstName, before, root, in, made);
     const qint64 copied = copyContents(s, src.get(), dst.get(), before, in, srcPath);
     if (root) letGoOfMark(dst.get(), before, before.st_size);
-    metadata(src.get(), dst.get(), before, srcPath, !in || in->handsDownAcl, made);
+    metadata(src.get(), dst.get(), before, srcPath, gidIn(in), !in || in->handsDownAcl, made);
     const bool stable = copiedAsItIs(src.get(), dstDir, dstName, before, copied, srcPath);
     remember(before, stable);
 
@@ -500,14 +534,15 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     reached(Step::fileCopied, srcPath);
 }
 
-// Made private, unless the file keeps our owner and plain rights that let us write it (attributes follow
-// the data): then it is made with them, and needs no change of mode afterwards. Where the folder hands
-// down an ACL, the rights made depend on it: private again. made: the rights it got, where known.
+// Made private, unless the file keeps the owner and group it is made with and plain rights that let us
+// write it (attributes follow the data): then it is made with them, and needs no change of mode afterwards.
+// Where the folder hands down an ACL, the rights made depend on it: private again. made: the rights it got,
+// where known.
 Fd CopyJob::createFile(int dstDir, const QByteArray &dstName, const struct stat &before, bool root,
                        const Folder *in, mode_t &made) {
     const mode_t rights = before.st_mode & 0777;
     const bool plain = umask_ && in && !in->handsDownAcl && !root && (before.st_mode & 07000) == 0 &&
-                       (rights & S_IWUSR) && before.st_uid == known_.uid && before.st_gid == known_.gid;
+                       (rights & S_IWUSR) && before.st_uid == known_.uid && before.st_gid == in->gid;
     const mode_t createMode = plain ? rights : 0600;
     Fd dst(::openat(dstDir, dstName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                     createMode));
@@ -590,7 +625,7 @@ void copyRoot(CopyJob &job, const HeldFolder &from, const QByteArray &srcName, c
     // Opened before the copy writes: a write-back error is reported only to descriptors open then.
     Fd dstDir(flush ? into.openReadable() : -1);
     if (flush && dstDir.get() < 0) fail(errno);
-    job.begin(report, into.pathOf(dstName), into.identity().st_dev, syncEachFile);
+    job.begin(report, into.pathOf(dstName), into.identity(), syncEachFile);
     try {
         job.copyEntry(from.fd(), srcName, into.fd(), dstName, from.pathOf(srcName).bytes(), true,
                       shown ? &now : nullptr);

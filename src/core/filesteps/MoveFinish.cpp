@@ -3,6 +3,7 @@
 #include "core/filesteps/PosixSteps.h"
 #include "core/filesteps/TransferJournal.h"
 
+#include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "platform/Posix.h"
 
@@ -33,6 +34,7 @@ public:
                const QByteArray &rel) {
         if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
             ++left_.special;
+            stay(rel);
             return;
         }
         const auto seen = report_.copied.find({st.st_dev, st.st_ino});
@@ -49,7 +51,7 @@ public:
         if (st.st_nlink > 1) {
             // Its other names see the lower link count as a new change time.
             Fd fd(::openat(srcDir, srcName, O_PATH | O_NOFOLLOW | O_CLOEXEC));
-            if (!unlink(srcDir, srcName)) return;
+            if (!unlink(srcDir, srcName, rel)) return;
             struct stat after;
             Seen &s = seen->second;
             if (fd.get() >= 0 && ::fstat(fd.get(), &after) == 0 && after.st_size == s.size &&
@@ -57,7 +59,7 @@ public:
                 s.ctime = after.st_ctim;
             else
                 s.stable = false;
-        } else if (!unlink(srcDir, srcName)) {
+        } else if (!unlink(srcDir, srcName, rel)) {
             return;
         }
         reached(Step::fileRemoved, folder_ + rel);
@@ -66,21 +68,21 @@ public:
     void below(int srcDir, int dstDir, const QByteArray &rel, int depth) {
         struct stat here;
         if (::fstat(srcDir, &here) != 0) {
-            error(errno);
+            error(errno, rel);
             return;
         }
         std::vector<QByteArray> names;
         try {
             names = listNames(srcDir);
         } catch (const FileError &e) {
-            error(e.code);
+            error(e.code, rel);
             return;
         }
         for (const QByteArray &name : names) {
             const QByteArray sub = rel + '/' + name;
             struct stat st;
             if (::fstatat(srcDir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno != ENOENT) error(errno);
+                if (errno != ENOENT) error(errno, sub);
                 continue;
             }
             if (!S_ISDIR(st.st_mode)) {
@@ -90,6 +92,7 @@ public:
             // Never delete on another file system than the original's, nor through a bind mount.
             if (isMountPoint(srcDir, name.constData(), st, here.st_dev)) {
                 if (left_.mounts++ == 0) left_.firstMount = Posix::shown(sub);
+                stay(sub);
                 continue;
             }
             Fd src(::openat(srcDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -97,7 +100,7 @@ public:
                        ? -1
                        : ::openat(dstDir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (src.get() < 0 || depth >= maxDepth) {
-                error(src.get() < 0 ? errno : ELOOP);
+                error(src.get() < 0 ? errno : ELOOP, sub);
                 continue;
             }
             if (dst.get() < 0) {
@@ -106,22 +109,32 @@ public:
             }
             below(src.get(), dst.get(), sub, depth + 1);
             // A folder that still holds something stays.
-            if (::unlinkat(srcDir, name.constData(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
-                errno != EEXIST && errno != ENOENT)
-                error(errno);
+            if (::unlinkat(srcDir, name.constData(), AT_REMOVEDIR) == 0)
+                ++left_.removed;
+            else if (errno != ENOTEMPTY && errno != EEXIST && errno != ENOENT)
+                error(errno, sub);
         }
     }
 
 private:
     void keep(const QByteArray &rel) {
         if (left_.changed++ == 0) left_.firstChanged = Posix::shown(rel);
+        stay(rel);
     }
-    void error(int e) {
+    void stay(const QByteArray &rel) {
+        if (left_.stayed++ < 3) left_.firstStayed << Posix::shown(rel);
+    }
+    // rel stays, for the reason e.
+    void error(int e, const QByteArray &rel) {
         if (!left_.error) left_.error = e;
+        stay(rel);
     }
-    bool unlink(int dirFd, const char *name) {
-        if (::unlinkat(dirFd, name, 0) == 0 || errno == ENOENT) return true;
-        error(errno);
+    bool unlink(int dirFd, const char *name, const QByteArray &rel) {
+        if (::unlinkat(dirFd, name, 0) == 0 || errno == ENOENT) {
+            ++left_.removed;
+            return true;
+        }
+        error(errno, rel);
         return false;
     }
 
@@ -209,13 +222,19 @@ Leftover finishMove(const HeldFolder &from, const QByteArray &name, const HeldFo
         else
             left.error = errno;
     }
+    // The folder itself would not go, empty or not.
+    const auto refusedItself = [&](int e) {
+        if (!left.error) left.error = e;
+        if (left.stayed++ < 3) left.firstStayed << Posix::shown(name);
+    };
     if (removing == name) {
         if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) != 0) {
-            if (errno != ENOTEMPTY && errno != EEXIST && errno != ENOENT && !left.error) left.error = errno;
-            if (errno != ENOENT) left.keptAt = source;
+            const int e = errno;
+            if (e != ENOTEMPTY && e != EEXIST && e != ENOENT) refusedItself(e);
+            if (e != ENOENT) left.keptAt = source;
         }
     } else if (::unlinkat(parent, asideName.constData(), AT_REMOVEDIR) != 0) {
-        if (errno != ENOTEMPTY && errno != EEXIST && !left.error) left.error = errno;
+        if (errno != ENOTEMPTY && errno != EEXIST) refusedItself(errno);
         // What stays takes its name back.
         QByteArray kept = name;
         for (int attempt = 0; renameNoReplaceAt(parent, asideName, parent, kept) == EEXIST && attempt < 20;
@@ -237,9 +256,16 @@ Leftover finishMove(const HeldFolder &from, const QByteArray &name, const HeldFo
 
 QString leftoverText(const Leftover &left, const QString &name) {
     // clang-format off
+    const auto why = [&] {
+        return explain(left.why.isEmpty() ? FileError::fromErrno(left.error) : FileError{0, left.why, false}, name);
+    };
+    // What went of the original is gone for good: the copy is all there is of it now.
+    if (left.error && left.removed > 0 && left.stayed > 0)
+        return LF("„%@“ wurde kopiert, aber das Original ließ sich nur teilweise löschen. Am alten Ort ist davon noch übrig: %@. Die Kopie ist vollständig und bleibt erhalten. %@",
+                  name, FileFmt::firstNamed(left.firstStayed, left.stayed), why());
     if (left.error)
         return LF("„%@“ wurde kopiert, aber das Original ließ sich nicht löschen. Die Kopie bleibt erhalten. %@",
-                  name, explain(left.why.isEmpty() ? FileError::fromErrno(left.error) : FileError{0, left.why, false}, name));
+                  name, why());
     QStringList parts;
     if (left.changed == 1)
         parts << LF("„%@“ wurde während des Verschiebens geändert und bleibt am alten Ort.", left.firstChanged);

@@ -17,6 +17,10 @@ struct Leftover {
     QString firstMount;    // one of them, relative to the original's folder
     QString keptAt;        // where the rest of the original is now (empty: all gone)
     int unflushed = 0;     // what changed in the original's folder did not reach the disk (errno)
+    qsizetype removed = 0; // entries of the original that went
+    qsizetype stayed = 0;  // entries that stayed by themselves (not folders that only hold them)
+    // The first few of them, relative to the original's folder.
+    QStringList firstStayed;
 };
 // Ends a move once the copy of `source` has its real name at `target`: sets the original
 // aside under a hidden name, deletes each entry that was copied and is unchanged since,

@@ -113,6 +113,15 @@ TEST_F(CommandTest, EachRefusalHasTheWarningLook) {
     EXPECT_EQ(toasts.last().kind, ToastKind::error);
     busy.end();
 
+    // Cancelled as the first of three was copied: the verb agrees with the count.
+    FileSteps::setStepHook([&](FileSteps::Step step, const QString &p) {
+        if (step == FileSteps::Step::fileCopied && p.endsWith("/1")) app->jobs().progress()->cancel();
+    });
+    app->transfers().transfer({make("g/1"), make("g/2"), make("g/3")}, make("h/"), false);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
+    FileSteps::setStepHook({});
+    EXPECT_EQ(lastToast(), "Abgebrochen. 1 Objekt von 3 war schon fertig; Unvollständiges wurde entfernt.");
+
     // Counts with the language's digit grouping.
     QStringList many;
     for (int i = 0; i < 10000; ++i)

@@ -381,15 +381,20 @@ TEST_F(Engine, ReplaceNeverTrashesTheSourceOrWhatTheBatchMade) {
 
 // An ordinary user's copies of read-only items, a file and a tree of read-only folders, and their moves to
 // another volume keep no attribute of the program: its marker goes before the mode that forbids removing it.
+// A moved folder whose read-only subfolder keeps its file says what is left. In a set-group-id folder copies
+// keep their group where the account may set it (root, a member); elsewhere that group gets no more rights.
 TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
+    LanguageScope de(AppLanguage::de);
     constexpr uid_t user = 65534;
     const bool root = TestUtil::isRoot();
+    gid_t shared = 4242; // as an ordinary account, its other group where it has one
+    if (!root && ::getgroups(1, &shared) != 1) shared = ::getegid();
     TestUtil::TmpfsMount vol("16m"); // another volume, where one can be mounted
     // A moved tree goes only where its folders let its entries go: an empty one.
-    const QStringList items{file("copy/ro", "r"), path("copy/tree"), file("move/ro", "r"),
-                            mkdir("move/tree")};
-    const QStringList readOnly{
-        file("copy/tree/sub/f", "f"), path("copy/tree/sub"), items[1], items[0], items[2], items[3]};
+    const QStringList items{file("copy/ro", "r"), path("copy/tree"), file("move/ro", "r"), mkdir("move/tree"),
+                            file("move/partly/a", "a").chopped(2)};
+    const QStringList readOnly = items.mid(0, 4) << file("copy/tree/sub/f", "f") << path("copy/tree/sub")
+                                                 << file("move/partly/ro/f", "f").chopped(2);
     const QString dst = mkdir("dst"), state = mkdir("state");
     QDirIterator all(tmp.path(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (root && all.hasNext())
@@ -397,15 +402,31 @@ TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
     ASSERT_EQ(::chmod(QFile::encodeName(tmp.path()), 0755), 0);
     for (const QString &p : readOnly)
         ASSERT_EQ(::chmod(QFile::encodeName(p), QFileInfo(p).isDir() ? 0555 : 0444), 0);
+    // Of a group the user is not in (one with an ACL whose owning group may write), and root's.
+    const QStringList alien{file("alien", "a"), file("alienAcl", "a")}, r640{file("r640", "r")};
+    ASSERT_TRUE(
+        ::chown(QFile::encodeName(dst), -1, shared) == 0 && ::chmod(QFile::encodeName(dst), 02777) == 0 &&
+        ::chmod(QFile::encodeName(items[1]), 02555) == 0 && ::chmod(QFile::encodeName(r640[0]), 0640) == 0 &&
+        (!root ||
+         (QProcess::execute("chown", {QString::number(user) + ":4343", alien[0], alien[1]}) == 0 &&
+          QProcess::execute("setfacl", {"-m", "u::rw,g::rw,o::-,u:1234:r", alien[0], alien[1]}) == 0 &&
+          QProcess::execute("setfacl", {"-b", alien[0]}) == 0 && run(r640, dst, false).done == 1)));
     const auto work = [&] {
-        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(2);
+        if (root && (::setgroups(1, &shared) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) ::_exit(2);
         qputenv("XDG_STATE_HOME", QFile::encodeName(state));
-        const TransferOutcome copied = run(items.mid(0, 2), dst, false);
+        const TransferOutcome copied = run(items.mid(0, 2) + (root ? alien : QStringList()), dst, false);
         const TransferOutcome moved = vol.valid() ? run(items.mid(2), vol.path(), true) : TransferOutcome{};
         return QByteArray::number(copied.done + moved.done) +
                (copied.errors + moved.errors).join('|').toUtf8();
     };
-    EXPECT_EQ(root ? TestChild::outputOf(work) : work(), vol.valid() ? "4" : "2");
+    EXPECT_EQ(root ? TestChild::outputOf(work) : work(),
+              vol.valid()
+                  ? "6„partly“ wurde kopiert, aber das Original ließ sich nur teilweise löschen. Am alten "
+                    "Ort ist davon noch übrig: „partly/ro/f“. Die Kopie ist vollständig und bleibt "
+                    "erhalten. „partly“: Keine Berechtigung. Prüfe die Zugriffsrechte. Geschützte Orte "
+                    "kann nur ein Administrator ändern."
+              : root ? "4"
+                     : "2");
     QStringList made, marked, into{dst};
     if (vol.valid()) into << vol.path();
     for (const QString &folder : into)
@@ -414,9 +435,17 @@ TEST_F(Engine, ReadOnlyItemsKeepNoMarkOfOursForAnOrdinaryUser) {
             made << it.next();
     for (const QString &p : made)
         if (::lgetxattr(QFile::encodeName(p), "user.kestrin.part", nullptr, 0) >= 0) marked << p;
-    EXPECT_EQ(made.size(), vol.valid() ? 6 : 4);
+    EXPECT_EQ(made.size(), 4 + (root ? 3 : 0) + (vol.valid() ? 6 : 0));
     EXPECT_EQ(marked, QStringList{});
-    EXPECT_EQ(lstatOf(dst + "/tree").st_mode & 07777, 0555u);
+    QStringList got; // owner, group and mode of each copy
+    for (const char *name : {"ro", "tree", "tree/sub/f", "alien", "r640"})
+        if (const struct stat st = lstatOf(dst + '/' + name); st.st_nlink)
+            got << QString::asprintf("%s %u:%u %o", name, st.st_uid, st.st_gid, st.st_mode & 07777);
+    if (root) // the owning group's entry in the ACL: the third, after the owner's and 1234's
+        got << "alienAcl group::" + xattr(dst + "/alienAcl", "system.posix_acl_access").mid(22, 1).toHex();
+    const QString own = root ? "65534:65534" : QString::asprintf("%u:%u", ::getuid(), ::getegid());
+    EXPECT_EQ(got.join(", "), QString("ro %1 444, tree %1 2555, tree/sub/f %1 444").arg(own) +
+                                  (root ? ", alien 65534:4242 600, r640 0:0 640, alienAcl group::00" : ""));
     for (const QString &p : made + readOnly) // else the folders would stay behind
         if (QFileInfo(p).isDir()) ::chmod(QFile::encodeName(p), 0755);
 }

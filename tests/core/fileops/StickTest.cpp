@@ -108,6 +108,12 @@ TEST_F(Stick, ANameTakenInAnotherCaseIsToldAndANameRefusedWithEnoentIsNamedAsRef
 
     o = run({file("src/c:d.txt", "c")}, stick.path(), false);
     EXPECT_EQ(o.errors, QStringList{nameRefused.arg("c:d.txt")});
+    // A folder holding a file and a folder whose names differ in case alone: none of it is copied, and why.
+    file("src/Akten/Belege/a", "a");
+    o = run({file("src/Akten/belege", "b").chopped(7)}, stick.path(), false);
+    EXPECT_EQ(o.errors, QStringList{"„belege“: Der Name unterscheidet sich von „Belege“ nur in der Groß- und "
+                                    "Kleinschreibung, und das Ziel unterscheidet nicht zwischen Groß- und "
+                                    "Kleinschreibung. (in „Akten“)"});
 }
 
 TEST_F(Stick, OnARealExfatImageLinksAndRefusedNamesAreNamedRight) {
