@@ -43,11 +43,13 @@ void AppState::runRules(bool silent) {
                 // One entry brings back both the moved and the trashed files.
                 UndoAction action = UndoAction::makeMoved(result.moved);
                 action.trashed = result.trashed;
-                const QString title =
-                    trashed == 0 ? LF("Aufräumen: %@ verschoben", FileFmt::count(moved))
-                    : moved == 0 ? LF("Aufräumen: %@ in den Papierkorb gelegt", FileFmt::count(trashed))
-                                 : LF("Aufräumen: %@ verschoben, %@ in den Papierkorb gelegt",
-                                      FileFmt::count(moved), FileFmt::count(trashed));
+                const auto title = [moved, trashed] {
+                    return trashed == 0 ? LF("Aufräumen: %@ verschoben", FileFmt::count(moved))
+                           : moved == 0
+                               ? LF("Aufräumen: %@ in den Papierkorb gelegt", FileFmt::count(trashed))
+                               : LF("Aufräumen: %@ verschoben, %@ in den Papierkorb gelegt",
+                                    FileFmt::count(moved), FileFmt::count(trashed));
+                };
                 self->m_undo.record(title, action);
             }
             if (const auto report = RulesEngine::report(result, silent))

@@ -29,7 +29,7 @@ FileActionContext FileActionCommands::context() {
     ctx.followMove = [self](const QString &from, const QString &to) {
         if (self) self->m_sides.followMove(from, to);
     };
-    ctx.record = [self](const QString &title, const UndoAction &action) {
+    ctx.record = [self](const UndoTitle &title, const UndoAction &action) {
         if (self) self->m_undo.record(title, action);
     };
     ctx.select = [self](const QStringList &paths) {

@@ -97,6 +97,12 @@ FileInfoState::~FileInfoState() {
         m_commentTimer.stop();
         saveComment();
     }
+    // A name typed and never confirmed is not lost without a word.
+    if (m_typed[idx(Field::name)] && m_toasts) {
+        const QString typed = trimBlanks(m_nameText);
+        if (!typed.isEmpty() && typed != Posix::lastComponent(m_path))
+            m_toasts->show(LF("Der neue Name „%@“ wurde nicht übernommen.", typed), ToastKind::warning);
+    }
 }
 
 QString FileInfoState::sizeLong() const {
@@ -136,6 +142,11 @@ void FileInfoState::setRefresh(qint64 token) {
     m_refresh = token;
     load();
     emit refreshed();
+}
+
+void FileInfoState::retire() {
+    ++m_generation;
+    m_walk.cancel();
 }
 
 bool FileInfoState::keeps(Field field) const {
@@ -319,6 +330,14 @@ bool FileInfoState::onSameItem(const QString &path, const ItemId &expected,
 }
 
 void FileInfoState::rename() {
+    renameTo(true);
+}
+
+void FileInfoState::applyName() {
+    if (m_typed[idx(Field::name)]) renameTo(false);
+}
+
+void FileInfoState::renameTo(bool select) {
     const QString oldName = Posix::lastComponent(m_path);
     QString newName = trimBlanks(m_nameText);
     // A slash can't be part of a name; the same stand-in as the rename command.
@@ -342,13 +361,20 @@ void FileInfoState::rename() {
         return;
     }
     const QString dest = Posix::childPath(Posix::parentOf(m_path), newName);
+    const QString was = m_path;
+    const ShownItem shown = m_sides ? m_sides->shown(m_path) : ShownItem{m_path, {}, {}};
+    // The panes follow the rename while it runs, and a view that follows them finds this form already on
+    // the new name: it keeps it rather than making another one in its place.
+    m_path = FileLoader::norm(dest);
+    const QPointer<FileInfoState> self(this);
     try {
         // F2's rename with its undo entry: never replaces, and a name taken is told only once the folder
         // is held as the pane listed it, so a folder swapped since is refused before anything in it is
         // looked at.
-        m_items->renames().rename(m_sides ? m_sides->shown(m_path) : ShownItem{m_path, {}, {}}, oldName,
-                                  newName);
+        m_items->renames().rename(shown, oldName, newName);
     } catch (const FileError &error) {
+        if (!self) return;
+        m_path = was;
         if (m_toasts) {
             if (error.code == EEXIST)
                 m_toasts->show(FileOps::nameTakenText(newName, m_path), true);
@@ -363,12 +389,12 @@ void FileInfoState::rename() {
         resetName();
         return;
     }
-    m_path = FileLoader::norm(dest);
+    if (!self) return;
     m_typed[idx(Field::name)] = false;
     if (m_sides) {
         PaneModel *pane = m_sides->activePane();
         pane->refresh();
-        if (Posix::parentOf(m_path) == pane->currentPath()) pane->setSelection({m_path});
+        if (select && Posix::parentOf(m_path) == pane->currentPath()) pane->setSelection({m_path});
     }
     // Only a name that hides the item is worth a word here: the form shows the new name.
     if (m_toasts && RenameCommands::hides(oldName, newName))

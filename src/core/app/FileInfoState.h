@@ -61,10 +61,15 @@ public:
     // A new refresh token of the owner loads the facts again.
     void setRefresh(qint64 token);
     void load();
+    // The form is off the screen and waits to be deleted: nothing read is applied any more.
+    void retire();
 
     void applyTags();
     void setLocked(bool locked);
+    // Enter in the name field: renames and selects the item under its new name in the active pane.
     void rename();
+    // The field left with a typed name: renamed as by Enter, the selection left as it is.
+    void applyName();
     void saveComment();
     // Whether the lock can be changed by this process at all.
     static bool canChangeLock();
@@ -96,6 +101,7 @@ private:
     bool keeps(Field field) const;
     void apply(const FullDetails &details);
     void startFolderCount();
+    void renameTo(bool select);
 
     QPointer<Sides> m_sides;
     QPointer<ItemCommands> m_items;

@@ -131,7 +131,7 @@ void RenameCommands::rename(const ShownItem &shown, const QString &name, const Q
     const QString newPath = Posix::childPath(Posix::parentOf(shown.path), newName);
     const ShownItem renamed = FileOps::rename(shown, newName);
     m_sides.followMove(shown.path, newPath);
-    m_undo.record(LF("Umbenennen von „%@“", name),
+    m_undo.record([name] { return LF("Umbenennen von „%@“", name); },
                   UndoAction::makeRenamed({TransferPair{shown.path, newPath}}, {renamed}));
 }
 
@@ -173,7 +173,7 @@ void RenameCommands::makeNewItem(const std::optional<QString> &in, bool folder) 
     // Selected with the cursor, so that it can be renamed at once.
     if (FileLoader::norm(dir) == FileLoader::norm(pane->currentPath()))
         ListedSelection::select(pane, {FileLoader::norm(path)}, FileLoader::norm(path));
-    m_undo.record(L(base), UndoAction::makeCreated({path}));
+    m_undo.record([base] { return L(base); }, UndoAction::makeCreated({path}));
     const QString made = path.section(u'/', -1);
     m_toasts.show(folder ? LF("Ordner „%@“ angelegt.", made) : LF("Datei „%@“ angelegt.", made));
 }

@@ -43,6 +43,11 @@ void Transfers::transferSelection(Side from, bool move) {
 
 namespace {
 
+QString doneText(qsizetype done, bool move, const QString &destination) {
+    return move ? LF("%@ verschoben → %@", FileFmt::count(done), localName(destination))
+                : LF("%@ kopiert → %@", FileFmt::count(done), localName(destination));
+}
+
 QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype skips, bool move,
                     const QString &destination, ToastKind &kind) {
     // Whatever was left undone is reported with the warning look.
@@ -69,6 +74,8 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
         if (const qsizetype more = outcome.errors.size() - std::max<qsizetype>(1, outcome.failed.size());
             more > 0)
             text += LF(" (+%@ weitere Fehler)", localNumber(more));
+        // What went through is said too: a refused item never hides that the others went.
+        if (outcome.done > 0) text += u' ' + doneText(outcome.done, move, destination);
         return text;
     }
     if (outcome.done == 0 && skips == 0)
@@ -79,8 +86,7 @@ QString resultToast(const TransferOutcome &outcome, qsizetype sources, qsizetype
                          FileFmt::count(skips))
                     : LF("%@ kopiert, %@ übersprungen.", FileFmt::count(outcome.done), FileFmt::count(skips));
     kind = ToastKind::success;
-    return move ? LF("%@ verschoben → %@", FileFmt::count(outcome.done), localName(destination))
-                : LF("%@ kopiert → %@", FileFmt::count(outcome.done), localName(destination));
+    return doneText(outcome.done, move, destination);
 }
 
 // Lists again the panes, in every tab of both sides, that show one of the folders: as their folder or,
@@ -202,7 +208,7 @@ void Transfers::startTransfer(const QStringList &paths, const QString &destinati
                             ListedSelection::select(pane, made, first);
                 if (self->m_sides.active() != active) self->m_sides.setActive(active);
             }
-            if (!outcome.pairs.isEmpty()) self->recordTransfer(outcome, move);
+            if (!outcome.pairs.isEmpty() || !outcome.partly.isEmpty()) self->recordTransfer(outcome, move);
             ToastKind kind = ToastKind::success;
             const QString text = resultToast(outcome, paths.size(), skips, move, destination, kind);
             self->m_toasts.show(text, kind);
@@ -212,16 +218,18 @@ void Transfers::startTransfer(const QStringList &paths, const QString &destinati
 
 void Transfers::recordTransfer(const TransferOutcome &outcome, bool move) {
     // One item is named: "Undo: 1 item moved" would leave the user guessing which.
-    const QString count = outcome.pairs.size() == 1
-                              ? LF("„%@“", Posix::lastComponent(outcome.pairs.first().from))
-                              : FileFmt::count(outcome.pairs.size());
+    const qsizetype n = outcome.pairs.size() + outcome.partly.size();
+    const QString one = Posix::lastComponent((outcome.pairs + outcome.partly).first().from);
+    const auto count = [n, one] { return n == 1 ? LF("„%@“", one) : FileFmt::count(n); };
     if (move) {
-        m_undo.record(LF("%@ verschoben", count), UndoAction::makeMoved(outcome.pairs, outcome.replaced));
+        m_undo.record([count] { return LF("%@ verschoben", count()); },
+                      UndoAction::makeMoved(outcome.pairs, outcome.replaced, outcome.partly));
     } else {
         QStringList targets;
         for (const TransferPair &pair : outcome.pairs)
             targets << pair.to;
-        m_undo.record(LF("%@ kopiert", count), UndoAction::makeCreated(targets, outcome.replaced));
+        m_undo.record([count] { return LF("%@ kopiert", count()); },
+                      UndoAction::makeCreated(targets, outcome.replaced));
     }
 }
 

@@ -138,8 +138,11 @@ void TrashCommands::startTrash(const QList<ShownItem> &items, QPointer<PaneModel
             if (source) source->setSelection({});
             // What went is recorded even when the rest stayed behind a cancel.
             if (!result.moved.isEmpty())
-                m_undo.record(LF("%@ in den Papierkorb gelegt", FileFmt::count(result.moved.size())),
-                              UndoAction::makeTrashed(result.moved));
+                m_undo.record(
+                    [n = result.moved.size()] {
+                        return LF("%@ in den Papierkorb gelegt", FileFmt::count(n));
+                    },
+                    UndoAction::makeTrashed(result.moved));
             if (result.done >= 1) SystemSounds::play(SystemSounds::Kind::moveToTrash);
             if (result.noTrash.isEmpty() || result.cancelled) {
                 reportTrash(m_sides, m_toasts, result, {});

@@ -490,7 +490,8 @@ void compress(const FileActionContext &ctx, const QStringList &given, ArchiveFor
                           const QString dest = QDir::cleanPath(*result.dest);
                           const QString name = Restore::name(dest);
                           ctx.selectPaths({dest});
-                          ctx.journal(LF("Komprimiert zu „%@“", name), UndoAction::makeCreated({dest}));
+                          ctx.journal([name] { return LF("Komprimiert zu „%@“", name); },
+                                      UndoAction::makeCreated({dest}));
                           ctx.toast(result.bundled ? LF(bundledKey, name) : LF("„%@“ angelegt.", name));
                       }
                   });
@@ -513,8 +514,9 @@ void extract(const FileActionContext &ctx, const QStringList &given) {
                       const bool cancelled = at.progress().isCancelled();
                       at.end();
                       ctx.refresh();
-                      selectCreated(ctx, result.created,
-                                    LF("%@ entpackt", FileFmt::count(result.created.size())));
+                      selectCreated(ctx, result.created, [n = result.created.size()] {
+                          return LF("%@ entpackt", FileFmt::count(n));
+                      });
                       if (cancelled)
                           ctx.warn(K("Abgebrochen. Unvollständiges wurde entfernt."));
                       else if (!result.errors.isEmpty())

@@ -101,7 +101,8 @@ namespace {
 
 void finishDuplicate(const FileActionContext &ctx, const DuplicateResult &result) {
     ctx.refresh();
-    selectCreated(ctx, result.created, LF("%@ dupliziert", FileFmt::count(result.created.size())));
+    selectCreated(ctx, result.created,
+                  [n = result.created.size()] { return LF("%@ dupliziert", FileFmt::count(n)); });
     if (!result.errors.isEmpty())
         ctx.toast(result.errors.first(), true);
     else if (result.cancelled)
@@ -173,7 +174,8 @@ void makeAlias(const FileActionContext &ctx, const QStringList &given) {
         }
     }
     ctx.refresh();
-    selectCreated(ctx, created, LP("%d Alias angelegt|%d Aliasse angelegt", created.size(), created.size()));
+    selectCreated(ctx, created,
+                  [n = created.size()] { return LP("%d Alias angelegt|%d Aliasse angelegt", n, n); });
     if (errors.isEmpty())
         ctx.toast(LP("%d Alias angelegt.|%d Aliasse angelegt.", created.size(), created.size()));
     else

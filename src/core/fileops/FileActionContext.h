@@ -32,7 +32,7 @@ struct FileActionContext {
     std::function<void(const QString &from, const QString &to)> followMove;
     // The one job channel; without it no action that needs a job runs.
     JobChannel *jobs = nullptr;
-    std::function<void(const QString &title, const UndoAction &action)> record;
+    std::function<void(const UndoTitle &title, const UndoAction &action)> record;
     // Makes these paths the selection of the active pane.
     std::function<void(const QStringList &paths)> select;
     // Asks for a folder and calls back with it, or with nothing when the user cancelled.
@@ -57,7 +57,7 @@ struct FileActionContext {
     template <typename First> bool job(const QString &title, First first) const {
         return jobs && jobs->run(title, std::move(first));
     }
-    void journal(const QString &title, const UndoAction &action) const {
+    void journal(const UndoTitle &title, const UndoAction &action) const {
         if (record) record(title, action);
     }
     void selectPaths(const QStringList &paths) const {
@@ -74,7 +74,7 @@ struct FileActionContext {
 namespace FileActions {
 
 // Selects the new items and records them for undo under title; nothing when none was made.
-inline void selectCreated(const FileActionContext &ctx, const QStringList &created, const QString &title) {
+inline void selectCreated(const FileActionContext &ctx, const QStringList &created, const UndoTitle &title) {
     if (created.isEmpty()) return;
     QStringList made;
     for (const QString &p : created)

@@ -182,7 +182,7 @@ void finish(const FileActionContext &ctx, const JobChannel::Step &step, const Pu
     step.end();
     ctx.refresh();
     if (!report.moved.isEmpty())
-        ctx.journal(LF("%@ zurückgelegt", FileFmt::count(report.moved.size())),
+        ctx.journal([n = report.moved.size()] { return LF("%@ zurückgelegt", FileFmt::count(n)); },
                     UndoAction::makeMoved(report.moved));
     if (!report.errors.isEmpty())
         ctx.toast(report.errors.first(), true);

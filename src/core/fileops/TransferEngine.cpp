@@ -49,7 +49,10 @@ QString firstNamed(const QStringList &paths, qsizetype total = -1) {
 } // namespace
 
 QString passedOverText(const QStringList &first, qsizetype count) {
-    const QString list = firstNamed(first, count);
+    QStringList names;
+    for (const QString &path : first.mid(0, 3))
+        names << Posix::lastComponent(path);
+    const QString list = FileFmt::firstNamedAndMore(names, count);
     // clang-format off
     return LP("Pipes, Sockets und Geräte lassen sich nicht kopieren. %d solches Objekt wurde übergangen: %@.|Pipes, Sockets und Geräte lassen sich nicht kopieren. %d solche Objekte wurden übergangen: %@.",
               count, count, list);
@@ -637,6 +640,8 @@ Engine::Step Engine::verifyAndFinishMove(Item &it) {
             made_.insert(identityOf(kept));
             out_.created << it.target;
             out_.copiedOnly << it.name;
+            // What went can go back into what stayed; an original whose deletion failed lost nothing.
+            if (!left.error && left.keptAt == it.path) out_.partly << TransferPair{it.path, it.target};
         }
         return fail(text);
     }

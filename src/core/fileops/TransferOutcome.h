@@ -49,6 +49,9 @@ struct TransferOutcome {
     qsizetype skipped = 0;
     bool cancelled = false;
     QList<TransferPair> pairs;
+    // Moves that left part of an item at its old place (pipes, mounts, files changed meanwhile): what went
+    // is at `to`, the rest still at `from`.
+    QList<TransferPair> partly;
     // Every item the batch replaced, as the engine sent it to a Trash; the undo brings them back.
     QList<FileOps::TrashedPair> replaced;
 

@@ -7,10 +7,12 @@
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
 
+#include "core/filesteps/FileSteps.h"
 #include "core/filesteps/HeldFolder.h"
 #include "platform/Posix.h"
 #include "platform/Trash.h"
 
+#include <QDir>
 #include <QHash>
 #include <QSet>
 
@@ -20,14 +22,19 @@
 #include <sys/stat.h>
 
 void UndoJournal::record(const QString &title, const UndoAction &action) {
-    entries_.append(UndoEntry{title, action});
+    entries_.append(UndoEntry{title, action, {}});
     if (entries_.size() > limit) entries_.remove(0, entries_.size() - limit);
     emit changed();
 }
 
+void UndoJournal::record(const UndoTitle &title, const UndoAction &action) {
+    record(title(), action);
+    entries_.last().titleNow = title;
+}
+
 std::optional<QString> UndoJournal::undoTitle() const {
     if (entries_.isEmpty()) return std::nullopt;
-    return entries_.last().title;
+    return entries_.last().text();
 }
 
 std::optional<UndoEntry> UndoJournal::takeLast() {
@@ -90,6 +97,64 @@ void reverseMoves(const UndoAction &action, TransferProgress &progress, UndoRepo
         freed.insert(pair.to);
     }
     restoreReplaced(action.replaced, freed, progress, report);
+}
+
+// What a move took from a folder that kept some of its items goes back into it, entry by entry; a name
+// taken at the old place keeps its entry where it is. True when all went back: the folder the move made
+// is removed then, empty.
+bool mergeBack(const QString &to, const QString &from, TransferProgress &progress, UndoReport &report) {
+    bool whole = true;
+    const QStringList names =
+        QDir(to).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        if (progress.isCancelled()) {
+            report.cancelled = true;
+            return false;
+        }
+        const QString there = Posix::childPath(to, name), back = Posix::childPath(from, name);
+        struct stat a, b;
+        if (Posix::lstatPath(back, b)) {
+            if (S_ISDIR(b.st_mode) && Posix::lstatPath(there, a) && S_ISDIR(a.st_mode)) {
+                whole = mergeBack(there, back, progress, report) && whole;
+                continue;
+            }
+            report.errors << QStringLiteral("„") + name + QStringLiteral("“ gibt es am alten Ort schon.");
+            whole = false;
+        } else if (auto error = Restore::moveItem(there, back, progress)) {
+            report.errors << Restore::message(*error, name);
+            whole = false;
+        }
+    }
+    if (whole) {
+        if (const auto bytes = FileSteps::PathBytes::of(to)) FileSteps::removeEmptyFolder(*bytes);
+    }
+    return whole;
+}
+
+void reverseParts(const UndoAction &action, TransferProgress &progress, UndoReport &report) {
+    for (const TransferPair &pair : action.partly) {
+        if (report.cancelled) break;
+        if (!Restore::exists(pair.to)) {
+            report.errors << LF("„%@“ ist nicht mehr da.", Restore::name(pair.to));
+            continue;
+        }
+        // What stayed may have gone meanwhile: then the whole item goes back.
+        std::optional<FileError> error;
+        if (!Restore::exists(pair.from))
+            error = Restore::moveItem(pair.to, pair.from, progress);
+        else if (!Restore::isFolder(pair.from) || !Restore::isFolder(pair.to))
+            error = FileError::fromErrno(EEXIST);
+        else if (!mergeBack(pair.to, pair.from, progress, report))
+            continue;
+        if (error) {
+            report.errors << (error->code == EEXIST ? QStringLiteral("„") + Restore::name(pair.from) +
+                                                          QStringLiteral("“ gibt es am alten Ort schon.")
+                                                    : Restore::message(*error, Restore::name(pair.to)));
+            continue;
+        }
+        ++report.done;
+        report.moved << TransferPair{pair.to, pair.from};
+    }
 }
 
 void reverseCreated(const UndoAction &action, TransferProgress &progress, UndoReport &report) {
@@ -233,11 +298,13 @@ void reverseAccess(const UndoAction &action, UndoReport &report) {
 
 UndoReport reverse(const UndoAction &action, TransferProgress &progress) {
     UndoReport report;
-    report.total = action.pairs.size() + action.paths.size() + action.trashed.size() + action.access.size();
+    report.total = action.pairs.size() + action.paths.size() + action.trashed.size() + action.access.size() +
+                   action.partly.size();
     try {
         switch (action.kind) {
         case UndoAction::Kind::moved:
             reverseMoves(action, progress, report);
+            if (!report.cancelled) reverseParts(action, progress, report);
             // A cleanup run records its moves and the files it put in the Trash as one entry.
             if (!action.trashed.isEmpty() && !report.cancelled) reverseTrashed(action, progress, report);
             break;
@@ -279,9 +346,9 @@ void undoLast(const FileActionContext &ctx, UndoJournal &journal) {
     // A refused job leaves the entry where it is: nothing has been reversed.
     ctx.job(K("Mache rückgängig"), [ctx, &journal](const JobChannel::Step &step) {
         const UndoEntry entry = *journal.takeLast(); // consumed now, whatever happens
-        step.progress().setItem(0, entry.title);
+        step.progress().setItem(0, entry.text());
         step.then([action = entry.action](TransferProgress &progress) { return reverse(action, progress); },
-                  [ctx, title = entry.title](const UndoReport &report, const JobChannel::Step &at) {
+                  [ctx, title = entry.text()](const UndoReport &report, const JobChannel::Step &at) {
                       at.end();
                       for (const TransferPair &pair : report.moved)
                           if (ctx.followMove) ctx.followMove(pair.from, pair.to);

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 struct FileActionContext;
@@ -38,35 +39,46 @@ struct UndoAction {
     // order of `pairs`; empty where unknown, and then the undo holds the folders as they are.
     QList<ShownItem> renamedAs;
     QList<AccessChange> access;
+    // moved: items moved in part; what went (to) goes back into what stayed (from).
+    QList<TransferPair> partly;
 
-    static UndoAction makeMoved(QList<TransferPair> pairs, QList<FileOps::TrashedPair> replaced = {}) {
-        return {Kind::moved, std::move(pairs), {}, {}, std::move(replaced), {}, {}};
+    static UndoAction makeMoved(QList<TransferPair> pairs, QList<FileOps::TrashedPair> replaced = {},
+                                QList<TransferPair> partly = {}) {
+        return {Kind::moved, std::move(pairs), {}, {}, std::move(replaced), {}, {}, std::move(partly)};
     }
     static UndoAction makeCreated(QStringList paths, QList<FileOps::TrashedPair> replaced = {}) {
-        return {Kind::created, {}, std::move(paths), {}, std::move(replaced), {}, {}};
+        return {Kind::created, {}, std::move(paths), {}, std::move(replaced), {}, {}, {}};
     }
     static UndoAction makeRenamed(QList<TransferPair> pairs, QList<ShownItem> renamedAs = {}) {
-        return {Kind::renamed, std::move(pairs), {}, {}, {}, std::move(renamedAs), {}};
+        return {Kind::renamed, std::move(pairs), {}, {}, {}, std::move(renamedAs), {}, {}};
     }
     // What a batch rename did, with each item as it left it.
     static UndoAction makeRenamed(const FileOps::TwoPhaseReport &report) {
         return makeRenamed(report.done, report.renamedAs);
     }
     static UndoAction makeTrashed(QList<FileOps::TrashedPair> trashed) {
-        return {Kind::trashed, {}, {}, std::move(trashed), {}, {}, {}};
+        return {Kind::trashed, {}, {}, std::move(trashed), {}, {}, {}, {}};
     }
 
     static UndoAction makeAccess(const ShownItem &item, quint32 from, quint32 to) {
-        return {Kind::access, {}, {}, {}, {}, {}, {{item, from, to}}};
+        return {Kind::access, {}, {}, {}, {}, {}, {{item, from, to}}, {}};
     }
 
     friend bool operator==(const UndoAction &, const UndoAction &) = default;
 };
 
+// An entry's title, formed in the language shown whenever it is asked for: the language may change
+// while the entry waits.
+using UndoTitle = std::function<QString()>;
+
 struct UndoEntry {
-    QString title; // formed in German by the recorder, e.g. "3 Objekte kopiert"
+    QString title; // as formed when recorded, e.g. "3 Objekte kopiert"
     UndoAction action;
-    friend bool operator==(const UndoEntry &, const UndoEntry &) = default;
+    UndoTitle titleNow; // forms the title again; none: the title as recorded
+    QString text() const { return titleNow ? titleNow() : title; }
+    friend bool operator==(const UndoEntry &a, const UndoEntry &b) {
+        return a.title == b.title && a.action == b.action;
+    }
 };
 
 // The journal itself; lives on the main thread with the application core.
@@ -78,6 +90,8 @@ public:
     using QObject::QObject;
 
     void record(const QString &title, const UndoAction &action);
+    void record(const UndoTitle &title, const UndoAction &action);
+    // The newest entry's title in the language shown now.
     std::optional<QString> undoTitle() const;
     const QList<UndoEntry> &entries() const { return entries_; }
     std::optional<UndoEntry> takeLast();

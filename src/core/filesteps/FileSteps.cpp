@@ -305,6 +305,14 @@ int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount) {
     return removeAt(dirFd, name.constData(), 0, mount, name);
 }
 
+int removeEmptyFolder(const PathBytes &path) {
+    const int parent = ::open(path.parent().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) return errno;
+    const int e = ::unlinkat(parent, path.name().constData(), AT_REMOVEDIR) == 0 ? 0 : errno;
+    ::close(parent);
+    return e;
+}
+
 int removeSeen(const HeldFolder &folder, const QByteArray &name, const struct stat &seen, QByteArray *mount) {
     struct stat st;
     if (::fstatat(folder.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;

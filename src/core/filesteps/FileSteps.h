@@ -41,6 +41,8 @@ inline bool sameInode(const struct stat &a, const struct stat &b) {
 // system or a bind mount: those stay with the folders holding them, and the answer is EXDEV (`mount`
 // gets the first, relative to the path's folder). 0 or the first errno.
 int removeTree(const PathBytes &path, QByteArray *mount = nullptr);
+// Removes the folder at `path` only when it is empty (never a link). 0 or errno.
+int removeEmptyFolder(const PathBytes &path);
 // The same for the item `name` in `folder`, only while it is still the item `seen` (ESTALE otherwise).
 int removeSeen(const HeldFolder &folder, const QByteArray &name, const struct stat &seen,
                QByteArray *mount = nullptr);

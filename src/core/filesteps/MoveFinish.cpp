@@ -33,7 +33,7 @@ public:
     void entry(int srcDir, const char *srcName, int dstDir, const char *dstName, const struct stat &st,
                const QByteArray &rel) {
         if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
-            ++left_.special;
+            if (left_.special++ < 3) left_.specials << Posix::shown(rel);
             stay(rel);
             return;
         }
@@ -273,8 +273,8 @@ QString leftoverText(const Leftover &left, const QString &name) {
         parts << LF("%d Dateien wurden während des Verschiebens geändert und bleiben am alten Ort, darunter „%@“.",
                     int(left.changed), left.firstChanged);
     if (left.special > 0)
-        parts << LF("„%@“ enthält Pipes, Sockets oder Geräte. Sie bleiben mit ihren Ordnern am alten Ort, alles andere wurde verschoben.",
-                    name);
+        parts << LP("„%@“ enthält %d Pipe, Socket oder Gerät: %@. Es bleibt mit seinem Ordner am alten Ort, alles andere wurde verschoben.|„%@“ enthält %d Pipes, Sockets oder Geräte: %@. Sie bleiben mit ihren Ordnern am alten Ort, alles andere wurde verschoben.",
+                    left.special, name, left.special, FileFmt::firstNamedAndMore(left.specials, left.special));
     if (left.mounts == 1)
         parts << LF("„%@“ enthält den eingehängten Ordner „%@“. Er bleibt mit seinem Inhalt am alten Ort, alles andere wurde verschoben.",
                     name, left.firstMount);

@@ -13,6 +13,7 @@ struct Leftover {
     qsizetype changed = 0; // files changed or added since their copy began
     QString firstChanged;  // one of them, relative to the original's folder
     qsizetype special = 0; // pipes, sockets, devices
+    QStringList specials;  // the first few of them, relative to the original's folder
     qsizetype mounts = 0;  // folders where something is mounted: they stay with what they show
     QString firstMount;    // one of them, relative to the original's folder
     QString keptAt;        // where the rest of the original is now (empty: all gone)

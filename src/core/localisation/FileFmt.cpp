@@ -56,6 +56,14 @@ QString firstNamed(const QStringList &names, qsizetype total) {
     return list;
 }
 
+QString firstNamedAndMore(const QStringList &names, qsizetype total) {
+    const QStringList first = names.mid(0, 3);
+    QString list = firstNamed(first);
+    if (const qsizetype rest = total - first.size(); rest > 0)
+        list += LP(" und %d weiteres| und %d weitere", rest, rest);
+    return list;
+}
+
 namespace {
 // Day, month, four-digit year, 24-hour time, in each language's own order and separators.
 QString patternFor(AppLanguage lang) {

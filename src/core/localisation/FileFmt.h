@@ -20,6 +20,8 @@ QString quotedList(const QStringList &names);
 // The first three names in the language's quotes, then how many more of `total` (-1: all are in names):
 // "„a“, „b“, „c“ und 2 Objekte".
 QString firstNamed(const QStringList &names, qsizetype total = -1);
+// The same where the names stand for items of one kind: the rest is "and 3 more", never "and 3 items".
+QString firstNamedAndMore(const QStringList &names, qsizetype total);
 
 // A short date with time (four-digit year, 24-hour clock) for one language.
 class DateFormatter {

@@ -11,6 +11,7 @@
 #include "core/model/MimeKinds.h"
 #include "core/model/XattrPlist.h"
 #include "platform/AppRegistry.h"
+#include "platform/FileFlags.h"
 #include "platform/Posix.h"
 #include "ui/style/DesktopAppIcon.h"
 #include "ui/style/ElidedComboBox.h"
@@ -260,7 +261,13 @@ void FileInfoAppSection::chooseApp(const QString &appPath) {
     if (err != 0) {
         // What the file has is still the old choice; the picker says so again.
         m_openWith = previous;
-        if (m_toasts)
+        // A locked item refuses every change: said as such, with the way out.
+        if (m_toasts && err == EPERM && FileFlags::immutable(m_path).value_or(false))
+            m_toasts->show(LF("„%@“ ist geschützt: „Öffnen mit“ lässt sich erst ändern, wenn „Geschützt“ "
+                              "ausgeschaltet ist.",
+                              Posix::lastComponent(m_path)),
+                           true);
+        else if (m_toasts)
             m_toasts->show(LF("„Öffnen mit“ ließ sich nicht ändern: %@", reason(err, m_path)), true);
     }
     showApps();
@@ -308,7 +315,8 @@ void FileInfoAppSection::setAccess(int value, int shift) {
             m_toasts->show(LF("Zugriffsrechte ließen sich nicht ändern: %@", reason(w.err, m_path)), true);
     } else {
         if (m_journal && w.mode != w.before && m_id)
-            m_journal->record(LF("Zugriffsrechte von „%@“ geändert", Posix::lastComponent(m_path)),
+            m_journal->record([name = Posix::lastComponent(
+                                   m_path)] { return LF("Zugriffsrechte von „%@“ geändert", name); },
                               UndoAction::makeAccess({m_path, {}, {m_id->dev, m_id->ino}}, w.before, w.mode));
         m_mode = w.mode;
     }

@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -219,6 +220,14 @@ bool FileInfoForm::eventFilter(QObject *watched, QEvent *event) {
         const bool in = event->type() == QEvent::FocusIn;
         if (watched == m_tags) m_state->setFocused(FileInfoState::Field::tags, in);
         if (watched == m_name) m_state->setFocused(FileInfoState::Field::name, in);
+        // Left for another field or item on purpose: a typed name counts as confirmed. A menu or another
+        // window taking the keys for a moment leaves it being typed.
+        if (watched == m_name && !in) {
+            const Qt::FocusReason why = static_cast<QFocusEvent *>(event)->reason();
+            if (why == Qt::TabFocusReason || why == Qt::BacktabFocusReason || why == Qt::MouseFocusReason ||
+                why == Qt::ShortcutFocusReason)
+                m_state->applyName();
+        }
         if (watched == m_comment) m_state->setFocused(FileInfoState::Field::comment, in);
     }
     return QWidget::eventFilter(watched, event);

@@ -131,7 +131,18 @@ void InspectorView::sync() {
     auto *layout = new QVBoxLayout(host);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->addWidget(new FileInfoForm(*m_sides, m_items, m_toasts, path, m_pane->refreshToken(), host));
-    setWidget(host);
+    replaceWidget(host);
+}
+
+// The form shown may be what runs now (an edit of its own field that the panes follow): it goes once
+// that is done.
+void InspectorView::replaceWidget(QWidget *next) {
+    if (QWidget *old = takeWidget()) {
+        if (FileInfoForm *f = old->findChild<FileInfoForm *>()) f->state()->retire();
+        old->hide();
+        old->deleteLater();
+    }
+    setWidget(next);
 }
 
 // The selection is put in order in the worker that reads its summary: ordering a hundred thousand paths
@@ -141,7 +152,7 @@ void InspectorView::showMulti(const QSet<QString> &selection) {
     if (m_summaryFlag) m_summaryFlag->setCancelled();
     m_walk->cancel();
     auto *view = new MultiInspector(selection.size(), viewport());
-    setWidget(view);
+    replaceWidget(view);
     connect(view->tagPicker(), &TagPicker::toggled, this, [this, view, selection](const QString &tag) {
         const QStringList paths =
             view->paths().isEmpty() ? QStringList(selection.begin(), selection.end()) : view->paths();

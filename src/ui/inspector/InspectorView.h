@@ -37,6 +37,7 @@ protected:
 
 private:
     void watchPane();
+    void replaceWidget(QWidget *next);
     void showMulti(const QSet<QString> &selection);
     void readTags(const QStringList &paths);
 

@@ -313,7 +313,8 @@ void BatchRenameSheet::finish(AppState *app, QPointer<PaneModel> pane,
     }
     const qsizetype n = report.done.size();
     if (n > 0)
-        app->undoJournal().record(LF("%@ umbenannt", FileFmt::count(n)), UndoAction::makeRenamed(report));
+        app->undoJournal().record([n] { return LF("%@ umbenannt", FileFmt::count(n)); },
+                                  UndoAction::makeRenamed(report));
     // Items a leading dot now hides leave the listing: said, with the way to see them again.
     bool hidden = false;
     for (const TransferPair &p : report.done)

@@ -157,8 +157,16 @@ TEST_F(CommandTest, TheTransferResultNamesTheItemsThatFailed) {
     EXPECT_TRUE(renamed);
     EXPECT_EQ(lastToast(),
               "„q1“: Die Datei gibt es nicht mehr oder sie wurde verschoben. Auch nicht übertragen: "
-              "„q2“, „q3“, „q4“ und 1 Objekt.");
+              "„q2“, „q3“, „q4“ und 1 Objekt. 1 Objekt kopiert → dst");
     EXPECT_EQ(toasts.last().kind, ToastKind::error);
+
+    // Dropped with the folder it is dropped on: the refusal and the move of the others are both said.
+    const QString other = make("drop/Other/"), dest = make("drop/Dest/"), alpha = make("drop/alpha.txt");
+    toasts.clear();
+    app->transfers().transfer({dest, other, alpha}, other, true);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
+    EXPECT_EQ(lastToast(), "„Other“ kann nicht in sich selbst abgelegt werden. 2 Objekte verschoben → Other");
+    EXPECT_TRUE(QFile::exists(other + "/alpha.txt") && QFile::exists(other + "/Dest"));
 }
 
 // Locked files moved to another volume: each copy stays whole at the destination while its original stays

@@ -6,6 +6,7 @@
 #include "core/base/Defaults.h"
 #include "core/fileops/DuplicateAlias.h"
 #include "core/fileops/FileOps.h"
+#include "core/fileops/UndoJournal.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/filesteps/FileSteps.h"
 #include "core/filesteps/StepHooks.h"
@@ -233,21 +234,21 @@ TEST_F(Engine, ChangesDuringACopyAndEndlessDepthAreReported) {
                                     "unvollständig. (in „src“)"});
     FileSteps::setStepHook({});
 
-    // Pipes, sockets and devices inside a copied folder stay behind, said by count and by name.
+    // Pipes, sockets and devices inside a copied folder stay behind, said by count and by name; those
+    // beyond the named are more of them, not "items".
     file("specials/f", "x");
-    for (const auto &[name, type] :
-         {std::pair{"pipe", S_IFIFO}, std::pair{"sock", S_IFSOCK}, std::pair{"dev", S_IFCHR}})
+    for (const auto &[name, type] : {std::pair{"pipe", S_IFIFO}, std::pair{"sock", S_IFSOCK},
+                                     std::pair{"dev", S_IFCHR}, std::pair{"pipe2", S_IFIFO}})
         ::mknod(path(QString("specials/") + name).toUtf8().constData(), type | 0600, ::makedev(1, 3));
     const qsizetype specials = names(path("specials")).size() - 1; // no device for an ordinary user
     o = run({path("specials")}, mkdir("out"), false);
     EXPECT_EQ(names(path("out/specials")), QStringList{"f"});
     ASSERT_EQ(o.errors.size(), 1);
-    EXPECT_EQ(
-        o.errors[0].remove(QRegularExpression("„(pipe|sock|dev)“")),
-        QString(
-            "Pipes, Sockets und Geräte lassen sich nicht kopieren. %1 solche Objekte wurden übergangen: %2.")
-            .arg(specials)
-            .arg(specials == 3 ? ", , " : ", "));
+    EXPECT_EQ(o.errors[0].remove(QRegularExpression("„(pipe2?|sock|dev)“")),
+              QString("Pipes, Sockets und Geräte lassen sich nicht kopieren. %1 solche Objekte wurden "
+                      "übergangen: , , %2.")
+                  .arg(specials)
+                  .arg(specials == 4 ? " und 1 weiteres" : ""));
 
     // Nesting beyond the bound is refused with a sentence, before it exhausts descriptors.
     int fd = ::open(mkdir("deep").toUtf8().constData(), O_RDONLY | O_DIRECTORY);
@@ -602,12 +603,20 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
     o = run({path("src/withfifo")}, vol.path(), true);
     EXPECT_EQ(o.done, 0);
     EXPECT_EQ(o.created, QStringList{vol.path() + "/withfifo"});
-    EXPECT_EQ(o.errors,
-              QStringList{"„withfifo“ enthält Pipes, Sockets oder Geräte. Sie bleiben mit ihren Ordnern am "
-                          "alten Ort, alles andere wurde verschoben."});
+    EXPECT_EQ(o.errors, QStringList{"„withfifo“ enthält 1 Pipe, Socket oder Gerät: „withfifo/deep/pipe“. Es "
+                                    "bleibt mit seinem Ordner am alten Ort, alles andere wurde verschoben."});
     EXPECT_EQ(names(path("src/withfifo")), QStringList{"deep"});
     EXPECT_EQ(names(path("src/withfifo/deep")), QStringList{"pipe"});
     EXPECT_EQ(TestUtil::readFile(vol.path() + "/withfifo/deep/g"), "y");
+    // What went can be undone: it goes back into what stayed.
+    EXPECT_EQ(o.partly, (QList<TransferPair>{{path("src/withfifo"), vol.path() + "/withfifo"}}));
+    TransferProgress back;
+    const FileActions::UndoReport undone =
+        FileActions::reverse(UndoAction::makeMoved({}, {}, o.partly), back);
+    EXPECT_EQ(undone.done, 1) << undone.errors.join('\n').toStdString();
+    EXPECT_EQ(names(path("src/withfifo")), (QStringList{"deep", "f"}));
+    EXPECT_EQ(names(path("src/withfifo/deep")), (QStringList{"g", "pipe"}));
+    EXPECT_FALSE(exists(vol.path() + "/withfifo"));
     EXPECT_EQ(run({path("src/withfifo/deep/pipe")}, vol.path(), false).errors.size(), 1);
 
     // A file that shrinks while it is copied never loses its source.
@@ -636,8 +645,8 @@ TEST_F(CrossVolume, MoveDeletesTheSourceOnlyAfterAVerifiedCopy) {
         ADD_FAILURE() << "the pipe stayed, yet the rename reported nothing";
     } catch (const FileError &e) {
         EXPECT_EQ(e.description,
-                  "„withpipe“ enthält Pipes, Sockets oder Geräte. Sie bleiben mit ihren Ordnern am "
-                  "alten Ort, alles andere wurde verschoben.");
+                  "„withpipe“ enthält 1 Pipe, Socket oder Gerät: „withpipe/pipe“. Es bleibt mit "
+                  "seinem Ordner am alten Ort, alles andere wurde verschoben.");
     }
     EXPECT_EQ(TestUtil::readFile(vol.path() + "/withpipe/f"), "x");
     EXPECT_EQ(names(path("src/withpipe")), QStringList{"pipe"});

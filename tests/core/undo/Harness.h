@@ -54,7 +54,9 @@ protected:
         c.show = [this](const QString &t, ToastKind k) { toasts << Toast{t, k == ToastKind::error, k}; };
         c.refreshAll = [this] { ++refreshes; };
         c.jobs = &jobs;
-        c.record = [this](const QString &title, const UndoAction &a) { records << UndoEntry{title, a}; };
+        c.record = [this](const UndoTitle &title, const UndoAction &a) {
+            records << UndoEntry{title(), a, title};
+        };
         c.select = [this](const QStringList &p) { selected = p; };
         c.chooseFolder = [d = dialogs()](const FolderQuestion &q, Dialogs::TextDone done) {
             d.folder(q, std::move(done));

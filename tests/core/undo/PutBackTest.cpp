@@ -84,7 +84,12 @@ TEST_F(PutBackTest, BackToTheOldPlaceUnderAFreeNameAndUndoneIntoTheTrash) {
 
     // Its undo sends them to the Trash again, each with its description.
     UndoJournal journal;
-    journal.record(records[0].title, records[0].action);
+    journal.record(records[0].titleNow, records[0].action);
+    // Named in the language shown now, not in the one it was made in.
+    {
+        TestUtil::LanguageScope en(AppLanguage::en);
+        EXPECT_EQ(journal.undoTitle(), "Put back 2 items");
+    }
     EXPECT_EQ(wait([&](auto c) { undoLast(c, journal); }).text,
               "Rückgängig gemacht: 2 Objekte zurückgelegt.");
     EXPECT_EQ(names(d), QStringList{"Notiz.txt"});

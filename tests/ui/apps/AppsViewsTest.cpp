@@ -9,6 +9,7 @@
 #include "core/localisation/Lang.h"
 #include "core/model/XattrPlist.h"
 #include "platform/AppRegistry.h"
+#include "platform/FileFlags.h"
 #include "platform/Xattr.h"
 #include "platform/Posix.h"
 #include "ui/panecontent/FolderDropTarget.h"
@@ -38,6 +39,7 @@
 #include <QVBoxLayout>
 #include <QEnterEvent>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using namespace AppFixtures;
@@ -449,6 +451,18 @@ TEST_F(AppsViewsTest, AFailedChoicePutsThePreviousOneBack) {
     // The default entry takes the file's own choice away.
     section.chooseApp(entry("zeta"));
     EXPECT_EQ(FileOps::openWithOverride(file), std::nullopt);
+    // A locked file refuses it: said as such (where this account may lock it).
+    const int dir = ::open(QFile::encodeName(QFileInfo(file).path()).constData(), O_PATH | O_DIRECTORY);
+    struct stat st {};
+    if (::lstat(QFile::encodeName(file).constData(), &st) == 0 &&
+        FileFlags::setImmutable(dir, "choice.c", st, true) == 0) {
+        section.chooseApp(entry("alpha"));
+        FileFlags::setImmutable(dir, "choice.c", st, false);
+        EXPECT_EQ(toastText(), "„choice.c“ ist geschützt: „Öffnen mit“ lässt sich erst ändern, wenn "
+                               "„Geschützt“ ausgeschaltet ist.");
+        EXPECT_EQ(section.openWith(), entry("zeta"));
+    }
+    ::close(dir);
 }
 
 TEST_F(AppsViewsTest, ChangeAllOfTypeClaimsSuccessOnlyWhenTheSystemNamesTheApp) {

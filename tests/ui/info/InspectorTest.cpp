@@ -249,6 +249,41 @@ TEST_F(Inspector, TypedNameSurvivesReloads) {
     QTRY_VERIFY(form.state()->path().endsWith(typed));
 }
 
+// The column renames from its own field while the panes follow the rename and it follows their
+// selection: the same form goes on with the new name, and the undo brings the old one back. A name typed
+// and left by Tab is applied as by Enter; one left unconfirmed when the form goes is said.
+TEST_F(Inspector, RenamesFromItsOwnFieldWhileThePanesFollow) {
+    InspectorView view(app->sides(), app->items(), app->toasts());
+    view.show();
+    pane()->setSelection({at("a.txt")});
+    FileInfoForm *form = view.form();
+    QTRY_VERIFY(form->state()->loaded());
+    form->nameField()->selectAll();
+    QTest::keyClicks(form->nameField(), QStringLiteral("d.txt"));
+    QTest::keyClick(form->nameField(), Qt::Key_Return);
+    EXPECT_TRUE(QFileInfo::exists(at("d.txt")));
+    EXPECT_EQ(pane()->selection(), QSet<QString>{at("d.txt")});
+    ASSERT_EQ(view.form(), form);
+    QTRY_COMPARE(form->nameField()->text(), QStringLiteral("d.txt"));
+    app->fileActions().undoLast();
+    QTRY_VERIFY(QFileInfo::exists(at("a.txt")) && !app->jobs().progress());
+    QTRY_COMPARE(view.form()->state()->path(), at("a.txt"));
+
+    form = view.form();
+    QTRY_VERIFY(form->state()->loaded());
+    emit form->nameField()->textEdited(QStringLiteral("e.txt"));
+    QFocusEvent tab(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(form->nameField(), &tab);
+    EXPECT_TRUE(QFileInfo::exists(at("e.txt")));
+    EXPECT_EQ(view.form()->state()->path(), at("e.txt"));
+
+    emit view.form()->nameField()->textEdited(QStringLiteral("f.txt"));
+    pane()->setSelection({at("b.txt")});
+    QTRY_VERIFY(app->toast() &&
+                app->toast()->text == LF("Der neue Name „%@“ wurde nicht übernommen.", "f.txt"));
+    EXPECT_FALSE(QFileInfo::exists(at("f.txt")));
+}
+
 TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
     InfoSheet sheet(app->sides(), app->items(), app->toasts(), app->requests(), {at("a.txt")});
     ASSERT_TRUE(sheet.form());
