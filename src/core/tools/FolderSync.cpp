@@ -461,6 +461,10 @@ struct Runner {
             p.error = noTrashText(rel);
             return;
         case Trash::Status::failed:
+            if (t.partOfTrash) {
+                p.error = FileSteps::partOfTrashText(rel);
+                return;
+            }
             try {
                 throw FileError::fromErrno(t.err);
             } catch (...) {
