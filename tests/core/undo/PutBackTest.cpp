@@ -145,7 +145,10 @@ TEST_F(PutBackTest, ARenameInTheTrashTakesItsRecordAlongEvenWhenKilledBetweenIts
     FileSteps::setFolderSyncErrorForTests({}, 0);
     Defaults::setTimingForTests(3'600'000, 1000);
     Defaults::flush(2000);
-    const auto writerBack = qScopeGuard([] { Defaults::setTimingForTests(20, 1000); });
+    const auto writerBack = qScopeGuard([] {
+        Defaults::setTimingForTests(20, 1000);
+        Defaults::resetForTests();
+    });
     Posix::setFlushErrorForTests(EIO, 2);
     EXPECT_THROW(FileOps::rename(FileOps::unlisted({files + "Eins.txt"})[0], "Zwei.txt"), FileError);
     Posix::setFlushErrorForTests(0);
