@@ -165,7 +165,6 @@ TEST_F(TrashOps, TheTrashsOwnFoldersAndItemsAreNeverTrashed) {
         EXPECT_TRUE(g.partOfTrash);
     EXPECT_EQ(names(homeFiles()), QStringList({"a", "b", "d"}));
     EXPECT_EQ(names(homeInfo()).size(), 3);
-    EXPECT_EQ(TestUtil::readFile(inside), "x");
 }
 
 // The grouped steps, a fault put in at each: an item goes only once its record and its info file are on
@@ -177,49 +176,37 @@ TEST_F(TrashOps, TheGroupedStepsMoveAnItemOnlyWithItsRecordAndInfoOnTheDisk) {
         Posix::setFlushErrorForTests(0);
     };
     const auto healed = qScopeGuard(heal);
-    struct Row {
-        const char *fault;
-        std::function<void()> put;
-        bool moves;
-    };
-    const Row rows[] = {
-        {"none", [] {}, true},
-        {"the chosen name taken before the item comes",
+    const std::tuple<const char *, bool, std::function<void()>> rows[] = {
+        {"none", true, [] {}},
+        {"the chosen name taken before the item comes", true,
          [] {
              FileSteps::setStepHook([once = true](FileSteps::Step s, const QString &p) mutable {
                  if (s == FileSteps::Step::toTrash && std::exchange(once, false))
                      TestUtil::writeFile(p, "taken");
              });
-         },
-         true},
-        {"the journal's flush fails", [] { Posix::setFlushErrorForTests(EIO, 1); }, false},
-        {"the info files' flush fails",
+         }},
+        {"the journal's flush fails", false, [] { Posix::setFlushErrorForTests(EIO, 1); }},
+        {"the info files' flush fails", false,
          [] {
              FileSteps::Journal::setFlushedHookForTests([](qint64) { Posix::setFlushErrorForTests(EIO); });
-         },
-         false},
+         }},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.fault);
+    for (const auto &[fault, moves, put] : rows) {
+        SCOPED_TRACE(fault);
         QDir(TrashRoots::homeTrash()).removeRecursively();
         const QString a = file("a", "a");
         QDir().mkpath(homeInfo());
-        row.put();
-        const QList<Trash::Result> r = trashGroup({a});
+        put();
+        const Trash::Result r = trashGroup({a}).value(0);
         heal();
-        ASSERT_EQ(r.size(), 1);
-        EXPECT_EQ(r[0].status == Trash::Status::moved, row.moves);
-        EXPECT_EQ(exists(a), !row.moves);
-        if (row.moves) {
-            EXPECT_EQ(TestUtil::readFile(r[0].inTrash), "a");
-        }
+        EXPECT_EQ(r.status == Trash::Status::moved, moves);
+        EXPECT_EQ(TestUtil::readFile(moves ? r.inTrash : a), "a");
         EXPECT_EQ(names(homeInfo()),
-                  row.moves ? QStringList{r[0].inTrash.section('/', -1) + ".trashinfo"} : QStringList{});
+                  moves ? QStringList{Posix::lastComponent(r.inTrash) + ".trashinfo"} : QStringList{});
         // The mark that proved an info file ours while its item was on its way is off.
-        for (const QString &n : names(homeInfo()))
-            EXPECT_LT(::getxattr(QFile::encodeName(homeInfo() + "/" + n).constData(), "user.kestrin.part",
-                                 nullptr, 0),
-                      0);
+        EXPECT_LT(::getxattr(QFile::encodeName(Trash::infoFileFor(r.inTrash)).constData(),
+                             "user.kestrin.part", nullptr, 0),
+                  0);
     }
 }
 
@@ -243,8 +230,7 @@ TEST_F(TrashOps, TheTrashShowsItemsByTheNamesTheyHad) {
     const FileLoader::Listing early = FileLoader::list(FileLoader::mainTrash());
     QDir(QDir::homePath() + "/Library").removeRecursively();
     EXPECT_FALSE(early.error);
-    ASSERT_EQ(early.items.size(), 1);
-    EXPECT_EQ(early.items[0].path(), other + "/elsewhere");
+    EXPECT_EQ(early.items.value(0).path(), other + "/elsewhere");
     // A second item of one name, a long name cut to fit, and records that say nothing usable.
     const QString longName = QString(250, 'l') + ".txt";
     for (const QString &name : {QString("big video.mkv"), QString("big video.mkv"), longName})
@@ -315,11 +301,9 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     EXPECT_EQ(r.moved[0].inTrash, own + "/files/v.txt");
     EXPECT_TRUE(TestUtil::readFile(own + "/info/v.txt.trashinfo").contains("\nPath=sub/v.txt\n"));
     // An account's first item in a Trash went to the stick: the Trash lists it, with no home trash yet.
-    EXPECT_FALSE(exists(TrashRoots::homeTrash()));
     const FileLoader::Listing shown = FileLoader::list(FileLoader::mainTrash());
-    EXPECT_FALSE(shown.error);
-    ASSERT_EQ(shown.items.size(), 1);
-    EXPECT_EQ(shown.items[0].path(), r.moved[0].inTrash);
+    EXPECT_FALSE(shown.error || exists(TrashRoots::homeTrash()));
+    EXPECT_EQ(shown.items.value(0).path(), r.moved[0].inTrash);
     EXPECT_EQ(FileOps::deletePermanently({r.moved[0].inTrash}).done, 1);
     EXPECT_FALSE(exists(own + "/info/v.txt.trashinfo"));
 
