@@ -173,7 +173,7 @@ TEST_F(TrashOps, TheGroupedStepsMoveAnItemOnlyWithItsRecordAndInfoOnTheDisk) {
     const auto heal = [] {
         FileSteps::setStepHook({});
         FileSteps::Journal::setFlushedHookForTests({});
-        Posix::setFlushErrorForTests(0);
+        FileSteps::setDiskErrorForTests(0);
     };
     const auto healed = qScopeGuard(heal);
     const std::tuple<const char *, bool, std::function<void()>> rows[] = {
@@ -185,7 +185,13 @@ TEST_F(TrashOps, TheGroupedStepsMoveAnItemOnlyWithItsRecordAndInfoOnTheDisk) {
                      TestUtil::writeFile(p, "taken");
              });
          }},
-        {"the journal's flush fails", false, [] { Posix::setFlushErrorForTests(EIO, 1); }},
+        {"the journal's flush fails", false,
+         [] {
+             FileSteps::setStepHook([](FileSteps::Step s, const QString &) {
+                 if (s == FileSteps::Step::toTrash) FileSteps::setDiskErrorForTests(EIO);
+                 Posix::setFlushErrorForTests(0); // the journal's writes alone
+             });
+         }},
         {"the info files' flush fails", false,
          [] {
              FileSteps::Journal::setFlushedHookForTests([](qint64) { Posix::setFlushErrorForTests(EIO); });

@@ -141,9 +141,14 @@ TEST_F(PutBackTest, ARenameInTheTrashTakesItsRecordAlongEvenWhenKilledBetweenIts
     EXPECT_TRUE(exists(files + "Eins.txt"));
     EXPECT_TRUE(exists(info + "Flush.txt.trashinfo"));
     EXPECT_EQ(Restore::readTrashInfo(files + "Eins.txt")->original, d + "/Eins.txt");
-    // The new record's own bytes first: the second flush failing refuses it too (no settings write between).
+    // The new record's own bytes first: the second flush failing refuses it too (the settings wait).
     FileSteps::setFolderSyncErrorForTests({}, 0);
+    Defaults::setTimingForTests(3'600'000, 1000);
     Defaults::flush(2000);
+    const auto writerBack = qScopeGuard([] {
+        Defaults::setTimingForTests(20, 1000);
+        Defaults::resetForTests();
+    });
     Posix::setFlushErrorForTests(EIO, 2);
     EXPECT_THROW(FileOps::rename(FileOps::unlisted({files + "Eins.txt"})[0], "Zwei.txt"), FileError);
     Posix::setFlushErrorForTests(0);
