@@ -96,6 +96,41 @@ bool mountTop(int dirFd, const QByteArray &name, dev_t dev) {
             (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT));
 }
 
+// The item `name` of the folder held at dirFd (st: the item itself) is a Trash's own folder or lies in
+// one: its info files moved into its files, or a second record leading into it, would leave the entries
+// with nothing to put them back by. The folder as the system names it now, and the home trash by identity
+// too, which a linked home folder reaches under another path.
+bool inATrash(int dirFd, const QByteArray &name, const struct stat &st) {
+    const QString folder = Volumes::heldPath(dirFd);
+    const auto child = Posix::decode(name);
+    if (!folder.isEmpty() && child && TrashRoots::isInTrash(Posix::childPath(folder, *child))) return true;
+    struct stat home;
+    if (!Posix::lstatPath(TrashRoots::homeTrash(), home) || home.st_dev != st.st_dev) return false;
+    const auto isHome = [&](const struct stat &s) {
+        return s.st_dev == home.st_dev && s.st_ino == home.st_ino;
+    };
+    if (isHome(st)) return true;
+    bool found = false;
+    for (int fd = ::openat(dirFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC); fd >= 0;) {
+        struct stat at, above;
+        const int up = ::fstat(fd, &at) == 0 && at.st_dev == home.st_dev && !(found = isHome(at))
+                           ? ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC)
+                           : -1;
+        ::close(fd);
+        fd = up;
+        // The top of the volume is its own parent.
+        if (fd >= 0 && ::fstat(fd, &above) == 0 && above.st_dev == at.st_dev && above.st_ino == at.st_ino) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    return found;
+}
+
+Result partOfTrash() {
+    return Result{Status::failed, EINVAL, {}, true};
+}
+
 // The Trash for an item on device dev in `folder`, held, or an errno (ENOTSUP: there is none).
 int findRoot(const QString &folder, dev_t dev, Root &root) {
     const QString home = TrashRoots::homeTrash();
@@ -175,6 +210,7 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
         return failed(EINVAL);
     struct stat st;
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failed(errno);
+    if (inATrash(dirFd, name, st)) return partOfTrash();
 
     // From here on the Trash's folders are held: one swapped for a link meanwhile takes nothing.
     Root root;
@@ -327,6 +363,10 @@ QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInf
         }
         if (::fstatat(item.dirFd, item.name.constData(), &g.st, AT_SYMLINK_NOFOLLOW) != 0) {
             out[i] = failed(errno);
+            continue;
+        }
+        if (inATrash(item.dirFd, item.name, g.st)) {
+            out[i] = partOfTrash();
             continue;
         }
         if (mountTop(item.dirFd, item.name, g.st.st_dev)) {

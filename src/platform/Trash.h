@@ -27,6 +27,8 @@ struct Result {
     Status status = Status::failed;
     int err = 0;
     QString inTrash; // where the item is now, when moved
+    // failed: the item is a Trash's own folder (the Trash, files, info) or lies in one
+    bool partOfTrash = false;
 };
 
 // shownAs: the place the item is to be remembered at, when it lies under another name for the moment

@@ -80,7 +80,9 @@ TrashResult trash(const QList<ShownItem> &items, TransferProgress *progress) {
             break;
         case Trash::Status::failed:
             // A locked item is refused to everyone, administrators too: the way out is the lock itself.
-            if (r.err == EPERM && FileFlags::immutable(path).value_or(false))
+            if (r.partOfTrash)
+                result.errors << FileSteps::partOfTrashText(name);
+            else if (r.err == EPERM && FileFlags::immutable(path).value_or(false))
                 result.errors << LF(lockedTrashText, name);
             else
                 result.errors << explain(FileError::fromErrno(r.err), name);

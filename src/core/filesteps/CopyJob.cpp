@@ -803,7 +803,8 @@ void PartCopy::replaceAll(QList<InGroup> &items, QList<TrashAt> &alsoTrash) {
                 p.settled(r);
                 continue;
             }
-            r.error = trashError(Trash::Result{t.status, t.err, {}});
+            r.error = trashError(Trash::Result{t.status, t.err, {}, t.partOfTrash},
+                                 p.folder_.pathOf(g->named).text());
             r.noTrash = t.status == Trash::Status::noTrash;
         }
         // The old item takes its name back, or the journal sends it to the Trash at the next start.

@@ -557,7 +557,9 @@ bool above(const QByteArray &from, const struct stat &target) {
 
 } // namespace
 
-FileError trashError(const Trash::Result &trashed) {
+FileError trashError(const Trash::Result &trashed, const QString &path) {
+    if (trashed.partOfTrash)
+        return FileError{trashed.err, partOfTrashText(Posix::lastComponent(path)), false};
     return trashed.status == Trash::Status::noTrash
                ? FileError{EOPNOTSUPP, L("Auf diesem Laufwerk gibt es keinen Papierkorb."), false}
                : FileError::fromErrno(trashed.err);
@@ -604,7 +606,7 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
             out.inTrash = trashed.inTrash;
             return out;
         }
-        out.error = gone ? in->refusal() : trashError(trashed);
+        out.error = gone ? in->refusal() : trashError(trashed, named);
         out.noTrash = trashed.status == Trash::Status::noTrash;
         // The old item takes its name back, or the journal sends it to the Trash at the next start.
         out.how = exchangeNamesAt(dir, partAt, namedAt) == 0 ? Replaced::How::failed : Replaced::How::kept;
@@ -625,7 +627,7 @@ Replaced replaceWithPart(const QString &part, const QString &named, const struct
     const Trash::Result trashed =
         in ? Journal::trashRecorded(dir, namedAt, named) : Journal::trashRecorded(named);
     if (trashed.status != Trash::Status::moved) {
-        out.error = trashError(trashed);
+        out.error = trashError(trashed, named);
         out.noTrash = trashed.status == Trash::Status::noTrash;
         return out;
     }
@@ -739,6 +741,7 @@ Trashed trashItem(int dirFd, const QByteArray &name, const QString &path) {
         const Trash::Result r = Journal::trashRecorded(dirFd, name, path);
         out.status = r.status;
         out.err = r.err;
+        out.partOfTrash = r.partOfTrash;
         if (r.status == Trash::Status::moved) out.moved << qMakePair(path, r.inTrash);
         return out;
     }
@@ -769,6 +772,7 @@ void trashAll(QList<TrashAt> &items) {
         Trashed &t = of[i]->result;
         t.status = done[i].status;
         t.err = done[i].err;
+        t.partOfTrash = done[i].partOfTrash;
         if (done[i].status == Trash::Status::moved) t.moved << qMakePair(of[i]->path, done[i].inTrash);
     }
 }
@@ -783,6 +787,10 @@ QString mountsStayedText(const Trashed &t, const QString &name) {
                   name, int(t.mounts), t.firstMount);
     // clang-format on
     return {};
+}
+
+QString partOfTrashText(const QString &name) {
+    return LF("„%@“ gehört zum Papierkorb und lässt sich nicht in den Papierkorb legen.", name);
 }
 
 } // namespace FileSteps

@@ -124,6 +124,7 @@ struct Trashed {
     QList<QPair<QString, QString>> moved; // original and place in the Trash, of each piece
     qsizetype mounts = 0;                 // mounted folders that stayed
     QString firstMount;                   // one of them, relative to the item's folder
+    bool partOfTrash = false;             // refused: a Trash's own folder, or in a Trash already
 };
 // The item `name` in `folder`, remembered at `path`, to the Trash: the folder is not looked up again.
 Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QString &path);
@@ -138,6 +139,8 @@ struct TrashAt {
 void trashAll(QList<TrashAt> &items);
 // The sentence for the mounts that stayed; empty when none did.
 QString mountsStayedText(const Trashed &t, const QString &name);
+// The sentence for an item refused because it is part of a Trash.
+QString partOfTrashText(const QString &name);
 
 // Steps within held folders, each by name, never through a link.
 // renameNoReplace of `fromName` in `from` to `toName` in `to`. 0 or errno.

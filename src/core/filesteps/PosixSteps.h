@@ -88,8 +88,8 @@ int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount = nullptr)
 // recorded: its record is on stable storage already.
 Replaced replaceWithPart(const QString &part, const QString &named, const struct stat &old,
                          const HeldFolder *in = nullptr, bool recorded = false);
-// The Trash's refusal as an error.
-FileError trashError(const Trash::Result &trashed);
+// The Trash's refusal of the item at `path` as an error.
+FileError trashError(const Trash::Result &trashed, const QString &path);
 
 // trashItem for the item `name` in the folder open at dirFd, remembered at `path`.
 Trashed trashItem(int dirFd, const QByteArray &name, const QString &path);

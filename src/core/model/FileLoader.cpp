@@ -316,13 +316,15 @@ Listing list(const QString &path) {
     Listing out;
     const QString p = norm(path);
     int err = 0;
-    if (!readFolder(p, out.items, out.unrepresentable, err, &out.folder)) {
+    const bool trash = p == norm(mainTrash());
+    // The home trash is made by its first item: until then a stick's Trash may hold items all the same.
+    if (!readFolder(p, out.items, out.unrepresentable, err, &out.folder) && !(trash && err == ENOENT)) {
         out.error = Error{err, p};
         out.items.clear();
         return out;
     }
     if (p == ICloud::root()) out.items += ICloud::virtualItems(out.items);
-    if (p == norm(mainTrash())) {
+    if (trash) {
         for (const QString &folder : extraTrashFolders()) {
             QSet<QString> present;
             for (const FileItem &i : out.items)

@@ -463,6 +463,10 @@ struct Runner {
             p.error = noTrashText(rel);
             return;
         case Trash::Status::failed:
+            if (t.partOfTrash) {
+                p.error = FileSteps::partOfTrashText(rel);
+                return;
+            }
             try {
                 throw FileError::fromErrno(t.err);
             } catch (...) {

@@ -6,6 +6,7 @@
 #include "core/base/Defaults.h"
 #include "core/fileops/FileOps.h"
 #include "core/filesteps/StepHooks.h"
+#include "core/filesteps/TransferJournal.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/model/FileLoader.h"
 #include "platform/Posix.h"
@@ -16,6 +17,7 @@
 #include <QStandardPaths>
 
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace FileOpsTest;
@@ -35,6 +37,18 @@ QStringList withoutInfo() {
     for (const QString &n : names(homeFiles()))
         if (TestUtil::readFile(homeInfo() + "/" + n + ".trashinfo").isEmpty()) out << n;
     return out;
+}
+
+// The items to the Trash in one group, as a sync's or a replace's steps take them.
+QList<Trash::Result> trashGroup(const QStringList &paths) {
+    QList<Trash::Item> items;
+    for (const QString &p : paths)
+        items << Trash::Item{::open(QFile::encodeName(Posix::parentOf(p)).constData(), O_PATH | O_DIRECTORY),
+                             QFile::encodeName(Posix::lastComponent(p)), p};
+    const QList<Trash::Result> r = FileSteps::Journal::trashAllRecorded(items);
+    for (const Trash::Item &i : items)
+        ::close(i.dirFd);
+    return r;
 }
 
 } // namespace
@@ -134,6 +148,75 @@ TEST_F(TrashOps, AnItemThatCannotBeMovedLeavesNoInfoFile) {
     EXPECT_EQ(TestUtil::readFile(path("b")), "a");
 }
 
+// The Trash's own folders and what lies in them stay where they are, by either road, and say why.
+TEST_F(TrashOps, TheTrashsOwnFoldersAndItemsAreNeverTrashed) {
+    LanguageScope de(AppLanguage::de);
+    const QString entry = FileOps::trash(FileOps::unlisted({file("a", "a")})).moved.value(0).inTrash;
+    mkdir("d");
+    const QString inside = FileOps::trash(FileOps::unlisted({path("d")})).moved.value(0).inTrash + "/x";
+    TestUtil::writeFile(inside, "x");
+    const QStringList own{entry,       homeInfo() + "/a.trashinfo", homeInfo(),
+                          homeFiles(), TrashRoots::homeTrash(),     inside};
+    const auto r = FileOps::trash(FileOps::unlisted(own + QStringList{file("b", "b")}));
+    EXPECT_EQ(r.done, 1);
+    ASSERT_EQ(r.errors.size(), 6);
+    EXPECT_EQ(r.errors[1],
+              "„a.trashinfo“ gehört zum Papierkorb und lässt sich nicht in den Papierkorb legen.");
+    for (const Trash::Result &g : trashGroup(own))
+        EXPECT_TRUE(g.partOfTrash);
+    EXPECT_EQ(names(homeFiles()), QStringList({"a", "b", "d"}));
+    EXPECT_EQ(names(homeInfo()).size(), 3);
+}
+
+// The grouped steps, a fault put in at each: an item goes only once its record and its info file are on
+// the disk, under a name still free, and what failed is never told as done.
+TEST_F(TrashOps, TheGroupedStepsMoveAnItemOnlyWithItsRecordAndInfoOnTheDisk) {
+    const auto heal = [] {
+        FileSteps::setStepHook({});
+        FileSteps::Journal::setFlushedHookForTests({});
+        FileSteps::setDiskErrorForTests(0);
+    };
+    const auto healed = qScopeGuard(heal);
+    const std::tuple<const char *, bool, std::function<void()>> rows[] = {
+        {"none", true, [] {}},
+        {"the chosen name taken before the item comes", true,
+         [] {
+             FileSteps::setStepHook([once = true](FileSteps::Step s, const QString &p) mutable {
+                 if (s == FileSteps::Step::toTrash && std::exchange(once, false))
+                     TestUtil::writeFile(p, "taken");
+             });
+         }},
+        {"the journal's flush fails", false,
+         [] {
+             FileSteps::setStepHook([](FileSteps::Step s, const QString &) {
+                 if (s == FileSteps::Step::toTrash) FileSteps::setDiskErrorForTests(EIO);
+                 Posix::setFlushErrorForTests(0); // the journal's writes alone
+             });
+         }},
+        {"the info files' flush fails", false,
+         [] {
+             FileSteps::Journal::setFlushedHookForTests([](qint64) { Posix::setFlushErrorForTests(EIO); });
+         }},
+    };
+    for (const auto &[fault, moves, put] : rows) {
+        SCOPED_TRACE(fault);
+        QDir(TrashRoots::homeTrash()).removeRecursively();
+        const QString a = file("a", "a");
+        QDir().mkpath(homeInfo());
+        put();
+        const Trash::Result r = trashGroup({a}).value(0);
+        heal();
+        EXPECT_EQ(r.status == Trash::Status::moved, moves);
+        EXPECT_EQ(TestUtil::readFile(moves ? r.inTrash : a), "a");
+        EXPECT_EQ(names(homeInfo()),
+                  moves ? QStringList{Posix::lastComponent(r.inTrash) + ".trashinfo"} : QStringList{});
+        // The mark that proved an info file ours while its item was on its way is off.
+        EXPECT_LT(::getxattr(QFile::encodeName(Trash::infoFileFor(r.inTrash)).constData(),
+                             "user.kestrin.part", nullptr, 0),
+                  0);
+    }
+}
+
 TEST_F(TrashOps, LongNamesFitTheInfoFile) {
     const QString name = QString(253, 'l') + QChar(0xe9);
     ASSERT_EQ(name.toUtf8().size(), 255);
@@ -148,6 +231,13 @@ TEST_F(TrashOps, LongNamesFitTheInfoFile) {
 }
 
 TEST_F(TrashOps, TheTrashShowsItemsByTheNamesTheyHad) {
+    // No home trash yet: the items of the other Trash folders are listed all the same.
+    const QString other = QDir::homePath() + "/Library/Mobile Documents/.Trash";
+    TestUtil::writeFile(other + "/elsewhere", "x");
+    const FileLoader::Listing early = FileLoader::list(FileLoader::mainTrash());
+    QDir(QDir::homePath() + "/Library").removeRecursively();
+    EXPECT_FALSE(early.error);
+    EXPECT_EQ(early.items.value(0).path(), other + "/elsewhere");
     // A second item of one name, a long name cut to fit, and records that say nothing usable.
     const QString longName = QString(250, 'l') + ".txt";
     for (const QString &name : {QString("big video.mkv"), QString("big video.mkv"), longName})
@@ -217,6 +307,10 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     ASSERT_EQ(r.done, 1);
     EXPECT_EQ(r.moved[0].inTrash, own + "/files/v.txt");
     EXPECT_TRUE(TestUtil::readFile(own + "/info/v.txt.trashinfo").contains("\nPath=sub/v.txt\n"));
+    // An account's first item in a Trash went to the stick: the Trash lists it, with no home trash yet.
+    const FileLoader::Listing shown = FileLoader::list(FileLoader::mainTrash());
+    EXPECT_FALSE(shown.error || exists(TrashRoots::homeTrash()));
+    EXPECT_EQ(shown.items.value(0).path(), r.moved[0].inTrash);
     EXPECT_EQ(FileOps::deletePermanently({r.moved[0].inTrash}).done, 1);
     EXPECT_FALSE(exists(own + "/info/v.txt.trashinfo"));
 

@@ -7,6 +7,8 @@
 #include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TrashMemory.h"
+#include "core/base/Defaults.h"
+#include "platform/Posix.h"
 #include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 #include "common/TestChild.h"
@@ -144,6 +146,18 @@ TEST_F(PutBackTest, ARenameInTheTrashTakesItsRecordAlongEvenWhenKilledBetweenIts
     EXPECT_TRUE(exists(files + "Eins.txt"));
     EXPECT_TRUE(exists(info + "Flush.txt.trashinfo"));
     EXPECT_EQ(Restore::readTrashInfo(files + "Eins.txt")->original, d + "/Eins.txt");
+    // The new record's own bytes first: the second flush failing refuses it too (the settings wait).
+    FileSteps::setFolderSyncErrorForTests({}, 0);
+    Defaults::setTimingForTests(3'600'000, 1000);
+    Defaults::flush(2000);
+    const auto writerBack = qScopeGuard([] {
+        Defaults::setTimingForTests(20, 1000);
+        Defaults::resetForTests();
+    });
+    Posix::setFlushErrorForTests(EIO, 2);
+    EXPECT_THROW(FileOps::rename(FileOps::unlisted({files + "Eins.txt"})[0], "Zwei.txt"), FileError);
+    Posix::setFlushErrorForTests(0);
+    EXPECT_FALSE(exists(info + "Zwei.txt.trashinfo"));
 }
 
 // A rename in the Trash is written into the record's Path, in the same folder; the entry is shown and goes
