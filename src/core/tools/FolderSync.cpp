@@ -25,6 +25,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,6 +140,27 @@ private:
     }
 };
 
+// Whether anything was mounted or unmounted since the last look, without a walk of a path: the kernel
+// marks the mount table of the process as changed for every reader that watches it.
+class MountWatch {
+public:
+    MountWatch() : fd_(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC)) {}
+    ~MountWatch() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    MountWatch(const MountWatch &) = delete;
+    MountWatch &operator=(const MountWatch &) = delete;
+    // True where it cannot be told.
+    bool changed() const {
+        if (fd_ < 0) return true;
+        pollfd p{fd_, POLLPRI, 0};
+        return ::poll(&p, 1, 0) != 0 || (p.revents & (POLLERR | POLLPRI));
+    }
+
+private:
+    int fd_;
+};
+
 // One step of a group on its way.
 struct Pending {
     qsizetype index = 0;
@@ -177,6 +199,7 @@ struct Runner {
     QStringList written{};                    // the roots whose volumes the run changed
     std::atomic<bool> cancelled{false};
     std::atomic<bool> ended{false}; // a group's end found a root gone
+    MountWatch mounts{};
 
     void writes(bool onLeft) {
         const QString &root = onLeft ? left : right;
@@ -279,9 +302,16 @@ struct Runner {
         }
         if (byFolder.size() == 1) take(byFolder.front());
         if (byFolder.size() <= 1) return;
-        pool.setMaxThreadCount(FileSteps::copyThreads);
-        for (const std::vector<Pending *> &folder : byFolder)
-            pool.start([&folder, &take] { take(folder); });
+        // A few threads, each taking the next folder when it is free: not a task to start and end for
+        // each folder of a group spread over many.
+        const int threads = int(std::min<size_t>(size_t(FileSteps::copyThreads), byFolder.size()));
+        pool.setMaxThreadCount(threads);
+        std::atomic<size_t> next{0};
+        for (int t = 0; t < threads; ++t)
+            pool.start([&next, &byFolder, &take] {
+                for (size_t i = next++; i < byFolder.size(); i = next++)
+                    take(byFolder[i]);
+            });
         pool.waitForDone();
     }
 
@@ -355,8 +385,12 @@ struct Runner {
             throw Failure{LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", p.step->row.id)};
         if (afterCopy()) afterCopy()(p.part->path());
         if (progress.isCancelled()) throw CancelledError{};
-        // The target's root still the one held: the one look at its path for this item.
-        expectRoot(p.onLeft);
+        // A volume unmounted meanwhile ends the run at once; every other change of a root is found before
+        // the group's copies take a name (end), and its parts go then.
+        if (mounts.changed()) {
+            expectRoot(true);
+            expectRoot(false);
+        }
     }
 
     // The group's copies to stable storage: one flush of each volume written to.
