@@ -449,7 +449,7 @@ void printCalls(const char *tool, const std::map<QString, qint64> &run, const st
     }
     std::sort(per.begin(), per.end(), std::greater<>());
     QStringList most;
-    for (size_t i = 0; i < per.size() && i < 30; ++i)
+    for (size_t i = 0; i < per.size() && i < 16; ++i)
         most << QStringLiteral("%1 %2").arg(per[i].second).arg(per[i].first, 0, 'f', 2);
     std::printf("  system calls per copied file, %s: %.1f (%s)\n", tool, total, qPrintable(most.join(u", ")));
 }
