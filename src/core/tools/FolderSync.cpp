@@ -291,7 +291,7 @@ struct Runner {
     std::vector<FileSteps::CopyJobPtr> jobs{};
 
     // The steps of each folder in order, folders at once; one folder's on this thread.
-    static void eachFolder(QThreadPool &pool, const std::vector<Pending *> &steps,
+    static void eachFolder(QThreadPool &pool, const std::vector<Pending *> &steps, int most,
                            const std::function<void(const std::vector<Pending *> &)> &take) {
         std::vector<std::vector<Pending *>> byFolder;
         std::map<const HeldFolder *, size_t> slot;
@@ -304,7 +304,7 @@ struct Runner {
         if (byFolder.size() <= 1) return;
         // A few threads, each taking the next folder when it is free: not a task to start and end for
         // each folder of a group spread over many.
-        const int threads = int(std::min<size_t>(size_t(FileSteps::copyThreads), byFolder.size()));
+        const int threads = int(std::min<size_t>(size_t(most), byFolder.size()));
         pool.setMaxThreadCount(threads);
         std::atomic<size_t> next{0};
         for (int t = 0; t < threads; ++t)
@@ -347,7 +347,7 @@ struct Runner {
             if (p.copy && !p.error) copies.push_back(&p);
         std::atomic<bool> stop{false};
         std::exception_ptr ended;
-        eachFolder(copying, copies, [&](const std::vector<Pending *> &folder) {
+        eachFolder(copying, copies, FileSteps::copyThreads, [&](const std::vector<Pending *> &folder) {
             FileSteps::CopyJobPtr own;
             {
                 std::lock_guard guard(jobsLock);
@@ -435,7 +435,8 @@ struct Runner {
                 p.onLeft ? p.step->row.leftFacts : p.step->row.rightFacts;
             if (!p.error && !p.dropped && p.copy && !expected) fresh.push_back(&p);
         }
-        eachFolder(placing, fresh, [this](const std::vector<Pending *> &folder) {
+        // Each name is put on record under the journal's one lock first: two threads keep it busy.
+        eachFolder(placing, fresh, 2, [this](const std::vector<Pending *> &folder) {
             bool checked = false;
             for (Pending *p : folder)
                 place(*p, checked);
