@@ -136,6 +136,18 @@ public:
         }
         targetGid_ = known_.gidIn(into);
     }
+    // The folder the next item goes into: whether it hands an ACL down to what is made in it, looked at
+    // once for each folder the job copies into.
+    void into(const HeldFolder &folder) {
+        const Identity id{folder.identity().st_dev, folder.identity().st_ino};
+        if (const auto known = aclInto_.find(id); known != aclInto_.end()) {
+            rootAcl_ = known->second;
+            return;
+        }
+        const Fd dir(folder.openReadable());
+        rootAcl_ = dir.get() < 0 || FileCopy::handsDownAcl(dir.get());
+        if (dir.get() >= 0) aclInto_.emplace(id, rootAcl_);
+    }
     // seen: the source's stat, where the caller took it just now.
     void copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
                    const QByteArray &srcPath, bool root, const struct stat *seen = nullptr);
@@ -316,6 +328,8 @@ private:
     QByteArray target_;   // the item's copy
     dev_t targetDev_ = 0; // the device of the folder it goes into
     gid_t targetGid_ = 0; // the group of what is made there
+    bool rootAcl_ = true; // that folder hands down an ACL (or may)
+    std::unordered_map<Identity, bool, IdentityHash> aclInto_;
 };
 
 void CopyJob::copyEntry(int srcDir, const QByteArray &srcName, int dstDir, const QByteArray &dstName,
@@ -514,7 +528,7 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
     Fd dst = createFile(dstDir, dstName, before, root, in, made);
     const qint64 copied = copyContents(s, src.get(), dst.get(), before, in, srcPath);
     if (root) letGoOfMark(dst.get(), before, before.st_size);
-    metadata(src.get(), dst.get(), before, srcPath, gidIn(in), !in || in->handsDownAcl, made);
+    metadata(src.get(), dst.get(), before, srcPath, gidIn(in), in ? in->handsDownAcl : rootAcl_, made);
     const bool stable = copiedAsItIs(src.get(), dstDir, dstName, before, copied, srcPath);
     remember(before, stable);
 
@@ -541,8 +555,8 @@ void CopyJob::copyFile(FileCopy::Session &s, int srcDir, const QByteArray &srcNa
 Fd CopyJob::createFile(int dstDir, const QByteArray &dstName, const struct stat &before, bool root,
                        const Folder *in, mode_t &made) {
     const mode_t rights = before.st_mode & 0777;
-    const bool plain = umask_ && in && !in->handsDownAcl && !root && (before.st_mode & 07000) == 0 &&
-                       (rights & S_IWUSR) && before.st_uid == known_.uid && before.st_gid == in->gid;
+    const bool plain = umask_ && !(in ? in->handsDownAcl : rootAcl_) && (before.st_mode & 07000) == 0 &&
+                       (rights & S_IWUSR) && before.st_uid == known_.uid && before.st_gid == gidIn(in);
     const mode_t createMode = plain ? rights : 0600;
     Fd dst(::openat(dstDir, dstName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                     createMode));
@@ -626,6 +640,7 @@ void copyRoot(CopyJob &job, const HeldFolder &from, const QByteArray &srcName, c
     Fd dstDir(flush ? into.openReadable() : -1);
     if (flush && dstDir.get() < 0) fail(errno);
     job.begin(report, into.pathOf(dstName), into.identity(), syncEachFile);
+    job.into(into);
     try {
         job.copyEntry(from.fd(), srcName, into.fd(), dstName, from.pathOf(srcName).bytes(), true,
                       shown ? &now : nullptr);

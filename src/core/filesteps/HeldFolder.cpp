@@ -153,16 +153,15 @@ QString HeldFolder::refusalText(const QString &folder) {
 }
 
 void HeldFolder::refuseAppendOnly() const {
-    int readable = readable_.load();
-    if (readable < 0) {
-        readable = openReadable();
-        if (readable < 0) return;
-        if (int none = -1; !readable_.compare_exchange_strong(none, readable)) {
-            ::close(readable);
-            readable = none;
-        }
+    // Kept open only for a folder found to take renames: its flags are read once, not for every part.
+    if (readable_.load() >= 0) return;
+    const int readable = openReadable();
+    if (readable < 0) return;
+    if (!FileFlags::appendOnly(readable)) {
+        if (int none = -1; !readable_.compare_exchange_strong(none, readable)) ::close(readable);
+        return;
     }
-    if (!FileFlags::appendOnly(readable)) return;
+    ::close(readable);
     // clang-format off
     throw FileError{EPERM, LF("Der Ordner „%@“ nimmt nur neue Objekte auf (nur anhängen): Darin lässt sich nichts umbenennen, ersetzen oder entfernen, daher legt Kestrin dort nichts ab.",
                               Posix::lastComponent(path_.text())), false};

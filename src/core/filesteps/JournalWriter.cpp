@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -85,10 +86,13 @@ struct State {
     int dir = -1; // the records' folder, held
     QByteArray name;
     QByteArray token;
-    bool named = false;          // the journal's name is on stable storage
-    off_t torn = -1;             // where the journal ends whole, while a failed append is not cut off
-    off_t end = -1;              // its length where known: every append is ours
-    bool unflushed = false;      // lines appended since the last flush
+    bool named = false;     // the journal's name is on stable storage
+    off_t torn = -1;        // where the journal ends whole, while a failed append is not cut off
+    off_t end = -1;         // its length where known: every append is ours
+    bool unflushed = false; // lines appended since the last flush
+    // Part records of a group, written with the group's flush in one append: none of its parts is made
+    // before that flush, so a line lost here guards nothing that exists.
+    QByteArray grouped;
     quint64 batches = 0;         // batch renames recorded so far
     quint64 parts = 0;           // part names given so far
     QSet<QByteArray> partsIn;    // folders whose record that parts may appear there is on stable storage
@@ -140,6 +144,7 @@ const QByteArray &ownToken(State &s) {
         s.named = false;
         s.torn = -1;
         s.end = -1;
+        s.grouped.clear();
         s.batches = 0;
         s.parts = 0;
         s.partsIn.clear();
@@ -311,8 +316,13 @@ QByteArray beginPart(const PathBytes &path, bool group) {
     // The part's own record need not reach the disk: the start finds the part by its name in a folder
     // on record, so only the first part in each folder waits for a flush (in a group, the group's).
     const bool first = !s.partsIn.contains(in);
-    if (const int e = append(s, first ? "parts " + in + ' ' + now + '\n' + line : line, first && !group))
-        throw unwritable(e);
+    if (group && !first) {
+        s.grouped += line;
+    } else {
+        const QByteArray lines = (group ? std::exchange(s.grouped, {}) : QByteArray()) +
+                                 (first ? "parts " + in + ' ' + now + '\n' + line : line);
+        if (const int e = append(s, lines, first && !group)) throw unwritable(e);
+    }
     if (first) s.partsIn.insert(in);
     ++s.open[key];
     return s.token;
@@ -332,6 +342,7 @@ void flush() {
     State &s = state();
     std::lock_guard guard(s.lock);
     int e = ready(s);
+    if (!e && !s.grouped.isEmpty()) e = append(s, std::exchange(s.grouped, {}), false);
     if (!e && !s.unflushed && s.named) return;
     if (!e && s.torn >= 0) e = EIO;
     if (!e) e = writeErrorForTests();

@@ -25,6 +25,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,6 +140,27 @@ private:
     }
 };
 
+// Whether anything was mounted or unmounted since the last look, without a walk of a path: the kernel
+// marks the mount table of the process as changed for every reader that watches it.
+class MountWatch {
+public:
+    MountWatch() : fd_(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC)) {}
+    ~MountWatch() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    MountWatch(const MountWatch &) = delete;
+    MountWatch &operator=(const MountWatch &) = delete;
+    // True where it cannot be told.
+    bool changed() const {
+        if (fd_ < 0) return true;
+        pollfd p{fd_, POLLPRI, 0};
+        return ::poll(&p, 1, 0) != 0 || (p.revents & (POLLERR | POLLPRI));
+    }
+
+private:
+    int fd_;
+};
+
 // One step of a group on its way.
 struct Pending {
     qsizetype index = 0;
@@ -179,6 +201,7 @@ struct Runner {
     std::atomic<bool> ended{false}; // a group's end found a root gone
     qsizetype passedOver = 0;       // special files inside the folders copied, and the first few
     QStringList specials{};
+    MountWatch mounts{};
 
     void writes(bool onLeft) {
         const QString &root = onLeft ? left : right;
@@ -270,7 +293,7 @@ struct Runner {
     std::vector<FileSteps::CopyJobPtr> jobs{};
 
     // The steps of each folder in order, folders at once; one folder's on this thread.
-    static void eachFolder(QThreadPool &pool, const std::vector<Pending *> &steps,
+    static void eachFolder(QThreadPool &pool, const std::vector<Pending *> &steps, int most,
                            const std::function<void(const std::vector<Pending *> &)> &take) {
         std::vector<std::vector<Pending *>> byFolder;
         std::map<const HeldFolder *, size_t> slot;
@@ -281,9 +304,16 @@ struct Runner {
         }
         if (byFolder.size() == 1) take(byFolder.front());
         if (byFolder.size() <= 1) return;
-        pool.setMaxThreadCount(FileSteps::copyThreads);
-        for (const std::vector<Pending *> &folder : byFolder)
-            pool.start([&folder, &take] { take(folder); });
+        // A few threads, each taking the next folder when it is free: not a task to start and end for
+        // each folder of a group spread over many.
+        const int threads = int(std::min<size_t>(size_t(most), byFolder.size()));
+        pool.setMaxThreadCount(threads);
+        std::atomic<size_t> next{0};
+        for (int t = 0; t < threads; ++t)
+            pool.start([&next, &byFolder, &take] {
+                for (size_t i = next++; i < byFolder.size(); i = next++)
+                    take(byFolder[i]);
+            });
         pool.waitForDone();
     }
 
@@ -319,7 +349,7 @@ struct Runner {
             if (p.copy && !p.error) copies.push_back(&p);
         std::atomic<bool> stop{false};
         std::exception_ptr ended;
-        eachFolder(copying, copies, [&](const std::vector<Pending *> &folder) {
+        eachFolder(copying, copies, FileSteps::copyThreads, [&](const std::vector<Pending *> &folder) {
             FileSteps::CopyJobPtr own;
             {
                 std::lock_guard guard(jobsLock);
@@ -357,8 +387,12 @@ struct Runner {
             throw Failure{LF("„%@“: Pipes, Sockets und Geräte lassen sich nicht kopieren.", p.step->row.id)};
         if (afterCopy()) afterCopy()(p.part->path());
         if (progress.isCancelled()) throw CancelledError{};
-        // The target's root still the one held: the one look at its path for this item.
-        expectRoot(p.onLeft);
+        // A volume unmounted meanwhile ends the run at once; every other change of a root is found before
+        // the group's copies take a name (end), and its parts go then.
+        if (mounts.changed()) {
+            expectRoot(true);
+            expectRoot(false);
+        }
     }
 
     // The group's copies to stable storage: one flush of each volume written to.
@@ -403,7 +437,8 @@ struct Runner {
                 p.onLeft ? p.step->row.leftFacts : p.step->row.rightFacts;
             if (!p.error && !p.dropped && p.copy && !expected) fresh.push_back(&p);
         }
-        eachFolder(placing, fresh, [this](const std::vector<Pending *> &folder) {
+        // Each name is put on record under the journal's one lock first: two threads keep it busy.
+        eachFolder(placing, fresh, 2, [this](const std::vector<Pending *> &folder) {
             bool checked = false;
             for (Pending *p : folder)
                 place(*p, checked);
