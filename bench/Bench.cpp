@@ -283,9 +283,13 @@ void holdMount(const QString &dir) {
 }
 
 void unmount(const QString &dir) {
-    QProcess p;
-    p.start(QStringLiteral("umount"), {QStringLiteral("-l"), dir});
-    p.waitForFinished(-1);
+    // A plain unmount first: it returns once the volume is written out, so no later measurement pays for
+    // it; detached only where something still holds it.
+    for (const QStringList &args : {QStringList{dir}, QStringList{QStringLiteral("-l"), dir}}) {
+        QProcess p;
+        p.start(QStringLiteral("umount"), args);
+        if (p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) break;
+    }
     letGo(g_mounts, dir);
 }
 

@@ -24,10 +24,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -36,41 +34,11 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 // --- volumes for the rounds
-
-// Mount points still mounted, for a signal to unmount on its way out (fixed buffers: nothing allocates).
-constexpr int maxMounts = 4;
-char g_mounted[maxMounts][512];
-
-void unmountAll() {
-    for (char *m : g_mounted)
-        if (m[0]) {
-            ::umount2(m, MNT_DETACH);
-            m[0] = 0;
-        }
-}
-
-// The bench's temporary folder, removed on the way out too.
-char g_tempRoot[512];
-
-void onSignal(int sig) {
-    unmountAll();
-    if (g_tempRoot[0]) {
-        if (const pid_t child = ::fork(); child == 0) {
-            ::execl("/bin/rm", "rm", "-rf", "--one-file-system", g_tempRoot, static_cast<char *>(nullptr));
-            ::_exit(127);
-        } else if (child > 0) {
-            ::waitpid(child, nullptr, 0);
-        }
-    }
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
 
 bool runTool(const QString &program, const QStringList &args) {
     QProcess p;
@@ -100,15 +68,8 @@ void flushFile(const QString &path) {
 // otherwise. Every image is unmounted when the scratch ends, by a return, an exception or a signal.
 class Scratch {
 public:
-    Scratch(const QString &tempRoot, const QString &base) : base_(base), loop_(::geteuid() == 0) {
-        std::snprintf(g_tempRoot, sizeof g_tempRoot, "%s", QFile::encodeName(tempRoot).constData());
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS})
-            std::signal(sig, onSignal);
-    }
-    ~Scratch() {
-        release();
-        g_tempRoot[0] = 0;
-    }
+    explicit Scratch(const QString &base) : base_(base), loop_(::geteuid() == 0) {}
+    ~Scratch() { release(); }
     bool loop() const { return loop_; }
 
     // A new empty volume (or folder) for one round; empty when it cannot be made. inodes 0: as many as
@@ -141,7 +102,7 @@ public:
         }
         // Detached while mounted: the device goes with the unmount.
         runTool(QStringLiteral("losetup"), {QStringLiteral("-d"), device});
-        std::snprintf(g_mounted[0], sizeof g_mounted[0], "%s", QFile::encodeName(dir).constData());
+        Bench::holdMount(dir);
         // The loop device holds the image open: its space goes with the unmount, however the bench ends.
         QFile::remove(image);
         return current_ = dir;
@@ -151,8 +112,7 @@ public:
     void release() {
         if (current_.isEmpty()) return;
         if (loop_) {
-            if (!runTool(QStringLiteral("umount"), {current_})) unmountAll();
-            g_mounted[0][0] = 0;
+            Bench::unmount(current_);
             QDir().rmdir(current_);
         } else {
             QDir(current_).removeRecursively();
@@ -530,7 +490,7 @@ int syncRun(const QStringList &args) {
     const int only = shapeAt >= 0 && shapeAt + 1 < args.size() ? args[shapeAt + 1].toInt() : 0;
     const int count = Bench::filesArg(rest, 100000);
     const int folders = std::min(1000, count);
-    QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/kestrin-bench-sync-XXXXXX"));
+    Bench::TempDir tmp(QDir::tempPath() + QStringLiteral("/kestrin-bench-sync-XXXXXX"));
     if (!tmp.isValid()) return 1;
     // The Trash's records and the journal in the bench's own folder, not the user's.
     for (const char *var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
@@ -539,7 +499,7 @@ int syncRun(const QStringList &args) {
         qputenv(var, QFile::encodeName(dir));
     }
     const QString fixtures = tmp.path() + QStringLiteral("/fixtures");
-    Scratch scratch(tmp.path(), tmp.path() + QStringLiteral("/volumes"));
+    Scratch scratch(tmp.path() + QStringLiteral("/volumes"));
     QDir().mkpath(tmp.path() + QStringLiteral("/volumes"));
     pinToTwoCores();
     std::printf("volumes: %s\n",
