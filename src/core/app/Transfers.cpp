@@ -259,7 +259,9 @@ void Transfers::runSync(const QString &left, const QString &right, const QList<S
                 };
                 if (r.cancelled) {
                     self->m_toasts.show(withLeftOut(
-                        LF("Abgebrochen. %@ von %@ Schritten waren schon erledigt.", r.done, total)));
+                        LP("Abgebrochen. %@ von %@ Schritten war schon erledigt.|Abgebrochen. %@ von %@ "
+                           "Schritten waren schon erledigt.",
+                           r.done, r.done, total)));
                 } else if (!r.errors.isEmpty()) {
                     QString text = r.errors.first();
                     if (r.errors.size() > 1)

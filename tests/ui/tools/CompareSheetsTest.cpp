@@ -1,6 +1,7 @@
 #include "../../core/commands/CommandFixture.h"
 
 #include "core/app/JobRunner.h"
+#include "core/filesteps/StepHooks.h"
 #include "core/filesteps/TrashMemory.h"
 #include "core/localisation/FileFmt.h"
 #include "core/tools/FolderSync.h"
@@ -22,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 
+#include <atomic>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -106,6 +108,24 @@ TEST_F(CompareSheets, SyncAsksBeforeItTrashesAndRunsAsOneJob) {
     QTRY_VERIFY_WITH_TIMEOUT(exists(r + "/more.txt") && lastToast().startsWith("Synchronisiert: 1"), 5000);
     EXPECT_EQ(lastToast(), "Synchronisiert: 1 Schritt. Überschriebenes und Gelöschtes liegt im Papierkorb. "
                            "Ausgelassen: 1 Zeile, die sich nicht synchronisieren lässt: „bad\\xFF“.");
+
+    // Cancelled while the second of three steps copies: the verb agrees with the count.
+    ::unlink((QFile::encodeName(l) + "/bad\xff").constData());
+    for (const char *name : {"L/c1.txt", "L/c2.txt", "L/c3.txt"})
+        make(name, "c");
+    const QList<SyncStep> three = plan(l, r, SyncMode::leftToRight, true);
+    ASSERT_EQ(three.size(), 3);
+    FolderSync::setGroupStepsForTests(1);
+    std::atomic<int> copied = 0;
+    FileSteps::setStepHook([&](FileSteps::Step step, const QString &) {
+        if (step == FileSteps::Step::fileCopied && ++copied == 2) app->jobs().progress()->cancel();
+    });
+    answers.push_back(AlertRole::destructive);
+    app->transfers().runSync(l, r, three, [&] { ++completions; });
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && lastToast().startsWith("Abgebrochen"), 5000);
+    FileSteps::setStepHook({});
+    FolderSync::setGroupStepsForTests(0);
+    EXPECT_EQ(lastToast(), "Abgebrochen. 1 von 3 Schritten war schon erledigt.");
 }
 
 TEST_F(CompareSheets, CompareSheetShowsStepsByModeAndKeepsUnticked) {
