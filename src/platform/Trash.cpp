@@ -80,8 +80,7 @@ struct Root {
 // The real path of the folder held at dirFd, by which a volume's Trash and its record are found: the path
 // given may reach it through a linked folder, which is no volume's top. The given path's folder where the
 // held one has no path the system can name.
-QString realFolder(int dirFd, const QString &path) {
-    const QString held = Volumes::heldPath(dirFd);
+QString realFolder(const QString &held, const QString &path) {
     return held.isEmpty() ? QFileInfo(path).path() : held;
 }
 
@@ -100,8 +99,7 @@ bool mountTop(int dirFd, const QByteArray &name, dev_t dev) {
 // one: its info files moved into its files, or a second record leading into it, would leave the entries
 // with nothing to put them back by. The folder as the system names it now, and the home trash by identity
 // too, which a linked home folder reaches under another path.
-bool inATrash(int dirFd, const QByteArray &name, const struct stat &st) {
-    const QString folder = Volumes::heldPath(dirFd);
+bool inATrash(int dirFd, const QString &folder, const QByteArray &name, const struct stat &st) {
     const auto child = Posix::decode(name);
     if (!folder.isEmpty() && child && TrashRoots::isInTrash(Posix::childPath(folder, *child))) return true;
     struct stat home;
@@ -210,12 +208,14 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
         return failed(EINVAL);
     struct stat st;
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failed(errno);
-    if (inATrash(dirFd, name, st)) return partOfTrash();
+    // The held folder's path, read once: both the refusal and the Trash's place go by it.
+    const QString held = Volumes::heldPath(dirFd);
+    if (inATrash(dirFd, held, name, st)) return partOfTrash();
 
     // From here on the Trash's folders are held: one swapped for a link meanwhile takes nothing.
     Root root;
     if (mountTop(dirFd, name, st.st_dev)) return noTrash();
-    const QString folder = realFolder(dirFd, path);
+    const QString folder = realFolder(held, path);
     if (const int e = findRoot(folder, st.st_dev, root)) return e == ENOTSUP ? noTrash() : failed(e);
     const auto rootEncoded = Posix::encode(root.path);
     if (!rootEncoded || rootEncoded->isEmpty()) return failed(EILSEQ);
@@ -365,7 +365,8 @@ QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInf
             out[i] = failed(errno);
             continue;
         }
-        if (inATrash(item.dirFd, item.name, g.st)) {
+        const QString held = Volumes::heldPath(item.dirFd);
+        if (inATrash(item.dirFd, held, item.name, g.st)) {
             out[i] = partOfTrash();
             continue;
         }
@@ -373,7 +374,7 @@ QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInf
             out[i] = noTrash();
             continue;
         }
-        const QString folder = realFolder(item.dirFd, item.path);
+        const QString folder = realFolder(held, item.path);
         GroupRoot &r = groupRoot(roots, folder, g.st.st_dev);
         g.root =
             int(std::find_if(roots.cbegin(), roots.cend(), [&](const auto &x) { return x.get() == &r; }) -
