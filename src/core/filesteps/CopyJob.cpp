@@ -674,12 +674,15 @@ void copyTree(CopyJob &job, const HeldFolder &from, const QByteArray &sourceName
 }
 
 // The hidden name is made in bytes, from the folder's.
-PartCopy::PartCopy(const HeldFolder &folder, bool inGroup)
+PartCopy::PartCopy(const HeldFolder &folder, bool inGroup, const PathBytes *copyOf)
     : folder_(folder), bytes_(Journal::partName(folder.path(), folder.fd())), name_(bytes_.name()),
       path_(Posix::shown(bytes_.bytes())) {
     // Nothing is made or recorded where it could not go again.
     folder.refuseAppendOnly();
-    report_.mark = inGroup ? Journal::beginPartOfGroup(bytes_) : Journal::beginPart(bytes_);
+    if (copyOf && !(inGroup && folder.keepsBirthTimes())) copyOf = nullptr;
+    report_.mark = inGroup ? Journal::beginPartOfGroup(bytes_, copyOf) : Journal::beginPart(bytes_);
+    // Two calls per file spared: a marker set, then taken off once the copy has its name.
+    if (copyOf) report_.mark.clear();
     recorded_.set(bytes_);
 }
 

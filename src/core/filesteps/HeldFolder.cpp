@@ -10,6 +10,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -114,7 +115,8 @@ HeldFolder HeldFolder::ofShown(const ShownItem &item) {
 }
 
 HeldFolder::HeldFolder(HeldFolder &&o) noexcept
-    : path_(o.path_), fd_(std::exchange(o.fd_, -1)), st_(o.st_), readable_(o.readable_.exchange(-1)) {}
+    : path_(o.path_), fd_(std::exchange(o.fd_, -1)), st_(o.st_), readable_(o.readable_.exchange(-1)),
+      born_(o.born_.load()) {}
 
 HeldFolder &HeldFolder::operator=(HeldFolder &&o) noexcept {
     if (this != &o) {
@@ -123,6 +125,7 @@ HeldFolder &HeldFolder::operator=(HeldFolder &&o) noexcept {
         path_ = o.path_;
         fd_ = std::exchange(o.fd_, -1);
         st_ = o.st_;
+        born_ = o.born_.load();
     }
     return *this;
 }
@@ -166,6 +169,16 @@ void HeldFolder::refuseAppendOnly() const {
     throw FileError{EPERM, LF("Der Ordner „%@“ nimmt nur neue Objekte auf (nur anhängen): Darin lässt sich nichts umbenennen, ersetzen oder entfernen, daher legt Kestrin dort nichts ab.",
                               Posix::lastComponent(path_.text())), false};
     // clang-format on
+}
+
+bool HeldFolder::keepsBirthTimes() const {
+    int known = born_.load(std::memory_order_relaxed);
+    if (known < 0) {
+        struct statx sx {};
+        known = ::statx(fd_, "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME);
+        born_.store(known, std::memory_order_relaxed);
+    }
+    return known == 1;
 }
 
 FileError HeldFolder::replaced(const QString &item) {

@@ -52,6 +52,8 @@ public:
     // Throws before a part is made in a folder that takes new names only: the part could neither take
     // its name nor go again.
     void refuseAppendOnly() const;
+    // Whether its volume stamps new items with a birth time; looked at once.
+    bool keepsBirthTimes() const;
 
     // The item `name` in the folder, never through a link: its stat. Where `listed` is known the item must
     // still be that one, else the refusal that names it as `shownName`; otherwise the errno.
@@ -75,6 +77,7 @@ private:
     struct stat st_ {};
     // The folder opened for its flags, on the first look at them and kept for the next.
     mutable std::atomic<int> readable_{-1};
+    mutable std::atomic<int> born_{-1}; // keepsBirthTimes: -1 not looked at yet
 };
 
 } // namespace FileSteps

@@ -29,10 +29,10 @@ bool parseId(const QByteArray &dev, const QByteArray &ino, dev_t &d, ino_t &i) {
     return a && b;
 }
 
-// part PATH SEC NSEC [DEV INO MOST BSEC BNSEC] · placed PART TO DEV INO · moved PART TO SOURCE DEV INO SRCDEV
+// part PATH SEC NSEC [DEV INO MOST BSEC BNSEC | SOURCE] · placed PART TO DEV INO · moved PART TO SOURCE DEV INO SRCDEV
 // SRCINO SIZE MSEC MNSEC CSEC CNSEC · info INFO ENTRY SEC NSEC
 bool parseMine(const QList<QByteArray> &f, Record &r) {
-    const bool part = (f.size() == 4 || f.size() == 9) && f[0] == "part";
+    const bool part = (f.size() == 4 || f.size() == 5 || f.size() == 9) && f[0] == "part";
     const bool placed = f.size() == 5 && f[0] == "placed";
     const bool moved = f.size() == 13 && f[0] == "moved";
     const bool info = f.size() == 5 && f[0] == "info";
@@ -43,7 +43,12 @@ bool parseMine(const QList<QByteArray> &f, Record &r) {
     r.key = f[1];
     r.path = *path;
     if (part) {
-        if (f.size() == 4) return parseTime(f[2], f[3], r.at);
+        if (f.size() == 5) {
+            const auto source = pathOf(f[4]);
+            if (!source) return false;
+            r.other = *source;
+        }
+        if (f.size() <= 5) return parseTime(f[2], f[3], r.at);
         bool sized = false;
         r.size = f[6].toLongLong(&sized);
         r.made = sized && r.size >= -1 && parseId(f[4], f[5], r.dev, r.ino) && parseTime(f[7], f[8], r.born);

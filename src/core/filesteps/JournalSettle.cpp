@@ -118,7 +118,8 @@ bool dropSecondName(const QString &extra, const QString &kept, const Record &r) 
 
 // Whether two names hold regular files alike in size and every byte: a second name of one file on a
 // volume that numbers a link anew (sshfs), as the link fallback of a rename leaves it when killed.
-bool sameContent(const QString &a, const QString &b) {
+// `prefix`: `a` holds the first bytes of `b`, and at most `most`.
+bool sameContent(const QString &a, const QString &b, bool prefix = false, qint64 most = 0) {
     const auto aBytes = Posix::encode(a), bBytes = Posix::encode(b);
     struct stat sa, sb;
     // Never opened unless regular files: a device may act on an open.
@@ -128,7 +129,8 @@ bool sameContent(const QString &a, const QString &b) {
     Fd fa(::open(aBytes->constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     Fd fb(::open(bBytes->constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fa.get() < 0 || fb.get() < 0 || ::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0 ||
-        !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
+        !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) ||
+        (prefix ? sa.st_size > sb.st_size || sa.st_size > most : sa.st_size != sb.st_size))
         return false;
     std::vector<char> bufA(1 << 16), bufB(1 << 16);
     for (off_t at = 0; at < sa.st_size;) {
@@ -245,10 +247,14 @@ Outcome settleMove(const Record &r, const struct stat &copy) {
 
 // An unmarked part cut off before its marker came: made since its record, and still holding nothing, as
 // the marker comes before any content. Anything that holds something is proven ours only by its marker or
-// by its identity on record: another program may have put it under the name since.
-bool unmarkedButOurs(const Record &r, const struct stat &st) {
+// by its identity on record: another program may have put it under the name since. A small copy that was
+// to take a free name carries no marker: it is ours where it holds nothing but the first bytes of the file
+// its record names, unless a record exchanged it with another item (`exchanged`).
+bool unmarkedButOurs(const Record &r, const struct stat &st, bool exchanged) {
     if (r.at.tv_sec == 0 || !bornSince(r.path, r.at)) return false;
-    return (S_ISREG(st.st_mode) && st.st_size == 0) || (S_ISDIR(st.st_mode) && emptyFolder(r.path));
+    if ((S_ISREG(st.st_mode) && st.st_size == 0) || (S_ISDIR(st.st_mode) && emptyFolder(r.path))) return true;
+    return !exchanged && !r.other.isEmpty() && S_ISREG(st.st_mode) &&
+           sameContent(r.path, r.other, true, provenByBytes);
 }
 
 // A part on a volume that keeps no marker: ours when it is the very item its record says was made
@@ -313,8 +319,9 @@ Outcome removeOurs(const QString &path, bool report, Leftovers &left) {
 
 // What `left` gets is what cannot be settled on its own (only when reporting). `whole`: the journal read
 // without a line it could not; else a lost line may have been the replace that put the old item under the
-// part's name, and the birth time proves nothing.
-Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool whole, Leftovers &left) {
+// part's name, and the birth time proves nothing. `exchanged`: a record about the part's name is a replace.
+Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool whole, bool exchanged,
+                     Leftovers &left) {
     if (r.kind == "moved") return Outcome::notMine; // settled after the others about the part
     if (r.kind == "placed" || r.kind == "info") return settleMine(r, token);
     // The new item took the name: killed before its marker came off, whatever became of the old one.
@@ -356,7 +363,7 @@ Outcome settleRecord(const Record &r, const QByteArray &token, bool report, bool
         return Outcome::notMine;
     case Mark::none:
     case Mark::unsupported:
-        if ((whole && unmarkedButOurs(r, st)) || madeAsRecorded(r, st))
+        if ((whole && unmarkedButOurs(r, st, exchanged)) || madeAsRecorded(r, st))
             return removeOurs(r.path, report, left);
         if (!report) return Outcome::pending;
         left.parts << r.path;
@@ -597,7 +604,7 @@ bool settleUnrecordedParts(const QString &folder, const timespec &since, const Q
         r.key = keyOf(r.path);
         r.at = since;
         if (r.key.isEmpty() || known.contains(r.key)) continue;
-        if (settleRecord(r, token, true, whole, left) == Outcome::pending) all = false;
+        if (settleRecord(r, token, true, whole, false, left) == Outcome::pending) all = false;
     }
     return all;
 }
@@ -832,9 +839,11 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
         }
         if (about[0]->kind == "rename") continue;
         Outcome outcome = Outcome::notMine;
+        const bool exchanged =
+            std::any_of(about.cbegin(), about.cend(), [](const Record *r) { return r->kind == "replace"; });
         for (const Record *r : about)
-            if ((outcome = settleRecord(*r, token, partsIn.isEmpty(), parser.unreadable == 0, left)) !=
-                Outcome::notMine)
+            if ((outcome = settleRecord(*r, token, partsIn.isEmpty(), parser.unreadable == 0, exchanged,
+                                        left)) != Outcome::notMine)
                 break;
         if (outcome != Outcome::pending) outcome = settleMoves(about, token, outcome);
         if (outcome == Outcome::pending) {

@@ -308,9 +308,10 @@ PathBytes partName(const PathBytes &folder, int fd) {
 
 namespace {
 
-QByteArray beginPart(const PathBytes &path, bool group) {
+QByteArray beginPart(const PathBytes &path, bool group, const PathBytes *copyOf = nullptr) {
     const QByteArray key = keyOf(path), in = keyOf(path.parent());
-    const QByteArray now = coarseNow(), line = "part " + key + ' ' + now + '\n';
+    const QByteArray now = coarseNow(),
+                     line = "part " + key + ' ' + now + (copyOf ? ' ' + keyOf(*copyOf) : QByteArray()) + '\n';
     State &s = state();
     std::lock_guard guard(s.lock);
     // The part's own record need not reach the disk: the start finds the part by its name in a folder
@@ -334,8 +335,8 @@ QByteArray beginPart(const PathBytes &path) {
     return beginPart(path, false);
 }
 
-QByteArray beginPartOfGroup(const PathBytes &path) {
-    return beginPart(path, true);
+QByteArray beginPartOfGroup(const PathBytes &path, const PathBytes *copyOf) {
+    return beginPart(path, true, copyOf);
 }
 
 void flush() {

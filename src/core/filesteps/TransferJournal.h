@@ -37,8 +37,12 @@ PathBytes partName(const PathBytes &folder, int fd = -1);
 // attribute gets.
 QByteArray beginPart(const PathBytes &path);
 // The same for a group of parts: the lines are appended, and the caller makes none of the parts before
-// flush() has put them on stable storage.
-QByteArray beginPartOfGroup(const PathBytes &path);
+// flush() has put them on stable storage. `copyOf`: the part is a copy of that file and will only take a
+// free name; the next start takes it for ours by its bytes, so it need carry no marker.
+QByteArray beginPartOfGroup(const PathBytes &path, const PathBytes *copyOf = nullptr);
+// The most a part proven ours by its bytes holds: a copy of a larger file carries the marker, so that the
+// next start reads no more than this of each.
+constexpr qint64 provenByBytes = 1 << 20;
 // Where the volume keeps no marker: the part `path`, just made and open at `fd`, is on record by what
 // proves it ours instead (device, inode, birth time, and `most`, the size it cannot outgrow; -1 for a
 // folder). Not flushed; where it cannot be written, the next start names the part and leaves it.

@@ -283,7 +283,10 @@ struct Runner {
         p.to = placeOf(g, p.onLeft, rel);
         expectUnchanged(expected, p.to, rel);
         writes(p.onLeft);
-        p.part = std::make_unique<FileSteps::PartCopy>(*p.to.folder, true);
+        // A new small file only ever takes a free name (place() below): its bytes prove its part ours.
+        const FileSteps::PathBytes source = p.from.folder->pathOf(p.from.name);
+        const bool byBytes = !expected && S_ISREG(shown->type) && shown->size <= FileSteps::Journal::provenByBytes;
+        p.part = std::make_unique<FileSteps::PartCopy>(*p.to.folder, true, byBytes ? &source : nullptr);
     }
 
     // Copying threads for the steps of different folders, each with a copy job of its own; the places of

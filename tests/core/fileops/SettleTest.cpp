@@ -308,14 +308,29 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
     const QString dst = mkdir("dst");
     const QString partFile = dst + "/.kestrin-part-77-1", partDir = dst + "/.kestrin-part-77-2";
     const QString written = dst + "/.kestrin-part-77-4";
+    // Copies of a small file that were to take a free name carry no marker: the first bytes of their file
+    // prove them ours. Other bytes, an exchange on record, or more than is read at a start do not.
+    const QString source = file("src/small", "the copied bytes and more"), big = file("src/big", pattern((1 << 20) + 1));
+    const QString prefix = dst + "/.kestrin-part-77-5", other = dst + "/.kestrin-part-77-6",
+                  exchanged = dst + "/.kestrin-part-77-7", whole = dst + "/.kestrin-part-77-8";
     ASSERT_TRUE(inChild(
         [&] {
             Journal::beginPart(partFile);
             Journal::beginPart(partDir);
             Journal::beginPart(written);
+            const FileSteps::PathBytes small(source), large(big);
+            for (const QString &p : {prefix, other, exchanged})
+                Journal::beginPartOfGroup(p, &small);
+            Journal::beginPartOfGroup(whole, &large);
+            Journal::flush();
+            Journal::beginReplace(exchanged, dst + "/named", TestUtil::lstatOf(source));
             TestUtil::writeFile(partFile, {});
             QDir().mkdir(partDir);
             TestUtil::writeFile(written, "what was copied");
+            TestUtil::writeFile(prefix, "the copied bytes");
+            TestUtil::writeFile(other, "the other bytes");
+            TestUtil::writeFile(exchanged, "the copied bytes");
+            TestUtil::writeFile(whole, pattern((1 << 20) + 1));
         },
         false));
     // Made before its record: the user's, even with our name form and with content.
@@ -326,8 +341,9 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
 
     QStringList parts = FileOps::recoverTransfers().parts;
     parts.sort();
-    EXPECT_EQ(names(dst), (QStringList{".kestrin-part-77-3", ".kestrin-part-77-4"}));
-    EXPECT_EQ(parts, (QStringList{early, written}));
+    EXPECT_EQ(names(dst), (QStringList{".kestrin-part-77-3", ".kestrin-part-77-4", ".kestrin-part-77-6",
+                                       ".kestrin-part-77-7", ".kestrin-part-77-8"}));
+    EXPECT_EQ(parts, (QStringList{early, written, other, exchanged, whole}));
 }
 
 // Only the first part in a folder waits for a flush: with every part's own record lost, the start
