@@ -564,7 +564,8 @@ Fd CopyJob::createFile(int dstDir, const QByteArray &dstName, const struct stat 
     made = umask_ ? mode_t(createMode & ~*umask_) : mode_t(-1);
     if (root) {
         report->createdRoot = true;
-        hold(dst.get(), before.st_size);
+        // Without our marker it is held only for other names of its file to link to.
+        if (!report->mark.isEmpty() || before.st_nlink > 1) hold(dst.get(), before.st_size);
     }
     return dst;
 }
