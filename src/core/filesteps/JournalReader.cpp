@@ -29,8 +29,8 @@ bool parseId(const QByteArray &dev, const QByteArray &ino, dev_t &d, ino_t &i) {
     return a && b;
 }
 
-// part PATH SEC NSEC [DEV INO MOST BSEC BNSEC | SOURCE] · placed PART TO DEV INO · moved PART TO SOURCE DEV INO SRCDEV
-// SRCINO SIZE MSEC MNSEC CSEC CNSEC · info INFO ENTRY SEC NSEC
+// part PATH SEC NSEC [DEV INO MOST BSEC BNSEC | SOURCE] · placed PART TO DEV INO · moved PART TO SOURCE DEV
+// INO SRCDEV SRCINO SIZE MSEC MNSEC CSEC CNSEC · info INFO ENTRY SEC NSEC
 bool parseMine(const QList<QByteArray> &f, Record &r) {
     const bool part = (f.size() == 4 || f.size() == 5 || f.size() == 9) && f[0] == "part";
     const bool placed = f.size() == 5 && f[0] == "placed";

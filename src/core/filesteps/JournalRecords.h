@@ -41,8 +41,8 @@ std::optional<QString> pathOf(const QByteArray &hex);
 struct Record {
     QByteArray kind, key;
     QString path, other; // other: of a part that takes a free name, the file it copies
-    QString renamedTo; // a batch rename's new name
-    quint64 batch = 0; // a batch rename's number in its journal
+    QString renamedTo;   // a batch rename's new name
+    quint64 batch = 0;   // a batch rename's number in its journal
     dev_t dev = 0;
     ino_t ino = 0;
     bool ended = false;

@@ -285,7 +285,8 @@ struct Runner {
         writes(p.onLeft);
         // A new small file only ever takes a free name (place() below): its bytes prove its part ours.
         const FileSteps::PathBytes source = p.from.folder->pathOf(p.from.name);
-        const bool byBytes = !expected && S_ISREG(shown->type) && shown->size <= FileSteps::Journal::provenByBytes;
+        const bool byBytes =
+            !expected && S_ISREG(shown->type) && shown->size <= FileSteps::Journal::provenByBytes;
         p.part = std::make_unique<FileSteps::PartCopy>(*p.to.folder, true, byBytes ? &source : nullptr);
     }
 

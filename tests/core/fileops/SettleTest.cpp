@@ -310,7 +310,8 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
     const QString written = dst + "/.kestrin-part-77-4";
     // Copies of a small file that were to take a free name carry no marker: the first bytes of their file
     // prove them ours. Other bytes, an exchange on record, or more than is read at a start do not.
-    const QString source = file("src/small", "the copied bytes and more"), big = file("src/big", pattern((1 << 20) + 1));
+    const QString source = file("src/small", "the copied bytes and more"),
+                  big = file("src/big", pattern((1 << 20) + 1));
     const QString prefix = dst + "/.kestrin-part-77-5", other = dst + "/.kestrin-part-77-6",
                   exchanged = dst + "/.kestrin-part-77-7", whole = dst + "/.kestrin-part-77-8";
     ASSERT_TRUE(inChild(
