@@ -267,6 +267,17 @@ TEST_F(Sync, NamesOfOneFileStayNamesOfOneCopyOnlyWhileTheyAre) {
     copies.sort();
     EXPECT_EQ(copies, (QStringList{"before", "written between"}));
 
+    // In a folder both sides have, each new name is a step of its own: names of one file still end as one
+    // copy.
+    ASSERT_TRUE(QDir().mkpath(R("both")));
+    file("L/both/x", "linked");
+    ASSERT_EQ(::link(QFile::encodeName(L("both/x")).constData(), QFile::encodeName(L("both/y")).constData()),
+              0);
+    EXPECT_TRUE(run(plan(SyncMode::leftToRight, false)).errors.isEmpty());
+    EXPECT_EQ(TestUtil::readFile(R("both/y")), "linked");
+    EXPECT_EQ(TestUtil::lstatOf(R("both/x")).st_ino, TestUtil::lstatOf(R("both/y")).st_ino);
+    ASSERT_TRUE(QDir(L("both")).removeRecursively() && QDir(R("both")).removeRecursively());
+
     if (!TestUtil::isRoot()) return;
     KESTRIN_FAT_OR_SKIP(stick);
     ASSERT_TRUE(QDir(R()).removeRecursively() && QDir().mkdir(R()));
