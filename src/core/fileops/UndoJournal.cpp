@@ -47,6 +47,12 @@ std::optional<UndoEntry> UndoJournal::takeLast() {
 namespace FileActions {
 namespace {
 
+// An item that cannot go back because its old name is held. Fixed wording without a translation, the same
+// in every language.
+QString alreadyThereText(const QString &name) {
+    return QStringLiteral("„") + name + QStringLiteral("“ gibt es am alten Ort schon.");
+}
+
 // Brings back the items that the reversed items had replaced, where their place is free again.
 void restoreReplaced(const QList<FileOps::TrashedPair> &replaced, const QSet<QString> &freed,
                      TransferProgress &progress, UndoReport &report) {
@@ -83,9 +89,7 @@ void reverseMoves(const UndoAction &action, TransferProgress &progress, UndoRepo
             continue;
         }
         if (Restore::exists(pair.from)) {
-            // Fixed wording without a translation, the same in every language.
-            report.errors << QStringLiteral("„") + Restore::name(pair.from) +
-                                 QStringLiteral("“ gibt es am alten Ort schon.");
+            report.errors << alreadyThereText(Restore::name(pair.from));
             continue;
         }
         if (auto error = Restore::moveItem(pair.to, pair.from, progress)) {
@@ -118,7 +122,7 @@ bool mergeBack(const QString &to, const QString &from, TransferProgress &progres
                 whole = mergeBack(there, back, progress, report) && whole;
                 continue;
             }
-            report.errors << QStringLiteral("„") + name + QStringLiteral("“ gibt es am alten Ort schon.");
+            report.errors << alreadyThereText(name);
             whole = false;
         } else if (auto error = Restore::moveItem(there, back, progress)) {
             report.errors << Restore::message(*error, name);
@@ -147,8 +151,7 @@ void reverseParts(const UndoAction &action, TransferProgress &progress, UndoRepo
         else if (!mergeBack(pair.to, pair.from, progress, report))
             continue;
         if (error) {
-            report.errors << (error->code == EEXIST ? QStringLiteral("„") + Restore::name(pair.from) +
-                                                          QStringLiteral("“ gibt es am alten Ort schon.")
+            report.errors << (error->code == EEXIST ? alreadyThereText(Restore::name(pair.from))
                                                     : Restore::message(*error, Restore::name(pair.to)));
             continue;
         }
@@ -258,9 +261,7 @@ void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoRe
             if (!leaving.contains(p.from) &&
                 ::fstatat(folder.fd(), FileSteps::PathBytes(p.from).name().constData(), &st,
                           AT_SYMLINK_NOFOLLOW) == 0) {
-                // Fixed wording without a translation, the same in every language.
-                report.errors << QStringLiteral("„") + Restore::name(p.from) +
-                                     QStringLiteral("“ gibt es am alten Ort schon.");
+                report.errors << alreadyThereText(Restore::name(p.from));
                 continue;
             }
         } catch (const FileError &e) {

@@ -284,10 +284,11 @@ struct Runner {
         expectUnchanged(expected, p.to, rel);
         writes(p.onLeft);
         // A new small file only ever takes a free name (place() below): its bytes prove its part ours.
-        const FileSteps::PathBytes source = p.from.folder->pathOf(p.from.name);
         const bool byBytes =
             !expected && S_ISREG(shown->type) && shown->size <= FileSteps::Journal::provenByBytes;
-        p.part = std::make_unique<FileSteps::PartCopy>(*p.to.folder, true, byBytes ? &source : nullptr);
+        const std::optional<FileSteps::PathBytes> source =
+            byBytes ? std::optional(p.from.folder->pathOf(p.from.name)) : std::nullopt;
+        p.part = std::make_unique<FileSteps::PartCopy>(*p.to.folder, true, source ? &*source : nullptr);
     }
 
     // Copying threads for the steps of different folders, each with a copy job of its own; the places of
