@@ -680,8 +680,8 @@ PartCopy::PartCopy(const HeldFolder &folder, bool inGroup, const PathBytes *copy
       path_(Posix::shown(bytes_.bytes())) {
     // Nothing is made or recorded where it could not go again.
     folder.refuseAppendOnly();
-    if (copyOf && !(inGroup && folder.keepsBirthTimes())) copyOf = nullptr;
-    report_.mark = inGroup ? Journal::beginPartOfGroup(bytes_, copyOf) : Journal::beginPart(bytes_);
+    if (copyOf && !folder.keepsBirthTimes()) copyOf = nullptr;
+    report_.mark = inGroup ? Journal::beginPartOfGroup(bytes_, copyOf) : Journal::beginPart(bytes_, copyOf);
     // Two calls per file spared: a marker set, then taken off once the copy has its name.
     if (copyOf) report_.mark.clear();
     recorded_.set(bytes_);

@@ -78,7 +78,7 @@ public:
     // In the held folder `folder`, which outlives it; every step of it is by name in that folder. Throws a
     // FileError when the journal cannot take the record; nothing is made then.
     // inGroup: its record is not yet on stable storage; nothing may be copied before Journal::flush().
-    // copyOf (in a group only): it is a copy of that regular file of at most Journal::provenByBytes, and
+    // copyOf: it is a copy of that regular file of at most Journal::provenByBytes, and
     // takes a free name (place()), never another item's: where the volume keeps birth times, the next
     // start knows it for ours by its bytes, and it carries no marker.
     explicit PartCopy(const HeldFolder &folder, bool inGroup = false, const PathBytes *copyOf = nullptr);

@@ -331,8 +331,8 @@ QByteArray beginPart(const PathBytes &path, bool group, const PathBytes *copyOf 
 
 } // namespace
 
-QByteArray beginPart(const PathBytes &path) {
-    return beginPart(path, false);
+QByteArray beginPart(const PathBytes &path, const PathBytes *copyOf) {
+    return beginPart(path, false, copyOf);
 }
 
 QByteArray beginPartOfGroup(const PathBytes &path, const PathBytes *copyOf) {

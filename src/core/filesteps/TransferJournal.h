@@ -35,10 +35,10 @@ PathBytes partName(const PathBytes &folder, int fd = -1);
 // next start needs to remove it: the first part in a folder puts on stable storage that parts of this
 // journal may appear there; the next start looks for them by their names. The value the part's marker
 // attribute gets.
-QByteArray beginPart(const PathBytes &path);
+QByteArray beginPart(const PathBytes &path, const PathBytes *copyOf = nullptr);
 // The same for a group of parts: the lines are appended, and the caller makes none of the parts before
-// flush() has put them on stable storage. `copyOf`: the part is a copy of that file and will only take a
-// free name; the next start takes it for ours by its bytes, so it need carry no marker.
+// flush() has put them on stable storage. `copyOf` (for both): the part is a copy of that file and will only
+// take a free name; the next start takes it for ours by its bytes, so it need carry no marker.
 QByteArray beginPartOfGroup(const PathBytes &path, const PathBytes *copyOf = nullptr);
 // The most a part proven ours by its bytes holds: a copy of a larger file carries the marker, so that the
 // next start reads no more than this of each.

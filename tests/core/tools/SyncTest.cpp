@@ -407,6 +407,17 @@ TEST_F(Sync, KilledAtAnyStepTheNextStartLeavesOneWholeItem) {
             QDir(TrashRoots::homeTrash()).removeRecursively();
         }
     }
+    // A new file onto a drive that keeps neither markers nor birth times, and takes the old time as its
+    // change time (FAT): its part, killed once copied, is known by its identity on record.
+    KESTRIN_FAT_OR_SKIP(stick);
+    ASSERT_TRUE(QDir(L()).removeRecursively());
+    file("L/n.txt", "new on the stick");
+    age(L("n.txt"), 1'600'000'000);
+    const int status =
+        TestChild::run("syncKilledAtAStep", {L(), stick.path(), "0", QString::number(int(Step::fileCopied))});
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_TRUE(names(stick.path()).isEmpty()) << names(stick.path()).join(' ').toStdString();
 }
 
 // A replacement is on stable storage before the item it replaces leaves its name, on file systems
