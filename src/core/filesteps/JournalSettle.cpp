@@ -118,7 +118,8 @@ bool dropSecondName(const QString &extra, const QString &kept, const Record &r) 
 
 // Whether two names hold regular files alike in size and every byte: a second name of one file on a
 // volume that numbers a link anew (sshfs), as the link fallback of a rename leaves it when killed.
-// `prefix`: `a` holds the first bytes of `b`, and at most `most`.
+// `prefix`: `a` holds the first bytes of `b`, and at most `most`; a block of it lost on the way to the
+// disk (a power cut, a failing drive) reads back as zeros and is taken as `b`'s.
 bool sameContent(const QString &a, const QString &b, bool prefix = false, qint64 most = 0) {
     const auto aBytes = Posix::encode(a), bBytes = Posix::encode(b);
     struct stat sa, sb;
@@ -132,12 +133,26 @@ bool sameContent(const QString &a, const QString &b, bool prefix = false, qint64
         !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) ||
         (prefix ? sa.st_size > sb.st_size || sa.st_size > most : sa.st_size != sb.st_size))
         return false;
-    std::vector<char> bufA(1 << 16), bufB(1 << 16);
+    constexpr size_t chunk = 1 << 16;
+    // The unit a write is lost in: the volume's block, where it divides the chunk.
+    const size_t block = prefix && sa.st_blksize >= 512 && size_t(sa.st_blksize) <= chunk &&
+                                 (sa.st_blksize & (sa.st_blksize - 1)) == 0
+                             ? size_t(sa.st_blksize)
+                             : chunk;
+    std::vector<char> bufA(chunk), bufB(chunk);
+    const auto lost = [&](size_t from, size_t n) {
+        return std::all_of(bufA.begin() + qsizetype(from), bufA.begin() + qsizetype(from + n),
+                           [](char c) { return c == 0; });
+    };
     for (off_t at = 0; at < sa.st_size;) {
-        const ssize_t n = Posix::retry([&] { return ::pread(fa.get(), bufA.data(), bufA.size(), at); });
-        if (n <= 0 || Posix::retry([&] { return ::pread(fb.get(), bufB.data(), size_t(n), at); }) != n ||
-            std::memcmp(bufA.data(), bufB.data(), size_t(n)) != 0)
+        const ssize_t n = Posix::retry([&] { return ::pread(fa.get(), bufA.data(), chunk, at); });
+        if (n <= 0 || Posix::retry([&] { return ::pread(fb.get(), bufB.data(), size_t(n), at); }) != n)
             return false;
+        for (size_t from = 0; from < size_t(n); from += block) {
+            const size_t len = std::min(block, size_t(n) - from);
+            if (std::memcmp(bufA.data() + from, bufB.data() + from, len) != 0 && !(prefix && lost(from, len)))
+                return false;
+        }
         at += n;
     }
     return true;

@@ -309,11 +309,14 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
     const QString partFile = dst + "/.kestrin-part-77-1", partDir = dst + "/.kestrin-part-77-2";
     const QString written = dst + "/.kestrin-part-77-4";
     // Copies of a small file that were to take a free name carry no marker: the first bytes of their file
-    // prove them ours. Other bytes, an exchange on record, or more than is read at a start do not.
+    // prove them ours, a whole block lost to a power cut (zeros) too. Other bytes, zeros in part of a
+    // block, an exchange on record, or more than is read at a start do not.
+    const QByteArray blocks = pattern(3 * 4096);
     const QString source = file("src/small", "the copied bytes and more"),
-                  big = file("src/big", pattern((1 << 20) + 1));
+                  big = file("src/big", pattern((1 << 20) + 1)), three = file("src/blocks", blocks);
     const QString prefix = dst + "/.kestrin-part-77-5", other = dst + "/.kestrin-part-77-6",
-                  exchanged = dst + "/.kestrin-part-77-7", whole = dst + "/.kestrin-part-77-8";
+                  exchanged = dst + "/.kestrin-part-77-7", whole = dst + "/.kestrin-part-77-8",
+                  lost = dst + "/.kestrin-part-77-9", torn = dst + "/.kestrin-part-77-10";
     ASSERT_TRUE(inChild(
         [&] {
             Journal::beginPart(partFile);
@@ -323,6 +326,9 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
             for (const QString &p : {prefix, other, exchanged})
                 Journal::beginPartOfGroup(p, &small);
             Journal::beginPartOfGroup(whole, &large);
+            const FileSteps::PathBytes inBlocks(three);
+            for (const QString &p : {lost, torn})
+                Journal::beginPartOfGroup(p, &inBlocks);
             Journal::flush();
             Journal::beginReplace(exchanged, dst + "/named", TestUtil::lstatOf(source));
             TestUtil::writeFile(partFile, {});
@@ -332,6 +338,8 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
             TestUtil::writeFile(other, "the other bytes");
             TestUtil::writeFile(exchanged, "the copied bytes");
             TestUtil::writeFile(whole, pattern((1 << 20) + 1));
+            TestUtil::writeFile(lost, QByteArray(blocks).replace(4096, 4096, QByteArray(4096, 0)));
+            TestUtil::writeFile(torn, QByteArray(blocks).replace(4096, 100, QByteArray(100, 0)));
         },
         false));
     // Made before its record: the user's, even with our name form and with content.
@@ -342,9 +350,9 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
 
     QStringList parts = FileOps::recoverTransfers().parts;
     parts.sort();
-    EXPECT_EQ(names(dst), (QStringList{".kestrin-part-77-3", ".kestrin-part-77-4", ".kestrin-part-77-6",
-                                       ".kestrin-part-77-7", ".kestrin-part-77-8"}));
-    EXPECT_EQ(parts, (QStringList{early, written, other, exchanged, whole}));
+    EXPECT_EQ(names(dst), (QStringList{".kestrin-part-77-10", ".kestrin-part-77-3", ".kestrin-part-77-4",
+                                       ".kestrin-part-77-6", ".kestrin-part-77-7", ".kestrin-part-77-8"}));
+    EXPECT_EQ(parts, (QStringList{torn, early, written, other, exchanged, whole}));
 }
 
 // Only the first part in a folder waits for a flush: with every part's own record lost, the start
