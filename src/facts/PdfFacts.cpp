@@ -14,12 +14,44 @@ namespace {
 
 // The file as it was when the reading began: bytes appended meanwhile (a download, a writer at work) are
 // not there. The libraries look for the cross-reference table at the end and, not finding it there, scan
-// the file up to its end, which one that grows without pause moves on ahead of them.
+// the file up to its end, which one that grows without pause moves on ahead of them. Both read a few bytes
+// at a time while they scan, so reads come from a window of the file read in one go.
+class SizedReader {
+public:
+    SizedReader(int fd, qint64 size) : m_fd(fd), m_size(size) {}
+    qint64 size() const { return m_size; }
+    // Up to `most` bytes at `at`, fewer only at the end; -1 where the file cannot be read.
+    qint64 read(qint64 at, char *data, qint64 most) {
+        most = std::min(most, m_size - at);
+        qint64 done = 0;
+        while (done < most) {
+            const qint64 from = at + done;
+            if (from < m_start || from >= m_start + m_held) {
+                const ssize_t n = ::pread(
+                    m_fd, m_window, size_t(std::min<qint64>(sizeof m_window, m_size - from)), off_t(from));
+                if (n < 0) return -1;
+                if (n == 0) break;
+                m_start = from;
+                m_held = n;
+            }
+            const qint64 n = std::min(most - done, m_start + m_held - from);
+            std::memcpy(data + done, m_window + (from - m_start), size_t(n));
+            done += n;
+        }
+        return done;
+    }
+
+private:
+    int m_fd;
+    qint64 m_size, m_start = 0, m_held = 0;
+    char m_window[64 * 1024];
+};
+
 class SizedFile : public QIODevice {
 public:
-    SizedFile(int fd, qint64 size) : m_fd(fd), m_size(size) {}
+    SizedFile(int fd, qint64 size) : m_file(fd, size) {}
     bool isSequential() const override { return false; }
-    qint64 size() const override { return m_size; }
+    qint64 size() const override { return m_file.size(); }
     bool seek(qint64 pos) override {
         if (pos < 0 || !QIODevice::seek(pos)) return false;
         m_at = pos;
@@ -28,24 +60,21 @@ public:
 
 protected:
     qint64 readData(char *data, qint64 most) override {
-        const qint64 want = std::min(most, m_size - m_at);
-        if (want <= 0) return 0;
-        const ssize_t n = ::pread(m_fd, data, size_t(want), off_t(m_at));
-        if (n < 0) return -1;
-        m_at += n;
+        const qint64 n = m_file.read(m_at, data, most);
+        if (n > 0) m_at += n;
         return n;
     }
     qint64 writeData(const char *, qint64) override { return -1; }
 
 private:
-    int m_fd;
-    qint64 m_size, m_at = 0;
+    SizedReader m_file;
+    qint64 m_at = 0;
 };
 
 // The same for the other library.
 class SizedSource : public InputSource {
 public:
-    SizedSource(int fd, qint64 size) : m_fd(fd), m_size(size) {}
+    SizedSource(int fd, qint64 size) : m_file(fd, size) {}
     qpdf_offset_t findAndSkipNextEOL() override {
         char buf[4096];
         for (;;) {
@@ -68,16 +97,14 @@ public:
     std::string const &getName() const override { return m_name; }
     qpdf_offset_t tell() override { return m_at; }
     void seek(qpdf_offset_t offset, int whence) override {
-        const qpdf_offset_t base = whence == SEEK_END ? m_size : whence == SEEK_CUR ? m_at : 0;
+        const qpdf_offset_t base = whence == SEEK_END ? m_file.size() : whence == SEEK_CUR ? m_at : 0;
         if (base + offset < 0) throw std::runtime_error("seek before the start");
         m_at = base + offset;
     }
     void rewind() override { m_at = 0; }
     size_t read(char *buffer, size_t length) override {
         last_offset = m_at;
-        const qint64 want = std::min<qint64>(qint64(length), m_size - m_at);
-        if (want <= 0) return 0;
-        const ssize_t n = ::pread(m_fd, buffer, size_t(want), off_t(m_at));
+        const qint64 n = m_file.read(m_at, buffer, qint64(std::min<size_t>(length, INT64_MAX)));
         if (n < 0) throw std::runtime_error("read failed");
         m_at += n;
         return size_t(n);
@@ -87,8 +114,7 @@ public:
     }
 
 private:
-    int m_fd;
-    qint64 m_size;
+    SizedReader m_file;
     qpdf_offset_t m_at = 0;
     const std::string m_name = "pdf";
 };
