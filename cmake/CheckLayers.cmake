@@ -2,7 +2,8 @@ cmake_minimum_required(VERSION 3.25)
 
 # Refuses an include that runs upward between the source layers: a file may include headers of its own
 # layer and of the layers below it, but not those inside the file-system steps. Refuses, too, a tool that
-# renames or deletes by a path itself, and a command that hands an operation a bare path to change. Run with -DSRC=<source root> [-DSTAMP=<file written on success>].
+# renames or deletes by a path itself, a command that hands an operation a bare path to change, and a
+# lookup of children by a class without a meta-object of its own. Run with -DSRC=<source root> [-DSTAMP=<file written on success>].
 # Layers from the bottom; tools and help share one rank.
 set(layers platform core/base core/localisation core/model core/filesteps core/fileops "core/tools|core/help" core/app ui)
 
@@ -95,9 +96,29 @@ function(layer_of path out)
   set(${out} -1 PARENT_SCOPE)
 endfunction()
 
+# A class looked up among a widget's children by its type needs its own meta-object: without Q_OBJECT the
+# lookup matches every object of its nearest base that has one, and hands it back as the class.
+set(classHead "class[ \t]+([A-Za-z_][A-Za-z0-9_]*)[ \t]*(final)?[ \t]*:[^;{()]*\\{[ \t\r\n]*(Q_OBJECT|Q_GADGET)?")
+set(typeLookup "findChild(ren)?[ \t]*<[ \t]*(const[ \t]+)?([A-Za-z_][A-Za-z0-9_]*)[ \t]*\\*")
+set(withoutMeta "")
+set(lookups "")
+
 file(GLOB_RECURSE files RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
 set(errors "")
 foreach(file IN LISTS files)
+  file(READ ${SRC}/${file} text)
+  string(REGEX MATCHALL "${classHead}" heads "${text}")
+  foreach(head IN LISTS heads)
+    string(REGEX MATCH "${classHead}" head "${head}")
+    if(NOT CMAKE_MATCH_3)
+      list(APPEND withoutMeta ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  string(REGEX MATCHALL "${typeLookup}" found "${text}")
+  foreach(lookup IN LISTS found)
+    string(REGEX MATCH "${typeLookup}" lookup "${lookup}")
+    list(APPEND lookups "${CMAKE_MATCH_3}|${file}")
+  endforeach()
   layer_of(${file} own)
   if(own EQUAL -1)
     continue() # the entry point and anything outside the layers
@@ -151,9 +172,18 @@ foreach(file IN LISTS files)
   endforeach()
 endforeach()
 
+foreach(lookup IN LISTS lookups)
+  string(REPLACE "|" ";" lookup "${lookup}")
+  list(GET lookup 0 type)
+  list(GET lookup 1 file)
+  if(type IN_LIST withoutMeta)
+    string(APPEND errors "\n  ${file} looks up ${type} among children, which has no Q_OBJECT")
+  endif()
+endforeach()
+
 if(errors)
   string(REPLACE ";" " < " order "${layers}")
-  message(FATAL_ERROR "Includes that run upward between the layers (${order}), tools that change items by a path of their own, and commands that hand one to an operation:${errors}")
+  message(FATAL_ERROR "Includes that run upward between the layers (${order}), tools that change items by a path of their own, commands that hand one to an operation, and children looked up by a type without a meta-object:${errors}")
 endif()
 if(STAMP)
   file(WRITE ${STAMP} "")

@@ -25,6 +25,7 @@ namespace {
 
 // One round colour tag with its ring and, when set, a check mark.
 class TagButton : public QAbstractButton {
+    Q_OBJECT
 public:
     TagButton(const QString &tag, QWidget *parent) : QAbstractButton(parent), m_tag(tag) {
         setFixedSize(18, 18);
@@ -68,6 +69,7 @@ private:
 // A section's header: the style's button without its frame, but with its focus frame; a shortened title
 // shows whole in its tooltip.
 class SectionHeader : public QToolButton {
+    Q_OBJECT
 public:
     using QToolButton::QToolButton;
 
@@ -261,3 +263,5 @@ void TagPicker::setSet(const QSet<QString> &tagsOnAll) {
 QWidget *TagPicker::button(const QString &tag) const {
     return findChild<QWidget *>(tag);
 }
+
+#include "InspectorParts.moc"

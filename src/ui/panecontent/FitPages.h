@@ -7,6 +7,7 @@
 // The pages of a document one below the other, each fitted whole into the visible area (a page is as high
 // as the area or as wide, whichever comes first), on white paper; the area scrolls from page to page.
 class FitPages : public QAbstractScrollArea {
+    Q_OBJECT
 public:
     explicit FitPages(QWidget *parent = nullptr);
 

@@ -6,6 +6,7 @@
 // readable). text() keeps the whole text, which screen readers use, and the tooltip of a shortened one
 // unless it has its own.
 class ElidedLabel : public QLabel {
+    Q_OBJECT
 public:
     explicit ElidedLabel(const QString &text = {}, QWidget *parent = nullptr,
                          Qt::TextElideMode mode = Qt::ElideMiddle);
@@ -23,6 +24,7 @@ private:
 // Plain text wrapped at its spaces; a word wider than the label ends in the middle with "…". The
 // tooltip (where anything is cut) and the accessible name keep the whole text.
 class WrappingLabel : public QLabel {
+    Q_OBJECT
 public:
     explicit WrappingLabel(const QString &text = {}, QWidget *parent = nullptr);
     void setFullText(const QString &text);

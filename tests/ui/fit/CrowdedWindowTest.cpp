@@ -182,8 +182,12 @@ TEST_P(CrowdedWindowTest, InspectorTextsWrapOrEndVisibly) {
     app.settings().setFontSize(18);
     QTRY_VERIFY_WITH_TIMEOUT(inspector->findChild<InspectorRow *>(QStringLiteral("Art")), 2000);
     bool nameCut = false;
-    for (auto *label : inspector->findChildren<WrappingLabel *>())
+    for (auto *label : inspector->findChildren<WrappingLabel *>()) {
+        // Found by its type, not by the label type it shares with the other texts.
+        ASSERT_TRUE(dynamic_cast<WrappingLabel *>(static_cast<QObject *>(label)))
+            << label->metaObject()->className();
         nameCut |= label->fullText() == QFileInfo(file).fileName() && label->toolTip() == label->fullText();
+    }
     EXPECT_TRUE(nameCut);
 
     // A row too narrow for its label beside the value's words puts the value under the label, whole,
