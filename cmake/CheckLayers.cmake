@@ -98,7 +98,7 @@ endfunction()
 
 # A class looked up among a widget's children by its type needs its own meta-object: without Q_OBJECT the
 # lookup matches every object of its nearest base that has one, and hands it back as the class.
-set(classHead "class[ \t]+([A-Za-z_][A-Za-z0-9_]*)[ \t]*(final)?[ \t]*:[^;{()]*\\{[ \t\r\n]*(Q_OBJECT|Q_GADGET)?")
+set(classHead "class[ \t]+([A-Za-z_][A-Za-z0-9_]*)[ \t]*(final)?[ \t]*:[^;{()]*\\{[ \t\r\n]*(Q_OBJECT)?")
 set(typeLookup "findChild(ren)?[ \t]*<[ \t]*(const[ \t]+)?([A-Za-z_][A-Za-z0-9_]*)[ \t]*\\*")
 set(withoutMeta "")
 set(lookups "")
