@@ -37,7 +37,11 @@ QString nativeName(AppLanguage lang) {
 }
 
 QLocale locale(AppLanguage lang) {
-    return QLocale(rawValue(lang));
+    // Made once and kept: QLocale::setDefault drops its reference to the old default while other threads may
+    // be copying it (a listing's dates), so no default may ever lose its last reference.
+    static const std::array<QLocale, 4> kept{QLocale(QStringLiteral("de")), QLocale(QStringLiteral("en")),
+                                             QLocale(QStringLiteral("pl")), QLocale(QStringLiteral("th"))};
+    return kept[size_t(lang)];
 }
 
 AppLanguage fromPreferred(const QStringList &preferred) {

@@ -114,12 +114,12 @@ TEST_F(CommandTest, EachRefusalHasTheWarningLook) {
     busy.end();
 
     // Cancelled as the first of three was copied: the verb agrees with the count.
-    FileSteps::setStepHook([&](FileSteps::Step step, const QString &p) {
+    StepHookScope cancelAtFirst([&](FileSteps::Step step, const QString &p) {
         if (step == FileSteps::Step::fileCopied && p.endsWith("/1")) app->jobs().progress()->cancel();
     });
     app->transfers().transfer({make("g/1"), make("g/2"), make("g/3")}, make("h/"), false);
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
-    FileSteps::setStepHook({});
+    cancelAtFirst.end();
     EXPECT_EQ(lastToast(), "Abgebrochen. 1 Objekt von 3 war schon fertig; Unvollständiges wurde entfernt.");
 
     // Counts with the language's digit grouping.
@@ -146,14 +146,14 @@ TEST_F(CommandTest, TheTransferResultNamesTheItemsThatFailed) {
     for (int i = 1; i <= 5; ++i)
         queued << make(QStringLiteral("src/q%1").arg(i));
     bool renamed = false;
-    FileSteps::setStepHook([&](FileSteps::Step step, const QString &p) {
+    StepHookScope renameQueued([&](FileSteps::Step step, const QString &p) {
         if (step != FileSteps::Step::chunkCopied || p != big || renamed) return;
         for (const QString &q : queued)
             renamed = ::rename(QFile::encodeName(q), QFile::encodeName(q + "-renamed")) == 0;
     });
     app->transfers().transfer(QStringList{big} + queued, dst, false);
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
-    FileSteps::setStepHook({});
+    renameQueued.end();
     EXPECT_TRUE(renamed);
     EXPECT_EQ(lastToast(),
               "„q1“: Die Datei gibt es nicht mehr oder sie wurde verschoben. Auch nicht übertragen: "

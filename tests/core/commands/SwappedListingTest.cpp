@@ -60,10 +60,6 @@ protected:
         CommandTest::SetUp();
         if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root: the link is another account's";
     }
-    void TearDown() override {
-        FileSteps::setStepHook({});
-        CommandTest::TearDown();
-    }
     // A folder of the pane with `a1` (and `a2`) listed and selected.
     QString listed(const QString &name) {
         const QString folder = make(name + u'/');
@@ -187,7 +183,7 @@ TEST_F(SwappedListing, ADuplicateStopsAtAFolderSwappedBetweenItsCopies) {
     const TestUtil::PrivateFolder priv({QStringLiteral("a1"), QStringLiteral("a2")});
     const QString folder = listed(QStringLiteral("shared"));
     const auto before = priv.state();
-    FileSteps::setStepHook([&, done = false](FileSteps::Step s, const QString &) mutable {
+    StepHookScope swapAtFirst([&, done = false](FileSteps::Step s, const QString &) mutable {
         if (s == FileSteps::Step::fileCopied && !std::exchange(done, true)) {
             ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
         }
@@ -252,13 +248,13 @@ TEST_F(SwappedListing, TheTrashStopsAtAFolderSwappedBetweenItsItems) {
         const QString folder = listed(QStringLiteral("shared%1").arg(int(cmd)));
         app->left()->setSelection({folder + QStringLiteral("/a1"), folder + QStringLiteral("/a2")});
         const auto before = priv.state();
-        FileSteps::setStepHook([&, done = false](FileSteps::Step s, const QString &) mutable {
+        StepHookScope swapAtFirst([&, done = false](FileSteps::Step s, const QString &) mutable {
             if (s == FileSteps::Step::toTrash && !std::exchange(done, true)) {
                 ASSERT_TRUE(TestUtil::swapForLink(folder, priv.path()));
             }
         });
         run(cmd, {folder + QStringLiteral("/a1"), folder + QStringLiteral("/a2")});
-        FileSteps::setStepHook({});
+        swapAtFirst.end();
         EXPECT_EQ(priv.state(), before);
         EXPECT_EQ(lastToast(), HeldFolder::refusalText(folder) + u' ' +
                                    LF("%@ in den Papierkorb gelegt.", FileFmt::count(1)));

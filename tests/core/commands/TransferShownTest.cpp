@@ -192,11 +192,12 @@ TEST_F(CommandTest, ATransferOfBarePathsActsOnlyInTheFoldersHeldAtTheFirstLook) 
                     ASSERT_TRUE(swapAsOther(swapped, priv.path(), usersLink));
                 }
             };
+        std::optional<StepHookScope> swapInStep;
         if (c.when == When::inStep) {
             // A move within one volume renames: it meets no copied file, only the old item leaving its name.
             const FileSteps::Step at =
                 c.op == Op::replaceMove ? FileSteps::Step::oldItemOut : FileSteps::Step::fileCopied;
-            FileSteps::setStepHook([&, at](FileSteps::Step s, const QString &) {
+            swapInStep.emplace([&, at](FileSteps::Step s, const QString &) {
                 if (s == at && !std::exchange(swappedNow, true)) {
                     ASSERT_TRUE(swapAsOther(swapped, priv.path(), usersLink));
                 }
@@ -215,7 +216,7 @@ TEST_F(CommandTest, ATransferOfBarePathsActsOnlyInTheFoldersHeldAtTheFirstLook) 
             app->transfers().transfer(items, dst, move);
         }
         QTRY_VERIFY_WITH_TIMEOUT(!toasts.isEmpty(), 5000);
-        FileSteps::setStepHook({});
+        swapInStep.reset();
         whileOpen = {};
         EXPECT_TRUE(swappedNow);
         EXPECT_EQ(priv.state(), before);

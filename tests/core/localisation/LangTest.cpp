@@ -4,7 +4,11 @@
 #include "core/localisation/KeyHints.h"
 #include "core/localisation/Lang.h"
 
+#include <QDateTime>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
+#include <vector>
 
 using TestUtil::LanguageScope;
 
@@ -94,6 +98,26 @@ TEST(Language, StoredSettingDecidesTheStartLanguage) {
     Defaults::remove("language");
     qputenv("LANGUAGE", "");
     Lang::setCurrent(before);
+}
+
+// Listing workers format dates with the default locale while the user switches language.
+TEST(Language, SwitchingWhileWorkersReadTheDefaultLocale) {
+    const AppLanguage before = Lang::current();
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 4; ++i)
+        readers.emplace_back([&stop] {
+            const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000);
+            while (!stop.load(std::memory_order_relaxed))
+                (void)QLocale().toString(when, QLocale::ShortFormat);
+        });
+    for (int i = 0; i < 20000; ++i)
+        Lang::setCurrent(AppLanguages::allCases[size_t(i) % AppLanguages::allCases.size()]);
+    stop = true;
+    for (std::thread &t : readers)
+        t.join();
+    Lang::setCurrent(before);
+    EXPECT_EQ(QLocale().name().left(2), AppLanguages::rawValue(before));
 }
 
 TEST(KeyHintsText, GlyphsBecomeLinuxKeyNames) {
