@@ -301,7 +301,12 @@ TEST_F(SwappedListing, TheLockLandsOnlyOnTheItemGetInfoLoaded) {
                 QString path;
                 ~Unlock() { immutable(path, true); }
             } unlock{priv.path(QStringLiteral("a1"))};
-            if (!listedThere) show(app->left(), make(QStringLiteral("elsewhere/")));
+            if (!listedThere) {
+                // The pane's listing of another folder has replaced this one's, not merely begun.
+                const QString other = make(QStringLiteral("elsewhere%1/x").arg(wholeFolder));
+                show(app->left(), other.chopped(2));
+                ASSERT_TRUE(QTest::qWaitFor([&] { return app->left()->visibleRow(other) >= 0; }, 5000));
+            }
             FileInfoState info(app->sides(), app->items(), app->toasts(), a1, 0);
             info.load();
             QTRY_VERIFY_WITH_TIMEOUT(info.loaded(), 5000);
