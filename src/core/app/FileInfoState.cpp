@@ -63,6 +63,16 @@ std::optional<FileSteps::HeldFolder> holdShown(const QString &path, const Sides 
     }
 }
 
+// The tags typed in the field, comma separated.
+QStringList tagNames(const QString &text) {
+    QStringList names;
+    for (const QString &piece : text.split(u',', Qt::SkipEmptyParts)) {
+        const QString name = trimBlanks(piece);
+        if (!name.isEmpty()) names << name;
+    }
+    return names;
+}
+
 } // namespace
 
 FileInfoState::Timings FileInfoState::timings() {
@@ -92,17 +102,27 @@ FileInfoState::FileInfoState(Sides &sides, ItemCommands &items, Toasts &toasts, 
     });
 }
 
+// Runs as the window goes too (at quit): the comment is written, and nothing is said into the window.
 FileInfoState::~FileInfoState() {
-    if (m_commentTimer.isActive()) {
-        m_commentTimer.stop();
-        saveComment();
-    }
-    // A name typed and never confirmed is not lost without a word.
-    if (m_typed[idx(Field::name)] && m_toasts) {
+    if (m_commentTimer.isActive()) writeComment(false);
+}
+
+void FileInfoState::tellUnapplied() {
+    if (!m_toasts) return;
+    if (m_typed[idx(Field::name)]) {
         const QString typed = trimBlanks(m_nameText);
         if (!typed.isEmpty() && typed != Posix::lastComponent(m_path))
             m_toasts->show(LF("Der neue Name „%@“ wurde nicht übernommen.", typed), ToastKind::warning);
+    } else if (m_typed[idx(Field::tags)] && m_loaded && tagNames(m_tagsText) != m_details.tags) {
+        m_toasts->show(LF("Die Tags „%@“ wurden nicht übernommen.", trimBlanks(m_tagsText)),
+                       ToastKind::warning);
     }
+}
+
+void FileInfoState::restoreName() {
+    m_nameText = Posix::lastComponent(m_path);
+    m_typed[idx(Field::name)] = false;
+    emit fieldsReset();
 }
 
 QString FileInfoState::sizeLong() const {
@@ -241,11 +261,7 @@ void FileInfoState::startFolderCount() {
 }
 
 void FileInfoState::applyTags() {
-    QStringList names;
-    for (const QString &piece : m_tagsText.split(u',', Qt::SkipEmptyParts)) {
-        const QString name = trimBlanks(piece);
-        if (!name.isEmpty()) names << name;
-    }
+    const QStringList names = tagNames(m_tagsText);
     const auto folder = holdShown(m_path, m_sides, m_toasts);
     if (!folder) return;
     if (const auto error = FileOps::setTagNames(names, m_path, folder->fd())) {
@@ -337,27 +353,26 @@ void FileInfoState::applyName() {
     if (m_typed[idx(Field::name)]) renameTo(false);
 }
 
+void FileInfoState::applyTypedTags() {
+    if (m_typed[idx(Field::tags)]) applyTags();
+}
+
 void FileInfoState::renameTo(bool select) {
     const QString oldName = Posix::lastComponent(m_path);
     QString newName = trimBlanks(m_nameText);
     // A slash can't be part of a name; the same stand-in as the rename command.
     newName.replace(u'/', u':');
-    auto resetName = [this, &oldName] {
-        m_nameText = oldName;
-        m_typed[idx(Field::name)] = false;
-        emit fieldsReset();
-    };
     if (newName.isEmpty() || newName == oldName) {
-        resetName();
+        restoreName();
         return;
     }
     if (!validName(newName)) {
         if (m_toasts) m_toasts->show(K("Name ungültig"), true);
-        resetName();
+        restoreName();
         return;
     }
     if (!m_items) {
-        resetName();
+        restoreName();
         return;
     }
     const QString dest = Posix::childPath(Posix::parentOf(m_path), newName);
@@ -376,21 +391,29 @@ void FileInfoState::renameTo(bool select) {
         if (!self) return;
         m_path = was;
         if (m_toasts) {
-            if (error.code == EEXIST)
+            if (error.code == EEXIST) {
                 m_toasts->show(FileOps::nameTakenText(newName, m_path), true);
-            else if (error.code == ESTALE)
+            } else if (error.code == ENOENT) {
+                // Another program took the item away: said with its name, and the panes drop it.
+                m_toasts->show(FileOps::explain(error, oldName), true);
+            } else if (error.code == ESTALE) {
                 m_toasts->show(error.description, true);
-            else
+            } else {
                 m_toasts->show(LF("Das Umbenennen ging nicht: %@", error.description.isEmpty()
                                                                        ? Posix::errorText(error.code)
                                                                        : error.description),
                                true);
+            }
         }
-        resetName();
+        restoreName();
+        if (error.code == ENOENT && m_sides) m_sides->forgetGone(was);
         return;
     }
     if (!self) return;
+    // The name as it was made ("/" became ":"), whatever the field still holds.
+    m_nameText = newName;
     m_typed[idx(Field::name)] = false;
+    emit fieldsReset();
     if (m_sides) {
         PaneModel *pane = m_sides->activePane();
         pane->refresh();
@@ -404,30 +427,35 @@ void FileInfoState::renameTo(bool select) {
 }
 
 void FileInfoState::saveComment() {
+    writeComment(true);
+}
+
+void FileInfoState::writeComment(bool tell) {
     m_commentTimer.stop();
+    Toasts *toasts = tell ? m_toasts.data() : nullptr;
     // White space alone is no comment: both attributes go.
     const QString text = m_comment.trimmed().isEmpty() ? QString() : m_comment;
     if (text == m_details.comment) {
         m_typed[idx(Field::comment)] = false;
         return;
     }
-    const auto folder = holdShown(m_path, m_sides, m_toasts);
+    const auto folder = holdShown(m_path, m_sides, toasts);
     if (!folder) return;
     if (const int err = FileOps::setComment(text, m_path, folder->fd())) {
         // ELOOP: a link that another account put at the item's name.
-        if (m_toasts)
-            m_toasts->show(err == ELOOP
-                               ? FileSteps::HeldFolder::replaced(Posix::lastComponent(m_path)).description
-                               : LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)),
-                           true);
+        if (toasts)
+            toasts->show(err == ELOOP
+                             ? FileSteps::HeldFolder::replaced(Posix::lastComponent(m_path)).description
+                             : LF("Der Kommentar ließ sich nicht speichern: %@", Posix::errorText(err)),
+                         true);
         return;
     }
     if (FileOps::comment(m_path) != text) {
-        if (m_toasts) m_toasts->show(K("Der Kommentar wurde nicht an der Datei gespeichert."), true);
+        if (toasts) toasts->show(K("Der Kommentar wurde nicht an der Datei gespeichert."), true);
         return;
     }
     m_details.comment = text;
     m_typed[idx(Field::comment)] = false;
     // Both attributes were written together: ours and the one other file managers read.
-    if (m_toasts) m_toasts->show(K("Kommentar gespeichert, auch für andere Dateimanager lesbar"));
+    if (toasts) toasts->show(K("Kommentar gespeichert, auch für andere Dateimanager lesbar"));
 }

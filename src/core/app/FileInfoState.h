@@ -35,7 +35,7 @@ public:
     // What it changes beyond the item: the panes (a rename follows into their tabs), the icons, the toasts.
     FileInfoState(Sides &sides, ItemCommands &items, Toasts &toasts, const QString &path, qint64 refresh,
                   QObject *parent = nullptr);
-    // A pending comment is written first.
+    // A pending comment is written first; nothing is said (the window may be going as well).
     ~FileInfoState() override;
 
     const QString &path() const { return m_path; }
@@ -70,6 +70,12 @@ public:
     void rename();
     // The field left with a typed name: renamed as by Enter, the selection left as it is.
     void applyName();
+    // Escape in the name field: the item's name comes back.
+    void restoreName();
+    // The tags field left with typed tags: written as by Enter.
+    void applyTypedTags();
+    // The form goes for another item: a name or tags typed and never applied are said.
+    void tellUnapplied();
     void saveComment();
     // Whether the lock can be changed by this process at all.
     static bool canChangeLock();
@@ -102,6 +108,7 @@ private:
     void apply(const FullDetails &details);
     void startFolderCount();
     void renameTo(bool select);
+    void writeComment(bool tell);
 
     QPointer<Sides> m_sides;
     QPointer<ItemCommands> m_items;

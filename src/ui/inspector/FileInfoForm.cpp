@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -191,7 +192,10 @@ void FileInfoForm::wire(InspectorSection *comments) {
     connect(m_tags, &QLineEdit::textEdited, m_state, &FileInfoState::setTagsText);
     connect(m_tags, &QLineEdit::returnPressed, m_state, &FileInfoState::applyTags);
     connect(m_name, &QLineEdit::textEdited, m_state, &FileInfoState::setNameText);
-    connect(m_name, &QLineEdit::returnPressed, m_state, &FileInfoState::rename);
+    connect(m_name, &QLineEdit::returnPressed, this, [this] {
+        m_state->rename();
+        emit editEnded();
+    });
     connect(m_comment, &QPlainTextEdit::textChanged, this, [this] {
         if (!m_filling) m_state->setComment(m_comment->toPlainText());
     });
@@ -220,15 +224,26 @@ bool FileInfoForm::eventFilter(QObject *watched, QEvent *event) {
         const bool in = event->type() == QEvent::FocusIn;
         if (watched == m_tags) m_state->setFocused(FileInfoState::Field::tags, in);
         if (watched == m_name) m_state->setFocused(FileInfoState::Field::name, in);
-        // Left for another field or item on purpose: a typed name counts as confirmed. A menu or another
+        // Left for another field or item on purpose: what is typed counts as confirmed. A menu or another
         // window taking the keys for a moment leaves it being typed.
-        if (watched == m_name && !in) {
+        if (!in) {
             const Qt::FocusReason why = static_cast<QFocusEvent *>(event)->reason();
-            if (why == Qt::TabFocusReason || why == Qt::BacktabFocusReason || why == Qt::MouseFocusReason ||
-                why == Qt::ShortcutFocusReason)
-                m_state->applyName();
+            const bool left = why == Qt::TabFocusReason || why == Qt::BacktabFocusReason ||
+                              why == Qt::MouseFocusReason || why == Qt::ShortcutFocusReason;
+            if (left && watched == m_name) m_state->applyName();
+            if (left && watched == m_tags) m_state->applyTypedTags();
         }
         if (watched == m_comment) m_state->setFocused(FileInfoState::Field::comment, in);
+    }
+    // Escape takes back what was typed and leaves the field; with nothing typed it goes on (a sheet closes).
+    if (watched == m_name && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier) {
+        const QString before = m_name->text();
+        m_state->restoreName();
+        const bool typed = m_name->text() != before;
+        emit editEnded();
+        return typed;
     }
     return QWidget::eventFilter(watched, event);
 }

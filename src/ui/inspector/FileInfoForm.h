@@ -46,6 +46,10 @@ public:
     TagPicker *tagPicker() const { return m_picker; }
     QWidget *slotWidget(Slot slot) const { return slot == Slot::openWith ? m_openWith : m_permissions; }
 
+signals:
+    // Enter or Escape ended the name's edit: the keys go back to the files.
+    void editEnded();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -1,5 +1,6 @@
 #include "ui/inspector/InfoSheet.h"
 
+#include "core/app/FileInfoState.h"
 #include "core/app/ItemCommands.h"
 #include "core/app/WindowRequests.h"
 #include "core/localisation/FileFmt.h"
@@ -83,6 +84,8 @@ void InfoSheet::buildOne(const QString &path, QPushButton *done) {
     if (pane)
         connect(pane, &PaneModel::refreshTokenChanged, m_form,
                 [form = m_form, pane] { form->setRefresh(pane->refreshToken()); });
+    // Closed with a name or tags typed and never applied: said, as the column says it.
+    connect(this, &QDialog::finished, m_form->state(), &FileInfoState::tellUnapplied);
     hl->addWidget(m_form);
     scroll->setWidget(host);
     stack->addWidget(scroll, 1);

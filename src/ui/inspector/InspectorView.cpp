@@ -45,7 +45,9 @@ InspectorView::InspectorView(Sides &sides, ItemCommands &items, Toasts &toasts, 
         if (ui == m_builtFor) return;
         m_builtFor = ui;
         if (!widget()) return;
-        delete takeWidget();
+        QWidget *old = takeWidget();
+        if (FileInfoForm *f = old->findChild<FileInfoForm *>(); f && isVisible()) f->state()->tellUnapplied();
+        delete old;
         m_selection.clear();
         sync();
     });
@@ -53,6 +55,8 @@ InspectorView::InspectorView(Sides &sides, ItemCommands &items, Toasts &toasts, 
 }
 
 InspectorView::~InspectorView() {
+    // Its parts go after this: a focus change as they go finds nothing of it.
+    disconnect(qApp, nullptr, this, nullptr);
     qApp->removeEventFilter(this);
     if (m_summaryFlag) m_summaryFlag->setCancelled();
 }
@@ -84,6 +88,16 @@ FileInfoForm *InspectorView::form() const {
 
 MultiInspector *InspectorView::multi() const {
     return qobject_cast<MultiInspector *>(widget());
+}
+
+QWidget *InspectorView::firstField() const {
+    if (!isVisible() || !widget()) return nullptr;
+    if (FileInfoForm *f = form()) return f->nameField();
+    QWidget *shown = widget();
+    for (QWidget *w = shown->nextInFocusChain(); w && w != shown; w = w->nextInFocusChain())
+        if (shown->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled())
+            return w;
+    return nullptr;
 }
 
 void InspectorView::watchPane() {
@@ -130,7 +144,9 @@ void InspectorView::sync() {
     auto *host = new QWidget(viewport());
     auto *layout = new QVBoxLayout(host);
     layout->setContentsMargins(12, 12, 12, 12);
-    layout->addWidget(new FileInfoForm(*m_sides, m_items, m_toasts, path, m_pane->refreshToken(), host));
+    auto *made = new FileInfoForm(*m_sides, m_items, m_toasts, path, m_pane->refreshToken(), host);
+    connect(made, &FileInfoForm::editEnded, this, &InspectorView::editEnded);
+    layout->addWidget(made);
     replaceWidget(host);
 }
 
@@ -138,7 +154,11 @@ void InspectorView::sync() {
 // that is done.
 void InspectorView::replaceWidget(QWidget *next) {
     if (QWidget *old = takeWidget()) {
-        if (FileInfoForm *f = old->findChild<FileInfoForm *>()) f->state()->retire();
+        if (FileInfoForm *f = old->findChild<FileInfoForm *>()) {
+            // Said while the column is on the screen; never as the window goes.
+            if (isVisible()) f->state()->tellUnapplied();
+            f->state()->retire();
+        }
         old->hide();
         old->deleteLater();
     }

@@ -30,6 +30,13 @@ public:
     MultiInspector *multi() const;
     // Reads the active pane again and shows what it asks for.
     void sync();
+    // The field the keys go to when the window's parts are gone through (Ctrl+F6): one item's name,
+    // else the first stop of the summary; nullptr while the column is hidden or has none.
+    QWidget *firstField() const;
+
+signals:
+    // Enter or Escape ended an edit in the form: the keys go back to the files.
+    void editEnded();
 
 protected:
     void showEvent(QShowEvent *event) override;

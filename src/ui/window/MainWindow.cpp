@@ -286,7 +286,12 @@ void MainWindow::buildColumns() {
                                   m_root);
     connect(m_inspectorHandle, &ColumnHandle::dragging, this,
             [this](double width) { m_inspector->setFixedWidth(int(std::lround(width))); });
-    m_inspector = new InspectorView(m_app->sides(), m_app->items(), m_app->toasts(), m_root);
+    auto *inspector = new InspectorView(m_app->sides(), m_app->items(), m_app->toasts(), m_root);
+    // A rename confirmed or called off in its form: the next key (Ctrl+Z among them) is the files' again.
+    connect(inspector, &InspectorView::editEnded, this, [this] {
+        focusPart(m_app && m_app->sides().active() == Side::right ? Part::rightPane : Part::leftPane);
+    });
+    m_inspector = inspector;
     m_inspector->setAccessibleName(L("Info-Leiste"));
     columns->addWidget(m_inspectorHandle);
     columns->addWidget(m_inspector);
@@ -387,6 +392,7 @@ MainWindow::Part MainWindow::focusedPart() const {
     const QWidget *focus = QApplication::focusWidget();
     if (focus && m_sidebar && (focus == m_sidebar || m_sidebar->isAncestorOf(focus))) return Part::sidebar;
     if (focus && focus == m_search) return Part::search;
+    if (focus && m_inspector && m_inspector->isAncestorOf(focus)) return Part::inspector;
     return m_app && m_app->sides().active() == Side::right ? Part::rightPane : Part::leftPane;
 }
 
@@ -396,6 +402,8 @@ void MainWindow::focusNextPart(int step) {
     if (m_sidebar->isVisible()) shown << Part::sidebar;
     shown << Part::leftPane;
     if (m_app->settings().dualPane()) shown << Part::rightPane;
+    if (auto *inspector = qobject_cast<InspectorView *>(m_inspector); inspector && inspector->firstField())
+        shown << Part::inspector;
     if (m_search && m_search->isVisible()) shown << Part::search;
     const qsizetype at = std::max<qsizetype>(0, shown.indexOf(focusedPart()));
     focusPart(shown[(at + shown.size() + (step < 0 ? -1 : 1)) % shown.size()]);
@@ -411,6 +419,10 @@ void MainWindow::focusPart(Part part) {
     case Part::rightPane:
         m_app->sides().setActive(part == Part::leftPane ? Side::left : Side::right);
         m_panes->setFocus(Qt::ShortcutFocusReason);
+        break;
+    case Part::inspector:
+        if (auto *inspector = qobject_cast<InspectorView *>(m_inspector))
+            if (QWidget *field = inspector->firstField()) field->setFocus(Qt::ShortcutFocusReason);
         break;
     case Part::search:
         m_search->setFocus(Qt::ShortcutFocusReason);

@@ -42,7 +42,7 @@ public:
     Commands &commands() const { return *m_commands; }
 
     // The parts of the window the keyboard moves through, in their order.
-    enum class Part { sidebar, leftPane, rightPane, search };
+    enum class Part { sidebar, leftPane, rightPane, inspector, search };
     // The part that has the focus now (the active pane when the focus is elsewhere).
     Part focusedPart() const;
     // Gives the focus to the next (step 1) or previous (step -1) part shown, round the window.

@@ -76,6 +76,22 @@ TEST_F(InfoForm, RenameNeverReplacesAndRefusesBadNames) {
     }
     EXPECT_TRUE(toasts.isEmpty());
 
+    // Taken away by another program meanwhile: said with the item's name.
+    const QString gone = make("gone.txt");
+    auto g = form(gone);
+    ASSERT_TRUE(QFile::remove(gone));
+    for (const auto &[language, said] :
+         {std::pair{AppLanguage::de, "„gone.txt“: Die Datei gibt es nicht mehr oder sie wurde verschoben."},
+          std::pair{AppLanguage::pl, "„gone.txt”: Plik już nie istnieje lub został przeniesiony."}}) {
+        const TestUtil::LanguageScope scope(language);
+        g->setNameText(QStringLiteral("neu.txt"));
+        g->rename();
+        EXPECT_EQ(lastToast(), QString::fromUtf8(said));
+        EXPECT_TRUE(lastIsError());
+        EXPECT_FALSE(exists(root + "/neu.txt"));
+        EXPECT_EQ(g->nameText(), QStringLiteral("gone.txt"));
+    }
+
     show(app->left(), root);
     s->setNameText(QString(255, u'n'));
     s->rename();
@@ -102,6 +118,43 @@ TEST_F(InfoForm, RenameNeverReplacesAndRefusesBadNames) {
     waitToast(said + 1);
     QTRY_VERIFY_WITH_TIMEOUT(exists(root + "/d.txt") && !exists(root + "/.d.txt"), 5000);
     EXPECT_FALSE(exists(root + "/c.txt"));
+}
+
+// The form goes with the window too (at quit): a pending comment is written and nothing is said into a
+// window that may be half gone. What was typed and never applied is said when the form is left for another
+// item; only what differs from the item.
+TEST_F(InfoForm, GoesWithoutAWordAndTellsWhatWasLeftWhenLeft) {
+    const QString f = make("f.txt");
+    const bool comments = xattrs();
+    auto s = form(f);
+    s->setNameText(QStringLiteral("typed"));
+    s->setComment(QStringLiteral("mine"));
+    toasts.clear();
+    s.reset();
+    EXPECT_TRUE(toasts.isEmpty()) << qPrintable(lastToast());
+    if (comments) {
+        EXPECT_EQ(FileOps::comment(f), QStringLiteral("mine"));
+    }
+
+    s = form(f);
+    s->tellUnapplied();
+    for (const char *same : {" f.txt\t", "  "}) {
+        s->setNameText(QString::fromUtf8(same));
+        s->tellUnapplied();
+    }
+    EXPECT_TRUE(toasts.isEmpty()) << qPrintable(lastToast());
+    s->setNameText(QStringLiteral("typed "));
+    s->tellUnapplied();
+    EXPECT_EQ(lastToast(), QStringLiteral("Der neue Name „typed“ wurde nicht übernommen."));
+    s->restoreName();
+    EXPECT_EQ(s->nameText(), QStringLiteral("f.txt"));
+    toasts.clear();
+    s->setTagsText(QStringLiteral(" , "));
+    s->tellUnapplied();
+    EXPECT_TRUE(toasts.isEmpty()) << qPrintable(lastToast());
+    s->setTagsText(QStringLiteral("Blau, Rot "));
+    s->tellUnapplied();
+    EXPECT_EQ(lastToast(), QStringLiteral("Die Tags „Blau, Rot“ wurden nicht übernommen."));
 }
 
 TEST_F(InfoForm, RenamingAShownFolderMovesItsTabsAlong) {

@@ -13,6 +13,9 @@
 #include "ui/app/Commands.h"
 #include "ui/app/KeyMonitor.h"
 #include "ui/app/MainMenuBar.h"
+#include "core/app/FileInfoState.h"
+#include "ui/inspector/FileInfoForm.h"
+#include "ui/inspector/InspectorView.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/sidebar/SidebarView.h"
 #include "ui/style/MenuLocalizer.h"
@@ -585,6 +588,54 @@ TEST_F(KeysTest, CtrlFAndCtrlF6LeadToEveryPartOfTheWindow) {
     // Back in the sidebar, the row of the shown folder has the focus.
     press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6));
     EXPECT_EQ(QApplication::focusWidget(), sidebar->row(dir.path() + "/other"));
+}
+
+// The inspector's name field takes the keys by Ctrl+F6 and gives them back to the files: Escape takes back
+// what was typed, Enter renames, and Ctrl+Z then undoes the rename rather than the typing. A window that
+// goes (as at quit) with a name typed says nothing into itself.
+TEST_F(KeysTest, TheInspectorsFieldsTakeAndGiveBackTheKeys) {
+    app->settings().setShowSidebar(false);
+    app->settings().setShowInspector(true);
+    open();
+    const QString o = dir.path() + "/other/o.txt";
+    const QString made = dir.path() + "/other/p:q.txt";
+    app->sides().setActive(Side::right);
+    window->focusPart(MainWindow::Part::rightPane);
+    app->right()->setSelection({o});
+    auto *inspector = qobject_cast<InspectorView *>(window->inspectorColumn());
+    ASSERT_TRUE(inspector && inspector->form());
+    QTRY_VERIFY_WITH_TIMEOUT(inspector->form()->state()->loaded(), 5000);
+    QLineEdit *name = inspector->form()->nameField();
+
+    press(QKeySequence(Qt::CTRL | Qt::Key_F6));
+    EXPECT_EQ(window->focusedPart(), MainWindow::Part::inspector);
+    ASSERT_TRUE(name->hasFocus());
+    QTest::keyClicks(name, "p/q.txt");
+    press(QKeySequence(Qt::Key_Escape));
+    EXPECT_EQ(name->text(), "o.txt");
+    EXPECT_TRUE(window->paneArea()->hasFocus());
+    EXPECT_EQ(app->right()->selection(), QSet<QString>{o}); // Escape was no deselect of the files
+
+    press(QKeySequence(Qt::CTRL | Qt::Key_F6));
+    ASSERT_TRUE(name->hasFocus());
+    QTest::keyClicks(name, "p/q.txt");
+    press(QKeySequence(Qt::Key_Return));
+    EXPECT_TRUE(QFile::exists(made));
+    EXPECT_EQ(name->text(), "p:q.txt");
+    EXPECT_TRUE(window->paneArea()->hasFocus());
+    press(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(o) && !QFile::exists(made) && !app->jobs().progress(), 5000);
+
+    app->right()->setSelection({o});
+    QTRY_VERIFY_WITH_TIMEOUT(inspector->form() && inspector->form()->state()->path() == o, 5000);
+    press(QKeySequence(Qt::CTRL | Qt::Key_F6));
+    name = inspector->form()->nameField();
+    ASSERT_TRUE(name->hasFocus());
+    QTest::keyClicks(name, "never.txt");
+    monitor.reset();
+    window.reset();
+    EXPECT_FALSE(app->toast() && app->toast()->text.contains("never.txt")) << qPrintable(app->toast()->text);
+    EXPECT_TRUE(QFile::exists(o));
 }
 
 // Keys act on what has the focus. On a sidebar row or a toolbar button the keys of the commands on the

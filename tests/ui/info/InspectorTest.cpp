@@ -6,6 +6,8 @@
 #include "core/model/PaneModel.h"
 #include "core/model/SizeWalk.h"
 #include "core/model/TabGroup.h"
+#include "core/model/Tags.h"
+#include "platform/Xattr.h"
 #include "ui/inspector/FileInfoAppSection.h"
 #include "ui/inspector/FileInfoForm.h"
 #include "ui/inspector/InfoSheet.h"
@@ -23,6 +25,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -247,6 +250,24 @@ TEST_F(Inspector, TypedNameSurvivesReloads) {
     EXPECT_EQ(form.nameField()->text(), typed);
     QTest::keyClick(form.nameField(), Qt::Key_Return);
     QTRY_VERIFY(form.state()->path().endsWith(typed));
+
+    // A name the rename changed shows as it was made, though the field keeps the keys.
+    form.nameField()->selectAll();
+    QTest::keyClicks(form.nameField(), QStringLiteral("p/q.txt"));
+    QTest::keyClick(form.nameField(), Qt::Key_Return);
+    QTRY_COMPARE(form.state()->path(), at("p:q.txt"));
+    EXPECT_EQ(form.nameField()->text(), QStringLiteral("p:q.txt"));
+
+    // Escape takes back what was typed and ends the edit.
+    QSignalSpy ended(&form, &FileInfoForm::editEnded);
+    QTest::keyClicks(form.nameField(), QStringLiteral("zz"));
+    QTest::keyClick(form.nameField(), Qt::Key_Escape);
+    EXPECT_EQ(form.nameField()->text(), QStringLiteral("p:q.txt"));
+    EXPECT_EQ(form.state()->nameText(), QStringLiteral("p:q.txt"));
+    EXPECT_EQ(ended.size(), 1);
+    QTest::keyClick(form.nameField(), Qt::Key_Return);
+    EXPECT_EQ(ended.size(), 2);
+    EXPECT_TRUE(QFileInfo::exists(at("p:q.txt")));
 }
 
 // The column renames from its own field while the panes follow the rename and it follows their
@@ -277,11 +298,40 @@ TEST_F(Inspector, RenamesFromItsOwnFieldWhileThePanesFollow) {
     EXPECT_TRUE(QFileInfo::exists(at("e.txt")));
     EXPECT_EQ(view.form()->state()->path(), at("e.txt"));
 
+    // Left by a click elsewhere: applied as by Tab.
+    view.resize(320, 500);
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    form = view.form();
+    QTRY_VERIFY(form->state()->loaded());
+    form->nameField()->setFocus(Qt::OtherFocusReason);
+    form->nameField()->selectAll();
+    QTest::keyClicks(form->nameField(), QStringLiteral("g.txt"));
+    view.ensureWidgetVisible(form->commentEditor());
+    QTest::mouseClick(form->commentEditor()->viewport(), Qt::LeftButton);
+    ASSERT_TRUE(form->commentEditor()->hasFocus());
+    EXPECT_TRUE(QFileInfo::exists(at("g.txt")));
+    EXPECT_EQ(view.form()->state()->path(), at("g.txt"));
+
+    // Tags typed and left by Tab are written as by Enter.
+    if (Xattr::set(at("c.txt"), QStringLiteral("user.probe"), "1") == 0) {
+        form->tagsField()->setFocus(Qt::OtherFocusReason);
+        QTest::keyClicks(form->tagsField(), QStringLiteral("Blau"));
+        QTest::keyClick(form->tagsField(), Qt::Key_Tab);
+        EXPECT_FALSE(form->tagsField()->hasFocus());
+        EXPECT_EQ(FileOps::tags(at("g.txt")), QStringList{"Blau"});
+    }
+
+    // What is left typed when another item is shown is said.
     emit view.form()->nameField()->textEdited(QStringLiteral("f.txt"));
     pane()->setSelection({at("b.txt")});
     QTRY_VERIFY(app->toast() &&
                 app->toast()->text == LF("Der neue Name „%@“ wurde nicht übernommen.", "f.txt"));
     EXPECT_FALSE(QFileInfo::exists(at("f.txt")));
+    QTRY_VERIFY(view.form()->state()->loaded());
+    emit view.form()->tagsField()->textEdited(QStringLiteral("Grün"));
+    pane()->setSelection({at("c.txt")});
+    QTRY_VERIFY(app->toast() && app->toast()->text == LF("Die Tags „%@“ wurden nicht übernommen.", "Grün"));
 }
 
 TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
@@ -295,6 +345,22 @@ TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
         if (b->text() == L("Fertig")) done = b;
     ASSERT_TRUE(done);
     EXPECT_TRUE(done->isDefault());
+
+    // Escape in the name field takes back a typed name and leaves the sheet open; with nothing typed it
+    // closes the sheet.
+    sheet.show();
+    sheet.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    QTRY_VERIFY(sheet.form()->state()->loaded());
+    QLineEdit *name = sheet.form()->nameField();
+    name->setFocus(Qt::OtherFocusReason);
+    QTest::keyClicks(name, QStringLiteral("zz"));
+    QTest::keyClick(name, Qt::Key_Escape);
+    EXPECT_TRUE(sheet.isVisible());
+    EXPECT_EQ(name->text(), QStringLiteral("a.txt"));
+    QTest::keyClick(name, Qt::Key_Escape);
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_TRUE(QFileInfo::exists(at("a.txt")));
 }
 
 // Opened over a window at the largest text size, the sheet's form is built at that size.
