@@ -22,7 +22,7 @@ std::optional<QString> profileDescription(const void *icc, size_t size) {
 namespace {
 
 // libheif refuses a picture declared wider or taller than this as it reads the boxes (its own default,
-// held to here); no pixels are ever decoded.
+// held to here).
 constexpr int kMaxSide = 32768;
 // No real profile comes near this; a larger one is not loaded.
 constexpr size_t kMaxProfile = 4 << 20;
@@ -31,11 +31,7 @@ constexpr size_t kMaxExif = 1 << 20;
 
 // The open file as libheif reads it: by offset, never past the size it had when we looked, so that a file
 // still growing reads as the part that was there.
-struct Source {
-    int fd;
-    int64_t size;
-    int64_t at = 0;
-};
+using Source = HeifFile::Source;
 
 int64_t position(void *source) {
     return static_cast<Source *>(source)->at;
@@ -125,44 +121,53 @@ std::optional<IsoBox> isoChild(int fd, const IsoBox &within, int64_t at, const c
     return std::nullopt;
 }
 
-std::optional<ImageHeader> heifHeader(int fd) {
+std::unique_ptr<HeifFile> openHeif(int fd) {
     // The file type box, which names the brands, comes first; a file without one is no picture of ours.
     unsigned char head[512];
     const ssize_t got = ::pread(fd, head, sizeof head, 0);
     // Image sequences are "yes, unsupported", and still hold a picture the library reads the size of.
-    if (got < 12) return std::nullopt;
+    if (got < 12) return nullptr;
     const heif_filetype_result kind = heif_check_filetype(head, int(got));
-    if (kind != heif_filetype_yes_supported && kind != heif_filetype_yes_unsupported) return std::nullopt;
+    if (kind != heif_filetype_yes_supported && kind != heif_filetype_yes_unsupported) return nullptr;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) return std::nullopt;
+    if (::fstat(fd, &st) != 0) return nullptr;
 
     static const bool ready = heif_init(nullptr).code == heif_error_Ok;
-    if (!ready) return std::nullopt;
-    const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
-                                                                              heif_context_free);
-    if (!context) return std::nullopt;
-    heif_context_set_maximum_image_size_limit(context.get(), kMaxSide);
-    heif_context_set_max_decoding_threads(context.get(), 0);
+    if (!ready) return nullptr;
+    auto file = std::make_unique<HeifFile>();
+    file->source = Source{fd, int64_t(st.st_size)};
+    file->context.reset(heif_context_alloc());
+    if (!file->context) return nullptr;
+    heif_context_set_maximum_image_size_limit(file->context.get(), kMaxSide);
+    heif_context_set_max_decoding_threads(file->context.get(), 0);
     static const heif_reader reader{1, position, readBytes, seekTo, waitFor};
-    Source source{fd, int64_t(st.st_size)};
-    if (heif_context_read_from_reader(context.get(), &reader, &source, nullptr).code != heif_error_Ok)
-        return std::nullopt;
+    if (heif_context_read_from_reader(file->context.get(), &reader, &file->source, nullptr).code !=
+        heif_error_Ok)
+        return nullptr;
     heif_image_handle *raw = nullptr;
-    if (heif_context_get_primary_image_handle(context.get(), &raw).code != heif_error_Ok || !raw)
-        return std::nullopt;
-    const std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> image(
-        raw, heif_image_handle_release);
+    if (heif_context_get_primary_image_handle(file->context.get(), &raw).code != heif_error_Ok || !raw)
+        return nullptr;
+    file->image.reset(raw);
+    const int w = heif_image_handle_get_width(raw), h = heif_image_handle_get_height(raw);
+    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return nullptr;
+    return file;
+}
+
+std::optional<ImageHeader> heifHeader(int fd) {
+    const std::unique_ptr<HeifFile> file = openHeif(fd);
+    if (!file) return std::nullopt;
+    heif_image_handle *const image = file->image.get();
+    const Source &source = file->source;
 
     ImageHeader h;
-    h.size = QSize(heif_image_handle_get_width(image.get()), heif_image_handle_get_height(image.get()));
-    if (h.size.isEmpty() || h.size.width() > kMaxSide || h.size.height() > kMaxSide) return std::nullopt;
+    h.size = QSize(heif_image_handle_get_width(image), heif_image_handle_get_height(image));
     // The Exif item comes with the offset of its TIFF header, after which exiv2 reads it.
     heif_item_id exifId = 0;
-    if (heif_image_handle_get_list_of_metadata_block_IDs(image.get(), "Exif", &exifId, 1) == 1) {
-        const size_t size = heif_image_handle_get_metadata_size(image.get(), exifId);
+    if (heif_image_handle_get_list_of_metadata_block_IDs(image, "Exif", &exifId, 1) == 1) {
+        const size_t size = heif_image_handle_get_metadata_size(image, exifId);
         if (size > 4 && size <= kMaxExif) {
             QByteArray exif(qsizetype(size), '\0');
-            if (heif_image_handle_get_metadata(image.get(), exifId, exif.data()).code == heif_error_Ok) {
+            if (heif_image_handle_get_metadata(image, exifId, exif.data()).code == heif_error_Ok) {
                 const uint64_t offset = be(reinterpret_cast<const unsigned char *>(exif.constData()), 4);
                 if (offset < size - 4) h.exif = exif.mid(qsizetype(4 + offset));
                 if (h.exif.startsWith(QByteArrayView("Exif\0\0", 6))) h.exif.remove(0, 6);
@@ -172,12 +177,12 @@ std::optional<ImageHeader> heifHeader(int fd) {
     // The name of the profile where there is one, as the other formats show theirs; else grey or RGB by
     // the channels. The coding parameters (nclx) tell no more.
     if (grey(fd, source.size)) h.model = QStringLiteral("Gray");
-    const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(image.get());
+    const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(image);
     if (profile == heif_color_profile_type_rICC || profile == heif_color_profile_type_prof) {
-        const size_t size = heif_image_handle_get_raw_color_profile_size(image.get());
+        const size_t size = heif_image_handle_get_raw_color_profile_size(image);
         if (size == 0 || size > kMaxProfile) return h;
         QByteArray icc(qsizetype(size), '\0');
-        if (heif_image_handle_get_raw_color_profile(image.get(), icc.data()).code == heif_error_Ok)
+        if (heif_image_handle_get_raw_color_profile(image, icc.data()).code == heif_error_Ok)
             if (const auto name = profileDescription(icc.constData(), size)) h.model = name;
     }
     return h;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <libheif/heif.h>
+#include <memory>
 #include <optional>
 
 // What an image's header says of it, read without decoding any pixels.
@@ -18,6 +20,22 @@ struct ImageHeader {
 // The description an ICC profile gives itself; empty when it has none, nothing when the profile cannot
 // be read.
 std::optional<QString> profileDescription(const void *icc, size_t size);
+
+// A HEIF or AVIF file as libheif reads it, by offset from the open file and never past the size it had
+// when it was opened: its primary picture, whose sides are at most 32768.
+struct HeifFile {
+    struct Source {
+        int fd = -1;
+        int64_t size = 0;
+        int64_t at = 0;
+    };
+    Source source;
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> context{nullptr, heif_context_free};
+    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> image{nullptr,
+                                                                                   heif_image_handle_release};
+};
+// Nothing for any other file or one the library refuses.
+std::unique_ptr<HeifFile> openHeif(int fd);
 
 // A HEIF or AVIF picture's size (as shown, after its turns and crops), colour space and Exif, from the
 // boxes alone; nothing for any other file or one the library refuses.

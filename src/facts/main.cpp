@@ -1,7 +1,9 @@
 // kestrin-facts: reads the content facts of one file and prints them for the app; or, with --render,
-// draws the pages of a PDF as raw pictures. Run by the app in a process of its own under time and memory
-// limits, so that a library meeting a hostile file can only end this process.
+// draws the pages of a PDF as raw pictures, with --picture a HEIF or AVIF photo. Run by the app in a process
+// of its own under time and memory limits, so that a library meeting a hostile file can only end this
+// process.
 #include "facts/PdfRender.h"
+#include "facts/PictureRender.h"
 #include "facts/Rows.h"
 
 #include <QCoreApplication>
@@ -83,7 +85,8 @@ bool answer(const Rows &rows) {
 
 int usage() {
     std::fputs("usage: kestrin-facts [--] FILE\n"
-               "       kestrin-facts --render WIDTH HEIGHT PAGES [--] FILE\n",
+               "       kestrin-facts --render WIDTH HEIGHT PAGES [--] FILE\n"
+               "       kestrin-facts --picture WIDTH HEIGHT [--] FILE\n",
                stderr);
     return 2;
 }
@@ -138,15 +141,17 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool render = !args.isEmpty() && args.first() == u"--render";
+    const bool picture = !args.isEmpty() && args.first() == u"--picture";
     PdfRender::Request request;
-    if (render) {
-        if (args.size() < 5) return usage();
-        bool ok[3] = {};
+    if (render || picture) {
+        const int numbers = render ? 3 : 2;
+        if (args.size() < numbers + 2) return usage();
+        bool ok[3] = {true, true, true};
         request.width = args[1].toInt(&ok[0]);
         request.height = args[2].toInt(&ok[1]);
-        request.pages = args[3].toInt(&ok[2]);
+        if (render) request.pages = args[3].toInt(&ok[2]);
         if (!ok[0] || !ok[1] || !ok[2]) return usage();
-        args = args.mid(4);
+        args = args.mid(numbers + 1);
     }
     if (!args.isEmpty() && args.first() == u"--") args.removeFirst();
     if (args.size() != 1) return usage();
@@ -156,6 +161,13 @@ int main(int argc, char **argv) {
     const int fd = openRegular(path.constData());
     if (fd < 0) return 0; // nothing to say about it
     if (render) return PdfRender::run(fd, request) ? 0 : 1;
+    if (picture) {
+        try {
+            return PictureRender::run(fd, request.width, request.height) ? 0 : 1;
+        } catch (...) { // out of memory under our limit, or a library giving up its own way
+            return 1;
+        }
+    }
 
     reserve = new char[1 << 20];
     std::set_new_handler([] {

@@ -1,6 +1,7 @@
 #include "ui/app/AppChooser.h"
 
 #include "core/localisation/Lang.h"
+#include "ui/app/ChooserLook.h"
 
 #include <QFileDialog>
 #include <QMenu>
@@ -17,12 +18,12 @@ void chooseApplications(QWidget *parent, const QString &title, const QString &di
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setFileMode(many ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog->setNameFilter(QStringLiteral("*.desktop"));
-    dialog->setDirectory(directory);
-    dialog->setLabelText(QFileDialog::Accept, L("Öffnen"));
+    dialog->setDirectory(ChooserLook::startFolder(directory));
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
         done(result == QDialog::Accepted ? dialog->selectedFiles() : QStringList());
     });
     dialog->open();
+    ChooserLook::fit(dialog, ChooserLook::Kind::files, L("Öffnen"));
 }

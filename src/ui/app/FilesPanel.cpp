@@ -1,4 +1,5 @@
 #include "ui/app/FilesPanel.h"
+#include "ui/app/ChooserLook.h"
 
 #include <QAbstractItemView>
 #include <QFileSystemModel>
@@ -10,7 +11,7 @@ FilesPanel::FilesPanel(QWidget *parent, const FilesQuestion &q) : QFileDialog(pa
     setOption(QFileDialog::DontUseNativeDialog, true);
     setFileMode(QFileDialog::ExistingFiles);
     setLabelText(QFileDialog::Accept, q.prompt);
-    if (!q.directory.isEmpty()) setDirectory(q.directory);
+    setDirectory(ChooserLook::startFolder(q.directory));
     // Folders count as choices too: both views select several entries of either kind.
     for (QAbstractItemView *view : findChildren<QAbstractItemView *>())
         if (view->objectName() == u"listView" || view->objectName() == u"treeView")
@@ -66,5 +67,6 @@ FilesPanel *FilesPanel::open(QWidget *parent, const FilesQuestion &q, Dialogs::F
         done(paths.isEmpty() ? std::nullopt : std::optional<QStringList>(paths));
     });
     panel->QDialog::open();
+    ChooserLook::fit(panel, ChooserLook::Kind::files, q.prompt); // once it has the window's text size
     return panel;
 }

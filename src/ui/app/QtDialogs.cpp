@@ -1,26 +1,22 @@
 #include "ui/app/QtDialogs.h"
+#include "ui/app/ChooserLook.h"
 #include "ui/app/FilesPanel.h"
 
 #include "core/localisation/Lang.h"
-#include "ui/style/ScreenFit.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFontInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHash>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QSplitter>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <array>
@@ -160,43 +156,6 @@ void putQuestionOnTop(QFileDialog *dialog, const QString &message) {
     grid->addWidget(question, 0, 0, 1, std::max(1, grid->columnCount()));
 }
 
-// Qt's chooser speaks of directories ("Verzeichnis", "Katalog") where everything else here says folder,
-// and lists a size and a type that say nothing about folders: our word, the names and dates alone. The
-// dialog and its side list grow with the text, so that neither cuts a name at the largest size.
-void fitFolderChooser(QFileDialog *dialog) {
-    dialog->setLabelText(QFileDialog::FileName, L("Ordner:"));
-    dialog->setLabelText(QFileDialog::LookIn, L("Suchen in:"));
-    dialog->setLabelText(QFileDialog::Reject, L("Abbrechen"));
-    for (const char *name : {"fileTypeLabel", "fileTypeCombo"})
-        if (auto *w = dialog->findChild<QWidget *>(QLatin1String(name))) w->hide();
-    if (auto *up = dialog->findChild<QWidget *>(QStringLiteral("toParentButton")))
-        up->setToolTip(L("Übergeordneter Ordner"));
-    if (auto *make = dialog->findChild<QWidget *>(QStringLiteral("newFolderButton")))
-        make->setToolTip(L("Neuer Ordner"));
-    if (auto *tree = dialog->findChild<QTreeView *>(QStringLiteral("treeView"))) {
-        // Qt keeps the columns' state for its next chooser, which may be one for files: given back at the
-        // end.
-        QHeaderView *header = tree->header();
-        QObject::connect(dialog, &QDialog::finished, header,
-                         [header, before = header->saveState()] { header->restoreState(before); });
-        tree->hideColumn(1); // size
-        tree->hideColumn(2); // type
-        header->setStretchLastSection(false);
-        header->setSectionResizeMode(0, QHeaderView::Stretch);
-        header->setSectionResizeMode(3, QHeaderView::ResizeToContents);
-    }
-    const int px = QFontInfo(dialog->font()).pixelSize();
-    dialog->resize(dialog->size().expandedTo(QSize(ScreenFit::width(px * 48), ScreenFit::height(px * 30))));
-    dialog->layout()->activate();
-    auto *side = dialog->findChild<QAbstractItemView *>(QStringLiteral("sidebar"));
-    auto *split = dialog->findChild<QSplitter *>(QStringLiteral("splitter"));
-    if (side && split && split->count() == 2) {
-        const int wanted = side->sizeHintForColumn(0) + 2 * side->frameWidth() + px;
-        const int room = std::min(wanted, split->width() / 3);
-        split->setSizes({room, split->width() - room});
-    }
-}
-
 void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done) {
     auto *dialog = new QFileDialog(parent, q.message);
     // Our own widgets, so the question can stand inside the dialog and not only in its caption, which
@@ -204,15 +163,14 @@ void openFolder(QWidget *parent, const FolderQuestion &q, Dialogs::TextDone done
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
-    dialog->setLabelText(QFileDialog::Accept, q.prompt);
-    if (!q.directory.isEmpty()) dialog->setDirectory(q.directory);
+    dialog->setDirectory(ChooserLook::startFolder(q.directory));
     putQuestionOnTop(dialog, q.message);
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
         const QString dir = result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
         done(dir.isEmpty() ? std::nullopt : std::optional<QString>(dir));
     });
     openWindowModal(dialog);
-    fitFolderChooser(dialog); // once it has the window's text size
+    ChooserLook::fit(dialog, ChooserLook::Kind::folders, q.prompt); // once it has the window's text size
 }
 
 void openFile(QWidget *parent, const FileQuestion &q, Dialogs::TextDone done) {
@@ -220,7 +178,8 @@ void openFile(QWidget *parent, const FileQuestion &q, Dialogs::TextDone done) {
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setAcceptMode(q.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setFileMode(q.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog->setLabelText(QFileDialog::Accept, q.prompt);
+    // Not where the program was started from, which is the root for a program started by the desktop.
+    dialog->setDirectory(ChooserLook::startFolder({}));
     if (!q.nameFilters.isEmpty()) dialog->setNameFilters(q.nameFilters);
     if (q.save) {
         dialog->setDefaultSuffix(QStringLiteral("plist"));
@@ -232,6 +191,7 @@ void openFile(QWidget *parent, const FileQuestion &q, Dialogs::TextDone done) {
         done(file.isEmpty() ? std::nullopt : std::optional<QString>(file));
     });
     openWindowModal(dialog);
+    ChooserLook::fit(dialog, ChooserLook::Kind::files, q.prompt);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "platform/DisplayFile.h"
 #include "platform/Posix.h"
+#include "ui/panecontent/HeifPicture.h"
 #include "ui/panecontent/PdfPages.h"
 
 #include <QFile>
@@ -19,6 +20,7 @@ namespace PreviewContent {
 namespace {
 
 bool isImage(const QMimeType &mime) {
+    if (HeifPicture::handles(mime)) return true;
     static const QList<QByteArray> types = QImageReader::supportedMimeTypes();
     if (types.contains(mime.name().toLatin1())) return true;
     for (const QString &parent : mime.allAncestors())
@@ -36,7 +38,22 @@ QSize box(const QSize &target) {
     return t.boundedTo(QSize(kLargest, kLargest));
 }
 
-bool loadImage(const Posix::DisplayFile &file, const QString &path, const QSize &target, Result &out) {
+// By the name, else by the content.
+QMimeType typeOf(const Posix::DisplayFile &file, const QString &path) {
+    static const QMimeDatabase db;
+    QMimeType mime = db.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+    if (mime.isDefault() && file.size() > 0) mime = db.mimeTypeForData(file.read(4096));
+    return mime;
+}
+
+bool loadImage(const Posix::DisplayFile &file, const QString &path, const QSize &target,
+               const std::function<bool()> &cancelled, Result &out) {
+    if (HeifPicture::handles(typeOf(file, path))) {
+        const QImage photo = HeifPicture::render(path, box(target), kPdfBudgetMs, cancelled);
+        if (photo.isNull()) return false;
+        out.images = {photo};
+        return true;
+    }
     // From the descriptor that was checked, never from the name again.
     QFile device;
     if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return false;
@@ -70,9 +87,7 @@ std::function<void(const QString &)> g_checkedHook;
 Kind kindOf(const Posix::DisplayFile &file, const QString &path) {
     if (!file.isOpen()) return Kind::facts;
     const qint64 size = file.size();
-    static const QMimeDatabase db;
-    QMimeType mime = db.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
-    if (mime.isDefault() && size > 0) mime = db.mimeTypeForData(file.read(4096));
+    const QMimeType mime = typeOf(file, path);
     if (isImage(mime)) return size <= kFileBytes ? Kind::image : Kind::facts;
     if (mime.name() == u"application/pdf") return size <= kFileBytes ? Kind::pdf : Kind::facts;
     if (size == 0 || mime.inherits(QStringLiteral("text/plain"))) return Kind::text;
@@ -150,7 +165,7 @@ Result load(const QString &path, const QSize &target, const std::function<bool()
     bool ok = true;
     switch (out.kind) {
     case Kind::image:
-        ok = loadImage(file, path, target, out);
+        ok = loadImage(file, path, target, cancelled, out);
         break;
     case Kind::pdf:
         ok = loadPdf(path, target, cancelled, out);

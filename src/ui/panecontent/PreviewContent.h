@@ -14,8 +14,9 @@
 class QThreadPool;
 
 // What the preview window shows of one file, read off the main thread. Everything read from the file is
-// bounded: images decode under an allocation limit and a pixel cap, PDFs show their first pages, text its
-// first mebibyte. Only regular files are opened (a FIFO or a device would block the reader).
+// bounded: images decode under an allocation limit and a pixel cap (HEIF and AVIF photos in our helper
+// program, as PDF pages), PDFs show their first pages, text its first mebibyte. Only regular files are opened
+// (a FIFO or a device would block the reader).
 namespace PreviewContent {
 
 enum class Kind { image, pdf, text, facts };
@@ -42,7 +43,7 @@ struct Result {
 Kind kindFor(const QString &path);
 // Reads the file for its viewer; falls back to facts when the viewer cannot show it (a PDF whose first
 // page does not draw within its budget too). target: the area the picture or each page is fitted into
-// (no upscaling of pictures). cancelled: polled while PDF pages draw; true stops the drawing.
+// (no upscaling of pictures). cancelled: polled while PDF pages or a photo draw; true stops the drawing.
 Result load(const QString &path, const QSize &target, const std::function<bool()> &cancelled = {});
 
 // Text with each line longer than kLinePiece characters going on in pieces of at most that many (never

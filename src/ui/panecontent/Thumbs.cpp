@@ -4,6 +4,7 @@
 #include "platform/DisplayFile.h"
 #include "platform/Posix.h"
 #include "platform/Xdg.h"
+#include "ui/panecontent/HeifPicture.h"
 #include "ui/panecontent/PdfPages.h"
 
 #include <QCache>
@@ -30,7 +31,7 @@ constexpr int pixelsPerPoint = 2;
 constexpr int largestSize = 4096;         // points; larger requests are refused rather than allocated
 constexpr int kAllocationMB = 256;        // what one decode may allocate
 constexpr qint64 kCachedBytes = 16 << 20; // a desktop thumbnail larger than this is none
-constexpr int pdfBudgetMs = 3000;         // a first page that takes longer to draw gets no thumbnail
+constexpr int drawBudgetMs = 3000;        // a first page or photo that takes longer to draw gets no thumbnail
 
 struct Waiter {
     QPointer<QObject> context;
@@ -76,11 +77,16 @@ bool isPdf(const QString &path) {
     return t.isValid() && (t.name() == u"application/pdf" || t.inherits(QStringLiteral("application/pdf")));
 }
 
-// Files we can make a picture of, by their name: the image formats Qt reads and PDF.
+bool isHeif(const QString &path) {
+    const QMimeType t = MimeKinds::typeForName(QFileInfo(path).fileName());
+    return t.isValid() && HeifPicture::handles(t);
+}
+
+// Files we can make a picture of, by their name: the image formats Qt reads, HEIF and AVIF, and PDF.
 bool hasPicture(const QString &path) {
     const QMimeType t = MimeKinds::typeForName(QFileInfo(path).fileName());
     if (!t.isValid()) return false;
-    if (t.name() == u"application/pdf") return true;
+    if (t.name() == u"application/pdf" || HeifPicture::handles(t)) return true;
     static const QSet<QByteArray> readable = [] {
         QSet<QByteArray> s;
         for (const QByteArray &m : QImageReader::supportedMimeTypes())
@@ -104,8 +110,13 @@ thread_local const std::function<bool()> *workCancelled = nullptr;
 QImage renderPdf(const QString &path, int px) {
     const std::function<bool()> none;
     const PdfPages::Pages pages =
-        PdfPages::render(path, QSize(px, px), 1, pdfBudgetMs, workCancelled ? *workCancelled : none);
+        PdfPages::render(path, QSize(px, px), 1, drawBudgetMs, workCancelled ? *workCancelled : none);
     return pages.images.value(0);
+}
+
+QImage renderHeif(const QString &path, int px) {
+    const std::function<bool()> none;
+    return HeifPicture::render(path, QSize(px, px), drawBudgetMs, workCancelled ? *workCancelled : none);
 }
 
 void deliver(const Key &key, const QString &text, const QImage &img) {
@@ -284,6 +295,7 @@ QImage decode(const QString &path, int px) {
     const Posix::DisplayFile file(path);
     if (!file.isOpen()) return {};
     if (isPdf(path)) return renderPdf(path, px);
+    if (isHeif(path)) return renderHeif(path, px);
     QFile device;
     if (!device.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return {};
     QImageReader reader(&device, QFileInfo(path).suffix().toLatin1());

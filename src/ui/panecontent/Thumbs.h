@@ -10,9 +10,10 @@
 #include <optional>
 
 // Preview images of files: the desktop's thumbnail cache (~/.cache/thumbnails) when it holds a valid one (of
-// any type), else a scaled decode of an image or the first page of a PDF, made in workers. Results are kept
-// in a cache bounded in bytes, keyed by path, requested size and the file's modification time and size, so a
-// changed file never shows its old picture. Main thread API; the decoding runs in a pool of its own.
+// any type), else a scaled decode of an image (HEIF and AVIF through our helper) or the first page of a PDF,
+// made in workers. Results are kept in a cache bounded in bytes, keyed by path, requested size and the file's
+// modification time and size, so a changed file never shows its old picture. Main thread API; the decoding
+// runs in a pool of its own.
 namespace Thumbs {
 
 // What one thumbnail is of. Two keys are equal only for the same file version at the same size.

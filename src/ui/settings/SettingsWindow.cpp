@@ -103,6 +103,14 @@ void SettingsWindow::focusPage() {
         if (page->isAncestorOf(w) && w->isVisibleTo(page) && w->isEnabled() &&
             (w->focusPolicy() & Qt::TabFocus) && (!first || above(w, first)))
             first = w;
+    // A row of choices is entered at its chosen one, as a group of radio buttons is: the ring on the
+    // first of them would point at a choice that was not made.
+    if (qobject_cast<ChoiceChip *>(first))
+        for (auto *chip : first->parentWidget()->findChildren<ChoiceChip *>(Qt::FindDirectChildrenOnly))
+            if (chip->selected() && chip->isVisibleTo(page) && chip->isEnabled()) {
+                first = chip;
+                break;
+            }
     if (first) first->setFocus(Qt::TabFocusReason);
 }
 

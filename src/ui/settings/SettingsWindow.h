@@ -29,7 +29,8 @@ protected:
 private:
     // Shows the page step pages on and gives the focus to its first control.
     void turnPage(int step);
-    // Gives the focus to the first control of the page shown (its help button comes last), marked.
+    // Gives the focus to the first control of the page shown (its help button comes last), marked; in a
+    // row of choices, to the chosen one.
     void focusPage();
     void rebuild();
     QPointer<AppState> m_app;

@@ -1,3 +1,8 @@
+#include "common/TestUtil.h"
+#include "core/localisation/Lang.h"
+#include "ui/app/AppChooser.h"
+#include "ui/app/ChooserLook.h"
+#include "ui/app/FilesPanel.h"
 #include "ui/app/QtDialogs.h"
 #include "ui/style/AppStyle.h"
 #include "ui/style/AppTheme.h"
@@ -6,6 +11,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
@@ -17,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 // The alert opens and ask() returns at once; the answer comes when a button is pressed, by its role.
@@ -220,4 +230,114 @@ TEST(QtAlert, TakesTheTextSizeOfItsWindow) {
     EXPECT_GE(controls, 6);
     box->reject();
     QTRY_VERIFY(answer);
+}
+
+namespace {
+
+// The chooser open now, once it shows what is in folder (rows of the given count).
+QFileDialog *openChooser(const QString &folder, int rows) {
+    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    if (!dialog) return nullptr;
+    auto *model = dialog->findChild<QFileSystemModel *>();
+    if (!model) return nullptr;
+    dialog->setDirectory(folder);
+    QTRY_VERIFY_WITH_TIMEOUT(model->rowCount(model->index(folder)) == rows, 5000);
+    return dialog;
+}
+
+} // namespace
+
+// Every chooser opens where it was asked to, else at home: never where the program was started from,
+// which is the root for a program the desktop starts, nor at the root when the folder asked for is gone.
+TEST(QtDialogs, ChoosersStartAtHomeOrTheFolderAsked) {
+    QTemporaryDir dir;
+    const QString home = QDir::homePath(), here = QDir::currentPath();
+    ASSERT_EQ(::chdir("/"), 0);
+    const auto back = qScopeGuard([&here] { (void)::chdir(here.toLocal8Bit().constData()); });
+    EXPECT_EQ(ChooserLook::startFolder(""), home);
+    EXPECT_EQ(ChooserLook::startFolder(dir.path() + "/weg/tiefer"), dir.path());
+    EXPECT_EQ(ChooserLook::startFolder(dir.path() + "/./"), dir.path());
+    EXPECT_EQ(ChooserLook::startFolder("/gibt-es-nicht"), home);
+    EXPECT_EQ(ChooserLook::startFolder("/"), "/");
+    EXPECT_EQ(ChooserLook::startFolder("relativ"), home);
+
+    Dialogs dialogs = makeQtDialogs(nullptr);
+    const auto shownAt = [](const char *what) {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog) return QStringLiteral("no chooser for ") + what;
+        const QString at = dialog->directory().absolutePath();
+        dialog->reject();
+        return at;
+    };
+    FileQuestion save;
+    save.save = true;
+    save.fileName = "Kestrin-Sicherung.plist";
+    dialogs.file(save, [](auto) {});
+    EXPECT_EQ(shownAt("saving"), home);
+    dialogs.file(FileQuestion{}, [](auto) {});
+    EXPECT_EQ(shownAt("opening"), home);
+    dialogs.folder(FolderQuestion{"?", "OK"}, [](auto) {});
+    EXPECT_EQ(shownAt("a folder"), home);
+    dialogs.folder(FolderQuestion{"?", "OK", dir.path() + "/weg"}, [](auto) {});
+    EXPECT_EQ(shownAt("a folder gone"), dir.path());
+    FilesQuestion files;
+    dialogs.files(files, [](auto) {});
+    EXPECT_EQ(shownAt("files"), home);
+    chooseApplications(nullptr, "?", dir.path(), false, [](auto) {});
+    EXPECT_EQ(shownAt("an application"), dir.path());
+}
+
+// In Thai, which Qt has no words of its own for, every chooser speaks the language, and each of its columns
+// shows its title and what is in it whole.
+TEST(QtDialogs, ChoosersSpeakThaiWithColumnsWhole) {
+    TestUtil::LanguageScope thai(AppLanguage::th);
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir("โฟลเดอร์ภาพถ่าย");
+    TestUtil::writeFile(dir.path() + "/การตั้งค่าของฉัน.plist", QByteArray(123456, 'x'));
+    Dialogs dialogs = makeQtDialogs(nullptr);
+    const QStringList english{"Cancel",      "&Cancel",        "Look in:",     "File name:",
+                              "File &name:", "Files of type:", "Directory:",   "Name",
+                              "Size",        "Type",           "Date Modified"};
+    const auto check = [&](const char *what, const QString &fileName, int rows) {
+        SCOPED_TRACE(what);
+        QFileDialog *dialog = openChooser(dir.path(), rows);
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(dialog->labelText(QFileDialog::LookIn), L("Suchen in:"));
+        EXPECT_EQ(dialog->labelText(QFileDialog::FileName), fileName);
+        EXPECT_EQ(dialog->labelText(QFileDialog::FileType), L("Dateityp:"));
+        EXPECT_EQ(dialog->labelText(QFileDialog::Reject), L("Abbrechen"));
+        for (const QWidget *part : dialog->findChildren<QWidget *>()) {
+            const QString text = part->property("text").toString();
+            EXPECT_FALSE(part->isVisible() && english.contains(text)) << qPrintable(text);
+        }
+        auto *tree = dialog->findChild<QTreeView *>("treeView");
+        ASSERT_TRUE(tree && tree->isVisible());
+        QHeaderView *header = tree->header();
+        const auto whole = [&] {
+            int columns = 0;
+            for (int c = 0; c < header->count(); ++c) {
+                if (header->isSectionHidden(c)) continue;
+                if (header->sectionSize(c) < std::max(header->sectionSizeHint(c), tree->sizeHintForColumn(c)))
+                    return false;
+                columns += header->sectionSize(c);
+            }
+            return columns <= tree->viewport()->width();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(whole(), 2000);
+        for (int c = 0; c < header->count(); ++c)
+            if (!header->isSectionHidden(c))
+                EXPECT_FALSE(english.contains(tree->model()->headerData(c, Qt::Horizontal).toString()));
+        dialog->reject();
+    };
+    FileQuestion save;
+    save.save = true;
+    save.prompt = L("Sichern");
+    save.fileName = "Kestrin.plist";
+    save.nameFilters = {"*.plist"};
+    dialogs.file(save, [](auto) {});
+    check("saving", L("Dateiname:"), 2);
+    dialogs.folder(FolderQuestion{"?", L("Wählen …")}, [](auto) {});
+    check("a folder", L("Ordner:"), 1);
+    dialogs.files(FilesQuestion{}, [](auto) {});
+    check("files", L("Dateiname:"), 2);
 }

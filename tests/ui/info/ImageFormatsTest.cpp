@@ -4,6 +4,9 @@
 #include "common/TestUtil.h"
 #include "core/localisation/FileFmt.h"
 #include "core/model/FullDetails.h"
+#include "ui/panecontent/HeifPicture.h"
+#include "ui/panecontent/PreviewContent.h"
+#include "ui/panecontent/Thumbs.h"
 
 #include <QColorSpace>
 #include <QImage>
@@ -275,4 +278,46 @@ TEST_F(ImageFormats, TurnedPhotosGiveTheShownSize) {
         heif(heif_compression_HEVC, 200, 150, Look::colour, {}, {}, heif_orientation_rotate_90_cw);
     if (heic.isEmpty()) GTEST_SKIP() << "libheif has no HEVC encoder here";
     EXPECT_EQ(rowsOf(write("hoch.heic", heic)).value(0), "Auflösung=150×200");
+}
+
+// HEIF and AVIF photos get a thumbnail and a preview picture as JPEGs do: as they are shown, in their
+// colours, their transparency kept, never enlarged. A photo cut short gets none, and the helper's answer
+// passes only as one picture within the box asked for.
+TEST_F(ImageFormats, HeicAndAvifGetThumbnailAndPreview) {
+    const QByteArray heic =
+        heif(heif_compression_HEVC, 200, 150, Look::colour, {}, {}, heif_orientation_rotate_90_cw);
+    if (heic.isEmpty()) GTEST_SKIP() << "libheif has no HEVC encoder here";
+    const QString photo = write("foto.heic", heic);
+    const QImage thumb = Thumbs::decode(photo, 64);
+    ASSERT_EQ(thumb.size(), QSize(48, 64));
+    // Its planes are all 100: one colour throughout, a green, not a grey.
+    const QColor colour = thumb.pixelColor(24, 32);
+    EXPECT_GT(colour.green(), colour.red() + 30);
+    EXPECT_GT(colour.green(), colour.blue() + 30);
+    EXPECT_EQ(thumb.pixelColor(0, 0), colour);
+    const PreviewContent::Result preview = PreviewContent::load(photo, QSize(800, 800));
+    EXPECT_EQ(preview.kind, PreviewContent::Kind::image);
+    ASSERT_EQ(preview.images.size(), 1);
+    EXPECT_EQ(preview.images[0].size(), QSize(150, 200));
+    EXPECT_EQ(preview.images[0].pixelColor(149, 199), colour);
+
+    const QImage veiled =
+        Thumbs::decode(write("maske.heic", heif(heif_compression_HEVC, 64, 48, Look::colourWithAlpha)), 32);
+    ASSERT_EQ(veiled.size(), QSize(32, 24));
+    EXPECT_NEAR(qAlpha(veiled.pixel(16, 12)), 100, 2);
+
+    const QString cut = write("kurz.heic", heic.left(heic.size() / 2));
+    EXPECT_TRUE(Thumbs::decode(cut, 64).isNull());
+    EXPECT_EQ(PreviewContent::load(cut, QSize(800, 800)).kind, PreviewContent::Kind::facts);
+    const QByteArray answer = "KIMG 2 1\n" + QByteArray(8, '\x7f');
+    EXPECT_EQ(HeifPicture::parse(answer, QSize(2, 2)).size(), QSize(2, 1));
+    EXPECT_TRUE(HeifPicture::parse(answer, QSize(1, 2)).isNull());
+    EXPECT_TRUE(HeifPicture::parse(answer.chopped(1), QSize(2, 2)).isNull());
+    EXPECT_TRUE(HeifPicture::parse(answer + "x", QSize(2, 2)).isNull());
+
+    const QByteArray avif = heif(heif_compression_AV1, 40, 30);
+    if (avif.isEmpty()) GTEST_SKIP() << "libheif has no AV1 encoder here";
+    const QString picture = write("bild.avif", avif);
+    EXPECT_EQ(Thumbs::decode(picture, 16).size(), QSize(16, 12));
+    EXPECT_EQ(PreviewContent::load(picture, QSize(800, 800)).images.value(0).size(), QSize(40, 30));
 }

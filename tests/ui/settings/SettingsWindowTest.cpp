@@ -488,7 +488,7 @@ TEST_F(SettingsWindowTest, PagesTurnByKeysAndFollowTheirTabs) {
 
 // A click gives the keys to the control clicked; a click on text or the background takes them from the
 // control that had them, so that Space never acts on a control the mouse did not touch. After a language
-// switch the chip chosen keeps the keys; switched from elsewhere, the top control takes them.
+// switch the chip chosen keeps the keys; switched from elsewhere, the top row takes them at its choice.
 TEST_F(SettingsWindowTest, AClickTakesTheKeysWithIt) {
     LanguageScope en(AppLanguage::en);
     AppState app;
@@ -497,7 +497,7 @@ TEST_F(SettingsWindowTest, AClickTakesTheKeysWithIt) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
     auto *top = qobject_cast<ChoiceChip *>(QApplication::focusWidget());
     ASSERT_TRUE(top);
-    EXPECT_EQ(top->key(), "Deutsch");
+    EXPECT_EQ(top->key(), "English");
     ChoiceChip *home = chip(settings->view(), "Benutzerordner");
     QTest::mouseClick(home, Qt::LeftButton);
     EXPECT_TRUE(home->hasFocus());
@@ -532,7 +532,24 @@ TEST_F(SettingsWindowTest, AClickTakesTheKeysWithIt) {
     QTRY_VERIFY(!old);
     auto *first = qobject_cast<ChoiceChip *>(QApplication::focusWidget());
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->key(), "Deutsch");
+    EXPECT_EQ(first->key(), "English");
     settings->close();
     QTRY_VERIFY(!settings);
+}
+
+// Opened in any language, the ring stands on the chosen language, never on the first of the row.
+TEST_F(SettingsWindowTest, TheLanguageRowIsEnteredAtTheChosenOne) {
+    for (AppLanguage lang : AppLanguages::allCases) {
+        LanguageScope scope(lang);
+        AppState app;
+        app.settings().setLanguage(lang);
+        QPointer<SettingsWindow> settings = SettingsWindow::open(&app);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+        auto *focus = qobject_cast<ChoiceChip *>(QApplication::focusWidget());
+        ASSERT_TRUE(focus) << AppLanguages::rawValue(lang).toStdString();
+        EXPECT_EQ(focus->key(), AppLanguages::nativeName(lang));
+        EXPECT_TRUE(focus->selected());
+        settings->close();
+        QTRY_VERIFY(!settings);
+    }
 }
