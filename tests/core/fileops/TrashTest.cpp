@@ -166,6 +166,18 @@ TEST_F(TrashOps, TheTrashsOwnFoldersAndItemsAreNeverTrashed) {
         EXPECT_TRUE(g.partOfTrash);
     EXPECT_EQ(names(homeFiles()), QStringList({"a", "b", "d"}));
     EXPECT_EQ(names(homeInfo()).size(), 3);
+
+    // The home reached through a link: its Trash's items are refused by what they are, also under the
+    // real path, which the path of the home trash does not begin with; an item beside them still goes.
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    ASSERT_TRUE(QFile::link(QString::fromUtf8(data), path("linked-data")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path("linked-data")));
+    const auto back = qScopeGuard([&] { qputenv("XDG_DATA_HOME", data); });
+    const QStringList real{entry, inside, homeInfo().replace(path("linked-data"), QString::fromUtf8(data))};
+    EXPECT_EQ(FileOps::trash(FileOps::unlisted(real + QStringList{file("c", "c")})).done, 1);
+    for (const Trash::Result &g : trashGroup(real))
+        EXPECT_TRUE(g.partOfTrash);
+    EXPECT_EQ(names(homeFiles()), QStringList({"a", "b", "c", "d"}));
 }
 
 // The grouped steps, a fault put in at each: an item goes only once its record and its info file are on
@@ -327,12 +339,32 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     ::close(linked);
     for (const QByteArray n : {"f.txt", "g.txt"})
         EXPECT_TRUE(TestUtil::readFile(own + "/info/" + n + ".trashinfo").contains("\nPath=sub/" + n));
+    // The volume's top itself reached through a link: the Trash is named by its real path, the record
+    // relative to the real top.
+    ASSERT_TRUE(QFile::link(vol.path(), path("tovolume")));
+    file("tovolume/sub/h.txt", "h");
+    file("tovolume/sub/i.txt", "i");
+    EXPECT_EQ(FileOps::trash(FileOps::unlisted({path("tovolume/sub/h.txt")})).moved.value(0).inTrash,
+              own + "/files/h.txt");
+    EXPECT_EQ(trashGroup({path("tovolume/sub/i.txt")}).value(0).inTrash, own + "/files/i.txt");
+    for (const QByteArray n : {"h.txt", "i.txt"})
+        EXPECT_TRUE(TestUtil::readFile(own + "/info/" + n + ".trashinfo").contains("\nPath=sub/" + n + '\n'));
+    // A folder named like a Trash below the top is an ordinary folder: it and what it holds go to the
+    // volume's Trash, by either road.
+    const QString lookalike = vol.path() + QString("/sub/.Trash-%1").arg(::getuid());
+    ASSERT_TRUE(TestUtil::writeFile(lookalike + "/files/s.txt", "s"));
+    ASSERT_TRUE(TestUtil::writeFile(lookalike + "/files/t.txt", "t"));
+    EXPECT_EQ(FileOps::trash(FileOps::unlisted({lookalike + "/files/s.txt"})).moved.value(0).inTrash,
+              own + "/files/s.txt");
+    EXPECT_EQ(trashGroup({lookalike + "/files/t.txt"}).value(0).inTrash, own + "/files/t.txt");
+    EXPECT_EQ(trashGroup({lookalike}).value(0).inTrash, own + QString("/files/.Trash-%1").arg(::getuid()));
 
     // A mount point, here a folder of this volume shown again, stays, and no Trash is made for it.
     QDir(own).removeRecursively();
     ASSERT_EQ(QProcess::execute("mount", {"--bind", vol.path() + "/sub", vol.path() + "/sub"}), 0);
     EXPECT_EQ(FileOps::trash(FileOps::unlisted({vol.path() + "/sub"})).noTrash,
               QStringList{vol.path() + "/sub"});
+    EXPECT_EQ(trashGroup({vol.path() + "/sub"}).value(0).status, Trash::Status::noTrash);
     QProcess::execute("umount", {"-l", vol.path() + "/sub"});
     EXPECT_FALSE(exists(own));
 
