@@ -408,3 +408,46 @@ TEST_F(TrashOps, RefusedDeleteIsDenied) {
     EXPECT_TRUE(parts.value(1).startsWith("„item“ gehört dem System")) << out->constData();
     EXPECT_TRUE(exists(victim));
 }
+
+// Delete Now as an ordinary account of folders holding one it may not empty: everything else goes, and
+// the words name the folder that kept its entries and why (the system's, another user's, the user's own
+// read-only one), with what did go.
+TEST_F(TrashOps, ARefusedDeleteNamesTheFolderThatKeptItsEntry) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root to drop to another user";
+    constexpr uid_t user = 65534, other = 4242;
+    const auto owned = [](const QString &p, uid_t uid, mode_t mode) {
+        ASSERT_EQ(::chown(p.toUtf8().constData(), uid, uid), 0);
+        ASSERT_EQ(::chmod(p.toUtf8().constData(), mode), 0);
+    };
+    owned(tmp.path(), user, 0755);
+    const std::tuple<const char *, const char *, uid_t, mode_t> rows[] = {
+        {"a", "sys", 0, 0755}, {"b", "theirs", other, 0755}, {"c", "ro", user, 0555}};
+    QStringList trees;
+    for (const auto &[tree, kept, owner, mode] : rows) {
+        trees << mkdir(tree);
+        owned(trees.back(), user, 0755);
+        owned(file(QString(tree) + "/goes", "x"), user, 0644);
+        owned(file(QString(tree) + "/" + kept + "/stays", "x"), owner, 0644);
+        owned(path(QString(tree) + "/" + kept), owner, mode);
+    }
+    const auto out = TestChild::outputOf([&] {
+        if (::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(2);
+        LanguageScope en(AppLanguage::en);
+        const auto r = FileOps::deleteListed(FileOps::unlisted(trees));
+        return (QString::number(r.done) + '\n' + r.errors.join('\n')).toUtf8();
+    });
+    ASSERT_TRUE(out);
+    EXPECT_EQ(
+        QString::fromUtf8(*out),
+        "0\n"
+        "“a”: The folder “a/sys” belongs to the system (only “root” has rights). What lies in it stays; "
+        "only administrator rights can delete it. 1 item deleted permanently.\n"
+        "“b”: The folder “b/theirs” belongs to another user. What lies in it stays; only administrator "
+        "rights can delete it. 1 item deleted permanently.\n"
+        "“c”: The folder “c/ro” is read-only. What lies in it stays. 1 item deleted permanently.");
+    for (const auto &[tree, kept, owner, mode] : rows) {
+        EXPECT_FALSE(exists(path(QString(tree) + "/goes")));
+        EXPECT_TRUE(exists(path(QString(tree) + "/" + kept + "/stays")));
+    }
+    owned(path("c/ro"), user, 0755); // so that the test's folder goes
+}
