@@ -44,18 +44,24 @@ int ownFolderAt(int dir, const char *name, bool create, struct stat *out = nullp
     return fd;
 }
 
-// A shared <top>/.Trash: a real sticky folder that root or the owner of <top> made, so that nobody else
-// can rename the user's folder inside it. -1 and errno otherwise.
+// A shared <top>/.Trash in the top held at topFd: a real sticky folder that root or the owner of <top>
+// made, so that nobody else can rename the user's folder inside it. -1 and errno otherwise.
+int sharedTrashIn(int topFd) {
+    struct stat topSt, st;
+    const int fd = ::fstat(topFd, &topSt) == 0 ? ::openat(topFd, ".Trash", pathFlags | O_NOFOLLOW) : -1;
+    if (fd < 0) return failWith(-1, errno == ENOTDIR || errno == ELOOP ? EPERM : errno);
+    if (::fstat(fd, &st) != 0) return failWith(fd, errno);
+    if (!(st.st_mode & S_ISVTX) || (st.st_uid != 0 && st.st_uid != topSt.st_uid)) return failWith(fd, EPERM);
+    return fd;
+}
+
 int sharedTrashAt(const QByteArray &top) {
     const int topFd = ::open(top.constData(), pathFlags);
     if (topFd < 0) return -1;
-    struct stat topSt, st;
-    const int fd = ::fstat(topFd, &topSt) == 0 ? ::openat(topFd, ".Trash", pathFlags | O_NOFOLLOW) : -1;
+    const int fd = sharedTrashIn(topFd);
     const int e = errno;
     ::close(topFd);
-    if (fd < 0) return failWith(-1, e == ENOTDIR || e == ELOOP ? EPERM : e);
-    if (::fstat(fd, &st) != 0) return failWith(fd, errno);
-    if (!(st.st_mode & S_ISVTX) || (st.st_uid != 0 && st.st_uid != topSt.st_uid)) return failWith(fd, EPERM);
+    errno = e;
     return fd;
 }
 
@@ -103,6 +109,19 @@ Held Held::open(const QString &root, bool create) {
     // the system's or the user's own.
     const int above = shared ? sharedTrashAt(parent.size() == 7 ? QByteArray("/") : parent.chopped(7))
                              : ::open(parent.constData(), pathFlags);
+    return openIn(above, last, *bytes, create);
+}
+
+Held Held::openAt(int topFd, const QByteArray &topPath, bool shared, bool create) {
+    const QByteArray uid = QByteArray::number(::getuid());
+    const QByteArray top = topPath == "/" ? QByteArray() : topPath;
+    const int above = shared ? sharedTrashIn(topFd) : ::openat(topFd, ".", pathFlags);
+    return openIn(above, shared ? uid : ".Trash-" + uid, top + (shared ? "/.Trash/" : "/.Trash-") + uid,
+                  create);
+}
+
+Held Held::openIn(int above, const QByteArray &last, const QByteArray &rootPath, bool create) {
+    Held h;
     if (above < 0) {
         h.error_ = errno;
         return h;
@@ -123,7 +142,7 @@ Held Held::open(const QString &root, bool create) {
         return h;
     }
     h.files_ = files;
-    h.filesPath_ = *bytes + "/files";
+    h.filesPath_ = rootPath + "/files";
     h.error_ = 0;
     return h;
 }

@@ -20,6 +20,10 @@ public:
     // counts only in a real sticky .Trash that root or the owner of <top> owns. With `create`, what is
     // missing of it is made (never a shared .Trash itself). valid() tells, error() why not.
     static Held open(const QString &root, bool create);
+    // The same, looked up from the volume's top held at topFd and named topPath: <top>/.Trash/<uid> with
+    // `shared`, else <top>/.Trash-<uid>. Each folder is opened from the one above it, so the Trash found is
+    // the one whose parent is that top, whatever its path leads to now.
+    static Held openAt(int topFd, const QByteArray &topPath, bool shared, bool create);
     // A folder the Trash view lists: a root's files folder (with its info folder, when there is one), or
     // any other folder of the user's own, held alone.
     static Held openListed(const QString &folder);
@@ -48,6 +52,8 @@ public:
     void dropOrphanInfos() const;
 
 private:
+    // The root `last` in the folder held at `above` (closed here), and its files and info folders.
+    static Held openIn(int above, const QByteArray &last, const QByteArray &rootPath, bool create);
     int root_ = -1, files_ = -1, info_ = -1;
     int error_ = 0;
     struct stat rootSt_ {};

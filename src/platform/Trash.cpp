@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QHash>
 #include <QSet>
 #include <QUrl>
 
@@ -20,6 +21,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include <dirent.h>
 
@@ -71,17 +73,102 @@ QByteArray candidate(const QByteArray &name, int n, qsizetype max) {
     return cutUtf8(stem, max - suffix.size() - ext.size()) + suffix + ext;
 }
 
+// The top of the volume, or of the bind mount, that shows a held folder: held, with its identity and the
+// path the system names it by.
+struct Top {
+    int fd = -1;
+    struct stat st {};
+    QByteArray path;
+    Top() = default;
+    Top(Top &&o) noexcept : fd(std::exchange(o.fd, -1)), st(o.st), path(std::move(o.path)) {}
+    Top &operator=(Top &&o) noexcept {
+        std::swap(fd, o.fd);
+        st = o.st;
+        path = o.path;
+        return *this;
+    }
+    ~Top() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
 struct Root {
     QString path;
     QString topdir; // empty for the home trash
     Held held;
+    Top top; // a volume's Trash: the top it was found from
 };
 
-// The real path of the folder held at dirFd, by which a volume's Trash and its record are found: the path
-// given may reach it through a linked folder, which is no volume's top. The given path's folder where the
-// held one has no path the system can name.
-QString realFolder(const QString &held, const QString &path) {
-    return held.isEmpty() ? QFileInfo(path).path() : held;
+std::function<void()> beforeLookup; // tests only
+
+// The path the system has now for what is held at fd, unchecked; empty when it has none.
+QByteArray fdPath(int fd) {
+    char link[PATH_MAX];
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t n = ::readlink(proc.constData(), link, sizeof link);
+    return n > 0 && n < ssize_t(sizeof link) && link[0] == '/' ? QByteArray(link, n) : QByteArray();
+}
+
+int statxOf(int fd, struct statx &sx) {
+    return ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID,
+                   &sx) == 0
+               ? 0
+               : errno;
+}
+
+// The top of the mount that shows the folder held at dirFd, found from that folder by identity: up through
+// ".." until the file system or the mount changes, or ".." is the folder itself. A path read before, which
+// another account may since have pointed elsewhere by a link, plays no part. 0 or errno.
+int heldTop(int dirFd, Top &top) {
+    int fd = ::openat(dirFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    for (int depth = 0; depth < 4096; ++depth) {
+        struct statx at {
+        }, above{};
+        if (const int e = statxOf(fd, at)) {
+            ::close(fd);
+            return e;
+        }
+        const bool mountRoot =
+            (at.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (at.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+        const int up = mountRoot ? -1 : ::openat(fd, "..", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (!mountRoot && (up < 0 || statxOf(up, above) != 0)) {
+            const int e = errno;
+            if (up >= 0) ::close(up);
+            ::close(fd);
+            return e;
+        }
+        if (mountRoot || above.stx_dev_major != at.stx_dev_major || above.stx_dev_minor != at.stx_dev_minor ||
+            ((at.stx_mask & above.stx_mask & STATX_MNT_ID) && at.stx_mnt_id != above.stx_mnt_id) ||
+            above.stx_ino == at.stx_ino) {
+            if (up >= 0) ::close(up);
+            top.fd = fd;
+            top.path = fdPath(fd);
+            return ::fstat(fd, &top.st) == 0 ? (top.path.isEmpty() ? ENOENT : 0) : errno;
+        }
+        ::close(fd);
+        fd = up;
+    }
+    ::close(fd);
+    return ELOOP;
+}
+
+// Whether `relative` (names, no link, no "..") leads from the folder held at topFd to the one held at dirFd.
+bool leadsTo(int topFd, const QByteArray &relative, int dirFd) {
+    struct stat want, got;
+    int fd = ::openat(topFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (const QByteArray &part : relative.split('/')) {
+        if (fd < 0 || relative.isEmpty()) break;
+        const int next = part.isEmpty() || part == "." || part == ".."
+                             ? -1
+                             : ::openat(fd, part.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    const bool same = fd >= 0 && ::fstat(fd, &got) == 0 && ::fstat(dirFd, &want) == 0 &&
+                      got.st_dev == want.st_dev && got.st_ino == want.st_ino;
+    if (fd >= 0) ::close(fd);
+    return same;
 }
 
 // The item `name` on device dev in the folder held at dirFd is a mount point: the top of its own volume,
@@ -129,46 +216,75 @@ Result partOfTrash() {
     return Result{Status::failed, EINVAL, {}, true};
 }
 
-// The Trash for an item on device dev in `folder`, held, or an errno (ENOTSUP: there is none).
-int findRoot(const QString &folder, dev_t dev, Root &root) {
-    const QString home = TrashRoots::homeTrash();
-    // The home trash serves its own volume (that of its nearest existing folder); make it on first use.
-    if (const dev_t homeDev = Volumes::deviceOf(home); homeDev != 0 && homeDev == dev) {
-        if (!QDir().mkpath(QFileInfo(home).path())) return EACCES;
-        root = Root{home, {}, Held::open(home, true)};
-        return root.held.valid() ? 0 : root.held.error() == EROFS ? EROFS : ENOTSUP;
-    }
-    const QString mount = Volumes::mountPointOf(folder);
-    if (mount.isEmpty()) return ENOTSUP;
-    const QString top = mount == u"/" ? QString() : mount;
-    const QString uid = QString::number(::getuid());
-    // A mount point that cannot be named to the system has no Trash we may find.
-    if (!Posix::encode(top)) return ENOTSUP;
-    // The top found by its path must be the held folder's volume.
-    struct stat topSt {};
-    if (!Posix::lstatPath(mount, topSt) || topSt.st_dev != dev) return ENOTSUP;
+// The home trash serves its own volume (that of its nearest existing folder).
+bool homeServes(dev_t dev) {
+    const dev_t homeDev = Volumes::deviceOf(TrashRoots::homeTrash());
+    return homeDev != 0 && homeDev == dev;
+}
 
-    root = Root{top + QStringLiteral("/.Trash/") + uid, mount,
-                Held::open(top + QStringLiteral("/.Trash/") + uid, true)};
-    if (root.held.valid() && root.held.rootStat().st_dev == dev) return 0;
-    root = Root{top + QStringLiteral("/.Trash-") + uid, mount,
-                Held::open(top + QStringLiteral("/.Trash-") + uid, true)};
-    if (root.held.valid() && root.held.rootStat().st_dev == dev) return 0;
+// The home trash, held (made on first use), or an errno (ENOTSUP: there is none).
+int homeRoot(Root &root) {
+    const QString home = TrashRoots::homeTrash();
+    if (!QDir().mkpath(QFileInfo(home).path())) return EACCES;
+    root = Root{home, {}, Held::open(home, true), {}};
+    return root.held.valid() ? 0 : root.held.error() == EROFS ? EROFS : ENOTSUP;
+}
+
+// The Trash of the volume whose top is `top` for an item on device dev, looked up from the top held, or an
+// errno (ENOTSUP: there is none).
+int volumeRoot(Top &&top, dev_t dev, Root &root) {
+    // A top that cannot be named, or on another device than the item, has no Trash we may find.
+    const std::optional<QString> mount = Posix::decode(top.path);
+    if (!mount || top.st.st_dev != dev) return ENOTSUP;
+    const QString base = *mount == u"/" ? QString() : *mount;
+    const QString uid = QString::number(::getuid());
+    for (const bool shared : {true, false}) {
+        root = Root{base + (shared ? QStringLiteral("/.Trash/") : QStringLiteral("/.Trash-")) + uid,
+                    *mount,
+                    Held::openAt(top.fd, top.path, shared, true),
+                    {}};
+        if (root.held.valid() && root.held.rootStat().st_dev == dev) {
+            root.top = std::move(top);
+            return 0;
+        }
+    }
     return root.held.error() == EROFS ? EROFS : ENOTSUP;
 }
 
-// The record's Path of an item remembered at `origin`: in the home trash that path; in a volume's Trash
-// the item's real place, below the volume's top (relative to it), under the name it is remembered by.
-std::optional<QByteArray> storedPath(const Root &root, const QString &folder, const QByteArray &origin) {
-    if (root.topdir.isEmpty()) return origin;
-    const auto real = Posix::encode(folder);
-    const auto topdir = Posix::encode(root.topdir);
-    if (!real || !topdir) return std::nullopt;
+// The Trash for an item on device dev in the folder held at dirFd, held, or an errno (ENOTSUP: there is
+// none). A volume's Trash is looked up from the top the held folder lies below.
+int findRoot(int dirFd, dev_t dev, Root &root) {
+    if (homeServes(dev)) return homeRoot(root);
+    Top top;
+    if (heldTop(dirFd, top) != 0) return ENOTSUP;
+    return volumeRoot(std::move(top), dev, root);
+}
+
+// The record's Path of an item remembered at `origin` in the folder held at dirFd: in the home trash that
+// path; in a volume's Trash the held folder's place below the top the Trash was found from (relative to it),
+// checked to lead back to that folder, under the name the item is remembered by. 0, or EAGAIN when the
+// folder keeps moving, so that no record names a wrong place.
+int storedPath(const Root &root, int dirFd, const QByteArray &origin, QByteArray &out) {
+    if (root.topdir.isEmpty()) {
+        out = origin;
+        return 0;
+    }
     const QByteArray name = origin.mid(origin.lastIndexOf('/') + 1);
-    const QByteArray place = (*real == "/" ? QByteArray() : *real) + '/' + name;
-    if (root.topdir == u"/") return place;
-    const QByteArray top = *topdir + '/';
-    return place.startsWith(top) ? place.mid(top.size()) : origin;
+    const QByteArray &top = root.top.path;
+    for (int tries = 0; tries < 3; ++tries) {
+        const QByteArray held = fdPath(dirFd);
+        QByteArray relative;
+        if (held != top) {
+            const QByteArray above = top == "/" ? top : top + '/';
+            if (!held.startsWith(above)) continue;
+            relative = held.mid(above.size());
+        }
+        if (!leadsTo(root.top.fd, relative, dirFd)) continue;
+        const QByteArray place = relative.isEmpty() ? name : relative + '/' + name;
+        out = top == "/" ? '/' + place : place;
+        return 0;
+    }
+    return EAGAIN;
 }
 
 // The info file `name` in the info folder held at infoFd is with its item now: the mark that proved it
@@ -208,15 +324,16 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
         return failed(EINVAL);
     struct stat st;
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failed(errno);
-    // The held folder's path, read once: both the refusal and the Trash's place go by it.
+    // The held folder's path, read once, for the refusal; the Trash's place goes by identity.
     const QString held = Volumes::heldPath(dirFd);
     if (inATrash(dirFd, held, name, st)) return partOfTrash();
+
+    if (beforeLookup) beforeLookup();
 
     // From here on the Trash's folders are held: one swapped for a link meanwhile takes nothing.
     Root root;
     if (mountTop(dirFd, name, st.st_dev)) return noTrash();
-    const QString folder = realFolder(held, path);
-    if (const int e = findRoot(folder, st.st_dev, root)) return e == ENOTSUP ? noTrash() : failed(e);
+    if (const int e = findRoot(dirFd, st.st_dev, root)) return e == ENOTSUP ? noTrash() : failed(e);
     const auto rootEncoded = Posix::encode(root.path);
     if (!rootEncoded || rootEncoded->isEmpty()) return failed(EILSEQ);
     const QByteArray &rootBytes = *rootEncoded;
@@ -225,10 +342,10 @@ Result moveToTrash(int dirFd, const QByteArray &name, const QString &path, const
     const int files = root.held.files(), infoFd = root.held.info();
 
     // Paths in a volume's Trash are kept relative to its top folder.
-    const std::optional<QByteArray> stored = storedPath(root, folder, *origin);
-    if (!stored) return failed(EILSEQ);
+    QByteArray stored;
+    if (const int e = storedPath(root, dirFd, *origin, stored)) return failed(e);
     const QByteArray info =
-        "[Trash Info]\nPath=" + encodePath(*stored) + "\nDeletionDate=" +
+        "[Trash Info]\nPath=" + encodePath(stored) + "\nDeletionDate=" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() + "\n";
 
     const QByteArray entryName = origin->mid(origin->lastIndexOf('/') + 1);
@@ -299,6 +416,9 @@ struct Going {
 // file is written (a flush reports write-back errors only to descriptors open before them).
 struct GroupRoot {
     dev_t dev = 0;
+    bool home = false;
+    dev_t topDev = 0; // a volume's Trash: one per top (a bind mount's too)
+    ino_t topIno = 0;
     int err = 0;
     Root root;
     QByteArray files, info;
@@ -312,13 +432,21 @@ struct GroupRoot {
     }
 };
 
-// The Trash of an item on `dev` among those met so far, found and held on first use.
-GroupRoot &groupRoot(std::vector<std::unique_ptr<GroupRoot>> &roots, const QString &folder, dev_t dev) {
+// The Trash of an item on `dev` in the folder held at dirFd among those met so far (the home trash, or
+// one per top), found and held on first use.
+GroupRoot &groupRoot(std::vector<std::unique_ptr<GroupRoot>> &roots, int dirFd, dev_t dev) {
+    const bool home = homeServes(dev);
+    Top top;
+    const int topErr = home ? 0 : heldTop(dirFd, top);
     for (const auto &r : roots)
-        if (r->dev == dev) return *r;
+        if (r->dev == dev && r->home == home && r->topDev == top.st.st_dev && r->topIno == top.st.st_ino)
+            return *r;
     auto &r = *roots.emplace_back(std::make_unique<GroupRoot>());
     r.dev = dev;
-    r.err = findRoot(folder, dev, r.root);
+    r.home = home;
+    r.topDev = top.st.st_dev;
+    r.topIno = top.st.st_ino;
+    r.err = home ? homeRoot(r.root) : topErr ? ENOTSUP : volumeRoot(std::move(top), dev, r.root);
     const auto bytes = r.err ? std::nullopt : Posix::encode(r.root.path);
     if (!r.err && (!bytes || bytes->isEmpty())) r.err = EILSEQ;
     if (r.err) return r;
@@ -340,7 +468,8 @@ QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInf
     QList<Result> out(items.size(), failed(EIO));
     std::vector<Going> going(size_t(items.size()));
     std::vector<std::unique_ptr<GroupRoot>> roots;
-    QSet<QByteArray> chosen; // info names given to an item of this call
+    QHash<int, int> rootOfFolder; // by the held folder's descriptor: its top is looked for once
+    QSet<QByteArray> chosen;      // info names given to an item of this call
     const QByteArray date =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8();
     const auto drop = [&](Going &g, int e) {
@@ -374,21 +503,27 @@ QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInf
             out[i] = noTrash();
             continue;
         }
-        const QString folder = realFolder(held, item.path);
-        GroupRoot &r = groupRoot(roots, folder, g.st.st_dev);
-        g.root =
-            int(std::find_if(roots.cbegin(), roots.cend(), [&](const auto &x) { return x.get() == &r; }) -
+        if (beforeLookup) beforeLookup();
+        if (const auto known = rootOfFolder.constFind(item.dirFd); known != rootOfFolder.cend()) {
+            g.root = *known;
+        } else {
+            GroupRoot &found = groupRoot(roots, item.dirFd, g.st.st_dev);
+            g.root = int(
+                std::find_if(roots.cbegin(), roots.cend(), [&](const auto &x) { return x.get() == &found; }) -
                 roots.cbegin());
+            rootOfFolder.insert(item.dirFd, g.root);
+        }
+        GroupRoot &r = *roots[size_t(g.root)];
         if (r.err) {
             out[i] = r.err == ENOTSUP ? noTrash() : failed(r.err);
             continue;
         }
-        const std::optional<QByteArray> stored = storedPath(r.root, folder, *origin);
-        if (!stored) {
-            out[i] = failed(EILSEQ);
+        QByteArray stored;
+        if (const int e = storedPath(r.root, item.dirFd, *origin, stored)) {
+            out[i] = failed(e);
             continue;
         }
-        g.text = "[Trash Info]\nPath=" + encodePath(*stored) + "\nDeletionDate=" + date + "\n";
+        g.text = "[Trash Info]\nPath=" + encodePath(stored) + "\nDeletionDate=" + date + "\n";
         const QByteArray entryName = origin->mid(origin->lastIndexOf('/') + 1);
         const int files = r.root.held.files(), infoFd = r.root.held.info();
         long nameMax = ::fpathconf(infoFd, _PC_NAME_MAX);
@@ -496,6 +631,10 @@ QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInf
         if (going[size_t(i)].alone)
             out[i] = moveToTrash(items[i].dirFd, items[i].name, items[i].path, durable, carry);
     return out;
+}
+
+void setBeforeLookupForTests(std::function<void()> hook) {
+    beforeLookup = std::move(hook);
 }
 
 QString infoFileFor(const QString &trashedPath) {

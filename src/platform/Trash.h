@@ -61,6 +61,10 @@ struct Item {
 QList<Result> moveAllToTrash(const QList<Item> &items, const InfoHook &beforeInfo,
                              const std::function<int()> &recorded, const CarryHook &carry = {});
 
+// Called between holding an item's folder and looking up its Trash, for tests that change the folder's
+// surroundings meanwhile (empty: nothing).
+void setBeforeLookupForTests(std::function<void()> hook);
+
 // The .trashinfo describing an item that lies directly in a Trash's files folder; empty otherwise.
 QString infoFileFor(const QString &trashedPath);
 // The same for a path given as bytes (its name need not be valid UTF-8); empty otherwise.

@@ -5,6 +5,7 @@
 #include "core/fileops/RestoreMove.h"
 #include "core/model/FileLoader.h"
 
+#include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "platform/FileFlags.h"
 #include "platform/HeldTrash.h"
@@ -105,7 +106,7 @@ namespace {
 
 // One item for good, with its .trashinfo when it lay in a Trash. 0 or errno; EXDEV where something is
 // mounted inside (`mount`, relative to the item's folder): that stays, and the item with its info file.
-int deleteOne(const QByteArray &path, QByteArray &mount) {
+int deleteOne(const QByteArray &path, QByteArray &mount, FileSteps::Refusal &refusal) {
     // An item in a Trash goes with its .trashinfo, both through the Trash's own folders, held: a link
     // put in the place of one of them leads nowhere.
     if (!Trash::infoFileForRaw(path).isEmpty()) {
@@ -114,11 +115,11 @@ int deleteOne(const QByteArray &path, QByteArray &mount) {
         if (!folder) return EILSEQ;
         const Trash::Held trash = Trash::Held::openListed(*folder);
         if (!trash.valid()) return trash.error() ? trash.error() : ENOENT;
-        return FileSteps::removeFromTrash(trash, path.mid(slash + 1), &mount);
+        return FileSteps::removeFromTrash(trash, path.mid(slash + 1), &mount, &refusal);
     }
     struct stat st;
     if (::lstat(path.constData(), &st) != 0) return errno;
-    return FileSteps::removeTree(path, &mount);
+    return FileSteps::removeTree(path, &mount, &refusal);
 }
 
 // clang-format off
@@ -129,10 +130,34 @@ constexpr const char *deniedText = K("„%@“ gehört dem System (nur „root�
 constexpr const char *lockedText = K("„%@“ ist geschützt und lässt sich nicht löschen. Schalte in seinen Informationen „Geschützt“ aus und versuche es dann noch einmal.");
 // clang-format on
 
+// clang-format off
+constexpr const char *readOnlyFolderText = K("„%@“: Der Ordner „%@“ ist schreibgeschützt. Was darin liegt, bleibt.");
+constexpr const char *othersFolderText = K("„%@“: Der Ordner „%@“ gehört einem anderen Benutzer. Was darin liegt, bleibt; löschen lässt es sich nur mit Administratorrechten.");
+constexpr const char *systemFolderText = K("„%@“: Der Ordner „%@“ gehört dem System (nur „root“ hat Rechte). Was darin liegt, bleibt; löschen lässt es sich nur mit Administratorrechten.");
+// clang-format on
+
+// The words for an item refused for want of rights, by the folder that kept its entry: the user's own
+// read-only one, another user's, the system's. `path` names the item.
+QString refusedText(const FileSteps::Refusal &refusal, const QString &name, const QString &path,
+                    const FileError &error) {
+    const QString folder =
+        refusal.folder.isEmpty() ? Posix::lastComponent(Posix::parentOf(path)) : Posix::shown(refusal.folder);
+    QString text;
+    if (!refusal.refused || (refusal.folder.isEmpty() && refusal.owner == 0 && refusal.gone == 0))
+        text = LF(deniedText, name);
+    else if (refusal.owner == ::getuid())
+        text = refusal.writable ? explain(error, name) : LF(readOnlyFolderText, name, folder);
+    else
+        text = LF(refusal.owner == 0 ? systemFolderText : othersFolderText, name, folder);
+    // What did go is gone for good.
+    if (refusal.gone > 0) text += u' ' + LF("%@ endgültig gelöscht.", FileFmt::count(refusal.gone));
+    return text;
+}
+
 // Counts the item and words a failure; true when it was refused for lack of rights. `path` tells
 // whether a refused item is locked, which no administrator's rights overcome.
 bool account(int e, const QString &name, const QByteArray &mount, qsizetype &done, QStringList &errors,
-             const QString &path) {
+             const QString &path, const FileSteps::Refusal &refusal) {
     if (e == 0) {
         ++done;
         return false;
@@ -150,7 +175,7 @@ bool account(int e, const QString &name, const QByteArray &mount, qsizetype &don
         return false;
     }
     if (isPermissionDenied(error)) {
-        errors << LF(deniedText, name);
+        errors << refusedText(refusal, name, path, error);
         return true;
     }
     errors << explain(error, name);
@@ -169,8 +194,9 @@ DeleteResult deletePermanently(const QStringList &paths, TransferProgress *progr
         }
         const auto bytes = Posix::encode(path);
         QByteArray mount;
-        const int e = bytes && !bytes->isEmpty() ? deleteOne(*bytes, mount) : EILSEQ;
-        if (account(e, Posix::lastComponent(path), mount, result.done, result.errors, path))
+        FileSteps::Refusal refusal;
+        const int e = bytes && !bytes->isEmpty() ? deleteOne(*bytes, mount, refusal) : EILSEQ;
+        if (account(e, Posix::lastComponent(path), mount, result.done, result.errors, path, refusal))
             result.denied << path;
     }
     last(progress, paths.size());
@@ -187,12 +213,13 @@ DeleteResult deleteListed(const QList<ShownItem> &items, TransferProgress *progr
             return result;
         }
         QByteArray mount;
+        FileSteps::Refusal refusal;
         int e = 0;
         try {
             const FileSteps::PathBytes bytes(item.path);
             const FileSteps::HeldFolder folder = holdListed(item, bytes);
             const struct stat seen = folder.expect(bytes.name(), item.item, name);
-            e = FileSteps::removeSeen(folder, bytes.name(), seen, &mount);
+            e = FileSteps::removeSeen(folder, bytes.name(), seen, &mount, &refusal);
             if (e == ESTALE) throw FileSteps::HeldFolder::replaced(name);
         } catch (const FileError &error) {
             if (error.code != ESTALE) {
@@ -202,7 +229,8 @@ DeleteResult deleteListed(const QList<ShownItem> &items, TransferProgress *progr
                 continue;
             }
         }
-        if (account(e, name, mount, result.done, result.errors, item.path)) result.denied << item.path;
+        if (account(e, name, mount, result.done, result.errors, item.path, refusal))
+            result.denied << item.path;
     }
     last(progress, items.size());
     return result;
@@ -230,9 +258,10 @@ TrashDeleteResult deleteTrashed(const QList<TrashedEntry> &entries, TransferProg
             return result;
         }
         QByteArray mount;
-        const int e = FileSteps::removeFromTrash(*entry.trash, entry.name, &mount);
+        FileSteps::Refusal refusal;
+        const int e = FileSteps::removeFromTrash(*entry.trash, entry.name, &mount, &refusal);
         if (account(e, name(), mount, result.done, result.errors,
-                    Posix::decode(entry.path()).value_or(QString())))
+                    Posix::decode(entry.path()).value_or(QString()), refusal))
             result.denied << entry;
     }
     last(progress, entries.size());

@@ -256,17 +256,43 @@ int exchangeNamesAt(int dir, const QByteArray &a, const QByteArray &b) {
 
 namespace {
 
+// The folder at dirFd (AT_FDCWD: the folder of the path `name`) refused to give up its entry `name`, which
+// lies at `rel`: it goes on record, with its owner and whether we may write it, unless one did before.
+void noteRefusal(Refusal *refusal, int dirFd, const char *name, const QByteArray &rel) {
+    if (!refusal || refusal->refused) return;
+    refusal->refused = true;
+    const qsizetype slash = rel.lastIndexOf('/');
+    refusal->folder = slash < 0 ? QByteArray() : rel.left(slash);
+    QByteArray parent(".");
+    if (dirFd == AT_FDCWD) {
+        const QByteArray path(name);
+        const qsizetype at = path.lastIndexOf('/');
+        parent = at < 0 ? QByteArray(".") : at == 0 ? QByteArray("/") : path.left(at);
+    }
+    struct stat st {};
+    if (::fstatat(dirFd, parent.constData(), &st, 0) == 0) refusal->owner = st.st_uid;
+    refusal->writable = ::faccessat(dirFd, parent.constData(), W_OK, AT_EACCESS) == 0;
+}
+
 // Never into another mounted file system or a bind mount: what is mounted inside stays, and so do the
 // folders holding it (`mount` gets the first, relative to where the removal began).
 int removeAt(int dirFd, const char *name, dev_t dev, QByteArray *mount, const QByteArray &rel,
-             int depth = 0) {
-    if (::unlinkat(dirFd, name, 0) == 0) return 0;
-    if (errno != EISDIR && errno != EPERM) return errno == ENOENT ? 0 : errno;
+             Refusal *refusal, int depth = 0) {
+    const auto refused = [&](int e) {
+        if (e == EACCES || e == EPERM) noteRefusal(refusal, dirFd, name, rel);
+        return e;
+    };
+    const auto went = [&] {
+        if (refusal) ++refusal->gone;
+        return 0;
+    };
+    if (::unlinkat(dirFd, name, 0) == 0) return depth > 0 ? went() : 0;
+    if (errno != EISDIR && errno != EPERM) return errno == ENOENT ? 0 : refused(errno);
     const int unlinkErr = errno;
     if (depth > maxDepth) return ELOOP;
     struct stat st;
     if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : errno;
-    if (!S_ISDIR(st.st_mode)) return unlinkErr;
+    if (!S_ISDIR(st.st_mode)) return refused(unlinkErr);
     if (isMountPoint(dirFd, name, st, depth == 0 ? st.st_dev : dev)) {
         if (mount && mount->isEmpty()) *mount = rel;
         return EXDEV;
@@ -286,23 +312,28 @@ int removeAt(int dirFd, const char *name, dev_t dev, QByteArray *mount, const QB
     }
     int first = 0;
     for (const QByteArray &n : names) {
-        const int e = removeAt(::dirfd(dir), n.constData(), st.st_dev, mount, rel + '/' + n, depth + 1);
+        const int e =
+            removeAt(::dirfd(dir), n.constData(), st.st_dev, mount, rel + '/' + n, refusal, depth + 1);
         // A mount met anywhere below is what the caller hears of.
         if (e && (!first || e == EXDEV)) first = e;
     }
     ::closedir(dir);
-    if (::unlinkat(dirFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT && !first) first = errno;
+    if (::unlinkat(dirFd, name, AT_REMOVEDIR) == 0) {
+        if (depth > 0) went();
+    } else if (errno != ENOENT && !first) {
+        first = refused(errno);
+    }
     return first;
 }
 
 } // namespace
 
-int removeTree(const PathBytes &path, QByteArray *mount) {
-    return removeAt(AT_FDCWD, path.c_str(), 0, mount, path.name());
+int removeTree(const PathBytes &path, QByteArray *mount, Refusal *refusal) {
+    return removeAt(AT_FDCWD, path.c_str(), 0, mount, path.name(), refusal);
 }
 
-int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount) {
-    return removeAt(dirFd, name.constData(), 0, mount, name);
+int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount, Refusal *refusal) {
+    return removeAt(dirFd, name.constData(), 0, mount, name, refusal);
 }
 
 int removeEmptyFolder(const PathBytes &path) {
@@ -313,23 +344,24 @@ int removeEmptyFolder(const PathBytes &path) {
     return e;
 }
 
-int removeSeen(const HeldFolder &folder, const QByteArray &name, const struct stat &seen, QByteArray *mount) {
+int removeSeen(const HeldFolder &folder, const QByteArray &name, const struct stat &seen, QByteArray *mount,
+               Refusal *refusal) {
     struct stat st;
     if (::fstatat(folder.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     if (!sameInode(st, seen)) return ESTALE;
     const int dir = folder.openReadable();
     if (dir < 0) return errno;
-    const int e = removeTreeAt(dir, name, mount);
+    const int e = removeTreeAt(dir, name, mount, refusal);
     ::close(dir);
     return e;
 }
 
-int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount) {
+int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount, Refusal *refusal) {
     if (name.isEmpty() || name.contains('/') || name.contains('\0') || name == "." || name == "..")
         return EINVAL;
     struct stat st;
     if (::fstatat(trash.files(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-    if (const int e = removeTreeAt(trash.files(), name, mount)) return e;
+    if (const int e = removeTreeAt(trash.files(), name, mount, refusal)) return e;
     if (trash.info() >= 0) ::unlinkat(trash.info(), (name + ".trashinfo").constData(), 0);
     return 0;
 }

@@ -37,17 +37,30 @@ inline bool sameInode(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Where a removal was refused for want of rights: the folder that kept its entry (relative to the removed
+// item's folder, as `mount`; empty: that folder itself, which kept the item), its owner and whether we may
+// write it, and how many entries went all the same.
+struct Refusal {
+    bool refused = false;
+    QByteArray folder;
+    uid_t owner = 0;
+    bool writable = false;
+    qsizetype gone = 0;
+};
+
 // Removes a file, link or whole folder without following links, and never inside another mounted file
 // system or a bind mount: those stay with the folders holding them, and the answer is EXDEV (`mount`
-// gets the first, relative to the path's folder). 0 or the first errno.
-int removeTree(const PathBytes &path, QByteArray *mount = nullptr);
+// gets the first, relative to the path's folder). 0 or the first errno; `refusal` gets the first folder
+// that refused to give up an entry, and the count of what went.
+int removeTree(const PathBytes &path, QByteArray *mount = nullptr, Refusal *refusal = nullptr);
 // Removes the folder at `path` only when it is empty (never a link). 0 or errno.
 int removeEmptyFolder(const PathBytes &path);
 // The same for the item `name` in `folder`, only while it is still the item `seen` (ESTALE otherwise).
 int removeSeen(const HeldFolder &folder, const QByteArray &name, const struct stat &seen,
-               QByteArray *mount = nullptr);
+               QByteArray *mount = nullptr, Refusal *refusal = nullptr);
 // The same for the item `name` in a Trash held from its listing on, with its .trashinfo.
-int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount = nullptr);
+int removeFromTrash(const Trash::Held &trash, const QByteArray &name, QByteArray *mount = nullptr,
+                    Refusal *refusal = nullptr);
 // The permission bits of the item open at `fd` (O_PATH will do), set on exactly that item and never by a
 // name; a link itself has none to set (ELOOP). 0 or errno; ENOSYS without /proc, where no name of the
 // descriptor exists.

@@ -79,7 +79,7 @@ int exchangeNames(const PathBytes &a, const PathBytes &b);
 int exchangeNamesAt(int dir, const QByteArray &a, const QByteArray &b);
 // renameNoReplace and removeTree for names in folders held open.
 int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to);
-int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount = nullptr);
+int removeTreeAt(int dirFd, const QByteArray &name, QByteArray *mount = nullptr, Refusal *refusal = nullptr);
 
 // The complete part `part` (journalled) takes the name `named` of the item `old`, and the old item goes
 // to the Trash from the hidden name: in one exchange where the file system can, so the name is never

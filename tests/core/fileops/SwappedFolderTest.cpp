@@ -7,9 +7,12 @@
 #include "common/SwappedFolder.h"
 #include "core/filesteps/HeldFolder.h"
 #include "core/filesteps/StepHooks.h"
+#include "core/filesteps/TransferJournal.h"
+#include "platform/Trash.h"
 #include "platform/TrashRoots.h"
 
 #include <grp.h>
+#include <sys/mount.h>
 
 using namespace FileOpsTest;
 using FileSteps::Step;
@@ -254,4 +257,56 @@ TEST_F(SwappedFolder, AnUnlistedTrashFollowsOnlyTheUsersOwnLinksAsAnotherAccount
     EXPECT_EQ(QString::fromUtf8(*out),
               QStringLiteral("0\n") + FileSteps::HeldFolder::refusalText(shared) + QStringLiteral("\n1\n"));
     EXPECT_FALSE(exists(shared + QStringLiteral(".away/a1")));
+}
+
+// Root trashes its file in a folder of another account's, a folder the system also shows elsewhere by a bind
+// mount. Between the hold and the Trash's lookup that account swaps the held folder for a link into the bind
+// mount: the Trash is still the one at the held folder's own top, nothing is made in that account's folder,
+// and the record names where the item lay. One by one and grouped; reached through the bind mount, the
+// item goes to that mount's top.
+TEST_F(SwappedFolder, TheTrashOfAFolderSwappedBeforeTheLookupIsAtTheHeldFoldersTop) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a volume, a bind mount and a second account";
+    TestUtil::TmpfsMount vol(QStringLiteral("4m"));
+    ASSERT_TRUE(vol.valid());
+    const QString u = vol.path() + QStringLiteral("/u"), proj = u + QStringLiteral("/proj");
+    const QString bind = mkdir(QStringLiteral("bind"));
+    ASSERT_TRUE(QDir().mkpath(proj));
+    ASSERT_EQ(::chown(u.toUtf8().constData(), TestUtil::otherAccount, TestUtil::otherAccount), 0);
+    ASSERT_EQ(::mount(u.toUtf8().constData(), bind.toUtf8().constData(), nullptr, MS_BIND, nullptr), 0);
+    const auto unbind = qScopeGuard([&] {
+        Trash::setBeforeLookupForTests({});
+        ::umount2(bind.toUtf8().constData(), MNT_DETACH);
+    });
+    const QString trash = vol.path() + QStringLiteral("/.Trash-0");
+    for (const bool grouped : {false, true}) {
+        SCOPED_TRACE(grouped ? "grouped" : "one by one");
+        const QString name = grouped ? QStringLiteral("y") : QStringLiteral("x");
+        ASSERT_TRUE(TestUtil::writeFile(proj + u'/' + name, "mine"));
+        const int dirFd = ::open(proj.toUtf8().constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        Trash::setBeforeLookupForTests([&, done = false]() mutable {
+            if (!std::exchange(done, true)) {
+                ASSERT_TRUE(TestUtil::swapForLink(proj, bind + QStringLiteral("/proj.away")));
+            }
+        });
+        const QString inTrash =
+            grouped ? FileSteps::Journal::trashAllRecorded({{dirFd, name.toUtf8(), proj + u'/' + name}})
+                          .value(0)
+                          .inTrash
+                    : FileOps::trash(FileOps::unlisted({proj + u'/' + name})).moved.value(0).inTrash;
+        ::close(dirFd);
+        EXPECT_FALSE(exists(u + QStringLiteral("/.Trash-0")));
+        EXPECT_EQ(inTrash, trash + QStringLiteral("/files/") + name);
+        EXPECT_EQ(TestUtil::readFile(trash + QStringLiteral("/files/") + name), "mine");
+        EXPECT_TRUE(TestUtil::readFile(trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"))
+                        .contains("\nPath=u/proj.away/" + name.toUtf8() + '\n'));
+        QDir(u + QStringLiteral("/.Trash-0")).removeRecursively();
+        ASSERT_TRUE(QFile::remove(proj));
+        ASSERT_TRUE(QDir().rename(proj + QStringLiteral(".away"), proj));
+    }
+    Trash::setBeforeLookupForTests({});
+    ASSERT_TRUE(TestUtil::writeFile(proj + QStringLiteral("/z"), "z"));
+    EXPECT_EQ(FileOps::trash(FileOps::unlisted({bind + QStringLiteral("/proj/z")})).moved.value(0).inTrash,
+              bind + QStringLiteral("/.Trash-0/files/z"));
+    EXPECT_TRUE(
+        TestUtil::readFile(bind + QStringLiteral("/.Trash-0/info/z.trashinfo")).contains("\nPath=proj/z\n"));
 }

@@ -166,6 +166,18 @@ TEST_F(TrashOps, TheTrashsOwnFoldersAndItemsAreNeverTrashed) {
         EXPECT_TRUE(g.partOfTrash);
     EXPECT_EQ(names(homeFiles()), QStringList({"a", "b", "d"}));
     EXPECT_EQ(names(homeInfo()).size(), 3);
+
+    // The home reached through a link: its Trash's items are refused by what they are, also under the
+    // real path, which the path of the home trash does not begin with; an item beside them still goes.
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    ASSERT_TRUE(QFile::link(QString::fromUtf8(data), path("linked-data")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path("linked-data")));
+    const auto back = qScopeGuard([&] { qputenv("XDG_DATA_HOME", data); });
+    const QStringList real{entry, inside, homeInfo().replace(path("linked-data"), QString::fromUtf8(data))};
+    EXPECT_EQ(FileOps::trash(FileOps::unlisted(real + QStringList{file("c", "c")})).done, 1);
+    for (const Trash::Result &g : trashGroup(real))
+        EXPECT_TRUE(g.partOfTrash);
+    EXPECT_EQ(names(homeFiles()), QStringList({"a", "b", "c", "d"}));
 }
 
 // The grouped steps, a fault put in at each: an item goes only once its record and its info file are on
@@ -327,12 +339,32 @@ TEST_F(TrashOps, VolumesWithAndWithoutATrash) {
     ::close(linked);
     for (const QByteArray n : {"f.txt", "g.txt"})
         EXPECT_TRUE(TestUtil::readFile(own + "/info/" + n + ".trashinfo").contains("\nPath=sub/" + n));
+    // The volume's top itself reached through a link: the Trash is named by its real path, the record
+    // relative to the real top.
+    ASSERT_TRUE(QFile::link(vol.path(), path("tovolume")));
+    file("tovolume/sub/h.txt", "h");
+    file("tovolume/sub/i.txt", "i");
+    EXPECT_EQ(FileOps::trash(FileOps::unlisted({path("tovolume/sub/h.txt")})).moved.value(0).inTrash,
+              own + "/files/h.txt");
+    EXPECT_EQ(trashGroup({path("tovolume/sub/i.txt")}).value(0).inTrash, own + "/files/i.txt");
+    for (const QByteArray n : {"h.txt", "i.txt"})
+        EXPECT_TRUE(TestUtil::readFile(own + "/info/" + n + ".trashinfo").contains("\nPath=sub/" + n + '\n'));
+    // A folder named like a Trash below the top is an ordinary folder: it and what it holds go to the
+    // volume's Trash, by either road.
+    const QString lookalike = vol.path() + QString("/sub/.Trash-%1").arg(::getuid());
+    ASSERT_TRUE(TestUtil::writeFile(lookalike + "/files/s.txt", "s"));
+    ASSERT_TRUE(TestUtil::writeFile(lookalike + "/files/t.txt", "t"));
+    EXPECT_EQ(FileOps::trash(FileOps::unlisted({lookalike + "/files/s.txt"})).moved.value(0).inTrash,
+              own + "/files/s.txt");
+    EXPECT_EQ(trashGroup({lookalike + "/files/t.txt"}).value(0).inTrash, own + "/files/t.txt");
+    EXPECT_EQ(trashGroup({lookalike}).value(0).inTrash, own + QString("/files/.Trash-%1").arg(::getuid()));
 
     // A mount point, here a folder of this volume shown again, stays, and no Trash is made for it.
     QDir(own).removeRecursively();
     ASSERT_EQ(QProcess::execute("mount", {"--bind", vol.path() + "/sub", vol.path() + "/sub"}), 0);
     EXPECT_EQ(FileOps::trash(FileOps::unlisted({vol.path() + "/sub"})).noTrash,
               QStringList{vol.path() + "/sub"});
+    EXPECT_EQ(trashGroup({vol.path() + "/sub"}).value(0).status, Trash::Status::noTrash);
     QProcess::execute("umount", {"-l", vol.path() + "/sub"});
     EXPECT_FALSE(exists(own));
 
@@ -375,4 +407,47 @@ TEST_F(TrashOps, RefusedDeleteIsDenied) {
     EXPECT_EQ(parts.value(0), victim);
     EXPECT_TRUE(parts.value(1).startsWith("„item“ gehört dem System")) << out->constData();
     EXPECT_TRUE(exists(victim));
+}
+
+// Delete Now as an ordinary account of folders holding one it may not empty: everything else goes, and
+// the words name the folder that kept its entries and why (the system's, another user's, the user's own
+// read-only one), with what did go.
+TEST_F(TrashOps, ARefusedDeleteNamesTheFolderThatKeptItsEntry) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root to drop to another user";
+    constexpr uid_t user = 65534, other = 4242;
+    const auto owned = [](const QString &p, uid_t uid, mode_t mode) {
+        ASSERT_EQ(::chown(p.toUtf8().constData(), uid, uid), 0);
+        ASSERT_EQ(::chmod(p.toUtf8().constData(), mode), 0);
+    };
+    owned(tmp.path(), user, 0755);
+    const std::tuple<const char *, const char *, uid_t, mode_t> rows[] = {
+        {"a", "sys", 0, 0755}, {"b", "theirs", other, 0755}, {"c", "ro", user, 0555}};
+    QStringList trees;
+    for (const auto &[tree, kept, owner, mode] : rows) {
+        trees << mkdir(tree);
+        owned(trees.back(), user, 0755);
+        owned(file(QString(tree) + "/goes", "x"), user, 0644);
+        owned(file(QString(tree) + "/" + kept + "/stays", "x"), owner, 0644);
+        owned(path(QString(tree) + "/" + kept), owner, mode);
+    }
+    const auto out = TestChild::outputOf([&] {
+        if (::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(2);
+        LanguageScope en(AppLanguage::en);
+        const auto r = FileOps::deleteListed(FileOps::unlisted(trees));
+        return (QString::number(r.done) + '\n' + r.errors.join('\n')).toUtf8();
+    });
+    ASSERT_TRUE(out);
+    EXPECT_EQ(
+        QString::fromUtf8(*out),
+        "0\n"
+        "“a”: The folder “a/sys” belongs to the system (only “root” has rights). What lies in it stays; "
+        "only administrator rights can delete it. 1 item deleted permanently.\n"
+        "“b”: The folder “b/theirs” belongs to another user. What lies in it stays; only administrator "
+        "rights can delete it. 1 item deleted permanently.\n"
+        "“c”: The folder “c/ro” is read-only. What lies in it stays. 1 item deleted permanently.");
+    for (const auto &[tree, kept, owner, mode] : rows) {
+        EXPECT_FALSE(exists(path(QString(tree) + "/goes")));
+        EXPECT_TRUE(exists(path(QString(tree) + "/" + kept + "/stays")));
+    }
+    owned(path("c/ro"), user, 0755); // so that the test's folder goes
 }
