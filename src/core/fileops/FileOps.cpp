@@ -68,6 +68,14 @@ FileError notRenamed(int e, const QString &name, int into = -1) {
                      false};
 }
 
+// Whether the item `seen` is still `name` in `from` and the folder `to` is still there.
+bool stillThere(const FileSteps::HeldFolder &from, const QByteArray &name, const struct stat &seen,
+                const FileSteps::HeldFolder &to) {
+    struct stat now, folder;
+    return ::fstatat(from.fd(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+           FileSteps::sameInode(now, seen) && ::fstat(to.fd(), &folder) == 0 && folder.st_nlink > 0;
+}
+
 } // namespace
 
 namespace {
@@ -119,6 +127,9 @@ void rename(const QString &from, const QString &to) {
 
 void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const FileSteps::HeldFolder &to,
             const QByteArray &toName, const QString &name, bool byCopy) {
+    // Seen before: a driver that refuses the new name with ENOENT (exfat-fuse) is told from an item gone.
+    struct stat before;
+    const bool seen = ::fstatat(from.fd(), fromName.constData(), &before, AT_SYMLINK_NOFOLLOW) == 0;
     const int e = FileSteps::renameNoReplace(from, fromName, to, toName);
     struct stat st;
     const auto placed = [&] { return ::fstatat(to.fd(), toName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0; };
@@ -130,6 +141,11 @@ void rename(const FileSteps::HeldFolder &from, const QByteArray &fromName, const
             name,
             [&](TransferProgress &progress) { FileSteps::moveAcross(from, fromName, to, toName, progress); },
             placed, to.fd());
+    } else if (e == ENOENT && seen && stillThere(from, fromName, before, to)) {
+        throw FileError{EINVAL,
+                        LF("„%@“ ließ sich nicht umbenennen.", name) + u' ' +
+                            explain(FileSteps::nameRefused(toName), Posix::shown(toName)),
+                        false};
     } else if (e) {
         throw notRenamed(e, name);
     }

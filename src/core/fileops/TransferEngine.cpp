@@ -300,7 +300,16 @@ Engine::Step Engine::item(const QString &path, const std::optional<PathBytes> &b
     it.sameVolume = sameVolume;
     // A name the system cannot be given, here or in the destination, is refused before any step.
     if (!bytes || !destBytes_) return fail(explain(FileError::fromErrno(EILSEQ), it.name));
-    if (!dest_) return fail(explain(destError_, it.name));
+    if (!dest_) {
+        // The destination's absence is no fault of the item: said as the folder it is.
+        if (destError_.code == ENOENT || destError_.code == ENOTDIR) {
+            QString folder = to_;
+            while (folder.size() > 1 && folder.endsWith(u'/'))
+                folder.chop(1);
+            return fail(LF("Den Zielordner „%@“ gibt es nicht.", Posix::lastComponent(folder)));
+        }
+        return fail(explain(destError_, it.name));
+    }
     it.source = bytes;
     for (const auto step : {&Engine::readSource, &Engine::checkInsideItself, &Engine::skipIfInPlace,
                             &Engine::checkDestination, &Engine::resolveConflict, &Engine::placeCopy,
@@ -640,8 +649,9 @@ Engine::Step Engine::verifyAndFinishMove(Item &it) {
             made_.insert(identityOf(kept));
             out_.created << it.target;
             out_.copiedOnly << it.name;
-            // What went can go back into what stayed; an original whose deletion failed lost nothing.
-            if (!left.error && left.keptAt == it.path) out_.partly << TransferPair{it.path, it.target};
+            // What went can go back into what stayed; an original none of whose entries went lost nothing.
+            if (left.keptAt == it.path && (!left.error || left.removed > 0))
+                out_.partly << TransferPair{it.path, it.target};
         }
         return fail(text);
     }

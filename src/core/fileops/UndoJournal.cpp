@@ -104,8 +104,8 @@ void reverseMoves(const UndoAction &action, TransferProgress &progress, UndoRepo
 }
 
 // What a move took from a folder that kept some of its items goes back into it, entry by entry; a name
-// taken at the old place keeps its entry where it is. True when all went back: the folder the move made
-// is removed then, empty.
+// taken at the old place keeps its entry where it is. True only once all went back and the folder the move
+// made is gone, empty: what was put into it meanwhile keeps it at the new place.
 bool mergeBack(const QString &to, const QString &from, TransferProgress &progress, UndoReport &report) {
     bool whole = true;
     const QStringList names =
@@ -129,10 +129,15 @@ bool mergeBack(const QString &to, const QString &from, TransferProgress &progres
             whole = false;
         }
     }
-    if (whole) {
-        if (const auto bytes = FileSteps::PathBytes::of(to)) FileSteps::removeEmptyFolder(*bytes);
-    }
-    return whole;
+    if (!whole) return false;
+    const auto bytes = FileSteps::PathBytes::of(to);
+    const int e = bytes ? FileSteps::removeEmptyFolder(*bytes) : EILSEQ;
+    if (e == ENOTEMPTY || e == EEXIST)
+        report.errors << LF("„%@“ bleibt am neuen Ort: Darin liegt inzwischen etwas Neues.",
+                            Restore::name(to));
+    else if (e)
+        report.errors << Restore::message(FileError::fromErrno(e), Restore::name(to));
+    return e == 0;
 }
 
 void reverseParts(const UndoAction &action, TransferProgress &progress, UndoReport &report) {

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using TestUtil::LanguageScope;
@@ -167,6 +168,14 @@ TEST_F(CommandTest, TheTransferResultNamesTheItemsThatFailed) {
     QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
     EXPECT_EQ(lastToast(), "„Other“ kann nicht in sich selbst abgelegt werden. 2 Objekte verschoben → Other");
     EXPECT_TRUE(QFile::exists(other + "/alpha.txt") && QFile::exists(other + "/Dest"));
+
+    // A destination that is not there is said as the folder missing, not as the item gone.
+    const QString normal = make("normal_file");
+    toasts.clear();
+    app->transfers().transfer({normal}, root + "/not_exists/", false);
+    QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
+    EXPECT_EQ(lastToast(), "Den Zielordner „not_exists“ gibt es nicht.");
+    EXPECT_TRUE(exists(normal) && !exists(root + "/not_exists"));
 }
 
 // Locked files moved to another volume: each copy stays whole at the destination while its original stays
@@ -202,4 +211,38 @@ TEST_F(CommandTest, TheTransferResultWordsACopyWhoseOriginalStayedApartFromAFail
         lastToast().endsWith(" Auch nicht übertragen: „gone“. Auch kopiert, aber nicht (ganz) vom alten "
                              "Ort entfernt: „b.log“."))
         << lastToast().toStdString();
+}
+
+// A move to another volume that left part of its item behind (a pipe) is recorded though nothing went
+// whole: its undo brings what went back into what stayed and says so; with a name taken at the old place
+// meanwhile it says what stayed at the new place instead of calling it done.
+TEST_F(CommandTest, TheUndoOfAMoveThatLeftItemsBehindBringsBackWhatWent) {
+    LanguageScope de(AppLanguage::de);
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a tmpfs";
+    TestUtil::TmpfsMount other("16m");
+    ASSERT_TRUE(other.valid());
+    const auto listed = [](const QString &folder) {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).join(u',');
+    };
+    for (const bool taken : {false, true}) {
+        SCOPED_TRACE(taken);
+        const QString item = make("src/withfifo/f").chopped(2), moved = other.path() + "/withfifo";
+        ASSERT_EQ(::mkfifo(QFile::encodeName(item + "/pipe").constData(), 0600), 0);
+        toasts.clear();
+        app->transfers().transfer({item}, other.path(), true);
+        QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
+        ASSERT_EQ(listed(item), "pipe");
+        ASSERT_EQ(app->undoJournal().undoTitle().value_or(QString()), "„withfifo“ verschoben");
+        if (taken) make("src/withfifo/f", "new");
+        toasts.clear();
+        app->fileActions().undoLast();
+        QTRY_VERIFY_WITH_TIMEOUT(!app->jobs().progress() && !toasts.isEmpty(), 10000);
+        EXPECT_EQ(lastToast(), taken ? "Rückgängig: „f“ gibt es am alten Ort schon."
+                                     : "Rückgängig gemacht: „withfifo“ verschoben.");
+        EXPECT_EQ(listed(item), "f,pipe");
+        EXPECT_EQ(listed(moved), taken ? "f" : "");
+        EXPECT_EQ(exists(moved), taken);
+        QDir(item).removeRecursively();
+        QDir(moved).removeRecursively();
+    }
 }

@@ -28,6 +28,19 @@ protected:
 const QString linkRefused = "„link“: Dieses Laufwerk kann keine Links aufnehmen. (in „in-link“)";
 const QString nameRefused = "„%1“: Dieses Laufwerk kann keine Namen mit Zeichen wie : ? * \" < > aufnehmen.";
 
+// A new name typed for an item on the volume: what the rename throws, and the names the folder holds then.
+QString renamedTo(const QString &folder, const QString &newName) {
+    const QString item = folder + "/gamma.txt";
+    EXPECT_TRUE(TestUtil::writeFile(item, "g"));
+    QString said;
+    try {
+        FileOps::rename(ShownItem{item, {}, {}}, newName);
+    } catch (const FileError &e) {
+        said = e.description;
+    }
+    return said + " | " + names(folder).join(u',');
+}
+
 } // namespace
 
 TEST_F(Stick, AReplaceSendsTheOldItemToTheSticksTrashThoughTheStickRefusesTheRenameFlags) {
@@ -108,6 +121,12 @@ TEST_F(Stick, ANameTakenInAnotherCaseIsToldAndANameRefusedWithEnoentIsNamedAsRef
 
     o = run({file("src/c:d.txt", "c")}, stick.path(), false);
     EXPECT_EQ(o.errors, QStringList{nameRefused.arg("c:d.txt")});
+    // So is a new name typed for an item on it; a name it takes is taken.
+    EXPECT_EQ(renamedTo(stick.path(), "ga:mma.txt"), "„gamma.txt“ ließ sich nicht umbenennen. " +
+                                                         nameRefused.arg("ga:mma.txt") +
+                                                         " | README Kopie.txt,Readme.txt,gamma.txt");
+    EXPECT_EQ(renamedTo(stick.path(), "delta.txt").section(" | ", 1),
+              "README Kopie.txt,Readme.txt,delta.txt");
     // A folder holding a file and a folder whose names differ in case alone: none of it is copied, and why.
     file("src/Akten/Belege/a", "a");
     o = run({file("src/Akten/belege", "b").chopped(7)}, stick.path(), false);
@@ -123,4 +142,6 @@ TEST_F(Stick, OnARealExfatImageLinksAndRefusedNamesAreNamedRight) {
     EXPECT_EQ(o.errors, QStringList({linkRefused, nameRefused.arg("a:b") + " (in „in-dir“)",
                                      nameRefused.arg("c:d.txt")}));
     EXPECT_EQ(names(exfat.path()), QStringList{});
+    EXPECT_EQ(renamedTo(exfat.path(), "ga:mma.txt"),
+              "„gamma.txt“ ließ sich nicht umbenennen. " + nameRefused.arg("ga:mma.txt") + " | gamma.txt");
 }
