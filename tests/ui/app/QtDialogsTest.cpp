@@ -232,21 +232,6 @@ TEST(QtAlert, TakesTheTextSizeOfItsWindow) {
     QTRY_VERIFY(answer);
 }
 
-namespace {
-
-// The chooser open now, once it shows what is in folder (rows of the given count).
-QFileDialog *openChooser(const QString &folder, int rows) {
-    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-    if (!dialog) return nullptr;
-    auto *model = dialog->findChild<QFileSystemModel *>();
-    if (!model) return nullptr;
-    dialog->setDirectory(folder);
-    QTRY_VERIFY_WITH_TIMEOUT(model->rowCount(model->index(folder)) == rows, 5000);
-    return dialog;
-}
-
-} // namespace
-
 // Every chooser opens where it was asked to, else at home: never where the program was started from,
 // which is the root for a program the desktop starts, nor at the root when the folder asked for is gone.
 TEST(QtDialogs, ChoosersStartAtHomeOrTheFolderAsked) {
@@ -300,8 +285,12 @@ TEST(QtDialogs, ChoosersSpeakThaiWithColumnsWhole) {
                               "Size",        "Type",           "Date Modified"};
     const auto check = [&](const char *what, const QString &fileName, int rows) {
         SCOPED_TRACE(what);
-        QFileDialog *dialog = openChooser(dir.path(), rows);
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         ASSERT_TRUE(dialog);
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        ASSERT_TRUE(model);
+        dialog->setDirectory(dir.path());
+        QTRY_VERIFY_WITH_TIMEOUT(model->rowCount(model->index(dir.path())) == rows, 5000);
         EXPECT_EQ(dialog->labelText(QFileDialog::LookIn), L("Suchen in:"));
         EXPECT_EQ(dialog->labelText(QFileDialog::FileName), fileName);
         EXPECT_EQ(dialog->labelText(QFileDialog::FileType), L("Dateityp:"));
@@ -317,16 +306,20 @@ TEST(QtDialogs, ChoosersSpeakThaiWithColumnsWhole) {
             int columns = 0;
             for (int c = 0; c < header->count(); ++c) {
                 if (header->isSectionHidden(c)) continue;
-                if (header->sectionSize(c) < std::max(header->sectionSizeHint(c), tree->sizeHintForColumn(c)))
+                if (header->sectionSize(c) <
+                    std::max(header->sectionSizeHint(c),
+                             static_cast<QAbstractItemView *>(tree)->sizeHintForColumn(c)))
                     return false;
                 columns += header->sectionSize(c);
             }
             return columns <= tree->viewport()->width();
         };
         QTRY_VERIFY_WITH_TIMEOUT(whole(), 2000);
-        for (int c = 0; c < header->count(); ++c)
-            if (!header->isSectionHidden(c))
+        for (int c = 0; c < header->count(); ++c) {
+            if (!header->isSectionHidden(c)) {
                 EXPECT_FALSE(english.contains(tree->model()->headerData(c, Qt::Horizontal).toString()));
+            }
+        }
         dialog->reject();
     };
     FileQuestion save;
