@@ -257,11 +257,9 @@ TEST_F(SettingsBackupTest, AbsentKeysStayOutAndTheFileNameIsFixed) {
     Defaults::setValue("fontSize", 12.0);
     const QVariantMap settings = Plist::parse(SettingsBackup::encode())->toMap()["settings"].toMap();
     EXPECT_EQ(settings.keys(), QStringList{"fontSize"});
-    {
-        TestUtil::LanguageScope german(AppLanguage::de);
-        QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
-        EXPECT_EQ(SettingsBackup::fileName(QDate(2025, 3, 14)), "Kestrin-Sicherung-2025-03-14.plist");
-    }
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    EXPECT_EQ(SettingsBackup::fileName(QDate(2025, 3, 14)), "Kestrin-Sicherung-2025-03-14.plist");
+    QLocale::setDefault(QLocale::c());
     // Its words are the window's.
     TestUtil::LanguageScope thai(AppLanguage::th);
     EXPECT_EQ(SettingsBackup::fileName(QDate(2025, 3, 14)), "Kestrin-สำรอง-2025-03-14.plist");
@@ -574,7 +572,7 @@ TEST_F(SettingsBackupTest, BackupWritesTheFileOrSaysWhy) {
     commands.backupSettings();
     ASSERT_EQ(d.fileQuestions.size(), 1);
     EXPECT_TRUE(d.fileQuestions[0].save);
-    EXPECT_TRUE(d.fileQuestions[0].fileName.startsWith(LF("Kestrin-Sicherung-%@", QString())));
+    EXPECT_TRUE(d.fileQuestions[0].fileName.startsWith("Kestrin-Sicherung-"));
     const auto c = SettingsBackup::decode(TestUtil::readFile(path));
     ASSERT_TRUE(c);
     EXPECT_EQ(c->settings.value("fontSize"), 15.0);
