@@ -3,7 +3,6 @@
 #include "core/app/AppInfo.h"
 #include "core/app/Settings.h"
 #include "core/base/Defaults.h"
-#include "core/localisation/Lang.h"
 #include "platform/AppRegistry.h"
 #include "platform/Plist.h"
 #include "platform/Posix.h"
@@ -23,7 +22,7 @@ QStringList keys() {
 }
 
 QString fileName(const QDate &day) {
-    return LF("Kestrin-Sicherung-%@", QLocale::c().toString(day, QStringLiteral("yyyy-MM-dd"))) +
+    return QStringLiteral("Kestrin-Sicherung-") + QLocale::c().toString(day, QStringLiteral("yyyy-MM-dd")) +
            QStringLiteral(".plist");
 }
 

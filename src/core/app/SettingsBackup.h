@@ -19,8 +19,7 @@ inline const QString olderName = QStringLiteral("Brisvane");
 
 // The keys a backup holds, in the order of the settings table.
 QStringList keys();
-// The file name offered for a backup written on that day, in the interface language (digits and calendar
-// never localised).
+// The file name offered for a backup written on that day (digits and calendar never localised).
 QString fileName(const QDate &day);
 
 // What the settings file holds now for each key of the backup; keys without a value are left out.
