@@ -700,6 +700,40 @@ TEST_F(Sync, AVolumeUnmountedDuringTheRunIsNotWrittenBeneath) {
     EXPECT_TRUE(names(right).isEmpty()) << names(right).join(' ').toStdString();
 }
 
+// A volume with look-alike files mounted over a source folder during the run: nothing of it is copied,
+// nor what the folder held beneath it, and the run says so for that folder's steps; the others are taken.
+TEST_F(Sync, AVolumeMountedOverASourceFolderDuringTheRunIsNotCopiedAndSaid) {
+    if (!TestUtil::isRoot()) GTEST_SKIP() << "needs root for a mount";
+    QStringList inSub;
+    for (int i = 0; i < 3; ++i) {
+        inSub << QString("f%1.txt").arg(i);
+        file("L/sub/" + inSub.last(), "compared");
+    }
+    mkdir("R/sub");
+    file("L/top.txt", "top");
+    const QList<SyncStep> steps = plan(SyncMode::leftToRight, false);
+    ASSERT_EQ(steps.size(), 4);
+    std::once_flag mounted;
+    bool mountFailed = false;
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", L("sub")}); });
+    FolderSync::setAfterCopyHook([&](const QString &) {
+        std::call_once(mounted, [&] {
+            mountFailed =
+                QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "kestrin", L("sub")}) != 0;
+            for (const QString &n : inSub)
+                TestUtil::writeFile(L("sub/" + n), "mounted!");
+        });
+    });
+    const SyncResult r = run(steps);
+    ASSERT_FALSE(mountFailed);
+    EXPECT_EQ(r.done, 1);
+    ASSERT_EQ(r.errors.size(), 3) << r.errors.join('\n').toStdString();
+    for (const QString &e : r.errors)
+        EXPECT_TRUE(e.endsWith(FileSteps::HeldFolder::refusalText(L("sub")))) << e.toStdString();
+    EXPECT_EQ(TestUtil::readFile(R("top.txt")), "top");
+    EXPECT_TRUE(names(R("sub")).isEmpty()) << names(R("sub")).join(' ').toStdString();
+}
+
 TEST_F(Sync, AMirrorLeavesAMountInsideATrashedFolder) {
     mkdir("R/dir/mnt2");
     file("R/dir/other.txt", "other");
