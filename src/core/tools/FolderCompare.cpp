@@ -335,6 +335,15 @@ struct Walker {
     // An entry on one side only, or on both and no pair of folders: the same, different, or newer on one
     // side.
     void addEntry(const QString &id, const Side &ls, const Side &rs) {
+        // Never an empty document to copy: a row of its own, shown and left alone.
+        const auto special = [](const Side &s) {
+            return s.facts && !S_ISREG(s.facts->type) && !S_ISDIR(s.facts->type) && !S_ISLNK(s.facts->type);
+        };
+        if (special(ls) || special(rs)) {
+            add(id, CompareRow::Status::special, ls, rs, false,
+                L("Pipe, Socket oder Gerät – wird nicht abgeglichen"));
+            return;
+        }
         if (!rs.facts) {
             add(id, CompareRow::Status::onlyLeft, ls, rs, ls.facts->isDir());
             return;
@@ -427,7 +436,7 @@ QStringList leftOut(const QList<CompareRow> &rows) {
     QStringList ids;
     for (const CompareRow &row : rows)
         if (row.status == CompareRow::Status::unreadable || row.status == CompareRow::Status::conflict ||
-            row.status == CompareRow::Status::badName)
+            row.status == CompareRow::Status::badName || row.status == CompareRow::Status::special)
             ids << row.id;
     return ids;
 }
@@ -517,6 +526,7 @@ SyncAction action(const CompareRow &row, SyncMode mode, bool deleteExtra) {
     case S::unreadable:
     case S::conflict:
     case S::badName:
+    case S::special:
         return A::none;
     }
     return A::none;

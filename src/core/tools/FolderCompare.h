@@ -35,6 +35,7 @@ struct CompareRow {
         unreadable, // a side could not be read (folder not listable, entry not readable, too deep)
         conflict,   // names that are one name on a case-folding or normalising file system
         badName,    // a name that is not valid UTF-8 and so cannot be handled without turning into another
+        special,    // a pipe, socket or device on a side: no copy can be made of it
     };
 
     QString id; // path relative to both roots, "/"-joined

@@ -436,6 +436,20 @@ struct Runner {
 
     // The second half: the parts take their names, the replaced and surplus items go to the Trash.
     void finish(std::vector<Pending> &group) {
+        // A source folder mounted over or swapped since its copies were made from the folder held: the
+        // user now sees other items there. Its steps stop and say so, as a target folder's do.
+        std::map<const HeldFolder *, bool> sourceHere;
+        for (Pending &p : group) {
+            if (p.error || p.dropped || !p.copy) continue;
+            const auto [at, added] = sourceHere.try_emplace(p.from.folder, true);
+            if (added) at->second = p.from.folder->stillAtPath();
+            if (at->second) continue;
+            try {
+                throw p.from.folder->refusal();
+            } catch (...) {
+                p.error = failureText(p);
+            }
+        }
         std::vector<Pending *> fresh;
         for (Pending &p : group) {
             const std::optional<EntryFacts> &expected =

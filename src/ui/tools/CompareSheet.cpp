@@ -77,7 +77,7 @@ QString CompareRowsModel::info(std::optional<qint64> size, const std::optional<Q
                                bool folder) {
     if (!size) return QStringLiteral("—");
     const QString when = date ? FileFmt::date().string(*date) : QString();
-    // A folder's own entry size tells a user nothing.
+    // A folder's own entry size tells a user nothing, nor does a pipe's: never shown as an empty document.
     const QString amount = folder ? QString() : FileFmt::size(*size);
     if (when.isEmpty() || amount.isEmpty()) return amount + when;
     return amount + QStringLiteral(" · ") + when;
@@ -85,8 +85,8 @@ QString CompareRowsModel::info(std::optional<qint64> size, const std::optional<Q
 
 QString CompareRowsModel::info(const CompareRow &row, bool left) {
     const std::optional<EntryFacts> &facts = left ? row.leftFacts : row.rightFacts;
-    return info(left ? row.leftSize : row.rightSize, left ? row.leftDate : row.rightDate,
-                facts ? facts->isDir() : row.isDir);
+    const bool sized = facts ? S_ISREG(facts->type) || S_ISLNK(facts->type) : !row.isDir;
+    return info(left ? row.leftSize : row.rightSize, left ? row.leftDate : row.rightDate, !sized);
 }
 
 QVariant CompareRowsModel::data(const QModelIndex &index, int role) const {

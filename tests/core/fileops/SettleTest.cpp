@@ -358,7 +358,8 @@ TEST_F(Settle, APartCutOffBeforeItsMarkerGoesButNotOneMadeBeforeItsRecord) {
 // Only the first part in a folder waits for a flush: with every part's own record lost, the start
 // finds this process's parts by their names in the folders on record, and removes those proven ours.
 TEST_F(Settle, PartsWhoseRecordsAreLostAreFoundInTheirFolder) {
-    const QString dst = mkdir("dst"), again = mkdir("again"), list = path("parts");
+    const QString dst = mkdir("dst"), again = mkdir("again"), grouped = mkdir("grouped"),
+                  list = path("parts");
     const QString journal = journalLeftBy([&] {
         const auto make = [](const QByteArray &part, const QByteArray &content, const QByteArray &mark) {
             TestUtil::writeFile(QFile::decodeName(part), content);
@@ -373,6 +374,11 @@ TEST_F(Settle, PartsWhoseRecordsAreLostAreFoundInTheirFolder) {
         }
         const QByteArray after = Journal::partName(QFile::encodeName(again)).bytes();
         make(after, "ours", Journal::beginPart(after));
+        // A group's first part in a folder: the folder's record goes with the group's flush.
+        const QByteArray inGroup = Journal::partName(QFile::encodeName(grouped)).bytes();
+        const QByteArray groupMark = Journal::beginPartOfGroup(inGroup);
+        Journal::flush();
+        make(inGroup, "ours", groupMark);
         // Our name form, but made before any record: no proof it is ours.
         const QByteArray early = Journal::partName(QFile::encodeName(dst)).bytes();
         make(early, {}, {});
@@ -390,7 +396,7 @@ TEST_F(Settle, PartsWhoseRecordsAreLostAreFoundInTheirFolder) {
     QList<QByteArray> kept;
     for (const QByteArray &line : TestUtil::readFile(journal).split('\n'))
         if (line.startsWith("parts ")) kept << line + '\n';
-    ASSERT_EQ(kept.size(), 2);
+    ASSERT_EQ(kept.size(), 3);
     TestUtil::writeFile(journal, kept.join());
     const QStringList parts = QString::fromUtf8(TestUtil::readFile(list)).split('\n');
 
@@ -402,6 +408,7 @@ TEST_F(Settle, PartsWhoseRecordsAreLostAreFoundInTheirFolder) {
     EXPECT_EQ(names(dst), (QStringList{Posix::lastComponent(parts[0]), Posix::lastComponent(parts[4]),
                                        Posix::lastComponent(parts[5])}));
     EXPECT_EQ(names(again), QStringList{});
+    EXPECT_EQ(names(grouped), QStringList{});
     EXPECT_FALSE(exists(journal));
 }
 

@@ -112,11 +112,22 @@ TEST_F(Compare, LinksAndSpecialFilesAreTheirOwnKind) {
     setTime(R("link"), 1'700'000'000);
     ASSERT_EQ(::mkfifo(QFile::encodeName(L("fifo")).constData(), 0644), 0);
     ASSERT_EQ(::symlink("/nowhere", QFile::encodeName(R("dangling")).constData()), 0);
+    // A pipe is no empty document to copy, nor to put a file over: a row no sync acts on.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(R("piped")).constData(), 0644), 0);
+    file("L/piped", "a file");
     const CompareResult r = scan();
-    ASSERT_EQ(ids(r), (QStringList{"dangling", "fifo", "link"}));
+    ASSERT_EQ(ids(r), (QStringList{"dangling", "fifo", "link", "piped"}));
     EXPECT_EQ(r.rows[0].status, S::onlyRight);
-    EXPECT_EQ(r.rows[1].status, S::onlyLeft);
+    EXPECT_EQ(r.rows[1].status, S::special);
     EXPECT_EQ(r.rows[2].status, S::different);
+    EXPECT_EQ(r.rows[3].status, S::special);
+    for (const int i : {1, 3}) {
+        EXPECT_EQ(r.rows[i].note, "Pipe, Socket oder Gerät – wird nicht abgeglichen");
+        for (const SyncMode mode : SyncModes::allCases)
+            EXPECT_EQ(FolderCompare::action(r.rows[i], mode, true), A::none);
+    }
+    EXPECT_EQ(FolderCompare::action(r.rows[0], SyncMode::rightToLeft, false), A::toLeft);
+    EXPECT_EQ(FolderCompare::leftOut(r.rows), (QStringList{"fifo", "piped"}));
 }
 
 TEST_F(Compare, UnreadableFolderIsOneRowNeverOneSided) {

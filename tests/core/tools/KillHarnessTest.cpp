@@ -363,3 +363,26 @@ TEST_F(KillHarness, MirrorAndTwoWaySyncs) {
             [&] { return trees.check(); });
     }
 }
+
+// New small files in groups of four: their parts carry no marker, so their records alone prove them ours.
+// The second group holds a part in a folder already on record, then the first part in another folder.
+TEST_F(KillHarness, NewSmallFilesOfOneGroupInTwoFolders) {
+    if (TestChild::ranInOwnProcess()) return; // it forks: no thread of an earlier test there
+    SyncTrees trees{path("L"), path("R"), {}, {}, {}};
+    for (const char *kept : {"add/kept.txt", "add2/kept.txt"})
+        trees.left[kept] = trees.right[kept] = "kept";
+    for (int i = 1; i <= 5; ++i)
+        trees.left[QString("add/n%1.txt").arg(i)] = "new n" + QByteArray::number(i);
+    trees.left["add2/m1.txt"] = "new m1";
+    journalCutToo = true;
+    const auto reset = qScopeGuard([] { FolderSync::setGroupStepsForTests(0); });
+    FolderSync::setGroupStepsForTests(4);
+    trees.prepare(SyncMode::leftToRight);
+    ASSERT_EQ(trees.steps.size(), 6);
+    EXPECT_EQ(trees.steps[4].row.id, "add/n5.txt");
+    EXPECT_EQ(trees.steps[5].row.id, "add2/m1.txt");
+    everyStep(
+        "mirror of new small files", [&] { trees.prepare(SyncMode::leftToRight); },
+        [&] { return FolderSync::run(trees.l, trees.r, trees.steps, progress).errors.isEmpty(); },
+        [&] { return trees.check(); });
+}
