@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <cstring>
 #include <limits>
 
 namespace Archive {
@@ -217,20 +218,48 @@ bool listsCheaply(const QString &name) {
 
 namespace {
 
-// Enough for mode, links, owner, group and size, however wide bsdtar pads them.
-constexpr qsizetype lineKeep = 512;
+// Enough for mode, links, owner, group and size, however wide bsdtar pads them; with names, for the
+// longest name a folder can hold with every byte escaped, and its link target.
+constexpr qsizetype lineKeep = 512, namedLineKeep = 64 * 1024;
 constexpr qint64 sizeCap = std::numeric_limits<qint64>::max() / 2;
+
+// A name as bsdtar printed it, its escapes undone: "\\", "\n" and the like, "\ooo" for other bytes.
+QByteArray unescaped(QByteArrayView text) {
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        const char *const from = "abfnrtv", *const to = "\a\b\f\n\r\t\v";
+        if (const char *at = std::strchr(from, c); at && c) {
+            out += to[at - from];
+        } else if (c >= '0' && c <= '3' && i + 2 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '7' &&
+                   text[i + 2] >= '0' && text[i + 2] <= '7') {
+            out += char((c - '0') << 6 | (text[i + 1] - '0') << 3 | (text[i + 2] - '0'));
+            i += 2;
+        } else {
+            out += c; // "\\" and anything unknown: the character itself
+        }
+    }
+    return out;
+}
 
 } // namespace
 
 void ListingReader::feed(QByteArrayView chunk) {
+    const qsizetype keep = m_keepNames ? namedLineKeep : lineKeep;
     while (!chunk.isEmpty()) {
         const qsizetype nl = chunk.indexOf('\n');
         const QByteArrayView part = nl < 0 ? chunk : chunk.first(nl);
-        if (m_line.size() < lineKeep) m_line += part.first(std::min(part.size(), lineKeep - m_line.size()));
+        if (m_line.size() + part.size() > keep) m_lineCut = true;
+        if (m_line.size() < keep) m_line += part.first(std::min(part.size(), keep - m_line.size()));
         if (nl < 0) return;
         line(m_line);
         m_line.clear();
+        m_lineCut = false;
         chunk = chunk.sliced(nl + 1);
     }
 }
@@ -238,20 +267,36 @@ void ListingReader::feed(QByteArrayView chunk) {
 void ListingReader::finish() {
     if (!m_line.isEmpty()) line(m_line);
     m_line.clear();
+    m_lineCut = false;
 }
 
 void ListingReader::line(QByteArrayView text) {
     if (text.trimmed().isEmpty()) return;
     ++m_entries;
-    QByteArrayView fields[5];
-    qsizetype n = 0;
-    for (qsizetype i = 0; i < text.size() && n < 5;) {
+    // "-rw-r--r--  1 1000 1000 1234 Dec  7 01:00 name": eight fields, one space, the name.
+    QByteArrayView fields[8];
+    qsizetype n = 0, nameAt = -1;
+    for (qsizetype i = 0; i < text.size() && n < 8;) {
         while (i < text.size() && text[i] == ' ')
             ++i;
         const qsizetype start = i;
         while (i < text.size() && text[i] != ' ')
             ++i;
         if (i > start) fields[n++] = text.sliced(start, i - start);
+        if (n == 8 && i < text.size()) nameAt = i + 1;
+    }
+    if (m_keepNames && m_namesComplete) {
+        m_nameBytes += text.size();
+        if (nameAt < 0 || nameAt >= text.size() || m_lineCut || m_named.size() >= nameLimit ||
+            m_nameBytes > nameBytesLimit) {
+            m_namesComplete = false;
+        } else {
+            QByteArrayView name = text.sliced(nameAt);
+            const char kind = fields[0].isEmpty() ? '?' : fields[0][0];
+            const char *const after = kind == 'l' ? " -> " : kind == 'h' ? " link to " : nullptr;
+            if (const qsizetype cut = after ? name.indexOf(after) : -1; cut >= 0) name = name.first(cut);
+            m_named.append({unescaped(name), kind});
+        }
     }
     const auto number = [](QByteArrayView f) {
         bool ok = !f.isEmpty() && f.size() <= 18;
@@ -287,8 +332,8 @@ void ListingReader::line(QByteArrayView text) {
     }
 }
 
-ListingReader parseListing(QByteArrayView text) {
-    ListingReader reader;
+ListingReader parseListing(QByteArrayView text, bool keepNames) {
+    ListingReader reader(keepNames);
     reader.feed(text);
     reader.finish();
     return reader;

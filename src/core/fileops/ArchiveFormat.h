@@ -52,6 +52,16 @@ bool listsCheaply(const QString &name);
 // Lines it cannot read are counted but add nothing.
 class ListingReader {
 public:
+    // An entry's name as the archive holds it (bsdtar's escapes undone) and its kind, the first letter of
+    // its mode ('-' file, 'd' folder, 'l' link, 'h' hard link, 'c', 'b', 'p', 's' special).
+    struct Entry {
+        QByteArray name;
+        char kind = '-';
+    };
+    static constexpr qsizetype nameLimit = 200000, nameBytesLimit = 32 * 1024 * 1024;
+
+    // With `keepNames` the entries' names are kept too, up to nameLimit of them and nameBytesLimit in all.
+    explicit ListingReader(bool keepNames = false) : m_keepNames(keepNames) {}
     void feed(QByteArrayView chunk);
     void finish(); // a last line without a line feed
 
@@ -59,16 +69,21 @@ public:
     qsizetype entries() const { return m_entries; }
     qsizetype special() const { return m_special; } // devices, pipes and sockets
     qsizetype unreadable() const { return m_unreadable; }
+    const QList<Entry> &named() const { return m_named; }
+    // Whether every entry's name was read: kept names, no line cut short or unreadable, not too many.
+    bool namesComplete() const { return m_keepNames && m_namesComplete && m_unreadable == 0; }
 
 private:
     void line(QByteArrayView line);
 
-    QByteArray m_line; // the start of the current line: only its first fields matter
+    QByteArray m_line; // the start of the current line: its first fields, with names the whole line
     qint64 m_bytes = 0;
-    qsizetype m_entries = 0, m_special = 0, m_unreadable = 0;
+    qsizetype m_entries = 0, m_special = 0, m_unreadable = 0, m_nameBytes = 0;
+    bool m_keepNames = false, m_namesComplete = true, m_lineCut = false;
+    QList<Entry> m_named;
 };
 // A whole listing at once.
-ListingReader parseListing(QByteArrayView text);
+ListingReader parseListing(QByteArrayView text, bool keepNames = false);
 
 // The desktop id of the application that opens a file by default; nullopt when there is none.
 using DefaultAppLookup = std::function<std::optional<QString>(const QString &path)>;

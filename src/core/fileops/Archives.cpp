@@ -12,6 +12,7 @@
 #include "platform/Posix.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <QUuid>
 
@@ -59,26 +60,38 @@ const char *const bundledKey =
     K("„%@“ angelegt. Die Dateien sind schon komprimiert, Kestrin hat sie nur gebündelt.");
 
 // The tool's own words, cleaned for a message: without prompts, "exit delayed" lines, its name in
-// front and the meaningless system texts libarchive appends ("Unknown error -1", "Success").
-QString toolDetail(const QString &text) {
+// front, the meaningless system texts libarchive appends ("Unknown error -1", "Success", "(null)") and
+// the descriptor path the archive was passed by (`name` in its place, where it is more than a prefix).
+QStringList toolLines(const QString &text, const QString &name) {
     static const QRegularExpression noise(QStringLiteral(": (Unknown error -?\\d+|Success)$"));
+    static const QRegularExpression passed(QStringLiteral("/proc/self/fd/\\d+"));
+    static const QRegularExpression passedFirst(QStringLiteral("^/proc/self/fd/\\d+: "));
     QStringList kept;
     for (QString line : QString(text).remove(QStringLiteral("Enter passphrase:")).split(u'\n')) {
         line = line.trimmed();
-        for (const char *prefix : {"bsdtar: ", "bsdcat: ", "zip error: ", "zip I/O error: ", "zip warning: "})
+        for (const char *prefix : {"bsdtar: ", "bsdcat: ", "gzip: ", "bzip2: ", "xz: ", "/usr/bin/xz: ",
+                                   "zip error: ", "zip I/O error: ", "zip warning: "})
             if (line.startsWith(QLatin1String(prefix))) line = line.mid(qsizetype(std::strlen(prefix)));
-        line.remove(noise);
-        if (line.isEmpty() || line.startsWith(QLatin1String("Error exit delayed"))) continue;
+        line.remove(passedFirst)
+            .replace(passed, QStringLiteral("„") + name + QStringLiteral("“"))
+            .remove(noise);
+        if (line.isEmpty() || line == QLatin1String("(null)") ||
+            line.startsWith(QLatin1String("Error exit delayed")))
+            continue;
         if (!kept.contains(line)) kept << line;
     }
-    QString out = kept.mid(0, 3).join(QStringLiteral("; "));
-    if (out.size() > 300) out = out.left(299) + u'…';
-    return out.isEmpty() ? text : out;
+    return kept;
 }
 
-// Why a tool failed, as our own words where we know the cause, else its cleaned text. `folder` is where
-// it wrote: a failure there while it is full (bsdtar then says only "Write error") is a full disk.
-QString failureDetail(const QString &text, const QString &folder = {}) {
+QString toolDetail(const QString &text, const QString &name) {
+    QString out = toolLines(text, name).mid(0, 3).join(QStringLiteral("; "));
+    if (out.size() > 300) out = out.left(299) + u'…';
+    return out.isEmpty() ? toolLines(text, name).join(u' ').left(300) : out;
+}
+
+// Why a tool failed, in our own words where we know the cause. `folder` is where it wrote: a failure there
+// while it is full (bsdtar then says only "Write error") is a full disk.
+std::optional<QString> knownCause(const QString &text, const QString &folder = {}) {
     constexpr qint64 nearlyFull = 64 * 1024;
     const bool full =
         !folder.isEmpty() && Restore::isFolder(folder) && FileOps::freeBytes(folder).value_or(0) < nearlyFull;
@@ -93,11 +106,41 @@ QString failureDetail(const QString &text, const QString &folder = {}) {
     if (text.contains(QLatin1String("passphrase"), Qt::CaseInsensitive))
         return L("Das Archiv ist mit einem Passwort geschützt. Verschlüsselte Archive kann Kestrin nicht "
                  "entpacken.");
-    return toolDetail(text);
+    return std::nullopt;
 }
 
 QString extractFailure(const QString &name, const QString &detail) {
     return LF("„%@“ ließ sich nicht entpacken: %@", name, detail);
+}
+
+// Whether a tool's words tell of an archive that fails its own checks: a header's or the data's
+// checksum, a compressed stream that is corrupt or breaks off. `decompressor`: the tool that decompressed
+// the stream, whose every failure but a read error is of that kind.
+bool saysDamaged(const QString &text, const QString &decompressor = {}) {
+    if (text.contains(QLatin1String("Input/output error"))) return false;
+    if (!decompressor.isEmpty() &&
+        (text.startsWith(decompressor + QStringLiteral(": ")) ||
+         text.startsWith(QStringLiteral("/usr/bin/") + decompressor + QStringLiteral(": "))))
+        return true;
+    for (const char *sign : {"Damaged ", "Truncated ", "Malformed ", "bad CRC", "CRC error",
+                             "ecompression failed", "Premature end", "(null)"})
+        if (text.contains(QLatin1String(sign))) return true;
+    return false;
+}
+
+// A damaged archive, in the tool's first words.
+QString damagedFailure(const QString &name, const QString &text) {
+    const QString detail = toolLines(text, name).value(0).left(300);
+    return detail.isEmpty() ? LF("Das Archiv „%@“ ist beschädigt und wurde nicht entpackt.", name)
+                            : LF("Das Archiv „%@“ ist beschädigt und wurde nicht entpackt: %@", name, detail);
+}
+
+// A tool's failure on the archive `name`, said for what it is.
+QString toolFailure(const QString &name, const QString &text, const QString &folder = {},
+                    const QString &decompressor = {}) {
+    if (const auto known = knownCause(text, folder)) return extractFailure(name, *known);
+    if (saysDamaged(text, decompressor)) return damagedFailure(name, text);
+    return extractFailure(name, toolDetail(text, name));
 }
 
 // What unpacking must leave free on the target volume, so that other programs writing there never run out
@@ -132,14 +175,17 @@ QString archiveBaseName(const QStringList &paths) {
     return stem + QStringLiteral(" + ") + QString::number(paths.size() - 1);
 }
 
-ToolCall extractCall(const QString &archive) {
+ToolCall extractCall(const QString &archive, bool keepModes) {
     // bsdtar refuses names with "..", strips a leading "/" and does not extract through links,
     // so nothing lands outside the folder it works in. Also as root it unpacks as an ordinary user would:
-    // our own owner, no set-id bits, no attributes, ACLs or file flags from the archive.
+    // our own owner, no attributes, ACLs or file flags from the archive; set-id bits and what the umask
+    // forbids are taken off by taming. With the archive's modes a folder gets its own after its contents
+    // (without, one made for a file listed before it keeps the mode it was made with); a volume that
+    // keeps no modes would refuse them.
     return {QString::fromLatin1(tarTool),
             {QStringLiteral("-xf"), archive, QStringLiteral("--no-same-owner"),
-             QStringLiteral("--no-same-permissions"), QStringLiteral("--no-xattrs"),
-             QStringLiteral("--no-acls"), QStringLiteral("--no-fflags")},
+             keepModes ? QStringLiteral("--same-permissions") : QStringLiteral("--no-same-permissions"),
+             QStringLiteral("--no-xattrs"), QStringLiteral("--no-acls"), QStringLiteral("--no-fflags")},
             {}};
 }
 
@@ -155,20 +201,16 @@ struct OpenArchive {
     QString path() const { return files().passedPath(); }
 };
 
-std::optional<qint64> unpackedSize(const QString &name, const OpenArchive &archive,
-                                   TransferProgress &progress, QString &failure) {
-    if (!Archive::listsCheaply(name)) return std::nullopt;
-    Archive::ListingReader reader;
+// The archive's listing, read by `reader`; false and `failure` when the tool fails.
+bool listArchive(const OpenArchive &archive, TransferProgress &progress, Archive::ListingReader &reader,
+                 QString &failure) {
     const auto error = runToolReading(
         QString::fromLatin1(tarTool),
         {QStringLiteral("-tvf"), archive.path(), QStringLiteral("--numeric-owner")},
         [&reader](QByteArrayView out) { reader.feed(out); }, &progress, {}, archive.files());
     reader.finish();
-    if (error) {
-        failure = *error;
-        return std::nullopt;
-    }
-    return reader.bytes();
+    if (error) failure = *error;
+    return !error;
 }
 
 // The archive written into the held folder under a temporary name of its own, from our own walk of the
@@ -295,14 +337,16 @@ CompressResult compressItems(const QStringList &paths, ArchiveFormat format, con
 namespace {
 
 struct Unpacked {
-    QString path;    // the new folder
-    QString failure; // or why there is none
+    QString path;         // the new folder
+    QString failure;      // or why there is none
+    bool stopped = false; // a cancel stopped it
 };
 
 // One archive being unpacked: where it lies and the private folder the work happens in.
 struct Unpacking {
     QString archive, folder, name, stem;
-    QString pinned; // the held folder, as a path only it is reached by
+    std::optional<Archive::ListingReader> listing; // read before unpacking where that is cheap
+    QString pinned;                                // the held folder, as a path only it is reached by
     const FileSteps::HeldFolder *held = nullptr;
     const FileSteps::HeldFolder *inside = nullptr; // the new folder within the private one
     OpenArchive file;
@@ -310,10 +354,12 @@ struct Unpacking {
 };
 
 // Why the archive can't be unpacked beside itself with the margin left; empty when it may be tried.
-QString fitFailure(const Unpacking &u, TransferProgress &progress) {
+QString fitFailure(Unpacking &u, TransferProgress &progress) {
+    if (!Archive::listsCheaply(u.name)) return {};
     QString listFailure;
-    const std::optional<qint64> size = unpackedSize(u.name, u.file, progress, listFailure);
-    if (!listFailure.isEmpty()) return extractFailure(u.name, failureDetail(listFailure));
+    if (!listArchive(u.file, progress, u.listing.emplace(true), listFailure))
+        return toolFailure(u.name, listFailure);
+    const std::optional<qint64> size = u.listing->bytes();
     if (const std::optional<qint64> free = FileOps::freeBytes(u.pinned);
         size && free && *free < *size + u.margin)
         return extractFailure(u.name, LF("Nicht genug freier Speicherplatz auf dem Ziel: %@ nötig, %@ frei.",
@@ -321,43 +367,144 @@ QString fitFailure(const Unpacking &u, TransferProgress &progress) {
     return {};
 }
 
+// The tool that decompresses the archive's stream, by what the stream starts with: gzip, bzip2 and xz
+// check its checksums to its end (libarchive leaves gzip's unchecked); anything else goes through bsdcat.
+QString decompressor(int fd) {
+    char head[6] = {};
+    const ssize_t n = ::pread(fd, head, sizeof head, 0);
+    const QByteArrayView start(head, n > 0 ? n : 0);
+    const struct {
+        QByteArrayView magic;
+        const char *tool;
+    } known[] = {{QByteArrayView("\x1f\x8b", 2), "/usr/bin/gzip"},
+                 {QByteArrayView("BZh", 3), "/usr/bin/bzip2"},
+                 {QByteArrayView("\xfd"
+                                 "7zXZ\0",
+                                 6),
+                  "/usr/bin/xz"}};
+    for (const auto &k : known)
+        if (start.startsWith(k.magic) && ::access(k.tool, X_OK) == 0) return QString::fromLatin1(k.tool);
+    return QString::fromLatin1(catTool);
+}
+
 // Runs the tools in the new folder. The free space is watched all along: what an archive says about its
 // size may be a lie, a compressed one is not even asked, and other programs may be writing there too.
+// A damaged archive fails, also where the tool only warns of it.
 std::optional<QString> runUnpack(const Unpacking &u, TransferProgress &progress, bool &full) {
     const auto roomLeft = [&u](qint64 coming) {
         const std::optional<qint64> free = FileOps::freeBytes(u.pinned);
         return !free || *free - coming >= u.margin;
     };
+    const bool keepModes = FileSteps::keepsModes(*u.inside);
+    QString said;
+    std::optional<QString> error;
     if (!Archive::listsCheaply(u.name)) {
         // Decompressed by one tool and unpacked by the other, with every piece between them let through
         // only while it leaves the margin: never beyond it, however well the archive compresses.
-        const ToolCall call = extractCall(QStringLiteral("-"));
-        return runToolPipe(QString::fromLatin1(catTool), {u.file.path()}, call.tool, call.arguments,
-                           [&](qint64 piece) { return roomLeft(piece + inFlight); }, &full, &progress, {},
-                           u.file.files(), {u.inside, -1});
+        const ToolCall call = extractCall(QStringLiteral("-"), keepModes);
+        const QString producer = decompressor(u.file.fd);
+        QStringList arguments{u.file.path()};
+        if (producer != QLatin1String(catTool)) arguments.prepend(QStringLiteral("-dc"));
+        error = runToolPipe(
+            producer, arguments, call.tool, call.arguments,
+            [&](qint64 piece) { return roomLeft(piece + inFlight); }, &full, &progress, {}, u.file.files(),
+            {u.inside, -1}, &said);
+        if (error && !full && !progress.isCancelled())
+            return toolFailure(u.name, *error, u.pinned, QFileInfo(producer).fileName());
+    } else {
+        const ToolCall call = extractCall(u.file.path(), keepModes);
+        error = runTool(
+            call.tool, call.arguments, u.file.files(u.inside), call.environment, &progress, {},
+            [&] { return roomLeft(0); }, &full, &said);
     }
-    const ToolCall call = extractCall(u.file.path());
-    return runTool(
-        call.tool, call.arguments, u.file.files(u.inside), call.environment, &progress, {},
-        [&] { return roomLeft(0); }, &full);
+    if (error && !full && !progress.isCancelled()) return toolFailure(u.name, *error, u.pinned);
+    // bsdtar skips a tar header whose checksum is wrong, with the entry it stood for, and ends well.
+    if (!error && said.contains(QLatin1String("Damaged tar archive"))) return damagedFailure(u.name, said);
+    return error;
+}
+
+// The entries of the folder `relative` beneath `top`, each with whether it is a folder; nothing when it
+// can't be read.
+std::optional<QHash<QByteArray, bool>> entriesOf(const FileSteps::HeldFolder &top,
+                                                 const QByteArray &relative) {
+    const int fd =
+        relative.isEmpty() ? top.openReadable() : top.openBeneath(relative, O_RDONLY | O_DIRECTORY);
+    DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0) ::close(fd);
+        return std::nullopt;
+    }
+    QHash<QByteArray, bool> out;
+    while (const dirent *e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        struct stat st;
+        out.insert(e->d_name, e->d_type == DT_DIR ||
+                                  (e->d_type == DT_UNKNOWN &&
+                                   ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                   S_ISDIR(st.st_mode)));
+    }
+    ::closedir(dir);
+    return out;
+}
+
+// The archive's entries that are not on the disk as it lists them: a name listed more than once (one
+// version is all that is left) or one the volume merged with another (letter case, Unicode form). Not
+// counted: specials that taming left out, folders listed twice, names that are no UTF-8 (a zip's, which
+// taming may have made readable).
+QStringList coinciding(const FileSteps::HeldFolder &top,
+                       const QList<Archive::ListingReader::Entry> &entries) {
+    QHash<QByteArray, int> listed;
+    QList<QByteArray> order;
+    for (const auto &e : entries) {
+        if (QByteArrayView("cbps").contains(e.kind)) continue;
+        QList<QByteArray> parts;
+        for (const QByteArray &part : e.name.split('/'))
+            if (!part.isEmpty() && part != ".") parts << part;
+        if (parts.isEmpty()) continue;
+        const QByteArray name = parts.join('/');
+        if (listed[name]++ == 0) order << name;
+    }
+    QHash<QByteArray, std::optional<QHash<QByteArray, bool>>> folders;
+    QStringList out;
+    for (const QByteArray &name : order) {
+        const qsizetype slash = name.lastIndexOf('/');
+        const QByteArray parent = slash < 0 ? QByteArray() : name.left(slash), leaf = name.mid(slash + 1);
+        auto at = folders.find(parent);
+        if (at == folders.end()) at = folders.insert(parent, entriesOf(top, parent));
+        if (!*at) continue; // what can't be read is not judged
+        const auto there = (*at)->constFind(leaf);
+        if (there == (*at)->cend() ? Posix::decode(name).has_value() : listed.value(name) > 1 && !*there)
+            out << Posix::shown(name);
+    }
+    return out;
 }
 
 // The unpacked folder checked, tamed and put beside the archive under a free name; the failure otherwise.
 // `leftOut` gets what taming removed, said.
 Unpacked placeUnpacked(const Unpacking &u, const FileSteps::HeldFolder &staging, const QByteArray &stem,
                        TransferProgress &progress, QString &leftOut) {
+    if (progress.isCancelled()) return {{}, L("Abgebrochen. Unvollständiges wurde entfernt."), true};
     bool full = false;
     const std::optional<QString> error = runUnpack(u, progress, full);
     if (full) return {{}, marginFailure(u.name, u.margin)};
-    if (error) return {{}, extractFailure(u.name, failureDetail(*error, u.pinned))};
-    if (progress.isCancelled()) return {{}, L("Abgebrochen. Unvollständiges wurde entfernt.")};
+    // A cancel that came after the tool was done stops nothing: what it unpacked is whole.
+    if (error && progress.isCancelled()) return {{}, L("Abgebrochen. Unvollständiges wurde entfernt."), true};
+    if (error) return {{}, *error};
     FileSteps::LeftOut left;
-    if (const int e = FileSteps::tameUnpacked(*u.inside, left, Archive::isZip(u.name)))
-        return {{}, FileOps::explain(FileError::fromErrno(e), u.name)};
+    mode_t topMode = 0;
+    if (const int e = FileSteps::tameUnpacked(*u.inside, left, Archive::isZip(u.name), &topMode))
+        return {{}, extractFailure(u.name, FileOps::explain(FileError::fromErrno(e), u.name))};
     if (!hasEntries(*u.inside).value_or(false))
         return {{},
                 QStringLiteral("„") + u.name + QStringLiteral("“: ") +
                     L("Das Archiv ist leer oder noch nicht fertig geschrieben.")};
+    // Every entry the archive lists must be there under its name. A compressed tar is read once more for
+    // its listing; one that can't be listed now is not judged.
+    std::optional<Archive::ListingReader> listing = u.listing;
+    QString ignored;
+    if (!listing && !listArchive(u.file, progress, listing.emplace(true), ignored)) listing.reset();
+    const QStringList merged =
+        listing && listing->namesComplete() ? coinciding(*u.inside, listing->named()) : QStringList();
     // Next to an existing folder of that name, the name says what it came from.
     struct stat st;
     const QString wanted = ::fstatat(u.held->fd(), stem.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
@@ -368,14 +515,22 @@ Unpacked placeUnpacked(const Unpacking &u, const FileSteps::HeldFolder &staging,
         const auto freeBytes = Posix::encode(free);
         const int e = freeBytes ? FileSteps::renameNoReplace(staging, stem, *u.held, *freeBytes) : EILSEQ;
         if (e == 0) {
+            FileSteps::setModeOf(u.inside->fd(), topMode); // in place now, it may be closed to us
+            const auto few = [](const QStringList &names, qsizetype count) {
+                constexpr int named = FileSteps::LeftOut::named;
+                return names.mid(0, named).join(QStringLiteral(", ")) +
+                       (count > named
+                            ? LP(" (+%d weitere)| (+%d weitere)", int(count - named), int(count - named))
+                            : QString());
+            };
+            QStringList said;
             if (left.count)
-                leftOut =
-                    LF("„%@“: Pipes, Sockets und Geräte werden nicht entpackt. Ausgelassen: %@", u.name,
-                       left.names.join(QStringLiteral(", ")) +
-                           (left.count > FileSteps::LeftOut::named
-                                ? LP(" (+%d weitere)| (+%d weitere)", left.count - FileSteps::LeftOut::named,
-                                     left.count - FileSteps::LeftOut::named)
-                                : QString()));
+                said << LF("„%@“: Pipes, Sockets und Geräte werden nicht entpackt. Ausgelassen: %@", u.name,
+                           few(left.names, left.count));
+            if (!merged.isEmpty())
+                said << LF("„%@“: Einträge, deren Namen hier zusammenfallen, wurden nur einmal entpackt: %@",
+                           u.name, few(merged, merged.size()));
+            leftOut = said.join(u' ');
             return {Posix::childPath(u.folder, free), {}};
         }
         if (e != EEXIST || attempt >= 20)
@@ -402,7 +557,8 @@ Unpacked extractOne(const QString &archive, TransferProgress &progress, QString 
         if (u.file.fd < 0 || ::fstat(u.file.fd, &st) != 0) throw FileError::fromErrno(errno);
         if (!S_ISREG(st.st_mode)) throw FileError::fromErrno(EINVAL);
         u.margin = freeMargin(u.pinned);
-        if (const QString failure = fitFailure(u, progress); !failure.isEmpty()) return {{}, failure};
+        if (const QString failure = fitFailure(u, progress); !failure.isEmpty())
+            return {{}, failure, progress.isCancelled()};
 
         const QByteArray stagingName =
             ".Kestrin-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
@@ -431,12 +587,17 @@ Unpacked extractOne(const QString &archive, TransferProgress &progress, QString 
 ExtractResult extractArchives(const QStringList &archives, TransferProgress &progress) {
     ExtractResult result;
     for (const QString &archive : archives) {
-        if (progress.isCancelled()) break;
+        if (progress.isCancelled()) {
+            result.stopped = true; // the others are left as they are
+            break;
+        }
         QString leftOut;
         const auto outcome = extractOne(archive, progress, leftOut);
         if (outcome.failure.isEmpty())
             result.created << outcome.path;
-        else if (!progress.isCancelled())
+        else if (outcome.stopped)
+            result.stopped = true;
+        else
             result.errors << outcome.failure;
         if (!leftOut.isEmpty()) result.leftOut << leftOut;
     }
@@ -511,7 +672,7 @@ void extract(const FileActionContext &ctx, const QStringList &given) {
         step.progress().setItem(0, Restore::name(archives.first()));
         step.then([archives](TransferProgress &progress) { return extractArchives(archives, progress); },
                   [ctx](const ExtractResult &result, const JobChannel::Step &at) {
-                      const bool cancelled = at.progress().isCancelled();
+                      const bool cancelled = result.stopped;
                       at.end();
                       ctx.refresh();
                       selectCreated(ctx, result.created, [n = result.created.size()] {

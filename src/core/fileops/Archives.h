@@ -31,8 +31,9 @@ struct ToolCall {
 // stem (cut to 23 characters and "…" from 25 on) with " + " and the number of the others.
 QString archiveBaseName(const QStringList &paths);
 
-// The run that unpacks `archive` into the folder the tool works in.
-ToolCall extractCall(const QString &archive);
+// The run that unpacks `archive` into the folder the tool works in; with `keepModes` the archive's
+// modes, which taming then takes down to what the umask allows.
+ToolCall extractCall(const QString &archive, bool keepModes = false);
 
 struct CompressResult {
     std::optional<QString> error;
@@ -48,6 +49,8 @@ struct ExtractResult {
     QStringList created; // folders that now hold unpacked content
     QStringList errors;
     QStringList leftOut; // for each archive whose special files were left out, what they were
+    bool stopped =
+        false; // a cancel stopped an archive (what it had unpacked is gone) or kept one from starting
 };
 // Blocking: unpacks each archive into a new folder beside it.
 ExtractResult extractArchives(const QStringList &archives, TransferProgress &progress);

@@ -50,11 +50,15 @@ std::optional<QString> notStarted(const QString &tool, const QProcess &process) 
 }
 
 // Nothing when the tool ended well, else its words or its exit status.
-std::optional<QString> outcome(const QProcess &process, const QByteArray &errors) {
+// `said` gets what it wrote to standard error when it ended well.
+std::optional<QString> outcome(const QProcess &process, const QByteArray &errors, QString *said = nullptr) {
     const int status = process.exitCode(); // the signal number when the tool was killed
-    if (process.exitStatus() == QProcess::NormalExit && status == 0) return std::nullopt;
     QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = QString(decode(errors)).trimmed();
+    if (process.exitStatus() == QProcess::NormalExit && status == 0) {
+        if (said) *said = text;
+        return std::nullopt;
+    }
     if (!decode.hasError() && !text.isEmpty()) return text;
     return LF("Beendet mit Fehler %d.", status);
 }
@@ -78,7 +82,7 @@ void stopAll(std::initializer_list<std::pair<QProcess *, QByteArray *>> processe
 std::optional<QString> run(const QString &tool, const QStringList &arguments, const ToolFiles &files,
                            const QHash<QString, QString> &environment,
                            const std::function<void(QByteArrayView)> &output, TransferProgress *progress,
-                           const ToolTimings &timings, const ToolWatch &watch, bool *stopped) {
+                           const ToolTimings &timings, const ToolWatch &watch, bool *stopped, QString *said) {
     QProcess process;
     prepare(process, tool, arguments, environment, files);
     // Unread output goes nowhere, so a chatty tool can never fill a pipe and stall.
@@ -103,29 +107,31 @@ std::optional<QString> run(const QString &tool, const QStringList &arguments, co
     }
     keep(errors, process.readAllStandardError());
     if (output) output(process.readAllStandardOutput());
-    return outcome(process, errors);
+    return outcome(process, errors, said);
 }
 
 } // namespace
 
 std::optional<QString> runTool(const QString &tool, const QStringList &arguments, const ToolFiles &files,
                                const QHash<QString, QString> &environment, TransferProgress *progress,
-                               const ToolTimings &timings, const ToolWatch &watch, bool *stopped) {
-    return run(tool, arguments, files, environment, {}, progress, timings, watch, stopped);
+                               const ToolTimings &timings, const ToolWatch &watch, bool *stopped,
+                               QString *said) {
+    return run(tool, arguments, files, environment, {}, progress, timings, watch, stopped, said);
 }
 
 std::optional<QString> runToolReading(const QString &tool, const QStringList &arguments,
                                       const std::function<void(QByteArrayView)> &output,
                                       TransferProgress *progress, const ToolTimings &timings,
                                       const ToolFiles &files) {
-    return run(tool, arguments, files, {}, output, progress, timings, {}, nullptr);
+    return run(tool, arguments, files, {}, output, progress, timings, {}, nullptr, nullptr);
 }
 
 std::optional<QString> runToolPipe(const QString &producer, const QStringList &producerArguments,
                                    const QString &consumer, const QStringList &consumerArguments,
                                    const std::function<bool(qint64)> &admit, bool *stopped,
                                    TransferProgress *progress, const ToolTimings &timings,
-                                   const ToolFiles &producerFiles, const ToolFiles &consumerFiles) {
+                                   const ToolFiles &producerFiles, const ToolFiles &consumerFiles,
+                                   QString *said) {
     // Pieces no larger than a pipe holds: the consumer is never far ahead of what was admitted.
     constexpr qint64 piece = 64 * 1024;
     QProcess from, to;
@@ -167,8 +173,6 @@ std::optional<QString> runToolPipe(const QString &producer, const QStringList &p
         }
         keep(fromErrors, from.readAllStandardError());
     }
-    // A consumer that is done (or gave up) first leaves a producer that we stop: its end says nothing.
-    const bool producerEnded = from.state() == QProcess::NotRunning;
     if (!halt) {
         to.closeWriteChannel();
         while (!to.waitForFinished(timings.pollMs) && to.state() != QProcess::NotRunning) {
@@ -176,10 +180,21 @@ std::optional<QString> runToolPipe(const QString &producer, const QStringList &p
             if (cancelled()) break;
         }
     }
+    // A consumer that is done before its input ends (a tar's end marker comes before a stream's checksum)
+    // leaves the producer the rest to check: it is read and dropped until the producer says how it went.
+    if (!halt && to.exitStatus() == QProcess::NormalExit && to.exitCode() == 0)
+        while (!cancelled()) {
+            from.readAllStandardOutput();
+            keep(fromErrors, from.readAllStandardError());
+            if (from.state() == QProcess::NotRunning) break;
+            from.waitForReadyRead(timings.pollMs);
+        }
+    // A consumer that gave up first leaves a producer that we stop: its end says nothing.
+    const bool producerEnded = from.state() == QProcess::NotRunning;
     stopAll({{&from, &fromErrors}, {&to, &toErrors}}, timings);
     if (producerEnded)
         if (auto failed = outcome(from, fromErrors)) return failed;
-    return outcome(to, toErrors);
+    return outcome(to, toErrors, said);
 }
 
 } // namespace FileActions

@@ -38,8 +38,8 @@ namespace {
 // that counts.
 struct Halted {};
 
-// The process's umask as the system reports it, without setting it (setting it to read it would
-// give the other threads' new files the wrong rights for a moment); nullopt when it can't be read.
+} // namespace
+
 std::optional<mode_t> currentUmask() {
     const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
@@ -55,6 +55,8 @@ std::optional<mode_t> currentUmask() {
     if (end == at + 7 || mask > 0777) return std::nullopt;
     return mode_t(mask);
 }
+
+namespace {
 
 // Whether an attribute holds an item's tags or its comment (each kept twice: as a list and as plain text).
 bool holdsLabels(const QByteArray &attribute) {

@@ -187,9 +187,15 @@ struct LeftOut {
     QStringList names; // the first few removed, relative to the folder
     int count = 0;
 };
-int tameUnpacked(const HeldFolder &folder, LeftOut &left, bool zipNames = false);
+// Modes are taken down to what the umask allows, and each folder is open to us (u+rwx) while its
+// contents are tamed. The top folder stays open to us: `topMode` gets the mode to give it once it is in
+// place.
+int tameUnpacked(const HeldFolder &folder, LeftOut &left, bool zipNames = false, mode_t *topMode = nullptr);
+// Whether the folder's volume keeps owners and modes of its own (not FAT, exFAT, NTFS, FUSE, SMB).
+bool keepsModes(const HeldFolder &folder);
 // Removes `name` in `folder` with all it holds, only while it is still the item `made` (never through a
-// link). 0, ESTALE when something else has the name, or errno.
+// link); folders of ours closed to us are opened up for it. 0, ESTALE when something else has the name,
+// or errno.
 int removeMade(const HeldFolder &folder, const QByteArray &name, const struct stat &made);
 // Unlinks the entry `name` (no folder) of the folder open at dirFd, only while it is still the item `seen`.
 // 0, ESTALE when something else has the name, or errno.

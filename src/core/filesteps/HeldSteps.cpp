@@ -189,6 +189,8 @@ Trashed trashItem(const HeldFolder &folder, const QByteArray &name, const QStrin
 
 namespace {
 
+void openUpAt(int dirFd, const QByteArray &name, int depth);
+
 // Whether the file system keeps owners and modes of each item.
 bool keepsOwners(__fsword_t type) {
     switch (type) {
@@ -206,6 +208,11 @@ bool keepsOwners(__fsword_t type) {
 }
 
 } // namespace
+
+bool keepsModes(const HeldFolder &folder) {
+    struct statfs fs {};
+    return ::fstatfs(folder.fd(), &fs) == 0 && keepsOwners(fs.f_type);
+}
 
 HeldFolder makePrivateFolder(const HeldFolder &in, const QByteArray &name) {
     if (::mkdirat(in.fd(), name.constData(), 0700) != 0) throw FileError::fromErrno(errno);
@@ -248,7 +255,11 @@ int removeMade(const HeldFolder &folder, const QByteArray &name, const struct st
     if (!sameInode(st, made)) return ESTALE;
     const int dir = folder.openReadable();
     if (dir < 0) return errno;
-    const int e = removeTreeAt(dir, name);
+    int e = removeTreeAt(dir, name);
+    if (e == EACCES && S_ISDIR(st.st_mode)) { // a folder of ours closed to us, as an archive may ask
+        openUpAt(dir, name, 0);
+        e = removeTreeAt(dir, name);
+    }
     ::close(dir);
     return e;
 }
@@ -405,7 +416,10 @@ QByteArray zipName(int dirFd, const QByteArray &name) {
 }
 
 // The entries of the folder open at dirFd (`relative` below the unpacked one), tamed, and below them.
-int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left, bool zipNames) {
+// `modes`: the volume keeps modes, which are then taken down to what the umask `mask` allows; elsewhere only
+// set-id and sticky bits the volume shows go.
+int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left, bool zipNames, bool modes,
+           mode_t mask) {
     if (depth > 256) return ELOOP;
     const int fd = ::dup(dirFd);
     DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
@@ -439,24 +453,49 @@ int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left, bool
             return errno;
         if (S_ISLNK(st.st_mode)) continue;
         const mode_t kept = group && S_ISDIR(st.st_mode) ? S_ISGID : 0;
-        if ((st.st_mode & 07000 & ~kept) &&
-            ::fchmodat(dirFd, name.constData(), st.st_mode & (0777 | kept), 0) != 0)
-            return errno;
+        const mode_t final = modes ? (st.st_mode & 0777 & ~mask) | kept : st.st_mode & (0777 | kept);
         if (S_ISDIR(st.st_mode)) {
+            // Open to us while its contents are tamed, whatever the archive asked; its own mode comes last.
+            const mode_t open = modes ? (st.st_mode & 0777) | kept | S_IRWXU : final;
+            if ((st.st_mode & 07777) != open && ::fchmodat(dirFd, name.constData(), open, 0) != 0)
+                return errno;
             const int sub =
                 ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub < 0) return errno;
-            const int e = tameAt(sub, depth + 1, relative + name + '/', left, zipNames);
+            const int e = tameAt(sub, depth + 1, relative + name + '/', left, zipNames, modes, mask);
             ::close(sub);
             if (e) return e;
+            st.st_mode = (st.st_mode & ~07777) | open;
         }
+        if ((st.st_mode & 07777) != final && ::fchmodat(dirFd, name.constData(), final, 0) != 0) return errno;
     }
     return 0;
 }
 
+// Gives u+rwx to the folders of this account at and below `name` in the folder open at dirFd, never
+// through a link, so that what an archive's odd modes closed can be removed.
+void openUpAt(int dirFd, const QByteArray &name, int depth) {
+    struct stat st;
+    if (depth > maxDepth || ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return;
+    if ((st.st_mode & S_IRWXU) != S_IRWXU &&
+        ::fchmodat(dirFd, name.constData(), (st.st_mode & 07777) | S_IRWXU, 0) != 0)
+        return;
+    const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat now;
+    if (fd < 0) return;
+    if (::fstat(fd, &now) == 0 && sameInode(now, st)) try {
+            for (const QByteArray &child : listNames(fd))
+                openUpAt(fd, child, depth + 1);
+        } catch (const FileError &) {
+        }
+    ::close(fd);
+}
+
 } // namespace
 
-int tameUnpacked(const HeldFolder &folder, LeftOut &left, bool zipNames) {
+int tameUnpacked(const HeldFolder &folder, LeftOut &left, bool zipNames, mode_t *topMode) {
     reached(Step::unpacked, folder.path().bytes());
     const int fd = folder.openReadable();
     if (fd < 0) return errno;
@@ -464,8 +503,13 @@ int tameUnpacked(const HeldFolder &folder, LeftOut &left, bool zipNames) {
     }, above{};
     int e = ::fstat(fd, &st) == 0 && ::fstatat(fd, "..", &above, 0) == 0 ? 0 : errno;
     const mode_t kept = above.st_mode & S_ISGID;
-    if (!e && (st.st_mode & 07000 & ~kept) && ::fchmod(fd, st.st_mode & (0777 | kept)) != 0) e = errno;
-    if (!e) e = tameAt(fd, 0, {}, left, zipNames);
+    const mode_t mask = currentUmask().value_or(022);
+    const bool modes = keepsModes(folder);
+    // The top stays open to us until it is in place (a folder without write access can't move).
+    const mode_t open = modes ? (st.st_mode & 0777) | kept | S_IRWXU : st.st_mode & (0777 | kept);
+    if (!e && (st.st_mode & 07777) != open && ::fchmod(fd, open) != 0) e = errno;
+    if (!e) e = tameAt(fd, 0, {}, left, zipNames, modes, mask);
+    if (!e && topMode) *topMode = modes ? (st.st_mode & 0777 & ~mask) | kept : open;
     ::close(fd);
     return e;
 }

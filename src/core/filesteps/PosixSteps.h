@@ -10,11 +10,16 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 #include <sys/stat.h>
 
 namespace FileSteps {
+
+// The process's umask as the system reports it, without setting it (setting it to read it would
+// give the other threads' new files the wrong rights for a moment); nullopt when it can't be read.
+std::optional<mode_t> currentUmask();
 
 // A descriptor closed on every way out.
 class Fd {

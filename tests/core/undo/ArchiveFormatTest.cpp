@@ -96,4 +96,27 @@ TEST(ArchiveFormat, ListingsOfHostileArchivesAreReadSafely) {
     for (int i = 0; i < 20; ++i)
         many.feed("-rw-r--r--  0 0 0 999999999999999999 Dec  7 01:00 ./x\n");
     EXPECT_GT(many.bytes(), 0); // capped, never wrapped round
+
+    // The names, as the archive holds them: escapes undone, without a link's target.
+    const QByteArray named = "drwxr-xr-x  0 0 0 0 Dec  7 01:00 ./\n"
+                             "-rw-r--r--  0 0 0 1 Dec  7  2020  a\\\\b\\n\\303\\251\\377.txt\n"
+                             "lrwxrwxrwx  0 0 0 0 Dec  7 01:00 l -> x -> y\n"
+                             "hrw-r--r--  0 0 0 1 Dec  7 01:00 h link to ./a\n";
+    const ListingReader withNames = parseListing(named, true);
+    ASSERT_TRUE(withNames.namesComplete());
+    QList<QByteArray> got;
+    QByteArray kinds;
+    for (const auto &e : withNames.named())
+        got << e.name, kinds += e.kind;
+    EXPECT_EQ(got, QList<QByteArray>({"./", " a\\b\n\xc3\xa9\xff.txt", "l", "h"}));
+    EXPECT_EQ(kinds, "d-lh");
+    EXPECT_FALSE(parseListing(named).namesComplete()); // not asked for
+    // A line that can't be read, or cut short, leaves the names incomplete: nothing is judged by them.
+    EXPECT_FALSE(parseListing(named + "-rw-r--r--  0 0 0 1 Dec\n", true).namesComplete());
+    ListingReader longLine(true);
+    longLine.feed("-rw-r--r--  0 0 0 1 Dec  7 01:00 ");
+    for (int i = 0; i < 2; ++i)
+        longLine.feed(QByteArray(1 << 16, 'x'));
+    longLine.finish();
+    EXPECT_FALSE(longLine.namesComplete());
 }

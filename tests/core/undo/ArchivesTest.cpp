@@ -81,6 +81,10 @@ TEST(ArchiveNames, BaseNamesAndToolCalls) {
     EXPECT_EQ(extractCall("/proc/self/fd/7").arguments,
               QStringList({"-xf", "/proc/self/fd/7", "--no-same-owner", "--no-same-permissions",
                            "--no-xattrs", "--no-acls", "--no-fflags"}));
+    // The archive's modes only where the volume keeps them; never its attributes, ACLs or flags.
+    EXPECT_EQ(extractCall("-", true).arguments,
+              QStringList({"-xf", "-", "--no-same-owner", "--same-permissions", "--no-xattrs", "--no-acls",
+                           "--no-fflags"}));
 }
 
 TEST_F(ArchivesTest, ZipOfAFolderPassesOtherTools) {
@@ -221,6 +225,67 @@ TEST_F(ArchivesTest, EmptyAndHostileArchivesLeaveNothing) {
     EXPECT_EQ(names(d), QStringList({"box", "in", "leer.tar", "outside"}));
 }
 
+// An archive whose own checks fail is never unpacked as if whole: a tar header's checksum, the checksum at
+// the end of a gzip, bzip2 or xz stream (heard to its end, after bsdtar is done), a 7z that breaks off.
+TEST_F(ArchivesTest, DamagedArchivesAreNeverShownAsDone) {
+    // "P" with a.txt and b.txt (3000 random bytes), each archive damaged where its own check sees it.
+    const char *make = R"(import io, tarfile, gzip, bz2, lzma, random, subprocess
+random.seed(7)
+buf = io.BytesIO()
+t = tarfile.open(fileobj=buf, mode='w', format=tarfile.GNU_FORMAT)
+for name, data in (('P', None), ('P/a.txt', b'aaaa'), ('P/b.txt', random.randbytes(3000))):
+    i = tarfile.TarInfo(name)
+    if data is None:
+        i.type, i.mode = tarfile.DIRTYPE, 0o755
+        t.addfile(i)
+    else:
+        i.size = len(data)
+        t.addfile(i, io.BytesIO(data))
+t.close()
+tar = buf.getvalue()
+def flip(b, at):
+    b = bytearray(b)
+    b[at] ^= 1
+    return bytes(b)
+open('Kopf.tar', 'wb').write(flip(tar, 512 + 100))
+open('Inhalt.tar.gz', 'wb').write(flip(gzip.compress(tar, 0, mtime=0), 2200))
+c = bz2.compress(tar)
+open('Ende.tar.bz2', 'wb').write(flip(c, len(c) - 2))
+c = lzma.compress(tar)
+open('Ende.tar.xz', 'wb').write(flip(c, len(c) - 8))
+)";
+    const QString src = mkdir(d + "/src");
+    ASSERT_EQ(status("/usr/bin/python3", {"-c", make}, src), 0);
+    ASSERT_EQ(status("/bin/sh",
+                     {"-c", "mkdir -p P && echo a > P/a.txt && head -c 3000 /dev/urandom > P/b.txt && "
+                            "bsdtar --format 7zip -cf t.7z P && head -c 1000 t.7z > Kurz.7z && rm -r P t.7z"},
+                     src),
+              0);
+    const struct {
+        QString archive, said;
+    } rows[] = {
+        {"Kopf.tar", "Das Archiv „Kopf.tar“ ist beschädigt und wurde nicht entpackt: Damaged tar archive"},
+        {"Inhalt.tar.gz", "Das Archiv „Inhalt.tar.gz“ ist beschädigt und wurde nicht entpackt: invalid "
+                          "compressed data--crc error"},
+        {"Ende.tar.bz2",
+         "Das Archiv „Ende.tar.bz2“ ist beschädigt und wurde nicht entpackt: Data integrity error "
+         "when decompressing."},
+        {"Ende.tar.xz",
+         "Das Archiv „Ende.tar.xz“ ist beschädigt und wurde nicht entpackt: Compressed data is corrupt"},
+        {"Kurz.7z", "Das Archiv „Kurz.7z“ ist beschädigt und wurde nicht entpackt."},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.archive.toStdString());
+        const Toast t = wait([&](auto c) { extract(c, {src + "/" + row.archive}); });
+        EXPECT_TRUE(t.error);
+        EXPECT_EQ(t.text, row.said);
+        EXPECT_TRUE(records.isEmpty());
+        EXPECT_EQ(names(src).filter(QRegularExpression("^[A-Z]\\w+$")), QStringList())
+            << "nothing unpacked is left";
+        EXPECT_EQ(names(src).filter(".Kestrin-"), QStringList());
+    }
+}
+
 TEST_F(ArchivesTest, CancelOfALongCompressionWithinASecond) {
     QFile big(d + "/big.bin"), random("/dev/urandom");
     ASSERT_TRUE(big.open(QIODevice::WriteOnly) && random.open(QIODevice::ReadOnly));
@@ -249,6 +314,137 @@ TEST_F(ArchivesTest, CancelOfALongCompressionWithinASecond) {
               "Abgebrochen. Unvollständiges wurde entfernt.");
     EXPECT_EQ(names(d), QStringList({"a.zip", "big.bin"}));
     EXPECT_TRUE(records.isEmpty());
+}
+
+// A cancel that comes when the tool is done stops nothing: the archive is said to be unpacked and is there.
+// One that comes before the tool starts stops it, and nothing is left.
+TEST_F(ArchivesTest, ACancelAfterTheEndKeepsWhatWasDone) {
+    TestUtil::writeFile(d + "/src/inner.txt", "from the archive");
+    ASSERT_EQ(status("/usr/bin/zip", {"-q", d + "/arc.zip", "inner.txt"}, d + "/src"), 0);
+    for (const FileSteps::Step at : {FileSteps::Step::unpacked, FileSteps::Step::privateFolderHeld}) {
+        const bool done = at == FileSteps::Step::unpacked;
+        SCOPED_TRACE(done ? "after the tool" : "before the tool");
+        FileSteps::setStepHook([this, at](FileSteps::Step s, const QString &) {
+            if (s == at) job->cancel();
+        });
+        const Toast t = wait([&](auto c) { extract(c, {d + "/arc.zip"}); });
+        FileSteps::setStepHook({});
+        EXPECT_EQ(t.text, done ? "1 Objekt entpackt." : "Abgebrochen. Unvollständiges wurde entfernt.");
+        EXPECT_EQ(TestUtil::readFile(d + "/arc/inner.txt"), done ? "from the archive" : "");
+        EXPECT_EQ(records.size(), done ? 1 : 0);
+        EXPECT_EQ(names(d), done ? QStringList({"arc", "arc.zip", "src"}) : QStringList({"arc.zip", "src"}));
+        QDir(d + "/arc").removeRecursively();
+        records.clear();
+    }
+}
+
+// Folders come back with the archive's modes, also where it lists a folder after its contents (7z always,
+// tars made depth-first), within what the umask allows and without set-id or sticky bits. An odd mode
+// that shuts its owner out leaves nothing the owner can't remove, also when the extraction fails.
+TEST_F(ArchivesTest, FolderModesComeBackAsTheArchiveHoldsThem) {
+    const char *make = R"(import io, tarfile, gzip
+buf = io.BytesIO()
+t = tarfile.open(fileobj=buf, mode='w', format=tarfile.PAX_FORMAT)
+def add(name, mode, data=None):
+    i = tarfile.TarInfo(name)
+    i.mode = mode
+    if data is None:
+        i.type = tarfile.DIRTYPE
+        t.addfile(i)
+    else:
+        i.size = len(data)
+        t.addfile(i, io.BytesIO(data))
+add('Box/privat/p.txt', 0o600, b'p')
+add('Box/privat', 0o700)
+add('Box/lesen/l.txt', 0o666, b'l')
+add('Box/lesen', 0o555)
+add('Box/odd/o.txt', 0o644, b'o')
+add('Box/odd', 0o3077)
+add('Box/offen', 0o777)
+add('Box', 0o755)
+t.close()
+tar = buf.getvalue()
+open('Box.tar', 'wb').write(tar)
+z = bytearray(gzip.compress(tar, 0, mtime=0))
+z[len(z) - 60] ^= 1 # in the zeros after the tar's end: caught only by the stream's checksum
+open('Kaputt.tar.gz', 'wb').write(z)
+)";
+    const QString src = mkdir(d + "/src");
+    ASSERT_EQ(status("/usr/bin/python3", {"-c", make}, src), 0);
+    ASSERT_EQ(status("/usr/bin/bsdtar", {"--format", "7zip", "-cf", "Box.7z", "@Box.tar"}, src), 0);
+    const mode_t before = ::umask(022);
+    const Toast t = wait([&](auto c) { extract(c, {src + "/Box.tar", src + "/Box.7z"}); });
+    const Toast broken = wait([&](auto c) { extract(c, {src + "/Kaputt.tar.gz"}); });
+    ::umask(before);
+    EXPECT_EQ(t.text, "2 Objekte entpackt.");
+    for (const QString &folder : {src + "/Box/Box", src + "/Box (7z)/Box"}) {
+        SCOPED_TRACE(folder.toStdString());
+        const auto mode = [&](const QString &name) {
+            return TestUtil::lstatOf(folder + name).st_mode & 07777;
+        };
+        EXPECT_EQ(mode(""), 0755u);
+        EXPECT_EQ(mode("/privat"), 0700u);
+        EXPECT_EQ(mode("/privat/p.txt"), 0600u);
+        EXPECT_EQ(mode("/lesen"), 0555u);
+        EXPECT_EQ(mode("/lesen/l.txt"), 0644u);
+        EXPECT_EQ(mode("/odd"), 0055u); // without the set-id and sticky bits
+        EXPECT_EQ(mode("/offen"), 0755u);
+        ASSERT_EQ(::chmod(QFile::encodeName(folder + "/odd").constData(), 0700), 0);
+        EXPECT_EQ(TestUtil::readFile(folder + "/odd/o.txt"), "o");
+    }
+    EXPECT_TRUE(broken.error);
+    EXPECT_TRUE(broken.text.startsWith("Das Archiv „Kaputt.tar.gz“ ist beschädigt"))
+        << broken.text.toStdString();
+    EXPECT_EQ(names(src), QStringList({"Box", "Box (7z)", "Box.7z", "Box.tar", "Kaputt.tar.gz"}));
+    ASSERT_EQ(status("/bin/chmod", {"-R", "u+rwx", src}), 0);
+}
+
+// An entry that is not on the disk under its own name is said: a name the archive lists twice (only one
+// version is left), or one the volume takes for another. Folders listed twice lose nothing.
+TEST_F(ArchivesTest, EntriesWhoseNamesCoincideAreNamed) {
+    const char *make = R"(import io, tarfile, zipfile, warnings
+warnings.simplefilter('ignore')
+t = tarfile.open('Doppelt.tar', 'w', format=tarfile.PAX_FORMAT)
+z = zipfile.ZipFile('Doppelt.zip', 'w')
+for name, data in (('P/', None), ('P/same.txt', b'1'), ('P/other.txt', b'o'), ('P/', None), ('P/same.txt', b'2')):
+    i = tarfile.TarInfo(name)
+    if data is None:
+        i.type, i.mode = tarfile.DIRTYPE, 0o755
+        t.addfile(i)
+    else:
+        i.size = len(data)
+        t.addfile(i, io.BytesIO(data))
+    z.writestr(name, data or b'')
+t.close()
+z.close()
+)";
+    const QString src = mkdir(d + "/src");
+    ASSERT_EQ(status("/usr/bin/python3", {"-c", make}, src), 0);
+    ASSERT_EQ(status("/bin/sh", {"-c", "gzip -k Doppelt.tar && mv Doppelt.tar.gz Gepackt.tar.gz"}, src), 0);
+    const Toast t = wait([&](auto c) {
+        extract(c, {src + "/Doppelt.tar", src + "/Doppelt.zip", src + "/Gepackt.tar.gz"});
+    });
+    EXPECT_TRUE(t.error);
+    const QString once = "Einträge, deren Namen hier zusammenfallen, wurden nur einmal entpackt: P/same.txt";
+    EXPECT_EQ(t.text, "3 Objekte entpackt. „Doppelt.tar“: " + once + " „Doppelt.zip“: " + once +
+                          " „Gepackt.tar.gz“: " + once);
+    EXPECT_EQ(TestUtil::readFile(src + "/Doppelt/P/same.txt"), "2"); // the last one listed
+    EXPECT_EQ(TestUtil::readFile(src + "/Doppelt (zip)/P/other.txt"), "o");
+
+    // Eight files, two of them one name to a stick that knows no letter case.
+    KESTRIN_FAT_OR_SKIP(stick);
+    TestUtil::writeFile(d + "/acht/README.txt", "upper");
+    TestUtil::writeFile(d + "/acht/readme.txt", "lower");
+    for (int i = 0; i < 6; ++i)
+        TestUtil::writeFile(d + QString("/acht/f%1.txt").arg(i), "f");
+    ASSERT_EQ(status("/usr/bin/zip", {"-qr", stick.path() + "/acht.zip", "acht"}, d), 0);
+    const Toast fat = wait([&](auto c) { extract(c, {stick.path() + "/acht.zip"}); });
+    EXPECT_TRUE(fat.error);
+    EXPECT_TRUE(
+        fat.text.startsWith("1 Objekt entpackt. „acht.zip“: Einträge, deren Namen hier zusammenfallen, "
+                            "wurden nur einmal entpackt: acht/"))
+        << fat.text.toStdString();
+    EXPECT_EQ(names(stick.path() + "/acht/acht").size(), 7);
 }
 
 // As root bsdtar would recreate all of this; we unpack as an ordinary user would.
