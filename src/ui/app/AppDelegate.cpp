@@ -74,7 +74,8 @@ bool AppDelegate::eventFilter(QObject *watched, QEvent *event) {
             fitSoon(window);
         } else if (window->isVisible()) {
             // The user may move a window partly off the screen; the window manager's placing is early.
-            const bool placing = QDateTime::currentMSecsSinceEpoch() - m_shownAt.value(window) < kPlacingMs;
+            const bool placing =
+                QDateTime::currentMSecsSinceEpoch() - m_shownAt.value(window) < timings().placingMs;
             if (!event->spontaneous() ? type == QEvent::Resize : placing) fitSoon(window);
         }
         return false;

@@ -20,10 +20,12 @@ public:
     ~AppDelegate() override;
 
     static bool isMainWindow(const QWidget *window);
-    // A main window shows after settleMs, fading in over fadeMs (tests shorten them).
+    // A main window shows after settleMs, fading in over fadeMs; for placingMs after a window is shown,
+    // the window manager's moves count as its placing (tests shorten them).
     struct Timings {
         int settleMs = 900;
         int fadeMs = 150;
+        int placingMs = 2000;
     };
     static Timings &timings();
     // Whether the window system can change a window's opacity (X11 can; Wayland has no such request).
@@ -40,8 +42,6 @@ protected:
 
 private:
     void fitSoon(QWidget *window);
-    // How long after showing a window the window manager's moves count as its placing.
-    static constexpr qint64 kPlacingMs = 2000;
     QSet<const QWidget *> m_settled; // main windows fitted already; a window is fitted once
     QSet<const QWidget *> m_fitting;
     QHash<const QWidget *, qint64> m_shownAt;

@@ -3,16 +3,20 @@
 #include "core/localisation/Lang.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+#include "ui/panecontent/FolderDropTarget.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/EnvironmentValues.h"
 #include "ui/style/Symbols.h"
 
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimer>
 #include <QToolTip>
 
 namespace {
@@ -95,10 +99,16 @@ void TabBar::paintEvent(QPaintEvent *) {
 // TabButton
 
 TabButton::TabButton(TabGroup *group, PaneModel *tab, int index, QWidget *parent)
-    : QWidget(parent), m_group(group), m_tab(tab), m_index(index) {
+    : QWidget(parent), m_group(group), m_tab(tab), m_index(index), m_showTimer(new QTimer(this)) {
     setFixedHeight(buttonHeight);
     setAttribute(Qt::WA_Hover);
     setMouseTracking(true);
+    setAcceptDrops(true);
+    m_showTimer->setSingleShot(true);
+    connect(m_showTimer, &QTimer::timeout, this, [this] {
+        // The group may show another tab now, and this button stays: the bar is not part of a tab.
+        if (m_dropTargeted && m_group && !isSelected()) m_group->select(m_index);
+    });
     if (m_tab)
         connect(m_tab, &PaneModel::crumbsChanged, this, [this] {
             updateGeometry();
@@ -165,9 +175,9 @@ void TabButton::paintEvent(QPaintEvent *) {
     shape.addRoundedRect(r, 6, 6);
     if (selected)
         p.fillPath(shape, theme.gradient(r, 0.28));
-    else if (m_hover)
+    else if (m_hover || m_dropTargeted)
         p.fillPath(shape, withAlpha(primary, 0.08));
-    if (selected) {
+    if (selected || m_dropTargeted) {
         p.setPen(QPen(QBrush(theme.gradient(r, 0.7)), 1));
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 5.5, 5.5);
@@ -235,4 +245,60 @@ bool TabButton::event(QEvent *e) {
         return true;
     }
     return QWidget::event(e);
+}
+
+int &TabButton::showDelayMs() {
+    static int ms = 700;
+    return ms;
+}
+
+FolderDropTarget TabButton::dropTarget() {
+    FolderDropTarget t;
+    if (!m_tab) return t;
+    // The tab's own folder, shown or not.
+    t.destination = m_tab->currentPath();
+    QPointer<TabButton> self(this);
+    t.targeted = [self](bool on) {
+        if (self) self->setDropTargeted(on);
+    };
+    t.perform = [tab = m_tab, into = t.destination](const QMimeData *data, bool copy) {
+        return tab && tab->handleDrop(data, into, copy);
+    };
+    return t;
+}
+
+void TabButton::setDropTargeted(bool on) {
+    if (!on)
+        m_showTimer->stop();
+    else if (!m_dropTargeted && !isSelected())
+        m_showTimer->start(showDelayMs());
+    if (on == m_dropTargeted) return;
+    m_dropTargeted = on;
+    update();
+}
+
+void TabButton::dragEnterEvent(QDragEnterEvent *event) {
+    dragMoveEvent(event);
+}
+
+void TabButton::dragMoveEvent(QDragMoveEvent *event) {
+    if (!m_tab) {
+        event->ignore();
+        return;
+    }
+    if (!dropTarget().dragMove(event)) setDropTargeted(false);
+}
+
+void TabButton::dragLeaveEvent(QDragLeaveEvent *) {
+    setDropTargeted(false);
+    dropTarget().dragLeave();
+}
+
+void TabButton::dropEvent(QDropEvent *event) {
+    if (!m_tab) {
+        event->ignore();
+        return;
+    }
+    if (!dropTarget().drop(event)) return;
+    if (auto *bar = qobject_cast<TabBar *>(parentWidget())) emit bar->dropped();
 }

@@ -6,8 +6,10 @@
 #include <QPointer>
 #include <QWidget>
 
+struct FolderDropTarget;
 class IconButton;
 class QHBoxLayout;
+class QTimer;
 class TabButton;
 
 // The strip of tabs above one pane: one button per tab of the group and a button that opens a new tab.
@@ -26,6 +28,10 @@ public:
     QList<TabButton *> buttons() const;
     IconButton *newTabButton() const { return m_plus; }
 
+signals:
+    // Files were dropped onto one of the tabs.
+    void dropped();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
@@ -38,7 +44,8 @@ private:
     QHash<PaneModel *, TabButton *> m_buttons;
 };
 
-// One tab: folder symbol, the folder's name and, with two or more tabs, a close button.
+// One tab: folder symbol, the folder's name and, with two or more tabs, a close button. Files dropped onto
+// it go into its tab's folder, and a drag that rests on it a moment shows its tab.
 class TabButton : public QWidget {
     Q_OBJECT
 public:
@@ -47,6 +54,8 @@ public:
     static constexpr int spacing = 6;
     static constexpr int titleWidth = 140;
     static constexpr int closeSide = 14;
+    // How long a drag rests on a tab before it is shown (tests shorten it).
+    static int &showDelayMs();
 
     TabButton(TabGroup *group, PaneModel *tab, int index, QWidget *parent = nullptr);
 
@@ -55,6 +64,7 @@ public:
     void setIndex(int index);
     bool isSelected() const;
     bool isHovered() const { return m_hover; }
+    bool isDropTargeted() const { return m_dropTargeted; }
     bool hasCloseButton() const;
     QString title() const;
     // Where the parts are drawn, in widget coordinates (tests and clicks).
@@ -71,12 +81,20 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     bool event(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     QFont titleFont() const;
+    FolderDropTarget dropTarget();
+    void setDropTargeted(bool on);
     QPointer<TabGroup> m_group;
     QPointer<PaneModel> m_tab;
     int m_index;
     bool m_hover = false;
     bool m_pressedClose = false;
+    bool m_dropTargeted = false;
+    QTimer *m_showTimer;
 };

@@ -27,6 +27,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
@@ -897,6 +898,36 @@ TEST(AppDelegateTest, TheMainWindowFadesInOnceAfterSettling) {
     main.hide();
     main.show();
     EXPECT_EQ(main.windowOpacity(), 1.0);
+    AppDelegate::timings() = kept;
+}
+
+// A dialog of a window at the screen's edge lies on the screen: after the window manager placed it (here
+// centred on its window, partly off the screen) and after the program made it taller than the screen.
+// Once placed, the user may still move it partly off the screen.
+TEST(AppDelegateTest, ADialogOfAWindowAtTheScreensEdgeLiesOnTheScreen) {
+    const AppDelegate::Timings kept = AppDelegate::timings();
+    AppDelegate::timings() = {60, 40, 300};
+    AppDelegate delegate;
+    const QRect screen = ScreenFit::visible();
+    QWidget main;
+    main.setWindowTitle("Kestrin");
+    main.show();
+    QTest::qWait(20); // fitted once; then the user moves it partly off the screen
+    main.setGeometry(screen.right() - 250, screen.bottom() - 200, 600, 400);
+    QDialog dialog(&main);
+    dialog.resize(400, 300);
+    dialog.open();
+    dialog.move(main.geometry().center() - QPoint(200, 150));
+    QTRY_VERIFY_WITH_TIMEOUT(screen.contains(dialog.frameGeometry()), 2000);
+
+    QTest::qWait(AppDelegate::timings().placingMs + 50);
+    dialog.resize(400, screen.height() + 100);
+    QTRY_VERIFY_WITH_TIMEOUT(screen.contains(dialog.frameGeometry()), 2000);
+
+    const QPoint off(screen.right() - 100, screen.top() + 10);
+    dialog.move(off);
+    QTest::qWait(50);
+    EXPECT_EQ(dialog.pos(), off);
     AppDelegate::timings() = kept;
 }
 

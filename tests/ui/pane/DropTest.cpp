@@ -1,6 +1,10 @@
 #include "PaneViewFixture.h"
 
+#include "core/model/FileLoader.h"
+#include "ui/window/TabBar.h"
+#include "ui/window/pane/Breadcrumbs.h"
 #include "ui/window/pane/PaneHeader.h"
+#include "ui/window/pane/PlainLinkButton.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -154,4 +158,79 @@ TEST_F(DropTest, ADropMakesItsPaneActive) {
     EXPECT_EQ(app->sides().active(), Side::right);
     DragState::shared().endDrag(data.get());
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(to("a.txt")) && !app->jobs().progress(), 5000);
+}
+
+// A tab that is not shown takes drops into its own folder and is shown once a drag rests on it; the list the
+// drag came from stays until the drag is over. A crumb takes drops into its folder, with the copy key too.
+TEST_F(DropTest, ADropOntoATabOrACrumbGoesIntoItsFolder) {
+    const int delay = TabButton::showDelayMs();
+    TabButton::showDelayMs() = 50;
+    const QString other = mkdir(QStringLiteral("other"));
+    TabGroup *tabs = app->sides().leftTabs();
+    tabs->newTab(other);
+    tabs->select(0);
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(l, from("b.txt")) >= 0, 5000);
+    ASSERT_NE(l->tabBar(), nullptr);
+    TabButton *otherTab = static_cast<TabBar *>(l->tabBar())->buttons().at(1);
+
+    // From the shown tab onto the other one, dropped at once: into its folder, the tab still behind.
+    std::unique_ptr<QMimeData> data(dragFromLeft({"a.txt"}));
+    app->sides().setActive(Side::right);
+    EXPECT_EQ(hover(otherTab, QPoint(5, 5), data.get()), std::make_pair(true, Qt::MoveAction));
+    EXPECT_TRUE(otherTab->isDropTargeted());
+    EXPECT_FALSE(l->dropTargeted());
+    EXPECT_TRUE(drop(otherTab, QPoint(5, 5), data.get()).first);
+    DragState::shared().endDrag(data.get());
+    EXPECT_EQ(tabs->index(), 0);
+    EXPECT_EQ(app->sides().active(), Side::left);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(other + QStringLiteral("/a.txt")) && !app->jobs().progress(),
+                             5000);
+    EXPECT_FALSE(QFileInfo::exists(from("a.txt")));
+
+    // Resting on it shows it; the list the drag started from lives on while the drag runs.
+    data.reset(dragFromLeft({"b.txt"}));
+    QPointer<FileListView> source = listView(l);
+    QPointer<QDrag> running = new QDrag(source.data()); // stands for the drag in progress
+    EXPECT_TRUE(hover(otherTab, QPoint(5, 5), data.get()).first);
+    EXPECT_EQ(tabs->index(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(tabs->index(), 1, 2000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(source.isNull());
+    EXPECT_TRUE(drop(otherTab, QPoint(5, 5), data.get()).first);
+    DragState::shared().endDrag(data.get());
+    delete running;
+    QTRY_VERIFY_WITH_TIMEOUT(source.isNull(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(other + QStringLiteral("/b.txt")) && !app->jobs().progress(),
+                             5000);
+
+    // A drag that passes over a tab without resting there leaves it behind.
+    TabButton *firstTab = static_cast<TabBar *>(l->tabBar())->buttons().at(0);
+    QMimeData foreign;
+    foreign.setUrls({QUrl::fromLocalFile(to("here.txt"))});
+    EXPECT_TRUE(hover(firstTab, QPoint(5, 5), &foreign).first);
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(firstTab, &leave);
+    EXPECT_FALSE(firstTab->isDropTargeted());
+    QTest::qWait(TabButton::showDelayMs() * 2);
+    EXPECT_EQ(tabs->index(), 1);
+    TabButton::showDelayMs() = delay;
+
+    // Onto the crumb of the right pane's enclosing folder, with the copy key: copied there.
+    const QList<Crumb> &crumbs = app->right()->crumbs();
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < crumbs.size(); ++i)
+        if (FileLoader::norm(crumbs[i].first) == FileLoader::norm(root)) at = i;
+    ASSERT_GE(at, 0);
+    PlainLinkButton *crumb = r->header()->breadcrumbs()->buttons().at(at);
+    EXPECT_EQ(hover(crumb, QPoint(3, 3), &foreign, Qt::ControlModifier),
+              std::make_pair(true, Qt::CopyAction));
+    EXPECT_TRUE(crumb->isDropTargeted());
+    EXPECT_FALSE(r->dropTargeted());
+    app->sides().setActive(Side::left);
+    EXPECT_TRUE(drop(crumb, QPoint(3, 3), &foreign, Qt::ControlModifier).first);
+    EXPECT_FALSE(crumb->isDropTargeted());
+    EXPECT_EQ(app->sides().active(), Side::right);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(root + QStringLiteral("/here.txt")) && !app->jobs().progress(),
+                             5000);
+    EXPECT_TRUE(QFileInfo::exists(to("here.txt")));
 }

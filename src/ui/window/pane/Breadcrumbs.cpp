@@ -107,6 +107,17 @@ void Breadcrumbs::addCrumb(const QString &path, const QString &name, bool first,
         if (m_model) m_model->go(path, true);
     });
     offerCopy(button, path);
+    // Files dropped onto a crumb go into its folder, as onto a folder row.
+    button->setDropTarget([model = m_model, path] {
+        FolderDropTarget t;
+        if (!model) return t;
+        t.destination = path;
+        t.perform = [model, path](const QMimeData *data, bool copy) {
+            return model && model->handleDrop(data, path, copy);
+        };
+        return t;
+    });
+    connect(button, &PlainLinkButton::dropped, this, &Breadcrumbs::dropped);
     layout->addWidget(button);
     m_buttons << button;
     if (last) m_lastName = name;

@@ -25,6 +25,10 @@ public:
     // The width in which the current folder's name shows whole.
     int wholeNameWidth() const;
 
+signals:
+    // Files were dropped onto a crumb (into its folder).
+    void dropped();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

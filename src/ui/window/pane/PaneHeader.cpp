@@ -7,6 +7,7 @@
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
 #include "ui/app/Commands.h"
+#include "ui/panecontent/FolderDropTarget.h"
 #include "ui/style/ButtonStyles.h"
 #include "ui/style/ElidedLabel.h"
 #include "ui/style/EnvironmentValues.h"
@@ -136,6 +137,10 @@ PaneHeader::PaneHeader(PaneModel *model, const PaneParts &parts, QWidget *parent
 
 void PaneHeader::addCommandButtons(QHBoxLayout *row, const PaneParts &parts) {
     m_crumbs = new Breadcrumbs(m_model, parts.clipboard, this);
+    // A drop onto a crumb is a drop onto this pane.
+    connect(m_crumbs, &Breadcrumbs::dropped, this, [this] {
+        if (m_sides && m_model) FolderDropTarget::activatePane(this, *m_sides, m_model->side());
+    });
     row->addWidget(m_crumbs, 1);
 
     m_putBack = new BarButton(m_commands->titleKey(command(Cmd::putBack)), false, this);

@@ -12,6 +12,7 @@
 #include "ui/window/pane/PathBar.h"
 
 #include <QApplication>
+#include <QDrag>
 #include <QDragMoveEvent>
 #include <QFrame>
 #include <QPainter>
@@ -120,9 +121,14 @@ void PaneView::followGroup() {
 
 void PaneView::setModel(PaneModel *model) {
     if (m_body) {
-        // The old parts may be inside one of their own signals (the header's new-tab button).
+        // The old parts may be inside one of their own signals (the header's new-tab button), or a drag
+        // may have started in them and still be running (a tab shown while files rest on it): the view
+        // the drag came from is still in its mouse handling, so the parts go once the drag is over.
         m_body->hide();
-        m_body->deleteLater();
+        if (QDrag *drag = m_body->findChild<QDrag *>())
+            connect(drag, &QObject::destroyed, m_body, &QObject::deleteLater);
+        else
+            m_body->deleteLater();
         m_body = nullptr;
     }
     m_model = model;
@@ -158,7 +164,12 @@ void PaneView::updateTabBar() {
     const bool show = m_group && m_group->tabs().size() > 1;
     if (show && !m_tabBar) {
         auto *layout = static_cast<QVBoxLayout *>(m_tabBox->layout());
-        m_tabBar = new TabBar(m_group, m_tabBox);
+        auto *bar = new TabBar(m_group, m_tabBox);
+        // A drop onto a tab is a drop onto this pane.
+        connect(bar, &TabBar::dropped, this, [this] {
+            if (m_model) FolderDropTarget::activatePane(this, m_parts.sides, m_model->side());
+        });
+        m_tabBar = bar;
         layout->addWidget(m_tabBar);
         layout->addWidget(divider(m_tabBox));
     }

@@ -1,6 +1,10 @@
 #include "ui/window/pane/PlainLinkButton.h"
 
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 PlainLinkButton::PlainLinkButton(const QString &text, QWidget *parent) : LinkButton({}, parent) {
     setPlainText(text);
@@ -34,4 +38,59 @@ void PlainLinkButton::paintLabel(QPainter &p, const QRectF &r, const QColor &fg)
                              ? m_text
                              : p.fontMetrics().elidedText(m_text, Qt::ElideRight, room);
     p.drawText(inner, int(m_align | Qt::AlignVCenter) | Qt::TextSingleLine, text);
+}
+
+void PlainLinkButton::setDropTarget(std::function<FolderDropTarget()> make) {
+    m_makeDrop = std::move(make);
+    setAcceptDrops(bool(m_makeDrop));
+}
+
+ButtonLook PlainLinkButton::look() const {
+    ButtonLook l = LinkButton::look();
+    if (m_dropTargeted) {
+        // As a folder row that takes a drop: tinted, with the theme's border.
+        l.fill = ButtonLook::Fill::primary;
+        l.fillOpacity = std::max(l.fillOpacity, 0.08);
+        l.border = true;
+    }
+    return l;
+}
+
+FolderDropTarget PlainLinkButton::dropTarget() {
+    FolderDropTarget t = m_makeDrop ? m_makeDrop() : FolderDropTarget{};
+    // Called back before the target's call returns.
+    t.targeted = [this](bool on) { setDropTargeted(on); };
+    return t;
+}
+
+void PlainLinkButton::setDropTargeted(bool on) {
+    if (on == m_dropTargeted) return;
+    m_dropTargeted = on;
+    update();
+}
+
+void PlainLinkButton::dragEnterEvent(QDragEnterEvent *event) {
+    dragMoveEvent(event);
+}
+
+void PlainLinkButton::dragMoveEvent(QDragMoveEvent *event) {
+    const FolderDropTarget t = dropTarget();
+    if (!t.perform || !t.dragMove(event)) {
+        event->ignore();
+        setDropTargeted(false);
+    }
+}
+
+void PlainLinkButton::dragLeaveEvent(QDragLeaveEvent *) {
+    dropTarget().dragLeave();
+}
+
+void PlainLinkButton::dropEvent(QDropEvent *event) {
+    const FolderDropTarget t = dropTarget();
+    if (!t.perform) {
+        event->ignore();
+        setDropTargeted(false);
+        return;
+    }
+    if (t.drop(event)) emit dropped();
 }
