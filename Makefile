@@ -82,6 +82,7 @@ USER_UID ?= 65534
 USER_TESTS ?= test_core_fileops test_core_undo test_core_commands test_core_app test_core_info
 suite-user:
 	@[ -f $(BUILD)/CTestTestfile.cmake ] || { echo "make suite-user: nothing is built in $(BUILD)/ yet; run make build first"; exit 1; }
+	@echo "Test order: GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) (repeat with make suite-user TEST_SEED=$(TEST_SEED))"
 	@QT_QPA_PLATFORM=offscreen GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$(TEST_SEED) \
 	  tools/suite-as-user.sh $(BUILD)/tests $(USER_UID) $(JOBS) $(USER_TESTS)
 

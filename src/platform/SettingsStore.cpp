@@ -431,8 +431,12 @@ bool SettingsStore::sync(int lockWaitMs, const QVariantMap &extra) {
         else
             disk.remove(it.key());
     }
-    for (auto it = extra.cbegin(); it != extra.cend(); ++it)
-        disk.insert(it.key(), it.value());
+    for (auto it = extra.cbegin(); it != extra.cend(); ++it) {
+        if (it.value().isValid())
+            disk.insert(it.key(), it.value());
+        else
+            disk.remove(it.key());
+    }
     int e = 0;
     struct stat made {};
     if (writing) e = held ? write(place.dir, place.name, disk, &made) : EWOULDBLOCK;

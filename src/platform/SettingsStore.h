@@ -29,9 +29,10 @@ public:
     void remove(const QString &key);
 
     // Reads the file again when it changed on disk and writes the changes made since the last sync on top
-    // of it, with `extra` laid over them. False when they stay unwritten (the file is there but can't be
-    // read, the lock stays held past `lockWaitMs`, the disk refuses; see error()): the changes are tried
-    // again at the next sync, `extra` is dropped, so it is in the file whole or not at all.
+    // of it, with `extra` laid over them (an invalid value there removes its key). False when they stay
+    // unwritten (the file is there but can't be read, the lock stays held past `lockWaitMs`, the disk
+    // refuses; see error()): the changes are tried again at the next sync, `extra` is dropped, so it is in
+    // the file whole or not at all.
     bool sync(int lockWaitMs = kLockWaitMs, const QVariantMap &extra = {});
 
     // The keys changed here and not yet written.

@@ -176,6 +176,9 @@ void guardRules(Contents &contents, const QList<CleanRule> &current) {
 int apply(const Contents &contents, int waitMs) {
     QVariantMap values = contents.settings;
     if (contents.stopsAutoCleanup) values.insert(QStringLiteral("rulesAuto"), false);
+    // What the backup does not name was at its default when it was written.
+    for (const QString &key : keys())
+        if (!values.contains(key)) values.insert(key, QVariant());
     return Defaults::writeAll(values, waitMs);
 }
 

@@ -44,8 +44,8 @@ std::optional<QVariant> accepted(const QString &key, const QVariant &value);
 // Compares the rules the backup brings with the ones in use (see stopsAutoCleanup).
 void guardRules(Contents &contents, const QList<CleanRule> &current);
 // Writes the settings into the settings file in one write, all of them or none, waiting at most waitMs
-// for another running copy's lock; keys the backup lacks keep their values. 0, or why not (an errno of
-// Defaults::writeAll).
+// for another running copy's lock; a key of the backup's that it lacks is removed, back to its default
+// (a backup holds only what was stored). 0, or why not (an errno of Defaults::writeAll).
 int apply(const Contents &contents, int waitMs);
 
 } // namespace SettingsBackup

@@ -32,7 +32,8 @@ bool unreadable();
 
 // Writes what waits now, waiting at most waitMs for another running copy's lock; the keys still unwritten.
 QStringList flush(int waitMs);
-// Writes `values` over the stored ones in one write, all of them or none (then nothing of them stays);
+// Writes `values` over the stored ones in one write, all of them or none (then nothing of them stays); an
+// invalid value removes its key.
 // 0, or why not as an errno (EWOULDBLOCK: another running copy holds the lock; EFBIG: too large).
 int writeAll(const QVariantMap &values, int waitMs);
 // At quit: what waits is written within about waitMs; what still can't be is kept beside the file for the

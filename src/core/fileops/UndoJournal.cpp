@@ -16,6 +16,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <memory>
 
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 
 void UndoJournal::record(const QString &title, const UndoAction &action) {
     entries_.append(UndoEntry{title, action, {}});
+    ++recorded_;
     if (entries_.size() > limit) entries_.remove(0, entries_.size() - limit);
     emit changed();
 }
@@ -37,6 +39,14 @@ std::optional<QString> UndoJournal::undoTitle() const {
     return entries_.last().text();
 }
 
+void UndoJournal::putBack(const UndoEntry &entry, quint64 mark) {
+    // Below the entries recorded since it was taken, so that the order of undoing stays.
+    const qsizetype since = qsizetype(std::min<quint64>(recorded_ - mark, quint64(entries_.size())));
+    entries_.insert(entries_.size() - since, entry);
+    if (entries_.size() > limit) entries_.remove(0, entries_.size() - limit);
+    emit changed();
+}
+
 std::optional<UndoEntry> UndoJournal::takeLast() {
     if (entries_.isEmpty()) return std::nullopt;
     UndoEntry entry = entries_.takeLast();
@@ -47,10 +57,20 @@ std::optional<UndoEntry> UndoJournal::takeLast() {
 namespace FileActions {
 namespace {
 
-// An item that cannot go back because its old name is held. Fixed wording without a translation, the same
-// in every language.
-QString alreadyThereText(const QString &name) {
-    return QStringLiteral("„") + name + QStringLiteral("“ gibt es am alten Ort schon.");
+// An item that cannot go back because its old name is held: counted, as the user may free the name.
+QString alreadyThereText(const QString &name, UndoReport &report) {
+    ++report.taken;
+    return LF("„%@“ gibt es am alten Ort schon.", name);
+}
+
+// Whether the old name `other` finds the item itself (`self`, now named `name`), as on a volume that ignores
+// letter case: then the way back is a case-only rename, not a name taken.
+bool findsItself(const FileSteps::HeldFolder &folder, const struct stat &self, const QString &name,
+                 const QString &other) {
+    const QStringList listed =
+        QDir(FileSteps::pinnedPath(folder))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return FileSteps::findsUnder(folder.fd(), self, name, other, listed).value_or(false);
 }
 
 // Brings back the items that the reversed items had replaced, where their place is free again.
@@ -89,7 +109,7 @@ void reverseMoves(const UndoAction &action, TransferProgress &progress, UndoRepo
             continue;
         }
         if (Restore::exists(pair.from)) {
-            report.errors << alreadyThereText(Restore::name(pair.from));
+            report.errors << alreadyThereText(Restore::name(pair.from), report);
             continue;
         }
         if (auto error = Restore::moveItem(pair.to, pair.from, progress)) {
@@ -122,7 +142,7 @@ bool mergeBack(const QString &to, const QString &from, TransferProgress &progres
                 whole = mergeBack(there, back, progress, report) && whole;
                 continue;
             }
-            report.errors << alreadyThereText(name);
+            report.errors << alreadyThereText(name, report);
             whole = false;
         } else if (auto error = Restore::moveItem(there, back, progress)) {
             report.errors << Restore::message(*error, name);
@@ -156,7 +176,7 @@ void reverseParts(const UndoAction &action, TransferProgress &progress, UndoRepo
         else if (!mergeBack(pair.to, pair.from, progress, report))
             continue;
         if (error) {
-            report.errors << (error->code == EEXIST ? alreadyThereText(Restore::name(pair.from))
+            report.errors << (error->code == EEXIST ? alreadyThereText(Restore::name(pair.from), report)
                                                     : Restore::message(*error, Restore::name(pair.to)));
             continue;
         }
@@ -254,19 +274,22 @@ void reverseRenames(const UndoAction &action, TransferProgress &progress, UndoRe
         try {
             // A rename stays within its folder: both names are in the one held.
             const FileSteps::HeldFolder &folder = folders.of(as);
+            struct stat self;
             try {
-                folder.expect(FileSteps::PathBytes(p.to).name(), as.item, name);
+                self = folder.expect(FileSteps::PathBytes(p.to).name(), as.item, name);
             } catch (const FileError &e) {
                 if (e.code != ENOENT && e.code != ENOTDIR) throw;
                 report.errors << LF("„%@“ ist nicht mehr da.", name);
                 continue;
             }
-            // An old name that another item of the batch holds now is freed by the first phase.
+            // An old name that another item of the batch holds now is freed by the first phase; one that
+            // finds the item itself goes back through a hidden name as well.
             struct stat st;
             if (!leaving.contains(p.from) &&
                 ::fstatat(folder.fd(), FileSteps::PathBytes(p.from).name().constData(), &st,
-                          AT_SYMLINK_NOFOLLOW) == 0) {
-                report.errors << alreadyThereText(Restore::name(p.from));
+                          AT_SYMLINK_NOFOLLOW) == 0 &&
+                !findsItself(folder, self, name, Restore::name(p.from))) {
+                report.errors << alreadyThereText(Restore::name(p.from), report);
                 continue;
             }
         } catch (const FileError &e) {
@@ -351,11 +374,18 @@ void undoLast(const FileActionContext &ctx, UndoJournal &journal) {
     }
     // A refused job leaves the entry where it is: nothing has been reversed.
     ctx.job(K("Mache rückgängig"), [ctx, &journal](const JobChannel::Step &step) {
-        const UndoEntry entry = *journal.takeLast(); // consumed now, whatever happens
+        const quint64 mark = journal.recorded();
+        const UndoEntry entry = *journal.takeLast();
         step.progress().setItem(0, entry.text());
         step.then([action = entry.action](TransferProgress &progress) { return reverse(action, progress); },
-                  [ctx, title = entry.text()](const UndoReport &report, const JobChannel::Step &at) {
+                  [ctx, entry, mark, &journal, title = entry.text()](const UndoReport &report,
+                                                                     const JobChannel::Step &at) {
                       at.end();
+                      // Refused whole for old names that are taken, nothing moved: the entry stays, to be
+                      // tried again once they are free. One whose items are gone would only block the rest.
+                      if (report.done == 0 && report.taken > 0 && report.taken == report.errors.size() &&
+                          report.whereabouts.isEmpty() && report.moved.isEmpty() && !report.cancelled)
+                          journal.putBack(entry, mark);
                       for (const TransferPair &pair : report.moved)
                           if (ctx.followMove) ctx.followMove(pair.from, pair.to);
                       ctx.refresh();

@@ -95,12 +95,17 @@ public:
     std::optional<QString> undoTitle() const;
     const QList<UndoEntry> &entries() const { return entries_; }
     std::optional<UndoEntry> takeLast();
+    // How many entries were ever recorded: taken with an entry, it tells putBack where the entry was.
+    quint64 recorded() const { return recorded_; }
+    // A taken entry whose undo changed nothing, back below what was recorded since `mark`.
+    void putBack(const UndoEntry &entry, quint64 mark);
 
 signals:
     void changed();
 
 private:
     QList<UndoEntry> entries_;
+    quint64 recorded_ = 0;
 };
 
 namespace FileActions {
@@ -112,6 +117,7 @@ struct UndoReport {
     QStringList errors;
     QStringList whereabouts;   // those of errors whose item is under neither of its names now
     QList<TransferPair> moved; // what went back: where it was (from) and is now (to)
+    qsizetype taken = 0;       // those of errors refused because their old name is taken
     bool cancelled = false;
 };
 

@@ -3,6 +3,7 @@
 #include "core/app/AppState.h"
 #include "core/app/Favorites.h"
 #include "core/app/JobRunner.h"
+#include "core/app/Settings.h"
 #include "core/app/SettingsBackup.h"
 #include "core/app/SettingsCommands.h"
 #include "core/base/Defaults.h"
@@ -249,6 +250,27 @@ TEST_F(SettingsBackupTest, RoundTripOfEveryKeyAndKind) {
     EXPECT_FALSE(Defaults::contains("lastPath.left"));
     EXPECT_FALSE(Defaults::contains("trashOrigins"));
     EXPECT_FALSE(Defaults::contains("sortReversed.left"));
+}
+
+// A restore brings back the backup whole: a setting changed after it that it does not name goes back to its
+// default; what no backup holds stays.
+TEST_F(SettingsBackupTest, ASettingTheBackupDoesNotNameGoesBackToItsDefault) {
+    storeAll({{"fontSize", 12.0}, {"theme", "ember"}});
+    const QByteArray bytes = SettingsBackup::encode();
+    storeAll({{"fontSize", 17.0},
+              {"theme", "dusk"},
+              {"language", "pl"},
+              {"appearance", "dark"},
+              {"lastPath.left", "/srv"}});
+    const auto contents = SettingsBackup::decode(bytes);
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(SettingsBackup::apply(*contents, 2000), 0);
+    Defaults::resetForTests(); // as the next start reads it
+    EXPECT_EQ(Defaults::doubleValue("fontSize"), 12.0);
+    EXPECT_EQ(Defaults::stringValue("theme"), "ember");
+    EXPECT_FALSE(Defaults::contains("language"));
+    EXPECT_EQ(Settings::stored(Settings::Key::appearance).toString(), "system");
+    EXPECT_EQ(Defaults::stringValue("lastPath.left"), "/srv");
 }
 
 // A setting never stored is left out, never written empty; the name offered never follows the locale.

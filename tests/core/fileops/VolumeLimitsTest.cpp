@@ -6,6 +6,7 @@
 
 #include "core/fileops/Archives.h"
 #include "core/fileops/DuplicateAlias.h"
+#include "core/fileops/UndoJournal.h"
 #include "core/tools/FolderSync.h"
 #include "core/filesteps/StepHooks.h"
 #include "platform/Posix.h"
@@ -129,6 +130,17 @@ TEST_F(VolumeLimits, ACaseOnlyRenameOnACaseInsensitiveVolumeRenamesTheItemAndAno
         }
         EXPECT_EQ(names(root), QStringList({"A.txt", "b.txt"}));
         EXPECT_EQ(TestUtil::readFile(root + "/A.txt"), "a");
+        // Its undo: the old name finds the item itself, so it goes back; an old name that finds another
+        // item stays that item's.
+        TransferProgress progress;
+        const auto undo = [&](const TransferPair &pair, const ShownItem &as) {
+            return FileActions::reverse(UndoAction::makeRenamed({pair}, {as}), progress);
+        };
+        EXPECT_EQ(undo({a, renamed.path}, renamed).errors, QStringList());
+        EXPECT_EQ(names(root), QStringList({"a.txt", "b.txt"}));
+        EXPECT_EQ(undo({root + "/A.TXT", root + "/b.txt"}, {root + "/b.txt", {}, {}}).errors.size(), 1);
+        EXPECT_EQ(names(root), QStringList({"a.txt", "b.txt"}));
+        EXPECT_EQ(TestUtil::readFile(root + "/a.txt") + TestUtil::readFile(root + "/b.txt"), "ab");
     };
     // exfat-fuse and the tests' FAT number each name of an item apart; ext4's casefold shows one inode.
     if (TestUtil::ExfatImage exfat; exfat.valid()) check(exfat.path());

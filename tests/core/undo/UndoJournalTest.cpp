@@ -39,6 +39,21 @@ TEST(UndoJournal, KeepsTheNewest30InOrder) {
     EXPECT_EQ(journal.undoTitle(), "31");
 }
 
+// An entry taken for an undo that changed nothing goes back below the entries recorded meanwhile.
+TEST(UndoJournal, AnEntryPutBackKeepsItsPlaceBelowNewerOnes) {
+    UndoJournal journal;
+    for (const char *t : {"1", "2"})
+        journal.record(t, UndoAction::makeCreated({}));
+    const quint64 mark = journal.recorded();
+    const UndoEntry taken = *journal.takeLast();
+    journal.record("3", UndoAction::makeCreated({}));
+    journal.putBack(taken, mark);
+    QStringList titles;
+    for (const UndoEntry &e : journal.entries())
+        titles << e.title;
+    EXPECT_EQ(titles, (QStringList{"1", "2", "3"}));
+}
+
 TEST_F(UndoLast, EmptyJournalOrRefusedJob) {
     undoLast(ctx(), journal);
     EXPECT_EQ(toasts.last().text, "Es gibt nichts rückgängig zu machen.");
@@ -66,11 +81,22 @@ TEST_F(UndoLast, MovesGoBackLastFirstAndNeverOverwrite) {
     EXPECT_EQ(jobsEnded + refreshes, 2);
 
     journal.record("1 Objekt umbenannt", UndoAction::makeRenamed({{x + "/neu.txt", y + "/a.txt"}}));
-    journal.record("1 Objekt umbenannt", UndoAction::makeRenamed({{x + "/a.txt", y + "/a.txt"}}));
-    EXPECT_EQ(undo().text, "Rückgängig: „a.txt“ gibt es am alten Ort schon.");
-    // Consumed although nothing was reversed; the next undo takes the entry before.
+    journal.record("1 Objekt umbenannt", UndoAction::makeRenamed({{y + "/alt.txt", y + "/z.txt"}}));
+    TestUtil::writeFile(y + "/z.txt", "z");
+    TestUtil::writeFile(y + "/alt.txt", "taken");
+    EXPECT_EQ(undo().text, "Rückgängig: „alt.txt“ gibt es am alten Ort schon.");
+    // Refused whole: the entry stays for another try, told in the language shown.
+    EXPECT_EQ(journal.entries().size(), 2);
+    {
+        TestUtil::LanguageScope en(AppLanguage::en);
+        EXPECT_EQ(undo().text, "Undo: “alt.txt” already exists in its old place.");
+    }
+    QFile::remove(y + "/alt.txt");
+    EXPECT_EQ(undo().text, "Rückgängig gemacht: 1 Objekt umbenannt.");
+    EXPECT_EQ(TestUtil::readFile(y + "/alt.txt"), "z");
     EXPECT_EQ(undo().text, "Rückgängig gemacht: 1 Objekt umbenannt.");
     EXPECT_EQ(TestUtil::readFile(x + "/neu.txt"), "a");
+    EXPECT_TRUE(journal.entries().isEmpty());
 }
 
 TEST_F(UndoLast, CopiesGoToTheTrashUnlessItHasNone) {
