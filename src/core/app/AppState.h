@@ -77,6 +77,9 @@ public:
     // The keys of the browser that are no command: moving through the list and type-to-select. True when
     // the key was used; nothing while a modal question is up.
     bool keyDown(const KeyPress &press);
+    // Whether a type-to-select run is going (its last key within the pause): a space then belongs to the
+    // name typed, not to the preview.
+    bool typingName() const;
 
     // Cleanup: all enabled, complete rules as one job (silent for the timer's runs), and the minute loop
     // that runs while rulesAuto is on.

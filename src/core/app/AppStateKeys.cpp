@@ -39,15 +39,21 @@ bool AppState::keyDown(const KeyPress &press) {
             pane->moveSelection(step, shift);
             return true;
         }
-        // Type-to-select: one visible character (a name's dot or dash counts too); a pause of more than a
-        // second starts a new prefix.
-        if (press.text.size() != 1 || !press.text[0].isPrint() || press.text[0].isSpace()) return false;
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        if (now - m_typeTime > 1000) m_typeBuffer.clear();
-        m_typeTime = now;
+        // Type-to-select: one visible character (a name's dot or dash counts too), a space only within a
+        // run (first, it is the preview's key); a pause of more than a second starts a new prefix.
+        if (press.text.size() != 1 || !press.text[0].isPrint()) return false;
+        const bool going = typingName();
+        if (press.text[0].isSpace() && !going) return false;
+        if (!going) m_typeBuffer.clear();
+        m_typeTime = QDateTime::currentMSecsSinceEpoch();
         m_typeBuffer += press.text;
         pane->selectByPrefix(m_typeBuffer);
         return true;
     }
     return false;
+}
+
+bool AppState::typingName() const {
+    return !m_typeBuffer.isEmpty() &&
+           QDateTime::currentMSecsSinceEpoch() - m_typeTime <= m_services.timings.typeSelectMs;
 }

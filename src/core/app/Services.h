@@ -19,6 +19,7 @@ struct Services {
         int renameRefreshMs = 1200; // the second refresh after a rename
         int settingsSaveMs = 300;   // changed settings are written together after this pause
         int rulesMs = 60000;        // period of the automatic cleanup
+        int typeSelectMs = 1000;    // a longer pause between typed keys starts a new type-to-select run
     };
 
     Services(Dialogs d = {}) : dialogs(std::move(d)) {} // NOLINT: a Services with these questions

@@ -138,6 +138,8 @@ bool KeyMonitor::keyDown(const KeyPress &press) {
     if (!m_app) return false;
     // The registry goes with its window; the keys left then are the state's.
     if (!m_commands) return m_app->keyDown(press);
+    // A space within a type-to-select run is part of the name typed, not the preview's key.
+    if (press.key == Qt::Key_Space && m_app->typingName() && m_app->keyDown(press)) return true;
     if (QAction *command = m_commands->byMonitorKey(monitorKey(press))) {
         // Taken whatever has the focus; nothing happens while a modal question is up.
         if (m_commands->inTextFields(command)) {

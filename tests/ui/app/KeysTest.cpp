@@ -302,7 +302,7 @@ TEST_F(KeysTest, HiddenFilesShortcutAndModalQuestions) {
 TEST_F(KeysTest, KeysDriveTheActivePane) {
     KeyMonitor monitor(*app, testCommands(app.get()));
     QTemporaryDir fruit;
-    for (const char *n : {"apple", "banana", "cherry", "cherry.pie"})
+    for (const char *n : {"apple", "banana", "cherry", "cherry.pie", "czytanie 1", "czytanie 3"})
         TestUtil::writeFile(fruit.path() + "/" + n, "x");
     show(app->left(), fruit.path());
     const QString path = fruit.path();
@@ -314,6 +314,26 @@ TEST_F(KeysTest, KeysDriveTheActivePane) {
         EXPECT_TRUE(
             monitor.keyDown({*typed == '.' ? int(Qt::Key_Period) : Qt::Key_A + (*typed - 'a'), {}, typed}));
     EXPECT_EQ(app->left()->selectedPaths(), QStringList{path + "/cherry.pie"});
+    // A space within a run is part of the name; after the run's pause it is the preview's key again.
+    int previews = 0;
+    app->requests().quickLook = [&previews] { ++previews; };
+    testCommands(app.get()).update();
+    const auto pause = [&] {
+        app->services().timings.typeSelectMs = 0;
+        QTest::qWait(5);
+    };
+    pause();
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_Space, Qt::NoModifier, " "}));
+    EXPECT_EQ(previews, 1);
+    for (const QChar c : QStringLiteral("czytanie 3")) {
+        EXPECT_TRUE(monitor.keyDown({c.toUpper().unicode(), Qt::NoModifier, QString(c)}));
+        app->services().timings.typeSelectMs = 60'000; // begun: no slow machine's pause ends the run
+    }
+    EXPECT_EQ(app->left()->selectedPaths(), QStringList{path + "/czytanie 3"});
+    EXPECT_EQ(previews, 1);
+    pause();
+    EXPECT_TRUE(monitor.keyDown({Qt::Key_Space, Qt::NoModifier, " "}));
+    EXPECT_EQ(previews, 2);
     EXPECT_TRUE(monitor.keyDown({Qt::Key_Escape, Qt::NoModifier, {}, false, false}));
     EXPECT_TRUE(app->left()->selection().isEmpty());
     EXPECT_FALSE(monitor.keyDown({Qt::Key_Escape, Qt::NoModifier, {}, false, false}));
@@ -923,11 +943,6 @@ TEST(AppDelegateTest, ADialogOfAWindowAtTheScreensEdgeLiesOnTheScreen) {
     QTest::qWait(AppDelegate::timings().placingMs + 50);
     dialog.resize(400, screen.height() + 100);
     QTRY_VERIFY_WITH_TIMEOUT(screen.contains(dialog.frameGeometry()), 2000);
-
-    const QPoint off(screen.right() - 100, screen.top() + 10);
-    dialog.move(off);
-    QTest::qWait(50);
-    EXPECT_EQ(dialog.pos(), off);
     AppDelegate::timings() = kept;
 }
 

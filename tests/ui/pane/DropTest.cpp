@@ -169,9 +169,14 @@ TEST_F(DropTest, ADropOntoATabOrACrumbGoesIntoItsFolder) {
     TabGroup *tabs = app->sides().leftTabs();
     tabs->newTab(other);
     tabs->select(0);
-    QTRY_VERIFY_WITH_TIMEOUT(rowOf(l, from("b.txt")) >= 0, 5000);
-    ASSERT_NE(l->tabBar(), nullptr);
-    TabButton *otherTab = static_cast<TabBar *>(l->tabBar())->buttons().at(1);
+    // The pane as the window has it: showing whichever tab is current.
+    PaneView window(tabs, *parts);
+    window.resize(700, 500);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(l, from("b.txt")) >= 0 && rowOf(&window, from("b.txt")) >= 0, 5000);
+    ASSERT_NE(window.tabBar(), nullptr);
+    TabButton *otherTab = static_cast<TabBar *>(window.tabBar())->buttons().at(1);
 
     // From the shown tab onto the other one, dropped at once: into its folder, the tab still behind.
     std::unique_ptr<QMimeData> data(dragFromLeft({"a.txt"}));
@@ -189,7 +194,7 @@ TEST_F(DropTest, ADropOntoATabOrACrumbGoesIntoItsFolder) {
 
     // Resting on it shows it; the list the drag started from lives on while the drag runs.
     data.reset(dragFromLeft({"b.txt"}));
-    QPointer<FileListView> source = listView(l);
+    QPointer<FileListView> source = listView(&window);
     QPointer<QDrag> running = new QDrag(source.data()); // stands for the drag in progress
     EXPECT_TRUE(hover(otherTab, QPoint(5, 5), data.get()).first);
     EXPECT_EQ(tabs->index(), 0);
@@ -204,7 +209,7 @@ TEST_F(DropTest, ADropOntoATabOrACrumbGoesIntoItsFolder) {
                              5000);
 
     // A drag that passes over a tab without resting there leaves it behind.
-    TabButton *firstTab = static_cast<TabBar *>(l->tabBar())->buttons().at(0);
+    TabButton *firstTab = static_cast<TabBar *>(window.tabBar())->buttons().at(0);
     QMimeData foreign;
     foreign.setUrls({QUrl::fromLocalFile(to("here.txt"))});
     EXPECT_TRUE(hover(firstTab, QPoint(5, 5), &foreign).first);
