@@ -182,9 +182,12 @@ std::optional<QString> runToolPipe(const QString &producer, const QStringList &p
     }
     // A consumer that is done before its input ends (a tar's end marker comes before a stream's checksum)
     // leaves the producer the rest to check: it is read and dropped until the producer says how it went.
+    // Bounded: what follows a tar's end is a record's padding, not the endless output of a producer that
+    // never ends (or a stream that inflates to terabytes); past the bound the producer is stopped as before.
+    constexpr qint64 drainBound = 16 << 20;
     if (!halt && to.exitStatus() == QProcess::NormalExit && to.exitCode() == 0)
-        while (!cancelled()) {
-            from.readAllStandardOutput();
+        for (qint64 drained = 0; !cancelled() && drained <= drainBound;) {
+            drained += from.readAllStandardOutput().size();
             keep(fromErrors, from.readAllStandardError());
             if (from.state() == QProcess::NotRunning) break;
             from.waitForReadyRead(timings.pollMs);

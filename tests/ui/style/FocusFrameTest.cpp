@@ -99,8 +99,15 @@ TEST(FocusFrameTest, TheRingOnAChipShowsInBothSchemes) {
         app.settings().setAppearance(QString::fromLatin1(scheme));
         QPointer<SettingsWindow> settings = SettingsWindow::open(&app);
         ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
-        auto *chip = qobject_cast<ChoiceChip *>(QApplication::focusWidget());
-        ASSERT_TRUE(chip && !chip->selected());
+        // The keys enter the row at the chosen chip; the ring is looked at on one that is not chosen.
+        auto *chosen = qobject_cast<ChoiceChip *>(QApplication::focusWidget());
+        ASSERT_TRUE(chosen && chosen->selected());
+        ChoiceChip *chip = nullptr;
+        for (ChoiceChip *c : chosen->parentWidget()->findChildren<ChoiceChip *>())
+            if (!c->selected() && c->isVisible()) chip = c;
+        ASSERT_TRUE(chip);
+        chip->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(chip->hasFocus());
         const QImage focused = chip->grab().toImage();
         chip->clearFocus();
         const QImage plain = chip->grab().toImage();
