@@ -14,9 +14,12 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <linux/capability.h>
 #include <memory>
 #include <ostream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -67,6 +70,18 @@ inline bool exists(const QString &path) {
 }
 
 // The entry itself, not what a link points to; zeroed when there is nothing.
+// Locks (immutable: renamed and deleted by no one, root too) or unlocks a file; false where the volume or
+// the account can't.
+inline bool setImmutable(const QString &path, bool on) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    const bool ok =
+        fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+        ::ioctl(fd, FS_IOC_SETFLAGS, &(flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL)) == 0;
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
 inline struct stat lstatOf(const QString &path) {
     struct stat st {};
     ::lstat(QFile::encodeName(path).constData(), &st);

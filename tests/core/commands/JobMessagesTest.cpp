@@ -187,15 +187,7 @@ TEST_F(CommandTest, TheTransferResultWordsACopyWhoseOriginalStayedApartFromAFail
     ASSERT_TRUE(other.valid());
     const QString first = make("src/app.log"), second = make("src/b.log"), gone = root + "/src/gone";
     // Locked (immutable): renamed and deleted by no one, root too; unlocked again for the clean-up.
-    const auto lock = [](const QString &path, bool on) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        int flags = 0;
-        const bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-                        ::ioctl(fd, FS_IOC_SETFLAGS,
-                                &(flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL)) == 0;
-        if (fd >= 0) ::close(fd);
-        return ok;
-    };
+    const auto lock = TestUtil::setImmutable;
     if (!lock(first, true) || !lock(second, true)) GTEST_SKIP() << "the test folder's volume takes no lock";
     std::unique_ptr<void, std::function<void(void *)>> unlock(this, [&](void *) {
         lock(first, false);

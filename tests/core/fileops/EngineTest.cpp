@@ -731,15 +731,7 @@ TEST_F(CrossVolume, TheUndoOfAPartialMoveCountsAnItemBackOnceItsNewFolderIsGone)
     }
 
     // Locked (immutable): deleted by no one, root too; unlocked again for the clean-up.
-    const auto lock = [](const QString &p, bool on) {
-        const int fd = ::open(QFile::encodeName(p).constData(), O_RDONLY | O_CLOEXEC);
-        int flags = 0;
-        const bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-                        ::ioctl(fd, FS_IOC_SETFLAGS,
-                                &(flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL)) == 0;
-        if (fd >= 0) ::close(fd);
-        return ok;
-    };
+    const auto lock = TestUtil::setImmutable;
     const QString some = path("src/some"), all = path("src/all");
     const QStringList locked{file("src/some/l", "l"), file("src/all/l", "l")};
     file("src/some/p", "p");
