@@ -712,14 +712,16 @@ QString holds(const QString &path) {
 
 QString hiddenText(const Leftovers &left) {
     const qsizetype count = left.setAside.size() + left.parts.size() + left.renamed.size() +
-                            left.refused.size() + left.unrecorded.size() + left.stuck.size();
+                            left.refused.size() + left.unrecorded.size() + left.stuck.size() +
+                            left.away.size();
     if (count == 0) return {};
     const QString first = !left.setAside.isEmpty()     ? left.setAside.first()
                           : !left.parts.isEmpty()      ? left.parts.first()
                           : !left.renamed.isEmpty()    ? left.renamed.first()
                           : !left.refused.isEmpty()    ? left.refused.first()
                           : !left.unrecorded.isEmpty() ? left.unrecorded.first()
-                                                       : left.stuck.first();
+                          : !left.stuck.isEmpty()      ? left.stuck.first()
+                                                       : left.away.first();
     const QString name = Posix::lastComponent(first), folder = Posix::parentOf(first);
     // clang-format off
     if (count > 1)
@@ -736,6 +738,9 @@ QString hiddenText(const Leftovers &left) {
                   name, folder, holds(first));
     if (!left.stuck.isEmpty())
         return LF("Eine abgebrochene Kopie liegt noch als „%@“ in „%@“ und ließ sich nicht entfernen. Kestrin versucht es bei jedem Start wieder.",
+                  name, folder);
+    if (!left.away.isEmpty())
+        return LF("Eine abgebrochene Übertragung hat „%@“ in „%@“ hinterlassen, doch dieser Ordner ist nicht mehr dort. Der Eintrag bleibt im Protokoll: Sobald der Ordner wieder da ist, räumt Kestrin beim Start auf.",
                   name, folder);
     if (!left.setAside.isEmpty())
         return LF("Das Original eines abgebrochenen Verschiebens liegt als „%@“ in „%@“, weil sein Name wieder vergeben ist.",

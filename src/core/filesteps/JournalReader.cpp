@@ -100,15 +100,27 @@ void Parser::line(const QByteArray &line, bool torn) {
 }
 bool Parser::record(const QByteArray &line) {
     const QList<QByteArray> f = line.split(' ');
+    if (f.size() == 2 && f[0] == "told") {
+        if (told.size() < qsizetype(maxRecords)) told.insert(f[1]);
+        return pathOf(f[1]).has_value();
+    }
     if (f.size() == 2 && f[0] == "end") {
         for (const size_t at : open.take(f[1]))
             records[at].ended = true;
         return pathOf(f[1]).has_value();
     }
-    if (f.size() == 4 && f[0] == "parts") {
+    // Of a folder where parts may be: since when, and its identity (not in older journals).
+    if ((f.size() == 4 || f.size() == 6) && f[0] == "parts") {
         const auto in = pathOf(f[1]);
         timespec at{};
         if (!in || !parseTime(f[2], f[3], at)) return false;
+        if (f.size() == 6) {
+            bool devOk = false, inoOk = false;
+            const std::pair<dev_t, ino_t> id{dev_t(f[4].toULongLong(&devOk)),
+                                             ino_t(f[5].toULongLong(&inoOk))};
+            if (!devOk || !inoOk) return false;
+            if (folderIds.size() < maxFolders) folderIds.insert(*in, id);
+        }
         const auto known = partsIn.constFind(*in);
         if (known == partsIn.cend()
                 ? partsIn.size() < maxFolders

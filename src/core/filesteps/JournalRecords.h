@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -72,10 +73,12 @@ struct Parser {
     std::vector<Record> records;
     QHash<QByteArray, std::vector<size_t>> open;
     qsizetype unreadable = 0;
-    QHash<QString, timespec> partsIn; // folders where parts may be, and since when
+    QHash<QString, timespec> partsIn;                  // folders where parts may be, and since when
+    QHash<QString, std::pair<dev_t, ino_t>> folderIds; // and what each folder was
     std::vector<Salvaged> salvaged;
     QSet<QString> folders; // of hidden names the unreadable lines began to tell
     QSet<QString> roots;   // beneath which jobs may have left parts
+    QSet<QByteArray> told; // keys of records whose folder was gone, told once already
     // The file system's id of each device number the records give, empty where two ids were given
     // for one number.
     QHash<quint64, QByteArray> volumes;

@@ -785,6 +785,140 @@ void renumber(std::vector<Record> &records, const QHash<quint64, QByteArray> &vo
     }
 }
 
+// Records whose item waits under a hidden name until the start settles it.
+bool hides(const QByteArray &kind) {
+    return kind == "part" || kind == "replace" || kind == "aside" || kind == "rename";
+}
+
+// No folder at the path (nothing there, or something else), as opposed to one that can't be looked at.
+bool noFolderAt(const QString &path) {
+    struct stat st;
+    if (Posix::statPath(path, st)) return !S_ISDIR(st.st_mode);
+    return errno == ENOENT || errno == ENOTDIR;
+}
+
+// The folder at or above the item's own that is gone from its path while the one above it is there: the
+// user renamed or moved it since the kill, or its volume is away. Empty when the item's folder is there.
+QString goneFolder(const QString &path) {
+    QString folder = Posix::parentOf(path);
+    if (!noFolderAt(folder)) return {};
+    for (int depth = 0; depth < maxDepth; ++depth) {
+        const QString above = Posix::parentOf(folder);
+        if (above.isEmpty() || above == folder) return {};
+        if (!noFolderAt(above)) return folder;
+        folder = above;
+    }
+    return {};
+}
+
+// At most this many entries beside a gone folder are looked at for where it went.
+constexpr qsizetype maxBeside = 4096;
+
+// What proves a folder beside a gone one to be it: a folder on record at a path below it (or the gone
+// folder itself) with its identity, an item of a record with its identity, or a part of ours by its marker.
+struct Proof {
+    QString below; // the path below the gone folder, "" or beginning with '/'
+    dev_t dev = 0;
+    ino_t ino = 0; // 0: our marker proves it
+};
+
+// Where the folder `gone` is now: the one folder beside it that something proves to be it. Empty where
+// none does, or more than one.
+QString foundBeside(const QString &gone, const QList<Proof> &proofs, const QByteArray &token) {
+    const QString above = Posix::parentOf(gone);
+    const auto bytes = Posix::encode(above);
+    const Fd fd(bytes ? ::open(bytes->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    std::vector<QByteArray> names;
+    try {
+        if (fd.get() >= 0) names = listNames(fd.get());
+    } catch (const FileError &) {
+        return {};
+    }
+    QString found;
+    for (size_t i = 0; i < names.size() && i < size_t(maxBeside); ++i) {
+        struct stat st;
+        const auto text = Posix::decode(names[i]);
+        if (!text || ::fstatat(fd.get(), names[i].constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISDIR(st.st_mode))
+            continue;
+        const QString folder = Posix::childPath(above, *text);
+        const bool proven = std::any_of(proofs.cbegin(), proofs.cend(), [&](const Proof &p) {
+            struct stat item;
+            const QString candidate = folder + p.below;
+            if (!Posix::lstatPath(candidate, item)) return false;
+            return p.ino ? item.st_dev == p.dev && item.st_ino == p.ino
+                         : partShaped(candidate, item) && markOf(candidate, token) == Mark::ours;
+        });
+        if (!proven) continue;
+        if (!found.isEmpty()) return {}; // two alike: neither is taken for it
+        found = folder;
+    }
+    return found;
+}
+
+// Records whose item's folder is gone from its path are settled where that folder is found again beside
+// its old place. The keys of those whose folder is not found: they stay on record, and are told, since
+// what they hide stays hidden until the folder is back.
+QSet<QByteArray> followMovedFolders(Parser &parser, const QByteArray &token) {
+    QHash<QString, QList<Proof>> gone; // each gone folder, with what would prove it
+    const auto below = [](const QString &path, const QString &folder) {
+        return path == folder || path.startsWith(folder + u'/');
+    };
+    for (const Record &r : parser.records) {
+        struct stat st;
+        if (r.ended || !hides(r.kind) || Posix::lstatPath(r.path, st)) continue;
+        const QString folder = goneFolder(r.path);
+        if (folder.isEmpty() || (!gone.contains(folder) && gone.size() >= maxFolders)) continue;
+        QList<Proof> &proofs = gone[folder];
+        for (const QString *path : {&r.path, &r.other, &r.renamedTo})
+            if (below(*path, folder) && (r.ino || (path == &r.path && r.kind == "part")) &&
+                proofs.size() < maxFolders)
+                proofs.append({path->mid(folder.size()), r.dev, r.ino});
+    }
+    QHash<QString, QString> movedTo; // gone → where it is now; empty when not found
+    for (auto g = gone.begin(); g != gone.end(); ++g) {
+        for (auto id = parser.folderIds.cbegin(); id != parser.folderIds.cend(); ++id)
+            if (below(id.key(), g.key())) g->prepend({id.key().mid(g.key().size()), id->first, id->second});
+        movedTo.insert(g.key(), foundBeside(g.key(), *g, token));
+    }
+    const auto follow = [&movedTo, &below](QString &path) {
+        for (auto m = movedTo.cbegin(); m != movedTo.cend(); ++m)
+            if (!m->isEmpty() && below(path, m.key())) {
+                path = *m + path.mid(m.key().size());
+                return true;
+            }
+        return false;
+    };
+    QSet<QByteArray> kept;
+    for (Record &r : parser.records) {
+        for (QString *path : {&r.other, &r.renamedTo, &r.to})
+            follow(*path);
+        if (follow(r.path)) {
+            if (const auto bytes = Posix::encode(r.path)) r.key = bytes->toHex();
+        } else if (!r.ended && hides(r.kind) && movedTo.contains(goneFolder(r.path))) {
+            kept.insert(r.key);
+        }
+    }
+    const auto followAll = [&follow](QSet<QString> &paths) {
+        QSet<QString> out;
+        for (QString path : paths) {
+            follow(path);
+            out.insert(path);
+        }
+        paths = out;
+    };
+    followAll(parser.folders);
+    followAll(parser.roots);
+    QHash<QString, timespec> partsIn;
+    for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in) {
+        QString folder = in.key();
+        follow(folder);
+        partsIn.insert(folder, in.value());
+    }
+    parser.partsIn = partsIn;
+    return kept;
+}
+
 // A journal that is not to be read: not ours, or not readable.
 bool refused(int fd, struct stat &st) {
     return fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid();
@@ -807,6 +941,7 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
     }
     const QByteArray token = name.left(tokenLength);
     renumber(parser.records, parser.volumes);
+    const QSet<QByteArray> kept = partsIn.isEmpty() ? followMovedFolders(parser, token) : QSet<QByteArray>();
     const std::vector<Record> &records = parser.records;
     // A line that is no record is told: what it was about may be left under a hidden name.
     bool all = parser.unreadable == 0;
@@ -817,6 +952,15 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
         known.insert(r.key);
         if (r.kind == "rename" && folders.size() < maxFolders) folders.insert(Posix::parentOf(r.path));
     }
+    // Told at the first start that finds its folder gone, and kept on record without a word after that:
+    // the folder may have been deleted, and a word at every start could not be silenced.
+    const auto tellAway = [&](const Record &r) {
+        if (parser.told.contains(r.key) || left.away.size() >= maxFolders) return;
+        left.away << r.path;
+        parser.told.insert(r.key);
+        const QByteArray line = "told " + r.key + '\n';
+        Posix::writeAll(fd.get(), line.constData(), line.size());
+    };
     std::vector<Record> adopted;
     if (partsIn.isEmpty()) {
         for (const Salvaged &s : parser.salvaged)
@@ -853,6 +997,11 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
             continue;
         }
         if (about[0]->kind == "rename") continue;
+        if (kept.contains(key)) {
+            all = false;
+            tellAway(*about[0]);
+            continue;
+        }
         Outcome outcome = Outcome::notMine;
         const bool exchanged =
             std::any_of(about.cbegin(), about.cend(), [](const Record *r) { return r->kind == "replace"; });
@@ -874,13 +1023,23 @@ void settleJournal(int dirFd, const QByteArray &name, const QString &partsIn, Le
         // Parts whose own records are lost are looked for at the next start.
         if (!parser.partsIn.isEmpty()) all = false;
     } else {
-        for (const std::vector<const Record *> &batch : batches)
-            all = settleBatch(batch, token, left) && all;
+        for (const std::vector<const Record *> &batch : batches) {
+            const auto away = std::find_if(batch.cbegin(), batch.cend(),
+                                           [&kept](const Record *r) { return kept.contains(r->key); });
+            if (away == batch.cend()) {
+                all = settleBatch(batch, token, left) && all;
+                continue;
+            }
+            all = false;
+            tellAway(**away);
+        }
         for (auto in = parser.partsIn.cbegin(); in != parser.partsIn.cend(); ++in)
             all = settleUnrecordedParts(in.key(), in.value(), known, token, parser.unreadable == 0, left) &&
                   all;
-        // Before the walk below, which takes our mark off whatever is no part.
-        all = settleTrashInfos(known, token, bornAt(fd.get()), left) && all;
+        // Before the walk below, which takes our mark off whatever is no part. Once a start kept the
+        // journal for a folder that was gone, its info files were looked at then: the user's made since
+        // are not named again at every start.
+        if (parser.told.isEmpty()) all = settleTrashInfos(known, token, bornAt(fd.get()), left) && all;
         // A journal cut at a line's end reads whole: the roots of a sync are looked through either way.
         if (parser.unreadable || !parser.roots.isEmpty()) {
             QSet<QString> named = folders;

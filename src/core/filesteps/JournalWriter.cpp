@@ -308,6 +308,12 @@ PathBytes partName(const PathBytes &folder, int fd) {
 
 namespace {
 
+// The folder's device and inode, after a space: the start finds it by them if the user renames it.
+QByteArray folderIdentity(const PathBytes &folder) {
+    struct stat st;
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? ' ' + identity(st) : QByteArray();
+}
+
 QByteArray beginPart(const PathBytes &path, bool group, const PathBytes *copyOf = nullptr) {
     const QByteArray key = keyOf(path), in = keyOf(path.parent());
     const QByteArray now = coarseNow(),
@@ -320,8 +326,9 @@ QByteArray beginPart(const PathBytes &path, bool group, const PathBytes *copyOf 
     if (group && !first) {
         s.grouped += line;
     } else {
-        const QByteArray lines = (group ? std::exchange(s.grouped, {}) : QByteArray()) +
-                                 (first ? "parts " + in + ' ' + now + '\n' + line : line);
+        const QByteArray lines =
+            (group ? std::exchange(s.grouped, {}) : QByteArray()) +
+            (first ? "parts " + in + ' ' + now + folderIdentity(path.parent()) + '\n' + line : line);
         if (const int e = append(s, lines, first && !group)) throw unwritable(e);
     }
     if (first) s.partsIn.insert(in);

@@ -40,14 +40,16 @@ struct Leftovers {
     QStringList unrecorded; // items under our part names whose records are lost: where they belong is unknown
     QStringList oldNames;   // items of a batch rename under their old names while others of it took new ones
     QStringList stuck;      // parts of ours that could not be removed (a folder that lets nothing go)
+    QStringList away;       // items under hidden names in a folder gone from its path: kept on record
     bool isEmpty() const {
         return setAside.isEmpty() && parts.isEmpty() && renamed.isEmpty() && refused.isEmpty() &&
                renamedAside.isEmpty() && journals.isEmpty() && lost.isEmpty() && damaged.isEmpty() &&
-               unmatched.isEmpty() && unrecorded.isEmpty() && oldNames.isEmpty() && stuck.isEmpty();
+               unmatched.isEmpty() && unrecorded.isEmpty() && oldNames.isEmpty() && stuck.isEmpty() &&
+               away.isEmpty();
     }
     QString first() const {
         for (const QStringList *list : {&setAside, &parts, &renamed, &refused, &renamedAside, &journals,
-                                        &lost, &damaged, &unmatched, &unrecorded, &oldNames, &stuck})
+                                        &lost, &damaged, &unmatched, &unrecorded, &oldNames, &stuck, &away})
             if (!list->isEmpty()) return list->first();
         return {};
     }

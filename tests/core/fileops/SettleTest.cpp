@@ -700,3 +700,42 @@ TEST_F(Settle, AFailedFlushOfManyFoldersIsSaid) {
         EXPECT_TRUE(folders.contains(failed)) << failed.toStdString();
     }
 }
+
+// A copy killed in a folder the user then moves: what it hides there stays on record and is told while
+// the folder is not found beside its old place (never in a look-alike that holds another item under the
+// part's name), and is settled where the folder is found again.
+TEST_F(Settle, APartInAFolderMovedBeforeTheStartIsToldUntilTheFolderIsFound) {
+    LanguageScope de(AppLanguage::de);
+    const QString src = file("big", pattern(4 << 20)), dst = mkdir("box/dst");
+    const QStringList before = names(journalFolder());
+    const auto journalsNew = [&] {
+        QStringList now = names(journalFolder());
+        for (const QString &n : before)
+            now.removeAll(n);
+        return now;
+    };
+    ASSERT_TRUE(killedAt(Step::chunkCopied, [&] { run({src}, dst, false); }));
+    const QStringList parts = ofOurs(dst);
+    ASSERT_EQ(parts.size(), 1);
+    const QString away = mkdir("away") + "/dst";
+    ASSERT_TRUE(QDir().rename(dst, away));
+    // Beside the old place: a folder with an item of another's under the part's name.
+    file("box/other/" + parts.first(), "not ours");
+
+    const FileOps::Leftovers left = FileOps::recoverTransfers();
+    EXPECT_EQ(left.away, QStringList{dst + '/' + parts.first()});
+    EXPECT_TRUE(FileOps::leftoversText(left).contains("doch dieser Ordner ist nicht mehr dort"))
+        << FileOps::leftoversText(left).toStdString();
+    EXPECT_EQ(ofOurs(away), parts);
+    EXPECT_EQ(TestUtil::readFile(path("box/other/" + parts.first())), "not ours");
+    EXPECT_EQ(journalsNew().size(), 1);
+    // Told once: the next start keeps it on record without a word.
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_EQ(journalsNew().size(), 1);
+
+    ASSERT_TRUE(QDir().rename(away, path("box/dst renamed")));
+    EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
+    EXPECT_TRUE(ofOurs(path("box/dst renamed")).isEmpty());
+    EXPECT_EQ(TestUtil::readFile(path("box/other/" + parts.first())), "not ours");
+    EXPECT_TRUE(journalsNew().isEmpty());
+}

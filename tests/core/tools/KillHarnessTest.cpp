@@ -110,6 +110,8 @@ protected:
     // as after a power cut.
     bool journalCutToo = false;
     enum class Mode { killed, failingDisk, journalCut };
+    // What the user does between the kill and the next start, and undoes before the check.
+    std::function<void()> beforeStart, afterStart;
 
     void SetUp() override {
         Dir::SetUp();
@@ -195,7 +197,9 @@ protected:
                 wrong << QString("said done on a failed disk, %1 steps, %2 flushes failed")
                              .arg(run.steps)
                              .arg(run.failedFlushes);
+            if (beforeStart) beforeStart();
             const FileOps::Leftovers left = FileOps::recoverTransfers();
+            if (afterStart) afterStart();
             // Nothing outside the operation took a name: there is nothing to tell the user either.
             wrong << check() << journalsLeft();
             if (!left.isEmpty()) wrong << "told: " + FileOps::leftoversText(left);
@@ -288,14 +292,27 @@ TEST_F(KillHarness, SyncReplace) {
             wrong << QString("%1 items in the Trash").arg(trashed.size());
         return wrong.join("; ");
     };
-    for (const bool exchange : {true, false})
+    // The target renamed before the start: what the kill left hidden there is settled where it is now.
+    const QString renamed = path("R renamed");
+    const auto rename = [](const QString &from, const QString &to) {
+        return [from, to] { QDir().rename(from, to); };
+    };
+    for (const auto &[exchange, moved] :
+         {std::pair{true, false}, std::pair{false, false}, std::pair{true, true}, std::pair{false, true}}) {
+        beforeStart = moved ? rename(r, renamed) : std::function<void()>();
+        afterStart = moved ? rename(renamed, r) : std::function<void()>();
         everyStep(
-            exchange ? "sync replace" : "sync replace without exchange", prepare,
+            moved      ? (exchange ? "sync replace, renamed before the start"
+                                   : "sync replace without exchange, renamed before the start")
+            : exchange ? "sync replace"
+                       : "sync replace without exchange",
+            prepare,
             [&] {
                 FileSteps::setExchangeForTests(exchange);
                 return FolderSync::run(l, r, steps, progress).errors.isEmpty();
             },
             check);
+    }
 }
 
 TEST_F(KillHarness, RuleMoveToAnotherVolume) {
