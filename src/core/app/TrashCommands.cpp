@@ -31,7 +31,6 @@ namespace {
 // clang-format off
 constexpr const char *noTrashText = K("Auf diesem Laufwerk gibt es keinen Papierkorb. Das Löschen ist endgültig und lässt sich nicht rückgängig machen.");
 constexpr const char *refusedText = K("Diese Objekte gehören dem System oder einem anderen Benutzer. Kestrin darf sie nicht löschen. Zeige sie im Ordner; löschen lassen sie sich nur mit Administratorrechten.");
-constexpr const char *adminText = K("%@ im Papierkorb gehören dem System oder einem anderen Benutzer. Kestrin darf sie nicht löschen. Mit Administratorrechten geht es; das System fragt dich dann nach deinem Passwort.");
 // clang-format on
 
 // At most eight names, then how many more.
@@ -341,7 +340,10 @@ void TrashCommands::askToEmptyAsAdmin(const FileOps::TrashListing &denied) {
     Alert question;
     question.style = Alert::Style::warning;
     question.message = L("Den Rest mit Administratorrechten löschen?");
-    question.informative = LF(adminText, FileFmt::count(denied.entries.size()));
+    // clang-format off
+    question.informative = LP("%@ im Papierkorb gehört dem System oder einem anderen Benutzer. Kestrin darf es nicht löschen. Mit Administratorrechten geht es; das System fragt dich dann nach deinem Passwort.|%@ im Papierkorb gehören dem System oder einem anderen Benutzer. Kestrin darf sie nicht löschen. Mit Administratorrechten geht es; das System fragt dich dann nach deinem Passwort.",
+                              denied.entries.size(), FileFmt::count(denied.entries.size()));
+    // clang-format on
     question.buttons = {{L("Abbrechen"), AlertRole::cancel},
                         {L("Mit Administratorrechten löschen"), AlertRole::destructive}};
     QPointer<TrashCommands> self(this);

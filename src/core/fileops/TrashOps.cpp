@@ -132,6 +132,7 @@ constexpr const char *lockedText = K("„%@“ ist geschützt und lässt sich ni
 
 // clang-format off
 constexpr const char *readOnlyFolderText = K("„%@“: Der Ordner „%@“ ist schreibgeschützt. Was darin liegt, bleibt.");
+constexpr const char *unreadableFolderText = K("„%@“: Der Ordner „%@“ lässt sich nicht öffnen, weil dir darin das Recht zum Lesen fehlt. Was darin liegt, bleibt.");
 constexpr const char *othersFolderText = K("„%@“: Der Ordner „%@“ gehört einem anderen Benutzer. Was darin liegt, bleibt; löschen lässt es sich nur mit Administratorrechten.");
 constexpr const char *systemFolderText = K("„%@“: Der Ordner „%@“ gehört dem System (nur „root“ hat Rechte). Was darin liegt, bleibt; löschen lässt es sich nur mit Administratorrechten.");
 // clang-format on
@@ -145,6 +146,8 @@ QString refusedText(const FileSteps::Refusal &refusal, const QString &name, cons
     QString text;
     if (!refusal.refused || (refusal.folder.isEmpty() && refusal.owner == 0 && refusal.gone == 0))
         text = LF(deniedText, name);
+    else if (refusal.owner == ::getuid() && refusal.unreadable)
+        text = LF(unreadableFolderText, name, folder);
     else if (refusal.owner == ::getuid())
         text = refusal.writable ? explain(error, name) : LF(readOnlyFolderText, name, folder);
     else
@@ -176,7 +179,8 @@ bool account(int e, const QString &name, const QByteArray &mount, qsizetype &don
     }
     if (isPermissionDenied(error)) {
         errors << refusedText(refusal, name, path, error);
-        return true;
+        // The modes of the user's own folder are theirs to change, no administrator's; a flag is not.
+        return !(refusal.refused && refusal.owner == ::getuid() && e == EACCES);
     }
     errors << explain(error, name);
     return false;

@@ -298,6 +298,15 @@ int removeAt(int dirFd, const char *name, dev_t dev, QByteArray *mount, const QB
         return EXDEV;
     }
     const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && (errno == EACCES || errno == EPERM) && refusal && !refusal->refused) {
+        // The folder itself keeps what is in it.
+        const int e = errno;
+        refusal->refused = refusal->unreadable = true;
+        refusal->folder = rel;
+        refusal->owner = st.st_uid;
+        refusal->writable = ::faccessat(dirFd, name, W_OK, AT_EACCESS) == 0;
+        return e;
+    }
     if (fd < 0) return errno == ENOTDIR ? unlinkErr : errno;
     DIR *dir = ::fdopendir(fd);
     if (!dir) {

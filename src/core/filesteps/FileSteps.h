@@ -45,6 +45,7 @@ struct Refusal {
     QByteArray folder;
     uid_t owner = 0;
     bool writable = false;
+    bool unreadable = false; // the folder would not be opened to list what is in it
     qsizetype gone = 0;
 };
 

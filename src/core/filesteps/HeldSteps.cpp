@@ -453,7 +453,10 @@ int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left, bool
             return errno;
         if (S_ISLNK(st.st_mode)) continue;
         const mode_t kept = group && S_ISDIR(st.st_mode) ? S_ISGID : 0;
-        const mode_t final = modes ? (st.st_mode & 0777 & ~mask) | kept : st.st_mode & (0777 | kept);
+        // Whatever the archive asked, the user can open and read what was unpacked for them.
+        const mode_t ownerMay = S_IRUSR | (S_ISDIR(st.st_mode) ? S_IXUSR : 0);
+        const mode_t final =
+            modes ? (st.st_mode & 0777 & ~mask) | kept | ownerMay : st.st_mode & (0777 | kept);
         if (S_ISDIR(st.st_mode)) {
             // Open to us while its contents are tamed, whatever the archive asked; its own mode comes last.
             const mode_t open = modes ? (st.st_mode & 0777) | kept | S_IRWXU : final;
@@ -509,7 +512,7 @@ int tameUnpacked(const HeldFolder &folder, LeftOut &left, bool zipNames, mode_t 
     const mode_t open = modes ? (st.st_mode & 0777) | kept | S_IRWXU : st.st_mode & (0777 | kept);
     if (!e && (st.st_mode & 07777) != open && ::fchmod(fd, open) != 0) e = errno;
     if (!e) e = tameAt(fd, 0, {}, left, zipNames, modes, mask);
-    if (!e && topMode) *topMode = modes ? (st.st_mode & 0777 & ~mask) | kept : open;
+    if (!e && topMode) *topMode = modes ? (st.st_mode & 0777 & ~mask) | kept | S_IRUSR | S_IXUSR : open;
     ::close(fd);
     return e;
 }

@@ -338,7 +338,7 @@ TEST_F(TrashCommandTest, RefusedItemsAreOfferedForDeletionWithAdministratorRight
     app->trash().emptyTrash();
     QTRY_VERIFY_WITH_TIMEOUT(alerts.size() == 2, 5000);
     EXPECT_EQ(alerts.last().message, "Den Rest mit Administratorrechten löschen?");
-    EXPECT_TRUE(alerts.last().informative.startsWith("1 Objekt im Papierkorb gehören"));
+    EXPECT_TRUE(alerts.last().informative.startsWith("1 Objekt im Papierkorb gehört dem System"));
     EXPECT_TRUE(lastIsError());
     EXPECT_TRUE(lastToast().startsWith("„stuck“"));
     EXPECT_FALSE(exists(loose));

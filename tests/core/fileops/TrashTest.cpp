@@ -420,8 +420,10 @@ TEST_F(TrashOps, ARefusedDeleteNamesTheFolderThatKeptItsEntry) {
         ASSERT_EQ(::chmod(p.toUtf8().constData(), mode), 0);
     };
     owned(tmp.path(), user, 0755);
-    const std::tuple<const char *, const char *, uid_t, mode_t> rows[] = {
-        {"a", "sys", 0, 0755}, {"b", "theirs", other, 0755}, {"c", "ro", user, 0555}};
+    const std::tuple<const char *, const char *, uid_t, mode_t> rows[] = {{"a", "sys", 0, 0755},
+                                                                          {"b", "theirs", other, 0755},
+                                                                          {"c", "ro", user, 0555},
+                                                                          {"d", "shut", user, 0055}};
     QStringList trees;
     for (const auto &[tree, kept, owner, mode] : rows) {
         trees << mkdir(tree);
@@ -434,7 +436,9 @@ TEST_F(TrashOps, ARefusedDeleteNamesTheFolderThatKeptItsEntry) {
         if (::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(2);
         LanguageScope en(AppLanguage::en);
         const auto r = FileOps::deleteListed(FileOps::unlisted(trees));
-        return (QString::number(r.done) + '\n' + r.errors.join('\n')).toUtf8();
+        return (QString::number(r.done) + '\n' + r.errors.join('\n') +
+                "\nfor an administrator: " + r.denied.join(' '))
+            .toUtf8();
     });
     ASSERT_TRUE(out);
     EXPECT_EQ(
@@ -444,10 +448,15 @@ TEST_F(TrashOps, ARefusedDeleteNamesTheFolderThatKeptItsEntry) {
         "only administrator rights can delete it. 1 item deleted permanently.\n"
         "“b”: The folder “b/theirs” belongs to another user. What lies in it stays; only administrator "
         "rights can delete it. 1 item deleted permanently.\n"
-        "“c”: The folder “c/ro” is read-only. What lies in it stays. 1 item deleted permanently.");
+        "“c”: The folder “c/ro” is read-only. What lies in it stays. 1 item deleted permanently.\n"
+        "“d”: The folder “d/shut” cannot be opened because you lack the right to read it. What lies in it "
+        "stays. 1 item deleted permanently.\n"
+        "for an administrator: " +
+            trees[0] + ' ' + trees[1]);
     for (const auto &[tree, kept, owner, mode] : rows) {
         EXPECT_FALSE(exists(path(QString(tree) + "/goes")));
         EXPECT_TRUE(exists(path(QString(tree) + "/" + kept + "/stays")));
     }
-    owned(path("c/ro"), user, 0755); // so that the test's folder goes
+    for (const char *shut : {"c/ro", "d/shut"})
+        owned(path(shut), user, 0755); // so that the test's folder goes
 }
