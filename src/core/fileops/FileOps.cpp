@@ -72,8 +72,15 @@ FileError notRenamed(int e, const QString &name, int into = -1) {
 bool stillThere(const FileSteps::HeldFolder &from, const QByteArray &name, const struct stat &seen,
                 const FileSteps::HeldFolder &to) {
     struct stat now, folder;
+    // Only words hang on it: a FUSE driver that numbers the item anew after the failed rename (exfat-fuse)
+    // still shows it with its type, size and time.
+    const auto alike = [&] {
+        return (now.st_mode & S_IFMT) == (seen.st_mode & S_IFMT) && now.st_size == seen.st_size &&
+               now.st_mtim.tv_sec == seen.st_mtim.tv_sec && now.st_mtim.tv_nsec == seen.st_mtim.tv_nsec;
+    };
     return ::fstatat(from.fd(), name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-           FileSteps::sameInode(now, seen) && ::fstat(to.fd(), &folder) == 0 && folder.st_nlink > 0;
+           (FileSteps::sameInode(now, seen) || alike()) && ::fstat(to.fd(), &folder) == 0 &&
+           folder.st_nlink > 0;
 }
 
 } // namespace

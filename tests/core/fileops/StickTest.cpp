@@ -142,4 +142,7 @@ TEST_F(Stick, OnARealExfatImageLinksAndRefusedNamesAreNamedRight) {
     EXPECT_EQ(o.errors, QStringList({linkRefused, nameRefused.arg("a:b") + " (in „in-dir“)",
                                      nameRefused.arg("c:d.txt")}));
     EXPECT_EQ(names(exfat.path()), QStringList{});
+    // A typed name the driver answers with ENOENT: said as refused, though the driver numbers the item anew.
+    EXPECT_EQ(renamedTo(exfat.path(), "ga:mma.txt"),
+              "„gamma.txt“ ließ sich nicht umbenennen. " + nameRefused.arg("ga:mma.txt") + " | gamma.txt");
 }
