@@ -8,7 +8,9 @@
 #include "core/model/FileLoader.h"
 #include "core/model/PaneModel.h"
 #include "core/model/TabGroup.h"
+#include "core/model/Tags.h"
 #include "platform/TrashRoots.h"
+#include "platform/Xattr.h"
 #include "ui/app/AppDelegate.h"
 #include "ui/app/Commands.h"
 #include "ui/app/KeyMonitor.h"
@@ -649,6 +651,16 @@ TEST_F(KeysTest, TheInspectorsFieldsTakeAndGiveBackTheKeys) {
 
     app->right()->setSelection({o});
     QTRY_VERIFY_WITH_TIMEOUT(inspector->form() && inspector->form()->state()->path() == o, 5000);
+    // Tags typed and left by Tab are written.
+    QLineEdit *tags = inspector->form()->tagsField();
+    tags->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(tags, "Blau");
+    press(QKeySequence(Qt::Key_Tab));
+    EXPECT_FALSE(tags->hasFocus());
+    if (Xattr::set(o, "user.probe", "1") == 0) {
+        EXPECT_EQ(FileOps::tags(o), QStringList{"Blau"});
+    }
+    window->focusPart(MainWindow::Part::rightPane);
     press(QKeySequence(Qt::CTRL | Qt::Key_F6));
     name = inspector->form()->nameField();
     ASSERT_TRUE(name->hasFocus());
