@@ -125,6 +125,12 @@ void FileInfoState::restoreName() {
     emit fieldsReset();
 }
 
+void FileInfoState::restoreTags() {
+    m_tagsText = m_details.tags.join(QStringLiteral(", "));
+    m_typed[idx(Field::tags)] = false;
+    emit fieldsReset();
+}
+
 QString FileInfoState::sizeLong() const {
     if (m_details.isDirectory) return m_sizeText;
     QString text = InfoFmt::exactBytes(m_details.bytes);

@@ -70,8 +70,9 @@ public:
     void rename();
     // The field left with a typed name: renamed as by Enter, the selection left as it is.
     void applyName();
-    // Escape in the name field: the item's name comes back.
+    // Escape in the name field: the item's name comes back; in the tags field, its tags.
     void restoreName();
+    void restoreTags();
     // The tags field left with typed tags: written as by Enter.
     void applyTypedTags();
     // The form goes for another item: a name or tags typed and never applied are said.

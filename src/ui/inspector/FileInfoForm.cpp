@@ -236,12 +236,16 @@ bool FileInfoForm::eventFilter(QObject *watched, QEvent *event) {
         if (watched == m_comment) m_state->setFocused(FileInfoState::Field::comment, in);
     }
     // Escape takes back what was typed and leaves the field; with nothing typed it goes on (a sheet closes).
-    if (watched == m_name && event->type() == QEvent::KeyPress &&
+    if ((watched == m_name || watched == m_tags) && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
         static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier) {
-        const QString before = m_name->text();
-        m_state->restoreName();
-        const bool typed = m_name->text() != before;
+        auto *field = static_cast<QLineEdit *>(watched);
+        const QString before = field->text();
+        if (watched == m_name)
+            m_state->restoreName();
+        else
+            m_state->restoreTags();
+        const bool typed = field->text() != before;
         emit editEnded();
         return typed;
     }
