@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -222,6 +223,14 @@ void FileInfoForm::setRefresh(qint64 token) {
 bool FileInfoForm::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
         const bool in = event->type() == QEvent::FocusIn;
+        // However the keys came (a click on a field half out of sight, Ctrl+F6), the field is brought into
+        // it.
+        if (in)
+            for (QWidget *up = parentWidget(); up; up = up->parentWidget())
+                if (auto *area = qobject_cast<QScrollArea *>(up)) {
+                    area->ensureWidgetVisible(static_cast<QWidget *>(watched), 0, 8);
+                    break;
+                }
         if (watched == m_tags) m_state->setFocused(FileInfoState::Field::tags, in);
         if (watched == m_name) m_state->setFocused(FileInfoState::Field::name, in);
         // Left for another field or item on purpose: what is typed counts as confirmed. A menu or another

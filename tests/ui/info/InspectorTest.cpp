@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QScrollBar>
 #include <QTest>
 #include <QThread>
 #include <atomic>
@@ -332,6 +333,24 @@ TEST_F(Inspector, RenamesFromItsOwnFieldWhileThePanesFollow) {
     emit view.form()->tagsField()->textEdited(QStringLiteral("Grün"));
     pane()->setSelection({at("c.txt")});
     QTRY_VERIFY(app->toast() && app->toast()->text == LF("Die Tags „%@“ wurden nicht übernommen.", "Grün"));
+
+    // A field that takes the keys in a short inspector is scrolled into sight, whichever way it lies.
+    view.resize(320, 120);
+    QTRY_VERIFY(view.form() && view.form()->state()->loaded());
+    form = view.form();
+    const auto inSight = [&](QWidget *field) {
+        // Its first line at least: the comment field may be taller than the view.
+        const QRect at(field->mapTo(view.viewport(), QPoint()), QSize(field->width(), 24));
+        return view.viewport()->rect().contains(at);
+    };
+    for (const bool fromBelow : {true, false}) {
+        QScrollBar *bar = view.verticalScrollBar();
+        bar->setValue(fromBelow ? bar->maximum() : bar->minimum());
+        QWidget *field = fromBelow ? static_cast<QWidget *>(form->tagsField()) : form->commentEditor();
+        ASSERT_FALSE(inSight(field)) << fromBelow;
+        field->setFocus(Qt::MouseFocusReason);
+        EXPECT_TRUE(inSight(field)) << fromBelow;
+    }
 }
 
 TEST_F(Inspector, SheetForOneItemHoldsItsForm) {
