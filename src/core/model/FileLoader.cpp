@@ -349,6 +349,16 @@ bool entries(const QString &folder, const QStringList &names, QList<FileItem> &o
     const bool hidden = showHidden();
     detail::KindCache kinds;
     const Trash::Held trash = trashOf(p);
+    // A volume that ignores case finds an item by a name it no longer has (the old name of a case-only
+    // rename); there only the names the folder holds as they are spelled count.
+    std::optional<QSet<QByteArray>> spelled;
+    const auto foldsCase = [&](const QString &name) {
+        QString other = name.toUpper();
+        if (other == name) other = name.toLower();
+        const auto rawOther = other == name ? std::nullopt : Posix::encode(other);
+        DirReader::Stat st;
+        return rawOther && DirReader::statAt(dir.fd(), rawOther->constData(), false, st) == 0;
+    };
     for (const QString &name : names) {
         if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..") continue;
         if (!hidden && name.startsWith(u'.')) continue;
@@ -356,6 +366,14 @@ bool entries(const QString &folder, const QStringList &names, QList<FileItem> &o
         if (!raw) continue;
         DirReader::Stat st;
         if (DirReader::statAt(dir.fd(), raw->constData(), false, st) != 0) continue; // gone
+        if (!spelled && foldsCase(name)) {
+            DirReader::Batch batch;
+            if (!dir.readAll(batch)) return false;
+            spelled.emplace();
+            for (const DirReader::Entry &e : batch.entries)
+                spelled->insert(QByteArray(batch.name(e), e.length));
+        }
+        if (spelled && !spelled->contains(*raw)) continue; // another case of an entry's name
         out.append(detail::makeItem(dir.fd(), raw->constData(), DT_UNKNOWN,
                                     detail::joinBytes(*bytes, raw->constData(), raw->size()), p, name,
                                     kinds));

@@ -1,5 +1,6 @@
 #include "CommandFixture.h"
 
+#include "common/FatFuse.h"
 #include "core/app/RenameCommands.h"
 #include "core/model/FileLoader.h"
 
@@ -70,6 +71,45 @@ TEST_F(CommandTest, RenameChecksTheNameAndJournalsTheChange) {
     app->renames().renameSelection();
     EXPECT_EQ(lastToast(), "„c.txt“ umbenannt in „.c.txt“. Ein Name mit Punkt am Anfang ist unsichtbar; "
                            "„Unsichtbare Dateien anzeigen“ (Strg+H) zeigt es wieder.");
+}
+
+// A case-only rename and its undo on a volume that ignores case: the pane lists what is on disk, though
+// the name that went still finds the item.
+TEST_F(CommandTest, ACaseOnlyRenameAndItsUndoListOnlyWhatIsOnDiskOnAVolumeThatIgnoresCase) {
+    app->services().timings.renameRefreshMs = 60000; // no later refresh to hide what the watch showed
+    PaneModel *pane = app->left();
+    const auto settled = [&](const QString &folder) {
+        QTest::qWait(PaneModel::timings().reloadDelayMs + 300); // the watch's names merged in
+        const auto shown = [&] {
+            QStringList names;
+            for (const FileItem &i : pane->items())
+                names << i.leaf;
+            names.sort();
+            return names;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), QDir(folder).entryList(QDir::Files, QDir::Name), 3000);
+    };
+    int tried = 0;
+    const auto check = [&](const QString &volume) {
+        ++tried;
+        SCOPED_TRACE(volume.toStdString());
+        const QString lower = volume + "/raport.txt";
+        ASSERT_TRUE(TestUtil::writeFile(lower, "r") && TestUtil::writeFile(volume + "/zeszyt.txt", "z"));
+        show(pane, volume);
+        pane->setSelection({lower});
+        textAnswers = {QString("Raport.txt")};
+        app->renames().renameSelection();
+        settled(volume);
+        const qsizetype before = toasts.size();
+        app->fileActions().undoLast();
+        waitToast(before + 1);
+        ASSERT_EQ(QDir(volume).entryList(QDir::Files), QStringList({"raport.txt", "zeszyt.txt"}));
+        settled(volume);
+        show(pane, root); // off the volume before it goes
+    };
+    if (TestUtil::ExfatImage exfat; exfat.valid()) check(exfat.path());
+    if (TestUtil::FatFuse stick; stick.valid()) check(stick.path());
+    if (tried == 0) GTEST_SKIP() << "no volume that ignores case could be mounted";
 }
 
 // F2's field selects the name without its extension; a folder's name and a dot file's are selected whole.
