@@ -207,7 +207,7 @@ void PaneModel::patchItems(FileLoader::MergePlan plan) {
     emit patchDone();
     emit itemsChanged();
     notifyChanged();
-    if (!gone.isEmpty()) setSelection(m_selection - gone);
+    if (!gone.isEmpty()) unselectUnlisted(gone);
 }
 
 void PaneModel::setErrorText(const std::optional<QString> &text) {
@@ -365,6 +365,11 @@ void PaneModel::followMove(const QString &from, const QString &to) {
     QSet<QString> selection;
     for (const QString &p : std::as_const(m_selection))
         selection.insert(along(p));
+    // The listing may have taken the item away before the move that took it was told (a watch quicker
+    // than the job's end): while nothing else is chosen, it is followed all the same.
+    if (m_selection.isEmpty() && m_unlistedAt.isValid() && m_unlistedAt.elapsed() < 10000)
+        for (const QString &p : std::as_const(m_unlisted))
+            if (Posix::isAtOrBelow(p, source)) selection.insert(along(p));
     if (selection != m_selection) setSelection(selection);
     // Back and Forward lead to where those folders are now.
     for (auto [stack, set] : {std::pair{&m_backStack, &PaneModel::setBackStack},

@@ -12,6 +12,7 @@
 #include "core/model/SortKey.h"
 #include "core/model/ViewMode.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -245,12 +246,16 @@ private:
     void setBackStack(const QStringList &stack);
     void setForwardStack(const QStringList &stack);
     void raiseRefreshToken();
+    void unselectUnlisted(const QSet<QString> &gone);
 
     const Side m_side;
     QPointer<PaneHooks> m_app;
     QString m_currentPath;
     QList<FileItem> m_items;
     QSet<QString> m_selection;
+    // Selected paths the last listing took away, and when: a move told just after still takes them along.
+    QSet<QString> m_unlisted;
+    QElapsedTimer m_unlistedAt;
     mutable SelectionSummary m_summary;
     mutable bool m_summaryKnown = true; // of the empty selection
     mutable bool m_summaryRead = false; // since the selection's last change

@@ -136,7 +136,13 @@ void PaneModel::pruneSelectionToVisible() {
     kept.reserve(m_selection.size());
     for (const FileItem &item : visibleItems())
         if (m_selection.contains(item.path())) kept.insert(item.path());
-    if (kept != m_selection) setSelection(kept);
+    if (kept != m_selection) unselectUnlisted(m_selection - kept);
+}
+
+void PaneModel::unselectUnlisted(const QSet<QString> &gone) {
+    m_unlisted = gone;
+    m_unlistedAt.start();
+    setSelection(m_selection - gone);
 }
 
 void PaneModel::click(const FileItem &item, const QList<FileItem> &ordered, Qt::KeyboardModifiers modifiers,

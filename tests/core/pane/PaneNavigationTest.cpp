@@ -74,6 +74,14 @@ TEST_F(PaneNavigation, ListingErrorsAndSelectionPruning) {
     ASSERT_TRUE(listed.wait(5000));
     EXPECT_EQ(pane->selection(), QSet<QString>{root + QStringLiteral("/keep")});
 
+    // A move told after the listing took its item away still takes the selection along.
+    QFile::rename(root + QStringLiteral("/keep"), root + QStringLiteral("/kept"));
+    pane->refresh();
+    ASSERT_TRUE(listed.wait(5000));
+    EXPECT_TRUE(pane->selection().isEmpty());
+    pane->followMove(root + QStringLiteral("/keep"), root + QStringLiteral("/kept"));
+    EXPECT_EQ(pane->selection(), QSet<QString>{root + QStringLiteral("/kept")});
+
     // Unchanged selection: not assigned again.
     QSignalSpy selection(pane.get(), &PaneModel::selectionChanged);
     pane->refresh();
