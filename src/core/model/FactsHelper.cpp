@@ -196,28 +196,37 @@ QList<FullDetails::Extra> parse(const QByteArray &answer) {
     return rows;
 }
 
-QList<FullDetails::Extra> read(const QString &path) {
+std::optional<Confined::Outcome> runOn(const QString &path, const QStringList &arguments, Work work,
+                                       const Confined::Limits &limits, FileVersion &version,
+                                       const Confined::Cancelled &cancelled) {
     const QString helper = program();
-    if (!QFileInfo(helper).isExecutable()) return {};
-    // A link shows the facts of what it leads to, as the rest of the form does; the helper itself opens
-    // no link and nothing but a regular file.
+    if (!QFileInfo(helper).isExecutable()) return std::nullopt;
     const QString canonical = QFileInfo(path).canonicalFilePath();
+    // Taken before the run: a file changed meanwhile is another version and is tried again.
+    version = versionOf(path);
+    if (ranOutBefore(version, work, limits.timeoutMs)) return std::nullopt;
+    // "--" keeps a name that starts with a dash a name.
+    return Confined::run(
+        helper, arguments + QStringList{QStringLiteral("--"), canonical.isEmpty() ? path : canonical}, limits,
+        cancelled);
+}
+
+QList<FullDetails::Extra> read(const QString &path) {
+    // A link shows the facts of what it leads to, as the rest of the form does; the helper itself opens
+    // nothing but a regular file. Folders, devices and the like have no content facts: no helper is
+    // started for them.
     struct stat st {};
-    // Folders, devices and the like have no content facts: no helper is started for them.
     if (!Posix::statPath(path, st) || !S_ISREG(st.st_mode)) return {};
     Confined::Limits limits;
     limits.timeoutMs = timeoutOverride > 0 ? timeoutOverride.load() : kTimeoutMs;
     limits.memoryBytes = kMemoryBytes;
     limits.maxOutput = kMaxAnswer;
-    // Taken before the run: a file changed meanwhile is another version and is tried again.
-    const FileVersion version = versionOf(path);
-    if (ranOutBefore(version, Work::facts, limits.timeoutMs)) return {};
-    // "--" keeps a name that starts with a dash a name.
-    const Confined::Outcome out =
-        Confined::run(helper, {QStringLiteral("--"), canonical.isEmpty() ? path : canonical}, limits);
-    if (out.end == Confined::End::timedOut) noteRanOut(version, Work::facts, limits.timeoutMs);
-    if (out.end != Confined::End::finished) return {};
-    return parse(out.output);
+    FileVersion version;
+    const std::optional<Confined::Outcome> out = runOn(path, {}, Work::facts, limits, version);
+    if (!out) return {};
+    if (out->end == Confined::End::timedOut) noteRanOut(version, Work::facts, limits.timeoutMs);
+    if (out->end != Confined::End::finished) return {};
+    return parse(out->output);
 }
 
 } // namespace FactsHelper

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "core/model/FullDetails.h"
+#include "platform/Confined.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // The content facts of a file (image size and colour space, media duration and codecs, document version
@@ -44,5 +46,12 @@ struct FileVersion {
 FileVersion versionOf(const QString &path);
 bool ranOutBefore(const FileVersion &version, Work work, int limitMs);
 void noteRanOut(const FileVersion &version, Work work, int limitMs);
+
+// Runs the helper with `arguments`, then "--" and the file (what a link leads to: the helper opens no
+// link), under `limits`. Nothing without the helper, or where the file used up as long a limit for `work`
+// before; `version` gets the file's version as taken before the run, for noteRanOut.
+std::optional<Confined::Outcome> runOn(const QString &path, const QStringList &arguments, Work work,
+                                       const Confined::Limits &limits, FileVersion &version,
+                                       const Confined::Cancelled &cancelled = {});
 
 } // namespace FactsHelper

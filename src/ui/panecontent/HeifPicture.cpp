@@ -2,7 +2,6 @@
 
 #include "core/model/FactsHelper.h"
 
-#include <QFileInfo>
 #include <cstring>
 
 namespace HeifPicture {
@@ -34,26 +33,20 @@ QImage parse(const QByteArray &answer, QSize box) {
 QImage render(const QString &path, QSize box, int budgetMs, const Confined::Cancelled &cancelled) {
     box = box.boundedTo(QSize(kLargest, kLargest));
     if (box.isEmpty()) return {};
-    const QString helper = FactsHelper::program();
-    if (!QFileInfo(helper).isExecutable()) return {};
-    // The helper opens no link; a link shows what it leads to, as everywhere else.
-    const QString canonical = QFileInfo(path).canonicalFilePath();
     Confined::Limits limits;
     limits.timeoutMs = budgetMs;
     limits.memoryBytes = kMemoryBytes;
     limits.maxOutput = 64 + qint64(box.width()) * box.height() * 4;
     // Drawn like a document's pages, and remembered with them: a file is one or the other.
-    const FactsHelper::FileVersion version = FactsHelper::versionOf(path);
-    if (FactsHelper::ranOutBefore(version, FactsHelper::Work::pages, budgetMs)) return {};
-    const Confined::Outcome out = Confined::run(helper,
-                                                {QStringLiteral("--picture"), QString::number(box.width()),
-                                                 QString::number(box.height()), QStringLiteral("--"),
-                                                 canonical.isEmpty() ? path : canonical},
-                                                limits, cancelled);
-    if (out.end == Confined::End::timedOut)
+    FactsHelper::FileVersion version;
+    const auto out = FactsHelper::runOn(
+        path, {QStringLiteral("--picture"), QString::number(box.width()), QString::number(box.height())},
+        FactsHelper::Work::pages, limits, version, cancelled);
+    if (!out) return {};
+    if (out->end == Confined::End::timedOut)
         FactsHelper::noteRanOut(version, FactsHelper::Work::pages, budgetMs);
-    if (out.end != Confined::End::finished) return {};
-    return parse(out.output, box);
+    if (out->end != Confined::End::finished) return {};
+    return parse(out->output, box);
 }
 
 } // namespace HeifPicture

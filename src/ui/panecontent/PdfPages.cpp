@@ -2,7 +2,6 @@
 
 #include "core/model/FactsHelper.h"
 
-#include <QFileInfo>
 #include <cstring>
 #include <optional>
 
@@ -59,25 +58,19 @@ Pages parse(const QByteArray &answer, QSize box, int pages) {
 Pages render(const QString &path, QSize box, int pages, int budgetMs, const Confined::Cancelled &cancelled) {
     box = box.boundedTo(QSize(kLargest, kLargest));
     if (box.isEmpty() || pages < 1) return {};
-    const QString helper = FactsHelper::program();
-    if (!QFileInfo(helper).isExecutable()) return {};
-    // The helper opens no link; a link shows what it leads to, as everywhere else.
-    const QString canonical = QFileInfo(path).canonicalFilePath();
     Confined::Limits limits;
     limits.timeoutMs = budgetMs;
     limits.memoryBytes = kMemoryBytes;
     limits.maxOutput = 4096 + qint64(pages) * (qint64(box.width()) * box.height() * 4 + 64);
     // A document whose first page did not come within as long a budget before gets none now either.
-    const FactsHelper::FileVersion version = FactsHelper::versionOf(path);
-    if (FactsHelper::ranOutBefore(version, FactsHelper::Work::pages, budgetMs)) return {};
-    const Confined::Outcome out = Confined::run(
-        helper,
-        {QStringLiteral("--render"), QString::number(box.width()), QString::number(box.height()),
-         QString::number(pages), QStringLiteral("--"), canonical.isEmpty() ? path : canonical},
-        limits, cancelled);
-    if (out.end == Confined::End::cancelled) return {};
-    Pages drawn = parse(out.output, box, pages);
-    if (out.end == Confined::End::timedOut && drawn.images.isEmpty())
+    FactsHelper::FileVersion version;
+    const auto out = FactsHelper::runOn(path,
+                                        {QStringLiteral("--render"), QString::number(box.width()),
+                                         QString::number(box.height()), QString::number(pages)},
+                                        FactsHelper::Work::pages, limits, version, cancelled);
+    if (!out || out->end == Confined::End::cancelled) return {};
+    Pages drawn = parse(out->output, box, pages);
+    if (out->end == Confined::End::timedOut && drawn.images.isEmpty())
         FactsHelper::noteRanOut(version, FactsHelper::Work::pages, budgetMs);
     return drawn;
 }
