@@ -33,6 +33,20 @@ QByteArray run(const QString &tool, const QStringList &args, const QString &dir 
     if (rc) *rc = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return p.readAllStandardOutput();
 }
+// Python: add(t, name, data, mode) puts a file into the tarfile t, or a folder (0755 unless said) where data
+// is None.
+constexpr char tarAdd[] = R"(import io, tarfile
+def add(t, name, data=None, mode=None):
+    i = tarfile.TarInfo(name)
+    if data is None:
+        i.type, i.mode = tarfile.DIRTYPE, 0o755
+    else:
+        i.size = len(data)
+    if mode is not None:
+        i.mode = mode
+    t.addfile(i, None if data is None else io.BytesIO(data))
+)";
+
 int status(const QString &tool, const QStringList &args, const QString &dir = {}) {
     int rc = -1;
     run(tool, args, dir, &rc);
@@ -229,18 +243,12 @@ TEST_F(ArchivesTest, EmptyAndHostileArchivesLeaveNothing) {
 // the end of a gzip, bzip2 or xz stream (heard to its end, after bsdtar is done), a 7z that breaks off.
 TEST_F(ArchivesTest, DamagedArchivesAreNeverShownAsDone) {
     // "P" with a.txt and b.txt (3000 random bytes), each archive damaged where its own check sees it.
-    const char *make = R"(import io, tarfile, gzip, bz2, lzma, random, subprocess
+    const QString make = QString(tarAdd) + R"(import gzip, bz2, lzma, random, subprocess
 random.seed(7)
 buf = io.BytesIO()
 t = tarfile.open(fileobj=buf, mode='w', format=tarfile.GNU_FORMAT)
 for name, data in (('P', None), ('P/a.txt', b'aaaa'), ('P/b.txt', random.randbytes(3000))):
-    i = tarfile.TarInfo(name)
-    if data is None:
-        i.type, i.mode = tarfile.DIRTYPE, 0o755
-        t.addfile(i)
-    else:
-        i.size = len(data)
-        t.addfile(i, io.BytesIO(data))
+    add(t, name, data)
 t.close()
 tar = buf.getvalue()
 def flip(b, at):
@@ -353,26 +361,17 @@ TEST_F(ArchivesTest, ACancelAfterTheEndKeepsWhatWasDone) {
 // tars made depth-first), within what the umask allows and without set-id or sticky bits. An odd mode
 // never shuts its owner out, also when the extraction fails.
 TEST_F(ArchivesTest, FolderModesComeBackAsTheArchiveHoldsThem) {
-    const char *make = R"(import io, tarfile, gzip
+    const QString make = QString(tarAdd) + R"(import gzip
 buf = io.BytesIO()
 t = tarfile.open(fileobj=buf, mode='w', format=tarfile.PAX_FORMAT)
-def add(name, mode, data=None):
-    i = tarfile.TarInfo(name)
-    i.mode = mode
-    if data is None:
-        i.type = tarfile.DIRTYPE
-        t.addfile(i)
-    else:
-        i.size = len(data)
-        t.addfile(i, io.BytesIO(data))
-add('Box/privat/p.txt', 0o600, b'p')
-add('Box/privat', 0o700)
-add('Box/lesen/l.txt', 0o666, b'l')
-add('Box/lesen', 0o555)
-add('Box/odd/o.txt', 0o044, b'o')
-add('Box/odd', 0o3077)
-add('Box/offen', 0o777)
-add('Box', 0o755)
+add(t, 'Box/privat/p.txt', b'p', 0o600)
+add(t, 'Box/privat', None, 0o700)
+add(t, 'Box/lesen/l.txt', b'l', 0o666)
+add(t, 'Box/lesen', None, 0o555)
+add(t, 'Box/odd/o.txt', b'o', 0o044)
+add(t, 'Box/odd', None, 0o3077)
+add(t, 'Box/offen', None, 0o777)
+add(t, 'Box', None, 0o755)
 t.close()
 tar = buf.getvalue()
 open('Box.tar', 'wb').write(tar)
@@ -414,18 +413,12 @@ open('Kaputt.tar.gz', 'wb').write(z)
 // An entry that is not on the disk under its own name is said: a name the archive lists twice (only one
 // version is left), or one the volume takes for another. Folders listed twice lose nothing.
 TEST_F(ArchivesTest, EntriesWhoseNamesCoincideAreNamed) {
-    const char *make = R"(import io, tarfile, zipfile, warnings
+    const QString make = QString(tarAdd) + R"(import zipfile, warnings
 warnings.simplefilter('ignore')
 t = tarfile.open('Doppelt.tar', 'w', format=tarfile.PAX_FORMAT)
 z = zipfile.ZipFile('Doppelt.zip', 'w')
 for name, data in (('P/', None), ('P/same.txt', b'1'), ('P/other.txt', b'o'), ('P/', None), ('P/same.txt', b'2')):
-    i = tarfile.TarInfo(name)
-    if data is None:
-        i.type, i.mode = tarfile.DIRTYPE, 0o755
-        t.addfile(i)
-    else:
-        i.size = len(data)
-        t.addfile(i, io.BytesIO(data))
+    add(t, name, data)
     z.writestr(name, data or b'')
 t.close()
 z.close()
