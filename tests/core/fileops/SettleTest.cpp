@@ -729,7 +729,11 @@ TEST_F(Settle, APartInAFolderMovedBeforeTheStartIsToldUntilTheFolderIsFound) {
     EXPECT_EQ(ofOurs(away), parts);
     EXPECT_EQ(TestUtil::readFile(path("box/other/" + parts.first())), "not ours");
     EXPECT_EQ(journalsNew().size(), 1);
-    // Told once: the next start keeps it on record without a word.
+    // Told once: the next start keeps it on record without a word, nor names the user's Trash entries
+    // made since the journal.
+    const QString trash = TrashRoots::homeTrash();
+    ASSERT_TRUE(QDir().mkpath(trash + "/files"));
+    ASSERT_TRUE(TestUtil::writeFile(trash + "/info/mine.trashinfo", "[Trash Info]\nPath=/x/mine\n"));
     EXPECT_TRUE(FileOps::recoverTransfers().isEmpty());
     EXPECT_EQ(journalsNew().size(), 1);
 
