@@ -28,6 +28,8 @@
 
 #include <cmath>
 
+#include <numeric>
+
 namespace {
 
 using Sheet = WindowRequests::Sheet;
@@ -529,7 +531,7 @@ SettingsView::SettingsView(Settings &settings, WindowRequests &requests, Setting
     connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) setCurrentIndex(id);
     });
-    setFixedWidth(kWidth);
+    setFixedWidth(contentWidth());
     m_current = -1;
     setCurrentIndex(0);
 }
@@ -548,27 +550,41 @@ void SettingsView::setCurrentIndex(int index) {
     emit currentChanged(index);
 }
 
-// Each tab as wide as its title on one line when all fit; otherwise as wide as its longest word, and the
-// titles wrap. What is left is shared out evenly.
-QList<int> SettingsView::tabWidths() const {
-    QList<int> want, least;
-    int sumWant = 0, sumLeast = 0;
+// Each tab as wide as its longest word, and the titles wrap.
+QList<int> SettingsView::leastTabWidths() const {
+    QList<int> least;
     for (SettingsTab *t : m_tabs) {
         const QFontMetrics fm(t->font());
         int longest = 0;
         for (const QString &word : t->text().split(u' ', Qt::SkipEmptyParts))
             longest = std::max(longest, fm.horizontalAdvance(word));
-        want << t->sizeHint().width();
         least << longest + 2 * SettingsTab::tabPad + 2;
-        sumWant += want.last();
-        sumLeast += least.last();
     }
-    const QList<int> &base = sumWant <= kWidth ? want : least;
-    const int used = sumWant <= kWidth ? sumWant : sumLeast;
+    return least;
+}
+
+int SettingsView::contentWidth() const {
+    const QList<int> least = leastTabWidths();
+    return std::max(kWidth, std::accumulate(least.cbegin(), least.cend(), 0));
+}
+
+// Each tab as wide as its title on one line when all fit; otherwise as wide as its longest word. What is
+// left is shared out evenly.
+QList<int> SettingsView::tabWidths() const {
+    const QList<int> least = leastTabWidths();
+    const int all = contentWidth();
+    QList<int> want;
+    int sumWant = 0;
+    for (SettingsTab *t : m_tabs) {
+        want << t->sizeHint().width();
+        sumWant += want.last();
+    }
+    const QList<int> &base = sumWant <= all ? want : least;
+    const int used = sumWant <= all ? sumWant : std::accumulate(least.cbegin(), least.cend(), 0);
     QList<int> out;
     const int n = std::max<int>(1, int(base.size()));
     for (int i = 0; i < base.size(); ++i)
-        out << base[i] + std::max(0, kWidth - used) / n;
+        out << base[i] + std::max(0, all - used) / n;
     return out;
 }
 
@@ -593,7 +609,8 @@ constexpr int kFrameAllowance = 40;
 QSize SettingsView::sizeHint() const {
     const QScreen *screen = this->screen();
     const QRect room = screen ? screen->availableGeometry() : ScreenFit::visible();
-    return {kWidth, ScreenFit::height(tabHeight() + 1 + pageHeight(kWidth), kFrameAllowance, room)};
+    const int w = contentWidth();
+    return {w, ScreenFit::height(tabHeight() + 1 + pageHeight(w), kFrameAllowance, room)};
 }
 
 void SettingsView::resizeEvent(QResizeEvent *) {
@@ -602,6 +619,7 @@ void SettingsView::resizeEvent(QResizeEvent *) {
 
 bool SettingsView::event(QEvent *e) {
     if (e->type() == QEvent::LayoutRequest || e->type() == QEvent::FontChange) {
+        if (e->type() == QEvent::FontChange) setFixedWidth(contentWidth());
         updateGeometry();
         place();
     }
@@ -617,20 +635,21 @@ bool SettingsView::eventFilter(QObject *watched, QEvent *e) {
 }
 
 void SettingsView::place() {
+    const int all = width();
     const QList<int> widths = tabWidths();
     const int th = tabHeight();
     int used = 0;
     for (int w : widths)
         used += w;
-    int x = std::max(0, (kWidth - used) / 2);
+    int x = std::max(0, (all - used) / 2);
     for (int i = 0; i < count(); ++i) {
         m_tabs[i]->setGeometry(x, 4, widths[i], th - 8);
         x += widths[i];
     }
     const int room = std::max(0, height() - th - 1);
-    m_scroll->setGeometry(0, th + 1, kWidth, room);
+    m_scroll->setGeometry(0, th + 1, all, room);
     // A page taller than the room scrolls, narrower by the scroll bar.
-    int width = kWidth, h = pageHeight(kWidth);
+    int width = all, h = pageHeight(all);
     if (h > room) {
         width -= m_scroll->verticalScrollBar()->sizeHint().width();
         h = pageHeight(width);

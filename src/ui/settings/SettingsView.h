@@ -31,8 +31,9 @@ private:
     QString m_symbol;
 };
 
-// The settings window's content: seven pages under a row of tabs, 600 wide; the height follows the page
-// shown, up to what the screen has room for: a taller page scrolls.
+// The settings window's content: seven pages under a row of tabs, 600 wide, or wider where large text leaves
+// the tabs' longest words no room; the height follows the page shown, up to what the screen has room for: a
+// taller page scrolls.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -64,6 +65,9 @@ private:
     int pageHeight(int width) const;
     int tabHeight() const;
     QList<int> tabWidths() const;
+    QList<int> leastTabWidths() const;
+    // kWidth, or what the tabs need at the least.
+    int contentWidth() const;
     SettingsCommands *m_commands;
     QList<SettingsPage *> m_pages;
     QList<SettingsTab *> m_tabs;

@@ -162,6 +162,24 @@ TEST_F(SettingsWindowTest, EveryPageFitsInEveryLanguage) {
 }
 
 // Chips, toggles and the theme grid write their setting at once, and follow it when it changes elsewhere.
+// Where large text leaves the tabs' longest words no room in 600 (German at 16 pt: „Zurücksetzen“), the
+// window grows rather than cut a tab.
+TEST_F(SettingsWindowTest, TabsTooLongForTheWidthWidenTheWindow) {
+    LanguageScope scope(AppLanguage::de);
+    AppState app;
+    app.settings().setFontSize(16);
+    SettingsWindow window(&app);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    SettingsView *view = window.view();
+    EXPECT_GT(view->width(), 600);
+    for (int t = 0; t < view->count(); ++t) {
+        const QRect r(view->tab(t)->mapTo(view, QPoint()), view->tab(t)->size());
+        EXPECT_TRUE(view->tab(t)->fits()) << view->tab(t)->text().toStdString();
+        EXPECT_LE(r.right(), view->width() - 1) << view->tab(t)->text().toStdString();
+    }
+}
+
 TEST_F(SettingsWindowTest, ChipsAndTogglesWriteAtOnceAndFollowTheirKeys) {
     LanguageScope de(AppLanguage::de);
     AppState app;
