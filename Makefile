@@ -1,7 +1,7 @@
 # Debian packages the build, the tests and the tools need.
 DEPS := g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev qt6-pdf-dev \
         libplist-dev libglib2.0-dev libglib2.0-bin libcanberra-dev libicu-dev libgtest-dev \
-        libarchive-tools libarchive-dev zip unzip bzip2 xz-utils xvfb xauth trash-cli fonts-tlwg-loma-ttf fonts-noto-core \
+        libarchive-tools libarchive-dev liblzma-dev zip unzip bzip2 xz-utils xvfb xauth trash-cli fonts-tlwg-loma-ttf fonts-noto-core \
         clang libclang-rt-14-dev clang-format acl dbus at-spi2-core python3-gi gir1.2-atspi-2.0 rsync \
         qt6-translations-l10n desktop-file-utils libxkbcommon-dev \
         libexiv2-dev libmediainfo-dev libpoppler-qt6-dev liblcms2-dev libjpeg-dev qpdf libqpdf-dev libheif-dev zlib1g-dev ffmpeg \
@@ -37,7 +37,7 @@ build: configure
 
 # The program, its helper and its icon alone, without the tests and benchmarks.
 app: configure
-	cmake --build $(BUILD) -j $(JOBS) --target kestrin kestrin-facts kestrin-icon48
+	cmake --build $(BUILD) -j $(JOBS) --target kestrin kestrin-facts kestrin-unpack kestrin-icon48
 
 run: app
 	./$(BUILD)/kestrin

@@ -2,6 +2,7 @@
 #include "common/TestChild.h"
 #include "common/TestUtil.h"
 #include "core/base/Defaults.h"
+#include "core/fileops/Archives.h"
 #include "platform/TrashRoots.h"
 
 #include <QDir>
@@ -101,6 +102,7 @@ int main(int argc, char **argv) {
 #ifdef KESTRIN_FACTS_PROGRAM
     FactsHelper::setProgram(QStringLiteral(KESTRIN_FACTS_PROGRAM));
 #endif
+    FileActions::setUnpackTool(QStringLiteral(KESTRIN_UNPACK_PROGRAM));
     if (child) return TestChild::runAsked(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     const pid_t self = ::getpid();

@@ -8,11 +8,14 @@
 #include "core/filesteps/TransferProgress.h"
 #include "core/localisation/Lang.h"
 #include "core/localisation/FileFmt.h"
+#include "platform/ArchiveNames.h"
 #include "platform/ArchiveWriter.h"
 #include "platform/Posix.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
 #include <QTimer>
 #include <QUuid>
 
@@ -69,8 +72,8 @@ QStringList toolLines(const QString &text, const QString &name) {
     QStringList kept;
     for (QString line : QString(text).remove(QStringLiteral("Enter passphrase:")).split(u'\n')) {
         line = line.trimmed();
-        for (const char *prefix : {"bsdtar: ", "bsdcat: ", "gzip: ", "bzip2: ", "xz: ", "/usr/bin/xz: ",
-                                   "zip error: ", "zip I/O error: ", "zip warning: "})
+        for (const char *prefix : {"kestrin-unpack: ", "bsdtar: ", "bsdcat: ", "gzip: ", "bzip2: ", "xz: ",
+                                   "/usr/bin/xz: ", "zip error: ", "zip I/O error: ", "zip warning: "})
             if (line.startsWith(QLatin1String(prefix))) line = line.mid(qsizetype(std::strlen(prefix)));
         line.remove(passedFirst)
             .replace(passed, QStringLiteral("„") + name + QStringLiteral("“"))
@@ -175,14 +178,33 @@ QString archiveBaseName(const QStringList &paths) {
     return stem + QStringLiteral(" + ") + QString::number(paths.size() - 1);
 }
 
+namespace {
+QMutex unpackToolLock;
+QString &unpackToolOverride() {
+    static QString path;
+    return path;
+}
+} // namespace
+
+QString unpackTool() {
+    QMutexLocker l(&unpackToolLock);
+    if (!unpackToolOverride().isEmpty()) return unpackToolOverride();
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/kestrin-unpack");
+}
+
+void setUnpackTool(const QString &path) {
+    QMutexLocker l(&unpackToolLock);
+    unpackToolOverride() = path;
+}
+
 ToolCall extractCall(const QString &archive, bool keepModes) {
-    // bsdtar refuses names with "..", strips a leading "/" and does not extract through links,
-    // so nothing lands outside the folder it works in. Also as root it unpacks as an ordinary user would:
+    // The program refuses names with "..", strips a leading "/" and does not extract through links, so
+    // nothing lands outside the folder it works in. Also as root it unpacks as an ordinary user would:
     // our own owner, no attributes, ACLs or file flags from the archive; set-id bits and what the umask
     // forbids are taken off by taming. With the archive's modes a folder gets its own after its contents
     // (without, one made for a file listed before it keeps the mode it was made with); a volume that
     // keeps no modes would refuse them.
-    return {QString::fromLatin1(tarTool),
+    return {unpackTool(),
             {QStringLiteral("-xf"), archive, QStringLiteral("--no-same-owner"),
              keepModes ? QStringLiteral("--same-permissions") : QStringLiteral("--no-same-permissions"),
              QStringLiteral("--no-xattrs"), QStringLiteral("--no-acls"), QStringLiteral("--no-fflags")},
@@ -423,10 +445,13 @@ std::optional<QString> runUnpack(const Unpacking &u, TransferProgress &progress,
     return error;
 }
 
-// The entries of the folder `relative` beneath `top`, each with whether it is a folder; nothing when it
-// can't be read.
-std::optional<QHash<QByteArray, bool>> entriesOf(const FileSteps::HeldFolder &top,
-                                                 const QByteArray &relative) {
+// The entries of the folder `relative` beneath `top` by their composed names (the listing's): how many
+// there are of each, and the names of those that are folders. Nothing when it can't be read.
+struct FolderEntries {
+    QHash<QByteArray, int> count;
+    QHash<QByteArray, QList<QByteArray>> folders;
+};
+std::optional<FolderEntries> entriesOf(const FileSteps::HeldFolder &top, const QByteArray &relative) {
     const int fd =
         relative.isEmpty() ? top.openReadable() : top.openBeneath(relative, O_RDONLY | O_DIRECTORY);
     DIR *dir = fd < 0 ? nullptr : ::fdopendir(fd);
@@ -434,23 +459,26 @@ std::optional<QHash<QByteArray, bool>> entriesOf(const FileSteps::HeldFolder &to
         if (fd >= 0) ::close(fd);
         return std::nullopt;
     }
-    QHash<QByteArray, bool> out;
+    FolderEntries out;
     while (const dirent *e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         struct stat st;
-        out.insert(e->d_name, e->d_type == DT_DIR ||
-                                  (e->d_type == DT_UNKNOWN &&
-                                   ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                                   S_ISDIR(st.st_mode)));
+        const QByteArray key = ArchiveNames::composed(e->d_name);
+        ++out.count[key];
+        if (e->d_type == DT_DIR ||
+            (e->d_type == DT_UNKNOWN && ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISDIR(st.st_mode)))
+            out.folders[key] << QByteArray(e->d_name);
     }
     ::closedir(dir);
     return out;
 }
 
 // The archive's entries that are not on the disk as it lists them: a name listed more than once (one
-// version is all that is left) or one the volume merged with another (letter case, Unicode form). Not
-// counted: specials that taming left out, folders listed twice, names that are no UTF-8 (a zip's, which
-// taming may have made readable).
+// version is all that is left) or one the volume merged with another (letter case). The listing gives
+// names composed; the disk has them as stored, so a name stored in both Unicode forms is two entries.
+// Not counted: specials that taming left out, folders listed twice, names that are no UTF-8 (a zip's,
+// which taming may have made readable).
 QStringList coinciding(const FileSteps::HeldFolder &top,
                        const QList<Archive::ListingReader::Entry> &entries) {
     QHash<QByteArray, int> listed;
@@ -459,21 +487,51 @@ QStringList coinciding(const FileSteps::HeldFolder &top,
         if (QByteArrayView("cbps").contains(e.kind)) continue;
         QList<QByteArray> parts;
         for (const QByteArray &part : e.name.split('/'))
-            if (!part.isEmpty() && part != ".") parts << part;
+            if (!part.isEmpty() && part != ".") parts << ArchiveNames::composed(part);
         if (parts.isEmpty()) continue;
         const QByteArray name = parts.join('/');
         if (listed[name]++ == 0) order << name;
     }
-    QHash<QByteArray, std::optional<QHash<QByteArray, bool>>> folders;
+    QHash<QByteArray, std::optional<FolderEntries>> read; // by the path on disk
+    const auto entriesAt = [&](const QByteArray &path) -> const std::optional<FolderEntries> & {
+        auto at = read.find(path);
+        if (at == read.end()) at = read.insert(path, entriesOf(top, path));
+        return *at;
+    };
+    // The folders on disk whose names compose to a listed folder's, by the listed name.
+    QHash<QByteArray, QList<QByteArray>> placed{{QByteArray(), {QByteArray()}}};
+    const auto foldersOf = [&](const QByteArray &listedFolder) {
+        qsizetype known = listedFolder.size();
+        while (!placed.contains(listedFolder.left(known)))
+            known = std::max<qsizetype>(0, listedFolder.lastIndexOf('/', known - 1));
+        while (known < listedFolder.size()) {
+            const qsizetype from = known == 0 ? 0 : known + 1;
+            qsizetype next = listedFolder.indexOf('/', from);
+            if (next < 0) next = listedFolder.size();
+            const QByteArray leaf = listedFolder.mid(from, next - from);
+            QList<QByteArray> found;
+            for (const QByteArray &parent : placed.value(listedFolder.left(known)))
+                if (const auto &there = entriesAt(parent))
+                    for (const QByteArray &name : there->folders.value(leaf))
+                        found << (parent.isEmpty() ? name : parent + '/' + name);
+            placed.insert(listedFolder.left(next), found);
+            known = next;
+        }
+        return placed.value(listedFolder);
+    };
     QStringList out;
     for (const QByteArray &name : order) {
         const qsizetype slash = name.lastIndexOf('/');
-        const QByteArray parent = slash < 0 ? QByteArray() : name.left(slash), leaf = name.mid(slash + 1);
-        auto at = folders.find(parent);
-        if (at == folders.end()) at = folders.insert(parent, entriesOf(top, parent));
-        if (!*at) continue; // what can't be read is not judged
-        const auto there = (*at)->constFind(leaf);
-        if (there == (*at)->cend() ? Posix::decode(name).has_value() : listed.value(name) > 1 && !*there)
+        const QByteArray leaf = name.mid(slash + 1);
+        int count = 0;
+        bool judged = false, folder = false;
+        for (const QByteArray &parent : foldersOf(slash < 0 ? QByteArray() : name.left(slash)))
+            if (const auto &there = entriesAt(parent)) { // what can't be read is not judged
+                judged = true;
+                count += there->count.value(leaf);
+                folder = folder || there->folders.contains(leaf);
+            }
+        if (judged && (count == 0 ? Posix::decode(name).has_value() : listed.value(name) > count && !folder))
             out << Posix::shown(name);
     }
     return out;

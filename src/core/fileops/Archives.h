@@ -20,6 +20,10 @@ constexpr const char *tarTool = "/usr/bin/bsdtar";
 // Decompresses anything bsdtar reads (gzip, bzip2, xz, zstd …) to its standard output.
 constexpr const char *catTool = "/usr/bin/bsdcat";
 
+// Our program that unpacks an archive with its names as stored, beside the app's own; tests name theirs.
+QString unpackTool();
+void setUnpackTool(const QString &path);
+
 // One run of a tool.
 struct ToolCall {
     QString tool;

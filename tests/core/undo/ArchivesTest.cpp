@@ -194,6 +194,9 @@ TEST_F(ArchivesTest, ArchivesOfOtherToolsExtractIntoNewFolders) {
 TEST_F(ArchivesTest, RoundTripInEveryFormat) {
     makeProject(d);
     TestUtil::writeFile(d + "/ข้อมูล.txt", "thai");
+    const QString decomposed =
+        QString::fromUtf8("/Projekt/A\xcc\x88rger.txt"); // "Ärger" with a separate mark
+    TestUtil::writeFile(d + decomposed, "nfd");
     for (ArchiveFormat f : Archive::allCases()) {
         SCOPED_TRACE(Archive::rawValue(f).toStdString());
         ASSERT_FALSE(wait([&](auto c) { compress(c, {d + "/Projekt", d + "/ข้อมูล.txt"}, f); }).error);
@@ -201,12 +204,13 @@ TEST_F(ArchivesTest, RoundTripInEveryFormat) {
         EXPECT_EQ(archive, d + "/Projekt + 1" + Archive::ext(f));
         if (f == ArchiveFormat::zip) { // every reader shows the same names
             const auto [wide, utf8] = zipNameFlags(TestUtil::readFile(archive));
-            EXPECT_EQ(wide, 2);
+            EXPECT_EQ(wide, 3);
             EXPECT_EQ(utf8, wide);
         }
         ASSERT_FALSE(wait([&](auto c) { extract(c, {archive}); }).error);
         expectProject(selected.value(0) + "/Projekt");
         EXPECT_EQ(TestUtil::readFile(selected.value(0) + "/ข้อมูล.txt"), "thai");
+        EXPECT_EQ(TestUtil::readFile(selected.value(0) + decomposed), "nfd");
         QDir(selected.value(0)).removeRecursively();
         QFile::remove(archive);
     }
@@ -417,7 +421,8 @@ TEST_F(ArchivesTest, EntriesWhoseNamesCoincideAreNamed) {
 warnings.simplefilter('ignore')
 t = tarfile.open('Doppelt.tar', 'w', format=tarfile.PAX_FORMAT)
 z = zipfile.ZipFile('Doppelt.zip', 'w')
-for name, data in (('P/', None), ('P/same.txt', b'1'), ('P/other.txt', b'o'), ('P/', None), ('P/same.txt', b'2')):
+p = 'Pa\u0308/'  # a folder stored decomposed is still found under its listed name
+for name, data in ((p, None), (p + 'same.txt', b'1'), (p + 'other.txt', b'o'), (p, None), (p + 'same.txt', b'2')):
     add(t, name, data)
     z.writestr(name, data or b'')
 t.close()
@@ -430,11 +435,12 @@ z.close()
         extract(c, {src + "/Doppelt.tar", src + "/Doppelt.zip", src + "/Gepackt.tar.gz"});
     });
     EXPECT_TRUE(t.error);
-    const QString once = "Einträge, deren Namen hier zusammenfallen, wurden nur einmal entpackt: P/same.txt";
+    const QString once = "Einträge, deren Namen hier zusammenfallen, wurden nur einmal entpackt: Pä/same.txt";
+    const QString folder = QString::fromUtf8("Pa\xcc\x88");
     EXPECT_EQ(t.text, "3 Objekte entpackt. „Doppelt.tar“: " + once + " „Doppelt.zip“: " + once +
                           " „Gepackt.tar.gz“: " + once);
-    EXPECT_EQ(TestUtil::readFile(src + "/Doppelt/P/same.txt"), "2"); // the last one listed
-    EXPECT_EQ(TestUtil::readFile(src + "/Doppelt (zip)/P/other.txt"), "o");
+    EXPECT_EQ(TestUtil::readFile(src + "/Doppelt/" + folder + "/same.txt"), "2"); // the last one listed
+    EXPECT_EQ(TestUtil::readFile(src + "/Doppelt (zip)/" + folder + "/other.txt"), "o");
 
     // Eight files, two of them one name to a stick that knows no letter case.
     KESTRIN_FAT_OR_SKIP(stick);
@@ -450,6 +456,53 @@ z.close()
                             "wurden nur einmal entpackt: acht/"))
         << fat.text.toStdString();
     EXPECT_EQ(names(stick.path() + "/acht/acht").size(), 7);
+}
+
+// Names come back with the bytes they were stored with: "café" composed and decomposed are two files, in
+// a zip, a pax tar read from the file and through a pipe, and a 7z; a link's target keeps its bytes too.
+TEST_F(ArchivesTest, NamesComeBackAsStored) {
+    const QString make = QString(tarAdd) + R"(import os, zipfile
+nfc, nfd = 'caf\u00e9.txt', 'cafe\u0301.txt'
+z = zipfile.ZipFile('Z.zip', 'w')
+z.writestr('Paar/' + nfd, b'd')
+z.writestr('Paar/' + nfc, b'c')
+z.close()
+t = tarfile.open('T.tar', 'w', format=tarfile.PAX_FORMAT)
+add(t, 'Paar/' + nfc, b'c')
+add(t, 'Paar/' + nfd, b'd')
+i = tarfile.TarInfo('Paar/zu')
+i.type, i.linkname = tarfile.SYMTYPE, nfd
+t.addfile(i)
+i = tarfile.TarInfo('Paar/hart')
+i.type, i.linkname = tarfile.LNKTYPE, 'Paar/' + nfd
+t.addfile(i)
+t.close()
+os.makedirs('Paar')
+for name, data in ((nfd, b'd'), (nfc, b'c')):
+    open('Paar/' + name, 'wb').write(data)
+)";
+    const QString src = mkdir(d + "/src");
+    ASSERT_EQ(status("/usr/bin/python3", {"-c", make}, src), 0);
+    ASSERT_EQ(
+        status("/bin/sh", {"-c", "gzip -c T.tar > G.tar.gz && bsdtar --format 7zip -cf S.7z Paar"}, src), 0);
+    const Toast t = wait([&](auto c) {
+        extract(c, {src + "/Z.zip", src + "/T.tar", src + "/G.tar.gz", src + "/S.7z"});
+    });
+    EXPECT_EQ(t.text, "4 Objekte entpackt.");
+    const QString nfc = QString::fromUtf8("caf\xc3\xa9.txt"), nfd = QString::fromUtf8("cafe\xcc\x81.txt");
+    for (const QString stem : {"Z", "T", "G", "S"}) {
+        SCOPED_TRACE(stem.toStdString());
+        const QString paar = src + "/" + stem + "/Paar/";
+        EXPECT_EQ(TestUtil::readFile(paar + nfc), "c");
+        EXPECT_EQ(TestUtil::readFile(paar + nfd), "d");
+        if (stem != "T" && stem != "G") continue;
+        EXPECT_EQ(QFile::encodeName(QFile::symLinkTarget(paar + "zu")), QFile::encodeName(paar + nfd));
+        struct stat hard {
+        }, target{};
+        ASSERT_EQ(::lstat(QFile::encodeName(paar + "hart"), &hard), 0);
+        ASSERT_EQ(::lstat(QFile::encodeName(paar + nfd), &target), 0);
+        EXPECT_EQ(hard.st_ino, target.st_ino);
+    }
 }
 
 // As root bsdtar would recreate all of this; we unpack as an ordinary user would.
