@@ -46,6 +46,10 @@ for prog in "$@"; do
     if ! as_user test -x "$bin"; then
         cp "$bin" "$scratch/bin/" && chmod 755 "$scratch/bin/$prog" || exit 1
         bin="$scratch/bin/$prog"
+        # The programs find the unpacking program beside them where they can't reach the build's.
+        if [ -x "$dir/../kestrin-unpack" ] && [ ! -e "$scratch/bin/kestrin-unpack" ]; then
+            cp "$dir/../kestrin-unpack" "$scratch/bin/" && chmod 755 "$scratch/bin/kestrin-unpack" || exit 1
+        fi
     fi
     while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n; done
     (

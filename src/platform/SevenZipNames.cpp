@@ -20,8 +20,7 @@ namespace {
 constexpr quint64 kSignatureBytes = 32;
 // 7-Zip writes one level of encoded header; a few more cost nothing and a loop of them ends here.
 constexpr int kMaxLevels = 4;
-// Far above what any coder chain uses (BCJ2 has four coders), low enough to keep loops short.
-constexpr quint64 kMaxCoders = 32;
+// Far above what any coder chain uses (BCJ2 has four inputs), low enough to keep loops short.
 constexpr quint64 kMaxStreams = 32;
 
 // Property ids of the header.
@@ -109,20 +108,21 @@ private:
 };
 
 // A digest list for n items: a byte saying all are there or a bit for each, then a CRC for each one
-// that is. Handed to `take` one by one, so a long list costs no memory.
+// that is. Handed to `take` one by one, so a long list costs no memory. n is a count already bounded:
+// pack streams whose sizes were read, folders or substreams.
 bool readDigests(Cursor &c, quint64 n, const std::function<void(quint64, quint32)> &take) {
     quint8 all;
     if (!c.byte(all)) return false;
     const uchar *bits = nullptr;
     quint64 present = n;
     if (all == 0) {
-        if (n > c.left() * 8 || !c.bytes((n + 7) / 8, bits)) return false;
+        if (!c.bytes((n + 7) / 8, bits)) return false;
         present = 0;
         for (quint64 i = 0; i < n; ++i)
             present += bits[i / 8] >> (7 - i % 8) & 1;
     }
     const uchar *crcs;
-    if (present > c.left() / 4 || !c.bytes(present * 4, crcs)) return false;
+    if (!c.bytes(present * 4, crcs)) return false;
     for (quint64 i = 0, k = 0; i < n; ++i)
         if (!bits || (bits[i / 8] >> (7 - i % 8) & 1)) take(i, le32(crcs + 4 * k++));
     return true;
@@ -147,18 +147,17 @@ struct Streams {
 };
 
 bool readFolder(Cursor &c, Folder &f, Coder *first) {
-    if (!c.number(f.coders, kMaxCoders) || f.coders == 0) return false;
+    if (!c.number(f.coders) || f.coders == 0) return false;
     for (quint64 i = 0; i < f.coders; ++i) {
         quint8 flags;
         const uchar *id;
         // The top bits once meant alternative methods; nothing writes them now.
-        if (!c.byte(flags) || (flags & 0xC0) || (flags & 0x0F) > 8 || !c.bytes(flags & 0x0F, id))
-            return false;
+        if (!c.byte(flags) || (flags & 0xC0) || !c.bytes(flags & 0x0F, id)) return false;
         quint64 in = 1, out = 1;
-        if ((flags & 0x10) && (!c.number(in, kMaxStreams) || !c.number(out, kMaxStreams))) return false;
+        if ((flags & 0x10) && (!c.number(in) || !c.number(out))) return false;
+        if (in > kMaxStreams - f.inStreams || out > kMaxStreams - f.outStreams) return false;
         f.inStreams += in;
         f.outStreams += out;
-        if (f.inStreams > kMaxStreams || f.outStreams > kMaxStreams) return false;
         quint64 size = 0;
         const uchar *properties = nullptr;
         if ((flags & 0x20) && (!c.number(size) || !c.bytes(size, properties))) return false;
@@ -181,9 +180,7 @@ bool readFolder(Cursor &c, Folder &f, Coder *first) {
 
 bool readPackInfo(Cursor &c, Streams &s) {
     quint64 id, size;
-    // Each pack stream has a size of at least a byte below.
-    if (!c.number(s.packPos) || !c.number(s.packStreams, c.left()) || !c.number(id) || id != kSize)
-        return false;
+    if (!c.number(s.packPos) || !c.number(s.packStreams) || !c.number(id) || id != kSize) return false;
     for (quint64 i = 0; i < s.packStreams; ++i) {
         if (!c.number(size)) return false;
         if (i == 0) s.firstPackSize = size;
@@ -202,8 +199,7 @@ bool readUnpackInfo(Cursor &c, Streams &s) {
     quint64 id, count;
     quint8 external;
     // Folders kept in another stream are something 7-Zip itself refuses.
-    if (!c.number(id) || id != kFolder || !c.number(count, std::min(c.left(), kMaxFiles)) ||
-        !c.byte(external) || external != 0)
+    if (!c.number(id) || id != kFolder || !c.number(count, kMaxFiles) || !c.byte(external) || external != 0)
         return false;
     for (quint64 i = 0; i < count; ++i) {
         Folder f;
