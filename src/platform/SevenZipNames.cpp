@@ -61,8 +61,6 @@ public:
     explicit Cursor(QByteArrayView bytes)
         : m_p(reinterpret_cast<const uchar *>(bytes.data())), m_left(quint64(bytes.size())) {}
 
-    quint64 left() const { return m_left; }
-
     bool byte(quint8 &b) {
         if (m_left == 0) return false;
         b = *m_p++;
@@ -290,7 +288,6 @@ std::optional<QList<QByteArray>> readNames(QByteArrayView data, quint64 files) {
     for (qsizetype i = 0; i < units; ++i) {
         char32_t u = char32_t(p[2 * i] | p[2 * i + 1] << 8);
         if (u == 0) {
-            if (quint64(names.size()) == files) return std::nullopt;
             names.append(QByteArray(name.data(), qsizetype(name.size())));
             name.clear();
             continue;
@@ -359,30 +356,29 @@ std::optional<QList<QByteArray>> readHeader(Cursor &c) {
 
 using Source = std::function<std::optional<QByteArray>(quint64 offset, quint64 size)>;
 
-// LZMA or LZMA2 through liblzma's raw decoder, to exactly `size` bytes.
-std::optional<QByteArray> decodeLzma(lzma_vli filterId, const Coder &coder, const QByteArray &packed,
-                                     quint64 size) {
-    lzma_filter filters[2] = {{filterId, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
-    if (lzma_properties_decode(&filters[0], nullptr,
-                               reinterpret_cast<const uint8_t *>(coder.properties.data()),
-                               size_t(coder.properties.size())) != LZMA_OK)
-        return std::nullopt;
-    // The properties ask for a dictionary of up to 4 GiB; no match reaches back further than the output.
-    auto *options = static_cast<lzma_options_lzma *>(filters[0].options);
-    options->dict_size =
-        quint32(std::min<quint64>(options->dict_size, std::max<quint64>(size, LZMA_DICT_SIZE_MIN)));
+// Room for more of `size` bytes after what `bytes` holds: as much again (64 KiB at first), so memory follows
+// what really arrives or is decoded rather than a size the header claims. The length of the new room.
+qsizetype grow(QByteArray &bytes, quint64 size) {
+    const qsizetype have = bytes.size();
+    const auto room =
+        qsizetype(std::min<quint64>(size - quint64(have), std::max<qsizetype>(have, 64 * 1024)));
+    // Exactly this much: resize alone would round the block up to the next power of two.
+    bytes.reserve(have + room);
+    bytes.resize(have + room);
+    return room;
+}
+
+// One pass of liblzma's raw decoder to exactly `size` bytes; `reached` says how far it got.
+std::optional<QByteArray> decodeOnce(const lzma_filter *filters, const QByteArray &packed, quint64 size,
+                                     quint64 &reached) {
     lzma_stream z = LZMA_STREAM_INIT;
-    const bool started = lzma_raw_decoder(&z, filters) == LZMA_OK;
+    if (lzma_raw_decoder(&z, filters) != LZMA_OK) return std::nullopt;
     QByteArray out;
     z.next_in = reinterpret_cast<const uint8_t *>(packed.constData());
     z.avail_in = size_t(packed.size());
-    // The output grows with what is decoded rather than to the size the header claims at once. LZMA in 7z
-    // has no end marker: it ends when the size is reached.
-    while (started && quint64(out.size()) < size) {
-        const qsizetype have = out.size();
-        const auto room =
-            qsizetype(std::min<quint64>(size - quint64(have), std::max<qsizetype>(have, 64 * 1024)));
-        out.resize(have + room);
+    // LZMA in 7z has no end marker: it ends when the size is reached.
+    while (quint64(out.size()) < size) {
+        const qsizetype have = out.size(), room = grow(out, size);
         z.next_out = reinterpret_cast<uint8_t *>(out.data()) + have;
         z.avail_out = size_t(room);
         const lzma_ret ret = lzma_code(&z, LZMA_FINISH);
@@ -390,8 +386,33 @@ std::optional<QByteArray> decodeLzma(lzma_vli filterId, const Coder &coder, cons
         if (ret != LZMA_OK) break;
     }
     lzma_end(&z);
+    reached = quint64(out.size());
+    if (reached != size) return std::nullopt;
+    return out;
+}
+
+// LZMA or LZMA2. The properties may ask for a dictionary of up to 4 GiB, which liblzma allocates before it
+// decodes a byte. No match reaches back further than the output so far: start with a small dictionary and
+// again with a larger one only when decoding failed after filling it.
+std::optional<QByteArray> decodeLzma(lzma_vli filterId, const Coder &coder, const QByteArray &packed,
+                                     quint64 size) {
+    lzma_filter filters[2] = {{filterId, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
+    if (lzma_properties_decode(&filters[0], nullptr,
+                               reinterpret_cast<const uint8_t *>(coder.properties.data()),
+                               size_t(coder.properties.size())) != LZMA_OK)
+        return std::nullopt;
+    auto *options = static_cast<lzma_options_lzma *>(filters[0].options);
+    const quint64 wanted = std::min<quint64>(options->dict_size, std::max<quint64>(size, LZMA_DICT_SIZE_MIN));
+    quint64 dict = std::min<quint64>(wanted, 256 * 1024);
+    std::optional<QByteArray> out;
+    for (;;) {
+        options->dict_size = quint32(dict);
+        quint64 reached = 0;
+        out = decodeOnce(filters, packed, size, reached);
+        if (out || dict == wanted || reached < dict) break;
+        dict = std::min(wanted, dict * 8);
+    }
     std::free(filters[0].options);
-    if (!started || quint64(out.size()) != size) return std::nullopt;
     return out;
 }
 
@@ -445,15 +466,11 @@ std::optional<QList<QByteArray>> readArchive(const Source &source) {
     }
 }
 
-// Bytes of the file at an offset, read a piece at a time so that a size claimed by the header costs memory
-// only as far as the file really holds it.
+// Bytes of the file at an offset, read a piece at a time.
 std::optional<QByteArray> readAt(int fd, quint64 offset, quint64 size) {
-    if (offset > quint64(std::numeric_limits<off_t>::max()) - size) return std::nullopt;
     QByteArray bytes;
     while (quint64(bytes.size()) < size) {
-        const qsizetype have = bytes.size();
-        const auto piece = qsizetype(std::min<quint64>(size - quint64(have), 1024 * 1024));
-        bytes.resize(have + piece);
+        const qsizetype have = bytes.size(), piece = grow(bytes, size);
         const ssize_t n = Posix::retry(
             [&] { return ::pread(fd, bytes.data() + have, size_t(piece), off_t(offset + quint64(have))); });
         if (n <= 0) return std::nullopt;
