@@ -3,7 +3,6 @@
 #include "platform/Posix.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -20,7 +19,7 @@ namespace {
 constexpr quint64 kSignatureBytes = 32;
 // 7-Zip writes one level of encoded header; a few more cost nothing and a loop of them ends here.
 constexpr int kMaxLevels = 4;
-// Far above what any coder chain uses (BCJ2 has four inputs), low enough to keep loops short.
+// Far above what any coder chain uses (BCJ2 has four inputs); it also keeps the stream sums from wrapping.
 constexpr quint64 kMaxStreams = 32;
 
 // Property ids of the header.
@@ -307,21 +306,29 @@ std::optional<QList<QByteArray>> readNames(QByteArrayView data, quint64 files) {
     return names;
 }
 
+// A list of properties, each with its size, up to its end; `each` sees every one and may refuse it.
+template <typename Each> bool readProperties(Cursor &c, Each each) {
+    for (;;) {
+        quint64 type, size;
+        const uchar *data;
+        if (!c.number(type)) return false;
+        if (type == kEnd) return true;
+        if (!c.number(size) || !c.bytes(size, data)) return false;
+        if (!each(type, QByteArrayView(data, qsizetype(size)))) return false;
+    }
+}
+
 std::optional<QList<QByteArray>> readFiles(Cursor &c) {
     quint64 files;
     if (!c.number(files, kMaxFiles)) return std::nullopt;
     std::optional<QList<QByteArray>> names;
-    for (;;) {
-        quint64 type, size;
-        const uchar *data;
-        if (!c.number(type)) return std::nullopt;
-        if (type == kEnd) break;
-        if (!c.number(size) || !c.bytes(size, data)) return std::nullopt;
-        if (type != kName) continue;
-        if (names) return std::nullopt;
-        names = readNames(QByteArrayView(data, qsizetype(size)), files);
-        if (!names) return std::nullopt;
-    }
+    const bool read = readProperties(c, [&](quint64 type, QByteArrayView data) {
+        if (type != kName) return true;
+        if (names) return false; // a second list of names
+        names = readNames(data, files);
+        return names.has_value();
+    });
+    if (!read) return std::nullopt;
     if (!names && files == 0) return QList<QByteArray>();
     return names;
 }
@@ -329,16 +336,9 @@ std::optional<QList<QByteArray>> readFiles(Cursor &c) {
 std::optional<QList<QByteArray>> readHeader(Cursor &c) {
     quint64 id;
     if (!c.number(id)) return std::nullopt;
-    if (id == kArchiveProperties) {
-        for (;;) {
-            quint64 type, size;
-            const uchar *data;
-            if (!c.number(type)) return std::nullopt;
-            if (type == kEnd) break;
-            if (!c.number(size) || !c.bytes(size, data)) return std::nullopt;
-        }
-        if (!c.number(id)) return std::nullopt;
-    }
+    if (id == kArchiveProperties &&
+        (!readProperties(c, [](quint64, QByteArrayView) { return true; }) || !c.number(id)))
+        return std::nullopt;
     for (const quint64 streams : {kAdditionalStreamsInfo, kMainStreamsInfo}) {
         if (id != streams) continue;
         Streams s;
