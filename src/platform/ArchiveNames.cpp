@@ -158,6 +158,8 @@ qint64 padding(qint64 size) {
 } // namespace
 
 QByteArray composed(const QByteArray &name) {
+    // Most names are ASCII, which has one form; every entry of an archive and of its folders comes here.
+    if (std::all_of(name.cbegin(), name.cend(), [](char c) { return uchar(c) < 0x80; })) return name;
     const QString text = QString::fromUtf8(name);
     if (text.toUtf8() != name) return name;
     return text.normalized(QString::NormalizationForm_C).toUtf8();

@@ -1,5 +1,6 @@
 #include "core/fileops/Archives.h"
 
+#include "core/base/HelperProgram.h"
 #include "core/fileops/FileActionContext.h"
 #include "core/fileops/FileOps.h"
 #include "core/fileops/RestoreMove.h"
@@ -12,10 +13,8 @@
 #include "platform/ArchiveWriter.h"
 #include "platform/Posix.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
 #include <QTimer>
 #include <QUuid>
 
@@ -179,22 +178,18 @@ QString archiveBaseName(const QStringList &paths) {
 }
 
 namespace {
-QMutex unpackToolLock;
-QString &unpackToolOverride() {
-    static QString path;
-    return path;
+HelperProgram &unpacker() {
+    static HelperProgram program(QStringLiteral("kestrin-unpack"));
+    return program;
 }
 } // namespace
 
 QString unpackTool() {
-    QMutexLocker l(&unpackToolLock);
-    if (!unpackToolOverride().isEmpty()) return unpackToolOverride();
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/kestrin-unpack");
+    return unpacker().path();
 }
 
 void setUnpackTool(const QString &path) {
-    QMutexLocker l(&unpackToolLock);
-    unpackToolOverride() = path;
+    unpacker().set(path);
 }
 
 ToolCall extractCall(const QString &archive, bool keepModes) {

@@ -1,11 +1,11 @@
 #include "core/model/FactsHelper.h"
 
+#include "core/base/HelperProgram.h"
 #include "core/localisation/FileFmt.h"
 #include "core/localisation/Lang.h"
 #include "platform/Confined.h"
 #include "platform/Posix.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
@@ -20,10 +20,9 @@ namespace FactsHelper {
 
 namespace {
 
-QMutex programLock;
-QString &programOverride() {
-    static QString p;
-    return p;
+HelperProgram &helper() {
+    static HelperProgram program(QStringLiteral("kestrin-facts"));
+    return program;
 }
 std::atomic<int> timeoutOverride{0};
 
@@ -113,18 +112,11 @@ std::optional<QString> valueFor(int rank, const QString &value) {
 } // namespace
 
 QString program() {
-    {
-        QMutexLocker l(&programLock);
-        if (!programOverride().isEmpty()) return programOverride();
-    }
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/kestrin-facts");
+    return helper().path();
 }
 
 void setProgram(const QString &path) {
-    {
-        QMutexLocker l(&programLock);
-        programOverride() = path;
-    }
+    helper().set(path);
     QMutexLocker l(&ranOutLock);
     ranOutFiles().clear();
 }
