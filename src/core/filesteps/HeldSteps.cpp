@@ -448,7 +448,8 @@ int tameAt(int dirFd, int depth, const QByteArray &relative, LeftOut &left, bool
             if (left.count++ < LeftOut::named) left.names << Posix::shown(relative + name);
             continue;
         }
-        if ((st.st_uid != uid || st.st_gid != gid) &&
+        // A volume that keeps no owners shows every item as the mount's, and refuses to change that.
+        if (modes && (st.st_uid != uid || st.st_gid != gid) &&
             ::fchownat(dirFd, name.constData(), uid, gid, AT_SYMLINK_NOFOLLOW) != 0)
             return errno;
         if (S_ISLNK(st.st_mode)) continue;

@@ -45,6 +45,7 @@ bool g_links = false;
 bool g_newInodeLinks = false;
 bool g_takenOnRefusal = false;
 bool g_tenMsTimes = false;
+uid_t g_owner = ::getuid(); // what "-o uid=N" makes every item show
 // Inode numbers shown for names that link() made, by their path in the backing folder.
 std::map<std::string, ino_t> g_linkInodes;
 ino_t g_nextLinkInode = ino_t(1) << 40;
@@ -365,7 +366,8 @@ int fsChmod(const char *path, mode_t mode, fuse_file_info *fi) {
 
 int fsChown(const char *, uid_t uid, gid_t gid, fuse_file_info *) {
     PULLED_FAILS;
-    const bool same = (uid == static_cast<uid_t>(-1) || uid == ::getuid()) &&
+    // As FAT: only the owner every item shows (the mount's uid=) may be given.
+    const bool same = (uid == static_cast<uid_t>(-1) || uid == g_owner) &&
                       (gid == static_cast<gid_t>(-1) || gid == ::getgid());
     return same ? 0 : -EPERM;
 }
@@ -537,8 +539,10 @@ int main(int argc, char **argv) {
             g_stateFile = argv[++i];
         else if (!backing && argv[i][0] != '-')
             backing = argv[i];
-        else
+        else {
+            if (!std::strncmp(argv[i], "uid=", 4)) g_owner = uid_t(std::strtoul(argv[i] + 4, nullptr, 10));
             args.push_back(argv[i]);
+        }
     }
     if (!backing) {
         std::fputs(
