@@ -53,6 +53,8 @@ public:
     int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
                   QStyleHintReturn *ret) const override {
         if (hint == SH_EtchDisabledText) return 0;
+        // A menu taller than a small screen scrolls: split into columns it ran off the screen's side.
+        if (hint == SH_Menu_Scrollable) return 1;
         return QProxyStyle::styleHint(hint, option, widget, ret);
     }
 

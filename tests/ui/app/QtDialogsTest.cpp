@@ -18,7 +18,9 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -135,6 +137,24 @@ TEST(QtDialogs, FolderQuestionShowsItsQuestionInside) {
     dialog->reject();
     ASSERT_TRUE(answer);
     EXPECT_FALSE(*answer);
+}
+
+// A menu taller than the screen stays one column that scrolls, within the screen: in columns its right
+// side ran off a small one.
+TEST(QtAlert, AMenuTallerThanTheScreenScrollsWithinIt) {
+    AppStyle::install();
+    struct Menu : QMenu {
+        using QMenu::columnCount;
+    } menu;
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    for (int i = 0; menu.sizeHint().height() < 2 * screen.height() && i < 500; ++i)
+        menu.addAction(QStringLiteral("Eintrag %1 mit einem längeren Namen").arg(i));
+    menu.popup(screen.topLeft());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    EXPECT_EQ(menu.columnCount(), 1);
+    EXPECT_LE(menu.geometry().right(), screen.right());
+    EXPECT_LE(menu.height(), screen.height());
+    menu.close();
 }
 
 // On a dark window the check box of a question ("for all") keeps a visible frame: as the application's
